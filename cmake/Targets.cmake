@@ -1,0 +1,35 @@
+# Helpers that keep every folder's CMakeLists short: a folder is one library whose sources are
+# the .cpp files beside its headers, and one test program whose sources are tests/<folder>/*.cpp.
+
+set(APP_WARNINGS -Wall -Wextra -Wno-unused-parameter)
+
+# app_library(<target> [DEPS <targets...>] [PKG <pkg-config modules...>] [LIBS <libs...>])
+function(app_library target)
+  cmake_parse_arguments(ARG "" "" "DEPS;PKG;LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.c")
+  add_library(${target} STATIC ${sources})
+  target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${APP_WARNINGS}>)
+  # Headers are included by folder: #include "foundation/Value.h", "net/HKHTTPRequestOperation.h".
+  target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}" "${PROJECT_SOURCE_DIR}/platform")
+  target_link_libraries(${target} PUBLIC ${ARG_DEPS} ${ARG_LIBS} Threads::Threads)
+  foreach(mod IN LISTS ARG_PKG)
+    string(MAKE_C_IDENTIFIER "${mod}" modid)
+    pkg_check_modules(PC_${modid} REQUIRED IMPORTED_TARGET ${mod})
+    target_link_libraries(${target} PUBLIC PkgConfig::PC_${modid})
+  endforeach()
+endfunction()
+
+# app_tests(<name> DEPS <targets...>): one program from every .cpp in the current folder, each
+# test case registered with ctest on its own so that ctest -j runs them in parallel.
+function(app_tests name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(test_${name} ${sources})
+  target_compile_options(test_${name} PRIVATE ${APP_WARNINGS})
+  target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} test_support GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 300 ENVIRONMENT "APP_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+endfunction()

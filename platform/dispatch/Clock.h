@@ -1,0 +1,32 @@
+#pragma once
+// The platform's one time source.
+//
+// Real by default. A process (a test) can switch it to a manual clock that only moves when
+// advanced; everything that waits on platform time (timers, delayed performs, dispatch_after,
+// animations, HUD time-outs, "now") reads this clock, so advancing it makes due work fire, in
+// order. Blocking waits on worker threads (semaphores, network time-outs) stay on real time.
+
+#include <cstdint>
+#include <functional>
+
+class PlatformClock {
+public:
+    // Seconds since 1970-01-01 00:00:00 UTC.
+    static double now();
+    // Monotonic seconds for measuring spans; follows the manual clock when it is on.
+    static double monotonic();
+
+    static bool isManual();
+    // Switches to the manual clock, starting at the given time (seconds since 1970).
+    static void useManualClock(double startSince1970 = 1'700'000'000.0);
+    // Back to real time.
+    static void useRealClock();
+    // Moves the manual clock forward. Waiters are told so they can fire what became due.
+    static void advance(double seconds);
+
+    // Called (on the advancing thread) after every change of manual time; run loops and the
+    // dispatch timer wheel register here to wake up. Returns a token for removal.
+    using Listener = std::function<void()>;
+    static std::uint64_t addListener(Listener listener);
+    static void removeListener(std::uint64_t token);
+};

@@ -1,0 +1,13 @@
+#pragma once
+// The console log. Lines go to a sink: standard error by default, replaceable by tests that
+// check what a library logs.
+
+#include <functional>
+#include <string>
+
+using NSLogSink = std::function<void(const std::string& line)>;
+
+// Installs a sink (an empty one restores standard error); returns the previous sink.
+NSLogSink NSLogSetSink(NSLogSink sink);
+// Writes one finished line (no formatting).
+void NSLogLine(const std::string& line);

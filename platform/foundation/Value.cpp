@@ -1,0 +1,601 @@
+#include "foundation/Value.h"
+
+#include <algorithm>
+#include <cassert>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <unordered_map>
+
+namespace detail {
+
+struct ArrayStorage {
+    std::vector<Value> items;
+    bool isMutable = true;
+};
+
+// Small dictionaries (the common case: a record of a dozen keys) are searched linearly; past a
+// threshold a hash index is built on demand and kept until the next structural change.
+struct DictionaryStorage {
+    static constexpr std::size_t kIndexThreshold = 12;
+
+    std::vector<Dictionary::Entry> entries;
+    bool isMutable = true;
+    mutable std::unique_ptr<std::unordered_map<std::string_view, std::size_t>> index;
+
+    std::size_t indexOf(std::string_view key) const {
+        if (entries.size() < kIndexThreshold) {
+            for (std::size_t i = 0; i < entries.size(); ++i) {
+                if (entries[i].first == key) return i;
+            }
+            return NSNotFound;
+        }
+        if (!index) {
+            index = std::make_unique<std::unordered_map<std::string_view, std::size_t>>();
+            index->reserve(entries.size());
+            for (std::size_t i = 0; i < entries.size(); ++i) index->emplace(entries[i].first, i);
+        }
+        auto it = index->find(key);
+        return it == index->end() ? NSNotFound : it->second;
+    }
+    void invalidateIndex() { index.reset(); }
+};
+
+}  // namespace detail
+
+namespace {
+
+const Value kNil;
+
+
+std::string formatReal(double d) {
+    if (std::isnan(d)) return "nan";
+    if (std::isinf(d)) return d < 0 ? "-inf" : "inf";
+    if (d == 0) return std::signbit(d) ? "-0" : "0";
+    // Shortest text that reads back to the same double, as the platform prints numbers.
+    char buf[64];
+    auto result = std::to_chars(buf, buf + sizeof buf, d);
+    std::string text(buf, result.ptr);
+    return text;
+}
+
+void appendIndent(std::string& out, int indent) { out.append(static_cast<std::size_t>(indent) * 4, ' '); }
+
+// Old-style property-list quoting: bare when the text is plain word characters.
+std::string quoteForDescription(const std::string& s) {
+    bool plain = !s.empty();
+    for (unsigned char c : s) {
+        if (!(std::isalnum(c) || c == '_' || c == '.' || c == '$' || c == '/' || c == ':' || c >= 0x80)) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) return s;
+    std::string out = "\"";
+    for (char c : s) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            default: out += c;
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string nestedDescription(const Value& v, int indent) {
+    if (auto a = v.array()) return a->description(indent);
+    if (auto d = v.dictionary()) return d->description(indent);
+    if (auto s = v.string()) return quoteForDescription(*s);
+    return v.description();
+}
+
+long long parseLeadingInteger(std::string_view s) {
+    // Leading whitespace, optional sign, digits; anything else ends the number. Saturates.
+    std::size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    long long value = 0;
+    bool overflow = false;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+        int digit = s[i] - '0';
+        if (value > (std::numeric_limits<long long>::max() - digit) / 10) {
+            overflow = true;
+            break;
+        }
+        value = value * 10 + digit;
+    }
+    if (overflow) return negative ? std::numeric_limits<long long>::min() : std::numeric_limits<long long>::max();
+    return negative ? -value : value;
+}
+
+double parseLeadingDouble(std::string_view s) {
+    std::string text(s);
+    char* end = nullptr;
+    double d = std::strtod(text.c_str(), &end);
+    return end == text.c_str() ? 0.0 : d;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// NSNumber
+
+char NSNumber::objCType() const {
+    switch (type_) {
+        case Type::Bool:
+        case Type::Char: return 'c';
+        case Type::Short: return 's';
+        case Type::Int: return 'i';
+        case Type::Long:
+        case Type::LongLong: return 'q';
+        case Type::UChar: return 'C';
+        case Type::UShort: return 'S';
+        case Type::UInt: return 'I';
+        case Type::ULong:
+        case Type::ULongLong: return 'Q';
+        case Type::Float: return 'f';
+        case Type::Double: return 'd';
+    }
+    return 'i';
+}
+
+bool NSNumber::boolValue() const {
+    if (isReal()) return d_ != 0.0;
+    return i_ != 0;
+}
+
+long long NSNumber::longLongValue() const {
+    if (isReal()) {
+        if (std::isnan(d_)) return 0;
+        if (d_ >= 9.2233720368547758e18) return std::numeric_limits<long long>::max();
+        if (d_ <= -9.2233720368547758e18) return std::numeric_limits<long long>::min();
+        return static_cast<long long>(d_);
+    }
+    return i_;  // unsigned values wrap as the platform's do
+}
+
+unsigned long long NSNumber::unsignedLongLongValue() const {
+    if (isReal()) {
+        if (std::isnan(d_) || d_ <= 0) return d_ < 0 ? static_cast<unsigned long long>(static_cast<long long>(d_)) : 0;
+        if (d_ >= 1.8446744073709552e19) return std::numeric_limits<unsigned long long>::max();
+        return static_cast<unsigned long long>(d_);
+    }
+    return u_;
+}
+
+double NSNumber::doubleValue() const {
+    if (isReal()) return d_;
+    if (isUnsigned()) return static_cast<double>(u_);
+    return static_cast<double>(i_);
+}
+
+std::string NSNumber::stringValue() const {
+    if (type_ == Type::Float) {
+        float f = static_cast<float>(d_);
+        if (std::isfinite(f) && f != 0) {
+            char buf[64];
+            auto result = std::to_chars(buf, buf + sizeof buf, f);
+            return std::string(buf, result.ptr);
+        }
+        return formatReal(f);
+    }
+    if (type_ == Type::Double) return formatReal(d_);
+    if (isUnsigned()) return std::to_string(u_);
+    return std::to_string(i_);
+}
+
+int NSNumber::compare(const NSNumber& other) const {
+    if (isReal() || other.isReal()) {
+        double a = doubleValue(), b = other.doubleValue();
+        if (a < b) return -1;
+        if (a > b) return 1;
+        if (a == b) return 0;
+        // NaN sorts below everything and equals itself, so the order stays total.
+        return std::isnan(a) ? (std::isnan(b) ? 0 : -1) : 1;
+    }
+    bool au = isUnsigned() && u_ > static_cast<unsigned long long>(std::numeric_limits<long long>::max());
+    bool bu = other.isUnsigned() &&
+              other.u_ > static_cast<unsigned long long>(std::numeric_limits<long long>::max());
+    if (au || bu) {
+        if (au && bu) return u_ < other.u_ ? -1 : (u_ > other.u_ ? 1 : 0);
+        return au ? 1 : -1;
+    }
+    return i_ < other.i_ ? -1 : (i_ > other.i_ ? 1 : 0);
+}
+
+std::size_t NSNumber::hash() const {
+    // Equal numbers must hash alike across kinds: hash integral values by their integer, others
+    // by their double bits.
+    double d = doubleValue();
+    if (!isReal() || (d == std::floor(d) && std::fabs(d) < 9.2e18)) {
+        long long i = isReal() ? static_cast<long long>(d) : longLongValue();
+        return std::hash<long long>()(i);
+    }
+    return std::hash<double>()(d);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Array
+
+Array::Array() : storage_(std::make_shared<detail::ArrayStorage>()) {}
+
+Array::Array(std::initializer_list<Value> values) : storage_(std::make_shared<detail::ArrayStorage>()) {
+    storage_->items.assign(values.begin(), values.end());
+    storage_->isMutable = false;
+}
+
+Array::Array(std::vector<Value> values, bool isMutable) : storage_(std::make_shared<detail::ArrayStorage>()) {
+    storage_->items = std::move(values);
+    storage_->isMutable = isMutable;
+}
+
+Array Array::mutableArray(std::size_t capacity) {
+    Array a;
+    a.storage_->items.reserve(capacity);
+    return a;
+}
+
+std::size_t Array::count() const { return storage_->items.size(); }
+
+const Value& Array::operator[](std::size_t index) const {
+    return index < storage_->items.size() ? storage_->items[index] : kNil;
+}
+
+const Value& Array::firstObject() const { return storage_->items.empty() ? kNil : storage_->items.front(); }
+const Value& Array::lastObject() const { return storage_->items.empty() ? kNil : storage_->items.back(); }
+
+bool Array::containsObject(const Value& value) const { return indexOfObject(value) != NSNotFound; }
+
+std::size_t Array::indexOfObject(const Value& value) const {
+    auto& items = storage_->items;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].isEqual(value)) return i;
+    }
+    return NSNotFound;
+}
+
+void Array::addObject(Value value) { storage_->items.push_back(std::move(value)); }
+
+void Array::insertObject(Value value, std::size_t index) {
+    auto& items = storage_->items;
+    if (index > items.size()) index = items.size();
+    items.insert(items.begin() + static_cast<std::ptrdiff_t>(index), std::move(value));
+}
+
+void Array::replaceObjectAtIndex(std::size_t index, Value value) {
+    if (index < storage_->items.size()) storage_->items[index] = std::move(value);
+}
+
+void Array::removeObjectAtIndex(std::size_t index) {
+    auto& items = storage_->items;
+    if (index < items.size()) items.erase(items.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void Array::removeObject(const Value& value) {
+    auto& items = storage_->items;
+    items.erase(std::remove_if(items.begin(), items.end(), [&](const Value& v) { return v.isEqual(value); }),
+                items.end());
+}
+
+void Array::removeLastObject() {
+    if (!storage_->items.empty()) storage_->items.pop_back();
+}
+
+void Array::removeAllObjects() { storage_->items.clear(); }
+
+void Array::addObjectsFromArray(const Array& other) {
+    // Copy first: other may be this very array.
+    std::vector<Value> add = other.storage_->items;
+    storage_->items.insert(storage_->items.end(), std::make_move_iterator(add.begin()),
+                           std::make_move_iterator(add.end()));
+}
+
+void Array::reserve(std::size_t capacity) { storage_->items.reserve(capacity); }
+
+std::vector<Value>::const_iterator Array::begin() const { return storage_->items.begin(); }
+std::vector<Value>::const_iterator Array::end() const { return storage_->items.end(); }
+const std::vector<Value>& Array::items() const { return storage_->items; }
+std::vector<Value>& Array::mutableItems() { return storage_->items; }
+
+Array Array::copy() const { return Array(storage_->items, false); }
+Array Array::mutableCopy() const { return Array(storage_->items, true); }
+bool Array::isMutable() const { return storage_->isMutable; }
+
+bool Array::isEqualToArray(const Array& other) const {
+    if (storage_ == other.storage_) return true;
+    auto& a = storage_->items;
+    auto& b = other.storage_->items;
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!a[i].isEqual(b[i])) return false;
+    }
+    return true;
+}
+
+std::string Array::description(int indent) const {
+    std::string out = "(";
+    auto& items = storage_->items;
+    if (items.empty()) return "(\n" + std::string(static_cast<std::size_t>(indent) * 4, ' ') + ")";
+    out += "\n";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        appendIndent(out, indent + 1);
+        out += nestedDescription(items[i], indent + 1);
+        if (i + 1 < items.size()) out += ",";
+        out += "\n";
+    }
+    appendIndent(out, indent);
+    out += ")";
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dictionary
+
+Dictionary::Dictionary() : storage_(std::make_shared<detail::DictionaryStorage>()) {}
+
+Dictionary::Dictionary(std::initializer_list<Entry> entries) : Dictionary() {
+    for (auto& e : entries) setObject(e.first, e.second);
+    storage_->isMutable = false;
+}
+
+Dictionary Dictionary::mutableDictionary(std::size_t capacity) {
+    Dictionary d;
+    d.storage_->entries.reserve(capacity);
+    return d;
+}
+
+std::size_t Dictionary::count() const { return storage_->entries.size(); }
+
+const Value* Dictionary::find(std::string_view key) const {
+    auto i = storage_->indexOf(key);
+    return i == NSNotFound ? nullptr : &storage_->entries[i].second;
+}
+
+const Value& Dictionary::objectForKey(std::string_view key) const {
+    auto v = find(key);
+    return v ? *v : kNil;
+}
+
+void Dictionary::setObject(std::string_view key, Value value) {
+    if (value.isNil()) {
+        removeObjectForKey(key);
+        return;
+    }
+    auto i = storage_->indexOf(key);
+    if (i != NSNotFound) {
+        storage_->entries[i].second = std::move(value);
+        return;
+    }
+    appendUnchecked(std::string(key), std::move(value));
+}
+
+void Dictionary::appendUnchecked(std::string key, Value value) {
+    auto& s = *storage_;
+    s.entries.emplace_back(std::move(key), std::move(value));
+    // The index holds views into the keys; a reallocation moved them.
+    s.invalidateIndex();
+}
+
+void Dictionary::removeObjectForKey(std::string_view key) {
+    auto i = storage_->indexOf(key);
+    if (i == NSNotFound) return;
+    storage_->entries.erase(storage_->entries.begin() + static_cast<std::ptrdiff_t>(i));
+    storage_->invalidateIndex();
+}
+
+void Dictionary::removeAllObjects() {
+    storage_->entries.clear();
+    storage_->invalidateIndex();
+}
+
+void Dictionary::addEntriesFromDictionary(const Dictionary& other) {
+    if (other.storage_ == storage_) return;
+    for (auto& [k, v] : other.storage_->entries) setObject(k, v);
+}
+
+void Dictionary::reserve(std::size_t capacity) {
+    storage_->entries.reserve(capacity);
+    storage_->invalidateIndex();
+}
+
+std::vector<std::string> Dictionary::allKeys() const {
+    std::vector<std::string> keys;
+    keys.reserve(storage_->entries.size());
+    for (auto& e : storage_->entries) keys.push_back(e.first);
+    return keys;
+}
+
+std::vector<Value> Dictionary::allValues() const {
+    std::vector<Value> values;
+    values.reserve(storage_->entries.size());
+    for (auto& e : storage_->entries) values.push_back(e.second);
+    return values;
+}
+
+std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const { return storage_->entries.begin(); }
+std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const { return storage_->entries.end(); }
+const std::vector<Dictionary::Entry>& Dictionary::entries() const { return storage_->entries; }
+
+Dictionary Dictionary::copy() const {
+    auto s = std::make_shared<detail::DictionaryStorage>();
+    s->entries = storage_->entries;
+    s->isMutable = false;
+    return Dictionary(std::move(s));
+}
+
+Dictionary Dictionary::mutableCopy() const {
+    auto s = std::make_shared<detail::DictionaryStorage>();
+    s->entries = storage_->entries;
+    s->isMutable = true;
+    return Dictionary(std::move(s));
+}
+
+bool Dictionary::isMutable() const { return storage_->isMutable; }
+
+bool Dictionary::isEqualToDictionary(const Dictionary& other) const {
+    if (storage_ == other.storage_) return true;
+    if (count() != other.count()) return false;
+    for (auto& [k, v] : storage_->entries) {
+        auto o = other.find(k);
+        if (!o || !o->isEqual(v)) return false;
+    }
+    return true;
+}
+
+std::string Dictionary::description(int indent) const {
+    auto& entries = storage_->entries;
+    std::string out = "{\n";
+    for (auto& [k, v] : entries) {
+        appendIndent(out, indent + 1);
+        out += quoteForDescription(k);
+        out += " = ";
+        out += nestedDescription(v, indent + 1);
+        out += ";\n";
+    }
+    appendIndent(out, indent);
+    out += "}";
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Value
+
+const Value& Value::nil() { return kNil; }
+
+bool Value::boolValue() const {
+    if (auto n = number()) return n->boolValue();
+    if (auto s = string()) {
+        // The platform reads "YES", "true" and non-zero numbers as true.
+        std::string_view t = *s;
+        while (!t.empty() && (t.front() == ' ' || t.front() == '\t' || t.front() == '\n')) t.remove_prefix(1);
+        if (t.empty()) return false;
+        char c = t.front();
+        if (c == 'Y' || c == 'y' || c == 'T' || c == 't') return true;
+        if (c == '+' || c == '-') t.remove_prefix(1);
+        while (!t.empty() && t.front() == '0') t.remove_prefix(1);
+        return !t.empty() && t.front() >= '1' && t.front() <= '9';
+    }
+    return false;
+}
+
+long long Value::longLongValue() const {
+    if (auto n = number()) return n->longLongValue();
+    if (auto s = string()) return parseLeadingInteger(*s);
+    return 0;
+}
+
+unsigned long long Value::unsignedLongLongValue() const {
+    if (auto n = number()) return n->unsignedLongLongValue();
+    if (auto s = string()) return static_cast<unsigned long long>(parseLeadingInteger(*s));
+    return 0;
+}
+
+double Value::doubleValue() const {
+    if (auto n = number()) return n->doubleValue();
+    if (auto s = string()) return parseLeadingDouble(*s);
+    return 0;
+}
+
+std::string Value::stringValue() const {
+    switch (kind()) {
+        case Kind::Nil: return "";
+        case Kind::String: return *string();
+        case Kind::Number: return number()->stringValue();
+        default: return description();
+    }
+}
+
+std::optional<std::string> Value::optionalString() const {
+    if (auto s = string()) return *s;
+    return std::nullopt;
+}
+
+const Value& Value::operator[](std::string_view key) const {
+    if (auto d = dictionary()) return d->objectForKey(key);
+    return kNil;
+}
+
+const Value& Value::operator[](std::size_t index) const {
+    if (auto a = array()) return (*a)[index];
+    return kNil;
+}
+
+std::string Value::description() const {
+    switch (kind()) {
+        case Kind::Nil: return "(null)";
+        case Kind::Null: return "<null>";
+        case Kind::Number: return number()->stringValue();
+        case Kind::String: return *string();
+        case Kind::Data: return data()->description();
+        case Kind::Date: return date()->description();
+        case Kind::Array: return array()->description(0);
+        case Kind::Dictionary: return dictionary()->description(0);
+        case Kind::Object: return object()->description();
+    }
+    return "";
+}
+
+bool Value::isEqual(const Value& other) const {
+    if (kind() != other.kind()) return false;
+    switch (kind()) {
+        case Kind::Nil:
+        case Kind::Null: return true;
+        case Kind::Number: return *number() == *other.number();
+        case Kind::String: return *string() == *other.string();
+        case Kind::Data: return *data() == *other.data();
+        case Kind::Date: return *date() == *other.date();
+        case Kind::Array: return *array() == *other.array();
+        case Kind::Dictionary: return *dictionary() == *other.dictionary();
+        case Kind::Object: return objectsEqual(object(), other.object());
+    }
+    return false;
+}
+
+std::size_t Value::hash() const {
+    switch (kind()) {
+        case Kind::Nil: return 0;
+        case Kind::Null: return 1;
+        case Kind::Number: return number()->hash();
+        case Kind::String: return std::hash<std::string>()(*string());
+        case Kind::Data: return data()->hash();
+        case Kind::Date: return std::hash<double>()(date()->timeIntervalSince1970());
+        case Kind::Array: return array()->count();
+        case Kind::Dictionary: return dictionary()->count();
+        case Kind::Object: return object()->hash();
+    }
+    return 0;
+}
+
+Value Value::copy() const {
+    if (auto a = array()) return a->copy();
+    if (auto d = dictionary()) return d->copy();
+    return *this;
+}
+
+Value Value::mutableCopy() const {
+    if (auto a = array()) return a->mutableCopy();
+    if (auto d = dictionary()) return d->mutableCopy();
+    return *this;
+}
+
+Value Value::deepCopy(bool mutableContainers) const {
+    if (auto a = array()) {
+        std::vector<Value> items;
+        items.reserve(a->count());
+        for (auto& v : *a) items.push_back(v.deepCopy(mutableContainers));
+        return Array(std::move(items), mutableContainers);
+    }
+    if (auto d = dictionary()) {
+        Dictionary out = Dictionary::mutableDictionary(d->count());
+        for (auto& [k, v] : *d) out.appendUnchecked(k, v.deepCopy(mutableContainers));
+        return mutableContainers ? out : out.copy();
+    }
+    return *this;
+}
