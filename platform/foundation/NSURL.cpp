@@ -42,6 +42,9 @@ bool isPathChar(unsigned char c) {
 bool isQueryChar(unsigned char c) {
     return isPChar(c) || c == '/' || c == '?';
 }
+// Brackets are not allowed unescaped in queries, but "a[]=1" is common enough in the wild that
+// refusing it would refuse real links.
+bool isLenientQueryChar(unsigned char c) { return isQueryChar(c) || c == '[' || c == ']'; }
 bool isUserInfoChar(unsigned char c) {
     return isUnreserved(c) || isSubDelim(c) || c == ':';
 }
@@ -205,14 +208,14 @@ bool parseURLReference(std::string_view text, URLParts& out) {
     std::size_t hash = rest.find('#');
     if (hash != std::string_view::npos) {
         std::string_view fragment = rest.substr(hash + 1);
-        if (!allOf(fragment, isQueryChar)) return false;
+        if (!allOf(fragment, isLenientQueryChar)) return false;
         out.fragment = std::string(fragment);
         rest = rest.substr(0, hash);
     }
     std::size_t question = rest.find('?');
     if (question != std::string_view::npos) {
         std::string_view query = rest.substr(question + 1);
-        if (!allOf(query, isQueryChar)) return false;
+        if (!allOf(query, isLenientQueryChar)) return false;
         out.query = std::string(query);
         rest = rest.substr(0, question);
     }

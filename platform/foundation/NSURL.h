@@ -8,7 +8,8 @@
 //
 // Text is refused (nullptr) when it is empty or holds a character outside the URL character
 // set: controls, space, anything non-ASCII, and '"' '<' '>' '\' '^' '`' '{' '|' '}'. A '%' must
-// start a two-hex-digit escape, '#' may appear once, '[' and ']' only around an IP literal host,
+// start a two-hex-digit escape, '#' may appear once, '[' and ']' only around an IP literal host
+// and in the query and fragment (where "a[]=1" is common),
 // the port must be decimal and at most 65535, and a relative reference's first segment may not
 // hold ':'. A bare relative path such as "user/login.do" is a valid relative URL.
 //
