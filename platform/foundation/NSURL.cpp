@@ -44,7 +44,9 @@ bool isQueryChar(unsigned char c) {
 }
 // Brackets are not allowed unescaped in queries, but "a[]=1" is common enough in the wild that
 // refusing it would refuse real links.
-bool isLenientQueryChar(unsigned char c) { return isQueryChar(c) || c == '[' || c == ']'; }
+bool isLenientQueryChar(unsigned char c) {
+    return isQueryChar(c) || c == '[' || c == ']';
+}
 bool isUserInfoChar(unsigned char c) {
     return isUnreserved(c) || isSubDelim(c) || c == ':';
 }

@@ -15,7 +15,9 @@ struct TestRange {
     std::size_t length;
 };
 
-std::vector<std::size_t> collect(const NSIndexSet& set) { return std::vector<std::size_t>(set.begin(), set.end()); }
+std::vector<std::size_t> collect(const NSIndexSet& set) {
+    return std::vector<std::size_t>(set.begin(), set.end());
+}
 
 TEST(NSIndexSetTest, RangeSetIteratesAscending) {
     auto set = NSIndexSet::indexSetWithIndexesInRange(TestRange{200, 100});
@@ -196,7 +198,8 @@ TEST(NSIndexSetTest, AgreesWithAModelUnderRandomEdits) {
         ASSERT_EQ(collect(*set), std::vector<std::size_t>(model.begin(), model.end())) << "step " << step;
         // Ranges stay sorted, disjoint and non-touching.
         const auto& r = set->ranges();
-        for (std::size_t k = 1; k < r.size(); ++k) ASSERT_GT(r[k].location, r[k - 1].location + r[k - 1].length);
+        for (std::size_t k = 1; k < r.size(); ++k)
+            ASSERT_GT(r[k].location, r[k - 1].location + r[k - 1].length);
     }
 }
 

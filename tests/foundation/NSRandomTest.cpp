@@ -10,7 +10,7 @@
 namespace {
 
 class NSRandomTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { NSRandomReseedFromSystem(); }
 };
 

@@ -231,13 +231,17 @@ TEST(NSURLTest, AppendingPathComponents) {
     auto slash = NSURL::URLWithString("http://h/trasselin/");
     EXPECT_EQ(slash->URLByAppendingPathComponent("")->absoluteString(), "http://h/trasselin/");
     EXPECT_EQ(slash->URLByAppendingPathComponent("x")->absoluteString(), "http://h/trasselin/x");
-    EXPECT_EQ(NSURL::URLWithString("http://h")->URLByAppendingPathComponent("x")->absoluteString(), "http://h/x");
-    EXPECT_EQ(NSURL::URLWithString("http://h")->URLByAppendingPathComponent("")->absoluteString(), "http://h/");
+    EXPECT_EQ(NSURL::URLWithString("http://h")->URLByAppendingPathComponent("x")->absoluteString(),
+              "http://h/x");
+    EXPECT_EQ(NSURL::URLWithString("http://h")->URLByAppendingPathComponent("")->absoluteString(),
+              "http://h/");
     // Escaping, with "/" kept; query and fragment stay after the path.
-    EXPECT_EQ(NSURL::URLWithString("http://h/a?q=1#f")->URLByAppendingPathComponent("b c/d?e#")->absoluteString(),
-              "http://h/a/b%20c/d%3Fe%23?q=1#f");
-    EXPECT_EQ(NSURL::URLWithString("http://h/a")->URLByAppendingPathComponent("\xe4\xb8\xad")->absoluteString(),
-              "http://h/a/%E4%B8%AD");
+    EXPECT_EQ(
+        NSURL::URLWithString("http://h/a?q=1#f")->URLByAppendingPathComponent("b c/d?e#")->absoluteString(),
+        "http://h/a/b%20c/d%3Fe%23?q=1#f");
+    EXPECT_EQ(
+        NSURL::URLWithString("http://h/a")->URLByAppendingPathComponent("\xe4\xb8\xad")->absoluteString(),
+        "http://h/a/%E4%B8%AD");
     EXPECT_EQ(u->URLByAppendingPathComponent("d", true)->absoluteString(), "http://h/trasselin/d/");
     // A relative URL keeps its base.
     auto base = NSURL::URLWithString("http://h/root/");
@@ -277,7 +281,7 @@ TEST(NSURLTest, DeletingAndExtensions) {
 }
 
 class NSURLFileTest : public ::testing::Test {
-protected:
+  protected:
     testsupport::TemporaryDirectory dir;
 };
 
@@ -341,7 +345,8 @@ TEST_F(NSURLFileTest, ReachabilityOfFiles) {
     ::mkdir(dir.file("sub").c_str(), 0700);
     auto sub = NSURL::fileURLWithPath(dir.path())->URLByAppendingPathComponent("sub");
     EXPECT_TRUE(sub->hasDirectoryPath());
-    EXPECT_FALSE(NSURL::fileURLWithPath(dir.path())->URLByAppendingPathComponent("here.txt")->hasDirectoryPath());
+    EXPECT_FALSE(
+        NSURL::fileURLWithPath(dir.path())->URLByAppendingPathComponent("here.txt")->hasDirectoryPath());
 }
 
 TEST(NSURLTest, EqualityHashAndCopy) {
@@ -376,7 +381,8 @@ TEST(NSURLTest, DotSegmentRemoval) {
 // ---------------------------------------------------------------------------------------------
 
 TEST(NSURLComponentsTest, TakesAURLApart) {
-    auto c = NSURLComponents::componentsWithString("https://u:p@h.example:81/a%20b/c?x=1&y=%E4%B8%AD&flag&=v#f%20g");
+    auto c = NSURLComponents::componentsWithString(
+        "https://u:p@h.example:81/a%20b/c?x=1&y=%E4%B8%AD&flag&=v#f%20g");
     ASSERT_TRUE(c);
     EXPECT_EQ(c->scheme(), "https");
     EXPECT_EQ(c->user(), "u");
@@ -407,9 +413,9 @@ TEST(NSURLComponentsTest, BuildsURLs) {
     c->setHost("127.0.0.1");
     c->setPort(8080);
     c->setPath("/a b/\xe4\xb8\xad");
-    c->setQueryItems(std::vector<Ref<NSURLQueryItem>>{NSURLQueryItem::queryItemWithName("k&=", "v 1&2=3#"),
-                                                      NSURLQueryItem::queryItemWithName("empty", ""),
-                                                      NSURLQueryItem::queryItemWithName("none", std::nullopt)});
+    c->setQueryItems(std::vector<Ref<NSURLQueryItem>>{
+        NSURLQueryItem::queryItemWithName("k&=", "v 1&2=3#"), NSURLQueryItem::queryItemWithName("empty", ""),
+        NSURLQueryItem::queryItemWithName("none", std::nullopt)});
     c->setFragment("frag ment");
     auto url = c->URL();
     ASSERT_TRUE(url);

@@ -42,7 +42,8 @@ TEST(NSValueTest, DescriptionsOfGeometry) {
     Rect r{1, 2, 3, 4.25};
     EXPECT_EQ(NSValue::valueWithValue(r, "{CGRect={CGPoint=dd}{CGSize=dd}}")->description(),
               "NSRect: {{1, 2}, {3, 4.25}}");
-    EXPECT_EQ(NSValue::valueWithValue(r, "{UIEdgeInsets=dddd}")->description(), "UIEdgeInsets: {1, 2, 3, 4.25}");
+    EXPECT_EQ(NSValue::valueWithValue(r, "{UIEdgeInsets=dddd}")->description(),
+              "UIEdgeInsets: {1, 2, 3, 4.25}");
     Point s{50, 60};
     EXPECT_EQ(NSValue::valueWithValue(s, "{CGSize=dd}")->description(), "NSSize: {50, 60}");
     int i = 10;
@@ -166,7 +167,8 @@ TEST(NSUUIDTest, RandomIdentifiersInUpperCaseText) {
         if (i == 8 || i == 13 || i == 18 || i == 23) {
             EXPECT_EQ(text[i], '-');
         } else {
-            EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(text[i])) || (text[i] >= 'A' && text[i] <= 'F'))
+            EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(text[i])) ||
+                        (text[i] >= 'A' && text[i] <= 'F'))
                 << text;
         }
     }
