@@ -348,6 +348,8 @@ Ref<NSURL> NSURL::URLWithString(const std::string& text) {
 
 Ref<NSURL> NSURL::URLWithString(const std::string& text, const Ref<NSURL>& base) {
     detail::URLParts parts;
+    // The empty reference means the base itself (RFC 3986 section 5.2.2); alone it is no URL.
+    if (text.empty() && base) return make<NSURL>(text, std::move(parts), base);
     if (!detail::parseURLReference(text, parts)) return nullptr;
     // An absolute reference stands alone.
     Ref<NSURL> usedBase = parts.scheme ? nullptr : base;

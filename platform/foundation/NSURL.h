@@ -54,7 +54,8 @@ class NSURL : public NSObject {
     NSURL(std::string text, detail::URLParts parts, Ref<NSURL> base);
 
     static Ref<NSURL> URLWithString(const std::string& text);
-    // Resolves text against base (nullptr base: same as without).
+    // Resolves text against base (nullptr base: same as without). Empty text names the base
+    // (less its fragment).
     static Ref<NSURL> URLWithString(const std::string& text, const Ref<NSURL>& base);
     // A file URL for a path. A relative path is relative to the current directory, which
     // becomes the base URL. Without isDirectory, the file system is asked whether the path is a
