@@ -1,5 +1,6 @@
 #include "foundation/NSRandom.h"
 
+#include <pthread.h>
 #include <sys/random.h>
 
 #include <array>
@@ -26,6 +27,12 @@ class ChaChaStream {
         keyed_ = true;
     }
     bool keyed() const { return keyed_; }
+    void forget() {
+        std::memset(state_, 0, sizeof state_);
+        block_.fill(0);
+        available_ = 0;
+        keyed_ = false;
+    }
 
     void fill(std::uint8_t* out, std::size_t length) {
         while (length > 0) {
@@ -127,8 +134,27 @@ void keyFromSystemLocked() {
     std::memset(material, 0, sizeof material);
 }
 
+// Whether a test chose the key; a forked child then keeps the sequence, otherwise it rekeys so
+// that parent and child never hand out the same numbers.
+bool& seededForTesting() {
+    static bool seeded = false;
+    return seeded;
+}
+
+void registerForkHandlers() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        pthread_atfork([] { sourceLock().lock(); }, [] { sourceLock().unlock(); },
+                       [] {
+                           if (!seededForTesting()) source().forget();
+                           sourceLock().unlock();
+                       });
+    });
+}
+
 // Draws under the lock, keying from the kernel first when nothing has keyed the stream yet.
 void draw(void* out, std::size_t length) {
+    registerForkHandlers();
     std::lock_guard<std::mutex> guard(sourceLock());
     if (!source().keyed()) keyFromSystemLocked();
     source().fill(static_cast<std::uint8_t*>(out), length);
@@ -172,11 +198,15 @@ void NSRandomSeedForTesting(std::uint64_t seed) {
         std::uint64_t word = splitmix(state);
         std::memcpy(key + 8 * i, &word, sizeof word);
     }
+    registerForkHandlers();
     std::lock_guard<std::mutex> guard(sourceLock());
     source().rekey(key, splitmix(state));
+    seededForTesting() = true;
 }
 
 void NSRandomReseedFromSystem() {
+    registerForkHandlers();
     std::lock_guard<std::mutex> guard(sourceLock());
     keyFromSystemLocked();
+    seededForTesting() = false;
 }

@@ -4,7 +4,8 @@
 // arc4random, arc4random_uniform and arc4random_buf draw from a single ChaCha20 keystream shared
 // by every thread (a lock guards it). The stream is keyed from the kernel (getrandom) on first
 // use. A test can key it from a 64-bit seed instead, after which every draw in the process
-// follows a fixed sequence; reseeding from the kernel returns to unpredictable numbers.
+// follows a fixed sequence; reseeding from the kernel returns to unpredictable numbers. A forked
+// child rekeys itself (unless seeded for a test), so it never repeats its parent's numbers.
 //
 // The C library declares the same three functions; these definitions replace them for the
 // program, with the same C signatures, so code written against either sees one source.

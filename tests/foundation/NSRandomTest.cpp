@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstring>
 #include <thread>
@@ -50,6 +53,27 @@ TEST_F(NSRandomTest, ReseedingFromTheSystemLeavesTheSequence) {
     int same = 0;
     for (auto v : seeded) same += arc4random() == v;
     EXPECT_LT(same, 2);
+}
+
+TEST_F(NSRandomTest, AForkedChildDrawsOtherNumbers) {
+    NSRandomReseedFromSystem();
+    (void)arc4random();
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::uint32_t v = arc4random();
+        ssize_t written = ::write(pipeEnds[1], &v, sizeof v);
+        ::_exit(written == sizeof v ? 0 : 1);
+    }
+    std::uint32_t parent = arc4random(), fromChild = 0;
+    ASSERT_EQ(::read(pipeEnds[0], &fromChild, sizeof fromChild), static_cast<ssize_t>(sizeof fromChild));
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    EXPECT_NE(parent, fromChild);
 }
 
 TEST_F(NSRandomTest, UniformStaysInBounds) {
