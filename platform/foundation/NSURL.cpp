@@ -249,29 +249,41 @@ bool parseURLReference(std::string_view text, URLParts& out) {
 }
 
 std::string removeDotSegments(std::string_view path) {
-    std::string input(path), output;
-    while (!input.empty()) {
-        if (input.rfind("../", 0) == 0) {
-            input.erase(0, 3);
-        } else if (input.rfind("./", 0) == 0) {
-            input.erase(0, 2);
-        } else if (input.rfind("/./", 0) == 0) {
-            input.erase(0, 2);
-        } else if (input == "/.") {
-            input = "/";
-        } else if (input.rfind("/../", 0) == 0 || input == "/..") {
-            input = input.size() == 3 ? "/" : input.substr(3);
-            std::size_t last = output.rfind('/');
-            output.erase(last == std::string::npos ? 0 : last);
-        } else if (input == "." || input == "..") {
-            input.clear();
+    // The algorithm of RFC 3986 section 5.2.4, on a view that only ever shrinks from the front,
+    // so long paths cost linear time.
+    std::string_view in = path;
+    std::string out;
+    out.reserve(path.size());
+    auto startsWith = [&](std::string_view prefix) { return in.substr(0, prefix.size()) == prefix; };
+    auto dropLastSegment = [&] {
+        std::size_t last = out.rfind('/');
+        out.erase(last == std::string::npos ? 0 : last);
+    };
+    while (!in.empty()) {
+        if (startsWith("../")) {
+            in.remove_prefix(3);
+        } else if (startsWith("./")) {
+            in.remove_prefix(2);
+        } else if (startsWith("/./")) {
+            in.remove_prefix(2);
+        } else if (in == "/.") {
+            in = "/";
+        } else if (startsWith("/../")) {
+            in.remove_prefix(3);
+            dropLastSegment();
+        } else if (in == "/..") {
+            in = "/";
+            dropLastSegment();
+        } else if (in == "." || in == "..") {
+            in = {};
         } else {
-            std::size_t next = input.find('/', input[0] == '/' ? 1 : 0);
-            output += input.substr(0, next);
-            input.erase(0, next == std::string::npos ? input.size() : next);
+            std::size_t next = in.find('/', in.front() == '/' ? 1 : 0);
+            if (next == std::string_view::npos) next = in.size();
+            out.append(in.substr(0, next));
+            in.remove_prefix(next);
         }
     }
-    return output;
+    return out;
 }
 
 URLParts resolveURLReference(const URLParts& r, const URLParts& base) {

@@ -523,6 +523,25 @@ TEST(NSURLFuzzTest, MutatedTextIsRefusedOrConsistent) {
     EXPECT_GT(accepted, 100);
 }
 
+TEST(NSURLFuzzTest, LongInputsCostLinearTime) {
+    // Quadratic work on these would run for hours; linear work takes milliseconds.
+    std::string path;
+    for (int i = 0; i < 100000; ++i) path += "a/./b/../";
+    auto base = NSURL::URLWithString("http://h/x/");
+    auto u = NSURL::URLWithString(path + "end", base);
+    ASSERT_TRUE(u);
+    std::string expected = "/x/";
+    for (int i = 0; i < 100000; ++i) expected += "a/";
+    EXPECT_EQ(u->path(), expected + "end");
+    EXPECT_EQ(u->lastPathComponent(), "end");
+    EXPECT_EQ(u->pathComponents().size(), 100000u + 3);  // "/", "x", the a's, "end"
+    std::string longHost = "http://" + std::string(1 << 20, 'h') + ":80/" + std::string(1 << 20, '%');
+    EXPECT_FALSE(NSURL::URLWithString(longHost));
+    auto escaped = NSURL::URLWithString("http://h/" + std::string(300000, 'x') + "%41");
+    ASSERT_TRUE(escaped);
+    EXPECT_EQ(escaped->path().size(), 300001u + 1);
+}
+
 TEST(NSURLFuzzTest, RandomBytesNeverCrash) {
     std::string alphabet = "azAZ09:/?#[]@!$&'()*+,;=%-._~ \"<>\\^`{|}\x01\x7f\xc3\xa9";
     unsigned state = 12345;
