@@ -8,7 +8,7 @@
 
 namespace {
 
-// Cocoa error codes of resource checks.
+// Error codes of resource checks (in NSCocoaErrorDomain).
 constexpr long kFileReadNoSuchFile = 260;
 constexpr long kFileReadUnsupportedScheme = 262;
 
