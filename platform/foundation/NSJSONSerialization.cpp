@@ -778,9 +778,10 @@ Value NSJSONSerialization::JSONObjectWithData(const NSData& data, unsigned optio
             if (buffer.capacity() > kKeptScratch) std::vector<char>().swap(buffer);
         }
     } release{scratch};
-    scratch.resize(textLength + 1);
+    // The vector paths read whole aligned 16-byte blocks, so the copy is padded with zeros.
+    scratch.resize(textLength + 32);
     std::memcpy(scratch.data(), text, textLength);
-    scratch[textLength] = '\0';
+    std::memset(scratch.data() + textLength, 0, 32);
 
     Builder builder(options & NSJSONReadingMutableContainers, options & NSJSONReadingAllowFragments);
     rapidjson::Reader reader;
