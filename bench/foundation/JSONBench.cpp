@@ -17,7 +17,8 @@ namespace {
 // A reply envelope with records of about fifteen keys each: ids, Chinese and Latin text, URLs,
 // integers, reals, Booleans, nulls and a nested array.
 std::string makeReply(std::size_t targetBytes) {
-    static const char* const kNames[] = {"改装达人", "Speedster", "赛道之王", "Blue Falcon", "老司机", "Midnight Run"};
+    static const char* const kNames[] = {"改装达人",    "Speedster", "赛道之王",
+                                         "Blue Falcon", "老司机",    "Midnight Run"};
     static const char* const kCities[] = {"上海", "北京", "广州", "Shenzhen", "Chengdu", "杭州"};
     std::string out = "{\"resultCode\":0,\"errmsg\":\"\",\"data\":[";
     for (std::size_t i = 0; out.size() < targetBytes; ++i) {
@@ -25,14 +26,16 @@ std::string makeReply(std::size_t targetBytes) {
         char buf[1024];
         std::snprintf(
             buf, sizeof buf,
-            "{\"id\":%zu,\"uid\":\"%zu\",\"user_nickname\":\"%s%zu\",\"user_logo\":\"http://img.example.com/avatar/"
+            "{\"id\":%zu,\"uid\":\"%zu\",\"user_nickname\":\"%s%zu\",\"user_logo\":\"http://img.example.com/"
+            "avatar/"
             "%zu/thumb_120x120.jpg\",\"user_sign\":\"这个人很懒，什么都没有留下 — nothing here yet #%zu\","
             "\"city\":\"%s\",\"cars_name\":\"Model %zu GT 运动版\",\"price\":%zu.%02zu,\"score\":%g,"
-            "\"like\":%zu,\"is_like\":%s,\"is_vip\":%s,\"remark\":null,\"created\":\"2016-0%zu-1%zu 12:3%zu:00\","
+            "\"like\":%zu,\"is_like\":%s,\"is_vip\":%s,\"remark\":null,\"created\":\"2016-0%zu-1%zu "
+            "12:3%zu:00\","
             "\"tags\":[\"改装\",\"turbo\",%zu,%s,null],\"cover\":\"https://cdn.example.com/cover/%zu.png\"}",
             i, 100000 + i * 7, kNames[i % 6], i, i, i, kCities[i % 6], i % 97, 10000 + i * 13, i % 100,
-            127.5 + static_cast<double>(i % 10) / 8.0, i * 3 % 1000, i % 2 ? "true" : "false", i % 3 ? "false" : "true",
-            1 + i % 9, i % 10, i % 10, i, i % 5 ? "1.25" : "0.1", i);
+            127.5 + static_cast<double>(i % 10) / 8.0, i * 3 % 1000, i % 2 ? "true" : "false",
+            i % 3 ? "false" : "true", 1 + i % 9, i % 10, i % 10, i, i % 5 ? "1.25" : "0.1", i);
         out += buf;
     }
     out += "]}";
@@ -105,7 +108,7 @@ BENCHMARK(BM_WriteReference)->Unit(benchmark::kMillisecond);
 
 // Collects each run's real time per iteration next to the normal console output.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (auto& run : runs) {
             if (run.iterations > 0) timings()[run.benchmark_name()] = run.GetAdjustedRealTime();

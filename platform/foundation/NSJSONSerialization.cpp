@@ -26,14 +26,15 @@
 
 namespace {
 
-constexpr long kReadErrorCode = NSPropertyListReadCorruptError;  // 3840
+constexpr long kReadErrorCode = NSPropertyListReadCorruptError;    // 3840
 constexpr long kWriteErrorCode = NSPropertyListWriteInvalidError;  // 3852
 
 Ref<NSError> readError(const std::string& reason, std::size_t offset) {
     std::string debug = reason + " around character " + std::to_string(offset) + ".";
     return NSError::errorWithDomain(
         NSCocoaErrorDomain, kReadErrorCode,
-        Dictionary{{NSLocalizedDescriptionKey, "The data couldn\u2019t be read because it isn\u2019t in the correct format."},
+        Dictionary{{NSLocalizedDescriptionKey,
+                    "The data couldn\u2019t be read because it isn\u2019t in the correct format."},
                    {NSDebugDescriptionErrorKey, debug},
                    {NSJSONSerializationErrorIndex, static_cast<long long>(offset)}});
 }
@@ -41,7 +42,8 @@ Ref<NSError> readError(const std::string& reason, std::size_t offset) {
 Ref<NSError> writeError(const std::string& reason) {
     return NSError::errorWithDomain(
         NSCocoaErrorDomain, kWriteErrorCode,
-        Dictionary{{NSLocalizedDescriptionKey, "The data couldn\u2019t be written because it isn\u2019t in the correct format."},
+        Dictionary{{NSLocalizedDescriptionKey,
+                    "The data couldn\u2019t be written because it isn\u2019t in the correct format."},
                    {NSDebugDescriptionErrorKey, reason}});
 }
 
@@ -99,15 +101,18 @@ void appendUTF8(std::string& out, std::uint32_t c) {
 }
 
 // False with the offset of the bad unit on an invalid sequence.
-bool transcodeToUTF8(const std::uint8_t* p, std::size_t n, Encoding enc, std::string& out, std::size_t& badOffset) {
+bool transcodeToUTF8(const std::uint8_t* p, std::size_t n, Encoding enc, std::string& out,
+                     std::size_t& badOffset) {
     out.reserve(n);
     bool wide = enc == Encoding::UTF32BE || enc == Encoding::UTF32LE;
     bool big = enc == Encoding::UTF16BE || enc == Encoding::UTF32BE;
     std::size_t unit = wide ? 4 : 2;
     auto read = [&](std::size_t i) -> std::uint32_t {
         if (wide) {
-            return big ? (std::uint32_t(p[i]) << 24 | std::uint32_t(p[i + 1]) << 16 | std::uint32_t(p[i + 2]) << 8 | p[i + 3])
-                       : (std::uint32_t(p[i + 3]) << 24 | std::uint32_t(p[i + 2]) << 16 | std::uint32_t(p[i + 1]) << 8 | p[i]);
+            return big ? (std::uint32_t(p[i]) << 24 | std::uint32_t(p[i + 1]) << 16 |
+                          std::uint32_t(p[i + 2]) << 8 | p[i + 3])
+                       : (std::uint32_t(p[i + 3]) << 24 | std::uint32_t(p[i + 2]) << 16 |
+                          std::uint32_t(p[i + 1]) << 8 | p[i]);
         }
         return big ? (std::uint32_t(p[i]) << 8 | p[i + 1]) : (std::uint32_t(p[i + 1]) << 8 | p[i]);
     };
@@ -145,12 +150,11 @@ bool transcodeToUTF8(const std::uint8_t* p, std::size_t n, Encoding enc, std::st
 // entries once.
 
 class Builder {
-public:
+  public:
     enum class Stop { None, TooDeep, Fragment, BadEncoding };
 
     Builder(bool mutableContainers, bool allowFragments)
-        : mutable_(mutableContainers), allowFragments_(allowFragments) {
-    }
+        : mutable_(mutableContainers), allowFragments_(allowFragments) {}
 
     bool Null() { return scalar(Value::null()); }
     bool Bool(bool b) { return scalar(NSNumber::numberWithBool(b)); }
@@ -222,7 +226,7 @@ public:
     Value result() { return std::move(root_); }
     Stop stop() const { return stop_; }
 
-private:
+  private:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     // Past this many keys an object's duplicate check uses a hash index.
     static constexpr std::size_t kIndexThreshold = 32;
@@ -273,7 +277,8 @@ private:
                 f.replaceIndex = *it;
                 return true;
             }
-            f.entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(s, n), std::forward_as_tuple());
+            f.entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(s, n),
+                                   std::forward_as_tuple());
             f.index->insert(f.entries.size() - 1);
             return true;
         }
@@ -289,7 +294,8 @@ private:
             }
         }
         word |= flag;
-        f.entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(s, n), std::forward_as_tuple());
+        f.entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(s, n),
+                               std::forward_as_tuple());
         if (f.entries.size() >= kIndexThreshold) {
             f.index = std::make_unique<KeyIndex>(f.entries.size() * 2, KeyHash{&f}, KeyEqual{&f});
             for (std::size_t i = 0; i < f.entries.size(); ++i) f.index->insert(i);
@@ -388,7 +394,8 @@ private:
             return 3;
         }
         if (c >= 0xF0 && c <= 0xF4) {
-            if (avail < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 || (p[3] & 0xC0) != 0x80) return 0;
+            if (avail < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 || (p[3] & 0xC0) != 0x80)
+                return 0;
             if (c == 0xF0 && p[1] < 0x90) return 0;
             if (c == 0xF4 && p[1] >= 0x90) return 0;
             return 4;
@@ -422,22 +429,37 @@ private:
 std::string reasonFor(rapidjson::ParseErrorCode code) {
     using namespace rapidjson;
     switch (code) {
-        case kParseErrorDocumentEmpty: return "Unexpected end of file during JSON parse";
-        case kParseErrorDocumentRootNotSingular: return "Garbage at end";
-        case kParseErrorValueInvalid: return "Invalid value";
-        case kParseErrorObjectMissName: return "No string key for value in object";
-        case kParseErrorObjectMissColon: return "No colon after key in object";
-        case kParseErrorObjectMissCommaOrCurlyBracket: return "Badly formed object";
-        case kParseErrorArrayMissCommaOrSquareBracket: return "Badly formed array";
-        case kParseErrorStringUnicodeEscapeInvalidHex: return "Invalid hex escape sequence";
-        case kParseErrorStringUnicodeSurrogateInvalid: return "Unable to convert hex escape sequence (no low surrogate)";
-        case kParseErrorStringEscapeInvalid: return "Invalid escape sequence";
-        case kParseErrorStringMissQuotationMark: return "Unterminated string";
-        case kParseErrorStringInvalidEncoding: return "Unable to convert data to string";
-        case kParseErrorNumberTooBig: return "Number too large";
+        case kParseErrorDocumentEmpty:
+            return "Unexpected end of file during JSON parse";
+        case kParseErrorDocumentRootNotSingular:
+            return "Garbage at end";
+        case kParseErrorValueInvalid:
+            return "Invalid value";
+        case kParseErrorObjectMissName:
+            return "No string key for value in object";
+        case kParseErrorObjectMissColon:
+            return "No colon after key in object";
+        case kParseErrorObjectMissCommaOrCurlyBracket:
+            return "Badly formed object";
+        case kParseErrorArrayMissCommaOrSquareBracket:
+            return "Badly formed array";
+        case kParseErrorStringUnicodeEscapeInvalidHex:
+            return "Invalid hex escape sequence";
+        case kParseErrorStringUnicodeSurrogateInvalid:
+            return "Unable to convert hex escape sequence (no low surrogate)";
+        case kParseErrorStringEscapeInvalid:
+            return "Invalid escape sequence";
+        case kParseErrorStringMissQuotationMark:
+            return "Unterminated string";
+        case kParseErrorStringInvalidEncoding:
+            return "Unable to convert data to string";
+        case kParseErrorNumberTooBig:
+            return "Number too large";
         case kParseErrorNumberMissFraction:
-        case kParseErrorNumberMissExponent: return "Invalid number";
-        default: return "Invalid JSON text";
+        case kParseErrorNumberMissExponent:
+            return "Invalid number";
+        default:
+            return "Invalid JSON text";
     }
 }
 
@@ -445,7 +467,7 @@ std::string reasonFor(rapidjson::ParseErrorCode code) {
 // Writing into a growing byte buffer.
 
 class Writer {
-public:
+  public:
     explicit Writer(unsigned options)
         : pretty_(options & NSJSONWritingPrettyPrinted),
           sorted_(options & NSJSONWritingSortedKeys),
@@ -466,15 +488,25 @@ public:
 
     bool write(const Value& v, unsigned depth) {
         switch (v.kind()) {
-            case Value::Kind::Null: append("null", 4); return true;
-            case Value::Kind::Number: return writeNumber(*v.number());
-            case Value::Kind::String: return writeString(*v.string());
-            case Value::Kind::Array: return writeArray(*v.array(), depth + 1);
-            case Value::Kind::Dictionary: return writeDictionary(*v.dictionary(), depth + 1);
-            case Value::Kind::Nil: return fail("Invalid value (nil) in JSON write");
-            case Value::Kind::Data: return fail("Invalid type in JSON write (NSData)");
-            case Value::Kind::Date: return fail("Invalid type in JSON write (NSDate)");
-            case Value::Kind::Object: return fail("Invalid type in JSON write (" + v.object()->className() + ")");
+            case Value::Kind::Null:
+                append("null", 4);
+                return true;
+            case Value::Kind::Number:
+                return writeNumber(*v.number());
+            case Value::Kind::String:
+                return writeString(*v.string());
+            case Value::Kind::Array:
+                return writeArray(*v.array(), depth + 1);
+            case Value::Kind::Dictionary:
+                return writeDictionary(*v.dictionary(), depth + 1);
+            case Value::Kind::Nil:
+                return fail("Invalid value (nil) in JSON write");
+            case Value::Kind::Data:
+                return fail("Invalid type in JSON write (NSData)");
+            case Value::Kind::Date:
+                return fail("Invalid type in JSON write (NSDate)");
+            case Value::Kind::Object:
+                return fail("Invalid type in JSON write (" + v.object()->className() + ")");
         }
         return fail("Invalid type in JSON write");
     }
@@ -482,7 +514,7 @@ public:
     NSData data() const { return NSData(scratch().data, size_); }
     const std::string& reason() const { return reason_; }
 
-private:
+  private:
     bool fail(std::string reason) {
         if (reason_.empty()) reason_ = std::move(reason);
         return false;
@@ -541,13 +573,15 @@ private:
                 return true;
             case NSNumber::Type::Float: {
                 float f = n.floatValue();
-                if (!std::isfinite(f)) return fail("Invalid number value (" + n.stringValue() + ") in JSON write");
+                if (!std::isfinite(f))
+                    return fail("Invalid number value (" + n.stringValue() + ") in JSON write");
                 r = std::to_chars(buf, buf + sizeof buf, f);
                 break;
             }
             case NSNumber::Type::Double: {
                 double d = n.doubleValue();
-                if (!std::isfinite(d)) return fail("Invalid number value (" + n.stringValue() + ") in JSON write");
+                if (!std::isfinite(d))
+                    return fail("Invalid number value (" + n.stringValue() + ") in JSON write");
                 r = std::to_chars(buf, buf + sizeof buf, d);
                 break;
             }
@@ -603,14 +637,30 @@ private:
             char escape[6] = {'\\', 0, 0, 0, 0, 0};
             std::size_t n = 2;
             switch (c) {
-                case '"': escape[1] = '"'; break;
-                case '\\': escape[1] = '\\'; break;
-                case '/': escape[1] = '/'; break;
-                case '\n': escape[1] = 'n'; break;
-                case '\r': escape[1] = 'r'; break;
-                case '\t': escape[1] = 't'; break;
-                case '\b': escape[1] = 'b'; break;
-                case '\f': escape[1] = 'f'; break;
+                case '"':
+                    escape[1] = '"';
+                    break;
+                case '\\':
+                    escape[1] = '\\';
+                    break;
+                case '/':
+                    escape[1] = '/';
+                    break;
+                case '\n':
+                    escape[1] = 'n';
+                    break;
+                case '\r':
+                    escape[1] = 'r';
+                    break;
+                case '\t':
+                    escape[1] = 't';
+                    break;
+                case '\b':
+                    escape[1] = 'b';
+                    break;
+                case '\f':
+                    escape[1] = 'f';
+                    break;
                 default:
                     escape[1] = 'u';
                     escape[2] = '0';
@@ -649,14 +699,16 @@ private:
             if ((p[i] & 0xC0) != 0x80) return 0;
             cp = (cp << 6) | (p[i] & 0x3F);
         }
-        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
+        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+            (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
             return 0;
         }
         return len;
     }
 
     bool writeArray(const Array& a, unsigned depth) {
-        if (depth > NSJSONSerialization::kMaxDepth) return fail("Too many nested arrays or dictionaries in JSON write");
+        if (depth > NSJSONSerialization::kMaxDepth)
+            return fail("Too many nested arrays or dictionaries in JSON write");
         put('[');
         bool first = true;
         for (const Value& v : a) {
@@ -674,7 +726,8 @@ private:
     }
 
     bool writeDictionary(const Dictionary& d, unsigned depth) {
-        if (depth > NSJSONSerialization::kMaxDepth) return fail("Too many nested arrays or dictionaries in JSON write");
+        if (depth > NSJSONSerialization::kMaxDepth)
+            return fail("Too many nested arrays or dictionaries in JSON write");
         put('{');
         auto writeEntry = [&](const Dictionary::Entry& e, bool first) {
             if (!first) put(',');
@@ -722,7 +775,8 @@ private:
 bool validJSON(const Value& v, unsigned depth) {
     switch (v.kind()) {
         case Value::Kind::Null:
-        case Value::Kind::String: return true;
+        case Value::Kind::String:
+            return true;
         case Value::Kind::Number: {
             auto n = v.number();
             return !n->isReal() || std::isfinite(n->doubleValue());
@@ -739,7 +793,8 @@ bool validJSON(const Value& v, unsigned depth) {
                 if (!validJSON(e.second, depth + 1)) return false;
             }
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -791,12 +846,18 @@ Value NSJSONSerialization::JSONObjectWithData(const NSData& data, unsigned optio
     if (result.IsError()) {
         std::string reason;
         switch (builder.stop()) {
-            case Builder::Stop::TooDeep: reason = "Too many nested arrays or dictionaries"; break;
-            case Builder::Stop::BadEncoding: reason = "Unable to convert data to string"; break;
-            case Builder::Stop::Fragment:
-                reason = "JSON text did not start with array or object and option to allow fragments not set.";
+            case Builder::Stop::TooDeep:
+                reason = "Too many nested arrays or dictionaries";
                 break;
-            default: reason = reasonFor(result.Code());
+            case Builder::Stop::BadEncoding:
+                reason = "Unable to convert data to string";
+                break;
+            case Builder::Stop::Fragment:
+                reason =
+                    "JSON text did not start with array or object and option to allow fragments not set.";
+                break;
+            default:
+                reason = reasonFor(result.Code());
         }
         setError(error, readError(reason, result.Offset()));
         return Value();
@@ -810,7 +871,7 @@ Value NSJSONSerialization::JSONObjectWithData(const NSData& data, unsigned optio
 }
 
 std::optional<NSData> NSJSONSerialization::dataWithJSONObject(const Value& object, unsigned options,
-                                                               Ref<NSError>* error) {
+                                                              Ref<NSError>* error) {
     if (!(options & NSJSONWritingFragmentsAllowed) && !object.isArray() && !object.isDictionary()) {
         setError(error, writeError("Invalid top-level type in JSON write"));
         return std::nullopt;

@@ -45,14 +45,15 @@ inline constexpr char NSJSONSerializationErrorIndex[] = "NSJSONSerializationErro
 inline constexpr char NSDebugDescriptionErrorKey[] = "NSDebugDescription";
 
 class NSJSONSerialization {
-public:
+  public:
     // Nesting limit for both directions.
     static constexpr unsigned kMaxDepth = 512;
 
     // nil and the error on failure.
     static Value JSONObjectWithData(const NSData& data, unsigned options, Ref<NSError>* error);
     // No data and the error on failure.
-    static std::optional<NSData> dataWithJSONObject(const Value& object, unsigned options, Ref<NSError>* error);
+    static std::optional<NSData> dataWithJSONObject(const Value& object, unsigned options,
+                                                    Ref<NSError>* error);
     // Whether dataWithJSONObject (without options) would succeed: an array or dictionary at the
     // top, and only JSON-representable values inside.
     static bool isValidJSONObject(const Value& object);

@@ -23,8 +23,9 @@ constexpr char kValuesKey[] = "$values";
 constexpr char kRootKey[] = "root";
 
 Ref<NSError> coderError(const std::string& reason, long code = NSCoderReadCorruptError) {
-    return NSError::errorWithDomain(NSCocoaErrorDomain, code,
-                                    Dictionary{{NSLocalizedDescriptionKey, reason}, {"NSDebugDescription", reason}});
+    return NSError::errorWithDomain(
+        NSCocoaErrorDomain, code,
+        Dictionary{{NSLocalizedDescriptionKey, reason}, {"NSDebugDescription", reason}});
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -71,8 +72,10 @@ void registerBuiltIns(Registry& registry) {
         Value domain = coder.decodeObjectOfClass("NSString", "NSDomain");
         if (!domain.isString()) return nullptr;
         Value info = coder.decodeObjectOfClasses(
-            {"NSDictionary", "NSArray", "NSString", "NSNumber", "NSData", "NSDate", "NSError", "NSURL"}, "NSUserInfo");
-        return NSError::errorWithDomain(*domain.string(), static_cast<long>(coder.decodeInt64ForKey("NSCode")),
+            {"NSDictionary", "NSArray", "NSString", "NSNumber", "NSData", "NSDate", "NSError", "NSURL"},
+            "NSUserInfo");
+        return NSError::errorWithDomain(*domain.string(),
+                                        static_cast<long>(coder.decodeInt64ForKey("NSCode")),
                                         info.isDictionary() ? *info.dictionary() : Dictionary());
     };
     registry.classes["NSError"] = std::move(e);
@@ -81,11 +84,16 @@ void registerBuiltIns(Registry& registry) {
 // The platform names a native value answers to under secure decoding.
 std::vector<const char*> nativeNames(const Value& entry, const std::string& className) {
     switch (entry.kind()) {
-        case Value::Kind::String: return {"NSString", "NSMutableString"};
-        case Value::Kind::Number: return {"NSNumber", "NSValue"};
-        case Value::Kind::Data: return {"NSData", "NSMutableData"};
-        case Value::Kind::Date: return {"NSDate"};
-        default: break;
+        case Value::Kind::String:
+            return {"NSString", "NSMutableString"};
+        case Value::Kind::Number:
+            return {"NSNumber", "NSValue"};
+        case Value::Kind::Data:
+            return {"NSData", "NSMutableData"};
+        case Value::Kind::Date:
+            return {"NSDate"};
+        default:
+            break;
     }
     if (className == "NSNull") return {"NSNull"};
     if (className == "NSArray" || className == "NSMutableArray") return {"NSArray", "NSMutableArray"};
@@ -136,7 +144,9 @@ std::optional<NSCodingRegistry::Entry> NSCodingRegistry::entry(const std::string
     return it->second;
 }
 
-bool NSCodingRegistry::isRegistered(const std::string& className) { return entry(className).has_value(); }
+bool NSCodingRegistry::isRegistered(const std::string& className) {
+    return entry(className).has_value();
+}
 
 bool NSCodingRegistry::supportsSecureCoding(const std::string& className) {
     auto e = entry(className);
@@ -161,7 +171,9 @@ bool NSCodingRegistry::isKindOfClass(const std::string& className, const std::st
 // ---------------------------------------------------------------------------------------------
 // NSCoder
 
-void NSCoder::fail(const std::string& reason, long code) { failWithError(coderError(reason, code)); }
+void NSCoder::fail(const std::string& reason, long code) {
+    failWithError(coderError(reason, code));
+}
 
 // ---------------------------------------------------------------------------------------------
 // NSKeyedArchiver
@@ -183,7 +195,9 @@ void NSKeyedArchiver::setScalar(const std::string& key, Value number) {
     f.scalars.setObject(key, std::move(number));
 }
 
-void NSKeyedArchiver::encodeBool(bool value, const std::string& key) { setScalar(key, NSNumber::numberWithBool(value)); }
+void NSKeyedArchiver::encodeBool(bool value, const std::string& key) {
+    setScalar(key, NSNumber::numberWithBool(value));
+}
 
 void NSKeyedArchiver::encodeInt64(std::int64_t value, const std::string& key) {
     setScalar(key, NSNumber::numberWithLongLong(value));
@@ -208,7 +222,8 @@ std::uint64_t NSKeyedArchiver::encodeValue(const Value& value, unsigned depth) {
         return 0;
     }
     switch (value.kind()) {
-        case Value::Kind::Nil: return 0;
+        case Value::Kind::Nil:
+            return 0;
         case Value::Kind::Null:
             if (!nullIndex_) nullIndex_ = add(Dictionary{{kClassKey, "NSNull"}});
             return nullIndex_;
@@ -221,7 +236,8 @@ std::uint64_t NSKeyedArchiver::encodeValue(const Value& value, unsigned depth) {
         }
         case Value::Kind::Number:
         case Value::Kind::Data:
-        case Value::Kind::Date: return add(value);
+        case Value::Kind::Date:
+            return add(value);
         case Value::Kind::Array: {
             const Array& a = *value.array();
             auto it = byIdentity_.find(a.identity());
@@ -257,7 +273,8 @@ std::uint64_t NSKeyedArchiver::encodeValue(const Value& value, unsigned depth) {
             keepAlive_.push_back(value);
             return index;
         }
-        case Value::Kind::Object: return encodeObjectEntry(value.object(), depth);
+        case Value::Kind::Object:
+            return encodeObjectEntry(value.object(), depth);
     }
     return 0;
 }
@@ -330,7 +347,9 @@ void NSKeyedArchiver::finishEncoding() {
     keepAlive_.clear();
     Ref<NSError> error;
     data_ = NSPropertyListSerialization::dataWithPropertyList(plist, NSPropertyListXMLFormat_v1_0, 0, &error);
-    if (!data_) failWithError(error ? error : coderError("Archive could not be written", NSPropertyListWriteInvalidError));
+    if (!data_)
+        failWithError(error ? error
+                            : coderError("Archive could not be written", NSPropertyListWriteInvalidError));
 }
 
 std::optional<NSData> NSKeyedArchiver::encodedData() {
@@ -343,7 +362,8 @@ std::optional<NSData> NSKeyedArchiver::archivedDataWithRootObject(const Value& r
     return archivedDataWithRootObject(root, false, nullptr);
 }
 
-std::optional<NSData> NSKeyedArchiver::archivedDataWithRootObject(const Value& root, bool requiringSecureCoding,
+std::optional<NSData> NSKeyedArchiver::archivedDataWithRootObject(const Value& root,
+                                                                  bool requiringSecureCoding,
                                                                   Ref<NSError>* error) {
     auto archiver = make<NSKeyedArchiver>(requiringSecureCoding);
     archiver->encodeObject(root, kRootKey);
@@ -363,7 +383,8 @@ bool NSKeyedArchiver::archiveRootObject(const Value& root, const std::string& pa
 NSKeyedUnarchiver::NSKeyedUnarchiver(const NSData& data, bool requiresSecureCoding)
     : requiresSecureCoding_(requiresSecureCoding) {
     Ref<NSError> error;
-    archive_ = NSPropertyListSerialization::propertyListWithData(data, NSPropertyListImmutable, nullptr, &error);
+    archive_ =
+        NSPropertyListSerialization::propertyListWithData(data, NSPropertyListImmutable, nullptr, &error);
     if (!archive_.isDictionary()) {
         fail("The archive is not a keyed archive");
         archive_ = Value();
@@ -417,7 +438,8 @@ Value NSKeyedUnarchiver::decodeObjectForKey(const std::string& key) {
     return decode(&natives, key);
 }
 
-Value NSKeyedUnarchiver::decodeObjectOfClasses(const std::set<std::string>& classNames, const std::string& key) {
+Value NSKeyedUnarchiver::decodeObjectOfClasses(const std::set<std::string>& classNames,
+                                               const std::string& key) {
     return decode(requiresSecureCoding_ ? &classNames : nullptr, key);
 }
 
@@ -442,13 +464,14 @@ bool NSKeyedUnarchiver::allowedKind(const Value& entry, const std::string& class
                                     const std::set<std::string>& allowed, bool insideContainer) {
     if (allowed.count("NSObject")) return true;
     // Inside an allowed array or dictionary, every property-list kind is allowed.
-    bool native = entry.isString() || entry.isNumber() || entry.isData() || entry.isDate() || className == "NSNull" ||
-                  isNativeContainer(className);
+    bool native = entry.isString() || entry.isNumber() || entry.isData() || entry.isDate() ||
+                  className == "NSNull" || isNativeContainer(className);
     if (insideContainer && native) return true;
     for (const char* name : nativeNames(entry, className)) {
         if (allowed.count(name)) return true;
     }
-    if (entry.isDictionary() && !className.empty() && !isNativeContainer(className) && className != "NSNull") {
+    if (entry.isDictionary() && !className.empty() && !isNativeContainer(className) &&
+        className != "NSNull") {
         for (auto& a : allowed) {
             if (NSCodingRegistry::isKindOfClass(className, a)) return true;
         }
@@ -456,7 +479,8 @@ bool NSKeyedUnarchiver::allowedKind(const Value& entry, const std::string& class
     return false;
 }
 
-Value NSKeyedUnarchiver::decodeRef(const Value& ref, const std::set<std::string>* allowed, bool insideContainer) {
+Value NSKeyedUnarchiver::decodeRef(const Value& ref, const std::set<std::string>* allowed,
+                                   bool insideContainer) {
     if (!ref.isNumber() || ref.number()->isReal() || ref.number()->isBoolean()) {
         fail("Damaged object reference");
         return Value();
@@ -487,7 +511,8 @@ Value NSKeyedUnarchiver::decodeEntry(std::uint64_t index, const std::set<std::st
         return Value();
     }
     if (allowed && !allowedKind(entry, className, *allowed, insideContainer)) {
-        fail("Value of unexpected class " + (className.empty() ? std::string(nativeNames(entry, "").front()) : className));
+        fail("Value of unexpected class " +
+             (className.empty() ? std::string(nativeNames(entry, "").front()) : className));
         return Value();
     }
     if (!entry.isDictionary()) return entry;
@@ -655,8 +680,8 @@ Value NSKeyedUnarchiver::unarchiveObjectWithFile(const std::string& path) {
     return unarchiveObjectWithData(*data);
 }
 
-Value NSKeyedUnarchiver::unarchivedObjectOfClasses(const std::set<std::string>& classNames, const NSData& data,
-                                                   Ref<NSError>* error) {
+Value NSKeyedUnarchiver::unarchivedObjectOfClasses(const std::set<std::string>& classNames,
+                                                   const NSData& data, Ref<NSError>* error) {
     auto unarchiver = make<NSKeyedUnarchiver>(data, true);
     Value root = unarchiver->decodeObjectOfClasses(classNames, kRootKey);
     if (unarchiver->error()) {

@@ -70,7 +70,7 @@ class NSCoder;
 
 // The coding protocol: an object writes its state into a coder.
 class NSCoding {
-public:
+  public:
     virtual ~NSCoding() = default;
     virtual void encodeWithCoder(NSCoder& coder) const = 0;
 };
@@ -82,7 +82,7 @@ class NSSecureCoding : public NSCoding {};
 // ---------------------------------------------------------------------------------------------
 // Codable classes by name. Thread-safe.
 class NSCodingRegistry {
-public:
+  public:
     // Rebuilds an object from a coder positioned on its fields; nullptr when it cannot.
     using Factory = std::function<Ref<NSObject>(NSCoder&)>;
     // Writes an object's fields, for classes that do not derive from NSCoding.
@@ -90,8 +90,8 @@ public:
 
     // A later registration of the same name replaces the earlier one. An empty superclass name
     // means the class derives directly from NSObject.
-    static void registerClass(const std::string& className, Factory factory, bool supportsSecureCoding = false,
-                              const std::string& superclassName = "");
+    static void registerClass(const std::string& className, Factory factory,
+                              bool supportsSecureCoding = false, const std::string& superclassName = "");
     static void registerClass(const std::string& className, Encoder encoder, Factory factory,
                               bool supportsSecureCoding, const std::string& superclassName = "");
 
@@ -101,7 +101,8 @@ public:
         bool secure = false;
         if constexpr (HasSecureFlag<T>::value) secure = T::supportsSecureCoding();
         registerClass(
-            className, [](NSCoder& coder) -> Ref<NSObject> { return make<T>(coder); }, secure, superclassName);
+            className, [](NSCoder& coder) -> Ref<NSObject> { return make<T>(coder); }, secure,
+            superclassName);
     }
 
     static bool isRegistered(const std::string& className);
@@ -118,7 +119,7 @@ public:
     };
     static std::optional<Entry> entry(const std::string& className);
 
-private:
+  private:
     template <class T, class = void>
     struct HasSecureFlag : std::false_type {};
     template <class T>
@@ -138,7 +139,7 @@ struct NSCodableClass {
 // reading methods of an archiver answer nil and zero; the writing methods of an unarchiver do
 // nothing.
 class NSCoder : public NSObject {
-public:
+  public:
     virtual void encodeObject(const Value& object, const std::string& key) = 0;
     virtual void encodeBool(bool value, const std::string& key) = 0;
     virtual void encodeInt64(std::int64_t value, const std::string& key) = 0;
@@ -162,7 +163,9 @@ public:
     virtual std::int64_t decodeInt64ForKey(const std::string& key) = 0;
     virtual double decodeDoubleForKey(const std::string& key) = 0;
     // Narrower readings cut the stored value, as the platform's do.
-    std::int32_t decodeInt32ForKey(const std::string& key) { return static_cast<std::int32_t>(decodeInt64ForKey(key)); }
+    std::int32_t decodeInt32ForKey(const std::string& key) {
+        return static_cast<std::int32_t>(decodeInt64ForKey(key));
+    }
     int decodeIntForKey(const std::string& key) { return static_cast<int>(decodeInt64ForKey(key)); }
     long decodeIntegerForKey(const std::string& key) { return static_cast<long>(decodeInt64ForKey(key)); }
     float decodeFloatForKey(const std::string& key) { return static_cast<float>(decodeDoubleForKey(key)); }
@@ -179,16 +182,16 @@ public:
 
     std::string className() const override { return "NSCoder"; }
 
-protected:
+  protected:
     void fail(const std::string& reason, long code = NSCoderReadCorruptError);
 
-private:
+  private:
     Ref<NSError> error_;
 };
 
 // ---------------------------------------------------------------------------------------------
 class NSKeyedArchiver : public NSCoder {
-public:
+  public:
     static constexpr unsigned kMaxDepth = 512;
 
     explicit NSKeyedArchiver(bool requiresSecureCoding = false);
@@ -221,7 +224,7 @@ public:
 
     std::string className() const override { return "NSKeyedArchiver"; }
 
-private:
+  private:
     struct Fields {
         Dictionary refs = Dictionary::mutableDictionary();
         Dictionary scalars = Dictionary::mutableDictionary();
@@ -250,7 +253,7 @@ private:
 
 // ---------------------------------------------------------------------------------------------
 class NSKeyedUnarchiver : public NSCoder {
-public:
+  public:
     static constexpr unsigned kMaxDepth = 512;
 
     // A damaged archive gives an unarchiver whose error() is set and whose readings answer nil.
@@ -265,7 +268,8 @@ public:
     // Secure decoding: the root must be one of the classes, and so must everything it decodes.
     static Value unarchivedObjectOfClasses(const std::set<std::string>& classNames, const NSData& data,
                                            Ref<NSError>* error);
-    static Value unarchivedObjectOfClass(const std::string& className, const NSData& data, Ref<NSError>* error) {
+    static Value unarchivedObjectOfClass(const std::string& className, const NSData& data,
+                                         Ref<NSError>* error) {
         return unarchivedObjectOfClasses({className}, data, error);
     }
 
@@ -287,7 +291,7 @@ public:
 
     std::string className() const override { return "NSKeyedUnarchiver"; }
 
-private:
+  private:
     struct Fields {
         const Dictionary* refs = nullptr;
         const Dictionary* scalars = nullptr;

@@ -2,6 +2,7 @@
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 
 #include <algorithm>
 #include <array>
@@ -27,14 +28,16 @@ constexpr unsigned kMaxDepth = NSPropertyListSerialization::kMaxDepth;
 Ref<NSError> readError(const std::string& reason) {
     return NSError::errorWithDomain(
         NSCocoaErrorDomain, NSPropertyListReadCorruptError,
-        Dictionary{{NSLocalizedDescriptionKey, "The data couldn\u2019t be read because it isn\u2019t in the correct format."},
+        Dictionary{{NSLocalizedDescriptionKey,
+                    "The data couldn\u2019t be read because it isn\u2019t in the correct format."},
                    {"NSDebugDescription", reason}});
 }
 
 Ref<NSError> writeError(const std::string& reason) {
     return NSError::errorWithDomain(
         NSCocoaErrorDomain, NSPropertyListWriteInvalidError,
-        Dictionary{{NSLocalizedDescriptionKey, "The data couldn\u2019t be written because it isn\u2019t in the correct format."},
+        Dictionary{{NSLocalizedDescriptionKey,
+                    "The data couldn\u2019t be written because it isn\u2019t in the correct format."},
                    {"NSDebugDescription", reason}});
 }
 
@@ -141,8 +144,8 @@ std::string formatISODate(const NSDate& date) {
     unsigned m, d;
     civilFromDays(days, y, m, d);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02uT%02lld:%02lld:%02lldZ", y, m, d, rest / 3600, rest / 60 % 60,
-                  rest % 60);
+    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02uT%02lld:%02lld:%02lldZ", y, m, d, rest / 3600,
+                  rest / 60 % 60, rest % 60);
     return buf;
 }
 
@@ -183,11 +186,12 @@ bool parseISODate(std::string_view s, NSDate& out) {
         std::from_chars(s.data() + start, s.data() + pos, fraction);
     }
     if (!expect(pos, 'Z') || pos != s.size()) return false;
-    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return false;
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+        return false;
     if (negativeYear) year = -year;
     long long days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-    double seconds = static_cast<double>(days) * 86400.0 + static_cast<double>(hour * 3600 + minute * 60 + second) +
-                     fraction;
+    double seconds = static_cast<double>(days) * 86400.0 +
+                     static_cast<double>(hour * 3600 + minute * 60 + second) + fraction;
     out = NSDate::dateWithTimeIntervalSince1970(seconds);
     return true;
 }
@@ -226,7 +230,8 @@ bool parseInteger(std::string_view text, Value& out) {
     auto r = std::from_chars(s.data(), s.data() + s.size(), magnitude, base);
     if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
     if (negative) {
-        if (magnitude > static_cast<unsigned long long>(std::numeric_limits<long long>::max()) + 1) return false;
+        if (magnitude > static_cast<unsigned long long>(std::numeric_limits<long long>::max()) + 1)
+            return false;
         out = NSNumber::numberWithLongLong(static_cast<long long>(0 - magnitude));
     } else if (magnitude > static_cast<unsigned long long>(std::numeric_limits<long long>::max())) {
         out = NSNumber::numberWithUnsignedLongLong(magnitude);
@@ -260,7 +265,7 @@ bool parseReal(std::string_view text, double& out) {
 // Dictionaries from a stream of entries: a repeated key keeps its place and takes the new value.
 
 class DictionaryBuilder {
-public:
+  public:
     void add(std::string key, Value value) {
         if (entries_.size() < kLinear && !index_) {
             for (auto& e : entries_) {
@@ -284,9 +289,11 @@ public:
         }
     }
     void reserve(std::size_t n) { entries_.reserve(n); }
-    Dictionary finish(bool isMutable) { return Dictionary::withUniqueEntries(std::move(entries_), isMutable); }
+    Dictionary finish(bool isMutable) {
+        return Dictionary::withUniqueEntries(std::move(entries_), isMutable);
+    }
 
-private:
+  private:
     static constexpr std::size_t kLinear = 16;
     std::vector<Dictionary::Entry> entries_;
     std::unique_ptr<std::unordered_map<std::string, std::size_t>> index_;
@@ -323,7 +330,8 @@ bool validUTF8(std::string_view s) {
             if ((p[i] & 0xC0) != 0x80) return false;
             cp = (cp << 6) | (p[i] & 0x3F);
         }
-        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
+        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+            (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
             return false;
         }
         p += len;
@@ -335,9 +343,11 @@ bool validForFormat(const Value& v, NSPropertyListFormat format, unsigned depth)
     bool openStep = format == NSPropertyListOpenStepFormat;
     switch (v.kind()) {
         case Value::Kind::String:
-        case Value::Kind::Data: return true;
+        case Value::Kind::Data:
+            return true;
         case Value::Kind::Number:
-        case Value::Kind::Date: return !openStep;
+        case Value::Kind::Date:
+            return !openStep;
         case Value::Kind::Array:
             if (depth >= kMaxDepth) return false;
             for (auto& item : *v.array()) {
@@ -350,16 +360,21 @@ bool validForFormat(const Value& v, NSPropertyListFormat format, unsigned depth)
                 if (!validForFormat(e.second, format, depth + 1)) return false;
             }
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }
 
 std::string kindName(const Value& v) {
     switch (v.kind()) {
-        case Value::Kind::Nil: return "nil";
-        case Value::Kind::Null: return "NSNull";
-        case Value::Kind::Object: return v.object()->className();
-        default: return "value";
+        case Value::Kind::Nil:
+            return "nil";
+        case Value::Kind::Null:
+            return "NSNull";
+        case Value::Kind::Object:
+            return v.object()->className();
+        default:
+            return "value";
     }
 }
 
@@ -367,7 +382,7 @@ std::string kindName(const Value& v) {
 // XML writing.
 
 class XMLWriter {
-public:
+  public:
     bool write(const Value& v, unsigned depth) {
         if (depth > kMaxDepth) return fail("Property list nested too deeply (or holding itself)");
         switch (v.kind()) {
@@ -443,14 +458,16 @@ public:
                 out_ += "</dict>\n";
                 return true;
             }
-            default: return fail("Property list invalid for format (" + kindName(v) + " is not a property-list value)");
+            default:
+                return fail("Property list invalid for format (" + kindName(v) +
+                            " is not a property-list value)");
         }
     }
 
     std::string& out() { return out_; }
     const std::string& reason() const { return reason_; }
 
-private:
+  private:
     bool fail(std::string reason) {
         if (reason_.empty()) reason_ = std::move(reason);
         return false;
@@ -468,14 +485,25 @@ private:
         for (std::size_t i = 0; i < s.size(); ++i) {
             auto c = static_cast<unsigned char>(s[i]);
             switch (c) {
-                case '&': out_ += "&amp;"; break;
-                case '<': out_ += "&lt;"; break;
-                case '>': out_ += "&gt;"; break;
-                case '\r': out_ += "&#13;"; break;
+                case '&':
+                    out_ += "&amp;";
+                    break;
+                case '<':
+                    out_ += "&lt;";
+                    break;
+                case '>':
+                    out_ += "&gt;";
+                    break;
+                case '\r':
+                    out_ += "&#13;";
+                    break;
                 case '\t':
-                case '\n': out_ += static_cast<char>(c); break;
+                case '\n':
+                    out_ += static_cast<char>(c);
+                    break;
                 default:
-                    if (c < 0x20) return fail("Property list string holds a control character XML cannot carry");
+                    if (c < 0x20)
+                        return fail("Property list string holds a control character XML cannot carry");
                     // U+FFFE and U+FFFF are not XML characters.
                     if (c == 0xEF && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xBF &&
                         static_cast<unsigned char>(s[i + 2]) >= 0xBE) {
@@ -499,19 +527,38 @@ void initXML() {
     std::call_once(once, [] { xmlInitParser(); });
 }
 
+// The backing library reports some problems (encoding conversions) through its per-thread
+// generic handler, which prints; they surface here as parse errors, so the printing is muted
+// for the duration of a parse.
+class QuietXMLErrors {
+  public:
+    QuietXMLErrors() : handler_(xmlGenericError), context_(xmlGenericErrorContext) {
+        xmlSetGenericErrorFunc(nullptr, &ignore);
+    }
+    ~QuietXMLErrors() { xmlSetGenericErrorFunc(context_, handler_); }
+    QuietXMLErrors(const QuietXMLErrors&) = delete;
+    QuietXMLErrors& operator=(const QuietXMLErrors&) = delete;
+
+  private:
+    static void ignore(void*, const char*, ...) {}
+    xmlGenericErrorFunc handler_;
+    void* context_;
+};
+
 class XMLReader {
-public:
+  public:
     explicit XMLReader(bool mutableContainers) : mutable_(mutableContainers) {}
 
     Value read(const NSData& data) {
         initXML();
+        QuietXMLErrors quiet;
         if (data.length() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
             fail("Property list too large");
             return Value();
         }
-        xmlDocPtr doc = xmlReadMemory(reinterpret_cast<const char*>(data.bytes()), static_cast<int>(data.length()),
-                                      nullptr, nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
-                                                            XML_PARSE_NOCDATA);
+        xmlDocPtr doc = xmlReadMemory(
+            reinterpret_cast<const char*>(data.bytes()), static_cast<int>(data.length()), nullptr, nullptr,
+            XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA);
         if (!doc) {
             const xmlError* e = xmlGetLastError();
             std::string message = e && e->message ? e->message : "malformed XML";
@@ -551,7 +598,7 @@ public:
 
     const std::string& reason() const { return reason_; }
 
-private:
+  private:
     static std::string_view name(xmlNodePtr n) { return reinterpret_cast<const char*>(n->name); }
 
     // Comments, processing instructions and white space between elements.
@@ -684,7 +731,7 @@ void putMarker(std::string& out, std::uint8_t type, std::uint64_t count) {
 }
 
 class BinaryWriter {
-public:
+  public:
     bool write(const Value& root) {
         if (!collect(root, 0)) return false;
         std::uint64_t count = objects_.size();
@@ -717,7 +764,7 @@ public:
     std::string& out() { return out_; }
     const std::string& reason() const { return reason_; }
 
-private:
+  private:
     struct Object {
         std::string bytes;
         std::unique_ptr<std::vector<std::uint64_t>> refs;
@@ -779,7 +826,8 @@ private:
                     out += static_cast<char>(0x23);
                     putDouble(out, n.doubleValue());
                 } else if (n.isUnsigned() &&
-                           n.unsignedLongLongValue() > static_cast<unsigned long long>(std::numeric_limits<long long>::max())) {
+                           n.unsignedLongLongValue() >
+                               static_cast<unsigned long long>(std::numeric_limits<long long>::max())) {
                     out += static_cast<char>(0x14);
                     putBigEndian(out, 0, 8);
                     putBigEndian(out, n.unsignedLongLongValue(), 8);
@@ -809,7 +857,8 @@ private:
             case Value::Kind::String: {
                 const std::string& s = *v.string();
                 if (!validUTF8(s)) return fail("Property list string is not UTF-8");
-                bool ascii = std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+                bool ascii = std::all_of(s.begin(), s.end(),
+                                         [](char c) { return static_cast<unsigned char>(c) < 0x80; });
                 if (ascii) {
                     putMarker(out, 0x50, s.size());
                     out += s;
@@ -820,7 +869,9 @@ private:
                 for (char16_t u : units) putBigEndian(out, u, 2);
                 return true;
             }
-            default: return fail("Property list invalid for format (" + kindName(v) + " is not a property-list value)");
+            default:
+                return fail("Property list invalid for format (" + kindName(v) +
+                            " is not a property-list value)");
         }
     }
 
@@ -858,7 +909,7 @@ private:
 // Binary reading: every offset, count and reference is checked against the file before use.
 
 class BinaryReader {
-public:
+  public:
     BinaryReader(const NSData& data, bool mutableContainers)
         : p_(data.bytes()), size_(data.length()), mutable_(mutableContainers) {
         // Strings and data shared many times over expand in memory; past this many bytes the
@@ -879,7 +930,8 @@ public:
         if (count_ == 0 || top >= count_) return fail("Invalid object count or top object");
         std::uint64_t trailerStart = size_ - 32;
         if (tableOffset_ < 9 || tableOffset_ > trailerStart) return fail("Invalid offset table position");
-        if (count_ > (trailerStart - tableOffset_) / offsetSize_) return fail("Offset table runs past the trailer");
+        if (count_ > (trailerStart - tableOffset_) / offsetSize_)
+            return fail("Offset table runs past the trailer");
         if (refSize_ < 8 && count_ - 1 > (std::uint64_t(1) << (8 * refSize_)) - 1) {
             return fail("Object references too small for the object count");
         }
@@ -889,7 +941,7 @@ public:
 
     const std::string& reason() const { return reason_; }
 
-private:
+  private:
     static std::uint64_t be(const std::uint8_t* p, unsigned n) {
         std::uint64_t v = 0;
         for (unsigned i = 0; i < n; ++i) v = (v << 8) | p[i];
@@ -968,7 +1020,8 @@ private:
                 }
                 std::uint64_t v = be(p_ + pos, n);
                 // Eight-byte integers are signed; shorter ones unsigned.
-                return NSNumber::numberWithLongLong(n == 8 ? static_cast<long long>(v) : static_cast<long long>(v));
+                return NSNumber::numberWithLongLong(n == 8 ? static_cast<long long>(v)
+                                                           : static_cast<long long>(v));
             }
             case 0x2: {
                 if (nibble == 2) {
@@ -1065,7 +1118,8 @@ private:
                 containers_.emplace(ref, result);
                 return result;
             }
-            default: return fail("Unsupported object type");
+            default:
+                return fail("Unsupported object type");
         }
     }
 
@@ -1125,8 +1179,9 @@ private:
 
 }  // namespace
 
-std::optional<NSData> NSPropertyListSerialization::dataWithPropertyList(const Value& plist, NSPropertyListFormat format,
-                                                                         unsigned, Ref<NSError>* error) {
+std::optional<NSData> NSPropertyListSerialization::dataWithPropertyList(const Value& plist,
+                                                                        NSPropertyListFormat format, unsigned,
+                                                                        Ref<NSError>* error) {
     if (format == NSPropertyListXMLFormat_v1_0) {
         XMLWriter writer;
         std::string& out = writer.out();
@@ -1149,15 +1204,17 @@ std::optional<NSData> NSPropertyListSerialization::dataWithPropertyList(const Va
         }
         return NSData(writer.out().data(), writer.out().size());
     }
-    setError(error, writeError(format == NSPropertyListOpenStepFormat
-                                   ? "Property list format not supported for writing (old text format)"
-                                   : "Unknown property list format " + std::to_string(static_cast<int>(format))));
+    setError(error,
+             writeError(format == NSPropertyListOpenStepFormat
+                            ? "Property list format not supported for writing (old text format)"
+                            : "Unknown property list format " + std::to_string(static_cast<int>(format))));
     return std::nullopt;
 }
 
 Value NSPropertyListSerialization::propertyListWithData(const NSData& data, unsigned options,
                                                         NSPropertyListFormat* format, Ref<NSError>* error) {
-    bool mutableContainers = options == NSPropertyListMutableContainers || options == NSPropertyListMutableContainersAndLeaves;
+    bool mutableContainers =
+        options == NSPropertyListMutableContainers || options == NSPropertyListMutableContainersAndLeaves;
     std::string_view bytes = data.view();
     if (bytes.empty()) {
         setError(error, readError("Cannot parse a NULL or zero-length data"));
@@ -1171,7 +1228,8 @@ Value NSPropertyListSerialization::propertyListWithData(const NSData& data, unsi
         BinaryReader reader(data, mutableContainers);
         Value v = reader.read();
         if (v.isNil()) {
-            setError(error, readError(reader.reason().empty() ? "Invalid binary property list" : reader.reason()));
+            setError(error,
+                     readError(reader.reason().empty() ? "Invalid binary property list" : reader.reason()));
             return Value();
         }
         if (format) *format = NSPropertyListBinaryFormat_v1_0;
@@ -1195,7 +1253,8 @@ Value NSPropertyListSerialization::propertyListWithData(const NSData& data, unsi
     return v;
 }
 
-bool NSPropertyListSerialization::propertyListIsValidForFormat(const Value& plist, NSPropertyListFormat format) {
+bool NSPropertyListSerialization::propertyListIsValidForFormat(const Value& plist,
+                                                               NSPropertyListFormat format) {
     if (format != NSPropertyListOpenStepFormat && format != NSPropertyListXMLFormat_v1_0 &&
         format != NSPropertyListBinaryFormat_v1_0) {
         return false;

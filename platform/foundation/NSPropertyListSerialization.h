@@ -38,7 +38,7 @@ enum NSPropertyListMutabilityOptions {
 };
 
 class NSPropertyListSerialization {
-public:
+  public:
     static constexpr unsigned kMaxDepth = 512;
 
     // Options are reserved (0). No data and the error on failure.

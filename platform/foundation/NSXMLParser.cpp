@@ -3,6 +3,7 @@
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/xmlerror.h>
 
 #include <climits>
 #include <cstring>
@@ -15,7 +16,27 @@ void initXML() {
     std::call_once(once, [] { xmlInitParser(); });
 }
 
-std::string str(const xmlChar* s) { return s ? reinterpret_cast<const char*>(s) : std::string(); }
+// The backing library reports some problems (encoding conversions) through its per-thread
+// generic handler, which prints; they surface here as parse errors, so the printing is muted
+// for the duration of a parse.
+class QuietXMLErrors {
+  public:
+    QuietXMLErrors() : handler_(xmlGenericError), context_(xmlGenericErrorContext) {
+        xmlSetGenericErrorFunc(nullptr, &ignore);
+    }
+    ~QuietXMLErrors() { xmlSetGenericErrorFunc(context_, handler_); }
+    QuietXMLErrors(const QuietXMLErrors&) = delete;
+    QuietXMLErrors& operator=(const QuietXMLErrors&) = delete;
+
+  private:
+    static void ignore(void*, const char*, ...) {}
+    xmlGenericErrorFunc handler_;
+    void* context_;
+};
+
+std::string str(const xmlChar* s) {
+    return s ? reinterpret_cast<const char*>(s) : std::string();
+}
 std::string str(const xmlChar* s, int length) {
     return s && length > 0 ? std::string(reinterpret_cast<const char*>(s), static_cast<std::size_t>(length))
                            : std::string();
@@ -29,7 +50,9 @@ std::string qualified(const xmlChar* prefix, const xmlChar* local) {
 
 // The backing parser calls these with its context; the parser object rides in _private.
 struct NSXMLParser::Callbacks {
-    static NSXMLParser& self(void* ctx) { return *static_cast<NSXMLParser*>(static_cast<xmlParserCtxtPtr>(ctx)->_private); }
+    static NSXMLParser& self(void* ctx) {
+        return *static_cast<NSXMLParser*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
+    }
 
     // Runs a delegate call; an exception stops the parse and is kept for parse() to rethrow.
     template <class F>
@@ -66,7 +89,8 @@ struct NSXMLParser::Callbacks {
         if (!ns) {
             for (int i = 0; i < nbNamespaces; ++i) {
                 const xmlChar* nsPrefix = namespaces[i * 2];
-                attrs.setObject(nsPrefix ? "xmlns:" + str(nsPrefix) : std::string("xmlns"), str(namespaces[i * 2 + 1]));
+                attrs.setObject(nsPrefix ? "xmlns:" + str(nsPrefix) : std::string("xmlns"),
+                                str(namespaces[i * 2 + 1]));
             }
         }
         for (int i = 0; i < nbAttributes; ++i) {
@@ -79,7 +103,9 @@ struct NSXMLParser::Callbacks {
             for (int i = 0; i < nbNamespaces; ++i) {
                 std::string nsPrefix = prefixes[static_cast<std::size_t>(i)];
                 std::string uri = str(namespaces[i * 2 + 1]);
-                call(ctx, [&](NSXMLParser& q, NSXMLParserDelegate& d) { d.parserDidStartMappingPrefix(q, nsPrefix, uri); });
+                call(ctx, [&](NSXMLParser& q, NSXMLParserDelegate& d) {
+                    d.parserDidStartMappingPrefix(q, nsPrefix, uri);
+                });
             }
         }
         p.mappedPrefixes_.push_back(std::move(prefixes));
@@ -89,7 +115,9 @@ struct NSXMLParser::Callbacks {
             uri = str(URI);
             qname = qualified(prefix, localname);
         }
-        call(ctx, [&](NSXMLParser& q, NSXMLParserDelegate& d) { d.parserDidStartElement(q, name, uri, qname, attrs); });
+        call(ctx, [&](NSXMLParser& q, NSXMLParserDelegate& d) {
+            d.parserDidStartElement(q, name, uri, qname, attrs);
+        });
     }
 
     static void endElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* URI) {
@@ -101,12 +129,15 @@ struct NSXMLParser::Callbacks {
             uri = str(URI);
             qname = qualified(prefix, localname);
         }
-        call(ctx, [&](NSXMLParser& q, NSXMLParserDelegate& d) { d.parserDidEndElement(q, name, uri, qname); });
+        call(ctx,
+             [&](NSXMLParser& q, NSXMLParserDelegate& d) { d.parserDidEndElement(q, name, uri, qname); });
         if (!p.mappedPrefixes_.empty()) {
             std::vector<std::string> prefixes = std::move(p.mappedPrefixes_.back());
             p.mappedPrefixes_.pop_back();
             for (auto& nsPrefix : prefixes) {
-                call(ctx, [&](NSXMLParser& q, NSXMLParserDelegate& d) { d.parserDidEndMappingPrefix(q, nsPrefix); });
+                call(ctx, [&](NSXMLParser& q, NSXMLParserDelegate& d) {
+                    d.parserDidEndMappingPrefix(q, nsPrefix);
+                });
             }
         }
     }
@@ -133,7 +164,8 @@ struct NSXMLParser::Callbacks {
 
     static void processingInstruction(void* ctx, const xmlChar* target, const xmlChar* data) {
         std::string t = str(target), v = str(data);
-        call(ctx, [&](NSXMLParser& p, NSXMLParserDelegate& d) { d.parserFoundProcessingInstruction(p, t, v); });
+        call(ctx,
+             [&](NSXMLParser& p, NSXMLParserDelegate& d) { d.parserFoundProcessingInstruction(p, t, v); });
     }
 
     // External entities and subsets are never fetched.
@@ -197,8 +229,8 @@ bool NSXMLParser::parse() {
         setError(NSXMLParserOutOfMemoryError, "Document too large", 0, 0);
         return false;
     }
-    xmlParserCtxtPtr ctxt =
-        xmlCreateMemoryParserCtxt(reinterpret_cast<const char*>(data_.bytes()), static_cast<int>(data_.length()));
+    xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(reinterpret_cast<const char*>(data_.bytes()),
+                                                      static_cast<int>(data_.length()));
     if (!ctxt) {
         setError(NSXMLParserOutOfMemoryError, "Could not create a parser", 0, 0);
         return false;
@@ -238,6 +270,7 @@ bool NSXMLParser::parse() {
     ctxt->validate = 0;
 
     context_ = ctxt;
+    QuietXMLErrors quiet;
     // Keep the parser alive through delegate calls that drop the last outside reference.
     Ref<NSObject> keep = weakSelf().lock();
     xmlParseDocument(ctxt);
@@ -263,7 +296,8 @@ bool NSXMLParser::parse() {
     }
     if (!wellFormed || error_) {
         if (!error_) {
-            setError(errNo ? static_cast<long>(errNo) : static_cast<long>(NSXMLParserInternalError), "The document is not well formed", line_, column_);
+            setError(errNo ? static_cast<long>(errNo) : static_cast<long>(NSXMLParserInternalError),
+                     "The document is not well formed", line_, column_);
             if (auto d = delegate_.lock()) d->parserParseErrorOccurred(*this, error_);
         }
         return false;

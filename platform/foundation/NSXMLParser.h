@@ -41,7 +41,7 @@ class NSXMLParser;
 
 // Every method is optional.
 class NSXMLParserDelegate {
-public:
+  public:
     virtual ~NSXMLParserDelegate() = default;
 
     virtual void parserDidStartDocument(NSXMLParser& parser) {}
@@ -52,7 +52,8 @@ public:
     // ("xmlns", "xmlns:p") are attributes too.
     virtual void parserDidStartElement(NSXMLParser& parser, const std::string& elementName,
                                        const std::optional<std::string>& namespaceURI,
-                                       const std::optional<std::string>& qualifiedName, const Dictionary& attributes) {}
+                                       const std::optional<std::string>& qualifiedName,
+                                       const Dictionary& attributes) {}
     virtual void parserDidEndElement(NSXMLParser& parser, const std::string& elementName,
                                      const std::optional<std::string>& namespaceURI,
                                      const std::optional<std::string>& qualifiedName) {}
@@ -72,7 +73,7 @@ public:
 };
 
 class NSXMLParser : public NSObject {
-public:
+  public:
     explicit NSXMLParser(NSData data);
     ~NSXMLParser() override;
 
@@ -108,7 +109,7 @@ public:
     // Called by the backing parser's callbacks.
     struct Callbacks;
 
-private:
+  private:
     void setError(long code, const std::string& message, long line, long column);
 
     NSData data_;

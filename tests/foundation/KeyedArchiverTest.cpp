@@ -5,6 +5,8 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "foundation/NSPropertyListSerialization.h"
 #include "tests/support/TestSupport.h"
@@ -13,7 +15,7 @@ namespace {
 
 // A record with every kind of field, decoding securely.
 class ArchUser : public NSObject, public NSSecureCoding {
-public:
+  public:
     ArchUser() = default;
     explicit ArchUser(NSCoder& coder) {
         name = coder.decodeObjectOfClass("NSString", "name").optionalString();
@@ -53,7 +55,7 @@ const NSCodableClass<ArchUser> registerUser("ArchUser");
 
 // A base and a subclass for class checks by ancestry.
 class ArchShape : public NSObject, public NSSecureCoding {
-public:
+  public:
     ArchShape() = default;
     explicit ArchShape(NSCoder& coder) : sides(coder.decodeIntForKey("sides")) {}
     void encodeWithCoder(NSCoder& coder) const override { coder.encodeInt(sides, "sides"); }
@@ -62,7 +64,7 @@ public:
     int sides = 0;
 };
 class ArchSquare : public ArchShape {
-public:
+  public:
     ArchSquare() { sides = 4; }
     explicit ArchSquare(NSCoder& coder) : ArchShape(coder) {}
     std::string className() const override { return "ArchSquare"; }
@@ -72,7 +74,7 @@ const NSCodableClass<ArchSquare> registerSquare("ArchSquare", "ArchShape");
 
 // Codable, but not for secure decoding.
 class ArchLoose : public NSObject, public NSCoding {
-public:
+  public:
     ArchLoose() = default;
     explicit ArchLoose(NSCoder& coder) : payload(coder.decodeObjectForKey("payload")) {}
     void encodeWithCoder(NSCoder& coder) const override { coder.encodeObject(payload, "payload"); }
@@ -83,7 +85,7 @@ const NSCodableClass<ArchLoose> registerLoose("ArchLoose");
 
 // Its coding throws.
 class ArchThrower : public NSObject, public NSCoding {
-public:
+  public:
     ArchThrower() = default;
     explicit ArchThrower(NSCoder&) { throw std::runtime_error("cannot decode"); }
     void encodeWithCoder(NSCoder& coder) const override {
@@ -96,7 +98,7 @@ public:
 const NSCodableClass<ArchThrower> registerThrower("ArchThrower");
 
 class NotCodable : public NSObject {
-public:
+  public:
     std::string className() const override { return "NotCodable"; }
 };
 
@@ -108,8 +110,8 @@ NSData archive(const Value& root) {
 
 // Edits an archive's property list and writes it back.
 NSData editArchive(const Value& root, const std::function<void(Dictionary&)>& edit) {
-    Value plist = NSPropertyListSerialization::propertyListWithData(archive(root), NSPropertyListMutableContainers,
-                                                                    nullptr, nullptr);
+    Value plist = NSPropertyListSerialization::propertyListWithData(
+        archive(root), NSPropertyListMutableContainers, nullptr, nullptr);
     Dictionary d = *plist.dictionary();
     edit(d);
     return *NSPropertyListSerialization::dataWithPropertyList(d, NSPropertyListXMLFormat_v1_0, 0, nullptr);
@@ -201,9 +203,9 @@ TEST(KeyedArchiverTest, AbsentKeysAndNarrowReadings) {
     ASSERT_FALSE(u->error());
     EXPECT_EQ(u->decodeInt32ForKey("wide"), 5);
     EXPECT_EQ(u->decodeInt64ForKey("wide"), (std::int64_t(1) << 40) | 5);
-    EXPECT_EQ(u->decodeIntegerForKey("boxed"), 9);        // a number stored as an object
+    EXPECT_EQ(u->decodeIntegerForKey("boxed"), 9);  // a number stored as an object
     EXPECT_EQ(u->decodeObjectForKey("wide").longLongValue(), (std::int64_t(1) << 40) | 5);  // and the reverse
-    EXPECT_EQ(u->decodeInt64ForKey("word"), 0);           // not a number
+    EXPECT_EQ(u->decodeInt64ForKey("word"), 0);                                             // not a number
     EXPECT_TRUE(u->decodeBoolForKey("flag"));
     EXPECT_FALSE(u->decodeBoolForKey("missing"));
     EXPECT_EQ(u->decodeDoubleForKey("missing"), 0);
@@ -255,7 +257,8 @@ TEST(KeyedArchiverTest, CyclesArchiveAndTheBackReferenceReadsAsNil) {
 
 TEST(KeyedArchiverTest, ValuesThatCannotBeCodedGiveNoData) {
     EXPECT_FALSE(NSKeyedArchiver::archivedDataWithRootObject(make<NotCodable>()));
-    EXPECT_FALSE(NSKeyedArchiver::archivedDataWithRootObject(Array{1, Dictionary{{"x", make<NotCodable>()}}}));
+    EXPECT_FALSE(
+        NSKeyedArchiver::archivedDataWithRootObject(Array{1, Dictionary{{"x", make<NotCodable>()}}}));
     testsupport::TemporaryDirectory dir;
     EXPECT_FALSE(NSKeyedArchiver::archiveRootObject(make<NotCodable>(), dir.file("x.arc")));
 
@@ -316,11 +319,13 @@ TEST(SecureUnarchiverTest, RootMustBeAnAllowedClass) {
 
 TEST(SecureUnarchiverTest, SubclassesCountForTheirBase) {
     NSData data = archive(make<ArchSquare>());
-    auto shape = NSKeyedUnarchiver::unarchivedObjectOfClass("ArchShape", data, nullptr).objectAs<ArchSquare>();
+    auto shape =
+        NSKeyedUnarchiver::unarchivedObjectOfClass("ArchShape", data, nullptr).objectAs<ArchSquare>();
     ASSERT_TRUE(shape);
     EXPECT_EQ(shape->sides, 4);
     // But a base is not its subclass.
-    EXPECT_TRUE(NSKeyedUnarchiver::unarchivedObjectOfClass("ArchSquare", archive(make<ArchShape>()), nullptr).isNil());
+    EXPECT_TRUE(NSKeyedUnarchiver::unarchivedObjectOfClass("ArchSquare", archive(make<ArchShape>()), nullptr)
+                    .isNil());
     EXPECT_TRUE(NSCodingRegistry::isKindOfClass("ArchSquare", "ArchShape"));
     EXPECT_TRUE(NSCodingRegistry::isKindOfClass("ArchSquare", "NSObject"));
     EXPECT_FALSE(NSCodingRegistry::isKindOfClass("ArchShape", "ArchSquare"));
@@ -370,12 +375,14 @@ TEST(SecureUnarchiverTest, ContainersAllowLeavesButCheckObjects) {
     EXPECT_TRUE(NSKeyedUnarchiver::unarchivedObjectOfClass("NSArray", archive(withObject), &error).isNil());
     EXPECT_TRUE(error);
     error = nullptr;
-    Value ok = NSKeyedUnarchiver::unarchivedObjectOfClasses({"NSArray", "ArchUser"}, archive(withObject), &error);
+    Value ok =
+        NSKeyedUnarchiver::unarchivedObjectOfClasses({"NSArray", "ArchUser"}, archive(withObject), &error);
     EXPECT_TRUE(ok.isArray());
     EXPECT_FALSE(error);
     // A leaf at the top must itself be allowed.
     EXPECT_TRUE(NSKeyedUnarchiver::unarchivedObjectOfClass("NSNumber", archive("text"), nullptr).isNil());
-    EXPECT_EQ(NSKeyedUnarchiver::unarchivedObjectOfClass("NSString", archive("text"), nullptr), Value("text"));
+    EXPECT_EQ(NSKeyedUnarchiver::unarchivedObjectOfClass("NSString", archive("text"), nullptr),
+              Value("text"));
 }
 
 TEST(SecureUnarchiverTest, SharedContainerIsCheckedAgainstEachCall) {
@@ -405,18 +412,39 @@ TEST(SecureUnarchiverTest, PlainDecodeReadsOnlyNativeValues) {
     EXPECT_TRUE(u->error());
 }
 
+TEST(KeyedArchiverTest, ArchivingOnManyThreadsWhileClassesRegister) {
+    std::vector<std::thread> threads;
+    std::vector<int> failures(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &failures] {
+            for (int i = 0; i < 100; ++i) {
+                if (t == 0)
+                    NSCodingRegistry::registerCodable<ArchShape>("ArchShapeCopy" + std::to_string(i % 5));
+                auto data = NSKeyedArchiver::archivedDataWithRootObject(sampleUser());
+                auto user = data ? NSKeyedUnarchiver::unarchivedObjectOfClass("ArchUser", *data, nullptr)
+                                       .objectAs<ArchUser>()
+                                 : nullptr;
+                if (!user || user->score != 127.5) ++failures[static_cast<std::size_t>(t)];
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(failures, (std::vector<int>{0, 0, 0, 0}));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Damaged archives
 
 TEST(DamagedArchiveTest, NotAnArchive) {
-    for (const std::string& bytes : {std::string(), std::string("garbage"), std::string("<plist><array/></plist>"),
-                                     std::string("bplist00")}) {
+    for (const std::string& bytes : {std::string(), std::string("garbage"),
+                                     std::string("<plist><array/></plist>"), std::string("bplist00")}) {
         Ref<NSError> error;
-        EXPECT_TRUE(NSKeyedUnarchiver::unarchiveTopLevelObjectWithData(NSData::fromString(bytes), &error).isNil());
+        EXPECT_TRUE(
+            NSKeyedUnarchiver::unarchiveTopLevelObjectWithData(NSData::fromString(bytes), &error).isNil());
         EXPECT_TRUE(error);
     }
-    auto plist = NSPropertyListSerialization::dataWithPropertyList(Dictionary{{"a", 1}}, NSPropertyListXMLFormat_v1_0,
-                                                                   0, nullptr);
+    auto plist = NSPropertyListSerialization::dataWithPropertyList(Dictionary{{"a", 1}},
+                                                                   NSPropertyListXMLFormat_v1_0, 0, nullptr);
     EXPECT_TRUE(NSKeyedUnarchiver::unarchiveObjectWithData(*plist).isNil());
 }
 
@@ -428,9 +456,15 @@ TEST(DamagedArchiveTest, EditedTablesGiveNil) {
         [](Dictionary& d) { d.removeObjectForKey("$objects"); },
         [](Dictionary& d) { d.setObject("$objects", Array{}); },
         [](Dictionary& d) { d.setObject("$top", "x"); },
-        [](Dictionary& d) { d.setObject("$top", Dictionary{{"$refs", Dictionary{{"root", 100000}}}}); },
-        [](Dictionary& d) { d.setObject("$top", Dictionary{{"$refs", Dictionary{{"root", "1"}}}}); },
-        [](Dictionary& d) { d.setObject("$top", Dictionary{{"$refs", Dictionary{{"root", 1.5}}}}); },
+        [](Dictionary& d) {
+            d.setObject("$top", Dictionary{{"$refs", Dictionary{{"root", 100000}}}});
+        },
+        [](Dictionary& d) {
+            d.setObject("$top", Dictionary{{"$refs", Dictionary{{"root", "1"}}}});
+        },
+        [](Dictionary& d) {
+            d.setObject("$top", Dictionary{{"$refs", Dictionary{{"root", 1.5}}}});
+        },
         [](Dictionary& d) {
             Array objects = *d["$objects"].array();
             for (std::size_t i = 1; i < objects.count(); ++i) {
@@ -491,7 +525,8 @@ TEST(DamagedArchiveTest, DeepChainFailsCleanly) {
                      {"$version", 1},
                      {"$top", Dictionary{{"$refs", Dictionary{{"root", 1}}}}},
                      {"$objects", objects}};
-    auto data = NSPropertyListSerialization::dataWithPropertyList(plist, NSPropertyListBinaryFormat_v1_0, 0, nullptr);
+    auto data =
+        NSPropertyListSerialization::dataWithPropertyList(plist, NSPropertyListBinaryFormat_v1_0, 0, nullptr);
     ASSERT_TRUE(data);
     Ref<NSError> error;
     EXPECT_TRUE(NSKeyedUnarchiver::unarchiveTopLevelObjectWithData(*data, &error).isNil());
@@ -509,8 +544,8 @@ TEST(DamagedArchiveTest, MutatedArchivesNeverCrash) {
             NSData bytes = NSData::fromString(testsupport::mutate(seed.toString(), i));
             Ref<NSError> error;
             Value v = i % 2 ? NSKeyedUnarchiver::unarchiveTopLevelObjectWithData(bytes, &error)
-                            : NSKeyedUnarchiver::unarchivedObjectOfClasses({"ArchUser", "NSDictionary", "NSError"},
-                                                                           bytes, &error);
+                            : NSKeyedUnarchiver::unarchivedObjectOfClasses(
+                                  {"ArchUser", "NSDictionary", "NSError"}, bytes, &error);
             if (error) {
                 EXPECT_TRUE(v.isNil());
                 ++failed;

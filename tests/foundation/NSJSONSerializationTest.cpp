@@ -7,6 +7,8 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tests/support/TestSupport.h"
 
@@ -31,7 +33,7 @@ Ref<NSError> readError(const std::string& text, unsigned options = 0) {
 }
 
 class TestObject : public NSObject {
-public:
+  public:
     std::string className() const override { return "TestObject"; }
 };
 
@@ -76,8 +78,9 @@ TEST(JSONReadTest, RealsAndIntegersStayApart) {
 }
 
 TEST(JSONReadTest, IntegerBoundaries) {
-    Value v = read("[9223372036854775807, -9223372036854775808, 9223372036854775808, 18446744073709551615, "
-                   "18446744073709551616, 123456789012345678901234567890]");
+    Value v = read(
+        "[9223372036854775807, -9223372036854775808, 9223372036854775808, 18446744073709551615, "
+        "18446744073709551616, 123456789012345678901234567890]");
     auto& a = *v.array();
     EXPECT_EQ(a[0].longLongValue(), std::numeric_limits<long long>::max());
     EXPECT_EQ(a[1].longLongValue(), std::numeric_limits<long long>::min());
@@ -105,7 +108,8 @@ TEST(JSONReadTest, FragmentsNeedTheOption) {
     for (const char* text : {"\"x\"", "1", "true", "null", "-2.5"}) {
         Ref<NSError> error = readError(text);
         ASSERT_TRUE(error);
-        EXPECT_NE(error->userInfo()[NSDebugDescriptionErrorKey].stringValue().find("fragments"), std::string::npos);
+        EXPECT_NE(error->userInfo()[NSDebugDescriptionErrorKey].stringValue().find("fragments"),
+                  std::string::npos);
         Value v = read(text, NSJSONReadingAllowFragments);
         EXPECT_TRUE(v.isSomething() || v.isNull()) << text;
     }
@@ -149,7 +153,8 @@ TEST(JSONReadTest, StringsAndEscapes) {
 TEST(JSONReadTest, LoneLowSurrogateBecomesReplacementCharacter) {
     Value v = read(R"(["a\udc00b"])");
     ASSERT_TRUE(v.isArray());
-    EXPECT_EQ(v[0], Value("a\xEF\xBF\xBD" "b"));
+    EXPECT_EQ(v[0], Value("a\xEF\xBF\xBD"
+                          "b"));
     Value k = read(R"({"\udc00":1})");
     ASSERT_TRUE(k.isDictionary());
     EXPECT_TRUE(k.dictionary()->containsKey("\xEF\xBF\xBD"));
@@ -161,7 +166,7 @@ TEST(JSONReadTest, InvalidUTF8IsAnError) {
     readError("[\"\xC3\"]");
     readError("[\"\xFF\"]");
     readError("[\"\xE0\x80\x80\"]");      // overlong
-    readError("{\"\xC0\xAF\":1}");         // overlong key
+    readError("{\"\xC0\xAF\":1}");        // overlong key
     readError("[\"\xF4\x90\x80\x80\"]");  // beyond U+10FFFF
     EXPECT_TRUE(read("[\"\xF0\x9F\x98\x80\"]").isArray());
 }
@@ -203,15 +208,23 @@ TEST(JSONReadTest, SyntaxErrorsNameTheOffset) {
     EXPECT_EQ(error->domain(), NSCocoaErrorDomain);
     EXPECT_EQ(error->code(), 3840);
     EXPECT_EQ(error->userInfo()[NSJSONSerializationErrorIndex].intValue(), 7);
-    EXPECT_NE(error->userInfo()[NSDebugDescriptionErrorKey].stringValue().find("character 7"), std::string::npos);
+    EXPECT_NE(error->userInfo()[NSDebugDescriptionErrorKey].stringValue().find("character 7"),
+              std::string::npos);
     EXPECT_FALSE(error->localizedDescription().empty());
 }
 
 TEST(JSONReadTest, MalformedDocumentsFail) {
-    for (const char* text : {"", " ", "  ", "\n", "[", "]", "{", "{\"a\"}", "{\"a\":}", "{a:1}", "[1,]", "[1 2]",
-                             "{\"a\":1,}", "[01]", "[1.]", "[.5]", "[1e]", "[+1]", "[NaN]", "[Infinity]", "[1e400]",
-                             "[\"abc]", "[\"\\x\"]", "[\"\\u12G4\"]", "[tru]", "[nul]", "[1]]", "[1] [2]", "[1]x",
-                             "// c\n[1]", "['a']", "[\"a\tb\"]", "{\"a\":1 \"b\":2}"}) {
+    for (const char* text : {"",           " ",          "  ",
+                             "\n",         "[",          "]",
+                             "{",          "{\"a\"}",    "{\"a\":}",
+                             "{a:1}",      "[1,]",       "[1 2]",
+                             "{\"a\":1,}", "[01]",       "[1.]",
+                             "[.5]",       "[1e]",       "[+1]",
+                             "[NaN]",      "[Infinity]", "[1e400]",
+                             "[\"abc]",    "[\"\\x\"]",  "[\"\\u12G4\"]",
+                             "[tru]",      "[nul]",      "[1]]",
+                             "[1] [2]",    "[1]x",       "// c\n[1]",
+                             "['a']",      "[\"a\tb\"]", "{\"a\":1 \"b\":2}"}) {
         readError(text);
     }
 }
@@ -234,7 +247,7 @@ TEST(JSONReadTest, DepthLimit) {
     EXPECT_NE(error->userInfo()[NSDebugDescriptionErrorKey].stringValue().find("nested"), std::string::npos);
     // Far deeper than any stack would take, and unbalanced.
     readError(std::string(1000000, '['));
-    readError(std::string(200000, '{') + "\"a\":" );
+    readError(std::string(200000, '{') + "\"a\":");
     std::string objects;
     for (int i = 0; i < 100000; ++i) objects += "{\"a\":";
     readError(objects);
@@ -287,8 +300,8 @@ TEST(JSONWriteTest, Numbers) {
     EXPECT_EQ(write(Array{NSNumber::numberWithFloat(0.1f)}), "[0.1]");
     EXPECT_EQ(write(Array{NSNumber::numberWithBool(true), NSNumber::numberWithBool(false)}), "[true,false]");
     EXPECT_EQ(write(Array{NSNumber::numberWithChar(1), NSNumber::numberWithChar(0)}), "[1,0]");
-    EXPECT_EQ(write(Array{NSNumber::numberWithUnsignedLongLong(~0ull), NSNumber::numberWithLongLong(
-                                                                            std::numeric_limits<long long>::min())}),
+    EXPECT_EQ(write(Array{NSNumber::numberWithUnsignedLongLong(~0ull),
+                          NSNumber::numberWithLongLong(std::numeric_limits<long long>::min())}),
               "[18446744073709551615,-9223372036854775808]");
 }
 
@@ -390,6 +403,24 @@ TEST(JSONWriteTest, LargeDocumentRoundTrips) {
     EXPECT_EQ(write(doc), write(back));
 }
 
+TEST(JSONThreadTest, ReadersAndWritersOnManyThreadsAgree) {
+    // Each thread keeps its own scratch buffers; results must not bleed between threads.
+    std::vector<std::thread> threads;
+    std::vector<int> mismatches(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &mismatches] {
+            for (int i = 0; i < 200; ++i) {
+                Value doc = Dictionary{
+                    {"thread", t}, {"i", i}, {"text", std::string(static_cast<std::size_t>(i * 7), 'a' + t)}};
+                Value back = read(write(doc));
+                if (back != doc) ++mismatches[static_cast<std::size_t>(t)];
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(mismatches, (std::vector<int>{0, 0, 0, 0}));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Hostile input
 
@@ -430,7 +461,8 @@ TEST(JSONFuzzTest, RandomBytesNeverCrash) {
         for (auto& c : text) c = static_cast<char>(rng());
         if (i % 3 == 0 && !text.empty()) text[0] = '[';
         Ref<NSError> error;
-        Value v = NSJSONSerialization::JSONObjectWithData(NSData::fromString(text), NSJSONReadingAllowFragments, &error);
+        Value v = NSJSONSerialization::JSONObjectWithData(NSData::fromString(text),
+                                                          NSJSONReadingAllowFragments, &error);
         EXPECT_EQ(v.isNil(), error != nullptr);
     }
 }
@@ -444,7 +476,8 @@ TEST(JSONFuzzTest, HostileShapes) {
     escapes += "\"]";
     EXPECT_EQ(read(escapes)[0].string()->size(), 100000u);
     std::string manyKeys = "{";
-    for (int i = 0; i < 50000; ++i) manyKeys += "\"" + std::to_string(i % 1000) + "\":" + std::to_string(i) + ",";
+    for (int i = 0; i < 50000; ++i)
+        manyKeys += "\"" + std::to_string(i % 1000) + "\":" + std::to_string(i) + ",";
     manyKeys += "\"end\":1}";
     Value v = read(manyKeys);
     ASSERT_TRUE(v.isDictionary());

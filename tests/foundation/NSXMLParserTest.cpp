@@ -13,11 +13,12 @@ namespace {
 
 // Writes every event as a line, text pieces joined.
 class Recorder : public NSObject, public NSXMLParserDelegate {
-public:
+  public:
     void parserDidStartDocument(NSXMLParser&) override { add("start-doc"); }
     void parserDidEndDocument(NSXMLParser&) override { add("end-doc"); }
-    void parserDidStartElement(NSXMLParser& parser, const std::string& name, const std::optional<std::string>& uri,
-                               const std::optional<std::string>& qname, const Dictionary& attributes) override {
+    void parserDidStartElement(NSXMLParser& parser, const std::string& name,
+                               const std::optional<std::string>& uri, const std::optional<std::string>& qname,
+                               const Dictionary& attributes) override {
         std::string line = "<" + name;
         if (uri) line += " uri=" + *uri;
         if (qname) line += " q=" + *qname;
@@ -31,10 +32,13 @@ public:
                              const std::optional<std::string>&) override {
         add("</" + name);
     }
-    void parserDidStartMappingPrefix(NSXMLParser&, const std::string& prefix, const std::string& uri) override {
+    void parserDidStartMappingPrefix(NSXMLParser&, const std::string& prefix,
+                                     const std::string& uri) override {
         add("map " + prefix + "=" + uri);
     }
-    void parserDidEndMappingPrefix(NSXMLParser&, const std::string& prefix) override { add("unmap " + prefix); }
+    void parserDidEndMappingPrefix(NSXMLParser&, const std::string& prefix) override {
+        add("unmap " + prefix);
+    }
     void parserFoundCharacters(NSXMLParser&, const std::string& text) override {
         if (!events.empty() && events.back().rfind("text:", 0) == 0) {
             events.back() += text;
@@ -44,7 +48,8 @@ public:
     }
     void parserFoundCDATA(NSXMLParser&, const NSData& block) override { add("cdata:" + block.toString()); }
     void parserFoundComment(NSXMLParser&, const std::string& comment) override { add("comment:" + comment); }
-    void parserFoundProcessingInstruction(NSXMLParser&, const std::string& target, const std::string& data) override {
+    void parserFoundProcessingInstruction(NSXMLParser&, const std::string& target,
+                                          const std::string& data) override {
         add("pi:" + target + ":" + data);
     }
     void parserParseErrorOccurred(NSXMLParser&, const Ref<NSError>& error) override {
@@ -77,13 +82,17 @@ Parsed parse(const std::string& text, bool namespaces = false, bool prefixes = f
 }
 
 TEST(NSXMLParserTest, ReportsEventsInOrder) {
-    auto r = parse("<?xml version=\"1.0\"?>\n<root a=\"1\" b='x &amp; y'><!--note--><item>one &lt;two&gt;</item>"
-                   "<?app do it?><empty/><![CDATA[<raw>]]></root>");
+    auto r = parse(
+        "<?xml version=\"1.0\"?>\n<root a=\"1\" b='x &amp; y'><!--note--><item>one &lt;two&gt;</item>"
+        "<?app do it?><empty/><![CDATA[<raw>]]></root>");
     ASSERT_TRUE(r.ok) << (r.parser->parserError() ? r.parser->parserError()->description() : "");
     EXPECT_FALSE(r.parser->parserError());
-    std::vector<std::string> expected = {"start-doc", "<root a=1 b=x & y", "comment:note", "<item", "text:one <two>",
-                                         "</item",    "pi:app:do it",      "<empty",       "</empty", "cdata:<raw>",
-                                         "</root",    "end-doc"};
+    std::vector<std::string> expected = {"start-doc",      "<root a=1 b=x & y",
+                                         "comment:note",   "<item",
+                                         "text:one <two>", "</item",
+                                         "pi:app:do it",   "<empty",
+                                         "</empty",        "cdata:<raw>",
+                                         "</root",         "end-doc"};
     EXPECT_EQ(r.recorder->events, expected);
 }
 
@@ -133,8 +142,9 @@ TEST(NSXMLParserTest, Namespaces) {
 
     auto mapped = parse(doc, true, true);
     ASSERT_TRUE(mapped.ok);
-    std::vector<std::string> expected = {"start-doc", "map =urn:d", "map p=urn:p", "<r uri=urn:d q=r",
-                                         "<e uri=urn:p q=p:e p:at=v", "</e", "</r", "unmap ", "unmap p", "end-doc"};
+    std::vector<std::string> expected = {
+        "start-doc", "map =urn:d", "map p=urn:p", "<r uri=urn:d q=r", "<e uri=urn:p q=p:e p:at=v",
+        "</e",       "</r",        "unmap ",      "unmap p",          "end-doc"};
     EXPECT_EQ(mapped.recorder->events, expected);
 }
 
@@ -157,8 +167,9 @@ TEST(NSXMLParserTest, EmptyAndBrokenDocuments) {
     ASSERT_TRUE(empty.parser->parserError());
     EXPECT_EQ(empty.parser->parserError()->code(), NSXMLParserEmptyDocumentError);
     EXPECT_TRUE(empty.recorder->reported);
-    for (const char* text : {" ", "text only", "<a>", "<a></b>", "<a x=1/>", "<a><a>", "<a/><b/>", "<a>&undefined;</a>",
-                             "<a>\x01</a>", "<a \xFF=\"1\"/>", "<?xml version=\"1.0\" encoding=\"nonsense\"?><a/>"}) {
+    for (const char* text :
+         {" ", "text only", "<a>", "<a></b>", "<a x=1/>", "<a><a>", "<a/><b/>", "<a>&undefined;</a>",
+          "<a>\x01</a>", "<a \xFF=\"1\"/>", "<?xml version=\"1.0\" encoding=\"nonsense\"?><a/>"}) {
         auto r = parse(text);
         EXPECT_FALSE(r.ok) << text;
         EXPECT_TRUE(r.parser->parserError()) << text;
@@ -207,8 +218,8 @@ TEST(NSXMLParserTest, InternalEntitiesExpandExternalOnesNeverLoad) {
     std::string secret = dir.file("secret.txt");
     ASSERT_TRUE(NSData::fromString("SECRET").writeToFile(secret));
     for (bool resolve : {false, true}) {
-        auto parser = make<NSXMLParser>(NSData::fromString("<!DOCTYPE a [<!ENTITY x SYSTEM \"file://" + secret +
-                                                           "\">]><a>&x;</a>"));
+        auto parser = make<NSXMLParser>(
+            NSData::fromString("<!DOCTYPE a [<!ENTITY x SYSTEM \"file://" + secret + "\">]><a>&x;</a>"));
         auto recorder = make<Recorder>();
         parser->setDelegate(recorder);
         parser->setShouldResolveExternalEntities(resolve);
@@ -240,7 +251,8 @@ TEST(NSXMLParserTest, HostileDocumentsFailCleanly) {
 TEST(NSXMLParserTest, MutatedDocumentsNeverCrash) {
     const std::string seed =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE r [<!ENTITY e \"v\">]>\n"
-        "<r xmlns:p=\"urn:p\" a=\"1\"><p:x>t &e; &amp; 中文</p:x><!-- c --><![CDATA[raw]]><?pi d?><y b='2'/></r>";
+        "<r xmlns:p=\"urn:p\" a=\"1\"><p:x>t &e; &amp; 中文</p:x><!-- c --><![CDATA[raw]]><?pi d?><y "
+        "b='2'/></r>";
     int failed = 0;
     for (unsigned i = 0; i < 2000; ++i) {
         auto r = parse(testsupport::mutate(seed, i), i % 2 == 0, i % 4 == 0);

@@ -12,7 +12,7 @@
 namespace {
 
 class TestObject : public NSObject {
-public:
+  public:
     std::string className() const override { return "TestObject"; }
 };
 
@@ -23,7 +23,8 @@ std::string write(const Value& v, NSPropertyListFormat format, Ref<NSError>* err
 
 Value read(const std::string& bytes, unsigned options = 0, NSPropertyListFormat* format = nullptr,
            Ref<NSError>* error = nullptr) {
-    return NSPropertyListSerialization::propertyListWithData(NSData::fromString(bytes), options, format, error);
+    return NSPropertyListSerialization::propertyListWithData(NSData::fromString(bytes), options, format,
+                                                             error);
 }
 
 void expectReadFails(const std::string& bytes, const std::string& what = "") {
@@ -89,7 +90,8 @@ TEST_P(FormatTest, NonPropertyListValuesAreRefused) {
         ASSERT_TRUE(error);
         EXPECT_EQ(error->code(), 3852);
         if (!bad.isNil()) {  // a nil value never enters a dictionary
-            EXPECT_FALSE(NSPropertyListSerialization::dataWithPropertyList(Dictionary{{"k", bad}}, GetParam(), 0, nullptr));
+            EXPECT_FALSE(NSPropertyListSerialization::dataWithPropertyList(Dictionary{{"k", bad}}, GetParam(),
+                                                                           0, nullptr));
         }
         EXPECT_FALSE(NSPropertyListSerialization::propertyListIsValidForFormat(Array{bad}, GetParam()));
     }
@@ -150,26 +152,30 @@ TEST(XMLPropertyListTest, WritesTheDocumentForm) {
     std::string text = write(Dictionary{{"a", 1}, {"b", Array{"x & y", true}}, {"c", Dictionary{}}},
                              NSPropertyListXMLFormat_v1_0);
     EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist", 0), 0u);
-    EXPECT_NE(text.find("<plist version=\"1.0\">\n<dict>\n\t<key>a</key>\n\t<integer>1</integer>\n\t<key>b</key>\n"
-                        "\t<array>\n\t\t<string>x &amp; y</string>\n\t\t<true/>\n\t</array>\n\t<key>c</key>\n"
-                        "\t<dict/>\n</dict>\n</plist>\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("<plist version=\"1.0\">\n<dict>\n\t<key>a</key>\n\t<integer>1</integer>\n\t<key>b</key>\n"
+                  "\t<array>\n\t\t<string>x &amp; y</string>\n\t\t<true/>\n\t</array>\n\t<key>c</key>\n"
+                  "\t<dict/>\n</dict>\n</plist>\n"),
+        std::string::npos)
         << text;
 }
 
 TEST(XMLPropertyListTest, DatesAndDataText) {
-    std::string text = write(Array{NSDate::dateWithTimeIntervalSinceReferenceDate(0), NSData::fromString("hello")},
-                             NSPropertyListXMLFormat_v1_0);
+    std::string text =
+        write(Array{NSDate::dateWithTimeIntervalSinceReferenceDate(0), NSData::fromString("hello")},
+              NSPropertyListXMLFormat_v1_0);
     EXPECT_NE(text.find("<date>2001-01-01T00:00:00Z</date>"), std::string::npos);
     EXPECT_NE(text.find("aGVsbG8="), std::string::npos);
-    Value v = read(xmlDocument("<array><date>1969-12-31T23:59:59Z</date><date>2016-12-06T18:00:00.5Z</date>"
-                               "<date>2000-02-29T12:00:00Z</date></array>"));
+    Value v =
+        read(xmlDocument("<array><date>1969-12-31T23:59:59Z</date><date>2016-12-06T18:00:00.5Z</date>"
+                         "<date>2000-02-29T12:00:00Z</date></array>"));
     ASSERT_TRUE(v.isArray());
     EXPECT_EQ(v[0].date()->timeIntervalSince1970(), -1);
     EXPECT_EQ(v[1].date()->timeIntervalSince1970(), 1481047200.5);
     EXPECT_EQ(v[2].date()->timeIntervalSince1970(), 951825600);
     // Whole seconds are written.
-    Value back = read(write(Array{NSDate::dateWithTimeIntervalSince1970(-0.5)}, NSPropertyListXMLFormat_v1_0));
+    Value back =
+        read(write(Array{NSDate::dateWithTimeIntervalSince1970(-0.5)}, NSPropertyListXMLFormat_v1_0));
     EXPECT_EQ(back[0].date()->timeIntervalSince1970(), -1);
 }
 
@@ -181,15 +187,16 @@ TEST(XMLPropertyListTest, TextEscapesSurvive) {
     EXPECT_FALSE(NSPropertyListSerialization::dataWithPropertyList(Array{std::string("a\x01", 2)},
                                                                    NSPropertyListXMLFormat_v1_0, 0, &error));
     EXPECT_TRUE(error);
-    EXPECT_FALSE(NSPropertyListSerialization::dataWithPropertyList(Array{"\xEF\xBF\xBF"}, NSPropertyListXMLFormat_v1_0,
-                                                                   0, nullptr));
+    EXPECT_FALSE(NSPropertyListSerialization::dataWithPropertyList(Array{"\xEF\xBF\xBF"},
+                                                                   NSPropertyListXMLFormat_v1_0, 0, nullptr));
 }
 
 TEST(XMLPropertyListTest, ReadsLooseButValidForms) {
-    Value v = read(xmlDocument("<!-- note -->\n<dict>\n  <key>a</key> <!-- c --> <integer> 0x1F </integer>\n"
-                               "  <key>b</key><real>+2.5</real><key>c</key><string><![CDATA[<raw>]]></string>\n"
-                               "  <key>d</key><data>aGVs\n  bG8=</data><key>e</key><integer>-0</integer>\n"
-                               "  <key>f</key><real>1e500</real><key>g</key><true></true></dict>"));
+    Value v =
+        read(xmlDocument("<!-- note -->\n<dict>\n  <key>a</key> <!-- c --> <integer> 0x1F </integer>\n"
+                         "  <key>b</key><real>+2.5</real><key>c</key><string><![CDATA[<raw>]]></string>\n"
+                         "  <key>d</key><data>aGVs\n  bG8=</data><key>e</key><integer>-0</integer>\n"
+                         "  <key>f</key><real>1e500</real><key>g</key><true></true></dict>"));
     ASSERT_TRUE(v.isDictionary());
     EXPECT_EQ(v["a"].intValue(), 31);
     EXPECT_EQ(v["b"].doubleValue(), 2.5);
@@ -203,16 +210,18 @@ TEST(XMLPropertyListTest, ReadsLooseButValidForms) {
 }
 
 TEST(XMLPropertyListTest, DuplicateKeysLastWins) {
-    Value v = read(xmlDocument("<dict><key>a</key><integer>1</integer><key>b</key><integer>2</integer>"
-                               "<key>a</key><integer>3</integer></dict>"));
+    Value v =
+        read(xmlDocument("<dict><key>a</key><integer>1</integer><key>b</key><integer>2</integer>"
+                         "<key>a</key><integer>3</integer></dict>"));
     EXPECT_EQ(v.dictionary()->count(), 2u);
     EXPECT_EQ(v["a"].intValue(), 3);
     EXPECT_EQ(v.dictionary()->allKeys().front(), "a");
 }
 
 TEST(XMLPropertyListTest, IntegerRange) {
-    Value v = read(xmlDocument("<array><integer>9223372036854775807</integer><integer>-9223372036854775808</integer>"
-                               "<integer>18446744073709551615</integer></array>"));
+    Value v = read(
+        xmlDocument("<array><integer>9223372036854775807</integer><integer>-9223372036854775808</integer>"
+                    "<integer>18446744073709551615</integer></array>"));
     ASSERT_TRUE(v.isArray());
     EXPECT_EQ(v[0].longLongValue(), std::numeric_limits<long long>::max());
     EXPECT_EQ(v[1].longLongValue(), std::numeric_limits<long long>::min());
@@ -258,8 +267,8 @@ TEST(XMLPropertyListTest, EntitiesAreNeverExpandedFromOutside) {
     testsupport::TemporaryDirectory dir;
     std::string secretPath = dir.file("secret.txt");
     ASSERT_TRUE(NSData::fromString("SECRET").writeToFile(secretPath));
-    std::string external = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [<!ENTITY x SYSTEM \"file://" + secretPath +
-                           "\">]>\n<plist version=\"1.0\"><string>&x;</string></plist>";
+    std::string external = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [<!ENTITY x SYSTEM \"file://" +
+                           secretPath + "\">]>\n<plist version=\"1.0\"><string>&x;</string></plist>";
     Ref<NSError> error;
     Value v = read(external, 0, nullptr, &error);
     EXPECT_TRUE(v.isNil());
@@ -298,8 +307,8 @@ std::string u64be(std::uint64_t v, unsigned n) {
 
 // Builds a binary property list from raw object bytes (refs one byte, offsets one byte unless
 // given).
-std::string bplist(const std::vector<std::string>& objects, std::uint64_t top = 0, int offsetSize = 1, int refSize = 1,
-                   std::int64_t countOverride = -1, std::int64_t tableOverride = -1) {
+std::string bplist(const std::vector<std::string>& objects, std::uint64_t top = 0, int offsetSize = 1,
+                   int refSize = 1, std::int64_t countOverride = -1, std::int64_t tableOverride = -1) {
     std::string out = "bplist00";
     std::vector<std::uint64_t> offsets;
     for (auto& o : objects) {
@@ -320,13 +329,15 @@ std::string bplist(const std::vector<std::string>& objects, std::uint64_t top = 
 TEST(BinaryPropertyListTest, ReadsHandBuiltFile) {
     // { "a": [1, "é"], "b": true } with a 16-bit integer and a UTF-16 string.
     std::string file = bplist({
-        std::string("\xD2\x01\x02\x03\x06", 5),      // dict of 2
-        "\x51" "a",                                  // "a"
-        "\x51" "b",                                  // "b"
-        std::string("\xA2\x04\x05", 3),              // [4, 5]
-        std::string("\x11\x01\x00", 3),              // 256
-        std::string("\x61\x00\xE9", 3),              // "é"
-        "\x09",                                      // true
+        std::string("\xD2\x01\x02\x03\x06", 5),  // dict of 2
+        "\x51"
+        "a",  // "a"
+        "\x51"
+        "b",                             // "b"
+        std::string("\xA2\x04\x05", 3),  // [4, 5]
+        std::string("\x11\x01\x00", 3),  // 256
+        std::string("\x61\x00\xE9", 3),  // "é"
+        "\x09",                          // true
     });
     NSPropertyListFormat format = NSPropertyListXMLFormat_v1_0;
     Value v = read(file, 0, &format);
@@ -349,15 +360,22 @@ TEST(BinaryPropertyListTest, ManyObjectsWidenReferences) {
 
 TEST(BinaryPropertyListTest, IdenticalLeavesAreWrittenOnce) {
     Array records = Array::mutableArray();
-    for (int i = 0; i < 1000; ++i) records.addObject(Dictionary{{"user_nickname", "same long value"}, {"n", 1}});
+    for (int i = 0; i < 1000; ++i)
+        records.addObject(Dictionary{{"user_nickname", "same long value"}, {"n", 1}});
     std::string bytes = write(records, NSPropertyListBinaryFormat_v1_0);
     EXPECT_LT(bytes.size(), 16000u);  // about 45000 with every string written out
     EXPECT_EQ(read(bytes), Value(records));
 }
 
 TEST(BinaryPropertyListTest, LongCountsAndWideIntegers) {
-    Value v = Array{std::string(300, 'x'), "中" + std::string(20, 'y'), NSData::fromString(std::string(70000, 'd')),
-                    NSNumber::numberWithUnsignedLongLong(1ull << 63), -1, 65535, 65536, 4294967296ll};
+    Value v = Array{std::string(300, 'x'),
+                    "中" + std::string(20, 'y'),
+                    NSData::fromString(std::string(70000, 'd')),
+                    NSNumber::numberWithUnsignedLongLong(1ull << 63),
+                    -1,
+                    65535,
+                    65536,
+                    4294967296ll};
     Value back = read(write(v, NSPropertyListBinaryFormat_v1_0));
     EXPECT_EQ(back, v);
 }
@@ -376,7 +394,9 @@ TEST(BinaryPropertyListTest, HostileFilesFail) {
     expectReadFails(bplist({std::string("\xA1\x00", 2)}), "array holding itself");
     expectReadFails(bplist({std::string("\xA1\x01", 2), std::string("\xA1\x00", 2)}), "two-array cycle");
     expectReadFails(bplist({std::string("\xD1\x01\x01", 3), "\x10\x01"}), "key not a string");
-    expectReadFails(bplist({"\x5F\x10\xFF" "abc"}), "string longer than file");
+    expectReadFails(bplist({"\x5F\x10\xFF"
+                            "abc"}),
+                    "string longer than file");
     expectReadFails(bplist({"\x6F\x13" + u64be(~0ull, 8)}), "huge UTF-16 count");
     expectReadFails(bplist({"\xAF\x13" + u64be(1ull << 62, 8)}), "huge array count");
     expectReadFails(bplist({"\x4F\x14" + std::string(8, '\x01')}), "bad count width");
@@ -404,7 +424,8 @@ TEST(BinaryPropertyListTest, DeepChainFailsCleanly) {
 TEST(BinaryPropertyListTest, SharedContainersDoNotExplode) {
     // Each array holds the next one twice: 2^40 elements if expanded, a few objects when shared.
     std::vector<std::string> objects;
-    for (int i = 0; i < 40; ++i) objects.push_back(std::string("\xA2") + static_cast<char>(i + 1) + static_cast<char>(i + 1));
+    for (int i = 0; i < 40; ++i)
+        objects.push_back(std::string("\xA2") + static_cast<char>(i + 1) + static_cast<char>(i + 1));
     objects.push_back("\x09");
     Value v = read(bplist(objects));
     ASSERT_TRUE(v.isArray());
@@ -426,30 +447,34 @@ TEST(BinaryPropertyListTest, SharedLargeStringsHitTheBudget) {
 
 TEST(PropertyListFormatTest, OldTextFormatIsNotWritten) {
     Ref<NSError> error;
-    EXPECT_FALSE(NSPropertyListSerialization::dataWithPropertyList(Array{"a"}, NSPropertyListOpenStepFormat, 0, &error));
+    EXPECT_FALSE(NSPropertyListSerialization::dataWithPropertyList(Array{"a"}, NSPropertyListOpenStepFormat,
+                                                                   0, &error));
     EXPECT_TRUE(error);
-    EXPECT_FALSE(NSPropertyListSerialization::dataWithPropertyList(Array{"a"}, static_cast<NSPropertyListFormat>(7), 0,
-                                                                   nullptr));
+    EXPECT_FALSE(NSPropertyListSerialization::dataWithPropertyList(
+        Array{"a"}, static_cast<NSPropertyListFormat>(7), 0, nullptr));
 }
 
 TEST(PropertyListFormatTest, Validity) {
     Value v = sample();
     EXPECT_TRUE(NSPropertyListSerialization::propertyListIsValidForFormat(v, NSPropertyListXMLFormat_v1_0));
-    EXPECT_TRUE(NSPropertyListSerialization::propertyListIsValidForFormat(v, NSPropertyListBinaryFormat_v1_0));
+    EXPECT_TRUE(
+        NSPropertyListSerialization::propertyListIsValidForFormat(v, NSPropertyListBinaryFormat_v1_0));
     EXPECT_FALSE(NSPropertyListSerialization::propertyListIsValidForFormat(v, NSPropertyListOpenStepFormat));
     EXPECT_TRUE(NSPropertyListSerialization::propertyListIsValidForFormat(
         Dictionary{{"a", Array{"x", NSData()}}}, NSPropertyListOpenStepFormat));
-    EXPECT_TRUE(NSPropertyListSerialization::propertyListIsValidForFormat("scalar", NSPropertyListXMLFormat_v1_0));
-    EXPECT_FALSE(NSPropertyListSerialization::propertyListIsValidForFormat(Value(), NSPropertyListXMLFormat_v1_0));
+    EXPECT_TRUE(
+        NSPropertyListSerialization::propertyListIsValidForFormat("scalar", NSPropertyListXMLFormat_v1_0));
+    EXPECT_FALSE(
+        NSPropertyListSerialization::propertyListIsValidForFormat(Value(), NSPropertyListXMLFormat_v1_0));
 }
 
 // ---------------------------------------------------------------------------------------------
 // Fuzz
 
 TEST(PropertyListFuzzTest, MutatedDocumentsNeverCrash) {
-    const std::string seeds[] = {write(sample(), NSPropertyListXMLFormat_v1_0),
-                                 write(sample(), NSPropertyListBinaryFormat_v1_0),
-                                 write(Array{Array{Array{1, "x"}}, Dictionary{{"k", Array{}}}}, NSPropertyListBinaryFormat_v1_0)};
+    const std::string seeds[] = {
+        write(sample(), NSPropertyListXMLFormat_v1_0), write(sample(), NSPropertyListBinaryFormat_v1_0),
+        write(Array{Array{Array{1, "x"}}, Dictionary{{"k", Array{}}}}, NSPropertyListBinaryFormat_v1_0)};
     int parsed = 0, failed = 0;
     for (const auto& seed : seeds) {
         ASSERT_FALSE(seed.empty());
