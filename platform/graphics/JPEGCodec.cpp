@@ -111,7 +111,11 @@ std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n) {
     ImageInfo info;
     std::size_t at = 2;
     while (at + 4 <= n) {
-        if (b[at] != 0xFF) return std::nullopt;
+        if (b[at] != 0xFF) {
+            // Stray bytes between segments: skipped up to the next marker, as the decoder does.
+            ++at;
+            continue;
+        }
         std::uint8_t marker = b[at + 1];
         if (marker == 0xFF) {  // fill byte
             ++at;
@@ -208,6 +212,8 @@ bool runDecode(jpeg_decompress_struct* cinfo, Source* src, const JPEGDecodeOptio
         for (int i = 0; i < count; ++i) rows[i] = base + (cinfo->output_scanline + i) * stride;
         if (jpeg_read_scanlines(cinfo, rows, count) == 0) break;
         if (src->ranOut && !options.partial) return false;
+        // Rows of a sequential picture past the end of the data are blanked anyway.
+        if (src->ranOut && result->sequential) break;
     }
     result->ranOut = src->ranOut;
     result->rowsAtEnd = src->ranOut ? src->rowsAtEnd : cinfo->output_height;
