@@ -131,6 +131,7 @@ std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n) {
         const std::uint8_t* payload = b + at + 4;
         std::size_t available = std::min(segment - 2, n - (at + 4));
         if (marker == 0xE1 && available == segment - 2) readExif(payload, available, info);
+        if (marker == 0xEE && available >= 12) info.invertedInks = true;
         if (isFrameMarker(marker)) {
             if (available < 6) return std::nullopt;
             info.bitDepth = payload[0];
@@ -155,7 +156,6 @@ struct DecodeResult {
     bool ranOut = false;
     bool sequential = true;
     bool anyScan = false;
-    bool adobeInverted = false;
     JDIMENSION rowsAtEnd = 0;
 };
 
@@ -201,7 +201,6 @@ bool runDecode(jpeg_decompress_struct* cinfo, Source* src, const JPEGDecodeOptio
     result->width = cinfo->output_width;
     result->height = cinfo->output_height;
     result->cmyk = cmyk;
-    result->adobeInverted = cinfo->saw_Adobe_marker;
     if (cinfo->output_components != 4) return false;
     if (!allocate(pixels, result->width * result->height * 4)) return false;
     std::uint8_t* base = pixels->data();
@@ -263,8 +262,10 @@ CGImageRef decodeJPEG(const std::uint8_t* bytes, std::size_t length, const JPEGD
     }
     const std::size_t w = result.width, h = result.height;
     if (result.cmyk) {
-        // Adobe-written CMYK stores inverted inks; libjpeg hands them over as stored.
-        bool inverted = result.adobeInverted;
+        // CMYK written with an APP14 segment stores inverted inks; the library hands them over
+        // as stored.
+        auto header = readJPEGInfo(bytes, length);
+        bool inverted = header && header->invertedInks;
         std::uint8_t* p = pixels.data();
         if (options.keepCMYK) {
             if (inverted) {

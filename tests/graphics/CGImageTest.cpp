@@ -222,10 +222,10 @@ TEST(DataProviderDecodeTest, PNGAndJPEGProviders) {
 }
 
 TEST(DataProviderDecodeTest, CMYKJPEGKeepsItsColourSpace) {
-    corpus::JPEGSpec spec;
-    spec.cmyk = true;
+    corpus::JPEGRecipe recipe;
+    recipe.cmyk = true;
     corpus::Pixels expected;
-    NSData jpeg = corpus::makeJPEG(spec, &expected);
+    NSData jpeg = corpus::makeJPEG(recipe, &expected);
     auto image = CGImageCreateWithJPEGDataProvider(CGDataProviderCreateWithData(jpeg));
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(CGColorSpaceGetModel(CGImageGetColorSpace(image)), kCGColorSpaceModelCMYK);

@@ -60,16 +60,16 @@ void exercise(const NSData& data, bool incremental) {
 std::vector<NSData> seedCorpus() {
     std::vector<NSData> files;
     for (int type : {0, 2, 3, 4, 6}) {
-        corpus::PNGSpec spec;
-        spec.colorType = type;
-        spec.bitDepth = type == 0 || type == 3 ? 4 : 8;
-        spec.interlaced = type % 2 == 0;
-        spec.transparency = type == 3;
-        spec.width = 24;
-        spec.height = 20;
-        files.push_back(corpus::makePNG(spec, nullptr));
+        corpus::PNGRecipe recipe;
+        recipe.colorType = type;
+        recipe.bitDepth = type == 0 || type == 3 ? 4 : 8;
+        recipe.interlaced = type % 2 == 0;
+        recipe.transparency = type == 3;
+        recipe.width = 24;
+        recipe.height = 20;
+        files.push_back(corpus::makePNG(recipe, nullptr));
     }
-    corpus::JPEGSpec jpeg;
+    corpus::JPEGRecipe jpeg;
     jpeg.width = 40;
     jpeg.height = 32;
     jpeg.exifOrientation = 6;
@@ -80,7 +80,7 @@ std::vector<NSData> seedCorpus() {
     jpeg.cmyk = true;
     jpeg.exifOrientation = 0;
     files.push_back(corpus::makeJPEG(jpeg));
-    corpus::GIFSpec gif;
+    corpus::GIFRecipe gif;
     gif.width = 10;
     gif.height = 8;
     gif.globalPalette = corpus::basicPalette();
@@ -295,9 +295,9 @@ NSData withJPEGSize(NSData jpeg, unsigned w, unsigned h) {
 
 TEST(HostileJPEGTest, AbsurdClaimedSizes) {
     for (bool progressive : {false, true}) {
-        corpus::JPEGSpec spec;
-        spec.progressive = progressive;
-        NSData jpeg = corpus::makeJPEG(spec);
+        corpus::JPEGRecipe recipe;
+        recipe.progressive = progressive;
+        NSData jpeg = corpus::makeJPEG(recipe);
         for (auto [w, h] :
              std::vector<std::pair<unsigned, unsigned>>{{65000, 65000}, {9000, 9000}, {0, 100}}) {
             NSData liar = withJPEGSize(jpeg, w, h);
@@ -313,14 +313,14 @@ TEST(HostileJPEGTest, AbsurdClaimedSizes) {
 }
 
 TEST(HostileGIFTest, AbsurdCanvasAndFrameSizes) {
-    corpus::GIFSpec spec;
-    spec.globalPalette = corpus::basicPalette();
+    corpus::GIFRecipe recipe;
+    recipe.globalPalette = corpus::basicPalette();
     corpus::GIFFrame f;
     f.width = 8;
     f.height = 6;
     f.indices.assign(48, 1);
-    spec.frames = {f};
-    NSData gif = corpus::makeGIF(spec);
+    recipe.frames = {f};
+    NSData gif = corpus::makeGIF(recipe);
     NSData hugeCanvas = gif;
     hugeCanvas.mutableBytes()[6] = hugeCanvas.mutableBytes()[7] = 0xFF;
     hugeCanvas.mutableBytes()[8] = hugeCanvas.mutableBytes()[9] = 0xFF;

@@ -81,16 +81,16 @@ void putSample(std::vector<std::uint8_t>& row, std::size_t index, int depth, uns
 
 }  // namespace
 
-NSData makePNG(const PNGSpec& spec, Pixels* expected) {
-    const std::size_t w = spec.width, h = spec.height;
-    const int depth = spec.bitDepth;
+NSData makePNG(const PNGRecipe& recipe, Pixels* expected) {
+    const std::size_t w = recipe.width, h = recipe.height;
+    const int depth = recipe.bitDepth;
     const unsigned levels = depth == 16 ? 256 : (1u << depth);
     auto expand = [&](unsigned s) { return depth >= 8 ? s : s * 255 / (levels - 1); };
     auto wide = [&](unsigned v8) { return depth == 16 ? v8 * 257 : v8; };
-    int channels = spec.colorType == 0 || spec.colorType == 3 ? 1
-                   : spec.colorType == 4                      ? 2
-                   : spec.colorType == 2                      ? 3
-                                                              : 4;
+    int channels = recipe.colorType == 0 || recipe.colorType == 3 ? 1
+                   : recipe.colorType == 4                        ? 2
+                   : recipe.colorType == 2                        ? 3
+                                                                  : 4;
     std::size_t rowBytes = (w * channels * depth + 7) / 8;
     std::vector<std::vector<std::uint8_t>> rows(h, std::vector<std::uint8_t>(rowBytes, 0));
     Pixels px;
@@ -102,22 +102,22 @@ NSData makePNG(const PNGSpec& spec, Pixels* expected) {
     png_color_16 trnsColor{};
     bool useTrnsColor = false;
 
-    if (spec.colorType == 3) {
+    if (recipe.colorType == 3) {
         unsigned size = std::min(256u, levels);
         for (unsigned i = 0; i < size; ++i) {
             palette.push_back({static_cast<png_byte>(i * 37 % 256), static_cast<png_byte>(i * 91 % 256),
                                static_cast<png_byte>(i * 53 % 256)});
-            if (spec.transparency) trnsAlpha.push_back(static_cast<png_byte>(i * 67 % 256));
+            if (recipe.transparency) trnsAlpha.push_back(static_cast<png_byte>(i * 67 % 256));
         }
         for (std::size_t y = 0; y < h; ++y)
             for (std::size_t x = 0; x < w; ++x) {
                 unsigned i = (x + 3 * y) % size;
                 putSample(rows[y], x, depth, i);
-                unsigned a = spec.transparency ? trnsAlpha[i] : 255;
+                unsigned a = recipe.transparency ? trnsAlpha[i] : 255;
                 setPixel(px, x, y, palette[i].red, palette[i].green, palette[i].blue, a);
             }
-    } else if (spec.colorType == 0) {
-        if (spec.transparency) {
+    } else if (recipe.colorType == 0) {
+        if (recipe.transparency) {
             useTrnsColor = true;
             trnsColor.gray = static_cast<png_uint_16>(depth == 16 ? 257 : 1);
         }
@@ -126,9 +126,9 @@ NSData makePNG(const PNGSpec& spec, Pixels* expected) {
                 unsigned s = (x * 3 + y * 5) % levels;
                 putSample(rows[y], x, depth, wide(s));
                 unsigned g = expand(s);
-                setPixel(px, x, y, g, g, g, spec.transparency && s == 1 ? 0 : 255);
+                setPixel(px, x, y, g, g, g, recipe.transparency && s == 1 ? 0 : 255);
             }
-    } else if (spec.colorType == 4) {
+    } else if (recipe.colorType == 4) {
         for (std::size_t y = 0; y < h; ++y)
             for (std::size_t x = 0; x < w; ++x) {
                 unsigned g = (x * 30 + y * 7) % 256, a = (x * 40 + y * 20) % 256;
@@ -137,7 +137,7 @@ NSData makePNG(const PNGSpec& spec, Pixels* expected) {
                 setPixel(px, x, y, g, g, g, a);
             }
     } else {
-        const bool alpha = spec.colorType == 6;
+        const bool alpha = recipe.colorType == 6;
         unsigned r0 = 0, g0 = 0, b0 = 0;
         for (std::size_t y = 0; y < h; ++y)
             for (std::size_t x = 0; x < w; ++x) {
@@ -149,10 +149,10 @@ NSData makePNG(const PNGSpec& spec, Pixels* expected) {
                 putSample(rows[y], base + 1, depth, wide(g));
                 putSample(rows[y], base + 2, depth, wide(b));
                 if (alpha) putSample(rows[y], base + 3, depth, wide(a));
-                if (!alpha && spec.transparency && r == r0 && g == g0 && b == b0) a = 0;
+                if (!alpha && recipe.transparency && r == r0 && g == g0 && b == b0) a = 0;
                 setPixel(px, x, y, r, g, b, a);
             }
-        if (!alpha && spec.transparency) {
+        if (!alpha && recipe.transparency) {
             useTrnsColor = true;
             trnsColor.red = static_cast<png_uint_16>(wide(r0));
             trnsColor.green = static_cast<png_uint_16>(wide(g0));
@@ -160,7 +160,7 @@ NSData makePNG(const PNGSpec& spec, Pixels* expected) {
         }
     }
     if (expected) *expected = px;
-    return writePNG(w, h, spec.colorType, depth, spec.interlaced, palette, trnsAlpha,
+    return writePNG(w, h, recipe.colorType, depth, recipe.interlaced, palette, trnsAlpha,
                     useTrnsColor ? &trnsColor : nullptr, rows);
 }
 
@@ -235,8 +235,8 @@ std::vector<std::uint8_t> exifSegment(int orientation, bool little) {
 }
 }  // namespace
 
-NSData makeJPEG(const JPEGSpec& spec, Pixels* expected) {
-    const std::size_t w = spec.width, h = spec.height;
+NSData makeJPEG(const JPEGRecipe& recipe, Pixels* expected) {
+    const std::size_t w = recipe.width, h = recipe.height;
     std::vector<std::uint8_t> rgb = smoothRGB(w, h);
     Pixels px;
     px.width = w;
@@ -246,11 +246,11 @@ NSData makeJPEG(const JPEGSpec& spec, Pixels* expected) {
     input.reserve(w * h * 4);
     for (std::size_t i = 0; i < w * h; ++i) {
         unsigned r = rgb[i * 3], g = rgb[i * 3 + 1], b = rgb[i * 3 + 2];
-        if (spec.grey) {
+        if (recipe.grey) {
             unsigned y = (r * 77 + g * 150 + b * 29 + 128) >> 8;
             input.push_back(static_cast<std::uint8_t>(y));
             r = g = b = y;
-        } else if (spec.cmyk) {
+        } else if (recipe.cmyk) {
             // Inverted inks: stored value = paper left showing; no black ink.
             input.insert(input.end(), {static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
                                        static_cast<std::uint8_t>(b), 255});
@@ -279,16 +279,16 @@ NSData makeJPEG(const JPEGSpec& spec, Pixels* expected) {
     jpeg_mem_dest(&cinfo, &out, &size);
     cinfo.image_width = static_cast<JDIMENSION>(w);
     cinfo.image_height = static_cast<JDIMENSION>(h);
-    cinfo.input_components = spec.grey ? 1 : spec.cmyk ? 4 : 3;
-    cinfo.in_color_space = spec.grey ? JCS_GRAYSCALE : spec.cmyk ? JCS_CMYK : JCS_RGB;
+    cinfo.input_components = recipe.grey ? 1 : recipe.cmyk ? 4 : 3;
+    cinfo.in_color_space = recipe.grey ? JCS_GRAYSCALE : recipe.cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    if (spec.cmyk) jpeg_set_colorspace(&cinfo, JCS_CMYK);
-    jpeg_set_quality(&cinfo, spec.quality, TRUE);
-    if (spec.progressive) jpeg_simple_progression(&cinfo);
-    if (spec.restartMarkers) cinfo.restart_interval = 2;
+    if (recipe.cmyk) jpeg_set_colorspace(&cinfo, JCS_CMYK);
+    jpeg_set_quality(&cinfo, recipe.quality, TRUE);
+    if (recipe.progressive) jpeg_simple_progression(&cinfo);
+    if (recipe.restartMarkers) cinfo.restart_interval = 2;
     jpeg_start_compress(&cinfo, TRUE);
-    if (spec.exifOrientation > 0) {
-        auto exif = exifSegment(spec.exifOrientation, spec.exifLittleEndian);
+    if (recipe.exifOrientation > 0) {
+        auto exif = exifSegment(recipe.exifOrientation, recipe.exifLittleEndian);
         jpeg_write_marker(&cinfo, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
     }
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -327,23 +327,23 @@ std::vector<std::uint8_t> basicPalette() {
     return {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
 }
 
-NSData makeGIF(const GIFSpec& spec) {
+NSData makeGIF(const GIFRecipe& recipe) {
     std::vector<std::uint8_t> out;
     int err = 0;
     GifFileType* gif = EGifOpen(&out, gifWrite, &err);
     if (!gif) throw std::runtime_error("gif open failed");
     EGifSetGifVersion(gif, true);
-    ColorMapObject* global = spec.globalPalette.empty() ? nullptr : mapOf(spec.globalPalette);
-    EGifPutScreenDesc(gif, static_cast<int>(spec.width), static_cast<int>(spec.height), 8, 0, global);
-    if (spec.loopCount >= 0) {
+    ColorMapObject* global = recipe.globalPalette.empty() ? nullptr : mapOf(recipe.globalPalette);
+    EGifPutScreenDesc(gif, static_cast<int>(recipe.width), static_cast<int>(recipe.height), 8, 0, global);
+    if (recipe.loopCount >= 0) {
         EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE);
-        EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0");
-        unsigned char loop[3] = {1, static_cast<unsigned char>(spec.loopCount & 0xFF),
-                                 static_cast<unsigned char>(spec.loopCount >> 8)};
+        EGifPutExtensionBlock(gif, 11, "LOOPINGAPP1");
+        unsigned char loop[3] = {1, static_cast<unsigned char>(recipe.loopCount & 0xFF),
+                                 static_cast<unsigned char>(recipe.loopCount >> 8)};
         EGifPutExtensionBlock(gif, 3, loop);
         EGifPutExtensionTrailer(gif);
     }
-    for (const GIFFrame& f : spec.frames) {
+    for (const GIFFrame& f : recipe.frames) {
         if (f.delayHundredths >= 0 || f.transparentIndex >= 0 || f.disposal != 0) {
             GraphicsControlBlock gcb{};
             gcb.DisposalMode = f.disposal;

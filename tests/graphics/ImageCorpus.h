@@ -21,7 +21,7 @@ struct Pixels {
 };
 
 // ---- PNG
-struct PNGSpec {
+struct PNGRecipe {
     std::size_t width = 13, height = 11;
     int colorType = 2;  // 0 grey, 2 RGB, 3 palette, 4 grey+alpha, 6 RGBA
     int bitDepth = 8;
@@ -29,24 +29,24 @@ struct PNGSpec {
     bool transparency = false;  // tRNS for types 0, 2 and 3
 };
 // The file, and the pixels it holds in `expected`.
-NSData makePNG(const PNGSpec& spec, Pixels* expected);
+NSData makePNG(const PNGRecipe& recipe, Pixels* expected);
 // A PNG over RGBA rows (straight alpha), 8 bits.
 NSData encodeRGBAPNG(std::size_t width, std::size_t height, const std::vector<std::uint8_t>& rgba,
                      bool interlaced = false);
 
 // ---- JPEG
-struct JPEGSpec {
+struct JPEGRecipe {
     std::size_t width = 64, height = 48;
     int quality = 95;
     bool progressive = false;
     bool grey = false;
-    bool cmyk = false;        // written with an Adobe marker, inverted inks
+    bool cmyk = false;        // with an APP14 segment: inverted inks
     int exifOrientation = 0;  // 0 = no EXIF segment
     bool exifLittleEndian = false;
     bool restartMarkers = false;
 };
 // A smooth pattern (so lossy decoding stays close); expected holds the source pattern.
-NSData makeJPEG(const JPEGSpec& spec, Pixels* expected = nullptr);
+NSData makeJPEG(const JPEGRecipe& recipe, Pixels* expected = nullptr);
 // The smooth test pattern itself, straight RGB.
 std::vector<std::uint8_t> smoothRGB(std::size_t width, std::size_t height);
 
@@ -60,13 +60,13 @@ struct GIFFrame {
     std::vector<std::uint8_t> localPalette;  // RGB triples; empty: the global one
     bool interlaced = false;
 };
-struct GIFSpec {
+struct GIFRecipe {
     std::size_t width = 8, height = 6;
     std::vector<std::uint8_t> globalPalette;  // RGB triples, power-of-two count
     std::vector<GIFFrame> frames;
     int loopCount = -1;  // -1: no looping extension
 };
-NSData makeGIF(const GIFSpec& spec);
+NSData makeGIF(const GIFRecipe& recipe);
 // A four-colour palette: red, green, blue, white.
 std::vector<std::uint8_t> basicPalette();
 

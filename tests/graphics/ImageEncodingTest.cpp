@@ -77,11 +77,11 @@ TEST(PNGEncodingTest, NothingToEncode) {
 }
 
 TEST(JPEGEncodingTest, QualityControlsSizeAndFidelity) {
-    corpus::JPEGSpec spec;
-    spec.width = 160;
-    spec.height = 120;
+    corpus::JPEGRecipe recipe;
+    recipe.width = 160;
+    recipe.height = 120;
     Pixels expected;
-    auto source = decode(corpus::makeJPEG(spec, &expected));
+    auto source = decode(corpus::makeJPEG(recipe, &expected));
     ASSERT_NE(source, nullptr);
     auto ui = UIImage::imageWithCGImage(source);
     std::size_t previousSize = 0;

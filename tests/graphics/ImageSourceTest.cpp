@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 #include "ImageCorpus.h"
 #include "graphics/CGImageSource.h"
@@ -32,15 +34,15 @@ class PNGDecodeTest : public ::testing::TestWithParam<PNGCase> {};
 
 TEST_P(PNGDecodeTest, DecodesExactly) {
     const PNGCase c = GetParam();
-    corpus::PNGSpec spec;
-    spec.colorType = c.colorType;
-    spec.bitDepth = c.bitDepth;
-    spec.interlaced = c.interlaced;
-    spec.transparency = c.transparency;
-    spec.width = 19;
-    spec.height = 17;
+    corpus::PNGRecipe recipe;
+    recipe.colorType = c.colorType;
+    recipe.bitDepth = c.bitDepth;
+    recipe.interlaced = c.interlaced;
+    recipe.transparency = c.transparency;
+    recipe.width = 19;
+    recipe.height = 17;
     Pixels expected;
-    NSData png = corpus::makePNG(spec, &expected);
+    NSData png = corpus::makePNG(recipe, &expected);
     auto image = decodeAll(png);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->width(), 19u);
@@ -78,11 +80,11 @@ INSTANTIATE_TEST_SUITE_P(AllColourTypes, PNGDecodeTest, ::testing::ValuesIn(allP
                          });
 
 TEST(PNGSourceTest, PropertiesComeFromTheHeaderAlone) {
-    corpus::PNGSpec spec;
-    spec.width = 300;
-    spec.height = 200;
-    spec.colorType = 6;
-    NSData png = corpus::makePNG(spec, nullptr);
+    corpus::PNGRecipe recipe;
+    recipe.width = 300;
+    recipe.height = 200;
+    recipe.colorType = 6;
+    NSData png = corpus::makePNG(recipe, nullptr);
     // Only the signature and header chunk: nothing to decode, yet the size is known.
     auto source = CGImageSourceCreateWithData(png.subdataWithRange(0, 33));
     auto props = CGImageSourceCopyPropertiesAtIndex(source, 0);
@@ -117,10 +119,10 @@ TEST(PNGSourceTest, TruncatedFileGivesNoImage) {
 TEST(JPEGDecodeTest, BaselineProgressiveGreyCMYKAndRestarts) {
     struct Case {
         const char* name;
-        corpus::JPEGSpec spec;
+        corpus::JPEGRecipe recipe;
         int tolerance;
     };
-    corpus::JPEGSpec base;
+    corpus::JPEGRecipe base;
     base.width = 70;
     base.height = 45;
     std::vector<Case> cases;
@@ -140,7 +142,7 @@ TEST(JPEGDecodeTest, BaselineProgressiveGreyCMYKAndRestarts) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Pixels expected;
-        NSData jpeg = corpus::makeJPEG(c.spec, &expected);
+        NSData jpeg = corpus::makeJPEG(c.recipe, &expected);
         auto image = decodeAll(jpeg);
         ASSERT_NE(image, nullptr);
         EXPECT_TRUE(isOpaqueLayout(image));
@@ -153,10 +155,10 @@ TEST(JPEGDecodeTest, ExifOrientationInBothByteOrders) {
     for (int orientation = 1; orientation <= 8; ++orientation) {
         for (bool little : {false, true}) {
             SCOPED_TRACE(orientation);
-            corpus::JPEGSpec spec;
-            spec.exifOrientation = orientation;
-            spec.exifLittleEndian = little;
-            auto source = CGImageSourceCreateWithData(corpus::makeJPEG(spec));
+            corpus::JPEGRecipe recipe;
+            recipe.exifOrientation = orientation;
+            recipe.exifLittleEndian = little;
+            auto source = CGImageSourceCreateWithData(corpus::makeJPEG(recipe));
             auto props = CGImageSourceCopyPropertiesAtIndex(source, 0);
             ASSERT_TRUE(props.has_value());
             EXPECT_EQ((*props)[kCGImagePropertyOrientation].intValue(), orientation);
@@ -172,19 +174,19 @@ TEST(JPEGDecodeTest, ExifOrientationInBothByteOrders) {
 }
 
 TEST(JPEGDecodeTest, InvalidOrientationValueIsIgnored) {
-    corpus::JPEGSpec spec;
-    spec.exifOrientation = 9;
-    auto props = CGImageSourceCopyPropertiesAtIndex(CGImageSourceCreateWithData(corpus::makeJPEG(spec)), 0);
+    corpus::JPEGRecipe recipe;
+    recipe.exifOrientation = 9;
+    auto props = CGImageSourceCopyPropertiesAtIndex(CGImageSourceCreateWithData(corpus::makeJPEG(recipe)), 0);
     ASSERT_TRUE(props.has_value());
     EXPECT_FALSE((*props)[kCGImagePropertyOrientation].isSomething());
 }
 
 TEST(JPEGDecodeTest, ProgressiveFlagAndHeaderOnlyProperties) {
-    corpus::JPEGSpec spec;
-    spec.progressive = true;
-    spec.width = 640;
-    spec.height = 480;
-    NSData jpeg = corpus::makeJPEG(spec);
+    corpus::JPEGRecipe recipe;
+    recipe.progressive = true;
+    recipe.width = 640;
+    recipe.height = 480;
+    NSData jpeg = corpus::makeJPEG(recipe);
     // Cut just after the frame header: the size is readable, the pixels are not there.
     auto source = CGImageSourceCreateWithData(jpeg.subdataWithRange(0, 700));
     auto props = CGImageSourceCopyPropertiesAtIndex(source, 0);
@@ -224,12 +226,12 @@ Progress compare(const Pixels& expected, const CGImage& image) {
 }
 
 TEST(IncrementalTest, ProgressiveJPEGGetsFinerAsScansArrive) {
-    corpus::JPEGSpec spec;
-    spec.progressive = true;
-    spec.width = 256;
-    spec.height = 192;
+    corpus::JPEGRecipe recipe;
+    recipe.progressive = true;
+    recipe.width = 256;
+    recipe.height = 192;
     Pixels expected;
-    NSData jpeg = corpus::makeJPEG(spec, &expected);
+    NSData jpeg = corpus::makeJPEG(recipe, &expected);
     auto source = CGImageSourceCreateIncremental();
     std::vector<double> errors;
     std::size_t partialImages = 0;
@@ -257,11 +259,11 @@ TEST(IncrementalTest, ProgressiveJPEGGetsFinerAsScansArrive) {
 }
 
 TEST(IncrementalTest, BaselineJPEGLeavesMissingRowsTransparent) {
-    corpus::JPEGSpec spec;
-    spec.width = 128;
-    spec.height = 128;
+    corpus::JPEGRecipe recipe;
+    recipe.width = 128;
+    recipe.height = 128;
     Pixels expected;
-    NSData jpeg = corpus::makeJPEG(spec, &expected);
+    NSData jpeg = corpus::makeJPEG(recipe, &expected);
     auto source = CGImageSourceCreateIncremental();
     CGImageSourceUpdateData(source, jpeg.subdataWithRange(0, jpeg.length() / 2), false);
     EXPECT_EQ(CGImageSourceGetStatus(source), kCGImageStatusIncomplete);
@@ -354,14 +356,14 @@ corpus::GIFFrame fullFrame(std::size_t w, std::size_t h, std::uint8_t index, int
 }
 
 TEST(GIFDecodeTest, SingleFrameWithTransparency) {
-    corpus::GIFSpec spec;
-    spec.globalPalette = corpus::basicPalette();
+    corpus::GIFRecipe recipe;
+    recipe.globalPalette = corpus::basicPalette();
     auto frame = fullFrame(8, 6, 0, -1);
     for (std::size_t x = 0; x < 8; ++x) frame.indices[x] = 3;  // top row "transparent" white
     frame.indices[8] = 2;                                      // (0, 1) blue
     frame.transparentIndex = 3;
-    spec.frames = {frame};
-    auto source = CGImageSourceCreateWithData(corpus::makeGIF(spec));
+    recipe.frames = {frame};
+    auto source = CGImageSourceCreateWithData(corpus::makeGIF(recipe));
     EXPECT_EQ(CGImageSourceGetType(source), std::optional<std::string>("com.compuserve.gif"));
     ASSERT_EQ(CGImageSourceGetCount(source), 1u);
     auto image = CGImageSourceCreateImageAtIndex(source, 0);
@@ -377,42 +379,42 @@ TEST(GIFDecodeTest, SingleFrameWithTransparency) {
 }
 
 TEST(GIFDecodeTest, OpaqueFramesUseTheOpaqueLayout) {
-    corpus::GIFSpec spec;
-    spec.globalPalette = corpus::basicPalette();
-    spec.frames = {fullFrame(8, 6, 1, 5)};
-    auto image = decodeAll(corpus::makeGIF(spec));
+    corpus::GIFRecipe recipe;
+    recipe.globalPalette = corpus::basicPalette();
+    recipe.frames = {fullFrame(8, 6, 1, 5)};
+    auto image = decodeAll(corpus::makeGIF(recipe));
     ASSERT_NE(image, nullptr);
     EXPECT_TRUE(isOpaqueLayout(image));
 }
 
 TEST(GIFDecodeTest, FramesCompositeWithDisposalModes) {
-    corpus::GIFSpec spec;
-    spec.width = 4;
-    spec.height = 4;
-    spec.globalPalette = corpus::basicPalette();
-    spec.loopCount = 0;
+    corpus::GIFRecipe recipe;
+    recipe.width = 4;
+    recipe.height = 4;
+    recipe.globalPalette = corpus::basicPalette();
+    recipe.loopCount = 0;
     // Frame 0: red background over the canvas.
-    spec.frames.push_back(fullFrame(4, 4, 0, 10));
+    recipe.frames.push_back(fullFrame(4, 4, 0, 10));
     // Frame 1: a green 2x2 at (1, 1), restored to the previous canvas afterwards.
     auto f1 = fullFrame(2, 2, 1, 20);
     f1.left = f1.top = 1;
     f1.disposal = 3;
-    spec.frames.push_back(f1);
+    recipe.frames.push_back(f1);
     // Frame 2: a blue pixel at (0, 0) whose area is cleared afterwards; its transparent index
     // leaves (1, 0) alone.
     auto f2 = fullFrame(2, 1, 2, 0);
     f2.indices[1] = 3;
     f2.transparentIndex = 3;
     f2.disposal = 2;
-    spec.frames.push_back(f2);
+    recipe.frames.push_back(f2);
     // Frame 3: one white pixel at (3, 3), interlaced, with its own palette.
     auto f3 = fullFrame(1, 1, 1, 1);
     f3.left = f3.top = 3;
     f3.localPalette = {0, 0, 0, 255, 255, 255};
     f3.interlaced = true;
-    spec.frames.push_back(f3);
+    recipe.frames.push_back(f3);
 
-    auto source = CGImageSourceCreateWithData(corpus::makeGIF(spec));
+    auto source = CGImageSourceCreateWithData(corpus::makeGIF(recipe));
     ASSERT_EQ(CGImageSourceGetCount(source), 4u);
     auto pixel = [&](std::size_t index, std::size_t x, std::size_t y) {
         auto image = CGImageSourceCreateImageAtIndex(source, index);
@@ -442,10 +444,10 @@ TEST(GIFDecodeTest, FramesCompositeWithDisposalModes) {
 }
 
 TEST(GIFDecodeTest, DelaysAreReportedClampedAndUnclamped) {
-    corpus::GIFSpec spec;
-    spec.globalPalette = corpus::basicPalette();
-    for (int delay : {0, 1, 2, 10, 150, -1}) spec.frames.push_back(fullFrame(8, 6, 1, delay));
-    auto source = CGImageSourceCreateWithData(corpus::makeGIF(spec));
+    corpus::GIFRecipe recipe;
+    recipe.globalPalette = corpus::basicPalette();
+    for (int delay : {0, 1, 2, 10, 150, -1}) recipe.frames.push_back(fullFrame(8, 6, 1, delay));
+    auto source = CGImageSourceCreateWithData(corpus::makeGIF(recipe));
     ASSERT_EQ(CGImageSourceGetCount(source), 6u);
     const double unclamped[] = {0, 0.01, 0.02, 0.1, 1.5, 0};
     const double clamped[] = {0.1, 0.1, 0.02, 0.1, 1.5, 0.1};
@@ -497,10 +499,10 @@ TEST(GIFDecodeTest, BrokenFrameIsSkipped) {
 }
 
 TEST(GIFDecodeTest, PartialGIFKeepsItsWholeFrames) {
-    corpus::GIFSpec spec;
-    spec.globalPalette = corpus::basicPalette();
-    for (int i = 0; i < 3; ++i) spec.frames.push_back(fullFrame(8, 6, static_cast<std::uint8_t>(i), 10));
-    NSData gif = corpus::makeGIF(spec);
+    corpus::GIFRecipe recipe;
+    recipe.globalPalette = corpus::basicPalette();
+    for (int i = 0; i < 3; ++i) recipe.frames.push_back(fullFrame(8, 6, static_cast<std::uint8_t>(i), 10));
+    NSData gif = corpus::makeGIF(recipe);
     auto source = CGImageSourceCreateIncremental();
     CGImageSourceUpdateData(source, gif.subdataWithRange(0, gif.length() - 3), false);
     EXPECT_EQ(CGImageSourceGetCount(source), 2u);
@@ -553,10 +555,10 @@ class ThumbnailTest : public ::testing::Test {
 };
 
 TEST_F(ThumbnailTest, ScalesToTheMaximumSideAndKeepsTheAspect) {
-    corpus::JPEGSpec spec;
-    spec.width = 400;
-    spec.height = 300;
-    auto source = CGImageSourceCreateWithData(corpus::makeJPEG(spec));
+    corpus::JPEGRecipe recipe;
+    recipe.width = 400;
+    recipe.height = 300;
+    auto source = CGImageSourceCreateWithData(corpus::makeJPEG(recipe));
     auto thumb = CGImageSourceCreateThumbnailAtIndex(source, 0, options(100, false));
     ASSERT_NE(thumb, nullptr);
     EXPECT_EQ(thumb->width(), 100u);
@@ -587,12 +589,12 @@ TEST_F(ThumbnailTest, AveragesRatherThanSamples) {
 }
 
 TEST_F(ThumbnailTest, TransformTurnsByExifOrientation) {
-    corpus::JPEGSpec spec;
-    spec.width = 80;
-    spec.height = 40;
-    spec.exifOrientation = 6;
+    corpus::JPEGRecipe recipe;
+    recipe.width = 80;
+    recipe.height = 40;
+    recipe.exifOrientation = 6;
     Pixels expected;
-    auto source = CGImageSourceCreateWithData(corpus::makeJPEG(spec, &expected));
+    auto source = CGImageSourceCreateWithData(corpus::makeJPEG(recipe, &expected));
     auto upright = CGImageSourceCreateThumbnailAtIndex(source, 0, options(0, true));
     ASSERT_NE(upright, nullptr);
     EXPECT_EQ(upright->width(), 40u);
@@ -639,6 +641,41 @@ TEST(OrientImageTest, EveryOrientationMapsCornersAsDisplayed) {
         EXPECT_EQ(px.at(px.width - 1, 0)[2], expected[o][1]);
         EXPECT_EQ(px.at(0, px.height - 1)[2], expected[o][2]);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SourceConcurrencyTest, OneSourceServesManyThreads) {
+    corpus::GIFRecipe recipe;
+    recipe.globalPalette = corpus::basicPalette();
+    for (int i = 0; i < 6; ++i) {
+        corpus::GIFFrame f;
+        f.width = 8;
+        f.height = 6;
+        f.indices.assign(48, static_cast<std::uint8_t>(i % 4));
+        f.delayHundredths = i;
+        recipe.frames.push_back(f);
+    }
+    auto source = CGImageSourceCreateWithData(corpus::makeGIF(recipe));
+    std::vector<std::thread> threads;
+    std::atomic<int> images{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 50; ++round) {
+                std::size_t index = static_cast<std::size_t>((round + t) % 6);
+                if (CGImageSourceCreateImageAtIndex(source, index,
+                                                    Dictionary{{kCGImageSourceShouldCache, false}})) {
+                    ++images;
+                }
+                (void)CGImageSourceCopyPropertiesAtIndex(source, index);
+                (void)CGImageSourceGetCount(source);
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(images.load(), 200);
 }
 
 }  // namespace

@@ -46,9 +46,9 @@ TEST(UIImageTest, OrientationValuesAndExifMapping) {
 }
 
 TEST(UIImageTest, ImageWithDataReadsEveryFormatAndOrientation) {
-    corpus::JPEGSpec spec;
-    spec.exifOrientation = 6;
-    auto jpeg = UIImage::imageWithData(corpus::makeJPEG(spec), 2);
+    corpus::JPEGRecipe recipe;
+    recipe.exifOrientation = 6;
+    auto jpeg = UIImage::imageWithData(corpus::makeJPEG(recipe), 2);
     ASSERT_NE(jpeg, nullptr);
     EXPECT_EQ(jpeg->imageOrientation(), UIImageOrientation::Right);
     EXPECT_EQ(jpeg->size(), CGSizeMake(24, 32));
@@ -59,7 +59,7 @@ TEST(UIImageTest, ImageWithDataReadsEveryFormatAndOrientation) {
     EXPECT_EQ(png->size(), CGSizeMake(13, 11));
     EXPECT_TRUE(png->images().empty());
 
-    corpus::GIFSpec gif;
+    corpus::GIFRecipe gif;
     gif.globalPalette = corpus::basicPalette();
     for (int i = 0; i < 3; ++i) {
         corpus::GIFFrame f;
