@@ -312,6 +312,41 @@ TEST(HostileJPEGTest, AbsurdClaimedSizes) {
     }
 }
 
+TEST(HostileJPEGTest, DamagedExifSegments) {
+    // Every byte of the EXIF segment set to each extreme: offsets, counts and types that point
+    // anywhere. The picture still decodes; an orientation is answered only when it is 1...8.
+    for (bool little : {false, true}) {
+        corpus::JPEGRecipe recipe;
+        recipe.exifOrientation = 3;
+        recipe.exifLittleEndian = little;
+        NSData jpeg = corpus::makeJPEG(recipe);
+        std::size_t start = 0, length = 0;
+        for (std::size_t i = 2; i + 3 < jpeg.length(); ++i) {
+            if (jpeg.bytes()[i] == 0xFF && jpeg.bytes()[i + 1] == 0xE1) {
+                start = i + 4;
+                length = ((std::size_t(jpeg.bytes()[i + 2]) << 8) | jpeg.bytes()[i + 3]) - 2;
+                break;
+            }
+        }
+        ASSERT_GT(start, 0u);
+        for (std::size_t at = start; at < start + length; ++at) {
+            for (std::uint8_t value : {std::uint8_t(0x00), std::uint8_t(0xFF), std::uint8_t(0x7F)}) {
+                NSData copy = jpeg;
+                copy.mutableBytes()[at] = value;
+                auto source = CGImageSourceCreateWithData(copy);
+                auto props = CGImageSourceCopyPropertiesAtIndex(source, 0);
+                ASSERT_TRUE(props.has_value());
+                const Value& orientation = (*props)[kCGImagePropertyOrientation];
+                if (orientation.isSomething()) {
+                    EXPECT_GE(orientation.intValue(), 1);
+                    EXPECT_LE(orientation.intValue(), 8);
+                }
+                EXPECT_NE(CGImageSourceCreateImageAtIndex(source, 0), nullptr);
+            }
+        }
+    }
+}
+
 TEST(HostileGIFTest, AbsurdCanvasAndFrameSizes) {
     corpus::GIFRecipe recipe;
     recipe.globalPalette = corpus::basicPalette();
