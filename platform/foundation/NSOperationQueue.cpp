@@ -399,9 +399,9 @@ Value NSOperationQueue::valueForKey(const std::string& key) const {
     if (key == "suspended") return Value(isSuspended());
     if (key == "name") return Value(name());
     if (key == "operations") {
-        Array list = Array::mutableArray();
-        for (auto& operation : operations()) list.addObject(Value(operation));
-        return Value(list);
+        std::vector<Value> list;
+        for (auto& operation : operations()) list.emplace_back(operation);
+        return Value(Array(std::move(list)));
     }
     return NSObject::valueForKey(key);
 }
