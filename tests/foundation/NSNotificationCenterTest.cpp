@@ -1,12 +1,16 @@
 #include "foundation/NSNotificationCenter.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "dispatch/Dispatch.h"
 #include "foundation/NSOperationQueue.h"
 
 namespace {
@@ -406,6 +410,57 @@ TEST(NSNotificationCenterConcurrencyTest, RegistrationsChurnWhilePosting) {
     stop = true;
     for (auto& t : churners) t.join();
     EXPECT_EQ(steady->count(), 900u);
+}
+
+}  // namespace
+
+// ---- observers on the main queue ---------------------------------------------------------------
+
+namespace {
+
+bool pumpMainQueueUntil(const std::function<bool()>& condition, double seconds = 10.0) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        dispatch_main_queue_drain();
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        pollfd handle{dispatch_main_queue_handle(), POLLIN, 0};
+        ::poll(&handle, 1, 10);
+    }
+    return true;
+}
+
+TEST(NSNotificationCenterMainQueueTest, PostFromAnotherThreadWaitsForTheMainThread) {
+    auto center = make<NSNotificationCenter>();
+    std::atomic<bool> ranOnMain{false};
+    std::atomic<bool> ran{false};
+    auto token = center->addObserverForName("n", nullptr, NSOperationQueue::mainQueue(),
+                                            [&](const Ref<NSNotification>&) {
+                                                ranOnMain = dispatch_is_main_thread();
+                                                ran = true;
+                                            });
+    std::atomic<bool> posted{false};
+    std::atomic<bool> ranBeforePostReturned{false};
+    std::thread poster([&] {
+        center->postNotificationName("n");
+        ranBeforePostReturned = ran.load();
+        posted = true;
+    });
+    ASSERT_TRUE(pumpMainQueueUntil([&] { return posted.load(); }));
+    poster.join();
+    EXPECT_TRUE(ranOnMain);
+    EXPECT_TRUE(ranBeforePostReturned);
+    center->removeObserver(token);
+}
+
+TEST(NSNotificationCenterMainQueueTest, PostOnTheMainThreadRunsInPlace) {
+    auto center = make<NSNotificationCenter>();
+    int calls = 0;
+    auto token = center->addObserverForName("n", nullptr, NSOperationQueue::mainQueue(),
+                                            [&](const Ref<NSNotification>&) { ++calls; });
+    center->postNotificationName("n");
+    EXPECT_EQ(calls, 1);  // no turn of the main queue needed
+    center->removeObserver(token);
 }
 
 }  // namespace

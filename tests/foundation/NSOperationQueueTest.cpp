@@ -1,6 +1,7 @@
 #include "foundation/NSOperationQueue.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "dispatch/Dispatch.h"
 #include "foundation/NSKeyValueObserving.h"
 #include "foundation/NSLog.h"
 
@@ -585,6 +587,96 @@ TEST(NSOperationQueueConcurrencyTest, ManyThreadsAddingOperationsWithDependencie
     EXPECT_EQ(orderViolations, 0);
     EXPECT_LE(runs, kThreads * kPerThread);
     EXPECT_GT(runs, 0);
+}
+
+}  // namespace
+
+// ---- the main queue ---------------------------------------------------------------------------
+
+namespace {
+
+// Turns the main dispatch queue on this (the main) thread until the condition holds.
+bool pumpMainQueueUntil(const std::function<bool()>& condition, double seconds = kTimeout) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        dispatch_main_queue_drain();
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        pollfd handle{dispatch_main_queue_handle(), POLLIN, 0};
+        ::poll(&handle, 1, 10);
+    }
+    return true;
+}
+
+TEST(NSOperationQueueMainTest, RunsOnTheMainThreadOneAtATimeInOrder) {
+    ASSERT_TRUE(dispatch_is_main_thread());
+    auto main = NSOperationQueue::mainQueue();
+    EXPECT_EQ(main, NSOperationQueue::mainQueue());
+    main->setMaxConcurrentOperationCount(4);
+    EXPECT_EQ(main->maxConcurrentOperationCount(), 1);
+    Journal journal;
+    Concurrency concurrency;
+    std::atomic<int> offMain{0};
+    std::thread adder([&] {
+        for (int i = 0; i < 20; ++i) {
+            main->addOperationWithBlock([&, i] {
+                concurrency.enter();
+                if (!dispatch_is_main_thread()) ++offMain;
+                journal.add(i);
+                concurrency.leave();
+            });
+        }
+    });
+    adder.join();
+    ASSERT_TRUE(pumpMainQueueUntil([&] { return journal.entries().size() == 20; }));
+    auto order = journal.entries();
+    EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+    EXPECT_EQ(offMain, 0);
+    EXPECT_EQ(concurrency.peak, 1);
+    EXPECT_TRUE(pumpMainQueueUntil([&] { return main->operationCount() == 0; }));
+}
+
+TEST(NSOperationQueueMainTest, CurrentQueueOnTheMainThread) {
+    auto main = NSOperationQueue::mainQueue();
+    EXPECT_EQ(NSOperationQueue::currentQueue(), main);
+    Ref<NSOperationQueue> inside;
+    main->addOperationWithBlock([&] { inside = NSOperationQueue::currentQueue(); });
+    ASSERT_TRUE(pumpMainQueueUntil([&] { return inside != nullptr; }));
+    EXPECT_EQ(inside, main);
+    Ref<NSOperationQueue> elsewhere = main;
+    std::thread([&] { elsewhere = NSOperationQueue::currentQueue(); }).join();
+    EXPECT_EQ(elsewhere, nullptr);
+}
+
+TEST(NSOperationQueueMainTest, DependenciesBetweenTheMainQueueAndAWorkerQueue) {
+    auto main = NSOperationQueue::mainQueue();
+    auto background = make<NSOperationQueue>();
+    Journal journal;
+    auto first = NSBlockOperation::blockOperationWithBlock([&] { journal.add(1); });
+    auto onMain =
+        NSBlockOperation::blockOperationWithBlock([&] { journal.add(dispatch_is_main_thread() ? 2 : -2); });
+    auto last = NSBlockOperation::blockOperationWithBlock([&] { journal.add(3); });
+    onMain->addDependency(first);
+    last->addDependency(onMain);
+    background->addOperation(last);
+    main->addOperation(onMain);
+    background->addOperation(first);
+    ASSERT_TRUE(pumpMainQueueUntil([&] { return last->isFinished(); }));
+    EXPECT_EQ(journal.entries(), (std::vector<int>{1, 2, 3}));
+}
+
+TEST(NSOperationQueueMainTest, ConcurrentOperationKeepsTheMainQueueBusy) {
+    auto main = NSOperationQueue::mainQueue();
+    auto detached = make<DetachedOperation>();
+    std::atomic<bool> ranAfter{false};
+    auto next = NSBlockOperation::blockOperationWithBlock([&] { ranAfter = detached->isFinished(); });
+    main->addOperation(detached);
+    main->addOperation(next);
+    ASSERT_TRUE(pumpMainQueueUntil([&] { return detached->started.value() == 1; }));
+    EXPECT_FALSE(pumpMainQueueUntil([&] { return next->isFinished(); }, 0.05));
+    detached->gate.raise();
+    ASSERT_TRUE(pumpMainQueueUntil([&] { return next->isFinished(); }));
+    EXPECT_TRUE(ranAfter);
 }
 
 }  // namespace
