@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "dispatch/Dispatch.h"
 #include "foundation/NSException.h"
 #include "foundation/NSKeyValueObserving.h"
 
@@ -89,8 +90,6 @@ class CurrentQueueScope {
 }  // namespace
 
 namespace detail {
-
-std::atomic<NSOperationQueue*> mainOperationQueue{nullptr};
 
 void runInBackground(std::function<void()> block) {
     if (!block) return;
@@ -297,9 +296,7 @@ Ref<NSOperationQueue> NSOperationQueue::currentQueue() {
     if (currentCore) {
         if (auto queue = currentCore->ownerQueue()) return queue;
     }
-    if (auto main = detail::mainOperationQueue.load(std::memory_order_acquire)) {
-        if (main->core_->executor->ownsCurrentThread()) return main->selfAs<NSOperationQueue>();
-    }
+    if (dispatch_is_main_thread()) return mainQueue();
     return nullptr;
 }
 

@@ -17,7 +17,6 @@
 //   seconds. The main queue runs its operations one at a time on the main thread, through the
 //   main dispatch queue (so the main run loop must be turning).
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,12 +29,8 @@
 // The width of a queue that has not been given one: as many as suits the system.
 inline constexpr long NSOperationQueueDefaultMaxConcurrentOperationCount = -1;
 
-class NSOperationQueue;
-
 namespace detail {
 class OperationQueueCore;
-// The main queue, once mainQueue() has made it.
-extern std::atomic<NSOperationQueue*> mainOperationQueue;
 
 // Where a queue's operations run.
 class OperationExecutor {
@@ -43,8 +38,6 @@ class OperationExecutor {
     virtual ~OperationExecutor() = default;
     // Runs the job soon on one of the executor's threads; jobs may run in parallel.
     virtual void execute(std::function<void()> job) = 0;
-    // Whether the calling thread is the executor's own (for an executor bound to one thread).
-    virtual bool ownsCurrentThread() const { return false; }
     // A width the executor imposes, or 0 when the queue's own applies.
     virtual long fixedWidth() const { return 0; }
     // The executor will get no more work.
@@ -65,7 +58,7 @@ class NSOperationQueue : public NSObject {
     // The queue of the main thread. Its width is always 1.
     static Ref<NSOperationQueue> mainQueue();
     // The queue running the calling code: the queue of the operation that runs on this thread,
-    // the main queue on the main thread (once the main queue exists), else nullptr.
+    // the main queue on the main thread, else nullptr.
     static Ref<NSOperationQueue> currentQueue();
 
     // Adding an operation that is already in a queue, executing or finished is refused (an

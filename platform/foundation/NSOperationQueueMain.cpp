@@ -1,5 +1,5 @@
 // The main operation queue: its operations run on the main thread, handed to the main dispatch
-// queue one at a time. Kept apart because it is the queue machinery's only use of dispatch.
+// queue one at a time.
 
 #include "dispatch/Dispatch.h"
 #include "foundation/NSOperationQueue.h"
@@ -11,7 +11,6 @@ class MainThreadExecutor final : public detail::OperationExecutor {
     void execute(std::function<void()> job) override {
         dispatch_async(dispatch_get_main_queue(), std::move(job));
     }
-    bool ownsCurrentThread() const override { return dispatch_is_main_thread(); }
     long fixedWidth() const override { return 1; }
 };
 
@@ -22,7 +21,6 @@ Ref<NSOperationQueue> NSOperationQueue::mainQueue() {
     static Ref<NSOperationQueue>* queue = [] {
         auto made = new Ref<NSOperationQueue>(make<NSOperationQueue>(std::make_shared<MainThreadExecutor>()));
         (*made)->setName("NSOperationQueue Main Queue");
-        detail::mainOperationQueue.store(made->get(), std::memory_order_release);
         return made;
     }();
     return *queue;
