@@ -456,7 +456,7 @@ void NSBundle::setInfoValue(const std::string& key, const Value& value) {
     {
         auto& r = registry();
         std::lock_guard<std::mutex> guard(r.mutex);
-        r.infoValues.emplace_back(key, value);
+        r.infoValues.emplace_back(key, value.deepCopy(false));
         main = r.main;
     }
     if (main) main->applyInfoValue(key, value);

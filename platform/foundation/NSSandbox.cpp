@@ -52,7 +52,8 @@ void removeAutoRoot() {
     std::string dir;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
-        dir = s.autoRoot;
+        dir = std::move(s.autoRoot);
+        s.autoRoot.clear();
     }
     if (dir.empty()) return;
     std::error_code ec;
@@ -78,7 +79,11 @@ void chooseDefaultRoot(SandboxState& s) {
     if (::mkdtemp(pattern.data()) && createStandardFolders(pattern)) {
         s.root = pattern;
         s.autoRoot = pattern;
-        std::atexit(removeAutoRoot);
+        static bool registered = false;
+        if (!registered) {
+            registered = true;
+            std::atexit(removeAutoRoot);
+        }
         return;
     }
     // Nothing writable: keep a path so that callers get ordinary file errors, not a crash.
@@ -107,4 +112,12 @@ std::string NSSandbox::root() {
 
 std::uint64_t NSSandbox::generation() {
     return state().generation.load(std::memory_order_acquire);
+}
+
+void NSSandbox::resetForTesting() {
+    removeAutoRoot();
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.root.clear();
+    s.generation.fetch_add(1, std::memory_order_acq_rel);
 }
