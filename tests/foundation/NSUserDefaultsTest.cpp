@@ -271,13 +271,15 @@ TEST_F(NSUserDefaultsTest, DamagedFilesGiveEmptyDefaults) {
         "bplist00\xff\xff\xff",
     };
     for (const char* text : damaged) {
+        NSUserDefaults::resetStandardUserDefaults();  // writes the last round's value first
         ASSERT_TRUE(fm->createFileAtPath(preferencesFile(), NSData::fromString(text)));
-        auto d = reopened();
+        auto d = defaults();
         EXPECT_TRUE(d->dictionaryRepresentation().empty()) << text;
         d->setObject("k", "v");  // still usable
         EXPECT_EQ(d->stringForKey("k"), "v");
     }
     // A folder where the file should be.
+    NSUserDefaults::resetStandardUserDefaults();
     ASSERT_TRUE(fm->removeItemAtPath(preferencesFile()));
     ASSERT_TRUE(fm->createDirectoryAtPath(preferencesFile(), false));
     EXPECT_TRUE(reopened()->dictionaryRepresentation().empty());
