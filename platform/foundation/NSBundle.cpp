@@ -540,6 +540,7 @@ std::vector<std::string> NSBundle::lprojFolders() const {
         if (seen.insert(folder).second && isFolder(joinParts({path_, folder}))) folders.push_back(folder);
     };
     for (const auto& language : preferredLanguages()) {
+        if (language.find('/') != std::string::npos || language == "." || language == "..") continue;
         // "zh-Hans-CN" falls back to "zh-Hans", then "zh".
         std::string l = language;
         while (!l.empty()) {

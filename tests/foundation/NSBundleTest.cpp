@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -257,6 +259,67 @@ TEST_F(NSBundleTest, ConcurrentLookupsAndConfiguration) {
     for (auto& t : threads) t.join();
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(main()->objectForInfoDictionaryKey("Counter"), Value(299));
+}
+
+// The configuration read from the environment.
+class NSBundleEnvironmentTest : public NSBundleTest {
+  protected:
+    void SetUp() override {
+        NSBundleTest::SetUp();
+        for (const char* name : {"APP_RESOURCES_DIR", "APP_LANGUAGES"}) {
+            const char* value = std::getenv(name);
+            saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        }
+    }
+    void TearDown() override {
+        for (const auto& [name, value] : saved) {
+            if (value) {
+                ::setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                ::unsetenv(name.c_str());
+            }
+        }
+        NSBundleTest::TearDown();
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+};
+
+TEST_F(NSBundleEnvironmentTest, ResourcesFolderFromTheEnvironment) {
+    ::setenv("APP_RESOURCES_DIR", (dir.path() + "/WeiboSDK.bundle/").c_str(), 1);
+    NSBundle::resetForTesting();
+    EXPECT_EQ(main()->bundlePath(), dir.file("WeiboSDK.bundle"));
+    EXPECT_TRUE(main()->pathForResource("mfp", "cer", "others"));
+    // An explicit path wins over the environment.
+    NSBundle::setMainBundlePath(dir.path());
+    EXPECT_EQ(main()->bundlePath(), dir.path());
+}
+
+TEST_F(NSBundleEnvironmentTest, LanguagesFromTheEnvironment) {
+    ::setenv("APP_LANGUAGES", " en , zh-Hans,,", 1);
+    NSBundle::resetForTesting();
+    NSBundle::setMainBundlePath(dir.path());
+    EXPECT_EQ(NSBundle::preferredLanguages(), (std::vector<std::string>{"en", "zh-Hans"}));
+    EXPECT_EQ(main()->localizedStringForKey("Hello", "", std::nullopt), "Hello");
+    ::setenv("APP_LANGUAGES", ",, ,", 1);
+    NSBundle::resetForTesting();
+    EXPECT_EQ(NSBundle::preferredLanguages(), (std::vector<std::string>{"zh-Hans", "en"}));
+}
+
+TEST_F(NSBundleEnvironmentTest, MutatedLanguageListsStayInsideTheBundle) {
+    for (unsigned seed = 0; seed < 500; ++seed) {
+        ::setenv("APP_LANGUAGES", testsupport::mutate("zh-Hans,en,../..", seed).c_str(), 1);
+        NSBundle::resetForTesting();
+        NSBundle::setMainBundlePath(dir.path());
+        for (const auto& language : NSBundle::preferredLanguages()) {
+            EXPECT_FALSE(language.empty());
+            EXPECT_EQ(language.find('/'), std::string::npos) << language;
+        }
+        for (const auto& folder : main()->preferredLocalizations()) {
+            EXPECT_TRUE(fm->fileExistsAtPath(dir.file(folder + ".lproj"))) << folder;
+        }
+        std::string hello = main()->localizedStringForKey("Hello", "", std::nullopt);
+        EXPECT_TRUE(hello == "Hello" || hello == "你好") << hello;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
