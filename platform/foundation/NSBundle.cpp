@@ -440,6 +440,11 @@ Ref<NSBundle> NSBundle::bundleWithPath(const std::string& path) {
     return slot;
 }
 
+Ref<NSBundle> NSBundle::bundleWithURL(const Ref<NSURL>& url) {
+    if (!url || !url->isFileURL()) return nullptr;
+    return bundleWithPath(url->path());
+}
+
 Ref<NSBundle> NSBundle::bundleForClass(const std::string&) {
     return mainBundle();
 }
@@ -572,6 +577,13 @@ std::optional<std::string> NSBundle::pathForResource(const std::string& name, co
         if (exists(localized)) return localized;
     }
     return std::nullopt;
+}
+
+Ref<NSURL> NSBundle::URLForResource(const std::string& name, const std::string& extension,
+                                    const std::string& subdirectory) const {
+    auto path = pathForResource(name, extension, subdirectory);
+    if (!path) return nullptr;
+    return NSURL::fileURLWithPath(*path);
 }
 
 std::vector<std::string> NSBundle::pathsForResourcesOfType(const std::string& type,

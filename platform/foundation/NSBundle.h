@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "foundation/NSObject.h"
+#include "foundation/NSURL.h"
 #include "foundation/Value.h"
 
 // Info dictionary keys.
@@ -44,7 +45,8 @@ class NSBundle : public NSObject {
     static Ref<NSBundle> mainBundle();
     // The bundle at a folder, or nullptr when there is no folder there.
     static Ref<NSBundle> bundleWithPath(const std::string& path);
-    static Ref<NSBundle> bundleWithURL(const std::string& path) { return bundleWithPath(path); }
+    // The same for a file URL; nullptr for any other URL.
+    static Ref<NSBundle> bundleWithURL(const Ref<NSURL>& url);
     // The bundle that holds a class's code: every class of this program lives in the main bundle.
     static Ref<NSBundle> bundleForClass(const std::string& className);
 
@@ -60,6 +62,8 @@ class NSBundle : public NSObject {
 
     std::string bundlePath() const { return path_; }
     std::string resourcePath() const { return path_; }
+    Ref<NSURL> bundleURL() const { return NSURL::fileURLWithPath(path_, true); }
+    Ref<NSURL> resourceURL() const { return bundleURL(); }
     // The program file for the main bundle; another bundle's CFBundleExecutable when that file
     // exists; otherwise none.
     std::optional<std::string> executablePath() const;
@@ -81,14 +85,12 @@ class NSBundle : public NSObject {
     // Every resource of a type (every one for an empty type) directly in the directory, sorted.
     std::vector<std::string> pathsForResourcesOfType(const std::string& type,
                                                      const std::string& directory) const;
-    // The resource's location as a file path (the path form of the URL lookup).
-    std::optional<std::string> URLForResource(const std::string& name, const std::string& extension) const {
-        return pathForResource(name, extension, std::string());
+    // The resource's file URL, or nullptr: pathForResource with the extension as type.
+    Ref<NSURL> URLForResource(const std::string& name, const std::string& extension) const {
+        return URLForResource(name, extension, std::string());
     }
-    std::optional<std::string> URLForResource(const std::string& name, const std::string& extension,
-                                              const std::string& subdirectory) const {
-        return pathForResource(name, extension, subdirectory);
-    }
+    Ref<NSURL> URLForResource(const std::string& name, const std::string& extension,
+                              const std::string& subdirectory) const;
 
     // The localised text for a key from a table ("Localizable" when none): the table's value;
     // else `value` when it is not empty; else the key.

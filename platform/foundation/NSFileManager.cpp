@@ -789,9 +789,83 @@ bool NSFileManager::setAttributes(const Dictionary& attributes, const std::strin
     return true;
 }
 
-std::vector<std::string> NSFileManager::URLsForDirectory(NSSearchPathDirectory directory,
-                                                         NSSearchPathDomainMask domainMask) const {
-    return NSSearchPathForDirectoriesInDomains(directory, domainMask, true);
+std::vector<Ref<NSURL>> NSFileManager::URLsForDirectory(NSSearchPathDirectory directory,
+                                                        NSSearchPathDomainMask domainMask) const {
+    std::vector<Ref<NSURL>> urls;
+    for (const auto& path : NSSearchPathForDirectoriesInDomains(directory, domainMask, true)) {
+        if (auto url = NSURL::fileURLWithPath(path, true)) urls.push_back(std::move(url));
+    }
+    return urls;
+}
+
+// ---------------------------------------------------------------------------------------------
+// URL forms.
+
+namespace {
+
+// The path of a file URL; otherwise nullopt with the unsupported-scheme error.
+std::optional<std::string> filePathOf(const Ref<NSURL>& url, bool writing, Ref<NSError>* error) {
+    if (url && url->isFileURL()) return url->path();
+    Dictionary info = Dictionary::mutableDictionary();
+    info.setObject(NSLocalizedDescriptionKey,
+                   std::string("The file couldn\u2019t be opened because the specified URL "
+                               "type isn\u2019t supported."));
+    if (url) info.setObject(NSURLErrorFailingURLErrorKey, url);
+    setError(error, NSError::errorWithDomain(
+                        NSCocoaErrorDomain,
+                        writing ? NSFileWriteUnsupportedSchemeError : NSFileReadUnsupportedSchemeError,
+                        info.copy()));
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool NSFileManager::removeItemAtURL(const Ref<NSURL>& url, Ref<NSError>* error) const {
+    auto path = filePathOf(url, true, error);
+    return path && removeItemAtPath(*path, error);
+}
+
+bool NSFileManager::moveItemAtURL(const Ref<NSURL>& source, const Ref<NSURL>& destination,
+                                  Ref<NSError>* error) const {
+    auto from = filePathOf(source, false, error);
+    if (!from) return false;
+    auto to = filePathOf(destination, true, error);
+    return to && moveItemAtPath(*from, *to, error);
+}
+
+bool NSFileManager::copyItemAtURL(const Ref<NSURL>& source, const Ref<NSURL>& destination,
+                                  Ref<NSError>* error) const {
+    auto from = filePathOf(source, false, error);
+    if (!from) return false;
+    auto to = filePathOf(destination, true, error);
+    return to && copyItemAtPath(*from, *to, error);
+}
+
+std::optional<std::vector<Ref<NSURL>>> NSFileManager::contentsOfDirectoryAtURL(
+    const Ref<NSURL>& url, NSDirectoryEnumerationOptions options, Ref<NSError>* error) const {
+    auto path = filePathOf(url, false, error);
+    if (!path) return std::nullopt;
+    auto paths = contentsOfDirectoryAtURL(*path, options, error);
+    if (!paths) return std::nullopt;
+    std::vector<Ref<NSURL>> urls;
+    urls.reserve(paths->size());
+    for (const auto& p : *paths) {
+        if (auto u = NSURL::fileURLWithPath(p)) urls.push_back(std::move(u));
+    }
+    return urls;
+}
+
+Ref<NSDirectoryEnumerator> NSFileManager::enumeratorAtURL(
+    const Ref<NSURL>& url, NSDirectoryEnumerationOptions options,
+    NSDirectoryEnumerationErrorHandler errorHandler) const {
+    Ref<NSError> error;
+    auto path = filePathOf(url, false, &error);
+    if (!path) {
+        if (errorHandler) errorHandler(url ? url->absoluteString() : std::string(), error);
+        // A walk of a folder that cannot exist: it yields nothing.
+        return make<NSDirectoryEnumerator>(std::string(), true, options, nullptr);
+    }
+    return enumeratorAtURL(*path, options, std::move(errorHandler));
 }
 
 std::string NSFileManager::currentDirectoryPath() const {

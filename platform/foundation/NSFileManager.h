@@ -28,6 +28,7 @@
 #include "foundation/NSError.h"
 #include "foundation/NSObject.h"
 #include "foundation/NSPathUtilities.h"
+#include "foundation/NSURL.h"
 #include "foundation/Value.h"
 
 // Attribute keys of attributesOfItemAtPath / setAttributes.
@@ -61,10 +62,12 @@ enum : long {
     NSFileReadNoPermissionError = 257,
     NSFileReadInvalidFileNameError = 258,
     NSFileReadNoSuchFileError = 260,
+    NSFileReadUnsupportedSchemeError = 262,
     NSFileReadTooLargeError = 263,
     NSFileWriteNoPermissionError = 513,
     NSFileWriteInvalidFileNameError = 514,
     NSFileWriteFileExistsError = 516,
+    NSFileWriteUnsupportedSchemeError = 518,
     NSFileWriteOutOfSpaceError = 640,
     NSFileWriteVolumeReadOnlyError = 642,
 };
@@ -88,6 +91,8 @@ struct NSDirectoryEntry {
     std::string path;          // full path: the enumerated folder joined with relativePath
     std::string relativePath;  // below the enumerated folder
     std::string name;          // last component
+    // The file URL of the item (a folder's with a trailing "/").
+    Ref<NSURL> URL() const { return NSURL::fileURLWithPath(path, isDirectory); }
     bool isDirectory = false;
     bool isRegularFile = false;
     bool isSymbolicLink = false;
@@ -175,6 +180,12 @@ class NSFileManager : public NSObject {
     // Copies a file, link or folder tree; the destination must not exist.
     bool copyItemAtPath(const std::string& sourcePath, const std::string& destinationPath,
                         Ref<NSError>* error = nullptr) const;
+    // The same for file URLs; any other URL fails with error 262 (read) or 518 (write).
+    bool removeItemAtURL(const Ref<NSURL>& url, Ref<NSError>* error = nullptr) const;
+    bool moveItemAtURL(const Ref<NSURL>& source, const Ref<NSURL>& destination,
+                       Ref<NSError>* error = nullptr) const;
+    bool copyItemAtURL(const Ref<NSURL>& source, const Ref<NSURL>& destination,
+                       Ref<NSError>* error = nullptr) const;
 
     // --- Contents -------------------------------------------------------------------------------
     // The whole file, or nullopt when it cannot be read (missing, a folder, no permission).
@@ -191,6 +202,10 @@ class NSFileManager : public NSObject {
     std::optional<std::vector<std::string>> contentsOfDirectoryAtURL(const std::string& path,
                                                                      NSDirectoryEnumerationOptions options,
                                                                      Ref<NSError>* error = nullptr) const;
+    // The URL form: file URLs of the entries (folders with a trailing "/").
+    std::optional<std::vector<Ref<NSURL>>> contentsOfDirectoryAtURL(const Ref<NSURL>& url,
+                                                                    NSDirectoryEnumerationOptions options,
+                                                                    Ref<NSError>* error = nullptr) const;
     // Every item below a folder, as relative paths, in enumeration order.
     std::optional<std::vector<std::string>> subpathsOfDirectoryAtPath(const std::string& path,
                                                                       Ref<NSError>* error = nullptr) const;
@@ -203,6 +218,11 @@ class NSFileManager : public NSObject {
     Ref<NSDirectoryEnumerator> enumeratorAtURL(
         const std::string& path, NSDirectoryEnumerationOptions options = NSDirectoryEnumerationOptions(0),
         NSDirectoryEnumerationErrorHandler errorHandler = nullptr) const;
+    // The same below a file URL's path; another URL gives a walk that reports error 262 and yields
+    // nothing.
+    Ref<NSDirectoryEnumerator> enumeratorAtURL(
+        const Ref<NSURL>& url, NSDirectoryEnumerationOptions options = NSDirectoryEnumerationOptions(0),
+        NSDirectoryEnumerationErrorHandler errorHandler = nullptr) const;
 
     // --- Attributes -----------------------------------------------------------------------
     // The item's attributes (the link itself for a link), or nullopt with error 260 when missing.
@@ -214,9 +234,9 @@ class NSFileManager : public NSObject {
                        Ref<NSError>* error = nullptr) const;
 
     // --- Well-known folders ---------------------------------------------------------------
-    // The folders of that kind as absolute paths (the path form of the device's URL list).
-    std::vector<std::string> URLsForDirectory(NSSearchPathDirectory directory,
-                                              NSSearchPathDomainMask domainMask) const;
+    // The folders of that kind as file URLs.
+    std::vector<Ref<NSURL>> URLsForDirectory(NSSearchPathDirectory directory,
+                                             NSSearchPathDomainMask domainMask) const;
     std::string currentDirectoryPath() const;
 };
 

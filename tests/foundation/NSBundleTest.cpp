@@ -142,7 +142,14 @@ TEST_F(NSBundleTest, PathForResourceByNameAndType) {
     EXPECT_EQ(main()->pathForResource("XWDetails", "css"), dir.file("XWDetails.css"));
     EXPECT_EQ(main()->pathForResource("XWDetails.css", ""), dir.file("XWDetails.css"));
     EXPECT_EQ(main()->pathForResource("XWDetails", ".css"), dir.file("XWDetails.css"));
-    EXPECT_EQ(main()->URLForResource("XWDetails", "css"), dir.file("XWDetails.css"));
+    auto url = main()->URLForResource("XWDetails", "css");
+    ASSERT_TRUE(url);
+    EXPECT_TRUE(url->isFileURL());
+    EXPECT_EQ(url->path(), dir.file("XWDetails.css"));
+    EXPECT_FALSE(main()->URLForResource("XWDetails", "js"));
+    auto acv = main()->URLForResource("mfp", "cer", "WeiboSDK.bundle/others");
+    ASSERT_TRUE(acv);
+    EXPECT_EQ(acv->path(), dir.file("WeiboSDK.bundle/others/mfp.cer"));
     EXPECT_FALSE(main()->pathForResource("XWDetails", "js"));
     EXPECT_FALSE(main()->pathForResource("", ""));
     EXPECT_EQ(main()->pathForResource("", "cer"), dir.file("a.cer"));  // the first of its type
@@ -188,12 +195,17 @@ TEST_F(NSBundleTest, SubBundlesByPath) {
     ASSERT_TRUE(picker);
     EXPECT_TRUE(picker->pathForResource("AssetsPickerChecked@2x", "png", "Images"));
     EXPECT_EQ(NSBundle::bundleWithPath(dir.path()), main());
+    EXPECT_EQ(NSBundle::bundleWithURL(NSURL::fileURLWithPath(dir.file("PullRefresh.bundle"))), pull);
+    EXPECT_EQ(main()->bundleURL()->path(), dir.path());
+    EXPECT_EQ(main()->resourceURL()->path(), dir.path());
 }
 
 TEST_F(NSBundleTest, AbsentBundlesAreNil) {
     EXPECT_FALSE(NSBundle::bundleWithPath(dir.file("GHProgressHUD.bundle")));
     EXPECT_FALSE(NSBundle::bundleWithPath(dir.file("a.cer")));
     EXPECT_FALSE(NSBundle::bundleWithPath(""));
+    EXPECT_FALSE(NSBundle::bundleWithURL(nullptr));
+    EXPECT_FALSE(NSBundle::bundleWithURL(NSURL::URLWithString("http://127.0.0.1/WeiboSDK.bundle")));
     EXPECT_FALSE(main()->pathForResource("CoreTelephony", "framework"));
 }
 

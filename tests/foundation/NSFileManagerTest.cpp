@@ -500,6 +500,71 @@ TEST_F(NSDirectoryEnumeratorTest, SubpathsListEverything) {
     EXPECT_EQ(subpaths->size(), 8u);
 }
 
+TEST_F(NSDirectoryEnumeratorTest, EntriesGiveFileUrls) {
+    auto e =
+        fm->enumeratorAtURL(NSURL::fileURLWithPath(path("root")), NSDirectoryEnumerationSkipsHiddenFiles);
+    std::vector<std::string> urls;
+    while (auto entry = e->nextEntry()) urls.push_back(entry->URL()->absoluteString());
+    ASSERT_EQ(urls.size(), 5u);
+    EXPECT_EQ(urls[0], "file://" + path("root/a.txt"));
+    EXPECT_EQ(urls[1], "file://" + path("root/b") + "/");
+}
+
+TEST_F(NSDirectoryEnumeratorTest, NonFileUrlsYieldNothing) {
+    std::vector<long> codes;
+    auto e =
+        fm->enumeratorAtURL(NSURL::URLWithString("http://127.0.0.1/root"), NSDirectoryEnumerationOptions(0),
+                            [&](const std::string&, const Ref<NSError>& error) {
+                                codes.push_back(error->code());
+                                return true;
+                            });
+    EXPECT_FALSE(e->nextObject());
+    EXPECT_EQ(codes, (std::vector<long>{NSFileReadUnsupportedSchemeError}));
+    EXPECT_FALSE(fm->enumeratorAtURL(Ref<NSURL>())->nextObject());
+}
+
+// ---------------------------------------------------------------------------------------------
+TEST_F(NSFileManagerTest, UrlFormsWorkOnFileUrls) {
+    write("a", "A");
+    auto a = NSURL::fileURLWithPath(path("a"));
+    auto b = NSURL::fileURLWithPath(path("b"));
+    auto c = NSURL::fileURLWithPath(path("c"));
+    EXPECT_TRUE(fm->moveItemAtURL(a, b));
+    EXPECT_EQ(read("b"), "A");
+    EXPECT_TRUE(fm->copyItemAtURL(b, c));
+    EXPECT_EQ(read("c"), "A");
+    Ref<NSError> error;
+    EXPECT_FALSE(fm->copyItemAtURL(b, c, &error));
+    expectCocoaError(error, NSFileWriteFileExistsError);
+    EXPECT_TRUE(fm->removeItemAtURL(b));
+    EXPECT_FALSE(fm->fileExistsAtPath(path("b")));
+    write(".hidden", "");
+    ASSERT_TRUE(fm->createDirectoryAtPath(path("d"), false));
+    auto listing = fm->contentsOfDirectoryAtURL(NSURL::fileURLWithPath(dir.path()),
+                                                NSDirectoryEnumerationSkipsHiddenFiles);
+    ASSERT_TRUE(listing);
+    ASSERT_EQ(listing->size(), 2u);
+    EXPECT_EQ((*listing)[0]->path(), path("c"));
+    EXPECT_TRUE((*listing)[1]->hasDirectoryPath());
+}
+
+TEST_F(NSFileManagerTest, UrlFormsRefuseOtherSchemes) {
+    write("a", "A");
+    auto web = NSURL::URLWithString("http://127.0.0.1/a");
+    auto local = NSURL::fileURLWithPath(path("a"));
+    Ref<NSError> error;
+    EXPECT_FALSE(fm->moveItemAtURL(web, local, &error));
+    expectCocoaError(error, NSFileReadUnsupportedSchemeError);
+    EXPECT_FALSE(fm->copyItemAtURL(local, web, &error));
+    expectCocoaError(error, NSFileWriteUnsupportedSchemeError);
+    EXPECT_FALSE(fm->removeItemAtURL(web, &error));
+    expectCocoaError(error, NSFileWriteUnsupportedSchemeError);
+    EXPECT_FALSE(fm->removeItemAtURL(nullptr, &error));
+    EXPECT_FALSE(fm->contentsOfDirectoryAtURL(web, NSDirectoryEnumerationOptions(0), &error));
+    expectCocoaError(error, NSFileReadUnsupportedSchemeError);
+    EXPECT_EQ(read("a"), "A");
+}
+
 TEST(NSFileManagerErrors, PosixErrorsMapToCocoaCodes) {
     EXPECT_EQ(detail::fileError(ENOENT, "/p", true)->code(), NSFileNoSuchFileError);
     EXPECT_EQ(detail::fileError(ENOENT, "/p", false)->code(), NSFileReadNoSuchFileError);

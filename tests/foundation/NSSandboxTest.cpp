@@ -174,8 +174,11 @@ TEST_F(NSPathUtilitiesTest, OtherDomainsAndKindsFindNothing) {
 TEST_F(NSPathUtilitiesTest, HomeAndTemporaryFolders) {
     EXPECT_EQ(NSHomeDirectory(), dir.path());
     EXPECT_EQ(NSTemporaryDirectory(), dir.file("tmp/"));
-    EXPECT_EQ(NSFileManager::defaultManager()->URLsForDirectory(NSDocumentDirectory, NSUserDomainMask),
-              std::vector<std::string>{dir.file("Documents")});
+    auto urls = NSFileManager::defaultManager()->URLsForDirectory(NSDocumentDirectory, NSUserDomainMask);
+    ASSERT_EQ(urls.size(), 1u);
+    EXPECT_TRUE(urls[0]->isFileURL());
+    EXPECT_EQ(urls[0]->path(), dir.file("Documents"));
+    EXPECT_TRUE(urls[0]->hasDirectoryPath());
 }
 
 TEST_F(NSPathUtilitiesTest, TildeExpansion) {
