@@ -236,6 +236,20 @@ TEST_F(NSBundleTest, UnlocalisedTableAtTheBundleRoot) {
     EXPECT_EQ(main()->localizedStringForKey("E1", "", "Errors"), "First error");
 }
 
+TEST_F(NSBundleTest, PropertyListTables) {
+#if !APP_TEST_PROPERTY_LISTS
+    GTEST_SKIP() << "the property-list reader is not part of this build";
+#endif
+    put("zh-Hans.lproj/Plist.strings",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+        "<key>Done</key><string>完成</string><key>Count</key><integer>3</integer></dict></plist>");
+    EXPECT_EQ(main()->localizedStringForKey("Done", "", "Plist"), "完成");
+    EXPECT_EQ(main()->localizedStringForKey("Count", "", "Plist"), "Count");  // not text: absent
+    put("zh-Hans.lproj/Array.strings",
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>");
+    EXPECT_EQ(main()->localizedStringForKey("x", "", "Array"), "x");
+}
+
 TEST_F(NSBundleTest, DamagedTableCountsAsAbsent) {
     put("en.lproj/Broken.strings", "\"a\" = \"b\"\n\"c\" = \"d\";");  // missing ";"
     EXPECT_EQ(main()->localizedStringForKey("a", "", "Broken"), "a");

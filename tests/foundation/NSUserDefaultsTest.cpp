@@ -14,6 +14,7 @@
 #include "tests/support/TestSupport.h"
 
 #if __has_include("foundation/NSPropertyListSerialization.h")
+#include "foundation/NSPropertyListSerialization.h"
 #define APP_TEST_PROPERTY_LISTS 1
 #else
 #define APP_TEST_PROPERTY_LISTS 0
@@ -220,6 +221,16 @@ TEST_F(NSUserDefaultsTest, ValuesSurviveAReopen) {
     d->registerDefaults(Dictionary{{"registered", "only in memory"}});
     ASSERT_TRUE(d->synchronize());
     EXPECT_TRUE(NSFileManager::defaultManager()->fileExistsAtPath(preferencesFile()));
+#if APP_TEST_PROPERTY_LISTS
+    // One XML property list holding a dictionary.
+    NSPropertyListFormat format = NSPropertyListBinaryFormat_v1_0;
+    Value onDisk = NSPropertyListSerialization::propertyListWithData(
+        *NSData::dataWithContentsOfFile(preferencesFile()), NSPropertyListImmutable, &format, nullptr);
+    EXPECT_EQ(format, NSPropertyListXMLFormat_v1_0);
+    ASSERT_TRUE(onDisk.isDictionary());
+    EXPECT_EQ(onDisk["umSerialNum"], Value(41));
+    EXPECT_TRUE(onDisk["registered"].isNil());
+#endif
 
     auto again = reopened();
     EXPECT_NE(again, d);
