@@ -33,6 +33,8 @@ std::shared_ptr<const Storage> fromPattern(const char16_t* pattern) {
     return frozen(std::move(set));
 }
 
+std::shared_ptr<const Storage> fromCharacters(std::string_view characters);
+
 // Adds every code point of a UTF-8 string (invalid bytes as U+FFFD, encoded surrogates as
 // themselves).
 void addString(icu::UnicodeSet& set, std::string_view characters) {
@@ -47,6 +49,12 @@ void removeString(icu::UnicodeSet& set, std::string_view characters) {
     while (i < characters.size()) {
         set.remove(static_cast<UChar32>(detail::decodeUTF8(characters, i)));
     }
+}
+
+std::shared_ptr<const Storage> fromCharacters(std::string_view characters) {
+    icu::UnicodeSet set;
+    addString(set, characters);
+    return frozen(std::move(set));
 }
 
 // Clips a range of code points to the Unicode space; false when nothing is left.
@@ -93,13 +101,21 @@ PREDEFINED_SET(symbolCharacterSet, "[:S:]")
 PREDEFINED_SET(controlCharacterSet, "[[:Cc:][:Cf:]]")
 
 // The URL sets: the unreserved characters plus what each component may carry literally.
-PREDEFINED_SET(URLUserAllowedCharacterSet, "[A-Za-z0-9\\-._~!$&'()*+,;=]")
-PREDEFINED_SET(URLPasswordAllowedCharacterSet, "[A-Za-z0-9\\-._~!$&'()*+,;=]")
-PREDEFINED_SET(URLHostAllowedCharacterSet, "[A-Za-z0-9\\-._~!$&'()*+,;=:\\[\\]]")
-PREDEFINED_SET(URLPathAllowedCharacterSet, "[A-Za-z0-9\\-._~!$&'()*+,;=:@/]")
-PREDEFINED_SET(URLQueryAllowedCharacterSet, "[A-Za-z0-9\\-._~!$&'()*+,;=:@/?]")
-PREDEFINED_SET(URLFragmentAllowedCharacterSet, "[A-Za-z0-9\\-._~!$&'()*+,;=:@/?]")
+#define URL_SET(name, extra)                                                                  \
+    NSCharacterSet NSCharacterSet::name() {                                                   \
+        static const auto storage = fromCharacters(                                           \
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~!$&'()*+,=" extra);  \
+        return NSCharacterSet(storage);                                                       \
+    }
 
+URL_SET(URLUserAllowedCharacterSet, ";")
+URL_SET(URLPasswordAllowedCharacterSet, ";")
+URL_SET(URLHostAllowedCharacterSet, ";:[]")
+URL_SET(URLPathAllowedCharacterSet, ":@/")  // no ";": it would start path parameters
+URL_SET(URLQueryAllowedCharacterSet, ";:@/?")
+URL_SET(URLFragmentAllowedCharacterSet, ";:@/?")
+
+#undef URL_SET
 #undef PREDEFINED_SET
 
 NSCharacterSet NSCharacterSet::characterSetWithCharactersInString(std::string_view characters) {

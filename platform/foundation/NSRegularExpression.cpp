@@ -43,16 +43,31 @@ uint32_t icuFlags(NSRegularExpressionOptions options) {
 // last search hit the end of the input.
 bool runMatches(const detail::RegexPattern& p, const std::u16string& u, NSMatchingOptions options, NSRange r,
                 const std::function<bool(const NSTextCheckingResult&)>& each) {
-    icu::UnicodeString text(false, u.data(), static_cast<int32_t>(u.size()));
+    // ICU's look-behind reaches before a region even with opaque bounds, so the usual case
+    // (opaque, anchoring bounds) searches a copy of the range; the others search the whole text
+    // within a region.
+    const bool transparent = options & NSMatchingWithTransparentBounds;
+    const bool anchoring = !(options & NSMatchingWithoutAnchoringBounds);
+    const bool searchCopy = !transparent && anchoring && (r.location > 0 || r.length < u.size());
+    std::u16string copy;
+    std::size_t base = 0;
+    if (searchCopy) {
+        copy = u.substr(r.location, r.length);
+        base = r.location;
+    }
+    const std::u16string& source = searchCopy ? copy : u;
+    icu::UnicodeString text(false, source.data(), static_cast<int32_t>(source.size()));
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::RegexMatcher> m(p.compiled->matcher(text, status));
     if (U_FAILURE(status) || !m) return false;
-    m->region(static_cast<int64_t>(r.location), static_cast<int64_t>(NSMaxRange(r)), status);
-    m->useTransparentBounds(options & NSMatchingWithTransparentBounds);
-    m->useAnchoringBounds(!(options & NSMatchingWithoutAnchoringBounds));
+    if (!searchCopy) {
+        m->region(static_cast<int64_t>(r.location), static_cast<int64_t>(NSMaxRange(r)), status);
+        m->useTransparentBounds(transparent);
+        m->useAnchoringBounds(anchoring);
+    }
     if (U_FAILURE(status)) return false;
     const bool anchored = options & NSMatchingAnchored;
-    int64_t expected = static_cast<int64_t>(r.location);
+    int64_t expected = static_cast<int64_t>(r.location - base);
     while (m->find()) {
         status = U_ZERO_ERROR;
         int64_t start = m->start64(status);
@@ -67,10 +82,10 @@ bool runMatches(const detail::RegexPattern& p, const std::u16string& u, NSMatchi
                 ranges.push_back(NSMakeRange(NSNotFound, 0));
                 status = U_ZERO_ERROR;
             } else {
-                ranges.push_back(NSMakeRange(static_cast<std::size_t>(s), static_cast<std::size_t>(e - s)));
+                ranges.push_back(NSMakeRange(base + static_cast<std::size_t>(s), static_cast<std::size_t>(e - s)));
             }
         }
-        expected = static_cast<int64_t>(NSMaxRange(ranges[0]));
+        expected = static_cast<int64_t>(NSMaxRange(ranges[0]) - base);
         if (!each(NSTextCheckingResult(std::move(ranges)))) return m->hitEnd();
     }
     return m->hitEnd();

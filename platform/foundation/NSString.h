@@ -150,6 +150,13 @@ public:
         using D = std::decay_t<T>;
         if constexpr (std::is_same_v<D, FormatArg>) {
             *this = v;
+        } else if constexpr (std::is_array_v<T>) {
+            // A character array: its text up to the first NUL.
+            static_assert(std::is_same_v<std::remove_cv_t<std::remove_extent_t<T>>, char>,
+                          "stringWithFormat: unsupported array argument");
+            std::string_view all(v, std::extent_v<T>);
+            kind_ = Kind::Text;
+            text_ = std::string(all.substr(0, all.find('\0')));
         } else if constexpr (std::is_same_v<D, bool>) {
             kind_ = Kind::Bool;
             i_ = v ? 1 : 0;
