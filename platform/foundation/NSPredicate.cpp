@@ -44,6 +44,10 @@ using NodeRef = std::shared_ptr<const PredicateNode>;
 // ---------------------------------------------------------------------------------------------
 // Tokens
 
+inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool isAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+inline bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
 struct Token {
     enum class Kind { End, Word, Number, String, Argument, Symbol } kind = Kind::End;
     std::string text;  // the word, the symbol, the string's contents, the argument letter
@@ -54,13 +58,13 @@ public:
     explicit Lexer(std::string_view s) : s_(s) {}
 
     std::optional<Token> next() {
-        while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
+        while (i_ < s_.size() && isSpace(s_[i_])) ++i_;
         Token t;
         if (i_ >= s_.size()) return t;
         char c = s_[i_];
-        if (std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '@') {
+        if (isAlpha(c) || c == '_' || c == '$' || c == '@') {
             std::size_t start = i_;
-            while (i_ < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[i_])) || s_[i_] == '_' ||
+            while (i_ < s_.size() && ((isAlpha(s_[i_]) || isDigit(s_[i_])) || s_[i_] == '_' ||
                                       s_[i_] == '.' || s_[i_] == '$' || s_[i_] == '@')) {
                 ++i_;
             }
@@ -68,10 +72,10 @@ public:
             t.text = std::string(s_.substr(start, i_ - start));
             return t;
         }
-        if (std::isdigit(static_cast<unsigned char>(c)) ||
-            (c == '-' && i_ + 1 < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i_ + 1])))) {
+        if (isDigit(c) ||
+            (c == '-' && i_ + 1 < s_.size() && isDigit(s_[i_ + 1]))) {
             std::size_t start = i_++;
-            while (i_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[i_])) || s_[i_] == '.' ||
+            while (i_ < s_.size() && (isDigit(s_[i_]) || s_[i_] == '.' ||
                                       s_[i_] == 'e' || s_[i_] == 'E')) {
                 ++i_;
             }
@@ -127,7 +131,9 @@ private:
 };
 
 std::string upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : s) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    }
     return s;
 }
 

@@ -34,6 +34,11 @@
 namespace {
 
 inline bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// ASCII classes and case, independent of the process locale.
+inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+inline char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+inline bool asciiAlnum(char32_t c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 inline bool isHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 inline bool isLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 inline bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
@@ -256,6 +261,12 @@ namespace {
 
 enum class BreakKind { Character, Word, Sentence };
 
+// What an iterator points at between uses, so that it never refers to a freed buffer.
+const icu::UnicodeString& emptyText() {
+    static const icu::UnicodeString empty;
+    return empty;
+}
+
 // Break iterators are costly to build; each thread keeps one of each kind.
 icu::BreakIterator* breakIterator(BreakKind kind) {
     thread_local std::unique_ptr<icu::BreakIterator> iterators[3];
@@ -292,7 +303,7 @@ std::vector<std::size_t> characterBoundaries(const std::u16string& u) {
     for (int32_t b = bi->next(); b != icu::BreakIterator::DONE; b = bi->next()) {
         bounds.push_back(static_cast<std::size_t>(b));
     }
-    bi->setText(icu::UnicodeString());
+    bi->setText(emptyText());
     if (bounds.back() != u.size()) bounds.push_back(u.size());
     return bounds;
 }
@@ -313,16 +324,13 @@ NSRange NSString::rangeOfComposedCharacterSequencesForRange(std::string_view s, 
     std::u16string u = utf16(s);
     NSRange r = clipRange(range, u.size());
     std::vector<std::size_t> bounds = characterBoundaries(u);
-    auto startIt = std::upper_bound(bounds.begin(), bounds.end(), r.location);
-    std::size_t start = *(startIt - 1);
+    // The last boundary at or before the start, and the first at or after the end.
+    std::size_t start = *(std::upper_bound(bounds.begin(), bounds.end(), r.location) - 1);
     std::size_t end = NSMaxRange(r);
-    if (r.length > 0) {
-        auto endIt = std::lower_bound(bounds.begin(), bounds.end(), end);
-        end = endIt == bounds.end() ? u.size() : *endIt;
-    } else {
-        end = start == r.location ? start : *startIt;
-        if (start == r.location) return NSMakeRange(start, 0);
-    }
+    if (r.length == 0 && start == r.location) return NSMakeRange(start, 0);
+    // An empty range inside a sequence widens to that sequence.
+    if (r.length == 0) ++end;
+    end = *std::lower_bound(bounds.begin(), bounds.end(), end);
     return NSMakeRange(start, end - start);
 }
 
@@ -384,7 +392,7 @@ std::vector<TextUnit> breakUnits(const std::u16string& u, std::size_t from, std:
         segments.emplace_back(prev, b);
         isWord.push_back(kind != BreakKind::Word || bi->getRuleStatus() != UBRK_WORD_NONE);
     }
-    bi->setText(icu::UnicodeString());
+    bi->setText(emptyText());
 
     if (kind == BreakKind::Sentence) {
         for (auto [a, b] : segments) {
@@ -522,7 +530,15 @@ std::vector<MatchUnit> prepare(const std::u16string& u, std::size_t from, std::s
             }
         }
         std::size_t segEnd = i;
-        if (segEnd - segStart == 1 && c < 0xC0 && !width) {
+        // A lone code point that does not decompose needs no normalisation (Han text, for one).
+        bool plainCodePoint = segEnd - segStart == 1 && c < 0xC0 && !width;
+        if (!plainCodePoint && norm && !width && (!fold || c < 0xC0) &&
+            segEnd - segStart == static_cast<std::size_t>(U16_LENGTH(c))) {
+            icu::UnicodeString decomposition;
+            plainCodePoint = !norm->getDecomposition(c, decomposition) &&
+                             !(stripMarks && u_charType(c) == U_NON_SPACING_MARK);
+        }
+        if (plainCodePoint) {
             // Nothing to decompose: the common fast path.
             char32_t v = static_cast<char32_t>(c);
             if (fold) v = static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT));
@@ -758,7 +774,7 @@ enum class CollationKind { Plain, CaseInsensitive, Standard };
 icu::Locale collationLocale() {
     icu::Locale locale = icu::Locale::getDefault();
     std::string name = locale.getName();
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    for (char& c : name) c = asciiLower(c);
     if (name.empty() || name == "c" || name == "posix" || name.rfind("en_us_posix", 0) == 0) {
         return icu::Locale::getRoot();
     }
@@ -955,7 +971,7 @@ std::string NSString::stringByTrimmingCharactersInSet(std::string_view s, const 
 std::string NSString::lowercaseString(std::string_view s) {
     if (std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
         std::string out(s);
-        for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : out) c = asciiLower(c);
         return out;
     }
     std::u16string u = utf16(s);
@@ -967,7 +983,7 @@ std::string NSString::lowercaseString(std::string_view s) {
 std::string NSString::uppercaseString(std::string_view s) {
     if (std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
         std::string out(s);
-        for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : out) c = asciiUpper(c);
         return out;
     }
     std::u16string u = utf16(s);
@@ -1516,7 +1532,7 @@ const EncodingEntry* entryForCF(CFStringEncoding cf) {
 
 std::string lowerASCII(std::string_view s) {
     std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : out) c = asciiLower(c);
     return out;
 }
 
@@ -1825,7 +1841,7 @@ CFStringEncoding CFStringConvertIANACharSetNameToEncoding(std::string_view name)
     for (char c : name) {
         unsigned char u = static_cast<unsigned char>(c);
         // Only what charset names are made of; ICU reads "," as the start of converter options.
-        if (!(std::isalnum(u) || c == '-' || c == '_' || c == '.' || c == ':' || c == '+')) {
+        if (!(asciiAlnum(u) || c == '-' || c == '_' || c == '.' || c == ':' || c == '+')) {
             return kCFStringEncodingInvalidId;
         }
     }
@@ -1975,7 +1991,7 @@ void appendEscapedBytes(std::string& out, std::string_view bytes) {
 // The characters a URL may hold as they are: letters, digits and the marks below.
 bool isURLLegal(char32_t c) {
     if (c >= 0x80) return false;
-    if (std::isalnum(static_cast<int>(c))) return true;
+    if (asciiAlnum(c)) return true;
     return c != 0 && std::strchr("!#$&'()*+,-./:;=?@_~", static_cast<int>(c)) != nullptr;
 }
 

@@ -296,6 +296,12 @@ TEST(NSStringSearch, CaseAndDiacriticOptions) {
     EXPECT_EQ(NSString::rangeOfString("\u00c9t\u00e9", "\u00e9T\u00c9", NSCaseInsensitiveSearch), NSMakeRange(0, 3));
     EXPECT_EQ(NSString::rangeOfString("caf\u00e9", "cafe", NSDiacriticInsensitiveSearch), NSMakeRange(0, 4));
     EXPECT_EQ(NSString::rangeOfString("caf\u00e9", "cafe").location, NSNotFound);
+    // A mark with no base before it disappears too.
+    EXPECT_EQ(NSString::rangeOfString("\u0301ab", "ab", NSDiacriticInsensitiveSearch | NSAnchoredSearch),
+              NSMakeRange(1, 2));
+    EXPECT_EQ(NSString::rangeOfString("\u4e2d\u6587\u5b57", "\u6587\u5b57"), NSMakeRange(1, 2));
+    EXPECT_EQ(NSString::rangeOfString("\uAC00\u1100\u1161", "\uAC00"), NSMakeRange(0, 1));  // Hangul
+    EXPECT_EQ(NSString::rangeOfString("\u1100\u1161", "\uAC00"), NSMakeRange(0, 2));
     EXPECT_EQ(NSString::rangeOfString("STRASSE", "stra\u00dfe", NSCaseInsensitiveSearch), NSMakeRange(0, 7));
     EXPECT_EQ(NSString::rangeOfString("stra\u00dfe", "SS", NSCaseInsensitiveSearch), NSMakeRange(4, 1));
     EXPECT_EQ(NSString::rangeOfString("\uff21\uff22", "AB", NSWidthInsensitiveSearch), NSMakeRange(0, 2));
