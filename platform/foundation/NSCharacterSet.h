@@ -21,7 +21,7 @@ struct CharacterSetStorage;
 }
 
 class NSCharacterSet {
-public:
+  public:
     // The empty set.
     NSCharacterSet();
     ~NSCharacterSet();
@@ -86,7 +86,7 @@ public:
     // For the foundation's own use: the underlying frozen set (an icu::UnicodeSet).
     const void* unicodeSet() const;
 
-private:
+  private:
     explicit NSCharacterSet(std::shared_ptr<const detail::CharacterSetStorage> storage);
     detail::CharacterSetStorage& writable();
 

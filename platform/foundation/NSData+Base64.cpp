@@ -11,7 +11,8 @@ const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz01
 constexpr std::array<std::int8_t, 256> makeTable() {
     std::array<std::int8_t, 256> table{};
     for (auto& v : table) v = -2;
-    for (int k = 0; k < 64; ++k) table[static_cast<unsigned char>(kAlphabet[k])] = static_cast<std::int8_t>(k);
+    for (int k = 0; k < 64; ++k)
+        table[static_cast<unsigned char>(kAlphabet[k])] = static_cast<std::int8_t>(k);
     table[static_cast<unsigned char>('=')] = -1;
     return table;
 }

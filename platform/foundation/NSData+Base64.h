@@ -34,7 +34,8 @@ inline std::optional<NSData> initWithBase64EncodedString(std::string_view text,
                                                          NSDataBase64DecodingOptions options = 0) {
     return dataFromBase64String(text, options);
 }
-inline std::optional<NSData> initWithBase64EncodedData(const NSData& data, NSDataBase64DecodingOptions options = 0) {
+inline std::optional<NSData> initWithBase64EncodedData(const NSData& data,
+                                                       NSDataBase64DecodingOptions options = 0) {
     return dataFromBase64String(data.view(), options);
 }
 

@@ -17,7 +17,19 @@ struct Operand {
     std::vector<std::string> path;
 };
 
-enum class Operator { Matches, Like, Contains, BeginsWith, EndsWith, Equal, NotEqual, Less, LessEqual, Greater, GreaterEqual };
+enum class Operator {
+    Matches,
+    Like,
+    Contains,
+    BeginsWith,
+    EndsWith,
+    Equal,
+    NotEqual,
+    Less,
+    LessEqual,
+    Greater,
+    GreaterEqual
+};
 
 struct PredicateNode {
     enum class Kind { True, False, And, Or, Not, Compare, Block } kind = Kind::True;
@@ -44,9 +56,15 @@ using NodeRef = std::shared_ptr<const PredicateNode>;
 // ---------------------------------------------------------------------------------------------
 // Tokens
 
-inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
-inline bool isAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-inline bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+inline bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+inline bool isAlpha(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+inline bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 struct Token {
     enum class Kind { End, Word, Number, String, Argument, Symbol } kind = Kind::End;
@@ -54,7 +72,7 @@ struct Token {
 };
 
 class Lexer {
-public:
+  public:
     explicit Lexer(std::string_view s) : s_(s) {}
 
     std::optional<Token> next() {
@@ -72,11 +90,9 @@ public:
             t.text = std::string(s_.substr(start, i_ - start));
             return t;
         }
-        if (isDigit(c) ||
-            (c == '-' && i_ + 1 < s_.size() && isDigit(s_[i_ + 1]))) {
+        if (isDigit(c) || (c == '-' && i_ + 1 < s_.size() && isDigit(s_[i_ + 1]))) {
             std::size_t start = i_++;
-            while (i_ < s_.size() && (isDigit(s_[i_]) || s_[i_] == '.' ||
-                                      s_[i_] == 'e' || s_[i_] == 'E')) {
+            while (i_ < s_.size() && (isDigit(s_[i_]) || s_[i_] == '.' || s_[i_] == 'e' || s_[i_] == 'E')) {
                 ++i_;
             }
             t.kind = Token::Kind::Number;
@@ -105,7 +121,8 @@ public:
         if (c == '%') {
             if (i_ + 1 >= s_.size()) return std::nullopt;
             char a = s_[i_ + 1];
-            if (a != '@' && a != 'd' && a != 'i' && a != 'f' && a != 'K' && a != 'u' && a != 'g') return std::nullopt;
+            if (a != '@' && a != 'd' && a != 'i' && a != 'f' && a != 'K' && a != 'u' && a != 'g')
+                return std::nullopt;
             i_ += 2;
             t.kind = Token::Kind::Argument;
             t.text = std::string(1, a);
@@ -125,7 +142,7 @@ public:
         return std::nullopt;
     }
 
-private:
+  private:
     std::string_view s_;
     std::size_t i_ = 0;
 };
@@ -141,8 +158,9 @@ std::string upper(std::string s) {
 // Parser (recursive descent over the token list)
 
 class Parser {
-public:
-    Parser(std::vector<Token> tokens, const std::vector<Value>& args) : tokens_(std::move(tokens)), args_(args) {}
+  public:
+    Parser(std::vector<Token> tokens, const std::vector<Value>& args)
+        : tokens_(std::move(tokens)), args_(args) {}
 
     NodeRef parse() {
         NodeRef root = parseOr();
@@ -150,7 +168,7 @@ public:
         return root;
     }
 
-private:
+  private:
     const Token& peek(std::size_t ahead = 0) const {
         static const Token end;
         return pos_ + ahead < tokens_.size() ? tokens_[pos_ + ahead] : end;
@@ -212,7 +230,8 @@ private:
             }
         } else if (isWord(peek(), "TRUEPREDICATE") || isWord(peek(), "FALSEPREDICATE")) {
             auto node = std::make_shared<PredicateNode>();
-            node->kind = isWord(peek(), "TRUEPREDICATE") ? PredicateNode::Kind::True : PredicateNode::Kind::False;
+            node->kind =
+                isWord(peek(), "TRUEPREDICATE") ? PredicateNode::Kind::True : PredicateNode::Kind::False;
             ++pos_;
             result = node;
         } else {
@@ -273,21 +292,22 @@ private:
                 }
                 return o;
             }
-            default: return std::nullopt;
+            default:
+                return std::nullopt;
         }
     }
 
     std::optional<Operator> parseOperator() {
         const Token t = peek();
         static const std::pair<const char*, Operator> words[] = {
-            {"MATCHES", Operator::Matches},        {"LIKE", Operator::Like},
-            {"CONTAINS", Operator::Contains},      {"BEGINSWITH", Operator::BeginsWith},
+            {"MATCHES", Operator::Matches},   {"LIKE", Operator::Like},
+            {"CONTAINS", Operator::Contains}, {"BEGINSWITH", Operator::BeginsWith},
             {"ENDSWITH", Operator::EndsWith},
         };
         static const std::pair<const char*, Operator> symbols[] = {
-            {"==", Operator::Equal},     {"=", Operator::Equal},         {"!=", Operator::NotEqual},
-            {"<>", Operator::NotEqual},  {"<", Operator::Less},          {"<=", Operator::LessEqual},
-            {"=<", Operator::LessEqual}, {">", Operator::Greater},       {">=", Operator::GreaterEqual},
+            {"==", Operator::Equal},        {"=", Operator::Equal},   {"!=", Operator::NotEqual},
+            {"<>", Operator::NotEqual},     {"<", Operator::Less},    {"<=", Operator::LessEqual},
+            {"=<", Operator::LessEqual},    {">", Operator::Greater}, {">=", Operator::GreaterEqual},
             {"=>", Operator::GreaterEqual},
         };
         if (t.kind == Token::Kind::Word) {
@@ -342,7 +362,7 @@ private:
         return node;
     }
 
-public:
+  public:
     static std::string stripMarks(const std::string& s) {
         auto stripped = NSString::applyingTransform(s, "NFD; [:Mn:] Remove; NFC");
         return stripped ? *stripped : s;
@@ -368,16 +388,18 @@ public:
         std::u16string u = NSString::utf16(pattern);
         UParseError parseError{};
         UErrorCode status = U_ZERO_ERROR;
-        uint32_t flags = (caseInsensitive ? UREGEX_CASE_INSENSITIVE : 0) | (op == Operator::Like ? UREGEX_DOTALL : 0);
+        uint32_t flags =
+            (caseInsensitive ? UREGEX_CASE_INSENSITIVE : 0) | (op == Operator::Like ? UREGEX_DOTALL : 0);
         std::shared_ptr<icu::RegexPattern> compiled(icu::RegexPattern::compile(
             icu::UnicodeString(u.data(), static_cast<int32_t>(u.size())), flags, parseError, status));
         if (U_FAILURE(status)) return nullptr;
         return compiled;
     }
 
-private:
+  private:
     static std::string NSRegularExpressionEscape(char c) {
-        if (std::string_view("\\*?+[](){}^$|./-").find(c) != std::string_view::npos) return std::string("\\") + c;
+        if (std::string_view("\\*?+[](){}^$|./-").find(c) != std::string_view::npos)
+            return std::string("\\") + c;
         return std::string(1, c);
     }
 
@@ -393,8 +415,10 @@ private:
 
 Value resolve(const Operand& o, const Value& object) {
     switch (o.kind) {
-        case Operand::Kind::Self: return object;
-        case Operand::Kind::Constant: return o.constant;
+        case Operand::Kind::Self:
+            return object;
+        case Operand::Kind::Constant:
+            return o.constant;
         case Operand::Kind::KeyPath: {
             Value current = object;
             for (const std::string& key : o.path) {
@@ -429,7 +453,8 @@ bool compareNode(const PredicateNode& node, const Value& object) {
             if (!lhs.isString() || !rhs.isString()) return false;
             std::shared_ptr<const icu::RegexPattern> pattern = node.pattern;
             if (!pattern) {
-                pattern = Parser::compile(*rhs.string(), node.op, node.caseInsensitive, node.diacriticInsensitive);
+                pattern =
+                    Parser::compile(*rhs.string(), node.op, node.caseInsensitive, node.diacriticInsensitive);
             }
             if (!pattern) return false;
             std::string text = node.diacriticInsensitive ? Parser::stripMarks(*lhs.string()) : *lhs.string();
@@ -446,8 +471,8 @@ bool compareNode(const PredicateNode& node, const Value& object) {
             return NSString::rangeOfString(*lhs.string(), *rhs.string(), options).location != NSNotFound;
         case Operator::BeginsWith:
             if (!lhs.isString() || !rhs.isString()) return false;
-            return NSString::rangeOfString(*lhs.string(), *rhs.string(), options | NSAnchoredSearch).location !=
-                   NSNotFound;
+            return NSString::rangeOfString(*lhs.string(), *rhs.string(), options | NSAnchoredSearch)
+                       .location != NSNotFound;
         case Operator::EndsWith:
             if (!lhs.isString() || !rhs.isString()) return false;
             return NSString::rangeOfString(*lhs.string(), *rhs.string(),
@@ -478,10 +503,14 @@ bool compareNode(const PredicateNode& node, const Value& object) {
                 return false;
             }
             switch (node.op) {
-                case Operator::Less: return order < 0;
-                case Operator::LessEqual: return order <= 0;
-                case Operator::Greater: return order > 0;
-                default: return order >= 0;
+                case Operator::Less:
+                    return order < 0;
+                case Operator::LessEqual:
+                    return order <= 0;
+                case Operator::Greater:
+                    return order > 0;
+                default:
+                    return order >= 0;
             }
         }
     }
@@ -490,22 +519,30 @@ bool compareNode(const PredicateNode& node, const Value& object) {
 
 bool evaluate(const PredicateNode& node, const Value& object, const Dictionary& bindings) {
     switch (node.kind) {
-        case PredicateNode::Kind::True: return true;
-        case PredicateNode::Kind::False: return false;
+        case PredicateNode::Kind::True:
+            return true;
+        case PredicateNode::Kind::False:
+            return false;
         case PredicateNode::Kind::And:
-            return evaluate(*node.children[0], object, bindings) && evaluate(*node.children[1], object, bindings);
+            return evaluate(*node.children[0], object, bindings) &&
+                   evaluate(*node.children[1], object, bindings);
         case PredicateNode::Kind::Or:
-            return evaluate(*node.children[0], object, bindings) || evaluate(*node.children[1], object, bindings);
-        case PredicateNode::Kind::Not: return !evaluate(*node.children[0], object, bindings);
-        case PredicateNode::Kind::Compare: return compareNode(node, object);
-        case PredicateNode::Kind::Block: return node.block ? node.block(object, bindings) : false;
+            return evaluate(*node.children[0], object, bindings) ||
+                   evaluate(*node.children[1], object, bindings);
+        case PredicateNode::Kind::Not:
+            return !evaluate(*node.children[0], object, bindings);
+        case PredicateNode::Kind::Compare:
+            return compareNode(node, object);
+        case PredicateNode::Kind::Block:
+            return node.block ? node.block(object, bindings) : false;
     }
     return false;
 }
 
 }  // namespace
 
-Ref<NSPredicate> NSPredicate::predicateWithFormatArgs(std::string_view format, const std::vector<Value>& args) {
+Ref<NSPredicate> NSPredicate::predicateWithFormatArgs(std::string_view format,
+                                                      const std::vector<Value>& args) {
     std::vector<Token> tokens;
     Lexer lexer(format);
     while (true) {

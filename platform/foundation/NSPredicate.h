@@ -30,7 +30,7 @@ struct PredicateNode;
 }
 
 class NSPredicate : public NSObject {
-public:
+  public:
     using Block = std::function<bool(const Value& object, const Dictionary& bindings)>;
 
     // nullptr (and a log line) when the format does not parse.
@@ -58,7 +58,7 @@ public:
     std::string className() const override { return "NSPredicate"; }
     std::string description() const override { return format_; }
 
-private:
+  private:
     std::shared_ptr<const detail::PredicateNode> root_;
     std::string format_;
 };

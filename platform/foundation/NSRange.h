@@ -13,16 +13,22 @@ struct NSRange {
     constexpr bool operator==(const NSRange& other) const = default;
 };
 
-constexpr NSRange NSMakeRange(std::size_t location, std::size_t length) { return NSRange{location, length}; }
+constexpr NSRange NSMakeRange(std::size_t location, std::size_t length) {
+    return NSRange{location, length};
+}
 
 // One past the last location.
-constexpr std::size_t NSMaxRange(NSRange range) { return range.location + range.length; }
+constexpr std::size_t NSMaxRange(NSRange range) {
+    return range.location + range.length;
+}
 
 constexpr bool NSLocationInRange(std::size_t location, NSRange range) {
     return location >= range.location && location - range.location < range.length;
 }
 
-constexpr bool NSEqualRanges(NSRange a, NSRange b) { return a == b; }
+constexpr bool NSEqualRanges(NSRange a, NSRange b) {
+    return a == b;
+}
 
 // The overlap of two ranges; {0, 0} when they do not overlap.
 constexpr NSRange NSIntersectionRange(NSRange a, NSRange b) {

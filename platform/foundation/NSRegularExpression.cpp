@@ -82,7 +82,8 @@ bool runMatches(const detail::RegexPattern& p, const std::u16string& u, NSMatchi
                 ranges.push_back(NSMakeRange(NSNotFound, 0));
                 status = U_ZERO_ERROR;
             } else {
-                ranges.push_back(NSMakeRange(base + static_cast<std::size_t>(s), static_cast<std::size_t>(e - s)));
+                ranges.push_back(
+                    NSMakeRange(base + static_cast<std::size_t>(s), static_cast<std::size_t>(e - s)));
             }
         }
         expected = static_cast<int64_t>(NSMaxRange(ranges[0]) - base);
@@ -120,7 +121,8 @@ std::u16string expandTemplate(const std::u16string& templ, const std::u16string&
                 NSRange r = result.rangeAtIndex(group);
                 if (r.location != NSNotFound) {
                     long moved = static_cast<long>(r.location) + offset;
-                    if (moved >= 0) appendRange(out, u, NSMakeRange(static_cast<std::size_t>(moved), r.length));
+                    if (moved >= 0)
+                        appendRange(out, u, NSMakeRange(static_cast<std::size_t>(moved), r.length));
                 }
             }
             continue;
@@ -151,8 +153,8 @@ NSTextCheckingResult NSTextCheckingResult::resultByAdjustingRangesWithOffset(lon
 // ---------------------------------------------------------------------------------------------
 
 Ref<NSRegularExpression> NSRegularExpression::regularExpressionWithPattern(std::string_view pattern,
-                                                                          NSRegularExpressionOptions options,
-                                                                          Ref<NSError>* error) {
+                                                                           NSRegularExpressionOptions options,
+                                                                           Ref<NSError>* error) {
     auto p = std::make_shared<detail::RegexPattern>();
     p->source = std::string(pattern);
     p->options = options;
@@ -183,9 +185,15 @@ NSRegularExpression::NSRegularExpression(std::shared_ptr<const detail::RegexPatt
 
 NSRegularExpression::~NSRegularExpression() = default;
 
-const std::string& NSRegularExpression::pattern() const { return compiled_->source; }
-NSRegularExpressionOptions NSRegularExpression::options() const { return compiled_->options; }
-std::size_t NSRegularExpression::numberOfCaptureGroups() const { return compiled_->groups; }
+const std::string& NSRegularExpression::pattern() const {
+    return compiled_->source;
+}
+NSRegularExpressionOptions NSRegularExpression::options() const {
+    return compiled_->options;
+}
+std::size_t NSRegularExpression::numberOfCaptureGroups() const {
+    return compiled_->groups;
+}
 
 std::vector<NSTextCheckingResult> NSRegularExpression::matchesInString(std::string_view string,
                                                                        NSMatchingOptions options,
@@ -210,9 +218,8 @@ std::size_t NSRegularExpression::numberOfMatchesInString(std::string_view string
     return count;
 }
 
-std::optional<NSTextCheckingResult> NSRegularExpression::firstMatchInString(std::string_view string,
-                                                                            NSMatchingOptions options,
-                                                                            std::optional<NSRange> range) const {
+std::optional<NSTextCheckingResult> NSRegularExpression::firstMatchInString(
+    std::string_view string, NSMatchingOptions options, std::optional<NSRange> range) const {
     std::optional<NSTextCheckingResult> first;
     std::u16string u = NSString::utf16(string);
     runMatches(*compiled_, u, options, clipTo(range, u.size()), [&](const NSTextCheckingResult& r) {
@@ -229,14 +236,16 @@ NSRange NSRegularExpression::rangeOfFirstMatchInString(std::string_view string, 
 }
 
 void NSRegularExpression::enumerateMatchesInString(std::string_view string, NSMatchingOptions options,
-                                                   std::optional<NSRange> range, const MatchBlock& block) const {
+                                                   std::optional<NSRange> range,
+                                                   const MatchBlock& block) const {
     if (!block) return;
     std::u16string u = NSString::utf16(string);
     bool stop = false;
-    bool hitEnd = runMatches(*compiled_, u, options, clipTo(range, u.size()), [&](const NSTextCheckingResult& r) {
-        block(&r, 0, stop);
-        return !stop;
-    });
+    bool hitEnd =
+        runMatches(*compiled_, u, options, clipTo(range, u.size()), [&](const NSTextCheckingResult& r) {
+            block(&r, 0, stop);
+            return !stop;
+        });
     if (!stop && (options & NSMatchingReportCompletion)) {
         block(nullptr, NSMatchingCompleted | (hitEnd ? NSMatchingHitEnd : 0), stop);
     }

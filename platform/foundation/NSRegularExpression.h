@@ -47,7 +47,7 @@ inline constexpr long NSFormattingError = 2048;
 // One match: the whole match first, then one range per capture group ({NSNotFound, 0} for a
 // group that took no part).
 class NSTextCheckingResult {
-public:
+  public:
     NSTextCheckingResult() = default;
     explicit NSTextCheckingResult(std::vector<NSRange> ranges) : ranges_(std::move(ranges)) {}
 
@@ -60,7 +60,7 @@ public:
 
     bool operator==(const NSTextCheckingResult& other) const = default;
 
-private:
+  private:
     std::vector<NSRange> ranges_;
 };
 
@@ -69,7 +69,7 @@ struct RegexPattern;
 }
 
 class NSRegularExpression : public NSObject {
-public:
+  public:
     // nullptr, with an error (NSCocoaErrorDomain, NSFormattingError) in the slot, when the
     // pattern does not compile.
     static Ref<NSRegularExpression> regularExpressionWithPattern(std::string_view pattern,
@@ -89,7 +89,8 @@ public:
                                                       std::optional<NSRange> range = std::nullopt) const;
     std::size_t numberOfMatchesInString(std::string_view string, NSMatchingOptions options = 0,
                                         std::optional<NSRange> range = std::nullopt) const;
-    std::optional<NSTextCheckingResult> firstMatchInString(std::string_view string, NSMatchingOptions options = 0,
+    std::optional<NSTextCheckingResult> firstMatchInString(std::string_view string,
+                                                           NSMatchingOptions options = 0,
                                                            std::optional<NSRange> range = std::nullopt) const;
     // {NSNotFound, 0} when nothing matches.
     NSRange rangeOfFirstMatchInString(std::string_view string, NSMatchingOptions options = 0,
@@ -98,17 +99,18 @@ public:
     // Calls the block for each match in order; setting stop ends the walk. With
     // NSMatchingReportCompletion the block is called once more at the end with no result and
     // NSMatchingCompleted.
-    using MatchBlock = std::function<void(const NSTextCheckingResult* result, NSMatchingFlags flags, bool& stop)>;
-    void enumerateMatchesInString(std::string_view string, NSMatchingOptions options, std::optional<NSRange> range,
-                                  const MatchBlock& block) const;
+    using MatchBlock =
+        std::function<void(const NSTextCheckingResult* result, NSMatchingFlags flags, bool& stop)>;
+    void enumerateMatchesInString(std::string_view string, NSMatchingOptions options,
+                                  std::optional<NSRange> range, const MatchBlock& block) const;
 
     // Replaces each match with the template, where "$0"–"$n" stand for the groups and a
     // backslash takes the next character literally.
     std::string stringByReplacingMatchesInString(std::string_view string, NSMatchingOptions options,
                                                  std::optional<NSRange> range, std::string_view templ) const;
     // The template filled in for one result of a search of string (offset moves its ranges).
-    std::string replacementStringForResult(const NSTextCheckingResult& result, std::string_view string, long offset,
-                                           std::string_view templ) const;
+    std::string replacementStringForResult(const NSTextCheckingResult& result, std::string_view string,
+                                           long offset, std::string_view templ) const;
 
     // The string with every pattern (or template) metacharacter escaped.
     static std::string escapedPatternForString(std::string_view string);
@@ -119,6 +121,6 @@ public:
     bool isEqual(const NSObject& other) const override;
     std::size_t hash() const override;
 
-private:
+  private:
     std::shared_ptr<const detail::RegexPattern> compiled_;
 };

@@ -33,18 +33,34 @@
 
 namespace {
 
-inline bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+inline bool isContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 // ASCII classes and case, independent of the process locale.
-inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-inline char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
-inline bool asciiAlnum(char32_t c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-inline bool isHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-inline bool isLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-inline bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+inline char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+inline char asciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
+inline bool asciiAlnum(char32_t c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+inline bool isHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+inline bool isLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+inline bool isSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDFFF;
+}
 
 // UTF-16 units of one code point.
-inline std::size_t unitsOf(char32_t c) { return c >= 0x10000 ? 2 : 1; }
+inline std::size_t unitsOf(char32_t c) {
+    return c >= 0x10000 ? 2 : 1;
+}
 
 void appendUTF16(std::u16string& out, char32_t c) {
     if (c >= 0x10000) {
@@ -107,15 +123,16 @@ char32_t detail::decodeUTF8(std::string_view s, std::size_t& i) {
     } else if (c >= 0xE0 && c <= 0xEF) {
         if (n >= 3 && isContinuation(byte(1)) && isContinuation(byte(2)) && !(c == 0xE0 && byte(1) < 0xA0)) {
             // ED A0–BF is a surrogate on its own: kept as that unit.
-            char32_t cp = (static_cast<char32_t>(c & 0x0F) << 12) | (static_cast<char32_t>(byte(1) & 0x3F) << 6) |
-                          (byte(2) & 0x3F);
+            char32_t cp = (static_cast<char32_t>(c & 0x0F) << 12) |
+                          (static_cast<char32_t>(byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
             i += 3;
             return cp;
         }
     } else if (c >= 0xF0 && c <= 0xF4) {
         if (n >= 4 && isContinuation(byte(1)) && isContinuation(byte(2)) && isContinuation(byte(3)) &&
             !(c == 0xF0 && byte(1) < 0x90) && !(c == 0xF4 && byte(1) >= 0x90)) {
-            char32_t cp = (static_cast<char32_t>(c & 0x07) << 18) | (static_cast<char32_t>(byte(1) & 0x3F) << 12) |
+            char32_t cp = (static_cast<char32_t>(c & 0x07) << 18) |
+                          (static_cast<char32_t>(byte(1) & 0x3F) << 12) |
                           (static_cast<char32_t>(byte(2) & 0x3F) << 6) | (byte(3) & 0x3F);
             i += 4;
             return cp;
@@ -275,9 +292,15 @@ icu::BreakIterator* breakIterator(BreakKind kind) {
         UErrorCode status = U_ZERO_ERROR;
         icu::Locale root = icu::Locale::getRoot();
         switch (kind) {
-            case BreakKind::Character: slot.reset(icu::BreakIterator::createCharacterInstance(root, status)); break;
-            case BreakKind::Word: slot.reset(icu::BreakIterator::createWordInstance(root, status)); break;
-            case BreakKind::Sentence: slot.reset(icu::BreakIterator::createSentenceInstance(root, status)); break;
+            case BreakKind::Character:
+                slot.reset(icu::BreakIterator::createCharacterInstance(root, status));
+                break;
+            case BreakKind::Word:
+                slot.reset(icu::BreakIterator::createWordInstance(root, status));
+                break;
+            case BreakKind::Sentence:
+                slot.reset(icu::BreakIterator::createSentenceInstance(root, status));
+                break;
         }
         if (U_FAILURE(status)) slot.reset();
     }
@@ -403,7 +426,8 @@ std::vector<TextUnit> breakUnits(const std::u16string& u, std::size_t from, std:
         return units;
     }
     if (kind == BreakKind::Character) {
-        for (auto [a, b] : segments) units.push_back({NSMakeRange(from + a, b - a), NSMakeRange(from + a, b - a)});
+        for (auto [a, b] : segments)
+            units.push_back({NSMakeRange(from + a, b - a), NSMakeRange(from + a, b - a)});
         return units;
     }
     // Words: each word's enclosing range runs to the next word; text before the first word
@@ -423,16 +447,20 @@ std::vector<TextUnit> breakUnits(const std::u16string& u, std::size_t from, std:
 
 }  // namespace
 
-void NSString::enumerateSubstringsInRange(std::string_view s, NSRange range, NSStringEnumerationOptions options,
-                                          const SubstringBlock& block) {
+void NSString::enumerateSubstringsInRange(std::string_view s, NSRange range,
+                                          NSStringEnumerationOptions options, const SubstringBlock& block) {
     if (!block) return;
     std::u16string u = utf16(s);
     NSRange r = clipRange(range, u.size());
     std::size_t from = r.location, to = NSMaxRange(r);
     std::vector<TextUnit> units;
     switch (options & 0xFF) {
-        case NSStringEnumerationByLines: units = lineUnits(u, from, to, false); break;
-        case NSStringEnumerationByParagraphs: units = lineUnits(u, from, to, true); break;
+        case NSStringEnumerationByLines:
+            units = lineUnits(u, from, to, false);
+            break;
+        case NSStringEnumerationByParagraphs:
+            units = lineUnits(u, from, to, true);
+            break;
         case NSStringEnumerationByComposedCharacterSequences: {
             std::vector<std::size_t> bounds = characterBoundaries(u.substr(from, to - from));
             for (std::size_t k = 1; k < bounds.size(); ++k) {
@@ -441,16 +469,22 @@ void NSString::enumerateSubstringsInRange(std::string_view s, NSRange range, NSS
             }
             break;
         }
-        case NSStringEnumerationByWords: units = breakUnits(u, from, to, BreakKind::Word); break;
-        case NSStringEnumerationBySentences: units = breakUnits(u, from, to, BreakKind::Sentence); break;
-        default: return;
+        case NSStringEnumerationByWords:
+            units = breakUnits(u, from, to, BreakKind::Word);
+            break;
+        case NSStringEnumerationBySentences:
+            units = breakUnits(u, from, to, BreakKind::Sentence);
+            break;
+        default:
+            return;
     }
     if (options & NSStringEnumerationReverse) std::reverse(units.begin(), units.end());
     bool wantText = !(options & NSStringEnumerationSubstringNotRequired);
     bool stop = false;
     for (const TextUnit& unit : units) {
         std::optional<std::string> text;
-        if (wantText) text = fromUTF16(std::u16string_view(u).substr(unit.substring.location, unit.substring.length));
+        if (wantText)
+            text = fromUTF16(std::u16string_view(u).substr(unit.substring.location, unit.substring.length));
         block(text, unit.substring, unit.enclosing, stop);
         if (stop) break;
     }
@@ -507,7 +541,8 @@ std::vector<MatchUnit> prepare(const std::u16string& u, std::size_t from, std::s
 
     if (literal && !fold && !stripMarks && !width) {
         for (std::size_t i = from; i < to; ++i) {
-            out.push_back({u[i], static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i + 1), true, true});
+            out.push_back(
+                {u[i], static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i + 1), true, true});
         }
         return out;
     }
@@ -542,7 +577,8 @@ std::vector<MatchUnit> prepare(const std::u16string& u, std::size_t from, std::s
             // Nothing to decompose: the common fast path.
             char32_t v = static_cast<char32_t>(c);
             if (fold) v = static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT));
-            out.push_back({v, static_cast<std::uint32_t>(segStart), static_cast<std::uint32_t>(segEnd), true, true});
+            out.push_back(
+                {v, static_cast<std::uint32_t>(segStart), static_cast<std::uint32_t>(segEnd), true, true});
             continue;
         }
         icu::UnicodeString seg(u.data() + segStart, static_cast<int32_t>(segEnd - segStart));
@@ -579,7 +615,9 @@ inline std::uint64_t utf16Order(char32_t c) {
     return static_cast<std::uint64_t>(c) << 16;
 }
 
-inline bool isAsciiDigit(char32_t c) { return c >= '0' && c <= '9'; }
+inline bool isAsciiDigit(char32_t c) {
+    return c >= '0' && c <= '9';
+}
 
 int compareUnits(const std::vector<MatchUnit>& a, const std::vector<MatchUnit>& b, bool numeric) {
     std::size_t i = 0, j = 0;
@@ -841,9 +879,10 @@ std::string NSString::stringByReplacingOccurrencesOfString(std::string_view s, s
         // Literal byte matching of valid UTF-8 agrees with unit matching; canonical matching
         // agrees too when the target has no combining marks and nothing in the text combines
         // with a match (checked below by the general path whenever non-ASCII text is involved).
-        bool ascii = std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }) &&
-                     std::all_of(target.begin(), target.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        bool ascii =
+            std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }) &&
+            std::all_of(target.begin(), target.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         if (ascii || ((options & NSLiteralSearch) && isStrictUTF8(s) && isStrictUTF8(target))) {
             std::string out;
             out.reserve(s.size());
@@ -901,7 +940,8 @@ std::string NSString::stringByPaddingToLength(std::string_view s, std::size_t ne
     return fromUTF16(u);
 }
 
-std::vector<std::string> NSString::componentsSeparatedByString(std::string_view s, std::string_view separator) {
+std::vector<std::string> NSString::componentsSeparatedByString(std::string_view s,
+                                                               std::string_view separator) {
     std::vector<std::string> parts;
     if (separator.empty()) {
         parts.emplace_back(s);
@@ -1012,7 +1052,8 @@ std::string NSString::capitalizedString(std::string_view s) {
             detail::appendUTF8(out, c);
             wordStart = true;
         } else if (wordStart) {
-            detail::appendUTF8(out, isSurrogate(c) ? c : static_cast<char32_t>(u_totitle(static_cast<UChar32>(c))));
+            detail::appendUTF8(
+                out, isSurrogate(c) ? c : static_cast<char32_t>(u_totitle(static_cast<UChar32>(c))));
             wordStart = false;
         } else {
             detail::appendUTF8(word, c);
@@ -1030,10 +1071,18 @@ std::string normalize(std::string_view s, NormalForm form) {
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* n = nullptr;
     switch (form) {
-        case NormalForm::NFD: n = icu::Normalizer2::getNFDInstance(status); break;
-        case NormalForm::NFC: n = icu::Normalizer2::getNFCInstance(status); break;
-        case NormalForm::NFKD: n = icu::Normalizer2::getNFKDInstance(status); break;
-        case NormalForm::NFKC: n = icu::Normalizer2::getNFKCInstance(status); break;
+        case NormalForm::NFD:
+            n = icu::Normalizer2::getNFDInstance(status);
+            break;
+        case NormalForm::NFC:
+            n = icu::Normalizer2::getNFCInstance(status);
+            break;
+        case NormalForm::NFKD:
+            n = icu::Normalizer2::getNFKDInstance(status);
+            break;
+        case NormalForm::NFKC:
+            n = icu::Normalizer2::getNFKCInstance(status);
+            break;
     }
     if (U_FAILURE(status) || !n) return std::string(s);
     std::u16string u = NSString::utf16(s);
@@ -1078,9 +1127,9 @@ std::unique_ptr<icu::Transliterator> transliterator(std::string_view id, bool re
     }
     std::u16string u = NSString::utf16(id);
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::Transliterator> t(icu::Transliterator::createInstance(
-        icu::UnicodeString(u.data(), static_cast<int32_t>(u.size())), reverse ? UTRANS_REVERSE : UTRANS_FORWARD,
-        status));
+    std::unique_ptr<icu::Transliterator> t(
+        icu::Transliterator::createInstance(icu::UnicodeString(u.data(), static_cast<int32_t>(u.size())),
+                                            reverse ? UTRANS_REVERSE : UTRANS_FORWARD, status));
     if (U_FAILURE(status)) t.reset();
     std::unique_ptr<icu::Transliterator> copy(t ? t->clone() : nullptr);
     if (cache.size() < kCacheLimit) cache.emplace(std::move(key), std::move(t));
@@ -1105,7 +1154,8 @@ bool CFStringTransform(std::string& string, NSRange* range, std::string_view tra
     std::u16string u = NSString::utf16(string);
     NSRange r = clipRange(range ? *range : NSMakeRange(0, u.size()), u.size());
     icu::UnicodeString text(u.data(), static_cast<int32_t>(u.size()));
-    int32_t limit = t->transliterate(text, static_cast<int32_t>(r.location), static_cast<int32_t>(NSMaxRange(r)));
+    int32_t limit =
+        t->transliterate(text, static_cast<int32_t>(r.location), static_cast<int32_t>(NSMaxRange(r)));
     if (limit < 0) return false;
     string = toUTF8(text);
     if (range) *range = NSMakeRange(r.location, static_cast<std::size_t>(limit) - r.location);
@@ -1155,8 +1205,9 @@ long long leadingInteger(std::string_view s) {
     }
     if (negative) {
         if (overflow || magnitude > static_cast<unsigned long long>(LLONG_MAX) + 1) return LLONG_MIN;
-        return magnitude == static_cast<unsigned long long>(LLONG_MAX) + 1 ? LLONG_MIN
-                                                                            : -static_cast<long long>(magnitude);
+        return magnitude == static_cast<unsigned long long>(LLONG_MAX) + 1
+                   ? LLONG_MIN
+                   : -static_cast<long long>(magnitude);
     }
     if (overflow || magnitude > static_cast<unsigned long long>(LLONG_MAX)) return LLONG_MAX;
     return static_cast<long long>(magnitude);
@@ -1164,7 +1215,9 @@ long long leadingInteger(std::string_view s) {
 
 }  // namespace
 
-long long NSString::longLongValue(std::string_view s) { return leadingInteger(s); }
+long long NSString::longLongValue(std::string_view s) {
+    return leadingInteger(s);
+}
 
 long NSString::integerValue(std::string_view s) {
     long long v = leadingInteger(s);
@@ -1214,7 +1267,9 @@ double NSString::doubleValue(std::string_view s) {
     return strtod_l(token.c_str(), nullptr, cLocale());
 }
 
-float NSString::floatValue(std::string_view s) { return static_cast<float>(doubleValue(s)); }
+float NSString::floatValue(std::string_view s) {
+    return static_cast<float>(doubleValue(s));
+}
 
 bool NSString::boolValue(std::string_view s) {
     std::size_t i = skipSpace(s);
@@ -1337,7 +1392,8 @@ std::string NSString::stringByDeletingPathExtension(std::string_view path) {
 
 std::string NSString::stringByAppendingPathExtension(std::string_view path, std::string_view extension) {
     std::string clean = cleanSlashes(path);
-    if (clean.empty() || clean == "/" || clean.back() == '~' || extension.find('/') != std::string_view::npos) {
+    if (clean.empty() || clean == "/" || clean.back() == '~' ||
+        extension.find('/') != std::string_view::npos) {
         return std::string(path);
     }
     clean.push_back('.');
@@ -1375,7 +1431,9 @@ std::string NSString::pathWithComponents(const std::vector<std::string>& compone
     return out;
 }
 
-bool NSString::isAbsolutePath(std::string_view path) { return !path.empty() && (path[0] == '/' || path[0] == '~'); }
+bool NSString::isAbsolutePath(std::string_view path) {
+    return !path.empty() && (path[0] == '/' || path[0] == '~');
+}
 
 std::string NSString::stringByExpandingTildeInPath(std::string_view path) {
     if (path.empty() || path[0] != '~') return std::string(path);
@@ -1624,7 +1682,9 @@ std::optional<std::u16string> decodeICU(const char* bytes, std::size_t n, const 
     return out;
 }
 
-bool fitsICU(std::size_t n) { return n < static_cast<std::size_t>(INT32_MAX / 4); }
+bool fitsICU(std::size_t n) {
+    return n < static_cast<std::size_t>(INT32_MAX / 4);
+}
 
 std::optional<std::string> encodeText(std::string_view s, NSStringEncoding encoding, bool lossy) {
     const CFStringEncoding cf = CFStringConvertNSStringEncodingToEncoding(encoding);
@@ -1772,8 +1832,8 @@ std::optional<std::string> decodeBytes(const unsigned char* p, std::size_t n, NS
             std::string out;
             out.reserve(n);
             for (; k < n; k += 4) {
-                char32_t c = big ? (char32_t(p[k]) << 24) | (char32_t(p[k + 1]) << 16) | (char32_t(p[k + 2]) << 8) |
-                                       p[k + 3]
+                char32_t c = big ? (char32_t(p[k]) << 24) | (char32_t(p[k + 1]) << 16) |
+                                       (char32_t(p[k + 2]) << 8) | p[k + 3]
                                  : (char32_t(p[k + 3]) << 24) | (char32_t(p[k + 2]) << 16) |
                                        (char32_t(p[k + 1]) << 8) | p[k];
                 if (c > 0x10FFFF || isSurrogate(c)) return std::nullopt;
@@ -1803,8 +1863,8 @@ std::optional<std::string> decodeBytes(const unsigned char* p, std::size_t n, NS
                     u.push_back(static_cast<char16_t>((hex(p[k + 2]) << 12) | (hex(p[k + 3]) << 8) |
                                                       (hex(p[k + 4]) << 4) | hex(p[k + 5])));
                     k += 6;
-                } else if (k + 3 < n && p[k + 1] >= '0' && p[k + 1] <= '3' && p[k + 2] >= '0' && p[k + 2] <= '7' &&
-                           p[k + 3] >= '0' && p[k + 3] <= '7') {
+                } else if (k + 3 < n && p[k + 1] >= '0' && p[k + 1] <= '3' && p[k + 2] >= '0' &&
+                           p[k + 2] <= '7' && p[k + 3] >= '0' && p[k + 3] <= '7') {
                     u.push_back(static_cast<char16_t>(((p[k + 1] - '0') << 6) | ((p[k + 2] - '0') << 3) |
                                                       (p[k + 3] - '0')));
                     k += 4;
@@ -1829,8 +1889,8 @@ std::optional<std::string> decodeBytes(const unsigned char* p, std::size_t n, NS
 
 CFStringEncoding CFStringConvertIANACharSetNameToEncoding(std::string_view name) {
     // Trim blanks and quotes, which appear around charset parameters.
-    while (!name.empty() && (name.front() == ' ' || name.front() == '\t' || name.front() == '"' ||
-                             name.front() == '\'')) {
+    while (!name.empty() &&
+           (name.front() == ' ' || name.front() == '\t' || name.front() == '"' || name.front() == '\'')) {
         name.remove_prefix(1);
     }
     while (!name.empty() &&
@@ -1922,14 +1982,17 @@ bool CFStringIsEncodingAvailable(CFStringEncoding encoding) {
         case kCFStringEncodingUTF16LE:
         case kCFStringEncodingUTF32:
         case kCFStringEncodingUTF32BE:
-        case kCFStringEncodingUTF32LE: return true;
-        default: break;
+        case kCFStringEncodingUTF32LE:
+            return true;
+        default:
+            break;
     }
     Converter c(entry->icu);
     return c.conv != nullptr;
 }
 
-std::optional<NSData> NSString::dataUsingEncoding(std::string_view s, NSStringEncoding encoding, bool allowLossy) {
+std::optional<NSData> NSString::dataUsingEncoding(std::string_view s, NSStringEncoding encoding,
+                                                  bool allowLossy) {
     auto bytes = encodeText(s, encoding, allowLossy);
     if (!bytes) return std::nullopt;
     return NSData::fromString(*bytes);
@@ -2023,7 +2086,8 @@ std::optional<std::string> CFURLCreateStringByAddingPercentEscapes(
     std::optional<std::string_view> legalURLCharactersToBeEscaped, CFStringEncoding encoding) {
     NSStringEncoding ns = CFStringConvertEncodingToNSStringEncoding(encoding);
     if (encoding == kCFStringEncodingInvalidId || !entryForCF(encoding)) return std::nullopt;
-    std::u32string leave = charactersToLeaveUnescaped ? codePoints(*charactersToLeaveUnescaped) : std::u32string();
+    std::u32string leave =
+        charactersToLeaveUnescaped ? codePoints(*charactersToLeaveUnescaped) : std::u32string();
     std::u32string force =
         legalURLCharactersToBeEscaped ? codePoints(*legalURLCharactersToBeEscaped) : std::u32string();
     std::string out;
@@ -2059,8 +2123,8 @@ std::optional<std::string> CFURLCreateStringByAddingPercentEscapes(
     return out;
 }
 
-std::optional<std::string> CFURLCreateStringByReplacingPercentEscapes(std::string_view string,
-                                                                      std::string_view charactersToLeaveEscaped) {
+std::optional<std::string> CFURLCreateStringByReplacingPercentEscapes(
+    std::string_view string, std::string_view charactersToLeaveEscaped) {
     std::u32string leave = codePoints(charactersToLeaveEscaped);
     std::string out;
     out.reserve(string.size());
@@ -2204,13 +2268,18 @@ void FormatArg::setValue(Value value) {
 
 long long FormatArg::signedValue() const {
     switch (kind_) {
-        case Kind::Nil: return 0;
+        case Kind::Nil:
+            return 0;
         case Kind::Signed:
-        case Kind::Bool: return i_;
+        case Kind::Bool:
+            return i_;
         case Kind::Unsigned:
-        case Kind::Char: return static_cast<long long>(u_);
-        case Kind::Real: return clampToLongLong(d_);
-        case Kind::Text: return NSString::longLongValue(text_);
+        case Kind::Char:
+            return static_cast<long long>(u_);
+        case Kind::Real:
+            return clampToLongLong(d_);
+        case Kind::Text:
+            return NSString::longLongValue(text_);
         case Kind::Object:
             if (!isValue_) return 0;
             if (auto n = value_.number()) {
@@ -2219,7 +2288,8 @@ long long FormatArg::signedValue() const {
                 return n->longLongValue();
             }
             return value_.longLongValue();
-        case Kind::Pointer: return static_cast<long long>(reinterpret_cast<std::uintptr_t>(p_));
+        case Kind::Pointer:
+            return static_cast<long long>(reinterpret_cast<std::uintptr_t>(p_));
     }
     return 0;
 }
@@ -2227,9 +2297,12 @@ long long FormatArg::signedValue() const {
 unsigned long long FormatArg::unsignedValue() const {
     switch (kind_) {
         case Kind::Unsigned:
-        case Kind::Char: return u_;
-        case Kind::Real: return clampToUnsigned(d_);
-        case Kind::Pointer: return reinterpret_cast<std::uintptr_t>(p_);
+        case Kind::Char:
+            return u_;
+        case Kind::Real:
+            return clampToUnsigned(d_);
+        case Kind::Pointer:
+            return reinterpret_cast<std::uintptr_t>(p_);
         case Kind::Object:
             if (isValue_) {
                 if (auto n = value_.number()) {
@@ -2238,38 +2311,54 @@ unsigned long long FormatArg::unsignedValue() const {
                 }
             }
             return static_cast<unsigned long long>(signedValue());
-        default: return static_cast<unsigned long long>(signedValue());
+        default:
+            return static_cast<unsigned long long>(signedValue());
     }
 }
 
 double FormatArg::realValue() const {
     switch (kind_) {
-        case Kind::Nil: return 0;
+        case Kind::Nil:
+            return 0;
         case Kind::Signed:
-        case Kind::Bool: return static_cast<double>(i_);
+        case Kind::Bool:
+            return static_cast<double>(i_);
         case Kind::Unsigned:
-        case Kind::Char: return static_cast<double>(u_);
-        case Kind::Real: return d_;
-        case Kind::Text: return NSString::doubleValue(text_);
-        case Kind::Object: return isValue_ ? value_.doubleValue() : 0;
-        case Kind::Pointer: return static_cast<double>(reinterpret_cast<std::uintptr_t>(p_));
+        case Kind::Char:
+            return static_cast<double>(u_);
+        case Kind::Real:
+            return d_;
+        case Kind::Text:
+            return NSString::doubleValue(text_);
+        case Kind::Object:
+            return isValue_ ? value_.doubleValue() : 0;
+        case Kind::Pointer:
+            return static_cast<double>(reinterpret_cast<std::uintptr_t>(p_));
     }
     return 0;
 }
 
 std::string FormatArg::description() const {
     switch (kind_) {
-        case Kind::Nil: return "(null)";
-        case Kind::Signed: return std::to_string(i_);
-        case Kind::Unsigned: return std::to_string(u_);
+        case Kind::Nil:
+            return "(null)";
+        case Kind::Signed:
+            return std::to_string(i_);
+        case Kind::Unsigned:
+            return std::to_string(u_);
         case Kind::Real:
             return bits_ == 32 ? NSNumber::numberWithFloat(static_cast<float>(d_)).description()
                                : NSNumber::numberWithDouble(d_).description();
-        case Kind::Bool: return i_ ? "1" : "0";
-        case Kind::Char: return NSString::stringWithCodePoint(static_cast<char32_t>(u_));
-        case Kind::Text: return text_;
-        case Kind::Object: return isValue_ ? value_.description() : text_;
-        case Kind::Pointer: return hexPointer(p_);
+        case Kind::Bool:
+            return i_ ? "1" : "0";
+        case Kind::Char:
+            return NSString::stringWithCodePoint(static_cast<char32_t>(u_));
+        case Kind::Text:
+            return text_;
+        case Kind::Object:
+            return isValue_ ? value_.description() : text_;
+        case Kind::Pointer:
+            return hexPointer(p_);
     }
     return {};
 }
@@ -2284,10 +2373,13 @@ std::string FormatArg::text() const {
 const void* FormatArg::pointer() const {
     switch (kind_) {
         case Kind::Pointer:
-        case Kind::Object: return p_;
+        case Kind::Object:
+            return p_;
         case Kind::Signed:
-        case Kind::Unsigned: return reinterpret_cast<const void*>(static_cast<std::uintptr_t>(unsignedValue()));
-        default: return nullptr;
+        case Kind::Unsigned:
+            return reinterpret_cast<const void*>(static_cast<std::uintptr_t>(unsignedValue()));
+        default:
+            return nullptr;
     }
 }
 
@@ -2393,8 +2485,8 @@ unsigned long long unsignedAtWidth(unsigned long long raw, int bits) {
 }
 
 bool isIntegerKind(FormatArg::Kind kind) {
-    return kind == FormatArg::Kind::Signed || kind == FormatArg::Kind::Unsigned || kind == FormatArg::Kind::Char ||
-           kind == FormatArg::Kind::Bool;
+    return kind == FormatArg::Kind::Signed || kind == FormatArg::Kind::Unsigned ||
+           kind == FormatArg::Kind::Char || kind == FormatArg::Kind::Bool;
 }
 
 void formatInteger(std::string& out, const FormatSpec& spec, const FormatArg& arg, char conversion) {
@@ -2403,12 +2495,13 @@ void formatInteger(std::string& out, const FormatSpec& spec, const FormatArg& ar
     if (conversion == 'd' || conversion == 'i') {
         long long v;
         if (integer) {
-            unsigned long long raw = arg.kind() == FormatArg::Kind::Unsigned || arg.kind() == FormatArg::Kind::Char
-                                         ? arg.unsignedValue()
-                                         : static_cast<unsigned long long>(arg.signedValue());
+            unsigned long long raw =
+                arg.kind() == FormatArg::Kind::Unsigned || arg.kind() == FormatArg::Kind::Char
+                    ? arg.unsignedValue()
+                    : static_cast<unsigned long long>(arg.signedValue());
             // A char reads as its code, not as a negative number.
             v = arg.kind() == FormatArg::Kind::Char && !spec.lengthBits ? static_cast<long long>(raw)
-                                                                         : signedAtWidth(raw, bits);
+                                                                        : signedAtWidth(raw, bits);
         } else {
             v = spec.lengthBits ? signedAtWidth(static_cast<unsigned long long>(arg.signedValue()), bits)
                                 : arg.signedValue();
@@ -2430,7 +2523,9 @@ std::string NSString::stringWithFormatArgs(std::string_view f, const FormatArg* 
     std::string out;
     out.reserve(f.size() + 16 * count);
     std::size_t nextArg = 0;
-    auto argAt = [&](std::size_t index) -> const FormatArg* { return index < count ? &args[index] : nullptr; };
+    auto argAt = [&](std::size_t index) -> const FormatArg* {
+        return index < count ? &args[index] : nullptr;
+    };
     // An argument given by position ("2$") or the next one in order.
     auto takeArg = [&](long position) -> const FormatArg* {
         if (position > 0) return argAt(static_cast<std::size_t>(position - 1));
@@ -2546,8 +2641,11 @@ std::string NSString::stringWithFormatArgs(std::string_view f, const FormatArg* 
                     spec.lengthBits = 64;
                     ++i;
                     break;
-                case 'L': ++i; break;
-                default: break;
+                case 'L':
+                    ++i;
+                    break;
+                default:
+                    break;
             }
         }
         if (i >= f.size()) {
@@ -2601,7 +2699,8 @@ std::string NSString::stringWithFormatArgs(std::string_view f, const FormatArg* 
             case '@': {
                 if (const FormatArg* a = takeArg(position)) {
                     std::string text = conversion == '@' ? a->description() : a->text();
-                    if (spec.precision >= 0) text = truncateUnits(text, static_cast<std::size_t>(spec.precision));
+                    if (spec.precision >= 0)
+                        text = truncateUnits(text, static_cast<std::size_t>(spec.precision));
                     appendPadded(out, text, spec);
                 }
                 break;
@@ -2610,7 +2709,9 @@ std::string NSString::stringWithFormatArgs(std::string_view f, const FormatArg* 
                 if (const FormatArg* a = takeArg(position)) appendPadded(out, hexPointer(a->pointer()), spec);
                 break;
             }
-            case 'n': takeArg(position); break;  // never writes through a pointer
+            case 'n':
+                takeArg(position);
+                break;  // never writes through a pointer
             default:
                 // Not a conversion: the text stays as written.
                 out.append(f.substr(start, i - start));

@@ -140,7 +140,7 @@ std::optional<std::string> CFURLCreateStringByReplacingPercentEscapes(
 // A value for stringWithFormat: any argument is converted into one of these, keeping what each
 // conversion needs (its number, its text, its address).
 class FormatArg {
-public:
+  public:
     enum class Kind : std::uint8_t { Nil, Signed, Unsigned, Real, Bool, Char, Text, Object, Pointer };
 
     FormatArg() = default;
@@ -238,7 +238,7 @@ public:
     // The code point for %c and %C.
     char32_t character() const;
 
-private:
+  private:
     template <class T>
     struct IsRef : std::false_type {};
     template <class T>
@@ -270,7 +270,7 @@ void setHomeDirectoryResolver(std::function<std::string()> resolver);
 }  // namespace detail
 
 class NSString {
-public:
+  public:
     NSString() = delete;
 
     // ----- UTF-16 view -----
@@ -307,16 +307,17 @@ public:
     // sentences, lines or paragraphs). The substring is nullopt with
     // NSStringEnumerationSubstringNotRequired; the enclosing range adds what follows the unit up
     // to the next one (the line terminator, the spaces after a word). Setting stop ends the walk.
-    using SubstringBlock = std::function<void(const std::optional<std::string>& substring, NSRange substringRange,
-                                              NSRange enclosingRange, bool& stop)>;
-    static void enumerateSubstringsInRange(std::string_view s, NSRange range, NSStringEnumerationOptions options,
-                                           const SubstringBlock& block);
+    using SubstringBlock = std::function<void(const std::optional<std::string>& substring,
+                                              NSRange substringRange, NSRange enclosingRange, bool& stop)>;
+    static void enumerateSubstringsInRange(std::string_view s, NSRange range,
+                                           NSStringEnumerationOptions options, const SubstringBlock& block);
 
     // ----- Searching -----
     // {NSNotFound, 0} when absent; an empty needle is never found. Without NSLiteralSearch,
     // canonically equivalent forms match ("é" and "e" + U+0301) and a match never splits a
     // composed character. Case-insensitive matching uses simple case folding.
-    static NSRange rangeOfString(std::string_view s, std::string_view needle, NSStringCompareOptions options = 0,
+    static NSRange rangeOfString(std::string_view s, std::string_view needle,
+                                 NSStringCompareOptions options = 0,
                                  std::optional<NSRange> range = std::nullopt);
     static bool containsString(std::string_view s, std::string_view needle);
     static bool localizedCaseInsensitiveContainsString(std::string_view s, std::string_view needle);
@@ -333,7 +334,8 @@ public:
     // ----- Comparing -----
     // Ordering by UTF-16 units after the options' transformations; NSNumericSearch compares runs
     // of digits by value ("file9" < "file10").
-    static NSComparisonResult compare(std::string_view a, std::string_view b, NSStringCompareOptions options = 0,
+    static NSComparisonResult compare(std::string_view a, std::string_view b,
+                                      NSStringCompareOptions options = 0,
                                       std::optional<NSRange> range = std::nullopt);
     static NSComparisonResult caseInsensitiveCompare(std::string_view a, std::string_view b) {
         return compare(a, b, NSCaseInsensitiveSearch);
@@ -354,9 +356,10 @@ public:
                                                           std::string_view replacement);
     static std::string stringByAppendingString(std::string_view s, std::string_view other);
     // Pads with repetitions of pad (starting at padIndex of it) or cuts to newLength units.
-    static std::string stringByPaddingToLength(std::string_view s, std::size_t newLength, std::string_view pad,
-                                               std::size_t padIndex);
-    static std::vector<std::string> componentsSeparatedByString(std::string_view s, std::string_view separator);
+    static std::string stringByPaddingToLength(std::string_view s, std::size_t newLength,
+                                               std::string_view pad, std::size_t padIndex);
+    static std::vector<std::string> componentsSeparatedByString(std::string_view s,
+                                                                std::string_view separator);
     static std::vector<std::string> componentsSeparatedByCharactersInSet(std::string_view s,
                                                                          const NSCharacterSet& set);
     static std::string componentsJoinedByString(const std::vector<std::string>& components,
@@ -371,10 +374,10 @@ public:
     static std::string capitalizedString(std::string_view s);
 
     // Unicode normalisation forms.
-    static std::string decomposedStringWithCanonicalMapping(std::string_view s);        // NFD
-    static std::string precomposedStringWithCanonicalMapping(std::string_view s);       // NFC
-    static std::string decomposedStringWithCompatibilityMapping(std::string_view s);    // NFKD
-    static std::string precomposedStringWithCompatibilityMapping(std::string_view s);   // NFKC
+    static std::string decomposedStringWithCanonicalMapping(std::string_view s);       // NFD
+    static std::string precomposedStringWithCanonicalMapping(std::string_view s);      // NFC
+    static std::string decomposedStringWithCompatibilityMapping(std::string_view s);   // NFKD
+    static std::string precomposedStringWithCompatibilityMapping(std::string_view s);  // NFKC
 
     // An ICU transform ("Any-Latin; Latin-ASCII; [:^ASCII:] Remove", "Han-Latin"...), forward or
     // reverse; nullopt when the transform is not known or not valid.
@@ -468,7 +471,8 @@ public:
     static std::string stringWithFormatArgs(std::string_view format, const std::vector<FormatArg>& args) {
         return stringWithFormatArgs(format, args.data(), args.size());
     }
-    static std::string stringWithFormatArgs(std::string_view format, const FormatArg* args, std::size_t count);
+    static std::string stringWithFormatArgs(std::string_view format, const FormatArg* args,
+                                            std::size_t count);
 };
 
 // CFStringTransform: transforms the text (or the given UTF-16 range of it, updated to the new

@@ -22,8 +22,13 @@ NSData bytes(std::size_t n, unsigned seed = 1) {
 
 TEST(Base64, RFC4648Vectors) {
     const std::pair<const char*, const char*> vectors[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
     };
     for (auto [plain, encoded] : vectors) {
         EXPECT_EQ(base64EncodedString(NSData::fromString(plain)), encoded);
@@ -91,8 +96,8 @@ TEST(Base64, LineOptions) {
 }
 
 TEST(Base64, StrictDecodingRefusesBadInput) {
-    for (const char* bad : {"Zg", "Zg=", "Zm9", "Z===", "=Zg=", "Zg==Zg==", "Zm9v\n", " Zm9v", "Zm9v!", "Zg=a",
-                            "Zm9vY", "===="}) {
+    for (const char* bad : {"Zg", "Zg=", "Zm9", "Z===", "=Zg=", "Zg==Zg==", "Zm9v\n", " Zm9v", "Zm9v!",
+                            "Zg=a", "Zm9vY", "===="}) {
         EXPECT_FALSE(dataFromBase64String(bad)) << bad;
     }
     EXPECT_FALSE(dataFromBase64String("Zm9v\xff"));

@@ -18,7 +18,8 @@ TEST(NSCharacterSet, WhitespaceAndNewlines) {
     EXPECT_FALSE(ws.characterIsMember(u'a'));
 
     auto wsnl = NSCharacterSet::whitespaceAndNewlineCharacterSet();
-    for (unichar c : {u' ', u'\t', u'\n', u'\r', u'\v', u'\f', char16_t(0x85), char16_t(0x2028), char16_t(0x2029)}) {
+    for (unichar c :
+         {u' ', u'\t', u'\n', u'\r', u'\v', u'\f', char16_t(0x85), char16_t(0x2028), char16_t(0x2029)}) {
         EXPECT_TRUE(wsnl.characterIsMember(c)) << std::hex << static_cast<int>(c);
     }
     EXPECT_FALSE(wsnl.characterIsMember(u'x'));
@@ -59,7 +60,8 @@ TEST(NSCharacterSet, UnicodeClasses) {
     EXPECT_FALSE(alnum.characterIsMember(u'-'));
 
     EXPECT_TRUE(NSCharacterSet::punctuationCharacterSet().characterIsMember(u','));
-    EXPECT_TRUE(NSCharacterSet::punctuationCharacterSet().characterIsMember(0x3002));  // ideographic full stop
+    EXPECT_TRUE(
+        NSCharacterSet::punctuationCharacterSet().characterIsMember(0x3002));  // ideographic full stop
     EXPECT_FALSE(NSCharacterSet::punctuationCharacterSet().characterIsMember(u'+'));
     EXPECT_TRUE(NSCharacterSet::symbolCharacterSet().characterIsMember(u'+'));
     EXPECT_TRUE(NSCharacterSet::controlCharacterSet().characterIsMember(0x07));
@@ -201,7 +203,8 @@ TEST(NSCharacterSet, SharedAcrossThreads) {
             auto mine = letters;
             mine.addCharactersInString(std::to_string(t));
             for (char32_t c = 0; c < 0x3000; ++c) {
-                if (letters.longCharacterIsMember(c) != NSCharacterSet::letterCharacterSet().longCharacterIsMember(c)) {
+                if (letters.longCharacterIsMember(c) !=
+                    NSCharacterSet::letterCharacterSet().longCharacterIsMember(c)) {
                     ++misses;
                 }
             }

@@ -22,14 +22,14 @@ Ref<NSRegularExpression> regex(std::string_view pattern, NSRegularExpressionOpti
 
 // Silences the log of predicates that do not parse, and counts the lines.
 class QuietLog {
-public:
+  public:
     QuietLog() {
         previous_ = NSLogSetSink([this](const std::string&) { ++lines; });
     }
     ~QuietLog() { NSLogSetSink(previous_); }
     int lines = 0;
 
-private:
+  private:
     NSLogSink previous_;
 };
 
@@ -65,8 +65,9 @@ TEST(NSRegularExpression, OptionsAndSearchRanges) {
     EXPECT_EQ(regex("^x", NSRegularExpressionAnchorsMatchLines)->numberOfMatchesInString("x\nx"), 2u);
     EXPECT_EQ(regex("^x")->numberOfMatchesInString("x\nx"), 1u);
     EXPECT_EQ(regex("a.b", NSRegularExpressionIgnoreMetacharacters)->numberOfMatchesInString("a.b axb"), 1u);
-    EXPECT_EQ(regex("a b # comment", NSRegularExpressionAllowCommentsAndWhitespace)->numberOfMatchesInString("ab"),
-              1u);
+    EXPECT_EQ(
+        regex("a b # comment", NSRegularExpressionAllowCommentsAndWhitespace)->numberOfMatchesInString("ab"),
+        1u);
 
     auto digits = regex("\\d");
     EXPECT_EQ(digits->numberOfMatchesInString("1a2b3", 0, NSMakeRange(1, 3)), 1u);
@@ -94,7 +95,8 @@ TEST(NSRegularExpression, Replacing) {
     auto r = regex("(\\w+)@(\\w+)");
     EXPECT_EQ(r->stringByReplacingMatchesInString("mail a@b and c@d", 0, std::nullopt, "$2 at $1"),
               "mail b at a and d at c");
-    EXPECT_EQ(r->stringByReplacingMatchesInString("a@b", 0, std::nullopt, "\\$1 costs $$0 $0"), "$1 costs $a@b a@b");
+    EXPECT_EQ(r->stringByReplacingMatchesInString("a@b", 0, std::nullopt, "\\$1 costs $$0 $0"),
+              "$1 costs $a@b a@b");
     EXPECT_EQ(r->stringByReplacingMatchesInString("a@b", 0, std::nullopt, "$12"), "a2");  // group 1, then "2"
     EXPECT_EQ(r->stringByReplacingMatchesInString("a@b", 0, std::nullopt, "$9"), "");
     EXPECT_EQ(r->stringByReplacingMatchesInString("a@b c@d", 0, NSMakeRange(4, 3), "X"), "a@b X");
@@ -129,8 +131,10 @@ TEST(NSRegularExpression, Enumeration) {
     seen.clear();
     r->enumerateMatchesInString("1a", NSMatchingReportCompletion, std::nullopt,
                                 [&](const NSTextCheckingResult* result, NSMatchingFlags, bool&) {
-                                    if (result) seen.push_back(result->range());
-                                    else ++completions;
+                                    if (result)
+                                        seen.push_back(result->range());
+                                    else
+                                        ++completions;
                                 });
     EXPECT_EQ(seen.size(), 1u);
     EXPECT_EQ(completions, 1);
@@ -191,7 +195,8 @@ TEST(NSRegularExpression, FuzzPatternsAndInput) {
             for (const auto& m : r->matchesInString(s)) {
                 EXPECT_LE(NSMaxRange(m.range()), NSString::length(s));
             }
-            (void)r->stringByReplacingMatchesInString(s, 0, std::nullopt, testsupport::mutate("$1<$2>\\$", k));
+            (void)r->stringByReplacingMatchesInString(s, 0, std::nullopt,
+                                                      testsupport::mutate("$1<$2>\\$", k));
         }
     }
 }
@@ -247,7 +252,8 @@ TEST(NSPredicate, StringOperatorsAndModifiers) {
 }
 
 TEST(NSPredicate, ComparisonsAndKeyPaths) {
-    Dictionary asset{{"type", Value("video")}, {"duration", Value(12.5)}, {"meta", Value(Dictionary{{"w", Value(640)}})}};
+    Dictionary asset{
+        {"type", Value("video")}, {"duration", Value(12.5)}, {"meta", Value(Dictionary{{"w", Value(640)}})}};
     Value object(asset);
     auto p = NSPredicate::predicateWithFormat("type == 'video' AND duration <= %@", Value(15));
     ASSERT_TRUE(p);
@@ -279,9 +285,8 @@ TEST(NSPredicate, ValueAndBlockPredicates) {
     EXPECT_FALSE(NSPredicate::predicateWithValue(false)->evaluateWithObject(Value(1)));
     EXPECT_TRUE(NSPredicate::predicateWithFormat("TRUEPREDICATE")->evaluateWithObject(Value()));
 
-    auto shortVideo = NSPredicate::predicateWithBlock([](const Value& object, const Dictionary&) {
-        return object["duration"].doubleValue() < 10;
-    });
+    auto shortVideo = NSPredicate::predicateWithBlock(
+        [](const Value& object, const Dictionary&) { return object["duration"].doubleValue() < 10; });
     EXPECT_TRUE(shortVideo->evaluateWithObject(Value(Dictionary{{"duration", Value(3)}})));
     EXPECT_FALSE(shortVideo->evaluateWithObject(Value(Dictionary{{"duration", Value(30)}})));
     EXPECT_FALSE(NSPredicate::predicateWithBlock(nullptr)->evaluateWithObject(Value()));
@@ -290,9 +295,9 @@ TEST(NSPredicate, ValueAndBlockPredicates) {
 
 TEST(NSPredicate, BadFormatsGiveNil) {
     QuietLog log;
-    for (const char* bad : {"", "SELF", "SELF MATCHES", "SELF MATCHES %@", "SELF FOO 'x'", "(SELF == 1",
-                            "SELF == 1)", "SELF == 'open", "SELF ==[q] 'x'", "SELF == 1 AND", "%", "SELF == %z",
-                            "AND OR"}) {
+    for (const char* bad :
+         {"", "SELF", "SELF MATCHES", "SELF MATCHES %@", "SELF FOO 'x'", "(SELF == 1", "SELF == 1)",
+          "SELF == 'open", "SELF ==[q] 'x'", "SELF == 1 AND", "%", "SELF == %z", "AND OR"}) {
         EXPECT_FALSE(NSPredicate::predicateWithFormat(bad)) << bad;
     }
     EXPECT_GE(log.lines, 13);

@@ -18,7 +18,7 @@ std::string fmt(std::string_view f, const A&... args) {
 }
 
 class Described : public NSObject {
-public:
+  public:
     std::string className() const override { return "Described"; }
     std::string description() const override { return "<described>"; }
 };
@@ -166,7 +166,7 @@ TEST(StringFormat, CharactersStringsPointers) {
     EXPECT_EQ(fmt("[%5s|%-5s]", "ab", "cd"), "[   ab|cd   ]");
     EXPECT_EQ(fmt("%.3s", "abcdef"), "abc");
     EXPECT_EQ(fmt("%.2@", std::string("\u4e2d\u6587\u5b57")), "\u4e2d\u6587");
-    EXPECT_EQ(fmt("%.1@", std::string("\U0001F600x")), "");  // a pair is never split
+    EXPECT_EQ(fmt("%.1@", std::string("\U0001F600x")), "");         // a pair is never split
     EXPECT_EQ(fmt("[%4@]", std::string("\u4e2d")), "[   \u4e2d]");  // width counts characters
     int x = 0;
     std::string p = fmt("%p", &x);

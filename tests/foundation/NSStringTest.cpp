@@ -14,7 +14,9 @@ namespace {
 // Text with every kind of unit: ASCII, two-byte, three-byte (CJK) and four-byte (emoji).
 const std::string kMixed = "a\u00e9\u4e2d\U0001F600z";
 
-std::string lone(char16_t unit) { return NSString::fromUTF16(std::u16string(1, unit)); }
+std::string lone(char16_t unit) {
+    return NSString::fromUTF16(std::u16string(1, unit));
+}
 
 // The emoji refusal rule the text-entry screens apply to each composed character sequence.
 bool sequenceIsEmoji(const std::string& s, NSRange r) {
@@ -26,16 +28,18 @@ bool sequenceIsEmoji(const std::string& s, NSRange r) {
         return cp >= 0x1D000 && cp <= 0x1F77F;
     }
     if (r.length >= 2) return NSString::characterAtIndex(s, r.location + 1) == 0x20E3;
-    return (hs >= 0x2100 && hs <= 0x27FF) || (hs >= 0x2B05 && hs <= 0x2B07) || (hs >= 0x2934 && hs <= 0x2935) ||
-           (hs >= 0x3297 && hs <= 0x3299) || hs == 0xA9 || hs == 0xAE || hs == 0x303D || hs == 0x3030 ||
-           hs == 0x2B55 || hs == 0x2B1C || hs == 0x2B1B || hs == 0x2B50;
+    return (hs >= 0x2100 && hs <= 0x27FF) || (hs >= 0x2B05 && hs <= 0x2B07) ||
+           (hs >= 0x2934 && hs <= 0x2935) || (hs >= 0x3297 && hs <= 0x3299) || hs == 0xA9 || hs == 0xAE ||
+           hs == 0x303D || hs == 0x3030 || hs == 0x2B55 || hs == 0x2B1C || hs == 0x2B1B || hs == 0x2B50;
 }
 
 bool containsEmoji(const std::string& s) {
     bool found = false;
-    NSString::enumerateSubstringsInRange(
-        s, NSMakeRange(0, NSString::length(s)), NSStringEnumerationByComposedCharacterSequences,
-        [&](const std::optional<std::string>&, NSRange r, NSRange, bool&) { found = found || sequenceIsEmoji(s, r); });
+    NSString::enumerateSubstringsInRange(s, NSMakeRange(0, NSString::length(s)),
+                                         NSStringEnumerationByComposedCharacterSequences,
+                                         [&](const std::optional<std::string>&, NSRange r, NSRange, bool&) {
+                                             found = found || sequenceIsEmoji(s, r);
+                                         });
     return found;
 }
 
@@ -139,7 +143,8 @@ TEST(NSStringComposed, SequencesOfTheEmojiCases) {
     std::string face = "\U0001F600";
 
     EXPECT_EQ(NSString::composedCharacterSequenceRanges(copyright), std::vector<NSRange>{NSMakeRange(0, 1)});
-    EXPECT_EQ(NSString::composedCharacterSequenceRanges(copyrightVS), std::vector<NSRange>{NSMakeRange(0, 2)});
+    EXPECT_EQ(NSString::composedCharacterSequenceRanges(copyrightVS),
+              std::vector<NSRange>{NSMakeRange(0, 2)});
     EXPECT_EQ(NSString::composedCharacterSequenceRanges(keycapVS), std::vector<NSRange>{NSMakeRange(0, 3)});
     EXPECT_EQ(NSString::composedCharacterSequenceRanges(keycap), std::vector<NSRange>{NSMakeRange(0, 2)});
     EXPECT_EQ(NSString::composedCharacterSequenceRanges(hashKeycap), std::vector<NSRange>{NSMakeRange(0, 2)});
@@ -189,13 +194,13 @@ TEST(NSStringComposed, InvalidBytesAndLoneSurrogatesAreSequencesOfTheirOwn) {
 TEST(NSStringEnumerate, ComposedSequencesWithStopAndReverse) {
     std::string s = "x\U0001F600y";
     std::vector<std::string> seen;
-    NSString::enumerateSubstringsInRange(s, NSMakeRange(0, NSString::length(s)),
-                                         NSStringEnumerationByComposedCharacterSequences,
-                                         [&](const std::optional<std::string>& sub, NSRange r, NSRange enc, bool&) {
-                                             ASSERT_TRUE(sub.has_value());
-                                             EXPECT_EQ(r, enc);
-                                             seen.push_back(*sub);
-                                         });
+    NSString::enumerateSubstringsInRange(
+        s, NSMakeRange(0, NSString::length(s)), NSStringEnumerationByComposedCharacterSequences,
+        [&](const std::optional<std::string>& sub, NSRange r, NSRange enc, bool&) {
+            ASSERT_TRUE(sub.has_value());
+            EXPECT_EQ(r, enc);
+            seen.push_back(*sub);
+        });
     EXPECT_EQ(seen, (std::vector<std::string>{"x", "\U0001F600", "y"}));
 
     seen.clear();
@@ -217,8 +222,10 @@ TEST(NSStringEnumerate, ComposedSequencesWithStopAndReverse) {
         });
     EXPECT_EQ(calls, 3);
     // An empty block and an empty range do nothing.
-    NSString::enumerateSubstringsInRange(s, NSMakeRange(0, 4), NSStringEnumerationByComposedCharacterSequences, {});
-    NSString::enumerateSubstringsInRange(s, NSMakeRange(9, 4), NSStringEnumerationByComposedCharacterSequences,
+    NSString::enumerateSubstringsInRange(s, NSMakeRange(0, 4),
+                                         NSStringEnumerationByComposedCharacterSequences, {});
+    NSString::enumerateSubstringsInRange(s, NSMakeRange(9, 4),
+                                         NSStringEnumerationByComposedCharacterSequences,
                                          [&](auto&&...) { ADD_FAILURE(); });
 }
 
@@ -226,11 +233,12 @@ TEST(NSStringEnumerate, LinesParagraphsWordsSentences) {
     std::string text = "one\r\ntwo\nthree";
     std::vector<std::string> lines;
     std::vector<NSRange> enclosing;
-    NSString::enumerateSubstringsInRange(text, NSMakeRange(0, NSString::length(text)), NSStringEnumerationByLines,
-                                         [&](const std::optional<std::string>& sub, NSRange, NSRange enc, bool&) {
-                                             lines.push_back(*sub);
-                                             enclosing.push_back(enc);
-                                         });
+    NSString::enumerateSubstringsInRange(
+        text, NSMakeRange(0, NSString::length(text)), NSStringEnumerationByLines,
+        [&](const std::optional<std::string>& sub, NSRange, NSRange enc, bool&) {
+            lines.push_back(*sub);
+            enclosing.push_back(enc);
+        });
     EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "three"}));
     EXPECT_EQ(enclosing[0], NSMakeRange(0, 5));
     EXPECT_EQ(enclosing[1], NSMakeRange(5, 4));
@@ -246,11 +254,9 @@ TEST(NSStringEnumerate, LinesParagraphsWordsSentences) {
 
     std::vector<std::string> words;
     std::string sentence = "Hello, big world! \u4e2d\u6587 ok.";
-    NSString::enumerateSubstringsInRange(sentence, NSMakeRange(0, NSString::length(sentence)),
-                                         NSStringEnumerationByWords,
-                                         [&](const std::optional<std::string>& sub, NSRange, NSRange, bool&) {
-                                             words.push_back(*sub);
-                                         });
+    NSString::enumerateSubstringsInRange(
+        sentence, NSMakeRange(0, NSString::length(sentence)), NSStringEnumerationByWords,
+        [&](const std::optional<std::string>& sub, NSRange, NSRange, bool&) { words.push_back(*sub); });
     ASSERT_GE(words.size(), 4u);
     EXPECT_EQ(words[0], "Hello");
     EXPECT_EQ(words[1], "big");
@@ -259,10 +265,9 @@ TEST(NSStringEnumerate, LinesParagraphsWordsSentences) {
 
     std::vector<std::string> sentences;
     std::string two = "First one. Second one?";
-    NSString::enumerateSubstringsInRange(two, NSMakeRange(0, NSString::length(two)), NSStringEnumerationBySentences,
-                                         [&](const std::optional<std::string>& sub, NSRange, NSRange, bool&) {
-                                             sentences.push_back(*sub);
-                                         });
+    NSString::enumerateSubstringsInRange(
+        two, NSMakeRange(0, NSString::length(two)), NSStringEnumerationBySentences,
+        [&](const std::optional<std::string>& sub, NSRange, NSRange, bool&) { sentences.push_back(*sub); });
     EXPECT_EQ(sentences, (std::vector<std::string>{"First one.", "Second one?"}));
 }
 
@@ -293,7 +298,8 @@ TEST(NSStringSearch, RangesAreInUTF16Units) {
 TEST(NSStringSearch, CaseAndDiacriticOptions) {
     EXPECT_EQ(NSString::rangeOfString("Hello World", "WORLD", NSCaseInsensitiveSearch), NSMakeRange(6, 5));
     EXPECT_EQ(NSString::rangeOfString("Hello World", "WORLD").location, NSNotFound);
-    EXPECT_EQ(NSString::rangeOfString("\u00c9t\u00e9", "\u00e9T\u00c9", NSCaseInsensitiveSearch), NSMakeRange(0, 3));
+    EXPECT_EQ(NSString::rangeOfString("\u00c9t\u00e9", "\u00e9T\u00c9", NSCaseInsensitiveSearch),
+              NSMakeRange(0, 3));
     EXPECT_EQ(NSString::rangeOfString("caf\u00e9", "cafe", NSDiacriticInsensitiveSearch), NSMakeRange(0, 4));
     EXPECT_EQ(NSString::rangeOfString("caf\u00e9", "cafe").location, NSNotFound);
     // A mark with no base before it disappears too.
@@ -327,8 +333,8 @@ TEST(NSStringSearch, CharacterSets) {
     auto faces = NSCharacterSet::characterSetWithRange(NSMakeRange(0x1F600, 0x50));
     EXPECT_EQ(NSString::rangeOfCharacterFromSet("ab\U0001F601", faces), NSMakeRange(2, 2));
     EXPECT_EQ(NSString::rangeOfCharacterFromSet("\U0001F601ab", faces, NSBackwardsSearch), NSMakeRange(0, 2));
-    EXPECT_EQ(NSString::rangeOfCharacterFromSet("xyZ", NSCharacterSet::characterSetWithCharactersInString("z"),
-                                                NSCaseInsensitiveSearch),
+    EXPECT_EQ(NSString::rangeOfCharacterFromSet(
+                  "xyZ", NSCharacterSet::characterSetWithCharactersInString("z"), NSCaseInsensitiveSearch),
               NSMakeRange(2, 1));
 }
 
@@ -413,7 +419,8 @@ TEST(NSStringChange, ReplaceOccurrences) {
     EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("aaaa", "aa", "a"), "aa");
     EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("abc", "", "x"), "abc");
     EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("abc", "b", ""), "ac");
-    EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("ABab", "b", "-", NSCaseInsensitiveSearch), "A-a-");
+    EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("ABab", "b", "-", NSCaseInsensitiveSearch),
+              "A-a-");
     EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("abab", "b", "-", 0, NSMakeRange(2, 2)), "aba-");
     EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("abab", "a", "-", NSAnchoredSearch), "-bab");
     EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("\u4e2d\U0001F600\u4e2d", "\u4e2d", "z"),
@@ -425,7 +432,8 @@ TEST(NSStringChange, ReplaceOccurrences) {
 
 TEST(NSStringChange, ReplaceCharactersInRange) {
     EXPECT_EQ(NSString::stringByReplacingCharactersInRange("hello", NSMakeRange(1, 3), "EY"), "hEYo");
-    EXPECT_EQ(NSString::stringByReplacingCharactersInRange(kMixed, NSMakeRange(3, 2), ":)"), "a\u00e9\u4e2d:)z");
+    EXPECT_EQ(NSString::stringByReplacingCharactersInRange(kMixed, NSMakeRange(3, 2), ":)"),
+              "a\u00e9\u4e2d:)z");
     EXPECT_EQ(NSString::stringByReplacingCharactersInRange("abc", NSMakeRange(3, 0), "d"), "abcd");
     EXPECT_EQ(NSString::stringByReplacingCharactersInRange("abc", NSMakeRange(10, 5), "d"), "abcd");
 }
@@ -441,7 +449,8 @@ TEST(NSStringChange, Splitting) {
     EXPECT_EQ(NSString::componentsSeparatedByCharactersInSet("a b\tc\u3000d",
                                                              NSCharacterSet::whitespaceCharacterSet()),
               (V{"a", "b", "c", "d"}));
-    EXPECT_EQ(NSString::componentsSeparatedByCharactersInSet("a,,b", NSCharacterSet::characterSetWithCharactersInString(",")),
+    EXPECT_EQ(NSString::componentsSeparatedByCharactersInSet(
+                  "a,,b", NSCharacterSet::characterSetWithCharactersInString(",")),
               (V{"a", "", "b"}));
     EXPECT_EQ(NSString::componentsJoinedByString({"u1", "u2", "u3"}, ";"), "u1;u2;u3");
     EXPECT_EQ(NSString::componentsJoinedByString({}, ";"), "");
@@ -456,7 +465,8 @@ TEST(NSStringChange, Trimming) {
     auto digits = NSCharacterSet::decimalDigitCharacterSet();
     EXPECT_EQ(NSString::stringByTrimmingCharactersInSet("13800138000", digits), "");
     EXPECT_EQ(NSString::stringByTrimmingCharactersInSet("12a34b56", digits), "a34b");
-    EXPECT_EQ(NSString::stringByTrimmingCharactersInSet("\u0661\u0662x", digits), "x");  // Arabic-Indic digits
+    EXPECT_EQ(NSString::stringByTrimmingCharactersInSet("\u0661\u0662x", digits),
+              "x");  // Arabic-Indic digits
 }
 
 TEST(NSStringChange, CaseMapping) {
@@ -465,7 +475,8 @@ TEST(NSStringChange, CaseMapping) {
     EXPECT_EQ(NSString::uppercaseString("stra\u00dfe"), "STRASSE");
     EXPECT_EQ(NSString::lowercaseString("\u00c9COLE"), "\u00e9cole");
     EXPECT_EQ(NSString::uppercaseString("\u4e2d\u6587"), "\u4e2d\u6587");
-    EXPECT_EQ(NSString::capitalizedString("hello WORLD\tfoo-bar \u00e9t\u00e9"), "Hello World\tFoo-bar \u00c9t\u00e9");
+    EXPECT_EQ(NSString::capitalizedString("hello WORLD\tfoo-bar \u00e9t\u00e9"),
+              "Hello World\tFoo-bar \u00c9t\u00e9");
     EXPECT_EQ(NSString::capitalizedString(""), "");
     // Turkish dotted capital I lower-cases with the root rules.
     EXPECT_EQ(NSString::lowercaseString("I"), "i");
@@ -519,7 +530,8 @@ TEST(NSStringTransform, ConcurrentUse) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&] {
             for (int k = 0; k < 50; ++k) {
-                if (NSString::applyingTransform("\u00e9t\u00e9", "Latin-ASCII") != std::optional<std::string>("ete")) {
+                if (NSString::applyingTransform("\u00e9t\u00e9", "Latin-ASCII") !=
+                    std::optional<std::string>("ete")) {
                     ++failures;
                 }
                 if (NSString::composedCharacterSequenceRanges("a\U0001F600").size() != 2) ++failures;
@@ -606,7 +618,8 @@ TEST(NSStringPaths, AppendingComponents) {
     EXPECT_EQ(NSString::stringByAppendingPathComponent("/tmp", ""), "/tmp");
     EXPECT_EQ(NSString::stringByAppendingPathComponent("/tmp//a/", "/b/"), "/tmp/a/b");
     EXPECT_EQ(NSString::stringByAppendingPathComponent("", ""), "");
-    EXPECT_EQ(NSString::stringByAppendingPathComponent("Documents", "\u56fe\u7247.png"), "Documents/\u56fe\u7247.png");
+    EXPECT_EQ(NSString::stringByAppendingPathComponent("Documents", "\u56fe\u7247.png"),
+              "Documents/\u56fe\u7247.png");
 }
 
 TEST(NSStringPaths, LastComponentAndExtension) {
@@ -667,7 +680,7 @@ TEST(NSStringPaths, Components) {
 }
 
 class NSStringHomeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         detail::setHomeDirectoryResolver([] { return std::string("/sandbox/home/"); });
     }
@@ -707,7 +720,8 @@ TEST(NSStringEncoding, UTF8AndASCII) {
     ASSERT_TRUE(data);
     EXPECT_EQ(data->view(), "\xe4\xb8\xad");
     EXPECT_FALSE(NSString::dataUsingEncoding("caf\u00e9", NSASCIIStringEncoding));
-    EXPECT_EQ(NSString::dataUsingEncoding("caf\u00e9\U0001F600", NSASCIIStringEncoding, true)->view(), "caf??");
+    EXPECT_EQ(NSString::dataUsingEncoding("caf\u00e9\U0001F600", NSASCIIStringEncoding, true)->view(),
+              "caf??");
     EXPECT_TRUE(NSString::canBeConvertedToEncoding("Mozilla/5.0", NSASCIIStringEncoding));
     EXPECT_FALSE(NSString::canBeConvertedToEncoding("\u8f66\u53cb/1.0", NSASCIIStringEncoding));
     EXPECT_TRUE(NSString::canBeConvertedToEncoding("\u8f66", NSUTF8StringEncoding));
@@ -739,9 +753,11 @@ TEST(NSStringEncoding, Latin1AndUTF16AndUTF32) {
     auto bom = NSString::dataUsingEncoding("A", NSUTF16StringEncoding);
     ASSERT_EQ(bom->length(), 4u);
     EXPECT_EQ(NSString::initWithData(*bom, NSUTF16StringEncoding), "A");
-    EXPECT_EQ(NSString::initWithData(NSData::fromString(std::string("\x00\x41", 2)), NSUTF16StringEncoding), "A");
-    EXPECT_EQ(NSString::initWithData(NSData::fromString(std::string("\xff\xfe\x41\x00", 4)), NSUTF16StringEncoding),
+    EXPECT_EQ(NSString::initWithData(NSData::fromString(std::string("\x00\x41", 2)), NSUTF16StringEncoding),
               "A");
+    EXPECT_EQ(
+        NSString::initWithData(NSData::fromString(std::string("\xff\xfe\x41\x00", 4)), NSUTF16StringEncoding),
+        "A");
     EXPECT_FALSE(NSString::initWithData(NSData::fromString(std::string("\x00", 1)), NSUTF16StringEncoding));
 
     auto u32 = NSString::dataUsingEncoding("\U0001F600", NSUTF32BigEndianStringEncoding);
@@ -782,7 +798,8 @@ TEST(NSStringEncoding, ChineseEncodingsThroughICU) {
     EXPECT_EQ(NSString::dataUsingEncoding("a\U0001F600", gbk, true)->view(), "a?");
     EXPECT_FALSE(NSString::initWithData(NSData::fromString("\xd6"), gbk));
     auto sjis = *NSString::encodingForIANACharSetName("Shift_JIS");
-    EXPECT_EQ(NSString::initWithData(*NSString::dataUsingEncoding("\u65e5\u672c", sjis), sjis), "\u65e5\u672c");
+    EXPECT_EQ(NSString::initWithData(*NSString::dataUsingEncoding("\u65e5\u672c", sjis), sjis),
+              "\u65e5\u672c");
 }
 
 TEST(NSStringEncoding, NonLossyASCII) {
@@ -818,9 +835,11 @@ TEST(NSStringEncoding, IANANames) {
 
     EXPECT_EQ(CFStringConvertEncodingToNSStringEncoding(kCFStringEncodingUTF8), NSUTF8StringEncoding);
     EXPECT_EQ(CFStringConvertEncodingToNSStringEncoding(kCFStringEncodingASCII), NSASCIIStringEncoding);
-    EXPECT_EQ(CFStringConvertEncodingToNSStringEncoding(kCFStringEncodingUTF16BE), NSUTF16BigEndianStringEncoding);
+    EXPECT_EQ(CFStringConvertEncodingToNSStringEncoding(kCFStringEncodingUTF16BE),
+              NSUTF16BigEndianStringEncoding);
     EXPECT_EQ(CFStringConvertEncodingToNSStringEncoding(kCFStringEncodingGBK_95), 0x80000631UL);
-    EXPECT_EQ(CFStringConvertEncodingToNSStringEncoding(kCFStringEncodingInvalidId), kCFStringEncodingInvalidId);
+    EXPECT_EQ(CFStringConvertEncodingToNSStringEncoding(kCFStringEncodingInvalidId),
+              kCFStringEncodingInvalidId);
     EXPECT_EQ(CFStringConvertNSStringEncodingToEncoding(NSUTF8StringEncoding), kCFStringEncodingUTF8);
     EXPECT_EQ(CFStringConvertNSStringEncodingToEncoding(0x80000631UL), kCFStringEncodingGBK_95);
     EXPECT_EQ(CFStringConvertNSStringEncodingToEncoding(77), kCFStringEncodingInvalidId);
@@ -844,16 +863,24 @@ TEST(NSStringEncoding, HostileCharsetNames) {
         }
     }
     EXPECT_EQ(CFStringConvertIANACharSetNameToEncoding(std::string(100000, 'a')), kCFStringEncodingInvalidId);
-    EXPECT_EQ(CFStringConvertIANACharSetNameToEncoding(std::string("utf-8\0x", 7)), kCFStringEncodingInvalidId);
+    EXPECT_EQ(CFStringConvertIANACharSetNameToEncoding(std::string("utf-8\0x", 7)),
+              kCFStringEncodingInvalidId);
 }
 
 TEST(NSStringEncoding, FuzzDecodingAndEncoding) {
     const std::string seed = "caf\u00e9 \u4e2d\u6587 \U0001F600 plain ascii";
     const NSStringEncoding encodings[] = {
-        NSUTF8StringEncoding,           NSASCIIStringEncoding,           NSISOLatin1StringEncoding,
-        NSUTF16StringEncoding,          NSUTF16LittleEndianStringEncoding, NSUTF32StringEncoding,
-        NSNonLossyASCIIStringEncoding,  NSShiftJISStringEncoding,        NSISO2022JPStringEncoding,
-        *NSString::encodingForIANACharSetName("GBK"), *NSString::encodingForIANACharSetName("Big5"),
+        NSUTF8StringEncoding,
+        NSASCIIStringEncoding,
+        NSISOLatin1StringEncoding,
+        NSUTF16StringEncoding,
+        NSUTF16LittleEndianStringEncoding,
+        NSUTF32StringEncoding,
+        NSNonLossyASCIIStringEncoding,
+        NSShiftJISStringEncoding,
+        NSISO2022JPStringEncoding,
+        *NSString::encodingForIANACharSetName("GBK"),
+        *NSString::encodingForIANACharSetName("Big5"),
         NSMacOSRomanStringEncoding,
     };
     for (NSStringEncoding enc : encodings) {

@@ -19,8 +19,8 @@ std::string escapeValue(const std::string& s) {
 }
 
 std::string escapeField(const std::string& s) {
-    return CFURLCreateStringByAddingPercentEscapes(s, std::string_view("[]."), std::string_view(kForceEscaped),
-                                                   kCFStringEncodingUTF8)
+    return CFURLCreateStringByAddingPercentEscapes(s, std::string_view("[]."),
+                                                   std::string_view(kForceEscaped), kCFStringEncodingUTF8)
         .value_or("<nil>");
 }
 
@@ -54,24 +54,28 @@ TEST(PercentEscapes, FieldNamesKeepBrackets) {
 }
 
 TEST(PercentEscapes, DefaultLegalCharactersStay) {
-    auto s = CFURLCreateStringByAddingPercentEscapes("http://h/p?q=1&r=a b#f|\"<>^`{}\\%", std::nullopt, std::nullopt,
-                                                     kCFStringEncodingUTF8);
+    auto s = CFURLCreateStringByAddingPercentEscapes("http://h/p?q=1&r=a b#f|\"<>^`{}\\%", std::nullopt,
+                                                     std::nullopt, kCFStringEncodingUTF8);
     ASSERT_TRUE(s);
     EXPECT_EQ(*s, "http://h/p?q=1&r=a%20b#f%7C%22%3C%3E%5E%60%7B%7D%5C%25");
-    EXPECT_EQ(NSString::stringByAddingPercentEscapesUsingEncoding("a b/\u00e9", NSUTF8StringEncoding), "a%20b/%C3%A9");
-    EXPECT_EQ(NSString::stringByAddingPercentEscapesUsingEncoding("\u00e9", NSISOLatin1StringEncoding), "%E9");
+    EXPECT_EQ(NSString::stringByAddingPercentEscapesUsingEncoding("a b/\u00e9", NSUTF8StringEncoding),
+              "a%20b/%C3%A9");
+    EXPECT_EQ(NSString::stringByAddingPercentEscapesUsingEncoding("\u00e9", NSISOLatin1StringEncoding),
+              "%E9");
 }
 
 TEST(PercentEscapes, URLPropertyRule) {
     // Leaving the URL's own marks and existing escapes as they are.
-    auto s = CFURLCreateStringByAddingPercentEscapes("http://x.cn/a b/%E4?k=[1]#top", std::string_view("!$&'()*+,-./:;=?@_~%#[]"),
+    auto s = CFURLCreateStringByAddingPercentEscapes("http://x.cn/a b/%E4?k=[1]#top",
+                                                     std::string_view("!$&'()*+,-./:;=?@_~%#[]"),
                                                      std::nullopt, kCFStringEncodingUTF8);
     EXPECT_EQ(s, "http://x.cn/a%20b/%E4?k=[1]#top");
 }
 
 TEST(PercentEscapes, ReservedSetOfTheOpenAPI) {
     auto s = CFURLCreateStringByAddingPercentEscapes("a=b&c d/\u4e2d!*'();:@+$,?%#[]", std::nullopt,
-                                                     std::string_view("!*'();:@&=+$,/?%#[]"), kCFStringEncodingUTF8);
+                                                     std::string_view("!*'();:@&=+$,/?%#[]"),
+                                                     kCFStringEncodingUTF8);
     EXPECT_EQ(s, "a%3Db%26c%20d%2F%E4%B8%AD%21%2A%27%28%29%3B%3A%40%2B%24%2C%3F%25%23%5B%5D");
 }
 
@@ -79,12 +83,14 @@ TEST(PercentEscapes, EncodingFailures) {
     // A character the encoding cannot hold, a lone surrogate, an unknown encoding.
     EXPECT_FALSE(CFURLCreateStringByAddingPercentEscapes("\u4e2d", std::nullopt, std::nullopt,
                                                          kCFStringEncodingISOLatin1));
-    EXPECT_FALSE(CFURLCreateStringByAddingPercentEscapes(NSString::fromUTF16(u"\xD83D"), std::nullopt, std::nullopt,
-                                                         kCFStringEncodingUTF8));
-    EXPECT_FALSE(CFURLCreateStringByAddingPercentEscapes("a", std::nullopt, std::nullopt, kCFStringEncodingInvalidId));
+    EXPECT_FALSE(CFURLCreateStringByAddingPercentEscapes(NSString::fromUTF16(u"\xD83D"), std::nullopt,
+                                                         std::nullopt, kCFStringEncodingUTF8));
+    EXPECT_FALSE(
+        CFURLCreateStringByAddingPercentEscapes("a", std::nullopt, std::nullopt, kCFStringEncodingInvalidId));
     EXPECT_FALSE(CFURLCreateStringByAddingPercentEscapes("a b", std::nullopt, std::nullopt, 0x7777));
     // Escaped text in GBK: each character becomes its two bytes.
-    auto gbk = CFURLCreateStringByAddingPercentEscapes("\u4e2d", std::nullopt, std::nullopt, kCFStringEncodingGBK_95);
+    auto gbk = CFURLCreateStringByAddingPercentEscapes("\u4e2d", std::nullopt, std::nullopt,
+                                                       kCFStringEncodingGBK_95);
     EXPECT_EQ(gbk, "%D6%D0");
 }
 
@@ -93,14 +99,17 @@ TEST(PercentEscapes, AllowedCharacterSets) {
     EXPECT_EQ(NSString::stringByAddingPercentEncodingWithAllowedCharacters("a b=\u4e2d&x#", query),
               "a%20b=%E4%B8%AD&x%23");
     EXPECT_EQ(NSString::stringByAddingPercentEncodingWithAllowedCharacters("", query), "");
-    EXPECT_FALSE(NSString::stringByAddingPercentEncodingWithAllowedCharacters(NSString::fromUTF16(u"a\xDC00"), query));
+    EXPECT_FALSE(
+        NSString::stringByAddingPercentEncodingWithAllowedCharacters(NSString::fromUTF16(u"a\xDC00"), query));
     // The strict form: only unreserved characters stay.
     auto unreserved = NSCharacterSet::characterSetWithCharactersInString(
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~");
-    EXPECT_EQ(NSString::stringByAddingPercentEncodingWithAllowedCharacters("a+b c/\"", unreserved), "a%2Bb%20c%2F%22");
+    EXPECT_EQ(NSString::stringByAddingPercentEncodingWithAllowedCharacters("a+b c/\"", unreserved),
+              "a%2Bb%20c%2F%22");
     // A non-ASCII member is kept as its own UTF-8 text.
     auto wide = NSCharacterSet::characterSetWithCharactersInString("\u4e2d");
-    EXPECT_EQ(NSString::stringByAddingPercentEncodingWithAllowedCharacters("\u4e2d\u6587", wide), "\u4e2d%E6%96%87");
+    EXPECT_EQ(NSString::stringByAddingPercentEncodingWithAllowedCharacters("\u4e2d\u6587", wide),
+              "\u4e2d%E6%96%87");
 }
 
 TEST(PercentEscapes, RemovingEncoding) {
@@ -132,14 +141,15 @@ TEST(PercentEscapes, ReplacingWithEncoding) {
 }
 
 TEST(PercentEscapes, RoundTrip) {
-    const std::string texts[] = {"", "plain", "a b+c&d=e/f?g#h", "\u4e2d\u6587 \U0001F600", "100% [sure]", "\t\n\r"};
+    const std::string texts[] = {
+        "", "plain", "a b+c&d=e/f?g#h", "\u4e2d\u6587 \U0001F600", "100% [sure]", "\t\n\r"};
     for (const std::string& text : texts) {
-        auto escaped = CFURLCreateStringByAddingPercentEscapes(text, std::nullopt,
-                                                               std::string_view("!*'();:@&=+$,/?%#[]"),
-                                                               kCFStringEncodingUTF8);
+        auto escaped = CFURLCreateStringByAddingPercentEscapes(
+            text, std::nullopt, std::string_view("!*'();:@&=+$,/?%#[]"), kCFStringEncodingUTF8);
         ASSERT_TRUE(escaped) << text;
         EXPECT_EQ(NSString::stringByRemovingPercentEncoding(*escaped), text);
-        EXPECT_EQ(NSString::stringByReplacingPercentEscapesUsingEncoding(*escaped, NSUTF8StringEncoding), text);
+        EXPECT_EQ(NSString::stringByReplacingPercentEscapesUsingEncoding(*escaped, NSUTF8StringEncoding),
+                  text);
         EXPECT_EQ(CFURLCreateStringByReplacingPercentEscapes(*escaped, ""), text);
     }
 }
@@ -154,9 +164,8 @@ TEST(PercentEscapes, FuzzUnescaping) {
             auto again = NSString::stringByAddingPercentEncodingWithAllowedCharacters(
                 *removed, NSCharacterSet::URLQueryAllowedCharacterSet().invertedSet().invertedSet());
             ASSERT_TRUE(again);
-            auto full = CFURLCreateStringByAddingPercentEscapes(*removed, std::nullopt,
-                                                                std::string_view("!*'();:@&=+$,/?%#[]"),
-                                                                kCFStringEncodingUTF8);
+            auto full = CFURLCreateStringByAddingPercentEscapes(
+                *removed, std::nullopt, std::string_view("!*'();:@&=+$,/?%#[]"), kCFStringEncodingUTF8);
             ASSERT_TRUE(full);
             EXPECT_EQ(NSString::stringByRemovingPercentEncoding(*full), removed);
         }
