@@ -1,5 +1,7 @@
 #include "foundation/NSString.h"
 
+#include "foundation/NSRegularExpression.h"
+
 #include <locale.h>
 #include <pwd.h>
 #include <unicode/brkiter.h>
@@ -703,11 +705,22 @@ std::vector<NSRange> search(const std::u16string& hayText, const std::u16string&
     return hits;
 }
 
+// The needle of a regular-expression search, compiled (nullptr when it is not a valid pattern).
+Ref<NSRegularExpression> patternFor(std::string_view needle, NSStringCompareOptions options) {
+    return NSRegularExpression::regularExpressionWithPattern(
+        needle, (options & NSCaseInsensitiveSearch) ? NSRegularExpressionCaseInsensitive : 0, nullptr);
+}
+
 }  // namespace
 
 NSRange NSString::rangeOfString(std::string_view s, std::string_view needle, NSStringCompareOptions options,
                                 std::optional<NSRange> range) {
     if (needle.empty()) return NSMakeRange(NSNotFound, 0);
+    if (options & NSRegularExpressionSearch) {
+        auto regex = patternFor(needle, options);
+        if (!regex) return NSMakeRange(NSNotFound, 0);
+        return regex->rangeOfFirstMatchInString(s, (options & NSAnchoredSearch) ? NSMatchingAnchored : 0, range);
+    }
     auto hits = search(utf16(s), utf16(needle), options, range);
     return hits.empty() ? NSMakeRange(NSNotFound, 0) : hits.front();
 }
@@ -874,6 +887,13 @@ std::string NSString::stringByReplacingOccurrencesOfString(std::string_view s, s
                                                            NSStringCompareOptions options,
                                                            std::optional<NSRange> range) {
     if (target.empty()) return std::string(s);
+    if (options & NSRegularExpressionSearch) {
+        // The replacement is a template: "$1" stands for a group.
+        auto regex = patternFor(target, options);
+        if (!regex) return std::string(s);
+        return regex->stringByReplacingMatchesInString(s, (options & NSAnchoredSearch) ? NSMatchingAnchored : 0,
+                                                       range, replacement);
+    }
     const bool plain = (options & ~(NSLiteralSearch | NSBackwardsSearch)) == 0 && !range;
     if (plain) {
         // Literal byte matching of valid UTF-8 agrees with unit matching; canonical matching

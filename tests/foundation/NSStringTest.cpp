@@ -324,6 +324,17 @@ TEST(NSStringSearch, CanonicalEquivalenceUnlessLiteral) {
     EXPECT_EQ(NSString::rangeOfString(decomposed, "e", NSLiteralSearch), NSMakeRange(3, 1));
 }
 
+TEST(NSStringSearch, RegularExpressionOption) {
+    EXPECT_EQ(NSString::rangeOfString("id: 4521;", "[0-9]+", NSRegularExpressionSearch), NSMakeRange(4, 4));
+    EXPECT_EQ(NSString::rangeOfString("ABC", "b", NSRegularExpressionSearch | NSCaseInsensitiveSearch),
+              NSMakeRange(1, 1));
+    EXPECT_EQ(NSString::rangeOfString("xab", "ab", NSRegularExpressionSearch | NSAnchoredSearch).location, NSNotFound);
+    EXPECT_EQ(NSString::rangeOfString("abc", "(", NSRegularExpressionSearch).location, NSNotFound);
+    EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("a1b22", "([0-9]+)", "<$1>", NSRegularExpressionSearch),
+              "a<1>b<22>");
+    EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("a1", "(", "x", NSRegularExpressionSearch), "a1");
+}
+
 TEST(NSStringSearch, CharacterSets) {
     auto digits = NSCharacterSet::decimalDigitCharacterSet();
     EXPECT_EQ(NSString::rangeOfCharacterFromSet("abc123", digits), NSMakeRange(3, 1));
@@ -373,8 +384,8 @@ TEST(NSStringCompare, LiteralOrderPutsUpperCaseFirst) {
 }
 
 TEST(NSStringCompare, UTF16OrderForSupplementaryCharacters) {
-    // U+FF01 is above U+1F600 by code point but below its lead surrogate in UTF-16 order... the
-    // other way round: D83D < FF01.
+    // By code point U+1F600 sorts after U+FF01; by UTF-16 units its lead surrogate D83D sorts
+    // before FF01, and the platform orders by units.
     EXPECT_EQ(NSString::compare("\U0001F600", "\uFF01"), NSOrderedAscending);
 }
 
@@ -478,7 +489,7 @@ TEST(NSStringChange, CaseMapping) {
     EXPECT_EQ(NSString::capitalizedString("hello WORLD\tfoo-bar \u00e9t\u00e9"),
               "Hello World\tFoo-bar \u00c9t\u00e9");
     EXPECT_EQ(NSString::capitalizedString(""), "");
-    // Turkish dotted capital I lower-cases with the root rules.
+    // Case mapping ignores the locale: a capital I always becomes a plain i.
     EXPECT_EQ(NSString::lowercaseString("I"), "i");
 }
 
