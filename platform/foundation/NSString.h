@@ -7,7 +7,8 @@
 // - No input makes an operation fail: invalid UTF-8 bytes read as U+FFFD, each on its own. A
 //   surrogate encoded on its own in three bytes (ED A0 80–ED BF BF) reads as that lone UTF-16
 //   unit, and a lone unit is written back that way, so cutting a surrogate pair in half with a
-//   UTF-16 range and joining the halves again gives the original text.
+//   UTF-16 range and joining the halves again gives the original units (the bytes become the
+//   original ones again after a trip through utf16() and fromUTF16(), or through an encoding).
 // - Ranges outside the string are clipped to it; indexes outside it answer a neutral value
 //   (documented per function) rather than raise.
 // - Formatting, number reading and case mapping do not depend on the process locale: %f prints
