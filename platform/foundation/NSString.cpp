@@ -719,7 +719,8 @@ NSRange NSString::rangeOfString(std::string_view s, std::string_view needle, NSS
     if (options & NSRegularExpressionSearch) {
         auto regex = patternFor(needle, options);
         if (!regex) return NSMakeRange(NSNotFound, 0);
-        return regex->rangeOfFirstMatchInString(s, (options & NSAnchoredSearch) ? NSMatchingAnchored : 0, range);
+        return regex->rangeOfFirstMatchInString(s, (options & NSAnchoredSearch) ? NSMatchingAnchored : 0,
+                                                range);
     }
     auto hits = search(utf16(s), utf16(needle), options, range);
     return hits.empty() ? NSMakeRange(NSNotFound, 0) : hits.front();
@@ -891,8 +892,8 @@ std::string NSString::stringByReplacingOccurrencesOfString(std::string_view s, s
         // The replacement is a template: "$1" stands for a group.
         auto regex = patternFor(target, options);
         if (!regex) return std::string(s);
-        return regex->stringByReplacingMatchesInString(s, (options & NSAnchoredSearch) ? NSMatchingAnchored : 0,
-                                                       range, replacement);
+        return regex->stringByReplacingMatchesInString(
+            s, (options & NSAnchoredSearch) ? NSMatchingAnchored : 0, range, replacement);
     }
     const bool plain = (options & ~(NSLiteralSearch | NSBackwardsSearch)) == 0 && !range;
     if (plain) {
@@ -1531,15 +1532,15 @@ const EncodingEntry kEncodings[] = {
     {kCFStringEncodingUTF32LE, "UTF-32LE", "UTF-32LE", "Unicode (UTF-32LE)"},
     {kCFStringEncodingNonLossyASCII, nullptr, nullptr, "Non-lossy ASCII"},
     {kCFStringEncodingMacRoman, "macintosh", "macintosh", "Western (Mac OS Roman)"},
-    {kCFStringEncodingWindowsLatin1, "windows-1252", "windows-1252", "Western (Windows Latin 1)"},
-    {0x0501, "windows-1250", "windows-1250", "Central European (Windows Latin 2)"},
-    {0x0502, "windows-1251", "windows-1251", "Cyrillic (Windows)"},
-    {0x0503, "windows-1253", "windows-1253", "Greek (Windows)"},
-    {0x0504, "windows-1254", "windows-1254", "Turkish (Windows Latin 5)"},
-    {0x0505, "windows-1255", "windows-1255", "Hebrew (Windows)"},
-    {0x0506, "windows-1256", "windows-1256", "Arabic (Windows)"},
-    {0x0507, "windows-1257", "windows-1257", "Baltic (Windows)"},
-    {0x0508, "windows-1258", "windows-1258", "Vietnamese (Windows)"},
+    {kCFStringEncodingWindowsLatin1, "windows-1252", "windows-1252", "Western (windows-1252)"},
+    {0x0501, "windows-1250", "windows-1250", "Central European (windows-1250)"},
+    {0x0502, "windows-1251", "windows-1251", "Cyrillic (windows-1251)"},
+    {0x0503, "windows-1253", "windows-1253", "Greek (windows-1253)"},
+    {0x0504, "windows-1254", "windows-1254", "Turkish (windows-1254)"},
+    {0x0505, "windows-1255", "windows-1255", "Hebrew (windows-1255)"},
+    {0x0506, "windows-1256", "windows-1256", "Arabic (windows-1256)"},
+    {0x0507, "windows-1257", "windows-1257", "Baltic (windows-1257)"},
+    {0x0508, "windows-1258", "windows-1258", "Vietnamese (windows-1258)"},
     {0x0202, "ISO-8859-2", "ISO-8859-2", "Central European (ISO Latin 2)"},
     {0x0203, "ISO-8859-3", "ISO-8859-3", "Western (ISO Latin 3)"},
     {0x0204, "ISO-8859-4", "ISO-8859-4", "Central European (ISO Latin 4)"},
@@ -1560,7 +1561,7 @@ const EncodingEntry kEncodings[] = {
     {kCFStringEncodingBig5, "Big5", "Big5", "Traditional Chinese (Big 5)"},
     {kCFStringEncodingBig5_HKSCS_1999, "Big5-HKSCS", "Big5-HKSCS", "Traditional Chinese (Big 5 HKSCS)"},
     {kCFStringEncodingShiftJIS, "Shift_JIS", "Shift_JIS", "Japanese (Shift JIS)"},
-    {kCFStringEncodingDOSJapanese, "Windows-31J", "windows-31j", "Japanese (Windows, DOS)"},
+    {kCFStringEncodingDOSJapanese, "Windows-31J", "windows-31j", "Japanese (Windows-31J)"},
     {kCFStringEncodingEUC_JP, "EUC-JP", "EUC-JP", "Japanese (EUC)"},
     {kCFStringEncodingISO_2022_JP, "ISO-2022-JP", "ISO-2022-JP", "Japanese (ISO 2022-JP)"},
     {kCFStringEncodingEUC_KR, "EUC-KR", "EUC-KR", "Korean (EUC)"},
