@@ -2419,7 +2419,7 @@ namespace {
 
 constexpr int kMaxFieldWidth = 8192;
 
-struct FormatSpec {
+struct FieldFormat {
     bool minus = false, plus = false, space = false, alt = false, zero = false;
     int width = -1;
     int precision = -1;
@@ -2450,41 +2450,41 @@ std::string truncateUnits(const std::string& text, std::size_t units) {
     return text;
 }
 
-void appendPadded(std::string& out, const std::string& text, const FormatSpec& spec) {
-    std::size_t length = spec.width > 0 ? NSString::length(text) : 0;
-    std::size_t fill = spec.width > 0 && static_cast<std::size_t>(spec.width) > length
-                           ? static_cast<std::size_t>(spec.width) - length
+void appendPadded(std::string& out, const std::string& text, const FieldFormat& field) {
+    std::size_t length = field.width > 0 ? NSString::length(text) : 0;
+    std::size_t fill = field.width > 0 && static_cast<std::size_t>(field.width) > length
+                           ? static_cast<std::size_t>(field.width) - length
                            : 0;
-    if (!spec.minus) out.append(fill, ' ');
+    if (!field.minus) out.append(fill, ' ');
     out += text;
-    if (spec.minus) out.append(fill, ' ');
+    if (field.minus) out.append(fill, ' ');
 }
 
-std::string printfSpec(const FormatSpec& spec, const char* length, char conversion) {
+std::string printfPattern(const FieldFormat& field, const char* length, char conversion) {
     std::string f = "%";
-    if (spec.minus) f += '-';
-    if (spec.plus) f += '+';
-    if (spec.space) f += ' ';
-    if (spec.alt) f += '#';
-    if (spec.zero) f += '0';
-    if (spec.width >= 0) f += std::to_string(spec.width);
-    if (spec.precision >= 0) f += "." + std::to_string(spec.precision);
+    if (field.minus) f += '-';
+    if (field.plus) f += '+';
+    if (field.space) f += ' ';
+    if (field.alt) f += '#';
+    if (field.zero) f += '0';
+    if (field.width >= 0) f += std::to_string(field.width);
+    if (field.precision >= 0) f += "." + std::to_string(field.precision);
     f += length;
     f += conversion;
     return f;
 }
 
 template <class T>
-void appendPrintf(std::string& out, const std::string& spec, T value) {
+void appendPrintf(std::string& out, const std::string& field, T value) {
     // Numbers always print in the C locale, whatever the process locale says.
     locale_t previous = uselocale(cLocale());
     char small[128];
-    int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    int n = std::snprintf(small, sizeof small, field.c_str(), value);
     if (n >= 0 && static_cast<std::size_t>(n) < sizeof small) {
         out.append(small, static_cast<std::size_t>(n));
     } else if (n > 0) {
         std::string big(static_cast<std::size_t>(n) + 1, '\0');
-        std::snprintf(big.data(), big.size(), spec.c_str(), value);
+        std::snprintf(big.data(), big.size(), field.c_str(), value);
         big.resize(static_cast<std::size_t>(n));
         out += big;
     }
@@ -2510,9 +2510,9 @@ bool isIntegerKind(FormatArg::Kind kind) {
            kind == FormatArg::Kind::Char || kind == FormatArg::Kind::Bool;
 }
 
-void formatInteger(std::string& out, const FormatSpec& spec, const FormatArg& arg, char conversion) {
+void formatInteger(std::string& out, const FieldFormat& field, const FormatArg& arg, char conversion) {
     const bool integer = isIntegerKind(arg.kind());
-    const int bits = spec.lengthBits ? spec.lengthBits : (integer ? arg.bits() : 64);
+    const int bits = field.lengthBits ? field.lengthBits : (integer ? arg.bits() : 64);
     if (conversion == 'd' || conversion == 'i') {
         long long v;
         if (integer) {
@@ -2521,20 +2521,20 @@ void formatInteger(std::string& out, const FormatSpec& spec, const FormatArg& ar
                     ? arg.unsignedValue()
                     : static_cast<unsigned long long>(arg.signedValue());
             // A char reads as its code, not as a negative number.
-            v = arg.kind() == FormatArg::Kind::Char && !spec.lengthBits ? static_cast<long long>(raw)
-                                                                        : signedAtWidth(raw, bits);
+            v = arg.kind() == FormatArg::Kind::Char && !field.lengthBits ? static_cast<long long>(raw)
+                                                                         : signedAtWidth(raw, bits);
         } else {
-            v = spec.lengthBits ? signedAtWidth(static_cast<unsigned long long>(arg.signedValue()), bits)
-                                : arg.signedValue();
+            v = field.lengthBits ? signedAtWidth(static_cast<unsigned long long>(arg.signedValue()), bits)
+                                 : arg.signedValue();
         }
-        appendPrintf(out, printfSpec(spec, "ll", 'd'), v);
+        appendPrintf(out, printfPattern(field, "ll", 'd'), v);
     } else {
         unsigned long long raw = arg.kind() == FormatArg::Kind::Signed || arg.kind() == FormatArg::Kind::Bool
                                      ? static_cast<unsigned long long>(arg.signedValue())
                                      : arg.unsignedValue();
-        FormatSpec unsignedSpec = spec;
-        unsignedSpec.plus = unsignedSpec.space = false;
-        appendPrintf(out, printfSpec(unsignedSpec, "ll", conversion), unsignedAtWidth(raw, bits));
+        FieldFormat unsignedField = field;
+        unsignedField.plus = unsignedField.space = false;
+        appendPrintf(out, printfPattern(unsignedField, "ll", conversion), unsignedAtWidth(raw, bits));
     }
 }
 
@@ -2573,7 +2573,7 @@ std::string NSString::stringWithFormatArgs(std::string_view f, const FormatArg* 
             continue;
         }
 
-        FormatSpec spec;
+        FieldFormat field;
         long position = 0;
         // Positional argument: digits followed by "$".
         {
@@ -2588,15 +2588,15 @@ std::string NSString::stringWithFormatArgs(std::string_view f, const FormatArg* 
         for (; i < f.size(); ++i) {
             char c = f[i];
             if (c == '-') {
-                spec.minus = true;
+                field.minus = true;
             } else if (c == '+') {
-                spec.plus = true;
+                field.plus = true;
             } else if (c == ' ') {
-                spec.space = true;
+                field.space = true;
             } else if (c == '#') {
-                spec.alt = true;
+                field.alt = true;
             } else if (c == '0') {
-                spec.zero = true;
+                field.zero = true;
             } else if (c != '\'') {
                 break;
             }
@@ -2621,22 +2621,22 @@ std::string NSString::stringWithFormatArgs(std::string_view f, const FormatArg* 
             if (w) {
                 long long v = *w;
                 if (v < 0) {
-                    spec.minus = true;
+                    field.minus = true;
                     v = v == LLONG_MIN ? LLONG_MAX : -v;
                 }
-                spec.width = static_cast<int>(std::min<long long>(v, kMaxFieldWidth));
+                field.width = static_cast<int>(std::min<long long>(v, kMaxFieldWidth));
             }
         } else if (i < f.size() && f[i] >= '1' && f[i] <= '9') {
-            spec.width = std::min(readNumber(f, i), kMaxFieldWidth);
+            field.width = std::min(readNumber(f, i), kMaxFieldWidth);
         }
         // Precision.
         if (i < f.size() && f[i] == '.') {
             ++i;
             if (i < f.size() && f[i] == '*') {
                 auto p = starValue(i);
-                if (p && *p >= 0) spec.precision = static_cast<int>(std::min<long long>(*p, kMaxFieldWidth));
+                if (p && *p >= 0) field.precision = static_cast<int>(std::min<long long>(*p, kMaxFieldWidth));
             } else {
-                spec.precision = std::min(readNumber(f, i), kMaxFieldWidth);
+                field.precision = std::min(readNumber(f, i), kMaxFieldWidth);
             }
         }
         // Length modifier.
@@ -2644,22 +2644,22 @@ std::string NSString::stringWithFormatArgs(std::string_view f, const FormatArg* 
             switch (f[i]) {
                 case 'h':
                     if (i + 1 < f.size() && f[i + 1] == 'h') {
-                        spec.lengthBits = 8;
+                        field.lengthBits = 8;
                         i += 2;
                     } else {
-                        spec.lengthBits = 16;
+                        field.lengthBits = 16;
                         ++i;
                     }
                     break;
                 case 'l':
-                    spec.lengthBits = 64;
+                    field.lengthBits = 64;
                     i += (i + 1 < f.size() && f[i + 1] == 'l') ? 2 : 1;
                     break;
                 case 'q':
                 case 'z':
                 case 't':
                 case 'j':
-                    spec.lengthBits = 64;
+                    field.lengthBits = 64;
                     ++i;
                     break;
                 case 'L':
@@ -2681,17 +2681,17 @@ std::string NSString::stringWithFormatArgs(std::string_view f, const FormatArg* 
             case 'o':
             case 'x':
             case 'X': {
-                if (const FormatArg* a = takeArg(position)) formatInteger(out, spec, *a, conversion);
+                if (const FormatArg* a = takeArg(position)) formatInteger(out, field, *a, conversion);
                 break;
             }
             case 'D':
             case 'U':
             case 'O': {
                 // The old long forms.
-                FormatSpec longSpec = spec;
-                longSpec.lengthBits = 64;
+                FieldFormat longField = field;
+                longField.lengthBits = 64;
                 char c = conversion == 'D' ? 'd' : conversion == 'U' ? 'u' : 'o';
-                if (const FormatArg* a = takeArg(position)) formatInteger(out, longSpec, *a, c);
+                if (const FormatArg* a = takeArg(position)) formatInteger(out, longField, *a, c);
                 break;
             }
             case 'f':
@@ -2703,7 +2703,7 @@ std::string NSString::stringWithFormatArgs(std::string_view f, const FormatArg* 
             case 'a':
             case 'A': {
                 if (const FormatArg* a = takeArg(position)) {
-                    appendPrintf(out, printfSpec(spec, "", conversion), a->realValue());
+                    appendPrintf(out, printfPattern(field, "", conversion), a->realValue());
                 }
                 break;
             }
@@ -2711,7 +2711,7 @@ std::string NSString::stringWithFormatArgs(std::string_view f, const FormatArg* 
             case 'C': {
                 if (const FormatArg* a = takeArg(position)) {
                     char32_t c = a->character();
-                    appendPadded(out, c ? stringWithCodePoint(c) : std::string(), spec);
+                    appendPadded(out, c ? stringWithCodePoint(c) : std::string(), field);
                 }
                 break;
             }
@@ -2720,14 +2720,15 @@ std::string NSString::stringWithFormatArgs(std::string_view f, const FormatArg* 
             case '@': {
                 if (const FormatArg* a = takeArg(position)) {
                     std::string text = conversion == '@' ? a->description() : a->text();
-                    if (spec.precision >= 0)
-                        text = truncateUnits(text, static_cast<std::size_t>(spec.precision));
-                    appendPadded(out, text, spec);
+                    if (field.precision >= 0)
+                        text = truncateUnits(text, static_cast<std::size_t>(field.precision));
+                    appendPadded(out, text, field);
                 }
                 break;
             }
             case 'p': {
-                if (const FormatArg* a = takeArg(position)) appendPadded(out, hexPointer(a->pointer()), spec);
+                if (const FormatArg* a = takeArg(position))
+                    appendPadded(out, hexPointer(a->pointer()), field);
                 break;
             }
             case 'n':
