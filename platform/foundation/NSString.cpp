@@ -1,4 +1,5 @@
 #include "foundation/NSString.h"
+#include "foundation/NSPathUtilities.h"
 
 #include "foundation/NSRegularExpression.h"
 
@@ -1330,15 +1331,6 @@ std::size_t extensionDot(const std::string& clean) {
     return dot;
 }
 
-std::mutex& homeLock() {
-    static std::mutex m;
-    return m;
-}
-std::function<std::string()>& homeResolver() {
-    static std::function<std::string()> resolver;
-    return resolver;
-}
-
 std::string userHome(const std::string& user) {
     std::vector<char> buffer(16384);
     struct passwd entry;
@@ -1349,24 +1341,11 @@ std::string userHome(const std::string& user) {
     return result->pw_dir;
 }
 
-std::string homeDirectory() {
-    std::function<std::string()> resolver;
-    {
-        std::lock_guard guard(homeLock());
-        resolver = homeResolver();
-    }
-    if (resolver) return resolver();
-    const char* home = std::getenv("HOME");
-    if (home && *home) return home;
-    return userHome("");
-}
+// "~" is the app's home: the sandbox root, as on the device.
+std::string homeDirectory() { return NSHomeDirectory(); }
 
 }  // namespace
 
-void detail::setHomeDirectoryResolver(std::function<std::string()> resolver) {
-    std::lock_guard guard(homeLock());
-    homeResolver() = std::move(resolver);
-}
 
 std::string NSString::stringByAppendingPathComponent(std::string_view path, std::string_view component) {
     std::string joined;

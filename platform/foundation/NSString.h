@@ -266,8 +266,6 @@ namespace detail {
 char32_t decodeUTF8(std::string_view s, std::size_t& i);
 // Appends a code point (or a lone surrogate) as UTF-8.
 void appendUTF8(std::string& out, char32_t c);
-// The home folder used for "~"; replaceable so that the sandbox can supply its own.
-void setHomeDirectoryResolver(std::function<std::string()> resolver);
 }  // namespace detail
 
 class NSString {

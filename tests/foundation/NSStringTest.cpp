@@ -1,4 +1,6 @@
 #include "foundation/NSString.h"
+#include "foundation/NSPathUtilities.h"
+#include "foundation/NSSandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -690,23 +692,31 @@ TEST(NSStringPaths, Components) {
     EXPECT_FALSE(NSString::isAbsolutePath("x"));
 }
 
+// "~" is the app's home, the sandbox root.
 class NSStringHomeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        detail::setHomeDirectoryResolver([] { return std::string("/sandbox/home/"); });
+        previous_ = NSSandbox::root();
+        ASSERT_TRUE(NSSandbox::setRoot(dir_.path()));
+        home_ = NSHomeDirectory();
+        while (home_.size() > 1 && home_.back() == '/') home_.pop_back();
     }
-    void TearDown() override { detail::setHomeDirectoryResolver(nullptr); }
+    void TearDown() override { NSSandbox::setRoot(previous_); }
+
+    testsupport::TemporaryDirectory dir_;
+    std::string previous_;
+    std::string home_;
 };
 
 TEST_F(NSStringHomeTest, TildeExpansion) {
-    EXPECT_EQ(NSString::stringByExpandingTildeInPath("~"), "/sandbox/home");
-    EXPECT_EQ(NSString::stringByExpandingTildeInPath("~/Documents/a.txt"), "/sandbox/home/Documents/a.txt");
+    EXPECT_EQ(NSString::stringByExpandingTildeInPath("~"), home_);
+    EXPECT_EQ(NSString::stringByExpandingTildeInPath("~/Documents/a.txt"), home_ + "/Documents/a.txt");
     EXPECT_EQ(NSString::stringByExpandingTildeInPath("/abs/~/x"), "/abs/~/x");
     EXPECT_EQ(NSString::stringByExpandingTildeInPath("rel"), "rel");
     EXPECT_EQ(NSString::stringByExpandingTildeInPath("~no-such-user-here-xyz/a"), "~no-such-user-here-xyz/a");
-    EXPECT_EQ(NSString::stringByAbbreviatingWithTildeInPath("/sandbox/home/Library"), "~/Library");
-    EXPECT_EQ(NSString::stringByAbbreviatingWithTildeInPath("/sandbox/home"), "~");
-    EXPECT_EQ(NSString::stringByAbbreviatingWithTildeInPath("/sandbox/homework"), "/sandbox/homework");
+    EXPECT_EQ(NSString::stringByAbbreviatingWithTildeInPath(home_ + "/Library"), "~/Library");
+    EXPECT_EQ(NSString::stringByAbbreviatingWithTildeInPath(home_), "~");
+    EXPECT_EQ(NSString::stringByAbbreviatingWithTildeInPath(home_ + "work"), home_ + "work");
 }
 
 TEST_F(NSStringHomeTest, RootUserHome) {
@@ -715,7 +725,7 @@ TEST_F(NSStringHomeTest, RootUserHome) {
 }
 
 TEST_F(NSStringHomeTest, Standardizing) {
-    EXPECT_EQ(NSString::stringByStandardizingPath("~/a/./b/../c/"), "/sandbox/home/a/c");
+    EXPECT_EQ(NSString::stringByStandardizingPath("~/a/./b/../c/"), home_ + "/a/c");
     EXPECT_EQ(NSString::stringByStandardizingPath("/../a//b/."), "/a/b");
     EXPECT_EQ(NSString::stringByStandardizingPath("a/../b"), "a/../b");
     EXPECT_EQ(NSString::stringByStandardizingPath("./a"), "a");
