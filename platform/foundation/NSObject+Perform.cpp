@@ -13,7 +13,7 @@ namespace {
 // The delayed performs of one run loop, kept on the loop as an associated object. Touched only
 // by the loop's own thread (performs are made, fired and cancelled there).
 class DelayedPerforms : public NSObject {
-public:
+  public:
     struct Request {
         const NSObject* target;
         std::string selector;
@@ -92,22 +92,23 @@ void performOn(const Ref<NSRunLoop>& loop, bool targetIsCurrentThread, const Ref
 
 }  // namespace
 
-void performSelectorAfterDelay(const Ref<NSObject>& target, const std::string& selector, const Value& argument,
-                               PerformAction action, double delay, const std::vector<std::string>& modes) {
+void performSelectorAfterDelay(const Ref<NSObject>& target, const std::string& selector,
+                               const Value& argument, PerformAction action, double delay,
+                               const std::vector<std::string>& modes) {
     if (!target) return;
     auto loop = NSRunLoop::currentRunLoop();
     auto registry = delayedPerforms(loop, true);
     Weak<DelayedPerforms> weakRegistry = registry;
     auto run = guarded(target, std::move(action));
-    auto timer = NSTimer::timerWithTimeInterval(std::max(0.0, delay), false,
-                                                [weakRegistry, run = std::move(run)](const Ref<NSTimer>& timer) {
-                                                    // Forget the request first: the action may
-                                                    // schedule or cancel others.
-                                                    if (auto registry = weakRegistry.lock()) {
-                                                        registry->remove(timer.get());
-                                                    }
-                                                    run();
-                                                });
+    auto timer = NSTimer::timerWithTimeInterval(
+        std::max(0.0, delay), false, [weakRegistry, run = std::move(run)](const Ref<NSTimer>& timer) {
+            // Forget the request first: the action may
+            // schedule or cancel others.
+            if (auto registry = weakRegistry.lock()) {
+                registry->remove(timer.get());
+            }
+            run();
+        });
     registry->requests.push_back(DelayedPerforms::Request{target.get(), selector, argument, timer});
     for (auto& mode : modes) loop->addTimer(timer, mode);
 }
@@ -127,7 +128,8 @@ void cancelPreviousPerformRequestsWithTarget(const NSObject* target, const std::
 
 void performSelectorOnMainThread(const Ref<NSObject>& target, PerformAction action, bool waitUntilDone,
                                  const std::vector<std::string>& modes) {
-    performOn(NSRunLoop::mainRunLoop(), NSThread::isMainThread(), target, std::move(action), waitUntilDone, modes);
+    performOn(NSRunLoop::mainRunLoop(), NSThread::isMainThread(), target, std::move(action), waitUntilDone,
+              modes);
 }
 
 void performSelectorOnThread(const Ref<NSObject>& target, const Ref<NSThread>& thread, PerformAction action,

@@ -29,8 +29,8 @@ class NSThread;
 using PerformAction = std::function<void()>;
 
 // performSelector:withObject:afterDelay:inModes:. A delay of 0 runs on the next pass of the loop.
-void performSelectorAfterDelay(const Ref<NSObject>& target, const std::string& selector, const Value& argument,
-                               PerformAction action, double delay,
+void performSelectorAfterDelay(const Ref<NSObject>& target, const std::string& selector,
+                               const Value& argument, PerformAction action, double delay,
                                const std::vector<std::string>& modes = {NSDefaultRunLoopMode});
 
 // cancelPreviousPerformRequestsWithTarget: — every delayed perform of the target on the current
@@ -57,4 +57,5 @@ void performSelectorOnMainThread(const Ref<NSObject>& target, PerformAction acti
 // performSelector:onThread:withObject:waitUntilDone:modes:. Waiting for a thread whose run loop
 // never runs in one of the modes never returns, as on the platform.
 void performSelectorOnThread(const Ref<NSObject>& target, const Ref<NSThread>& thread, PerformAction action,
-                             bool waitUntilDone, const std::vector<std::string>& modes = {NSRunLoopCommonModes});
+                             bool waitUntilDone,
+                             const std::vector<std::string>& modes = {NSRunLoopCommonModes});

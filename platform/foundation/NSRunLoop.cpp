@@ -89,9 +89,13 @@ NSRunLoop::~NSRunLoop() {
     if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
-Ref<NSRunLoop> NSRunLoop::currentRunLoop() { return NSThread::currentThread()->runLoop(); }
+Ref<NSRunLoop> NSRunLoop::currentRunLoop() {
+    return NSThread::currentThread()->runLoop();
+}
 
-Ref<NSRunLoop> NSRunLoop::mainRunLoop() { return NSThread::mainThread()->runLoop(); }
+Ref<NSRunLoop> NSRunLoop::mainRunLoop() {
+    return NSThread::mainThread()->runLoop();
+}
 
 std::optional<std::string> NSRunLoop::currentMode() const {
     std::lock_guard lock(mutex_);
@@ -149,7 +153,8 @@ void NSRunLoop::timerChanged(const NSTimer* timer, bool invalidated) {
     if (invalidated) {
         Ref<NSTimer> removed;  // released outside the lock
         std::lock_guard lock(mutex_);
-        auto it = std::find_if(timers_.begin(), timers_.end(), [&](auto& e) { return e.timer.get() == timer; });
+        auto it =
+            std::find_if(timers_.begin(), timers_.end(), [&](auto& e) { return e.timer.get() == timer; });
         if (it != timers_.end()) {
             removed = std::move(it->timer);
             timers_.erase(it);
@@ -217,7 +222,8 @@ std::uint64_t NSRunLoop::addFileDescriptorSource(int fd, short events, std::func
     {
         std::lock_guard lock(mutex_);
         token = nextFdToken_++;
-        fds_.push_back(FdEntry{token, fd, events, std::make_shared<std::function<void(short)>>(std::move(handler)),
+        fds_.push_back(FdEntry{token, fd, events,
+                               std::make_shared<std::function<void(short)>>(std::move(handler)),
                                std::move(modes)});
     }
     wakeUp();
@@ -290,7 +296,8 @@ void NSRunLoop::notifyObservers(const std::string& mode, CFRunLoopActivity activ
         }
     }
     if (matching.empty()) return;
-    std::stable_sort(matching.begin(), matching.end(), [](auto& a, auto& b) { return a->order() < b->order(); });
+    std::stable_sort(matching.begin(), matching.end(),
+                     [](auto& a, auto& b) { return a->order() < b->order(); });
     for (auto& observer : matching) observer->call(activity);
     // Drop the ones that are done (non-repeating, or invalidated by anyone).
     std::vector<ObserverEntry> removed;
@@ -325,7 +332,8 @@ bool NSRunLoop::fireTimers(const std::string& mode) {
         // An earlier callout may have taken the timer out of this mode or invalidated it.
         {
             std::lock_guard lock(mutex_);
-            auto it = std::find_if(timers_.begin(), timers_.end(), [&](auto& e) { return e.timer == entry.timer; });
+            auto it =
+                std::find_if(timers_.begin(), timers_.end(), [&](auto& e) { return e.timer == entry.timer; });
             if (it == timers_.end() || !matchesLocked(it->modes, mode)) continue;
         }
         fired |= entry.timer->fireIfDue(now);
@@ -479,7 +487,8 @@ NSRunLoop::Result NSRunLoop::runInternal(const std::string& mode, std::optional<
             result = Result::Handled;
             break;
         }
-        if ((platformLimit && PlatformClock::now() >= *platformLimit) || (realLimit && realNow() >= *realLimit)) {
+        if ((platformLimit && PlatformClock::now() >= *platformLimit) ||
+            (realLimit && realNow() >= *realLimit)) {
             result = Result::TimedOut;
             break;
         }
@@ -519,7 +528,9 @@ void NSRunLoop::runUntilDate(NSDate limitDate) {
     runInternal(NSDefaultRunLoopMode, limitDate.timeIntervalSince1970(), std::nullopt, false);
 }
 
-void NSRunLoop::run() { runInternal(NSDefaultRunLoopMode, std::nullopt, std::nullopt, false); }
+void NSRunLoop::run() {
+    runInternal(NSDefaultRunLoopMode, std::nullopt, std::nullopt, false);
+}
 
 bool NSRunLoop::runOnce(const std::string& mode, double maxRealWaitSeconds) {
     auto result = runInternal(mode, std::nullopt, realNow() + std::max(0.0, maxRealWaitSeconds), true);

@@ -51,12 +51,12 @@ inline constexpr const char* kCFRunLoopCommonModes = NSRunLoopCommonModes;
 
 // A source that never fires; adding one keeps a run loop's run() going.
 class NSPort : public NSObject {
-public:
+  public:
     std::string className() const override { return "NSPort"; }
     static Ref<NSPort> port() { return make<NSPort>(); }
 };
 class NSMachPort : public NSPort {
-public:
+  public:
     std::string className() const override { return "NSMachPort"; }
     static Ref<NSPort> port() { return make<NSMachPort>(); }
 };
@@ -75,7 +75,7 @@ enum CFRunLoopActivity : unsigned {
 // A run-loop observer. Observers of one activity run in ascending order; a non-repeating one
 // runs once and is then invalidated. Invalidation (from any thread) takes it out of every loop.
 class CFRunLoopObserver : public NSObject {
-public:
+  public:
     using Callback = std::function<void(const Ref<CFRunLoopObserver>& observer, CFRunLoopActivity activity)>;
 
     CFRunLoopObserver(unsigned activities, bool repeats, long order, Callback callback);
@@ -91,7 +91,7 @@ public:
     bool isValid() const;
     void invalidate();
 
-private:
+  private:
     friend class NSRunLoop;
     void call(CFRunLoopActivity activity);
 
@@ -104,7 +104,7 @@ private:
 };
 
 class NSRunLoop : public NSObject {
-public:
+  public:
     // Made by the owning NSThread; use currentRunLoop() or mainRunLoop().
     explicit NSRunLoop(bool isMain);
     ~NSRunLoop() override;
@@ -130,7 +130,9 @@ public:
 
     // Queues a block to run on this loop's thread in one of the modes (performBlock: uses the
     // common modes). FIFO; from any thread; wakes the loop.
-    void performBlock(std::function<void()> block) { performInModes({NSRunLoopCommonModes}, std::move(block)); }
+    void performBlock(std::function<void()> block) {
+        performInModes({NSRunLoopCommonModes}, std::move(block));
+    }
     void performInModes(std::vector<std::string> modes, std::function<void()> block);
 
     // Watches a file descriptor (poll events such as POLLIN); the handler runs on this loop's
@@ -176,7 +178,7 @@ public:
     // Internal: a timer was invalidated or its fire date moved.
     void timerChanged(const NSTimer* timer, bool invalidated);
 
-private:
+  private:
     enum class Result { Finished, Stopped, TimedOut, Handled };
     struct TimerEntry {
         Ref<NSTimer> timer;
@@ -203,8 +205,8 @@ private:
         std::vector<std::string> modes;
     };
 
-    Result runInternal(const std::string& mode, std::optional<double> platformLimit, std::optional<double> realLimit,
-                       bool returnAfterHandled);
+    Result runInternal(const std::string& mode, std::optional<double> platformLimit,
+                       std::optional<double> realLimit, bool returnAfterHandled);
     bool matchesLocked(const std::string& itemMode, const std::string& running) const;
     bool matchesLocked(const std::vector<std::string>& itemModes, const std::string& running) const;
     bool hasSourcesLocked(const std::string& mode) const;
@@ -214,7 +216,8 @@ private:
     bool fireTimers(const std::string& mode);
     bool runPerforms(const std::string& mode);
     bool serviceFileDescriptors(const std::string& mode, int timeoutMs);
-    void waitForWork(const std::string& mode, std::optional<double> platformLimit, std::optional<double> realLimit);
+    void waitForWork(const std::string& mode, std::optional<double> platformLimit,
+                     std::optional<double> realLimit);
     bool consumeStop();
     void clearWake();
 

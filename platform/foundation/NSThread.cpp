@@ -22,7 +22,10 @@ const pthread_t mainHandle = pthread_self();
 NSThread::NSThread(Entry entry) : entry_(std::move(entry)), number_(nextNumber.fetch_add(1)) {}
 
 NSThread::NSThread(ForeignTag, bool isMain)
-    : isMain_(isMain), number_(isMain ? 1 : nextNumber.fetch_add(1)), handle_(pthread_self()), alive_(true),
+    : isMain_(isMain),
+      number_(isMain ? 1 : nextNumber.fetch_add(1)),
+      handle_(pthread_self()),
+      alive_(true),
       started_(true) {
     executing_.store(true, std::memory_order_release);
 }
@@ -58,7 +61,9 @@ Ref<NSThread> NSThread::currentThread() {
     return tlsCurrent;
 }
 
-bool NSThread::isMainThread() { return dispatch_is_main_thread(); }
+bool NSThread::isMainThread() {
+    return dispatch_is_main_thread();
+}
 
 Ref<NSThread> NSThread::detachNewThreadWithBlock(Entry block) {
     auto thread = make<NSThread>(std::move(block));

@@ -23,7 +23,7 @@
 class NSRunLoop;
 
 class NSThread : public NSObject {
-public:
+  public:
     using Entry = std::function<void()>;
 
     // A thread that runs entry once started. start() it, or use detachNewThreadWithBlock().
@@ -71,15 +71,15 @@ public:
     // it); only the owning thread runs it.
     Ref<NSRunLoop> runLoop();
 
-private:
+  private:
     struct ForeignTag {};
 
-public:
+  public:
     // Wrapper of an already running thread (the main thread or a foreign one); internal.
     NSThread(ForeignTag, bool isMain);
     static Ref<NSThread> makeWrapperForCallingThread(bool isMain);
 
-private:
+  private:
     void applyNameLocked();
     void threadMain();
 

@@ -9,7 +9,9 @@ namespace {
 
 // A repeating timer with no positive interval would spin; the platform uses a tenth of a
 // millisecond instead.
-double sanitizedInterval(double interval) { return interval > 0 ? interval : 0.0001; }
+double sanitizedInterval(double interval) {
+    return interval > 0 ? interval : 0.0001;
+}
 
 }  // namespace
 
@@ -32,8 +34,8 @@ NSTimer::NSTimer(NSDate fireDate, double interval, bool repeats, Action block)
 
 Ref<NSTimer> NSTimer::timerWithTimeInterval(double interval, const Ref<NSObject>& target, Action action,
                                             Value userInfo, bool repeats) {
-    return make<NSTimer>(NSDate::dateWithTimeIntervalSinceNow(std::max(0.0, interval)), interval, Weak<NSObject>(target),
-                         std::move(action), std::move(userInfo), repeats);
+    return make<NSTimer>(NSDate::dateWithTimeIntervalSinceNow(std::max(0.0, interval)), interval,
+                         Weak<NSObject>(target), std::move(action), std::move(userInfo), repeats);
 }
 
 Ref<NSTimer> NSTimer::timerWithTimeInterval(double interval, bool repeats, Action block) {
@@ -41,8 +43,8 @@ Ref<NSTimer> NSTimer::timerWithTimeInterval(double interval, bool repeats, Actio
                          std::move(block));
 }
 
-Ref<NSTimer> NSTimer::scheduledTimerWithTimeInterval(double interval, const Ref<NSObject>& target, Action action,
-                                                     Value userInfo, bool repeats) {
+Ref<NSTimer> NSTimer::scheduledTimerWithTimeInterval(double interval, const Ref<NSObject>& target,
+                                                     Action action, Value userInfo, bool repeats) {
     auto timer = timerWithTimeInterval(interval, target, std::move(action), std::move(userInfo), repeats);
     NSRunLoop::currentRunLoop()->addTimer(timer, NSDefaultRunLoopMode);
     return timer;

@@ -25,12 +25,13 @@
 class NSRunLoop;
 
 class NSTimer : public NSObject {
-public:
+  public:
     using Action = std::function<void(const Ref<NSTimer>& timer)>;
 
     // initWithFireDate:interval:target:selector:userInfo:repeats: — the action is called only
     // while the target lives.
-    NSTimer(NSDate fireDate, double interval, Weak<NSObject> target, Action action, Value userInfo, bool repeats);
+    NSTimer(NSDate fireDate, double interval, Weak<NSObject> target, Action action, Value userInfo,
+            bool repeats);
     // initWithFireDate:interval:repeats:block:
     NSTimer(NSDate fireDate, double interval, bool repeats, Action block);
     std::string className() const override { return "NSTimer"; }
@@ -40,14 +41,15 @@ public:
                                               Value userInfo, bool repeats);
     static Ref<NSTimer> timerWithTimeInterval(double interval, bool repeats, Action block);
     // Also added to the current run loop in the default mode.
-    static Ref<NSTimer> scheduledTimerWithTimeInterval(double interval, const Ref<NSObject>& target, Action action,
-                                                       Value userInfo, bool repeats);
+    static Ref<NSTimer> scheduledTimerWithTimeInterval(double interval, const Ref<NSObject>& target,
+                                                       Action action, Value userInfo, bool repeats);
     static Ref<NSTimer> scheduledTimerWithTimeInterval(double interval, bool repeats, Action block);
 
     // Target plus member function, the closest thing to target and selector.
     template <class T>
     static Ref<NSTimer> timerWithTimeInterval(double interval, const Ref<T>& target,
-                                              void (T::*selector)(const Ref<NSTimer>&), Value userInfo, bool repeats) {
+                                              void (T::*selector)(const Ref<NSTimer>&), Value userInfo,
+                                              bool repeats) {
         return timerWithTimeInterval(interval, Ref<NSObject>(target), memberAction(target, selector),
                                      std::move(userInfo), repeats);
     }
@@ -59,14 +61,14 @@ public:
     }
     template <class T>
     static Ref<NSTimer> scheduledTimerWithTimeInterval(double interval, const Ref<T>& target,
-                                                       void (T::*selector)(const Ref<NSTimer>&), Value userInfo,
-                                                       bool repeats) {
+                                                       void (T::*selector)(const Ref<NSTimer>&),
+                                                       Value userInfo, bool repeats) {
         return scheduledTimerWithTimeInterval(interval, Ref<NSObject>(target), memberAction(target, selector),
                                               std::move(userInfo), repeats);
     }
     template <class T>
-    static Ref<NSTimer> scheduledTimerWithTimeInterval(double interval, const Ref<T>& target, void (T::*selector)(),
-                                                       Value userInfo, bool repeats) {
+    static Ref<NSTimer> scheduledTimerWithTimeInterval(double interval, const Ref<T>& target,
+                                                       void (T::*selector)(), Value userInfo, bool repeats) {
         return scheduledTimerWithTimeInterval(interval, Ref<NSObject>(target), memberAction(target, selector),
                                               std::move(userInfo), repeats);
     }
@@ -91,7 +93,7 @@ public:
     // Fires if still valid and due at `now` (platform seconds since 1970); true when it fired.
     bool fireIfDue(double now);
 
-private:
+  private:
     template <class T, class M>
     static Action memberAction(const Ref<T>& target, M selector) {
         Weak<T> weak = target;

@@ -26,7 +26,8 @@ constexpr int kMaxAdvanceSteps = 1000000;
 
 }  // namespace
 
-bool pumpMainRunLoopUntil(const std::function<bool()>& condition, double timeoutSeconds, const std::string& mode) {
+bool pumpMainRunLoopUntil(const std::function<bool()>& condition, double timeoutSeconds,
+                          const std::string& mode) {
     requireMainThread("pumpMainRunLoopUntil");
     auto loop = NSRunLoop::mainRunLoop();
     auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
@@ -62,9 +63,13 @@ ManualClock::ManualClock(double startSince1970) {
     drainMainRunLoop();
 }
 
-ManualClock::~ManualClock() { PlatformClock::useRealClock(); }
+ManualClock::~ManualClock() {
+    PlatformClock::useRealClock();
+}
 
-double ManualClock::now() const { return PlatformClock::now(); }
+double ManualClock::now() const {
+    return PlatformClock::now();
+}
 
 void ManualClock::jump(double seconds, const std::string& mode) {
     PlatformClock::advance(seconds);
@@ -77,7 +82,8 @@ void ManualClock::advance(double seconds, const std::string& mode) {
         return;
     }
     auto loop = NSRunLoop::mainRunLoop();
-    const auto target = PlatformClock::monotonicNanoseconds() + static_cast<std::int64_t>(std::llround(seconds * 1e9));
+    const auto target =
+        PlatformClock::monotonicNanoseconds() + static_cast<std::int64_t>(std::llround(seconds * 1e9));
     drainMainRunLoop(mode);
     for (int step = 0; step < kMaxAdvanceSteps; ++step) {
         auto left = target - PlatformClock::monotonicNanoseconds();
@@ -86,7 +92,8 @@ void ManualClock::advance(double seconds, const std::string& mode) {
         // not waited for.
         std::int64_t next = left;
         if (auto date = loop->nextTimerFireDate(mode)) {
-            auto delta = static_cast<std::int64_t>(std::ceil((date->timeIntervalSince1970() - PlatformClock::now()) * 1e9));
+            auto delta = static_cast<std::int64_t>(
+                std::ceil((date->timeIntervalSince1970() - PlatformClock::now()) * 1e9));
             if (delta > 0 && delta < next) next = delta;
         }
         double due = dispatch_timers_next_due();

@@ -28,7 +28,7 @@ void drainMainRunLoop(const std::string& mode = NSDefaultRunLoopMode);
 // scheduled by a callback fires too if it falls inside the span. jump(s) moves in one step (beats
 // missed by a repeating timer coalesce into one fire), then drains.
 class ManualClock {
-public:
+  public:
     explicit ManualClock(double startSince1970 = 1'700'000'000.0);
     ~ManualClock();
     ManualClock(const ManualClock&) = delete;
