@@ -133,11 +133,13 @@ TEST_F(NSRunLoopTest, PerformsWaitForAModeTheyMayRunIn) {
 TEST_F(NSRunLoopTest, AnAddedCommonModeServesCommonModeItems) {
     auto loop = NSRunLoop::mainRunLoop();
     int ran = 0;
+    static int round = 0;  // the main loop outlives a repeated test: a fresh mode each time
+    std::string mode = "CustomMode" + std::to_string(++round);
     loop->performInModes({NSRunLoopCommonModes}, [&] { ++ran; });
-    loop->runOnce("CustomMode");
+    loop->runOnce(mode);
     EXPECT_EQ(ran, 0);
-    loop->addCommonMode("CustomMode");
-    loop->runOnce("CustomMode");
+    loop->addCommonMode(mode);
+    loop->runOnce(mode);
     EXPECT_EQ(ran, 1);
 }
 
@@ -230,15 +232,18 @@ TEST_F(NSRunLoopTest, BeforeWaitingObserverRunsEachTimeTheLoopIsAboutToWait) {
     EXPECT_TRUE(loop->containsObserver(observer, NSDefaultRunLoopMode));
     loop->runOnce(NSDefaultRunLoopMode, 0);  // nothing to do, no wait allowed: no wait
     EXPECT_EQ(calls, 0);
+    // Each wait is announced (a stray wake-up may make one call wait twice).
     loop->runOnce(NSDefaultRunLoopMode, 0.001);
-    EXPECT_EQ(calls, 1);
+    EXPECT_GE(calls, 1);
+    int afterFirst = calls;
     loop->runOnce(NSDefaultRunLoopMode, 0.001);
-    EXPECT_EQ(calls, 2);
+    EXPECT_GT(calls, afterFirst);
+    int seen = calls;
     loop->runOnce(UITrackingRunLoopMode, 0.001);  // not in this mode
-    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(calls, seen);
     loop->removeObserver(observer, NSDefaultRunLoopMode);
     loop->runOnce(NSDefaultRunLoopMode, 0.001);
-    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(calls, seen);
 }
 
 TEST_F(NSRunLoopTest, ObserverOrderAndOneShotObservers) {
@@ -255,7 +260,15 @@ TEST_F(NSRunLoopTest, ObserverOrderAndOneShotObservers) {
     loop->addObserver(once, NSDefaultRunLoopMode);
     loop->runOnce(NSDefaultRunLoopMode, 0.001);
     loop->runOnce(NSDefaultRunLoopMode, 0.001);
-    EXPECT_EQ(calls, (std::vector<std::string>{"early", "once", "late", "early", "late"}));
+    // Every wait calls early then late; the one-shot only before the first.
+    ASSERT_GE(calls.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 3),
+              (std::vector<std::string>{"early", "once", "late"}));
+    ASSERT_EQ((calls.size() - 3) % 2, 0u);
+    for (size_t i = 3; i < calls.size(); i += 2) {
+        EXPECT_EQ(calls[i], "early");
+        EXPECT_EQ(calls[i + 1], "late");
+    }
     EXPECT_FALSE(once->isValid());
     EXPECT_FALSE(loop->containsObserver(once, NSDefaultRunLoopMode));
     late->invalidate();
