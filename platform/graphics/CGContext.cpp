@@ -388,6 +388,18 @@ void CGContext::endDirectDrawing() {
     exportCallerPixels(Rect{0, 0, int(width_), int(height_)});
 }
 
+void CGContext::drawWithCairo(CGRect r, const std::function<void(cairo_t*, bool coverageOnly)>& draw) {
+    if (!draw || gs_.singular) return;
+    r = CGRectStandardize(r);
+    if (!std::isfinite(r.origin.x) || !std::isfinite(r.origin.y) || !std::isfinite(r.size.width) ||
+        !std::isfinite(r.size.height)) {
+        return;
+    }
+    Rect dirty = deviceRectOfUserExtents(r.origin.x, r.origin.y, r.origin.x + r.size.width,
+                                         r.origin.y + r.size.height);
+    composite([&](bool coverageOnly) { draw(cr_, coverageOnly); }, dirty);
+}
+
 NSData CGContext::copyPixels() const {
     return NSData(data_, bytesPerRow_ * height_);
 }

@@ -118,6 +118,11 @@ class CGContext : public NSObject {
     cairo_t* cairoContext() const { return cr_; }
     void beginDirectDrawing();
     void endDirectDrawing();
+    // Draws with cairo in the current user space through this context's compositing (blend mode,
+    // converted layouts, a singular CTM drawing nothing). `userBounds` is the area the drawing may
+    // touch. Called with coverageOnly, `draw` must draw the same shape in opaque black.
+    void drawWithCairo(CGRect userBounds, const std::function<void(cairo_t*, bool coverageOnly)>& draw);
+    CGFloat alpha() const { return gs_.alpha; }
 
     // --- the functions below are the bodies of the CGContext... calls ---
     void saveGState();
