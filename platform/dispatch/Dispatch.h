@@ -13,7 +13,13 @@
 //   so a test on the manual clock fires them by advancing it. Semaphore and group waits keep real
 //   time.
 // - The worker pool grows past its normal size when all workers are blocked in waits (a block
-//   waiting on a semaphore must not starve the rest), up to a hard cap.
+//   waiting on a semaphore must not starve the rest), up to a hard cap. Other libraries mark
+//   their own blocking waits with DispatchBlockingScope (dispatch/DispatchBlocking.h).
+// - dispatch_sync runs the block on the calling thread once the queue grants it its turn, so the
+//   block sees the caller's thread (its thread-local state, its being the main thread or not).
+//   dispatch_sync onto the main queue from the main thread runs the block at once instead of
+//   hanging. A dispatch_sync that would wait for itself on a serial queue stops the process with
+//   a message rather than hang silently.
 
 #include <cstdint>
 #include <functional>
@@ -87,14 +93,20 @@ int dispatch_main_queue_drain();
 // Seconds until the next delayed main-queue block is due, or a negative number when none is
 // scheduled. The run loop uses it to bound its wait.
 double dispatch_main_queue_next_due();
+// Seconds until the earliest deadline of any dispatch_after block or timer source, on any queue
+// (0 when one is already due), or a negative number when none is scheduled. Test support uses it
+// to step the manual clock from deadline to deadline.
+double dispatch_timers_next_due();
 
 // ---- groups -----------------------------------------------------------------------------------
 dispatch_group_t dispatch_group_create();
 void dispatch_group_enter(const dispatch_group_t& group);
 void dispatch_group_leave(const dispatch_group_t& group);
-void dispatch_group_async(const dispatch_group_t& group, const dispatch_queue_t& queue, dispatch_block_t block);
+void dispatch_group_async(const dispatch_group_t& group, const dispatch_queue_t& queue,
+                          dispatch_block_t block);
 // Runs block on queue once every entered unit has left (at once when the group is empty).
-void dispatch_group_notify(const dispatch_group_t& group, const dispatch_queue_t& queue, dispatch_block_t block);
+void dispatch_group_notify(const dispatch_group_t& group, const dispatch_queue_t& queue,
+                           dispatch_block_t block);
 // 0 when the group emptied, non-zero on time-out. Real time.
 long dispatch_group_wait(const dispatch_group_t& group, dispatch_time_t timeout);
 
@@ -115,8 +127,8 @@ inline void dispatch_once(dispatch_once_t* predicate, const dispatch_block_t& bl
 enum class dispatch_source_type_t { timer };
 inline constexpr dispatch_source_type_t DISPATCH_SOURCE_TYPE_TIMER = dispatch_source_type_t::timer;
 // Created suspended; call dispatch_resume(source) to start it.
-dispatch_source_t dispatch_source_create(dispatch_source_type_t type, std::uintptr_t handle, unsigned long mask,
-                                         const dispatch_queue_t& queue);
+dispatch_source_t dispatch_source_create(dispatch_source_type_t type, std::uintptr_t handle,
+                                         unsigned long mask, const dispatch_queue_t& queue);
 void dispatch_source_set_timer(const dispatch_source_t& source, dispatch_time_t start, std::uint64_t interval,
                                std::uint64_t leeway);
 void dispatch_source_set_event_handler(const dispatch_source_t& source, dispatch_block_t handler);

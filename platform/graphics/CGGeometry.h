@@ -29,9 +29,15 @@ inline constexpr CGPoint CGPointZero{};
 inline constexpr CGSize CGSizeZero{};
 inline constexpr CGRect CGRectZero{};
 
-inline constexpr CGPoint CGPointMake(CGFloat x, CGFloat y) { return {x, y}; }
-inline constexpr CGSize CGSizeMake(CGFloat w, CGFloat h) { return {w, h}; }
-inline constexpr CGRect CGRectMake(CGFloat x, CGFloat y, CGFloat w, CGFloat h) { return {{x, y}, {w, h}}; }
+inline constexpr CGPoint CGPointMake(CGFloat x, CGFloat y) {
+    return {x, y};
+}
+inline constexpr CGSize CGSizeMake(CGFloat w, CGFloat h) {
+    return {w, h};
+}
+inline constexpr CGRect CGRectMake(CGFloat x, CGFloat y, CGFloat w, CGFloat h) {
+    return {{x, y}, {w, h}};
+}
 
 // The rectangle with non-negative width and height covering the same area.
 CGRect CGRectStandardize(CGRect r);
@@ -41,8 +47,12 @@ CGFloat CGRectGetMaxX(CGRect r);
 CGFloat CGRectGetMaxY(CGRect r);
 CGFloat CGRectGetMidX(CGRect r);
 CGFloat CGRectGetMidY(CGRect r);
-inline CGFloat CGRectGetWidth(CGRect r) { return std::fabs(r.size.width); }
-inline CGFloat CGRectGetHeight(CGRect r) { return std::fabs(r.size.height); }
+inline CGFloat CGRectGetWidth(CGRect r) {
+    return std::fabs(r.size.width);
+}
+inline CGFloat CGRectGetHeight(CGRect r) {
+    return std::fabs(r.size.height);
+}
 bool CGRectIsEmpty(CGRect r);
 bool CGRectIsNull(CGRect r);
 bool CGRectIsInfinite(CGRect r);
@@ -65,7 +75,9 @@ struct UIEdgeInsets {
     bool operator==(const UIEdgeInsets&) const = default;
 };
 inline constexpr UIEdgeInsets UIEdgeInsetsZero{};
-inline constexpr UIEdgeInsets UIEdgeInsetsMake(CGFloat t, CGFloat l, CGFloat b, CGFloat r) { return {t, l, b, r}; }
+inline constexpr UIEdgeInsets UIEdgeInsetsMake(CGFloat t, CGFloat l, CGFloat b, CGFloat r) {
+    return {t, l, b, r};
+}
 CGRect UIEdgeInsetsInsetRect(CGRect r, UIEdgeInsets insets);
 
 struct UIOffset {
@@ -73,7 +85,9 @@ struct UIOffset {
     bool operator==(const UIOffset&) const = default;
 };
 inline constexpr UIOffset UIOffsetZero{};
-inline constexpr UIOffset UIOffsetMake(CGFloat h, CGFloat v) { return {h, v}; }
+inline constexpr UIOffset UIOffsetMake(CGFloat h, CGFloat v) {
+    return {h, v};
+}
 
 // x' = a*x + c*y + tx ; y' = b*x + d*y + ty
 struct CGAffineTransform {

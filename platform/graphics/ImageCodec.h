@@ -1,0 +1,131 @@
+#pragma once
+// Internal: the format decoders and encoders behind CGImageSource, CGImageDestination, UIImage and
+// the CGImage data-provider constructors. Every decoder answers images in the decoded layout of
+// CGImage.h (premultiplied BGRA, or BGRX with opaque padding), checks the claimed size against
+// the limits below before allocating anything, keeps every library error inside (no longjmp or
+// exception escapes) and never reads past the bytes it is given.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "foundation/NSData.h"
+#include "graphics/CGImage.h"
+
+namespace detail {
+
+enum class ImageFormat { Unknown, PNG, JPEG, GIF, WebP, TIFF };
+
+// By signature; WebP and TIFF are recognised but never decoded.
+ImageFormat sniffImageFormat(const std::uint8_t* bytes, std::size_t length);
+// "public.png", "public.jpeg", "com.compuserve.gif", "org.webmproject.webp", "public.tiff"; empty
+// for Unknown.
+std::string typeIdentifierForFormat(ImageFormat format);
+
+// Limits on what a decoder agrees to build: no side above 32768 pixels and no picture above 100
+// megapixels; a GIF's decoded frames together stay under kMaxAnimationBytes.
+inline constexpr std::uint64_t kMaxImageSide = 32768;
+inline constexpr std::uint64_t kMaxImagePixels = 100'000'000;
+inline constexpr std::uint64_t kMaxAnimationBytes = 512ull << 20;
+bool imageSizeAllowed(std::uint64_t width, std::uint64_t height);
+
+// What a header says, read without decoding the pixels.
+struct ImageInfo {
+    std::size_t width = 0, height = 0;
+    bool hasAlpha = false;
+    int bitDepth = 8;
+    // "RGB", "Gray" or "CMYK".
+    std::string colorModel = "RGB";
+    // EXIF orientation 1...8; 0 when the picture carries none.
+    int orientation = 0;
+    bool interlaced = false;  // PNG interlacing, progressive JPEG
+    // The EXIF thumbnail of a JPEG, when it carries one.
+    NSData embeddedThumbnail;
+};
+
+// ---- PNG
+std::optional<ImageInfo> readPNGInfo(const std::uint8_t* bytes, std::size_t length);
+// With partial set, missing data leaves the rows (or interlace passes) not yet seen transparent;
+// otherwise a file that ends early gives nullptr.
+CGImageRef decodePNG(const std::uint8_t* bytes, std::size_t length, bool partial);
+
+// ---- JPEG
+std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* bytes, std::size_t length);
+struct JPEGDecodeOptions {
+    // Decode what is there: a progressive picture at the precision its scans so far give, a
+    // sequential one down to the last complete row with the rest transparent.
+    bool partial = false;
+    // Answer CMYK pictures in a CMYK colour space instead of converting to RGB.
+    bool keepCMYK = false;
+    // 1, 2, 4 or 8: decode at that fraction of the size (for thumbnails).
+    unsigned scaleDenominator = 1;
+};
+CGImageRef decodeJPEG(const std::uint8_t* bytes, std::size_t length, const JPEGDecodeOptions& options);
+
+// ---- GIF
+// A GIF's frames: the file is read once (each frame's pixels decompressed to check it and kept as
+// palette indices), and full-canvas frames are composited on request, honouring disposal and
+// transparency. Frames whose data is broken are left out; reading stops at the first damage
+// that makes the rest unreadable, or when the size budget is spent.
+class GIFAnimation {
+  public:
+    struct Frame {
+        std::size_t left = 0, top = 0, width = 0, height = 0;
+        int disposal = 0;
+        int transparentIndex = -1;
+        // Seconds, as written (hundredths).
+        double delay = 0;
+        bool hasDelay = false;
+        std::vector<std::uint8_t> palette;  // RGB triples
+        std::vector<std::uint8_t> indices;  // width * height
+    };
+
+    // nullptr when the data holds no readable GIF header. partial: data still arriving.
+    static std::unique_ptr<GIFAnimation> read(const std::uint8_t* bytes, std::size_t length);
+
+    std::size_t canvasWidth() const { return width_; }
+    std::size_t canvasHeight() const { return height_; }
+    std::size_t frameCount() const { return frames_.size(); }
+    const Frame& frame(std::size_t index) const { return frames_[index]; }
+    // 0 = forever; nullopt when the file gives no loop count.
+    std::optional<int> loopCount() const { return loopCount_; }
+    // Whether the file was read to its trailer.
+    bool complete() const { return complete_; }
+
+    // The full canvas after frame index, premultiplied BGRA; nullptr when out of range.
+    CGImageRef compositeFrame(std::size_t index);
+
+  private:
+    std::size_t width_ = 0, height_ = 0;
+    std::vector<Frame> frames_;
+    std::optional<int> loopCount_;
+    bool complete_ = false;
+    // Compositing cursor: the canvas after frame cursor_ - 1.
+    std::vector<std::uint8_t> canvas_;
+    std::vector<std::uint8_t> previous_;
+    std::size_t cursor_ = 0;
+    friend struct GIFReader;
+};
+
+// Effective display delay: tiny delays (0.01 s or less) play at 0.1 s.
+double clampedGIFDelay(double unclamped);
+
+// ---- Encoding
+// PNG of the image's pixels, RGB when the image is opaque, else RGBA (not premultiplied).
+std::optional<NSData> encodePNG(const CGImage& image);
+// JPEG at quality 0...1; exifOrientation 2...8 adds an EXIF segment that carries it.
+std::optional<NSData> encodeJPEG(const CGImage& image, double quality, int exifOrientation = 1);
+
+// ---- Pixel operations on decoded-layout images
+// The image turned so that it displays upright for an EXIF orientation (1 answers the image).
+CGImageRef orientImage(const CGImageRef& image, int exifOrientation);
+// Scaled down (area average) so that neither side exceeds maxPixelSize; the image itself when it
+// already fits or maxPixelSize is 0.
+CGImageRef downscaleImage(const CGImageRef& image, std::size_t maxPixelSize);
+// The image in the decoded layout (converted when it is in another one).
+CGImageRef decodedLayoutImage(const CGImageRef& image);
+
+}  // namespace detail

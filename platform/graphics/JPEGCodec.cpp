@@ -1,0 +1,365 @@
+// JPEG reading and writing over libjpeg. The source manager never reads past the bytes it is
+// given: at their end it supplies an end-of-image marker and remembers that the data ran out. A
+// complete decode that runs out is refused; a partial one keeps what arrived (a progressive
+// picture at the precision of its scans so far, a sequential one down to its last whole row).
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// jpeglib.h needs size_t and FILE declared first.
+#include <jpeglib.h>
+#include <libexif/exif-data.h>
+
+#include "graphics/ImageCodec.h"
+
+namespace detail {
+namespace {
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+void onError(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    std::longjmp(err->jump, 1);
+}
+void onMessage(j_common_ptr, int) {}
+void onOutputMessage(j_common_ptr) {}
+
+struct Source {
+    jpeg_source_mgr pub;
+    const std::uint8_t* bytes;
+    std::size_t length;
+    bool ranOut = false;
+    // Output rows complete when the data ran out.
+    JDIMENSION rowsAtEnd = 0;
+    j_decompress_ptr cinfo;
+};
+
+const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+
+void initSource(j_decompress_ptr) {}
+boolean fillInput(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<Source*>(cinfo->src);
+    if (!src->ranOut) {
+        src->ranOut = true;
+        src->rowsAtEnd = cinfo->output_scanline;
+    }
+    src->pub.next_input_byte = kEndOfImage;
+    src->pub.bytes_in_buffer = 2;
+    return TRUE;
+}
+void skipInput(j_decompress_ptr cinfo, long count) {
+    auto* src = reinterpret_cast<Source*>(cinfo->src);
+    if (count <= 0) return;
+    while (static_cast<std::size_t>(count) > src->pub.bytes_in_buffer) {
+        count -= static_cast<long>(src->pub.bytes_in_buffer);
+        fillInput(cinfo);
+    }
+    src->pub.next_input_byte += count;
+    src->pub.bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+void termSource(j_decompress_ptr) {}
+
+void attachSource(j_decompress_ptr cinfo, Source* src, const std::uint8_t* bytes, std::size_t length) {
+    src->pub.init_source = initSource;
+    src->pub.fill_input_buffer = fillInput;
+    src->pub.skip_input_data = skipInput;
+    src->pub.resync_to_restart = jpeg_resync_to_restart;
+    src->pub.term_source = termSource;
+    src->pub.next_input_byte = bytes;
+    src->pub.bytes_in_buffer = length;
+    src->bytes = bytes;
+    src->length = length;
+    src->cinfo = cinfo;
+    cinfo->src = &src->pub;
+}
+
+// The EXIF orientation and thumbnail of an APP1 payload starting "Exif\0\0".
+void readExif(const std::uint8_t* payload, std::size_t length, ImageInfo& info) {
+    if (length < 14 || std::memcmp(payload, "Exif\0\0", 6) != 0) return;
+    ExifData* exif = exif_data_new();
+    if (!exif) return;
+    exif_data_unset_option(exif, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    exif_data_load_data(exif, payload, static_cast<unsigned>(length));
+    ExifEntry* entry = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
+    if (entry && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 && entry->data &&
+        entry->size >= 2) {
+        int value = exif_get_short(entry->data, exif_data_get_byte_order(exif));
+        if (value >= 1 && value <= 8) info.orientation = value;
+    }
+    if (exif->data && exif->size > 4 && exif->data[0] == 0xFF && exif->data[1] == 0xD8) {
+        info.embeddedThumbnail = NSData(exif->data, exif->size);
+    }
+    exif_data_unref(exif);
+}
+
+bool isFrameMarker(std::uint8_t m) {
+    return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
+}
+
+}  // namespace
+
+std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n) {
+    if (sniffImageFormat(b, n) != ImageFormat::JPEG) return std::nullopt;
+    ImageInfo info;
+    std::size_t at = 2;
+    while (at + 4 <= n) {
+        if (b[at] != 0xFF) return std::nullopt;
+        std::uint8_t marker = b[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+            at += 2;
+            continue;
+        }
+        if (marker == 0xD9 || marker == 0xDA) return std::nullopt;  // no frame header before the data
+        std::size_t segment = (std::size_t(b[at + 2]) << 8) | b[at + 3];
+        if (segment < 2) return std::nullopt;
+        const std::uint8_t* payload = b + at + 4;
+        std::size_t available = std::min(segment - 2, n - (at + 4));
+        if (marker == 0xE1 && available == segment - 2) readExif(payload, available, info);
+        if (isFrameMarker(marker)) {
+            if (available < 6) return std::nullopt;
+            info.bitDepth = payload[0];
+            info.height = (std::size_t(payload[1]) << 8) | payload[2];
+            info.width = (std::size_t(payload[3]) << 8) | payload[4];
+            int components = payload[5];
+            if (info.width == 0 || info.height == 0) return std::nullopt;
+            info.colorModel = components == 1 ? "Gray" : components == 4 ? "CMYK" : "RGB";
+            info.interlaced = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+            return info;
+        }
+        at += 2 + segment;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+struct DecodeResult {
+    std::size_t width = 0, height = 0;
+    bool cmyk = false;
+    bool ranOut = false;
+    bool sequential = true;
+    bool anyScan = false;
+    bool adobeInverted = false;
+    JDIMENSION rowsAtEnd = 0;
+};
+
+// Everything that can longjmp lives here, with no C++ object alive across it; the caller owns
+// the output buffer, which the allocate callback sizes once the header is read.
+bool runDecode(jpeg_decompress_struct* cinfo, Source* src, const JPEGDecodeOptions& options,
+               std::vector<std::uint8_t>* pixels, DecodeResult* result,
+               bool (*allocate)(std::vector<std::uint8_t>*, std::size_t)) {
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (setjmp(err->jump)) return false;
+    jpeg_create_decompress(cinfo);
+    // Bounds what a progressive picture's coefficient store may take; there is no backing store,
+    // so asking for more is an error rather than a swap to disk.
+    cinfo->mem->max_memory_to_use = 1200L << 20;
+    attachSource(cinfo, src, src->bytes, src->length);
+    if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) return false;
+    if (!imageSizeAllowed(cinfo->image_width, cinfo->image_height)) return false;
+    if (!options.partial) {
+        // Every block of the largest component costs at least one bit in the first scan that
+        // covers it, so a complete file cannot be shorter than this.
+        std::uint64_t blocks = 0;
+        for (int c = 0; c < cinfo->num_components; ++c) {
+            std::uint64_t bw = (std::uint64_t(cinfo->image_width) * cinfo->comp_info[c].h_samp_factor +
+                                8 * cinfo->max_h_samp_factor - 1) /
+                               (8 * cinfo->max_h_samp_factor);
+            std::uint64_t bh = (std::uint64_t(cinfo->image_height) * cinfo->comp_info[c].v_samp_factor +
+                                8 * cinfo->max_v_samp_factor - 1) /
+                               (8 * cinfo->max_v_samp_factor);
+            blocks = std::max(blocks, bw * bh);
+        }
+        if (std::uint64_t(src->length) * 8 < blocks) return false;
+    }
+    bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    unsigned denom = options.scaleDenominator;
+    if (denom == 2 || denom == 4 || denom == 8) {
+        cinfo->scale_num = 1;
+        cinfo->scale_denom = denom;
+    }
+    cinfo->dct_method = JDCT_ISLOW;
+    result->sequential = !jpeg_has_multiple_scans(cinfo);
+    if (!jpeg_start_decompress(cinfo)) return false;
+    result->width = cinfo->output_width;
+    result->height = cinfo->output_height;
+    result->cmyk = cmyk;
+    result->adobeInverted = cinfo->saw_Adobe_marker;
+    if (cinfo->output_components != 4) return false;
+    if (!allocate(pixels, result->width * result->height * 4)) return false;
+    std::uint8_t* base = pixels->data();
+    const std::size_t stride = result->width * 4;
+    JSAMPROW rows[8];
+    while (cinfo->output_scanline < cinfo->output_height) {
+        int count = std::min<int>(8, static_cast<int>(cinfo->output_height - cinfo->output_scanline));
+        for (int i = 0; i < count; ++i) rows[i] = base + (cinfo->output_scanline + i) * stride;
+        if (jpeg_read_scanlines(cinfo, rows, count) == 0) break;
+        if (src->ranOut && !options.partial) return false;
+    }
+    result->ranOut = src->ranOut;
+    result->rowsAtEnd = src->ranOut ? src->rowsAtEnd : cinfo->output_height;
+    result->anyScan = cinfo->input_scan_number > 0;
+    if (!src->ranOut) jpeg_finish_decompress(cinfo);
+    if (src->ranOut && !options.partial) return false;
+    return true;
+}
+
+bool allocateBuffer(std::vector<std::uint8_t>* buffer, std::size_t size) {
+    try {
+        buffer->assign(size, 0);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+CGImageRef decodeJPEG(const std::uint8_t* bytes, std::size_t length, const JPEGDecodeOptions& options) {
+    if (sniffImageFormat(bytes, length) != ImageFormat::JPEG) return nullptr;
+    jpeg_decompress_struct cinfo;
+    ErrorManager err;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = onError;
+    err.pub.emit_message = onMessage;
+    err.pub.output_message = onOutputMessage;
+    Source src{};
+    src.bytes = bytes;
+    src.length = length;
+    std::vector<std::uint8_t> pixels;
+    DecodeResult result;
+    bool ok = runDecode(&cinfo, &src, options, &pixels, &result, allocateBuffer);
+    jpeg_destroy_decompress(&cinfo);
+    if (!ok || result.width == 0 || pixels.empty()) return nullptr;
+
+    bool blankTail = false;
+    if (result.ranOut) {
+        if (result.sequential) {
+            if (result.rowsAtEnd == 0) return nullptr;
+            blankTail = result.rowsAtEnd < result.height;
+        } else if (!result.anyScan) {
+            return nullptr;
+        }
+    }
+    const std::size_t w = result.width, h = result.height;
+    if (result.cmyk) {
+        // Adobe-written CMYK stores inverted inks; libjpeg hands them over as stored.
+        bool inverted = result.adobeInverted;
+        std::uint8_t* p = pixels.data();
+        if (options.keepCMYK) {
+            if (inverted) {
+                for (std::size_t i = 0; i < w * h * 4; ++i) p[i] = static_cast<std::uint8_t>(255 - p[i]);
+            }
+            if (blankTail) std::memset(p + result.rowsAtEnd * w * 4, 0, (h - result.rowsAtEnd) * w * 4);
+            return CGImageCreate(w, h, 8, 32, w * 4, CGColorSpaceCreateDeviceCMYK(), kCGImageAlphaNone,
+                                 CGDataProviderCreateWithData(NSData(std::move(pixels))));
+        }
+        for (std::size_t i = 0; i < w * h; ++i, p += 4) {
+            unsigned c = p[0], m = p[1], y = p[2], k = p[3];
+            if (!inverted) {
+                c = 255 - c;
+                m = 255 - m;
+                y = 255 - y;
+                k = 255 - k;
+            }
+            // Now c, m, y, k are the amounts of paper left showing: colour = c * k.
+            p[0] = static_cast<std::uint8_t>((y * k + 127) / 255);
+            p[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
+            p[2] = static_cast<std::uint8_t>((c * k + 127) / 255);
+            p[3] = 255;
+        }
+    }
+    if (blankTail) std::memset(pixels.data() + result.rowsAtEnd * w * 4, 0, (h - result.rowsAtEnd) * w * 4);
+    return makeBGRAImage(w, h, NSData(std::move(pixels)), blankTail);
+}
+
+// ---------------------------------------------------------------------------------------------
+namespace {
+
+// A minimal EXIF block carrying only the orientation.
+std::vector<std::uint8_t> orientationExif(int orientation) {
+    std::vector<std::uint8_t> e = {'E',  'x',
+                                   'i',  'f',
+                                   0,    0,
+                                   'M',  'M',
+                                   0,    42,
+                                   0,    0,
+                                   0,    8,  // big-endian TIFF header, IFD at 8
+                                   0,    1,  // one entry
+                                   0x01, 0x12,
+                                   0,    3,
+                                   0,    0,
+                                   0,    1,  // orientation, SHORT, count 1
+                                   0,    static_cast<std::uint8_t>(orientation),
+                                   0,    0,
+                                   0,    0,
+                                   0,    0};  // no next IFD
+    return e;
+}
+
+bool runEncode(jpeg_compress_struct* cinfo, ErrorManager* err, const std::uint8_t* bgra, std::size_t w,
+               std::size_t h, int quality, const std::vector<std::uint8_t>* exif, unsigned char** out,
+               unsigned long* outSize) {
+    if (setjmp(err->jump)) return false;
+    jpeg_create_compress(cinfo);
+    jpeg_mem_dest(cinfo, out, outSize);
+    cinfo->image_width = static_cast<JDIMENSION>(w);
+    cinfo->image_height = static_cast<JDIMENSION>(h);
+    cinfo->input_components = 4;
+    cinfo->in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, quality, TRUE);
+    jpeg_start_compress(cinfo, TRUE);
+    if (exif) jpeg_write_marker(cinfo, JPEG_APP0 + 1, exif->data(), static_cast<unsigned>(exif->size()));
+    while (cinfo->next_scanline < cinfo->image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(bgra + std::size_t(cinfo->next_scanline) * w * 4);
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    return true;
+}
+
+}  // namespace
+
+std::optional<NSData> encodeJPEG(const CGImage& image, double quality, int exifOrientation) {
+    const std::size_t w = image.width(), h = image.height();
+    if (w == 0 || h == 0 || w > JPEG_MAX_DIMENSION || h > JPEG_MAX_DIMENSION) return std::nullopt;
+    NSData bgra = pixelsAsPremultipliedBGRA(image);
+    if (bgra.empty()) return std::nullopt;
+    if (!(quality >= 0)) quality = 0;  // NaN too
+    int q = std::clamp(static_cast<int>(std::lround(quality * 100)), 1, 100);
+    std::vector<std::uint8_t> exif;
+    if (exifOrientation >= 2 && exifOrientation <= 8) exif = orientationExif(exifOrientation);
+
+    jpeg_compress_struct cinfo;
+    ErrorManager err;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = onError;
+    err.pub.emit_message = onMessage;
+    err.pub.output_message = onOutputMessage;
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    bool ok = runEncode(&cinfo, &err, bgra.bytes(), w, h, q, exif.empty() ? nullptr : &exif, &out, &outSize);
+    jpeg_destroy_compress(&cinfo);
+    std::optional<NSData> result;
+    if (ok && out && outSize > 0) result = NSData(out, outSize);
+    std::free(out);
+    return result;
+}
+
+}  // namespace detail
