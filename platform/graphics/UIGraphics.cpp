@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "graphics/UIImage.h"
+
 namespace {
 
 struct Entry {
@@ -63,6 +65,13 @@ void UIGraphicsBeginImageContextWithOptions(CGSize size, bool opaque, CGFloat sc
         }
     }
     stack().push_back(std::move(entry));
+}
+
+Ref<UIImage> UIGraphicsGetImageFromCurrentImageContext() {
+    auto& s = stack();
+    if (s.empty() || !s.back().imageContext || !s.back().context) return nullptr;
+    return UIImage::imageWithCGImage(CGBitmapContextCreateImage(s.back().context), s.back().scale,
+                                     UIImageOrientation::Up);
 }
 
 void UIGraphicsEndImageContext() {
