@@ -86,7 +86,9 @@ TEST_P(BitmapLayoutTest, HalfTransparentRedLandsInTheCallersLayout) {
     CGContextSetRGBFillColor(c, 1, 0, 0, 0.5);
     CGContextFillRect(c, CGRectMake(0, 0, 2, 2));
     for (int i = 0; i < 4; ++i) {
-        if (i != param.anyByte) EXPECT_NEAR(buffer[i], param.bytes[i], 1) << param.name << " byte " << i;
+        if (i != param.anyByte) {
+            EXPECT_NEAR(buffer[i], param.bytes[i], 1) << param.name << " byte " << i;
+        }
     }
     EXPECT_EQ(std::memcmp(buffer.data(), buffer.data() + 12, 4), 0);
 }
