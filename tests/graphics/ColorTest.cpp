@@ -83,7 +83,8 @@ TEST(UIColorTest, AlphaComponentKeepsTheSpace) {
 TEST(UIColorTest, Description) {
     EXPECT_EQ(UIColor::colorWithRed(1, 0, 0.5, 1)->description(), "UIDeviceRGBColorSpace 1 0 0.5 1");
     EXPECT_EQ(UIColor::colorWithWhite(0.5, 1)->description(), "UIDeviceWhiteColorSpace 0.5 1");
-    EXPECT_EQ(UIColor::colorWithRed(99 / 255.0, 0, 0, 1)->description(), "UIDeviceRGBColorSpace 0.388235 0 0 1");
+    EXPECT_EQ(UIColor::colorWithRed(99 / 255.0, 0, 0, 1)->description(),
+              "UIDeviceRGBColorSpace 0.388235 0 0 1");
 }
 
 TEST(UIColorTest, HueSaturationBrightnessRoundTrip) {

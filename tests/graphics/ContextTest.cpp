@@ -28,13 +28,15 @@ TEST(BitmapContextTest, RefusesBadParameters) {
     EXPECT_FALSE(CGBitmapContextCreate(nullptr, 10, 0, 8, 0, rgb, kBGRA));
     EXPECT_FALSE(CGBitmapContextCreate(nullptr, 40000, 1, 8, 0, rgb, kBGRA));
     EXPECT_FALSE(CGBitmapContextCreate(nullptr, 10, 10, 16, 0, rgb, kBGRA));
-    EXPECT_FALSE(CGBitmapContextCreate(nullptr, 10, 10, 8, 39, rgb, kBGRA));  // rows too short
+    EXPECT_FALSE(CGBitmapContextCreate(nullptr, 10, 10, 8, 39, rgb, kBGRA));             // rows too short
     EXPECT_FALSE(CGBitmapContextCreate(nullptr, 10, 10, 8, 0, rgb, kCGImageAlphaNone));  // 24-bit RGB
     EXPECT_FALSE(CGBitmapContextCreate(nullptr, 10, 10, 8, 0, nullptr, kBGRA));
     EXPECT_FALSE(CGBitmapContextCreate(nullptr, 10, 10, 8, 0, CGColorSpaceCreateDeviceCMYK(), kBGRA));
     EXPECT_FALSE(CGBitmapContextCreate(nullptr, 10, 10, 8, 0, rgb, kBGRA | kCGBitmapFloatComponents));
-    EXPECT_FALSE(CGBitmapContextCreate(nullptr, 10, 10, 8, 0, rgb, kCGBitmapByteOrder16Little | kCGImageAlphaPremultipliedFirst));
-    EXPECT_FALSE(CGBitmapContextCreate(nullptr, 10, 10, 8, 0, CGColorSpaceCreateDeviceGray(), kCGImageAlphaPremultipliedLast));
+    EXPECT_FALSE(CGBitmapContextCreate(nullptr, 10, 10, 8, 0, rgb,
+                                       kCGBitmapByteOrder16Little | kCGImageAlphaPremultipliedFirst));
+    EXPECT_FALSE(CGBitmapContextCreate(nullptr, 10, 10, 8, 0, CGColorSpaceCreateDeviceGray(),
+                                       kCGImageAlphaPremultipliedLast));
 }
 
 TEST(BitmapContextTest, ReportsItsLayout) {
@@ -96,15 +98,28 @@ TEST_P(BitmapLayoutTest, HalfTransparentRedLandsInTheCallersLayout) {
 INSTANTIATE_TEST_SUITE_P(
     Layouts, BitmapLayoutTest,
     ::testing::Values(
-        LayoutCase{"premultiplied first little (BGRA)", kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedFirst, {0, 0, 128, 128}},
-        LayoutCase{"premultiplied first big (ARGB)", kCGBitmapByteOrder32Big | kCGImageAlphaPremultipliedFirst, {128, 128, 0, 0}},
+        LayoutCase{"premultiplied first little (BGRA)",
+                   kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedFirst,
+                   {0, 0, 128, 128}},
+        LayoutCase{"premultiplied first big (ARGB)",
+                   kCGBitmapByteOrder32Big | kCGImageAlphaPremultipliedFirst,
+                   {128, 128, 0, 0}},
         LayoutCase{"premultiplied first default (ARGB)", kCGImageAlphaPremultipliedFirst, {128, 128, 0, 0}},
-        LayoutCase{"premultiplied last big (RGBA)", kCGBitmapByteOrder32Big | kCGImageAlphaPremultipliedLast, {128, 0, 0, 128}},
-        LayoutCase{"premultiplied last little (ABGR)", kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedLast, {128, 0, 0, 128}},
+        LayoutCase{"premultiplied last big (RGBA)",
+                   kCGBitmapByteOrder32Big | kCGImageAlphaPremultipliedLast,
+                   {128, 0, 0, 128}},
+        LayoutCase{"premultiplied last little (ABGR)",
+                   kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedLast,
+                   {128, 0, 0, 128}},
         LayoutCase{"alpha last, straight (RGBA)", kCGImageAlphaLast, {255, 0, 0, 128}},
-        LayoutCase{"alpha first little, straight (BGRA)", kCGBitmapByteOrder32Little | kCGImageAlphaFirst, {0, 0, 255, 128}},
+        LayoutCase{"alpha first little, straight (BGRA)",
+                   kCGBitmapByteOrder32Little | kCGImageAlphaFirst,
+                   {0, 0, 255, 128}},
         // Opaque layouts: red at half alpha over the initial black.
-        LayoutCase{"skip first little (BGRX)", kCGBitmapByteOrder32Little | kCGImageAlphaNoneSkipFirst, {0, 0, 128, 0}, 3},
+        LayoutCase{"skip first little (BGRX)",
+                   kCGBitmapByteOrder32Little | kCGImageAlphaNoneSkipFirst,
+                   {0, 0, 128, 0},
+                   3},
         LayoutCase{"skip first default (XRGB)", kCGImageAlphaNoneSkipFirst, {0xFF, 128, 0, 0}},
         LayoutCase{"skip last default (RGBX)", kCGImageAlphaNoneSkipLast, {128, 0, 0, 0xFF}}));
 
@@ -122,7 +137,8 @@ TEST(BitmapContextTest, SkipFirstLittleEndianIsDrawnInPlace) {
 
 TEST(BitmapContextTest, GreyContextStoresLuma) {
     std::vector<std::uint8_t> buffer(4 * 2, 0);
-    auto c = CGBitmapContextCreate(buffer.data(), 4, 2, 8, 4, CGColorSpaceCreateDeviceGray(), kCGImageAlphaNone);
+    auto c =
+        CGBitmapContextCreate(buffer.data(), 4, 2, 8, 4, CGColorSpaceCreateDeviceGray(), kCGImageAlphaNone);
     ASSERT_TRUE(c);
     CGContextSetGrayFillColor(c, 0.5, 1);
     CGContextFillRect(c, CGRectMake(0, 0, 2, 2));
@@ -174,7 +190,8 @@ TEST(BitmapContextTest, CallerDataIsReadOnTheWayIn) {
 TEST(BitmapContextTest, StraightAlphaSurvivesRoundTrips) {
     std::vector<std::uint8_t> buffer(4);
     buffer = {200, 100, 50, 77};
-    auto c = CGBitmapContextCreate(buffer.data(), 1, 1, 8, 4, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaLast);
+    auto c =
+        CGBitmapContextCreate(buffer.data(), 1, 1, 8, 4, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaLast);
     for (int i = 0; i < 5; ++i) {
         CGContextSetRGBFillColor(c, 0, 0, 0, 0);
         CGContextFillRect(c, CGRectMake(0, 0, 1, 1));

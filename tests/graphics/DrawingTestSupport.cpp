@@ -10,13 +10,15 @@
 namespace drawtest {
 
 CGContextRef makeBGRAContext(int width, int height) {
-    return CGBitmapContextCreate(nullptr, std::size_t(width), std::size_t(height), 8, 0, CGColorSpaceCreateDeviceRGB(),
+    return CGBitmapContextCreate(nullptr, std::size_t(width), std::size_t(height), 8, 0,
+                                 CGColorSpaceCreateDeviceRGB(),
                                  kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedFirst);
 }
 
 RGBA rawPixel(const CGContextRef& context, int x, int y) {
     auto* data = static_cast<const std::uint8_t*>(CGBitmapContextGetData(context));
-    const std::uint8_t* p = data + std::size_t(y) * CGBitmapContextGetBytesPerRow(context) + std::size_t(x) * 4;
+    const std::uint8_t* p =
+        data + std::size_t(y) * CGBitmapContextGetBytesPerRow(context) + std::size_t(x) * 4;
     return RGBA{p[2], p[1], p[0], p[3]};
 }
 
@@ -63,7 +65,8 @@ CGImageRef makeImage(int width, int height, RGBA (*fn)(int x, int y)) {
         for (int x = 0; x < width; ++x) {
             RGBA c = fn(x, y);
             std::uint8_t* q = p + (std::size_t(y) * width + x) * 4;
-            q[0] = std::uint8_t(c.r), q[1] = std::uint8_t(c.g), q[2] = std::uint8_t(c.b), q[3] = std::uint8_t(c.a);
+            q[0] = std::uint8_t(c.r), q[1] = std::uint8_t(c.g), q[2] = std::uint8_t(c.b),
+            q[3] = std::uint8_t(c.a);
         }
     }
     return CGImageCreate(std::size_t(width), std::size_t(height), 8, 32, std::size_t(width) * 4,

@@ -31,7 +31,8 @@ TEST(CGGradientTest, CreationChecksItsInput) {
     EXPECT_FALSE(CGGradientCreateWithColorComponents(CGColorSpaceCreateDeviceRGB(), nullptr, nullptr, 1));
     EXPECT_FALSE(CGGradientCreateWithColorComponents(CGColorSpaceCreateDeviceRGB(), components, nullptr, 0));
     EXPECT_FALSE(CGGradientCreateWithColors(CGColorSpaceCreateDeviceRGB(), {}));
-    EXPECT_FALSE(CGGradientCreateWithColors(CGColorSpaceCreateDeviceRGB(), {UIColor::redColor()->CGColor(), nullptr}));
+    EXPECT_FALSE(
+        CGGradientCreateWithColors(CGColorSpaceCreateDeviceRGB(), {UIColor::redColor()->CGColor(), nullptr}));
 }
 
 TEST(CGGradientTest, StopsAreSpreadSortedAndConverted) {
@@ -43,8 +44,8 @@ TEST(CGGradientTest, StopsAreSpreadSortedAndConverted) {
     EXPECT_EQ(g->stops()[1].rgba[0], 0);
     EXPECT_EQ(g->stops()[1].rgba[3], 0.5);
     CGFloat locations[] = {0.8, 0.2};
-    auto h = CGGradientCreateWithColors(nullptr, {UIColor::redColor()->CGColor(), UIColor::blueColor()->CGColor()},
-                                        locations);
+    auto h = CGGradientCreateWithColors(
+        nullptr, {UIColor::redColor()->CGColor(), UIColor::blueColor()->CGColor()}, locations);
     ASSERT_TRUE(h);
     EXPECT_EQ(h->stops()[0].location, 0.2);
     EXPECT_EQ(h->stops()[0].rgba[2], 1);  // blue first
@@ -63,9 +64,10 @@ TEST(LinearGradientTest, ExtendsOnlyWhereAsked) {
         CGGradientDrawingOptions options;
         bool before, after;
     };
-    for (Case k : {Case{0, false, false}, Case{kCGGradientDrawsBeforeStartLocation, true, false},
-                   Case{kCGGradientDrawsAfterEndLocation, false, true},
-                   Case{kCGGradientDrawsBeforeStartLocation | kCGGradientDrawsAfterEndLocation, true, true}}) {
+    for (Case k :
+         {Case{0, false, false}, Case{kCGGradientDrawsBeforeStartLocation, true, false},
+          Case{kCGGradientDrawsAfterEndLocation, false, true},
+          Case{kCGGradientDrawsBeforeStartLocation | kCGGradientDrawsAfterEndLocation, true, true}}) {
         auto c = makeBGRAContext(100, 1);
         CGContextDrawLinearGradient(c, redToBlue(), CGPointMake(25, 0), CGPointMake(75, 0), k.options);
         EXPECT_EQ(pixel(c, 5, 0).a, k.before ? 255 : 0) << k.options;
@@ -106,10 +108,10 @@ TEST(LinearGradientTest, RespectsTheClipAndCopyMode) {
     CGContextSetBlendMode(c, kCGBlendModeCopy);
     // Without extension the copy must not clear the clip outside the gradient's band.
     CGContextDrawLinearGradient(c, redToBlue(), CGPointMake(0, 0), CGPointMake(0, 5), 0);
-    EXPECT_EQ(pixel(c, 2, 2).a, 255);   // above the band: untouched green
+    EXPECT_EQ(pixel(c, 2, 2).a, 255);  // above the band: untouched green
     EXPECT_PIXEL(pixel(c, 2, 2), 0, 255, 0, 255, 0);
     EXPECT_PIXEL(pixel(c, 7, 8), 0, 255, 0, 255, 0);  // outside the clip
-    EXPECT_GT(pixel(c, 2, 8).r, 100);  // inside the band: the gradient
+    EXPECT_GT(pixel(c, 2, 8).r, 100);                 // inside the band: the gradient
 }
 
 TEST(RadialGradientTest, DimmingExtendsPastTheEndRadius) {
@@ -119,7 +121,7 @@ TEST(RadialGradientTest, DimmingExtendsPastTheEndRadius) {
     // Pixel centres: (20.5, 10.5) is 0.71 from the centre, (25.5, 10.5) 5.52.
     EXPECT_NEAR(rawPixel(c, 20, 10).a, 14, 1);
     EXPECT_NEAR(rawPixel(c, 25, 10).a, 106, 1);
-    EXPECT_NEAR(rawPixel(c, 0, 0).a, 191, 1);   // the corners: 75 % black
+    EXPECT_NEAR(rawPixel(c, 0, 0).a, 191, 1);  // the corners: 75 % black
     EXPECT_NEAR(rawPixel(c, 39, 19).a, 191, 1);
 }
 

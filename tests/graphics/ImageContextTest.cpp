@@ -18,7 +18,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 // Ends every image context a test leaves open, so tests stay independent.
 class ImageContextTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         while (UIGraphicsGetCurrentContext()) UIGraphicsPopContext();
         UIGraphicsSetDefaultScreenScale(2);
@@ -27,9 +27,11 @@ protected:
 
 // The colour of a UIImage's pixel (x, y) from its top-left, through a bitmap context.
 drawtest::RGBA imagePixel(const Ref<UIImage>& image, int x, int y) {
-    auto c = drawtest::makeBGRAContext(int(CGImageGetWidth(image->CGImage())), int(CGImageGetHeight(image->CGImage())));
-    CGContextDrawImage(c, CGRectMake(0, 0, CGImageGetWidth(image->CGImage()), CGImageGetHeight(image->CGImage())),
-                       image->CGImage());
+    auto c = drawtest::makeBGRAContext(int(CGImageGetWidth(image->CGImage())),
+                                       int(CGImageGetHeight(image->CGImage())));
+    CGContextDrawImage(
+        c, CGRectMake(0, 0, CGImageGetWidth(image->CGImage()), CGImageGetHeight(image->CGImage())),
+        image->CGImage());
     return pixel(c, x, y);
 }
 
@@ -164,12 +166,13 @@ TEST_F(ImageContextTest, OrientationsTurnTheDrawing) {
         UIImageOrientation orientation;
         drawtest::RGBA topLeft, topRight;
     };
-    const drawtest::RGBA red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255}, white{255, 255, 255, 255};
+    const drawtest::RGBA red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255},
+        white{255, 255, 255, 255};
     const Case cases[] = {
-        {UIImageOrientation::Up, red, green},           {UIImageOrientation::Down, white, blue},
-        {UIImageOrientation::Left, green, white},       {UIImageOrientation::Right, blue, red},
-        {UIImageOrientation::UpMirrored, green, red},   {UIImageOrientation::DownMirrored, blue, white},
-        {UIImageOrientation::LeftMirrored, red, blue},  {UIImageOrientation::RightMirrored, white, green},
+        {UIImageOrientation::Up, red, green},          {UIImageOrientation::Down, white, blue},
+        {UIImageOrientation::Left, green, white},      {UIImageOrientation::Right, blue, red},
+        {UIImageOrientation::UpMirrored, green, red},  {UIImageOrientation::DownMirrored, blue, white},
+        {UIImageOrientation::LeftMirrored, red, blue}, {UIImageOrientation::RightMirrored, white, green},
     };
     for (const auto& k : cases) {
         auto image = UIImage::imageWithCGImage(quadrantImage(), 1, k.orientation);
@@ -185,7 +188,9 @@ TEST_F(ImageContextTest, OrientationsTurnTheDrawing) {
 TEST_F(ImageContextTest, StretchableImageKeepsItsCaps) {
     // 3 x 1 image: red | green | blue; caps of one point each side.
     auto strip = drawtest::makeImage(3, 1, [](int x, int) {
-        return x == 0 ? drawtest::RGBA{255, 0, 0, 255} : x == 1 ? drawtest::RGBA{0, 255, 0, 255} : drawtest::RGBA{0, 0, 255, 255};
+        return x == 0   ? drawtest::RGBA{255, 0, 0, 255}
+               : x == 1 ? drawtest::RGBA{0, 255, 0, 255}
+                        : drawtest::RGBA{0, 0, 255, 255};
     });
     auto image = UIImage::imageWithCGImage(strip)->resizableImageWithCapInsets(UIEdgeInsetsMake(0, 1, 0, 1));
     UIGraphicsBeginImageContextWithOptions(CGSizeMake(10, 1), false, 1);
@@ -238,7 +243,9 @@ TEST_F(ImageContextTest, RotatedSpriteFrameComesOutUpright) {
 
 TEST_F(ImageContextTest, OnePixelReaderReadsTheRowAbove) {
     // The picture's pixel reader: a 1 x 1 RGBA context, copy mode, translated by (-x, y - H).
-    auto picture = drawtest::makeImage(3, 3, [](int x, int y) { return drawtest::RGBA{x * 100, y * 100, 7, 255}; });
+    auto picture = drawtest::makeImage(3, 3, [](int x, int y) {
+        return drawtest::RGBA{x * 100, y * 100, 7, 255};
+    });
     auto read = [&](int x, int y) {
         std::uint8_t bytes[4] = {0, 0, 0, 0};
         auto c = CGBitmapContextCreate(bytes, 1, 1, 8, 4, CGColorSpaceCreateDeviceRGB(),

@@ -27,8 +27,11 @@ CGPoint curveMidpoint(const CGPath& path, std::size_t element) {
     CGPoint p0 = path.elements()[element - 1].type == kCGPathElementAddCurveToPoint
                      ? path.elements()[element - 1].points[2]
                      : path.elements()[element - 1].points[0];
-    auto at = [](double a, double b, double c, double d) { return 0.125 * a + 0.375 * b + 0.375 * c + 0.125 * d; };
-    return {at(p0.x, e.points[0].x, e.points[1].x, e.points[2].x), at(p0.y, e.points[0].y, e.points[1].y, e.points[2].y)};
+    auto at = [](double a, double b, double c, double d) {
+        return 0.125 * a + 0.375 * b + 0.375 * c + 0.125 * d;
+    };
+    return {at(p0.x, e.points[0].x, e.points[1].x, e.points[2].x),
+            at(p0.y, e.points[0].y, e.points[1].y, e.points[2].y)};
 }
 
 }  // namespace
@@ -202,7 +205,7 @@ TEST(CGPathTest, CopiesAreIndependent) {
     CGPathAddLineToPoint(copy, nullptr, 2, 2);
     EXPECT_EQ(path->elements().size(), 1u);
     EXPECT_EQ(copy->elements().size(), 2u);
-    CGPathAddPath(path, nullptr, path);  // adding itself
+    CGPathAddPath(path, nullptr, path);      // adding itself
     EXPECT_EQ(path->elements().size(), 1u);  // consecutive moves collapse
 }
 
@@ -226,7 +229,8 @@ TEST(UIBezierPathTest, ClockwiseMeansGrowingAngles) {
 }
 
 TEST(UIBezierPathTest, RoundedRectWithSomeCorners) {
-    auto p = UIBezierPath::bezierPathWithRoundedRect(CGRectMake(0, 0, 20, 20), UIRectCornerTopLeft, CGSizeMake(10, 10));
+    auto p = UIBezierPath::bezierPathWithRoundedRect(CGRectMake(0, 0, 20, 20), UIRectCornerTopLeft,
+                                                     CGSizeMake(10, 10));
     EXPECT_FALSE(p->containsPoint(CGPointMake(0.5, 0.5)));
     EXPECT_TRUE(p->containsPoint(CGPointMake(19.5, 0.5)));
     EXPECT_TRUE(p->containsPoint(CGPointMake(0.5, 19.5)));

@@ -12,7 +12,8 @@ namespace {
 
 Dictionary fontAttrs(CGFloat size, bool bold = false) {
     Dictionary d;
-    d.setObject(NSFontAttributeName, bold ? UIFont::boldSystemFontOfSize(size) : UIFont::systemFontOfSize(size));
+    d.setObject(NSFontAttributeName,
+                bold ? UIFont::boldSystemFontOfSize(size) : UIFont::systemFontOfSize(size));
     return d;
 }
 
@@ -20,7 +21,7 @@ const CGFloat kFloatMax = std::numeric_limits<float>::max();
 
 // Every test starts and ends on the deterministic measurer.
 class TextTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { TextMeasurer::useDeterministic(true); }
     void TearDown() override { TextMeasurer::useDeterministic(true); }
 };
@@ -97,7 +98,7 @@ TEST_F(TextTest, OneLineSizes) {
     CGSize fallback = NSStringDrawing::sizeWithAttributes("ab", Dictionary());  // 12 pt by default
     EXPECT_DOUBLE_EQ(fallback.width, 12);
     EXPECT_NEAR(fallback.height, 14.4, 1e-9);
-    EXPECT_EQ(NSStringDrawing::sizeWithAttributes("ｅ", fontAttrs(10)).width, 10);  // full-width letter
+    EXPECT_EQ(NSStringDrawing::sizeWithAttributes("ｅ", fontAttrs(10)).width, 10);        // full-width letter
     EXPECT_EQ(NSStringDrawing::sizeWithAttributes("e\xCC\x81", fontAttrs(10)).width, 5);  // combining accent
 }
 
@@ -160,8 +161,8 @@ TEST_F(TextTest, HeightLimitKeepsWholeLinesButAtLeastOne) {
     auto r = NSStringDrawing::boundingRectWithSize("aa bb cc dd", CGSizeMake(10, 30),
                                                    NSStringDrawingUsesLineFragmentOrigin, attrs);
     EXPECT_EQ(r.size.height, 24);
-    auto tiny = NSStringDrawing::boundingRectWithSize("aa bb", CGSizeMake(10, 1), NSStringDrawingUsesLineFragmentOrigin,
-                                                      attrs);
+    auto tiny = NSStringDrawing::boundingRectWithSize("aa bb", CGSizeMake(10, 1),
+                                                      NSStringDrawingUsesLineFragmentOrigin, attrs);
     EXPECT_EQ(tiny.size.height, 12);
 }
 
@@ -169,7 +170,8 @@ TEST_F(TextTest, TruncatesTheLastVisibleLine) {
     // The progress HUD's measurement: 200 x 300 with options 35.
     auto attrs = fontAttrs(10);
     std::string text(100, 'x');  // 500 points of letters
-    auto r = NSStringDrawing::boundingRectWithSize(text, CGSizeMake(100, 30), NSStringDrawingOptions(35), attrs);
+    auto r =
+        NSStringDrawing::boundingRectWithSize(text, CGSizeMake(100, 30), NSStringDrawingOptions(35), attrs);
     EXPECT_EQ(r.size.height, 24);
     TextLayoutRequest q;
     q.runs.push_back(TextRun{"hello world again", UIFont::systemFontOfSize(10), nullptr, 0});
@@ -193,7 +195,9 @@ TEST_F(TextTest, SingleLineTruncationModes) {
     q.lineBreakMode = NSLineBreakByTruncatingTail;
     EXPECT_EQ(TextMeasurer::deterministic().layout(q).lines[0].text, "abcd\xE2\x80\xA6");
     q.lineBreakMode = NSLineBreakByTruncatingHead;
-    EXPECT_EQ(TextMeasurer::deterministic().layout(q).lines[0].text, "\xE2\x80\xA6" "efgh");
+    EXPECT_EQ(TextMeasurer::deterministic().layout(q).lines[0].text,
+              "\xE2\x80\xA6"
+              "efgh");
     q.lineBreakMode = NSLineBreakByTruncatingMiddle;
     EXPECT_EQ(TextMeasurer::deterministic().layout(q).lines[0].text, "ab\xE2\x80\xA6gh");
     q.lineBreakMode = NSLineBreakByClipping;
@@ -224,7 +228,8 @@ TEST_F(TextTest, WithoutLineFragmentOriginTheRectStartsAtTheBaseline) {
 TEST_F(TextTest, OlderConstrainedMeasurement) {
     auto font = UIFont::systemFontOfSize(10);
     EXPECT_EQ(NSStringDrawing::sizeWithFont("hello world", font, CGSizeMake(30, 1000)), CGSizeMake(25, 24));
-    EXPECT_EQ(NSStringDrawing::sizeWithFont("hello world", font, 30, NSLineBreakByTruncatingTail), CGSizeMake(30, 12));
+    EXPECT_EQ(NSStringDrawing::sizeWithFont("hello world", font, 30, NSLineBreakByTruncatingTail),
+              CGSizeMake(30, 12));
 }
 
 TEST_F(TextTest, CourierIsMonospaced) {
@@ -267,7 +272,7 @@ TEST_F(TextTest, MutableAttributedStringRuns) {
     EXPECT_EQ(s.attributeAtIndex(NSKernAttributeName, 7, &range).intValue(), 2);
     EXPECT_EQ(range, NSMakeRange(6, 5));
     s.attributeAtIndex(NSFontAttributeName, 0, &range);
-    EXPECT_EQ(range, NSMakeRange(0, 11));  // spans both runs
+    EXPECT_EQ(range, NSMakeRange(0, 11));                         // spans both runs
     s.removeAttribute(NSKernAttributeName, NSMakeRange(0, 100));  // clamped
     s.attributesAtIndex(0, &range);
     EXPECT_EQ(range, NSMakeRange(0, 11));  // runs merged again
@@ -295,8 +300,8 @@ TEST_F(TextTest, AttributedMeasurementUsesEachRunsFont) {
     // The title measurement: 17 points over the whole length, bounded by a width.
     NSMutableAttributedString title("中文标题中文标题");
     title.addAttribute(NSFontAttributeName, UIFont::systemFontOfSize(17), NSMakeRange(0, title.length()));
-    CGRect r = NSStringDrawing::boundingRectWithSize(title, CGSizeMake(304, std::numeric_limits<double>::max()),
-                                                     NSStringDrawingUsesLineFragmentOrigin);
+    CGRect r = NSStringDrawing::boundingRectWithSize(
+        title, CGSizeMake(304, std::numeric_limits<double>::max()), NSStringDrawingUsesLineFragmentOrigin);
     EXPECT_EQ(r.size, CGSizeMake(136, 20.4));
 }
 
