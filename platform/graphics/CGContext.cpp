@@ -639,10 +639,11 @@ void CGContext::applyAntialias() {
 void CGContext::fillPath(bool evenOdd) {
     if (path_.isEmpty()) return;
     CGRect box = CGPathGetBoundingBox(Ref<CGPath>(Ref<CGPath>(), &path_));
-    Rect dirty{int(std::floor(std::max(-1e6, box.origin.x))) - 1,
-               int(std::floor(std::max(-1e6, box.origin.y))) - 1,
-               int(std::ceil(std::min(1e6, box.origin.x + box.size.width))) + 1,
-               int(std::ceil(std::min(1e6, box.origin.y + box.size.height))) + 1};
+    // Bounds in device pixels, kept finite and small enough for int arithmetic.
+    auto pixelOf = [](double v) { return std::isnan(v) ? 0 : int(std::clamp(v, -1e6, 1e6)); };
+    Rect dirty{pixelOf(std::floor(box.origin.x)) - 1, pixelOf(std::floor(box.origin.y)) - 1,
+               pixelOf(std::ceil(box.origin.x + box.size.width)) + 1,
+               pixelOf(std::ceil(box.origin.y + box.size.height)) + 1};
     auto fill = gs_.fill;
     composite(
         [&](bool coverageOnly) {
