@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
+#include <vector>
 
 #include "graphics/NSAttributedString.h"
 #include "graphics/NSStringDrawing.h"
 #include "graphics/TextMeasurer.h"
 #include "graphics/UIFont.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -368,4 +372,86 @@ TEST_F(TextTest, RealMeasurerTruncatesAndLimits) {
     EXPECT_LE(layout.size.width, 40.5);
     TextLayoutRequest empty;
     EXPECT_TRUE(TextMeasurer::real().layout(empty).lines.empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hostile input and threads
+
+TEST_F(TextTest, MutatedTextNeverBreaksLayout) {
+    const std::string seed = "上传中... Hello world\n暂无品牌信息 a😀b\r\nCafe\xCC\x81 \t end";
+    for (unsigned i = 0; i < 300; ++i) {
+        std::string text = testsupport::mutate(seed, i);
+        for (const TextMeasurer* m : {&TextMeasurer::deterministic(), &TextMeasurer::real()}) {
+            if (!m->isDeterministic() && i % 10 != 0) continue;  // the real one is slower: a sample
+            TextLayoutRequest q;
+            q.runs.push_back(TextRun{text, UIFont::systemFontOfSize(1 + i % 30), nullptr, CGFloat(i % 3)});
+            q.maxWidth = (i % 4 == 0) ? TextLayoutRequest::kUnlimited : 1 + (i * 7) % 120;
+            q.maxHeight = (i % 5 == 0) ? 10 : TextLayoutRequest::kUnlimited;
+            q.maxLines = int(i % 4);
+            q.wraps = i % 6 != 0;
+            q.truncateLastLine = i % 2 == 0;
+            q.lineBreakMode = NSLineBreakMode(i % 6);
+            TextLayout layout = m->layout(q);
+            EXPECT_TRUE(std::isfinite(layout.size.width) && layout.size.width >= 0) << i;
+            EXPECT_TRUE(std::isfinite(layout.size.height) && layout.size.height >= 0) << i;
+            if (q.maxLines > 0) {
+                EXPECT_LE(layout.lines.size(), std::size_t(q.maxLines)) << i;
+            }
+        }
+    }
+}
+
+TEST_F(TextTest, AttributedStringSurvivesRandomEdits) {
+    NSMutableAttributedString s("start 中文 😀", fontAttrs(12));
+    unsigned state = 12345;
+    auto next = [&] { return state = state * 1103515245u + 12345u, (state >> 8) % 40; };
+    for (int i = 0; i < 500; ++i) {
+        NSRange r = NSMakeRange(next(), next());
+        switch (next() % 6) {
+            case 0:
+                s.addAttribute(NSKernAttributeName, int(next()), r);
+                break;
+            case 1:
+                s.removeAttribute(NSFontAttributeName, r);
+                break;
+            case 2:
+                s.replaceCharactersInRange(r, testsupport::mutate("x😀y", unsigned(i)));
+                break;
+            case 3:
+                s.deleteCharactersInRange(r);
+                break;
+            case 4:
+                s.appendAttributedString(NSAttributedString("尾", fontAttrs(10)));
+                break;
+            default:
+                s.setAttributes(fontAttrs(9), r);
+                break;
+        }
+        // Runs always cover the whole text exactly.
+        std::size_t covered = 0;
+        s.enumerateAttributesInRange(NSMakeRange(0, s.length()), [&](const Dictionary&, NSRange range,
+                                                                     bool*) { covered += range.length; });
+        ASSERT_EQ(covered, s.length()) << i;
+        EXPECT_EQ(detail::utf8ToUTF16(s.string()).size(), s.length());
+    }
+    NSStringDrawing::size(s);
+}
+
+TEST_F(TextTest, RealMeasurerFromManyThreads) {
+    std::vector<std::thread> threads;
+    std::atomic<int> bad{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 20; ++i) {
+                TextLayoutRequest q;
+                q.runs.push_back(TextRun{"线程 thread " + std::to_string(t * 100 + i),
+                                         UIFont::systemFontOfSize(12 + t), nullptr, 0});
+                q.maxWidth = 60;
+                if (TextMeasurer::real().layout(q).size.width <= 0) ++bad;
+                if (UIFont::systemFontOfSize(10)->lineHeight() <= 0) ++bad;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(bad.load(), 0);
 }
