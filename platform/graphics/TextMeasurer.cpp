@@ -7,6 +7,7 @@
 #include <atomic>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -458,7 +459,10 @@ void setText(PangoLayout* layout, const TextLayoutRequest& request, bool colours
     // A final line break adds no empty line.
     if (!text.empty() && text.back() == '\n') text.pop_back();
     if (!text.empty() && text.back() == '\r') text.pop_back();
-    // Pango wants valid UTF-8.
+    // Pango wants valid UTF-8 without NUL bytes.
+    for (char& ch : text) {
+        if (ch == '\0') ch = ' ';
+    }
     const gchar* endValid = nullptr;
     if (!g_utf8_validate(text.data(), gssize(text.size()), &endValid)) {
         gchar* fixed = g_utf8_make_valid(text.data(), gssize(text.size()));
@@ -551,7 +555,11 @@ class RealMeasurer final : public TextMeasurer {
             PangoRectangle logical;
             pango_layout_iter_get_line_extents(iter, nullptr, &logical);
             TextLine tl;
-            tl.text = std::string(text + line->start_index, std::size_t(line->length));
+            std::size_t textLength = std::strlen(text);
+            std::size_t start =
+                std::min<std::size_t>(std::size_t(std::max(0, line->start_index)), textLength);
+            tl.text = std::string(text + start, std::min<std::size_t>(std::size_t(std::max(0, line->length)),
+                                                                      textLength - start));
             while (!tl.text.empty() &&
                    (tl.text.back() == ' ' || tl.text.back() == '\n' || tl.text.back() == '\r')) {
                 tl.text.pop_back();
