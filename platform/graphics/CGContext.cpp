@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-struct CGContext::Spec {
+struct CGContext::BitmapLayout {
     std::uint8_t* data;
     std::size_t width, height, bytesPerRow;
     CGColorSpaceRef space;
@@ -214,17 +214,17 @@ bool describeLayout(const CGColorSpaceRef& space, CGBitmapInfo info, std::size_t
 // ---------------------------------------------------------------------------------------------
 // Creation
 
-CGContext::CGContext(const Spec& spec)
-    : width_(spec.width),
-      height_(spec.height),
-      bytesPerRow_(spec.bytesPerRow),
-      space_(spec.space),
-      bitmapInfo_(spec.info),
-      layoutKind_(spec.kind),
-      offsets_(spec.offsets),
-      premultiplied_(spec.premultiplied) {
-    if (spec.data) {
-        data_ = spec.data;
+CGContext::CGContext(const BitmapLayout& layout)
+    : width_(layout.width),
+      height_(layout.height),
+      bytesPerRow_(layout.bytesPerRow),
+      space_(layout.space),
+      bitmapInfo_(layout.info),
+      layoutKind_(layout.kind),
+      offsets_(layout.offsets),
+      premultiplied_(layout.premultiplied) {
+    if (layout.data) {
+        data_ = layout.data;
     } else {
         owned_.assign(bytesPerRow_ * height_, 0);
         data_ = owned_.data();
@@ -275,11 +275,11 @@ CGContextRef CGBitmapContextCreate(void* data, std::size_t width, std::size_t he
                                    const CGColorSpaceRef& space, CGBitmapInfo bitmapInfo) {
     if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide || bitsPerComponent != 8)
         return nullptr;
-    CGContext::Spec spec{};
+    CGContext::BitmapLayout layout{};
     std::size_t bytesPerPixel = 0;
     // The automatic row length is worked out after the layout; describe with a provisional one.
     std::size_t provisionalRow = bytesPerRow ? bytesPerRow : 0;
-    if (!describeLayout(space, bitmapInfo, provisionalRow, spec.kind, spec.offsets, spec.premultiplied,
+    if (!describeLayout(space, bitmapInfo, provisionalRow, layout.kind, layout.offsets, layout.premultiplied,
                         bytesPerPixel)) {
         return nullptr;
     }
@@ -290,16 +290,16 @@ CGContextRef CGBitmapContextCreate(void* data, std::size_t width, std::size_t he
         return nullptr;
     }
     if (provisionalRow != bytesPerRow) {
-        describeLayout(space, bitmapInfo, bytesPerRow, spec.kind, spec.offsets, spec.premultiplied,
+        describeLayout(space, bitmapInfo, bytesPerRow, layout.kind, layout.offsets, layout.premultiplied,
                        bytesPerPixel);
     }
-    spec.data = static_cast<std::uint8_t*>(data);
-    spec.width = width;
-    spec.height = height;
-    spec.bytesPerRow = bytesPerRow;
-    spec.space = space;
-    spec.info = bitmapInfo;
-    auto context = make<CGContext>(spec);
+    layout.data = static_cast<std::uint8_t*>(data);
+    layout.width = width;
+    layout.height = height;
+    layout.bytesPerRow = bytesPerRow;
+    layout.space = space;
+    layout.info = bitmapInfo;
+    auto context = make<CGContext>(layout);
     if (cairo_status(context->cairoContext()) != CAIRO_STATUS_SUCCESS) return nullptr;
     return context;
 }

@@ -96,8 +96,8 @@ enum CGPathDrawingMode : std::int32_t {
 class CGContext : public NSObject {
   public:
     // Made by CGBitmapContextCreate; the constructor is public only for make<>().
-    struct Spec;
-    explicit CGContext(const Spec& spec);
+    struct BitmapLayout;
+    explicit CGContext(const BitmapLayout& layout);
     ~CGContext() override;
 
     std::string className() const override { return "CGContext"; }
