@@ -13,20 +13,8 @@
 #include <vector>
 
 #include "foundation/NSObject.h"
+#include "foundation/NSRange.h"
 #include "foundation/Value.h"
-
-// A UTF-16 range.
-struct NSRange {
-    std::size_t location = 0;
-    std::size_t length = 0;
-    bool operator==(const NSRange&) const = default;
-};
-inline constexpr NSRange NSMakeRange(std::size_t location, std::size_t length) {
-    return {location, length};
-}
-inline constexpr std::size_t NSMaxRange(NSRange r) {
-    return r.location + r.length;
-}
 
 extern const std::string NSFontAttributeName;                // "NSFont"
 extern const std::string NSForegroundColorAttributeName;     // "NSColor"
