@@ -1,6 +1,5 @@
 #include "security/SecItem.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 
 #include "foundation/NSLog.h"
 #include "foundation/NSPropertyListSerialization.h"
+#include "foundation/NSSandbox.h"
 
 namespace fs = std::filesystem;
 
@@ -297,20 +297,9 @@ bool writeAtomically(const std::string& path, const NSData& data) {
     return ok;
 }
 
-// The file under the sandbox root. The sandbox's own library folder takes over here once it
-// exists; until then the root comes from the same environment variable it reads.
+// The keychain file of the current sandbox root.
 std::string defaultKeychainPath() {
-    const char* env = std::getenv("APP_SANDBOX_ROOT");
-    std::string root;
-    if (env && *env) {
-        root = env;
-    } else {
-        std::error_code ec;
-        fs::path base = fs::temp_directory_path(ec);
-        if (ec) base = "/tmp";
-        root = (base / ("app-sandbox-" + std::to_string(::getpid()))).string();
-    }
-    return root + "/Library/Keychains/keychain.plist";
+    return NSSandbox::libraryPath() + "/Keychains/keychain.plist";
 }
 
 // ----- The store -------------------------------------------------------------------------------
@@ -342,9 +331,14 @@ class Keychain {
     }
     std::string path() const { return overridePath_ ? *overridePath_ : defaultKeychainPath(); }
 
+    // The items of the current file; read afresh when the file or the sandbox root changed.
     std::vector<Item>& items() {
+        std::uint64_t generation = overridePath_ ? loadedGeneration_ : NSSandbox::generation();
         std::string current = path();
-        if (!loaded_ || current != loadedPath_) load(current);
+        if (!loaded_ || current != loadedPath_ || generation != loadedGeneration_) {
+            load(current);
+            loadedGeneration_ = generation;
+        }
         return items_;
     }
 
@@ -400,6 +394,7 @@ class Keychain {
     std::optional<std::string> overridePath_;
     bool loaded_ = false;
     std::string loadedPath_;
+    std::uint64_t loadedGeneration_ = 0;
     std::vector<Item> items_;
     std::map<SecItemOperation, std::pair<OSStatus, int>> injections_;
 };

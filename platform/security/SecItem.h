@@ -22,8 +22,9 @@
 // passwords the access group, account, security domain, server, protocol, authentication type,
 // port, path and synchronizable flag.
 //
-// Storage: the whole keychain is one file, written atomically with mode 0600 after every change
-// and read at the first call. A file that cannot be read as a keychain counts as empty (and is
+// Storage: the whole keychain is one file, Library/Keychains/keychain.plist under the sandbox
+// root, written atomically with mode 0600 after every change and read at the first call (and
+// again when the sandbox root changes). A file that cannot be read as a keychain counts as empty (and is
 // replaced by the next change); it never makes a call fail. All calls are thread-safe.
 
 #include <cstdint>

@@ -14,6 +14,7 @@
 
 #include "dispatch/Clock.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSSandbox.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -456,6 +457,24 @@ TEST_F(SecItemTest, ItemsOutliveARestart) {
     restart();
     EXPECT_EQ(read("svc", "a"), std::nullopt);
     EXPECT_TRUE(logged_.empty());
+}
+
+TEST_F(SecItemTest, TheKeychainLivesUnderTheSandboxRoot) {
+    testsupport::TemporaryDirectory first, second;
+    ASSERT_TRUE(NSSandbox::setRoot(first.path()));
+    SecItemSetKeychainFileForTesting(std::nullopt);
+    EXPECT_EQ(SecItemKeychainFilePath(), first.path() + "/Library/Keychains/keychain.plist");
+    ASSERT_EQ(add("svc", "a", "in the first sandbox"), errSecSuccess);
+    EXPECT_TRUE(std::filesystem::exists(first.path() + "/Library/Keychains/keychain.plist"));
+
+    ASSERT_TRUE(NSSandbox::setRoot(second.path()));
+    EXPECT_EQ(read("svc", "a"), std::nullopt);
+    ASSERT_EQ(add("svc", "a", "in the second sandbox"), errSecSuccess);
+
+    // Back to the first root: its file is read again.
+    ASSERT_TRUE(NSSandbox::setRoot(first.path()));
+    EXPECT_EQ(read("svc", "a"), "in the first sandbox");
+    NSSandbox::resetForTesting();
 }
 
 TEST_F(SecItemTest, TheFileIsPrivateToTheUser) {
