@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "foundation/NSData.h"
 #include "security/SecBase.h"

@@ -3,9 +3,9 @@
 //
 // - Basic X.509: the chain leads to a trusted anchor and every certificate in it is within its
 //   validity window.
-// - SSL: the same, plus the leaf must be fit for a TLS server (or client), and, when a host
-//   name is given, issued for that host (DNS name or IP address in the subject alternative
-//   names).
+// - SSL: the same, plus the leaf must be fit for a TLS server (or client), and, for a server
+//   policy with a host name, issued for that host (a DNS name or IP address among the subject
+//   alternative names, or the common name when there are none).
 // Policies are immutable.
 
 #include <optional>

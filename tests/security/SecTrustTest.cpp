@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -126,6 +125,26 @@ TEST_F(SecTrustTest, HostNamesAndAddresses) {
     for (const char* bad : {"127.0.0.2", "sub.localhost", "localhost.test", "::2", "local", "*"}) {
         EXPECT_EQ(evaluate(serverTrust(leaf, bad)), kSecTrustResultRecoverableTrustFailure) << bad;
     }
+}
+
+TEST_F(SecTrustTest, ACommonNameCountsOnlyWithoutAlternativeNames) {
+    trustTestRoot();
+    testsupport::CertificateOptions options;
+    options.commonName = "cn-only.test";
+    auto cnOnly = testsupport::makeTestCertificate(options, &testPKI().intermediate);
+    EXPECT_EQ(evaluate(serverTrust(cnOnly, "cn-only.test")), kSecTrustResultUnspecified);
+    EXPECT_EQ(evaluate(serverTrust(cnOnly, "other.test")), kSecTrustResultRecoverableTrustFailure);
+    // With alternative names the common name is not looked at.
+    options.dnsNames = {"alt.test"};
+    auto withNames = testsupport::makeTestCertificate(options, &testPKI().intermediate);
+    EXPECT_EQ(evaluate(serverTrust(withNames, "alt.test")), kSecTrustResultUnspecified);
+    EXPECT_EQ(evaluate(serverTrust(withNames, "cn-only.test")), kSecTrustResultRecoverableTrustFailure);
+    // A client policy checks no host.
+    SecTrustRef trust;
+    ASSERT_EQ(SecTrustCreateWithCertificates(certs({&withNames, &testPKI().intermediate}),
+                                             SecPolicyCreateSSL(false, "elsewhere.test"), &trust),
+              errSecSuccess);
+    EXPECT_EQ(evaluate(trust), kSecTrustResultUnspecified);
 }
 
 TEST_F(SecTrustTest, ALeafNotMeantForServersFailsTheSSLPolicyOnly) {
