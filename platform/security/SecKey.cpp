@@ -106,6 +106,9 @@ detail::EVPKeyPtr decodeKey(const unsigned char* bytes, std::size_t length, cons
     OSSL_DECODER_CTX* ctx =
         OSSL_DECODER_CTX_new_for_pkey(&key, format, nullptr, nullptr, selection, nullptr, nullptr);
     if (!ctx) return nullptr;
+    // Encrypted keys are refused rather than asked for a passphrase (never a terminal prompt).
+    OSSL_DECODER_CTX_set_passphrase_cb(
+        ctx, [](char*, std::size_t, std::size_t*, const OSSL_PARAM*, void*) { return 0; }, nullptr);
     const unsigned char* p = bytes;
     std::size_t remaining = length;
     if (OSSL_DECODER_from_data(ctx, &p, &remaining) != 1) {

@@ -95,7 +95,8 @@ bool HTTPSTestServer::start() {
     BIO_free(chain);
     ERR_clear_error();
     BIO* keyBio = BIO_new_mem_buf(keyPEM_.data(), static_cast<int>(keyPEM_.size()));
-    EVP_PKEY* key = keyBio ? PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr) : nullptr;
+    EVP_PKEY* key =
+        keyBio ? PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, const_cast<char*>("")) : nullptr;
     BIO_free(keyBio);
     ok = ok && key && SSL_CTX_use_PrivateKey(ctx, key) == 1 && SSL_CTX_check_private_key(ctx) == 1;
     EVP_PKEY_free(key);

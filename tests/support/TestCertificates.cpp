@@ -57,7 +57,8 @@ Owned<EVP_PKEY> newKey(TestKeyKind kind) {
 
 Owned<EVP_PKEY> readKey(const std::string& pem) {
     Owned<BIO> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-    EVP_PKEY* key = bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr;
+    EVP_PKEY* key =
+        bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, const_cast<char*>("")) : nullptr;
     if (!key) fail("reading a private key");
     return Owned<EVP_PKEY>(key);
 }
