@@ -1,6 +1,7 @@
 #include "TATBinaryProtocol.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
 namespace {
@@ -102,13 +103,23 @@ std::string TATException::description() const {
 // ---------------------------------------------------------------------------------------------
 // Memory buffer
 
-TATMemoryBuffer::TATMemoryBuffer(const NSData& data) : storage_(data.bytes(), data.bytes() + data.length()) {}
+TATMemoryBuffer::TATMemoryBuffer(const NSData& data) : TATMemoryBuffer(data.bytes(), data.length()) {}
 
 TATMemoryBuffer::TATMemoryBuffer(const void* bytes, std::size_t length) {
-    if (bytes && length) {
-        auto* p = static_cast<const std::uint8_t*>(bytes);
-        storage_.assign(p, p + length);
-    }
+    if (bytes && length) append(static_cast<const std::uint8_t*>(bytes), length);
+}
+
+TATMemoryBuffer::~TATMemoryBuffer() { std::free(data_); }
+
+void TATMemoryBuffer::grow(std::size_t more) {
+    std::size_t wanted = size_ + more;
+    std::size_t capacity = capacity_ ? capacity_ : 256;
+    while (capacity < wanted) capacity *= 2;
+    // realloc can move a large block by remapping it rather than copying it.
+    auto* grown = static_cast<std::uint8_t*>(std::realloc(data_, capacity));
+    if (!grown) throw std::bad_alloc();
+    data_ = grown;
+    capacity_ = capacity;
 }
 
 void TATMemoryBuffer::throwNotEnoughBytes() {
@@ -118,7 +129,7 @@ void TATMemoryBuffer::throwNotEnoughBytes() {
 std::int32_t TATMemoryBuffer::readAll(std::uint8_t* buffer, std::int32_t offset, std::int32_t length) {
     // A negative length, widened and taken unsigned, is longer than any buffer.
     auto wanted = static_cast<std::uint64_t>(static_cast<std::int64_t>(length));
-    if (storage_.size() - position_ < wanted) throwNotEnoughBytes();
+    if (size_ - position_ < wanted) throwNotEnoughBytes();
     readExactly(buffer + offset, static_cast<std::size_t>(wanted));
     return length;
 }
@@ -127,14 +138,13 @@ void TATMemoryBuffer::write(const std::uint8_t* buffer, std::uint32_t offset, st
     if (length) append(buffer + offset, length);
 }
 
-NSData TATMemoryBuffer::getBuffer() const {
-    return NSData(storage_.data() + base_, storage_.size() - base_);
-}
+NSData TATMemoryBuffer::getBuffer() const { return NSData(data_ + base_, size_ - base_); }
 
 void TATMemoryBuffer::compact() {
     base_ = position_;
-    if (base_ >= storage_.size() / 2) {
-        storage_.erase(storage_.begin(), storage_.begin() + static_cast<std::ptrdiff_t>(base_));
+    if (base_ >= size_ / 2) {
+        std::memmove(data_, data_ + base_, size_ - base_);
+        size_ -= base_;
         position_ -= base_;
         base_ = 0;
     }
@@ -156,40 +166,6 @@ bool TATBinaryProtocol::lengthFits(std::int64_t length) const {
     return !remaining || static_cast<std::uint64_t>(length) <= *remaining;
 }
 
-std::uint8_t TATBinaryProtocol::readByte() {
-    std::uint8_t b;
-    get(&b, 1);
-    return b;
-}
-
-std::int16_t TATBinaryProtocol::readI16() {
-    std::uint8_t b[2];
-    get(b, 2);
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>((b[0] << 8) | b[1]));
-}
-
-std::int32_t TATBinaryProtocol::readI32() {
-    std::uint8_t b[4];
-    get(b, 4);
-    return static_cast<std::int32_t>((std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) |
-                                     (std::uint32_t(b[2]) << 8) | std::uint32_t(b[3]));
-}
-
-std::int64_t TATBinaryProtocol::readI64() {
-    std::uint8_t b[8];
-    get(b, 8);
-    std::uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v = (v << 8) | b[i];
-    return static_cast<std::int64_t>(v);
-}
-
-double TATBinaryProtocol::readDouble() {
-    std::int64_t bits = readI64();
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
 std::optional<std::string> TATBinaryProtocol::readString() {
     return readStringBody(readI32());
 }
@@ -208,8 +184,7 @@ std::optional<std::string> TATBinaryProtocol::readStringBody(std::int32_t size) 
     }
     // A length of -1 reaches the transport, which refuses it.
     get(reinterpret_cast<std::uint8_t*>(text.data()), size);
-    auto zero = text.find('\0');
-    if (zero != std::string::npos) text.resize(zero);
+    text.resize(detail::tatLengthBeforeZero(text.data(), text.size()));
     if (!isValidUTF8(reinterpret_cast<const unsigned char*>(text.data()), text.size())) return std::nullopt;
     return text;
 }
@@ -256,36 +231,6 @@ void TATBinaryProtocol::readMessageBegin(std::optional<std::string>* name, int* 
     if (sequenceID) *sequenceID = sequence;
 }
 
-void TATBinaryProtocol::readFieldBegin(std::optional<std::string>* name, int* fieldType, int* fieldID) {
-    if (name) name->reset();
-    int type = readByte();
-    if (fieldType) *fieldType = type;
-    if (type != detail::kTATTypeStop) {
-        int id = readI16();
-        if (fieldID) *fieldID = id;
-    }
-}
-
-void TATBinaryProtocol::readMapBegin(int* keyType, int* valueType, int* size) {
-    int k = readByte();
-    int v = readByte();
-    int n = readI32();
-    if (keyType) *keyType = k;
-    if (valueType) *valueType = v;
-    if (size) *size = n;
-}
-
-void TATBinaryProtocol::readCollectionBegin(int* elementType, int* size) {
-    int e = readByte();
-    int n = readI32();
-    if (elementType) *elementType = e;
-    if (size) *size = n;
-}
-
-void TATBinaryProtocol::readSetBegin(int* elementType, int* size) { readCollectionBegin(elementType, size); }
-
-void TATBinaryProtocol::readListBegin(int* elementType, int* size) { readCollectionBegin(elementType, size); }
-
 void TATBinaryProtocol::writeMessageBegin(std::optional<std::string_view> name, int type, int sequenceID) {
     if (mStrictWrite) {
         writeI32(static_cast<std::int32_t>(0x80010000u | static_cast<std::uint32_t>(type)));
@@ -298,68 +243,9 @@ void TATBinaryProtocol::writeMessageBegin(std::optional<std::string_view> name, 
     }
 }
 
-void TATBinaryProtocol::writeFieldBegin(std::string_view, int fieldType, int fieldID) {
-    const std::uint8_t header[3] = {static_cast<std::uint8_t>(fieldType), static_cast<std::uint8_t>(fieldID >> 8),
-                                    static_cast<std::uint8_t>(fieldID)};
-    put(header, 3);
-}
-
-void TATBinaryProtocol::writeI16(std::int16_t value) {
-    auto v = static_cast<std::uint16_t>(value);
-    const std::uint8_t b[2] = {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
-    put(b, 2);
-}
-
-void TATBinaryProtocol::writeI32(std::int32_t value) {
-    auto v = static_cast<std::uint32_t>(value);
-    const std::uint8_t b[4] = {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
-                               static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
-    put(b, 4);
-}
-
-void TATBinaryProtocol::writeI64(std::int64_t value) {
-    auto v = static_cast<std::uint64_t>(value);
-    std::uint8_t b[8];
-    for (int i = 7; i >= 0; --i) {
-        b[i] = static_cast<std::uint8_t>(v);
-        v >>= 8;
-    }
-    put(b, 8);
-}
-
-void TATBinaryProtocol::writeDouble(double value) {
-    std::int64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    writeI64(bits);
-}
-
-void TATBinaryProtocol::writeString(std::optional<std::string_view> text) {
-    if (!text) {
-        writeI32(0);
-        return;
-    }
-    // The text ends at its first zero character.
-    std::string_view body = *text;
-    auto zero = body.find('\0');
-    if (zero != std::string_view::npos) body = body.substr(0, zero);
-    writeI32(static_cast<std::int32_t>(body.size()));
-    if (!body.empty()) put(reinterpret_cast<const std::uint8_t*>(body.data()), body.size());
-}
-
 void TATBinaryProtocol::writeBinary(const NSData& data) {
     writeI32(static_cast<std::int32_t>(data.length()));
     if (data.length()) put(data.bytes(), data.length());
-}
-
-void TATBinaryProtocol::writeMapBegin(int keyType, int valueType, int size) {
-    writeByte(static_cast<std::uint8_t>(keyType));
-    writeByte(static_cast<std::uint8_t>(valueType));
-    writeI32(size);
-}
-
-void TATBinaryProtocol::writeCollectionBegin(int elementType, int size) {
-    writeByte(static_cast<std::uint8_t>(elementType));
-    writeI32(size);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -18,6 +18,7 @@
 // buffer and protocol.
 
 #include <cstdint>
+#include <bit>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -114,6 +115,43 @@ enum TATWireType : int {
     kTATTypeList = 15,
 };
 inline constexpr char kTATProtocolExceptionName[] = "WireProtocolException";
+
+// Whole words in wire order, so that a value is one store or load rather than a byte at a time.
+template <class U>
+U tatToWireOrder(U v) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if constexpr (sizeof(U) == 2) return static_cast<U>(__builtin_bswap16(v));
+        if constexpr (sizeof(U) == 4) return static_cast<U>(__builtin_bswap32(v));
+        if constexpr (sizeof(U) == 8) return static_cast<U>(__builtin_bswap64(v));
+    }
+    return v;
+}
+template <class U>
+void tatStoreBigEndian(std::uint8_t* p, U v) {
+    v = tatToWireOrder(v);
+    std::memcpy(p, &v, sizeof v);
+}
+template <class U>
+U tatLoadBigEndian(const std::uint8_t* p) {
+    U v;
+    std::memcpy(&v, p, sizeof v);
+    return tatToWireOrder(v);
+}
+
+// The length of the text before its first zero byte; texts are mostly short, so the scan stays
+// inline, eight bytes at a time.
+inline std::size_t tatLengthBeforeZero(const char* p, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        if ((word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull) break;
+    }
+    for (; i < n; ++i) {
+        if (p[i] == 0) return i;
+    }
+    return n;
+}
 inline constexpr char kTATNotEnoughBytes[] = "Not enough bytes remain in buffer";
 }  // namespace detail
 
@@ -136,7 +174,7 @@ public:
 // A growable byte array with a read position. Writes append; reads consume from the position.
 // Once 4096 or more bytes have been consumed they are dropped, so that getBuffer answers only
 // the bytes read since then and the ones not yet read.
-class TATMemoryBuffer final : public NSObject, public TATTransport {
+class TATMemoryBuffer final : public TATTransport, public NSObject {
 public:
     static constexpr std::uint64_t kCompactionThreshold = 4096;
 
@@ -144,11 +182,12 @@ public:
     // A private copy of the bytes, read position 0.
     explicit TATMemoryBuffer(const NSData& data);
     TATMemoryBuffer(const void* bytes, std::size_t length);
+    ~TATMemoryBuffer() override;
 
     std::int32_t readAll(std::uint8_t* buffer, std::int32_t offset, std::int32_t length) override;
     void write(const std::uint8_t* buffer, std::uint32_t offset, std::uint32_t length) override;
     void flush() override {}
-    std::optional<std::uint64_t> remainingBytes() const override { return storage_.size() - position_; }
+    std::optional<std::uint64_t> remainingBytes() const override { return size_ - position_; }
 
     // A copy of everything held from the buffer's start: bytes read but not yet dropped too.
     NSData getBuffer() const;
@@ -157,23 +196,36 @@ public:
 
     // The protocol's direct paths, the same effects as write and readAll.
     void append(const std::uint8_t* bytes, std::size_t length) {
-        storage_.insert(storage_.end(), bytes, bytes + length);
+        if (length == 0) return;
+        if (capacity_ - size_ < length) grow(length);
+        std::memcpy(data_ + size_, bytes, length);
+        size_ += length;
+    }
+    // Room for `length` more bytes at the end, to be filled by the caller at once.
+    std::uint8_t* extend(std::size_t length) {
+        if (capacity_ - size_ < length) grow(length);
+        std::uint8_t* end = data_ + size_;
+        size_ += length;
+        return end;
     }
     void readExactly(std::uint8_t* destination, std::size_t length) {
-        if (storage_.size() - position_ < length) throwNotEnoughBytes();
-        if (length) std::memcpy(destination, storage_.data() + position_, length);
+        if (size_ - position_ < length) throwNotEnoughBytes();
+        if (length) std::memcpy(destination, data_ + position_, length);
         position_ += length;
         if (position_ - base_ >= kCompactionThreshold) compact();
     }
 
 private:
     [[noreturn]] static void throwNotEnoughBytes();
+    void grow(std::size_t more);
     void compact();
 
-    // The logical buffer is storage_[base_, end); its read offset is position_ - base_. Dropping
-    // consumed bytes moves base_; the storage itself is shifted only once the dropped part is
-    // at least half of it, so that a long read costs linear time.
-    std::vector<std::uint8_t> storage_;
+    // The logical buffer is data_[base_, size_); its read offset is position_ - base_. Dropping
+    // consumed bytes moves base_; the bytes themselves are shifted only once the dropped part is
+    // at least half of what is held, so that a long read costs linear time.
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
     std::size_t base_ = 0;
     std::size_t position_ = 0;
 };
@@ -234,7 +286,7 @@ public:
     virtual void writeListEnd() = 0;
 };
 
-class TATBinaryProtocol final : public NSObject, public TATProtocol {
+class TATBinaryProtocol final : public TATProtocol, public NSObject {
 public:
     // Strict read off, strict write on.
     explicit TATBinaryProtocol(Ref<TATTransport> transport);
@@ -251,41 +303,82 @@ public:
         if (name) name->reset();
     }
     void readStructEnd() override {}
-    void readFieldBegin(std::optional<std::string>* name, int* fieldType, int* fieldID) override;
+    void readFieldBegin(std::optional<std::string>* name, int* fieldType, int* fieldID) override {
+        if (name) name->reset();
+        int type = readByte();
+        if (fieldType) *fieldType = type;
+        if (type != detail::kTATTypeStop) {
+            int id = readI16();
+            if (fieldID) *fieldID = id;
+        }
+    }
     void readFieldEnd() override {}
     std::optional<std::string> readString() override;
     // A string body of `size` bytes: the text up to its first zero byte, none when not UTF-8.
     std::optional<std::string> readStringBody(std::int32_t size);
     bool readBool() override { return readByte() == 1; }
-    std::uint8_t readByte() override;
-    std::int16_t readI16() override;
-    std::int32_t readI32() override;
-    std::int64_t readI64() override;
-    double readDouble() override;
+    std::uint8_t readByte() override {
+        std::uint8_t b;
+        get(&b, 1);
+        return b;
+    }
+    std::int16_t readI16() override { return static_cast<std::int16_t>(readWord<std::uint16_t>()); }
+    std::int32_t readI32() override { return static_cast<std::int32_t>(readWord<std::uint32_t>()); }
+    std::int64_t readI64() override { return static_cast<std::int64_t>(readWord<std::uint64_t>()); }
+    double readDouble() override { return std::bit_cast<double>(readWord<std::uint64_t>()); }
     NSData readBinary() override;
-    void readMapBegin(int* keyType, int* valueType, int* size) override;
+    void readMapBegin(int* keyType, int* valueType, int* size) override {
+        int k = readByte();
+        int v = readByte();
+        int n = readI32();
+        if (keyType) *keyType = k;
+        if (valueType) *valueType = v;
+        if (size) *size = n;
+    }
     void readMapEnd() override {}
-    void readSetBegin(int* elementType, int* size) override;
+    void readSetBegin(int* elementType, int* size) override { readCollectionBegin(elementType, size); }
     void readSetEnd() override {}
-    void readListBegin(int* elementType, int* size) override;
+    void readListBegin(int* elementType, int* size) override { readCollectionBegin(elementType, size); }
     void readListEnd() override {}
 
     void writeMessageBegin(std::optional<std::string_view> name, int type, int sequenceID) override;
     void writeMessageEnd() override {}
     void writeStructBegin(std::string_view) override {}
     void writeStructEnd() override {}
-    void writeFieldBegin(std::string_view name, int fieldType, int fieldID) override;
-    void writeI32(std::int32_t value) override;
-    void writeI64(std::int64_t value) override;
-    void writeI16(std::int16_t value) override;
-    void writeByte(std::uint8_t value) override { put(&value, 1); }
-    void writeString(std::optional<std::string_view> text) override;
-    void writeDouble(double value) override;
+    void writeFieldBegin(std::string_view, int fieldType, int fieldID) override {
+        emit<3>([&](std::uint8_t* p) {
+            p[0] = static_cast<std::uint8_t>(fieldType);
+            detail::tatStoreBigEndian(p + 1, static_cast<std::uint16_t>(fieldID));
+        });
+    }
+    void writeI32(std::int32_t value) override { writeWord(static_cast<std::uint32_t>(value)); }
+    void writeI64(std::int64_t value) override { writeWord(static_cast<std::uint64_t>(value)); }
+    void writeI16(std::int16_t value) override { writeWord(static_cast<std::uint16_t>(value)); }
+    void writeByte(std::uint8_t value) override {
+        emit<1>([value](std::uint8_t* p) { *p = value; });
+    }
+    // Written up to the first zero character; none is written as an empty string.
+    void writeString(std::optional<std::string_view> text) override {
+        if (!text) {
+            writeI32(0);
+            return;
+        }
+        std::size_t length = detail::tatLengthBeforeZero(text->data(), text->size());
+        writeI32(static_cast<std::int32_t>(length));
+        put(reinterpret_cast<const std::uint8_t*>(text->data()), length);
+    }
+    void writeDouble(double value) override { writeWord(std::bit_cast<std::uint64_t>(value)); }
     void writeBool(bool value) override { writeByte(value ? 1 : 0); }
     void writeBinary(const NSData& data) override;
     void writeFieldStop() override { writeByte(detail::kTATTypeStop); }
     void writeFieldEnd() override {}
-    void writeMapBegin(int keyType, int valueType, int size) override;
+    void writeMapBegin(int keyType, int valueType, int size) override {
+        emit<6>([&](std::uint8_t* p) {
+            p[0] = static_cast<std::uint8_t>(keyType);
+            p[1] = static_cast<std::uint8_t>(valueType);
+            detail::tatStoreBigEndian(p + 2, static_cast<std::uint32_t>(size));
+        });
+    }
     void writeMapEnd() override {}
     void writeSetBegin(int elementType, int size) override { writeCollectionBegin(elementType, size); }
     void writeSetEnd() override {}
@@ -295,6 +388,18 @@ public:
     std::string className() const override { return "TATBinaryProtocol"; }
 
 private:
+    // Writes N bytes made by fill(destination): straight into a memory buffer, else through a
+    // small local buffer to the transport.
+    template <std::size_t N, class Fill>
+    void emit(Fill fill) {
+        if (memory_) {
+            fill(memory_->extend(N));
+        } else {
+            std::uint8_t bytes[N];
+            fill(bytes);
+            mTransport->write(bytes, 0, static_cast<std::uint32_t>(N));
+        }
+    }
     void put(const std::uint8_t* bytes, std::size_t length) {
         if (memory_) {
             memory_->append(bytes, length);
@@ -310,8 +415,28 @@ private:
             mTransport->readAll(destination, 0, length);
         }
     }
-    void writeCollectionBegin(int elementType, int size);
-    void readCollectionBegin(int* elementType, int* size);
+    template <class U>
+    void writeWord(U value) {
+        emit<sizeof(U)>([value](std::uint8_t* p) { detail::tatStoreBigEndian(p, value); });
+    }
+    template <class U>
+    U readWord() {
+        std::uint8_t b[sizeof(U)];
+        get(b, sizeof(U));
+        return detail::tatLoadBigEndian<U>(b);
+    }
+    void writeCollectionBegin(int elementType, int size) {
+        emit<5>([&](std::uint8_t* p) {
+            p[0] = static_cast<std::uint8_t>(elementType);
+            detail::tatStoreBigEndian(p + 1, static_cast<std::uint32_t>(size));
+        });
+    }
+    void readCollectionBegin(int* elementType, int* size) {
+        int e = readByte();
+        int n = readI32();
+        if (elementType) *elementType = e;
+        if (size) *size = n;
+    }
     // Whether `length` more bytes can be had; false only when the transport knows they cannot.
     bool lengthFits(std::int64_t length) const;
 

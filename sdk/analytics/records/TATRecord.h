@@ -31,6 +31,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <typeinfo>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -200,21 +201,42 @@ std::string tatDescribeObjects(const std::vector<std::pair<std::string, Ref<NSOb
 Dictionary tatReadNumberMap(TATProtocol& protocol);
 void tatWriteNumberMap(TATProtocol& protocol, const Dictionary& map);
 
-// ----- writing -----
-inline void tatWriteValue(TATProtocol& p, bool v) { p.writeBool(v); }
-inline void tatWriteValue(TATProtocol& p, std::int32_t v) { p.writeI32(v); }
-inline void tatWriteValue(TATProtocol& p, std::int64_t v) { p.writeI64(v); }
-inline void tatWriteValue(TATProtocol& p, double v) { p.writeDouble(v); }
-inline void tatWriteValue(TATProtocol& p, const std::optional<std::string>& v) { p.writeString(std::string_view(*v)); }
-inline void tatWriteValue(TATProtocol& p, const std::optional<NSData>& v) { p.writeBinary(*v); }
-inline void tatWriteValue(TATProtocol& p, const std::optional<Dictionary>& v) { tatWriteNumberMap(p, *v); }
-template <class R>
-void tatWriteValue(TATProtocol& p, const Ref<R>& v) {
+// ----- writing and reading, over any protocol P (TATBinaryProtocol is reached directly) -----
+template <class P>
+void tatWriteValue(P& p, bool v) {
+    p.writeBool(v);
+}
+template <class P>
+void tatWriteValue(P& p, std::int32_t v) {
+    p.writeI32(v);
+}
+template <class P>
+void tatWriteValue(P& p, std::int64_t v) {
+    p.writeI64(v);
+}
+template <class P>
+void tatWriteValue(P& p, double v) {
+    p.writeDouble(v);
+}
+template <class P>
+void tatWriteValue(P& p, const std::optional<std::string>& v) {
+    p.writeString(std::string_view(*v));
+}
+template <class P>
+void tatWriteValue(P& p, const std::optional<NSData>& v) {
+    p.writeBinary(*v);
+}
+template <class P>
+void tatWriteValue(P& p, const std::optional<Dictionary>& v) {
+    tatWriteNumberMap(p, *v);
+}
+template <class P, class R>
+void tatWriteValue(P& p, const Ref<R>& v) {
     v->write(p);
 }
 // A null element cannot be written as a record; it is left out, and the count says so.
-template <class R>
-void tatWriteValue(TATProtocol& p, const std::optional<TATList<R>>& v) {
+template <class P, class R>
+void tatWriteValue(P& p, const std::optional<TATList<R>>& v) {
     int count = 0;
     for (auto& e : *v) count += e != nullptr;
     p.writeListBegin(kTATTypeStruct, count);
@@ -223,8 +245,8 @@ void tatWriteValue(TATProtocol& p, const std::optional<TATList<R>>& v) {
     }
     p.writeListEnd();
 }
-template <class R>
-void tatWriteValue(TATProtocol& p, const std::optional<TATMap<Ref<R>>>& v) {
+template <class P, class R>
+void tatWriteValue(P& p, const std::optional<TATMap<Ref<R>>>& v) {
     int count = 0;
     for (auto& e : *v) count += e.second != nullptr;
     p.writeMapBegin(kTATTypeString, kTATTypeStruct, count);
@@ -236,24 +258,45 @@ void tatWriteValue(TATProtocol& p, const std::optional<TATMap<Ref<R>>>& v) {
     p.writeMapEnd();
 }
 
-// ----- reading: a new value, stored only once it is complete -----
-inline void tatReadValue(TATProtocol& p, bool& v) { v = p.readBool(); }
-inline void tatReadValue(TATProtocol& p, std::int32_t& v) { v = p.readI32(); }
-inline void tatReadValue(TATProtocol& p, std::int64_t& v) { v = p.readI64(); }
-inline void tatReadValue(TATProtocol& p, double& v) { v = p.readDouble(); }
-inline void tatReadValue(TATProtocol& p, std::optional<std::string>& v) { v = p.readString(); }
-inline void tatReadValue(TATProtocol& p, std::optional<NSData>& v) { v = p.readBinary(); }
-inline void tatReadValue(TATProtocol& p, std::optional<Dictionary>& v) { v = tatReadNumberMap(p); }
-template <class R>
-void tatReadValue(TATProtocol& p, Ref<R>& v) {
+// Reading makes a new value, stored only once it is complete.
+template <class P>
+void tatReadValue(P& p, bool& v) {
+    v = p.readBool();
+}
+template <class P>
+void tatReadValue(P& p, std::int32_t& v) {
+    v = p.readI32();
+}
+template <class P>
+void tatReadValue(P& p, std::int64_t& v) {
+    v = p.readI64();
+}
+template <class P>
+void tatReadValue(P& p, double& v) {
+    v = p.readDouble();
+}
+template <class P>
+void tatReadValue(P& p, std::optional<std::string>& v) {
+    v = p.readString();
+}
+template <class P>
+void tatReadValue(P& p, std::optional<NSData>& v) {
+    v = p.readBinary();
+}
+template <class P>
+void tatReadValue(P& p, std::optional<Dictionary>& v) {
+    v = tatReadNumberMap(p);
+}
+template <class P, class R>
+void tatReadValue(P& p, Ref<R>& v) {
     auto record = make<R>();
     record->read(p);
     v = std::move(record);
 }
 // The element type on the wire is not looked at: elements are records of the field's type.
 // Nothing is reserved by the count, which comes from the wire.
-template <class R>
-void tatReadValue(TATProtocol& p, std::optional<TATList<R>>& v) {
+template <class P, class R>
+void tatReadValue(P& p, std::optional<TATList<R>>& v) {
     int elementType = 0, size = 0;
     p.readListBegin(&elementType, &size);
     TATList<R> items;
@@ -265,8 +308,8 @@ void tatReadValue(TATProtocol& p, std::optional<TATList<R>>& v) {
     p.readListEnd();
     v = std::move(items);
 }
-template <class R>
-void tatReadValue(TATProtocol& p, std::optional<TATMap<Ref<R>>>& v) {
+template <class P, class R>
+void tatReadValue(P& p, std::optional<TATMap<Ref<R>>>& v) {
     int keyType = 0, valueType = 0, size = 0;
     p.readMapBegin(&keyType, &valueType, &size);
     TATMap<Ref<R>> map;
@@ -448,12 +491,37 @@ protected:
     void decodeWithCoder(NSCoder& coder);
 
 private:
+    template <class P>
+    void writeFields(P& protocol) const;
+    template <class P>
+    void readFields(P& protocol);
     const D& asDerived() const { return static_cast<const D&>(*this); }
     D& asDerived() { return static_cast<D&>(*this); }
 };
 
+// The binary protocol over a memory buffer is what every caller uses; reaching it directly lets
+// the field writes and reads inline.
 template <class D>
 void TATRecord<D>::write(TATProtocol& protocol) const {
+    if (typeid(protocol) == typeid(TATBinaryProtocol)) {
+        writeFields(static_cast<TATBinaryProtocol&>(protocol));
+    } else {
+        writeFields(protocol);
+    }
+}
+
+template <class D>
+void TATRecord<D>::read(TATProtocol& protocol) {
+    if (typeid(protocol) == typeid(TATBinaryProtocol)) {
+        readFields(static_cast<TATBinaryProtocol&>(protocol));
+    } else {
+        readFields(protocol);
+    }
+}
+
+template <class D>
+template <class P>
+void TATRecord<D>::writeFields(P& protocol) const {
     const D& record = asDerived();
     protocol.writeStructBegin(D::kStructName);
     D::fields([&](int id, const char* name, bool, auto value, bool D::*flag) {
@@ -469,7 +537,8 @@ void TATRecord<D>::write(TATProtocol& protocol) const {
 }
 
 template <class D>
-void TATRecord<D>::read(TATProtocol& protocol) {
+template <class P>
+void TATRecord<D>::readFields(P& protocol) {
     D& record = asDerived();
     protocol.readStructBegin(nullptr);
     for (;;) {
