@@ -27,11 +27,13 @@ Ref<TATSession> makeSession(int i) {
     TATList<TATPage> pages;
     for (int p = 0; p < 3; ++p) pages.push_back(make<TATPage>(kScreens[(i + p) % 5], 4000 + p * 1500));
     return make<TATSession>(id, start, start + 45000, 45000, pages,
-                            TATList<TATLocation>{make<TATLocation>(31.2304 + i * 1e-5, 121.4737, start)}, nullptr);
+                            TATList<TATLocation>{make<TATLocation>(31.2304 + i * 1e-5, 121.4737, start)},
+                            nullptr);
 }
 
 Ref<TATInstantMsg> makeInstantMsg(int i) {
-    static const char* const kEvents[] = {"TuningCars", "ShareCar", "LikePost", "OpenNews", "SignIn", "Comment"};
+    static const char* const kEvents[] = {"TuningCars", "ShareCar", "LikePost",
+                                          "OpenNews",   "SignIn",   "Comment"};
     char id[40];
     std::snprintf(id, sizeof id, "%032X", static_cast<unsigned>(i) * 40503u);
     std::int64_t ts = 1400000000000LL + i * 1000LL;
@@ -52,7 +54,8 @@ Ref<TATInstantMsg> makeInstantMsg(int i) {
     if (i % 10 == 0) {
         auto error = make<TATError>();
         error->setTs(ts);
-        error->setContext("NSInvalidArgumentException: *** -[__NSArrayM objectAtIndex:]: index 3 beyond bounds");
+        error->setContext(
+            "NSInvalidArgumentException: *** -[__NSArrayM objectAtIndex:]: index 3 beyond bounds");
         message->setErrors(TATList<TATError>{error});
     }
     return message;
@@ -154,7 +157,7 @@ BENCHMARK(BM_Memcpy)->Unit(benchmark::kMicrosecond);
 
 // Collects each run's real time per iteration next to the normal console output.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     RatioReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (auto& run : runs) {
@@ -178,8 +181,8 @@ int main(int argc, char** argv) {
     auto ratio = [&](const char* name, const char* ours, const char* reference) {
         if (!t.count(ours) || !t.count(reference)) return;
         std::printf("ratio %s %.3f\n", name, t[ours] / t[reference]);
-        std::printf("  %s %.1f us (%.1f MB/s), %s %.1f us (%.1f MB/s)\n", ours, t[ours], megabytesPerSecond(t[ours]),
-                    reference, t[reference], megabytesPerSecond(t[reference]));
+        std::printf("  %s %.1f us (%.1f MB/s), %s %.1f us (%.1f MB/s)\n", ours, t[ours],
+                    megabytesPerSecond(t[ours]), reference, t[reference], megabytesPerSecond(t[reference]));
     };
     ratio("record_encode_vs_memcpy", "BM_RecordEncode", "BM_Memcpy");
     ratio("record_decode_vs_memcpy", "BM_RecordDecode", "BM_Memcpy");

@@ -22,4 +22,6 @@ TAEnvelope::TAEnvelope(std::optional<std::string> version, std::optional<std::st
     setCodex(codex);
 }
 
-TAEnvelope::TAEnvelope(NSCoder& coder) { decodeWithCoder(coder); }
+TAEnvelope::TAEnvelope(NSCoder& coder) {
+    decodeWithCoder(coder);
+}

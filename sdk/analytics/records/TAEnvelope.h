@@ -8,7 +8,7 @@
 #include "sdk/analytics/records/TATRecord.h"
 
 class TAEnvelope final : public TATRecord<TAEnvelope> {
-public:
+  public:
     static constexpr char kClassName[] = "TAEnvelope";
     static constexpr char kStructName[] = "TAEnvelope";
 
@@ -122,7 +122,7 @@ public:
     bool codexIsSet() const { return codexIsSet_; }
     void unsetCodex() { codexIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TAEnvelope>;
     template <class V>
     static void fields(V&& visit) {
@@ -163,7 +163,7 @@ extern template class TATRecord<TAEnvelope>;
 
 // The envelope schema's constants holder; the schema defines no constant.
 class tally_envelopeConstants final : public NSObject {
-public:
+  public:
     static void initialize() {}
     std::string className() const override { return "tally_envelopeConstants"; }
 };

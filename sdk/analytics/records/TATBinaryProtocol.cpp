@@ -90,7 +90,8 @@ TATException::TATException(std::string name, std::string reason)
     : NSException(std::move(name), std::move(reason)), hasUserInfo_(false), what_(description()) {}
 
 TATException::TATException(std::string name, std::string reason, Ref<NSError> error)
-    : NSException(std::move(name), std::move(reason), error ? Dictionary{{"error", Value(error)}} : Dictionary()),
+    : NSException(std::move(name), std::move(reason),
+                  error ? Dictionary{{"error", Value(error)}} : Dictionary()),
       hasUserInfo_(error != nullptr),
       what_(description()) {}
 
@@ -109,7 +110,9 @@ TATMemoryBuffer::TATMemoryBuffer(const void* bytes, std::size_t length) {
     if (bytes && length) append(static_cast<const std::uint8_t*>(bytes), length);
 }
 
-TATMemoryBuffer::~TATMemoryBuffer() { std::free(data_); }
+TATMemoryBuffer::~TATMemoryBuffer() {
+    std::free(data_);
+}
 
 void TATMemoryBuffer::grow(std::size_t more) {
     std::size_t wanted = size_ + more;
@@ -138,7 +141,9 @@ void TATMemoryBuffer::write(const std::uint8_t* buffer, std::uint32_t offset, st
     if (length) append(buffer + offset, length);
 }
 
-NSData TATMemoryBuffer::getBuffer() const { return NSData(data_ + base_, size_ - base_); }
+NSData TATMemoryBuffer::getBuffer() const {
+    return NSData(data_ + base_, size_ - base_);
+}
 
 void TATMemoryBuffer::compact() {
     base_ = position_;
@@ -153,7 +158,8 @@ void TATMemoryBuffer::compact() {
 // ---------------------------------------------------------------------------------------------
 // Binary protocol
 
-TATBinaryProtocol::TATBinaryProtocol(Ref<TATTransport> transport) : TATBinaryProtocol(std::move(transport), false, true) {}
+TATBinaryProtocol::TATBinaryProtocol(Ref<TATTransport> transport)
+    : TATBinaryProtocol(std::move(transport), false, true) {}
 
 TATBinaryProtocol::TATBinaryProtocol(Ref<TATTransport> transport, bool strictRead, bool strictWrite)
     : mTransport(std::move(transport)), mStrictRead(strictRead), mStrictWrite(strictWrite) {
@@ -192,14 +198,16 @@ std::optional<std::string> TATBinaryProtocol::readStringBody(std::int32_t size) 
 NSData TATBinaryProtocol::readBinary() {
     std::int32_t size = readI32();
     if (size < 0) {
-        raiseProtocol(formatted("Out of memory.  Unable to allocate %lld bytes trying to read binary data.", size));
+        raiseProtocol(
+            formatted("Out of memory.  Unable to allocate %lld bytes trying to read binary data.", size));
     }
     if (!lengthFits(size)) throw TAWireTransportException::exceptionWithReason(detail::kTATNotEnoughBytes);
     std::vector<std::uint8_t> bytes;
     try {
         bytes.resize(static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {
-        raiseProtocol(formatted("Out of memory.  Unable to allocate %lld bytes trying to read binary data.", size));
+        raiseProtocol(
+            formatted("Out of memory.  Unable to allocate %lld bytes trying to read binary data.", size));
     }
     get(bytes.data(), size);
     return NSData(std::move(bytes));
@@ -219,8 +227,8 @@ void TATBinaryProtocol::readMessageBegin(std::optional<std::string>* name, int* 
         raiseProtocol("Missing version in readMessageBegin, old client?");
     } else {
         if (mMessageSizeLimit >= 1 && word > mMessageSizeLimit) {
-            raiseProtocol(formatted("Message too big.  Size limit is: %lld Message size is: %lld", mMessageSizeLimit,
-                                    word));
+            raiseProtocol(formatted("Message too big.  Size limit is: %lld Message size is: %lld",
+                                    mMessageSizeLimit, word));
         }
         messageName = readStringBody(word);
         messageType = readByte();
@@ -339,4 +347,6 @@ void skipValue(int type, TATProtocol& protocol, int depth) {
 
 }  // namespace
 
-void TATProtocolUtil::skipType(int type, TATProtocol& protocol) { skipValue(type, protocol, 0); }
+void TATProtocolUtil::skipType(int type, TATProtocol& protocol) {
+    skipValue(type, protocol, 0);
+}

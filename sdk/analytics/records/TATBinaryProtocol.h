@@ -17,8 +17,8 @@
 // None of these objects is synchronised: one serialisation runs on one thread with its own
 // buffer and protocol.
 
-#include <cstdint>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -37,11 +37,13 @@
 // The protocol's base exception: a name, a reason and an optional user-info dictionary that,
 // when present, holds the error given at creation under "error".
 class TATException : public NSException {
-public:
+  public:
     TATException(std::string name, std::string reason);
     TATException(std::string name, std::string reason, Ref<NSError> error);
 
-    static TATException exceptionWithName(std::string name) { return TATException(std::move(name), "unknown"); }
+    static TATException exceptionWithName(std::string name) {
+        return TATException(std::move(name), "unknown");
+    }
     static TATException exceptionWithName(std::string name, std::string reason) {
         return TATException(std::move(name), std::move(reason));
     }
@@ -56,13 +58,13 @@ public:
     std::string description() const;
     const char* what() const noexcept override { return what_.c_str(); }
 
-private:
+  private:
     bool hasUserInfo_;
     std::string what_;
 };
 
 class TAWireProtocolException : public TATException {
-public:
+  public:
     using TATException::TATException;
 
     static TAWireProtocolException exceptionWithName(std::string name) {
@@ -71,13 +73,14 @@ public:
     static TAWireProtocolException exceptionWithName(std::string name, std::string reason) {
         return TAWireProtocolException(std::move(name), std::move(reason));
     }
-    static TAWireProtocolException exceptionWithName(std::string name, std::string reason, Ref<NSError> error) {
+    static TAWireProtocolException exceptionWithName(std::string name, std::string reason,
+                                                     Ref<NSError> error) {
         return TAWireProtocolException(std::move(name), std::move(reason), std::move(error));
     }
 };
 
 class TAWireTransportException : public TATException {
-public:
+  public:
     using TATException::TATException;
 
     static TAWireTransportException exceptionWithName(std::string name) {
@@ -86,7 +89,8 @@ public:
     static TAWireTransportException exceptionWithName(std::string name, std::string reason) {
         return TAWireTransportException(std::move(name), std::move(reason));
     }
-    static TAWireTransportException exceptionWithName(std::string name, std::string reason, Ref<NSError> error) {
+    static TAWireTransportException exceptionWithName(std::string name, std::string reason,
+                                                      Ref<NSError> error) {
         return TAWireTransportException(std::move(name), std::move(reason), std::move(error));
     }
     static TAWireTransportException exceptionWithReason(std::string reason, Ref<NSError> error) {
@@ -159,7 +163,7 @@ inline constexpr char kTATNotEnoughBytes[] = "Not enough bytes remain in buffer"
 // Transports
 
 class TATTransport {
-public:
+  public:
     virtual ~TATTransport() = default;
     // Delivers exactly `length` bytes into buffer + offset, or raises TAWireTransportException.
     virtual std::int32_t readAll(std::uint8_t* buffer, std::int32_t offset, std::int32_t length) = 0;
@@ -175,7 +179,7 @@ public:
 // Once 4096 or more bytes have been consumed they are dropped, so that getBuffer answers only
 // the bytes read since then and the ones not yet read.
 class TATMemoryBuffer final : public TATTransport, public NSObject {
-public:
+  public:
     static constexpr std::uint64_t kCompactionThreshold = 4096;
 
     TATMemoryBuffer() = default;
@@ -215,7 +219,7 @@ public:
         if (position_ - base_ >= kCompactionThreshold) compact();
     }
 
-private:
+  private:
     [[noreturn]] static void throwNotEnoughBytes();
     void grow(std::size_t more);
     void compact();
@@ -234,7 +238,7 @@ private:
 // Protocols
 
 class TATProtocol {
-public:
+  public:
     virtual ~TATProtocol() = default;
 
     virtual Ref<TATTransport> transport() const = 0;
@@ -287,7 +291,7 @@ public:
 };
 
 class TATBinaryProtocol final : public TATProtocol, public NSObject {
-public:
+  public:
     // Strict read off, strict write on.
     explicit TATBinaryProtocol(Ref<TATTransport> transport);
     TATBinaryProtocol(Ref<TATTransport> transport, bool strictRead, bool strictWrite);
@@ -387,7 +391,7 @@ public:
 
     std::string className() const override { return "TATBinaryProtocol"; }
 
-private:
+  private:
     // Writes N bytes made by fill(destination): straight into a memory buffer, else through a
     // small local buffer to the transport.
     template <std::size_t N, class Fill>
@@ -449,20 +453,20 @@ private:
 };
 
 class TATProtocolFactory {
-public:
+  public:
     virtual ~TATProtocolFactory() = default;
     virtual Ref<TATProtocol> newProtocolOnTransport(Ref<TATTransport> transport) = 0;
 };
 
 class TATBinaryProtocolFactory final : public NSObject, public TATProtocolFactory {
-public:
+  public:
     static Ref<TATBinaryProtocolFactory> sharedFactory();
     Ref<TATProtocol> newProtocolOnTransport(Ref<TATTransport> transport) override;
     std::string className() const override { return "TATBinaryProtocolFactory"; }
 };
 
 class TATProtocolUtil {
-public:
+  public:
     // Nesting deeper than this (structs, maps, sets and lists inside one another) is refused
     // with TAWireProtocolException, so that data from the network cannot exhaust the stack.
     static constexpr int kMaxSkipDepth = 512;

@@ -25,7 +25,9 @@ TATPage::TATPage(std::optional<std::string> page_name, std::int64_t duration) {
     setDuration(duration);
 }
 
-TATPage::TATPage(NSCoder& coder) { decodeWithCoder(coder); }
+TATPage::TATPage(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATLocation::TATLocation(double lat, double lng, std::int64_t ts) {
     setLat(lat);
@@ -33,7 +35,9 @@ TATLocation::TATLocation(double lat, double lng, std::int64_t ts) {
     setTs(ts);
 }
 
-TATLocation::TATLocation(NSCoder& coder) { decodeWithCoder(coder); }
+TATLocation::TATLocation(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATSession::TATSession(std::optional<std::string> id, std::int64_t start_time, std::int64_t end_time,
                        std::int64_t duration, std::optional<TATList<TATPage>> pages,
@@ -47,14 +51,18 @@ TATSession::TATSession(std::optional<std::string> id, std::int64_t start_time, s
     setTraffic(std::move(traffic));
 }
 
-TATSession::TATSession(NSCoder& coder) { decodeWithCoder(coder); }
+TATSession::TATSession(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATPropertyValue::TATPropertyValue(std::optional<std::string> string_value, std::int64_t long_value) {
     setString_value(std::move(string_value));
     setLong_value(long_value);
 }
 
-TATPropertyValue::TATPropertyValue(NSCoder& coder) { decodeWithCoder(coder); }
+TATPropertyValue::TATPropertyValue(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATEvent::TATEvent(std::optional<std::string> name, std::optional<TATMap<Ref<TATPropertyValue>>> properties,
                    std::int64_t duration, std::int32_t acc, std::int64_t ts) {
@@ -65,7 +73,9 @@ TATEvent::TATEvent(std::optional<std::string> name, std::optional<TATMap<Ref<TAT
     setTs(ts);
 }
 
-TATEvent::TATEvent(NSCoder& coder) { decodeWithCoder(coder); }
+TATEvent::TATEvent(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATError::TATError(std::int64_t ts, std::optional<std::string> context, std::int32_t source) {
     setTs(ts);
@@ -73,7 +83,9 @@ TATError::TATError(std::int64_t ts, std::optional<std::string> context, std::int
     setSource(source);
 }
 
-TATError::TATError(NSCoder& coder) { decodeWithCoder(coder); }
+TATError::TATError(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATInstantMsg::TATInstantMsg(std::optional<std::string> id, std::optional<TATList<TATError>> errors,
                              std::optional<TATList<TATEvent>> events,
@@ -84,8 +96,14 @@ TATInstantMsg::TATInstantMsg(std::optional<std::string> id, std::optional<TATLis
     setGame_events(std::move(game_events));
 }
 
-TATInstantMsg::TATInstantMsg(NSCoder& coder) { decodeWithCoder(coder); }
+TATInstantMsg::TATInstantMsg(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
-TATActivateMsg::TATActivateMsg(std::int64_t ts) { setTs(ts); }
+TATActivateMsg::TATActivateMsg(std::int64_t ts) {
+    setTs(ts);
+}
 
-TATActivateMsg::TATActivateMsg(NSCoder& coder) { decodeWithCoder(coder); }
+TATActivateMsg::TATActivateMsg(NSCoder& coder) {
+    decodeWithCoder(coder);
+}

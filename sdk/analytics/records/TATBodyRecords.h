@@ -8,7 +8,7 @@
 #include "sdk/analytics/records/TATRecord.h"
 
 class TATPage final : public TATRecord<TATPage> {
-public:
+  public:
     static constexpr char kClassName[] = "TATPage";
     static constexpr char kStructName[] = "Page";
 
@@ -35,7 +35,7 @@ public:
     bool durationIsSet() const { return durationIsSet_; }
     void unsetDuration() { durationIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TATPage>;
     template <class V>
     static void fields(V&& visit) {
@@ -51,7 +51,7 @@ private:
 extern template class TATRecord<TATPage>;
 
 class TATLocation final : public TATRecord<TATLocation> {
-public:
+  public:
     static constexpr char kClassName[] = "TATLocation";
     static constexpr char kStructName[] = "Location";
 
@@ -83,7 +83,7 @@ public:
     bool tsIsSet() const { return tsIsSet_; }
     void unsetTs() { tsIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TATLocation>;
     template <class V>
     static void fields(V&& visit) {
@@ -102,14 +102,14 @@ private:
 extern template class TATRecord<TATLocation>;
 
 class TATSession final : public TATRecord<TATSession> {
-public:
+  public:
     static constexpr char kClassName[] = "TATSession";
     static constexpr char kStructName[] = "Session";
 
     TATSession() = default;
-    TATSession(std::optional<std::string> id, std::int64_t start_time, std::int64_t end_time, std::int64_t duration,
-               std::optional<TATList<TATPage>> pages, std::optional<TATList<TATLocation>> locations,
-               Ref<TATTraffic> traffic);
+    TATSession(std::optional<std::string> id, std::int64_t start_time, std::int64_t end_time,
+               std::int64_t duration, std::optional<TATList<TATPage>> pages,
+               std::optional<TATList<TATLocation>> locations, Ref<TATTraffic> traffic);
     explicit TATSession(NSCoder& coder);
 
     const std::optional<std::string>& id() const { return id_; }
@@ -183,7 +183,7 @@ public:
         trafficIsSet_ = false;
     }
 
-private:
+  private:
     friend class TATRecord<TATSession>;
     template <class V>
     static void fields(V&& visit) {
@@ -215,7 +215,7 @@ extern template class TATRecord<TATSession>;
 
 // An event attribute: text or a number. Nothing keeps both from being set.
 class TATPropertyValue final : public TATRecord<TATPropertyValue> {
-public:
+  public:
     static constexpr char kClassName[] = "TATPropertyValue";
     static constexpr char kStructName[] = "PropertyValue";
 
@@ -242,11 +242,12 @@ public:
     bool long_valueIsSet() const { return long_valueIsSet_; }
     void unsetLong_value() { long_valueIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TATPropertyValue>;
     template <class V>
     static void fields(V&& visit) {
-        visit(1, "string_value", false, &TATPropertyValue::string_value_, &TATPropertyValue::string_valueIsSet_);
+        visit(1, "string_value", false, &TATPropertyValue::string_value_,
+              &TATPropertyValue::string_valueIsSet_);
         visit(2, "long_value", false, &TATPropertyValue::long_value_, &TATPropertyValue::long_valueIsSet_);
     }
 
@@ -258,7 +259,7 @@ private:
 extern template class TATRecord<TATPropertyValue>;
 
 class TATEvent final : public TATRecord<TATEvent> {
-public:
+  public:
     static constexpr char kClassName[] = "TATEvent";
     static constexpr char kStructName[] = "Event";
 
@@ -315,7 +316,7 @@ public:
     bool tsIsSet() const { return tsIsSet_; }
     void unsetTs() { tsIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TATEvent>;
     template <class V>
     static void fields(V&& visit) {
@@ -340,7 +341,7 @@ private:
 extern template class TATRecord<TATEvent>;
 
 class TATError final : public TATRecord<TATError> {
-public:
+  public:
     static constexpr char kClassName[] = "TATError";
     static constexpr char kStructName[] = "Error";
 
@@ -376,7 +377,7 @@ public:
     bool sourceIsSet() const { return sourceIsSet_; }
     void unsetSource() { sourceIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TATError>;
     template <class V>
     static void fields(V&& visit) {
@@ -395,7 +396,7 @@ private:
 extern template class TATRecord<TATError>;
 
 class TATInstantMsg final : public TATRecord<TATInstantMsg> {
-public:
+  public:
     static constexpr char kClassName[] = "TATInstantMsg";
     static constexpr char kStructName[] = "InstantMsg";
 
@@ -452,7 +453,7 @@ public:
         game_eventsIsSet_ = false;
     }
 
-private:
+  private:
     friend class TATRecord<TATInstantMsg>;
     template <class V>
     static void fields(V&& visit) {
@@ -474,7 +475,7 @@ private:
 extern template class TATRecord<TATInstantMsg>;
 
 class TATActivateMsg final : public TATRecord<TATActivateMsg> {
-public:
+  public:
     static constexpr char kClassName[] = "TATActivateMsg";
     static constexpr char kStructName[] = "ActivateMsg";
 
@@ -490,7 +491,7 @@ public:
     bool tsIsSet() const { return tsIsSet_; }
     void unsetTs() { tsIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TATActivateMsg>;
     template <class V>
     static void fields(V&& visit) {

@@ -17,10 +17,10 @@ const NSCodableClass<TATMiscInfo> registerMiscInfo(TATMiscInfo::kClassName);
 }  // namespace
 
 TATAppInfo::TATAppInfo(std::optional<std::string> key, std::optional<std::string> version,
-                       std::int32_t version_index, std::optional<std::string> package_name, std::int32_t sdk_type,
-                       std::optional<std::string> sdk_version, std::optional<std::string> channel,
-                       std::optional<std::string> wrapper_type, std::optional<std::string> wrapper_version,
-                       std::int32_t vertical_type) {
+                       std::int32_t version_index, std::optional<std::string> package_name,
+                       std::int32_t sdk_type, std::optional<std::string> sdk_version,
+                       std::optional<std::string> channel, std::optional<std::string> wrapper_type,
+                       std::optional<std::string> wrapper_version, std::int32_t vertical_type) {
     setKey(std::move(key));
     setVersion(std::move(version));
     setVersion_index(version_index);
@@ -33,14 +33,18 @@ TATAppInfo::TATAppInfo(std::optional<std::string> key, std::optional<std::string
     setVertical_type(vertical_type);
 }
 
-TATAppInfo::TATAppInfo(NSCoder& coder) { decodeWithCoder(coder); }
+TATAppInfo::TATAppInfo(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATResolution::TATResolution(std::int32_t height, std::int32_t width) {
     setHeight(height);
     setWidth(width);
 }
 
-TATResolution::TATResolution(NSCoder& coder) { decodeWithCoder(coder); }
+TATResolution::TATResolution(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATDeviceInfo::TATDeviceInfo(std::optional<std::string> device_id, std::optional<std::string> idmd5,
                              std::optional<std::string> mac_address, std::optional<std::string> open_udid,
@@ -49,7 +53,8 @@ TATDeviceInfo::TATDeviceInfo(std::optional<std::string> device_id, std::optional
                              Ref<TATResolution> resolution, bool is_jailbroken,
                              std::optional<std::string> device_board, std::optional<std::string> device_brand,
                              std::int64_t device_manutime, std::optional<std::string> device_manufacturer,
-                             std::optional<std::string> device_manuid, std::optional<std::string> device_name) {
+                             std::optional<std::string> device_manuid,
+                             std::optional<std::string> device_name) {
     setDevice_id(std::move(device_id));
     setIdmd5(std::move(idmd5));
     setMac_address(std::move(mac_address));
@@ -68,14 +73,18 @@ TATDeviceInfo::TATDeviceInfo(std::optional<std::string> device_id, std::optional
     setDevice_name(std::move(device_name));
 }
 
-TATDeviceInfo::TATDeviceInfo(NSCoder& coder) { decodeWithCoder(coder); }
+TATDeviceInfo::TATDeviceInfo(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATTraffic::TATTraffic(std::int32_t upload_traffic, std::int32_t download_traffic) {
     setUpload_traffic(upload_traffic);
     setDownload_traffic(download_traffic);
 }
 
-TATTraffic::TATTraffic(NSCoder& coder) { decodeWithCoder(coder); }
+TATTraffic::TATTraffic(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATClientStats::TATClientStats() {
     setSuccessful_requests(0);
@@ -113,4 +122,6 @@ TATMiscInfo::TATMiscInfo(std::int32_t time_zone, std::optional<std::string> lang
     setAccess_subtype(std::move(access_subtype));
 }
 
-TATMiscInfo::TATMiscInfo(NSCoder& coder) { decodeWithCoder(coder); }
+TATMiscInfo::TATMiscInfo(NSCoder& coder) {
+    decodeWithCoder(coder);
+}

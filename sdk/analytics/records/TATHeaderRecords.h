@@ -7,15 +7,16 @@
 #include "sdk/analytics/records/TATRecord.h"
 
 class TATAppInfo final : public TATRecord<TATAppInfo> {
-public:
+  public:
     static constexpr char kClassName[] = "TATAppInfo";
     static constexpr char kStructName[] = "AppInfo";
 
     TATAppInfo() = default;
     TATAppInfo(std::optional<std::string> key, std::optional<std::string> version, std::int32_t version_index,
-               std::optional<std::string> package_name, std::int32_t sdk_type, std::optional<std::string> sdk_version,
-               std::optional<std::string> channel, std::optional<std::string> wrapper_type,
-               std::optional<std::string> wrapper_version, std::int32_t vertical_type);
+               std::optional<std::string> package_name, std::int32_t sdk_type,
+               std::optional<std::string> sdk_version, std::optional<std::string> channel,
+               std::optional<std::string> wrapper_type, std::optional<std::string> wrapper_version,
+               std::int32_t vertical_type);
     explicit TATAppInfo(NSCoder& coder);
 
     const std::optional<std::string>& key() const { return key_; }
@@ -120,7 +121,7 @@ public:
     bool vertical_typeIsSet() const { return vertical_typeIsSet_; }
     void unsetVertical_type() { vertical_typeIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TATAppInfo>;
     template <class V>
     static void fields(V&& visit) {
@@ -160,7 +161,7 @@ private:
 extern template class TATRecord<TATAppInfo>;
 
 class TATResolution final : public TATRecord<TATResolution> {
-public:
+  public:
     static constexpr char kClassName[] = "TATResolution";
     static constexpr char kStructName[] = "Resolution";
 
@@ -184,7 +185,7 @@ public:
     bool widthIsSet() const { return widthIsSet_; }
     void unsetWidth() { widthIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TATResolution>;
     template <class V>
     static void fields(V&& visit) {
@@ -200,18 +201,19 @@ private:
 extern template class TATRecord<TATResolution>;
 
 class TATDeviceInfo final : public TATRecord<TATDeviceInfo> {
-public:
+  public:
     static constexpr char kClassName[] = "TATDeviceInfo";
     static constexpr char kStructName[] = "DeviceInfo";
 
     TATDeviceInfo() = default;
     TATDeviceInfo(std::optional<std::string> device_id, std::optional<std::string> idmd5,
                   std::optional<std::string> mac_address, std::optional<std::string> open_udid,
-                  std::optional<std::string> model, std::optional<std::string> cpu, std::optional<std::string> os,
-                  std::optional<std::string> os_version, Ref<TATResolution> resolution, bool is_jailbroken,
-                  std::optional<std::string> device_board, std::optional<std::string> device_brand,
-                  std::int64_t device_manutime, std::optional<std::string> device_manufacturer,
-                  std::optional<std::string> device_manuid, std::optional<std::string> device_name);
+                  std::optional<std::string> model, std::optional<std::string> cpu,
+                  std::optional<std::string> os, std::optional<std::string> os_version,
+                  Ref<TATResolution> resolution, bool is_jailbroken, std::optional<std::string> device_board,
+                  std::optional<std::string> device_brand, std::int64_t device_manutime,
+                  std::optional<std::string> device_manufacturer, std::optional<std::string> device_manuid,
+                  std::optional<std::string> device_name);
     explicit TATDeviceInfo(NSCoder& coder);
 
     const std::optional<std::string>& device_id() const { return device_id_; }
@@ -384,7 +386,7 @@ public:
         device_nameIsSet_ = false;
     }
 
-private:
+  private:
     friend class TATRecord<TATDeviceInfo>;
     template <class V>
     static void fields(V&& visit) {
@@ -397,13 +399,16 @@ private:
         visit(7, "os", false, &TATDeviceInfo::os_, &TATDeviceInfo::osIsSet_);
         visit(8, "os_version", false, &TATDeviceInfo::os_version_, &TATDeviceInfo::os_versionIsSet_);
         visit(9, "resolution", false, &TATDeviceInfo::resolution_, &TATDeviceInfo::resolutionIsSet_);
-        visit(10, "is_jailbroken", false, &TATDeviceInfo::is_jailbroken_, &TATDeviceInfo::is_jailbrokenIsSet_);
+        visit(10, "is_jailbroken", false, &TATDeviceInfo::is_jailbroken_,
+              &TATDeviceInfo::is_jailbrokenIsSet_);
         visit(12, "device_board", false, &TATDeviceInfo::device_board_, &TATDeviceInfo::device_boardIsSet_);
         visit(13, "device_brand", false, &TATDeviceInfo::device_brand_, &TATDeviceInfo::device_brandIsSet_);
-        visit(14, "device_manutime", false, &TATDeviceInfo::device_manutime_, &TATDeviceInfo::device_manutimeIsSet_);
+        visit(14, "device_manutime", false, &TATDeviceInfo::device_manutime_,
+              &TATDeviceInfo::device_manutimeIsSet_);
         visit(15, "device_manufacturer", false, &TATDeviceInfo::device_manufacturer_,
               &TATDeviceInfo::device_manufacturerIsSet_);
-        visit(16, "device_manuid", false, &TATDeviceInfo::device_manuid_, &TATDeviceInfo::device_manuidIsSet_);
+        visit(16, "device_manuid", false, &TATDeviceInfo::device_manuid_,
+              &TATDeviceInfo::device_manuidIsSet_);
         visit(17, "device_name", false, &TATDeviceInfo::device_name_, &TATDeviceInfo::device_nameIsSet_);
     }
 
@@ -443,7 +448,7 @@ private:
 extern template class TATRecord<TATDeviceInfo>;
 
 class TATTraffic final : public TATRecord<TATTraffic> {
-public:
+  public:
     static constexpr char kClassName[] = "TATTraffic";
     static constexpr char kStructName[] = "Traffic";
 
@@ -467,12 +472,13 @@ public:
     bool download_trafficIsSet() const { return download_trafficIsSet_; }
     void unsetDownload_traffic() { download_trafficIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TATTraffic>;
     template <class V>
     static void fields(V&& visit) {
         visit(1, "upload_traffic", true, &TATTraffic::upload_traffic_, &TATTraffic::upload_trafficIsSet_);
-        visit(2, "download_traffic", true, &TATTraffic::download_traffic_, &TATTraffic::download_trafficIsSet_);
+        visit(2, "download_traffic", true, &TATTraffic::download_traffic_,
+              &TATTraffic::download_trafficIsSet_);
     }
 
     std::int32_t upload_traffic_ = 0;
@@ -485,7 +491,7 @@ extern template class TATRecord<TATTraffic>;
 // The one record whose plain initialiser is not empty: both request counters start at 0 and set,
 // so a fresh record passes validate and writes them.
 class TATClientStats final : public TATRecord<TATClientStats> {
-public:
+  public:
     static constexpr char kClassName[] = "TATClientStats";
     static constexpr char kStructName[] = "ClientStats";
 
@@ -518,13 +524,14 @@ public:
     bool last_request_spent_msIsSet() const { return last_request_spent_msIsSet_; }
     void unsetLast_request_spent_ms() { last_request_spent_msIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TATClientStats>;
     template <class V>
     static void fields(V&& visit) {
         visit(1, "successful_requests", true, &TATClientStats::successful_requests_,
               &TATClientStats::successful_requestsIsSet_);
-        visit(2, "failed_requests", true, &TATClientStats::failed_requests_, &TATClientStats::failed_requestsIsSet_);
+        visit(2, "failed_requests", true, &TATClientStats::failed_requests_,
+              &TATClientStats::failed_requestsIsSet_);
         visit(3, "last_request_spent_ms", false, &TATClientStats::last_request_spent_ms_,
               &TATClientStats::last_request_spent_msIsSet_);
     }
@@ -539,13 +546,14 @@ private:
 extern template class TATRecord<TATClientStats>;
 
 class TATMiscInfo final : public TATRecord<TATMiscInfo> {
-public:
+  public:
     static constexpr char kClassName[] = "TATMiscInfo";
     static constexpr char kStructName[] = "MiscInfo";
 
     TATMiscInfo() = default;
-    TATMiscInfo(std::int32_t time_zone, std::optional<std::string> language, std::optional<std::string> country,
-                double latitude, double longitude, std::optional<std::string> carrier, std::int32_t latency,
+    TATMiscInfo(std::int32_t time_zone, std::optional<std::string> language,
+                std::optional<std::string> country, double latitude, double longitude,
+                std::optional<std::string> carrier, std::int32_t latency,
                 std::optional<std::string> display_name, std::int32_t access_type,
                 std::optional<std::string> access_subtype);
     explicit TATMiscInfo(NSCoder& coder);
@@ -647,7 +655,7 @@ public:
         access_subtypeIsSet_ = false;
     }
 
-private:
+  private:
     friend class TATRecord<TATMiscInfo>;
     template <class V>
     static void fields(V&& visit) {

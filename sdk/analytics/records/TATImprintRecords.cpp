@@ -16,13 +16,16 @@ const NSCodableClass<TATIdJournal> registerIdJournal(TATIdJournal::kClassName);
 const NSCodableClass<TATIdTracking> registerIdTracking(TATIdTracking::kClassName);
 }  // namespace
 
-TATImprintValue::TATImprintValue(std::optional<std::string> value, std::int64_t ts, std::optional<std::string> guid) {
+TATImprintValue::TATImprintValue(std::optional<std::string> value, std::int64_t ts,
+                                 std::optional<std::string> guid) {
     setValue(std::move(value));
     setTs(ts);
     setGuid(std::move(guid));
 }
 
-TATImprintValue::TATImprintValue(NSCoder& coder) { decodeWithCoder(coder); }
+TATImprintValue::TATImprintValue(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATImprint::TATImprint(std::optional<TATMap<Ref<TATImprintValue>>> property, std::int32_t version,
                        std::optional<std::string> checksum) {
@@ -31,7 +34,9 @@ TATImprint::TATImprint(std::optional<TATMap<Ref<TATImprintValue>>> property, std
     setChecksum(std::move(checksum));
 }
 
-TATImprint::TATImprint(NSCoder& coder) { decodeWithCoder(coder); }
+TATImprint::TATImprint(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATResponse::TATResponse(std::int32_t resp_code, std::optional<std::string> msg, Ref<TATImprint> imprint) {
     setResp_code(resp_code);
@@ -39,7 +44,9 @@ TATResponse::TATResponse(std::int32_t resp_code, std::optional<std::string> msg,
     setImprint(std::move(imprint));
 }
 
-TATResponse::TATResponse(NSCoder& coder) { decodeWithCoder(coder); }
+TATResponse::TATResponse(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATIdSnapshot::TATIdSnapshot(std::optional<std::string> identity, std::int64_t ts, std::int32_t version) {
     setIdentity(std::move(identity));
@@ -47,7 +54,9 @@ TATIdSnapshot::TATIdSnapshot(std::optional<std::string> identity, std::int64_t t
     setVersion(version);
 }
 
-TATIdSnapshot::TATIdSnapshot(NSCoder& coder) { decodeWithCoder(coder); }
+TATIdSnapshot::TATIdSnapshot(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATIdJournal::TATIdJournal(std::optional<std::string> domain, std::optional<std::string> old_id,
                            std::optional<std::string> new_id, std::int64_t ts) {
@@ -57,13 +66,18 @@ TATIdJournal::TATIdJournal(std::optional<std::string> domain, std::optional<std:
     setTs(ts);
 }
 
-TATIdJournal::TATIdJournal(NSCoder& coder) { decodeWithCoder(coder); }
+TATIdJournal::TATIdJournal(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATIdTracking::TATIdTracking(std::optional<TATMap<Ref<TATIdSnapshot>>> snapshots,
-                             std::optional<TATList<TATIdJournal>> journals, std::optional<std::string> checksum) {
+                             std::optional<TATList<TATIdJournal>> journals,
+                             std::optional<std::string> checksum) {
     setSnapshots(std::move(snapshots));
     setJournals(std::move(journals));
     setChecksum(std::move(checksum));
 }
 
-TATIdTracking::TATIdTracking(NSCoder& coder) { decodeWithCoder(coder); }
+TATIdTracking::TATIdTracking(NSCoder& coder) {
+    decodeWithCoder(coder);
+}

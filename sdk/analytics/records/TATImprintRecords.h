@@ -8,7 +8,7 @@
 #include "sdk/analytics/records/TATRecord.h"
 
 class TATImprintValue final : public TATRecord<TATImprintValue> {
-public:
+  public:
     static constexpr char kClassName[] = "TATImprintValue";
     static constexpr char kStructName[] = "ImprintValue";
 
@@ -46,7 +46,7 @@ public:
         guidIsSet_ = false;
     }
 
-private:
+  private:
     friend class TATRecord<TATImprintValue>;
     template <class V>
     static void fields(V&& visit) {
@@ -65,7 +65,7 @@ private:
 extern template class TATRecord<TATImprintValue>;
 
 class TATImprint final : public TATRecord<TATImprint> {
-public:
+  public:
     static constexpr char kClassName[] = "TATImprint";
     static constexpr char kStructName[] = "Imprint";
 
@@ -106,7 +106,7 @@ public:
         checksumIsSet_ = false;
     }
 
-private:
+  private:
     friend class TATRecord<TATImprint>;
     template <class V>
     static void fields(V&& visit) {
@@ -126,7 +126,7 @@ extern template class TATRecord<TATImprint>;
 
 // The collector's answer to an upload; resp_code 1 is success.
 class TATResponse final : public TATRecord<TATResponse> {
-public:
+  public:
     static constexpr char kClassName[] = "TATResponse";
     static constexpr char kStructName[] = "Response";
 
@@ -164,7 +164,7 @@ public:
         imprintIsSet_ = false;
     }
 
-private:
+  private:
     friend class TATRecord<TATResponse>;
     template <class V>
     static void fields(V&& visit) {
@@ -183,7 +183,7 @@ private:
 extern template class TATRecord<TATResponse>;
 
 class TATIdSnapshot final : public TATRecord<TATIdSnapshot> {
-public:
+  public:
     static constexpr char kClassName[] = "TATIdSnapshot";
     static constexpr char kStructName[] = "IdSnapshot";
 
@@ -218,7 +218,7 @@ public:
     bool versionIsSet() const { return versionIsSet_; }
     void unsetVersion() { versionIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TATIdSnapshot>;
     template <class V>
     static void fields(V&& visit) {
@@ -237,7 +237,7 @@ private:
 extern template class TATRecord<TATIdSnapshot>;
 
 class TATIdJournal final : public TATRecord<TATIdJournal> {
-public:
+  public:
     static constexpr char kClassName[] = "TATIdJournal";
     static constexpr char kStructName[] = "IdJournal";
 
@@ -287,7 +287,7 @@ public:
     bool tsIsSet() const { return tsIsSet_; }
     void unsetTs() { tsIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TATIdJournal>;
     template <class V>
     static void fields(V&& visit) {
@@ -309,13 +309,13 @@ private:
 extern template class TATRecord<TATIdJournal>;
 
 class TATIdTracking final : public TATRecord<TATIdTracking> {
-public:
+  public:
     static constexpr char kClassName[] = "TATIdTracking";
     static constexpr char kStructName[] = "IdTracking";
 
     TATIdTracking() = default;
-    TATIdTracking(std::optional<TATMap<Ref<TATIdSnapshot>>> snapshots, std::optional<TATList<TATIdJournal>> journals,
-                  std::optional<std::string> checksum);
+    TATIdTracking(std::optional<TATMap<Ref<TATIdSnapshot>>> snapshots,
+                  std::optional<TATList<TATIdJournal>> journals, std::optional<std::string> checksum);
     explicit TATIdTracking(NSCoder& coder);
 
     // The current value of each kind of identifier, keyed by kind.
@@ -355,7 +355,7 @@ public:
         checksumIsSet_ = false;
     }
 
-private:
+  private:
     friend class TATRecord<TATIdTracking>;
     template <class V>
     static void fields(V&& visit) {
@@ -375,7 +375,7 @@ extern template class TATRecord<TATIdTracking>;
 
 // The report schema's constants holder; the schema defines no constant.
 class TATtally_analyticsConstants final : public NSObject {
-public:
+  public:
     static void initialize() {}
     std::string className() const override { return "TATtally_analyticsConstants"; }
 };

@@ -1,6 +1,5 @@
 #include "sdk/analytics/records/TATRecord.h"
 
-
 namespace detail {
 
 void tatRaiseProtocol(std::string reason) {

@@ -36,12 +36,12 @@
 #include <utility>
 #include <vector>
 
-#include "sdk/analytics/records/TATBinaryProtocol.h"
 #include "foundation/NSKeyedArchiver.h"
+#include "sdk/analytics/records/TATBinaryProtocol.h"
 
 // Reading and writing through a protocol: what every record offers.
 class TATBase {
-public:
+  public:
     virtual ~TATBase() = default;
     virtual void read(TATProtocol& protocol) = 0;
     virtual void write(TATProtocol& protocol) const = 0;
@@ -55,7 +55,7 @@ using TATList = std::vector<Ref<R>>;
 // entries stays linear.
 template <class V>
 class TATMap {
-public:
+  public:
     using Entry = std::pair<std::string, V>;
 
     TATMap() = default;
@@ -105,7 +105,7 @@ public:
     typename std::vector<Entry>::iterator begin() { return entries_.begin(); }
     typename std::vector<Entry>::iterator end() { return entries_.end(); }
 
-private:
+  private:
     static constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
     static constexpr std::size_t kIndexThreshold = 16;
 
@@ -180,9 +180,8 @@ struct TATFieldTraits<std::optional<Dictionary>> {
 };
 
 template <class T>
-inline constexpr bool kTATIsScalar =
-    std::is_same_v<T, bool> || std::is_same_v<T, std::int32_t> || std::is_same_v<T, std::int64_t> ||
-    std::is_same_v<T, double>;
+inline constexpr bool kTATIsScalar = std::is_same_v<T, bool> || std::is_same_v<T, std::int32_t> ||
+                                     std::is_same_v<T, std::int64_t> || std::is_same_v<T, double>;
 
 template <class T>
 bool tatHoldsValue(const T& value) {
@@ -325,15 +324,27 @@ void tatReadValue(P& p, std::optional<TATMap<Ref<R>>>& v) {
 }
 
 // ----- text form -----
-inline std::string tatDescribe(bool v) { return v ? "1" : "0"; }
-inline std::string tatDescribe(std::int32_t v) { return std::to_string(v); }
-inline std::string tatDescribe(std::int64_t v) { return std::to_string(v); }
-inline std::string tatDescribe(double v) { return tatFormatDouble(v); }
-inline std::string tatDescribe(const std::optional<std::string>& v) { return "\"" + (v ? *v : "(null)") + "\""; }
+inline std::string tatDescribe(bool v) {
+    return v ? "1" : "0";
+}
+inline std::string tatDescribe(std::int32_t v) {
+    return std::to_string(v);
+}
+inline std::string tatDescribe(std::int64_t v) {
+    return std::to_string(v);
+}
+inline std::string tatDescribe(double v) {
+    return tatFormatDouble(v);
+}
+inline std::string tatDescribe(const std::optional<std::string>& v) {
+    return "\"" + (v ? *v : "(null)") + "\"";
+}
 inline std::string tatDescribe(const std::optional<NSData>& v) {
     return "\"" + (v ? v->description() : std::string("(null)")) + "\"";
 }
-inline std::string tatDescribe(const std::optional<Dictionary>& v) { return v ? v->description() : "(null)"; }
+inline std::string tatDescribe(const std::optional<Dictionary>& v) {
+    return v ? v->description() : "(null)";
+}
 template <class R>
 std::string tatDescribe(const Ref<R>& v) {
     return v ? v->description() : "(null)";
@@ -351,11 +362,21 @@ std::string tatDescribe(const std::optional<TATMap<Ref<R>>>& v) {
 }
 
 // ----- keyed archiving -----
-inline void tatEncode(NSCoder& c, const char* key, bool v) { c.encodeBool(v, key); }
-inline void tatEncode(NSCoder& c, const char* key, std::int32_t v) { c.encodeInt32(v, key); }
-inline void tatEncode(NSCoder& c, const char* key, std::int64_t v) { c.encodeInt64(v, key); }
-inline void tatEncode(NSCoder& c, const char* key, double v) { c.encodeDouble(v, key); }
-inline void tatEncode(NSCoder& c, const char* key, const std::optional<std::string>& v) { c.encodeObject(Value(v), key); }
+inline void tatEncode(NSCoder& c, const char* key, bool v) {
+    c.encodeBool(v, key);
+}
+inline void tatEncode(NSCoder& c, const char* key, std::int32_t v) {
+    c.encodeInt32(v, key);
+}
+inline void tatEncode(NSCoder& c, const char* key, std::int64_t v) {
+    c.encodeInt64(v, key);
+}
+inline void tatEncode(NSCoder& c, const char* key, double v) {
+    c.encodeDouble(v, key);
+}
+inline void tatEncode(NSCoder& c, const char* key, const std::optional<std::string>& v) {
+    c.encodeObject(Value(v), key);
+}
 inline void tatEncode(NSCoder& c, const char* key, const std::optional<NSData>& v) {
     c.encodeObject(v ? Value(*v) : Value(), key);
 }
@@ -385,10 +406,18 @@ void tatEncode(NSCoder& c, const char* key, const std::optional<TATMap<Ref<R>>>&
     c.encodeObject(Value(entries), key);
 }
 
-inline void tatDecode(NSCoder& c, const char* key, bool& v) { v = c.decodeBoolForKey(key); }
-inline void tatDecode(NSCoder& c, const char* key, std::int32_t& v) { v = c.decodeInt32ForKey(key); }
-inline void tatDecode(NSCoder& c, const char* key, std::int64_t& v) { v = c.decodeInt64ForKey(key); }
-inline void tatDecode(NSCoder& c, const char* key, double& v) { v = c.decodeDoubleForKey(key); }
+inline void tatDecode(NSCoder& c, const char* key, bool& v) {
+    v = c.decodeBoolForKey(key);
+}
+inline void tatDecode(NSCoder& c, const char* key, std::int32_t& v) {
+    v = c.decodeInt32ForKey(key);
+}
+inline void tatDecode(NSCoder& c, const char* key, std::int64_t& v) {
+    v = c.decodeInt64ForKey(key);
+}
+inline void tatDecode(NSCoder& c, const char* key, double& v) {
+    v = c.decodeDoubleForKey(key);
+}
 inline void tatDecode(NSCoder& c, const char* key, std::optional<std::string>& v) {
     v = c.decodeObjectForKey(key).optionalString();
 }
@@ -432,12 +461,24 @@ void tatDecode(NSCoder& c, const char* key, std::optional<TATMap<Ref<R>>>& v) {
 }
 
 // ----- equality of contents -----
-inline bool tatEqual(bool a, bool b) { return a == b; }
-inline bool tatEqual(std::int32_t a, std::int32_t b) { return a == b; }
-inline bool tatEqual(std::int64_t a, std::int64_t b) { return a == b; }
-inline bool tatEqual(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
-inline bool tatEqual(const std::optional<std::string>& a, const std::optional<std::string>& b) { return a == b; }
-inline bool tatEqual(const std::optional<NSData>& a, const std::optional<NSData>& b) { return a == b; }
+inline bool tatEqual(bool a, bool b) {
+    return a == b;
+}
+inline bool tatEqual(std::int32_t a, std::int32_t b) {
+    return a == b;
+}
+inline bool tatEqual(std::int64_t a, std::int64_t b) {
+    return a == b;
+}
+inline bool tatEqual(double a, double b) {
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+inline bool tatEqual(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+    return a == b;
+}
+inline bool tatEqual(const std::optional<NSData>& a, const std::optional<NSData>& b) {
+    return a == b;
+}
 inline bool tatEqual(const std::optional<Dictionary>& a, const std::optional<Dictionary>& b) {
     if (!a || !b) return !a && !b;
     return a->isEqualToDictionary(*b);
@@ -473,7 +514,7 @@ bool tatEqual(const std::optional<TATMap<Ref<R>>>& a, const std::optional<TATMap
 // static `fields(visit)` that calls visit(id, name, required, &D::value, &D::flag) for each.
 template <class D>
 class TATRecord : public NSObject, public TATBase, public NSCoding {
-public:
+  public:
     void read(TATProtocol& protocol) override;
     void write(TATProtocol& protocol) const override;
     // Raises TAWireProtocolException "Required field 'x' is not set." for the first required
@@ -486,11 +527,11 @@ public:
     // The same fields set, with equal values; nested records, lists and maps by content.
     bool isEqualToRecord(const D& other) const;
 
-protected:
+  protected:
     // The body of the keyed-archive initialiser: every field whose name the archive holds.
     void decodeWithCoder(NSCoder& coder);
 
-private:
+  private:
     template <class P>
     void writeFields(P& protocol) const;
     template <class P>

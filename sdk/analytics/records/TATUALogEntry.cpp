@@ -17,22 +17,31 @@ TATLatent::TATLatent(std::int32_t latency, std::int64_t interval) {
     setInterval(interval);
 }
 
-TATLatent::TATLatent(NSCoder& coder) { decodeWithCoder(coder); }
+TATLatent::TATLatent(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
-TATControlPolicy::TATControlPolicy(Ref<TATLatent> latent) { setLatent(std::move(latent)); }
+TATControlPolicy::TATControlPolicy(Ref<TATLatent> latent) {
+    setLatent(std::move(latent));
+}
 
-TATControlPolicy::TATControlPolicy(NSCoder& coder) { decodeWithCoder(coder); }
+TATControlPolicy::TATControlPolicy(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATActiveUser::TATActiveUser(std::optional<std::string> provider, std::optional<std::string> puid) {
     setProvider(std::move(provider));
     setPuid(std::move(puid));
 }
 
-TATActiveUser::TATActiveUser(NSCoder& coder) { decodeWithCoder(coder); }
+TATActiveUser::TATActiveUser(NSCoder& coder) {
+    decodeWithCoder(coder);
+}
 
 TATUALogEntry::TATUALogEntry(Ref<TATClientStats> client_stats, Ref<TATAppInfo> app_info,
                              Ref<TATDeviceInfo> device_info, Ref<TATMiscInfo> misc_info,
-                             Ref<TATActivateMsg> activate_msg, std::optional<TATList<TATInstantMsg>> instant_msgs,
+                             Ref<TATActivateMsg> activate_msg,
+                             std::optional<TATList<TATInstantMsg>> instant_msgs,
                              std::optional<TATList<TATSession>> sessions, Ref<TATImprint> imprint,
                              Ref<TATIdTracking> id_tracking, Ref<TATActiveUser> active_user,
                              Ref<TATControlPolicy> control_policy, std::optional<Dictionary> group_info) {
@@ -50,4 +59,6 @@ TATUALogEntry::TATUALogEntry(Ref<TATClientStats> client_stats, Ref<TATAppInfo> a
     setGroup_info(std::move(group_info));
 }
 
-TATUALogEntry::TATUALogEntry(NSCoder& coder) { decodeWithCoder(coder); }
+TATUALogEntry::TATUALogEntry(NSCoder& coder) {
+    decodeWithCoder(coder);
+}

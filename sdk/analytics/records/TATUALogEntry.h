@@ -12,7 +12,7 @@
 #include "sdk/analytics/records/TATRecord.h"
 
 class TATLatent final : public TATRecord<TATLatent> {
-public:
+  public:
     static constexpr char kClassName[] = "TATLatent";
     static constexpr char kStructName[] = "Latent";
 
@@ -38,7 +38,7 @@ public:
     bool intervalIsSet() const { return intervalIsSet_; }
     void unsetInterval() { intervalIsSet_ = false; }
 
-private:
+  private:
     friend class TATRecord<TATLatent>;
     template <class V>
     static void fields(V&& visit) {
@@ -54,7 +54,7 @@ private:
 extern template class TATRecord<TATLatent>;
 
 class TATControlPolicy final : public TATRecord<TATControlPolicy> {
-public:
+  public:
     static constexpr char kClassName[] = "TATControlPolicy";
     static constexpr char kStructName[] = "ControlPolicy";
 
@@ -73,7 +73,7 @@ public:
         latentIsSet_ = false;
     }
 
-private:
+  private:
     friend class TATRecord<TATControlPolicy>;
     template <class V>
     static void fields(V&& visit) {
@@ -86,7 +86,7 @@ private:
 extern template class TATRecord<TATControlPolicy>;
 
 class TATActiveUser final : public TATRecord<TATActiveUser> {
-public:
+  public:
     static constexpr char kClassName[] = "TATActiveUser";
     static constexpr char kStructName[] = "ActiveUser";
 
@@ -116,7 +116,7 @@ public:
         puidIsSet_ = false;
     }
 
-private:
+  private:
     friend class TATRecord<TATActiveUser>;
     template <class V>
     static void fields(V&& visit) {
@@ -132,15 +132,16 @@ private:
 extern template class TATRecord<TATActiveUser>;
 
 class TATUALogEntry final : public TATRecord<TATUALogEntry> {
-public:
+  public:
     static constexpr char kClassName[] = "TATUALogEntry";
     static constexpr char kStructName[] = "UALogEntry";
 
     TATUALogEntry() = default;
     TATUALogEntry(Ref<TATClientStats> client_stats, Ref<TATAppInfo> app_info, Ref<TATDeviceInfo> device_info,
                   Ref<TATMiscInfo> misc_info, Ref<TATActivateMsg> activate_msg,
-                  std::optional<TATList<TATInstantMsg>> instant_msgs, std::optional<TATList<TATSession>> sessions,
-                  Ref<TATImprint> imprint, Ref<TATIdTracking> id_tracking, Ref<TATActiveUser> active_user,
+                  std::optional<TATList<TATInstantMsg>> instant_msgs,
+                  std::optional<TATList<TATSession>> sessions, Ref<TATImprint> imprint,
+                  Ref<TATIdTracking> id_tracking, Ref<TATActiveUser> active_user,
                   Ref<TATControlPolicy> control_policy, std::optional<Dictionary> group_info);
     explicit TATUALogEntry(NSCoder& coder);
 
@@ -280,7 +281,7 @@ public:
         group_infoIsSet_ = false;
     }
 
-private:
+  private:
     friend class TATRecord<TATUALogEntry>;
     template <class V>
     static void fields(V&& visit) {
@@ -294,7 +295,8 @@ private:
         visit(8, "imprint", false, &TATUALogEntry::imprint_, &TATUALogEntry::imprintIsSet_);
         visit(9, "id_tracking", false, &TATUALogEntry::id_tracking_, &TATUALogEntry::id_trackingIsSet_);
         visit(10, "active_user", false, &TATUALogEntry::active_user_, &TATUALogEntry::active_userIsSet_);
-        visit(11, "control_policy", false, &TATUALogEntry::control_policy_, &TATUALogEntry::control_policyIsSet_);
+        visit(11, "control_policy", false, &TATUALogEntry::control_policy_,
+              &TATUALogEntry::control_policyIsSet_);
         visit(12, "group_info", false, &TATUALogEntry::group_info_, &TATUALogEntry::group_infoIsSet_);
     }
 

@@ -25,8 +25,8 @@ TEST(TATBinaryProtocolWrite, FixedWidthValuesAreBigEndian) {
     w.protocol.writeByte(0xAB);
     w.protocol.writeBool(true);
     w.protocol.writeBool(false);
-    EXPECT_BYTES(w.data(), 0, 0, 0, 1, 0xFF, 0xFE, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                 0xFF, 0xFF, 0xAB, 1, 0);
+    EXPECT_BYTES(w.data(), 0, 0, 0, 1, 0xFF, 0xFE, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                 0xFF, 0xFF, 0xFF, 0xAB, 1, 0);
 }
 
 TEST(TATBinaryProtocolWrite, StringsCarryTheirByteCount) {
@@ -60,8 +60,8 @@ TEST(TATBinaryProtocolWrite, FieldHeadersStopsAndCollections) {
     w.protocol.writeListBegin(12, 3);
     w.protocol.writeSetBegin(8, -1);
     w.protocol.writeStructEnd();
-    EXPECT_BYTES(w.data(), 0x0B, 0, 1, 0x0C, 0x12, 0x34, 0, 0x0B, 0x08, 0, 0, 0, 2, 0x0C, 0, 0, 0, 3, 0x08, 0xFF,
-                 0xFF, 0xFF, 0xFF);
+    EXPECT_BYTES(w.data(), 0x0B, 0, 1, 0x0C, 0x12, 0x34, 0, 0x0B, 0x08, 0, 0, 0, 2, 0x0C, 0, 0, 0, 3, 0x08,
+                 0xFF, 0xFF, 0xFF, 0xFF);
 }
 
 TEST(TATBinaryProtocolWrite, BinaryIsLengthAndRawBytes) {
@@ -349,7 +349,7 @@ TEST(TATMemoryBufferTest, WriteTakesTheSourceRangeAndInitCopies) {
 
 // A transport that knows nothing of its remaining bytes, to check the generic path.
 class ChunkTransport : public NSObject, public TATTransport {
-public:
+  public:
     explicit ChunkTransport(NSData data) : data_(std::move(data)) {}
     std::int32_t readAll(std::uint8_t* buffer, std::int32_t offset, std::int32_t length) override {
         if (length < 0 || data_.length() - position_ < static_cast<std::size_t>(length)) {
@@ -365,7 +365,7 @@ public:
     void flush() override {}
     NSData written;
 
-private:
+  private:
     NSData data_;
     std::size_t position_ = 0;
 };
@@ -386,8 +386,8 @@ TEST(TATBinaryProtocolTransport, WorksOverAnyTransport) {
 // Skipping
 
 TEST(TATProtocolUtilSkip, ScalarsConsumeTheirWidth) {
-    Reader r(bytes({1, 2, 0, 3, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 1, 0x61, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0,
-                    9}));
+    Reader r(bytes(
+        {1, 2, 0, 3, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 1, 0x61, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 9}));
     TATProtocolUtil::skipType(2, r.protocol);
     TATProtocolUtil::skipType(3, r.protocol);
     TATProtocolUtil::skipType(6, r.protocol);
@@ -406,11 +406,11 @@ TEST(TATProtocolUtilSkip, CodesWithoutATypeReadNothing) {
 
 TEST(TATProtocolUtilSkip, StructIsSkippedWholeWithNestedValues) {
     // struct { 1: list<struct{1:i32}> [ {7} ], 2: map<string,list<i16>> {"k": [1,2]}, 3: set<i64> {} }
-    NSData nested = bytes({0x0F, 0, 1, 0x0C, 0, 0, 0, 1, 0x08, 0, 1, 0, 0, 0, 7, 0,        //
-                           0x0D, 0, 2, 0x0B, 0x0F, 0, 0, 0, 1, 0, 0, 0, 1, 0x6B,           //
-                           0x06, 0, 0, 0, 2, 0, 1, 0, 2,                                   //
-                           0x0E, 0, 3, 0x0A, 0, 0, 0, 0,                                   //
-                           0, 0x5A});
+    NSData nested = bytes({0x0F, 0,   1, 0x0C, 0,    0, 0, 1, 0x08, 0, 1, 0, 0, 0,    7, 0,  //
+                           0x0D, 0,   2, 0x0B, 0x0F, 0, 0, 0, 1,    0, 0, 0, 1, 0x6B,        //
+                           0x06, 0,   0, 0,    2,    0, 1, 0, 2,                             //
+                           0x0E, 0,   3, 0x0A, 0,    0, 0, 0,                                //
+                           0,    0x5A});
     Reader r(nested);
     TATProtocolUtil::skipType(12, r.protocol);
     EXPECT_EQ(r.protocol.readByte(), 0x5A);

@@ -49,17 +49,17 @@ TEST(TAEnvelopeBytes, EntityBytesAreWrittenUnchanged) {
 
 TEST(TAEnvelopeBytes, FullEnvelope) {
     auto envelope = make<TAEnvelope>("V1.0", "ak", "5e", 7, 1400000000, 300, bytes({1, 2}), "9f", "cc", 0);
-    EXPECT_BYTES(written(*envelope),                               //
-                 0x0B, 0, 1, 0, 0, 0, 4, 0x56, 0x31, 0x2E, 0x30,   // version
-                 0x0B, 0, 2, 0, 0, 0, 2, 0x61, 0x6B,               // address
-                 0x0B, 0, 3, 0, 0, 0, 2, 0x35, 0x65,               // signature
-                 0x08, 0, 4, 0, 0, 0, 7,                           // serial_num
-                 0x08, 0, 5, 0x53, 0x72, 0x4E, 0x00,               // ts_secs
-                 0x08, 0, 6, 0, 0, 0x01, 0x2C,                     // length
-                 0x0B, 0, 7, 0, 0, 0, 2, 1, 2,                     // entity
-                 0x0B, 0, 8, 0, 0, 0, 2, 0x39, 0x66,               // guid
-                 0x0B, 0, 9, 0, 0, 0, 2, 0x63, 0x63,               // checksum
-                 0x08, 0, 10, 0, 0, 0, 0,                          // codex
+    EXPECT_BYTES(written(*envelope),                              //
+                 0x0B, 0, 1, 0, 0, 0, 4, 0x56, 0x31, 0x2E, 0x30,  // version
+                 0x0B, 0, 2, 0, 0, 0, 2, 0x61, 0x6B,              // address
+                 0x0B, 0, 3, 0, 0, 0, 2, 0x35, 0x65,              // signature
+                 0x08, 0, 4, 0, 0, 0, 7,                          // serial_num
+                 0x08, 0, 5, 0x53, 0x72, 0x4E, 0x00,              // ts_secs
+                 0x08, 0, 6, 0, 0, 0x01, 0x2C,                    // length
+                 0x0B, 0, 7, 0, 0, 0, 2, 1, 2,                    // entity
+                 0x0B, 0, 8, 0, 0, 0, 2, 0x39, 0x66,              // guid
+                 0x0B, 0, 9, 0, 0, 0, 2, 0x63, 0x63,              // checksum
+                 0x08, 0, 10, 0, 0, 0, 0,                         // codex
                  0);
 }
 
@@ -77,12 +77,13 @@ TEST(TATUALogEntryBytes, ControlPolicySetToNoneWritesOnlyTheStop) {
 
 TEST(TATUALogEntryBytes, ControlPolicyWithLatent) {
     auto policy = make<TATControlPolicy>(make<TATLatent>(10, 0));
-    EXPECT_BYTES(written(*policy), 0x0C, 0, 1, 0x08, 0, 1, 0, 0, 0, 0x0A, 0x0A, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    EXPECT_BYTES(written(*policy), 0x0C, 0, 1, 0x08, 0, 1, 0, 0, 0, 0x0A, 0x0A, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0,
+                 0, 0);
 }
 
 TEST(TATUALogEntryBytes, ActiveUser) {
-    EXPECT_BYTES(written(*make<TATActiveUser>("qq", "u1")), 0x0B, 0, 1, 0, 0, 0, 2, 0x71, 0x71, 0x0B, 0, 2, 0, 0, 0,
-                 2, 0x75, 0x31, 0);
+    EXPECT_BYTES(written(*make<TATActiveUser>("qq", "u1")), 0x0B, 0, 1, 0, 0, 0, 2, 0x71, 0x71, 0x0B, 0, 2, 0,
+                 0, 0, 2, 0x75, 0x31, 0);
 }
 
 TEST(TATUALogEntryBytes, HeaderPartsInIdOrder) {
@@ -93,12 +94,12 @@ TEST(TATUALogEntryBytes, HeaderPartsInIdOrder) {
     entry->setDevice_info(make<TATDeviceInfo>());
     entry->setApp_info(make<TATAppInfo>());
     entry->setActivate_msg(make<TATActivateMsg>(1));
-    EXPECT_BYTES(written(*entry),                                                     //
-                 0x0C, 0, 1, 0x08, 0, 1, 0, 0, 0, 0, 0x08, 0, 2, 0, 0, 0, 0, 0,       // client_stats
-                 0x0C, 0, 2, 0,                                                       // app_info
-                 0x0C, 0, 3, 0,                                                       // device_info
-                 0x0C, 0, 4, 0,                                                       // misc_info
-                 0x0C, 0, 5, 0x0A, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0,                   // activate_msg
+    EXPECT_BYTES(written(*entry),                                                //
+                 0x0C, 0, 1, 0x08, 0, 1, 0, 0, 0, 0, 0x08, 0, 2, 0, 0, 0, 0, 0,  // client_stats
+                 0x0C, 0, 2, 0,                                                  // app_info
+                 0x0C, 0, 3, 0,                                                  // device_info
+                 0x0C, 0, 4, 0,                                                  // misc_info
+                 0x0C, 0, 5, 0x0A, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0,              // activate_msg
                  0);
 }
 
@@ -109,8 +110,8 @@ TEST(TATHeaderBytes, FreshClientStats) {
 }
 
 TEST(TATHeaderBytes, Resolution) {
-    EXPECT_BYTES(written(*make<TATResolution>(1136, 640)), 0x08, 0, 1, 0, 0, 0x04, 0x70, 0x08, 0, 2, 0, 0, 0x02, 0x80,
-                 0);
+    EXPECT_BYTES(written(*make<TATResolution>(1136, 640)), 0x08, 0, 1, 0, 0, 0x04, 0x70, 0x08, 0, 2, 0, 0,
+                 0x02, 0x80, 0);
 }
 
 TEST(TATHeaderBytes, DeviceInfoJailbrokenOnly) {
@@ -125,11 +126,11 @@ TEST(TATHeaderBytes, DeviceInfoSkipsIdEleven) {
     device->setResolution(make<TATResolution>(1, 2));
     device->setDevice_board("b");
     device->setDevice_manutime(-1);
-    EXPECT_BYTES(written(*device),                                              //
-                 0x0B, 0, 8, 0, 0, 0, 1, 0x37,                                  // os_version
+    EXPECT_BYTES(written(*device),                                               //
+                 0x0B, 0, 8, 0, 0, 0, 1, 0x37,                                   // os_version
                  0x0C, 0, 9, 0x08, 0, 1, 0, 0, 0, 1, 0x08, 0, 2, 0, 0, 0, 2, 0,  // resolution
-                 0x0B, 0, 12, 0, 0, 0, 1, 0x62,                                 // device_board
-                 0x0A, 0, 14, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,   // device_manutime
+                 0x0B, 0, 12, 0, 0, 0, 1, 0x62,                                  // device_board
+                 0x0A, 0, 14, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,    // device_manutime
                  0);
 }
 
@@ -142,7 +143,8 @@ TEST(TATHeaderBytes, MiscInfoLatitudeIsADouble) {
     std::uint64_t bits;
     double latitude = 31.2304;
     std::memcpy(&bits, &latitude, 8);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(data.bytes()[3 + i], static_cast<std::uint8_t>(bits >> (56 - 8 * i)));
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(data.bytes()[3 + i], static_cast<std::uint8_t>(bits >> (56 - 8 * i)));
     EXPECT_EQ(data.bytes()[11], 0);
 }
 
@@ -154,18 +156,19 @@ TEST(TATHeaderBytes, AppInfoAsTheAssemblyFillsIt) {
     app->setSdk_type(1);
     app->setSdk_version("3");
     app->setChannel("c");
-    EXPECT_BYTES(written(*app),                                   //
-                 0x0B, 0, 1, 0, 0, 0, 1, 0x4B,                    // key
-                 0x0B, 0, 2, 0, 0, 0, 3, 0x32, 0x2E, 0x31,        // version
-                 0x0B, 0, 4, 0, 0, 0, 1, 0x70,                    // package_name
-                 0x08, 0, 5, 0, 0, 0, 1,                          // sdk_type
-                 0x0B, 0, 6, 0, 0, 0, 1, 0x33,                    // sdk_version
-                 0x0B, 0, 7, 0, 0, 0, 1, 0x63,                    // channel
+    EXPECT_BYTES(written(*app),                             //
+                 0x0B, 0, 1, 0, 0, 0, 1, 0x4B,              // key
+                 0x0B, 0, 2, 0, 0, 0, 3, 0x32, 0x2E, 0x31,  // version
+                 0x0B, 0, 4, 0, 0, 0, 1, 0x70,              // package_name
+                 0x08, 0, 5, 0, 0, 0, 1,                    // sdk_type
+                 0x0B, 0, 6, 0, 0, 0, 1, 0x33,              // sdk_version
+                 0x0B, 0, 7, 0, 0, 0, 1, 0x63,              // channel
                  0);
 }
 
 TEST(TATHeaderBytes, Traffic) {
-    EXPECT_BYTES(written(*make<TATTraffic>(-1, 256)), 0x08, 0, 1, 0xFF, 0xFF, 0xFF, 0xFF, 0x08, 0, 2, 0, 0, 1, 0, 0);
+    EXPECT_BYTES(written(*make<TATTraffic>(-1, 256)), 0x08, 0, 1, 0xFF, 0xFF, 0xFF, 0xFF, 0x08, 0, 2, 0, 0, 1,
+                 0, 0);
 }
 
 // ----- body records -----
@@ -175,7 +178,8 @@ TEST(TATBodyBytes, ActivateMsg) {
 }
 
 TEST(TATBodyBytes, Page) {
-    EXPECT_BYTES(written(*make<TATPage>("a", 2)), 0x0B, 0, 1, 0, 0, 0, 1, 0x61, 0x0A, 0, 2, 0, 0, 0, 0, 0, 0, 0, 2, 0);
+    EXPECT_BYTES(written(*make<TATPage>("a", 2)), 0x0B, 0, 1, 0, 0, 0, 1, 0x61, 0x0A, 0, 2, 0, 0, 0, 0, 0, 0,
+                 0, 2, 0);
 }
 
 TEST(TATBodyBytes, EventWithEmptyProperties) {
@@ -197,13 +201,13 @@ TEST(TATBodyBytes, GameEventsUnderIdFour) {
 }
 
 TEST(TATBodyBytes, PropertyValueWithBothFields) {
-    EXPECT_BYTES(written(*make<TATPropertyValue>("x", 3)), 0x0B, 0, 1, 0, 0, 0, 1, 0x78, 0x0A, 0, 2, 0, 0, 0, 0, 0, 0,
-                 0, 3, 0);
+    EXPECT_BYTES(written(*make<TATPropertyValue>("x", 3)), 0x0B, 0, 1, 0, 0, 0, 1, 0x78, 0x0A, 0, 2, 0, 0, 0,
+                 0, 0, 0, 0, 3, 0);
 }
 
 TEST(TATBodyBytes, LocationAndError) {
-    EXPECT_BYTES(written(*make<TATLocation>(1.0, -2.0, 3)), 0x04, 0, 1, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0x04, 0, 2,
-                 0xC0, 0, 0, 0, 0, 0, 0, 0, 0x0A, 0, 3, 0, 0, 0, 0, 0, 0, 0, 3, 0);
+    EXPECT_BYTES(written(*make<TATLocation>(1.0, -2.0, 3)), 0x04, 0, 1, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0x04, 0,
+                 2, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0x0A, 0, 3, 0, 0, 0, 0, 0, 0, 0, 3, 0);
     auto error = make<TATError>();
     error->setTs(5);
     error->setContext("e");
@@ -215,11 +219,11 @@ TEST(TATBodyBytes, SessionWithPagesAndLocation) {
     session->setId("s");
     session->setPages(TATList<TATPage>{make<TATPage>("a", 2)});
     session->setLocations(TATList<TATLocation>{});
-    EXPECT_BYTES(written(*session),                                                                    //
-                 0x0B, 0, 1, 0, 0, 0, 1, 0x73,                                                         // id
-                 0x0F, 0, 5, 0x0C, 0, 0, 0, 1,                                                         // pages
-                 0x0B, 0, 1, 0, 0, 0, 1, 0x61, 0x0A, 0, 2, 0, 0, 0, 0, 0, 0, 0, 2, 0,                  //
-                 0x0F, 0, 6, 0x0C, 0, 0, 0, 0,                                                         // locations
+    EXPECT_BYTES(written(*session),                                                    //
+                 0x0B, 0, 1, 0, 0, 0, 1, 0x73,                                         // id
+                 0x0F, 0, 5, 0x0C, 0, 0, 0, 1,                                         // pages
+                 0x0B, 0, 1, 0, 0, 0, 1, 0x61, 0x0A, 0, 2, 0, 0, 0, 0, 0, 0, 0, 2, 0,  //
+                 0x0F, 0, 6, 0x0C, 0, 0, 0, 0,                                         // locations
                  0);
 }
 
@@ -253,9 +257,9 @@ TEST(TATImprintBytes, ReplyWithoutCodeReadsAsUnsetZero) {
 
 TEST(TATImprintBytes, UnknownFieldFourIsIgnoredWhateverItHolds) {
     NSData prefix = bytes({0x08, 0, 1, 0, 0, 0, 1});
-    for (NSData extra : {bytes({0x0B, 0, 4, 0, 0, 0, 2, 0x68, 0x69}),                                   // string
-                         bytes({0x0C, 0, 4, 0x0B, 0, 1, 0, 0, 0, 1, 0x61, 0x0C, 0, 2, 0, 0}),            // struct
-                         bytes({0x0F, 0, 4, 0x0C, 0, 0, 0, 2, 0x08, 0, 1, 0, 0, 0, 5, 0, 0})}) {       // list
+    for (NSData extra : {bytes({0x0B, 0, 4, 0, 0, 0, 2, 0x68, 0x69}),                             // string
+                         bytes({0x0C, 0, 4, 0x0B, 0, 1, 0, 0, 0, 1, 0x61, 0x0C, 0, 2, 0, 0}),     // struct
+                         bytes({0x0F, 0, 4, 0x0C, 0, 0, 0, 2, 0x08, 0, 1, 0, 0, 0, 5, 0, 0})}) {  // list
         auto back = readBack<TATResponse>(concat({prefix, extra, bytes({0})}));
         EXPECT_EQ(back->resp_code(), 1) << hex(extra);
         EXPECT_FALSE(back->msgIsSet());
@@ -271,16 +275,16 @@ TEST(TATImprintBytes, EmptyPropertyMap) {
 }
 
 TEST(TATImprintBytes, ImprintWithOneProperty) {
-    auto imprint = make<TATImprint>(
-        TATMap<Ref<TATImprintValue>>{{"codex", make<TATImprintValue>("1", 2, "g")}}, 3, "c");
-    EXPECT_BYTES(written(*imprint),                                                       //
-                 0x0D, 0, 1, 0x0B, 0x0C, 0, 0, 0, 1,                                      // property
-                 0, 0, 0, 5, 0x63, 0x6F, 0x64, 0x65, 0x78,                                // "codex"
-                 0x0B, 0, 1, 0, 0, 0, 1, 0x31,                                            //   value
-                 0x0A, 0, 2, 0, 0, 0, 0, 0, 0, 0, 2,                                      //   ts
-                 0x0B, 0, 3, 0, 0, 0, 1, 0x67, 0,                                         //   guid
-                 0x08, 0, 2, 0, 0, 0, 3,                                                  // version
-                 0x0B, 0, 3, 0, 0, 0, 1, 0x63,                                            // checksum
+    auto imprint =
+        make<TATImprint>(TATMap<Ref<TATImprintValue>>{{"codex", make<TATImprintValue>("1", 2, "g")}}, 3, "c");
+    EXPECT_BYTES(written(*imprint),                         //
+                 0x0D, 0, 1, 0x0B, 0x0C, 0, 0, 0, 1,        // property
+                 0, 0, 0, 5, 0x63, 0x6F, 0x64, 0x65, 0x78,  // "codex"
+                 0x0B, 0, 1, 0, 0, 0, 1, 0x31,              //   value
+                 0x0A, 0, 2, 0, 0, 0, 0, 0, 0, 0, 2,        //   ts
+                 0x0B, 0, 3, 0, 0, 0, 1, 0x67, 0,           //   guid
+                 0x08, 0, 2, 0, 0, 0, 3,                    // version
+                 0x0B, 0, 3, 0, 0, 0, 1, 0x63,              // checksum
                  0);
 }
 
@@ -288,8 +292,8 @@ TEST(TATImprintBytes, JournalWithoutOldId) {
     auto first = make<TATIdJournal>("mc", std::nullopt, "n", 4);
     auto unset = make<TATIdJournal>("mc", "old", "n", 4);
     unset->unsetOld_id();
-    NSData expected = bytes({0x0B, 0, 1, 0, 0, 0, 2, 0x6D, 0x63, 0x0B, 0, 3, 0, 0, 0, 1, 0x6E, 0x0A, 0, 4, 0, 0, 0, 0,
-                             0, 0, 0, 4, 0});
+    NSData expected = bytes({0x0B, 0,    1,    0, 0, 0, 2, 0x6D, 0x63, 0x0B, 0, 3, 0, 0, 0,
+                             1,    0x6E, 0x0A, 0, 4, 0, 0, 0,    0,    0,    0, 0, 4, 0});
     EXPECT_EQ(hex(written(*first)), hex(expected));
     EXPECT_EQ(hex(written(*unset)), hex(expected));
 }

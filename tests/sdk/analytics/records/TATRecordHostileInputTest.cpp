@@ -35,12 +35,24 @@ void* allocate(std::size_t size) {
 }
 }  // namespace
 
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -96,19 +108,20 @@ Ref<TATUALogEntry> sampleLogEntry() {
     misc->setLatitude(31.2);
     misc->setAccess_type(2);
     entry->setMisc_info(misc);
-    auto session = make<TATSession>("ABCDEF", 1000, 61000, 60000,
-                                    TATList<TATPage>{make<TATPage>("Home", 3000), make<TATPage>("Studio", 57000)},
-                                    TATList<TATLocation>{make<TATLocation>(31.2, 121.4, 5)}, nullptr);
+    auto session =
+        make<TATSession>("ABCDEF", 1000, 61000, 60000,
+                         TATList<TATPage>{make<TATPage>("Home", 3000), make<TATPage>("Studio", 57000)},
+                         TATList<TATLocation>{make<TATLocation>(31.2, 121.4, 5)}, nullptr);
     entry->setSessions(TATList<TATSession>{session});
-    auto event = make<TATEvent>("TuningCars", TATMap<Ref<TATPropertyValue>>{{"TuningCars", make<TATPropertyValue>()}},
-                                0, 1, 2000);
-    entry->setInstant_msgs(TATList<TATInstantMsg>{
-        make<TATInstantMsg>("ABCDEF", TATList<TATError>{make<TATError>(3, "boom", 0)}, TATList<TATEvent>{event},
-                            std::nullopt)});
+    auto event = make<TATEvent>(
+        "TuningCars", TATMap<Ref<TATPropertyValue>>{{"TuningCars", make<TATPropertyValue>()}}, 0, 1, 2000);
+    entry->setInstant_msgs(TATList<TATInstantMsg>{make<TATInstantMsg>(
+        "ABCDEF", TATList<TATError>{make<TATError>(3, "boom", 0)}, TATList<TATEvent>{event}, std::nullopt)});
     entry->setImprint(make<TATImprint>(
         TATMap<Ref<TATImprintValue>>{{"codex", make<TATImprintValue>("1", 9, "g")}}, 2, "sum"));
-    entry->setId_tracking(make<TATIdTracking>(TATMap<Ref<TATIdSnapshot>>{{"mc", make<TATIdSnapshot>("x", 1, 1)}},
-                                              TATList<TATIdJournal>{make<TATIdJournal>("mc", "a", "x", 1)}, "checksum"));
+    entry->setId_tracking(
+        make<TATIdTracking>(TATMap<Ref<TATIdSnapshot>>{{"mc", make<TATIdSnapshot>("x", 1, 1)}},
+                            TATList<TATIdJournal>{make<TATIdJournal>("mc", "a", "x", 1)}, "checksum"));
     entry->setActive_user(make<TATActiveUser>("qq", "u"));
     entry->setControl_policy(make<TATControlPolicy>(make<TATLatent>(10, 0)));
     Dictionary groups = Dictionary::mutableDictionary();
@@ -117,7 +130,9 @@ Ref<TATUALogEntry> sampleLogEntry() {
     return entry;
 }
 
-Ref<TATResponse> sampleResponse() { return make<TATResponse>(1, "ok", sampleLogEntry()->imprint()); }
+Ref<TATResponse> sampleResponse() {
+    return make<TATResponse>(1, "ok", sampleLogEntry()->imprint());
+}
 
 Ref<TAEnvelope> sampleEnvelope() {
     return make<TAEnvelope>("V1.0", "key", std::string(64, 'a'), 3, 1400000000, 900,
@@ -142,7 +157,8 @@ TEST(TATRecordHostileInput, OversizedLengthsAreRefusedBeforeAnyAllocation) {
               Outcome::Transport);
     EXPECT_LT(largest, 4096u);
     // An envelope whose entity claims 1 GiB.
-    EXPECT_EQ(readOutcome<TAEnvelope>(bytes({0x0B, 0, 7, 0x40, 0, 0, 0, 1, 2, 3}), &largest), Outcome::Transport);
+    EXPECT_EQ(readOutcome<TAEnvelope>(bytes({0x0B, 0, 7, 0x40, 0, 0, 0, 1, 2, 3}), &largest),
+              Outcome::Transport);
     EXPECT_LT(largest, 4096u);
     // A negative entity length.
     EXPECT_EQ(readOutcome<TAEnvelope>(bytes({0x0B, 0, 7, 0x80, 0, 0, 0, 0}), &largest), Outcome::Protocol);
@@ -154,12 +170,13 @@ TEST(TATRecordHostileInput, OversizedLengthsAreRefusedBeforeAnyAllocation) {
 TEST(TATRecordHostileInput, HugeCountsRunOutOfBytesWithBoundedMemory) {
     std::size_t largest = 0;
     // Two billion sessions announced, three empty ones present.
-    EXPECT_EQ(readOutcome<TATUALogEntry>(bytes({0x0F, 0, 7, 0x0C, 0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0}), &largest),
-              Outcome::Transport);
+    EXPECT_EQ(
+        readOutcome<TATUALogEntry>(bytes({0x0F, 0, 7, 0x0C, 0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0}), &largest),
+        Outcome::Transport);
     EXPECT_LT(largest, 4096u);
     // Two billion imprint properties announced, one present.
-    EXPECT_EQ(readOutcome<TATImprint>(bytes({0x0D, 0, 1, 0x0B, 0x0C, 0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1, 0x6B, 0}),
-                                      &largest),
+    EXPECT_EQ(readOutcome<TATImprint>(
+                  bytes({0x0D, 0, 1, 0x0B, 0x0C, 0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1, 0x6B, 0}), &largest),
               Outcome::Transport);
     // Two billion experiment groups announced.
     EXPECT_EQ(readOutcome<TATUALogEntry>(bytes({0x0D, 0, 12, 0x0B, 0x08, 0x7F, 0xFF, 0xFF, 0xFF}), &largest),
@@ -207,9 +224,9 @@ TEST(TATRecordHostileInput, EveryWrongTypeCodeOnEveryFieldIsHandled) {
 
 TEST(TATRecordHostileInput, WrongTypeForAKnownFieldIsSkippedNotTrusted) {
     // resp_code arrives as a string, msg as a struct, imprint as a list: all skipped.
-    NSData data = bytes({0x0B, 0, 1, 0, 0, 0, 1, 0x31,            //
-                         0x0C, 0, 2, 0x08, 0, 1, 0, 0, 0, 5, 0,   //
-                         0x0F, 0, 3, 0x08, 0, 0, 0, 1, 0, 0, 0, 2, 0});
+    NSData data = bytes({0x0B, 0, 1, 0,    0, 0, 1, 0x31,           //
+                         0x0C, 0, 2, 0x08, 0, 1, 0, 0,    0, 5, 0,  //
+                         0x0F, 0, 3, 0x08, 0, 0, 0, 1,    0, 0, 0, 2, 0});
     auto response = readBack<TATResponse>(data);
     EXPECT_FALSE(response->resp_codeIsSet());
     EXPECT_FALSE(response->msgIsSet());
@@ -226,7 +243,8 @@ TEST(TATRecordHostileInput, DeeplyNestedUnknownFieldsAreRefused) {
     NSData mixed = bytes({0x0F, 0, 7, 0x0C, 0, 0, 0, 1});  // sessions: one element
     mixed.appendData(bytes({0x0F, 0, 99}));                // unknown list field in the session
     for (int i = 0; i < 3000; ++i) {
-        mixed.appendData(bytes({0x0D, 0, 0, 0, 1, 0x0B, 0x0F, 0, 0, 0, 1, 0, 0, 0, 0}));  // list<map<string,list>>
+        mixed.appendData(
+            bytes({0x0D, 0, 0, 0, 1, 0x0B, 0x0F, 0, 0, 0, 1, 0, 0, 0, 0}));  // list<map<string,list>>
     }
     EXPECT_EQ(readOutcome<TATUALogEntry>(mixed), Outcome::Protocol);
 }
@@ -257,11 +275,17 @@ void fuzz(const NSData& valid, unsigned seeds) {
     EXPECT_GT(outcomes[static_cast<int>(Outcome::Transport)], 0);
 }
 
-TEST(TATRecordHostileInput, MutatedLogEntries) { fuzz<TATUALogEntry>(written(*sampleLogEntry()), 20000); }
+TEST(TATRecordHostileInput, MutatedLogEntries) {
+    fuzz<TATUALogEntry>(written(*sampleLogEntry()), 20000);
+}
 
-TEST(TATRecordHostileInput, MutatedReplies) { fuzz<TATResponse>(written(*sampleResponse()), 10000); }
+TEST(TATRecordHostileInput, MutatedReplies) {
+    fuzz<TATResponse>(written(*sampleResponse()), 10000);
+}
 
-TEST(TATRecordHostileInput, MutatedEnvelopes) { fuzz<TAEnvelope>(written(*sampleEnvelope()), 1000); }
+TEST(TATRecordHostileInput, MutatedEnvelopes) {
+    fuzz<TAEnvelope>(written(*sampleEnvelope()), 1000);
+}
 
 TEST(TATRecordHostileInput, MutatedStoredStateRecords) {
     fuzz<TATIdTracking>(written(*sampleLogEntry()->id_tracking()), 2000);

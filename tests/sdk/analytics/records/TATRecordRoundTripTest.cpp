@@ -17,7 +17,8 @@ void expectRoundTrip(const Ref<R>& record, const char* what) {
     SCOPED_TRACE(std::string(R::kClassName) + " " + what);
     NSData first = written(*record);
     auto back = readBack<R>(first);
-    EXPECT_TRUE(back->isEqualToRecord(*record)) << record->description() << "\nread back as\n" << back->description();
+    EXPECT_TRUE(back->isEqualToRecord(*record)) << record->description() << "\nread back as\n"
+                                                << back->description();
     EXPECT_EQ(hex(written(*back)), hex(first));
     // Reading consumes exactly the record.
     auto buffer = make<TATMemoryBuffer>(concat({first, bytes({0x99})}));
@@ -28,13 +29,27 @@ void expectRoundTrip(const Ref<R>& record, const char* what) {
 
 // ----- full records: every field set with a value -----
 
-Ref<TATResolution> fullResolution() { return make<TATResolution>(2208, 1242); }
-Ref<TATTraffic> fullTraffic() { return make<TATTraffic>(123456, std::numeric_limits<std::int32_t>::min()); }
-Ref<TATPage> fullPage(int i = 0) { return make<TATPage>("QVNStudioViewController" + std::to_string(i), 12000 + i); }
-Ref<TATLocation> fullLocation() { return make<TATLocation>(31.230416, 121.473701, 1400000000123LL); }
-Ref<TATPropertyValue> fullPropertyValue() { return make<TATPropertyValue>("涡轮", -42); }
-Ref<TATError> fullError() { return make<TATError>(1400000000000LL, "crash at 0x1f\nline two", 3); }
-Ref<TATActivateMsg> fullActivateMsg() { return make<TATActivateMsg>(std::numeric_limits<std::int64_t>::min()); }
+Ref<TATResolution> fullResolution() {
+    return make<TATResolution>(2208, 1242);
+}
+Ref<TATTraffic> fullTraffic() {
+    return make<TATTraffic>(123456, std::numeric_limits<std::int32_t>::min());
+}
+Ref<TATPage> fullPage(int i = 0) {
+    return make<TATPage>("QVNStudioViewController" + std::to_string(i), 12000 + i);
+}
+Ref<TATLocation> fullLocation() {
+    return make<TATLocation>(31.230416, 121.473701, 1400000000123LL);
+}
+Ref<TATPropertyValue> fullPropertyValue() {
+    return make<TATPropertyValue>("涡轮", -42);
+}
+Ref<TATError> fullError() {
+    return make<TATError>(1400000000000LL, "crash at 0x1f\nline two", 3);
+}
+Ref<TATActivateMsg> fullActivateMsg() {
+    return make<TATActivateMsg>(std::numeric_limits<std::int64_t>::min());
+}
 
 Ref<TATEvent> fullEvent(const std::string& name = "TuningCars") {
     TATMap<Ref<TATPropertyValue>> properties{{name, make<TATPropertyValue>("label", 0)},
@@ -58,26 +73,36 @@ Ref<TATInstantMsg> fullInstantMsg() {
 }
 
 Ref<TATAppInfo> fullAppInfo() {
-    return make<TATAppInfo>("53a1b2c3d4e5f6a7b8c9d0e1", "2.3.1", 231, "com.example.tuning", 1, "3.4.2", "App Store",
-                            "unity", "4.6", 9);
+    return make<TATAppInfo>("53a1b2c3d4e5f6a7b8c9d0e1", "2.3.1", 231, "com.example.tuning", 1, "3.4.2",
+                            "App Store", "unity", "4.6", 9);
 }
 
 Ref<TATDeviceInfo> fullDeviceInfo() {
-    return make<TATDeviceInfo>("OPEN-UDID-1", "d41d8cd98f00b204e9800998ecf8427e", "02:00:00:00:00:00", "OPEN-UDID-1",
-                               "iPhone7,1", "ARM64", "iOS", "8.1", fullResolution(), true, "board", "brand",
-                               1388534400000LL, "maker", "maker-id", "Li's phone");
+    return make<TATDeviceInfo>("OPEN-UDID-1", "d41d8cd98f00b204e9800998ecf8427e", "02:00:00:00:00:00",
+                               "OPEN-UDID-1", "iPhone7,1", "ARM64", "iOS", "8.1", fullResolution(), true,
+                               "board", "brand", 1388534400000LL, "maker", "maker-id", "Li's phone");
 }
 
-Ref<TATClientStats> fullClientStats() { return make<TATClientStats>(12, 3, 250); }
+Ref<TATClientStats> fullClientStats() {
+    return make<TATClientStats>(12, 3, 250);
+}
 
 Ref<TATMiscInfo> fullMiscInfo() {
     return make<TATMiscInfo>(8, "zh-Hans", "CN", 31.230416, -121.473701, "中国移动", 30, "改装车", 2, "LTE");
 }
 
-Ref<TATLatent> fullLatent() { return make<TATLatent>(600, 86400000LL); }
-Ref<TATControlPolicy> fullControlPolicy() { return make<TATControlPolicy>(fullLatent()); }
-Ref<TATActiveUser> fullActiveUser() { return make<TATActiveUser>("weibo", "u_1234567"); }
-Ref<TATImprintValue> fullImprintValue() { return make<TATImprintValue>("1", 1400000000000LL, "guid-1"); }
+Ref<TATLatent> fullLatent() {
+    return make<TATLatent>(600, 86400000LL);
+}
+Ref<TATControlPolicy> fullControlPolicy() {
+    return make<TATControlPolicy>(fullLatent());
+}
+Ref<TATActiveUser> fullActiveUser() {
+    return make<TATActiveUser>("weibo", "u_1234567");
+}
+Ref<TATImprintValue> fullImprintValue() {
+    return make<TATImprintValue>("1", 1400000000000LL, "guid-1");
+}
 
 Ref<TATImprint> fullImprint() {
     auto withoutValue = make<TATImprintValue>();
@@ -89,16 +114,22 @@ Ref<TATImprint> fullImprint() {
                             7, "0cc175b9c0f1b6a831c399e269772661");
 }
 
-Ref<TATResponse> fullResponse() { return make<TATResponse>(1, "success", fullImprint()); }
-Ref<TATIdSnapshot> fullIdSnapshot() { return make<TATIdSnapshot>("02:00:00:00:00:00", 1400000000000LL, 2); }
-Ref<TATIdJournal> fullIdJournal() { return make<TATIdJournal>("mc", "old", "new", 1400000000001LL); }
+Ref<TATResponse> fullResponse() {
+    return make<TATResponse>(1, "success", fullImprint());
+}
+Ref<TATIdSnapshot> fullIdSnapshot() {
+    return make<TATIdSnapshot>("02:00:00:00:00:00", 1400000000000LL, 2);
+}
+Ref<TATIdJournal> fullIdJournal() {
+    return make<TATIdJournal>("mc", "old", "new", 1400000000001LL);
+}
 
 Ref<TATIdTracking> fullIdTracking() {
     auto firstSeen = make<TATIdJournal>("oid", std::nullopt, "O-1", 9);
     firstSeen->unsetOld_id();
     return make<TATIdTracking>(TATMap<Ref<TATIdSnapshot>>{{"mc", fullIdSnapshot()},
-                                                         {"idfv", make<TATIdSnapshot>("V-1", 3, 1)},
-                                                         {"oid", make<TATIdSnapshot>("O-1", 4, 1)}},
+                                                          {"idfv", make<TATIdSnapshot>("V-1", 3, 1)},
+                                                          {"oid", make<TATIdSnapshot>("O-1", 4, 1)}},
                                TATList<TATIdJournal>{fullIdJournal(), firstSeen}, "checksum");
 }
 
@@ -106,10 +137,10 @@ Ref<TATUALogEntry> fullLogEntry() {
     Dictionary groups = Dictionary::mutableDictionary();
     groups.setObject("RPT", Value(2));
     groups.setObject("UI", Value(-7));
-    return make<TATUALogEntry>(fullClientStats(), fullAppInfo(), fullDeviceInfo(), fullMiscInfo(), fullActivateMsg(),
-                               TATList<TATInstantMsg>{fullInstantMsg(), fullInstantMsg()},
-                               TATList<TATSession>{fullSession()}, fullImprint(), fullIdTracking(), fullActiveUser(),
-                               fullControlPolicy(), groups);
+    return make<TATUALogEntry>(fullClientStats(), fullAppInfo(), fullDeviceInfo(), fullMiscInfo(),
+                               fullActivateMsg(), TATList<TATInstantMsg>{fullInstantMsg(), fullInstantMsg()},
+                               TATList<TATSession>{fullSession()}, fullImprint(), fullIdTracking(),
+                               fullActiveUser(), fullControlPolicy(), groups);
 }
 
 Ref<TAEnvelope> fullEnvelope() {
@@ -313,7 +344,8 @@ TEST(TATRecordRoundTrip, LongTextAndManyElements) {
 
     auto imprint = make<TATImprint>();
     TATMap<Ref<TATImprintValue>> property;
-    for (int i = 0; i < 5000; ++i) property.setObject("key" + std::to_string(i), make<TATImprintValue>("v", i, "g"));
+    for (int i = 0; i < 5000; ++i)
+        property.setObject("key" + std::to_string(i), make<TATImprintValue>("v", i, "g"));
     imprint->setProperty(property);
     expectRoundTrip(imprint, "large map");
 }

@@ -63,8 +63,8 @@ TEST(TATRecordFlags, FullInitialiserSetsEveryFlagEvenForNone) {
     EXPECT_TRUE(session->trafficIsSet());
     EXPECT_NO_THROW(session->validate());
     // Only the scalars carry values.
-    EXPECT_BYTES(written(*session), 0x0A, 0, 2, 0, 0, 0, 0, 0, 0, 0, 1, 0x0A, 0, 3, 0, 0, 0, 0, 0, 0, 0, 2, 0x0A, 0,
-                 4, 0, 0, 0, 0, 0, 0, 0, 3, 0);
+    EXPECT_BYTES(written(*session), 0x0A, 0, 2, 0, 0, 0, 0, 0, 0, 0, 1, 0x0A, 0, 3, 0, 0, 0, 0, 0, 0, 0, 2,
+                 0x0A, 0, 4, 0, 0, 0, 0, 0, 0, 0, 3, 0);
 }
 
 TEST(TATRecordFlags, ListsCanBeChangedInPlace) {
@@ -97,14 +97,13 @@ TEST(TATRecordRead, WrongTypeKeepsTheFormerValueAndFlag) {
 }
 
 TEST(TATRecordRead, UnknownIdsAreSkippedWithNestedStructures) {
-    NSData data = bytes({
-        0x0C, 0, 9,                                // unknown struct field 9
-        0x0F, 0, 1, 0x0B, 0, 0, 0, 1, 0, 0, 0, 1, 0x61,  //   1: list<string> ["a"]
-        0x0C, 0, 2, 0x08, 0, 1, 0, 0, 0, 1, 0,     //   2: struct { 1: i32 }
-        0,                                         // end of field 9
-        0x0D, 0, 0x7F, 0x0B, 0x0A, 0, 0, 0, 0,     // unknown empty map with id 127
-        0x0A, 0, 2, 0, 0, 0, 0, 0, 0, 0, 6,        // duration 6
-        0});
+    NSData data = bytes({0x0C, 0, 9,                                            // unknown struct field 9
+                         0x0F, 0, 1,    0x0B, 0,    0, 0, 1, 0, 0, 0, 1, 0x61,  //   1: list<string> ["a"]
+                         0x0C, 0, 2,    0x08, 0,    1, 0, 0, 0, 1, 0,           //   2: struct { 1: i32 }
+                         0,                                                     // end of field 9
+                         0x0D, 0, 0x7F, 0x0B, 0x0A, 0, 0, 0, 0,        // unknown empty map with id 127
+                         0x0A, 0, 2,    0,    0,    0, 0, 0, 0, 0, 6,  // duration 6
+                         0});
     auto page = readBack<TATPage>(data);
     EXPECT_FALSE(page->page_nameIsSet());
     EXPECT_EQ(page->duration(), 6);
@@ -165,9 +164,9 @@ TEST(TATRecordRead, NegativeListCountGivesAnEmptySetList) {
 }
 
 TEST(TATRecordRead, LaterEqualMapKeyReplacesTheEarlier) {
-    NSData data = bytes({0x0D, 0, 2, 0x0B, 0x0C, 0, 0, 0, 2,                          //
-                         0, 0, 0, 1, 0x6B, 0x0B, 0, 1, 0, 0, 0, 1, 0x31, 0,             // "k": {"1"}
-                         0, 0, 0, 1, 0x6B, 0x0B, 0, 1, 0, 0, 0, 1, 0x32, 0,             // "k": {"2"}
+    NSData data = bytes({0x0D, 0, 2, 0x0B, 0x0C, 0,    0, 0, 2,                    //
+                         0,    0, 0, 1,    0x6B, 0x0B, 0, 1, 0, 0, 0, 1, 0x31, 0,  // "k": {"1"}
+                         0,    0, 0, 1,    0x6B, 0x0B, 0, 1, 0, 0, 0, 1, 0x32, 0,  // "k": {"2"}
                          0});
     auto event = readBack<TATEvent>(data);
     ASSERT_TRUE(event->properties().has_value());
@@ -185,10 +184,10 @@ TEST(TATRecordRead, MapKeyThatIsNotUTF8FailsTheRead) {
 }
 
 TEST(TATRecordRead, NumberMapReadsNumbersAndReplacesEqualKeys) {
-    NSData data = bytes({0x0D, 0, 12, 0x0B, 0x08, 0, 0, 0, 3,      //
-                         0, 0, 0, 1, 0x61, 0, 0, 0, 1,              // a: 1
-                         0, 0, 0, 1, 0x62, 0xFF, 0xFF, 0xFF, 0xFF,  // b: -1
-                         0, 0, 0, 1, 0x61, 0, 0, 0, 3,              // a: 3
+    NSData data = bytes({0x0D, 0, 12, 0x0B, 0x08, 0,    0,    0,    3,     //
+                         0,    0, 0,  1,    0x61, 0,    0,    0,    1,     // a: 1
+                         0,    0, 0,  1,    0x62, 0xFF, 0xFF, 0xFF, 0xFF,  // b: -1
+                         0,    0, 0,  1,    0x61, 0,    0,    0,    3,     // a: 3
                          0});
     auto entry = readBack<TATUALogEntry>(data);
     ASSERT_TRUE(entry->group_info().has_value());
@@ -222,10 +221,10 @@ TEST(TATRecordWrite, MapsAreWrittenInInsertionOrder) {
     properties.setObject("z", make<TATPropertyValue>("again", 0));
     auto event = make<TATEvent>();
     event->setProperties(properties);
-    EXPECT_BYTES(written(*event), 0x0D, 0, 2, 0x0B, 0x0C, 0, 0, 0, 2,                                       //
-                 0, 0, 0, 1, 0x7A, 0x0B, 0, 1, 0, 0, 0, 5, 0x61, 0x67, 0x61, 0x69, 0x6E,                     //
-                 0x0A, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,                                                      //
-                 0, 0, 0, 1, 0x61, 0,                                                                        //
+    EXPECT_BYTES(written(*event), 0x0D, 0, 2, 0x0B, 0x0C, 0, 0, 0, 2,                     //
+                 0, 0, 0, 1, 0x7A, 0x0B, 0, 1, 0, 0, 0, 5, 0x61, 0x67, 0x61, 0x69, 0x6E,  //
+                 0x0A, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,                                   //
+                 0, 0, 0, 1, 0x61, 0,                                                     //
                  0);
 }
 
@@ -234,7 +233,8 @@ TEST(TATRecordWrite, NumberMapSendsTheLowBits) {
     Dictionary groups = Dictionary::mutableDictionary();
     groups.setObject("RPT", Value(static_cast<long long>(0x100000002LL)));
     entry->setGroup_info(groups);
-    EXPECT_BYTES(written(*entry), 0x0D, 0, 12, 0x0B, 0x08, 0, 0, 0, 1, 0, 0, 0, 3, 0x52, 0x50, 0x54, 0, 0, 0, 2, 0);
+    EXPECT_BYTES(written(*entry), 0x0D, 0, 12, 0x0B, 0x08, 0, 0, 0, 1, 0, 0, 0, 3, 0x52, 0x50, 0x54, 0, 0, 0,
+                 2, 0);
     auto back = readBack<TATUALogEntry>(written(*entry));
     EXPECT_EQ((*back->group_info())["RPT"].longLongValue(), 2);
 }
@@ -243,7 +243,8 @@ TEST(TATRecordWrite, NumberMapSendsTheLowBits) {
 // Validation
 
 TEST(TATRecordValidate, FirstUnsetRequiredFieldIsNamed) {
-    EXPECT_RAISES(make<TATLocation>()->validate(), TAWireProtocolException, "Required field 'lat' is not set.");
+    EXPECT_RAISES(make<TATLocation>()->validate(), TAWireProtocolException,
+                  "Required field 'lat' is not set.");
     auto location = make<TATLocation>();
     location->setLat(1);
     location->setLng(2);
@@ -326,7 +327,8 @@ TEST(TATRecordDescription, NestedRecordsListsMapsAndBytes) {
     EXPECT_EQ(policy->description(), "ControlPolicy(latent:Latent(latency:10,interval:0))");
     EXPECT_EQ(make<TATControlPolicy>()->description(), "ControlPolicy(latent:(null))");
 
-    auto session = make<TATSession>("s", 1, 2, 1, TATList<TATPage>{make<TATPage>("p", 1)}, std::nullopt, nullptr);
+    auto session =
+        make<TATSession>("s", 1, 2, 1, TATList<TATPage>{make<TATPage>("p", 1)}, std::nullopt, nullptr);
     std::string text = session->description();
     EXPECT_NE(text.find("pages:("), std::string::npos) << text;
     EXPECT_NE(text.find("Page(page_name:"), std::string::npos) << text;
@@ -334,7 +336,8 @@ TEST(TATRecordDescription, NestedRecordsListsMapsAndBytes) {
 
     auto envelope = make<TAEnvelope>();
     envelope->setEntity(bytes({0x12, 0x34}));
-    EXPECT_NE(envelope->description().find("entity:\"<1234>\""), std::string::npos) << envelope->description();
+    EXPECT_NE(envelope->description().find("entity:\"<1234>\""), std::string::npos)
+        << envelope->description();
     EXPECT_EQ(envelope->description().rfind("TAEnvelope(version:\"(null)\"", 0), 0u);
 
     auto entry = make<TATUALogEntry>();
@@ -373,8 +376,8 @@ TEST(TATRecordCoding, EveryKindOfFieldSurvivesArchiving) {
     auto misc = make<TATMiscInfo>();
     misc->setLatitude(31.25);
     entry->setMisc_info(misc);
-    auto imprint = make<TATImprint>(TATMap<Ref<TATImprintValue>>{{"codex", make<TATImprintValue>("1", 5, "g")}}, 3,
-                                    "sum");
+    auto imprint = make<TATImprint>(
+        TATMap<Ref<TATImprintValue>>{{"codex", make<TATImprintValue>("1", 5, "g")}}, 3, "sum");
     entry->setImprint(imprint);
     Dictionary groups = Dictionary::mutableDictionary();
     groups.setObject("RPT", Value(1));
@@ -382,8 +385,9 @@ TEST(TATRecordCoding, EveryKindOfFieldSurvivesArchiving) {
     auto envelope = make<TAEnvelope>();
     envelope->setEntity(bytes({0, 1, 2}));
 
-    auto entryBack = NSKeyedUnarchiver::unarchiveObjectWithData(*NSKeyedArchiver::archivedDataWithRootObject(entry))
-                         .objectAs<TATUALogEntry>();
+    auto entryBack =
+        NSKeyedUnarchiver::unarchiveObjectWithData(*NSKeyedArchiver::archivedDataWithRootObject(entry))
+            .objectAs<TATUALogEntry>();
     ASSERT_NE(entryBack, nullptr);
     EXPECT_TRUE(entryBack->isEqualToRecord(*entry)) << entryBack->description();
     auto envelopeBack =
@@ -396,8 +400,9 @@ TEST(TATRecordCoding, EveryKindOfFieldSurvivesArchiving) {
 TEST(TATRecordCoding, ClientStatsFromAnArchiveHasOnlyWhatWasArchived) {
     auto stats = make<TATClientStats>();
     stats->unsetFailed_requests();
-    auto back = NSKeyedUnarchiver::unarchiveObjectWithData(*NSKeyedArchiver::archivedDataWithRootObject(stats))
-                    .objectAs<TATClientStats>();
+    auto back =
+        NSKeyedUnarchiver::unarchiveObjectWithData(*NSKeyedArchiver::archivedDataWithRootObject(stats))
+            .objectAs<TATClientStats>();
     ASSERT_NE(back, nullptr);
     EXPECT_TRUE(back->successful_requestsIsSet());
     EXPECT_FALSE(back->failed_requestsIsSet());
