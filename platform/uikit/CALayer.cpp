@@ -357,7 +357,10 @@ void CALayer::addAnimation(const Ref<CAAnimation>& animation, const std::optiona
     animations_.push_back(std::move(entry));
 }
 
-void CALayer::animationStopped(const std::string& key, const Ref<CAAnimation>& animation, bool finished) {
+void CALayer::animationStopped(const std::string& keyRef, const Ref<CAAnimation>& animationRef, bool finished) {
+    // The arguments may live in the entry that is about to go.
+    const std::string key = keyRef;
+    const Ref<CAAnimation> animation = animationRef;
     if (!finished) return stopAnimation(key, false, true);
     auto it = std::find_if(
         animations_.begin(), animations_.end(),
