@@ -339,8 +339,8 @@ void CALayer::addAnimation(const Ref<CAAnimation>& animation, const std::optiona
             // Queued like the stops of removed animations, so that those come first.
             runLoop->performBlock(deliverStart);
         } else {
-            entry->startTimer =
-                NSTimer::timerWithTimeInterval(startIn, false, [deliverStart](const Ref<NSTimer>&) { deliverStart(); });
+            entry->startTimer = NSTimer::timerWithTimeInterval(
+                startIn, false, [deliverStart](const Ref<NSTimer>&) { deliverStart(); });
             entry->startTimer->setFireDate(NSDate::dateWithTimeIntervalSince1970(wallNow + startIn));
             runLoop->addTimer(entry->startTimer, NSRunLoopCommonModes);
         }
@@ -363,7 +363,8 @@ void CALayer::addAnimation(const Ref<CAAnimation>& animation, const std::optiona
     animations_.push_back(std::move(entry));
 }
 
-void CALayer::animationStopped(const std::string& keyRef, const Ref<CAAnimation>& animationRef, bool finished) {
+void CALayer::animationStopped(const std::string& keyRef, const Ref<CAAnimation>& animationRef,
+                               bool finished) {
     // The arguments may live in the entry that is about to go.
     const std::string key = keyRef;
     const Ref<CAAnimation> animation = animationRef;

@@ -662,7 +662,8 @@ bool UIView::drawViewHierarchyInRect(CGRect rect, bool afterScreenUpdates) {
 // ---- hit testing and conversion ---------------------------------------------------------------
 
 Ref<UIView> UIView::hitTest(CGPoint point, const Ref<UIEvent>& event) {
-    if (isHidden() || !userInteractionEnabled_ || L().opacity() < 0.01f || blockingAnimations_ > 0) return nullptr;
+    if (isHidden() || !userInteractionEnabled_ || L().opacity() < 0.01f || blockingAnimations_ > 0)
+        return nullptr;
     if (!pointInside(point, event)) return nullptr;
     for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
         const Ref<UIView>& sub = *it;

@@ -64,7 +64,8 @@ TEST_F(LayerTest, KeyPathsReadAndWriteTheModel) {
     CGAffineTransform t = layer->affineTransform();
     EXPECT_NEAR(t.a, 0, 1e-12);
     EXPECT_NEAR(t.b, 2, 1e-12);
-    layer->setValueForKeyPath("transform", NSValue_CATransform3D::valueWithCATransform3D(CATransform3DIdentity));
+    layer->setValueForKeyPath("transform",
+                              NSValue_CATransform3D::valueWithCATransform3D(CATransform3DIdentity));
     EXPECT_TRUE(CATransform3DIsIdentity(layer->transform()));
     // Unknown paths are kept as given; bad boxes give zero values, not failures.
     layer->setValueForKeyPath("custom.thing", Value("x"));

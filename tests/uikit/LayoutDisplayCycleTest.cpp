@@ -17,7 +17,8 @@ std::vector<std::string>* gEvents = nullptr;
 
 class Recorder : public UIView {
   public:
-    explicit Recorder(std::string name, CGRect frame = CGRectMake(0, 0, 20, 10)) : UIView(frame), name_(std::move(name)) {}
+    explicit Recorder(std::string name, CGRect frame = CGRectMake(0, 0, 20, 10))
+        : UIView(frame), name_(std::move(name)) {}
     int layouts = 0, draws = 0, constraintUpdates = 0;
     CGRect lastRect{};
     bool hadContext = false;
@@ -143,7 +144,9 @@ TEST_F(CycleTest, LayoutThatResizesChildrenLaysThemOutInTheSamePass) {
     parent->addSubview(child);
     drainMainRunLoop();
     events.clear();
-    parent->onLayout = [child](Recorder& self) { child->setFrame(CGRectMake(0, 0, self.bounds().size.width, 5)); };
+    parent->onLayout = [child](Recorder& self) {
+        child->setFrame(CGRectMake(0, 0, self.bounds().size.width, 5));
+    };
     parent->setNeedsLayout();
     drainMainRunLoop();
     EXPECT_EQ(events, (std::vector<std::string>{"parent:layout", "child:layout"}));
@@ -209,10 +212,12 @@ TEST_F(CycleTest, SizeToFitKeepsTheOrigin) {
 TEST_F(CycleTest, ConstraintListKeepsOrderAndIgnoresDuplicates) {
     // The constraint layer's objects are opaque here; any object stands in.
     auto view = make<UIView>();
-    auto a = std::shared_ptr<NSLayoutConstraint>(reinterpret_cast<NSLayoutConstraint*>(new int(1)),
-                                                 [](NSLayoutConstraint* p) { delete reinterpret_cast<int*>(p); });
-    auto b = std::shared_ptr<NSLayoutConstraint>(reinterpret_cast<NSLayoutConstraint*>(new int(2)),
-                                                 [](NSLayoutConstraint* p) { delete reinterpret_cast<int*>(p); });
+    auto a =
+        std::shared_ptr<NSLayoutConstraint>(reinterpret_cast<NSLayoutConstraint*>(new int(1)),
+                                            [](NSLayoutConstraint* p) { delete reinterpret_cast<int*>(p); });
+    auto b =
+        std::shared_ptr<NSLayoutConstraint>(reinterpret_cast<NSLayoutConstraint*>(new int(2)),
+                                            [](NSLayoutConstraint* p) { delete reinterpret_cast<int*>(p); });
     view->addConstraint(a);
     view->addConstraints({b, a});
     ASSERT_EQ(view->constraints().size(), 2u);

@@ -17,16 +17,16 @@ inline ::testing::AssertionResult rectNear(CGRect actual, CGRect expected, doubl
     auto off = [&](double a, double b) { return std::fabs(a - b) > tolerance; };
     if (off(actual.origin.x, expected.origin.x) || off(actual.origin.y, expected.origin.y) ||
         off(actual.size.width, expected.size.width) || off(actual.size.height, expected.size.height)) {
-        return ::testing::AssertionFailure() << NSStringFromCGRect(actual) << " is not "
-                                             << NSStringFromCGRect(expected);
+        return ::testing::AssertionFailure()
+               << NSStringFromCGRect(actual) << " is not " << NSStringFromCGRect(expected);
     }
     return ::testing::AssertionSuccess();
 }
 
 inline ::testing::AssertionResult pointNear(CGPoint actual, CGPoint expected, double tolerance = 1e-6) {
     if (std::fabs(actual.x - expected.x) > tolerance || std::fabs(actual.y - expected.y) > tolerance) {
-        return ::testing::AssertionFailure() << NSStringFromCGPoint(actual) << " is not "
-                                             << NSStringFromCGPoint(expected);
+        return ::testing::AssertionFailure()
+               << NSStringFromCGPoint(actual) << " is not " << NSStringFromCGPoint(expected);
     }
     return ::testing::AssertionSuccess();
 }
@@ -46,5 +46,6 @@ class UIKitTest : public ::testing::Test {
 
 }  // namespace uikittest
 
-#define EXPECT_RECT(actual, x, y, w, h) EXPECT_TRUE(uikittest::rectNear((actual), CGRectMake(x, y, w, h), 1e-6))
+#define EXPECT_RECT(actual, x, y, w, h) \
+    EXPECT_TRUE(uikittest::rectNear((actual), CGRectMake(x, y, w, h), 1e-6))
 #define EXPECT_POINT(actual, x, y) EXPECT_TRUE(uikittest::pointNear((actual), CGPointMake(x, y), 1e-6))

@@ -41,7 +41,8 @@ TEST_F(GeometryTest, FrameOfARotatedViewIsTheBoundingBox) {
     EXPECT_RECT(view->bounds(), 0, 0, 100, 40);
     view->setTransform(CGAffineTransformMakeRotation(kPi / 4));
     const double side = (100 + 40) / std::sqrt(2.0);
-    EXPECT_TRUE(uikittest::rectNear(view->frame(), CGRectMake(50 - side / 2, 20 - side / 2, side, side), 1e-9));
+    EXPECT_TRUE(
+        uikittest::rectNear(view->frame(), CGRectMake(50 - side / 2, 20 - side / 2, side, side), 1e-9));
 }
 
 TEST_F(GeometryTest, SettingTheFrameOfAScaledViewScalesTheBounds) {
@@ -136,7 +137,8 @@ TEST_F(GeometryTest, EveryAutoresizingMaskCombination) {
             child->setAutoresizingMask(mask);
             parent->addSubview(child);
             parent->setFrame(CGRectMake(0, 0, 200, 150));
-            EXPECT_TRUE(uikittest::rectNear(child->frame(), CGRectMake(h.origin, v.origin, h.length, v.length), 1e-9))
+            EXPECT_TRUE(
+                uikittest::rectNear(child->frame(), CGRectMake(h.origin, v.origin, h.length, v.length), 1e-9))
                 << "mask " << mask;
         }
     }
@@ -212,7 +214,8 @@ TEST_F(GeometryTest, RotationKeepsFramesRight) {
     EXPECT_RECT(bar->frame(), 0, 0, 667, 44);
     EXPECT_RECT(corner->frame(), 617, 325, 40, 40);
     // On the screen, the bar runs down the right edge.
-    EXPECT_TRUE(uikittest::rectNear(bar->convertRectToView(bar->bounds(), nullptr), CGRectMake(331, 0, 44, 667), 1e-9));
+    EXPECT_TRUE(uikittest::rectNear(bar->convertRectToView(bar->bounds(), nullptr),
+                                    CGRectMake(331, 0, 44, 667), 1e-9));
 
     root->setTransform(CGAffineTransformIdentity);
     root->setBounds(CGRectMake(0, 0, 375, 667));

@@ -17,10 +17,15 @@ std::vector<std::string>* gLog = nullptr;
 // Logs every hook as "<name>:<hook>".
 class LoggingView : public UIView {
   public:
-    explicit LoggingView(std::string name, CGRect frame = CGRectZero) : UIView(frame), name_(std::move(name)) {}
-    void willMoveToSuperview(const Ref<UIView>& s) override { log(s ? "willMoveToSuperview" : "willMoveToSuperview(nil)"); }
+    explicit LoggingView(std::string name, CGRect frame = CGRectZero)
+        : UIView(frame), name_(std::move(name)) {}
+    void willMoveToSuperview(const Ref<UIView>& s) override {
+        log(s ? "willMoveToSuperview" : "willMoveToSuperview(nil)");
+    }
     void didMoveToSuperview() override { log("didMoveToSuperview"); }
-    void willMoveToWindow(const Ref<UIWindow>& w) override { log(w ? "willMoveToWindow" : "willMoveToWindow(nil)"); }
+    void willMoveToWindow(const Ref<UIWindow>& w) override {
+        log(w ? "willMoveToWindow" : "willMoveToWindow(nil)");
+    }
     void didMoveToWindow() override { log("didMoveToWindow"); }
     void didAddSubview(const Ref<UIView>& v) override { log("didAddSubview"); }
     void willRemoveSubview(const Ref<UIView>& v) override { log("willRemoveSubview"); }
@@ -64,9 +69,9 @@ TEST_F(HierarchyTest, HooksRunInOrderWhenAViewJoinsAWindow) {
     log.clear();
     parent->addSubview(child);
     std::vector<std::string> expected{
-        "child:willMoveToSuperview", "child:willMoveToWindow",      "grandchild:willMoveToWindow",
-        "child:didMoveToWindow",     "grandchild:didMoveToWindow",  "child:didMoveToSuperview",
-        "parent:didAddSubview",      "child:tintColorDidChange",    "grandchild:tintColorDidChange",
+        "child:willMoveToSuperview", "child:willMoveToWindow",     "grandchild:willMoveToWindow",
+        "child:didMoveToWindow",     "grandchild:didMoveToWindow", "child:didMoveToSuperview",
+        "parent:didAddSubview",      "child:tintColorDidChange",   "grandchild:tintColorDidChange",
     };
     EXPECT_EQ(log, expected);
     EXPECT_EQ(grandchild->window(), window);
@@ -142,7 +147,8 @@ TEST_F(HierarchyTest, OrderingOperationsKeepTheLayersInStep) {
     for (auto& l : parent->layer()->sublayers()) {
         if (l != free) viewLayers.push_back(l.get());
     }
-    EXPECT_EQ(viewLayers, (std::vector<CALayer*>{d->layer().get(), b->layer().get(), c->layer().get(), a->layer().get()}));
+    EXPECT_EQ(viewLayers, (std::vector<CALayer*>{d->layer().get(), b->layer().get(), c->layer().get(),
+                                                 a->layer().get()}));
     EXPECT_EQ(parent->layer()->sublayers().front(), free);
     // Out-of-range requests do nothing.
     parent->exchangeSubviewAtIndex(0, 9);

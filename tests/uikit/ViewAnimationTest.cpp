@@ -30,10 +30,13 @@ class ViewAnimationTest : public UIKitTest {
 
 TEST_F(ViewAnimationTest, ModelValuesChangeAtOnceAndCompletionFollowsTheDuration) {
     auto view = make<UIView>(CGRectMake(0, 0, 10, 10));
-    UIView::animateWithDuration(0.3, [&] {
-        view->setAlpha(0.5);
-        view->setCenter({100, 100});
-    }, note("a"));
+    UIView::animateWithDuration(
+        0.3,
+        [&] {
+            view->setAlpha(0.5);
+            view->setCenter({100, 100});
+        },
+        note("a"));
     EXPECT_EQ(view->alpha(), 0.5);
     EXPECT_POINT(view->center(), 100, 100);
     EXPECT_EQ(view->runningAnimationCount(), 2u);
@@ -54,16 +57,20 @@ TEST_F(ViewAnimationTest, ModelValuesChangeAtOnceAndCompletionFollowsTheDuration
 
 TEST_F(ViewAnimationTest, CompletionsRunInTimeOrder) {
     auto a = make<UIView>(), b = make<UIView>(), c = make<UIView>();
-    UIView::animateWithDuration(0.5, [&] { a->setAlpha(0); }, note("slow"));
-    UIView::animateWithDuration(0.1, [&] { b->setAlpha(0); }, note("fast"));
-    UIView::animateWithDuration(0.2, 0.2, 0, [&] { c->setAlpha(0); }, note("delayed"));
+    UIView::animateWithDuration(
+        0.5, [&] { a->setAlpha(0); }, note("slow"));
+    UIView::animateWithDuration(
+        0.1, [&] { b->setAlpha(0); }, note("fast"));
+    UIView::animateWithDuration(
+        0.2, 0.2, 0, [&] { c->setAlpha(0); }, note("delayed"));
     clock.advance(1);
     EXPECT_EQ(done, (std::vector<std::string>{"fast:yes", "delayed:yes", "slow:yes"}));
 }
 
 TEST_F(ViewAnimationTest, DelayPostponesTheCompletion) {
     auto view = make<UIView>();
-    UIView::animateWithDuration(0.25, 1.0, UIViewAnimationOptionCurveLinear, [&] { view->setAlpha(0.2); }, note("d"));
+    UIView::animateWithDuration(
+        0.25, 1.0, UIViewAnimationOptionCurveLinear, [&] { view->setAlpha(0.2); }, note("d"));
     EXPECT_NEAR(view->alpha(), 0.2, 1e-6);  // still at once
     auto anim = view->layer()->animationForKey("opacity");
     ASSERT_TRUE(anim);
@@ -76,7 +83,8 @@ TEST_F(ViewAnimationTest, DelayPostponesTheCompletion) {
 
 TEST_F(ViewAnimationTest, ZeroDurationCompletesOnTheNextTurnNeverInline) {
     auto view = make<UIView>();
-    UIView::animateWithDuration(0, [&] { view->setAlpha(0); }, note("zero"));
+    UIView::animateWithDuration(
+        0, [&] { view->setAlpha(0); }, note("zero"));
     EXPECT_TRUE(done.empty());
     EXPECT_EQ(view->runningAnimationCount(), 0u);
     drainMainRunLoop();
@@ -84,7 +92,8 @@ TEST_F(ViewAnimationTest, ZeroDurationCompletesOnTheNextTurnNeverInline) {
 }
 
 TEST_F(ViewAnimationTest, BlocksThatChangeNothingStillTakeTheirTime) {
-    UIView::animateWithDuration(0.4, [] {}, note("empty"));
+    UIView::animateWithDuration(
+        0.4, [] {}, note("empty"));
     clock.advance(0.39);
     EXPECT_TRUE(done.empty());
     clock.advance(0.02);
@@ -93,7 +102,8 @@ TEST_F(ViewAnimationTest, BlocksThatChangeNothingStillTakeTheirTime) {
 
 TEST_F(ViewAnimationTest, RemovingTheLayersAnimationsInterrupts) {
     auto view = make<UIView>();
-    UIView::animateWithDuration(1, [&] { view->setAlpha(0); }, note("cut"));
+    UIView::animateWithDuration(
+        1, [&] { view->setAlpha(0); }, note("cut"));
     clock.advance(0.5);
     view->layer()->removeAllAnimations();
     EXPECT_TRUE(done.empty());  // told on the next turn
@@ -106,13 +116,26 @@ TEST_F(ViewAnimationTest, RemovingTheLayersAnimationsInterrupts) {
 TEST_F(ViewAnimationTest, ANewAnimationOfTheSamePropertyInterrupts) {
     auto view = make<UIView>();
     auto other = make<UIView>();
-    UIView::animateWithDuration(1, [&] {
-        view->setCenter({50, 50});
-        view->setAlpha(0.5);
-    }, note("first"));
-    UIView::animateWithDuration(0.2, [&] { other->setCenter({1, 1}); }, note("other view"));
+    UIView::animateWithDuration(
+        1,
+        [&] {
+            view->setCenter({50, 50});
+            view->setAlpha(0.5);
+        },
+        note("first"));
+    UIView::animateWithDuration(
+        0.2,
+        [&] {
+            other->setCenter({1, 1});
+        },
+        note("other view"));
     clock.advance(0.1);
-    UIView::animateWithDuration(0.3, [&] { view->setCenter({80, 80}); }, note("second"));
+    UIView::animateWithDuration(
+        0.3,
+        [&] {
+            view->setCenter({80, 80});
+        },
+        note("second"));
     // The first block still has its opacity animation running: it finishes at 1 s, unfinished.
     clock.advance(0.05);
     EXPECT_TRUE(done.empty());
@@ -123,25 +146,31 @@ TEST_F(ViewAnimationTest, ANewAnimationOfTheSamePropertyInterrupts) {
 
 TEST_F(ViewAnimationTest, ChangingAFrameAnimatesPositionAndBounds) {
     auto view = make<UIView>(CGRectMake(0, 0, 10, 10));
-    UIView::animateWithDuration(0.2, [&] { view->setFrame(CGRectMake(10, 10, 20, 20)); }, note("f"));
+    UIView::animateWithDuration(
+        0.2, [&] { view->setFrame(CGRectMake(10, 10, 20, 20)); }, note("f"));
     EXPECT_EQ(view->layer()->animationKeys(), (std::vector<std::string>{"position", "bounds"}));
     auto bounds = asKind<CABasicAnimation>(view->layer()->animationForKey("bounds"));
     EXPECT_EQ(NSValue_Geometry::CGRectValue(bounds->toValue().objectAs<NSValue>()), CGRectMake(0, 0, 20, 20));
     // Only the position is taken over: the block ends unfinished when its bounds finish.
-    UIView::animateWithDuration(0.1, [&] { view->setCenter({0, 0}); }, nullptr);
+    UIView::animateWithDuration(
+        0.1,
+        [&] {
+            view->setCenter({0, 0});
+        },
+        nullptr);
     clock.advance(0.5);
     EXPECT_EQ(done, std::vector<std::string>{"f:no"});
 }
 
 TEST_F(ViewAnimationTest, WithoutAnimationNothingIsRecorded) {
     auto view = make<UIView>();
-    UIView::animateWithDuration(1, [&] {
-        UIView::performWithoutAnimation([&] { view->setAlpha(0.3); });
-    }, note("plain"));
+    UIView::animateWithDuration(
+        1, [&] { UIView::performWithoutAnimation([&] { view->setAlpha(0.3); }); }, note("plain"));
     EXPECT_EQ(view->runningAnimationCount(), 0u);
     EXPECT_NEAR(view->alpha(), 0.3, 1e-6);
     UIView::setAnimationsEnabled(false);
-    UIView::animateWithDuration(5, [&] { view->setAlpha(0.1); }, note("disabled"));
+    UIView::animateWithDuration(
+        5, [&] { view->setAlpha(0.1); }, note("disabled"));
     UIView::setAnimationsEnabled(true);
     EXPECT_EQ(view->runningAnimationCount(), 0u);
     drainMainRunLoop();
@@ -152,8 +181,9 @@ TEST_F(ViewAnimationTest, WithoutAnimationNothingIsRecorded) {
 
 TEST_F(ViewAnimationTest, RepeatingAnimationsNeverComplete) {
     auto view = make<UIView>();
-    UIView::animateWithDuration(0.5, 0, UIViewAnimationOptionRepeat | UIViewAnimationOptionAutoreverse,
-                                [&] { view->setAlpha(0); }, note("pulse"));
+    UIView::animateWithDuration(
+        0.5, 0, UIViewAnimationOptionRepeat | UIViewAnimationOptionAutoreverse, [&] { view->setAlpha(0); },
+        note("pulse"));
     auto anim = view->layer()->animationForKey("opacity");
     ASSERT_TRUE(anim);
     EXPECT_TRUE(anim->autoreverses());
@@ -170,13 +200,14 @@ TEST_F(ViewAnimationTest, AnimatingViewsIgnoreTouchesUnlessAllowed) {
     window->makeKeyAndVisible();
     auto button = make<UIView>(CGRectMake(0, 0, 50, 50));
     window->addSubview(button);
-    UIView::animateWithDuration(0.3, [&] { button->setAlpha(0.9); }, nullptr);
+    UIView::animateWithDuration(
+        0.3, [&] { button->setAlpha(0.9); }, nullptr);
     EXPECT_FALSE(button->acceptsTouchesDuringAnimations());
     EXPECT_EQ(window->hitTest({10, 10}, nullptr), window);
     clock.advance(0.31);
     EXPECT_EQ(window->hitTest({10, 10}, nullptr), button);
-    UIView::animateWithDuration(0.3, 0, UIViewAnimationOptionAllowUserInteraction, [&] { button->setAlpha(1); },
-                                nullptr);
+    UIView::animateWithDuration(
+        0.3, 0, UIViewAnimationOptionAllowUserInteraction, [&] { button->setAlpha(1); }, nullptr);
     EXPECT_EQ(window->hitTest({10, 10}, nullptr), button);
 }
 
@@ -185,8 +216,10 @@ TEST_F(ViewAnimationTest, KeyframesBecomeKeyframeAnimations) {
     UIView::animateKeyframesWithDuration(
         1.0, 0, UIViewKeyframeAnimationOptionCalculationModeCubic,
         [&] {
-            UIView::addKeyframeWithRelativeStartTime(0, 0.5, [&] { view->setTransform(CGAffineTransformMakeScale(2, 2)); });
-            UIView::addKeyframeWithRelativeStartTime(0.5, 0.5, [&] { view->setTransform(CGAffineTransformIdentity); });
+            UIView::addKeyframeWithRelativeStartTime(
+                0, 0.5, [&] { view->setTransform(CGAffineTransformMakeScale(2, 2)); });
+            UIView::addKeyframeWithRelativeStartTime(0.5, 0.5,
+                                                     [&] { view->setTransform(CGAffineTransformIdentity); });
         },
         note("keys"));
     auto anim = asKind<CAKeyframeAnimation>(view->layer()->animationForKey("transform"));
@@ -215,10 +248,11 @@ TEST_F(ViewAnimationTest, BeginCommitMapsOntoBlocksWithTheDidStopCall) {
     UIView::beginAnimations(std::string("hud"), &marker);
     UIView::setAnimationDuration(0.3);
     UIView::setAnimationDelegate(delegate);
-    UIView::setAnimationDidStopSelector([&](const std::optional<std::string>& id, bool finished, void* context) {
-        stops.push_back(id.value_or("nil") + (finished ? ":yes" : ":no"));
-        EXPECT_EQ(context, &marker);
-    });
+    UIView::setAnimationDidStopSelector(
+        [&](const std::optional<std::string>& id, bool finished, void* context) {
+            stops.push_back(id.value_or("nil") + (finished ? ":yes" : ":no"));
+            EXPECT_EQ(context, &marker);
+        });
     view->setAlpha(0);
     UIView::commitAnimations();
     EXPECT_EQ(view->runningAnimationCount(), 1u);
@@ -228,7 +262,8 @@ TEST_F(ViewAnimationTest, BeginCommitMapsOntoBlocksWithTheDidStopCall) {
     // The call is skipped once the delegate has gone; the default duration is 0.2 s.
     UIView::beginAnimations(std::nullopt);
     UIView::setAnimationDelegate(delegate);
-    UIView::setAnimationDidStopSelector([&](const std::optional<std::string>&, bool, void*) { stops.push_back("late"); });
+    UIView::setAnimationDidStopSelector(
+        [&](const std::optional<std::string>&, bool, void*) { stops.push_back("late"); });
     view->setAlpha(1);
     UIView::commitAnimations();
     EXPECT_NEAR(view->layer()->animationForKey("opacity")->duration(), 0.2, 1e-9);
@@ -254,15 +289,17 @@ TEST_F(ViewAnimationTest, TransitionsSwapViewsAndComplete) {
     UIView::transitionFromView(to, from, 0.5, UIViewAnimationOptionShowHideTransitionViews, nullptr);
     EXPECT_TRUE(to->isHidden());
     EXPECT_FALSE(from->isHidden());
-    UIView::transitionWithView(container, 0, UIViewAnimationOptionTransitionCrossDissolve,
-                               [&] { container->setAlpha(0.5); }, note("fade"));
+    UIView::transitionWithView(
+        container, 0, UIViewAnimationOptionTransitionCrossDissolve, [&] { container->setAlpha(0.5); },
+        note("fade"));
     drainMainRunLoop();
     EXPECT_EQ(done.back(), "fade:yes");
 }
 
 TEST_F(ViewAnimationTest, ADestroyedViewStillCompletesItsBlockUnfinished) {
     auto view = make<UIView>();
-    UIView::animateWithDuration(1, [&] { view->setAlpha(0); }, note("gone"));
+    UIView::animateWithDuration(
+        1, [&] { view->setAlpha(0); }, note("gone"));
     view.reset();
     drainMainRunLoop();
     EXPECT_EQ(done, std::vector<std::string>{"gone:no"});

@@ -41,14 +41,15 @@ RGBA pixelAt(const Ref<UIImage>& image, int x, int y) {
     auto off = [&](int a, int b) { return std::abs(a - b) > tolerance; };
     if (off(actual.r, expected.r) || off(actual.g, expected.g) || off(actual.b, expected.b) ||
         off(actual.a, expected.a)) {
-        return ::testing::AssertionFailure() << "(" << actual.r << ", " << actual.g << ", " << actual.b << ", "
-                                             << actual.a << ") is not (" << expected.r << ", " << expected.g
-                                             << ", " << expected.b << ", " << expected.a << ")";
+        return ::testing::AssertionFailure()
+               << "(" << actual.r << ", " << actual.g << ", " << actual.b << ", " << actual.a << ") is not ("
+               << expected.r << ", " << expected.g << ", " << expected.b << ", " << expected.a << ")";
     }
     return ::testing::AssertionSuccess();
 }
 
-#define EXPECT_PX(image, x, y, r, g, b, a) EXPECT_TRUE(near(pixelAt(image, x, y), RGBA{r, g, b, a})) << "at " << x << ", " << y
+#define EXPECT_PX(image, x, y, r, g, b, a) \
+    EXPECT_TRUE(near(pixelAt(image, x, y), RGBA{r, g, b, a})) << "at " << x << ", " << y
 
 // A 20 x 10 picture: left half red, right half blue, with a green top row marking "up".
 CGImageRef sampleImage() {
@@ -165,8 +166,9 @@ TEST_F(WindowRenderingTest, SampleWindowMatchesTheGoldenProbes) {
     auto pin = make<MKAnnotationView>(CGRectMake(170, 200, 1, 1));
     pin->setImage(UIImage::imageWithCGImage(picture));
 
-    for (auto& v : std::vector<Ref<UIView>>{red, rounded, turned, clipper, ghost, hidden, fill, fit, aspectFill,
-                                            centre, top, bottomRight, disc, ringHost, scroller, pin}) {
+    for (auto& v :
+         std::vector<Ref<UIView>>{red, rounded, turned, clipper, ghost, hidden, fill, fit, aspectFill, centre,
+                                  top, bottomRight, disc, ringHost, scroller, pin}) {
         window->addSubview(v);
     }
 
