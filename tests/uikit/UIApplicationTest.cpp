@@ -124,7 +124,7 @@ TEST_F(ApplicationTest, LifeCycleCallsTheDelegateThenPosts) {
 
 TEST_F(ApplicationTest, URLsFromOtherAppsReachTheDelegate) {
     auto weibo = NSURL::URLWithString("wb3904718265://response?id=1");
-    EXPECT_TRUE(app->openURLFromOtherApp(weibo, std::string("com.sina.weibo")));
+    EXPECT_TRUE(app->openURLFromOtherApp(weibo, std::string("other.app")));
     EXPECT_FALSE(app->openURLFromOtherApp(NSURL::URLWithString("wx1://x"), std::nullopt));
     // Without the newer entry, the older one answers.
     delegate->implementsOpenURL = false;
@@ -133,7 +133,7 @@ TEST_F(ApplicationTest, URLsFromOtherAppsReachTheDelegate) {
     EXPECT_FALSE(app->openURLFromOtherApp(weibo, std::string("x")));
     EXPECT_EQ(
         delegate->calls,
-        (std::vector<std::string>{"openURL wb3904718265://response?id=1 from com.sina.weibo",
+        (std::vector<std::string>{"openURL wb3904718265://response?id=1 from other.app",
                                   "openURL wx1://x from nil", "handleOpenURL wb3904718265://response?id=1"}));
     app->setDelegate(nullptr);
     EXPECT_FALSE(app->openURLFromOtherApp(weibo, std::nullopt));
@@ -142,10 +142,10 @@ TEST_F(ApplicationTest, URLsFromOtherAppsReachTheDelegate) {
 
 TEST_F(ApplicationTest, OpeningURLsIsRecorded) {
     auto video = NSURL::URLWithString("https://example.com/v.mp4");
-    auto store = NSURL::URLWithString("itms-apps://app/1");
+    auto store = NSURL::URLWithString("market://app/1");
     EXPECT_TRUE(app->openURL(video));
     EXPECT_FALSE(app->canOpenURL(store));
-    app->setOpenableURLSchemes({"itms-apps"});
+    app->setOpenableURLSchemes({"market"});
     EXPECT_TRUE(app->canOpenURL(store));
     EXPECT_FALSE(app->canOpenURL(video));
     app->setOpenURLHandler([](const Ref<NSURL>&) { return false; });
