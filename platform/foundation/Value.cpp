@@ -351,6 +351,13 @@ Dictionary Dictionary::mutableDictionary(std::size_t capacity) {
     return d;
 }
 
+Dictionary Dictionary::withUniqueEntries(std::vector<Entry> entries, bool isMutable) {
+    auto s = std::make_shared<detail::DictionaryStorage>();
+    s->entries = std::move(entries);
+    s->isMutable = isMutable;
+    return Dictionary(std::move(s));
+}
+
 std::size_t Dictionary::count() const { return storage_->entries.size(); }
 
 const Value* Dictionary::find(std::string_view key) const {

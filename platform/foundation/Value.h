@@ -175,6 +175,8 @@ public:
     bool isMutable() const;
     // Whether two handles share one container (identity, not equality).
     bool isSameArray(const Array& other) const { return storage_ == other.storage_; }
+    // The shared container's identity, for writers that keep shared containers shared.
+    const void* identity() const { return storage_.get(); }
 
     bool isEqualToArray(const Array& other) const;
     bool operator==(const Array& other) const { return isEqualToArray(other); }
@@ -195,6 +197,9 @@ public:
     // A new immutable dictionary; a later duplicate key replaces the earlier value in place.
     Dictionary(std::initializer_list<Entry> entries);
     static Dictionary mutableDictionary(std::size_t capacity = 0);
+    // For readers that build dictionaries fast: takes over entries whose keys the caller
+    // guarantees to be distinct.
+    static Dictionary withUniqueEntries(std::vector<Entry> entries, bool isMutable = false);
 
     std::size_t count() const;
     std::size_t size() const { return count(); }
@@ -227,6 +232,7 @@ public:
     Dictionary mutableCopy() const;
     bool isMutable() const;
     bool isSameDictionary(const Dictionary& other) const { return storage_ == other.storage_; }
+    const void* identity() const { return storage_.get(); }
 
     // Same keys with equal values, whatever the order.
     bool isEqualToDictionary(const Dictionary& other) const;

@@ -1,0 +1,488 @@
+#include "foundation/NSJSONSerialization.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+Value read(const std::string& text, unsigned options = 0, Ref<NSError>* error = nullptr) {
+    return NSJSONSerialization::JSONObjectWithData(NSData::fromString(text), options, error);
+}
+
+std::string write(const Value& v, unsigned options = 0, Ref<NSError>* error = nullptr) {
+    auto data = NSJSONSerialization::dataWithJSONObject(v, options, error);
+    return data ? data->toString() : std::string("<failed>");
+}
+
+// Reads text that must fail; returns the error.
+Ref<NSError> readError(const std::string& text, unsigned options = 0) {
+    Ref<NSError> error;
+    Value v = read(text, options, &error);
+    EXPECT_TRUE(v.isNil()) << text;
+    EXPECT_TRUE(error) << text;
+    return error;
+}
+
+class TestObject : public NSObject {
+  public:
+    std::string className() const override { return "TestObject"; }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+TEST(JSONReadTest, ValueKindsMapToValues) {
+    Value v = read(R"({"s":"text","i":1,"r":127.5,"t":true,"f":false,"n":null,"a":[1,"x"],"o":{"k":"v"}})");
+    ASSERT_TRUE(v.isDictionary());
+    EXPECT_EQ(v["s"], Value("text"));
+    ASSERT_TRUE(v["i"].isNumber());
+    EXPECT_FALSE(v["i"].number()->isReal());
+    EXPECT_EQ(v["i"].number()->objCType(), 'q');
+    ASSERT_TRUE(v["r"].isNumber());
+    EXPECT_TRUE(v["r"].number()->isReal());
+    EXPECT_EQ(v["r"].doubleValue(), 127.5);
+    EXPECT_TRUE(v["t"].number()->isBoolean());
+    EXPECT_TRUE(v["t"].boolValue());
+    EXPECT_TRUE(v["f"].number()->isBoolean());
+    EXPECT_FALSE(v["f"].boolValue());
+    EXPECT_TRUE(v["n"].isNull());
+    ASSERT_TRUE(v["a"].isArray());
+    EXPECT_EQ(v["a"].array()->count(), 2u);
+    EXPECT_EQ(v["o"]["k"], Value("v"));
+}
+
+TEST(JSONReadTest, KeysKeepDocumentOrder) {
+    Value v = read(R"({"z":1,"a":2,"m":3})");
+    std::vector<std::string> keys = v.dictionary()->allKeys();
+    EXPECT_EQ(keys, (std::vector<std::string>{"z", "a", "m"}));
+}
+
+TEST(JSONReadTest, RealsAndIntegersStayApart) {
+    Value v = read("[1, 1.0, 1e2, -0, 0.1, -5]");
+    auto& a = *v.array();
+    EXPECT_FALSE(a[0].number()->isReal());
+    EXPECT_TRUE(a[1].number()->isReal());
+    EXPECT_TRUE(a[2].number()->isReal());
+    EXPECT_EQ(a[2].doubleValue(), 100.0);
+    EXPECT_EQ(a[4].doubleValue(), 0.1);
+    EXPECT_EQ(a[5].longLongValue(), -5);
+}
+
+TEST(JSONReadTest, IntegerBoundaries) {
+    Value v = read(
+        "[9223372036854775807, -9223372036854775808, 9223372036854775808, 18446744073709551615, "
+        "18446744073709551616, 123456789012345678901234567890]");
+    auto& a = *v.array();
+    EXPECT_EQ(a[0].longLongValue(), std::numeric_limits<long long>::max());
+    EXPECT_EQ(a[1].longLongValue(), std::numeric_limits<long long>::min());
+    EXPECT_EQ(a[2].number()->type(), NSNumber::Type::ULongLong);
+    EXPECT_EQ(a[2].unsignedLongLongValue(), 9223372036854775808ull);
+    EXPECT_EQ(a[3].unsignedLongLongValue(), std::numeric_limits<unsigned long long>::max());
+    EXPECT_TRUE(a[4].number()->isReal());
+    EXPECT_DOUBLE_EQ(a[4].doubleValue(), 18446744073709551616.0);
+    EXPECT_TRUE(a[5].number()->isReal());
+}
+
+TEST(JSONReadTest, ContainersImmutableUnlessAsked) {
+    Value fixed = read(R"({"a":[1]})");
+    EXPECT_FALSE(fixed.dictionary()->isMutable());
+    EXPECT_FALSE(fixed["a"].array()->isMutable());
+    Value changeable = read(R"({"a":[1,{"b":2}]})", NSJSONReadingMutableContainers);
+    EXPECT_TRUE(changeable.dictionary()->isMutable());
+    EXPECT_TRUE(changeable["a"].array()->isMutable());
+    EXPECT_TRUE(changeable["a"][1].dictionary()->isMutable());
+    changeable.dictionary()->setObject("c", 3);
+    EXPECT_EQ(changeable["c"].intValue(), 3);
+}
+
+TEST(JSONReadTest, FragmentsNeedTheOption) {
+    for (const char* text : {"\"x\"", "1", "true", "null", "-2.5"}) {
+        Ref<NSError> error = readError(text);
+        ASSERT_TRUE(error);
+        EXPECT_NE(error->userInfo()[NSDebugDescriptionErrorKey].stringValue().find("fragments"),
+                  std::string::npos);
+        Value v = read(text, NSJSONReadingAllowFragments);
+        EXPECT_TRUE(v.isSomething() || v.isNull()) << text;
+    }
+    EXPECT_EQ(read("\"x\"", NSJSONReadingAllowFragments), Value("x"));
+    EXPECT_TRUE(read("null", NSJSONReadingAllowFragments).isNull());
+}
+
+TEST(JSONReadTest, DuplicateKeysLastWinsInFirstPlace) {
+    Value v = read(R"({"a":1,"b":2,"a":3})");
+    EXPECT_EQ(v.dictionary()->count(), 2u);
+    EXPECT_EQ(v["a"].intValue(), 3);
+    EXPECT_EQ(v.dictionary()->allKeys().front(), "a");
+
+    Value nested = read(R"({"a":{"x":1},"a":[2]})");
+    EXPECT_TRUE(nested["a"].isArray());
+
+    // Large objects use an index for the check.
+    std::string big = "{";
+    for (int i = 0; i < 200; ++i) big += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+    for (int i = 0; i < 200; i += 7) big += "\"k" + std::to_string(i) + "\":\"again\",";
+    big += "\"last\":0}";
+    Value b = read(big);
+    ASSERT_TRUE(b.isDictionary());
+    EXPECT_EQ(b.dictionary()->count(), 201u);
+    EXPECT_EQ(b["k0"], Value("again"));
+    EXPECT_EQ(b["k7"], Value("again"));
+    EXPECT_EQ(b["k8"].intValue(), 8);
+    EXPECT_EQ(b.dictionary()->allKeys()[7], "k7");
+}
+
+TEST(JSONReadTest, StringsAndEscapes) {
+    Value v = read(R"(["a\"b\\c\/d\b\f\n\r\t", "\u00e9\u4e2d", "\ud83d\ude00", "中文", "\u0000x"])");
+    auto& a = *v.array();
+    EXPECT_EQ(a[0], Value("a\"b\\c/d\b\f\n\r\t"));
+    EXPECT_EQ(a[1], Value("\xC3\xA9\xE4\xB8\xAD"));
+    EXPECT_EQ(a[2], Value("\xF0\x9F\x98\x80"));
+    EXPECT_EQ(a[3], Value("中文"));
+    EXPECT_EQ(*a[4].string(), std::string("\0x", 2));
+}
+
+TEST(JSONReadTest, LoneLowSurrogateBecomesReplacementCharacter) {
+    Value v = read(R"(["a\udc00b"])");
+    ASSERT_TRUE(v.isArray());
+    EXPECT_EQ(v[0], Value("a\xEF\xBF\xBD"
+                          "b"));
+    Value k = read(R"({"\udc00":1})");
+    ASSERT_TRUE(k.isDictionary());
+    EXPECT_TRUE(k.dictionary()->containsKey("\xEF\xBF\xBD"));
+    // A high surrogate without its partner is an error.
+    readError(R"(["\ud800"])");
+}
+
+TEST(JSONReadTest, InvalidUTF8IsAnError) {
+    readError("[\"\xC3\"]");
+    readError("[\"\xFF\"]");
+    readError("[\"\xE0\x80\x80\"]");      // overlong
+    readError("{\"\xC0\xAF\":1}");        // overlong key
+    readError("[\"\xF4\x90\x80\x80\"]");  // beyond U+10FFFF
+    EXPECT_TRUE(read("[\"\xF0\x9F\x98\x80\"]").isArray());
+}
+
+TEST(JSONReadTest, OtherEncodingsAndByteOrderMarks) {
+    std::string utf8bom = "\xEF\xBB\xBF[1]";
+    EXPECT_EQ(read(utf8bom), Value(Array{1}));
+
+    auto encode16 = [](const std::u16string& s, bool big, bool bom) {
+        std::string out;
+        if (bom) out += big ? "\xFE\xFF" : "\xFF\xFE";
+        for (char16_t c : s) {
+            char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+            out += big ? hi : lo;
+            out += big ? lo : hi;
+        }
+        return out;
+    };
+    std::u16string text = u"{\"k\":\"中\U0001F600\"}";
+    for (bool big : {true, false}) {
+        for (bool bom : {true, false}) {
+            Value v = read(encode16(text, big, bom));
+            ASSERT_TRUE(v.isDictionary()) << big << bom;
+            EXPECT_EQ(v["k"], Value("中\xF0\x9F\x98\x80"));
+        }
+    }
+    std::string utf32le;
+    for (char c : std::string("[7]")) utf32le += std::string(1, c) + std::string(3, '\0');
+    EXPECT_EQ(read(utf32le), Value(Array{7}));
+
+    // A broken UTF-16 text (lone surrogate, odd length) is an error.
+    readError(encode16(u"[\"\xD800\"]", false, true));
+    readError(encode16(u"[1]", true, false) + "x");
+}
+
+TEST(JSONReadTest, SyntaxErrorsNameTheOffset) {
+    Ref<NSError> error = readError("[1, 2, x]");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->domain(), NSCocoaErrorDomain);
+    EXPECT_EQ(error->code(), 3840);
+    EXPECT_EQ(error->userInfo()[NSJSONSerializationErrorIndex].intValue(), 7);
+    EXPECT_NE(error->userInfo()[NSDebugDescriptionErrorKey].stringValue().find("character 7"),
+              std::string::npos);
+    EXPECT_FALSE(error->localizedDescription().empty());
+}
+
+TEST(JSONReadTest, MalformedDocumentsFail) {
+    for (const char* text : {"",           " ",          "  ",
+                             "\n",         "[",          "]",
+                             "{",          "{\"a\"}",    "{\"a\":}",
+                             "{a:1}",      "[1,]",       "[1 2]",
+                             "{\"a\":1,}", "[01]",       "[1.]",
+                             "[.5]",       "[1e]",       "[+1]",
+                             "[NaN]",      "[Infinity]", "[1e400]",
+                             "[\"abc]",    "[\"\\x\"]",  "[\"\\u12G4\"]",
+                             "[tru]",      "[nul]",      "[1]]",
+                             "[1] [2]",    "[1]x",       "// c\n[1]",
+                             "['a']",      "[\"a\tb\"]", "{\"a\":1 \"b\":2}"}) {
+        readError(text);
+    }
+}
+
+TEST(JSONReadTest, WhitespaceAroundTheDocumentIsFine) {
+    EXPECT_EQ(read(" \t\r\n[1] \n\t"), Value(Array{1}));
+}
+
+TEST(JSONReadTest, ZeroByteInsideOrAfterIsAnError) {
+    readError(std::string("[1]\0", 4));
+    readError(std::string("[1]\0[2]", 7));
+    readError(std::string("[\"a\0b\"]", 7));
+}
+
+TEST(JSONReadTest, DepthLimit) {
+    auto nested = [](unsigned depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+    EXPECT_TRUE(read(nested(NSJSONSerialization::kMaxDepth)).isArray());
+    Ref<NSError> error = readError(nested(NSJSONSerialization::kMaxDepth + 1));
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->userInfo()[NSDebugDescriptionErrorKey].stringValue().find("nested"), std::string::npos);
+    // Far deeper than any stack would take, and unbalanced.
+    readError(std::string(1000000, '['));
+    readError(std::string(200000, '{') + "\"a\":");
+    std::string objects;
+    for (int i = 0; i < 100000; ++i) objects += "{\"a\":";
+    readError(objects);
+}
+
+TEST(JSONReadTest, LargeArraysAndObjects) {
+    std::string text = "[";
+    for (int i = 0; i < 100000; ++i) text += (i ? "," : "") + std::to_string(i);
+    text += "]";
+    Value v = read(text);
+    ASSERT_TRUE(v.isArray());
+    EXPECT_EQ(v.array()->count(), 100000u);
+    EXPECT_EQ(v[99999].intValue(), 99999);
+}
+
+TEST(JSONReadTest, SiblingRecordsOfDifferentSizes) {
+    // The reader sizes a container from its previous sibling; a bigger or smaller one must still
+    // come out whole.
+    Value v = read(R"([{"a":1,"b":2,"c":3},{"a":1},{"a":1,"b":2,"c":3,"d":4,"e":5},[],[1,2,3]])");
+    ASSERT_TRUE(v.isArray());
+    EXPECT_EQ(v[0].dictionary()->count(), 3u);
+    EXPECT_EQ(v[1].dictionary()->count(), 1u);
+    EXPECT_EQ(v[2].dictionary()->count(), 5u);
+    EXPECT_EQ(v[2]["e"].intValue(), 5);
+    EXPECT_EQ(v[4].array()->count(), 3u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+TEST(JSONWriteTest, CompactInDictionaryOrder) {
+    Dictionary d = Dictionary::mutableDictionary();
+    d.setObject("z", 1);
+    d.setObject("a", "x");
+    d.setObject("m", Array{true, false, Value::null()});
+    EXPECT_EQ(write(d), R"({"z":1,"a":"x","m":[true,false,null]})");
+}
+
+TEST(JSONWriteTest, Escapes) {
+    EXPECT_EQ(write(Array{"a/b"}), R"(["a\/b"])");
+    EXPECT_EQ(write(Array{"a/b"}, NSJSONWritingWithoutEscapingSlashes), R"(["a/b"])");
+    EXPECT_EQ(write(Array{"q\"b\\n\n\r\t\b\f"}), R"(["q\"b\\n\n\r\t\b\f"])");
+    EXPECT_EQ(write(Array{std::string("\x01\x1f\0", 3)}), R"(["\u0001\u001f\u0000"])");
+    EXPECT_EQ(write(Array{"中文 é \xF0\x9F\x98\x80"}), "[\"中文 é \xF0\x9F\x98\x80\"]");
+    EXPECT_EQ(write(Dictionary{{"k/\"", 1}}), R"({"k\/\"":1})");
+}
+
+TEST(JSONWriteTest, Numbers) {
+    EXPECT_EQ(write(Array{127.5, 0.1, 3.0, -0.25, 1e20, 1.5e-7}), "[127.5,0.1,3,-0.25,1e+20,1.5e-07]");
+    EXPECT_EQ(write(Array{NSNumber::numberWithFloat(0.1f)}), "[0.1]");
+    EXPECT_EQ(write(Array{NSNumber::numberWithBool(true), NSNumber::numberWithBool(false)}), "[true,false]");
+    EXPECT_EQ(write(Array{NSNumber::numberWithChar(1), NSNumber::numberWithChar(0)}), "[1,0]");
+    EXPECT_EQ(write(Array{NSNumber::numberWithUnsignedLongLong(~0ull),
+                          NSNumber::numberWithLongLong(std::numeric_limits<long long>::min())}),
+              "[18446744073709551615,-9223372036854775808]");
+}
+
+TEST(JSONWriteTest, NumbersRoundTrip) {
+    std::mt19937_64 rng(7);
+    Array values = Array::mutableArray();
+    for (int i = 0; i < 2000; ++i) {
+        double d;
+        std::uint64_t bits = rng();
+        std::memcpy(&d, &bits, sizeof d);
+        if (!std::isfinite(d)) continue;
+        values.addObject(d);
+        values.addObject(static_cast<long long>(rng()));
+    }
+    Value back = read(write(values));
+    ASSERT_TRUE(back.isArray());
+    ASSERT_EQ(back.array()->count(), values.count());
+    for (std::size_t i = 0; i < values.count(); ++i) {
+        EXPECT_EQ(back[i].doubleValue(), values[i].doubleValue()) << i;
+    }
+}
+
+TEST(JSONWriteTest, InvalidValuesWriteNothing) {
+    Ref<NSError> error;
+    auto check = [&](const Value& inner) {
+        error = nullptr;
+        auto data = NSJSONSerialization::dataWithJSONObject(Array{1, inner}, 0, &error);
+        EXPECT_FALSE(data.has_value());
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->domain(), NSCocoaErrorDomain);
+        EXPECT_EQ(error->code(), 3852);
+        EXPECT_FALSE(NSJSONSerialization::isValidJSONObject(Array{inner}));
+    };
+    check(std::nan(""));
+    check(std::numeric_limits<double>::infinity());
+    check(NSNumber::numberWithFloat(-std::numeric_limits<float>::infinity()));
+    check(NSData::fromString("x"));
+    check(NSDate::dateWithTimeIntervalSince1970(0));
+    check(make<TestObject>());
+    check(Value());
+    check(Dictionary{{"deep", Array{NSData()}}});
+    EXPECT_NE(error->userInfo()[NSDebugDescriptionErrorKey].stringValue().find("NSData"), std::string::npos);
+}
+
+TEST(JSONWriteTest, InvalidUTF8StringIsRefused) {
+    Ref<NSError> error;
+    EXPECT_FALSE(NSJSONSerialization::dataWithJSONObject(Array{"\xC3("}, 0, &error));
+    EXPECT_TRUE(error);
+    EXPECT_FALSE(NSJSONSerialization::dataWithJSONObject(Dictionary{{"\xFF", 1}}, 0, nullptr));
+}
+
+TEST(JSONWriteTest, TopLevelMustBeAContainer) {
+    Ref<NSError> error;
+    EXPECT_FALSE(NSJSONSerialization::dataWithJSONObject("text", 0, &error));
+    EXPECT_TRUE(error);
+    EXPECT_FALSE(NSJSONSerialization::isValidJSONObject(Value(1)));
+    EXPECT_FALSE(NSJSONSerialization::isValidJSONObject(Value::null()));
+    EXPECT_EQ(write("text", NSJSONWritingFragmentsAllowed), "\"text\"");
+    EXPECT_EQ(write(Value::null(), NSJSONWritingFragmentsAllowed), "null");
+    EXPECT_TRUE(NSJSONSerialization::isValidJSONObject(Array{}));
+    EXPECT_TRUE(NSJSONSerialization::isValidJSONObject(Dictionary{{"a", Array{Value::null(), 1.5, "x"}}}));
+}
+
+TEST(JSONWriteTest, ContainerHoldingItselfFailsCleanly) {
+    Array a = Array::mutableArray();
+    a.addObject(1);
+    a.addObject(a);
+    Ref<NSError> error;
+    EXPECT_FALSE(NSJSONSerialization::dataWithJSONObject(a, 0, &error));
+    EXPECT_TRUE(error);
+    EXPECT_FALSE(NSJSONSerialization::isValidJSONObject(a));
+    a.removeAllObjects();  // break the cycle so the array can go
+}
+
+TEST(JSONWriteTest, PrettyPrintedAndSorted) {
+    Dictionary d{{"b", Array{1, 2}}, {"a", Dictionary{}}, {"c", Array{}}};
+    EXPECT_EQ(write(d, NSJSONWritingPrettyPrinted),
+              "{\n  \"b\" : [\n    1,\n    2\n  ],\n  \"a\" : {\n\n  },\n  \"c\" : [\n\n  ]\n}");
+    EXPECT_EQ(write(d, NSJSONWritingSortedKeys), R"({"a":{},"b":[1,2],"c":[]})");
+    // Pretty text reads back to the same value.
+    EXPECT_EQ(read(write(d, NSJSONWritingPrettyPrinted | NSJSONWritingSortedKeys)), Value(d));
+}
+
+TEST(JSONWriteTest, LargeDocumentRoundTrips) {
+    Array records = Array::mutableArray();
+    for (int i = 0; i < 5000; ++i) {
+        records.addObject(Dictionary{{"id", i},
+                                     {"name", "用户" + std::to_string(i)},
+                                     {"url", "http://example.com/a/" + std::to_string(i) + ".jpg"},
+                                     {"score", i / 8.0},
+                                     {"vip", i % 2 == 0},
+                                     {"none", Value::null()},
+                                     {"tags", Array{"x", i}}});
+    }
+    Value doc = Dictionary{{"resultCode", 0}, {"data", records}};
+    Value back = read(write(doc));
+    EXPECT_EQ(back, doc);
+    // Written twice in a row gives the same bytes (the writer's buffer is reused).
+    EXPECT_EQ(write(doc), write(back));
+}
+
+TEST(JSONThreadTest, ReadersAndWritersOnManyThreadsAgree) {
+    // Each thread keeps its own scratch buffers; results must not bleed between threads.
+    std::vector<std::thread> threads;
+    std::vector<int> mismatches(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &mismatches] {
+            for (int i = 0; i < 200; ++i) {
+                Value doc = Dictionary{
+                    {"thread", t}, {"i", i}, {"text", std::string(static_cast<std::size_t>(i * 7), 'a' + t)}};
+                Value back = read(write(doc));
+                if (back != doc) ++mismatches[static_cast<std::size_t>(t)];
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(mismatches, (std::vector<int>{0, 0, 0, 0}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hostile input
+
+TEST(JSONFuzzTest, MutatedDocumentsNeverCrash) {
+    const std::string seeds[] = {
+        R"({"resultCode":0,"errmsg":"","data":[{"id":1,"name":"改装","url":"http:\/\/x.com\/a.png","r":127.5,"b":true,"n":null,"t":[1,"x",{"k":[]}]}]})",
+        R"([[[[[[1,2,3],{"a":{"b":{"c":"\u4e2d\ud83d\ude00"}}}]]]],-1.5e-3,18446744073709551616])",
+        R"({"a":"\\\"\/\b\f\n\r\t","b":[true,false,null],"a":0})",
+    };
+    int parsed = 0, failed = 0;
+    for (const auto& seed : seeds) {
+        for (unsigned i = 0; i < 3000; ++i) {
+            std::string text = testsupport::mutate(seed, i);
+            Ref<NSError> error;
+            Value v = NSJSONSerialization::JSONObjectWithData(NSData::fromString(text), i % 8, &error);
+            if (v.isNil()) {
+                ASSERT_TRUE(error) << text;
+                EXPECT_EQ(error->code(), 3840);
+                ++failed;
+            } else {
+                EXPECT_FALSE(error);
+                ++parsed;
+                // Whatever was read can be written again.
+                if (v.isArray() || v.isDictionary()) {
+                    EXPECT_TRUE(NSJSONSerialization::dataWithJSONObject(v, 0, nullptr).has_value()) << text;
+                }
+            }
+        }
+    }
+    EXPECT_GT(failed, 0);
+    EXPECT_GT(parsed, 0);
+}
+
+TEST(JSONFuzzTest, RandomBytesNeverCrash) {
+    std::mt19937 rng(99);
+    for (int i = 0; i < 2000; ++i) {
+        std::string text(rng() % 64, '\0');
+        for (auto& c : text) c = static_cast<char>(rng());
+        if (i % 3 == 0 && !text.empty()) text[0] = '[';
+        Ref<NSError> error;
+        Value v = NSJSONSerialization::JSONObjectWithData(NSData::fromString(text),
+                                                          NSJSONReadingAllowFragments, &error);
+        EXPECT_EQ(v.isNil(), error != nullptr);
+    }
+}
+
+TEST(JSONFuzzTest, HostileShapes) {
+    // Very long strings and keys, many tiny objects, long runs of escapes.
+    std::string longString = "[\"" + std::string(1 << 20, 'a') + "\"]";
+    EXPECT_EQ(read(longString)[0].string()->size(), std::size_t(1) << 20);
+    std::string escapes = "[\"";
+    for (int i = 0; i < 50000; ++i) escapes += "\\u00e9";
+    escapes += "\"]";
+    EXPECT_EQ(read(escapes)[0].string()->size(), 100000u);
+    std::string manyKeys = "{";
+    for (int i = 0; i < 50000; ++i)
+        manyKeys += "\"" + std::to_string(i % 1000) + "\":" + std::to_string(i) + ",";
+    manyKeys += "\"end\":1}";
+    Value v = read(manyKeys);
+    ASSERT_TRUE(v.isDictionary());
+    EXPECT_EQ(v.dictionary()->count(), 1001u);
+    EXPECT_EQ(v["999"].intValue(), 49999);
+}
+
+}  // namespace
