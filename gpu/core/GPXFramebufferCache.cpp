@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "foundation/NSNotificationCenter.h"
 #include "gpu/core/GPXContext.h"
 
 namespace {
@@ -11,7 +12,17 @@ std::string slotKey(const std::string& key, long slot) {
 }
 }  // namespace
 
-GPXFramebufferCache::~GPXFramebufferCache() = default;
+GPXFramebufferCache::~GPXFramebufferCache() {
+    NSNotificationCenter::defaultCenter()->removeObserver(this);
+}
+
+void GPXFramebufferCache::didInit() {
+    // The centre holds the cache weakly, so the handler may use `this`.
+    NSNotificationCenter::defaultCenter()->addObserver(
+        self(), "purgeAllUnassignedFramebuffers",
+        [this](const Ref<NSNotification>&) { purgeAllUnassignedFramebuffers(); },
+        kGPXMemoryWarningNotificationName);
+}
 
 std::string GPXFramebufferCache::hashForSize(CGSize size, GPUTextureOptions options, bool onlyTexture) {
     char text[160];

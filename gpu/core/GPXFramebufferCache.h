@@ -25,6 +25,8 @@ class GPXFramebufferCache : public NSObject {
   public:
     GPXFramebufferCache() = default;
     ~GPXFramebufferCache() override;
+    // Registers for the memory warning (any sender, delivered on the posting thread).
+    void didInit();
 
     // "<w>x<h>-<minFilter>:<magFilter>:<wrapS>:<wrapT>:<internalFormat>:<format>:<type>", widths
     // and heights with one decimal, "-NOFB" appended for texture-only.

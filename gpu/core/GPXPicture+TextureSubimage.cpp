@@ -21,11 +21,8 @@ NSData rgbaBytes(const CGImageRef& image) {
         image->data().length() >= image->width() * image->height() * 4) {
         return image->data();
     }
-    NSData bgra = detail::pixelsAsPremultipliedBGRA(*image);
-    if (bgra.empty()) return bgra;
-    std::uint8_t* p = bgra.mutableBytes();
-    for (std::size_t i = 0; i + 3 < bgra.length(); i += 4) std::swap(p[i], p[i + 2]);
-    return bgra;
+    return detail::redrawPicture(image, image->width(), image->height(),
+                                 kCGBitmapByteOrderDefault | kCGImageAlphaPremultipliedLast);
 }
 }  // namespace
 

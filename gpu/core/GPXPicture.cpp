@@ -1,13 +1,12 @@
 #include "gpu/core/GPXPicture.h"
 
-#include <cairo.h>
-
 #include <cmath>
 
 #include "gpu/core/GPXAssert.h"
 #include "gpu/core/GPXContext.h"
 #include "gpu/core/GPXFilter.h"
 #include "gpu/core/GPXFramebufferCache.h"
+#include "graphics/CGContext.h"
 
 namespace {
 
@@ -49,34 +48,16 @@ GLenum directUploadFormat(const CGImage& image) {
 
 namespace detail {
 
-NSData redrawAsPremultipliedBGRA(const CGImageRef& image, std::size_t width, std::size_t height) {
+NSData redrawPicture(const CGImageRef& image, std::size_t width, std::size_t height, CGBitmapInfo layout) {
     if (!image || width == 0 || height == 0) return NSData();
-    NSData source = detail::pixelsAsPremultipliedBGRA(*image);
-    if (source.empty()) return NSData();
-    const std::size_t sourceWidth = image->width(), sourceHeight = image->height();
-    if (sourceWidth == width && sourceHeight == height) return source;
-
-    // Scaling is drawing: the picture is painted, filtered, into a surface of the new size.
-    NSData scaled = NSData::dataWithLength(width * height * 4);
-    cairo_surface_t* from = cairo_image_surface_create_for_data(
-        const_cast<unsigned char*>(source.bytes()), CAIRO_FORMAT_ARGB32, static_cast<int>(sourceWidth),
-        static_cast<int>(sourceHeight), static_cast<int>(sourceWidth * 4));
-    cairo_surface_t* to = cairo_image_surface_create_for_data(
-        scaled.mutableBytes(), CAIRO_FORMAT_ARGB32, static_cast<int>(width), static_cast<int>(height),
-        static_cast<int>(width * 4));
-    cairo_t* cr = cairo_create(to);
-    cairo_scale(cr, static_cast<double>(width) / static_cast<double>(sourceWidth),
-                static_cast<double>(height) / static_cast<double>(sourceHeight));
-    cairo_set_source_surface(cr, from, 0, 0);
-    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-    cairo_surface_flush(to);
-    cairo_surface_destroy(to);
-    cairo_surface_destroy(from);
-    return scaled;
+    NSData pixels = NSData::dataWithLength(width * height * 4);
+    auto context = CGBitmapContextCreate(pixels.mutableBytes(), width, height, 8, width * 4,
+                                         CGColorSpaceCreateDeviceRGB(), layout);
+    if (!context) return NSData();
+    CGContextDrawImage(context, CGRectMake(0, 0, static_cast<CGFloat>(width), static_cast<CGFloat>(height)),
+                       image);
+    context.reset();  // the drawing is in the buffer once the context is done with it
+    return pixels;
 }
 
 }  // namespace detail
@@ -129,8 +110,9 @@ void GPXPicture::upload(const CGImageRef& image) {
     }
     if (redraw) {
         format = GL_BGRA;
-        bytes = detail::redrawAsPremultipliedBGRA(image, static_cast<std::size_t>(textureSize_.width),
-                                                  static_cast<std::size_t>(textureSize_.height));
+        bytes = detail::redrawPicture(image, static_cast<std::size_t>(textureSize_.width),
+                                      static_cast<std::size_t>(textureSize_.height),
+                                      kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedFirst);
         if (bytes.empty()) {
             detail::gpxAssertionFailure(
                 "Passed image must not be empty - it should be at least 1px tall and wide");
@@ -163,7 +145,7 @@ GPXPicture::~GPXPicture() {
 
 void GPXPicture::removeAllTargets() {
     GPXOutput::removeAllTargets();
-    performSyncOnSharedContextQueue([&] { hasProcessedImage_ = false; });
+    hasProcessedImage_.store(false);
 }
 
 bool GPXPicture::processImage() {
@@ -171,8 +153,9 @@ bool GPXPicture::processImage() {
 }
 
 bool GPXPicture::processImageWithCompletionHandler(std::function<void()> completion) {
-    performSyncOnSharedContextQueue([&] { hasProcessedImage_ = true; });
-    if (!outputFramebuffer_) return false;  // nothing was uploaded
+    // No wait for the queue here: a request made while a frame is in flight answers NO at once.
+    hasProcessedImage_.store(true);
+    if (!outputFramebuffer_) return false;  // nothing was uploaded (set once, at creation)
     if (dispatch_semaphore_wait(imageUpdateSemaphore_, DISPATCH_TIME_NOW) != 0) return false;
     performAsyncOnSharedContextQueue([this, keepAlive = self(), completion = std::move(completion)] {
         const auto list = targets_;
@@ -203,7 +186,7 @@ void GPXPicture::addTargetAtTextureLocation(const Ref<GPXInput>& newTarget, long
     GPXOutput::addTargetAtTextureLocation(newTarget, textureLocation);
     if (!newTarget) return;
     performSyncOnSharedContextQueue([&] {
-        if (hasProcessedImage_) {
+        if (hasProcessedImage_.load()) {
             newTarget->setInputSize(pixelSizeOfImage_, textureLocation);
             newTarget->newFrameReadyAtTime(kCMTimeIndefinite, textureLocation);
         }
@@ -211,7 +194,5 @@ void GPXPicture::addTargetAtTextureLocation(const Ref<GPXInput>& newTarget, long
 }
 
 bool GPXPicture::hasProcessedImage() {
-    bool value = false;
-    performSyncOnSharedContextQueue([&] { value = hasProcessedImage_; });
-    return value;
+    return hasProcessedImage_.load();
 }

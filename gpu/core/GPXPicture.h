@@ -54,12 +54,12 @@ class GPXPicture : public GPXOutput {
     CGSize pixelSizeOfImage_ = CGSizeZero;
     CGSize textureSize_ = CGSizeZero;
     bool redrewImage_ = false;
-    bool hasProcessedImage_ = false;  // on the queue
+    std::atomic<bool> hasProcessedImage_{false};
     dispatch_semaphore_t imageUpdateSemaphore_;
 };
 
 namespace detail {
-// The picture's pixels drawn as premultiplied BGRA (32-bit little-endian, alpha first) scaled to
-// width x height, rows of width x 4 bytes; empty when the picture cannot be read.
-NSData redrawAsPremultipliedBGRA(const CGImageRef& image, std::size_t width, std::size_t height);
+// The picture drawn (scaled to fill) into a zeroed bitmap of width x height 32-bit pixels in the
+// given layout, rows of width x 4 bytes; empty when it cannot be drawn.
+NSData redrawPicture(const CGImageRef& image, std::size_t width, std::size_t height, CGBitmapInfo layout);
 }  // namespace detail

@@ -26,7 +26,9 @@ inline bool waitFor(const dispatch_semaphore_t& semaphore) {
 }
 
 // Waits until everything queued on the shared context queue so far has run.
-inline void drainSharedQueue() { performSyncOnSharedContextQueue([] {}); }
+inline void drainSharedQueue() {
+    performSyncOnSharedContextQueue([] {});
+}
 
 // Collects assertion reports while alive (instead of logging, or stopping a debug build).
 class AssertionRecorder {
@@ -59,7 +61,8 @@ using RGBA = std::array<std::uint8_t, 4>;
 
 // A picture in the decoded layout (premultiplied BGRA, alpha first, little-endian) from RGBA
 // pixels that are already premultiplied, row 0 at the top.
-inline CGImageRef makePremultipliedImage(std::size_t width, std::size_t height, const std::vector<RGBA>& pixels) {
+inline CGImageRef makePremultipliedImage(std::size_t width, std::size_t height,
+                                         const std::vector<RGBA>& pixels) {
     NSData bytes = NSData::dataWithLength(width * height * 4);
     auto* p = bytes.mutableBytes();
     for (std::size_t i = 0; i < width * height; ++i) {
@@ -107,7 +110,8 @@ class RecordingInput : public NSObject, public GPXInput {
         CMTime time;
     };
 
-    explicit RecordingInput(long nextIndex = 0) : nextIndex_(nextIndex), frames_(dispatch_semaphore_create(0)) {}
+    explicit RecordingInput(long nextIndex = 0)
+        : nextIndex_(nextIndex), frames_(dispatch_semaphore_create(0)) {}
 
     void newFrameReadyAtTime(CMTime frameTime, long textureIndex) override {
         Event e;

@@ -34,7 +34,8 @@ TEST(GPXContextSize, UsesTheDeviceLimit) {
     EXPECT_EQ(GPXContext::sizeThatFitsWithinATextureForSize(CGSizeMake(maximum * 2.0, maximum)),
               CGSizeMake(maximum, maximum / 2.0));
     GPXContext::setMaximumTextureSizeOverrideForTesting(4096);
-    EXPECT_EQ(GPXContext::sizeThatFitsWithinATextureForSize(CGSizeMake(5000, 3000)), CGSizeMake(4096, 2457.6));
+    EXPECT_EQ(GPXContext::sizeThatFitsWithinATextureForSize(CGSizeMake(5000, 3000)),
+              CGSizeMake(4096, 2457.6));
     GPXContext::setMaximumTextureSizeOverrideForTesting(0);
     EXPECT_EQ(GPXContext::maximumTextureSizeForThisDevice(), maximum);
 }
@@ -151,8 +152,10 @@ TEST(GPXContextQueue, QueueFunctionsIgnoreAMissingContext) {
 
 TEST(GPXContextPrograms, SameTextsGiveTheSameProgram) {
     auto context = GPXContext::sharedImageProcessingContext();
-    auto a = context->programForVertexShaderString(kGPXDefaultVertexShaderString, kGPXPassthroughFragmentShaderString);
-    auto b = context->programForVertexShaderString(kGPXDefaultVertexShaderString, kGPXPassthroughFragmentShaderString);
+    auto a = context->programForVertexShaderString(kGPXDefaultVertexShaderString,
+                                                   kGPXPassthroughFragmentShaderString);
+    auto b = context->programForVertexShaderString(kGPXDefaultVertexShaderString,
+                                                   kGPXPassthroughFragmentShaderString);
     EXPECT_EQ(a, b);
     auto c = context->programForVertexShaderString(kGPXDefaultVertexShaderString,
                                                    std::string(kGPXPassthroughFragmentShaderString) + "\n");
@@ -166,8 +169,9 @@ TEST(GPXContextPrograms, ConcurrentRequestsForOneKeyMakeOneProgram) {
     std::vector<Ref<GLProgram>> results(8);
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i) {
-        threads.emplace_back(
-            [&, i] { results[i] = context->programForVertexShaderString(kGPXDefaultVertexShaderString, fragment); });
+        threads.emplace_back([&, i] {
+            results[i] = context->programForVertexShaderString(kGPXDefaultVertexShaderString, fragment);
+        });
     }
     for (auto& t : threads) t.join();
     for (auto& program : results) EXPECT_EQ(program, results[0]);
@@ -176,7 +180,8 @@ TEST(GPXContextPrograms, ConcurrentRequestsForOneKeyMakeOneProgram) {
 
 TEST(GPXContextPrograms, ActiveProgramIsTracked) {
     auto context = make<GPXContext>();
-    auto program = context->programForVertexShaderString(kGPXDefaultVertexShaderString, kGPXPassthroughFragmentShaderString);
+    auto program = context->programForVertexShaderString(kGPXDefaultVertexShaderString,
+                                                         kGPXPassthroughFragmentShaderString);
     GLint inUse = -1;
     performSyncOnContextQueue(context, [&] {
         program->addAttribute("position");
@@ -198,9 +203,10 @@ TEST(GPXContextSharegroups, AGroupAfterTheContextExistsIsReported) {
     ASSERT_NE(context->context(), nullptr);
     EXPECT_EQ(context->context()->sharegroup(), group);
     context->useSharegroup(make<EAGLSharegroup>());
-    EXPECT_TRUE(recorder.saw(
-        "Unable to use a share group when the context has already been created. Call this method before you use the "
-        "context for the first time."));
+    EXPECT_TRUE(
+        recorder.saw("Unable to use a share group when the context has already been created. Call this "
+                     "method before you use the "
+                     "context for the first time."));
     EXPECT_EQ(context->context()->sharegroup(), group);  // no effect on the existing context
 }
 
@@ -229,7 +235,8 @@ TEST(GPXContextSharegroups, ASecondContextInTheSharedGroupSeesItsTextures) {
 TEST(GPXContextLifetime, AnOwnContextEndsWithItsThreadAndObjects) {
     auto context = make<GPXContext>();
     Weak<EAGLContext> eagl = context->context();
-    auto program = context->programForVertexShaderString(kGPXDefaultVertexShaderString, kGPXPassthroughFragmentShaderString);
+    auto program = context->programForVertexShaderString(kGPXDefaultVertexShaderString,
+                                                         kGPXPassthroughFragmentShaderString);
     EXPECT_FALSE(eagl.expired());
     program.reset();
     context.reset();

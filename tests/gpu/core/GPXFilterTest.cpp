@@ -16,23 +16,37 @@ namespace {
 // The mapping each mode is defined by: output point (s, t) samples the input at f(s, t).
 CGPoint sampledPoint(GPURotationMode mode, double s, double t) {
     switch (mode) {
-        case rotationLeft: return {1 - t, s};
-        case rotationRight: return {t, 1 - s};
-        case rotationFlipVertical: return {s, 1 - t};
-        case rotationFlipHorizontal: return {1 - s, t};
-        case rotationRightFlipVertical: return {t, s};
-        case rotationRightFlipHorizontal: return {1 - t, 1 - s};
-        case rotation180: return {1 - s, 1 - t};
-        default: return {s, t};
+        case rotationLeft:
+            return {1 - t, s};
+        case rotationRight:
+            return {t, 1 - s};
+        case rotationFlipVertical:
+            return {s, 1 - t};
+        case rotationFlipHorizontal:
+            return {1 - s, t};
+        case rotationRightFlipVertical:
+            return {t, s};
+        case rotationRightFlipHorizontal:
+            return {1 - t, 1 - s};
+        case rotation180:
+            return {1 - s, 1 - t};
+        default:
+            return {s, t};
     }
 }
 
-const GPURotationMode kAllModes[] = {rotationNone,           rotationLeft,          rotationRight,
-                                     rotationFlipVertical,   rotationFlipHorizontal, rotationRightFlipVertical,
-                                     rotationRightFlipHorizontal, rotation180};
+const GPURotationMode kAllModes[] = {rotationNone,
+                                     rotationLeft,
+                                     rotationRight,
+                                     rotationFlipVertical,
+                                     rotationFlipHorizontal,
+                                     rotationRightFlipVertical,
+                                     rotationRightFlipHorizontal,
+                                     rotation180};
 
 TEST(GPXFilterRotation, CoordinateTablesAreTheModesAtTheQuadsCorners) {
-    const double corners[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};  // bottom-left, bottom-right, top-left, top-right
+    const double corners[4][2] = {
+        {0, 0}, {1, 0}, {0, 1}, {1, 1}};  // bottom-left, bottom-right, top-left, top-right
     for (auto mode : kAllModes) {
         const GLfloat* coordinates = GPXFilter::textureCoordinatesForRotation(mode);
         for (int v = 0; v < 4; ++v) {
@@ -45,8 +59,9 @@ TEST(GPXFilterRotation, CoordinateTablesAreTheModesAtTheQuadsCorners) {
 
 TEST(GPXFilterRotation, TablesMatchTheirListedValues) {
     const GLfloat expected[8][8] = {
-        {0, 0, 1, 0, 0, 1, 1, 1}, {1, 0, 1, 1, 0, 0, 0, 1}, {0, 1, 0, 0, 1, 1, 1, 0}, {0, 1, 1, 1, 0, 0, 1, 0},
-        {1, 0, 0, 0, 1, 1, 0, 1}, {0, 0, 0, 1, 1, 0, 1, 1}, {1, 1, 1, 0, 0, 1, 0, 0}, {1, 1, 0, 1, 1, 0, 0, 0},
+        {0, 0, 1, 0, 0, 1, 1, 1}, {1, 0, 1, 1, 0, 0, 0, 1}, {0, 1, 0, 0, 1, 1, 1, 0},
+        {0, 1, 1, 1, 0, 0, 1, 0}, {1, 0, 0, 0, 1, 1, 0, 1}, {0, 0, 0, 1, 1, 0, 1, 1},
+        {1, 1, 1, 0, 0, 1, 0, 0}, {1, 1, 0, 1, 1, 0, 0, 0},
     };
     for (int mode = 0; mode < 8; ++mode) {
         const GLfloat* c = GPXFilter::textureCoordinatesForRotation(static_cast<GPURotationMode>(mode));
@@ -290,7 +305,8 @@ TEST_F(GPXFilterTest, ACaptureWithoutAFrameTimesOutAndALaterOneWorks) {
 }
 
 TEST_F(GPXFilterTest, ImageByFilteringKeepsScaleAndOrientation) {
-    auto source = UIImage::imageWithCGImage(makeSolidImage(6, 4, {90, 60, 30, 255}), 2.0, UIImageOrientation::Left);
+    auto source =
+        UIImage::imageWithCGImage(makeSolidImage(6, 4, {90, 60, 30, 255}), 2.0, UIImageOrientation::Left);
     auto result = filter->imageByFilteringImage(source);
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->scale(), 2.0);
@@ -304,7 +320,8 @@ TEST_F(GPXFilterTest, ImageByFilteringKeepsScaleAndOrientation) {
 
 TEST_F(GPXFilterTest, AUniformSetBeforeTheFirstDrawTakesEffect) {
     auto tinted = make<GPXFilter>(
-        "varying highp vec2 textureCoordinate; uniform sampler2D inputImageTexture; uniform lowp vec4 addColor;"
+        "varying highp vec2 textureCoordinate; uniform sampler2D inputImageTexture; uniform lowp vec4 "
+        "addColor;"
         "void main() { gl_FragColor = texture2D(inputImageTexture, textureCoordinate) + addColor; }");
     tinted->setFloatVec4(GPUVector4{0.0f, 0.5f, 0.0f, 0.0f}, "addColor");
     auto image = tinted->newCGImageByFilteringCGImage(makeSolidImage(4, 4, {100, 0, 0, 255}));
@@ -334,9 +351,11 @@ TEST_F(GPXFilterTest, EveryUniformSetterReachesTheProgram) {
     auto probe = make<GPXFilter>(
         "varying highp vec2 textureCoordinate; uniform sampler2D inputImageTexture;"
         "uniform mediump float f; uniform mediump vec2 p; uniform mediump vec2 s; uniform mediump vec3 v3;"
-        "uniform mediump vec4 v4; uniform mediump mat3 m3; uniform mediump mat4 m4; uniform mediump float arr[3];"
+        "uniform mediump vec4 v4; uniform mediump mat3 m3; uniform mediump mat4 m4; uniform mediump float "
+        "arr[3];"
         "uniform int i;"
-        "void main() { gl_FragColor = vec4(f + p.x + s.y + v3.z + v4.w + m3[1][1] + m4[2][2] + arr[2] + float(i));"
+        "void main() { gl_FragColor = vec4(f + p.x + s.y + v3.z + v4.w + m3[1][1] + m4[2][2] + arr[2] + "
+        "float(i));"
         "}");
     ASSERT_NE(probe->filterProgram(), nullptr);
     auto program = probe->filterProgram();

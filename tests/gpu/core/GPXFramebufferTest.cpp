@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "GPUTestSupport.h"
+#include "foundation/NSNotificationCenter.h"
 #include "gpu/core/GPXFramebufferCache.h"
 
 using namespace gputest;
@@ -129,9 +130,10 @@ TEST_F(GPXFramebufferTest, LocksCountAndOverReleaseIsReported) {
     EXPECT_EQ(framebuffer->framebufferReferenceCount(), 0u);
     EXPECT_TRUE(recorder.messages().empty());
     framebuffer->unlock();
-    EXPECT_TRUE(recorder.saw(
-        "Tried to overrelease a framebuffer, did you forget to call -useNextFrameForImageCapture before using "
-        "-imageFromCurrentFramebuffer?"));
+    EXPECT_TRUE(
+        recorder.saw("Tried to overrelease a framebuffer, did you forget to call "
+                     "-useNextFrameForImageCapture before using "
+                     "-imageFromCurrentFramebuffer?"));
     EXPECT_EQ(framebuffer->framebufferReferenceCount(), 0u);
     // Returned once only.
     const auto key = GPXFramebufferCache::hashForSize(size(43, 21), kGPUTextureOptionsDefault, false);
@@ -175,6 +177,23 @@ TEST_F(GPXFramebufferTest, PurgeFreesOnlyWhatIsInThePool) {
     EXPECT_EQ(cache->fetchFramebufferForSize(size(47, 21), false), busy);
 }
 
+TEST_F(GPXFramebufferTest, AMemoryWarningPurgesThePool) {
+    auto framebuffer = cache->fetchFramebufferForSize(size(55, 21), false);
+    Weak<GPXFramebuffer> weak = framebuffer;
+    framebuffer->unlock();
+    framebuffer.reset();
+    EXPECT_GE(cache->freeFramebufferCount(), 1u);
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        "UIApplicationDidReceiveMemoryWarningNotification");
+    EXPECT_EQ(cache->freeFramebufferCount(), 0u);
+    EXPECT_TRUE(weak.expired());
+    // Other notifications leave the pool alone.
+    auto kept = cache->fetchFramebufferForSize(size(55, 21), false);
+    kept->unlock();
+    NSNotificationCenter::defaultCenter()->postNotificationName("SomethingElse");
+    EXPECT_EQ(cache->freeFramebufferCount(), 1u);
+}
+
 TEST_F(GPXFramebufferTest, ReadBackGivesRGBARowsAndReleasesTheLock) {
     auto framebuffer = cache->fetchFramebufferForSize(size(5, 3), false);
     performSyncOnSharedContextQueue([&] {
@@ -209,13 +228,15 @@ TEST_F(GPXFramebufferTest, ReadBackRefusesOtherFormats) {
     luminance.format = GL_LUMINANCE;
     auto a = make<GPXFramebuffer>(CGSizeMake(4, 4), luminance, true);
     EXPECT_EQ(a->newCGImageFromFramebufferContents(), nullptr);
-    EXPECT_TRUE(recorder.saw("For conversion to a CGImage the output texture format for this filter must be GL_RGBA."));
+    EXPECT_TRUE(recorder.saw(
+        "For conversion to a CGImage the output texture format for this filter must be GL_RGBA."));
     GPUTextureOptions floats;
     floats.type = GL_FLOAT;
     auto b = make<GPXFramebuffer>(CGSizeMake(4, 4), floats, true);
     EXPECT_EQ(b->newCGImageFromFramebufferContents(), nullptr);
-    EXPECT_TRUE(recorder.saw(
-        "For conversion to a CGImage the type of the output texture of this filter must be GL_UNSIGNED_BYTE."));
+    EXPECT_TRUE(
+        recorder.saw("For conversion to a CGImage the type of the output texture of this filter must be "
+                     "GL_UNSIGNED_BYTE."));
 }
 
 TEST_F(GPXFramebufferTest, AWrappedTextureStaysWithItsOwner) {
