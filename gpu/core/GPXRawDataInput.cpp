@@ -21,7 +21,11 @@ void GPXRawDataInput::uploadBytes(const void* bytesToUpload) {
             GPXContext::sharedFramebufferCache()->fetchFramebufferForSize(size, outputTextureOptions_, true);
         glBindTexture(GL_TEXTURE_2D, outputFramebuffer_->texture());
         const GLenum format = pixelFormat();
-        glTexImage2D(GL_TEXTURE_2D, 0, format == GL_RGB ? GL_RGB : GL_RGBA, static_cast<GLsizei>(size.width),
+        // OpenGL ES wants the texture's format to be the bytes' own, except that BGRA bytes go
+        // into an RGBA texture; an RGBA texture for grey bytes would be refused and stay empty.
+        const bool ownFormat =
+            format == GL_RGB || format == GL_LUMINANCE || format == GL_LUMINANCE_ALPHA || format == GL_ALPHA;
+        glTexImage2D(GL_TEXTURE_2D, 0, ownFormat ? format : GL_RGBA, static_cast<GLsizei>(size.width),
                      static_cast<GLsizei>(size.height), 0, format, pixelType(), bytesToUpload);
     });
 }

@@ -4,8 +4,8 @@
 // one frame is in flight, and a request made while one is pending is dropped.
 //
 // Formats: GL_BGRA (default), GL_RGBA, GL_RGB, GL_LUMINANCE and the like, of unsigned bytes
-// (default) or another GL type such as GL_FLOAT. RGB bytes go into an RGB texture, everything
-// else into an RGBA texture.
+// (default) or another GL type such as GL_FLOAT. RGB, luminance, luminance-alpha and alpha bytes go
+// into a texture of their own format, everything else into an RGBA texture.
 
 #include "dispatch/Dispatch.h"
 #include "gpu/core/GPXOutput.h"
