@@ -143,9 +143,9 @@ TEST(GLThreadQueue, SyncFromDispatchWorkersMakesProgress) {
 
 TEST(GLThreadQueue, DestructionRunsWhatWasSubmitted) {
     std::atomic<int> ran{0};
+    auto gate = dispatch_semaphore_create(0);  // outlives the queue, whose blocks wait on it
     {
         GLThreadQueue queue("q");
-        auto gate = dispatch_semaphore_create(0);
         queue.async([&] { dispatch_semaphore_wait(gate, DISPATCH_TIME_FOREVER); });
         for (int i = 0; i < 50; ++i) queue.async([&] { ++ran; });
         dispatch_semaphore_signal(gate);
