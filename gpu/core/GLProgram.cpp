@@ -2,18 +2,41 @@
 
 #include <algorithm>
 
+#include "foundation/NSBundle.h"
 #include "foundation/NSLog.h"
 #include "gpu/core/GPXContext.h"
 
 GLProgram::GLProgram(const std::string& vertexShaderString, const std::string& fragmentShaderString)
     : queue_(GLThreadQueue::current()), context_(detail::currentQueueContext()) {
+    build(vertexShaderString, fragmentShaderString);
+}
+
+GLProgram::GLProgram(const std::string& vertexShaderString, const GLShaderFilename& fragmentShaderFilename)
+    : queue_(GLThreadQueue::current()), context_(detail::currentQueueContext()) {
+    build(vertexShaderString, shaderTextFromResource(fragmentShaderFilename.name, "fsh"));
+}
+
+GLProgram::GLProgram(const GLShaderFilename& vertexShaderFilename,
+                     const GLShaderFilename& fragmentShaderFilename)
+    : queue_(GLThreadQueue::current()), context_(detail::currentQueueContext()) {
+    build(shaderTextFromResource(vertexShaderFilename.name, "vsh"),
+          shaderTextFromResource(fragmentShaderFilename.name, "fsh"));
+}
+
+std::optional<std::string> GLProgram::shaderTextFromResource(const std::string& name,
+                                                             const std::string& extension) {
+    auto path = NSBundle::mainBundle()->pathForResource(name, extension);
+    if (!path) return std::nullopt;
+    auto data = NSData::dataWithContentsOfFile(*path);
+    if (!data) return std::nullopt;
+    return data->toString();
+}
+
+void GLProgram::build(const std::optional<std::string>& vertex, const std::optional<std::string>& fragment) {
     program_ = glCreateProgram();
-    if (!compileShader(&vertShader_, GL_VERTEX_SHADER, vertexShaderString)) {
-        NSLogLine("Failed to compile vertex shader");
-    }
-    if (!compileShader(&fragShader_, GL_FRAGMENT_SHADER, fragmentShaderString)) {
+    if (!compileShader(&vertShader_, GL_VERTEX_SHADER, vertex)) NSLogLine("Failed to compile vertex shader");
+    if (!compileShader(&fragShader_, GL_FRAGMENT_SHADER, fragment))
         NSLogLine("Failed to compile fragment shader");
-    }
     glAttachShader(program_, vertShader_);
     glAttachShader(program_, fragShader_);
 }
@@ -33,9 +56,14 @@ GLProgram::~GLProgram() {
     // Otherwise the context is gone, and its objects with it.
 }
 
-bool GLProgram::compileShader(GLuint* shader, GLenum type, const std::string& source) {
+bool GLProgram::compileShader(GLuint* shader, GLenum type, const std::optional<std::string>& source) {
+    if (!source) {
+        // The same words for either kind of shader.
+        NSLogLine("Failed to load vertex shader");
+        return false;
+    }
     *shader = glCreateShader(type);
-    const GLchar* text = source.c_str();
+    const GLchar* text = source->c_str();
     glShaderSource(*shader, 1, &text, nullptr);
     glCompileShader(*shader);
     GLint status = GL_FALSE;

@@ -19,10 +19,24 @@
 
 class GPXContext;
 
+// Names a shader resource of the main bundle: "<name>.vsh" for a vertex shader, "<name>.fsh" for a
+// fragment shader (UTF-8 text).
+struct GLShaderFilename {
+    std::string name;
+};
+
 class GLProgram : public NSObject {
   public:
     GLProgram(const std::string& vertexShaderString, const std::string& fragmentShaderString);
+    // A missing resource is a missing text: it is logged and the program will not link.
+    GLProgram(const std::string& vertexShaderString, const GLShaderFilename& fragmentShaderFilename);
+    GLProgram(const GLShaderFilename& vertexShaderFilename, const GLShaderFilename& fragmentShaderFilename);
     ~GLProgram() override;
+
+    // The text of a main-bundle shader resource with the extension ("vsh", "fsh"); nullopt when
+    // missing or unreadable.
+    static std::optional<std::string> shaderTextFromResource(const std::string& name,
+                                                             const std::string& extension);
 
     // Registers the attribute at the next location (its index); a second registration is ignored.
     // Takes effect at link.
@@ -49,7 +63,8 @@ class GLProgram : public NSObject {
     std::string className() const override { return "GLProgram"; }
 
   private:
-    bool compileShader(GLuint* shader, GLenum type, const std::string& source);
+    bool compileShader(GLuint* shader, GLenum type, const std::optional<std::string>& source);
+    void build(const std::optional<std::string>& vertex, const std::optional<std::string>& fragment);
 
     std::vector<std::string> attributes_;
     std::vector<std::string> uniforms_;

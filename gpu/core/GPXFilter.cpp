@@ -40,6 +40,9 @@ GPXFilter::GPXFilter(std::string vertexShaderString, std::string fragmentShaderS
 GPXFilter::GPXFilter(std::string fragmentShaderString)
     : GPXFilter(kGPXDefaultVertexShaderString, std::move(fragmentShaderString)) {}
 
+GPXFilter::GPXFilter(const GLShaderFilename& fragmentShaderFilename)
+    : GPXFilter(GLProgram::shaderTextFromResource(fragmentShaderFilename.name, "fsh").value_or("")) {}
+
 GPXFilter::GPXFilter() : GPXFilter(kGPXPassthroughFragmentShaderString) {}
 
 GPXFilter::~GPXFilter() = default;

@@ -27,6 +27,8 @@ class GPXFilter : public GPXOutput, public GPXInput {
   public:
     GPXFilter(std::string vertexShaderString, std::string fragmentShaderString);
     explicit GPXFilter(std::string fragmentShaderString);
+    // The fragment text from the main bundle's "<name>.fsh"; a missing resource does not link.
+    explicit GPXFilter(const GLShaderFilename& fragmentShaderFilename);
     // The pass-through filter.
     GPXFilter();
     ~GPXFilter() override;

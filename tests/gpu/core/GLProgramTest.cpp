@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "GPUTestSupport.h"
+#include "foundation/NSBundle.h"
+#include "gpu/core/GPXFilter.h"
 #include "gpu/core/GPXShaders.h"
+#include "tests/support/TestSupport.h"
 
 using namespace gputest;
 
@@ -96,6 +99,30 @@ TEST_F(GLProgramTest, GoingAwayDeletesTheProgramOnItsQueue) {
     GLboolean exists = GL_TRUE;
     performSyncOnSharedContextQueue([&] { exists = glIsProgram(name); });
     EXPECT_FALSE(exists);
+}
+
+TEST_F(GLProgramTest, ShadersComeFromBundleResources) {
+    testsupport::TemporaryDirectory bundle;
+    ASSERT_TRUE(NSData::fromString(kGPXDefaultVertexShaderString).writeToFile(bundle.file("Plain.vsh")));
+    ASSERT_TRUE(
+        NSData::fromString(kGPXPassthroughFragmentShaderString).writeToFile(bundle.file("Plain.fsh")));
+    NSBundle::setMainBundlePath(bundle.path());
+    Ref<GLProgram> both, mixed, missing;
+    performSyncOnSharedContextQueue([&] {
+        both = make<GLProgram>(GLShaderFilename{"Plain"}, GLShaderFilename{"Plain"});
+        mixed = make<GLProgram>(kGPXDefaultVertexShaderString, GLShaderFilename{"Plain"});
+        missing = make<GLProgram>(kGPXDefaultVertexShaderString, GLShaderFilename{"Absent"});
+        EXPECT_TRUE(both->link());
+        EXPECT_TRUE(mixed->link());
+        EXPECT_FALSE(missing->link());
+    });
+    AssertionRecorder recorder;
+    auto fromFile = make<GPXFilter>(GLShaderFilename{"Plain"});
+    EXPECT_NE(fromFile->filterProgram(), nullptr);
+    auto absent = make<GPXFilter>(GLShaderFilename{"Absent"});
+    EXPECT_EQ(absent->filterProgram(), nullptr);
+    EXPECT_TRUE(recorder.saw("Filter shader link failed"));
+    NSBundle::resetForTesting();
 }
 
 }  // namespace
