@@ -109,6 +109,7 @@ TEST_F(GLProgramTest, ShadersComeFromBundleResources) {
     NSBundle::setMainBundlePath(bundle.path());
     Ref<GLProgram> both, mixed, missing;
     performSyncOnSharedContextQueue([&] {
+        GPXContext::useImageProcessingContext();
         both = make<GLProgram>(GLShaderFilename{"Plain"}, GLShaderFilename{"Plain"});
         mixed = make<GLProgram>(kGPXDefaultVertexShaderString, GLShaderFilename{"Plain"});
         missing = make<GLProgram>(kGPXDefaultVertexShaderString, GLShaderFilename{"Absent"});
