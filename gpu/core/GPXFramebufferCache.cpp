@@ -1,5 +1,7 @@
 #include "gpu/core/GPXFramebufferCache.h"
 
+#include "uikit/UIApplication.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -21,7 +23,7 @@ void GPXFramebufferCache::didInit() {
     NSNotificationCenter::defaultCenter()->addObserver(
         self(), "purgeAllUnassignedFramebuffers",
         [this](const Ref<NSNotification>&) { purgeAllUnassignedFramebuffers(); },
-        kGPXMemoryWarningNotificationName);
+        UIApplicationDidReceiveMemoryWarningNotification);
 }
 
 std::string GPXFramebufferCache::hashForSize(CGSize size, GPUTextureOptions options, bool onlyTexture) {

@@ -17,10 +17,6 @@
 #include "foundation/NSObject.h"
 #include "gpu/core/GPXFramebuffer.h"
 
-// The name of the notification the system posts when memory runs low.
-inline constexpr const char* kGPXMemoryWarningNotificationName =
-    "UIApplicationDidReceiveMemoryWarningNotification";
-
 class GPXFramebufferCache : public NSObject {
   public:
     GPXFramebufferCache() = default;
