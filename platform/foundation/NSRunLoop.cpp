@@ -460,7 +460,8 @@ void NSRunLoop::waitForWork(const std::string& mode, std::optional<double> platf
 }
 
 NSRunLoop::Result NSRunLoop::runInternal(const std::string& mode, std::optional<double> platformLimit,
-                                         std::optional<double> realLimit, bool returnAfterHandled) {
+                                         std::optional<double> realLimit, bool returnAfterHandled,
+                                         bool returnAfterWait) {
     auto keep = selfAs<NSRunLoop>();
     {
         std::lock_guard lock(mutex_);
@@ -468,7 +469,7 @@ NSRunLoop::Result NSRunLoop::runInternal(const std::string& mode, std::optional<
     }
     notifyObservers(mode, kCFRunLoopEntry);
     Result result;
-    for (;;) {
+    for (bool waited = false;; waited = true) {
         bool handled = false;
         notifyObservers(mode, kCFRunLoopBeforeTimers);
         handled |= fireTimers(mode);
@@ -488,7 +489,7 @@ NSRunLoop::Result NSRunLoop::runInternal(const std::string& mode, std::optional<
             break;
         }
         if ((platformLimit && PlatformClock::now() >= *platformLimit) ||
-            (realLimit && realNow() >= *realLimit)) {
+            (realLimit && realNow() >= *realLimit) || (returnAfterWait && waited)) {
             result = Result::TimedOut;
             break;
         }
@@ -520,20 +521,20 @@ bool NSRunLoop::runMode(const std::string& mode, NSDate limitDate) {
         std::lock_guard lock(mutex_);
         if (!hasSourcesLocked(mode)) return false;
     }
-    runInternal(mode, limitDate.timeIntervalSince1970(), std::nullopt, true);
+    runInternal(mode, limitDate.timeIntervalSince1970(), std::nullopt, true, false);
     return true;
 }
 
 void NSRunLoop::runUntilDate(NSDate limitDate) {
-    runInternal(NSDefaultRunLoopMode, limitDate.timeIntervalSince1970(), std::nullopt, false);
+    runInternal(NSDefaultRunLoopMode, limitDate.timeIntervalSince1970(), std::nullopt, false, false);
 }
 
 void NSRunLoop::run() {
-    runInternal(NSDefaultRunLoopMode, std::nullopt, std::nullopt, false);
+    runInternal(NSDefaultRunLoopMode, std::nullopt, std::nullopt, false, false);
 }
 
 bool NSRunLoop::runOnce(const std::string& mode, double maxRealWaitSeconds) {
-    auto result = runInternal(mode, std::nullopt, realNow() + std::max(0.0, maxRealWaitSeconds), true);
+    auto result = runInternal(mode, std::nullopt, realNow() + std::max(0.0, maxRealWaitSeconds), true, true);
     return result == Result::Handled;
 }
 
