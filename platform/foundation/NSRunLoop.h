@@ -213,7 +213,7 @@ class NSRunLoop : public NSObject {
     bool hasPerformsLocked(const std::string& mode) const;
     std::optional<double> nextTimerFireLocked(const std::string& mode) const;
     void notifyObservers(const std::string& mode, CFRunLoopActivity activity);
-    bool fireTimers(const std::string& mode);
+    bool fireTimers(const std::string& mode, double now);
     bool runPerforms(const std::string& mode);
     bool serviceFileDescriptors(const std::string& mode, int timeoutMs);
     void waitForWork(const std::string& mode, std::optional<double> platformLimit,
