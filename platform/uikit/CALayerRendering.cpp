@@ -1,0 +1,3 @@
+#include "uikit/CALayer.h"
+
+void CALayer::renderInContext(const CGContextRef& context) {}
