@@ -315,8 +315,9 @@ class VisualFormatBuilder {
         }
 
         std::vector<NSLayoutAttribute> alignments;
-        for (long attribute = 1; attribute <= 20; ++attribute) {
-            if (!(options_ & (1ul << attribute))) continue;
+        const NSLayoutFormatOptions alignment = options_ & NSLayoutFormatAlignmentMask;
+        for (long attribute = 1; attribute < 16; ++attribute) {
+            if (!(alignment & (1ul << attribute))) continue;
             auto a = static_cast<NSLayoutAttribute>(attribute);
             bool horizontalEdge = a == NSLayoutAttributeLeft || a == NSLayoutAttributeRight ||
                                   a == NSLayoutAttributeLeading || a == NSLayoutAttributeTrailing ||
