@@ -168,12 +168,14 @@ void UITestDriver::drag(const Ref<UIView>& view, CGPoint from, CGPoint to, int s
     if (!view) return;
     auto root = rootFor(view);
     steps = std::max(steps, 1);
-    touchDown(root, toRoot(view, from));
+    // The path is fixed in the root's space when the finger goes down: the view may move under it.
+    CGPoint a = toRoot(view, from), b = toRoot(view, to);
+    touchDown(root, a);
     for (int i = 1; i <= steps; ++i) {
         double f = double(i) / steps;
-        touchMove(root, toRoot(view, {from.x + (to.x - from.x) * f, from.y + (to.y - from.y) * f}));
+        touchMove(root, {a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f});
     }
-    touchUp(root, toRoot(view, to));
+    touchUp(root, b);
 }
 
 void UITestDriver::pinch(const Ref<UIView>& view, CGPoint centre, CGFloat fromSpan, CGFloat toSpan,
@@ -181,9 +183,10 @@ void UITestDriver::pinch(const Ref<UIView>& view, CGPoint centre, CGFloat fromSp
     if (!view) return;
     auto root = rootFor(view);
     steps = std::max(steps, 1);
+    CGPoint c = toRoot(view, centre);
+    // The span is measured in the root's space, horizontally.
     auto fingersAt = [&](CGFloat span) {
-        return Fingers{{0, toRoot(view, {centre.x - span / 2, centre.y})},
-                       {1, toRoot(view, {centre.x + span / 2, centre.y})}};
+        return Fingers{{0, {c.x - span / 2, c.y}}, {1, {c.x + span / 2, c.y}}};
     };
     touchesDown(root, fingersAt(fromSpan));
     for (int i = 1; i <= steps; ++i) touchesMove(root, fingersAt(fromSpan + (toSpan - fromSpan) * i / steps));

@@ -32,10 +32,11 @@ class UITestDriver {
     // Taps the view's centre (or a point) `taps` times in quick succession.
     static void tap(const Ref<UIView>& view, unsigned taps = 1);
     static void tapAt(const Ref<UIView>& view, CGPoint point, unsigned taps = 1);
-    // One finger down at `from`, `steps` moves along the line, up at `to`.
+    // One finger down at `from`, `steps` moves along the line, up at `to` (the line is fixed in the
+    // window when the finger goes down, so a view that follows the finger does not bend it).
     static void drag(const Ref<UIView>& view, CGPoint from, CGPoint to, int steps = 10);
-    // Two fingers placed horizontally around `centre`, `fromSpan` apart, moved to `toSpan` apart in
-    // `steps` moves, then lifted.
+    // Two fingers placed horizontally around `centre`, `fromSpan` apart (in the window's space),
+    // moved to `toSpan` apart in `steps` moves, then lifted.
     static void pinch(const Ref<UIView>& view, CGPoint centre, CGFloat fromSpan, CGFloat toSpan,
                       int steps = 10);
     // A quick 120-point stroke from the view's centre in the direction (5 moves).
