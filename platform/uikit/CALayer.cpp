@@ -324,20 +324,26 @@ void CALayer::addAnimation(const Ref<CAAnimation>& animation, const std::optiona
     const double wallNow = PlatformClock::now();
     const double startIn = std::max(0.0, copy->beginTime() - now);
     if (copy->delegate()) {
-        entry->startTimer =
-            NSTimer::timerWithTimeInterval(startIn, false, [weak, serial](const Ref<NSTimer>&) {
-                auto layer = weak.lock();
-                if (!layer) return;
-                for (auto& e : layer->animations_) {
-                    if (e->serial == serial && !e->stopped) {
-                        auto anim = e->animation;
-                        if (auto delegate = anim->delegate()) delegate->animationDidStart(anim);
-                        return;
-                    }
+        auto deliverStart = [weak, serial] {
+            auto layer = weak.lock();
+            if (!layer) return;
+            for (auto& e : layer->animations_) {
+                if (e->serial == serial && !e->stopped) {
+                    auto anim = e->animation;
+                    if (auto delegate = anim->delegate()) delegate->animationDidStart(anim);
+                    return;
                 }
-            });
-        entry->startTimer->setFireDate(NSDate::dateWithTimeIntervalSince1970(wallNow + startIn));
-        runLoop->addTimer(entry->startTimer, NSRunLoopCommonModes);
+            }
+        };
+        if (startIn <= 0) {
+            // Queued like the stops of removed animations, so that those come first.
+            runLoop->performBlock(deliverStart);
+        } else {
+            entry->startTimer = NSTimer::timerWithTimeInterval(
+                startIn, false, [deliverStart](const Ref<NSTimer>&) { deliverStart(); });
+            entry->startTimer->setFireDate(NSDate::dateWithTimeIntervalSince1970(wallNow + startIn));
+            runLoop->addTimer(entry->startTimer, NSRunLoopCommonModes);
+        }
     }
     if (!copy->repeatsForever()) {
         const double stopIn = startIn + copy->activeDuration();
@@ -357,7 +363,11 @@ void CALayer::addAnimation(const Ref<CAAnimation>& animation, const std::optiona
     animations_.push_back(std::move(entry));
 }
 
-void CALayer::animationStopped(const std::string& key, const Ref<CAAnimation>& animation, bool finished) {
+void CALayer::animationStopped(const std::string& keyRef, const Ref<CAAnimation>& animationRef,
+                               bool finished) {
+    // The arguments may live in the entry that is about to go.
+    const std::string key = keyRef;
+    const Ref<CAAnimation> animation = animationRef;
     if (!finished) return stopAnimation(key, false, true);
     auto it = std::find_if(
         animations_.begin(), animations_.end(),

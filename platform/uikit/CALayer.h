@@ -42,7 +42,10 @@
 class CAAnimation;
 class UIView;
 
-// Where a layer's contents image sits in its bounds.
+// Where a layer's contents image sits in its bounds. As on the platform, the names count y
+// upwards while layer space counts it downwards: "top" puts the image at the bounds' maximum y,
+// the bottom edge on screen. Views map their content modes accordingly (UIViewContentModeTop is
+// kCAGravityBottom).
 inline constexpr char kCAGravityCenter[] = "center";
 inline constexpr char kCAGravityTop[] = "top";
 inline constexpr char kCAGravityBottom[] = "bottom";

@@ -53,23 +53,23 @@ const char* gravityForContentMode(UIViewContentMode mode) {
             return kCAGravityResizeAspectFill;
         case UIViewContentModeCenter:
             return kCAGravityCenter;
-        // Layers count y upwards in their gravity names; views are flipped, so top is top here.
+        // Gravity names count y upwards (see CALayer.h): a view's top is the layer's bottom.
         case UIViewContentModeTop:
-            return kCAGravityTop;
-        case UIViewContentModeBottom:
             return kCAGravityBottom;
+        case UIViewContentModeBottom:
+            return kCAGravityTop;
         case UIViewContentModeLeft:
             return kCAGravityLeft;
         case UIViewContentModeRight:
             return kCAGravityRight;
         case UIViewContentModeTopLeft:
-            return kCAGravityTopLeft;
-        case UIViewContentModeTopRight:
-            return kCAGravityTopRight;
-        case UIViewContentModeBottomLeft:
             return kCAGravityBottomLeft;
-        case UIViewContentModeBottomRight:
+        case UIViewContentModeTopRight:
             return kCAGravityBottomRight;
+        case UIViewContentModeBottomLeft:
+            return kCAGravityTopLeft;
+        case UIViewContentModeBottomRight:
+            return kCAGravityTopRight;
     }
     return kCAGravityResize;
 }
@@ -662,7 +662,8 @@ bool UIView::drawViewHierarchyInRect(CGRect rect, bool afterScreenUpdates) {
 // ---- hit testing and conversion ---------------------------------------------------------------
 
 Ref<UIView> UIView::hitTest(CGPoint point, const Ref<UIEvent>& event) {
-    if (isHidden() || !userInteractionEnabled_ || alpha() < 0.01 || blockingAnimations_ > 0) return nullptr;
+    if (isHidden() || !userInteractionEnabled_ || L().opacity() < 0.01f || blockingAnimations_ > 0)
+        return nullptr;
     if (!pointInside(point, event)) return nullptr;
     for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
         const Ref<UIView>& sub = *it;
