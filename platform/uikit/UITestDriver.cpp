@@ -49,7 +49,7 @@ double nextTimestamp() {
     if (PlatformClock::isManual()) {
         PlatformClock::advance(d.interval);
         drainMainRunLoop();
-        t = std::max(PlatformClock::monotonic(), d.lastTime);
+        t = PlatformClock::monotonic();
     } else {
         t = std::max(PlatformClock::monotonic(), d.lastTime + d.interval);
     }
@@ -95,7 +95,7 @@ void send(const Ref<UIView>& root, const UITestDriver::Fingers& fingers, Change 
             touch->moveTo(point, t);
             touch->setPhase(UITouchPhaseBegan);
             bool again =
-                t - d.lastTapTime <= kMultiTapInterval &&
+                t >= d.lastTapTime && t - d.lastTapTime <= kMultiTapInterval &&
                 std::hypot(point.x - d.lastTapPoint.x, point.y - d.lastTapPoint.y) <= kMultiTapDistance;
             touch->setTapCount(again ? d.lastTapCount + 1 : 1);
             d.fingers[finger] = touch;
@@ -241,6 +241,7 @@ void UITestDriver::reset() {
     d.event.reset();
     d.lastTapTime = -1e9;
     d.lastTapCount = 0;
+    d.lastTime = 0;
     d.warnedHidden = false;
 }
 
