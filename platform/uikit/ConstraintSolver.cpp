@@ -86,8 +86,9 @@ void ConstraintSolver::Row::insert(Symbol s, double coefficient) {
 
 void ConstraintSolver::Row::insert(const Row& other, double coefficient) {
     constant += other.constant * coefficient;
-    // Both cell lists are sorted: merge them.
-    std::vector<std::pair<Symbol, double>> merged;
+    // Both cell lists are sorted: merge them, into a buffer kept for the next merge.
+    thread_local std::vector<std::pair<Symbol, double>> merged;
+    merged.clear();
     merged.reserve(cells.size() + other.cells.size());
     auto a = cells.begin();
     auto b = other.cells.begin();
@@ -105,7 +106,7 @@ void ConstraintSolver::Row::insert(const Row& other, double coefficient) {
             ++b;
         }
     }
-    cells = std::move(merged);
+    cells.swap(merged);
 }
 
 void ConstraintSolver::Row::remove(Symbol s) {
@@ -132,9 +133,11 @@ void ConstraintSolver::Row::solveFor(Symbol lhs, Symbol rhs) {
 }
 
 bool ConstraintSolver::Row::substitute(Symbol s, const Row& row) {
-    double c = coefficient(s);
-    if (c == 0.0) return false;
-    remove(s);
+    auto it = std::lower_bound(cells.begin(), cells.end(), s,
+                               [](const auto& cell, Symbol key) { return cell.first < key; });
+    if (it == cells.end() || it->first != s) return false;
+    double c = it->second;
+    cells.erase(it);
     insert(row, c);
     return true;
 }
@@ -263,34 +266,41 @@ ConstraintSolver::Symbol ConstraintSolver::chooseSubject(const Row& row, const T
 }
 
 ConstraintSolver::Status ConstraintSolver::insert(Constraint handle, Held& held) {
-    // A failed insertion leaves the solver exactly as it was: keep what it may touch.
-    auto savedRows = rows_;
-    auto savedLevels = levels_;
-    auto savedNext = nextSymbol_;
-    auto restore = [&] {
-        rows_ = std::move(savedRows);
-        levels_ = std::move(savedLevels);
-        nextSymbol_ = savedNext;
-        infeasible_.clear();
-    };
-
+    const auto savedNext = nextSymbol_;
     Tag tag;
     Row row = createRow(held, tag);
+    // Undoes what createRow put into the objective, for a refusal before the tableau changed.
+    auto undoObjective = [&] {
+        for (Symbol s : {tag.marker, tag.other}) {
+            if (kindOf(s) != Error) continue;
+            for (auto& level : levels_) level.row.remove(s);
+        }
+        levels_.erase(std::remove_if(levels_.begin(), levels_.end(),
+                                     [](const Level& l) { return l.row.cells.empty(); }),
+                      levels_.end());
+        nextSymbol_ = savedNext;
+    };
     Symbol subject = chooseSubject(row, tag);
     if (subject == Invalid) {
         bool allDummies = std::all_of(row.cells.begin(), row.cells.end(),
                                       [](const auto& cell) { return kindOf(cell.first) == Dummy; });
         if (allDummies) {
             if (!nearZero(row.constant)) {
-                restore();
+                undoObjective();
                 return Status::Unsatisfiable;
             }
             subject = tag.marker;
         }
     }
     if (subject == Invalid) {
+        // The artificial phase pivots the tableau; a refusal puts back the tableau as it was.
+        auto savedRows = rows_;
+        auto savedLevels = levels_;
         if (!addWithArtificialVariable(row)) {
-            restore();
+            rows_ = std::move(savedRows);
+            levels_ = std::move(savedLevels);
+            infeasible_.clear();
+            undoObjective();
             return Status::Unsatisfiable;
         }
     } else {
@@ -299,13 +309,8 @@ ConstraintSolver::Status ConstraintSolver::insert(Constraint handle, Held& held)
         rows_[subject] = std::move(row);
     }
     held.tag = tag;
-    Status status = optimizeObjective();
-    if (status != Status::Ok) {
-        restore();
-        return status;
-    }
     constraints_[handle] = held;
-    return Status::Ok;
+    return optimizeObjective();
 }
 
 bool ConstraintSolver::addWithArtificialVariable(const Row& row) {
@@ -389,25 +394,39 @@ int ConstraintSolver::lexicographicSign(Symbol s) const {
     return 0;
 }
 
+ConstraintSolver::Symbol ConstraintSolver::enteringSymbol() const {
+    // The smallest symbol whose reduced cost is lexicographically negative: a merge of the level
+    // rows (each sorted by symbol), where the first level holding a symbol decides its sign. The
+    // smallest-index choice on both sides keeps degenerate pivots from cycling.
+    std::vector<std::size_t> at(levels_.size(), 0);
+    for (;;) {
+        Symbol next = Invalid;
+        for (std::size_t l = 0; l < levels_.size(); ++l) {
+            const auto& cells = levels_[l].row.cells;
+            if (at[l] < cells.size() && (next == Invalid || cells[at[l]].first < next))
+                next = cells[at[l]].first;
+        }
+        if (next == Invalid) return Invalid;
+        bool decided = false;
+        bool negative = false;
+        for (std::size_t l = 0; l < levels_.size(); ++l) {
+            const auto& cells = levels_[l].row.cells;
+            if (at[l] < cells.size() && cells[at[l]].first == next) {
+                if (!decided) {
+                    decided = true;
+                    negative = cells[at[l]].second < 0.0;
+                }
+                ++at[l];
+            }
+        }
+        if (negative && kindOf(next) != Dummy) return next;
+    }
+}
+
 ConstraintSolver::Status ConstraintSolver::optimizeObjective() {
     std::size_t limit = 1000 + 50 * (rows_.size() + 1);
     for (std::size_t round = 0; round < limit; ++round) {
-        // Entering: the smallest symbol whose reduced cost is lexicographically negative (the
-        // smallest-index choice on both sides keeps degenerate pivots from cycling).
-        std::map<Symbol, int> sign;
-        for (const auto& level : levels_) {
-            for (const auto& [symbol, c] : level.row.cells) {
-                if (kindOf(symbol) == Dummy) continue;
-                sign.emplace(symbol, c < 0.0 ? -1 : 1);
-            }
-        }
-        Symbol entering = Invalid;
-        for (const auto& [symbol, s] : sign) {
-            if (s < 0) {
-                entering = symbol;
-                break;
-            }
-        }
+        Symbol entering = enteringSymbol();
         if (entering == Invalid) return Status::Ok;
         auto leaving = leavingRow(entering);
         if (leaving == rows_.end()) return Status::InternalError;  // unbounded: cannot happen
@@ -559,21 +578,77 @@ bool ConstraintSolver::hasConstraint(Constraint constraint) const {
     return constraints_.count(constraint) != 0;
 }
 
+void ConstraintSolver::shiftMarker(Symbol marker, double shift) {
+    // The marker becomes marker' + shift: rows that mention it move by their coefficient, or its
+    // own row (when basic) moves the other way.
+    auto own = rows_.find(marker);
+    if (own != rows_.end()) {
+        own->second.add(-shift);
+        if (kindOf(marker) != External && own->second.constant < 0.0) infeasible_.push_back(marker);
+        return;
+    }
+    for (auto& [basic, r] : rows_) {
+        double c = r.coefficient(marker);
+        if (c == 0.0) continue;
+        r.add(c * shift);
+        if (kindOf(basic) != External && r.constant < 0.0) infeasible_.push_back(basic);
+    }
+    for (auto& level : levels_) {
+        double c = level.row.coefficient(marker);
+        if (c != 0.0) level.row.add(c * shift);
+    }
+}
+
 ConstraintSolver::Status ConstraintSolver::setConstant(Constraint constraint, double constant) {
     auto found = constraints_.find(constraint);
     if (found == constraints_.end()) return Status::UnknownConstraint;
     if (!finite(constant)) return Status::InvalidValue;
-    if (found->second.expression.constant == constant) return Status::Ok;
-    Held replacement = found->second;
-    Held original = found->second;
-    replacement.expression.constant = constant;
-    Status status = erase(constraint);
-    if (status != Status::Ok) return status;
-    status = insert(constraint, replacement);
-    if (status != Status::Ok) {
-        insert(constraint, original);
+    Held& held = found->second;
+    if (held.expression.constant == constant) return Status::Ok;
+    Symbol marker = held.tag.marker;
+    if (kindOf(marker) == Dummy && rows_.count(marker)) {
+        // A required equality that repeats others: only a fresh insertion can tell whether the
+        // new constant still agrees with them.
+        Held replacement = held;
+        Held original = held;
+        replacement.expression.constant = constant;
+        Status status = erase(constraint);
+        if (status != Status::Ok) return status;
+        status = insert(constraint, replacement);
+        if (status != Status::Ok) insert(constraint, original);
+        return status;
     }
-    return status;
+    // The marker's coefficient in the constraint's own row (before any sign reversal).
+    double mc = 1.0;
+    bool required = held.priority >= kSolverRequiredPriority;
+    switch (held.relation) {
+        case SolverRelation::LessOrEqual:
+            mc = 1.0;
+            break;
+        case SolverRelation::GreaterOrEqual:
+            mc = -1.0;
+            break;
+        case SolverRelation::Equal:
+            mc = required ? 1.0 : -1.0;
+            break;
+    }
+    double shift = (constant - held.expression.constant) / mc;
+    infeasible_.clear();
+    shiftMarker(marker, shift);
+    if (dualOptimize() != Status::Ok) {
+        // Cannot hold: move back to the old constant, which held.
+        infeasible_.clear();
+        shiftMarker(marker, -shift);
+        for (const auto& [basic, r] : rows_) {
+            if (kindOf(basic) != External && r.constant < 0.0 && !nearZero(r.constant))
+                infeasible_.push_back(basic);
+        }
+        dualOptimize();
+        optimizeObjective();
+        return Status::Unsatisfiable;
+    }
+    held.expression.constant = constant;
+    return optimizeObjective();
 }
 
 ConstraintSolver::Status ConstraintSolver::setPriority(Constraint constraint, double priority) {

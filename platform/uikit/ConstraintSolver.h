@@ -165,6 +165,8 @@ class ConstraintSolver {
     bool addWithArtificialVariable(const Row& row);
     Row& levelRow(double priority);
     void substitute(Symbol s, const Row& row);
+    Symbol enteringSymbol() const;
+    void shiftMarker(Symbol marker, double shift);
     Status optimizeObjective();
     Status optimizeArtificial(Row& artificial);
     Status dualOptimize();

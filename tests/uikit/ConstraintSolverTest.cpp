@@ -133,6 +133,23 @@ TEST_F(ConstraintSolverTest, SetConstantKeepsHandleAndRefusesConflicts) {
     EXPECT_DOUBLE_EQ(solver.value(x), 40);
     EXPECT_EQ(solver.setConstant(12345, 1), Status::UnknownConstraint);
     EXPECT_EQ(solver.setConstant(c, NAN), Status::InvalidValue);
+    // Inequalities and preferences move too, both ways.
+    auto floor = solver.addConstraint(x, GE, 0);
+    auto wish = solver.addConstraint(x, EQ, 0, 250);
+    EXPECT_EQ(solver.setConstant(c, 0), Status::Ok);  // x - 0 == 0 ... c now says x == 0
+    EXPECT_DOUBLE_EQ(solver.value(x), 0);
+    EXPECT_EQ(solver.setConstant(floor, -30), Status::Unsatisfiable);  // x >= 30 against x == 0
+    EXPECT_DOUBLE_EQ(solver.value(x), 0);
+    EXPECT_EQ(solver.removeConstraint(c), Status::Ok);
+    EXPECT_EQ(solver.setConstant(floor, -30), Status::Ok);
+    EXPECT_DOUBLE_EQ(solver.value(x), 30);
+    EXPECT_EQ(solver.setConstant(wish, -70), Status::Ok);
+    EXPECT_DOUBLE_EQ(solver.value(x), 70);
+    EXPECT_EQ(solver.setConstant(wish, -170), Status::Ok);
+    EXPECT_DOUBLE_EQ(solver.value(x), 100);
+    EXPECT_EQ(solver.setConstant(floor, 0), Status::Ok);
+    EXPECT_EQ(solver.setConstant(wish, 20), Status::Ok);  // x == -20 wished, x >= 0 required
+    EXPECT_DOUBLE_EQ(solver.value(x), 0);
 }
 
 TEST_F(ConstraintSolverTest, SetPriorityMovesBetweenLevels) {
@@ -304,6 +321,15 @@ TEST(ConstraintSolverRandom, IncrementalMatchesFromScratch) {
                 std::size_t index = rng() % held.size();
                 ASSERT_EQ(incremental.removeConstraint(held[index].first), Status::Ok);
                 held.erase(held.begin() + index);
+                continue;
+            }
+            if (!held.empty() && pick(rng) == 1) {
+                // A preference moves (required ones keep passing through the known point).
+                auto& [handle, spec] = held[rng() % held.size()];
+                if (spec.priority < 1000) {
+                    spec.constant += std::round(coefficient(rng) * 20);
+                    ASSERT_EQ(incremental.setConstant(handle, spec.constant), Status::Ok);
+                }
                 continue;
             }
             RandomSystem::Spec spec;
