@@ -4,6 +4,9 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
+
+#include "foundation/NSString.h"
 
 using NSLogSink = std::function<void(const std::string& line)>;
 
@@ -11,3 +14,9 @@ using NSLogSink = std::function<void(const std::string& line)>;
 NSLogSink NSLogSetSink(NSLogSink sink);
 // Writes one finished line (no formatting).
 void NSLogLine(const std::string& line);
+
+// Formats like NSString::stringWithFormat ("%@", "%d", ...) and writes the line.
+template <class... Args>
+void NSLog(std::string_view format, const Args&... args) {
+    NSLogLine(NSString::stringWithFormat(format, args...));
+}

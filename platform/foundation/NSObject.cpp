@@ -24,6 +24,7 @@ struct AssociatedStore {
 NSObject::NSObject() = default;
 
 NSObject::~NSObject() {
+    if (auto info = observation_.load(std::memory_order_acquire)) detail::destroyObservationInfo(info);
     delete associated_.load(std::memory_order_acquire);
     delete lock_.load(std::memory_order_acquire);
 }
@@ -33,6 +34,8 @@ std::string NSObject::description() const {
     std::snprintf(buf, sizeof buf, ": %p>", static_cast<const void*>(this));
     return "<" + className() + buf;
 }
+
+Value NSObject::valueForKey(const std::string&) const { return Value(); }
 
 detail::AssociatedStore& NSObject::associated() const {
     auto store = associated_.load(std::memory_order_acquire);

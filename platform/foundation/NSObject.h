@@ -6,8 +6,8 @@
 // there (register as an observer, capture a weak self). Weak<T> references become empty when the
 // object goes, which is how delegates, outlets and observers are held.
 //
-// NSObject stays small: the associated-object store and the per-object recursive lock (the
-// "synchronized" lock) are made on first use.
+// NSObject stays small: the associated-object store, the per-object recursive lock (the
+// "synchronized" lock) and the key-value observer registry are made on first use.
 
 #include <atomic>
 #include <cstddef>
@@ -18,6 +18,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 template <class T>
 using Ref = std::shared_ptr<T>;
@@ -29,6 +30,9 @@ class NSObject;
 
 namespace detail {
 struct AssociatedStore;
+struct ObservationInfo;
+struct ObservationAccess;
+void destroyObservationInfo(ObservationInfo* info) noexcept;
 
 // Detects an accessible `void didInit()` member.
 template <class T, class = void>
@@ -68,6 +72,18 @@ public:
     // The per-object recursive lock behind `synchronized(self)`.
     std::recursive_mutex& synchronizedLock() const;
 
+    // Observable properties (foundation/NSKeyValueObserving.h). A class answers its observable
+    // keys here, so that observers receive old and new values; nil for any key it does not know.
+    // Subclasses answer their own keys and defer to their base for the rest.
+    virtual Value valueForKey(const std::string& key) const;
+    // False for keys whose setters announce changes themselves; KVO::assign consults it.
+    virtual bool automaticallyNotifiesObserversForKey(const std::string& key) const { return true; }
+    // The keys whose changes also change `key` (a derived property): observers of `key` are told
+    // whenever one of them changes. Consulted when an observer registers.
+    virtual std::vector<std::string> keyPathsForValuesAffectingValueForKey(const std::string& key) const {
+        return {};
+    }
+
     // The object's own Ref, or a typed one. Only valid once make<T>() has returned (and inside
     // didInit()), never in a constructor.
     Ref<NSObject> self() { return shared_from_this(); }
@@ -83,6 +99,9 @@ private:
 
     mutable std::atomic<detail::AssociatedStore*> associated_{nullptr};
     mutable std::atomic<std::recursive_mutex*> lock_{nullptr};
+    // Registered key-value observers, made when the first one registers.
+    friend struct detail::ObservationAccess;
+    mutable std::atomic<detail::ObservationInfo*> observation_{nullptr};
 };
 
 // Creates an object inside a Ref and runs its didInit() hook when it has one.

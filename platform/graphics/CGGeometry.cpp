@@ -1,6 +1,7 @@
 #include "graphics/CGGeometry.h"
 
 #include <cfloat>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -288,14 +289,11 @@ bool CATransform3DIsIdentity(const CATransform3D& t) {
 
 // ---------------------------------------------------------------------------------------------
 namespace {
-// Shortest text that reads back to the same double.
+// Shortest text that reads back to the same double ("320", "0.1", "1e-07").
 std::string number(CGFloat v) {
-    char buf[40];
-    for (int precision = 1; precision <= 17; ++precision) {
-        std::snprintf(buf, sizeof buf, "%.*g", precision, v);
-        if (std::strtod(buf, nullptr) == v) break;
-    }
-    return buf;
+    char buf[64];
+    auto result = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, result.ptr);
 }
 
 // Reads up to n numbers from text such as "{{1, 2}, {3, 4}}"; false when fewer are found or

@@ -196,10 +196,11 @@ CGImageRef CGImageSource::imageAtIndex(std::size_t index, bool cache) {
     const bool partial = s.partial();
     switch (s.format) {
         case ImageFormat::PNG:
-            if (index == 0) image = detail::decodePNG(s.data.bytes(), s.data.length(), partial);
+            // Only what the header describes is decoded, so a picture always has its properties.
+            if (index == 0 && s.header()) image = detail::decodePNG(s.data.bytes(), s.data.length(), partial);
             break;
         case ImageFormat::JPEG:
-            if (index == 0) {
+            if (index == 0 && s.header()) {
                 detail::JPEGDecodeOptions options;
                 options.partial = partial;
                 image = detail::decodeJPEG(s.data.bytes(), s.data.length(), options);
@@ -210,6 +211,10 @@ CGImageRef CGImageSource::imageAtIndex(std::size_t index, bool cache) {
             break;
         default:
             break;
+    }
+    if (image && (s.format == ImageFormat::PNG || s.format == ImageFormat::JPEG) &&
+        (image->width() != s.header()->width || image->height() != s.header()->height)) {
+        image = nullptr;
     }
     if (image && cache && !partial) s.cache[index] = image;
     return image;

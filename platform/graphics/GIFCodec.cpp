@@ -176,10 +176,12 @@ struct GIFReader {
                 pending.hasDelay = true;
                 pending.transparentIndex = (packed & 1) ? block[4] : -1;
             } else if (code == APPLICATION_EXT_FUNC_CODE && first && size == 11) {
-                looping = std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0 ||
-                          std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0;
-            } else if (looping && !first && size >= 3 && block[1] == 1) {
+                // Whatever the application identifier, a following sub-block of three bytes led
+                // by 1 is the loop count.
+                looping = true;
+            } else if (looping && !first && size == 3 && block[1] == 1) {
                 animation.loopCount_ = block[2] | (block[3] << 8);
+                looping = false;
             }
             first = false;
             if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return false;

@@ -42,6 +42,8 @@ struct ImageInfo {
     // EXIF orientation 1...8; 0 when the picture carries none.
     int orientation = 0;
     bool interlaced = false;  // PNG interlacing, progressive JPEG
+    // A JPEG with an APP14 segment, whose CMYK inks are stored inverted.
+    bool invertedInks = false;
     // The EXIF thumbnail of a JPEG, when it carries one.
     NSData embeddedThumbnail;
 };

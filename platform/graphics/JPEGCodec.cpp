@@ -111,7 +111,11 @@ std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n) {
     ImageInfo info;
     std::size_t at = 2;
     while (at + 4 <= n) {
-        if (b[at] != 0xFF) return std::nullopt;
+        if (b[at] != 0xFF) {
+            // Stray bytes between segments: skipped up to the next marker, as the decoder does.
+            ++at;
+            continue;
+        }
         std::uint8_t marker = b[at + 1];
         if (marker == 0xFF) {  // fill byte
             ++at;
@@ -127,6 +131,7 @@ std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n) {
         const std::uint8_t* payload = b + at + 4;
         std::size_t available = std::min(segment - 2, n - (at + 4));
         if (marker == 0xE1 && available == segment - 2) readExif(payload, available, info);
+        if (marker == 0xEE && available >= 12) info.invertedInks = true;
         if (isFrameMarker(marker)) {
             if (available < 6) return std::nullopt;
             info.bitDepth = payload[0];
@@ -151,7 +156,6 @@ struct DecodeResult {
     bool ranOut = false;
     bool sequential = true;
     bool anyScan = false;
-    bool adobeInverted = false;
     JDIMENSION rowsAtEnd = 0;
 };
 
@@ -197,7 +201,6 @@ bool runDecode(jpeg_decompress_struct* cinfo, Source* src, const JPEGDecodeOptio
     result->width = cinfo->output_width;
     result->height = cinfo->output_height;
     result->cmyk = cmyk;
-    result->adobeInverted = cinfo->saw_Adobe_marker;
     if (cinfo->output_components != 4) return false;
     if (!allocate(pixels, result->width * result->height * 4)) return false;
     std::uint8_t* base = pixels->data();
@@ -208,6 +211,8 @@ bool runDecode(jpeg_decompress_struct* cinfo, Source* src, const JPEGDecodeOptio
         for (int i = 0; i < count; ++i) rows[i] = base + (cinfo->output_scanline + i) * stride;
         if (jpeg_read_scanlines(cinfo, rows, count) == 0) break;
         if (src->ranOut && !options.partial) return false;
+        // Rows of a sequential picture past the end of the data are blanked anyway.
+        if (src->ranOut && result->sequential) break;
     }
     result->ranOut = src->ranOut;
     result->rowsAtEnd = src->ranOut ? src->rowsAtEnd : cinfo->output_height;
@@ -257,8 +262,10 @@ CGImageRef decodeJPEG(const std::uint8_t* bytes, std::size_t length, const JPEGD
     }
     const std::size_t w = result.width, h = result.height;
     if (result.cmyk) {
-        // Adobe-written CMYK stores inverted inks; libjpeg hands them over as stored.
-        bool inverted = result.adobeInverted;
+        // CMYK written with an APP14 segment stores inverted inks; the library hands them over
+        // as stored.
+        auto header = readJPEGInfo(bytes, length);
+        bool inverted = header && header->invertedInks;
         std::uint8_t* p = pixels.data();
         if (options.keepCMYK) {
             if (inverted) {

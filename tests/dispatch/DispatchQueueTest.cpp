@@ -483,7 +483,7 @@ TEST_F(DispatchQueueDeathTest, UnbalancedResumeStopsWithAMessage) {
 }
 
 TEST(DispatchOnceTest, RunsExactlyOnceAcrossThreads) {
-    static dispatch_once_t once;
+    dispatch_once_t once;
     std::atomic<int> runs{0};
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i) threads.emplace_back([&] { dispatch_once(&once, [&] { ++runs; }); });

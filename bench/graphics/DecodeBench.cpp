@@ -1,0 +1,249 @@
+// Decoding speed of the image source path against the plain libraries, side by side in one run:
+// a 2048 x 2048 photo-like picture as PNG and as JPEG, decoded by CGImageSource (and UIImage) into
+// premultiplied BGRA, and by plain libpng / libjpeg into an RGB buffer. Ends with one
+// "ratio <name> <ours/plain>" line per format.
+
+#include <benchmark/benchmark.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "graphics/CGImageSource.h"
+#include "graphics/UIImage.h"
+
+namespace {
+
+constexpr std::size_t kSide = 2048;
+
+// Smooth light falloff, a few hard-edged shapes and sensor-like noise.
+std::vector<std::uint8_t> photoPixels() {
+    std::vector<std::uint8_t> rgb(kSide * kSide * 3);
+    std::mt19937 rng(42);
+    std::normal_distribution<float> noise(0, 3);
+    for (std::size_t y = 0; y < kSide; ++y) {
+        for (std::size_t x = 0; x < kSide; ++x) {
+            float fx = x / float(kSide), fy = y / float(kSide);
+            float light = 0.6f + 0.4f * std::cos((fx - 0.3f) * 3) * std::cos((fy - 0.6f) * 2);
+            float r = 200 * light * (0.7f + 0.3f * fx), g = 170 * light * (0.8f + 0.2f * std::sin(fy * 9)),
+                  b = 140 * light * (0.6f + 0.4f * fy);
+            float dx = fx - 0.5f, dy = fy - 0.55f;
+            if (dx * dx + dy * dy < 0.04f) r *= 0.4f, g *= 0.5f, b *= 1.2f;  // a dark round body
+            if (fy > 0.8f && fy < 0.85f) r = g = b = 30;                     // a road line
+            float n = noise(rng);
+            std::uint8_t* p = rgb.data() + (y * kSide + x) * 3;
+            p[0] = static_cast<std::uint8_t>(std::clamp(r + n, 0.0f, 255.0f));
+            p[1] = static_cast<std::uint8_t>(std::clamp(g + n, 0.0f, 255.0f));
+            p[2] = static_cast<std::uint8_t>(std::clamp(b + n, 0.0f, 255.0f));
+        }
+    }
+    return rgb;
+}
+
+void pngWrite(png_structp png, png_bytep data, png_size_t length) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+void pngFlush(png_structp) {}
+
+NSData encodePNG(const std::vector<std::uint8_t>& rgb) {
+    std::vector<std::uint8_t> out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) std::abort();
+    png_set_write_fn(png, &out, pngWrite, pngFlush);
+    png_set_IHDR(png, info, kSide, kSide, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (std::size_t y = 0; y < kSide; ++y) png_write_row(png, rgb.data() + y * kSide * 3);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return NSData(std::move(out));
+}
+
+NSData encodeJPEG(const std::vector<std::uint8_t>& rgb) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = kSide;
+    cinfo.image_height = kSide;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(rgb.data() + std::size_t(cinfo.next_scanline) * kSide * 3);
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    NSData data(out, size);
+    std::free(out);
+    return data;
+}
+
+const NSData& pngFile() {
+    static const NSData data = encodePNG(photoPixels());
+    return data;
+}
+const NSData& jpegFile() {
+    static const NSData data = encodeJPEG(photoPixels());
+    return data;
+}
+
+// ---- Plain library decoding into an RGB buffer ----
+struct MemoryReader {
+    const std::uint8_t* bytes;
+    std::size_t length, offset;
+};
+void pngRead(png_structp png, png_bytep out, png_size_t length) {
+    auto* r = static_cast<MemoryReader*>(png_get_io_ptr(png));
+    if (r->offset + length > r->length) png_error(png, "eof");
+    std::memcpy(out, r->bytes + r->offset, length);
+    r->offset += length;
+}
+
+std::vector<std::uint8_t> plainPNG(const NSData& file) {
+    MemoryReader reader{file.bytes(), file.length(), 0};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::vector<std::uint8_t> pixels;
+    if (setjmp(png_jmpbuf(png))) std::abort();
+    png_set_read_fn(png, &reader, pngRead);
+    png_read_info(png, info);
+    png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+    std::size_t rowBytes = png_get_rowbytes(png, info);
+    pixels.resize(rowBytes * h);
+    std::vector<png_bytep> rows(h);
+    for (png_uint_32 y = 0; y < h; ++y) rows[y] = pixels.data() + y * rowBytes;
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    (void)w;
+    return pixels;
+}
+
+std::vector<std::uint8_t> plainJPEG(const NSData& file) {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, file.bytes(), file.length());
+    jpeg_read_header(&cinfo, TRUE);
+    jpeg_start_decompress(&cinfo);
+    std::size_t stride = std::size_t(cinfo.output_width) * cinfo.output_components;
+    std::vector<std::uint8_t> pixels(stride * cinfo.output_height);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = pixels.data() + std::size_t(cinfo.output_scanline) * stride;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return pixels;
+}
+
+void BM_PNGDecode_ImageSource(benchmark::State& state) {
+    const NSData& file = pngFile();
+    for (auto _ : state) {
+        auto image = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(file), 0);
+        if (!image) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(image);
+    }
+}
+void BM_PNGDecode_UIImage(benchmark::State& state) {
+    const NSData& file = pngFile();
+    for (auto _ : state) {
+        auto image = UIImage::imageWithData(file);
+        if (!image) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(image);
+    }
+}
+void BM_PNGDecode_PlainLibrary(benchmark::State& state) {
+    const NSData& file = pngFile();
+    for (auto _ : state) benchmark::DoNotOptimize(plainPNG(file));
+}
+void BM_JPEGDecode_ImageSource(benchmark::State& state) {
+    const NSData& file = jpegFile();
+    for (auto _ : state) {
+        auto image = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(file), 0);
+        if (!image) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(image);
+    }
+}
+void BM_JPEGDecode_UIImage(benchmark::State& state) {
+    const NSData& file = jpegFile();
+    for (auto _ : state) {
+        auto image = UIImage::imageWithData(file);
+        if (!image) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(image);
+    }
+}
+void BM_JPEGDecode_PlainLibrary(benchmark::State& state) {
+    const NSData& file = jpegFile();
+    for (auto _ : state) benchmark::DoNotOptimize(plainJPEG(file));
+}
+
+// Interleaved so that drift of the machine's speed affects both sides alike.
+BENCHMARK(BM_PNGDecode_PlainLibrary)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_PNGDecode_ImageSource)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_PNGDecode_UIImage)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_JPEGDecode_PlainLibrary)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_JPEGDecode_ImageSource)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_JPEGDecode_UIImage)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+class RecordingReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const auto& run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> times;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    (void)pngFile();
+    (void)jpegFile();
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    auto ratio = [&](const char* name, const std::string& ours, const std::string& plain) {
+        // Names carry their options after a slash ("BM_X/min_time:2.000").
+        auto find = [&](const std::string& prefix) -> double {
+            for (const auto& [key, value] : reporter.times) {
+                if (key.rfind(prefix, 0) == 0) return value;
+            }
+            return 0;
+        };
+        double a = find(ours), b = find(plain);
+        if (a <= 0 || b <= 0) return;
+        std::printf("ratio %s %.3f\n", name, a / b);
+        std::printf("  %s %.2f ms, %s %.2f ms\n", ours.c_str(), a, plain.c_str(), b);
+    };
+    std::printf("files: PNG %zu bytes, JPEG %zu bytes, %zux%zu\n", pngFile().length(), jpegFile().length(),
+                kSide, kSide);
+    ratio("png_decode", "BM_PNGDecode_ImageSource", "BM_PNGDecode_PlainLibrary");
+    ratio("jpeg_decode", "BM_JPEGDecode_ImageSource", "BM_JPEGDecode_PlainLibrary");
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,276 @@
+#include "foundation/NSUserDefaults.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+
+#include "foundation/NSBundle.h"
+#include "foundation/NSFileManager.h"
+#include "foundation/NSLog.h"
+#include "foundation/NSSandbox.h"
+
+#if __has_include("foundation/NSPropertyListSerialization.h")
+#include "foundation/NSPropertyListSerialization.h"
+#define APP_HAVE_PROPERTY_LISTS 1
+#else
+#define APP_HAVE_PROPERTY_LISTS 0
+#endif
+
+namespace {
+
+constexpr int kMaxDepth = 512;  // deeper than any settings tree; guards the recursion
+
+bool isPlist(const Value& value, int depth) {
+    if (depth > kMaxDepth) return false;
+    switch (value.kind()) {
+        case Value::Kind::Number:
+        case Value::Kind::String:
+        case Value::Kind::Data:
+        case Value::Kind::Date:
+            return true;
+        case Value::Kind::Array:
+            for (const auto& item : *value.array()) {
+                if (!isPlist(item, depth + 1)) return false;
+            }
+            return true;
+        case Value::Kind::Dictionary:
+            for (const auto& [key, item] : *value.dictionary()) {
+                if (!isPlist(item, depth + 1)) return false;
+            }
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string preferencesFile(const std::optional<std::string>& suiteName) {
+    std::string name;
+    if (suiteName && !suiteName->empty()) {
+        name = *suiteName;
+    } else {
+        name = NSBundle::mainBundle()->bundleIdentifier().value_or("");
+    }
+    // A name is one file name: no folders, never empty.
+    for (char& c : name) {
+        if (c == '/') c = '_';
+    }
+    if (name.empty() || name == "." || name == "..") name = "defaults";
+    return NSSandbox::preferencesPath() + "/" + name + ".plist";
+}
+
+// The NSString reading of a Boolean: skips blanks, then Y/y/T/t, or an optionally signed number
+// whose digits are not all zero.
+bool textAsBool(const std::string& s) {
+    std::size_t i = 0;
+    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+    if (i >= s.size()) return false;
+    char c = s[i];
+    if (c == 'Y' || c == 'y' || c == 'T' || c == 't') return true;
+    if (c == '+' || c == '-') ++i;
+    while (i < s.size() && s[i] == '0') ++i;
+    return i < s.size() && s[i] >= '1' && s[i] <= '9';
+}
+
+struct Standard {
+    std::mutex mutex;
+    Ref<NSUserDefaults> defaults;
+    std::uint64_t generation = 0;
+    std::string root;
+};
+
+Standard& standard() {
+    static auto* s = new Standard();
+    return *s;
+}
+
+}  // namespace
+
+bool detail::isPropertyListValue(const Value& value) {
+    return isPlist(value, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+NSUserDefaults::NSUserDefaults(std::optional<std::string> suiteName)
+    : filePath_(preferencesFile(suiteName)),
+      values_(Dictionary::mutableDictionary()),
+      registered_(Dictionary::mutableDictionary()) {
+    load();
+}
+
+NSUserDefaults::~NSUserDefaults() {
+    // Unsaved changes are not lost when the object goes (the device writes them eventually).
+    if (dirty_) synchronize();
+}
+
+void NSUserDefaults::load() {
+    auto data = NSData::dataWithContentsOfFile(filePath_);
+    if (!data || data->empty()) return;
+#if APP_HAVE_PROPERTY_LISTS
+    Ref<NSError> error;
+    Value plist = NSPropertyListSerialization::propertyListWithData(
+        *data, NSPropertyListMutableContainersAndLeaves, nullptr, &error);
+    if (!plist.isDictionary()) {
+        NSLogLine("NSUserDefaults: ignoring unreadable " + filePath_ +
+                  (error ? " (" + error->localizedDescription() + ")" : std::string()));
+        return;
+    }
+    for (const auto& [key, value] : *plist.dictionary()) {
+        if (isPlist(value, 0)) values_.setObject(key, value.deepCopy(false));
+    }
+#endif
+}
+
+Ref<NSUserDefaults> NSUserDefaults::standardUserDefaults() {
+    auto& s = standard();
+    Ref<NSUserDefaults> previous;  // released after the lock: its destructor may write
+    std::lock_guard<std::mutex> guard(s.mutex);
+    std::uint64_t generation = NSSandbox::generation();
+    std::string root = NSSandbox::root();
+    if (!s.defaults || s.generation != generation || s.root != root) {
+        previous = std::move(s.defaults);
+        s.defaults = make<NSUserDefaults>();
+        s.generation = generation;
+        s.root = root;
+    }
+    return s.defaults;
+}
+
+void NSUserDefaults::resetStandardUserDefaults() {
+    Ref<NSUserDefaults> previous;
+    {
+        auto& s = standard();
+        std::lock_guard<std::mutex> guard(s.mutex);
+        previous = std::move(s.defaults);
+    }
+    if (previous) previous->synchronize();
+}
+
+// ---------------------------------------------------------------------------------------------
+Value NSUserDefaults::lookup(const std::string& key) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (const Value* v = values_.find(key)) return *v;
+    if (const Value* v = registered_.find(key)) return *v;
+    return Value();
+}
+
+Value NSUserDefaults::objectForKey(const std::string& key) const {
+    return lookup(key);
+}
+
+std::optional<std::string> NSUserDefaults::stringForKey(const std::string& key) const {
+    Value v = lookup(key);
+    if (v.isString()) return *v.string();
+    if (v.isNumber()) return v.number()->stringValue();
+    return std::nullopt;
+}
+
+std::optional<NSData> NSUserDefaults::dataForKey(const std::string& key) const {
+    Value v = lookup(key);
+    if (v.isData()) return *v.data();
+    return std::nullopt;
+}
+
+std::optional<Dictionary> NSUserDefaults::dictionaryForKey(const std::string& key) const {
+    Value v = lookup(key);
+    if (v.isDictionary()) return *v.dictionary();
+    return std::nullopt;
+}
+
+std::optional<Array> NSUserDefaults::arrayForKey(const std::string& key) const {
+    Value v = lookup(key);
+    if (v.isArray()) return *v.array();
+    return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> NSUserDefaults::stringArrayForKey(const std::string& key) const {
+    Value v = lookup(key);
+    if (!v.isArray()) return std::nullopt;
+    std::vector<std::string> strings;
+    for (const auto& item : *v.array()) {
+        if (!item.isString()) return std::nullopt;
+        strings.push_back(*item.string());
+    }
+    return strings;
+}
+
+long NSUserDefaults::integerForKey(const std::string& key) const {
+    Value v = lookup(key);
+    return v.isNumber() || v.isString() ? v.integerValue() : 0;
+}
+
+float NSUserDefaults::floatForKey(const std::string& key) const {
+    return static_cast<float>(doubleForKey(key));
+}
+
+double NSUserDefaults::doubleForKey(const std::string& key) const {
+    Value v = lookup(key);
+    return v.isNumber() || v.isString() ? v.doubleValue() : 0.0;
+}
+
+bool NSUserDefaults::boolForKey(const std::string& key) const {
+    Value v = lookup(key);
+    if (v.isNumber()) return v.number()->boolValue();
+    if (v.isString()) return textAsBool(*v.string());
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+void NSUserDefaults::setObject(const std::string& key, const Value& value) {
+    if (!value.isNil() && !isPlist(value, 0)) {
+        NSLogLine("NSUserDefaults: attempt to set a non-property-list object " + value.description() +
+                  " as a value for key " + key);
+        return;
+    }
+    Value stored = value.deepCopy(false);
+    Value released;  // the replaced value goes after the lock
+    std::lock_guard<std::mutex> guard(lock_);
+    if (const Value* old = values_.find(key)) released = *old;
+    values_.setObject(key, std::move(stored));
+    dirty_ = true;
+}
+
+void NSUserDefaults::registerDefaults(const Dictionary& defaults) {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (const auto& [key, value] : defaults) {
+        if (isPlist(value, 0)) registered_.setObject(key, value.deepCopy(false));
+    }
+}
+
+Dictionary NSUserDefaults::dictionaryRepresentation() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    Dictionary all = registered_.mutableCopy();
+    all.addEntriesFromDictionary(values_);
+    return all.copy();
+}
+
+bool NSUserDefaults::synchronize() {
+    std::lock_guard<std::mutex> writing(writeLock_);
+    Dictionary snapshot;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!dirty_) return true;
+        snapshot = values_.copy();
+        dirty_ = false;
+    }
+#if APP_HAVE_PROPERTY_LISTS
+    Ref<NSError> error;
+    auto data = NSPropertyListSerialization::dataWithPropertyList(Value(snapshot),
+                                                                  NSPropertyListXMLFormat_v1_0, 0, &error);
+    bool ok = false;
+    if (data) {
+        auto fm = NSFileManager::defaultManager();
+        std::string folder = filePath_.substr(0, filePath_.rfind('/'));
+        fm->createDirectoryAtPath(folder, true);
+        ok = data->writeToFile(filePath_, true);
+    }
+    if (!ok) {
+        NSLogLine("NSUserDefaults: cannot write " + filePath_);
+        std::lock_guard<std::mutex> guard(lock_);
+        dirty_ = true;  // try again at the next synchronize
+    }
+    return ok;
+#else
+    // Without the property-list writer the values live in memory only.
+    return true;
+#endif
+}
