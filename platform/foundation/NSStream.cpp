@@ -7,12 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "foundation/NSURL.h"
-
-#if __has_include("foundation/NSRunLoop.h")
 #include "foundation/NSRunLoop.h"
-#define APP_STREAM_HAS_RUN_LOOP 1
-#endif
+#include "foundation/NSURL.h"
 
 namespace {
 
@@ -334,7 +330,6 @@ void NSStream::failWithError(Ref<NSError> error) {
 }
 
 void NSStream::postEvent(NSStreamEvent event) {
-#ifdef APP_STREAM_HAS_RUN_LOOP
     Ref<NSRunLoop> loop;
     std::vector<std::string> modes;
     {
@@ -354,9 +349,6 @@ void NSStream::postEvent(NSStreamEvent event) {
         if (!stream) return;
         if (auto d = stream->delegate()) d->streamHandleEvent(stream, event);
     });
-#else
-    (void)event;
-#endif
 }
 
 // ---- factories ----------------------------------------------------------------------------------
