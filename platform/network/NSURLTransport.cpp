@@ -175,6 +175,7 @@ size_t onHeader(char* buffer, size_t size, size_t count, void* userdata) {
         t->inHead = false;
         if (t->head.status >= 100 && t->head.status < 200) return length;  // interim reply
         t->headDelivered = true;
+        t->reportUpload();  // the body's progress comes before the reply
         t->observer->transferReceivedResponse(t->head);
         return length;
     }
