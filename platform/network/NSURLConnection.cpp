@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 
 #include "dispatch/DispatchBlocking.h"
@@ -271,9 +272,9 @@ void NSURLConnection::setDelegateQueue(const Ref<NSOperationQueue>& queue) {
     schedulePump(lock);
 }
 
-void NSURLConnection::setDispatchQueue(dispatch_queue_t queue) {
+void NSURLConnection::setDeliversInline() {
     std::unique_lock<std::mutex> lock(mutex_);
-    dispatchQueue_ = std::move(queue);
+    deliversInline_ = true;
     schedulePump(lock);
 }
 
@@ -307,6 +308,18 @@ void NSURLConnection::enqueue(Event event) {
         return;
     }
     events_.push_back(std::move(event));
+    if (pumpScheduled_ || flushDeferred_) return;
+    // On the transport thread the hand-over waits for the end of its turn, which usually
+    // brings the response, the body and the end together in one delivery.
+    auto self = me();
+    if (detail::runAfterTransportTurn([self] {
+            std::unique_lock<std::mutex> l(self->mutex_);
+            self->flushDeferred_ = false;
+            self->schedulePump(l);
+        })) {
+        flushDeferred_ = true;
+        return;
+    }
     schedulePump(lock);
 }
 
@@ -315,11 +328,10 @@ void NSURLConnection::schedulePump(std::unique_lock<std::mutex>& lock) {
     if (pumpScheduled_ || events_.empty() || cancelled_) return;
     auto self = me();
     auto run = [self] { self->pump(); };
-    if (dispatchQueue_) {
+    if (deliversInline_) {
         pumpScheduled_ = true;
-        auto q = dispatchQueue_;
         lock.unlock();
-        dispatch_async(q, run);
+        run();
         return;
     }
     if (delegateQueue_) {
@@ -386,7 +398,7 @@ void NSURLConnection::start() {
     std::unique_lock<std::mutex> lock(mutex_);
     if (started_ || cancelled_) return;
     started_ = true;
-    bool scheduled = dispatchQueue_ || delegateQueue_ ||
+    bool scheduled = deliversInline_ || delegateQueue_ ||
                      std::any_of(targets_.begin(), targets_.end(), [](const Target& t) { return !t.runLoop.expired(); });
     lock.unlock();
     if (!scheduled) scheduleInRunLoop(NSRunLoop::currentRunLoop(), NSDefaultRunLoopMode);
@@ -930,7 +942,7 @@ std::optional<NSData> NSURLConnection::sendSynchronousRequest(const Ref<NSURLReq
     struct Result {
         std::mutex mutex;
         std::condition_variable cv;
-        bool done = false;
+        std::atomic<bool> done{false};
         Ref<NSURLResponse> response;
         std::optional<NSData> data;
         Ref<NSError> error;
@@ -946,12 +958,16 @@ std::optional<NSData> NSURLConnection::sendSynchronousRequest(const Ref<NSURLReq
             result->cv.notify_all();
         });
     auto connection = make<NSURLConnection>(request, delegate, false);
-    connection->setDispatchQueue(dispatch_queue_create("network.synchronous-load"));
+    connection->setDeliversInline();
     connection->start();
+    // A quick exchange is often over within microseconds: look before sleeping.
+    auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(150);
+    while (!result->done.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < until) {
+    }
     {
         DispatchBlockingScope blocking;
         std::unique_lock<std::mutex> lock(result->mutex);
-        result->cv.wait(lock, [&] { return result->done; });
+        result->cv.wait(lock, [&] { return result->done.load(); });
     }
     if (response) *response = result->response;
     setError(error, result->error);
@@ -970,6 +986,6 @@ void NSURLConnection::sendAsynchronousRequest(const Ref<NSURLRequest>& request, 
             }
         });
     auto connection = make<NSURLConnection>(request, delegate, false);
-    connection->setDispatchQueue(dispatch_queue_create("network.asynchronous-load"));
+    connection->setDeliversInline();
     connection->start();
 }

@@ -175,7 +175,9 @@ class NSURLConnection : public NSObject, public detail::TransferObserver {
     class ChallengeSender;
     friend class ChallengeSender;
 
-    void setDispatchQueue(dispatch_queue_t queue);
+    // For internal delegates that only collect: callbacks run on whichever thread has news (the
+    // transport thread, or the starter for failures found at once).
+    void setDeliversInline();
     void enqueue(Event event);
     void schedulePump(std::unique_lock<std::mutex>& lock);
     void pump();
@@ -207,10 +209,11 @@ class NSURLConnection : public NSObject, public detail::TransferObserver {
     mutable std::mutex mutex_;  // guards everything below
     std::vector<Target> targets_;
     Ref<NSOperationQueue> delegateQueue_;
-    dispatch_queue_t dispatchQueue_;
+    bool deliversInline_ = false;
     std::deque<Event> events_;
     bool pumpScheduled_ = false;
     bool pumpRunning_ = false;
+    bool flushDeferred_ = false;
     bool started_ = false;
     std::atomic<bool> cancelled_{false};
     bool ended_ = false;

@@ -275,6 +275,20 @@ CURLcode onSSLContext(CURL*, void* sslContext, void* userdata) {
 }  // namespace
 
 // ---- the engine -----------------------------------------------------------------------------------
+namespace {
+thread_local std::vector<std::function<void()>>* afterTurn = nullptr;
+// Easy handles kept for reuse: a reset handle keeps nothing of its last transfer.
+constexpr std::size_t kSpareHandles = 16;
+// How long the loop looks for more news after activity before it sleeps.
+constexpr int kSpinMicroseconds = 150;
+}  // namespace
+
+bool runAfterTransportTurn(std::function<void()> work) {
+    if (!afterTurn) return false;
+    afterTurn->push_back(std::move(work));
+    return true;
+}
+
 struct URLTransport::Impl {
     CURLM* multi = nullptr;
     std::thread thread;
@@ -282,8 +296,10 @@ struct URLTransport::Impl {
     std::deque<TransferHandle> toStart;
     std::deque<TransferHandle> toCancel;
     std::atomic<std::size_t> active{0};
+    std::atomic<std::uint64_t> commands{0};  // counts queued starts and cancels
     // Transport thread only.
     std::unordered_map<CURL*, TransferHandle> running;
+    std::vector<CURL*> spare;
 
     void wake() { curl_multi_wakeup(multi); }
     void loop();
@@ -315,6 +331,7 @@ TransferHandle URLTransport::start(TransferRequest request, std::shared_ptr<Tran
         std::lock_guard<std::mutex> lock(impl_->mutex);
         impl_->toStart.push_back(t);
     }
+    impl_->commands.fetch_add(1, std::memory_order_release);
     impl_->wake();
     return t;
 }
@@ -325,6 +342,7 @@ void URLTransport::cancel(const TransferHandle& transfer) {
         std::lock_guard<std::mutex> lock(impl_->mutex);
         impl_->toCancel.push_back(transfer);
     }
+    impl_->commands.fetch_add(1, std::memory_order_release);
     impl_->wake();
 }
 
@@ -336,7 +354,13 @@ void URLTransport::Impl::begin(const TransferHandle& t) {
         return;
     }
     const TransferRequest& r = t->request;
-    CURL* e = curl_easy_init();
+    CURL* e = nullptr;
+    if (!spare.empty()) {
+        e = spare.back();
+        spare.pop_back();
+    } else {
+        e = curl_easy_init();
+    }
     if (!e) {
         finish(t, CURLE_OUT_OF_MEMORY);
         return;
@@ -460,7 +484,14 @@ void URLTransport::Impl::finish(const TransferHandle& t, CURLcode code, Ref<NSEr
     }
     if (t->bodyOpened && t->request.bodyStream) t->request.bodyStream->close();
     auto observer = std::move(t->observer);
-    if (t->easy) curl_easy_cleanup(t->easy);
+    if (t->easy) {
+        if (spare.size() < kSpareHandles) {
+            curl_easy_reset(t->easy);
+            spare.push_back(t->easy);
+        } else {
+            curl_easy_cleanup(t->easy);
+        }
+    }
     t->easy = nullptr;
     if (t->headerList) curl_slist_free_all(t->headerList);
     t->headerList = nullptr;
@@ -471,7 +502,18 @@ void URLTransport::Impl::finish(const TransferHandle& t, CURLcode code, Ref<NSEr
 
 void URLTransport::Impl::loop() {
     pthread_setname_np(pthread_self(), "URLTransport");
+    std::vector<std::function<void()>> deferred;
+    afterTurn = &deferred;
+    auto runDeferred = [&] {
+        while (!deferred.empty()) {
+            auto work = std::move(deferred);
+            deferred.clear();
+            for (auto& w : work) w();
+        }
+    };
     for (;;) {
+        // Read before taking the queues: any command counted after this is news for the turn.
+        std::uint64_t seen = commands.load(std::memory_order_acquire);
         std::deque<TransferHandle> starting, cancelling;
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -480,6 +522,7 @@ void URLTransport::Impl::loop() {
         }
         for (auto& t : cancelling) finish(t, CURLE_OK);
         for (auto& t : starting) begin(t);
+        bool busy = !starting.empty() || !cancelling.empty();
 
         int stillRunning = 0;
         curl_multi_perform(multi, &stillRunning);
@@ -490,6 +533,7 @@ void URLTransport::Impl::loop() {
             if (it == running.end()) continue;
             TransferHandle t = it->second;
             finish(t, msg->data.result);
+            busy = true;
         }
 
         // Idle time-outs, on real time from the last byte moved.
@@ -510,12 +554,30 @@ void URLTransport::Impl::loop() {
             finish(t, CURLE_OPERATION_TIMEDOUT,
                    makeURLError(NSURLErrorTimedOut, t->request.url, "no data moved within the time-out"));
         }
+        runDeferred();
         if (!expired.empty()) continue;
 
         long curlWait = -1;
         curl_multi_timeout(multi, &curlWait);
         if (curlWait >= 0) waitMs = std::min(waitMs, curlWait);
-        if (waitMs > 0) curl_multi_poll(multi, nullptr, 0, static_cast<int>(waitMs), nullptr);
+        if (waitMs <= 0) continue;
+        // Right after activity the next news (a reply, the caller's next request) usually comes
+        // within microseconds: look for it briefly before going to sleep, which saves a wake-up
+        // on each side of a quick exchange. Idle, the thread sleeps at once.
+        if (busy) {
+            busy = false;
+            auto until = Clock::now() + std::chrono::microseconds(kSpinMicroseconds);
+            bool news = false;
+            while (!news && Clock::now() < until) {
+                int ready = 0;
+                curl_multi_poll(multi, nullptr, 0, 0, &ready);
+                news = ready > 0 || commands.load(std::memory_order_acquire) != seen;
+            }
+            if (news) continue;
+        }
+        // A quick look above may have taken the wake-up of a command queued meanwhile.
+        if (commands.load(std::memory_order_acquire) != seen) continue;
+        curl_multi_poll(multi, nullptr, 0, static_cast<int>(waitMs), nullptr);
     }
 }
 

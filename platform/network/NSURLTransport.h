@@ -92,6 +92,11 @@ class URLTransport {
     std::unique_ptr<Impl> impl_;
 };
 
+// On the transport thread, queues work to run once the current turn of the transport loop has
+// handled every transfer's news (so that a connection hands its callbacks over once per turn,
+// not once per event) and answers true; elsewhere answers false and does nothing.
+bool runAfterTransportTurn(std::function<void()> work);
+
 // An error in NSURLErrorDomain with the platform's description and the failing URL.
 Ref<NSError> makeURLError(long code, const std::string& url, const std::string& reason = std::string(),
                           Ref<NSError> underlying = nullptr);

@@ -460,6 +460,12 @@ void LoopbackHTTPServer::serve(int fd, int index) {
         }
         if (closing) head_ += "Connection: close\r\n";
         head_ += "\r\n";
+        // A plain reply goes out in one write, as a real server's would.
+        bool plain = !noBody && !chunked && reply.trickleDelay <= 0 && !reply.truncateAt;
+        if (plain) {
+            if (!writeAll(*io, head_ + reply.body) || closing) break;
+            continue;
+        }
         if (!writeAll(*io, head_)) break;
         if (noBody) {
             if (closing) break;
