@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "foundation/NSRunLoop.h"
 #include "network/NSURLCache.h"
@@ -23,8 +23,8 @@ constexpr int kRequests = 2000;
 testsupport::LoopbackHTTPServer& server() {
     static testsupport::LoopbackHTTPServer* s = [] {
         auto* srv = new testsupport::LoopbackHTTPServer();
-        srv->setReply("/small", testsupport::ScriptedReply::text("{\"code\":0,\"msg\":\"ok\",\"data\":[1,2,3]}", 200,
-                                                                 "application/json"));
+        srv->setReply("/small", testsupport::ScriptedReply::text(
+                                    "{\"code\":0,\"msg\":\"ok\",\"data\":[1,2,3]}", 200, "application/json"));
         return srv;
     }();
     return *s;
@@ -35,9 +35,13 @@ class CountingDelegate : public NSURLConnectionDataDelegate {
     std::size_t bytes = 0;
     bool done = false;
     bool failed = false;
-    void connectionDidReceiveData(const Ref<NSURLConnection>&, const NSData& data) override { bytes += data.length(); }
+    void connectionDidReceiveData(const Ref<NSURLConnection>&, const NSData& data) override {
+        bytes += data.length();
+    }
     void connectionDidFinishLoading(const Ref<NSURLConnection>&) override { done = true; }
-    void connectionDidFailWithError(const Ref<NSURLConnection>&, const Ref<NSError>&) override { done = failed = true; }
+    void connectionDidFailWithError(const Ref<NSURLConnection>&, const Ref<NSError>&) override {
+        done = failed = true;
+    }
 };
 
 // Each runs kRequests GETs and answers whether all succeeded.
@@ -57,7 +61,8 @@ bool runDelegateStyle() {
 bool runSynchronous() {
     static auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(server().url("/small")));
     bool ok = true;
-    for (int i = 0; i < kRequests; ++i) ok = NSURLConnection::sendSynchronousRequest(request, nullptr, nullptr) && ok;
+    for (int i = 0; i < kRequests; ++i)
+        ok = NSURLConnection::sendSynchronousRequest(request, nullptr, nullptr) && ok;
     return ok;
 }
 
@@ -148,12 +153,14 @@ int main(int argc, char** argv) {
         plainRate.push_back(kRequests / plain);
     }
     std::printf("ratio get_throughput %.3f\n", median(delegateRatio));
-    std::printf("  throughput (higher is better), median of %d alternating rounds: connection with delegate %.0f "
-                "requests/s, plain libcurl %.0f requests/s\n",
-                kRounds, median(delegateRate), median(plainRate));
+    std::printf(
+        "  throughput (higher is better), median of %d alternating rounds: connection with delegate %.0f "
+        "requests/s, plain libcurl %.0f requests/s\n",
+        kRounds, median(delegateRate), median(plainRate));
     std::printf("ratio get_throughput_synchronous %.3f\n", median(syncRatio));
-    std::printf("  throughput (higher is better): synchronous requests %.0f requests/s, plain libcurl %.0f "
-                "requests/s\n",
-                median(syncRate), median(plainRate));
+    std::printf(
+        "  throughput (higher is better): synchronous requests %.0f requests/s, plain libcurl %.0f "
+        "requests/s\n",
+        median(syncRate), median(plainRate));
     return 0;
 }

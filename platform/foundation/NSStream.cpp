@@ -138,7 +138,8 @@ class FileInputStream final : public NSInputStream {
     std::optional<std::uint64_t> knownLength() const override {
         if (size_) return size_;
         struct stat st {};
-        if (::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return static_cast<std::uint64_t>(st.st_size);
+        if (::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            return static_cast<std::uint64_t>(st.st_size);
         return std::nullopt;
     }
 
@@ -167,7 +168,8 @@ class MemoryOutputStream final : public NSOutputStream {
     NSInteger write(const std::uint8_t* buffer, NSUInteger length) override {
         auto status = streamStatus();
         if (status != NSStreamStatusOpen) {
-            if (status == NSStreamStatusNotOpen || status == NSStreamStatusClosed) failWithError(notOpenError());
+            if (status == NSStreamStatusNotOpen || status == NSStreamStatusClosed)
+                failWithError(notOpenError());
             return -1;
         }
         if (length && !buffer) return -1;
@@ -228,7 +230,8 @@ class FileOutputStream final : public NSOutputStream {
     NSInteger write(const std::uint8_t* buffer, NSUInteger length) override {
         auto status = streamStatus();
         if (status != NSStreamStatusOpen) {
-            if (status == NSStreamStatusNotOpen || status == NSStreamStatusClosed) failWithError(notOpenError());
+            if (status == NSStreamStatusNotOpen || status == NSStreamStatusClosed)
+                failWithError(notOpenError());
             return -1;
         }
         if (length == 0) return 0;
@@ -311,9 +314,13 @@ void NSStream::removeFromRunLoop(const Ref<NSRunLoop>& runLoop, const std::strin
     });
 }
 
-Value NSStream::propertyForKey(const std::string&) const { return Value(); }
+Value NSStream::propertyForKey(const std::string&) const {
+    return Value();
+}
 
-bool NSStream::setProperty(const Value&, const std::string&) { return false; }
+bool NSStream::setProperty(const Value&, const std::string&) {
+    return false;
+}
 
 void NSStream::setStreamStatus(NSStreamStatus status) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -352,7 +359,9 @@ void NSStream::postEvent(NSStreamEvent event) {
 }
 
 // ---- factories ----------------------------------------------------------------------------------
-Ref<NSInputStream> NSInputStream::inputStreamWithData(const NSData& data) { return make<DataInputStream>(data); }
+Ref<NSInputStream> NSInputStream::inputStreamWithData(const NSData& data) {
+    return make<DataInputStream>(data);
+}
 
 Ref<NSInputStream> NSInputStream::inputStreamWithFileAtPath(const std::string& path) {
     return make<FileInputStream>(path);
@@ -363,11 +372,17 @@ Ref<NSInputStream> NSInputStream::inputStreamWithURL(const Ref<NSURL>& url) {
     return make<FileInputStream>(url->path());
 }
 
-NSInteger NSInputStream::read(std::uint8_t*, NSUInteger) { return -1; }
+NSInteger NSInputStream::read(std::uint8_t*, NSUInteger) {
+    return -1;
+}
 
-bool NSInputStream::hasBytesAvailable() const { return false; }
+bool NSInputStream::hasBytesAvailable() const {
+    return false;
+}
 
-Ref<NSOutputStream> NSOutputStream::outputStreamToMemory() { return make<MemoryOutputStream>(); }
+Ref<NSOutputStream> NSOutputStream::outputStreamToMemory() {
+    return make<MemoryOutputStream>();
+}
 
 Ref<NSOutputStream> NSOutputStream::outputStreamToFileAtPath(const std::string& path, bool append) {
     return make<FileOutputStream>(path, append);
@@ -378,6 +393,10 @@ Ref<NSOutputStream> NSOutputStream::outputStreamWithURL(const Ref<NSURL>& url, b
     return make<FileOutputStream>(url->path(), append);
 }
 
-NSInteger NSOutputStream::write(const std::uint8_t*, NSUInteger) { return -1; }
+NSInteger NSOutputStream::write(const std::uint8_t*, NSUInteger) {
+    return -1;
+}
 
-bool NSOutputStream::hasSpaceAvailable() const { return false; }
+bool NSOutputStream::hasSpaceAvailable() const {
+    return false;
+}

@@ -26,7 +26,8 @@ std::optional<NSData> dataWithContentsOfURL(const Ref<NSURL>& url, Ref<NSError>*
     }
     Ref<NSURLResponse> response;
     Ref<NSError> failure;
-    auto data = NSURLConnection::sendSynchronousRequest(NSURLRequest::requestWithURL(url), &response, &failure);
+    auto data =
+        NSURLConnection::sendSynchronousRequest(NSURLRequest::requestWithURL(url), &response, &failure);
     if (!data) {
         setError(error, failure);
         return std::nullopt;

@@ -15,8 +15,7 @@ NSURLProtectionSpace::ServerTrustFactory trustFactory;
 NSURLProtectionSpace::DefaultTrustEvaluator trustEvaluator;
 
 bool isIPAddress(const std::string& host) {
-    return host.find(':') != std::string::npos ||
-           host.find_first_not_of("0123456789.") == std::string::npos;
+    return host.find(':') != std::string::npos || host.find_first_not_of("0123456789.") == std::string::npos;
 }
 
 // The system roots, the chain's intermediates, and the host name (or IP address) of the leaf.
@@ -76,7 +75,8 @@ void NSURLProtectionSpace::setServerTrustFactory(ServerTrustFactory factory) {
     trustFactory = std::move(factory);
 }
 
-Ref<NSObject> NSURLProtectionSpace::makeServerTrust(const std::vector<NSData>& chain, const std::string& host) {
+Ref<NSObject> NSURLProtectionSpace::makeServerTrust(const std::vector<NSData>& chain,
+                                                    const std::string& host) {
     ServerTrustFactory factory;
     {
         std::lock_guard<std::mutex> lock(hooksMutex);
@@ -103,19 +103,20 @@ bool NSURLProtectionSpace::evaluateTrustByDefault(const std::vector<NSData>& cha
 }
 
 std::string NSURLProtectionSpace::description() const {
-    return "<NSURLProtectionSpace: host " + host_ + ", port " + std::to_string(port_) + ", method " + method_ +
-           ", realm " + realm_.value_or("(null)") + ">";
+    return "<NSURLProtectionSpace: host " + host_ + ", port " + std::to_string(port_) + ", method " +
+           method_ + ", realm " + realm_.value_or("(null)") + ">";
 }
 
 bool NSURLProtectionSpace::isEqual(const NSObject& other) const {
     auto o = dynamic_cast<const NSURLProtectionSpace*>(&other);
-    return o && detail::equalsIgnoringCase(host_, o->host_) && port_ == o->port_ && protocol_ == o->protocol_ &&
-           realm_ == o->realm_ && method_ == o->method_;
+    return o && detail::equalsIgnoringCase(host_, o->host_) && port_ == o->port_ &&
+           protocol_ == o->protocol_ && realm_ == o->realm_ && method_ == o->method_;
 }
 
 NSURLAuthenticationChallenge::NSURLAuthenticationChallenge(
     Ref<NSURLProtectionSpace> space, Ref<NSURLCredential> proposedCredential, long previousFailureCount,
-    Ref<NSURLResponse> failureResponse, Ref<NSError> error, std::shared_ptr<NSURLAuthenticationChallengeSender> sender)
+    Ref<NSURLResponse> failureResponse, Ref<NSError> error,
+    std::shared_ptr<NSURLAuthenticationChallengeSender> sender)
     : space_(std::move(space)),
       proposed_(std::move(proposedCredential)),
       previousFailureCount_(previousFailureCount),

@@ -27,7 +27,8 @@ inline constexpr char NSURLAuthenticationMethodHTTPBasic[] = "NSURLAuthenticatio
 inline constexpr char NSURLAuthenticationMethodHTTPDigest[] = "NSURLAuthenticationMethodHTTPDigest";
 inline constexpr char NSURLAuthenticationMethodHTMLForm[] = "NSURLAuthenticationMethodHTMLForm";
 inline constexpr char NSURLAuthenticationMethodServerTrust[] = "NSURLAuthenticationMethodServerTrust";
-inline constexpr char NSURLAuthenticationMethodClientCertificate[] = "NSURLAuthenticationMethodClientCertificate";
+inline constexpr char NSURLAuthenticationMethodClientCertificate[] =
+    "NSURLAuthenticationMethodClientCertificate";
 inline constexpr char NSURLAuthenticationMethodNTLM[] = "NSURLAuthenticationMethodNTLM";
 
 // Protocols of a protection space.
@@ -52,9 +53,11 @@ class NSURLServerTrustChain : public NSObject {
 class NSURLProtectionSpace : public NSObject {
   public:
     // Makes a trust object from a presented chain (DER, leaf first) and the host.
-    using ServerTrustFactory = std::function<Ref<NSObject>(const std::vector<NSData>& chain, const std::string& host)>;
+    using ServerTrustFactory =
+        std::function<Ref<NSObject>(const std::vector<NSData>& chain, const std::string& host)>;
     // Decides, as the platform would by default, whether a chain is trusted for the host.
-    using DefaultTrustEvaluator = std::function<bool(const std::vector<NSData>& chain, const std::string& host)>;
+    using DefaultTrustEvaluator =
+        std::function<bool(const std::vector<NSData>& chain, const std::string& host)>;
 
     NSURLProtectionSpace(std::string host, long port, std::optional<std::string> protocol,
                          std::optional<std::string> realm, std::string authenticationMethod,
@@ -113,7 +116,8 @@ class NSURLAuthenticationChallenge : public NSObject {
   public:
     NSURLAuthenticationChallenge(Ref<NSURLProtectionSpace> space, Ref<NSURLCredential> proposedCredential,
                                  long previousFailureCount, Ref<NSURLResponse> failureResponse,
-                                 Ref<NSError> error, std::shared_ptr<NSURLAuthenticationChallengeSender> sender);
+                                 Ref<NSError> error,
+                                 std::shared_ptr<NSURLAuthenticationChallengeSender> sender);
 
     const Ref<NSURLProtectionSpace>& protectionSpace() const { return space_; }
     const Ref<NSURLCredential>& proposedCredential() const { return proposed_; }

@@ -49,7 +49,10 @@ double nowSeconds() {
 // ---- NSCachedURLResponse -------------------------------------------------------------------------
 NSCachedURLResponse::NSCachedURLResponse(Ref<NSURLResponse> response, NSData data, Dictionary userInfo,
                                          NSURLCacheStoragePolicy storagePolicy)
-    : response_(std::move(response)), data_(std::move(data)), userInfo_(std::move(userInfo)), storagePolicy_(storagePolicy) {}
+    : response_(std::move(response)),
+      data_(std::move(data)),
+      userInfo_(std::move(userInfo)),
+      storagePolicy_(storagePolicy) {}
 
 NSCachedURLResponse::NSCachedURLResponse(NSCoder& coder) : storagePolicy_(NSURLCacheStorageAllowed) {
     response_ = coder.decodeObjectOfClasses({"NSURLResponse", "NSHTTPURLResponse"}, "response")
@@ -125,9 +128,10 @@ struct NSURLCache::Impl {
     bool exec(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
     bool createSchema() {
-        return exec("CREATE TABLE IF NOT EXISTS entries (key TEXT PRIMARY KEY, file TEXT NOT NULL, "
-                    "size INTEGER NOT NULL, body_size INTEGER NOT NULL, accessed REAL NOT NULL, "
-                    "response BLOB NOT NULL)") &&
+        return exec(
+                   "CREATE TABLE IF NOT EXISTS entries (key TEXT PRIMARY KEY, file TEXT NOT NULL, "
+                   "size INTEGER NOT NULL, body_size INTEGER NOT NULL, accessed REAL NOT NULL, "
+                   "response BLOB NOT NULL)") &&
                exec("CREATE INDEX IF NOT EXISTS entries_accessed ON entries(accessed)");
     }
 
@@ -152,7 +156,8 @@ struct NSURLCache::Impl {
         std::error_code ec;
         std::filesystem::create_directories(bodiesDir(), ec);
         if (ec) return false;
-        if (sqlite3_open_v2(indexPath().c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+        if (sqlite3_open_v2(indexPath().c_str(), &db,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                             nullptr) != SQLITE_OK) {
             closeDisk();
             return false;
@@ -185,7 +190,8 @@ struct NSURLCache::Impl {
 
     // A statement failed on a damaged file: start again rather than fail forever.
     void diskFailed() {
-        NSLog("URL cache: index at %@ failed (%@); starting afresh", indexPath(), std::string(db ? sqlite3_errmsg(db) : ""));
+        NSLog("URL cache: index at %@ failed (%@); starting afresh", indexPath(),
+              std::string(db ? sqlite3_errmsg(db) : ""));
         resetDisk();
     }
 
@@ -219,7 +225,8 @@ struct NSURLCache::Impl {
         if (!d) return 0;
         sqlite3_stmt* st = nullptr;
         std::uint64_t total = 0;
-        if (sqlite3_prepare_v2(d, "SELECT COALESCE(SUM(size), 0) FROM entries", -1, &st, nullptr) == SQLITE_OK &&
+        if (sqlite3_prepare_v2(d, "SELECT COALESCE(SUM(size), 0) FROM entries", -1, &st, nullptr) ==
+                SQLITE_OK &&
             sqlite3_step(st) == SQLITE_ROW) {
             total = static_cast<std::uint64_t>(std::max<sqlite3_int64>(0, sqlite3_column_int64(st, 0)));
         }
@@ -234,8 +241,8 @@ struct NSURLCache::Impl {
         while (usage > diskCapacity) {
             sqlite3_stmt* st = nullptr;
             std::string oldest;
-            if (sqlite3_prepare_v2(d, "SELECT key FROM entries ORDER BY accessed ASC LIMIT 1", -1, &st, nullptr) ==
-                    SQLITE_OK &&
+            if (sqlite3_prepare_v2(d, "SELECT key FROM entries ORDER BY accessed ASC LIMIT 1", -1, &st,
+                                   nullptr) == SQLITE_OK &&
                 sqlite3_step(st) == SQLITE_ROW) {
                 if (auto k = reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) oldest = k;
             }
@@ -271,16 +278,18 @@ struct NSURLCache::Impl {
         if (!r->data().writeToFile(bodiesDir() + "/" + name, true)) return;
         sqlite3_stmt* st = nullptr;
         bool ok = false;
-        if (sqlite3_prepare_v2(d,
-                               "INSERT OR REPLACE INTO entries (key, file, size, body_size, accessed, response) "
-                               "VALUES (?, ?, ?, ?, ?, ?)",
-                               -1, &st, nullptr) == SQLITE_OK) {
+        if (sqlite3_prepare_v2(
+                d,
+                "INSERT OR REPLACE INTO entries (key, file, size, body_size, accessed, response) "
+                "VALUES (?, ?, ?, ?, ?, ?)",
+                -1, &st, nullptr) == SQLITE_OK) {
             sqlite3_bind_text(st, 1, key.c_str(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
             sqlite3_bind_text(st, 2, name, -1, SQLITE_TRANSIENT);
             sqlite3_bind_int64(st, 3, static_cast<sqlite3_int64>(size));
             sqlite3_bind_int64(st, 4, static_cast<sqlite3_int64>(r->data().length()));
             sqlite3_bind_double(st, 5, nowSeconds());
-            sqlite3_bind_blob(st, 6, archived->bytes(), static_cast<int>(archived->length()), SQLITE_TRANSIENT);
+            sqlite3_bind_blob(st, 6, archived->bytes(), static_cast<int>(archived->length()),
+                              SQLITE_TRANSIENT);
             ok = sqlite3_step(st) == SQLITE_DONE;
         }
         sqlite3_finalize(st);
@@ -296,8 +305,8 @@ struct NSURLCache::Impl {
         sqlite3* d = disk();
         if (!d) return nullptr;
         sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(d, "SELECT file, body_size, response FROM entries WHERE key = ?", -1, &st, nullptr) !=
-            SQLITE_OK) {
+        if (sqlite3_prepare_v2(d, "SELECT file, body_size, response FROM entries WHERE key = ?", -1, &st,
+                               nullptr) != SQLITE_OK) {
             sqlite3_finalize(st);
             diskFailed();
             return nullptr;
@@ -313,13 +322,14 @@ struct NSURLCache::Impl {
         if (auto f = reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) file = f;
         sqlite3_int64 bodySize = sqlite3_column_int64(st, 1);
         NSData blob;
-        if (auto p = sqlite3_column_blob(st, 2)) blob = NSData(p, static_cast<std::size_t>(sqlite3_column_bytes(st, 2)));
+        if (auto p = sqlite3_column_blob(st, 2))
+            blob = NSData(p, static_cast<std::size_t>(sqlite3_column_bytes(st, 2)));
         sqlite3_finalize(st);
 
         Ref<NSCachedURLResponse> result;
         if (!file.empty() && file.find('/') == std::string::npos && file != "." && file != "..") {
-            auto response = NSKeyedUnarchiver::unarchivedObjectOfClasses({"NSURLResponse", "NSHTTPURLResponse"}, blob,
-                                                                         nullptr)
+            auto response = NSKeyedUnarchiver::unarchivedObjectOfClasses(
+                                {"NSURLResponse", "NSHTTPURLResponse"}, blob, nullptr)
                                 .objectAs<NSURLResponse>();
             auto body = NSData::dataWithContentsOfFile(bodiesDir() + "/" + file);
             if (response && body && static_cast<sqlite3_int64>(body->length()) == bodySize) {
@@ -330,7 +340,8 @@ struct NSURLCache::Impl {
             diskRemove(key);
             return nullptr;
         }
-        if (sqlite3_prepare_v2(d, "UPDATE entries SET accessed = ? WHERE key = ?", -1, &st, nullptr) == SQLITE_OK) {
+        if (sqlite3_prepare_v2(d, "UPDATE entries SET accessed = ? WHERE key = ?", -1, &st, nullptr) ==
+            SQLITE_OK) {
             sqlite3_bind_double(st, 1, nowSeconds());
             sqlite3_bind_text(st, 2, key.c_str(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
             sqlite3_step(st);
@@ -350,12 +361,14 @@ struct NSURLCache::Impl {
     }
 };
 
-NSURLCache::NSURLCache(NSUInteger memoryCapacity, NSUInteger diskCapacity, std::optional<std::string> diskPath)
+NSURLCache::NSURLCache(NSUInteger memoryCapacity, NSUInteger diskCapacity,
+                       std::optional<std::string> diskPath)
     : impl_(std::make_unique<Impl>()) {
     if (diskPath && !diskPath->empty() && diskPath->front() == '/') {
         directory_ = *diskPath;
     } else {
-        directory_ = NSSandbox::cachesPath() + "/" + (diskPath && !diskPath->empty() ? *diskPath : "URLCache");
+        directory_ =
+            NSSandbox::cachesPath() + "/" + (diskPath && !diskPath->empty() ? *diskPath : "URLCache");
     }
     impl_->memoryCapacity = memoryCapacity;
     impl_->diskCapacity = diskCapacity;
@@ -389,7 +402,8 @@ Ref<NSCachedURLResponse> NSURLCache::cachedResponseForRequest(const Ref<NSURLReq
     return loaded;
 }
 
-void NSURLCache::storeCachedResponse(const Ref<NSCachedURLResponse>& cachedResponse, const Ref<NSURLRequest>& request) {
+void NSURLCache::storeCachedResponse(const Ref<NSCachedURLResponse>& cachedResponse,
+                                     const Ref<NSURLRequest>& request) {
     std::string key = keyFor(request);
     if (key.empty() || !cachedResponse || !cachedResponse->response()) return;
     if (cachedResponse->storagePolicy() == NSURLCacheStorageNotAllowed) return;

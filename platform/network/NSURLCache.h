@@ -67,7 +67,8 @@ class NSURLCache : public NSObject {
 
     // nullptr when nothing is stored for the request's URL (or it no longer reads back).
     Ref<NSCachedURLResponse> cachedResponseForRequest(const Ref<NSURLRequest>& request);
-    void storeCachedResponse(const Ref<NSCachedURLResponse>& cachedResponse, const Ref<NSURLRequest>& request);
+    void storeCachedResponse(const Ref<NSCachedURLResponse>& cachedResponse,
+                             const Ref<NSURLRequest>& request);
     void removeCachedResponseForRequest(const Ref<NSURLRequest>& request);
     void removeAllCachedResponses();
 

@@ -45,9 +45,13 @@ void storeCredential(const Ref<NSURLProtectionSpace>& space, const Ref<NSURLCred
     credentialStorage.emplace_back(space, credential);
 }
 
-bool isToken(std::string_view s) { return detail::isValidHeaderName(s); }
+bool isToken(std::string_view s) {
+    return detail::isValidHeaderName(s);
+}
 
-long defaultPort(const std::string& scheme) { return detail::equalsIgnoringCase(scheme, "https") ? 443 : 80; }
+long defaultPort(const std::string& scheme) {
+    return detail::equalsIgnoringCase(scheme, "https") ? 443 : 80;
+}
 
 // The header fields of a reply as a dictionary, repeated fields joined with ", ".
 Dictionary fieldsFrom(const detail::HeaderFields& headers) {
@@ -85,7 +89,8 @@ bool containsDirective(const std::optional<std::string>& field, std::string_view
     return false;
 }
 
-std::optional<long long> directiveNumber(const std::optional<std::string>& field, std::string_view directive) {
+std::optional<long long> directiveNumber(const std::optional<std::string>& field,
+                                         std::string_view directive) {
     if (!field) return std::nullopt;
     std::string lower = detail::asciiLowercase(*field);
     std::string key = std::string(directive) + "=";
@@ -107,7 +112,8 @@ bool isFresh(const Ref<NSCachedURLResponse>& cached, const Ref<NSURLRequest>& re
     auto http = asKind<NSHTTPURLResponse>(cached->response());
     if (!http) return false;
     auto requestControl = request->valueForHTTPHeaderField("Cache-Control");
-    if (containsDirective(requestControl, "no-cache") || directiveNumber(requestControl, "max-age") == 0) return false;
+    if (containsDirective(requestControl, "no-cache") || directiveNumber(requestControl, "max-age") == 0)
+        return false;
     if (containsDirective(request->valueForHTTPHeaderField("Pragma"), "no-cache")) return false;
     auto control = http->valueForHTTPHeaderField("Cache-Control");
     if (containsDirective(control, "no-cache")) return false;
@@ -189,13 +195,17 @@ class NSURLConnection::ChallengeSender final : public NSURLAuthenticationChallen
     ChallengeSender(Weak<NSURLConnection> connection, std::shared_ptr<TrustWait> trust)
         : connection_(std::move(connection)), trust_(std::move(trust)) {}
 
-    void useCredential(const Ref<NSURLCredential>& credential, const Ref<NSURLAuthenticationChallenge>&) override {
+    void useCredential(const Ref<NSURLCredential>& credential,
+                       const Ref<NSURLAuthenticationChallenge>&) override {
         answer(kUse, credential);
     }
-    void continueWithoutCredentialForAuthenticationChallenge(const Ref<NSURLAuthenticationChallenge>&) override {
+    void continueWithoutCredentialForAuthenticationChallenge(
+        const Ref<NSURLAuthenticationChallenge>&) override {
         answer(kContinue, nullptr);
     }
-    void cancelAuthenticationChallenge(const Ref<NSURLAuthenticationChallenge>&) override { answer(kCancel, nullptr); }
+    void cancelAuthenticationChallenge(const Ref<NSURLAuthenticationChallenge>&) override {
+        answer(kCancel, nullptr);
+    }
     void performDefaultHandlingForAuthenticationChallenge(const Ref<NSURLAuthenticationChallenge>&) override {
         answer(kDefault, nullptr);
     }
@@ -239,14 +249,16 @@ void NSURLConnection::didInit() {
 bool NSURLConnection::canHandleRequest(const Ref<NSURLRequest>& request) {
     if (!request || !request->URL()) return false;
     auto scheme = request->URL()->scheme();
-    return scheme && (detail::equalsIgnoringCase(*scheme, "http") || detail::equalsIgnoringCase(*scheme, "https"));
+    return scheme &&
+           (detail::equalsIgnoringCase(*scheme, "http") || detail::equalsIgnoringCase(*scheme, "https"));
 }
 
 void NSURLConnection::scheduleInRunLoop(const Ref<NSRunLoop>& runLoop, const std::string& mode) {
     if (!runLoop) return;
     std::unique_lock<std::mutex> lock(mutex_);
-    bool present = std::any_of(targets_.begin(), targets_.end(),
-                               [&](const Target& t) { return t.runLoop.lock() == runLoop && t.mode == mode; });
+    bool present = std::any_of(targets_.begin(), targets_.end(), [&](const Target& t) {
+        return t.runLoop.lock() == runLoop && t.mode == mode;
+    });
     if (!present) targets_.push_back({runLoop, mode});
     // A pump already posted may sit in a mode that no longer runs: post one for this mode too.
     if (!present && pumpScheduled_ && !events_.empty() && !cancelled_) {
@@ -283,7 +295,9 @@ void NSURLConnection::setServerTrustEvaluator(detail::ServerTrustHook evaluator)
     trustEvaluator_ = std::move(evaluator);
 }
 
-Ref<NSURLRequest> NSURLConnection::originalRequest() const { return originalRequest_; }
+Ref<NSURLRequest> NSURLConnection::originalRequest() const {
+    return originalRequest_;
+}
 
 Ref<NSURLRequest> NSURLConnection::currentRequest() const {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -300,7 +314,7 @@ Ref<NSURLConnectionDataDelegate> NSURLConnection::dataDelegate() const {
 }
 
 // ---- delivery ---------------------------------------------------------------------------------------
-void NSURLConnection::enqueue(Event event) {
+void NSURLConnection::enqueue(Event event, bool immediately) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (cancelled_ || ended_) return;
     if (event.data && !events_.empty() && events_.back().data) {
@@ -308,7 +322,12 @@ void NSURLConnection::enqueue(Event event) {
         return;
     }
     events_.push_back(std::move(event));
-    if (pumpScheduled_ || flushDeferred_) return;
+    if (pumpScheduled_) return;
+    if (immediately) {
+        schedulePump(lock);
+        return;
+    }
+    if (flushDeferred_) return;
     // On the transport thread the hand-over waits for the end of its turn, which usually
     // brings the response, the body and the end together in one delivery.
     auto self = me();
@@ -398,8 +417,9 @@ void NSURLConnection::start() {
     std::unique_lock<std::mutex> lock(mutex_);
     if (started_ || cancelled_) return;
     started_ = true;
-    bool scheduled = deliversInline_ || delegateQueue_ ||
-                     std::any_of(targets_.begin(), targets_.end(), [](const Target& t) { return !t.runLoop.expired(); });
+    bool scheduled =
+        deliversInline_ || delegateQueue_ ||
+        std::any_of(targets_.begin(), targets_.end(), [](const Target& t) { return !t.runLoop.expired(); });
     lock.unlock();
     if (!scheduled) scheduleInRunLoop(NSRunLoop::currentRunLoop(), NSDefaultRunLoopMode);
     // Loading begins at once; only the callbacks wait for the delegate's run loop.
@@ -454,7 +474,8 @@ void NSURLConnection::beginLoad(const Ref<NSURLRequest>& request) {
         return;
     }
     auto scheme = request->URL()->scheme();
-    if (!scheme || !(detail::equalsIgnoringCase(*scheme, "http") || detail::equalsIgnoringCase(*scheme, "https"))) {
+    if (!scheme ||
+        !(detail::equalsIgnoringCase(*scheme, "http") || detail::equalsIgnoringCase(*scheme, "https"))) {
         postFailure(detail::makeURLError(NSURLErrorUnsupportedURL, urlText));
         return;
     }
@@ -469,7 +490,7 @@ void NSURLConnection::beginLoad(const Ref<NSURLRequest>& request) {
     for (auto& [name, value] : request->headerList()) {
         if (!detail::isValidHeaderName(name) || !detail::isValidHeaderValue(value)) {
             postFailure(detail::makeURLError(NSURLErrorBadURL, urlText,
-                                      "The header field \"" + name + "\" would break the request."));
+                                             "The header field \"" + name + "\" would break the request."));
             return;
         }
     }
@@ -479,7 +500,8 @@ void NSURLConnection::beginLoad(const Ref<NSURLRequest>& request) {
         revalidating_.reset();
     }
     auto policy = request->cachePolicy();
-    bool readsCache = policy == NSURLRequestUseProtocolCachePolicy || policy == NSURLRequestReturnCacheDataElseLoad ||
+    bool readsCache = policy == NSURLRequestUseProtocolCachePolicy ||
+                      policy == NSURLRequestReturnCacheDataElseLoad ||
                       policy == NSURLRequestReturnCacheDataDontLoad;
     if (readsCache && request->HTTPMethod() == "GET") {
         auto cached = NSURLCache::sharedURLCache()->cachedResponseForRequest(request);
@@ -505,7 +527,8 @@ void NSURLConnection::beginLoad(const Ref<NSURLRequest>& request) {
     launch(request, nullptr, false);
 }
 
-void NSURLConnection::launch(const Ref<NSURLRequest>& request, const Ref<NSURLCredential>& credential, bool digest) {
+void NSURLConnection::launch(const Ref<NSURLRequest>& request, const Ref<NSURLCredential>& credential,
+                             bool digest) {
     if (cancelled_) return;
     detail::TransferRequest tr;
     tr.url = request->URL()->absoluteString();
@@ -532,7 +555,8 @@ void NSURLConnection::launch(const Ref<NSURLRequest>& request, const Ref<NSURLCr
         tr.bodyStream = stream;
         if (auto length = request->valueForHTTPHeaderField("Content-Length")) {
             std::string_view text = detail::trimWhitespace(*length);
-            bool digits = !text.empty() && text.size() < 19 && text.find_first_not_of("0123456789") == std::string::npos;
+            bool digits = !text.empty() && text.size() < 19 &&
+                          text.find_first_not_of("0123456789") == std::string::npos;
             if (digits) tr.bodyStreamLength = std::stoull(std::string(text));
         }
         if (!tr.bodyStreamLength) tr.bodyStreamLength = stream->knownLength();
@@ -559,7 +583,8 @@ void NSURLConnection::launch(const Ref<NSURLRequest>& request, const Ref<NSURLCr
     }
     if (revalidating) {
         auto http = asKind<NSHTTPURLResponse>(revalidating->response());
-        if (auto etag = http->valueForHTTPHeaderField("ETag")) tr.headers.emplace_back("If-None-Match", *etag);
+        if (auto etag = http->valueForHTTPHeaderField("ETag"))
+            tr.headers.emplace_back("If-None-Match", *etag);
         if (auto modified = http->valueForHTTPHeaderField("Last-Modified")) {
             tr.headers.emplace_back("If-Modified-Since", *modified);
         }
@@ -575,7 +600,8 @@ void NSURLConnection::launch(const Ref<NSURLRequest>& request, const Ref<NSURLCr
         };
     }
 
-    auto handle = detail::URLTransport::shared().start(std::move(tr), std::static_pointer_cast<detail::TransferObserver>(me()));
+    auto handle = detail::URLTransport::shared().start(
+        std::move(tr), std::static_pointer_cast<detail::TransferObserver>(me()));
     bool cancelNow = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -611,7 +637,8 @@ void NSURLConnection::deliverData(const NSData& data) {
 void NSURLConnection::transferReceivedResponse(const detail::TransferResponseHead& head) {
     if (cancelled_) return;
     Ref<NSURLRequest> request = currentRequest();
-    auto response = make<NSHTTPURLResponse>(request->URL(), head.status, head.version, fieldsFrom(head.headers));
+    auto response =
+        make<NSHTTPURLResponse>(request->URL(), head.status, head.version, fieldsFrom(head.headers));
     long s = head.status;
     Mode mode = Mode::Stream;
     bool redirect = (s == 301 || s == 302 || s == 303 || s == 307 || s == 308) &&
@@ -671,7 +698,8 @@ void NSURLConnection::transferSentBodyData(std::int64_t totalSent, std::int64_t 
     enqueue({[self, delta, totalSent, totalExpected] {
                  if (self->cancelled_) return;
                  if (auto dd = self->dataDelegate()) {
-                     dd->connectionDidSendBodyData(self, static_cast<NSInteger>(delta), static_cast<NSInteger>(totalSent),
+                     dd->connectionDidSendBodyData(self, static_cast<NSInteger>(delta),
+                                                   static_cast<NSInteger>(totalSent),
                                                    static_cast<NSInteger>(totalExpected));
                  }
              },
@@ -698,16 +726,23 @@ void NSURLConnection::completeTransfer(const Ref<NSError>& error) {
     if (error) {
         if (trustCancelled) {
             std::string url = currentRequest()->URL()->absoluteString();
-            fail(detail::makeURLError(NSURLErrorCancelled, url, "The server's trust was not accepted.", error));
+            fail(detail::makeURLError(NSURLErrorCancelled, url, "The server's trust was not accepted.",
+                                      error));
         } else {
             fail(error);
         }
         return;
     }
     switch (mode) {
-        case Mode::Stream: finishStreamed(true); break;
-        case Mode::Redirect: followRedirect(); break;
-        case Mode::Challenge: challengeHTTP(); break;
+        case Mode::Stream:
+            finishStreamed(true);
+            break;
+        case Mode::Redirect:
+            followRedirect();
+            break;
+        case Mode::Challenge:
+            challengeHTTP();
+            break;
         case Mode::NotModified: {
             Ref<NSCachedURLResponse> cached;
             {
@@ -806,17 +841,19 @@ void NSURLConnection::challengeHTTP() {
     auto method = authenticationMethodOf(field).value_or(NSURLAuthenticationMethodHTTPBasic);
     auto url = currentRequest()->URL();
     std::string scheme = detail::asciiLowercase(url->scheme().value_or("http"));
-    auto space = make<NSURLProtectionSpace>(url->host().value_or(""), url->port().value_or(defaultPort(scheme)),
-                                            scheme, realmOf(field), method);
+    auto space = make<NSURLProtectionSpace>(
+        url->host().value_or(""), url->port().value_or(defaultPort(scheme)), scheme, realmOf(field), method);
     if (!shouldUseCredentialStorage_) {
         auto d = currentDelegate();
         shouldUseCredentialStorage_ = d ? d->connectionShouldUseCredentialStorage(me()).value_or(true) : true;
     }
     if (!lastSpace_ || !lastSpace_->isEqual(*space)) authFailures_ = 0;
     lastSpace_ = space;
-    Ref<NSURLCredential> proposed = shouldUseCredentialStorage_.value_or(true) ? storedCredential(space) : nullptr;
+    Ref<NSURLCredential> proposed =
+        shouldUseCredentialStorage_.value_or(true) ? storedCredential(space) : nullptr;
     auto sender = std::make_shared<ChallengeSender>(me(), nullptr);
-    auto challenge = make<NSURLAuthenticationChallenge>(space, proposed, authFailures_, response, nullptr, sender);
+    auto challenge =
+        make<NSURLAuthenticationChallenge>(space, proposed, authFailures_, response, nullptr, sender);
     openChallenge_ = challenge;
     auto d = currentDelegate();
     if (d && d->implementsWillSendRequestForAuthenticationChallenge()) {
@@ -835,13 +872,16 @@ void NSURLConnection::answerHTTPChallenge(int answer, const Ref<NSURLCredential>
     Ref<NSURLCredential> use;
     if (answer == kUse && credential && credential->user()) {
         use = credential;
-        if (shouldUseCredentialStorage_.value_or(true) && credential->persistence() != NSURLCredentialPersistenceNone) {
+        if (shouldUseCredentialStorage_.value_or(true) &&
+            credential->persistence() != NSURLCredentialPersistenceNone) {
             storeCredential(space, credential);
         }
-    } else if (answer == kDefault && challenge->previousFailureCount() == 0 && challenge->proposedCredential()) {
+    } else if (answer == kDefault && challenge->previousFailureCount() == 0 &&
+               challenge->proposedCredential()) {
         use = challenge->proposedCredential();
     } else if (answer == kCancel) {
-        fail(detail::makeURLError(NSURLErrorUserCancelledAuthentication, currentRequest()->URL()->absoluteString()));
+        fail(detail::makeURLError(NSURLErrorUserCancelledAuthentication,
+                                  currentRequest()->URL()->absoluteString()));
         return;
     }
     if (use) {
@@ -877,16 +917,19 @@ bool NSURLConnection::serverTrustDecision(const std::vector<NSData>& chain, cons
 
     auto url = currentRequest()->URL();
     auto trust = NSURLProtectionSpace::makeServerTrust(chain, host);
-    auto space = make<NSURLProtectionSpace>(host, url->port().value_or(443), std::string(NSURLProtectionSpaceHTTPS),
-                                            std::nullopt, NSURLAuthenticationMethodServerTrust, trust, chain);
+    auto space =
+        make<NSURLProtectionSpace>(host, url->port().value_or(443), std::string(NSURLProtectionSpaceHTTPS),
+                                   std::nullopt, NSURLAuthenticationMethodServerTrust, trust, chain);
     auto sender = std::make_shared<ChallengeSender>(me(), wait);
     auto challenge = make<NSURLAuthenticationChallenge>(space, nullptr, 0, nullptr, nullptr, sender);
     auto self = me();
     enqueue({[self, challenge] {
                  if (self->cancelled_) return;
-                 if (auto d = self->currentDelegate()) d->connectionWillSendRequestForAuthenticationChallenge(self, challenge);
+                 if (auto d = self->currentDelegate())
+                     d->connectionWillSendRequestForAuthenticationChallenge(self, challenge);
              },
-             std::nullopt});
+             std::nullopt},
+            true);  // the transport waits for the answer: no end of turn to wait for
     int answer;
     Ref<NSURLCredential> credential;
     {
@@ -905,8 +948,10 @@ bool NSURLConnection::serverTrustDecision(const std::vector<NSData>& chain, cons
         case kUse:
             if (credential && credential->trust()) return true;
             return NSURLProtectionSpace::evaluateTrustByDefault(chain, host);
-        case kCancel: return false;
-        default: return NSURLProtectionSpace::evaluateTrustByDefault(chain, host);
+        case kCancel:
+            return false;
+        default:
+            return NSURLProtectionSpace::evaluateTrustByDefault(chain, host);
     }
 }
 
@@ -916,15 +961,21 @@ namespace {
 // Collects a whole load and reports it once.
 class CollectingDelegate final : public NSURLConnectionDataDelegate {
   public:
-    using Done = std::function<void(const Ref<NSURLResponse>&, const std::optional<NSData>&, const Ref<NSError>&)>;
+    using Done =
+        std::function<void(const Ref<NSURLResponse>&, const std::optional<NSData>&, const Ref<NSError>&)>;
     explicit CollectingDelegate(Done done) : done_(std::move(done)) {}
 
-    void connectionDidReceiveResponse(const Ref<NSURLConnection>&, const Ref<NSURLResponse>& response) override {
+    void connectionDidReceiveResponse(const Ref<NSURLConnection>&,
+                                      const Ref<NSURLResponse>& response) override {
         response_ = response;
         data_ = NSData();
     }
-    void connectionDidReceiveData(const Ref<NSURLConnection>&, const NSData& data) override { data_.appendData(data); }
-    void connectionDidFinishLoading(const Ref<NSURLConnection>&) override { done_(response_, data_, nullptr); }
+    void connectionDidReceiveData(const Ref<NSURLConnection>&, const NSData& data) override {
+        data_.appendData(data);
+    }
+    void connectionDidFinishLoading(const Ref<NSURLConnection>&) override {
+        done_(response_, data_, nullptr);
+    }
     void connectionDidFailWithError(const Ref<NSURLConnection>&, const Ref<NSError>& error) override {
         done_(response_, std::nullopt, error);
     }
@@ -938,7 +989,8 @@ class CollectingDelegate final : public NSURLConnectionDataDelegate {
 }  // namespace
 
 std::optional<NSData> NSURLConnection::sendSynchronousRequest(const Ref<NSURLRequest>& request,
-                                                             Ref<NSURLResponse>* response, Ref<NSError>* error) {
+                                                              Ref<NSURLResponse>* response,
+                                                              Ref<NSError>* error) {
     struct Result {
         std::mutex mutex;
         std::condition_variable cv;
@@ -974,8 +1026,8 @@ std::optional<NSData> NSURLConnection::sendSynchronousRequest(const Ref<NSURLReq
     return result->data;
 }
 
-void NSURLConnection::sendAsynchronousRequest(const Ref<NSURLRequest>& request, const Ref<NSOperationQueue>& queue,
-                                              CompletionHandler handler) {
+void NSURLConnection::sendAsynchronousRequest(const Ref<NSURLRequest>& request,
+                                              const Ref<NSOperationQueue>& queue, CompletionHandler handler) {
     auto delegate = std::make_shared<CollectingDelegate>(
         [queue, handler](const Ref<NSURLResponse>& r, const std::optional<NSData>& d, const Ref<NSError>& e) {
             if (!handler) return;

@@ -3,11 +3,11 @@
 // thread.
 //
 // Loading begins as soon as the connection starts, whether or not the delegate's run loop turns;
-// only the callbacks wait for it. A connection is made with a request and a delegate; it starts at once (scheduled in the
-// current thread's run loop, default mode) or later with start(). It may instead be scheduled
-// in other run loops and modes, or given an operation queue, before it starts. Every callback
-// runs on the scheduled run loop's thread in one of the scheduled modes (or on the queue), in
-// this order as they apply:
+// only the callbacks wait for it. A connection is made with a request and a delegate; it starts at once
+// (scheduled in the current thread's run loop, default mode) or later with start(). It may instead be
+// scheduled in other run loops and modes, or given an operation queue, before it starts. Every callback runs
+// on the scheduled run loop's thread in one of the scheduled modes (or on the queue), in this order as they
+// apply:
 //
 //   1. the authentication challenge (server trust during the TLS handshake; HTTP Basic or
 //      Digest after a 401), with connectionShouldUseCredentialStorage asked before the first
@@ -72,7 +72,8 @@ class NSURLConnectionDelegate {
   public:
     virtual ~NSURLConnectionDelegate() = default;
     // connection:didFailWithError:
-    virtual void connectionDidFailWithError(const Ref<NSURLConnection>& connection, const Ref<NSError>& error) {}
+    virtual void connectionDidFailWithError(const Ref<NSURLConnection>& connection,
+                                            const Ref<NSError>& error) {}
     // connectionShouldUseCredentialStorage:
     virtual std::optional<bool> connectionShouldUseCredentialStorage(const Ref<NSURLConnection>& connection) {
         return std::nullopt;
@@ -87,9 +88,9 @@ class NSURLConnectionDataDelegate : public NSURLConnectionDelegate {
   public:
     // connection:willSendRequest:redirectResponse: — the request to send instead, or a null Ref
     // to stop at the redirect; nullopt (not implemented) follows it.
-    virtual std::optional<Ref<NSURLRequest>> connectionWillSendRequest(const Ref<NSURLConnection>& connection,
-                                                                       const Ref<NSURLRequest>& request,
-                                                                       const Ref<NSURLResponse>& redirectResponse) {
+    virtual std::optional<Ref<NSURLRequest>> connectionWillSendRequest(
+        const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request,
+        const Ref<NSURLResponse>& redirectResponse) {
         return std::nullopt;
     }
     virtual void connectionDidReceiveResponse(const Ref<NSURLConnection>& connection,
@@ -97,12 +98,13 @@ class NSURLConnectionDataDelegate : public NSURLConnectionDelegate {
     virtual void connectionDidReceiveData(const Ref<NSURLConnection>& connection, const NSData& data) {}
     // A body stream to send the body again (after a redirect that keeps the method, or an
     // authentication retry); nullopt when not implemented.
-    virtual std::optional<Ref<NSInputStream>> connectionNeedNewBodyStream(const Ref<NSURLConnection>& connection,
-                                                                          const Ref<NSURLRequest>& request) {
+    virtual std::optional<Ref<NSInputStream>> connectionNeedNewBodyStream(
+        const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request) {
         return std::nullopt;
     }
     virtual void connectionDidSendBodyData(const Ref<NSURLConnection>& connection, NSInteger bytesWritten,
-                                           NSInteger totalBytesWritten, NSInteger totalBytesExpectedToWrite) {}
+                                           NSInteger totalBytesWritten, NSInteger totalBytesExpectedToWrite) {
+    }
     // The response to store (a null Ref stores nothing); nullopt stores the one offered.
     virtual std::optional<Ref<NSCachedURLResponse>> connectionWillCacheResponse(
         const Ref<NSURLConnection>& connection, const Ref<NSCachedURLResponse>& cachedResponse) {
@@ -113,9 +115,8 @@ class NSURLConnectionDataDelegate : public NSURLConnectionDelegate {
 
 class NSURLConnection : public NSObject, public detail::TransferObserver {
   public:
-    using CompletionHandler =
-        std::function<void(const Ref<NSURLResponse>& response, const std::optional<NSData>& data,
-                            const Ref<NSError>& error)>;
+    using CompletionHandler = std::function<void(
+        const Ref<NSURLResponse>& response, const std::optional<NSData>& data, const Ref<NSError>& error)>;
 
     NSURLConnection(const Ref<NSURLRequest>& request, Ref<NSURLConnectionDelegate> delegate,
                     bool startImmediately = true);
@@ -178,7 +179,9 @@ class NSURLConnection : public NSObject, public detail::TransferObserver {
     // For internal delegates that only collect: callbacks run on whichever thread has news (the
     // transport thread, or the starter for failures found at once).
     void setDeliversInline();
-    void enqueue(Event event);
+    // Queues an event for the delegate. From the transport thread the hand-over waits for the
+    // end of the transport's turn unless `immediately`.
+    void enqueue(Event event, bool immediately = false);
     void schedulePump(std::unique_lock<std::mutex>& lock);
     void pump();
     Ref<NSURLConnectionDelegate> currentDelegate() const;

@@ -4,7 +4,8 @@ namespace {
 const NSCodableClass<NSURLCredential> credentialRegistration("NSURLCredential");
 }
 
-NSURLCredential::NSURLCredential(std::string user, std::string password, NSURLCredentialPersistence persistence)
+NSURLCredential::NSURLCredential(std::string user, std::string password,
+                                 NSURLCredentialPersistence persistence)
     : user_(std::move(user)), password_(std::move(password)), persistence_(persistence) {}
 
 NSURLCredential::NSURLCredential(Ref<NSObject> trust)

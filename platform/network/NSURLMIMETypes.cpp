@@ -113,7 +113,8 @@ std::optional<std::string> NSURLPreferredExtensionForMIMEType(std::string_view m
     return detail::MIMETypeTable::shared().extensionForType(mimeType);
 }
 
-std::optional<std::string> UTTypeCreatePreferredIdentifierForTag(std::string_view tagClass, std::string_view tag,
+std::optional<std::string> UTTypeCreatePreferredIdentifierForTag(std::string_view tagClass,
+                                                                 std::string_view tag,
                                                                  const std::optional<std::string>&) {
     if (tag.empty()) return std::nullopt;
     const auto& table = detail::MIMETypeTable::shared();
@@ -130,7 +131,8 @@ std::optional<std::string> UTTypeCreatePreferredIdentifierForTag(std::string_vie
     return std::nullopt;
 }
 
-std::optional<std::string> UTTypeCopyPreferredTagWithClass(std::string_view identifier, std::string_view tagClass) {
+std::optional<std::string> UTTypeCopyPreferredTagWithClass(std::string_view identifier,
+                                                           std::string_view tagClass) {
     std::optional<std::string> type;
     std::optional<std::string> extension;
     if (identifier.starts_with(kTypedPrefix)) {

@@ -25,7 +25,8 @@ NSURLRequest::NSURLRequest(Ref<NSURL> url, NSURLRequestCachePolicy cachePolicy, 
 
 NSURLRequest::NSURLRequest(NSCoder& coder)
     : cachePolicy_(NSURLRequestUseProtocolCachePolicy), timeoutInterval_(NSURLRequestDefaultTimeoutInterval) {
-    if (auto text = coder.decodeObjectOfClass("NSString", "URL").optionalString()) url_ = NSURL::URLWithString(*text);
+    if (auto text = coder.decodeObjectOfClass("NSString", "URL").optionalString())
+        url_ = NSURL::URLWithString(*text);
     if (auto text = coder.decodeObjectOfClass("NSString", "mainDocumentURL").optionalString()) {
         mainDocumentURL_ = NSURL::URLWithString(*text);
     }
@@ -36,11 +37,13 @@ NSURLRequest::NSURLRequest(NSCoder& coder)
         double t = coder.decodeDoubleForKey("timeoutInterval");
         if (std::isfinite(t)) timeoutInterval_ = t;
     }
-    networkServiceType_ = static_cast<NSURLRequestNetworkServiceType>(coder.decodeInt64ForKey("networkServiceType"));
+    networkServiceType_ =
+        static_cast<NSURLRequestNetworkServiceType>(coder.decodeInt64ForKey("networkServiceType"));
     if (coder.containsValueForKey("allowsCellularAccess")) {
         allowsCellularAccess_ = coder.decodeBoolForKey("allowsCellularAccess");
     }
-    if (auto m = coder.decodeObjectOfClass("NSString", "HTTPMethod").optionalString(); m && !m->empty()) method_ = *m;
+    if (auto m = coder.decodeObjectOfClass("NSString", "HTTPMethod").optionalString(); m && !m->empty())
+        method_ = *m;
     Value fields = coder.decodeObjectOfClass("NSDictionary", "allHTTPHeaderFields");
     if (auto dict = fields.dictionary()) {
         for (auto& [name, value] : *dict) {
@@ -130,7 +133,8 @@ bool NSURLRequest::isEqual(const NSObject& other) const {
     return objectsEqual(url_, o->url_) && method_ == o->method_ && headers_ == o->headers_ &&
            body_ == o->body_ && bodyStream_ == o->bodyStream_ && cachePolicy_ == o->cachePolicy_ &&
            timeoutInterval_ == o->timeoutInterval_ && objectsEqual(mainDocumentURL_, o->mainDocumentURL_) &&
-           networkServiceType_ == o->networkServiceType_ && allowsCellularAccess_ == o->allowsCellularAccess_ &&
+           networkServiceType_ == o->networkServiceType_ &&
+           allowsCellularAccess_ == o->allowsCellularAccess_ &&
            shouldHandleCookies_ == o->shouldHandleCookies_ && shouldUsePipelining_ == o->shouldUsePipelining_;
 }
 
@@ -140,7 +144,9 @@ std::size_t NSURLRequest::hash() const {
 }
 
 // ---- NSMutableURLRequest ------------------------------------------------------------------------
-void NSMutableURLRequest::setHTTPMethod(std::string method) { method_ = method.empty() ? "GET" : std::move(method); }
+void NSMutableURLRequest::setHTTPMethod(std::string method) {
+    method_ = method.empty() ? "GET" : std::move(method);
+}
 
 void NSMutableURLRequest::setAllHTTPHeaderFields(const Dictionary& fields) {
     headers_.clear();

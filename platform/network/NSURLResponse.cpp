@@ -81,15 +81,16 @@ std::optional<std::string> headerParameter(std::string_view field, std::string_v
 }  // namespace detail
 
 // ---- NSURLResponse --------------------------------------------------------------------------------
-NSURLResponse::NSURLResponse(Ref<NSURL> url, std::optional<std::string> MIMEType, long long expectedContentLength,
-                             std::optional<std::string> textEncodingName)
+NSURLResponse::NSURLResponse(Ref<NSURL> url, std::optional<std::string> MIMEType,
+                             long long expectedContentLength, std::optional<std::string> textEncodingName)
     : url_(std::move(url)),
       mimeType_(std::move(MIMEType)),
       expectedContentLength_(expectedContentLength < 0 ? NSURLResponseUnknownLength : expectedContentLength),
       textEncodingName_(std::move(textEncodingName)) {}
 
 NSURLResponse::NSURLResponse(NSCoder& coder) {
-    if (auto text = coder.decodeObjectOfClass("NSString", "URL").optionalString()) url_ = NSURL::URLWithString(*text);
+    if (auto text = coder.decodeObjectOfClass("NSString", "URL").optionalString())
+        url_ = NSURL::URLWithString(*text);
     mimeType_ = coder.decodeObjectOfClass("NSString", "MIMEType").optionalString();
     textEncodingName_ = coder.decodeObjectOfClass("NSString", "textEncodingName").optionalString();
     expectedContentLength_ = coder.containsValueForKey("expectedContentLength")
@@ -185,7 +186,8 @@ void NSHTTPURLResponse::deriveFromHeaders() {
         }
     }
     expectedContentLength_ = NSURLResponseUnknownLength;
-    if (auto length = valueForHTTPHeaderField("Content-Length")) expectedContentLength_ = parseLength(*length);
+    if (auto length = valueForHTTPHeaderField("Content-Length"))
+        expectedContentLength_ = parseLength(*length);
 }
 
 std::optional<std::string> NSHTTPURLResponse::valueForHTTPHeaderField(const std::string& field) const {
@@ -205,16 +207,46 @@ std::string NSHTTPURLResponse::suggestedFilename() const {
 
 std::string NSHTTPURLResponse::canonicalHeaderName(const std::string& name) {
     static const char* const known[] = {
-        "Accept",           "Accept-Encoding",  "Accept-Language",   "Accept-Ranges",
-        "Age",              "Allow",            "Authorization",     "Cache-Control",
-        "Connection",       "Content-Disposition", "Content-Encoding", "Content-Language",
-        "Content-Length",   "Content-Location", "Content-MD5",       "Content-Range",
-        "Content-Type",     "Cookie",           "Date",              "ETag",
-        "Expires",          "Host",             "If-Modified-Since", "If-None-Match",
-        "If-Range",         "Keep-Alive",       "Last-Modified",     "Location",
-        "Pragma",           "Proxy-Authenticate", "Range",           "Retry-After",
-        "Server",           "Set-Cookie",       "Transfer-Encoding", "User-Agent",
-        "Vary",             "Via",              "WWW-Authenticate",  "X-Powered-By",
+        "Accept",
+        "Accept-Encoding",
+        "Accept-Language",
+        "Accept-Ranges",
+        "Age",
+        "Allow",
+        "Authorization",
+        "Cache-Control",
+        "Connection",
+        "Content-Disposition",
+        "Content-Encoding",
+        "Content-Language",
+        "Content-Length",
+        "Content-Location",
+        "Content-MD5",
+        "Content-Range",
+        "Content-Type",
+        "Cookie",
+        "Date",
+        "ETag",
+        "Expires",
+        "Host",
+        "If-Modified-Since",
+        "If-None-Match",
+        "If-Range",
+        "Keep-Alive",
+        "Last-Modified",
+        "Location",
+        "Pragma",
+        "Proxy-Authenticate",
+        "Range",
+        "Retry-After",
+        "Server",
+        "Set-Cookie",
+        "Transfer-Encoding",
+        "User-Agent",
+        "Vary",
+        "Via",
+        "WWW-Authenticate",
+        "X-Powered-By",
     };
     for (const char* k : known) {
         if (detail::equalsIgnoringCase(name, k)) return k;

@@ -30,48 +30,77 @@ constexpr long kBodyStreamExhausted = -1021;
 
 const char* descriptionFor(long code) {
     switch (code) {
-        case NSURLErrorCancelled: return "cancelled";
-        case NSURLErrorBadURL: return "bad URL";
-        case NSURLErrorTimedOut: return "The request timed out.";
-        case NSURLErrorUnsupportedURL: return "unsupported URL";
-        case NSURLErrorCannotFindHost: return "A server with the specified hostname could not be found.";
-        case NSURLErrorCannotConnectToHost: return "Could not connect to the server.";
-        case NSURLErrorNetworkConnectionLost: return "The network connection was lost.";
-        case NSURLErrorHTTPTooManyRedirects: return "too many HTTP redirects";
-        case NSURLErrorResourceUnavailable: return "The requested resource is not available.";
-        case NSURLErrorBadServerResponse: return "bad server response";
-        case NSURLErrorUserCancelledAuthentication: return "cancelled";
-        case NSURLErrorUserAuthenticationRequired: return "authentication required";
-        case NSURLErrorCannotDecodeRawData: return "cannot decode raw data";
-        case NSURLErrorCannotParseResponse: return "cannot parse response";
-        case kBodyStreamExhausted: return "request body stream exhausted";
-        case NSURLErrorFileDoesNotExist: return "The requested URL was not found on this server.";
-        case NSURLErrorFileIsDirectory: return "file is directory";
+        case NSURLErrorCancelled:
+            return "cancelled";
+        case NSURLErrorBadURL:
+            return "bad URL";
+        case NSURLErrorTimedOut:
+            return "The request timed out.";
+        case NSURLErrorUnsupportedURL:
+            return "unsupported URL";
+        case NSURLErrorCannotFindHost:
+            return "A server with the specified hostname could not be found.";
+        case NSURLErrorCannotConnectToHost:
+            return "Could not connect to the server.";
+        case NSURLErrorNetworkConnectionLost:
+            return "The network connection was lost.";
+        case NSURLErrorHTTPTooManyRedirects:
+            return "too many HTTP redirects";
+        case NSURLErrorResourceUnavailable:
+            return "The requested resource is not available.";
+        case NSURLErrorBadServerResponse:
+            return "bad server response";
+        case NSURLErrorUserCancelledAuthentication:
+            return "cancelled";
+        case NSURLErrorUserAuthenticationRequired:
+            return "authentication required";
+        case NSURLErrorCannotDecodeRawData:
+            return "cannot decode raw data";
+        case NSURLErrorCannotParseResponse:
+            return "cannot parse response";
+        case kBodyStreamExhausted:
+            return "request body stream exhausted";
+        case NSURLErrorFileDoesNotExist:
+            return "The requested URL was not found on this server.";
+        case NSURLErrorFileIsDirectory:
+            return "file is directory";
         case NSURLErrorSecureConnectionFailed:
             return "An SSL error has occurred and a secure connection to the server cannot be made.";
-        case NSURLErrorServerCertificateUntrusted: return "The certificate for this server is invalid.";
-        default: return "unknown error";
+        case NSURLErrorServerCertificateUntrusted:
+            return "The certificate for this server is invalid.";
+        default:
+            return "unknown error";
     }
 }
 
 long codeForCurl(CURLcode c) {
     switch (c) {
-        case CURLE_UNSUPPORTED_PROTOCOL: return NSURLErrorUnsupportedURL;
-        case CURLE_URL_MALFORMAT: return NSURLErrorBadURL;
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return NSURLErrorUnsupportedURL;
+        case CURLE_URL_MALFORMAT:
+            return NSURLErrorBadURL;
         case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY: return NSURLErrorCannotFindHost;
-        case CURLE_COULDNT_CONNECT: return NSURLErrorCannotConnectToHost;
-        case CURLE_OPERATION_TIMEDOUT: return NSURLErrorTimedOut;
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return NSURLErrorCannotFindHost;
+        case CURLE_COULDNT_CONNECT:
+            return NSURLErrorCannotConnectToHost;
+        case CURLE_OPERATION_TIMEDOUT:
+            return NSURLErrorTimedOut;
         case CURLE_PARTIAL_FILE:
         case CURLE_RECV_ERROR:
         case CURLE_SEND_ERROR:
         case CURLE_GOT_NOTHING:
         case CURLE_HTTP2:
-        case CURLE_HTTP2_STREAM: return NSURLErrorNetworkConnectionLost;
-        case CURLE_WEIRD_SERVER_REPLY: return NSURLErrorBadServerResponse;
-        case CURLE_BAD_CONTENT_ENCODING: return NSURLErrorCannotDecodeRawData;
-        case CURLE_TOO_MANY_REDIRECTS: return NSURLErrorHTTPTooManyRedirects;
-        case CURLE_PEER_FAILED_VERIFICATION: return NSURLErrorServerCertificateUntrusted;
+        case CURLE_HTTP2_STREAM:
+            return NSURLErrorNetworkConnectionLost;
+        case CURLE_WEIRD_SERVER_REPLY:
+            return NSURLErrorBadServerResponse;
+        case CURLE_BAD_CONTENT_ENCODING:
+            return NSURLErrorCannotDecodeRawData;
+        case CURLE_TOO_MANY_REDIRECTS:
+            return NSURLErrorHTTPTooManyRedirects;
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return NSURLErrorServerCertificateUntrusted;
         case CURLE_SSL_CONNECT_ERROR:
         case CURLE_SSL_CERTPROBLEM:
         case CURLE_SSL_CIPHER:
@@ -80,16 +109,20 @@ long codeForCurl(CURLcode c) {
         case CURLE_SSL_ENGINE_SETFAILED:
         case CURLE_SSL_SHUTDOWN_FAILED:
         case CURLE_SSL_CRL_BADFILE:
-        case CURLE_SSL_ISSUER_ERROR: return NSURLErrorSecureConnectionFailed;
+        case CURLE_SSL_ISSUER_ERROR:
+            return NSURLErrorSecureConnectionFailed;
         case CURLE_READ_ERROR:
-        case CURLE_SEND_FAIL_REWIND: return kBodyStreamExhausted;
-        default: return NSURLErrorUnknown;
+        case CURLE_SEND_FAIL_REWIND:
+            return kBodyStreamExhausted;
+        default:
+            return NSURLErrorUnknown;
     }
 }
 
 }  // namespace
 
-Ref<NSError> makeURLError(long code, const std::string& url, const std::string& reason, Ref<NSError> underlying) {
+Ref<NSError> makeURLError(long code, const std::string& url, const std::string& reason,
+                          Ref<NSError> underlying) {
     Dictionary info = Dictionary::mutableDictionary();
     info.setObject(NSLocalizedDescriptionKey, std::string(descriptionFor(code)));
     if (!url.empty()) {
@@ -346,7 +379,9 @@ void URLTransport::cancel(const TransferHandle& transfer) {
     impl_->wake();
 }
 
-std::size_t URLTransport::activeTransfers() const { return impl_->active.load(); }
+std::size_t URLTransport::activeTransfers() const {
+    return impl_->active.load();
+}
 
 void URLTransport::Impl::begin(const TransferHandle& t) {
     if (t->cancelled) {

@@ -6,7 +6,10 @@
 #include <sstream>
 #include <thread>
 
+#include "foundation/NSRunLoop.h"
+#include "foundation/NSThread.h"
 #include "foundation/NSURL.h"
+#include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -126,7 +129,8 @@ class CountingStream : public NSInputStream {
     NSInteger read(std::uint8_t* buffer, NSUInteger maxLength) override {
         if (streamStatus() != NSStreamStatusOpen) return 0;
         NSUInteger n = 0;
-        while (n < maxLength && produced_ < total_) buffer[n++] = static_cast<std::uint8_t>('a' + produced_++ % 26);
+        while (n < maxLength && produced_ < total_)
+            buffer[n++] = static_cast<std::uint8_t>('a' + produced_++ % 26);
         if (produced_ == total_) setStreamStatus(NSStreamStatusAtEnd);
         return static_cast<NSInteger>(n);
     }
@@ -254,6 +258,63 @@ TEST(NSStreamTest, DelegateIsHeldWeakly) {
         EXPECT_EQ(in->delegate(), d);
     }
     EXPECT_EQ(in->delegate(), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+class EventRecorder : public NSStreamDelegate {
+  public:
+    std::vector<NSStreamEvent> events;
+    std::string collected;
+    bool onMain = true;
+    void streamHandleEvent(const Ref<NSStream>& stream, NSStreamEvent event) override {
+        onMain = onMain && NSThread::isMainThread();
+        events.push_back(event);
+        if (event == NSStreamEventHasBytesAvailable) {
+            auto in = std::static_pointer_cast<NSInputStream>(stream);
+            std::uint8_t buf[4];
+            NSInteger n = in->read(buf, sizeof buf);
+            if (n > 0) collected.append(reinterpret_cast<char*>(buf), static_cast<std::size_t>(n));
+        }
+    }
+};
+
+TEST(NSStreamRunLoopTest, ScheduledStreamTellsItsDelegateOnTheRunLoop) {
+    auto in = NSInputStream::inputStreamWithData(NSData::fromString("0123456789"));
+    auto d = std::make_shared<EventRecorder>();
+    in->setDelegate(d);
+    in->scheduleInRunLoop(NSRunLoop::currentRunLoop(), NSDefaultRunLoopMode);
+    in->open();
+    EXPECT_TRUE(d->events.empty());  // nothing arrives inline
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil(
+        [&] { return !d->events.empty() && d->events.back() == NSStreamEventEndEncountered; }, 5));
+    EXPECT_EQ(d->events.front(), NSStreamEventOpenCompleted);
+    EXPECT_EQ(d->collected, "0123456789");
+    EXPECT_TRUE(d->onMain);
+}
+
+TEST(NSStreamRunLoopTest, UnscheduledStreamIsSilent) {
+    auto out = NSOutputStream::outputStreamToMemory();
+    auto d = std::make_shared<EventRecorder>();
+    out->setDelegate(d);
+    out->scheduleInRunLoop(NSRunLoop::currentRunLoop(), NSDefaultRunLoopMode);
+    out->removeFromRunLoop(NSRunLoop::currentRunLoop(), NSDefaultRunLoopMode);
+    out->open();
+    testsupport::drainMainRunLoop();
+    EXPECT_TRUE(d->events.empty());
+}
+
+TEST(NSStreamRunLoopTest, ErrorIsReportedAsAnEvent) {
+    testsupport::TemporaryDirectory dir;
+    auto in = NSInputStream::inputStreamWithFileAtPath(dir.file("missing"));
+    auto d = std::make_shared<EventRecorder>();
+    in->setDelegate(d);
+    in->scheduleInRunLoop(NSRunLoop::currentRunLoop(), NSDefaultRunLoopMode);
+    in->open();
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return !d->events.empty(); }, 5));
+    EXPECT_EQ(d->events.back(), NSStreamEventErrorOccurred);
 }
 
 }  // namespace

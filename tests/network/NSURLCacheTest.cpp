@@ -15,7 +15,8 @@ Ref<NSURLRequest> req(const std::string& path) {
     return NSURLRequest::requestWithURL(NSURL::URLWithString("http://127.0.0.1:9" + path));
 }
 
-Ref<NSCachedURLResponse> entry(const std::string& body, NSURLCacheStoragePolicy policy = NSURLCacheStorageAllowed) {
+Ref<NSCachedURLResponse> entry(const std::string& body,
+                               NSURLCacheStoragePolicy policy = NSURLCacheStorageAllowed) {
     auto response = make<NSHTTPURLResponse>(NSURL::URLWithString("http://127.0.0.1:9/x"), 200, "HTTP/1.1",
                                             Dictionary{{"ETag", "\"1\""}, {"Content-Type", "text/plain"}});
     return make<NSCachedURLResponse>(response, NSData::fromString(body), Dictionary(), policy);
@@ -63,7 +64,8 @@ TEST_F(NSURLCacheTest, DiskEntriesOutliveTheCacheObject) {
 
 TEST_F(NSURLCacheTest, MemoryCapacityEvictsTheLeastRecentlyUsed) {
     auto cache = make<NSURLCache>(3 * (1000 + 512), 0, folder());
-    for (int i = 0; i < 3; ++i) cache->storeCachedResponse(entry(std::string(1000, 'a' + i)), req("/" + std::to_string(i)));
+    for (int i = 0; i < 3; ++i)
+        cache->storeCachedResponse(entry(std::string(1000, 'a' + i)), req("/" + std::to_string(i)));
     EXPECT_TRUE(cache->cachedResponseForRequest(req("/0")));  // now the most recent
     cache->storeCachedResponse(entry(std::string(1000, 'z')), req("/3"));
     EXPECT_TRUE(cache->cachedResponseForRequest(req("/0")));
@@ -141,7 +143,8 @@ TEST_F(NSURLCacheTest, DamagedIndexIsRebuiltEmpty) {
         auto cache = make<NSURLCache>(0, 1 << 20, folder());
         cache->storeCachedResponse(entry("one"), req("/1"));
     }
-    std::ofstream(folder() + "/index.sqlite", std::ios::trunc | std::ios::binary) << std::string(5000, '\x7f');
+    std::ofstream(folder() + "/index.sqlite", std::ios::trunc | std::ios::binary)
+        << std::string(5000, '\x7f');
     auto cache = make<NSURLCache>(0, 1 << 20, folder());
     EXPECT_FALSE(cache->cachedResponseForRequest(req("/1")));
     cache->storeCachedResponse(entry("fresh"), req("/2"));
@@ -156,11 +159,16 @@ TEST_F(NSURLCacheTest, HostileIndexRowsAreMissesNotCrashes) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((folder() + "/index.sqlite").c_str(), &db), SQLITE_OK);
     const std::string key = "http://127.0.0.1:9/";
-    std::string sql =
-        "INSERT INTO entries VALUES ('" + key + "2', '../../escape', 10, 3, 0, x'00');"
-        "INSERT INTO entries VALUES ('" + key + "3', '/etc/passwd', 10, 3, 0, x'3c3f786d6c');"
-        "INSERT INTO entries VALUES ('" + key + "4', '', -5, -1, 0, x'');"
-        "UPDATE entries SET response = x'deadbeef' WHERE key = '" + key + "1';";
+    std::string sql = "INSERT INTO entries VALUES ('" + key +
+                      "2', '../../escape', 10, 3, 0, x'00');"
+                      "INSERT INTO entries VALUES ('" +
+                      key +
+                      "3', '/etc/passwd', 10, 3, 0, x'3c3f786d6c');"
+                      "INSERT INTO entries VALUES ('" +
+                      key +
+                      "4', '', -5, -1, 0, x'');"
+                      "UPDATE entries SET response = x'deadbeef' WHERE key = '" +
+                      key + "1';";
     ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
     auto cache = make<NSURLCache>(0, 1 << 20, folder());
@@ -171,7 +179,8 @@ TEST_F(NSURLCacheTest, HostileIndexRowsAreMissesNotCrashes) {
 TEST_F(NSURLCacheTest, MutatedIndexFilesNeverCrash) {
     {
         auto cache = make<NSURLCache>(0, 1 << 20, folder());
-        for (int i = 0; i < 5; ++i) cache->storeCachedResponse(entry("body" + std::to_string(i)), req("/" + std::to_string(i)));
+        for (int i = 0; i < 5; ++i)
+            cache->storeCachedResponse(entry("body" + std::to_string(i)), req("/" + std::to_string(i)));
     }
     std::string original;
     {
@@ -179,7 +188,8 @@ TEST_F(NSURLCacheTest, MutatedIndexFilesNeverCrash) {
         original.assign(std::istreambuf_iterator<char>(f), {});
     }
     for (unsigned seed = 0; seed < 40; ++seed) {
-        std::ofstream(folder() + "/index.sqlite", std::ios::trunc | std::ios::binary) << testsupport::mutate(original, seed);
+        std::ofstream(folder() + "/index.sqlite", std::ios::trunc | std::ios::binary)
+            << testsupport::mutate(original, seed);
         auto cache = make<NSURLCache>(0, 1 << 20, folder());
         for (int i = 0; i < 5; ++i) {
             auto found = cache->cachedResponseForRequest(req("/" + std::to_string(i)));
@@ -226,7 +236,8 @@ TEST_F(NSURLCacheTest, CachedResponseArchives) {
     auto e = entry("archived");
     auto data = NSKeyedArchiver::archivedDataWithRootObject(Value(e), true, nullptr);
     ASSERT_TRUE(data);
-    auto back = NSKeyedUnarchiver::unarchivedObjectOfClass("NSCachedURLResponse", *data, nullptr).objectAs<NSCachedURLResponse>();
+    auto back = NSKeyedUnarchiver::unarchivedObjectOfClass("NSCachedURLResponse", *data, nullptr)
+                    .objectAs<NSCachedURLResponse>();
     ASSERT_TRUE(back);
     EXPECT_EQ(back->data().toString(), "archived");
     EXPECT_TRUE(back->response()->isEqual(*e->response()));

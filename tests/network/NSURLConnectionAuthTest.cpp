@@ -35,8 +35,8 @@ TEST_F(ConnectionAuthTest, CredentialAnswersTheChallenge) {
             NSURLCredential::credentialWithUser("user", "secret", NSURLCredentialPersistenceNone), c);
     };
     ASSERT_TRUE(load(requestFor(server.url("/private")), d));
-    EXPECT_EQ(d->events, (std::vector<std::string>{"challenge NSURLAuthenticationMethodHTTPBasic", "response 200",
-                                                   "data", "cache", "finish"}));
+    EXPECT_EQ(d->events, (std::vector<std::string>{"challenge NSURLAuthenticationMethodHTTPBasic",
+                                                   "response 200", "data", "cache", "finish"}));
     EXPECT_EQ(d->body.toString(), "welcome");
     ASSERT_TRUE(seen);
     auto space = seen->protectionSpace();
@@ -54,7 +54,8 @@ TEST_F(ConnectionAuthTest, WrongCredentialIsChallengedAgainWithAFailureCount) {
     d->onChallenge = [&](const Ref<NSURLConnection>&, const Ref<NSURLAuthenticationChallenge>& c) {
         failures.push_back(c->previousFailureCount());
         if (c->previousFailureCount() == 0) {
-            c->sender()->useCredential(NSURLCredential::credentialWithUser("user", "wrong", NSURLCredentialPersistenceNone), c);
+            c->sender()->useCredential(
+                NSURLCredential::credentialWithUser("user", "wrong", NSURLCredentialPersistenceNone), c);
         } else {
             c->sender()->continueWithoutCredentialForAuthenticationChallenge(c);
         }
@@ -120,7 +121,9 @@ class PlainDelegate : public NSURLConnectionDataDelegate {
         status = asKind<NSHTTPURLResponse>(r)->statusCode();
     }
     void connectionDidFinishLoading(const Ref<NSURLConnection>&) override { done = true; }
-    void connectionDidFailWithError(const Ref<NSURLConnection>&, const Ref<NSError>&) override { done = true; }
+    void connectionDidFailWithError(const Ref<NSURLConnection>&, const Ref<NSError>&) override {
+        done = true;
+    }
 };
 
 TEST_F(ConnectionAuthTest, WithoutAChallengeHandlerThe401IsTheAnswer) {

@@ -21,8 +21,8 @@ class ConnectionCachingTest : public ::testing::Test {
     }
     void TearDown() override { NSURLCache::setSharedURLCache(nullptr); }
 
-    std::shared_ptr<RecordingDelegate> get(const std::string& path,
-                                           NSURLRequestCachePolicy policy = NSURLRequestUseProtocolCachePolicy) {
+    std::shared_ptr<RecordingDelegate> get(
+        const std::string& path, NSURLRequestCachePolicy policy = NSURLRequestUseProtocolCachePolicy) {
         auto r = requestFor(server.url(path));
         r->setCachePolicy(policy);
         auto d = std::make_shared<RecordingDelegate>();
@@ -87,7 +87,8 @@ TEST_F(ConnectionCachingTest, ReloadPoliciesNeverReadTheCache) {
     reply.etag = "\"x\"";
     server.setReply("/p", reply);
     get("/p");
-    for (auto policy : {NSURLRequestReloadIgnoringLocalCacheData, NSURLRequestReloadIgnoringLocalAndRemoteCacheData}) {
+    for (auto policy :
+         {NSURLRequestReloadIgnoringLocalCacheData, NSURLRequestReloadIgnoringLocalAndRemoteCacheData}) {
         auto d = get("/p", policy);
         EXPECT_EQ(d->status(), 200);
         EXPECT_FALSE(server.requests().back().header("If-None-Match"));

@@ -84,7 +84,8 @@ class PatternStream : public NSInputStream {
             return -1;
         }
         NSUInteger n = 0;
-        while (n < maxLength && produced_ < total_) buffer[n++] = static_cast<std::uint8_t>('a' + produced_++ % 26);
+        while (n < maxLength && produced_ < total_)
+            buffer[n++] = static_cast<std::uint8_t>('a' + produced_++ % 26);
         if (produced_ == total_) setStreamStatus(NSStreamStatusAtEnd);
         return static_cast<NSInteger>(n);
     }
@@ -313,7 +314,8 @@ TEST_F(NSURLConnectionTest, HeadRequestHasNoBody) {
 }
 
 TEST_F(NSURLConnectionTest, OtherMethodsAreSentAsWritten) {
-    server.setDefaultHandler([](const testsupport::RecordedRequest& r) { return ScriptedReply::text(r.method); });
+    server.setDefaultHandler(
+        [](const testsupport::RecordedRequest& r) { return ScriptedReply::text(r.method); });
     for (std::string method : {"PUT", "DELETE", "PATCH"}) {
         auto r = requestFor(server.url("/m"));
         r->setHTTPMethod(method);
@@ -343,14 +345,16 @@ TEST_F(NSURLConnectionTest, RedirectIsOfferedToTheDelegateThenFollowed) {
     server.setReply("/final", ScriptedReply::text("arrived"));
     auto d = std::make_shared<RecordingDelegate>();
     Ref<NSURLResponse> redirectResponse;
-    d->onRedirect = [&](const Ref<NSURLRequest>& r, const Ref<NSURLResponse>& resp) -> std::optional<Ref<NSURLRequest>> {
+    d->onRedirect = [&](const Ref<NSURLRequest>& r,
+                        const Ref<NSURLResponse>& resp) -> std::optional<Ref<NSURLRequest>> {
         redirectResponse = resp;
         EXPECT_EQ(r->URL()->absoluteString(), server.url("/final"));
         return std::nullopt;
     };
     auto connection = make<NSURLConnection>(requestFor(server.url("/start")), d, true);
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return d->done(); }, 10));
-    EXPECT_EQ(d->events, (std::vector<std::string>{"redirect /final", "response 200", "data", "cache", "finish"}));
+    EXPECT_EQ(d->events,
+              (std::vector<std::string>{"redirect /final", "response 200", "data", "cache", "finish"}));
     ASSERT_TRUE(asKind<NSHTTPURLResponse>(redirectResponse));
     EXPECT_EQ(asKind<NSHTTPURLResponse>(redirectResponse)->statusCode(), 302);
     EXPECT_EQ(d->response->URL()->absoluteString(), server.url("/final"));
@@ -363,7 +367,8 @@ TEST_F(NSURLConnectionTest, DelegateCanStopAtTheRedirect) {
     reply.body = "moved";
     server.setReply("/start", reply);
     auto d = std::make_shared<RecordingDelegate>();
-    d->onRedirect = [](const Ref<NSURLRequest>&, const Ref<NSURLResponse>&) -> std::optional<Ref<NSURLRequest>> {
+    d->onRedirect = [](const Ref<NSURLRequest>&,
+                       const Ref<NSURLResponse>&) -> std::optional<Ref<NSURLRequest>> {
         return Ref<NSURLRequest>();
     };
     ASSERT_TRUE(load(requestFor(server.url("/start")), d));
@@ -376,7 +381,8 @@ TEST_F(NSURLConnectionTest, DelegateCanRewriteTheRedirectedRequest) {
     server.setReply("/start", ScriptedReply::redirect(302, "/a"));
     server.setReply("/b", ScriptedReply::text("b"));
     auto d = std::make_shared<RecordingDelegate>();
-    d->onRedirect = [&](const Ref<NSURLRequest>& r, const Ref<NSURLResponse>&) -> std::optional<Ref<NSURLRequest>> {
+    d->onRedirect = [&](const Ref<NSURLRequest>& r,
+                        const Ref<NSURLResponse>&) -> std::optional<Ref<NSURLRequest>> {
         auto m = r->mutableCopy();
         m->setURL(NSURL::URLWithString(server.url("/b")));
         return Ref<NSURLRequest>(m);
@@ -403,7 +409,8 @@ TEST_F(NSURLConnectionTest, SeeOtherTurnsAPostIntoAGetWithoutBody) {
 
 TEST_F(NSURLConnectionTest, TemporaryRedirectKeepsMethodAndBody) {
     server.setReply("POST", "/old", ScriptedReply::redirect(307, "/new"));
-    server.setDefaultHandler([](const testsupport::RecordedRequest& r) { return ScriptedReply::text(r.method + r.body); });
+    server.setDefaultHandler(
+        [](const testsupport::RecordedRequest& r) { return ScriptedReply::text(r.method + r.body); });
     auto r = requestFor(server.url("/old"));
     r->setHTTPMethod("POST");
     r->setHTTPBody(NSData::fromString("payload"));
@@ -414,7 +421,8 @@ TEST_F(NSURLConnectionTest, TemporaryRedirectKeepsMethodAndBody) {
 
 TEST_F(NSURLConnectionTest, TemporaryRedirectOfAStreamAsksForANewStream) {
     server.setReply("POST", "/old", ScriptedReply::redirect(307, "/new"));
-    server.setDefaultHandler([](const testsupport::RecordedRequest& r) { return ScriptedReply::text(r.body); });
+    server.setDefaultHandler(
+        [](const testsupport::RecordedRequest& r) { return ScriptedReply::text(r.body); });
     auto r = requestFor(server.url("/old"));
     r->setHTTPMethod("POST");
     r->setHTTPBodyStream(make<PatternStream>(100));
@@ -498,7 +506,8 @@ TEST_F(NSURLConnectionTest, ManyConnectionsCancelledFromWorkersWhileLoading) {
     for (int i = 0; i < 40; ++i) {
         auto d = std::make_shared<RecordingDelegate>();
         delegates.push_back(d);
-        connections.push_back(make<NSURLConnection>(requestFor(server.url("/c" + std::to_string(i))), d, true));
+        connections.push_back(
+            make<NSURLConnection>(requestFor(server.url("/c" + std::to_string(i))), d, true));
     }
     std::vector<std::thread> cancellers;
     for (int t = 0; t < 4; ++t) {
@@ -526,16 +535,19 @@ TEST_F(NSURLConnectionTest, ManyConnectionsCancelledFromWorkersWhileLoading) {
 }
 
 TEST_F(NSURLConnectionTest, ManyConcurrentConnectionsEachGetTheirOwnBody) {
-    server.setDefaultHandler([](const testsupport::RecordedRequest& r) { return ScriptedReply::text(r.path + r.path); });
+    server.setDefaultHandler(
+        [](const testsupport::RecordedRequest& r) { return ScriptedReply::text(r.path + r.path); });
     std::vector<std::shared_ptr<RecordingDelegate>> delegates;
     std::vector<Ref<NSURLConnection>> connections;
     for (int i = 0; i < 60; ++i) {
         auto d = std::make_shared<RecordingDelegate>();
         delegates.push_back(d);
-        connections.push_back(make<NSURLConnection>(requestFor(server.url("/p" + std::to_string(i))), d, true));
+        connections.push_back(
+            make<NSURLConnection>(requestFor(server.url("/p" + std::to_string(i))), d, true));
     }
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil(
-        [&] { return std::all_of(delegates.begin(), delegates.end(), [](auto& d) { return d->done(); }); }, 20));
+        [&] { return std::all_of(delegates.begin(), delegates.end(), [](auto& d) { return d->done(); }); },
+        20));
     for (int i = 0; i < 60; ++i) {
         std::string p = "/p" + std::to_string(i);
         EXPECT_EQ(delegates[i]->body.toString(), p + p);
@@ -600,7 +612,8 @@ TEST_F(NSURLConnectionTest, DelegateQueueReceivesTheCallbacks) {
     auto connection = make<NSURLConnection>(requestFor(server.url("/q")), d, false);
     connection->setDelegateQueue(queue);
     connection->start();
-    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return queue->operationCount() == 0 && d->done(); }, 10));
+    ASSERT_TRUE(
+        testsupport::pumpMainRunLoopUntil([&] { return queue->operationCount() == 0 && d->done(); }, 10));
     queue->waitUntilAllOperationsAreFinished(5);
     EXPECT_EQ(d->body.toString(), "queued");
 }
@@ -627,14 +640,16 @@ TEST_F(NSURLConnectionTest, SynchronousRequestReturnsBodyAndResponse) {
 }
 
 TEST_F(NSURLConnectionTest, SynchronousRequestsFromManyThreadsAtOnce) {
-    server.setDefaultHandler([](const testsupport::RecordedRequest& r) { return ScriptedReply::text(r.path); });
+    server.setDefaultHandler(
+        [](const testsupport::RecordedRequest& r) { return ScriptedReply::text(r.path); });
     std::vector<std::thread> threads;
     std::atomic<int> good{0};
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 10; ++i) {
                 std::string path = "/s" + std::to_string(t) + "-" + std::to_string(i);
-                auto data = NSURLConnection::sendSynchronousRequest(requestFor(server.url(path)), nullptr, nullptr);
+                auto data =
+                    NSURLConnection::sendSynchronousRequest(requestFor(server.url(path)), nullptr, nullptr);
                 if (data && data->toString() == path) ++good;
             }
         });
@@ -701,7 +716,8 @@ TEST_F(NSURLConnectionTest, MalformedRepliesEndInAnErrorOrAResponseNeverACrash) 
         std::string path = "/raw" + std::to_string(index++);
         server.setReply(path, reply);
         auto d = std::make_shared<RecordingDelegate>();
-        d->onRedirect = [](const Ref<NSURLRequest>&, const Ref<NSURLResponse>&) -> std::optional<Ref<NSURLRequest>> {
+        d->onRedirect = [](const Ref<NSURLRequest>&,
+                           const Ref<NSURLResponse>&) -> std::optional<Ref<NSURLRequest>> {
             return Ref<NSURLRequest>();
         };
         ASSERT_TRUE(load(requestFor(server.url(path), 2), d, 10)) << path;

@@ -121,7 +121,8 @@ TEST(NSURLRequestTest, ArchivesAndRestoresWithSecureCoding) {
     auto data = NSKeyedArchiver::archivedDataWithRootObject(Value(r), true, nullptr);
     ASSERT_TRUE(data);
     Ref<NSError> error;
-    auto back = NSKeyedUnarchiver::unarchivedObjectOfClass("NSURLRequest", *data, &error).objectAs<NSURLRequest>();
+    auto back =
+        NSKeyedUnarchiver::unarchivedObjectOfClass("NSURLRequest", *data, &error).objectAs<NSURLRequest>();
     ASSERT_TRUE(back) << (error ? error->description() : "");
     EXPECT_TRUE(back->isEqual(*r));
     EXPECT_EQ(back->className(), "NSMutableURLRequest");
@@ -140,7 +141,8 @@ TEST(NSURLRequestTest, DamagedArchivesDecodeToNothingOrSomethingHarmless) {
         std::size_t pos = (seed * 7919) % damaged.size();
         damaged[pos] = static_cast<char>(seed);
         damaged.resize(damaged.size() - (seed % 5) * 10);
-        auto value = NSKeyedUnarchiver::unarchivedObjectOfClass("NSURLRequest", NSData::fromString(damaged), nullptr);
+        auto value =
+            NSKeyedUnarchiver::unarchivedObjectOfClass("NSURLRequest", NSData::fromString(damaged), nullptr);
         if (auto back = value.objectAs<NSURLRequest>()) {
             EXPECT_FALSE(back->HTTPMethod().empty());
         }

@@ -7,7 +7,8 @@
 
 namespace {
 
-Ref<NSHTTPURLResponse> response(Dictionary headers, long status = 200, const std::string& url = "http://h/a/b.json") {
+Ref<NSHTTPURLResponse> response(Dictionary headers, long status = 200,
+                                const std::string& url = "http://h/a/b.json") {
     return make<NSHTTPURLResponse>(NSURL::URLWithString(url), status, "HTTP/1.1", headers);
 }
 
@@ -63,11 +64,14 @@ TEST(NSHTTPURLResponseTest, StatusPhrasesAreThePlatformsLowercaseOnes) {
 
 TEST(NSHTTPURLResponseTest, SuggestedFilename) {
     EXPECT_EQ(response({})->suggestedFilename(), "b.json");
-    EXPECT_EQ(response({{"Content-Disposition", "attachment; filename=\"../../etc/report.pdf\""}})->suggestedFilename(),
+    EXPECT_EQ(response({{"Content-Disposition", "attachment; filename=\"../../etc/report.pdf\""}})
+                  ->suggestedFilename(),
               "report.pdf");
-    EXPECT_EQ(response({{"Content-Type", "image/png"}}, 200, "http://h/picture")->suggestedFilename(), "picture.png");
+    EXPECT_EQ(response({{"Content-Type", "image/png"}}, 200, "http://h/picture")->suggestedFilename(),
+              "picture.png");
     EXPECT_EQ(response({}, 200, "http://h/")->suggestedFilename(), "Unknown");
-    EXPECT_EQ(response({{"Content-Disposition", "attachment; filename=\"..\""}}, 200, "http://h/x.txt")->suggestedFilename(),
+    EXPECT_EQ(response({{"Content-Disposition", "attachment; filename=\"..\""}}, 200, "http://h/x.txt")
+                  ->suggestedFilename(),
               "x.txt");
 }
 
@@ -82,7 +86,8 @@ TEST(NSHTTPURLResponseTest, ArchivesWithSecureCoding) {
     auto r = response({{"Content-Type", "text/html; charset=gbk"}, {"ETag", "\"e\""}}, 203);
     auto data = NSKeyedArchiver::archivedDataWithRootObject(Value(r), true, nullptr);
     ASSERT_TRUE(data);
-    auto back = NSKeyedUnarchiver::unarchivedObjectOfClasses({"NSURLResponse"}, *data, nullptr).objectAs<NSHTTPURLResponse>();
+    auto back = NSKeyedUnarchiver::unarchivedObjectOfClasses({"NSURLResponse"}, *data, nullptr)
+                    .objectAs<NSHTTPURLResponse>();
     ASSERT_TRUE(back);
     EXPECT_TRUE(back->isEqual(*r));
     EXPECT_EQ(back->statusCode(), 203);

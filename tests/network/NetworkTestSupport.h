@@ -31,7 +31,8 @@ class RecordingDelegate : public NSURLConnectionDataDelegate {
     int redirects = 0;
     int challenges = 0;
 
-    std::function<std::optional<Ref<NSURLRequest>>(const Ref<NSURLRequest>&, const Ref<NSURLResponse>&)> onRedirect;
+    std::function<std::optional<Ref<NSURLRequest>>(const Ref<NSURLRequest>&, const Ref<NSURLResponse>&)>
+        onRedirect;
     std::function<std::optional<Ref<NSCachedURLResponse>>(const Ref<NSCachedURLResponse>&)> onCache;
     std::function<void(const Ref<NSURLConnection>&, const Ref<NSURLAuthenticationChallenge>&)> onChallenge;
     std::function<void(const Ref<NSURLConnection>&)> onFirstData;
@@ -62,9 +63,9 @@ class RecordingDelegate : public NSURLConnectionDataDelegate {
     }
     bool implementsWillSendRequestForAuthenticationChallenge() const override { return true; }
 
-    std::optional<Ref<NSURLRequest>> connectionWillSendRequest(const Ref<NSURLConnection>&,
-                                                               const Ref<NSURLRequest>& request,
-                                                               const Ref<NSURLResponse>& redirectResponse) override {
+    std::optional<Ref<NSURLRequest>> connectionWillSendRequest(
+        const Ref<NSURLConnection>&, const Ref<NSURLRequest>& request,
+        const Ref<NSURLResponse>& redirectResponse) override {
         note("redirect " + (request && request->URL() ? request->URL()->path() : std::string("-")));
         ++redirects;
         if (onRedirect) return onRedirect(request, redirectResponse);
@@ -76,8 +77,10 @@ class RecordingDelegate : public NSURLConnectionDataDelegate {
         response = r;
     }
     void connectionDidReceiveData(const Ref<NSURLConnection>& connection, const NSData& data) override {
-        if (events.empty() || events.back() != "data") note("data");
-        else ++calls;
+        if (events.empty() || events.back() != "data")
+            note("data");
+        else
+            ++calls;
         body.appendData(data);
         if (onFirstData) {
             auto f = std::move(onFirstData);
@@ -87,8 +90,10 @@ class RecordingDelegate : public NSURLConnectionDataDelegate {
     }
     void connectionDidSendBodyData(const Ref<NSURLConnection>&, NSInteger written, NSInteger total,
                                    NSInteger expected) override {
-        if (events.empty() || events.back() != "send") note("send");
-        else ++calls;
+        if (events.empty() || events.back() != "send")
+            note("send");
+        else
+            ++calls;
         sentSum += written;
         sentTotal = total;
         sentExpected = expected;

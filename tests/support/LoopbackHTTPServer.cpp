@@ -23,8 +23,9 @@ constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 constexpr std::size_t kMaxBodyBytes = 64 * 1024 * 1024;
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return std::tolower(x) == std::tolower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
 }
 
 std::string trim(const std::string& s) {
@@ -36,23 +37,40 @@ std::string trim(const std::string& s) {
 
 const char* standardReason(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 201: return "Created";
-        case 204: return "No Content";
-        case 206: return "Partial Content";
-        case 301: return "Moved Permanently";
-        case 302: return "Found";
-        case 303: return "See Other";
-        case 304: return "Not Modified";
-        case 307: return "Temporary Redirect";
-        case 308: return "Permanent Redirect";
-        case 400: return "Bad Request";
-        case 401: return "Unauthorized";
-        case 403: return "Forbidden";
-        case 404: return "Not Found";
-        case 500: return "Internal Server Error";
-        case 503: return "Service Unavailable";
-        default: return "Status";
+        case 200:
+            return "OK";
+        case 201:
+            return "Created";
+        case 204:
+            return "No Content";
+        case 206:
+            return "Partial Content";
+        case 301:
+            return "Moved Permanently";
+        case 302:
+            return "Found";
+        case 303:
+            return "See Other";
+        case 304:
+            return "Not Modified";
+        case 307:
+            return "Temporary Redirect";
+        case 308:
+            return "Permanent Redirect";
+        case 400:
+            return "Bad Request";
+        case 401:
+            return "Unauthorized";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 500:
+            return "Internal Server Error";
+        case 503:
+            return "Service Unavailable";
+        default:
+            return "Status";
     }
 }
 
@@ -251,7 +269,8 @@ LoopbackHTTPServer::LoopbackHTTPServer() {
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listenFd_, 128) != 0) {
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listenFd_, 128) != 0) {
         ::close(listenFd_);
         throw std::runtime_error("bind/listen failed");
     }
@@ -265,11 +284,17 @@ LoopbackHTTPServer::LoopbackHTTPServer() {
     acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 
-LoopbackHTTPServer::~LoopbackHTTPServer() { stop(); }
+LoopbackHTTPServer::~LoopbackHTTPServer() {
+    stop();
+}
 
-std::string LoopbackHTTPServer::baseURL() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
+std::string LoopbackHTTPServer::baseURL() const {
+    return scheme_ + "://127.0.0.1:" + std::to_string(port_);
+}
 
-std::string LoopbackHTTPServer::url(const std::string& path) const { return baseURL() + path; }
+std::string LoopbackHTTPServer::url(const std::string& path) const {
+    return baseURL() + path;
+}
 
 void LoopbackHTTPServer::setReply(const std::string& path, ScriptedReply reply) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -367,7 +392,8 @@ std::optional<ScriptedReply> LoopbackHTTPServer::replyFor(const RecordedRequest&
     Handler handler;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (auto it = replies_.find(request.method + " " + request.path); it != replies_.end()) return it->second;
+        if (auto it = replies_.find(request.method + " " + request.path); it != replies_.end())
+            return it->second;
         if (auto it = replies_.find(" " + request.path); it != replies_.end()) return it->second;
         if (auto it = handlers_.find(request.path); it != handlers_.end()) {
             handler = it->second;
@@ -404,7 +430,8 @@ void LoopbackHTTPServer::serve(int fd, int index) {
         bool malformed = false;
         auto request = readRequest(reader, *io, malformed);
         if (!request) {
-            if (malformed) writeAll(*io, "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            if (malformed)
+                writeAll(*io, "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
             break;
         }
         request->connection = index;
@@ -425,12 +452,14 @@ void LoopbackHTTPServer::serve(int fd, int index) {
         int status = reply.status;
         bool notModified = false;
         if (reply.etag) {
-            if (auto inm = request->header("If-None-Match"); inm && inm->find(*reply.etag) != std::string::npos) {
+            if (auto inm = request->header("If-None-Match");
+                inm && inm->find(*reply.etag) != std::string::npos) {
                 notModified = true;
             }
         }
         if (reply.lastModified && !request->header("If-None-Match")) {
-            if (auto ims = request->header("If-Modified-Since"); ims && *ims == *reply.lastModified) notModified = true;
+            if (auto ims = request->header("If-Modified-Since"); ims && *ims == *reply.lastModified)
+                notModified = true;
         }
         if (notModified) status = 304;
 
@@ -444,9 +473,11 @@ void LoopbackHTTPServer::serve(int fd, int index) {
         bool chunked = (reply.chunked || reply.closeMidBodyAt) && !noBody;
 
         std::string head_ = "HTTP/1.1 " + std::to_string(status) + " " +
-                            (reply.reason.empty() || notModified ? standardReason(status) : reply.reason) + "\r\n";
+                            (reply.reason.empty() || notModified ? standardReason(status) : reply.reason) +
+                            "\r\n";
         for (auto& [k, v] : reply.headers) {
-            if (notModified && (equalsIgnoringCase(k, "Content-Type") || equalsIgnoringCase(k, "Content-Length"))) {
+            if (notModified &&
+                (equalsIgnoringCase(k, "Content-Type") || equalsIgnoringCase(k, "Content-Length"))) {
                 continue;
             }
             head_ += k + ": " + v + "\r\n";
@@ -476,7 +507,8 @@ void LoopbackHTTPServer::serve(int fd, int index) {
         if (reply.truncateAt) body = body.substr(0, std::min(*reply.truncateAt, body.size()));
         bool ok = true;
         if (chunked) {
-            std::size_t limit = reply.closeMidBodyAt ? std::min(*reply.closeMidBodyAt, body.size()) : body.size();
+            std::size_t limit =
+                reply.closeMidBodyAt ? std::min(*reply.closeMidBodyAt, body.size()) : body.size();
             std::size_t step = std::max<std::size_t>(1, reply.chunkSize);
             for (std::size_t off = 0; ok && off < limit; off += step) {
                 std::size_t n = std::min(step, limit - off);
