@@ -1,0 +1,19 @@
+#include "security/SecRandom.h"
+
+#include <openssl/rand.h>
+
+#include <climits>
+#include <cstdint>
+
+int SecRandomCopyBytes(SecRandomRef, std::size_t count, void* bytes) {
+    if (count == 0) return 0;
+    if (!bytes) return -1;
+    auto* out = static_cast<unsigned char*>(bytes);
+    while (count > 0) {
+        int chunk = count > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(count);
+        if (RAND_bytes(out, chunk) != 1) return -1;
+        out += chunk;
+        count -= static_cast<std::size_t>(chunk);
+    }
+    return 0;
+}
