@@ -654,6 +654,9 @@ void NSURLConnection::transferReceivedResponse(const detail::TransferResponseHea
     }
     mode_ = mode;
     pendingResponse_ = response;
+    // A later head (curl retrying with a digest) replaces what an earlier one brought.
+    heldBody_ = NSData();
+    cacheBody_ = NSData();
     offerToCache_ = mode == Mode::Stream && request->HTTPMethod() == "GET" && isCacheableStatus(s) &&
                     !containsDirective(response->valueForHTTPHeaderField("Cache-Control"), "no-store") &&
                     !containsDirective(request->valueForHTTPHeaderField("Cache-Control"), "no-store") &&

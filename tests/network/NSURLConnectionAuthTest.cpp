@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <openssl/evp.h>
+
+#include <algorithm>
+
 #include "NetworkTestSupport.h"
 
 using namespace nettest;
@@ -148,6 +152,70 @@ TEST_F(ConnectionAuthTest, UnknownSchemeIsNotAChallenge) {
     ASSERT_TRUE(load(requestFor(server.url("/token")), d));
     EXPECT_EQ(d->challenges, 0);
     EXPECT_EQ(d->status(), 401);
+}
+
+}  // namespace
+
+namespace {
+
+std::string md5hex(const std::string& text) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(text.data(), text.size(), digest, &length, EVP_md5(), nullptr);
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    for (unsigned i = 0; i < length; ++i) {
+        out += hex[digest[i] >> 4];
+        out += hex[digest[i] & 15];
+    }
+    return out;
+}
+
+std::string param(const std::string& header, const std::string& name) {
+    auto pos = header.find(name + "=");
+    if (pos == std::string::npos) return "";
+    pos += name.size() + 1;
+    if (header[pos] == '"') {
+        auto end = header.find('"', pos + 1);
+        return header.substr(pos + 1, end - pos - 1);
+    }
+    auto end = header.find_first_of(", ", pos);
+    return header.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+}
+
+TEST_F(ConnectionAuthTest, DigestChallengeIsAnsweredWithADigest) {
+    const std::string realm = "digest-realm", nonce = "abc123";
+    server.setHandler("/digest", [&](const testsupport::RecordedRequest& r) {
+        auto auth = r.header("Authorization").value_or("");
+        if (auth.rfind("Digest ", 0) == 0) {
+            std::string ha1 = md5hex("user:" + realm + ":secret");
+            std::string ha2 = md5hex(r.method + ":" + param(auth, "uri"));
+            std::string expected = param(auth, "qop").empty()
+                                       ? md5hex(ha1 + ":" + nonce + ":" + ha2)
+                                       : md5hex(ha1 + ":" + nonce + ":" + param(auth, "nc") + ":" +
+                                                param(auth, "cnonce") + ":" + param(auth, "qop") + ":" + ha2);
+            if (param(auth, "response") == expected && param(auth, "username") == "user") {
+                return ScriptedReply::text("digest ok");
+            }
+        }
+        auto reply = ScriptedReply::text("digest needed", 401);
+        reply.header("WWW-Authenticate", "Digest realm=\"" + realm + "\", nonce=\"" + nonce + "\", qop=\"auth\"");
+        return reply;
+    });
+    auto d = std::make_shared<RecordingDelegate>();
+    std::string method;
+    d->onChallenge = [&](const Ref<NSURLConnection>&, const Ref<NSURLAuthenticationChallenge>& c) {
+        method = c->protectionSpace()->authenticationMethod();
+        c->sender()->useCredential(
+            NSURLCredential::credentialWithUser("user", "secret", NSURLCredentialPersistenceNone), c);
+    };
+    ASSERT_TRUE(load(requestFor(server.url("/digest")), d));
+    EXPECT_EQ(method, NSURLAuthenticationMethodHTTPDigest);
+    EXPECT_EQ(d->status(), 200);
+    EXPECT_EQ(d->body.toString(), "digest ok");
+    EXPECT_EQ(d->challenges, 1);
+    EXPECT_EQ(d->events, (std::vector<std::string>{"challenge NSURLAuthenticationMethodHTTPDigest", "response 200",
+                                                   "data", "cache", "finish"}));
 }
 
 }  // namespace
