@@ -52,7 +52,6 @@
 #include <string>
 #include <vector>
 
-#include "dispatch/Dispatch.h"
 #include "foundation/NSData.h"
 #include "foundation/NSError.h"
 #include "foundation/NSObject.h"
