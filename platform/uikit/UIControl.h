@@ -26,6 +26,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "uikit/UIView.h"
@@ -98,6 +99,7 @@ class UIControl : public UIView {
     // A member function of the target as the action: void f(), void f(sender) or
     // void f(sender, event).
     template <class T, class M>
+    requires std::is_member_function_pointer_v<M>
     void addTarget(const Ref<T>& target, M member, const std::string& selector, UIControlEvents events) {
         Weak<T> weak = target;
         addTarget(std::static_pointer_cast<NSObject>(target),
