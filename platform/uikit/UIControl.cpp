@@ -4,10 +4,7 @@
 
 #include "foundation/NSKeyValueObserving.h"
 #include "uikit/UIApplication.h"
-#if __has_include("uikit/UITouch.h")
 #include "uikit/UITouch.h"
-#define UICONTROL_HAS_TOUCHES 1
-#endif
 
 UIControl::UIControl() = default;
 UIControl::UIControl(CGRect frame) : UIView(frame) {}
@@ -235,7 +232,6 @@ void UIControl::trackTouchCancelled(const Ref<UIEvent>& event) {
     sendActionsForEvents(UIControlEventTouchCancel, event);
 }
 
-#ifdef UICONTROL_HAS_TOUCHES
 namespace {
 // The touch of the set that the control follows: the first (controls track one finger).
 Ref<UITouch> firstTouch(const std::set<Ref<UITouch>>& touches) {
@@ -267,12 +263,6 @@ void UIControl::touchesEnded(const std::set<Ref<UITouch>>& touches, const Ref<UI
     auto me = std::static_pointer_cast<UIView>(shared_from_this());
     trackTouchUpAt(touch->locationInView(me), event, touch);
 }
-#else
-// Until the touch layer is present the control tracks only through the point entries.
-void UIControl::touchesBegan(const std::set<Ref<UITouch>>&, const Ref<UIEvent>&) {}
-void UIControl::touchesMoved(const std::set<Ref<UITouch>>&, const Ref<UIEvent>&) {}
-void UIControl::touchesEnded(const std::set<Ref<UITouch>>&, const Ref<UIEvent>&) {}
-#endif
 
 void UIControl::touchesCancelled(const std::set<Ref<UITouch>>&, const Ref<UIEvent>& event) {
     trackTouchCancelled(event);

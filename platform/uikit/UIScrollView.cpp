@@ -7,12 +7,9 @@
 #include "foundation/NSKeyValueObserving.h"
 #include "foundation/NSRunLoop.h"
 #include "graphics/NSValue+Geometry.h"
-#include "uikit/UIWindow.h"
-#if __has_include("uikit/UIPanGestureRecognizer.h")
 #include "uikit/UIPanGestureRecognizer.h"
 #include "uikit/UITestDriver.h"
-#define UISCROLLVIEW_HAS_PAN 1
-#endif
+#include "uikit/UIWindow.h"
 
 namespace {
 
@@ -328,8 +325,6 @@ const char* UIScrollView::trackingRunLoopMode() {
 
 // ---- the pan recogniser -------------------------------------------------------------------------
 
-#ifdef UISCROLLVIEW_HAS_PAN
-
 void UIScrollView::ensurePan() const {
     if (pan_) return;
     auto me = std::const_pointer_cast<NSObject>(weak_from_this().lock());
@@ -381,15 +376,6 @@ void UIScrollView::handlePan() {
             break;
     }
 }
-#else
-// Without the touch layer there is no recogniser; the simulate entries drive the flags alone.
-void UIScrollView::ensurePan() const {}
-Ref<UIPanGestureRecognizer> UIScrollView::panGestureRecognizer() const {
-    return nullptr;
-}
-void UIScrollView::setPanState(long) {}
-void UIScrollView::handlePan() {}
-#endif
 
 Ref<UIView> UIScrollView::hitTest(CGPoint point, const Ref<UIEvent>& event) {
     ensurePan();

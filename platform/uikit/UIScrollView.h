@@ -197,8 +197,7 @@ class UIScrollView : public UIView {
     void setBouncesZoom(bool on) { bouncesZoom_ = on; }
 
     // ---- recognisers --------------------------------------------------------------------------
-    // The pan that drags the content; its "state" is observable. nullptr only without the touch
-    // layer.
+    // The pan that drags the content (attached on first use); its "state" is observable.
     Ref<UIPanGestureRecognizer> panGestureRecognizer() const;
     Ref<UIPinchGestureRecognizer> pinchGestureRecognizer() const { return nullptr; }
 

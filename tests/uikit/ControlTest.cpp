@@ -9,6 +9,10 @@
 #include "foundation/NSKeyValueObserving.h"
 #include "tests/uikit/UIKitTestSupport.h"
 #include "uikit/UIControl.h"
+#include "uikit/UIEvent.h"
+#include "uikit/UITestDriver.h"
+#include "uikit/UITouch.h"
+#include "uikit/UIWindow.h"
 
 namespace {
 
@@ -219,6 +223,46 @@ TEST_F(ControlTest, StateIsObservableByName) {
     control->setSelected(true);
     EXPECT_TRUE(KVO::valueForKey(*control, "selected").boolValue());
     EXPECT_TRUE(KVO::valueForKey(*control, "enabled").boolValue());
+}
+
+TEST_F(ControlTest, AnInjectedTapFiresTheAction) {
+    auto window = make<UIWindow>(CGRectMake(0, 0, 320, 480));
+    window->setHidden(false);
+    window->addSubview(control);
+    control->setFrame(CGRectMake(50, 50, 100, 40));
+    std::size_t touchesSeen = 0;
+    control->addTarget(target, log("down"), "down", UIControlEventTouchDown);
+    control->addTarget(
+        target,
+        [&](const Ref<NSObject>& sender, const Ref<UIEvent>& event) {
+            events.push_back("up-in");
+            touchesSeen = event ? event->allTouches().size() : 0;
+            EXPECT_EQ(sender, control);
+        },
+        "upIn", UIControlEventTouchUpInside);
+    UITestDriver::reset();
+    UITestDriver::tap(control);
+    EXPECT_EQ(events, (std::vector<std::string>{"down", "up-in"}));
+    EXPECT_EQ(touchesSeen, 1u);
+    // A tap that lands on a disabled control goes to what lies behind.
+    control->setEnabled(false);
+    UITestDriver::tap(control);
+    EXPECT_EQ(events.size(), 2u);
+    UITestDriver::reset();
+    window->setHidden(true);
+}
+
+TEST_F(ControlTest, AnInjectedDragOffTheControlEndsOutside) {
+    auto window = make<UIWindow>(CGRectMake(0, 0, 320, 480));
+    window->setHidden(false);
+    window->addSubview(control);
+    control->addTarget(target, log("up-in"), "upIn", UIControlEventTouchUpInside);
+    control->addTarget(target, log("up-out"), "upOut", UIControlEventTouchUpOutside);
+    UITestDriver::reset();
+    UITestDriver::drag(control, CGPointMake(10, 10), CGPointMake(10, 300), 4);
+    EXPECT_EQ(events, std::vector<std::string>{"up-out"});
+    UITestDriver::reset();
+    window->setHidden(true);
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include "foundation/NSKeyValueObserving.h"
 #include "graphics/NSValue+Geometry.h"
 #include "tests/uikit/UIKitTestSupport.h"
+#include "uikit/UIPanGestureRecognizer.h"
 #include "uikit/UIScrollView.h"
+#include "uikit/UITestDriver.h"
 #include "uikit/UIWindow.h"
 
 namespace {
@@ -402,6 +404,44 @@ TEST_F(ScrollViewTest, FlagsAnswerByName) {
     EXPECT_TRUE(KVO::valueForKey(*scroll, "tracking").boolValue());
     scroll->simulateEndDragging(CGPointZero, false);
     EXPECT_FALSE(KVO::valueForKey(*scroll, "dragging").boolValue());
+}
+
+TEST_F(ScrollViewTest, ThePanStateIsObservableThroughASimulatedDrag) {
+    auto pan = scroll->panGestureRecognizer();
+    ASSERT_TRUE(pan);
+    EXPECT_EQ(pan->view(), scroll);
+    std::vector<std::string> states;
+    auto token =
+        KVO::observe(*pan, "state", NSKeyValueObservingOptionNew | NSKeyValueObservingOptionOld,
+                     [&](const Ref<NSObject>&, const Dictionary& change) {
+                         states.push_back(std::to_string(change[NSKeyValueChangeOldKey].intValue()) + ">" +
+                                          std::to_string(change[NSKeyValueChangeNewKey].intValue()) +
+                                          (scroll->isDragging() ? " dragging" : ""));
+                     });
+    scroll->simulateDrag(0, 40, 2);
+    EXPECT_EQ(states,
+              (std::vector<std::string>{"0>1", "1>2 dragging", "2>2 dragging", "2>3 dragging", "3>0"}));
+    EXPECT_EQ(pan->state(), UIGestureRecognizerStatePossible);
+}
+
+TEST_F(ScrollViewTest, AFingerDragsTheContent) {
+    ManualClock clock;
+    auto window = make<UIWindow>(CGRectMake(0, 0, 320, 480));
+    window->setHidden(false);
+    window->addSubview(scroll);
+    UITestDriver::reset();
+    UITestDriver::drag(scroll, CGPointMake(100, 400), CGPointMake(100, 200), 10);
+    // The content followed the finger up, less the pan's starting threshold.
+    EXPECT_GT(scroll->contentOffset().y, 150);
+    EXPECT_LE(scroll->contentOffset().y, 200);
+    EXPECT_FALSE(scroll->isDragging());
+    ASSERT_FALSE(delegate->only("willBegin").empty());
+    EXPECT_EQ(delegate->only("willBegin")[0], "willBegin TD-");
+    EXPECT_EQ(delegate->only("didEnd").size(), 1u);
+    clock.advance(UIScrollView::kDecelerationDuration);
+    EXPECT_FALSE(scroll->isDecelerating());
+    UITestDriver::reset();
+    window->setHidden(true);
 }
 
 }  // namespace
