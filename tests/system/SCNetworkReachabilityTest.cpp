@@ -441,7 +441,8 @@ TEST_F(ReachabilityTest, ConcurrentChangesAndSchedulesStayConsistent) {
                     SCNetworkReachabilitySetFlagsForTesting(i % 2 ? kReachableDirect : 0u);
                 } else {
                     auto other = targetFor("0.0.0.0");
-                    SCNetworkReachabilitySetCallback(other, Recorder::callback, nullptr);
+                    SCNetworkReachabilitySetCallback(
+                        other, [](const SCNetworkReachabilityRef&, SCNetworkReachabilityFlags, void*) {}, nullptr);
                     SCNetworkReachabilitySetDispatchQueue(other, dispatch_get_global_queue(0));
                     SCNetworkReachabilityFlags flags;
                     SCNetworkReachabilityGetFlags(other, &flags);
