@@ -234,8 +234,9 @@ Ref<NSError> accessErrorLocked(Store& s) {
                                         Dictionary{{NSLocalizedDescriptionKey, Value("User denied access")}});
     }
     if (s.status == ALAuthorizationStatusRestricted) {
-        return NSError::errorWithDomain(ALAssetsLibraryErrorDomain, ALAssetsLibraryAccessGloballyDeniedError,
-                                        Dictionary{{NSLocalizedDescriptionKey, Value("Global denied access")}});
+        return NSError::errorWithDomain(
+            ALAssetsLibraryErrorDomain, ALAssetsLibraryAccessGloballyDeniedError,
+            Dictionary{{NSLocalizedDescriptionKey, Value("Global denied access")}});
     }
     return nullptr;
 }
@@ -337,15 +338,20 @@ Ref<ALAssetsFilter> ALAssetsFilter::allAssets() {
 
 // ---- representations -------------------------------------------------------------------------------
 
-std::string ALAssetRepresentation::UTI() const { return asset_->uti; }
+std::string ALAssetRepresentation::UTI() const {
+    return asset_->uti;
+}
 
 CGSize ALAssetRepresentation::dimensions() const {
     auto image = asset_->picture();
     if (!image || !image->CGImage()) return {0, 0};
-    return {static_cast<CGFloat>(image->CGImage()->width()), static_cast<CGFloat>(image->CGImage()->height())};
+    return {static_cast<CGFloat>(image->CGImage()->width()),
+            static_cast<CGFloat>(image->CGImage()->height())};
 }
 
-long long ALAssetRepresentation::size() const { return static_cast<long long>(asset_->bytes().length()); }
+long long ALAssetRepresentation::size() const {
+    return static_cast<long long>(asset_->bytes().length());
+}
 
 std::size_t ALAssetRepresentation::getBytes(std::uint8_t* buffer, long long offset, std::size_t length,
                                             Ref<NSError>* error) const {
@@ -359,8 +365,12 @@ std::size_t ALAssetRepresentation::getBytes(std::uint8_t* buffer, long long offs
     return n;
 }
 
-std::string ALAssetRepresentation::filename() const { return asset_->filename; }
-Ref<NSURL> ALAssetRepresentation::url() const { return asset_->url(); }
+std::string ALAssetRepresentation::filename() const {
+    return asset_->filename;
+}
+Ref<NSURL> ALAssetRepresentation::url() const {
+    return asset_->url();
+}
 
 CGImageRef ALAssetRepresentation::fullResolutionImage() const {
     auto image = asset_->picture();
@@ -387,7 +397,9 @@ bool ALAsset::isEqual(const NSObject& other) const {
     return asset && asset->asset_ == asset_;
 }
 
-std::size_t ALAsset::hash() const { return std::hash<const void*>()(asset_.get()); }
+std::size_t ALAsset::hash() const {
+    return std::hash<const void*>()(asset_.get());
+}
 
 Value ALAsset::valueForProperty(const std::string& property) const {
     if (property == ALAssetPropertyType) return Value(asset_->video ? ALAssetTypeVideo : ALAssetTypePhoto);
@@ -402,7 +414,9 @@ Value ALAsset::valueForProperty(const std::string& property) const {
     return Value(ALErrorInvalidProperty);
 }
 
-CGImageRef ALAsset::thumbnail() const { return squareThumbnail(asset_->picture()); }
+CGImageRef ALAsset::thumbnail() const {
+    return squareThumbnail(asset_->picture());
+}
 
 CGImageRef ALAsset::aspectRatioThumbnail() const {
     auto image = asset_->picture();
@@ -414,7 +428,9 @@ CGImageRef ALAsset::aspectRatioThumbnail() const {
     return scaledPicture(image, side / shorter);
 }
 
-Ref<ALAssetRepresentation> ALAsset::defaultRepresentation() const { return make<ALAssetRepresentation>(asset_); }
+Ref<ALAssetRepresentation> ALAsset::defaultRepresentation() const {
+    return make<ALAssetRepresentation>(asset_);
+}
 
 Ref<ALAssetRepresentation> ALAsset::representationForUTI(const std::string& uti) const {
     return uti == asset_->uti ? defaultRepresentation() : nullptr;
@@ -460,7 +476,9 @@ void ALAssetsGroup::setAssetsFilter(const Ref<ALAssetsFilter>& filter) {
     filter_ = filter;
 }
 
-long ALAssetsGroup::numberOfAssets() const { return static_cast<long>(filteredAssets().size()); }
+long ALAssetsGroup::numberOfAssets() const {
+    return static_cast<long>(filteredAssets().size());
+}
 
 bool ALAssetsGroup::isEditable() const {
     auto& s = store();
@@ -481,7 +499,9 @@ bool ALAssetsGroup::addAsset(const Ref<ALAsset>& asset) {
     return true;
 }
 
-void ALAssetsGroup::enumerateAssetsUsingBlock(const AssetBlock& block) const { enumerateAssetsWithOptions(0, block); }
+void ALAssetsGroup::enumerateAssetsUsingBlock(const AssetBlock& block) const {
+    enumerateAssetsWithOptions(0, block);
+}
 
 void ALAssetsGroup::enumerateAssetsWithOptions(NSEnumerationOptions options, const AssetBlock& block) const {
     auto assets = filteredAssets();
@@ -573,60 +593,67 @@ void ALAssetsLibrary::enumerateGroupsWithTypes(ALAssetsGroupType types, GroupBlo
 void ALAssetsLibrary::assetForURL(const Ref<NSURL>& assetURL, AssetResultBlock resultBlock,
                                   FailureBlock failureBlock) {
     auto library = selfAs<ALAssetsLibrary>();
-    onMainLoopLater([library, assetURL, resultBlock = std::move(resultBlock),
-                     failureBlock = std::move(failureBlock)] {
-        AssetPtr asset;
-        Ref<NSError> error;
-        {
-            auto& s = store();
-            std::lock_guard lock(s.mutex);
-            error = accessErrorLocked(s);
-            if (!error) {
-                syncSavedPhotosLocked(s);
-                if (auto id = queryItem(assetURL, "id")) asset = findAssetLocked(s, *id);
+    onMainLoopLater(
+        [library, assetURL, resultBlock = std::move(resultBlock), failureBlock = std::move(failureBlock)] {
+            AssetPtr asset;
+            Ref<NSError> error;
+            {
+                auto& s = store();
+                std::lock_guard lock(s.mutex);
+                error = accessErrorLocked(s);
+                if (!error) {
+                    syncSavedPhotosLocked(s);
+                    if (auto id = queryItem(assetURL, "id")) asset = findAssetLocked(s, *id);
+                }
             }
-        }
-        if (error) {
-            if (failureBlock) failureBlock(error);
-        } else if (resultBlock) {
-            resultBlock(asset ? make<ALAsset>(asset) : nullptr);
-        }
-    });
+            if (error) {
+                if (failureBlock) failureBlock(error);
+            } else if (resultBlock) {
+                resultBlock(asset ? make<ALAsset>(asset) : nullptr);
+            }
+        });
 }
 
 void ALAssetsLibrary::groupForURL(const Ref<NSURL>& groupURL, GroupResultBlock resultBlock,
                                   FailureBlock failureBlock) {
     auto library = selfAs<ALAssetsLibrary>();
-    onMainLoopLater([library, groupURL, resultBlock = std::move(resultBlock),
-                     failureBlock = std::move(failureBlock)] {
-        Ref<ALAssetsGroup> group;
-        Ref<NSError> error;
-        {
-            auto& s = store();
-            std::lock_guard lock(s.mutex);
-            error = accessErrorLocked(s);
-            if (!error) {
-                syncSavedPhotosLocked(s);
-                auto id = queryItem(groupURL, "id");
-                if (id && findGroupLocked(s, *id)) group = make<ALAssetsGroup>(*id);
+    onMainLoopLater(
+        [library, groupURL, resultBlock = std::move(resultBlock), failureBlock = std::move(failureBlock)] {
+            Ref<ALAssetsGroup> group;
+            Ref<NSError> error;
+            {
+                auto& s = store();
+                std::lock_guard lock(s.mutex);
+                error = accessErrorLocked(s);
+                if (!error) {
+                    syncSavedPhotosLocked(s);
+                    auto id = queryItem(groupURL, "id");
+                    if (id && findGroupLocked(s, *id)) group = make<ALAssetsGroup>(*id);
+                }
             }
-        }
-        if (error) {
-            if (failureBlock) failureBlock(error);
-        } else if (resultBlock) {
-            resultBlock(group);
-        }
-    });
+            if (error) {
+                if (failureBlock) failureBlock(error);
+            } else if (resultBlock) {
+                resultBlock(group);
+            }
+        });
 }
 
 void ALAssetsLibrary::writeImageToSavedPhotosAlbum(const CGImageRef& image, ALAssetOrientation orientation,
                                                    WriteCompletionBlock completion) {
     UIImageOrientation o = UIImageOrientation::Up;
     switch (orientation) {
-        case ALAssetOrientationDown: o = UIImageOrientation::Down; break;
-        case ALAssetOrientationLeft: o = UIImageOrientation::Left; break;
-        case ALAssetOrientationRight: o = UIImageOrientation::Right; break;
-        default: break;
+        case ALAssetOrientationDown:
+            o = UIImageOrientation::Down;
+            break;
+        case ALAssetOrientationLeft:
+            o = UIImageOrientation::Left;
+            break;
+        case ALAssetOrientationRight:
+            o = UIImageOrientation::Right;
+            break;
+        default:
+            break;
     }
     Ref<NSError> error;
     Ref<NSURL> url = detail::saveImageToPhotoAlbum(UIImage::imageWithCGImage(image, 1, o), &error);
@@ -650,7 +677,9 @@ std::string ALAssetsLibrary::addGroupForTesting(const std::string& name, ALAsset
     return group.id;
 }
 
-std::string ALAssetsLibrary::savedPhotosGroupIDForTesting() { return kSavedPhotosID; }
+std::string ALAssetsLibrary::savedPhotosGroupIDForTesting() {
+    return kSavedPhotosID;
+}
 
 Ref<NSURL> ALAssetsLibrary::addPhotoForTesting(const std::string& groupID, const Ref<UIImage>& image,
                                                std::optional<NSDate> date) {
@@ -757,7 +786,8 @@ Ref<NSURL> saveImageToPhotoAlbum(const Ref<UIImage>& image, Ref<NSError>* error)
                   alpha == kCGImageAlphaNoneSkipLast;
     auto encoded = opaque ? UIImageJPEGRepresentation(image, 0.9) : UIImagePNGRepresentation(image);
     if (!encoded) {
-        setError(error, libraryError(ALAssetsLibraryWriteDataEncodingError, "The image could not be encoded"));
+        setError(error,
+                 libraryError(ALAssetsLibraryWriteDataEncodingError, "The image could not be encoded"));
         return nullptr;
     }
     std::lock_guard lock(s.mutex);

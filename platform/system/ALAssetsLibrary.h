@@ -138,7 +138,8 @@ class ALAssetRepresentation : public NSObject {
     // Bytes of the stored file (the encoded picture).
     long long size() const;
     // Copies up to length bytes of the stored file from offset; 0 and an error past the end.
-    std::size_t getBytes(std::uint8_t* buffer, long long offset, std::size_t length, Ref<NSError>* error) const;
+    std::size_t getBytes(std::uint8_t* buffer, long long offset, std::size_t length,
+                         Ref<NSError>* error) const;
     std::string filename() const;
     Ref<NSURL> url() const;
     float scale() const { return 1.0f; }
@@ -225,7 +226,8 @@ class ALAssetsLibrary : public NSObject {
 
     static ALAuthorizationStatus authorizationStatus();
 
-    void enumerateGroupsWithTypes(ALAssetsGroupType types, GroupBlock enumerationBlock, FailureBlock failureBlock);
+    void enumerateGroupsWithTypes(ALAssetsGroupType types, GroupBlock enumerationBlock,
+                                  FailureBlock failureBlock);
     // The asset of an asset URL (nil when there is none), on a later turn of the main run loop.
     void assetForURL(const Ref<NSURL>& assetURL, AssetResultBlock resultBlock, FailureBlock failureBlock);
     void groupForURL(const Ref<NSURL>& groupURL, GroupResultBlock resultBlock, FailureBlock failureBlock);
@@ -243,8 +245,8 @@ class ALAssetsLibrary : public NSObject {
     // answers the asset's URL, nullptr for an unknown group or a null picture.
     static Ref<NSURL> addPhotoForTesting(const std::string& groupID, const Ref<UIImage>& image,
                                          std::optional<NSDate> date = std::nullopt);
-    static Ref<NSURL> addVideoForTesting(const std::string& groupID, const Ref<UIImage>& poster, double duration,
-                                         std::optional<NSDate> date = std::nullopt);
+    static Ref<NSURL> addVideoForTesting(const std::string& groupID, const Ref<UIImage>& poster,
+                                         double duration, std::optional<NSDate> date = std::nullopt);
     static bool addAssetToGroupForTesting(const Ref<NSURL>& assetURL, const std::string& groupID);
     // The screen's pixel size that full-screen pictures fit into (750 x 1334 unless set).
     static void setFullScreenPixelSizeForTesting(CGSize size);

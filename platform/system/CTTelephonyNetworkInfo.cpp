@@ -15,7 +15,9 @@ TelephonyState& telephony() {
     return s;
 }
 
-std::string orNil(const std::optional<std::string>& text) { return text ? *text : "(null)"; }
+std::string orNil(const std::optional<std::string>& text) {
+    return text ? *text : "(null)";
+}
 
 }  // namespace
 

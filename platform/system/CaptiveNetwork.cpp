@@ -16,7 +16,9 @@ std::optional<detail::WiFiNetwork>& joinedNetwork() {
 
 }  // namespace
 
-std::optional<Array> CNCopySupportedInterfaces() { return Array{Value("en0")}; }
+std::optional<Array> CNCopySupportedInterfaces() {
+    return Array{Value("en0")};
+}
 
 std::optional<Dictionary> CNCopyCurrentNetworkInfo(const std::string& interfaceName) {
     if (interfaceName != "en0") return std::nullopt;

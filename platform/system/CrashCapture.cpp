@@ -31,7 +31,8 @@ std::once_flag gTerminateOnce;
 std::string demangle(const char* name) {
     if (!name) return "unknown";
     int status = 0;
-    std::unique_ptr<char, void (*)(void*)> out(abi::__cxa_demangle(name, nullptr, nullptr, &status), std::free);
+    std::unique_ptr<char, void (*)(void*)> out(abi::__cxa_demangle(name, nullptr, nullptr, &status),
+                                               std::free);
     return status == 0 && out ? std::string(out.get()) : std::string(name);
 }
 
@@ -44,7 +45,8 @@ NSException exceptionFrom(const std::exception_ptr& error) {
         return NSException(demangle(typeid(e).name()), e.what());
     } catch (...) {
         const std::type_info* type = abi::__cxa_current_exception_type();
-        return NSException(demangle(type ? type->name() : nullptr), "An exception of an unknown kind was raised");
+        return NSException(demangle(type ? type->name() : nullptr),
+                           "An exception of an unknown kind was raised");
     }
 }
 
@@ -111,7 +113,9 @@ void NSSetUncaughtExceptionHandler(NSUncaughtExceptionHandler* handler) {
     gHandler.store(handler);
 }
 
-NSUncaughtExceptionHandler* NSGetUncaughtExceptionHandler() { return gHandler.load(); }
+NSUncaughtExceptionHandler* NSGetUncaughtExceptionHandler() {
+    return gHandler.load();
+}
 
 void _dyld_register_func_for_add_image(ImageAddedCallback callback) {
     if (!callback) return;
@@ -135,13 +139,20 @@ const std::vector<int>& fatalSignals() {
 
 std::optional<std::string> signalName(int signalNumber) {
     switch (signalNumber) {
-        case SIGABRT: return "SIGABRT";
-        case SIGBUS: return "SIGBUS";
-        case SIGFPE: return "SIGFPE";
-        case SIGILL: return "SIGILL";
-        case SIGSEGV: return "SIGSEGV";
-        case SIGTRAP: return "SIGTRAP";
-        default: return std::nullopt;
+        case SIGABRT:
+            return "SIGABRT";
+        case SIGBUS:
+            return "SIGBUS";
+        case SIGFPE:
+            return "SIGFPE";
+        case SIGILL:
+            return "SIGILL";
+        case SIGSEGV:
+            return "SIGSEGV";
+        case SIGTRAP:
+            return "SIGTRAP";
+        default:
+            return std::nullopt;
     }
 }
 
@@ -196,9 +207,13 @@ void rescanLoadedImages() {
     {
         auto& r = images();
         std::lock_guard lock(r.mutex);
+        // Images unloaded since are forgotten, so one loaded again is announced again.
+        std::set<std::pair<const void*, std::string>> current;
         for (const auto& image : list) {
-            if (r.announced.insert({image.header, image.path}).second) fresh.push_back(image);
+            current.insert({image.header, image.path});
+            if (!r.announced.count({image.header, image.path})) fresh.push_back(image);
         }
+        r.announced = std::move(current);
         callbacks = r.callbacks;
     }
     for (const auto& image : fresh) {

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
-#include <memory>
 
 namespace {
 
@@ -80,8 +80,8 @@ std::vector<detail::NetworkInterfaceAddress> hostInterfaces() {
 // Names fixed by the system: present unless overridden.
 const std::set<std::string>& presentClasses() {
     static const std::set<std::string> names = {
-        "CTTelephonyNetworkInfo", "CTCarrier",        "UIPasteboard",  "ALAssetsLibrary",
-        "ALAssetsGroup",          "ALAsset",          "ALAssetsFilter", "ALAssetRepresentation",
+        "CTTelephonyNetworkInfo", "CTCarrier", "UIPasteboard",   "ALAssetsLibrary",
+        "ALAssetsGroup",          "ALAsset",   "ALAssetsFilter", "ALAssetRepresentation",
     };
     return names;
 }

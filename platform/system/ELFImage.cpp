@@ -23,7 +23,8 @@ class Fields {
   public:
     explicit Fields(bool little) : little_(little) {}
     std::uint16_t u16(const std::uint8_t* p) const {
-        return little_ ? static_cast<std::uint16_t>(p[0] | p[1] << 8) : static_cast<std::uint16_t>(p[1] | p[0] << 8);
+        return little_ ? static_cast<std::uint16_t>(p[0] | p[1] << 8)
+                       : static_cast<std::uint16_t>(p[1] | p[0] << 8);
     }
     std::uint32_t u32(const std::uint8_t* p) const {
         std::uint32_t v = 0;
@@ -55,8 +56,8 @@ std::uint64_t alignUp(std::uint64_t value, std::uint64_t alignment) {
 }
 
 // Walks the notes of one note segment for the GNU build id.
-std::optional<std::vector<std::uint8_t>> findBuildID(const std::vector<std::uint8_t>& notes, std::uint64_t alignment,
-                                                     const Fields& f) {
+std::optional<std::vector<std::uint8_t>> findBuildID(const std::vector<std::uint8_t>& notes,
+                                                     std::uint64_t alignment, const Fields& f) {
     std::uint64_t at = 0;
     const std::uint64_t size = notes.size();
     while (inside(at, 12, size)) {
@@ -83,15 +84,21 @@ std::optional<std::vector<std::uint8_t>> findBuildID(const std::vector<std::uint
 
 std::string cpuArchForELFMachine(std::uint16_t machine) {
     switch (machine) {
-        case 62: return "x86_64";
-        case 183: return "arm64";
-        case 3: return "i386";
-        case 40: return "armv7";
-        default: return "???";
+        case 62:
+            return "x86_64";
+        case 183:
+            return "arm64";
+        case 3:
+            return "i386";
+        case 40:
+            return "armv7";
+        default:
+            return "???";
     }
 }
 
-std::optional<ELFImageFacts> parseELFImage(std::uint64_t fileSize, const ELFByteReader& read, std::string* whyNot) {
+std::optional<ELFImageFacts> parseELFImage(std::uint64_t fileSize, const ELFByteReader& read,
+                                           std::string* whyNot) {
     std::uint8_t ident[16];
     if (fileSize < 16 || !read(0, 16, ident)) return fail(whyNot, "too short for an ELF header");
     if (ident[0] != 0x7F || ident[1] != 'E' || ident[2] != 'L' || ident[3] != 'F') {
@@ -151,7 +158,8 @@ std::optional<ELFImageFacts> parseELFImage(std::uint64_t fileSize, const ELFByte
             flags = f.u32(ph + 24);
             align = f.u32(ph + 28);
         }
-        if (type == kPT_LOAD && (flags & kPF_X) && !facts.codeSegmentAddress) facts.codeSegmentAddress = vaddr;
+        if (type == kPT_LOAD && (flags & kPF_X) && !facts.codeSegmentAddress)
+            facts.codeSegmentAddress = vaddr;
         if (type == kPT_NOTE && !facts.buildID) {
             if (!inside(offset, filesz, fileSize)) return fail(whyNot, "note segment outside the file");
             if (filesz > kMaxNoteSegment) continue;  // no build id lives in a megabyte of notes

@@ -34,7 +34,8 @@ Registry& registry() {
 
 void listenToNetworkChanges() {
     static std::once_flag once;
-    std::call_once(once, [] { detail::addNetworkChangeListener([] { detail::reachabilityReevaluateAll(); }); });
+    std::call_once(once,
+                   [] { detail::addNetworkChangeListener([] { detail::reachabilityReevaluateAll(); }); });
 }
 
 std::string lowercase(std::string text) {
@@ -133,10 +134,9 @@ struct ReachabilityAccess {
                 {
                     std::lock_guard lock(t->mutex_);
                     auto loopNow = weakLoop.lock();
-                    bool stillScheduled =
-                        std::any_of(t->schedules_.begin(), t->schedules_.end(), [&](const auto& s) {
-                            return s.mode == mode && s.runLoop.lock() == loopNow;
-                        });
+                    bool stillScheduled = std::any_of(
+                        t->schedules_.begin(), t->schedules_.end(),
+                        [&](const auto& s) { return s.mode == mode && s.runLoop.lock() == loopNow; });
                     if (!stillScheduled) return;
                     callback = t->callback_;
                     info = const_cast<void*>(t->info_);
@@ -190,12 +190,14 @@ struct ReachabilityAccess {
         auto& r = registry();
         std::lock_guard lock(r.mutex);
         auto& list = r.scheduled;
-        list.erase(std::remove_if(list.begin(), list.end(), [](const auto& w) { return w.expired(); }), list.end());
+        list.erase(std::remove_if(list.begin(), list.end(), [](const auto& w) { return w.expired(); }),
+                   list.end());
         bool known = std::any_of(list.begin(), list.end(), [&](const auto& w) { return w.lock() == t; });
         if (!known) list.push_back(t);
     }
 
-    static bool schedule(const Ref<SCNetworkReachability>& t, const Ref<NSRunLoop>& loop, const std::string& mode) {
+    static bool schedule(const Ref<SCNetworkReachability>& t, const Ref<NSRunLoop>& loop,
+                         const std::string& mode) {
         std::lock_guard lock(t->mutex_);
         if (t->queue_) return false;
         for (const auto& s : t->schedules_) {
@@ -251,9 +253,10 @@ SCNetworkReachabilityFlags derivedReachabilityFlags(const std::optional<std::str
             if (item.up && item.family == target->ss_family && item.address == text) return kLocalFlags;
         }
     }
-    bool connected = std::any_of(interfaces.begin(), interfaces.end(), [](const NetworkInterfaceAddress& item) {
-        return item.up && !item.loopback && !item.address.empty();
-    });
+    bool connected =
+        std::any_of(interfaces.begin(), interfaces.end(), [](const NetworkInterfaceAddress& item) {
+            return item.up && !item.loopback && !item.address.empty();
+        });
     return connected ? kSCNetworkReachabilityFlagsReachable | kSCNetworkReachabilityFlagsIsDirect : 0;
 }
 
@@ -263,7 +266,8 @@ void reachabilityReevaluateAll() {
         auto& r = registry();
         std::lock_guard lock(r.mutex);
         auto& list = r.scheduled;
-        list.erase(std::remove_if(list.begin(), list.end(), [](const auto& w) { return w.expired(); }), list.end());
+        list.erase(std::remove_if(list.begin(), list.end(), [](const auto& w) { return w.expired(); }),
+                   list.end());
         for (const auto& w : list) {
             if (auto t = w.lock()) alive.push_back(std::move(t));
         }
@@ -310,7 +314,8 @@ SCNetworkReachabilityRef SCNetworkReachabilityCreateWithName(CFAllocatorRef, con
     return make<SCNetworkReachability>(std::string(nodename), std::nullopt);
 }
 
-bool SCNetworkReachabilityGetFlags(const SCNetworkReachabilityRef& target, SCNetworkReachabilityFlags* flags) {
+bool SCNetworkReachabilityGetFlags(const SCNetworkReachabilityRef& target,
+                                   SCNetworkReachabilityFlags* flags) {
     if (!target || !flags) return false;
     auto read = detail::ReachabilityAccess::readFlags(*target);
     if (!read) return false;
@@ -318,7 +323,8 @@ bool SCNetworkReachabilityGetFlags(const SCNetworkReachabilityRef& target, SCNet
     return true;
 }
 
-bool SCNetworkReachabilitySetCallback(const SCNetworkReachabilityRef& target, SCNetworkReachabilityCallBack callback,
+bool SCNetworkReachabilitySetCallback(const SCNetworkReachabilityRef& target,
+                                      SCNetworkReachabilityCallBack callback,
                                       const SCNetworkReachabilityContext* context) {
     if (!target) return false;
     SCNetworkReachabilityContext newContext;
@@ -334,8 +340,8 @@ bool SCNetworkReachabilitySetCallback(const SCNetworkReachabilityRef& target, SC
     return true;
 }
 
-bool SCNetworkReachabilityScheduleWithRunLoop(const SCNetworkReachabilityRef& target, const Ref<NSRunLoop>& runLoop,
-                                              const std::string& mode) {
+bool SCNetworkReachabilityScheduleWithRunLoop(const SCNetworkReachabilityRef& target,
+                                              const Ref<NSRunLoop>& runLoop, const std::string& mode) {
     if (!target || !runLoop || mode.empty()) return false;
     return detail::ReachabilityAccess::schedule(target, runLoop, mode);
 }
@@ -346,7 +352,8 @@ bool SCNetworkReachabilityUnscheduleFromRunLoop(const SCNetworkReachabilityRef& 
     return detail::ReachabilityAccess::unschedule(*target, runLoop, mode);
 }
 
-bool SCNetworkReachabilitySetDispatchQueue(const SCNetworkReachabilityRef& target, const dispatch_queue_t& queue) {
+bool SCNetworkReachabilitySetDispatchQueue(const SCNetworkReachabilityRef& target,
+                                           const dispatch_queue_t& queue) {
     if (!target) return false;
     return detail::ReachabilityAccess::setQueue(target, queue);
 }

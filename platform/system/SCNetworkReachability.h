@@ -59,8 +59,11 @@ class SCNetworkReachability;
 using SCNetworkReachabilityRef = Ref<SCNetworkReachability>;
 
 // The allocator argument of the creation functions; only the default exists.
+#ifndef CF_ALLOCATOR_DEFINED
+#define CF_ALLOCATOR_DEFINED
 using CFAllocatorRef = const void*;
 inline constexpr CFAllocatorRef kCFAllocatorDefault = nullptr;
+#endif
 
 using SCNetworkReachabilityCallBack =
     std::function<void(const SCNetworkReachabilityRef& target, SCNetworkReachabilityFlags flags, void* info)>;
@@ -116,7 +119,8 @@ class SCNetworkReachability : public NSObject {
 };
 
 // nullptr for a null address or a family other than IPv4 and IPv6.
-SCNetworkReachabilityRef SCNetworkReachabilityCreateWithAddress(CFAllocatorRef allocator, const sockaddr* address);
+SCNetworkReachabilityRef SCNetworkReachabilityCreateWithAddress(CFAllocatorRef allocator,
+                                                                const sockaddr* address);
 // nullptr for a null or empty name.
 SCNetworkReachabilityRef SCNetworkReachabilityCreateWithName(CFAllocatorRef allocator, const char* nodename);
 
@@ -125,19 +129,21 @@ bool SCNetworkReachabilityGetFlags(const SCNetworkReachabilityRef& target, SCNet
 
 // Installs (or, with an empty callback, removes) the callback. The context is copied; its retain
 // runs now, the previous context's release runs now. False for a null target.
-bool SCNetworkReachabilitySetCallback(const SCNetworkReachabilityRef& target, SCNetworkReachabilityCallBack callback,
+bool SCNetworkReachabilitySetCallback(const SCNetworkReachabilityRef& target,
+                                      SCNetworkReachabilityCallBack callback,
                                       const SCNetworkReachabilityContext* context);
 
 // Adds a (run loop, mode) pair; scheduling the same pair twice is one schedule. False for a null
 // target or loop, or when the target is on a dispatch queue.
-bool SCNetworkReachabilityScheduleWithRunLoop(const SCNetworkReachabilityRef& target, const Ref<NSRunLoop>& runLoop,
-                                              const std::string& mode);
+bool SCNetworkReachabilityScheduleWithRunLoop(const SCNetworkReachabilityRef& target,
+                                              const Ref<NSRunLoop>& runLoop, const std::string& mode);
 // Removes the pair (callbacks already queued for it are dropped); false when it was not there.
 bool SCNetworkReachabilityUnscheduleFromRunLoop(const SCNetworkReachabilityRef& target,
                                                 const Ref<NSRunLoop>& runLoop, const std::string& mode);
 // Delivers callbacks on the queue instead; a null queue stops that. False when the target is
 // scheduled on a run loop.
-bool SCNetworkReachabilitySetDispatchQueue(const SCNetworkReachabilityRef& target, const dispatch_queue_t& queue);
+bool SCNetworkReachabilitySetDispatchQueue(const SCNetworkReachabilityRef& target,
+                                           const dispatch_queue_t& queue);
 
 // ---- test hooks ------------------------------------------------------------------------------
 // The flags every target answers (unless a host override applies); nullopt returns to derived

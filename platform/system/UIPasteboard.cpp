@@ -37,7 +37,9 @@ std::string defaultDirectory() {
     return (root.parent_path() / "shared-pasteboards").string();
 }
 
-std::string directoryLocked(const Registry& r) { return r.directory ? *r.directory : defaultDirectory(); }
+std::string directoryLocked(const Registry& r) {
+    return r.directory ? *r.directory : defaultDirectory();
+}
 
 std::uint64_t fnv1a(const std::string& text) {
     std::uint64_t hash = 1469598103934665603ull;
@@ -148,7 +150,9 @@ UIPasteboard::FileStamp UIPasteboard::stampOf(const std::string& path) {
     return stamp;
 }
 
-std::string UIPasteboard::pathLocked() const { return directory_ + "/" + escapedFileName(name_); }
+std::string UIPasteboard::pathLocked() const {
+    return directory_ + "/" + escapedFileName(name_);
+}
 
 void UIPasteboard::refreshLocked() const {
     if (!persistent_ || removed_) return;
@@ -179,8 +183,8 @@ void UIPasteboard::refreshLocked() const {
                 got += static_cast<std::size_t>(n);
             }
             bytes.resize(got);
-            Value root = NSPropertyListSerialization::propertyListWithData(NSData(std::move(bytes)),
-                                                                           NSPropertyListImmutable, nullptr, nullptr);
+            Value root = NSPropertyListSerialization::propertyListWithData(
+                NSData(std::move(bytes)), NSPropertyListImmutable, nullptr, nullptr);
             items = itemsFromPropertyList(root);
         }
         ::close(fd);
@@ -197,8 +201,8 @@ void UIPasteboard::refreshLocked() const {
 bool UIPasteboard::writeFileLocked() const {
     std::error_code ec;
     std::filesystem::create_directories(directory_, ec);
-    auto data = NSPropertyListSerialization::dataWithPropertyList(propertyListFromItems(items_),
-                                                                  NSPropertyListBinaryFormat_v1_0, 0, nullptr);
+    auto data = NSPropertyListSerialization::dataWithPropertyList(
+        propertyListFromItems(items_), NSPropertyListBinaryFormat_v1_0, 0, nullptr);
     std::string path = pathLocked();
     if (!data || !data->writeToFile(path, true)) {
         NSLogLine("UIPasteboard: cannot write the pasteboard file " + path);
@@ -346,7 +350,9 @@ std::optional<std::string> UIPasteboard::string() const {
     return std::nullopt;
 }
 
-void UIPasteboard::setString(const std::string& text) { setValue(Value(text), UIPasteboardTypePlainText); }
+void UIPasteboard::setString(const std::string& text) {
+    setValue(Value(text), UIPasteboardTypePlainText);
+}
 
 Ref<UIImage> UIPasteboard::image() const {
     for (const char* type : {UIPasteboardTypePNG, UIPasteboardTypeJPEG}) {
@@ -418,8 +424,8 @@ std::string UIPasteboard::filePathForPasteboardName(const std::string& name) {
 }
 
 NSData UIPasteboard::encodeItemsForTesting(const Array& items) {
-    auto data = NSPropertyListSerialization::dataWithPropertyList(propertyListFromItems(validItems(items)),
-                                                                  NSPropertyListBinaryFormat_v1_0, 0, nullptr);
+    auto data = NSPropertyListSerialization::dataWithPropertyList(
+        propertyListFromItems(validItems(items)), NSPropertyListBinaryFormat_v1_0, 0, nullptr);
     return data ? *data : NSData();
 }
 

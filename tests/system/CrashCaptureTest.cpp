@@ -22,7 +22,9 @@ extern "C" __attribute__((noinline)) std::vector<std::string> crashTestSymbolise
     asm volatile("" ::: "memory");  // keeps the frame from being folded into the caller
     return lines;
 }
-extern "C" __attribute__((noinline)) void crashTestExportedFunction() { asm volatile(""); }
+extern "C" __attribute__((noinline)) void crashTestExportedFunction() {
+    asm volatile("");
+}
 
 namespace {
 
@@ -35,7 +37,8 @@ std::string markerPath(pid_t parent) {
     std::string dir = base && *base ? base : std::filesystem::temp_directory_path().string();
     std::filesystem::create_directories(dir);
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    return dir + "/crash-marker-" + std::to_string(parent) + "-" + test->test_suite_name() + "." + test->name();
+    return dir + "/crash-marker-" + std::to_string(parent) + "-" + test->test_suite_name() + "." +
+           test->name();
 }
 
 char gMarker[1024];
@@ -89,9 +92,15 @@ void signalToException(int signalNumber) {
                       "Application received signal " + detail::signalName(signalNumber).value_or("?"));
 }
 
-[[noreturn]] __attribute__((noinline)) void throwNS() { throw NSException("TestException", "went wrong"); }
-[[noreturn]] __attribute__((noinline)) void throwStd() { throw std::runtime_error("out of range"); }
-[[noreturn]] __attribute__((noinline)) void throwInt() { throw 42; }
+[[noreturn]] __attribute__((noinline)) void throwNS() {
+    throw NSException("TestException", "went wrong");
+}
+[[noreturn]] __attribute__((noinline)) void throwStd() {
+    throw std::runtime_error("out of range");
+}
+[[noreturn]] __attribute__((noinline)) void throwInt() {
+    throw 42;
+}
 
 // Exceptions thrown inside a death-test statement are caught by the test framework; one that
 // leaves a noexcept function is nobody's.
@@ -321,17 +330,25 @@ TEST(CrashSignals, EveryThreadCanHaveItsAlternateStack) {
 // ---- images, addresses and stacks --------------------------------------------------------------------
 
 std::vector<std::pair<const void*, std::intptr_t>> gImagesSeen;
-void recordImage(const void* header, std::intptr_t slide) { gImagesSeen.push_back({header, slide}); }
+void recordImage(const void* header, std::intptr_t slide) {
+    gImagesSeen.push_back({header, slide});
+}
 
 TEST(CrashImages, RegistrationAnnouncesLoadedImagesThenNewOnes) {
+    static int registrations = 0;  // registering cannot be undone; a repeated test adds one more
     gImagesSeen.clear();
     _dyld_register_func_for_add_image(recordImage);
+    ++registrations;
     auto loaded = detail::loadedImages();
     ASSERT_FALSE(loaded.empty());
     EXPECT_EQ(gImagesSeen.size(), loaded.size());
     EXPECT_EQ(gImagesSeen.front().first, loaded.front().header);
     // The executable's header really is an ELF header.
-    EXPECT_EQ(std::memcmp(loaded.front().header, "\x7f" "ELF", 4), 0);
+    EXPECT_EQ(std::memcmp(loaded.front().header,
+                          "\x7f"
+                          "ELF",
+                          4),
+              0);
 
     detail::rescanLoadedImages();
     std::size_t before = gImagesSeen.size();
@@ -339,7 +356,7 @@ TEST(CrashImages, RegistrationAnnouncesLoadedImagesThenNewOnes) {
     void* library = ::dlopen("libanl.so.1", RTLD_NOW | RTLD_LOCAL);
     if (!library) GTEST_SKIP() << "no spare library to load";
     detail::rescanLoadedImages();
-    ASSERT_EQ(gImagesSeen.size(), before + 1);
+    ASSERT_EQ(gImagesSeen.size(), before + registrations);
     auto where = detail::lookupAddress(gImagesSeen.back().first);
     ASSERT_TRUE(where);
     EXPECT_NE(where->imagePath.find("libanl"), std::string::npos);
@@ -364,7 +381,8 @@ TEST(CrashImages, StacksAreSymbolised) {
     auto lines = crashTestSymbolisedStack();
     ASSERT_FALSE(lines.empty());
     bool named = false;
-    for (const auto& line : lines) named = named || line.find("crashTestSymbolisedStack") != std::string::npos;
+    for (const auto& line : lines)
+        named = named || line.find("crashTestSymbolisedStack") != std::string::npos;
     EXPECT_TRUE(named) << lines.front();
     EXPECT_EQ(lines.front().substr(0, 4), "0   ");
     EXPECT_TRUE(detail::callStackSymbols({}).empty());

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <thread>
 
-#include "tests/support/TestSupport.h"
 #include "system/CTTelephonyNetworkInfo.h"
 #include "system/CaptiveNetwork.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -116,7 +116,8 @@ TEST_F(DeviceProbesTest, ActiveIPv4NamesSkipLoopbackDownAndIPv6OnlyInterfaces) {
 }
 
 TEST_F(DeviceProbesTest, InjectedInterfacesReplaceTheHostsUntilCleared) {
-    detail::setNetworkInterfacesForTesting(std::vector<NetworkInterfaceAddress>{address("en0", AF_INET, "1.2.3.4")});
+    detail::setNetworkInterfacesForTesting(
+        std::vector<NetworkInterfaceAddress>{address("en0", AF_INET, "1.2.3.4")});
     ASSERT_EQ(detail::networkInterfaceAddresses().size(), 1u);
     detail::setNetworkInterfacesForTesting(std::nullopt);
     EXPECT_GT(detail::networkInterfaceAddresses().size(), 0u);
@@ -276,8 +277,8 @@ TEST_F(DeviceProbesTest, ProbesMayBeReadAndChangedFromManyThreads) {
             for (int i = 0; i < 200; ++i) {
                 if (t % 2) {
                     detail::setMachineModel(i % 2 ? "iPhone8,1" : "iPhone7,2");
-                    detail::setNetworkInterfacesForTesting(
-                        std::vector<NetworkInterfaceAddress>{address("en0", AF_INET, "10.0.0." + std::to_string(i))});
+                    detail::setNetworkInterfacesForTesting(std::vector<NetworkInterfaceAddress>{
+                        address("en0", AF_INET, "10.0.0." + std::to_string(i))});
                 } else {
                     std::string model = detail::machineModel();
                     EXPECT_TRUE(model == "iPhone8,1" || model == "iPhone7,2") << model;

@@ -29,9 +29,12 @@ class ELFBuilder {
     void load(std::uint32_t flags, std::uint64_t vaddr, std::string bytes = std::string(16, '\0')) {
         segments.push_back({1, flags, vaddr, std::move(bytes), 0x1000});
     }
-    void notes(std::string bytes, std::uint64_t align = 4) { segments.push_back({4, 4, 0, std::move(bytes), align}); }
+    void notes(std::string bytes, std::uint64_t align = 4) {
+        segments.push_back({4, 4, 0, std::move(bytes), align});
+    }
 
-    std::string note(std::uint32_t type, const std::string& name, const std::string& desc, std::size_t align = 4) const {
+    std::string note(std::uint32_t type, const std::string& name, const std::string& desc,
+                     std::size_t align = 4) const {
         std::string out;
         put32(out, static_cast<std::uint32_t>(name.size() + 1));
         put32(out, static_cast<std::uint32_t>(desc.size()));
@@ -48,7 +51,9 @@ class ELFBuilder {
         const std::size_t headerSize = is64 ? 64 : 52, entrySize = is64 ? 56 : 32;
         std::size_t offset = headerSize + entrySize * segments.size();
         std::string out;
-        out += "\x7f" "ELF";
+        out +=
+            "\x7f"
+            "ELF";
         out += static_cast<char>(is64 ? 2 : 1);
         out += static_cast<char>(little ? 1 : 2);
         out += '\1';
@@ -57,9 +62,9 @@ class ELFBuilder {
         put16(out, machine);
         put32(out, 1);
         if (is64) {
-            put64(out, 0x1000);            // entry
-            put64(out, headerSize);        // phoff
-            put64(out, 0);                 // shoff
+            put64(out, 0x1000);      // entry
+            put64(out, headerSize);  // phoff
+            put64(out, 0);           // shoff
         } else {
             put32(out, 0x1000);
             put32(out, static_cast<std::uint32_t>(headerSize));
@@ -112,13 +117,14 @@ class ELFBuilder {
     }
 };
 
-const std::string kBuildID = "\x01\x23\x45\x67\x89\xab\xcd\xef\x10\x32\x54\x76\x98\xba\xdc\xfe\x11\x22\x33\x44";
+const std::string kBuildID =
+    "\x01\x23\x45\x67\x89\xab\xcd\xef\x10\x32\x54\x76\x98\xba\xdc\xfe\x11\x22\x33\x44";
 
 ELFBuilder typicalExecutable() {
     ELFBuilder b;
-    b.load(4, 0);          // read-only headers
-    b.load(5, 0x401000);   // the code
-    b.load(6, 0x403000);   // data
+    b.load(4, 0);                                              // read-only headers
+    b.load(5, 0x401000);                                       // the code
+    b.load(6, 0x403000);                                       // data
     b.notes(b.note(5, "GNU", std::string(16, '\x07'), 8), 8);  // a property note first
     b.notes(b.note(1, "GNU", std::string(16, '\0')) + b.note(3, "GNU", kBuildID));
     return b;
@@ -182,7 +188,10 @@ TEST(ELFImage, MissingPartsAreReportedAsAbsent) {
 TEST(ELFImage, RefusesWhatIsNotELF) {
     std::string why;
     EXPECT_FALSE(parse("", &why));
-    EXPECT_FALSE(parse("\x7f" "ELF", &why));
+    EXPECT_FALSE(
+        parse("\x7f"
+              "ELF",
+              &why));
     EXPECT_FALSE(parse(std::string(64, '\0'), &why));
     EXPECT_EQ(why, "not an ELF file");
     std::string bytes = typicalExecutable().build();
@@ -305,7 +314,8 @@ TEST(ELFImage, FilesThatCannotBeReadAreRefused) {
     testsupport::TemporaryDirectory dir;
     EXPECT_FALSE(detail::readELFImageFile(dir.path(), &why));
     EXPECT_FALSE(detail::readELFImageFile("/dev/null", &why));
-    std::ofstream(dir.file("short")) << "\x7f" "ELF\x02\x01\x01";
+    std::ofstream(dir.file("short")) << "\x7f"
+                                        "ELF\x02\x01\x01";
     EXPECT_FALSE(detail::readELFImageFile(dir.file("short"), &why));
 }
 

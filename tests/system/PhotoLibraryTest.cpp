@@ -20,7 +20,8 @@ struct RGB {
 
 // A picture made of vertical bands of colours, equally wide.
 Ref<UIImage> bands(int width, int height, std::vector<RGB> colours, bool opaque = true) {
-    UIGraphicsBeginImageContextWithOptions({static_cast<double>(width), static_cast<double>(height)}, opaque, 1);
+    UIGraphicsBeginImageContextWithOptions({static_cast<double>(width), static_cast<double>(height)}, opaque,
+                                           1);
     double band = static_cast<double>(width) / colours.size();
     for (std::size_t i = 0; i < colours.size(); ++i) {
         CGContextSetRGBFillColor(UIGraphicsGetCurrentContext(), colours[i].r / 255.0, colours[i].g / 255.0,
@@ -32,7 +33,9 @@ Ref<UIImage> bands(int width, int height, std::vector<RGB> colours, bool opaque 
     return image;
 }
 
-Ref<UIImage> solid(int width, int height, bool opaque = true) { return bands(width, height, {{200, 40, 40}}, opaque); }
+Ref<UIImage> solid(int width, int height, bool opaque = true) {
+    return bands(width, height, {{200, 40, 40}}, opaque);
+}
 
 // The colour at a pixel of an image.
 RGB pixel(const CGImageRef& image, std::size_t x, std::size_t y) {
@@ -41,7 +44,9 @@ RGB pixel(const CGImageRef& image, std::size_t x, std::size_t y) {
     return {p[2], p[1], p[0]};
 }
 
-bool near(RGB a, RGB b) { return std::abs(a.r - b.r) < 12 && std::abs(a.g - b.g) < 12 && std::abs(a.b - b.b) < 12; }
+bool near(RGB a, RGB b) {
+    return std::abs(a.r - b.r) < 12 && std::abs(a.g - b.g) < 12 && std::abs(a.b - b.b) < 12;
+}
 
 class PhotoLibraryTest : public ::testing::Test {
   protected:
@@ -78,7 +83,8 @@ class PhotoLibraryTest : public ::testing::Test {
         for (const auto& g : groups(ALAssetsGroupSavedPhotos)) return g;
         return nullptr;
     }
-    static std::vector<Ref<ALAsset>> assetsOf(const Ref<ALAssetsGroup>& group, NSEnumerationOptions options = 0) {
+    static std::vector<Ref<ALAsset>> assetsOf(const Ref<ALAssetsGroup>& group,
+                                              NSEnumerationOptions options = 0) {
         std::vector<Ref<ALAsset>> out;
         group->enumerateAssetsWithOptions(options, [&](const Ref<ALAsset>& asset, std::size_t, bool*) {
             if (asset) out.push_back(asset);
@@ -198,7 +204,8 @@ TEST_F(PhotoLibraryTest, SavedPicturesBecomeTheNewestSavedPhotos) {
     EXPECT_EQ(rep->filename(), "IMG_0001.JPG");
     EXPECT_EQ(rep->UTI(), "public.jpeg");
     EXPECT_EQ(rep->dimensions().width, 20);
-    EXPECT_EQ(static_cast<std::uintmax_t>(rep->size()), std::filesystem::file_size(album_.file("IMG_0001.JPG")));
+    EXPECT_EQ(static_cast<std::uintmax_t>(rep->size()),
+              std::filesystem::file_size(album_.file("IMG_0001.JPG")));
 }
 
 TEST_F(PhotoLibraryTest, WritingThroughTheLibraryAnswersAnAssetURL) {
@@ -216,7 +223,8 @@ TEST_F(PhotoLibraryTest, WritingThroughTheLibraryAnswersAnAssetURL) {
     EXPECT_EQ(*saved->scheme(), "assets-library");
     Ref<ALAsset> found;
     done = false;
-    library->assetForURL(saved, [&](const Ref<ALAsset>& a) { found = a, done = true; }, nullptr);
+    library->assetForURL(
+        saved, [&](const Ref<ALAsset>& a) { found = a, done = true; }, nullptr);
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return done; }));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->valueForProperty(ALAssetPropertyAssetURL).objectAs<NSURL>()->absoluteString(),
@@ -258,7 +266,8 @@ TEST_F(PhotoLibraryTest, GroupsComeOneTurnEachSavedPhotosFirstThenTheEnd) {
         nullptr);
     EXPECT_TRUE(events.empty());
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return ended; }));
-    EXPECT_EQ(events, (std::vector<std::string>{"Camera Roll", "queued", "Trips", "queued", "Shared", "queued", "end"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"Camera Roll", "queued", "Trips", "queued", "Shared",
+                                                "queued", "end"}));
 }
 
 TEST_F(PhotoLibraryTest, OnlyGroupsOfTheAskedTypesAreListed) {
@@ -291,8 +300,9 @@ TEST_F(PhotoLibraryTest, StoppingEndsTheEnumerationWithoutTheFinalCall) {
 }
 
 TEST_F(PhotoLibraryTest, RefusedAccessGivesOnlyTheFailure) {
-    for (auto [status, code] : {std::pair{ALAuthorizationStatusDenied, ALAssetsLibraryAccessUserDeniedError},
-                                std::pair{ALAuthorizationStatusRestricted, ALAssetsLibraryAccessGloballyDeniedError}}) {
+    for (auto [status, code] :
+         {std::pair{ALAuthorizationStatusDenied, ALAssetsLibraryAccessUserDeniedError},
+          std::pair{ALAuthorizationStatusRestricted, ALAssetsLibraryAccessGloballyDeniedError}}) {
         ALAssetsLibrary::setAuthorizationStatusForTesting(status);
         Ref<NSError> error;
         int groupCalls = 0;
@@ -357,7 +367,8 @@ TEST_F(PhotoLibraryTest, FiltersDecideWhatAGroupCountsAndShows) {
 TEST_F(PhotoLibraryTest, AssetsComeInOrderThenANilWithNotFound) {
     std::string id = ALAssetsLibrary::addGroupForTesting("Ordered", ALAssetsGroupAlbum);
     std::vector<std::string> urls;
-    for (int i = 0; i < 4; ++i) urls.push_back(ALAssetsLibrary::addPhotoForTesting(id, solid(4, 4))->absoluteString());
+    for (int i = 0; i < 4; ++i)
+        urls.push_back(ALAssetsLibrary::addPhotoForTesting(id, solid(4, 4))->absoluteString());
     auto group = make<ALAssetsGroup>(id);
     std::vector<std::pair<std::string, std::size_t>> seen;
     group->enumerateAssetsUsingBlock([&](const Ref<ALAsset>& a, std::size_t index, bool*) {
@@ -368,9 +379,10 @@ TEST_F(PhotoLibraryTest, AssetsComeInOrderThenANilWithNotFound) {
     EXPECT_EQ(seen[4], std::make_pair(std::string("nil"), NSNotFound));
 
     seen.clear();
-    group->enumerateAssetsWithOptions(NSEnumerationReverse, [&](const Ref<ALAsset>& a, std::size_t index, bool*) {
-        seen.push_back({a ? a->defaultRepresentation()->url()->absoluteString() : "nil", index});
-    });
+    group->enumerateAssetsWithOptions(
+        NSEnumerationReverse, [&](const Ref<ALAsset>& a, std::size_t index, bool*) {
+            seen.push_back({a ? a->defaultRepresentation()->url()->absoluteString() : "nil", index});
+        });
     ASSERT_EQ(seen.size(), 5u);
     EXPECT_EQ(seen[0], std::make_pair(urls[3], std::size_t{3}));
     EXPECT_EQ(seen[3], std::make_pair(urls[0], std::size_t{0}));
@@ -380,9 +392,8 @@ TEST_F(PhotoLibraryTest, AssetsComeInOrderThenANilWithNotFound) {
     chosen.addIndex(1);
     chosen.addIndex(3);
     chosen.addIndex(99);  // past the end: skipped
-    group->enumerateAssetsAtIndexes(chosen, 0, [&](const Ref<ALAsset>& a, std::size_t index, bool*) {
-        indexes.push_back(index);
-    });
+    group->enumerateAssetsAtIndexes(
+        chosen, 0, [&](const Ref<ALAsset>& a, std::size_t index, bool*) { indexes.push_back(index); });
     EXPECT_EQ(indexes, (std::vector<std::size_t>{1, 3, NSNotFound}));
 
     int calls = 0;
@@ -406,7 +417,8 @@ TEST_F(PhotoLibraryTest, AnEmptyGroupOnlyEnds) {
 
 TEST_F(PhotoLibraryTest, OnlyAlbumsTakeAssets) {
     std::string album = ALAssetsLibrary::addGroupForTesting("Trips", ALAssetsGroupAlbum);
-    auto photo = ALAssetsLibrary::addPhotoForTesting(ALAssetsLibrary::savedPhotosGroupIDForTesting(), solid(4, 4));
+    auto photo =
+        ALAssetsLibrary::addPhotoForTesting(ALAssetsLibrary::savedPhotosGroupIDForTesting(), solid(4, 4));
     auto asset = assetsOf(savedPhotos()).front();
     auto albumGroup = make<ALAssetsGroup>(album);
     EXPECT_TRUE(albumGroup->isEditable());
@@ -537,16 +549,18 @@ TEST_F(PhotoLibraryTest, AssetLookupsFindUnknownAndRefuse) {
     auto library = make<ALAssetsLibrary>();
     bool done = false;
     Ref<ALAsset> found = make<ALAsset>(nullptr);
-    library->assetForURL(NSURL::URLWithString("assets-library://asset/asset.JPG?id=NOPE&ext=JPG"),
-                         [&](const Ref<ALAsset>& a) { found = a, done = true; }, nullptr);
+    library->assetForURL(
+        NSURL::URLWithString("assets-library://asset/asset.JPG?id=NOPE&ext=JPG"),
+        [&](const Ref<ALAsset>& a) { found = a, done = true; }, nullptr);
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return done; }));
     EXPECT_FALSE(found);
 
     std::string id = ALAssetsLibrary::addGroupForTesting("Trips", ALAssetsGroupAlbum);
     Ref<ALAssetsGroup> group;
     done = false;
-    library->groupForURL(NSURL::URLWithString("assets-library://group/?id=" + id),
-                         [&](const Ref<ALAssetsGroup>& g) { group = g, done = true; }, nullptr);
+    library->groupForURL(
+        NSURL::URLWithString("assets-library://group/?id=" + id),
+        [&](const Ref<ALAssetsGroup>& g) { group = g, done = true; }, nullptr);
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return done; }));
     ASSERT_TRUE(group);
     EXPECT_EQ(group->groupID(), id);

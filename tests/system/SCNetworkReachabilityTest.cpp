@@ -29,7 +29,8 @@ sockaddr_in ipv4(const char* text) {
 
 SCNetworkReachabilityRef targetFor(const char* text) {
     sockaddr_in address = ipv4(text);
-    return SCNetworkReachabilityCreateWithAddress(kCFAllocatorDefault, reinterpret_cast<const sockaddr*>(&address));
+    return SCNetworkReachabilityCreateWithAddress(kCFAllocatorDefault,
+                                                  reinterpret_cast<const sockaddr*>(&address));
 }
 
 NetworkInterfaceAddress iface(std::string name, std::string text, bool up = true, bool loopback = false,
@@ -92,7 +93,8 @@ TEST_F(ReachabilityTest, CreationRefusesWhatIsNotAnAddressOrAName) {
     EXPECT_FALSE(SCNetworkReachabilityCreateWithAddress(kCFAllocatorDefault, nullptr));
     sockaddr_un local{};
     local.sun_family = AF_UNIX;
-    EXPECT_FALSE(SCNetworkReachabilityCreateWithAddress(kCFAllocatorDefault, reinterpret_cast<sockaddr*>(&local)));
+    EXPECT_FALSE(
+        SCNetworkReachabilityCreateWithAddress(kCFAllocatorDefault, reinterpret_cast<sockaddr*>(&local)));
     EXPECT_FALSE(SCNetworkReachabilityCreateWithName(kCFAllocatorDefault, nullptr));
     EXPECT_FALSE(SCNetworkReachabilityCreateWithName(kCFAllocatorDefault, ""));
     auto named = SCNetworkReachabilityCreateWithName(kCFAllocatorDefault, "Example.TEST");
@@ -115,8 +117,8 @@ TEST_F(ReachabilityTest, AnUpInterfaceMakesTheDefaultRouteReachableAndDirectNeve
 }
 
 TEST_F(ReachabilityTest, OnlyLoopbackOrDownInterfacesMeanNoNetwork) {
-    detail::setNetworkInterfacesForTesting(std::vector<NetworkInterfaceAddress>{iface("lo", "127.0.0.1", true, true),
-                                                                                iface("eth0", "10.0.0.2", false)});
+    detail::setNetworkInterfacesForTesting(std::vector<NetworkInterfaceAddress>{
+        iface("lo", "127.0.0.1", true, true), iface("eth0", "10.0.0.2", false)});
     EXPECT_EQ(flagsOf(targetFor("0.0.0.0")), 0u);
     EXPECT_EQ(flagsOf(SCNetworkReachabilityCreateWithName(nullptr, "example.test")), 0u);
     // The machine itself stays reachable.
@@ -140,7 +142,8 @@ TEST_F(ReachabilityTest, LoopbackAndOwnAddressesAreLocal) {
 TEST_F(ReachabilityTest, HostOverridesBeatTheGlobalOverrideWhichBeatsTheInterfaces) {
     auto route = targetFor("0.0.0.0");
     auto host = SCNetworkReachabilityCreateWithName(nullptr, "api.example.test");
-    SCNetworkReachabilitySetFlagsForTesting(kSCNetworkReachabilityFlagsReachable | kSCNetworkReachabilityFlagsIsWWAN);
+    SCNetworkReachabilitySetFlagsForTesting(kSCNetworkReachabilityFlagsReachable |
+                                            kSCNetworkReachabilityFlagsIsWWAN);
     EXPECT_EQ(flagsOf(route), kSCNetworkReachabilityFlagsReachable | kSCNetworkReachabilityFlagsIsWWAN);
     SCNetworkReachabilitySetHostFlagsForTesting("API.example.test", 0);
     EXPECT_EQ(flagsOf(host), 0u);
@@ -157,7 +160,8 @@ TEST_F(ReachabilityTest, NumericHostOverridesMatchTheCanonicalAddress) {
     v6.sin6_family = AF_INET6;
     ::inet_pton(AF_INET6, "fd00::1", &v6.sin6_addr);
     auto target = SCNetworkReachabilityCreateWithAddress(nullptr, reinterpret_cast<sockaddr*>(&v6));
-    SCNetworkReachabilitySetHostFlagsForTesting("FD00:0:0::0001", kSCNetworkReachabilityFlagsTransientConnection);
+    SCNetworkReachabilitySetHostFlagsForTesting("FD00:0:0::0001",
+                                                kSCNetworkReachabilityFlagsTransientConnection);
     EXPECT_EQ(flagsOf(target), kSCNetworkReachabilityFlagsTransientConnection);
 }
 
@@ -191,16 +195,19 @@ TEST_F(ReachabilityTest, AChangeIsDeliveredOnceOnALaterTurnOfTheLoop) {
     SCNetworkReachabilitySetHostFlagsForTesting("other.test", 0);
     testsupport::drainMainRunLoop();
     EXPECT_EQ(recorder.flags.size(), 1u);
-    SCNetworkReachabilitySetFlagsForTesting(kSCNetworkReachabilityFlagsReachable | kSCNetworkReachabilityFlagsIsWWAN);
+    SCNetworkReachabilitySetFlagsForTesting(kSCNetworkReachabilityFlagsReachable |
+                                            kSCNetworkReachabilityFlagsIsWWAN);
     testsupport::drainMainRunLoop();
-    EXPECT_EQ(recorder.flags.back(), kSCNetworkReachabilityFlagsReachable | kSCNetworkReachabilityFlagsIsWWAN);
+    EXPECT_EQ(recorder.flags.back(),
+              kSCNetworkReachabilityFlagsReachable | kSCNetworkReachabilityFlagsIsWWAN);
     EXPECT_EQ(recorder.flags.size(), 2u);
 }
 
 TEST_F(ReachabilityTest, InterfaceChangesReachScheduledTargets) {
     Recorder recorder;
     auto target = scheduled(recorder);
-    detail::setNetworkInterfacesForTesting(std::vector<NetworkInterfaceAddress>{iface("lo", "127.0.0.1", true, true)});
+    detail::setNetworkInterfacesForTesting(
+        std::vector<NetworkInterfaceAddress>{iface("lo", "127.0.0.1", true, true)});
     testsupport::drainMainRunLoop();
     ASSERT_EQ(recorder.flags, (std::vector<SCNetworkReachabilityFlags>{0}));
     detail::setNetworkInterfacesForTesting(std::vector<NetworkInterfaceAddress>{iface("en0", "192.168.0.9")});
@@ -230,11 +237,14 @@ TEST_F(ReachabilityTest, UnschedulingDropsWhatIsAlreadyQueued) {
     Recorder recorder;
     auto target = scheduled(recorder);
     SCNetworkReachabilitySetFlagsForTesting(0);
-    EXPECT_TRUE(SCNetworkReachabilityUnscheduleFromRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
+    EXPECT_TRUE(
+        SCNetworkReachabilityUnscheduleFromRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
     testsupport::drainMainRunLoop();
     EXPECT_TRUE(recorder.flags.empty());
-    EXPECT_FALSE(SCNetworkReachabilityUnscheduleFromRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
-    EXPECT_FALSE(SCNetworkReachabilityUnscheduleFromRunLoop(nullptr, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
+    EXPECT_FALSE(
+        SCNetworkReachabilityUnscheduleFromRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
+    EXPECT_FALSE(
+        SCNetworkReachabilityUnscheduleFromRunLoop(nullptr, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
 }
 
 TEST_F(ReachabilityTest, RescheduledTargetMeasuresChangesFromTheNewBaseline) {
@@ -251,7 +261,8 @@ TEST_F(ReachabilityTest, RescheduledTargetMeasuresChangesFromTheNewBaseline) {
 TEST_F(ReachabilityTest, SchedulingTheSamePairTwiceDeliversOnce) {
     Recorder recorder;
     auto target = scheduled(recorder);
-    EXPECT_TRUE(SCNetworkReachabilityScheduleWithRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
+    EXPECT_TRUE(
+        SCNetworkReachabilityScheduleWithRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
     SCNetworkReachabilitySetFlagsForTesting(0);
     testsupport::drainMainRunLoop();
     EXPECT_EQ(recorder.flags.size(), 1u);
@@ -259,7 +270,8 @@ TEST_F(ReachabilityTest, SchedulingTheSamePairTwiceDeliversOnce) {
 
 TEST_F(ReachabilityTest, ATargetWithoutCallbackStillTracksItsFlags) {
     auto target = targetFor("0.0.0.0");
-    ASSERT_TRUE(SCNetworkReachabilityScheduleWithRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
+    ASSERT_TRUE(
+        SCNetworkReachabilityScheduleWithRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
     SCNetworkReachabilitySetFlagsForTesting(0);
     Recorder recorder;
     auto context = recorder.context();
@@ -346,7 +358,8 @@ TEST_F(ReachabilityTest, AReleaseThatComesBackToTheTargetDoesNotDeadlock) {
     SCNetworkReachabilityContext context;
     bool cameBack = false;
     context.release = [&](const void*) {
-        cameBack = SCNetworkReachabilityUnscheduleFromRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode);
+        cameBack = SCNetworkReachabilityUnscheduleFromRunLoop(target, NSRunLoop::mainRunLoop(),
+                                                              NSDefaultRunLoopMode);
         SCNetworkReachabilityFlags flags;
         SCNetworkReachabilityGetFlags(target, &flags);
     };
@@ -358,11 +371,13 @@ TEST_F(ReachabilityTest, AReleaseThatComesBackToTheTargetDoesNotDeadlock) {
 
 TEST_F(ReachabilityTest, ARunLoopAndADispatchQueueExcludeEachOther) {
     auto target = targetFor("0.0.0.0");
-    ASSERT_TRUE(SCNetworkReachabilityScheduleWithRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
+    ASSERT_TRUE(
+        SCNetworkReachabilityScheduleWithRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
     EXPECT_FALSE(SCNetworkReachabilitySetDispatchQueue(target, dispatch_get_main_queue()));
     SCNetworkReachabilityUnscheduleFromRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode);
     ASSERT_TRUE(SCNetworkReachabilitySetDispatchQueue(target, dispatch_get_main_queue()));
-    EXPECT_FALSE(SCNetworkReachabilityScheduleWithRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
+    EXPECT_FALSE(
+        SCNetworkReachabilityScheduleWithRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
     EXPECT_FALSE(SCNetworkReachabilityScheduleWithRunLoop(target, nullptr, NSDefaultRunLoopMode));
     EXPECT_FALSE(SCNetworkReachabilitySetDispatchQueue(nullptr, dispatch_get_main_queue()));
 }
@@ -442,7 +457,8 @@ TEST_F(ReachabilityTest, ConcurrentChangesAndSchedulesStayConsistent) {
                 } else {
                     auto other = targetFor("0.0.0.0");
                     SCNetworkReachabilitySetCallback(
-                        other, [](const SCNetworkReachabilityRef&, SCNetworkReachabilityFlags, void*) {}, nullptr);
+                        other, [](const SCNetworkReachabilityRef&, SCNetworkReachabilityFlags, void*) {},
+                        nullptr);
                     SCNetworkReachabilitySetDispatchQueue(other, dispatch_get_global_queue(0));
                     SCNetworkReachabilityFlags flags;
                     SCNetworkReachabilityGetFlags(other, &flags);
@@ -457,7 +473,8 @@ TEST_F(ReachabilityTest, ConcurrentChangesAndSchedulesStayConsistent) {
     ASSERT_FALSE(recorder.flags.empty());
     EXPECT_EQ(recorder.flags.back(), kSCNetworkReachabilityFlagsTransientConnection);
     // Consecutive deliveries always differ: only changes are delivered.
-    for (std::size_t i = 1; i < recorder.flags.size(); ++i) EXPECT_NE(recorder.flags[i], recorder.flags[i - 1]);
+    for (std::size_t i = 1; i < recorder.flags.size(); ++i)
+        EXPECT_NE(recorder.flags[i], recorder.flags[i - 1]);
 }
 
 }  // namespace

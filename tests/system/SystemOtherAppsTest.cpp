@@ -11,7 +11,9 @@
 
 namespace {
 
-Ref<NSURL> url(const std::string& text) { return NSURL::URLWithString(text); }
+Ref<NSURL> url(const std::string& text) {
+    return NSURL::URLWithString(text);
+}
 
 struct Received {
     std::string url;
@@ -32,10 +34,11 @@ class OtherAppsTest : public ::testing::Test {
 
     // A toy app that answers every request by opening our app's callback URL.
     void installEchoApp() {
-        SystemOtherApps::installApp("com.example.chat", {"chatapp"}, [this](const Ref<NSURL>& u, const std::string& s) {
-            fakeAppReceived.push_back({u->absoluteString(), s, NSThread::isMainThread()});
-            SystemOtherApps::openURLFromApp("com.example.chat", url("cars123://reply?code=ok"));
-        });
+        SystemOtherApps::installApp(
+            "com.example.chat", {"chatapp"}, [this](const Ref<NSURL>& u, const std::string& s) {
+                fakeAppReceived.push_back({u->absoluteString(), s, NSThread::isMainThread()});
+                SystemOtherApps::openURLFromApp("com.example.chat", url("cars123://reply?code=ok"));
+            });
     }
 
     std::vector<Received> fakeAppReceived;
@@ -105,7 +108,8 @@ TEST_F(OtherAppsTest, TheEntryPointsAnswerIsRecorded) {
 TEST_F(OtherAppsTest, DeclaredSchemesDecideWhatReachesUs) {
     SystemOtherApps::setOwnAppURLSchemes({"wx123", "WB456"});
     int received = 0;
-    SystemOtherApps::setOwnAppURLHandler([&](const Ref<NSURL>&, const std::string&) { return ++received, true; });
+    SystemOtherApps::setOwnAppURLHandler(
+        [&](const Ref<NSURL>&, const std::string&) { return ++received, true; });
     EXPECT_TRUE(SystemOtherApps::openURLFromApp("com.example.chat", url("wb456://response")));
     EXPECT_FALSE(SystemOtherApps::openURLFromApp("com.example.chat", url("stranger://x")));
     EXPECT_FALSE(SystemOtherApps::openURLFromApp("com.example.chat", nullptr));
@@ -140,8 +144,10 @@ TEST_F(OtherAppsTest, SystemSchemesAreRecordedAndUnknownOnesFail) {
 
 TEST_F(OtherAppsTest, TheLaterInstallWinsAContestedScheme) {
     std::vector<std::string> who;
-    SystemOtherApps::installApp("first", {"shared"}, [&](const Ref<NSURL>&, const std::string&) { who.push_back("first"); });
-    SystemOtherApps::installApp("second", {"SHARED"}, [&](const Ref<NSURL>&, const std::string&) { who.push_back("second"); });
+    SystemOtherApps::installApp("first", {"shared"},
+                                [&](const Ref<NSURL>&, const std::string&) { who.push_back("first"); });
+    SystemOtherApps::installApp("second", {"SHARED"},
+                                [&](const Ref<NSURL>&, const std::string&) { who.push_back("second"); });
     EXPECT_EQ(SystemOtherApps::appForScheme("shared"), "second");
     SystemOtherApps::openURL(url("shared://x"));
     testsupport::drainMainRunLoop();
@@ -152,9 +158,11 @@ TEST_F(OtherAppsTest, TheLaterInstallWinsAContestedScheme) {
 
 TEST_F(OtherAppsTest, TheHandlerInPlaceAtDeliveryIsTheOneCalled) {
     std::string called;
-    SystemOtherApps::setOwnAppURLHandler([&](const Ref<NSURL>&, const std::string&) { return called = "old", true; });
+    SystemOtherApps::setOwnAppURLHandler(
+        [&](const Ref<NSURL>&, const std::string&) { return called = "old", true; });
     SystemOtherApps::openURLFromApp("x", url("any://thing"));
-    SystemOtherApps::setOwnAppURLHandler([&](const Ref<NSURL>&, const std::string&) { return called = "new", true; });
+    SystemOtherApps::setOwnAppURLHandler(
+        [&](const Ref<NSURL>&, const std::string&) { return called = "new", true; });
     testsupport::drainMainRunLoop();
     EXPECT_EQ(called, "new");
     SystemOtherApps::openURLFromApp("x", url("any://thing"));
@@ -167,7 +175,8 @@ TEST_F(OtherAppsTest, TheHandlerInPlaceAtDeliveryIsTheOneCalled) {
 
 TEST_F(OtherAppsTest, TheMainBundleNamesUsUnlessSet) {
     SystemOtherApps::setOwnBundleIdentifier("");
-    EXPECT_EQ(SystemOtherApps::ownBundleIdentifier(), NSBundle::mainBundle()->bundleIdentifier().value_or(""));
+    EXPECT_EQ(SystemOtherApps::ownBundleIdentifier(),
+              NSBundle::mainBundle()->bundleIdentifier().value_or(""));
 }
 
 TEST_F(OtherAppsTest, URLsOpenedFromManyThreadsArriveOnTheMainThread) {

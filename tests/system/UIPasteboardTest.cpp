@@ -44,7 +44,8 @@ class PasteboardTest : public ::testing::Test {
 };
 
 Ref<UIImage> solidImage(int width, int height) {
-    UIGraphicsBeginImageContextWithOptions({static_cast<double>(width), static_cast<double>(height)}, true, 1);
+    UIGraphicsBeginImageContextWithOptions({static_cast<double>(width), static_cast<double>(height)}, true,
+                                           1);
     CGContextSetRGBFillColor(UIGraphicsGetCurrentContext(), 0.2, 0.4, 0.6, 1);
     UIRectFill({0, 0, static_cast<double>(width), static_cast<double>(height)});
     auto image = UIGraphicsGetImageFromCurrentImageContext();
@@ -198,8 +199,9 @@ TEST_F(PasteboardTest, AnotherAppsWriteIsSeenAtOnceAndCounted) {
 }
 
 TEST_F(PasteboardTest, AFileWrittenByAnotherAppIsFoundWithoutCreating) {
-    writeItemsAsAnotherApp("org.SharedUDID.slot.3",
-                           Array{Value(Dictionary{{"org.SharedUDID", Value(NSData::fromString("archive"))}})});
+    writeItemsAsAnotherApp(
+        "org.SharedUDID.slot.3",
+        Array{Value(Dictionary{{"org.SharedUDID", Value(NSData::fromString("archive"))}})});
     auto p = UIPasteboard::pasteboardWithName("org.SharedUDID.slot.3", false);
     ASSERT_TRUE(p);
     EXPECT_TRUE(p->isPersistent());
@@ -356,7 +358,8 @@ TEST_F(PasteboardTest, ConcurrentWritersAndReadersSeeWholeValues) {
     // Another app rewrites the file behind our back at the same time.
     threads.emplace_back([&] {
         std::string path = UIPasteboard::filePathForPasteboardName("busy");
-        NSData theirs = UIPasteboard::encodeItemsForTesting(Array{Value(Dictionary{{"t", Value(NSData::fromString(a))}})});
+        NSData theirs = UIPasteboard::encodeItemsForTesting(
+            Array{Value(Dictionary{{"t", Value(NSData::fromString(a))}})});
         for (int i = 0; i < 150; ++i) theirs.writeToFile(path, true);
     });
     threads.emplace_back([&] {
