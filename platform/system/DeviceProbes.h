@@ -1,7 +1,7 @@
 #pragma once
 // Device and network probes: what the app asks the device about itself.
 //
-// A phone answers with phone facts even though this machine is a Linux box:
+// A phone answers with phone facts even though this machine is no phone:
 // - sysctlbyname("hw.machine") answers a configured phone model code ("iPhone7,2" unless set),
 //   never the host's architecture, which would make the app believe it runs in a simulator;
 // - the interface list is the host's (getifaddrs) unless a test injects one; interface names are

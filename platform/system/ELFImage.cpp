@@ -14,7 +14,7 @@ namespace {
 constexpr std::uint32_t kPT_LOAD = 1;
 constexpr std::uint32_t kPT_NOTE = 4;
 constexpr std::uint32_t kPF_X = 1;
-constexpr std::uint32_t kNT_GNU_BUILD_ID = 3;
+constexpr std::uint32_t kNoteBuildID = 3;
 constexpr std::size_t kMaxProgramHeaders = 4096;
 constexpr std::uint64_t kMaxNoteSegment = 1u << 20;
 constexpr std::uint32_t kMaxBuildIDLength = 256;
@@ -55,7 +55,8 @@ std::uint64_t alignUp(std::uint64_t value, std::uint64_t alignment) {
     return (value + alignment - 1) / alignment * alignment;
 }
 
-// Walks the notes of one note segment for the GNU build id.
+// Walks the notes of one note segment for the build id note (owner "GNU", the toolchain's name
+// for it in the file format).
 std::optional<std::vector<std::uint8_t>> findBuildID(const std::vector<std::uint8_t>& notes,
                                                      std::uint64_t alignment, const Fields& f) {
     std::uint64_t at = 0;
@@ -68,7 +69,7 @@ std::optional<std::vector<std::uint8_t>> findBuildID(const std::vector<std::uint
         if (!inside(nameAt, nameSize, size)) return std::nullopt;
         std::uint64_t descAt = alignUp(nameAt + nameSize, alignment);
         if (!inside(descAt, descSize, size)) return std::nullopt;
-        if (type == kNT_GNU_BUILD_ID && nameSize == 4 && std::memcmp(&notes[nameAt], "GNU", 4) == 0 &&
+        if (type == kNoteBuildID && nameSize == 4 && std::memcmp(&notes[nameAt], "GNU", 4) == 0 &&
             descSize > 0 && descSize <= kMaxBuildIDLength) {
             return std::vector<std::uint8_t>(notes.begin() + static_cast<std::ptrdiff_t>(descAt),
                                              notes.begin() + static_cast<std::ptrdiff_t>(descAt + descSize));

@@ -25,7 +25,7 @@ struct ELFImageFacts {
     std::uint16_t machine = 0;   // e_machine
     // p_vaddr of the first loadable segment that is executable (the code segment).
     std::optional<std::uint64_t> codeSegmentAddress;
-    // The GNU build id note's bytes (usually 20).
+    // The build id note's bytes (usually 20).
     std::optional<std::vector<std::uint8_t>> buildID;
 };
 
