@@ -321,11 +321,11 @@ void HKURLConnectionOperation::setShouldExecuteAsBackgroundTaskWithExpirationHan
 void HKURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
     std::lock_guard guard(*lock_);
     if (!block) {
-        NSOperation::setCompletionBlock(nullptr);
+        completionBlock_ = nullptr;
         return;
     }
     Weak<HKURLConnectionOperation> weak = selfAs<HKURLConnectionOperation>();
-    NSOperation::setCompletionBlock([weak, block] {
+    completionBlock_ = [weak, block] {
         auto operation = weak.lock();
         dispatch_group_t group = operation ? operation->completionGroup() : nullptr;
         if (!group) group = HKURLConnectionOperationCompletionGroup();
@@ -337,7 +337,12 @@ void HKURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
         dispatch_group_notify(group, HKURLConnectionOperationCompletionQueue(), [weak] {
             if (auto strong = weak.lock()) strong->setCompletionBlock(nullptr);
         });
-    });
+    };
+}
+
+std::function<void()> HKURLConnectionOperation::completionBlock() const {
+    std::lock_guard guard(*lock_);
+    return completionBlock_;
 }
 
 // ---- state ----------------------------------------------------------------------------------------
@@ -357,6 +362,12 @@ void HKURLConnectionOperation::setState(HKConnectionOperationState state) {
     state_.store(state);
     KVO::didChangeValueForKey(*this, oldKey);
     KVO::didChangeValueForKey(*this, newKey);
+    if (state == HKOperationFinishedState) {
+        // Runs once: the block is taken out before it runs.
+        std::function<void()> completion = std::move(completionBlock_);
+        completionBlock_ = nullptr;
+        if (completion) completion();
+    }
 }
 
 Value HKURLConnectionOperation::valueForKey(const std::string& key) const {

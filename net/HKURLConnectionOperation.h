@@ -140,8 +140,11 @@ class HKURLConnectionOperation : public NSOperation, public NSURLConnectionDataD
     // operation.
     void setShouldExecuteAsBackgroundTaskWithExpirationHandler(std::function<void()> handler);
     // Runs the block on the completion queue inside the completion group once the operation has
-    // finished; then lets go of it.
+    // finished; then lets go of it. The hand-over to that queue happens on the thread that
+    // finishes the operation, without a stop on another thread first.
     void setCompletionBlock(std::function<void()> block) override;
+    // What was set (wrapped as above); empty once it has run.
+    std::function<void()> completionBlock() const;
 
     // ---- life cycle ----------------------------------------------------------------------------
     void start() override;
@@ -233,4 +236,5 @@ class HKURLConnectionOperation : public NSOperation, public NSURLConnectionDataD
     AuthenticationChallengeBlock authenticationChallenge_;
     CacheResponseBlock cacheResponse_;
     RedirectResponseBlock redirectResponse_;
+    std::function<void()> completionBlock_;
 };
