@@ -120,7 +120,8 @@ std::uint64_t HKHTTPBodyPart::contentLength() const {
 }
 
 bool HKHTTPBodyPart::hasBytesAvailable() {
-    if (phase_ == HKBodyPartPhaseClosingBoundary) return true;
+    // A failure waits to be reported by the next read.
+    if (error_ || phase_ == HKBodyPartPhaseClosingBoundary) return true;
     switch (inputStream()->streamStatus()) {
         case NSStreamStatusNotOpen:
         case NSStreamStatusOpening:
@@ -143,6 +144,7 @@ NSInteger HKHTTPBodyPart::readData(const std::string& data, std::uint8_t* buffer
 }
 
 NSInteger HKHTTPBodyPart::read(std::uint8_t* buffer, NSUInteger maxLength) {
+    if (error_) return -1;
     NSUInteger total = 0;
     if (phase_ == HKBodyPartPhaseBoundary) {
         total += readData(encoded(openingText(), stringEncoding), buffer + total, maxLength - total);
@@ -159,7 +161,8 @@ NSInteger HKHTTPBodyPart::read(std::uint8_t* buffer, NSUInteger maxLength) {
             n = stream->read(buffer + total, room);
             if (n < 0) {
                 error_ = stream->streamError();
-                return -1;
+                if (!error_) error_ = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCannotDecodeRawData);
+                return total > 0 ? static_cast<NSInteger>(total) : -1;
             }
             total += static_cast<NSUInteger>(n);
             bodyBytesRead_ += static_cast<std::uint64_t>(n);
@@ -178,7 +181,8 @@ NSInteger HKHTTPBodyPart::read(std::uint8_t* buffer, NSUInteger maxLength) {
                     Dictionary{{NSLocalizedDescriptionKey,
                                 std::string("A multipart body part ended before its declared length.")}});
             }
-            return -1;
+            // What was read is delivered; the next read reports the failure.
+            return total > 0 ? static_cast<NSInteger>(total) : -1;
         }
     }
     if (phase_ == HKBodyPartPhaseClosingBoundary) {

@@ -417,6 +417,8 @@ Ref<NSMutableURLRequest> HKHTTPRequestSerializer::requestWithMultipartFormReques
                 }
                 if (error || read == 0) break;
             }
+            // A stream that could not even be opened stops the loop before any read: say why.
+            if (!error) error = output->streamError();
             if (!error) error = input->streamError();
             output->close();
             input->close();
