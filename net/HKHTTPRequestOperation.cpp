@@ -2,7 +2,8 @@
 
 namespace {
 
-const NSCodableClass<HKHTTPRequestOperation> registration("HKHTTPRequestOperation", "HKURLConnectionOperation");
+const NSCodableClass<HKHTTPRequestOperation> registration("HKHTTPRequestOperation",
+                                                          "HKURLConnectionOperation");
 
 }  // namespace
 
@@ -22,8 +23,8 @@ HKHTTPRequestOperation::HKHTTPRequestOperation(const Ref<NSURLRequest>& request)
 
 HKHTTPRequestOperation::HKHTTPRequestOperation(NSCoder& coder)
     : HKURLConnectionOperation(coder), responseSerializer_(HKHTTPResponseSerializer::serializer()) {
-    if (auto serializer =
-            coder.decodeObjectOfClassAs<HKHTTPResponseSerializer>("HKHTTPResponseSerializer", "responseSerializer")) {
+    if (auto serializer = coder.decodeObjectOfClassAs<HKHTTPResponseSerializer>("HKHTTPResponseSerializer",
+                                                                                "responseSerializer")) {
         setResponseSerializer(serializer);
     }
 }
@@ -55,7 +56,8 @@ Value HKHTTPRequestOperation::responseObject() {
     std::lock_guard guard(lock());
     if (responseObject_.isNil() && isFinished() && !error() && responseSerializer_) {
         Ref<NSError> serializationError;
-        responseObject_ = responseSerializer_->responseObjectForResponse(response(), responseData(), &serializationError);
+        responseObject_ =
+            responseSerializer_->responseObjectForResponse(response(), responseData(), &serializationError);
         if (serializationError) responseSerializationError_ = serializationError;
     }
     return responseObject_;
@@ -73,7 +75,9 @@ void HKHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
             dispatch_queue_t queue = self->completionQueue();
             if (!queue) queue = dispatch_get_main_queue();
             auto fail = [&] {
-                if (failure) dispatch_group_async(callbackGroup, queue, [self, failure] { failure(self, self->error()); });
+                if (failure)
+                    dispatch_group_async(callbackGroup, queue,
+                                         [self, failure] { failure(self, self->error()); });
             };
             if (self->error()) {
                 fail();
@@ -82,7 +86,8 @@ void HKHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
                 if (self->error()) {
                     fail();
                 } else if (success) {
-                    dispatch_group_async(callbackGroup, queue, [self, success, object] { success(self, object); });
+                    dispatch_group_async(callbackGroup, queue,
+                                         [self, success, object] { success(self, object); });
                 }
             }
             if (group) dispatch_group_leave(group);
@@ -110,8 +115,8 @@ void HKHTTPRequestOperation::pause() {
         Value etag = http->allHeaderFields().objectForKey("ETag");
         if (etag.isString()) mutableRequest->setValue(*etag.string(), "If-Range");
     }
-    mutableRequest->setValue(NSString::stringWithFormat("bytes=%llu-", static_cast<unsigned long long>(offset)),
-                             "Range");
+    mutableRequest->setValue(
+        NSString::stringWithFormat("bytes=%llu-", static_cast<unsigned long long>(offset)), "Range");
     setRequest(mutableRequest);
 }
 

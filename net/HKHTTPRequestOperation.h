@@ -28,8 +28,10 @@ dispatch_group_t HKOperationCompletionGroup();
 
 class HKHTTPRequestOperation : public HKURLConnectionOperation {
   public:
-    using SuccessBlock = std::function<void(const Ref<HKHTTPRequestOperation>& operation, const Value& responseObject)>;
-    using FailureBlock = std::function<void(const Ref<HKHTTPRequestOperation>& operation, const Ref<NSError>& error)>;
+    using SuccessBlock =
+        std::function<void(const Ref<HKHTTPRequestOperation>& operation, const Value& responseObject)>;
+    using FailureBlock =
+        std::function<void(const Ref<HKHTTPRequestOperation>& operation, const Ref<NSError>& error)>;
 
     explicit HKHTTPRequestOperation(const Ref<NSURLRequest>& request);
     explicit HKHTTPRequestOperation(NSCoder& coder);

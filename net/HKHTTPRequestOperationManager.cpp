@@ -23,23 +23,23 @@ HKHTTPRequestOperationManager::HKHTTPRequestOperationManager(const Ref<NSURL>& b
       reachabilityManager_(HKNetworkReachabilityManager::sharedManager()) {}
 
 HKHTTPRequestOperationManager::HKHTTPRequestOperationManager(NSCoder& coder)
-    : HKHTTPRequestOperationManager(NSURL::URLWithString(coder.decodeObjectOfClass("NSString", "baseURL").stringValue())) {
-    if (auto serializer =
-            coder.decodeObjectOfClassAs<HKHTTPRequestSerializer>("HKHTTPRequestSerializer", "requestSerializer")) {
+    : HKHTTPRequestOperationManager(
+          NSURL::URLWithString(coder.decodeObjectOfClass("NSString", "baseURL").stringValue())) {
+    if (auto serializer = coder.decodeObjectOfClassAs<HKHTTPRequestSerializer>("HKHTTPRequestSerializer",
+                                                                               "requestSerializer")) {
         setRequestSerializer(serializer);
     }
-    if (auto serializer =
-            coder.decodeObjectOfClassAs<HKHTTPResponseSerializer>("HKHTTPResponseSerializer", "responseSerializer")) {
+    if (auto serializer = coder.decodeObjectOfClassAs<HKHTTPResponseSerializer>("HKHTTPResponseSerializer",
+                                                                                "responseSerializer")) {
         setResponseSerializer(serializer);
     }
 }
 
 std::string HKHTTPRequestOperationManager::description() const {
     auto url = baseURL();
-    return NSString::stringWithFormat("<%@: %p, baseURL: %@, operationQueue: %@>", className(),
-                                      static_cast<const void*>(this),
-                                      url ? url->absoluteString() : std::string("(null)"),
-                                      operationQueue()->description());
+    return NSString::stringWithFormat(
+        "<%@: %p, baseURL: %@, operationQueue: %@>", className(), static_cast<const void*>(this),
+        url ? url->absoluteString() : std::string("(null)"), operationQueue()->description());
 }
 
 // ---- accessors -------------------------------------------------------------------------------------
@@ -181,36 +181,43 @@ Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::HTTPRequestOperationW
     return HTTPRequestOperationWithRequest(request, std::move(success), std::move(failure));
 }
 
-Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::enqueue(const Ref<HKHTTPRequestOperation>& operation) {
+Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::enqueue(
+    const Ref<HKHTTPRequestOperation>& operation) {
     if (operation) operationQueue()->addOperation(operation);
     return operation;
 }
 
-Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::GET(const std::string& URLString, const Value& parameters,
-                                                               SuccessBlock success, FailureBlock failure) {
+Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::GET(const std::string& URLString,
+                                                               const Value& parameters, SuccessBlock success,
+                                                               FailureBlock failure) {
     return enqueue(HTTPRequestOperationWithHTTPMethod("GET", URLString, parameters, std::move(success),
                                                       std::move(failure)));
 }
 
-Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::HEAD(const std::string& URLString, const Value& parameters,
-                                                                HeadSuccessBlock success, FailureBlock failure) {
+Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::HEAD(const std::string& URLString,
+                                                                const Value& parameters,
+                                                                HeadSuccessBlock success,
+                                                                FailureBlock failure) {
     SuccessBlock wrapper;
     if (success) {
-        wrapper = [success](const Ref<HKHTTPRequestOperation>& operation, const Value&) { success(operation); };
+        wrapper = [success](const Ref<HKHTTPRequestOperation>& operation, const Value&) {
+            success(operation);
+        };
     }
     return enqueue(HTTPRequestOperationWithHTTPMethod("HEAD", URLString, parameters, std::move(wrapper),
                                                       std::move(failure)));
 }
 
-Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::POST(const std::string& URLString, const Value& parameters,
-                                                                SuccessBlock success, FailureBlock failure) {
+Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::POST(const std::string& URLString,
+                                                                const Value& parameters, SuccessBlock success,
+                                                                FailureBlock failure) {
     return enqueue(HTTPRequestOperationWithHTTPMethod("POST", URLString, parameters, std::move(success),
                                                       std::move(failure)));
 }
 
-Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::POST(const std::string& URLString, const Value& parameters,
-                                                                HKHTTPRequestSerializer::ConstructingBodyBlock block,
-                                                                SuccessBlock success, FailureBlock failure) {
+Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::POST(
+    const std::string& URLString, const Value& parameters,
+    HKHTTPRequestSerializer::ConstructingBodyBlock block, SuccessBlock success, FailureBlock failure) {
     Ref<NSError> serializationError;
     auto request = requestSerializer()->multipartFormRequestWithMethod(
         "POST", resolvedURLString(URLString), parameters, std::move(block), &serializationError);
@@ -221,20 +228,23 @@ Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::POST(const std::strin
     return enqueue(HTTPRequestOperationWithRequest(request, std::move(success), std::move(failure)));
 }
 
-Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::PUT(const std::string& URLString, const Value& parameters,
-                                                               SuccessBlock success, FailureBlock failure) {
+Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::PUT(const std::string& URLString,
+                                                               const Value& parameters, SuccessBlock success,
+                                                               FailureBlock failure) {
     return enqueue(HTTPRequestOperationWithHTTPMethod("PUT", URLString, parameters, std::move(success),
                                                       std::move(failure)));
 }
 
-Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::PATCH(const std::string& URLString, const Value& parameters,
+Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::PATCH(const std::string& URLString,
+                                                                 const Value& parameters,
                                                                  SuccessBlock success, FailureBlock failure) {
     return enqueue(HTTPRequestOperationWithHTTPMethod("PATCH", URLString, parameters, std::move(success),
                                                       std::move(failure)));
 }
 
 Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::DELETE(const std::string& URLString,
-                                                                  const Value& parameters, SuccessBlock success,
+                                                                  const Value& parameters,
+                                                                  SuccessBlock success,
                                                                   FailureBlock failure) {
     return enqueue(HTTPRequestOperationWithHTTPMethod("DELETE", URLString, parameters, std::move(success),
                                                       std::move(failure)));

@@ -68,7 +68,8 @@ class HKHTTPRequestOperationManager : public NSObject, public NSSecureCoding {
 
     // A new operation for the request with the manager's settings; not enqueued.
     virtual Ref<HKHTTPRequestOperation> HTTPRequestOperationWithRequest(const Ref<NSURLRequest>& request,
-                                                                        SuccessBlock success, FailureBlock failure);
+                                                                        SuccessBlock success,
+                                                                        FailureBlock failure);
     // The same for a method and a URL string; nullptr (failure called later) when the request
     // cannot be built.
     virtual Ref<HKHTTPRequestOperation> HTTPRequestOperationWithHTTPMethod(const std::string& method,

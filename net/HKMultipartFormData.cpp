@@ -37,7 +37,8 @@ std::string encoded(const std::string& text, NSStringEncoding encoding) {
 }
 
 std::string mimeTypeForExtension(const std::string& extension) {
-    auto identifier = UTTypeCreatePreferredIdentifierForTag(kUTTagClassFilenameExtension, extension, std::nullopt);
+    auto identifier =
+        UTTypeCreatePreferredIdentifierForTag(kUTTagClassFilenameExtension, extension, std::nullopt);
     if (identifier) {
         if (auto mime = UTTypeCopyPreferredTagWithClass(*identifier, kUTTagClassMIMEType)) return *mime;
     }
@@ -161,7 +162,8 @@ NSInteger HKHTTPBodyPart::read(std::uint8_t* buffer, NSUInteger maxLength) {
             n = stream->read(buffer + total, room);
             if (n < 0) {
                 error_ = stream->streamError();
-                if (!error_) error_ = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCannotDecodeRawData);
+                if (!error_)
+                    error_ = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCannotDecodeRawData);
                 return total > 0 ? static_cast<NSInteger>(total) : -1;
             }
             total += static_cast<NSUInteger>(n);
@@ -336,8 +338,8 @@ bool HKStreamingMultipartFormData::appendPartWithFileURL(const Ref<NSURL>& fileU
 }
 
 bool HKStreamingMultipartFormData::appendPartWithFileURL(const Ref<NSURL>& fileURL, const std::string& name,
-                                                         const std::string& fileName, const std::string& mimeType,
-                                                         Ref<NSError>* error) {
+                                                         const std::string& fileName,
+                                                         const std::string& mimeType, Ref<NSError>* error) {
     if (!fileURL || !fileURL->isFileURL()) {
         setError(error, requestError("Expected URL to be a file URL"));
         return false;
@@ -358,8 +360,9 @@ bool HKStreamingMultipartFormData::appendPartWithFileURL(const Ref<NSURL>& fileU
 }
 
 void HKStreamingMultipartFormData::appendPartWithInputStream(const Ref<NSInputStream>& inputStream,
-                                                             const std::string& name, const std::string& fileName,
-                                                             std::int64_t length, const std::string& mimeType) {
+                                                             const std::string& name,
+                                                             const std::string& fileName, std::int64_t length,
+                                                             const std::string& mimeType) {
     Dictionary headers = Dictionary::mutableDictionary();
     headers.setObject("Content-Disposition", "form-data; name=\"" + detail::HKMultipartQuotedName(name) +
                                                  "\"; filename=\"" + detail::HKMultipartQuotedName(fileName) +
@@ -381,7 +384,8 @@ void HKStreamingMultipartFormData::appendPartWithFileData(const NSData& data, co
 
 void HKStreamingMultipartFormData::appendPartWithFormData(const NSData& data, const std::string& name) {
     Dictionary headers = Dictionary::mutableDictionary();
-    headers.setObject("Content-Disposition", "form-data; name=\"" + detail::HKMultipartQuotedName(name) + "\"");
+    headers.setObject("Content-Disposition",
+                      "form-data; name=\"" + detail::HKMultipartQuotedName(name) + "\"");
     appendPartWithHeaders(headers, data);
 }
 
@@ -399,7 +403,8 @@ Ref<NSMutableURLRequest> HKStreamingMultipartFormData::requestByFinalizingMultip
     bodyStream_->setInitialAndFinalBoundaries();
     request_->setHTTPBodyStream(bodyStream_);
     request_->setValue("multipart/form-data; boundary=" + boundary_, "Content-Type");
-    request_->setValue(NSString::stringWithFormat("%llu", static_cast<unsigned long long>(bodyStream_->contentLength())),
-                       "Content-Length");
+    request_->setValue(
+        NSString::stringWithFormat("%llu", static_cast<unsigned long long>(bodyStream_->contentLength())),
+        "Content-Length");
     return request_;
 }

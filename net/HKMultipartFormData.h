@@ -46,7 +46,8 @@ class HKMultipartFormData {
     virtual ~HKMultipartFormData() = default;
     // The file's last path component as file name, its extension's MIME type (else
     // "application/octet-stream").
-    virtual bool appendPartWithFileURL(const Ref<NSURL>& fileURL, const std::string& name, Ref<NSError>* error) = 0;
+    virtual bool appendPartWithFileURL(const Ref<NSURL>& fileURL, const std::string& name,
+                                       Ref<NSError>* error) = 0;
     // NO with an error when the URL is not a file URL, the file cannot be reached or its
     // attributes cannot be read; nothing is appended then.
     virtual bool appendPartWithFileURL(const Ref<NSURL>& fileURL, const std::string& name,
@@ -56,8 +57,8 @@ class HKMultipartFormData {
     virtual void appendPartWithInputStream(const Ref<NSInputStream>& inputStream, const std::string& name,
                                            const std::string& fileName, std::int64_t length,
                                            const std::string& mimeType) = 0;
-    virtual void appendPartWithFileData(const NSData& data, const std::string& name, const std::string& fileName,
-                                        const std::string& mimeType) = 0;
+    virtual void appendPartWithFileData(const NSData& data, const std::string& name,
+                                        const std::string& fileName, const std::string& mimeType) = 0;
     virtual void appendPartWithFormData(const NSData& data, const std::string& name) = 0;
     // Headers in the dictionary's order.
     virtual void appendPartWithHeaders(const Dictionary& headers, const NSData& body) = 0;
@@ -174,9 +175,11 @@ class HKStreamingMultipartFormData : public NSObject, public HKMultipartFormData
     const std::string& boundary() const { return boundary_; }
     const Ref<HKMultipartBodyStream>& bodyStream() const { return bodyStream_; }
 
-    bool appendPartWithFileURL(const Ref<NSURL>& fileURL, const std::string& name, Ref<NSError>* error) override;
-    bool appendPartWithFileURL(const Ref<NSURL>& fileURL, const std::string& name, const std::string& fileName,
-                               const std::string& mimeType, Ref<NSError>* error) override;
+    bool appendPartWithFileURL(const Ref<NSURL>& fileURL, const std::string& name,
+                               Ref<NSError>* error) override;
+    bool appendPartWithFileURL(const Ref<NSURL>& fileURL, const std::string& name,
+                               const std::string& fileName, const std::string& mimeType,
+                               Ref<NSError>* error) override;
     void appendPartWithInputStream(const Ref<NSInputStream>& inputStream, const std::string& name,
                                    const std::string& fileName, std::int64_t length,
                                    const std::string& mimeType) override;

@@ -72,7 +72,8 @@ void HKNetworkActivityIndicatorManager::changeCount(int delta) {
     }
     KVO::didChangeValueForKey(*this, "activityCount");
     auto self = selfAs<HKNetworkActivityIndicatorManager>();
-    dispatch_async(dispatch_get_main_queue(), [self] { self->updateNetworkActivityIndicatorVisibilityDelayed(); });
+    dispatch_async(dispatch_get_main_queue(),
+                   [self] { self->updateNetworkActivityIndicatorVisibilityDelayed(); });
 }
 
 void HKNetworkActivityIndicatorManager::updateNetworkActivityIndicatorVisibilityDelayed() {
@@ -81,12 +82,12 @@ void HKNetworkActivityIndicatorManager::updateNetworkActivityIndicatorVisibility
         Ref<NSTimer> previous = activityIndicatorVisibilityTimer();
         if (previous) previous->invalidate();
         Weak<HKNetworkActivityIndicatorManager> weak = selfAs<HKNetworkActivityIndicatorManager>();
-        auto timer = NSTimer::timerWithTimeInterval(HKNetworkActivityIndicatorInvisibilityDelay, false,
-                                                    [weak](const Ref<NSTimer>&) {
-                                                        if (auto manager = weak.lock()) {
-                                                            manager->updateNetworkActivityIndicatorVisibility();
-                                                        }
-                                                    });
+        auto timer = NSTimer::timerWithTimeInterval(
+            HKNetworkActivityIndicatorInvisibilityDelay, false, [weak](const Ref<NSTimer>&) {
+                if (auto manager = weak.lock()) {
+                    manager->updateNetworkActivityIndicatorVisibility();
+                }
+            });
         setActivityIndicatorVisibilityTimer(timer);
         NSRunLoop::mainRunLoop()->addTimer(timer, NSRunLoopCommonModes);
     } else {
@@ -98,7 +99,8 @@ void HKNetworkActivityIndicatorManager::updateNetworkActivityIndicatorVisibility
 }
 
 void HKNetworkActivityIndicatorManager::updateNetworkActivityIndicatorVisibility() {
-    UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(isNetworkActivityIndicatorVisible());
+    UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(
+        isNetworkActivityIndicatorVisible());
 }
 
 void HKNetworkActivityIndicatorManager::networkRequestDidStart(const Ref<NSNotification>& notification) {

@@ -34,10 +34,12 @@ void flagsChanged(const SCNetworkReachabilityRef&, SCNetworkReachabilityFlags fl
 HKNetworkReachabilityStatus HKNetworkReachabilityStatusForFlags(SCNetworkReachabilityFlags flags) {
     bool reachable = flags & kSCNetworkReachabilityFlagsReachable;
     bool needsConnection = flags & kSCNetworkReachabilityFlagsConnectionRequired;
-    bool canConnectAutomatically =
-        flags & (kSCNetworkReachabilityFlagsConnectionOnDemand | kSCNetworkReachabilityFlagsConnectionOnTraffic);
-    bool canConnectWithoutUser = canConnectAutomatically && !(flags & kSCNetworkReachabilityFlagsInterventionRequired);
-    if (!reachable || (needsConnection && !canConnectWithoutUser)) return HKNetworkReachabilityStatusNotReachable;
+    bool canConnectAutomatically = flags & (kSCNetworkReachabilityFlagsConnectionOnDemand |
+                                            kSCNetworkReachabilityFlagsConnectionOnTraffic);
+    bool canConnectWithoutUser =
+        canConnectAutomatically && !(flags & kSCNetworkReachabilityFlagsInterventionRequired);
+    if (!reachable || (needsConnection && !canConnectWithoutUser))
+        return HKNetworkReachabilityStatusNotReachable;
     if (flags & kSCNetworkReachabilityFlagsIsWWAN) return HKNetworkReachabilityStatusReachableViaWWAN;
     return HKNetworkReachabilityStatusReachableViaWiFi;
 }
@@ -79,13 +81,13 @@ Ref<HKNetworkReachabilityManager> HKNetworkReachabilityManager::sharedManager() 
 }
 
 Ref<HKNetworkReachabilityManager> HKNetworkReachabilityManager::managerForDomain(const std::string& domain) {
-    return make<HKNetworkReachabilityManager>(SCNetworkReachabilityCreateWithName(kCFAllocatorDefault, domain.c_str()),
-                                              ForName);
+    return make<HKNetworkReachabilityManager>(
+        SCNetworkReachabilityCreateWithName(kCFAllocatorDefault, domain.c_str()), ForName);
 }
 
 Ref<HKNetworkReachabilityManager> HKNetworkReachabilityManager::managerForAddress(const sockaddr* address) {
-    return make<HKNetworkReachabilityManager>(SCNetworkReachabilityCreateWithAddress(kCFAllocatorDefault, address),
-                                              ForAddress);
+    return make<HKNetworkReachabilityManager>(
+        SCNetworkReachabilityCreateWithAddress(kCFAllocatorDefault, address), ForAddress);
 }
 
 void HKNetworkReachabilityManager::setReachabilityStatusChangeBlock(StatusBlock block) {
@@ -117,7 +119,9 @@ void HKNetworkReachabilityManager::startMonitoring() {
     // The platform keeps its own copy of the block for as long as the callback is installed.
     SCNetworkReachabilityContext context;
     context.info = &callback;
-    context.retain = [](const void* info) -> const void* { return new Callback(*static_cast<const Callback*>(info)); };
+    context.retain = [](const void* info) -> const void* {
+        return new Callback(*static_cast<const Callback*>(info));
+    };
     context.release = [](const void* info) { delete static_cast<const Callback*>(info); };
     SCNetworkReachabilitySetCallback(reachability_, flagsChanged, &context);
     SCNetworkReachabilityScheduleWithRunLoop(reachability_, NSRunLoop::mainRunLoop(), NSRunLoopCommonModes);
@@ -156,6 +160,7 @@ Value HKNetworkReachabilityManager::valueForKey(const std::string& key) const {
 
 std::vector<std::string> HKNetworkReachabilityManager::keyPathsForValuesAffectingValueForKey(
     const std::string& key) const {
-    if (KVO::isAnyOf(key, {"reachable", "reachableViaWWAN", "reachableViaWiFi"})) return {"networkReachabilityStatus"};
+    if (KVO::isAnyOf(key, {"reachable", "reachableViaWWAN", "reachableViaWiFi"}))
+        return {"networkReachabilityStatus"};
     return NSObject::keyPathsForValuesAffectingValueForKey(key);
 }

@@ -30,8 +30,10 @@ enum HKNetworkReachabilityStatus : long {
 };
 
 // Posted on the main queue, sender nil, with the status under the key below.
-inline constexpr char HKNetworkingReachabilityDidChangeNotification[] = "com.quentaro.networking.reachability.change";
-inline constexpr char HKNetworkingReachabilityNotificationStatusItem[] = "HKNetworkingReachabilityNotificationStatusItem";
+inline constexpr char HKNetworkingReachabilityDidChangeNotification[] =
+    "com.quentaro.networking.reachability.change";
+inline constexpr char HKNetworkingReachabilityNotificationStatusItem[] =
+    "HKNetworkingReachabilityNotificationStatusItem";
 
 // The status the flags stand for.
 HKNetworkReachabilityStatus HKNetworkReachabilityStatusForFlags(SCNetworkReachabilityFlags flags);

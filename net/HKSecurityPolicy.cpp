@@ -39,7 +39,8 @@ std::vector<SecKeyRef> serverPublicKeyChain(const SecTrustRef& trust) {
         auto certificate = SecTrustGetCertificateAtIndex(trust, i);
         if (!certificate) continue;
         SecTrustRef single;
-        if (SecTrustCreateWithCertificates(certificate, policy, &single) != errSecSuccess || !single) continue;
+        if (SecTrustCreateWithCertificates(certificate, policy, &single) != errSecSuccess || !single)
+            continue;
         SecTrustResultType result;
         if (SecTrustEvaluate(single, &result) != errSecSuccess) continue;
         if (auto key = SecTrustCopyPublicKey(single)) keys.push_back(key);
@@ -126,9 +127,11 @@ void HKSecurityPolicy::setPinnedCertificates(std::optional<std::vector<NSData>> 
     pinnedPublicKeys_ = std::move(keys);
 }
 
-bool HKSecurityPolicy::evaluateServerTrust(const SecTrustRef& trust, const std::optional<std::string>& domain) {
+bool HKSecurityPolicy::evaluateServerTrust(const SecTrustRef& trust,
+                                           const std::optional<std::string>& domain) {
     if (!trust) return false;
-    SecTrustSetPolicies(trust, validatesDomainName_ ? SecPolicyCreateSSL(true, domain) : SecPolicyCreateBasicX509());
+    SecTrustSetPolicies(trust,
+                        validatesDomainName_ ? SecPolicyCreateSSL(true, domain) : SecPolicyCreateBasicX509());
 
     if (pinningMode_ == HKPinningNone) return allowInvalidCertificates_ || serverTrustPasses(trust);
     if (!serverTrustPasses(trust) && !allowInvalidCertificates_) return false;
@@ -145,11 +148,10 @@ bool HKSecurityPolicy::evaluateServerTrust(const SecTrustRef& trust, const std::
             if (!serverTrustPasses(trust)) return false;
             if (!validatesCertificateChain_) return true;
             const auto& pinned = pinnedCertificates_.value_or(std::vector<NSData>());
-            std::size_t trusted = std::count_if(serverCertificates.begin(), serverCertificates.end(),
-                                                [&](const NSData& certificate) {
-                                                    return std::find(pinned.begin(), pinned.end(), certificate) !=
-                                                           pinned.end();
-                                                });
+            std::size_t trusted = std::count_if(
+                serverCertificates.begin(), serverCertificates.end(), [&](const NSData& certificate) {
+                    return std::find(pinned.begin(), pinned.end(), certificate) != pinned.end();
+                });
             return trusted == serverCertificates.size();
         }
         case HKPinningPublicKey: {
@@ -158,10 +160,11 @@ bool HKSecurityPolicy::evaluateServerTrust(const SecTrustRef& trust, const std::
             const auto& pinned = pinnedPublicKeys_.value_or(std::vector<SecKeyRef>());
             // Each key of the chain counts once, however many pinned keys equal it: otherwise
             // one pinned certificate listed twice would vouch for an unpinned one in the chain.
-            std::size_t trusted = std::count_if(chainKeys.begin(), chainKeys.end(), [&](const SecKeyRef& key) {
-                return std::any_of(pinned.begin(), pinned.end(),
-                                   [&](const SecKeyRef& p) { return p && key->isEqual(*p); });
-            });
+            std::size_t trusted =
+                std::count_if(chainKeys.begin(), chainKeys.end(), [&](const SecKeyRef& key) {
+                    return std::any_of(pinned.begin(), pinned.end(),
+                                       [&](const SecKeyRef& p) { return p && key->isEqual(*p); });
+                });
             return trusted > 0 && (!validatesCertificateChain_ || trusted == serverCertificates.size());
         }
         default:
@@ -185,7 +188,8 @@ Value HKSecurityPolicy::valueForKey(const std::string& key) const {
     return NSObject::valueForKey(key);
 }
 
-std::vector<std::string> HKSecurityPolicy::keyPathsForValuesAffectingValueForKey(const std::string& key) const {
+std::vector<std::string> HKSecurityPolicy::keyPathsForValuesAffectingValueForKey(
+    const std::string& key) const {
     if (key == "pinnedPublicKeys") return {"pinnedCertificates"};
     return NSObject::keyPathsForValuesAffectingValueForKey(key);
 }

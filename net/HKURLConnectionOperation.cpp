@@ -47,8 +47,8 @@ bool stateTransitionIsValid(std::int64_t from, std::int64_t to, bool cancelled) 
         case HKOperationPausedState:
             return to == HKOperationReadyState;
         default:
-            return to == HKOperationPausedState || to == HKOperationReadyState || to == HKOperationExecutingState ||
-                   to == HKOperationFinishedState;
+            return to == HKOperationPausedState || to == HKOperationReadyState ||
+                   to == HKOperationExecutingState || to == HKOperationFinishedState;
     }
 }
 
@@ -112,14 +112,15 @@ void HKURLConnectionOperation::decodeState(NSCoder& coder) {
 
 HKURLConnectionOperation::~HKURLConnectionOperation() {
     if (outputStream_) outputStream_->close();
-    if (backgroundTaskIdentifier_) UIApplication::sharedApplication()->endBackgroundTask(backgroundTaskIdentifier_);
+    if (backgroundTaskIdentifier_)
+        UIApplication::sharedApplication()->endBackgroundTask(backgroundTaskIdentifier_);
 }
 
 std::string HKURLConnectionOperation::description() const {
     std::lock_guard guard(*lock_);
-    return NSString::stringWithFormat("<%@: %p, state: %@, cancelled: %@ request: %@, response: %@>", className(),
-                                      static_cast<const void*>(this), keyPathFromOperationState(state_.load()),
-                                      isCancelled() ? "YES" : "NO",
+    return NSString::stringWithFormat("<%@: %p, state: %@, cancelled: %@ request: %@, response: %@>",
+                                      className(), static_cast<const void*>(this),
+                                      keyPathFromOperationState(state_.load()), isCancelled() ? "YES" : "NO",
                                       request_ ? request_->description() : std::string("(null)"),
                                       response_ ? response_->description() : std::string("(null)"));
 }
@@ -287,7 +288,8 @@ void HKURLConnectionOperation::setDownloadProgressBlock(DownloadProgressBlock bl
     downloadProgress_ = std::move(block);
 }
 
-void HKURLConnectionOperation::setWillSendRequestForAuthenticationChallengeBlock(AuthenticationChallengeBlock block) {
+void HKURLConnectionOperation::setWillSendRequestForAuthenticationChallengeBlock(
+    AuthenticationChallengeBlock block) {
     std::lock_guard guard(*lock_);
     authenticationChallenge_ = std::move(block);
 }
@@ -302,7 +304,8 @@ void HKURLConnectionOperation::setRedirectResponseBlock(RedirectResponseBlock bl
     redirectResponse_ = std::move(block);
 }
 
-void HKURLConnectionOperation::setShouldExecuteAsBackgroundTaskWithExpirationHandler(std::function<void()> handler) {
+void HKURLConnectionOperation::setShouldExecuteAsBackgroundTaskWithExpirationHandler(
+    std::function<void()> handler) {
     std::lock_guard guard(*lock_);
     if (backgroundTaskIdentifier_) return;
     auto application = UIApplication::sharedApplication();
@@ -405,7 +408,8 @@ void HKURLConnectionOperation::operationDidStart() {
     {
         std::lock_guard guard(*lock_);
         if (!isCancelled()) {
-            auto delegate = std::static_pointer_cast<NSURLConnectionDelegate>(selfAs<HKURLConnectionOperation>());
+            auto delegate =
+                std::static_pointer_cast<NSURLConnectionDelegate>(selfAs<HKURLConnectionOperation>());
             connection_ = make<NSURLConnection>(request_, delegate, false);
             auto runLoop = NSRunLoop::currentRunLoop();
             auto stream = outputStream();
@@ -517,22 +521,24 @@ std::vector<Ref<NSOperation>> HKURLConnectionOperation::batchOfRequestOperations
         operation->setCompletionGroup(group);
         auto originalCompletionBlock = operation->completionBlock();
         Weak<HKURLConnectionOperation> weakOperation = operation;
-        operation->setCompletionBlock([weakOperation, originalCompletionBlock, weakOperations, progressBlock, group] {
-            auto strong = weakOperation.lock();
-            dispatch_queue_t queue = strong ? strong->completionQueue() : nullptr;
-            if (!queue) queue = dispatch_get_main_queue();
-            dispatch_group_async(group, queue, [originalCompletionBlock, weakOperations, progressBlock, group] {
-                if (originalCompletionBlock) originalCompletionBlock();
-                std::size_t finished = 0;
-                for (const auto& weak : *weakOperations) {
-                    auto op = weak.lock();
-                    // An operation that is gone has finished and been let go of.
-                    if (!op || op->isFinished()) ++finished;
-                }
-                if (progressBlock) progressBlock(finished, weakOperations->size());
-                dispatch_group_leave(group);
+        operation->setCompletionBlock(
+            [weakOperation, originalCompletionBlock, weakOperations, progressBlock, group] {
+                auto strong = weakOperation.lock();
+                dispatch_queue_t queue = strong ? strong->completionQueue() : nullptr;
+                if (!queue) queue = dispatch_get_main_queue();
+                dispatch_group_async(group, queue,
+                                     [originalCompletionBlock, weakOperations, progressBlock, group] {
+                                         if (originalCompletionBlock) originalCompletionBlock();
+                                         std::size_t finished = 0;
+                                         for (const auto& weak : *weakOperations) {
+                                             auto op = weak.lock();
+                                             // An operation that is gone has finished and been let go of.
+                                             if (!op || op->isFinished()) ++finished;
+                                         }
+                                         if (progressBlock) progressBlock(finished, weakOperations->size());
+                                         dispatch_group_leave(group);
+                                     });
             });
-        });
         dispatch_group_enter(group);
         batchedOperation->addDependency(operation);
     }
@@ -612,7 +618,8 @@ void HKURLConnectionOperation::connectionWillSendRequestForAuthenticationChallen
     }
 }
 
-std::optional<bool> HKURLConnectionOperation::connectionShouldUseCredentialStorage(const Ref<NSURLConnection>&) {
+std::optional<bool> HKURLConnectionOperation::connectionShouldUseCredentialStorage(
+    const Ref<NSURLConnection>&) {
     return shouldUseCredentialStorage();
 }
 
@@ -637,9 +644,10 @@ void HKURLConnectionOperation::connectionDidSendBodyData(const Ref<NSURLConnecti
         block = uploadProgress_;
     }
     if (!block) return;
-    dispatch_async(dispatch_get_main_queue(), [block, bytesWritten, totalBytesWritten, totalBytesExpectedToWrite] {
-        block(bytesWritten, totalBytesWritten, totalBytesExpectedToWrite);
-    });
+    dispatch_async(dispatch_get_main_queue(),
+                   [block, bytesWritten, totalBytesWritten, totalBytesExpectedToWrite] {
+                       block(bytesWritten, totalBytesWritten, totalBytesExpectedToWrite);
+                   });
 }
 
 void HKURLConnectionOperation::connectionDidReceiveResponse(const Ref<NSURLConnection>&,
@@ -648,7 +656,8 @@ void HKURLConnectionOperation::connectionDidReceiveResponse(const Ref<NSURLConne
     response_ = response;
 }
 
-void HKURLConnectionOperation::connectionDidReceiveData(const Ref<NSURLConnection>& connection, const NSData& data) {
+void HKURLConnectionOperation::connectionDidReceiveData(const Ref<NSURLConnection>& connection,
+                                                        const NSData& data) {
     auto stream = outputStream();
     const std::uint8_t* bytes = data.bytes();
     const NSUInteger length = data.length();
@@ -676,10 +685,12 @@ void HKURLConnectionOperation::connectionDidReceiveData(const Ref<NSURLConnectio
             return;
         }
         auto status = stream->streamStatus();
-        if (status != NSStreamStatusOpen && status != NSStreamStatusOpening && status != NSStreamStatusWriting) {
+        if (status != NSStreamStatusOpen && status != NSStreamStatusOpening &&
+            status != NSStreamStatusWriting) {
             // Closed or never opened: it will never have space, so waiting would hang the thread.
             if (connection) connection->cancel();
-            connectionDidFailWithError(connection, NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCannotWriteToFile));
+            connectionDidFailWithError(
+                connection, NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCannotWriteToFile));
             return;
         }
         std::this_thread::yield();
@@ -720,7 +731,8 @@ void HKURLConnectionOperation::connectionDidFinishLoading(const Ref<NSURLConnect
     finish();
 }
 
-void HKURLConnectionOperation::connectionDidFailWithError(const Ref<NSURLConnection>&, const Ref<NSError>& error) {
+void HKURLConnectionOperation::connectionDidFailWithError(const Ref<NSURLConnection>&,
+                                                          const Ref<NSError>& error) {
     {
         std::lock_guard guard(*lock_);
         error_ = error;

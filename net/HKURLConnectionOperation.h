@@ -54,31 +54,36 @@ enum HKConnectionOperationState : std::int64_t {
 
 // Posted on the main queue with the operation as sender.
 inline constexpr char HKNetworkingOperationDidStartNotification[] = "com.quentaro.networking.operation.start";
-inline constexpr char HKNetworkingOperationDidFinishNotification[] = "com.quentaro.networking.operation.finish";
+inline constexpr char HKNetworkingOperationDidFinishNotification[] =
+    "com.quentaro.networking.operation.finish";
 
 // The group completion blocks run in when an operation has none, and the queue on which a
 // finished operation lets go of its completion block.
 dispatch_group_t HKURLConnectionOperationCompletionGroup();
 dispatch_queue_t HKURLConnectionOperationCompletionQueue();
 
-class HKURLConnectionOperation : public NSOperation, public NSURLConnectionDataDelegate, public NSSecureCoding {
+class HKURLConnectionOperation : public NSOperation,
+                                 public NSURLConnectionDataDelegate,
+                                 public NSSecureCoding {
   public:
-    using UploadProgressBlock =
-        std::function<void(std::int64_t bytesWritten, std::int64_t totalBytesWritten, std::int64_t totalBytesExpected)>;
-    using DownloadProgressBlock =
-        std::function<void(std::uint64_t bytesRead, std::int64_t totalBytesRead, std::int64_t totalBytesExpected)>;
-    using AuthenticationChallengeBlock =
-        std::function<void(const Ref<NSURLConnection>& connection, const Ref<NSURLAuthenticationChallenge>& challenge)>;
+    using UploadProgressBlock = std::function<void(std::int64_t bytesWritten, std::int64_t totalBytesWritten,
+                                                   std::int64_t totalBytesExpected)>;
+    using DownloadProgressBlock = std::function<void(std::uint64_t bytesRead, std::int64_t totalBytesRead,
+                                                     std::int64_t totalBytesExpected)>;
+    using AuthenticationChallengeBlock = std::function<void(
+        const Ref<NSURLConnection>& connection, const Ref<NSURLAuthenticationChallenge>& challenge)>;
     // The response to cache, or nullptr for none.
-    using CacheResponseBlock = std::function<Ref<NSCachedURLResponse>(const Ref<NSURLConnection>& connection,
-                                                                      const Ref<NSCachedURLResponse>& cachedResponse)>;
+    using CacheResponseBlock = std::function<Ref<NSCachedURLResponse>(
+        const Ref<NSURLConnection>& connection, const Ref<NSCachedURLResponse>& cachedResponse)>;
     // The request to follow, or nullptr to stop at the redirect.
     using RedirectResponseBlock = std::function<Ref<NSURLRequest>(
         const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request,
         const Ref<NSURLResponse>& redirectResponse)>;
     // The batch's progress: operations finished so far, of how many.
-    using BatchProgressBlock = std::function<void(std::size_t numberOfFinishedOperations, std::size_t totalNumberOfOperations)>;
-    using BatchCompletionBlock = std::function<void(const std::vector<Ref<HKURLConnectionOperation>>& operations)>;
+    using BatchProgressBlock =
+        std::function<void(std::size_t numberOfFinishedOperations, std::size_t totalNumberOfOperations)>;
+    using BatchCompletionBlock =
+        std::function<void(const std::vector<Ref<HKURLConnectionOperation>>& operations)>;
 
     explicit HKURLConnectionOperation(const Ref<NSURLRequest>& request);
     // Decoding: the request and the fields below; the operation is ready whatever state was
@@ -127,7 +132,9 @@ class HKURLConnectionOperation : public NSOperation, public NSURLConnectionDataD
     Dictionary userInfo() const;
     void setUserInfo(const Dictionary& userInfo);
     std::int64_t totalBytesRead() const { return totalBytesRead_.load(std::memory_order_acquire); }
-    HKConnectionOperationState state() const { return static_cast<HKConnectionOperationState>(state_.load()); }
+    HKConnectionOperationState state() const {
+        return static_cast<HKConnectionOperationState>(state_.load());
+    }
     // The application background task held by the operation; 0 for none.
     unsigned long backgroundTaskIdentifier() const;
 
@@ -181,16 +188,17 @@ class HKURLConnectionOperation : public NSOperation, public NSURLConnectionDataD
         const Ref<NSURLConnection>& connection, const Ref<NSURLAuthenticationChallenge>& challenge) override;
     bool implementsWillSendRequestForAuthenticationChallenge() const override { return true; }
     std::optional<bool> connectionShouldUseCredentialStorage(const Ref<NSURLConnection>& connection) override;
-    std::optional<Ref<NSURLRequest>> connectionWillSendRequest(const Ref<NSURLConnection>& connection,
-                                                               const Ref<NSURLRequest>& request,
-                                                               const Ref<NSURLResponse>& redirectResponse) override;
+    std::optional<Ref<NSURLRequest>> connectionWillSendRequest(
+        const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request,
+        const Ref<NSURLResponse>& redirectResponse) override;
     void connectionDidSendBodyData(const Ref<NSURLConnection>& connection, NSInteger bytesWritten,
                                    NSInteger totalBytesWritten, NSInteger totalBytesExpectedToWrite) override;
     void connectionDidReceiveResponse(const Ref<NSURLConnection>& connection,
                                       const Ref<NSURLResponse>& response) override;
     void connectionDidReceiveData(const Ref<NSURLConnection>& connection, const NSData& data) override;
     void connectionDidFinishLoading(const Ref<NSURLConnection>& connection) override;
-    void connectionDidFailWithError(const Ref<NSURLConnection>& connection, const Ref<NSError>& error) override;
+    void connectionDidFailWithError(const Ref<NSURLConnection>& connection,
+                                    const Ref<NSError>& error) override;
     std::optional<Ref<NSCachedURLResponse>> connectionWillCacheResponse(
         const Ref<NSURLConnection>& connection, const Ref<NSCachedURLResponse>& cachedResponse) override;
 

@@ -16,7 +16,8 @@
 namespace {
 
 const NSCodableClass<HKHTTPRequestSerializer> httpRegistration("HKHTTPRequestSerializer");
-const NSCodableClass<HKJSONRequestSerializer> jsonRegistration("HKJSONRequestSerializer", "HKHTTPRequestSerializer");
+const NSCodableClass<HKJSONRequestSerializer> jsonRegistration("HKJSONRequestSerializer",
+                                                               "HKHTTPRequestSerializer");
 const NSCodableClass<HKPropertyListRequestSerializer> plistRegistration("HKPropertyListRequestSerializer",
                                                                         "HKHTTPRequestSerializer");
 
@@ -28,8 +29,9 @@ constexpr char kReservedQueryCharacters[] = ":/?&=;+!@#$()',*";
 
 std::string percentEscaped(const std::string& string, std::optional<std::string_view> leaveUnescaped,
                            NSStringEncoding encoding) {
-    auto escaped = CFURLCreateStringByAddingPercentEscapes(string, leaveUnescaped, kReservedQueryCharacters,
-                                                           CFStringConvertNSStringEncodingToEncoding(encoding));
+    auto escaped =
+        CFURLCreateStringByAddingPercentEscapes(string, leaveUnescaped, kReservedQueryCharacters,
+                                                CFStringConvertNSStringEncodingToEncoding(encoding));
     return escaped.value_or(std::string());
 }
 
@@ -51,10 +53,10 @@ std::string userAgentHeader() {
     if (name.isNil()) name = bundle->objectForInfoDictionaryKey(kCFBundleIdentifierKey);
     Value version = bundle->objectForInfoDictionaryKey("CFBundleShortVersionString");
     if (version.isNil()) version = bundle->objectForInfoDictionaryKey(kCFBundleVersionKey);
-    std::string agent = NSString::stringWithFormat(
-        "%@/%@ (%@; iOS %@; Scale/%0.2f)", name.description(), version.description(),
-        UIDevice::currentDevice()->model(), UIDevice::currentDevice()->systemVersion(),
-        static_cast<double>(UIScreen::mainScreen()->scale()));
+    std::string agent = NSString::stringWithFormat("%@/%@ (%@; iOS %@; Scale/%0.2f)", name.description(),
+                                                   version.description(), UIDevice::currentDevice()->model(),
+                                                   UIDevice::currentDevice()->systemVersion(),
+                                                   static_cast<double>(UIScreen::mainScreen()->scale()));
     if (!NSString::canBeConvertedToEncoding(agent, NSASCIIStringEncoding)) {
         std::string transformed = agent;
         if (CFStringTransform(transformed, nullptr, "Any-Latin; Latin-ASCII; [:^ASCII:] Remove", false)) {
@@ -259,7 +261,8 @@ void HKHTTPRequestSerializer::clearAuthorizationHeader() {
     setValue(std::nullopt, "Authorization");
 }
 
-void HKHTTPRequestSerializer::setQueryStringSerializationWithStyle(HKHTTPRequestQueryStringSerializationStyle style) {
+void HKHTTPRequestSerializer::setQueryStringSerializationWithStyle(
+    HKHTTPRequestQueryStringSerializationStyle style) {
     std::lock_guard lock(mutex_);
     queryStyle_ = style;
     queryBlock_ = nullptr;
@@ -272,7 +275,8 @@ void HKHTTPRequestSerializer::setQueryStringSerializationWithBlock(QueryStringSe
 
 Ref<NSMutableURLRequest> HKHTTPRequestSerializer::requestWithMethod(const std::string& method,
                                                                     const std::string& URLString,
-                                                                    const Value& parameters, Ref<NSError>* error) {
+                                                                    const Value& parameters,
+                                                                    Ref<NSError>* error) {
     auto request = make<NSMutableURLRequest>(NSURL::URLWithString(URLString));
     request->setHTTPMethod(method);
     auto changed = mutableObservedChangedKeyPaths();
@@ -283,7 +287,8 @@ Ref<NSMutableURLRequest> HKHTTPRequestSerializer::requestWithMethod(const std::s
     return serialized ? serialized->mutableCopy() : nullptr;
 }
 
-Ref<NSMutableURLRequest> HKHTTPRequestSerializer::copyWithDefaultHeaders(const Ref<NSURLRequest>& request) const {
+Ref<NSMutableURLRequest> HKHTTPRequestSerializer::copyWithDefaultHeaders(
+    const Ref<NSURLRequest>& request) const {
     auto copy = request ? request->mutableCopy() : make<NSMutableURLRequest>();
     Dictionary headers = HTTPRequestHeaders();
     for (const auto& [field, value] : headers) {
@@ -297,7 +302,8 @@ bool HKHTTPRequestSerializer::encodesParametersInURI(const std::string& method) 
 }
 
 Ref<NSURLRequest> HKHTTPRequestSerializer::requestBySerializingRequest(const Ref<NSURLRequest>& request,
-                                                                       const Value& parameters, Ref<NSError>* error) {
+                                                                       const Value& parameters,
+                                                                       Ref<NSError>* error) {
     auto mutableRequest = copyWithDefaultHeaders(request);
     if (parameters.isNil()) return mutableRequest;
 
@@ -381,7 +387,8 @@ Ref<NSMutableURLRequest> HKHTTPRequestSerializer::multipartFormRequestWithMethod
 }
 
 Ref<NSMutableURLRequest> HKHTTPRequestSerializer::requestWithMultipartFormRequest(
-    const Ref<NSURLRequest>& request, const Ref<NSURL>& fileURL, std::function<void(const Ref<NSError>&)> handler) {
+    const Ref<NSURLRequest>& request, const Ref<NSURL>& fileURL,
+    std::function<void(const Ref<NSError>&)> handler) {
     if (!request) return nullptr;
     Ref<NSInputStream> input = request->HTTPBodyStream();
     Ref<NSOutputStream> output = fileURL ? NSOutputStream::outputStreamWithURL(fileURL, false) : nullptr;
@@ -389,9 +396,10 @@ Ref<NSMutableURLRequest> HKHTTPRequestSerializer::requestWithMultipartFormReques
     dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT), [input, output, handler] {
         Ref<NSError> error;
         if (!input || !output) {
-            error = NSError::errorWithDomain(HKURLRequestSerializationErrorDomain, NSURLErrorBadURL,
-                                             Dictionary{{NSLocalizedFailureReasonErrorKey,
-                                                         std::string("Expected a body stream and a file URL")}});
+            error =
+                NSError::errorWithDomain(HKURLRequestSerializationErrorDomain, NSURLErrorBadURL,
+                                         Dictionary{{NSLocalizedFailureReasonErrorKey,
+                                                     std::string("Expected a body stream and a file URL")}});
         } else {
             input->open();
             output->open();
@@ -445,7 +453,8 @@ Ref<HKJSONRequestSerializer> HKJSONRequestSerializer::serializerWithWritingOptio
 }
 
 Ref<NSURLRequest> HKJSONRequestSerializer::requestBySerializingRequest(const Ref<NSURLRequest>& request,
-                                                                       const Value& parameters, Ref<NSError>* error) {
+                                                                       const Value& parameters,
+                                                                       Ref<NSError>* error) {
     auto method = request ? request->HTTPMethod() : std::string("GET");
     if (encodesParametersInURI(method)) {
         return HKHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);
@@ -455,7 +464,8 @@ Ref<NSURLRequest> HKJSONRequestSerializer::requestBySerializingRequest(const Ref
         if (!mutableRequest->valueForHTTPHeaderField("Content-Type")) {
             mutableRequest->setValue(std::string("application/json"), "Content-Type");
         }
-        auto body = NSJSONSerialization::dataWithJSONObject(parameters, static_cast<unsigned>(writingOptions_), error);
+        auto body = NSJSONSerialization::dataWithJSONObject(parameters,
+                                                            static_cast<unsigned>(writingOptions_), error);
         if (body) mutableRequest->setHTTPBody(*body);
     }
     return mutableRequest;
@@ -481,17 +491,16 @@ HKPropertyListRequestSerializer::HKPropertyListRequestSerializer(NSCoder& coder)
     writeOptions_ = coder.decodeObjectOfClass("NSNumber", "writeOptions").unsignedLongLongValue();
 }
 
-Ref<HKPropertyListRequestSerializer> HKPropertyListRequestSerializer::serializerWithFormat(unsigned long format,
-                                                                                          unsigned long writeOptions) {
+Ref<HKPropertyListRequestSerializer> HKPropertyListRequestSerializer::serializerWithFormat(
+    unsigned long format, unsigned long writeOptions) {
     auto serializer = make<HKPropertyListRequestSerializer>();
     serializer->setFormat(format);
     serializer->setWriteOptions(writeOptions);
     return serializer;
 }
 
-Ref<NSURLRequest> HKPropertyListRequestSerializer::requestBySerializingRequest(const Ref<NSURLRequest>& request,
-                                                                               const Value& parameters,
-                                                                               Ref<NSError>* error) {
+Ref<NSURLRequest> HKPropertyListRequestSerializer::requestBySerializingRequest(
+    const Ref<NSURLRequest>& request, const Value& parameters, Ref<NSError>* error) {
     auto method = request ? request->HTTPMethod() : std::string("GET");
     if (encodesParametersInURI(method)) {
         return HKHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);
@@ -502,7 +511,8 @@ Ref<NSURLRequest> HKPropertyListRequestSerializer::requestBySerializingRequest(c
             mutableRequest->setValue(std::string("application/x-plist"), "Content-Type");
         }
         auto body = NSPropertyListSerialization::dataWithPropertyList(
-            parameters, static_cast<NSPropertyListFormat>(format_), static_cast<unsigned>(writeOptions_), error);
+            parameters, static_cast<NSPropertyListFormat>(format_), static_cast<unsigned>(writeOptions_),
+            error);
         if (body) mutableRequest->setHTTPBody(*body);
     }
     return mutableRequest;

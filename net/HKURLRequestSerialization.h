@@ -44,8 +44,8 @@ class HKURLRequestSerialization {
     virtual ~HKURLRequestSerialization() = default;
     // A new request with the parameters (nil for none) applied, or nullptr with the error in the
     // slot.
-    virtual Ref<NSURLRequest> requestBySerializingRequest(const Ref<NSURLRequest>& request, const Value& parameters,
-                                                          Ref<NSError>* error) = 0;
+    virtual Ref<NSURLRequest> requestBySerializingRequest(const Ref<NSURLRequest>& request,
+                                                          const Value& parameters, Ref<NSError>* error) = 0;
 };
 
 // One flattened parameter: its key path ("a[b][]") and its leaf value (nil or null allowed).
@@ -148,19 +148,22 @@ class HKHTTPRequestSerializer : public NSObject,
 
     // Multipart requests: the parameters become form parts first, then the block appends its
     // parts; the finished request streams its body (net/HKMultipartFormData.h).
-    Ref<NSMutableURLRequest> multipartFormRequestWithMethod(const std::string& method, const std::string& URLString,
-                                                            const Value& parameters, ConstructingBodyBlock block) {
+    Ref<NSMutableURLRequest> multipartFormRequestWithMethod(const std::string& method,
+                                                            const std::string& URLString,
+                                                            const Value& parameters,
+                                                            ConstructingBodyBlock block) {
         return multipartFormRequestWithMethod(method, URLString, parameters, std::move(block), nullptr);
     }
-    Ref<NSMutableURLRequest> multipartFormRequestWithMethod(const std::string& method, const std::string& URLString,
-                                                            const Value& parameters, ConstructingBodyBlock block,
-                                                            Ref<NSError>* error);
+    Ref<NSMutableURLRequest> multipartFormRequestWithMethod(const std::string& method,
+                                                            const std::string& URLString,
+                                                            const Value& parameters,
+                                                            ConstructingBodyBlock block, Ref<NSError>* error);
     // Writes the multipart body of `request` to the file in the background and calls the handler
     // on the main queue (with the first error, or nullptr); returns at once a copy of the request
     // without its body stream.
-    Ref<NSMutableURLRequest> requestWithMultipartFormRequest(const Ref<NSURLRequest>& request,
-                                                             const Ref<NSURL>& fileURL,
-                                                             std::function<void(const Ref<NSError>&)> handler);
+    Ref<NSMutableURLRequest> requestWithMultipartFormRequest(
+        const Ref<NSURLRequest>& request, const Ref<NSURL>& fileURL,
+        std::function<void(const Ref<NSError>&)> handler);
 
     // Coding keeps the default headers and the query-string style; copies also the block.
     void encodeWithCoder(NSCoder& coder) const override;
@@ -168,8 +171,8 @@ class HKHTTPRequestSerializer : public NSObject,
 
     Value valueForKey(const std::string& key) const override;
     bool automaticallyNotifiesObserversForKey(const std::string& key) const override;
-    void observeValueForKeyPath(const std::string& keyPath, const Ref<NSObject>& object, const Dictionary& change,
-                                void* context) override;
+    void observeValueForKeyPath(const std::string& keyPath, const Ref<NSObject>& object,
+                                const Dictionary& change, void* context) override;
 
   protected:
     // The default headers missing from the request, set on a mutable copy of it.
@@ -227,7 +230,8 @@ class HKPropertyListRequestSerializer : public HKHTTPRequestSerializer {
 
     // XML property lists.
     static Ref<HKPropertyListRequestSerializer> serializer() { return serializerWithFormat(100, 0); }
-    static Ref<HKPropertyListRequestSerializer> serializerWithFormat(unsigned long format, unsigned long writeOptions);
+    static Ref<HKPropertyListRequestSerializer> serializerWithFormat(unsigned long format,
+                                                                     unsigned long writeOptions);
 
     unsigned long format() const { return format_; }
     void setFormat(unsigned long format) { format_ = format; }

@@ -84,10 +84,12 @@ Ref<UIImage> inflatedImage(const Ref<NSURLResponse>& response, const NSData& dat
     }
     auto context = CGBitmapContextCreate(nullptr, width, height, bitsPerComponent, 0, colorSpace, info);
     if (!context) return image;
-    CGContextDrawImage(context, CGRectMake(0, 0, static_cast<CGFloat>(width), static_cast<CGFloat>(height)), bitmap);
+    CGContextDrawImage(context, CGRectMake(0, 0, static_cast<CGFloat>(width), static_cast<CGFloat>(height)),
+                       bitmap);
     auto drawn = CGBitmapContextCreateImage(context);
     if (!drawn) return image;
-    return UIImage::imageWithCGImage(drawn, scale, image ? image->imageOrientation() : UIImageOrientation::Up);
+    return UIImage::imageWithCGImage(drawn, scale,
+                                     image ? image->imageOrientation() : UIImageOrientation::Up);
 }
 
 Array arrayOfRanges(const Ref<NSIndexSet>& set) {
@@ -186,7 +188,8 @@ void HKHTTPResponseSerializer::setAcceptableStatusCodes(const Ref<NSIndexSet>& c
 }
 
 bool HKHTTPResponseSerializer::validateResponse(const Ref<NSURLResponse>& response,
-                                                const std::optional<NSData>& data, Ref<NSError>* error) const {
+                                                const std::optional<NSData>& data,
+                                                Ref<NSError>* error) const {
     auto http = asKind<NSHTTPURLResponse>(response);
     if (!http) return true;
 
@@ -209,20 +212,19 @@ bool HKHTTPResponseSerializer::validateResponse(const Ref<NSURLResponse>& respon
         }
     }
 
-    if (acceptableStatusCodes_ && !acceptableStatusCodes_->containsIndex(static_cast<std::size_t>(http->statusCode())) &&
-        http->URL()) {
+    if (acceptableStatusCodes_ &&
+        !acceptableStatusCodes_->containsIndex(static_cast<std::size_t>(http->statusCode())) && http->URL()) {
         valid = false;
-        std::string description =
-            NSString::stringWithFormat(localized("Request failed: %@ (%ld)"),
-                                       NSHTTPURLResponse::localizedStringForStatusCode(http->statusCode()),
-                                       http->statusCode());
+        std::string description = NSString::stringWithFormat(
+            localized("Request failed: %@ (%ld)"),
+            NSHTTPURLResponse::localizedStringForStatusCode(http->statusCode()), http->statusCode());
         Dictionary info = Dictionary::mutableDictionary();
         info.setObject(NSLocalizedDescriptionKey, description);
         info.setObject(NSURLErrorFailingURLErrorKey, Value(http->URL()));
         info.setObject(HKNetworkingOperationFailingURLResponseErrorKey, Value(response));
         if (data) info.setObject(HKNetworkingOperationFailingURLResponseDataErrorKey, *data);
-        auto statusError =
-            NSError::errorWithDomain(HKURLResponseSerializationErrorDomain, NSURLErrorBadServerResponse, info);
+        auto statusError = NSError::errorWithDomain(HKURLResponseSerializationErrorDomain,
+                                                    NSURLErrorBadServerResponse, info);
         validationError = HKErrorAttachingUnderlying(statusError, validationError);
     }
 
@@ -231,20 +233,24 @@ bool HKHTTPResponseSerializer::validateResponse(const Ref<NSURLResponse>& respon
 }
 
 bool HKHTTPResponseSerializer::passesValidationGate(const Ref<NSURLResponse>& response,
-                                                    const std::optional<NSData>& data, Ref<NSError>* error) const {
+                                                    const std::optional<NSData>& data,
+                                                    Ref<NSError>* error) const {
     if (validateResponse(response, data, error)) return true;
     if (!error) return false;
-    return !HKErrorChainHasCode(*error, NSURLErrorCannotDecodeContentData, HKURLResponseSerializationErrorDomain);
+    return !HKErrorChainHasCode(*error, NSURLErrorCannotDecodeContentData,
+                                HKURLResponseSerializationErrorDomain);
 }
 
 Value HKHTTPResponseSerializer::responseObjectForResponse(const Ref<NSURLResponse>& response,
-                                                          const std::optional<NSData>& data, Ref<NSError>* error) {
+                                                          const std::optional<NSData>& data,
+                                                          Ref<NSError>* error) {
     validateResponse(response, data, error);
     return data ? Value(*data) : Value();
 }
 
 void HKHTTPResponseSerializer::encodeWithCoder(NSCoder& coder) const {
-    if (acceptableStatusCodes_) coder.encodeObject(arrayOfRanges(acceptableStatusCodes_), "acceptableStatusCodes");
+    if (acceptableStatusCodes_)
+        coder.encodeObject(arrayOfRanges(acceptableStatusCodes_), "acceptableStatusCodes");
     if (acceptableContentTypes_) {
         Array types = Array::mutableArray();
         for (const auto& type : *acceptableContentTypes_) types.addObject(type);
@@ -272,7 +278,8 @@ HKJSONResponseSerializer::HKJSONResponseSerializer() {
 HKJSONResponseSerializer::HKJSONResponseSerializer(NSCoder& coder) : HKJSONResponseSerializer() {
     decodeBaseState(coder);
     readingOptions_ = coder.decodeObjectOfClass("NSNumber", "readingOptions").unsignedLongLongValue();
-    removesKeysWithNullValues_ = coder.decodeObjectOfClass("NSNumber", "removesKeysWithNullValues").boolValue();
+    removesKeysWithNullValues_ =
+        coder.decodeObjectOfClass("NSNumber", "removesKeysWithNullValues").boolValue();
 }
 
 Ref<HKJSONResponseSerializer> HKJSONResponseSerializer::serializerWithReadingOptions(unsigned long options) {
@@ -282,7 +289,8 @@ Ref<HKJSONResponseSerializer> HKJSONResponseSerializer::serializerWithReadingOpt
 }
 
 Value HKJSONResponseSerializer::responseObjectForResponse(const Ref<NSURLResponse>& response,
-                                                          const std::optional<NSData>& data, Ref<NSError>* error) {
+                                                          const std::optional<NSData>& data,
+                                                          Ref<NSError>* error) {
     if (!passesValidationGate(response, data, error)) return Value();
     if (!data) return Value();
 
@@ -301,11 +309,13 @@ Value HKJSONResponseSerializer::responseObjectForResponse(const Ref<NSURLRespons
         } else if (utf8->empty()) {
             return Value();
         } else {
-            object = NSJSONSerialization::JSONObjectWithData(*utf8, static_cast<unsigned>(readingOptions_), &parseError);
+            object = NSJSONSerialization::JSONObjectWithData(*utf8, static_cast<unsigned>(readingOptions_),
+                                                             &parseError);
         }
     }
 
-    if (removesKeysWithNullValues_ && !object.isNil()) object = HKJSONWithoutNullValues(object, readingOptions_);
+    if (removesKeysWithNullValues_ && !object.isNil())
+        object = HKJSONWithoutNullValues(object, readingOptions_);
     if (error) *error = HKErrorAttachingUnderlying(parseError, *error);
     return object;
 }
@@ -330,7 +340,8 @@ HKXMLParserResponseSerializer::HKXMLParserResponseSerializer() {
     setAcceptableContentTypes(std::set<std::string>{"application/xml", "text/xml"});
 }
 
-HKXMLParserResponseSerializer::HKXMLParserResponseSerializer(NSCoder& coder) : HKXMLParserResponseSerializer() {
+HKXMLParserResponseSerializer::HKXMLParserResponseSerializer(NSCoder& coder)
+    : HKXMLParserResponseSerializer() {
     decodeBaseState(coder);
 }
 
@@ -358,8 +369,8 @@ HKPropertyListResponseSerializer::HKPropertyListResponseSerializer(NSCoder& code
     readOptions_ = coder.decodeObjectOfClass("NSNumber", "readOptions").unsignedLongLongValue();
 }
 
-Ref<HKPropertyListResponseSerializer> HKPropertyListResponseSerializer::serializerWithFormat(unsigned long format,
-                                                                                            unsigned long readOptions) {
+Ref<HKPropertyListResponseSerializer> HKPropertyListResponseSerializer::serializerWithFormat(
+    unsigned long format, unsigned long readOptions) {
     auto serializer = make<HKPropertyListResponseSerializer>();
     serializer->setFormat(format);
     serializer->setReadOptions(readOptions);
@@ -372,8 +383,8 @@ Value HKPropertyListResponseSerializer::responseObjectForResponse(const Ref<NSUR
     if (!passesValidationGate(response, data, error)) return Value();
     if (!data) return Value();
     Ref<NSError> parseError;
-    Value object = NSPropertyListSerialization::propertyListWithData(*data, static_cast<unsigned>(readOptions_),
-                                                                     nullptr, &parseError);
+    Value object = NSPropertyListSerialization::propertyListWithData(
+        *data, static_cast<unsigned>(readOptions_), nullptr, &parseError);
     if (error) *error = HKErrorAttachingUnderlying(parseError, *error);
     return object;
 }
@@ -410,7 +421,8 @@ HKImageResponseSerializer::HKImageResponseSerializer(NSCoder& coder) : HKImageRe
 }
 
 Value HKImageResponseSerializer::responseObjectForResponse(const Ref<NSURLResponse>& response,
-                                                           const std::optional<NSData>& data, Ref<NSError>* error) {
+                                                           const std::optional<NSData>& data,
+                                                           Ref<NSError>* error) {
     if (!passesValidationGate(response, data, error)) return Value();
     if (!data || data->empty()) return Value();
     if (automaticallyInflatesResponseImage_) return Value(inflatedImage(response, *data, imageScale_));
@@ -433,10 +445,12 @@ Ref<NSObject> HKImageResponseSerializer::copyObject() const {
 // ---- compound ------------------------------------------------------------------------------------------
 
 HKCompoundResponseSerializer::HKCompoundResponseSerializer(NSCoder& coder) : HKHTTPResponseSerializer(coder) {
-    Value serializers = coder.decodeObjectOfClasses({"NSArray", "HKHTTPResponseSerializer"}, "responseSerializers");
+    Value serializers =
+        coder.decodeObjectOfClasses({"NSArray", "HKHTTPResponseSerializer"}, "responseSerializers");
     if (const Array* array = serializers.array()) {
         for (const auto& item : *array) {
-            if (auto serializer = item.objectAs<HKHTTPResponseSerializer>()) responseSerializers_.push_back(serializer);
+            if (auto serializer = item.objectAs<HKHTTPResponseSerializer>())
+                responseSerializers_.push_back(serializer);
         }
     }
 }

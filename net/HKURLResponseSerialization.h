@@ -52,8 +52,8 @@ class HKURLResponseSerialization {
   public:
     virtual ~HKURLResponseSerialization() = default;
     // The decoded body, or nil; any error in the slot.
-    virtual Value responseObjectForResponse(const Ref<NSURLResponse>& response, const std::optional<NSData>& data,
-                                            Ref<NSError>* error) = 0;
+    virtual Value responseObjectForResponse(const Ref<NSURLResponse>& response,
+                                            const std::optional<NSData>& data, Ref<NSError>* error) = 0;
 };
 
 class HKHTTPResponseSerializer : public NSObject, public HKURLResponseSerialization, public NSSecureCoding {
@@ -71,7 +71,9 @@ class HKHTTPResponseSerializer : public NSObject, public HKURLResponseSerializat
     const Ref<NSIndexSet>& acceptableStatusCodes() const { return acceptableStatusCodes_; }
     void setAcceptableStatusCodes(const Ref<NSIndexSet>& codes);
     // nullopt: any content type.
-    const std::optional<std::set<std::string>>& acceptableContentTypes() const { return acceptableContentTypes_; }
+    const std::optional<std::set<std::string>>& acceptableContentTypes() const {
+        return acceptableContentTypes_;
+    }
     void setAcceptableContentTypes(std::optional<std::set<std::string>> types) {
         acceptableContentTypes_ = std::move(types);
     }
@@ -145,7 +147,8 @@ class HKPropertyListResponseSerializer : public HKHTTPResponseSerializer {
     std::string className() const override { return "HKPropertyListResponseSerializer"; }
 
     static Ref<HKPropertyListResponseSerializer> serializer() { return serializerWithFormat(100, 0); }
-    static Ref<HKPropertyListResponseSerializer> serializerWithFormat(unsigned long format, unsigned long readOptions);
+    static Ref<HKPropertyListResponseSerializer> serializerWithFormat(unsigned long format,
+                                                                      unsigned long readOptions);
 
     // Not used for reading: the data tells its format.
     unsigned long format() const { return format_; }
@@ -200,7 +203,9 @@ class HKCompoundResponseSerializer : public HKHTTPResponseSerializer {
     static Ref<HKCompoundResponseSerializer> compoundSerializerWithResponseSerializers(
         std::vector<Ref<HKHTTPResponseSerializer>> serializers);
 
-    const std::vector<Ref<HKHTTPResponseSerializer>>& responseSerializers() const { return responseSerializers_; }
+    const std::vector<Ref<HKHTTPResponseSerializer>>& responseSerializers() const {
+        return responseSerializers_;
+    }
     void setResponseSerializers(std::vector<Ref<HKHTTPResponseSerializer>> serializers) {
         responseSerializers_ = std::move(serializers);
     }

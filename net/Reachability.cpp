@@ -44,7 +44,8 @@ Ref<Reachability> Reachability::reachabilityWithHostName(const std::string& host
 }
 
 Ref<Reachability> Reachability::reachabilityWithAddress(const sockaddr_in* hostAddress) {
-    auto handle = SCNetworkReachabilityCreateWithAddress(kCFAllocatorDefault, reinterpret_cast<const sockaddr*>(hostAddress));
+    auto handle = SCNetworkReachabilityCreateWithAddress(kCFAllocatorDefault,
+                                                         reinterpret_cast<const sockaddr*>(hostAddress));
     return handle ? make<Reachability>(handle, false) : nullptr;
 }
 
@@ -55,14 +56,16 @@ Ref<Reachability> Reachability::reachabilityForInternetConnection() {
 
 Ref<Reachability> Reachability::reachabilityForLocalWiFi() {
     sockaddr_in linkLocal = ipv4Address("169.254.0.0");
-    auto handle = SCNetworkReachabilityCreateWithAddress(kCFAllocatorDefault, reinterpret_cast<const sockaddr*>(&linkLocal));
+    auto handle = SCNetworkReachabilityCreateWithAddress(kCFAllocatorDefault,
+                                                         reinterpret_cast<const sockaddr*>(&linkLocal));
     return handle ? make<Reachability>(handle, true) : nullptr;
 }
 
 bool Reachability::startNotifier() {
     SCNetworkReachabilityContext context;
     context.info = this;
-    if (!SCNetworkReachabilitySetCallback(reachabilityRef_, ReachabilityChangedCallback, &context)) return false;
+    if (!SCNetworkReachabilitySetCallback(reachabilityRef_, ReachabilityChangedCallback, &context))
+        return false;
     auto runLoop = NSRunLoop::currentRunLoop();
     notifierRunLoop_ = runLoop;
     return SCNetworkReachabilityScheduleWithRunLoop(reachabilityRef_, runLoop, NSDefaultRunLoopMode);
@@ -72,15 +75,16 @@ void Reachability::stopNotifier() {
     if (!reachabilityRef_) return;
     // Unscheduled from the loop it was started on: the caller's thread, as documented.
     auto runLoop = notifierRunLoop_.lock();
-    SCNetworkReachabilityUnscheduleFromRunLoop(reachabilityRef_, runLoop ? runLoop : NSRunLoop::currentRunLoop(),
-                                               NSDefaultRunLoopMode);
+    SCNetworkReachabilityUnscheduleFromRunLoop(
+        reachabilityRef_, runLoop ? runLoop : NSRunLoop::currentRunLoop(), NSDefaultRunLoopMode);
 }
 
 NetworkStatus Reachability::networkStatusForFlags(SCNetworkReachabilityFlags flags) const {
     if (!(flags & kSCNetworkReachabilityFlagsReachable)) return NotReachable;
     NetworkStatus status = NotReachable;
     if (!(flags & kSCNetworkReachabilityFlagsConnectionRequired)) status = ReachableViaWiFi;
-    if ((flags & (kSCNetworkReachabilityFlagsConnectionOnDemand | kSCNetworkReachabilityFlagsConnectionOnTraffic)) &&
+    if ((flags &
+         (kSCNetworkReachabilityFlagsConnectionOnDemand | kSCNetworkReachabilityFlagsConnectionOnTraffic)) &&
         !(flags & kSCNetworkReachabilityFlagsInterventionRequired)) {
         status = ReachableViaWiFi;
     }

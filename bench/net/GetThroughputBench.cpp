@@ -25,8 +25,9 @@ constexpr int kRequests = 2000;
 testsupport::LoopbackHTTPServer& server() {
     static testsupport::LoopbackHTTPServer* s = [] {
         auto* srv = new testsupport::LoopbackHTTPServer();
-        srv->setReply("/api/small", testsupport::ScriptedReply::text("{\"code\":0,\"msg\":\"ok\",\"data\":[1,2,3]}",
-                                                                      200, "application/json"));
+        srv->setReply("/api/small",
+                      testsupport::ScriptedReply::text("{\"code\":0,\"msg\":\"ok\",\"data\":[1,2,3]}", 200,
+                                                       "application/json"));
         return srv;
     }();
     return *s;
@@ -125,8 +126,10 @@ int main(int argc, char** argv) {
         ours.push_back(kRequests / ourSeconds);
         plain.push_back(kRequests / plainSeconds);
     }
-    std::printf("throughput (requests/s, median of %d rounds; higher is better): operation manager %.0f, plain libcurl %.0f\n",
-                kRounds, median(ours), median(plain));
+    std::printf(
+        "throughput (requests/s, median of %d rounds; higher is better): operation manager %.0f, plain "
+        "libcurl %.0f\n",
+        kRounds, median(ours), median(plain));
     std::printf("ratio get_throughput_vs_libcurl %.3f\n", median(ratio));
     std::printf("  (throughput ours / plain libcurl: higher is better; the target is at least 0.5)\n");
     return 0;

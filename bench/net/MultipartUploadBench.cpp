@@ -88,14 +88,16 @@ class DiscardingServer {
             std::size_t already = head.size() - (end + 4);
             std::size_t remaining = contentLength > already ? contentLength - already : 0;
             discarded_ += std::min(already, contentLength);
-            std::string leftover = already > contentLength ? head.substr(end + 4 + contentLength) : std::string();
+            std::string leftover =
+                already > contentLength ? head.substr(end + 4 + contentLength) : std::string();
             while (remaining > 0) {
                 ssize_t n = ::recv(fd, buffer, std::min(sizeof buffer, remaining), 0);
                 if (n <= 0) return;
                 remaining -= static_cast<std::size_t>(n);
                 discarded_ += static_cast<std::size_t>(n);
             }
-            const char reply[] = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\n\r\n{}";
+            const char reply[] =
+                "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\n\r\n{}";
             ::send(fd, reply, sizeof reply - 1, MSG_NOSIGNAL);
             head = leftover;
         }
@@ -129,11 +131,13 @@ bool resetPeakRSS() {
 
 std::string makeBodyFile() {
     const char* base = std::getenv("TMPDIR");
-    std::string path = std::string(base ? base : "/tmp") + "/net-upload-bench-" + std::to_string(::getpid()) + ".bin";
+    std::string path =
+        std::string(base ? base : "/tmp") + "/net-upload-bench-" + std::to_string(::getpid()) + ".bin";
     std::ofstream file(path, std::ios::binary);
     std::vector<char> chunk(1024 * 1024);
     for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>('a' + i % 26);
-    for (std::size_t written = 0; written < kBodyBytes; written += chunk.size()) file.write(chunk.data(), chunk.size());
+    for (std::size_t written = 0; written < kBodyBytes; written += chunk.size())
+        file.write(chunk.data(), chunk.size());
     return path;
 }
 
@@ -201,8 +205,10 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     std::remove(gPath.c_str());
-    std::printf("50 MB multipart upload from a file: %s in %.2f s (%.0f MB/s); the server discarded %zu bytes in all\n",
-                measured.ok ? "sent" : "FAILED", measured.seconds, 50.0 / measured.seconds, server.bytesDiscarded());
+    std::printf(
+        "50 MB multipart upload from a file: %s in %.2f s (%.0f MB/s); the server discarded %zu bytes in "
+        "all\n",
+        measured.ok ? "sent" : "FAILED", measured.seconds, 50.0 / measured.seconds, server.bytesDiscarded());
     std::printf("peak memory growth during the upload: %ld KB (%s; the body is %zu KB; lower is better)\n",
                 measured.peakGrowthKB, measured.peakWasReset ? "VmHWM reset before it" : "VmHWM difference",
                 kBodyBytes / 1024);

@@ -36,7 +36,9 @@ TEST(ManagerBaseURL, PathWithoutTrailingSlashGetsOne) {
 }
 
 TEST(ManagerBaseURL, NoPathOrTrailingSlashStaysAsItIs) {
-    EXPECT_EQ(make<HKHTTPRequestOperationManager>(NSURL::URLWithString("http://example.test"))->baseURL()->absoluteString(),
+    EXPECT_EQ(make<HKHTTPRequestOperationManager>(NSURL::URLWithString("http://example.test"))
+                  ->baseURL()
+                  ->absoluteString(),
               "http://example.test");
     EXPECT_EQ(make<HKHTTPRequestOperationManager>(NSURL::URLWithString("http://example.test/a/"))
                   ->baseURL()
@@ -87,7 +89,8 @@ TEST_F(ManagerTest, SlashPrefixedAndAbsoluteStringsReplaceTheBase) {
 TEST_F(ManagerTest, PostSendsAFormBody) {
     server.setReply("POST", "/api/login.do", json(R"({"ok":true})"));
     Outcome outcome;
-    manager()->POST("login.do", Dictionary{{"user", "me"}, {"pass", "p&ss=1"}}, outcome.success(), outcome.failure());
+    manager()->POST("login.do", Dictionary{{"user", "me"}, {"pass", "p&ss=1"}}, outcome.success(),
+                    outcome.failure());
     ASSERT_TRUE(outcome.wait());
     EXPECT_EQ(outcome.successes, 1);
     auto request = server.requests().at(0);
@@ -101,7 +104,8 @@ TEST_F(ManagerTest, PostSendsJSONWithTheJSONSerializer) {
     auto m = manager();
     m->setRequestSerializer(HKJSONRequestSerializer::serializer());
     Outcome outcome;
-    m->POST("items", Dictionary{{"a", Array{1, 2}}, {"b", Value::null()}}, outcome.success(), outcome.failure());
+    m->POST("items", Dictionary{{"a", Array{1, 2}}, {"b", Value::null()}}, outcome.success(),
+            outcome.failure());
     ASSERT_TRUE(outcome.wait());
     auto request = server.requests().at(0);
     EXPECT_EQ(request.header("Content-Type"), "application/json");
@@ -127,7 +131,8 @@ TEST_F(ManagerTest, PostSendsAPropertyListAndReadsOneBack) {
     EXPECT_EQ(outcome.object["answer"].intValue(), 42);
     auto request = server.requests().at(0);
     EXPECT_EQ(request.header("Content-Type"), "application/x-plist");
-    Value sent = NSPropertyListSerialization::propertyListWithData(NSData::fromString(request.body), 0, nullptr, nullptr);
+    Value sent = NSPropertyListSerialization::propertyListWithData(NSData::fromString(request.body), 0,
+                                                                   nullptr, nullptr);
     EXPECT_EQ(sent["k"].stringValue(), "v");
 }
 
@@ -367,7 +372,8 @@ TEST_F(ManagerTest, ConnectionRefusedFails) {
     EXPECT_EQ(outcome.error->code(), NSURLErrorCannotConnectToHost);
 }
 
-// ---- multipart ----------------------------------------------------------------------------------------------
+// ---- multipart
+// ----------------------------------------------------------------------------------------------
 
 // The parts of a multipart body: headers and body of each.
 struct Part {
@@ -408,7 +414,8 @@ TEST_F(ManagerTest, MultipartUploadFromMemoryAndFile) {
         [&](const Ref<HKMultipartFormData>& form) {
             form->appendPartWithFileData(NSData::fromString("JPEGDATA"), "file", "a.png", "image/png");
             Ref<NSError> error;
-            EXPECT_TRUE(form->appendPartWithFileURL(NSURL::fileURLWithPath(dir.file("photo.jpg")), "photo", &error));
+            EXPECT_TRUE(
+                form->appendPartWithFileURL(NSURL::fileURLWithPath(dir.file("photo.jpg")), "photo", &error));
         },
         outcome.success(), outcome.failure());
     ASSERT_NE(op, nullptr);
@@ -473,7 +480,8 @@ TEST_F(ManagerTest, MultipartNamesCannotInjectHeaders) {
     EXPECT_EQ(parts[0].body, "x");
 }
 
-// ---- coding and copying -------------------------------------------------------------------------------------
+// ---- coding and copying
+// -------------------------------------------------------------------------------------
 
 TEST(ManagerCoding, ArchiveKeepsBaseURLAndSerializers) {
     auto m = make<HKHTTPRequestOperationManager>(NSURL::URLWithString("http://example.test/v1/"));
@@ -484,9 +492,8 @@ TEST(ManagerCoding, ArchiveKeepsBaseURLAndSerializers) {
     auto data = NSKeyedArchiver::archivedDataWithRootObject(Value(m));
     ASSERT_TRUE(data.has_value());
     Ref<NSError> error;
-    auto decoded =
-        NSKeyedUnarchiver::unarchivedObjectOfClass("HKHTTPRequestOperationManager", *data, &error)
-            .objectAs<HKHTTPRequestOperationManager>();
+    auto decoded = NSKeyedUnarchiver::unarchivedObjectOfClass("HKHTTPRequestOperationManager", *data, &error)
+                       .objectAs<HKHTTPRequestOperationManager>();
     ASSERT_NE(decoded, nullptr) << (error ? error->description() : "");
     EXPECT_EQ(decoded->baseURL()->absoluteString(), "http://example.test/v1/");
     auto json = asKind<HKJSONRequestSerializer>(decoded->requestSerializer());
@@ -506,7 +513,7 @@ TEST(ManagerCoding, DamagedArchiveGivesNothing) {
         Ref<NSError> error;
         // Whatever comes back, nothing crashes and anything returned is a manager.
         Value v = NSKeyedUnarchiver::unarchivedObjectOfClass("HKHTTPRequestOperationManager",
-                                                              NSData::fromString(mutated), &error);
+                                                             NSData::fromString(mutated), &error);
         if (!v.isNil()) {
             EXPECT_NE(v.objectAs<HKHTTPRequestOperationManager>(), nullptr);
         }
@@ -524,10 +531,13 @@ TEST(ManagerCoding, CopyHasSameClassBaseAndSerializerCopies) {
     EXPECT_NE(copy->operationQueue(), m->operationQueue());
 }
 
-// ---- concurrency --------------------------------------------------------------------------------------------
+// ---- concurrency
+// --------------------------------------------------------------------------------------------
 
 TEST_F(ManagerTest, ManyRequestsFromManyThreadsAllCompleteOnTheMainQueue) {
-    server.setHandler("/api/echo", [](const testsupport::RecordedRequest& r) { return json("{\"q\":\"" + r.query + "\"}"); });
+    server.setHandler("/api/echo", [](const testsupport::RecordedRequest& r) {
+        return json("{\"q\":\"" + r.query + "\"}");
+    });
     auto m = manager();
     constexpr int kThreads = 4, kEach = 15;
     std::vector<Outcome> outcomes(kThreads * kEach);
@@ -542,7 +552,10 @@ TEST_F(ManagerTest, ManyRequestsFromManyThreadsAllCompleteOnTheMainQueue) {
     }
     for (auto& t : threads) t.join();
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil(
-        [&] { return std::all_of(outcomes.begin(), outcomes.end(), [](const Outcome& o) { return o.done(); }); }, 20));
+        [&] {
+            return std::all_of(outcomes.begin(), outcomes.end(), [](const Outcome& o) { return o.done(); });
+        },
+        20));
     for (int i = 0; i < kThreads * kEach; ++i) {
         EXPECT_EQ(outcomes[i].successes, 1);
         EXPECT_FALSE(outcomes[i].offMainThread);

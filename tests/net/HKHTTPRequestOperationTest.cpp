@@ -30,7 +30,8 @@ class CountingSerializer : public HKJSONResponseSerializer {
 class HTTPOperationTest : public nettest::NetTest {
   protected:
     Ref<HKHTTPRequestOperation> operation(const std::string& path) {
-        return make<HKHTTPRequestOperation>(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url(path))));
+        return make<HKHTTPRequestOperation>(
+            NSURLRequest::requestWithURL(NSURL::URLWithString(server.url(path))));
     }
 };
 
@@ -110,7 +111,8 @@ TEST_F(HTTPOperationTest, ConcurrentReadersSeeOneDecode) {
     op->start();
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return op->isFinished(); }, 10));
     std::vector<std::thread> readers;
-    for (int i = 0; i < 8; ++i) readers.emplace_back([&] { EXPECT_EQ(op->responseObject()[2].intValue(), 3); });
+    for (int i = 0; i < 8; ++i)
+        readers.emplace_back([&] { EXPECT_EQ(op->responseObject()[2].intValue(), 3); });
     for (auto& r : readers) r.join();
     EXPECT_EQ(counting->calls.load(), 1);
 }
@@ -135,8 +137,8 @@ TEST_F(HTTPOperationTest, GroupIsHeldUntilTheResultIsDispatched) {
     auto group = dispatch_group_create();
     op->setCompletionGroup(group);
     bool succeeded = false, successSeenWhenEmptied = false;
-    op->setCompletionBlockWithSuccess([&](const Ref<HKHTTPRequestOperation>&, const Value&) { succeeded = true; },
-                                      nullptr);
+    op->setCompletionBlockWithSuccess(
+        [&](const Ref<HKHTTPRequestOperation>&, const Value&) { succeeded = true; }, nullptr);
     op->start();
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return op->isFinished(); }, 10));
     bool emptied = false;
@@ -188,8 +190,9 @@ TEST_F(HTTPOperationTest, PausedDownloadResumesWhereItStopped) {
         if (auto range = r.header("Range")) {
             auto from = std::stoul(range->substr(6));
             auto reply = ScriptedReply::text(body.substr(from), 206, "application/octet-stream");
-            reply.header("Content-Range", "bytes " + std::to_string(from) + "-" + std::to_string(body.size() - 1) +
-                                              "/" + std::to_string(body.size()));
+            reply.header("Content-Range", "bytes " + std::to_string(from) + "-" +
+                                              std::to_string(body.size() - 1) + "/" +
+                                              std::to_string(body.size()));
             return reply;
         }
         // The first 1000 bytes at once, then a long pause before the rest.

@@ -52,9 +52,9 @@ TEST(MultipartFormData, OneDataPartHasTheExactLayoutAndLength) {
     form->appendPartWithHeaders(headers, NSData::fromString("hello"));
     auto request = form->requestByFinalizingMultipartFormData();
     const std::string& B = form->boundary();
-    std::string expected = "--" + B +
-                           "\r\nContent-Disposition: form-data; name=\"f\"\r\nContent-Type: text/plain\r\n\r\n" +
-                           "hello\r\n--" + B + "--\r\n";
+    std::string expected =
+        "--" + B + "\r\nContent-Disposition: form-data; name=\"f\"\r\nContent-Type: text/plain\r\n\r\n" +
+        "hello\r\n--" + B + "--\r\n";
     EXPECT_EQ(readAll(request->HTTPBodyStream()), expected);
     EXPECT_EQ(request->valueForHTTPHeaderField("Content-Length"), std::to_string(expected.size()));
     EXPECT_EQ(request->valueForHTTPHeaderField("Content-Type"), "multipart/form-data; boundary=" + B);
@@ -134,7 +134,8 @@ TEST(MultipartFormData, ThrottlingStopsAfterThePacketAndCopiesReadFreely) {
     auto request = form->requestByFinalizingMultipartFormData();
     auto stream = asKind<HKMultipartBodyStream>(request->HTTPBodyStream());
     auto copy = stream->copy();
-    EXPECT_EQ(copy->numberOfBytesInPacket(), static_cast<NSUInteger>(std::numeric_limits<std::int64_t>::max()));
+    EXPECT_EQ(copy->numberOfBytesInPacket(),
+              static_cast<NSUInteger>(std::numeric_limits<std::int64_t>::max()));
     EXPECT_EQ(copy->delay(), 0);
 
     stream->open();
@@ -196,10 +197,12 @@ TEST(MultipartFormData, FilePartsStreamTheFileWithItsType) {
     auto form = builder();
     Ref<NSError> error;
     ASSERT_TRUE(form->appendPartWithFileURL(NSURL::fileURLWithPath(dir.file("notes.txt")), "doc", &error));
-    ASSERT_TRUE(form->appendPartWithFileURL(NSURL::fileURLWithPath(dir.file("blob.unknownext")), "blob", &error));
+    ASSERT_TRUE(
+        form->appendPartWithFileURL(NSURL::fileURLWithPath(dir.file("blob.unknownext")), "blob", &error));
     auto body = readAll(form->requestByFinalizingMultipartFormData()->HTTPBodyStream());
-    EXPECT_NE(body.find("name=\"doc\"; filename=\"notes.txt\"\r\nContent-Type: text/plain\r\n\r\n" + contents),
-              std::string::npos);
+    EXPECT_NE(
+        body.find("name=\"doc\"; filename=\"notes.txt\"\r\nContent-Type: text/plain\r\n\r\n" + contents),
+        std::string::npos);
     EXPECT_NE(body.find("filename=\"blob.unknownext\"\r\nContent-Type: application/octet-stream\r\n"),
               std::string::npos);
     EXPECT_EQ(body.size(), form->bodyStream()->contentLength());
@@ -258,8 +261,8 @@ TEST(MultipartFormData, StreamPartsDeliverExactlyTheirDeclaredLength) {
 
 TEST(MultipartFormData, AStreamShorterThanDeclaredFailsInsteadOfLying) {
     auto form = builder();
-    form->appendPartWithInputStream(NSInputStream::inputStreamWithData(NSData::fromString("abc")), "s", "s.bin",
-                                    100, "application/octet-stream");
+    form->appendPartWithInputStream(NSInputStream::inputStreamWithData(NSData::fromString("abc")), "s",
+                                    "s.bin", 100, "application/octet-stream");
     auto stream = form->requestByFinalizingMultipartFormData()->HTTPBodyStream();
     stream->open();
     std::uint8_t buffer[4096];
@@ -274,20 +277,22 @@ TEST(MultipartFormData, AStreamShorterThanDeclaredFailsInsteadOfLying) {
 
 TEST(MultipartFormData, NegativeStreamLengthCountsAsEmpty) {
     auto form = builder();
-    form->appendPartWithInputStream(NSInputStream::inputStreamWithData(NSData::fromString("abc")), "s", "s", -5,
-                                    "text/plain");
+    form->appendPartWithInputStream(NSInputStream::inputStreamWithData(NSData::fromString("abc")), "s", "s",
+                                    -5, "text/plain");
     auto body = readAll(form->requestByFinalizingMultipartFormData()->HTTPBodyStream());
     EXPECT_EQ(body.size(), form->bodyStream()->contentLength());
     EXPECT_NE(body.find("text/plain\r\n\r\n\r\n--"), std::string::npos);
 }
 
-// ---- hostile names and headers -------------------------------------------------------------------------------
+// ---- hostile names and headers
+// -------------------------------------------------------------------------------
 
 TEST(MultipartFormData, QuotesAndLineBreaksInNamesAreEscaped) {
     auto form = builder();
     form->appendPartWithFileData(NSData::fromString("x"), "n\"\r\nX-Evil: 1", "f\".txt\n", "text/plain");
     auto body = readAll(form->requestByFinalizingMultipartFormData()->HTTPBodyStream());
-    EXPECT_NE(body.find("name=\"n%22%0D%0AX-Evil: 1\"; filename=\"f%22.txt%0A\"\r\n"), std::string::npos) << body;
+    EXPECT_NE(body.find("name=\"n%22%0D%0AX-Evil: 1\"; filename=\"f%22.txt%0A\"\r\n"), std::string::npos)
+        << body;
     EXPECT_EQ(body.find("\r\nX-Evil"), std::string::npos);
 }
 
@@ -322,7 +327,8 @@ TEST(MultipartFormData, FuzzedNamesKeepTheLayoutConsistent) {
     }
 }
 
-// ---- copies ---------------------------------------------------------------------------------------------------
+// ---- copies
+// ---------------------------------------------------------------------------------------------------
 
 TEST(MultipartFormData, PartCopiesStartAfreshAndShareStreamBodies) {
     auto part = make<HKHTTPBodyPart>();
@@ -360,7 +366,8 @@ TEST(MultipartFormData, APartReadToTheEndReportsNothingMore) {
     EXPECT_FALSE(part->hasBytesAvailable());
 }
 
-// ---- writing the body to a file ------------------------------------------------------------------------------
+// ---- writing the body to a file
+// ------------------------------------------------------------------------------
 
 TEST(MultipartFormData, BodyWrittenToAFileMatchesTheStreamAndTheRequestLosesItsStream) {
     testsupport::TemporaryDirectory dir;
@@ -373,12 +380,12 @@ TEST(MultipartFormData, BodyWrittenToAFileMatchesTheStreamAndTheRequestLosesItsS
     bool called = false;
     Ref<NSError> error;
     bool onMain = false;
-    auto stripped = serializer->requestWithMultipartFormRequest(request, NSURL::fileURLWithPath(dir.file("body")),
-                                                                [&](const Ref<NSError>& e) {
-                                                                    called = true;
-                                                                    error = e;
-                                                                    onMain = NSThread::isMainThread();
-                                                                });
+    auto stripped = serializer->requestWithMultipartFormRequest(
+        request, NSURL::fileURLWithPath(dir.file("body")), [&](const Ref<NSError>& e) {
+            called = true;
+            error = e;
+            onMain = NSThread::isMainThread();
+        });
     ASSERT_NE(stripped, nullptr);
     EXPECT_EQ(stripped->HTTPBodyStream(), nullptr);
     EXPECT_EQ(stripped->valueForHTTPHeaderField("Content-Length"), std::to_string(expected.size()));
@@ -393,8 +400,8 @@ TEST(MultipartFormData, BodyWrittenToAFileMatchesTheStreamAndTheRequestLosesItsS
 TEST(MultipartFormData, WritingToAnUnwritablePlaceReportsTheError) {
     testsupport::TemporaryDirectory dir;
     auto serializer = HKHTTPRequestSerializer::serializer();
-    auto request =
-        serializer->multipartFormRequestWithMethod("POST", "http://example.test/u", Dictionary{{"a", "1"}}, nullptr);
+    auto request = serializer->multipartFormRequestWithMethod("POST", "http://example.test/u",
+                                                              Dictionary{{"a", "1"}}, nullptr);
     bool called = false;
     Ref<NSError> error;
     serializer->requestWithMultipartFormRequest(request, NSURL::fileURLWithPath(dir.file("no/such/dir/body")),

@@ -28,9 +28,12 @@ class ActivityIndicatorTest : public ::testing::Test {
         UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
         indicator = make<HKNetworkActivityIndicatorManager>();
         indicator->setEnabled(true);
-        operation = make<HKURLConnectionOperation>(NSURLRequest::requestWithURL(NSURL::URLWithString("http://example.test/")));
+        operation = make<HKURLConnectionOperation>(
+            NSURLRequest::requestWithURL(NSURL::URLWithString("http://example.test/")));
     }
-    void TearDown() override { UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false); }
+    void TearDown() override {
+        UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
+    }
 
     void post(const char* name, const Ref<NSObject>& sender) {
         NSNotificationCenter::defaultCenter()->postNotificationName(name, sender);
@@ -111,10 +114,11 @@ TEST_F(ActivityIndicatorTest, DisabledItCountsButLeavesTheStatusBarAlone) {
                                    [&](const Ref<NSObject>&, const Dictionary& change) {
                                        counts.push_back(change[NSKeyValueChangeNewKey].longLongValue());
                                    });
-    auto visibleToken = KVO::observe(*indicator, "isNetworkActivityIndicatorVisible", NSKeyValueObservingOptionNew,
-                                     [&](const Ref<NSObject>&, const Dictionary& change) {
-                                         visibility.push_back(change[NSKeyValueChangeNewKey].boolValue());
-                                     });
+    auto visibleToken =
+        KVO::observe(*indicator, "isNetworkActivityIndicatorVisible", NSKeyValueObservingOptionNew,
+                     [&](const Ref<NSObject>&, const Dictionary& change) {
+                         visibility.push_back(change[NSKeyValueChangeNewKey].boolValue());
+                     });
     started();
     clock.advance(0.5);
     EXPECT_FALSE(statusBarShows());
@@ -146,8 +150,8 @@ TEST_F(ActivityIndicatorTest, NotificationsWithoutARequestURLAreIgnored) {
 
 TEST_F(ActivityIndicatorTest, TaskNotificationsCountAsWell) {
     // Anything that carries an original request stands for a task.
-    auto task = make<NSURLConnection>(NSURLRequest::requestWithURL(NSURL::URLWithString("http://example.test/t")),
-                                      nullptr, false);
+    auto task = make<NSURLConnection>(
+        NSURLRequest::requestWithURL(NSURL::URLWithString("http://example.test/t")), nullptr, false);
     post(HKNetworkingTaskDidResumeNotification, task);
     EXPECT_EQ(indicator->activityCount(), 1);
     post(HKNetworkingTaskDidSuspendNotification, task);
@@ -182,7 +186,8 @@ TEST_F(ActivityIndicatorTest, AManagerThatGoesStopsListening) {
 }
 
 TEST(ActivityIndicatorShared, IsOneInstance) {
-    EXPECT_EQ(HKNetworkActivityIndicatorManager::sharedManager(), HKNetworkActivityIndicatorManager::sharedManager());
+    EXPECT_EQ(HKNetworkActivityIndicatorManager::sharedManager(),
+              HKNetworkActivityIndicatorManager::sharedManager());
 }
 
 // ---- real requests ------------------------------------------------------------------------------------

@@ -39,7 +39,9 @@ class SecurityPolicyTest : public ::testing::Test {
   protected:
     void TearDown() override { SecTrustResetSystemAnchorsForTesting(); }
     // Makes the test root count as a system root: chains under it are "publicly" trusted.
-    static void trustTestRoot() { SecTrustAddSystemAnchorForTesting(SecCertificateCreateWithData(testPKI().root.data())); }
+    static void trustTestRoot() {
+        SecTrustAddSystemAnchorForTesting(SecCertificateCreateWithData(testPKI().root.data()));
+    }
 };
 
 TEST_F(SecurityPolicyTest, DefaultsAreOrdinaryValidationWithHostNames) {
@@ -60,13 +62,15 @@ TEST_F(SecurityPolicyTest, ModeNoneTrustsWhatThePlatformTrustsForTheHost) {
     EXPECT_TRUE(policy->evaluateServerTrust(trustFor(testPKI().leaf), std::string("127.0.0.1")));
     EXPECT_FALSE(policy->evaluateServerTrust(trustFor(testPKI().expiredLeaf), std::string("localhost")));
     EXPECT_FALSE(policy->evaluateServerTrust(trustFor(testPKI().notYetValidLeaf), std::string("localhost")));
-    EXPECT_FALSE(policy->evaluateServerTrust(serverTrust({testPKI().selfSignedLeaf.data()}), std::string("localhost")));
+    EXPECT_FALSE(policy->evaluateServerTrust(serverTrust({testPKI().selfSignedLeaf.data()}),
+                                             std::string("localhost")));
 }
 
 TEST_F(SecurityPolicyTest, ModeNoneWithInvalidCertificatesAllowedSaysYesWithoutLooking) {
     auto policy = HKSecurityPolicy::defaultPolicy();
     policy->setAllowInvalidCertificates(true);
-    EXPECT_TRUE(policy->evaluateServerTrust(serverTrust({testPKI().selfSignedLeaf.data()}), std::string("localhost")));
+    EXPECT_TRUE(policy->evaluateServerTrust(serverTrust({testPKI().selfSignedLeaf.data()}),
+                                            std::string("localhost")));
     EXPECT_TRUE(policy->evaluateServerTrust(trustFor(testPKI().expiredLeaf), std::string("elsewhere.test")));
 }
 
@@ -168,7 +172,8 @@ TEST_F(SecurityPolicyTest, PinningModesWithNothingPinnedRefuseEverything) {
 TEST_F(SecurityPolicyTest, PinnedKeysFollowTheCertificatesForObservers) {
     auto policy = make<HKSecurityPolicy>();
     int told = 0;
-    auto token = KVO::observe(*policy, "pinnedPublicKeys", 0, [&](const Ref<NSObject>&, const Dictionary&) { ++told; });
+    auto token = KVO::observe(*policy, "pinnedPublicKeys", 0,
+                              [&](const Ref<NSObject>&, const Dictionary&) { ++told; });
     policy->setPinnedCertificates(std::vector<NSData>{testPKI().leaf.data()});
     EXPECT_EQ(told, 1);
     EXPECT_EQ(policy->pinnedPublicKeys()->size(), 1u);
@@ -191,7 +196,8 @@ TEST_F(SecurityPolicyTest, GarbageChainsNeverPass) {
     }
 }
 
-// ---- the bundle's certificates -----------------------------------------------------------------------------
+// ---- the bundle's certificates
+// -----------------------------------------------------------------------------
 
 TEST(SecurityPolicyBundle, PolicyWithPinningModePinsTheBundlesCerFiles) {
     testsupport::TemporaryDirectory dir;
@@ -269,7 +275,8 @@ TEST_F(PinnedTLSTest, ExpiredCertificatesAreRefusedEvenWhenPinned) {
     SecTrustAddSystemAnchorForTesting(SecCertificateCreateWithData(pki.root.data()));
     testsupport::HTTPSTestServer https(pki.chainPEM(pki.expiredLeaf), pki.expiredLeaf.keyPEM);
     ASSERT_TRUE(https.start()) << https.lastError();
-    auto outcome = get(https, pinning(HKPinningCertificate, {pki.expiredLeaf.data(), pki.intermediate.data()}));
+    auto outcome =
+        get(https, pinning(HKPinningCertificate, {pki.expiredLeaf.data(), pki.intermediate.data()}));
     EXPECT_EQ(outcome.failures, 1);
     https.waitUntilIdle(1);
     EXPECT_EQ(https.requestBytesReceived(), 0u);
@@ -290,7 +297,8 @@ TEST_F(PinnedTLSTest, ChallengeCarriesASecTrust) {
     const auto& pki = testPKI();
     testsupport::HTTPSTestServer https(pki.chainPEM(pki.leaf), pki.leaf.keyPEM);
     ASSERT_TRUE(https.start()) << https.lastError();
-    auto op = make<HKHTTPRequestOperation>(NSURLRequest::requestWithURL(NSURL::URLWithString(https.url("/x"))));
+    auto op =
+        make<HKHTTPRequestOperation>(NSURLRequest::requestWithURL(NSURL::URLWithString(https.url("/x"))));
     Ref<NSObject> trust;
     std::size_t certificates = 0;
     op->setWillSendRequestForAuthenticationChallengeBlock(

@@ -32,12 +32,14 @@ class NotificationLog {
   public:
     explicit NotificationLog(const Ref<NSObject>& sender) {
         auto center = NSNotificationCenter::defaultCenter();
-        for (const char* name : {HKNetworkingOperationDidStartNotification, HKNetworkingOperationDidFinishNotification}) {
+        for (const char* name :
+             {HKNetworkingOperationDidStartNotification, HKNetworkingOperationDidFinishNotification}) {
             std::string n = name;
-            tokens_.push_back(center->addObserverForName(n, sender, nullptr, [this, n](const Ref<NSNotification>&) {
-                std::lock_guard lock(mutex_);
-                names_.push_back(n == HKNetworkingOperationDidStartNotification ? "start" : "finish");
-            }));
+            tokens_.push_back(
+                center->addObserverForName(n, sender, nullptr, [this, n](const Ref<NSNotification>&) {
+                    std::lock_guard lock(mutex_);
+                    names_.push_back(n == HKNetworkingOperationDidStartNotification ? "start" : "finish");
+                }));
         }
     }
     ~NotificationLog() {
@@ -60,12 +62,15 @@ class NetworkThreadBlocker {
     NetworkThreadBlocker() {
         auto anchor = make<NSObject>();
         anchor_ = anchor;
-        performSelectorOnThread(anchor, HKURLConnectionOperation::networkRequestThread(), [this] {
-            std::unique_lock lock(mutex_);
-            running_ = true;
-            changed_.notify_all();
-            changed_.wait(lock, [this] { return released_; });
-        }, false);
+        performSelectorOnThread(
+            anchor, HKURLConnectionOperation::networkRequestThread(),
+            [this] {
+                std::unique_lock lock(mutex_);
+                running_ = true;
+                changed_.notify_all();
+                changed_.wait(lock, [this] { return released_; });
+            },
+            false);
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [this] { return running_; });
     }
@@ -143,10 +148,10 @@ TEST(ConnectionOperationState, ChangesAreAnnouncedForBothKeys) {
     std::vector<Ref<NSKeyValueObservation>> tokens;
     for (const char* key : {"isReady", "isExecuting", "isFinished", "isPaused"}) {
         std::string k = key;
-        tokens.push_back(KVO::observe(*op, k, NSKeyValueObservingOptionNew,
-                                      [&seen, k](const Ref<NSObject>&, const Dictionary& change) {
-                                          seen.push_back(k + "=" + change[NSKeyValueChangeNewKey].description());
-                                      }));
+        tokens.push_back(KVO::observe(
+            *op, k, NSKeyValueObservingOptionNew, [&seen, k](const Ref<NSObject>&, const Dictionary& change) {
+                seen.push_back(k + "=" + change[NSKeyValueChangeNewKey].description());
+            }));
     }
     op->setState(HKOperationPausedState);
     op->setState(HKOperationReadyState);
@@ -177,7 +182,8 @@ TEST(ConnectionOperationState, DependenciesHoldReadiness) {
     EXPECT_TRUE(b->isReady());
 }
 
-// ---- start, cancel, notifications ----------------------------------------------------------------------------
+// ---- start, cancel, notifications
+// ----------------------------------------------------------------------------
 
 TEST_F(ConnectionOperationTest, LoadsABodyAndPostsStartThenFinish) {
     server.setReply("/hello", ScriptedReply::text("hello, world"));
@@ -297,11 +303,11 @@ TEST_F(ConnectionOperationTest, DelegateWorkRunsOnTheNetworkThread) {
     server.setReply("/to", ScriptedReply::text("arrived"));
     auto op = operation("/from");
     std::string threadName;
-    op->setRedirectResponseBlock([&](const Ref<NSURLConnection>&, const Ref<NSURLRequest>& request,
-                                     const Ref<NSURLResponse>&) {
-        threadName = NSThread::currentThread()->name();
-        return request;
-    });
+    op->setRedirectResponseBlock(
+        [&](const Ref<NSURLConnection>&, const Ref<NSURLRequest>& request, const Ref<NSURLResponse>&) {
+            threadName = NSThread::currentThread()->name();
+            return request;
+        });
     op->start();
     ASSERT_TRUE(waitFinished(op));
     EXPECT_EQ(threadName, "HKNetworking");
@@ -320,16 +326,16 @@ TEST_F(ConnectionOperationTest, RedirectsAreFollowedUnlessTheBlockStopsThem) {
     EXPECT_EQ(followed->responseData()->toString(), "arrived");
 
     auto stopped = operation("/from");
-    stopped->setRedirectResponseBlock(
-        [](const Ref<NSURLConnection>&, const Ref<NSURLRequest>&, const Ref<NSURLResponse>&) { return nullptr; });
+    stopped->setRedirectResponseBlock([](const Ref<NSURLConnection>&, const Ref<NSURLRequest>&,
+                                         const Ref<NSURLResponse>&) { return nullptr; });
     stopped->start();
     ASSERT_TRUE(waitFinished(stopped));
     EXPECT_EQ(asKind<NSHTTPURLResponse>(stopped->response())->statusCode(), 302);
 
     auto rewritten = operation("/from");
     auto target = requestFor(server.url("/elsewhere"));
-    rewritten->setRedirectResponseBlock(
-        [&](const Ref<NSURLConnection>&, const Ref<NSURLRequest>&, const Ref<NSURLResponse>&) { return target; });
+    rewritten->setRedirectResponseBlock([&](const Ref<NSURLConnection>&, const Ref<NSURLRequest>&,
+                                            const Ref<NSURLResponse>&) { return target; });
     rewritten->start();
     ASSERT_TRUE(waitFinished(rewritten));
     EXPECT_EQ(rewritten->responseData()->toString(), "rewritten");
@@ -499,7 +505,8 @@ TEST_F(ConnectionOperationTest, ResponseStringUsesTheDeclaredCharset) {
     EXPECT_EQ(op->responseString(), "café");
 }
 
-// ---- queues and batches ---------------------------------------------------------------------------------------
+// ---- queues and batches
+// ---------------------------------------------------------------------------------------
 
 TEST_F(ConnectionOperationTest, RunsInAQueueAfterItsDependencies) {
     server.setReply("/a", ScriptedReply::text("a"));
@@ -551,7 +558,8 @@ TEST_F(ConnectionOperationTest, BatchOfNothingCompletesWithAnEmptyArray) {
 }
 
 TEST_F(ConnectionOperationTest, BatchReportsProgressAndCompletesAfterEveryOperation) {
-    for (int i = 0; i < 3; ++i) server.setReply("/b" + std::to_string(i), ScriptedReply::text(std::to_string(i)));
+    for (int i = 0; i < 3; ++i)
+        server.setReply("/b" + std::to_string(i), ScriptedReply::text(std::to_string(i)));
     std::vector<Ref<HKURLConnectionOperation>> operations;
     std::vector<std::string> events;
     for (int i = 0; i < 3; ++i) {
@@ -582,7 +590,8 @@ TEST_F(ConnectionOperationTest, BatchReportsProgressAndCompletesAfterEveryOperat
     EXPECT_EQ(progress.back().first, 3u);
 }
 
-// ---- background execution -------------------------------------------------------------------------------------
+// ---- background execution
+// -------------------------------------------------------------------------------------
 
 TEST_F(ConnectionOperationTest, ExpiredBackgroundTaskCancelsTheOperation) {
     auto reply = ScriptedReply::text("late");
@@ -617,7 +626,8 @@ TEST_F(ConnectionOperationTest, AnOperationThatGoesEndsItsBackgroundTask) {
     EXPECT_EQ(std::find(running.begin(), running.end(), identifier), running.end());
 }
 
-// ---- coding and copying --------------------------------------------------------------------------------------
+// ---- coding and copying
+// --------------------------------------------------------------------------------------
 
 TEST_F(ConnectionOperationTest, DecodedOperationIsReadyWithTheArchivedResults) {
     server.setReply("/x", ScriptedReply::text("payload"));
@@ -627,8 +637,8 @@ TEST_F(ConnectionOperationTest, DecodedOperationIsReadyWithTheArchivedResults) {
     auto archive = NSKeyedArchiver::archivedDataWithRootObject(Value(op));
     ASSERT_TRUE(archive.has_value());
     Ref<NSError> error;
-    auto decoded =
-        NSKeyedUnarchiver::unarchivedObjectOfClass("HKURLConnectionOperation", *archive, &error).objectAs<HKURLConnectionOperation>();
+    auto decoded = NSKeyedUnarchiver::unarchivedObjectOfClass("HKURLConnectionOperation", *archive, &error)
+                       .objectAs<HKURLConnectionOperation>();
     ASSERT_NE(decoded, nullptr) << (error ? error->description() : "");
     EXPECT_EQ(decoded->state(), HKOperationReadyState);
     EXPECT_EQ(decoded->request()->URL()->absoluteString(), server.url("/x"));
@@ -657,9 +667,9 @@ TEST_F(ConnectionOperationTest, DamagedArchivesNeverCrash) {
     auto archive = NSKeyedArchiver::archivedDataWithRootObject(Value(op));
     ASSERT_TRUE(archive.has_value());
     for (unsigned seed = 0; seed < 200; ++seed) {
-        NSKeyedUnarchiver::unarchivedObjectOfClass("HKURLConnectionOperation",
-                                                   NSData::fromString(testsupport::mutate(archive->toString(), seed)),
-                                                   nullptr);
+        NSKeyedUnarchiver::unarchivedObjectOfClass(
+            "HKURLConnectionOperation", NSData::fromString(testsupport::mutate(archive->toString(), seed)),
+            nullptr);
     }
 }
 

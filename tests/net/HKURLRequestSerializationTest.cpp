@@ -35,8 +35,10 @@ class RequestSerializerTest : public ::testing::Test {
 // ---- query strings -------------------------------------------------------------------------------
 
 TEST(QueryString, FlattensNestedValuesInKeyOrder) {
-    Dictionary parameters{{"b", "x y"}, {"a", Dictionary{{"n", 1}, {"m", Array{1, 2}}}}, {"c", Value::null()}};
-    EXPECT_EQ(HKPercentEscapedQueryString(parameters, NSUTF8StringEncoding), "a[m][]=1&a[m][]=2&a[n]=1&b=x%20y&c");
+    Dictionary parameters{
+        {"b", "x y"}, {"a", Dictionary{{"n", 1}, {"m", Array{1, 2}}}}, {"c", Value::null()}};
+    EXPECT_EQ(HKPercentEscapedQueryString(parameters, NSUTF8StringEncoding),
+              "a[m][]=1&a[m][]=2&a[n]=1&b=x%20y&c");
 }
 
 TEST(QueryString, KeysSortByTheirTextUpperCaseFirst) {
@@ -72,8 +74,9 @@ TEST(QueryString, PairsExposeFieldAndValue) {
     ASSERT_EQ(pairs.size(), 1u);
     EXPECT_EQ(pairs[0]->field().stringValue(), "a[][x]");
     EXPECT_EQ(pairs[0]->value().intValue(), 1);
-    EXPECT_EQ(make<HKQueryStringPair>(Value("k"), Value())->URLEncodedStringValueWithEncoding(NSUTF8StringEncoding),
-              "k");
+    EXPECT_EQ(
+        make<HKQueryStringPair>(Value("k"), Value())->URLEncodedStringValueWithEncoding(NSUTF8StringEncoding),
+        "k");
 }
 
 TEST(QueryString, DeepAndHostileParametersDoNotCrash) {
@@ -168,8 +171,9 @@ TEST_F(RequestSerializerTest, QueryStringBlockReplacesTheStyleAndItsErrorStopsTh
         [](const Ref<NSURLRequest>&, const Value& parameters, Ref<NSError>*) -> std::optional<std::string> {
             return "custom=" + std::to_string(parameters.dictionary()->count());
         });
-    EXPECT_EQ(urlOf(serializer->requestWithMethod("GET", "http://example.test/", Dictionary{{"a", 1}, {"b", 2}})),
-              "http://example.test/?custom=2");
+    EXPECT_EQ(
+        urlOf(serializer->requestWithMethod("GET", "http://example.test/", Dictionary{{"a", 1}, {"b", 2}})),
+        "http://example.test/?custom=2");
 
     serializer->setQueryStringSerializationWithBlock(
         [](const Ref<NSURLRequest>&, const Value&, Ref<NSError>* error) -> std::optional<std::string> {
@@ -177,7 +181,8 @@ TEST_F(RequestSerializerTest, QueryStringBlockReplacesTheStyleAndItsErrorStopsTh
             return std::nullopt;
         });
     Ref<NSError> error;
-    EXPECT_EQ(serializer->requestWithMethod("GET", "http://example.test/", Dictionary{{"a", 1}}, &error), nullptr);
+    EXPECT_EQ(serializer->requestWithMethod("GET", "http://example.test/", Dictionary{{"a", 1}}, &error),
+              nullptr);
     ASSERT_NE(error, nullptr);
     EXPECT_EQ(error->code(), 9);
     // Without a slot the failure still gives nothing, and nothing crashes.
@@ -190,29 +195,30 @@ TEST_F(RequestSerializerTest, QueryStringBlockReplacesTheStyleAndItsErrorStopsTh
 
 // ---- default headers ----------------------------------------------------------------------------------
 
-class LanguageTest : public ::testing::Test {
+class AcceptLanguageTest : public ::testing::Test {
   protected:
     void TearDown() override { NSLocale::setPreferredLanguages(std::nullopt); }
 };
 
-TEST_F(LanguageTest, AtMostSixLanguagesWithFallingWeights) {
-    NSLocale::setPreferredLanguages(std::vector<std::string>{"zh-Hans", "en", "fr", "de", "ja", "ko", "it", "es"});
+TEST_F(AcceptLanguageTest, AtMostSixLanguagesWithFallingWeights) {
+    NSLocale::setPreferredLanguages(
+        std::vector<std::string>{"zh-Hans", "en", "fr", "de", "ja", "ko", "it", "es"});
     auto serializer = HKHTTPRequestSerializer::serializer();
     EXPECT_EQ(serializer->valueForHTTPHeaderField("Accept-Language"),
               "zh-Hans;q=1, en;q=0.9, fr;q=0.8, de;q=0.7, ja;q=0.6, ko;q=0.5");
 }
 
-TEST_F(LanguageTest, OneLanguageWeighsOne) {
+TEST_F(AcceptLanguageTest, OneLanguageWeighsOne) {
     NSLocale::setPreferredLanguages(std::vector<std::string>{"en-GB"});
     EXPECT_EQ(HKHTTPRequestSerializer::serializer()->valueForHTTPHeaderField("Accept-Language"), "en-GB;q=1");
 }
 
-TEST_F(LanguageTest, NoLanguagesGiveAnEmptyHeader) {
+TEST_F(AcceptLanguageTest, NoLanguagesGiveAnEmptyHeader) {
     NSLocale::setPreferredLanguages(std::vector<std::string>{});
     EXPECT_EQ(HKHTTPRequestSerializer::serializer()->valueForHTTPHeaderField("Accept-Language"), "");
 }
 
-class UserAgentTest : public ::testing::Test {
+class UserAgentHeaderTest : public ::testing::Test {
   protected:
     void TearDown() override {
         NSBundle::resetForTesting();
@@ -220,16 +226,18 @@ class UserAgentTest : public ::testing::Test {
     }
 };
 
-TEST_F(UserAgentTest, NamesAppVersionDeviceSystemAndScale) {
+TEST_F(UserAgentHeaderTest, NamesAppVersionDeviceSystemAndScale) {
     NSBundle::setInfoValue(kCFBundleExecutableKey, "CarTuning");
     NSBundle::setInfoValue("CFBundleShortVersionString", "2.3");
     UIDevice::currentDevice()->setSystemVersion(std::string("8.1"));
     auto agent = HKHTTPRequestSerializer::serializer()->valueForHTTPHeaderField("User-Agent");
-    std::string scale = NSString::stringWithFormat("%0.2f", static_cast<double>(UIScreen::mainScreen()->scale()));
-    EXPECT_EQ(agent, "CarTuning/2.3 (" + UIDevice::currentDevice()->model() + "; iOS 8.1; Scale/" + scale + ")");
+    std::string scale =
+        NSString::stringWithFormat("%0.2f", static_cast<double>(UIScreen::mainScreen()->scale()));
+    EXPECT_EQ(agent,
+              "CarTuning/2.3 (" + UIDevice::currentDevice()->model() + "; iOS 8.1; Scale/" + scale + ")");
 }
 
-TEST_F(UserAgentTest, FallsBackToIdentifierAndBuildVersion) {
+TEST_F(UserAgentHeaderTest, FallsBackToIdentifierAndBuildVersion) {
     NSBundle::setInfoValue(kCFBundleExecutableKey, Value());
     NSBundle::setInfoValue(kCFBundleIdentifierKey, "com.example.app");
     NSBundle::setInfoValue("CFBundleShortVersionString", Value());
@@ -238,7 +246,7 @@ TEST_F(UserAgentTest, FallsBackToIdentifierAndBuildVersion) {
     EXPECT_EQ(agent.rfind("com.example.app/77 (", 0), 0u) << agent;
 }
 
-TEST_F(UserAgentTest, NonLatinNamesAreTransliteratedToASCII) {
+TEST_F(UserAgentHeaderTest, NonLatinNamesAreTransliteratedToASCII) {
     NSBundle::setInfoValue(kCFBundleExecutableKey, "Çar改装😀");
     auto agent = HKHTTPRequestSerializer::serializer()->valueForHTTPHeaderField("User-Agent").value_or("");
     for (unsigned char c : agent) EXPECT_LT(c, 128) << agent;
@@ -308,11 +316,13 @@ TEST_F(RequestSerializerTest, ObserversOfWatchedPropertiesAreTold) {
     EXPECT_EQ(seen, (std::vector<double>{3, 3}));
 }
 
-// ---- JSON and property-list bodies ----------------------------------------------------------------------------
+// ---- JSON and property-list bodies
+// ----------------------------------------------------------------------------
 
 TEST(JSONRequestSerializer, PostsJSONAndLeavesGetToTheQueryString) {
     auto serializer = HKJSONRequestSerializer::serializer();
-    auto post = serializer->requestWithMethod("POST", "http://example.test/", Dictionary{{"a", Array{1, "x"}}});
+    auto post =
+        serializer->requestWithMethod("POST", "http://example.test/", Dictionary{{"a", Array{1, "x"}}});
     EXPECT_EQ(post->valueForHTTPHeaderField("Content-Type"), "application/json");
     EXPECT_EQ(bodyOf(post), R"({"a":[1,"x"]})");
     auto get = serializer->requestWithMethod("GET", "http://example.test/", Dictionary{{"a", 1}});
@@ -323,8 +333,9 @@ TEST(JSONRequestSerializer, PostsJSONAndLeavesGetToTheQueryString) {
 TEST(JSONRequestSerializer, AValueJSONCannotHoldLeavesNoBodyAndAnError) {
     auto serializer = HKJSONRequestSerializer::serializer();
     Ref<NSError> error;
-    auto request = serializer->requestWithMethod(
-        "POST", "http://example.test/", Dictionary{{"nan", std::numeric_limits<double>::quiet_NaN()}}, &error);
+    auto request =
+        serializer->requestWithMethod("POST", "http://example.test/",
+                                      Dictionary{{"nan", std::numeric_limits<double>::quiet_NaN()}}, &error);
     ASSERT_NE(request, nullptr);
     EXPECT_FALSE(request->HTTPBody().has_value());
     ASSERT_NE(error, nullptr);
@@ -333,7 +344,8 @@ TEST(JSONRequestSerializer, AValueJSONCannotHoldLeavesNoBodyAndAnError) {
 
 TEST(JSONRequestSerializer, WritingOptionsAreUsed) {
     auto serializer = HKJSONRequestSerializer::serializerWithWritingOptions(NSJSONWritingSortedKeys);
-    auto request = serializer->requestWithMethod("PUT", "http://example.test/", Dictionary{{"b", 1}, {"a", 2}});
+    auto request =
+        serializer->requestWithMethod("PUT", "http://example.test/", Dictionary{{"b", 1}, {"a", 2}});
     EXPECT_EQ(bodyOf(request), R"({"a":2,"b":1})");
 }
 
@@ -356,7 +368,8 @@ TEST(PropertyListRequestSerializer, NullCannotBeWritten) {
     EXPECT_NE(error, nullptr);
 }
 
-// ---- coding and copying -------------------------------------------------------------------------------------
+// ---- coding and copying
+// -------------------------------------------------------------------------------------
 
 TEST(RequestSerializerCoding, ArchiveKeepsHeadersAndStyleButNotProperties) {
     auto serializer = HKPropertyListRequestSerializer::serializerWithFormat(200, 0);
@@ -379,7 +392,9 @@ TEST(RequestSerializerCoding, CopyCarriesHeadersStyleAndBlock) {
     auto serializer = HKJSONRequestSerializer::serializerWithWritingOptions(1);
     serializer->setValue(std::string("v"), "X-Custom");
     serializer->setQueryStringSerializationWithBlock(
-        [](const Ref<NSURLRequest>&, const Value&, Ref<NSError>*) -> std::optional<std::string> { return "q"; });
+        [](const Ref<NSURLRequest>&, const Value&, Ref<NSError>*) -> std::optional<std::string> {
+            return "q";
+        });
     serializer->setTimeoutInterval(5);
     auto copy = asKind<HKJSONRequestSerializer>(serializer->copyObject());
     ASSERT_NE(copy, nullptr);

@@ -20,8 +20,8 @@ Ref<NSHTTPURLResponse> response(long status, const std::string& contentType,
                                 const std::string& url = "http://example.test/r") {
     Dictionary headers = Dictionary::mutableDictionary();
     if (!contentType.empty()) headers.setObject("Content-Type", contentType);
-    return make<NSHTTPURLResponse>(url.empty() ? nullptr : NSURL::URLWithString(url), status, std::string("HTTP/1.1"),
-                                   headers);
+    return make<NSHTTPURLResponse>(url.empty() ? nullptr : NSURL::URLWithString(url), status,
+                                   std::string("HTTP/1.1"), headers);
 }
 
 std::optional<NSData> bytes(const std::string& text) {
@@ -30,10 +30,10 @@ std::optional<NSData> bytes(const std::string& text) {
 
 NSData pngOfSize(std::size_t width, std::size_t height) {
     std::vector<std::uint8_t> pixels(width * height * 4, 0x7f);
-    auto image = UIImage::imageWithCGImage(CGImageCreate(width, height, 8, 32, width * 4,
-                                                         CGColorSpaceCreateDeviceRGB(),
-                                                         kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedFirst,
-                                                         CGDataProviderCreateWithData(NSData(std::move(pixels)))));
+    auto image = UIImage::imageWithCGImage(
+        CGImageCreate(width, height, 8, 32, width * 4, CGColorSpaceCreateDeviceRGB(),
+                      kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedFirst,
+                      CGDataProviderCreateWithData(NSData(std::move(pixels)))));
     return *UIImagePNGRepresentation(image);
 }
 
@@ -43,7 +43,8 @@ TEST(ResponseValidation, MissingOrNonHTTPResponsesAreValid) {
     auto serializer = HKHTTPResponseSerializer::serializer();
     Ref<NSError> error;
     EXPECT_TRUE(serializer->validateResponse(nullptr, bytes("x"), &error));
-    auto plain = make<NSURLResponse>(NSURL::URLWithString("file:///x"), std::string("text/plain"), 1, std::nullopt);
+    auto plain =
+        make<NSURLResponse>(NSURL::URLWithString("file:///x"), std::string("text/plain"), 1, std::nullopt);
     EXPECT_TRUE(serializer->validateResponse(plain, bytes("x"), &error));
     EXPECT_EQ(error, nullptr);
 }
@@ -68,8 +69,10 @@ TEST(ResponseValidation, UnacceptableTypeWithABodyIsCannotDecode) {
     EXPECT_EQ(error->localizedDescription(), "Request failed: unacceptable content-type: text/html");
     EXPECT_EQ(error->userInfo()[NSURLErrorFailingURLErrorKey].objectAs<NSURL>()->absoluteString(),
               "http://example.test/r");
-    EXPECT_EQ(error->userInfo()[HKNetworkingOperationFailingURLResponseErrorKey].objectAs<NSHTTPURLResponse>(), r);
-    EXPECT_EQ(error->userInfo()[HKNetworkingOperationFailingURLResponseDataErrorKey].data()->toString(), "<html>");
+    EXPECT_EQ(
+        error->userInfo()[HKNetworkingOperationFailingURLResponseErrorKey].objectAs<NSHTTPURLResponse>(), r);
+    EXPECT_EQ(error->userInfo()[HKNetworkingOperationFailingURLResponseDataErrorKey].data()->toString(),
+              "<html>");
 }
 
 TEST(ResponseValidation, UnacceptableTypeWithAnEmptyBodyFailsWithoutAnError) {
@@ -89,7 +92,8 @@ TEST(ResponseValidation, UnacceptableStatusIsBadServerResponseWithTheTypeErrorBe
     auto underlying = error->userInfo()[NSUnderlyingErrorKey].objectAs<NSError>();
     ASSERT_NE(underlying, nullptr);
     EXPECT_EQ(underlying->code(), NSURLErrorCannotDecodeContentData);
-    EXPECT_TRUE(HKErrorChainHasCode(error, NSURLErrorCannotDecodeContentData, HKURLResponseSerializationErrorDomain));
+    EXPECT_TRUE(
+        HKErrorChainHasCode(error, NSURLErrorCannotDecodeContentData, HKURLResponseSerializationErrorDomain));
     EXPECT_FALSE(HKErrorChainHasCode(error, NSURLErrorCannotDecodeContentData, "other"));
 }
 
@@ -111,7 +115,8 @@ TEST(ResponseValidation, BaseSerializerReturnsTheDataWhateverTheOutcome) {
     Value object = serializer->responseObjectForResponse(response(404, "text/plain"), bytes("body"), &error);
     EXPECT_EQ(object.data()->toString(), "body");
     EXPECT_EQ(error->code(), NSURLErrorBadServerResponse);
-    EXPECT_TRUE(serializer->responseObjectForResponse(response(200, "text/plain"), std::nullopt, nullptr).isNil());
+    EXPECT_TRUE(
+        serializer->responseObjectForResponse(response(200, "text/plain"), std::nullopt, nullptr).isNil());
 }
 
 TEST(ErrorChain, AttachingUnderlying) {
@@ -139,27 +144,32 @@ TEST(JSONResponse, ParsesAcceptableReplies) {
     EXPECT_EQ(error, nullptr);
     EXPECT_EQ(object["a"][1].intValue(), 2);
     for (const char* type : {"text/json", "text/javascript"}) {
-        EXPECT_FALSE(serializer->responseObjectForResponse(response(200, type), bytes("[1]"), nullptr).isNil()) << type;
+        EXPECT_FALSE(
+            serializer->responseObjectForResponse(response(200, type), bytes("[1]"), nullptr).isNil())
+            << type;
     }
 }
 
 TEST(JSONResponse, HTMLIsRefusedUnlessAdded) {
     auto serializer = HKJSONResponseSerializer::serializer();
     Ref<NSError> error;
-    EXPECT_TRUE(serializer->responseObjectForResponse(response(200, "text/html"), bytes("[1]"), &error).isNil());
+    EXPECT_TRUE(
+        serializer->responseObjectForResponse(response(200, "text/html"), bytes("[1]"), &error).isNil());
     EXPECT_EQ(error->code(), NSURLErrorCannotDecodeContentData);
     auto types = *serializer->acceptableContentTypes();
     types.insert("text/html");
     serializer->setAcceptableContentTypes(types);
     error.reset();
-    EXPECT_EQ(serializer->responseObjectForResponse(response(200, "text/html"), bytes("[1]"), &error)[0].intValue(), 1);
+    EXPECT_EQ(
+        serializer->responseObjectForResponse(response(200, "text/html"), bytes("[1]"), &error)[0].intValue(),
+        1);
     EXPECT_EQ(error, nullptr);
 }
 
 TEST(JSONResponse, EmptyNoContentReplyOfAnotherTypeGivesNothingAndNoError) {
     Ref<NSError> error;
-    Value object = HKJSONResponseSerializer::serializer()->responseObjectForResponse(response(204, "text/plain"),
-                                                                                     NSData(), &error);
+    Value object = HKJSONResponseSerializer::serializer()->responseObjectForResponse(
+        response(204, "text/plain"), NSData(), &error);
     EXPECT_TRUE(object.isNil());
     EXPECT_EQ(error, nullptr);
 }
@@ -175,22 +185,26 @@ TEST(JSONResponse, ServerErrorWithValidJSONGivesBothObjectAndError) {
 
 TEST(JSONResponse, ServerErrorWithBrokenJSONCarriesBothErrors) {
     Ref<NSError> error;
-    Value object = HKJSONResponseSerializer::serializer()->responseObjectForResponse(response(500, "application/json"),
-                                                                                     bytes("{oops"), &error);
+    Value object = HKJSONResponseSerializer::serializer()->responseObjectForResponse(
+        response(500, "application/json"), bytes("{oops"), &error);
     EXPECT_TRUE(object.isNil());
     ASSERT_NE(error, nullptr);
     EXPECT_EQ(error->domain(), NSCocoaErrorDomain);
-    EXPECT_TRUE(HKErrorChainHasCode(error, NSURLErrorBadServerResponse, HKURLResponseSerializationErrorDomain));
+    EXPECT_TRUE(
+        HKErrorChainHasCode(error, NSURLErrorBadServerResponse, HKURLResponseSerializationErrorDomain));
 }
 
 TEST(JSONResponse, OneSpaceIsNothingButOtherWhitespaceIsAParseError) {
     auto serializer = HKJSONResponseSerializer::serializer();
     Ref<NSError> error;
-    EXPECT_TRUE(serializer->responseObjectForResponse(response(200, "application/json"), bytes(" "), &error).isNil());
+    EXPECT_TRUE(
+        serializer->responseObjectForResponse(response(200, "application/json"), bytes(" "), &error).isNil());
     EXPECT_EQ(error, nullptr);
     for (const char* body : {"  ", "\n"}) {
         error.reset();
-        EXPECT_TRUE(serializer->responseObjectForResponse(response(200, "application/json"), bytes(body), &error).isNil());
+        EXPECT_TRUE(
+            serializer->responseObjectForResponse(response(200, "application/json"), bytes(body), &error)
+                .isNil());
         ASSERT_NE(error, nullptr) << "[" << body << "]";
         EXPECT_EQ(error->code(), 3840);
     }
@@ -233,8 +247,8 @@ TEST(JSONResponse, NullRemovalAtEveryDepth) {
     Value object = serializer->responseObjectForResponse(
         response(200, "application/json"), bytes(R"({"a":null,"b":{"c":null,"d":1},"e":[null,{"f":null}]})"),
         nullptr);
-    Value expected = NSJSONSerialization::JSONObjectWithData(NSData::fromString(R"({"b":{"d":1},"e":[null,{}]})"), 0,
-                                                             nullptr);
+    Value expected = NSJSONSerialization::JSONObjectWithData(
+        NSData::fromString(R"({"b":{"d":1},"e":[null,{}]})"), 0, nullptr);
     EXPECT_TRUE(object.isEqual(expected)) << object.description();
     EXPECT_FALSE(object.dictionary()->isMutable());
 }
@@ -261,28 +275,31 @@ TEST(JSONResponse, FragmentsNeedTheOption) {
 
 TEST(JSONResponse, MalformedTruncatedAndHostileBodiesFailCleanly) {
     auto serializer = HKJSONResponseSerializer::serializer();
-    std::string valid = R"({"code":0,"data":{"list":[{"id":1,"name":"车","tags":["a","b"],"x":null}],"n":1.5e3}})";
-    std::vector<std::string> bodies{std::string(100000, '['), std::string(100000, '{'), "\"unterminated",
-                                    "{\"a\":1,}", "nul", std::string("\0\0\0\0", 4), "\xef\xbb\xbf[1]",
-                                    "[1e999999]", "{\"\\ud800\":1}"};
+    std::string valid =
+        R"({"code":0,"data":{"list":[{"id":1,"name":"车","tags":["a","b"],"x":null}],"n":1.5e3}})";
+    std::vector<std::string> bodies{
+        std::string(100000, '['),   std::string(100000, '{'), "\"unterminated", "{\"a\":1,}",     "nul",
+        std::string("\0\0\0\0", 4), "\xef\xbb\xbf[1]",        "[1e999999]",     "{\"\\ud800\":1}"};
     for (std::size_t cut = 0; cut < valid.size(); cut += 3) bodies.push_back(valid.substr(0, cut));
     for (unsigned seed = 0; seed < 500; ++seed) bodies.push_back(testsupport::mutate(valid, seed));
     for (const auto& body : bodies) {
         Ref<NSError> error;
-        Value object = serializer->responseObjectForResponse(response(200, "application/json"), bytes(body), &error);
+        Value object =
+            serializer->responseObjectForResponse(response(200, "application/json"), bytes(body), &error);
         // Nothing without an error only for a body that is not text in its encoding (or one space).
         bool notText = !NSString::initWithData(NSData::fromString(body), NSUTF8StringEncoding).has_value();
-        EXPECT_TRUE(!object.isNil() || error || notText || body == " " || body.empty())
-            << body.substr(0, 40);
+        EXPECT_TRUE(!object.isNil() || error || notText || body == " " || body.empty()) << body.substr(0, 40);
     }
 }
 
-// ---- XML and property lists ---------------------------------------------------------------------------------
+// ---- XML and property lists
+// ---------------------------------------------------------------------------------
 
 TEST(XMLResponse, GivesAParserNotYetStarted) {
     auto serializer = HKXMLParserResponseSerializer::serializer();
-    auto parser = serializer->responseObjectForResponse(response(200, "application/xml"), bytes("<a><b/></a>"), nullptr)
-                      .objectAs<NSXMLParser>();
+    auto parser =
+        serializer->responseObjectForResponse(response(200, "application/xml"), bytes("<a><b/></a>"), nullptr)
+            .objectAs<NSXMLParser>();
     ASSERT_NE(parser, nullptr);
     EXPECT_EQ(parser->data().toString(), "<a><b/></a>");
     EXPECT_TRUE(parser->parse());
@@ -291,7 +308,8 @@ TEST(XMLResponse, GivesAParserNotYetStarted) {
 TEST(XMLResponse, RefusedTypeWithBodyGivesNothingButAnEmptyBodyStillGivesAParser) {
     auto serializer = HKXMLParserResponseSerializer::serializer();
     Ref<NSError> error;
-    EXPECT_TRUE(serializer->responseObjectForResponse(response(200, "text/plain"), bytes("<a/>"), &error).isNil());
+    EXPECT_TRUE(
+        serializer->responseObjectForResponse(response(200, "text/plain"), bytes("<a/>"), &error).isNil());
     EXPECT_EQ(error->code(), NSURLErrorCannotDecodeContentData);
     // Decoding goes on over an empty body when the caller asked for errors (there is none).
     error.reset();
@@ -300,7 +318,8 @@ TEST(XMLResponse, RefusedTypeWithBodyGivesNothingButAnEmptyBodyStillGivesAParser
     ASSERT_NE(parser, nullptr);
     EXPECT_EQ(error, nullptr);
     // Without an error slot a failed check always stops decoding.
-    EXPECT_TRUE(serializer->responseObjectForResponse(response(200, "text/plain"), NSData(), nullptr).isNil());
+    EXPECT_TRUE(
+        serializer->responseObjectForResponse(response(200, "text/plain"), NSData(), nullptr).isNil());
     EXPECT_FALSE(parser->parse());
 }
 
@@ -326,7 +345,8 @@ TEST(PropertyListResponse, ReadsXMLAndBinary) {
     for (auto format : {NSPropertyListXMLFormat_v1_0, NSPropertyListBinaryFormat_v1_0}) {
         auto body = NSPropertyListSerialization::dataWithPropertyList(plist, format, 0, nullptr);
         Ref<NSError> error;
-        Value object = serializer->responseObjectForResponse(response(200, "application/x-plist"), body, &error);
+        Value object =
+            serializer->responseObjectForResponse(response(200, "application/x-plist"), body, &error);
         EXPECT_EQ(error, nullptr);
         EXPECT_EQ(object["k"][1].stringValue(), "two");
     }
@@ -343,21 +363,22 @@ TEST(PropertyListResponse, EmptyBodyOfAnotherTypeGivesTheParseError) {
 
 TEST(PropertyListResponse, DamagedListsFailCleanly) {
     auto valid = *NSPropertyListSerialization::dataWithPropertyList(
-        Dictionary{{"a", Array{1, 2.5, true, "x", NSData::fromString("d")}}}, NSPropertyListBinaryFormat_v1_0, 0,
-        nullptr);
-    auto xml = *NSPropertyListSerialization::dataWithPropertyList(Dictionary{{"a", 1}}, NSPropertyListXMLFormat_v1_0,
-                                                                  0, nullptr);
+        Dictionary{{"a", Array{1, 2.5, true, "x", NSData::fromString("d")}}}, NSPropertyListBinaryFormat_v1_0,
+        0, nullptr);
+    auto xml = *NSPropertyListSerialization::dataWithPropertyList(Dictionary{{"a", 1}},
+                                                                  NSPropertyListXMLFormat_v1_0, 0, nullptr);
     for (unsigned seed = 0; seed < 400; ++seed) {
         const NSData& source = seed % 2 ? valid : xml;
         Ref<NSError> error;
         Value object = HKPropertyListResponseSerializer::serializer()->responseObjectForResponse(
-            response(200, "application/x-plist"), NSData::fromString(testsupport::mutate(source.toString(), seed)),
-            &error);
+            response(200, "application/x-plist"),
+            NSData::fromString(testsupport::mutate(source.toString(), seed)), &error);
         EXPECT_TRUE(!object.isNil() || error);
     }
 }
 
-// ---- images ------------------------------------------------------------------------------------------------------
+// ---- images
+// ------------------------------------------------------------------------------------------------------
 
 TEST(ImageResponse, DecodesAndInflatesAtTheScale) {
     auto serializer = HKImageResponseSerializer::serializer();
@@ -403,7 +424,8 @@ TEST(ImageResponse, EmptyAndRefusedBodiesGiveNothing) {
     auto serializer = HKImageResponseSerializer::serializer();
     EXPECT_TRUE(serializer->responseObjectForResponse(response(200, "image/png"), NSData(), nullptr).isNil());
     Ref<NSError> error;
-    EXPECT_TRUE(serializer->responseObjectForResponse(response(200, "text/html"), pngOfSize(2, 2), &error).isNil());
+    EXPECT_TRUE(
+        serializer->responseObjectForResponse(response(200, "text/html"), pngOfSize(2, 2), &error).isNil());
     EXPECT_EQ(error->code(), NSURLErrorCannotDecodeContentData);
 }
 
@@ -411,7 +433,8 @@ TEST(ImageResponse, CorruptPicturesGiveNothingAndNeverCrash) {
     auto png = pngOfSize(16, 16).toString();
     auto jpeg = UIImageJPEGRepresentation(UIImage::imageWithData(NSData::fromString(png)), 0.8)->toString();
     for (unsigned seed = 0; seed < 300; ++seed) {
-        for (const auto& [type, source] : {std::pair<std::string, std::string>{"image/png", png}, {"image/jpeg", jpeg}}) {
+        for (const auto& [type, source] :
+             {std::pair<std::string, std::string>{"image/png", png}, {"image/jpeg", jpeg}}) {
             std::string body = testsupport::mutate(source, seed);
             auto serializer = HKImageResponseSerializer::serializer();
             serializer->responseObjectForResponse(response(200, type), bytes(body), nullptr);
@@ -424,49 +447,56 @@ TEST(ImageResponse, CorruptPicturesGiveNothingAndNeverCrash) {
                     .isNil());
 }
 
-// ---- compound -----------------------------------------------------------------------------------------------------
+// ---- compound
+// -----------------------------------------------------------------------------------------------------
 
 TEST(CompoundResponse, FirstSerializerWithAnObjectWins) {
     auto compound = HKCompoundResponseSerializer::compoundSerializerWithResponseSerializers(
         {HKJSONResponseSerializer::serializer(), HKPropertyListResponseSerializer::serializer()});
-    Value object = compound->responseObjectForResponse(response(200, "application/json"), bytes("[7]"), nullptr);
+    Value object =
+        compound->responseObjectForResponse(response(200, "application/json"), bytes("[7]"), nullptr);
     EXPECT_EQ(object[0].intValue(), 7);
-    auto plist = NSPropertyListSerialization::dataWithPropertyList(Array{8}, NSPropertyListXMLFormat_v1_0, 0, nullptr);
+    auto plist =
+        NSPropertyListSerialization::dataWithPropertyList(Array{8}, NSPropertyListXMLFormat_v1_0, 0, nullptr);
     object = compound->responseObjectForResponse(response(200, "application/x-plist"), plist, nullptr);
     EXPECT_EQ(object[0].intValue(), 8);
 }
 
 TEST(CompoundResponse, WinnersErrorIsPassedOn) {
-    auto compound =
-        HKCompoundResponseSerializer::compoundSerializerWithResponseSerializers({HKJSONResponseSerializer::serializer()});
+    auto compound = HKCompoundResponseSerializer::compoundSerializerWithResponseSerializers(
+        {HKJSONResponseSerializer::serializer()});
     Ref<NSError> error;
-    Value object = compound->responseObjectForResponse(response(500, "application/json"), bytes("[1]"), &error);
+    Value object =
+        compound->responseObjectForResponse(response(500, "application/json"), bytes("[1]"), &error);
     EXPECT_EQ(object[0].intValue(), 1);
     ASSERT_NE(error, nullptr);
     EXPECT_EQ(error->code(), NSURLErrorBadServerResponse);
 }
 
 TEST(CompoundResponse, WhenNoneDecodesTheDataIsValidatedAndReturned) {
-    auto compound =
-        HKCompoundResponseSerializer::compoundSerializerWithResponseSerializers({HKJSONResponseSerializer::serializer()});
+    auto compound = HKCompoundResponseSerializer::compoundSerializerWithResponseSerializers(
+        {HKJSONResponseSerializer::serializer()});
     Ref<NSError> error;
     Value object = compound->responseObjectForResponse(response(200, "text/plain"), bytes("hi"), &error);
     EXPECT_EQ(object.data()->toString(), "hi");
     EXPECT_EQ(error, nullptr);  // the compound serializer accepts any type itself
-    EXPECT_EQ(HKCompoundResponseSerializer::serializer()->responseObjectForResponse(response(404, ""), bytes("x"), &error)
+    EXPECT_EQ(HKCompoundResponseSerializer::serializer()
+                  ->responseObjectForResponse(response(404, ""), bytes("x"), &error)
                   .data()
                   ->toString(),
               "x");
     EXPECT_EQ(error->code(), NSURLErrorBadServerResponse);
 }
 
-// ---- coding and copying ---------------------------------------------------------------------------------------------
+// ---- coding and copying
+// ---------------------------------------------------------------------------------------------
 
 template <class T>
 Ref<T> roundTrip(const Ref<T>& serializer) {
     auto archive = NSKeyedArchiver::archivedDataWithRootObject(Value(serializer));
     if (!archive) return nullptr;
-    return NSKeyedUnarchiver::unarchivedObjectOfClass("HKHTTPResponseSerializer", *archive, nullptr).objectAs<T>();
+    return NSKeyedUnarchiver::unarchivedObjectOfClass("HKHTTPResponseSerializer", *archive, nullptr)
+        .objectAs<T>();
 }
 
 TEST(ResponseSerializerCoding, EveryClassKeepsItsFields) {
@@ -540,7 +570,8 @@ TEST(ResponseSerializerCoding, DamagedArchivesNeverCrash) {
     ASSERT_TRUE(archive.has_value());
     for (unsigned seed = 0; seed < 300; ++seed) {
         Value v = NSKeyedUnarchiver::unarchivedObjectOfClass(
-            "HKHTTPResponseSerializer", NSData::fromString(testsupport::mutate(archive->toString(), seed)), nullptr);
+            "HKHTTPResponseSerializer", NSData::fromString(testsupport::mutate(archive->toString(), seed)),
+            nullptr);
         if (auto s = v.objectAs<HKHTTPResponseSerializer>()) {
             s->responseObjectForResponse(response(200, "application/json"), bytes("[1]"), nullptr);
         }

@@ -32,9 +32,10 @@ class ChangeLog {
             name, nullptr, nullptr, [this](const Ref<NSNotification>& n) {
                 if (!NSThread::isMainThread()) offMain = true;
                 senders.push_back(n->object());
-                statuses.push_back(n->userInfoValue(HKNetworkingReachabilityNotificationStatusItem).isNil()
-                                       ? -100
-                                       : n->userInfoValue(HKNetworkingReachabilityNotificationStatusItem).longLongValue());
+                statuses.push_back(
+                    n->userInfoValue(HKNetworkingReachabilityNotificationStatusItem).isNil()
+                        ? -100
+                        : n->userInfoValue(HKNetworkingReachabilityNotificationStatusItem).longLongValue());
             });
     }
     ~ChangeLog() { NSNotificationCenter::defaultCenter()->removeObserver(token_); }
@@ -46,7 +47,7 @@ class ChangeLog {
     Ref<NSObject> token_;
 };
 
-class ReachabilityTest : public ::testing::Test {
+class NetReachabilityTest : public ::testing::Test {
   protected:
     void SetUp() override { SCNetworkReachabilityResetForTesting(); }
     void TearDown() override {
@@ -66,15 +67,17 @@ class ReachabilityTest : public ::testing::Test {
 TEST(ReachabilityStatus, FromFlags) {
     EXPECT_EQ(HKNetworkReachabilityStatusForFlags(0), HKNetworkReachabilityStatusNotReachable);
     EXPECT_EQ(HKNetworkReachabilityStatusForFlags(kReachable), HKNetworkReachabilityStatusReachableViaWiFi);
-    EXPECT_EQ(HKNetworkReachabilityStatusForFlags(kReachable | kWWAN), HKNetworkReachabilityStatusReachableViaWWAN);
+    EXPECT_EQ(HKNetworkReachabilityStatusForFlags(kReachable | kWWAN),
+              HKNetworkReachabilityStatusReachableViaWWAN);
     EXPECT_EQ(HKNetworkReachabilityStatusForFlags(kReachable | kConnectionRequired),
               HKNetworkReachabilityStatusNotReachable);
     EXPECT_EQ(HKNetworkReachabilityStatusForFlags(kReachable | kConnectionRequired | kOnTraffic),
               HKNetworkReachabilityStatusReachableViaWiFi);
     EXPECT_EQ(HKNetworkReachabilityStatusForFlags(kReachable | kConnectionRequired | kOnDemand | kWWAN),
               HKNetworkReachabilityStatusReachableViaWWAN);
-    EXPECT_EQ(HKNetworkReachabilityStatusForFlags(kReachable | kConnectionRequired | kOnTraffic | kIntervention),
-              HKNetworkReachabilityStatusNotReachable);
+    EXPECT_EQ(
+        HKNetworkReachabilityStatusForFlags(kReachable | kConnectionRequired | kOnTraffic | kIntervention),
+        HKNetworkReachabilityStatusNotReachable);
     EXPECT_EQ(HKNetworkReachabilityStatusForFlags(kReachable | kConnectionRequired | kWWAN),
               HKNetworkReachabilityStatusNotReachable);
     EXPECT_EQ(HKNetworkReachabilityStatusForFlags(kWWAN | kDirect), HKNetworkReachabilityStatusNotReachable);
@@ -88,7 +91,7 @@ TEST(ReachabilityStatus, DisplayTexts) {
     EXPECT_EQ(HKReachabilityStatusDisplayText(42), "Unknown");
 }
 
-TEST_F(ReachabilityTest, AFreshManagerKnowsNothing) {
+TEST_F(NetReachabilityTest, AFreshManagerKnowsNothing) {
     auto manager = addressManager("0.0.0.0");
     EXPECT_EQ(manager->networkReachabilityStatus(), HKNetworkReachabilityStatusUnknown);
     EXPECT_EQ(manager->localizedNetworkReachabilityStatusString(), "Unknown");
@@ -96,14 +99,14 @@ TEST_F(ReachabilityTest, AFreshManagerKnowsNothing) {
     EXPECT_EQ(manager->networkReachabilityAssociation(), HKNetworkReachabilityManager::ForAddress);
 }
 
-TEST_F(ReachabilityTest, SharedManagerWatchesTheDefaultRoute) {
+TEST_F(NetReachabilityTest, SharedManagerWatchesTheDefaultRoute) {
     auto shared = HKNetworkReachabilityManager::sharedManager();
     EXPECT_EQ(shared, HKNetworkReachabilityManager::sharedManager());
     ASSERT_NE(shared->networkReachability(), nullptr);
     EXPECT_EQ(shared->networkReachability()->overrideKey(), "0.0.0.0");
 }
 
-TEST_F(ReachabilityTest, AnAddressManagerReportsItsStatusOnceAtStart) {
+TEST_F(NetReachabilityTest, AnAddressManagerReportsItsStatusOnceAtStart) {
     SCNetworkReachabilitySetHostFlagsForTesting("10.1.2.3", kReachable | kDirect);
     auto manager = addressManager("10.1.2.3");
     ChangeLog log(HKNetworkingReachabilityDidChangeNotification);
@@ -126,7 +129,7 @@ TEST_F(ReachabilityTest, AnAddressManagerReportsItsStatusOnceAtStart) {
     manager->stopMonitoring();
 }
 
-TEST_F(ReachabilityTest, ChangesReachTheBlockAndTheNotification) {
+TEST_F(NetReachabilityTest, ChangesReachTheBlockAndTheNotification) {
     SCNetworkReachabilitySetHostFlagsForTesting("10.9.9.9", kReachable);
     auto manager = addressManager("10.9.9.9");
     ChangeLog log(HKNetworkingReachabilityDidChangeNotification);
@@ -151,7 +154,7 @@ TEST_F(ReachabilityTest, ChangesReachTheBlockAndTheNotification) {
     EXPECT_EQ(log.statuses.size(), 3u);
 }
 
-TEST_F(ReachabilityTest, AHostNameManagerWaitsForAChange) {
+TEST_F(NetReachabilityTest, AHostNameManagerWaitsForAChange) {
     SCNetworkReachabilitySetHostFlagsForTesting("api.example.test", kReachable);
     auto manager = HKNetworkReachabilityManager::managerForDomain("api.example.test");
     EXPECT_EQ(manager->networkReachabilityAssociation(), HKNetworkReachabilityManager::ForName);
@@ -166,7 +169,7 @@ TEST_F(ReachabilityTest, AHostNameManagerWaitsForAChange) {
     manager->stopMonitoring();
 }
 
-TEST_F(ReachabilityTest, StartingAgainReportsAFreshFirstStatus) {
+TEST_F(NetReachabilityTest, StartingAgainReportsAFreshFirstStatus) {
     SCNetworkReachabilitySetHostFlagsForTesting("10.7.7.7", kReachable);
     auto manager = addressManager("10.7.7.7");
     ChangeLog log(HKNetworkingReachabilityDidChangeNotification);
@@ -177,7 +180,7 @@ TEST_F(ReachabilityTest, StartingAgainReportsAFreshFirstStatus) {
     manager->stopMonitoring();
 }
 
-TEST_F(ReachabilityTest, UnreadableFlagsReportNothingAtStart) {
+TEST_F(NetReachabilityTest, UnreadableFlagsReportNothingAtStart) {
     SCNetworkReachabilitySetGetFlagsFailsForTesting(true);
     auto manager = addressManager("10.4.4.4");
     ChangeLog log(HKNetworkingReachabilityDidChangeNotification);
@@ -188,7 +191,7 @@ TEST_F(ReachabilityTest, UnreadableFlagsReportNothingAtStart) {
     manager->stopMonitoring();
 }
 
-TEST_F(ReachabilityTest, ObserversOfTheDerivedKeysAreTold) {
+TEST_F(NetReachabilityTest, ObserversOfTheDerivedKeysAreTold) {
     SCNetworkReachabilitySetHostFlagsForTesting("10.5.5.5", kReachable);
     auto manager = addressManager("10.5.5.5");
     std::vector<bool> reachable;
@@ -204,7 +207,7 @@ TEST_F(ReachabilityTest, ObserversOfTheDerivedKeysAreTold) {
     manager->stopMonitoring();
 }
 
-TEST_F(ReachabilityTest, AManagerThatGoesIsNeverCalled) {
+TEST_F(NetReachabilityTest, AManagerThatGoesIsNeverCalled) {
     SCNetworkReachabilitySetHostFlagsForTesting("10.6.6.6", kReachable);
     int calls = 0;
     {
@@ -217,7 +220,7 @@ TEST_F(ReachabilityTest, AManagerThatGoesIsNeverCalled) {
     EXPECT_EQ(calls, 0);
 }
 
-TEST_F(ReachabilityTest, WithoutAHandleStartAndStopDoNothing) {
+TEST_F(NetReachabilityTest, WithoutAHandleStartAndStopDoNothing) {
     auto manager = make<HKNetworkReachabilityManager>(nullptr, HKNetworkReachabilityManager::ForName);
     manager->startMonitoring();
     manager->stopMonitoring();
@@ -227,7 +230,7 @@ TEST_F(ReachabilityTest, WithoutAHandleStartAndStopDoNothing) {
 
 // ---- the synchronous wrapper ------------------------------------------------------------------------------
 
-TEST_F(ReachabilityTest, WrapperStatusOrderAndRules) {
+TEST_F(NetReachabilityTest, WrapperStatusOrderAndRules) {
     auto internet = Reachability::reachabilityForInternetConnection();
     ASSERT_NE(internet, nullptr);
     auto check = [&](SCNetworkReachabilityFlags flags, NetworkStatus expected) {
@@ -246,7 +249,7 @@ TEST_F(ReachabilityTest, WrapperStatusOrderAndRules) {
     EXPECT_TRUE(internet->connectionRequired());
 }
 
-TEST_F(ReachabilityTest, LocalWiFiAnswersOnlyZeroOrOne) {
+TEST_F(NetReachabilityTest, LocalWiFiAnswersOnlyZeroOrOne) {
     auto local = Reachability::reachabilityForLocalWiFi();
     ASSERT_NE(local, nullptr);
     EXPECT_TRUE(local->alwaysReturnLocalWiFiStatus());
@@ -258,7 +261,7 @@ TEST_F(ReachabilityTest, LocalWiFiAnswersOnlyZeroOrOne) {
     EXPECT_EQ(local->currentReachabilityStatus(), NotReachable);
 }
 
-TEST_F(ReachabilityTest, UnreadableFlagsMeanNotReachable) {
+TEST_F(NetReachabilityTest, UnreadableFlagsMeanNotReachable) {
     auto internet = Reachability::reachabilityForInternetConnection();
     SCNetworkReachabilitySetHostFlagsForTesting("0.0.0.0", kReachable | kConnectionRequired);
     SCNetworkReachabilitySetGetFlagsFailsForTesting(true);
@@ -266,7 +269,7 @@ TEST_F(ReachabilityTest, UnreadableFlagsMeanNotReachable) {
     EXPECT_FALSE(internet->connectionRequired());
 }
 
-TEST_F(ReachabilityTest, ConstructorsRefuseWhatCannotBeWatched) {
+TEST_F(NetReachabilityTest, ConstructorsRefuseWhatCannotBeWatched) {
     EXPECT_EQ(Reachability::reachabilityWithHostName(""), nullptr);
     EXPECT_EQ(Reachability::reachabilityWithAddress(nullptr), nullptr);
     auto host = Reachability::reachabilityWithHostName("cdn.example.test");
@@ -274,7 +277,7 @@ TEST_F(ReachabilityTest, ConstructorsRefuseWhatCannotBeWatched) {
     EXPECT_FALSE(host->alwaysReturnLocalWiFiStatus());
 }
 
-TEST_F(ReachabilityTest, NotifierPostsChangesOnItsRunLoopUntilStopped) {
+TEST_F(NetReachabilityTest, NotifierPostsChangesOnItsRunLoopUntilStopped) {
     SCNetworkReachabilitySetHostFlagsForTesting("cdn.example.test", kReachable);
     auto host = Reachability::reachabilityWithHostName("cdn.example.test");
     ChangeLog log(kReachabilityChangedNotification);
@@ -290,7 +293,7 @@ TEST_F(ReachabilityTest, NotifierPostsChangesOnItsRunLoopUntilStopped) {
     EXPECT_EQ(log.senders.size(), 1u);
 }
 
-TEST_F(ReachabilityTest, AWrapperThatGoesWithItsNotifierRunningIsForgotten) {
+TEST_F(NetReachabilityTest, AWrapperThatGoesWithItsNotifierRunningIsForgotten) {
     SCNetworkReachabilitySetHostFlagsForTesting("gone.example.test", kReachable);
     ChangeLog log(kReachabilityChangedNotification);
     {
