@@ -504,6 +504,22 @@ TEST(ManagerCoding, ArchiveKeepsBaseURLAndSerializers) {
     EXPECT_TRUE(decodedResponse->removesKeysWithNullValues());
 }
 
+TEST(ManagerCoding, DecodingAppliesTheTrailingSlashRuleAgain) {
+    auto m = make<HKHTTPRequestOperationManager>(NSURL::URLWithString("http://example.test/v1"));
+    auto data = NSKeyedArchiver::archivedDataWithRootObject(Value(m));
+    ASSERT_TRUE(data.has_value());
+    // An archive written by an older version, with the base URL as it was given.
+    std::string text = data->toString();
+    auto at = text.find("http://example.test/v1/");
+    ASSERT_NE(at, std::string::npos);
+    text.erase(at + std::string("http://example.test/v1").size(), 1);
+    auto decoded = NSKeyedUnarchiver::unarchivedObjectOfClass("HKHTTPRequestOperationManager",
+                                                              NSData::fromString(text), nullptr)
+                       .objectAs<HKHTTPRequestOperationManager>();
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->baseURL()->absoluteString(), "http://example.test/v1/");
+}
+
 TEST(ManagerCoding, DamagedArchiveGivesNothing) {
     auto m = make<HKHTTPRequestOperationManager>(NSURL::URLWithString("http://example.test/v1"));
     auto data = NSKeyedArchiver::archivedDataWithRootObject(Value(m));
