@@ -49,7 +49,9 @@ class HKHTTPRequestOperation : public HKURLConnectionOperation {
     // The serialiser's error when there is one, else the transport's.
     Ref<NSError> error() const override;
 
-    // Either block may be empty; exactly one runs per completion.
+    // Either block may be empty; exactly one runs per completion. The blocks hold the operation
+    // until they have run: an operation that is never started keeps them (and itself) until
+    // setCompletionBlock(nullptr).
     void setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure);
 
     // Also prepares the request for resuming: "Range: bytes=<received>-", with "If-Range" when
