@@ -14,12 +14,9 @@
 #include "sdk/analytics/collection/TallySession.h"
 #include "sdk/analytics/collection/TallySettings.h"
 
-#if __has_include("network/NSURLConnection.h")
 #include "network/NSURLConnection.h"
 #include "network/NSURLRequest.h"
 #include "network/NSURLResponse.h"
-#define TALLY_HAVE_NETWORK 1
-#endif
 
 namespace {
 
@@ -127,7 +124,6 @@ bool TANWorker::postDataWithFile(const std::string& path) {
     return false;
 }
 
-#if TALLY_HAVE_NETWORK
 
 Ref<NSMutableURLRequest> TANWorker::setupRequest(const std::string& address) {
     auto url = NSURL::URLWithString(address);
@@ -195,18 +191,3 @@ bool TANWorker::postDataToServer(const std::string& address, const std::string& 
     if (error) analyticsLog("(Error   Applog) %@", error);
     return false;
 }
-
-#else
-
-Ref<NSMutableURLRequest> TANWorker::setupRequest(const std::string&) {
-    return nullptr;
-}
-
-bool TANWorker::postDataToServer(const std::string&, const std::string&) {
-    // No URL loading in this build: the file stays for a later attempt.
-    TallyConfig::setLastPostDate();
-    TallyConfig::incrementRequest(false, 0);
-    return false;
-}
-
-#endif

@@ -17,7 +17,9 @@
 #include "foundation/NSRandom.h"
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUserDefaults.h"
+#include "sdk/analytics/collection/TANUtil.h"
 #include "sdk/analytics/collection/TallySettings.h"
+#include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
 
 #if __has_include("system/DeviceProbes.h")
 #include "system/DeviceProbes.h"
@@ -100,6 +102,7 @@ class TallyTest : public ::testing::Test {
 
     void TearDown() override {
         testsupport::drainMainRunLoop();
+        TallyUncaughtExceptionHandler::uninstallCrashHandlers();
         detail::TallyResetForTesting();
         clock_.reset();
 #if TALLY_TEST_HAVE_PROBES
