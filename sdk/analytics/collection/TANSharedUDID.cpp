@@ -10,10 +10,7 @@
 #include "foundation/NSUserDefaults.h"
 #include "security/CommonDigest.h"
 
-#if __has_include("system/UIPasteboard.h")
 #include "system/UIPasteboard.h"
-#define TALLY_HAVE_PASTEBOARDS 1
-#endif
 
 namespace {
 
@@ -46,40 +43,24 @@ const std::string* stringIn(const Dictionary& d, const char* key) {
 }
 
 Ref<UIPasteboard> slotPasteboard(int n, bool create) {
-#if TALLY_HAVE_PASTEBOARDS
     return UIPasteboard::pasteboardWithName(NSString::stringWithFormat("%@%d", kSlotPrefix, n), create);
-#else
-    (void)n;
-    (void)create;
-    return nullptr;
-#endif
 }
 
 }  // namespace
 
 Dictionary TANSharedUDID::_getDictFromPasteboard(const Ref<UIPasteboard>& pasteboard) {
-#if TALLY_HAVE_PASTEBOARDS
     if (!pasteboard) return Dictionary::mutableDictionary();
     auto data = pasteboard->dataForPasteboardType(kType);
     if (!data) return Dictionary::mutableDictionary();
     Value root = NSKeyedUnarchiver::unarchiveObjectWithData(*data);
     if (!root.isDictionary()) return Dictionary::mutableDictionary();
     return root.dictionary()->mutableCopy();
-#else
-    (void)pasteboard;
-    return Dictionary::mutableDictionary();
-#endif
 }
 
 void TANSharedUDID::_setDict(const Dictionary& dictionary, const Ref<UIPasteboard>& pasteboard) {
-#if TALLY_HAVE_PASTEBOARDS
     if (!pasteboard) return;
     auto data = NSKeyedArchiver::archivedDataWithRootObject(Value(dictionary));
     if (data) pasteboard->setData(*data, kType);
-#else
-    (void)dictionary;
-    (void)pasteboard;
-#endif
 }
 
 std::string TANSharedUDID::_generateFreshSharedUDID() {
@@ -182,9 +163,7 @@ std::optional<std::string> TANSharedUDID::valueWithError(Ref<NSError>* error) {
     if (freeSlot && (!mySlot || *mySlot == *freeSlot)) {
         int n = std::stoi(freeSlot->substr(std::char_traits<char>::length(kSlotPrefix)));
         auto pasteboard = slotPasteboard(n, true);
-#if TALLY_HAVE_PASTEBOARDS
         if (pasteboard) pasteboard->setPersistent(true);
-#endif
         if (local) {
             local->setObject(kSlot, *freeSlot);
             save = true;

@@ -21,10 +21,8 @@
 #include "sdk/analytics/collection/TallySettings.h"
 #include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
 
-#if __has_include("system/DeviceProbes.h")
 #include "system/DeviceProbes.h"
-#define TALLY_TEST_HAVE_PROBES 1
-#endif
+#include "system/UIPasteboard.h"
 
 namespace tallytest {
 
@@ -65,23 +63,11 @@ class LogCapture {
 
 // The network the device reports: "WiFi", "CellNetwork" or none.
 inline void setNetworkAccess(const std::string& kind) {
-#if TALLY_TEST_HAVE_PROBES
     std::vector<detail::NetworkInterfaceAddress> list;
     list.push_back({"lo0", AF_INET, "127.0.0.1", true, true, true});
     if (kind == "WiFi") list.push_back({"en0", AF_INET, "192.168.1.20", true, true, false});
     if (kind == "CellNetwork") list.push_back({"pdp_ip0", AF_INET, "10.1.2.3", true, true, false});
     detail::setNetworkInterfacesForTesting(list);
-#else
-    (void)kind;
-#endif
-}
-
-inline bool canChooseNetwork() {
-#if TALLY_TEST_HAVE_PROBES
-    return true;
-#else
-    return false;
-#endif
 }
 
 class TallyTest : public ::testing::Test {
@@ -95,6 +81,8 @@ class TallyTest : public ::testing::Test {
         NSBundle::setInfoValue("CFBundleShortVersionString", "1.0");
         NSBundle::setInfoValue("CFBundleDisplayName", "Tuning Demo");
         NSRandomSeedForTesting(20261206);
+        // Pasteboards are shared between the apps of a device: each test has its own device.
+        UIPasteboard::setSharedDirectory(sandbox_->file("device-pasteboards"));
         setNetworkAccess("WiFi");
         detail::TallyResetForTesting();
         clock_ = std::make_unique<testsupport::ManualClock>(startTime());
@@ -105,9 +93,8 @@ class TallyTest : public ::testing::Test {
         TallyUncaughtExceptionHandler::uninstallCrashHandlers();
         detail::TallyResetForTesting();
         clock_.reset();
-#if TALLY_TEST_HAVE_PROBES
         detail::resetDeviceProbesForTesting();
-#endif
+        UIPasteboard::resetForTesting();
         NSRandomReseedFromSystem();
         NSUserDefaults::resetStandardUserDefaults();
     }
