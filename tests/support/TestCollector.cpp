@@ -56,10 +56,11 @@ std::optional<std::string> decrypt(const std::string& data, const std::string& k
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     std::string out(data.size() + 16, '\0');
     int n1 = 0, n2 = 0;
-    bool ok = EVP_DecryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key.data()),
-                                 kIV) == 1 &&
+    bool ok = EVP_DecryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr,
+                                 reinterpret_cast<const unsigned char*>(key.data()), kIV) == 1 &&
               EVP_DecryptUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &n1,
-                                reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size())) == 1 &&
+                                reinterpret_cast<const unsigned char*>(data.data()),
+                                static_cast<int>(data.size())) == 1 &&
               EVP_DecryptFinal_ex(ctx, reinterpret_cast<unsigned char*>(out.data()) + n1, &n2) == 1;
     EVP_CIPHER_CTX_free(ctx);
     if (!ok) return std::nullopt;
@@ -179,7 +180,8 @@ ReceivedEnvelope TestCollector::decode(const std::string& body) {
         r.problems.push_back("entity does not inflate");
         return r;
     }
-    if (static_cast<std::size_t>(envelope->length()) != report->size()) r.problems.push_back("length mismatch");
+    if (static_cast<std::size_t>(envelope->length()) != report->size())
+        r.problems.push_back("length mismatch");
     auto entry = make<TATUALogEntry>();
     if (!readRecord(*entry, *report)) {
         r.problems.push_back("report does not read");
@@ -193,12 +195,15 @@ ScriptedReply TestCollector::handle(const RecordedRequest& request) {
     ReceivedEnvelope r = decode(request.body);
     r.request = request;
     if (request.method != "POST") r.problems.push_back("method " + request.method);
-    if (request.header("Msg-Type") != std::optional<std::string>("envelope")) r.problems.push_back("Msg-Type");
-    if (request.header("Content-Type") != std::optional<std::string>("envelope")) r.problems.push_back("Content-Type");
+    if (request.header("Msg-Type") != std::optional<std::string>("envelope"))
+        r.problems.push_back("Msg-Type");
+    if (request.header("Content-Type") != std::optional<std::string>("envelope"))
+        r.problems.push_back("Content-Type");
     auto sdk = request.header("X-Tally-Sdk");
     if (!sdk || sdk->rfind("iOS/3.6.7 ", 0) != 0) r.problems.push_back("X-Tally-Sdk");
     auto utc = request.header("X-Tally-UTC");
-    if (!utc || utc->empty() || !std::all_of(utc->begin(), utc->end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    if (!utc || utc->empty() ||
+        !std::all_of(utc->begin(), utc->end(), [](char c) { return c >= '0' && c <= '9'; })) {
         r.problems.push_back("X-Tally-UTC");
     }
 
@@ -261,7 +266,8 @@ Ref<TATImprint> TestCollector::makeImprint(
     imprint->setVersion(version);
     std::vector<std::string> keys;
     for (const auto& [key, value] : values) keys.push_back(key);
-    std::stable_sort(keys.begin(), keys.end(), [](const std::string& a, const std::string& b) { return lower(a) < lower(b); });
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const std::string& a, const std::string& b) { return lower(a) < lower(b); });
     std::string text;
     for (const auto& key : keys) {
         auto v = map.objectForKey(key);

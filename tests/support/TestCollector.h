@@ -28,21 +28,21 @@ namespace testsupport {
 // What one upload carried, as decoded.
 struct ReceivedEnvelope {
     RecordedRequest request;
-    Ref<TAEnvelope> envelope;        // nullptr when the body did not read as one
-    Ref<TATUALogEntry> report;       // nullptr when the entity did not decode
+    Ref<TAEnvelope> envelope;           // nullptr when the body did not read as one
+    Ref<TATUALogEntry> report;          // nullptr when the entity did not decode
     std::vector<std::string> problems;  // header or decoding complaints; empty when all is well
 };
 
 class TestCollector {
   public:
     enum class Mode {
-        Accept,            // 200, application/x-tally-record, the reply record
-        HTTPError,         // the status below, with a reply record body
-        Garbage,           // 200, application/x-tally-record, bytes that are no record
-        ForeignType,       // 200, text/html
-        EmptyBody,         // 200, application/x-tally-record, no body
-        Slow,              // the reply after a delay
-        Down,              // the connection closes without a reply
+        Accept,       // 200, application/x-tally-record, the reply record
+        HTTPError,    // the status below, with a reply record body
+        Garbage,      // 200, application/x-tally-record, bytes that are no record
+        ForeignType,  // 200, text/html
+        EmptyBody,    // 200, application/x-tally-record, no body
+        Slow,         // the reply after a delay
+        Down,         // the connection closes without a reply
     };
 
     TestCollector();
@@ -54,11 +54,23 @@ class TestCollector {
     static std::string unreachableURL();
 
     void setMode(Mode mode);
-    void setStatus(int status) { std::lock_guard<std::mutex> g(lock_); status_ = status; }
-    void setDelay(double seconds) { std::lock_guard<std::mutex> g(lock_); delay_ = seconds; }
+    void setStatus(int status) {
+        std::lock_guard<std::mutex> g(lock_);
+        status_ = status;
+    }
+    void setDelay(double seconds) {
+        std::lock_guard<std::mutex> g(lock_);
+        delay_ = seconds;
+    }
     // The reply record: result code (1 success) and an optional imprint.
-    void setReplyCode(std::int32_t code) { std::lock_guard<std::mutex> g(lock_); replyCode_ = code; }
-    void setReplyImprint(Ref<TATImprint> imprint) { std::lock_guard<std::mutex> g(lock_); imprint_ = std::move(imprint); }
+    void setReplyCode(std::int32_t code) {
+        std::lock_guard<std::mutex> g(lock_);
+        replyCode_ = code;
+    }
+    void setReplyImprint(Ref<TATImprint> imprint) {
+        std::lock_guard<std::mutex> g(lock_);
+        imprint_ = std::move(imprint);
+    }
 
     std::vector<ReceivedEnvelope> received() const;
     std::size_t receivedCount() const;
@@ -66,8 +78,9 @@ class TestCollector {
 
     // An imprint of the given settings whose checksum the library accepts (the same rule: keys
     // sorted case-insensitively, "%@%@%qi%@" per entry, the version, lower-case MD5).
-    static Ref<TATImprint> makeImprint(const std::vector<std::pair<std::string, std::optional<std::string>>>& values,
-                                       std::int32_t version = 1, std::int64_t ts = 1700000000000);
+    static Ref<TATImprint> makeImprint(
+        const std::vector<std::pair<std::string, std::optional<std::string>>>& values,
+        std::int32_t version = 1, std::int64_t ts = 1700000000000);
     // Decoding used by the collector, for tests that read envelope files directly.
     static ReceivedEnvelope decode(const std::string& body);
 

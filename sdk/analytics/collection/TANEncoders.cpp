@@ -186,14 +186,16 @@ std::optional<NSData> TANDeflated::deflatedData(const NSData& data) {
     return deflatedDataPrefixedWith(NSData(), -1, data);
 }
 
-std::optional<NSData> TANDeflated::deflatedDataPrefixedWith(const NSData& prefix, int level, const NSData& source) {
+std::optional<NSData> TANDeflated::deflatedDataPrefixedWith(const NSData& prefix, int level,
+                                                            const NSData& source) {
     uLongf room = static_cast<uLongf>(source.length() * 1001 / 1000 + 12);
     // zlib's own bound covers inputs the fixed formula is a little short for (tiny or random).
     room = std::max<uLongf>(room, compressBound(static_cast<uLong>(source.length())));
     std::vector<std::uint8_t> out(prefix.length() + room);
     static const Bytef empty = 0;
     const Bytef* input = source.length() ? source.bytes() : &empty;
-    int status = compress2(out.data() + prefix.length(), &room, input, static_cast<uLong>(source.length()), level);
+    int status =
+        compress2(out.data() + prefix.length(), &room, input, static_cast<uLong>(source.length()), level);
     if (status != Z_OK) return std::nullopt;
     if (prefix.length()) std::copy(prefix.bytes(), prefix.bytes() + prefix.length(), out.begin());
     out.resize(prefix.length() + room);

@@ -81,5 +81,6 @@ class TANDeflated {
     // The zlib stream of the bytes at zlib's default level; nullopt when zlib fails.
     static std::optional<NSData> deflatedData(const NSData& data);
     // The prefix followed by the zlib stream at the given level (-1 default, 0 to 9).
-    static std::optional<NSData> deflatedDataPrefixedWith(const NSData& prefix, int level, const NSData& source);
+    static std::optional<NSData> deflatedDataPrefixedWith(const NSData& prefix, int level,
+                                                          const NSData& source);
 };

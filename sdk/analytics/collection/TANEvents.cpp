@@ -17,9 +17,11 @@ const NSCodableClass<TANTerminate> kTerminateRegistration("TANTerminate", "TANBa
 
 constexpr char kReservedKeyLine[] = "TALOG: (ERROR) 关键字id, ts, du是TallySDK保留字段，不能作为key使用。";
 constexpr char kEkvPairLine[] =
-    "TALOG: (ERROR) Tally event's keys and values must be string ,key's max length 128 and value's max length 256";
+    "TALOG: (ERROR) Tally event's keys and values must be string ,key's max length 128 and value's max "
+    "length 256";
 constexpr char kGkvPairLine[] =
-    "TALOG: (ERROR) Tally event's keys and values must be string ,key's max length 64 and value's max length 256";
+    "TALOG: (ERROR) Tally event's keys and values must be string ,key's max length 64 and value's max length "
+    "256";
 
 std::optional<std::string> decodeString(NSCoder& coder, const char* key) {
     return coder.decodeObjectForKey(key).optionalString();
@@ -144,7 +146,8 @@ TANEkv::TANEkv(NSCoder& coder) : TANBaseEvent(coder) {
     if (v.isDictionary()) values = v.dictionary()->mutableCopy();
 }
 
-Ref<TANEkv> TANEkv::ekvWithId(const std::optional<std::string>& eventId, const std::optional<std::string>& key,
+Ref<TANEkv> TANEkv::ekvWithId(const std::optional<std::string>& eventId,
+                              const std::optional<std::string>& key,
                               const std::optional<Dictionary>& attributes, bool isGKV) {
     if (attributes) {
         for (const auto& [k, v] : *attributes) {

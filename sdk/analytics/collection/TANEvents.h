@@ -38,7 +38,9 @@ class TANBaseEvent : public NSObject, public NSSecureCoding {
     // The same object, or one of the same class created at the same moment.
     bool isEqual(const NSObject& other) const override;
     bool isEqualToEvent(const TANBaseEvent& other) const { return isEqual(other); }
-    std::size_t hash() const override { return static_cast<std::size_t>(static_cast<unsigned long long>(ts)); }
+    std::size_t hash() const override {
+        return static_cast<std::size_t>(static_cast<unsigned long long>(ts));
+    }
     std::string className() const override { return "TANBaseEvent"; }
 };
 
@@ -68,7 +70,8 @@ class TANEkv : public TANBaseEvent {
     explicit TANEkv(NSCoder& coder);
     // The checked record, or nullptr (with the console line) when an attribute key is one of the
     // reserved "id", "ts" and "du".
-    static Ref<TANEkv> ekvWithId(const std::optional<std::string>& eventId, const std::optional<std::string>& key,
+    static Ref<TANEkv> ekvWithId(const std::optional<std::string>& eventId,
+                                 const std::optional<std::string>& key,
                                  const std::optional<Dictionary>& values, bool isGKV);
 
     // Milliseconds.

@@ -176,14 +176,16 @@ std::optional<std::string> TANSharedUDID::valueWithError(Ref<NSError>* error) {
     }
 
     if (optedOut) {
-        report(error, 1,
-               NSString::stringWithFormat("Application with unique id %@ is opted-out from SharedUDID as of %@",
-                                          appUID, optOutDate));
+        report(
+            error, 1,
+            NSString::stringWithFormat("Application with unique id %@ is opted-out from SharedUDID as of %@",
+                                       appUID, optOutDate));
         value = NSString::stringWithFormat("%040x", 0);
     } else if (discrepancy) {
-        report(error, 2,
-               "Found a discrepancy between stored SharedUDID (reliable) and redundant copies; one of the apps "
-               "on the device is most likely corrupting the SharedUDID protocol");
+        report(
+            error, 2,
+            "Found a discrepancy between stored SharedUDID (reliable) and redundant copies; one of the apps "
+            "on the device is most likely corrupting the SharedUDID protocol");
     } else {
         report(error, 0, "SharedUDID succesfully retrieved");
     }

@@ -124,7 +124,8 @@ bool TANProtocolData::isPad() {
 
 std::string TANProtocolData::accessString() {
     std::string machine = deviceModelString();
-    if (UIDevice::currentDevice()->model() == "iPhone Simulator" || machine == "x86_64" || machine == "i386") {
+    if (UIDevice::currentDevice()->model() == "iPhone Simulator" || machine == "x86_64" ||
+        machine == "i386") {
         return "WiFi";
     }
     auto names = detail::tallyActiveIPv4InterfaceNames();
@@ -242,13 +243,15 @@ std::optional<NSData> TANUtil::deflatedData(const NSData& data) {
     return TANDeflated::deflatedData(data);
 }
 
-std::optional<NSData> TANUtil::deflatedDataPrefixedWith(const NSData& prefix, int level, const NSData& source) {
+std::optional<NSData> TANUtil::deflatedDataPrefixedWith(const NSData& prefix, int level,
+                                                        const NSData& source) {
     return TANDeflated::deflatedDataPrefixedWith(prefix, level, source);
 }
 
 std::string TANUtil::sessionId() {
-    std::string text = NSString::stringWithFormat("%f%@%u%u", NSDate::date().timeIntervalSince1970(),
-                                                  TallyApp::sharedInstance()->appid(), arc4random(), arc4random());
+    std::string text =
+        NSString::stringWithFormat("%f%@%u%u", NSDate::date().timeIntervalSince1970(),
+                                   TallyApp::sharedInstance()->appid(), arc4random(), arc4random());
     return md5(text);
 }
 

@@ -100,7 +100,8 @@ class TANUtil {
     static std::optional<std::string> JSONFragment(const Value& value);
     static Value JSONValue(const std::optional<std::string>& text);
     static std::optional<NSData> deflatedData(const NSData& data);
-    static std::optional<NSData> deflatedDataPrefixedWith(const NSData& prefix, int level, const NSData& source);
+    static std::optional<NSData> deflatedDataPrefixedWith(const NSData& prefix, int level,
+                                                          const NSData& source);
     // 32 upper-case hexadecimal digits, new each time.
     static std::string sessionId();
     // Every UTF-16 unit decreased by one.

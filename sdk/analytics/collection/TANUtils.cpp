@@ -91,8 +91,8 @@ std::string TANUtils::queryStringWithDictionary(const Dictionary& dictionary) {
     return NSString::componentsJoinedByString(pieces, "&");
 }
 
-std::optional<std::string> TANUtils::subString(const std::optional<std::string>& text, NSStringEncoding encoding,
-                                               std::size_t bytesLength) {
+std::optional<std::string> TANUtils::subString(const std::optional<std::string>& text,
+                                               NSStringEncoding encoding, std::size_t bytesLength) {
     if (!text || text->empty()) return std::nullopt;
     std::size_t total = NSString::lengthOfBytesUsingEncoding(*text, encoding);
     if (bytesLength == 0 || total == 0 || total <= bytesLength) return text;

@@ -52,8 +52,8 @@ class TANUtils : public NSObject {
     // "%@" text.
     static std::string queryStringWithDictionary(const Dictionary& dictionary);
     // The longest prefix of whole characters whose bytes in the encoding fit the limit.
-    static std::optional<std::string> subString(const std::optional<std::string>& text, NSStringEncoding encoding,
-                                                std::size_t bytesLength);
+    static std::optional<std::string> subString(const std::optional<std::string>& text,
+                                                NSStringEncoding encoding, std::size_t bytesLength);
     static bool isPureInt(const std::string& text);
     static bool isPureFloat(const std::string& text);
     // Every byte but ASCII letters, digits and "-._~" as %XX.

@@ -30,8 +30,8 @@ std::optional<double> gTimeout;
 std::vector<std::string> splitList(const std::string& text) {
     std::vector<std::string> urls;
     for (auto& piece : NSString::componentsSeparatedByString(text, ",")) {
-        std::string trimmed =
-            NSString::stringByTrimmingCharactersInSet(piece, NSCharacterSet::whitespaceAndNewlineCharacterSet());
+        std::string trimmed = NSString::stringByTrimmingCharactersInSet(
+            piece, NSCharacterSet::whitespaceAndNewlineCharacterSet());
         if (!trimmed.empty()) urls.push_back(trimmed);
     }
     return urls;
@@ -124,7 +124,6 @@ bool TANWorker::postDataWithFile(const std::string& path) {
     return false;
 }
 
-
 Ref<NSMutableURLRequest> TANWorker::setupRequest(const std::string& address) {
     auto url = NSURL::URLWithString(address);
     if (!url) return nullptr;
@@ -162,13 +161,15 @@ bool TANWorker::postDataToServer(const std::string& address, const std::string& 
     Ref<NSError> error;
     auto started = std::chrono::steady_clock::now();
     auto data = NSURLConnection::sendSynchronousRequest(request, &response, &error);
-    auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    auto spent =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     TallyConfig::setLastPostDate();
     auto usedTime = static_cast<std::int32_t>(spent.count());
 
     auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
-    bool logReply = http && data && data->length() >= 1 &&
-                    http->valueForHTTPHeaderField("Content-Type") == std::optional<std::string>(kReplyContentType);
+    bool logReply =
+        http && data && data->length() >= 1 &&
+        http->valueForHTTPHeaderField("Content-Type") == std::optional<std::string>(kReplyContentType);
     if (logReply && http->statusCode() != 200) {
         analyticsLog("(Response Applog) {\"fail\": \"statusCode\":%d}", static_cast<int>(http->statusCode()));
         TallyConfig::incrementRequest(false, usedTime);

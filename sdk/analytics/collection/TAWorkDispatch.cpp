@@ -28,7 +28,8 @@ void TAWorkDispatch::sendEvent(const Value& object, int type) {
 
 void TAWorkDispatch::dispatchEvent(const Ref<TADispatchEvent>& event) {
     Ref<TAWorkDispatch> self = selfAs<TAWorkDispatch>();
-    performSelectorOnMainThread(self, [self, event] { self->workWithEvent(event); }, false);
+    performSelectorOnMainThread(
+        self, [self, event] { self->workWithEvent(event); }, false);
 }
 
 void TAWorkDispatch::workWithEvent(const Ref<TADispatchEvent>& event) {

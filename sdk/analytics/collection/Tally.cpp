@@ -139,7 +139,8 @@ void Tally::endEvent(const std::optional<std::string>& eventId, const std::optio
     TallyEvent::endEvent(eventId, label);
 }
 
-void Tally::beginEvent(const std::optional<std::string>& eventId, const std::optional<std::string>& primaryKey,
+void Tally::beginEvent(const std::optional<std::string>& eventId,
+                       const std::optional<std::string>& primaryKey,
                        const std::optional<Dictionary>& attributes) {
     TallyEvent::beginEvent(eventId, primaryKey, attributes);
 }
@@ -159,7 +160,8 @@ void Tally::setWrapperVersion(const std::optional<std::string>& version) {
     TallyInternal::sharedInstance()->setWrapperVersion(version);
 }
 
-void Tally::setWrapperType(const std::optional<std::string>& type, const std::optional<std::string>& version) {
+void Tally::setWrapperType(const std::optional<std::string>& type,
+                           const std::optional<std::string>& version) {
     setWrapperType(type);
     setWrapperVersion(version);
 }
@@ -168,7 +170,8 @@ void Tally::profileSignInWithPUID(const std::optional<std::string>& puid) {
     TallySession::profileSignInPUID(puid);
 }
 
-void Tally::profileSignInWithPUID(const std::optional<std::string>& puid, const std::optional<std::string>& provider) {
+void Tally::profileSignInWithPUID(const std::optional<std::string>& puid,
+                                  const std::optional<std::string>& provider) {
     TallySession::profileSignInPUID(puid, provider);
 }
 

@@ -45,8 +45,8 @@ class Tally {
     static void event(const std::optional<std::string>& eventId, const std::optional<std::string>& label,
                       std::int64_t acc);
     static void eventDurations(const std::optional<std::string>& eventId, int milliseconds);
-    static void eventDurations(const std::optional<std::string>& eventId, const std::optional<std::string>& label,
-                               int milliseconds);
+    static void eventDurations(const std::optional<std::string>& eventId,
+                               const std::optional<std::string>& label, int milliseconds);
     static void event(const std::optional<std::string>& eventId, const std::optional<Dictionary>& attributes);
     static void event(const std::optional<std::string>& eventId, const std::optional<Dictionary>& attributes,
                       int counter);
@@ -54,16 +54,19 @@ class Tally {
                                          const std::optional<Dictionary>& attributes, int milliseconds);
     static void beginEvent(const std::optional<std::string>& eventId);
     static void endEvent(const std::optional<std::string>& eventId);
-    static void beginEvent(const std::optional<std::string>& eventId, const std::optional<std::string>& label);
+    static void beginEvent(const std::optional<std::string>& eventId,
+                           const std::optional<std::string>& label);
     static void endEvent(const std::optional<std::string>& eventId, const std::optional<std::string>& label);
-    static void beginEvent(const std::optional<std::string>& eventId, const std::optional<std::string>& primaryKey,
+    static void beginEvent(const std::optional<std::string>& eventId,
+                           const std::optional<std::string>& primaryKey,
                            const std::optional<Dictionary>& attributes);
     static void endEventPrimaryKey(const std::optional<std::string>& eventId,
                                    const std::optional<std::string>& primaryKey);
 
     static void setWrapperType(const std::optional<std::string>& type);
     static void setWrapperVersion(const std::optional<std::string>& version);
-    static void setWrapperType(const std::optional<std::string>& type, const std::optional<std::string>& version);
+    static void setWrapperType(const std::optional<std::string>& type,
+                               const std::optional<std::string>& version);
 
     static void profileSignInWithPUID(const std::optional<std::string>& puid);
     static void profileSignInWithPUID(const std::optional<std::string>& puid,

@@ -62,7 +62,8 @@ std::optional<NSData> aes(CCOperation op, const NSData& data, const std::uint8_t
 // ---------------------------------------------------------------------------------------------
 // TallyEnvelope
 
-TallyEnvelope::TallyEnvelope() : address_(TallyApp::sharedInstance()->appid()), enveloper_(make<TAEnvelope>()) {
+TallyEnvelope::TallyEnvelope()
+    : address_(TallyApp::sharedInstance()->appid()), enveloper_(make<TAEnvelope>()) {
     buildIdentity();
     fetchSignature();
     enveloper_->setVersion(version_);
@@ -108,7 +109,8 @@ void TallyEnvelope::buildGUIDWithData(const std::uint8_t* signature) {
 void TallyEnvelope::setSignatureWithData(const std::optional<NSData>& data) {
     if (!data || data->empty()) return;
     signature_ = *data;
-    if (TallyConfig::configureWithKey("umSignature").isNil()) TallyConfig::setConfigure(Value(*data), "umSignature");
+    if (TallyConfig::configureWithKey("umSignature").isNil())
+        TallyConfig::setConfigure(Value(*data), "umSignature");
     buildGUIDWithData(signature_->length() >= 32 ? signature_->bytes() : nullptr);
 }
 
@@ -121,8 +123,8 @@ std::string TallyEnvelope::printBytes(const std::uint8_t* bytes, std::size_t len
 }
 
 void TallyEnvelope::generateChecksum() {
-    std::string text =
-        NSString::stringWithFormat("%@%d%d%d%@", signatureString_, serialNum_, timestamp_, length_, guidString_);
+    std::string text = NSString::stringWithFormat("%@%d%d%d%@", signatureString_, serialNum_, timestamp_,
+                                                  length_, guidString_);
     checksum_ = NSString::lowercaseString(TANUtil::md5(text));
     enveloper_->setChecksum(checksum_);
 }
@@ -155,8 +157,9 @@ std::optional<NSData> TallyEnvelope::toDataWithEntity(const std::optional<NSData
     auto codex = TallyRecords::imprintPropertyValueWithKey("codex");
     bool encrypt = codex ? *codex == "1" : TallyApp::sharedInstance()->encryptEnabled();
     if (encrypt) {
-        auto encrypted = signature_ && signature_->length() >= 17 ? TallyUtility::AES128EncryptData(body, signature_->bytes() + 1)
-                                                                   : std::nullopt;
+        auto encrypted = signature_ && signature_->length() >= 17
+                             ? TallyUtility::AES128EncryptData(body, signature_->bytes() + 1)
+                             : std::nullopt;
         // An envelope without its entity is useless to the collector; the items stay for a
         // later attempt instead.
         if (!encrypted) return std::nullopt;
@@ -173,7 +176,8 @@ std::optional<NSData> TallyEnvelope::toDataWithEntity(const std::optional<NSData
     enveloper_->setGuid(guidString_);
     enveloper_->setLength(length_);
     enveloper_->setTs_secs(timestamp_);
-    signatureString_ = TANUtil::bytesToHexString(signature_->bytes(), static_cast<long>(signature_->length()));
+    signatureString_ =
+        TANUtil::bytesToHexString(signature_->bytes(), static_cast<long>(signature_->length()));
     enveloper_->setSignature(signatureString_);
     generateChecksum();
     envelopeData_ = detail::tallyWriteRecord(*enveloper_);
@@ -183,7 +187,8 @@ std::optional<NSData> TallyEnvelope::toDataWithEntity(const std::optional<NSData
 bool TallyEnvelope::verifyTimestamp() const {
     if (!signature_ || signature_->length() < 32) return true;
     const std::uint8_t* s = signature_->bytes();
-    std::uint32_t t = static_cast<std::uint32_t>(guid_[0] ^ s[0]) | static_cast<std::uint32_t>(guid_[1] ^ s[1]) << 8 |
+    std::uint32_t t = static_cast<std::uint32_t>(guid_[0] ^ s[0]) |
+                      static_cast<std::uint32_t>(guid_[1] ^ s[1]) << 8 |
                       static_cast<std::uint32_t>(guid_[30] ^ s[30]) << 16 |
                       static_cast<std::uint32_t>(guid_[31] ^ s[31]) << 24;
     return t == static_cast<std::uint32_t>(timestamp_) || (t == 0 && serialNum_ == 1);
@@ -232,15 +237,16 @@ std::optional<NSData> TallyEnvelope::makeEnvelopeData() {
         // A name already taken (two envelopes in one millisecond) moves to the next free one, so
         // neither envelope is lost and the names still sort by time.
         for (int attempt = 0; attempt < kNameAttempts && !stored; ++attempt) {
-            std::string path =
-                TallyUtility::generateEnvelopeFileNameWithTS(NSString::stringWithFormat("%lld", ms + attempt));
+            std::string path = TallyUtility::generateEnvelopeFileNameWithTS(
+                NSString::stringWithFormat("%lld", ms + attempt));
             if (TallyUtility::isExistAtPath(path)) continue;
             stored = TallyUtility::saveData(envelope, path);
             if (!stored && !TallyUtility::isExistAtPath(path)) break;
         }
         if (stored) TallyRecords::sharedInstance()->setActivateMsgFlag();
     }
-    TallyConfig::setConfigure(Value(TallyConfig::configureWithKey("umSerialNum").intValue() + 1), "umSerialNum");
+    TallyConfig::setConfigure(Value(TallyConfig::configureWithKey("umSerialNum").intValue() + 1),
+                              "umSerialNum");
     checkExchangeData();
     return stored ? envelope : std::nullopt;
 }
@@ -262,7 +268,8 @@ bool TallyUtility::saveData(const std::optional<NSData>& data, const std::string
     // the name is taken, so an existing file is never replaced and no reader sees half a file.
     std::string directory = NSString::stringByDeletingLastPathComponent(path);
     std::string temp = NSString::stringByAppendingPathComponent(
-        directory, NSString::stringWithFormat(".%@.%08x.tmp", NSString::lastPathComponent(path), arc4random()));
+        directory,
+        NSString::stringWithFormat(".%@.%08x.tmp", NSString::lastPathComponent(path), arc4random()));
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     const std::uint8_t* p = data->bytes();
@@ -354,7 +361,8 @@ void TallyUtility::sortFileWithCreatedTime(std::vector<std::string>& paths) {
         }
         aged.emplace_back(age, path);
     }
-    std::stable_sort(aged.begin(), aged.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::stable_sort(aged.begin(), aged.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
     for (std::size_t i = 0; i < paths.size(); ++i) paths[i] = aged[i].second;
 }
 

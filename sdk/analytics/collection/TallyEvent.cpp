@@ -37,7 +37,8 @@ Dictionary limitAttributes(const Dictionary& attributes, bool keepCounter) {
 bool TallyEvent::validEventID(const std::optional<std::string>& eventId) {
     if (TANUtil::isEmptyString(eventId)) return false;
     if (eventId->size() > kMaxEventIdBytes) {
-        NSLog("TALOG: (Warning) event_id (%@) max bytes length > %d", *eventId, static_cast<int>(kMaxEventIdBytes));
+        NSLog("TALOG: (Warning) event_id (%@) max bytes length > %d", *eventId,
+              static_cast<int>(kMaxEventIdBytes));
         return false;
     }
     return true;
@@ -75,8 +76,8 @@ void TallyEvent::eventDurations(const std::optional<std::string>& eventId, int m
     eventJob(eventId, std::nullopt, 1, milliseconds);
 }
 
-void TallyEvent::eventDurations(const std::optional<std::string>& eventId, const std::optional<std::string>& label,
-                                int milliseconds) {
+void TallyEvent::eventDurations(const std::optional<std::string>& eventId,
+                                const std::optional<std::string>& label, int milliseconds) {
     eventJob(eventId, label, 1, milliseconds);
 }
 
@@ -88,7 +89,8 @@ void TallyEvent::endEvent(const std::optional<std::string>& eventId) {
     endEvent(eventId, std::optional<std::string>());
 }
 
-void TallyEvent::beginEvent(const std::optional<std::string>& eventId, const std::optional<std::string>& label) {
+void TallyEvent::beginEvent(const std::optional<std::string>& eventId,
+                            const std::optional<std::string>& label) {
     if (!validEventID(eventId)) return;
     auto event = make<TANEvent>();
     event->event_id = eventId;
@@ -97,7 +99,8 @@ void TallyEvent::beginEvent(const std::optional<std::string>& eventId, const std
     TAWorkDispatch::sendEvent(Value(event), 5);
 }
 
-void TallyEvent::endEvent(const std::optional<std::string>& eventId, const std::optional<std::string>& label) {
+void TallyEvent::endEvent(const std::optional<std::string>& eventId,
+                          const std::optional<std::string>& label) {
     if (!validEventID(eventId)) return;
     auto event = make<TANEvent>();
     event->event_id = eventId;
@@ -105,7 +108,8 @@ void TallyEvent::endEvent(const std::optional<std::string>& eventId, const std::
     TAWorkDispatch::sendEvent(Value(event), 6);
 }
 
-void TallyEvent::beginEvent(const std::optional<std::string>& eventId, const std::optional<std::string>& primaryKey,
+void TallyEvent::beginEvent(const std::optional<std::string>& eventId,
+                            const std::optional<std::string>& primaryKey,
                             const std::optional<Dictionary>& attributes) {
     if (!validEventID(eventId)) return;
     if (TANUtil::isEmptyString(primaryKey) || !attributes || attributes->empty()) return;
@@ -120,7 +124,8 @@ void TallyEvent::endEventPrimaryKey(const std::optional<std::string>& eventId,
     TAWorkDispatch::sendEvent(Value(ekv), 8);
 }
 
-void TallyEvent::event(const std::optional<std::string>& eventId, const std::optional<Dictionary>& attributes) {
+void TallyEvent::event(const std::optional<std::string>& eventId,
+                       const std::optional<Dictionary>& attributes) {
     event(eventId, attributes, 0);
 }
 
@@ -133,12 +138,13 @@ void TallyEvent::event(const std::optional<std::string>& eventId, const std::opt
     TAWorkDispatch::sendEvent(Value(ekv), 4);
 }
 
-void TallyEvent::gameEvent(const std::optional<std::string>& eventId, const std::optional<Dictionary>& attributes) {
+void TallyEvent::gameEvent(const std::optional<std::string>& eventId,
+                           const std::optional<Dictionary>& attributes) {
     gameEvent(eventId, attributes, 0);
 }
 
-void TallyEvent::gameEvent(const std::optional<std::string>& eventId, const std::optional<Dictionary>& attributes,
-                           int milliseconds) {
+void TallyEvent::gameEvent(const std::optional<std::string>& eventId,
+                           const std::optional<Dictionary>& attributes, int milliseconds) {
     if (!validEventID(eventId) || !attributes || attributes->empty()) return;
     Dictionary taken = limitAttributes(*attributes, false);
     auto ekv = TANEkv::ekvWithId(eventId, std::nullopt, taken, true);

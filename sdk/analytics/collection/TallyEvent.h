@@ -23,14 +23,16 @@ class TallyEvent {
     static void event(const std::optional<std::string>& eventId, const std::optional<std::string>& label,
                       std::int64_t acc);
     static void eventDurations(const std::optional<std::string>& eventId, int milliseconds);
-    static void eventDurations(const std::optional<std::string>& eventId, const std::optional<std::string>& label,
-                               int milliseconds);
+    static void eventDurations(const std::optional<std::string>& eventId,
+                               const std::optional<std::string>& label, int milliseconds);
 
     static void beginEvent(const std::optional<std::string>& eventId);
     static void endEvent(const std::optional<std::string>& eventId);
-    static void beginEvent(const std::optional<std::string>& eventId, const std::optional<std::string>& label);
+    static void beginEvent(const std::optional<std::string>& eventId,
+                           const std::optional<std::string>& label);
     static void endEvent(const std::optional<std::string>& eventId, const std::optional<std::string>& label);
-    static void beginEvent(const std::optional<std::string>& eventId, const std::optional<std::string>& primaryKey,
+    static void beginEvent(const std::optional<std::string>& eventId,
+                           const std::optional<std::string>& primaryKey,
                            const std::optional<Dictionary>& attributes);
     static void endEventPrimaryKey(const std::optional<std::string>& eventId,
                                    const std::optional<std::string>& primaryKey);
@@ -38,9 +40,10 @@ class TallyEvent {
     static void event(const std::optional<std::string>& eventId, const std::optional<Dictionary>& attributes);
     static void event(const std::optional<std::string>& eventId, const std::optional<Dictionary>& attributes,
                       int milliseconds);
-    static void gameEvent(const std::optional<std::string>& eventId, const std::optional<Dictionary>& attributes);
-    static void gameEvent(const std::optional<std::string>& eventId, const std::optional<Dictionary>& attributes,
-                          int milliseconds);
+    static void gameEvent(const std::optional<std::string>& eventId,
+                          const std::optional<Dictionary>& attributes);
+    static void gameEvent(const std::optional<std::string>& eventId,
+                          const std::optional<Dictionary>& attributes, int milliseconds);
 
     static void logPageView(const std::optional<std::string>& pageName, int seconds);
     static void beginLogPageView(const std::optional<std::string>& pageName);

@@ -51,7 +51,8 @@ void TallyGameAnalytics::didInit() {
     center->addObserver(
         self, "updateLevelTimestamp", [me](const Ref<NSNotification>&) { me->updateLevelTimestamp(); },
         std::string(UIApplicationDidBecomeActiveNotification), application);
-    for (const char* name : {UIApplicationWillResignActiveNotification, UIApplicationWillTerminateNotification}) {
+    for (const char* name :
+         {UIApplicationWillResignActiveNotification, UIApplicationWillTerminateNotification}) {
         center->addObserver(
             self, "updateLevelDuration", [me](const Ref<NSNotification>&) { me->updateLevelDuration(); },
             std::string(name), application);
@@ -82,7 +83,8 @@ void TallyGameAnalytics::setUserLevelDeprecated(const std::optional<std::string>
     NSLog("TALOG: WARNING setUserLevel is deprecated, please use setUserLevelId: API");
 }
 
-void TallyGameAnalytics::setUserID(const std::optional<std::string>&, int, int, const std::optional<std::string>&) {
+void TallyGameAnalytics::setUserID(const std::optional<std::string>&, int, int,
+                                   const std::optional<std::string>&) {
     NSLog("TALOG: WARNING setUserID: is deprecated, please use active user relevant APIs");
 }
 
@@ -132,7 +134,8 @@ void TallyGameAnalytics::bonusCoin(double coin, int source) {
     sharedInstance()->bonus(coin, source);
 }
 
-void TallyGameAnalytics::bonusItem(const std::optional<std::string>& item, int amount, double price, int source) {
+void TallyGameAnalytics::bonusItem(const std::optional<std::string>& item, int amount, double price,
+                                   int source) {
     sharedInstance()->bonus(item, amount, price, source);
 }
 

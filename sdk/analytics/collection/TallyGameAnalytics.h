@@ -39,7 +39,8 @@ class TallyGameAnalytics : public NSObject {
 
     // ---- class entry points -------------------------------------------------------------------
     static void profileSignInWithPUID(const std::optional<std::string>& puid);
-    static void profileSignInWithPUID(const std::optional<std::string>& puid, const std::optional<std::string>& provider);
+    static void profileSignInWithPUID(const std::optional<std::string>& puid,
+                                      const std::optional<std::string>& provider);
     static void profileSignOff();
     static void setUserLevelId(int level);
     static void setUserLevelDeprecated(const std::optional<std::string>& level);
@@ -53,7 +54,8 @@ class TallyGameAnalytics : public NSObject {
     static void pauseLevelNamed(const std::optional<std::string>& name);
     static void resumeLevelNamed(const std::optional<std::string>& name);
     static void payCash(double cash, int source, double coin);
-    static void payCash(double cash, int source, const std::optional<std::string>& item, int amount, double price);
+    static void payCash(double cash, int source, const std::optional<std::string>& item, int amount,
+                        double price);
     static void buyItem(const std::optional<std::string>& item, int amount, double price);
     static void bonusCoin(double coin, int source);
     static void bonusItem(const std::optional<std::string>& item, int amount, double price, int source);

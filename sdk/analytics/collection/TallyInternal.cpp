@@ -51,7 +51,8 @@ std::string pairingKey(const std::optional<std::string>& a, const std::optional<
 
 }  // namespace
 
-TallyInternal::TallyInternal() : sendLogQueue_(make<NSOperationQueue>()), otherQueue_(make<NSOperationQueue>()) {
+TallyInternal::TallyInternal()
+    : sendLogQueue_(make<NSOperationQueue>()), otherQueue_(make<NSOperationQueue>()) {
     sendLogQueue_->setMaxConcurrentOperationCount(1);
     otherQueue_->setMaxConcurrentOperationCount(2);
     for (auto* c : {&terminates_, &events_, &errors_, &ekv_, &tmpContainer_}) c->reserve(2);
@@ -390,8 +391,8 @@ void TallyInternal::archiveCacheToFile() {
     Dictionary root{{"body", body}};
     auto session = TallySession::sharedInstance();
     if (session->appInBackGround() && session->appBeKilling()) return;
-    auto data = NSPropertyListSerialization::dataWithPropertyList(Value(root), NSPropertyListXMLFormat_v1_0, 0,
-                                                                  nullptr);
+    auto data = NSPropertyListSerialization::dataWithPropertyList(Value(root), NSPropertyListXMLFormat_v1_0,
+                                                                  0, nullptr);
     if (data) data->writeToFile(path, true);
 }
 
@@ -453,7 +454,8 @@ void TallyInternal::unarchiveErrors(const Dictionary& body) {
         errors_.clear();
         return;
     }
-    if (NSString::caseInsensitiveCompare(*stored.string(), TANUtil::appVersionString()) != NSOrderedSame) return;
+    if (NSString::caseInsensitiveCompare(*stored.string(), TANUtil::appVersionString()) != NSOrderedSame)
+        return;
     std::size_t before = errors_.size();
     unarchiveInto(body, "error", "TANError", errors_);
     if (errors_.size() > before) errors_.front()->outputTALog();
@@ -515,15 +517,17 @@ std::optional<Dictionary> TallyInternal::error_support_info() const {
 
 void TallyInternal::saveCrashInfo(const Ref<NSNotification>& notification) {
     TallyConfig::setConfigure(Value(TANUtil::appVersionString()), "TAAppVersion");
-    auto exception = notification ? std::dynamic_pointer_cast<TallyCrashException>(notification->object()) : nullptr;
+    auto exception =
+        notification ? std::dynamic_pointer_cast<TallyCrashException>(notification->object()) : nullptr;
     if (!exception) return;
     std::vector<std::string> lines = exception->callStackSymbols();
     if (lines.empty()) lines = TallyUncaughtExceptionHandler::backtrace(*exception);
     std::string stack = "(";
     for (const auto& line : lines) stack += NSString::stringWithFormat("\n\t%@", line);
     stack += "\n)";
-    std::string text = NSString::stringWithFormat("%@\n%@\n(%@", exception->reason(),
-                                                  exception->userInfo()["UncaughtExceptionHandlerAddressesKey"], stack);
+    std::string text =
+        NSString::stringWithFormat("%@\n%@\n(%@", exception->reason(),
+                                   exception->userInfo()["UncaughtExceptionHandlerAddressesKey"], stack);
     error(text);
 }
 

@@ -58,8 +58,8 @@ void TallyJob::resetForTesting() {
 }
 
 std::string TallyJob::description() const {
-    return NSString::stringWithFormat("<%@: self.defcon=%i, self.latency=%i, self.jobRunning=%d>", className(),
-                                      defcon(), latency(), jobRunning() ? 1 : 0);
+    return NSString::stringWithFormat("<%@: self.defcon=%i, self.latency=%i, self.jobRunning=%d>",
+                                      className(), defcon(), latency(), jobRunning() ? 1 : 0);
 }
 
 double TallyJob::elapsedTimeFromPost() {
@@ -172,8 +172,8 @@ void TallyJob::preparePerformJob(int trigger) {
             int delay = job->calculateLatency();
             if (core->hasJob()) core->generateEnvelopeFile();
             job->setLatency(0);
-            performSelectorAfterDelay(job, "beginPerformJobDelay", Value(), [] { TallyJob::beginPerformJobDelay(); },
-                                      delay);
+            performSelectorAfterDelay(
+                job, "beginPerformJobDelay", Value(), [] { TallyJob::beginPerformJobDelay(); }, delay);
             return;
         }
         job->setLatency(0);
@@ -185,5 +185,6 @@ void TallyJob::preparePerformJob(int trigger) {
 
 void TallyJob::beginPerformJobDelay() {
     sharedInstance()->setBLatencyJob(false);
-    if (!TallySession::sharedInstance()->appInBackGround()) TallyInternal::sharedInstance()->beginPerformJob();
+    if (!TallySession::sharedInstance()->appInBackGround())
+        TallyInternal::sharedInstance()->beginPerformJob();
 }

@@ -171,7 +171,8 @@ void TallyRecords::setActivateMsgFlag() {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (!UALogEntry_->activate_msg()) return;
     if (TallyConfig::configureWithKey("umActivateMsg").isNil()) {
-        TallyConfig::setConfigure(Value(static_cast<long long>(UALogEntry_->activate_msg()->ts())), "umActivateMsg");
+        TallyConfig::setConfigure(Value(static_cast<long long>(UALogEntry_->activate_msg()->ts())),
+                                  "umActivateMsg");
     }
     UALogEntry_->unsetActivate_msg();
     activateMsg_.reset();
@@ -199,7 +200,8 @@ void TallyRecords::writeIdTracking() {
     tracking->setJournals(std::move(journals));
     tracking->setChecksum(std::string("checksum"));
     idTracking_ = tracking;
-    if (auto bytes = detail::tallyWriteRecord(*tracking)) TallyConfig::setConfigure(Value(*bytes), "umIDTracking");
+    if (auto bytes = detail::tallyWriteRecord(*tracking))
+        TallyConfig::setConfigure(Value(*bytes), "umIDTracking");
 }
 
 void TallyRecords::buildIdTracking() {
@@ -298,7 +300,8 @@ Ref<TATSession> TallyRecords::buildSessionFrom(const Ref<TANTerminate>& item) {
         session->setPages(std::move(pages));
     }
     if (item->hasGPSInfo()) {
-        session->setLocations(TATList<TATLocation>{make<TATLocation>(item->latitude, item->longitude, item->gps_time)});
+        session->setLocations(
+            TATList<TATLocation>{make<TATLocation>(item->latitude, item->longitude, item->gps_time)});
     }
     return session;
 }
@@ -577,7 +580,8 @@ float TallyRecords::calcProbWithSigIndex(int index) const {
         return 0;
     }
     const std::uint8_t* b = signature->bytes() + index;
-    std::string hex = NSString::stringWithFormat("%02hhx%02hhx%02hhx%02hhx%02hhx", b[0], b[1], b[2], b[3], b[4]);
+    std::string hex =
+        NSString::stringWithFormat("%02hhx%02hhx%02hhx%02hhx%02hhx", b[0], b[1], b[2], b[3], b[4]);
     unsigned long v = std::stoul(hex.substr(0, 5), nullptr, 16);
     return static_cast<float>(static_cast<double>(v) / 1048576.0);
 }

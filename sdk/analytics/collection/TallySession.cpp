@@ -59,7 +59,8 @@ void TallySession::startWithAppkey(const std::optional<std::string>& appKey, int
         return;
     }
     Value stored = TallyConfig::configureWithKey("appkey");
-    if (stored.isString() && *stored.string() != *appKey) NSLog("WARNING: Appkey is different from the past.");
+    if (stored.isString() && *stored.string() != *appKey)
+        NSLog("WARNING: Appkey is different from the past.");
     TallyConfig::setConfigure(Value(*appKey), "appkey");
     TallyConfig::setConfigure(Value(static_cast<unsigned>(reportPolicy)), "umcReportPolicy");
     app->setAppid(appKey);
@@ -81,7 +82,8 @@ void TallySession::startWithAppkey(const std::optional<std::string>& appKey, int
                             std::string(UIApplicationWillTerminateNotification), application);
         TallyApp::setCrashReportEnabled(app->crashReportEnabled());
     }
-    performSelectorOnMainThread(session, [session] { session->ensureSessionLaunch(); }, false);
+    performSelectorOnMainThread(
+        session, [session] { session->ensureSessionLaunch(); }, false);
 }
 
 void TallySession::ensureSessionLaunch() {
@@ -122,7 +124,8 @@ void TallySession::appInactivate(const Ref<NSNotification>& notification) {
     core->saveAndCleanCache();
 }
 
-void TallySession::signInPUID(const std::optional<std::string>& puid, const std::optional<std::string>& provider) {
+void TallySession::signInPUID(const std::optional<std::string>& puid,
+                              const std::optional<std::string>& provider) {
     if (TANUtil::isEmptyString(puid)) {
         analyticsLog("ERROR, invalid puid.");
         return;

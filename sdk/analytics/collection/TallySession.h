@@ -37,9 +37,11 @@ class TallySession : public NSObject {
     // Seconds since the session began; 3600 for more than two hours.
     double endSessionTime() const;
 
-    static void signInPUID(const std::optional<std::string>& puid, const std::optional<std::string>& provider);
+    static void signInPUID(const std::optional<std::string>& puid,
+                           const std::optional<std::string>& provider);
     static void profileSignInPUID(const std::optional<std::string>& puid);
-    static void profileSignInPUID(const std::optional<std::string>& puid, const std::optional<std::string>& provider);
+    static void profileSignInPUID(const std::optional<std::string>& puid,
+                                  const std::optional<std::string>& provider);
     static void profileSignOff();
 
     bool observerRegistered() const { return observerRegistered_.load(); }

@@ -145,15 +145,17 @@ void TallyApp::setAppVersion(const std::optional<std::string>& version) {
 
 std::string TallyApp::description() const {
     return NSString::stringWithFormat(
-        "<%@: logEnabled=%d, crashReportEnabled=%d, sendInterval=%f, reportPolicy=%d, appVersion=%@, appid=%@, "
+        "<%@: logEnabled=%d, crashReportEnabled=%d, sendInterval=%f, reportPolicy=%d, appVersion=%@, "
+        "appid=%@, "
         "channel=%@>",
-        className(), logEnabled() ? 1 : 0, crashReportEnabled() ? 1 : 0, logSendInterval(), reportPolicyField(),
-        appVersion(), appid(), channel());
+        className(), logEnabled() ? 1 : 0, crashReportEnabled() ? 1 : 0, logSendInterval(),
+        reportPolicyField(), appVersion(), appid(), channel());
 }
 
 void TallyApp::noAppKeyException() const {
-    NSLog("TALOG: appkey can not be found or not valid. Tally methods must be called after [Tally "
-          "startWithAppkey...]!");
+    NSLog(
+        "TALOG: appkey can not be found or not valid. Tally methods must be called after [Tally "
+        "startWithAppkey...]!");
 }
 
 void TallyApp::activeBackgroundTask() {

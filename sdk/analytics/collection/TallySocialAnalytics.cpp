@@ -24,9 +24,12 @@ constexpr char kNoPlatform[] = "TallySocialAnalytics: 请提供分享平台名�
 // ---------------------------------------------------------------------------------------------
 // TallySocialWeibo
 
-TallySocialWeibo::TallySocialWeibo(std::optional<std::string> platformType, std::optional<std::string> weiboId,
-                                   std::optional<std::string> usid, std::optional<Dictionary> param)
-    : platformType(std::move(platformType)), weiboId(std::move(weiboId)), userId(std::move(usid)),
+TallySocialWeibo::TallySocialWeibo(std::optional<std::string> platformType,
+                                   std::optional<std::string> weiboId, std::optional<std::string> usid,
+                                   std::optional<Dictionary> param)
+    : platformType(std::move(platformType)),
+      weiboId(std::move(weiboId)),
+      userId(std::move(usid)),
       param(std::move(param)) {
     if (!this->platformType || this->platformType->empty()) NSLog("%@", kNoPlatform);
 }
@@ -58,7 +61,8 @@ void TallySocialOperation::startDoSomething() {
         return;
     }
     // No cache is read or written for these requests; the process's shared cache is left alone.
-    auto request = NSMutableURLRequest::requestWithURL(url, NSURLRequestReloadIgnoringLocalAndRemoteCacheData, 10);
+    auto request =
+        NSMutableURLRequest::requestWithURL(url, NSURLRequestReloadIgnoringLocalAndRemoteCacheData, 10);
     if (postData_ && !postData_->empty()) {
         request->setHTTPMethod("POST");
         request->setHTTPBody(*postData_);
@@ -66,7 +70,8 @@ void TallySocialOperation::startDoSomething() {
         request->setHTTPMethod("GET");
     }
     auto self = std::static_pointer_cast<TallySocialOperation>(this->self());
-    connection_ = make<NSURLConnection>(request, std::static_pointer_cast<NSURLConnectionDelegate>(self), false);
+    connection_ =
+        make<NSURLConnection>(request, std::static_pointer_cast<NSURLConnectionDelegate>(self), false);
     auto loop = NSRunLoop::currentRunLoop();
     connection_->scheduleInRunLoop(loop, NSDefaultRunLoopMode);
     connection_->start();
@@ -74,7 +79,8 @@ void TallySocialOperation::startDoSomething() {
     connection_.reset();
 }
 
-void TallySocialOperation::connectionDidReceiveResponse(const Ref<NSURLConnection>&, const Ref<NSURLResponse>& response) {
+void TallySocialOperation::connectionDidReceiveResponse(const Ref<NSURLConnection>&,
+                                                        const Ref<NSURLResponse>& response) {
     if (auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response)) statusCode_ = http->statusCode();
 }
 
@@ -82,7 +88,8 @@ void TallySocialOperation::connectionDidReceiveData(const Ref<NSURLConnection>&,
     receivedData_.appendData(data);
 }
 
-void TallySocialOperation::connectionDidFailWithError(const Ref<NSURLConnection>&, const Ref<NSError>& error) {
+void TallySocialOperation::connectionDidFailWithError(const Ref<NSURLConnection>&,
+                                                      const Ref<NSError>& error) {
     finish(std::nullopt, error);
 }
 
@@ -140,7 +147,8 @@ void TallySocialAnalytics::postWeiboCounts(const Array& weibos, const std::optio
 }
 
 void TallySocialAnalytics::postWeiboCountsInstance(const Array& weibos, const std::string& appKey,
-                                                   const std::optional<std::string>& topic, Completion completion) {
+                                                   const std::optional<std::string>& topic,
+                                                   Completion completion) {
     std::vector<std::string> platforms, users, ids;
     Dictionary params = Dictionary::mutableDictionary();
     for (const Value& element : weibos) {
@@ -166,8 +174,8 @@ void TallySocialAnalytics::postWeiboCountsInstance(const Array& weibos, const st
 void TallySocialAnalytics::postPlatform(const std::vector<std::string>& platforms, const std::string& appKey,
                                         const std::vector<std::string>& users,
                                         const std::vector<std::string>& weiboIds,
-                                        const std::optional<std::string>& topic, const std::optional<NSData>& paramData,
-                                        Completion completion) {
+                                        const std::optional<std::string>& topic,
+                                        const std::optional<NSData>& paramData, Completion completion) {
     std::string deviceId = TANSharedUDID::value().value_or("");
     std::string mac = TANUtil::deviceMacAddressString();
     std::string platform = convertArrayToString(platforms).value_or("");
@@ -181,20 +189,23 @@ void TallySocialAnalytics::postPlatform(const std::vector<std::string>& platform
     url += "&channel=3";
     url += NSString::stringWithFormat("&version=%@", TANUtil::sdkVersionString());
     url += NSString::stringWithFormat("&usid=%@", usid);
-    if (!(weiboIds.size() == 1 && weiboIds[0].empty())) url += NSString::stringWithFormat("&weiboid=%@", weiboid);
+    if (!(weiboIds.size() == 1 && weiboIds[0].empty()))
+        url += NSString::stringWithFormat("&weiboid=%@", weiboid);
     if (topic) {
         auto escaped = NSString::stringByAddingPercentEscapesUsingEncoding(*topic, NSUTF8StringEncoding);
         url += NSString::stringWithFormat("&topic=%@", escaped.value_or(""));
     }
     url += NSString::stringWithFormat("&date=%d", date);
 
-    Dictionary trace{{"appKey", appKey},   {"deviceid", deviceId}, {"mc", mac},           {"platform", platform},
-                     {"channel", "3"},     {"version", TANUtil::sdkVersionString()}, {"usid", usid},
-                     {"weiboid", weiboid}, {"topic", Value(topic)}, {"date", date}};
+    Dictionary trace{{"appKey", appKey},     {"deviceid", deviceId}, {"mc", mac},
+                     {"platform", platform}, {"channel", "3"},       {"version", TANUtil::sdkVersionString()},
+                     {"usid", usid},         {"weiboid", weiboid},   {"topic", Value(topic)},
+                     {"date", date}};
     analyticsLog("(Social  Analytics) %@", trace);
 
-    auto operation = make<TallySocialOperation>(url, paramData, std::static_pointer_cast<TallySocialOperateDelegate>(
-                                                                    std::static_pointer_cast<TallySocialAnalytics>(self())));
+    auto operation = make<TallySocialOperation>(url, paramData,
+                                                std::static_pointer_cast<TallySocialOperateDelegate>(
+                                                    std::static_pointer_cast<TallySocialAnalytics>(self())));
     {
         std::lock_guard<std::mutex> guard(lock_);
         operation->tag = nextTag_++;

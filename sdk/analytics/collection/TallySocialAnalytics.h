@@ -39,13 +39,14 @@ class TallySocialOperation;
 class TallySocialOperateDelegate {
   public:
     virtual ~TallySocialOperateDelegate() = default;
-    virtual void TallyOperateFinish(const Ref<TallySocialOperation>& operation, const std::optional<NSData>& data,
-                                    const Ref<NSError>& error) = 0;
+    virtual void TallyOperateFinish(const Ref<TallySocialOperation>& operation,
+                                    const std::optional<NSData>& data, const Ref<NSError>& error) = 0;
 };
 
 class TallySocialOperation : public NSOperation, public NSURLConnectionDataDelegate {
   public:
-    TallySocialOperation(std::string url, std::optional<NSData> postBody, Weak<TallySocialOperateDelegate> delegate);
+    TallySocialOperation(std::string url, std::optional<NSData> postBody,
+                         Weak<TallySocialOperateDelegate> delegate);
     std::string className() const override { return "TallySocialOperation"; }
 
     void main() override;
@@ -54,7 +55,8 @@ class TallySocialOperation : public NSOperation, public NSURLConnectionDataDeleg
     void connectionDidReceiveResponse(const Ref<NSURLConnection>& connection,
                                       const Ref<NSURLResponse>& response) override;
     void connectionDidReceiveData(const Ref<NSURLConnection>& connection, const NSData& data) override;
-    void connectionDidFailWithError(const Ref<NSURLConnection>& connection, const Ref<NSError>& error) override;
+    void connectionDidFailWithError(const Ref<NSURLConnection>& connection,
+                                    const Ref<NSError>& error) override;
     void connectionDidFinishLoading(const Ref<NSURLConnection>& connection) override;
 
     long tag = 0;

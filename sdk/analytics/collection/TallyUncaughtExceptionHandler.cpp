@@ -114,7 +114,8 @@ void tallyUncaughtExceptionHandler(const Ref<TallyCrashException>& exception) {
     if (NSThread::isMainThread()) {
         handler->handleException(exception);
     } else {
-        performSelectorOnMainThread(handler, [handler, exception] { handler->handleException(exception); }, true);
+        performSelectorOnMainThread(
+            handler, [handler, exception] { handler->handleException(exception); }, true);
     }
 }
 

@@ -14,8 +14,13 @@ std::string text(const std::optional<NSData>& data) {
 TEST(TANStringEncoding, Base64MatchesTheStandardVectors) {
     auto e = TANStringEncoding::rfc4648Base64StringEncoding();
     const std::pair<const char*, const char*> vectors[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
     };
     for (auto [plain, encoded] : vectors) {
         EXPECT_EQ(e->encodeString(plain), encoded);
@@ -70,9 +75,11 @@ TEST(TANStringEncoding, InvalidAlphabetsMakeNoEncoder) {
 TEST(TANStringEncoding, RoundTripsEveryLengthInEveryAlphabet) {
     std::string bytes;
     for (int i = 0; i < 40; ++i) bytes.push_back(static_cast<char>(i * 37 + 11));
-    for (auto e : {TANStringEncoding::rfc4648Base64StringEncoding(), TANStringEncoding::rfc4648Base64WebsafeStringEncoding(),
-                   TANStringEncoding::rfc4648Base32StringEncoding(), TANStringEncoding::crockfordBase32StringEncoding(),
-                   TANStringEncoding::hexStringEncoding(), TANStringEncoding::binaryStringEncoding()}) {
+    for (auto e : {TANStringEncoding::rfc4648Base64StringEncoding(),
+                   TANStringEncoding::rfc4648Base64WebsafeStringEncoding(),
+                   TANStringEncoding::rfc4648Base32StringEncoding(),
+                   TANStringEncoding::crockfordBase32StringEncoding(), TANStringEncoding::hexStringEncoding(),
+                   TANStringEncoding::binaryStringEncoding()}) {
         for (std::size_t n = 0; n <= bytes.size(); ++n) {
             NSData data = NSData::fromString(bytes.substr(0, n));
             std::string encoded = e->encode(data);
@@ -109,7 +116,8 @@ TEST(TANDeflated, CompressesIntoOneZlibStream) {
 }
 
 TEST(TANDeflated, PrefixLevelsAndIncompressibleInput) {
-    auto prefixed = TANDeflated::deflatedDataPrefixedWith(NSData::fromString("HDR"), 9, NSData::fromString("abc"));
+    auto prefixed =
+        TANDeflated::deflatedDataPrefixedWith(NSData::fromString("HDR"), 9, NSData::fromString("abc"));
     ASSERT_TRUE(prefixed);
     EXPECT_EQ(prefixed->view().substr(0, 3), "HDR");
     std::string random;

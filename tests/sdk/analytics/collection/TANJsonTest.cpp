@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "tests/support/TestSupport.h"
 #include "foundation/NSDecimalNumber.h"
 #include "foundation/NSJSONSerialization.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

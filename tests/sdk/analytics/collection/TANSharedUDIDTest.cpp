@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include "TallyTestSupport.h"
 #include "foundation/NSKeyedArchiver.h"
 #include "sdk/analytics/collection/TANSharedUDID.h"
-#include <filesystem>
 
 #include "system/CTTelephonyNetworkInfo.h"
 #include "system/UIPasteboard.h"
@@ -21,7 +21,8 @@ class TANSharedUDIDTest : public tallytest::TallyTest {
   protected:
     // Another app's record in a slot.
     void writeSlot(int n, const std::string& identifier, const std::string& appUID = "OTHER-APP") {
-        Dictionary record{{"SharedUDID", identifier}, {"SharedUDID_appUID", appUID}, {"SharedUDID_slot", slot(n)}};
+        Dictionary record{
+            {"SharedUDID", identifier}, {"SharedUDID_appUID", appUID}, {"SharedUDID_slot", slot(n)}};
         auto data = NSKeyedArchiver::archivedDataWithRootObject(Value(record));
         auto pasteboard = UIPasteboard::pasteboardWithName(slot(n), true);
         pasteboard->setPersistent(true);

@@ -48,7 +48,8 @@ TEST(TANUtils, QueryStrings) {
 TEST(TANUtils, PercentEncoding) {
     EXPECT_EQ(TANUtils::urlEncode("a b&c~-._"), "a%20b%26c~-._");
     EXPECT_EQ(TANUtils::urlEncode("é"), "%C3%A9");
-    EXPECT_EQ(TANUtils::urlEncode("!*'();:@&=+$,/?%#[]\""), "%21%2A%27%28%29%3B%3A%40%26%3D%2B%24%2C%2F%3F%25%23%5B%5D%22");
+    EXPECT_EQ(TANUtils::urlEncode("!*'();:@&=+$,/?%#[]\""),
+              "%21%2A%27%28%29%3B%3A%40%26%3D%2B%24%2C%2F%3F%25%23%5B%5D%22");
     EXPECT_EQ(*TANUtils::urlDecode("a%20b+c"), "a b+c");
     EXPECT_FALSE(TANUtils::urlDecode("%4"));
     EXPECT_FALSE(TANUtils::urlDecode("%FF"));

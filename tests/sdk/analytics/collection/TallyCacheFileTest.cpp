@@ -21,8 +21,8 @@ class TallyCacheFileTest : public tallytest::TallyTest {
         return root.isDictionary() ? *root.dictionary() : Dictionary();
     }
     void writeFile(const Dictionary& body) {
-        auto data = NSPropertyListSerialization::dataWithPropertyList(Value(Dictionary{{"body", body}}),
-                                                                     NSPropertyListXMLFormat_v1_0, 0, nullptr);
+        auto data = NSPropertyListSerialization::dataWithPropertyList(
+            Value(Dictionary{{"body", body}}), NSPropertyListXMLFormat_v1_0, 0, nullptr);
         data->writeToFile(TallyUtility::cacheFilePath());
     }
     Ref<TANEvent> event(const std::string& id) {
@@ -33,7 +33,8 @@ class TallyCacheFileTest : public tallytest::TallyTest {
 };
 
 TEST_F(TallyCacheFileTest, ThePathFollowsTheBundleIdentifier) {
-    EXPECT_TRUE(NSString::hasSuffix(TallyUtility::cacheFilePath(), "/Library/Caches/.com.example.tuning_tallyCache.plist"));
+    EXPECT_TRUE(NSString::hasSuffix(TallyUtility::cacheFilePath(),
+                                    "/Library/Caches/.com.example.tuning_tallyCache.plist"));
 }
 
 TEST_F(TallyCacheFileTest, OnlyNonEmptyContainersAreWritten) {

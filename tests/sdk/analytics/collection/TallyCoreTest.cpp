@@ -31,10 +31,13 @@ class TallyCoreTest : public TallyTest {
     void drain() { testsupport::drainMainRunLoop(); }
     std::vector<std::string> eventIds() {
         std::vector<std::string> ids;
-        for (auto& item : core()->events()) ids.push_back(std::dynamic_pointer_cast<TANEvent>(item)->event_id.value_or(""));
+        for (auto& item : core()->events())
+            ids.push_back(std::dynamic_pointer_cast<TANEvent>(item)->event_id.value_or(""));
         return ids;
     }
-    Ref<TANEvent> eventAt(std::size_t i) { return std::dynamic_pointer_cast<TANEvent>(core()->events().at(i)); }
+    Ref<TANEvent> eventAt(std::size_t i) {
+        return std::dynamic_pointer_cast<TANEvent>(core()->events().at(i));
+    }
     Ref<TANEkv> ekvAt(std::size_t i) { return std::dynamic_pointer_cast<TANEkv>(core()->ekv().at(i)); }
 };
 
@@ -48,7 +51,8 @@ TEST_F(TallyCoreTest, WorkItemsWaitForTheMainThreadAndKeepTheirOrder) {
     drain();
     auto ids = eventIds();
     ASSERT_EQ(ids.size(), 20u);
-    for (int i = 0; i < 20; ++i) EXPECT_EQ(ids[static_cast<std::size_t>(i)], NSString::stringWithFormat("e%d", i));
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(ids[static_cast<std::size_t>(i)], NSString::stringWithFormat("e%d", i));
     EXPECT_EQ(eventAt(0)->session_id, core()->sessionID());
     EXPECT_EQ(eventAt(0)->acc, 1);
 }
@@ -243,7 +247,8 @@ TEST_F(TallyCoreTest, TerminationWritesNoCacheFile) {
     Tally::event(std::string("pending"));
     drain();
     NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationWillTerminateNotification);
-    session()->appInactivate(NSNotification::notificationWithName(UIApplicationWillTerminateNotification, nullptr));
+    session()->appInactivate(
+        NSNotification::notificationWithName(UIApplicationWillTerminateNotification, nullptr));
     EXPECT_TRUE(session()->appBeKilling());
     EXPECT_FALSE(TallyUtility::isExistAtPath(TallyUtility::cacheFilePath()));
 }
@@ -339,7 +344,7 @@ TEST_F(TallyCoreTest, TimedKeyValueEvents) {
     activate();
     Dictionary attributes{{"car", "GT"}};
     Tally::beginEvent(std::string("tune"), std::string("pk"), attributes);
-    Tally::beginEvent(std::string("tune"), std::string(""), attributes);  // refused: blank key
+    Tally::beginEvent(std::string("tune"), std::string(""), attributes);       // refused: blank key
     Tally::beginEvent(std::string("tune"), std::string("pk2"), Dictionary());  // refused: no attributes
     drain();
     clock().jump(1.5);
@@ -416,7 +421,8 @@ TEST_F(TallyCoreTest, ReservedKeysAndNonStringValues) {
     Tally::event(std::string("bad"), std::optional<Dictionary>(Dictionary{{"ts", "1"}}));
     Tally::event(std::string("num"), std::optional<Dictionary>(Dictionary{{"n", 3}, {"s", "x"}}));
     TallyEvent::gameEvent(std::string("game"), Dictionary{{"n", 3}});
-    Tally::event(std::string("long"), std::optional<Dictionary>(Dictionary{{std::string(130, 'k'), std::string(300, 'v')}}));
+    Tally::event(std::string("long"),
+                 std::optional<Dictionary>(Dictionary{{std::string(130, 'k'), std::string(300, 'v')}}));
     drain();
     EXPECT_TRUE(log_.contains("关键字id, ts, du是TallySDK保留字段"));
     EXPECT_TRUE(log_.contains("key's max length 128 and value's max length 256"));
@@ -463,7 +469,8 @@ TEST_F(TallyCoreTest, PublicSettings) {
 TEST_F(TallyCoreTest, StartUpStoresTheKeyAndBeginsTheFirstSession) {
     int posted = 0;
     auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
-        std::string("umGotAppkeyNotification"), nullptr, nullptr, [&](const Ref<NSNotification>&) { ++posted; });
+        std::string("umGotAppkeyNotification"), nullptr, nullptr,
+        [&](const Ref<NSNotification>&) { ++posted; });
     Tally::startWithAppkey(std::string(" "));
     EXPECT_TRUE(log_.contains("appkey can not be found or not valid."));
     Tally::startWithAppkey(std::string("0123456789abcdef01234567"), 6, std::string("Beta"));

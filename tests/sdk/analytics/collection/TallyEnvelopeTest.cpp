@@ -234,7 +234,8 @@ TEST_F(TallyEnvelopeAgeTest, TooSmallTooLargeAndMissingFilesAreDropped) {
     TallyUtility::saveData(NSData::fromString(std::string(11, 'x')), eleven);
     TallyUtility::saveData(NSData::fromString(std::string(262144, 'x')), huge);
     TallyUtility::saveData(NSData::fromString(std::string(262143, 'x')), justUnder);
-    std::vector<std::string> paths{tiny, ten, eleven, huge, justUnder, TallyUtility::generateEnvelopeFileNameWithTS("9")};
+    std::vector<std::string> paths{tiny, ten,       eleven,
+                                   huge, justUnder, TallyUtility::generateEnvelopeFileNameWithTS("9")};
     TallyInternal::validateEnvelopeFiles(paths);
     EXPECT_EQ(paths, (std::vector<std::string>{eleven, justUnder}));
     EXPECT_FALSE(TallyUtility::isExistAtPath(huge));

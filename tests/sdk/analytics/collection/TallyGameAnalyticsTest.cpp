@@ -25,7 +25,8 @@ class TallyGameAnalyticsTest : public tallytest::TallyTest {
     std::vector<Ref<TANEkv>> events() {
         testsupport::drainMainRunLoop();
         std::vector<Ref<TANEkv>> out;
-        for (auto& item : TallyInternal::sharedInstance()->ekv()) out.push_back(std::dynamic_pointer_cast<TANEkv>(item));
+        for (auto& item : TallyInternal::sharedInstance()->ekv())
+            out.push_back(std::dynamic_pointer_cast<TANEkv>(item));
         return out;
     }
 };
@@ -62,9 +63,11 @@ TEST_F(TallyGameAnalyticsTest, BackgroundTimeDoesNotCount) {
     auto app = UIApplication::sharedApplication();
     game()->startLevel(std::string("L"));
     clock().jump(1);
-    NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationWillResignActiveNotification, app);
+    NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationWillResignActiveNotification,
+                                                                app);
     clock().jump(100);
-    NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationDidBecomeActiveNotification, app);
+    NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationDidBecomeActiveNotification,
+                                                                app);
     clock().jump(1);
     game()->failLevel(std::nullopt);
     auto last = events().back();

@@ -26,7 +26,8 @@ class TallyJobTest : public tallytest::TallyTest {
         TallyConfig::setConfigure(Value(clock().now() - seconds), "lastPostInterval");
     }
     void storeImprint(const std::vector<std::pair<std::string, std::optional<std::string>>>& values) {
-        TallyConfig::setConfigure(Value(*detail::tallyWriteRecord(*TestCollector::makeImprint(values))), "umImprint");
+        TallyConfig::setConfigure(Value(*detail::tallyWriteRecord(*TestCollector::makeImprint(values))),
+                                  "umImprint");
     }
 };
 
@@ -195,7 +196,8 @@ TEST_F(TallyJobTest, ADisguisedSendGoesAtOnceAndSaysHowLongItWaited) {
     TallyJob::preparePerformJob(0);
     EXPECT_FALSE(job()->bLatencyJob());
     EXPECT_FALSE(job()->bDisguisedLatency());
-    EXPECT_TRUE(job()->jobRunning() || TallyInternal::sharedInstance()->sendLogQueue()->operationCount() == 0);
+    EXPECT_TRUE(job()->jobRunning() ||
+                TallyInternal::sharedInstance()->sendLogQueue()->operationCount() == 0);
     TallyInternal::sharedInstance()->sendLogQueue()->waitUntilAllOperationsAreFinished(10);
 }
 

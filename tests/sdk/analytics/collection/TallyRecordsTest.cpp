@@ -30,7 +30,8 @@ class TallyRecordsTest : public tallytest::TallyTest {
         return records()->fromData(*bytes);
     }
     void storeImprint(const std::vector<std::pair<std::string, std::optional<std::string>>>& values) {
-        TallyConfig::setConfigure(Value(*detail::tallyWriteRecord(*TestCollector::makeImprint(values))), "umImprint");
+        TallyConfig::setConfigure(Value(*detail::tallyWriteRecord(*TestCollector::makeImprint(values))),
+                                  "umImprint");
     }
     Ref<TANEvent> event(const std::string& id, const std::string& session) {
         auto e = make<TANEvent>();
@@ -167,7 +168,8 @@ TEST_F(TallyRecordsTest, ImprintChecksums) {
 
 TEST_F(TallyRecordsTest, ImprintUpdatesMergeAndSetTheBackOffLevel) {
     storeImprint({{"keep", "k"}, {"drop", "d"}});
-    records()->updateImprint(TestCollector::makeImprint({{"defcon", "7"}, {"drop", std::nullopt}, {"new", "n"}}, 9));
+    records()->updateImprint(
+        TestCollector::makeImprint({{"defcon", "7"}, {"drop", std::nullopt}, {"new", "n"}}, 9));
     EXPECT_EQ(*TallyConfig::configureWithKey("umDefcon").string(), "0");
     EXPECT_EQ(TallyRecords::imprintPropertyValueWithKey("keep"), std::optional<std::string>("k"));
     EXPECT_FALSE(TallyRecords::imprintPropertyValueWithKey("drop"));
@@ -279,7 +281,8 @@ TEST_F(TallyRecordsTest, IdTrackingJournalsChanges) {
 
 TEST_F(TallyRecordsTest, AllZeroVendorIdAndCountsPastNineteen) {
     TallyConfig::removeConfigureWithKey("umIDTracking");
-    UIDevice::currentDevice()->setIdentifierForVendor(NSUUID::initWithUUIDString("00000000-0000-0000-0000-000000000000"));
+    UIDevice::currentDevice()->setIdentifierForVendor(
+        NSUUID::initWithUUIDString("00000000-0000-0000-0000-000000000000"));
     TallyRecords::resetForTesting();
     EXPECT_FALSE(records()->idTracking()->snapshots()->containsKey("idfv"));
     UIDevice::currentDevice()->setIdentifierForVendor(make<NSUUID>());

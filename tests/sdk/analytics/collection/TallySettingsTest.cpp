@@ -16,7 +16,8 @@ using testsupport::TestCollector;
 class TallySettingsTest : public tallytest::TallyTest {
   protected:
     void storeImprint(const std::vector<std::pair<std::string, std::optional<std::string>>>& values) {
-        TallyConfig::setConfigure(Value(*detail::tallyWriteRecord(*TestCollector::makeImprint(values))), "umImprint");
+        TallyConfig::setConfigure(Value(*detail::tallyWriteRecord(*TestCollector::makeImprint(values))),
+                                  "umImprint");
     }
 };
 
@@ -117,7 +118,9 @@ TEST_F(TallySettingsTest, DescriptionAndDefaults) {
     EXPECT_FALSE(app->logEnabled());
     EXPECT_EQ(app->channel(), "App Store");
     EXPECT_EQ(*app->appVersion(), "1.0");
-    EXPECT_EQ(app->description().rfind("<TallyApp: logEnabled=0, crashReportEnabled=1, sendInterval=90.000000", 0), 0u)
+    EXPECT_EQ(
+        app->description().rfind("<TallyApp: logEnabled=0, crashReportEnabled=1, sendInterval=90.000000", 0),
+        0u)
         << app->description();
 }
 

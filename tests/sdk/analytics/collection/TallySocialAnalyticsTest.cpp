@@ -29,10 +29,12 @@ class TallySocialTest : public tallytest::TallyTest {
     }
     static Value weibo(const char* platform, std::optional<std::string> id, std::optional<std::string> user,
                        std::optional<Dictionary> param = std::nullopt) {
-        return Value(make<TallySocialWeibo>(std::string(platform), std::move(id), std::move(user), std::move(param)));
+        return Value(
+            make<TallySocialWeibo>(std::string(platform), std::move(id), std::move(user), std::move(param)));
     }
     // Posts and waits for the completion on the main thread.
-    std::pair<Value, Ref<NSError>> post(const Array& weibos, std::optional<std::string> topic = std::nullopt) {
+    std::pair<Value, Ref<NSError>> post(const Array& weibos,
+                                        std::optional<std::string> topic = std::nullopt) {
         bool done = false;
         std::pair<Value, Ref<NSError>> result;
         TallySocialAnalytics::postWeiboCounts(weibos, std::string("KEY"), topic,
@@ -56,8 +58,10 @@ TEST_F(TallySocialTest, OneRecordWithoutAPostIdIsAGetWithoutWeiboid) {
     EXPECT_EQ(request.method, "GET");
     EXPECT_EQ(request.path, "/share/api/KEY/");
     std::string id = *TANSharedUDID::value();
-    EXPECT_EQ(request.query.rfind("deviceid=" + id + ",02:00:00:00:00:00&idtype=sharedudid,mac&platform=sina&channel=3"
-                                  "&version=3.6.7&usid=&date=", 0),
+    EXPECT_EQ(request.query.rfind("deviceid=" + id +
+                                      ",02:00:00:00:00:00&idtype=sharedudid,mac&platform=sina&channel=3"
+                                      "&version=3.6.7&usid=&date=",
+                                  0),
               0u)
         << request.query;
     EXPECT_EQ(request.query.find("weiboid"), std::string::npos);
@@ -102,10 +106,12 @@ TEST_F(TallySocialTest, EachRequestKeepsItsOwnCompletion) {
         return reply;
     });
     std::string one, two;
-    TallySocialAnalytics::postWeiboCounts(Array{weibo("one", std::nullopt, std::nullopt)}, std::string("KEY"),
-                                          std::nullopt, [&](const Value& v, const Ref<NSError>&) { one = *v["who"].string(); });
-    TallySocialAnalytics::postWeiboCounts(Array{weibo("two", std::nullopt, std::nullopt)}, std::string("KEY"),
-                                          std::nullopt, [&](const Value& v, const Ref<NSError>&) { two = *v["who"].string(); });
+    TallySocialAnalytics::postWeiboCounts(
+        Array{weibo("one", std::nullopt, std::nullopt)}, std::string("KEY"), std::nullopt,
+        [&](const Value& v, const Ref<NSError>&) { one = *v["who"].string(); });
+    TallySocialAnalytics::postWeiboCounts(
+        Array{weibo("two", std::nullopt, std::nullopt)}, std::string("KEY"), std::nullopt,
+        [&](const Value& v, const Ref<NSError>&) { two = *v["who"].string(); });
     EXPECT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return !one.empty() && !two.empty(); }, 10));
     EXPECT_EQ(one, "one");
     EXPECT_EQ(two, "two");
@@ -120,7 +126,8 @@ TEST_F(TallySocialTest, FailuresAndGarbageReachTheCompletion) {
     auto [reply, error] = post(Array{weibo("sina", std::nullopt, std::nullopt)});
     EXPECT_TRUE(error);
     EXPECT_TRUE(reply.isNil());
-    server_.setDefaultHandler([](const testsupport::RecordedRequest&) { return ScriptedReply::text("{broken"); });
+    server_.setDefaultHandler(
+        [](const testsupport::RecordedRequest&) { return ScriptedReply::text("{broken"); });
     auto [garbage, noError] = post(Array{weibo("sina", std::nullopt, std::nullopt)});
     EXPECT_FALSE(noError);
     EXPECT_TRUE(garbage.isNil());

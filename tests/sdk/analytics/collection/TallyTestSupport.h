@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/MainLoop.h"
-#include "tests/support/TestSupport.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSRandom.h"
@@ -20,6 +18,8 @@
 #include "sdk/analytics/collection/TANUtil.h"
 #include "sdk/analytics/collection/TallySettings.h"
 #include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
+#include "tests/support/MainLoop.h"
+#include "tests/support/TestSupport.h"
 
 #include "system/DeviceProbes.h"
 #include "system/UIPasteboard.h"
