@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/evp.h>
-#include <openssl/md5.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -87,7 +86,8 @@ std::optional<std::string> inflate(const std::string& data, std::size_t hint) {
 
 std::string md5Hex(const std::string& text) {
     unsigned char digest[16];
-    MD5(reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest);
+    unsigned int length = 0;
+    EVP_Digest(text.data(), text.size(), digest, &length, EVP_md5(), nullptr);
     char out[33];
     for (int i = 0; i < 16; ++i) std::snprintf(out + 2 * i, 3, "%02x", digest[i]);
     return std::string(out, 32);
