@@ -108,6 +108,7 @@ void TallyEnvelope::buildGUIDWithData(const std::uint8_t* signature) {
 
 void TallyEnvelope::setSignatureWithData(const std::optional<NSData>& data) {
     if (!data || data->empty()) return;
+    std::lock_guard<std::recursive_mutex> guard(serialLock_);
     signature_ = *data;
     if (TallyConfig::configureWithKey("umSignature").isNil())
         TallyConfig::setConfigure(Value(*data), "umSignature");

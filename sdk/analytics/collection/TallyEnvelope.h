@@ -47,7 +47,11 @@ class TallyEnvelope : public NSObject {
     std::optional<NSData> makeEnvelopeData();
 
     const std::array<std::uint8_t, 16>& identityMD5() const { return identityMD5_; }
-    const std::optional<NSData>& signature() const { return signature_; }
+    // A copy: the upload worker reads it (experiment draws) while envelopes are built.
+    std::optional<NSData> signature() const {
+        std::lock_guard<std::recursive_mutex> guard(serialLock_);
+        return signature_;
+    }
     const std::array<std::uint8_t, 32>& guid() const { return guid_; }
     const std::string& checksum() const { return checksum_; }
     const std::optional<std::string>& address() const { return address_; }
@@ -78,7 +82,7 @@ class TallyEnvelope : public NSObject {
     std::array<std::uint8_t, 32> guid_{};
     std::optional<NSData> envelopeData_;
     std::optional<NSData> signature_;
-    std::recursive_mutex serialLock_;
+    mutable std::recursive_mutex serialLock_;
 };
 
 class TallyUtility {
