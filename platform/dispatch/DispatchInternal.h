@@ -124,7 +124,6 @@ class WorkerPool {
     std::size_t pending_ = 0;
     int threads_ = 0;
     int idle_ = 0;
-    int waking_ = 0;
     int blocked_ = 0;
     int normal_ = 1;
     int cap_ = 65;

@@ -104,8 +104,10 @@ void WorkerPool::submit(int band, Job job) {
         std::lock_guard lock(mutex_);
         bands_[band].push_back(std::move(job));
         ++pending_;
-        if (idle_ > waking_) {
-            ++waking_;
+        // Every submit wakes an idle worker when there is one. Counting wake-ups in flight instead
+        // loses them: a woken worker can find the job already taken by a busy one and go back to
+        // sleep, and the count would then hold back the next wake-up for good.
+        if (idle_ > 0) {
             notify = true;
         } else if (threads_ - blocked_ < normal_ && threads_ < cap_) {
             spawnLocked();
@@ -118,7 +120,7 @@ void WorkerPool::blockingBegin() {
     if (!tlsIsWorker) return;
     std::lock_guard lock(mutex_);
     ++blocked_;
-    if (pending_ > 0 && idle_ <= waking_ && threads_ - blocked_ < normal_ && threads_ < cap_) spawnLocked();
+    if (pending_ > 0 && idle_ == 0 && threads_ - blocked_ < normal_ && threads_ < cap_) spawnLocked();
 }
 
 void WorkerPool::blockingEnd() {
@@ -167,7 +169,6 @@ void WorkerPool::workerLoop() {
         ++idle_;
         bool woke = cv_.wait_for(lock, kIdleExtraWorkerLifetime, [&] { return pending_ > 0; });
         --idle_;
-        if (waking_ > 0) --waking_;
         if (!woke && threads_ - blocked_ > normal_) {
             --threads_;
             return;
