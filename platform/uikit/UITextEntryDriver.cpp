@@ -11,6 +11,7 @@
 #include "graphics/NSValue+Geometry.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
+#include "uikit/UISearchBar.h"
 #include "uikit/UITextField.h"
 #include "uikit/UITextInput.h"
 
@@ -168,20 +169,28 @@ void UITextEntryDriver::reset() {
 
 namespace {
 
+// The view that takes the keys: a search bar's are its field's.
+Ref<UIView> entryView(const Ref<UIView>& view) {
+    if (auto bar = std::dynamic_pointer_cast<UISearchBar>(view)) return bar->searchField();
+    return view;
+}
+
 UIKeyInput* keyInputOf(const Ref<UIView>& view) {
     return dynamic_cast<UIKeyInput*>(view.get());
 }
 
 }  // namespace
 
-bool UITextEntryDriver::focus(const Ref<UIView>& view) {
+bool UITextEntryDriver::focus(const Ref<UIView>& target) {
+    const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     if (!input) return false;
     if (input->isAcceptingText()) return true;
     return view->becomeFirstResponder() && input->isAcceptingText();
 }
 
-std::size_t UITextEntryDriver::typeText(const Ref<UIView>& view, const std::string& text) {
+std::size_t UITextEntryDriver::typeText(const Ref<UIView>& target, const std::string& text) {
+    const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     if (!input || !focus(view)) return 0;
     std::size_t accepted = 0;
@@ -192,12 +201,14 @@ std::size_t UITextEntryDriver::typeText(const Ref<UIView>& view, const std::stri
     return accepted;
 }
 
-bool UITextEntryDriver::insertText(const Ref<UIView>& view, const std::string& text) {
+bool UITextEntryDriver::insertText(const Ref<UIView>& target, const std::string& text) {
+    const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     return input && focus(view) && input->insertText(text);
 }
 
-bool UITextEntryDriver::deleteBackward(const Ref<UIView>& view) {
+bool UITextEntryDriver::deleteBackward(const Ref<UIView>& target) {
+    const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     return input && focus(view) && input->deleteBackward();
 }
@@ -210,24 +221,28 @@ std::size_t UITextEntryDriver::deleteBackward(const Ref<UIView>& view, std::size
     return done;
 }
 
-bool UITextEntryDriver::replaceRange(const Ref<UIView>& view, NSRange range, const std::string& text) {
+bool UITextEntryDriver::replaceRange(const Ref<UIView>& target, NSRange range, const std::string& text) {
+    const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     return input && focus(view) && input->replaceTextInRange(range, text);
 }
 
-bool UITextEntryDriver::selectRange(const Ref<UIView>& view, NSRange range) {
+bool UITextEntryDriver::selectRange(const Ref<UIView>& target, NSRange range) {
+    const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     if (!input || !focus(view)) return false;
     input->setSelectedRange(range);
     return true;
 }
 
-bool UITextEntryDriver::pressReturn(const Ref<UIView>& view) {
+bool UITextEntryDriver::pressReturn(const Ref<UIView>& target) {
+    const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     return input && input->isAcceptingText() && input->returnKeyPressed();
 }
 
-bool UITextEntryDriver::pressClearButton(const Ref<UIView>& view) {
+bool UITextEntryDriver::pressClearButton(const Ref<UIView>& target) {
+    const Ref<UIView> view = entryView(target);
     auto field = std::dynamic_pointer_cast<UITextField>(view);
     return field && field->pressClearButton();
 }

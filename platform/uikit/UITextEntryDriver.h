@@ -5,9 +5,9 @@
 // sequence of typed text is first offered to the delegate, then applied, then reported (delegate,
 // EditingChanged targets, the text-did-change notification), exactly as a keyboard would:
 //   UITextEntryDriver::typeText(field, "ab😀")   // three questions: "a", "b", "😀"
-// A view that is not editing is first focused (becomeFirstResponder, which asks the delegate
-// whether editing may begin and needs the view to be in a window); when it cannot be focused
-// nothing is typed.
+// A search bar stands for its field. A view that is not editing is first focused (becomeFirstResponder, which
+// asks the delegate whether editing may begin and needs the view to be in a window); when it cannot be
+// focused nothing is typed.
 //
 // The keyboard: when a text field or text view becomes first responder the keyboard shows:
 // UIKeyboardWillShowNotification is posted at once and UIKeyboardDidShowNotification after the
