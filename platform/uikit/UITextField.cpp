@@ -316,6 +316,10 @@ bool UITextField::pressClearButton() {
     return true;
 }
 
+void UITextField::endTrackingWithTouch(const Ref<UITouch>& touch, const Ref<UIEvent>& event) {
+    if (isTouchInside() && !isFirstResponder()) becomeFirstResponder();
+}
+
 // ---- layout and drawing -------------------------------------------------------------------------
 
 CGRect UITextField::leftViewRectForBounds(CGRect bounds) const {

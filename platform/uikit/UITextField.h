@@ -152,6 +152,8 @@ class UITextField : public UIControl, public UIKeyInput {
     bool resignFirstResponder() override;
     // The clear button, as a tap on it; false when not showing or refused.
     bool pressClearButton();
+    // A tap on the field (a touch lifted inside it) begins editing.
+    void endTrackingWithTouch(const Ref<UITouch>& touch, const Ref<UIEvent>& event) override;
 
     // UIKeyInput
     bool hasText() const override { return !text_.empty(); }

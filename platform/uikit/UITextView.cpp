@@ -203,6 +203,14 @@ bool UITextView::resignFirstResponder() {
     return true;
 }
 
+void UITextView::touchesEnded(const std::set<Ref<UITouch>>& touches, const Ref<UIEvent>& event) {
+    if (!isDragging() && !isFirstResponder() && editable_) {
+        becomeFirstResponder();
+        return;
+    }
+    UIScrollView::touchesEnded(touches, event);
+}
+
 bool UITextView::edit(NSRange range, const std::string& replacement) {
     if (!isAcceptingText()) return false;
     auto keepAlive = weak_from_this().lock();

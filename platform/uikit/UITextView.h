@@ -103,6 +103,8 @@ class UITextView : public UIScrollView, public UIKeyInput {
     bool canBecomeFirstResponder() const override { return editable_; }
     bool becomeFirstResponder() override;
     bool resignFirstResponder() override;
+    // A tap (a touch that ends without a drag) begins editing.
+    void touchesEnded(const std::set<Ref<UITouch>>& touches, const Ref<UIEvent>& event) override;
     // Scrolls the least amount that shows the range's lines.
     void scrollRangeToVisible(NSRange range);
 

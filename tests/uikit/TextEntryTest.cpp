@@ -10,6 +10,7 @@
 #include "foundation/NSString.h"
 #include "graphics/NSValue+Geometry.h"
 #include "tests/uikit/UIKitTestSupport.h"
+#include "uikit/UITestDriver.h"
 #include "uikit/UITextEntryDriver.h"
 #include "uikit/UITextField.h"
 #include "uikit/UITextView.h"
@@ -423,6 +424,18 @@ TEST_F(TextEntryTest, TypingIntoAFieldThenATextViewAndBack) {
     EXPECT_TRUE(field->isEditing());
     EXPECT_FALSE(textView->isEditing());
     EXPECT_TRUE(postedOnly("Hide").empty());
+}
+
+TEST_F(TextEntryTest, ATapBeginsEditing) {
+    auto textView = make<UITextView>(CGRectMake(0, 100, 200, 100));
+    window->addSubview(textView);
+    UITestDriver::reset();
+    UITestDriver::tap(field);
+    EXPECT_TRUE(field->isEditing());
+    UITestDriver::tap(textView);
+    EXPECT_TRUE(textView->isEditing());
+    EXPECT_FALSE(field->isEditing());
+    UITestDriver::reset();
 }
 
 TEST(TextEntryHelpers, ReplacingUTF16RangesCutsToTheText) {
