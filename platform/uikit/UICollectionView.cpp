@@ -61,7 +61,8 @@ void UICollectionView::setCollectionViewLayout(const Ref<UICollectionViewLayout>
     if (layout == layout_) return;
     if (layout_ && layout_->collectionView().get() == this) layout_->attachToCollectionView({});
     layout_ = layout;
-    if (layout_) layout_->attachToCollectionView(std::static_pointer_cast<UICollectionView>(shared_from_this()));
+    if (layout_)
+        layout_->attachToCollectionView(std::static_pointer_cast<UICollectionView>(shared_from_this()));
     if (loaded_) layoutVisibleItems();
 }
 
@@ -120,8 +121,9 @@ std::uint64_t UICollectionView::addReloadDataHook(ReloadStage stage, int order, 
 
 void UICollectionView::removeReloadDataHook(std::uint64_t token) {
     auto& hooks = reloadHooks();
-    hooks.erase(std::remove_if(hooks.begin(), hooks.end(), [token](const auto& e) { return e.token == token; }),
-                hooks.end());
+    hooks.erase(
+        std::remove_if(hooks.begin(), hooks.end(), [token](const auto& e) { return e.token == token; }),
+        hooks.end());
 }
 
 // ---- the model ----------------------------------------------------------------------------------
@@ -212,7 +214,8 @@ void UICollectionView::registerNib(const Ref<UINib>& nib, const std::string& ide
     registrations_[identifier] = Registration{nullptr, nullptr, nib};
 }
 
-void UICollectionView::registerClassForSupplementaryViewOfKind(SupplementaryFactory factory, const std::string& kind,
+void UICollectionView::registerClassForSupplementaryViewOfKind(SupplementaryFactory factory,
+                                                               const std::string& kind,
                                                                const std::string& identifier) {
     const std::string key = supplementaryQueueKey(kind, identifier);
     if (!factory) {
@@ -232,10 +235,12 @@ void UICollectionView::registerNibForSupplementaryViewOfKind(const Ref<UINib>& n
     registrations_[key] = Registration{nullptr, nullptr, nib};
 }
 
-Ref<UICollectionReusableView> UICollectionView::makeRegistered(const std::string& queueKey, bool supplementary) {
+Ref<UICollectionReusableView> UICollectionView::makeRegistered(const std::string& queueKey,
+                                                               bool supplementary) {
     auto it = registrations_.find(queueKey);
     if (it == registrations_.end()) return nullptr;
-    const std::string identifier = queueKey.substr(queueKey.find('\x1f') == std::string::npos ? 0 : queueKey.find('\x1f') + 1);
+    const std::string identifier =
+        queueKey.substr(queueKey.find('\x1f') == std::string::npos ? 0 : queueKey.find('\x1f') + 1);
     Ref<UICollectionReusableView> view;
     if (it->second.factory && !supplementary) {
         view = it->second.factory(identifier);
@@ -247,7 +252,9 @@ Ref<UICollectionReusableView> UICollectionView::makeRegistered(const std::string
                                  : std::dynamic_pointer_cast<UICollectionViewCell>(object);
             if (view) break;
         }
-        if (!view) NSLog("UICollectionView: the nib \"%@\" holds no view of the registered kind", it->second.nib->name());
+        if (!view)
+            NSLog("UICollectionView: the nib \"%@\" holds no view of the registered kind",
+                  it->second.nib->name());
     }
     if (!view) return nullptr;
     if (!view->reuseIdentifier()) view->setReuseIdentifier(identifier);
@@ -255,14 +262,16 @@ Ref<UICollectionReusableView> UICollectionView::makeRegistered(const std::string
     return view;
 }
 
-Ref<UICollectionReusableView> UICollectionView::takeFromQueue(const std::string& queueKey, std::optional<Key> preferred) {
+Ref<UICollectionReusableView> UICollectionView::takeFromQueue(const std::string& queueKey,
+                                                              std::optional<Key> preferred) {
     auto q = queues_.find(queueKey);
     if (q == queues_.end() || q->second.empty()) return nullptr;
     auto& list = q->second;
     auto pick = list.end() - 1;
     if (preferred) {
         if (auto p = previous_.find(*preferred); p != previous_.end()) {
-            auto found = std::find(list.begin(), list.end(), std::static_pointer_cast<UICollectionReusableView>(p->second));
+            auto found = std::find(list.begin(), list.end(),
+                                   std::static_pointer_cast<UICollectionReusableView>(p->second));
             if (found != list.end()) pick = found;
         }
     }
@@ -280,8 +289,8 @@ void UICollectionView::enqueueView(const Ref<UICollectionReusableView>& view, co
     if (std::find(q.begin(), q.end(), view) == q.end()) q.push_back(view);
 }
 
-Ref<UICollectionViewCell> UICollectionView::dequeueReusableCellWithReuseIdentifier(const std::string& identifier,
-                                                                                   const Ref<NSIndexPath>& indexPath) {
+Ref<UICollectionViewCell> UICollectionView::dequeueReusableCellWithReuseIdentifier(
+    const std::string& identifier, const Ref<NSIndexPath>& indexPath) {
     std::optional<Key> key;
     if (indexPath && indexPath->length() >= 2) key = detail::listPosition(*indexPath);
     auto cell = std::dynamic_pointer_cast<UICollectionViewCell>(takeFromQueue(identifier, key));
@@ -307,7 +316,8 @@ Ref<UICollectionReusableView> UICollectionView::dequeueReusableSupplementaryView
         return view;
     }
     if (auto view = makeRegistered(key, true)) return view;
-    NSLog("UICollectionView: no view is registered for the kind \"%@\" and the identifier \"%@\"", kind, identifier);
+    NSLog("UICollectionView: no view is registered for the kind \"%@\" and the identifier \"%@\"", kind,
+          identifier);
     auto view = make<UICollectionReusableView>(CGRectZero);
     view->setReuseIdentifier(identifier);
     return view;
@@ -424,7 +434,8 @@ Ref<UICollectionViewCell> UICollectionView::requestCell(Key key) {
     if (!ds) return nullptr;
     auto cell = ds->collectionViewCellForItemAtIndexPath(*this, pathFor(key));
     if (!cell) {
-        NSLog("UICollectionView: the data source gave no cell for item %ld of section %ld", key.second, key.first);
+        NSLog("UICollectionView: the data source gave no cell for item %ld of section %ld", key.second,
+              key.first);
         return nullptr;
     }
     const auto view = std::static_pointer_cast<UICollectionReusableView>(cell);
@@ -463,7 +474,8 @@ void UICollectionView::sweepStaleViews() {
     for (const auto& [key, view] : supplementary_) shown.insert(view.get());
     const std::vector<Ref<UIView>> views = subviews();
     for (const auto& view : views) {
-        if (dynamic_cast<UICollectionReusableView*>(view.get()) && !shown.count(view.get())) view->removeFromSuperview();
+        if (dynamic_cast<UICollectionReusableView*>(view.get()) && !shown.count(view.get()))
+            view->removeFromSuperview();
     }
 }
 
@@ -524,8 +536,8 @@ Ref<NSIndexPath> UICollectionView::indexPathForItemAtPoint(CGPoint point) {
     return key ? pathFor(*key) : nullptr;
 }
 
-Ref<UICollectionReusableView> UICollectionView::supplementaryViewForElementKind(const std::string& kind,
-                                                                                const Ref<NSIndexPath>& indexPath) {
+Ref<UICollectionReusableView> UICollectionView::supplementaryViewForElementKind(
+    const std::string& kind, const Ref<NSIndexPath>& indexPath) {
     if (!indexPath || indexPath->length() < 2) return nullptr;
     layoutVisibleItems();
     auto it = supplementary_.find({kind, indexPath->section(), indexPath->row()});
@@ -618,7 +630,8 @@ void UICollectionView::reloadItemsAtIndexPaths(const std::vector<Ref<NSIndexPath
     recordOrApply([&](auto& b) { b.addRows(b.reloadedRows, indexPaths); });
 }
 
-void UICollectionView::moveItemAtIndexPath(const Ref<NSIndexPath>& indexPath, const Ref<NSIndexPath>& newIndexPath) {
+void UICollectionView::moveItemAtIndexPath(const Ref<NSIndexPath>& indexPath,
+                                           const Ref<NSIndexPath>& newIndexPath) {
     recordOrApply([&](auto& b) {
         if (indexPath && newIndexPath && indexPath->length() >= 2 && newIndexPath->length() >= 2) {
             b.movedRows.push_back({detail::listPosition(*indexPath), detail::listPosition(*newIndexPath)});
@@ -682,7 +695,8 @@ void UICollectionView::applyBatch(const detail::ListUpdateBatch& batch) {
     selected_ = std::move(selected);
     touchedItem_.reset();
     for (auto& [key, view] : supplementary_) {
-        if (view->reuseIdentifier()) enqueueView(view, supplementaryQueueKey(std::get<0>(key), *view->reuseIdentifier()));
+        if (view->reuseIdentifier())
+            enqueueView(view, supplementaryQueueKey(std::get<0>(key), *view->reuseIdentifier()));
     }
     supplementary_.clear();
     counts_ = newCounts;
@@ -728,7 +742,8 @@ void UICollectionView::selectItemAtIndexPath(const Ref<NSIndexPath>& indexPath, 
         }
     }
     setItemSelected(key, true);
-    if (position != UICollectionViewScrollPositionNone) scrollToItemAtIndexPath(indexPath, position, animated);
+    if (position != UICollectionViewScrollPositionNone)
+        scrollToItemAtIndexPath(indexPath, position, animated);
 }
 
 void UICollectionView::deselectItemAtIndexPath(const Ref<NSIndexPath>& indexPath, bool) {

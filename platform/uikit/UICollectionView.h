@@ -66,8 +66,8 @@ class UICollectionViewDataSource {
   public:
     virtual ~UICollectionViewDataSource() = default;
     virtual long collectionViewNumberOfItemsInSection(UICollectionView& collectionView, long section) = 0;
-    virtual Ref<UICollectionViewCell> collectionViewCellForItemAtIndexPath(UICollectionView& collectionView,
-                                                                           const Ref<NSIndexPath>& indexPath) = 0;
+    virtual Ref<UICollectionViewCell> collectionViewCellForItemAtIndexPath(
+        UICollectionView& collectionView, const Ref<NSIndexPath>& indexPath) = 0;
     virtual long numberOfSectionsInCollectionView(UICollectionView& collectionView) { return 1; }
     virtual Ref<UICollectionReusableView> collectionViewViewForSupplementaryElementOfKind(
         UICollectionView& collectionView, const std::string& kind, const Ref<NSIndexPath>& indexPath) {
@@ -77,8 +77,8 @@ class UICollectionViewDataSource {
 
 class UICollectionViewDelegate : public virtual UIScrollViewDelegate {
   public:
-    virtual std::optional<bool> collectionViewShouldHighlightItemAtIndexPath(UICollectionView& collectionView,
-                                                                             const Ref<NSIndexPath>& indexPath) {
+    virtual std::optional<bool> collectionViewShouldHighlightItemAtIndexPath(
+        UICollectionView& collectionView, const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
     virtual void collectionViewDidHighlightItemAtIndexPath(UICollectionView& collectionView,
@@ -89,22 +89,24 @@ class UICollectionViewDelegate : public virtual UIScrollViewDelegate {
                                                                           const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
-    virtual std::optional<bool> collectionViewShouldDeselectItemAtIndexPath(UICollectionView& collectionView,
-                                                                            const Ref<NSIndexPath>& indexPath) {
+    virtual std::optional<bool> collectionViewShouldDeselectItemAtIndexPath(
+        UICollectionView& collectionView, const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
     virtual void collectionViewDidSelectItemAtIndexPath(UICollectionView& collectionView,
                                                         const Ref<NSIndexPath>& indexPath) {}
     virtual void collectionViewDidDeselectItemAtIndexPath(UICollectionView& collectionView,
                                                           const Ref<NSIndexPath>& indexPath) {}
-    virtual void collectionViewWillDisplayCell(UICollectionView& collectionView, const Ref<UICollectionViewCell>& cell,
+    virtual void collectionViewWillDisplayCell(UICollectionView& collectionView,
+                                               const Ref<UICollectionViewCell>& cell,
                                                const Ref<NSIndexPath>& indexPath) {}
     virtual void collectionViewDidEndDisplayingCell(UICollectionView& collectionView,
                                                     const Ref<UICollectionViewCell>& cell,
                                                     const Ref<NSIndexPath>& indexPath) {}
     virtual void collectionViewWillDisplaySupplementaryView(UICollectionView& collectionView,
                                                             const Ref<UICollectionReusableView>& view,
-                                                            const std::string& kind, const Ref<NSIndexPath>& indexPath) {}
+                                                            const std::string& kind,
+                                                            const Ref<NSIndexPath>& indexPath) {}
 };
 
 class UICollectionView : public UIScrollView {
@@ -120,7 +122,8 @@ class UICollectionView : public UIScrollView {
     void setCollectionViewLayout(const Ref<UICollectionViewLayout>& layout);
     void setCollectionViewLayout(const Ref<UICollectionViewLayout>& layout, bool animated);
     // The layout's attributes for an item or a supplementary view.
-    Ref<UICollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(const Ref<NSIndexPath>& indexPath);
+    Ref<UICollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(
+        const Ref<NSIndexPath>& indexPath);
     Ref<UICollectionViewLayoutAttributes> layoutAttributesForSupplementaryElementOfKind(
         const std::string& kind, const Ref<NSIndexPath>& indexPath);
     const Ref<UIView>& backgroundView() const { return backgroundView_; }
@@ -141,11 +144,13 @@ class UICollectionView : public UIScrollView {
 
     // ---- reuse --------------------------------------------------------------------------------
     using CellFactory = std::function<Ref<UICollectionViewCell>(const std::string& reuseIdentifier)>;
-    using SupplementaryFactory = std::function<Ref<UICollectionReusableView>(const std::string& reuseIdentifier)>;
+    using SupplementaryFactory =
+        std::function<Ref<UICollectionReusableView>(const std::string& reuseIdentifier)>;
     void registerClass(CellFactory factory, const std::string& identifier);
     template <class T>
     void registerClass(const std::string& identifier) {
-        registerClass([](const std::string&) -> Ref<UICollectionViewCell> { return make<T>(CGRectZero); }, identifier);
+        registerClass([](const std::string&) -> Ref<UICollectionViewCell> { return make<T>(CGRectZero); },
+                      identifier);
     }
     // The nib's first top-level UICollectionViewCell makes each new cell.
     void registerNib(const Ref<UINib>& nib, const std::string& identifier);
@@ -187,7 +192,8 @@ class UICollectionView : public UIScrollView {
     void deleteItemsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths);
     void reloadItemsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths);
     void moveItemAtIndexPath(const Ref<NSIndexPath>& indexPath, const Ref<NSIndexPath>& newIndexPath);
-    void performBatchUpdates(const std::function<void()>& updates, std::function<void(bool finished)> completion);
+    void performBatchUpdates(const std::function<void()>& updates,
+                             std::function<void(bool finished)> completion);
     std::size_t inconsistentUpdateCount() const { return inconsistentUpdates_; }
 
     // ---- selection ----------------------------------------------------------------------------
@@ -235,7 +241,8 @@ class UICollectionView : public UIScrollView {
     bool keyExists(Key key) const;
     void prepareLayoutIfNeeded();
     Ref<UICollectionViewCell> requestCell(Key key);
-    void applyAttributes(const Ref<UICollectionReusableView>& view, const Ref<UICollectionViewLayoutAttributes>& a);
+    void applyAttributes(const Ref<UICollectionReusableView>& view,
+                         const Ref<UICollectionViewLayoutAttributes>& a);
     void endDisplaying(const Ref<UICollectionViewCell>& cell, Key key);
     void enqueueView(const Ref<UICollectionReusableView>& view, const std::string& queueKey);
     Ref<UICollectionReusableView> takeFromQueue(const std::string& queueKey, std::optional<Key> preferred);

@@ -65,7 +65,8 @@ void UICollectionViewCell::prepareForReuse() {
 void UICollectionViewCell::layoutSubviews() {
     UICollectionReusableView::layoutSubviews();
     const CGRect b = bounds();
-    if (contentView_->frame() != b && contentView_->transform() == CGAffineTransformIdentity) contentView_->setFrame(b);
+    if (contentView_->frame() != b && contentView_->transform() == CGAffineTransformIdentity)
+        contentView_->setFrame(b);
     if (backgroundView_) backgroundView_->setFrame(b);
     if (selectedBackgroundView_ && selectedBackgroundView_->superviewPointer() == this) {
         selectedBackgroundView_->setFrame(b);

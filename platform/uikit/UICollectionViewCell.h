@@ -21,7 +21,9 @@ class UICollectionReusableView : public UIView {
 
     const std::optional<std::string>& reuseIdentifier() const { return reuseIdentifier_; }
     // Set by the collection view on the views it makes from a registration (and by nib factories).
-    void setReuseIdentifier(std::optional<std::string> identifier) { reuseIdentifier_ = std::move(identifier); }
+    void setReuseIdentifier(std::optional<std::string> identifier) {
+        reuseIdentifier_ = std::move(identifier);
+    }
 
     virtual void prepareForReuse() {}
     virtual void applyLayoutAttributes(const Ref<UICollectionViewLayoutAttributes>& attributes) {}

@@ -24,9 +24,11 @@ class UICollectionViewController : public UIViewController,
     void loadView() override;
     void viewWillAppear(bool animated) override;
 
-    long collectionViewNumberOfItemsInSection(UICollectionView& collectionView, long section) override { return 0; }
-    Ref<UICollectionViewCell> collectionViewCellForItemAtIndexPath(UICollectionView& collectionView,
-                                                                   const Ref<NSIndexPath>& indexPath) override {
+    long collectionViewNumberOfItemsInSection(UICollectionView& collectionView, long section) override {
+        return 0;
+    }
+    Ref<UICollectionViewCell> collectionViewCellForItemAtIndexPath(
+        UICollectionView& collectionView, const Ref<NSIndexPath>& indexPath) override {
         return nullptr;
     }
 

@@ -68,9 +68,9 @@ void UICollectionViewFlowLayout::prepareLayout() {
     const CGRect b = cv->bounds();
     preparedBoundsSize_ = b.size;
     const UIEdgeInsets contentInset = cv->contentInset();
-    const CGFloat fullAlong = std::max<CGFloat>(
-        0, axes.along(b.size) - (axes.vertical ? contentInset.left + contentInset.right
-                                               : contentInset.top + contentInset.bottom));
+    const CGFloat fullAlong =
+        std::max<CGFloat>(0, axes.along(b.size) - (axes.vertical ? contentInset.left + contentInset.right
+                                                                 : contentInset.top + contentInset.bottom));
     const long sections = cv->numberOfSections();
     items_.resize(std::size_t(sections));
     headers_.resize(std::size_t(sections));
@@ -103,11 +103,14 @@ void UICollectionViewFlowLayout::prepareLayout() {
         v += axes.acrossStart(inset);
 
         const long count = cv->numberOfItemsInSection(s);
-        const CGFloat available = std::max<CGFloat>(0, fullAlong - axes.alongStart(inset) - axes.alongEnd(inset));
+        const CGFloat available =
+            std::max<CGFloat>(0, fullAlong - axes.alongStart(inset) - axes.alongEnd(inset));
         std::vector<CGSize> sizes(static_cast<std::size_t>(count));
         for (long i = 0; i < count; ++i) {
             std::optional<CGSize> size;
-            if (fd) size = fd->collectionViewLayoutSizeForItemAtIndexPath(*cv, *this, NSIndexPath::indexPathForItem(i, s));
+            if (fd)
+                size = fd->collectionViewLayoutSizeForItemAtIndexPath(*cv, *this,
+                                                                      NSIndexPath::indexPathForItem(i, s));
             sizes[std::size_t(i)] = size.value_or(itemSize_);
         }
         // Pack the lines.
@@ -147,7 +150,8 @@ void UICollectionViewFlowLayout::prepareLayout() {
             for (long i : line) {
                 const CGSize size = sizes[std::size_t(i)];
                 auto a = layoutAttributesForCell(NSIndexPath::indexPathForItem(i, s));
-                a->setFrame(axes.rect(u, v + (thickness - axes.across(size)) / 2, axes.along(size), axes.across(size)));
+                a->setFrame(axes.rect(u, v + (thickness - axes.across(size)) / 2, axes.along(size),
+                                      axes.across(size)));
                 sectionItems[std::size_t(i)] = a;
                 u += axes.along(size) + gap;
             }
@@ -165,8 +169,8 @@ void UICollectionViewFlowLayout::prepareLayout() {
     contentSize_ = axes.vertical ? CGSizeMake(fullAlong, v) : CGSizeMake(v, fullAlong);
 }
 
-std::vector<Ref<UICollectionViewLayoutAttributes>> UICollectionViewFlowLayout::layoutAttributesForElementsInRect(
-    CGRect rect) {
+std::vector<Ref<UICollectionViewLayoutAttributes>>
+UICollectionViewFlowLayout::layoutAttributesForElementsInRect(CGRect rect) {
     std::vector<Ref<UICollectionViewLayoutAttributes>> result;
     for (std::size_t s = 0; s < items_.size(); ++s) {
         if (headers_[s] && CGRectIntersectsRect(headers_[s]->frame(), rect)) result.push_back(headers_[s]);

@@ -31,14 +31,12 @@ enum UICollectionViewScrollDirection : long {
 // The flow layout's questions to the collection view's delegate; nullopt: the layout's property.
 class UICollectionViewDelegateFlowLayout : public virtual UICollectionViewDelegate {
   public:
-    virtual std::optional<CGSize> collectionViewLayoutSizeForItemAtIndexPath(UICollectionView& collectionView,
-                                                                             UICollectionViewLayout& layout,
-                                                                             const Ref<NSIndexPath>& indexPath) {
+    virtual std::optional<CGSize> collectionViewLayoutSizeForItemAtIndexPath(
+        UICollectionView& collectionView, UICollectionViewLayout& layout, const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
-    virtual std::optional<UIEdgeInsets> collectionViewLayoutInsetForSectionAtIndex(UICollectionView& collectionView,
-                                                                                   UICollectionViewLayout& layout,
-                                                                                   long section) {
+    virtual std::optional<UIEdgeInsets> collectionViewLayoutInsetForSectionAtIndex(
+        UICollectionView& collectionView, UICollectionViewLayout& layout, long section) {
         return std::nullopt;
     }
     virtual std::optional<CGFloat> collectionViewLayoutMinimumLineSpacingForSectionAtIndex(
@@ -49,14 +47,12 @@ class UICollectionViewDelegateFlowLayout : public virtual UICollectionViewDelega
         UICollectionView& collectionView, UICollectionViewLayout& layout, long section) {
         return std::nullopt;
     }
-    virtual std::optional<CGSize> collectionViewLayoutReferenceSizeForHeaderInSection(UICollectionView& collectionView,
-                                                                                      UICollectionViewLayout& layout,
-                                                                                      long section) {
+    virtual std::optional<CGSize> collectionViewLayoutReferenceSizeForHeaderInSection(
+        UICollectionView& collectionView, UICollectionViewLayout& layout, long section) {
         return std::nullopt;
     }
-    virtual std::optional<CGSize> collectionViewLayoutReferenceSizeForFooterInSection(UICollectionView& collectionView,
-                                                                                      UICollectionViewLayout& layout,
-                                                                                      long section) {
+    virtual std::optional<CGSize> collectionViewLayoutReferenceSizeForFooterInSection(
+        UICollectionView& collectionView, UICollectionViewLayout& layout, long section) {
         return std::nullopt;
     }
 };
@@ -86,8 +82,10 @@ class UICollectionViewFlowLayout : public UICollectionViewLayout {
 
     void prepareLayout() override;
     CGSize collectionViewContentSize() override { return contentSize_; }
-    std::vector<Ref<UICollectionViewLayoutAttributes>> layoutAttributesForElementsInRect(CGRect rect) override;
-    Ref<UICollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(const Ref<NSIndexPath>& indexPath) override;
+    std::vector<Ref<UICollectionViewLayoutAttributes>> layoutAttributesForElementsInRect(
+        CGRect rect) override;
+    Ref<UICollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(
+        const Ref<NSIndexPath>& indexPath) override;
     Ref<UICollectionViewLayoutAttributes> layoutAttributesForSupplementaryViewOfKind(
         const std::string& kind, const Ref<NSIndexPath>& indexPath) override;
     bool shouldInvalidateLayoutForBoundsChange(CGRect newBounds) override;

@@ -35,15 +35,16 @@ Ref<NSObject> UICollectionViewLayoutAttributes::copyObject() const {
 bool UICollectionViewLayoutAttributes::isEqual(const NSObject& other) const {
     auto* o = dynamic_cast<const UICollectionViewLayoutAttributes*>(&other);
     if (!o) return false;
-    const bool samePath = indexPath_ && o->indexPath_ ? *indexPath_ == *o->indexPath_ : indexPath_ == o->indexPath_;
+    const bool samePath =
+        indexPath_ && o->indexPath_ ? *indexPath_ == *o->indexPath_ : indexPath_ == o->indexPath_;
     return samePath && frame_ == o->frame_ && transform3D_ == o->transform3D_ && alpha_ == o->alpha_ &&
            zIndex_ == o->zIndex_ && hidden_ == o->hidden_ && category_ == o->category_ && kind_ == o->kind_;
 }
 
 std::string UICollectionViewLayoutAttributes::description() const {
     return NSString::stringWithFormat("<%@: %p; index path: (%ld-%ld); frame = %@>", className(), this,
-                                      indexPath_ ? indexPath_->section() : -1L, indexPath_ ? indexPath_->row() : -1L,
-                                      NSStringFromCGRect(frame_));
+                                      indexPath_ ? indexPath_->section() : -1L,
+                                      indexPath_ ? indexPath_->row() : -1L, NSStringFromCGRect(frame_));
 }
 
 // ---- UICollectionViewLayout ---------------------------------------------------------------------

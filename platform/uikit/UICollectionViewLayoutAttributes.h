@@ -4,7 +4,8 @@
 //
 // Setting the frame sets center and size (and the other way round). copyObject copies every
 // field; subclasses that add fields override it. The class factories make the receiving class
-// when called on a subclass: UICollectionViewLayoutAttributes::layoutAttributesForCellWithIndexPath<Sub>(path).
+// when called on a subclass:
+// UICollectionViewLayoutAttributes::layoutAttributesForCellWithIndexPath<Sub>(path).
 
 #include <optional>
 #include <string>
@@ -34,14 +35,15 @@ class UICollectionViewLayoutAttributes : public NSObject {
     }
     template <class T = UICollectionViewLayoutAttributes>
     static Ref<T> layoutAttributesForSupplementaryViewOfKind(const std::string& kind,
-                                                              const Ref<NSIndexPath>& indexPath) {
+                                                             const Ref<NSIndexPath>& indexPath) {
         auto attributes = make<T>();
         attributes->setIndexPath(indexPath);
         attributes->setElement(UICollectionElementCategorySupplementaryView, kind);
         return attributes;
     }
     template <class T = UICollectionViewLayoutAttributes>
-    static Ref<T> layoutAttributesForDecorationViewOfKind(const std::string& kind, const Ref<NSIndexPath>& indexPath) {
+    static Ref<T> layoutAttributesForDecorationViewOfKind(const std::string& kind,
+                                                          const Ref<NSIndexPath>& indexPath) {
         auto attributes = make<T>();
         attributes->setIndexPath(indexPath);
         attributes->setElement(UICollectionElementCategoryDecorationView, kind);

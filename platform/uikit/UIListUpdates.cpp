@@ -76,7 +76,9 @@ ListUpdateMapping mapListUpdate(const std::vector<long>& oldCounts, const ListUp
                                 long newSectionCount, const std::function<long(long)>& newCount) {
     const long oldSections = long(oldCounts.size());
     auto inOld = [&](long s) { return s >= 0 && s < oldSections; };
-    auto rowInOld = [&](ListPosition p) { return inOld(p.first) && p.second >= 0 && p.second < oldCounts[std::size_t(p.first)]; };
+    auto rowInOld = [&](ListPosition p) {
+        return inOld(p.first) && p.second >= 0 && p.second < oldCounts[std::size_t(p.first)];
+    };
 
     for (long s : batch.deletedSections) {
         if (!inOld(s)) return failure(NSString::stringWithFormat("deleted section %ld does not exist", s));
@@ -86,18 +88,20 @@ ListUpdateMapping mapListUpdate(const std::vector<long>& oldCounts, const ListUp
     }
     std::set<long> movedOut;
     for (auto [from, to] : batch.movedSections) {
-        if (!inOld(from)) return failure(NSString::stringWithFormat("moved section %ld does not exist", from));
+        if (!inOld(from))
+            return failure(NSString::stringWithFormat("moved section %ld does not exist", from));
         movedOut.insert(from);
     }
 
     // ---- sections ----
-    const long expectedSections = oldSections - long(batch.deletedSections.size()) +
-                                  long(batch.insertedSections.size());
+    const long expectedSections =
+        oldSections - long(batch.deletedSections.size()) + long(batch.insertedSections.size());
     if (newSectionCount != expectedSections) {
-        return failure(NSString::stringWithFormat(
-            "the number of sections after the update (%ld) should be %ld (%ld before, %lu inserted, %lu deleted)",
-            newSectionCount, expectedSections, oldSections, batch.insertedSections.size(),
-            batch.deletedSections.size()));
+        return failure(
+            NSString::stringWithFormat("the number of sections after the update (%ld) should be %ld (%ld "
+                                       "before, %lu inserted, %lu deleted)",
+                                       newSectionCount, expectedSections, oldSections,
+                                       batch.insertedSections.size(), batch.deletedSections.size()));
     }
     constexpr long kUnfilled = -2;
     std::vector<long> sectionSource(std::size_t(std::max(0L, newSectionCount)), kUnfilled);
@@ -133,18 +137,21 @@ ListUpdateMapping mapListUpdate(const std::vector<long>& oldCounts, const ListUp
     for (auto p : batch.deletedRows) {
         if (batch.deletedSections.count(p.first)) continue;
         if (!rowInOld(p)) {
-            return failure(NSString::stringWithFormat("deleted row %ld of section %ld does not exist", p.second, p.first));
+            return failure(NSString::stringWithFormat("deleted row %ld of section %ld does not exist",
+                                                      p.second, p.first));
         }
         rowsGone[p.first].insert(p.second);
     }
     for (auto p : batch.reloadedRows) {
         if (!rowInOld(p)) {
-            return failure(NSString::stringWithFormat("reloaded row %ld of section %ld does not exist", p.second, p.first));
+            return failure(NSString::stringWithFormat("reloaded row %ld of section %ld does not exist",
+                                                      p.second, p.first));
         }
     }
     for (auto [from, to] : batch.movedRows) {
         if (!rowInOld(from)) {
-            return failure(NSString::stringWithFormat("moved row %ld of section %ld does not exist", from.second, from.first));
+            return failure(NSString::stringWithFormat("moved row %ld of section %ld does not exist",
+                                                      from.second, from.first));
         }
         if (batch.deletedSections.count(from.first)) return failure("a row moves out of a deleted section");
         rowsGone[from.first].insert(from.second);
@@ -163,7 +170,8 @@ ListUpdateMapping mapListUpdate(const std::vector<long>& oldCounts, const ListUp
         for (auto p : batch.insertedRows) {
             if (p.first != ns) continue;
             if (p.second < 0 || p.second >= count || filled[std::size_t(p.second)]) {
-                return failure(NSString::stringWithFormat("inserted row %ld of section %ld is out of place", p.second, ns));
+                return failure(NSString::stringWithFormat("inserted row %ld of section %ld is out of place",
+                                                          p.second, ns));
             }
             filled[std::size_t(p.second)] = true;
             ++inserted;
@@ -171,7 +179,8 @@ ListUpdateMapping mapListUpdate(const std::vector<long>& oldCounts, const ListUp
         for (auto [from, to] : batch.movedRows) {
             if (to.first != ns) continue;
             if (to.second < 0 || to.second >= count || filled[std::size_t(to.second)]) {
-                return failure(NSString::stringWithFormat("row moved to %ld of section %ld is out of place", to.second, ns));
+                return failure(NSString::stringWithFormat("row moved to %ld of section %ld is out of place",
+                                                          to.second, ns));
             }
             filled[std::size_t(to.second)] = true;
             const bool reloaded = batch.reloadedRows.count(from) > 0;
@@ -183,10 +192,11 @@ ListUpdateMapping mapListUpdate(const std::vector<long>& oldCounts, const ListUp
         const long goneCount = gone == rowsGone.end() ? 0 : long(gone->second.size());
         const long expected = oldCount - goneCount + inserted + movedIn;
         if (expected != count) {
-            return failure(NSString::stringWithFormat(
-                "the number of rows in section %ld after the update (%ld) should be %ld (%ld before, %ld inserted, "
-                "%ld deleted or moved out, %ld moved in)",
-                ns, count, expected, oldCount, inserted, goneCount, movedIn));
+            return failure(
+                NSString::stringWithFormat("the number of rows in section %ld after the update (%ld) should "
+                                           "be %ld (%ld before, %ld inserted, "
+                                           "%ld deleted or moved out, %ld moved in)",
+                                           ns, count, expected, oldCount, inserted, goneCount, movedIn));
         }
         std::size_t next = 0;
         for (long r = 0; r < oldCount; ++r) {

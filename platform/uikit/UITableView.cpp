@@ -107,8 +107,9 @@ std::uint64_t UITableView::addReloadDataHook(ReloadStage stage, int order, Reloa
 
 void UITableView::removeReloadDataHook(std::uint64_t token) {
     auto& hooks = reloadHooks();
-    hooks.erase(std::remove_if(hooks.begin(), hooks.end(), [token](const auto& e) { return e.token == token; }),
-                hooks.end());
+    hooks.erase(
+        std::remove_if(hooks.begin(), hooks.end(), [token](const auto& e) { return e.token == token; }),
+        hooks.end());
 }
 
 std::uint64_t UITableView::addUpdateWrapper(int order, UpdateWrapper wrapper) {
@@ -256,9 +257,9 @@ CGFloat UITableView::measureCell(const Ref<UITableViewCell>& cell) {
     const Ref<UIView>& content = cell->contentView();
     CGFloat height = 0;
     if (!content->constraints().empty()) {
-        auto fixWidth = NSLayoutConstraint::constraintWithItem(content, NSLayoutAttributeWidth, NSLayoutRelationEqual,
-                                                               nullptr, NSLayoutAttributeNotAnAttribute, 1,
-                                                               contentWidth);
+        auto fixWidth =
+            NSLayoutConstraint::constraintWithItem(content, NSLayoutAttributeWidth, NSLayoutRelationEqual,
+                                                   nullptr, NSLayoutAttributeNotAnAttribute, 1, contentWidth);
         content->addConstraint(fixWidth);
         height = content->systemLayoutSizeFittingSize(UILayoutFittingCompressedSize).height;
         content->removeConstraint(fixWidth);
@@ -550,7 +551,8 @@ Ref<UITableViewCell> UITableView::requestCell(Key key) {
     // A cell handed out leaves the queue and its old row.
     if (cell->reuseIdentifier()) {
         auto q = queues_.find(*cell->reuseIdentifier());
-        if (q != queues_.end()) q->second.erase(std::remove(q->second.begin(), q->second.end(), cell), q->second.end());
+        if (q != queues_.end())
+            q->second.erase(std::remove(q->second.begin(), q->second.end(), cell), q->second.end());
     }
     for (auto it = previous_.begin(); it != previous_.end();) {
         it = it->second == cell ? previous_.erase(it) : std::next(it);
@@ -595,7 +597,8 @@ void UITableView::sweepStaleCells() {
     for (const auto& [key, cell] : visible_) shown.insert(cell.get());
     const std::vector<Ref<UIView>> views = subviews();
     for (const auto& view : views) {
-        if (dynamic_cast<UITableViewCell*>(view.get()) && !shown.count(view.get())) view->removeFromSuperview();
+        if (dynamic_cast<UITableViewCell*>(view.get()) && !shown.count(view.get()))
+            view->removeFromSuperview();
     }
 }
 
@@ -627,7 +630,9 @@ void UITableView::layoutSectionViews(const std::vector<long>& sections) {
             if (auto it = views.find(s); it != views.end()) {
                 view = it->second;
             } else {
-                if (d) view = footer ? d->tableViewViewForFooterInSection(*this, s) : d->tableViewViewForHeaderInSection(*this, s);
+                if (d)
+                    view = footer ? d->tableViewViewForFooterInSection(*this, s)
+                                  : d->tableViewViewForHeaderInSection(*this, s);
                 if (!view && ds) {
                     auto title = footer ? ds->tableViewTitleForFooterInSection(*this, s)
                                         : ds->tableViewTitleForHeaderInSection(*this, s);
@@ -757,8 +762,8 @@ CGPoint UITableView::offsetForRow(Key key, UITableViewScrollPosition position) {
     return {contentOffset().x, std::clamp(y, min.y, max.y)};
 }
 
-void UITableView::scrollToRowAtIndexPath(const Ref<NSIndexPath>& indexPath, UITableViewScrollPosition position,
-                                         bool animated) {
+void UITableView::scrollToRowAtIndexPath(const Ref<NSIndexPath>& indexPath,
+                                         UITableViewScrollPosition position, bool animated) {
     ensureLoaded();
     if (!indexPath || indexPath->length() < 2 || !keyExists(detail::listPosition(*indexPath))) {
         NSLog("UITableView: cannot scroll to %@, which is not a row of the table",
@@ -769,7 +774,8 @@ void UITableView::scrollToRowAtIndexPath(const Ref<NSIndexPath>& indexPath, UITa
     if (target != contentOffset()) setContentOffset(target, animated);
 }
 
-void UITableView::scrollToNearestSelectedRowAtScrollPosition(UITableViewScrollPosition position, bool animated) {
+void UITableView::scrollToNearestSelectedRowAtScrollPosition(UITableViewScrollPosition position,
+                                                             bool animated) {
     if (auto selected = indexPathForSelectedRow()) scrollToRowAtIndexPath(selected, position, animated);
 }
 
@@ -854,7 +860,8 @@ Ref<UITableViewCell> UITableView::dequeueReusableCellWithIdentifier(const std::s
     // The cell comes at the row's size, so that frame layouts see the table's width.
     CGFloat height = cell->frame().size.height;
     if (key && keyExists(*key)) height = sections_[std::size_t(key->first)].heights[std::size_t(key->second)];
-    const CGRect frame = CGRectMake(cell->frame().origin.x, cell->frame().origin.y, bounds().size.width, height);
+    const CGRect frame =
+        CGRectMake(cell->frame().origin.x, cell->frame().origin.y, bounds().size.width, height);
     if (bounds().size.width > 0 && cell->frame() != frame) cell->setFrame(frame);
     return cell;
 }
@@ -990,7 +997,8 @@ void UITableView::reloadRowsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& in
     runUpdate(u, [&] { recordOrApply([&](auto& b) { b.addRows(b.reloadedRows, indexPaths); }); });
 }
 
-void UITableView::moveRowAtIndexPath(const Ref<NSIndexPath>& indexPath, const Ref<NSIndexPath>& newIndexPath) {
+void UITableView::moveRowAtIndexPath(const Ref<NSIndexPath>& indexPath,
+                                     const Ref<NSIndexPath>& newIndexPath) {
     UITableViewUpdate u;
     u.kind = UITableViewUpdate::MoveRow;
     u.fromIndexPath = indexPath;
@@ -998,7 +1006,8 @@ void UITableView::moveRowAtIndexPath(const Ref<NSIndexPath>& indexPath, const Re
     runUpdate(u, [&] {
         recordOrApply([&](auto& b) {
             if (indexPath && newIndexPath && indexPath->length() >= 2 && newIndexPath->length() >= 2) {
-                b.movedRows.push_back({detail::listPosition(*indexPath), detail::listPosition(*newIndexPath)});
+                b.movedRows.push_back(
+                    {detail::listPosition(*indexPath), detail::listPosition(*newIndexPath)});
             }
         });
     });
@@ -1011,9 +1020,10 @@ void UITableView::applyBatch(const detail::ListUpdateBatch& batch) {
     for (const Section& sec : sections_) oldCounts.push_back(sec.rows);
     const long newSections = ds ? std::max(0L, ds->numberOfSectionsInTableView(*this)) : 0;
     std::vector<long> newCounts;
-    for (long s = 0; s < newSections; ++s) newCounts.push_back(std::max(0L, ds->tableViewNumberOfRowsInSection(*this, s)));
-    detail::ListUpdateMapping mapping =
-        detail::mapListUpdate(oldCounts, batch, newSections, [&](long s) { return newCounts[std::size_t(s)]; });
+    for (long s = 0; s < newSections; ++s)
+        newCounts.push_back(std::max(0L, ds->tableViewNumberOfRowsInSection(*this, s)));
+    detail::ListUpdateMapping mapping = detail::mapListUpdate(
+        oldCounts, batch, newSections, [&](long s) { return newCounts[std::size_t(s)]; });
     if (!mapping.consistent) {
         NSLog("UITableView: invalid update (%@); reloading the data instead", mapping.problem);
         ++inconsistentUpdates_;

@@ -76,8 +76,8 @@
 
 #include "foundation/NSIndexPath.h"
 #include "foundation/NSIndexSet.h"
-#include "uikit/UINib.h"
 #include "uikit/UIListUpdates.h"
+#include "uikit/UINib.h"
 #include "uikit/UIScrollView.h"
 #include "uikit/UITableViewCell.h"
 
@@ -115,12 +115,14 @@ class UITableViewDataSource {
     virtual ~UITableViewDataSource() = default;
     virtual long tableViewNumberOfRowsInSection(UITableView& tableView, long section) = 0;
     virtual Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& tableView,
-                                                                 const Ref<NSIndexPath>& indexPath) = 0;
+                                                                const Ref<NSIndexPath>& indexPath) = 0;
     virtual long numberOfSectionsInTableView(UITableView& tableView) { return 1; }
-    virtual std::optional<std::string> tableViewTitleForHeaderInSection(UITableView& tableView, long section) {
+    virtual std::optional<std::string> tableViewTitleForHeaderInSection(UITableView& tableView,
+                                                                        long section) {
         return std::nullopt;
     }
-    virtual std::optional<std::string> tableViewTitleForFooterInSection(UITableView& tableView, long section) {
+    virtual std::optional<std::string> tableViewTitleForFooterInSection(UITableView& tableView,
+                                                                        long section) {
         return std::nullopt;
     }
     virtual std::optional<bool> tableViewCanEditRowAtIndexPath(UITableView& tableView,
@@ -146,8 +148,8 @@ class UITableViewDelegate : public virtual UIScrollViewDelegate {
                                                                     const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
-    virtual std::optional<CGFloat> tableViewEstimatedHeightForRowAtIndexPath(UITableView& tableView,
-                                                                             const Ref<NSIndexPath>& indexPath) {
+    virtual std::optional<CGFloat> tableViewEstimatedHeightForRowAtIndexPath(
+        UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
     virtual std::optional<CGFloat> tableViewHeightForHeaderInSection(UITableView& tableView, long section) {
@@ -156,30 +158,38 @@ class UITableViewDelegate : public virtual UIScrollViewDelegate {
     virtual std::optional<CGFloat> tableViewHeightForFooterInSection(UITableView& tableView, long section) {
         return std::nullopt;
     }
-    virtual Ref<UIView> tableViewViewForHeaderInSection(UITableView& tableView, long section) { return nullptr; }
-    virtual Ref<UIView> tableViewViewForFooterInSection(UITableView& tableView, long section) { return nullptr; }
+    virtual Ref<UIView> tableViewViewForHeaderInSection(UITableView& tableView, long section) {
+        return nullptr;
+    }
+    virtual Ref<UIView> tableViewViewForFooterInSection(UITableView& tableView, long section) {
+        return nullptr;
+    }
     // Display.
     virtual void tableViewWillDisplayCell(UITableView& tableView, const Ref<UITableViewCell>& cell,
                                           const Ref<NSIndexPath>& indexPath) {}
     virtual void tableViewDidEndDisplayingCell(UITableView& tableView, const Ref<UITableViewCell>& cell,
                                                const Ref<NSIndexPath>& indexPath) {}
-    virtual void tableViewWillDisplayHeaderView(UITableView& tableView, const Ref<UIView>& view, long section) {}
-    virtual void tableViewWillDisplayFooterView(UITableView& tableView, const Ref<UIView>& view, long section) {}
+    virtual void tableViewWillDisplayHeaderView(UITableView& tableView, const Ref<UIView>& view,
+                                                long section) {}
+    virtual void tableViewWillDisplayFooterView(UITableView& tableView, const Ref<UIView>& view,
+                                                long section) {}
     // Selection: the will-methods may answer another index path, or nullptr to refuse.
     virtual std::optional<bool> tableViewShouldHighlightRowAtIndexPath(UITableView& tableView,
                                                                        const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
-    virtual std::optional<Ref<NSIndexPath>> tableViewWillSelectRowAtIndexPath(UITableView& tableView,
-                                                                              const Ref<NSIndexPath>& indexPath) {
+    virtual std::optional<Ref<NSIndexPath>> tableViewWillSelectRowAtIndexPath(
+        UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
-    virtual void tableViewDidSelectRowAtIndexPath(UITableView& tableView, const Ref<NSIndexPath>& indexPath) {}
-    virtual std::optional<Ref<NSIndexPath>> tableViewWillDeselectRowAtIndexPath(UITableView& tableView,
-                                                                                const Ref<NSIndexPath>& indexPath) {
+    virtual void tableViewDidSelectRowAtIndexPath(UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
+    }
+    virtual std::optional<Ref<NSIndexPath>> tableViewWillDeselectRowAtIndexPath(
+        UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
-    virtual void tableViewDidDeselectRowAtIndexPath(UITableView& tableView, const Ref<NSIndexPath>& indexPath) {}
+    virtual void tableViewDidDeselectRowAtIndexPath(UITableView& tableView,
+                                                    const Ref<NSIndexPath>& indexPath) {}
     virtual void tableViewAccessoryButtonTappedForRowWithIndexPath(UITableView& tableView,
                                                                    const Ref<NSIndexPath>& indexPath) {}
     // Editing.
@@ -206,9 +216,9 @@ struct UITableViewUpdate {
         MoveRow,
     };
     Kind kind = InsertSections;
-    Ref<NSIndexSet> sections;                // the section operations but MoveSection
-    std::vector<Ref<NSIndexPath>> indexPaths;  // the row operations but MoveRow
-    long fromSection = 0, toSection = 0;     // MoveSection
+    Ref<NSIndexSet> sections;                     // the section operations but MoveSection
+    std::vector<Ref<NSIndexPath>> indexPaths;     // the row operations but MoveRow
+    long fromSection = 0, toSection = 0;          // MoveSection
     Ref<NSIndexPath> fromIndexPath, toIndexPath;  // MoveRow
     UITableViewRowAnimation animation = UITableViewRowAnimationNone;
 };
@@ -299,8 +309,11 @@ class UITableView : public UIScrollView {
     // The same for a cell class T built with initWithStyle:reuseIdentifier: (Default style).
     template <class T>
     void registerClass(const std::string& identifier) {
-        registerClass([](const std::string& id) -> Ref<UITableViewCell> { return make<T>(UITableViewCellStyleDefault, id); },
-                      identifier);
+        registerClass(
+            [](const std::string& id) -> Ref<UITableViewCell> {
+                return make<T>(UITableViewCellStyleDefault, id);
+            },
+            identifier);
     }
     // The first top-level UITableViewCell of the nib makes each new cell (nullptr removes it).
     void registerNib(const Ref<UINib>& nib, const std::string& identifier);
@@ -310,9 +323,11 @@ class UITableView : public UIScrollView {
     // Default-style cell (the platform raises instead).
     Ref<UITableViewCell> dequeueReusableCellWithIdentifier(const std::string& identifier,
                                                            const Ref<NSIndexPath>& indexPath);
-    using HeaderFooterFactory = std::function<Ref<UITableViewHeaderFooterView>(const std::string& reuseIdentifier)>;
+    using HeaderFooterFactory =
+        std::function<Ref<UITableViewHeaderFooterView>(const std::string& reuseIdentifier)>;
     void registerHeaderFooterClass(HeaderFooterFactory factory, const std::string& identifier);
-    Ref<UITableViewHeaderFooterView> dequeueReusableHeaderFooterViewWithIdentifier(const std::string& identifier);
+    Ref<UITableViewHeaderFooterView> dequeueReusableHeaderFooterViewWithIdentifier(
+        const std::string& identifier);
     // For tests: cells waiting in the queue of an identifier, and cells made from registrations.
     std::size_t reusableCellCount(const std::string& identifier) const;
     std::size_t cellsCreatedFromRegistrations() const { return cellsCreated_; }
@@ -324,9 +339,12 @@ class UITableView : public UIScrollView {
     void deleteSections(const Ref<NSIndexSet>& sections, UITableViewRowAnimation animation);
     void reloadSections(const Ref<NSIndexSet>& sections, UITableViewRowAnimation animation);
     void moveSection(long section, long newSection);
-    void insertRowsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths, UITableViewRowAnimation animation);
-    void deleteRowsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths, UITableViewRowAnimation animation);
-    void reloadRowsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths, UITableViewRowAnimation animation);
+    void insertRowsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths,
+                                UITableViewRowAnimation animation);
+    void deleteRowsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths,
+                                UITableViewRowAnimation animation);
+    void reloadRowsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths,
+                                UITableViewRowAnimation animation);
     void moveRowAtIndexPath(const Ref<NSIndexPath>& indexPath, const Ref<NSIndexPath>& newIndexPath);
     // How many inconsistent batches became full reloads.
     std::size_t inconsistentUpdateCount() const { return inconsistentUpdates_; }
@@ -342,7 +360,8 @@ class UITableView : public UIScrollView {
     Ref<NSIndexPath> indexPathForSelectedRow() const;
     std::vector<Ref<NSIndexPath>> indexPathsForSelectedRows() const;
     // Without delegate calls; a row that does not exist is ignored.
-    void selectRowAtIndexPath(const Ref<NSIndexPath>& indexPath, bool animated, UITableViewScrollPosition position);
+    void selectRowAtIndexPath(const Ref<NSIndexPath>& indexPath, bool animated,
+                              UITableViewScrollPosition position);
     void deselectRowAtIndexPath(const Ref<NSIndexPath>& indexPath, bool animated);
     // What a tap on the row does (delegate calls included); the touch handling calls it.
     void userSelectRowAtIndexPath(const Ref<NSIndexPath>& indexPath);
@@ -353,7 +372,8 @@ class UITableView : public UIScrollView {
     void setEditing(bool editing, bool animated);
     // What the delete button of a row in editing does: asks the data source to commit (only when
     // it allows editing the row).
-    void commitEditingStyleForRowAtIndexPath(UITableViewCellEditingStyle style, const Ref<NSIndexPath>& indexPath);
+    void commitEditingStyleForRowAtIndexPath(UITableViewCellEditingStyle style,
+                                             const Ref<NSIndexPath>& indexPath);
 
     // ---- separators and colours ---------------------------------------------------------------
     UITableViewCellSeparatorStyle separatorStyle() const { return separatorStyle_; }
@@ -375,8 +395,8 @@ class UITableView : public UIScrollView {
     // Returns a token for removeReloadDataHook.
     static std::uint64_t addReloadDataHook(ReloadStage stage, int order, ReloadHook hook);
     static void removeReloadDataHook(std::uint64_t token);
-    using UpdateWrapper =
-        std::function<void(UITableView& tableView, const UITableViewUpdate& update, const std::function<void()>& proceed)>;
+    using UpdateWrapper = std::function<void(UITableView& tableView, const UITableViewUpdate& update,
+                                             const std::function<void()>& proceed)>;
     static std::uint64_t addUpdateWrapper(int order, UpdateWrapper wrapper);
     static void removeUpdateWrapper(std::uint64_t token);
 

@@ -329,8 +329,8 @@ void UITableViewCell::layoutSubviews() {
     const CGFloat room = accessoryWidth();
     if (accessoryView_) {
         const CGSize size = accessoryView_->frame().size;
-        accessoryView_->setFrame(
-            CGRectMake(b.size.width - room + 8, (content.size.height - size.height) / 2, size.width, size.height));
+        accessoryView_->setFrame(CGRectMake(b.size.width - room + 8, (content.size.height - size.height) / 2,
+                                            size.width, size.height));
     }
     if (glyphView_) {
         glyphView_->setFrame(CGRectMake(content.size.width, 0, room, content.size.height));
@@ -368,7 +368,8 @@ void UITableViewCell::layoutStyle(CGRect content) {
             if (detail) {
                 CGSize d = detailTextLabel_->sizeThatFits(CGSizeMake(available, H));
                 d.width = std::min(d.width, available);
-                detailTextLabel_->setFrame(CGRectMake(W - kMargin - d.width, (H - d.height) / 2, d.width, d.height));
+                detailTextLabel_->setFrame(
+                    CGRectMake(W - kMargin - d.width, (H - d.height) / 2, d.width, d.height));
                 textWidth = std::max<CGFloat>(0, available - d.width - 8);
             }
             if (text) textLabel_->setFrame(CGRectMake(x, 0, textWidth, H));
@@ -397,7 +398,8 @@ void UITableViewCell::layoutStyle(CGRect content) {
 UITableViewHeaderFooterView::UITableViewHeaderFooterView() : UITableViewHeaderFooterView(std::nullopt) {}
 
 UITableViewHeaderFooterView::UITableViewHeaderFooterView(std::optional<std::string> reuseIdentifier)
-    : UIView(CGRectMake(0, 0, UITableViewCell::kDefaultWidth, 22)), reuseIdentifier_(std::move(reuseIdentifier)) {
+    : UIView(CGRectMake(0, 0, UITableViewCell::kDefaultWidth, 22)),
+      reuseIdentifier_(std::move(reuseIdentifier)) {
     setBackgroundColor(UIColor::colorWithWhite(0.97, 1));
     contentView_ = make<UIView>(CGRectMake(0, 0, UITableViewCell::kDefaultWidth, 22));
     contentView_->setBackgroundColor(UIColor::clearColor());

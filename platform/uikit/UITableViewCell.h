@@ -90,7 +90,9 @@ class UITableViewCell : public UIView {
     UITableViewCellStyle style() const { return style_; }
     const std::optional<std::string>& reuseIdentifier() const { return reuseIdentifier_; }
     // For nib factories and for the table, which names the cells it makes from a registration.
-    void setReuseIdentifier(std::optional<std::string> identifier) { reuseIdentifier_ = std::move(identifier); }
+    void setReuseIdentifier(std::optional<std::string> identifier) {
+        reuseIdentifier_ = std::move(identifier);
+    }
 
     // ---- parts --------------------------------------------------------------------------------
     const Ref<UIView>& contentView() const { return contentView_; }
@@ -109,7 +111,9 @@ class UITableViewCell : public UIView {
     Ref<UIView> selectedBackgroundView();
     void setSelectedBackgroundView(const Ref<UIView>& view);
     const Ref<UIView>& multipleSelectionBackgroundView() const { return multipleSelectionBackgroundView_; }
-    void setMultipleSelectionBackgroundView(const Ref<UIView>& view) { multipleSelectionBackgroundView_ = view; }
+    void setMultipleSelectionBackgroundView(const Ref<UIView>& view) {
+        multipleSelectionBackgroundView_ = view;
+    }
 
     // ---- accessory ----------------------------------------------------------------------------
     UITableViewCellAccessoryType accessoryType() const { return accessoryType_; }

@@ -23,7 +23,8 @@ void UITableViewController::adopt(const Ref<UITableView>& table) {
     auto me = std::static_pointer_cast<UITableViewController>(shared_from_this());
     if (!table->dataSource()) table->setDataSource(me);
     if (!table->delegate() && !table->UIScrollView::delegate()) table->setDelegate(me);
-    if (refreshControl_ && refreshControl_->superviewPointer() != table.get()) table->addSubview(refreshControl_);
+    if (refreshControl_ && refreshControl_->superviewPointer() != table.get())
+        table->addSubview(refreshControl_);
 }
 
 void UITableViewController::loadView() {
@@ -51,7 +52,8 @@ void UITableViewController::viewWillAppear(bool animated) {
     if (!table) return;
     if (!table->hasLoadedData()) table->reloadData();
     if (clearsSelectionOnViewWillAppear_) {
-        for (const auto& path : table->indexPathsForSelectedRows()) table->deselectRowAtIndexPath(path, animated);
+        for (const auto& path : table->indexPathsForSelectedRows())
+            table->deselectRowAtIndexPath(path, animated);
     }
 }
 

@@ -42,7 +42,7 @@ class UITableViewController : public UIViewController,
     // The data source's required methods: an empty table until a subclass says otherwise.
     long tableViewNumberOfRowsInSection(UITableView& tableView, long section) override { return 0; }
     Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& tableView,
-                                                         const Ref<NSIndexPath>& indexPath) override {
+                                                        const Ref<NSIndexPath>& indexPath) override {
         return nullptr;
     }
 

@@ -58,14 +58,16 @@ class StaggeredLayout : public UICollectionViewLayout {
         auto cv = collectionView();
         return {cv ? cv->bounds().size.width : 0, contentHeight};
     }
-    std::vector<Ref<UICollectionViewLayoutAttributes>> layoutAttributesForElementsInRect(CGRect rect) override {
+    std::vector<Ref<UICollectionViewLayoutAttributes>> layoutAttributesForElementsInRect(
+        CGRect rect) override {
         std::vector<Ref<UICollectionViewLayoutAttributes>> out;
         for (const auto& a : cache) {
             if (CGRectIntersectsRect(a->frame(), rect)) out.push_back(a);
         }
         return out;
     }
-    Ref<UICollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(const Ref<NSIndexPath>& p) override {
+    Ref<UICollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(
+        const Ref<NSIndexPath>& p) override {
         return p && std::size_t(p->item()) < cache.size() ? cache[std::size_t(p->item())] : nullptr;
     }
     bool shouldInvalidateLayoutForBoundsChange(CGRect) override { return invalidateOnBounds; }
@@ -103,16 +105,17 @@ class Items : public UICollectionViewDataSource, public UICollectionViewDelegate
         if (auto tag = std::dynamic_pointer_cast<TagCell>(cell)) tag->shows = p->item();
         return cell;
     }
-    Ref<UICollectionReusableView> collectionViewViewForSupplementaryElementOfKind(UICollectionView& cv,
-                                                                                  const std::string& kind,
-                                                                                  const Ref<NSIndexPath>& p) override {
+    Ref<UICollectionReusableView> collectionViewViewForSupplementaryElementOfKind(
+        UICollectionView& cv, const std::string& kind, const Ref<NSIndexPath>& p) override {
         return cv.dequeueReusableSupplementaryViewOfKind(kind, "header", p);
     }
-    std::optional<CGSize> collectionViewLayoutSizeForItemAtIndexPath(UICollectionView&, UICollectionViewLayout&,
-                                                                      const Ref<NSIndexPath>& p) override {
+    std::optional<CGSize> collectionViewLayoutSizeForItemAtIndexPath(UICollectionView&,
+                                                                     UICollectionViewLayout&,
+                                                                     const Ref<NSIndexPath>& p) override {
         return sizeFor ? sizeFor(p) : std::nullopt;
     }
-    std::optional<bool> collectionViewShouldSelectItemAtIndexPath(UICollectionView&, const Ref<NSIndexPath>& p) override {
+    std::optional<bool> collectionViewShouldSelectItemAtIndexPath(UICollectionView&,
+                                                                  const Ref<NSIndexPath>& p) override {
         events.push_back("should " + std::to_string(p->item()));
         return shouldSelect;
     }
@@ -135,7 +138,8 @@ class CollectionViewTest : public uikittest::UIKitTest {
         UITestDriver::reset();
         UIKitTest::TearDown();
     }
-    Ref<UICollectionView> makeView(const Ref<UICollectionViewLayout>& layout, CGRect frame = CGRectMake(0, 0, 320, 480)) {
+    Ref<UICollectionView> makeView(const Ref<UICollectionViewLayout>& layout,
+                                   CGRect frame = CGRectMake(0, 0, 320, 480)) {
         auto cv = make<UICollectionView>(frame, layout);
         cv->registerClass(
             [this](const std::string&) -> Ref<UICollectionViewCell> {
@@ -309,8 +313,10 @@ TEST_F(CollectionViewTest, FlowHeadersFootersAndSections) {
     source->counts = {3, 1};
     cv->reloadData();
     // Section 0: header 0-30, a line of three (100 + 10 + 100 + 10 + 100 = 320), footer 130-150.
-    EXPECT_RECT(cv->layoutAttributesForSupplementaryElementOfKind(UICollectionElementKindSectionHeader, item(0, 1))->frame(),
-                0, 150, 320, 30);
+    EXPECT_RECT(
+        cv->layoutAttributesForSupplementaryElementOfKind(UICollectionElementKindSectionHeader, item(0, 1))
+            ->frame(),
+        0, 150, 320, 30);
     EXPECT_RECT(cv->layoutAttributesForItemAtIndexPath(item(0, 1))->frame(), 110, 180, 100, 100);
     EXPECT_DOUBLE_EQ(cv->contentSize().height, 150 + 30 + 100 + 20);
     auto header = cv->supplementaryViewForElementKind(UICollectionElementKindSectionHeader, item(0, 1));
@@ -369,9 +375,10 @@ TEST_F(CollectionViewTest, ReloadHooksRunAroundThePlatformReload) {
                                                              totalAfter += v.numberOfItemsInSection(s);
                                                          }
                                                      });
-    auto before = UICollectionView::addReloadDataHook(UICollectionView::ReloadStage::Before, 0, [&](UICollectionView& v) {
-        order.push_back("before " + std::to_string(v.numberOfItemsInSection(0)));
-    });
+    auto before = UICollectionView::addReloadDataHook(
+        UICollectionView::ReloadStage::Before, 0, [&](UICollectionView& v) {
+            order.push_back("before " + std::to_string(v.numberOfItemsInSection(0)));
+        });
     cv->reloadData();
     EXPECT_EQ(order, (std::vector<std::string>{"before 3", "after"}));
     EXPECT_EQ(totalAfter, 6);
@@ -427,9 +434,7 @@ TEST_F(CollectionViewTest, BatchUpdatesApplyTogetherAndCompleteLater) {
             cv->insertItemsAtIndexPaths({item(3)});
             EXPECT_EQ(cv->cellForItemAtIndexPath(item(3)), cell3);
         },
-        [&](bool finished) {
-            completed = finished;
-        });
+        [&](bool finished) { completed = finished; });
     EXPECT_EQ(cv->cellForItemAtIndexPath(item(2)), cell3);
     EXPECT_FALSE(completed) << "the completion comes on a later turn";
     testsupport::drainMainRunLoop();
@@ -467,7 +472,8 @@ TEST_F(CollectionViewTest, NibCellsAndMissingRegistrations) {
     });
     auto cv = makeView(make<StaggeredLayout>());
     cv->registerNib(UINib::nibWithNibName(name, nullptr), "tag");
-    auto cell = std::dynamic_pointer_cast<NibItem>(cv->dequeueReusableCellWithReuseIdentifier("tag", item(0)));
+    auto cell =
+        std::dynamic_pointer_cast<NibItem>(cv->dequeueReusableCellWithReuseIdentifier("tag", item(0)));
     ASSERT_TRUE(cell);
     EXPECT_TRUE(cell->awoken);
     EXPECT_EQ(cell->reuseIdentifier(), "tag");

@@ -41,9 +41,9 @@ class Pixels {
     std::size_t width_;
 };
 
-#define EXPECT_AT(pixels, x, y, r, g, b, tolerance)                                                 \
-    EXPECT_TRUE(controlstest::colorNear((pixels).at(int((x) * kScale), int((y) * kScale)), RGBA{r, g, b, 255}, \
-                                        tolerance))                                                 \
+#define EXPECT_AT(pixels, x, y, r, g, b, tolerance)                                                        \
+    EXPECT_TRUE(controlstest::colorNear((pixels).at(int((x)*kScale), int((y)*kScale)), RGBA{r, g, b, 255}, \
+                                        tolerance))                                                        \
         << "at " << (x) << ", " << (y)
 
 constexpr CGFloat kScale = 2;
@@ -81,7 +81,8 @@ Ref<UIImage> swatch(CGFloat r, CGFloat g, CGFloat b) {
 class Questions : public UITableViewDataSource, public UITableViewDelegate {
   public:
     long tableViewNumberOfRowsInSection(UITableView&, long) override { return long(std::size(kQuestions)); }
-    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& table, const Ref<NSIndexPath>& path) override {
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& table,
+                                                        const Ref<NSIndexPath>& path) override {
         auto cell = table.dequeueReusableCellWithIdentifier("question", path);
         const Question& q = kQuestions[path->row()];
         cell->textLabel()->setText(std::string(q.title));
@@ -176,7 +177,8 @@ TEST_F(ListsGoldenTest, TheSampleScreenMatchesItsGoldenPicture) {
     // Written out for a person to look at.
     testsupport::TemporaryDirectory temp;
     const char* out = std::getenv("APP_GOLDEN_OUT");
-    const std::filesystem::path dir = out && *out ? std::filesystem::path(out) : std::filesystem::path(temp.path());
+    const std::filesystem::path dir =
+        out && *out ? std::filesystem::path(out) : std::filesystem::path(temp.path());
     std::filesystem::create_directories(dir);
     ASSERT_TRUE(UIWindowRenderer::writePNG(image, (dir / "ListsScreen.png").string()));
 

@@ -42,7 +42,8 @@ TEST_F(TableViewCellTest, AccessoryWidthsNarrowTheContentView) {
     for (long type = 0; type <= 4; ++type) {
         auto cell = make<UITableViewCell>(UITableViewCellStyleDefault, std::string("id"));
         cell->setAccessoryType(UITableViewCellAccessoryType(type));
-        EXPECT_DOUBLE_EQ(UITableViewCell::accessoryWidthForType(UITableViewCellAccessoryType(type)), widths[type]);
+        EXPECT_DOUBLE_EQ(UITableViewCell::accessoryWidthForType(UITableViewCellAccessoryType(type)),
+                         widths[type]);
         EXPECT_DOUBLE_EQ(cell->accessoryWidth(), widths[type]);
         cell->layoutIfNeeded();
         EXPECT_RECT(cell->contentView()->frame(), 0, 0, 320 - widths[type], 44) << "type " << type;

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "foundation/NSKeyValueObserving.h"
 #include "foundation/NSLog.h"
+#include "graphics/NSValue+Geometry.h"
 #include "tests/uikit/UIKitTestSupport.h"
 #include "uikit/NSLayoutConstraint.h"
 #include "uikit/UITableView.h"
@@ -58,7 +60,8 @@ class Source : public UITableViewDataSource, public UITableViewDelegate {
     long tableViewNumberOfRowsInSection(UITableView&, long section) override {
         return section < long(rows.size()) ? rows[std::size_t(section)] : 0;
     }
-    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& table, const Ref<NSIndexPath>& path) override {
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& table,
+                                                        const Ref<NSIndexPath>& path) override {
         requests.push_back(std::to_string(path->section()) + ":" + std::to_string(path->row()));
         if (makeCell) return makeCell(table, path);
         auto cell = table.dequeueReusableCellWithIdentifier("cell", path);
@@ -72,13 +75,17 @@ class Source : public UITableViewDataSource, public UITableViewDelegate {
         if (it == titles.end()) return std::nullopt;
         return it->second;
     }
-    std::optional<CGFloat> tableViewHeightForRowAtIndexPath(UITableView&, const Ref<NSIndexPath>& path) override {
+    std::optional<CGFloat> tableViewHeightForRowAtIndexPath(UITableView&,
+                                                            const Ref<NSIndexPath>& path) override {
         if (!useHeights) return std::nullopt;
         auto it = heights.find({path->section(), path->row()});
         return it == heights.end() ? 30 : it->second;
     }
-    std::optional<CGFloat> tableViewHeightForHeaderInSection(UITableView&, long) override { return headerHeight; }
-    std::optional<Ref<NSIndexPath>> tableViewWillSelectRowAtIndexPath(UITableView&, const Ref<NSIndexPath>& path) override {
+    std::optional<CGFloat> tableViewHeightForHeaderInSection(UITableView&, long) override {
+        return headerHeight;
+    }
+    std::optional<Ref<NSIndexPath>> tableViewWillSelectRowAtIndexPath(UITableView&,
+                                                                      const Ref<NSIndexPath>& path) override {
         events.push_back("willSelect " + paths({path})[0]);
         return willSelectAnswer;
     }
@@ -251,8 +258,8 @@ TEST_F(TableViewTest, ADataSourceThatGivesNoCellIsLoggedAndSkipped) {
         return t.dequeueReusableCellWithIdentifier("cell", p);
     };
     table->reloadData();
-    NSLogSetSink(old);
     EXPECT_EQ(visible(), (std::vector<std::string>{"0:0", "0:2"}));
+    NSLogSetSink(old);
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines[0].find("no cell"), std::string::npos);
 }
@@ -275,7 +282,8 @@ TEST_F(TableViewTest, CountsAnswerAsOfTheLastReload) {
 
 TEST_F(TableViewTest, TheFirstLayoutLoadsTheDataWithoutRunningHooks) {
     int hookRuns = 0;
-    auto token = UITableView::addReloadDataHook(UITableView::ReloadStage::After, 0, [&](UITableView&) { ++hookRuns; });
+    auto token =
+        UITableView::addReloadDataHook(UITableView::ReloadStage::After, 0, [&](UITableView&) { ++hookRuns; });
     source->rows = {5};
     showInWindow();
     testsupport::drainMainRunLoop();
@@ -428,7 +436,8 @@ TEST_F(TableViewTest, EstimatedRowsGetTheirRealHeightsAsTheyComeIntoView) {
     class Counting : public Source {
       public:
         int* count = nullptr;
-        std::optional<CGFloat> tableViewHeightForRowAtIndexPath(UITableView& t, const Ref<NSIndexPath>& p) override {
+        std::optional<CGFloat> tableViewHeightForRowAtIndexPath(UITableView& t,
+                                                                const Ref<NSIndexPath>& p) override {
             ++*count;
             return Source::tableViewHeightForRowAtIndexPath(t, p);
         }
@@ -463,10 +472,14 @@ class SelfSizingCell : public UITableViewCell {
         contentView()->addSubview(box);
         using C = NSLayoutConstraint;
         contentView()->addConstraints(
-            {C::constraintWithItem(box, NSLayoutAttributeTop, NSLayoutRelationEqual, contentView(), NSLayoutAttributeTop, 1, 10),
-             C::constraintWithItem(contentView(), NSLayoutAttributeBottom, NSLayoutRelationEqual, box, NSLayoutAttributeBottom, 1, 10),
-             C::constraintWithItem(box, NSLayoutAttributeLeading, NSLayoutRelationEqual, contentView(), NSLayoutAttributeLeading, 1, 15),
-             C::constraintWithItem(box, NSLayoutAttributeWidth, NSLayoutRelationEqual, nullptr, NSLayoutAttributeNotAnAttribute, 1, 50)});
+            {C::constraintWithItem(box, NSLayoutAttributeTop, NSLayoutRelationEqual, contentView(),
+                                   NSLayoutAttributeTop, 1, 10),
+             C::constraintWithItem(contentView(), NSLayoutAttributeBottom, NSLayoutRelationEqual, box,
+                                   NSLayoutAttributeBottom, 1, 10),
+             C::constraintWithItem(box, NSLayoutAttributeLeading, NSLayoutRelationEqual, contentView(),
+                                   NSLayoutAttributeLeading, 1, 15),
+             C::constraintWithItem(box, NSLayoutAttributeWidth, NSLayoutRelationEqual, nullptr,
+                                   NSLayoutAttributeNotAnAttribute, 1, 50)});
         heightConstraint = C::constraintWithItem(box, NSLayoutAttributeHeight, NSLayoutRelationEqual, nullptr,
                                                  NSLayoutAttributeNotAnAttribute, 1, 20);
         contentView()->addConstraint(heightConstraint);
@@ -819,9 +832,8 @@ TEST_F(TableViewTest, ReloadHooksRunInTheirWrappingOrder) {
     const int refresh = UITableView::kReloadHookOrderRefreshControls;
     const int cache = UITableView::kReloadHookOrderHeightCache;
     // Registered out of order on purpose.
-    auto t1 = UITableView::addReloadDataHook(UITableView::ReloadStage::After, cache, [&](UITableView&) {
-        order.push_back("cache after");
-    });
+    auto t1 = UITableView::addReloadDataHook(UITableView::ReloadStage::After, cache,
+                                             [&](UITableView&) { order.push_back("cache after"); });
     auto t2 = UITableView::addReloadDataHook(UITableView::ReloadStage::After, refresh, [&](UITableView& t) {
         order.push_back("refresh after");
         rowsSeenAfter = t.numberOfRowsInSection(0);
@@ -847,11 +859,13 @@ TEST_F(TableViewTest, ReloadHooksRunInTheirWrappingOrder) {
 TEST_F(TableViewTest, UpdateWrappersSeeEveryUpdateAndCanSkipIt) {
     std::vector<std::string> seen;
     bool skip = false;
-    auto inner = UITableView::addUpdateWrapper(1, [&](UITableView&, const UITableViewUpdate& u, const auto& proceed) {
-        seen.push_back("inner " + std::to_string(int(u.kind)));
-        proceed();
-    });
-    auto outer = UITableView::addUpdateWrapper(2, [&](UITableView& t, const UITableViewUpdate& u, const auto& proceed) {
+    auto inner =
+        UITableView::addUpdateWrapper(1, [&](UITableView&, const UITableViewUpdate& u, const auto& proceed) {
+            seen.push_back("inner " + std::to_string(int(u.kind)));
+            proceed();
+        });
+    auto outer = UITableView::addUpdateWrapper(2, [&](UITableView& t, const UITableViewUpdate& u,
+                                                      const auto& proceed) {
         seen.push_back("outer " + std::to_string(int(u.kind)));
         const long before = t.numberOfRowsInSection(0);
         if (skip) return;
@@ -891,6 +905,68 @@ TEST_F(TableViewTest, UpdateWrappersSeeEveryUpdateAndCanSkipIt) {
     EXPECT_EQ(table->numberOfRowsInSection(0), 3);
     UITableView::removeUpdateWrapper(inner);
     UITableView::removeUpdateWrapper(outer);
+}
+
+// ---- what other components rely on ------------------------------------------------------------
+
+TEST_F(TableViewTest, ContentSizeIsAnnouncedDuringTheReloadBeforeTheAfterHooks) {
+    std::vector<std::string> order;
+    auto token = KVO::observe(
+        *table, "contentSize", NSKeyValueObservingOptionNew,
+        [&](const Ref<NSObject>&, const Dictionary& change) {
+            auto size = NSValue_Geometry::CGSizeValue(change[NSKeyValueChangeNewKey].objectAs<NSValue>());
+            order.push_back("size " + std::to_string(int(size.height)));
+        });
+    auto hook = UITableView::addReloadDataHook(UITableView::ReloadStage::After, 0,
+                                               [&](UITableView&) { order.push_back("after"); });
+    source->rows = {3};
+    table->reloadData();
+    source->rows = {5};
+    table->reloadData();
+    table->reloadData();  // unchanged: no announcement
+    UITableView::removeReloadDataHook(hook);
+    EXPECT_EQ(order, (std::vector<std::string>{"size 132", "after", "size 220", "after", "after"}));
+}
+
+TEST_F(TableViewTest, ATurnedTableShowsRowsAlongItsOwnBounds) {
+    // A strip 320 wide and 80 high holding a table turned a quarter: rows run left to right.
+    auto strip = make<UIView>(CGRectMake(0, 0, 320, 80));
+    strip->addSubview(table);
+    table->setFrame(CGRectMake(120, -120, 80, 320));
+    table->setTransform(CGAffineTransformMakeRotation(-3.14159265358979323846 / 2));
+    EXPECT_TRUE(uikittest::rectNear(table->frame(), CGRectMake(0, 0, 320, 80), 1e-9));
+    table->setRowHeight(80);
+    source->rows = {10};
+    table->reloadData();
+    EXPECT_EQ(visible(), (std::vector<std::string>{"0:0", "0:1", "0:2", "0:3"}));
+    EXPECT_RECT(table->cellForRowAtIndexPath(ip(1))->frame(), 0, 80, 80, 80);
+    table->setContentOffset(CGPointMake(0, 100));
+    EXPECT_EQ(visible(), (std::vector<std::string>{"0:1", "0:2", "0:3", "0:4", "0:5"}));
+}
+
+TEST_F(TableViewTest, ATemplateCellCanBeMeasuredOffTheTable) {
+    // The measuring path of a height component: a cell dequeued without an index path, filled,
+    // its content view's width fixed by a temporary constraint, its fitting height taken.
+    UIScreen::mainScreen()->setScale(2);
+    table->registerClass<SelfSizingCell>("template");
+    auto cell =
+        std::static_pointer_cast<SelfSizingCell>(table->dequeueReusableCellWithIdentifier("template"));
+    ASSERT_TRUE(cell);
+    EXPECT_FALSE(cell->superview()) << "a template cell is not shown";
+    cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
+    cell->heightConstraint->setConstant(23.5);
+    const CGFloat contentWidth = table->frame().size.width - cell->accessoryWidth();
+    EXPECT_DOUBLE_EQ(contentWidth, 286);
+    auto width = NSLayoutConstraint::constraintWithItem(cell->contentView(), NSLayoutAttributeWidth,
+                                                        NSLayoutRelationEqual, nullptr,
+                                                        NSLayoutAttributeNotAnAttribute, 1, contentWidth);
+    cell->contentView()->addConstraint(width);
+    const CGSize size = cell->contentView()->systemLayoutSizeFittingSize(UILayoutFittingCompressedSize);
+    cell->contentView()->removeConstraint(width);
+    EXPECT_DOUBLE_EQ(size.width, 286);
+    EXPECT_DOUBLE_EQ(size.height + table->separatorHeight(), 44.0);
+    table->setSeparatorStyle(UITableViewCellSeparatorStyleNone);
+    EXPECT_DOUBLE_EQ(table->separatorHeight(), 0);
 }
 
 TEST_F(TableViewTest, TheDelegateGoesAwayWithoutCrashing) {
