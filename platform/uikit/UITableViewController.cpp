@@ -62,7 +62,7 @@ void UITableViewController::setEditing(bool editing, bool animated) {
     if (tableView_) tableView_->setEditing(editing, animated);
 }
 
-void UITableViewController::setRefreshControl(const Ref<UIControl>& control) {
+void UITableViewController::setRefreshControl(const Ref<UIRefreshControl>& control) {
     if (refreshControl_ == control) return;
     if (refreshControl_) refreshControl_->removeFromSuperview();
     refreshControl_ = control;

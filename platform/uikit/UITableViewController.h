@@ -9,10 +9,10 @@
 // clearsSelectionOnViewWillAppear (the default), deselects the selected rows. Subclasses that
 // override viewWillAppear call this one.
 //
-// refreshControl: a control (the refresh control) placed at the top of the table. Main thread
+// refreshControl: the pull-to-refresh control, placed in the table (it sits above the rows). Main thread
 // only.
 
-#include "uikit/UIControl.h"
+#include "uikit/UIRefreshControl.h"
 #include "uikit/UITableView.h"
 #include "uikit/UIViewController.h"
 
@@ -32,8 +32,8 @@ class UITableViewController : public UIViewController,
 
     bool clearsSelectionOnViewWillAppear() const { return clearsSelectionOnViewWillAppear_; }
     void setClearsSelectionOnViewWillAppear(bool on) { clearsSelectionOnViewWillAppear_ = on; }
-    const Ref<UIControl>& refreshControl() const { return refreshControl_; }
-    void setRefreshControl(const Ref<UIControl>& control);
+    const Ref<UIRefreshControl>& refreshControl() const { return refreshControl_; }
+    void setRefreshControl(const Ref<UIRefreshControl>& control);
 
     void loadView() override;
     void viewWillAppear(bool animated) override;
@@ -51,6 +51,6 @@ class UITableViewController : public UIViewController,
 
     UITableViewStyle style_ = UITableViewStylePlain;
     Ref<UITableView> tableView_;
-    Ref<UIControl> refreshControl_;
+    Ref<UIRefreshControl> refreshControl_;
     bool clearsSelectionOnViewWillAppear_ = true;
 };

@@ -210,9 +210,11 @@ TEST_F(TableViewCellTest, ATableViewControllerOwnsItsTableAndFeedsIt) {
 
 TEST_F(TableViewCellTest, ARefreshControlSitsInTheTable) {
     auto controller = make<ListController>();
-    auto control = make<UIControl>();
+    auto control = make<UIRefreshControl>();
     controller->setRefreshControl(control);
     EXPECT_EQ(control->superview(), controller->tableView());
+    EXPECT_EQ(control->scrollView(), controller->tableView());
+    EXPECT_DOUBLE_EQ(control->frame().size.width, controller->tableView()->frame().size.width);
     controller->setRefreshControl(nullptr);
     EXPECT_FALSE(control->superview());
 }
