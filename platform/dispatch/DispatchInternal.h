@@ -17,6 +17,33 @@
 
 namespace detail {
 
+inline void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
+// A mutex for very short critical sections that two threads hit back to back (the main queue):
+// it spins briefly before sleeping, since putting a thread to sleep and waking it costs far more
+// than the section it waits for.
+class AdaptiveMutex {
+  public:
+    void lock() {
+        for (int i = 0; i < 256; ++i) {
+            if (mutex_.try_lock()) return;
+            cpuRelax();
+        }
+        mutex_.lock();
+    }
+    bool try_lock() { return mutex_.try_lock(); }
+    void unlock() { mutex_.unlock(); }
+
+  private:
+    std::mutex mutex_;
+};
+
 // One thread parked until the queue it waits for hands it the right to run (dispatch_sync).
 class SyncWaiter {
   public:
@@ -97,7 +124,6 @@ class WorkerPool {
     std::size_t pending_ = 0;
     int threads_ = 0;
     int idle_ = 0;
-    int waking_ = 0;
     int blocked_ = 0;
     int normal_ = 1;
     int cap_ = 65;

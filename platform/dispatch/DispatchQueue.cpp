@@ -104,8 +104,10 @@ void WorkerPool::submit(int band, Job job) {
         std::lock_guard lock(mutex_);
         bands_[band].push_back(std::move(job));
         ++pending_;
-        if (idle_ > waking_) {
-            ++waking_;
+        // Every submit wakes an idle worker when there is one. Counting wake-ups in flight instead
+        // loses them: a woken worker can find the job already taken by a busy one and go back to
+        // sleep, and the count would then hold back the next wake-up for good.
+        if (idle_ > 0) {
             notify = true;
         } else if (threads_ - blocked_ < normal_ && threads_ < cap_) {
             spawnLocked();
@@ -118,7 +120,7 @@ void WorkerPool::blockingBegin() {
     if (!tlsIsWorker) return;
     std::lock_guard lock(mutex_);
     ++blocked_;
-    if (pending_ > 0 && idle_ <= waking_ && threads_ - blocked_ < normal_ && threads_ < cap_) spawnLocked();
+    if (pending_ > 0 && idle_ == 0 && threads_ - blocked_ < normal_ && threads_ < cap_) spawnLocked();
 }
 
 void WorkerPool::blockingEnd() {
@@ -167,7 +169,6 @@ void WorkerPool::workerLoop() {
         ++idle_;
         bool woke = cv_.wait_for(lock, kIdleExtraWorkerLifetime, [&] { return pending_ > 0; });
         --idle_;
-        if (waking_ > 0) --waking_;
         if (!woke && threads_ - blocked_ > normal_) {
             --threads_;
             return;
@@ -393,22 +394,32 @@ struct MainQueue {
     dispatch_queue_t queue = std::make_shared<dispatch_queue_s>(dispatch_queue_s::Kind::Main,
                                                                 "dispatch.main-thread", detail::kBandHigh);
     int eventFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    std::mutex mutex;  // guards what follows
+    detail::AdaptiveMutex mutex;  // guards what follows
     std::deque<QueueItem> items;
     std::priority_queue<DelayedBlock, std::vector<DelayedBlock>, LaterFirst> delayed;
     std::uint64_t seq = 0;
-    bool signaled = false;
+    // Written under the mutex, read without it by the drain's fast path. Invariant: while blocks
+    // wait in `items` and the queue is not suspended, `signaled` is true.
+    std::atomic<bool> signaled{false};
+    std::atomic<std::uint64_t> nextDelayed{DISPATCH_TIME_FOREVER};
 
     void signalLocked() {
-        if (signaled) return;
-        signaled = true;
+        if (signaled.load(std::memory_order_relaxed)) return;
+        signaled.store(true, std::memory_order_release);
         std::uint64_t one = 1;
         [[maybe_unused]] auto n = ::write(eventFd, &one, sizeof one);
     }
+    // The descriptor is written only while `signaled` is false, so it is readable exactly while
+    // `signaled` is true: a drain with nothing signalled needs no system call.
     void clearSignalLocked() {
+        if (!signaled.load(std::memory_order_relaxed)) return;
         std::uint64_t value;
         [[maybe_unused]] auto n = ::read(eventFd, &value, sizeof value);
-        signaled = false;
+        signaled.store(false, std::memory_order_release);
+    }
+    void pushDelayedLocked(DelayedBlock block) {
+        delayed.push(std::move(block));
+        nextDelayed.store(delayed.top().deadline, std::memory_order_release);
     }
     // Moves due delayed blocks to the FIFO, earliest first.
     void promoteDueLocked() {
@@ -419,6 +430,14 @@ struct MainQueue {
                 QueueItem{std::move(const_cast<DelayedBlock&>(delayed.top()).block), nullptr, false});
             delayed.pop();
         }
+        nextDelayed.store(delayed.empty() ? DISPATCH_TIME_FOREVER : delayed.top().deadline,
+                          std::memory_order_release);
+    }
+    // Whether a drain may find anything to do, without taking the mutex.
+    bool mayHaveWork() const {
+        if (signaled.load(std::memory_order_acquire)) return true;
+        auto next = nextDelayed.load(std::memory_order_acquire);
+        return next != DISPATCH_TIME_FOREVER && next <= detail::nowNanos();
     }
     bool suspended() const { return queue->suspendCount > 0; }
 };
@@ -453,7 +472,7 @@ std::int64_t mainQueueNextDeadline() {
 void mainQueueAddDelayed(dispatch_time_t when, dispatch_block_t block) {
     auto& main = mainQueue();
     std::lock_guard lock(main.mutex);
-    main.delayed.push(DelayedBlock{when, main.seq++, std::move(block)});
+    main.pushDelayedLocked(DelayedBlock{when, main.seq++, std::move(block)});
     if (when <= nowNanos() && !main.suspended()) main.signalLocked();
 }
 
@@ -498,6 +517,8 @@ int dispatch_main_queue_handle() {
 int dispatch_main_queue_drain() {
     if (!dispatch_is_main_thread()) return 0;
     auto& main = mainQueue();
+    // The run loop calls this on every pass: stay off the submitters' mutex when idle.
+    if (!main.mayHaveWork()) return 0;
     std::size_t budget;
     {
         std::lock_guard lock(main.mutex);

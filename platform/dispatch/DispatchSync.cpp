@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "dispatch/DispatchBlocking.h"
@@ -19,12 +20,24 @@ struct dispatch_group_s {
     std::vector<std::pair<dispatch_queue_t, dispatch_block_t>> notifications;
 };
 
+// The count is atomic so that a signal and a wait that meet quickly need no lock and no system
+// call; a waiter spins briefly before it parks. Parked waiters are counted, and the count and the
+// value are both sequentially consistent: a signaller that sees no parked waiter is guaranteed to
+// be seen by a waiter about to park, which takes the value instead.
 struct dispatch_semaphore_s {
     explicit dispatch_semaphore_s(long value) : value(value) {}
+    std::atomic<long> value;
+    std::atomic<long> parked{0};
     std::mutex mutex;
     std::condition_variable cv;
-    long value;
-    long waiters = 0;
+
+    bool tryTake() {
+        long v = value.load();
+        while (v > 0) {
+            if (value.compare_exchange_weak(v, v - 1)) return true;
+        }
+        return false;
+    }
 };
 
 namespace {
@@ -56,7 +69,10 @@ void dispatch_group_enter(const dispatch_group_t& group) {
     if (group) group->count.fetch_add(1, std::memory_order_relaxed);
 }
 
-void dispatch_group_leave(const dispatch_group_t& group) {
+void dispatch_group_leave(const dispatch_group_t& handle) {
+    // A waiter may return and drop the group as soon as the count reaches zero: hold our own
+    // reference (the caller's handle may be the waiter's variable).
+    dispatch_group_t group = handle;
     if (!group) return;
     auto before = group->count.fetch_sub(1, std::memory_order_acq_rel);
     if (before <= 0) {
@@ -117,22 +133,35 @@ dispatch_semaphore_t dispatch_semaphore_create(long value) {
 
 long dispatch_semaphore_wait(const dispatch_semaphore_t& semaphore, dispatch_time_t timeout) {
     if (!semaphore) return 1;
+    if (semaphore->tryTake()) return 0;
+    if (timeout == DISPATCH_TIME_NOW) return 1;
+    // A reply often comes within microseconds (a round trip to another thread): look a few times
+    // before paying for parking and waking.
+    auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
+    // (No yielding while spinning: on a busy machine a yield can hand the core away for a whole
+    // time slice.)
+    do {
+        for (int i = 0; i < 64; ++i) {
+            if (semaphore->value.load(std::memory_order_relaxed) > 0 && semaphore->tryTake()) return 0;
+            detail::cpuRelax();
+        }
+    } while (std::chrono::steady_clock::now() < spinEnd);
+
     std::unique_lock lock(semaphore->mutex);
-    ++semaphore->waiters;
-    bool got = waitUntil(lock, semaphore->cv, timeout, [&] { return semaphore->value > 0; });
-    --semaphore->waiters;
-    if (!got) return 1;
-    --semaphore->value;
-    return 0;
+    ++semaphore->parked;
+    bool got = waitUntil(lock, semaphore->cv, timeout, [&] { return semaphore->tryTake(); });
+    --semaphore->parked;
+    return got ? 0 : 1;
 }
 
-long dispatch_semaphore_signal(const dispatch_semaphore_t& semaphore) {
+long dispatch_semaphore_signal(const dispatch_semaphore_t& handle) {
+    // The waiter may return and drop the last reference the moment the value goes up: hold our
+    // own (the caller's handle may be the waiter's variable).
+    dispatch_semaphore_t semaphore = handle;
     if (!semaphore) return 0;
+    semaphore->value.fetch_add(1);
+    if (semaphore->parked.load() == 0) return 0;
     std::lock_guard lock(semaphore->mutex);
-    ++semaphore->value;
-    if (semaphore->waiters > 0) {
-        semaphore->cv.notify_one();
-        return 1;
-    }
-    return 0;
+    semaphore->cv.notify_one();
+    return 1;
 }

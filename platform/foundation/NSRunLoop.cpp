@@ -312,8 +312,7 @@ void NSRunLoop::notifyObservers(const std::string& mode, CFRunLoopActivity activ
     }
 }
 
-bool NSRunLoop::fireTimers(const std::string& mode) {
-    double now = PlatformClock::now();
+bool NSRunLoop::fireTimers(const std::string& mode, double now) {
     std::vector<std::pair<double, TimerEntry>> due;
     {
         std::lock_guard lock(mutex_);
@@ -448,7 +447,17 @@ void NSRunLoop::waitForWork(const std::string& mode, std::optional<double> platf
         std::lock_guard lock(mutex_);
         waiting_ = true;
     }
-    {
+    // Work often arrives within microseconds of going idle (a reply from another thread): poll a
+    // little before sleeping, which saves the wake-up latency of a sleeping thread.
+    bool ready = false;
+    if (!timeout || *timeout > 0) {
+        timespec zero{};
+        auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
+        do {
+            ready = ::ppoll(polls.data(), polls.size(), &zero, nullptr) > 0;
+        } while (!ready && std::chrono::steady_clock::now() < spinEnd);
+    }
+    if (!ready) {
         DispatchBlockingScope blocking;
         ::ppoll(polls.data(), polls.size(), spanPointer, nullptr);
     }
@@ -460,7 +469,8 @@ void NSRunLoop::waitForWork(const std::string& mode, std::optional<double> platf
 }
 
 NSRunLoop::Result NSRunLoop::runInternal(const std::string& mode, std::optional<double> platformLimit,
-                                         std::optional<double> realLimit, bool returnAfterHandled) {
+                                         std::optional<double> realLimit, bool returnAfterHandled,
+                                         bool returnAfterWait) {
     auto keep = selfAs<NSRunLoop>();
     {
         std::lock_guard lock(mutex_);
@@ -468,10 +478,13 @@ NSRunLoop::Result NSRunLoop::runInternal(const std::string& mode, std::optional<
     }
     notifyObservers(mode, kCFRunLoopEntry);
     Result result;
-    for (;;) {
+    for (bool waited = false;; waited = true) {
         bool handled = false;
+        // One reading of the clock per pass: a limit that falls due with a timer is only reached
+        // after the timer has fired, even if the clock moves during the pass.
+        double passNow = PlatformClock::now();
         notifyObservers(mode, kCFRunLoopBeforeTimers);
-        handled |= fireTimers(mode);
+        handled |= fireTimers(mode, passNow);
         notifyObservers(mode, kCFRunLoopBeforeSources);
         handled |= runPerforms(mode);
         handled |= serviceFileDescriptors(mode, 0);
@@ -487,8 +500,8 @@ NSRunLoop::Result NSRunLoop::runInternal(const std::string& mode, std::optional<
             result = Result::Handled;
             break;
         }
-        if ((platformLimit && PlatformClock::now() >= *platformLimit) ||
-            (realLimit && realNow() >= *realLimit)) {
+        if ((platformLimit && passNow >= *platformLimit) || (realLimit && realNow() >= *realLimit) ||
+            (returnAfterWait && waited)) {
             result = Result::TimedOut;
             break;
         }
@@ -520,20 +533,20 @@ bool NSRunLoop::runMode(const std::string& mode, NSDate limitDate) {
         std::lock_guard lock(mutex_);
         if (!hasSourcesLocked(mode)) return false;
     }
-    runInternal(mode, limitDate.timeIntervalSince1970(), std::nullopt, true);
+    runInternal(mode, limitDate.timeIntervalSince1970(), std::nullopt, true, false);
     return true;
 }
 
 void NSRunLoop::runUntilDate(NSDate limitDate) {
-    runInternal(NSDefaultRunLoopMode, limitDate.timeIntervalSince1970(), std::nullopt, false);
+    runInternal(NSDefaultRunLoopMode, limitDate.timeIntervalSince1970(), std::nullopt, false, false);
 }
 
 void NSRunLoop::run() {
-    runInternal(NSDefaultRunLoopMode, std::nullopt, std::nullopt, false);
+    runInternal(NSDefaultRunLoopMode, std::nullopt, std::nullopt, false, false);
 }
 
 bool NSRunLoop::runOnce(const std::string& mode, double maxRealWaitSeconds) {
-    auto result = runInternal(mode, std::nullopt, realNow() + std::max(0.0, maxRealWaitSeconds), true);
+    auto result = runInternal(mode, std::nullopt, realNow() + std::max(0.0, maxRealWaitSeconds), true, true);
     return result == Result::Handled;
 }
 

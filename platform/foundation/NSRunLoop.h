@@ -162,9 +162,9 @@ class NSRunLoop : public NSObject {
     // in progress the next one returns at once.
     void stop();
     // One pass in the mode; when nothing was handled, waits at most maxRealWaitSeconds of REAL
-    // time for something to arrive (timers falling due, performs, the clock moving) and handles
-    // it. True when anything was handled. For test support and tools that must not hang on a
-    // manual clock.
+    // time for something to arrive (timers falling due, performs, main-queue work, the clock
+    // moving, wakeUp()) and makes one more pass. True when anything was handled. For test support
+    // and tools that must not hang on a manual clock.
     bool runOnce(const std::string& mode, double maxRealWaitSeconds = 0);
     // Whether the loop is blocked waiting right now (for diagnostics and tests).
     bool isWaiting() const;
@@ -206,14 +206,14 @@ class NSRunLoop : public NSObject {
     };
 
     Result runInternal(const std::string& mode, std::optional<double> platformLimit,
-                       std::optional<double> realLimit, bool returnAfterHandled);
+                       std::optional<double> realLimit, bool returnAfterHandled, bool returnAfterWait);
     bool matchesLocked(const std::string& itemMode, const std::string& running) const;
     bool matchesLocked(const std::vector<std::string>& itemModes, const std::string& running) const;
     bool hasSourcesLocked(const std::string& mode) const;
     bool hasPerformsLocked(const std::string& mode) const;
     std::optional<double> nextTimerFireLocked(const std::string& mode) const;
     void notifyObservers(const std::string& mode, CFRunLoopActivity activity);
-    bool fireTimers(const std::string& mode);
+    bool fireTimers(const std::string& mode, double now);
     bool runPerforms(const std::string& mode);
     bool serviceFileDescriptors(const std::string& mode, int timeoutMs);
     void waitForWork(const std::string& mode, std::optional<double> platformLimit,

@@ -213,14 +213,17 @@ size_t queuedItems(const dispatch_queue_t& queue) {
 TEST_F(DispatchQueueTest, SyncRunsOnTheCallersThreadBetweenEarlierAndLaterBlocks) {
     auto queue = dispatch_queue_create("test.sync");
     std::vector<int> order;
-    auto gate = dispatch_semaphore_create(0);
+    auto gate = dispatch_semaphore_create(0), started = dispatch_semaphore_create(0);
     dispatch_async(queue, [&] {
+        dispatch_semaphore_signal(started);
         dispatch_semaphore_wait(gate, realSeconds(5));
         order.push_back(1);
     });
     dispatch_async(queue, [&] { order.push_back(2); });
     std::thread releaser([&] {
-        // Once the sync caller is queued behind block 2, queue block 4 behind it and open the gate.
+        // Block 1 is running; once the sync caller is queued behind block 2, queue block 4 behind
+        // it and open the gate.
+        dispatch_semaphore_wait(started, realSeconds(5));
         while (queuedItems(queue) < 2) std::this_thread::yield();
         dispatch_async(queue, [&] { order.push_back(4); });
         dispatch_semaphore_signal(gate);

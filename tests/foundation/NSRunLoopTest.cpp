@@ -438,3 +438,89 @@ TEST_F(NSRunLoopTest, NextTimerFireDateIsPerMode) {
 }
 
 }  // namespace
+
+// ---- the test support itself ---------------------------------------------------------------------
+
+namespace {
+
+class MainLoopSupportTest : public ::testing::Test {
+  protected:
+    static constexpr double kStart = 2'000'000'000.0;
+    ManualClock clock_{kStart};
+    std::vector<std::pair<std::string, double>> events_;
+    void record(const std::string& what) { events_.emplace_back(what, PlatformClock::now() - kStart); }
+};
+
+TEST_F(MainLoopSupportTest, AdvanceStopsAtEveryDeadlineInOrder) {
+    auto main = dispatch_get_main_queue();
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, 300 * NSEC_PER_MSEC), main, [&] { record("after 0.3"); });
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, 700 * NSEC_PER_MSEC), main, [&] { record("after 0.7"); });
+    NSTimer::scheduledTimerWithTimeInterval(0.5, false, [&](auto&) { record("timer 0.5"); });
+    clock_.advance(1.0);
+    ASSERT_EQ(events_.size(), 3u);
+    EXPECT_EQ(events_[0].first, "after 0.3");
+    EXPECT_NEAR(events_[0].second, 0.3, 1e-6);
+    EXPECT_EQ(events_[1].first, "timer 0.5");
+    EXPECT_NEAR(events_[1].second, 0.5, 1e-6);
+    EXPECT_EQ(events_[2].first, "after 0.7");
+    EXPECT_NEAR(events_[2].second, 0.7, 1e-6);
+    EXPECT_NEAR(clock_.now() - kStart, 1.0, 1e-6);
+}
+
+TEST_F(MainLoopSupportTest, WorkScheduledByACallbackFiresWithinTheSameAdvance) {
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, NSEC_PER_SEC), dispatch_get_main_queue(), [&] {
+        record("first");
+        dispatch_after(dispatch_time(DISPATCH_TIME_NOW, NSEC_PER_SEC), dispatch_get_main_queue(),
+                       [&] { record("second"); });
+    });
+    clock_.advance(1.5);
+    EXPECT_EQ(events_.size(), 1u);
+    clock_.advance(1.0);
+    ASSERT_EQ(events_.size(), 2u);
+    EXPECT_NEAR(events_[1].second, 2.0, 1e-6);
+}
+
+TEST_F(MainLoopSupportTest, ACountdownTimerSourceTicksEverySecond) {
+    auto source = dispatch_source_create(DISPATCH_SOURCE_TYPE_TIMER, 0, 0, dispatch_get_main_queue());
+    int left = 59;
+    dispatch_source_set_timer(source, dispatch_time(DISPATCH_TIME_NOW, NSEC_PER_SEC), NSEC_PER_SEC, 0);
+    dispatch_source_set_event_handler(source, [&] {
+        if (--left == 0) dispatch_source_cancel(source);
+    });
+    dispatch_resume(source);
+    clock_.advance(30);
+    EXPECT_EQ(left, 29);
+    clock_.advance(40);
+    EXPECT_EQ(left, 0);
+    EXPECT_EQ(dispatch_source_testcancel(source), 1);
+}
+
+TEST_F(MainLoopSupportTest, JumpCoalescesMissedBeats) {
+    int fires = 0;
+    auto timer = NSTimer::scheduledTimerWithTimeInterval(1, true, [&](auto&) { ++fires; });
+    clock_.jump(5);
+    EXPECT_EQ(fires, 1);
+    clock_.advance(5);
+    EXPECT_EQ(fires, 6);
+    timer->invalidate();
+}
+
+TEST(MainLoopPumpTest, PumpUntilGivesUpAfterItsRealTimeLimit) {
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(pumpMainRunLoopUntil([] { return false; }, 0.05));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(45));
+}
+
+TEST(MainLoopPumpTest, DrainStopsOnWorkThatRequeuesItself) {
+    int runs = 0;
+    std::function<void()> again = [&] {
+        if (++runs < 1'000'000) NSRunLoop::mainRunLoop()->performBlock(again);
+    };
+    NSRunLoop::mainRunLoop()->performBlock(again);
+    drainMainRunLoop();  // returns: bounded passes
+    EXPECT_GT(runs, 1);
+    again = [&] { ++runs; };
+    drainMainRunLoop();
+}
+
+}  // namespace

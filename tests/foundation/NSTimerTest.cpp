@@ -232,10 +232,11 @@ TEST_F(NSTimerTest, ScheduledTimerGoesToTheCallingThreadsLoop) {
     std::atomic<int> calls{0};
     std::atomic<bool> mainFired{false};
     auto ready = dispatch_semaphore_create(0);
-    auto thread = NSThread::detachNewThreadWithBlock([&] {
+    auto limit = NSDate::dateWithTimeIntervalSinceNow(1);
+    auto thread = NSThread::detachNewThreadWithBlock([&, limit] {
         NSTimer::scheduledTimerWithTimeInterval(1, false, [&](auto&) { ++calls; });
         dispatch_semaphore_signal(ready);
-        NSRunLoop::currentRunLoop()->runUntilDate(NSDate::dateWithTimeIntervalSinceNow(1));
+        NSRunLoop::currentRunLoop()->runUntilDate(limit);
     });
     ASSERT_EQ(dispatch_semaphore_wait(ready, dispatch_time(DISPATCH_TIME_NOW, 5 * NSEC_PER_SEC)), 0);
     EXPECT_FALSE(NSRunLoop::mainRunLoop()->nextTimerFireDate(NSDefaultRunLoopMode).has_value());

@@ -21,7 +21,7 @@ void requireMainThread(const char* what) {
 }
 
 // Guards against work that re-queues itself for ever.
-constexpr int kMaxDrainPasses = 100000;
+constexpr int kMaxDrainPasses = 10000;
 constexpr int kMaxAdvanceSteps = 1000000;
 
 }  // namespace

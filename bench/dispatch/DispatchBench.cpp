@@ -1,0 +1,241 @@
+// Dispatch throughput against a plain thread pool, and the main-queue round trip.
+//
+// (a) N empty blocks to the global default queue, waited for with a group;
+// (b) the same N empty tasks on a plain pool of as many threads (one mutex, one condition
+//     variable, one queue), waited for with a counter;
+// (c) a worker thread hands a block to the main queue and waits until the main run loop, pumped
+//     by this program's main thread, has run it: the time from the submit until the worker is
+//     running again, measured on the worker; back to back (the main loop active) and from idle
+//     (the main thread asleep in its run loop when the block arrives).
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dispatch/Dispatch.h"
+#include "foundation/NSRunLoop.h"
+
+namespace {
+
+constexpr int kBlocks = 10000;
+
+unsigned poolSize() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// ---- (a) dispatch ------------------------------------------------------------------------------
+
+void BM_DispatchAsyncGlobal(benchmark::State& state) {
+    auto queue = dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT);
+    auto group = dispatch_group_create();
+    for (auto _ : state) {
+        for (int i = 0; i < kBlocks; ++i) dispatch_group_async(group, queue, [] {});
+        dispatch_group_wait(group, DISPATCH_TIME_FOREVER);
+    }
+    state.SetItemsProcessed(state.iterations() * kBlocks);
+}
+BENCHMARK(BM_DispatchAsyncGlobal)->UseRealTime()->MinTime(1.0);
+
+// ---- (b) a plain pool --------------------------------------------------------------------------
+
+class PlainPool {
+  public:
+    explicit PlainPool(unsigned threads) {
+        for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+    }
+    ~PlainPool() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        cv_.notify_all();
+        for (auto& t : workers_) t.join();
+    }
+    void submit(std::function<void()> task) {
+        {
+            std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+        }
+        cv_.notify_one();
+    }
+
+  private:
+    void work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            cv_.wait(lock, [&] { return stopping_ || !tasks_.empty(); });
+            if (tasks_.empty()) return;
+            auto task = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<std::function<void()>> tasks_;
+    bool stopping_ = false;
+    std::vector<std::thread> workers_;
+};
+
+// A countdown the pool's tasks finish, like a group.
+struct Countdown {
+    std::atomic<int> left{0};
+    std::mutex mutex;
+    std::condition_variable cv;
+    void done() {
+        if (left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            std::lock_guard lock(mutex);
+            cv.notify_all();
+        }
+    }
+    void wait() {
+        std::unique_lock lock(mutex);
+        cv.wait(lock, [&] { return left.load(std::memory_order_acquire) == 0; });
+    }
+};
+
+void BM_PlainPool(benchmark::State& state) {
+    PlainPool pool(poolSize());
+    Countdown countdown;
+    for (auto _ : state) {
+        countdown.left = kBlocks;
+        for (int i = 0; i < kBlocks; ++i) {
+            std::function<void()> empty = [] {};
+            pool.submit([&countdown, empty = std::move(empty)] {
+                empty();
+                countdown.done();
+            });
+        }
+        countdown.wait();
+    }
+    state.SetItemsProcessed(state.iterations() * kBlocks);
+}
+BENCHMARK(BM_PlainPool)->UseRealTime()->MinTime(1.0);
+
+// ---- (c) main-queue round trip -----------------------------------------------------------------
+
+constexpr int kTripsPerBatch = 1000;
+
+// Back to back: a worker makes kTripsPerBatch round trips in a row while the main thread runs its
+// run loop; the time per batch is measured on the worker. This is the hand-off cost while the main
+// loop is active (bursts of completions).
+void BM_MainQueueRoundTrip(benchmark::State& state) {
+    auto loop = NSRunLoop::mainRunLoop();
+    auto start = dispatch_semaphore_create(0);
+    auto back = dispatch_semaphore_create(0);
+    std::atomic<bool> quit{false};
+    std::atomic<bool> done{false};
+    std::atomic<double> batchSeconds{0};
+    std::thread worker([&] {
+        for (;;) {
+            dispatch_semaphore_wait(start, DISPATCH_TIME_FOREVER);
+            if (quit) return;
+            auto t0 = std::chrono::steady_clock::now();
+            for (int i = 0; i < kTripsPerBatch; ++i) {
+                dispatch_async(dispatch_get_main_queue(), [&] { dispatch_semaphore_signal(back); });
+                dispatch_semaphore_wait(back, DISPATCH_TIME_FOREVER);
+            }
+            batchSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            done = true;
+            loop->wakeUp();
+        }
+    });
+    for (auto _ : state) {
+        done = false;
+        dispatch_semaphore_signal(start);
+        while (!done) loop->runOnce(NSDefaultRunLoopMode, 0.05);
+        state.SetIterationTime(batchSeconds);
+    }
+    state.SetItemsProcessed(state.iterations() * kTripsPerBatch);
+    quit = true;
+    dispatch_semaphore_signal(start);
+    worker.join();
+}
+BENCHMARK(BM_MainQueueRoundTrip)->UseManualTime()->MinTime(1.0);
+
+// From idle: each round trip starts while the main loop has gone to sleep (the worker waits
+// 200 us first), so it includes waking the sleeping main thread.
+void BM_MainQueueRoundTripFromIdle(benchmark::State& state) {
+    auto loop = NSRunLoop::mainRunLoop();
+    auto start = dispatch_semaphore_create(0);
+    auto back = dispatch_semaphore_create(0);
+    std::atomic<bool> quit{false};
+    std::atomic<bool> done{false};
+    std::atomic<double> lastSeconds{0};
+    std::thread worker([&] {
+        for (;;) {
+            dispatch_semaphore_wait(start, DISPATCH_TIME_FOREVER);
+            if (quit) return;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            auto t0 = std::chrono::steady_clock::now();
+            dispatch_async(dispatch_get_main_queue(), [&] { dispatch_semaphore_signal(back); });
+            dispatch_semaphore_wait(back, DISPATCH_TIME_FOREVER);
+            lastSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            done = true;
+            loop->wakeUp();
+        }
+    });
+    for (auto _ : state) {
+        done = false;
+        dispatch_semaphore_signal(start);
+        while (!done) loop->runOnce(NSDefaultRunLoopMode, 0.05);
+        state.SetIterationTime(lastSeconds);
+    }
+    quit = true;
+    dispatch_semaphore_signal(start);
+    worker.join();
+}
+BENCHMARK(BM_MainQueueRoundTripFromIdle)->UseManualTime()->MinTime(1.0);
+
+// Keeps each benchmark's time per iteration for the closing lines.
+class Collector : public benchmark::ConsoleReporter {
+  public:
+    std::map<std::string, double> nanosPerIteration;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (auto& run : runs) {
+            if (run.run_type != Run::RT_Iteration) continue;
+            double seconds = (run.real_accumulated_time) / static_cast<double>(run.iterations);
+            nanosPerIteration[run.benchmark_name()] = seconds * 1e9;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    auto find = [&](const std::string& prefix) {
+        for (auto& [name, ns] : collector.nanosPerIteration) {
+            if (name.rfind(prefix, 0) == 0) return ns;
+        }
+        return -1.0;
+    };
+    double ours = find("BM_DispatchAsyncGlobal"), pool = find("BM_PlainPool");
+    double trip = find("BM_MainQueueRoundTrip/"), idleTrip = find("BM_MainQueueRoundTripFromIdle");
+    if (ours > 0 && pool > 0) {
+        std::printf("ratio dispatch_async_vs_pool %.3f\n", ours / pool);
+        std::printf("dispatch_async_ns_per_block %.1f\n", ours / kBlocks);
+        std::printf("plain_pool_ns_per_block %.1f\n", pool / kBlocks);
+    }
+    if (trip > 0) std::printf("main_queue_roundtrip_us %.2f\n", trip / kTripsPerBatch / 1000.0);
+    if (idleTrip > 0) std::printf("main_queue_roundtrip_from_idle_us %.2f\n", idleTrip / 1000.0);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,161 @@
+#include "gles/EAGLContext.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "foundation/NSLog.h"
+
+namespace {
+
+struct DisplayState {
+    EGLDisplay display = EGL_NO_DISPLAY;
+    EGLConfig config = nullptr;
+};
+
+// Opened once and kept for the life of the process: terminating the display at exit makes the
+// driver report its own internal allocations as leaks, and nothing is gained by it.
+const DisplayState& displayState() {
+    static const DisplayState state = [] {
+        DisplayState s;
+        auto getPlatformDisplay =
+            reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+        if (!getPlatformDisplay) {
+            NSLogLine("EGL: no platform display entry point");
+            return s;
+        }
+        EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+        if (display == EGL_NO_DISPLAY) {
+            NSLogLine("EGL: no surfaceless display");
+            return s;
+        }
+        EGLint major = 0, minor = 0;
+        if (!eglInitialize(display, &major, &minor)) {
+            NSLogLine("EGL: the display could not be initialised");
+            return s;
+        }
+        if (!eglBindAPI(EGL_OPENGL_ES_API)) {
+            NSLogLine("EGL: OpenGL ES is not available");
+            return s;
+        }
+        // The pbuffer bit is asked for with the ES2 bit: the ES2 bit alone can match no config.
+        const EGLint attributes[] = {EGL_RENDERABLE_TYPE,
+                                     EGL_OPENGL_ES2_BIT,
+                                     EGL_SURFACE_TYPE,
+                                     EGL_PBUFFER_BIT,
+                                     EGL_RED_SIZE,
+                                     8,
+                                     EGL_GREEN_SIZE,
+                                     8,
+                                     EGL_BLUE_SIZE,
+                                     8,
+                                     EGL_ALPHA_SIZE,
+                                     8,
+                                     EGL_NONE};
+        EGLConfig config = nullptr;
+        EGLint count = 0;
+        if (!eglChooseConfig(display, attributes, &config, 1, &count) || count < 1) {
+            NSLogLine("EGL: no OpenGL ES 2 config");
+            return s;
+        }
+        s.display = display;
+        s.config = config;
+        return s;
+    }();
+    return state;
+}
+
+// The calling thread's current context; holding it keeps the context alive while current. A
+// thread that ends with a context current releases it first, so the context can be destroyed.
+struct CurrentContextSlot {
+    Ref<EAGLContext> context;
+    ~CurrentContextSlot() {
+        if (context) {
+            eglMakeCurrent(displayState().display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+            context.reset();
+        }
+    }
+};
+thread_local CurrentContextSlot tCurrent;
+
+}  // namespace
+
+namespace detail {
+void* eglDisplayHandle() {
+    auto& s = displayState();
+    return s.display == EGL_NO_DISPLAY ? nullptr : s.display;
+}
+void* eglConfigHandle() {
+    return displayState().config;
+}
+int eglLastError() {
+    return eglGetError();
+}
+void eglReleaseCallingThread() {
+    EAGLContext::setCurrentContext(nullptr);
+    eglReleaseThread();
+}
+}  // namespace detail
+
+std::size_t EAGLSharegroup::contextCount() const {
+    std::lock_guard lock(mutex_);
+    return members_.size();
+}
+
+EAGLContext::EAGLContext(EAGLRenderingAPI api, Ref<EAGLSharegroup> sharegroup, void* eglContext)
+    : api_(api), sharegroup_(std::move(sharegroup)), eglContext_(eglContext) {}
+
+EAGLContext::~EAGLContext() {
+    auto& s = displayState();
+    if (!eglContext_ || s.display == EGL_NO_DISPLAY) return;
+    // The group's lock keeps a context being made from choosing this one as its share partner
+    // while it goes.
+    std::lock_guard lock(sharegroup_->mutex_);
+    auto& members = sharegroup_->members_;
+    members.erase(std::remove(members.begin(), members.end(), eglContext_), members.end());
+    // A context is destroyed only when no thread holds it current (each holds a reference), so
+    // the driver frees it at once.
+    eglDestroyContext(s.display, static_cast<EGLContext>(eglContext_));
+}
+
+Ref<EAGLContext> EAGLContext::contextWithAPI(EAGLRenderingAPI api, const Ref<EAGLSharegroup>& sharegroup) {
+    if (api != kEAGLRenderingAPIOpenGLES2 && api != kEAGLRenderingAPIOpenGLES3) return nullptr;
+    auto& s = displayState();
+    if (s.display == EGL_NO_DISPLAY) return nullptr;
+    Ref<EAGLSharegroup> group = sharegroup ? sharegroup : make<EAGLSharegroup>();
+    const EGLint attributes[] = {EGL_CONTEXT_CLIENT_VERSION, api == kEAGLRenderingAPIOpenGLES3 ? 3 : 2,
+                                 EGL_NONE};
+    std::lock_guard lock(group->mutex_);
+    EGLContext share =
+        group->members_.empty() ? EGL_NO_CONTEXT : static_cast<EGLContext>(group->members_.front());
+    EGLContext context = eglCreateContext(s.display, s.config, share, attributes);
+    if (context == EGL_NO_CONTEXT) {
+        NSLogLine("EGL: eglCreateContext failed with error " + std::to_string(eglGetError()));
+        return nullptr;
+    }
+    group->members_.push_back(context);
+    return make<EAGLContext>(api, group, context);
+}
+
+bool EAGLContext::setCurrentContext(const Ref<EAGLContext>& context) {
+    if (context == tCurrent.context) return true;
+    auto& s = displayState();
+    if (s.display == EGL_NO_DISPLAY) return context == nullptr;
+    EGLContext handle = context ? static_cast<EGLContext>(context->eglContext_) : EGL_NO_CONTEXT;
+    if (!eglMakeCurrent(s.display, EGL_NO_SURFACE, EGL_NO_SURFACE, handle)) return false;
+    tCurrent.context = context;
+    return true;
+}
+
+Ref<EAGLContext> EAGLContext::currentContext() {
+    return tCurrent.context;
+}
+
+bool EAGLContext::presentRenderbuffer(GLenum target) {
+    if (tCurrent.context.get() != this) return false;
+    (void)target;
+    glFinish();
+    return true;
+}

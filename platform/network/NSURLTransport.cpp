@@ -1,0 +1,619 @@
+#include "network/NSURLTransport.h"
+
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include "foundation/NSURL.h"
+#include "network/NetworkInternal.h"
+
+namespace detail {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Body stream exhausted or unreadable.
+constexpr long kBodyStreamExhausted = -1021;
+
+const char* descriptionFor(long code) {
+    switch (code) {
+        case NSURLErrorCancelled:
+            return "cancelled";
+        case NSURLErrorBadURL:
+            return "bad URL";
+        case NSURLErrorTimedOut:
+            return "The request timed out.";
+        case NSURLErrorUnsupportedURL:
+            return "unsupported URL";
+        case NSURLErrorCannotFindHost:
+            return "A server with the specified hostname could not be found.";
+        case NSURLErrorCannotConnectToHost:
+            return "Could not connect to the server.";
+        case NSURLErrorNetworkConnectionLost:
+            return "The network connection was lost.";
+        case NSURLErrorHTTPTooManyRedirects:
+            return "too many HTTP redirects";
+        case NSURLErrorResourceUnavailable:
+            return "The requested resource is not available.";
+        case NSURLErrorBadServerResponse:
+            return "bad server response";
+        case NSURLErrorUserCancelledAuthentication:
+            return "cancelled";
+        case NSURLErrorUserAuthenticationRequired:
+            return "authentication required";
+        case NSURLErrorCannotDecodeRawData:
+            return "cannot decode raw data";
+        case NSURLErrorCannotParseResponse:
+            return "cannot parse response";
+        case kBodyStreamExhausted:
+            return "request body stream exhausted";
+        case NSURLErrorFileDoesNotExist:
+            return "The requested URL was not found on this server.";
+        case NSURLErrorFileIsDirectory:
+            return "file is directory";
+        case NSURLErrorSecureConnectionFailed:
+            return "An SSL error has occurred and a secure connection to the server cannot be made.";
+        case NSURLErrorServerCertificateUntrusted:
+            return "The certificate for this server is invalid.";
+        default:
+            return "unknown error";
+    }
+}
+
+long codeForCurl(CURLcode c) {
+    switch (c) {
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return NSURLErrorUnsupportedURL;
+        case CURLE_URL_MALFORMAT:
+            return NSURLErrorBadURL;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return NSURLErrorCannotFindHost;
+        case CURLE_COULDNT_CONNECT:
+            return NSURLErrorCannotConnectToHost;
+        case CURLE_OPERATION_TIMEDOUT:
+            return NSURLErrorTimedOut;
+        case CURLE_PARTIAL_FILE:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM:
+            return NSURLErrorNetworkConnectionLost;
+        case CURLE_WEIRD_SERVER_REPLY:
+            return NSURLErrorBadServerResponse;
+        case CURLE_BAD_CONTENT_ENCODING:
+            return NSURLErrorCannotDecodeRawData;
+        case CURLE_TOO_MANY_REDIRECTS:
+            return NSURLErrorHTTPTooManyRedirects;
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return NSURLErrorServerCertificateUntrusted;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ENGINE_NOTFOUND:
+        case CURLE_SSL_ENGINE_SETFAILED:
+        case CURLE_SSL_SHUTDOWN_FAILED:
+        case CURLE_SSL_CRL_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+            return NSURLErrorSecureConnectionFailed;
+        case CURLE_READ_ERROR:
+        case CURLE_SEND_FAIL_REWIND:
+            return kBodyStreamExhausted;
+        default:
+            return NSURLErrorUnknown;
+    }
+}
+
+}  // namespace
+
+Ref<NSError> makeURLError(long code, const std::string& url, const std::string& reason,
+                          Ref<NSError> underlying) {
+    Dictionary info = Dictionary::mutableDictionary();
+    info.setObject(NSLocalizedDescriptionKey, std::string(descriptionFor(code)));
+    if (!url.empty()) {
+        if (auto u = NSURL::URLWithString(url)) info.setObject(NSURLErrorFailingURLErrorKey, u);
+        info.setObject(NSURLErrorFailingURLStringErrorKey, url);
+    }
+    if (!reason.empty()) info.setObject(NSLocalizedFailureReasonErrorKey, reason);
+    if (underlying) info.setObject(NSUnderlyingErrorKey, underlying);
+    return NSError::errorWithDomain(NSURLErrorDomain, code, info);
+}
+
+// ---- one transfer ---------------------------------------------------------------------------------
+class Transfer {
+  public:
+    TransferRequest request;
+    std::shared_ptr<TransferObserver> observer;
+    std::atomic<bool> cancelled{false};
+
+    // Transport thread only from here on.
+    CURL* easy = nullptr;
+    curl_slist* headerList = nullptr;
+    bool finished = false;
+    TransferResponseHead head;
+    bool inHead = false;
+    bool headDelivered = false;
+    Clock::time_point lastActivity = Clock::now();
+    double idleLimit = 60;
+    std::int64_t streamSent = 0;
+    std::int64_t lastReportedSent = 0;
+    std::int64_t expectedSent = -1;
+    bool bodyOpened = false;
+    Ref<NSError> bodyError;
+    bool trustRejected = false;
+    std::string host;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    void touch() { lastActivity = Clock::now(); }
+    std::int64_t bytesSent() const {
+        if (request.bodyStream) return streamSent;
+        curl_off_t up = 0;
+        if (easy) curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &up);
+        return std::min<std::int64_t>(up, expectedSent < 0 ? up : expectedSent);
+    }
+    void reportUpload() {
+        if (!request.body && !request.bodyStream) return;
+        std::int64_t sent = bytesSent();
+        if (sent > lastReportedSent && observer && !cancelled) {
+            lastReportedSent = sent;
+            observer->transferSentBodyData(sent, expectedSent);
+        }
+    }
+};
+
+namespace {
+
+size_t onHeader(char* buffer, size_t size, size_t count, void* userdata) {
+    auto* t = static_cast<Transfer*>(userdata);
+    std::size_t length = size * count;
+    t->touch();
+    if (t->cancelled) return 0;
+    std::string_view line(buffer, length);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    if (line.starts_with("HTTP/")) {
+        t->head = TransferResponseHead();
+        t->inHead = true;
+        std::size_t sp = line.find(' ');
+        t->head.version = std::string(line.substr(0, sp));
+        if (sp != std::string_view::npos) {
+            long status = 0;
+            std::size_t i = sp + 1;
+            int digits = 0;
+            while (i < line.size() && line[i] >= '0' && line[i] <= '9' && digits < 3) {
+                status = status * 10 + (line[i] - '0');
+                ++i;
+                ++digits;
+            }
+            t->head.status = status;
+        }
+        return length;
+    }
+    if (!t->inHead) return length;
+    if (line.empty()) {
+        t->inHead = false;
+        if (t->head.status >= 100 && t->head.status < 200) return length;  // interim reply
+        t->headDelivered = true;
+        t->reportUpload();  // the body's progress comes before the reply
+        t->observer->transferReceivedResponse(t->head);
+        return length;
+    }
+    if ((line.front() == ' ' || line.front() == '\t') && !t->head.headers.empty()) {
+        t->head.headers.back().second += " " + std::string(trimWhitespace(line));
+        return length;
+    }
+    std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0) return length;  // not a field: ignored
+    t->head.headers.emplace_back(std::string(trimWhitespace(line.substr(0, colon))),
+                                 std::string(trimWhitespace(line.substr(colon + 1))));
+    return length;
+}
+
+size_t onData(char* buffer, size_t size, size_t count, void* userdata) {
+    auto* t = static_cast<Transfer*>(userdata);
+    std::size_t length = size * count;
+    t->touch();
+    if (t->cancelled) return 0;
+    if (length) t->observer->transferReceivedData(reinterpret_cast<const std::uint8_t*>(buffer), length);
+    return length;
+}
+
+size_t onReadBody(char* buffer, size_t size, size_t count, void* userdata) {
+    auto* t = static_cast<Transfer*>(userdata);
+    t->touch();
+    if (t->cancelled) return CURL_READFUNC_ABORT;
+    auto& stream = t->request.bodyStream;
+    if (!t->bodyOpened) {
+        t->bodyOpened = true;
+        if (stream->streamStatus() == NSStreamStatusNotOpen) stream->open();
+    }
+    if (stream->streamStatus() == NSStreamStatusError) {
+        t->bodyError = stream->streamError();
+        return CURL_READFUNC_ABORT;
+    }
+    NSInteger n = stream->read(reinterpret_cast<std::uint8_t*>(buffer), size * count);
+    if (n < 0) {
+        t->bodyError = stream->streamError();
+        if (!t->bodyError) t->bodyError = makeURLError(kBodyStreamExhausted, t->request.url);
+        return CURL_READFUNC_ABORT;
+    }
+    t->streamSent += n;
+    return static_cast<size_t>(n);
+}
+
+int onSeekBody(void* userdata, curl_off_t offset, int origin) {
+    auto* t = static_cast<Transfer*>(userdata);
+    // A stream can only be "rewound" before anything was read from it.
+    if (origin == SEEK_SET && offset == 0 && t->streamSent == 0) return CURL_SEEKFUNC_OK;
+    return CURL_SEEKFUNC_CANTSEEK;
+}
+
+int onProgress(void* userdata, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
+    auto* t = static_cast<Transfer*>(userdata);
+    if (t->cancelled) return 1;
+    static_cast<void>(dlnow);
+    static_cast<void>(ulnow);
+    t->reportUpload();
+    return 0;
+}
+
+int verifyChain(X509_STORE_CTX* ctx, void* arg) {
+    auto* t = static_cast<Transfer*>(arg);
+    std::vector<NSData> chain;
+    auto addDER = [&](X509* cert) {
+        unsigned char* der = nullptr;
+        int len = i2d_X509(cert, &der);
+        if (len > 0 && der) chain.emplace_back(der, static_cast<std::size_t>(len));
+        OPENSSL_free(der);
+    };
+    X509* leaf = X509_STORE_CTX_get0_cert(ctx);
+    if (leaf) addDER(leaf);
+    if (STACK_OF(X509)* rest = X509_STORE_CTX_get0_untrusted(ctx)) {
+        for (int i = 0; i < sk_X509_num(rest); ++i) {
+            X509* c = sk_X509_value(rest, i);
+            if (leaf && X509_cmp(c, leaf) == 0) continue;
+            addDER(c);
+        }
+    }
+    bool accepted = !t->cancelled && t->request.serverTrust && t->request.serverTrust(chain, t->host);
+    t->touch();
+    if (!accepted) {
+        t->trustRejected = true;
+        X509_STORE_CTX_set_error(ctx, X509_V_ERR_APPLICATION_VERIFICATION);
+        return 0;
+    }
+    X509_STORE_CTX_set_error(ctx, X509_V_OK);
+    return 1;
+}
+
+CURLcode onSSLContext(CURL*, void* sslContext, void* userdata) {
+    SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(sslContext), verifyChain, userdata);
+    return CURLE_OK;
+}
+
+}  // namespace
+
+// ---- the engine -----------------------------------------------------------------------------------
+namespace {
+thread_local std::vector<std::function<void()>>* afterTurn = nullptr;
+// Easy handles kept for reuse: a reset handle keeps nothing of its last transfer.
+constexpr std::size_t kSpareHandles = 16;
+// How long the loop looks for more news after activity before it sleeps.
+constexpr int kSpinMicroseconds = 150;
+}  // namespace
+
+bool runAfterTransportTurn(std::function<void()> work) {
+    if (!afterTurn) return false;
+    afterTurn->push_back(std::move(work));
+    return true;
+}
+
+struct URLTransport::Impl {
+    CURLM* multi = nullptr;
+    std::thread thread;
+    std::mutex mutex;  // guards the two queues
+    std::deque<TransferHandle> toStart;
+    std::deque<TransferHandle> toCancel;
+    std::atomic<std::size_t> active{0};
+    std::atomic<std::uint64_t> commands{0};  // counts queued starts and cancels
+    // Transport thread only.
+    std::unordered_map<CURL*, TransferHandle> running;
+    std::vector<CURL*> spare;
+
+    void wake() { curl_multi_wakeup(multi); }
+    void loop();
+    void begin(const TransferHandle& t);
+    void finish(const TransferHandle& t, CURLcode code, Ref<NSError> error = nullptr);
+};
+
+URLTransport& URLTransport::shared() {
+    // Never destroyed: the thread serves transfers until the process ends.
+    static URLTransport* transport = new URLTransport();
+    return *transport;
+}
+
+URLTransport::URLTransport() : impl_(std::make_unique<Impl>()) {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    impl_->multi = curl_multi_init();
+    impl_->thread = std::thread([impl = impl_.get()] { impl->loop(); });
+    impl_->thread.detach();
+}
+
+URLTransport::~URLTransport() = default;
+
+TransferHandle URLTransport::start(TransferRequest request, std::shared_ptr<TransferObserver> observer) {
+    auto t = std::make_shared<Transfer>();
+    t->request = std::move(request);
+    t->observer = std::move(observer);
+    impl_->active.fetch_add(1);
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->toStart.push_back(t);
+    }
+    impl_->commands.fetch_add(1, std::memory_order_release);
+    impl_->wake();
+    return t;
+}
+
+void URLTransport::cancel(const TransferHandle& transfer) {
+    if (!transfer || transfer->cancelled.exchange(true)) return;
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->toCancel.push_back(transfer);
+    }
+    impl_->commands.fetch_add(1, std::memory_order_release);
+    impl_->wake();
+}
+
+std::size_t URLTransport::activeTransfers() const {
+    return impl_->active.load();
+}
+
+void URLTransport::Impl::begin(const TransferHandle& t) {
+    if (t->cancelled) {
+        finish(t, CURLE_OK);
+        return;
+    }
+    const TransferRequest& r = t->request;
+    CURL* e = nullptr;
+    if (!spare.empty()) {
+        e = spare.back();
+        spare.pop_back();
+    } else {
+        e = curl_easy_init();
+    }
+    if (!e) {
+        finish(t, CURLE_OUT_OF_MEMORY);
+        return;
+    }
+    t->easy = e;
+    t->idleLimit = r.timeout > 0 && std::isfinite(r.timeout) ? r.timeout : 60;
+    t->touch();
+    if (auto url = NSURL::URLWithString(r.url)) t->host = url->host().value_or("");
+
+    curl_easy_setopt(e, CURLOPT_PRIVATE, t.get());
+    curl_easy_setopt(e, CURLOPT_URL, r.url.c_str());
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->errorBuffer);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, t.get());
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, onData);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
+    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(e, CURLOPT_XFERINFODATA, t.get());
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, std::max(1L, static_cast<long>(t->idleLimit * 1000)));
+    curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 1L);
+
+    // Header fields; the body's own fields come from the body.
+    std::optional<std::string> acceptEncoding;
+    for (auto& [name, value] : r.headers) {
+        if (equalsIgnoringCase(name, "Content-Length") || equalsIgnoringCase(name, "Transfer-Encoding") ||
+            equalsIgnoringCase(name, "Expect")) {
+            continue;
+        }
+        if (equalsIgnoringCase(name, "Accept-Encoding")) {
+            acceptEncoding = value;
+            continue;
+        }
+        std::string line = value.empty() ? name + ";" : name + ": " + value;
+        t->headerList = curl_slist_append(t->headerList, line.c_str());
+    }
+    t->headerList = curl_slist_append(t->headerList, "Expect:");
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headerList);
+    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, acceptEncoding ? acceptEncoding->c_str() : "gzip, deflate");
+
+    // Method and body.
+    bool hasData = r.body && !r.body->empty();
+    bool hasStream = static_cast<bool>(r.bodyStream);
+    if (r.method == "HEAD") {
+        curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+    } else if (r.method == "GET" && !hasData && !hasStream) {
+        curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+    } else if (hasData || hasStream || r.method == "POST") {
+        curl_easy_setopt(e, CURLOPT_POST, 1L);
+        if (hasStream) {
+            curl_easy_setopt(e, CURLOPT_READFUNCTION, onReadBody);
+            curl_easy_setopt(e, CURLOPT_READDATA, t.get());
+            curl_easy_setopt(e, CURLOPT_SEEKFUNCTION, onSeekBody);
+            curl_easy_setopt(e, CURLOPT_SEEKDATA, t.get());
+            curl_off_t length = r.bodyStreamLength ? static_cast<curl_off_t>(*r.bodyStreamLength) : -1;
+            curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, length);
+            t->expectedSent = length;
+        } else if (hasData) {
+            curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body->length()));
+            curl_easy_setopt(e, CURLOPT_POSTFIELDS, r.body->bytes());
+            t->expectedSent = static_cast<std::int64_t>(r.body->length());
+        } else {
+            curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0));
+            curl_easy_setopt(e, CURLOPT_POSTFIELDS, "");
+        }
+        if (r.method != "POST") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.method.c_str());
+    } else {
+        curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.method.c_str());
+    }
+
+    if (r.user) {
+        curl_easy_setopt(e, CURLOPT_USERNAME, r.user->c_str());
+        curl_easy_setopt(e, CURLOPT_PASSWORD, r.password.value_or("").c_str());
+        curl_easy_setopt(e, CURLOPT_HTTPAUTH, r.digest ? CURLAUTH_DIGEST : CURLAUTH_BASIC);
+    }
+
+    if (r.serverTrust) {
+        // The hook decides every handshake: no cached session or connection may skip it.
+        curl_easy_setopt(e, CURLOPT_SSL_CTX_FUNCTION, onSSLContext);
+        curl_easy_setopt(e, CURLOPT_SSL_CTX_DATA, t.get());
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);
+        curl_easy_setopt(e, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+        if (r.url.starts_with("https:") || r.url.starts_with("HTTPS:")) {
+            curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+            curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+        }
+    }
+
+    running.emplace(e, t);
+    if (curl_multi_add_handle(multi, e) != CURLM_OK) {
+        running.erase(e);
+        finish(t, CURLE_FAILED_INIT);
+    }
+}
+
+void URLTransport::Impl::finish(const TransferHandle& t, CURLcode code, Ref<NSError> error) {
+    if (t->finished) return;
+    t->finished = true;
+    if (t->easy) {
+        curl_multi_remove_handle(multi, t->easy);
+        running.erase(t->easy);
+    }
+    if (!t->cancelled && !error) {
+        if (code == CURLE_OK) {
+            t->reportUpload();
+            if (!t->headDelivered) error = makeURLError(NSURLErrorCannotParseResponse, t->request.url);
+        } else if (t->bodyError) {
+            error = makeURLError(kBodyStreamExhausted, t->request.url, t->errorBuffer, t->bodyError);
+        } else if (t->trustRejected) {
+            error = makeURLError(NSURLErrorServerCertificateUntrusted, t->request.url, t->errorBuffer);
+        } else {
+            long c = codeForCurl(code);
+            if (c == NSURLErrorUnknown && code == CURLE_ABORTED_BY_CALLBACK) c = NSURLErrorCancelled;
+            std::string reason = t->errorBuffer[0] ? t->errorBuffer : curl_easy_strerror(code);
+            error = makeURLError(c, t->request.url, reason);
+        }
+    }
+    if (t->bodyOpened && t->request.bodyStream) t->request.bodyStream->close();
+    auto observer = std::move(t->observer);
+    if (t->easy) {
+        if (spare.size() < kSpareHandles) {
+            curl_easy_reset(t->easy);
+            spare.push_back(t->easy);
+        } else {
+            curl_easy_cleanup(t->easy);
+        }
+    }
+    t->easy = nullptr;
+    if (t->headerList) curl_slist_free_all(t->headerList);
+    t->headerList = nullptr;
+    t->request.serverTrust = nullptr;
+    active.fetch_sub(1);
+    if (observer && !t->cancelled) observer->transferCompleted(error);
+}
+
+void URLTransport::Impl::loop() {
+    pthread_setname_np(pthread_self(), "URLTransport");
+    std::vector<std::function<void()>> deferred;
+    afterTurn = &deferred;
+    auto runDeferred = [&] {
+        while (!deferred.empty()) {
+            auto work = std::move(deferred);
+            deferred.clear();
+            for (auto& w : work) w();
+        }
+    };
+    for (;;) {
+        // Read before taking the queues: any command counted after this is news for the turn.
+        std::uint64_t seen = commands.load(std::memory_order_acquire);
+        std::deque<TransferHandle> starting, cancelling;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            starting.swap(toStart);
+            cancelling.swap(toCancel);
+        }
+        for (auto& t : cancelling) finish(t, CURLE_OK);
+        for (auto& t : starting) begin(t);
+        bool busy = !starting.empty() || !cancelling.empty();
+
+        int stillRunning = 0;
+        curl_multi_perform(multi, &stillRunning);
+        int left = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+            if (msg->msg != CURLMSG_DONE) continue;
+            auto it = running.find(msg->easy_handle);
+            if (it == running.end()) continue;
+            TransferHandle t = it->second;
+            finish(t, msg->data.result);
+            busy = true;
+        }
+
+        // Idle time-outs, on real time from the last byte moved.
+        auto now = Clock::now();
+        long waitMs = 1000;
+        std::vector<TransferHandle> expired;
+        for (auto& [easy, t] : running) {
+            auto deadline = t->lastActivity + std::chrono::duration_cast<Clock::duration>(
+                                                  std::chrono::duration<double>(t->idleLimit));
+            if (deadline <= now) {
+                expired.push_back(t);
+            } else {
+                auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;
+                waitMs = std::min<long>(waitMs, static_cast<long>(ms));
+            }
+        }
+        for (auto& t : expired) {
+            finish(t, CURLE_OPERATION_TIMEDOUT,
+                   makeURLError(NSURLErrorTimedOut, t->request.url, "no data moved within the time-out"));
+        }
+        runDeferred();
+        if (!expired.empty()) continue;
+
+        long curlWait = -1;
+        curl_multi_timeout(multi, &curlWait);
+        if (curlWait >= 0) waitMs = std::min(waitMs, curlWait);
+        if (waitMs <= 0) continue;
+        // Right after activity the next news (a reply, the caller's next request) usually comes
+        // within microseconds: look for it briefly before going to sleep, which saves a wake-up
+        // on each side of a quick exchange. Idle, the thread sleeps at once.
+        if (busy) {
+            busy = false;
+            auto until = Clock::now() + std::chrono::microseconds(kSpinMicroseconds);
+            bool news = false;
+            while (!news && Clock::now() < until) {
+                int ready = 0;
+                curl_multi_poll(multi, nullptr, 0, 0, &ready);
+                news = ready > 0 || commands.load(std::memory_order_acquire) != seen;
+            }
+            if (news) continue;
+        }
+        // A quick look above may have taken the wake-up of a command queued meanwhile.
+        if (commands.load(std::memory_order_acquire) != seen) continue;
+        curl_multi_poll(multi, nullptr, 0, static_cast<int>(waitMs), nullptr);
+    }
+}
+
+}  // namespace detail

@@ -1,0 +1,104 @@
+#pragma once
+// The transport engine beneath URL loading (internal): one thread runs a libcurl multi handle
+// and moves the bytes of every transfer in the process, so that keep-alive connections and the
+// DNS cache are shared by all of them.
+//
+// Guarantees:
+// - Observer methods run on the transport thread, in order: response head (once), data,
+//   completion (exactly once, unless the transfer was cancelled). Upload progress may come at
+//   any point before completion. After cancel() the observer gets nothing more once the
+//   transport has seen the cancel (a call already running finishes).
+// - The idle time-out is measured on real time from the last byte moved in either direction
+//   (connecting included): the transfer fails with NSURLErrorTimedOut when nothing moved for
+//   that long.
+// - A body that ends short of its Content-Length, or a connection closed mid-body, fails the
+//   transfer (NSURLErrorNetworkConnectionLost); it never completes as success.
+// - Redirects are never followed here; the caller decides and starts a new transfer.
+// - A server-trust hook, when given, is called on the transport thread during the TLS
+//   handshake with the presented chain (DER, leaf first) and the host; it may block until a
+//   delegate has answered. Its answer decides the handshake; the host name is not checked by
+//   the transport then, which leaves that to the hook.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "foundation/NSData.h"
+#include "foundation/NSError.h"
+#include "foundation/NSStream.h"
+
+namespace detail {
+
+using HeaderFields = std::vector<std::pair<std::string, std::string>>;
+using ServerTrustHook = std::function<bool(const std::vector<NSData>& chain, const std::string& host)>;
+
+struct TransferRequest {
+    std::string url;
+    std::string method = "GET";
+    HeaderFields headers;
+    std::optional<NSData> body;
+    Ref<NSInputStream> bodyStream;
+    // The stream's length when known (sent as Content-Length); chunked otherwise.
+    std::optional<std::uint64_t> bodyStreamLength;
+    double timeout = 60;
+    // HTTP authentication after a challenge.
+    std::optional<std::string> user;
+    std::optional<std::string> password;
+    bool digest = false;
+    ServerTrustHook serverTrust;
+};
+
+struct TransferResponseHead {
+    long status = 0;
+    std::string version;
+    HeaderFields headers;
+};
+
+class TransferObserver {
+  public:
+    virtual ~TransferObserver() = default;
+    virtual void transferReceivedResponse(const TransferResponseHead& head) = 0;
+    virtual void transferReceivedData(const std::uint8_t* bytes, std::size_t length) = 0;
+    // Body bytes sent so far and the total (-1 when unknown).
+    virtual void transferSentBodyData(std::int64_t totalSent, std::int64_t totalExpected) = 0;
+    // nullptr on success.
+    virtual void transferCompleted(const Ref<NSError>& error) = 0;
+};
+
+class Transfer;
+using TransferHandle = std::shared_ptr<Transfer>;
+
+class URLTransport {
+  public:
+    static URLTransport& shared();
+
+    TransferHandle start(TransferRequest request, std::shared_ptr<TransferObserver> observer);
+    // From any thread; safe to repeat and after completion.
+    void cancel(const TransferHandle& transfer);
+    // Transfers started and not yet finished or cancelled (for tests).
+    std::size_t activeTransfers() const;
+
+    URLTransport(const URLTransport&) = delete;
+    URLTransport& operator=(const URLTransport&) = delete;
+
+  private:
+    URLTransport();
+    ~URLTransport();
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// On the transport thread, queues work to run once the current turn of the transport loop has
+// handled every transfer's news (so that a connection hands its callbacks over once per turn,
+// not once per event) and answers true; elsewhere answers false and does nothing.
+bool runAfterTransportTurn(std::function<void()> work);
+
+// An error in NSURLErrorDomain with the platform's description and the failing URL.
+Ref<NSError> makeURLError(long code, const std::string& url, const std::string& reason = std::string(),
+                          Ref<NSError> underlying = nullptr);
+
+}  // namespace detail

@@ -1,0 +1,58 @@
+#pragma once
+// Small helpers shared by the URL loading classes; not part of the platform's interface.
+
+#include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace detail {
+
+inline char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+inline std::string asciiLowercase(std::string_view s) {
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(), asciiLower);
+    return out;
+}
+
+inline std::string_view trimWhitespace(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+// A header name is an HTTP token: visible ASCII without separators.
+inline bool isValidHeaderName(std::string_view name) {
+    if (name.empty()) return false;
+    for (unsigned char c : name) {
+        if (c <= 32 || c >= 127) return false;
+        if (std::string_view("()<>@,;:\\\"/[]?={}").find(static_cast<char>(c)) != std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A header value may not carry line breaks or NUL, which would let it forge other fields.
+inline bool isValidHeaderValue(std::string_view value) {
+    return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+// The parameter of a "type/subtype; name=value" field, unquoted; nullopt when absent.
+std::optional<std::string> headerParameter(std::string_view field, std::string_view name);
+
+}  // namespace detail
