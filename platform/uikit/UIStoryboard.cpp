@@ -5,6 +5,7 @@
 
 #include "foundation/NSLog.h"
 #include "uikit/UIApplication.h"
+#include "uikit/UIControl.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIViewController.h"
 #include "uikit/UIWindow.h"
@@ -140,6 +141,18 @@ bool UIStoryboard::triggerSegue(const Ref<UIViewController>& source, const std::
     }
     source->performSegueWithIdentifier(identifier, sender);
     return true;
+}
+
+void UIStoryboard::bindSegueToControl(const Ref<UIViewController>& source, const Ref<UIControl>& control,
+                                      const std::string& identifier, UIControlEvents events) {
+    if (!source || !control) return;
+    Weak<UIViewController> weakSource = source;
+    control->addTarget(
+        source,
+        [weakSource, identifier](const Ref<NSObject>& sender, const Ref<UIEvent>&) {
+            if (auto s = weakSource.lock()) triggerSegue(s, identifier, sender);
+        },
+        "performSegue:" + identifier, events);
 }
 
 void UIStoryboardInstallMainStoryboardLoader() {

@@ -255,6 +255,10 @@ class UIViewController : public UIResponder {
     // Scene factories declare the controller's segues; a later declaration of an identifier
     // replaces the earlier.
     void declareSegue(UIStoryboardSegueDeclaration declaration);
+    // The common case: a segue to a scene of the controller's storyboard (or of another one).
+    void declareSegue(const std::string& identifier, UIStoryboardSegueKind kind,
+                      const std::string& destinationIdentifier,
+                      const std::optional<std::string>& destinationStoryboard = std::nullopt);
     const UIStoryboardSegueDeclaration* segueDeclaration(const std::string& identifier) const;
     // Makes the destination, calls prepareForSegue, performs. An identifier the controller does
     // not declare (or whose destination cannot be made) is logged and nothing happens: the
