@@ -33,11 +33,8 @@ void adoptStoryboard(const Ref<UIViewController>& controller, const Ref<UIStoryb
     for (auto& child : controller->childViewControllers()) adoptStoryboard(child, storyboard);
 }
 
-// The window the loader made, when the application delegate keeps none.
-Ref<UIWindow>& keptMainWindow() {
-    static Ref<UIWindow> window;
-    return window;
-}
+// The key under which the application keeps the main window when its delegate keeps none.
+const char kMainWindowKey = 0;
 
 }  // namespace
 
@@ -166,7 +163,7 @@ void UIStoryboardInstallMainStoryboardLoader() {
         auto delegate = application.delegate();
         if (delegate) delegate->setWindow(window);
         if (!delegate || delegate->window() != window) {
-            keptMainWindow() = window;
+            application.setAssociatedObject(&kMainWindowKey, Value(window));
             window->makeKeyAndVisible();
         }
         return window;

@@ -94,5 +94,6 @@ class UIStoryboard : public NSObject {
 // "UIMainStoryboardFile" info value (nothing happens without one or for an unknown name), makes a
 // window of the screen's bounds, sets the initial controller as its root and hands the window to
 // the application delegate, which shows it after its launch methods. When the delegate keeps no
-// window, the loader keeps it and makes it key and visible itself.
+// window, the application keeps it (for its lifetime) and the loader makes
+// it key and visible itself.
 void UIStoryboardInstallMainStoryboardLoader();
