@@ -13,31 +13,40 @@ using ::testing::IsEmpty;
 
 namespace {
 
+class CountingSegue : public UIStoryboardSegue {
+  public:
+    using UIStoryboardSegue::UIStoryboardSegue;
+    void perform() override { ++performed; }
+    static inline int performed = 0;
+};
+
 // A list screen whose segues hand the destination what it needs in prepareForSegue.
 class ListScreen : public RecordingController {
   public:
     using RecordingController::RecordingController;
     void prepareForSegue(const Ref<UIStoryboardSegue>& segue, const Ref<NSObject>& sender) override {
         add("prepareForSegue(" + segue->identifier().value_or("nil") + ")");
-        prepared = segue;
+        // The segue holds this screen: keep its parts, not the segue itself.
+        prepared = true;
+        preparedIdentifier = segue->identifier();
+        preparedSource = segue->sourceViewController();
+        preparedDestination = segue->destinationViewController();
+        preparedWasCustom = isKindOf<CountingSegue>(segue);
         preparedSender = sender;
         destinationLoadedAtPrepare = segue->destinationViewController()->isViewLoaded();
     }
     bool shouldPerformSegueWithIdentifier(const std::string& identifier, const Ref<NSObject>&) override {
         return allowSegues;
     }
-    Ref<UIStoryboardSegue> prepared;
+    bool prepared = false;
+    std::optional<std::string> preparedIdentifier;
+    Weak<UIViewController> preparedSource;
+    Ref<UIViewController> preparedDestination;
+    bool preparedWasCustom = false;
     Ref<NSObject> preparedSender;
     bool destinationLoadedAtPrepare = true;
     bool allowSegues = true;
     Weak<UIButton> detailButton;  // an outlet
-};
-
-class CountingSegue : public UIStoryboardSegue {
-  public:
-    using UIStoryboardSegue::UIStoryboardSegue;
-    void perform() override { ++performed; }
-    static inline int performed = 0;
 };
 
 class CapturingLog {
@@ -188,12 +197,12 @@ TEST_F(StoryboardTest, ShowSeguePushesInANavigationControllerAfterPrepare) {
     auto list = showNavigatedList();
     auto sender = NSIndexPath::indexPathForRow(3, 0);
     list->performSegueWithIdentifier("showDetail", sender);
-    ASSERT_NE(list->prepared, nullptr);
-    EXPECT_EQ(list->prepared->identifier(), "showDetail");
-    EXPECT_EQ(list->prepared->sourceViewController(), list);
+    ASSERT_TRUE(list->prepared);
+    EXPECT_EQ(list->preparedIdentifier, "showDetail");
+    EXPECT_EQ(list->preparedSource.lock(), list);
     EXPECT_EQ(list->preparedSender, sender);
     EXPECT_FALSE(list->destinationLoadedAtPrepare);
-    auto detail = list->prepared->destinationViewController();
+    auto detail = list->preparedDestination;
     EXPECT_EQ(list->navigationController()->topViewController(), detail);
     EXPECT_EQ(calls().front(), "list.prepareForSegue(showDetail)");
     EXPECT_EQ(calls()[1], "detail.willMoveToParent(UINavigationController)");
@@ -205,15 +214,15 @@ TEST_F(StoryboardTest, ShowSeguePresentsOutsideANavigationController) {
     auto list = instantiateList();
     showInWindow(list);
     list->performSegueWithIdentifier("showDetail", nullptr);
-    ASSERT_NE(list->prepared, nullptr);
-    EXPECT_EQ(list->presentedViewController(), list->prepared->destinationViewController());
+    ASSERT_TRUE(list->prepared);
+    EXPECT_EQ(list->presentedViewController(), list->preparedDestination);
 }
 
 TEST_F(StoryboardTest, PresentSeguePresentsEvenInsideANavigationController) {
     auto list = showNavigatedList();
     list->performSegueWithIdentifier("presentDetail", nullptr);
     EXPECT_EQ(list->navigationController()->viewControllers().size(), 1u);
-    EXPECT_EQ(list->presentedViewController(), list->prepared->destinationViewController());
+    EXPECT_EQ(list->presentedViewController(), list->preparedDestination);
 }
 
 TEST_F(StoryboardTest, SegueToAnotherStoryboard) {
@@ -230,7 +239,7 @@ TEST_F(StoryboardTest, CustomSeguePerformsItself) {
     auto list = showNavigatedList();
     list->performSegueWithIdentifier("custom", nullptr);
     EXPECT_EQ(CountingSegue::performed, 1);
-    EXPECT_TRUE(isKindOf<CountingSegue>(list->prepared));
+    EXPECT_TRUE(list->preparedWasCustom);
     EXPECT_EQ(list->navigationController()->viewControllers().size(), 1u);
 }
 
@@ -241,7 +250,7 @@ TEST_F(StoryboardTest, UnknownOrBrokenSeguesAreLoggedAndDoNothing) {
     EXPECT_TRUE(captured.contains("noSuchSegue"));
     list->performSegueWithIdentifier("broken", nullptr);
     EXPECT_TRUE(captured.contains("NoSuchScene"));
-    EXPECT_EQ(list->prepared, nullptr);
+    EXPECT_FALSE(list->prepared);
     EXPECT_EQ(list->navigationController()->viewControllers().size(), 1u);
 }
 
@@ -251,10 +260,10 @@ TEST_F(StoryboardTest, ControlSegueAsksShouldPerformFirst) {
     ASSERT_NE(button, nullptr);
     list->allowSegues = false;
     button->sendActionsForControlEvents(UIControlEventTouchUpInside);
-    EXPECT_EQ(list->prepared, nullptr);
+    EXPECT_FALSE(list->prepared);
     list->allowSegues = true;
     button->sendActionsForControlEvents(UIControlEventTouchUpInside);
-    ASSERT_NE(list->prepared, nullptr);
+    ASSERT_TRUE(list->prepared);
     EXPECT_EQ(list->preparedSender, button);
     EXPECT_EQ(list->navigationController()->viewControllers().size(), 2u);
 }
