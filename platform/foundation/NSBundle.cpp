@@ -1,5 +1,7 @@
 #include "foundation/NSBundle.h"
 
+#include "foundation/NSString.h"
+
 #include <limits.h>
 #include <sys/stat.h>
 #include <unicode/ustring.h>
@@ -137,24 +139,6 @@ bool isValidUtf8(const std::string& text) {
     return status == U_BUFFER_OVERFLOW_ERROR || U_SUCCESS(status);
 }
 
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // The old-style text form: `"key" = "value";` entries (or `"key";`, meaning the key itself),
 // strings quoted or bare words, comments in /* */ and //.
 class StringsReader {
@@ -231,7 +215,7 @@ class StringsReader {
         ++i_;
         char32_t pendingHigh = 0;  // a high surrogate waiting for its partner
         auto flushHigh = [&] {
-            if (pendingHigh) appendUtf8(out, 0xFFFD);
+            if (pendingHigh) detail::appendUTF8(out, 0xFFFD);
             pendingHigh = 0;
         };
         while (i_ < s_.size()) {
@@ -264,14 +248,14 @@ class StringsReader {
                     pendingHigh = unit;
                 } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
                     if (pendingHigh) {
-                        appendUtf8(out, 0x10000 + ((pendingHigh - 0xD800) << 10) + (unit - 0xDC00));
+                        detail::appendUTF8(out, 0x10000 + ((pendingHigh - 0xD800) << 10) + (unit - 0xDC00));
                         pendingHigh = 0;
                     } else {
-                        appendUtf8(out, 0xFFFD);
+                        detail::appendUTF8(out, 0xFFFD);
                     }
                 } else {
                     flushHigh();
-                    appendUtf8(out, unit);
+                    detail::appendUTF8(out, unit);
                 }
                 continue;
             }
@@ -310,7 +294,7 @@ class StringsReader {
                     for (int k = 0; k < 2 && i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '7'; ++k) {
                         value = value * 8 + static_cast<unsigned>(s_[i_++] - '0');
                     }
-                    appendUtf8(out, value & 0xFF);
+                    detail::appendUTF8(out, value & 0xFF);
                     break;
                 }
                 default:

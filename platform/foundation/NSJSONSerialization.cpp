@@ -1,5 +1,7 @@
 #include "foundation/NSJSONSerialization.h"
 
+#include "foundation/NSString.h"
+
 // The vector paths of the parser need only SSE2, which every x86-64 processor has.
 #if defined(__SSE2__) && !defined(RAPIDJSON_SSE2)
 #define RAPIDJSON_SSE2
@@ -82,24 +84,6 @@ Encoding detectEncoding(const std::uint8_t* p, std::size_t n, std::size_t& bomLe
     return Encoding::UTF8;
 }
 
-void appendUTF8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // False with the offset of the bad unit on an invalid sequence.
 bool transcodeToUTF8(const std::uint8_t* p, std::size_t n, Encoding enc, std::string& out,
                      std::size_t& badOffset) {
@@ -138,7 +122,7 @@ bool transcodeToUTF8(const std::uint8_t* p, std::size_t n, Encoding enc, std::st
             badOffset = i;
             return false;
         }
-        appendUTF8(out, c);
+        detail::appendUTF8(out, c);
     }
     return true;
 }

@@ -1,5 +1,7 @@
 #include "graphics/NSAttributedString.h"
 
+#include "foundation/NSString.h"
+
 #include <algorithm>
 
 const std::string NSFontAttributeName = "NSFont";
@@ -66,21 +68,7 @@ std::string detail::utf16ToUTF8(const std::u16string& s) {
         } else if (cp >= 0xD800 && cp < 0xE000) {
             cp = 0xFFFD;  // a lone surrogate
         }
-        if (cp < 0x80) {
-            out.push_back(char(cp));
-        } else if (cp < 0x800) {
-            out.push_back(char(0xC0 | (cp >> 6)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(char(0xE0 | (cp >> 12)));
-            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (cp >> 18)));
-            out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        }
+        detail::appendUTF8(out, cp);
     }
     return out;
 }
