@@ -133,6 +133,8 @@ class UINavigationController : public UIViewController {
     void loadView() override;
     // Lays out the bars and the top controller's view (the container view calls it).
     void layoutNavigationViews();
+    // Shows the stack's navigation items on the bar and the top's toolbar items on the toolbar.
+    void updateBars(bool animated);
 
   private:
     void installTopView();
@@ -142,6 +144,7 @@ class UINavigationController : public UIViewController {
     std::vector<Ref<UIViewController>> popToIndex(std::size_t index, bool animated);
     bool isVisible() const;
     void makeBars();
+    void layoutBars();
 
     Ref<UIViewController> pendingRoot_;
     std::vector<Ref<UIViewController>> stack_;

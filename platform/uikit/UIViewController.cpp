@@ -13,6 +13,11 @@
 #include "uikit/UIStoryboard.h"
 #include "uikit/UIWindow.h"
 
+#if __has_include("uikit/UIBars.h")
+#include "uikit/UIBars.h"
+#define UIVIEWCONTROLLER_HAS_BARS 1
+#endif
+
 namespace detail {
 struct UIViewControllerAccess {
     static void refreshLayoutGuides(UIViewController& controller) { controller.refreshLayoutGuides(); }
@@ -300,10 +305,23 @@ void UIViewController::forwardAppearance(const Ref<UIViewController>& child, boo
 
 void UIViewController::setTitle(const std::optional<std::string>& title) {
     title_ = title;
+#ifdef UIVIEWCONTROLLER_HAS_BARS
+    if (navigationItem_) navigationItem_->setTitle(title);
+#endif
 }
 
 Ref<UINavigationItem> UIViewController::navigationItem() {
+#ifdef UIVIEWCONTROLLER_HAS_BARS
+    if (!navigationItem_) navigationItem_ = make<UINavigationItem>(title_);
+#endif
     return navigationItem_;
+}
+
+void UIViewController::setToolbarItems(std::vector<Ref<UIBarButtonItem>> items, bool animated) {
+    toolbarItems_ = std::move(items);
+    if (auto navigation = std::dynamic_pointer_cast<UINavigationController>(parent_.lock())) {
+        if (navigation->topViewController().get() == this) navigation->updateBars(animated);
+    }
 }
 
 Ref<UINavigationController> UIViewController::navigationController() const {

@@ -90,6 +90,7 @@
 #include "uikit/UIViewAnimation.h"
 #include "uikit/UIViewControllerTransitioning.h"
 
+class UIBarButtonItem;
 class UILayoutSupport;
 class UINavigationController;
 class UINavigationItem;
@@ -161,8 +162,12 @@ class UIViewController : public UIResponder {
     // ---- title and items ----------------------------------------------------------------------
     const std::optional<std::string>& title() const { return title_; }
     virtual void setTitle(const std::optional<std::string>& title);
-    // Made on first use, titled with the controller's title.
+    // Made on first use, titled with the controller's title (setTitle also retitles it). nullptr
+    // while the bar classes are not built into the platform.
     Ref<UINavigationItem> navigationItem();
+    // The items a navigation controller's toolbar shows while this controller is on top.
+    const std::vector<Ref<UIBarButtonItem>>& toolbarItems() const { return toolbarItems_; }
+    void setToolbarItems(std::vector<Ref<UIBarButtonItem>> items, bool animated = false);
     // The nearest navigation controller up the parent chain (nullptr when none).
     Ref<UINavigationController> navigationController() const;
     bool isEditing() const { return editing_; }
@@ -315,6 +320,7 @@ class UIViewController : public UIResponder {
 
     std::optional<std::string> title_;
     Ref<UINavigationItem> navigationItem_;
+    std::vector<Ref<UIBarButtonItem>> toolbarItems_;
     bool editing_ = false;
     bool hidesBottomBarWhenPushed_ = false;
 
