@@ -3,11 +3,6 @@
 #include "foundation/NSLog.h"
 #include "uikit/UIAlertTestDriver.h"
 
-#if __has_include("uikit/UITextField.h")
-#include "uikit/UITextField.h"
-#define UIALERTCONTROLLER_HAS_TEXT_FIELDS 1
-#endif
-
 Ref<UIAlertAction> UIAlertAction::actionWithTitle(std::optional<std::string> title, UIAlertActionStyle style,
                                                   Handler handler) {
     return make<UIAlertAction>(std::move(title), style, std::move(handler));
@@ -45,13 +40,7 @@ void UIAlertController::addTextFieldWithConfigurationHandler(
         NSLog("Text fields can only be added to an alert controller of style UIAlertControllerStyleAlert");
         return;
     }
-#ifdef UIALERTCONTROLLER_HAS_TEXT_FIELDS
-    auto field = make<UITextField>(CGRectMake(0, 0, 238, 24));
-    textFields_.push_back(field);
-    if (handler) handler(field);
-#else
     if (handler) handler(nullptr);
-#endif
 }
 
 void UIAlertController::viewWillAppear(bool animated) {

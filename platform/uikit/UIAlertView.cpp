@@ -3,11 +3,6 @@
 #include "dispatch/Dispatch.h"
 #include "uikit/UIAlertTestDriver.h"
 
-#if __has_include("uikit/UITextField.h")
-#include "uikit/UITextField.h"
-#define UIALERTVIEW_HAS_TEXT_FIELDS 1
-#endif
-
 UIAlertView::UIAlertView() : UIView(CGRectMake(0, 0, 270, 120)) {}
 
 UIAlertView::UIAlertView(std::optional<std::string> title, std::optional<std::string> message,
@@ -45,18 +40,6 @@ long UIAlertView::firstOtherButtonIndex() const {
 void UIAlertView::setAlertViewStyle(UIAlertViewStyle style) {
     style_ = style;
     textFields_.clear();
-#ifdef UIALERTVIEW_HAS_TEXT_FIELDS
-    const int count = style == UIAlertViewStyleDefault                 ? 0
-                      : style == UIAlertViewStyleLoginAndPasswordInput ? 2
-                                                                       : 1;
-    for (int i = 0; i < count; ++i) {
-        auto field = make<UITextField>(CGRectMake(16, 60 + 30 * i, 238, 24));
-        const bool secure = style == UIAlertViewStyleSecureTextInput || (count == 2 && i == 1);
-        field->setSecureTextEntry(secure);
-        addSubview(field);
-        textFields_.push_back(field);
-    }
-#endif
 }
 
 Ref<UITextField> UIAlertView::textFieldAtIndex(long index) const {

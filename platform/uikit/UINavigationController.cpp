@@ -6,11 +6,6 @@
 #include "uikit/UIPanGestureRecognizer.h"
 #include "uikit/UIScreen.h"
 
-#if __has_include("uikit/UIBars.h")
-#include "uikit/UIBars.h"
-#define UINAVIGATIONCONTROLLER_HAS_BARS 1
-#endif
-
 namespace {
 
 using State = UIViewControllerAppearanceState;
@@ -75,55 +70,18 @@ void UINavigationController::loadView() {
     container->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     container->owner = std::static_pointer_cast<UINavigationController>(shared_from_this());
     setView(container);
-#ifdef UINAVIGATIONCONTROLLER_HAS_BARS
-    container->addSubview(navigationBar_);
-    container->addSubview(toolbar_);
-#endif
     layoutBars();
     installTopView();
 }
 
 void UINavigationController::makeBars() {
     interactivePopGestureRecognizer_ = make<UIPanGestureRecognizer>();
-#ifdef UINAVIGATIONCONTROLLER_HAS_BARS
-    const CGFloat width = UIScreen::mainScreen()->bounds().size.width;
-    navigationBar_ = make<UINavigationBar>(CGRectMake(0, statusBarHeight(), width, kBarHeight));
-    navigationBar_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
-    toolbar_ = make<UIToolbar>(CGRectMake(0, 0, width, kBarHeight));
-    toolbar_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleTopMargin);
-    toolbar_->setHidden(true);
-#endif
 }
 
 void UINavigationController::layoutBars() {
-#ifdef UINAVIGATIONCONTROLLER_HAS_BARS
-    if (!isViewLoaded()) {
-        navigationBar_->setHidden(navigationBarHidden_);
-        toolbar_->setHidden(toolbarHidden_);
-        return;
-    }
-    const CGRect bounds = view()->bounds();
-    navigationBar_->setFrame(CGRectMake(0, statusBarHeight(), bounds.size.width, kBarHeight));
-    navigationBar_->setHidden(navigationBarHidden_);
-    toolbar_->setFrame(CGRectMake(0, bounds.size.height - kBarHeight, bounds.size.width, kBarHeight));
-    toolbar_->setHidden(toolbarHidden_);
-#endif
 }
 
 void UINavigationController::updateBars(bool animated) {
-#ifdef UINAVIGATIONCONTROLLER_HAS_BARS
-    std::vector<Ref<UINavigationItem>> items;
-    for (auto& controller : stack_) {
-        if (auto item = controller->navigationItem()) items.push_back(item);
-    }
-    navigationBar_->setItems(std::move(items), animated);
-    Weak<UINavigationController> weakSelf = std::static_pointer_cast<UINavigationController>(shared_from_this());
-    navigationBar_->setBackAction([weakSelf](UINavigationBar&) {
-        if (auto me = weakSelf.lock()) me->popViewControllerAnimated(true);
-    });
-    auto top = topViewController();
-    toolbar_->setItems(top ? top->toolbarItems() : std::vector<Ref<UIBarButtonItem>>{});
-#endif
 }
 
 CGRect UINavigationController::contentFrameForViewController(const Ref<UIViewController>& controller) {

@@ -13,11 +13,6 @@
 #include "uikit/UIStoryboard.h"
 #include "uikit/UIWindow.h"
 
-#if __has_include("uikit/UIBars.h")
-#include "uikit/UIBars.h"
-#define UIVIEWCONTROLLER_HAS_BARS 1
-#endif
-
 namespace detail {
 struct UIViewControllerAccess {
     static void refreshLayoutGuides(UIViewController& controller) { controller.refreshLayoutGuides(); }
@@ -305,15 +300,9 @@ void UIViewController::forwardAppearance(const Ref<UIViewController>& child, boo
 
 void UIViewController::setTitle(const std::optional<std::string>& title) {
     title_ = title;
-#ifdef UIVIEWCONTROLLER_HAS_BARS
-    if (navigationItem_) navigationItem_->setTitle(title);
-#endif
 }
 
 Ref<UINavigationItem> UIViewController::navigationItem() {
-#ifdef UIVIEWCONTROLLER_HAS_BARS
-    if (!navigationItem_) navigationItem_ = make<UINavigationItem>(title_);
-#endif
     return navigationItem_;
 }
 
