@@ -2,6 +2,7 @@
 
 #include "foundation/NSLog.h"
 #include "uikit/UIAlertTestDriver.h"
+#include "uikit/UITextField.h"
 
 Ref<UIAlertAction> UIAlertAction::actionWithTitle(std::optional<std::string> title, UIAlertActionStyle style,
                                                   Handler handler) {
@@ -40,7 +41,9 @@ void UIAlertController::addTextFieldWithConfigurationHandler(
         NSLog("Text fields can only be added to an alert controller of style UIAlertControllerStyleAlert");
         return;
     }
-    if (handler) handler(nullptr);
+    auto field = make<UITextField>(CGRectMake(0, 0, 238, 24));
+    textFields_.push_back(field);
+    if (handler) handler(field);
 }
 
 void UIAlertController::viewWillAppear(bool animated) {

@@ -2,6 +2,7 @@
 
 #include "dispatch/Dispatch.h"
 #include "uikit/UIAlertTestDriver.h"
+#include "uikit/UITextField.h"
 
 UIAlertView::UIAlertView() : UIView(CGRectMake(0, 0, 270, 120)) {}
 
@@ -40,6 +41,16 @@ long UIAlertView::firstOtherButtonIndex() const {
 void UIAlertView::setAlertViewStyle(UIAlertViewStyle style) {
     style_ = style;
     textFields_.clear();
+    const int count = style == UIAlertViewStyleDefault                 ? 0
+                      : style == UIAlertViewStyleLoginAndPasswordInput ? 2
+                                                                       : 1;
+    for (int i = 0; i < count; ++i) {
+        auto field = make<UITextField>(CGRectMake(16, 60 + 30 * i, 238, 24));
+        const bool secure = style == UIAlertViewStyleSecureTextInput || (count == 2 && i == 1);
+        field->setSecureTextEntry(secure);
+        addSubview(field);
+        textFields_.push_back(field);
+    }
 }
 
 Ref<UITextField> UIAlertView::textFieldAtIndex(long index) const {

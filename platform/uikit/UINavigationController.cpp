@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "foundation/NSLog.h"
+#include "uikit/UIBars.h"
 #include "uikit/UIPanGestureRecognizer.h"
 #include "uikit/UIScreen.h"
 
@@ -70,18 +71,48 @@ void UINavigationController::loadView() {
     container->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     container->owner = std::static_pointer_cast<UINavigationController>(shared_from_this());
     setView(container);
+    container->addSubview(navigationBar_);
+    container->addSubview(toolbar_);
     layoutBars();
     installTopView();
 }
 
 void UINavigationController::makeBars() {
     interactivePopGestureRecognizer_ = make<UIPanGestureRecognizer>();
+    const CGFloat width = UIScreen::mainScreen()->bounds().size.width;
+    navigationBar_ = make<UINavigationBar>(CGRectMake(0, statusBarHeight(), width, kBarHeight));
+    navigationBar_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    toolbar_ = make<UIToolbar>(CGRectMake(0, 0, width, kBarHeight));
+    toolbar_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleTopMargin);
+    toolbar_->setHidden(true);
 }
 
 void UINavigationController::layoutBars() {
+    if (!isViewLoaded()) {
+        navigationBar_->setHidden(navigationBarHidden_);
+        toolbar_->setHidden(toolbarHidden_);
+        return;
+    }
+    const CGRect bounds = view()->bounds();
+    navigationBar_->setFrame(CGRectMake(0, statusBarHeight(), bounds.size.width, kBarHeight));
+    navigationBar_->setHidden(navigationBarHidden_);
+    toolbar_->setFrame(CGRectMake(0, bounds.size.height - kBarHeight, bounds.size.width, kBarHeight));
+    toolbar_->setHidden(toolbarHidden_);
 }
 
 void UINavigationController::updateBars(bool animated) {
+    std::vector<Ref<UINavigationItem>> items;
+    for (auto& controller : stack_) {
+        if (auto item = controller->navigationItem()) items.push_back(item);
+    }
+    navigationBar_->setItems(std::move(items), animated);
+    Weak<UINavigationController> weakSelf =
+        std::static_pointer_cast<UINavigationController>(shared_from_this());
+    navigationBar_->setBackAction([weakSelf](UINavigationBar&) {
+        if (auto me = weakSelf.lock()) me->popViewControllerAnimated(true);
+    });
+    auto top = topViewController();
+    toolbar_->setItems(top ? top->toolbarItems() : std::vector<Ref<UIBarButtonItem>>{});
 }
 
 CGRect UINavigationController::contentFrameForViewController(const Ref<UIViewController>& controller) {

@@ -5,6 +5,7 @@
 #include "dispatch/Dispatch.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSNotificationCenter.h"
+#include "uikit/UIBars.h"
 #include "uikit/UIDevice.h"
 #include "uikit/UILayoutSupport.h"
 #include "uikit/UINavigationController.h"
@@ -300,9 +301,11 @@ void UIViewController::forwardAppearance(const Ref<UIViewController>& child, boo
 
 void UIViewController::setTitle(const std::optional<std::string>& title) {
     title_ = title;
+    if (navigationItem_) navigationItem_->setTitle(title);
 }
 
 Ref<UINavigationItem> UIViewController::navigationItem() {
+    if (!navigationItem_) navigationItem_ = make<UINavigationItem>(title_);
     return navigationItem_;
 }
 

@@ -7,6 +7,7 @@
 #include "uikit/UIAlertController.h"
 #include "uikit/UIAlertTestDriver.h"
 #include "uikit/UIAlertView.h"
+#include "uikit/UITextField.h"
 
 using namespace uikittest;
 using ::testing::ElementsAre;
@@ -340,4 +341,33 @@ TEST_F(AlertTest, AlertViewsAndControllersStackInShowingOrder) {
     UIAlertTestDriver::reset();
     EXPECT_THAT(UIAlertTestDriver::visibleAlerts(), IsEmpty());
     EXPECT_THAT(UIAlertTestDriver::shownAlerts(), IsEmpty());
+}
+
+TEST_F(AlertTest, InputStylesGiveTextFields) {
+    auto alert = make<UIAlertView>(std::optional<std::string>("t"), std::nullopt, nullptr,
+                                   std::optional<std::string>("确定"));
+    EXPECT_EQ(alert->textFieldAtIndex(0), nullptr);
+    alert->setAlertViewStyle(UIAlertViewStylePlainTextInput);
+    ASSERT_NE(alert->textFieldAtIndex(0), nullptr);
+    EXPECT_FALSE(alert->textFieldAtIndex(0)->isSecureTextEntry());
+    EXPECT_EQ(alert->textFieldAtIndex(1), nullptr);
+    alert->setAlertViewStyle(UIAlertViewStyleLoginAndPasswordInput);
+    ASSERT_NE(alert->textFieldAtIndex(1), nullptr);
+    EXPECT_TRUE(alert->textFieldAtIndex(1)->isSecureTextEntry());
+    alert->setAlertViewStyle(UIAlertViewStyleSecureTextInput);
+    EXPECT_TRUE(alert->textFieldAtIndex(0)->isSecureTextEntry());
+    EXPECT_EQ(alert->textFieldAtIndex(1), nullptr);
+}
+
+TEST_F(AlertTest, AlertControllerTextFieldsAreConfigured) {
+    auto alert =
+        UIAlertController::alertControllerWithTitle(std::nullopt, std::nullopt, UIAlertControllerStyleAlert);
+    alert->addTextFieldWithConfigurationHandler(
+        [](const Ref<UITextField>& field) { field->setPlaceholder(std::optional<std::string>("名字")); });
+    ASSERT_EQ(alert->textFields().size(), 1u);
+    EXPECT_EQ(alert->textFields().front()->placeholder(), "名字");
+    auto sheet = UIAlertController::alertControllerWithTitle(std::nullopt, std::nullopt,
+                                                             UIAlertControllerStyleActionSheet);
+    sheet->addTextFieldWithConfigurationHandler(nullptr);
+    EXPECT_TRUE(sheet->textFields().empty());
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/uikit/ViewControllerTestSupport.h"
+#include "uikit/UIBars.h"
 #include "uikit/UIDevice.h"
 
 using namespace uikittest;
@@ -366,4 +367,49 @@ TEST_F(NavigationControllerTest, ScreensDeepInsideFindTheirNavigationController)
     root->addChildViewController(page);
     EXPECT_EQ(page->navigationController(), navigation);
     EXPECT_EQ(navigation->navigationController(), nullptr);
+}
+
+TEST_F(NavigationControllerTest, BarShowsTheStacksItemsAndItsBackButtonPops) {
+    root->setTitle(std::optional<std::string>("问答"));
+    showNavigation();
+    auto bar = navigation->navigationBar();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->superview(), navigation->view());
+    EXPECT_RECT(bar->frame(), 0, 20, 375, 44);
+    EXPECT_EQ(bar->topItem(), root->navigationItem());
+    EXPECT_EQ(root->navigationItem()->title(), "问答");
+    auto next = controller("next");
+    navigation->pushViewController(next, true);
+    EXPECT_EQ(bar->items().size(), 2u);
+    EXPECT_EQ(bar->topItem(), next->navigationItem());
+    clock->advance(0.4);
+    EXPECT_TRUE(bar->simulateBackTap());
+    clock->advance(0.4);
+    EXPECT_THAT(navigation->viewControllers(), ElementsAre(root));
+    EXPECT_EQ(bar->items().size(), 1u);
+}
+
+TEST_F(NavigationControllerTest, TitleChangesReachTheNavigationItem) {
+    auto item = root->navigationItem();
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->title(), std::nullopt);
+    root->setTitle(std::optional<std::string>("相簿"));
+    EXPECT_EQ(item->title(), "相簿");
+    EXPECT_EQ(root->navigationItem(), item);
+}
+
+TEST_F(NavigationControllerTest, HiddenBarsAndToolbarItems) {
+    showNavigation();
+    navigation->setNavigationBarHidden(true, false);
+    EXPECT_TRUE(navigation->navigationBar()->isHidden());
+    auto toolbar = navigation->toolbar();
+    ASSERT_NE(toolbar, nullptr);
+    EXPECT_TRUE(toolbar->isHidden());
+    auto item = make<UIBarButtonItem>(std::optional<std::string>("完成"), UIBarButtonItemStylePlain, nullptr,
+                                      UIBarButtonItem::Action());
+    root->setToolbarItems({item});
+    navigation->setToolbarHidden(false);
+    EXPECT_FALSE(toolbar->isHidden());
+    EXPECT_RECT(toolbar->frame(), 0, 623, 375, 44);
+    EXPECT_THAT(toolbar->items(), ElementsAre(item));
 }
