@@ -162,8 +162,7 @@ class UIViewController : public UIResponder {
     // ---- title and items ----------------------------------------------------------------------
     const std::optional<std::string>& title() const { return title_; }
     virtual void setTitle(const std::optional<std::string>& title);
-    // Made on first use, titled with the controller's title (setTitle also retitles it). nullptr
-    // while the bar classes are not built into the platform.
+    // Made on first use, titled with the controller's title (setTitle also retitles it).
     Ref<UINavigationItem> navigationItem();
     // The items a navigation controller's toolbar shows while this controller is on top.
     const std::vector<Ref<UIBarButtonItem>>& toolbarItems() const { return toolbarItems_; }
