@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <unordered_map>
 
 #include "app/NSObject+Property.h"
 #include "app/NSObject+RMClass.h"
@@ -55,8 +56,23 @@ class NestingGuard {
     }
 };
 
-const RMClass* classNamed(const char* name) {
-    return RMClass::classNamed(name);
+// The platform classes the conversions test for, looked up once (they are registered with the
+// registry itself, so they never change).
+struct KnownClasses {
+    const RMClass* string = RMClass::classNamed("NSString");
+    const RMClass* value = RMClass::classNamed("NSValue");
+    const RMClass* array = RMClass::classNamed("NSArray");
+    const RMClass* dictionary = RMClass::classNamed("NSDictionary");
+    const RMClass* data = RMClass::classNamed("NSData");
+    const RMClass* date = RMClass::classNamed("NSDate");
+    const RMClass* url = RMClass::classNamed("NSURL");
+    const RMClass* null = RMClass::classNamed("NSNull");
+    const RMClass* object = RMClass::classNamed("NSObject");
+};
+
+const KnownClasses& known() {
+    static const KnownClasses classes;
+    return classes;
 }
 
 // Reports an exception caught while mapping: logged with "%@" and turned into an error whose
@@ -81,15 +97,15 @@ bool valueFitsType(const RMPropertyType& type, const Value& value) {
     if (value.isNil() || type.isKVCDisabled()) return true;
     const RMClass* expected = type.typeClass();
     if (!expected) return type.isNumberType() ? value.isNumber() : true;
-    auto below = [&](const char* name) { return expected->isSubclassOfClass(classNamed(name)); };
-    if (below("NSString")) return value.isString();
-    if (below("NSValue")) return value.isNumber();
-    if (below("NSArray")) return value.isArray();
-    if (below("NSDictionary")) return value.isDictionary();
-    if (below("NSData")) return value.isData();
-    if (below("NSDate")) return value.isDate();
-    if (expected->name() == "NSNull") return value.isNull();
-    if (expected->name() == "NSObject") return true;
+    const KnownClasses& k = known();
+    if (expected == k.object) return true;
+    if (expected == k.null) return value.isNull();
+    if (expected->isSubclassOfClass(k.string)) return value.isString();
+    if (expected->isSubclassOfClass(k.value)) return value.isNumber();
+    if (expected->isSubclassOfClass(k.array)) return value.isArray();
+    if (expected->isSubclassOfClass(k.dictionary)) return value.isDictionary();
+    if (expected->isSubclassOfClass(k.data)) return value.isData();
+    if (expected->isSubclassOfClass(k.date)) return value.isDate();
     const RMClass* actual = RMClass::classOfValue(value);
     return actual && actual->isSubclassOfClass(expected);
 }
@@ -174,12 +190,38 @@ Value keyValuesImpl(const Value& object, const std::vector<std::string>& keys,
         report(error, kTooDeep);
         return Value();
     }
+    // Stored under the property names, the entries are gathered first and become the dictionary at
+    // the end, so a long record does not rebuild the dictionary's lookup index on every insertion.
+    // Along key paths, values go into the dictionary as they come.
     Dictionary result = Dictionary::mutableDictionary();
+    std::vector<Dictionary::Entry> entries;
+    std::unordered_map<std::string_view, std::size_t> positions;
+    bool alongPath = false;
+    auto finish = [&] {
+        if (alongPath) {
+            for (const char* key : {"superclass", "debugDescription", "description", "hash"}) {
+                result.removeObjectForKey(key);
+            }
+            return;
+        }
+        std::vector<Dictionary::Entry> kept;
+        kept.reserve(entries.size());
+        for (auto& entry : entries) {
+            const std::string& key = entry.first;
+            if (key == "superclass" || key == "debugDescription" || key == "description" || key == "hash")
+                continue;
+            kept.push_back(std::move(entry));
+        }
+        entries.clear();
+        positions.clear();
+        result = Dictionary::withUniqueEntries(std::move(kept), true);
+    };
     try {
         RMNameList allowed = NSObject_RMClass::totalAllowedPropertyNames(cls);
         RMNameList ignored = NSObject_RMClass::totalIgnoredPropertyNames(cls);
-        bool alongPath = NSObject_RMKeyValue::isReferenceReplacedKeyWhenCreatingKeyValues(cls);
+        alongPath = NSObject_RMKeyValue::isReferenceReplacedKeyWhenCreatingKeyValues(cls);
         RMPropertyList properties = NSObject_Property::properties(cls);
+        entries.reserve(properties->size());
         for (const Ref<RMProperty>& property : *properties) {
             const std::string& name = property->name();
             if (skipProperty(*property, allowed, ignored)) continue;
@@ -193,28 +235,36 @@ Value keyValuesImpl(const Value& object, const std::vector<std::string>& keys,
                 value = keyValuesImpl(value, {}, {}, error);
             } else if (value.isArray()) {
                 value = keyValuesArrayImpl(value, {}, {}, error);
-            } else if (typeClass == classNamed("NSURL")) {
+            } else if (typeClass == known().url) {
                 if (auto url = value.objectAs<NSURL>()) value = Value(url->absoluteString());
             }
             if (value.isNil()) continue;
 
-            RMPropertyKeyPath path = alongPath ? property->propertyKeysFromClass(cls) : nullptr;
-            if (path && !path->empty()) {
-                storeAlongPath(result, *path, value);
+            if (alongPath) {
+                RMPropertyKeyPath path = property->propertyKeysFromClass(cls);
+                if (path && !path->empty()) {
+                    storeAlongPath(result, *path, value);
+                } else {
+                    result.setObject(name, value);
+                }
+            } else if (auto it = positions.find(name); it != positions.end()) {
+                entries[it->second].second = std::move(value);
             } else {
-                result.setObject(name, value);
+                positions.emplace(name, entries.size());  // the descriptor outlives the map
+                entries.emplace_back(name, std::move(value));
             }
         }
-        for (const char* key : {"superclass", "debugDescription", "description", "hash"}) {
-            result.removeObjectForKey(key);
-        }
+        finish();
         if (auto hooks = std::dynamic_pointer_cast<RMKeyValue>(record))
             hooks->objectDidFinishConvertingToKeyValues();
     } catch (const NSException& exception) {
+        if (!entries.empty()) finish();
         reportException(error, exception.reason());
     } catch (const std::exception& exception) {
+        if (!entries.empty()) finish();
         reportException(error, exception.what());
     } catch (...) {
+        if (!entries.empty()) finish();
         reportException(error, "unknown exception");
     }
     return Value(result);
@@ -255,7 +305,7 @@ Value rmConvertedValue(const RMProperty& property, const RMClass* cls, const Val
     if (typeClass && !type.isFromFoundation()) {
         value = Value(NSObject_RMKeyValue::objectWithKeyValues(typeClass, value, error));
     } else if (elementClass) {
-        if (elementClass == classNamed("NSURL") && value.isArray()) {
+        if (elementClass == known().url && value.isArray()) {
             Array urls = Array::mutableArray();
             for (const Value& element : *value.array()) {
                 if (const std::string* text = element.string()) {
@@ -266,14 +316,14 @@ Value rmConvertedValue(const RMProperty& property, const RMClass* cls, const Val
         } else {
             value = NSObject_RMKeyValue::objectArrayWithKeyValuesArray(elementClass, value, error);
         }
-    } else if (typeClass && typeClass == classNamed("NSString")) {
+    } else if (typeClass && typeClass == known().string) {
         if (const NSNumber* number = value.number()) {
             value = Value(number->stringValue());
         } else if (auto url = value.objectAs<NSURL>()) {
             value = Value(url->absoluteString());
         }
     } else if (const std::string* text = value.string()) {
-        if (typeClass && typeClass == classNamed("NSURL")) {
+        if (typeClass && typeClass == known().url) {
             value = Value(NSString_RMExtension::url(*text));
         } else if (type.isNumberType()) {
             value = numberFromText(*text, type.isBoolType());

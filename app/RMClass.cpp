@@ -89,8 +89,6 @@ const RMClass* RMClass::classNamed(std::string_view name) {
 }
 
 const RMClass* RMClass::classOfObject(const NSObject& object) {
-    // A registered class may answer the class object itself.
-    if (auto cls = dynamic_cast<const RMClass*>(&object)) return cls;
     return classNamed(object.className());
 }
 
