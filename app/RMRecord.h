@@ -52,8 +52,23 @@
 // member) is refused: the member keeps its value.
 //
 // The optional class hooks (replaced keys, element classes, allowed and ignored names) are
-// static member functions listed in app/RMKeyValue.h; RM_PROPERTIES finds them on the class.
-// Records need a default constructor to be made by the mapping and the unarchiver.
+// static member functions listed in app/RMKeyValue.h; RM_PROPERTIES finds them on the class:
+//
+//     class QVNBrand : public NSObject {
+//         RM_RECORD(QVNBrand, NSObject)
+//         std::optional<Array> cars;
+//         static Dictionary objectClassInArray() { return Dictionary{{"cars", "QVNCar"}}; }
+//     };
+//
+// The same can be set from outside, right before a mapping, with the setup operations of
+// app/NSObject+Property.h and app/NSObject+RMClass.h. Mapping itself:
+//
+//     Value brands = NSObject_RMKeyValue::objectArrayWithKeyValuesArray<QVNBrand>(reply["data"]);
+//     Ref<QVNCar> car = NSObject_RMKeyValue::objectWithKeyValues<QVNCar>(dictionary);
+//
+// Records need a default constructor to be made by the mapping and the unarchiver. The
+// registry, the caches and the configuration are thread-safe; a record itself belongs to the
+// thread that fills it.
 
 #include <memory>
 #include <optional>
