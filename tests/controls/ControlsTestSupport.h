@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "controls/GHProgressHUDResources.h"
+#include "foundation/NSBundle.h"
 #include "foundation/NSLog.h"
+#include "tests/support/TestSupport.h"
 #include "graphics/CGImage.h"
 #include "graphics/UIImage.h"
 #include "uikit/UIView.h"
@@ -43,6 +46,19 @@ inline Ref<UIView> viewIn(const Ref<UIView>& parent, CGRect frame = CGRectMake(0
     if (parent) parent->addSubview(view);
     return view;
 }
+
+// A resources folder holding the HUD's bundle, made the main bundle while alive.
+class HUDResources {
+  public:
+    HUDResources() {
+        EXPECT_TRUE(GHProgressHUDResources::writeBundle(folder.path()));
+        NSBundle::setMainBundlePath(folder.path());
+    }
+    ~HUDResources() { NSBundle::resetForTesting(); }
+    HUDResources(const HUDResources&) = delete;
+    HUDResources& operator=(const HUDResources&) = delete;
+    testsupport::TemporaryDirectory folder;
+};
 
 struct RGBA {
     int r, g, b, a;
