@@ -30,7 +30,8 @@ const Ref<CAShapeLayer>& GHIndefiniteAnimatedView::indefiniteAnimatedLayer() {
     const double c = radius_ + strokeThickness_ / 2 + 5;
     const CGPoint arcCenter = CGPointMake(c, c);
     // Two full turns from twelve o'clock, so stroke fractions below are fractions of a double circle.
-    auto path = UIBezierPath::bezierPathWithArcCenter(arcCenter, radius_, M_PI * 3 / 2, M_PI / 2 + M_PI * 5, true);
+    auto path =
+        UIBezierPath::bezierPathWithArcCenter(arcCenter, radius_, M_PI * 3 / 2, M_PI / 2 + M_PI * 5, true);
 
     auto shape = CAShapeLayer::layer();
     shape->setContentsScale(UIScreen::mainScreen()->scale());

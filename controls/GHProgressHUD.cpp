@@ -59,10 +59,14 @@ struct KeyboardTracker {
             height = NSValue_Geometry::CGRectValue(frame).size.height;
         };
         auto hidden = [this](const Ref<NSNotification>&) { height = 0; };
-        tokens.push_back(center->addObserverForName(std::string(UIKeyboardWillShowNotification), nullptr, nullptr, shown));
-        tokens.push_back(center->addObserverForName(std::string(UIKeyboardDidShowNotification), nullptr, nullptr, shown));
-        tokens.push_back(center->addObserverForName(std::string(UIKeyboardWillHideNotification), nullptr, nullptr, hidden));
-        tokens.push_back(center->addObserverForName(std::string(UIKeyboardDidHideNotification), nullptr, nullptr, hidden));
+        tokens.push_back(
+            center->addObserverForName(std::string(UIKeyboardWillShowNotification), nullptr, nullptr, shown));
+        tokens.push_back(
+            center->addObserverForName(std::string(UIKeyboardDidShowNotification), nullptr, nullptr, shown));
+        tokens.push_back(center->addObserverForName(std::string(UIKeyboardWillHideNotification), nullptr,
+                                                    nullptr, hidden));
+        tokens.push_back(
+            center->addObserverForName(std::string(UIKeyboardDidHideNotification), nullptr, nullptr, hidden));
     }
     void stop() {
         auto center = NSNotificationCenter::defaultCenter();
@@ -92,7 +96,9 @@ std::vector<std::string>& accessibilityLog() {
     return log;
 }
 
-void postScreenChanged() { accessibilityLog().push_back("screen-changed"); }
+void postScreenChanged() {
+    accessibilityLog().push_back("screen-changed");
+}
 
 void postAnnouncement(const std::optional<std::string>& text) {
     accessibilityLog().push_back("announcement:" + text.value_or("(null)"));
@@ -110,8 +116,12 @@ constexpr bool kIgnoreOrientation = true;
 }  // namespace
 
 namespace detail {
-std::vector<std::string> ghAccessibilityPosts() { return accessibilityLog(); }
-void ghClearAccessibilityPosts() { accessibilityLog().clear(); }
+std::vector<std::string> ghAccessibilityPosts() {
+    return accessibilityLog();
+}
+void ghClearAccessibilityPosts() {
+    accessibilityLog().clear();
+}
 }  // namespace detail
 
 // ---- creation ----------------------------------------------------------------------------------
@@ -167,7 +177,9 @@ void GHProgressHUD::resetForTesting() {
 
 // ---- class-wide settings -----------------------------------------------------------------------
 
-void GHProgressHUD::setStatus(const Status& status) { sharedView()->setHUDStatus(status); }
+void GHProgressHUD::setStatus(const Status& status) {
+    sharedView()->setHUDStatus(status);
+}
 
 void GHProgressHUD::setHUDBackgroundColor(const Ref<UIColor>& color) {
     auto shared = sharedView();
@@ -215,7 +227,9 @@ void GHProgressHUD::setViewForExtension(const Ref<UIView>& view) {
     settings().viewForExtension = view;
 }
 
-Ref<UIView> GHProgressHUD::viewForExtension() { return settings().viewForExtension; }
+Ref<UIView> GHProgressHUD::viewForExtension() {
+    return settings().viewForExtension;
+}
 
 // ---- class show and dismiss --------------------------------------------------------------------
 
@@ -226,19 +240,25 @@ GHProgressHUDMaskType defaultMask() {
 }
 }  // namespace
 
-void GHProgressHUD::show() { showWithStatus(std::nullopt); }
+void GHProgressHUD::show() {
+    showWithStatus(std::nullopt);
+}
 
 void GHProgressHUD::showWithMaskType(GHProgressHUDMaskType maskType) {
     showProgress(static_cast<float>(kNoProgress), maskType);
 }
 
-void GHProgressHUD::showWithStatus(const Status& status) { showProgress(static_cast<float>(kNoProgress), status); }
+void GHProgressHUD::showWithStatus(const Status& status) {
+    showProgress(static_cast<float>(kNoProgress), status);
+}
 
 void GHProgressHUD::showWithStatus(const Status& status, GHProgressHUDMaskType maskType) {
     showProgress(static_cast<float>(kNoProgress), status, maskType);
 }
 
-void GHProgressHUD::showProgress(float progress) { showProgress(progress, defaultMask()); }
+void GHProgressHUD::showProgress(float progress) {
+    showProgress(progress, defaultMask());
+}
 
 void GHProgressHUD::showProgress(float progress, GHProgressHUDMaskType maskType) {
     showProgress(progress, std::nullopt, maskType);
@@ -252,21 +272,27 @@ void GHProgressHUD::showProgress(float progress, const Status& status, GHProgres
     sharedView()->showHUDProgress(progress, status, maskType);
 }
 
-void GHProgressHUD::showInfoWithStatus(const Status& status) { showInfoWithStatus(status, defaultMask()); }
+void GHProgressHUD::showInfoWithStatus(const Status& status) {
+    showInfoWithStatus(status, defaultMask());
+}
 
 void GHProgressHUD::showInfoWithStatus(const Status& status, GHProgressHUDMaskType maskType) {
     sharedView();
     showImage(settings().infoImage, status, maskType);
 }
 
-void GHProgressHUD::showSuccessWithStatus(const Status& status) { showSuccessWithStatus(status, defaultMask()); }
+void GHProgressHUD::showSuccessWithStatus(const Status& status) {
+    showSuccessWithStatus(status, defaultMask());
+}
 
 void GHProgressHUD::showSuccessWithStatus(const Status& status, GHProgressHUDMaskType maskType) {
     sharedView();
     showImage(settings().successImage, status, maskType);
 }
 
-void GHProgressHUD::showErrorWithStatus(const Status& status) { showErrorWithStatus(status, defaultMask()); }
+void GHProgressHUD::showErrorWithStatus(const Status& status) {
+    showErrorWithStatus(status, defaultMask());
+}
 
 void GHProgressHUD::showErrorWithStatus(const Status& status, GHProgressHUDMaskType maskType) {
     sharedView();
@@ -277,7 +303,8 @@ void GHProgressHUD::showImage(const Ref<UIImage>& image, const Status& status) {
     showImage(image, status, defaultMask());
 }
 
-void GHProgressHUD::showImage(const Ref<UIImage>& image, const Status& status, GHProgressHUDMaskType maskType) {
+void GHProgressHUD::showImage(const Ref<UIImage>& image, const Status& status,
+                              GHProgressHUDMaskType maskType) {
     auto shared = sharedView();
     shared->showImage(image, status, shared->displayDurationForString(status), maskType);
 }
@@ -292,11 +319,17 @@ void GHProgressHUD::dismiss() {
     if (isVisible()) sharedView()->dismissHUD();
 }
 
-void GHProgressHUD::setOffsetFromCenter(UIOffset offset) { sharedView()->setHUDOffsetFromCenter(offset); }
+void GHProgressHUD::setOffsetFromCenter(UIOffset offset) {
+    sharedView()->setHUDOffsetFromCenter(offset);
+}
 
-void GHProgressHUD::resetOffsetFromCenter() { setOffsetFromCenter(UIOffsetZero); }
+void GHProgressHUD::resetOffsetFromCenter() {
+    setOffsetFromCenter(UIOffsetZero);
+}
 
-bool GHProgressHUD::isVisible() { return sharedView()->alpha() == 1; }
+bool GHProgressHUD::isVisible() {
+    return sharedView()->alpha() == 1;
+}
 
 // ---- drawing and layout ------------------------------------------------------------------------
 
@@ -310,10 +343,12 @@ void GHProgressHUD::drawRect(CGRect) {
     } else if (maskType_ == GHProgressHUDMaskTypeGradient) {
         const CGFloat locations[2] = {0.0, 1.0};
         const CGFloat colors[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.75};
-        CGGradientRef gradient = CGGradientCreateWithColorComponents(CGColorSpaceCreateDeviceRGB(), colors, locations, 2);
+        CGGradientRef gradient =
+            CGGradientCreateWithColorComponents(CGColorSpaceCreateDeviceRGB(), colors, locations, 2);
         CGPoint center = CGPointMake(b.size.width / 2, (b.size.height - visibleKeyboardHeight()) / 2);
         float radius = static_cast<float>(std::min(b.size.width, b.size.height));
-        CGContextDrawRadialGradient(context, gradient, center, 0, center, radius, kCGGradientDrawsAfterEndLocation);
+        CGContextDrawRadialGradient(context, gradient, center, 0, center, radius,
+                                    kCGGradientDrawsAfterEndLocation);
     }
 }
 
@@ -328,11 +363,11 @@ void GHProgressHUD::updatePosition() {
 
     if (string) {
         Dictionary attributes{{NSFontAttributeName, Value(stringLabel()->font())}};
-        CGRect measured = NSStringDrawing::boundingRectWithSize(
-            *string, CGSizeMake(200, 300),
-            NSStringDrawingUsesLineFragmentOrigin | NSStringDrawingUsesFontLeading |
-                NSStringDrawingTruncatesLastVisibleLine,
-            attributes);
+        CGRect measured = NSStringDrawing::boundingRectWithSize(*string, CGSizeMake(200, 300),
+                                                                NSStringDrawingUsesLineFragmentOrigin |
+                                                                    NSStringDrawingUsesFontLeading |
+                                                                    NSStringDrawingTruncatesLastVisibleLine,
+                                                                attributes);
         CGFloat textHeight = std::ceil(measured.size.height);
         CGFloat textWidth = measured.size.width;
         hudHeight = (contentShown ? 80 : 20) + textHeight;
@@ -408,10 +443,10 @@ void GHProgressHUD::positionHUD(const Ref<NSNotification>& notification) {
     auto application = UIApplication::sharedApplication();
     const UIInterfaceOrientation orientation = application->statusBarOrientation();
     const bool ignoreOrientation = kIgnoreOrientation;
-    const bool portrait =
-        orientation == UIInterfaceOrientationPortrait || orientation == UIInterfaceOrientationPortraitUpsideDown;
-    const bool landscape =
-        orientation == UIInterfaceOrientationLandscapeLeft || orientation == UIInterfaceOrientationLandscapeRight;
+    const bool portrait = orientation == UIInterfaceOrientationPortrait ||
+                          orientation == UIInterfaceOrientationPortraitUpsideDown;
+    const bool landscape = orientation == UIInterfaceOrientationLandscapeLeft ||
+                           orientation == UIInterfaceOrientationLandscapeRight;
 
     CGFloat keyboardHeight = 0;
     double animationDuration = 0;
@@ -421,7 +456,8 @@ void GHProgressHUD::positionHUD(const Ref<NSNotification>& notification) {
         animationDuration = notification->userInfoValue(UIKeyboardAnimationDurationUserInfoKey).doubleValue();
         const std::string& name = notification->name();
         if (name == UIKeyboardWillShowNotification || name == UIKeyboardDidShowNotification) {
-            keyboardHeight = (ignoreOrientation || portrait) ? keyboardFrame.size.height : keyboardFrame.size.width;
+            keyboardHeight =
+                (ignoreOrientation || portrait) ? keyboardFrame.size.height : keyboardFrame.size.width;
         }
     } else {
         keyboardHeight = visibleKeyboardHeight();
@@ -468,7 +504,8 @@ void GHProgressHUD::positionHUD(const Ref<NSNotification>& notification) {
         self->hudView()->setNeedsDisplay();
     };
     if (notification) {
-        UIView::animateWithDuration(animationDuration, 0, UIViewAnimationOptionAllowUserInteraction, move, nullptr);
+        UIView::animateWithDuration(animationDuration, 0, UIViewAnimationOptionAllowUserInteraction, move,
+                                    nullptr);
     } else {
         move();
     }
@@ -476,19 +513,21 @@ void GHProgressHUD::positionHUD(const Ref<NSNotification>& notification) {
 
 void GHProgressHUD::moveToPoint(CGPoint point, CGFloat rotateAngle) {
     hudView()->setTransform(CGAffineTransformMakeRotation(rotateAngle));
-    hudView()->setCenter(CGPointMake(point.x + offsetFromCenter_.horizontal, point.y + offsetFromCenter_.vertical));
+    hudView()->setCenter(
+        CGPointMake(point.x + offsetFromCenter_.horizontal, point.y + offsetFromCenter_.vertical));
 }
 
 // ---- touches -----------------------------------------------------------------------------------
 
 void GHProgressHUD::overlayViewDidReceiveTouchEvent(const Ref<NSObject>&, const Ref<UIEvent>& event) {
-    NSNotificationCenter::defaultCenter()->postNotificationName(GHProgressHUDDidReceiveTouchEventNotification, event);
+    NSNotificationCenter::defaultCenter()->postNotificationName(GHProgressHUDDidReceiveTouchEventNotification,
+                                                                event);
     if (!event || event->allTouches().empty()) return;
     const Ref<UITouch>& touch = *event->allTouches().begin();
     CGPoint location = touch->locationInView(selfAs<UIView>());
     if (CGRectContainsPoint(hudView()->frame(), location)) {
-        NSNotificationCenter::defaultCenter()->postNotificationName(GHProgressHUDDidTouchDownInsideNotification,
-                                                                    event);
+        NSNotificationCenter::defaultCenter()->postNotificationName(
+            GHProgressHUDDidTouchDownInsideNotification, event);
     }
 }
 
@@ -565,7 +604,8 @@ void GHProgressHUD::showHUDProgress(float progress, const Status& status, GHProg
         kAnimationDuration, 0,
         UIViewAnimationOptionAllowUserInteraction | UIViewAnimationOptionBeginFromCurrentState,
         [self] {
-            self->hudView()->setTransform(CGAffineTransformScale(self->hudView()->transform(), 1 / 1.3, 1 / 1.3));
+            self->hudView()->setTransform(
+                CGAffineTransformScale(self->hudView()->transform(), 1 / 1.3, 1 / 1.3));
             if (self->isClear()) {
                 self->hudView()->setAlpha(1);
             } else {
@@ -630,7 +670,8 @@ void GHProgressHUD::dismissHUD() {
 
     auto self = selfAs<GHProgressHUD>();
     UIView::animateWithDuration(
-        kAnimationDuration, 0, UIViewAnimationOptionLayoutSubviews | UIViewAnimationOptionAllowUserInteraction,
+        kAnimationDuration, 0,
+        UIViewAnimationOptionLayoutSubviews | UIViewAnimationOptionAllowUserInteraction,
         [self] {
             const CGFloat scale = 0.8f;
             self->hudView()->setTransform(CGAffineTransformScale(self->hudView()->transform(), scale, scale));
@@ -657,7 +698,8 @@ void GHProgressHUD::dismissHUD() {
             postScreenChanged();
             self->postNotification(GHProgressHUDDidDisappearNotification, userInfo);
             if (auto keyWindow = UIApplication::sharedApplication()->keyWindow()) {
-                if (const auto& root = keyWindow->rootViewController()) root->setNeedsStatusBarAppearanceUpdate();
+                if (const auto& root = keyWindow->rootViewController())
+                    root->setNeedsStatusBarAppearanceUpdate();
             }
         });
 }
@@ -679,7 +721,8 @@ const Ref<CAShapeLayer>& GHProgressHUD::ringLayer() {
     if (!ringLayer_) {
         CGRect frame = hudView()->frame();
         CGPoint center = CGPointMake(frame.size.width / 2, frame.size.height / 2);
-        ringLayer_ = createRingLayerWithCenter(center, kRingRadius, settings().ringThickness, settings().foregroundColor);
+        ringLayer_ = createRingLayerWithCenter(center, kRingRadius, settings().ringThickness,
+                                               settings().foregroundColor);
         hudView()->layer()->addSublayer(ringLayer_);
     }
     return ringLayer_;
@@ -689,8 +732,10 @@ const Ref<CAShapeLayer>& GHProgressHUD::backgroundRingLayer() {
     if (!backgroundRingLayer_) {
         CGRect frame = hudView()->frame();
         CGPoint center = CGPointMake(frame.size.width / 2, frame.size.height / 2);
-        auto color = settings().foregroundColor ? settings().foregroundColor->colorWithAlphaComponent(0.1) : nullptr;
-        backgroundRingLayer_ = createRingLayerWithCenter(center, kRingRadius, settings().ringThickness, color);
+        auto color =
+            settings().foregroundColor ? settings().foregroundColor->colorWithAlphaComponent(0.1) : nullptr;
+        backgroundRingLayer_ =
+            createRingLayerWithCenter(center, kRingRadius, settings().ringThickness, color);
         backgroundRingLayer_->setStrokeEnd(1);
         hudView()->layer()->addSublayer(backgroundRingLayer_);
     }
@@ -714,8 +759,9 @@ const Ref<UIView>& GHProgressHUD::hudView() {
         hudView_->setBackgroundColor(settings().backgroundColor);
         hudView_->layer()->setCornerRadius(14);
         hudView_->layer()->setMasksToBounds(true);
-        hudView_->setAutoresizingMask(UIViewAutoresizingFlexibleBottomMargin | UIViewAutoresizingFlexibleTopMargin |
-                                      UIViewAutoresizingFlexibleRightMargin | UIViewAutoresizingFlexibleLeftMargin);
+        hudView_->setAutoresizingMask(
+            UIViewAutoresizingFlexibleBottomMargin | UIViewAutoresizingFlexibleTopMargin |
+            UIViewAutoresizingFlexibleRightMargin | UIViewAutoresizingFlexibleLeftMargin);
     }
     if (!hudView_->superview()) addSubview(hudView_);
     return hudView_;
@@ -781,4 +827,6 @@ bool GHProgressHUD::isClear() const {
     return maskType_ == GHProgressHUDMaskTypeClear || maskType_ == GHProgressHUDMaskTypeNone;
 }
 
-CGFloat GHProgressHUD::visibleKeyboardHeight() const { return keyboard().height; }
+CGFloat GHProgressHUD::visibleKeyboardHeight() const {
+    return keyboard().height;
+}

@@ -53,7 +53,8 @@ inline constexpr GHProgressHUDMaskType GHProgressHUDMaskTypeGradient = 4;
 
 inline constexpr char GHProgressHUDDidReceiveTouchEventNotification[] =
     "GHProgressHUDDidReceiveTouchEventNotification";
-inline constexpr char GHProgressHUDDidTouchDownInsideNotification[] = "GHProgressHUDDidTouchDownInsideNotification";
+inline constexpr char GHProgressHUDDidTouchDownInsideNotification[] =
+    "GHProgressHUDDidTouchDownInsideNotification";
 inline constexpr char GHProgressHUDWillDisappearNotification[] = "GHProgressHUDWillDisappearNotification";
 inline constexpr char GHProgressHUDDidDisappearNotification[] = "GHProgressHUDDidDisappearNotification";
 inline constexpr char GHProgressHUDWillAppearNotification[] = "GHProgressHUDWillAppearNotification";
@@ -134,7 +135,8 @@ class GHProgressHUD : public UIView {
     // The image with every non-transparent pixel in the colour.
     Ref<UIImage> imageWithTintColor(const Ref<UIImage>& image, const Ref<UIColor>& color);
     // -showImage:status:duration:maskType:
-    void showImage(const Ref<UIImage>& image, const Status& status, double duration, GHProgressHUDMaskType maskType);
+    void showImage(const Ref<UIImage>& image, const Status& status, double duration,
+                   GHProgressHUDMaskType maskType);
     // -dismiss: fades out and tears down (unless a showing started meanwhile).
     void dismissHUD();
 
@@ -163,7 +165,9 @@ class GHProgressHUD : public UIView {
     void setHudView(const Ref<UIView>& view) { hudView_ = view; }
     void setStringLabel(const Ref<UILabel>& label) { stringLabel_ = label; }
     void setImageView(const Ref<UIImageView>& view) { imageView_ = view; }
-    void setIndefiniteAnimatedView(const Ref<GHIndefiniteAnimatedView>& view) { indefiniteAnimatedView_ = view; }
+    void setIndefiniteAnimatedView(const Ref<GHIndefiniteAnimatedView>& view) {
+        indefiniteAnimatedView_ = view;
+    }
     double progress() const { return progress_; }
     void setProgress(double progress) { progress_ = progress; }
     unsigned long activityCount() const { return activityCount_; }

@@ -24,7 +24,8 @@ Ref<LKConstraint> LKCompositeConstraint::constraintAddConstraintWithLayoutAttrib
     const Ref<LKConstraint>&, NSLayoutAttribute layoutAttribute) {
     auto delegate = this->delegate();
     if (!delegate) return nullptr;
-    auto added = delegate->constraintAddConstraintWithLayoutAttribute(selfAs<LKConstraint>(), layoutAttribute);
+    auto added =
+        delegate->constraintAddConstraintWithLayoutAttribute(selfAs<LKConstraint>(), layoutAttribute);
     if (!added) return nullptr;
     added->setDelegate(selfAs<LKCompositeConstraint>());
     children_.push_back(added);

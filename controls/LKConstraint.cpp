@@ -5,7 +5,8 @@
 #include "graphics/NSValue+Geometry.h"
 
 void LKConstraint::methodNotImplemented(const std::string& operation) {
-    NSException::raise(NSInternalInconsistencyException, "You must override " + operation + " in a subclass.");
+    NSException::raise(NSInternalInconsistencyException,
+                       "You must override " + operation + " in a subclass.");
 }
 
 // ---- relations and priorities ------------------------------------------------------------------
@@ -108,16 +109,42 @@ void LKConstraint::setLayoutConstantWithValue(const Value& value) {
 Ref<LKConstraint> LKConstraint::addConstraintWithLayoutAttribute(NSLayoutAttribute) {
     methodNotImplemented("addConstraintWithLayoutAttribute:");
 }
-LKConstraint::FloatBlock LKConstraint::multipliedBy() { methodNotImplemented("multipliedBy"); }
-LKConstraint::FloatBlock LKConstraint::dividedBy() { methodNotImplemented("dividedBy"); }
-LKConstraint::PriorityBlock LKConstraint::priority() { methodNotImplemented("priority"); }
-LKConstraint::RelationBlock LKConstraint::equalToWithRelation() { methodNotImplemented("equalToWithRelation"); }
-LKConstraint::KeyBlock LKConstraint::key() { methodNotImplemented("key"); }
-void LKConstraint::setInsets(UIEdgeInsets) { methodNotImplemented("setInsets:"); }
-void LKConstraint::setSizeOffset(CGSize) { methodNotImplemented("setSizeOffset:"); }
-void LKConstraint::setCenterOffset(CGPoint) { methodNotImplemented("setCenterOffset:"); }
-void LKConstraint::setOffset(CGFloat) { methodNotImplemented("setOffset:"); }
-void LKConstraint::activate() { methodNotImplemented("activate"); }
-void LKConstraint::deactivate() { methodNotImplemented("deactivate"); }
-void LKConstraint::install() { methodNotImplemented("install"); }
-void LKConstraint::uninstall() { methodNotImplemented("uninstall"); }
+LKConstraint::FloatBlock LKConstraint::multipliedBy() {
+    methodNotImplemented("multipliedBy");
+}
+LKConstraint::FloatBlock LKConstraint::dividedBy() {
+    methodNotImplemented("dividedBy");
+}
+LKConstraint::PriorityBlock LKConstraint::priority() {
+    methodNotImplemented("priority");
+}
+LKConstraint::RelationBlock LKConstraint::equalToWithRelation() {
+    methodNotImplemented("equalToWithRelation");
+}
+LKConstraint::KeyBlock LKConstraint::key() {
+    methodNotImplemented("key");
+}
+void LKConstraint::setInsets(UIEdgeInsets) {
+    methodNotImplemented("setInsets:");
+}
+void LKConstraint::setSizeOffset(CGSize) {
+    methodNotImplemented("setSizeOffset:");
+}
+void LKConstraint::setCenterOffset(CGPoint) {
+    methodNotImplemented("setCenterOffset:");
+}
+void LKConstraint::setOffset(CGFloat) {
+    methodNotImplemented("setOffset:");
+}
+void LKConstraint::activate() {
+    methodNotImplemented("activate");
+}
+void LKConstraint::deactivate() {
+    methodNotImplemented("deactivate");
+}
+void LKConstraint::install() {
+    methodNotImplemented("install");
+}
+void LKConstraint::uninstall() {
+    methodNotImplemented("uninstall");
+}

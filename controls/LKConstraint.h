@@ -35,8 +35,8 @@ class LKConstraintDelegate {
     virtual void constraintShouldBeReplacedWithConstraint(const Ref<LKConstraint>& constraint,
                                                           const Ref<LKConstraint>& replacement) = 0;
     // constraint:addConstraintWithLayoutAttribute: (the constraint may be null).
-    virtual Ref<LKConstraint> constraintAddConstraintWithLayoutAttribute(const Ref<LKConstraint>& constraint,
-                                                                         NSLayoutAttribute layoutAttribute) = 0;
+    virtual Ref<LKConstraint> constraintAddConstraintWithLayoutAttribute(
+        const Ref<LKConstraint>& constraint, NSLayoutAttribute layoutAttribute) = 0;
 };
 
 class LKConstraint : public NSObject {
@@ -101,8 +101,12 @@ class LKConstraint : public NSObject {
     Ref<LKConstraint> leftMargin() { return addConstraintWithLayoutAttribute(NSLayoutAttributeLeftMargin); }
     Ref<LKConstraint> rightMargin() { return addConstraintWithLayoutAttribute(NSLayoutAttributeRightMargin); }
     Ref<LKConstraint> topMargin() { return addConstraintWithLayoutAttribute(NSLayoutAttributeTopMargin); }
-    Ref<LKConstraint> bottomMargin() { return addConstraintWithLayoutAttribute(NSLayoutAttributeBottomMargin); }
-    Ref<LKConstraint> leadingMargin() { return addConstraintWithLayoutAttribute(NSLayoutAttributeLeadingMargin); }
+    Ref<LKConstraint> bottomMargin() {
+        return addConstraintWithLayoutAttribute(NSLayoutAttributeBottomMargin);
+    }
+    Ref<LKConstraint> leadingMargin() {
+        return addConstraintWithLayoutAttribute(NSLayoutAttributeLeadingMargin);
+    }
     Ref<LKConstraint> trailingMargin() {
         return addConstraintWithLayoutAttribute(NSLayoutAttributeTrailingMargin);
     }

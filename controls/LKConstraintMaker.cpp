@@ -9,16 +9,30 @@ namespace {
 
 // The attributes of a mask, in the order they are made.
 constexpr NSLayoutAttribute kMaskOrder[] = {
-    NSLayoutAttributeLeft,          NSLayoutAttributeRight,          NSLayoutAttributeTop,
-    NSLayoutAttributeBottom,        NSLayoutAttributeLeading,        NSLayoutAttributeTrailing,
-    NSLayoutAttributeWidth,         NSLayoutAttributeHeight,         NSLayoutAttributeCenterX,
-    NSLayoutAttributeCenterY,       NSLayoutAttributeBaseline,       NSLayoutAttributeLeftMargin,
-    NSLayoutAttributeRightMargin,   NSLayoutAttributeTopMargin,      NSLayoutAttributeBottomMargin,
-    NSLayoutAttributeLeadingMargin, NSLayoutAttributeTrailingMargin, NSLayoutAttributeCenterXWithinMargins,
+    NSLayoutAttributeLeft,
+    NSLayoutAttributeRight,
+    NSLayoutAttributeTop,
+    NSLayoutAttributeBottom,
+    NSLayoutAttributeLeading,
+    NSLayoutAttributeTrailing,
+    NSLayoutAttributeWidth,
+    NSLayoutAttributeHeight,
+    NSLayoutAttributeCenterX,
+    NSLayoutAttributeCenterY,
+    NSLayoutAttributeBaseline,
+    NSLayoutAttributeLeftMargin,
+    NSLayoutAttributeRightMargin,
+    NSLayoutAttributeTopMargin,
+    NSLayoutAttributeBottomMargin,
+    NSLayoutAttributeLeadingMargin,
+    NSLayoutAttributeTrailingMargin,
+    NSLayoutAttributeCenterXWithinMargins,
     NSLayoutAttributeCenterYWithinMargins,
 };
 
-constexpr unsigned long bit(NSLayoutAttribute attribute) { return 1ul << attribute; }
+constexpr unsigned long bit(NSLayoutAttribute attribute) {
+    return 1ul << attribute;
+}
 
 }  // namespace
 
@@ -26,7 +40,8 @@ LKConstraintMaker::LKConstraintMaker(const Ref<UIView>& view) : view_(view) {}
 
 std::vector<Ref<LKConstraint>> LKConstraintMaker::install() {
     if (removeExisting_) {
-        for (const auto& installed : LKViewConstraint::installedConstraintsForView(view())) installed->uninstall();
+        for (const auto& installed : LKViewConstraint::installedConstraintsForView(view()))
+            installed->uninstall();
     }
     std::vector<Ref<LKConstraint>> snapshot = constraints_;
     for (const auto& constraint : snapshot) {
@@ -103,7 +118,8 @@ LKConstraintMaker::GroupBlock LKConstraintMaker::group() {
         if (declarations) declarations();
         std::vector<Ref<LKConstraint>> added;
         if (self->constraints_.size() > before) {
-            added.assign(self->constraints_.begin() + static_cast<std::ptrdiff_t>(before), self->constraints_.end());
+            added.assign(self->constraints_.begin() + static_cast<std::ptrdiff_t>(before),
+                         self->constraints_.end());
         }
         auto composite = make<LKCompositeConstraint>(std::move(added));
         composite->setDelegate(self);

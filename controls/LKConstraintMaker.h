@@ -57,8 +57,12 @@ class LKConstraintMaker : public NSObject, public LKConstraintDelegate {
     Ref<LKConstraint> leftMargin() { return addConstraintWithLayoutAttribute(NSLayoutAttributeLeftMargin); }
     Ref<LKConstraint> rightMargin() { return addConstraintWithLayoutAttribute(NSLayoutAttributeRightMargin); }
     Ref<LKConstraint> topMargin() { return addConstraintWithLayoutAttribute(NSLayoutAttributeTopMargin); }
-    Ref<LKConstraint> bottomMargin() { return addConstraintWithLayoutAttribute(NSLayoutAttributeBottomMargin); }
-    Ref<LKConstraint> leadingMargin() { return addConstraintWithLayoutAttribute(NSLayoutAttributeLeadingMargin); }
+    Ref<LKConstraint> bottomMargin() {
+        return addConstraintWithLayoutAttribute(NSLayoutAttributeBottomMargin);
+    }
+    Ref<LKConstraint> leadingMargin() {
+        return addConstraintWithLayoutAttribute(NSLayoutAttributeLeadingMargin);
+    }
     Ref<LKConstraint> trailingMargin() {
         return addConstraintWithLayoutAttribute(NSLayoutAttributeTrailingMargin);
     }

@@ -10,6 +10,6 @@ Ref<LKLayoutConstraint> LKLayoutConstraint::constraintWithItem(const Ref<NSObjec
                                                                CGFloat multiplier, CGFloat constant) {
     // The compact descriptions apply to every constraint of the process once the builder is used.
     NSLayoutConstraint_LKDebugAdditions::install();
-    return make<LKLayoutConstraint>(firstItem, firstAttribute, relation, secondItem, secondAttribute, multiplier,
-                                    constant);
+    return make<LKLayoutConstraint>(firstItem, firstAttribute, relation, secondItem, secondAttribute,
+                                    multiplier, constant);
 }

@@ -96,7 +96,8 @@ LKConstraint::RelationBlock LKViewConstraint::equalToWithRelation() {
             }
             auto composite = make<LKCompositeConstraint>(children);
             composite->setDelegate(self->delegate());
-            if (auto delegate = self->delegate()) delegate->constraintShouldBeReplacedWithConstraint(self, composite);
+            if (auto delegate = self->delegate())
+                delegate->constraintShouldBeReplacedWithConstraint(self, composite);
             return composite;
         }
         self->setLayoutRelation(relation);
@@ -168,11 +169,15 @@ void LKViewConstraint::setCenterOffset(CGPoint centerOffset) {
     }
 }
 
-void LKViewConstraint::setOffset(CGFloat offset) { setLayoutConstant(offset); }
+void LKViewConstraint::setOffset(CGFloat offset) {
+    setLayoutConstant(offset);
+}
 
 // ---- installation ------------------------------------------------------------------------------
 
-void LKViewConstraint::install() { installReportingSuccess(); }
+void LKViewConstraint::install() {
+    installReportingSuccess();
+}
 
 bool LKViewConstraint::installReportingSuccess() {
     if (hasBeenInstalled()) return true;
@@ -207,7 +212,8 @@ bool LKViewConstraint::installReportingSuccess() {
 
     Ref<UIView> installedView;
     if (secondViewAttribute_ && secondViewAttribute_->view()) {
-        installedView = UIView_LKAdditions::lk_closestCommonSuperview(firstView, secondViewAttribute_->view());
+        installedView =
+            UIView_LKAdditions::lk_closestCommonSuperview(firstView, secondViewAttribute_->view());
         if (!installedView) {
             NSLog("Constraint %@ not installed: its views have no common ancestor.", Value(layoutConstraint));
             return false;
@@ -233,7 +239,8 @@ bool LKViewConstraint::installReportingSuccess() {
     return true;
 }
 
-Ref<LKLayoutConstraint> LKViewConstraint::layoutConstraintSimilarTo(const Ref<LKLayoutConstraint>& constraint) const {
+Ref<LKLayoutConstraint> LKViewConstraint::layoutConstraintSimilarTo(
+    const Ref<LKLayoutConstraint>& constraint) const {
     auto view = installedView();
     if (!view || !constraint) return nullptr;
     const auto& constraints = view->constraints();

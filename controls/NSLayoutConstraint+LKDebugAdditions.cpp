@@ -80,7 +80,9 @@ std::string descriptionForObject(const NSObject* object) {
     return NSString::stringWithFormat("%@:%p", object->className(), static_cast<const void*>(object));
 }
 
-std::string descriptionForObject(const Ref<NSObject>& object) { return descriptionForObject(object.get()); }
+std::string descriptionForObject(const Ref<NSObject>& object) {
+    return descriptionForObject(object.get());
+}
 
 std::string description(const NSLayoutConstraint& constraint) {
     std::string text = "<";
@@ -88,14 +90,16 @@ std::string description(const NSLayoutConstraint& constraint) {
 
     text += " " + descriptionForObject(constraint.firstItem());
     if (constraint.firstAttribute() != NSLayoutAttributeNotAnAttribute) {
-        text += "." + nameOrNull(layoutAttributeDescriptionsByValue(), static_cast<long>(constraint.firstAttribute()));
+        text += "." + nameOrNull(layoutAttributeDescriptionsByValue(),
+                                 static_cast<long>(constraint.firstAttribute()));
     }
 
     text += " " + nameOrNull(layoutRelationDescriptionsByValue(), static_cast<long>(constraint.relation()));
 
     if (auto second = constraint.secondItem()) text += " " + descriptionForObject(second);
     if (constraint.secondAttribute() != NSLayoutAttributeNotAnAttribute) {
-        text += "." + nameOrNull(layoutAttributeDescriptionsByValue(), static_cast<long>(constraint.secondAttribute()));
+        text += "." + nameOrNull(layoutAttributeDescriptionsByValue(),
+                                 static_cast<long>(constraint.secondAttribute()));
     }
 
     if (constraint.multiplier() != 1) text += NSString::stringWithFormat(" * %g", constraint.multiplier());
@@ -122,7 +126,9 @@ void install() {
     static std::once_flag once;
     std::call_once(once, [] {
         NSLayoutConstraint::setDescriptionHook(
-            [](const NSLayoutConstraint& constraint) -> std::optional<std::string> { return description(constraint); });
+            [](const NSLayoutConstraint& constraint) -> std::optional<std::string> {
+                return description(constraint);
+            });
     });
 }
 

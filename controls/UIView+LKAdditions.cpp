@@ -25,21 +25,51 @@ std::vector<Ref<LKConstraint>> run(const Ref<UIView>& view, const MakerBlock& bl
 
 }  // namespace
 
-Ref<LKViewAttribute> lk_left(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeLeft); }
-Ref<LKViewAttribute> lk_top(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeTop); }
-Ref<LKViewAttribute> lk_right(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeRight); }
-Ref<LKViewAttribute> lk_bottom(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeBottom); }
-Ref<LKViewAttribute> lk_leading(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeLeading); }
-Ref<LKViewAttribute> lk_trailing(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeTrailing); }
-Ref<LKViewAttribute> lk_width(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeWidth); }
-Ref<LKViewAttribute> lk_height(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeHeight); }
-Ref<LKViewAttribute> lk_centerX(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeCenterX); }
-Ref<LKViewAttribute> lk_centerY(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeCenterY); }
-Ref<LKViewAttribute> lk_baseline(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeBaseline); }
-Ref<LKViewAttribute> lk_leftMargin(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeLeftMargin); }
-Ref<LKViewAttribute> lk_rightMargin(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeRightMargin); }
-Ref<LKViewAttribute> lk_topMargin(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeTopMargin); }
-Ref<LKViewAttribute> lk_bottomMargin(const Ref<UIView>& v) { return attribute(v, NSLayoutAttributeBottomMargin); }
+Ref<LKViewAttribute> lk_left(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeLeft);
+}
+Ref<LKViewAttribute> lk_top(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeTop);
+}
+Ref<LKViewAttribute> lk_right(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeRight);
+}
+Ref<LKViewAttribute> lk_bottom(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeBottom);
+}
+Ref<LKViewAttribute> lk_leading(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeLeading);
+}
+Ref<LKViewAttribute> lk_trailing(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeTrailing);
+}
+Ref<LKViewAttribute> lk_width(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeWidth);
+}
+Ref<LKViewAttribute> lk_height(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeHeight);
+}
+Ref<LKViewAttribute> lk_centerX(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeCenterX);
+}
+Ref<LKViewAttribute> lk_centerY(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeCenterY);
+}
+Ref<LKViewAttribute> lk_baseline(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeBaseline);
+}
+Ref<LKViewAttribute> lk_leftMargin(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeLeftMargin);
+}
+Ref<LKViewAttribute> lk_rightMargin(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeRightMargin);
+}
+Ref<LKViewAttribute> lk_topMargin(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeTopMargin);
+}
+Ref<LKViewAttribute> lk_bottomMargin(const Ref<UIView>& v) {
+    return attribute(v, NSLayoutAttributeBottomMargin);
+}
 Ref<LKViewAttribute> lk_leadingMargin(const Ref<UIView>& v) {
     return attribute(v, NSLayoutAttributeLeadingMargin);
 }
@@ -58,7 +88,9 @@ std::function<Ref<LKViewAttribute>(NSLayoutAttribute)> lk_attribute(const Ref<UI
     return [weak](NSLayoutAttribute layoutAttribute) { return attribute(weak.lock(), layoutAttribute); };
 }
 
-Value lk_key(const UIView& view) { return view.associatedObject(kDebugKey); }
+Value lk_key(const UIView& view) {
+    return view.associatedObject(kDebugKey);
+}
 
 void setMas_key(UIView& view, const Value& key) {
     view.setAssociatedObject(kDebugKey, key, AssociationPolicy::Retain);

@@ -13,12 +13,14 @@ void LKConstraintSet::addObject(const Ref<LKViewConstraint>& constraint) {
 }
 
 void LKConstraintSet::removeObject(const LKViewConstraint* constraint) {
-    auto it = std::find_if(members_.begin(), members_.end(), [&](const auto& m) { return m.get() == constraint; });
+    auto it =
+        std::find_if(members_.begin(), members_.end(), [&](const auto& m) { return m.get() == constraint; });
     if (it != members_.end()) members_.erase(it);
 }
 
 bool LKConstraintSet::containsObject(const LKViewConstraint* constraint) const {
-    return std::any_of(members_.begin(), members_.end(), [&](const auto& m) { return m.get() == constraint; });
+    return std::any_of(members_.begin(), members_.end(),
+                       [&](const auto& m) { return m.get() == constraint; });
 }
 
 }  // namespace detail
@@ -30,7 +32,8 @@ const char kInstalledConstraintsKey = 0;
 }
 
 Ref<detail::LKConstraintSet> lk_installedConstraints(UIView& view) {
-    if (auto set = view.associatedObject(&kInstalledConstraintsKey).objectAs<detail::LKConstraintSet>()) return set;
+    if (auto set = view.associatedObject(&kInstalledConstraintsKey).objectAs<detail::LKConstraintSet>())
+        return set;
     auto set = make<detail::LKConstraintSet>();
     view.setAssociatedObject(&kInstalledConstraintsKey, Value(set), AssociationPolicy::Retain);
     return set;

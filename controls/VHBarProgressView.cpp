@@ -21,7 +21,9 @@ VHBarProgressView::VHBarProgressView(CGRect frame) : UIView(frame) {
     registerForKVO();
 }
 
-VHBarProgressView::~VHBarProgressView() { unregisterFromKVO(); }
+VHBarProgressView::~VHBarProgressView() {
+    unregisterFromKVO();
+}
 
 void VHBarProgressView::registerForKVO() {
     for (const char* key : kObservedKeys) {
@@ -36,9 +38,13 @@ void VHBarProgressView::unregisterFromKVO() {
     observations_.clear();
 }
 
-void VHBarProgressView::setProgress(float progress) { KVO::assign(*this, "progress", progress_, progress); }
+void VHBarProgressView::setProgress(float progress) {
+    KVO::assign(*this, "progress", progress_, progress);
+}
 
-void VHBarProgressView::setLineColor(const Ref<UIColor>& color) { KVO::assign(*this, "lineColor", lineColor_, color); }
+void VHBarProgressView::setLineColor(const Ref<UIColor>& color) {
+    KVO::assign(*this, "lineColor", lineColor_, color);
+}
 
 void VHBarProgressView::setProgressRemainingColor(const Ref<UIColor>& color) {
     KVO::assign(*this, "progressRemainingColor", progressRemainingColor_, color);

@@ -21,7 +21,9 @@ VHRoundProgressView::VHRoundProgressView(CGRect frame) : UIView(frame) {
     registerForKVO();
 }
 
-VHRoundProgressView::~VHRoundProgressView() { unregisterFromKVO(); }
+VHRoundProgressView::~VHRoundProgressView() {
+    unregisterFromKVO();
+}
 
 void VHRoundProgressView::registerForKVO() {
     for (const char* key : kObservedKeys) {
@@ -36,7 +38,9 @@ void VHRoundProgressView::unregisterFromKVO() {
     observations_.clear();
 }
 
-void VHRoundProgressView::setProgress(float progress) { KVO::assign(*this, "progress", progress_, progress); }
+void VHRoundProgressView::setProgress(float progress) {
+    KVO::assign(*this, "progress", progress_, progress);
+}
 
 void VHRoundProgressView::setProgressTintColor(const Ref<UIColor>& color) {
     KVO::assign(*this, "progressTintColor", progressTintColor_, color);
@@ -46,7 +50,9 @@ void VHRoundProgressView::setBackgroundTintColor(const Ref<UIColor>& color) {
     KVO::assign(*this, "backgroundTintColor", backgroundTintColor_, color);
 }
 
-void VHRoundProgressView::setAnnular(bool annular) { KVO::assign(*this, "annular", annular_, annular); }
+void VHRoundProgressView::setAnnular(bool annular) {
+    KVO::assign(*this, "annular", annular_, annular);
+}
 
 Value VHRoundProgressView::valueForKey(const std::string& key) const {
     if (key == "progress") return Value(progress_);

@@ -4,8 +4,8 @@
 // set (the same value again included). Clear background, not opaque. Main thread only.
 
 #include <cstdint>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "controls/VHProgressSettable.h"
 #include "graphics/UIColor.h"

@@ -12,9 +12,9 @@
 #include "controls/GHProgressHUDResources.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSLog.h"
-#include "tests/support/TestSupport.h"
 #include "graphics/CGImage.h"
 #include "graphics/UIImage.h"
+#include "tests/support/TestSupport.h"
 #include "uikit/UIView.h"
 #include "uikit/UIWindowRenderer.h"
 
@@ -68,7 +68,8 @@ struct RGBA {
 // outside the picture.
 inline RGBA pixelAt(const Ref<UIImage>& image, int x, int y) {
     const auto& cg = image->CGImage();
-    if (x < 0 || y < 0 || std::size_t(x) >= cg->width() || std::size_t(y) >= cg->height()) return {0, 0, 0, 0};
+    if (x < 0 || y < 0 || std::size_t(x) >= cg->width() || std::size_t(y) >= cg->height())
+        return {0, 0, 0, 0};
     NSData bytes = detail::pixelsAsPremultipliedBGRA(*cg);
     const std::uint8_t* p = bytes.bytes() + (std::size_t(y) * cg->width() + std::size_t(x)) * 4;
     int a = p[3];
@@ -89,13 +90,15 @@ inline ::testing::AssertionResult near(RGBA actual, RGBA expected, int tolerance
 }
 
 // A view rendered alone at scale 1.
-inline Ref<UIImage> render(const Ref<UIView>& view) { return UIWindowRenderer::imageOfView(view, 1); }
+inline Ref<UIImage> render(const Ref<UIView>& view) {
+    return UIWindowRenderer::imageOfView(view, 1);
+}
 
 }  // namespace controlstest
 
-#define EXPECT_PX(image, x, y, r, g, b, a) \
+#define EXPECT_PX(image, x, y, r, g, b, a)                                                              \
     EXPECT_TRUE(controlstest::near(controlstest::pixelAt(image, x, y), controlstest::RGBA{r, g, b, a})) \
         << "at " << (x) << ", " << (y)
-#define EXPECT_PX_TOL(image, x, y, r, g, b, a, tol)                                                         \
+#define EXPECT_PX_TOL(image, x, y, r, g, b, a, tol)                                                          \
     EXPECT_TRUE(controlstest::near(controlstest::pixelAt(image, x, y), controlstest::RGBA{r, g, b, a}, tol)) \
         << "at " << (x) << ", " << (y)

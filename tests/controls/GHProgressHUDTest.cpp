@@ -52,7 +52,9 @@ class GHProgressHUDTest : public ::testing::Test {
     bool postedName(const std::string& name) const {
         return std::find(posted.begin(), posted.end(), name) != posted.end();
     }
-    std::size_t countOf(const std::string& name) const { return std::count(posted.begin(), posted.end(), name); }
+    std::size_t countOf(const std::string& name) const {
+        return std::count(posted.begin(), posted.end(), name);
+    }
     void clearPosted() {
         posted.clear();
         userInfos.clear();
@@ -379,9 +381,9 @@ TEST_F(GHProgressHUDTest, NotificationsCarryTheStatus) {
     clock.advance(0.2);
     GHProgressHUD::dismiss();
     clock.advance(0.2);
-    std::vector<std::string> expected = {GHProgressHUDWillAppearNotification, GHProgressHUDDidAppearNotification,
-                                         GHProgressHUDWillDisappearNotification,
-                                         GHProgressHUDDidDisappearNotification};
+    std::vector<std::string> expected = {
+        GHProgressHUDWillAppearNotification, GHProgressHUDDidAppearNotification,
+        GHProgressHUDWillDisappearNotification, GHProgressHUDDidDisappearNotification};
     EXPECT_EQ(posted, expected);
     for (const auto& info : userInfos) {
         ASSERT_TRUE(info);
@@ -407,7 +409,8 @@ TEST_F(GHProgressHUDTest, WithoutAQualifyingWindowNothingShowsButStateGoesOn) {
 TEST_F(GHProgressHUDTest, MaskTypeNoneLetsTapsThrough) {
     auto button = make<UIControl>(CGRectMake(0, 0, 320, 568));
     int taps = 0;
-    button->addTarget(nullptr, [&](const Ref<NSObject>&, const Ref<UIEvent>&) { ++taps; }, UIControlEventTouchDown);
+    button->addTarget(
+        nullptr, [&](const Ref<NSObject>&, const Ref<UIEvent>&) { ++taps; }, UIControlEventTouchDown);
     window->addSubview(button);
     GHProgressHUD::showWithMaskType(GHProgressHUDMaskTypeNone);
     clock.advance(0.2);
@@ -417,7 +420,8 @@ TEST_F(GHProgressHUDTest, MaskTypeNoneLetsTapsThrough) {
     EXPECT_EQ(taps, 1);
     EXPECT_FALSE(postedName(GHProgressHUDDidReceiveTouchEventNotification));
 
-    for (auto mask : {GHProgressHUDMaskTypeClear, GHProgressHUDMaskTypeBlack, GHProgressHUDMaskTypeGradient}) {
+    for (auto mask :
+         {GHProgressHUDMaskTypeClear, GHProgressHUDMaskTypeBlack, GHProgressHUDMaskTypeGradient}) {
         GHProgressHUD::showWithMaskType(mask);
         clock.advance(0.2);
         UITestDriver::tapAt(window, CGPointMake(20, 20));
@@ -588,7 +592,8 @@ TEST_F(GHProgressHUDTest, DefaultsComeFromTheFirstUse) {
     auto h = hud();
     EXPECT_TRUE(h->hudView()->backgroundColor()->isEqual(*UIColor::whiteColor()));
     EXPECT_TRUE(h->stringLabel()->textColor()->isEqual(*UIColor::blackColor()));
-    EXPECT_TRUE(h->stringLabel()->font()->isEqual(*UIFont::preferredFontForTextStyle(UIFontTextStyleSubheadline)));
+    EXPECT_TRUE(
+        h->stringLabel()->font()->isEqual(*UIFont::preferredFontForTextStyle(UIFontTextStyleSubheadline)));
     EXPECT_EQ(h->indefiniteAnimatedView()->strokeThickness(), 2);
     EXPECT_EQ(h->maskType(), GHProgressHUDMaskTypeNone);
     EXPECT_EQ(h->hudView()->layer()->cornerRadius(), 14);

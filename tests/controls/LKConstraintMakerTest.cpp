@@ -62,7 +62,8 @@ TEST_F(LKConstraintMakerTest, EdgesEqualToTheSuperviewMakeFourConstraintsInOrder
 
 TEST_F(LKConstraintMakerTest, EdgesWithInsetsLayTheViewOut) {
     lk_makeConstraints(box, [&](const Ref<LKConstraintMaker>& make) {
-        make->edges()->equalTo()(Value(NSValue_Geometry::valueWithUIEdgeInsets(UIEdgeInsetsMake(10, 20, 30, 40))));
+        make->edges()->equalTo()(
+            Value(NSValue_Geometry::valueWithUIEdgeInsets(UIEdgeInsetsMake(10, 20, 30, 40))));
     });
     auto constraints = parent->constraints();
     ASSERT_EQ(constraints.size(), 4u);
@@ -114,8 +115,8 @@ TEST_F(LKConstraintMakerTest, EdgesThenWidthGrowsTheSameComposite) {
     EXPECT_EQ(chained, edges);
     ASSERT_EQ(asKind<LKCompositeConstraint>(edges)->childConstraints().size(), 5u);
     EXPECT_EQ(child(edges, 4)->firstViewAttribute()->layoutAttribute(), NSLayoutAttributeWidth);
-    EXPECT_EQ(child(edges, 4)->delegate().get(), static_cast<LKConstraintDelegate*>(
-                                                     asKind<LKCompositeConstraint>(edges).get()));
+    EXPECT_EQ(child(edges, 4)->delegate().get(),
+              static_cast<LKConstraintDelegate*>(asKind<LKCompositeConstraint>(edges).get()));
     EXPECT_EQ(maker->constraints().size(), 1u);
 }
 
@@ -189,7 +190,8 @@ TEST_F(LKConstraintMakerTest, UpdateChangesOnlyConstantsOfMatchingConstraints) {
     EXPECT_EQ(after[0]->constant(), 15);
     EXPECT_EQ(after[1]->constant(), 140);
     // Something new is added.
-    lk_updateConstraints(box, [&](const Ref<LKConstraintMaker>& make) { make->height()->equalTo()(Value(20)); });
+    lk_updateConstraints(box,
+                         [&](const Ref<LKConstraintMaker>& make) { make->height()->equalTo()(Value(20)); });
     EXPECT_EQ(platformConstraints().size(), 3u);
 }
 
@@ -198,8 +200,8 @@ TEST_F(LKConstraintMakerTest, RemakeRemovesEveryBuilderConstraintOfTheViewFirst)
         make->left()->equalTo()(Value(other));
         make->width()->equalTo()(Value(100));
     });
-    auto plain = NSLayoutConstraint::constraintWithItem(box, NSLayoutAttributeHeight, NSLayoutRelationEqual, nullptr,
-                                                        NSLayoutAttributeNotAnAttribute, 1, 30);
+    auto plain = NSLayoutConstraint::constraintWithItem(box, NSLayoutAttributeHeight, NSLayoutRelationEqual,
+                                                        nullptr, NSLayoutAttributeNotAnAttribute, 1, 30);
     box->addConstraint(plain);
     lk_remakeConstraints(box, [&](const Ref<LKConstraintMaker>& make) { make->top()->equalTo()(Value(4)); });
     auto now = platformConstraints();
@@ -271,20 +273,20 @@ TEST_F(LKConstraintMakerTest, CompositeInstallHandsDownUpdateExisting) {
 TEST_F(LKConstraintMakerTest, ArrayFormsRunOncePerViewAndConcatenate) {
     int runs = 0;
     std::vector<Ref<UIView>> seen;
-    auto result = NSArray_LKAdditions::lk_makeConstraints({box, other}, [&](const Ref<LKConstraintMaker>& make) {
-        ++runs;
-        seen.push_back(make->view());
-        make->width()->equalTo()(Value(10));
-        make->height()->equalTo()(Value(10));
-    });
+    auto result =
+        NSArray_LKAdditions::lk_makeConstraints({box, other}, [&](const Ref<LKConstraintMaker>& make) {
+            ++runs;
+            seen.push_back(make->view());
+            make->width()->equalTo()(Value(10));
+            make->height()->equalTo()(Value(10));
+        });
     EXPECT_EQ(runs, 2);
     EXPECT_EQ(seen, (std::vector<Ref<UIView>>{box, other}));
     ASSERT_EQ(result.size(), 4u);
     EXPECT_EQ(asKind<LKViewConstraint>(result[2])->firstViewAttribute()->view(), other);
 
-    NSArray_LKAdditions::lk_updateConstraints({box, other}, [&](const Ref<LKConstraintMaker>& make) {
-        make->width()->equalTo()(Value(30));
-    });
+    NSArray_LKAdditions::lk_updateConstraints(
+        {box, other}, [&](const Ref<LKConstraintMaker>& make) { make->width()->equalTo()(Value(30)); });
     EXPECT_EQ(box->constraints().size(), 2u);
     EXPECT_EQ(box->constraints()[0]->constant(), 30);
     NSArray_LKAdditions::lk_remakeConstraints({box}, [&](const Ref<LKConstraintMaker>&) {});
@@ -294,7 +296,8 @@ TEST_F(LKConstraintMakerTest, ArrayFormsRunOncePerViewAndConcatenate) {
 
 TEST_F(LKConstraintMakerTest, EmptyArrayNeverRunsTheBlock) {
     bool ran = false;
-    auto result = NSArray_LKAdditions::lk_makeConstraints({}, [&](const Ref<LKConstraintMaker>&) { ran = true; });
+    auto result =
+        NSArray_LKAdditions::lk_makeConstraints({}, [&](const Ref<LKConstraintMaker>&) { ran = true; });
     EXPECT_TRUE(result.empty());
     EXPECT_FALSE(ran);
 }

@@ -23,7 +23,9 @@ namespace {
 // Records what the base class's typing rule hands to each setter.
 class RecordingConstraint : public LKConstraint {
   public:
-    void setInsets(UIEdgeInsets insets) override { calls.push_back("insets " + NSStringFromUIEdgeInsets(insets)); }
+    void setInsets(UIEdgeInsets insets) override {
+        calls.push_back("insets " + NSStringFromUIEdgeInsets(insets));
+    }
     void setSizeOffset(CGSize size) override { calls.push_back("size " + NSStringFromCGSize(size)); }
     void setCenterOffset(CGPoint point) override { calls.push_back("center " + NSStringFromCGPoint(point)); }
     void setOffset(CGFloat offset) override { calls.push_back("offset " + std::to_string(int(offset))); }
@@ -66,7 +68,8 @@ TEST(LKConstraintTest, BaseClassOperationsRaiseNamingTheOperation) {
     EXPECT_EQ(reasonOf([&] { c->multipliedBy(); }), "You must override multipliedBy in a subclass.");
     EXPECT_EQ(reasonOf([&] { c->dividedBy(); }), "You must override dividedBy in a subclass.");
     EXPECT_EQ(reasonOf([&] { c->priority(); }), "You must override priority in a subclass.");
-    EXPECT_EQ(reasonOf([&] { c->equalToWithRelation(); }), "You must override equalToWithRelation in a subclass.");
+    EXPECT_EQ(reasonOf([&] { c->equalToWithRelation(); }),
+              "You must override equalToWithRelation in a subclass.");
     EXPECT_EQ(reasonOf([&] { c->key(); }), "You must override key in a subclass.");
     EXPECT_EQ(reasonOf([&] { c->setInsets({}); }), "You must override setInsets: in a subclass.");
     EXPECT_EQ(reasonOf([&] { c->setSizeOffset({}); }), "You must override setSizeOffset: in a subclass.");
@@ -76,7 +79,8 @@ TEST(LKConstraintTest, BaseClassOperationsRaiseNamingTheOperation) {
     EXPECT_EQ(reasonOf([&] { c->deactivate(); }), "You must override deactivate in a subclass.");
     EXPECT_EQ(reasonOf([&] { c->install(); }), "You must override install in a subclass.");
     EXPECT_EQ(reasonOf([&] { c->uninstall(); }), "You must override uninstall in a subclass.");
-    EXPECT_EQ(reasonOf([&] { c->left(); }), "You must override addConstraintWithLayoutAttribute: in a subclass.");
+    EXPECT_EQ(reasonOf([&] { c->left(); }),
+              "You must override addConstraintWithLayoutAttribute: in a subclass.");
     // A relation on the base class reaches the missing relation operation when invoked.
     auto equal = c->equalTo();
     EXPECT_EQ(reasonOf([&] { equal(Value(1)); }), "You must override equalToWithRelation in a subclass.");
@@ -91,11 +95,10 @@ TEST(LKConstraintTest, RelationCallbacksPassTheirRelation) {
     c->lk_greaterThanOrEqualTo()(Value(3));
     c->lessThanOrEqualTo()(Value(4));
     c->lk_lessThanOrEqualTo()(Value(5));
-    EXPECT_EQ(c->relations, (std::vector<NSLayoutRelation>{NSLayoutRelationEqual, NSLayoutRelationEqual,
-                                                           NSLayoutRelationGreaterThanOrEqual,
-                                                           NSLayoutRelationGreaterThanOrEqual,
-                                                           NSLayoutRelationLessThanOrEqual,
-                                                           NSLayoutRelationLessThanOrEqual}));
+    EXPECT_EQ(c->relations, (std::vector<NSLayoutRelation>{
+                                NSLayoutRelationEqual, NSLayoutRelationEqual,
+                                NSLayoutRelationGreaterThanOrEqual, NSLayoutRelationGreaterThanOrEqual,
+                                NSLayoutRelationLessThanOrEqual, NSLayoutRelationLessThanOrEqual}));
     EXPECT_EQ(c->targets[0].object(), view);
     EXPECT_EQ(c->targets[5].intValue(), 5);
 }
@@ -196,8 +199,8 @@ TEST(LKViewAttributeTest, SizeAttributesAreWidthAndHeight) {
     EXPECT_TRUE(lk_width(view)->isSizeAttribute());
     EXPECT_TRUE(lk_height(view)->isSizeAttribute());
     for (auto f : {lk_left, lk_top, lk_right, lk_bottom, lk_leading, lk_trailing, lk_centerX, lk_centerY,
-                   lk_baseline, lk_leftMargin, lk_rightMargin, lk_topMargin, lk_bottomMargin, lk_leadingMargin,
-                   lk_trailingMargin, lk_centerXWithinMargins, lk_centerYWithinMargins}) {
+                   lk_baseline, lk_leftMargin, lk_rightMargin, lk_topMargin, lk_bottomMargin,
+                   lk_leadingMargin, lk_trailingMargin, lk_centerXWithinMargins, lk_centerYWithinMargins}) {
         EXPECT_FALSE(f(view)->isSizeAttribute());
     }
 }
@@ -205,12 +208,24 @@ TEST(LKViewAttributeTest, SizeAttributesAreWidthAndHeight) {
 TEST(LKViewAttributeTest, FactoriesCarryTheirAttributeNumbers) {
     auto view = make<UIView>();
     std::vector<std::pair<Ref<LKViewAttribute>, long>> cases = {
-        {lk_left(view), 1},           {lk_right(view), 2},           {lk_top(view), 3},
-        {lk_bottom(view), 4},         {lk_leading(view), 5},         {lk_trailing(view), 6},
-        {lk_width(view), 7},          {lk_height(view), 8},          {lk_centerX(view), 9},
-        {lk_centerY(view), 10},       {lk_baseline(view), 11},       {lk_leftMargin(view), 13},
-        {lk_rightMargin(view), 14},   {lk_topMargin(view), 15},      {lk_bottomMargin(view), 16},
-        {lk_leadingMargin(view), 17}, {lk_trailingMargin(view), 18}, {lk_centerXWithinMargins(view), 19},
+        {lk_left(view), 1},
+        {lk_right(view), 2},
+        {lk_top(view), 3},
+        {lk_bottom(view), 4},
+        {lk_leading(view), 5},
+        {lk_trailing(view), 6},
+        {lk_width(view), 7},
+        {lk_height(view), 8},
+        {lk_centerX(view), 9},
+        {lk_centerY(view), 10},
+        {lk_baseline(view), 11},
+        {lk_leftMargin(view), 13},
+        {lk_rightMargin(view), 14},
+        {lk_topMargin(view), 15},
+        {lk_bottomMargin(view), 16},
+        {lk_leadingMargin(view), 17},
+        {lk_trailingMargin(view), 18},
+        {lk_centerXWithinMargins(view), 19},
         {lk_centerYWithinMargins(view), 20},
     };
     for (const auto& [attribute, number] : cases) {

@@ -14,7 +14,9 @@ using namespace NSLayoutConstraint_LKDebugAdditions;
 
 namespace {
 
-std::string address(const void* p) { return NSString::stringWithFormat("%p", p); }
+std::string address(const void* p) {
+    return NSString::stringWithFormat("%p", p);
+}
 
 class LKDebugDescriptionTest : public ::testing::Test {
   protected:
@@ -37,13 +39,13 @@ TEST_F(LKDebugDescriptionTest, TheWorkedExample) {
     auto c = lk(plain, NSLayoutAttributeLeft, NSLayoutRelationEqual, keyed, NSLayoutAttributeLeft, 1, 10);
     c->setMas_key(Value("k"));
     c->setPriority(750);
-    EXPECT_EQ(c->description(), "<LKLayoutConstraint:k UIView:" + address(plain.get()) +
-                                    ".left == UIView:b.left + 10 ^high>");
+    EXPECT_EQ(c->description(),
+              "<LKLayoutConstraint:k UIView:" + address(plain.get()) + ".left == UIView:b.left + 10 ^high>");
 }
 
 TEST_F(LKDebugDescriptionTest, RequiredWidthWithoutSecondItem) {
-    auto c = lk(keyed, NSLayoutAttributeWidth, NSLayoutRelationEqual, nullptr, NSLayoutAttributeNotAnAttribute, 1,
-                100);
+    auto c = lk(keyed, NSLayoutAttributeWidth, NSLayoutRelationEqual, nullptr,
+                NSLayoutAttributeNotAnAttribute, 1, 100);
     EXPECT_EQ(c->description(), "<LKLayoutConstraint:" + address(c.get()) + " UIView:b.width == 100>");
     auto zero = lk(keyed, NSLayoutAttributeHeight, NSLayoutRelationGreaterThanOrEqual, nullptr,
                    NSLayoutAttributeNotAnAttribute, 1, 0);
@@ -52,7 +54,8 @@ TEST_F(LKDebugDescriptionTest, RequiredWidthWithoutSecondItem) {
 }
 
 TEST_F(LKDebugDescriptionTest, DefaultsPrintNeitherMultiplierConstantNorPriority) {
-    auto c = lk(keyed, NSLayoutAttributeTop, NSLayoutRelationLessThanOrEqual, keyed, NSLayoutAttributeBottom, 1, 0);
+    auto c = lk(keyed, NSLayoutAttributeTop, NSLayoutRelationLessThanOrEqual, keyed, NSLayoutAttributeBottom,
+                1, 0);
     c->setMas_key(Value("t"));
     EXPECT_EQ(c->description(), "<LKLayoutConstraint:t UIView:b.top <= UIView:b.bottom>");
 }
@@ -74,10 +77,10 @@ TEST_F(LKDebugDescriptionTest, SignedConstantsMultipliersAndPriorities) {
 }
 
 TEST_F(LKDebugDescriptionTest, PlatformConstraintsAndItemsWithoutKeysPrintAddresses) {
-    auto c = NSLayoutConstraint::constraintWithItem(plain, NSLayoutAttributeCenterX, NSLayoutRelationEqual, keyed,
-                                                    NSLayoutAttributeCenterX, 1, 0);
-    EXPECT_EQ(c->description(), "<NSLayoutConstraint:" + address(c.get()) + " UIView:" + address(plain.get()) +
-                                    ".centerX == UIView:b.centerX>");
+    auto c = NSLayoutConstraint::constraintWithItem(plain, NSLayoutAttributeCenterX, NSLayoutRelationEqual,
+                                                    keyed, NSLayoutAttributeCenterX, 1, 0);
+    EXPECT_EQ(c->description(), "<NSLayoutConstraint:" + address(c.get()) +
+                                    " UIView:" + address(plain.get()) + ".centerX == UIView:b.centerX>");
     // A view whose key was cleared goes back to its address.
     UIView_LKAdditions::setMas_key(*keyed, Value());
     EXPECT_NE(c->description().find("UIView:" + address(keyed.get()) + ".centerX>"), std::string::npos);
@@ -87,7 +90,8 @@ TEST_F(LKDebugDescriptionTest, LayoutGuidesHaveNoKeyAndPrintTheirClass) {
     auto guide = make<UILayoutSupport>(UILayoutSupport::Edge::Top, keyed);
     auto c = lk(plain, NSLayoutAttributeTop, NSLayoutRelationEqual, guide, NSLayoutAttributeBottom, 1, 0);
     EXPECT_EQ(descriptionForObject(guide), "_UILayoutGuide:" + address(guide.get()));
-    EXPECT_NE(c->description().find("== _UILayoutGuide:" + address(guide.get()) + ".bottom"), std::string::npos);
+    EXPECT_NE(c->description().find("== _UILayoutGuide:" + address(guide.get()) + ".bottom"),
+              std::string::npos);
 }
 
 TEST_F(LKDebugDescriptionTest, NumbersWithoutNamesPrintNull) {

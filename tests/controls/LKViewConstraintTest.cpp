@@ -293,8 +293,8 @@ TEST_F(LKViewConstraintTest, UpdateWithAnotherPriorityOrMultiplierAddsAConstrain
 }
 
 TEST_F(LKViewConstraintTest, UpdateNeverReusesAConstraintMadeOutsideTheBuilder) {
-    auto plain = NSLayoutConstraint::constraintWithItem(view, NSLayoutAttributeLeft, NSLayoutRelationEqual, sibling,
-                                                        NSLayoutAttributeLeft, 1, 0);
+    auto plain = NSLayoutConstraint::constraintWithItem(view, NSLayoutAttributeLeft, NSLayoutRelationEqual,
+                                                        sibling, NSLayoutAttributeLeft, 1, 0);
     parent->addConstraint(plain);
     auto update = constraint(view, NSLayoutAttributeLeft);
     update->equalTo()(Value(sibling))->offset()(7);
@@ -312,8 +312,8 @@ TEST_F(LKViewConstraintTest, SimilarSearchPrefersTheNewestMatch) {
     auto b = constraint(view, NSLayoutAttributeLeft);
     b->equalTo()(Value(sibling));
     b->install();
-    auto probe = LKLayoutConstraint::constraintWithItem(view, NSLayoutAttributeLeft, NSLayoutRelationEqual, sibling,
-                                                        NSLayoutAttributeLeft, 1, 99);
+    auto probe = LKLayoutConstraint::constraintWithItem(view, NSLayoutAttributeLeft, NSLayoutRelationEqual,
+                                                        sibling, NSLayoutAttributeLeft, 1, 99);
     EXPECT_EQ(b->layoutConstraintSimilarTo(probe), b->layoutConstraint());
     auto other = LKLayoutConstraint::constraintWithItem(view, NSLayoutAttributeLeft,
                                                         NSLayoutRelationGreaterThanOrEqual, sibling,

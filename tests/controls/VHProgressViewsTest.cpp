@@ -79,10 +79,10 @@ TEST(VHRoundProgressViewTest, RingIsTwoPointsWideOnCurrentSystems) {
     view->setAnnular(true);
     view->setProgress(0.5f);
     auto image = render(view);
-    EXPECT_PX(image, 35, 18, 255, 255, 255, 255);          // right half: progress arc
-    EXPECT_PX(image, 1, 18, 255, 255, 255, kTrackAlpha);   // left half: track
-    EXPECT_PX(image, 18, 18, 0, 0, 0, 0);                  // hollow centre
-    EXPECT_PX(image, 31, 18, 0, 0, 0, 0);                  // inside the 2-point line
+    EXPECT_PX(image, 35, 18, 255, 255, 255, 255);         // right half: progress arc
+    EXPECT_PX(image, 1, 18, 255, 255, 255, kTrackAlpha);  // left half: track
+    EXPECT_PX(image, 18, 18, 0, 0, 0, 0);                 // hollow centre
+    EXPECT_PX(image, 31, 18, 0, 0, 0, 0);                 // inside the 2-point line
 }
 
 TEST(VHRoundProgressViewTest, RingIsWiderBeforeCurrentSystems) {
@@ -113,10 +113,18 @@ TEST(VHBarProgressViewTest, EveryObservedPropertyRedraws) {
         bar->displayNow();
         ASSERT_FALSE(bar->needsDisplay());
         switch (i) {
-            case 0: bar->setProgress(bar->progress()); break;
-            case 1: bar->setLineColor(UIColor::redColor()); break;
-            case 2: bar->setProgressColor(UIColor::redColor()); break;
-            case 3: bar->setProgressRemainingColor(UIColor::redColor()); break;
+            case 0:
+                bar->setProgress(bar->progress());
+                break;
+            case 1:
+                bar->setLineColor(UIColor::redColor());
+                break;
+            case 2:
+                bar->setProgressColor(UIColor::redColor());
+                break;
+            case 3:
+                bar->setProgressRemainingColor(UIColor::redColor());
+                break;
         }
         EXPECT_TRUE(bar->needsDisplay()) << i;
     }
