@@ -1,6 +1,7 @@
 #include "controls/GHProgressHUDResources.h"
 
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 
@@ -68,23 +69,31 @@ Ref<UIImage> errorGlyph() {
     });
 }
 
-// Opaque at twelve o'clock's left, fading to transparent going anticlockwise: turned over the
-// arc, the head of the stroke shows fully and its tail fades out.
+// Transparent just right of twelve o'clock, growing clockwise to opaque just left of it: turned
+// over the arc, the stroke shows a solid head and a tail that fades out.
 Ref<UIImage> angleMask() {
-    return drawImage(kMaskSide, [](const CGContextRef& c) {
-        const int steps = 360;
-        const CGFloat centre = kMaskSide / 2;
-        const CGFloat radius = kMaskSide;  // beyond the corners
-        for (int i = 0; i < steps; ++i) {
-            CGFloat from = -M_PI / 2 + 2 * M_PI * i / steps;
-            CGFloat to = -M_PI / 2 + 2 * M_PI * (i + 1.05) / steps;
-            CGContextSetRGBFillColor(c, 0, 0, 0, double(i + 1) / steps);
-            CGContextMoveToPoint(c, centre, centre);
-            CGContextAddArc(c, centre, centre, radius, from, to, 0);
-            CGContextClosePath(c);
-            CGContextFillPath(c);
+    const std::size_t side = static_cast<std::size_t>(kMaskSide);
+    CGContextRef context =
+        CGBitmapContextCreate(nullptr, side, side, 8, 0, CGColorSpaceCreateDeviceRGB(),
+                              kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedFirst);
+    if (!context) return nullptr;
+    auto* pixels = static_cast<std::uint8_t*>(CGBitmapContextGetData(context));
+    const std::size_t rowBytes = CGBitmapContextGetBytesPerRow(context);
+    const double centre = kMaskSide / 2;
+    for (std::size_t y = 0; y < side; ++y) {
+        for (std::size_t x = 0; x < side; ++x) {
+            // The angle from twelve o'clock, clockwise on screen (rows grow downwards).
+            const double dx = x + 0.5 - centre, dy = y + 0.5 - centre;
+            double angle = std::atan2(dx, -dy);
+            if (angle < 0) angle += 2 * M_PI;
+            const auto alpha = static_cast<std::uint8_t>(std::lround(255 * angle / (2 * M_PI)));
+            std::uint8_t* p = pixels + y * rowBytes + x * 4;
+            p[0] = p[1] = p[2] = 0;  // premultiplied black
+            p[3] = alpha;
         }
-    });
+    }
+    CGImageRef image = CGBitmapContextCreateImage(context);
+    return image ? UIImage::imageWithCGImage(image) : nullptr;
 }
 
 bool writePNG(const Ref<UIImage>& image, const std::string& path) {

@@ -70,7 +70,14 @@ inline RGBA pixelAt(const Ref<UIImage>& image, int x, int y) {
     const auto& cg = image->CGImage();
     if (x < 0 || y < 0 || std::size_t(x) >= cg->width() || std::size_t(y) >= cg->height())
         return {0, 0, 0, 0};
-    NSData bytes = detail::pixelsAsPremultipliedBGRA(*cg);
+    // The last picture's pixels are kept (with the picture, so its address is not reused).
+    static CGImageRef cachedImage;
+    static NSData cachedBytes;
+    if (cachedImage != cg) {
+        cachedBytes = detail::pixelsAsPremultipliedBGRA(*cg);
+        cachedImage = cg;
+    }
+    const NSData& bytes = cachedBytes;
     const std::uint8_t* p = bytes.bytes() + (std::size_t(y) * cg->width() + std::size_t(x)) * 4;
     int a = p[3];
     if (a == 0) return {0, 0, 0, 0};
