@@ -166,6 +166,8 @@ void VHProgressHUD::show(bool animated) {
 
 void VHProgressHUD::hide(bool animated) {
     useAnimation_ = animated;
+    // A HUD hidden while it waits for its grace time stays hidden.
+    if (auto grace = graceTimer()) grace->invalidate();
     const float minimum = minShowTime();
     const auto started = showStarted();
     if (minimum > 0.0 && started) {
@@ -207,6 +209,8 @@ void VHProgressHUD::handleMinShowTimer(const Ref<NSTimer>&) {
 
 void VHProgressHUD::showUsingAnimation(bool animated) {
     cancelPreviousPerformRequestsWithTarget(this);
+    // A hide held back by an earlier showing does not end this one.
+    if (auto held = minShowTimer()) held->invalidate();
     setNeedsDisplay();
     const VHProgressHUDAnimation type = animationType();
     if (animated && type == VHProgressHUDAnimationShrink) {

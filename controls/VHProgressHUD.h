@@ -17,6 +17,10 @@
 // default run-loop mode of the thread that asked (the main one), so they wait while a scroll view
 // is dragged.
 //
+// Showing cancels a hide still held back for the minimum show time of an earlier showing (it
+// restarts that clock), and hiding cancels a pending grace time, so a HUD hidden before its grace
+// time ran out never appears afterwards.
+//
 // Ownership: the host view holds the HUD as a subview; the HUD holds its labels, indicator, timers,
 // fonts and colours and its delegate weakly; pending timers and delayed hides hold the HUD.
 

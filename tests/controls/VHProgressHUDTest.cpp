@@ -247,6 +247,29 @@ TEST_F(VHProgressHUDTest, GraceTimeShowsOnlyWhileATaskRuns) {
     EXPECT_EQ(hud->alpha(), 1);
 }
 
+TEST_F(VHProgressHUDTest, AHUDHiddenDuringItsGraceTimeNeverAppears) {
+    auto hud = make<VHProgressHUD>(host);
+    host->addSubview(hud);
+    hud->setGraceTime(0.5);
+    hud->setTaskInProgress(true);
+    hud->show(true);
+    hud->hide(true);
+    clock.advance(1);
+    EXPECT_EQ(hud->alpha(), 0);
+}
+
+TEST_F(VHProgressHUDTest, AShowCancelsAHideHeldForTheMinimumShowTime) {
+    auto hud = VHProgressHUD::showHUDAddedTo(host, false);
+    hud->setMinShowTime(2);
+    clock.advance(0.5);
+    hud->hide(false);  // held until 2.0
+    clock.advance(0.5);
+    hud->show(false);  // a new showing
+    clock.advance(2);
+    EXPECT_EQ(hud->alpha(), 1);
+    EXPECT_EQ(hud->superview(), host);
+}
+
 TEST_F(VHProgressHUDTest, HidingWhileWaitingForGraceCompletesAtOnce) {
     auto hud = make<VHProgressHUD>(host);
     host->addSubview(hud);
