@@ -1,8 +1,9 @@
 // Each control rendered once to a picture: the view-attached HUD in every mode with texts and
 // progress, the global HUD with a status and its progress ring, the spinner alone, and the
 // status-bar overlay with a styled message, progress and activity indicator. Probed at points
-// whose colours the drawing rules give, and written out as PNG ($APP_GOLDEN_OUT, else the test
-// temporary folder) for a person to look at.
+// whose colours the drawing rules give, compared with the stored golden pictures (golden/) within
+// a tolerance, and written out as PNG ($APP_GOLDEN_OUT, else the test temporary folder) for a
+// person to look at. APP_UPDATE_GOLDEN=1 replaces the stored pictures with the new renders.
 
 #include <gtest/gtest.h>
 
@@ -42,11 +43,45 @@ std::string outputFolder() {
     return folder;
 }
 
+std::filesystem::path goldenPath(const std::string& name) {
+    return std::filesystem::path(__FILE__).parent_path() / "golden" / name;
+}
+
+// The share of pixels whose colour differs by more than `tolerance` on some channel; 1 for
+// pictures of different sizes.
+double differingShare(const Ref<UIImage>& a, const Ref<UIImage>& b, int tolerance) {
+    if (!a || !b) return 1;
+    const auto w = a->CGImage()->width(), h = a->CGImage()->height();
+    if (w != b->CGImage()->width() || h != b->CGImage()->height()) return 1;
+    NSData pa = detail::pixelsAsPremultipliedBGRA(*a->CGImage());
+    NSData pb = detail::pixelsAsPremultipliedBGRA(*b->CGImage());
+    long differing = 0;
+    for (std::size_t i = 0; i < w * h; ++i) {
+        for (int c = 0; c < 4; ++c) {
+            if (std::abs(int(pa.bytes()[i * 4 + c]) - int(pb.bytes()[i * 4 + c])) > tolerance) {
+                ++differing;
+                break;
+            }
+        }
+    }
+    return double(differing) / double(w * h);
+}
+
+// Writes the render out and compares it with the stored golden picture of that name.
 void writeOut(const Ref<UIImage>& image, const std::string& name) {
     ASSERT_TRUE(image);
     std::string path = outputFolder() + "/" + name;
     EXPECT_TRUE(UIWindowRenderer::writePNG(image, path));
     EXPECT_TRUE(std::filesystem::exists(path));
+    const auto golden = goldenPath(name);
+    if (const char* update = std::getenv("APP_UPDATE_GOLDEN"); update && std::string(update) == "1") {
+        std::filesystem::create_directories(golden.parent_path());
+        EXPECT_TRUE(UIWindowRenderer::writePNG(image, golden.string()));
+        return;
+    }
+    auto stored = UIImage::imageWithContentsOfFile(golden.string());
+    ASSERT_TRUE(stored) << "no golden picture " << golden;
+    EXPECT_LT(differingShare(image, stored, 24), 0.005) << name << " differs from " << golden;
 }
 
 // The brightest pixel of a rectangle (in pixels), by its red channel.
@@ -289,4 +324,13 @@ TEST_F(ControlsGoldenTest, StatusBarOverlayWithProgress) {
     EXPECT_TRUE(controlstest::near(at(240, 19.5), RGBA{150, 203, 0, 255}, 3));
     // White text in the middle of the bar.
     EXPECT_GT(brightest(image, 120 * 2, 4 * 2, 200 * 2, 16 * 2), 230);
+}
+
+TEST_F(ControlsGoldenTest, TheComparisonNoticesADifferentPicture) {
+    auto ring = vhHUD(VHProgressHUDModeRing);
+    auto image = UIWindowRenderer::imageOfView(host, kScale);
+    auto round = UIImage::imageWithContentsOfFile(goldenPath("vh-hud-round.png").string());
+    ASSERT_TRUE(round);
+    EXPECT_GT(differingShare(image, round, 24), 0.005);
+    EXPECT_EQ(differingShare(image, nullptr, 24), 1);
 }
