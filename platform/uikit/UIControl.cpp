@@ -179,6 +179,7 @@ void UIControl::trackTouchDownAt(CGPoint point, const Ref<UIEvent>& event, const
                                  unsigned long tapCount) {
     if (!enabled_) return;
     auto keepAlive = weak_from_this().lock();
+    lastTrackingPoint_ = point;
     touchInside_ = CGRectContainsPoint(bounds(), point);
     tracking_ = true;
     setHighlighted(true);
@@ -193,6 +194,7 @@ void UIControl::trackTouchDownAt(CGPoint point, const Ref<UIEvent>& event, const
 void UIControl::trackTouchMovedTo(CGPoint point, const Ref<UIEvent>& event, const Ref<UITouch>& touch) {
     if (!tracking_) return;
     auto keepAlive = weak_from_this().lock();
+    lastTrackingPoint_ = point;
     const bool wasInside = touchInside_;
     touchInside_ = insideForTracking(point);
     setHighlighted(touchInside_);
@@ -213,6 +215,7 @@ void UIControl::trackTouchMovedTo(CGPoint point, const Ref<UIEvent>& event, cons
 void UIControl::trackTouchUpAt(CGPoint point, const Ref<UIEvent>& event, const Ref<UITouch>& touch) {
     if (!tracking_) return;
     auto keepAlive = weak_from_this().lock();
+    lastTrackingPoint_ = point;
     touchInside_ = insideForTracking(point);
     tracking_ = false;
     setHighlighted(false);

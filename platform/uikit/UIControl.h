@@ -187,6 +187,8 @@ class UIControl : public UIView {
     virtual void stateDidChange() {}
     // Sends the actions registered for the events, with the event.
     void sendActionsForEvents(UIControlEvents events, const Ref<UIEvent>& event);
+    // Where the tracked touch was last seen, in the control's space.
+    CGPoint lastTrackingPoint() const { return lastTrackingPoint_; }
 
   private:
     struct Registration {
@@ -205,6 +207,7 @@ class UIControl : public UIView {
     bool highlighted_ = false;
     bool tracking_ = false;
     bool touchInside_ = false;
+    CGPoint lastTrackingPoint_{};
     UIControlContentHorizontalAlignment horizontalAlignment_ = UIControlContentHorizontalAlignmentCenter;
     UIControlContentVerticalAlignment verticalAlignment_ = UIControlContentVerticalAlignmentCenter;
 };

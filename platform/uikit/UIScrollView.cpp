@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dispatch/Clock.h"
+#include "foundation/NSDate.h"
 #include "foundation/NSKeyValueObserving.h"
 #include "foundation/NSRunLoop.h"
 #include "graphics/NSValue+Geometry.h"
@@ -144,6 +145,9 @@ void UIScrollView::startMotion(CGPoint target, double duration, Motion kind) {
         view->motionStart_ = -1;  // marks the end
         view->motionStep();
     });
+    // The end a microsecond early, so that advancing a manual clock by exactly the duration
+    // reaches it whatever the rounding of the wall-clock seconds.
+    endTimer->setFireDate(NSDate::dateWithTimeIntervalSince1970(PlatformClock::now() + duration - 1e-6));
     auto runLoop = NSRunLoop::mainRunLoop();
     runLoop->addTimer(motionTimer_, NSRunLoopCommonModes);
     runLoop->addTimer(endTimer, NSRunLoopCommonModes);

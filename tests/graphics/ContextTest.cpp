@@ -78,6 +78,9 @@ struct LayoutCase {
     int anyByte = -1;  // a skipped byte whose value is not defined
 };
 
+// Names the case in test listings, so they stay readable and stable between runs.
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
+
 class BitmapLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(BitmapLayoutTest, HalfTransparentRedLandsInTheCallersLayout) {

@@ -8,8 +8,13 @@
 
 #include "foundation/NSKeyValueObserving.h"
 #include "tests/uikit/UIKitTestSupport.h"
+#include "uikit/UIActivityIndicatorView.h"
 #include "uikit/UIControl.h"
 #include "uikit/UIEvent.h"
+#include "uikit/UIPageControl.h"
+#include "uikit/UIProgressView.h"
+#include "uikit/UIRefreshControl.h"
+#include "uikit/UIScrollView.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UITouch.h"
 #include "uikit/UIWindow.h"
@@ -263,6 +268,146 @@ TEST_F(ControlTest, AnInjectedDragOffTheControlEndsOutside) {
     EXPECT_EQ(events, std::vector<std::string>{"up-out"});
     UITestDriver::reset();
     window->setHidden(true);
+}
+
+// ---- indicators, progress, pages, refresh ------------------------------------------------------
+
+TEST_F(ControlTest, ActivityIndicatorStylesSizesAndHiding) {
+    auto large = make<UIActivityIndicatorView>(UIActivityIndicatorViewStyleWhiteLarge);
+    EXPECT_RECT(large->frame(), 0, 0, 37, 37);
+    auto gray = make<UIActivityIndicatorView>(UIActivityIndicatorViewStyleGray);
+    EXPECT_RECT(gray->frame(), 0, 0, 20, 20);
+    EXPECT_TRUE(gray->color()->isEqual(*UIColor::grayColor()));
+    EXPECT_TRUE(large->color()->isEqual(*UIColor::whiteColor()));
+    gray->setColor(UIColor::redColor());
+    EXPECT_TRUE(gray->color()->isEqual(*UIColor::redColor()));
+
+    EXPECT_TRUE(gray->isHidden());  // stopped and hiding from the start
+    gray->startAnimating();
+    EXPECT_TRUE(gray->isAnimating());
+    EXPECT_FALSE(gray->isHidden());
+    gray->stopAnimating();
+    EXPECT_TRUE(gray->isHidden());
+    gray->setHidesWhenStopped(false);
+    EXPECT_FALSE(gray->isHidden());
+    gray->startAnimating();
+    gray->stopAnimating();
+    EXPECT_FALSE(gray->isHidden());
+
+    large->setCenter(CGPointMake(100, 100));
+    large->setActivityIndicatorViewStyle(UIActivityIndicatorViewStyleWhite);
+    EXPECT_RECT(large->frame(), 90, 90, 20, 20);
+}
+
+TEST_F(ControlTest, ProgressIsClampedAndObservable) {
+    auto bar = make<UIProgressView>(UIProgressViewStyleDefault);
+    std::vector<double> seen;
+    auto token = KVO::observe(*bar, "progress", NSKeyValueObservingOptionNew,
+                              [&](const Ref<NSObject>&, const Dictionary& change) {
+                                  seen.push_back(change[NSKeyValueChangeNewKey].doubleValue());
+                              });
+    bar->setProgress(0.5f, true);
+    EXPECT_FLOAT_EQ(bar->progress(), 0.5f);  // at once, even animated
+    EXPECT_TRUE(bar->lastChangeAnimated());
+    bar->setProgress(7);
+    EXPECT_FLOAT_EQ(bar->progress(), 1);
+    bar->setProgress(-1);
+    EXPECT_FLOAT_EQ(bar->progress(), 0);
+    bar->setProgress(std::nanf(""));
+    EXPECT_FLOAT_EQ(bar->progress(), 0);
+    EXPECT_EQ(seen.size(), 4u);
+    EXPECT_DOUBLE_EQ(bar->intrinsicContentSize().height, 2);
+}
+
+TEST_F(ControlTest, PageControlTapsMoveOnePageAndReport) {
+    auto pages = make<UIPageControl>(CGRectMake(0, 0, 200, 37));
+    pages->setNumberOfPages(3);
+    EXPECT_EQ(pages->sizeThatFits(CGSizeZero), CGSizeMake(3 * 7 + 2 * 9, 37));
+    std::vector<long> reported;
+    pages->addTarget(
+        nullptr, [&](const Ref<NSObject>&, const Ref<UIEvent>&) { reported.push_back(pages->currentPage()); },
+        UIControlEventValueChanged);
+    pages->trackTouchDownAt(CGPointMake(150, 10), nullptr);
+    pages->trackTouchUpAt(CGPointMake(150, 10), nullptr);
+    pages->trackTouchDownAt(CGPointMake(150, 10), nullptr);
+    pages->trackTouchUpAt(CGPointMake(150, 10), nullptr);
+    pages->trackTouchDownAt(CGPointMake(150, 10), nullptr);  // already on the last page
+    pages->trackTouchUpAt(CGPointMake(150, 10), nullptr);
+    pages->trackTouchDownAt(CGPointMake(20, 10), nullptr);
+    pages->trackTouchUpAt(CGPointMake(20, 10), nullptr);
+    EXPECT_EQ(reported, (std::vector<long>{1, 2, 1}));
+    pages->setCurrentPage(10);
+    EXPECT_EQ(pages->currentPage(), 2);
+    pages->setNumberOfPages(1);
+    EXPECT_EQ(pages->currentPage(), 0);
+    pages->setHidesForSinglePage(true);
+    EXPECT_TRUE(pages->isHidden());
+    pages->setNumberOfPages(4);
+    EXPECT_FALSE(pages->isHidden());
+}
+
+TEST_F(ControlTest, PageControlDeferredDisplay) {
+    auto pages = make<UIPageControl>(CGRectMake(0, 0, 200, 37));
+    pages->setNumberOfPages(3);
+    pages->setDefersCurrentPageDisplay(true);
+    pages->trackTouchDownAt(CGPointMake(150, 10), nullptr);
+    pages->trackTouchUpAt(CGPointMake(150, 10), nullptr);
+    EXPECT_EQ(pages->currentPage(), 1);
+    EXPECT_EQ(pages->displayedPage(), 0);
+    pages->updateCurrentPageDisplay();
+    EXPECT_EQ(pages->displayedPage(), 1);
+}
+
+TEST_F(ControlTest, RefreshControlFiresOncePerPullPastTheThreshold) {
+    auto scroll = make<UIScrollView>(CGRectMake(0, 0, 320, 480));
+    scroll->setContentSize(CGSizeMake(320, 1000));
+    auto refresh = make<UIRefreshControl>();
+    int pulls = 0;
+    refresh->addTarget(
+        nullptr, [&](const Ref<NSObject>&, const Ref<UIEvent>&) { ++pulls; }, UIControlEventValueChanged);
+    scroll->addSubview(refresh);
+    EXPECT_EQ(refresh->scrollView(), scroll);
+    EXPECT_RECT(refresh->frame(), 0, -60, 320, 60);
+
+    scroll->setContentOffset(CGPointMake(0, -100));  // not dragging: nothing
+    EXPECT_EQ(pulls, 0);
+    scroll->setContentOffset(CGPointZero);
+    scroll->simulateBeginDragging();
+    scroll->simulateDragBy(0, -40);
+    EXPECT_FALSE(refresh->isRefreshing());
+    scroll->simulateDragBy(0, -30);
+    EXPECT_TRUE(refresh->isRefreshing());
+    scroll->simulateDragBy(0, -30);
+    EXPECT_EQ(pulls, 1);
+    scroll->simulateEndDragging(CGPointZero, false);
+    refresh->endRefreshing();
+    EXPECT_FALSE(refresh->isRefreshing());
+    // Pulling again without returning to rest does not fire.
+    scroll->simulateBeginDragging();
+    scroll->simulateDragBy(0, 10);
+    scroll->simulateDragBy(0, -10);
+    EXPECT_EQ(pulls, 1);
+    scroll->simulateDragTo(CGPointZero);
+    scroll->simulateDragBy(0, -80);
+    EXPECT_EQ(pulls, 2);
+    scroll->simulateEndDragging(CGPointZero, false);
+
+    refresh->removeFromSuperview();
+    EXPECT_EQ(refresh->scrollView(), nullptr);
+    refresh->endRefreshing();
+    scroll->simulateDrag(0, -200);
+    EXPECT_EQ(pulls, 2);
+}
+
+TEST_F(ControlTest, RefreshControlBeginAndEndFromCodeSendNothing) {
+    auto refresh = make<UIRefreshControl>();
+    int changes = 0;
+    refresh->addTarget(
+        nullptr, [&](const Ref<NSObject>&, const Ref<UIEvent>&) { ++changes; }, UIControlEventValueChanged);
+    refresh->beginRefreshing();
+    EXPECT_TRUE(refresh->isRefreshing());
+    refresh->endRefreshing();
+    EXPECT_EQ(changes, 0);
 }
 
 }  // namespace

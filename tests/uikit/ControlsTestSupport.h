@@ -16,14 +16,28 @@ struct RGBA {
     int r = 0, g = 0, b = 0, a = 0;
 };
 
-// The pixel at (x, y) of the image, top-left origin, in pixels.
+// A picture's pixels, converted once, read by (x, y) from the top left.
+class PixelReader {
+  public:
+    explicit PixelReader(const Ref<UIImage>& image)
+        : bytes_(detail::pixelsAsPremultipliedBGRA(*image->CGImage())), width_(image->CGImage()->width()) {}
+    RGBA at(int x, int y) const {
+        const std::uint8_t* p = bytes_.bytes() + (std::size_t(y) * width_ + std::size_t(x)) * 4;
+        int a = p[3];
+        if (a == 0) return {0, 0, 0, 0};
+        auto un = [a](int c) { return std::min(255, (c * 255 + a / 2) / a); };
+        return {un(p[2]), un(p[1]), un(p[0]), a};
+    }
+
+  private:
+    NSData bytes_;
+    std::size_t width_;
+};
+
+// The pixel at (x, y) of the image, top-left origin, in pixels (one probe; use a PixelReader for
+// many).
 inline RGBA pixelAt(const Ref<UIImage>& image, int x, int y) {
-    NSData bytes = detail::pixelsAsPremultipliedBGRA(*image->CGImage());
-    const std::uint8_t* p = bytes.bytes() + (std::size_t(y) * image->CGImage()->width() + std::size_t(x)) * 4;
-    int a = p[3];
-    if (a == 0) return {0, 0, 0, 0};
-    auto un = [a](int c) { return std::min(255, (c * 255 + a / 2) / a); };
-    return {un(p[2]), un(p[1]), un(p[0]), a};
+    return PixelReader(image).at(x, y);
 }
 
 inline ::testing::AssertionResult colorNear(RGBA actual, RGBA expected, int tolerance = 3) {

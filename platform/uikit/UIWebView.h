@@ -1,0 +1,195 @@
+#pragma once
+// Web views: a recording stand-in. There is no HTML engine and no script: a web view loads what it
+// is given (through the URL loading system for http and https, from disk for file URLs), keeps
+// the document it shows for assertions (shownHTML, shownData, shownMIMEType, baseURL), and tells
+// its delegate as a browser would.
+//
+// Every load (loadRequest, loadHTMLString, loadData, reload, goBack, goForward) begins on a later
+// turn of the main run loop: the delegate is asked webViewShouldStartLoadWithRequest (refusal
+// ends it there), then told webViewDidStartLoad while isLoading is true; when the document is in
+// (a later turn again) the scroll view's content size is set and webViewDidFinishLoad follows, or
+// webViewDidFailLoadWithError. A new load or stopLoading cancels the one in progress (a cancelled
+// load reports didFailLoadWithError with NSURLErrorCancelled (-999), as the platform does, when it
+// had started). An HTTP error status still shows its page and finishes normally.
+//
+// The content height of a shown document is, unless a test sets a rule (setContentHeightRule), the
+// height of its text (tags, scripts and styles removed, white space collapsed, block ends as line
+// breaks) laid out by the current text measurer in the system font of size 16 at the view's
+// width less 16 points, plus 16 points; the width is the view's. Tests may also set the scroll
+// view's contentSize directly after the load.
+//
+// stringByEvaluatingJavaScriptFromString answers what a test scripted for that script (or a
+// handler), else ""; every script is recorded. The web view has a tap recogniser of its own on
+// itself (as the platform's content has), so a recogniser added beside it competes with it unless
+// a delegate lets them recognise together. History: each finished load of a request (not of
+// strings or data) is a page; goBack and goForward load the neighbours. Main thread only.
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "foundation/NSData.h"
+#include "foundation/NSError.h"
+#include "foundation/NSURL.h"
+#include "network/NSURLRequest.h"
+#include "uikit/UIScrollView.h"
+#include "uikit/UIView.h"
+
+class UIWebView;
+class UITapGestureRecognizer;
+class NSURLConnection;
+
+enum UIWebViewNavigationType : long {
+    UIWebViewNavigationTypeLinkClicked = 0,
+    UIWebViewNavigationTypeFormSubmitted = 1,
+    UIWebViewNavigationTypeBackForward = 2,
+    UIWebViewNavigationTypeReload = 3,
+    UIWebViewNavigationTypeFormResubmitted = 4,
+    UIWebViewNavigationTypeOther = 5,
+};
+
+using UIDataDetectorTypes = unsigned long;
+inline constexpr UIDataDetectorTypes UIDataDetectorTypeNone = 0;
+inline constexpr UIDataDetectorTypes UIDataDetectorTypePhoneNumber = 1u << 0;
+inline constexpr UIDataDetectorTypes UIDataDetectorTypeLink = 1u << 1;
+inline constexpr UIDataDetectorTypes UIDataDetectorTypeAll = ~0ul;
+
+// The delegate protocol; every method is optional.
+class UIWebViewDelegate {
+  public:
+    virtual ~UIWebViewDelegate() = default;
+    virtual std::optional<bool> webViewShouldStartLoadWithRequest(UIWebView& webView,
+                                                                  const Ref<NSURLRequest>& request,
+                                                                  UIWebViewNavigationType navigationType) {
+        return std::nullopt;
+    }
+    virtual void webViewDidStartLoad(UIWebView& webView) {}
+    virtual void webViewDidFinishLoad(UIWebView& webView) {}
+    virtual void webViewDidFailLoadWithError(UIWebView& webView, const Ref<NSError>& error) {}
+};
+
+class UIWebView : public UIView {
+  public:
+    UIWebView();
+    explicit UIWebView(CGRect frame);
+    ~UIWebView() override;
+    std::string className() const override { return "UIWebView"; }
+    // Makes the scroll view and the tap recogniser; subclasses with a didInit call it.
+    void didInit();
+
+    Ref<UIWebViewDelegate> delegate() const { return delegate_.lock(); }
+    void setDelegate(const Ref<UIWebViewDelegate>& delegate) { delegate_ = delegate; }
+
+    // ---- loading ------------------------------------------------------------------------------
+    void loadRequest(const Ref<NSURLRequest>& request);
+    // A nil base URL is allowed (the request is then "about:blank").
+    void loadHTMLString(const std::string& html, const Ref<NSURL>& baseURL);
+    void loadData(const NSData& data, const std::optional<std::string>& MIMEType,
+                  const std::optional<std::string>& textEncodingName, const Ref<NSURL>& baseURL);
+    void reload();
+    void stopLoading();
+    bool canGoBack() const;
+    bool canGoForward() const;
+    void goBack();
+    void goForward();
+    bool isLoading() const { return loading_; }
+    // The request of the document shown or being loaded; nullptr before any load.
+    Ref<NSURLRequest> request() const { return request_; }
+
+    // ---- what is shown ------------------------------------------------------------------------
+    // The document as text (decoded by its encoding; UTF-8 when unknown), its bytes, its MIME type
+    // and the base URL relative links would resolve against.
+    const std::string& shownHTML() const { return shownHTML_; }
+    const NSData& shownData() const { return shownData_; }
+    const std::optional<std::string>& shownMIMEType() const { return shownMIMEType_; }
+    const Ref<NSURL>& baseURL() const { return baseURL_; }
+    // The document's text without markup, as the height rule measures it.
+    std::string shownText() const;
+    // How many documents have finished loading.
+    int finishedLoadCount() const { return finishedLoads_; }
+
+    // The content height of a document of the given HTML at a width; the default rule above
+    // unless a test sets another (an empty function restores the default).
+    using ContentHeightRule = std::function<CGFloat(const std::string& html, CGFloat width)>;
+    static void setContentHeightRule(ContentHeightRule rule);
+    static CGFloat defaultContentHeight(const std::string& html, CGFloat width);
+
+    // ---- script -------------------------------------------------------------------------------
+    std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
+    void setJavaScriptAnswer(const std::string& script, const std::string& answer);
+    using JavaScriptHandler = std::function<std::optional<std::string>(const std::string& script)>;
+    void setJavaScriptHandler(JavaScriptHandler handler) { scriptHandler_ = std::move(handler); }
+    const std::vector<std::string>& evaluatedScripts() const { return scripts_; }
+
+    // ---- settings -----------------------------------------------------------------------------
+    Ref<UIScrollView> scrollView();
+    bool scalesPageToFit() const { return scalesPageToFit_; }
+    void setScalesPageToFit(bool scales) { scalesPageToFit_ = scales; }
+    UIDataDetectorTypes dataDetectorTypes() const { return dataDetectorTypes_; }
+    void setDataDetectorTypes(UIDataDetectorTypes types) { dataDetectorTypes_ = types; }
+    bool allowsInlineMediaPlayback() const { return allowsInlineMediaPlayback_; }
+    void setAllowsInlineMediaPlayback(bool allows) { allowsInlineMediaPlayback_ = allows; }
+    bool mediaPlaybackRequiresUserAction() const { return mediaPlaybackRequiresUserAction_; }
+    void setMediaPlaybackRequiresUserAction(bool on) { mediaPlaybackRequiresUserAction_ = on; }
+    bool keyboardDisplayRequiresUserAction() const { return keyboardDisplayRequiresUserAction_; }
+    void setKeyboardDisplayRequiresUserAction(bool on) { keyboardDisplayRequiresUserAction_ = on; }
+    // The web view's own tap recogniser.
+    Ref<UITapGestureRecognizer> contentTapRecognizer();
+    int contentTapCount() const { return contentTaps_; }
+
+    void layoutSubviews() override;
+    // A golden render just fills the background.
+    void drawRect(CGRect rect) override;
+
+  private:
+    // A document to show: its bytes, type, encoding and base URL.
+    struct Document {
+        NSData data;
+        std::optional<std::string> MIMEType;
+        std::optional<std::string> textEncodingName;
+        Ref<NSURL> baseURL;
+    };
+    class Loader;
+    friend class Loader;
+    void ensureParts();
+    // Asks, starts and then shows (or fetches) on later turns.
+    void beginLoad(const Ref<NSURLRequest>& request, UIWebViewNavigationType type,
+                   std::optional<Document> document, bool addToHistory);
+    void show(const Document& document, bool addToHistory);
+    void fail(const Ref<NSError>& error);
+    void cancelLoad(bool report);
+
+    Weak<UIWebViewDelegate> delegate_;
+    Ref<UIScrollView> scrollView_;
+    Ref<UITapGestureRecognizer> tap_;
+    int contentTaps_ = 0;
+    Ref<NSURLRequest> request_;
+    bool loading_ = false;
+    bool started_ = false;  // didStartLoad told for the load in progress
+    std::uint64_t loadSerial_ = 0;
+    Ref<NSURLConnection> connection_;
+    Ref<Loader> loader_;
+
+    std::string shownHTML_;
+    NSData shownData_;
+    std::optional<std::string> shownMIMEType_;
+    Ref<NSURL> baseURL_;
+    int finishedLoads_ = 0;
+    std::vector<Ref<NSURLRequest>> history_;
+    std::ptrdiff_t historyIndex_ = -1;
+    std::optional<std::ptrdiff_t> pendingHistoryIndex_;
+    // The last document given as a string or data, for reload.
+    std::optional<Document> lastGivenDocument_;
+
+    std::map<std::string, std::string> scriptAnswers_;
+    JavaScriptHandler scriptHandler_;
+    std::vector<std::string> scripts_;
+
+    bool scalesPageToFit_ = false;
+    UIDataDetectorTypes dataDetectorTypes_ = UIDataDetectorTypePhoneNumber;
+    bool allowsInlineMediaPlayback_ = false;
+    bool mediaPlaybackRequiresUserAction_ = true;
+    bool keyboardDisplayRequiresUserAction_ = true;
+};

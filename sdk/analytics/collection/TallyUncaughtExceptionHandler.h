@@ -1,0 +1,80 @@
+#pragma once
+// Crash capture. When the app dies from an uncaught exception or a fatal signal, the failure
+// becomes an error record whose text holds the reason, the stack and a description of the app's
+// main executable (name, load address, the executable segment's address, build id, CPU); the
+// running session is ended and the pending-items cache file written before the process is let
+// die. The record travels in the next report.
+//
+// The handlers: the terminate handler stands for the uncaught-exception handler; ABRT, ILL,
+// SEGV, FPE and BUS are caught on an alternate stack. The first failure wins (a one-shot guard),
+// the handlers put the default actions back before recording, so a second failure while
+// recording ends the process directly, and the signal is raised again with its default action
+// afterwards. Recording from a signal handler is best effort: it is not async-signal-safe.
+// The crash is recorded on the main thread; another crashing thread waits for it.
+
+#include <csignal>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "foundation/NSObject.h"
+#include "foundation/Value.h"
+
+// The failure being recorded, as it travels through the "TallyCrashCatch" notification.
+class TallyCrashException : public NSObject {
+  public:
+    TallyCrashException(std::string name, std::string reason, Dictionary userInfo = Dictionary())
+        : name_(std::move(name)), reason_(std::move(reason)), userInfo_(std::move(userInfo)) {}
+    std::string className() const override { return "TallyCrashException"; }
+
+    const std::string& name() const { return name_; }
+    const std::string& reason() const { return reason_; }
+    const Dictionary& userInfo() const { return userInfo_; }
+    // Symbol lines of the failing stack, when known.
+    const std::vector<std::string>& callStackSymbols() const { return symbols_; }
+    void setCallStackSymbols(std::vector<std::string> symbols) { symbols_ = std::move(symbols); }
+    const std::vector<void*>& callStackReturnAddresses() const { return addresses_; }
+    void setCallStackReturnAddresses(std::vector<void*> addresses) { addresses_ = std::move(addresses); }
+
+  private:
+    std::string name_;
+    std::string reason_;
+    Dictionary userInfo_;
+    std::vector<std::string> symbols_;
+    std::vector<void*> addresses_;
+};
+
+class TallyUncaughtExceptionHandler : public NSObject {
+  public:
+    std::string className() const override { return "TallyUncaughtExceptionHandler"; }
+
+    // Signal number to name: ABRT, BUS, FPE, ILL, SEGV, TRAP.
+    static Dictionary signals();
+    static std::optional<std::string> signalName(int signal);
+    // Symbol lines for the exception's return addresses.
+    static std::vector<std::string> backtrace(const TallyCrashException& exception);
+
+    // Installs the terminate handler, the signal handlers and the executable's description.
+    static void installCrashHandlers();
+    // Puts the default actions back (the terminate handler and six signals, PIPE included).
+    static void uninstallCrashHandlers();
+
+    // Runs pending main-thread work briefly, uninstalls the handlers and records the crash. The
+    // caller lets the process die afterwards.
+    void handleException(const Ref<TallyCrashException>& exception);
+    // Posts "TallyCrashCatch" with the exception.
+    void validateAndSaveCriticalApplicationData(const Ref<TallyCrashException>& exception);
+
+    bool dismissed = false;
+};
+
+namespace detail {
+// The uncaught-exception path: records on the main thread (waiting for it from another thread).
+void tallyUncaughtExceptionHandler(const Ref<TallyCrashException>& exception);
+// The description of the main executable from its loaded ELF image; nothing when the image
+// cannot be read.
+std::optional<Dictionary> tallyMainImageDescription();
+// Pause before the process is let die, so that the record settles (1 s).
+void tallySetCrashSettleSecondsForTesting(double seconds);
+}  // namespace detail
