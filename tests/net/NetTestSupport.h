@@ -62,10 +62,6 @@ class NetTest : public ::testing::Test {
     testsupport::LoopbackHTTPServer server;
 };
 
-inline std::string jsonBody(const std::string& text) {
-    return text;
-}
-
 inline testsupport::ScriptedReply json(std::string body, int status = 200) {
     return testsupport::ScriptedReply::text(std::move(body), status, "application/json");
 }
