@@ -1,5 +1,7 @@
 #include "foundation/NSPropertyListSerialization.h"
 
+#include "foundation/XMLSupport.h"
+
 #include "foundation/NSString.h"
 
 #include <libxml/parser.h>
@@ -524,28 +526,8 @@ class XMLWriter {
 // ---------------------------------------------------------------------------------------------
 // XML reading over libxml2's tree.
 
-void initXML() {
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
-}
-
-// The backing library reports some problems (encoding conversions) through its per-thread
-// generic handler, which prints; they surface here as parse errors, so the printing is muted
-// for the duration of a parse.
-class QuietXMLErrors {
-  public:
-    QuietXMLErrors() : handler_(xmlGenericError), context_(xmlGenericErrorContext) {
-        xmlSetGenericErrorFunc(nullptr, &ignore);
-    }
-    ~QuietXMLErrors() { xmlSetGenericErrorFunc(context_, handler_); }
-    QuietXMLErrors(const QuietXMLErrors&) = delete;
-    QuietXMLErrors& operator=(const QuietXMLErrors&) = delete;
-
-  private:
-    static void ignore(void*, const char*, ...) {}
-    xmlGenericErrorFunc handler_;
-    void* context_;
-};
+using detail::initXML;
+using detail::QuietXMLErrors;
 
 class XMLReader {
   public:

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "foundation/NSLog.h"
+#include "uikit/UIBars.h"
+#include "uikit/UIPanGestureRecognizer.h"
 #include "uikit/UIScreen.h"
 
 namespace {
@@ -35,10 +37,14 @@ CGFloat statusBarHeight() {
 
 }  // namespace
 
-UINavigationController::UINavigationController() = default;
+UINavigationController::UINavigationController() {
+    makeBars();
+}
 
 UINavigationController::UINavigationController(Ref<UIViewController> rootViewController)
-    : pendingRoot_(std::move(rootViewController)) {}
+    : pendingRoot_(std::move(rootViewController)) {
+    makeBars();
+}
 
 void UINavigationController::didInit() {
     if (auto root = std::move(pendingRoot_)) setViewControllers({root}, false);
@@ -65,11 +71,49 @@ void UINavigationController::loadView() {
     container->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     container->owner = std::static_pointer_cast<UINavigationController>(shared_from_this());
     setView(container);
-    makeBars();
+    container->addSubview(navigationBar_);
+    container->addSubview(toolbar_);
+    layoutBars();
     installTopView();
 }
 
-void UINavigationController::makeBars() {}
+void UINavigationController::makeBars() {
+    interactivePopGestureRecognizer_ = make<UIPanGestureRecognizer>();
+    const CGFloat width = UIScreen::mainScreen()->bounds().size.width;
+    navigationBar_ = make<UINavigationBar>(CGRectMake(0, statusBarHeight(), width, kBarHeight));
+    navigationBar_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    toolbar_ = make<UIToolbar>(CGRectMake(0, 0, width, kBarHeight));
+    toolbar_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleTopMargin);
+    toolbar_->setHidden(true);
+}
+
+void UINavigationController::layoutBars() {
+    if (!isViewLoaded()) {
+        navigationBar_->setHidden(navigationBarHidden_);
+        toolbar_->setHidden(toolbarHidden_);
+        return;
+    }
+    const CGRect bounds = view()->bounds();
+    navigationBar_->setFrame(CGRectMake(0, statusBarHeight(), bounds.size.width, kBarHeight));
+    navigationBar_->setHidden(navigationBarHidden_);
+    toolbar_->setFrame(CGRectMake(0, bounds.size.height - kBarHeight, bounds.size.width, kBarHeight));
+    toolbar_->setHidden(toolbarHidden_);
+}
+
+void UINavigationController::updateBars(bool animated) {
+    std::vector<Ref<UINavigationItem>> items;
+    for (auto& controller : stack_) {
+        if (auto item = controller->navigationItem()) items.push_back(item);
+    }
+    navigationBar_->setItems(std::move(items), animated);
+    Weak<UINavigationController> weakSelf =
+        std::static_pointer_cast<UINavigationController>(shared_from_this());
+    navigationBar_->setBackAction([weakSelf](UINavigationBar&) {
+        if (auto me = weakSelf.lock()) me->popViewControllerAnimated(true);
+    });
+    auto top = topViewController();
+    toolbar_->setItems(top ? top->toolbarItems() : std::vector<Ref<UIBarButtonItem>>{});
+}
 
 CGRect UINavigationController::contentFrameForViewController(const Ref<UIViewController>& controller) {
     CGRect bounds = view()->bounds();
@@ -99,6 +143,7 @@ void UINavigationController::installTopView() {
 }
 
 void UINavigationController::layoutNavigationViews() {
+    layoutBars();
     if (isTransitioning()) return;
     if (auto top = topViewController();
         top && top->isViewLoaded() && top->view()->superviewPointer() == view().get()) {
@@ -160,6 +205,7 @@ void UINavigationController::pushViewController(const Ref<UIViewController>& con
     auto old = topViewController();
     addChildViewController(controller);
     stack_.push_back(controller);
+    updateBars(animated);
     if (!isVisible() || !old) {
         installTopView();
         if (isVisible()) appearNow(controller, false);
@@ -216,6 +262,7 @@ std::vector<Ref<UIViewController>> UINavigationController::popToIndex(std::size_
     auto top = popped.back();
     auto newTop = stack_[index];
     stack_.resize(index + 1);
+    updateBars(animated);
     for (auto& c : popped) c->willMoveToParentViewController(nullptr);
     auto removeAll = [popped] {
         for (auto& c : popped) {
@@ -275,6 +322,7 @@ void UINavigationController::setViewControllers(const std::vector<Ref<UIViewCont
     for (auto& c : leaving) c->willMoveToParentViewController(nullptr);
     for (auto& c : arriving) addChildViewController(c);
     stack_ = fresh;
+    updateBars(animated);
     // Children keep the stack's order.
     auto finishMembership = [me, leaving, arriving] {
         for (auto& c : leaving) {

@@ -90,7 +90,9 @@ class UINavigationController : public UIViewController {
     bool isTransitioning() const { return static_cast<bool>(pendingFinish_); }
 
     // ---- bars ---------------------------------------------------------------------------------
-    // The bar object is made with the controller's view when the bar class is available.
+    // The bars are made with the controller and join its view when it loads. The bar shows the
+    // stack's navigation items; its back button pops (animated). The toolbar (hidden by default)
+    // shows the top controller's toolbarItems.
     Ref<UINavigationBar> navigationBar() const { return navigationBar_; }
     bool isNavigationBarHidden() const { return navigationBarHidden_; }
     void setNavigationBarHidden(bool hidden) { setNavigationBarHidden(hidden, false); }
@@ -99,7 +101,7 @@ class UINavigationController : public UIViewController {
     bool isToolbarHidden() const { return toolbarHidden_; }
     void setToolbarHidden(bool hidden) { setToolbarHidden(hidden, false); }
     void setToolbarHidden(bool hidden, bool animated);
-    // A stored recogniser (nullptr until the gesture layer is present); nothing drives it here.
+    // A stored pan recogniser, attached to no view: nothing drives it here.
     Ref<UIGestureRecognizer> interactivePopGestureRecognizer() const {
         return interactivePopGestureRecognizer_;
     }
@@ -133,6 +135,8 @@ class UINavigationController : public UIViewController {
     void loadView() override;
     // Lays out the bars and the top controller's view (the container view calls it).
     void layoutNavigationViews();
+    // Shows the stack's navigation items on the bar and the top's toolbar items on the toolbar.
+    void updateBars(bool animated);
 
   private:
     void installTopView();
@@ -142,6 +146,7 @@ class UINavigationController : public UIViewController {
     std::vector<Ref<UIViewController>> popToIndex(std::size_t index, bool animated);
     bool isVisible() const;
     void makeBars();
+    void layoutBars();
 
     Ref<UIViewController> pendingRoot_;
     std::vector<Ref<UIViewController>> stack_;

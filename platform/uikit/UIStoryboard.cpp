@@ -5,6 +5,7 @@
 
 #include "foundation/NSLog.h"
 #include "uikit/UIApplication.h"
+#include "uikit/UIControl.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIViewController.h"
 #include "uikit/UIWindow.h"
@@ -32,11 +33,8 @@ void adoptStoryboard(const Ref<UIViewController>& controller, const Ref<UIStoryb
     for (auto& child : controller->childViewControllers()) adoptStoryboard(child, storyboard);
 }
 
-// The window the loader made, when the application delegate keeps none.
-Ref<UIWindow>& keptMainWindow() {
-    static Ref<UIWindow> window;
-    return window;
-}
+// The key under which the application keeps the main window when its delegate keeps none.
+const char kMainWindowKey = 0;
 
 }  // namespace
 
@@ -142,6 +140,18 @@ bool UIStoryboard::triggerSegue(const Ref<UIViewController>& source, const std::
     return true;
 }
 
+void UIStoryboard::bindSegueToControl(const Ref<UIViewController>& source, const Ref<UIControl>& control,
+                                      const std::string& identifier, UIControlEvents events) {
+    if (!source || !control) return;
+    Weak<UIViewController> weakSource = source;
+    control->addTarget(
+        source,
+        [weakSource, identifier](const Ref<NSObject>& sender, const Ref<UIEvent>&) {
+            if (auto s = weakSource.lock()) triggerSegue(s, identifier, sender);
+        },
+        "performSegue:" + identifier, events);
+}
+
 void UIStoryboardInstallMainStoryboardLoader() {
     UIApplication::setMainStoryboardLoader([](UIApplication& application) -> Ref<UIWindow> {
         Value name = NSBundle::mainBundle()->objectForInfoDictionaryKey("UIMainStoryboardFile");
@@ -153,7 +163,7 @@ void UIStoryboardInstallMainStoryboardLoader() {
         auto delegate = application.delegate();
         if (delegate) delegate->setWindow(window);
         if (!delegate || delegate->window() != window) {
-            keptMainWindow() = window;
+            application.setAssociatedObject(&kMainWindowKey, Value(window));
             window->makeKeyAndVisible();
         }
         return window;

@@ -13,11 +13,11 @@
 //           view->addSubview(save);
 //           screen.saveButton = save;                                  // outlet (a Weak member)
 //           save->addTarget(...);                                      // actions
+//           UIStoryboard::bindSegueToControl(owner.selfAs<UIViewController>(), list, "ShowTuningLists");
 //           return view;
 //       });
-//       car->declareSegue({.identifier = "ShowTuningLists",
-//                          .kind = UIStoryboardSegueKind::Present,
-//                          .destinationIdentifier = "TuningListTableViewController"});
+//       car->declareSegue("ShowTuningLists", UIStoryboardSegueKind::Present,
+//                         "TuningListTableViewController");
 //       return car;
 //   });
 //
@@ -32,6 +32,7 @@
 // logged and answers nullptr (the platform raises). The registry may be used from any thread; the
 // controllers it makes belong to the main thread.
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -39,6 +40,7 @@
 
 #include "foundation/NSBundle.h"
 #include "foundation/NSObject.h"
+#include "uikit/UIControl.h"
 
 class UIViewController;
 
@@ -77,6 +79,11 @@ class UIStoryboard : public NSObject {
     // shouldPerformSegueWithIdentifier, then performs. True when performed.
     static bool triggerSegue(const Ref<UIViewController>& source, const std::string& identifier,
                              const Ref<NSObject>& sender);
+    // A segue drawn from a control: the control's events (touch-up-inside by default) trigger it
+    // with the control as sender. The source is held weakly.
+    static void bindSegueToControl(const Ref<UIViewController>& source, const Ref<UIControl>& control,
+                                   const std::string& identifier,
+                                   UIControlEvents events = UIControlEventTouchUpInside);
 
   private:
     std::string name_;
@@ -87,5 +94,6 @@ class UIStoryboard : public NSObject {
 // "UIMainStoryboardFile" info value (nothing happens without one or for an unknown name), makes a
 // window of the screen's bounds, sets the initial controller as its root and hands the window to
 // the application delegate, which shows it after its launch methods. When the delegate keeps no
-// window, the loader keeps it and makes it key and visible itself.
+// window, the application keeps it (for its lifetime) and the loader makes
+// it key and visible itself.
 void UIStoryboardInstallMainStoryboardLoader();

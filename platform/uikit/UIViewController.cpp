@@ -5,17 +5,14 @@
 #include "dispatch/Dispatch.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSNotificationCenter.h"
+#include "uikit/UIBars.h"
 #include "uikit/UIDevice.h"
+#include "uikit/UILayoutSupport.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UINib.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIStoryboard.h"
 #include "uikit/UIWindow.h"
-
-#if __has_include("uikit/UILayoutSupport.h")
-#include "uikit/UILayoutSupport.h"
-#define UIVIEWCONTROLLER_HAS_LAYOUT_SUPPORT 1
-#endif
 
 namespace detail {
 struct UIViewControllerAccess {
@@ -197,10 +194,8 @@ void UIViewController::setViewInternal(const Ref<UIView>& view) {
     if (view_) {
         view_->setViewControllerForResponderChain(std::static_pointer_cast<UIResponder>(shared_from_this()));
     }
-#ifdef UIVIEWCONTROLLER_HAS_LAYOUT_SUPPORT
     if (topLayoutGuide_) topLayoutGuide_->setOwnerView(view_);
     if (bottomLayoutGuide_) bottomLayoutGuide_->setOwnerView(view_);
-#endif
 }
 
 void UIViewController::loadView() {
@@ -306,10 +301,19 @@ void UIViewController::forwardAppearance(const Ref<UIViewController>& child, boo
 
 void UIViewController::setTitle(const std::optional<std::string>& title) {
     title_ = title;
+    if (navigationItem_) navigationItem_->setTitle(title);
 }
 
 Ref<UINavigationItem> UIViewController::navigationItem() {
+    if (!navigationItem_) navigationItem_ = make<UINavigationItem>(title_);
     return navigationItem_;
+}
+
+void UIViewController::setToolbarItems(std::vector<Ref<UIBarButtonItem>> items, bool animated) {
+    toolbarItems_ = std::move(items);
+    if (auto navigation = std::dynamic_pointer_cast<UINavigationController>(parent_.lock())) {
+        if (navigation->topViewController().get() == this) navigation->updateBars(animated);
+    }
 }
 
 Ref<UINavigationController> UIViewController::navigationController() const {
@@ -543,34 +547,28 @@ CGFloat UIViewController::bottomLayoutGuideLength() const {
 }
 
 void UIViewController::refreshLayoutGuides() {
-#ifdef UIVIEWCONTROLLER_HAS_LAYOUT_SUPPORT
     if (topLayoutGuide_ && topLayoutGuide_->length() != topLayoutGuideLength()) {
         topLayoutGuide_->setLength(topLayoutGuideLength());
     }
     if (bottomLayoutGuide_ && bottomLayoutGuide_->length() != bottomLayoutGuideLength()) {
         bottomLayoutGuide_->setLength(bottomLayoutGuideLength());
     }
-#endif
 }
 
 Ref<UILayoutSupport> UIViewController::topLayoutGuide() {
-#ifdef UIVIEWCONTROLLER_HAS_LAYOUT_SUPPORT
     if (!topLayoutGuide_) {
         topLayoutGuide_ = make<UILayoutSupport>(UILayoutSupport::Edge::Top, view(), topLayoutGuideLength());
     }
     refreshLayoutGuides();
-#endif
     return topLayoutGuide_;
 }
 
 Ref<UILayoutSupport> UIViewController::bottomLayoutGuide() {
-#ifdef UIVIEWCONTROLLER_HAS_LAYOUT_SUPPORT
     if (!bottomLayoutGuide_) {
         bottomLayoutGuide_ =
             make<UILayoutSupport>(UILayoutSupport::Edge::Bottom, view(), bottomLayoutGuideLength());
     }
     refreshLayoutGuides();
-#endif
     return bottomLayoutGuide_;
 }
 
@@ -579,6 +577,17 @@ Ref<UILayoutSupport> UIViewController::bottomLayoutGuide() {
 void UIViewController::declareSegue(UIStoryboardSegueDeclaration declaration) {
     std::string identifier = declaration.identifier;
     segues_[identifier] = std::move(declaration);
+}
+
+void UIViewController::declareSegue(const std::string& identifier, UIStoryboardSegueKind kind,
+                                    const std::string& destinationIdentifier,
+                                    const std::optional<std::string>& destinationStoryboard) {
+    UIStoryboardSegueDeclaration declaration;
+    declaration.identifier = identifier;
+    declaration.kind = kind;
+    declaration.destinationIdentifier = destinationIdentifier;
+    declaration.destinationStoryboard = destinationStoryboard;
+    declareSegue(std::move(declaration));
 }
 
 const UIStoryboardSegueDeclaration* UIViewController::segueDeclaration(const std::string& identifier) const {

@@ -90,6 +90,7 @@
 #include "uikit/UIViewAnimation.h"
 #include "uikit/UIViewControllerTransitioning.h"
 
+class UIBarButtonItem;
 class UILayoutSupport;
 class UINavigationController;
 class UINavigationItem;
@@ -161,8 +162,11 @@ class UIViewController : public UIResponder {
     // ---- title and items ----------------------------------------------------------------------
     const std::optional<std::string>& title() const { return title_; }
     virtual void setTitle(const std::optional<std::string>& title);
-    // Made on first use, titled with the controller's title.
+    // Made on first use, titled with the controller's title (setTitle also retitles it).
     Ref<UINavigationItem> navigationItem();
+    // The items a navigation controller's toolbar shows while this controller is on top.
+    const std::vector<Ref<UIBarButtonItem>>& toolbarItems() const { return toolbarItems_; }
+    void setToolbarItems(std::vector<Ref<UIBarButtonItem>> items, bool animated = false);
     // The nearest navigation controller up the parent chain (nullptr when none).
     Ref<UINavigationController> navigationController() const;
     bool isEditing() const { return editing_; }
@@ -255,6 +259,10 @@ class UIViewController : public UIResponder {
     // Scene factories declare the controller's segues; a later declaration of an identifier
     // replaces the earlier.
     void declareSegue(UIStoryboardSegueDeclaration declaration);
+    // The common case: a segue to a scene of the controller's storyboard (or of another one).
+    void declareSegue(const std::string& identifier, UIStoryboardSegueKind kind,
+                      const std::string& destinationIdentifier,
+                      const std::optional<std::string>& destinationStoryboard = std::nullopt);
     const UIStoryboardSegueDeclaration* segueDeclaration(const std::string& identifier) const;
     // Makes the destination, calls prepareForSegue, performs. An identifier the controller does
     // not declare (or whose destination cannot be made) is logged and nothing happens: the
@@ -311,6 +319,7 @@ class UIViewController : public UIResponder {
 
     std::optional<std::string> title_;
     Ref<UINavigationItem> navigationItem_;
+    std::vector<Ref<UIBarButtonItem>> toolbarItems_;
     bool editing_ = false;
     bool hidesBottomBarWhenPushed_ = false;
 

@@ -4,6 +4,7 @@
 #include "foundation/NSLog.h"
 #include "tests/uikit/ViewControllerTestSupport.h"
 #include "uikit/UIDevice.h"
+#include "uikit/UILayoutSupport.h"
 #include "uikit/UINib.h"
 
 using namespace uikittest;
@@ -308,4 +309,22 @@ TEST_F(ViewControllerLifecycleTest, RotationIsRefusedWithoutAutorotateOrSupport)
     EXPECT_EQ(UIApplication::sharedApplication()->statusBarOrientation(), UIInterfaceOrientationPortrait);
     EXPECT_TRUE(vc->rotations.empty());
     UIDevice::currentDevice()->setOrientation(UIDeviceOrientationPortrait);
+}
+
+TEST_F(ViewControllerLifecycleTest, LayoutGuideObjectsFollowTheController) {
+    auto root = controller("root");
+    auto navigation = make<UINavigationController>(root);
+    showInWindow(navigation);
+    auto top = root->topLayoutGuide();
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->ownerView(), root->view());
+    EXPECT_EQ(top->length(), 64);
+    EXPECT_EQ(root->topLayoutGuide(), top);
+    navigation->setNavigationBarHidden(true);
+    root->view()->layoutIfNeeded();
+    EXPECT_EQ(top->length(), 20);
+    auto bottom = root->bottomLayoutGuide();
+    ASSERT_NE(bottom, nullptr);
+    EXPECT_EQ(bottom->length(), 0);
+    EXPECT_RECT(bottom->frameInOwner(), 0, 667, 375, 0);
 }

@@ -1,0 +1,136 @@
+// Small GETs one after another on one keep-alive connection to a loopback server: through the
+// operation manager (request built by the serialiser, operation queue, network thread, JSON
+// decoded on the processing queue, success block on the main queue) and through one reused
+// plain libcurl easy handle, in one run. Ends with the ratio of throughputs, ours over plain
+// libcurl: higher is better.
+
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "foundation/NSRunLoop.h"
+#include "net/HKHTTPRequestOperationManager.h"
+#include "network/NSURLCache.h"
+#include "tests/support/LoopbackHTTPServer.h"
+
+namespace {
+
+constexpr int kRequests = 2000;
+
+testsupport::LoopbackHTTPServer& server() {
+    static testsupport::LoopbackHTTPServer* s = [] {
+        auto* srv = new testsupport::LoopbackHTTPServer();
+        srv->setReply("/api/small",
+                      testsupport::ScriptedReply::text("{\"code\":0,\"msg\":\"ok\",\"data\":[1,2,3]}", 200,
+                                                       "application/json"));
+        return srv;
+    }();
+    return *s;
+}
+
+// Each runs kRequests GETs, one after another, and answers whether all succeeded.
+bool runManager() {
+    static auto manager = make<HKHTTPRequestOperationManager>(NSURL::URLWithString(server().url("/api")));
+    auto loop = NSRunLoop::currentRunLoop();
+    bool ok = true;
+    for (int i = 0; i < kRequests; ++i) {
+        bool done = false;
+        manager->GET(
+            "small", Value(),
+            [&](const Ref<HKHTTPRequestOperation>&, const Value& object) {
+                ok = ok && object["code"].intValue() == 0;
+                done = true;
+            },
+            [&](const Ref<HKHTTPRequestOperation>&, const Ref<NSError>&) {
+                ok = false;
+                done = true;
+            });
+        while (!done) loop->runMode(NSDefaultRunLoopMode, NSDate::dateWithTimeIntervalSinceNow(1));
+    }
+    return ok;
+}
+
+size_t collect(char* data, size_t size, size_t count, void* userdata) {
+    static_cast<std::string*>(userdata)->append(data, size * count);
+    return size * count;
+}
+
+bool runPlainCurl() {
+    static CURL* easy = [] {
+        CURL* e = curl_easy_init();
+        static std::string url = server().url("/api/small");
+        curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, collect);
+        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+        return e;
+    }();
+    std::string body;
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+    bool ok = true;
+    for (int i = 0; i < kRequests; ++i) {
+        body.clear();
+        ok = curl_easy_perform(easy) == CURLE_OK && ok;
+    }
+    return ok;
+}
+
+void BM_OperationManagerGET(benchmark::State& state) {
+    for (auto _ : state) {
+        if (!runManager()) state.SkipWithError("request failed");
+    }
+    state.SetItemsProcessed(state.iterations() * kRequests);
+}
+BENCHMARK(BM_OperationManagerGET)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_PlainCurlGET(benchmark::State& state) {
+    for (auto _ : state) {
+        if (!runPlainCurl()) state.SkipWithError("curl failed");
+    }
+    state.SetItemsProcessed(state.iterations() * kRequests);
+}
+BENCHMARK(BM_PlainCurlGET)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+double secondsFor(bool (*run)()) {
+    auto start = std::chrono::steady_clock::now();
+    run();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    NSURLCache::setSharedURLCache(make<NSURLCache>(0, 0, std::nullopt));
+    benchmark::Initialize(&argc, argv);
+    std::printf("%d small GETs per iteration, one after another, on one keep-alive connection\n", kRequests);
+    benchmark::ConsoleReporter reporter(benchmark::ConsoleReporter::OO_Tabular);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    // Rounds alternate the two ways so that the machine's drifting load weighs on both alike.
+    constexpr int kRounds = 7;
+    std::vector<double> ratio, ours, plain;
+    for (int round = 0; round < kRounds; ++round) {
+        double plainSeconds = secondsFor(runPlainCurl);
+        double ourSeconds = secondsFor(runManager);
+        ratio.push_back(plainSeconds / ourSeconds);
+        ours.push_back(kRequests / ourSeconds);
+        plain.push_back(kRequests / plainSeconds);
+    }
+    std::printf(
+        "throughput (requests/s, median of %d rounds; higher is better): operation manager %.0f, plain "
+        "libcurl %.0f\n",
+        kRounds, median(ours), median(plain));
+    std::printf("ratio get_throughput_vs_libcurl %.3f\n", median(ratio));
+    std::printf("  (throughput ours / plain libcurl: higher is better; the target is at least 0.5)\n");
+    return 0;
+}
