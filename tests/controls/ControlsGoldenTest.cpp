@@ -97,7 +97,7 @@ constexpr CGFloat kScale = 2;
 // Black at 0.8 over mid grey (128): 128 x 0.2.
 constexpr int kBoxOverGrey = 26;
 
-class ControlsGoldenTest : public ::testing::Test {
+class ControlsLibraryGoldenTest : public ::testing::Test {
   protected:
     void SetUp() override {
         GHProgressHUD::resetForTesting();
@@ -159,7 +159,7 @@ class ControlsGoldenTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(ControlsGoldenTest, ViewAttachedHUDInEveryMode) {
+TEST_F(ControlsLibraryGoldenTest, ViewAttachedHUDInEveryMode) {
     const char* names[] = {"spinner", "round", "bar", "ring", "custom", "text"};
     for (VHProgressHUDMode mode = 0; mode <= 5; ++mode) {
         SCOPED_TRACE(names[mode]);
@@ -216,7 +216,7 @@ TEST_F(ControlsGoldenTest, ViewAttachedHUDInEveryMode) {
     }
 }
 
-TEST_F(ControlsGoldenTest, GlobalHUDWithStatusAndProgress) {
+TEST_F(ControlsLibraryGoldenTest, GlobalHUDWithStatusAndProgress) {
     showWindow(UIColor::colorWithRed(0.2, 0.6, 1.0, 1));
     GHProgressHUD::showProgress(0.4f, "上传中...", GHProgressHUDMaskTypeGradient);
     clock.advance(0.2);
@@ -253,7 +253,7 @@ TEST_F(ControlsGoldenTest, GlobalHUDWithStatusAndProgress) {
     EXPECT_LT(darkest, 80);
 }
 
-TEST_F(ControlsGoldenTest, GlobalHUDSpinnerAndSuccessImage) {
+TEST_F(ControlsLibraryGoldenTest, GlobalHUDSpinnerAndSuccessImage) {
     showWindow(UIColor::whiteColor());
     GHProgressHUD::showWithStatus("Loading", GHProgressHUDMaskTypeBlack);
     clock.advance(0.2);
@@ -279,7 +279,7 @@ TEST_F(ControlsGoldenTest, GlobalHUDSpinnerAndSuccessImage) {
     EXPECT_TRUE(controlstest::near(at(successImage, glyph.x, glyph.y - 8), RGBA{255, 255, 255, 255}, 40));
 }
 
-TEST_F(ControlsGoldenTest, IndefiniteRingSeenThroughItsMask) {
+TEST_F(ControlsLibraryGoldenTest, IndefiniteRingSeenThroughItsMask) {
     auto parent = make<UIView>(CGRectMake(0, 0, 60, 60));
     parent->setBackgroundColor(UIColor::whiteColor());
     auto spinner = make<GHIndefiniteAnimatedView>(CGRectZero);
@@ -306,7 +306,7 @@ TEST_F(ControlsGoldenTest, IndefiniteRingSeenThroughItsMask) {
     EXPECT_PX(image, int(c * kScale), int(c * kScale), 255, 255, 255, 255);
 }
 
-TEST_F(ControlsGoldenTest, StatusBarOverlayWithProgress) {
+TEST_F(ControlsLibraryGoldenTest, StatusBarOverlayWithProgress) {
     showWindow(UIColor::whiteColor());
     SNStatusBarNotification::showWithStatus("Saved to album", SNStatusBarStyleSuccess);
     SNStatusBarNotification::showProgress(0.5);
@@ -326,7 +326,7 @@ TEST_F(ControlsGoldenTest, StatusBarOverlayWithProgress) {
     EXPECT_GT(brightest(image, 120 * 2, 4 * 2, 200 * 2, 16 * 2), 230);
 }
 
-TEST_F(ControlsGoldenTest, TheComparisonNoticesADifferentPicture) {
+TEST_F(ControlsLibraryGoldenTest, TheComparisonNoticesADifferentPicture) {
     auto ring = vhHUD(VHProgressHUDModeRing);
     auto image = UIWindowRenderer::imageOfView(host, kScale);
     auto round = UIImage::imageWithContentsOfFile(goldenPath("vh-hud-round.png").string());

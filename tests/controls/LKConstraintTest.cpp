@@ -113,14 +113,6 @@ TEST(LKConstraintTest, PriorityWordsAndTheLastOneWins) {
     EXPECT_EQ(c->lastPriority, 250);
 }
 
-TEST(LKConstraintTest, ChainingNoOpsAnswerTheReceiver) {
-    auto c = make<RecordingConstraint>();
-    EXPECT_EQ(c->with(), c);
-    EXPECT_EQ(c->and_(), c);
-    EXPECT_EQ(c->with()->and_()->with(), c);
-    EXPECT_FALSE(static_cast<bool>(c->lk_offset()));
-}
-
 TEST(LKConstraintTest, ConstantCallbacksUseTheSetters) {
     auto c = make<RecordingConstraint>();
     EXPECT_EQ(c->insets()(UIEdgeInsetsMake(1, 2, 3, 4)), c);
@@ -194,47 +186,6 @@ TEST(LKViewAttributeTest, EqualHashesOfDifferentViewsStillCompareUnequal) {
     EXPECT_FALSE(a1->isEqual(*a2));
 }
 
-TEST(LKViewAttributeTest, SizeAttributesAreWidthAndHeight) {
-    auto view = make<UIView>();
-    EXPECT_TRUE(lk_width(view)->isSizeAttribute());
-    EXPECT_TRUE(lk_height(view)->isSizeAttribute());
-    for (auto f : {lk_left, lk_top, lk_right, lk_bottom, lk_leading, lk_trailing, lk_centerX, lk_centerY,
-                   lk_baseline, lk_leftMargin, lk_rightMargin, lk_topMargin, lk_bottomMargin,
-                   lk_leadingMargin, lk_trailingMargin, lk_centerXWithinMargins, lk_centerYWithinMargins}) {
-        EXPECT_FALSE(f(view)->isSizeAttribute());
-    }
-}
-
-TEST(LKViewAttributeTest, FactoriesCarryTheirAttributeNumbers) {
-    auto view = make<UIView>();
-    std::vector<std::pair<Ref<LKViewAttribute>, long>> cases = {
-        {lk_left(view), 1},
-        {lk_right(view), 2},
-        {lk_top(view), 3},
-        {lk_bottom(view), 4},
-        {lk_leading(view), 5},
-        {lk_trailing(view), 6},
-        {lk_width(view), 7},
-        {lk_height(view), 8},
-        {lk_centerX(view), 9},
-        {lk_centerY(view), 10},
-        {lk_baseline(view), 11},
-        {lk_leftMargin(view), 13},
-        {lk_rightMargin(view), 14},
-        {lk_topMargin(view), 15},
-        {lk_bottomMargin(view), 16},
-        {lk_leadingMargin(view), 17},
-        {lk_trailingMargin(view), 18},
-        {lk_centerXWithinMargins(view), 19},
-        {lk_centerYWithinMargins(view), 20},
-    };
-    for (const auto& [attribute, number] : cases) {
-        EXPECT_EQ(attribute->layoutAttribute(), number);
-        EXPECT_EQ(attribute->view(), view);
-        EXPECT_EQ(attribute->item(), view);
-    }
-}
-
 TEST(LKViewAttributeTest, TheViewIsHeldWeakly) {
     Ref<LKViewAttribute> attribute;
     {
@@ -274,17 +225,6 @@ TEST(LKViewAdditionsTest, ClosestCommonSuperview) {
     auto inOne = viewIn(window1);
     auto inTwo = viewIn(window2);
     EXPECT_EQ(lk_closestCommonSuperview(inOne, inTwo), nullptr);
-}
-
-TEST(LKViewAdditionsTest, DebugKeyIsKeptOnTheView) {
-    auto view = make<UIView>();
-    EXPECT_TRUE(lk_key(*view).isNil());
-    setMas_key(*view, Value("box"));
-    EXPECT_EQ(lk_key(*view).stringValue(), "box");
-    setMas_key(*view, Value(42));
-    EXPECT_EQ(lk_key(*view).intValue(), 42);
-    setMas_key(*view, Value());
-    EXPECT_TRUE(lk_key(*view).isNil());
 }
 
 TEST(LKViewAdditionsTest, InstalledConstraintSetIsOnePerViewAndStartsEmpty) {

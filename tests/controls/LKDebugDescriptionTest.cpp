@@ -107,15 +107,6 @@ TEST_F(LKDebugDescriptionTest, NonStringKeysPrintTheirDescription) {
     EXPECT_EQ(descriptionForObject(nullptr), "(null):0x0");
 }
 
-TEST_F(LKDebugDescriptionTest, TablesHaveTheirEntries) {
-    EXPECT_EQ(layoutRelationDescriptionsByValue().size(), 3u);
-    EXPECT_EQ(layoutAttributeDescriptionsByValue().size(), 19u);
-    EXPECT_EQ(layoutPriorityDescriptionsByValue().size(), 5u);
-    EXPECT_EQ(layoutAttributeDescriptionsByValue().at(20), "centerYWithinMargins");
-    EXPECT_EQ(layoutRelationDescriptionsByValue().at(-1), "<=");
-    EXPECT_EQ(layoutPriorityDescriptionsByValue().at(1000.0f), "required");
-}
-
 TEST_F(LKDebugDescriptionTest, TablesAreBuiltOnceUnderConcurrentFirstUse) {
     std::vector<const void*> seen(8);
     std::vector<std::thread> threads;

@@ -58,30 +58,11 @@ class VHProgressHUDTest : public ::testing::Test {
 
 // ---- creation ----------------------------------------------------------------------------------
 
-TEST_F(VHProgressHUDTest, InitialValues) {
+TEST_F(VHProgressHUDTest, StartsTransparentWithAnAnimatingSpinner) {
     auto hud = make<VHProgressHUD>(host);
     EXPECT_EQ(hud->frame(), host->bounds());
     EXPECT_EQ(hud->superview(), nullptr);
-    EXPECT_EQ(hud->mode(), VHProgressHUDModeSpinner);
-    EXPECT_EQ(hud->animationType(), VHProgressHUDAnimationFade);
-    EXPECT_FLOAT_EQ(hud->opacity(), 0.8f);
-    EXPECT_EQ(hud->color(), nullptr);
-    EXPECT_EQ(hud->margin(), 20);
-    EXPECT_EQ(hud->cornerRadius(), 10);
-    EXPECT_FALSE(hud->dimBackground());
-    EXPECT_EQ(hud->graceTime(), 0);
-    EXPECT_EQ(hud->minShowTime(), 0);
-    EXPECT_FALSE(hud->taskInProgress());
-    EXPECT_FALSE(hud->removeFromSuperViewOnHide());
-    EXPECT_TRUE(hud->labelFont()->isEqual(*UIFont::boldSystemFontOfSize(16)));
-    EXPECT_TRUE(hud->detailsLabelFont()->isEqual(*UIFont::boldSystemFontOfSize(12)));
-    EXPECT_TRUE(hud->labelColor()->isEqual(*UIColor::whiteColor()));
-    EXPECT_EQ(hud->minSize(), CGSizeZero);
-    EXPECT_FALSE(hud->isSquare());
     EXPECT_EQ(hud->alpha(), 0);
-    EXPECT_FALSE(hud->isOpaque());
-    EXPECT_EQ(hud->contentMode(), UIViewContentModeCenter);
-    EXPECT_EQ(hud->autoresizingMask(), 45u);
     EXPECT_FALSE(hud->showStarted());
     auto spinner = asKind<UIActivityIndicatorView>(hud->indicator());
     ASSERT_TRUE(spinner);
@@ -89,9 +70,7 @@ TEST_F(VHProgressHUDTest, InitialValues) {
     EXPECT_EQ(spinner->activityIndicatorViewStyle(), UIActivityIndicatorViewStyleWhiteLarge);
     EXPECT_EQ(spinner->superview(), hud);
     EXPECT_EQ(hud->label()->superview(), hud);
-    EXPECT_EQ(hud->label()->numberOfLines(), 1);
     EXPECT_EQ(hud->detailsLabel()->numberOfLines(), 0);
-    EXPECT_EQ(hud->label()->textAlignment(), NSTextAlignmentCenter);
 }
 
 TEST_F(VHProgressHUDTest, ShowHUDAddedToAddsShowsAndRemovesOnHide) {

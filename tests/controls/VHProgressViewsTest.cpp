@@ -97,16 +97,6 @@ TEST(VHRoundProgressViewTest, RingIsWiderBeforeCurrentSystems) {
     EXPECT_PX(image, 3, 18, 255, 255, 255, kTrackAlpha);
 }
 
-TEST(VHBarProgressViewTest, DefaultsAndFrame) {
-    auto bar = make<VHBarProgressView>();
-    EXPECT_EQ(bar->frame(), CGRectMake(0, 0, 120, 20));
-    EXPECT_EQ(bar->progress(), 0);
-    EXPECT_TRUE(bar->lineColor()->isEqual(*UIColor::whiteColor()));
-    EXPECT_TRUE(bar->progressColor()->isEqual(*UIColor::whiteColor()));
-    EXPECT_TRUE(bar->progressRemainingColor()->isEqual(*UIColor::clearColor()));
-    EXPECT_FALSE(bar->isOpaque());
-}
-
 TEST(VHBarProgressViewTest, EveryObservedPropertyRedraws) {
     auto bar = make<VHBarProgressView>();
     for (int i = 0; i < 4; ++i) {
