@@ -5,6 +5,7 @@
 // libcurl: higher is better.
 
 #include <benchmark/benchmark.h>
+#include "bench/support/BenchSupport.h"
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -55,29 +56,7 @@ bool runManager() {
     return ok;
 }
 
-size_t collect(char* data, size_t size, size_t count, void* userdata) {
-    static_cast<std::string*>(userdata)->append(data, size * count);
-    return size * count;
-}
-
-bool runPlainCurl() {
-    static CURL* easy = [] {
-        CURL* e = curl_easy_init();
-        static std::string url = server().url("/api/small");
-        curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, collect);
-        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-        return e;
-    }();
-    std::string body;
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
-    bool ok = true;
-    for (int i = 0; i < kRequests; ++i) {
-        body.clear();
-        ok = curl_easy_perform(easy) == CURLE_OK && ok;
-    }
-    return ok;
-}
+bool runPlainCurl() { return benchsupport::plainCurlGETs(server().url("/api/small"), kRequests); }
 
 void BM_OperationManagerGET(benchmark::State& state) {
     for (auto _ : state) {
@@ -95,16 +74,8 @@ void BM_PlainCurlGET(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainCurlGET)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-double secondsFor(bool (*run)()) {
-    auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using benchsupport::median;
+using benchsupport::secondsFor;
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 // through one reused plain libcurl handle, in one run.
 
 #include <benchmark/benchmark.h>
+#include "bench/support/BenchSupport.h"
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -66,29 +67,7 @@ bool runSynchronous() {
     return ok;
 }
 
-size_t collect(char* data, size_t size, size_t count, void* userdata) {
-    static_cast<std::string*>(userdata)->append(data, size * count);
-    return size * count;
-}
-
-bool runPlainCurl() {
-    static CURL* easy = [] {
-        CURL* e = curl_easy_init();
-        static std::string url = server().url("/small");
-        curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, collect);
-        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-        return e;
-    }();
-    std::string body;
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
-    bool ok = true;
-    for (int i = 0; i < kRequests; ++i) {
-        body.clear();
-        ok = curl_easy_perform(easy) == CURLE_OK && ok;
-    }
-    return ok;
-}
+bool runPlainCurl() { return benchsupport::plainCurlGETs(server().url("/small"), kRequests); }
 
 void BM_ConnectionDelegate(benchmark::State& state) {
     NSURLCache::setSharedURLCache(make<NSURLCache>(0, 0, std::nullopt));
@@ -116,16 +95,8 @@ void BM_PlainCurl(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainCurl)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-double secondsFor(bool (*run)()) {
-    auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using benchsupport::median;
+using benchsupport::secondsFor;
 
 }  // namespace
 
