@@ -126,7 +126,7 @@ HTTPResult postFile(const std::string& url, const std::string& content, const st
     return fetch(url, options);
 }
 
-RawResult rawExchange(int port, const std::string& bytes, std::chrono::milliseconds timeout) {
+RawResult rawExchange(int port, const std::string& bytes, std::chrono::milliseconds timeout, bool halfClose) {
     RawResult result;
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) return result;
@@ -145,7 +145,7 @@ RawResult rawExchange(int port, const std::string& bytes, std::chrono::milliseco
         if (n <= 0) break;
         sent += static_cast<std::size_t>(n);
     }
-    ::shutdown(fd, SHUT_WR);
+    if (halfClose) ::shutdown(fd, SHUT_WR);
     auto deadline = std::chrono::steady_clock::now() + timeout;
     char buffer[4096];
     while (std::chrono::steady_clock::now() < deadline) {

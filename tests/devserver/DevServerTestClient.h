@@ -50,7 +50,9 @@ struct RawResult {
     bool closedByPeer = false;
     std::string received;
 };
-RawResult rawExchange(int port, const std::string& bytes, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
+// halfClose: shut the writing side after sending, as a client that has nothing more to say.
+RawResult rawExchange(int port, const std::string& bytes,
+                      std::chrono::milliseconds timeout = std::chrono::milliseconds(3000), bool halfClose = false);
 
 // Percent-escapes a parameter value.
 std::string escape(const std::string& text);

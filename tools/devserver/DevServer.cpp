@@ -206,6 +206,12 @@ void DevServer::Impl::configure(httplib::Server& server, Listener listener) {
     server.set_write_timeout(5, 0);
     server.set_payload_max_length(kMaxPayload);
     server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    // The library's default also sets SO_REUSEPORT, which would let a second server share a busy
+    // port and take half of its connections.
+    server.set_socket_options([](int socket) {
+        int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     auto handler = [this, listener](const httplib::Request& request, httplib::Response& response) {
         handle(request, response, listener);
     };
