@@ -266,6 +266,13 @@ std::optional<RouteControl> DevServer::Impl::takeControl(const std::string& norm
 }
 
 Reply DevServer::Impl::dispatch(const RecordedRequest& request) {
+    // Parameters become reply text (nicknames, list names); bytes that JSON cannot carry would
+    // spoil every later reply that shows them.
+    for (const Params* params : {&request.query, &request.form}) {
+        for (const auto& [name, value] : *params)
+            if (!detail::isValidUTF8(name) || !detail::isValidUTF8(value))
+                return Reply::failure(kResultBadRequest, "参数不是有效的 UTF-8");
+    }
     if (auto handler = registry.find(request.method, request.normalizedPath)) {
         try {
             return handler(request);

@@ -77,6 +77,7 @@ std::optional<std::chrono::system_clock::time_point> parseHTTPDate(const std::st
 // "=" has an empty value.
 Params parseQuery(const std::string& text);
 std::string percentDecode(const std::string& text, bool plusIsSpace);
+bool isValidUTF8(const std::string& text);
 // Runs of "/" folded into one.
 std::string foldSlashes(const std::string& path);
 
