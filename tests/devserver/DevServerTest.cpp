@@ -84,7 +84,9 @@ TEST(DevServerTLS, AGeneratedCertificateServesTheRoutes) {
     // Without the certificate among the trusted roots the handshake is refused.
     RequestOptions untrusted;
     untrusted.caPEM = testsupport::testPKI().root.pem;
-    EXPECT_NE(fetch(server.tlsBaseURL() + "trasselin/user/getverifycode.do?tel=13912345678", untrusted).curlCode, 0);
+    EXPECT_NE(
+        fetch(server.tlsBaseURL() + "trasselin/user/getverifycode.do?tel=13912345678", untrusted).curlCode,
+        0);
 }
 
 TEST(DevServerTLS, AGivenChainIsPresented) {
@@ -124,8 +126,9 @@ TEST_F(DevServerTest, RouteModulesAddRelativeAndAbsoluteRoutes) {
             fields.setObject("category", r.param("news_category").value_or(""));
             return Reply::success(fields);
         });
-        routes.add("", "/extra/art1.html",
-                   [](const devserver::Request&) { return Reply::bytes("<html></html>", "text/html; charset=utf-8"); });
+        routes.add("", "/extra/art1.html", [](const devserver::Request&) {
+            return Reply::bytes("<html></html>", "text/html; charset=utf-8");
+        });
         EXPECT_EQ(&routes.server(), &routes.server());
     });
     auto news = get(api("news/getnewslist.do?news_category=2"));
@@ -140,7 +143,8 @@ TEST_F(DevServerTest, RouteModulesAddRelativeAndAbsoluteRoutes) {
 
 TEST_F(DevServerTest, ALaterRegistrationReplacesTheEarlier) {
     server.addRoutes([](RouteRegistry& routes) {
-        routes.add("", "user/login.do", [](const devserver::Request&) { return Reply::failure(1, "replaced"); });
+        routes.add("", "user/login.do",
+                   [](const devserver::Request&) { return Reply::failure(1, "replaced"); });
     });
     EXPECT_EQ(get(api("user/login.do?username=13800000001&password=123456")).resultCode(), 1);
 }
@@ -172,11 +176,14 @@ TEST_F(DevServerTest, TheStaticAreaFoldsSlashRunsAndTypesFiles) {
     EXPECT_TRUE(description.header("ETag"));
     auto sheet = get(server.baseURL() + "static//model///car1//01_metal.png");
     EXPECT_EQ(sheet.header("Content-Type"), "image/png");
-    EXPECT_EQ(get(server.modelPrefix() + "car1/page.html").header("Content-Type"), "text/html; charset=utf-8");
+    EXPECT_EQ(get(server.modelPrefix() + "car1/page.html").header("Content-Type"),
+              "text/html; charset=utf-8");
     EXPECT_EQ(get(server.modelPrefix() + "car1/blob").header("Content-Type"), "application/octet-stream");
     EXPECT_EQ(get(server.modelPrefix() + "car1/none.png").status, 404);
     // Sent raw: a client library would resolve the dot segments itself.
-    auto climb = rawExchange(server.port(), "GET /static/model/car1/../car1/car.json HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    auto climb = rawExchange(
+        server.port(),
+        "GET /static/model/car1/../car1/car.json HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(climb.received.rfind("HTTP/1.1 404", 0), 0u) << climb.received;
     EXPECT_EQ(get(sheet.header("ETag") ? server.modelPrefix() + "car1/01_metal.png" : "",
                   {"If-None-Match: " + sheet.header("ETag").value_or("")})
@@ -201,7 +208,8 @@ TEST_F(DevServerTest, OneConnectionCarriesManyRequests) {
     std::string url = api("user/getverifycode.do?tel=13912345678");
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, +[](char*, size_t size, size_t n, void*) { return size * n; });
+    curl_easy_setopt(
+        curl, CURLOPT_WRITEFUNCTION, +[](char*, size_t size, size_t n, void*) { return size * n; });
     long connects = 0;
     for (int i = 0; i < 40; ++i) {
         ASSERT_EQ(curl_easy_perform(curl), CURLE_OK);

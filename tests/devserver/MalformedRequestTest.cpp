@@ -20,14 +20,16 @@ class MalformedRequestTest : public ServerTest {
 
     std::string multipartRequest(const std::string& path, const std::string& body,
                                  const std::string& boundary = "Boundary+0123456789ABCDEF") {
-        return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-               "Content-Type: multipart/form-data; boundary=" + boundary + "\r\nContent-Length: " +
-               std::to_string(body.size()) + "\r\n\r\n" + body;
+        return "POST " + path +
+               " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+               "Content-Type: multipart/form-data; boundary=" +
+               boundary + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
     }
     std::string formRequest(const std::string& path, const std::string& body) {
-        return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-               "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " + std::to_string(body.size()) +
-               "\r\n\r\n" + body;
+        return "POST " + path +
+               " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+               "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+               std::to_string(body.size()) + "\r\n\r\n" + body;
     }
 
     // Sends each document from several threads at once; every reply that comes must be HTTP.
@@ -52,13 +54,14 @@ TEST_F(MalformedRequestTest, BrokenMultipartBodiesAreRefused) {
     const std::string boundary = "Boundary+0123456789ABCDEF";
     const std::string good = multipartBody(boundary, "file", "uploadImage", "image/png", samplePNG());
     const std::vector<std::string> bodies = {
-        "",                                                // nothing
-        good.substr(0, good.size() / 2),                   // cut short
-        good.substr(0, good.size() - 4),                   // no closing boundary
-        "--" + boundary + "\r\n\r\n" + samplePNG(),        // a part without headers
+        "",                                          // nothing
+        good.substr(0, good.size() / 2),             // cut short
+        good.substr(0, good.size() - 4),             // no closing boundary
+        "--" + boundary + "\r\n\r\n" + samplePNG(),  // a part without headers
         "--Other\r\nContent-Disposition: form-data; name=\"file\"\r\n\r\nx\r\n--Other--\r\n",
         "garbage that is no multipart at all",
-        "--" + boundary + "\r\nContent-Disposition: form-data\r\n\r\nx\r\n--" + boundary + "--\r\n",  // no name
+        "--" + boundary + "\r\nContent-Disposition: form-data\r\n\r\nx\r\n--" + boundary +
+            "--\r\n",  // no name
     };
     for (const auto& body : bodies) {
         auto raw = rawExchange(server.port(), multipartRequest("/trasselin/upload/upload.do", body));
@@ -77,10 +80,11 @@ TEST_F(MalformedRequestTest, BrokenMultipartBodiesAreRefused) {
 
 TEST_F(MalformedRequestTest, MissingParametersGiveAnErrorEnvelopeOnEveryCoreRoute) {
     for (const char* path :
-         {"user/login.do", "user/register.do", "user/loginbyweibo.do", "user/loginbywechat.do", "user/getverifycode.do",
-          "user/findpassword.do", "user/bindphone.do", "user/updatepassword.do", "user/update.do",
-          "user/updateavatar.do", "user/getuser.do", "user/searchuser.do", "upload/upload.do", "car/gettuninglist.do",
-          "car/uploadtuninglist.do", "car/deletetuninglist.do", "car/gettuninglistbyid.do"}) {
+         {"user/login.do", "user/register.do", "user/loginbyweibo.do", "user/loginbywechat.do",
+          "user/getverifycode.do", "user/findpassword.do", "user/bindphone.do", "user/updatepassword.do",
+          "user/update.do", "user/updateavatar.do", "user/getuser.do", "user/searchuser.do",
+          "upload/upload.do", "car/gettuninglist.do", "car/uploadtuninglist.do", "car/deletetuninglist.do",
+          "car/gettuninglistbyid.do"}) {
         for (auto reply : {get(api(path)), postForm(api(path), "")}) {
             EXPECT_EQ(reply.status, 200) << path;
             EXPECT_EQ(reply.header("Content-Type"), "application/json; charset=utf-8") << path;
@@ -95,7 +99,8 @@ TEST_F(MalformedRequestTest, MissingParametersGiveAnErrorEnvelopeOnEveryCoreRout
 
 TEST_F(MalformedRequestTest, ParametersThatAreNotUTF8AreRefused) {
     std::string t = token();
-    EXPECT_EQ(get(api("user/update.do?nickname=%FF%FE&token=" + t)).resultCode(), devserver::kResultBadRequest);
+    EXPECT_EQ(get(api("user/update.do?nickname=%FF%FE&token=" + t)).resultCode(),
+              devserver::kResultBadRequest);
     EXPECT_EQ(postForm(api("user/register.do"), "code=246810&nickname=%C0%AF&password=p&username=13912345678")
                   .resultCode(),
               devserver::kResultBadRequest);
@@ -121,9 +126,11 @@ TEST_F(MalformedRequestTest, HostileRequestLinesAndHeaders) {
         "GET /trasselin/user/login.do HTTP/1.1\r\nNoColonHere\r\nConnection: close\r\n\r\n",
         std::string("GET /tras\0selin HTTP/1.1\r\nConnection: close\r\n\r\n", 46),
         "POST /trasselin/user/login.do HTTP/1.1\r\nContent-Length: -5\r\nConnection: close\r\n\r\n",
-        "POST /trasselin/user/login.do HTTP/1.1\r\nContent-Length: 99999999999999999999\r\nConnection: close\r\n\r\n",
+        "POST /trasselin/user/login.do HTTP/1.1\r\nContent-Length: 99999999999999999999\r\nConnection: "
+        "close\r\n\r\n",
         "POST /trasselin/user/login.do HTTP/1.1\r\nContent-Length: 900000000\r\nConnection: close\r\n\r\nabc",
-        "POST /trasselin/user/login.do HTTP/1.1\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\nZZ\r\n",
+        "POST /trasselin/user/login.do HTTP/1.1\r\nTransfer-Encoding: chunked\r\nConnection: "
+        "close\r\n\r\nZZ\r\n",
         "POST /trasselin/user/login.do HTTP/1.1\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
         "fffffffffffffffff\r\nab\r\n",
         "GET /pictures/avatar-1 HTTP/1.1\r\nRange: bytes=999999999999999999999-\r\nConnection: close\r\n\r\n",
@@ -144,18 +151,22 @@ TEST_F(MalformedRequestTest, MutatedRequestsNeverBreakTheServer) {
         "GET /trasselin/user/login.do?username=13800000001&password=123456 HTTP/1.1\r\nHost: 127.0.0.1\r\n"
         "Connection: close\r\n\r\n",
         "GET /trasselin/car/uploadtuninglist.do?car_id=1&jsontxt=%7B%22lunke%22%3A%22a%22%7D&list_name=x&"
-        "tuninglist_id=0&user_token=" + t + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
-        formRequest("/trasselin/user/register.do", "code=246810&nickname=%E6%96%B0&password=p&username=13912345678"),
+        "tuninglist_id=0&user_token=" +
+            t + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+        formRequest("/trasselin/user/register.do",
+                    "code=246810&nickname=%E6%96%B0&password=p&username=13912345678"),
         formRequest("/trasselin/user/bindphone.do", "code=246810&phone=13711112222&user_token=" + t),
         multipartRequest("/trasselin/upload/upload.do",
                          multipartBody(boundary, "file", "uploadImage", "image/png", samplePNG())),
         multipartRequest("/trasselin/user/updateavatar.do?token=" + t,
                          multipartBody(boundary, "file", "question_image", "image/png", sampleJPEG())),
-        "GET /pictures/avatar-1 HTTP/1.1\r\nRange: bytes=2-10\r\nIf-None-Match: \"abc\"\r\nConnection: close\r\n\r\n",
+        "GET /pictures/avatar-1 HTTP/1.1\r\nRange: bytes=2-10\r\nIf-None-Match: \"abc\"\r\nConnection: "
+        "close\r\n\r\n",
     };
     std::vector<std::string> documents;
     for (unsigned seed = 0; seed < 40; ++seed)
-        for (const auto& s : seeds) documents.push_back(testsupport::mutate(s, seed * 31 + static_cast<unsigned>(s.size())));
+        for (const auto& s : seeds)
+            documents.push_back(testsupport::mutate(s, seed * 31 + static_cast<unsigned>(s.size())));
     sendAll(documents);
     EXPECT_TRUE(stillServing());
     // Whatever got stored still reads back as JSON.

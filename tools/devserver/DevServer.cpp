@@ -49,8 +49,10 @@ void shutDownConnection(const httplib::Request& request) {
         if (end == entry->d_name || *end != '\0') continue;
         sockaddr_storage local{}, peer{};
         socklen_t localLength = sizeof local, peerLength = sizeof peer;
-        if (::getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &localLength) != 0) continue;
-        if (::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) continue;
+        if (::getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &localLength) != 0)
+            continue;
+        if (::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0)
+            continue;
         auto portOf = [](const sockaddr_storage& a) -> int {
             if (a.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&a)->sin_port);
             if (a.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&a)->sin6_port);
@@ -134,7 +136,8 @@ std::string State::storePicture(const std::string& bytes, std::string id) {
     if (picture.lastModified.time_since_epoch().count() != 0 && picture.bytes != bytes &&
         now <= picture.lastModified)
         now = picture.lastModified + std::chrono::seconds(1);
-    if (picture.bytes != bytes || picture.lastModified.time_since_epoch().count() == 0) picture.lastModified = now;
+    if (picture.bytes != bytes || picture.lastModified.time_since_epoch().count() == 0)
+        picture.lastModified = now;
     picture.bytes = bytes;
     picture.contentType = sniffImageType(bytes);
     if (picture.contentType.empty()) picture.contentType = "application/octet-stream";
@@ -159,7 +162,8 @@ std::string State::pictureURL(const std::string& id) const {
 struct DevServer::Impl {
     explicit Impl(DevServer& owner, Options o) : options(std::move(o)), registry(owner) {
         state.dataDirectory = options.dataDirectory;
-        state.startTime = std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
+        state.startTime =
+            std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
     }
 
     Options options;
@@ -187,7 +191,8 @@ struct DevServer::Impl {
     DevServer* owner = nullptr;
 
     void configure(httplib::Server& server, Listener listener);
-    bool bind(httplib::Server& server, const std::string& host, int wantedPort, int& boundPort, const char* what);
+    bool bind(httplib::Server& server, const std::string& host, int wantedPort, int& boundPort,
+              const char* what);
     void handle(const httplib::Request& request, httplib::Response& response, Listener listener);
     std::optional<RouteControl> takeControl(const std::string& normalizedPath);
     Reply dispatch(const RecordedRequest& request);
@@ -233,7 +238,8 @@ bool DevServer::Impl::bind(httplib::Server& server, const std::string& host, int
         }
     } else {
         if (!server.bind_to_port(host, wantedPort)) {
-            fail(std::string("cannot bind the ") + what + " listener to " + host + ":" + std::to_string(wantedPort));
+            fail(std::string("cannot bind the ") + what + " listener to " + host + ":" +
+                 std::to_string(wantedPort));
             return false;
         }
         boundPort = wantedPort;
@@ -287,7 +293,8 @@ Reply DevServer::Impl::dispatch(const RecordedRequest& request) {
             auto endsWith = [&](const char* suffix) {
                 std::string s(suffix);
                 return request.normalizedPath.size() >= s.size() &&
-                       request.normalizedPath.compare(request.normalizedPath.size() - s.size(), s.size(), s) == 0;
+                       request.normalizedPath.compare(request.normalizedPath.size() - s.size(), s.size(),
+                                                      s) == 0;
             };
             if (endsWith(".json"))
                 type = "application/json";
@@ -323,7 +330,8 @@ void DevServer::Impl::handle(const httplib::Request& hreq, httplib::Response& hr
             request.parts.push_back(MultipartPart{file.name, file.filename, file.content_type, file.content});
     } else {
         request.body = hreq.body;
-        if (lowerType.rfind("application/x-www-form-urlencoded", 0) == 0) request.form = detail::parseQuery(hreq.body);
+        if (lowerType.rfind("application/x-www-form-urlencoded", 0) == 0)
+            request.form = detail::parseQuery(hreq.body);
     }
     {
         std::lock_guard lock(mutex);
@@ -370,7 +378,8 @@ void DevServer::Impl::handle(const httplib::Request& hreq, httplib::Response& hr
             case Body::ResultCodeAsString:
                 if (auto* d = reply.json.dictionary()) {
                     Dictionary copy = d->mutableCopy();
-                    if (copy.containsKey("resultCode")) copy.setObject("resultCode", copy["resultCode"].stringValue());
+                    if (copy.containsKey("resultCode"))
+                        copy.setObject("resultCode", copy["resultCode"].stringValue());
                     reply.json = copy;
                 }
                 break;
@@ -381,7 +390,8 @@ void DevServer::Impl::handle(const httplib::Request& hreq, httplib::Response& hr
 
     if (reply.json) {
         Ref<NSError> error;
-        auto data = NSJSONSerialization::dataWithJSONObject(reply.json, NSJSONWritingWithoutEscapingSlashes, &error);
+        auto data =
+            NSJSONSerialization::dataWithJSONObject(reply.json, NSJSONWritingWithoutEscapingSlashes, &error);
         if (data) {
             reply.body = data->toString();
         } else {
@@ -445,7 +455,9 @@ DevServer::DevServer(Options options) : impl_(std::make_unique<Impl>(*this, std:
     }
 }
 
-DevServer::~DevServer() { stop(); }
+DevServer::~DevServer() {
+    stop();
+}
 
 bool DevServer::start() {
     Impl& d = *impl_;
@@ -488,10 +500,10 @@ bool DevServer::start() {
         std::string chain = d.tlsCertificatePEM, key = d.tlsKeyPEM;
         bool certificateOK = false;
         auto setUp = [chain, key, &certificateOK](SSL_CTX& context) {
-            std::unique_ptr<BIO, decltype(&BIO_free)> chainBio(BIO_new_mem_buf(chain.data(), static_cast<int>(chain.size())),
-                                                               BIO_free);
-            std::unique_ptr<BIO, decltype(&BIO_free)> keyBio(BIO_new_mem_buf(key.data(), static_cast<int>(key.size())),
-                                                             BIO_free);
+            std::unique_ptr<BIO, decltype(&BIO_free)> chainBio(
+                BIO_new_mem_buf(chain.data(), static_cast<int>(chain.size())), BIO_free);
+            std::unique_ptr<BIO, decltype(&BIO_free)> keyBio(
+                BIO_new_mem_buf(key.data(), static_cast<int>(key.size())), BIO_free);
             if (!chainBio || !keyBio) return false;
             X509* leaf = PEM_read_bio_X509(chainBio.get(), nullptr, nullptr, nullptr);
             if (!leaf) return false;
@@ -508,7 +520,8 @@ bool DevServer::start() {
             ERR_clear_error();
             EVP_PKEY* pkey = PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr);
             if (!pkey) return false;
-            ok = ok && SSL_CTX_use_PrivateKey(&context, pkey) == 1 && SSL_CTX_check_private_key(&context) == 1;
+            ok =
+                ok && SSL_CTX_use_PrivateKey(&context, pkey) == 1 && SSL_CTX_check_private_key(&context) == 1;
             EVP_PKEY_free(pkey);
             certificateOK = ok;
             return ok;
@@ -558,35 +571,52 @@ void DevServer::stop() {
     d.running = false;
 }
 
-bool DevServer::isRunning() const { return impl_->running; }
+bool DevServer::isRunning() const {
+    return impl_->running;
+}
 
 std::string DevServer::lastError() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->lastError;
 }
 
-int DevServer::port() const { return impl_->port; }
-int DevServer::secondPort() const { return impl_->secondPort; }
-int DevServer::tlsPort() const { return impl_->tlsPort; }
+int DevServer::port() const {
+    return impl_->port;
+}
+int DevServer::secondPort() const {
+    return impl_->secondPort;
+}
+int DevServer::tlsPort() const {
+    return impl_->tlsPort;
+}
 
 std::string DevServer::baseURL() const {
     return "http://" + urlHost(impl_->options.host) + ":" + std::to_string(impl_->port) + "/";
 }
-std::string DevServer::apiRoot() const { return baseURL() + "trasselin/"; }
-std::string DevServer::secondRoot() const {
-    return "http://" + urlHost(impl_->options.secondHost) + ":" + std::to_string(impl_->secondPort) + "/trasselin/";
+std::string DevServer::apiRoot() const {
+    return baseURL() + "trasselin/";
 }
-std::string DevServer::modelPrefix() const { return baseURL() + "static/model/"; }
+std::string DevServer::secondRoot() const {
+    return "http://" + urlHost(impl_->options.secondHost) + ":" + std::to_string(impl_->secondPort) +
+           "/trasselin/";
+}
+std::string DevServer::modelPrefix() const {
+    return baseURL() + "static/model/";
+}
 std::string DevServer::tlsBaseURL() const {
     if (!impl_->options.enableTLS || impl_->tlsPort == 0) return "";
     return "https://" + urlHost(impl_->options.host) + ":" + std::to_string(impl_->tlsPort) + "/";
 }
-std::string DevServer::tlsCertificatePEM() const { return impl_->tlsCertificatePEM; }
+std::string DevServer::tlsCertificatePEM() const {
+    return impl_->tlsCertificatePEM;
+}
 
 void DevServer::addRoutes(const std::function<void(RouteRegistry&)>& module) {
     if (module) module(impl_->registry);
 }
-RouteRegistry& DevServer::routes() { return impl_->registry; }
+RouteRegistry& DevServer::routes() {
+    return impl_->registry;
+}
 
 // Accounts.
 

@@ -36,14 +36,14 @@ namespace devserver {
 // (the app treats every non-zero code as a failure).
 enum ResultCode : int {
     kResultSuccess = 0,
-    kResultBadRequest = 10002,        // a parameter is missing or malformed
-    kResultInvalidToken = 10003,      // unknown or expired token (and password reset of an unknown phone)
-    kResultWrongPassword = 10004,     // refused login, wrong old password
-    kResultAlreadyRegistered = 10005, // user name at sign-up, phone at binding
-    kResultNotFound = 10006,          // no such user, tuning list...
-    kResultNicknameTaken = 10007,     // profile update or sign-up with another user's nickname
-    kResultBadPhone = 11001,          // a phone number that is not 11 digits
-    kResultWrongCode = 12001,         // wrong verification code
+    kResultBadRequest = 10002,         // a parameter is missing or malformed
+    kResultInvalidToken = 10003,       // unknown or expired token (and password reset of an unknown phone)
+    kResultWrongPassword = 10004,      // refused login, wrong old password
+    kResultAlreadyRegistered = 10005,  // user name at sign-up, phone at binding
+    kResultNotFound = 10006,           // no such user, tuning list...
+    kResultNicknameTaken = 10007,      // profile update or sign-up with another user's nickname
+    kResultBadPhone = 11001,           // a phone number that is not 11 digits
+    kResultWrongCode = 12001,          // wrong verification code
     kResultCodeServiceFailure = 12002,
     kResultAlreadyVoted = 43001,
     kResultTuningListNameTaken = 50002,

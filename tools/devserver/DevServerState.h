@@ -30,9 +30,9 @@ struct State {
 
     std::vector<SampleUser> users;
     long nextUserId = 1;
-    std::map<std::string, long> tokens;                 // valid token → user id
-    std::map<std::string, long> thirdPartyAccounts;     // "weibo:<token>" / "wechat:<code>" → user id
-    std::set<std::pair<long, long>> friends;            // (user, friend)
+    std::map<std::string, long> tokens;              // valid token → user id
+    std::map<std::string, long> thirdPartyAccounts;  // "weibo:<token>" / "wechat:<code>" → user id
+    std::set<std::pair<long, long>> friends;         // (user, friend)
     bool verificationServiceFailing = false;
 
     std::map<std::string, StoredPicture> pictures;
