@@ -172,7 +172,8 @@ struct DevServer::Impl {
 
     std::unique_ptr<httplib::Server> main, second, tls;
     std::thread mainThread, secondThread, tlsThread;
-    int port = 0, secondPort = 0, tlsPort = 0;
+    std::atomic<int> port{0}, secondPort{0}, tlsPort{0};
+    std::mutex lifecycle;  // one start or stop at a time
     std::string tlsCertificatePEM, tlsKeyPEM;
     std::atomic<bool> running{false};
     bool seeded = false;
@@ -191,7 +192,7 @@ struct DevServer::Impl {
     DevServer* owner = nullptr;
 
     void configure(httplib::Server& server, Listener listener);
-    bool bind(httplib::Server& server, const std::string& host, int wantedPort, int& boundPort,
+    bool bind(httplib::Server& server, const std::string& host, int wantedPort, std::atomic<int>& boundPort,
               const char* what);
     void handle(const httplib::Request& request, httplib::Response& response, Listener listener);
     std::optional<RouteControl> takeControl(const std::string& normalizedPath);
@@ -228,8 +229,8 @@ void DevServer::Impl::configure(httplib::Server& server, Listener listener) {
     server.Options(".*", handler);
 }
 
-bool DevServer::Impl::bind(httplib::Server& server, const std::string& host, int wantedPort, int& boundPort,
-                           const char* what) {
+bool DevServer::Impl::bind(httplib::Server& server, const std::string& host, int wantedPort,
+                           std::atomic<int>& boundPort, const char* what) {
     if (wantedPort == 0) {
         boundPort = server.bind_to_any_port(host);
         if (boundPort <= 0) {
@@ -461,6 +462,7 @@ DevServer::~DevServer() {
 
 bool DevServer::start() {
     Impl& d = *impl_;
+    std::lock_guard lifecycle(d.lifecycle);
     if (d.running) return true;
     {
         std::lock_guard lock(d.stopMutex);
@@ -556,6 +558,7 @@ bool DevServer::start() {
 
 void DevServer::stop() {
     Impl& d = *impl_;
+    std::lock_guard lifecycle(d.lifecycle);
     {
         std::lock_guard lock(d.stopMutex);
         d.stopping = true;

@@ -173,7 +173,12 @@ class RouteRegistry {
     std::unique_ptr<Table> table_;
 };
 
-// A sample account.
+// An account. The server starts with three, each with its own avatar picture:
+//   1  13800000001 / 123456  "改装达人"
+//   2  13800000002 / abcdef  "赛道老王"   (friends with 1)
+//   3  13800000003 / qwerty  "小雨"
+// The user name is the phone number; sign-in through Weibo or WeChat makes one account per
+// credential (an empty one, or one starting with "invalid", is refused).
 struct SampleUser {
     long user_id = 0;
     std::string user_username;  // the phone number used to sign up
