@@ -69,6 +69,8 @@ class PullRefreshFixture : public ::testing::Test {
         UIImage::setResourcesDirectoryForTesting(resources.path());
     }
     void TearDown() override {
+        // Delayed steps (callbacks, fades) run now, while what they refer to still exists.
+        clock.advance(2);
         if (window) window->setHidden(true);
         window.reset();
         UIImage::setResourcesDirectoryForTesting("");
