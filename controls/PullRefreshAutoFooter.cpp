@@ -81,8 +81,9 @@ void PullRefreshAutoFooter::setState(int newState) {
     PullRefreshFooter::setState(newState);
     if (newState != PullRefreshState::Refreshing) return;
     auto footer = selfAs<PullRefreshAutoFooter>();
-    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(kRefreshingCallbackDelay * NSEC_PER_SEC)),
-                   dispatch_get_main_queue(), [footer] { footer->executeRefreshingCallback(); });
+    dispatch_after(
+        dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(kRefreshingCallbackDelay * NSEC_PER_SEC)),
+        dispatch_get_main_queue(), [footer] { footer->executeRefreshingCallback(); });
 }
 
 void PullRefreshAutoFooter::setHidden(bool hidden) {

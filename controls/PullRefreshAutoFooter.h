@@ -41,10 +41,14 @@ class PullRefreshAutoFooter : public PullRefreshFooter {
     bool isAutomaticallyRefresh() const { return automaticallyRefresh_; }
     void setAutomaticallyRefresh(bool on) { automaticallyRefresh_ = on; }
     double triggerAutomaticallyRefreshPercent() const { return triggerAutomaticallyRefreshPercent_; }
-    void setTriggerAutomaticallyRefreshPercent(double percent) { triggerAutomaticallyRefreshPercent_ = percent; }
+    void setTriggerAutomaticallyRefreshPercent(double percent) {
+        triggerAutomaticallyRefreshPercent_ = percent;
+    }
     // A second name for triggerAutomaticallyRefreshPercent.
     double appearencePercentTriggerAutoRefresh() const { return triggerAutomaticallyRefreshPercent(); }
-    void setAppearencePercentTriggerAutoRefresh(double percent) { setTriggerAutomaticallyRefreshPercent(percent); }
+    void setAppearencePercentTriggerAutoRefresh(double percent) {
+        setTriggerAutomaticallyRefreshPercent(percent);
+    }
 
   private:
     // The scroll view while the footer is its subview.

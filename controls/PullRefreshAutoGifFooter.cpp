@@ -24,8 +24,8 @@ void PullRefreshAutoGifFooter::setGifView(const Ref<UIImageView>& view) {
     if (view && view->superviewPointer() != this) addSubview(view);
 }
 
-void PullRefreshAutoGifFooter::setImages(const std::optional<std::vector<Ref<UIImage>>>& images, double duration,
-                                         int state) {
+void PullRefreshAutoGifFooter::setImages(const std::optional<std::vector<Ref<UIImage>>>& images,
+                                         double duration, int state) {
     detail::storeGifImages(stateImages_, stateDurations_, *this, images, duration, state);
 }
 

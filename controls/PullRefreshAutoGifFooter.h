@@ -28,7 +28,9 @@ class PullRefreshAutoGifFooter : public PullRefreshAutoStateFooter {
     detail::PullRefreshStateImages& stateImages() { return stateImages_; }
     void setStateImages(detail::PullRefreshStateImages images) { stateImages_ = std::move(images); }
     detail::PullRefreshStateDurations& stateDurations() { return stateDurations_; }
-    void setStateDurations(detail::PullRefreshStateDurations durations) { stateDurations_ = std::move(durations); }
+    void setStateDurations(detail::PullRefreshStateDurations durations) {
+        stateDurations_ = std::move(durations);
+    }
 
     void setImages(const std::optional<std::vector<Ref<UIImage>>>& images, double duration, int state);
     void setImages(const std::optional<std::vector<Ref<UIImage>>>& images, int state);

@@ -88,8 +88,8 @@ class PullRefreshComponent : public UIView, public NSKeyValueObserving {
 
     virtual void addObservers();
     virtual void removeObservers();
-    void observeValueForKeyPath(const std::string& keyPath, const Ref<NSObject>& object, const Dictionary& change,
-                                void* context) override;
+    void observeValueForKeyPath(const std::string& keyPath, const Ref<NSObject>& object,
+                                const Dictionary& change, void* context) override;
 
     // ---- refreshing -----------------------------------------------------------------------------
     virtual void beginRefreshing();

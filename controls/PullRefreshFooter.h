@@ -21,7 +21,8 @@ class PullRefreshFooter : public PullRefreshComponent {
     static Ref<PullRefreshFooter> footerWithRefreshingBlock(RefreshingBlock block) {
         return detail::makeRefreshControl<PullRefreshFooter>(std::move(block));
     }
-    static Ref<PullRefreshFooter> footerWithRefreshingTarget(const Ref<NSObject>& target, RefreshingAction action) {
+    static Ref<PullRefreshFooter> footerWithRefreshingTarget(const Ref<NSObject>& target,
+                                                             RefreshingAction action) {
         return detail::makeRefreshControl<PullRefreshFooter>(target, std::move(action));
     }
 
@@ -37,7 +38,9 @@ class PullRefreshFooter : public PullRefreshComponent {
 
     // Bottom space of the list that the pull-up footers' placement disregards.
     CGFloat ignoredScrollViewContentInsetBottom() const { return ignoredScrollViewContentInsetBottom_; }
-    void setIgnoredScrollViewContentInsetBottom(CGFloat bottom) { ignoredScrollViewContentInsetBottom_ = bottom; }
+    void setIgnoredScrollViewContentInsetBottom(CGFloat bottom) {
+        ignoredScrollViewContentInsetBottom_ = bottom;
+    }
     bool isAutomaticallyHidden() const { return automaticallyHidden_; }
     void setAutomaticallyHidden(bool on) { automaticallyHidden_ = on; }
 

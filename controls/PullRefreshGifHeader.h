@@ -31,7 +31,9 @@ class PullRefreshGifHeader : public PullRefreshStateHeader {
     detail::PullRefreshStateImages& stateImages() { return stateImages_; }
     void setStateImages(detail::PullRefreshStateImages images) { stateImages_ = std::move(images); }
     detail::PullRefreshStateDurations& stateDurations() { return stateDurations_; }
-    void setStateDurations(detail::PullRefreshStateDurations durations) { stateDurations_ = std::move(durations); }
+    void setStateDurations(detail::PullRefreshStateDurations durations) {
+        stateDurations_ = std::move(durations);
+    }
 
     // A nil list is ignored.
     void setImages(const std::optional<std::vector<Ref<UIImage>>>& images, double duration, int state);

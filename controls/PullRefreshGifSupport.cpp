@@ -39,8 +39,8 @@ const std::vector<Ref<UIImage>>& gifImagesForState(const PullRefreshStateImages&
     return it == images.end() ? none : it->second;
 }
 
-bool playGifImages(UIImageView& view, const PullRefreshStateImages& images, const PullRefreshStateDurations& durations,
-                   int state) {
+bool playGifImages(UIImageView& view, const PullRefreshStateImages& images,
+                   const PullRefreshStateDurations& durations, int state) {
     const auto& frames = gifImagesForState(images, state);
     if (frames.empty()) return false;
     view.stopAnimating();

@@ -26,8 +26,8 @@ double defaultGifDuration(std::size_t imageCount);
 void showGifFrameForPercent(UIImageView& view, const std::vector<Ref<UIImage>>& images, double percent);
 // Stops any animation, then shows a single image, or plays several over the duration. False
 // (and nothing changes) when the state has no images.
-bool playGifImages(UIImageView& view, const PullRefreshStateImages& images, const PullRefreshStateDurations& durations,
-                   int state);
+bool playGifImages(UIImageView& view, const PullRefreshStateImages& images,
+                   const PullRefreshStateDurations& durations, int state);
 // The images of a state (empty when none).
 const std::vector<Ref<UIImage>>& gifImagesForState(const PullRefreshStateImages& images, int state);
 

@@ -92,7 +92,8 @@ void PullRefreshHeader::endRefreshing() {
     if (isKindOf<UICollectionView>(scrollView())) {
         auto header = selfAs<PullRefreshHeader>();
         dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(0.1 * NSEC_PER_SEC)),
-                       dispatch_get_main_queue(), [header] { header->PullRefreshComponent::endRefreshing(); });
+                       dispatch_get_main_queue(),
+                       [header] { header->PullRefreshComponent::endRefreshing(); });
     } else {
         PullRefreshComponent::endRefreshing();
     }

@@ -31,7 +31,8 @@ class PullRefreshHeader : public PullRefreshComponent {
     static Ref<PullRefreshHeader> headerWithRefreshingBlock(RefreshingBlock block) {
         return detail::makeRefreshControl<PullRefreshHeader>(std::move(block));
     }
-    static Ref<PullRefreshHeader> headerWithRefreshingTarget(const Ref<NSObject>& target, RefreshingAction action) {
+    static Ref<PullRefreshHeader> headerWithRefreshingTarget(const Ref<NSObject>& target,
+                                                             RefreshingAction action) {
         return detail::makeRefreshControl<PullRefreshHeader>(target, std::move(action));
     }
 

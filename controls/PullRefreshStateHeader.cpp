@@ -40,16 +40,18 @@ std::optional<std::string> PullRefreshStateHeader::titleForState(int state) cons
     return it->second;
 }
 
-std::string PullRefreshStateHeader::lastUpdatedTimeTextFor(const std::optional<NSDate>& date, const NSDate& now) {
+std::string PullRefreshStateHeader::lastUpdatedTimeTextFor(const std::optional<NSDate>& date,
+                                                           const NSDate& now) {
     if (!date) return "最后更新：无记录";
     auto calendar = NSCalendar::currentCalendar();
-    const unsigned long units =
-        NSCalendarUnitYear | NSCalendarUnitMonth | NSCalendarUnitDay | NSCalendarUnitHour | NSCalendarUnitMinute;
+    const unsigned long units = NSCalendarUnitYear | NSCalendarUnitMonth | NSCalendarUnitDay |
+                                NSCalendarUnitHour | NSCalendarUnitMinute;
     auto then = calendar->components(units, *date);
     auto today = calendar->components(units, now);
     const char* format = "yyyy-MM-dd HH:mm";
     if (then->year() == today->year()) {
-        format = (then->month() == today->month() && then->day() == today->day()) ? "今天 HH:mm" : "MM-dd HH:mm";
+        format =
+            (then->month() == today->month() && then->day() == today->day()) ? "今天 HH:mm" : "MM-dd HH:mm";
     }
     auto formatter = make<NSDateFormatter>();
     formatter->setDateFormat(format);

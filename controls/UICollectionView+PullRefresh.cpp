@@ -9,9 +9,11 @@ namespace UICollectionView_PullRefresh {
 void load() {
     static std::once_flag once;
     std::call_once(once, [] {
-        UICollectionView::addReloadDataHook(
-            UICollectionView::ReloadStage::After, UICollectionView::kReloadHookOrderRefreshControls,
-            [](UICollectionView& collection) { UIScrollView_PullRefresh::executeReloadDataBlock(collection); });
+        UICollectionView::addReloadDataHook(UICollectionView::ReloadStage::After,
+                                            UICollectionView::kReloadHookOrderRefreshControls,
+                                            [](UICollectionView& collection) {
+                                                UIScrollView_PullRefresh::executeReloadDataBlock(collection);
+                                            });
     });
 }
 

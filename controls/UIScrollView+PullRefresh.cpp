@@ -71,7 +71,8 @@ void setReloadDataBlock(UIScrollView& scrollView, ReloadDataBlock block) {
     UICollectionView_PullRefresh::load();
     KVO::ChangeScope announce(scrollView, "reloadDataBlock");
     if (block) {
-        scrollView.setAssociatedObject(&kReloadDataBlockKey, Value(make<ReloadDataBlockBox>(std::move(block))),
+        scrollView.setAssociatedObject(&kReloadDataBlockKey,
+                                       Value(make<ReloadDataBlockBox>(std::move(block))),
                                        AssociationPolicy::Retain);
     } else {
         scrollView.setAssociatedObject(&kReloadDataBlockKey, Value());

@@ -9,8 +9,9 @@ namespace UITableView_PullRefresh {
 void load() {
     static std::once_flag once;
     std::call_once(once, [] {
-        UITableView::addReloadDataHook(UITableView::ReloadStage::After, UITableView::kReloadHookOrderRefreshControls,
-                                       [](UITableView& table) { UIScrollView_PullRefresh::executeReloadDataBlock(table); });
+        UITableView::addReloadDataHook(
+            UITableView::ReloadStage::After, UITableView::kReloadHookOrderRefreshControls,
+            [](UITableView& table) { UIScrollView_PullRefresh::executeReloadDataBlock(table); });
     });
 }
 

@@ -115,12 +115,12 @@ TEST_F(PullRefreshBackFooterTest, EndingAfterNewRowsAnnouncesTheOffsetAgain) {
     pullAndRelease(330);
     reloadRows({30});
     std::vector<std::pair<CGFloat, CGFloat>> announced;
-    auto token = KVO::observe(*table, "contentOffset", NSKeyValueObservingOptionNew | NSKeyValueObservingOptionOld,
-                              [&](const Ref<NSObject>&, const Dictionary& change) {
-                                  announced.push_back(
-                                      {NSValue_Geometry::CGPointValue(change["old"].objectAs<NSValue>()).y,
-                                       NSValue_Geometry::CGPointValue(change["new"].objectAs<NSValue>()).y});
-                              });
+    auto token = KVO::observe(
+        *table, "contentOffset", NSKeyValueObservingOptionNew | NSKeyValueObservingOptionOld,
+        [&](const Ref<NSObject>&, const Dictionary& change) {
+            announced.push_back({NSValue_Geometry::CGPointValue(change["old"].objectAs<NSValue>()).y,
+                                 NSValue_Geometry::CGPointValue(change["new"].objectAs<NSValue>()).y});
+        });
     footer->endRefreshing();
     ASSERT_EQ(announced.size(), 1u);
     EXPECT_EQ(announced[0], std::make_pair(CGFloat(324), CGFloat(324)));
@@ -131,12 +131,12 @@ TEST_F(PullRefreshBackFooterTest, EndingWithTheSameRowsDoesNotAnnounceInPlace) {
     installFooter();
     pullAndRelease(330);
     std::vector<std::pair<CGFloat, CGFloat>> announced;
-    auto token = KVO::observe(*table, "contentOffset", NSKeyValueObservingOptionNew | NSKeyValueObservingOptionOld,
-                              [&](const Ref<NSObject>&, const Dictionary& change) {
-                                  announced.push_back(
-                                      {NSValue_Geometry::CGPointValue(change["old"].objectAs<NSValue>()).y,
-                                       NSValue_Geometry::CGPointValue(change["new"].objectAs<NSValue>()).y});
-                              });
+    auto token = KVO::observe(
+        *table, "contentOffset", NSKeyValueObservingOptionNew | NSKeyValueObservingOptionOld,
+        [&](const Ref<NSObject>&, const Dictionary& change) {
+            announced.push_back({NSValue_Geometry::CGPointValue(change["old"].objectAs<NSValue>()).y,
+                                 NSValue_Geometry::CGPointValue(change["new"].objectAs<NSValue>()).y});
+        });
     footer->endRefreshing();
     for (const auto& [from, to] : announced) EXPECT_NE(from, to);
 }

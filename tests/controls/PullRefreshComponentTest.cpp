@@ -212,11 +212,12 @@ TEST_F(PullRefreshComponentTest, BlockThenTargetBothRunAndAGoneTargetIsSkipped) 
     receiver->log = &log;
     auto probe = make<ProbeComponent>();
     probe->setRefreshingBlock([&] { log.push_back("block"); });
-    probe->setRefreshingTarget(receiver, [](const Ref<NSObject>& target, const Ref<PullRefreshComponent>& sender) {
-        auto r = asKind<Receiver>(target);
-        r->log->push_back("action");
-        r->lastSender = sender;
-    });
+    probe->setRefreshingTarget(receiver,
+                               [](const Ref<NSObject>& target, const Ref<PullRefreshComponent>& sender) {
+                                   auto r = asKind<Receiver>(target);
+                                   r->log->push_back("action");
+                                   r->lastSender = sender;
+                               });
     table->addSubview(probe);
     probe->executeRefreshingCallback();
     testsupport::drainMainRunLoop();

@@ -50,8 +50,12 @@ TEST_F(PullRefreshFuzzTest, DamagedArrowPicturesLeaveTheArrowEmptyOrDrawn) {
     const std::string bundle = resources.path() + "/PullRefresh.bundle";
     const std::string valid = readFile(bundle + "/arrow.png");
     ASSERT_GT(valid.size(), 8u);
-    std::vector<std::string> inputs = {"", "\x89PNG\r\n\x1a\n", valid.substr(0, valid.size() / 2),
-                                       valid.substr(0, 33), std::string(4096, '\0'), "GIF89a garbage"};
+    std::vector<std::string> inputs = {"",
+                                       "\x89PNG\r\n\x1a\n",
+                                       valid.substr(0, valid.size() / 2),
+                                       valid.substr(0, 33),
+                                       std::string(4096, '\0'),
+                                       "GIF89a garbage"};
     for (unsigned seed = 0; seed < 120; ++seed) inputs.push_back(testsupport::mutate(valid, seed));
 
     showTable({20});
@@ -97,9 +101,13 @@ TEST_F(PullRefreshFuzzTest, TheFrameworkPlaceIsTheFallback) {
 
 TEST_F(PullRefreshFuzzTest, StoredTimesOfTheWrongKindReadAsNoRecord) {
     auto defaults = NSUserDefaults::standardUserDefaults();
-    const std::vector<Value> hostile = {Value("2024-01-01 10:00"), Value(1700000000.0), Value(true),
-                                        Value(NSData::fromString("\x00\x01")), Value(Array{Value(1)}),
-                                        Value(Dictionary{{"date", Value(1)}}), Value::null()};
+    const std::vector<Value> hostile = {Value("2024-01-01 10:00"),
+                                        Value(1700000000.0),
+                                        Value(true),
+                                        Value(NSData::fromString("\x00\x01")),
+                                        Value(Array{Value(1)}),
+                                        Value(Dictionary{{"date", Value(1)}}),
+                                        Value::null()};
     showTable({20});
     for (std::size_t i = 0; i < hostile.size(); ++i) {
         SCOPED_TRACE(i);
@@ -111,7 +119,8 @@ TEST_F(PullRefreshFuzzTest, StoredTimesOfTheWrongKindReadAsNoRecord) {
     }
     // Dates far away in either direction still give a text.
     for (double seconds : {-1e11, -62135769600.0, 0.0, 64092211200.0, 1e11}) {
-        defaults->setObject(PullRefreshHeaderLastUpdatedTimeKey, Value(NSDate::dateWithTimeIntervalSince1970(seconds)));
+        defaults->setObject(PullRefreshHeaderLastUpdatedTimeKey,
+                            Value(NSDate::dateWithTimeIntervalSince1970(seconds)));
         auto header = PullRefreshStateHeader::headerWithRefreshingBlock([] {});
         auto text = header->lastUpdatedTimeLabel()->text();
         ASSERT_TRUE(text);
@@ -161,7 +170,8 @@ TEST_F(PullRefreshFuzzTest, HostileChangeDictionariesAreIgnored) {
         control->scrollViewContentSizeDidChange(nullptr);
         control->scrollViewPanStateDidChange(nullptr);
         for (double percent : {nan, inf, -inf, -1.0, 1e300}) control->setPullingPercent(percent);
-        for (int state : {0, -7, 99, PullRefreshState::WillRefresh, PullRefreshState::Idle}) control->setState(state);
+        for (int state : {0, -7, 99, PullRefreshState::WillRefresh, PullRefreshState::Idle})
+            control->setState(state);
         clock.advance(1);
         EXPECT_EQ(control->state(), PullRefreshState::Idle);
     }
@@ -202,12 +212,22 @@ TEST_F(PullRefreshFuzzTest, RandomSessionsKeepTheStatesAndInsetsConsistent) {
 
         for (int step = 0; step < 150; ++step) {
             switch (pick(10)) {
-                case 0: table->simulateBeginDragging(); break;
+                case 0:
+                    table->simulateBeginDragging();
+                    break;
                 case 1:
-                case 2: table->simulateDragBy(0, static_cast<CGFloat>(pick(400)) - 200); break;
-                case 3: table->simulateEndDragging(CGPointMake(0, static_cast<CGFloat>(pick(3000)) - 1500)); break;
-                case 4: clock.advance(pick(50) / 100.0); break;
-                case 5: header->endRefreshing(); break;
+                case 2:
+                    table->simulateDragBy(0, static_cast<CGFloat>(pick(400)) - 200);
+                    break;
+                case 3:
+                    table->simulateEndDragging(CGPointMake(0, static_cast<CGFloat>(pick(3000)) - 1500));
+                    break;
+                case 4:
+                    clock.advance(pick(50) / 100.0);
+                    break;
+                case 5:
+                    header->endRefreshing();
+                    break;
                 case 6:
                     if (pick(3) == 0) {
                         footer->endRefreshingWithNoMoreData();
@@ -217,9 +237,15 @@ TEST_F(PullRefreshFuzzTest, RandomSessionsKeepTheStatesAndInsetsConsistent) {
                         footer->endRefreshing();
                     }
                     break;
-                case 7: reloadRows({static_cast<long>(pick(30)), static_cast<long>(pick(3))}); break;
-                case 8: table->setContentOffset(CGPointMake(0, static_cast<CGFloat>(pick(2000)) - 500)); break;
-                case 9: (pick(2) ? static_cast<PullRefreshComponent&>(*header) : *footer).beginRefreshing(); break;
+                case 7:
+                    reloadRows({static_cast<long>(pick(30)), static_cast<long>(pick(3))});
+                    break;
+                case 8:
+                    table->setContentOffset(CGPointMake(0, static_cast<CGFloat>(pick(2000)) - 500));
+                    break;
+                case 9:
+                    (pick(2) ? static_cast<PullRefreshComponent&>(*header) : *footer).beginRefreshing();
+                    break;
             }
             ASSERT_TRUE(validState(header->state()));
             ASSERT_TRUE(validState(footer->state()));

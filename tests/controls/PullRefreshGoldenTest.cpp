@@ -98,7 +98,8 @@ class PullRefreshGoldenTest : public PullRefreshFixture {
         table->setBackgroundColor(UIColor::whiteColor());
         header = PullRefreshNormalHeader::headerWithRefreshingBlock([] {});
         // A fixed time text, so the picture does not depend on the day it is made.
-        header->setLastUpdatedTimeText([](const std::optional<NSDate>&) { return std::string("最后更新：今天 09:05"); });
+        header->setLastUpdatedTimeText(
+            [](const std::optional<NSDate>&) { return std::string("最后更新：今天 09:05"); });
         header->setLastUpdatedTimeKey(header->lastUpdatedTimeKey());
         UIScrollView_PullRefresh::setHeader(table, header);
     }

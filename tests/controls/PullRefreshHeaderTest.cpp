@@ -151,7 +151,8 @@ TEST_F(PullRefreshHeaderTest, EndingStoresTheTimeGivesTheInsetBackAndResetsThePe
     EXPECT_EQ(table->contentOffset().y, 0) << "the list springs back with the inset";
     ASSERT_TRUE(header->lastUpdatedTime());
     EXPECT_DOUBLE_EQ(header->lastUpdatedTime()->timeIntervalSince1970(), clock.now());
-    EXPECT_TRUE(NSUserDefaults::standardUserDefaults()->objectForKey("PullRefreshHeaderLastUpdatedTimeKey").isDate());
+    EXPECT_TRUE(
+        NSUserDefaults::standardUserDefaults()->objectForKey("PullRefreshHeaderLastUpdatedTimeKey").isDate());
     EXPECT_EQ(header->lastUpdatedTimeLabel()->text(),
               "最后更新：今天 " + formatted(*header->lastUpdatedTime(), "HH:mm"));
     clock.advance(0.41);
@@ -211,16 +212,20 @@ TEST_F(PullRefreshHeaderTest, TimeTextTakesTheShortestFormThatIsUnambiguous) {
     const NSDate earlierToday = calendar->startOfDayForDate(now).dateByAddingTimeInterval(9 * 3600 + 5 * 60);
     EXPECT_EQ(H::lastUpdatedTimeTextFor(earlierToday, now), "最后更新：今天 09:05");
     const NSDate yesterday = now.dateByAddingTimeInterval(-86400);
-    const bool sameYear = calendar->component(NSCalendarUnitYear, yesterday) == calendar->component(NSCalendarUnitYear, now);
+    const bool sameYear =
+        calendar->component(NSCalendarUnitYear, yesterday) == calendar->component(NSCalendarUnitYear, now);
     EXPECT_EQ(H::lastUpdatedTimeTextFor(yesterday, now),
               "最后更新：" + formatted(yesterday, sameYear ? "MM-dd HH:mm" : "yyyy-MM-dd HH:mm"));
     const NSDate lastYear = *calendar->dateByAddingUnit(NSCalendarUnitYear, -1, now);
-    EXPECT_EQ(H::lastUpdatedTimeTextFor(lastYear, now), "最后更新：" + formatted(lastYear, "yyyy-MM-dd HH:mm"));
+    EXPECT_EQ(H::lastUpdatedTimeTextFor(lastYear, now),
+              "最后更新：" + formatted(lastYear, "yyyy-MM-dd HH:mm"));
     // Same day of the month, another month of this year: not "today".
     const long month = calendar->component(NSCalendarUnitMonth, now);
     const NSDate otherMonth = *calendar->dateByAddingUnit(NSCalendarUnitMonth, month > 1 ? -1 : 1, now);
-    ASSERT_EQ(calendar->component(NSCalendarUnitDay, otherMonth), calendar->component(NSCalendarUnitDay, now));
-    EXPECT_EQ(H::lastUpdatedTimeTextFor(otherMonth, now), "最后更新：" + formatted(otherMonth, "MM-dd HH:mm"));
+    ASSERT_EQ(calendar->component(NSCalendarUnitDay, otherMonth),
+              calendar->component(NSCalendarUnitDay, now));
+    EXPECT_EQ(H::lastUpdatedTimeTextFor(otherMonth, now),
+              "最后更新：" + formatted(otherMonth, "MM-dd HH:mm"));
 }
 
 TEST_F(PullRefreshHeaderTest, OwnKeyAndOwnTextBlock) {
@@ -236,7 +241,8 @@ TEST_F(PullRefreshHeaderTest, OwnKeyAndOwnTextBlock) {
     header->endRefreshing();
     EXPECT_EQ(header->lastUpdatedTimeLabel()->text(), "有");
     EXPECT_TRUE(NSUserDefaults::standardUserDefaults()->objectForKey("QuestionListRefreshTime").isDate());
-    EXPECT_TRUE(NSUserDefaults::standardUserDefaults()->objectForKey(PullRefreshHeaderLastUpdatedTimeKey).isNil());
+    EXPECT_TRUE(
+        NSUserDefaults::standardUserDefaults()->objectForKey(PullRefreshHeaderLastUpdatedTimeKey).isNil());
     ASSERT_FALSE(seenDates.empty());
     EXPECT_FALSE(seenDates.front());
 }

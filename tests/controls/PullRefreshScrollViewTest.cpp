@@ -21,7 +21,8 @@ namespace {
 
 class PullRefreshScrollViewTest : public PullRefreshFixture {
   protected:
-    int announcements(const Ref<UIScrollView>& scroll, const std::string& key, const std::function<void()>& action) {
+    int announcements(const Ref<UIScrollView>& scroll, const std::string& key,
+                      const std::function<void()>& action) {
         int count = 0;
         auto token = KVO::observe(*scroll, key, NSKeyValueObservingOptionNew,
                                   [&](const Ref<NSObject>&, const Dictionary&) { ++count; });
@@ -151,9 +152,7 @@ TEST_F(PullRefreshScrollViewTest, TheRowHeightCacheWrapsTheRefreshStep) {
 TEST_F(PullRefreshScrollViewTest, ABlockMayReplaceItselfWhileRunning) {
     showTable({2});
     int secondRuns = 0;
-    setReloadDataBlock(*table, [&](long) {
-        setReloadDataBlock(*table, [&](long) { ++secondRuns; });
-    });
+    setReloadDataBlock(*table, [&](long) { setReloadDataBlock(*table, [&](long) { ++secondRuns; }); });
     table->reloadData();
     EXPECT_EQ(secondRuns, 0);
     table->reloadData();
@@ -193,11 +192,12 @@ TEST_F(PullRefreshScrollViewTest, ScrollShorthandsChangeOneFieldAndAnnounce) {
     EXPECT_EQ(scroll->contentSize(), CGSizeMake(50, 60));
     EXPECT_EQ(pr_contentW(*scroll), 50);
     EXPECT_EQ(pr_contentH(*scroll), 60);
-    EXPECT_EQ(announcements(scroll, "contentOffset", [&] {
-                  setPr_offsetX(*scroll, 5);
-                  setPr_offsetY(*scroll, 6);
-                  setPr_offsetY(*scroll, 6);
-              }),
+    EXPECT_EQ(announcements(scroll, "contentOffset",
+                            [&] {
+                                setPr_offsetX(*scroll, 5);
+                                setPr_offsetY(*scroll, 6);
+                                setPr_offsetY(*scroll, 6);
+                            }),
               3);
     EXPECT_EQ(scroll->contentOffset(), CGPointMake(5, 6));
     EXPECT_EQ(pr_offsetX(*scroll), 5);

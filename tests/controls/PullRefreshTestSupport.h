@@ -31,7 +31,8 @@ class RowsDataSource : public UITableViewDataSource {
     long tableViewNumberOfRowsInSection(UITableView&, long section) override {
         return section >= 0 && section < static_cast<long>(rows.size()) ? rows[section] : 0;
     }
-    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& table, const Ref<NSIndexPath>&) override {
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& table,
+                                                        const Ref<NSIndexPath>&) override {
         auto cell = table.dequeueReusableCellWithIdentifier("row");
         return cell ? cell : make<UITableViewCell>(UITableViewCellStyleDefault, std::string("row"));
     }
@@ -41,12 +42,14 @@ class RowsDataSource : public UITableViewDataSource {
 class ItemsDataSource : public UICollectionViewDataSource {
   public:
     explicit ItemsDataSource(std::vector<long> items) : items(std::move(items)) {}
-    long numberOfSectionsInCollectionView(UICollectionView&) override { return static_cast<long>(items.size()); }
+    long numberOfSectionsInCollectionView(UICollectionView&) override {
+        return static_cast<long>(items.size());
+    }
     long collectionViewNumberOfItemsInSection(UICollectionView&, long section) override {
         return section >= 0 && section < static_cast<long>(items.size()) ? items[section] : 0;
     }
-    Ref<UICollectionViewCell> collectionViewCellForItemAtIndexPath(UICollectionView& view,
-                                                                   const Ref<NSIndexPath>& indexPath) override {
+    Ref<UICollectionViewCell> collectionViewCellForItemAtIndexPath(
+        UICollectionView& view, const Ref<NSIndexPath>& indexPath) override {
         return view.dequeueReusableCellWithReuseIdentifier("item", indexPath);
     }
     std::vector<long> items;
