@@ -1,5 +1,6 @@
 #include "sdk/weibo/bridge/WeiboSDK.h"
 
+#include <cctype>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -25,6 +26,8 @@ struct State {
     std::map<std::string, Value> userInfoByRequestID;
     // Answers the SDK gave itself (the Weibo app missing), by request id.
     std::map<std::string, Ref<WBBaseResponse>> ownAnswers;
+    WeiboSDK::AidProvider storedAid;
+    WeiboSDK::AidProvider advertisementIdentifier;
 };
 
 State& state() {
@@ -248,4 +251,65 @@ void WeiboSDK::resetForTesting() {
     state().hooks.clear();
     state().userInfoByRequestID.clear();
     state().ownAnswers.clear();
+    state().storedAid = nullptr;
+    state().advertisementIdentifier = nullptr;
+}
+
+std::string WeiboSDK::hashKey() {
+    return "7c3e91a05fd24b6e8a17c9d2e0b4f583";
+}
+
+std::optional<std::string> WeiboSDK::serializeURLString(const std::optional<std::string>& url,
+                                                        const Dictionary& params) {
+    if (!url) return std::nullopt;
+    std::string base = *url;
+    std::optional<std::string> fragment;
+    if (auto hash = base.find('#'); hash != std::string::npos) {
+        fragment = base.substr(hash + 1);
+        base.erase(hash);
+    }
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out = base + (base.find('?') != std::string::npos ? "&" : "?");
+    bool first = true;
+    for (const auto& [key, value] : params) {
+        if (!first) out += '&';
+        first = false;
+        out += key;
+        out += '=';
+        for (unsigned char c : value.description()) {
+            if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+                out += static_cast<char>(c);
+            } else {
+                out += '%';
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            }
+        }
+    }
+    if (fragment) out += "#" + *fragment;
+    return out;
+}
+
+void WeiboSDK::setAidProviders(AidProvider storedAid, AidProvider advertisementIdentifier) {
+    std::lock_guard lock(state().mutex);
+    state().storedAid = std::move(storedAid);
+    state().advertisementIdentifier = std::move(advertisementIdentifier);
+}
+
+std::optional<std::string> WeiboSDK::storedAid() {
+    AidProvider provider;
+    {
+        std::lock_guard lock(state().mutex);
+        provider = state().storedAid;
+    }
+    return provider ? provider() : std::nullopt;
+}
+
+std::optional<std::string> WeiboSDK::getWeiboAid() {
+    AidProvider provider;
+    {
+        std::lock_guard lock(state().mutex);
+        provider = state().advertisementIdentifier;
+    }
+    return provider ? provider() : std::nullopt;
 }
