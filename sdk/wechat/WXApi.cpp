@@ -45,11 +45,16 @@ Ref<BaseResp> authResponseFromQuery(const Ref<NSURL>& url) {
     if (components) {
         if (auto items = components->queryItems()) {
             for (const auto& item : *items) {
-                if (item->name() == "code") response->setCode(item->value());
-                else if (item->name() == "state") response->setState(item->value());
-                else if (item->name() == "lang") response->setLang(item->value());
-                else if (item->name() == "country") response->setCountry(item->value());
-                else if (item->name() == "errCode") errCodeText = item->value();
+                if (item->name() == "code")
+                    response->setCode(item->value());
+                else if (item->name() == "state")
+                    response->setState(item->value());
+                else if (item->name() == "lang")
+                    response->setLang(item->value());
+                else if (item->name() == "country")
+                    response->setCountry(item->value());
+                else if (item->name() == "errCode")
+                    errCodeText = item->value();
             }
         }
     }
@@ -59,7 +64,8 @@ Ref<BaseResp> authResponseFromQuery(const Ref<NSURL>& url) {
         char* end = nullptr;
         errno = 0;
         long long v = std::strtoll(errCodeText->c_str(), &end, 10);
-        bool ok = !errCodeText->empty() && end && *end == '\0' && errno == 0 && v >= INT32_MIN && v <= INT32_MAX;
+        bool ok =
+            !errCodeText->empty() && end && *end == '\0' && errno == 0 && v >= INT32_MIN && v <= INT32_MAX;
         response->setErrCode(ok ? static_cast<std::int32_t>(v) : WXErrCodeAuthDeny);
     } else {
         response->setErrCode(response->code() ? WXSuccess : WXErrCodeAuthDeny);
@@ -165,8 +171,10 @@ bool WXApi::handleOpenURL(const Ref<NSURL>& url, WXApiDelegate* delegate) {
     std::int64_t kind = (*fields)[kKeyKind].longLongValue();
     Ref<BaseReq> request;
     Ref<BaseResp> response;
-    if (kind >= kKindSendAuthResp) response = responseFromFields(*fields, &reason);
-    else request = requestFromFields(*fields, &reason);
+    if (kind >= kKindSendAuthResp)
+        response = responseFromFields(*fields, &reason);
+    else
+        request = requestFromFields(*fields, &reason);
     if (!request && !response) {
         NSLog("WXApi: unreadable transfer: %@", reason);
         return false;
@@ -174,8 +182,10 @@ bool WXApi::handleOpenURL(const Ref<NSURL>& url, WXApiDelegate* delegate) {
     // A transfer is read once: the same URL opened again finds nothing.
     board->setItems(Array());
     if (delegate) {
-        if (request) delegate->onReq(request);
-        else delegate->onResp(response);
+        if (request)
+            delegate->onReq(request);
+        else
+            delegate->onResp(response);
     }
     return true;
 }

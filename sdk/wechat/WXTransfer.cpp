@@ -22,7 +22,8 @@ bool readString(const Dictionary& fields, const char* key, std::optional<std::st
     return true;
 }
 
-bool readInt(const Dictionary& fields, const char* key, std::optional<std::int64_t>& out, std::string* reason) {
+bool readInt(const Dictionary& fields, const char* key, std::optional<std::int64_t>& out,
+             std::string* reason) {
     const Value& v = fields[key];
     if (v.isNil()) return true;
     if (!v.isNumber() || v.number()->isReal()) {
@@ -70,7 +71,8 @@ Ref<WXMediaMessage> mediaMessageFromFields(const Dictionary& fields, std::string
     std::optional<std::string> title, description, tag, ext, action;
     std::optional<NSData> thumb, image;
     std::optional<std::int64_t> mediaType;
-    if (!readString(fields, kKeyTitle, title, reason) || !readString(fields, kKeyDescription, description, reason) ||
+    if (!readString(fields, kKeyTitle, title, reason) ||
+        !readString(fields, kKeyDescription, description, reason) ||
         !readString(fields, kKeyTagName, tag, reason) || !readString(fields, kKeyMessageExt, ext, reason) ||
         !readString(fields, kKeyMessageAction, action, reason) ||
         !readData(fields, kKeyThumbData, thumb, kMaxThumbDataLength, reason) ||
@@ -100,10 +102,12 @@ std::optional<NSData> encodeTransfer(Dictionary fields, const std::string& appID
     fields.setObject(kKeyOrigin, origin);
     fields.setObject(kKeyAppID, appID);
     fields.setObject(kKeySDKVersion, kSDKVersion);
-    return NSPropertyListSerialization::dataWithPropertyList(fields, NSPropertyListBinaryFormat_v1_0, 0, nullptr);
+    return NSPropertyListSerialization::dataWithPropertyList(fields, NSPropertyListBinaryFormat_v1_0, 0,
+                                                             nullptr);
 }
 
-std::optional<NSData> encodeAppRequest(const BaseReq& request, const std::string& appID, std::string* reason) {
+std::optional<NSData> encodeAppRequest(const BaseReq& request, const std::string& appID,
+                                       std::string* reason) {
     Dictionary fields = Dictionary::mutableDictionary();
     if (!request.openID().empty()) fields.setObject(kKeyOpenID, request.openID());
     if (auto* auth = dynamic_cast<const SendAuthReq*>(&request)) {
@@ -235,8 +239,8 @@ Ref<BaseResp> responseFromFields(const Dictionary& fields, std::string* reason) 
     std::optional<std::string> errStr, lang, country, code, state;
     if (!readInt(fields, kKeyKind, kind, reason) || !readInt(fields, kKeyErrCode, errCode, reason) ||
         !readString(fields, kKeyErrStr, errStr, reason) || !readString(fields, kKeyLang, lang, reason) ||
-        !readString(fields, kKeyCountry, country, reason) || !readString(fields, kKeyAuthCode, code, reason) ||
-        !readString(fields, kKeyAuthState, state, reason))
+        !readString(fields, kKeyCountry, country, reason) ||
+        !readString(fields, kKeyAuthCode, code, reason) || !readString(fields, kKeyAuthState, state, reason))
         return nullptr;
     if (errCode && !fitsInt32(*errCode)) {
         setReason(reason, "the error code is out of range");

@@ -71,9 +71,10 @@ Ref<BaseReq> requestFromAppFields(const Dictionary& fields, std::string* error) 
 Ref<WeChatAppStandIn> WeChatAppStandIn::install() {
     auto standIn = make<WeChatAppStandIn>();
     Weak<WeChatAppStandIn> weak = standIn;
-    SystemOtherApps::installApp(kBundleIdentifier, {kScheme}, [weak](const Ref<NSURL>& url, const std::string& source) {
-        if (auto self = weak.lock()) self->receive(url, source);
-    });
+    SystemOtherApps::installApp(kBundleIdentifier, {kScheme},
+                                [weak](const Ref<NSURL>& url, const std::string& source) {
+                                    if (auto self = weak.lock()) self->receive(url, source);
+                                });
     return standIn;
 }
 
@@ -180,7 +181,8 @@ void WeChatAppStandIn::answerAuth(const std::string& appID, const std::optional<
     openAppURL(url);
 }
 
-void WeChatAppStandIn::answerShare(const std::string& appID, std::int32_t errCode, const std::string& errStr) {
+void WeChatAppStandIn::answerShare(const std::string& appID, std::int32_t errCode,
+                                   const std::string& errStr) {
     Dictionary fields = Dictionary::mutableDictionary();
     fields.setObject(kKeyKind, static_cast<int>(kKindSendMessageResp));
     fields.setObject(kKeyErrCode, static_cast<int>(errCode));

@@ -63,7 +63,8 @@ class WeChatAppStandIn : public NSObject {
     void scriptNoAnswer();
 
     // ---- acting on its own ------------------------------------------------------------------
-    void answerAuth(const std::string& appID, const std::optional<std::string>& code, const std::string& state);
+    void answerAuth(const std::string& appID, const std::optional<std::string>& code,
+                    const std::string& state);
     void answerShare(const std::string& appID, std::int32_t errCode, const std::string& errStr = "");
     void sendGetMessageRequest(const std::string& appID, const std::string& lang = "zh_CN");
     void sendShowMessageRequest(const std::string& appID, const Ref<WXMediaMessage>& message);

@@ -27,13 +27,15 @@ std::optional<Envelope> decodeEnvelope(const NSData& data, const std::string& or
     if (data.empty() || data.length() > kMaxTransferLength) return fail("the transfer is empty or too large");
     Ref<NSError> error;
     Value root = NSKeyedUnarchiver::unarchivedObjectOfClasses(
-        {"NSDictionary", "WBBaseRequest", "WBBaseResponse", "WBMessageObject", "WBImageObject"}, data, &error);
+        {"NSDictionary", "WBBaseRequest", "WBBaseResponse", "WBMessageObject", "WBImageObject"}, data,
+        &error);
     if (!root.isDictionary()) return fail("the transfer is not an archived dictionary");
     const Dictionary& d = *root.dictionary();
     Envelope envelope;
     envelope.object = d["transferObject"].object();
     if (!envelope.object) return fail("the transfer carries no object");
-    if (!d["origin"].isString() || *d["origin"].string() != origin) return fail("the transfer comes from elsewhere");
+    if (!d["origin"].isString() || *d["origin"].string() != origin)
+        return fail("the transfer comes from elsewhere");
     envelope.origin = origin;
     const Value& app = d["app"];
     if (!app.isDictionary() || !app["appKey"].isString()) return fail("the transfer names no app");
@@ -50,8 +52,10 @@ std::optional<URLArguments> urlArguments(const Ref<NSURL>& url) {
     if (!items) return std::nullopt;
     std::optional<std::string> id, version;
     for (const auto& item : *items) {
-        if (item->name() == "id" && !id) id = item->value();
-        else if (item->name() == "sdkversion" && !version) version = item->value();
+        if (item->name() == "id" && !id)
+            id = item->value();
+        else if (item->name() == "sdkversion" && !version)
+            version = item->value();
     }
     if (!id || !version || version->empty() || !NSUUID::initWithUUIDString(*id)) return std::nullopt;
     return URLArguments{*id, *version};

@@ -79,27 +79,28 @@ TEST_F(WXApiHostileInputTest, GarbageAndWrongFormatsAreRefused) {
     EXPECT_FALSE(deliver(NSData::fromString("bplist00")));
     // The same fields as an XML property list: only the binary form is accepted.
     Dictionary fields{{kKeyOrigin, kOriginWeChat}, {kKeyAppID, kAppID}, {kKeyKind, int(kKindGetMessageReq)}};
-    auto xml = NSPropertyListSerialization::dataWithPropertyList(fields, NSPropertyListXMLFormat_v1_0, 0, nullptr);
+    auto xml =
+        NSPropertyListSerialization::dataWithPropertyList(fields, NSPropertyListXMLFormat_v1_0, 0, nullptr);
     EXPECT_FALSE(deliver(*xml));
     // A binary list that is not a dictionary.
-    auto array = NSPropertyListSerialization::dataWithPropertyList(Array{Value(1), Value("x")},
-                                                                   NSPropertyListBinaryFormat_v1_0, 0, nullptr);
+    auto array = NSPropertyListSerialization::dataWithPropertyList(
+        Array{Value(1), Value("x")}, NSPropertyListBinaryFormat_v1_0, 0, nullptr);
     EXPECT_FALSE(deliver(*array));
 }
 
 TEST_F(WXApiHostileInputTest, FieldsOfTheWrongKindAreRefused) {
-    EXPECT_FALSE(deliverFields(Dictionary{}));                                         // no kind
-    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, "102"}}));                        // kind as text
-    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 102.5}}));                        // kind as real
-    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 999}}));                          // unknown kind
-    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, -1}}));                           // unknown kind
-    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, int(kKindSendAuthReq)}}));        // the app's own kind
-    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 102}, {kKeyErrCode, "0"}}));      // errCode as text
+    EXPECT_FALSE(deliverFields(Dictionary{}));                                           // no kind
+    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, "102"}}));                          // kind as text
+    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 102.5}}));                          // kind as real
+    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 999}}));                            // unknown kind
+    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, -1}}));                             // unknown kind
+    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, int(kKindSendAuthReq)}}));          // the app's own kind
+    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 102}, {kKeyErrCode, "0"}}));        // errCode as text
     EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 102}, {kKeyErrCode, 1LL << 40}}));  // out of range
-    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 101}, {kKeyAuthCode, 5}}));       // code as number
-    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 4}, {kKeyMediaType, 7}}));        // unknown media
-    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 4}, {kKeyImageData, "text"}}));   // data as text
-    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 4}, {kKeyTitle, Array{}}}));      // title as array
+    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 101}, {kKeyAuthCode, 5}}));         // code as number
+    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 4}, {kKeyMediaType, 7}}));          // unknown media
+    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 4}, {kKeyImageData, "text"}}));     // data as text
+    EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 4}, {kKeyTitle, Array{}}}));        // title as array
     EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 4}, {kKeyThumbData, NSData::dataWithLength(1048577)}}));
     EXPECT_FALSE(deliverFields(Dictionary{{kKeyKind, 3}, {kKeyLang, std::string(70000, 'x')}}));
     EXPECT_EQ(delegate.calls(), 0u);

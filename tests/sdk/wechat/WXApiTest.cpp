@@ -167,12 +167,13 @@ TEST_F(WXApiSignInTest, TheSameCodeTwiceIsDeliveredTwice) {
 }
 
 TEST_F(WXApiSignInTest, AnExplicitErrorCodeInTheCallbackIsKept) {
-    EXPECT_TRUE(WXApi::handleOpenURL(NSURL::URLWithString(std::string(kAppID) + "://oauth?errCode=-2&state=x"),
-                                     &delegate));
+    EXPECT_TRUE(WXApi::handleOpenURL(
+        NSURL::URLWithString(std::string(kAppID) + "://oauth?errCode=-2&state=x"), &delegate));
     ASSERT_EQ(delegate.responses.size(), 1u);
     EXPECT_EQ(delegate.responses[0]->errCode(), -2);
     // An unreadable error code, or a "success" without a code, is a denial.
-    WXApi::handleOpenURL(NSURL::URLWithString(std::string(kAppID) + "://oauth?errCode=99999999999"), &delegate);
+    WXApi::handleOpenURL(NSURL::URLWithString(std::string(kAppID) + "://oauth?errCode=99999999999"),
+                         &delegate);
     WXApi::handleOpenURL(NSURL::URLWithString(std::string(kAppID) + "://oauth?errCode=0"), &delegate);
     WXApi::handleOpenURL(NSURL::URLWithString(std::string(kAppID) + "://oauth?code="), &delegate);
     ASSERT_EQ(delegate.responses.size(), 4u);
@@ -350,9 +351,9 @@ TEST_F(WXApiFromWeChatTest, WeChatsThreeRequestsReachOnReq) {
 }
 
 TEST_F(WXApiFromWeChatTest, ANullDelegateStillConsumesTheURL) {
-    wechat->writeRawTransfer(kAppID, *detail::wechat::encodeTransfer(
-                                         Dictionary{{detail::wechat::kKeyKind, 3}}, kAppID,
-                                         detail::wechat::kOriginWeChat));
+    wechat->writeRawTransfer(
+        kAppID, *detail::wechat::encodeTransfer(Dictionary{{detail::wechat::kKeyKind, 3}}, kAppID,
+                                                detail::wechat::kOriginWeChat));
     auto url = NSURL::URLWithString(std::string(kAppID) + "://platformId=wechat");
     EXPECT_TRUE(WXApi::handleOpenURL(url, nullptr));
     EXPECT_FALSE(WXApi::handleOpenURL(url, nullptr));
@@ -363,8 +364,9 @@ TEST_F(WXApiFromWeChatTest, ANullDelegateStillConsumesTheURL) {
 class WXApiAddressTest : public WXApiSignInTest {};
 
 TEST_F(WXApiAddressTest, URLsForAnotherAppIDAreRefused) {
-    for (const char* text : {"wx0000000000000001://oauth?code=abc", "wx0000000000000001://platformId=wechat",
-                             "wb3904718265://response?id=1", "http://oauth?code=1", "weixin://oauth?code=1"}) {
+    for (const char* text :
+         {"wx0000000000000001://oauth?code=abc", "wx0000000000000001://platformId=wechat",
+          "wb3904718265://response?id=1", "http://oauth?code=1", "weixin://oauth?code=1"}) {
         EXPECT_FALSE(WXApi::handleOpenURL(NSURL::URLWithString(text), &delegate)) << text;
     }
     EXPECT_EQ(delegate.calls(), 0u);
@@ -388,6 +390,7 @@ TEST_F(WXApiAddressTest, ATransferNamingAnotherAppIDIsRefused) {
 
 TEST_F(WXApiAddressTest, NothingIsHandledBeforeRegistration) {
     WXApi::resetForTesting();
-    EXPECT_FALSE(WXApi::handleOpenURL(NSURL::URLWithString(std::string(kAppID) + "://oauth?code=1"), &delegate));
+    EXPECT_FALSE(
+        WXApi::handleOpenURL(NSURL::URLWithString(std::string(kAppID) + "://oauth?code=1"), &delegate));
     EXPECT_FALSE(WXApi::handleOpenURL(nullptr, &delegate));
 }

@@ -23,8 +23,8 @@ Ref<T> roundTrip(const Ref<NSObject>& object) {
 }  // namespace
 
 TEST(WBCodingTest, RequestsKeepTheirFieldsAndIDs) {
-    auto share = WBSendMessageToWeiboRequest::requestWithMessage(WBMessageObject::message(),
-                                                                 WBAuthorizeRequest::request(), std::string("t"));
+    auto share = WBSendMessageToWeiboRequest::requestWithMessage(
+        WBMessageObject::message(), WBAuthorizeRequest::request(), std::string("t"));
     share->message()->setText(std::string("hi"));
     auto image = WBImageObject::object();
     image->setImageData(NSData::fromString("jpeg"));

@@ -47,9 +47,11 @@ TEST_F(WeiboHostileInputTest, MalformedCallbackURLsAreRefused) {
     std::string scheme = std::string("wb") + kAppKey;
     for (const std::string& text :
          {scheme + "://response", scheme + "://response?id=" + id, scheme + "://response?sdkversion=3.1.3",
-          scheme + "://response?id=not-a-uuid&sdkversion=3.1.3", scheme + "://response?id=" + id + "&sdkversion=",
-          scheme + "://other?id=" + id + "&sdkversion=3.1.3", scheme + "://response/x?id=" + id + "&sdkversion=1",
-          scheme + "://?id=" + id + "&sdkversion=1", std::string("wb1111111111://response?id=") + id + "&sdkversion=1",
+          scheme + "://response?id=not-a-uuid&sdkversion=3.1.3",
+          scheme + "://response?id=" + id + "&sdkversion=",
+          scheme + "://other?id=" + id + "&sdkversion=3.1.3",
+          scheme + "://response/x?id=" + id + "&sdkversion=1", scheme + "://?id=" + id + "&sdkversion=1",
+          std::string("wb1111111111://response?id=") + id + "&sdkversion=1",
           std::string("weibosdk://response?id=") + id + "&sdkversion=1",
           std::string("wb://response?id=") + id + "&sdkversion=1"}) {
         auto u = NSURL::URLWithString(text);
@@ -95,13 +97,15 @@ TEST_F(WeiboHostileInputTest, ArchivesOfTheWrongShapeAreRefused) {
         Dictionary{{"transferObject", "x"}, {"origin", "weibo"}, {"app", Dictionary{{"appKey", kAppKey}}}})));
     auto mine = make<WBAuthorizeResponse>();
     mine->setRequestID(id);
-    EXPECT_FALSE(deliver(*NSKeyedArchiver::archivedDataWithRootObject(
-        Dictionary{{"transferObject", Value(mine)}, {"origin", 5}, {"app", Dictionary{{"appKey", kAppKey}}}})));
+    EXPECT_FALSE(deliver(*NSKeyedArchiver::archivedDataWithRootObject(Dictionary{
+        {"transferObject", Value(mine)}, {"origin", 5}, {"app", Dictionary{{"appKey", kAppKey}}}})));
     EXPECT_FALSE(deliver(*NSKeyedArchiver::archivedDataWithRootObject(
         Dictionary{{"transferObject", Value(mine)}, {"origin", "weibo"}, {"app", "3904718265"}})));
     // A class the transfer may not carry.
-    auto withForeign = NSKeyedArchiver::archivedDataWithRootObject(
-        Dictionary{{"transferObject", Value(NSUUID::UUID())}, {"origin", "weibo"}, {"app", Dictionary{{"appKey", kAppKey}}}});
+    auto withForeign =
+        NSKeyedArchiver::archivedDataWithRootObject(Dictionary{{"transferObject", Value(NSUUID::UUID())},
+                                                               {"origin", "weibo"},
+                                                               {"app", Dictionary{{"appKey", kAppKey}}}});
     if (withForeign) {
         EXPECT_FALSE(deliver(*withForeign));
     }
@@ -110,7 +114,8 @@ TEST_F(WeiboHostileInputTest, ArchivesOfTheWrongShapeAreRefused) {
 
 TEST_F(WeiboHostileInputTest, TruncatedArchivesAreRefused) {
     NSData valid = validResponse();
-    for (std::size_t n = 0; n < valid.length(); n += 7) EXPECT_FALSE(deliver(valid.subdataWithRange(0, n))) << n;
+    for (std::size_t n = 0; n < valid.length(); n += 7)
+        EXPECT_FALSE(deliver(valid.subdataWithRange(0, n))) << n;
     EXPECT_TRUE(deliver(valid));
 }
 

@@ -44,7 +44,8 @@ TEST_F(WeiboOpenAPITest, AnExistingQueryIsContinuedWithAnAmpersand) {
 TEST_F(WeiboOpenAPITest, TheFragmentMovesToTheEnd) {
     EXPECT_EQ(WeiboSDK::serializeURLString(std::string("https://h/p?x=1#frag"), Dictionary{{"y", "2"}}),
               "https://h/p?x=1&y=2#frag");
-    EXPECT_EQ(WeiboSDK::serializeURLString(std::string("https://h/p#"), Dictionary{{"y", "2"}}), "https://h/p?y=2#");
+    EXPECT_EQ(WeiboSDK::serializeURLString(std::string("https://h/p#"), Dictionary{{"y", "2"}}),
+              "https://h/p?y=2#");
 }
 
 TEST_F(WeiboOpenAPITest, ValuesAreEscapedAndKeysAreNot) {

@@ -236,7 +236,8 @@ TEST_F(WeiboRefusalTest, RedirectURIAndScopeLengthsAreChecked) {
 TEST_F(WeiboRefusalTest, IncompleteSharesAreRefused) {
     expectRefused(nullptr);
     expectRefused(WBSendMessageToWeiboRequest::requestWithMessage(nullptr, nullptr, std::nullopt));
-    expectRefused(WBSendMessageToWeiboRequest::requestWithMessage(WBMessageObject::message(), nullptr, std::nullopt));
+    expectRefused(
+        WBSendMessageToWeiboRequest::requestWithMessage(WBMessageObject::message(), nullptr, std::nullopt));
     auto badAuth = shareRequest(bytes(5));
     badAuth->authRequest()->setRedirectURI(std::nullopt);
     expectRefused(badAuth);
@@ -300,7 +301,8 @@ TEST_F(WeiboNotInstalledTest, TheSDKAnswersThroughTheApplicationDelegateOnTheMai
     ASSERT_TRUE(WeiboSDK::sendRequest(request));
     // Never inline.
     EXPECT_TRUE(appDelegate->sdkDelegate.responses.empty());
-    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return !appDelegate->sdkDelegate.responses.empty(); }));
+    ASSERT_TRUE(
+        testsupport::pumpMainRunLoopUntil([&] { return !appDelegate->sdkDelegate.responses.empty(); }));
     EXPECT_TRUE(appDelegate->onMainThread);
     EXPECT_EQ(appDelegate->sources.at(0), kOwnBundle);
     auto resp = asKind<WBSendMessageToWeiboResponse>(appDelegate->sdkDelegate.responses[0]);
@@ -313,7 +315,8 @@ TEST_F(WeiboNotInstalledTest, TheSDKAnswersThroughTheApplicationDelegateOnTheMai
 
 TEST_F(WeiboNotInstalledTest, ASignInGetsAnAuthorizeResponseWithoutTokens) {
     ASSERT_TRUE(WeiboSDK::sendRequest(authorizeRequest()));
-    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return !appDelegate->sdkDelegate.responses.empty(); }));
+    ASSERT_TRUE(
+        testsupport::pumpMainRunLoopUntil([&] { return !appDelegate->sdkDelegate.responses.empty(); }));
     auto resp = asKind<WBAuthorizeResponse>(appDelegate->sdkDelegate.responses[0]);
     ASSERT_TRUE(resp);
     EXPECT_EQ(resp->statusCode(), -99);

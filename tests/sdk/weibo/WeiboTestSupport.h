@@ -25,7 +25,9 @@ inline constexpr char kRedirect[] = "https://api.example.com/oauth2/default.html
 class RecordingDelegate : public WeiboSDKDelegate {
   public:
     void didReceiveWeiboRequest(const Ref<WBBaseRequest>& request) override { requests.push_back(request); }
-    void didReceiveWeiboResponse(const Ref<WBBaseResponse>& response) override { responses.push_back(response); }
+    void didReceiveWeiboResponse(const Ref<WBBaseResponse>& response) override {
+        responses.push_back(response);
+    }
     std::size_t calls() const { return requests.size() + responses.size(); }
 
     std::vector<Ref<WBBaseRequest>> requests;

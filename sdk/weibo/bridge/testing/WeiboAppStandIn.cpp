@@ -20,9 +20,10 @@ Ref<UIPasteboard> transferBoard() {
 Ref<WeiboAppStandIn> WeiboAppStandIn::install() {
     auto standIn = make<WeiboAppStandIn>();
     Weak<WeiboAppStandIn> weak = standIn;
-    SystemOtherApps::installApp(kBundleIdentifier, {kScheme}, [weak](const Ref<NSURL>& url, const std::string& source) {
-        if (auto self = weak.lock()) self->receive(url, source);
-    });
+    SystemOtherApps::installApp(kBundleIdentifier, {kScheme},
+                                [weak](const Ref<NSURL>& url, const std::string& source) {
+                                    if (auto self = weak.lock()) self->receive(url, source);
+                                });
     return standIn;
 }
 
@@ -84,8 +85,10 @@ void WeiboAppStandIn::receive(const Ref<NSURL>& url, const std::string& source) 
             got.appKey = envelope->appKey;
             got.bundleID = envelope->bundleID;
             got.request = asKind<WBBaseRequest>(envelope->object);
-            if (!got.request) got.error = "the transfer holds no request";
-            else if (got.request->requestID() != got.requestID) got.error = "the transfer is another request";
+            if (!got.request)
+                got.error = "the transfer holds no request";
+            else if (got.request->requestID() != got.requestID)
+                got.error = "the transfer is another request";
         }
     }
     Answer next;
@@ -128,7 +131,8 @@ void WeiboAppStandIn::answer(const Received& got, const Answer& next) {
     sendResponse(got.appKey, response);
 }
 
-std::string WeiboAppStandIn::callbackURL(const std::string& appKey, const std::string& kind, const std::string& id) {
+std::string WeiboAppStandIn::callbackURL(const std::string& appKey, const std::string& kind,
+                                         const std::string& id) {
     return "wb" + appKey + "://" + kind + "?id=" + id + "&sdkversion=" + kSDKVersion;
 }
 
