@@ -18,7 +18,8 @@ Ref<HorizontalTableView> HorizontalTableView::initWithFrameOfHeight(CGRect frame
     return make<HorizontalTableView>(frame, height, HorizontalTableViewOrientationVertical);
 }
 
-HorizontalTableView::HorizontalTableView(CGRect frame, CGFloat rowExtent, HorizontalTableViewOrientation orientation)
+HorizontalTableView::HorizontalTableView(CGRect frame, CGFloat rowExtent,
+                                         HorizontalTableViewOrientation orientation)
     : UIView(frame), orientation_(orientation), initialRowExtent_(rowExtent) {}
 
 void HorizontalTableView::didInit() {
@@ -126,10 +127,11 @@ Ref<UITableViewCell> HorizontalTableView::tableViewCellForRowAtIndexPath(UITable
     return cell;
 }
 
-std::optional<CGFloat> HorizontalTableView::tableViewHeightForRowAtIndexPath(UITableView& tableView,
-                                                                             const Ref<NSIndexPath>& indexPath) {
+std::optional<CGFloat> HorizontalTableView::tableViewHeightForRowAtIndexPath(
+    UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
     if (auto d = delegate()) {
-        if (auto extent = d->horizontalTableViewHeightOrWidthForCellAtIndexPath(*this, indexPath)) return extent;
+        if (auto extent = d->horizontalTableViewHeightOrWidthForCellAtIndexPath(*this, indexPath))
+            return extent;
     }
     return tableView.rowHeight();
 }

@@ -36,11 +36,16 @@ std::string pathText(const Ref<NSIndexPath>& indexPath) {
 
 CGFloat tl_systemAccessoryWidth(UITableViewCellAccessoryType type) {
     switch (type) {
-        case UITableViewCellAccessoryDisclosureIndicator: return 34;
-        case UITableViewCellAccessoryDetailDisclosureButton: return 68;
-        case UITableViewCellAccessoryCheckmark: return 40;
-        case UITableViewCellAccessoryDetailButton: return 48;
-        default: return 0;
+        case UITableViewCellAccessoryDisclosureIndicator:
+            return 34;
+        case UITableViewCellAccessoryDetailDisclosureButton:
+            return 68;
+        case UITableViewCellAccessoryCheckmark:
+            return 40;
+        case UITableViewCellAccessoryDetailButton:
+            return 48;
+        default:
+            return 0;
     }
 }
 
@@ -82,7 +87,8 @@ CGFloat tl_heightForCellWithIdentifier(UITableView& tableView, const std::option
 }
 
 CGFloat tl_heightForCellWithIdentifier(UITableView& tableView, const std::optional<std::string>& identifier,
-                                       const Ref<NSIndexPath>& indexPath, const Configuration& configuration) {
+                                       const Ref<NSIndexPath>& indexPath,
+                                       const Configuration& configuration) {
     if (!identifier || !indexPath) return 0;
     auto keepAlive = tableView.self();
     if (!tl_autoCacheInvalidationEnabled(tableView)) setFd_autoCacheInvalidationEnabled(tableView, true);

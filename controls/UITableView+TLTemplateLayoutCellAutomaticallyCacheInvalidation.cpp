@@ -57,13 +57,15 @@ void deleteSections(Sections& sections, const Ref<NSIndexSet>& set) {
 void reloadSections(Sections& sections, const Ref<NSIndexSet>& set) {
     for (std::size_t index : indexesOf(set)) {
         if (index < sections.size()) {
-            std::fill(sections[index].begin(), sections[index].end(), _TLTemplateLayoutCellHeightCache::kNoHeight);
+            std::fill(sections[index].begin(), sections[index].end(),
+                      _TLTemplateLayoutCellHeightCache::kNoHeight);
         }
     }
 }
 
 void moveSection(Sections& sections, long from, long to) {
-    if (from < 0 || to < 0 || std::size_t(from) >= sections.size() || std::size_t(to) >= sections.size()) return;
+    if (from < 0 || to < 0 || std::size_t(from) >= sections.size() || std::size_t(to) >= sections.size())
+        return;
     if (from == to) return;
     auto moved = std::move(sections[std::size_t(from)]);
     sections.erase(sections.begin() + from);
@@ -100,7 +102,8 @@ void reloadRows(_TLTemplateLayoutCellHeightCache& cache, const std::vector<Ref<N
     }
 }
 
-void moveRow(_TLTemplateLayoutCellHeightCache& cache, const Ref<NSIndexPath>& from, const Ref<NSIndexPath>& to) {
+void moveRow(_TLTemplateLayoutCellHeightCache& cache, const Ref<NSIndexPath>& from,
+             const Ref<NSIndexPath>& to) {
     if (!_TLTemplateLayoutCellHeightCache::isUsableIndexPath(from) ||
         !_TLTemplateLayoutCellHeightCache::isUsableIndexPath(to)) {
         return;
@@ -124,16 +127,30 @@ void applyReloadDataToCache(_TLTemplateLayoutCellHeightCache& cache) {
 
 void applyUpdateToCache(_TLTemplateLayoutCellHeightCache& cache, const UITableViewUpdate& update) {
     switch (update.kind) {
-        case UITableViewUpdate::InsertSections: insertSections(cache.mutableSections(), update.sections); break;
-        case UITableViewUpdate::DeleteSections: deleteSections(cache.mutableSections(), update.sections); break;
-        case UITableViewUpdate::ReloadSections: reloadSections(cache.mutableSections(), update.sections); break;
+        case UITableViewUpdate::InsertSections:
+            insertSections(cache.mutableSections(), update.sections);
+            break;
+        case UITableViewUpdate::DeleteSections:
+            deleteSections(cache.mutableSections(), update.sections);
+            break;
+        case UITableViewUpdate::ReloadSections:
+            reloadSections(cache.mutableSections(), update.sections);
+            break;
         case UITableViewUpdate::MoveSection:
             moveSection(cache.mutableSections(), update.fromSection, update.toSection);
             break;
-        case UITableViewUpdate::InsertRows: insertRows(cache, update.indexPaths); break;
-        case UITableViewUpdate::DeleteRows: deleteRows(cache, update.indexPaths); break;
-        case UITableViewUpdate::ReloadRows: reloadRows(cache, update.indexPaths); break;
-        case UITableViewUpdate::MoveRow: moveRow(cache, update.fromIndexPath, update.toIndexPath); break;
+        case UITableViewUpdate::InsertRows:
+            insertRows(cache, update.indexPaths);
+            break;
+        case UITableViewUpdate::DeleteRows:
+            deleteRows(cache, update.indexPaths);
+            break;
+        case UITableViewUpdate::ReloadRows:
+            reloadRows(cache, update.indexPaths);
+            break;
+        case UITableViewUpdate::MoveRow:
+            moveRow(cache, update.fromIndexPath, update.toIndexPath);
+            break;
     }
 }
 
@@ -142,8 +159,10 @@ bool updateStartsPrecache(UITableViewUpdate::Kind kind) {
         case UITableViewUpdate::InsertSections:
         case UITableViewUpdate::ReloadSections:
         case UITableViewUpdate::InsertRows:
-        case UITableViewUpdate::ReloadRows: return true;
-        default: return false;
+        case UITableViewUpdate::ReloadRows:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -154,18 +173,21 @@ bool isLoaded() {
 void load() {
     static std::once_flag once;
     std::call_once(once, [] {
-        UITableView::addReloadDataHook(UITableView::ReloadStage::Before, UITableView::kReloadHookOrderHeightCache,
-                                       [](UITableView& tableView) {
+        UITableView::addReloadDataHook(UITableView::ReloadStage::Before,
+                                       UITableView::kReloadHookOrderHeightCache, [](UITableView& tableView) {
                                            if (tl_autoCacheInvalidationEnabled(tableView)) {
                                                applyReloadDataToCache(*tl_cellHeightCache(tableView));
                                            }
                                        });
         UITableView::addReloadDataHook(
             UITableView::ReloadStage::After, UITableView::kReloadHookOrderHeightCache,
-            [](UITableView& tableView) { UITableView_TLTemplateLayoutCellPrecache::tl_precacheIfNeeded(tableView); });
+            [](UITableView& tableView) {
+                UITableView_TLTemplateLayoutCellPrecache::tl_precacheIfNeeded(tableView);
+            });
         UITableView::addUpdateWrapper(
             UITableView::kReloadHookOrderHeightCache,
-            [](UITableView& tableView, const UITableViewUpdate& update, const std::function<void()>& proceed) {
+            [](UITableView& tableView, const UITableViewUpdate& update,
+               const std::function<void()>& proceed) {
                 if (tl_autoCacheInvalidationEnabled(tableView)) {
                     applyUpdateToCache(*tl_cellHeightCache(tableView), update);
                 }

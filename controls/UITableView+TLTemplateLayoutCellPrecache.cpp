@@ -83,8 +83,7 @@ void tl_precacheIfNeeded(UITableView& tableView) {
     pass->mode = NSDefaultRunLoopMode;
 
     auto observer = CFRunLoopObserver::create(
-        kCFRunLoopBeforeWaiting, true, 0,
-        [pass](const Ref<CFRunLoopObserver>& observer, CFRunLoopActivity) {
+        kCFRunLoopBeforeWaiting, true, 0, [pass](const Ref<CFRunLoopObserver>& observer, CFRunLoopActivity) {
             if (pass->pending.empty()) {
                 // Dropping the callback releases the pass, and with it the table.
                 pass->runLoop->removeObserver(observer, pass->mode);

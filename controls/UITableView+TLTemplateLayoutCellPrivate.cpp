@@ -35,7 +35,8 @@ Ref<TemplateCells> templateCells(UITableView& tableView) {
 
 }  // namespace
 
-Ref<UITableViewCell> tl_templateCellForReuseIdentifier(UITableView& tableView, const std::string& identifier) {
+Ref<UITableViewCell> tl_templateCellForReuseIdentifier(UITableView& tableView,
+                                                       const std::string& identifier) {
     auto store = templateCells(tableView);
     auto found = store->cells.find(identifier);
     if (found != store->cells.end()) return found->second;

@@ -6,7 +6,8 @@ WFCollectionView::WFCollectionView(CGRect frame) : UICollectionView(frame, makeL
     waterFlow_ = std::static_pointer_cast<WFWaterFlowLayout>(collectionViewLayout());
 }
 
-WFCollectionView::WFCollectionView(CGRect frame, const Ref<UICollectionViewLayout>&) : WFCollectionView(frame) {}
+WFCollectionView::WFCollectionView(CGRect frame, const Ref<UICollectionViewLayout>&)
+    : WFCollectionView(frame) {}
 
 void WFCollectionView::didInit() {
     UICollectionView::didInit();

@@ -33,10 +33,11 @@ class WFCollectionView : public UICollectionView, public WFWaterflowLayoutDelaga
     std::string className() const override { return "WFCollectionView"; }
     void didInit();
 
-    static Ref<WFCollectionView> collectionViewWithFrame(CGRect frame) { return make<WFCollectionView>(frame); }
+    static Ref<WFCollectionView> collectionViewWithFrame(CGRect frame) {
+        return make<WFCollectionView>(frame);
+    }
 
     const Ref<WFWaterFlowLayout>& waterFlow() const { return waterFlow_; }
-    void setWaterFlow(const Ref<WFWaterFlowLayout>& waterFlow) { waterFlow_ = waterFlow; }
 
     int columnCount() const { return waterFlow_ ? waterFlow_->columnCount() : 0; }
     void setColumnCount(int count);

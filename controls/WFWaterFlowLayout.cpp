@@ -90,7 +90,8 @@ Ref<UICollectionViewLayoutAttributes> WFWaterFlowLayout::layoutAttributesForItem
     return attributeArray_[std::size_t(item)];
 }
 
-std::vector<Ref<UICollectionViewLayoutAttributes>> WFWaterFlowLayout::layoutAttributesForElementsInRect(CGRect) {
+std::vector<Ref<UICollectionViewLayoutAttributes>> WFWaterFlowLayout::layoutAttributesForElementsInRect(
+    CGRect) {
     return attributeArray_;
 }
 

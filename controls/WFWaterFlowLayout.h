@@ -58,14 +58,17 @@ class WFWaterFlowLayout : public UICollectionViewLayout {
     // column at the top inset.
     const Dictionary& maxYDict();
     // The attributes of every item of the last pass, in item order.
-    const std::vector<Ref<UICollectionViewLayoutAttributes>>& attributeArray() const { return attributeArray_; }
+    const std::vector<Ref<UICollectionViewLayoutAttributes>>& attributeArray() const {
+        return attributeArray_;
+    }
 
     // ---- the layout hooks ---------------------------------------------------------------------
     void prepareLayout() override;
     CGSize collectionViewContentSize() override;
     Ref<UICollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(
         const Ref<NSIndexPath>& indexPath) override;
-    std::vector<Ref<UICollectionViewLayoutAttributes>> layoutAttributesForElementsInRect(CGRect rect) override;
+    std::vector<Ref<UICollectionViewLayoutAttributes>> layoutAttributesForElementsInRect(
+        CGRect rect) override;
     bool shouldInvalidateLayoutForBoundsChange(CGRect newBounds) override;
 
   private:

@@ -58,19 +58,22 @@ class Stickers : public HorizontalTableViewDelegate {
     std::optional<std::uint64_t> numberOfSectionsInHorizontalTableView(HorizontalTableView&) override {
         return sections;
     }
-    void horizontalTableViewDidSelectRowAtIndexPath(HorizontalTableView&, const Ref<NSIndexPath>& path) override {
+    void horizontalTableViewDidSelectRowAtIndexPath(HorizontalTableView&,
+                                                    const Ref<NSIndexPath>& path) override {
         selected.push_back(std::to_string(path->section()) + ":" + std::to_string(path->row()));
     }
-    std::optional<Ref<UIView>> horizontalTableViewViewForHeaderInSection(HorizontalTableView&, long s) override {
+    std::optional<Ref<UIView>> horizontalTableViewViewForHeaderInSection(HorizontalTableView&,
+                                                                         long s) override {
         if (!answerHeaders) return std::nullopt;
         return headers[s];
     }
-    std::optional<Ref<UIView>> horizontalTableViewViewForFooterInSection(HorizontalTableView&, long s) override {
+    std::optional<Ref<UIView>> horizontalTableViewViewForFooterInSection(HorizontalTableView&,
+                                                                         long s) override {
         if (!answerFooters) return std::nullopt;
         return footers[s];
     }
-    std::optional<CGFloat> horizontalTableViewHeightOrWidthForCellAtIndexPath(HorizontalTableView&,
-                                                                             const Ref<NSIndexPath>& path) override {
+    std::optional<CGFloat> horizontalTableViewHeightOrWidthForCellAtIndexPath(
+        HorizontalTableView&, const Ref<NSIndexPath>& path) override {
         auto it = extents.find(path->row());
         if (it == extents.end()) return std::nullopt;
         return it->second;

@@ -128,7 +128,8 @@ TEST(TLCacheStepsTest, InsertedRowsGoInAscendingOrderWhateverTheListOrder) {
 TEST(TLCacheStepsTest, DeletedRowsOfOneSectionGoAtOnce) {
     auto cache = make<Cache>();
     for (long r = 0; r < 5; ++r) cache->cacheHeight(10 + r, ip(r, 1));
-    Invalidation::applyUpdateToCache(*cache, rows(UITableViewUpdate::DeleteRows, {ip(3, 1), ip(1, 1), ip(3, 1)}));
+    Invalidation::applyUpdateToCache(*cache,
+                                     rows(UITableViewUpdate::DeleteRows, {ip(3, 1), ip(1, 1), ip(3, 1)}));
     EXPECT_EQ(cache->sections()[1], (std::vector<CGFloat>{10, 12, 14}));
 }
 
@@ -254,7 +255,8 @@ TEST(TLCacheStepsTest, MissingArgumentsAndHostilePathsAreSkipped) {
     auto hostile = std::vector<Ref<NSIndexPath>>{nullptr, NSIndexPath::indexPathWithIndex(1),
                                                  NSIndexPath::indexPathWithIndexes({0, NSNotFound}),
                                                  NSIndexPath::indexPathWithIndexes({NSNotFound, 0})};
-    for (auto kind : {UITableViewUpdate::InsertRows, UITableViewUpdate::DeleteRows, UITableViewUpdate::ReloadRows}) {
+    for (auto kind :
+         {UITableViewUpdate::InsertRows, UITableViewUpdate::DeleteRows, UITableViewUpdate::ReloadRows}) {
         Invalidation::applyUpdateToCache(*cache, rows(kind, hostile));
     }
     u = UITableViewUpdate{};
@@ -276,10 +278,14 @@ TEST(TLCacheStepsTest, RandomOperationSequencesStayConsistent) {
         auto pick = [&](int n) { return int(random() % unsigned(n)); };
         auto randomPath = [&]() -> Ref<NSIndexPath> {
             switch (pick(12)) {
-                case 0: return nullptr;
-                case 1: return NSIndexPath::indexPathWithIndex(std::size_t(pick(4)));
-                case 2: return NSIndexPath::indexPathWithIndexes({std::size_t(pick(4)), NSNotFound});
-                default: return ip(pick(12), pick(6));
+                case 0:
+                    return nullptr;
+                case 1:
+                    return NSIndexPath::indexPathWithIndex(std::size_t(pick(4)));
+                case 2:
+                    return NSIndexPath::indexPathWithIndexes({std::size_t(pick(4)), NSNotFound});
+                default:
+                    return ip(pick(12), pick(6));
             }
         };
         auto randomSet = [&]() {
@@ -310,7 +316,8 @@ TEST(TLCacheStepsTest, RandomOperationSequencesStayConsistent) {
             ASSERT_LE(cache->sections().size(), 64u) << "seed " << seed;
             for (const auto& rowsOfSection : cache->sections()) {
                 ASSERT_LE(rowsOfSection.size(), 64u) << "seed " << seed;
-                for (CGFloat h : rowsOfSection) ASSERT_TRUE(h == -1 || (h >= 1 && h <= 100)) << "seed " << seed;
+                for (CGFloat h : rowsOfSection)
+                    ASSERT_TRUE(h == -1 || (h >= 1 && h <= 100)) << "seed " << seed;
             }
         }
     }

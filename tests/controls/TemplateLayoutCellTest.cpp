@@ -33,7 +33,8 @@ Ref<NSIndexPath> ip(long row, long section = 0) {
 
 Ref<NSLayoutConstraint> pin(const Ref<UIView>& a, NSLayoutAttribute attribute, const Ref<UIView>& b,
                             CGFloat constant = 0) {
-    return NSLayoutConstraint::constraintWithItem(a, attribute, NSLayoutRelationEqual, b, attribute, 1, constant);
+    return NSLayoutConstraint::constraintWithItem(a, attribute, NSLayoutRelationEqual, b, attribute, 1,
+                                                  constant);
 }
 
 // A box pinned 10 points inside the content view's top and bottom and to its sides; its height is
@@ -51,11 +52,12 @@ class BoxCell : public UITableViewCell {
         content->addConstraint(pin(box, NSLayoutAttributeTop, content, 10));
         content->addConstraint(pin(box, NSLayoutAttributeBottom, content, -10));
         if (aspect) {
-            height = NSLayoutConstraint::constraintWithItem(box, NSLayoutAttributeHeight, NSLayoutRelationEqual, box,
-                                                            NSLayoutAttributeWidth, 0.5, 0);
+            height = NSLayoutConstraint::constraintWithItem(
+                box, NSLayoutAttributeHeight, NSLayoutRelationEqual, box, NSLayoutAttributeWidth, 0.5, 0);
         } else {
-            height = NSLayoutConstraint::constraintWithItem(box, NSLayoutAttributeHeight, NSLayoutRelationEqual,
-                                                            nullptr, NSLayoutAttributeNotAnAttribute, 1, 23.5);
+            height =
+                NSLayoutConstraint::constraintWithItem(box, NSLayoutAttributeHeight, NSLayoutRelationEqual,
+                                                       nullptr, NSLayoutAttributeNotAnAttribute, 1, 23.5);
         }
         box->addConstraint(height);
     }
@@ -105,7 +107,8 @@ class Rows : public UITableViewDataSource, public UITableViewDelegate {
     long tableViewNumberOfRowsInSection(UITableView&, long section) override {
         return section < long(rows.size()) ? rows[std::size_t(section)] : 0;
     }
-    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& table, const Ref<NSIndexPath>& path) override {
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& table,
+                                                        const Ref<NSIndexPath>& path) override {
         return table.dequeueReusableCellWithIdentifier("box", path);
     }
     std::optional<CGFloat> tableViewHeightForRowAtIndexPath(UITableView& table,
@@ -113,7 +116,8 @@ class Rows : public UITableViewDataSource, public UITableViewDelegate {
         heightCalls.push_back(std::to_string(path->section()) + ":" + std::to_string(path->row()));
         auto configure = [this, path](const Ref<UITableViewCell>& cell) {
             auto it = boxHeights.find({path->section(), path->row()});
-            std::static_pointer_cast<BoxCell>(cell)->height->setConstant(it == boxHeights.end() ? 23.5 : it->second);
+            std::static_pointer_cast<BoxCell>(cell)->height->setConstant(it == boxHeights.end() ? 23.5
+                                                                                                : it->second);
         };
         return cached ? tl_heightForCellWithIdentifier(table, "box", path, configure)
                       : tl_heightForCellWithIdentifier(table, "box", configure);
@@ -124,7 +128,8 @@ class Rows : public UITableViewDataSource, public UITableViewDelegate {
 class CountsOnly : public UITableViewDataSource, public UITableViewDelegate {
   public:
     long tableViewNumberOfRowsInSection(UITableView&, long) override { return 5; }
-    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& table, const Ref<NSIndexPath>& path) override {
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& table,
+                                                        const Ref<NSIndexPath>& path) override {
         return table.dequeueReusableCellWithIdentifier("box", path);
     }
 };
@@ -174,7 +179,8 @@ class TemplateLayoutCellTest : public ::testing::Test {
         return rows;
     }
 
-    CGFloat measure(const std::string& identifier, const std::function<void(const Ref<UITableViewCell>&)>& configure) {
+    CGFloat measure(const std::string& identifier,
+                    const std::function<void(const Ref<UITableViewCell>&)>& configure) {
         return tl_heightForCellWithIdentifier(*table, identifier, configure);
     }
 
@@ -301,7 +307,8 @@ TEST_F(TemplateLayoutCellTest, MissingIdentifierMeasuresZeroAndMakesNothing) {
     LogCapture log;
     setFd_debugLogEnabled(*table, true);
     bool configured = false;
-    EXPECT_EQ(tl_heightForCellWithIdentifier(*table, std::nullopt, [&](const auto&) { configured = true; }), 0);
+    EXPECT_EQ(tl_heightForCellWithIdentifier(*table, std::nullopt, [&](const auto&) { configured = true; }),
+              0);
     EXPECT_FALSE(configured);
     EXPECT_TRUE(log.lines.empty());
     EXPECT_EQ(table->cellsCreatedFromRegistrations(), 0u);
@@ -545,9 +552,8 @@ TEST_F(TemplateLayoutPrecacheTest, ReloadRunsInvalidationThenReloadThenRefreshBl
     ASSERT_EQ(cachedCount(*table), 12u);
     std::vector<std::string> order;
     auto before = UITableView::addReloadDataHook(
-        UITableView::ReloadStage::Before, UITableView::kReloadHookOrderRefreshControls, [&](UITableView& t) {
-            order.push_back("refresh-before cached=" + std::to_string(cachedCount(t)));
-        });
+        UITableView::ReloadStage::Before, UITableView::kReloadHookOrderRefreshControls,
+        [&](UITableView& t) { order.push_back("refresh-before cached=" + std::to_string(cachedCount(t))); });
     auto after = UITableView::addReloadDataHook(
         UITableView::ReloadStage::After, UITableView::kReloadHookOrderRefreshControls, [&](UITableView&) {
             order.push_back("refresh-after passes=" + std::to_string(tl_runningPrecachePassCount()));

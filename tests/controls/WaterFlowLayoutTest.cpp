@@ -163,7 +163,8 @@ TEST_F(WaterFlowLayoutTest, AskingForOneItemAnswersThePassWithoutMovingColumns) 
     EXPECT_EQ(bottom("1"), 170);
     EXPECT_EQ(view->waterFlow()->layoutAttributesForItemAtIndexPath(item(3)), nullptr);
     EXPECT_EQ(view->waterFlow()->layoutAttributesForItemAtIndexPath(nullptr), nullptr);
-    EXPECT_EQ(view->waterFlow()->layoutAttributesForItemAtIndexPath(NSIndexPath::indexPathWithIndex(0)), nullptr);
+    EXPECT_EQ(view->waterFlow()->layoutAttributesForItemAtIndexPath(NSIndexPath::indexPathWithIndex(0)),
+              nullptr);
     view->scrollToItemAtIndexPath(item(2), UICollectionViewScrollPositionTop, false);
     EXPECT_EQ(bottom("1"), 170);
 }
@@ -287,7 +288,8 @@ TEST_F(WaterFlowLayoutTest, ScrollingALongWallReusesAFewCells) {
     for (const auto& cell : view->visibleCells()) {
         auto path = view->indexPathForCell(cell);
         ASSERT_TRUE(path);
-        EXPECT_TRUE(uikittest::rectNear(cell->frame(), view->layoutAttributesForItemAtIndexPath(path)->frame()));
+        EXPECT_TRUE(
+            uikittest::rectNear(cell->frame(), view->layoutAttributesForItemAtIndexPath(path)->frame()));
     }
     EXPECT_NEAR(view->contentSize().height, 400 / 2 * 60.0 + 10 + 10, 1e-6);
 }
