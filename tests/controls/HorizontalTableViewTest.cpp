@@ -324,11 +324,4 @@ TEST_F(HorizontalTableViewTest, ASecondTableTakesOverAndTheFirstStays) {
     EXPECT_EQ(second->delegate().get(), static_cast<UITableViewDelegate*>(strip.get()));
 }
 
-TEST_F(HorizontalTableViewTest, TheStripHoldsItsDelegateWeakly) {
-    Weak<Stickers> weak = stickers;
-    stickers = nullptr;
-    EXPECT_TRUE(weak.expired());
-    EXPECT_EQ(strip->delegate(), nullptr);
-}
-
 }  // namespace

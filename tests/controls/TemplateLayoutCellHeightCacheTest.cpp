@@ -233,16 +233,6 @@ TEST(TLCacheStepsTest, ReloadDataEmptiesTheCache) {
     EXPECT_TRUE(cache->sections().empty());
 }
 
-TEST(TLCacheStepsTest, OnlyInsertsAndReloadsStartAPass) {
-    using K = UITableViewUpdate;
-    for (auto kind : {K::InsertSections, K::ReloadSections, K::InsertRows, K::ReloadRows}) {
-        EXPECT_TRUE(Invalidation::updateStartsPrecache(kind)) << kind;
-    }
-    for (auto kind : {K::DeleteSections, K::MoveSection, K::DeleteRows, K::MoveRow}) {
-        EXPECT_FALSE(Invalidation::updateStartsPrecache(kind)) << kind;
-    }
-}
-
 TEST(TLCacheStepsTest, MissingArgumentsAndHostilePathsAreSkipped) {
     auto cache = fiveMarkedSections();
     const Sections before = cache->sections();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -215,15 +216,6 @@ TEST_F(TemplateLayoutCellTest, ContentWidthIsTheTableWidthLessTheAccessoryRoom) 
                      157.5);
 }
 
-TEST_F(TemplateLayoutCellTest, SystemAccessoryWidthsAndUnknownTypes) {
-    EXPECT_EQ(tl_systemAccessoryWidth(UITableViewCellAccessoryNone), 0);
-    EXPECT_EQ(tl_systemAccessoryWidth(UITableViewCellAccessoryDisclosureIndicator), 34);
-    EXPECT_EQ(tl_systemAccessoryWidth(UITableViewCellAccessoryDetailDisclosureButton), 68);
-    EXPECT_EQ(tl_systemAccessoryWidth(UITableViewCellAccessoryCheckmark), 40);
-    EXPECT_EQ(tl_systemAccessoryWidth(UITableViewCellAccessoryDetailButton), 48);
-    EXPECT_EQ(tl_systemAccessoryWidth(UITableViewCellAccessoryType(99)), 0);
-}
-
 TEST_F(TemplateLayoutCellTest, TheTemporaryWidthConstraintIsRemovedAgain) {
     measure("box", nullptr);
     auto cell = tl_templateCellForReuseIdentifier(*table, "box");
@@ -289,20 +281,6 @@ TEST_F(TemplateLayoutCellTest, OneTemplateCellPerIdentifierPreparedBeforeEveryCo
     EXPECT_EQ(cells[0]->superview(), nullptr);
 }
 
-TEST_F(TemplateLayoutCellTest, CellFlagsDefaultToNoAndAreSetPerCell) {
-    auto a = make<UITableViewCell>();
-    auto b = make<UITableViewCell>();
-    EXPECT_FALSE(UITableViewCell_TLTemplateLayoutCell::tl_isTemplateLayoutCell(*a));
-    EXPECT_FALSE(UITableViewCell_TLTemplateLayoutCell::tl_enforceFrameLayout(*a));
-    UITableViewCell_TLTemplateLayoutCell::setFd_enforceFrameLayout(*a, true);
-    UITableViewCell_TLTemplateLayoutCell::setFd_isTemplateLayoutCell(*b, true);
-    EXPECT_TRUE(UITableViewCell_TLTemplateLayoutCell::tl_enforceFrameLayout(*a));
-    EXPECT_FALSE(UITableViewCell_TLTemplateLayoutCell::tl_enforceFrameLayout(*b));
-    EXPECT_TRUE(UITableViewCell_TLTemplateLayoutCell::tl_isTemplateLayoutCell(*b));
-    UITableViewCell_TLTemplateLayoutCell::setFd_enforceFrameLayout(*a, false);
-    EXPECT_FALSE(UITableViewCell_TLTemplateLayoutCell::tl_enforceFrameLayout(*a));
-}
-
 TEST_F(TemplateLayoutCellTest, MissingIdentifierMeasuresZeroAndMakesNothing) {
     LogCapture log;
     setFd_debugLogEnabled(*table, true);
@@ -340,15 +318,6 @@ TEST_F(TemplateLayoutCellTest, DebugLinesOnlyWhileLoggingIsOn) {
                              "** TLTemplateLayoutCell ** calculate using frame layout - 30.5",
                              "** TLTemplateLayoutCell ** calculate using auto layout - 44",
                          }));
-}
-
-TEST_F(TemplateLayoutCellTest, AnotherTablesLoggingSwitchIsItsOwn) {
-    auto other = make<UITableView>(CGRectMake(0, 0, 320, 480));
-    other->registerClass<BoxCell>("box");
-    setFd_debugLogEnabled(*table, true);
-    LogCapture log;
-    tl_heightForCellWithIdentifier(*other, "box", nullptr);
-    EXPECT_TRUE(log.lines.empty());
 }
 
 // ---- the cached form ----------------------------------------------------------------------------

@@ -169,14 +169,6 @@ TEST_F(WaterFlowLayoutTest, AskingForOneItemAnswersThePassWithoutMovingColumns) 
     EXPECT_EQ(bottom("1"), 170);
 }
 
-TEST_F(WaterFlowLayoutTest, ElementsInAnyRectangleAreTheWholePass) {
-    wall->items = {5};
-    frames();
-    auto layout = view->waterFlow();
-    EXPECT_EQ(layout->layoutAttributesForElementsInRect(CGRectMake(0, 0, 1, 1)).size(), 5u);
-    EXPECT_EQ(layout->layoutAttributesForElementsInRect(CGRectMake(-1000, 5000, 1, 1)).size(), 5u);
-}
-
 TEST_F(WaterFlowLayoutTest, EveryBoundsChangeRunsANewPassAndAsksAgain) {
     wall->items = {30};
     frames();
