@@ -39,7 +39,7 @@ Ref<NSLayoutConstraint> pin(const Ref<UIView>& a, NSLayoutAttribute attribute, c
 }
 
 // A box pinned 10 points inside the content view's top and bottom and to its sides; its height is
-// a constant (`boxHeight`), or half its width with `aspect`.
+// a constant (the `height` constraint, 23.5 until configured), or half its width with `aspect`.
 class BoxCell : public UITableViewCell {
   public:
     BoxCell(UITableViewCellStyle style, std::optional<std::string> identifier, bool aspect = false)
