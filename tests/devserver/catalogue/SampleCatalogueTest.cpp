@@ -42,8 +42,8 @@ class SampleCatalogueTest : public ::testing::Test {
     // Every part of every car, with its car word.
     std::vector<std::pair<std::string, Value>> allParts() {
         std::vector<std::pair<std::string, Value>> out;
-        for (const BrandSpec& b : catalogue->brands())
-            for (const CarSpec& c : b.cars) {
+        for (const SampleBrand& b : catalogue->brands())
+            for (const SampleCar& c : b.cars) {
                 // Held in a local: the loop must not run over a destroyed temporary.
                 Value d = description(c.car_en);
                 for (const Value& p : *d["parts"].array()) out.push_back({c.car_en, p});
@@ -117,11 +117,11 @@ class SampleCatalogueTest : public ::testing::Test {
 // ---- sheets and frame tables --------------------------------------------------------------
 
 TEST_F(SampleCatalogueTest, EverySheetOfTheDefaultCarRoundTrips) {
-    const CarSpec* car = catalogue->car("sample_coupe");
+    const SampleCar* car = catalogue->car("sample_coupe");
     ASSERT_NE(car, nullptr);
     int sheets = 0;
-    for (const PartSpec& part : car->parts)
-        for (const OptionSpec& option : part.options) {
+    for (const SamplePart& part : car->parts)
+        for (const SampleOption& option : part.options) {
             if (option.hasMetal) {
                 EXPECT_GT(checkSheet(car->car_en, option.identifier, false), 0) << option.identifier;
                 ++sheets;
@@ -184,8 +184,8 @@ TEST_F(SampleCatalogueTest, RotationIsAMixPerSheet) {
 // ---- descriptions ----------------------------------------------------------------------------
 
 TEST_F(SampleCatalogueTest, LayersAreExactlyZeroToNMinusOne) {
-    for (const BrandSpec& b : catalogue->brands())
-        for (const CarSpec& c : b.cars) {
+    for (const SampleBrand& b : catalogue->brands())
+        for (const SampleCar& c : b.cars) {
             Value d = description(c.car_en);
             const Array* parts = d["parts"].array();
             ASSERT_NE(parts, nullptr);
@@ -229,8 +229,8 @@ TEST_F(SampleCatalogueTest, DescriptionKeysAndTypes) {
 }
 
 TEST_F(SampleCatalogueTest, TheTuningSelectorsAndTheBodyArePresentOnEveryCar) {
-    for (const BrandSpec& b : catalogue->brands())
-        for (const CarSpec& c : b.cars) {
+    for (const SampleBrand& b : catalogue->brands())
+        for (const SampleCar& c : b.cars) {
             std::set<std::string> selectors;
             Value d = description(c.car_en);
             for (const Value& p : *d["parts"].array()) selectors.insert(p["partSelector"].stringValue());
@@ -278,14 +278,14 @@ TEST_F(SampleCatalogueTest, DefaultOptionCasesAllOccur) {
 
 TEST_F(SampleCatalogueTest, TheDefaultCarShowsSomethingForEveryPart) {
     // The studio opens this car first; each part must have a default so its download completes.
-    const CarSpec* car = catalogue->car("sample_coupe");
-    for (const PartSpec& part : car->parts) EXPECT_NE(car->defaultOption(part), nullptr) << part.selector;
+    const SampleCar* car = catalogue->car("sample_coupe");
+    for (const SamplePart& part : car->parts) EXPECT_NE(car->defaultOption(part), nullptr) << part.selector;
 }
 
 TEST_F(SampleCatalogueTest, PresetsNameRealOptionsAndOneMapsToTheDefault) {
     bool mapsToDefault = false;
-    for (const BrandSpec& b : catalogue->brands())
-        for (const CarSpec& c : b.cars) {
+    for (const SampleBrand& b : catalogue->brands())
+        for (const SampleCar& c : b.cars) {
             Value d = description(c.car_en);
             std::map<std::string, std::set<std::string>> options;
             for (const Value& p : *d["parts"].array())
@@ -309,8 +309,8 @@ TEST_F(SampleCatalogueTest, PresetsNameRealOptionsAndOneMapsToTheDefault) {
 }
 
 TEST_F(SampleCatalogueTest, EveryNamedFileIsServedWithItsType) {
-    for (const BrandSpec& b : catalogue->brands())
-        for (const CarSpec& c : b.cars) {
+    for (const SampleBrand& b : catalogue->brands())
+        for (const SampleCar& c : b.cars) {
             Value d = description(c.car_en);
             for (const Value& p : *d["parts"].array())
                 for (const Value& o : *p["options"].array()) {

@@ -2,34 +2,34 @@
 
 namespace devserver::catalogue {
 
-const PartSpec* CarSpec::part(const std::string& selector) const {
-    for (const PartSpec& p : parts)
+const SamplePart* SampleCar::part(const std::string& selector) const {
+    for (const SamplePart& p : parts)
         if (p.selector == selector) return &p;
     return nullptr;
 }
 
-std::pair<const PartSpec*, const OptionSpec*> CarSpec::option(const std::string& identifier) const {
-    for (const PartSpec& p : parts)
-        for (const OptionSpec& o : p.options)
+std::pair<const SamplePart*, const SampleOption*> SampleCar::option(const std::string& identifier) const {
+    for (const SamplePart& p : parts)
+        for (const SampleOption& o : p.options)
             if (o.identifier == identifier) return {&p, &o};
     return {nullptr, nullptr};
 }
 
-const OptionSpec* CarSpec::defaultOption(const PartSpec& p) const {
+const SampleOption* SampleCar::defaultOption(const SamplePart& p) const {
     if (p.defaultOption && !p.defaultOption->empty()) {
-        for (const OptionSpec& o : p.options)
+        for (const SampleOption& o : p.options)
             if (o.identifier == *p.defaultOption) return &o;
         return nullptr;
     }
-    for (const OptionSpec& o : p.options)
+    for (const SampleOption& o : p.options)
         if (o.name == "原厂") return &o;
     return nullptr;
 }
 
 namespace {
 
-OptionSpec option(std::string name, std::string identifier, PartKind kind, int variant) {
-    OptionSpec o;
+SampleOption option(std::string name, std::string identifier, PartKind kind, int variant) {
+    SampleOption o;
     o.name = std::move(name);
     o.identifier = std::move(identifier);
     o.look = {kind, variant, false};
@@ -52,7 +52,7 @@ struct Offer {
     bool spoilerWithoutDefault = false;
 };
 
-std::vector<PartSpec> makeParts(const Offer& offer) {
+std::vector<SamplePart> makeParts(const Offer& offer) {
     auto named = [](PartKind kind, int v) -> std::pair<std::string, std::string> {
         switch (kind) {
             case PartKind::Body:
@@ -96,7 +96,7 @@ std::vector<PartSpec> makeParts(const Offer& offer) {
         return {};
     };
     auto options = [&](PartKind kind, const std::vector<int>& variants) {
-        std::vector<OptionSpec> list;
+        std::vector<SampleOption> list;
         for (int v : variants) {
             auto [name, id] = named(kind, v);
             list.push_back(option(name, id, kind, v));
@@ -104,7 +104,7 @@ std::vector<PartSpec> makeParts(const Offer& offer) {
         return list;
     };
     auto part = [](std::string name, std::string selector, PartKind kind, int z, bool color, int angle) {
-        PartSpec p;
+        SamplePart p;
         p.name = std::move(name);
         p.selector = std::move(selector);
         p.kind = kind;
@@ -114,59 +114,59 @@ std::vector<PartSpec> makeParts(const Offer& offer) {
         return p;
     };
 
-    std::vector<PartSpec> parts;
+    std::vector<SamplePart> parts;
     // Listed in an order other than their layers, so that a client sorting by "z" shows it.
-    PartSpec body = part("车身", kBodySelector, PartKind::Body, 0, true, 1);
+    SamplePart body = part("车身", kBodySelector, PartKind::Body, 0, true, 1);
     body.active = false;
     body.canModify = false;  // its modifyAngle is then not to be read
     body.defaultOption = "";
     body.options = options(PartKind::Body, {0});
     parts.push_back(body);
 
-    PartSpec wheels = part("轮毂", "lunke", PartKind::Wheels, 6, false, 4);
+    SamplePart wheels = part("轮毂", "lunke", PartKind::Wheels, 6, false, 4);
     wheels.suspensible = false;
     wheels.defaultOption = "lunke_std";
     wheels.options = options(PartKind::Wheels, offer.wheels);
     parts.push_back(wheels);
 
-    PartSpec front = part("前保险杠", "qianbaowei", PartKind::FrontBumper, 2, true, 23);
+    SamplePart front = part("前保险杠", "qianbaowei", PartKind::FrontBumper, 2, true, 23);
     front.defaultOption = "";  // the option named "原厂"
     front.options = options(PartKind::FrontBumper, offer.frontBumper);
     parts.push_back(front);
 
-    PartSpec rear = part("后保险杠", "houbaowei", PartKind::RearBumper, 3, true, 10);
+    SamplePart rear = part("后保险杠", "houbaowei", PartKind::RearBumper, 3, true, 10);
     rear.defaultOption = "houbaowei_std";
     rear.options = options(PartKind::RearBumper, offer.rearBumper);
     parts.push_back(rear);
 
-    PartSpec skirts = part("侧裙", "cequn", PartKind::SideSkirts, 1, false, 4);
+    SamplePart skirts = part("侧裙", "cequn", PartKind::SideSkirts, 1, false, 4);
     skirts.options = options(PartKind::SideSkirts, offer.skirts);  // no "defaultOption": "原厂" is taken
     parts.push_back(skirts);
 
-    PartSpec hood = part("引擎盖", "yinqinggai", PartKind::Hood, 5, true, 25);
+    SamplePart hood = part("引擎盖", "yinqinggai", PartKind::Hood, 5, true, 25);
     hood.defaultOption = "";
     hood.options = options(PartKind::Hood, offer.hood);
-    for (OptionSpec& o : hood.options) o.wideSheet = offer.carbonHoodOnWideSheet && o.look.variant == 2;
+    for (SampleOption& o : hood.options) o.wideSheet = offer.carbonHoodOnWideSheet && o.look.variant == 2;
     parts.push_back(hood);
 
-    PartSpec fenders = part("叶子板", "yeziban", PartKind::Fenders, 4, false, 2);
+    SamplePart fenders = part("叶子板", "yeziban", PartKind::Fenders, 4, false, 2);
     fenders.defaultOption = named(PartKind::Fenders, offer.fenderDefault).second;
     fenders.options = options(PartKind::Fenders, offer.fenders);
     parts.push_back(fenders);
 
-    PartSpec spoiler = part("尾翼", "weiyi", PartKind::Spoiler, 7, true, 8);
+    SamplePart spoiler = part("尾翼", "weiyi", PartKind::Spoiler, 7, true, 8);
     spoiler.options = options(PartKind::Spoiler, offer.spoiler);
-    for (OptionSpec& o : spoiler.options) o.hasMetal = o.look.variant != 0;
+    for (SampleOption& o : spoiler.options) o.hasMetal = o.look.variant != 0;
     if (!offer.spoilerWithoutDefault) spoiler.defaultOption = "weiyi_none";
     parts.push_back(spoiler);
     return parts;
 }
 
-std::vector<PresetSpec> makePresets(const CarSpec& car) {
-    std::vector<PresetSpec> presets;
+std::vector<SamplePreset> makePresets(const SampleCar& car) {
+    std::vector<SamplePreset> presets;
     auto has = [&](const std::string& id) { return car.option(id).second != nullptr; };
     auto add = [&](std::string name, std::string id, std::vector<std::pair<std::string, std::string>> map) {
-        PresetSpec p{std::move(name), std::move(id), {}};
+        SamplePreset p{std::move(name), std::move(id), {}};
         for (auto& [selector, option] : map)
             if (option.empty() || has(option)) p.partsAndOptions.push_back({selector, option});
         presets.push_back(std::move(p));
@@ -189,9 +189,9 @@ std::vector<PresetSpec> makePresets(const CarSpec& car) {
     return presets;
 }
 
-CarSpec makeCar(int id, std::string name, std::string word, std::string identifier, bool kuanti,
-                CarShape shape, const Offer& offer) {
-    CarSpec car;
+SampleCar makeCar(int id, std::string name, std::string word, std::string identifier, bool kuanti,
+                  CarShape shape, const Offer& offer) {
+    SampleCar car;
     car.cars_id = id;
     car.cars_name = std::move(name);
     car.car_en = std::move(word);
@@ -205,10 +205,10 @@ CarSpec makeCar(int id, std::string name, std::string word, std::string identifi
 
 }  // namespace
 
-std::vector<BrandSpec> sampleBrands() {
-    std::vector<BrandSpec> brands;
+std::vector<SampleBrand> sampleBrands() {
+    std::vector<SampleBrand> brands;
 
-    BrandSpec first{1, kDefaultBrandName, "brand_1", {28, 60, 120}, {}};
+    SampleBrand first{1, kDefaultBrandName, "brand_1", {28, 60, 120}, {}};
     {
         Offer offer;
         offer.hood = {0, 1, 2};
@@ -232,7 +232,7 @@ std::vector<BrandSpec> sampleBrands() {
     }
     brands.push_back(std::move(first));
 
-    BrandSpec second{2, "青岚汽车", "brand_2", {30, 120, 90}, {}};
+    SampleBrand second{2, "青岚汽车", "brand_2", {30, 120, 90}, {}};
     {
         CarShape wagon;
         wagon.length = 4.8;
@@ -253,7 +253,7 @@ std::vector<BrandSpec> sampleBrands() {
     }
     brands.push_back(std::move(second));
 
-    BrandSpec third{3, "样车工坊", "brand_3", {150, 60, 30}, {}};
+    SampleBrand third{3, "样车工坊", "brand_3", {150, 60, 30}, {}};
     {
         CarShape tall;
         tall.length = 4.4;
@@ -279,7 +279,7 @@ std::vector<BrandSpec> sampleBrands() {
     return brands;
 }
 
-Dictionary describeCar(const CarSpec& car, int showcaseWidth, int showcaseHeight,
+Dictionary describeCar(const SampleCar& car, int showcaseWidth, int showcaseHeight,
                        const std::string& updated) {
     Dictionary showcase;
     showcase.setObject("width", showcaseWidth);
@@ -287,7 +287,7 @@ Dictionary describeCar(const CarSpec& car, int showcaseWidth, int showcaseHeight
     showcase.setObject("suspension", car.suspension);
 
     Array parts = Array::mutableArray();
-    for (const PartSpec& p : car.parts) {
+    for (const SamplePart& p : car.parts) {
         Dictionary part;
         part.setObject("name", p.name);
         part.setObject("partSelector", p.selector);
@@ -299,7 +299,7 @@ Dictionary describeCar(const CarSpec& car, int showcaseWidth, int showcaseHeight
         if (p.defaultOption) part.setObject("defaultOption", *p.defaultOption);
         part.setObject("modifyAngle", p.modifyAngle);
         Array options = Array::mutableArray();
-        for (const OptionSpec& o : p.options) {
+        for (const SampleOption& o : p.options) {
             Dictionary option;
             option.setObject("name", o.name);
             option.setObject("identifier", o.identifier);
@@ -316,7 +316,7 @@ Dictionary describeCar(const CarSpec& car, int showcaseWidth, int showcaseHeight
     }
 
     Array presets = Array::mutableArray();
-    for (const PresetSpec& m : car.presets) {
+    for (const SamplePreset& m : car.presets) {
         Dictionary map;
         for (auto& [selector, option] : m.partsAndOptions) map.setObject(selector, option);
         Dictionary preset;

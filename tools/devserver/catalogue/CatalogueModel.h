@@ -19,7 +19,7 @@
 
 namespace devserver::catalogue {
 
-struct OptionSpec {
+struct SampleOption {
     std::string name, identifier;
     PartLook look;
     // False for the option that shows nothing (its "metalFile" is empty).
@@ -33,7 +33,7 @@ struct OptionSpec {
     std::string thumbnail() const { return identifier + "_thumb.png"; }
 };
 
-struct PartSpec {
+struct SamplePart {
     std::string name, selector;
     PartKind kind = PartKind::Body;
     int z = 0;
@@ -41,37 +41,37 @@ struct PartSpec {
     // nullopt: the description leaves "defaultOption" out.
     std::optional<std::string> defaultOption;
     int modifyAngle = 1;
-    std::vector<OptionSpec> options;
+    std::vector<SampleOption> options;
 };
 
-struct PresetSpec {
+struct SamplePreset {
     std::string name, identifier;
     // Part selector to option identifier; "" stands for the part's default.
     std::vector<std::pair<std::string, std::string>> partsAndOptions;
     std::string thumbnail() const { return identifier + "_thumb.png"; }
 };
 
-struct CarSpec {
+struct SampleCar {
     int cars_id = 0;
     std::string cars_name, car_en, identifier;
     bool kuanti = false;
     CarShape shape;
     double suspension = 8;
-    std::vector<PartSpec> parts;
-    std::vector<PresetSpec> presets;
+    std::vector<SamplePart> parts;
+    std::vector<SamplePreset> presets;
 
-    const PartSpec* part(const std::string& selector) const;
+    const SamplePart* part(const std::string& selector) const;
     // The option with this identifier and its part, or nulls.
-    std::pair<const PartSpec*, const OptionSpec*> option(const std::string& identifier) const;
+    std::pair<const SamplePart*, const SampleOption*> option(const std::string& identifier) const;
     // The option a part shows first: a non-empty default names it, else the one named "原厂".
-    const OptionSpec* defaultOption(const PartSpec& part) const;
+    const SampleOption* defaultOption(const SamplePart& part) const;
 };
 
-struct BrandSpec {
+struct SampleBrand {
     int brand_id = 0;
     std::string brand_name, brand;
     RGB colour;
-    std::vector<CarSpec> cars;
+    std::vector<SampleCar> cars;
 };
 
 // The brand the studio opens with.
@@ -81,9 +81,10 @@ inline constexpr const char* kTuningSelectors[] = {"lunke",      "qianbaowei", "
                                                    "yinqinggai", "yeziban",    "weiyi"};
 inline constexpr char kBodySelector[] = "cheshen";
 
-std::vector<BrandSpec> sampleBrands();
+std::vector<SampleBrand> sampleBrands();
 
 // The car description the client downloads (no envelope).
-Dictionary describeCar(const CarSpec& car, int showcaseWidth, int showcaseHeight, const std::string& updated);
+Dictionary describeCar(const SampleCar& car, int showcaseWidth, int showcaseHeight,
+                       const std::string& updated);
 
 }  // namespace devserver::catalogue

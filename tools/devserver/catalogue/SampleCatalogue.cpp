@@ -35,7 +35,7 @@ std::string revisionText(int n) {
     return "rev" + std::to_string(n);
 }
 
-std::string sheetKey(const CarSpec& car, const OptionSpec& option, bool attach) {
+std::string sheetKey(const SampleCar& car, const SampleOption& option, bool attach) {
     return car.car_en + "/" + option.identifier + (attach ? "/attach" : "/metal");
 }
 
@@ -92,11 +92,11 @@ struct SampleCatalogue::Store {
     };
     struct Entry {
         Kind kind;
-        const BrandSpec* brand = nullptr;
-        const CarSpec* car = nullptr;
-        const PartSpec* part = nullptr;
-        const OptionSpec* option = nullptr;
-        const PresetSpec* preset = nullptr;
+        const SampleBrand* brand = nullptr;
+        const SampleCar* car = nullptr;
+        const SamplePart* part = nullptr;
+        const SampleOption* option = nullptr;
+        const SamplePreset* preset = nullptr;
         bool attach = false;
     };
     struct SheetBytes {
@@ -109,8 +109,8 @@ struct SampleCatalogue::Store {
     };
 
     Options options;
-    std::vector<BrandSpec> brands;
-    std::map<std::string, const CarSpec*> cars;
+    std::vector<SampleBrand> brands;
+    std::map<std::string, const SampleCar*> cars;
     std::vector<std::string> order;
     std::map<std::string, Entry> files;
     // Filled once per key; the maps themselves never change after construction.
@@ -118,22 +118,22 @@ struct SampleCatalogue::Store {
     std::map<std::string, std::unique_ptr<PictureBytes>> pictures;
 
     explicit Store(const Options& o) : options(o), brands(sampleBrands()) {
-        for (const BrandSpec& brand : brands) {
-            for (const CarSpec& car : brand.cars) cars[car.car_en] = &car;
+        for (const SampleBrand& brand : brands) {
+            for (const SampleCar& car : brand.cars) cars[car.car_en] = &car;
         }
-        for (const BrandSpec& brand : brands) {
+        for (const SampleBrand& brand : brands) {
             const std::string id = std::to_string(brand.brand_id);
             add(std::string(kLogoFolder) + "/brand_" + id + ".png", {Kind::BrandLogo, &brand});
             add(std::string(kLogoFolder) + "/brand_" + id + "_down.png", {Kind::BrandLogoDown, &brand});
-            for (const CarSpec& car : brand.cars)
+            for (const SampleCar& car : brand.cars)
                 add(std::string(kLogoFolder) + "/car_" + car.car_en + ".png", {Kind::CarLogo, &brand, &car});
         }
-        for (const BrandSpec& brand : brands) {
-            for (const CarSpec& car : brand.cars) {
+        for (const SampleBrand& brand : brands) {
+            for (const SampleCar& car : brand.cars) {
                 const std::string folder = car.car_en + "/";
                 add(folder + kDescriptionFile, {Kind::Description, &brand, &car});
-                for (const PartSpec& part : car.parts) {
-                    for (const OptionSpec& option : part.options) {
+                for (const SamplePart& part : car.parts) {
+                    for (const SampleOption& option : part.options) {
                         add(folder + option.thumbnail(),
                             {Kind::OptionThumbnail, &brand, &car, &part, &option});
                         for (bool attach : {false, true}) {
@@ -146,7 +146,7 @@ struct SampleCatalogue::Store {
                         }
                     }
                 }
-                for (const PresetSpec& preset : car.presets)
+                for (const SamplePreset& preset : car.presets)
                     add(folder + preset.thumbnail(),
                         {Kind::PresetThumbnail, &brand, &car, nullptr, nullptr, &preset});
             }
@@ -160,14 +160,14 @@ struct SampleCatalogue::Store {
             pictures[path] = std::make_unique<PictureBytes>();
     }
 
-    Picture drawPart(CarPainter& painter, const CarSpec& car, const OptionSpec& option, int angle,
+    Picture drawPart(CarPainter& painter, const SampleCar& car, const SampleOption& option, int angle,
                      bool attach) const {
         PartLook look = option.look;
         look.attach = attach;
         return painter.draw(car.shape, look, angle);
     }
 
-    const SheetBytes& sheet(const CarSpec& car, const OptionSpec& option, bool attach) const {
+    const SheetBytes& sheet(const SampleCar& car, const SampleOption& option, bool attach) const {
         SheetBytes& bytes = *sheets.at(sheetKey(car, option, attach));
         std::call_once(bytes.once, [&] {
             CarPainter painter(options.showcaseWidth, options.showcaseHeight);
@@ -187,18 +187,18 @@ struct SampleCatalogue::Store {
 
     // The whole car at an angle with the given choices (selector to option identifier; parts not
     // named show their default), parts stacked by layer.
-    Picture carPicture(const CarSpec& car, const std::vector<std::pair<std::string, std::string>>& choices,
+    Picture carPicture(const SampleCar& car, const std::vector<std::pair<std::string, std::string>>& choices,
                        int angle) const {
         CarPainter painter(options.showcaseWidth, options.showcaseHeight);
         Picture canvas(options.showcaseWidth, options.showcaseHeight);
-        std::vector<const PartSpec*> layers;
-        for (const PartSpec& part : car.parts) layers.push_back(&part);
+        std::vector<const SamplePart*> layers;
+        for (const SamplePart& part : car.parts) layers.push_back(&part);
         std::sort(layers.begin(), layers.end(), [](auto* a, auto* b) { return a->z < b->z; });
-        for (const PartSpec* part : layers) {
-            const OptionSpec* chosen = car.defaultOption(*part);
+        for (const SamplePart* part : layers) {
+            const SampleOption* chosen = car.defaultOption(*part);
             for (auto& [selector, identifier] : choices) {
                 if (selector != part->selector || identifier.empty()) continue;
-                for (const OptionSpec& o : part->options)
+                for (const SampleOption& o : part->options)
                     if (o.identifier == identifier) chosen = &o;
             }
             if (!chosen || !chosen->hasMetal) continue;
@@ -284,11 +284,11 @@ SampleCatalogue::SampleCatalogue(std::shared_ptr<Store> store, const Options& op
 const Options& SampleCatalogue::options() const {
     return options_;
 }
-const std::vector<BrandSpec>& SampleCatalogue::brands() const {
+const std::vector<SampleBrand>& SampleCatalogue::brands() const {
     return store_->brands;
 }
 
-const CarSpec* SampleCatalogue::car(const std::string& car_en) const {
+const SampleCar* SampleCatalogue::car(const std::string& car_en) const {
     auto it = store_->cars.find(car_en);
     return it == store_->cars.end() ? nullptr : it->second;
 }
@@ -301,11 +301,11 @@ Dictionary SampleCatalogue::carList(const std::string& modelPrefix, const std::s
     const std::string models = withSlash(modelPrefix);
     const std::string logos = withSlash(logoPrefix.empty() ? modelPrefix : logoPrefix) + kLogoFolder + "/";
     Array data = Array::mutableArray();
-    for (const BrandSpec& brand : store_->brands) {
+    for (const SampleBrand& brand : store_->brands) {
         const std::string id = std::to_string(brand.brand_id);
         Array wide = Array::mutableArray();
         Array cars = Array::mutableArray();
-        for (const CarSpec& car : brand.cars) {
+        for (const SampleCar& car : brand.cars) {
             if (car.kuanti) wide.addObject(car.car_en);
             Dictionary c;
             c.setObject("cars_id", car.cars_id);
@@ -340,9 +340,9 @@ std::string SampleCatalogue::carListJSON(const std::string& modelPrefix,
 }
 
 std::optional<Dictionary> SampleCatalogue::description(const std::string& car_en) const {
-    const CarSpec* spec = car(car_en);
-    if (!spec) return std::nullopt;
-    return describeCar(*spec, store_->options.showcaseWidth, store_->options.showcaseHeight,
+    const SampleCar* sample = car(car_en);
+    if (!sample) return std::nullopt;
+    return describeCar(*sample, store_->options.showcaseWidth, store_->options.showcaseHeight,
                        revision(car_en));
 }
 
@@ -396,20 +396,20 @@ std::string SampleCatalogue::revision(const std::string& car_en) const {
 std::optional<Picture> SampleCatalogue::sourceDrawing(const std::string& car_en,
                                                       const std::string& optionIdentifier, int angle,
                                                       bool attach) const {
-    const CarSpec* spec = car(car_en);
-    if (!spec || angle < 1 || angle > kAngleCount) return std::nullopt;
-    auto [part, option] = spec->option(optionIdentifier);
+    const SampleCar* sample = car(car_en);
+    if (!sample || angle < 1 || angle > kAngleCount) return std::nullopt;
+    auto [part, option] = sample->option(optionIdentifier);
     if (!option || (attach ? !option->hasAttach() : !option->hasMetal)) return std::nullopt;
     CarPainter painter(store_->options.showcaseWidth, store_->options.showcaseHeight);
-    return store_->drawPart(painter, *spec, *option, angle, attach);
+    return store_->drawPart(painter, *sample, *option, angle, attach);
 }
 
 std::optional<Picture> SampleCatalogue::carDrawing(
     const std::string& car_en, int angle,
     const std::vector<std::pair<std::string, std::string>>& choices) const {
-    const CarSpec* spec = car(car_en);
-    if (!spec || angle < 1 || angle > kAngleCount) return std::nullopt;
-    return store_->carPicture(*spec, choices, angle);
+    const SampleCar* sample = car(car_en);
+    if (!sample || angle < 1 || angle > kAngleCount) return std::nullopt;
+    return store_->carPicture(*sample, choices, angle);
 }
 
 void SampleCatalogue::prepareAll() const {

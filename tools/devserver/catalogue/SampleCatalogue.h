@@ -62,9 +62,9 @@ class SampleCatalogue {
     static std::shared_ptr<SampleCatalogue> generate(const Options& options = {});
 
     const Options& options() const;
-    const std::vector<BrandSpec>& brands() const;
+    const std::vector<SampleBrand>& brands() const;
     // nullptr for an unknown car word.
-    const CarSpec* car(const std::string& car_en) const;
+    const SampleCar* car(const std::string& car_en) const;
 
     // The car/getcarlist.do reply: {"resultCode": 0, "errmsg": "success", "data": [brands]}, each
     // car's "cars_json" being modelPrefix + car_en + "/car.json", logos under logoPrefix (the model

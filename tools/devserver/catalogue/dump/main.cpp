@@ -87,11 +87,11 @@ int main(int argc, char** argv) {
         }
     }
     // The whole car at every angle with its default options, and with each preset.
-    for (const BrandSpec& brand : catalogue->brands()) {
-        for (const CarSpec& car : brand.cars) {
+    for (const SampleBrand& brand : catalogue->brands()) {
+        for (const SampleCar& car : brand.cars) {
             std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> looks{
                 {"default", {}}};
-            for (const PresetSpec& preset : car.presets)
+            for (const SamplePreset& preset : car.presets)
                 looks.push_back({preset.identifier, preset.partsAndOptions});
             for (auto& [name, choices] : looks) {
                 const int w = catalogue->options().showcaseWidth, h = catalogue->options().showcaseHeight;
