@@ -14,7 +14,11 @@
 //
 // Paths given to file() are relative to the car-model prefix ("sample_coupe/car.json"); runs of
 // "/" count as one and a leading "/" is ignored, since the client's addresses carry a double
-// slash after the prefix.
+// slash after the prefix. Beside the car folders, "logos/" holds brand_<id>.png and
+// brand_<id>_down.png (the pressed logo) per brand and car_<car_en>.png per car.
+//
+// A car's "updated" value starts at "rev1" in every new catalogue; bumpRevision() moves it on.
+// Only the description changes with it: the pictures stay the same bytes.
 
 #include <map>
 #include <memory>
