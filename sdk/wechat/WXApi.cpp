@@ -7,6 +7,7 @@
 #include "sdk/wechat/WXTransfer.h"
 #include "system/SystemOtherApps.h"
 #include "system/UIPasteboard.h"
+#include "uikit/UIApplication.h"
 
 using namespace detail::wechat;
 
@@ -108,7 +109,7 @@ std::string WXApi::registeredAppID() {
 }
 
 bool WXApi::isWXAppInstalled() {
-    return SystemOtherApps::canOpenURL(wechatURL(registeredAppID(), ""));
+    return UIApplication::sharedApplication()->canOpenURL(wechatURL(registeredAppID(), ""));
 }
 
 bool WXApi::isWXAppSupportApi() {
@@ -133,14 +134,14 @@ bool WXApi::sendReq(const Ref<BaseReq>& request) {
         return false;
     }
     auto url = wechatURL(appID, "sendreq/?");
-    if (!url || !SystemOtherApps::canOpenURL(url)) {
+    if (!url || !UIApplication::sharedApplication()->canOpenURL(url)) {
         NSLog("WXApi: WeChat is not installed");
         return false;
     }
     auto board = persistentPasteboard(kTransferPasteboard);
     if (!board) return false;
     board->setData(*data, appID);
-    return SystemOtherApps::openURL(url);
+    return UIApplication::sharedApplication()->openURL(url);
 }
 
 bool WXApi::handleOpenURL(const Ref<NSURL>& url, WXApiDelegate* delegate) {

@@ -130,7 +130,7 @@ void WeiboSDK::removeRegistrationHook(long token) {
 }
 
 bool WeiboSDK::isWeiboAppInstalled() {
-    return SystemOtherApps::canOpenURL(NSURL::URLWithString(std::string(kScheme) + "://request"));
+    return UIApplication::sharedApplication()->canOpenURL(NSURL::URLWithString(std::string(kScheme) + "://request"));
 }
 
 std::string WeiboSDK::getSDKVersion() {
@@ -171,7 +171,7 @@ bool WeiboSDK::sendRequest(const Ref<WBBaseRequest>& request) {
         return false;
     }
     board->setData(*data, kTransferType);
-    return SystemOtherApps::openURL(protocolURL(kScheme, "request", request->requestID()));
+    return UIApplication::sharedApplication()->openURL(protocolURL(kScheme, "request", request->requestID()));
 }
 
 bool WeiboSDK::handleOpenURL(const Ref<NSURL>& url, WeiboSDKDelegate* delegate) {
