@@ -3,9 +3,6 @@
 // drawing rules fix the colours, compared with the stored pictures (golden/pullrefresh_*.png)
 // within a tolerance, and written out as PNG ($APP_GOLDEN_OUT, else the test temporary folder)
 // for a person to look at. APP_UPDATE_GOLDEN=1 replaces the stored pictures with the new renders.
-//
-// The comparison helpers of the other controls' golden test are local to that file; these are
-// the same rules (share of pixels off by more than 24 on some channel, at most 0.5 %).
 
 #include <gtest/gtest.h>
 
@@ -14,6 +11,7 @@
 
 #include "ControlsTestSupport.h"
 #include "PullRefreshTestSupport.h"
+#include "tests/support/GoldenImage.h"
 #include "controls/PullRefreshNormalHeader.h"
 #include "graphics/TextMeasurer.h"
 #include "uikit/UIScreen.h"
@@ -26,53 +24,11 @@ namespace {
 
 constexpr CGFloat kScale = 2;
 
-std::string outputFolder() {
-    std::string folder;
-    if (const char* out = std::getenv("APP_GOLDEN_OUT"); out && *out) {
-        folder = out;
-    } else if (const char* tmp = std::getenv("APP_TEST_TMP"); tmp && *tmp) {
-        folder = std::string(tmp) + "/controls-golden";
-    } else {
-        folder = (std::filesystem::temp_directory_path() / "controls-golden").string();
-    }
-    std::filesystem::create_directories(folder);
-    return folder;
-}
-
-std::filesystem::path goldenPath(const std::string& name) {
-    return std::filesystem::path(__FILE__).parent_path() / "golden" / name;
-}
-
-double differingShare(const Ref<UIImage>& a, const Ref<UIImage>& b, int tolerance) {
-    if (!a || !b) return 1;
-    const auto w = a->CGImage()->width(), h = a->CGImage()->height();
-    if (w != b->CGImage()->width() || h != b->CGImage()->height()) return 1;
-    NSData pa = detail::pixelsAsPremultipliedBGRA(*a->CGImage());
-    NSData pb = detail::pixelsAsPremultipliedBGRA(*b->CGImage());
-    long differing = 0;
-    for (std::size_t i = 0; i < w * h; ++i) {
-        for (int c = 0; c < 4; ++c) {
-            if (std::abs(int(pa.bytes()[i * 4 + c]) - int(pb.bytes()[i * 4 + c])) > tolerance) {
-                ++differing;
-                break;
-            }
-        }
-    }
-    return double(differing) / double(w * h);
-}
+using testsupport::differingShare;
 
 void compareWithGolden(const Ref<UIImage>& image, const std::string& name) {
-    ASSERT_TRUE(image);
-    EXPECT_TRUE(UIWindowRenderer::writePNG(image, outputFolder() + "/" + name));
-    const auto golden = goldenPath(name);
-    if (const char* update = std::getenv("APP_UPDATE_GOLDEN"); update && std::string(update) == "1") {
-        std::filesystem::create_directories(golden.parent_path());
-        EXPECT_TRUE(UIWindowRenderer::writePNG(image, golden.string()));
-        return;
-    }
-    auto stored = UIImage::imageWithContentsOfFile(golden.string());
-    ASSERT_TRUE(stored) << "no golden picture " << golden;
-    EXPECT_LT(differingShare(image, stored, 24), 0.005) << name << " differs from " << golden;
+    testsupport::compareWithGolden(image, std::filesystem::path(__FILE__).parent_path() / "golden", name,
+                                   "controls-golden");
 }
 
 // The darkest red channel inside a rectangle of points.
