@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <functional>
 
-#include "graphics/CGContext.h"
 #include "graphics/UIImage.h"
 
 namespace testsupport {
@@ -48,21 +47,34 @@ struct Random {
     unsigned state;
 };
 
+// Rectangles of seeded colours over a seeded background, painted straight into BGRA pixels.
 Ref<UIImage> drawPicture(int width, int height, unsigned seed, bool withAlpha) {
-    CGBitmapInfo info = kCGBitmapByteOrder32Little |
-                        (withAlpha ? kCGImageAlphaPremultipliedFirst : kCGImageAlphaNoneSkipFirst);
-    auto context = CGBitmapContextCreate(nullptr, width, height, 8, 0, CGColorSpaceCreateDeviceRGB(), info);
-    if (!context) return nullptr;
+    if (width <= 0 || height <= 0) return nullptr;
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
     Random random(seed);
-    CGContextSetRGBFillColor(context, random.unit(), random.unit(), random.unit(), withAlpha ? 0.5 : 1.0);
-    CGContextFillRect(context, CGRectMake(0, 0, width, height));
+    auto fill = [&](int x0, int y0, int w, int h, std::uint8_t alpha) {
+        std::uint8_t r = random.next() & 0xFF, g = random.next() & 0xFF, b = random.next() & 0xFF;
+        for (int y = std::max(0, y0); y < std::min(height, y0 + h); ++y) {
+            for (int x = std::max(0, x0); x < std::min(width, x0 + w); ++x) {
+                std::uint8_t* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 4];
+                // Premultiplied: each colour component scaled by alpha.
+                p[0] = static_cast<std::uint8_t>(b * alpha / 255);
+                p[1] = static_cast<std::uint8_t>(g * alpha / 255);
+                p[2] = static_cast<std::uint8_t>(r * alpha / 255);
+                p[3] = alpha;
+            }
+        }
+    };
+    fill(0, 0, width, height, withAlpha ? 128 : 255);
     for (int i = 0; i < 6; ++i) {
-        CGContextSetRGBFillColor(context, random.unit(), random.unit(), random.unit(), withAlpha ? 0.8 : 1.0);
-        double x = random.unit() * width, y = random.unit() * height;
-        CGContextFillRect(context,
-                          CGRectMake(x, y, 1 + random.unit() * width / 2, 1 + random.unit() * height / 2));
+        int x = static_cast<int>(random.unit() * width), y = static_cast<int>(random.unit() * height);
+        fill(x, y, 1 + static_cast<int>(random.unit() * width / 2), 1 + static_cast<int>(random.unit() * height / 2),
+             withAlpha ? 200 : 255);
     }
-    return UIImage::imageWithCGImage(CGBitmapContextCreateImage(context));
+    CGBitmapInfo info = kCGBitmapByteOrder32Little | (withAlpha ? kCGImageAlphaPremultipliedFirst : kCGImageAlphaNoneSkipFirst);
+    auto image = CGImageCreate(width, height, 8, 32, static_cast<std::size_t>(width) * 4, CGColorSpaceCreateDeviceRGB(), info,
+                               CGDataProviderCreateWithData(NSData(std::move(pixels))));
+    return UIImage::imageWithCGImage(image);
 }
 
 int writeToString(GifFileType* gif, const GifByteType* bytes, int length) {
