@@ -256,15 +256,18 @@ void WIWebImageManager::downloadStep(const Ref<WIWebImageCombinedOperation>& ope
             if (operation->isCancelled()) {
                 // Nothing more for this caller.
             } else if (error) {
-                detail::wiRunOnMainThreadSync([&] {
-                    if (!operation->isCancelled() && completed)
-                        completed(nullptr, error, WICacheSourceNone, finished, url);
-                });
+                // Remembered before the caller hears of it, so a load it starts in answer is
+                // already refused.
                 long code = error->code();
                 if (code != NSURLErrorNotConnectedToInternet && code != NSURLErrorCancelled &&
                     code != NSURLErrorTimedOut) {
                     self->addFailed(url);
                 }
+                detail::wiRunOnMainThreadSync([&] {
+                    if (!operation->isCancelled() && completed) {
+                        completed(nullptr, error, WICacheSourceNone, finished, url);
+                    }
+                });
             } else if ((options & WILoadRefreshCached) && cachedImage && !downloadedImage) {
                 // The URL cache confirmed the picture the caller already shows.
             } else {

@@ -20,10 +20,18 @@ using testsupport::ImageHost;
 
 namespace {
 
-NSData bytes(const std::string& text) { return NSData::fromString(text); }
+NSData bytes(const std::string& text) {
+    return NSData::fromString(text);
+}
 
 std::optional<std::string> sniff(const std::string& text) {
     return NSData_ImageContentType::wi_contentTypeForImageData(bytes(text));
+}
+
+// Literals with embedded zero bytes keep their full length.
+template <std::size_t N>
+std::optional<std::string> sniff(const char (&text)[N]) {
+    return sniff(std::string(text, N - 1));
 }
 
 }  // namespace
@@ -70,7 +78,8 @@ TEST(MultiFormatTest, ExifOrientationSixTurnsRight) {
 
     std::string upright = ImageHost::jpegPicture(16, 8, 2, 0.9, 1);
     EXPECT_EQ(UIImage_MultiFormat::wi_imageOrientationFromImageData(bytes(upright)), UIImageOrientation::Up);
-    EXPECT_EQ(UIImage_MultiFormat::wi_imageWithData(bytes(upright))->imageOrientation(), UIImageOrientation::Up);
+    EXPECT_EQ(UIImage_MultiFormat::wi_imageWithData(bytes(upright))->imageOrientation(),
+              UIImageOrientation::Up);
 }
 
 TEST(MultiFormatTest, ExifTableAndUnknownValues) {
@@ -169,7 +178,8 @@ TEST(ForceDecodeTest, TwentyFourBitRGBGetsNoAlpha) {
     auto bitmap = CGImageCreate(4, 3, 8, 24, 12, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaNone,
                                 CGDataProviderCreateWithData(NSData(rgb)));
     ASSERT_TRUE(bitmap);
-    auto decoded = UIImage_ForceDecode::decodedImageWithImage(UIImage::imageWithCGImage(bitmap, 2, UIImageOrientation::Down));
+    auto decoded = UIImage_ForceDecode::decodedImageWithImage(
+        UIImage::imageWithCGImage(bitmap, 2, UIImageOrientation::Down));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(CGImageGetAlphaInfo(decoded->CGImage()), kCGImageAlphaNoneSkipFirst);
     EXPECT_EQ(decoded->scale(), 2);
@@ -237,9 +247,12 @@ TEST_P(DecoderFuzzTest, MutatedAndTruncatedBytesNeverCrash) {
             (void)WIImageWithScaleFromKey(std::string("k@2x.png"), image);
         }
     }
-    for (std::size_t length = 0; length < valid.size(); length += std::max<std::size_t>(1, valid.size() / 40)) {
+    for (std::size_t length = 0; length < valid.size();
+         length += std::max<std::size_t>(1, valid.size() / 40)) {
         auto image = UIImage_MultiFormat::wi_imageWithData(bytes(valid.substr(0, length)));
-        if (image) EXPECT_GT(image->size().width, 0);
+        if (image) {
+            EXPECT_GT(image->size().width, 0);
+        }
     }
     // Some mutations leave a decodable picture; the rest fail cleanly. Either way we got here.
     SUCCEED() << decoded << " of 300 mutations still decoded";

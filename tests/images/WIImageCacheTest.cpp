@@ -34,12 +34,15 @@ class ImageCacheTest : public ::testing::Test {
         return UIImage::imageWithData(NSData::fromString(ImageHost::pngPicture(w, h, seed)));
     }
     // Waits until everything queued on the I/O queue so far has run.
-    void flushIO() { dispatch_sync(cache->ioQueue(), [] {}); }
+    void flushIO() {
+        dispatch_sync(cache->ioQueue(), [] {});
+    }
     std::optional<NSData> fileFor(const std::string& key) {
         return NSData::dataWithContentsOfFile(cache->defaultCachePathForKey(key));
     }
     void setModified(const std::string& path, double secondsAgo) {
-        Dictionary attributes{{NSFileModificationDate, Value(NSDate::dateWithTimeIntervalSinceNow(-secondsAgo))}};
+        Dictionary attributes{
+            {NSFileModificationDate, Value(NSDate::dateWithTimeIntervalSinceNow(-secondsAgo))}};
         ASSERT_TRUE(NSFileManager::defaultManager()->setAttributes(attributes, path));
     }
 
@@ -56,7 +59,8 @@ TEST_F(ImageCacheTest, FileNamesAreLowerCaseMD5WithoutExtension) {
     std::string odd = WIImageCache::cachedFileNameForKey(std::string("http://h/a/b.png?x=1&y=/\xE4\xB8\xAD"));
     EXPECT_EQ(odd.size(), 32u);
     EXPECT_EQ(odd.find_first_not_of("0123456789abcdef"), std::string::npos);
-    EXPECT_EQ(cache->defaultCachePathForKey(std::string("abc")), folder.file("images") + "/900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(cache->defaultCachePathForKey(std::string("abc")),
+              folder.file("images") + "/900150983cd24fb0d6963f7d28e17f72");
     EXPECT_EQ(cache->cachePathForKey(std::string("abc"), "/x/"), "/x/900150983cd24fb0d6963f7d28e17f72");
 }
 
@@ -125,12 +129,13 @@ TEST_F(ImageCacheTest, DiskQueryAnswersOnTheMainQueueThenFromMemory) {
     int calls = 0;
     WICacheSource source = WICacheSourceNone;
     Ref<UIImage> found;
-    auto operation = cache->queryDiskCacheForKey(std::string("k"), [&](const Ref<UIImage>& i, WICacheSource s) {
-        EXPECT_TRUE(NSThread::isMainThread());
-        ++calls;
-        found = i;
-        source = s;
-    });
+    auto operation =
+        cache->queryDiskCacheForKey(std::string("k"), [&](const Ref<UIImage>& i, WICacheSource s) {
+            EXPECT_TRUE(NSThread::isMainThread());
+            ++calls;
+            found = i;
+            source = s;
+        });
     EXPECT_TRUE(operation);
     EXPECT_EQ(calls, 0);
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return calls > 0; }));
@@ -180,8 +185,8 @@ TEST_F(ImageCacheTest, CancellingBeforeTheReadSuppressesTheAnswer) {
     dispatch_semaphore_t gate = dispatch_semaphore_create(0);
     dispatch_async(cache->ioQueue(), [gate] { dispatch_semaphore_wait(gate, DISPATCH_TIME_FOREVER); });
     bool called = false;
-    auto operation =
-        cache->queryDiskCacheForKey(std::string("k"), [&](const Ref<UIImage>&, WICacheSource) { called = true; });
+    auto operation = cache->queryDiskCacheForKey(std::string("k"),
+                                                 [&](const Ref<UIImage>&, WICacheSource) { called = true; });
     ASSERT_TRUE(operation);
     operation->cancel();
     dispatch_semaphore_signal(gate);
@@ -276,7 +281,8 @@ TEST_F(ImageCacheTest, BudgetCleanDeletesOldestUntilBelowHalf) {
         cache->storeImage(png(), false, NSData::fromString(bytes), key, true);
     }
     flushIO();
-    for (int i = 0; i < 3; ++i) setModified(cache->defaultCachePathForKey("k" + std::to_string(i)), 3000 - 1000 * i);
+    for (int i = 0; i < 3; ++i)
+        setModified(cache->defaultCachePathForKey("k" + std::to_string(i)), 3000 - 1000 * i);
     std::uint64_t allocated = 0;
     auto walk = NSFileManager::defaultManager()->enumeratorAtURL(cache->diskCachePath());
     while (auto entry = walk->nextEntry()) allocated += entry->totalFileAllocatedSize;
@@ -364,13 +370,15 @@ TEST_F(ImageCacheTest, ACrashMidWriteLeavesNoTornPicture) {
     EXPECT_TRUE(restarted->diskImageExistsWithKey(std::string("k")));
 
     // A torn file that did land under a key's name (copied in by hand) is a miss, not a crash.
-    ASSERT_TRUE(whole.subdataWithRange(0, 30).writeToFile(restarted->defaultCachePathForKey(std::string("t"))));
+    ASSERT_TRUE(
+        whole.subdataWithRange(0, 30).writeToFile(restarted->defaultCachePathForKey(std::string("t"))));
     EXPECT_FALSE(restarted->imageFromDiskCacheForKey(std::string("t")));
 }
 
 TEST_F(ImageCacheTest, MemoryWarningEmptiesTheMemoryLevel) {
     cache->storeImage(png(), std::string("k"), false);
-    NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationDidReceiveMemoryWarningNotification);
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidReceiveMemoryWarningNotification);
     EXPECT_FALSE(cache->imageFromMemoryCacheForKey(std::string("k")));
 }
 
@@ -381,7 +389,8 @@ TEST_F(ImageCacheTest, BackgroundCleanRunsInsideABackgroundTask) {
     flushIO();
     setModified(cache->defaultCachePathForKey(std::string("old")), 30 * 86400);
     NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationDidEnterBackgroundNotification);
-    EXPECT_EQ(application->runningBackgroundTasks().size(), before + 1);
+    // Every live cache takes part (the shared one too, when an earlier test made it).
+    EXPECT_GE(application->runningBackgroundTasks().size(), before + 1);
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil(
         [&] { return application->runningBackgroundTasks().size() == before; }));
     EXPECT_FALSE(cache->diskImageExistsWithKey(std::string("old")));
@@ -407,7 +416,9 @@ TEST_F(ImageCacheTest, ConcurrentStoresReadsAndRemovesStayConsistent) {
                         cache->removeImageForKey(key, (i % 3) == 0);
                         break;
                     default:
-                        if (auto image = cache->imageFromMemoryCacheForKey(key)) EXPECT_TRUE(image->CGImage());
+                        if (auto image = cache->imageFromMemoryCacheForKey(key)) {
+                            EXPECT_TRUE(image->CGImage());
+                        }
                 }
             }
         });
@@ -418,6 +429,8 @@ TEST_F(ImageCacheTest, ConcurrentStoresReadsAndRemovesStayConsistent) {
     // Whatever is left on disk reads back whole.
     for (int i = 0; i < 8; ++i) {
         std::string key = "k" + std::to_string(i);
-        if (cache->diskImageExistsWithKey(key)) EXPECT_TRUE(cache->diskImageForKey(key)) << key;
+        if (cache->diskImageExistsWithKey(key)) {
+            EXPECT_TRUE(cache->diskImageForKey(key)) << key;
+        }
     }
 }

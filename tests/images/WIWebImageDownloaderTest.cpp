@@ -72,7 +72,8 @@ TEST_F(DownloaderTest, DefaultsAndHeaders) {
     EXPECT_EQ(downloader->valueForHTTPHeaderField("X-Test"), "yes");
     downloader->setValue(std::nullopt, "X-Test");
     EXPECT_EQ(downloader->valueForHTTPHeaderField("X-Test"), std::nullopt);
-    EXPECT_STREQ(dispatch_queue_get_label(downloader->barrierQueue()), "com.dravelin.WIWebImageDownloaderBarrierQueue");
+    EXPECT_STREQ(dispatch_queue_get_label(downloader->barrierQueue()),
+                 "com.dravelin.WIWebImageDownloaderBarrierQueue");
 }
 
 TEST_F(DownloaderTest, DownloadsAndDecodesAPicture) {
@@ -108,8 +109,10 @@ TEST_F(DownloaderTest, TwoCallersShareOneDownload) {
     auto url = serve("shared.png", ImageHost::pngPicture(8, 8, 1));
     host.closeGate(url->path());
     Answer first, second;
-    auto a = std::dynamic_pointer_cast<WIWebImageDownloadToken>(downloader->downloadImageWithURL(url, 0, nullptr, first.block()));
-    auto b = std::dynamic_pointer_cast<WIWebImageDownloadToken>(downloader->downloadImageWithURL(url, 0, nullptr, second.block()));
+    auto a = std::dynamic_pointer_cast<WIWebImageDownloadToken>(
+        downloader->downloadImageWithURL(url, 0, nullptr, first.block()));
+    auto b = std::dynamic_pointer_cast<WIWebImageDownloadToken>(
+        downloader->downloadImageWithURL(url, 0, nullptr, second.block()));
     ASSERT_TRUE(a && b);
     EXPECT_TRUE(a->startedDownload());
     EXPECT_FALSE(b->startedDownload());
@@ -142,7 +145,8 @@ TEST_F(DownloaderTest, CancellingEveryCallerStopsTheDownload) {
     auto url = serve("cancel-all.png", ImageHost::pngPicture(8, 8, 1));
     host.closeGate(url->path());
     Answer first, second;
-    auto a = std::dynamic_pointer_cast<WIWebImageDownloadToken>(downloader->downloadImageWithURL(url, 0, nullptr, first.block()));
+    auto a = std::dynamic_pointer_cast<WIWebImageDownloadToken>(
+        downloader->downloadImageWithURL(url, 0, nullptr, first.block()));
     auto b = downloader->downloadImageWithURL(url, 0, nullptr, second.block());
     auto operation = a->operation();
     ASSERT_TRUE(host.waitForRequests(url->path(), 1, 10));
@@ -160,7 +164,8 @@ TEST_F(DownloaderTest, CancelBeforeStartFinishesWithoutAConnection) {
     downloader->setSuspended(true);
     auto url = serve("never.png", ImageHost::pngPicture(8, 8, 1));
     Answer answer;
-    auto token = std::dynamic_pointer_cast<WIWebImageDownloadToken>(downloader->downloadImageWithURL(url, 0, nullptr, answer.block()));
+    auto token = std::dynamic_pointer_cast<WIWebImageDownloadToken>(
+        downloader->downloadImageWithURL(url, 0, nullptr, answer.block()));
     auto operation = token->operation();
     bool cancelBlockRan = false;
     // The operation itself, cancelled directly: its cancel block takes the URL's callers off.
@@ -181,7 +186,8 @@ TEST_F(DownloaderTest, HTTPErrorStatusCompletesWithThatCode) {
     auto url = NSURL::URLWithString(host.url(path));
     std::atomic<int> stops{0};
     auto observer = NSNotificationCenter::defaultCenter()->addObserverForName(
-        std::string(WIWebImageDownloadStopNotification), nullptr, nullptr, [&](const Ref<NSNotification>&) { ++stops; });
+        std::string(WIWebImageDownloadStopNotification), nullptr, nullptr,
+        [&](const Ref<NSNotification>&) { ++stops; });
     Answer answer;
     downloader->downloadImageWithURL(url, 0, nullptr, answer.block());
     ASSERT_TRUE(waitFor([&] { return answer.calls > 0 && stops > 0; }));
@@ -217,7 +223,8 @@ TEST_F(DownloaderTest, ABodyCutShortIsAConnectionError) {
 TEST_F(DownloaderTest, NilURLAnswersAtOnceUnfinished) {
     bool called = false;
     auto handle = downloader->downloadImageWithURL(
-        nullptr, 0, nullptr, [&](const Ref<UIImage>& i, const std::optional<NSData>& d, const Ref<NSError>& e, bool f) {
+        nullptr, 0, nullptr,
+        [&](const Ref<UIImage>& i, const std::optional<NSData>& d, const Ref<NSError>& e, bool f) {
             called = true;
             EXPECT_FALSE(i || d || e || f);
         });
@@ -230,17 +237,17 @@ TEST_F(DownloaderTest, ProgressiveDownloadDeliversPartialPicturesOnTheMainThread
     auto url = serve("progressive.jpg", jpeg);
     std::atomic<int> partials{0};
     Answer answer;
-    downloader->downloadImageWithURL(url, WIDownloadProgressive, nullptr,
-                                     [&](const Ref<UIImage>& i, const std::optional<NSData>& d, const Ref<NSError>& e,
-                                         bool f) {
-                                         if (!f) {
-                                             EXPECT_TRUE(NSThread::isMainThread());
-                                             EXPECT_TRUE(i);
-                                             EXPECT_FALSE(d);
-                                             ++partials;
-                                         }
-                                         answer.block()(i, d, e, f);
-                                     });
+    downloader->downloadImageWithURL(
+        url, WIDownloadProgressive, nullptr,
+        [&](const Ref<UIImage>& i, const std::optional<NSData>& d, const Ref<NSError>& e, bool f) {
+            if (!f) {
+                EXPECT_TRUE(NSThread::isMainThread());
+                EXPECT_TRUE(i);
+                EXPECT_FALSE(d);
+                ++partials;
+            }
+            answer.block()(i, d, e, f);
+        });
     ASSERT_TRUE(waitFor([&] { return answer.calls > 0; }));
     EXPECT_TRUE(answer.image);
     // Whether partial pictures appear depends on how the bytes were chunked; they never
@@ -258,13 +265,13 @@ TEST_F(DownloaderTest, LastInFirstOutRunsNewestFirst) {
     for (int i = 0; i < 3; ++i) {
         auto url = serve("lifo" + std::to_string(i) + ".png", ImageHost::pngPicture(4, 4, i + 1));
         answers.push_back(std::make_unique<Answer>());
-        downloader->downloadImageWithURL(url, 0, nullptr,
-                                         [&, i](const Ref<UIImage>&, const std::optional<NSData>&, const Ref<NSError>&,
-                                                bool f) {
-                                             if (!f) return;
-                                             std::lock_guard guard(lock);
-                                             order.push_back(i);
-                                         });
+        downloader->downloadImageWithURL(
+            url, 0, nullptr,
+            [&, i](const Ref<UIImage>&, const std::optional<NSData>&, const Ref<NSError>&, bool f) {
+                if (!f) return;
+                std::lock_guard guard(lock);
+                order.push_back(i);
+            });
     }
     downloader->setSuspended(false);
     ASSERT_TRUE(waitFor([&] {
@@ -286,7 +293,8 @@ TEST_F(DownloaderTest, HeadersFilterReplacesTheDefaults) {
     downloader->downloadImageWithURL(url, 0, nullptr, answer.block());
     ASSERT_TRUE(waitFor([&] { return answer.calls > 0; }));
     EXPECT_EQ(host.lastRequestHeader(url->path(), "X-Filtered"), "1");
-    EXPECT_NE(host.lastRequestHeader(url->path(), "Accept"), std::optional<std::string>("image/webp,image/*;q=0.8"));
+    EXPECT_NE(host.lastRequestHeader(url->path(), "Accept"),
+              std::optional<std::string>("image/webp,image/*;q=0.8"));
 }
 
 TEST_F(DownloaderTest, AtMostTwoDownloadsRunAtOnce) {
@@ -328,7 +336,8 @@ TEST_F(DownloaderTest, ManyThreadsAskingForTheSameURLsGetOneDownloadEach) {
             for (int i = 0; i < 4; ++i) {
                 handles[t * 4 + i] = downloader->downloadImageWithURL(
                     urls[(t + i) % 3], 0, nullptr,
-                    [&](const Ref<UIImage>& image, const std::optional<NSData>&, const Ref<NSError>&, bool f) {
+                    [&](const Ref<UIImage>& image, const std::optional<NSData>&, const Ref<NSError>&,
+                        bool f) {
                         if (!f) return;
                         if (image) ++withImage;
                         ++answered;

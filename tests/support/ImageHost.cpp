@@ -68,11 +68,13 @@ Ref<UIImage> drawPicture(int width, int height, unsigned seed, bool withAlpha) {
     fill(0, 0, width, height, withAlpha ? 128 : 255);
     for (int i = 0; i < 6; ++i) {
         int x = static_cast<int>(random.unit() * width), y = static_cast<int>(random.unit() * height);
-        fill(x, y, 1 + static_cast<int>(random.unit() * width / 2), 1 + static_cast<int>(random.unit() * height / 2),
-             withAlpha ? 200 : 255);
+        fill(x, y, 1 + static_cast<int>(random.unit() * width / 2),
+             1 + static_cast<int>(random.unit() * height / 2), withAlpha ? 200 : 255);
     }
-    CGBitmapInfo info = kCGBitmapByteOrder32Little | (withAlpha ? kCGImageAlphaPremultipliedFirst : kCGImageAlphaNoneSkipFirst);
-    auto image = CGImageCreate(width, height, 8, 32, static_cast<std::size_t>(width) * 4, CGColorSpaceCreateDeviceRGB(), info,
+    CGBitmapInfo info = kCGBitmapByteOrder32Little |
+                        (withAlpha ? kCGImageAlphaPremultipliedFirst : kCGImageAlphaNoneSkipFirst);
+    auto image = CGImageCreate(width, height, 8, 32, static_cast<std::size_t>(width) * 4,
+                               CGColorSpaceCreateDeviceRGB(), info,
                                CGDataProviderCreateWithData(NSData(std::move(pixels))));
     return UIImage::imageWithCGImage(image);
 }
