@@ -272,3 +272,45 @@ TEST_F(CategoriesTest, OlderFormsPassThrough) {
     UIImageView_WebCacheDeprecated::setImageWithURL(view, url);
     EXPECT_EQ(widthOf(view->image()), 3u);
 }
+
+TEST_F(CategoriesTest, ProgressiveLoadShowsPartialPicturesBeforeCompleting) {
+    std::string path = imagestest::uniquePath("big.jpg");
+    std::string jpeg = ImageHost::jpegPicture(256, 256, 5, 0.95);
+    host.setPicture(path, jpeg);
+    host.setTrickle(path, jpeg.size() / 5 + 1, 0.04);
+    auto view = make<UIImageView>();
+    int completions = 0;
+    bool partialSeen = false;
+    UIImageView_WebCache::wi_setImageWithURL(
+        view, hostURL(path), placeholder, WILoadProgressive,
+        [&](const Ref<UIImage>& image, const Ref<NSError>&, WICacheSource, const Ref<NSURL>&) {
+            ++completions;
+            EXPECT_TRUE(image);
+        });
+    ASSERT_TRUE(pumpUntil([&] {
+        if (completions == 0 && view->image() && view->image() != placeholder) partialSeen = true;
+        return completions > 0;
+    }));
+    EXPECT_TRUE(partialSeen);
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(widthOf(view->image()), 256u);
+}
+
+TEST_F(CategoriesTest, AnimatedGIFLandsAsAnAnimatedImage) {
+    std::string path = imagestest::uniquePath("anim.gif");
+    host.setPicture(path, ImageHost::gifPicture(12, 12, 4, 10));
+    auto view = make<UIImageView>();
+    bool done = false;
+    UIImageView_WebCache::wi_setImageWithURL(
+        view, hostURL(path),
+        [&](const Ref<UIImage>&, const Ref<NSError>&, WICacheSource, const Ref<NSURL>&) { done = true; });
+    ASSERT_TRUE(pumpUntil([&] { return done; }));
+    ASSERT_TRUE(view->image());
+    EXPECT_EQ(view->image()->images().size(), 4u);
+    EXPECT_NEAR(view->image()->duration(), 0.4, 1e-4);
+    // From the disk, after a restart of the memory level, it is still animated.
+    cache->clearMemory();
+    auto again = cache->imageFromDiskCacheForKey(hostURL(path)->absoluteString());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->images().size(), 4u);
+}
