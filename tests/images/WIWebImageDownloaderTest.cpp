@@ -12,6 +12,8 @@
 #include "foundation/NSNotificationCenter.h"
 #include "images/WIWebImageDownloader.h"
 #include "tests/images/ImagesTestSupport.h"
+#include "tests/support/HTTPSTestServer.h"
+#include "tests/support/TestCertificates.h"
 
 using imagestest::uniquePath;
 using testsupport::ImageHost;
@@ -379,4 +381,19 @@ TEST_F(DownloaderTest, ManyThreadsAskingForTheSameURLsGetOneDownloadEach) {
     ASSERT_TRUE(waitFor([&] { return answered == 24; }));
     EXPECT_EQ(withImage, 24);
     for (auto& url : urls) EXPECT_EQ(host.requestCount(url->path()), 1);
+}
+
+TEST_F(DownloaderTest, AnUntrustedServerCertificateFailsTheDownload) {
+    const auto& pki = testsupport::testPKI();
+    testsupport::HTTPSTestServer server(pki.selfSignedLeaf.pem, pki.selfSignedLeaf.keyPEM);
+    server.setResponse(200, ImageHost::pngPicture(4, 4, 1), "image/png");
+    ASSERT_TRUE(server.start()) << server.lastError();
+    Answer answer;
+    downloader->downloadImageWithURL(NSURL::URLWithString(server.url("/p.png", "127.0.0.1")), 0, nullptr,
+                                     answer.block());
+    ASSERT_TRUE(waitFor([&] { return answer.calls > 0; }));
+    EXPECT_FALSE(answer.image);
+    ASSERT_TRUE(answer.error);
+    EXPECT_EQ(answer.error->domain(), NSURLErrorDomain);
+    EXPECT_EQ(server.requestsAnswered(), 0);
 }
