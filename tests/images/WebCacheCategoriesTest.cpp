@@ -314,3 +314,21 @@ TEST_F(CategoriesTest, AnimatedGIFLandsAsAnAnimatedImage) {
     ASSERT_TRUE(again);
     EXPECT_EQ(again->images().size(), 4u);
 }
+
+TEST_F(CategoriesTest, ManyViewsOfOneURLMakeOneFetch) {
+    auto url = servePNG("many.png", 10, 10);
+    host.closeGate(url->path());
+    std::vector<Ref<UIImageView>> views;
+    int done = 0;
+    for (int i = 0; i < 8; ++i) {
+        views.push_back(make<UIImageView>());
+        UIImageView_WebCache::wi_setImageWithURL(
+            views.back(), url, placeholder,
+            [&](const Ref<UIImage>&, const Ref<NSError>&, WICacheSource, const Ref<NSURL>&) { ++done; });
+    }
+    ASSERT_TRUE(pumpUntil([&] { return host.requestCount(url->path()) >= 1; }));
+    host.openGate(url->path());
+    ASSERT_TRUE(pumpUntil([&] { return done == 8; }));
+    EXPECT_EQ(host.requestCount(url->path()), 1);
+    for (const auto& view : views) EXPECT_EQ(widthOf(view->image()), 10u);
+}
