@@ -309,6 +309,7 @@ TEST_F(CategoriesTest, AnimatedGIFLandsAsAnAnimatedImage) {
     EXPECT_EQ(view->image()->images().size(), 4u);
     EXPECT_NEAR(view->image()->duration(), 0.4, 1e-4);
     // From the disk, after a restart of the memory level, it is still animated.
+    dispatch_sync(cache->ioQueue(), [] {});  // the store's write has landed
     cache->clearMemory();
     auto again = cache->imageFromDiskCacheForKey(hostURL(path)->absoluteString());
     ASSERT_TRUE(again);
