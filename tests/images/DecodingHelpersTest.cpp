@@ -262,7 +262,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, DecoderFuzzTest, ::testing::Values("png", "jpe
 
 TEST(HostileBytesTest, HostileHeadersAreRefused) {
     // A PNG header claiming an enormous picture, a GIF screen of 65535 x 65535, random noise.
-    static const char pngHeader[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\x7f\xff\xff\xff\x7f\xff\xff\xff\x08\x06\0\0\0";
+    static const char pngHeader[] =
+        "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\x7f\xff\xff\xff\x7f\xff\xff\xff\x08\x06\0\0\0";
     std::string png(pngHeader, sizeof pngHeader - 1);
     EXPECT_FALSE(UIImage_MultiFormat::wi_imageWithData(bytes(png)));
     static const char gifHeader[] = "GIF89a\xff\xff\xff\xff\xf7\0\0";

@@ -397,3 +397,17 @@ TEST_F(DownloaderTest, AnUntrustedServerCertificateFailsTheDownload) {
     EXPECT_EQ(answer.error->domain(), NSURLErrorDomain);
     EXPECT_EQ(server.requestsAnswered(), 0);
 }
+
+TEST_F(DownloaderTest, UnreachableAndUnsupportedURLsFailCleanly) {
+    Answer refused, unsupported;
+    host.stop();  // nothing listens on this port any more
+    downloader->downloadImageWithURL(NSURL::URLWithString(host.url("/p.png")), 0, nullptr, refused.block());
+    downloader->downloadImageWithURL(NSURL::URLWithString("ftp://127.0.0.1/p.png"), 0, nullptr,
+                                     unsupported.block());
+    ASSERT_TRUE(waitFor([&] { return refused.calls > 0 && unsupported.calls > 0; }));
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->code(), NSURLErrorCannotConnectToHost);
+    ASSERT_TRUE(unsupported.error);
+    EXPECT_EQ(unsupported.error->code(), NSURLErrorUnsupportedURL);
+    EXPECT_FALSE(refused.image || unsupported.image);
+}
