@@ -14,6 +14,7 @@
 #include "tests/images/ImagesTestSupport.h"
 #include "tests/support/HTTPSTestServer.h"
 #include "tests/support/TestCertificates.h"
+#include "uikit/UIApplication.h"
 
 using imagestest::uniquePath;
 using testsupport::ImageHost;
@@ -410,4 +411,23 @@ TEST_F(DownloaderTest, UnreachableAndUnsupportedURLsFailCleanly) {
     ASSERT_TRUE(unsupported.error);
     EXPECT_EQ(unsupported.error->code(), NSURLErrorUnsupportedURL);
     EXPECT_FALSE(refused.image || unsupported.image);
+}
+
+TEST_F(DownloaderTest, AnExpiredBackgroundTaskStopsTheDownloadAndTellsItsCallers) {
+    auto application = UIApplication::sharedApplication();
+    std::size_t before = application->runningBackgroundTasks().size();
+    auto url = serve("background.png", ImageHost::pngPicture(8, 8, 1));
+    host.closeGate(url->path());
+    Answer answer;
+    auto token = std::dynamic_pointer_cast<WIWebImageDownloadToken>(
+        downloader->downloadImageWithURL(url, WIDownloadContinueInBackground, nullptr, answer.block()));
+    ASSERT_TRUE(host.waitForRequests(url->path(), 1, 10));
+    ASSERT_TRUE(waitFor([&] { return application->runningBackgroundTasks().size() == before + 1; }));
+    application->expireBackgroundTasks();
+    ASSERT_TRUE(waitFor([&] { return answer.calls > 0; }));
+    EXPECT_EQ(answer.error->code(), NSURLErrorCancelled);
+    EXPECT_FALSE(answer.image);
+    ASSERT_TRUE(waitFor([&] { return application->runningBackgroundTasks().size() == before; }));
+    EXPECT_TRUE(token->operation() == nullptr || token->operation()->isFinished());
+    host.openGate(url->path());
 }
