@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -415,19 +416,30 @@ TEST_F(DownloaderTest, UnreachableAndUnsupportedURLsFailCleanly) {
 
 TEST_F(DownloaderTest, AnExpiredBackgroundTaskStopsTheDownloadAndTellsItsCallers) {
     auto application = UIApplication::sharedApplication();
-    std::size_t before = application->runningBackgroundTasks().size();
+    auto tasks = [&] {
+        auto list = application->runningBackgroundTasks();
+        return std::set<UIBackgroundTaskIdentifier>(list.begin(), list.end());
+    };
+    auto before = tasks();
     auto url = serve("background.png", ImageHost::pngPicture(8, 8, 1));
     host.closeGate(url->path());
     Answer answer;
     auto token = std::dynamic_pointer_cast<WIWebImageDownloadToken>(
         downloader->downloadImageWithURL(url, WIDownloadContinueInBackground, nullptr, answer.block()));
     ASSERT_TRUE(host.waitForRequests(url->path(), 1, 10));
-    ASSERT_TRUE(waitFor([&] { return application->runningBackgroundTasks().size() == before + 1; }));
+    // The download's own task: one that was not running before.
+    UIBackgroundTaskIdentifier task = UIBackgroundTaskInvalid;
+    ASSERT_TRUE(waitFor([&] {
+        for (auto id : tasks()) {
+            if (!before.count(id)) task = id;
+        }
+        return task != UIBackgroundTaskInvalid;
+    }));
     application->expireBackgroundTasks();
     ASSERT_TRUE(waitFor([&] { return answer.calls > 0; }));
     EXPECT_EQ(answer.error->code(), NSURLErrorCancelled);
     EXPECT_FALSE(answer.image);
-    ASSERT_TRUE(waitFor([&] { return application->runningBackgroundTasks().size() == before; }));
+    ASSERT_TRUE(waitFor([&] { return tasks().count(task) == 0; }));
     EXPECT_TRUE(token->operation() == nullptr || token->operation()->isFinished());
     host.openGate(url->path());
 }
