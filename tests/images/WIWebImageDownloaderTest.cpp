@@ -440,6 +440,7 @@ TEST_F(DownloaderTest, AnExpiredBackgroundTaskStopsTheDownloadAndTellsItsCallers
     EXPECT_EQ(answer.error->code(), NSURLErrorCancelled);
     EXPECT_FALSE(answer.image);
     ASSERT_TRUE(waitFor([&] { return tasks().count(task) == 0; }));
-    EXPECT_TRUE(token->operation() == nullptr || token->operation()->isFinished());
+    auto operation = token->operation();
+    EXPECT_TRUE(!operation || waitFor([&] { return operation->isFinished(); }));
     host.openGate(url->path());
 }
