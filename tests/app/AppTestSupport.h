@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <string>
 
 #include "app/QVNAPIClient.h"
 #include "app/QVNConfiguration.h"
 #include "foundation/NSSandbox.h"
+#include "foundation/NSString.h"
 #include "foundation/NSThread.h"
 #include "graphics/CGContext.h"
 #include "graphics/UIGraphics.h"
@@ -53,6 +55,20 @@ struct APIOutcome {
 
 inline testsupport::ScriptedReply json(std::string body, int status = 200) {
     return testsupport::ScriptedReply::text(std::move(body), status, "application/json; charset=utf-8");
+}
+
+// The fields of a query string or form body, decoded.
+inline std::map<std::string, std::string> formFields(const std::string& text) {
+    std::map<std::string, std::string> fields;
+    if (text.empty()) return fields;
+    for (const std::string& pair : NSString::componentsSeparatedByString(text, "&")) {
+        auto eq = pair.find('=');
+        std::string name = pair.substr(0, eq);
+        std::string value = eq == std::string::npos ? std::string() : pair.substr(eq + 1);
+        fields[NSString::stringByRemovingPercentEncoding(name).value_or(name)] =
+            NSString::stringByRemovingPercentEncoding(value).value_or(value);
+    }
+    return fields;
 }
 
 // An opaque picture of the given size in one colour.
