@@ -103,9 +103,17 @@ Ref<NSError> errorForNonObjectReply(const Value& reply) {
 
 namespace {
 
-std::mutex gSharedLock;  // guards what follows
-Ref<QVNAPIClient> gShared;
-std::string gSharedRoot;
+// The shared client outlives static destruction on purpose: its serialisers unregister from the
+// observation registry, which may already be gone at exit.
+struct SharedClient {
+    std::mutex lock;  // guards what follows
+    Ref<QVNAPIClient> client;
+    std::string root;
+};
+SharedClient& shared() {
+    static SharedClient* instance = new SharedClient();
+    return *instance;
+}
 
 using Reader = QVNAPIEnvelope::Outcome (*)(const Dictionary&);
 
@@ -164,12 +172,13 @@ QVNAPIClient::QVNAPIClient(const Ref<NSURL>& baseURL) : HKHTTPRequestOperationMa
 
 Ref<QVNAPIClient> QVNAPIClient::sharedClient() {
     std::string root = QVNConfiguration::apiRoot();
-    std::lock_guard guard(gSharedLock);
-    if (!gShared || gSharedRoot != root) {
-        gShared = make<QVNAPIClient>(NSURL::URLWithString(root));
-        gSharedRoot = root;
+    SharedClient& s = shared();
+    std::lock_guard guard(s.lock);
+    if (!s.client || s.root != root) {
+        s.client = make<QVNAPIClient>(NSURL::URLWithString(root));
+        s.root = root;
     }
-    return gShared;
+    return s.client;
 }
 
 void QVNAPIClient::getWithURL(const std::string& path, const Value& params, SuccessBlock success,
