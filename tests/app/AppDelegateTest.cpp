@@ -62,7 +62,8 @@ class AppDelegateTest : public ::testing::Test {
         UITextView::appearance().reset();
         HKNetworkActivityIndicatorManager::sharedManager()->setEnabled(false);
         NSURLCache::setSharedURLCache(nullptr);
-        UIApplication::setSharedApplication(nullptr);
+        // The shared application stays: the analytics worker threads read it unguarded, so
+        // replacing it here could race them. Each test that needs one sets its own first.
         NSBundle::setInfoValue("CFBundleShortVersionString", Value());
     }
 
