@@ -20,9 +20,9 @@ TEST_F(AccountRoutesTest, LoginAnswersTheUserFieldsAtTopLevelWithAWorkingToken) 
     EXPECT_EQ(json["resultCode"].integerValue(), 0);
     EXPECT_EQ(json["user_id"].integerValue(), 1);
     EXPECT_EQ(json["user_nickname"].stringValue(), "改装达人");
-    for (const char* key : {"user_id", "user_username", "user_nickname", "user_sign", "user_logo", "user_sex",
-                            "user_permit", "user_status", "user_time", "isFriend", "user_token", "user_email",
-                            "user_phone"})
+    for (const char* key :
+         {"user_id", "user_username", "user_nickname", "user_sign", "user_logo", "user_sex", "user_permit",
+          "user_status", "user_time", "isFriend", "user_token", "user_email", "user_phone"})
         EXPECT_TRUE(json[key].isSomething()) << key;
     std::string token = json["user_token"].stringValue();
     ASSERT_FALSE(token.empty());
@@ -44,12 +44,13 @@ TEST_F(AccountRoutesTest, SampleUsersHaveDistinctNicknames) {
     auto users = server.users();
     ASSERT_GE(users.size(), 3u);
     for (std::size_t i = 0; i < users.size(); ++i)
-        for (std::size_t j = i + 1; j < users.size(); ++j) EXPECT_NE(users[i].user_nickname, users[j].user_nickname);
+        for (std::size_t j = i + 1; j < users.size(); ++j)
+            EXPECT_NE(users[i].user_nickname, users[j].user_nickname);
 }
 
 TEST_F(AccountRoutesTest, RegisterCreatesAnAccountThatCanSignIn) {
-    auto reply = postForm(api("user/register.do"),
-                          "code=" + code() + "&nickname=" + escape("新手") + "&password=pw&username=13912345678");
+    auto reply = postForm(api("user/register.do"), "code=" + code() + "&nickname=" + escape("新手") +
+                                                       "&password=pw&username=13912345678");
     ASSERT_EQ(reply.resultCode(), 0) << reply.body;
     EXPECT_EQ(reply.json()["user_nickname"].stringValue(), "新手");
     EXPECT_EQ(reply.json()["user_phone"].stringValue(), "13912345678");
@@ -97,21 +98,27 @@ TEST_F(AccountRoutesTest, VerifyCodeChecksThePhoneAndTheService) {
 }
 
 TEST_F(AccountRoutesTest, FindPasswordResetsThePassword) {
-    EXPECT_EQ(postForm(api("user/findpassword.do"), "code=" + code() + "&password=new&tel=13800000002").resultCode(), 0);
+    EXPECT_EQ(postForm(api("user/findpassword.do"), "code=" + code() + "&password=new&tel=13800000002")
+                  .resultCode(),
+              0);
     EXPECT_EQ(get(api("user/login.do?username=13800000002&password=new")).resultCode(), 0);
     EXPECT_NE(get(api("user/login.do?username=13800000002&password=abcdef")).resultCode(), 0);
 }
 
 TEST_F(AccountRoutesTest, FindPasswordErrors) {
-    EXPECT_EQ(postForm(api("user/findpassword.do"), "code=" + code() + "&password=x&tel=12").resultCode(), 11001);
-    EXPECT_EQ(postForm(api("user/findpassword.do"), "code=111111&password=x&tel=13800000002").resultCode(), 12001);
-    EXPECT_EQ(postForm(api("user/findpassword.do"), "code=" + code() + "&password=x&tel=13999999999").resultCode(),
-              10003);
+    EXPECT_EQ(postForm(api("user/findpassword.do"), "code=" + code() + "&password=x&tel=12").resultCode(),
+              11001);
+    EXPECT_EQ(postForm(api("user/findpassword.do"), "code=111111&password=x&tel=13800000002").resultCode(),
+              12001);
+    EXPECT_EQ(
+        postForm(api("user/findpassword.do"), "code=" + code() + "&password=x&tel=13999999999").resultCode(),
+        10003);
     EXPECT_EQ(postForm(api("user/findpassword.do"), "code=" + code() + "&tel=13800000002").resultCode(),
               devserver::kResultBadRequest);
     server.setVerificationServiceFailing(true);
-    EXPECT_EQ(postForm(api("user/findpassword.do"), "code=" + code() + "&password=x&tel=13800000002").resultCode(),
-              12002);
+    EXPECT_EQ(
+        postForm(api("user/findpassword.do"), "code=" + code() + "&password=x&tel=13800000002").resultCode(),
+        12002);
 }
 
 TEST_F(AccountRoutesTest, BindPhoneAnswersTheUserAndChecksEveryCase) {
@@ -120,30 +127,41 @@ TEST_F(AccountRoutesTest, BindPhoneAnswersTheUserAndChecksEveryCase) {
     ASSERT_EQ(ok.resultCode(), 0) << ok.body;
     EXPECT_EQ(ok.json()["user_phone"].stringValue(), "13711112222");
     EXPECT_EQ(ok.json()["user_token"].stringValue(), t);
-    EXPECT_EQ(postForm(api("user/bindphone.do"), "code=" + code() + "&phone=13800000002&user_token=" + t).resultCode(),
+    EXPECT_EQ(postForm(api("user/bindphone.do"), "code=" + code() + "&phone=13800000002&user_token=" + t)
+                  .resultCode(),
               10005);
-    EXPECT_EQ(postForm(api("user/bindphone.do"), "code=" + code() + "&phone=1380&user_token=" + t).resultCode(), 11001);
-    EXPECT_EQ(postForm(api("user/bindphone.do"), "code=2&phone=13711112223&user_token=" + t).resultCode(), 12001);
-    EXPECT_EQ(postForm(api("user/bindphone.do"), "code=" + code() + "&phone=13711112223&user_token=bogus").resultCode(),
+    EXPECT_EQ(
+        postForm(api("user/bindphone.do"), "code=" + code() + "&phone=1380&user_token=" + t).resultCode(),
+        11001);
+    EXPECT_EQ(postForm(api("user/bindphone.do"), "code=2&phone=13711112223&user_token=" + t).resultCode(),
+              12001);
+    EXPECT_EQ(postForm(api("user/bindphone.do"), "code=" + code() + "&phone=13711112223&user_token=bogus")
+                  .resultCode(),
               10003);
     server.setVerificationServiceFailing(true);
-    EXPECT_EQ(postForm(api("user/bindphone.do"), "code=" + code() + "&phone=13711112223&user_token=" + t).resultCode(),
+    EXPECT_EQ(postForm(api("user/bindphone.do"), "code=" + code() + "&phone=13711112223&user_token=" + t)
+                  .resultCode(),
               12002);
 }
 
 TEST_F(AccountRoutesTest, UpdatePasswordChecksTheOldOne) {
     std::string t = token();
-    EXPECT_NE(get(api("user/updatepassword.do?new_password=b&old_password=wrong&user_token=" + t)).resultCode(), 0);
-    EXPECT_EQ(get(api("user/updatepassword.do?new_password=b&old_password=123456&user_token=" + t)).resultCode(), 0);
+    EXPECT_NE(
+        get(api("user/updatepassword.do?new_password=b&old_password=wrong&user_token=" + t)).resultCode(), 0);
+    EXPECT_EQ(
+        get(api("user/updatepassword.do?new_password=b&old_password=123456&user_token=" + t)).resultCode(),
+        0);
     EXPECT_EQ(get(api("user/login.do?username=13800000001&password=b")).resultCode(), 0);
-    EXPECT_EQ(get(api("user/updatepassword.do?new_password=c&old_password=b&user_token=x")).resultCode(), 10003);
+    EXPECT_EQ(get(api("user/updatepassword.do?new_password=c&old_password=b&user_token=x")).resultCode(),
+              10003);
     EXPECT_EQ(get(api("user/updatepassword.do?old_password=b&user_token=" + t)).resultCode(),
               devserver::kResultBadRequest);
 }
 
 TEST_F(AccountRoutesTest, UpdateChangesTheProfileAndRefusesAnotherUsersNickname) {
     std::string t = token();
-    auto ok = get(api("user/update.do?nickname=" + escape("新名字") + "&sex=0&sign=" + escape("你好") + "&token=" + t));
+    auto ok = get(
+        api("user/update.do?nickname=" + escape("新名字") + "&sex=0&sign=" + escape("你好") + "&token=" + t));
     ASSERT_EQ(ok.resultCode(), 0) << ok.body;
     auto user = server.user(1);
     EXPECT_EQ(user->user_nickname, "新名字");
@@ -159,7 +177,8 @@ TEST_F(AccountRoutesTest, UpdateChangesTheProfileAndRefusesAnotherUsersNickname)
 
 TEST_F(AccountRoutesTest, UpdateAvatarTakesTheTokenFromThePath) {
     std::string t = token();
-    auto reply = postFile(api("user/updateavatar.do?token=" + t), sampleJPEG(), "question_image", "image/png");
+    auto reply =
+        postFile(api("user/updateavatar.do?token=" + t), sampleJPEG(), "question_image", "image/png");
     ASSERT_EQ(reply.resultCode(), 0) << reply.body;
     std::string logo = reply.json()["user_logo"].stringValue();
     EXPECT_EQ(server.user(1)->user_logo, logo);
@@ -168,7 +187,9 @@ TEST_F(AccountRoutesTest, UpdateAvatarTakesTheTokenFromThePath) {
     EXPECT_EQ(picture.body, sampleJPEG());
     EXPECT_EQ(postFile(api("user/updateavatar.do?token=nope"), sampleJPEG()).resultCode(), 10003);
     EXPECT_NE(postFile(api("user/updateavatar.do?token=" + t), "plain text").resultCode(), 0);
-    EXPECT_NE(postFile(api("user/updateavatar.do?token=" + t), sampleJPEG(), "f", "image/png", "other").resultCode(), 0);
+    EXPECT_NE(postFile(api("user/updateavatar.do?token=" + t), sampleJPEG(), "f", "image/png", "other")
+                  .resultCode(),
+              0);
 }
 
 TEST_F(AccountRoutesTest, GetUserTellsFriendsAndHidesOthersTokens) {
@@ -181,8 +202,10 @@ TEST_F(AccountRoutesTest, GetUserTellsFriendsAndHidesOthersTokens) {
     server.setFriends(1, 3, true);
     EXPECT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=3")).json()["isFriend"].integerValue(), 1);
     EXPECT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=1")).json()["user_token"].stringValue(), t);
-    EXPECT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=999")).resultCode(), devserver::kResultNotFound);
-    EXPECT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=abc")).resultCode(), devserver::kResultBadRequest);
+    EXPECT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=999")).resultCode(),
+              devserver::kResultNotFound);
+    EXPECT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=abc")).resultCode(),
+              devserver::kResultBadRequest);
     EXPECT_EQ(get(api("user/getuser.do?token=zzz&user_id=2")).resultCode(), 10003);
 }
 
@@ -208,8 +231,9 @@ TEST_F(AccountRoutesTest, ExpiredTokensAnswer10003Everywhere) {
     EXPECT_FALSE(server.userForToken(t));
     EXPECT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=2")).resultCode(), 10003);
     EXPECT_EQ(get(api("user/update.do?sign=x&token=" + t)).resultCode(), 10003);
-    EXPECT_EQ(get(api("user/updatepassword.do?new_password=b&old_password=123456&user_token=" + t)).resultCode(),
-              10003);
+    EXPECT_EQ(
+        get(api("user/updatepassword.do?new_password=b&old_password=123456&user_token=" + t)).resultCode(),
+        10003);
     EXPECT_EQ(get(api("user/searchuser.do?keyword=a&user_token=" + t)).resultCode(), 10003);
     EXPECT_EQ(get(api("car/gettuninglist.do?user_token=" + t)).resultCode(), 10003);
     // A new login works again; expiring one token leaves the others.

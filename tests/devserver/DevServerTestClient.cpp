@@ -47,8 +47,9 @@ struct CurlGlobal {
 
 std::optional<std::string> HTTPResult::header(const std::string& name) const {
     for (const auto& [key, value] : headers) {
-        if (key.size() == name.size() &&
-            std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+        if (key.size() == name.size() && std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
+                return std::tolower(a) == std::tolower(b);
+            }))
             return value;
     }
     return std::nullopt;
@@ -112,8 +113,8 @@ HTTPResult postForm(const std::string& url, const std::string& form) {
 
 std::string multipartBody(const std::string& boundary, const std::string& field, const std::string& filename,
                           const std::string& type, const std::string& content) {
-    return "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + field + "\"; filename=\"" + filename +
-           "\"\r\nContent-Type: " + type + "\r\n\r\n" + content + "\r\n--" + boundary + "--\r\n";
+    return "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + field + "\"; filename=\"" +
+           filename + "\"\r\nContent-Type: " + type + "\r\n\r\n" + content + "\r\n--" + boundary + "--\r\n";
 }
 
 HTTPResult postFile(const std::string& url, const std::string& content, const std::string& filename,
@@ -126,7 +127,7 @@ HTTPResult postFile(const std::string& url, const std::string& content, const st
     return fetch(url, options);
 }
 
-RawResult rawExchange(int port, const std::string& bytes, std::chrono::milliseconds timeout) {
+RawResult rawExchange(int port, const std::string& bytes, std::chrono::milliseconds timeout, bool halfClose) {
     RawResult result;
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) return result;
@@ -145,12 +146,13 @@ RawResult rawExchange(int port, const std::string& bytes, std::chrono::milliseco
         if (n <= 0) break;
         sent += static_cast<std::size_t>(n);
     }
-    ::shutdown(fd, SHUT_WR);
+    if (halfClose) ::shutdown(fd, SHUT_WR);
     auto deadline = std::chrono::steady_clock::now() + timeout;
     char buffer[4096];
     while (std::chrono::steady_clock::now() < deadline) {
         pollfd p{fd, POLLIN, 0};
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (::poll(&p, 1, static_cast<int>(std::max<long>(1, left.count()))) <= 0) continue;
         ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         if (n <= 0) {
@@ -178,7 +180,9 @@ std::string escape(const std::string& text) {
     return out;
 }
 
-std::string samplePNG() { return devserver::detail::makeSamplePNG(8, 6, 0x4080C0); }
+std::string samplePNG() {
+    return devserver::detail::makeSamplePNG(8, 6, 0x4080C0);
+}
 
 std::string sampleJPEG() {
     // The signature and the end marker are all the server looks at.

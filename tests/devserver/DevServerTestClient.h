@@ -39,8 +39,9 @@ HTTPResult get(const std::string& url, std::vector<std::string> headers = {});
 // A urlencoded form POST.
 HTTPResult postForm(const std::string& url, const std::string& form);
 // One "file" part, laid out as the app's client does it.
-HTTPResult postFile(const std::string& url, const std::string& content, const std::string& filename = "uploadImage",
-                    const std::string& type = "image/png", const std::string& field = "file");
+HTTPResult postFile(const std::string& url, const std::string& content,
+                    const std::string& filename = "uploadImage", const std::string& type = "image/png",
+                    const std::string& field = "file");
 std::string multipartBody(const std::string& boundary, const std::string& field, const std::string& filename,
                           const std::string& type, const std::string& content);
 
@@ -50,7 +51,10 @@ struct RawResult {
     bool closedByPeer = false;
     std::string received;
 };
-RawResult rawExchange(int port, const std::string& bytes, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
+// halfClose: shut the writing side after sending, as a client that has nothing more to say.
+RawResult rawExchange(int port, const std::string& bytes,
+                      std::chrono::milliseconds timeout = std::chrono::milliseconds(3000),
+                      bool halfClose = false);
 
 // Percent-escapes a parameter value.
 std::string escape(const std::string& text);

@@ -48,8 +48,9 @@ TEST_F(PictureRoutesTest, TheServedTypeComesFromTheSignature) {
 }
 
 TEST_F(PictureRoutesTest, UploadRefusesAMissingPartOrNonPictureBytes) {
-    EXPECT_EQ(postFile(api("upload/upload.do"), samplePNG(), "uploadImage", "image/png", "picture").resultCode(),
-              devserver::kResultBadRequest);
+    EXPECT_EQ(
+        postFile(api("upload/upload.do"), samplePNG(), "uploadImage", "image/png", "picture").resultCode(),
+        devserver::kResultBadRequest);
     EXPECT_EQ(postFile(api("upload/upload.do"), "hello").resultCode(), devserver::kResultBadRequest);
     EXPECT_EQ(postForm(api("upload/upload.do"), "file=abc").resultCode(), devserver::kResultBadRequest);
 }

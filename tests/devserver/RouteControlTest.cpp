@@ -108,7 +108,8 @@ TEST_F(RouteControlTest, DropConnectionSendsNothing) {
     auto reply = get(login());
     EXPECT_NE(reply.curlCode, 0);
     EXPECT_EQ(reply.status, 0);
-    auto raw = rawExchange(server.port(), "GET /trasselin/user/login.do HTTP/1.1\r\nHost: x\r\n\r\n");
+    auto raw = rawExchange(server.port(),
+                           "GET /trasselin/user/login.do HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(raw.closedByPeer);
     EXPECT_EQ(raw.received, "");
     // Other routes still answer, and the server keeps serving.

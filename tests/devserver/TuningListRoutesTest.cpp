@@ -12,9 +12,11 @@ class TuningListRoutesTest : public ServerTest {
         ServerTest::SetUp();
         t = token();
     }
-    HTTPResult upload(const std::string& name, const std::string& json, long id = 0, const std::string& tok = "") {
-        return get(api("car/uploadtuninglist.do?car_id=7&jsontxt=" + escape(json) + "&list_name=" + escape(name) +
-                       "&tuninglist_id=" + std::to_string(id) + "&user_token=" + (tok.empty() ? t : tok)));
+    HTTPResult upload(const std::string& name, const std::string& json, long id = 0,
+                      const std::string& tok = "") {
+        return get(api("car/uploadtuninglist.do?car_id=7&jsontxt=" + escape(json) +
+                       "&list_name=" + escape(name) + "&tuninglist_id=" + std::to_string(id) +
+                       "&user_token=" + (tok.empty() ? t : tok)));
     }
     Value lists(const std::string& tok = "") {
         return get(api("car/gettuninglist.do?user_token=" + (tok.empty() ? t : tok))).json()["data"];
@@ -88,17 +90,22 @@ TEST_F(TuningListRoutesTest, TokensAreChecked) {
 }
 
 TEST_F(TuningListRoutesTest, MalformedParametersAreRefused) {
-    EXPECT_EQ(get(api("car/uploadtuninglist.do?car_id=x&jsontxt=%7B%7D&list_name=a&tuninglist_id=0&user_token=" + t))
-                  .resultCode(),
-              devserver::kResultBadRequest);
-    EXPECT_EQ(get(api("car/uploadtuninglist.do?car_id=1&jsontxt=%7B%7D&list_name=&tuninglist_id=0&user_token=" + t))
-                  .resultCode(),
-              devserver::kResultBadRequest);
-    EXPECT_EQ(get(api("car/uploadtuninglist.do?car_id=1&list_name=a&tuninglist_id=0&user_token=" + t)).resultCode(),
-              devserver::kResultBadRequest);
-    EXPECT_EQ(get(api("car/uploadtuninglist.do?car_id=1&jsontxt=1&list_name=a&tuninglist_id=-1&user_token=" + t))
-                  .resultCode(),
-              devserver::kResultBadRequest);
+    EXPECT_EQ(
+        get(api("car/uploadtuninglist.do?car_id=x&jsontxt=%7B%7D&list_name=a&tuninglist_id=0&user_token=" +
+                t))
+            .resultCode(),
+        devserver::kResultBadRequest);
+    EXPECT_EQ(
+        get(api("car/uploadtuninglist.do?car_id=1&jsontxt=%7B%7D&list_name=&tuninglist_id=0&user_token=" + t))
+            .resultCode(),
+        devserver::kResultBadRequest);
+    EXPECT_EQ(
+        get(api("car/uploadtuninglist.do?car_id=1&list_name=a&tuninglist_id=0&user_token=" + t)).resultCode(),
+        devserver::kResultBadRequest);
+    EXPECT_EQ(
+        get(api("car/uploadtuninglist.do?car_id=1&jsontxt=1&list_name=a&tuninglist_id=-1&user_token=" + t))
+            .resultCode(),
+        devserver::kResultBadRequest);
     EXPECT_EQ(get(api("car/gettuninglistbyid.do?tuninglist_id=")).resultCode(), devserver::kResultBadRequest);
     EXPECT_EQ(get(api("car/gettuninglistbyid.do?tuninglist_id=99999999999999999999")).resultCode(),
               devserver::kResultBadRequest);

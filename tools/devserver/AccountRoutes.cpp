@@ -19,7 +19,8 @@ bool isPhone(const std::string& s) {
 std::optional<long> parseInteger(const std::string& s) {
     if (s.empty() || s.size() > 18) return std::nullopt;
     std::size_t start = s[0] == '-' ? 1 : 0;
-    if (start == s.size() || s.find_first_not_of("0123456789", start) != std::string::npos) return std::nullopt;
+    if (start == s.size() || s.find_first_not_of("0123456789", start) != std::string::npos)
+        return std::nullopt;
     return std::stol(s);
 }
 
@@ -38,11 +39,21 @@ std::string nowText() {
     return buffer;
 }
 
-Reply missing(const char* name) { return Reply::failure(kResultBadRequest, std::string("缺少参数 ") + name); }
-Reply invalidToken() { return Reply::failure(kResultInvalidToken, "登录已失效,请重新登录"); }
-Reply badPhone() { return Reply::failure(kResultBadPhone, "手机号格式错误"); }
-Reply serviceFailure() { return Reply::failure(kResultCodeServiceFailure, "验证码平台错误"); }
-Reply wrongCode() { return Reply::failure(kResultWrongCode, "验证码错误"); }
+Reply missing(const char* name) {
+    return Reply::failure(kResultBadRequest, std::string("缺少参数 ") + name);
+}
+Reply invalidToken() {
+    return Reply::failure(kResultInvalidToken, "登录已失效,请重新登录");
+}
+Reply badPhone() {
+    return Reply::failure(kResultBadPhone, "手机号格式错误");
+}
+Reply serviceFailure() {
+    return Reply::failure(kResultCodeServiceFailure, "验证码平台错误");
+}
+Reply wrongCode() {
+    return Reply::failure(kResultWrongCode, "验证码错误");
+}
 
 Reply userReply(const SampleUser& user, const std::string& token, int isFriend = 0) {
     return Reply::success(DevServer::userFields(user, token, isFriend));
@@ -52,7 +63,8 @@ Reply userReply(const SampleUser& user, const std::string& token, int isFriend =
 constexpr char kDefaultAvatar[] = "avatar-default";
 
 std::string defaultAvatarURL(State& state) {
-    if (!state.pictures.count(kDefaultAvatar)) state.storePicture(makeSamplePNG(64, 64, 0x999999), kDefaultAvatar);
+    if (!state.pictures.count(kDefaultAvatar))
+        state.storePicture(makeSamplePNG(64, 64, 0x999999), kDefaultAvatar);
     return state.pictureURL(kDefaultAvatar);
 }
 
@@ -91,7 +103,8 @@ void addAccountRoutes(RouteRegistry& registry, State& state) {
         std::lock_guard lock(state.mutex);
         SampleUser* user = state.findUserByUsername(*username);
         if (!user) user = state.findUserByPhone(*username);
-        if (!user || user->password != *password) return Reply::failure(kResultWrongPassword, "用户名或密码错误");
+        if (!user || user->password != *password)
+            return Reply::failure(kResultWrongPassword, "用户名或密码错误");
         return userReply(*user, state.issueToken(user->user_id));
     });
 
@@ -108,7 +121,8 @@ void addAccountRoutes(RouteRegistry& registry, State& state) {
         if (!codeMatches(request.param("code"))) return wrongCode();
         if (state.findUserByUsername(*phone) || state.findUserByPhone(*phone))
             return Reply::failure(kResultAlreadyRegistered, "该手机号已注册");
-        if (state.findUserByNickname(*nickname)) return Reply::failure(kResultNicknameTaken, "该昵称已被使用");
+        if (state.findUserByNickname(*nickname))
+            return Reply::failure(kResultNicknameTaken, "该昵称已被使用");
         SampleUser fresh;
         fresh.user_username = *phone;
         fresh.user_phone = *phone;

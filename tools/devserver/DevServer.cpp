@@ -49,8 +49,10 @@ void shutDownConnection(const httplib::Request& request) {
         if (end == entry->d_name || *end != '\0') continue;
         sockaddr_storage local{}, peer{};
         socklen_t localLength = sizeof local, peerLength = sizeof peer;
-        if (::getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &localLength) != 0) continue;
-        if (::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) continue;
+        if (::getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &localLength) != 0)
+            continue;
+        if (::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0)
+            continue;
         auto portOf = [](const sockaddr_storage& a) -> int {
             if (a.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&a)->sin_port);
             if (a.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&a)->sin6_port);
@@ -134,7 +136,8 @@ std::string State::storePicture(const std::string& bytes, std::string id) {
     if (picture.lastModified.time_since_epoch().count() != 0 && picture.bytes != bytes &&
         now <= picture.lastModified)
         now = picture.lastModified + std::chrono::seconds(1);
-    if (picture.bytes != bytes || picture.lastModified.time_since_epoch().count() == 0) picture.lastModified = now;
+    if (picture.bytes != bytes || picture.lastModified.time_since_epoch().count() == 0)
+        picture.lastModified = now;
     picture.bytes = bytes;
     picture.contentType = sniffImageType(bytes);
     if (picture.contentType.empty()) picture.contentType = "application/octet-stream";
@@ -159,7 +162,8 @@ std::string State::pictureURL(const std::string& id) const {
 struct DevServer::Impl {
     explicit Impl(DevServer& owner, Options o) : options(std::move(o)), registry(owner) {
         state.dataDirectory = options.dataDirectory;
-        state.startTime = std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
+        state.startTime =
+            std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
     }
 
     Options options;
@@ -168,7 +172,8 @@ struct DevServer::Impl {
 
     std::unique_ptr<httplib::Server> main, second, tls;
     std::thread mainThread, secondThread, tlsThread;
-    int port = 0, secondPort = 0, tlsPort = 0;
+    std::atomic<int> port{0}, secondPort{0}, tlsPort{0};
+    std::mutex lifecycle;  // one start or stop at a time
     std::string tlsCertificatePEM, tlsKeyPEM;
     std::atomic<bool> running{false};
     bool seeded = false;
@@ -187,7 +192,8 @@ struct DevServer::Impl {
     DevServer* owner = nullptr;
 
     void configure(httplib::Server& server, Listener listener);
-    bool bind(httplib::Server& server, const std::string& host, int wantedPort, int& boundPort, const char* what);
+    bool bind(httplib::Server& server, const std::string& host, int wantedPort, std::atomic<int>& boundPort,
+              const char* what);
     void handle(const httplib::Request& request, httplib::Response& response, Listener listener);
     std::optional<RouteControl> takeControl(const std::string& normalizedPath);
     Reply dispatch(const RecordedRequest& request);
@@ -206,6 +212,12 @@ void DevServer::Impl::configure(httplib::Server& server, Listener listener) {
     server.set_write_timeout(5, 0);
     server.set_payload_max_length(kMaxPayload);
     server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    // The library's default also sets SO_REUSEPORT, which would let a second server share a busy
+    // port and take half of its connections.
+    server.set_socket_options([](int socket) {
+        int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     auto handler = [this, listener](const httplib::Request& request, httplib::Response& response) {
         handle(request, response, listener);
     };
@@ -217,8 +229,8 @@ void DevServer::Impl::configure(httplib::Server& server, Listener listener) {
     server.Options(".*", handler);
 }
 
-bool DevServer::Impl::bind(httplib::Server& server, const std::string& host, int wantedPort, int& boundPort,
-                           const char* what) {
+bool DevServer::Impl::bind(httplib::Server& server, const std::string& host, int wantedPort,
+                           std::atomic<int>& boundPort, const char* what) {
     if (wantedPort == 0) {
         boundPort = server.bind_to_any_port(host);
         if (boundPort <= 0) {
@@ -227,7 +239,8 @@ bool DevServer::Impl::bind(httplib::Server& server, const std::string& host, int
         }
     } else {
         if (!server.bind_to_port(host, wantedPort)) {
-            fail(std::string("cannot bind the ") + what + " listener to " + host + ":" + std::to_string(wantedPort));
+            fail(std::string("cannot bind the ") + what + " listener to " + host + ":" +
+                 std::to_string(wantedPort));
             return false;
         }
         boundPort = wantedPort;
@@ -260,6 +273,13 @@ std::optional<RouteControl> DevServer::Impl::takeControl(const std::string& norm
 }
 
 Reply DevServer::Impl::dispatch(const RecordedRequest& request) {
+    // Parameters become reply text (nicknames, list names); bytes that JSON cannot carry would
+    // spoil every later reply that shows them.
+    for (const Params* params : {&request.query, &request.form}) {
+        for (const auto& [name, value] : *params)
+            if (!detail::isValidUTF8(name) || !detail::isValidUTF8(value))
+                return Reply::failure(kResultBadRequest, "参数不是有效的 UTF-8");
+    }
     if (auto handler = registry.find(request.method, request.normalizedPath)) {
         try {
             return handler(request);
@@ -274,7 +294,8 @@ Reply DevServer::Impl::dispatch(const RecordedRequest& request) {
             auto endsWith = [&](const char* suffix) {
                 std::string s(suffix);
                 return request.normalizedPath.size() >= s.size() &&
-                       request.normalizedPath.compare(request.normalizedPath.size() - s.size(), s.size(), s) == 0;
+                       request.normalizedPath.compare(request.normalizedPath.size() - s.size(), s.size(),
+                                                      s) == 0;
             };
             if (endsWith(".json"))
                 type = "application/json";
@@ -310,7 +331,8 @@ void DevServer::Impl::handle(const httplib::Request& hreq, httplib::Response& hr
             request.parts.push_back(MultipartPart{file.name, file.filename, file.content_type, file.content});
     } else {
         request.body = hreq.body;
-        if (lowerType.rfind("application/x-www-form-urlencoded", 0) == 0) request.form = detail::parseQuery(hreq.body);
+        if (lowerType.rfind("application/x-www-form-urlencoded", 0) == 0)
+            request.form = detail::parseQuery(hreq.body);
     }
     {
         std::lock_guard lock(mutex);
@@ -357,7 +379,8 @@ void DevServer::Impl::handle(const httplib::Request& hreq, httplib::Response& hr
             case Body::ResultCodeAsString:
                 if (auto* d = reply.json.dictionary()) {
                     Dictionary copy = d->mutableCopy();
-                    if (copy.containsKey("resultCode")) copy.setObject("resultCode", copy["resultCode"].stringValue());
+                    if (copy.containsKey("resultCode"))
+                        copy.setObject("resultCode", copy["resultCode"].stringValue());
                     reply.json = copy;
                 }
                 break;
@@ -368,7 +391,8 @@ void DevServer::Impl::handle(const httplib::Request& hreq, httplib::Response& hr
 
     if (reply.json) {
         Ref<NSError> error;
-        auto data = NSJSONSerialization::dataWithJSONObject(reply.json, NSJSONWritingWithoutEscapingSlashes, &error);
+        auto data =
+            NSJSONSerialization::dataWithJSONObject(reply.json, NSJSONWritingWithoutEscapingSlashes, &error);
         if (data) {
             reply.body = data->toString();
         } else {
@@ -432,10 +456,13 @@ DevServer::DevServer(Options options) : impl_(std::make_unique<Impl>(*this, std:
     }
 }
 
-DevServer::~DevServer() { stop(); }
+DevServer::~DevServer() {
+    stop();
+}
 
 bool DevServer::start() {
     Impl& d = *impl_;
+    std::lock_guard lifecycle(d.lifecycle);
     if (d.running) return true;
     {
         std::lock_guard lock(d.stopMutex);
@@ -475,10 +502,10 @@ bool DevServer::start() {
         std::string chain = d.tlsCertificatePEM, key = d.tlsKeyPEM;
         bool certificateOK = false;
         auto setUp = [chain, key, &certificateOK](SSL_CTX& context) {
-            std::unique_ptr<BIO, decltype(&BIO_free)> chainBio(BIO_new_mem_buf(chain.data(), static_cast<int>(chain.size())),
-                                                               BIO_free);
-            std::unique_ptr<BIO, decltype(&BIO_free)> keyBio(BIO_new_mem_buf(key.data(), static_cast<int>(key.size())),
-                                                             BIO_free);
+            std::unique_ptr<BIO, decltype(&BIO_free)> chainBio(
+                BIO_new_mem_buf(chain.data(), static_cast<int>(chain.size())), BIO_free);
+            std::unique_ptr<BIO, decltype(&BIO_free)> keyBio(
+                BIO_new_mem_buf(key.data(), static_cast<int>(key.size())), BIO_free);
             if (!chainBio || !keyBio) return false;
             X509* leaf = PEM_read_bio_X509(chainBio.get(), nullptr, nullptr, nullptr);
             if (!leaf) return false;
@@ -495,7 +522,8 @@ bool DevServer::start() {
             ERR_clear_error();
             EVP_PKEY* pkey = PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr);
             if (!pkey) return false;
-            ok = ok && SSL_CTX_use_PrivateKey(&context, pkey) == 1 && SSL_CTX_check_private_key(&context) == 1;
+            ok =
+                ok && SSL_CTX_use_PrivateKey(&context, pkey) == 1 && SSL_CTX_check_private_key(&context) == 1;
             EVP_PKEY_free(pkey);
             certificateOK = ok;
             return ok;
@@ -530,6 +558,7 @@ bool DevServer::start() {
 
 void DevServer::stop() {
     Impl& d = *impl_;
+    std::lock_guard lifecycle(d.lifecycle);
     {
         std::lock_guard lock(d.stopMutex);
         d.stopping = true;
@@ -545,35 +574,52 @@ void DevServer::stop() {
     d.running = false;
 }
 
-bool DevServer::isRunning() const { return impl_->running; }
+bool DevServer::isRunning() const {
+    return impl_->running;
+}
 
 std::string DevServer::lastError() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->lastError;
 }
 
-int DevServer::port() const { return impl_->port; }
-int DevServer::secondPort() const { return impl_->secondPort; }
-int DevServer::tlsPort() const { return impl_->tlsPort; }
+int DevServer::port() const {
+    return impl_->port;
+}
+int DevServer::secondPort() const {
+    return impl_->secondPort;
+}
+int DevServer::tlsPort() const {
+    return impl_->tlsPort;
+}
 
 std::string DevServer::baseURL() const {
     return "http://" + urlHost(impl_->options.host) + ":" + std::to_string(impl_->port) + "/";
 }
-std::string DevServer::apiRoot() const { return baseURL() + "trasselin/"; }
-std::string DevServer::secondRoot() const {
-    return "http://" + urlHost(impl_->options.secondHost) + ":" + std::to_string(impl_->secondPort) + "/trasselin/";
+std::string DevServer::apiRoot() const {
+    return baseURL() + "trasselin/";
 }
-std::string DevServer::modelPrefix() const { return baseURL() + "static/model/"; }
+std::string DevServer::secondRoot() const {
+    return "http://" + urlHost(impl_->options.secondHost) + ":" + std::to_string(impl_->secondPort) +
+           "/trasselin/";
+}
+std::string DevServer::modelPrefix() const {
+    return baseURL() + "static/model/";
+}
 std::string DevServer::tlsBaseURL() const {
     if (!impl_->options.enableTLS || impl_->tlsPort == 0) return "";
     return "https://" + urlHost(impl_->options.host) + ":" + std::to_string(impl_->tlsPort) + "/";
 }
-std::string DevServer::tlsCertificatePEM() const { return impl_->tlsCertificatePEM; }
+std::string DevServer::tlsCertificatePEM() const {
+    return impl_->tlsCertificatePEM;
+}
 
 void DevServer::addRoutes(const std::function<void(RouteRegistry&)>& module) {
     if (module) module(impl_->registry);
 }
-RouteRegistry& DevServer::routes() { return impl_->registry; }
+RouteRegistry& DevServer::routes() {
+    return impl_->registry;
+}
 
 // Accounts.
 

@@ -36,14 +36,14 @@ namespace devserver {
 // (the app treats every non-zero code as a failure).
 enum ResultCode : int {
     kResultSuccess = 0,
-    kResultBadRequest = 10002,        // a parameter is missing or malformed
-    kResultInvalidToken = 10003,      // unknown or expired token (and password reset of an unknown phone)
-    kResultWrongPassword = 10004,     // refused login, wrong old password
-    kResultAlreadyRegistered = 10005, // user name at sign-up, phone at binding
-    kResultNotFound = 10006,          // no such user, tuning list...
-    kResultNicknameTaken = 10007,     // profile update or sign-up with another user's nickname
-    kResultBadPhone = 11001,          // a phone number that is not 11 digits
-    kResultWrongCode = 12001,         // wrong verification code
+    kResultBadRequest = 10002,         // a parameter is missing or malformed
+    kResultInvalidToken = 10003,       // unknown or expired token (and password reset of an unknown phone)
+    kResultWrongPassword = 10004,      // refused login, wrong old password
+    kResultAlreadyRegistered = 10005,  // user name at sign-up, phone at binding
+    kResultNotFound = 10006,           // no such user, tuning list...
+    kResultNicknameTaken = 10007,      // profile update or sign-up with another user's nickname
+    kResultBadPhone = 11001,           // a phone number that is not 11 digits
+    kResultWrongCode = 12001,          // wrong verification code
     kResultCodeServiceFailure = 12002,
     kResultAlreadyVoted = 43001,
     kResultTuningListNameTaken = 50002,
@@ -173,7 +173,12 @@ class RouteRegistry {
     std::unique_ptr<Table> table_;
 };
 
-// A sample account.
+// An account. The server starts with three, each with its own avatar picture:
+//   1  13800000001 / 123456  "改装达人"
+//   2  13800000002 / abcdef  "赛道老王"   (friends with 1)
+//   3  13800000003 / qwerty  "小雨"
+// The user name is the phone number; sign-in through Weibo or WeChat makes one account per
+// credential (an empty one, or one starting with "invalid", is refused).
 struct SampleUser {
     long user_id = 0;
     std::string user_username;  // the phone number used to sign up

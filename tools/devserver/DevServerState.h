@@ -30,9 +30,9 @@ struct State {
 
     std::vector<SampleUser> users;
     long nextUserId = 1;
-    std::map<std::string, long> tokens;                 // valid token → user id
-    std::map<std::string, long> thirdPartyAccounts;     // "weibo:<token>" / "wechat:<code>" → user id
-    std::set<std::pair<long, long>> friends;            // (user, friend)
+    std::map<std::string, long> tokens;              // valid token → user id
+    std::map<std::string, long> thirdPartyAccounts;  // "weibo:<token>" / "wechat:<code>" → user id
+    std::set<std::pair<long, long>> friends;         // (user, friend)
     bool verificationServiceFailing = false;
 
     std::map<std::string, StoredPicture> pictures;
@@ -77,6 +77,7 @@ std::optional<std::chrono::system_clock::time_point> parseHTTPDate(const std::st
 // "=" has an empty value.
 Params parseQuery(const std::string& text);
 std::string percentDecode(const std::string& text, bool plusIsSpace);
+bool isValidUTF8(const std::string& text);
 // Runs of "/" folded into one.
 std::string foldSlashes(const std::string& path);
 

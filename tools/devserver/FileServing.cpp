@@ -61,7 +61,8 @@ RangeOutcome parseRange(const std::string& header, std::size_t length, ByteRange
     if (dash == std::string::npos) return RangeOutcome::Ignore;
     std::string a = trim(text.substr(0, dash)), b = trim(text.substr(dash + 1));
     auto number = [](const std::string& s, unsigned long long& out) {
-        if (s.empty() || s.size() > 18 || s.find_first_not_of("0123456789") != std::string::npos) return false;
+        if (s.empty() || s.size() > 18 || s.find_first_not_of("0123456789") != std::string::npos)
+            return false;
         out = std::stoull(s);
         return true;
     };

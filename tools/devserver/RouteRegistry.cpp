@@ -18,7 +18,8 @@ std::optional<std::string> lastValue(const Params& params, const std::string& na
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -80,11 +81,13 @@ Reply Reply::bytes(std::string body, std::string contentType, int status) {
     return reply;
 }
 
-Reply Reply::notFound() { return bytes("not found\n", "text/plain; charset=utf-8", 404); }
+Reply Reply::notFound() {
+    return bytes("not found\n", "text/plain; charset=utf-8", 404);
+}
 
 struct RouteRegistry::Table {
     mutable std::shared_mutex mutex;
-    std::map<std::string, Handler> handlers;  // "METHOD path", " path" for any method
+    std::map<std::string, Handler> handlers;                      // "METHOD path", " path" for any method
     std::vector<std::pair<std::string, StaticProvider>> statics;  // longest prefix first
 };
 
@@ -106,14 +109,16 @@ void RouteRegistry::addStatic(const std::string& prefix, StaticProvider provider
     if (key.empty() || key.back() != '/') key += '/';
     std::unique_lock lock(table_->mutex);
     auto& statics = table_->statics;
-    statics.erase(std::remove_if(statics.begin(), statics.end(), [&](const auto& e) { return e.first == key; }),
-                  statics.end());
+    statics.erase(
+        std::remove_if(statics.begin(), statics.end(), [&](const auto& e) { return e.first == key; }),
+        statics.end());
     statics.emplace_back(key, std::move(provider));
     std::stable_sort(statics.begin(), statics.end(),
                      [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
 }
 
-RouteRegistry::Handler RouteRegistry::find(const std::string& method, const std::string& normalizedPath) const {
+RouteRegistry::Handler RouteRegistry::find(const std::string& method,
+                                           const std::string& normalizedPath) const {
     std::shared_lock lock(table_->mutex);
     // A HEAD is answered by the GET route without its body.
     std::string lookupMethod = method == "HEAD" ? "GET" : method;
@@ -128,7 +133,8 @@ std::optional<StaticFile> RouteRegistry::findStatic(const std::string& normalize
     {
         std::shared_lock lock(table_->mutex);
         for (const auto& [prefix, p] : table_->statics) {
-            if (normalizedPath.size() > prefix.size() && normalizedPath.compare(0, prefix.size(), prefix) == 0) {
+            if (normalizedPath.size() > prefix.size() &&
+                normalizedPath.compare(0, prefix.size(), prefix) == 0) {
                 provider = p;
                 relative = normalizedPath.substr(prefix.size());
                 break;

@@ -44,8 +44,8 @@ bool makeSelfSignedCertificate(std::string& certificatePEM, std::string& keyPEM)
     X509_gmtime_adj(X509_getm_notAfter(cert.get()), 365L * 86400);
     X509_set_pubkey(cert.get(), key.get());
     X509_NAME* name = X509_get_subject_name(cert.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("localhost"), -1,
-                               -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("localhost"),
+                               -1, -1, 0);
     X509_set_issuer_name(cert.get(), name);
     if (!addExtension(cert.get(), NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1,IP:::1") ||
         !addExtension(cert.get(), NID_basic_constraints, "critical,CA:FALSE") ||
@@ -57,7 +57,8 @@ bool makeSelfSignedCertificate(std::string& certificatePEM, std::string& keyPEM)
     std::unique_ptr<BIO, decltype(&BIO_free)> keyBio(BIO_new(BIO_s_mem()), BIO_free);
     if (!certBio || !keyBio) return false;
     if (PEM_write_bio_X509(certBio.get(), cert.get()) != 1) return false;
-    if (PEM_write_bio_PrivateKey(keyBio.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1) return false;
+    if (PEM_write_bio_PrivateKey(keyBio.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1)
+        return false;
     certificatePEM = bioText(certBio.get());
     keyPEM = bioText(keyBio.get());
     return !certificatePEM.empty() && !keyPEM.empty();

@@ -22,7 +22,9 @@ Dictionary listFields(const TuningList& list) {
     return d;
 }
 
-Reply invalidToken() { return Reply::failure(kResultInvalidToken, "登录已失效,请重新登录"); }
+Reply invalidToken() {
+    return Reply::failure(kResultInvalidToken, "登录已失效,请重新登录");
+}
 
 }  // namespace
 

@@ -44,14 +44,18 @@ int main(int argc, char** argv) {
                 usage();
                 return 2;
             }
-            (arg == "--port" ? options.port : arg == "--second-port" ? options.secondPort : options.tlsPort) = port;
+            (arg == "--port"          ? options.port
+             : arg == "--second-port" ? options.secondPort
+                                      : options.tlsPort) = port;
         } else if (arg == "--host" || arg == "--data" || arg == "--second-host") {
             value = next();
             if (!value) {
                 usage();
                 return 2;
             }
-            (arg == "--host" ? options.host : arg == "--data" ? options.dataDirectory : options.secondHost) = value;
+            (arg == "--host"   ? options.host
+             : arg == "--data" ? options.dataDirectory
+                               : options.secondHost) = value;
         } else if (arg == "--tls") {
             options.enableTLS = true;
         } else {
