@@ -429,3 +429,26 @@ TEST_F(AppDelegateTest, AnalyticsStartCarriesPolicyChannelAndVersion) {
     QVNTAAnalyticsHelper::AccountStatisticsThirdLandingWithPUID(std::string("7"), std::string("WB"));
     testsupport::drainMainRunLoop();
 }
+
+TEST_F(AppDelegateTest, AWeChatSignInURLReachesWxCodeThroughTheRealSDKs) {
+    AppDelegate::setSDKEntryPointsForTesting({});
+    WXApi::resetForTesting();
+    WeiboSDK::resetForTesting();
+    auto delegate = make<AppDelegate>();
+    auto application = make<UIApplication>();
+    ASSERT_EQ(delegate->applicationDidFinishLaunchingWithOptions(*application, Dictionary()), true);
+    EXPECT_EQ(WXApi::registeredAppID(), AppDelegate::kWeChatAppID);
+    EXPECT_EQ(WeiboSDK::registeredAppKey(), AppDelegate::kWeiboAppKey);
+    EXPECT_TRUE(WeiboSDK::isDebugMode());
+
+    auto watcher = make<PropertyWatcher>();
+    KVO::addObserver(*delegate, watcher, "wxCode", NSKeyValueObservingOptionNew);
+    auto url = NSURL::URLWithString(std::string(AppDelegate::kWeChatAppID) + "://oauth?code=c0de&state=s");
+    EXPECT_EQ(delegate->applicationOpenURL(*application, url, std::string("com.tencent.xin"), Value()), true);
+    EXPECT_EQ(delegate->wxCode(), "c0de");
+    EXPECT_EQ(watcher->seen.size(), 1u);
+    EXPECT_FALSE(delegate->wbtoken());  // the Weibo SDK did not take it
+    KVO::removeObserver(*delegate, watcher.get());
+    WXApi::resetForTesting();
+    WeiboSDK::resetForTesting();
+}
