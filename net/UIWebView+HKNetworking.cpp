@@ -84,10 +84,12 @@ void loadRequest(const Ref<UIWebView>& webView, const Ref<NSURLRequest>& request
         if (auto name = response ? response->textEncodingName() : std::nullopt) {
             if (auto known = NSString::encodingForIANACharSetName(*name)) encoding = *known;
         }
-        // A body that does not decode in its encoding is shown as it came, with no rewriting.
+        // A body that does not decode in its encoding reaches the block as empty text; an empty
+        // answer for it shows the body as it came.
         auto text = NSString::initWithData(data, encoding);
-        if (!text) return data;
-        std::string page = success ? success(response, *text) : *text;
+        std::string page = text.value_or(std::string());
+        if (success) page = success(response, page);
+        if (!text && page.empty()) return data;
         return NSString::dataUsingEncoding(page, encoding, true).value_or(data);
     };
     loadRequest(webView, request, std::nullopt, std::nullopt, std::move(progress), viaText,

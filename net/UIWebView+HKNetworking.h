@@ -44,7 +44,8 @@ void loadRequest(const Ref<UIWebView>& webView, const Ref<NSURLRequest>& request
                  const std::optional<std::string>& textEncodingName, ProgressBlock progress,
                  DataSuccessBlock success, FailureBlock failure);
 // The body goes through text in the response's encoding (UTF-8 when it names none the platform
-// knows) and back.
+// knows) and back. A body that does not decode reaches the block as empty text; an empty answer
+// then shows the body as it came.
 void loadRequest(const Ref<UIWebView>& webView, const Ref<NSURLRequest>& request, ProgressBlock progress,
                  StringSuccessBlock success, FailureBlock failure);
 
