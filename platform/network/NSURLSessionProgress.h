@@ -1,5 +1,5 @@
 #pragma once
-// Progress objects: a total and a completed unit count that a piece of work updates and others
+// Progress objects: a total and a completed unit count that a job updates and others
 // read or observe, with optional handlers that pause or cancel the work.
 //
 // The URL session layer hands one to every task it reports on (upload and download progress).
