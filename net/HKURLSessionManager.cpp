@@ -66,6 +66,12 @@ dispatch_queue_t HKSessionCreationQueue() {
     return queue;
 }
 
+namespace {
+// Set while the manager reattaches the session's existing tasks on the delegate queue: their
+// delegates are added only where a task has none.
+thread_local bool reattaching = false;
+}  // namespace
+
 // ---- the task delegate ---------------------------------------------------------------------------------
 Ref<NSURL> HKURLSessionManagerTaskDelegate::downloadFileURL() const {
     std::lock_guard lock(mutex_);
@@ -202,13 +208,17 @@ void HKURLSessionManager::didInit() {
     auto self = selfAs<HKURLSessionManager>();
     session_ = NSURLSession::sessionWithConfiguration(sessionConfiguration_, self, operationQueue_);
     // Reattach what the session already runs (a background session's tasks). The answer comes
-    // later, on the delegate queue: a task made through this manager meanwhile already has its
-    // delegate and keeps it.
+    // later, on the delegate queue: a task made through this manager meanwhile has (or is about to
+    // get) its own delegate, which a reattached one never replaces.
     Weak<HKURLSessionManager> weak = self;
     session_->getTasksWithCompletionHandler(
         [weak](const auto& dataTasks, const auto& uploadTasks, const auto& downloadTasks) {
             auto manager = weak.lock();
             if (!manager) return;
+            reattaching = true;
+            struct Reset {
+                ~Reset() { reattaching = false; }
+            } reset;
             for (auto& task : dataTasks) {
                 if (!manager->delegateForTask(task)) manager->addDelegateForDataTask(task, nullptr);
             }
@@ -588,7 +598,11 @@ void HKURLSessionManager::setDelegate(const Ref<HKURLSessionManagerTaskDelegate>
                                       const Ref<NSURLSessionTask>& task) {
     if (!delegate || !task) return;
     lock_->lock();
-    mutableTaskDelegatesKeyedByTaskIdentifier_[task->taskIdentifier()] = delegate;
+    if (reattaching) {
+        mutableTaskDelegatesKeyedByTaskIdentifier_.emplace(task->taskIdentifier(), delegate);
+    } else {
+        mutableTaskDelegatesKeyedByTaskIdentifier_[task->taskIdentifier()] = delegate;
+    }
     lock_->unlock();
 }
 

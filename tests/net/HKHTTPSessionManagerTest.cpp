@@ -12,6 +12,15 @@ namespace {
 
 using testsupport::ScriptedReply;
 
+// Invalidates the manager's session and waits until the session has let go of it, so that the
+// caller's reference is the last one.
+inline void retire(const Ref<HKURLSessionManager>& m) {
+    if (!m) return;
+    m->session()->invalidateAndCancel();
+    testsupport::pumpMainRunLoopUntil([&] { return m->session()->delegate() == nullptr; }, 5);
+    m->operationQueue()->waitUntilAllOperationsAreFinished();
+}
+
 struct VerbOutcome {
     std::atomic<int> successes{0};
     std::atomic<int> failures{0};
@@ -48,8 +57,7 @@ class HTTPSessionManagerTest : public nettest::NetTest {
         manager = make<HKHTTPSessionManager>(NSURL::URLWithString(server.url("/api")));
     }
     void TearDown() override {
-        manager->session()->invalidateAndCancel();
-        testsupport::pumpMainRunLoopUntil([&] { return manager->session()->delegate() == nullptr; }, 5);
+        retire(manager);
         NetTest::TearDown();
     }
     Ref<HKHTTPSessionManager> manager;
@@ -63,10 +71,10 @@ TEST_F(HTTPSessionManagerTest, BaseURLGetsItsSlash) {
     EXPECT_EQ(bare->baseURL()->absoluteString(), "http://127.0.0.1:9");
     EXPECT_NE(manager->description().find("baseURL: " + server.url("/api/")), std::string::npos);
     EXPECT_NE(asKind<HKJSONResponseSerializer>(manager->responseSerializer()), nullptr);
-    bare->session()->invalidateAndCancel();
+    retire(bare);
     auto fresh = HKHTTPSessionManager::manager();
     EXPECT_EQ(fresh->baseURL(), nullptr);
-    fresh->session()->invalidateAndCancel();
+    retire(fresh);
 }
 
 TEST_F(HTTPSessionManagerTest, GETResolvesRelativeAndAbsoluteStrings) {
@@ -202,8 +210,8 @@ TEST_F(HTTPSessionManagerTest, CopyAndArchiveKeepBaseURLAndSerializers) {
     EXPECT_EQ(decoded->baseURL()->absoluteString(), server.url("/api/"));
     EXPECT_EQ(decoded->requestSerializer()->valueForHTTPHeaderField("X-Auth"),
               std::optional<std::string>("token"));
-    copy->session()->invalidateAndCancel();
-    decoded->session()->invalidateAndCancel();
+    retire(copy);
+    retire(decoded);
 
     auto text = data->toString();
     for (unsigned seed = 0; seed < 60; ++seed) {
@@ -211,7 +219,7 @@ TEST_F(HTTPSessionManagerTest, CopyAndArchiveKeepBaseURLAndSerializers) {
             NSKeyedUnarchiver::unarchivedObjectOfClass(
                 "HKHTTPSessionManager", NSData::fromString(testsupport::mutate(text, seed)), nullptr)
                 .objectAs<HKHTTPSessionManager>();
-        if (mutated) mutated->session()->invalidateAndCancel();
+        if (mutated) retire(mutated);
     }
 }
 
@@ -224,6 +232,6 @@ TEST_F(HTTPSessionManagerTest, BackgroundIdentifierSurvivesArchiving) {
                        .objectAs<HKHTTPSessionManager>();
     ASSERT_NE(decoded, nullptr);
     EXPECT_EQ(decoded->session()->configuration()->identifier(), std::optional<std::string>("com.test.bg"));
-    background->session()->invalidateAndCancel();
-    decoded->session()->invalidateAndCancel();
+    retire(background);
+    retire(decoded);
 }

@@ -23,6 +23,15 @@ namespace {
 
 using testsupport::ScriptedReply;
 
+// Invalidates the manager's session and waits until the session has let go of it, so that the
+// caller's reference is the last one.
+inline void retire(const Ref<HKURLSessionManager>& m) {
+    if (!m) return;
+    m->session()->invalidateAndCancel();
+    testsupport::pumpMainRunLoopUntil([&] { return m->session()->delegate() == nullptr; }, 5);
+    m->operationQueue()->waitUntilAllOperationsAreFinished();
+}
+
 // What one task's completion handler received.
 struct SessionOutcome {
     std::atomic<int> calls{0};
@@ -81,9 +90,7 @@ class SessionManagerTest : public nettest::NetTest {
         manager = make<HKURLSessionManager>();
     }
     void TearDown() override {
-        manager->session()->invalidateAndCancel();
-        manager->operationQueue()->waitUntilAllOperationsAreFinished();
-        testsupport::pumpMainRunLoopUntil([&] { return manager->session()->delegate() == nullptr; }, 5);
+        retire(manager);
         NetTest::TearDown();
     }
     Ref<NSURLRequest> request(const std::string& path) {
@@ -209,7 +216,7 @@ TEST_F(SessionManagerTest, ResumeAndSuspendNotificationsOnlyForOwnTasks) {
     EXPECT_EQ(resumes.countFrom(plain), 0u);
     EXPECT_EQ(resumes.countFrom(foreign), 1u);  // the other manager's own
     EXPECT_EQ(internalResumes.count(), 4u);
-    other->session()->invalidateAndCancel();
+    retire(other);
 }
 
 TEST_F(SessionManagerTest, ActivityIndicatorCountsSessionTasks) {
@@ -548,7 +555,7 @@ TEST_F(SessionManagerTest, CodingAndCopyingKeepTheConfiguration) {
                        .objectAs<HKURLSessionManager>();
     ASSERT_NE(decoded, nullptr);
     EXPECT_EQ(decoded->session()->configuration()->timeoutIntervalForRequest(), 9);
-    for (auto& m : {configured, copy, decoded}) m->session()->invalidateAndCancel();
+    for (auto& m : {configured, copy, decoded}) retire(m);
     auto garbage = NSKeyedUnarchiver::unarchivedObjectOfClass("HKURLSessionManager",
                                                               NSData::fromString("junk"), nullptr);
     EXPECT_TRUE(garbage.isNil());

@@ -16,6 +16,15 @@ namespace {
 
 using testsupport::ScriptedReply;
 
+// Invalidates the manager's session and waits until the session has let go of it, so that the
+// caller's reference is the last one.
+inline void retire(const Ref<HKURLSessionManager>& m) {
+    if (!m) return;
+    m->session()->invalidateAndCancel();
+    testsupport::pumpMainRunLoopUntil([&] { return m->session()->delegate() == nullptr; }, 5);
+    m->operationQueue()->waitUntilAllOperationsAreFinished();
+}
+
 class ControlBindingTest : public nettest::NetTest {
   protected:
     void SetUp() override {
@@ -25,8 +34,7 @@ class ControlBindingTest : public nettest::NetTest {
         manager->setResponseSerializer(HKHTTPResponseSerializer::serializer());
     }
     void TearDown() override {
-        manager->session()->invalidateAndCancel();
-        testsupport::pumpMainRunLoopUntil([&] { return manager->session()->delegate() == nullptr; }, 5);
+        retire(manager);
         UIAlertTestDriver::reset();
         NetTest::TearDown();
     }
