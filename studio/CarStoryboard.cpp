@@ -16,7 +16,9 @@
 
 namespace {
 
-Ref<UIColor> rgb(int r, int g, int b, double a = 1) { return UIColor::colorWithRed(r / 255.0, g / 255.0, b / 255.0, a); }
+Ref<UIColor> rgb(int r, int g, int b, double a = 1) {
+    return UIColor::colorWithRed(r / 255.0, g / 255.0, b / 255.0, a);
+}
 
 using Handler = void (CarViewController::*)(const Ref<NSObject>&);
 
@@ -34,7 +36,8 @@ Ref<UIButton> addButton(const Ref<UIView>& parent, const Ref<CarViewController>&
 }
 
 template <class Method>
-Ref<UIGestureRecognizer> recognizer(Ref<UIGestureRecognizer> made, const Ref<CarViewController>& owner, Method method) {
+Ref<UIGestureRecognizer> recognizer(Ref<UIGestureRecognizer> made, const Ref<CarViewController>& owner,
+                                    Method method) {
     Weak<CarViewController> weak = owner;
     made->addTarget(owner, [weak, method](const Ref<UIGestureRecognizer>& g) {
         if (auto self = weak.lock()) ((*self).*method)(g);
@@ -56,9 +59,12 @@ Ref<UIView> buildScene(UIViewController& controller) {
     auto showcase = make<UIView>(CGRect{{0, 0}, {W, H}});
     showcase->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     showcase->setBackgroundColor(rgb(58, 62, 72));
-    showcase->addGestureRecognizer(recognizer(make<UITapGestureRecognizer>(), owner, &CarViewController::tapOnShowcaseView));
-    showcase->addGestureRecognizer(recognizer(make<UIPanGestureRecognizer>(), owner, &CarViewController::panOnContainer));
-    showcase->addGestureRecognizer(recognizer(make<UIPinchGestureRecognizer>(), owner, &CarViewController::pinchShowcase));
+    showcase->addGestureRecognizer(
+        recognizer(make<UITapGestureRecognizer>(), owner, &CarViewController::tapOnShowcaseView));
+    showcase->addGestureRecognizer(
+        recognizer(make<UIPanGestureRecognizer>(), owner, &CarViewController::panOnContainer));
+    showcase->addGestureRecognizer(
+        recognizer(make<UIPinchGestureRecognizer>(), owner, &CarViewController::pinchShowcase));
     root->addSubview(showcase);
     owner->showcaseView = showcase;
 
@@ -67,15 +73,15 @@ Ref<UIView> buildScene(UIViewController& controller) {
     console->setBackgroundColor(rgb(18, 20, 26, 0.92));
     console->setTranslatesAutoresizingMaskIntoConstraints(false);
     root->addSubview(console);
-    root->addConstraint(NSLayoutConstraint::constraintWithItem(console, NSLayoutAttributeLeft, NSLayoutRelationEqual, root,
-                                                               NSLayoutAttributeLeft, 1, 0));
-    root->addConstraint(NSLayoutConstraint::constraintWithItem(console, NSLayoutAttributeWidth, NSLayoutRelationEqual,
-                                                               root, NSLayoutAttributeWidth, 1, 0));
-    root->addConstraint(NSLayoutConstraint::constraintWithItem(console, NSLayoutAttributeHeight, NSLayoutRelationEqual,
-                                                               nullptr, NSLayoutAttributeNotAnAttribute, 1,
-                                                               kCarConsoleHeight));
-    auto bottom = NSLayoutConstraint::constraintWithItem(root, NSLayoutAttributeBottom, NSLayoutRelationEqual, console,
-                                                         NSLayoutAttributeBottom, 1, 0);
+    root->addConstraint(NSLayoutConstraint::constraintWithItem(
+        console, NSLayoutAttributeLeft, NSLayoutRelationEqual, root, NSLayoutAttributeLeft, 1, 0));
+    root->addConstraint(NSLayoutConstraint::constraintWithItem(
+        console, NSLayoutAttributeWidth, NSLayoutRelationEqual, root, NSLayoutAttributeWidth, 1, 0));
+    root->addConstraint(NSLayoutConstraint::constraintWithItem(
+        console, NSLayoutAttributeHeight, NSLayoutRelationEqual, nullptr, NSLayoutAttributeNotAnAttribute, 1,
+        kCarConsoleHeight));
+    auto bottom = NSLayoutConstraint::constraintWithItem(root, NSLayoutAttributeBottom, NSLayoutRelationEqual,
+                                                         console, NSLayoutAttributeBottom, 1, 0);
     root->addConstraint(bottom);
     owner->consoleView = console;
     owner->cstConsole = bottom;
@@ -94,16 +100,18 @@ Ref<UIView> buildScene(UIViewController& controller) {
 
     // Buttons along the top and the right edge.
     owner->returnBtn = addButton(root, owner, CGRect{{10, 10}, {44, 44}}, "", nullptr, "");
-    owner->btnShare = addButton(root, owner, CGRect{{W - 54, 10}, {44, 44}}, "分享", &CarViewController::shareButtonTapped,
-                                "shareButtonTapped:");
+    owner->btnShare = addButton(root, owner, CGRect{{W - 54, 10}, {44, 44}}, "分享",
+                                &CarViewController::shareButtonTapped, "shareButtonTapped:");
     owner->screenShotButton = addButton(root, owner, CGRect{{W - 108, 10}, {44, 44}}, "截图",
                                         &CarViewController::screenShot, "screenShot:");
-    owner->saveTuningListButton = addButton(root, owner, CGRect{{W - 162, 10}, {44, 44}}, "参与",
-                                            &CarViewController::joinEventButtonDidTouch, "joinEventButtonDidTouch:");
+    owner->saveTuningListButton =
+        addButton(root, owner, CGRect{{W - 162, 10}, {44, 44}}, "参与",
+                  &CarViewController::joinEventButtonDidTouch, "joinEventButtonDidTouch:");
     owner->tuningListButton = addButton(root, owner, CGRect{{W - 216, 10}, {44, 44}}, "清单",
                                         &CarViewController::readTuningList, "readTuningList:");
-    owner->tuningListDetailButton = addButton(root, owner, CGRect{{W - 270, 10}, {44, 44}}, "详情",
-                                              &CarViewController::showTuningListDetail, "showTuningListDetail:");
+    owner->tuningListDetailButton =
+        addButton(root, owner, CGRect{{W - 270, 10}, {44, 44}}, "详情",
+                  &CarViewController::showTuningListDetail, "showTuningListDetail:");
     owner->btnColorWheel = addButton(root, owner, CGRect{{W - 54, 64}, {44, 44}}, "颜色",
                                      &CarViewController::colorWheelButtonTapped, "colorWheelButtonTapped:");
     owner->btnPartsReset = addButton(root, owner, CGRect{{W - 54, 118}, {44, 44}}, "重置",
@@ -111,8 +119,8 @@ Ref<UIView> buildScene(UIViewController& controller) {
     auto suspension = make<UIView>(CGRect{{W - 54, 118}, {44, 92}});
     addButton(suspension, owner, CGRect{{0, 0}, {44, 44}}, "升", &CarViewController::upSuspensionButtonTapped,
               "upSuspensionButtonTapped:");
-    addButton(suspension, owner, CGRect{{0, 48}, {44, 44}}, "降", &CarViewController::downSuspensionButtonTapped,
-              "downSuspensionButtonTapped:");
+    addButton(suspension, owner, CGRect{{0, 48}, {44, 44}}, "降",
+              &CarViewController::downSuspensionButtonTapped, "downSuspensionButtonTapped:");
     root->addSubview(suspension);
     owner->btnSuspension = suspension;
 
@@ -122,8 +130,10 @@ Ref<UIView> buildScene(UIViewController& controller) {
     auto wheel = make<UIImageView>(UIImage::imageNamed("color_wheel"));
     wheel->setFrame(CGRect{{23, 0}, {150, 150}});
     wheel->setUserInteractionEnabled(true);
-    wheel->addGestureRecognizer(recognizer(make<UITapGestureRecognizer>(), owner, &CarViewController::pickColor));
-    wheel->addGestureRecognizer(recognizer(make<UIPanGestureRecognizer>(), owner, &CarViewController::pickColor));
+    wheel->addGestureRecognizer(
+        recognizer(make<UITapGestureRecognizer>(), owner, &CarViewController::pickColor));
+    wheel->addGestureRecognizer(
+        recognizer(make<UIPanGestureRecognizer>(), owner, &CarViewController::pickColor));
     panel->addSubview(wheel);
     owner->colorWheel = wheel;
     auto colours = make<UIScrollView>(CGRect{{0, 156}, {196, 30}});
@@ -139,10 +149,10 @@ Ref<UIView> buildScene(UIViewController& controller) {
     }
     panel->addSubview(colours);
     owner->colorPickerScrollView = colours;
-    addButton(panel, owner, CGRect{{4, 190}, {90, 24}}, "整车", &CarViewController::colorPickerCarButtonTapped,
-              "colorPickerCarButtonTapped:");
-    addButton(panel, owner, CGRect{{102, 190}, {90, 24}}, "还原", &CarViewController::colorPickerResetButtonTapped,
-              "colorPickerResetButtonTapped:");
+    addButton(panel, owner, CGRect{{4, 190}, {90, 24}}, "整车",
+              &CarViewController::colorPickerCarButtonTapped, "colorPickerCarButtonTapped:");
+    addButton(panel, owner, CGRect{{102, 190}, {90, 24}}, "还原",
+              &CarViewController::colorPickerResetButtonTapped, "colorPickerResetButtonTapped:");
     root->addSubview(panel);
     owner->colorPicker = panel;
 
@@ -178,7 +188,8 @@ void CarStoryboardRegister() {
         UIStoryboard::registerScene("Car", "CarViewController", [](UIStoryboard&) -> Ref<UIViewController> {
             auto studio = make<CarViewController>();
             studio->setViewLoader(buildScene);
-            studio->declareSegue(CarSegueShowTuningLists, UIStoryboardSegueKind::Present, "TuningListTableViewController");
+            studio->declareSegue(CarSegueShowTuningLists, UIStoryboardSegueKind::Present,
+                                 "TuningListTableViewController");
             studio->declareSegue(CarSegueShowTuningListDetail, UIStoryboardSegueKind::Present,
                                  "TuningDetailViewController");
             studio->declareSegue(CarSegueShowSaveTuningList, UIStoryboardSegueKind::Present,

@@ -24,7 +24,7 @@ inline constexpr double kCarConsoleHandleHeight = 24;
 inline constexpr double kCarFirstRowHeight = 64;
 inline constexpr double kCarSecondRowHeight = 78;
 // The colour preset buttons of the colour panel, as (red, green, blue) on 0-255.
-inline constexpr int kCarPresetColours[][3] = {{200, 30, 30},  {240, 120, 20}, {240, 200, 30}, {60, 160, 60},
-                                                {30, 150, 200}, {40, 70, 180},  {120, 60, 170}, {230, 90, 150},
-                                                {250, 250, 250}, {128, 128, 128}, {30, 30, 30},  {150, 110, 70},
-                                                {190, 190, 200}, {0, 128, 128},  {128, 0, 32}};
+inline constexpr int kCarPresetColours[][3] = {
+    {200, 30, 30}, {240, 120, 20}, {240, 200, 30},  {60, 160, 60},   {30, 150, 200},
+    {40, 70, 180}, {120, 60, 170}, {230, 90, 150},  {250, 250, 250}, {128, 128, 128},
+    {30, 30, 30},  {150, 110, 70}, {190, 190, 200}, {0, 128, 128},   {128, 0, 32}};

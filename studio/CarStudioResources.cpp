@@ -22,12 +22,24 @@ void hueToRGB(double hue, double& r, double& g, double& b) {
     const double h = hue * 6;
     const double x = 1 - std::fabs(std::fmod(h, 2) - 1);
     switch (static_cast<int>(h) % 6) {
-        case 0: r = 1, g = x, b = 0; break;
-        case 1: r = x, g = 1, b = 0; break;
-        case 2: r = 0, g = 1, b = x; break;
-        case 3: r = 0, g = x, b = 1; break;
-        case 4: r = x, g = 0, b = 1; break;
-        default: r = 1, g = 0, b = x; break;
+        case 0:
+            r = 1, g = x, b = 0;
+            break;
+        case 1:
+            r = x, g = 1, b = 0;
+            break;
+        case 2:
+            r = 0, g = 1, b = x;
+            break;
+        case 3:
+            r = 0, g = x, b = 1;
+            break;
+        case 4:
+            r = x, g = 0, b = 1;
+            break;
+        default:
+            r = 1, g = 0, b = x;
+            break;
     }
 }
 
@@ -61,8 +73,9 @@ Ref<UIImage> drawColorWheel(int side) {
             p[3] = 255;
         }
     }
-    CGContextRef context = CGBitmapContextCreate(pixels.data(), side, side, 8, side * 4, CGColorSpaceCreateDeviceRGB(),
-                                                 kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Big);
+    CGContextRef context =
+        CGBitmapContextCreate(pixels.data(), side, side, 8, side * 4, CGColorSpaceCreateDeviceRGB(),
+                              kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Big);
     if (!context) return nullptr;
     return UIImage::imageWithCGImage(CGBitmapContextCreateImage(context));
 }

@@ -6,8 +6,6 @@
 #include "uikit/UIPanGestureRecognizer.h"
 #include "uikit/UIPinchGestureRecognizer.h"
 
-using namespace detail::carstudio;
-
 void CarViewController::panOnContainer(const Ref<UIGestureRecognizer>& recognizer) {
     auto pan = asKind<UIPanGestureRecognizer>(recognizer);
     if (!pan || pan->state() != UIGestureRecognizerStateChanged) return;
@@ -28,13 +26,13 @@ void CarViewController::pinchShowcase(const Ref<UIGestureRecognizer>& recognizer
     const double s = pinch->scale();
     auto grow = [&] {
         if (s > 1)
-            showcaseScale_ = pinchStartScale + s / 6;
+            showcaseScale_ = detail::carstudio::pinchStartScale + s / 6;
         else
-            showcaseScale_ = pinchStartScale - (1 - s) / 3;
+            showcaseScale_ = detail::carstudio::pinchStartScale - (1 - s) / 3;
     };
     switch (pinch->state()) {
         case UIGestureRecognizerStateBegan:
-            pinchStartScale = showcaseScale_;
+            detail::carstudio::pinchStartScale = showcaseScale_;
             grow();
             break;
         case UIGestureRecognizerStateChanged:
@@ -88,9 +86,9 @@ void CarViewController::showcaseAnimateToAngle(long angle) {
         count = angle - currentAngle_;
         increase = true;
     }
-    NSTimer::scheduledTimerWithTimeInterval(0.02, strongSelf(), &CarViewController::showcaseAnimeteWithTimer,
-                                            Value(Dictionary{{"count", Value(count)}, {"increase", Value(increase)}}),
-                                            true);
+    NSTimer::scheduledTimerWithTimeInterval(
+        0.02, strongSelf(), &CarViewController::showcaseAnimeteWithTimer,
+        Value(Dictionary{{"count", Value(count)}, {"increase", Value(increase)}}), true);
 }
 
 void CarViewController::showcaseAnimeteWithTimer(const Ref<NSTimer>& timer) {
@@ -103,12 +101,13 @@ void CarViewController::showcaseAnimeteWithTimer(const Ref<NSTimer>& timer) {
         increase = dict->objectForKey("increase").boolValue();
         count = dict->objectForKey("count").integerValue();
     }
-    if (timedTurnSteps == -1) timedTurnSteps = count;
-    timedTurnSteps -= 1;
-    if (timedTurnSteps <= 0) {
+    long& steps = detail::carstudio::timedTurnSteps;
+    if (steps == -1) steps = count;
+    steps -= 1;
+    if (steps <= 0) {
         view()->setUserInteractionEnabled(true);
         timer->invalidate();
-        timedTurnSteps = -1;
+        steps = -1;
     }
     setCurrentAngle(increase ? currentAngle_ + 1 : currentAngle_ - 1);
 }

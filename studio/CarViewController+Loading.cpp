@@ -44,7 +44,8 @@ Ref<QVNCar> CarViewController::carOfButton(const Ref<UIButton>& button) {
     return button ? button->associatedObject(&kCarKey).objectAs<QVNCar>() : nullptr;
 }
 
-void CarViewController::cleanScrollView(const Ref<UIScrollView>& scrollView, std::vector<Ref<UIButton>>& subviews) {
+void CarViewController::cleanScrollView(const Ref<UIScrollView>& scrollView,
+                                        std::vector<Ref<UIButton>>& subviews) {
     for (const auto& button : subviews) button->removeFromSuperview();
     subviews.clear();
     if (scrollView) scrollView->setContentSize(CGSizeZero);
@@ -137,11 +138,12 @@ void CarViewController::setUpBrandButtons(const std::vector<Ref<QVNBrand>>& list
     for (const auto& brand : list) {
         auto button = make<UIButton>(UIButtonTypeCustom);
         button->imageView()->setContentMode(UIViewContentModeScaleAspectFit);
-        if (auto url = urlOf(brand->brand_logo)) UIButton_WebCache::wi_setImageWithURL(button, url, UIControlStateNormal);
+        if (auto url = urlOf(brand->brand_logo))
+            UIButton_WebCache::wi_setImageWithURL(button, url, UIControlStateNormal);
         if (auto url = urlOf(brand->logo_down))
             UIButton_WebCache::wi_setImageWithURL(button, url, UIControlStateDisabled);
-        button->addTarget(self, &CarViewController::brandButtonTapped, "brandButtonTapped:",
-                          UIControlEventTouchUpInside);
+        button->addTarget(self, &CarViewController::brandButtonTapped,
+                          "brandButtonTapped:", UIControlEventTouchUpInside);
         button->setFrame(CGRect{{20.0 + 80.0 * i, y}, {60, 60}});
         button->setAssociatedObject(&kBrandKey, Value(brand), AssociationPolicy::Weak);
         row->addSubview(button);
@@ -173,9 +175,10 @@ void CarViewController::setUpCarsWithBrand(const Ref<QVNBrand>& brand) {
     if (brand) {
         for (const auto& car : brand->carList()) {
             auto button = make<UIButton>(UIButtonTypeCustom);
-            if (auto url = urlOf(car->cars_logo)) UIButton_WebCache::wi_setImageWithURL(button, url, UIControlStateNormal);
-            button->addTarget(self, &CarViewController::carButtonTapped, "carButtonTapped:",
-                              UIControlEventTouchUpInside);
+            if (auto url = urlOf(car->cars_logo))
+                UIButton_WebCache::wi_setImageWithURL(button, url, UIControlStateNormal);
+            button->addTarget(self, &CarViewController::carButtonTapped,
+                              "carButtonTapped:", UIControlEventTouchUpInside);
             button->setFrame(CGRect{{10.0 + 90.0 * i, 8}, {80, 40}});
             button->setAssociatedObject(&kCarKey, Value(car), AssociationPolicy::Weak);
             auto label = make<UILabel>(CGRect{{-10, 35}, {90, 30}});

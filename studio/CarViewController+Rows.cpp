@@ -58,8 +58,8 @@ void CarViewController::setUpPartButtons(const Ref<QVNCar>& car) {
     auto self = strongSelf();
 
     auto presets = make<UIButton>(UIButtonTypeCustom);
-    presets->addTarget(self, &CarViewController::carModificatorsTapped, "carModificatorsTapped:",
-                       UIControlEventTouchUpInside);
+    presets->addTarget(self, &CarViewController::carModificatorsTapped,
+                       "carModificatorsTapped:", UIControlEventTouchUpInside);
     presets->setBackgroundImage(UIImage::imageNamed("zhengti_up"), UIControlStateNormal);
     presets->setBackgroundImage(UIImage::imageNamed("zhengti_down"), UIControlStateHighlighted);
     presets->setBackgroundImage(UIImage::imageNamed("zhengti_down"), UIControlStateDisabled);
@@ -74,11 +74,12 @@ void CarViewController::setUpPartButtons(const Ref<QVNCar>& car) {
             if (!part->canModify()) continue;
             ++i;
             auto button = make<UIButton>(UIButtonTypeCustom);
-            button->addTarget(self, &CarViewController::partButtonTapped, "partButtonTapped:",
-                              UIControlEventTouchUpInside);
+            button->addTarget(self, &CarViewController::partButtonTapped,
+                              "partButtonTapped:", UIControlEventTouchUpInside);
             const std::string selector = part->selector().value_or("");
             button->setBackgroundImage(UIImage::imageNamed(selector + "_up.png"), UIControlStateNormal);
-            button->setBackgroundImage(UIImage::imageNamed(selector + "_down.png"), UIControlStateHighlighted);
+            button->setBackgroundImage(UIImage::imageNamed(selector + "_down.png"),
+                                       UIControlStateHighlighted);
             button->setBackgroundImage(UIImage::imageNamed(selector + "_down.png"), UIControlStateDisabled);
             button->setFrame(CGRect{{g + (g + 50) * i, y}, {50, 50}});
             button->setAssociatedObject(&kPartKey, Value(part), AssociationPolicy::Weak);
@@ -137,9 +138,10 @@ void CarViewController::setUpModificatorButtonsForSeletedCar(const Ref<QVNCar>& 
                 if (address.empty() || address.back() != '/') address += "/";
                 address += *preset->thumbnail();
             }
-            if (auto url = urlOf(address)) UIButton_WebCache::wi_setImageWithURL(button, url, UIControlStateNormal);
-            button->addTarget(self, &CarViewController::modificatorButtonTapped, "modificatorButtonTapped:",
-                              UIControlEventTouchUpInside);
+            if (auto url = urlOf(address))
+                UIButton_WebCache::wi_setImageWithURL(button, url, UIControlStateNormal);
+            button->addTarget(self, &CarViewController::modificatorButtonTapped,
+                              "modificatorButtonTapped:", UIControlEventTouchUpInside);
             button->setFrame(CGRect{{20.0 + 100.0 * i, 8}, {80, 40}});
             button->setAssociatedObject(&kModificatorKey, Value(preset));
             button->addSubview(rowLabel(CGRect{{-20, 30}, {120, 30}}, 9, 1, preset->name()));
@@ -219,8 +221,8 @@ void CarViewController::setUpOptionButtons(const Ref<QVNPart>& part) {
             if (auto url = urlOf(option->thumbnailURL()))
                 UIButton_WebCache::wi_setImageWithURL(button, url, UIControlStateNormal);
             button->setFrame(CGRect{{g + (g + 40) * i, 8}, {40, 40}});
-            button->addTarget(self, &CarViewController::optionButtonTapped, "optionButtonTapped:",
-                              UIControlEventTouchUpInside);
+            button->addTarget(self, &CarViewController::optionButtonTapped,
+                              "optionButtonTapped:", UIControlEventTouchUpInside);
             button->setAssociatedObject(&kOptionKey, Value(option));
             button->addSubview(rowLabel(CGRect{{-20, 33}, {80, 30}}, 9, 2, option->name()));
             row->addSubview(button);
@@ -238,7 +240,8 @@ void CarViewController::optionButtonTapped(const Ref<NSObject>& sender) {
     if (!option || !selectedCar_ || !part) return;
     const std::string selector = part->selector().value_or("");
     Ref<QVNPart> carPart = selectedCar_->selectedPartWithPartSelector(selector);
-    if (carPart && carPart->selectedOption() && carPart->selectedOption()->identifier() == option->identifier()) {
+    if (carPart && carPart->selectedOption() &&
+        carPart->selectedOption()->identifier() == option->identifier()) {
         auto note = VHProgressHUD::showHUDAddedTo(view(), true);
         note->setMode(VHProgressHUDModeText);
         note->setLabelText(std::string("该零件已加载到汽车上"));

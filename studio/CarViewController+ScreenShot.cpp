@@ -34,14 +34,15 @@ void CarViewController::screenShot(const Ref<NSObject>&) {
     setShowcaseState(CarShowcaseStatePlain);
     refreshShowcaseWithAngle(24);
     Weak<CarViewController> weak = weakStudio();
-    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(0.5 * NSEC_PER_SEC)),
-                   dispatch_get_main_queue(), [weak] {
-                       auto self = weak.lock();
-                       if (!self) return;
-                       self->screenShotImage_ = self->screenImageWithSize(UIScreen::mainScreen()->bounds().size);
-                       self->presentSimpleAlert(std::nullopt, std::string("截图成功,你可以进行参与活动"), "确定", false);
-                       self->view()->setUserInteractionEnabled(true);
-                   });
+    dispatch_after(
+        dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(0.5 * NSEC_PER_SEC)),
+        dispatch_get_main_queue(), [weak] {
+            auto self = weak.lock();
+            if (!self) return;
+            self->screenShotImage_ = self->screenImageWithSize(UIScreen::mainScreen()->bounds().size);
+            self->presentSimpleAlert(std::nullopt, std::string("截图成功,你可以进行参与活动"), "确定", false);
+            self->view()->setUserInteractionEnabled(true);
+        });
 }
 
 Ref<UIImage> CarViewController::screenImageWithSize(CGSize size) {
@@ -81,7 +82,9 @@ Ref<QVNTuningList> CarViewController::createTuningListWithCarId(const std::optio
             if (!part->tintColor()) continue;
             auto rgb = colorsWithPartTintColor(part->tintColor());
             group.setObject(part->selector().value_or("") + "_color",
-                            Value(Dictionary{{"r", Value(rgb[0])}, {"g", Value(rgb[1])}, {"b", Value(rgb[2])},
+                            Value(Dictionary{{"r", Value(rgb[0])},
+                                             {"g", Value(rgb[1])},
+                                             {"b", Value(rgb[2])},
                                              {"isColor", Value(1)}}));
         }
     }
@@ -130,8 +133,8 @@ void CarViewController::prepareForSegue(const Ref<UIStoryboardSegue>& segue, con
     }
     const Ref<UIViewController>& destination = segue->destinationViewController();
     if (!destination) return;
-    destination->setTransitioningDelegate(
-        Ref<UIViewControllerTransitioningDelegate>(strongSelf(), static_cast<UIViewControllerTransitioningDelegate*>(this)));
+    destination->setTransitioningDelegate(Ref<UIViewControllerTransitioningDelegate>(
+        strongSelf(), static_cast<UIViewControllerTransitioningDelegate*>(this)));
     destination->setModalPresentationStyle(UIModalPresentationCustom);
     const auto& receivers = detail::carstudio::segueReceivers();
     if (auto it = receivers.find(identifier); it != receivers.end()) it->second(destination, handOver);

@@ -15,9 +15,10 @@ void CarViewController::setUpCarContainer(const Ref<QVNCar>& car) {
         if (auto showcase = showcaseView.lock()) showcase->addSubview(container);
         carContainer_ = container;
         Weak<CarViewController> weak = weakStudio();
-        auto doubleTap = make<UITapGestureRecognizer>(strongSelf(), [weak](const Ref<UIGestureRecognizer>& g) {
-            if (auto self = weak.lock()) self->doubleTappedOnCarCantainer(g);
-        });
+        auto doubleTap =
+            make<UITapGestureRecognizer>(strongSelf(), [weak](const Ref<UIGestureRecognizer>& g) {
+                if (auto self = weak.lock()) self->doubleTappedOnCarCantainer(g);
+            });
         doubleTap->setNumberOfTapsRequired(2);
         container->addGestureRecognizer(doubleTap);
     }
@@ -68,8 +69,9 @@ void CarViewController::refreshShowcaseWithAngle(long angle) {
     const double k = showcaseScale_;
     auto container = carContainer_.lock();
     if (container) {
-        container->setFrame(CGRect{{(area.width - picture.width * k) / 2, (area.height - c - (s + picture.height) * k) / 2},
-                                   {picture.width * k, (s + picture.height) * k}});
+        container->setFrame(
+            CGRect{{(area.width - picture.width * k) / 2, (area.height - c - (s + picture.height) * k) / 2},
+                   {picture.width * k, (s + picture.height) * k}});
     }
     if (!car) return;
     for (const auto& part : car->parts()) {

@@ -52,7 +52,9 @@ void CarViewController::colorPickerPreinstallButtonTapped(const Ref<NSObject>& s
     applyColour(*this, button ? button->backgroundColor() : nullptr, 0.2);
 }
 
-void CarViewController::colorPickerCarButtonTapped(const Ref<NSObject>&) { setSelectedPart(nullptr); }
+void CarViewController::colorPickerCarButtonTapped(const Ref<NSObject>&) {
+    setSelectedPart(nullptr);
+}
 
 void CarViewController::colorPickerResetButtonTapped(const Ref<NSObject>&) {
     if (selectedCar_) {

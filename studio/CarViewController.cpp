@@ -20,7 +20,6 @@ double pinchStartScale = 0;
 
 namespace {
 
-
 // The indicator turns by half a turn plus a hundredth per step.
 constexpr double kIndicatorTurn = 3.151592653589793;
 
@@ -53,11 +52,17 @@ CarViewController::CarViewController() = default;
 
 CarViewController::~CarViewController() = default;
 
-int CarViewController::modifyEntranceStep() { return detail::carstudio::modifyEntranceStep; }
+int CarViewController::modifyEntranceStep() {
+    return detail::carstudio::modifyEntranceStep;
+}
 
-long CarViewController::timedTurnSteps() { return detail::carstudio::timedTurnSteps; }
+long CarViewController::timedTurnSteps() {
+    return detail::carstudio::timedTurnSteps;
+}
 
-double CarViewController::pinchStartScale() { return detail::carstudio::pinchStartScale; }
+double CarViewController::pinchStartScale() {
+    return detail::carstudio::pinchStartScale;
+}
 
 void CarViewController::resetSharedState() {
     detail::carstudio::modifyEntranceStep = 0;
@@ -131,9 +136,13 @@ bool CarViewController::isExistNetWork() {
     return reachability && reachability->currentReachabilityStatus() != 0;
 }
 
-void CarViewController::enterCarsSelecting() { setShowcaseState(CarShowcaseStateChooseCar); }
+void CarViewController::enterCarsSelecting() {
+    setShowcaseState(CarShowcaseStateChooseCar);
+}
 
-void CarViewController::dismissSelf(const Ref<NSObject>&) { dismissViewControllerAnimated(true, [] {}); }
+void CarViewController::dismissSelf(const Ref<NSObject>&) {
+    dismissViewControllerAnimated(true, [] {});
+}
 
 // ---- states -------------------------------------------------------------------------------------
 
@@ -266,10 +275,11 @@ void CarViewController::failHUDWithText(const std::string& text) {
 }
 
 void CarViewController::presentSimpleAlert(const std::optional<std::string>& title,
-                                           const std::optional<std::string>& message, const std::string& cancel,
-                                           bool studioIsDelegate) {
+                                           const std::optional<std::string>& message,
+                                           const std::string& cancel, bool studioIsDelegate) {
     Ref<UIAlertViewDelegate> delegate;
-    if (studioIsDelegate) delegate = Ref<UIAlertViewDelegate>(strongSelf(), static_cast<UIAlertViewDelegate*>(this));
+    if (studioIsDelegate)
+        delegate = Ref<UIAlertViewDelegate>(strongSelf(), static_cast<UIAlertViewDelegate*>(this));
     auto alert = make<UIAlertView>(title, message, delegate, cancel);
     alert->show();
 }
@@ -296,10 +306,10 @@ void CarViewController::setupLoadingView() {
     root->addSubview(entrance);
     root->addConstraints(NSLayoutConstraint::constraintsWithVisualFormat(
         "V:|-0-[entrance]-0-|", 0, Dictionary(), Dictionary{{"entrance", Value(entrance)}}));
-    auto left = NSLayoutConstraint::constraintWithItem(entrance, NSLayoutAttributeLeft, NSLayoutRelationEqual, root,
-                                                       NSLayoutAttributeLeft, 1, 0);
-    auto width = NSLayoutConstraint::constraintWithItem(entrance, NSLayoutAttributeWidth, NSLayoutRelationEqual,
-                                                        root, NSLayoutAttributeWidth, 1, 0);
+    auto left = NSLayoutConstraint::constraintWithItem(entrance, NSLayoutAttributeLeft, NSLayoutRelationEqual,
+                                                       root, NSLayoutAttributeLeft, 1, 0);
+    auto width = NSLayoutConstraint::constraintWithItem(
+        entrance, NSLayoutAttributeWidth, NSLayoutRelationEqual, root, NSLayoutAttributeWidth, 1, 0);
     root->addConstraint(left);
     root->addConstraint(width);
     modifyEntranceConstraint = left;

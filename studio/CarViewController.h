@@ -258,8 +258,9 @@ class CarViewController : public UIViewController,
     void failHUDWithText(const std::string& text);
     void showWideBodyAlert();
     void enterChooseCarRows();
-    void presentSimpleAlert(const std::optional<std::string>& title, const std::optional<std::string>& message,
-                            const std::string& cancel, bool studioIsDelegate);
+    void presentSimpleAlert(const std::optional<std::string>& title,
+                            const std::optional<std::string>& message, const std::string& cancel,
+                            bool studioIsDelegate);
     // Preset and reset downloads: what to put back when the download fails.
     void rememberSelection();
     void restoreSelection();
