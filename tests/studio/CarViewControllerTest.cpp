@@ -290,8 +290,10 @@ TEST_F(CarViewControllerTest, ChoosingAListOfTheSameCarKeepsTheSelectedPart) {
     list->optionGroup = Dictionary{{"yinqinggai", "散热孔机盖"}};
     studio->didSelectTuningList(list);
     EXPECT_EQ(studio->selectedPart(), hood);
+    // Reading the description again makes new part records, so the car is asked afresh.
     ASSERT_TRUE(waitFor([&] {
-        return hood->selectedOption() && hood->selectedOption()->name() == std::string("散热孔机盖");
+        auto part = studio->selectedCar()->selectedPartWithPartSelector("yinqinggai");
+        return part && part->selectedOption() && part->selectedOption()->name() == std::string("散热孔机盖");
     }));
     EXPECT_EQ(studio->tuningList(), list);
 }
