@@ -1,17 +1,12 @@
 #include "app/NSString+Extension.h"
 
-#include <cstdlib>
-#include <mutex>
-
+#include "app/QVNConfiguration.h"
 #include "foundation/NSCharacterSet.h"
 #include "foundation/NSPathUtilities.h"
 #include "foundation/NSPredicate.h"
 #include "foundation/NSString.h"
 
 namespace {
-
-std::mutex hostLock;
-std::optional<std::string> configuredHost;
 
 std::string libraryFolder() {
     std::vector<std::string> paths =
@@ -38,7 +33,7 @@ std::string cacheCarListPath() {
 }
 
 std::string carOptionURLPrefix() {
-    return NSString::stringWithFormat("http://%@/static/model/", webHost());
+    return QVNConfiguration::modelPrefix();
 }
 
 bool isPureNumandCharacters(std::string_view string) {
@@ -52,17 +47,11 @@ bool checkPhoneNumInput(std::string_view, std::string_view string) {
 }
 
 void setWebHost(const std::optional<std::string>& host) {
-    std::lock_guard<std::mutex> guard(hostLock);
-    configuredHost = host;
+    QVNConfiguration::set(QVNSetting::WebHost, host);
 }
 
 std::string webHost() {
-    {
-        std::lock_guard<std::mutex> guard(hostLock);
-        if (configuredHost) return *configuredHost;
-    }
-    if (const char* env = std::getenv("APP_WEB_HOST"); env && *env) return env;
-    return kDefaultWebHost;
+    return QVNConfiguration::webHost();
 }
 
 }  // namespace NSString_Extension

@@ -1,0 +1,9 @@
+#include "app/QVNNavigationController.h"
+
+void QVNNavigationController::viewDidLoad() {
+    UINavigationController::viewDidLoad();
+}
+
+void QVNNavigationController::didReceiveMemoryWarning() {
+    UINavigationController::didReceiveMemoryWarning();
+}

@@ -1,0 +1,113 @@
+#include "images/MKAnnotationView+WebCache.h"
+
+#include "images/UIView+WebCacheOperation.h"
+
+namespace {
+const char kImageURLKey = 0;
+}  // namespace
+
+namespace MKAnnotationView_WebCache {
+
+Ref<NSURL> wi_imageURL(MKAnnotationView& view) {
+    return view.associatedObject(&kImageURLKey).objectAs<NSURL>();
+}
+
+void wi_setImageWithURL(const Ref<MKAnnotationView>& view, const Ref<NSURL>& url,
+                        const Ref<UIImage>& placeholder, WILoadOptions options,
+                        WIWebImageCompletionBlock completed) {
+    if (!view) return;
+    wi_cancelCurrentImageLoad(*view);
+    view->setAssociatedObject(&kImageURLKey, Value(url), AssociationPolicy::Retain);
+    view->setImage(placeholder);
+    if (!url) {
+        detail::wiRunOnMainThreadAsync([completed] {
+            if (completed) completed(nullptr, detail::wiNilURLError(), WICacheSourceNone, nullptr);
+        });
+        return;
+    }
+    Weak<MKAnnotationView> weak = view;
+    auto operation = WIWebImageManager::sharedManager()->downloadImageWithURL(
+        url, options, nullptr,
+        [weak, completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
+                          bool finished, const Ref<NSURL>& imageURL) {
+            if (weak.expired()) return;
+            detail::wiRunOnMainThreadSync([&] {
+                auto view = weak.lock();
+                if (!view) return;
+                if (image) view->setImage(image);
+                if (completed && finished) completed(image, error, source, imageURL);
+            });
+        });
+    UIView_WebCacheOperation::wi_setImageLoadOperation(*view, operation, kAnnotationImageKey);
+}
+
+void wi_setImageWithURL(const Ref<MKAnnotationView>& view, const Ref<NSURL>& url) {
+    wi_setImageWithURL(view, url, nullptr, 0, nullptr);
+}
+void wi_setImageWithURL(const Ref<MKAnnotationView>& view, const Ref<NSURL>& url,
+                        const Ref<UIImage>& placeholder) {
+    wi_setImageWithURL(view, url, placeholder, 0, nullptr);
+}
+void wi_setImageWithURL(const Ref<MKAnnotationView>& view, const Ref<NSURL>& url,
+                        const Ref<UIImage>& placeholder, WILoadOptions options) {
+    wi_setImageWithURL(view, url, placeholder, options, nullptr);
+}
+void wi_setImageWithURL(const Ref<MKAnnotationView>& view, const Ref<NSURL>& url,
+                        WIWebImageCompletionBlock completed) {
+    wi_setImageWithURL(view, url, nullptr, 0, std::move(completed));
+}
+void wi_setImageWithURL(const Ref<MKAnnotationView>& view, const Ref<NSURL>& url,
+                        const Ref<UIImage>& placeholder, WIWebImageCompletionBlock completed) {
+    wi_setImageWithURL(view, url, placeholder, 0, std::move(completed));
+}
+
+void wi_cancelCurrentImageLoad(MKAnnotationView& view) {
+    UIView_WebCacheOperation::wi_cancelImageLoadOperationWithKey(view, kAnnotationImageKey);
+}
+
+}  // namespace MKAnnotationView_WebCache
+
+namespace MKAnnotationView_WebCacheDeprecated {
+
+namespace {
+WIWebImageCompletionBlock wrap(WIWebImageCompletedBlock completed) {
+    if (!completed) return nullptr;
+    return [completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
+                       const Ref<NSURL>&) { completed(image, error, source); };
+}
+}  // namespace
+
+using namespace MKAnnotationView_WebCache;
+
+Ref<NSURL> imageURL(MKAnnotationView& view) {
+    return wi_imageURL(view);
+}
+void setImageWithURL(const Ref<MKAnnotationView>& view, const Ref<NSURL>& url) {
+    wi_setImageWithURL(view, url, nullptr, 0, nullptr);
+}
+void setImageWithURL(const Ref<MKAnnotationView>& view, const Ref<NSURL>& url,
+                     const Ref<UIImage>& placeholder) {
+    wi_setImageWithURL(view, url, placeholder, 0, nullptr);
+}
+void setImageWithURL(const Ref<MKAnnotationView>& view, const Ref<NSURL>& url,
+                     const Ref<UIImage>& placeholder, WILoadOptions options) {
+    wi_setImageWithURL(view, url, placeholder, options, nullptr);
+}
+void setImageWithURL(const Ref<MKAnnotationView>& view, const Ref<NSURL>& url,
+                     WIWebImageCompletedBlock completed) {
+    wi_setImageWithURL(view, url, nullptr, 0, wrap(std::move(completed)));
+}
+void setImageWithURL(const Ref<MKAnnotationView>& view, const Ref<NSURL>& url,
+                     const Ref<UIImage>& placeholder, WIWebImageCompletedBlock completed) {
+    wi_setImageWithURL(view, url, placeholder, 0, wrap(std::move(completed)));
+}
+void setImageWithURL(const Ref<MKAnnotationView>& view, const Ref<NSURL>& url,
+                     const Ref<UIImage>& placeholder, WILoadOptions options,
+                     WIWebImageCompletedBlock completed) {
+    wi_setImageWithURL(view, url, placeholder, options, wrap(std::move(completed)));
+}
+void cancelCurrentImageLoad(MKAnnotationView& view) {
+    wi_cancelCurrentImageLoad(view);
+}
+
+}  // namespace MKAnnotationView_WebCacheDeprecated

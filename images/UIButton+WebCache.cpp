@@ -1,0 +1,245 @@
+#include "images/UIButton+WebCache.h"
+
+#include "images/UIView+WebCacheOperation.h"
+
+namespace {
+
+const char kImageURLStorageKey = 0;
+
+std::string stateKey(UIControlState state) {
+    return std::to_string(state);
+}
+
+Dictionary urlStorage(UIButton& button) {
+    Value stored = button.associatedObject(&kImageURLStorageKey);
+    if (auto dictionary = stored.dictionary()) return *dictionary;
+    Dictionary created = Dictionary::mutableDictionary();
+    button.setAssociatedObject(&kImageURLStorageKey, Value(created), AssociationPolicy::Retain);
+    return created;
+}
+
+WIWebImageCompletionBlock wrap(WIWebImageCompletedBlock completed) {
+    if (!completed) return nullptr;
+    return [completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
+                       const Ref<NSURL>&) { completed(image, error, source); };
+}
+
+void answerNilURL(const WIWebImageCompletionBlock& completed) {
+    detail::wiRunOnMainThreadAsync([completed] {
+        if (completed) completed(nullptr, detail::wiNilURLError(), WICacheSourceNone, nullptr);
+    });
+}
+
+}  // namespace
+
+namespace UIButton_WebCache {
+
+std::string imageOperationKeyForState(UIControlState state) {
+    return "UIButtonImageOperation" + stateKey(state);
+}
+
+std::string backgroundImageOperationKeyForState(UIControlState state) {
+    return "UIButtonBackgroundImageOperation" + stateKey(state);
+}
+
+Ref<NSURL> wi_imageURLForState(UIButton& button, UIControlState state) {
+    return urlStorage(button).objectForKey(stateKey(state)).objectAs<NSURL>();
+}
+
+Ref<NSURL> wi_currentImageURL(UIButton& button) {
+    auto url = wi_imageURLForState(button, button.state());
+    return url ? url : wi_imageURLForState(button, UIControlStateNormal);
+}
+
+void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                        const Ref<UIImage>& placeholder, WILoadOptions options,
+                        WIWebImageCompletionBlock completed) {
+    if (!button) return;
+    wi_cancelImageLoadForState(*button, state);
+    button->setImage(placeholder, state);
+    Dictionary urls = urlStorage(*button);
+    if (!url) {
+        urls.removeObjectForKey(stateKey(state));
+        answerNilURL(completed);
+        return;
+    }
+    urls.setObject(stateKey(state), Value(url));
+    Weak<UIButton> weak = button;
+    auto operation = WIWebImageManager::sharedManager()->downloadImageWithURL(
+        url, options, nullptr,
+        [weak, state, completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
+                                 bool finished, const Ref<NSURL>& imageURL) {
+            if (weak.expired()) return;
+            detail::wiRunOnMainThreadSync([&] {
+                auto button = weak.lock();
+                if (!button) return;
+                if (image) button->setImage(image, state);
+                if (completed && finished) completed(image, error, source, imageURL);
+            });
+        });
+    wi_setImageLoadOperation(*button, operation, state);
+}
+
+void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state) {
+    wi_setImageWithURL(button, url, state, nullptr, 0, nullptr);
+}
+
+void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                        const Ref<UIImage>& placeholder) {
+    wi_setImageWithURL(button, url, state, placeholder, 0, nullptr);
+}
+
+void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                        const Ref<UIImage>& placeholder, WILoadOptions options) {
+    wi_setImageWithURL(button, url, state, placeholder, options, nullptr);
+}
+
+void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                        WIWebImageCompletionBlock completed) {
+    wi_setImageWithURL(button, url, state, nullptr, 0, std::move(completed));
+}
+
+void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                        const Ref<UIImage>& placeholder, WIWebImageCompletionBlock completed) {
+    wi_setImageWithURL(button, url, state, placeholder, 0, std::move(completed));
+}
+
+void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                                  const Ref<UIImage>& placeholder, WILoadOptions options,
+                                  WIWebImageCompletionBlock completed) {
+    if (!button) return;
+    wi_cancelBackgroundImageLoadForState(*button, state);
+    button->setBackgroundImage(placeholder, state);
+    if (!url) {
+        answerNilURL(completed);
+        return;
+    }
+    Weak<UIButton> weak = button;
+    auto operation = WIWebImageManager::sharedManager()->downloadImageWithURL(
+        url, options, nullptr,
+        [weak, state, completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
+                                 bool finished, const Ref<NSURL>& imageURL) {
+            if (weak.expired()) return;
+            detail::wiRunOnMainThreadSync([&] {
+                auto button = weak.lock();
+                if (!button) return;
+                if (image) button->setBackgroundImage(image, state);
+                if (completed && finished) completed(image, error, source, imageURL);
+            });
+        });
+    wi_setBackgroundImageLoadOperation(*button, operation, state);
+}
+
+void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state) {
+    wi_setBackgroundImageWithURL(button, url, state, nullptr, 0, nullptr);
+}
+
+void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                                  const Ref<UIImage>& placeholder) {
+    wi_setBackgroundImageWithURL(button, url, state, placeholder, 0, nullptr);
+}
+
+void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                                  const Ref<UIImage>& placeholder, WILoadOptions options) {
+    wi_setBackgroundImageWithURL(button, url, state, placeholder, options, nullptr);
+}
+
+void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                                  WIWebImageCompletionBlock completed) {
+    wi_setBackgroundImageWithURL(button, url, state, nullptr, 0, std::move(completed));
+}
+
+void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                                  const Ref<UIImage>& placeholder, WIWebImageCompletionBlock completed) {
+    wi_setBackgroundImageWithURL(button, url, state, placeholder, 0, std::move(completed));
+}
+
+void wi_setImageLoadOperation(UIButton& button, const Ref<WIWebImageOperation>& operation,
+                              UIControlState state) {
+    UIView_WebCacheOperation::wi_setImageLoadOperation(button, operation, imageOperationKeyForState(state));
+}
+
+void wi_cancelImageLoadForState(UIButton& button, UIControlState state) {
+    UIView_WebCacheOperation::wi_cancelImageLoadOperationWithKey(button, imageOperationKeyForState(state));
+}
+
+void wi_setBackgroundImageLoadOperation(UIButton& button, const Ref<WIWebImageOperation>& operation,
+                                        UIControlState state) {
+    UIView_WebCacheOperation::wi_setImageLoadOperation(button, operation,
+                                                       backgroundImageOperationKeyForState(state));
+}
+
+void wi_cancelBackgroundImageLoadForState(UIButton& button, UIControlState state) {
+    UIView_WebCacheOperation::wi_cancelImageLoadOperationWithKey(button,
+                                                                 backgroundImageOperationKeyForState(state));
+}
+
+}  // namespace UIButton_WebCache
+
+namespace UIButton_WebCacheDeprecated {
+
+using namespace UIButton_WebCache;
+
+Ref<NSURL> currentImageURL(UIButton& button) {
+    return wi_currentImageURL(button);
+}
+Ref<NSURL> imageURLForState(UIButton& button, UIControlState state) {
+    return wi_imageURLForState(button, state);
+}
+
+void setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state) {
+    wi_setImageWithURL(button, url, state, nullptr, 0, nullptr);
+}
+void setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                     const Ref<UIImage>& placeholder) {
+    wi_setImageWithURL(button, url, state, placeholder, 0, nullptr);
+}
+void setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                     const Ref<UIImage>& placeholder, WILoadOptions options) {
+    wi_setImageWithURL(button, url, state, placeholder, options, nullptr);
+}
+void setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                     WIWebImageCompletedBlock completed) {
+    wi_setImageWithURL(button, url, state, nullptr, 0, wrap(std::move(completed)));
+}
+void setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                     const Ref<UIImage>& placeholder, WIWebImageCompletedBlock completed) {
+    wi_setImageWithURL(button, url, state, placeholder, 0, wrap(std::move(completed)));
+}
+void setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                     const Ref<UIImage>& placeholder, WILoadOptions options,
+                     WIWebImageCompletedBlock completed) {
+    wi_setImageWithURL(button, url, state, placeholder, options, wrap(std::move(completed)));
+}
+void setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state) {
+    wi_setBackgroundImageWithURL(button, url, state, nullptr, 0, nullptr);
+}
+void setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                               const Ref<UIImage>& placeholder) {
+    wi_setBackgroundImageWithURL(button, url, state, placeholder, 0, nullptr);
+}
+void setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                               const Ref<UIImage>& placeholder, WILoadOptions options) {
+    wi_setBackgroundImageWithURL(button, url, state, placeholder, options, nullptr);
+}
+void setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                               WIWebImageCompletedBlock completed) {
+    wi_setBackgroundImageWithURL(button, url, state, nullptr, 0, wrap(std::move(completed)));
+}
+void setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                               const Ref<UIImage>& placeholder, WIWebImageCompletedBlock completed) {
+    wi_setBackgroundImageWithURL(button, url, state, placeholder, 0, wrap(std::move(completed)));
+}
+void setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
+                               const Ref<UIImage>& placeholder, WILoadOptions options,
+                               WIWebImageCompletedBlock completed) {
+    wi_setBackgroundImageWithURL(button, url, state, placeholder, options, wrap(std::move(completed)));
+}
+void cancelCurrentImageLoad(UIButton& button) {
+    wi_cancelImageLoadForState(button, button.state());
+}
+void cancelBackgroundImageLoadForState(UIButton& button, UIControlState state) {
+    wi_cancelBackgroundImageLoadForState(button, state);
+}
+
+}  // namespace UIButton_WebCacheDeprecated

@@ -1,0 +1,103 @@
+#include "images/UIImageView+HighlightedWebCache.h"
+
+#include "images/UIView+WebCacheOperation.h"
+
+namespace UIImageView_HighlightedWebCache {
+
+void wi_setHighlightedImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, WILoadOptions options,
+                                   WIWebImageDownloaderProgressBlock progress,
+                                   WIWebImageCompletionBlock completed) {
+    if (!view) return;
+    wi_cancelCurrentHighlightedImageLoad(*view);
+    if (!url) {
+        detail::wiRunOnMainThreadAsync([completed] {
+            if (completed) completed(nullptr, detail::wiNilURLError(), WICacheSourceNone, nullptr);
+        });
+        return;
+    }
+    Weak<UIImageView> weak = view;
+    auto operation = WIWebImageManager::sharedManager()->downloadImageWithURL(
+        url, options, std::move(progress),
+        [weak, completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
+                          bool finished, const Ref<NSURL>& imageURL) {
+            if (weak.expired()) return;
+            detail::wiRunOnMainThreadSync([&] {
+                auto view = weak.lock();
+                if (!view) return;
+                if (image) {
+                    view->setHighlightedImage(image);
+                    view->setNeedsLayout();
+                }
+                if (completed && finished) completed(image, error, source, imageURL);
+            });
+        });
+    UIView_WebCacheOperation::wi_setImageLoadOperation(*view, operation, kHighlightedImageKey);
+}
+
+void wi_setHighlightedImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url) {
+    wi_setHighlightedImageWithURL(view, url, 0, nullptr, nullptr);
+}
+
+void wi_setHighlightedImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url,
+                                   WILoadOptions options) {
+    wi_setHighlightedImageWithURL(view, url, options, nullptr, nullptr);
+}
+
+void wi_setHighlightedImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url,
+                                   WIWebImageCompletionBlock completed) {
+    wi_setHighlightedImageWithURL(view, url, 0, nullptr, std::move(completed));
+}
+
+void wi_setHighlightedImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, WILoadOptions options,
+                                   WIWebImageCompletionBlock completed) {
+    wi_setHighlightedImageWithURL(view, url, options, nullptr, std::move(completed));
+}
+
+void wi_cancelCurrentHighlightedImageLoad(UIImageView& view) {
+    UIView_WebCacheOperation::wi_cancelImageLoadOperationWithKey(view, kHighlightedImageKey);
+}
+
+}  // namespace UIImageView_HighlightedWebCache
+
+namespace UIImageView_HighlightedWebCacheDeprecated {
+
+namespace {
+WIWebImageCompletionBlock wrap(WIWebImageCompletedBlock completed) {
+    if (!completed) return nullptr;
+    return [completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
+                       const Ref<NSURL>&) { completed(image, error, source); };
+}
+}  // namespace
+
+void setHighlightedImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url) {
+    UIImageView_HighlightedWebCache::wi_setHighlightedImageWithURL(view, url, 0, nullptr, nullptr);
+}
+
+void setHighlightedImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, WILoadOptions options) {
+    UIImageView_HighlightedWebCache::wi_setHighlightedImageWithURL(view, url, options, nullptr, nullptr);
+}
+
+void setHighlightedImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url,
+                                WIWebImageCompletedBlock completed) {
+    UIImageView_HighlightedWebCache::wi_setHighlightedImageWithURL(view, url, 0, nullptr,
+                                                                   wrap(std::move(completed)));
+}
+
+void setHighlightedImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, WILoadOptions options,
+                                WIWebImageCompletedBlock completed) {
+    UIImageView_HighlightedWebCache::wi_setHighlightedImageWithURL(view, url, options, nullptr,
+                                                                   wrap(std::move(completed)));
+}
+
+void setHighlightedImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, WILoadOptions options,
+                                WIWebImageDownloaderProgressBlock progress,
+                                WIWebImageCompletedBlock completed) {
+    UIImageView_HighlightedWebCache::wi_setHighlightedImageWithURL(view, url, options, std::move(progress),
+                                                                   wrap(std::move(completed)));
+}
+
+void cancelCurrentHighlightedImageLoad(UIImageView& view) {
+    UIImageView_HighlightedWebCache::wi_cancelCurrentHighlightedImageLoad(view);
+}
+
+}  // namespace UIImageView_HighlightedWebCacheDeprecated

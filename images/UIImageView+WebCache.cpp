@@ -1,0 +1,192 @@
+#include "images/UIImageView+WebCache.h"
+
+#include "images/UIView+WebCacheOperation.h"
+
+namespace {
+const char kImageURLKey = 0;
+}  // namespace
+
+namespace UIImageView_WebCache {
+
+Ref<NSURL> wi_imageURL(UIImageView& view) {
+    return view.associatedObject(&kImageURLKey).objectAs<NSURL>();
+}
+
+void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
+                        WILoadOptions options, WIWebImageDownloaderProgressBlock progress,
+                        WIWebImageCompletionBlock completed) {
+    if (!view) return;
+    UIView_WebCacheOperation::wi_cancelImageLoadOperationWithKey(*view, kImageLoadKey);
+    view->setAssociatedObject(&kImageURLKey, Value(url), AssociationPolicy::Retain);
+    if (!(options & WILoadDelayPlaceholder)) view->setImage(placeholder);
+
+    if (!url) {
+        detail::wiRunOnMainThreadAsync([completed] {
+            if (completed) completed(nullptr, detail::wiNilURLError(), WICacheSourceNone, nullptr);
+        });
+        return;
+    }
+    Weak<UIImageView> weak = view;
+    auto operation = WIWebImageManager::sharedManager()->downloadImageWithURL(
+        url, options, std::move(progress),
+        [weak, placeholder, options, completed](const Ref<UIImage>& image, const Ref<NSError>& error,
+                                                WICacheSource source, bool finished,
+                                                const Ref<NSURL>& imageURL) {
+            if (weak.expired()) return;
+            detail::wiRunOnMainThreadSync([&] {
+                auto view = weak.lock();
+                if (!view) return;
+                if (image) {
+                    view->setImage(image);
+                    view->setNeedsLayout();
+                } else if (options & WILoadDelayPlaceholder) {
+                    view->setImage(placeholder);
+                    view->setNeedsLayout();
+                }
+                if (completed && finished) completed(image, error, source, imageURL);
+            });
+        });
+    UIView_WebCacheOperation::wi_setImageLoadOperation(*view, operation, kImageLoadKey);
+}
+
+void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url) {
+    wi_setImageWithURL(view, url, nullptr, 0, nullptr, nullptr);
+}
+
+void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url,
+                        const Ref<UIImage>& placeholder) {
+    wi_setImageWithURL(view, url, placeholder, 0, nullptr, nullptr);
+}
+
+void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
+                        WILoadOptions options) {
+    wi_setImageWithURL(view, url, placeholder, options, nullptr, nullptr);
+}
+
+void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url,
+                        WIWebImageCompletionBlock completed) {
+    wi_setImageWithURL(view, url, nullptr, 0, nullptr, std::move(completed));
+}
+
+void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
+                        WIWebImageCompletionBlock completed) {
+    wi_setImageWithURL(view, url, placeholder, 0, nullptr, std::move(completed));
+}
+
+void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
+                        WILoadOptions options, WIWebImageCompletionBlock completed) {
+    wi_setImageWithURL(view, url, placeholder, options, nullptr, std::move(completed));
+}
+
+void wi_setImageWithPreviousCachedImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url,
+                                               const Ref<UIImage>& placeholder, WILoadOptions options,
+                                               WIWebImageDownloaderProgressBlock progress,
+                                               WIWebImageCompletionBlock completed) {
+    auto key = WIWebImageManager::sharedManager()->cacheKeyForURL(url);
+    auto cached = WIImageCache::sharedImageCache()->imageFromDiskCacheForKey(key);
+    wi_setImageWithURL(view, url, cached ? cached : placeholder, options, std::move(progress),
+                       std::move(completed));
+}
+
+void wi_setAnimationImagesWithURLs(const Ref<UIImageView>& view, const std::vector<Ref<NSURL>>& urls) {
+    if (!view) return;
+    wi_cancelCurrentAnimationImagesLoad(*view);
+    Weak<UIImageView> weak = view;
+    std::vector<Ref<WIWebImageOperation>> operations;
+    operations.reserve(urls.size());
+    for (const auto& url : urls) {
+        auto operation = WIWebImageManager::sharedManager()->downloadImageWithURL(
+            url, 0, nullptr,
+            [weak](const Ref<UIImage>& image, const Ref<NSError>&, WICacheSource, bool, const Ref<NSURL>&) {
+                if (weak.expired()) return;
+                detail::wiRunOnMainThreadSync([&] {
+                    auto view = weak.lock();
+                    if (!view) return;
+                    view->stopAnimating();
+                    if (image) {
+                        auto frames = view->animationImages();
+                        frames.push_back(image);
+                        view->setAnimationImages(std::move(frames));
+                        view->setNeedsLayout();
+                    }
+                    view->startAnimating();
+                });
+            });
+        operations.push_back(operation);
+    }
+    UIView_WebCacheOperation::wi_setImageLoadOperations(*view, operations, kAnimationImagesKey);
+}
+
+void wi_cancelCurrentImageLoad(UIImageView& view) {
+    UIView_WebCacheOperation::wi_cancelImageLoadOperationWithKey(view, kImageLoadKey);
+}
+
+void wi_cancelCurrentAnimationImagesLoad(UIImageView& view) {
+    UIView_WebCacheOperation::wi_cancelImageLoadOperationWithKey(view, kAnimationImagesKey);
+}
+
+}  // namespace UIImageView_WebCache
+
+namespace UIImageView_WebCacheDeprecated {
+
+namespace {
+WIWebImageCompletionBlock wrap(WIWebImageCompletedBlock completed) {
+    if (!completed) return nullptr;
+    return [completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
+                       const Ref<NSURL>&) { completed(image, error, source); };
+}
+}  // namespace
+
+Ref<NSURL> imageURL(UIImageView& view) {
+    return UIImageView_WebCache::wi_imageURL(view);
+}
+
+void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url) {
+    UIImageView_WebCache::wi_setImageWithURL(view, url, nullptr, 0, nullptr, nullptr);
+}
+
+void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder) {
+    UIImageView_WebCache::wi_setImageWithURL(view, url, placeholder, 0, nullptr, nullptr);
+}
+
+void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
+                     WILoadOptions options) {
+    UIImageView_WebCache::wi_setImageWithURL(view, url, placeholder, options, nullptr, nullptr);
+}
+
+void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url,
+                     WIWebImageCompletedBlock completed) {
+    UIImageView_WebCache::wi_setImageWithURL(view, url, nullptr, 0, nullptr, wrap(std::move(completed)));
+}
+
+void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
+                     WIWebImageCompletedBlock completed) {
+    UIImageView_WebCache::wi_setImageWithURL(view, url, placeholder, 0, nullptr, wrap(std::move(completed)));
+}
+
+void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
+                     WILoadOptions options, WIWebImageCompletedBlock completed) {
+    UIImageView_WebCache::wi_setImageWithURL(view, url, placeholder, options, nullptr,
+                                             wrap(std::move(completed)));
+}
+
+void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
+                     WILoadOptions options, WIWebImageDownloaderProgressBlock progress,
+                     WIWebImageCompletedBlock completed) {
+    UIImageView_WebCache::wi_setImageWithURL(view, url, placeholder, options, std::move(progress),
+                                             wrap(std::move(completed)));
+}
+
+void cancelCurrentArrayLoad(UIImageView& view) {
+    UIImageView_WebCache::wi_cancelCurrentAnimationImagesLoad(view);
+}
+
+void cancelCurrentImageLoad(UIImageView& view) {
+    UIImageView_WebCache::wi_cancelCurrentImageLoad(view);
+}
+
+void setAnimationImagesWithURLs(const Ref<UIImageView>& view, const std::vector<Ref<NSURL>>& urls) {
+    UIImageView_WebCache::wi_setAnimationImagesWithURLs(view, urls);
+}
+
+}  // namespace UIImageView_WebCacheDeprecated
