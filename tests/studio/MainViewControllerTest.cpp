@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "app/QVNNavigationController.h"
 #include "app/UIColor+Extensions.h"
 #include "foundation/NSUserDefaults.h"

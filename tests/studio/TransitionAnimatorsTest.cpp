@@ -9,6 +9,7 @@
 #include "graphics/CGImage.h"
 #include "graphics/NSValue+Geometry.h"
 #include "graphics/UIGraphics.h"
+#include "graphics/UIImage.h"
 #include "studio/GradientView.h"
 #include "studio/PopAnimator.h"
 #include "studio/QVNTransitionAnimator.h"

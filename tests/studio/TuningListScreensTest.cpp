@@ -7,6 +7,8 @@
 
 #include <atomic>
 
+#include "foundation/NSString.h"
+#include "graphics/UIGraphics.h"
 #include "studio/MainStoryboard.h"
 #include "studio/PopAnimator.h"
 #include "studio/QVNTuningListCell.h"

@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
 
     // Signed out, the studio button leads to the login.
     UITestDriver::tap(home->modifyEntranceButton.lock());
-    if (!runUntil([&] { return navigation->topViewController() != home && !navigation->isAnimating(); }, 5)) {
+    if (!runUntil([&] { return navigation->topViewController() != home && !navigation->isTransitioning(); }, 5)) {
         return fail("the login screen did not open");
     }
     auto login = std::dynamic_pointer_cast<LoginViewController>(navigation->topViewController());
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     if (!runUntil([&] { return QVNUserManager::shareObject()->hasCurrentUser(); }, 10)) {
         return fail("the sign-in failed");
     }
-    runUntil([&] { return navigation->topViewController() == home && !navigation->isAnimating(); }, 5);
+    runUntil([&] { return navigation->topViewController() == home && !navigation->isTransitioning(); }, 5);
     std::printf("signed in as %s\n", user.user_nickname.c_str());
     screenshot("home-signed-in");
 
