@@ -139,7 +139,14 @@ void TuningListTableViewController::prepareForSegue(const Ref<UIStoryboardSegue>
 }
 
 void TuningListTableViewController::didReadTuningList(const Ref<QVNTuningList>& tuningList) {
-    dismissViewControllerAnimated(true);
+    // The detail above is still on its way out: closing from below takes both screens in one go,
+    // where a dismissal asked of this screen would only reach the detail.
+    Ref<UIViewController> presenter = presentingViewController();
+    if (presenter) {
+        presenter->dismissViewControllerAnimated(true);
+    } else {
+        dismissViewControllerAnimated(true);
+    }
     if (auto delegate = delegate_.lock()) delegate->didSelectTuningList(tuningList);
 }
 

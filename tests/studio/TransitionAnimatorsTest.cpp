@@ -162,7 +162,7 @@ TEST_F(TransitionTest, PopKeyFramesGrowShrinkAndSettle) {
     for (const Value& v : keyframes->values()) {
         auto boxed = std::dynamic_pointer_cast<NSValue>(v.object());
         ASSERT_TRUE(boxed);
-        scales.push_back(NSValue_Geometry::CGAffineTransformValue(boxed).a);
+        scales.push_back(NSValue_CATransform3D::CATransform3DValue(boxed).m11);
     }
     ASSERT_GE(scales.size(), 4u);
     EXPECT_TRUE(near(scales.front(), 0.7));

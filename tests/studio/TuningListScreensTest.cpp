@@ -414,7 +414,9 @@ TEST_F(SaveBoxTest, AnEventEntryUploadsTheScreenshotAndJoins) {
     EXPECT_EQ(joinedList, box->tuningList()->tuninglist_id->stringValue());
     ASSERT_TRUE(activity->is_join);
     EXPECT_EQ(activity->is_join->intValue(), 1);
-    clock.advance(1.6);
+    clock.advance(1.4);
+    EXPECT_EQ(home->presentedViewController(), studio);
+    clock.advance(0.8);
     EXPECT_FALSE(home->presentedViewController());
 }
 
