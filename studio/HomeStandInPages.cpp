@@ -23,12 +23,13 @@ struct Artwork {
     CGFloat r, g, b, a;
     const char* caption;  // drawn on the picture when not empty
     bool round;
+    bool middleMark = false;  // only the middle eighth is painted (the tab strip)
 };
 
 // The sizes follow where the screens put the pictures.
 const std::map<std::string, Artwork>& artworks() {
     static const std::map<std::string, Artwork> table = {
-        {"top03", {{750, 6}, 99 / 255.0, 214 / 255.0, 228 / 255.0, 1, "", false}},
+        {"top03", {{800, 6}, 99 / 255.0, 214 / 255.0, 228 / 255.0, 1, "", false, true}},
         {"dot_05", {{10, 10}, 0.9, 0.15, 0.15, 1, "", true}},
         {"gongnengjieshao.png", {{375, 667}, 0, 0, 0, 0.75, "功能介绍", false}},
         {"wozhidaole.png", {{97, 30}, 99 / 255.0, 214 / 255.0, 228 / 255.0, 1, "我知道了", false}},
@@ -45,7 +46,10 @@ Ref<UIImage> drawArtwork(const Artwork& art) {
     CGContextRef context = UIGraphicsGetCurrentContext();
     CGContextSetRGBFillColor(context, art.r, art.g, art.b, art.a);
     CGRect all = CGRectMake(0, 0, art.size.width, art.size.height);
-    if (art.round) {
+    if (art.middleMark) {
+        // Twice the header wide, so the middle eighth is one tab of four.
+        CGContextFillRect(context, CGRectMake(art.size.width * 7 / 16, 0, art.size.width / 8, art.size.height));
+    } else if (art.round) {
         CGContextFillEllipseInRect(context, all);
     } else {
         CGContextFillRect(context, all);
