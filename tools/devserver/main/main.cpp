@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "tools/devserver/CatalogueRoutes.h"
 #include "tools/devserver/DevServer.h"
 
 namespace {
@@ -72,6 +73,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     devserver::DevServer server(options);
+    devserver::addCatalogueRoutes(server);
     if (!server.start()) {
         std::fprintf(stderr, "devserver: %s\n", server.lastError().c_str());
         return 1;

@@ -1,0 +1,16 @@
+#include "studio/AsyncCount.h"
+
+Ref<AsyncCount> AsyncCount::asyncCount() {
+    auto count = make<AsyncCount>();
+    count->setLoadImagesCount(0);
+    return count;
+}
+
+void AsyncCount::setLoadImagesCount(long count) {
+    KVO::assign(*this, kLoadImagesCountKey, loadImagesCount_, count);
+}
+
+Value AsyncCount::valueForKey(const std::string& key) const {
+    if (key == kLoadImagesCountKey) return Value(loadImagesCount_);
+    return NSObject::valueForKey(key);
+}

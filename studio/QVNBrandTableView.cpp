@@ -1,0 +1,12 @@
+#include "studio/QVNBrandTableView.h"
+
+#include "graphics/UIColor.h"
+#include "uikit/UIImageView.h"
+
+void QVNBrandTableView::didInit() {
+    UITableView::didInit();
+    setBackgroundView(make<UIImageView>(UIImage::imageNamed(kBackgroundImageName)));
+    setBackgroundColor(UIColor::clearColor());
+    setSeparatorStyle(UITableViewCellSeparatorStyleNone);
+    setHidden(true);
+}

@@ -1,0 +1,28 @@
+#include "studio/QVNCarTableView.h"
+
+#include "graphics/UIColor.h"
+#include "studio/QVNCarCell.h"
+#include "uikit/UIImageView.h"
+
+void QVNCarTableView::didInit() {
+    UITableView::didInit();
+    setupTableView();
+}
+
+void QVNCarTableView::setupTableView() {
+    setRowHeight(QVNCarCell::rowHeight());
+    registerNib(QVNCarCell::nib(), kCellIdentifier);
+    setBackgroundView(make<UIImageView>(UIImage::imageNamed(kBackgroundImageName)));
+    setBackgroundColor(UIColor::clearColor());
+    setSeparatorStyle(UITableViewCellSeparatorStyleNone);
+}
+
+void QVNCarTableView::setCars(const std::optional<Array>& cars) {
+    cars_ = cars;
+    carsDataSource_ =
+        make<ArrayDataSource>(cars, kCellIdentifier, [](const Ref<UIView>& view, const Value& item) {
+            if (auto cell = asKind<QVNCarCell>(view)) cell->setCar(item.objectAs<QVNCar>());
+        });
+    setDataSource(carsDataSource_);
+    carsDataSource_->setTableView(selfAs<UITableView>());
+}

@@ -1,0 +1,380 @@
+#include "studio/QVNOption.h"
+
+#include <cmath>
+#include <utility>
+
+#include "app/QVNAPIClient.h"
+#include "dispatch/Dispatch.h"
+#include "foundation/NSFileManager.h"
+#include "foundation/NSJSONSerialization.h"
+#include "foundation/NSString.h"
+#include "gpu/core/GPXContext.h"
+#include "gpu/core/GPXFramebufferCache.h"
+#include "gpu/core/GPXMonochromeFilter.h"
+#include "images/WIWebImageManager.h"
+#include "studio/UIImage+texture.h"
+
+namespace {
+
+Ref<NSError> studioError(long code, const std::string& reason) {
+    return NSError::errorWithDomain(QVNStudioErrorDomain, code,
+                                    Dictionary{{NSLocalizedDescriptionKey, reason}});
+}
+
+Ref<WIImageCache> imageCache() {
+    return WIWebImageManager::sharedManager()->imageCache();
+}
+
+// A file name from a description that may become a file of the car folder: no folder parts.
+bool isPlainFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+std::string framesName(const std::string& sheetName) {
+    return NSString::stringByReplacingOccurrencesOfString(sheetName, ".png", ".json");
+}
+
+// The angle key of an entry: its "filename" up to the first ".".
+std::optional<std::string> angleKey(const Value& entry) {
+    const std::string* filename = entry["filename"].string();
+    if (!filename) return std::nullopt;
+    return filename->substr(0, filename->find('.'));
+}
+
+Value readFrames(const std::optional<std::string>& path) {
+    if (!path) return Value();
+    auto data = NSData::dataWithContentsOfFile(*path);
+    if (!data) return Value();
+    auto text = NSString::initWithData(*data, NSUTF8StringEncoding);
+    if (!text) return Value();
+    Value table = NSJSONSerialization::JSONObjectWithData(NSData::fromString(*text),
+                                                          NSJSONReadingMutableContainers, nullptr);
+    const Value& frames = table["frames"];
+    return frames.isArray() ? frames : Value();
+}
+
+void writeJSON(const std::optional<std::string>& path, const Dictionary& json) {
+    if (!path) return;
+    auto data = NSJSONSerialization::dataWithJSONObject(Value(json), 0, nullptr);
+    if (data) data->writeToFile(*path, true);
+}
+
+void removeFile(const std::optional<std::string>& path) {
+    if (path) NSFileManager::defaultManager()->removeItemAtPath(*path, nullptr);
+}
+
+}  // namespace
+
+QVNOption::QVNOption(const Value& attributes, const std::string& urlPrefix, const std::string& cacheDirectory)
+    : cacheDirectory_(cacheDirectory) {
+    name_ = attributes["name"].optionalString();
+    identifier_ = attributes["identifier"].optionalString();
+    thumbnail_ = attributes["thumbnail"].optionalString();
+    if (thumbnail_) thumbnailURL_ = urlPrefix + "/" + *thumbnail_;
+    if (auto metal = attributes["metalFile"].optionalString(); metal && !metal->empty()) {
+        metalFile_ = metal;
+        hasMetalFile_ = true;
+        metalFileURL_ = urlPrefix + "/" + *metal;
+    } else {
+        metalFile_ = metal;
+    }
+    if (auto attach = attributes["attachFile"].optionalString(); attach && !attach->empty()) {
+        attachFile_ = attach;
+        hasAttach_ = true;
+        attachFileURL_ = urlPrefix + "/" + *attach;
+    } else {
+        attachFile_ = attach;
+    }
+}
+
+// ---- downloads ------------------------------------------------------------------------------------
+
+void QVNOption::downLoadImagesAndFramesWithProgress(ProgressBlock progress, ErrorCompletion completion) {
+    if (hasMetalFile_ && hasAttach_) {
+        auto self = selfAs<QVNOption>();
+        downLoadMetalImageAndFramesWithProgress(
+            nullptr, [self, progress, completion](const Ref<NSError>& error) {
+                if (error) {
+                    if (completion) completion(error);
+                    return;
+                }
+                self->downLoadAttachImageAndFramesWithProgress(progress, completion);
+            });
+    } else if (hasMetalFile_) {
+        downLoadMetalImageAndFramesWithProgress(std::move(progress), std::move(completion));
+    } else if (hasAttach_) {
+        downLoadAttachImageAndFramesWithProgress(std::move(progress), std::move(completion));
+    } else if (completion) {
+        completion(nullptr);
+    }
+}
+
+void QVNOption::downLoadMetalImageAndFramesWithProgress(ProgressBlock progress, ErrorCompletion completion) {
+    downloadSheet(false, std::move(progress), std::move(completion));
+}
+
+void QVNOption::downLoadAttachImageAndFramesWithProgress(ProgressBlock progress, ErrorCompletion completion) {
+    downloadSheet(true, std::move(progress), std::move(completion));
+}
+
+void QVNOption::downloadSheet(bool attach, ProgressBlock progress, ErrorCompletion completion) {
+    const std::optional<std::string>& url = attach ? attachFileURL_ : metalFileURL_;
+    if (!url) {
+        if (completion) completion(studioError(QVNStudioErrorNoAddress, "the option has no such sheet"));
+        return;
+    }
+    auto self = selfAs<QVNOption>();
+    WIWebImageDownloaderProgressBlock forward;
+    if (progress)
+        forward = [progress](std::int64_t received, std::int64_t expected) { progress(received, expected); };
+    WIWebImageManager::sharedManager()->downloadImageWithURL(
+        *url, 0, forward,
+        [self, attach, completion](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource,
+                                   bool finished, const Ref<NSURL>&) {
+            if (!finished) return;
+            if (error || !image) {
+                if (completion)
+                    completion(error ? error
+                                     : studioError(QVNStudioErrorNoPicture, "the sheet is not a picture"));
+                return;
+            }
+            // The image cache writes the sheet on its I/O queue; once that queue has passed this
+            // point the sheet is on disk, so the option never counts as cached before it is.
+            Ref<WIImageCache> cache = imageCache();
+            dispatch_async(cache->ioQueue(), [self, attach, image, completion] {
+                dispatch_async(dispatch_get_main_queue(), [self, attach, image, completion] {
+                    self->sheetArrived(attach, image, completion);
+                });
+            });
+        });
+}
+
+void QVNOption::sheetArrived(bool attach, const Ref<UIImage>& sheet, const ErrorCompletion& completion) {
+    auto self = selfAs<QVNOption>();
+    downloadFramesInfoWithURL(
+        attach ? attachFileURL_ : metalFileURL_,
+        [self, attach, sheet, completion](const std::optional<Dictionary>& table, const Ref<NSError>& error) {
+            if (error || !table) {
+                if (completion)
+                    completion(error ? error : studioError(QVNStudioErrorBadFrameTable, "no frame table"));
+                return;
+            }
+            const Value& frames = (*table)["frames"];
+            if (Ref<NSError> refused = validateFrames(frames, sheet->size())) {
+                if (completion) completion(refused);
+                return;
+            }
+            if (attach) {
+                self->saveAttachFileWithJson(*table);
+                self->attachImages_ = createImagesAndAnglesWithImage(sheet, frames);
+            } else {
+                self->metalFrames_ = frames;
+                self->saveMetalFileWithJson(*table);
+                self->images_ = createImagesAndAnglesWithImage(sheet, frames);
+            }
+            if (completion) completion(nullptr);
+        });
+}
+
+void QVNOption::downloadFramesInfoWithURL(const std::optional<std::string>& sheetURL,
+                                          FramesCompletion completion) {
+    if (!sheetURL) {
+        if (completion) completion(std::nullopt, studioError(QVNStudioErrorNoAddress, "no sheet address"));
+        return;
+    }
+    const std::string url = framesName(*sheetURL);
+    QVNAPIClient::getWithURL(
+        url, Value(),
+        [completion](const Value& reply, const Ref<NSError>& error) {
+            if (!completion) return;
+            if (error) {
+                completion(std::nullopt, error);
+            } else if (const Dictionary* table = reply.dictionary()) {
+                completion(*table, nullptr);
+            } else {
+                completion(std::nullopt,
+                           studioError(QVNStudioErrorBadFrameTable, "the frame table is not an object"));
+            }
+        },
+        [completion](const Ref<NSError>& error) {
+            if (completion) completion(std::nullopt, error);
+        });
+}
+
+// ---- cutting --------------------------------------------------------------------------------------
+
+QVNOption::AngleImages QVNOption::createImagesAndAnglesWithImage(const Ref<UIImage>& image,
+                                                                 const Value& imagesInfo) {
+    AngleImages pictures;
+    const Array* frames = imagesInfo.array();
+    if (!frames) return pictures;
+    for (const Value& entry : *frames) {
+        auto key = angleKey(entry);
+        if (!key) continue;
+        if (Ref<UIImage> picture = UIImage_texture::trimmedSliceWithFrameInfo(image, entry)) {
+            pictures[*key] = picture;
+        } else {
+            pictures.erase(*key);
+        }
+    }
+    return pictures;
+}
+
+Ref<NSError> QVNOption::validateFrames(const Value& frames, CGSize sheetSize) {
+    const Array* entries = frames.array();
+    if (!entries) return studioError(QVNStudioErrorBadFrameTable, "the frame table has no frames");
+    auto number = [](const Value& v) { return v.isNumber() && std::isfinite(v.doubleValue()); };
+    for (const Value& entry : *entries) {
+        auto key = angleKey(entry);
+        const Value& frame = entry["frame"];
+        const Value& source = entry["spriteSourceSize"];
+        const Value& size = entry["sourceSize"];
+        if (!entry.isDictionary() || !key || key->empty() || !number(frame["x"]) || !number(frame["y"]) ||
+            !number(frame["w"]) || !number(frame["h"]) || !number(source["x"]) || !number(source["y"]) ||
+            !number(size["w"]) || !number(size["h"]))
+            return studioError(QVNStudioErrorBadFrameTable, "a frame entry is malformed");
+        CGRect rect = UIImage_texture::sliceFrameWithFrameInfo(entry);
+        if (rect.size.width < 1 || rect.size.height < 1 || rect.origin.x < 0 || rect.origin.y < 0 ||
+            rect.origin.x + rect.size.width > sheetSize.width ||
+            rect.origin.y + rect.size.height > sheetSize.height)
+            return studioError(QVNStudioErrorFrameOutsideSheet, "a frame lies outside its sheet");
+    }
+    return nullptr;
+}
+
+// ---- per angle ------------------------------------------------------------------------------------
+
+namespace {
+Ref<UIImage> lookup(const QVNOption::AngleImages& table, const std::string& angle) {
+    auto it = table.find(angle);
+    return it == table.end() ? nullptr : it->second;
+}
+}  // namespace
+
+Ref<UIImage> QVNOption::imageForAngle(const std::string& angle) const {
+    return lookup(tintColor_ ? tintedImages_ : images_, angle);
+}
+
+Ref<UIImage> QVNOption::attachForAngle(const std::string& angle) const {
+    return lookup(attachImages_, angle);
+}
+
+CGPoint QVNOption::imageOriginForAngle(const std::string& angle) const {
+    return UIImage_texture::getSourceOrigin(lookup(images_, angle));
+}
+
+CGSize QVNOption::imageSizeForAngle(const std::string& angle) const {
+    return UIImage_texture::getSourceSize(lookup(images_, angle));
+}
+
+CGPoint QVNOption::attachOriginForAngle(const std::string& angle) const {
+    return UIImage_texture::getSourceOrigin(lookup(attachImages_, angle));
+}
+
+CGSize QVNOption::attachSizeForAngle(const std::string& angle) const {
+    return UIImage_texture::getSourceSize(lookup(attachImages_, angle));
+}
+
+// ---- tint -----------------------------------------------------------------------------------------
+
+void QVNOption::setTintColor(const Ref<UIColor>& color) {
+    if (!hasMetalFile_) return;
+    tintColor_ = color;
+    if (!color) {
+        tintedImages_.clear();
+        return;
+    }
+    CGFloat red = 0, green = 0, blue = 0, alpha = 0;
+    color->getRed(&red, &green, &blue, &alpha);
+    auto filter = make<GPXMonochromeFilter>();
+    filter->setColor(
+        {static_cast<GLfloat>(red), static_cast<GLfloat>(green), static_cast<GLfloat>(blue), 1.0f});
+    Ref<UIImage> sheet = imageCache()->imageFromDiskCacheForKey(metalFileURL_);
+    Ref<UIImage> source = sheet;
+    if (sheet && sheet->size().width <= kMaximumTintWidth) {
+        // Without a GPU answer the part shows untinted rather than not at all.
+        if (Ref<UIImage> tinted = filter->imageByFilteringImage(sheet)) source = tinted;
+    }
+    tintedImages_ = source ? createImagesAndAnglesWithImage(source, cacheOfMetalFrames()) : AngleImages();
+    GPXContext::sharedFramebufferCache()->purgeAllUnassignedFramebuffers();
+}
+
+// ---- disk -----------------------------------------------------------------------------------------
+
+void QVNOption::configureImageAndFramesFromCache() {
+    if (hasMetalFile_ && hasMetalFramesCache()) {
+        Ref<UIImage> sheet = imageCache()->imageFromDiskCacheForKey(metalFileURL_);
+        images_ = createImagesAndAnglesWithImage(sheet, cacheOfMetalFrames());
+    }
+    if (hasAttach_ && hasAttachFramesCache()) {
+        Ref<UIImage> sheet = imageCache()->imageFromDiskCacheForKey(attachFileURL_);
+        attachImages_ = createImagesAndAnglesWithImage(sheet, cacheOfAttachFrames());
+    }
+}
+
+std::optional<std::string> QVNOption::metalFramesCachePath() const {
+    if (!hasMetalFile_ || !isPlainFileName(*metalFile_) || cacheDirectory_.empty()) return std::nullopt;
+    return cacheDirectory_ + "/" + framesName(*metalFile_);
+}
+
+std::optional<std::string> QVNOption::attachFramesCachePath() const {
+    if (!hasAttach_ || !isPlainFileName(*attachFile_) || cacheDirectory_.empty()) return std::nullopt;
+    return cacheDirectory_ + "/" + framesName(*attachFile_);
+}
+
+bool QVNOption::hasMetalFramesCache() const {
+    auto path = metalFramesCachePath();
+    return path && NSFileManager::defaultManager()->fileExistsAtPath(*path);
+}
+
+bool QVNOption::hasAttachFramesCache() const {
+    auto path = attachFramesCachePath();
+    return path && NSFileManager::defaultManager()->fileExistsAtPath(*path);
+}
+
+void QVNOption::saveMetalFileWithJson(const Dictionary& json) const {
+    writeJSON(metalFramesCachePath(), json);
+}
+
+void QVNOption::saveAttachFileWithJson(const Dictionary& json) const {
+    writeJSON(attachFramesCachePath(), json);
+}
+
+Value QVNOption::cacheOfMetalFrames() {
+    if (metalFrames_.isArray()) return metalFrames_;
+    Value frames = readFrames(metalFramesCachePath());
+    if (frames.isArray()) metalFrames_ = frames;
+    return frames;
+}
+
+Value QVNOption::cacheOfAttachFrames() const {
+    return readFrames(attachFramesCachePath());
+}
+
+bool QVNOption::hasCache() const {
+    if (!hasMetalFile_ && !hasAttach_) return false;
+    Ref<WIImageCache> cache = imageCache();
+    if (hasMetalFile_ && !(hasMetalFramesCache() && cache->diskImageExistsWithKey(metalFileURL_)))
+        return false;
+    if (hasAttach_ && !(hasAttachFramesCache() && cache->diskImageExistsWithKey(attachFileURL_)))
+        return false;
+    return true;
+}
+
+void QVNOption::clearCacheFromMemory() {
+    images_.clear();
+    attachImages_.clear();
+    tintedImages_.clear();
+    Ref<WIImageCache> cache = imageCache();
+    for (const auto* url : {&metalFileURL_, &attachFileURL_, &thumbnailURL_})
+        if (*url) cache->removeImageForKey(*url, false);
+}
+
+void QVNOption::clearCacheFromDisk() {
+    Ref<WIImageCache> cache = imageCache();
+    for (const auto* url : {&metalFileURL_, &attachFileURL_, &thumbnailURL_})
+        if (*url) cache->removeImageForKey(*url, true);
+    removeFile(metalFramesCachePath());
+    removeFile(attachFramesCachePath());
+}
