@@ -36,6 +36,7 @@
 #include "studio/QVNCar.h"
 #include "studio/QVNCarDelegate.h"
 #include "studio/QVNTuningList.h"
+#include "studio/TuningListTableViewController.h"
 #include "uikit/NSLayoutConstraint.h"
 #include "uikit/UIAlertView.h"
 #include "uikit/UIButton.h"
@@ -77,6 +78,7 @@ struct CarStudioHandOver {
 
 class CarViewController : public UIViewController,
                           public QVNCarDelegate,
+                          public TuningListTableViewControllerDelegate,
                           public UIViewControllerTransitioningDelegate,
                           public UIAlertViewDelegate {
   public:
@@ -224,7 +226,7 @@ class CarViewController : public UIViewController,
     Ref<QVNCar> getCarFromTuningList(const Ref<QVNTuningList>& list) const;
     Ref<QVNCar> carFromTuningList(const Ref<QVNTuningList>& list) const { return getCarFromTuningList(list); }
     // The list screen's choice (its delegate call).
-    void didSelectTuningList(const Ref<QVNTuningList>& list);
+    void didSelectTuningList(const Ref<QVNTuningList>& list) override;
     static constexpr char kDefaultBrandName[] = "玛莎拉蒂";
 
     // ---- screenshot and the tuning-list screens -----------------------------------------------

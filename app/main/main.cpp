@@ -12,7 +12,9 @@
 #include "app/AppDelegate.h"
 #include "app/QVNAppStartup.h"
 #include "dispatch/Dispatch.h"
+#include "foundation/NSBundle.h"
 #include "foundation/NSRunLoop.h"
+#include "studio/StudioScenes.h"
 #include "uikit/UIApplication.h"
 
 namespace {
@@ -29,6 +31,8 @@ bool quitAfterLaunch(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     QVNAppStartup::prepare();
+    StudioScenes::registerAll();
+    StudioScenes::writeResources(NSBundle::mainBundle()->resourcePath());
     if (quitAfterLaunch(argc, argv)) {
         // Queued now, it runs on the run loop's first turn, after the launch has finished.
         dispatch_async(dispatch_get_main_queue(), [] {

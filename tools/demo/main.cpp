@@ -18,12 +18,14 @@
 #include "app/QVNAppStartup.h"
 #include "app/QVNConfiguration.h"
 #include "app/QVNUserManager.h"
+#include "foundation/NSBundle.h"
 #include "foundation/NSDate.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUserDefaults.h"
 #include "studio/MainStoryboard.h"
 #include "studio/MainViewController.h"
+#include "studio/StudioScenes.h"
 #include "tools/devserver/CatalogueRoutes.h"
 #include "tools/devserver/DevServer.h"
 #include "uikit/UIApplication.h"
@@ -95,8 +97,9 @@ int main(int argc, char** argv) {
     std::printf("stand-in server %s\n", server.baseURL().c_str());
 
     // The app's own start-up, as the process entry does it, with the home screen's scenes.
-    MainStoryboard::registerScenes();
+    StudioScenes::registerAll();
     QVNAppStartup::prepare();
+    StudioScenes::writeResources(NSBundle::mainBundle()->resourcePath());
     auto application = make<UIApplication>();
     UIApplication::setSharedApplication(application);
     auto delegate = make<AppDelegate>();
