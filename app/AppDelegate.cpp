@@ -23,13 +23,19 @@ AppDelegate::SDKEntryPoints entryPoints() {
     std::lock_guard guard(gEntryLock);
     AppDelegate::SDKEntryPoints e = gEntryPoints;
     if (!e.weiboEnableDebugMode) e.weiboEnableDebugMode = [](bool on) { WeiboSDK::enableDebugMode(on); };
-    if (!e.weiboRegisterApp) e.weiboRegisterApp = [](const std::optional<std::string>& key) { return WeiboSDK::registerApp(key); };
+    if (!e.weiboRegisterApp)
+        e.weiboRegisterApp = [](const std::optional<std::string>& key) { return WeiboSDK::registerApp(key); };
     if (!e.weiboHandleOpenURL) {
-        e.weiboHandleOpenURL = [](const Ref<NSURL>& url, WeiboSDKDelegate* d) { return WeiboSDK::handleOpenURL(url, d); };
+        e.weiboHandleOpenURL = [](const Ref<NSURL>& url, WeiboSDKDelegate* d) {
+            return WeiboSDK::handleOpenURL(url, d);
+        };
     }
-    if (!e.wechatRegisterApp) e.wechatRegisterApp = [](const std::string& id) { return WXApi::registerApp(id); };
+    if (!e.wechatRegisterApp)
+        e.wechatRegisterApp = [](const std::string& id) { return WXApi::registerApp(id); };
     if (!e.wechatHandleOpenURL) {
-        e.wechatHandleOpenURL = [](const Ref<NSURL>& url, WXApiDelegate* d) { return WXApi::handleOpenURL(url, d); };
+        e.wechatHandleOpenURL = [](const Ref<NSURL>& url, WXApiDelegate* d) {
+            return WXApi::handleOpenURL(url, d);
+        };
     }
     return e;
 }
@@ -95,7 +101,8 @@ std::optional<bool> AppDelegate::applicationDidFinishLaunchingWithOptions(UIAppl
     sdk.weiboRegisterApp(std::string(kWeiboAppKey));
     sdk.wechatRegisterApp(kWeChatAppID);
 
-    NSURLCache::setSharedURLCache(make<NSURLCache>(kURLCacheMemoryCapacity, kURLCacheDiskCapacity, std::nullopt));
+    NSURLCache::setSharedURLCache(
+        make<NSURLCache>(kURLCacheMemoryCapacity, kURLCacheDiskCapacity, std::nullopt));
     HKNetworkActivityIndicatorManager::sharedManager()->setEnabled(true);
 
     if (window_) window_->setBackgroundColor(UIColor::whiteColor());

@@ -29,8 +29,8 @@ Value QVNAPIResponseSerializer::responseObjectForResponse(const Ref<NSURLRespons
         if (response && response->URL()) info.setObject(NSURLErrorFailingURLErrorKey, Value(response->URL()));
         if (response) info.setObject(HKNetworkingOperationFailingURLResponseErrorKey, Value(response));
         if (error) {
-            *error = NSError::errorWithDomain(HKURLResponseSerializationErrorDomain, QVNReplyTooLargeErrorCode,
-                                              info);
+            *error = NSError::errorWithDomain(HKURLResponseSerializationErrorDomain,
+                                              QVNReplyTooLargeErrorCode, info);
         }
         return Value();
     }
@@ -92,7 +92,8 @@ std::optional<std::string> uploadedURL(const Dictionary& reply) {
 
 Ref<NSError> errorForNonObjectReply(const Value& reply) {
     if (reply.isDictionary()) return nullptr;
-    const char* what = reply.isNil() ? "The server sent an empty reply" : "The server's reply is not a JSON object";
+    const char* what =
+        reply.isNil() ? "The server sent an empty reply" : "The server's reply is not a JSON object";
     return NSError::errorWithDomain(HKURLResponseSerializationErrorDomain, NSURLErrorCannotParseResponse,
                                     Dictionary{{NSLocalizedDescriptionKey, what}});
 }
@@ -103,9 +104,17 @@ Ref<NSError> errorForNonObjectReply(const Value& reply) {
 
 namespace {
 
-std::mutex gSharedLock;  // guards what follows
-Ref<QVNAPIClient> gShared;
-std::string gSharedRoot;
+// The shared client outlives static destruction on purpose: its serialisers unregister from the
+// observation registry, which may already be gone at exit.
+struct SharedClient {
+    std::mutex lock;  // guards what follows
+    Ref<QVNAPIClient> client;
+    std::string root;
+};
+SharedClient& shared() {
+    static SharedClient* instance = new SharedClient();
+    return *instance;
+}
 
 using Reader = QVNAPIEnvelope::Outcome (*)(const Dictionary&);
 
@@ -113,7 +122,8 @@ using Reader = QVNAPIEnvelope::Outcome (*)(const Dictionary&);
 // wrapper's rule; failures are handed on unchanged.
 HKHTTPRequestOperation::SuccessBlock envelopeSuccess(Reader read, QVNAPIClient::SuccessBlock success,
                                                      QVNAPIClient::FailureBlock failure) {
-    return [read, success = std::move(success), failure](const Ref<HKHTTPRequestOperation>&, const Value& reply) {
+    return [read, success = std::move(success), failure](const Ref<HKHTTPRequestOperation>&,
+                                                         const Value& reply) {
         if (Ref<NSError> error = QVNAPIEnvelope::errorForNonObjectReply(reply)) {
             if (failure) failure(error);
             return;
@@ -134,15 +144,17 @@ HKHTTPRequestOperation::FailureBlock plainFailure(QVNAPIClient::FailureBlock fai
 void failPictureLater(QVNAPIClient::FailureBlock failure) {
     if (!failure) return;
     dispatch_async(dispatch_get_main_queue(), [failure = std::move(failure)] {
-        failure(NSError::errorWithDomain(HKURLRequestSerializationErrorDomain, NSURLErrorCannotDecodeRawData,
-                                         Dictionary{{NSLocalizedDescriptionKey, "The picture could not be encoded"}}));
+        failure(NSError::errorWithDomain(
+            HKURLRequestSerializationErrorDomain, NSURLErrorCannotDecodeRawData,
+            Dictionary{{NSLocalizedDescriptionKey, "The picture could not be encoded"}}));
     });
 }
 
 HKHTTPRequestSerializer::ConstructingBodyBlock onePicture(NSData data, std::string fileName) {
-    return [data = std::move(data), fileName = std::move(fileName)](const Ref<HKMultipartFormData>& formData) {
-        formData->appendPartWithFileData(data, "file", fileName, "image/png");
-    };
+    return
+        [data = std::move(data), fileName = std::move(fileName)](const Ref<HKMultipartFormData>& formData) {
+            formData->appendPartWithFileData(data, "file", fileName, "image/png");
+        };
 }
 
 }  // namespace
@@ -154,7 +166,8 @@ QVNAPIClient::QVNAPIClient(const Ref<NSURL>& baseURL) : HKHTTPRequestOperationMa
 
     auto responseSerializer = make<QVNAPIResponseSerializer>();
     responseSerializer->setRemovesKeysWithNullValues(true);
-    std::set<std::string> types = responseSerializer->acceptableContentTypes().value_or(std::set<std::string>());
+    std::set<std::string> types =
+        responseSerializer->acceptableContentTypes().value_or(std::set<std::string>());
     types.insert("text/html");
     responseSerializer->setAcceptableContentTypes(types);
     setResponseSerializer(responseSerializer);
@@ -164,17 +177,19 @@ QVNAPIClient::QVNAPIClient(const Ref<NSURL>& baseURL) : HKHTTPRequestOperationMa
 
 Ref<QVNAPIClient> QVNAPIClient::sharedClient() {
     std::string root = QVNConfiguration::apiRoot();
-    std::lock_guard guard(gSharedLock);
-    if (!gShared || gSharedRoot != root) {
-        gShared = make<QVNAPIClient>(NSURL::URLWithString(root));
-        gSharedRoot = root;
+    SharedClient& s = shared();
+    std::lock_guard guard(s.lock);
+    if (!s.client || s.root != root) {
+        s.client = make<QVNAPIClient>(NSURL::URLWithString(root));
+        s.root = root;
     }
-    return gShared;
+    return s.client;
 }
 
 void QVNAPIClient::getWithURL(const std::string& path, const Value& params, SuccessBlock success,
                               FailureBlock failure) {
-    sharedClient()->GET(path, params, envelopeSuccess(&QVNAPIEnvelope::readGETReply, std::move(success), failure),
+    sharedClient()->GET(path, params,
+                        envelopeSuccess(&QVNAPIEnvelope::readGETReply, std::move(success), failure),
                         plainFailure(failure));
 }
 

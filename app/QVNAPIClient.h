@@ -123,8 +123,8 @@ class QVNAPIClient : public HKHTTPRequestOperationManager {
 namespace QVNAPIEnvelope {
 
 struct Outcome {
-    Value reply;        // the reply on success, nil otherwise
-    Ref<NSError> error; // the "QVNAPI" error of a server failure, else nullptr
+    Value reply;         // the reply on success, nil otherwise
+    Ref<NSError> error;  // the "QVNAPI" error of a server failure, else nullptr
 };
 
 Outcome readGETReply(const Dictionary& reply);

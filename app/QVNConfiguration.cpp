@@ -45,13 +45,20 @@ std::optional<std::string> configured(QVNSetting setting) {
 
 const char* QVNConfiguration::environmentName(QVNSetting setting) {
     switch (setting) {
-        case QVNSetting::APIRoot: return "QVN_API_ROOT";
-        case QVNSetting::SecondRoot: return "QVN_SECOND_ROOT";
-        case QVNSetting::WebHost: return "QVN_WEB_HOST";
-        case QVNSetting::ModelPrefix: return "QVN_MODEL_PREFIX";
-        case QVNSetting::WatermarkURL: return "QVN_WATERMARK_URL";
-        case QVNSetting::VideoURLFormat: return "QVN_VIDEO_URL";
-        case QVNSetting::EventsPageURL: return "QVN_EVENTS_PAGE_URL";
+        case QVNSetting::APIRoot:
+            return "QVN_API_ROOT";
+        case QVNSetting::SecondRoot:
+            return "QVN_SECOND_ROOT";
+        case QVNSetting::WebHost:
+            return "QVN_WEB_HOST";
+        case QVNSetting::ModelPrefix:
+            return "QVN_MODEL_PREFIX";
+        case QVNSetting::WatermarkURL:
+            return "QVN_WATERMARK_URL";
+        case QVNSetting::VideoURLFormat:
+            return "QVN_VIDEO_URL";
+        case QVNSetting::EventsPageURL:
+            return "QVN_EVENTS_PAGE_URL";
     }
     return "";
 }
@@ -76,15 +83,17 @@ std::string QVNConfiguration::value(QVNSetting setting) {
             if (!configured(QVNSetting::APIRoot)) {
                 std::string host = kDefaultAPIHost;
                 host = host.substr(host.find('.') + 1);
-                return NSString::stringWithFormat("http://%@:8080/trasselin/watermark/getwatermarklist.do", host);
+                return NSString::stringWithFormat("http://%@:8080/trasselin/watermark/getwatermarklist.do",
+                                                  host);
             }
             return apiRoot() + "watermark/getwatermarklist.do";
         }
         case QVNSetting::VideoURLFormat: {
             if (own) return *own;
             if (!configured(QVNSetting::APIRoot)) {
-                return NSString::stringWithFormat("http://%@:8080/trasselin/video/getvideobyid.do?video_id=%%d",
-                                                  std::string(kDefaultVideoHost));
+                return NSString::stringWithFormat(
+                    "http://%@:8080/trasselin/video/getvideobyid.do?video_id=%%d",
+                    std::string(kDefaultVideoHost));
             }
             return apiRoot() + "video/getvideobyid.do?video_id=%d";
         }
@@ -114,7 +123,8 @@ void QVNConfiguration::resetAll() {
     gGeneration.fetch_add(1);
 }
 
-void QVNConfiguration::useServer(const std::string& serverRoot, const std::optional<std::string>& secondServerRoot) {
+void QVNConfiguration::useServer(const std::string& serverRoot,
+                                 const std::optional<std::string>& secondServerRoot) {
     std::string root = trimmedRoot(serverRoot);
     std::string second = trimmedRoot(secondServerRoot.value_or(serverRoot));
     Ref<NSURL> url = NSURL::URLWithString(root);

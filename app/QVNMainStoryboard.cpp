@@ -13,18 +13,20 @@ namespace QVNMainStoryboard {
 
 void registerScenes() {
     UIStoryboard::registerStoryboard(kName, std::string(kNavigationIdentifier));
-    UIStoryboard::registerScene(kName, kPlaceholderIdentifier,
-                                [](UIStoryboard&) -> Ref<UIViewController> { return make<QVNLaunchViewController>(); });
-    UIStoryboard::registerScene(kName, kNavigationIdentifier, [](UIStoryboard& storyboard) -> Ref<UIViewController> {
-        auto scenes = UIStoryboard::sceneIdentifiers(storyboard.name());
-        bool hasHome = std::find(scenes.begin(), scenes.end(), kHomeIdentifier) != scenes.end();
-        Ref<UIViewController> home =
-            storyboard.instantiateViewControllerWithIdentifier(hasHome ? kHomeIdentifier : kPlaceholderIdentifier);
-        if (!home) home = make<QVNLaunchViewController>();
-        auto navigation = make<QVNNavigationController>(home);
-        navigation->setNavigationBarHidden(true);
-        return navigation;
+    UIStoryboard::registerScene(kName, kPlaceholderIdentifier, [](UIStoryboard&) -> Ref<UIViewController> {
+        return make<QVNLaunchViewController>();
     });
+    UIStoryboard::registerScene(
+        kName, kNavigationIdentifier, [](UIStoryboard& storyboard) -> Ref<UIViewController> {
+            auto scenes = UIStoryboard::sceneIdentifiers(storyboard.name());
+            bool hasHome = std::find(scenes.begin(), scenes.end(), kHomeIdentifier) != scenes.end();
+            Ref<UIViewController> home = storyboard.instantiateViewControllerWithIdentifier(
+                hasHome ? kHomeIdentifier : kPlaceholderIdentifier);
+            if (!home) home = make<QVNLaunchViewController>();
+            auto navigation = make<QVNNavigationController>(home);
+            navigation->setNavigationBarHidden(true);
+            return navigation;
+        });
 }
 
 }  // namespace QVNMainStoryboard
@@ -33,7 +35,8 @@ void QVNLaunchViewController::viewDidLoad() {
     UIViewController::viewDidLoad();
     const Ref<UIView>& root = view();
     root->setBackgroundColor(UIColor_Extensions::QVNBlackColor());
-    auto title = make<UILabel>(CGRectMake(0, root->bounds().size.height / 2 - 22, root->bounds().size.width, 44));
+    auto title =
+        make<UILabel>(CGRectMake(0, root->bounds().size.height / 2 - 22, root->bounds().size.width, 44));
     title->setText(std::string("QVN"));
     title->setTextAlignment(NSTextAlignmentCenter);
     title->setTextColor(UIColor_Extensions::QVNRedColor());

@@ -5,7 +5,8 @@
 
 void QVNTAAnalyticsHelper::TAAnalyticStart() {
     Tally::startWithAppkey(std::string(kAnalyticsAppKey), kReportPolicy, std::string(kChannel));
-    Tally::setAppVersion(NSBundle::mainBundle()->objectForInfoDictionaryKey("CFBundleShortVersionString").optionalString());
+    Tally::setAppVersion(
+        NSBundle::mainBundle()->objectForInfoDictionaryKey("CFBundleShortVersionString").optionalString());
 }
 
 void QVNTAAnalyticsHelper::beginLogPageView(const std::string& className) {

@@ -56,7 +56,8 @@ void save(const Ref<QVNUser>& user) {
 }
 
 // The success and failure blocks of the login calls: the user is stored before the completion.
-void signIn(bool post, const std::string& path, const Dictionary& params, QVNUser::UserCompletion completion) {
+void signIn(bool post, const std::string& path, const Dictionary& params,
+            QVNUser::UserCompletion completion) {
     auto success = [completion](const Value& reply, const Ref<NSError>& error) {
         if (error) {
             if (completion) completion(loginError(), nullptr);
@@ -77,7 +78,8 @@ void signIn(bool post, const std::string& path, const Dictionary& params, QVNUse
 }
 
 // Calls that answer only an error: the server's, or T for a transport failure.
-void errorOnly(bool post, const std::string& path, const Dictionary& params, QVNUser::ErrorCompletion completion) {
+void errorOnly(bool post, const std::string& path, const Dictionary& params,
+               QVNUser::ErrorCompletion completion) {
     auto success = [completion](const Value&, const Ref<NSError>& error) {
         if (completion) completion(error);
     };
@@ -97,7 +99,8 @@ void QVNUser::registerWithUserPhone(const std::string& phone, const std::string&
                                     const std::string& password, long code, UserCompletion comletion) {
     QVNAPIClient::postWithURL(
         "user/register.do",
-        Value(parameters({{"username", phone}, {"nickname", nickName}, {"password", password}, {"code", code}})),
+        Value(parameters(
+            {{"username", phone}, {"nickname", nickName}, {"password", password}, {"code", code}})),
         [comletion](const Value& reply, const Ref<NSError>& error) {
             if (!comletion) return;
             if (error) {
@@ -117,7 +120,8 @@ void QVNUser::loginWithUserName(const std::string& userName, const std::string& 
            std::move(completion));
 }
 
-void QVNUser::loginWithToken(const std::string& token, const std::string& buttonTag, UserCompletion completion) {
+void QVNUser::loginWithToken(const std::string& token, const std::string& buttonTag,
+                             UserCompletion completion) {
     if (buttonTag == "10001") {
         signIn(true, "user/loginbyweibo.do", parameters({{"access_token", token}}), std::move(completion));
     } else if (buttonTag == "10002") {
@@ -150,7 +154,8 @@ void QVNUser::updateUserInfo(const Ref<QVNUser>& user, ErrorCompletion completio
         });
 }
 
-void QVNUser::updateUserAvatar(const Ref<QVNUser>& user, const Ref<UIImage>& image, ErrorCompletion completion) {
+void QVNUser::updateUserAvatar(const Ref<QVNUser>& user, const Ref<UIImage>& image,
+                               ErrorCompletion completion) {
     // The store's token goes into the path as a query value; escaping keeps a token with
     // reserved characters from breaking the URL (tokens the server hands out are unchanged).
     std::optional<std::string> token = QVNUserManager::shareObject()->currentUserToken();
@@ -196,10 +201,11 @@ void QVNUser::getUserWithUserId(const Value& userId, FetchCompletion completion)
         });
 }
 
-void QVNUser::findPasswordWithIdentifyCode(long code, const std::string& phoneNumber, const std::string& password,
-                                           ErrorCompletion comletion) {
+void QVNUser::findPasswordWithIdentifyCode(long code, const std::string& phoneNumber,
+                                           const std::string& password, ErrorCompletion comletion) {
     errorOnly(true, "user/findpassword.do",
-              parameters({{"tel", phoneNumber}, {"code", code}, {"password", password}}), std::move(comletion));
+              parameters({{"tel", phoneNumber}, {"code", code}, {"password", password}}),
+              std::move(comletion));
 }
 
 void QVNUser::changePasswordWithOldPassword(const std::string& oldPassword, const std::string& newPassword,

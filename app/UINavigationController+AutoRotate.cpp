@@ -20,7 +20,8 @@ bool shouldAutorotate(const UINavigationController& navigationController) {
     return last ? last->shouldAutorotate() : false;
 }
 
-UIInterfaceOrientationMask supportedInterfaceOrientations(const UINavigationController& navigationController) {
+UIInterfaceOrientationMask supportedInterfaceOrientations(
+    const UINavigationController& navigationController) {
     auto last = lastController(navigationController);
     return last ? last->supportedInterfaceOrientations() : 0;
 }

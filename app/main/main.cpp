@@ -38,5 +38,9 @@ int main(int argc, char** argv) {
             NSRunLoop::mainRunLoop()->stop();
         });
     }
-    return UIApplicationMain(argc, argv, std::nullopt, std::string("AppDelegate"));
+    int result = UIApplicationMain(argc, argv, std::nullopt, std::string("AppDelegate"));
+    // Lets the application, its delegate and window go while the platform's registries still
+    // exist, rather than in the unordered static destruction at exit.
+    UIApplication::setSharedApplication(nullptr);
+    return result;
 }

@@ -7,6 +7,7 @@
 #include "foundation/NSNotificationCenter.h"
 #include "foundation/NSRunLoop.h"
 #include "graphics/NSValue+Geometry.h"
+#include "system/SystemOtherApps.h"
 #include "uikit/UIScreen.h"
 
 namespace {
@@ -151,10 +152,14 @@ bool UIApplication::canOpenURL(const Ref<NSURL>& url) {
     canOpenQueries_.push_back(url);
     auto scheme = url->scheme();
     if (!scheme) return false;
-    std::string lower = *scheme;
+    return isOpenableScheme(*scheme) || SystemOtherApps::canOpenURL(url);
+}
+
+bool UIApplication::isOpenableScheme(const std::string& scheme) const {
+    std::string lower = scheme;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
-    return openableSchemes_.count(lower) > 0 || openableSchemes_.count(*scheme) > 0;
+    return openableSchemes_.count(lower) > 0 || openableSchemes_.count(scheme) > 0;
 }
 
 bool UIApplication::openURL(const Ref<NSURL>& url) {
@@ -163,10 +168,9 @@ bool UIApplication::openURL(const Ref<NSURL>& url) {
     if (openURLHandler_) return openURLHandler_(url);
     auto scheme = url->scheme();
     if (!scheme) return false;
-    std::string lower = *scheme;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return openableSchemes_.count(lower) > 0 || openableSchemes_.count(*scheme) > 0;
+    // The device routes the URL to whichever app claims its scheme (or to the system).
+    bool delivered = SystemOtherApps::openURL(url);
+    return delivered || isOpenableScheme(*scheme);
 }
 
 void UIApplication::clearRecordedURLs() {
@@ -329,6 +333,10 @@ int UIApplicationMain(int argc, char** argv, UIApplication::ApplicationFactory m
     Ref<UIApplication> application = makeApplication ? makeApplication() : make<UIApplication>();
     if (!application) application = make<UIApplication>();
     UIApplication::setSharedApplication(application);
+    // URLs other apps open in ours arrive through the application, as on the device.
+    SystemOtherApps::setOwnAppURLHandler([](const Ref<NSURL>& url, const std::string& source) {
+        return UIApplication::sharedApplication()->openURLFromOtherApp(url, source, Value());
+    });
     if (makeDelegate) application->setDelegate(makeDelegate());
     application->finishLaunching();
     NSRunLoop::mainRunLoop()->run();

@@ -13,9 +13,10 @@
 // entry points, which move applicationState, call the delegate and post the notifications
 // (delegate first, then the notification, as the platform does).
 //
-// Other apps: openURL / canOpenURL are recorded (tests read them); canOpenURL answers from a
-// settable set of schemes, and an optional handler (the system layer's fakes of other apps)
-// decides what openURL answers. openURLFromOtherApp is how a test or the app shell delivers a URL
+// Other apps: openURL / canOpenURL are recorded (tests read them). Without a handler set by a
+// test, both go to the device's registry of other apps (system/SystemOtherApps), which also routes
+// the other apps' answers back in: UIApplicationMain installs our app's entry point there. A
+// settable set of schemes counts as openable besides. openURLFromOtherApp is how a test or the app shell delivers a URL
 // as another app would: it calls the delegate's
 // application:openURL:sourceApplication:annotation:, or handleOpenURL: when that is absent.
 //
@@ -217,9 +218,10 @@ class UIApplication : public UIResponder {
     void simulateMemoryWarning();
 
     // ---- other apps ---------------------------------------------------------------------------
-    // Records the URL; answers the handler's answer, or canOpenURL without a handler.
+    // Records the URL; answers the handler's answer, or, without one, hands the URL to the app
+    // claiming its scheme and answers whether anything receives it.
     bool openURL(const Ref<NSURL>& url);
-    // Records the question; true when the URL's scheme is in the openable set.
+    // Records the question; true when the URL's scheme is in the openable set or an app claims it.
     bool canOpenURL(const Ref<NSURL>& url);
     const std::vector<Ref<NSURL>>& openedURLs() const { return openedURLs_; }
     const std::vector<Ref<NSURL>>& canOpenURLQueries() const { return canOpenQueries_; }
@@ -310,6 +312,7 @@ class UIApplication : public UIResponder {
     bool launched_ = false;
     std::vector<Ref<NSURL>> openedURLs_;
     std::vector<Ref<NSURL>> canOpenQueries_;
+    bool isOpenableScheme(const std::string& scheme) const;
     std::set<std::string> openableSchemes_{"http", "https", "tel", "mailto", "sms"};
     OpenURLHandler openURLHandler_;
     bool networkActivityIndicatorVisible_ = false;

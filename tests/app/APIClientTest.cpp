@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "app/NSNumber+Extension.h"
 #include "app/NSString+Extension.h"
@@ -26,7 +29,8 @@ Dictionary parse(const std::string& text) {
 }
 
 std::string message(const Ref<NSError>& error) {
-    return error ? error->userInfo().objectForKey(QVNAPIErrorMessageKey).stringValue() : std::string("<none>");
+    return error ? error->userInfo().objectForKey(QVNAPIErrorMessageKey).stringValue()
+                 : std::string("<none>");
 }
 
 bool contains(const std::string& text, const std::string& part) {
@@ -38,8 +42,8 @@ bool contains(const std::string& text, const std::string& part) {
 // ---- the envelope rules on their own -------------------------------------------------------------
 
 TEST(APIEnvelope, GetSucceedsWithCodeZeroOrWithoutACode) {
-    for (const char* text : {R"({"resultCode":0,"data":[1,2]})", R"({"resultCode":0.0})", R"({"data":{"x":1}})",
-                             R"({"frames":[]})"}) {
+    for (const char* text : {R"({"resultCode":0,"data":[1,2]})", R"({"resultCode":0.0})",
+                             R"({"data":{"x":1}})", R"({"frames":[]})"}) {
         auto outcome = QVNAPIEnvelope::readGETReply(parse(text));
         EXPECT_TRUE(outcome.reply.isDictionary()) << text;
         EXPECT_FALSE(outcome.error) << text;
@@ -85,7 +89,8 @@ TEST(APIEnvelope, PicturePostMakesEveryFailureCode10000) {
 }
 
 TEST(APIEnvelope, UploadHandsOnTheURLOnlyWithCodeZero) {
-    EXPECT_EQ(QVNAPIEnvelope::uploadedURL(parse(R"({"resultCode":0,"url":"http://p/1.png"})")), "http://p/1.png");
+    EXPECT_EQ(QVNAPIEnvelope::uploadedURL(parse(R"({"resultCode":0,"url":"http://p/1.png"})")),
+              "http://p/1.png");
     EXPECT_EQ(QVNAPIEnvelope::uploadedURL(parse(R"({"resultCode":0})")), std::nullopt);
     EXPECT_EQ(QVNAPIEnvelope::uploadedURL(parse(R"({"resultCode":1,"url":"u"})")), std::nullopt);
     EXPECT_EQ(QVNAPIEnvelope::uploadedURL(parse(R"({"url":"u"})")), std::nullopt);
@@ -115,7 +120,8 @@ TEST(APIEnvelope, OnlyObjectsAreReplies) {
 
 // Every wrapper rule meets mutated replies: each gives a reply or an error, never both or none.
 TEST(APIEnvelope, MutatedRepliesGiveExactlyOneOutcome) {
-    const std::string seed = R"({"resultCode":10003,"errmsg":"帐号","data":[{"a":null,"b":[1,2.5,"c"]}],"url":"u"})";
+    const std::string seed =
+        R"({"resultCode":10003,"errmsg":"帐号","data":[{"a":null,"b":[1,2.5,"c"]}],"url":"u"})";
     for (unsigned i = 0; i < 3000; ++i) {
         std::string text = testsupport::mutate(seed, i);
         Value value = NSJSONSerialization::JSONObjectWithData(NSData::fromString(text), 0, nullptr);
@@ -180,8 +186,8 @@ TEST_F(APIClientTest, NullsAreRemovedBeforeTheEnvelopeIsRead) {
 TEST_F(APIClientTest, PostSendsAFormBodyAndFailsWithoutACode) {
     server.setReply(apiPath("friend/add.do"), json(R"({"data":[]})"));
     APIOutcome outcome;
-    QVNAPIClient::postWithURL("friend/add.do", Dictionary{{"token", "t k"}, {"friend_uid", 9}}, outcome.success(),
-                              outcome.failure());
+    QVNAPIClient::postWithURL("friend/add.do", Dictionary{{"token", "t k"}, {"friend_uid", 9}},
+                              outcome.success(), outcome.failure());
     ASSERT_TRUE(outcome.wait());
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->code(), 0);
@@ -320,15 +326,18 @@ TEST_F(APIClientTest, UploadSendsOnePNGPartAndHandsOnTheURL) {
     EXPECT_EQ(url, "http://p/u.png");
     auto request = server.requests().at(0);
     EXPECT_EQ(request.method, "POST");
-    EXPECT_TRUE(contains(request.header("Content-Type").value_or(""), "multipart/form-data; boundary=Boundary+"));
-    EXPECT_TRUE(contains(request.body, "Content-Disposition: form-data; name=\"file\"; filename=\"uploadImage\""));
+    EXPECT_TRUE(
+        contains(request.header("Content-Type").value_or(""), "multipart/form-data; boundary=Boundary+"));
+    EXPECT_TRUE(
+        contains(request.body, "Content-Disposition: form-data; name=\"file\"; filename=\"uploadImage\""));
     EXPECT_TRUE(contains(request.body, "Content-Type: image/png\r\n\r\n\x89PNG"));
 }
 
 TEST_F(APIClientTest, UploadWithoutAURLOrWithAFailureGivesNil) {
     server.setReply(apiPath("upload/upload.do"), json(R"({"resultCode":0})"));
     for (int round = 0; round < 3; ++round) {
-        if (round == 1) server.setReply(apiPath("upload/upload.do"), json(R"({"resultCode":0,"url":"u"})", 503));
+        if (round == 1)
+            server.setReply(apiPath("upload/upload.do"), json(R"({"resultCode":0,"url":"u"})", 503));
         if (round == 2) server.setReply(apiPath("upload/upload.do"), json(R"(["u"])"));
         std::optional<std::string> url = "unset";
         int calls = 0;
@@ -390,7 +399,8 @@ TEST_F(APIClientTest, SharedClientSettings) {
     ASSERT_TRUE(serializer);
     EXPECT_TRUE(serializer->removesKeysWithNullValues());
     auto types = serializer->acceptableContentTypes().value();
-    EXPECT_EQ(types, (std::set<std::string>{"application/json", "text/json", "text/javascript", "text/html"}));
+    EXPECT_EQ(types,
+              (std::set<std::string>{"application/json", "text/json", "text/javascript", "text/html"}));
 }
 
 TEST_F(APIClientTest, ANewRootMakesANewSharedClient) {
@@ -422,7 +432,8 @@ TEST(APIConfiguration, ProductionShapesByDefault) {
     EXPECT_EQ(QVNBaseURL::sharedURL(), "http://share.trasselin.example:8080/trasselin/");
     EXPECT_NE(QVNBaseURL::sharedURL(), QVNConfiguration::apiRoot());
     EXPECT_EQ(NSString_Extension::carOptionURLPrefix(), "http://www.trasselin.example/static/model/");
-    EXPECT_EQ(QVNConfiguration::watermarkURL(), "http://trasselin.example:8080/trasselin/watermark/getwatermarklist.do");
+    EXPECT_EQ(QVNConfiguration::watermarkURL(),
+              "http://trasselin.example:8080/trasselin/watermark/getwatermarklist.do");
     EXPECT_EQ(QVNConfiguration::videoURLFormat(),
               "http://video.trasselin.example:8080/trasselin/video/getvideobyid.do?video_id=%d");
     EXPECT_EQ(QVNConfiguration::eventsPageURL(), "http://www.trasselin.example/extra/art1.html");
@@ -454,7 +465,8 @@ TEST(APIConfiguration, UseServerPointsEverythingAtLoopback) {
     EXPECT_EQ(QVNBaseURL::sharedURL(), "http://127.0.0.2:4322/trasselin/");
     EXPECT_EQ(QVNConfiguration::webHost(), "127.0.0.1:4321");
     EXPECT_EQ(NSString_Extension::carOptionURLPrefix(), "http://127.0.0.1:4321/static/model/");
-    EXPECT_EQ(QVNConfiguration::videoURLFormat(), "http://127.0.0.1:4321/trasselin/video/getvideobyid.do?video_id=%d");
+    EXPECT_EQ(QVNConfiguration::videoURLFormat(),
+              "http://127.0.0.1:4321/trasselin/video/getvideobyid.do?video_id=%d");
     EXPECT_EQ(QVNConfiguration::eventsPageURL(), "http://127.0.0.1:4321/extra/art1.html");
     QVNConfiguration::resetAll();
 }
@@ -462,7 +474,8 @@ TEST(APIConfiguration, UseServerPointsEverythingAtLoopback) {
 // ---- hostile replies over the wire ----------------------------------------------------------------
 
 TEST_F(APIClientTest, MutatedRepliesOverTheWireGiveOneOutcomeEach) {
-    const std::string seed = R"({"resultCode":0,"errmsg":"ok","data":[{"user_id":7,"user_token":"t","x":null}]})";
+    const std::string seed =
+        R"({"resultCode":0,"errmsg":"ok","data":[{"user_id":7,"user_token":"t","x":null}]})";
     constexpr unsigned kRounds = 60;
     for (unsigned i = 0; i < kRounds; ++i) {
         server.setReply(apiPath("m" + std::to_string(i) + ".do"), json(testsupport::mutate(seed, i + 11)));
@@ -484,4 +497,68 @@ TEST_F(APIClientTest, MutatedRepliesOverTheWireGiveOneOutcomeEach) {
         },
         30));
     for (auto& o : outcomes) EXPECT_EQ(o.successes + o.failures, 1);
+}
+
+// ---- threads --------------------------------------------------------------------------------------
+
+TEST_F(APIClientTest, CallsFromManyThreadsAllCompleteOnTheMainQueue) {
+    server.setReply(apiPath("t.do"), json(R"({"resultCode":0})"));
+    constexpr int kThreads = 8;
+    constexpr int kCallsEach = 5;
+    std::vector<APIOutcome> outcomes(kThreads * kCallsEach);
+    std::vector<std::thread> threads;
+    std::vector<Ref<QVNAPIClient>> seen(kThreads);
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            seen[t] = QVNAPIClient::sharedClient();
+            for (int i = 0; i < kCallsEach; ++i) {
+                auto& outcome = outcomes[t * kCallsEach + i];
+                if (i % 2) {
+                    QVNAPIClient::postWithURL("t.do", Dictionary{{"i", i}}, outcome.success(),
+                                              outcome.failure());
+                } else {
+                    QVNAPIClient::getWithURL("t.do", Dictionary{{"i", i}}, outcome.success(),
+                                             outcome.failure());
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (const auto& client : seen) EXPECT_EQ(client, seen.front());  // one shared client
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil(
+        [&] {
+            for (auto& o : outcomes)
+                if (!o.done()) return false;
+            return true;
+        },
+        30));
+    for (auto& o : outcomes) {
+        EXPECT_EQ(o.successes, 1);
+        EXPECT_FALSE(o.offMainThread);
+    }
+    EXPECT_EQ(server.requestCount(), static_cast<std::size_t>(kThreads * kCallsEach));
+}
+
+TEST(APIConfigurationThreads, ReadersAndWritersAtOnce) {
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 500; ++i) {
+            QVNConfiguration::set(QVNSetting::APIRoot,
+                                  "http://127.0.0.1:" + std::to_string(1000 + i % 7) + "/r/");
+        }
+        stop = true;
+    });
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 4; ++r) {
+        readers.emplace_back([&] {
+            while (!stop) {
+                auto client = QVNAPIClient::sharedClient();
+                EXPECT_TRUE(client->baseURL());
+                EXPECT_EQ(QVNConfiguration::apiRoot().rfind("http://", 0), 0u);
+            }
+        });
+    }
+    writer.join();
+    for (auto& reader : readers) reader.join();
+    QVNConfiguration::resetAll();
 }

@@ -64,12 +64,13 @@ TEST_F(AccountCallsTest, PasswordLoginStoresTheUserBeforeTheCompletion) {
     bool done = false;
     bool storedAtCompletion = false;
     Ref<QVNUser> received;
-    QVNUser::loginWithUserName("13800000000", "pa ss", [&](const Ref<NSError>& error, const Ref<QVNUser>& user) {
-        EXPECT_FALSE(error);
-        received = user;
-        storedAtCompletion = store()->hasCurrentUser();
-        done = true;
-    });
+    QVNUser::loginWithUserName("13800000000", "pa ss",
+                               [&](const Ref<NSError>& error, const Ref<QVNUser>& user) {
+                                   EXPECT_FALSE(error);
+                                   received = user;
+                                   storedAtCompletion = store()->hasCurrentUser();
+                                   done = true;
+                               });
     ASSERT_TRUE(waitFor(done));
     EXPECT_TRUE(storedAtCompletion);
     ASSERT_TRUE(received);
@@ -129,7 +130,8 @@ TEST_F(AccountCallsTest, LoginWithoutACompletionStillStores) {
 }
 
 TEST_F(AccountCallsTest, SocialLoginsByTag) {
-    server.setReply(apiPath("user/loginbyweibo.do"), json(R"({"resultCode":0,"user_id":1,"user_token":"wb"})"));
+    server.setReply(apiPath("user/loginbyweibo.do"),
+                    json(R"({"resultCode":0,"user_id":1,"user_token":"wb"})"));
     server.setReply(apiPath("user/loginbywechat.do"), json(R"({"resultCode":3})"));
     bool weibo = false, wechat = false;
     QVNUser::loginWithToken("access", "10001", [&](const Ref<NSError>& error, const Ref<QVNUser>& user) {
@@ -166,33 +168,37 @@ TEST_F(AccountCallsTest, AnUnknownTagSendsNothing) {
 // ---- sign-up, password reset and change, phone binding ----------------------------------------------
 
 TEST_F(AccountCallsTest, RegisterHandsOutTheUserWithoutStoringIt) {
-    server.setReply(apiPath("user/register.do"), json(R"({"resultCode":0,"user_id":9,"user_nickname":"车迷"})"));
+    server.setReply(apiPath("user/register.do"),
+                    json(R"({"resultCode":0,"user_id":9,"user_nickname":"车迷"})"));
     bool done = false;
-    QVNUser::registerWithUserPhone("13800000000", "车迷", "pw", 4321, [&](const Ref<NSError>& error, const Ref<QVNUser>& user) {
-        EXPECT_FALSE(error);
-        ASSERT_TRUE(user);
-        EXPECT_EQ(user->user_nickname, "车迷");
-        done = true;
-    });
+    QVNUser::registerWithUserPhone("13800000000", "车迷", "pw", 4321,
+                                   [&](const Ref<NSError>& error, const Ref<QVNUser>& user) {
+                                       EXPECT_FALSE(error);
+                                       ASSERT_TRUE(user);
+                                       EXPECT_EQ(user->user_nickname, "车迷");
+                                       done = true;
+                                   });
     ASSERT_TRUE(waitFor(done));
     EXPECT_FALSE(store()->hasCurrentUser());
     auto request = onlyRequest();
     EXPECT_EQ(request.method, "POST");
-    EXPECT_EQ(formFields(request.body), (std::map<std::string, std::string>{
-                                            {"code", "4321"}, {"nickname", "车迷"}, {"password", "pw"}, {"username", "13800000000"}}));
+    EXPECT_EQ(formFields(request.body),
+              (std::map<std::string, std::string>{
+                  {"code", "4321"}, {"nickname", "车迷"}, {"password", "pw"}, {"username", "13800000000"}}));
 }
 
 TEST_F(AccountCallsTest, RegisterPassesTheServersCodeOn) {
     server.setReply(apiPath("user/register.do"), json(R"({"resultCode":10005,"errmsg":"已注册"})"));
     bool done = false;
-    QVNUser::registerWithUserPhone("1", "n", "p", 1, [&](const Ref<NSError>& error, const Ref<QVNUser>& user) {
-        EXPECT_FALSE(user);
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->domain(), "QVNAPI");
-        EXPECT_EQ(error->code(), 10005);
-        EXPECT_EQ(msg(error), "已注册");
-        done = true;
-    });
+    QVNUser::registerWithUserPhone("1", "n", "p", 1,
+                                   [&](const Ref<NSError>& error, const Ref<QVNUser>& user) {
+                                       EXPECT_FALSE(user);
+                                       ASSERT_TRUE(error);
+                                       EXPECT_EQ(error->domain(), "QVNAPI");
+                                       EXPECT_EQ(error->code(), 10005);
+                                       EXPECT_EQ(msg(error), "已注册");
+                                       done = true;
+                                   });
     ASSERT_TRUE(waitFor(done));
 }
 
@@ -215,11 +221,13 @@ TEST_F(AccountCallsTest, FindAndChangePassword) {
     auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].method, "POST");
-    EXPECT_EQ(formFields(requests[0].body),
-              (std::map<std::string, std::string>{{"code", "2468"}, {"password", "new"}, {"tel", "13800000000"}}));
+    EXPECT_EQ(
+        formFields(requests[0].body),
+        (std::map<std::string, std::string>{{"code", "2468"}, {"password", "new"}, {"tel", "13800000000"}}));
     EXPECT_EQ(requests[1].method, "GET");
     EXPECT_EQ(formFields(requests[1].query),
-              (std::map<std::string, std::string>{{"new_password", "new"}, {"old_password", "old"}, {"user_token", "tok-9"}}));
+              (std::map<std::string, std::string>{
+                  {"new_password", "new"}, {"old_password", "old"}, {"user_token", "tok-9"}}));
 }
 
 TEST_F(AccountCallsTest, TransportFailuresOfPasswordCallsAreTheServerError) {
@@ -249,14 +257,16 @@ TEST_F(AccountCallsTest, BindPhoneStoresTheReplysUser) {
     server.setReply(apiPath("user/bindphone.do"),
                     json(R"({"resultCode":0,"user_id":5,"user_token":"tok-2","user_phone":"13900000000"})"));
     bool done = false;
-    QVNUser::verifyPhoneWithCode(std::string("tok-1"), "13900000000", 123456UL, [&](const Ref<NSError>& error) {
-        EXPECT_FALSE(error);
-        EXPECT_EQ(store()->currentUser()->user_phone, "13900000000");
-        done = true;
-    });
+    QVNUser::verifyPhoneWithCode(std::string("tok-1"), "13900000000", 123456UL,
+                                 [&](const Ref<NSError>& error) {
+                                     EXPECT_FALSE(error);
+                                     EXPECT_EQ(store()->currentUser()->user_phone, "13900000000");
+                                     done = true;
+                                 });
     ASSERT_TRUE(waitFor(done));
-    EXPECT_EQ(formFields(onlyRequest().body), (std::map<std::string, std::string>{
-                                                  {"code", "123456"}, {"phone", "13900000000"}, {"user_token", "tok-1"}}));
+    EXPECT_EQ(formFields(onlyRequest().body),
+              (std::map<std::string, std::string>{
+                  {"code", "123456"}, {"phone", "13900000000"}, {"user_token", "tok-1"}}));
 }
 
 // ---- profile and avatar ---------------------------------------------------------------------------
@@ -278,8 +288,9 @@ TEST_F(AccountCallsTest, UpdateProfileCompletesBeforeItStores) {
     ASSERT_TRUE(waitFor(done));
     EXPECT_EQ(nicknameAtCompletion, "老王");
     EXPECT_EQ(store()->currentUser()->user_nickname, "新名字");
-    EXPECT_EQ(formFields(onlyRequest().query), (std::map<std::string, std::string>{
-                                                   {"nickname", "新名字"}, {"sex", "0"}, {"sign", "签名"}, {"token", "tok-1"}}));
+    EXPECT_EQ(formFields(onlyRequest().query),
+              (std::map<std::string, std::string>{
+                  {"nickname", "新名字"}, {"sex", "0"}, {"sign", "签名"}, {"token", "tok-1"}}));
 }
 
 TEST_F(AccountCallsTest, AFailedProfileUpdateStoresNothing) {
@@ -312,7 +323,8 @@ TEST_F(AccountCallsTest, AvatarTakesTheStoresTokenAndStoresTheGivenUser) {
     given->user_id = NSNumber::numberWithInt(5);
     given->user_nickname = "给定";
     given->user_token = "other";
-    server.setReply(apiPath("user/updateavatar.do"), json(R"({"resultCode":0,"user_logo":"http://p/a.png"})"));
+    server.setReply(apiPath("user/updateavatar.do"),
+                    json(R"({"resultCode":0,"user_logo":"http://p/a.png"})"));
     bool done = false;
     QVNUser::updateUserAvatar(given, apptest::solidImage(), [&](const Ref<NSError>& error) {
         EXPECT_FALSE(error);

@@ -31,8 +31,8 @@ namespace {
 struct SDKCall {
     std::string name;
     std::string argument;
-    bool analyticsStarted = false;    // the analytics app key was in place
-    bool cacheSized = false;          // the 4 MiB shared URL cache was in place
+    bool analyticsStarted = false;  // the analytics app key was in place
+    bool cacheSized = false;        // the 4 MiB shared URL cache was in place
     bool indicatorEnabled = false;
     bool textTinted = false;
 };
@@ -62,7 +62,8 @@ class AppDelegateTest : public ::testing::Test {
         UITextView::appearance().reset();
         HKNetworkActivityIndicatorManager::sharedManager()->setEnabled(false);
         NSURLCache::setSharedURLCache(nullptr);
-        UIApplication::setSharedApplication(nullptr);
+        // The shared application stays: the analytics worker threads read it unguarded, so
+        // replacing it here could race them. Each test that needs one sets its own first.
         NSBundle::setInfoValue("CFBundleShortVersionString", Value());
     }
 
@@ -79,7 +80,9 @@ class AppDelegateTest : public ::testing::Test {
 
     void installRecorder() {
         AppDelegate::SDKEntryPoints points;
-        points.weiboEnableDebugMode = [this](bool on) { calls.push_back(snapshot("weibo.debug", on ? "YES" : "NO")); };
+        points.weiboEnableDebugMode = [this](bool on) {
+            calls.push_back(snapshot("weibo.debug", on ? "YES" : "NO"));
+        };
         points.weiboRegisterApp = [this](const std::optional<std::string>& key) {
             calls.push_back(snapshot("weibo.register", key.value_or("nil")));
             return true;
@@ -129,8 +132,8 @@ class PropertyWatcher : public NSObject, public NSKeyValueObserving {
         Value newValue;
         std::optional<std::string> userIDThen;
     };
-    void observeValueForKeyPath(const std::string& keyPath, const Ref<NSObject>& object, const Dictionary& change,
-                                void*) override {
+    void observeValueForKeyPath(const std::string& keyPath, const Ref<NSObject>& object,
+                                const Dictionary& change, void*) override {
         auto delegate = std::dynamic_pointer_cast<AppDelegate>(object);
         seen.push_back({keyPath, change.objectForKey(NSKeyValueChangeNewKey),
                         delegate ? delegate->wbCurrentUserID() : std::nullopt});
@@ -138,8 +141,8 @@ class PropertyWatcher : public NSObject, public NSKeyValueObserving {
     std::vector<Seen> seen;
 };
 
-Ref<WBAuthorizeResponse> weiboSignIn(long status, std::optional<std::string> token, std::optional<std::string> user,
-                                     std::optional<std::string> refresh) {
+Ref<WBAuthorizeResponse> weiboSignIn(long status, std::optional<std::string> token,
+                                     std::optional<std::string> user, std::optional<std::string> refresh) {
     auto response = make<WBAuthorizeResponse>();
     response->setStatusCode(status);
     response->setAccessToken(std::move(token));
@@ -232,8 +235,9 @@ TEST_F(AppDelegateTest, TheMainStoryboardGivesANavigationStackWithAHiddenBar) {
 
 TEST_F(AppDelegateTest, TheHomeScreenTakesThePlaceholdersPlaceOnceRegistered) {
     QVNAppStartup::prepare();
-    UIStoryboard::registerScene(QVNMainStoryboard::kName, QVNMainStoryboard::kHomeIdentifier,
-                                [](UIStoryboard&) -> Ref<UIViewController> { return make<UIViewController>(); });
+    UIStoryboard::registerScene(
+        QVNMainStoryboard::kName, QVNMainStoryboard::kHomeIdentifier,
+        [](UIStoryboard&) -> Ref<UIViewController> { return make<UIViewController>(); });
     auto navigation = std::dynamic_pointer_cast<UINavigationController>(
         UIStoryboard::storyboardWithName("Main", nullptr)->instantiateInitialViewController());
     UIStoryboard::unregisterStoryboard(QVNMainStoryboard::kName);
@@ -273,14 +277,16 @@ TEST_F(AppDelegateTest, AURLNeitherTakesIsRefused) {
     application->setDelegate(delegate);
     EXPECT_FALSE(application->openURLFromOtherApp(NSURL::URLWithString("other://x"), std::string("com.x")));
     EXPECT_EQ(delegate->applicationHandleOpenURL(*application, NSURL::URLWithString("other://y")), false);
-    EXPECT_EQ(callNames(), (std::vector<std::string>{"weibo.open", "wechat.open", "weibo.open", "wechat.open"}));
+    EXPECT_EQ(callNames(),
+              (std::vector<std::string>{"weibo.open", "wechat.open", "weibo.open", "wechat.open"}));
 }
 
 TEST_F(AppDelegateTest, TheRealSDKsRefuseForeignURLs) {
     AppDelegate::setSDKEntryPointsForTesting({});
     auto delegate = make<AppDelegate>();
     auto application = make<UIApplication>();
-    EXPECT_EQ(delegate->applicationHandleOpenURL(*application, NSURL::URLWithString("http://127.0.0.1/x")), false);
+    EXPECT_EQ(delegate->applicationHandleOpenURL(*application, NSURL::URLWithString("http://127.0.0.1/x")),
+              false);
     EXPECT_EQ(delegate->applicationHandleOpenURL(*application, NSURL::URLWithString("garbage:%%")), false);
 }
 
@@ -288,8 +294,11 @@ TEST_F(AppDelegateTest, TheRealSDKsRefuseForeignURLs) {
 
 TEST_F(AppDelegateTest, WeiboShareResultsShowAnAlertForEveryStatus) {
     auto delegate = make<AppDelegate>();
-    const std::vector<std::pair<long, std::optional<std::string>>> cases = {
-        {0, "分享成功(0)"}, {-8, "分享失败(-8)"}, {-99, "微博不支持请求(-99)"}, {-1, std::nullopt}, {5, std::nullopt}};
+    const std::vector<std::pair<long, std::optional<std::string>>> cases = {{0, "分享成功(0)"},
+                                                                            {-8, "分享失败(-8)"},
+                                                                            {-99, "微博不支持请求(-99)"},
+                                                                            {-1, std::nullopt},
+                                                                            {5, std::nullopt}};
     for (const auto& [status, message] : cases) {
         UIAlertTestDriver::reset();
         auto response = make<WBSendMessageToWeiboResponse>();
@@ -355,8 +364,11 @@ TEST_F(AppDelegateTest, OtherWeiboAnswersDoNothing) {
 
 TEST_F(AppDelegateTest, WeChatShareResultsShowAnAlertForEveryCode) {
     auto delegate = make<AppDelegate>();
-    const std::vector<std::pair<std::int32_t, std::optional<std::string>>> cases = {
-        {0, "分享成功(0)"}, {-3, "发送失败(-3)"}, {-5, "微信不支持(-5)"}, {-2, std::nullopt}, {-4, std::nullopt}};
+    const std::vector<std::pair<std::int32_t, std::optional<std::string>>> cases = {{0, "分享成功(0)"},
+                                                                                    {-3, "发送失败(-3)"},
+                                                                                    {-5, "微信不支持(-5)"},
+                                                                                    {-2, std::nullopt},
+                                                                                    {-4, std::nullopt}};
     for (const auto& [code, message] : cases) {
         UIAlertTestDriver::reset();
         auto response = make<SendMessageToWXResp>();
@@ -416,4 +428,27 @@ TEST_F(AppDelegateTest, AnalyticsStartCarriesPolicyChannelAndVersion) {
     QVNTAAnalyticsHelper::AccountStatisticsWithPUID(std::string("7"));
     QVNTAAnalyticsHelper::AccountStatisticsThirdLandingWithPUID(std::string("7"), std::string("WB"));
     testsupport::drainMainRunLoop();
+}
+
+TEST_F(AppDelegateTest, AWeChatSignInURLReachesWxCodeThroughTheRealSDKs) {
+    AppDelegate::setSDKEntryPointsForTesting({});
+    WXApi::resetForTesting();
+    WeiboSDK::resetForTesting();
+    auto delegate = make<AppDelegate>();
+    auto application = make<UIApplication>();
+    ASSERT_EQ(delegate->applicationDidFinishLaunchingWithOptions(*application, Dictionary()), true);
+    EXPECT_EQ(WXApi::registeredAppID(), AppDelegate::kWeChatAppID);
+    EXPECT_EQ(WeiboSDK::registeredAppKey(), AppDelegate::kWeiboAppKey);
+    EXPECT_TRUE(WeiboSDK::isDebugMode());
+
+    auto watcher = make<PropertyWatcher>();
+    KVO::addObserver(*delegate, watcher, "wxCode", NSKeyValueObservingOptionNew);
+    auto url = NSURL::URLWithString(std::string(AppDelegate::kWeChatAppID) + "://oauth?code=c0de&state=s");
+    EXPECT_EQ(delegate->applicationOpenURL(*application, url, std::string("com.tencent.xin"), Value()), true);
+    EXPECT_EQ(delegate->wxCode(), "c0de");
+    EXPECT_EQ(watcher->seen.size(), 1u);
+    EXPECT_FALSE(delegate->wbtoken());  // the Weibo SDK did not take it
+    KVO::removeObserver(*delegate, watcher.get());
+    WXApi::resetForTesting();
+    WeiboSDK::resetForTesting();
 }

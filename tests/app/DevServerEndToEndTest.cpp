@@ -56,7 +56,9 @@ class DevServerTest : public ::testing::Test {
         return sample;
     }
 
-    static bool wait(const bool& flag) { return testsupport::pumpMainRunLoopUntil([&] { return flag; }, 10); }
+    static bool wait(const bool& flag) {
+        return testsupport::pumpMainRunLoopUntil([&] { return flag; }, 10);
+    }
 
     testsupport::TemporaryDirectory sandbox_;
     devserver::DevServer server;
@@ -93,12 +95,13 @@ TEST_F(DevServerTest, PasswordLoginArchivesTheUserAndReadsItBack) {
 TEST_F(DevServerTest, AWrongPasswordIsRefusedAs10001) {
     auto sample = server.users().at(0);
     bool done = false;
-    QVNUser::loginWithUserName(sample.user_username, "wrong", [&](const Ref<NSError>& error, const Ref<QVNUser>& user) {
-        EXPECT_FALSE(user);
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->code(), 10001);
-        done = true;
-    });
+    QVNUser::loginWithUserName(sample.user_username, "wrong",
+                               [&](const Ref<NSError>& error, const Ref<QVNUser>& user) {
+                                   EXPECT_FALSE(user);
+                                   ASSERT_TRUE(error);
+                                   EXPECT_EQ(error->code(), 10001);
+                                   done = true;
+                               });
     ASSERT_TRUE(wait(done));
     EXPECT_FALSE(store()->hasCurrentUser());
 }
@@ -159,13 +162,14 @@ TEST_F(DevServerTest, ExpiredTokensSignTheUserOutOnProfileFetch) {
     auto sample = signIn();
     server.expireTokens();
     bool done = false;
-    QVNUser::getUserWithUserId(Value(sample.user_id), [&](const Ref<QVNUser>& user, const Ref<NSError>& error) {
-        EXPECT_FALSE(user);
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->code(), 10003);
-        EXPECT_TRUE(store()->hasCurrentUser());  // the completion runs first
-        done = true;
-    });
+    QVNUser::getUserWithUserId(Value(sample.user_id),
+                               [&](const Ref<QVNUser>& user, const Ref<NSError>& error) {
+                                   EXPECT_FALSE(user);
+                                   ASSERT_TRUE(error);
+                                   EXPECT_EQ(error->code(), 10003);
+                                   EXPECT_TRUE(store()->hasCurrentUser());  // the completion runs first
+                                   done = true;
+                               });
     ASSERT_TRUE(wait(done));
     EXPECT_FALSE(store()->hasCurrentUser());
     EXPECT_FALSE(store()->currentUserToken());
@@ -188,11 +192,12 @@ TEST_F(DevServerTest, RegisterThenBindAndChangePassword) {
     EXPECT_FALSE(store()->hasCurrentUser());
 
     bool wrongCode = false;
-    QVNUser::registerWithUserPhone("13911113333", "别名", "pw", 1, [&](const Ref<NSError>& error, const Ref<QVNUser>&) {
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->code(), 12001);
-        wrongCode = true;
-    });
+    QVNUser::registerWithUserPhone("13911113333", "别名", "pw", 1,
+                                   [&](const Ref<NSError>& error, const Ref<QVNUser>&) {
+                                       ASSERT_TRUE(error);
+                                       EXPECT_EQ(error->code(), 12001);
+                                       wrongCode = true;
+                                   });
     ASSERT_TRUE(wait(wrongCode));
 
     bool loggedIn = false;
@@ -222,11 +227,12 @@ TEST_F(DevServerTest, RegisterThenBindAndChangePassword) {
 TEST_F(DevServerTest, FindPasswordWithTheSampleCode) {
     auto sample = server.users().at(1);
     bool done = false;
-    QVNUser::findPasswordWithIdentifyCode(devserver::kVerificationCode, sample.user_phone.empty() ? sample.user_username : sample.user_phone,
-                                          "reset", [&](const Ref<NSError>& error) {
-                                              EXPECT_FALSE(error);
-                                              done = true;
-                                          });
+    QVNUser::findPasswordWithIdentifyCode(
+        devserver::kVerificationCode, sample.user_phone.empty() ? sample.user_username : sample.user_phone,
+        "reset", [&](const Ref<NSError>& error) {
+            EXPECT_FALSE(error);
+            done = true;
+        });
     ASSERT_TRUE(wait(done));
     EXPECT_EQ(server.user(sample.user_id)->password, "reset");
 }
@@ -239,7 +245,8 @@ TEST_F(DevServerTest, ACodeAsTextIsAnErrorOfThatCode) {
     server.setRouteControl("user/login.do", control);
     APIOutcome outcome;
     auto sample = server.users().at(0);
-    QVNAPIClient::getWithURL("user/login.do", Dictionary{{"username", sample.user_username}, {"password", sample.password}},
+    QVNAPIClient::getWithURL("user/login.do",
+                             Dictionary{{"username", sample.user_username}, {"password", sample.password}},
                              outcome.success(), outcome.failure());
     ASSERT_TRUE(outcome.wait());
     ASSERT_TRUE(outcome.error);
@@ -253,8 +260,8 @@ TEST_F(DevServerTest, BentBodiesFailCleanly) {
         control.body = body;
         server.setRouteControl("user/getverifycode.do", control);
         APIOutcome outcome;
-        QVNAPIClient::getWithURL("user/getverifycode.do", Dictionary{{"tel", "13800000001"}}, outcome.success(),
-                                 outcome.failure());
+        QVNAPIClient::getWithURL("user/getverifycode.do", Dictionary{{"tel", "13800000001"}},
+                                 outcome.success(), outcome.failure());
         ASSERT_TRUE(outcome.wait());
         EXPECT_EQ(outcome.successes, 0) << static_cast<int>(body);
         EXPECT_EQ(outcome.failures, 1) << static_cast<int>(body);

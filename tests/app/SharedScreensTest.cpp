@@ -69,7 +69,8 @@ TEST(ArrayDataSourceTest, RowsOutsideTheItemsAreNil) {
 
 TEST(ArrayDataSourceTest, TableCellsAreDequeuedConfiguredAndNeverHighlighted) {
     Configured configured;
-    auto source = make<ArrayDataSource>(Array{Value("first"), Value("second")}, "CarCell", configured.block());
+    auto source =
+        make<ArrayDataSource>(Array{Value("first"), Value("second")}, "CarCell", configured.block());
     auto table = make<UITableView>(CGRectMake(0, 0, 320, 480));
     table->registerClass<UITableViewCell>("CarCell");
     table->setDataSource(source);
@@ -107,7 +108,8 @@ TEST(ArrayDataSourceTest, ChangingTheIdentifierAndBlockTakesEffect) {
     auto table = make<UITableView>(CGRectMake(0, 0, 320, 480));
     table->registerClass<UITableViewCell>("New");
     source->setCellIdentifier("New");
-    EXPECT_EQ(source->tableViewCellForRowAtIndexPath(*table, row(0))->reuseIdentifier(), "New");  // no block: fine
+    EXPECT_EQ(source->tableViewCellForRowAtIndexPath(*table, row(0))->reuseIdentifier(),
+              "New");  // no block: fine
     int calls = 0;
     source->setConfigureCellBlock([&](const Ref<UIView>&, const Value&) { ++calls; });
     source->tableViewCellForRowAtIndexPath(*table, row(0));
@@ -116,13 +118,15 @@ TEST(ArrayDataSourceTest, ChangingTheIdentifierAndBlockTakesEffect) {
 
 TEST(ArrayDataSourceTest, CollectionCells) {
     Configured configured;
-    auto source = make<ArrayDataSource>(Array{Value("m1"), Value("m2"), Value("m3")}, "Mask", configured.block());
+    auto source =
+        make<ArrayDataSource>(Array{Value("m1"), Value("m2"), Value("m3")}, "Mask", configured.block());
     auto collection = make<UICollectionView>(CGRectMake(0, 0, 320, 100), make<UICollectionViewFlowLayout>());
     collection->registerClass<UICollectionViewCell>("Mask");
     collection->setDataSource(source);
     EXPECT_EQ(source->collectionViewNumberOfItemsInSection(*collection, 0), 3);
     EXPECT_EQ(collection->numberOfItemsInSection(0), 3);
-    auto cell = source->collectionViewCellForItemAtIndexPath(*collection, NSIndexPath::indexPathForItem(2, 0));
+    auto cell =
+        source->collectionViewCellForItemAtIndexPath(*collection, NSIndexPath::indexPathForItem(2, 0));
     ASSERT_TRUE(cell);
     EXPECT_EQ(cell->reuseIdentifier(), "Mask");
     ASSERT_FALSE(configured.calls.empty());
@@ -135,7 +139,8 @@ TEST(ArrayDataSourceTest, CollectionCells) {
 class WebViewControllerTest : public apptest::ServerTest {};
 
 TEST_F(WebViewControllerTest, LoadsTheAdvertisementScaledToFit) {
-    server.setReply("/ad/1.html", testsupport::ScriptedReply::text("<html><body>ad</body></html>", 200, "text/html"));
+    server.setReply("/ad/1.html",
+                    testsupport::ScriptedReply::text("<html><body>ad</body></html>", 200, "text/html"));
     auto page = make<WebViewController>();
     page->setAdvertisementURL(NSURL::URLWithString(server.url("/ad/1.html")));
     EXPECT_FALSE(page->isViewLoaded());
@@ -218,7 +223,8 @@ TEST_F(AutoRotateTest, TheTopScreenDecides) {
     auto navigation = make<QVNNavigationController>(home);
     EXPECT_FALSE(navigation->shouldAutorotate());
     EXPECT_EQ(navigation->supportedInterfaceOrientations(), UIInterfaceOrientationMaskPortrait);
-    EXPECT_EQ(navigation->preferredInterfaceOrientationForPresentation(), UIInterfaceOrientationLandscapeLeft);
+    EXPECT_EQ(navigation->preferredInterfaceOrientationForPresentation(),
+              UIInterfaceOrientationLandscapeLeft);
     EXPECT_FALSE(navigation->shouldAutorotateToInterfaceOrientation(UIInterfaceOrientationLandscapeLeft));
     EXPECT_TRUE(navigation->shouldAutorotateToInterfaceOrientation(UIInterfaceOrientationPortrait));
 

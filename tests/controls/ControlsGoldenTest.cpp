@@ -18,6 +18,7 @@
 #include "controls/VHBarProgressView.h"
 #include "controls/VHProgressHUD.h"
 #include "graphics/TextMeasurer.h"
+#include "tests/support/GoldenImage.h"
 #include "tests/support/MainLoop.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
@@ -29,60 +30,19 @@ using controlstest::RGBA;
 
 namespace {
 
-std::string outputFolder() {
-    std::string folder;
-    if (const char* out = std::getenv("APP_GOLDEN_OUT"); out && *out) {
-        folder = out;
-    } else if (const char* tmp = std::getenv("APP_TEST_TMP"); tmp && *tmp) {
-        folder = std::string(tmp) + "/controls-golden";
-    } else {
-        static testsupport::TemporaryDirectory* dir = new testsupport::TemporaryDirectory();
-        return dir->path();
-    }
-    std::filesystem::create_directories(folder);
-    return folder;
-}
-
 std::filesystem::path goldenPath(const std::string& name) {
     return std::filesystem::path(__FILE__).parent_path() / "golden" / name;
 }
 
-// The share of pixels whose colour differs by more than `tolerance` on some channel; 1 for
-// pictures of different sizes.
-double differingShare(const Ref<UIImage>& a, const Ref<UIImage>& b, int tolerance) {
-    if (!a || !b) return 1;
-    const auto w = a->CGImage()->width(), h = a->CGImage()->height();
-    if (w != b->CGImage()->width() || h != b->CGImage()->height()) return 1;
-    NSData pa = detail::pixelsAsPremultipliedBGRA(*a->CGImage());
-    NSData pb = detail::pixelsAsPremultipliedBGRA(*b->CGImage());
-    long differing = 0;
-    for (std::size_t i = 0; i < w * h; ++i) {
-        for (int c = 0; c < 4; ++c) {
-            if (std::abs(int(pa.bytes()[i * 4 + c]) - int(pb.bytes()[i * 4 + c])) > tolerance) {
-                ++differing;
-                break;
-            }
-        }
-    }
-    return double(differing) / double(w * h);
-}
+std::string outputFolder() { return testsupport::goldenOutputFolder("controls-golden"); }
 
 // Writes the render out and compares it with the stored golden picture of that name.
 void writeOut(const Ref<UIImage>& image, const std::string& name) {
-    ASSERT_TRUE(image);
-    std::string path = outputFolder() + "/" + name;
-    EXPECT_TRUE(UIWindowRenderer::writePNG(image, path));
-    EXPECT_TRUE(std::filesystem::exists(path));
-    const auto golden = goldenPath(name);
-    if (const char* update = std::getenv("APP_UPDATE_GOLDEN"); update && std::string(update) == "1") {
-        std::filesystem::create_directories(golden.parent_path());
-        EXPECT_TRUE(UIWindowRenderer::writePNG(image, golden.string()));
-        return;
-    }
-    auto stored = UIImage::imageWithContentsOfFile(golden.string());
-    ASSERT_TRUE(stored) << "no golden picture " << golden;
-    EXPECT_LT(differingShare(image, stored, 24), 0.005) << name << " differs from " << golden;
+    testsupport::compareWithGolden(image, std::filesystem::path(__FILE__).parent_path() / "golden", name,
+                                   "controls-golden");
 }
+
+using testsupport::differingShare;
 
 // The brightest pixel of a rectangle (in pixels), by its red channel.
 int brightest(const Ref<UIImage>& image, int x0, int y0, int x1, int y1) {

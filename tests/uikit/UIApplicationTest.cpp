@@ -11,6 +11,8 @@
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUserDefaults.h"
+#include "system/SystemOtherApps.h"
+#include "tests/support/MainLoop.h"
 #include "graphics/UIGraphics.h"
 #include "tests/support/TestSupport.h"
 #include "uikit/UIDevice.h"
@@ -147,7 +149,7 @@ TEST_F(ApplicationTest, OpeningURLsIsRecorded) {
     EXPECT_FALSE(app->canOpenURL(store));
     app->setOpenableURLSchemes({"market"});
     EXPECT_TRUE(app->canOpenURL(store));
-    EXPECT_FALSE(app->canOpenURL(video));
+    EXPECT_TRUE(app->canOpenURL(video));  // the system's browser still takes it
     app->setOpenURLHandler([](const Ref<NSURL>&) { return false; });
     EXPECT_FALSE(app->openURL(store));
     EXPECT_FALSE(app->openURL(nullptr));
@@ -156,6 +158,26 @@ TEST_F(ApplicationTest, OpeningURLsIsRecorded) {
     EXPECT_EQ(app->canOpenURLQueries().size(), 3u);
     app->clearRecordedURLs();
     EXPECT_TRUE(app->openedURLs().empty());
+}
+
+TEST_F(ApplicationTest, URLsGoToTheAppClaimingTheirScheme) {
+    SystemOtherApps::resetForTesting();
+    std::vector<std::string> received;
+    SystemOtherApps::installApp("device.maps", {"maps"}, [&](const Ref<NSURL>& url, const std::string&) {
+        received.push_back(url->absoluteString());
+    });
+    auto place = NSURL::URLWithString("maps://place?id=7");
+    EXPECT_TRUE(app->canOpenURL(place));
+    EXPECT_TRUE(app->openURL(place));
+    EXPECT_TRUE(received.empty()) << "delivered on a later turn, never inline";
+    testsupport::pumpMainRunLoopUntil([&] { return !received.empty(); });
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0], "maps://place?id=7");
+
+    SystemOtherApps::removeApp("device.maps");
+    EXPECT_FALSE(app->canOpenURL(place));
+    EXPECT_FALSE(app->openURL(place));
+    SystemOtherApps::resetForTesting();
 }
 
 TEST_F(ApplicationTest, WindowsAreOrderedByLevelThenByShowing) {

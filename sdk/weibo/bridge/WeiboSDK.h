@@ -24,6 +24,7 @@
 
 #include "foundation/NSObject.h"
 #include "foundation/NSURL.h"
+#include "foundation/Value.h"
 #include "sdk/weibo/bridge/WBMessageObject.h"
 #include "sdk/weibo/bridge/WBRequests.h"
 #include "sdk/weibo/bridge/WBResponses.h"
@@ -63,6 +64,25 @@ class WeiboSDK {
     // The SDK's version text, sent with every request.
     static std::string getSDKVersion();
 
-    // Forgets the registration, the kept userInfo, the hooks and the debug switch. For tests.
+    // ---- what the statistics and device-id services use ---------------------------------------
+    // The SDK's fixed key hash: 32 lower-case hex digits.
+    static std::string hashKey();
+    // The URL (its "#" fragment set aside), "?" or "&" when it has a query already, then
+    // key=value pairs joined by "&" in the dictionary's order, each value being its description
+    // percent-escaped in UTF-8 (everything but letters, digits and "-._~"; keys as they are), then
+    // the fragment again. Nil for a nil URL.
+    static std::optional<std::string> serializeURLString(const std::optional<std::string>& url,
+                                                         const Dictionary& params);
+    // The device aid the aid service answers (which may start a fetch), nil while none is known.
+    static std::optional<std::string> getWeiboAid();
+    // Where the aids come from: `storedAid` answers the aid kept so far without fetching,
+    // `advertisementIdentifier` the aid or nil after starting a fetch. The aid service installs
+    // them; empty functions answer nil.
+    using AidProvider = std::function<std::optional<std::string>()>;
+    static void setAidProviders(AidProvider storedAid, AidProvider advertisementIdentifier);
+    static std::optional<std::string> storedAid();
+
+    // Forgets the registration, the kept userInfo, the hooks, the aid providers and the debug
+    // switch. For tests.
     static void resetForTesting();
 };

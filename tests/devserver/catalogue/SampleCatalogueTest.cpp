@@ -570,3 +570,17 @@ TEST(SampleCatalogueOptions, CarDrawingStacksTheChosenOptions) {
     // An unknown choice leaves the part at its default.
     EXPECT_EQ(*catalogue->carDrawing("sample_coupe", 8, {{"weiyi", "nope"}}), *stock);
 }
+
+TEST(SampleCatalogueDeterminism, PreparingInParallelMakesTheSameFilesAsOnDemand) {
+    Options options;
+    options.showcaseWidth = 100;  // small pictures keep the whole catalogue quick
+    options.showcaseHeight = 60;
+    options.sharePictures = false;
+    auto prepared = SampleCatalogue::generate(options);
+    prepared->prepareAll();
+    auto lazy = SampleCatalogue::generate(options);
+    for (const std::string& path : prepared->filePaths()) {
+        if (!path.starts_with("sample_wagon/") && !path.starts_with("logos/")) continue;
+        EXPECT_EQ(prepared->file(path)->bytes, lazy->file(path)->bytes) << path;
+    }
+}

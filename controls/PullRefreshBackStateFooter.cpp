@@ -1,0 +1,44 @@
+#include "controls/PullRefreshBackStateFooter.h"
+
+#include "controls/UILabel+PullRefresh.h"
+
+Ref<UILabel> PullRefreshBackStateFooter::stateLabel() {
+    auto label = stateLabel_.lock();
+    if (!label) {
+        label = UILabel_PullRefresh::label();
+        addSubview(label);
+        stateLabel_ = label;
+    }
+    return label;
+}
+
+void PullRefreshBackStateFooter::setTitle(const std::optional<std::string>& title, int state) {
+    if (!title) return;
+    stateTitles_[state] = *title;
+    stateLabel()->setText(titleForState(this->state()));
+}
+
+std::optional<std::string> PullRefreshBackStateFooter::titleForState(int state) const {
+    auto it = stateTitles_.find(state);
+    if (it == stateTitles_.end()) return std::nullopt;
+    return it->second;
+}
+
+void PullRefreshBackStateFooter::prepare() {
+    PullRefreshBackFooter::prepare();
+    setTitle("上拉可以加载更多", PullRefreshState::Idle);
+    setTitle("松开立即加载更多", PullRefreshState::Pulling);
+    setTitle("正在加载更多的数据...", PullRefreshState::Refreshing);
+    setTitle("已经全部加载完毕", PullRefreshState::NoMoreData);
+}
+
+void PullRefreshBackStateFooter::placeSubviews() {
+    PullRefreshBackFooter::placeSubviews();
+    stateLabel()->setFrame(bounds());
+}
+
+void PullRefreshBackStateFooter::setState(int newState) {
+    if (newState == state()) return;
+    PullRefreshBackFooter::setState(newState);
+    stateLabel()->setText(titleForState(newState));
+}

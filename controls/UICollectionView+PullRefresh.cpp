@@ -1,0 +1,25 @@
+#include "controls/UICollectionView+PullRefresh.h"
+
+#include <mutex>
+
+#include "controls/UIScrollView+PullRefresh.h"
+
+namespace UICollectionView_PullRefresh {
+
+void load() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        UICollectionView::addReloadDataHook(UICollectionView::ReloadStage::After,
+                                            UICollectionView::kReloadHookOrderRefreshControls,
+                                            [](UICollectionView& collection) {
+                                                UIScrollView_PullRefresh::executeReloadDataBlock(collection);
+                                            });
+    });
+}
+
+void pr_reloadData(UICollectionView& collectionView) {
+    collectionView.platformReloadData();
+    UIScrollView_PullRefresh::executeReloadDataBlock(collectionView);
+}
+
+}  // namespace UICollectionView_PullRefresh
