@@ -38,7 +38,7 @@ function(app_tests name)
   endif()
   add_executable(test_${name} ${sources})
   target_compile_options(test_${name} PRIVATE ${APP_WARNINGS})
-  target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} test_support GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} test_support GTest::gtest GTest::gmock)
   gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 300 ENVIRONMENT "APP_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
 endfunction()

@@ -26,6 +26,16 @@ Ref<UIImage> decodedImageWithImage(const Ref<UIImage>& image) {
         bitmapInfo = (bitmapInfo & ~kCGBitmapAlphaInfoMask) | kCGImageAlphaPremultipliedFirst;
     }
 
+    // A bitmap already in exactly the layout the redraw would produce (what the platform's
+    // decoders hand out) is decompressed as it is: redrawing would only copy it.
+    bool displayLayout = CGImageGetBitmapInfo(bitmap) == bitmapInfo && bitsPerComponent == 8 &&
+                         CGImageGetBitsPerPixel(bitmap) == 32 && CGImageGetBytesPerRow(bitmap) == width * 4 &&
+                         (bitmapInfo & kCGBitmapByteOrderMask) == kCGBitmapByteOrder32Little &&
+                         CGColorSpaceGetModel(CGImageGetColorSpace(bitmap)) == kCGColorSpaceModelRGB &&
+                         (alpha == kCGImageAlphaPremultipliedFirst ||
+                          (alpha == kCGImageAlphaNoneSkipFirst && bitmap->skippedBytesOpaque()));
+    if (displayLayout) return image;
+
     CGContextRef context =
         CGBitmapContextCreate(nullptr, width, height, bitsPerComponent, 0, space, bitmapInfo);
     if (!context) return image;

@@ -6,6 +6,7 @@
 #include "foundation/NSRunLoop.h"
 #include "net/HKURLConnectionOperation.h"
 #include "network/NSURLConnection.h"
+#include "network/NSURLSessionTask.h"
 #include "uikit/UIApplication.h"
 
 Ref<NSURLRequest> HKRequestCarriedByNotification(const Ref<NSNotification>& notification) {
@@ -13,6 +14,7 @@ Ref<NSURLRequest> HKRequestCarriedByNotification(const Ref<NSNotification>& noti
     const auto& object = notification->object();
     if (auto operation = asKind<HKURLConnectionOperation>(object)) return operation->request();
     if (auto connection = asKind<NSURLConnection>(object)) return connection->originalRequest();
+    if (auto task = asKind<NSURLSessionTask>(object)) return task->originalRequest();
     return nullptr;
 }
 

@@ -125,10 +125,11 @@ std::string HKPercentEscapedQueryString(const Value& parameters, NSStringEncodin
 }
 
 const std::vector<std::string>& HKRequestSerializerWatchedKeyPaths() {
-    static const std::vector<std::string> keyPaths{"allowsCellularAccess",    "cachePolicy",
-                                                   "HTTPShouldHandleCookies", "HTTPShouldUsePipelining",
-                                                   "networkServiceType",      "timeoutInterval"};
-    return keyPaths;
+    // Never destroyed: serialisers held by statics go away after it at exit.
+    static const auto* keyPaths = new std::vector<std::string>{
+        "allowsCellularAccess", "cachePolicy",        "HTTPShouldHandleCookies",
+        "HTTPShouldUsePipelining", "networkServiceType", "timeoutInterval"};
+    return *keyPaths;
 }
 
 // ---- HKHTTPRequestSerializer ------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cstdio>
+#include <mutex>
 
 #include "foundation/NSNotificationCenter.h"
 #include "foundation/NSRunLoop.h"
@@ -12,6 +13,11 @@
 
 namespace {
 
+// The shared application; other threads read it (background-task bookkeeping), so it is guarded.
+std::mutex& sharedSlotMutex() {
+    static auto* mutex = new std::mutex();
+    return *mutex;
+}
 Ref<UIApplication>& sharedSlot() {
     static Ref<UIApplication> application;
     return application;
@@ -43,12 +49,16 @@ UIApplication::UIApplication() = default;
 UIApplication::~UIApplication() = default;
 
 Ref<UIApplication> UIApplication::sharedApplication() {
+    std::lock_guard lock(sharedSlotMutex());
     auto& slot = sharedSlot();
     if (!slot) slot = make<UIApplication>();
     return slot;
 }
 
 void UIApplication::setSharedApplication(const Ref<UIApplication>& application) {
+    Ref<UIApplication> previous;  // let go outside the lock: its teardown may ask for the slot
+    std::lock_guard lock(sharedSlotMutex());
+    previous = std::move(sharedSlot());
     sharedSlot() = application;
 }
 

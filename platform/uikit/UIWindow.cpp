@@ -8,10 +8,11 @@
 
 namespace {
 
-// Live windows in creation order (a window takes itself out in its destructor).
+// Live windows in creation order (a window takes itself out in its destructor). Never destroyed:
+// a window still alive when the process exits leaves the list in its own destructor.
 std::vector<UIWindow*>& registry() {
-    static std::vector<UIWindow*> windows;
-    return windows;
+    static auto* windows = new std::vector<UIWindow*>();
+    return *windows;
 }
 std::uint64_t gOrderSerial = 0;
 UIWindow::RootViewControllerHook& rootHook() {

@@ -262,9 +262,12 @@ INSTANTIATE_TEST_SUITE_P(Formats, DecoderFuzzTest, ::testing::Values("png", "jpe
 
 TEST(HostileBytesTest, HostileHeadersAreRefused) {
     // A PNG header claiming an enormous picture, a GIF screen of 65535 x 65535, random noise.
-    std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\x7f\xff\xff\xff\x7f\xff\xff\xff\x08\x06\0\0\0", 33);
+    static const char pngHeader[] =
+        "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\x7f\xff\xff\xff\x7f\xff\xff\xff\x08\x06\0\0\0";
+    std::string png(pngHeader, sizeof pngHeader - 1);
     EXPECT_FALSE(UIImage_MultiFormat::wi_imageWithData(bytes(png)));
-    std::string gif("GIF89a\xff\xff\xff\xff\xf7\0\0", 13);
+    static const char gifHeader[] = "GIF89a\xff\xff\xff\xff\xf7\0\0";
+    std::string gif(gifHeader, sizeof gifHeader - 1);
     EXPECT_FALSE(UIImage_MultiFormat::wi_imageWithData(bytes(gif)));
     std::string noise;
     for (int i = 0; i < 4096; ++i) noise.push_back(static_cast<char>((i * 7919) & 0xFF));

@@ -6,12 +6,16 @@
 
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
 #include "foundation/NSNotificationCenter.h"
 #include "images/WIWebImageDownloader.h"
 #include "tests/images/ImagesTestSupport.h"
+#include "tests/support/HTTPSTestServer.h"
+#include "tests/support/TestCertificates.h"
+#include "uikit/UIApplication.h"
 
 using imagestest::uniquePath;
 using testsupport::ImageHost;
@@ -235,6 +239,7 @@ TEST_F(DownloaderTest, NilURLAnswersAtOnceUnfinished) {
 TEST_F(DownloaderTest, ProgressiveDownloadDeliversPartialPicturesOnTheMainThread) {
     std::string jpeg = ImageHost::jpegPicture(256, 256, 8, 0.9);
     auto url = serve("progressive.jpg", jpeg);
+    host.setTrickle(url->path(), jpeg.size() / 6 + 1, 0.03);
     std::atomic<int> partials{0};
     Answer answer;
     downloader->downloadImageWithURL(
@@ -250,9 +255,37 @@ TEST_F(DownloaderTest, ProgressiveDownloadDeliversPartialPicturesOnTheMainThread
         });
     ASSERT_TRUE(waitFor([&] { return answer.calls > 0; }));
     EXPECT_TRUE(answer.image);
-    // Whether partial pictures appear depends on how the bytes were chunked; they never
-    // replace the final answer.
-    SUCCEED() << partials << " partial pictures";
+    // Six pieces: partial pictures for the first five, then the final answer.
+    EXPECT_GE(partials, 1);
+    EXPECT_LE(partials, 5);
+}
+
+TEST_F(DownloaderTest, WithoutAContentLengthThereAreNoPartialPictures) {
+    std::string jpeg = ImageHost::jpegPicture(128, 128, 8, 0.9);
+    auto url = serve("nolength.jpg", jpeg);
+    // Chunked transfer: the length is not known in advance.
+    host.setChunked(url->path(), true);
+    std::atomic<int> partials{0};
+    std::vector<std::int64_t> expected;
+    std::mutex lock;
+    Answer answer;
+    downloader->downloadImageWithURL(
+        url, WIDownloadProgressive,
+        [&](std::int64_t, std::int64_t e) {
+            std::lock_guard guard(lock);
+            expected.push_back(e);
+        },
+        [&](const Ref<UIImage>& i, const std::optional<NSData>& d, const Ref<NSError>& e, bool f) {
+            if (!f) ++partials;
+            answer.block()(i, d, e, f);
+        });
+    ASSERT_TRUE(waitFor([&] { return answer.calls > 0; }));
+    EXPECT_TRUE(answer.image);
+    std::lock_guard guard(lock);
+    ASSERT_GE(expected.size(), 2u);
+    EXPECT_EQ(expected[0], -1);
+    EXPECT_EQ(expected[1], 0);  // the response: no expected length
+    EXPECT_EQ(partials, 0);
 }
 
 TEST_F(DownloaderTest, LastInFirstOutRunsNewestFirst) {
@@ -350,4 +383,64 @@ TEST_F(DownloaderTest, ManyThreadsAskingForTheSameURLsGetOneDownloadEach) {
     ASSERT_TRUE(waitFor([&] { return answered == 24; }));
     EXPECT_EQ(withImage, 24);
     for (auto& url : urls) EXPECT_EQ(host.requestCount(url->path()), 1);
+}
+
+TEST_F(DownloaderTest, AnUntrustedServerCertificateFailsTheDownload) {
+    const auto& pki = testsupport::testPKI();
+    testsupport::HTTPSTestServer server(pki.selfSignedLeaf.pem, pki.selfSignedLeaf.keyPEM);
+    server.setResponse(200, ImageHost::pngPicture(4, 4, 1), "image/png");
+    ASSERT_TRUE(server.start()) << server.lastError();
+    Answer answer;
+    downloader->downloadImageWithURL(NSURL::URLWithString(server.url("/p.png", "127.0.0.1")), 0, nullptr,
+                                     answer.block());
+    ASSERT_TRUE(waitFor([&] { return answer.calls > 0; }));
+    EXPECT_FALSE(answer.image);
+    ASSERT_TRUE(answer.error);
+    EXPECT_EQ(answer.error->domain(), NSURLErrorDomain);
+    EXPECT_EQ(server.requestsAnswered(), 0);
+}
+
+TEST_F(DownloaderTest, UnreachableAndUnsupportedURLsFailCleanly) {
+    Answer refused, unsupported;
+    host.stop();  // nothing listens on this port any more
+    downloader->downloadImageWithURL(NSURL::URLWithString(host.url("/p.png")), 0, nullptr, refused.block());
+    downloader->downloadImageWithURL(NSURL::URLWithString("ftp://127.0.0.1/p.png"), 0, nullptr,
+                                     unsupported.block());
+    ASSERT_TRUE(waitFor([&] { return refused.calls > 0 && unsupported.calls > 0; }));
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->code(), NSURLErrorCannotConnectToHost);
+    ASSERT_TRUE(unsupported.error);
+    EXPECT_EQ(unsupported.error->code(), NSURLErrorUnsupportedURL);
+    EXPECT_FALSE(refused.image || unsupported.image);
+}
+
+TEST_F(DownloaderTest, AnExpiredBackgroundTaskStopsTheDownloadAndTellsItsCallers) {
+    auto application = UIApplication::sharedApplication();
+    auto tasks = [&] {
+        auto list = application->runningBackgroundTasks();
+        return std::set<UIBackgroundTaskIdentifier>(list.begin(), list.end());
+    };
+    auto before = tasks();
+    auto url = serve("background.png", ImageHost::pngPicture(8, 8, 1));
+    host.closeGate(url->path());
+    Answer answer;
+    auto token = std::dynamic_pointer_cast<WIWebImageDownloadToken>(
+        downloader->downloadImageWithURL(url, WIDownloadContinueInBackground, nullptr, answer.block()));
+    ASSERT_TRUE(host.waitForRequests(url->path(), 1, 10));
+    // The download's own task: one that was not running before.
+    UIBackgroundTaskIdentifier task = UIBackgroundTaskInvalid;
+    ASSERT_TRUE(waitFor([&] {
+        for (auto id : tasks()) {
+            if (!before.count(id)) task = id;
+        }
+        return task != UIBackgroundTaskInvalid;
+    }));
+    application->expireBackgroundTasks();
+    ASSERT_TRUE(waitFor([&] { return answer.calls > 0; }));
+    EXPECT_EQ(answer.error->code(), NSURLErrorCancelled);
+    EXPECT_FALSE(answer.image);
+    ASSERT_TRUE(waitFor([&] { return tasks().count(task) == 0; }));
+    auto operation = token->operation();
+    EXPECT_TRUE(!operation || waitFor([&] { return operation->isFinished(); }));
+    host.openGate(url->path());
 }

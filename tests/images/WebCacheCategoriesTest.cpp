@@ -272,3 +272,64 @@ TEST_F(CategoriesTest, OlderFormsPassThrough) {
     UIImageView_WebCacheDeprecated::setImageWithURL(view, url);
     EXPECT_EQ(widthOf(view->image()), 3u);
 }
+
+TEST_F(CategoriesTest, ProgressiveLoadShowsPartialPicturesBeforeCompleting) {
+    std::string path = imagestest::uniquePath("big.jpg");
+    std::string jpeg = ImageHost::jpegPicture(256, 256, 5, 0.95);
+    host.setPicture(path, jpeg);
+    host.setTrickle(path, jpeg.size() / 5 + 1, 0.04);
+    auto view = make<UIImageView>();
+    int completions = 0;
+    bool partialSeen = false;
+    UIImageView_WebCache::wi_setImageWithURL(
+        view, hostURL(path), placeholder, WILoadProgressive,
+        [&](const Ref<UIImage>& image, const Ref<NSError>&, WICacheSource, const Ref<NSURL>&) {
+            ++completions;
+            EXPECT_TRUE(image);
+        });
+    ASSERT_TRUE(pumpUntil([&] {
+        if (completions == 0 && view->image() && view->image() != placeholder) partialSeen = true;
+        return completions > 0;
+    }));
+    EXPECT_TRUE(partialSeen);
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(widthOf(view->image()), 256u);
+}
+
+TEST_F(CategoriesTest, AnimatedGIFLandsAsAnAnimatedImage) {
+    std::string path = imagestest::uniquePath("anim.gif");
+    host.setPicture(path, ImageHost::gifPicture(12, 12, 4, 10));
+    auto view = make<UIImageView>();
+    bool done = false;
+    UIImageView_WebCache::wi_setImageWithURL(
+        view, hostURL(path),
+        [&](const Ref<UIImage>&, const Ref<NSError>&, WICacheSource, const Ref<NSURL>&) { done = true; });
+    ASSERT_TRUE(pumpUntil([&] { return done; }));
+    ASSERT_TRUE(view->image());
+    EXPECT_EQ(view->image()->images().size(), 4u);
+    EXPECT_NEAR(view->image()->duration(), 0.4, 1e-4);
+    // From the disk, after a restart of the memory level, it is still animated.
+    dispatch_sync(cache->ioQueue(), [] {});  // the store's write has landed
+    cache->clearMemory();
+    auto again = cache->imageFromDiskCacheForKey(hostURL(path)->absoluteString());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->images().size(), 4u);
+}
+
+TEST_F(CategoriesTest, ManyViewsOfOneURLMakeOneFetch) {
+    auto url = servePNG("many.png", 10, 10);
+    host.closeGate(url->path());
+    std::vector<Ref<UIImageView>> views;
+    int done = 0;
+    for (int i = 0; i < 8; ++i) {
+        views.push_back(make<UIImageView>());
+        UIImageView_WebCache::wi_setImageWithURL(
+            views.back(), url, placeholder,
+            [&](const Ref<UIImage>&, const Ref<NSError>&, WICacheSource, const Ref<NSURL>&) { ++done; });
+    }
+    ASSERT_TRUE(pumpUntil([&] { return host.requestCount(url->path()) >= 1; }));
+    host.openGate(url->path());
+    ASSERT_TRUE(pumpUntil([&] { return done == 8; }));
+    EXPECT_EQ(host.requestCount(url->path()), 1);
+    for (const auto& view : views) EXPECT_EQ(widthOf(view->image()), 10u);
+}

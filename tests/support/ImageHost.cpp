@@ -213,6 +213,39 @@ ImageHost::ImageHost() : server_(std::make_unique<httplib::Server>()) {
                 });
             return;
         }
+        if (picture.chunked) {
+            auto body = std::make_shared<std::string>(picture.body);
+            std::size_t piece = picture.trickleBytes ? picture.trickleBytes : 4096;
+            response.set_chunked_content_provider(
+                type, [body, piece](std::size_t offset, httplib::DataSink& sink) {
+                    if (offset >= body->size()) {
+                        sink.done();
+                        return true;
+                    }
+                    sink.write(body->data() + offset, std::min(piece, body->size() - offset));
+                    return true;
+                });
+            return;
+        }
+        if (picture.trickleBytes > 0) {
+            auto body = std::make_shared<std::string>(picture.body);
+            std::size_t piece = picture.trickleBytes;
+            double pause = picture.tricklePauseSeconds;
+            response.set_content_provider(
+                body->size(), type,
+                [this, body, piece, pause](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                    if (offset > 0 && pause > 0) {
+                        std::unique_lock lock(mutex_);
+                        if (changed_.wait_for(lock, std::chrono::duration<double>(pause),
+                                              [&] { return stopping_; })) {
+                            return false;
+                        }
+                    }
+                    sink.write(body->data() + offset, std::min({length, piece, body->size() - offset}));
+                    return true;
+                });
+            return;
+        }
         response.set_content(picture.body, type.c_str());
     });
     port_ = server_->bind_to_any_port("127.0.0.1");
@@ -275,6 +308,17 @@ void ImageHost::setDelay(const std::string& path, double seconds) {
 void ImageHost::setTruncateAt(const std::string& path, std::size_t bytes) {
     std::lock_guard lock(mutex_);
     pictures_[path].truncateAt = bytes;
+}
+
+void ImageHost::setTrickle(const std::string& path, std::size_t bytes, double pauseSeconds) {
+    std::lock_guard lock(mutex_);
+    pictures_[path].trickleBytes = bytes;
+    pictures_[path].tricklePauseSeconds = pauseSeconds;
+}
+
+void ImageHost::setChunked(const std::string& path, bool chunked) {
+    std::lock_guard lock(mutex_);
+    pictures_[path].chunked = chunked;
 }
 
 void ImageHost::setCacheControl(const std::string& path, std::string value) {

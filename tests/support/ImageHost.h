@@ -39,7 +39,11 @@ struct HostedPicture {
     double delaySeconds = 0;                // before answering (real time)
     bool gated = false;                     // wait until openGate(path)
     std::optional<std::size_t> truncateAt;  // full Content-Length declared, this many bytes sent
-    bool validators = true;                 // send ETag / Last-Modified and answer 304
+    // The body trickles out in pieces of this size with a pause between (0: all at once).
+    std::size_t trickleBytes = 0;
+    double tricklePauseSeconds = 0;
+    bool chunked = false;    // Transfer-Encoding: chunked, so no Content-Length
+    bool validators = true;  // send ETag / Last-Modified and answer 304
     std::string lastModified = "Tue, 14 Nov 2023 22:13:20 GMT";
 };
 
@@ -62,6 +66,8 @@ class ImageHost {
     void setStatus(const std::string& path, int status);
     void setDelay(const std::string& path, double seconds);
     void setTruncateAt(const std::string& path, std::size_t bytes);
+    void setTrickle(const std::string& path, std::size_t bytes, double pauseSeconds);
+    void setChunked(const std::string& path, bool chunked);
     void setCacheControl(const std::string& path, std::string value);
     // Requests of path wait until the gate opens (or the host stops).
     void closeGate(const std::string& path);

@@ -208,6 +208,8 @@ void DevServer::Impl::configure(httplib::Server& server, Listener listener) {
     // Without TCP_NODELAY every keep-alive request waits for the delayed ACK.
     server.set_tcp_nodelay(true);
     server.set_keep_alive_max_count(kKeepAliveRequests);
+    // An idle keep-alive connection holds stop() until this runs out.
+    server.set_keep_alive_timeout(1);
     server.set_read_timeout(5, 0);
     server.set_write_timeout(5, 0);
     server.set_payload_max_length(kMaxPayload);

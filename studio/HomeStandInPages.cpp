@@ -1,0 +1,248 @@
+#include "studio/HomeStandInPages.h"
+
+#include <algorithm>
+#include <map>
+
+#include "app/QVNAPIClient.h"
+#include "app/QVNUserManager.h"
+#include "app/UIColor+Extensions.h"
+#include "foundation/NSLog.h"
+#include "graphics/CGContext.h"
+#include "graphics/NSAttributedString.h"
+#include "graphics/NSStringDrawing.h"
+#include "graphics/UIFont.h"
+#include "graphics/UIGraphics.h"
+#include "uikit/UINavigationController.h"
+#include "uikit/UIScreen.h"
+#include "uikit/UIStoryboard.h"
+
+namespace {
+
+struct Artwork {
+    CGSize size;
+    CGFloat r, g, b, a;
+    const char* caption;  // drawn on the picture when not empty
+    bool round;
+    bool middleMark = false;  // only the middle eighth is painted (the tab strip)
+};
+
+// The sizes follow where the screens put the pictures.
+const std::map<std::string, Artwork>& artworks() {
+    static const std::map<std::string, Artwork> table = {
+        {"top03", {{800, 6}, 99 / 255.0, 214 / 255.0, 228 / 255.0, 1, "", false, true}},
+        {"dot_05", {{10, 10}, 0.9, 0.15, 0.15, 1, "", true}},
+        {"gongnengjieshao.png", {{375, 667}, 0, 0, 0, 0.75, "功能介绍", false}},
+        {"wozhidaole.png", {{97, 30}, 99 / 255.0, 214 / 255.0, 228 / 255.0, 1, "我知道了", false}},
+        {"duquqingdan_up.png", {{80, 32}, 99 / 255.0, 214 / 255.0, 228 / 255.0, 1, "读取清单", false}},
+        {"duquqingdan_down.png", {{80, 32}, 0.25, 0.55, 0.6, 1, "读取清单", false}},
+        {"baocun_up", {{80, 32}, 99 / 255.0, 214 / 255.0, 228 / 255.0, 1, "保存", false}},
+        {"baocun_down", {{80, 32}, 0.25, 0.55, 0.6, 1, "保存", false}},
+    };
+    return table;
+}
+
+Ref<UIImage> drawArtwork(const Artwork& art) {
+    UIGraphicsBeginImageContextWithOptions(art.size, false, 1);
+    CGContextRef context = UIGraphicsGetCurrentContext();
+    CGContextSetRGBFillColor(context, art.r, art.g, art.b, art.a);
+    CGRect all = CGRectMake(0, 0, art.size.width, art.size.height);
+    if (art.middleMark) {
+        // Twice the header wide, so the middle eighth is one tab of four.
+        CGContextFillRect(context, CGRectMake(art.size.width * 7 / 16, 0, art.size.width / 8, art.size.height));
+    } else if (art.round) {
+        CGContextFillEllipseInRect(context, all);
+    } else {
+        CGContextFillRect(context, all);
+    }
+    if (art.caption && *art.caption) {
+        Dictionary attributes;
+        attributes.setObject(NSFontAttributeName, Value(UIFont::boldSystemFontOfSize(std::min<CGFloat>(16, art.size.height * 0.5))));
+        attributes.setObject(NSForegroundColorAttributeName, Value(UIColor::whiteColor()));
+        CGSize text = NSStringDrawing::sizeWithAttributes(art.caption, attributes);
+        NSStringDrawing::drawAtPoint(
+            art.caption,
+            CGPointMake((art.size.width - text.width) / 2, (art.size.height - text.height) / 2), attributes);
+    }
+    Ref<UIImage> image = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    return image;
+}
+
+bool hasScene(const std::string& storyboard, const std::string& identifier) {
+    auto scenes = UIStoryboard::sceneIdentifiers(storyboard);
+    return std::find(scenes.begin(), scenes.end(), identifier) != scenes.end();
+}
+
+template <class T>
+void registerIfMissing(const std::string& storyboard, const std::string& identifier) {
+    if (hasScene(storyboard, identifier)) return;
+    UIStoryboard::registerScene(storyboard, identifier,
+                                [](UIStoryboard&) -> Ref<UIViewController> { return make<T>(); });
+}
+
+Ref<UIColor> rgb(int r, int g, int b) { return UIColor::colorWithRed(r / 255.0, g / 255.0, b / 255.0, 1); }
+
+}  // namespace
+
+namespace HomeStandInPages {
+
+void registerScenes() {
+    registerIfMissing<InformationRootViewController>("MyInformation", "InformationRootViewController");
+    registerIfMissing<RizUrListViewController>("MyRizUr", "RizUrListViewController");
+    registerIfMissing<VideosViewController>("MyVideo", "VideosViewController");
+    registerIfMissing<ActivityListViewController>("MyActivity", "ActivityListViewController");
+    registerIfMissing<LoginViewController>("MyUser", "LoginViewController");
+    registerIfMissing<UserViewController>("MyUser", "UserViewController");
+    registerIfMissing<QVNCustomCameryViewController>("Main", "QVNCustomCameryViewController");
+}
+
+Ref<UIImage> imageNamed(const std::string& name) {
+    if (Ref<UIImage> image = UIImage::imageNamed(name)) return image;
+    static std::map<std::string, Ref<UIImage>> drawn;
+    auto it = drawn.find(name);
+    if (it != drawn.end()) return it->second;
+    auto art = artworks().find(name);
+    if (art == artworks().end()) return nullptr;
+    Ref<UIImage> image = drawArtwork(art->second);
+    drawn[name] = image;
+    return image;
+}
+
+}  // namespace HomeStandInPages
+
+// ---- pages --------------------------------------------------------------------------------------
+
+HomeStandInPage::HomeStandInPage(std::string pageTitle, Ref<UIColor> ground)
+    : pageTitle_(std::move(pageTitle)), ground_(std::move(ground)) {}
+
+void HomeStandInPage::viewDidLoad() {
+    UIViewController::viewDidLoad();
+    const Ref<UIView>& root = view();
+    root->setBackgroundColor(ground_);
+    auto label = make<UILabel>(CGRectMake(0, 40, root->bounds().size.width, 40));
+    label->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    label->setText(pageTitle_);
+    label->setTextAlignment(NSTextAlignmentCenter);
+    label->setTextColor(UIColor::darkGrayColor());
+    label->setFont(UIFont::boldSystemFontOfSize(20));
+    root->addSubview(label);
+}
+
+InformationRootViewController::InformationRootViewController() : HomeStandInPage("汽车资讯", rgb(240, 246, 248)) {}
+
+void InformationRootViewController::scrollPastLastPage() {
+    if (auto delegate = delegate_.lock()) delegate->informationRootViewControllerDidScrollToNext();
+}
+
+RizUrListViewController::RizUrListViewController() : HomeStandInPage("分享问题", rgb(246, 244, 238)) {}
+VideosViewController::VideosViewController() : HomeStandInPage("最新视频", rgb(238, 242, 250)) {}
+ActivityListViewController::ActivityListViewController() : HomeStandInPage("参与改装", rgb(248, 240, 240)) {}
+QVNCustomCameryViewController::QVNCustomCameryViewController() : HomeStandInPage("相机", rgb(30, 30, 30)) {}
+UserViewController::UserViewController() : HomeStandInPage("我的", rgb(244, 244, 244)) {}
+
+// ---- login --------------------------------------------------------------------------------------
+
+void LoginViewController::viewDidLoad() {
+    UIViewController::viewDidLoad();
+    const Ref<UIView>& root = view();
+    root->setBackgroundColor(UIColor_Extensions::QVNBlackColor());
+    CGFloat width = root->bounds().size.width;
+
+    auto title = make<UILabel>(CGRectMake(0, 90, width, 40));
+    title->setText(std::string("登录"));
+    title->setTextAlignment(NSTextAlignmentCenter);
+    title->setTextColor(UIColor::whiteColor());
+    title->setFont(UIFont::boldSystemFontOfSize(24));
+    root->addSubview(title);
+
+    auto makeField = [&](CGFloat y, const char* placeholder) {
+        auto field = make<UITextField>(CGRectMake(40, y, width - 80, 40));
+        field->setBorderStyle(UITextBorderStyleRoundedRect);
+        field->setBackgroundColor(UIColor::whiteColor());
+        field->setPlaceholder(std::string(placeholder));
+        root->addSubview(field);
+        return field;
+    };
+    auto phone = makeField(170, "手机号");
+    auto password = makeField(224, "密码");
+    password->setSecureTextEntry(true);
+    phoneField = phone;
+    passwordField = password;
+
+    auto button = UIButton::buttonWithType(UIButtonTypeCustom);
+    button->setFrame(CGRectMake(40, 290, width - 80, 44));
+    button->setBackgroundColor(UIColor_Extensions::QVNRedColor());
+    button->setTitle(std::string("登录"), UIControlStateNormal);
+    button->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
+    button->addTarget(selfAs<LoginViewController>(), &LoginViewController::login, "login", UIControlEventTouchUpInside);
+    root->addSubview(button);
+    loginButton = button;
+
+    auto message = make<UILabel>(CGRectMake(40, 344, width - 80, 30));
+    message->setTextAlignment(NSTextAlignmentCenter);
+    message->setTextColor(UIColor::whiteColor());
+    root->addSubview(message);
+    messageLabel = message;
+}
+
+void LoginViewController::login() {
+    auto phone = phoneField.lock();
+    auto password = passwordField.lock();
+    if (!phone || !password) return;
+    Weak<LoginViewController> weak = selfAs<LoginViewController>();
+    QVNUser::loginWithUserName(phone->text(), password->text(), [weak](const Ref<NSError>& error, const Ref<QVNUser>& user) {
+        auto self = weak.lock();
+        if (!self) return;
+        bool ok = !error && user;
+        if (auto label = self->messageLabel.lock()) {
+            label->setText(ok ? std::string("登录成功") : std::string("用户名或密码错误"));
+        }
+        if (ok) {
+            if (auto navigation = self->navigationController()) navigation->popViewControllerAnimated(true);
+        }
+        if (self->onLoginFinished) self->onLoginFinished(ok);
+    });
+}
+
+// ---- records and calls --------------------------------------------------------------------------
+
+void QVNProduction::joinEventWithProduction(const Ref<QVNProduction>& production,
+                                            const std::optional<NSNumber>& eventId,
+                                            const std::optional<NSNumber>& tuningListId, Completion completion) {
+    Dictionary params;
+    if (eventId) params.setObject("event_id", Value(*eventId));
+    if (production) {
+        params.setObject("pic_name", Value(production->pic_name));
+        params.setObject("pic_url", Value(production->pic_url));
+    }
+    params.setObject("pro_detail", Value(std::string()));
+    params.setObject("user_token", Value(QVNUserManager::shareObject()->currentUserToken()));
+    if (tuningListId) params.setObject("tuninglist_id", Value(*tuningListId));
+    QVNAPIClient::getWithURL(
+        "event/joinevent.do", Value(params),
+        [completion](const Value&, const Ref<NSError>& error) {
+            if (completion) completion(error);
+        },
+        [completion](const Ref<NSError>& error) {
+            if (completion) completion(error);
+        });
+}
+
+void QVNMessageCommunicator::checkReadWithUerToken(const std::optional<std::string>& token, Completion completion) {
+    Dictionary params;
+    if (token) params.setObject(QVNTokenParameterName, Value(*token));
+    QVNAPIClient::postWithURL(
+        "message/checkread.do", Value(params),
+        [completion](const Value& reply, const Ref<NSError>& error) {
+            if (!completion) return;
+            if (error || !reply.dictionary()) {
+                completion(std::nullopt, error);
+                return;
+            }
+            const Value& unread = reply.dictionary()->objectForKey("unread");
+            completion(unread.isSomething() ? std::optional<std::string>(unread.stringValue()) : std::nullopt, nullptr);
+        },
+        [completion](const Ref<NSError>& error) {
+            if (completion) completion(std::nullopt, error);
+        });
+}

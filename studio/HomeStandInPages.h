@@ -1,0 +1,172 @@
+#pragma once
+// Stand-ins for what the home screen and the tuning-list screens use of the neighbouring
+// subsystems that are not built yet: the four child pages (information, Q&A, videos, events), the
+// login screen and the user's own page, the camera screen, the event and event-entry records with
+// the event-joining call, and the unread-message check. Each class keeps the name and the
+// interface the screens rely on, so that the real one replaces it by deleting it here; each scene
+// is registered under the storyboard name and identifier the screens instantiate, and only where
+// no scene of that identifier is registered yet, so a real screen registered first wins.
+//
+// The pictures the screens name ("top03", "dot_05"...) are resources outside the code: they are
+// read from the resources folder, and a drawn stand-in of a fitting size takes the place of one
+// that is missing, so the screens always have something to show.
+//
+// Main thread only, except the registration (any thread, as the storyboard registry).
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/QVNUser.h"
+#include "foundation/NSError.h"
+#include "foundation/NSObject.h"
+#include "foundation/Value.h"
+#include "graphics/UIImage.h"
+#include "uikit/UIButton.h"
+#include "uikit/UILabel.h"
+#include "uikit/UITextField.h"
+#include "uikit/UIViewController.h"
+
+namespace HomeStandInPages {
+
+// Registers the stand-in scenes: "MyInformation"/"InformationRootViewController",
+// "MyRizUr"/"RizUrListViewController", "MyVideo"/"VideosViewController",
+// "MyActivity"/"ActivityListViewController", "MyUser"/"LoginViewController" and
+// "UserViewController", "Main"/"QVNCustomCameryViewController". Idempotent.
+void registerScenes();
+
+// imageNamed, else a drawn stand-in picture for the names the home and tuning-list screens use
+// (nullptr for any other missing name).
+Ref<UIImage> imageNamed(const std::string& name);
+
+}  // namespace HomeStandInPages
+
+// A plain page: a title centred on a coloured ground.
+class HomeStandInPage : public UIViewController {
+  public:
+    HomeStandInPage(std::string pageTitle, Ref<UIColor> ground);
+    std::string className() const override { return "HomeStandInPage"; }
+    void viewDidLoad() override;
+    const std::string& pageTitle() const { return pageTitle_; }
+
+  private:
+    std::string pageTitle_;
+    Ref<UIColor> ground_;
+};
+
+// ---- the information page and its delegate ---------------------------------------------------
+
+class InformationRootViewControllerDelegate {
+  public:
+    virtual ~InformationRootViewControllerDelegate() = default;
+    // The page was scrolled past its last sub-page (may come several times in one drag).
+    virtual void informationRootViewControllerDidScrollToNext() = 0;
+};
+
+class InformationRootViewController : public HomeStandInPage {
+  public:
+    InformationRootViewController();
+    std::string className() const override { return "InformationRootViewController"; }
+
+    Ref<InformationRootViewControllerDelegate> delegate() const { return delegate_.lock(); }
+    void setDelegate(const Ref<InformationRootViewControllerDelegate>& delegate) { delegate_ = delegate; }
+    // Back to the first sub-page.
+    virtual void refreshFirstViewController() { ++refreshCount_; }
+    int refreshCount() const { return refreshCount_; }
+    // What a scroll past the last sub-page does: tells the delegate.
+    void scrollPastLastPage();
+
+  private:
+    Weak<InformationRootViewControllerDelegate> delegate_;
+    int refreshCount_ = 0;
+};
+
+class RizUrListViewController : public HomeStandInPage {
+  public:
+    RizUrListViewController();
+    std::string className() const override { return "RizUrListViewController"; }
+};
+
+class VideosViewController : public HomeStandInPage {
+  public:
+    VideosViewController();
+    std::string className() const override { return "VideosViewController"; }
+};
+
+class ActivityListViewController : public HomeStandInPage {
+  public:
+    ActivityListViewController();
+    std::string className() const override { return "ActivityListViewController"; }
+};
+
+class QVNCustomCameryViewController : public HomeStandInPage {
+  public:
+    QVNCustomCameryViewController();
+    std::string className() const override { return "QVNCustomCameryViewController"; }
+};
+
+// ---- account pages ---------------------------------------------------------------------------
+
+// The user's own page: shows the nickname it was given.
+class UserViewController : public HomeStandInPage {
+  public:
+    UserViewController();
+    std::string className() const override { return "UserViewController"; }
+    const Ref<QVNUser>& user() const { return user_; }
+    void setUser(const Ref<QVNUser>& user) { user_ = user; }
+
+  private:
+    Ref<QVNUser> user_;
+};
+
+// The password login: phone and password fields and a login button. A successful login (the user
+// is stored by the account call) pops the screen; a refused one shows the server's text.
+class LoginViewController : public UIViewController {
+  public:
+    std::string className() const override { return "LoginViewController"; }
+    void viewDidLoad() override;
+
+    Weak<UITextField> phoneField;
+    Weak<UITextField> passwordField;
+    Weak<UIButton> loginButton;
+    Weak<UILabel> messageLabel;
+
+    void login();
+    // Told after each answer (success or not); for scripted runs.
+    std::function<void(bool success)> onLoginFinished;
+};
+
+// ---- records and calls -----------------------------------------------------------------------
+
+// An event.
+class QVNActivity : public NSObject {
+  public:
+    std::string className() const override { return "QVNActivity"; }
+    std::optional<NSNumber> event_id;
+    // 1 once the user has entered the event.
+    std::optional<NSNumber> is_join;
+};
+
+// An entry in an event.
+class QVNProduction : public NSObject {
+  public:
+    using Completion = std::function<void(const Ref<NSError>& error)>;
+    std::string className() const override { return "QVNProduction"; }
+    std::optional<std::string> pic_url;
+    std::optional<std::string> pic_name;
+
+    // GET "event/joinevent.do": event_id, pic_name, pic_url, pro_detail "", user_token and, when
+    // given, tuninglist_id. completion(nil) on success, else the error.
+    static void joinEventWithProduction(const Ref<QVNProduction>& production, const std::optional<NSNumber>& eventId,
+                                        const std::optional<NSNumber>& tuningListId, Completion completion);
+};
+
+// The inbox service's unread check.
+class QVNMessageCommunicator : public NSObject {
+  public:
+    using Completion = std::function<void(const std::optional<std::string>& text, const Ref<NSError>& error)>;
+    std::string className() const override { return "QVNMessageCommunicator"; }
+    // POST "message/checkread.do" with {"token": token} (no parameters without one); the text of
+    // the reply's "unread" value, or nil and the error.
+    static void checkReadWithUerToken(const std::optional<std::string>& token, Completion completion);
+};
