@@ -90,6 +90,9 @@ int dispatch_main_queue_handle();
 // Runs the main-queue blocks that are due now, in order; called on the main thread by its run
 // loop. Returns the number of blocks run.
 int dispatch_main_queue_drain();
+// Whether main-queue blocks are waiting to run, read without a lock or a system call (the run
+// loop's quick look before it sleeps; the handle stays the authority).
+bool dispatch_main_queue_pending();
 // Seconds until the next delayed main-queue block is due, or a negative number when none is
 // scheduled. The run loop uses it to bound its wait.
 double dispatch_main_queue_next_due();

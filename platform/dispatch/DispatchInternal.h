@@ -3,6 +3,7 @@
 // the timer wheel and the per-thread record of the queue being run. Not for use outside
 // platform/dispatch.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "dispatch/Dispatch.h"
+#include "dispatch/SpinWait.h"
 
 namespace detail {
 
@@ -122,8 +124,14 @@ class WorkerPool {
     std::condition_variable cv_;
     std::deque<Job> bands_[kBandCount];
     std::size_t pending_ = 0;
+    // pending_, readable without the lock by spinning workers.
+    std::atomic<std::size_t> pendingHint_{0};
     int threads_ = 0;
     int idle_ = 0;
+    // Idle workers looking for work before they sleep, not yet promised a job; and how many of
+    // the spinners a submit has counted on to take its job instead of waking a sleeper.
+    int spinners_ = 0;
+    int claimed_ = 0;
     int blocked_ = 0;
     int normal_ = 1;
     int cap_ = 65;

@@ -104,10 +104,15 @@ void WorkerPool::submit(int band, Job job) {
         std::lock_guard lock(mutex_);
         bands_[band].push_back(std::move(job));
         ++pending_;
+        pendingHint_.store(pending_, std::memory_order_release);
         // Every submit wakes an idle worker when there is one. Counting wake-ups in flight instead
         // loses them: a woken worker can find the job already taken by a busy one and go back to
-        // sleep, and the count would then hold back the next wake-up for good.
-        if (idle_ > 0) {
+        // sleep, and the count would then hold back the next wake-up for good. A spinning worker
+        // needs no wake-up: it takes the lock and looks at pending_ before it may sleep.
+        if (spinners_ > 0) {
+            --spinners_;
+            ++claimed_;
+        } else if (idle_ > 0) {
             notify = true;
         } else if (threads_ - blocked_ < normal_ && threads_ < cap_) {
             spawnLocked();
@@ -148,6 +153,7 @@ void WorkerPool::runJob(Job& job) {
 
 void WorkerPool::workerLoop() {
     tlsIsWorker = true;
+    AdaptiveSpin spin(1000, 1000000, 200000);
     std::unique_lock lock(mutex_);
     for (;;) {
         if (pending_ > 0) {
@@ -160,15 +166,34 @@ void WorkerPool::workerLoop() {
                 }
             }
             --pending_;
+            pendingHint_.store(pending_, std::memory_order_release);
             lock.unlock();
             runJob(job);
             job = Job();  // release the block's captures outside the pool lock
             lock.lock();
             continue;
         }
+        // Look for work a little before sleeping: in a quick exchange the next block usually
+        // comes within microseconds.
+        ++spinners_;
+        lock.unlock();
+        std::int64_t start = spinClockNanos();
+        bool found =
+            spin.spin(start, INT64_MAX, [&] { return pendingHint_.load(std::memory_order_acquire) > 0; });
+        lock.lock();
+        if (claimed_ > 0) {
+            --claimed_;
+        } else {
+            --spinners_;
+        }
+        if (found || pending_ > 0) {
+            spin.finished(spinClockNanos() - start);
+            continue;
+        }
         ++idle_;
         bool woke = cv_.wait_for(lock, kIdleExtraWorkerLifetime, [&] { return pending_ > 0; });
         --idle_;
+        if (woke) spin.finished(spinClockNanos() - start);
         if (!woke && threads_ - blocked_ > normal_) {
             --threads_;
             return;
@@ -512,6 +537,10 @@ bool dispatch_is_main_thread() {
 
 int dispatch_main_queue_handle() {
     return mainQueue().eventFd;
+}
+
+bool dispatch_main_queue_pending() {
+    return mainQueue().signaled.load(std::memory_order_acquire);
 }
 
 int dispatch_main_queue_drain() {

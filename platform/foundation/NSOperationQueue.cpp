@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include "dispatch/Dispatch.h"
+#include "dispatch/SpinWait.h"
 #include "foundation/NSException.h"
 #include "foundation/NSKeyValueObserving.h"
 
@@ -30,7 +32,12 @@ class ThreadPoolExecutor final : public detail::OperationExecutor,
     void execute(std::function<void()> job) override {
         std::lock_guard guard(lock_);
         jobs_.push_back(std::move(job));
-        if (jobs_.size() > idle_) {
+        queued_.store(jobs_.size(), std::memory_order_release);
+        // A spinning worker takes the job without a wake-up (it looks at jobs_ before sleeping).
+        if (spinners_ > 0) {
+            --spinners_;
+            ++claimed_;
+        } else if (jobs_.size() > idle_ + claimed_) {
             std::thread([self = shared_from_this()] { self->work(); }).detach();
         } else {
             wake_.notify_one();
@@ -46,15 +53,35 @@ class ThreadPoolExecutor final : public detail::OperationExecutor,
   private:
     void work() {
         pthread_setname_np(pthread_self(), threadName_.substr(0, 15).c_str());
+        detail::AdaptiveSpin spin(1000, 1000000, 200000);
         std::unique_lock guard(lock_);
         for (;;) {
             if (!jobs_.empty()) {
                 auto job = std::move(jobs_.front());
                 jobs_.pop_front();
+                queued_.store(jobs_.size(), std::memory_order_release);
                 guard.unlock();
                 job();
                 job = nullptr;  // its captures go before the lock is taken again
                 guard.lock();
+                continue;
+            }
+            if (shutdown_) return;
+            // Look for work a little before sleeping: the next operation of a quick exchange
+            // usually comes within microseconds.
+            ++spinners_;
+            guard.unlock();
+            std::int64_t start = detail::spinClockNanos();
+            bool found =
+                spin.spin(start, INT64_MAX, [&] { return queued_.load(std::memory_order_acquire) > 0; });
+            guard.lock();
+            if (claimed_ > 0) {
+                --claimed_;
+            } else {
+                --spinners_;
+            }
+            if (found || !jobs_.empty()) {
+                spin.finished(detail::spinClockNanos() - start);
                 continue;
             }
             if (shutdown_) return;
@@ -63,6 +90,7 @@ class ThreadPoolExecutor final : public detail::OperationExecutor,
                 wake_.wait_for(guard, kIdleWorkerLifetime, [&] { return !jobs_.empty() || shutdown_; });
             --idle_;
             if (!woken) return;
+            spin.finished(detail::spinClockNanos() - start);
         }
     }
 
@@ -70,7 +98,11 @@ class ThreadPoolExecutor final : public detail::OperationExecutor,
     std::mutex lock_;
     std::condition_variable wake_;
     std::deque<std::function<void()>> jobs_;
+    std::atomic<std::size_t> queued_{0};  // jobs_.size(), for spinning workers
     std::size_t idle_ = 0;
+    // Workers spinning before they sleep, and those of them a job has counted on.
+    std::size_t spinners_ = 0;
+    std::size_t claimed_ = 0;
     bool shutdown_ = false;
 };
 

@@ -121,13 +121,17 @@ bool NSRunLoop::matchesLocked(const std::vector<std::string>& itemModes, const s
 }
 
 void NSRunLoop::wakeUp() {
-    std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+    // Pairs with waitForWork(): it marks itself blocked and then looks at wakePending_, we mark
+    // the wake-up and then look at blocked_, so at least one of the two sees the other.
+    wakePending_.store(true, std::memory_order_seq_cst);
+    if (blocked_.load(std::memory_order_seq_cst) && blocked_.exchange(false, std::memory_order_seq_cst)) {
+        std::uint64_t one = 1;
+        [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+    }
 }
 
 void NSRunLoop::clearWake() {
-    std::uint64_t value;
-    [[maybe_unused]] auto n = ::read(wakeFd_, &value, sizeof value);
+    wakePending_.store(false, std::memory_order_seq_cst);
 }
 
 // ---- sources -----------------------------------------------------------------------------------
@@ -447,19 +451,44 @@ void NSRunLoop::waitForWork(const std::string& mode, std::optional<double> platf
         std::lock_guard lock(mutex_);
         waiting_ = true;
     }
-    // Work often arrives within microseconds of going idle (a reply from another thread): poll a
-    // little before sleeping, which saves the wake-up latency of a sleeping thread.
+    // Work often arrives within microseconds of going idle (a reply from another thread): look
+    // for it a little before sleeping, which saves the wake-up latency of a sleeping thread.
+    auto newsWaiting = [&] {
+        return wakePending_.load(std::memory_order_acquire) || (isMain_ && dispatch_main_queue_pending());
+    };
     bool ready = false;
+    std::int64_t start = detail::spinClockNanos();
     if (!timeout || *timeout > 0) {
-        timespec zero{};
-        auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
-        do {
-            ready = ::ppoll(polls.data(), polls.size(), &zero, nullptr) > 0;
-        } while (!ready && std::chrono::steady_clock::now() < spinEnd);
+        std::int64_t maxSpin = timeout ? static_cast<std::int64_t>(*timeout * 1e9) : INT64_MAX;
+        // Descriptor sources have no flag to watch: poll them now and then while spinning.
+        bool watchDescriptors = polls.size() > (isMain_ ? 2u : 1u);
+        ready = spin_.spin(start, maxSpin, newsWaiting, [&] {
+            if (!watchDescriptors) return false;
+            timespec zero{};
+            return ::ppoll(polls.data(), polls.size(), &zero, nullptr) > 0;
+        });
+    } else {
+        ready = newsWaiting();
     }
+    bool slept = false;
     if (!ready) {
-        DispatchBlockingScope blocking;
-        ::ppoll(polls.data(), polls.size(), spanPointer, nullptr);
+        blocked_.store(true, std::memory_order_seq_cst);
+        if (!newsWaiting()) {
+            DispatchBlockingScope blocking;
+            ::ppoll(polls.data(), polls.size(), spanPointer, nullptr);
+            slept = true;
+        }
+        blocked_.store(false, std::memory_order_seq_cst);
+        if (polls[0].revents & POLLIN) {
+            std::uint64_t value;
+            [[maybe_unused]] auto n = ::read(wakeFd_, &value, sizeof value);
+        }
+    }
+    // Only arrivals teach the spin: a wait that ended on its time limit says nothing of the gap.
+    if (!slept || newsWaiting() ||
+        (polls.size() > 1 &&
+         std::any_of(polls.begin() + 1, polls.end(), [](auto& p) { return p.revents != 0; }))) {
+        spin_.finished(detail::spinClockNanos() - start);
     }
     {
         std::lock_guard lock(mutex_);

@@ -27,6 +27,7 @@
 // wakeUp() may come from any thread; run(), runMode(), runUntilDate() and runOnce() only from the
 // loop's own thread.
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -37,6 +38,7 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/SpinWait.h"
 #include "foundation/NSDate.h"
 #include "foundation/NSObject.h"
 
@@ -224,6 +226,11 @@ class NSRunLoop : public NSObject {
     const bool isMain_;
     int wakeFd_ = -1;
     std::uint64_t clockListener_ = 0;
+    // A wake-up is news for the next pass. The descriptor is only written when the loop sleeps
+    // in poll (blocked_), so a busy or spinning loop is woken without a system call.
+    std::atomic<bool> wakePending_{false};
+    std::atomic<bool> blocked_{false};
+    detail::AdaptiveSpin spin_{1000, 1000000, 200000};  // the loop's own thread only
 
     mutable std::mutex mutex_;  // guards what follows
     std::set<std::string> commonModes_;

@@ -16,6 +16,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "dispatch/SpinWait.h"
 #include "foundation/NSURL.h"
 #include "network/NetworkInternal.h"
 
@@ -312,8 +313,6 @@ namespace {
 thread_local std::vector<std::function<void()>>* afterTurn = nullptr;
 // Easy handles kept for reuse: a reset handle keeps nothing of its last transfer.
 constexpr std::size_t kSpareHandles = 16;
-// How long the loop looks for more news after activity before it sleeps.
-constexpr int kSpinMicroseconds = 150;
 }  // namespace
 
 bool runAfterTransportTurn(std::function<void()> work) {
@@ -334,7 +333,16 @@ struct URLTransport::Impl {
     std::unordered_map<CURL*, TransferHandle> running;
     std::vector<CURL*> spare;
 
-    void wake() { curl_multi_wakeup(multi); }
+    // Whether the transport thread sleeps in curl_multi_poll; only then does a command need the
+    // wake-up's system call. Pairs with the loop: it marks itself sleeping, then looks at
+    // `commands`; a command is counted, then looks at `sleeping`.
+    std::atomic<bool> sleeping{false};
+    detail::AdaptiveSpin spin{5000, 1000000, 200000};  // the transport thread only
+
+    void wake() {
+        if (sleeping.load(std::memory_order_seq_cst) && sleeping.exchange(false, std::memory_order_seq_cst))
+            curl_multi_wakeup(multi);
+    }
     void loop();
     void begin(const TransferHandle& t);
     void finish(const TransferHandle& t, CURLcode code, Ref<NSError> error = nullptr);
@@ -364,7 +372,7 @@ TransferHandle URLTransport::start(TransferRequest request, std::shared_ptr<Tran
         std::lock_guard<std::mutex> lock(impl_->mutex);
         impl_->toStart.push_back(t);
     }
-    impl_->commands.fetch_add(1, std::memory_order_release);
+    impl_->commands.fetch_add(1, std::memory_order_seq_cst);
     impl_->wake();
     return t;
 }
@@ -375,7 +383,7 @@ void URLTransport::cancel(const TransferHandle& transfer) {
         std::lock_guard<std::mutex> lock(impl_->mutex);
         impl_->toCancel.push_back(transfer);
     }
-    impl_->commands.fetch_add(1, std::memory_order_release);
+    impl_->commands.fetch_add(1, std::memory_order_seq_cst);
     impl_->wake();
 }
 
@@ -546,6 +554,8 @@ void URLTransport::Impl::loop() {
             for (auto& w : work) w();
         }
     };
+    // Whether anything happened since the thread last waited: then the next news is likely soon.
+    bool busy = false;
     for (;;) {
         // Read before taking the queues: any command counted after this is news for the turn.
         std::uint64_t seen = commands.load(std::memory_order_acquire);
@@ -557,7 +567,7 @@ void URLTransport::Impl::loop() {
         }
         for (auto& t : cancelling) finish(t, CURLE_OK);
         for (auto& t : starting) begin(t);
-        bool busy = !starting.empty() || !cancelling.empty();
+        if (!starting.empty() || !cancelling.empty()) busy = true;
 
         int stillRunning = 0;
         curl_multi_perform(multi, &stillRunning);
@@ -601,18 +611,29 @@ void URLTransport::Impl::loop() {
         // on each side of a quick exchange. Idle, the thread sleeps at once.
         if (busy) {
             busy = false;
-            auto until = Clock::now() + std::chrono::microseconds(kSpinMicroseconds);
-            bool news = false;
-            while (!news && Clock::now() < until) {
-                int ready = 0;
-                curl_multi_poll(multi, nullptr, 0, 0, &ready);
-                news = ready > 0 || commands.load(std::memory_order_acquire) != seen;
+            std::int64_t start = spinClockNanos();
+            bool news = spin.spin(
+                start, static_cast<std::int64_t>(waitMs) * 1000000,
+                [&] { return commands.load(std::memory_order_acquire) != seen; },
+                [&] {
+                    int ready = 0;
+                    curl_multi_poll(multi, nullptr, 0, 0, &ready);
+                    return ready > 0;
+                });
+            if (news) {
+                spin.finished(spinClockNanos() - start);
+                continue;
             }
-            if (news) continue;
+            spin.finished(INT64_MAX);  // nothing came soon: spin less next time
         }
-        // A quick look above may have taken the wake-up of a command queued meanwhile.
-        if (commands.load(std::memory_order_acquire) != seen) continue;
+        // Commands wake the poll only while the thread sleeps in it (see start()).
+        sleeping.store(true, std::memory_order_seq_cst);
+        if (commands.load(std::memory_order_seq_cst) != seen) {
+            sleeping.store(false, std::memory_order_seq_cst);
+            continue;
+        }
         curl_multi_poll(multi, nullptr, 0, static_cast<int>(waitMs), nullptr);
+        sleeping.store(false, std::memory_order_seq_cst);
     }
 }
 
