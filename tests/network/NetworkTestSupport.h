@@ -19,8 +19,8 @@ class RecordingDelegate : public NSURLConnectionDataDelegate {
     Ref<NSURLResponse> response;
     NSData body;
     Ref<NSError> error;
-    bool finished = false;
-    bool failed = false;
+    std::atomic<bool> finished{false};
+    std::atomic<bool> failed{false};
     int calls = 0;
     bool offThread = false;  // a callback arrived on an unexpected thread
     std::atomic<bool> expectMainThread{true};
