@@ -93,6 +93,39 @@ int fail(const std::string& why) {
     return 1;
 }
 
+// The studio hands each tuning-list screen what it needs through receivers keyed by the segue's
+// identifier. The studio side's own registration keys them by the scenes' identifiers, which no
+// segue carries, so the screens would open empty; the demo keys the same hand-over by the segues'
+// identifiers until that registration does.
+void wireTuningListHandOver() {
+    CarViewController::registerSegueReceiver(
+        CarSegueShowTuningLists,
+        [](const Ref<UIViewController>& destination, const CarStudioHandOver& handOver) {
+            auto list = std::dynamic_pointer_cast<TuningListTableViewController>(destination);
+            if (!list) return;
+            if (auto studio = handOver.studio.lock()) list->setDelegate(studio);
+            list->setActivity(std::dynamic_pointer_cast<QVNActivity>(handOver.activity));
+        });
+    CarViewController::registerSegueReceiver(
+        CarSegueShowTuningListDetail,
+        [](const Ref<UIViewController>& destination, const CarStudioHandOver& handOver) {
+            auto detail = std::dynamic_pointer_cast<TuningDetailViewController>(destination);
+            if (!detail) return;
+            detail->setTuningList(handOver.tuningList);
+            detail->setActivity(std::dynamic_pointer_cast<QVNActivity>(handOver.activity));
+            detail->setScreenShotImage(handOver.screenShotImage);
+        });
+    CarViewController::registerSegueReceiver(
+        CarSegueShowSaveTuningList,
+        [](const Ref<UIViewController>& destination, const CarStudioHandOver& handOver) {
+            auto save = std::dynamic_pointer_cast<TuningListSaveViewController>(destination);
+            if (!save) return;
+            save->setTuningList(handOver.tuningList);
+            save->setActivity(std::dynamic_pointer_cast<QVNActivity>(handOver.activity));
+            save->setScreenImage(handOver.screenShotImage);
+        });
+}
+
 // The road cannot go on: main prints why and exits 1.
 struct Stop {
     std::string why;
@@ -354,8 +387,8 @@ void driveStudio(const Ref<CarViewController>& studio) {
     runFor(0.3);
     require(box->configureButton.lock()->isEnabled(), "the store button stayed disabled after typing");
     UITestDriver::tap(box->configureButton.lock());
-    waitFor([&] { return box->hud()->labelText() == std::string("保存成功"); },
-            "the tuning list was not saved (" + text(box->hud()->labelText()) + ")", 15);
+    bool saved = runUntil([&] { return box->hud()->labelText() == std::string("保存成功"); }, 15);
+    require(saved, "the tuning list was not saved (" + text(box->hud()->labelText()) + ")");
     screenshot("tuning-list-saved");
     waitFor([&] { return studio->presentedViewController() == nullptr; }, "the save box did not close", 10);
     std::printf("tuning list \"%s\" saved\n", listName.c_str());
@@ -400,6 +433,7 @@ int main(int argc, char** argv) {
 
     // The app's own start-up, as the process entry does it, with the home screen's scenes.
     StudioScenes::registerAll();
+    wireTuningListHandOver();
     QVNAppStartup::prepare();
     StudioScenes::writeResources(NSBundle::mainBundle()->resourcePath());
     auto application = make<UIApplication>();
