@@ -1,27 +1,13 @@
 #include "controls/PullRefreshAutoGifFooter.h"
 
-#include <algorithm>
-
-#include "controls/UIView+RMExtension.h"
-
-using namespace UIView_RMExtension;
+#include "controls/PullRefreshSubviewSupport.h"
 
 Ref<UIImageView> PullRefreshAutoGifFooter::gifView() {
-    auto view = gifView_.lock();
-    if (!view) {
-        view = make<UIImageView>();
-        addSubview(view);
-        gifView_ = view;
-    }
-    return view;
+    return detail::lazySubview(*this, gifView_, [] { return make<UIImageView>(); });
 }
 
 void PullRefreshAutoGifFooter::setGifView(const Ref<UIImageView>& view) {
-    auto old = gifView_.lock();
-    if (old == view) return;
-    if (old) old->removeFromSuperview();
-    gifView_ = view;
-    if (view && view->superviewPointer() != this) addSubview(view);
+    detail::replaceSubview(*this, gifView_, view);
 }
 
 void PullRefreshAutoGifFooter::setImages(const std::optional<std::vector<Ref<UIImage>>>& images,
@@ -36,13 +22,7 @@ void PullRefreshAutoGifFooter::setImages(const std::optional<std::vector<Ref<UII
 void PullRefreshAutoGifFooter::placeSubviews() {
     PullRefreshAutoStateFooter::placeSubviews();
     auto gif = gifView();
-    gif->setFrame(bounds());
-    if (isRefreshingTitleHidden()) {
-        gif->setContentMode(UIViewContentModeCenter);
-    } else {
-        gif->setContentMode(UIViewContentModeRight);
-        setPr_w(*gif, std::max<CGFloat>(0, pr_w(*this) * 0.5 - 90));
-    }
+    detail::placeGifView(*gif, *this, isRefreshingTitleHidden());
 }
 
 void PullRefreshAutoGifFooter::setState(int newState) {

@@ -1,22 +1,14 @@
 #include "controls/PullRefreshAutoNormalFooter.h"
 
 #include "controls/PullRefreshIndicatorSupport.h"
+#include "controls/PullRefreshSubviewSupport.h"
 
 Ref<UIActivityIndicatorView> PullRefreshAutoNormalFooter::loadingView() {
-    auto loading = loadingView_.lock();
-    if (!loading) {
-        loading = detail::makeRefreshIndicator(*this, activityIndicatorViewStyle_);
-        loadingView_ = loading;
-    }
-    return loading;
+    return detail::refreshIndicator(*this, loadingView_, activityIndicatorViewStyle_);
 }
 
 void PullRefreshAutoNormalFooter::setLoadingView(const Ref<UIActivityIndicatorView>& view) {
-    auto old = loadingView_.lock();
-    if (old == view) return;
-    if (old) old->removeFromSuperview();
-    loadingView_ = view;
-    if (view && view->superviewPointer() != this) addSubview(view);
+    detail::replaceSubview(*this, loadingView_, view);
 }
 
 void PullRefreshAutoNormalFooter::setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) {

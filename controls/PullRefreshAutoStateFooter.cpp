@@ -1,16 +1,11 @@
 #include "controls/PullRefreshAutoStateFooter.h"
 
+#include "controls/PullRefreshSubviewSupport.h"
 #include "controls/UILabel+PullRefresh.h"
 #include "uikit/UITapGestureRecognizer.h"
 
 Ref<UILabel> PullRefreshAutoStateFooter::stateLabel() {
-    auto label = stateLabel_.lock();
-    if (!label) {
-        label = UILabel_PullRefresh::label();
-        addSubview(label);
-        stateLabel_ = label;
-    }
-    return label;
+    return detail::lazySubview(*this, stateLabel_, UILabel_PullRefresh::label);
 }
 
 void PullRefreshAutoStateFooter::setTitle(const std::optional<std::string>& title, int state) {
@@ -20,9 +15,7 @@ void PullRefreshAutoStateFooter::setTitle(const std::optional<std::string>& titl
 }
 
 std::optional<std::string> PullRefreshAutoStateFooter::titleForState(int state) const {
-    auto it = stateTitles_.find(state);
-    if (it == stateTitles_.end()) return std::nullopt;
-    return it->second;
+    return detail::refreshTitleForState(stateTitles_, state);
 }
 
 void PullRefreshAutoStateFooter::stateLabelClick() {

@@ -1,15 +1,10 @@
 #include "controls/PullRefreshBackStateFooter.h"
 
+#include "controls/PullRefreshSubviewSupport.h"
 #include "controls/UILabel+PullRefresh.h"
 
 Ref<UILabel> PullRefreshBackStateFooter::stateLabel() {
-    auto label = stateLabel_.lock();
-    if (!label) {
-        label = UILabel_PullRefresh::label();
-        addSubview(label);
-        stateLabel_ = label;
-    }
-    return label;
+    return detail::lazySubview(*this, stateLabel_, UILabel_PullRefresh::label);
 }
 
 void PullRefreshBackStateFooter::setTitle(const std::optional<std::string>& title, int state) {
@@ -19,9 +14,7 @@ void PullRefreshBackStateFooter::setTitle(const std::optional<std::string>& titl
 }
 
 std::optional<std::string> PullRefreshBackStateFooter::titleForState(int state) const {
-    auto it = stateTitles_.find(state);
-    if (it == stateTitles_.end()) return std::nullopt;
-    return it->second;
+    return detail::refreshTitleForState(stateTitles_, state);
 }
 
 void PullRefreshBackStateFooter::prepare() {

@@ -1,27 +1,13 @@
 #include "controls/PullRefreshGifHeader.h"
 
-#include <algorithm>
-
-#include "controls/UIView+RMExtension.h"
-
-using namespace UIView_RMExtension;
+#include "controls/PullRefreshSubviewSupport.h"
 
 Ref<UIImageView> PullRefreshGifHeader::gifView() {
-    auto view = gifView_.lock();
-    if (!view) {
-        view = make<UIImageView>();
-        addSubview(view);
-        gifView_ = view;
-    }
-    return view;
+    return detail::lazySubview(*this, gifView_, [] { return make<UIImageView>(); });
 }
 
 void PullRefreshGifHeader::setGifView(const Ref<UIImageView>& view) {
-    auto old = gifView_.lock();
-    if (old == view) return;
-    if (old) old->removeFromSuperview();
-    gifView_ = view;
-    if (view && view->superviewPointer() != this) addSubview(view);
+    detail::replaceSubview(*this, gifView_, view);
 }
 
 void PullRefreshGifHeader::setImages(const std::optional<std::vector<Ref<UIImage>>>& images, double duration,
@@ -44,14 +30,7 @@ void PullRefreshGifHeader::setPullingPercent(double percent) {
 void PullRefreshGifHeader::placeSubviews() {
     PullRefreshStateHeader::placeSubviews();
     auto gif = gifView();
-    gif->setFrame(bounds());
-    if (stateLabel()->isHidden() && lastUpdatedTimeLabel()->isHidden()) {
-        gif->setContentMode(UIViewContentModeCenter);
-    } else {
-        gif->setContentMode(UIViewContentModeRight);
-        // Never a negative width while the header is narrower than the text.
-        setPr_w(*gif, std::max<CGFloat>(0, pr_w(*this) * 0.5 - 90));
-    }
+    detail::placeGifView(*gif, *this, stateLabel()->isHidden() && lastUpdatedTimeLabel()->isHidden());
 }
 
 void PullRefreshGifHeader::setState(int newState) {

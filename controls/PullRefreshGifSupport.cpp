@@ -1,5 +1,6 @@
 #include "controls/PullRefreshGifSupport.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "controls/UIView+RMExtension.h"
@@ -31,6 +32,16 @@ void showGifFrameForPercent(UIImageView& view, const std::vector<Ref<UIImage>>& 
                                                                    : static_cast<std::size_t>(position);
     }
     view.setImage(images[index]);
+}
+
+void placeGifView(UIImageView& view, UIView& control, bool textHidden) {
+    view.setFrame(control.bounds());
+    if (textHidden) {
+        view.setContentMode(UIViewContentModeCenter);
+    } else {
+        view.setContentMode(UIViewContentModeRight);
+        UIView_RMExtension::setPr_w(view, std::max<CGFloat>(0, UIView_RMExtension::pr_w(control) * 0.5 - 90));
+    }
 }
 
 const std::vector<Ref<UIImage>>& gifImagesForState(const PullRefreshStateImages& images, int state) {

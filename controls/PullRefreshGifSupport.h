@@ -28,6 +28,10 @@ void showGifFrameForPercent(UIImageView& view, const std::vector<Ref<UIImage>>& 
 // (and nothing changes) when the state has no images.
 bool playGifImages(UIImageView& view, const PullRefreshStateImages& images,
                    const PullRefreshStateDurations& durations, int state);
+// Lays the picture view over the control: centred when the control's text is hidden, else right
+// aligned in the space left of the centred text (never a negative width while the control is
+// narrower than the text).
+void placeGifView(UIImageView& view, UIView& control, bool textHidden);
 // The images of a state (empty when none).
 const std::vector<Ref<UIImage>>& gifImagesForState(const PullRefreshStateImages& images, int state);
 

@@ -1,6 +1,7 @@
 #include "controls/PullRefreshIndicatorSupport.h"
 
 #include "controls/PullRefreshComponent.h"
+#include "controls/PullRefreshSubviewSupport.h"
 
 namespace detail {
 
@@ -23,11 +24,13 @@ void placeArrowAndIndicator(UIImageView& arrow, UIActivityIndicatorView& indicat
     }
 }
 
-Ref<UIActivityIndicatorView> makeRefreshIndicator(UIView& control, UIActivityIndicatorViewStyle style) {
-    auto indicator = make<UIActivityIndicatorView>(style);
-    indicator->setHidesWhenStopped(true);
-    control.addSubview(indicator);
-    return indicator;
+Ref<UIActivityIndicatorView> refreshIndicator(UIView& control, Weak<UIActivityIndicatorView>& slot,
+                                              UIActivityIndicatorViewStyle style) {
+    return lazySubview(control, slot, [style] {
+        auto indicator = make<UIActivityIndicatorView>(style);
+        indicator->setHidesWhenStopped(true);
+        return indicator;
+    });
 }
 
 }  // namespace detail

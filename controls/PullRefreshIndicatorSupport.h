@@ -13,7 +13,9 @@ CGPoint pullRefreshIndicatorCentre(CGRect bounds, bool textHidden);
 // The arrow at its picture's size around the centre; the indicator takes the arrow's frame, or
 // keeps its own size at that centre when the arrow has no picture.
 void placeArrowAndIndicator(UIImageView& arrow, UIActivityIndicatorView& indicator, CGPoint centre);
-// A new indicator for a control: hides itself when stopped, added to the control.
-Ref<UIActivityIndicatorView> makeRefreshIndicator(UIView& control, UIActivityIndicatorViewStyle style);
+// The control's indicator in the slot; when there is none, a new one of the style that hides
+// itself when stopped, added to the control.
+Ref<UIActivityIndicatorView> refreshIndicator(UIView& control, Weak<UIActivityIndicatorView>& slot,
+                                              UIActivityIndicatorViewStyle style);
 
 }  // namespace detail

@@ -2,32 +2,19 @@
 
 #include "controls/PullRefreshIndicatorSupport.h"
 #include "controls/PullRefreshResources.h"
+#include "controls/PullRefreshSubviewSupport.h"
 
 Ref<UIImageView> PullRefreshNormalHeader::arrowView() {
-    auto arrow = arrowView_.lock();
-    if (!arrow) {
-        arrow = make<UIImageView>(PullRefreshResources::arrowImage());
-        addSubview(arrow);
-        arrowView_ = arrow;
-    }
-    return arrow;
+    return detail::lazySubview(*this, arrowView_,
+                               [] { return make<UIImageView>(PullRefreshResources::arrowImage()); });
 }
 
 Ref<UIActivityIndicatorView> PullRefreshNormalHeader::loadingView() {
-    auto loading = loadingView_.lock();
-    if (!loading) {
-        loading = detail::makeRefreshIndicator(*this, activityIndicatorViewStyle_);
-        loadingView_ = loading;
-    }
-    return loading;
+    return detail::refreshIndicator(*this, loadingView_, activityIndicatorViewStyle_);
 }
 
 void PullRefreshNormalHeader::setLoadingView(const Ref<UIActivityIndicatorView>& view) {
-    auto old = loadingView_.lock();
-    if (old == view) return;
-    if (old) old->removeFromSuperview();
-    loadingView_ = view;
-    if (view && view->superviewPointer() != this) addSubview(view);
+    detail::replaceSubview(*this, loadingView_, view);
 }
 
 void PullRefreshNormalHeader::setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) {

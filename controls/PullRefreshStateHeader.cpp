@@ -1,5 +1,6 @@
 #include "controls/PullRefreshStateHeader.h"
 
+#include "controls/PullRefreshSubviewSupport.h"
 #include "controls/UILabel+PullRefresh.h"
 #include "controls/UIView+RMExtension.h"
 #include "foundation/NSCalendar.h"
@@ -9,23 +10,11 @@
 using namespace UIView_RMExtension;
 
 Ref<UILabel> PullRefreshStateHeader::stateLabel() {
-    auto label = stateLabel_.lock();
-    if (!label) {
-        label = UILabel_PullRefresh::label();
-        addSubview(label);
-        stateLabel_ = label;
-    }
-    return label;
+    return detail::lazySubview(*this, stateLabel_, UILabel_PullRefresh::label);
 }
 
 Ref<UILabel> PullRefreshStateHeader::lastUpdatedTimeLabel() {
-    auto label = lastUpdatedTimeLabel_.lock();
-    if (!label) {
-        label = UILabel_PullRefresh::label();
-        addSubview(label);
-        lastUpdatedTimeLabel_ = label;
-    }
-    return label;
+    return detail::lazySubview(*this, lastUpdatedTimeLabel_, UILabel_PullRefresh::label);
 }
 
 void PullRefreshStateHeader::setTitle(const std::optional<std::string>& title, int state) {
@@ -35,9 +24,7 @@ void PullRefreshStateHeader::setTitle(const std::optional<std::string>& title, i
 }
 
 std::optional<std::string> PullRefreshStateHeader::titleForState(int state) const {
-    auto it = stateTitles_.find(state);
-    if (it == stateTitles_.end()) return std::nullopt;
-    return it->second;
+    return detail::refreshTitleForState(stateTitles_, state);
 }
 
 std::string PullRefreshStateHeader::lastUpdatedTimeTextFor(const std::optional<NSDate>& date,

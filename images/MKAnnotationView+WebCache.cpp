@@ -1,6 +1,7 @@
 #include "images/MKAnnotationView+WebCache.h"
 
 #include "images/UIView+WebCacheOperation.h"
+#include "images/WIViewImageLoad.h"
 
 namespace {
 const char kImageURLKey = 0;
@@ -20,24 +21,13 @@ void wi_setImageWithURL(const Ref<MKAnnotationView>& view, const Ref<NSURL>& url
     view->setAssociatedObject(&kImageURLKey, Value(url), AssociationPolicy::Retain);
     view->setImage(placeholder);
     if (!url) {
-        detail::wiRunOnMainThreadAsync([completed] {
-            if (completed) completed(nullptr, detail::wiNilURLError(), WICacheSourceNone, nullptr);
-        });
+        detail::wiAnswerNilURL(completed);
         return;
     }
-    Weak<MKAnnotationView> weak = view;
-    auto operation = WIWebImageManager::sharedManager()->downloadImageWithURL(
-        url, options, nullptr,
-        [weak, completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
-                          bool finished, const Ref<NSURL>& imageURL) {
-            if (weak.expired()) return;
-            detail::wiRunOnMainThreadSync([&] {
-                auto view = weak.lock();
-                if (!view) return;
-                if (image) view->setImage(image);
-                if (completed && finished) completed(image, error, source, imageURL);
-            });
-        });
+    auto operation = detail::wiLoadImageIntoView(view, url, options, nullptr, std::move(completed),
+                                                 [](MKAnnotationView& target, const Ref<UIImage>& image) {
+                                                     if (image) target.setImage(image);
+                                                 });
     UIView_WebCacheOperation::wi_setImageLoadOperation(*view, operation, kAnnotationImageKey);
 }
 
@@ -71,9 +61,7 @@ namespace MKAnnotationView_WebCacheDeprecated {
 
 namespace {
 WIWebImageCompletionBlock wrap(WIWebImageCompletedBlock completed) {
-    if (!completed) return nullptr;
-    return [completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
-                       const Ref<NSURL>&) { completed(image, error, source); };
+    return detail::wiCompletionFromCompleted(std::move(completed));
 }
 }  // namespace
 

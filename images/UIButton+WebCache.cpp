@@ -1,6 +1,7 @@
 #include "images/UIButton+WebCache.h"
 
 #include "images/UIView+WebCacheOperation.h"
+#include "images/WIViewImageLoad.h"
 
 namespace {
 
@@ -19,15 +20,7 @@ Dictionary urlStorage(UIButton& button) {
 }
 
 WIWebImageCompletionBlock wrap(WIWebImageCompletedBlock completed) {
-    if (!completed) return nullptr;
-    return [completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
-                       const Ref<NSURL>&) { completed(image, error, source); };
-}
-
-void answerNilURL(const WIWebImageCompletionBlock& completed) {
-    detail::wiRunOnMainThreadAsync([completed] {
-        if (completed) completed(nullptr, detail::wiNilURLError(), WICacheSourceNone, nullptr);
-    });
+    return detail::wiCompletionFromCompleted(std::move(completed));
 }
 
 }  // namespace
@@ -60,23 +53,14 @@ void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UICo
     Dictionary urls = urlStorage(*button);
     if (!url) {
         urls.removeObjectForKey(stateKey(state));
-        answerNilURL(completed);
+        detail::wiAnswerNilURL(completed);
         return;
     }
     urls.setObject(stateKey(state), Value(url));
-    Weak<UIButton> weak = button;
-    auto operation = WIWebImageManager::sharedManager()->downloadImageWithURL(
-        url, options, nullptr,
-        [weak, state, completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
-                                 bool finished, const Ref<NSURL>& imageURL) {
-            if (weak.expired()) return;
-            detail::wiRunOnMainThreadSync([&] {
-                auto button = weak.lock();
-                if (!button) return;
-                if (image) button->setImage(image, state);
-                if (completed && finished) completed(image, error, source, imageURL);
-            });
-        });
+    auto operation = detail::wiLoadImageIntoView(button, url, options, nullptr, std::move(completed),
+                                                 [state](UIButton& target, const Ref<UIImage>& image) {
+                                                     if (image) target.setImage(image, state);
+                                                 });
     wi_setImageLoadOperation(*button, operation, state);
 }
 
@@ -111,22 +95,13 @@ void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>&
     wi_cancelBackgroundImageLoadForState(*button, state);
     button->setBackgroundImage(placeholder, state);
     if (!url) {
-        answerNilURL(completed);
+        detail::wiAnswerNilURL(completed);
         return;
     }
-    Weak<UIButton> weak = button;
-    auto operation = WIWebImageManager::sharedManager()->downloadImageWithURL(
-        url, options, nullptr,
-        [weak, state, completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
-                                 bool finished, const Ref<NSURL>& imageURL) {
-            if (weak.expired()) return;
-            detail::wiRunOnMainThreadSync([&] {
-                auto button = weak.lock();
-                if (!button) return;
-                if (image) button->setBackgroundImage(image, state);
-                if (completed && finished) completed(image, error, source, imageURL);
-            });
-        });
+    auto operation = detail::wiLoadImageIntoView(button, url, options, nullptr, std::move(completed),
+                                                 [state](UIButton& target, const Ref<UIImage>& image) {
+                                                     if (image) target.setBackgroundImage(image, state);
+                                                 });
     wi_setBackgroundImageLoadOperation(*button, operation, state);
 }
 

@@ -30,26 +30,7 @@ UIImageOrientation wi_imageOrientationFromImageData(const NSData& data) {
 }
 
 UIImageOrientation wi_exifOrientationToiOSOrientation(std::int32_t exifOrientation) {
-    switch (exifOrientation) {
-        case 1:
-            return UIImageOrientation::Up;
-        case 2:
-            return UIImageOrientation::UpMirrored;
-        case 3:
-            return UIImageOrientation::Down;
-        case 4:
-            return UIImageOrientation::DownMirrored;
-        case 5:
-            return UIImageOrientation::LeftMirrored;
-        case 6:
-            return UIImageOrientation::Right;
-        case 7:
-            return UIImageOrientation::RightMirrored;
-        case 8:
-            return UIImageOrientation::Left;
-        default:
-            return UIImageOrientation::Up;
-    }
+    return UIImageOrientationFromEXIF(exifOrientation);
 }
 
 }  // namespace UIImage_MultiFormat

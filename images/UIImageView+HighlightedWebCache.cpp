@@ -1,6 +1,7 @@
 #include "images/UIImageView+HighlightedWebCache.h"
 
 #include "images/UIView+WebCacheOperation.h"
+#include "images/WIViewImageLoad.h"
 
 namespace UIImageView_HighlightedWebCache {
 
@@ -10,27 +11,16 @@ void wi_setHighlightedImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL
     if (!view) return;
     wi_cancelCurrentHighlightedImageLoad(*view);
     if (!url) {
-        detail::wiRunOnMainThreadAsync([completed] {
-            if (completed) completed(nullptr, detail::wiNilURLError(), WICacheSourceNone, nullptr);
-        });
+        detail::wiAnswerNilURL(completed);
         return;
     }
-    Weak<UIImageView> weak = view;
-    auto operation = WIWebImageManager::sharedManager()->downloadImageWithURL(
-        url, options, std::move(progress),
-        [weak, completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
-                          bool finished, const Ref<NSURL>& imageURL) {
-            if (weak.expired()) return;
-            detail::wiRunOnMainThreadSync([&] {
-                auto view = weak.lock();
-                if (!view) return;
-                if (image) {
-                    view->setHighlightedImage(image);
-                    view->setNeedsLayout();
-                }
-                if (completed && finished) completed(image, error, source, imageURL);
-            });
-        });
+    auto operation =
+        detail::wiLoadImageIntoView(view, url, options, std::move(progress), std::move(completed),
+                                    [](UIImageView& target, const Ref<UIImage>& image) {
+                                        if (!image) return;
+                                        target.setHighlightedImage(image);
+                                        target.setNeedsLayout();
+                                    });
     UIView_WebCacheOperation::wi_setImageLoadOperation(*view, operation, kHighlightedImageKey);
 }
 
@@ -63,9 +53,7 @@ namespace UIImageView_HighlightedWebCacheDeprecated {
 
 namespace {
 WIWebImageCompletionBlock wrap(WIWebImageCompletedBlock completed) {
-    if (!completed) return nullptr;
-    return [completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
-                       const Ref<NSURL>&) { completed(image, error, source); };
+    return detail::wiCompletionFromCompleted(std::move(completed));
 }
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "images/UIImageView+WebCache.h"
 
 #include "images/UIView+WebCacheOperation.h"
+#include "images/WIViewImageLoad.h"
 
 namespace {
 const char kImageURLKey = 0;
@@ -21,31 +22,20 @@ void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, con
     if (!(options & WILoadDelayPlaceholder)) view->setImage(placeholder);
 
     if (!url) {
-        detail::wiRunOnMainThreadAsync([completed] {
-            if (completed) completed(nullptr, detail::wiNilURLError(), WICacheSourceNone, nullptr);
-        });
+        detail::wiAnswerNilURL(completed);
         return;
     }
-    Weak<UIImageView> weak = view;
-    auto operation = WIWebImageManager::sharedManager()->downloadImageWithURL(
-        url, options, std::move(progress),
-        [weak, placeholder, options, completed](const Ref<UIImage>& image, const Ref<NSError>& error,
-                                                WICacheSource source, bool finished,
-                                                const Ref<NSURL>& imageURL) {
-            if (weak.expired()) return;
-            detail::wiRunOnMainThreadSync([&] {
-                auto view = weak.lock();
-                if (!view) return;
-                if (image) {
-                    view->setImage(image);
-                    view->setNeedsLayout();
-                } else if (options & WILoadDelayPlaceholder) {
-                    view->setImage(placeholder);
-                    view->setNeedsLayout();
-                }
-                if (completed && finished) completed(image, error, source, imageURL);
-            });
-        });
+    auto operation =
+        detail::wiLoadImageIntoView(view, url, options, std::move(progress), std::move(completed),
+                                    [placeholder, options](UIImageView& target, const Ref<UIImage>& image) {
+                                        if (image) {
+                                            target.setImage(image);
+                                            target.setNeedsLayout();
+                                        } else if (options & WILoadDelayPlaceholder) {
+                                            target.setImage(placeholder);
+                                            target.setNeedsLayout();
+                                        }
+                                    });
     UIView_WebCacheOperation::wi_setImageLoadOperation(*view, operation, kImageLoadKey);
 }
 
@@ -131,9 +121,7 @@ namespace UIImageView_WebCacheDeprecated {
 
 namespace {
 WIWebImageCompletionBlock wrap(WIWebImageCompletedBlock completed) {
-    if (!completed) return nullptr;
-    return [completed](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
-                       const Ref<NSURL>&) { completed(image, error, source); };
+    return detail::wiCompletionFromCompleted(std::move(completed));
 }
 }  // namespace
 

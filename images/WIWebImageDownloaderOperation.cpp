@@ -40,26 +40,7 @@ void WIWebImageDownloaderOperation::setCredential(const Ref<NSURLCredential>& cr
 }
 
 UIImageOrientation WIWebImageDownloaderOperation::orientationFromPropertyValue(long value) {
-    switch (value) {
-        case 1:
-            return UIImageOrientation::Up;
-        case 2:
-            return UIImageOrientation::UpMirrored;
-        case 3:
-            return UIImageOrientation::Down;
-        case 4:
-            return UIImageOrientation::DownMirrored;
-        case 5:
-            return UIImageOrientation::LeftMirrored;
-        case 6:
-            return UIImageOrientation::Right;
-        case 7:
-            return UIImageOrientation::RightMirrored;
-        case 8:
-            return UIImageOrientation::Left;
-        default:
-            return UIImageOrientation::Up;
-    }
+    return UIImageOrientationFromEXIF(value);
 }
 
 Ref<UIImage> WIWebImageDownloaderOperation::scaledImageForKey(const std::optional<std::string>& key,

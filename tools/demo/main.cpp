@@ -8,29 +8,42 @@
 //
 // No display and no network beyond 127.0.0.1.
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
 
 #include "app/AppDelegate.h"
+#include "app/ArrayDataSource.h"
 #include "app/QVNAppStartup.h"
 #include "app/QVNConfiguration.h"
 #include "app/QVNUserManager.h"
+#include "controls/VHProgressHUD.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSDate.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUserDefaults.h"
+#include "studio/CarViewController.h"
 #include "studio/MainStoryboard.h"
 #include "studio/MainViewController.h"
 #include "studio/StudioScenes.h"
+#include "studio/TuningDetailViewController.h"
+#include "studio/TuningListSaveViewController.h"
+#include "studio/TuningListTableViewController.h"
+#include "studio/UIImage+ColorAtPixel.h"
 #include "tools/devserver/CatalogueRoutes.h"
 #include "tools/devserver/DevServer.h"
+#include "uikit/UIAlertTestDriver.h"
 #include "uikit/UIApplication.h"
+#include "uikit/UIButton.h"
+#include "uikit/UIImageView.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIStoryboard.h"
+#include "uikit/UITableView.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UITextEntryDriver.h"
 #include "uikit/UIWindow.h"
@@ -80,6 +93,328 @@ int fail(const std::string& why) {
     return 1;
 }
 
+// The studio hands each tuning-list screen what it needs through receivers keyed by the segue's
+// identifier. The studio side's own registration keys them by the scenes' identifiers, which no
+// segue carries, so the screens would open empty; the demo keys the same hand-over by the segues'
+// identifiers until that registration does.
+void wireTuningListHandOver() {
+    CarViewController::registerSegueReceiver(
+        CarSegueShowTuningLists,
+        [](const Ref<UIViewController>& destination, const CarStudioHandOver& handOver) {
+            auto list = std::dynamic_pointer_cast<TuningListTableViewController>(destination);
+            if (!list) return;
+            if (auto studio = handOver.studio.lock()) list->setDelegate(studio);
+            list->setActivity(std::dynamic_pointer_cast<QVNActivity>(handOver.activity));
+        });
+    CarViewController::registerSegueReceiver(
+        CarSegueShowTuningListDetail,
+        [](const Ref<UIViewController>& destination, const CarStudioHandOver& handOver) {
+            auto detail = std::dynamic_pointer_cast<TuningDetailViewController>(destination);
+            if (!detail) return;
+            detail->setTuningList(handOver.tuningList);
+            detail->setActivity(std::dynamic_pointer_cast<QVNActivity>(handOver.activity));
+            detail->setScreenShotImage(handOver.screenShotImage);
+        });
+    CarViewController::registerSegueReceiver(
+        CarSegueShowSaveTuningList,
+        [](const Ref<UIViewController>& destination, const CarStudioHandOver& handOver) {
+            auto save = std::dynamic_pointer_cast<TuningListSaveViewController>(destination);
+            if (!save) return;
+            save->setTuningList(handOver.tuningList);
+            save->setActivity(std::dynamic_pointer_cast<QVNActivity>(handOver.activity));
+            save->setScreenImage(handOver.screenShotImage);
+        });
+}
+
+// The road cannot go on: main prints why and exits 1.
+struct Stop {
+    std::string why;
+};
+
+void require(bool holds, const std::string& why) {
+    if (!holds) throw Stop{why};
+}
+
+// Pumps the main run loop until the condition holds, or stops the demo with `why`.
+void waitFor(const std::function<bool()>& condition, const std::string& why, double seconds = 20) {
+    require(runUntil(condition, seconds), why);
+}
+
+std::string text(const std::optional<std::string>& value) {
+    return value.value_or("?");
+}
+
+bool hudGone(const Ref<VHProgressHUD>& hud) {
+    return !hud || !hud->superview() || hud->isHidden() || hud->alpha() == 0;
+}
+
+// The studio has nothing running: no download behind the HUD, no timed turn, touches taken.
+bool studioSettled(const Ref<CarViewController>& studio) {
+    return hudGone(studio->hud()) && CarViewController::timedTurnSteps() == -1 &&
+           studio->view()->isUserInteractionEnabled();
+}
+
+void settle(const Ref<CarViewController>& studio, const std::string& what) {
+    waitFor([&] { return studioSettled(studio); }, what + " did not finish", 30);
+    runFor(0.3);  // the HUD's fade and the console's slide
+}
+
+Ref<UIButton> partButton(const Ref<CarViewController>& studio, const std::string& selector) {
+    for (const auto& button : studio->scrollView1Subviews()) {
+        auto part = CarViewController::partOfButton(button);
+        if (part && part->selector() == selector) return button;
+    }
+    throw Stop{"the part row has no button for " + selector};
+}
+
+Ref<QVNPart> partWithSelector(const Ref<QVNCar>& car, const std::string& selector) {
+    for (const auto& part : car->parts())
+        if (part->selector() == selector) return part;
+    throw Stop{"the car has no part " + selector};
+}
+
+std::string optionOf(const Ref<QVNCar>& car, const std::string& selector) {
+    auto option = partWithSelector(car, selector)->selectedOption();
+    return option ? text(option->name()) : "none";
+}
+
+// Taps the wheel where its picture has a fully opaque pixel, at `turn` of the way round (0 = the
+// right edge, going clockwise) and 80 % of the radius out; answers the colour under the finger.
+std::string tapWheel(const Ref<UIImageView>& wheel, double turn) {
+    CGRect bounds = wheel->bounds();
+    double radius = std::min(bounds.size.width, bounds.size.height) / 2 * 0.8;
+    double angle = turn * 2 * M_PI;
+    CGPoint point{bounds.size.width / 2 + radius * std::cos(angle),
+                  bounds.size.height / 2 + radius * std::sin(angle)};
+    std::string described = "?";
+    if (auto image = wheel->image()) {
+        CGSize size = image->size();
+        auto colour = UIImage_ColorAtPixel::colorAtPixel(
+            image,
+            CGPoint{point.x * size.width / bounds.size.width, point.y * size.height / bounds.size.height});
+        CGFloat r = 0, g = 0, b = 0, a = 0;
+        if (colour && colour->getRed(&r, &g, &b, &a)) {
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, "rgb(%d, %d, %d)", int(r * 255), int(g * 255), int(b * 255));
+            described = buffer;
+        }
+    }
+    UITestDriver::tapAt(wheel, point);
+    return described;
+}
+
+// The button with that title among the view's subviews.
+Ref<UIButton> buttonTitled(const Ref<UIView>& parent, const std::string& title) {
+    if (parent) {
+        for (const auto& view : parent->subviews()) {
+            auto button = std::dynamic_pointer_cast<UIButton>(view);
+            if (button && button->titleForState(UIControlStateNormal) == title) return button;
+        }
+    }
+    throw Stop{"no button \"" + title + "\" on the screen"};
+}
+
+template <typename T>
+Ref<T> presentedOver(const Ref<UIViewController>& screen) {
+    return screen ? std::dynamic_pointer_cast<T>(screen->presentedViewController()) : nullptr;
+}
+
+bool appeared(const Ref<UIViewController>& screen) {
+    return screen && screen->appearanceState() == UIViewControllerAppearanceState::Appeared;
+}
+
+// The car studio, as a user goes through it: the default car, the part row, another option for a
+// part, a preset, a tint from the colour wheel, a turn, the screenshot, the saved tuning list and
+// the list of saved lists.
+void driveStudio(const Ref<CarViewController>& studio) {
+    waitFor([&] { return appeared(studio); }, "the studio did not appear", 10);
+    waitFor([&] { return studio->selectedCar() != nullptr; }, "the default car did not load", 40);
+    // The loading overlay turns its indicator four times, then slides off to the right.
+    waitFor(
+        [&] {
+            auto constraint = studio->modifyEntranceConstraint.lock();
+            return studioSettled(studio) && constraint &&
+                   constraint->constant() >= studio->view()->bounds().size.width;
+        },
+        "the loading overlay did not leave", 20);
+    runFor(1.2);
+    Ref<QVNCar> car = studio->selectedCar();
+    std::printf("the studio shows %s\n", text(car->cars_name).c_str());
+    screenshot("studio");
+
+    // The car's own button again: the console turns to its parts.
+    Ref<UIButton> carButton;
+    for (const auto& button : studio->scrollView2Subviews()) {
+        auto shown = CarViewController::carOfButton(button);
+        if (shown && shown->car_en == car->car_en) carButton = button;
+    }
+    require(carButton != nullptr, "the car row has no button for the car on show");
+    UITestDriver::tap(carButton);
+    waitFor([&] { return studio->showcaseState() == CarShowcaseStateModify; }, "the part row did not open",
+            5);
+    settle(studio, "opening the part row");
+    screenshot("studio-parts");
+
+    // The front bumper: the car turns to face it and its options fill the second row.
+    UITestDriver::tap(partButton(studio, "qianbaowei"));
+    waitFor([&] { return studio->selectedPart() && studio->selectedPart()->selector() == "qianbaowei"; },
+            "the front bumper was not selected", 5);
+    settle(studio, "the turn to the front bumper");
+    std::printf("front bumper selected, angle %ld, fitted: %s\n", studio->currentAngle(),
+                optionOf(car, "qianbaowei").c_str());
+    screenshot("studio-front-bumper");
+
+    Ref<UIButton> optionButton;
+    std::string optionName;
+    for (const auto& button : studio->scrollView2Subviews()) {
+        auto option = CarViewController::optionOfButton(button);
+        if (option && option->identifier() == std::string("qianbaowei_race")) {
+            optionButton = button;
+            optionName = text(option->name());
+        }
+    }
+    if (!optionButton && studio->scrollView2Subviews().size() > 1)
+        optionButton = studio->scrollView2Subviews().back();
+    require(optionButton != nullptr, "the front bumper has no other option");
+    UITestDriver::tap(optionButton);
+    auto fitted = CarViewController::optionOfButton(optionButton);
+    waitFor(
+        [&] {
+            auto selected = partWithSelector(car, "qianbaowei")->selectedOption();
+            return selected && fitted && selected->identifier() == fitted->identifier() &&
+                   studioSettled(studio);
+        },
+        "the other front bumper was not fitted", 30);
+    runFor(0.3);
+    std::printf("front bumper now: %s\n", optionOf(car, "qianbaowei").c_str());
+    screenshot("studio-option-fitted");
+
+    // A preset: the presets button opens the row of whole-car kits.
+    UITestDriver::tap(studio->scrollView1Subviews().front());
+    runFor(0.3);
+    Ref<UIButton> presetButton;
+    for (const auto& button : studio->scrollView2Subviews()) {
+        auto preset = CarViewController::modificatorOfButton(button);
+        if (preset && !presetButton) presetButton = button;
+    }
+    require(presetButton != nullptr, "the car has no presets");
+    auto preset = CarViewController::modificatorOfButton(presetButton);
+    UITestDriver::tap(presetButton);
+    waitFor([&] { return studio->selectedModificatorButton() == presetButton; }, "the preset was not taken",
+            5);
+    settle(studio, "the preset");
+    std::printf("preset %s: front bumper %s, spoiler %s, wheels %s\n", text(preset->name()).c_str(),
+                optionOf(car, "qianbaowei").c_str(), optionOf(car, "weiyi").c_str(),
+                optionOf(car, "lunke").c_str());
+    screenshot("studio-preset");
+
+    // A tint: the hood from the part row, then a red from the colour wheel.
+    UITestDriver::tap(partButton(studio, "yinqinggai"));
+    waitFor([&] { return studio->selectedPart() && studio->selectedPart()->selector() == "yinqinggai"; },
+            "the hood was not selected", 5);
+    settle(studio, "the turn to the hood");
+    UITestDriver::tap(studio->btnColorWheel.lock());
+    waitFor([&] { return studio->showcaseState() == CarShowcaseStateColorWheel; },
+            "the colour wheel did not open", 5);
+    settle(studio, "opening the colour wheel");
+    std::string colour = tapWheel(studio->colorWheel.lock(), 0.0);
+    waitFor([&] { return partWithSelector(car, "yinqinggai")->tintColor() != nullptr; },
+            "the hood took no tint", 5);
+    settle(studio, "the tint");
+    std::printf("hood tinted %s\n", colour.c_str());
+    screenshot("studio-hood-tinted");
+
+    // The whole car in another colour: the wheel's whole-car button, then blue from the wheel.
+    UITestDriver::tap(buttonTitled(studio->colorPicker.lock(), "整车"));
+    waitFor([&] { return studio->selectedPart() == nullptr; }, "the whole-car button kept the part", 5);
+    colour = tapWheel(studio->colorWheel.lock(), 0.62);
+    settle(studio, "the whole-car tint");
+    std::printf("whole car tinted %s\n", colour.c_str());
+    screenshot("studio-car-tinted");
+
+    // A turn: a finger drawn across the showcase from right to left.
+    long before = studio->currentAngle();
+    auto showcase = studio->showcaseView.lock();
+    CGRect area = showcase->bounds();
+    double y = area.size.height * 0.35;
+    UITestDriver::drag(showcase, CGPoint{area.size.width * 0.6, y}, CGPoint{area.size.width * 0.6 - 260, y},
+                       26);
+    settle(studio, "the turn");
+    require(studio->currentAngle() != before, "the drag did not turn the car");
+    std::printf("turned by drag from angle %ld to %ld\n", before, studio->currentAngle());
+    screenshot("studio-turned");
+
+    // The screenshot: the studio shows the car at its screenshot angle and keeps the picture.
+    auto shutter = studio->screenShotButton.lock();
+    require(shutter != nullptr, "the studio has no screenshot button");
+    if (shutter->isHidden()) {
+        // Shown only for a studio entered for an event; the demo presses it all the same.
+        shutter->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    } else {
+        UITestDriver::tap(shutter);
+    }
+    waitFor([&] { return UIAlertTestDriver::frontmostAlert().has_value(); }, "the screenshot was not taken",
+            10);
+    require(studio->screenShotImage() != nullptr, "the screenshot has no picture");
+    std::printf("screenshot taken: %s\n", text(UIAlertTestDriver::frontmostAlert()->message).c_str());
+    screenshot("studio-screenshot-taken");
+    {
+        char file[256];
+        std::snprintf(file, sizeof file, "%02d-%s.png", ++shots, "screenshot-picture");
+        std::string path = outputDirectory + "/" + file;
+        bool ok = UIWindowRenderer::writePNG(studio->screenShotImage(), path);
+        std::printf("%s %s\n", ok ? "screen" : "FAILED", path.c_str());
+    }
+    UIAlertTestDriver::tapAlertButton(0);
+    settle(studio, "the screenshot");
+
+    // The detail of the car's tuning list, then the save box.
+    UITestDriver::tap(studio->tuningListDetailButton.lock());
+    waitFor([&] { return appeared(presentedOver<TuningDetailViewController>(studio)); },
+            "the tuning-list detail did not open", 10);
+    auto detail = presentedOver<TuningDetailViewController>(studio);
+    runFor(0.3);
+    screenshot("tuning-list-detail");
+    UITestDriver::tap(detail->rightFirstButton.lock());
+    waitFor([&] { return appeared(presentedOver<TuningListSaveViewController>(detail)); },
+            "the save box did not open", 10);
+    auto box = presentedOver<TuningListSaveViewController>(detail);
+    runFor(0.3);
+    const std::string listName = "赛道红 demo";
+    UITextEntryDriver::typeText(box->nameTextField.lock(), listName);
+    screenshot("tuning-list-name");
+    box->view()->endEditing(true);
+    runFor(0.3);
+    require(box->configureButton.lock()->isEnabled(), "the store button stayed disabled after typing");
+    UITestDriver::tap(box->configureButton.lock());
+    bool saved = runUntil([&] { return box->hud()->labelText() == std::string("保存成功"); }, 15);
+    require(saved, "the tuning list was not saved (" + text(box->hud()->labelText()) + ")");
+    screenshot("tuning-list-saved");
+    waitFor([&] { return studio->presentedViewController() == nullptr; }, "the save box did not close", 10);
+    std::printf("tuning list \"%s\" saved\n", listName.c_str());
+    runFor(0.5);
+
+    // The user's tuning lists, with the one just saved.
+    UITestDriver::tap(studio->tuningListButton.lock());
+    waitFor([&] { return appeared(presentedOver<TuningListTableViewController>(studio)); },
+            "the tuning lists screen did not open", 10);
+    auto lists = presentedOver<TuningListTableViewController>(studio);
+    waitFor(
+        [&] {
+            auto source = lists->tuningsDataSource();
+            if (!source) return false;
+            for (const Value& item : source->items()) {
+                auto list = item.objectAs<QVNTuningList>();
+                if (list && list->list_name == listName) return true;
+            }
+            return false;
+        },
+        "the saved list is not among the user's lists", 15);
+    runFor(0.5);
+    std::printf("tuning lists: %zu\n", lists->tuningsDataSource()->items().count());
+    screenshot("tuning-lists");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,6 +433,7 @@ int main(int argc, char** argv) {
 
     // The app's own start-up, as the process entry does it, with the home screen's scenes.
     StudioScenes::registerAll();
+    wireTuningListHandOver();
     QVNAppStartup::prepare();
     StudioScenes::writeResources(NSBundle::mainBundle()->resourcePath());
     auto application = make<UIApplication>();
@@ -108,7 +444,8 @@ int main(int argc, char** argv) {
     runFor(0.3);
 
     auto navigation = std::dynamic_pointer_cast<UINavigationController>(keyWindow()->rootViewController());
-    auto home = navigation ? std::dynamic_pointer_cast<MainViewController>(navigation->topViewController()) : nullptr;
+    auto home =
+        navigation ? std::dynamic_pointer_cast<MainViewController>(navigation->topViewController()) : nullptr;
     if (!home) return fail("the first screen is not the home screen");
     screenshot("home");
 
@@ -126,7 +463,8 @@ int main(int argc, char** argv) {
 
     // Signed out, the studio button leads to the login.
     UITestDriver::tap(home->modifyEntranceButton.lock());
-    if (!runUntil([&] { return navigation->topViewController() != home && !navigation->isTransitioning(); }, 5)) {
+    if (!runUntil([&] { return navigation->topViewController() != home && !navigation->isTransitioning(); },
+                  5)) {
         return fail("the login screen did not open");
     }
     auto login = std::dynamic_pointer_cast<LoginViewController>(navigation->topViewController());
@@ -146,21 +484,18 @@ int main(int argc, char** argv) {
 
     // The studio.
     if (!UIStoryboard::hasStoryboardNamed("Car") || !UIStoryboard::storyboardWithName("Car", nullptr)) {
-        std::printf("the car studio screen is not part of this build: the road ends at the home screen\n");
-        std::printf("pictures in %s\n", outputDirectory.c_str());
-        server.stop();
-        UIApplication::setSharedApplication(nullptr);
-        return 0;
+        return fail("the car studio screen is not part of this build");
     }
     UITestDriver::tap(home->modifyEntranceButton.lock());
-    runFor(1.0);
-    Ref<UIViewController> studio = home->presentedViewController();
-    if (!studio) {
-        std::printf("the studio storyboard has no first screen: the road ends at the home screen\n");
-    } else {
-        runUntil([&] { return studio->appearanceState() == UIViewControllerAppearanceState::Appeared; }, 10);
-        runFor(2.0);
-        screenshot("studio");
+    if (!runUntil([&] { return home->presentedViewController() != nullptr; }, 5)) {
+        return fail("the studio did not open");
+    }
+    auto studio = std::dynamic_pointer_cast<CarViewController>(home->presentedViewController());
+    if (!studio) return fail("the screen opened is not the car studio");
+    try {
+        driveStudio(studio);
+    } catch (const Stop& stop) {
+        return fail(stop.why);
     }
     std::printf("pictures in %s\n", outputDirectory.c_str());
     server.stop();

@@ -7,19 +7,19 @@
 #include <string>
 #include <vector>
 
-#include "foundation/NSLog.h"
 #include "sdk/weibo/bridge/WBTransfer.h"
 #include "sdk/weibo/bridge/WeiboSDK.h"
 #include "sdk/weibo/bridge/testing/WeiboAppStandIn.h"
 #include "system/SystemOtherApps.h"
 #include "system/UIPasteboard.h"
+#include "tests/sdk/SDKTestSupport.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
 
 namespace weibotest {
 
 inline constexpr char kAppKey[] = "3904718265";
-inline constexpr char kOwnBundle[] = "com.example.cars";
+using sdktest::kOwnBundle;
 inline constexpr char kRedirect[] = "https://api.example.com/oauth2/default.html";
 
 class RecordingDelegate : public WeiboSDKDelegate {
@@ -64,50 +64,13 @@ inline Ref<WBSendMessageToWeiboRequest> shareRequest(const NSData& image,
     return WBSendMessageToWeiboRequest::requestWithMessage(message, authorizeRequest(), token);
 }
 
-class WeiboDeviceTest : public ::testing::Test {
+class WeiboDeviceTest : public sdktest::OtherAppDeviceTest<WeiboAppStandIn> {
   protected:
-    void SetUp() override {
-        previousSink_ = NSLogSetSink([this](const std::string& line) { log.push_back(line); });
-        UIPasteboard::resetForTesting();
-        UIPasteboard::setSharedDirectory(device_.path());
-        SystemOtherApps::resetForTesting();
-        SystemOtherApps::setOwnBundleIdentifier(kOwnBundle);
-        SystemOtherApps::setOwnAppURLHandler([this](const Ref<NSURL>& url, const std::string& source) {
-            bool handled = WeiboSDK::handleOpenURL(url, &delegate);
-            entries.push_back({url->absoluteString(), source, handled});
-            return handled;
-        });
-        WeiboSDK::resetForTesting();
-        weibo = WeiboAppStandIn::install();
-    }
-    void TearDown() override {
-        testsupport::drainMainRunLoop();
-        WeiboSDK::resetForTesting();
-        SystemOtherApps::resetForTesting();
-        UIPasteboard::resetForTesting();
-        UIPasteboard::setSharedDirectory("");
-        NSLogSetSink(previousSink_);
-    }
+    bool handleOpenURL(const Ref<NSURL>& url) override { return WeiboSDK::handleOpenURL(url, &delegate); }
+    void resetSDK() override { WeiboSDK::resetForTesting(); }
 
-    bool waitForEntries(std::size_t count) {
-        return testsupport::pumpMainRunLoopUntil([&] { return entries.size() >= count; });
-    }
-    bool waitForStandIn(std::size_t count) {
-        return testsupport::pumpMainRunLoopUntil([&] { return weibo->receivedCount() >= count; });
-    }
-
-    struct Entry {
-        std::string url;
-        std::string source;
-        bool handled = false;
-    };
-
-    testsupport::TemporaryDirectory device_;
-    NSLogSink previousSink_;
-    Ref<WeiboAppStandIn> weibo;
+    Ref<WeiboAppStandIn>& weibo = standIn_;
     RecordingDelegate delegate;
-    std::vector<Entry> entries;
-    std::vector<std::string> log;
 };
 
 class RegisteredWeiboTest : public WeiboDeviceTest {

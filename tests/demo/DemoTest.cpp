@@ -1,0 +1,74 @@
+// The demo program, run as a person would run it: it must finish with exit status 0, print where
+// each picture went, and leave a decodable PNG of every screen of the road through the app.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "graphics/UIImage.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(DemoTest, RunsTheWholeRoadAndWritesAPictureOfEveryScreen) {
+    testsupport::TemporaryDirectory folder;
+    const std::string output = folder.file("pictures");
+    const std::string log = folder.file("log.txt");
+    const std::string command = "APP_RESOURCES_DIR='" + folder.file("resources") + "' '" DEMO_PROGRAM "' '" +
+                                output + "' > '" + log + "' 2>&1";
+    int status = std::system(command.c_str());
+    const std::string printed = readFile(log);
+    ASSERT_EQ(status, 0) << printed;
+    EXPECT_EQ(printed.find("demo stopped"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("pictures in " + output), std::string::npos) << printed;
+
+    const std::vector<std::string> expected = {
+        "01-home.png",
+        "04-login.png",
+        "05-home-signed-in.png",
+        "06-studio.png",
+        "07-studio-parts.png",
+        "08-studio-front-bumper.png",
+        "09-studio-option-fitted.png",
+        "10-studio-preset.png",
+        "11-studio-hood-tinted.png",
+        "12-studio-car-tinted.png",
+        "13-studio-turned.png",
+        "14-studio-screenshot-taken.png",
+        "15-screenshot-picture.png",
+        "16-tuning-list-detail.png",
+        "17-tuning-list-name.png",
+        "18-tuning-list-saved.png",
+        "19-tuning-lists.png",
+    };
+    for (const std::string& name : expected) {
+        const std::string path = output + "/" + name;
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(std::filesystem::exists(path));
+        EXPECT_NE(printed.find("screen " + path), std::string::npos) << printed;
+        auto image = UIImage::imageWithContentsOfFile(path);
+        ASSERT_NE(image, nullptr);
+        EXPECT_GT(image->size().width, 100);
+        EXPECT_GT(image->size().height, 100);
+    }
+    // Each step changed what the screen shows: no two studio pictures are the same file.
+    for (std::size_t i = 4; i + 1 < 13; ++i) {
+        EXPECT_NE(readFile(output + "/" + expected[i]), readFile(output + "/" + expected[i + 1]))
+            << expected[i] << " and " << expected[i + 1];
+    }
+}
+
+}  // namespace
