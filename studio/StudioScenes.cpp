@@ -21,8 +21,9 @@ namespace StudioScenes {
 namespace {
 
 void wireHandOver() {
+    // Receivers are keyed by the studio's segue identifiers.
     CarViewController::registerSegueReceiver(
-        MainStoryboard::kTuningListIdentifier,
+        CarSegueShowTuningLists,
         [](const Ref<UIViewController>& destination, const CarStudioHandOver& handOver) {
             auto list = std::dynamic_pointer_cast<TuningListTableViewController>(destination);
             if (!list) return;
@@ -30,7 +31,7 @@ void wireHandOver() {
             list->setActivity(std::dynamic_pointer_cast<QVNActivity>(handOver.activity));
         });
     CarViewController::registerSegueReceiver(
-        MainStoryboard::kTuningDetailIdentifier,
+        CarSegueShowTuningListDetail,
         [](const Ref<UIViewController>& destination, const CarStudioHandOver& handOver) {
             auto detail = std::dynamic_pointer_cast<TuningDetailViewController>(destination);
             if (!detail) return;
@@ -39,7 +40,7 @@ void wireHandOver() {
             detail->setScreenShotImage(handOver.screenShotImage);
         });
     CarViewController::registerSegueReceiver(
-        MainStoryboard::kTuningSaveIdentifier,
+        CarSegueShowSaveTuningList,
         [](const Ref<UIViewController>& destination, const CarStudioHandOver& handOver) {
             auto save = std::dynamic_pointer_cast<TuningListSaveViewController>(destination);
             if (!save) return;

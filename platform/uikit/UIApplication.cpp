@@ -159,7 +159,10 @@ void UIApplication::simulateMemoryWarning() {
 
 bool UIApplication::canOpenURL(const Ref<NSURL>& url) {
     if (!url) return false;
-    canOpenQueries_.push_back(url);
+    {
+        std::lock_guard lock(urlMutex_);
+        canOpenQueries_.push_back(url);
+    }
     auto scheme = url->scheme();
     if (!scheme) return false;
     return isOpenableScheme(*scheme) || SystemOtherApps::canOpenURL(url);
@@ -169,13 +172,19 @@ bool UIApplication::isOpenableScheme(const std::string& scheme) const {
     std::string lower = scheme;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
+    std::lock_guard lock(urlMutex_);
     return openableSchemes_.count(lower) > 0 || openableSchemes_.count(scheme) > 0;
 }
 
 bool UIApplication::openURL(const Ref<NSURL>& url) {
     if (!url) return false;
-    openedURLs_.push_back(url);
-    if (openURLHandler_) return openURLHandler_(url);
+    OpenURLHandler handler;
+    {
+        std::lock_guard lock(urlMutex_);
+        openedURLs_.push_back(url);
+        handler = openURLHandler_;
+    }
+    if (handler) return handler(url);
     auto scheme = url->scheme();
     if (!scheme) return false;
     // The device routes the URL to whichever app claims its scheme (or to the system).
@@ -183,7 +192,33 @@ bool UIApplication::openURL(const Ref<NSURL>& url) {
     return delivered || isOpenableScheme(*scheme);
 }
 
+std::vector<Ref<NSURL>> UIApplication::openedURLs() const {
+    std::lock_guard lock(urlMutex_);
+    return openedURLs_;
+}
+
+std::vector<Ref<NSURL>> UIApplication::canOpenURLQueries() const {
+    std::lock_guard lock(urlMutex_);
+    return canOpenQueries_;
+}
+
+void UIApplication::setOpenableURLSchemes(std::set<std::string> schemes) {
+    std::lock_guard lock(urlMutex_);
+    openableSchemes_ = std::move(schemes);
+}
+
+std::set<std::string> UIApplication::openableURLSchemes() const {
+    std::lock_guard lock(urlMutex_);
+    return openableSchemes_;
+}
+
+void UIApplication::setOpenURLHandler(OpenURLHandler handler) {
+    std::lock_guard lock(urlMutex_);
+    openURLHandler_ = std::move(handler);
+}
+
 void UIApplication::clearRecordedURLs() {
+    std::lock_guard lock(urlMutex_);
     openedURLs_.clear();
     canOpenQueries_.clear();
 }

@@ -223,12 +223,14 @@ class UIApplication : public UIResponder {
     bool openURL(const Ref<NSURL>& url);
     // Records the question; true when the URL's scheme is in the openable set or an app claims it.
     bool canOpenURL(const Ref<NSURL>& url);
-    const std::vector<Ref<NSURL>>& openedURLs() const { return openedURLs_; }
-    const std::vector<Ref<NSURL>>& canOpenURLQueries() const { return canOpenQueries_; }
-    void setOpenableURLSchemes(std::set<std::string> schemes) { openableSchemes_ = std::move(schemes); }
-    const std::set<std::string>& openableURLSchemes() const { return openableSchemes_; }
+    // The URL records and settings below may be used from any thread (the social SDKs send from
+    // whichever thread their caller is on); the getters answer copies.
+    std::vector<Ref<NSURL>> openedURLs() const;
+    std::vector<Ref<NSURL>> canOpenURLQueries() const;
+    void setOpenableURLSchemes(std::set<std::string> schemes);
+    std::set<std::string> openableURLSchemes() const;
     using OpenURLHandler = std::function<bool(const Ref<NSURL>& url)>;
-    void setOpenURLHandler(OpenURLHandler handler) { openURLHandler_ = std::move(handler); }
+    void setOpenURLHandler(OpenURLHandler handler);
     void clearRecordedURLs();
     // Delivers a URL as another app would. False without a delegate method or when it refuses.
     bool openURLFromOtherApp(const Ref<NSURL>& url, const std::optional<std::string>& sourceApplication,
@@ -310,6 +312,7 @@ class UIApplication : public UIResponder {
     Weak<UIWindow> keyWindow_;
     UIApplicationState state_ = UIApplicationStateInactive;
     bool launched_ = false;
+    mutable std::mutex urlMutex_;
     std::vector<Ref<NSURL>> openedURLs_;
     std::vector<Ref<NSURL>> canOpenQueries_;
     bool isOpenableScheme(const std::string& scheme) const;

@@ -93,39 +93,6 @@ int fail(const std::string& why) {
     return 1;
 }
 
-// The studio hands each tuning-list screen what it needs through receivers keyed by the segue's
-// identifier. The studio side's own registration keys them by the scenes' identifiers, which no
-// segue carries, so the screens would open empty; the demo keys the same hand-over by the segues'
-// identifiers until that registration does.
-void wireTuningListHandOver() {
-    CarViewController::registerSegueReceiver(
-        CarSegueShowTuningLists,
-        [](const Ref<UIViewController>& destination, const CarStudioHandOver& handOver) {
-            auto list = std::dynamic_pointer_cast<TuningListTableViewController>(destination);
-            if (!list) return;
-            if (auto studio = handOver.studio.lock()) list->setDelegate(studio);
-            list->setActivity(std::dynamic_pointer_cast<QVNActivity>(handOver.activity));
-        });
-    CarViewController::registerSegueReceiver(
-        CarSegueShowTuningListDetail,
-        [](const Ref<UIViewController>& destination, const CarStudioHandOver& handOver) {
-            auto detail = std::dynamic_pointer_cast<TuningDetailViewController>(destination);
-            if (!detail) return;
-            detail->setTuningList(handOver.tuningList);
-            detail->setActivity(std::dynamic_pointer_cast<QVNActivity>(handOver.activity));
-            detail->setScreenShotImage(handOver.screenShotImage);
-        });
-    CarViewController::registerSegueReceiver(
-        CarSegueShowSaveTuningList,
-        [](const Ref<UIViewController>& destination, const CarStudioHandOver& handOver) {
-            auto save = std::dynamic_pointer_cast<TuningListSaveViewController>(destination);
-            if (!save) return;
-            save->setTuningList(handOver.tuningList);
-            save->setActivity(std::dynamic_pointer_cast<QVNActivity>(handOver.activity));
-            save->setScreenImage(handOver.screenShotImage);
-        });
-}
-
 // The road cannot go on: main prints why and exits 1.
 struct Stop {
     std::string why;
@@ -433,7 +400,6 @@ int main(int argc, char** argv) {
 
     // The app's own start-up, as the process entry does it, with the home screen's scenes.
     StudioScenes::registerAll();
-    wireTuningListHandOver();
     QVNAppStartup::prepare();
     StudioScenes::writeResources(NSBundle::mainBundle()->resourcePath());
     auto application = make<UIApplication>();
