@@ -255,7 +255,7 @@ TEST_F(AppDelegateTest, WeiboIsAskedFirstAndWeChatNeverSeesItsURLs) {
     weiboAccepts = true;
     wechatAccepts = true;
     auto url = NSURL::URLWithString("wb3904718265://response?id=1");
-    EXPECT_EQ(delegate->applicationOpenURL(*application, url, std::string("com.sina.weibo"), Value()), true);
+    EXPECT_EQ(delegate->applicationOpenURL(*application, url, std::string("device.weibo"), Value()), true);
     EXPECT_EQ(callNames(), std::vector<std::string>{"weibo.open"});
     EXPECT_EQ(weiboDelegate, static_cast<WeiboSDKDelegate*>(delegate.get()));
 }
@@ -444,7 +444,7 @@ TEST_F(AppDelegateTest, AWeChatSignInURLReachesWxCodeThroughTheRealSDKs) {
     auto watcher = make<PropertyWatcher>();
     KVO::addObserver(*delegate, watcher, "wxCode", NSKeyValueObservingOptionNew);
     auto url = NSURL::URLWithString(std::string(AppDelegate::kWeChatAppID) + "://oauth?code=c0de&state=s");
-    EXPECT_EQ(delegate->applicationOpenURL(*application, url, std::string("com.tencent.xin"), Value()), true);
+    EXPECT_EQ(delegate->applicationOpenURL(*application, url, std::string("device.wechat"), Value()), true);
     EXPECT_EQ(delegate->wxCode(), "c0de");
     EXPECT_EQ(watcher->seen.size(), 1u);
     EXPECT_FALSE(delegate->wbtoken());  // the Weibo SDK did not take it

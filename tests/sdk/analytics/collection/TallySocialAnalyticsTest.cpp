@@ -50,7 +50,7 @@ class TallySocialTest : public tallytest::TallyTest {
 };
 
 TEST_F(TallySocialTest, OneRecordWithoutAPostIdIsAGetWithoutWeiboid) {
-    auto [reply, error] = post(Array{weibo("sina", std::string(""), std::nullopt)});
+    auto [reply, error] = post(Array{weibo("microblog", std::string(""), std::nullopt)});
     EXPECT_FALSE(error);
     EXPECT_EQ(*reply["msg"].string(), "ok");
     ASSERT_EQ(server_.requestCount(), 1u);
@@ -59,7 +59,7 @@ TEST_F(TallySocialTest, OneRecordWithoutAPostIdIsAGetWithoutWeiboid) {
     EXPECT_EQ(request.path, "/share/api/KEY/");
     std::string id = *TANSharedUDID::value();
     EXPECT_EQ(request.query.rfind("deviceid=" + id +
-                                      ",02:00:00:00:00:00&idtype=sharedudid,mac&platform=sina&channel=3"
+                                      ",02:00:00:00:00:00&idtype=sharedudid,mac&platform=microblog&channel=3"
                                       "&version=3.6.7&usid=&date=",
                                   0),
               0u)
@@ -68,28 +68,28 @@ TEST_F(TallySocialTest, OneRecordWithoutAPostIdIsAGetWithoutWeiboid) {
 }
 
 TEST_F(TallySocialTest, ParametersMakeAPostAndListsAreJoined) {
-    Array weibos{weibo("sina", std::string("w1"), std::string("u1"), Dictionary{{"k", "v"}}),
+    Array weibos{weibo("microblog", std::string("w1"), std::string("u1"), Dictionary{{"k", "v"}}),
                  weibo("wechat", std::nullopt, std::nullopt)};
     post(weibos, std::string("改装 car"));
     auto request = server_.requests().at(0);
     EXPECT_EQ(request.method, "POST");
-    EXPECT_EQ(request.body, "data={\"sina\":{\"k\":\"v\"}}");
-    EXPECT_NE(request.query.find("&platform=sina,wechat&"), std::string::npos);
+    EXPECT_EQ(request.body, "data={\"microblog\":{\"k\":\"v\"}}");
+    EXPECT_NE(request.query.find("&platform=microblog,wechat&"), std::string::npos);
     EXPECT_NE(request.query.find("&usid=u1,&weiboid=w1,&"), std::string::npos);
     EXPECT_NE(request.query.find("&topic=%E6%94%B9%E8%A3%85%20car&"), std::string::npos) << request.query;
 }
 
 TEST_F(TallySocialTest, AForeignElementStopsTheListButTheRequestGoes) {
-    Array weibos{weibo("sina", std::string("w1"), std::nullopt), Value("not a record"),
+    Array weibos{weibo("microblog", std::string("w1"), std::nullopt), Value("not a record"),
                  weibo("qq", std::string("w2"), std::nullopt)};
     post(weibos);
     EXPECT_TRUE(log_.contains("the element in weibos must be TallySocialWeibo object!"));
-    EXPECT_NE(server_.requests().at(0).query.find("&platform=sina&"), std::string::npos);
+    EXPECT_NE(server_.requests().at(0).query.find("&platform=microblog&"), std::string::npos);
 }
 
 TEST_F(TallySocialTest, RefusedCallsSendNothing) {
     TallySocialAnalytics::postWeiboCounts(Array(), std::string("KEY"), std::nullopt, nullptr);
-    TallySocialAnalytics::postWeiboCounts(Array{weibo("sina", std::nullopt, std::nullopt)}, std::string(""),
+    TallySocialAnalytics::postWeiboCounts(Array{weibo("microblog", std::nullopt, std::nullopt)}, std::string(""),
                                           std::nullopt, nullptr);
     EXPECT_TRUE(log_.contains("请提供分享平台名称"));
     EXPECT_TRUE(log_.contains("appKey 不能为空"));
@@ -123,12 +123,12 @@ TEST_F(TallySocialTest, FailuresAndGarbageReachTheCompletion) {
         reply.noReply = true;
         return reply;
     });
-    auto [reply, error] = post(Array{weibo("sina", std::nullopt, std::nullopt)});
+    auto [reply, error] = post(Array{weibo("microblog", std::nullopt, std::nullopt)});
     EXPECT_TRUE(error);
     EXPECT_TRUE(reply.isNil());
     server_.setDefaultHandler(
         [](const testsupport::RecordedRequest&) { return ScriptedReply::text("{broken"); });
-    auto [garbage, noError] = post(Array{weibo("sina", std::nullopt, std::nullopt)});
+    auto [garbage, noError] = post(Array{weibo("microblog", std::nullopt, std::nullopt)});
     EXPECT_FALSE(noError);
     EXPECT_TRUE(garbage.isNil());
 }
