@@ -481,34 +481,24 @@ void UICollectionView::sweepStaleViews() {
 
 std::vector<Ref<UICollectionViewCell>> UICollectionView::visibleCells() {
     layoutVisibleItems();
-    std::vector<Ref<UICollectionViewCell>> result;
-    for (const auto& [key, cell] : visible_) result.push_back(cell);
-    return result;
+    return detail::listCellsOnShow(visible_);
 }
 
 std::vector<Ref<NSIndexPath>> UICollectionView::indexPathsForVisibleItems() {
     layoutVisibleItems();
-    std::vector<Ref<NSIndexPath>> result;
-    for (const auto& [key, cell] : visible_) result.push_back(pathFor(key));
-    return result;
+    return detail::listPathsOnShow(visible_, pathFor);
 }
 
 Ref<UICollectionViewCell> UICollectionView::cellForItemAtIndexPath(const Ref<NSIndexPath>& indexPath) {
     if (!indexPath || indexPath->length() < 2) return nullptr;
     layoutVisibleItems();
-    const Key key = detail::listPosition(*indexPath);
-    if (auto it = visible_.find(key); it != visible_.end()) return it->second;
-    if (auto it = previous_.find(key); it != previous_.end()) return it->second;
-    return nullptr;
+    return detail::listCellAt(visible_, previous_, detail::listPosition(*indexPath));
 }
 
 Ref<NSIndexPath> UICollectionView::indexPathForCell(const Ref<UICollectionViewCell>& cell) {
     if (!cell) return nullptr;
     layoutVisibleItems();
-    for (const auto& [key, c] : visible_) {
-        if (c == cell) return pathFor(key);
-    }
-    return nullptr;
+    return detail::listPathOfCell(visible_, cell, pathFor);
 }
 
 std::optional<UICollectionView::Key> UICollectionView::itemAtPoint(CGPoint point) {
@@ -677,22 +667,9 @@ void UICollectionView::applyBatch(const detail::ListUpdateBatch& batch) {
         return;
     }
     reloading_ = true;
-    std::map<Key, Ref<UICollectionViewCell>> old = std::move(visible_);
-    visible_.clear();
-    previous_.clear();
-    for (auto& [key, cell] : old) {
-        if (auto to = mapping.newPositionOf(key)) {
-            visible_[*to] = cell;
-            continue;
-        }
-        if (auto to = mapping.reloadedPositionOf(key)) previous_[*to] = cell;
-        endDisplaying(cell, key);
-    }
-    std::set<Key> selected;
-    for (const Key& key : selected_) {
-        if (auto to = mapping.newPositionOf(key)) selected.insert(*to);
-    }
-    selected_ = std::move(selected);
+    detail::moveListCells(mapping, visible_, previous_,
+                          [this](const auto& cell, const Key& key) { endDisplaying(cell, key); });
+    selected_ = detail::moveListSelection(mapping, selected_);
     touchedItem_.reset();
     for (auto& [key, view] : supplementary_) {
         if (view->reuseIdentifier())

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -27,6 +28,40 @@ using ListPosition = std::pair<long, long>;
 
 inline ListPosition listPosition(const NSIndexPath& path) {
     return {path.section(), path.row()};
+}
+
+// Lookups over the cells a table or collection view has on show, by position. `previous` holds
+// the cells of the last layout that are still being taken away.
+template <class Cell>
+using ListCells = std::map<ListPosition, Ref<Cell>>;
+
+template <class Cell>
+std::vector<Ref<Cell>> listCellsOnShow(const ListCells<Cell>& visible) {
+    std::vector<Ref<Cell>> cells;
+    for (const auto& [position, cell] : visible) cells.push_back(cell);
+    return cells;
+}
+
+template <class Cell, class PathFor>
+std::vector<Ref<NSIndexPath>> listPathsOnShow(const ListCells<Cell>& visible, PathFor pathFor) {
+    std::vector<Ref<NSIndexPath>> paths;
+    for (const auto& [position, cell] : visible) paths.push_back(pathFor(position));
+    return paths;
+}
+
+template <class Cell>
+Ref<Cell> listCellAt(const ListCells<Cell>& visible, const ListCells<Cell>& previous, ListPosition position) {
+    if (auto it = visible.find(position); it != visible.end()) return it->second;
+    if (auto it = previous.find(position); it != previous.end()) return it->second;
+    return nullptr;
+}
+
+template <class Cell, class PathFor>
+Ref<NSIndexPath> listPathOfCell(const ListCells<Cell>& visible, const Ref<Cell>& cell, PathFor pathFor) {
+    for (const auto& [position, shown] : visible) {
+        if (shown == cell) return pathFor(position);
+    }
+    return nullptr;
 }
 
 struct ListUpdateBatch {
@@ -77,5 +112,34 @@ struct ListUpdateMapping {
 // data source says now.
 ListUpdateMapping mapListUpdate(const std::vector<long>& oldCounts, const ListUpdateBatch& batch,
                                 long newSectionCount, const std::function<long(long)>& newCount);
+
+// Carries the cells on show through a batch: a cell follows its row to its new place; the cell of
+// a reloaded row stays reachable in `previous` at the row's new place for the length of the
+// update (as the cells of a reload do) and, like the cell of a deleted row, ends its display.
+template <class Cell, class EndDisplaying>
+void moveListCells(const ListUpdateMapping& mapping, ListCells<Cell>& visible, ListCells<Cell>& previous,
+                   EndDisplaying endDisplaying) {
+    ListCells<Cell> old = std::move(visible);
+    visible.clear();
+    previous.clear();
+    for (auto& [position, cell] : old) {
+        if (auto to = mapping.newPositionOf(position)) {
+            visible[*to] = cell;
+            continue;
+        }
+        if (auto to = mapping.reloadedPositionOf(position)) previous[*to] = cell;
+        endDisplaying(cell, position);
+    }
+}
+
+// The selection after a batch: selected rows that survive it, at their new places.
+inline std::set<ListPosition> moveListSelection(const ListUpdateMapping& mapping,
+                                                const std::set<ListPosition>& selected) {
+    std::set<ListPosition> moved;
+    for (const ListPosition& position : selected) {
+        if (auto to = mapping.newPositionOf(position)) moved.insert(*to);
+    }
+    return moved;
+}
 
 }  // namespace detail

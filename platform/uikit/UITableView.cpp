@@ -685,34 +685,24 @@ void UITableView::placeTableViews() {
 
 std::vector<Ref<UITableViewCell>> UITableView::visibleCells() {
     layoutVisibleRows();
-    std::vector<Ref<UITableViewCell>> cells;
-    for (const auto& [key, cell] : visible_) cells.push_back(cell);
-    return cells;
+    return detail::listCellsOnShow(visible_);
 }
 
 std::vector<Ref<NSIndexPath>> UITableView::indexPathsForVisibleRows() {
     layoutVisibleRows();
-    std::vector<Ref<NSIndexPath>> paths;
-    for (const auto& [key, cell] : visible_) paths.push_back(pathFor(key));
-    return paths;
+    return detail::listPathsOnShow(visible_, pathFor);
 }
 
 Ref<UITableViewCell> UITableView::cellForRowAtIndexPath(const Ref<NSIndexPath>& indexPath) {
     if (!indexPath || indexPath->length() < 2) return nullptr;
     layoutVisibleRows();
-    const Key key = detail::listPosition(*indexPath);
-    if (auto it = visible_.find(key); it != visible_.end()) return it->second;
-    if (auto it = previous_.find(key); it != previous_.end()) return it->second;
-    return nullptr;
+    return detail::listCellAt(visible_, previous_, detail::listPosition(*indexPath));
 }
 
 Ref<NSIndexPath> UITableView::indexPathForCell(const Ref<UITableViewCell>& cell) {
     if (!cell) return nullptr;
     layoutVisibleRows();
-    for (const auto& [key, c] : visible_) {
-        if (c == cell) return pathFor(key);
-    }
-    return nullptr;
+    return detail::listPathOfCell(visible_, cell, pathFor);
 }
 
 Ref<UIView> UITableView::headerViewForSection(long section) {
@@ -1031,24 +1021,9 @@ void UITableView::applyBatch(const detail::ListUpdateBatch& batch) {
         return;
     }
     reloading_ = true;
-    // Cells follow their rows; cells of reloaded rows stay reachable at the rows' new places for
-    // the length of the update, like the cells of a reload.
-    std::map<Key, Ref<UITableViewCell>> old = std::move(visible_);
-    visible_.clear();
-    previous_.clear();
-    for (auto& [key, cell] : old) {
-        if (auto to = mapping.newPositionOf(key)) {
-            visible_[*to] = cell;
-            continue;
-        }
-        if (auto to = mapping.reloadedPositionOf(key)) previous_[*to] = cell;
-        endDisplaying(cell, key);
-    }
-    std::set<Key> selected;
-    for (const Key& key : selected_) {
-        if (auto to = mapping.newPositionOf(key)) selected.insert(*to);
-    }
-    selected_ = std::move(selected);
+    detail::moveListCells(mapping, visible_, previous_,
+                          [this](const auto& cell, const Key& key) { endDisplaying(cell, key); });
+    selected_ = detail::moveListSelection(mapping, selected_);
     touchedRow_.reset();
     for (auto* views : {&headerViews_, &footerViews_}) {
         for (auto& [section, view] : *views) view->removeFromSuperview();
