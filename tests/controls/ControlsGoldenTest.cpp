@@ -31,14 +31,14 @@ using controlstest::RGBA;
 namespace {
 
 std::filesystem::path goldenPath(const std::string& name) {
-    return std::filesystem::path(__FILE__).parent_path() / "golden" / name;
+    return testsupport::goldenDirectory("controls") / name;
 }
 
 std::string outputFolder() { return testsupport::goldenOutputFolder("controls-golden"); }
 
 // Writes the render out and compares it with the stored golden picture of that name.
 void writeOut(const Ref<UIImage>& image, const std::string& name) {
-    testsupport::compareWithGolden(image, std::filesystem::path(__FILE__).parent_path() / "golden", name,
+    testsupport::compareWithGolden(image, testsupport::goldenDirectory("controls"), name,
                                    "controls-golden");
 }
 

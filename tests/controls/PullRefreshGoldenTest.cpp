@@ -27,7 +27,7 @@ constexpr CGFloat kScale = 2;
 using testsupport::differingShare;
 
 void compareWithGolden(const Ref<UIImage>& image, const std::string& name) {
-    testsupport::compareWithGolden(image, std::filesystem::path(__FILE__).parent_path() / "golden", name,
+    testsupport::compareWithGolden(image, testsupport::goldenDirectory("controls"), name,
                                    "controls-golden");
 }
 

@@ -551,7 +551,7 @@ TEST_F(ShowcaseTest, RenderedStudioMatchesGoldenPictures) {
     auto car = studio->selectedCar();
     studio->consoleButtonTapped(nullptr);
     clock_.advance(0.3);
-    const std::filesystem::path golden = std::filesystem::path(__FILE__).parent_path() / "golden";
+    const std::filesystem::path golden = testsupport::goldenDirectory("studio");
     auto render = [&](const std::string& name) {
         window->layoutIfNeeded();
         auto image = UIWindowRenderer::imageOfView(window, 1);

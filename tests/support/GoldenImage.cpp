@@ -9,6 +9,10 @@
 
 namespace testsupport {
 
+std::filesystem::path goldenDirectory(const std::string& testFolder) {
+    return std::filesystem::path(APP_SOURCE_DIR) / "tests" / testFolder / "golden";
+}
+
 double differingShare(const Ref<UIImage>& a, const Ref<UIImage>& b, int tolerance) {
     if (!a || !b || !a->CGImage() || !b->CGImage()) return 1;
     const auto w = a->CGImage()->width(), h = a->CGImage()->height();

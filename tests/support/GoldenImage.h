@@ -17,6 +17,10 @@ namespace testsupport {
 // pictures of different sizes or a missing picture.
 double differingShare(const Ref<UIImage>& a, const Ref<UIImage>& b, int tolerance);
 
+// The stored golden pictures of a test folder ("controls", "uikit"...): tests/<folder>/golden in
+// the source tree. Not derived from __FILE__, which a compiler cache may make relative.
+std::filesystem::path goldenDirectory(const std::string& testFolder);
+
 // Where renders of a group are written out (created on demand).
 std::string goldenOutputFolder(const std::string& group);
 

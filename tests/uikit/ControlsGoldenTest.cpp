@@ -10,6 +10,7 @@
 
 #include "foundation/NSData.h"
 #include "graphics/UIImage.h"
+#include "tests/support/GoldenImage.h"
 #include "tests/support/TestSupport.h"
 #include "tests/uikit/ControlsTestSupport.h"
 #include "tests/uikit/UIKitTestSupport.h"
@@ -28,7 +29,7 @@ using controlstest::RGBA;
 using controlstest::solidImage;
 
 std::filesystem::path goldenPath() {
-    return std::filesystem::path(__FILE__).parent_path() / "golden" / "ControlsPanel.png";
+    return testsupport::goldenDirectory("uikit") / "ControlsPanel.png";
 }
 
 std::string outputFolder() {

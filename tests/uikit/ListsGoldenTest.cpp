@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "graphics/UIGraphics.h"
+#include "tests/support/GoldenImage.h"
 #include "tests/support/TestSupport.h"
 #include "tests/uikit/ControlsTestSupport.h"
 #include "tests/uikit/UIKitTestSupport.h"
@@ -165,7 +166,7 @@ class ListsGoldenTest : public uikittest::UIKitTest {
 };
 
 std::filesystem::path goldenPath() {
-    return std::filesystem::path(__FILE__).parent_path() / "golden" / "ListsScreen.png";
+    return testsupport::goldenDirectory("uikit") / "ListsScreen.png";
 }
 
 TEST_F(ListsGoldenTest, TheSampleScreenMatchesItsGoldenPicture) {
