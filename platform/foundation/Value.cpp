@@ -1,6 +1,9 @@
 #include "foundation/Value.h"
 
+#include "foundation/ValueDescriptionHook.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <charconv>
 #include <cmath>
@@ -11,9 +14,50 @@
 
 namespace detail {
 
+// Containers nested deeper than this are not destroyed recursively: their elements go to the
+// outermost teardown on the thread, which destroys them in a loop, so a document of a million
+// nested arrays does not overflow the stack when it goes.
+constexpr int kTeardownDepth = 128;
+thread_local int teardownDepth = 0;
+thread_local std::vector<Value>* teardownDeferred = nullptr;
+
+void deferIfContainer(Value& v) {
+    if (!v.isArray() && !v.isDictionary()) return;
+    if (!teardownDeferred) teardownDeferred = new std::vector<Value>;
+    teardownDeferred->push_back(std::move(v));
+}
+
+struct TeardownScope {
+    bool deep = teardownDepth >= kTeardownDepth;
+    TeardownScope() { ++teardownDepth; }
+    ~TeardownScope() {
+        if (--teardownDepth != 0 || !teardownDeferred) return;
+        ++teardownDepth;
+        while (!teardownDeferred->empty()) {
+            Value last = std::move(teardownDeferred->back());
+            teardownDeferred->pop_back();
+        }
+        --teardownDepth;
+        delete teardownDeferred;
+        teardownDeferred = nullptr;
+    }
+};
+
 struct ArrayStorage {
     std::vector<Value> items;
     bool isMutable = true;
+
+    ArrayStorage() = default;
+    ArrayStorage(const ArrayStorage&) = default;
+    ~ArrayStorage() {
+        TeardownScope scope;
+        if (scope.deep) {
+            for (auto& v : items) deferIfContainer(v);
+        }
+        // Last first: in a chain where each element holds the one before it (an error trace),
+        // every release then frees one link instead of the whole chain at once.
+        while (!items.empty()) items.pop_back();
+    }
 };
 
 // Small dictionaries (the common case: a record of a dozen keys) are searched linearly. From a
@@ -160,6 +204,16 @@ struct DictionaryStorage {
         slots.clear();
     }
 
+    DictionaryStorage() = default;
+    DictionaryStorage(const DictionaryStorage&) = default;
+    ~DictionaryStorage() {
+        TeardownScope scope;
+        if (scope.deep) {
+            for (auto& e : entries) deferIfContainer(e.second);
+        }
+        while (!entries.empty()) entries.pop_back();
+    }
+
     void reserve(std::size_t capacity) {
         entries.reserve(capacity);
         if (capacity < kIndexThreshold) return;
@@ -176,6 +230,25 @@ struct DictionaryStorage {
 namespace {
 
 const Value kNil;
+
+std::atomic<ValueDescriptionHook::ContainerDescriber> installedDescriber{nullptr};
+
+// The containers being described on this thread: one that holds itself prints "..." where it
+// recurs instead of recursing without end.
+thread_local std::vector<const void*> describing;
+
+template <class Describe>
+std::string describeOnce(const void* identity, Describe describe) {
+    if (describing.size() >= 512 ||
+        std::find(describing.begin(), describing.end(), identity) != describing.end()) {
+        return "...";
+    }
+    describing.push_back(identity);
+    struct Pop {
+        ~Pop() { describing.pop_back(); }
+    } pop;
+    return describe();
+}
 
 std::string formatReal(double d) {
     if (std::isnan(d)) return "nan";
@@ -500,19 +573,21 @@ bool Array::isEqualToArray(const Array& other) const {
 }
 
 std::string Array::description(int indent) const {
-    std::string out = "(";
-    auto& items = storage_->items;
-    if (items.empty()) return "(\n" + std::string(static_cast<std::size_t>(indent) * 4, ' ') + ")";
-    out += "\n";
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        appendIndent(out, indent + 1);
-        out += nestedDescription(items[i], indent + 1);
-        if (i + 1 < items.size()) out += ",";
-        out += "\n";
-    }
-    appendIndent(out, indent);
-    out += ")";
-    return out;
+    if (auto describer = installedDescriber.load(std::memory_order_acquire)) return describer(Value(*this));
+    return describeOnce(identity(), [&] {
+        auto& items = storage_->items;
+        if (items.empty()) return "(\n" + std::string(static_cast<std::size_t>(indent) * 4, ' ') + ")";
+        std::string out = "(\n";
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            appendIndent(out, indent + 1);
+            out += nestedDescription(items[i], indent + 1);
+            if (i + 1 < items.size()) out += ",";
+            out += "\n";
+        }
+        appendIndent(out, indent);
+        out += ")";
+        return out;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -637,18 +712,20 @@ bool Dictionary::isEqualToDictionary(const Dictionary& other) const {
 }
 
 std::string Dictionary::description(int indent) const {
-    auto& entries = storage_->entries;
-    std::string out = "{\n";
-    for (auto& [k, v] : entries) {
-        appendIndent(out, indent + 1);
-        out += quoteForDescription(k);
-        out += " = ";
-        out += nestedDescription(v, indent + 1);
-        out += ";\n";
-    }
-    appendIndent(out, indent);
-    out += "}";
-    return out;
+    if (auto describer = installedDescriber.load(std::memory_order_acquire)) return describer(Value(*this));
+    return describeOnce(identity(), [&] {
+        std::string out = "{\n";
+        for (auto& [k, v] : storage_->entries) {
+            appendIndent(out, indent + 1);
+            out += quoteForDescription(k);
+            out += " = ";
+            out += nestedDescription(v, indent + 1);
+            out += ";\n";
+        }
+        appendIndent(out, indent);
+        out += "}";
+        return out;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,6 +7,8 @@
 #include <random>
 
 #include "foundation/NSError.h"
+#include "foundation/NSKeyedArchiver.h"
+#include "foundation/NSPropertyListSerialization.h"
 
 namespace {
 
@@ -213,6 +215,43 @@ TEST_F(DictionaryModelTest, RandomOperationsMatchTheModel) {
         }
     }
     check();
+}
+
+// Readers build dictionaries one key at a time; 100,000 keys must come back whole and in order
+// (speed is the benchmark's business, a quadratic reader would not finish here).
+TEST(ValueTest, ReadersRebuildDictionariesOf100000Keys) {
+    Dictionary big = Dictionary::mutableDictionary();
+    for (int i = 0; i < 100000; ++i) big.setObject("key" + std::to_string(i * 7919 % 100003), i);
+    auto sameInOrder = [&](const Value& v) {
+        ASSERT_TRUE(v.isDictionary());
+        ASSERT_EQ(v.dictionary()->count(), big.count());
+        EXPECT_EQ(*v.dictionary(), big);
+        EXPECT_EQ(v.dictionary()->entries().back().first, big.entries().back().first);
+    };
+    for (auto format : {NSPropertyListXMLFormat_v1_0, NSPropertyListBinaryFormat_v1_0}) {
+        SCOPED_TRACE(format);
+        auto data = NSPropertyListSerialization::dataWithPropertyList(big, format, 0, nullptr);
+        ASSERT_TRUE(data);
+        sameInOrder(NSPropertyListSerialization::propertyListWithData(*data, 0, nullptr, nullptr));
+    }
+    auto archive = NSKeyedArchiver::archivedDataWithRootObject(big);
+    ASSERT_TRUE(archive);
+    sameInOrder(NSKeyedUnarchiver::unarchiveObjectWithData(*archive));
+}
+
+TEST(ValueTest, DeeplyNestedContainersGoWithoutExhaustingTheStack) {
+    Value v = Array::mutableArray();
+    for (int i = 0; i < 1000000; ++i) v = i % 2 ? Value(Array{v}) : Value(Dictionary{{"k", v}});
+    Value shared = v[0];
+    v = Value();
+    EXPECT_TRUE(shared.isDictionary());  // a container still held elsewhere survives the teardown
+}
+
+TEST(ValueTest, SelfContainingContainersDescribeWithoutEndlessRecursion) {
+    Array loop = Array::mutableArray();
+    loop.addObject(Value(loop));
+    EXPECT_NE(Value(loop).description().find("..."), std::string::npos);
+    loop.removeAllObjects();
 }
 
 TEST(ValueTest, ArrayBoundsAnswerNil) {
