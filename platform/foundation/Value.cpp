@@ -735,6 +735,14 @@ const Value& Value::nil() {
     return kNil;
 }
 
+void ValueDescriptionHook::setContainerDescriber(ContainerDescriber describer) {
+    installedDescriber.store(describer, std::memory_order_release);
+}
+
+ValueDescriptionHook::ContainerDescriber ValueDescriptionHook::containerDescriber() {
+    return installedDescriber.load(std::memory_order_acquire);
+}
+
 bool Value::boolValue() const {
     if (auto n = number()) return n->boolValue();
     if (auto s = string()) {
