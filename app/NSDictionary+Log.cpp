@@ -1,5 +1,7 @@
 #include "app/NSDictionary+Log.h"
 
+#include "foundation/ValueDescriptionHook.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -65,6 +67,10 @@ namespace NSDictionary_Log {
 
 std::string descriptionWithLocale(const Dictionary& dictionary, const Value&) {
     return detail::logDescription(Value(dictionary));
+}
+
+void install() {
+    ValueDescriptionHook::setContainerDescriber(&detail::logDescription);
 }
 
 }  // namespace NSDictionary_Log

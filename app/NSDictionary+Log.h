@@ -11,8 +11,8 @@
 // a newline only), an array the same way between "[" and "]". Keys, values and elements print
 // as with "%@": strings bare, numbers in decimal, nested containers in this same form.
 //
-// The platform would put this form behind every "%@" of a container in the process; here it is
-// an explicit formatter that log calls use.
+// install() puts this form behind description() and "%@" of every dictionary and array in the
+// process (both categories' override), through the containers' description hook.
 
 #include <string>
 
@@ -21,6 +21,8 @@
 namespace NSDictionary_Log {
 
 std::string descriptionWithLocale(const Dictionary& dictionary, const Value& locale = Value());
+// Idempotent; meant for start-up, before other threads run.
+void install();
 
 }  // namespace NSDictionary_Log
 

@@ -1,6 +1,7 @@
 #include "app/QVNAppStartup.h"
 
 #include "app/AppDelegate.h"
+#include "app/NSDictionary+Log.h"
 #include "app/QVNMainStoryboard.h"
 #include "app/UINavigationController+AutoRotate.h"
 #include "uikit/UIStoryboard.h"
@@ -12,6 +13,7 @@ void prepare() {
     QVNMainStoryboard::registerScenes();
     UIStoryboardInstallMainStoryboardLoader();
     UINavigationController_AutoRotate::install();
+    NSDictionary_Log::install();
 }
 
 }  // namespace QVNAppStartup

@@ -1,46 +1,228 @@
 #include "foundation/Value.h"
 
+#include "foundation/ValueDescriptionHook.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <limits>
-#include <unordered_map>
 
 namespace detail {
+
+// Containers nested deeper than this are not destroyed recursively: their elements go to the
+// outermost teardown on the thread, which destroys them in a loop, so a document of a million
+// nested arrays does not overflow the stack when it goes.
+constexpr int kTeardownDepth = 128;
+thread_local int teardownDepth = 0;
+thread_local std::vector<Value>* teardownDeferred = nullptr;
+
+void deferIfContainer(Value& v) {
+    if (!v.isArray() && !v.isDictionary()) return;
+    if (!teardownDeferred) teardownDeferred = new std::vector<Value>;
+    teardownDeferred->push_back(std::move(v));
+}
+
+struct TeardownScope {
+    bool deep = teardownDepth >= kTeardownDepth;
+    TeardownScope() { ++teardownDepth; }
+    ~TeardownScope() {
+        if (--teardownDepth != 0 || !teardownDeferred) return;
+        ++teardownDepth;
+        while (!teardownDeferred->empty()) {
+            Value last = std::move(teardownDeferred->back());
+            teardownDeferred->pop_back();
+        }
+        --teardownDepth;
+        delete teardownDeferred;
+        teardownDeferred = nullptr;
+    }
+};
 
 struct ArrayStorage {
     std::vector<Value> items;
     bool isMutable = true;
+
+    ArrayStorage() = default;
+    ArrayStorage(const ArrayStorage&) = default;
+    ~ArrayStorage() {
+        TeardownScope scope;
+        if (scope.deep) {
+            for (auto& v : items) deferIfContainer(v);
+        }
+        // Last first: in a chain where each element holds the one before it (an error trace),
+        // every release then frees one link instead of the whole chain at once.
+        while (!items.empty()) items.pop_back();
+    }
 };
 
-// Small dictionaries (the common case: a record of a dozen keys) are searched linearly; past a
-// threshold a hash index is built on demand and kept until the next structural change.
+// Small dictionaries (the common case: a record of a dozen keys) are searched linearly. From a
+// threshold on, an open-addressed table of positions into `entries` is kept up to date by every
+// change, so an insert costs amortised constant time whatever the order of calls, and lookups
+// never write (a shared immutable dictionary can be read from several threads). The table holds
+// positions, not views of the keys, so moving the entries when the vector grows costs nothing.
 struct DictionaryStorage {
     static constexpr std::size_t kIndexThreshold = 12;
+    static constexpr std::uint32_t kEmpty = 0;
+
+    struct Slot {
+        std::uint32_t position = kEmpty;  // entry position + 1; kEmpty when free
+        std::uint32_t hash = 0;           // low bits of the key's hash
+    };
 
     std::vector<Dictionary::Entry> entries;
     bool isMutable = true;
-    mutable std::unique_ptr<std::unordered_map<std::string_view, std::size_t>> index;
+    std::vector<Slot> slots;  // empty, or a power of two at most half full
+
+    static std::uint32_t hashOf(std::string_view key) {
+        return static_cast<std::uint32_t>(std::hash<std::string_view>()(key));
+    }
+    bool indexed() const { return !slots.empty(); }
+    std::size_t mask() const { return slots.size() - 1; }
 
     std::size_t indexOf(std::string_view key) const {
-        if (entries.size() < kIndexThreshold) {
+        if (!indexed()) {
             for (std::size_t i = 0; i < entries.size(); ++i) {
                 if (entries[i].first == key) return i;
             }
             return NSNotFound;
         }
-        if (!index) {
-            index = std::make_unique<std::unordered_map<std::string_view, std::size_t>>();
-            index->reserve(entries.size());
-            for (std::size_t i = 0; i < entries.size(); ++i) index->emplace(entries[i].first, i);
+        std::uint32_t h = hashOf(key);
+        for (std::size_t s = h & mask();; s = (s + 1) & mask()) {
+            const Slot& slot = slots[s];
+            if (slot.position == kEmpty) return NSNotFound;
+            if (slot.hash == h && entries[slot.position - 1].first == key) return slot.position - 1;
         }
-        auto it = index->find(key);
-        return it == index->end() ? NSNotFound : it->second;
     }
-    void invalidateIndex() { index.reset(); }
+
+    // Enters the entry at `position`; a key already present keeps its first slot, as a linear
+    // search would find the first of two equal keys.
+    void enter(std::size_t position) {
+        std::string_view key = entries[position].first;
+        std::uint32_t h = hashOf(key);
+        std::size_t s = h & mask();
+        for (; slots[s].position != kEmpty; s = (s + 1) & mask()) {
+            if (slots[s].hash == h && entries[slots[s].position - 1].first == key) return;
+        }
+        slots[s] = {static_cast<std::uint32_t>(position + 1), h};
+    }
+
+    // Sizes the table for `count` entries and enters every entry again.
+    void rebuild(std::size_t count) {
+        std::size_t size = 32;
+        while (size < count * 2) size *= 2;
+        slots.assign(size, Slot{});
+        for (std::size_t i = 0; i < entries.size(); ++i) enter(i);
+    }
+
+    // Doubles the table; the keys are distinct and their hashes kept, so no key is read.
+    void grow() {
+        std::vector<Slot> old = std::move(slots);
+        slots.assign(old.size() * 2, Slot{});
+        for (const Slot& o : old) {
+            if (o.position == kEmpty) continue;
+            std::size_t s = o.hash & mask();
+            while (slots[s].position != kEmpty) s = (s + 1) & mask();
+            slots[s] = o;
+        }
+    }
+
+    // Called after an entry was appended.
+    void didAppend() {
+        std::size_t n = entries.size();
+        if (indexed()) {
+            if (n * 2 > slots.size()) grow();
+            enter(n - 1);
+        } else if (n >= kIndexThreshold) {
+            rebuild(n);
+        }
+    }
+
+    // Replaces the value of an existing key in place, or appends a new entry; one probe.
+    void assign(std::string_view key, Value&& value) {
+        if (!indexed()) {
+            for (auto& e : entries) {
+                if (e.first == key) {
+                    e.second = std::move(value);
+                    return;
+                }
+            }
+            entries.emplace_back(std::string(key), std::move(value));
+            didAppend();
+            return;
+        }
+        std::uint32_t h = hashOf(key);
+        std::size_t s = h & mask();
+        for (; slots[s].position != kEmpty; s = (s + 1) & mask()) {
+            if (slots[s].hash == h && entries[slots[s].position - 1].first == key) {
+                entries[slots[s].position - 1].second = std::move(value);
+                return;
+            }
+        }
+        entries.emplace_back(std::string(key), std::move(value));
+        if (entries.size() * 2 > slots.size()) {
+            grow();
+            enter(entries.size() - 1);
+        } else {
+            slots[s] = {static_cast<std::uint32_t>(entries.size()), h};
+        }
+    }
+
+    void erase(std::size_t position) {
+        if (indexed()) {
+            // Backward-shift deletion keeps every probe chain unbroken without tombstones.
+            std::uint32_t h = hashOf(entries[position].first);
+            std::size_t s = h & mask();
+            while (slots[s].position != position + 1) s = (s + 1) & mask();
+            for (std::size_t next = (s + 1) & mask();; next = (next + 1) & mask()) {
+                const Slot& candidate = slots[next];
+                if (candidate.position == kEmpty) break;
+                std::size_t home = candidate.hash & mask();
+                // The candidate may move into the hole when its home is not in (s, next].
+                if (((next - home) & mask()) >= ((next - s) & mask())) {
+                    slots[s] = candidate;
+                    s = next;
+                }
+            }
+            slots[s] = Slot{};
+            // Entries after the removed one move down by one place.
+            if (position + 1 < entries.size()) {
+                for (auto& slot : slots) {
+                    if (slot.position > position + 1) --slot.position;
+                }
+            }
+        }
+        entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(position));
+    }
+
+    void clear() {
+        entries.clear();
+        slots.clear();
+    }
+
+    DictionaryStorage() = default;
+    DictionaryStorage(const DictionaryStorage&) = default;
+    ~DictionaryStorage() {
+        TeardownScope scope;
+        if (scope.deep) {
+            for (auto& e : entries) deferIfContainer(e.second);
+        }
+        while (!entries.empty()) entries.pop_back();
+    }
+
+    void reserve(std::size_t capacity) {
+        entries.reserve(capacity);
+        if (capacity < kIndexThreshold) return;
+        if (!indexed()) {
+            rebuild(capacity);
+            return;
+        }
+        while (capacity * 2 > slots.size()) grow();
+    }
 };
 
 }  // namespace detail
@@ -49,6 +231,24 @@ namespace {
 
 const Value kNil;
 
+std::atomic<ValueDescriptionHook::ContainerDescriber> installedDescriber{nullptr};
+
+// The containers being described on this thread: one that holds itself prints "..." where it
+// recurs instead of recursing without end.
+thread_local std::vector<const void*> describing;
+
+template <class Describe>
+std::string describeOnce(const void* identity, Describe describe) {
+    if (describing.size() >= 512 ||
+        std::find(describing.begin(), describing.end(), identity) != describing.end()) {
+        return "...";
+    }
+    describing.push_back(identity);
+    struct Pop {
+        ~Pop() { describing.pop_back(); }
+    } pop;
+    return describe();
+}
 
 std::string formatReal(double d) {
     if (std::isnan(d)) return "nan";
@@ -61,7 +261,9 @@ std::string formatReal(double d) {
     return text;
 }
 
-void appendIndent(std::string& out, int indent) { out.append(static_cast<std::size_t>(indent) * 4, ' '); }
+void appendIndent(std::string& out, int indent) {
+    out.append(static_cast<std::size_t>(indent) * 4, ' ');
+}
 
 // Old-style property-list quoting: bare when the text is plain word characters.
 std::string quoteForDescription(const std::string& s) {
@@ -76,12 +278,23 @@ std::string quoteForDescription(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            default: out += c;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
         }
     }
     out += '"';
@@ -111,7 +324,8 @@ long long parseLeadingInteger(std::string_view s) {
         }
         value = value * 10 + digit;
     }
-    if (overflow) return negative ? std::numeric_limits<long long>::min() : std::numeric_limits<long long>::max();
+    if (overflow)
+        return negative ? std::numeric_limits<long long>::min() : std::numeric_limits<long long>::max();
     return negative ? -value : value;
 }
 
@@ -130,18 +344,28 @@ double parseLeadingDouble(std::string_view s) {
 char NSNumber::objCType() const {
     switch (type_) {
         case Type::Bool:
-        case Type::Char: return 'c';
-        case Type::Short: return 's';
-        case Type::Int: return 'i';
+        case Type::Char:
+            return 'c';
+        case Type::Short:
+            return 's';
+        case Type::Int:
+            return 'i';
         case Type::Long:
-        case Type::LongLong: return 'q';
-        case Type::UChar: return 'C';
-        case Type::UShort: return 'S';
-        case Type::UInt: return 'I';
+        case Type::LongLong:
+            return 'q';
+        case Type::UChar:
+            return 'C';
+        case Type::UShort:
+            return 'S';
+        case Type::UInt:
+            return 'I';
         case Type::ULong:
-        case Type::ULongLong: return 'Q';
-        case Type::Float: return 'f';
-        case Type::Double: return 'd';
+        case Type::ULongLong:
+            return 'Q';
+        case Type::Float:
+            return 'f';
+        case Type::Double:
+            return 'd';
     }
     return 'i';
 }
@@ -163,7 +387,8 @@ long long NSNumber::longLongValue() const {
 
 unsigned long long NSNumber::unsignedLongLongValue() const {
     if (isReal()) {
-        if (std::isnan(d_) || d_ <= 0) return d_ < 0 ? static_cast<unsigned long long>(static_cast<long long>(d_)) : 0;
+        if (std::isnan(d_) || d_ <= 0)
+            return d_ < 0 ? static_cast<unsigned long long>(static_cast<long long>(d_)) : 0;
         if (d_ >= 1.8446744073709552e19) return std::numeric_limits<unsigned long long>::max();
         return static_cast<unsigned long long>(d_);
     }
@@ -242,16 +467,24 @@ Array Array::mutableArray(std::size_t capacity) {
     return a;
 }
 
-std::size_t Array::count() const { return storage_->items.size(); }
+std::size_t Array::count() const {
+    return storage_->items.size();
+}
 
 const Value& Array::operator[](std::size_t index) const {
     return index < storage_->items.size() ? storage_->items[index] : kNil;
 }
 
-const Value& Array::firstObject() const { return storage_->items.empty() ? kNil : storage_->items.front(); }
-const Value& Array::lastObject() const { return storage_->items.empty() ? kNil : storage_->items.back(); }
+const Value& Array::firstObject() const {
+    return storage_->items.empty() ? kNil : storage_->items.front();
+}
+const Value& Array::lastObject() const {
+    return storage_->items.empty() ? kNil : storage_->items.back();
+}
 
-bool Array::containsObject(const Value& value) const { return indexOfObject(value) != NSNotFound; }
+bool Array::containsObject(const Value& value) const {
+    return indexOfObject(value) != NSNotFound;
+}
 
 std::size_t Array::indexOfObject(const Value& value) const {
     auto& items = storage_->items;
@@ -261,7 +494,9 @@ std::size_t Array::indexOfObject(const Value& value) const {
     return NSNotFound;
 }
 
-void Array::addObject(Value value) { storage_->items.push_back(std::move(value)); }
+void Array::addObject(Value value) {
+    storage_->items.push_back(std::move(value));
+}
 
 void Array::insertObject(Value value, std::size_t index) {
     auto& items = storage_->items;
@@ -288,7 +523,9 @@ void Array::removeLastObject() {
     if (!storage_->items.empty()) storage_->items.pop_back();
 }
 
-void Array::removeAllObjects() { storage_->items.clear(); }
+void Array::removeAllObjects() {
+    storage_->items.clear();
+}
 
 void Array::addObjectsFromArray(const Array& other) {
     // Copy first: other may be this very array.
@@ -297,16 +534,32 @@ void Array::addObjectsFromArray(const Array& other) {
                            std::make_move_iterator(add.end()));
 }
 
-void Array::reserve(std::size_t capacity) { storage_->items.reserve(capacity); }
+void Array::reserve(std::size_t capacity) {
+    storage_->items.reserve(capacity);
+}
 
-std::vector<Value>::const_iterator Array::begin() const { return storage_->items.begin(); }
-std::vector<Value>::const_iterator Array::end() const { return storage_->items.end(); }
-const std::vector<Value>& Array::items() const { return storage_->items; }
-std::vector<Value>& Array::mutableItems() { return storage_->items; }
+std::vector<Value>::const_iterator Array::begin() const {
+    return storage_->items.begin();
+}
+std::vector<Value>::const_iterator Array::end() const {
+    return storage_->items.end();
+}
+const std::vector<Value>& Array::items() const {
+    return storage_->items;
+}
+std::vector<Value>& Array::mutableItems() {
+    return storage_->items;
+}
 
-Array Array::copy() const { return Array(storage_->items, false); }
-Array Array::mutableCopy() const { return Array(storage_->items, true); }
-bool Array::isMutable() const { return storage_->isMutable; }
+Array Array::copy() const {
+    return Array(storage_->items, false);
+}
+Array Array::mutableCopy() const {
+    return Array(storage_->items, true);
+}
+bool Array::isMutable() const {
+    return storage_->isMutable;
+}
 
 bool Array::isEqualToArray(const Array& other) const {
     if (storage_ == other.storage_) return true;
@@ -320,19 +573,21 @@ bool Array::isEqualToArray(const Array& other) const {
 }
 
 std::string Array::description(int indent) const {
-    std::string out = "(";
-    auto& items = storage_->items;
-    if (items.empty()) return "(\n" + std::string(static_cast<std::size_t>(indent) * 4, ' ') + ")";
-    out += "\n";
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        appendIndent(out, indent + 1);
-        out += nestedDescription(items[i], indent + 1);
-        if (i + 1 < items.size()) out += ",";
-        out += "\n";
-    }
-    appendIndent(out, indent);
-    out += ")";
-    return out;
+    if (auto describer = installedDescriber.load(std::memory_order_acquire)) return describer(Value(*this));
+    return describeOnce(identity(), [&] {
+        auto& items = storage_->items;
+        if (items.empty()) return "(\n" + std::string(static_cast<std::size_t>(indent) * 4, ' ') + ")";
+        std::string out = "(\n";
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            appendIndent(out, indent + 1);
+            out += nestedDescription(items[i], indent + 1);
+            if (i + 1 < items.size()) out += ",";
+            out += "\n";
+        }
+        appendIndent(out, indent);
+        out += ")";
+        return out;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -347,7 +602,7 @@ Dictionary::Dictionary(std::initializer_list<Entry> entries) : Dictionary() {
 
 Dictionary Dictionary::mutableDictionary(std::size_t capacity) {
     Dictionary d;
-    d.storage_->entries.reserve(capacity);
+    d.storage_->reserve(capacity);
     return d;
 }
 
@@ -355,10 +610,13 @@ Dictionary Dictionary::withUniqueEntries(std::vector<Entry> entries, bool isMuta
     auto s = std::make_shared<detail::DictionaryStorage>();
     s->entries = std::move(entries);
     s->isMutable = isMutable;
+    if (s->entries.size() >= detail::DictionaryStorage::kIndexThreshold) s->rebuild(s->entries.size());
     return Dictionary(std::move(s));
 }
 
-std::size_t Dictionary::count() const { return storage_->entries.size(); }
+std::size_t Dictionary::count() const {
+    return storage_->entries.size();
+}
 
 const Value* Dictionary::find(std::string_view key) const {
     auto i = storage_->indexOf(key);
@@ -375,31 +633,23 @@ void Dictionary::setObject(std::string_view key, Value value) {
         removeObjectForKey(key);
         return;
     }
-    auto i = storage_->indexOf(key);
-    if (i != NSNotFound) {
-        storage_->entries[i].second = std::move(value);
-        return;
-    }
-    appendUnchecked(std::string(key), std::move(value));
+    storage_->assign(key, std::move(value));
 }
 
 void Dictionary::appendUnchecked(std::string key, Value value) {
     auto& s = *storage_;
     s.entries.emplace_back(std::move(key), std::move(value));
-    // The index holds views into the keys; a reallocation moved them.
-    s.invalidateIndex();
+    s.didAppend();
 }
 
 void Dictionary::removeObjectForKey(std::string_view key) {
     auto i = storage_->indexOf(key);
     if (i == NSNotFound) return;
-    storage_->entries.erase(storage_->entries.begin() + static_cast<std::ptrdiff_t>(i));
-    storage_->invalidateIndex();
+    storage_->erase(i);
 }
 
 void Dictionary::removeAllObjects() {
-    storage_->entries.clear();
-    storage_->invalidateIndex();
+    storage_->clear();
 }
 
 void Dictionary::addEntriesFromDictionary(const Dictionary& other) {
@@ -408,8 +658,7 @@ void Dictionary::addEntriesFromDictionary(const Dictionary& other) {
 }
 
 void Dictionary::reserve(std::size_t capacity) {
-    storage_->entries.reserve(capacity);
-    storage_->invalidateIndex();
+    storage_->reserve(capacity);
 }
 
 std::vector<std::string> Dictionary::allKeys() const {
@@ -426,25 +675,31 @@ std::vector<Value> Dictionary::allValues() const {
     return values;
 }
 
-std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const { return storage_->entries.begin(); }
-std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const { return storage_->entries.end(); }
-const std::vector<Dictionary::Entry>& Dictionary::entries() const { return storage_->entries; }
+std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const {
+    return storage_->entries.begin();
+}
+std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const {
+    return storage_->entries.end();
+}
+const std::vector<Dictionary::Entry>& Dictionary::entries() const {
+    return storage_->entries;
+}
 
 Dictionary Dictionary::copy() const {
-    auto s = std::make_shared<detail::DictionaryStorage>();
-    s->entries = storage_->entries;
+    auto s = std::make_shared<detail::DictionaryStorage>(*storage_);
     s->isMutable = false;
     return Dictionary(std::move(s));
 }
 
 Dictionary Dictionary::mutableCopy() const {
-    auto s = std::make_shared<detail::DictionaryStorage>();
-    s->entries = storage_->entries;
+    auto s = std::make_shared<detail::DictionaryStorage>(*storage_);
     s->isMutable = true;
     return Dictionary(std::move(s));
 }
 
-bool Dictionary::isMutable() const { return storage_->isMutable; }
+bool Dictionary::isMutable() const {
+    return storage_->isMutable;
+}
 
 bool Dictionary::isEqualToDictionary(const Dictionary& other) const {
     if (storage_ == other.storage_) return true;
@@ -457,24 +712,36 @@ bool Dictionary::isEqualToDictionary(const Dictionary& other) const {
 }
 
 std::string Dictionary::description(int indent) const {
-    auto& entries = storage_->entries;
-    std::string out = "{\n";
-    for (auto& [k, v] : entries) {
-        appendIndent(out, indent + 1);
-        out += quoteForDescription(k);
-        out += " = ";
-        out += nestedDescription(v, indent + 1);
-        out += ";\n";
-    }
-    appendIndent(out, indent);
-    out += "}";
-    return out;
+    if (auto describer = installedDescriber.load(std::memory_order_acquire)) return describer(Value(*this));
+    return describeOnce(identity(), [&] {
+        std::string out = "{\n";
+        for (auto& [k, v] : storage_->entries) {
+            appendIndent(out, indent + 1);
+            out += quoteForDescription(k);
+            out += " = ";
+            out += nestedDescription(v, indent + 1);
+            out += ";\n";
+        }
+        appendIndent(out, indent);
+        out += "}";
+        return out;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
 // Value
 
-const Value& Value::nil() { return kNil; }
+const Value& Value::nil() {
+    return kNil;
+}
+
+void ValueDescriptionHook::setContainerDescriber(ContainerDescriber describer) {
+    installedDescriber.store(describer, std::memory_order_release);
+}
+
+ValueDescriptionHook::ContainerDescriber ValueDescriptionHook::containerDescriber() {
+    return installedDescriber.load(std::memory_order_acquire);
+}
 
 bool Value::boolValue() const {
     if (auto n = number()) return n->boolValue();
@@ -512,10 +779,14 @@ double Value::doubleValue() const {
 
 std::string Value::stringValue() const {
     switch (kind()) {
-        case Kind::Nil: return "";
-        case Kind::String: return *string();
-        case Kind::Number: return number()->stringValue();
-        default: return description();
+        case Kind::Nil:
+            return "";
+        case Kind::String:
+            return *string();
+        case Kind::Number:
+            return number()->stringValue();
+        default:
+            return description();
     }
 }
 
@@ -536,15 +807,24 @@ const Value& Value::operator[](std::size_t index) const {
 
 std::string Value::description() const {
     switch (kind()) {
-        case Kind::Nil: return "(null)";
-        case Kind::Null: return "<null>";
-        case Kind::Number: return number()->stringValue();
-        case Kind::String: return *string();
-        case Kind::Data: return data()->description();
-        case Kind::Date: return date()->description();
-        case Kind::Array: return array()->description(0);
-        case Kind::Dictionary: return dictionary()->description(0);
-        case Kind::Object: return object()->description();
+        case Kind::Nil:
+            return "(null)";
+        case Kind::Null:
+            return "<null>";
+        case Kind::Number:
+            return number()->stringValue();
+        case Kind::String:
+            return *string();
+        case Kind::Data:
+            return data()->description();
+        case Kind::Date:
+            return date()->description();
+        case Kind::Array:
+            return array()->description(0);
+        case Kind::Dictionary:
+            return dictionary()->description(0);
+        case Kind::Object:
+            return object()->description();
     }
     return "";
 }
@@ -553,29 +833,46 @@ bool Value::isEqual(const Value& other) const {
     if (kind() != other.kind()) return false;
     switch (kind()) {
         case Kind::Nil:
-        case Kind::Null: return true;
-        case Kind::Number: return *number() == *other.number();
-        case Kind::String: return *string() == *other.string();
-        case Kind::Data: return *data() == *other.data();
-        case Kind::Date: return *date() == *other.date();
-        case Kind::Array: return *array() == *other.array();
-        case Kind::Dictionary: return *dictionary() == *other.dictionary();
-        case Kind::Object: return objectsEqual(object(), other.object());
+        case Kind::Null:
+            return true;
+        case Kind::Number:
+            return *number() == *other.number();
+        case Kind::String:
+            return *string() == *other.string();
+        case Kind::Data:
+            return *data() == *other.data();
+        case Kind::Date:
+            return *date() == *other.date();
+        case Kind::Array:
+            return *array() == *other.array();
+        case Kind::Dictionary:
+            return *dictionary() == *other.dictionary();
+        case Kind::Object:
+            return objectsEqual(object(), other.object());
     }
     return false;
 }
 
 std::size_t Value::hash() const {
     switch (kind()) {
-        case Kind::Nil: return 0;
-        case Kind::Null: return 1;
-        case Kind::Number: return number()->hash();
-        case Kind::String: return std::hash<std::string>()(*string());
-        case Kind::Data: return data()->hash();
-        case Kind::Date: return std::hash<double>()(date()->timeIntervalSince1970());
-        case Kind::Array: return array()->count();
-        case Kind::Dictionary: return dictionary()->count();
-        case Kind::Object: return object()->hash();
+        case Kind::Nil:
+            return 0;
+        case Kind::Null:
+            return 1;
+        case Kind::Number:
+            return number()->hash();
+        case Kind::String:
+            return std::hash<std::string>()(*string());
+        case Kind::Data:
+            return data()->hash();
+        case Kind::Date:
+            return std::hash<double>()(date()->timeIntervalSince1970());
+        case Kind::Array:
+            return array()->count();
+        case Kind::Dictionary:
+            return dictionary()->count();
+        case Kind::Object:
+            return object()->hash();
     }
     return 0;
 }

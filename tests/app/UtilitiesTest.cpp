@@ -7,8 +7,11 @@
 #include "app/NSNumber+Extension.h"
 #include "app/NSString+Extension.h"
 #include "app/NSString+RMExtension.h"
+#include "app/QVNAppStartup.h"
 #include "app/UIColor+Extensions.h"
+#include "foundation/NSLog.h"
 #include "foundation/NSSandbox.h"
+#include "foundation/ValueDescriptionHook.h"
 #include "tests/support/TestSupport.h"
 
 // ----- Phone numbers -----
@@ -123,6 +126,22 @@ TEST(LogForms, SelfContainingContainersEnd) {
     std::string text = NSArray_Log::descriptionWithLocale(loop);
     EXPECT_EQ(text, "[\n\ta,\n\t...,\n\t...\n]");
     loop.removeAllObjects();
+}
+
+TEST(LogForms, StartUpPutsThemBehindEveryContainersDescription) {
+    auto before = ValueDescriptionHook::containerDescriber();
+    QVNAppStartup::prepare();
+    std::vector<std::string> lines;
+    NSLogSink previous = NSLogSetSink([&](const std::string& line) { lines.push_back(line); });
+    Dictionary d{{"car", "奔驰"}, {"parts", Array{"a", "b"}}};
+    NSLog("%@", Value(d));
+    NSLog("%@ %@", Array{"a", "b"}, Dictionary());
+    NSLogSetSink(previous);
+    EXPECT_EQ(lines, (std::vector<std::string>{"{\n\tcar : 奔驰,\n\tparts : [\n\ta,\n\tb\n]\n}",
+                                               "[\n\ta,\n\tb\n] {\n}"}));
+    EXPECT_EQ(NSString::stringWithFormat("<%@>", Value(Array())), "<[\n]>");
+    EXPECT_EQ(Value(d).description(), NSDictionary_Log::descriptionWithLocale(d));
+    ValueDescriptionHook::setContainerDescriber(before);
 }
 
 // ----- Numbers -----

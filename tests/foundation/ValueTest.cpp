@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <random>
+
 #include "foundation/NSError.h"
+#include "foundation/NSKeyedArchiver.h"
+#include "foundation/NSPropertyListSerialization.h"
 
 namespace {
 
@@ -93,6 +99,159 @@ TEST(ValueTest, LargeDictionaryLookupsSurviveGrowthAndRemoval) {
     for (int i = 200; i < 400; ++i) d.setObject("k" + std::to_string(i), i);
     EXPECT_EQ(d["k399"], Value(399));
     EXPECT_EQ(d.count(), 399u);
+}
+
+// A dictionary checked step by step against a model of what it must hold: a map and the order
+// of first insertion.
+class DictionaryModelTest : public ::testing::Test {
+  protected:
+    enum class Op { Set, SetNil, Remove, Lookup, Copy, MutableCopy, AddFromCopy, Reserve, Clear };
+
+    void apply(Op op, const std::string& key, int value) {
+        switch (op) {
+            case Op::Set:
+                dict.setObject(key, value);
+                if (!model.count(key)) order.push_back(key);
+                model[key] = value;
+                break;
+            case Op::SetNil:
+            case Op::Remove:
+                if (op == Op::SetNil)
+                    dict.setObject(key, Value());
+                else
+                    dict.removeObjectForKey(key);
+                if (model.erase(key)) order.erase(std::find(order.begin(), order.end(), key));
+                break;
+            case Op::Lookup:
+                EXPECT_EQ(dict[key], model.count(key) ? Value(model[key]) : Value()) << key;
+                break;
+            case Op::Copy: {
+                // Carries on with a copy; the original must not see later changes.
+                Dictionary copy = dict.copy();
+                Dictionary original = dict;
+                dict = copy.mutableCopy();
+                dict.setObject("\x01probe", 1);
+                EXPECT_TRUE(original["\x01probe"].isNil());
+                dict.removeObjectForKey("\x01probe");
+                break;
+            }
+            case Op::MutableCopy:
+                dict = dict.mutableCopy();
+                break;
+            case Op::AddFromCopy:
+                dict.addEntriesFromDictionary(dict.copy());
+                break;
+            case Op::Reserve:
+                dict.reserve(dict.count() + static_cast<std::size_t>(value));
+                break;
+            case Op::Clear:
+                dict.removeAllObjects();
+                model.clear();
+                order.clear();
+                break;
+        }
+    }
+
+    void check() {
+        ASSERT_EQ(dict.count(), order.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            ASSERT_EQ(dict.entries()[i].first, order[i]) << "position " << i;
+            ASSERT_EQ(dict[order[i]], Value(model[order[i]])) << order[i];
+        }
+        EXPECT_TRUE(dict["never-set"].isNil());
+        EXPECT_EQ(dict,
+                  Dictionary::withUniqueEntries(std::vector<Dictionary::Entry>(dict.begin(), dict.end())));
+    }
+
+    Dictionary dict;
+    std::map<std::string, int> model;
+    std::vector<std::string> order;
+};
+
+TEST_F(DictionaryModelTest, OrdersThatOnceRebuiltTheIndex) {
+    using Step = std::vector<Op>;
+    const std::vector<std::pair<const char*, Step>> table = {
+        {"insert only", {Op::Set}},
+        {"insert after lookup", {Op::Lookup, Op::Set, Op::Lookup}},
+        {"overwrite", {Op::Set, Op::Set}},
+        {"remove then insert", {Op::Set, Op::Remove, Op::Set}},
+        {"set nil then insert", {Op::Set, Op::SetNil, Op::Set, Op::Lookup}},
+        {"copy then insert", {Op::Copy, Op::Set}},
+        {"mutable copy then insert", {Op::Set, Op::MutableCopy, Op::Lookup}},
+        {"reserve between inserts", {Op::Reserve, Op::Set, Op::Lookup}},
+        {"merge own copy", {Op::Set, Op::AddFromCopy}},
+    };
+    for (auto& [name, step] : table) {
+        SCOPED_TRACE(name);
+        dict = Dictionary();
+        model.clear();
+        order.clear();
+        for (int i = 0; i < 300; ++i) {
+            for (Op op : step) apply(op, "k" + std::to_string(i % 7 == 3 ? i - 1 : i), i);
+            if (i % 37 == 0) check();
+        }
+        check();
+    }
+}
+
+TEST_F(DictionaryModelTest, RandomOperationsMatchTheModel) {
+    std::mt19937 random(20240521);
+    for (int round = 0; round < 20000; ++round) {
+        int r = static_cast<int>(random() % 100);
+        // Few keys early, many later: the dictionary crosses its indexing threshold both ways.
+        std::string key = "key" + std::to_string(random() % (round < 5000 ? 20 : 600));
+        Op op = r < 45   ? Op::Set
+                : r < 60 ? Op::Remove
+                : r < 65 ? Op::SetNil
+                : r < 90 ? Op::Lookup
+                : r < 93 ? Op::Copy
+                : r < 96 ? Op::MutableCopy
+                : r < 98 ? Op::Reserve
+                : r < 99 ? Op::AddFromCopy
+                         : (random() % 10 == 0 ? Op::Clear : Op::Lookup);
+        apply(op, key, static_cast<int>(random() % 1000));
+        if (round % 500 == 0) {
+            ASSERT_NO_FATAL_FAILURE(check());
+        }
+    }
+    check();
+}
+
+// Readers build dictionaries one key at a time; 100,000 keys must come back whole and in order
+// (speed is the benchmark's business, a quadratic reader would not finish here).
+TEST(ValueTest, ReadersRebuildDictionariesOf100000Keys) {
+    Dictionary big = Dictionary::mutableDictionary();
+    for (int i = 0; i < 100000; ++i) big.setObject("key" + std::to_string(i * 7919 % 100003), i);
+    auto sameInOrder = [&](const Value& v) {
+        ASSERT_TRUE(v.isDictionary());
+        ASSERT_EQ(v.dictionary()->count(), big.count());
+        EXPECT_EQ(*v.dictionary(), big);
+        EXPECT_EQ(v.dictionary()->entries().back().first, big.entries().back().first);
+    };
+    for (auto format : {NSPropertyListXMLFormat_v1_0, NSPropertyListBinaryFormat_v1_0}) {
+        SCOPED_TRACE(format);
+        auto data = NSPropertyListSerialization::dataWithPropertyList(big, format, 0, nullptr);
+        ASSERT_TRUE(data);
+        sameInOrder(NSPropertyListSerialization::propertyListWithData(*data, 0, nullptr, nullptr));
+    }
+    auto archive = NSKeyedArchiver::archivedDataWithRootObject(big);
+    ASSERT_TRUE(archive);
+    sameInOrder(NSKeyedUnarchiver::unarchiveObjectWithData(*archive));
+}
+
+TEST(ValueTest, DeeplyNestedContainersGoWithoutExhaustingTheStack) {
+    Value v = Array::mutableArray();
+    for (int i = 0; i < 1000000; ++i) v = i % 2 ? Value(Array{v}) : Value(Dictionary{{"k", v}});
+    Value shared = v[0];
+    v = Value();
+    EXPECT_TRUE(shared.isDictionary());  // a container still held elsewhere survives the teardown
+}
+
+TEST(ValueTest, SelfContainingContainersDescribeWithoutEndlessRecursion) {
+    Array loop = Array::mutableArray();
+    loop.addObject(Value(loop));
+    EXPECT_NE(Value(loop).description().find("..."), std::string::npos);
+    loop.removeAllObjects();
 }
 
 TEST(ValueTest, ArrayBoundsAnswerNil) {

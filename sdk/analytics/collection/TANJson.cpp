@@ -103,15 +103,111 @@ bool TANJsonParser::scanLiteral(const char* rest, const char* message, Value val
 }
 
 bool TANJsonParser::scanValue(Value& out) {
-    skipWhitespace();
+    struct Open {
+        Value container;
+        std::string key;  // the member being read, for objects
+        bool isObject;
+    };
+    std::vector<Open> open;
+    // A failure is reported once by every container still open, innermost first, as each gives
+    // up on the member it was reading.
+    auto giveUp = [&] {
+        for (; !open.empty(); open.pop_back()) {
+            if (open.back().isObject) {
+                addErrorWithCode(
+                    3, NSString::stringWithFormat("Object value expected for key: %@", open.back().key));
+            } else {
+                addErrorWithCode(3, "Expected value while parsing array");
+            }
+        }
+        return false;
+    };
+    // The innermost container fails on its own syntax: it does not report the member.
+    auto failInnermost = [&](unsigned code, const char* message) {
+        addErrorWithCode(code, message);
+        open.pop_back();
+        return giveUp();
+    };
+    // Stores a finished member and takes the separator after it.
+    auto store = [&](Value&& value) {
+        Open& o = open.back();
+        if (o.isObject) {
+            o.container.dictionary()->setObject(o.key, std::move(value));
+        } else {
+            o.container.array()->addObject(std::move(value));
+        }
+        skipWhitespace();
+        if (at() == ',') {
+            ++pos_;
+            skipWhitespace();
+            if (at() == (o.isObject ? '}' : ']')) {
+                return failInnermost(9, o.isObject ? "Trailing comma disallowed in object"
+                                                   : "Trailing comma disallowed in array");
+            }
+        }
+        return true;
+    };
+
+    for (;;) {
+        skipWhitespace();
+        unsigned char c = at();
+        if (c == '[' || c == '{') {
+            ++pos_;
+            if (maxDepth_ && ++depth_ > maxDepth_) {
+                addErrorWithCode(7, "Nested too deep");
+                return giveUp();
+            }
+            if (!maxDepth_) ++depth_;
+            if (c == '[') {
+                open.push_back({Array::mutableArray(8), {}, false});
+            } else {
+                open.push_back({Dictionary::mutableDictionary(7), {}, true});
+            }
+        } else {
+            Value value;
+            if (!scanScalar(value)) return giveUp();
+            if (open.empty()) {
+                out = std::move(value);
+                return true;
+            }
+            if (!store(std::move(value))) return false;
+        }
+        // Closes finished containers until one wants another member.
+        for (;;) {
+            Open& o = open.back();
+            if (atEnd()) {
+                return failInnermost(11, o.isObject ? "End of input while parsing object"
+                                                    : "End of input while parsing array");
+            }
+            skipWhitespace();
+            if (at() == (o.isObject ? '}' : ']')) {
+                ++pos_;
+                --depth_;
+                Value finished = std::move(o.container);
+                open.pop_back();
+                if (open.empty()) {
+                    out = std::move(finished);
+                    return true;
+                }
+                if (!store(std::move(finished))) return false;
+                continue;
+            }
+            if (o.isObject) {
+                if (at() != '"') return failInnermost(3, "Object key string expected");
+                ++pos_;
+                if (!scanRestOfString(o.key)) return failInnermost(3, "Object key string expected");
+                skipWhitespace();
+                if (at() != ':') return failInnermost(3, "Expected ':' separating key and value");
+                ++pos_;
+            }
+            break;
+        }
+    }
+}
+
+bool TANJsonParser::scanScalar(Value& out) {
     unsigned char c = at();
     switch (c) {
-        case '{':
-            ++pos_;
-            return scanRestOfDictionary(out);
-        case '[':
-            ++pos_;
-            return scanRestOfArray(out);
         case '"': {
             ++pos_;
             std::string s;
@@ -139,92 +235,6 @@ bool TANJsonParser::scanValue(Value& out) {
             addErrorWithCode(3, "Unrecognised leading character");
             return false;
     }
-}
-
-bool TANJsonParser::scanRestOfArray(Value& out) {
-    if (maxDepth_ && ++depth_ > maxDepth_) {
-        addErrorWithCode(7, "Nested too deep");
-        return false;
-    }
-    if (!maxDepth_) ++depth_;
-    Array array = Array::mutableArray(8);
-    while (!atEnd()) {
-        skipWhitespace();
-        if (at() == ']') {
-            ++pos_;
-            --depth_;
-            out = Value(std::move(array));
-            return true;
-        }
-        Value element;
-        if (!scanValue(element)) {
-            addErrorWithCode(3, "Expected value while parsing array");
-            return false;
-        }
-        array.addObject(std::move(element));
-        skipWhitespace();
-        if (at() == ',') {
-            ++pos_;
-            skipWhitespace();
-            if (at() == ']') {
-                addErrorWithCode(9, "Trailing comma disallowed in array");
-                return false;
-            }
-        }
-    }
-    addErrorWithCode(11, "End of input while parsing array");
-    return false;
-}
-
-bool TANJsonParser::scanRestOfDictionary(Value& out) {
-    if (maxDepth_ && ++depth_ > maxDepth_) {
-        addErrorWithCode(7, "Nested too deep");
-        return false;
-    }
-    if (!maxDepth_) ++depth_;
-    Dictionary dictionary = Dictionary::mutableDictionary(7);
-    while (!atEnd()) {
-        skipWhitespace();
-        if (at() == '}') {
-            ++pos_;
-            --depth_;
-            out = Value(std::move(dictionary));
-            return true;
-        }
-        if (at() != '"') {
-            addErrorWithCode(3, "Object key string expected");
-            return false;
-        }
-        ++pos_;
-        std::string key;
-        if (!scanRestOfString(key)) {
-            addErrorWithCode(3, "Object key string expected");
-            return false;
-        }
-        skipWhitespace();
-        if (at() != ':') {
-            addErrorWithCode(3, "Expected ':' separating key and value");
-            return false;
-        }
-        ++pos_;
-        Value value;
-        if (!scanValue(value)) {
-            addErrorWithCode(3, NSString::stringWithFormat("Object value expected for key: %@", key));
-            return false;
-        }
-        dictionary.setObject(key, std::move(value));
-        skipWhitespace();
-        if (at() == ',') {
-            ++pos_;
-            skipWhitespace();
-            if (at() == '}') {
-                addErrorWithCode(9, "Trailing comma disallowed in object");
-                return false;
-            }
-        }
-    }
-    addErrorWithCode(11, "End of input while parsing object");
-    return false;
 }
 
 bool TANJsonParser::scanRestOfString(std::string& out) {

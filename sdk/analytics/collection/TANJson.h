@@ -61,9 +61,11 @@ class TANJsonParser : public TANJsonBase {
     }
     bool atEnd() const { return at() == 0; }
     void skipWhitespace();
+    // Reads one value with an explicit stack of open containers rather than by recursion, so
+    // that with maxDepth 0 no nesting depth can exhaust the thread's stack.
     bool scanValue(Value& out);
-    bool scanRestOfArray(Value& out);
-    bool scanRestOfDictionary(Value& out);
+    // Any value but an array or an object.
+    bool scanScalar(Value& out);
     bool scanRestOfString(std::string& out);
     bool scanUnicodeChar(std::string& out);
     bool scanHexQuad(unsigned& out);

@@ -156,6 +156,68 @@ TEST(TANJsonParser, MutatedDocumentsNeverCrash) {
     }
 }
 
+TEST(TANJsonParser, ObjectOf100000KeysReadsWholeInOrder) {
+    std::string text = "{";
+    for (int i = 0; i < 100000; ++i)
+        text += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":" + std::to_string(i);
+    text += ",\"k5\":\"again\"}";
+    auto r = readFragment(text);
+    ASSERT_TRUE(r.value.isDictionary()) << (r.messages.empty() ? "" : r.messages.front());
+    const Dictionary& d = *r.value.dictionary();
+    ASSERT_EQ(d.count(), 100000u);
+    EXPECT_EQ(d.entries()[5].first, "k5");
+    EXPECT_EQ(d["k5"], Value("again"));
+    EXPECT_EQ(d.entries().back().first, "k99999");
+    EXPECT_EQ(d["k77777"].objectAs<NSDecimalNumber>()->stringValue(), "77777");
+}
+
+TEST(TANJsonParser, HostileInputFailsCleanly) {
+    const std::string deepOpen(200000, '['), deepClose(200000, ']');
+    std::string deepObjects;
+    for (int i = 0; i < 100000; ++i) deepObjects += "{\"a\":";
+    struct Case {
+        const char* name;
+        std::string text;
+        unsigned maxDepth;
+        const char* firstMessage;  // nullptr: reads
+        std::size_t traceLength;   // 0: not checked
+    };
+    const Case cases[] = {
+        {"deep, default limit", deepOpen + deepClose, 512, "Nested too deep", 513},
+        {"deep, no limit", deepOpen + deepClose, 0, nullptr, 0},
+        {"deep and truncated, no limit", deepOpen, 0, "End of input while parsing array", 200000},
+        {"deep objects truncated, no limit", deepObjects, 0, "Unexpected end of string", 100001},
+        {"deep objects, default limit", deepObjects, 512, "Nested too deep", 513},
+        {"unbalanced closer", "[1]]", 512, "Garbage after JSON", 1},
+        {"wrong closer", "[1}", 512, "Unrecognised leading character", 2},
+        {"zero byte inside", std::string("[\"a\0\"]", 6), 512, "Unescaped control character '0x0'", 2},
+        {"escape at end", "\"\\", 512, "Illegal escape sequence '0x0'", 1},
+        {"key without value at end", "{\"a\":", 512, "Unexpected end of string", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto r = readFragment(c.text, c.maxDepth);
+        if (!c.firstMessage) {
+            EXPECT_FALSE(r.value.isNil());
+            EXPECT_TRUE(r.messages.empty());
+            continue;
+        }
+        EXPECT_TRUE(r.value.isNil());
+        ASSERT_FALSE(r.messages.empty());
+        EXPECT_EQ(r.messages.front(), c.firstMessage);
+        if (c.traceLength) {
+            EXPECT_EQ(r.messages.size(), c.traceLength);
+        }
+    }
+    // Every prefix of a valid document is an error, never a crash or a value.
+    const std::string valid = "{\"a\":[1,{\"b\":\"\\u00e9\\n\"},true,null,-2.5e3],\"c\":{}}";
+    for (std::size_t n = 0; n < valid.size(); ++n) {
+        auto r = readFragment(valid.substr(0, n));
+        EXPECT_TRUE(r.value.isNil()) << n;
+        EXPECT_FALSE(r.messages.empty()) << n;
+    }
+}
+
 TEST(TANJsonWriter, EscapesAndLiterals) {
     auto writer = make<TANJsonWriter>();
     EXPECT_EQ(*writer->stringWithFragment(Value("a\tb")), "\"a\\tb\"");
