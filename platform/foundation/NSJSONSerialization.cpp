@@ -397,10 +397,9 @@ class Reader {
             } else if (fail(e, Context::Object)) {
                 return false;
             }
+            // Read in place: nothing below this object touches its entries.
             std::size_t slot = addKey(f, key);
-            Value v;
-            if (!readValue(field.value(), depth, v)) return false;
-            f.entries[slot].second = std::move(v);
+            if (!readValue(field.value(), depth, f.entries[slot].second)) return false;
         }
         hint(depth) = f.entries.size();
         out = Dictionary::withUniqueEntries(std::move(f.entries), mutable_);
