@@ -248,11 +248,45 @@ class Reader {
     // True (after noting why and where) when the library reported an error.
     bool fail(simdjson::error_code code, Context context) {
         if (code == simdjson::SUCCESS) return false;
+        if (code == simdjson::INCOMPLETE_ARRAY_OR_OBJECT) {
+            // The library tells only that the text does not end where the top container does.
+            const char* close = closeOfRoot();
+            while (close && close < end_ && isBlank(*close)) ++close;
+            if (close && close < end_) {
+                stop("Garbage at end", close);
+            } else {
+                stop("Unexpected end of file during JSON parse", end_);
+            }
+            return true;
+        }
         const char* where = end_;
         const char* location = nullptr;
         if (doc_->current_location().get(location) == simdjson::SUCCESS) where = location;
         stop(reasonFor(code, context), where);
         return true;
+    }
+
+    // Just past the bracket that closes the top container, nullptr when none does.
+    const char* closeOfRoot() const {
+        long depth = 0;
+        bool inString = false;
+        for (const char* p = text_; p < end_; ++p) {
+            char c = *p;
+            if (inString) {
+                if (c == '\\') {
+                    ++p;
+                } else if (c == '"') {
+                    inString = false;
+                }
+            } else if (c == '"') {
+                inString = true;
+            } else if (c == '[' || c == '{') {
+                ++depth;
+            } else if ((c == ']' || c == '}') && --depth == 0) {
+                return p + 1;
+            }
+        }
+        return nullptr;
     }
 
     static const char* reasonFor(simdjson::error_code code, Context context) {
