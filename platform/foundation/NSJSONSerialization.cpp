@@ -182,12 +182,15 @@ class Reader {
             stop("JSON text did not start with array or object and option to allow fragments not set.",
                  text_);
             return Value();
-        } else if (type == od::json_type::number) {
-            // A number at the top is never consumed by the walk: whatever follows must be blank.
+        } else if (type != od::json_type::string) {
+            // A number or literal at the top is read from its text here (the walk never consumes
+            // it), and whatever follows must be blank.
             std::string_view token;
             if (fail(doc.raw_json_token().get(token), Context::Value)) return Value();
             const char* after = nullptr;
-            if (!readNumber(token.data(), out, after)) return Value();
+            if (type == od::json_type::number ? !readNumber(token.data(), out, after)
+                                              : !readLiteral(token.data(), out, after))
+                return Value();
             while (after < end_ && isBlank(*after)) ++after;
             if (after == end_) return out;
             stop("Garbage at end", after);
@@ -472,6 +475,22 @@ class Reader {
             for (std::size_t i = 0; i < f.entries.size(); ++i) f.index->insert(i);
         }
         return f.entries.size() - 1;
+    }
+
+    bool readLiteral(const char* p, Value& out, const char*& after) {
+        auto is = [&](std::string_view word) {
+            return static_cast<std::size_t>(end_ - p) >= word.size() &&
+                   std::string_view(p, word.size()) == word;
+        };
+        if (is("true") || is("false")) {
+            out = NSNumber::numberWithBool(*p == 't');
+        } else if (is("null")) {
+            out = Value::null();
+        } else {
+            return stop("Invalid value", p);
+        }
+        after = p + (*p == 'f' ? 5 : 4);
+        return true;
     }
 
     // Integers stay integers: 64-bit signed, larger ones unsigned 64-bit, beyond that a double.

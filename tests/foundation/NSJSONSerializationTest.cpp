@@ -337,6 +337,8 @@ TEST(JSONReadTest, HostileAndTruncatedDocumentsNameReasonAndPlace) {
         {"\"a\" x", "Garbage", 4, NSJSONReadingAllowFragments},
         {"true false", "", -1, NSJSONReadingAllowFragments},
         {"nulll", "", -1, NSJSONReadingAllowFragments},
+        {"null4", "", -1, NSJSONReadingAllowFragments},
+        {"truex ", "", -1, NSJSONReadingAllowFragments},
         {"-", "Invalid number", 0, NSJSONReadingAllowFragments},
         {std::string(600, '[') + "1" + std::string(600, ']'), "nested", 512},
         {std::string(300, '{') + "\"a\":", "", -1},
@@ -358,6 +360,8 @@ TEST(JSONReadTest, HostileAndTruncatedDocumentsNameReasonAndPlace) {
     // A lone low surrogate stays a replacement character at the top too.
     EXPECT_EQ(read("\"\\udc00\"", NSJSONReadingAllowFragments), Value("\xEF\xBF\xBD"));
     EXPECT_EQ(read(" 12 ", NSJSONReadingAllowFragments).intValue(), 12);
+    EXPECT_TRUE(read("null\n", NSJSONReadingAllowFragments).isNull());
+    EXPECT_FALSE(read(" false\t", NSJSONReadingAllowFragments).boolValue());
 }
 
 TEST(JSONReadTest, WhitespaceAroundTheDocumentIsFine) {
