@@ -2,12 +2,7 @@
 
 #include "foundation/NSString.h"
 
-// The vector paths of the parser need only SSE2, which every x86-64 processor has.
-#if defined(__SSE2__) && !defined(RAPIDJSON_SSE2)
-#define RAPIDJSON_SSE2
-#endif
-#include <rapidjson/error/error.h>
-#include <rapidjson/reader.h>
+#include <simdjson.h>
 
 #include <algorithm>
 #include <array>
@@ -16,7 +11,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <limits>
 #include <memory>
 #include <new>
@@ -128,189 +122,279 @@ bool transcodeToUTF8(const std::uint8_t* p, std::size_t n, Encoding enc, std::st
 }
 
 // ---------------------------------------------------------------------------------------------
-// Reading: each open container is a frame whose vector is filled in place and handed over whole
-// to the new array or dictionary when the container ends. Vectors are reserved with the size of
-// the previous container at the same depth, so a list of like records allocates each record's
-// entries once.
+// Reading: the library indexes the text and checks its UTF-8 and strings in one vector pass, then
+// an on-demand walk builds the Values. Numbers are read here from their text, so integers keep
+// their kind and reals are correctly rounded at any length. Containers are built from vectors
+// reserved with the size of the previous container at the same depth, so a list of like records
+// allocates each record's entries once.
 
-class Builder {
+namespace od = simdjson::ondemand;
+
+// Where reading stopped in a text the library refused before the walk (bad UTF-8, a control
+// character or an unterminated string): the first such byte.
+std::size_t locateTextError(const unsigned char* p, std::size_t n) {
+    bool inString = false;
+    std::size_t quote = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char c = p[i];
+        if (c >= 0x80) {
+            std::size_t len = c >= 0xC2 && c <= 0xDF   ? 2
+                              : c >= 0xE0 && c <= 0xEF ? 3
+                              : c >= 0xF0 && c <= 0xF4 ? 4
+                                                       : 0;
+            if (len == 0 || n - i < len) return i;
+            for (std::size_t k = 1; k < len; ++k) {
+                if ((p[i + k] & 0xC0) != 0x80) return i;
+            }
+            if ((c == 0xE0 && p[i + 1] < 0xA0) || (c == 0xED && p[i + 1] >= 0xA0) ||
+                (c == 0xF0 && p[i + 1] < 0x90) || (c == 0xF4 && p[i + 1] >= 0x90))
+                return i;
+            i += len - 1;
+        } else if (inString) {
+            if (c < 0x20) return i;
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+            quote = i;
+        }
+    }
+    return inString ? quote : n;
+}
+
+class Reader {
   public:
-    enum class Stop { None, TooDeep, Fragment, BadEncoding };
+    Reader(const char* text, std::size_t length, bool mutableContainers, bool allowFragments)
+        : text_(text), end_(text + length), mutable_(mutableContainers), allowFragments_(allowFragments) {}
 
-    Builder(bool mutableContainers, bool allowFragments)
-        : mutable_(mutableContainers), allowFragments_(allowFragments) {}
-
-    bool Null() { return scalar(Value::null()); }
-    bool Bool(bool b) { return scalar(NSNumber::numberWithBool(b)); }
-    bool Int(int i) { return scalar(NSNumber::numberWithLongLong(i)); }
-    bool Uint(unsigned u) { return scalar(NSNumber::numberWithLongLong(u)); }
-    bool Int64(std::int64_t i) { return scalar(NSNumber::numberWithLongLong(i)); }
-    bool Uint64(std::uint64_t u) {
-        if (u > static_cast<std::uint64_t>(std::numeric_limits<long long>::max())) {
-            return scalar(NSNumber::numberWithUnsignedLongLong(u));
+    // nil on failure, with reason() and offset() telling why and where.
+    Value read(od::document& doc) {
+        doc_ = &doc;
+        od::json_type type;
+        if (fail(doc.type().get(type), Context::Value)) return Value();
+        Value out;
+        if (type == od::json_type::array || type == od::json_type::object) {
+            if (!readContainer(doc, type, 1, out)) return Value();
+        } else if (!allowFragments_) {
+            stop("JSON text did not start with array or object and option to allow fragments not set.",
+                 text_);
+            return Value();
+        } else if (type != od::json_type::string) {
+            // A number or literal at the top is read from its text here (the walk never consumes
+            // it), and whatever follows must be blank.
+            std::string_view token;
+            if (fail(doc.raw_json_token().get(token), Context::Value)) return Value();
+            const char* after = nullptr;
+            if (type == od::json_type::number ? !readNumber(token.data(), out, after)
+                                              : !readLiteral(token.data(), out, after))
+                return Value();
+            while (after < end_ && isBlank(*after)) ++after;
+            if (after == end_) return out;
+            stop("Garbage at end", after);
+            return Value();
+        } else if (!readScalar(doc, type, out)) {
+            return Value();
         }
-        return scalar(NSNumber::numberWithLongLong(static_cast<long long>(u)));
-    }
-    bool Double(double d) { return scalar(NSNumber::numberWithDouble(d)); }
-    bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }
-
-    bool String(const char* s, rapidjson::SizeType length, bool) {
-        bool surrogates = false;
-        if (!validUTF8(s, length, surrogates)) return badEncoding();
-        if (surrogates) return scalar(replaceSurrogates(std::string(s, length)));
-        if (depth_ == 0) {
-            if (!allowFragments_) return fragment();
-            root_ = Value(std::string(s, length));
-            return true;
-        }
-        Frame& f = frames_[depth_ - 1];
-        if (!f.isObject) {
-            f.items.emplace_back(std::string(s, length));
-        } else if (f.replaceIndex != kNone) {
-            f.entries[f.replaceIndex].second = std::string(s, length);
-        } else {
-            f.entries.back().second = Value(std::string(s, length));
-        }
-        return true;
+        const char* rest = nullptr;
+        if (doc.current_location().get(rest) != simdjson::SUCCESS) return out;
+        stop("Garbage at end", rest);
+        return Value();
     }
 
-    bool Key(const char* s, rapidjson::SizeType length, bool) {
-        bool surrogates = false;
-        if (!validUTF8(s, length, surrogates)) return badEncoding();
-        Frame& f = frames_[depth_ - 1];
-        if (surrogates) {
-            std::string key = replaceSurrogates(std::string(s, length));
-            return addKey(f, key.data(), key.size());
-        }
-        return addKey(f, s, length);
-    }
-
-    bool StartObject() { return enter(true); }
-    bool StartArray() { return enter(false); }
-
-    bool EndArray(rapidjson::SizeType) {
-        Frame& f = frames_[depth_ - 1];
-        hint(depth_) = f.items.size();
-        Value v = Array(std::move(f.items), mutable_);
-        f.items = {};
-        --depth_;
-        return scalar(std::move(v));
-    }
-
-    bool EndObject(rapidjson::SizeType) {
-        Frame& f = frames_[depth_ - 1];
-        hint(depth_) = f.entries.size();
-        Value v = Dictionary::withUniqueEntries(std::move(f.entries), mutable_);
-        f.entries = {};
-        f.index.reset();
-        --depth_;
-        return scalar(std::move(v));
-    }
-
-    Value result() { return std::move(root_); }
-    Stop stop() const { return stop_; }
+    const std::string& reason() const { return reason_; }
+    std::size_t offset() const { return offset_; }
 
   private:
+    enum class Context { Value, Array, Object };
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     // Past this many keys an object's duplicate check uses a hash index.
     static constexpr std::size_t kIndexThreshold = 32;
 
-    struct Frame;
+    // The entries of the object being read, with what finds a repeated key fast: a 128-bit
+    // filter of the keys seen, then a hash index for big objects.
+    struct ObjectFrame;
     // Hashes and compares entry indices by the key they point at, so the index survives the
     // entries vector growing.
     struct KeyHash {
-        const Frame* frame;
+        const ObjectFrame* frame;
         std::size_t operator()(std::size_t i) const {
             return std::hash<std::string_view>()(i == kNone ? frame->probe : frame->entries[i].first);
         }
     };
     struct KeyEqual {
-        const Frame* frame;
+        const ObjectFrame* frame;
         std::string_view key(std::size_t i) const {
             return i == kNone ? frame->probe : std::string_view(frame->entries[i].first);
         }
         bool operator()(std::size_t a, std::size_t b) const { return key(a) == key(b); }
     };
     using KeyIndex = std::unordered_set<std::size_t, KeyHash, KeyEqual>;
-
-    struct Frame {
-        bool isObject = false;
-        std::vector<Value> items;
+    struct ObjectFrame {
         std::vector<Dictionary::Entry> entries;
-        // Where the value of the last key goes when that key repeated an earlier one.
-        std::size_t replaceIndex = kNone;
-        // A 128-bit filter of the keys seen, then a hash index for big objects.
         std::uint64_t mask[2] = {0, 0};
         std::unique_ptr<KeyIndex> index;
         std::string_view probe;
     };
 
-    static unsigned keyBit(const char* s, std::size_t n) {
-        if (n == 0) return 0;
-        auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-        return (static_cast<unsigned>(n) * 13u + b(0) * 3u + b(n - 1) * 5u + b(n / 2) * 7u) & 127u;
+    static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+    static bool isDigit(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
+
+    bool stop(const char* reason, const char* where) {
+        reason_ = reason;
+        offset_ = static_cast<std::size_t>(std::clamp(where, text_, end_) - text_);
+        return false;
     }
 
-    bool addKey(Frame& f, const char* s, std::size_t n) {
-        std::string_view key(s, n);
-        f.replaceIndex = kNone;
-        if (f.index) {
-            f.probe = key;
-            auto it = f.index->find(kNone);
-            if (it != f.index->end()) {
-                f.replaceIndex = *it;
-                return true;
+    // True (after noting why and where) when the library reported an error.
+    bool fail(simdjson::error_code code, Context context) {
+        if (code == simdjson::SUCCESS) return false;
+        if (code == simdjson::INCOMPLETE_ARRAY_OR_OBJECT) {
+            // The library tells only that the text does not end where the top container does.
+            const char* close = closeOfRoot();
+            while (close && close < end_ && isBlank(*close)) ++close;
+            if (close && close < end_) {
+                stop("Garbage at end", close);
+            } else {
+                stop("Unexpected end of file during JSON parse", end_);
             }
-            f.entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(s, n),
-                                   std::forward_as_tuple());
-            f.index->insert(f.entries.size() - 1);
             return true;
         }
-        unsigned bit = keyBit(s, n);
-        std::uint64_t& word = f.mask[bit >> 6];
-        std::uint64_t flag = std::uint64_t(1) << (bit & 63);
-        if (word & flag) {
-            for (std::size_t i = 0; i < f.entries.size(); ++i) {
-                if (f.entries[i].first == key) {
-                    f.replaceIndex = i;
+        const char* where = end_;
+        const char* location = nullptr;
+        if (doc_->current_location().get(location) == simdjson::SUCCESS) where = location;
+        stop(reasonFor(code, context), where);
+        return true;
+    }
+
+    // Just past the bracket that closes the top container, nullptr when none does.
+    const char* closeOfRoot() const {
+        long depth = 0;
+        bool inString = false;
+        for (const char* p = text_; p < end_; ++p) {
+            char c = *p;
+            if (inString) {
+                if (c == '\\') {
+                    ++p;
+                } else if (c == '"') {
+                    inString = false;
+                }
+            } else if (c == '"') {
+                inString = true;
+            } else if (c == '[' || c == '{') {
+                ++depth;
+            } else if ((c == ']' || c == '}') && --depth == 0) {
+                return p + 1;
+            }
+        }
+        return nullptr;
+    }
+
+    static const char* reasonFor(simdjson::error_code code, Context context) {
+        switch (code) {
+            case simdjson::UTF8_ERROR:
+                return "Unable to convert data to string";
+            case simdjson::UNESCAPED_CHARS:
+                return "Unescaped control character";
+            case simdjson::UNCLOSED_STRING:
+                return "Unterminated string";
+            case simdjson::EMPTY:
+            case simdjson::INCOMPLETE_ARRAY_OR_OBJECT:
+                return "Unexpected end of file during JSON parse";
+            case simdjson::NUMBER_ERROR:
+                return "Invalid number";
+            case simdjson::STRING_ERROR:
+                return "Invalid string";
+            case simdjson::DEPTH_ERROR:
+                return "Too many nested arrays or dictionaries";
+            case simdjson::CAPACITY:
+            case simdjson::MEMALLOC:
+                return "Document too large";
+            case simdjson::T_ATOM_ERROR:
+            case simdjson::F_ATOM_ERROR:
+            case simdjson::N_ATOM_ERROR:
+            case simdjson::INCORRECT_TYPE:
+                return "Invalid value";
+            default:
+                return context == Context::Array    ? "Badly formed array"
+                       : context == Context::Object ? "Badly formed object"
+                                                    : "Invalid value";
+        }
+    }
+
+    static const char* tokenStart(od::value& v) { return v.raw_json_token().data(); }
+    static const char* tokenStart(od::document& d) {
+        std::string_view token;
+        return d.raw_json_token().get(token) == simdjson::SUCCESS ? token.data() : nullptr;
+    }
+
+    bool readValue(od::value& v, unsigned depth, Value& out) {
+        od::json_type type;
+        if (fail(v.type().get(type), Context::Value)) return false;
+        switch (type) {
+            case od::json_type::array:
+            case od::json_type::object:
+                return readContainer(v, type, depth + 1, out);
+            case od::json_type::number: {
+                // Left unconsumed: the walk steps over a scalar it did not take.
+                const char* after = nullptr;
+                return readNumber(tokenStart(v), out, after);
+            }
+            default:
+                return readScalar(v, type, out);
+        }
+    }
+
+    template <typename Source>
+    bool readContainer(Source& source, od::json_type type, unsigned depth, Value& out) {
+        if (depth > NSJSONSerialization::kMaxDepth)
+            return stop("Too many nested arrays or dictionaries", tokenStart(source));
+        if (type == od::json_type::array) {
+            od::array a;
+            if (fail(source.get_array().get(a), Context::Array)) return false;
+            return readArray(a, depth, out);
+        }
+        od::object o;
+        if (fail(source.get_object().get(o), Context::Object)) return false;
+        return readObject(o, depth, out);
+    }
+
+    template <typename Source>
+    bool readScalar(Source& source, od::json_type type, Value& out) {
+        switch (type) {
+            case od::json_type::string: {
+                std::string_view s;
+                simdjson::error_code e = source.get_string().get(s);
+                if (e == simdjson::SUCCESS) {
+                    out = Value(std::string(s));
                     return true;
                 }
+                if (e != simdjson::STRING_ERROR) return !fail(e, Context::Value);
+                // The library refuses lone surrogates; this reader has always taken a lone low one.
+                const char* quote = tokenStart(source);
+                std::string text;
+                if (!quote || !unescape(quote + 1, text)) return false;
+                out = Value(std::move(text));
+                return true;
             }
+            case od::json_type::boolean: {
+                bool b = false;
+                if (fail(source.get_bool().get(b), Context::Value)) return false;
+                out = NSNumber::numberWithBool(b);
+                return true;
+            }
+            case od::json_type::null: {
+                bool null = false;
+                if (fail(source.is_null().get(null), Context::Value)) return false;
+                if (!null) return stop("Invalid value", tokenStart(source));
+                out = Value::null();
+                return true;
+            }
+            default:
+                return stop("Invalid value", tokenStart(source));
         }
-        word |= flag;
-        f.entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(s, n),
-                               std::forward_as_tuple());
-        if (f.entries.size() >= kIndexThreshold) {
-            f.index = std::make_unique<KeyIndex>(f.entries.size() * 2, KeyHash{&f}, KeyEqual{&f});
-            for (std::size_t i = 0; i < f.entries.size(); ++i) f.index->insert(i);
-        }
-        return true;
-    }
-
-    bool scalar(Value v) {
-        if (depth_ == 0) {
-            if (!allowFragments_ && !v.isArray() && !v.isDictionary()) return fragment();
-            root_ = std::move(v);
-            return true;
-        }
-        Frame& f = frames_[depth_ - 1];
-        if (!f.isObject) {
-            f.items.emplace_back(std::move(v));
-        } else if (f.replaceIndex != kNone) {
-            f.entries[f.replaceIndex].second = std::move(v);
-        } else {
-            f.entries.back().second = std::move(v);
-        }
-        return true;
-    }
-
-    bool fragment() {
-        stop_ = Stop::Fragment;
-        return false;
-    }
-    bool badEncoding() {
-        stop_ = Stop::BadEncoding;
-        return false;
     }
 
     std::size_t& hint(unsigned depth) {
@@ -318,134 +402,267 @@ class Builder {
         return hints_[depth];
     }
 
-    bool enter(bool isObject) {
-        if (depth_ >= NSJSONSerialization::kMaxDepth) {
-            stop_ = Stop::TooDeep;
-            return false;
+    bool readArray(od::array& a, unsigned depth, Value& out) {
+        std::vector<Value> items;
+        items.reserve(hint(depth));
+        for (auto element : a) {
+            od::value v;
+            if (fail(std::move(element).get(v), Context::Array)) return false;
+            items.emplace_back();
+            if (!readValue(v, depth, items.back())) return false;
         }
-        ++depth_;
-        if (frames_.size() < depth_) frames_.emplace_back();
-        Frame& f = frames_[depth_ - 1];
-        f.isObject = isObject;
-        f.replaceIndex = kNone;
-        f.mask[0] = f.mask[1] = 0;
-        std::size_t expected = std::min<std::size_t>(hint(depth_), 4096);
-        if (isObject) {
-            f.entries.reserve(expected);
-        } else {
-            f.items.reserve(expected);
-        }
+        hint(depth) = items.size();
+        out = Array(std::move(items), mutable_);
         return true;
     }
 
-    // Strings must be UTF-8; checked eight ASCII bytes at a time.
-    static bool validUTF8(const char* s, std::size_t length, bool& surrogates) {
-        const auto* p = reinterpret_cast<const unsigned char*>(s);
-        const auto* end = p + length;
-        while (p < end) {
-            if (end - p >= 8) {
-                std::uint64_t word;
-                std::memcpy(&word, p, 8);
-                if ((word & 0x8080808080808080ull) == 0) {
-                    p += 8;
-                    continue;
-                }
+    bool readObject(od::object& o, unsigned depth, Value& out) {
+        ObjectFrame f;
+        f.entries.reserve(hint(depth));
+        std::string unescaped;
+        for (auto result : o) {
+            od::field field;
+            if (fail(std::move(result).get(field), Context::Object)) return false;
+            // Taken first: unescaping the key lets go of its raw text.
+            const char* rawKey = field.key().raw();
+            std::string_view key;
+            simdjson::error_code e = field.unescaped_key().get(key);
+            if (e == simdjson::STRING_ERROR) {
+                unescaped.clear();
+                if (!unescape(rawKey, unescaped)) return false;
+                key = unescaped;
+            } else if (fail(e, Context::Object)) {
+                return false;
             }
-            if (*p < 0x80) {
-                ++p;
+            // Read in place: nothing below this object touches its entries.
+            std::size_t slot = addKey(f, key);
+            if (!readValue(field.value(), depth, f.entries[slot].second)) return false;
+        }
+        hint(depth) = f.entries.size();
+        out = Dictionary::withUniqueEntries(std::move(f.entries), mutable_);
+        return true;
+    }
+
+    static unsigned keyBit(std::string_view s) {
+        std::size_t n = s.size();
+        if (n == 0) return 0;
+        auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+        return (static_cast<unsigned>(n) * 13u + b(0) * 3u + b(n - 1) * 5u + b(n / 2) * 7u) & 127u;
+    }
+
+    // The index of the entry the key's value goes into: a repeated key keeps its first place.
+    static std::size_t addKey(ObjectFrame& f, std::string_view key) {
+        if (f.index) {
+            f.probe = key;
+            auto it = f.index->find(kNone);
+            if (it != f.index->end()) return *it;
+            f.entries.emplace_back(std::string(key), Value());
+            f.index->insert(f.entries.size() - 1);
+            return f.entries.size() - 1;
+        }
+        unsigned bit = keyBit(key);
+        std::uint64_t& word = f.mask[bit >> 6];
+        std::uint64_t flag = std::uint64_t(1) << (bit & 63);
+        if (word & flag) {
+            for (std::size_t i = 0; i < f.entries.size(); ++i) {
+                if (f.entries[i].first == key) return i;
+            }
+        }
+        word |= flag;
+        f.entries.emplace_back(std::string(key), Value());
+        if (f.entries.size() >= kIndexThreshold) {
+            f.index = std::make_unique<KeyIndex>(f.entries.size() * 2, KeyHash{&f}, KeyEqual{&f});
+            for (std::size_t i = 0; i < f.entries.size(); ++i) f.index->insert(i);
+        }
+        return f.entries.size() - 1;
+    }
+
+    bool readLiteral(const char* p, Value& out, const char*& after) {
+        auto is = [&](std::string_view word) {
+            return static_cast<std::size_t>(end_ - p) >= word.size() &&
+                   std::string_view(p, word.size()) == word;
+        };
+        if (is("true") || is("false")) {
+            out = NSNumber::numberWithBool(*p == 't');
+        } else if (is("null")) {
+            out = Value::null();
+        } else {
+            return stop("Invalid value", p);
+        }
+        after = p + (*p == 'f' ? 5 : 4);
+        return true;
+    }
+
+    // Integers stay integers: 64-bit signed, larger ones unsigned 64-bit, beyond that a double.
+    // Reals are correctly rounded whatever their length; one beyond the double range is an
+    // error, one below it is zero.
+    bool readNumber(const char* start, Value& out, const char*& after) {
+        if (!start) return stop("Invalid number", end_);
+        const char* p = start;
+        bool negative = p < end_ && *p == '-';
+        if (negative) ++p;
+        const char* digits = p;
+        std::uint64_t magnitude = 0;
+        while (p < end_ && isDigit(*p)) magnitude = magnitude * 10 + static_cast<unsigned>(*p++ - '0');
+        std::size_t intLength = static_cast<std::size_t>(p - digits);
+        if (intLength == 0 || (*digits == '0' && intLength > 1)) return stop("Invalid number", start);
+        const char* fraction = nullptr;
+        const char* exponent = nullptr;
+        if (p < end_ && *p == '.') {
+            fraction = ++p;
+            while (p < end_ && isDigit(*p)) ++p;
+            if (p == fraction) return stop("Invalid number", start);
+        }
+        if (p < end_ && (*p == 'e' || *p == 'E')) {
+            if (++p < end_ && (*p == '+' || *p == '-')) ++p;
+            exponent = p;
+            while (p < end_ && isDigit(*p)) ++p;
+            if (p == exponent) return stop("Invalid number", start);
+        }
+        if (p < end_ && !isBlank(*p) && *p != ',' && *p != ']' && *p != '}' && *p != ':')
+            return stop("Invalid number", start);
+        after = p;
+
+        if (!fraction && !exponent) {
+            // Twenty digits fit when not above 2^64 - 1; then the wrapping sum above never wrapped.
+            bool fits =
+                intLength < 20 || (intLength == 20 && std::string_view(digits, 20) <= "18446744073709551615");
+            constexpr auto kSignedMax = static_cast<std::uint64_t>(std::numeric_limits<long long>::max());
+            if (fits && !negative) {
+                out = magnitude <= kSignedMax
+                          ? NSNumber::numberWithLongLong(static_cast<long long>(magnitude))
+                          : NSNumber::numberWithUnsignedLongLong(magnitude);
+                return true;
+            }
+            if (fits && magnitude <= kSignedMax + 1) {
+                // Modular conversion: 2^63 becomes the least long long.
+                out = NSNumber::numberWithLongLong(static_cast<long long>(0 - magnitude));
+                return true;
+            }
+        }
+        double d = 0;
+        auto [end, ec] = std::from_chars(start, p, d);
+        if (ec == std::errc::result_out_of_range) {
+            if (decimalExponent(digits, intLength, fraction, exponent) > 0)
+                return stop("Number too large", start);
+            d = negative ? -0.0 : 0.0;
+        } else if (ec != std::errc() || end != p) {
+            return stop("Invalid number", start);
+        }
+        out = NSNumber::numberWithDouble(d);
+        return true;
+    }
+
+    // Roughly the power of ten of a number out of the double range: its sign tells too large
+    // from too small.
+    long long decimalExponent(const char* digits, std::size_t intLength, const char* fraction,
+                              const char* exponent) const {
+        long long e10 = 0;
+        std::size_t i = 0;
+        while (i < intLength && digits[i] == '0') ++i;
+        if (i < intLength) {
+            e10 = static_cast<long long>(intLength - i);
+        } else if (fraction) {
+            const char* f = fraction;
+            while (f < end_ && *f == '0') ++f;
+            e10 = -static_cast<long long>(f - fraction);
+        }
+        if (exponent) {
+            bool minus = exponent[-1] == '-';
+            long long e = 0;
+            // Saturates: no text is long enough for its digits to outweigh this.
+            for (const char* q = exponent; q < end_ && isDigit(*q); ++q)
+                e = std::min(e * 10 + (*q - '0'), 1LL << 50);
+            e10 += minus ? -e : e;
+        }
+        return e10;
+    }
+
+    // Unescapes the string whose text starts at p (after the opening quote). The text has passed
+    // the library's checks, so only the escapes can be wrong.
+    bool unescape(const char* p, std::string& out) {
+        const char* start = p - 1;
+        auto hex4 = [&](const char* q, std::uint32_t& value) {
+            if (end_ - q < 4) return false;
+            value = 0;
+            for (int i = 0; i < 4; ++i) {
+                char c = q[i];
+                unsigned digit = isDigit(c)               ? unsigned(c - '0')
+                                 : (c >= 'a' && c <= 'f') ? unsigned(c - 'a' + 10)
+                                 : (c >= 'A' && c <= 'F') ? unsigned(c - 'A' + 10)
+                                                          : 16u;
+                if (digit == 16) return false;
+                value = value << 4 | digit;
+            }
+            return true;
+        };
+        while (p < end_ && *p != '"') {
+            if (*p != '\\') {
+                const char* run = p;
+                while (p < end_ && *p != '"' && *p != '\\') ++p;
+                out.append(run, static_cast<std::size_t>(p - run));
                 continue;
             }
-            std::size_t n = utf8SequenceLength(p, end, surrogates);
-            if (n == 0) return false;
-            p += n;
+            const char* escape = p;
+            if (++p == end_) break;
+            char c = *p++;
+            switch (c) {
+                case '"':
+                case '\\':
+                case '/':
+                    out += c;
+                    break;
+                case 'b':
+                    out += '\b';
+                    break;
+                case 'f':
+                    out += '\f';
+                    break;
+                case 'n':
+                    out += '\n';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
+                case 'u': {
+                    std::uint32_t cp = 0;
+                    if (!hex4(p, cp)) return stop("Invalid hex escape sequence", escape);
+                    p += 4;
+                    if (cp >= 0xD800 && cp <= 0xDBFF) {
+                        std::uint32_t low = 0;
+                        if (end_ - p < 6 || p[0] != '\\' || p[1] != 'u' || !hex4(p + 2, low) ||
+                            low < 0xDC00 || low > 0xDFFF)
+                            return stop("Unable to convert hex escape sequence (no low surrogate)", escape);
+                        p += 6;
+                        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+                        // A lone low surrogate stands for the replacement character, so every
+                        // string stays valid UTF-8.
+                        cp = 0xFFFD;
+                    }
+                    detail::appendUTF8(out, cp);
+                    break;
+                }
+                default:
+                    return stop("Invalid escape sequence", escape);
+            }
         }
+        if (p == end_) return stop("Unterminated string", start);
         return true;
     }
 
-    // Length of the sequence at p (first byte >= 0x80), 0 when malformed. Surrogate encodings
-    // are accepted and flagged: an escaped lone surrogate ("\udc00") comes out of the parser as
-    // one.
-    static std::size_t utf8SequenceLength(const unsigned char* p, const unsigned char* end, bool& surrogate) {
-        unsigned char c = *p;
-        std::size_t avail = static_cast<std::size_t>(end - p);
-        if (c >= 0xC2 && c <= 0xDF) {
-            return avail >= 2 && (p[1] & 0xC0) == 0x80 ? 2 : 0;
-        }
-        if (c >= 0xE0 && c <= 0xEF) {
-            if (avail < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) return 0;
-            if (c == 0xE0 && p[1] < 0xA0) return 0;
-            if (c == 0xED && p[1] >= 0xA0) surrogate = true;
-            return 3;
-        }
-        if (c >= 0xF0 && c <= 0xF4) {
-            if (avail < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 || (p[3] & 0xC0) != 0x80)
-                return 0;
-            if (c == 0xF0 && p[1] < 0x90) return 0;
-            if (c == 0xF4 && p[1] >= 0x90) return 0;
-            return 4;
-        }
-        return 0;
-    }
-
-    // Lone surrogates become U+FFFD so every string stays valid UTF-8.
-    static std::string replaceSurrogates(std::string out) {
-        for (std::size_t i = 0; i + 2 < out.size(); ++i) {
-            auto b0 = static_cast<unsigned char>(out[i]);
-            auto b1 = static_cast<unsigned char>(out[i + 1]);
-            if (b0 == 0xED && b1 >= 0xA0 && b1 <= 0xBF) {
-                out.replace(i, 3, "\xEF\xBF\xBD");
-                i += 2;
-            }
-        }
-        return out;
-    }
-
-    // A deque: frames keep their addresses (an index points back at its frame) as more open.
-    std::deque<Frame> frames_;
+    const char* text_;
+    const char* end_;
+    od::document* doc_ = nullptr;
     std::vector<std::size_t> hints_;
-    Value root_;
-    unsigned depth_ = 0;
     bool mutable_;
     bool allowFragments_;
-    Stop stop_ = Stop::None;
+    std::string reason_;
+    std::size_t offset_ = 0;
 };
-
-std::string reasonFor(rapidjson::ParseErrorCode code) {
-    using namespace rapidjson;
-    switch (code) {
-        case kParseErrorDocumentEmpty:
-            return "Unexpected end of file during JSON parse";
-        case kParseErrorDocumentRootNotSingular:
-            return "Garbage at end";
-        case kParseErrorValueInvalid:
-            return "Invalid value";
-        case kParseErrorObjectMissName:
-            return "No string key for value in object";
-        case kParseErrorObjectMissColon:
-            return "No colon after key in object";
-        case kParseErrorObjectMissCommaOrCurlyBracket:
-            return "Badly formed object";
-        case kParseErrorArrayMissCommaOrSquareBracket:
-            return "Badly formed array";
-        case kParseErrorStringUnicodeEscapeInvalidHex:
-            return "Invalid hex escape sequence";
-        case kParseErrorStringUnicodeSurrogateInvalid:
-            return "Unable to convert hex escape sequence (no low surrogate)";
-        case kParseErrorStringEscapeInvalid:
-            return "Invalid escape sequence";
-        case kParseErrorStringMissQuotationMark:
-            return "Unterminated string";
-        case kParseErrorStringInvalidEncoding:
-            return "Unable to convert data to string";
-        case kParseErrorNumberTooBig:
-            return "Number too large";
-        case kParseErrorNumberMissFraction:
-        case kParseErrorNumberMissExponent:
-            return "Invalid number";
-        default:
-            return "Invalid JSON text";
-    }
-}
 
 // ---------------------------------------------------------------------------------------------
 // Writing into a growing byte buffer.
@@ -806,52 +1023,44 @@ Value NSJSONSerialization::JSONObjectWithData(const NSData& data, unsigned optio
         textLength = transcoded.size();
     }
 
-    // The parser works in place on a private, zero-terminated copy: strings are unescaped where
-    // they lie instead of being copied through a side buffer. The copy's buffer is kept per
-    // thread for the next reply unless it grew large.
-    thread_local std::vector<char> scratch;
+    // The library reads whole blocks past the end, so the text is copied into a padded buffer;
+    // buffer and parser are kept per thread for the next reply unless they grew large.
     constexpr std::size_t kKeptScratch = std::size_t(4) << 20;
+    thread_local std::vector<char> scratch;
+    thread_local od::parser parser;
     struct Release {
-        std::vector<char>& buffer;
+        std::size_t length;
         ~Release() {
-            if (buffer.capacity() > kKeptScratch) std::vector<char>().swap(buffer);
+            if (length > kKeptScratch) {
+                std::vector<char>().swap(scratch);
+                parser = od::parser();
+            }
         }
-    } release{scratch};
-    // The vector paths read whole aligned 16-byte blocks, so the copy is padded with zeros.
-    scratch.resize(textLength + 32);
+    } release{textLength};
+    scratch.resize(textLength + simdjson::SIMDJSON_PADDING);
     std::memcpy(scratch.data(), text, textLength);
-    std::memset(scratch.data() + textLength, 0, 32);
+    std::memset(scratch.data() + textLength, 0, simdjson::SIMDJSON_PADDING);
 
-    Builder builder(options & NSJSONReadingMutableContainers, options & NSJSONReadingAllowFragments);
-    rapidjson::Reader reader;
-    rapidjson::InsituStringStream stream(scratch.data());
-    constexpr unsigned kFlags = rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag;
-    rapidjson::ParseResult result = reader.Parse<kFlags>(stream, builder);
-    if (result.IsError()) {
-        std::string reason;
-        switch (builder.stop()) {
-            case Builder::Stop::TooDeep:
-                reason = "Too many nested arrays or dictionaries";
-                break;
-            case Builder::Stop::BadEncoding:
-                reason = "Unable to convert data to string";
-                break;
-            case Builder::Stop::Fragment:
-                reason =
-                    "JSON text did not start with array or object and option to allow fragments not set.";
-                break;
-            default:
-                reason = reasonFor(result.Code());
-        }
-        setError(error, readError(reason, result.Offset()));
+    od::document doc;
+    simdjson::error_code code = parser.iterate(scratch.data(), textLength, scratch.size()).get(doc);
+    if (code != simdjson::SUCCESS) {
+        const char* reason = code == simdjson::UTF8_ERROR        ? "Unable to convert data to string"
+                             : code == simdjson::UNESCAPED_CHARS ? "Unescaped control character"
+                             : code == simdjson::UNCLOSED_STRING ? "Unterminated string"
+                             : code == simdjson::EMPTY           ? "Unexpected end of file during JSON parse"
+                             : code == simdjson::CAPACITY        ? "Document too large"
+                                                                 : "Invalid JSON text";
+        std::size_t offset = code == simdjson::EMPTY
+                                 ? textLength
+                                 : locateTextError(reinterpret_cast<const unsigned char*>(text), textLength);
+        setError(error, readError(reason, offset));
         return Value();
     }
-    // The parser takes a zero byte for the end of input; anything after one is garbage.
-    if (stream.Tell() < textLength) {
-        setError(error, readError("Garbage at end", stream.Tell()));
-        return Value();
-    }
-    return builder.result();
+    Reader reader(scratch.data(), textLength, options & NSJSONReadingMutableContainers,
+                  options & NSJSONReadingAllowFragments);
+    Value result = reader.read(doc);
+    if (result.isNil()) setError(error, readError(reader.reason(), reader.offset()));
+    return result;
 }
 
 std::optional<NSData> NSJSONSerialization::dataWithJSONObject(const Value& object, unsigned options,

@@ -1,15 +1,17 @@
 #pragma once
 // JSON text to Values and back.
 //
-// Reading builds Values straight from a streaming parser (no intermediate document): objects
+// Reading builds Values straight from an index of the text (no intermediate document): objects
 // become dictionaries in the order of their keys (a repeated key keeps its first place and takes
 // the last value), arrays become arrays, null becomes Value::null(), true and false become Boolean
 // numbers, integers stay integers (64-bit signed; larger ones unsigned 64-bit; beyond that a
-// double) and numbers with a fraction or exponent stay reals. The top level must be an array or
-// an object unless fragments are allowed. Input may be UTF-8 (with or without a byte-order mark),
-// UTF-16 or UTF-32; malformed text, invalid encodings and nesting deeper than kMaxDepth give nil
-// and an error of NSCocoaErrorDomain code 3840 whose "NSDebugDescription" names the offset
-// (also under "NSJSONSerializationErrorIndex").
+// double) and numbers with a fraction or exponent stay reals, correctly rounded whatever their
+// length (beyond the double range an error, below it zero). An escaped lone low surrogate becomes
+// U+FFFD. The top level must be an array or an object unless fragments are allowed. Input may be
+// UTF-8 (with or without a byte-order mark), UTF-16 or UTF-32; malformed text, invalid encodings
+// (surrogates written out in UTF-8 among them) and nesting deeper than kMaxDepth give nil and an
+// error of NSCocoaErrorDomain code 3840 whose "NSDebugDescription" names the reason and the
+// offset (also under "NSJSONSerializationErrorIndex").
 //
 // Writing is compact, keys in dictionary order, "/" escaped as "\/", text other than controls,
 // quotes and backslashes written as UTF-8. Only arrays, dictionaries, strings, numbers and null

@@ -78,9 +78,8 @@ TEST(JSONReadTest, RealsAndIntegersStayApart) {
 }
 
 TEST(JSONReadTest, IntegerBoundaries) {
-    Value v = read(
-        "[9223372036854775807, -9223372036854775808, 9223372036854775808, 18446744073709551615, "
-        "18446744073709551616, 123456789012345678901234567890]");
+    Value v = read("[9223372036854775807, -9223372036854775808, 9223372036854775808, 18446744073709551615, "
+                   "18446744073709551616, 123456789012345678901234567890]");
     auto& a = *v.array();
     EXPECT_EQ(a[0].longLongValue(), std::numeric_limits<long long>::max());
     EXPECT_EQ(a[1].longLongValue(), std::numeric_limits<long long>::min());
@@ -90,6 +89,70 @@ TEST(JSONReadTest, IntegerBoundaries) {
     EXPECT_TRUE(a[4].number()->isReal());
     EXPECT_DOUBLE_EQ(a[4].doubleValue(), 18446744073709551616.0);
     EXPECT_TRUE(a[5].number()->isReal());
+}
+
+// Each number both inside an array and alone at the top: the two are read on different paths.
+TEST(JSONReadTest, NumbersKeepTheirExactValues) {
+    enum Kind { Signed, Unsigned, Real };
+    struct Case {
+        std::string text;
+        Kind kind;
+        double real;
+        long long integer = 0;
+    };
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    const Case cases[] = {
+        {"0.1", Real, 0.1},
+        {"1e308", Real, 1e308},
+        {"1.7976931348623157e308", Real, std::numeric_limits<double>::max()},
+        {"5e-324", Real, tiny},
+        {"2.4703282292062328e-324", Real, tiny},  // just above half the least double
+        {"2.4703282292062327e-324", Real, 0.0},   // just below
+        {"1e-400", Real, 0.0},
+        {"-1e-400", Real, -0.0},
+        {"-0.0", Real, -0.0},
+        {"-0", Signed, 0, 0},
+        {"9007199254740993", Signed, 0, 9007199254740993LL},  // 2^53 + 1 stays exact
+        {"9007199254740993.0", Real, 9007199254740992.0},     // as a real, rounded to even
+        {"-9223372036854775808", Signed, 0, std::numeric_limits<long long>::min()},
+        {"-9223372036854775809", Real, -9223372036854775808.0},
+        {"18446744073709551615", Unsigned, 0, -1},
+        {"184467440737095516155", Real, 184467440737095516155.0},
+        {"99999999999999999999", Real, 1e20},
+        // Long fractions, long mantissas and long exponents.
+        {"0." + std::string(350, '0') + "1", Real, 0.0},
+        {"0." + std::string(5000, '0') + "1", Real, 0.0},
+        {"0." + std::string(320, '0') + "1", Real, 1e-321},
+        {"1" + std::string(400, '0') + ".5e-400", Real, 1.0},
+        {"1e-0000000000000000000000001", Real, 0.1},
+        {"1e-99999999999999999999999", Real, 0.0},
+        {"0e99999999999999999999999", Real, 0.0},
+    };
+    for (const auto& c : cases) {
+        for (bool top : {false, true}) {
+            Value v = top ? read(c.text, NSJSONReadingAllowFragments) : read("[" + c.text + "]");
+            Value n = top ? v : (v.isArray() ? v[0] : Value());
+            ASSERT_TRUE(n.isNumber()) << c.text.substr(0, 40) << " top " << top;
+            EXPECT_EQ(n.number()->isReal(), c.kind == Real) << c.text.substr(0, 40);
+            if (c.kind == Real) {
+                EXPECT_EQ(n.doubleValue(), c.real) << c.text.substr(0, 40);
+                EXPECT_EQ(std::signbit(n.doubleValue()), std::signbit(c.real)) << c.text.substr(0, 40);
+            } else if (c.kind == Unsigned) {
+                EXPECT_EQ(n.number()->type(), NSNumber::Type::ULongLong) << c.text;
+                EXPECT_EQ(n.unsignedLongLongValue(), static_cast<unsigned long long>(c.integer)) << c.text;
+            } else {
+                EXPECT_EQ(n.number()->objCType(), 'q') << c.text;
+                EXPECT_EQ(n.longLongValue(), c.integer) << c.text;
+            }
+        }
+    }
+    for (const char* text : {"1e400", "-1e400", "1.8e308", "1e99999999999999999999999", "1e+0309"}) {
+        Ref<NSError> error = readError(std::string("[") + text + "]");
+        ASSERT_TRUE(error);
+        EXPECT_NE(error->userInfo()[NSDebugDescriptionErrorKey].stringValue().find("too large"),
+                  std::string::npos);
+        readError(text, NSJSONReadingAllowFragments);
+    }
 }
 
 TEST(JSONReadTest, ContainersImmutableUnlessAsked) {
@@ -227,6 +290,78 @@ TEST(JSONReadTest, MalformedDocumentsFail) {
                              "['a']",      "[\"a\tb\"]", "{\"a\":1 \"b\":2}"}) {
         readError(text);
     }
+}
+
+TEST(JSONReadTest, HostileAndTruncatedDocumentsNameReasonAndPlace) {
+    struct Case {
+        std::string text;
+        const char* reason;
+        long long offset;  // -1: anywhere in the text
+        unsigned options = 0;
+    };
+    const Case cases[] = {
+        {"[1, 2, x]", "Invalid value", 7},
+        {"[1,2", "end of file", -1},
+        {"{\"a\":", "end of file", -1},
+        {"{\"a\":1", "end of file", -1},
+        {"[{}", "end of file", -1},
+        {"[1, \"abc", "Unterminated", 4},
+        {"[\"a\\\"]", "Unterminated", 1},
+        {"[\"ab\x01\"]", "control", 4},
+        {"[\"ab\xFF\"]", "convert", 4},
+        {"[\"\xED\xA0\x80\"]", "convert", 2},  // a surrogate written out in UTF-8
+        {"[\"\\ud800x\"]", "low surrogate", 2},
+        {"[\"a\\ud800\\u0041\"]", "low surrogate", 3},
+        {"{\"\\ud800\":1}", "low surrogate", 2},
+        {"[\"\\q\"]", "escape", -1},
+        {"[\"\\u12\"]", "hex", -1},
+        {"[1.5.5]", "Invalid number", 1},
+        {"[1e5e5]", "Invalid number", 1},
+        {"[0x10]", "Invalid number", 1},
+        {"[1true]", "Invalid number", 1},
+        {"[-01]", "Invalid number", 1},
+        {"[1.e5]", "Invalid number", 1},
+        {"[1e+]", "Invalid number", 1},
+        {"[-]", "Invalid number", 1},
+        {"[-", "", -1},
+        {"[1.5e", "", -1},
+        {"[tru", "", -1},
+        {"{\"a", "", -1},
+        {"{\"a\":1 \"b\":2}", "object", 7},
+        {"[1 2]", "array", 3},
+        {"[1] x", "Garbage", 4},
+        {"{} {}", "Garbage", 3},
+        {"[[1]] ]", "Garbage", 6},
+        {"[\"]\"", "end of file", 4},
+        {"1 2", "Garbage", 2, NSJSONReadingAllowFragments},
+        {"\"a\" x", "Garbage", 4, NSJSONReadingAllowFragments},
+        {"true false", "", -1, NSJSONReadingAllowFragments},
+        {"nulll", "", -1, NSJSONReadingAllowFragments},
+        {"null4", "", -1, NSJSONReadingAllowFragments},
+        {"truex ", "", -1, NSJSONReadingAllowFragments},
+        {"-", "Invalid number", 0, NSJSONReadingAllowFragments},
+        {std::string(600, '[') + "1" + std::string(600, ']'), "nested", 512},
+        {std::string(300, '{') + "\"a\":", "", -1},
+    };
+    for (const auto& c : cases) {
+        Ref<NSError> error = readError(c.text, c.options);
+        ASSERT_TRUE(error) << c.text;
+        EXPECT_EQ(error->domain(), NSCocoaErrorDomain);
+        EXPECT_EQ(error->code(), 3840);
+        std::string reason = error->userInfo()[NSDebugDescriptionErrorKey].stringValue();
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << c.text << ": " << reason;
+        long long offset = error->userInfo()[NSJSONSerializationErrorIndex].longLongValue();
+        if (c.offset >= 0) {
+            EXPECT_EQ(offset, c.offset) << c.text << ": " << reason;
+        } else {
+            EXPECT_LE(offset, static_cast<long long>(c.text.size())) << c.text;
+        }
+    }
+    // A lone low surrogate stays a replacement character at the top too.
+    EXPECT_EQ(read("\"\\udc00\"", NSJSONReadingAllowFragments), Value("\xEF\xBF\xBD"));
+    EXPECT_EQ(read(" 12 ", NSJSONReadingAllowFragments).intValue(), 12);
+    EXPECT_TRUE(read("null\n", NSJSONReadingAllowFragments).isNull());
+    EXPECT_FALSE(read(" false\t", NSJSONReadingAllowFragments).boolValue());
 }
 
 TEST(JSONReadTest, WhitespaceAroundTheDocumentIsFine) {
@@ -483,6 +618,9 @@ TEST(JSONFuzzTest, HostileShapes) {
     ASSERT_TRUE(v.isDictionary());
     EXPECT_EQ(v.dictionary()->count(), 1001u);
     EXPECT_EQ(v["999"].intValue(), 49999);
+    // A document big enough that the reader lets go of its buffers afterwards, then a small one.
+    EXPECT_EQ(read("[\"" + std::string(5 << 20, 'b') + "\"]")[0].string()->size(), std::size_t(5) << 20);
+    EXPECT_EQ(read("[1]"), Value(Array{1}));
 }
 
 }  // namespace
