@@ -160,9 +160,12 @@ void QVNOption::sheetArrived(bool attach, const Ref<UIImage>& sheet, const Error
                     completion(error ? error : studioError(QVNStudioErrorBadFrameTable, "no frame table"));
                 return;
             }
+            // Entries are cut one by one (an entry that gives no picture only loses its angle);
+            // a table without a list of frames is not a frame table at all.
             const Value& frames = (*table)["frames"];
-            if (Ref<NSError> refused = validateFrames(frames, sheet->size())) {
-                if (completion) completion(refused);
+            if (!frames.isArray()) {
+                if (completion)
+                    completion(studioError(QVNStudioErrorBadFrameTable, "the frame table has no frames"));
                 return;
             }
             if (attach) {
@@ -219,28 +222,6 @@ QVNOption::AngleImages QVNOption::createImagesAndAnglesWithImage(const Ref<UIIma
         }
     }
     return pictures;
-}
-
-Ref<NSError> QVNOption::validateFrames(const Value& frames, CGSize sheetSize) {
-    const Array* entries = frames.array();
-    if (!entries) return studioError(QVNStudioErrorBadFrameTable, "the frame table has no frames");
-    auto number = [](const Value& v) { return v.isNumber() && std::isfinite(v.doubleValue()); };
-    for (const Value& entry : *entries) {
-        auto key = angleKey(entry);
-        const Value& frame = entry["frame"];
-        const Value& source = entry["spriteSourceSize"];
-        const Value& size = entry["sourceSize"];
-        if (!entry.isDictionary() || !key || key->empty() || !number(frame["x"]) || !number(frame["y"]) ||
-            !number(frame["w"]) || !number(frame["h"]) || !number(source["x"]) || !number(source["y"]) ||
-            !number(size["w"]) || !number(size["h"]))
-            return studioError(QVNStudioErrorBadFrameTable, "a frame entry is malformed");
-        CGRect rect = UIImage_texture::sliceFrameWithFrameInfo(entry);
-        if (rect.size.width < 1 || rect.size.height < 1 || rect.origin.x < 0 || rect.origin.y < 0 ||
-            rect.origin.x + rect.size.width > sheetSize.width ||
-            rect.origin.y + rect.size.height > sheetSize.height)
-            return studioError(QVNStudioErrorFrameOutsideSheet, "a frame lies outside its sheet");
-    }
-    return nullptr;
 }
 
 // ---- per angle ------------------------------------------------------------------------------------

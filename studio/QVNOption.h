@@ -39,11 +39,10 @@
 // Errors of the studio's own checks (the transport's and the image manager's pass unchanged).
 inline constexpr char QVNStudioErrorDomain[] = "QVNStudio";
 enum QVNStudioErrorCode : long {
-    QVNStudioErrorBadFrameTable = 1,      // not an object with a "frames" array of well-formed entries
-    QVNStudioErrorFrameOutsideSheet = 2,  // an entry's rectangle is not inside its sheet
-    QVNStudioErrorNoPicture = 3,          // the image manager answered without a picture
-    QVNStudioErrorNoAddress = 4,          // the option has no such sheet
-    QVNStudioErrorBadDescription = 5,     // a car description that is not an object
+    QVNStudioErrorBadFrameTable = 1,   // not an object with a "frames" array
+    QVNStudioErrorNoPicture = 3,       // the image manager answered without a picture
+    QVNStudioErrorNoAddress = 4,       // the option has no such sheet
+    QVNStudioErrorBadDescription = 5,  // a car description that is not an object
 };
 
 class QVNOption : public NSObject {
@@ -87,8 +86,6 @@ class QVNOption : public NSObject {
     // Cuts a sheet by a "frames" array: angle key -> picture, a later entry of one key replacing
     // the earlier, an entry that cannot be cut removing the key.
     static AngleImages createImagesAndAnglesWithImage(const Ref<UIImage>& image, const Value& imagesInfo);
-    // Whether a frames array fits a sheet: nil error when every entry names an angle and lies inside.
-    static Ref<NSError> validateFrames(const Value& frames, CGSize sheetSize);
 
     // ---- per angle -------------------------------------------------------------------------------
     // The tinted picture while a tint is set, else the plain one.

@@ -73,33 +73,41 @@ Ref<UIImage> trimmedSliceWithFrameInfo(const Ref<UIImage>& sheet, const Value& f
     if (!bitmap) return nullptr;
     const CGRect rect = sliceFrameWithFrameInfo(frameInfo);
     const double x = rect.origin.x, y = rect.origin.y, W = rect.size.width, H = rect.size.height;
-    const double sheetWidth = static_cast<double>(CGImageGetWidth(bitmap));
-    const double sheetHeight = static_cast<double>(CGImageGetHeight(bitmap));
     if (!isFiniteValue(x) || !isFiniteValue(y) || !isFiniteValue(W) || !isFiniteValue(H)) return nullptr;
-    if (W < 1 || H < 1 || x < 0 || y < 0 || x + W > sheetWidth || y + H > sheetHeight) return nullptr;
+    if (W <= 0 || H <= 0) return nullptr;
 
+    // A rectangle reaching past the sheet is cut to the part inside it; one wholly outside gives
+    // nothing.
     CGImageRef cut = CGImageCreateWithImageInRect(bitmap, rect);
     if (!cut) return nullptr;
+    const double cutW = static_cast<double>(CGImageGetWidth(cut));
+    const double cutH = static_cast<double>(CGImageGetHeight(cut));
     Ref<UIImage> picture = rotateInfoWithFrameInfo(frameInfo)
-                               ? turnUpright(cut, W, H)
+                               ? turnUpright(cut, cutW, cutH)
                                : UIImage::imageWithCGImage(cut, 1.0, UIImageOrientation::Up);
     if (!picture) return nullptr;
 
-    const CGRect source = sliceSourceFrameWithFrameInfo(frameInfo);
-    picture->setAssociatedObject(&kSourceOriginKey, Value(NSStringFromCGPoint(source.origin)));
-    picture->setAssociatedObject(&kSourceSizeKey,
-                                 Value(NSStringFromCGSize(sliceSourceSizeWithFrameInfo(frameInfo))));
+    // A table without the source values leaves them unattached, so readers fall back to (0, 0) and
+    // the picture's own size rather than to an empty canvas.
+    if (frameInfo["spriteSourceSize"].isDictionary()) {
+        picture->setAssociatedObject(
+            &kSourceOriginKey, Value(NSStringFromCGPoint(sliceSourceFrameWithFrameInfo(frameInfo).origin)));
+    }
+    if (frameInfo["sourceSize"].isDictionary()) {
+        picture->setAssociatedObject(&kSourceSizeKey,
+                                     Value(NSStringFromCGSize(sliceSourceSizeWithFrameInfo(frameInfo))));
+    }
     return picture;
 }
 
 Ref<UIImage> unTrimmedSliceWithFrameInfo(const Ref<UIImage>& sheet, const Value& frameInfo) {
     Ref<UIImage> cut = trimmedSliceWithFrameInfo(sheet, frameInfo);
     if (!cut) return nullptr;
-    const CGSize canvas = sliceSourceSizeWithFrameInfo(frameInfo);
+    const CGSize canvas = getSourceSize(cut);
     if (!isFiniteValue(canvas.width) || !isFiniteValue(canvas.height) || canvas.width < 1 ||
         canvas.height < 1 || canvas.width > kMaximumCanvasSide || canvas.height > kMaximumCanvasSide)
         return nullptr;
-    const CGPoint offset = sliceSourceFrameWithFrameInfo(frameInfo).origin;
+    const CGPoint offset = getSourceOrigin(cut);
     if (!isFiniteValue(offset.x) || !isFiniteValue(offset.y)) return nullptr;
 
     UIGraphicsBeginImageContextWithOptions(canvas, false, 1.0);

@@ -14,8 +14,10 @@
 // large that canvas is ("sourceSize"), as associated values; getSourceOrigin / getSourceSize read
 // them back, with (0, 0) and the picture's own size for a picture that was not cut from a sheet.
 //
-// Entries come from outside: values of the wrong kind read as 0, and a rectangle that is empty,
-// not finite or not wholly inside the sheet gives no picture rather than a clipped one.
+// Entries come from outside and are taken one by one: values of the wrong kind read as 0, a
+// rectangle reaching past the sheet gives the part inside it, one that is empty, not finite or
+// wholly outside gives no picture, and an entry without "spriteSourceSize" or "sourceSize" gives a
+// picture carrying no source origin or size.
 
 #include "foundation/Value.h"
 #include "graphics/CGGeometry.h"
@@ -37,10 +39,11 @@ bool rotateInfoWithFrameInfo(const Value& frameInfo);
 bool trimInfoWithFrameInfo(const Value& frameInfo);
 
 // The upright picture of the entry, at scale 1, carrying its source origin and size; nil when the
-// sheet has no bitmap or the rectangle does not lie inside it.
+// sheet has no bitmap or the rectangle has nothing inside it.
 Ref<UIImage> trimmedSliceWithFrameInfo(const Ref<UIImage>& sheet, const Value& frameInfo);
-// A picture of the entry's "sourceSize" with the upright cut drawn at its source offset; nil when
-// the cut fails or the canvas is empty or too large.
+// A picture of the cut's source size with the upright cut drawn at its source offset (as
+// getSourceSize / getSourceOrigin read them); nil when the cut fails or the canvas is empty or too
+// large.
 Ref<UIImage> unTrimmedSliceWithFrameInfo(const Ref<UIImage>& sheet, const Value& frameInfo);
 
 CGPoint getSourceOrigin(const Ref<UIImage>& image);

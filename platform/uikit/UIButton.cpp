@@ -24,6 +24,19 @@ Ref<UIImage> washed(const Ref<UIImage>& image, const Ref<UIColor>& wash) {
     return result->imageWithRenderingMode(image->renderingMode());
 }
 
+// The image's size inside the area it is placed in: an image larger than the area is shrunk,
+// keeping its proportions, so it never draws past the button's content.
+CGSize fittedImageSize(CGSize image, CGRect area) {
+    const CGFloat roomWidth = std::max<CGFloat>(0, area.size.width);
+    const CGFloat roomHeight = std::max<CGFloat>(0, area.size.height);
+    if (image.width <= roomWidth && image.height <= roomHeight) return image;
+    if (image.width <= 0 || image.height <= 0) {
+        return {std::min(image.width, roomWidth), std::min(image.height, roomHeight)};
+    }
+    const CGFloat factor = std::min(roomWidth / image.width, roomHeight / image.height);
+    return {image.width * factor, image.height * factor};
+}
+
 const Ref<UIColor>& disabledGrey() {
     static const Ref<UIColor> grey = UIColor::colorWithWhite(0.56, 1);
     return grey;
@@ -154,7 +167,9 @@ Ref<UILabel> UIButton::titleLabel() {
 Ref<UIImageView> UIButton::imageView() {
     if (!imageView_) {
         imageView_ = make<UIImageView>();
-        imageView_->setContentMode(UIViewContentModeCenter);
+        // The image fills the rectangle layout gives it, which is the image's own size unless
+        // the image had to be shrunk to the content or a fill alignment stretches it.
+        imageView_->setContentMode(UIViewContentModeScaleToFill);
         // Above the background, below the title.
         if (titleLabel_) {
             insertSubviewBelow(imageView_, titleLabel_);
@@ -333,8 +348,7 @@ CGRect UIButton::imageRectForContentRect(CGRect contentRect) const {
     if (image.width <= 0 && image.height <= 0) return {contentRect.origin, CGSizeZero};
     CGSize title = titleSize();
     CGRect area = UIEdgeInsetsInsetRect(contentRect, imageEdgeInsets_);
-    image.width = std::min(image.width, std::max<CGFloat>(0, area.size.width));
-    image.height = std::min(image.height, std::max<CGFloat>(0, area.size.height));
+    image = fittedImageSize(image, area);
     CGFloat total = std::min(image.width + title.width, std::max<CGFloat>(0, contentRect.size.width));
     return placeInArea(area, image, 0, std::max(total, image.width));
 }
@@ -342,7 +356,7 @@ CGRect UIButton::imageRectForContentRect(CGRect contentRect) const {
 CGRect UIButton::titleRectForContentRect(CGRect contentRect) const {
     CGSize title = titleSize();
     if (title.width <= 0 && title.height <= 0) return {contentRect.origin, CGSizeZero};
-    const CGSize image = imageSize();
+    const CGSize image = fittedImageSize(imageSize(), UIEdgeInsetsInsetRect(contentRect, imageEdgeInsets_));
     CGRect area = UIEdgeInsetsInsetRect(contentRect, titleEdgeInsets_);
     // The title takes what the image leaves.
     const CGFloat room = std::max<CGFloat>(0, area.size.width - image.width);

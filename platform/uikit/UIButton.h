@@ -11,8 +11,10 @@
 // truncation), imageView (a UIImageView) and a background image view behind both, made on first
 // need. Layout (layoutSubviews, through the virtual ...RectForContentRect methods) places the image
 // then the title side by side inside the bounds less contentEdgeInsets, by the content alignments;
-// titleEdgeInsets and imageEdgeInsets inset the area each of them is placed in. The background
-// image fills the bounds.
+// titleEdgeInsets and imageEdgeInsets inset the area each of them is placed in. An image larger
+// than its area is shrunk to it, keeping its proportions, so it never draws past the content
+// rectangle (the image view scales to fill the rectangle it is given). The background image fills
+// the bounds.
 //
 // Types: Custom shows what it is given (title colour white until set). System tints: the title
 // colour defaults to the tint colour (grey when disabled, dimmed when highlighted) and images are

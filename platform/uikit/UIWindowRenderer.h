@@ -13,7 +13,10 @@ class UIWindowRenderer {
   public:
     // The view's bounds at the scale (0: the screen's); nullptr for an empty view.
     static Ref<UIImage> imageOfView(const Ref<UIView>& view, CGFloat scale = 0, bool opaque = false);
-    // Every visible window, back to front, placed by its frame on a screen-sized picture.
+    // What the phone's screen shows: every visible window in window-level order (ties in the order
+    // they were ordered in), placed by its frame on a screen-sized picture over black, with the
+    // visible alerts and action sheets (which have no windows of their own) drawn at the alert
+    // level over a dimmed screen. Screenshots of the app take this, not the key window alone.
     static Ref<UIImage> imageOfScreen(CGFloat scale = 0);
     // Writes the picture as PNG; false when nothing could be rendered or written.
     static bool writePNG(const Ref<UIImage>& image, const std::string& path);

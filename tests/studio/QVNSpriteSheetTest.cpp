@@ -312,16 +312,32 @@ TEST_F(QVNSpriteSheetFailureTest, TheUnbentOptionLoads) {
     EXPECT_TRUE(option->hasCache());
 }
 
-TEST_F(QVNSpriteSheetFailureTest, AFrameOutsideItsSheetIsRefused) {
+TEST_F(QVNSpriteSheetFailureTest, ABadEntryLosesOnlyItsOwnAngle) {
+    // The first entry lies wholly outside the sheet, the second has no source values, the third
+    // is not an entry at all: the option still loads, without the first angle.
     Dictionary bent = table.deepCopy(true).dictionary()->mutableCopy();
-    Dictionary first = (*bent["frames"].array())[0].dictionary()->mutableCopy();
-    first.setObject("frame", Dictionary{{"x", 5000}, {"y", 0}, {"w", 10}, {"h", 10}});
     Array frames = bent["frames"].array()->mutableCopy();
+    ASSERT_GE(frames.count(), 3u);
+    Dictionary first = frames[0].dictionary()->mutableCopy();
+    first.setObject("frame", Dictionary{{"x", 5000}, {"y", 0}, {"w", 10}, {"h", 10}});
+    Dictionary second = frames[1].dictionary()->mutableCopy();
+    second.removeObjectForKey("spriteSourceSize");
+    second.removeObjectForKey("sourceSize");
     frames.replaceObjectAtIndex(0, first);
+    frames.replaceObjectAtIndex(1, second);
+    frames.addObject(Value("junk"));
     bent.setObject("frames", frames);
     files->set(tableName, NSJSONSerialization::dataWithJSONObject(bent, 0, nullptr)->toString(),
                "application/json");
-    expectRefused(QVNStudioErrorFrameOutsideSheet);
+    ASSERT_FALSE(download(option));
+    EXPECT_TRUE(option->hasCache());
+    const std::string firstKey = first["filename"].string()->substr(0, 2);
+    const std::string secondKey = second["filename"].string()->substr(0, 2);
+    EXPECT_FALSE(option->imageForAngle(firstKey));
+    ASSERT_TRUE(option->imageForAngle(secondKey));
+    EXPECT_EQ(option->images().size(), frames.count() - 2);
+    EXPECT_EQ(option->imageOriginForAngle(secondKey).x, 0);
+    EXPECT_EQ(option->imageSizeForAngle(secondKey).width, option->imageForAngle(secondKey)->size().width);
 }
 
 TEST_F(QVNSpriteSheetFailureTest, ASheetThatIsNotAPictureIsRefused) {

@@ -113,15 +113,60 @@ TEST_F(UIImageTextureTest, AnUntrimmedSliceHasTheSourceCanvas) {
         sheetImage, entry("01.png", 1, 1, 3, 2, true, 0, 0, 1e9, 1e9)));
 }
 
-TEST_F(UIImageTextureTest, RectanglesOutsideTheSheetGiveNothing) {
+TEST_F(UIImageTextureTest, EachEntryIsCutOnItsOwnClippedToTheSheet) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    for (const Dictionary& bad : {entry("01.png", 4, 1, 3, 2, false), entry("01.png", 0, 4, 3, 2, true),
-                                  entry("01.png", -1, 0, 2, 2, false), entry("01.png", 0, 0, 0, 2, false),
-                                  entry("01.png", nan, 0, 2, 2, false), entry("01.png", 0, 0, inf, 2, false),
-                                  entry("01.png", 0, 0, 1e300, 1e300, false)}) {
-        EXPECT_FALSE(UIImage_texture::trimmedSliceWithFrameInfo(sheetImage, bad)) << Value(bad).description();
+    auto without = [](Dictionary e, const char* key) {
+        Dictionary copy = e.mutableCopy();
+        copy.removeObjectForKey(key);
+        return copy;
+    };
+    struct Case {
+        const char* what;
+        Dictionary entry;
+        double w, h;        // the picture's size; 0: no picture
+        double ox, sw, sh;  // source origin x and source size read back
+    };
+    const Case cases[] = {
+        {"inside", entry("a", 3, 1, 3, 2, false, 4, 0, 9, 8), 3, 2, 4, 9, 8},
+        {"past the right edge", entry("a", 4, 1, 3, 2, false, 4, 0, 9, 8), 2, 2, 4, 9, 8},
+        {"rotated, past the bottom", entry("a", 1, 3, 3, 2, true, 4, 0, 9, 8), 2, 2, 4, 9, 8},
+        {"before the left edge", entry("a", -1, 0, 2, 2, false), 1, 2, 0, 0, 0},
+        {"huge, clipped to the sheet", entry("a", 0, 0, 1e300, 1e300, false), 6, 5, 0, 0, 0},
+        {"no source origin", without(entry("a", 3, 1, 3, 2, false, 4, 0, 9, 8), "spriteSourceSize"), 3, 2, 0,
+         9, 8},
+        {"no source size", without(entry("a", 3, 1, 3, 2, false, 4, 0, 9, 8), "sourceSize"), 3, 2, 4, 3, 2},
+        {"wholly outside", entry("a", 6, 0, 2, 2, false), 0, 0, 0, 0, 0},
+        {"empty", entry("a", 0, 0, 0, 2, false), 0, 0, 0, 0, 0},
+        {"not a number", entry("a", nan, 0, 2, 2, false), 0, 0, 0, 0, 0},
+        {"infinite", entry("a", 0, 0, inf, 2, false), 0, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto cut = UIImage_texture::trimmedSliceWithFrameInfo(sheetImage, c.entry);
+        ASSERT_EQ(cut != nullptr, c.w > 0);
+        if (!cut) continue;
+        EXPECT_EQ(cut->size().width, c.w);
+        EXPECT_EQ(cut->size().height, c.h);
+        EXPECT_EQ(UIImage_texture::getSourceOrigin(cut).x, c.ox);
+        EXPECT_EQ(UIImage_texture::getSourceSize(cut).width, c.sw);
+        EXPECT_EQ(UIImage_texture::getSourceSize(cut).height, c.sh);
     }
+    // The clipped cut is the part of the picture inside the sheet, upright also when rotated.
+    // Rotated at (1, 3), only the sheet's rows 3 and 4 remain: the picture's last column, then nothing.
+    Picture right(2, 2), lower(2, 2);
+    for (int j = 0; j < 2; ++j) {
+        for (int i = 0; i < 2; ++i) std::copy_n(upright.pixel(i + 1, j), 4, right.pixel(i, j));
+        std::copy_n(upright.pixel(2, j), 4, lower.pixel(0, j));
+    }
+    EXPECT_EQ(
+        pictureFromCGImage(
+            UIImage_texture::trimmedSliceWithFrameInfo(sheetImage, entry("a", 4, 1, 3, 2, false))->CGImage()),
+        right);
+    EXPECT_EQ(
+        pictureFromCGImage(
+            UIImage_texture::trimmedSliceWithFrameInfo(sheetImage, entry("a", 1, 3, 3, 2, true))->CGImage()),
+        lower);
     EXPECT_FALSE(UIImage_texture::trimmedSliceWithFrameInfo(nullptr, entry("01.png", 0, 0, 1, 1, false)));
     EXPECT_FALSE(UIImage_texture::trimmedSliceWithFrameInfo(sheetImage, Value("01.png")));
 }
@@ -147,25 +192,4 @@ TEST_F(UIImageTextureTest, CuttingByKeyLaterEntriesWinAndFailedCutsRemoveTheKey)
     EXPECT_EQ(UIImage_texture::getSourceOrigin(table["01"]).x, 0);
     EXPECT_TRUE(QVNOption::createImagesAndAnglesWithImage(sheetImage, Value("x")).empty());
     EXPECT_TRUE(QVNOption::createImagesAndAnglesWithImage(nullptr, frames).empty());
-}
-
-TEST_F(UIImageTextureTest, ValidationRefusesMalformedEntriesAndFramesOutsideTheSheet) {
-    CGSize size = CGSizeMake(6, 5);
-    EXPECT_FALSE(QVNOption::validateFrames(Array{entry("01.png", 1, 1, 3, 2, true)}, size));
-    EXPECT_FALSE(QVNOption::validateFrames(Array(), size));
-    auto code = [&](const Value& frames) {
-        auto error = QVNOption::validateFrames(frames, size);
-        return error ? error->code() : 0;
-    };
-    EXPECT_EQ(code(Value()), QVNStudioErrorBadFrameTable);
-    EXPECT_EQ(code(Array{Value(1)}), QVNStudioErrorBadFrameTable);
-    EXPECT_EQ(code(Array{Dictionary{{"filename", "01.png"}}}), QVNStudioErrorBadFrameTable);
-    Dictionary noSource = entry("01.png", 1, 1, 3, 2, true).mutableCopy();
-    noSource.removeObjectForKey("sourceSize");
-    EXPECT_EQ(code(Array{noSource}), QVNStudioErrorBadFrameTable);
-    EXPECT_EQ(code(Array{entry(".png", 1, 1, 3, 2, true)}), QVNStudioErrorBadFrameTable);
-    EXPECT_EQ(code(Array{entry("01.png", 1, 1, 3, 2, false), entry("02.png", 4, 1, 3, 2, false)}),
-              QVNStudioErrorFrameOutsideSheet);
-    // Rotated, the 3-by-2 frame needs 2 by 3 in the sheet.
-    EXPECT_EQ(code(Array{entry("01.png", 0, 3, 3, 2, true)}), QVNStudioErrorFrameOutsideSheet);
 }

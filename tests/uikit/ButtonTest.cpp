@@ -127,6 +127,35 @@ TEST_F(ButtonTest, ImageThenTitleCentredTogether) {
     EXPECT_RECT(button->titleLabel()->frame(), 170, 0, 30, 18);
 }
 
+TEST_F(ButtonTest, AnImageLargerThanTheButtonStaysInsideIt) {
+    auto host = make<UIView>(CGRectMake(0, 0, 80, 80));
+    host->setBackgroundColor(UIColor::whiteColor());
+    button->setFrame(CGRectMake(20, 20, 40, 40));
+    host->addSubview(button);
+    button->setImage(solidImage(UIColor::redColor(), {160, 80}), UIControlStateNormal);
+    button->layoutIfNeeded();
+    // Shrunk to the content, keeping its proportions, and centred.
+    EXPECT_RECT(button->imageView()->frame(), 0, 10, 40, 20);
+    auto picture = UIWindowRenderer::imageOfView(host, 1);
+    EXPECT_PIXEL(picture, 40, 40, 255, 0, 0, 255);
+    EXPECT_PIXEL(picture, 10, 40, 255, 255, 255, 255);
+    EXPECT_PIXEL(picture, 40, 25, 255, 255, 255, 255);
+    // The image insets shrink the area it fits into; a fill alignment stretches it to the area.
+    button->setImageEdgeInsets(UIEdgeInsetsMake(5, 5, 5, 5));
+    button->layoutIfNeeded();
+    EXPECT_RECT(button->imageView()->frame(), 5, 12.5, 30, 15);
+    button->setContentVerticalAlignment(UIControlContentVerticalAlignmentFill);
+    button->layoutIfNeeded();
+    EXPECT_RECT(button->imageView()->frame(), 5, 5, 30, 30);
+    // A tall image in a wide button.
+    button->setImageEdgeInsets(UIEdgeInsetsZero);
+    button->setContentVerticalAlignment(UIControlContentVerticalAlignmentCenter);
+    button->setFrame(CGRectMake(0, 0, 80, 40));
+    button->setImage(solidImage(UIColor::redColor(), {20, 100}), UIControlStateNormal);
+    button->layoutIfNeeded();
+    EXPECT_RECT(button->imageView()->frame(), 36, 0, 8, 40);
+}
+
 TEST_F(ButtonTest, TitleInsetsMoveTheTitleOnly) {
     button->setTitle(std::string("abcd"), UIControlStateNormal);
     button->setContentHorizontalAlignment(UIControlContentHorizontalAlignmentLeft);

@@ -13,6 +13,9 @@
 #include "tests/support/TestSupport.h"
 #include "uikit/CAShapeLayer.h"
 #include "uikit/MKAnnotationView.h"
+#include "uikit/UIAlertTestDriver.h"
+#include "uikit/UIAlertView.h"
+#include "uikit/UIScreen.h"
 #include "uikit/UIView.h"
 #include "uikit/UIWindow.h"
 #include "uikit/UIWindowRenderer.h"
@@ -48,7 +51,7 @@ RGBA pixelAt(const Ref<UIImage>& image, int x, int y) {
     return ::testing::AssertionSuccess();
 }
 
-#define EXPECT_PX(image, x, y, r, g, b, a) \
+#define EXPECT_PX(image, x, y, r, g, b, a)                                                                   \
     EXPECT_TRUE(near(pixelAt(image, x, y), RGBA{r, g, b, a})) << "at " << x << ", " << y
 
 // A 20 x 10 picture: left half red, right half blue, with a green top row marking "up".
@@ -270,6 +273,46 @@ TEST_F(WindowRenderingTest, DisplayedContentsAndScaleAndScreenComposite) {
     EXPECT_EQ(UIWindowRenderer::imageOfView(make<UIView>(), 1), nullptr);
     EXPECT_EQ(UIWindowRenderer::imageOfView(nullptr, 1), nullptr);
     EXPECT_FALSE(UIWindowRenderer::writePNG(nullptr, outputFolder() + "/none.png"));
+}
+
+TEST_F(WindowRenderingTest, TheScreenShowsEveryWindowByLevelAndTheAlertsAtTheirs) {
+    UIScreen::mainScreen()->setBoundsSize({320, 480});
+    auto window = [](CGRect frame, UIWindowLevel level, const Ref<UIColor>& color) {
+        auto w = make<UIWindow>(frame);
+        w->setWindowLevel(level);
+        w->setBackgroundColor(color);
+        w->setHidden(false);
+        return w;
+    };
+    // Ordered in first, yet above the key window by its level.
+    auto bar = window(CGRectMake(0, 0, 320, 20), UIWindowLevelStatusBar, UIColor::greenColor());
+    auto main = window(CGRectMake(0, 0, 320, 480), UIWindowLevelNormal, UIColor::redColor());
+    main->makeKeyAndVisible();
+    auto hidden = window(CGRectMake(0, 0, 320, 480), UIWindowLevelNormal + 1, UIColor::blueColor());
+    hidden->setHidden(true);
+    auto top = window(CGRectMake(280, 440, 40, 40), UIWindowLevelAlert + 1, UIColor::yellowColor());
+    auto screen = UIWindowRenderer::imageOfScreen(1);
+    EXPECT_PX(screen, 160, 10, 0, 255, 0, 255);
+    EXPECT_PX(screen, 160, 100, 255, 0, 0, 255);
+    EXPECT_PX(screen, 300, 460, 255, 255, 0, 255);
+
+    // An alert dims what is below the alert level and shows its panel in the middle.
+    auto alert = make<UIAlertView>(std::string("Saved"), std::string("The picture is in the album."), nullptr,
+                                   std::string("OK"));
+    alert->show();
+    screen = UIWindowRenderer::imageOfScreen(1);
+    EXPECT_PX(screen, 160, 10, 0, 153, 0, 255);
+    EXPECT_PX(screen, 10, 240, 153, 0, 0, 255);
+    EXPECT_PX(screen, 300, 460, 255, 255, 0, 255);
+    for (int y : {200, 240, 280}) {
+        RGBA panel = pixelAt(screen, 28, y);  // inside the panel's left margin
+        EXPECT_GT(panel.g, 190) << y;
+        EXPECT_EQ(panel.r, panel.g) << y;
+    }
+    UIAlertTestDriver::tapAlertButton(0);
+    screen = UIWindowRenderer::imageOfScreen(1);
+    UIScreen::mainScreen()->resetToConfiguration();
+    EXPECT_PX(screen, 10, 240, 255, 0, 0, 255);
 }
 
 TEST_F(WindowRenderingTest, RenderInContextDrawsInTheLayersOwnSpaceWithMasks) {

@@ -2,7 +2,8 @@
 // app's own start-up (application delegate, main storyboard), then a user's road through it:
 // the home screen and its first-launch guide, a tab, the login (a password sign-in against the
 // stand-in), the studio with parts and a colour fitted, a turn, the screenshot and the saved
-// tuning list. Each screen passed is written as a PNG of the key window; the paths are printed.
+// tuning list. Each screen passed is written as a PNG of the whole screen (every window, alerts
+// included); the paths are printed.
 //
 //   cartuning-demo [output directory]     (default: ./demo-output)
 //
@@ -83,7 +84,8 @@ void screenshot(const std::string& name) {
     char file[256];
     std::snprintf(file, sizeof file, "%02d-%s.png", ++shots, name.c_str());
     std::string path = outputDirectory + "/" + file;
-    bool ok = UIWindowRenderer::writePNG(UIWindowRenderer::imageOfView(window), path);
+    // The whole screen, so alerts and HUDs above the key window are in the picture.
+    bool ok = UIWindowRenderer::writePNG(UIWindowRenderer::imageOfScreen(), path);
     std::printf("%s %s\n", ok ? "screen" : "FAILED", path.c_str());
     std::fflush(stdout);
 }
@@ -156,9 +158,9 @@ std::string tapWheel(const Ref<UIImageView>& wheel, double turn) {
     std::string described = "?";
     if (auto image = wheel->image()) {
         CGSize size = image->size();
-        auto colour = UIImage_ColorAtPixel::colorAtPixel(
-            image,
-            CGPoint{point.x * size.width / bounds.size.width, point.y * size.height / bounds.size.height});
+        auto colour =
+            UIImage_ColorAtPixel::colorAtPixel(image, CGPoint{point.x * size.width / bounds.size.width,
+                                                              point.y * size.height / bounds.size.height});
         CGFloat r = 0, g = 0, b = 0, a = 0;
         if (colour && colour->getRed(&r, &g, &b, &a)) {
             char buffer[64];

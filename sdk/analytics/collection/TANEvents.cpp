@@ -1,6 +1,8 @@
 #include "sdk/analytics/collection/TANEvents.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "foundation/NSDate.h"
 #include "foundation/NSLog.h"
@@ -33,6 +35,20 @@ bool notEmpty(const std::optional<std::string>& s) {
 
 double nowSeconds() {
     return NSDate::date().timeIntervalSince1970();
+}
+
+// Whole milliseconds since `ts`, held to the range of the field: a begin time from long ago (or a
+// stored one that is garbage) pins the duration at the limit instead of wrapping or worse. A span
+// that is not a number reads as 0.
+template <class Int>
+Int millisecondsSince(double ts) {
+    const double ms = std::trunc((nowSeconds() - ts) * 1000);
+    if (std::isnan(ms)) return 0;
+    // The largest double below 2^63 (2^63 itself does not fit in 64 bits).
+    constexpr double top = std::numeric_limits<Int>::digits >= 63
+                               ? 9223372036854774784.0
+                               : static_cast<double>(std::numeric_limits<Int>::max());
+    return static_cast<Int>(std::clamp(ms, static_cast<double>(std::numeric_limits<Int>::min()), top));
 }
 
 }  // namespace
@@ -92,7 +108,7 @@ TANEvent::TANEvent(NSCoder& coder) : TANBaseEvent(coder) {
 }
 
 void TANEvent::updateDu() {
-    du = static_cast<std::int64_t>(std::trunc((nowSeconds() - ts) * 1000));
+    du = millisecondsSince<std::int64_t>(ts);
 }
 
 void TANEvent::encodeWithCoder(NSCoder& coder) const {
@@ -166,7 +182,7 @@ Ref<TANEkv> TANEkv::ekvWithId(const std::optional<std::string>& eventId,
 }
 
 void TANEkv::updateDu() {
-    du = static_cast<std::int32_t>(std::trunc((nowSeconds() - ts) * 1000));
+    du = millisecondsSince<std::int32_t>(ts);
 }
 
 Dictionary TANEkv::processDictionary(const Dictionary& attributes) const {

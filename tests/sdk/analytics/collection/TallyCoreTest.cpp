@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <thread>
 
 #include "TallyTestSupport.h"
@@ -353,6 +354,31 @@ TEST_F(TallyCoreTest, TimedKeyValueEvents) {
     ASSERT_EQ(core()->ekv().size(), 1u);
     EXPECT_EQ(ekvAt(0)->du, 1500);
     EXPECT_EQ(*ekvAt(0)->values["car"].string(), "GT");
+}
+
+TEST_F(TallyCoreTest, KeyValueDurationsAreHeldToThirtyTwoBits) {
+    // Begun this long ago (seconds), the duration reads (milliseconds): the half milliseconds keep
+    // the truncation clear of the clock's rounding.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        double ago;
+        std::int32_t du;
+    } cases[] = {{2147483.6465, 2147483646}, {2147483.6475, 2147483647},       {2147483.6485, 2147483647},
+                 {30 * 86400.0, 2147483647}, {-30 * 86400.0, -2147483647 - 1}, {nan, 0}};
+    auto kv = make<TANEkv>();
+    for (const auto& c : cases) {
+        kv->ts = clock().now() - c.ago;
+        kv->updateDu();
+        EXPECT_EQ(kv->du, c.du) << c.ago;
+    }
+    // A key-value event ended a month after it began is past the two-hour limit, not a short one.
+    activate();
+    Tally::beginEvent(std::string("tune"), std::string("pk"), Dictionary{{"car", "GT"}});
+    drain();
+    clock().jump(30 * 86400.0);
+    Tally::endEventPrimaryKey(std::string("tune"), std::string("pk"));
+    drain();
+    EXPECT_TRUE(core()->ekv().empty());
 }
 
 TEST_F(TallyCoreTest, UnknownItemTypesAreLogged) {

@@ -136,6 +136,28 @@ TEST_F(TallyEnvelopeTest, EnvelopesOfOneMillisecondBothSurvive) {
     EXPECT_EQ(*(*(*second.report->instant_msgs())[0]->events())[0]->name(), "b");
 }
 
+TEST_F(TallyEnvelopeTest, AnEnvelopeThatCannotBeStoredKeepsTheItems) {
+    auto core = TallyInternal::sharedInstance();
+    addEvent("a");
+    // A file where the folder should be: no envelope can be written.
+    const std::string folder = TallyUtility::tallyDirectory();
+    ASSERT_TRUE(NSFileManager::defaultManager()->removeItemAtPath(folder));
+    ASSERT_TRUE(NSData::fromString("in the way").writeToFile(folder));
+    core->generateEnvelopeFile();
+    EXPECT_EQ(core->events().size(), 1u);
+    EXPECT_EQ(TallyConfig::configureWithKey("umPeriodEvtCount").intValue(), 0);
+    EXPECT_EQ(TallyConfig::configureWithKey("umSerialNum").intValue(), 2);  // the attempt still counts
+    // With the folder back, the kept item leaves in the next envelope and only then is cleared.
+    ASSERT_TRUE(NSFileManager::defaultManager()->removeItemAtPath(folder));
+    core->generateEnvelopeFile();
+    EXPECT_TRUE(core->events().empty());
+    auto files = TallyUtility::envelopeFiles();
+    ASSERT_EQ(files.size(), 1u);
+    auto sent = TestCollector::decode(NSData::dataWithContentsOfFile(files[0])->toString());
+    ASSERT_TRUE(sent.report);
+    EXPECT_EQ(*(*(*sent.report->instant_msgs())[0]->events())[0]->name(), "a");
+}
+
 TEST_F(TallyEnvelopeTest, SavingNeverOverwritesAndLeavesNoHalfFile) {
     std::string path = TallyUtility::generateEnvelopeFileNameWithTS("42");
     EXPECT_TRUE(TallyUtility::saveData(NSData::fromString("first"), path));
