@@ -343,7 +343,8 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
         if (name) name->reset();
     }
     void readStructEnd() override {}
-    void readFieldBegin(std::optional<std::string>* name, int* fieldType, int* fieldID) override {
+    [[gnu::always_inline]] void readFieldBegin(std::optional<std::string>* name, int* fieldType,
+                                               int* fieldID) override {
         if (name) name->reset();
         int type = readByte();
         if (fieldType) *fieldType = type;
@@ -356,14 +357,22 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
     std::optional<std::string> readString() override;
     // A string body of `size` bytes: the text up to its first zero byte, none when not UTF-8.
     std::optional<std::string> readStringBody(std::int32_t size);
-    bool readBool() override { return readByte() == 1; }
-    std::uint8_t readByte() override { return readWord<std::uint8_t>(); }
-    std::int16_t readI16() override { return static_cast<std::int16_t>(readWord<std::uint16_t>()); }
-    std::int32_t readI32() override { return static_cast<std::int32_t>(readWord<std::uint32_t>()); }
-    std::int64_t readI64() override { return static_cast<std::int64_t>(readWord<std::uint64_t>()); }
-    double readDouble() override { return std::bit_cast<double>(readWord<std::uint64_t>()); }
+    [[gnu::always_inline]] bool readBool() override { return readByte() == 1; }
+    [[gnu::always_inline]] std::uint8_t readByte() override { return readWord<std::uint8_t>(); }
+    [[gnu::always_inline]] std::int16_t readI16() override {
+        return static_cast<std::int16_t>(readWord<std::uint16_t>());
+    }
+    [[gnu::always_inline]] std::int32_t readI32() override {
+        return static_cast<std::int32_t>(readWord<std::uint32_t>());
+    }
+    [[gnu::always_inline]] std::int64_t readI64() override {
+        return static_cast<std::int64_t>(readWord<std::uint64_t>());
+    }
+    [[gnu::always_inline]] double readDouble() override {
+        return std::bit_cast<double>(readWord<std::uint64_t>());
+    }
     NSData readBinary() override;
-    void readMapBegin(int* keyType, int* valueType, int* size) override {
+    [[gnu::always_inline]] void readMapBegin(int* keyType, int* valueType, int* size) override {
         int k = readByte();
         int v = readByte();
         int n = readI32();
@@ -374,23 +383,29 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
     void readMapEnd() override {}
     void readSetBegin(int* elementType, int* size) override { readCollectionBegin(elementType, size); }
     void readSetEnd() override {}
-    void readListBegin(int* elementType, int* size) override { readCollectionBegin(elementType, size); }
+    [[gnu::always_inline]] void readListBegin(int* elementType, int* size) override {
+        readCollectionBegin(elementType, size);
+    }
     void readListEnd() override {}
 
     void writeMessageBegin(std::optional<std::string_view> name, int type, int sequenceID) override;
     void writeMessageEnd() override {}
     void writeStructBegin(std::string_view) override {}
     void writeStructEnd() override {}
-    void writeFieldBegin(std::string_view, int fieldType, int fieldID) override {
+    [[gnu::always_inline]] void writeFieldBegin(std::string_view, int fieldType, int fieldID) override {
         emit<3>([&](std::uint8_t* p) {
             p[0] = static_cast<std::uint8_t>(fieldType);
             detail::tatStoreBigEndian(p + 1, static_cast<std::uint16_t>(fieldID));
         });
     }
-    void writeI32(std::int32_t value) override { writeWord(static_cast<std::uint32_t>(value)); }
-    void writeI64(std::int64_t value) override { writeWord(static_cast<std::uint64_t>(value)); }
+    [[gnu::always_inline]] void writeI32(std::int32_t value) override {
+        writeWord(static_cast<std::uint32_t>(value));
+    }
+    [[gnu::always_inline]] void writeI64(std::int64_t value) override {
+        writeWord(static_cast<std::uint64_t>(value));
+    }
     void writeI16(std::int16_t value) override { writeWord(static_cast<std::uint16_t>(value)); }
-    void writeByte(std::uint8_t value) override {
+    [[gnu::always_inline]] void writeByte(std::uint8_t value) override {
         emit<1>([value](std::uint8_t* p) { *p = value; });
     }
     // Written up to the first zero character; none is written as an empty string.
@@ -409,12 +424,14 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
         writeI32(static_cast<std::int32_t>(length));
         put(reinterpret_cast<const std::uint8_t*>(text->data()), length);
     }
-    void writeDouble(double value) override { writeWord(std::bit_cast<std::uint64_t>(value)); }
-    void writeBool(bool value) override { writeByte(value ? 1 : 0); }
+    [[gnu::always_inline]] void writeDouble(double value) override {
+        writeWord(std::bit_cast<std::uint64_t>(value));
+    }
+    [[gnu::always_inline]] void writeBool(bool value) override { writeByte(value ? 1 : 0); }
     void writeBinary(const NSData& data) override;
-    void writeFieldStop() override { writeByte(detail::kTATTypeStop); }
+    [[gnu::always_inline]] void writeFieldStop() override { writeByte(detail::kTATTypeStop); }
     void writeFieldEnd() override {}
-    void writeMapBegin(int keyType, int valueType, int size) override {
+    [[gnu::always_inline]] void writeMapBegin(int keyType, int valueType, int size) override {
         emit<6>([&](std::uint8_t* p) {
             p[0] = static_cast<std::uint8_t>(keyType);
             p[1] = static_cast<std::uint8_t>(valueType);
@@ -424,7 +441,9 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
     void writeMapEnd() override {}
     void writeSetBegin(int elementType, int size) override { writeCollectionBegin(elementType, size); }
     void writeSetEnd() override {}
-    void writeListBegin(int elementType, int size) override { writeCollectionBegin(elementType, size); }
+    [[gnu::always_inline]] void writeListBegin(int elementType, int size) override {
+        writeCollectionBegin(elementType, size);
+    }
     void writeListEnd() override {}
 
     std::string className() const override { return "TATBinaryProtocol"; }
@@ -467,7 +486,7 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
         }
     }
     template <class U>
-    void writeWord(U value) {
+    [[gnu::always_inline]] void writeWord(U value) {
         emit<sizeof(U)>([value](std::uint8_t* p) { detail::tatStoreBigEndian(p, value); });
     }
     template <class U>
@@ -477,13 +496,13 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
         mTransport->readAll(b, 0, sizeof(U));
         return detail::tatLoadBigEndian<U>(b);
     }
-    void writeCollectionBegin(int elementType, int size) {
+    [[gnu::always_inline]] void writeCollectionBegin(int elementType, int size) {
         emit<5>([&](std::uint8_t* p) {
             p[0] = static_cast<std::uint8_t>(elementType);
             detail::tatStoreBigEndian(p + 1, static_cast<std::uint32_t>(size));
         });
     }
-    void readCollectionBegin(int* elementType, int* size) {
+    [[gnu::always_inline]] void readCollectionBegin(int* elementType, int* size) {
         int e = readByte();
         int n = readI32();
         if (elementType) *elementType = e;
