@@ -115,6 +115,13 @@ TATMemoryBuffer::~TATMemoryBuffer() {
 }
 
 void TATMemoryBuffer::grow(std::size_t more) {
+    if (base_ > 0 && base_ >= size_ - base_) {
+        std::memmove(data_, data_ + base_, size_ - base_);
+        size_ -= base_;
+        position_ -= base_;
+        base_ = 0;
+        if (capacity_ - size_ >= more) return;
+    }
     std::size_t wanted = size_ + more;
     std::size_t capacity = capacity_ ? capacity_ : 256;
     while (capacity < wanted) capacity *= 2;
@@ -145,16 +152,6 @@ NSData TATMemoryBuffer::getBuffer() const {
     return NSData(data_ + base_, size_ - base_);
 }
 
-void TATMemoryBuffer::compact() {
-    base_ = position_;
-    if (base_ >= size_ / 2) {
-        std::memmove(data_, data_ + base_, size_ - base_);
-        size_ -= base_;
-        position_ -= base_;
-        base_ = 0;
-    }
-}
-
 // ---------------------------------------------------------------------------------------------
 // Binary protocol
 
@@ -181,6 +178,16 @@ std::optional<std::string> TATBinaryProtocol::readStringBody(std::int32_t size) 
     if (size < -1) raiseProtocol(cannotReserveString(size));
     if (size >= 0 && !lengthFits(size)) {
         throw TAWireTransportException::exceptionWithReason(detail::kTATNotEnoughBytes);
+    }
+    if (memory_ && size >= 0) {
+        // Checked and cut where the bytes lie, then copied once.
+        auto* bytes = reinterpret_cast<const char*>(memory_->unread());
+        std::size_t length = detail::tatLengthBeforeZero(bytes, static_cast<std::size_t>(size));
+        bool valid = isValidUTF8(reinterpret_cast<const unsigned char*>(bytes), length);
+        std::optional<std::string> text;
+        if (valid) text.emplace(bytes, length);
+        memory_->consume(static_cast<std::size_t>(size));
+        return text;
     }
     std::string text;
     try {

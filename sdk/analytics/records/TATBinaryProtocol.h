@@ -17,6 +17,7 @@
 // None of these objects is synchronised: one serialisation runs on one thread with its own
 // buffer and protocol.
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -137,6 +138,7 @@ void tatStoreBigEndian(std::uint8_t* p, U v) {
 }
 template <class U>
 U tatLoadBigEndian(const std::uint8_t* p) {
+    if constexpr (sizeof(U) == 1) return *p;
     U v;
     std::memcpy(&v, p, sizeof v);
     return tatToWireOrder(v);
@@ -155,6 +157,24 @@ inline std::size_t tatLengthBeforeZero(const char* p, std::size_t n) {
         if (p[i] == 0) return i;
     }
     return n;
+}
+// Copies a text of any length; the short ones, most of a report, without a library call, by
+// two overlapping fixed-size moves.
+inline void tatCopyShort(std::uint8_t* to, const char* from, std::size_t n) {
+    if (n >= 8 && n <= 16) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n > 16 && n <= 32) {
+        std::memcpy(to, from, 16);
+        std::memcpy(to + n - 16, from + n - 16, 16);
+    } else if (n >= 4 && n < 8) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n < 4) {
+        for (std::size_t i = 0; i < n; ++i) to[i] = static_cast<std::uint8_t>(from[i]);
+    } else {
+        std::memcpy(to, from, n);
+    }
 }
 inline constexpr char kTATNotEnoughBytes[] = "Not enough bytes remain in buffer";
 }  // namespace detail
@@ -206,8 +226,9 @@ class TATMemoryBuffer final : public TATTransport, public NSObject {
         size_ += length;
     }
     // Room for `length` more bytes at the end, to be filled by the caller at once.
-    std::uint8_t* extend(std::size_t length) {
-        if (capacity_ - size_ < length) grow(length);
+    [[gnu::always_inline]] std::uint8_t* extend(std::size_t length) {
+        if (capacity_ - size_ < length) [[unlikely]]
+            grow(length);
         std::uint8_t* end = data_ + size_;
         size_ += length;
         return end;
@@ -215,18 +236,33 @@ class TATMemoryBuffer final : public TATTransport, public NSObject {
     void readExactly(std::uint8_t* destination, std::size_t length) {
         if (size_ - position_ < length) throwNotEnoughBytes();
         if (length) std::memcpy(destination, data_ + position_, length);
+        consume(length);
+    }
+    // The unread bytes, for parsing in place; they stay where they are until the next write.
+    const std::uint8_t* unread() const { return data_ + position_; }
+    std::size_t unreadLength() const { return size_ - position_; }
+    [[gnu::always_inline]] void consume(std::size_t length) {
         position_ += length;
-        if (position_ - base_ >= kCompactionThreshold) compact();
+        if (position_ - base_ >= kCompactionThreshold) [[unlikely]]
+            base_ = position_;
+    }
+    template <class U>
+    [[gnu::always_inline]] U readBigEndian() {
+        if (size_ - position_ < sizeof(U)) [[unlikely]]
+            throwNotEnoughBytes();
+        U value = detail::tatLoadBigEndian<U>(data_ + position_);
+        consume(sizeof(U));
+        return value;
     }
 
   private:
     [[noreturn]] static void throwNotEnoughBytes();
     void grow(std::size_t more);
-    void compact();
 
     // The logical buffer is data_[base_, size_); its read offset is position_ - base_. Dropping
-    // consumed bytes moves base_; the bytes themselves are shifted only once the dropped part is
-    // at least half of what is held, so that a long read costs linear time.
+    // consumed bytes moves base_; the bytes themselves are shifted down only when a write needs
+    // room and the dropped part is at least as long as the kept one, so that reading costs no
+    // copying and a long exchange of writes and reads stays linear.
     std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
@@ -307,7 +343,8 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
         if (name) name->reset();
     }
     void readStructEnd() override {}
-    void readFieldBegin(std::optional<std::string>* name, int* fieldType, int* fieldID) override {
+    [[gnu::always_inline]] void readFieldBegin(std::optional<std::string>* name, int* fieldType,
+                                               int* fieldID) override {
         if (name) name->reset();
         int type = readByte();
         if (fieldType) *fieldType = type;
@@ -320,18 +357,22 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
     std::optional<std::string> readString() override;
     // A string body of `size` bytes: the text up to its first zero byte, none when not UTF-8.
     std::optional<std::string> readStringBody(std::int32_t size);
-    bool readBool() override { return readByte() == 1; }
-    std::uint8_t readByte() override {
-        std::uint8_t b;
-        get(&b, 1);
-        return b;
+    [[gnu::always_inline]] bool readBool() override { return readByte() == 1; }
+    [[gnu::always_inline]] std::uint8_t readByte() override { return readWord<std::uint8_t>(); }
+    [[gnu::always_inline]] std::int16_t readI16() override {
+        return static_cast<std::int16_t>(readWord<std::uint16_t>());
     }
-    std::int16_t readI16() override { return static_cast<std::int16_t>(readWord<std::uint16_t>()); }
-    std::int32_t readI32() override { return static_cast<std::int32_t>(readWord<std::uint32_t>()); }
-    std::int64_t readI64() override { return static_cast<std::int64_t>(readWord<std::uint64_t>()); }
-    double readDouble() override { return std::bit_cast<double>(readWord<std::uint64_t>()); }
+    [[gnu::always_inline]] std::int32_t readI32() override {
+        return static_cast<std::int32_t>(readWord<std::uint32_t>());
+    }
+    [[gnu::always_inline]] std::int64_t readI64() override {
+        return static_cast<std::int64_t>(readWord<std::uint64_t>());
+    }
+    [[gnu::always_inline]] double readDouble() override {
+        return std::bit_cast<double>(readWord<std::uint64_t>());
+    }
     NSData readBinary() override;
-    void readMapBegin(int* keyType, int* valueType, int* size) override {
+    [[gnu::always_inline]] void readMapBegin(int* keyType, int* valueType, int* size) override {
         int k = readByte();
         int v = readByte();
         int n = readI32();
@@ -342,23 +383,29 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
     void readMapEnd() override {}
     void readSetBegin(int* elementType, int* size) override { readCollectionBegin(elementType, size); }
     void readSetEnd() override {}
-    void readListBegin(int* elementType, int* size) override { readCollectionBegin(elementType, size); }
+    [[gnu::always_inline]] void readListBegin(int* elementType, int* size) override {
+        readCollectionBegin(elementType, size);
+    }
     void readListEnd() override {}
 
     void writeMessageBegin(std::optional<std::string_view> name, int type, int sequenceID) override;
     void writeMessageEnd() override {}
     void writeStructBegin(std::string_view) override {}
     void writeStructEnd() override {}
-    void writeFieldBegin(std::string_view, int fieldType, int fieldID) override {
+    [[gnu::always_inline]] void writeFieldBegin(std::string_view, int fieldType, int fieldID) override {
         emit<3>([&](std::uint8_t* p) {
             p[0] = static_cast<std::uint8_t>(fieldType);
             detail::tatStoreBigEndian(p + 1, static_cast<std::uint16_t>(fieldID));
         });
     }
-    void writeI32(std::int32_t value) override { writeWord(static_cast<std::uint32_t>(value)); }
-    void writeI64(std::int64_t value) override { writeWord(static_cast<std::uint64_t>(value)); }
+    [[gnu::always_inline]] void writeI32(std::int32_t value) override {
+        writeWord(static_cast<std::uint32_t>(value));
+    }
+    [[gnu::always_inline]] void writeI64(std::int64_t value) override {
+        writeWord(static_cast<std::uint64_t>(value));
+    }
     void writeI16(std::int16_t value) override { writeWord(static_cast<std::uint16_t>(value)); }
-    void writeByte(std::uint8_t value) override {
+    [[gnu::always_inline]] void writeByte(std::uint8_t value) override {
         emit<1>([value](std::uint8_t* p) { *p = value; });
     }
     // Written up to the first zero character; none is written as an empty string.
@@ -368,15 +415,23 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
             return;
         }
         std::size_t length = detail::tatLengthBeforeZero(text->data(), text->size());
+        if (memory_) {
+            std::uint8_t* p = memory_->extend(4 + length);
+            detail::tatStoreBigEndian(p, static_cast<std::uint32_t>(length));
+            detail::tatCopyShort(p + 4, text->data(), length);
+            return;
+        }
         writeI32(static_cast<std::int32_t>(length));
         put(reinterpret_cast<const std::uint8_t*>(text->data()), length);
     }
-    void writeDouble(double value) override { writeWord(std::bit_cast<std::uint64_t>(value)); }
-    void writeBool(bool value) override { writeByte(value ? 1 : 0); }
+    [[gnu::always_inline]] void writeDouble(double value) override {
+        writeWord(std::bit_cast<std::uint64_t>(value));
+    }
+    [[gnu::always_inline]] void writeBool(bool value) override { writeByte(value ? 1 : 0); }
     void writeBinary(const NSData& data) override;
-    void writeFieldStop() override { writeByte(detail::kTATTypeStop); }
+    [[gnu::always_inline]] void writeFieldStop() override { writeByte(detail::kTATTypeStop); }
     void writeFieldEnd() override {}
-    void writeMapBegin(int keyType, int valueType, int size) override {
+    [[gnu::always_inline]] void writeMapBegin(int keyType, int valueType, int size) override {
         emit<6>([&](std::uint8_t* p) {
             p[0] = static_cast<std::uint8_t>(keyType);
             p[1] = static_cast<std::uint8_t>(valueType);
@@ -386,16 +441,27 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
     void writeMapEnd() override {}
     void writeSetBegin(int elementType, int size) override { writeCollectionBegin(elementType, size); }
     void writeSetEnd() override {}
-    void writeListBegin(int elementType, int size) override { writeCollectionBegin(elementType, size); }
+    [[gnu::always_inline]] void writeListBegin(int elementType, int size) override {
+        writeCollectionBegin(elementType, size);
+    }
     void writeListEnd() override {}
 
     std::string className() const override { return "TATBinaryProtocol"; }
+
+    // How many of `count` elements, each at least `minimumBytes` long on the wire, the unread
+    // bytes could hold: storage for that many can be reserved without trusting the count.
+    std::size_t plausibleCount(std::int32_t count, std::size_t minimumBytes) const {
+        if (count <= 0) return 0;
+        auto remaining = memory_ ? memory_->remainingBytes() : mTransport->remainingBytes();
+        if (!remaining) return 0;
+        return std::min<std::uint64_t>(static_cast<std::uint64_t>(count), *remaining / minimumBytes);
+    }
 
   private:
     // Writes N bytes made by fill(destination): straight into a memory buffer, else through a
     // small local buffer to the transport.
     template <std::size_t N, class Fill>
-    void emit(Fill fill) {
+    [[gnu::always_inline]] void emit(Fill fill) {
         if (memory_) {
             fill(memory_->extend(N));
         } else {
@@ -420,22 +486,23 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
         }
     }
     template <class U>
-    void writeWord(U value) {
+    [[gnu::always_inline]] void writeWord(U value) {
         emit<sizeof(U)>([value](std::uint8_t* p) { detail::tatStoreBigEndian(p, value); });
     }
     template <class U>
-    U readWord() {
+    [[gnu::always_inline]] U readWord() {
+        if (memory_) return memory_->readBigEndian<U>();
         std::uint8_t b[sizeof(U)];
-        get(b, sizeof(U));
+        mTransport->readAll(b, 0, sizeof(U));
         return detail::tatLoadBigEndian<U>(b);
     }
-    void writeCollectionBegin(int elementType, int size) {
+    [[gnu::always_inline]] void writeCollectionBegin(int elementType, int size) {
         emit<5>([&](std::uint8_t* p) {
             p[0] = static_cast<std::uint8_t>(elementType);
             detail::tatStoreBigEndian(p + 1, static_cast<std::uint32_t>(size));
         });
     }
-    void readCollectionBegin(int* elementType, int* size) {
+    [[gnu::always_inline]] void readCollectionBegin(int* elementType, int* size) {
         int e = readByte();
         int n = readI32();
         if (elementType) *elementType = e;

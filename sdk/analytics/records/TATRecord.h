@@ -66,6 +66,7 @@ class TATMap {
     std::size_t count() const { return entries_.size(); }
     std::size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }
+    void reserve(std::size_t n) { entries_.reserve(n); }
 
     // The value of the key, V{} (nullptr for records) when absent.
     V objectForKey(std::string_view key) const {
@@ -292,13 +293,20 @@ void tatReadValue(P& p, Ref<R>& v) {
     record->read(p);
     v = std::move(record);
 }
+// Room for the elements a count from the wire announces, as far as the unread bytes could hold
+// them (a record takes at least its stop byte, a map entry also its key's length).
+template <class P, class C>
+void tatReserve(P& p, C& items, int size, std::size_t minimumBytes) {
+    if constexpr (std::is_same_v<P, TATBinaryProtocol>) items.reserve(p.plausibleCount(size, minimumBytes));
+}
+
 // The element type on the wire is not looked at: elements are records of the field's type.
-// Nothing is reserved by the count, which comes from the wire.
 template <class P, class R>
 void tatReadValue(P& p, std::optional<TATList<R>>& v) {
     int elementType = 0, size = 0;
     p.readListBegin(&elementType, &size);
     TATList<R> items;
+    tatReserve(p, items, size, 1);
     for (int i = 0; i < size; ++i) {
         auto record = make<R>();
         record->read(p);
@@ -312,6 +320,7 @@ void tatReadValue(P& p, std::optional<TATMap<Ref<R>>>& v) {
     int keyType = 0, valueType = 0, size = 0;
     p.readMapBegin(&keyType, &valueType, &size);
     TATMap<Ref<R>> map;
+    tatReserve(p, map, size, 5);
     for (int i = 0; i < size; ++i) {
         auto key = p.readString();
         auto record = make<R>();
