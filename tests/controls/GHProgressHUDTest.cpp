@@ -156,8 +156,9 @@ TEST_F(GHProgressHUDTest, TwoShowsNeedTwoPops) {
     clock.advance(0.15);
     EXPECT_FALSE(GHProgressHUD::isVisible());
     EXPECT_EQ(countOf(GHProgressHUDDidDisappearNotification), 1u);
+}
 
-    // One dismiss ends any number of shows.
+TEST_F(GHProgressHUDTest, OneDismissEndsAnyNumberOfShows) {
     GHProgressHUD::show();
     GHProgressHUD::show();
     clock.advance(0.2);
