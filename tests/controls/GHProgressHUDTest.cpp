@@ -61,14 +61,22 @@ class GHProgressHUDTest : public ::testing::Test {
         objects.clear();
     }
     void postKeyboard(const char* name, CGFloat height, double duration = 0.25) {
-        Dictionary info{
-            {UIKeyboardFrameBeginUserInfoKey,
-             Value(NSValue_Geometry::valueWithCGRect(CGRectMake(0, 568 - height, 320, height)))},
-            {UIKeyboardFrameEndUserInfoKey,
-             Value(NSValue_Geometry::valueWithCGRect(CGRectMake(0, 568 - height, 320, height)))},
-            {UIKeyboardAnimationDurationUserInfoKey, Value(duration)},
-        };
+        Value frame(NSValue_Geometry::valueWithCGRect(CGRectMake(0, 568 - height, 320, height)));
+        Dictionary info{{UIKeyboardFrameBeginUserInfoKey, frame},
+                        {UIKeyboardFrameEndUserInfoKey, frame},
+                        {UIKeyboardAnimationDurationUserInfoKey, Value(duration)}};
         NSNotificationCenter::defaultCenter()->postNotificationName(name, nullptr, info);
+    }
+    // A transparent picture of the given side, or one whose left half is black.
+    static Ref<UIImage> picture(CGFloat side, bool leftHalfBlack = false) {
+        UIGraphicsBeginImageContextWithOptions(CGSizeMake(side, side), false, 1);
+        if (leftHalfBlack) {
+            CGContextSetRGBFillColor(UIGraphicsGetCurrentContext(), 0, 0, 0, 1);
+            CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, side / 2, side));
+        }
+        auto image = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        return image;
     }
 
     testsupport::ManualClock clock;
@@ -110,18 +118,22 @@ TEST_F(GHProgressHUDTest, UploadShowingAttachesToTheFrontmostNormalWindow) {
     EXPECT_EQ(countOf(GHProgressHUDDidAppearNotification), 1u);
     ASSERT_TRUE(userInfos.back());
     EXPECT_EQ((*userInfos.back())[GHProgressHUDStatusUserInfoKey].stringValue(), kUploading);
+    // 15-point subheadline text: three wide characters and three dots, 67.5 x 18; the spinner
+    // sits above it.
+    EXPECT_EQ(h->hudView()->bounds().size, CGSizeMake(124, 98));
+    EXPECT_EQ(h->indefiniteAnimatedView()->radius(), 18);
+    EXPECT_EQ(h->indefiniteAnimatedView()->center(), CGPointMake(62, 36));
+    EXPECT_EQ(h->stringLabel()->frame(), CGRectMake(0, 68, 124, 18));
+    EXPECT_FALSE(h->stringLabel()->isHidden());
     statusLevel->setHidden(true);
     behind->setHidden(true);
 }
 
-TEST_F(GHProgressHUDTest, DismissWhileHiddenDoesNothing) {
+TEST_F(GHProgressHUDTest, WhileHiddenDismissDoesNothingButPopActivityDismisses) {
     GHProgressHUD::dismiss();
     clock.advance(1);
     EXPECT_TRUE(posted.empty());
     EXPECT_EQ(hud()->activityCount(), 0u);
-}
-
-TEST_F(GHProgressHUDTest, PopActivityAtZeroDismissesEvenWhenHidden) {
     GHProgressHUD::popActivity();
     EXPECT_EQ(countOf(GHProgressHUDWillDisappearNotification), 1u);
     EXPECT_EQ(hud()->activityCount(), 0u);
@@ -226,17 +238,13 @@ TEST_F(GHProgressHUDTest, WithoutStatusTheBoxIsSquareAroundTheLargeSpinner) {
     EXPECT_EQ(h->indefiniteAnimatedView()->bounds().size, CGSizeMake(60, 60));
     EXPECT_EQ(h->stringLabel()->frame(), CGRectZero);
     EXPECT_FALSE(h->notificationUserInfo());
-}
-
-TEST_F(GHProgressHUDTest, WithStatusTheSpinnerSitsAboveTheLabel) {
-    GHProgressHUD::showWithStatus(kUploading, GHProgressHUDMaskTypeGradient);
-    auto h = hud();
-    // 15-point subheadline text: three wide characters and three dots, 67.5 x 18.
-    EXPECT_EQ(h->hudView()->bounds().size, CGSizeMake(124, 98));
-    EXPECT_EQ(h->indefiniteAnimatedView()->radius(), 18);
-    EXPECT_EQ(h->indefiniteAnimatedView()->center(), CGPointMake(62, 36));
-    EXPECT_EQ(h->stringLabel()->frame(), CGRectMake(0, 68, 124, 18));
-    EXPECT_FALSE(h->stringLabel()->isHidden());
+    // A new status relays the box out without placing it again.
+    clock.advance(0.2);
+    CGPoint center = h->hudView()->center();
+    GHProgressHUD::setStatus("Almost there");
+    EXPECT_EQ(h->stringLabel()->text(), "Almost there");
+    EXPECT_EQ(h->hudView()->bounds().size.height, 98);
+    EXPECT_EQ(h->hudView()->center(), center);
 }
 
 TEST_F(GHProgressHUDTest, BoxWidthFollowsTheMeasuredTextInEvenSteps) {
@@ -246,9 +254,7 @@ TEST_F(GHProgressHUDTest, BoxWidthFollowsTheMeasuredTextInEvenSteps) {
     GHProgressHUD::setFont(UIFont::systemFontOfSize(15));
     GHProgressHUD::showWithStatus(std::string(12, 'a'));  // 90 points wide
     EXPECT_EQ(hud()->hudView()->bounds().size.width, 124);
-}
-
-TEST_F(GHProgressHUDTest, TallBoxesInsetTheLabel) {
+    // Tall boxes inset the label.
     GHProgressHUD::showWithStatus(std::string(40, 'a'));  // 300 points: two lines within 200
     auto h = hud();
     CGRect label = h->stringLabel()->frame();
@@ -256,16 +262,6 @@ TEST_F(GHProgressHUDTest, TallBoxesInsetTheLabel) {
     EXPECT_EQ(label.size.height, 36);
     EXPECT_EQ(h->hudView()->bounds().size.height, 116);
     EXPECT_EQ(h->hudView()->bounds().size.width, label.size.width + 24);
-}
-
-TEST_F(GHProgressHUDTest, SetStatusRelaysOutWithoutPlacing) {
-    GHProgressHUD::show();
-    clock.advance(0.2);
-    CGPoint center = hud()->hudView()->center();
-    GHProgressHUD::setStatus("Almost there");
-    EXPECT_EQ(hud()->stringLabel()->text(), "Almost there");
-    EXPECT_EQ(hud()->hudView()->bounds().size.height, 98);
-    EXPECT_EQ(hud()->hudView()->center(), center);
 }
 
 // ---- placement ---------------------------------------------------------------------------------
@@ -314,7 +310,7 @@ TEST_F(GHProgressHUDTest, PlacementObserversGoAtTeardown) {
 
 // ---- appear and disappear ----------------------------------------------------------------------
 
-TEST_F(GHProgressHUDTest, ClearMasksFadeOnlyTheBox) {
+TEST_F(GHProgressHUDTest, ClearMasksFadeOnlyTheBoxAndDimmingMasksTheWholeScreen) {
     GHProgressHUD::showWithMaskType(GHProgressHUDMaskTypeNone);
     auto h = hud();
     EXPECT_EQ(h->alpha(), 1);
@@ -329,11 +325,9 @@ TEST_F(GHProgressHUDTest, ClearMasksFadeOnlyTheBox) {
     EXPECT_EQ(h->alpha(), 1);
     EXPECT_EQ(h->hudView()->alpha(), 0);
     EXPECT_NEAR(h->hudView()->transform().a, 0.800000011920929, 1e-12);
-}
+    clock.advance(0.2);
 
-TEST_F(GHProgressHUDTest, DimmingMasksFadeTheWholeScreen) {
     GHProgressHUD::showWithMaskType(GHProgressHUDMaskTypeBlack);
-    auto h = hud();
     EXPECT_TRUE(h->layer()->animationForKey("opacity"));
     EXPECT_EQ(h->hudView()->alpha(), 1);
     clock.advance(0.15);
@@ -472,17 +466,18 @@ TEST_F(GHProgressHUDTest, GradientMaskCentresAboveTheKeyboard) {
 // ---- image showings ----------------------------------------------------------------------------
 
 TEST_F(GHProgressHUDTest, DisplayDurationGrowsWithTheStatus) {
-    auto h = hud();
-    EXPECT_DOUBLE_EQ(h->displayDurationForString(std::nullopt), 0.5);
-    EXPECT_DOUBLE_EQ(h->displayDurationForString(""), 0.5);
-    EXPECT_NEAR(h->displayDurationForString(std::string(10, 'x')), 1.1, 1e-9);
-    EXPECT_NEAR(h->displayDurationForString(std::string(50, 'x')), 3.5, 1e-9);
-    EXPECT_NEAR(h->displayDurationForString(std::string(74, 'x')), 4.94, 1e-9);
-    EXPECT_DOUBLE_EQ(h->displayDurationForString(std::string(75, 'x')), 5.0);
-    EXPECT_DOUBLE_EQ(h->displayDurationForString(std::string(500, 'x')), 5.0);
+    EXPECT_DOUBLE_EQ(hud()->displayDurationForString(std::nullopt), 0.5);
     // UTF-16 units: ten CJK characters count ten, one astral character two.
-    EXPECT_NEAR(h->displayDurationForString("上传中上传中上传中上"), 1.1, 1e-9);
-    EXPECT_NEAR(h->displayDurationForString("\xF0\x9F\x98\x80"), 0.62, 1e-9);
+    const std::pair<std::string, double> cases[] = {{"", 0.5},
+                                                    {std::string(10, 'x'), 1.1},
+                                                    {std::string(50, 'x'), 3.5},
+                                                    {std::string(74, 'x'), 4.94},
+                                                    {std::string(75, 'x'), 5.0},
+                                                    {std::string(500, 'x'), 5.0},
+                                                    {"上传中上传中上传中上", 1.1},
+                                                    {"\xF0\x9F\x98\x80", 0.62}};
+    for (const auto& [status, seconds] : cases)
+        EXPECT_NEAR(hud()->displayDurationForString(status), seconds, 1e-9) << status.size() << " bytes";
 }
 
 TEST_F(GHProgressHUDTest, SuccessFromHiddenShowsCountsOnceAndDismissesItself) {
@@ -516,6 +511,11 @@ TEST_F(GHProgressHUDTest, InfoAndErrorUseTheirImages) {
     ASSERT_TRUE(error);
     EXPECT_NE(info, error);
     EXPECT_EQ(hud()->activityCount(), 1u);  // the second image showing found the HUD visible
+    // Images given by the caller are used unchanged.
+    auto image = picture(4);
+    GHProgressHUD::showImage(image, "x", GHProgressHUDMaskTypeBlack);
+    EXPECT_EQ(hud()->imageView()->image(), image);
+    EXPECT_EQ(hud()->maskType(), GHProgressHUDMaskTypeBlack);
 }
 
 TEST_F(GHProgressHUDTest, ImageShowingsPostAccessibilityAtOnce) {
@@ -563,22 +563,8 @@ TEST_F(GHProgressHUDTest, ImageWithoutImageButWithStatusLaysOutAsText) {
     EXPECT_FALSE(h->imageView()->isHidden());
 }
 
-TEST_F(GHProgressHUDTest, ImagesGivenByTheCallerAreUsedUnchanged) {
-    UIGraphicsBeginImageContextWithOptions(CGSizeMake(4, 4), false, 1);
-    auto image = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
-    GHProgressHUD::showImage(image, "x", GHProgressHUDMaskTypeBlack);
-    EXPECT_EQ(hud()->imageView()->image(), image);
-    EXPECT_EQ(hud()->maskType(), GHProgressHUDMaskTypeBlack);
-}
-
 TEST_F(GHProgressHUDTest, TintingColoursEveryVisiblePixel) {
-    UIGraphicsBeginImageContextWithOptions(CGSizeMake(4, 4), false, 1);
-    CGContextSetRGBFillColor(UIGraphicsGetCurrentContext(), 0, 0, 0, 1);
-    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 2, 4));
-    auto image = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
-    auto tinted = hud()->imageWithTintColor(image, UIColor::redColor());
+    auto tinted = hud()->imageWithTintColor(picture(4, true), UIColor::redColor());
     ASSERT_TRUE(tinted);
     EXPECT_EQ(tinted->size(), CGSizeMake(4, 4));
     EXPECT_PX(tinted, 0, 1, 255, 0, 0, 255);
@@ -625,18 +611,16 @@ TEST_F(GHProgressHUDTest, SettersStoreAndAreNeverOverwritten) {
 }
 
 TEST_F(GHProgressHUDTest, ImageSettersReplaceTheBuiltInImages) {
-    UIGraphicsBeginImageContextWithOptions(CGSizeMake(3, 3), false, 1);
-    auto mine = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
+    auto mine = picture(3);
     GHProgressHUD::setInfoImage(mine);
     GHProgressHUD::setSuccessImage(mine);
     GHProgressHUD::setErrorImage(mine);
-    GHProgressHUD::showInfoWithStatus("a");
-    EXPECT_EQ(hud()->imageView()->image(), mine);
-    GHProgressHUD::showSuccessWithStatus("a");
-    EXPECT_EQ(hud()->imageView()->image(), mine);
-    GHProgressHUD::showErrorWithStatus("a");
-    EXPECT_EQ(hud()->imageView()->image(), mine);
+    using Show = void (*)(const GHProgressHUD::Status&);
+    for (Show show : {Show(&GHProgressHUD::showInfoWithStatus), Show(&GHProgressHUD::showSuccessWithStatus),
+                      Show(&GHProgressHUD::showErrorWithStatus)}) {
+        show("a");
+        EXPECT_EQ(hud()->imageView()->image(), mine);
+    }
 }
 
 TEST_F(GHProgressHUDTest, WithoutTheBundleTheBuiltInImagesAreEmpty) {
@@ -660,5 +644,4 @@ TEST_F(GHProgressHUDTest, RingLayersAreRoundCappedClockwiseCircles) {
     EXPECT_EQ(ring->contentsScale(), UIScreen::mainScreen()->scale());
     CGRect box = CGPathGetPathBoundingBox(ring->path());
     EXPECT_NEAR(box.size.width, 36, 1e-6);
-    EXPECT_TRUE(h->isClear() || h->maskType() == 0);
 }

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <tuple>
+
 #include "ControlsTestSupport.h"
 #include "controls/LKCompositeConstraint.h"
 #include "controls/LKConstraintMaker.h"
@@ -22,6 +25,23 @@ class LKViewConstraintTest : public ::testing::Test {
     Ref<LKViewConstraint> constraint(const Ref<UIView>& view, NSLayoutAttribute attribute) {
         return make<LKViewConstraint>(make<LKViewAttribute>(view, attribute));
     }
+    // A constraint of the view's attribute equal to the target, plus the offset, installed.
+    Ref<LKViewConstraint> installed(const Ref<UIView>& v, NSLayoutAttribute attribute, Value target,
+                                    CGFloat offset = 0) {
+        auto c = constraint(v, attribute);
+        auto set = c->equalTo()(std::move(target));
+        if (offset != 0) set->offset()(offset);
+        c->install();
+        return c;
+    }
+    // The same, updating a similar constraint installed before.
+    Ref<LKViewConstraint> updating(const std::function<void(const Ref<LKViewConstraint>&)>& set) {
+        auto c = constraint(view, NSLayoutAttributeLeft);
+        set(c);
+        c->setUpdateExisting(true);
+        c->install();
+        return c;
+    }
     std::size_t installedCount(const Ref<UIView>& view) {
         return UIView_LKConstraints::lk_installedConstraints(*view)->count();
     }
@@ -35,98 +55,72 @@ class LKViewConstraintTest : public ::testing::Test {
 
 TEST_F(LKViewConstraintTest, StartsWithRequiredPriorityUnitMultiplierAndNoRelation) {
     auto c = constraint(view, NSLayoutAttributeLeft);
-    EXPECT_EQ(c->layoutPriority(), 1000.0f);
-    EXPECT_EQ(c->layoutMultiplier(), 1.0);
-    EXPECT_EQ(c->layoutConstant(), 0.0);
-    EXPECT_EQ(c->layoutRelation(), NSLayoutRelationEqual);
+    EXPECT_EQ(
+        std::tuple(c->layoutPriority(), c->layoutMultiplier(), c->layoutConstant(), c->layoutRelation()),
+        std::tuple(1000.0f, 1.0, 0.0, NSLayoutRelationEqual));
     EXPECT_FALSE(c->hasLayoutRelation());
     EXPECT_EQ(c->secondViewAttribute(), nullptr);
     EXPECT_FALSE(c->hasBeenInstalled());
     EXPECT_TRUE(c->isActive());  // nothing to ask yet
 }
 
-TEST_F(LKViewConstraintTest, WidthEqualToANumberInstallsOnTheViewItself) {
-    auto c = constraint(view, NSLayoutAttributeWidth);
-    c->equalTo()(Value(100));
-    c->install();
+TEST_F(LKViewConstraintTest, TargetsChooseWhereTheConstraintIsInstalled) {
+    // A size equal to a number installs on the view itself.
+    auto c = installed(view, NSLayoutAttributeWidth, Value(100));
     ASSERT_EQ(view->constraints().size(), 1u);
     auto lc = view->constraints()[0];
     EXPECT_EQ(lc, c->layoutConstraint());
     EXPECT_TRUE(isKindOf<LKLayoutConstraint>(lc));
-    EXPECT_EQ(lc->firstItem(), view);
-    EXPECT_EQ(lc->firstAttribute(), NSLayoutAttributeWidth);
-    EXPECT_EQ(lc->secondItem(), nullptr);
-    EXPECT_EQ(lc->secondAttribute(), NSLayoutAttributeNotAnAttribute);
+    EXPECT_EQ(std::tuple(lc->firstItem(), lc->firstAttribute(), lc->secondItem(), lc->secondAttribute()),
+              std::tuple(view, NSLayoutAttributeWidth, Ref<UIView>(), NSLayoutAttributeNotAnAttribute));
     EXPECT_EQ(lc->constant(), 100);
     EXPECT_EQ(c->installedView(), view);
     EXPECT_TRUE(c->hasBeenInstalled());
     EXPECT_EQ(installedCount(view), 1u);
-}
 
-TEST_F(LKViewConstraintTest, PositionWithOnlyAConstantRelatesToTheSuperview) {
-    auto c = constraint(view, NSLayoutAttributeLeft);
-    c->equalTo()(Value(10));
-    c->install();
+    // A position with only a constant relates to the superview.
+    c = installed(view, NSLayoutAttributeLeft, Value(10));
     ASSERT_EQ(parent->constraints().size(), 1u);
-    auto lc = parent->constraints()[0];
-    EXPECT_EQ(lc->secondItem(), parent);
-    EXPECT_EQ(lc->secondAttribute(), NSLayoutAttributeLeft);
-    EXPECT_EQ(lc->constant(), 10);
+    lc = parent->constraints()[0];
+    EXPECT_EQ(std::tuple(lc->secondItem(), lc->secondAttribute(), lc->constant()),
+              std::tuple(parent, NSLayoutAttributeLeft, 10.0));
     EXPECT_EQ(c->installedView(), parent);
+
+    // Sibling targets (a view or one of its attributes) install on the common parent.
+    installed(view, NSLayoutAttributeLeft, Value(sibling));
+    installed(view, NSLayoutAttributeLeft, Value(lk_right(sibling)));
+    ASSERT_EQ(parent->constraints().size(), 3u);
+    EXPECT_EQ(parent->constraints()[1]->secondItem(), sibling);
+    EXPECT_EQ(parent->constraints()[1]->secondAttribute(), NSLayoutAttributeLeft);
+    EXPECT_EQ(parent->constraints()[2]->secondAttribute(), NSLayoutAttributeRight);
 }
 
-TEST_F(LKViewConstraintTest, SiblingTargetsInstallOnTheCommonParent) {
-    auto c = constraint(view, NSLayoutAttributeLeft);
-    c->equalTo()(Value(sibling));
-    c->install();
-    ASSERT_EQ(parent->constraints().size(), 1u);
-    EXPECT_EQ(parent->constraints()[0]->secondItem(), sibling);
-    EXPECT_EQ(parent->constraints()[0]->secondAttribute(), NSLayoutAttributeLeft);
-
-    auto d = constraint(view, NSLayoutAttributeLeft);
-    d->equalTo()(Value(lk_right(sibling)));
-    d->install();
-    ASSERT_EQ(parent->constraints().size(), 2u);
-    EXPECT_EQ(parent->constraints()[1]->secondAttribute(), NSLayoutAttributeRight);
-}
-
-TEST_F(LKViewConstraintTest, InsetsApplyPerAttribute) {
-    UIEdgeInsets insets = UIEdgeInsetsMake(1, 2, 8, 10);
-    auto expectConstant = [&](NSLayoutAttribute attribute, double expected) {
-        auto c = constraint(view, attribute);
-        c->setLayoutConstant(77);
-        c->setInsets(insets);
-        EXPECT_EQ(c->layoutConstant(), expected) << "attribute " << attribute;
+TEST_F(LKViewConstraintTest, InsetsSizeAndCenterOffsetsApplyPerAttribute) {
+    const struct {
+        NSLayoutAttribute attribute;
+        double inset, sizeAndCenter;  // the constant after setInsets, after the size/center offsets
+    } cases[] = {
+        {NSLayoutAttributeLeft, 2, 0},        {NSLayoutAttributeLeading, 2, 0},
+        {NSLayoutAttributeRight, -10, 0},     {NSLayoutAttributeTrailing, -10, 0},
+        {NSLayoutAttributeTop, 1, 0},         {NSLayoutAttributeBottom, -8, 0},
+        {NSLayoutAttributeWidth, 77, 50},     {NSLayoutAttributeHeight, 77, 60},
+        {NSLayoutAttributeLeftMargin, 77, 0}, {NSLayoutAttributeCenterX, 77, 5},
+        {NSLayoutAttributeCenterY, 77, 6},
     };
-    expectConstant(NSLayoutAttributeLeft, 2);
-    expectConstant(NSLayoutAttributeLeading, 2);
-    expectConstant(NSLayoutAttributeRight, -10);
-    expectConstant(NSLayoutAttributeTrailing, -10);
-    expectConstant(NSLayoutAttributeTop, 1);
-    expectConstant(NSLayoutAttributeBottom, -8);
-    expectConstant(NSLayoutAttributeWidth, 77);
-    expectConstant(NSLayoutAttributeLeftMargin, 77);
-    expectConstant(NSLayoutAttributeCenterX, 77);
-}
-
-TEST_F(LKViewConstraintTest, SizeAndCenterOffsetsApplyOnlyToTheirAttributes) {
-    auto w = constraint(view, NSLayoutAttributeWidth);
-    auto h = constraint(view, NSLayoutAttributeHeight);
-    auto x = constraint(view, NSLayoutAttributeCenterX);
-    auto y = constraint(view, NSLayoutAttributeCenterY);
-    auto l = constraint(view, NSLayoutAttributeLeft);
-    for (auto& c : {w, h, x, y, l}) {
-        c->setSizeOffset(CGSizeMake(50, 60));
-        c->setCenterOffset(CGPointMake(5, 6));
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.attribute);
+        auto c = constraint(view, k.attribute);
+        c->setLayoutConstant(77);
+        c->setInsets(UIEdgeInsetsMake(1, 2, 8, 10));
+        EXPECT_EQ(c->layoutConstant(), k.inset);
+        auto d = constraint(view, k.attribute);
+        d->setSizeOffset(CGSizeMake(50, 60));
+        d->setCenterOffset(CGPointMake(5, 6));
+        EXPECT_EQ(d->layoutConstant(), k.sizeAndCenter);
     }
-    EXPECT_EQ(w->layoutConstant(), 50);
-    EXPECT_EQ(h->layoutConstant(), 60);
-    EXPECT_EQ(x->layoutConstant(), 5);
-    EXPECT_EQ(y->layoutConstant(), 6);
-    EXPECT_EQ(l->layoutConstant(), 0);
 }
 
-TEST_F(LKViewConstraintTest, MultiplierAndDivider) {
+TEST_F(LKViewConstraintTest, MultiplierDividerPriorityAndRelation) {
     auto c = constraint(view, NSLayoutAttributeWidth);
     EXPECT_EQ(c->dividedBy()(2), c);
     EXPECT_EQ(c->layoutMultiplier(), 0.5);
@@ -134,10 +128,7 @@ TEST_F(LKViewConstraintTest, MultiplierAndDivider) {
     EXPECT_EQ(c->layoutMultiplier(), 3);
     c->priority()(999);
     EXPECT_EQ(c->layoutPriority(), 999.0f);
-}
-
-TEST_F(LKViewConstraintTest, RelationSetAgainReplacesTheEarlierOne) {
-    auto c = constraint(view, NSLayoutAttributeWidth);
+    // A relation set again replaces the earlier one.
     c->greaterThanOrEqualTo()(Value(10));
     EXPECT_EQ(c->layoutRelation(), NSLayoutRelationGreaterThanOrEqual);
     EXPECT_TRUE(c->hasLayoutRelation());
@@ -155,40 +146,27 @@ TEST_F(LKViewConstraintTest, UnsupportedTargetsAreIgnored) {
     EXPECT_EQ(c->layoutConstant(), 0);
 }
 
-TEST_F(LKViewConstraintTest, AConstantSetAfterInstallationMovesTheLayoutAtOnce) {
+TEST_F(LKViewConstraintTest, InstalledConstraintsTakeLaterSettingsAndInstallOnce) {
     view->setTranslatesAutoresizingMaskIntoConstraints(false);
-    auto c = constraint(view, NSLayoutAttributeWidth);
-    c->equalTo()(Value(100));
-    c->install();
-    c->offset()(120);
-    EXPECT_EQ(c->layoutConstraint()->constant(), 120);
-    parent->layoutIfNeeded();
-    EXPECT_EQ(view->frame().size.width, 120);
-}
-
-TEST_F(LKViewConstraintTest, InstallingTwiceDoesNothing) {
-    auto c = constraint(view, NSLayoutAttributeWidth);
-    c->equalTo()(Value(100));
-    c->install();
-    auto first = c->layoutConstraint();
-    c->install();
-    EXPECT_EQ(view->constraints().size(), 1u);
-    EXPECT_EQ(c->layoutConstraint(), first);
-}
-
-TEST_F(LKViewConstraintTest, PriorityAndKeyReachThePlatformConstraint) {
     auto c = constraint(view, NSLayoutAttributeWidth);
     c->equalTo()(Value(100))->priorityHigh()();
     c->key()(Value("w"));
     c->install();
-    EXPECT_EQ(c->layoutConstraint()->priority(), 750.0f);
-    EXPECT_EQ(c->layoutConstraint()->lk_key().stringValue(), "w");
+    auto first = c->layoutConstraint();
+    EXPECT_EQ(first->priority(), 750.0f);
+    EXPECT_EQ(first->lk_key().stringValue(), "w");
+    c->install();  // twice does nothing
+    EXPECT_EQ(view->constraints().size(), 1u);
+    EXPECT_EQ(c->layoutConstraint(), first);
+    // A constant set after installation moves the layout at once.
+    c->offset()(120);
+    EXPECT_EQ(first->constant(), 120);
+    parent->layoutIfNeeded();
+    EXPECT_EQ(view->frame().size.width, 120);
 }
 
 TEST_F(LKViewConstraintTest, UninstallRemovesEverythingAndAllowsANewInstall) {
-    auto c = constraint(view, NSLayoutAttributeLeft);
-    c->equalTo()(Value(sibling));
-    c->install();
+    auto c = installed(view, NSLayoutAttributeLeft, Value(sibling));
     auto first = c->layoutConstraint();
     c->uninstall();
     EXPECT_TRUE(parent->constraints().empty());
@@ -202,9 +180,7 @@ TEST_F(LKViewConstraintTest, UninstallRemovesEverythingAndAllowsANewInstall) {
 }
 
 TEST_F(LKViewConstraintTest, DeactivateThenActivateReusesThePlatformConstraint) {
-    auto c = constraint(view, NSLayoutAttributeLeft);
-    c->equalTo()(Value(sibling));
-    c->install();
+    auto c = installed(view, NSLayoutAttributeLeft, Value(sibling));
     auto lc = c->layoutConstraint();
     c->deactivate();
     EXPECT_FALSE(lc->isActive());
@@ -215,21 +191,19 @@ TEST_F(LKViewConstraintTest, DeactivateThenActivateReusesThePlatformConstraint) 
     c->activate();
     EXPECT_TRUE(lc->isActive());
     EXPECT_EQ(c->layoutConstraint(), lc);
-    ASSERT_EQ(parent->constraints().size(), 1u);
-    EXPECT_EQ(parent->constraints()[0], lc);
+    EXPECT_EQ(parent->constraints(), std::vector<Ref<NSLayoutConstraint>>{lc});
     EXPECT_EQ(installedCount(view), 1u);
     c->activate();  // already installed
     EXPECT_EQ(parent->constraints().size(), 1u);
-}
 
-TEST_F(LKViewConstraintTest, ActivateWithoutPlatformConstraintInstalls) {
-    auto c = constraint(view, NSLayoutAttributeHeight);
-    c->equalTo()(Value(40));
-    c->activate();
-    EXPECT_TRUE(c->hasBeenInstalled());
+    // Without a platform constraint, activate installs; deactivate is harmless.
+    auto h = constraint(view, NSLayoutAttributeHeight);
+    h->equalTo()(Value(40));
+    h->activate();
+    EXPECT_TRUE(h->hasBeenInstalled());
     EXPECT_EQ(view->constraints().size(), 1u);
     auto d = constraint(view, NSLayoutAttributeWidth);
-    d->deactivate();  // nothing to deactivate: uninstall is harmless
+    d->deactivate();
     EXPECT_FALSE(d->hasBeenInstalled());
 }
 
@@ -243,11 +217,10 @@ TEST_F(LKViewConstraintTest, CopiesKeepTheSettingsButNotTargetKeyOrInstallation)
     c->install();
     auto copy = c->copy();
     EXPECT_EQ(copy->firstViewAttribute(), c->firstViewAttribute());
-    EXPECT_EQ(copy->layoutConstant(), 5);
-    EXPECT_EQ(copy->layoutRelation(), NSLayoutRelationGreaterThanOrEqual);
+    EXPECT_EQ(std::tuple(copy->layoutConstant(), copy->layoutRelation(), copy->layoutPriority(),
+                         copy->layoutMultiplier()),
+              std::tuple(5.0, NSLayoutRelationGreaterThanOrEqual, 250.0f, 2.0));
     EXPECT_TRUE(copy->hasLayoutRelation());
-    EXPECT_EQ(copy->layoutPriority(), 250.0f);
-    EXPECT_EQ(copy->layoutMultiplier(), 2);
     EXPECT_EQ(copy->delegate(), c->delegate());
     EXPECT_EQ(copy->secondViewAttribute(), nullptr);
     EXPECT_TRUE(copy->lk_key().isNil());
@@ -256,39 +229,21 @@ TEST_F(LKViewConstraintTest, CopiesKeepTheSettingsButNotTargetKeyOrInstallation)
     EXPECT_FALSE(copy->hasBeenInstalled());
 }
 
-TEST_F(LKViewConstraintTest, UpdateReusesAMatchingBuilderConstraint) {
-    auto c = constraint(view, NSLayoutAttributeLeft);
-    c->equalTo()(Value(sibling))->offset()(10);
-    c->install();
+TEST_F(LKViewConstraintTest, UpdateReusesOnlyAMatchingBuilderConstraint) {
+    auto c = installed(view, NSLayoutAttributeLeft, Value(sibling), 10);
     auto lc = c->layoutConstraint();
-
-    auto update = constraint(view, NSLayoutAttributeLeft);
-    update->equalTo()(Value(sibling))->offset()(25);
-    update->setUpdateExisting(true);
-    update->install();
+    auto update = updating([&](const auto& u) { u->equalTo()(Value(sibling))->offset()(25); });
     EXPECT_EQ(parent->constraints().size(), 1u);
     EXPECT_EQ(update->layoutConstraint(), lc);
     EXPECT_EQ(lc->constant(), 25);
     // In force, but not a member of the set: the original constraint still is.
     EXPECT_EQ(installedCount(view), 1u);
     EXPECT_TRUE(UIView_LKConstraints::lk_installedConstraints(*view)->containsObject(c.get()));
-}
 
-TEST_F(LKViewConstraintTest, UpdateWithAnotherPriorityOrMultiplierAddsAConstraint) {
-    auto c = constraint(view, NSLayoutAttributeLeft);
-    c->equalTo()(Value(sibling));
-    c->install();
-
-    auto otherPriority = constraint(view, NSLayoutAttributeLeft);
-    otherPriority->equalTo()(Value(sibling))->priority()(500);
-    otherPriority->setUpdateExisting(true);
-    otherPriority->install();
+    // Another priority or multiplier adds a constraint.
+    updating([&](const auto& u) { u->equalTo()(Value(sibling))->priority()(500); });
     EXPECT_EQ(parent->constraints().size(), 2u);
-
-    auto otherMultiplier = constraint(view, NSLayoutAttributeLeft);
-    otherMultiplier->equalTo()(Value(sibling))->multipliedBy()(2);
-    otherMultiplier->setUpdateExisting(true);
-    otherMultiplier->install();
+    updating([&](const auto& u) { u->equalTo()(Value(sibling))->multipliedBy()(2); });
     EXPECT_EQ(parent->constraints().size(), 3u);
 }
 
@@ -296,29 +251,21 @@ TEST_F(LKViewConstraintTest, UpdateNeverReusesAConstraintMadeOutsideTheBuilder) 
     auto plain = NSLayoutConstraint::constraintWithItem(view, NSLayoutAttributeLeft, NSLayoutRelationEqual,
                                                         sibling, NSLayoutAttributeLeft, 1, 0);
     parent->addConstraint(plain);
-    auto update = constraint(view, NSLayoutAttributeLeft);
-    update->equalTo()(Value(sibling))->offset()(7);
-    update->setUpdateExisting(true);
-    update->install();
+    auto update = updating([&](const auto& u) { u->equalTo()(Value(sibling))->offset()(7); });
     EXPECT_EQ(parent->constraints().size(), 2u);
     EXPECT_EQ(plain->constant(), 0);
     EXPECT_NE(update->layoutConstraint(), plain);
 }
 
 TEST_F(LKViewConstraintTest, SimilarSearchPrefersTheNewestMatch) {
-    auto a = constraint(view, NSLayoutAttributeLeft);
-    a->equalTo()(Value(sibling));
-    a->install();
-    auto b = constraint(view, NSLayoutAttributeLeft);
-    b->equalTo()(Value(sibling));
-    b->install();
-    auto probe = LKLayoutConstraint::constraintWithItem(view, NSLayoutAttributeLeft, NSLayoutRelationEqual,
-                                                        sibling, NSLayoutAttributeLeft, 1, 99);
-    EXPECT_EQ(b->layoutConstraintSimilarTo(probe), b->layoutConstraint());
-    auto other = LKLayoutConstraint::constraintWithItem(view, NSLayoutAttributeLeft,
-                                                        NSLayoutRelationGreaterThanOrEqual, sibling,
-                                                        NSLayoutAttributeLeft, 1, 0);
-    EXPECT_EQ(b->layoutConstraintSimilarTo(other), nullptr);
+    installed(view, NSLayoutAttributeLeft, Value(sibling));
+    auto b = installed(view, NSLayoutAttributeLeft, Value(sibling));
+    auto probe = [&](NSLayoutRelation relation) {
+        return b->layoutConstraintSimilarTo(LKLayoutConstraint::constraintWithItem(
+            view, NSLayoutAttributeLeft, relation, sibling, NSLayoutAttributeLeft, 1, 99));
+    };
+    EXPECT_EQ(probe(NSLayoutRelationEqual), b->layoutConstraint());
+    EXPECT_EQ(probe(NSLayoutRelationGreaterThanOrEqual), nullptr);
 }
 
 TEST_F(LKViewConstraintTest, ViewsWithoutCommonAncestorAreRefused) {
@@ -337,26 +284,17 @@ TEST_F(LKViewConstraintTest, ViewsWithoutCommonAncestorAreRefused) {
 TEST_F(LKViewConstraintTest, PositionConstantWithoutSuperviewIsRefused) {
     LogCapture log;
     auto lonely = make<UIView>();
-    auto c = constraint(lonely, NSLayoutAttributeTop);
-    c->equalTo()(Value(8));
-    c->install();
+    auto c = installed(lonely, NSLayoutAttributeTop, Value(8));
     EXPECT_TRUE(log.contains("needs a superview"));
     EXPECT_FALSE(c->hasBeenInstalled());
     EXPECT_TRUE(lonely->constraints().empty());
     EXPECT_EQ(installedCount(lonely), 0u);
     // A size needs no superview.
-    auto w = constraint(lonely, NSLayoutAttributeWidth);
-    w->equalTo()(Value(8));
-    w->install();
-    EXPECT_TRUE(w->hasBeenInstalled());
+    EXPECT_TRUE(installed(lonely, NSLayoutAttributeWidth, Value(8))->hasBeenInstalled());
 }
 
 TEST_F(LKViewConstraintTest, InstalledSnapshotSurvivesUninstallingWhileWalking) {
-    for (int i = 0; i < 3; ++i) {
-        auto c = constraint(view, NSLayoutAttributeWidth);
-        c->equalTo()(Value(10 + i));
-        c->install();
-    }
+    for (int i = 0; i < 3; ++i) installed(view, NSLayoutAttributeWidth, Value(10 + i));
     auto snapshot = LKViewConstraint::installedConstraintsForView(view);
     ASSERT_EQ(snapshot.size(), 3u);
     for (const auto& c : snapshot) c->uninstall();

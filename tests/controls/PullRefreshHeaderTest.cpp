@@ -20,20 +20,14 @@ namespace {
 
 constexpr double kFrame = 1.0 / 60;
 
-Ref<UIImage> solidImage(CGFloat width, CGFloat height) {
-    UIGraphicsBeginImageContextWithOptions(CGSizeMake(width, height), false, 1);
-    if (auto c = UIGraphicsGetCurrentContext()) {
-        CGContextSetRGBFillColor(c, 1, 0, 0, 1);
-        CGContextFillRect(c, CGRectMake(0, 0, width, height));
-    }
-    auto image = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
-    return image;
-}
-
+// Distinct (blank) frames 20 points wide.
 std::vector<Ref<UIImage>> images(std::size_t count, CGFloat height = 20) {
     std::vector<Ref<UIImage>> list;
-    for (std::size_t i = 0; i < count; ++i) list.push_back(solidImage(20, height));
+    for (std::size_t i = 0; i < count; ++i) {
+        UIGraphicsBeginImageContextWithOptions(CGSizeMake(20, height), false, 1);
+        list.push_back(UIGraphicsGetImageFromCurrentImageContext());
+        UIGraphicsEndImageContext();
+    }
     return list;
 }
 
@@ -51,6 +45,10 @@ bool isUnturned(const Ref<UIView>& view) {
     auto t = view->transform();
     return std::fabs(t.a - 1) < 1e-9 && std::fabs(t.d - 1) < 1e-9 && std::fabs(t.b) < 1e-9;
 }
+void relayout(const Ref<UIView>& view) {
+    view->setNeedsLayout();
+    view->layoutIfNeeded();
+}
 
 class PullRefreshHeaderTest : public PullRefreshFixture {
   protected:
@@ -60,6 +58,12 @@ class PullRefreshHeaderTest : public PullRefreshFixture {
         UIScrollView_PullRefresh::setHeader(table, header);
         header->layoutIfNeeded();
         return header;
+    }
+    Ref<PullRefreshGifHeader> installGif() {
+        showTable({20});
+        auto gif = PullRefreshGifHeader::headerWithRefreshingBlock(counter.block());
+        UIScrollView_PullRefresh::setHeader(table, gif);
+        return gif;
     }
     // Pulls to the offset and lets go; the spring-back's first step starts the refresh.
     void pullAndRelease(CGFloat offsetY) {
@@ -76,12 +80,9 @@ class PullRefreshHeaderTest : public PullRefreshFixture {
 
 TEST_F(PullRefreshHeaderTest, SitsAboveTheContentAtItsHeight) {
     installHeader();
-    EXPECT_EQ(header->frame().size.height, 54);
-    EXPECT_EQ(header->frame().origin.y, -54);
-    EXPECT_EQ(header->frame().size.width, 320);
+    EXPECT_EQ(header->frame(), CGRectMake(0, -54, 320, 54));
     header->setIgnoredScrollViewContentInsetTop(10);
-    header->setNeedsLayout();
-    header->layoutIfNeeded();
+    relayout(header);
     EXPECT_EQ(header->frame().origin.y, -64);
     EXPECT_EQ(header->lastUpdatedTimeKey(), "PullRefreshHeaderLastUpdatedTimeKey");
 }
@@ -99,6 +100,15 @@ TEST_F(PullRefreshHeaderTest, PullingPastTheHeightArmsAndBackDisarms) {
     EXPECT_EQ(header->stateLabel()->text(), "下拉可以刷新");
     dragTo(table, 100);
     EXPECT_EQ(header->state(), PullRefreshState::Idle);
+    // Letting go unarmed only reports the percent.
+    dragTo(table, -20);
+    EXPECT_NEAR(header->pullingPercent(), 20.0 / 54, 1e-9);
+    release(table);
+    clock.advance(1);
+    EXPECT_EQ(header->state(), PullRefreshState::Idle);
+    EXPECT_EQ(counter.calls, 0);
+    EXPECT_EQ(table->contentOffset().y, 0);
+    EXPECT_DOUBLE_EQ(header->pullingPercent(), 0);
 }
 
 TEST_F(PullRefreshHeaderTest, LettingGoArmedRefreshesHoldsTheHeaderAndCallsBack) {
@@ -125,18 +135,6 @@ TEST_F(PullRefreshHeaderTest, LettingGoArmedRefreshesHoldsTheHeaderAndCallsBack)
     release(table);
     clock.advance(1);
     EXPECT_EQ(counter.calls, 1);
-}
-
-TEST_F(PullRefreshHeaderTest, LettingGoUnarmedOnlyReportsThePercent) {
-    installHeader();
-    dragTo(table, -20);
-    EXPECT_NEAR(header->pullingPercent(), 20.0 / 54, 1e-9);
-    release(table);
-    clock.advance(1);
-    EXPECT_EQ(header->state(), PullRefreshState::Idle);
-    EXPECT_EQ(counter.calls, 0);
-    EXPECT_EQ(table->contentOffset().y, 0);
-    EXPECT_DOUBLE_EQ(header->pullingPercent(), 0);
 }
 
 TEST_F(PullRefreshHeaderTest, EndingStoresTheTimeGivesTheInsetBackAndResetsThePercent) {
@@ -167,10 +165,7 @@ TEST_F(PullRefreshHeaderTest, ATopInsetMovesEveryThreshold) {
     UIScrollView_PullRefresh::setHeader(table, header);
     dragTo(table, -118);
     EXPECT_EQ(header->state(), PullRefreshState::Idle);
-    dragTo(table, -119);
-    EXPECT_EQ(header->state(), PullRefreshState::Pulling);
-    release(table);
-    clock.advance(kFrame);
+    pullAndRelease(-119);
     EXPECT_EQ(table->contentInset().top, 118);
     EXPECT_EQ(table->contentOffset().y, -118);
     header->endRefreshing();
@@ -190,17 +185,16 @@ TEST_F(PullRefreshHeaderTest, AutoAlphaFadesOutAfterARefresh) {
 
 TEST_F(PullRefreshHeaderTest, EndingOnACollectionViewWaitsATenthOfASecond) {
     showCollection({12});
-    auto gif = PullRefreshNormalHeader::headerWithRefreshingBlock(counter.block());
-    UIScrollView_PullRefresh::setHeader(collection, gif);
-    gif->beginRefreshing();
+    header = PullRefreshNormalHeader::headerWithRefreshingBlock(counter.block());
+    UIScrollView_PullRefresh::setHeader(collection, header);
+    header->beginRefreshing();
     clock.advance(0.3);
     EXPECT_EQ(counter.calls, 1);
-    gif->endRefreshing();
-    EXPECT_EQ(gif->state(), PullRefreshState::Refreshing);
+    header->endRefreshing();
     clock.advance(0.09);
-    EXPECT_EQ(gif->state(), PullRefreshState::Refreshing);
+    EXPECT_EQ(header->state(), PullRefreshState::Refreshing);
     clock.advance(0.02);
-    EXPECT_EQ(gif->state(), PullRefreshState::Idle);
+    EXPECT_EQ(header->state(), PullRefreshState::Idle);
     EXPECT_EQ(collection->contentInset().top, 0);
 }
 
@@ -287,13 +281,10 @@ TEST_F(PullRefreshHeaderTest, LabelsAndArrowLayout) {
     EXPECT_EQ(header->loadingView()->center(), CGPointMake(60, 27));
 
     header->lastUpdatedTimeLabel()->setHidden(true);
-    header->setNeedsLayout();
-    header->layoutIfNeeded();
+    relayout(header);
     EXPECT_EQ(header->stateLabel()->frame(), CGRectMake(0, 0, 320, 54));
-
     header->stateLabel()->setHidden(true);
-    header->setNeedsLayout();
-    header->layoutIfNeeded();
+    relayout(header);
     EXPECT_EQ(arrow->center(), CGPointMake(160, 27));
 }
 
@@ -337,10 +328,7 @@ TEST_F(PullRefreshHeaderTest, ArrowTurnsWhenArmedAndTheIndicatorSpinsWhileRefres
     EXPECT_DOUBLE_EQ(loading->alpha(), 1.0);
     EXPECT_FALSE(loading->isAnimating());
     EXPECT_FALSE(arrow->isHidden());
-}
-
-TEST_F(PullRefreshHeaderTest, ARefreshStartedDuringTheFadeKeepsItsSpinner) {
-    installHeader();
+    // A refresh started during the fade keeps its spinner.
     header->beginRefreshing();
     header->endRefreshing();
     header->beginRefreshing();
@@ -362,20 +350,14 @@ TEST_F(PullRefreshHeaderTest, IndicatorStyleChangeDropsTheOldIndicator) {
 }
 
 TEST_F(PullRefreshHeaderTest, GifIdleFramesFollowThePull) {
-    showTable({20});
-    auto gif = PullRefreshGifHeader::headerWithRefreshingBlock(counter.block());
-    UIScrollView_PullRefresh::setHeader(table, gif);
+    auto gif = installGif();
     auto idle = images(10);
     gif->setImages(idle, PullRefreshState::Idle);
     EXPECT_NEAR(gif->stateDurations()[PullRefreshState::Idle], 1.0, 1e-9);
-    gif->setPullingPercent(0.35);
-    EXPECT_EQ(gif->gifView()->image(), idle[3]);
-    gif->setPullingPercent(1.2);
-    EXPECT_EQ(gif->gifView()->image(), idle[9]);
-    gif->setPullingPercent(-0.5);
-    EXPECT_EQ(gif->gifView()->image(), idle[0]);
-    gif->setPullingPercent(std::nan(""));
-    EXPECT_EQ(gif->gifView()->image(), idle[0]);
+    for (auto [percent, frame] : {std::pair{0.35, 3}, {1.2, 9}, {-0.5, 0}, {std::nan(""), 0}}) {
+        gif->setPullingPercent(percent);
+        EXPECT_EQ(gif->gifView()->image(), idle[frame]) << percent;
+    }
 
     // Through a real drag.
     dragTo(table, -27);
@@ -383,9 +365,7 @@ TEST_F(PullRefreshHeaderTest, GifIdleFramesFollowThePull) {
 }
 
 TEST_F(PullRefreshHeaderTest, GifStatesPlayTheirFramesAndGrowTheHeader) {
-    showTable({20});
-    auto gif = PullRefreshGifHeader::headerWithRefreshingBlock(counter.block());
-    UIScrollView_PullRefresh::setHeader(table, gif);
+    auto gif = installGif();
     gif->setImages(std::nullopt, PullRefreshState::Pulling);
     EXPECT_TRUE(gif->stateImages().empty());
     gif->setImages(images(8), PullRefreshState::Pulling);
@@ -401,8 +381,7 @@ TEST_F(PullRefreshHeaderTest, GifStatesPlayTheirFramesAndGrowTheHeader) {
     EXPECT_TRUE(gif->gifView()->isAnimating());
     EXPECT_EQ(gif->gifView()->animationImages().size(), 8u);
     EXPECT_NEAR(gif->gifView()->animationDuration(), 0.8, 1e-9);
-    release(table);
-    clock.advance(kFrame);
+    pullAndRelease(-61);
     EXPECT_EQ(gif->state(), PullRefreshState::Refreshing);
     EXPECT_FALSE(gif->gifView()->isAnimating());
     EXPECT_EQ(gif->gifView()->image(), refreshing[0]);
@@ -415,16 +394,13 @@ TEST_F(PullRefreshHeaderTest, GifStatesPlayTheirFramesAndGrowTheHeader) {
 }
 
 TEST_F(PullRefreshHeaderTest, GifLayoutLeavesRoomForTheText) {
-    showTable({20});
-    auto gif = PullRefreshGifHeader::headerWithRefreshingBlock(counter.block());
-    UIScrollView_PullRefresh::setHeader(table, gif);
+    auto gif = installGif();
     gif->layoutIfNeeded();
     EXPECT_EQ(gif->gifView()->contentMode(), UIViewContentModeRight);
     EXPECT_EQ(gif->gifView()->frame().size.width, 70);
     gif->stateLabel()->setHidden(true);
     gif->lastUpdatedTimeLabel()->setHidden(true);
-    gif->setNeedsLayout();
-    gif->layoutIfNeeded();
+    relayout(gif);
     EXPECT_EQ(gif->gifView()->contentMode(), UIViewContentModeCenter);
     EXPECT_EQ(gif->gifView()->frame(), gif->bounds());
 }

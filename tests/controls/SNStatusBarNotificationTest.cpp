@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <tuple>
+
 #include "ControlsTestSupport.h"
 #include "controls/SNStatusBarNotification.h"
 #include "controls/SNStatusBarNotificationViewController.h"
@@ -53,6 +56,17 @@ class SNStatusBarNotificationTest : public ::testing::Test {
             return style;
         });
     }
+    // Registers the style under the name and shows "x" in it.
+    void showStyled(const std::string& name, const std::function<void(SNStatusBarStyle&)>& change) {
+        addStyle(name, change);
+        SNStatusBarNotification::showWithStatus("x", name);
+    }
+    void postStatusBarFrame(CGRect frame) {
+        Dictionary info{
+            {UIApplicationStatusBarFrameUserInfoKey, Value(NSValue_Geometry::valueWithCGRect(frame))}};
+        NSNotificationCenter::defaultCenter()->postNotificationName(
+            UIApplicationWillChangeStatusBarFrameNotification, nullptr, info);
+    }
 
     testsupport::ManualClock clock;
     Ref<UIWindow> appWindow;
@@ -87,12 +101,10 @@ TEST(SNStatusBarStyleTest, CopiesShareTheirObjects) {
     style->setTextVerticalPositionAdjustment(2);
     auto copy = style->copy();
     EXPECT_NE(copy, style);
-    EXPECT_EQ(copy->barColor(), style->barColor());
-    EXPECT_EQ(copy->textShadow(), style->textShadow());
-    EXPECT_EQ(copy->font(), style->font());
+    EXPECT_EQ(std::tuple(copy->barColor(), copy->textShadow(), copy->font(), copy->animationType()),
+              std::tuple(style->barColor(), style->textShadow(), style->font(), style->animationType()));
     EXPECT_EQ(copy->progressBarHeight(), 2);
     EXPECT_EQ(copy->textVerticalPositionAdjustment(), 2);
-    EXPECT_EQ(copy->animationType(), style->animationType());
 }
 
 // ---- showing -----------------------------------------------------------------------------------
@@ -123,9 +135,9 @@ TEST_F(SNStatusBarNotificationTest, ShowingPutsTheBarInAWindowOfItsOwn) {
               -20);
     EXPECT_EQ(bar()->transform().ty, 0);
     EXPECT_EQ(SNStatusBarNotification::sharedInstance(), shared());
-}
 
-TEST_F(SNStatusBarNotificationTest, NothingShowsWhileTheStatusBarIsHidden) {
+    // Nothing shows while the status bar is hidden.
+    SNStatusBarNotification::dismissAnimated(false);
     UIApplication::sharedApplication()->setStatusBarHidden(true);
     EXPECT_EQ(SNStatusBarNotification::showWithStatus("x"), nullptr);
     EXPECT_FALSE(SNStatusBarNotification::isVisible());
@@ -142,17 +154,20 @@ TEST_F(SNStatusBarNotificationTest, NamedStylesAndTheFallbackToTheDefault) {
     EXPECT_EQ(bar()->textLabel()->font()->fontName(), "Courier-Bold");
     SNStatusBarNotification::showWithStatus("n", std::nullopt);
     EXPECT_EQ(shared()->activeStyle(), shared()->defaultStyle());
+    // Registered styles replace predefined ones.
+    addStyle(SNStatusBarStyleError, [](SNStatusBarStyle& s) { s.setBarColor(UIColor::blueColor()); });
+    SNStatusBarNotification::showWithStatus("e", SNStatusBarStyleError);
+    EXPECT_TRUE(bar()->backgroundColor()->isEqual(*UIColor::blueColor()));
 }
 
 TEST_F(SNStatusBarNotificationTest, TextShadowComesAndGoesWithTheStyle) {
     auto shadow = make<NSShadow>();
     shadow->setShadowColor(UIColor::redColor());
     shadow->setShadowOffset(CGSizeMake(1, 2));
-    addStyle("shadowed", [&](SNStatusBarStyle& s) {
+    showStyled("shadowed", [&](SNStatusBarStyle& s) {
         s.setTextShadow(shadow);
         s.setTextVerticalPositionAdjustment(3);
     });
-    SNStatusBarNotification::showWithStatus("s", std::string("shadowed"));
     EXPECT_TRUE(bar()->textLabel()->shadowColor()->isEqual(*UIColor::redColor()));
     EXPECT_EQ(bar()->textLabel()->shadowOffset(), CGSizeMake(1, 2));
     EXPECT_EQ(bar()->textVerticalPositionAdjustment(), 3);
@@ -160,12 +175,6 @@ TEST_F(SNStatusBarNotificationTest, TextShadowComesAndGoesWithTheStyle) {
     EXPECT_EQ(bar()->textLabel()->frame(), CGRectMake(0, 4, 320, 19));
     SNStatusBarNotification::showWithStatus("plain");
     EXPECT_EQ(bar()->textLabel()->shadowOffset(), CGSizeZero);
-}
-
-TEST_F(SNStatusBarNotificationTest, RegisteredStylesReplacePredefinedOnes) {
-    addStyle(SNStatusBarStyleError, [](SNStatusBarStyle& s) { s.setBarColor(UIColor::blueColor()); });
-    SNStatusBarNotification::showWithStatus("e", SNStatusBarStyleError);
-    EXPECT_TRUE(bar()->backgroundColor()->isEqual(*UIColor::blueColor()));
 }
 
 TEST_F(SNStatusBarNotificationTest, PrepareCallbacksReceiveCopiesOfTheDefault) {
@@ -178,13 +187,13 @@ TEST_F(SNStatusBarNotificationTest, PrepareCallbacksReceiveCopiesOfTheDefault) {
     });
     EXPECT_NE(seen, before);
     EXPECT_EQ(shared()->defaultStyle(), seen);
-    EXPECT_EQ(SNStatusBarNotification::addStyleNamed(
-                  "mine",
-                  [&](const Ref<SNStatusBarStyle>& style) {
-                      EXPECT_NE(style, seen);
-                      EXPECT_TRUE(style->barColor()->isEqual(*UIColor::blackColor()));
-                      return style;
-                  }),
+    EXPECT_EQ(SNStatusBarNotification::addStyleNamed("mine",
+                                                     [&](const Ref<SNStatusBarStyle>& style) {
+                                                         EXPECT_NE(style, seen);
+                                                         EXPECT_TRUE(style->barColor()->isEqual(
+                                                             *UIColor::blackColor()));
+                                                         return style;
+                                                     }),
               "mine");
     EXPECT_TRUE(shared()->userStyles().count("mine"));
 }
@@ -214,8 +223,7 @@ TEST_F(SNStatusBarNotificationTest, UnanimatedOrTypeNoneDismissalsCompleteAtOnce
     SNStatusBarNotification::showWithStatus("x");
     SNStatusBarNotification::dismissAnimated(false);
     EXPECT_FALSE(SNStatusBarNotification::isVisible());
-    addStyle("still", [](SNStatusBarStyle& s) { s.setAnimationType(SNStatusBarAnimationTypeNone); });
-    SNStatusBarNotification::showWithStatus("x", std::string("still"));
+    showStyled("still", [](SNStatusBarStyle& s) { s.setAnimationType(SNStatusBarAnimationTypeNone); });
     EXPECT_EQ(bar()->transform().ty, 0);
     EXPECT_EQ(bar()->layer()->animationCount(), 0u);
     SNStatusBarNotification::dismiss();
@@ -223,8 +231,7 @@ TEST_F(SNStatusBarNotificationTest, UnanimatedOrTypeNoneDismissalsCompleteAtOnce
 }
 
 TEST_F(SNStatusBarNotificationTest, FadingStylesFadeInAndOut) {
-    addStyle("fade", [](SNStatusBarStyle& s) { s.setAnimationType(SNStatusBarAnimationTypeFade); });
-    SNStatusBarNotification::showWithStatus("x", std::string("fade"));
+    showStyled("fade", [](SNStatusBarStyle& s) { s.setAnimationType(SNStatusBarAnimationTypeFade); });
     EXPECT_EQ(bar()->transform().ty, 0);
     EXPECT_EQ(bar()->alpha(), 1);
     auto fade = asKind<CABasicAnimation>(bar()->layer()->animationForKey("opacity"));
@@ -238,7 +245,7 @@ TEST_F(SNStatusBarNotificationTest, FadingStylesFadeInAndOut) {
     EXPECT_FALSE(SNStatusBarNotification::isVisible());
 }
 
-TEST_F(SNStatusBarNotificationTest, TimedDismissal) {
+TEST_F(SNStatusBarNotificationTest, TimedDismissalAlsoFiresWhileTheUserScrolls) {
     SNStatusBarNotification::showWithStatus("x", 2.0);
     ASSERT_TRUE(shared()->dismissTimer());
     clock.advance(1.99);
@@ -247,9 +254,6 @@ TEST_F(SNStatusBarNotificationTest, TimedDismissal) {
     clock.advance(0.41);
     EXPECT_FALSE(SNStatusBarNotification::isVisible());
     EXPECT_EQ(shared()->dismissTimer(), nullptr);
-}
-
-TEST_F(SNStatusBarNotificationTest, TimedDismissalFiresWhileTheUserScrolls) {
     SNStatusBarNotification::showWithStatus("x", 1.0, SNStatusBarStyleDark);
     clock.advance(1.5, UITrackingRunLoopMode);
     EXPECT_FALSE(SNStatusBarNotification::isVisible());
@@ -284,15 +288,13 @@ TEST_F(SNStatusBarNotificationTest, DismissAfterReplacesTheTimer) {
 // ---- the bounce --------------------------------------------------------------------------------
 
 TEST_F(SNStatusBarNotificationTest, BounceStylesDropInWithAKeyframeBounce) {
-    addStyle("bounce", [](SNStatusBarStyle& s) { s.setAnimationType(SNStatusBarAnimationTypeBounce); });
-    SNStatusBarNotification::showWithStatus("x", std::string("bounce"));
+    showStyled("bounce", [](SNStatusBarStyle& s) { s.setAnimationType(SNStatusBarAnimationTypeBounce); });
     auto bounce = asKind<CAKeyframeAnimation>(bar()->layer()->animationForKey("SNBounceAnimation"));
     ASSERT_TRUE(bounce);
-    EXPECT_EQ(bounce->keyPath(), "transform");
-    EXPECT_DOUBLE_EQ(bounce->duration(), 0.66);
-    EXPECT_FALSE(bounce->isRemovedOnCompletion());
-    EXPECT_EQ(bounce->fillMode(), kCAFillModeForwards);
-    EXPECT_EQ(bounce->timingFunction()->name(), kCAMediaTimingFunctionLinear);
+    EXPECT_EQ(
+        std::tuple(bounce->keyPath(), bounce->duration(), bounce->isRemovedOnCompletion(), bounce->fillMode(),
+                   bounce->timingFunction()->name()),
+        std::tuple(std::string("transform"), 0.66, false, kCAFillModeForwards, kCAMediaTimingFunctionLinear));
     ASSERT_EQ(bounce->values().size(), 100u);
     auto offsetAt = [&](int i) {
         return NSValue_CATransform3D::CATransform3DValue(bounce->values()[i].objectAs<NSValue>()).m42;
@@ -327,7 +329,7 @@ TEST_F(SNStatusBarNotificationTest, ProgressIsClampedAndIgnoredWithoutABar) {
     EXPECT_EQ(view->frame(), CGRectZero);
 }
 
-TEST_F(SNStatusBarNotificationTest, ProgressWidthRoundsAndAnimatesAfterTheFirstStep) {
+TEST_F(SNStatusBarNotificationTest, ProgressWidthRoundsAndAnimatesAfterTheFirstStepBelowTheText) {
     SNStatusBarNotification::showWithStatus("x");
     clock.advance(0.5);
     SNStatusBarNotification::showProgress(0.3333);
@@ -339,35 +341,35 @@ TEST_F(SNStatusBarNotificationTest, ProgressWidthRoundsAndAnimatesAfterTheFirstS
     EXPECT_GT(view->layer()->animationCount(), 0u);
     clock.advance(0.06);
     EXPECT_EQ(view->layer()->animationCount(), 0u);
+    // The progress sits below the text.
+    const auto& subviews = bar()->subviews();
+    auto progress = std::find(subviews.begin(), subviews.end(), shared()->progressView());
+    auto label = std::find(subviews.begin(), subviews.end(), bar()->textLabel());
+    EXPECT_LT(progress, label);
 }
 
 TEST_F(SNStatusBarNotificationTest, ProgressBarThicknessLimits) {
-    addStyle("thin", [](SNStatusBarStyle& s) { s.setProgressBarHeight(0.2); });
-    SNStatusBarNotification::showWithStatus("x", std::string("thin"));
+    showStyled("thin", [](SNStatusBarStyle& s) { s.setProgressBarHeight(0.2); });
     SNStatusBarNotification::showProgress(1);
     EXPECT_EQ(shared()->progressView()->frame().size.height, 0.5);
 
-    addStyle("full", [](SNStatusBarStyle& s) { s.setProgressBarHeight(20); });
-    SNStatusBarNotification::showWithStatus("x", std::string("full"));
+    showStyled("full", [](SNStatusBarStyle& s) { s.setProgressBarHeight(20); });
     shared()->updateTopBarFrameWithStatusBarFrame(CGRectMake(0, 0, 320, 40));
     EXPECT_EQ(bar()->frame(), CGRectMake(0, -20, 320, 40));
     SNStatusBarNotification::showProgress(1);
     EXPECT_EQ(shared()->progressView()->frame(), CGRectMake(0, 0, 320, 40));
 
-    addStyle("thick", [](SNStatusBarStyle& s) { s.setProgressBarHeight(90); });
-    SNStatusBarNotification::showWithStatus("x", std::string("thick"));
+    showStyled("thick", [](SNStatusBarStyle& s) { s.setProgressBarHeight(90); });
     SNStatusBarNotification::showProgress(1);
     EXPECT_EQ(shared()->progressView()->frame().size.height, 40) << "limited to the bar";
 }
 
 TEST_F(SNStatusBarNotificationTest, ProgressBarPositions) {
     auto frameFor = [&](SNStatusBarProgressBarPosition position) {
-        std::string name = "p" + std::to_string(position);
-        addStyle(name, [&](SNStatusBarStyle& s) {
+        showStyled("p" + std::to_string(position), [&](SNStatusBarStyle& s) {
             s.setProgressBarPosition(position);
             s.setProgressBarHeight(4);
         });
-        SNStatusBarNotification::showWithStatus("x", name);
         SNStatusBarNotification::showProgress(0);
         SNStatusBarNotification::showProgress(0.5);
         return shared()->progressView()->frame();
@@ -384,15 +386,6 @@ TEST_F(SNStatusBarNotificationTest, ProgressBarPositions) {
     EXPECT_EQ(frameFor(9).origin.y, 0) << "unknown positions take the bar's own origin";
 }
 
-TEST_F(SNStatusBarNotificationTest, ProgressSitsBelowTheText) {
-    SNStatusBarNotification::showWithStatus("x");
-    SNStatusBarNotification::showProgress(0.5);
-    const auto& subviews = bar()->subviews();
-    auto progress = std::find(subviews.begin(), subviews.end(), shared()->progressView());
-    auto label = std::find(subviews.begin(), subviews.end(), bar()->textLabel());
-    EXPECT_LT(progress, label);
-}
-
 // ---- activity indicator ------------------------------------------------------------------------
 
 TEST_F(SNStatusBarNotificationTest, ActivityIndicatorSitsLeftOfTheText) {
@@ -407,10 +400,8 @@ TEST_F(SNStatusBarNotificationTest, ActivityIndicatorSitsLeftOfTheText) {
     EXPECT_EQ(indicator->activityIndicatorViewStyle(), UIActivityIndicatorViewStyleGray);
     bar()->setNeedsLayout();
     bar()->layoutIfNeeded();
-    CGRect frame = indicator->frame();
-    EXPECT_NEAR(frame.size.width, 14, 1e-9);  // 20 points scaled to 0.7
-    EXPECT_EQ(frame.origin.x, 130 - 14 - 8);
-    EXPECT_EQ(frame.origin.y, 4);  // ceil((20 - 14) / 2 + 1)
+    // 20 points scaled to 0.7; y = ceil((20 - 14) / 2 + 1).
+    EXPECT_EQ(indicator->frame(), CGRectMake(130 - 14 - 8, 4, 14, 14));
     SNStatusBarNotification::showActivityIndicator(false, UIActivityIndicatorViewStyleGray);
     EXPECT_FALSE(indicator->isAnimating());
     EXPECT_TRUE(indicator->isHidden());
@@ -422,33 +413,21 @@ TEST_F(SNStatusBarNotificationTest, ActivityIndicatorSitsLeftOfTheText) {
 
 // ---- frames and windows ------------------------------------------------------------------------
 
-TEST_F(SNStatusBarNotificationTest, StatusBarFrameChangesMoveTheBar) {
-    SNStatusBarNotification::showWithStatus("x");
-    SNStatusBarNotification::showProgress(1);
-    Dictionary info{{UIApplicationStatusBarFrameUserInfoKey,
-                     Value(NSValue_Geometry::valueWithCGRect(CGRectMake(0, 0, 320, 40)))}};
-    NSNotificationCenter::defaultCenter()->postNotificationName(
-        UIApplicationWillChangeStatusBarFrameNotification, nullptr, info);
-    EXPECT_EQ(bar()->frame(), CGRectMake(0, -20, 320, 40));
-    EXPECT_EQ(shared()->progressView()->frame().size.height, 1);
-    EXPECT_EQ(shared()->progressView()->frame().origin.y, 39);
-    clock.advance(0.5);
-    EXPECT_EQ(bar()->frame(), CGRectMake(0, -20, 320, 40));
-}
-
-TEST_F(SNStatusBarNotificationTest, StatusBarFrameChangesWithNothingShownMakeNothing) {
+TEST_F(SNStatusBarNotificationTest, StatusBarFrameChangesMoveTheBarOnlyWhenShown) {
     shared();
-    Dictionary info{{UIApplicationStatusBarFrameUserInfoKey,
-                     Value(NSValue_Geometry::valueWithCGRect(CGRectMake(0, 0, 320, 40)))}};
-    NSNotificationCenter::defaultCenter()->postNotificationName(
-        UIApplicationWillChangeStatusBarFrameNotification, nullptr, info);
+    postStatusBarFrame(CGRectMake(0, 0, 320, 40));
     clock.advance(0.5);
     EXPECT_FALSE(SNStatusBarNotification::isVisible());
     EXPECT_FALSE(shared()->hasOverlayWindow());
-}
 
-TEST_F(SNStatusBarNotificationTest, BarFrameFromAStatusBarFrameOfEitherShape) {
     SNStatusBarNotification::showWithStatus("x");
+    SNStatusBarNotification::showProgress(1);
+    postStatusBarFrame(CGRectMake(0, 0, 320, 40));
+    EXPECT_EQ(bar()->frame(), CGRectMake(0, -20, 320, 40));
+    EXPECT_EQ(shared()->progressView()->frame(), CGRectMake(0, 39, 320, 1));
+    clock.advance(0.5);
+    EXPECT_EQ(bar()->frame(), CGRectMake(0, -20, 320, 40));
+    // A status bar frame of either shape.
     shared()->updateTopBarFrameWithStatusBarFrame(CGRectMake(0, 0, 20, 568));  // turned sideways
     EXPECT_EQ(bar()->frame(), CGRectMake(0, 0, 568, 20));
 }

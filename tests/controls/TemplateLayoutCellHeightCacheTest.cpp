@@ -53,17 +53,14 @@ std::vector<CGFloat> sectionMarks(const Cache& cache) {
     return marks;
 }
 
-TEST(TLHeightCacheTest, MakingRoomGrowsSectionsAndRowsWithUncachedEntries) {
+TEST(TLHeightCacheTest, MakingRoomGrowsWithUncachedEntriesAndMinusOneIsUncached) {
     auto cache = make<Cache>();
     EXPECT_FALSE(cache->hasCachedHeightAtIndexPath(ip(5, 2)));
     ASSERT_EQ(cache->sections().size(), 3u);
     EXPECT_TRUE(cache->sections()[0].empty());
     EXPECT_TRUE(cache->sections()[1].empty());
     EXPECT_EQ(cache->sections()[2], std::vector<CGFloat>(6, -1));
-}
-
-TEST(TLHeightCacheTest, StoresAndAnswersHeightsAndTreatsMinusOneAsUncached) {
-    auto cache = make<Cache>();
+    // Heights are stored and answered; -1 means uncached.
     EXPECT_EQ(cache->cachedHeightAtIndexPath(ip(1, 1)), -1);
     cache->cacheHeight(44.5, ip(1, 1));
     EXPECT_TRUE(cache->hasCachedHeightAtIndexPath(ip(1, 1)));
@@ -101,104 +98,101 @@ TEST(TLHeightCacheTest, PathsThatNameNoRowAreIgnored) {
 
 // ---- the cache steps ----------------------------------------------------------------------------
 
-TEST(TLCacheStepsTest, InsertingARowMovesLaterHeightsDown) {
-    auto cache = make<Cache>();
-    cache->cacheHeight(80, ip(3));
-    Invalidation::applyUpdateToCache(*cache, rows(UITableViewUpdate::InsertRows, {ip(1)}));
-    EXPECT_EQ(cache->cachedHeightAtIndexPath(ip(4)), 80);
-    EXPECT_FALSE(cache->hasCachedHeightAtIndexPath(ip(1)));
-    EXPECT_FALSE(cache->hasCachedHeightAtIndexPath(ip(3)));
+UITableViewUpdate moveRow(Ref<NSIndexPath> from, Ref<NSIndexPath> to) {
+    UITableViewUpdate u;
+    u.kind = UITableViewUpdate::MoveRow;
+    u.fromIndexPath = std::move(from);
+    u.toIndexPath = std::move(to);
+    return u;
 }
 
-TEST(TLCacheStepsTest, DeletingARowMovesLaterHeightsUp) {
-    auto cache = make<Cache>();
-    cache->cacheHeight(80, ip(3));
-    Invalidation::applyUpdateToCache(*cache, rows(UITableViewUpdate::DeleteRows, {ip(0)}));
-    EXPECT_EQ(cache->cachedHeightAtIndexPath(ip(2)), 80);
+UITableViewUpdate moveSection(long from, long to) {
+    UITableViewUpdate u;
+    u.kind = UITableViewUpdate::MoveSection;
+    u.fromSection = from;
+    u.toSection = to;
+    return u;
 }
 
-TEST(TLCacheStepsTest, InsertedRowsGoInAscendingOrderWhateverTheListOrder) {
-    auto cache = make<Cache>();
-    for (long r = 0; r < 4; ++r) cache->cacheHeight(10 + r, ip(r));
-    // After the insertion rows 1 and 3 are new: the old rows 0, 1, 2, 3 sit at 0, 2, 4, 5.
-    Invalidation::applyUpdateToCache(*cache, rows(UITableViewUpdate::InsertRows, {ip(3), ip(1)}));
-    EXPECT_EQ(cache->sections()[0], (std::vector<CGFloat>{10, -1, 11, -1, 12, 13}));
-}
-
-TEST(TLCacheStepsTest, DeletedRowsOfOneSectionGoAtOnce) {
-    auto cache = make<Cache>();
-    for (long r = 0; r < 5; ++r) cache->cacheHeight(10 + r, ip(r, 1));
-    Invalidation::applyUpdateToCache(*cache,
-                                     rows(UITableViewUpdate::DeleteRows, {ip(3, 1), ip(1, 1), ip(3, 1)}));
-    EXPECT_EQ(cache->sections()[1], (std::vector<CGFloat>{10, 12, 14}));
-}
-
-TEST(TLCacheStepsTest, RowOperationsMakeRoomBeyondTheCache) {
-    auto cache = make<Cache>();
-    Invalidation::applyUpdateToCache(*cache, rows(UITableViewUpdate::DeleteRows, {ip(2, 3)}));
-    ASSERT_EQ(cache->sections().size(), 4u);
-    EXPECT_EQ(cache->sections()[3].size(), 2u);
-    Invalidation::applyUpdateToCache(*cache, rows(UITableViewUpdate::InsertRows, {ip(4, 5)}));
-    EXPECT_EQ(cache->sections()[5].size(), 6u);
-}
-
-TEST(TLCacheStepsTest, ReloadedRowsBecomeUncached) {
+TEST(TLCacheStepsTest, RowUpdatesMoveForgetAndMakeRoom) {
+    using U = UITableViewUpdate;
+    const struct {
+        const char* what;
+        long section;
+        std::vector<CGFloat> before;
+        UITableViewUpdate update;
+        std::vector<CGFloat> after;
+    } cases[] = {
+        {"insertion moves later heights down",
+         0,
+         {-1, -1, -1, 80},
+         rows(U::InsertRows, {ip(1)}),
+         {-1, -1, -1, -1, 80}},
+        {"deletion moves later heights up", 0, {-1, -1, -1, 80}, rows(U::DeleteRows, {ip(0)}), {-1, -1, 80}},
+        // After the insertion rows 1 and 3 are new: the old rows 0, 1, 2, 3 sit at 0, 2, 4, 5.
+        {"insertions in ascending order",
+         0,
+         {10, 11, 12, 13},
+         rows(U::InsertRows, {ip(3), ip(1)}),
+         {10, -1, 11, -1, 12, 13}},
+        {"deletions of one section at once",
+         1,
+         {10, 11, 12, 13, 14},
+         rows(U::DeleteRows, {ip(3, 1), ip(1, 1), ip(3, 1)}),
+         {10, 12, 14}},
+        {"reloaded rows become uncached", 0, {10, 11, 12}, rows(U::ReloadRows, {ip(0), ip(2)}), {-1, 11, -1}},
+        {"a move takes the height along", 0, {10, 11, 12, 13}, moveRow(ip(0), ip(3)), {11, 12, 13, 10}},
+        {"an adjacent move exchanges the two", 0, {10, 20}, moveRow(ip(1), ip(0)), {20, 10}},
+        {"deletion beyond the cache makes room", 0, {}, rows(U::DeleteRows, {ip(2)}), {-1, -1}},
+        {"insertion beyond the cache makes room",
+         0,
+         {},
+         rows(U::InsertRows, {ip(4)}),
+         {-1, -1, -1, -1, -1, -1}},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        auto cache = make<Cache>();
+        for (std::size_t r = 0; r < k.before.size(); ++r)
+            if (k.before[r] != -1) cache->cacheHeight(k.before[r], ip(long(r), k.section));
+        Invalidation::applyUpdateToCache(*cache, k.update);
+        ASSERT_GT(cache->sections().size(), std::size_t(k.section));
+        EXPECT_EQ(cache->sections()[std::size_t(k.section)], k.after);
+    }
+    // Across sections, into a section the cache has not seen yet.
     auto cache = make<Cache>();
     for (long r = 0; r < 3; ++r) cache->cacheHeight(10 + r, ip(r));
-    Invalidation::applyUpdateToCache(*cache, rows(UITableViewUpdate::ReloadRows, {ip(0), ip(2)}));
-    EXPECT_EQ(cache->sections()[0], (std::vector<CGFloat>{-1, 11, -1}));
+    Invalidation::applyUpdateToCache(*cache, moveRow(ip(1), ip(0, 2)));
+    EXPECT_EQ(cache->sections()[0], (std::vector<CGFloat>{10, 12}));
+    EXPECT_EQ(cache->cachedHeightAtIndexPath(ip(0, 2)), 11);
 }
 
-TEST(TLCacheStepsTest, MovedRowTakesItsHeightAlong) {
-    auto cache = make<Cache>();
-    for (long r = 0; r < 4; ++r) cache->cacheHeight(10 + r, ip(r));
-    UITableViewUpdate u;
-    u.kind = UITableViewUpdate::MoveRow;
-    u.fromIndexPath = ip(0);
-    u.toIndexPath = ip(3);
-    Invalidation::applyUpdateToCache(*cache, u);
-    EXPECT_EQ(cache->sections()[0], (std::vector<CGFloat>{11, 12, 13, 10}));
-    // Across sections, into a section the cache has not seen yet.
-    u.fromIndexPath = ip(1);
-    u.toIndexPath = ip(0, 2);
-    Invalidation::applyUpdateToCache(*cache, u);
-    EXPECT_EQ(cache->sections()[0], (std::vector<CGFloat>{11, 13, 10}));
-    EXPECT_EQ(cache->cachedHeightAtIndexPath(ip(0, 2)), 12);
-}
-
-TEST(TLCacheStepsTest, AdjacentRowMoveExchangesTheTwo) {
-    auto cache = make<Cache>();
-    cache->cacheHeight(10, ip(0));
-    cache->cacheHeight(20, ip(1));
-    UITableViewUpdate u;
-    u.kind = UITableViewUpdate::MoveRow;
-    u.fromIndexPath = ip(1);
-    u.toIndexPath = ip(0);
-    Invalidation::applyUpdateToCache(*cache, u);
-    EXPECT_EQ(cache->sections()[0], (std::vector<CGFloat>{20, 10}));
-}
-
-TEST(TLCacheStepsTest, DeletingSectionsTogetherUsesTheirFormerIndexes) {
-    auto cache = fiveMarkedSections();
-    Invalidation::applyUpdateToCache(*cache, sections(UITableViewUpdate::DeleteSections, indexes({1, 3, 9})));
-    EXPECT_EQ(sectionMarks(*cache), (std::vector<CGFloat>{100, 102, 104}));
-}
-
-TEST(TLCacheStepsTest, InsertingASectionBeyondTheCacheChangesNothing) {
-    auto cache = make<Cache>();
-    cache->cacheHeight(1, ip(0, 0));
-    cache->cacheHeight(2, ip(0, 1));
-    Invalidation::applyUpdateToCache(*cache, sections(UITableViewUpdate::InsertSections, indexes({7})));
-    EXPECT_EQ(sectionMarks(*cache), (std::vector<CGFloat>{1, 2}));
-    // At the end is not beyond: it appends.
-    Invalidation::applyUpdateToCache(*cache, sections(UITableViewUpdate::InsertSections, indexes({2})));
-    EXPECT_EQ(sectionMarks(*cache), (std::vector<CGFloat>{1, 2, -2}));
-}
-
-TEST(TLCacheStepsTest, InsertedSectionsGoInAscendingOrder) {
-    auto cache = fiveMarkedSections();
-    Invalidation::applyUpdateToCache(*cache, sections(UITableViewUpdate::InsertSections, indexes({0, 2})));
-    EXPECT_EQ(sectionMarks(*cache), (std::vector<CGFloat>{-2, 100, -2, 101, 102, 103, 104}));
+// Five sections marked by their first row's height (100 + s); -2 marks a section without rows.
+TEST(TLCacheStepsTest, SectionUpdatesUseFormerIndexesAndSkipWhatLiesBeyond) {
+    using U = UITableViewUpdate;
+    const struct {
+        const char* what;
+        UITableViewUpdate update;
+        std::vector<CGFloat> marks;
+    } cases[] = {
+        {"deletions together", sections(U::DeleteSections, indexes({1, 3, 9})), {100, 102, 104}},
+        {"insertion beyond the cache", sections(U::InsertSections, indexes({7})), {100, 101, 102, 103, 104}},
+        {"insertion at the end appends",
+         sections(U::InsertSections, indexes({5})),
+         {100, 101, 102, 103, 104, -2}},
+        {"insertions in ascending order",
+         sections(U::InsertSections, indexes({0, 2})),
+         {-2, 100, -2, 101, 102, 103, 104}},
+        {"a move shifts the ones between", moveSection(0, 3), {101, 102, 103, 100, 104}},
+        {"a move beyond the cache", moveSection(4, 5), {100, 101, 102, 103, 104}},
+        {"a move from a negative section", moveSection(-1, 0), {100, 101, 102, 103, 104}},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        auto cache = fiveMarkedSections();
+        Invalidation::applyUpdateToCache(*cache, k.update);
+        EXPECT_EQ(sectionMarks(*cache), k.marks);
+    }
 }
 
 TEST(TLCacheStepsTest, ReloadedSectionsForgetTheirRowsButKeepTheirLength) {
@@ -210,38 +204,12 @@ TEST(TLCacheStepsTest, ReloadedSectionsForgetTheirRowsButKeepTheirLength) {
     EXPECT_EQ(cache->sections().size(), 5u);
 }
 
-TEST(TLCacheStepsTest, MovedSectionShiftsTheOnesBetween) {
-    auto cache = fiveMarkedSections();
-    UITableViewUpdate u;
-    u.kind = UITableViewUpdate::MoveSection;
-    u.fromSection = 0;
-    u.toSection = 3;
-    Invalidation::applyUpdateToCache(*cache, u);
-    EXPECT_EQ(sectionMarks(*cache), (std::vector<CGFloat>{101, 102, 103, 100, 104}));
-    u.fromSection = 4;
-    u.toSection = 5;  // beyond the cache: skipped
-    Invalidation::applyUpdateToCache(*cache, u);
-    u.fromSection = -1;
-    u.toSection = 0;
-    Invalidation::applyUpdateToCache(*cache, u);
-    EXPECT_EQ(sectionMarks(*cache), (std::vector<CGFloat>{101, 102, 103, 100, 104}));
-}
-
-TEST(TLCacheStepsTest, ReloadDataEmptiesTheCache) {
-    auto cache = fiveMarkedSections();
-    Invalidation::applyReloadDataToCache(*cache);
-    EXPECT_TRUE(cache->sections().empty());
-}
-
-TEST(TLCacheStepsTest, MissingArgumentsAndHostilePathsAreSkipped) {
+TEST(TLCacheStepsTest, MissingArgumentsAndHostilePathsAreSkippedAndReloadDataEmpties) {
     auto cache = fiveMarkedSections();
     const Sections before = cache->sections();
-    UITableViewUpdate u;
     for (auto kind : {UITableViewUpdate::InsertSections, UITableViewUpdate::DeleteSections,
-                      UITableViewUpdate::ReloadSections}) {
-        u = sections(kind, nullptr);
-        Invalidation::applyUpdateToCache(*cache, u);
-    }
+                      UITableViewUpdate::ReloadSections})
+        Invalidation::applyUpdateToCache(*cache, sections(kind, nullptr));
     auto hostile = std::vector<Ref<NSIndexPath>>{nullptr, NSIndexPath::indexPathWithIndex(1),
                                                  NSIndexPath::indexPathWithIndexes({0, NSNotFound}),
                                                  NSIndexPath::indexPathWithIndexes({NSNotFound, 0})};
@@ -249,15 +217,12 @@ TEST(TLCacheStepsTest, MissingArgumentsAndHostilePathsAreSkipped) {
          {UITableViewUpdate::InsertRows, UITableViewUpdate::DeleteRows, UITableViewUpdate::ReloadRows}) {
         Invalidation::applyUpdateToCache(*cache, rows(kind, hostile));
     }
-    u = UITableViewUpdate{};
-    u.kind = UITableViewUpdate::MoveRow;
-    u.fromIndexPath = nullptr;
-    u.toIndexPath = ip(0);
-    Invalidation::applyUpdateToCache(*cache, u);
-    u.fromIndexPath = ip(0);
-    u.toIndexPath = NSIndexPath::indexPathWithIndexes({0, NSNotFound});
-    Invalidation::applyUpdateToCache(*cache, u);
+    Invalidation::applyUpdateToCache(*cache, moveRow(nullptr, ip(0)));
+    Invalidation::applyUpdateToCache(*cache,
+                                     moveRow(ip(0), NSIndexPath::indexPathWithIndexes({0, NSNotFound})));
     EXPECT_EQ(cache->sections(), before);
+    Invalidation::applyReloadDataToCache(*cache);
+    EXPECT_TRUE(cache->sections().empty());
 }
 
 // Random sequences of every operation on random (sometimes hostile) paths: the cache stays

@@ -47,19 +47,15 @@ class BoxCell : public UITableViewCell {
         box = make<UIView>();
         box->setTranslatesAutoresizingMaskIntoConstraints(false);
         contentView()->addSubview(box);
-        const auto& content = contentView();
-        content->addConstraint(pin(box, NSLayoutAttributeLeft, content));
-        content->addConstraint(pin(box, NSLayoutAttributeRight, content));
-        content->addConstraint(pin(box, NSLayoutAttributeTop, content, 10));
-        content->addConstraint(pin(box, NSLayoutAttributeBottom, content, -10));
-        if (aspect) {
-            height = NSLayoutConstraint::constraintWithItem(
-                box, NSLayoutAttributeHeight, NSLayoutRelationEqual, box, NSLayoutAttributeWidth, 0.5, 0);
-        } else {
-            height =
-                NSLayoutConstraint::constraintWithItem(box, NSLayoutAttributeHeight, NSLayoutRelationEqual,
-                                                       nullptr, NSLayoutAttributeNotAnAttribute, 1, 23.5);
-        }
+        for (auto [attribute, inset] : {std::pair{NSLayoutAttributeLeft, 0},
+                                        {NSLayoutAttributeRight, 0},
+                                        {NSLayoutAttributeTop, 10},
+                                        {NSLayoutAttributeBottom, -10}})
+            contentView()->addConstraint(pin(box, attribute, contentView(), inset));
+        height = NSLayoutConstraint::constraintWithItem(
+            box, NSLayoutAttributeHeight, NSLayoutRelationEqual, aspect ? box : nullptr,
+            aspect ? NSLayoutAttributeWidth : NSLayoutAttributeNotAnAttribute, aspect ? 0.5 : 1,
+            aspect ? 0 : 23.5);
         box->addConstraint(height);
     }
     void prepareForReuse() override {
@@ -191,13 +187,6 @@ class TemplateLayoutCellTest : public ::testing::Test {
 
 // ---- the measurement ----------------------------------------------------------------------------
 
-TEST_F(TemplateLayoutCellTest, AutoLayoutCellWithDisclosureMeasuresItsFitPlusOnePixel) {
-    const CGFloat h = measure("box", [](const Ref<UITableViewCell>& cell) {
-        cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
-    });
-    EXPECT_DOUBLE_EQ(h, 44.0);
-}
-
 TEST_F(TemplateLayoutCellTest, ContentWidthIsTheTableWidthLessTheAccessoryRoom) {
     auto withAccessory = [&](UITableViewCellAccessoryType type, Ref<UIView> view) {
         return measure("aspect", [&](const Ref<UITableViewCell>& cell) {
@@ -206,23 +195,29 @@ TEST_F(TemplateLayoutCellTest, ContentWidthIsTheTableWidthLessTheAccessoryRoom) 
         });
     };
     // height = width / 2 + 20 + 0.5
-    EXPECT_DOUBLE_EQ(withAccessory(UITableViewCellAccessoryNone, nullptr), 180.5);
-    EXPECT_DOUBLE_EQ(withAccessory(UITableViewCellAccessoryDisclosureIndicator, nullptr), 163.5);
-    EXPECT_DOUBLE_EQ(withAccessory(UITableViewCellAccessoryDetailDisclosureButton, nullptr), 146.5);
-    EXPECT_DOUBLE_EQ(withAccessory(UITableViewCellAccessoryCheckmark, nullptr), 160.5);
-    EXPECT_DOUBLE_EQ(withAccessory(UITableViewCellAccessoryDetailButton, nullptr), 156.5);
+    for (auto [type, height] : {std::pair{UITableViewCellAccessoryNone, 180.5},
+                                {UITableViewCellAccessoryDisclosureIndicator, 163.5},
+                                {UITableViewCellAccessoryDetailDisclosureButton, 146.5},
+                                {UITableViewCellAccessoryCheckmark, 160.5},
+                                {UITableViewCellAccessoryDetailButton, 156.5}})
+        EXPECT_DOUBLE_EQ(withAccessory(type, nullptr), height) << type;
     // An accessory view wins over the type: 320 - (30 + 16) = 274.
     EXPECT_DOUBLE_EQ(withAccessory(UITableViewCellAccessoryCheckmark, make<UIView>(CGRectMake(0, 0, 30, 30))),
                      157.5);
+    // A constant box with a disclosure: its fit plus the separator pixel.
+    EXPECT_DOUBLE_EQ(measure("box",
+                             [](const Ref<UITableViewCell>& cell) {
+                                 cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
+                             }),
+                     44.0);
 }
 
 TEST_F(TemplateLayoutCellTest, TheTemporaryWidthConstraintIsRemovedAgain) {
     measure("box", nullptr);
     auto cell = tl_templateCellForReuseIdentifier(*table, "box");
-    const auto before = cell->contentView()->constraints().size();
+    EXPECT_EQ(cell->contentView()->constraints().size(), 4u);
     measure("box", nullptr);
-    EXPECT_EQ(cell->contentView()->constraints().size(), before);
-    EXPECT_EQ(before, 4u);
+    EXPECT_EQ(cell->contentView()->constraints().size(), 4u);
 }
 
 TEST_F(TemplateLayoutCellTest, CellWithoutConstraintsIsMeasuredBySizeThatFitsAtZeroHeight) {
@@ -233,22 +228,18 @@ TEST_F(TemplateLayoutCellTest, CellWithoutConstraintsIsMeasuredBySizeThatFitsAtZ
         cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
     });
     ASSERT_TRUE(seen);
-    ASSERT_EQ(seen->asked.size(), 1u);
-    EXPECT_EQ(seen->asked[0].width, 286);
-    EXPECT_EQ(seen->asked[0].height, 0);
+    EXPECT_EQ(seen->asked, std::vector<CGSize>{CGSizeMake(286, 0)});
     EXPECT_DOUBLE_EQ(h, 52.5);
-}
-
-TEST_F(TemplateLayoutCellTest, EnforcedFrameLayoutIgnoresTheConstraints) {
-    Ref<BoxCell> seen;
-    const CGFloat h = measure("box", [&](const Ref<UITableViewCell>& cell) {
-        UITableViewCell_TLTemplateLayoutCell::setFd_enforceFrameLayout(*cell, true);
-        seen = std::static_pointer_cast<BoxCell>(cell);
-    });
-    ASSERT_TRUE(seen);
-    ASSERT_EQ(seen->asked.size(), 1u);
-    EXPECT_EQ(seen->asked[0].width, 320);
-    EXPECT_DOUBLE_EQ(h, 61.5);
+    // Enforced frame layout ignores the constraints.
+    Ref<BoxCell> box;
+    EXPECT_DOUBLE_EQ(measure("box",
+                             [&](const Ref<UITableViewCell>& cell) {
+                                 UITableViewCell_TLTemplateLayoutCell::setFd_enforceFrameLayout(*cell, true);
+                                 box = std::static_pointer_cast<BoxCell>(cell);
+                             }),
+                     61.5);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->asked, std::vector<CGSize>{CGSizeMake(320, 0)});
 }
 
 TEST_F(TemplateLayoutCellTest, SeparatorPixelFollowsStyleAndScale) {
@@ -281,21 +272,14 @@ TEST_F(TemplateLayoutCellTest, OneTemplateCellPerIdentifierPreparedBeforeEveryCo
     EXPECT_EQ(cells[0]->superview(), nullptr);
 }
 
-TEST_F(TemplateLayoutCellTest, MissingIdentifierMeasuresZeroAndMakesNothing) {
+TEST_F(TemplateLayoutCellTest, MissingIdentifierMeasuresZeroAndAnUnknownOneTheSeparatorPixel) {
     LogCapture log;
     setFd_debugLogEnabled(*table, true);
     bool configured = false;
     EXPECT_EQ(tl_heightForCellWithIdentifier(*table, std::nullopt, [&](const auto&) { configured = true; }),
               0);
-    EXPECT_FALSE(configured);
     EXPECT_TRUE(log.lines.empty());
     EXPECT_EQ(table->cellsCreatedFromRegistrations(), 0u);
-}
-
-TEST_F(TemplateLayoutCellTest, UnknownIdentifierMeasuresTheSeparatorPixelOnly) {
-    LogCapture log;
-    setFd_debugLogEnabled(*table, true);
-    bool configured = false;
     EXPECT_DOUBLE_EQ(measure("nothing registered", [&](const auto&) { configured = true; }), 0.5);
     EXPECT_FALSE(configured);
     EXPECT_EQ(tl_templateCellForReuseIdentifier(*table, "nothing registered"), nullptr);
@@ -322,17 +306,13 @@ TEST_F(TemplateLayoutCellTest, DebugLinesOnlyWhileLoggingIsOn) {
 
 // ---- the cached form ----------------------------------------------------------------------------
 
-TEST_F(TemplateLayoutCellTest, SwitchesStartOffAndMissingArgumentsLeaveThemOff) {
-    EXPECT_FALSE(tl_autoCacheInvalidationEnabled(*table));
-    EXPECT_FALSE(tl_precacheEnabled(*table));
+TEST_F(TemplateLayoutCellTest, FirstCachedRequestSwitchesOnAndLaterOnesHitTheCache) {
+    // Missing arguments leave the switches off.
     EXPECT_EQ(tl_heightForCellWithIdentifier(*table, std::nullopt, ip(0), nullptr), 0);
     EXPECT_EQ(tl_heightForCellWithIdentifier(*table, "box", nullptr, nullptr), 0);
     EXPECT_FALSE(tl_autoCacheInvalidationEnabled(*table));
     EXPECT_FALSE(tl_precacheEnabled(*table));
     EXPECT_TRUE(tl_cellHeightCache(*table)->sections().empty());
-}
-
-TEST_F(TemplateLayoutCellTest, FirstCachedRequestSwitchesOnAndLaterOnesHitTheCache) {
     setFd_debugLogEnabled(*table, true);
     LogCapture log;
     int configured = 0;
@@ -346,14 +326,10 @@ TEST_F(TemplateLayoutCellTest, FirstCachedRequestSwitchesOnAndLaterOnesHitTheCac
     EXPECT_TRUE(log.contains("** TLTemplateLayoutCell ** cached - [0:1] 44"));
     EXPECT_TRUE(log.contains("** TLTemplateLayoutCell ** hit cache - [0:1] 44"));
     EXPECT_EQ(tl_cellHeightCache(*table)->cachedHeightAtIndexPath(ip(1)), 44);
-}
-
-TEST_F(TemplateLayoutCellTest, CachesAreKeptPerTable) {
+    // Caches are kept per table.
     auto other = make<UITableView>(CGRectMake(0, 0, 320, 480));
     other->registerClass<BoxCell>("box");
-    tl_heightForCellWithIdentifier(*table, "box", ip(0), nullptr);
-    EXPECT_TRUE(tl_cellHeightCache(*table)->hasCachedHeightAtIndexPath(ip(0)));
-    EXPECT_FALSE(tl_cellHeightCache(*other)->hasCachedHeightAtIndexPath(ip(0)));
+    EXPECT_FALSE(tl_cellHeightCache(*other)->hasCachedHeightAtIndexPath(ip(1)));
     EXPECT_FALSE(tl_precacheEnabled(*other));
     EXPECT_EQ(tl_cellHeightCache(*table), tl_cellHeightCache(*table));
 }
@@ -422,7 +398,7 @@ TEST_F(TemplateLayoutPrecacheTest, FinishedRowsAreLoggedAndAskTheDelegateOnce) {
     EXPECT_EQ(unique.size(), 8u);
 }
 
-TEST_F(TemplateLayoutPrecacheTest, PassesNeedTheSwitchAndADelegate) {
+TEST_F(TemplateLayoutPrecacheTest, PassesNeedTheSwitchAndADelegateThatAnswersHeights) {
     auto rows = attachLong({5});
     tl_precacheIfNeeded(*table);  // switch still off
     EXPECT_EQ(tl_runningPrecachePassCount(), 0u);
@@ -431,13 +407,10 @@ TEST_F(TemplateLayoutPrecacheTest, PassesNeedTheSwitchAndADelegate) {
     tl_precacheIfNeeded(*table);
     EXPECT_EQ(tl_runningPrecachePassCount(), 0u);
     EXPECT_TRUE(rows->heightCalls.empty());
-}
 
-TEST_F(TemplateLayoutPrecacheTest, DelegateWithoutHeightsIsNeverAskedAndNothingIsCached) {
     auto source = make<CountsOnly>();
     table->setDataSource(source);
     table->setDelegate(source);
-    setFd_precacheEnabled(*table, true);
     LogCapture log;
     setFd_debugLogEnabled(*table, true);
     tl_precacheIfNeeded(*table);

@@ -40,8 +40,7 @@ class VHProgressHUDTest : public ::testing::Test {
   protected:
     // A HUD in text mode whose one-line text measures 100 x 24 (ten letters in bold 20).
     Ref<VHProgressHUD> textHUD() {
-        auto hud = make<VHProgressHUD>(host);
-        host->addSubview(hud);
+        auto hud = added();
         hud->setMode(VHProgressHUDModeText);
         hud->setLabelFont(UIFont::boldSystemFontOfSize(20));
         hud->setLabelText("ABCDEFGHIJ");
@@ -49,6 +48,16 @@ class VHProgressHUDTest : public ::testing::Test {
         return hud;
     }
     bool hiding(const Ref<VHProgressHUD>& hud) { return hud->alpha() < 1; }
+    // A HUD added to the host, not shown.
+    Ref<VHProgressHUD> added() {
+        auto hud = make<VHProgressHUD>(host);
+        host->addSubview(hud);
+        return hud;
+    }
+    void relayout(const Ref<UIView>& view) {
+        view->setNeedsLayout();
+        view->layoutIfNeeded();
+    }
 
     testsupport::ManualClock clock;
     Ref<UIView> host = make<UIView>(CGRectMake(0, 0, 320, 480));
@@ -119,8 +128,7 @@ TEST_F(VHProgressHUDTest, HideAllHidesEveryHUD) {
 }
 
 TEST_F(VHProgressHUDTest, AHUDMadeWithInitWithViewStaysTransparentInItsHost) {
-    auto hud = make<VHProgressHUD>(host);
-    host->addSubview(hud);
+    auto hud = added();
     hud->show(false);
     EXPECT_EQ(hud->alpha(), 1);
     hud->hide(false);
@@ -132,8 +140,7 @@ TEST_F(VHProgressHUDTest, AHUDMadeWithInitWithViewStaysTransparentInItsHost) {
 
 TEST_F(VHProgressHUDTest, HidingANeverShownHUDCompletesAtOnce) {
     auto delegate = make<RecordingDelegate>();
-    auto hud = make<VHProgressHUD>(host);
-    host->addSubview(hud);
+    auto hud = added();
     hud->setRemoveFromSuperViewOnHide(true);
     hud->setDelegate(delegate);
     int completions = 0;
@@ -147,21 +154,15 @@ TEST_F(VHProgressHUDTest, HidingANeverShownHUDCompletesAtOnce) {
     EXPECT_EQ(delegate->hidden[0], hud);
     hud->hide(false);
     EXPECT_EQ(completions, 1) << "the block runs once";
-}
-
-TEST_F(VHProgressHUDTest, TheDelegateIsHeldWeakly) {
-    auto hud = make<VHProgressHUD>(host);
-    {
-        auto delegate = make<RecordingDelegate>();
-        hud->setDelegate(delegate);
-    }
+    // The delegate is held weakly.
+    delegate.reset();
     EXPECT_EQ(hud->delegate(), nullptr);
     hud->hide(false);  // nobody to tell
 }
 
 // ---- delays ------------------------------------------------------------------------------------
 
-TEST_F(VHProgressHUDTest, DelayedHideRunsAfterItsDelay) {
+TEST_F(VHProgressHUDTest, DelayedHideRunsAfterItsDelayButNotWhileTheRunLoopTracks) {
     auto hud = VHProgressHUD::showHUDAddedTo(host, true);
     hud->hide(true, 1.5);
     clock.advance(1.49);
@@ -169,6 +170,12 @@ TEST_F(VHProgressHUDTest, DelayedHideRunsAfterItsDelay) {
     clock.advance(0.02);
     EXPECT_TRUE(hiding(hud));
     clock.advance(0.3);
+    EXPECT_EQ(hud->superview(), nullptr);
+    hud = VHProgressHUD::showHUDAddedTo(host, false);
+    hud->hide(false, 0.5);
+    clock.advance(1, UITrackingRunLoopMode);
+    EXPECT_EQ(hud->superview(), host);
+    clock.advance(0.01);
     EXPECT_EQ(hud->superview(), nullptr);
 }
 
@@ -180,15 +187,6 @@ TEST_F(VHProgressHUDTest, AShowBeforeTheDelayCancelsTheDelayedHide) {
     clock.advance(5);
     EXPECT_EQ(hud->alpha(), 1);
     EXPECT_EQ(hud->superview(), host);
-}
-
-TEST_F(VHProgressHUDTest, DelayedHidesWaitWhileTheRunLoopTracks) {
-    auto hud = VHProgressHUD::showHUDAddedTo(host, false);
-    hud->hide(false, 0.5);
-    clock.advance(1, UITrackingRunLoopMode);
-    EXPECT_EQ(hud->superview(), host);
-    clock.advance(0.01);
-    EXPECT_EQ(hud->superview(), nullptr);
 }
 
 TEST_F(VHProgressHUDTest, MinimumShowTimeHoldsTheHide) {
@@ -210,8 +208,7 @@ TEST_F(VHProgressHUDTest, MinimumShowTimeHoldsTheHide) {
 }
 
 TEST_F(VHProgressHUDTest, GraceTimeShowsOnlyWhileATaskRuns) {
-    auto hud = make<VHProgressHUD>(host);
-    host->addSubview(hud);
+    auto hud = added();
     hud->setGraceTime(0.5);
     hud->show(true);
     ASSERT_TRUE(hud->graceTimer());
@@ -226,13 +223,14 @@ TEST_F(VHProgressHUDTest, GraceTimeShowsOnlyWhileATaskRuns) {
     EXPECT_EQ(hud->alpha(), 1);
 }
 
-TEST_F(VHProgressHUDTest, AHUDHiddenDuringItsGraceTimeNeverAppears) {
-    auto hud = make<VHProgressHUD>(host);
-    host->addSubview(hud);
+TEST_F(VHProgressHUDTest, AHUDHiddenDuringItsGraceTimeNeverAppearsAndCompletesAtOnce) {
+    auto hud = added();
     hud->setGraceTime(0.5);
+    hud->setRemoveFromSuperViewOnHide(true);
     hud->setTaskInProgress(true);
     hud->show(true);
     hud->hide(true);
+    EXPECT_EQ(hud->superview(), nullptr);
     clock.advance(1);
     EXPECT_EQ(hud->alpha(), 0);
 }
@@ -249,21 +247,10 @@ TEST_F(VHProgressHUDTest, AShowCancelsAHideHeldForTheMinimumShowTime) {
     EXPECT_EQ(hud->superview(), host);
 }
 
-TEST_F(VHProgressHUDTest, HidingWhileWaitingForGraceCompletesAtOnce) {
-    auto hud = make<VHProgressHUD>(host);
-    host->addSubview(hud);
-    hud->setGraceTime(1);
-    hud->setRemoveFromSuperViewOnHide(true);
-    hud->show(true);
-    hud->hide(true);
-    EXPECT_EQ(hud->superview(), nullptr);
-}
-
 // ---- animations --------------------------------------------------------------------------------
 
 TEST_F(VHProgressHUDTest, ZoomTypesScaleAroundTheRotation) {
-    auto hud = make<VHProgressHUD>(host);
-    host->addSubview(hud);
+    auto hud = added();
     hud->setAnimationType(VHProgressHUDAnimationShrink);
     hud->show(true);
     auto animation = asKind<CABasicAnimation>(hud->layer()->animationForKey("transform"));
@@ -277,8 +264,7 @@ TEST_F(VHProgressHUDTest, ZoomTypesScaleAroundTheRotation) {
     hud->hide(true);
     EXPECT_NEAR(hud->transform().a, 0.5, 1e-9);
 
-    auto grow = make<VHProgressHUD>(host);
-    host->addSubview(grow);
+    auto grow = added();
     grow->setAnimationType(VHProgressHUDAnimationGrow);
     grow->show(true);
     EXPECT_EQ(grow->transform().a, 1);
@@ -333,17 +319,14 @@ TEST_F(VHProgressHUDTest, IndicatorFollowsTheMode) {
     hud->setActivityIndicatorColor(UIColor::redColor());
     EXPECT_EQ(hud->indicator(), spinner);
     EXPECT_TRUE(spinner->color()->isEqual(*UIColor::redColor()));
-}
-
-TEST_F(VHProgressHUDTest, CustomModeWithoutAViewHasNoIndicator) {
-    auto hud = make<VHProgressHUD>(host);
+    // Custom mode without a view has no indicator.
+    hud->setCustomView(nullptr);
     hud->setMode(VHProgressHUDModeCustomView);
     EXPECT_EQ(hud->indicator(), nullptr);
 }
 
 TEST_F(VHProgressHUDTest, ProgressIsIgnoredWithoutAProgressIndicatorAndNeverRelaysOut) {
-    auto hud = make<VHProgressHUD>(host);
-    host->addSubview(hud);
+    auto hud = added();
     hud->layoutIfNeeded();
     hud->layoutIfNeeded();  // the first pass resized the labels, which asks for a second
     hud->displayNow();
@@ -371,35 +354,26 @@ TEST_F(VHProgressHUDTest, LabelPropertiesReachTheLabels) {
 
 // ---- layout ------------------------------------------------------------------------------------
 
-TEST_F(VHProgressHUDTest, TextModeBoxIsTheTextPlusMargins) {
+TEST_F(VHProgressHUDTest, TextModeBoxIsTheTextPlusMarginsSquaredOrGrownToTheMinimum) {
     auto hud = textHUD();
+    const CGRect centred = CGRectMake(110, 228, 100, 24);
     EXPECT_EQ(hud->size(), CGSizeMake(140, 64));
-    EXPECT_EQ(hud->label()->frame(), CGRectMake(110, 228, 100, 24));
+    EXPECT_EQ(hud->label()->frame(), centred);
     EXPECT_EQ(hud->detailsLabel()->frame().size, CGSizeZero);
-}
-
-TEST_F(VHProgressHUDTest, OffsetsMoveTheContent) {
-    auto hud = textHUD();
-    hud->setXOffset(10);
-    hud->setYOffset(-30);
-    hud->setNeedsLayout();
-    hud->layoutIfNeeded();
-    EXPECT_EQ(hud->label()->frame().origin, CGPointMake(120, 198));
-}
-
-TEST_F(VHProgressHUDTest, SquareAndMinimumSize) {
-    auto hud = textHUD();
     hud->setSquare(true);
-    hud->setNeedsLayout();
-    hud->layoutIfNeeded();
+    relayout(hud);
     EXPECT_EQ(hud->size(), CGSizeMake(140, 140));
-    EXPECT_EQ(hud->label()->frame(), CGRectMake(110, 228, 100, 24)) << "content stays centred";
+    EXPECT_EQ(hud->label()->frame(), centred) << "content stays centred";
     hud->setSquare(false);
     hud->setMinSize(CGSizeMake(200, 180));
-    hud->setNeedsLayout();
-    hud->layoutIfNeeded();
+    relayout(hud);
     EXPECT_EQ(hud->size(), CGSizeMake(200, 180));
-    EXPECT_EQ(hud->label()->frame(), CGRectMake(110, 228, 100, 24));
+    EXPECT_EQ(hud->label()->frame(), centred);
+    // Offsets move the content.
+    hud->setXOffset(10);
+    hud->setYOffset(-30);
+    relayout(hud);
+    EXPECT_EQ(hud->label()->frame().origin, CGPointMake(120, 198));
 }
 
 TEST_F(VHProgressHUDTest, SquareKeepsASideThatDoesNotFit) {
@@ -416,8 +390,7 @@ TEST_F(VHProgressHUDTest, SquareKeepsASideThatDoesNotFit) {
     EXPECT_EQ(hud->size(), CGSizeMake(120, 120));
     // Many lines of details make the box taller than the width allows: only the height squares.
     hud->setDetailsLabelText(std::string(1000, 'y'));
-    hud->setNeedsLayout();
-    hud->layoutIfNeeded();
+    relayout(hud);
     CGSize size = hud->size();
     EXPECT_GT(size.height, 150);
     EXPECT_LE(size.width, 150);
@@ -425,8 +398,7 @@ TEST_F(VHProgressHUDTest, SquareKeepsASideThatDoesNotFit) {
 }
 
 TEST_F(VHProgressHUDTest, IndicatorLabelAndDetailsStackWithPadding) {
-    auto hud = make<VHProgressHUD>(host);
-    host->addSubview(hud);
+    auto hud = added();
     hud->setLabelFont(UIFont::boldSystemFontOfSize(20));
     hud->setLabelText("ABCDEFGHIJ");
     hud->setDetailsLabelFont(UIFont::systemFontOfSize(10));
@@ -440,8 +412,7 @@ TEST_F(VHProgressHUDTest, IndicatorLabelAndDetailsStackWithPadding) {
 }
 
 TEST_F(VHProgressHUDTest, LongTextsAreCutToTheRoom) {
-    auto hud = make<VHProgressHUD>(host);
-    host->addSubview(hud);
+    auto hud = added();
     hud->setMode(VHProgressHUDModeText);
     hud->setLabelText(std::string(60, 'x'));  // 480 points in bold 16: cut to 320 - 80 = 240
     hud->setDetailsLabelText(std::string(2000, 'y'));
@@ -457,8 +428,7 @@ TEST_F(VHProgressHUDTest, LongTextsAreCutToTheRoom) {
 TEST_F(VHProgressHUDTest, TheHUDFollowsItsHostsBounds) {
     auto hud = textHUD();
     host->setBounds(CGRectMake(0, 0, 400, 600));
-    hud->setNeedsLayout();
-    hud->layoutIfNeeded();
+    relayout(hud);
     EXPECT_EQ(hud->frame(), CGRectMake(0, 0, 400, 600));
     host->setBounds(CGRectMake(0, 0, 300, 300));
     NSNotificationCenter::defaultCenter()->postNotificationName(
@@ -487,8 +457,7 @@ TEST_F(VHProgressHUDTest, DimmingIsCentredOnTheWholeHUD) {
     hud->setYOffset(150);  // the box well below the middle
     hud->setDimBackground(true);
     hud->setAlpha(1);
-    hud->setNeedsLayout();
-    hud->layoutIfNeeded();
+    relayout(hud);
     auto image = controlstest::render(hud);
     EXPECT_LT(pixelAt(image, 160, 240).a, 3);
     EXPECT_NEAR(pixelAt(image, 160, 140).a, pixelAt(image, 160, 340).a, 2);
@@ -522,8 +491,7 @@ TEST_F(VHProgressHUDTest, ProgressFromManyThreadsEndsOnTheMainThread) {
 }
 
 TEST_F(VHProgressHUDTest, BlockTaskRunsOffTheMainThreadThenHides) {
-    auto hud = make<VHProgressHUD>(host);
-    host->addSubview(hud);
+    auto hud = added();
     auto delegate = make<RecordingDelegate>();
     hud->setDelegate(delegate);
     std::atomic<bool> ranOffMain{false};
@@ -541,8 +509,7 @@ TEST_F(VHProgressHUDTest, BlockTaskRunsOffTheMainThreadThenHides) {
 }
 
 TEST_F(VHProgressHUDTest, ATaskEndingWithinTheGraceTimeNeverShows) {
-    auto hud = make<VHProgressHUD>(host);
-    host->addSubview(hud);
+    auto hud = added();
     hud->setGraceTime(1);
     auto queue = dispatch_queue_create("task", DISPATCH_QUEUE_SERIAL);
     hud->showAnimated(
@@ -553,8 +520,7 @@ TEST_F(VHProgressHUDTest, ATaskEndingWithinTheGraceTimeNeverShows) {
 }
 
 TEST_F(VHProgressHUDTest, SelectorTaskRunsOnADetachedThreadWithItsObject) {
-    auto hud = make<VHProgressHUD>(host);
-    host->addSubview(hud);
+    auto hud = added();
     hud->setRemoveFromSuperViewOnHide(true);
     auto target = make<NSObject>();
     std::atomic<bool> sawTarget{false};

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <tuple>
 #include <vector>
 
 #include "controls/WFCollectionView.h"
@@ -76,9 +77,8 @@ class WaterFlowLayoutTest : public uikittest::UIKitTest {
 
 TEST_F(WaterFlowLayoutTest, DefaultsAndTheFirstRunningBottoms) {
     auto layout = make<WFWaterFlowLayout>();
-    EXPECT_EQ(layout->columnCount(), 2);
-    EXPECT_EQ(layout->columnMargin(), 10);
-    EXPECT_EQ(layout->rowMargin(), 10);
+    EXPECT_EQ(std::tuple(layout->columnCount(), layout->columnMargin(), layout->rowMargin()),
+              std::tuple(2, 10.0, 10.0));
     EXPECT_EQ(layout->sectionInsets(), UIEdgeInsetsMake(10, 10, 10, 10));
     EXPECT_EQ(layout->delagate(), nullptr);
     layout->setSectionInsets(UIEdgeInsetsMake(4, 0, 0, 0));
@@ -106,13 +106,19 @@ TEST_F(WaterFlowLayoutTest, WorkedExampleFillsTheShortestColumn) {
     EXPECT_EQ(wall->viewsAsked[0], view.get());
 }
 
-TEST_F(WaterFlowLayoutTest, EqualColumnsGiveTheNextItemToColumnZero) {
+TEST_F(WaterFlowLayoutTest, TiesGoToTheLowestColumnEvenInSinglePrecision) {
+    // Equal columns give the next item to column zero.
     wall->items = {4};
     wall->heights = {{0, 70}, {1, 70}};
     auto f = frames();
-    EXPECT_EQ(f[2].origin.x, 10);
-    EXPECT_EQ(f[2].origin.y, 100);
+    EXPECT_EQ(f[2].origin, CGPointMake(10, 100));
     EXPECT_EQ(f[3].origin.x, 165);
+    // Column 0 ends a hair lower than column 1, too little for a float to tell: a tie, which
+    // column 0 wins.
+    wall->items = {3};
+    wall->heights = {{0, 90.000001}, {1, 90}};
+    view->reloadData();
+    EXPECT_EQ(frames()[2].origin.x, 10);
 }
 
 TEST_F(WaterFlowLayoutTest, TiesAmongLaterColumnsGoToTheLowestIndex) {
@@ -126,21 +132,20 @@ TEST_F(WaterFlowLayoutTest, TiesAmongLaterColumnsGoToTheLowestIndex) {
     EXPECT_EQ(f[3].origin.y, 60);
 }
 
-TEST_F(WaterFlowLayoutTest, BottomsAreComparedInSinglePrecision) {
-    // Column 0 ends a hair lower than column 1, too little for a float to tell: a tie, which
-    // column 0 wins.
-    wall->heights = {{0, 90.000001}, {1, 90}};
-    auto f = frames();
-    EXPECT_EQ(f[2].origin.x, 10);
-}
-
-TEST_F(WaterFlowLayoutTest, EmptySectionGivesNoAttributesAndTheInsetsAsHeight) {
+TEST_F(WaterFlowLayoutTest, EmptySectionsOrNoColumnsGiveNoAttributesAndTheInsetsAsHeight) {
     wall->items = {0};
     EXPECT_TRUE(frames().empty());
     EXPECT_EQ(view->waterFlow()->collectionViewContentSize(), CGSizeMake(0, 20));
     wall->items = {};
     view->reloadData();
     EXPECT_TRUE(frames().empty());
+    wall->items = {3};
+    for (int count : {0, -3}) {
+        view->setColumnCount(count);
+        view->reloadData();
+        EXPECT_TRUE(frames().empty());
+        EXPECT_EQ(view->waterFlow()->collectionViewContentSize(), CGSizeMake(0, 20));
+    }
 }
 
 TEST_F(WaterFlowLayoutTest, OnlySectionZeroIsLaidOut) {
@@ -210,15 +215,6 @@ TEST_F(WaterFlowLayoutTest, FewerColumnsAfterAPassLeaveNoStaleColumn) {
     for (const auto& frame : f) EXPECT_LT(frame.origin.x, 320) << NSStringFromCGRect(frame);
 }
 
-TEST_F(WaterFlowLayoutTest, NoColumnsPlacesNothing) {
-    for (int count : {0, -3}) {
-        view->setColumnCount(count);
-        view->reloadData();
-        EXPECT_TRUE(frames().empty());
-        EXPECT_EQ(view->waterFlow()->collectionViewContentSize(), CGSizeMake(0, 20));
-    }
-}
-
 TEST_F(WaterFlowLayoutTest, HostileHeightsDoNotBreakThePass) {
     wall->items = {6};
     wall->heights = {{0, -40},
@@ -239,16 +235,14 @@ TEST_F(WaterFlowLayoutTest, LayoutWithoutDelegateOrViewPlacesZeroHighItems) {
     plain->layoutVisibleItems();
     ASSERT_EQ(layout->attributeArray().size(), 3u);
     EXPECT_RECT(layout->attributeArray()[2]->frame(), 10, 30, 145, 0);
-}
-
-TEST_F(WaterFlowLayoutTest, DelegateGoneMeansZeroHeights) {
+    // A delegate gone means zero heights.
     view->setDelegate(nullptr);
     auto f = frames();
     ASSERT_EQ(f.size(), 3u);
     EXPECT_EQ(f[0].size.height, 0);
 }
 
-TEST_F(WaterFlowLayoutTest, TheGivenLayoutIsIgnoredAndTheViewStartsWhite) {
+TEST_F(WaterFlowLayoutTest, TheGivenLayoutIsIgnoredTheViewStartsWhiteAndIsHeldWeakly) {
     auto flow = make<UICollectionViewFlowLayout>();
     auto other = make<WFCollectionView>(CGRectMake(0, 0, 100, 100), flow);
     EXPECT_EQ(other->collectionViewLayout(), other->waterFlow());
@@ -256,9 +250,7 @@ TEST_F(WaterFlowLayoutTest, TheGivenLayoutIsIgnoredAndTheViewStartsWhite) {
     EXPECT_EQ(other->waterFlow()->collectionView(), other);
     EXPECT_EQ(other->waterFlow()->delagate().get(), static_cast<WFWaterflowLayoutDelagate*>(other.get()));
     EXPECT_TRUE(other->backgroundColor()->isEqual(*UIColor::whiteColor()));
-}
-
-TEST_F(WaterFlowLayoutTest, TheLayoutHoldsItsViewWeakly) {
+    // The layout holds its view weakly.
     Weak<WFCollectionView> weak = view;
     auto layout = view->waterFlow();
     view = nullptr;
