@@ -6,6 +6,7 @@
 #include "foundation/NSKeyValueObserving.h"
 #include "foundation/NSLog.h"
 #include "tests/support/MainLoop.h"
+#include "tests/uikit/UIKitTestSupport.h"
 #include "uikit/UIEvent.h"
 #include "uikit/UIPanGestureRecognizer.h"
 #include "uikit/UIPinchGestureRecognizer.h"
@@ -17,22 +18,17 @@
 
 namespace {
 
+using Touches = std::set<Ref<UITouch>>;
+using Log = std::vector<std::string>;
+
 // A view that records the touches it hears and keeps them to itself.
 class RecordingView : public UIView {
   public:
     using UIView::UIView;
-    void touchesBegan(const std::set<Ref<UITouch>>& t, const Ref<UIEvent>&) override {
-        log.push_back("began");
-    }
-    void touchesMoved(const std::set<Ref<UITouch>>& t, const Ref<UIEvent>&) override {
-        log.push_back("moved");
-    }
-    void touchesEnded(const std::set<Ref<UITouch>>& t, const Ref<UIEvent>&) override {
-        log.push_back("ended");
-    }
-    void touchesCancelled(const std::set<Ref<UITouch>>& t, const Ref<UIEvent>&) override {
-        log.push_back("cancelled");
-    }
+    void touchesBegan(const Touches&, const Ref<UIEvent>&) override { log.push_back("began"); }
+    void touchesMoved(const Touches&, const Ref<UIEvent>&) override { log.push_back("moved"); }
+    void touchesEnded(const Touches&, const Ref<UIEvent>&) override { log.push_back("ended"); }
+    void touchesCancelled(const Touches&, const Ref<UIEvent>&) override { log.push_back("cancelled"); }
     std::vector<std::string> log;
     bool heard(const std::string& what) const { return std::find(log.begin(), log.end(), what) != log.end(); }
 };
@@ -47,8 +43,9 @@ class Delegate : public NSObject, public UIGestureRecognizerDelegate {
         return receive;
     }
     std::optional<bool> gestureRecognizerShouldBegin(UIGestureRecognizer&) override { return begin; }
-    std::optional<bool> gestureRecognizerShouldRecognizeSimultaneouslyWithGestureRecognizer(
-        UIGestureRecognizer&, UIGestureRecognizer&) override {
+    std::optional<bool>
+    gestureRecognizerShouldRecognizeSimultaneouslyWithGestureRecognizer(UIGestureRecognizer&,
+                                                                        UIGestureRecognizer&) override {
         return together;
     }
 };
@@ -67,10 +64,9 @@ class GestureTest : public ::testing::Test {
 
     template <class R>
     Ref<R> recognizer(std::vector<UIGestureRecognizerState>* states = nullptr) {
-        auto r = make<R>(nullptr, [states](const Ref<UIGestureRecognizer>& g) {
+        return make<R>(nullptr, [states](const Ref<UIGestureRecognizer>& g) {
             if (states) states->push_back(g->state());
         });
-        return r;
     }
 
     Ref<UIWindow> window = make<UIWindow>(CGRectMake(0, 0, 320, 480));
@@ -79,7 +75,7 @@ class GestureTest : public ::testing::Test {
 
 using S = std::vector<UIGestureRecognizerState>;
 
-TEST_F(GestureTest, PanMovesTheView) {
+TEST_F(GestureTest, PanMovesTheViewAndItsStateIsObservable) {
     S states;
     auto pan = make<UIPanGestureRecognizer>(nullptr, [&](const Ref<UIGestureRecognizer>& g) {
         auto p = asKind<UIPanGestureRecognizer>(g);
@@ -97,11 +93,7 @@ TEST_F(GestureTest, PanMovesTheView) {
     EXPECT_EQ(states[1], UIGestureRecognizerStateChanged);
     EXPECT_EQ(states.back(), UIGestureRecognizerStateEnded);
     EXPECT_EQ(pan->state(), UIGestureRecognizerStatePossible);  // reset once the finger lifted
-}
-
-TEST_F(GestureTest, PanStateIsObservable) {
-    auto pan = make<UIPanGestureRecognizer>();
-    box->addGestureRecognizer(pan);
+    // pan state is observable.
     std::vector<long> seen;
     auto token = KVO::observe(*pan, "state", NSKeyValueObservingOptionNew | NSKeyValueObservingOptionOld,
                               [&](const Ref<NSObject>&, const Dictionary& change) {
@@ -146,7 +138,7 @@ TEST_F(GestureTest, PanVelocityAndTranslationInAView) {
     EXPECT_NEAR(translation.x, 30, 1e-9);
 }
 
-TEST_F(GestureTest, PinchScalesTheView) {
+TEST_F(GestureTest, PinchScalesTheViewCountingFromTheFirstDistance) {
     S states;
     auto pinch = make<UIPinchGestureRecognizer>(nullptr, [&](const Ref<UIGestureRecognizer>& g) {
         auto p = asKind<UIPinchGestureRecognizer>(g);
@@ -160,14 +152,12 @@ TEST_F(GestureTest, PinchScalesTheView) {
     EXPECT_EQ(CGRectGetMidX(box->frame()), 100);
     EXPECT_EQ(states.front(), UIGestureRecognizerStateBegan);
     EXPECT_EQ(states.back(), UIGestureRecognizerStateEnded);
-}
-
-TEST_F(GestureTest, PinchScaleCountsFromTheFirstDistance) {
+    // pinch scale counts from the first distance.
     std::vector<double> scales;
-    auto pinch = make<UIPinchGestureRecognizer>(nullptr, [&](const Ref<UIGestureRecognizer>& g) {
+    box->removeGestureRecognizer(pinch);
+    box->addGestureRecognizer(make<UIPinchGestureRecognizer>(nullptr, [&](const Ref<UIGestureRecognizer>& g) {
         scales.push_back(asKind<UIPinchGestureRecognizer>(g)->scale());
-    });
-    box->addGestureRecognizer(pinch);
+    }));
     UITestDriver::pinch(box, {50, 50}, 50, 60, 5);
     EXPECT_NEAR(scales.back(), 1.2, 1e-12);
     scales.clear();
@@ -185,17 +175,17 @@ TEST_F(GestureTest, TapReachesTheDeepestVisibleInteractiveView) {
     box->addSubview(inner);
     inner->addSubview(innermost);
     UITestDriver::tapAt(box, {20, 20});
-    EXPECT_EQ(innermost->log, (std::vector<std::string>{"began", "ended"}));
+    EXPECT_EQ(innermost->log, (Log{"began", "ended"}));
     EXPECT_TRUE(inner->log.empty());
     EXPECT_TRUE(box->log.empty());
 
     innermost->setHidden(true);
     UITestDriver::tapAt(box, {20, 20});
-    EXPECT_EQ(inner->log, (std::vector<std::string>{"began", "ended"}));
+    EXPECT_EQ(inner->log, (Log{"began", "ended"}));
 
     inner->setUserInteractionEnabled(false);
     UITestDriver::tapAt(box, {20, 20});
-    EXPECT_EQ(box->log, (std::vector<std::string>{"began", "ended"}));
+    EXPECT_EQ(box->log, (Log{"began", "ended"}));
 }
 
 TEST_F(GestureTest, TapRecognizerOnTheDeepestViewWins) {
@@ -209,7 +199,7 @@ TEST_F(GestureTest, TapRecognizerOnTheDeepestViewWins) {
     UITestDriver::tapAt(box, {20, 20});
     EXPECT_EQ(innerStates, S{UIGestureRecognizerStateEnded});
     EXPECT_TRUE(outerStates.empty());
-    EXPECT_EQ(inner->log, (std::vector<std::string>{"began", "cancelled"}));
+    EXPECT_EQ(inner->log, (Log{"began", "cancelled"}));
     UITestDriver::tapAt(box, {90, 90});
     EXPECT_EQ(outerStates, S{UIGestureRecognizerStateEnded});
 }
@@ -228,10 +218,10 @@ TEST_F(GestureTest, DoubleTapRecognizer) {
     box->log.clear();
     UITestDriver::tap(box, 1);
     EXPECT_EQ(doubleTap->state(), UIGestureRecognizerStatePossible);
-    EXPECT_EQ(box->log, std::vector<std::string>{"began"});
+    EXPECT_EQ(box->log, Log{"began"});
     UITestDriver::wait(0.5);
     EXPECT_TRUE(states.empty());
-    EXPECT_EQ(box->log, (std::vector<std::string>{"began", "ended"}));
+    EXPECT_EQ(box->log, (Log{"began", "ended"}));
     // Two taps too far apart in time are two single taps.
     UITestDriver::tap(box, 1);
     UITestDriver::wait(0.5);
@@ -281,7 +271,15 @@ TEST_F(GestureTest, TapFailsWhenTheFingerWanders) {
     EXPECT_EQ(states, S{UIGestureRecognizerStateEnded});
 }
 
-TEST_F(GestureTest, SwipeInEachDirection) {
+TEST_F(GestureTest, SwipeInEachDirectionDefaultRightOnly) {
+    int count = 0;
+    auto swipe = make<UISwipeGestureRecognizer>(nullptr, [&](const Ref<UIGestureRecognizer>&) { ++count; });
+    window->addGestureRecognizer(swipe);
+    UITestDriver::swipe(window, UISwipeGestureRecognizerDirectionLeft);
+    EXPECT_EQ(count, 0);
+    UITestDriver::swipe(window, UISwipeGestureRecognizerDirectionRight);
+    EXPECT_EQ(count, 1);
+    window->removeGestureRecognizer(swipe);
     std::vector<UISwipeGestureRecognizerDirection> seen;
     const UISwipeGestureRecognizerDirection all[] = {
         UISwipeGestureRecognizerDirectionRight, UISwipeGestureRecognizerDirectionLeft,
@@ -309,17 +307,7 @@ TEST_F(GestureTest, SwipeInEachDirection) {
     EXPECT_TRUE(seen.empty());
 }
 
-TEST_F(GestureTest, DefaultSwipeIsRightOnly) {
-    int count = 0;
-    auto swipe = make<UISwipeGestureRecognizer>(nullptr, [&](const Ref<UIGestureRecognizer>&) { ++count; });
-    window->addGestureRecognizer(swipe);
-    UITestDriver::swipe(window, UISwipeGestureRecognizerDirectionLeft);
-    EXPECT_EQ(count, 0);
-    UITestDriver::swipe(window, UISwipeGestureRecognizerDirectionRight);
-    EXPECT_EQ(count, 1);
-}
-
-TEST_F(GestureTest, DelegateRefusingATouchStopsRecognition) {
+TEST_F(GestureTest, DelegateRefusingATouchOrTheBeginningStopsRecognition) {
     S states;
     auto tap = recognizer<UITapGestureRecognizer>(&states);
     auto delegate = make<Delegate>();
@@ -330,7 +318,7 @@ TEST_F(GestureTest, DelegateRefusingATouchStopsRecognition) {
     EXPECT_TRUE(states.empty());
     EXPECT_EQ(delegate->offered.size(), 1u);
     EXPECT_EQ(delegate->offered[0]->view(), box);
-    EXPECT_EQ(box->log, (std::vector<std::string>{"began", "ended"}));
+    EXPECT_EQ(box->log, (Log{"began", "ended"}));
     // Only touches on the screen's own view count: a subview's touches are refused.
     auto inner = make<RecordingView>(CGRectMake(0, 0, 10, 10));
     box->addSubview(inner);
@@ -352,12 +340,13 @@ TEST_F(GestureTest, DelegateRefusingATouchStopsRecognition) {
     own.reset();
     delegate.reset();
     EXPECT_EQ(tap->delegate(), nullptr);
-}
-
-TEST_F(GestureTest, DelegateRefusingToBegin) {
-    S states;
+    // A delegate refusing to begin.
+    box->removeGestureRecognizer(tap);
+    inner->removeFromSuperview();
+    box->log.clear();
+    states.clear();
     auto pan = recognizer<UIPanGestureRecognizer>(&states);
-    auto delegate = make<Delegate>();
+    delegate = make<Delegate>();
     delegate->begin = false;
     pan->setDelegate(delegate);
     box->addGestureRecognizer(pan);
@@ -366,25 +355,25 @@ TEST_F(GestureTest, DelegateRefusingToBegin) {
     EXPECT_TRUE(box->heard("ended"));
 }
 
-TEST_F(GestureTest, CancelsTouchesInView) {
+TEST_F(GestureTest, TouchesInTheViewAreCancelledOrDelayed) {
     auto pan = make<UIPanGestureRecognizer>();
     box->addGestureRecognizer(pan);
     UITestDriver::drag(box, {10, 10}, {90, 10}, 8);
-    EXPECT_EQ(box->log, (std::vector<std::string>{"began", "cancelled"}));
+    EXPECT_EQ(box->log, (Log{"began", "cancelled"}));
     box->log.clear();
     pan->setCancelsTouchesInView(false);
     UITestDriver::drag(box, {10, 10}, {90, 10}, 2);
-    EXPECT_EQ(box->log, (std::vector<std::string>{"began", "moved", "moved", "ended"}));
-}
-
-TEST_F(GestureTest, DelaysTouchesBeganHoldsTheViewBack) {
-    auto pan = make<UIPanGestureRecognizer>();
+    EXPECT_EQ(box->log, (Log{"began", "moved", "moved", "ended"}));
+    // Delaying touches began holds the view back.
+    box->removeGestureRecognizer(pan);
+    box->log.clear();
+    pan = make<UIPanGestureRecognizer>();
     pan->setDelaysTouchesBegan(true);
     box->addGestureRecognizer(pan);
     UITestDriver::drag(box, {10, 10}, {90, 10}, 4);
     EXPECT_TRUE(box->log.empty()) << "the view never heard of a touch the pan took";
     UITestDriver::tap(box);
-    EXPECT_EQ(box->log, (std::vector<std::string>{"began", "ended"}));
+    EXPECT_EQ(box->log, (Log{"began", "ended"}));
 }
 
 TEST_F(GestureTest, SimultaneousRecognitionNeedsADelegate) {
@@ -427,7 +416,7 @@ TEST_F(GestureTest, TargetsAreHeldWeaklyAndCanBeRemoved) {
     EXPECT_EQ(blockCalls, 2);
 }
 
-TEST_F(GestureTest, DisablingCancelsAGestureInProgress) {
+TEST_F(GestureTest, DisablingOrRemovingCancelsAGestureInProgress) {
     S states;
     auto pan = recognizer<UIPanGestureRecognizer>(&states);
     box->addGestureRecognizer(pan);
@@ -447,13 +436,7 @@ TEST_F(GestureTest, DisablingCancelsAGestureInProgress) {
     pan->setEnabled(true);
     UITestDriver::drag(box, {10, 10}, {90, 90}, 3);
     EXPECT_EQ(states.back(), UIGestureRecognizerStateEnded);
-}
-
-TEST_F(GestureTest, RemovingTheRecognizerMidGestureCancelsIt) {
-    S states;
-    auto pan = recognizer<UIPanGestureRecognizer>(&states);
-    box->addGestureRecognizer(pan);
-    auto root = UITestDriver::rootFor(box);
+    // Removing the recognizer mid-gesture cancels it.
     UITestDriver::touchDown(root, {60, 60});
     UITestDriver::touchMove(root, {100, 60});
     box->removeGestureRecognizer(pan);
@@ -471,9 +454,8 @@ TEST_F(GestureTest, LocationsOfTheGesture) {
         count = g->numberOfTouches();
         first = g->locationOfTouch(0, box);
         second = g->locationOfTouch(1, nullptr);
-        NSLogSink quiet = NSLogSetSink([](const std::string&) {});
+        uikittest::LogCapture quiet;
         outOfRange = g->locationOfTouch(5, box);
-        NSLogSetSink(quiet);
     });
     box->addGestureRecognizer(pinch);
     UITestDriver::pinch(box, {50, 40}, 20, 40, 2);
@@ -510,7 +492,7 @@ TEST_F(GestureTest, SubclassesWork) {
     UITestDriver::tap(box);
     EXPECT_EQ(selected, box);
 
-    EXPECT_EQ(box->log, (std::vector<std::string>{"began", "cancelled"}));
+    EXPECT_EQ(box->log, (Log{"began", "cancelled"}));
     box->log.clear();
     box->removeGestureRecognizer(tap);
     S states;

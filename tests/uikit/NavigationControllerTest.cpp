@@ -70,13 +70,30 @@ class NavigationControllerTest : public ControllerTest {
 
 }  // namespace
 
-TEST_F(NavigationControllerTest, RootJoinsTheStackOnCreation) {
+TEST_F(NavigationControllerTest, TheRootJoinsTheStackAndScreensInsideFindIt) {
     EXPECT_THAT(navigation->viewControllers(), ElementsAre(root));
     EXPECT_EQ(navigation->topViewController(), root);
     EXPECT_EQ(root->parentViewController(), navigation);
     EXPECT_EQ(root->navigationController(), navigation);
     EXPECT_THAT(calls(), ElementsAre("root.willMoveToParent(UINavigationController)",
                                      "root.didMoveToParent(UINavigationController)"));
+    // screens deep inside find their navigation controller.
+    auto page = controller("page");
+    root->addChildViewController(page);
+    EXPECT_EQ(page->navigationController(), navigation);
+    EXPECT_EQ(navigation->navigationController(), nullptr);
+    // title changes reach the navigation item.
+    auto item = root->navigationItem();
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->title(), std::nullopt);
+    root->setTitle(std::optional<std::string>("相簿"));
+    EXPECT_EQ(item->title(), "相簿");
+    EXPECT_EQ(root->navigationItem(), item);
+    // status bar style comes from the top only with the bar hidden.
+    EXPECT_EQ(navigation->childViewControllerForStatusBarStyle(), nullptr);
+    EXPECT_EQ(navigation->childViewControllerForStatusBarHidden(), root);
+    navigation->setNavigationBarHidden(true);
+    EXPECT_EQ(navigation->childViewControllerForStatusBarStyle(), root);
 }
 
 TEST_F(NavigationControllerTest, ShowingTheNavigationControllerShowsOnlyItsTop) {
@@ -142,12 +159,23 @@ TEST_F(NavigationControllerTest, UnanimatedPushAndPopHappenWithinTheCall) {
                                                        "next.viewDidDisappear", "root.viewDidAppear"));
 }
 
-TEST_F(NavigationControllerTest, PoppingTheRootDoesNothing) {
+TEST_F(NavigationControllerTest, RefusedPushesAndPopsChangeNothing) {
     showNavigation();
     EXPECT_EQ(navigation->popViewControllerAnimated(true), nullptr);
     EXPECT_THAT(navigation->popToRootViewControllerAnimated(true), IsEmpty());
     EXPECT_THAT(navigation->viewControllers(), ElementsAre(root));
     EXPECT_THAT(calls(), IsEmpty());
+    // pop to a controller outside the stack is refused.
+    auto stranger = controller("stranger");
+    EXPECT_THAT(navigation->popToViewController(stranger, true), IsEmpty());
+    EXPECT_THAT(navigation->popToViewController(nullptr, true), IsEmpty());
+    EXPECT_THAT(navigation->viewControllers(), ElementsAre(root));
+    // pushing twice or pushing a navigation controller is refused.
+    navigation->pushViewController(root, true);
+    navigation->pushViewController(make<UINavigationController>(controller("inner")), true);
+    navigation->pushViewController(nullptr, true);
+    EXPECT_THAT(navigation->viewControllers(), ElementsAre(root));
+    EXPECT_FALSE(navigation->isTransitioning());
 }
 
 TEST_F(NavigationControllerTest, PopToRootOnlyTheTopDisappears) {
@@ -182,23 +210,6 @@ TEST_F(NavigationControllerTest, PopToAControllerInTheMiddle) {
     EXPECT_EQ(second->appearanceState(), UIViewControllerAppearanceState::Appeared);
 }
 
-TEST_F(NavigationControllerTest, PopToAControllerOutsideTheStackIsRefused) {
-    showNavigation();
-    auto stranger = controller("stranger");
-    EXPECT_THAT(navigation->popToViewController(stranger, true), IsEmpty());
-    EXPECT_THAT(navigation->popToViewController(nullptr, true), IsEmpty());
-    EXPECT_THAT(navigation->viewControllers(), ElementsAre(root));
-}
-
-TEST_F(NavigationControllerTest, PushingTwiceOrPushingANavigationControllerIsRefused) {
-    showNavigation();
-    navigation->pushViewController(root, true);
-    navigation->pushViewController(make<UINavigationController>(controller("inner")), true);
-    navigation->pushViewController(nullptr, true);
-    EXPECT_THAT(navigation->viewControllers(), ElementsAre(root));
-    EXPECT_FALSE(navigation->isTransitioning());
-}
-
 TEST_F(NavigationControllerTest, PushDuringATransitionFinishesTheRunningOneFirst) {
     showNavigation();
     auto second = controller("second");
@@ -229,7 +240,7 @@ TEST_F(NavigationControllerTest, HiddenNavigationControllerChangesWithoutAppeara
     EXPECT_THAT(entriesWith(log, "ppear"), IsEmpty());
 }
 
-TEST_F(NavigationControllerTest, DelegateHearsWillShowBeforeAndDidShowAfter) {
+TEST_F(NavigationControllerTest, DelegateHearsWillShowBeforeAndDidShowAfterAndIsHeldWeakly) {
     auto delegate = make<RecordingNavigationDelegate>(log);
     navigation->setDelegate(delegate);
     showNavigation();
@@ -247,16 +258,13 @@ TEST_F(NavigationControllerTest, DelegateHearsWillShowBeforeAndDidShowAfter) {
     EXPECT_EQ(calls().front(), "next.willMoveToParent(nil)");
     EXPECT_EQ(calls()[1], "delegate.willShow(root)");
     EXPECT_EQ(calls().back(), "delegate.didShow(root)");
-}
-
-TEST_F(NavigationControllerTest, DelegateIsHeldWeakly) {
+    // delegate is held weakly.
     {
         auto delegate = make<RecordingNavigationDelegate>(log);
         navigation->setDelegate(delegate);
         EXPECT_NE(navigation->delegate(), nullptr);
     }
     EXPECT_EQ(navigation->delegate(), nullptr);
-    showNavigation();
     navigation->pushViewController(controller("next"), false);  // no crash without a delegate
 }
 
@@ -298,14 +306,6 @@ TEST_F(NavigationControllerTest, AnimatedSetViewControllersSlidesToTheNewTop) {
     EXPECT_EQ(root->view()->superview(), nullptr);
 }
 
-TEST_F(NavigationControllerTest, VisibleViewControllerIsThePresentedOneWhenThereIsOne) {
-    showNavigation();
-    EXPECT_EQ(navigation->visibleViewController(), root);
-    auto modal = controller("modal");
-    root->presentViewController(modal, false);
-    EXPECT_EQ(navigation->visibleViewController(), modal);
-}
-
 TEST_F(NavigationControllerTest, HidingTheBarMovesViewsThatDoNotExtendUnderIt) {
     root->setEdgesForExtendedLayout(UIRectEdgeNone);
     showNavigation();
@@ -320,14 +320,12 @@ TEST_F(NavigationControllerTest, HidingTheBarMovesViewsThatDoNotExtendUnderIt) {
     EXPECT_RECT(root->view()->frame(), 0, 64, 375, 559);
 }
 
-TEST_F(NavigationControllerTest, RotationAnswersAreThePlatformsWithoutHooks) {
+TEST_F(NavigationControllerTest, AutorotationAnswersComeFromThePlatformOrTheHooks) {
     auto rotating = make<RotatingController>("rotating", log);
     navigation->pushViewController(rotating, false);
     EXPECT_TRUE(navigation->shouldAutorotate());
     EXPECT_EQ(navigation->supportedInterfaceOrientations(), UIInterfaceOrientationMaskAllButUpsideDown);
-}
-
-TEST_F(NavigationControllerTest, AutorotationHooksAnswerForEveryNavigationController) {
+    // autorotation hooks answer for every navigation controller.
     UINavigationController::AutorotationHooks hooks;
     hooks.shouldAutorotate = [](const UINavigationController& nav) {
         auto top = nav.viewControllers().empty() ? nullptr : nav.viewControllers().back();
@@ -339,8 +337,6 @@ TEST_F(NavigationControllerTest, AutorotationHooksAnswerForEveryNavigationContro
         return top ? top->supportedInterfaceOrientations() : 0;
     };
     UINavigationController::setAutorotationHooks(hooks);
-    auto rotating = make<RotatingController>("rotating", log);
-    navigation->pushViewController(rotating, false);
     EXPECT_FALSE(navigation->shouldAutorotate());
     EXPECT_EQ(navigation->supportedInterfaceOrientations(), UIInterfaceOrientationMaskLandscape);
     auto empty = make<UINavigationController>();
@@ -353,20 +349,6 @@ TEST_F(NavigationControllerTest, AutorotationHooksAnswerForEveryNavigationContro
     UIViewController::attemptRotationToDeviceOrientation();
     EXPECT_EQ(UIApplication::sharedApplication()->statusBarOrientation(), UIInterfaceOrientationPortrait);
     UIDevice::currentDevice()->setOrientation(UIDeviceOrientationPortrait);
-}
-
-TEST_F(NavigationControllerTest, StatusBarStyleComesFromTheTopOnlyWithTheBarHidden) {
-    EXPECT_EQ(navigation->childViewControllerForStatusBarStyle(), nullptr);
-    EXPECT_EQ(navigation->childViewControllerForStatusBarHidden(), root);
-    navigation->setNavigationBarHidden(true);
-    EXPECT_EQ(navigation->childViewControllerForStatusBarStyle(), root);
-}
-
-TEST_F(NavigationControllerTest, ScreensDeepInsideFindTheirNavigationController) {
-    auto page = controller("page");
-    root->addChildViewController(page);
-    EXPECT_EQ(page->navigationController(), navigation);
-    EXPECT_EQ(navigation->navigationController(), nullptr);
 }
 
 TEST_F(NavigationControllerTest, BarShowsTheStacksItemsAndItsBackButtonPops) {
@@ -389,16 +371,7 @@ TEST_F(NavigationControllerTest, BarShowsTheStacksItemsAndItsBackButtonPops) {
     EXPECT_EQ(bar->items().size(), 1u);
 }
 
-TEST_F(NavigationControllerTest, TitleChangesReachTheNavigationItem) {
-    auto item = root->navigationItem();
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(item->title(), std::nullopt);
-    root->setTitle(std::optional<std::string>("相簿"));
-    EXPECT_EQ(item->title(), "相簿");
-    EXPECT_EQ(root->navigationItem(), item);
-}
-
-TEST_F(NavigationControllerTest, HiddenBarsAndToolbarItems) {
+TEST_F(NavigationControllerTest, BarsHideAndToolbarShowsTheTopsItems) {
     showNavigation();
     navigation->setNavigationBarHidden(true, false);
     EXPECT_TRUE(navigation->navigationBar()->isHidden());
@@ -412,4 +385,9 @@ TEST_F(NavigationControllerTest, HiddenBarsAndToolbarItems) {
     EXPECT_FALSE(toolbar->isHidden());
     EXPECT_RECT(toolbar->frame(), 0, 623, 375, 44);
     EXPECT_THAT(toolbar->items(), ElementsAre(item));
+    // visible view controller is the presented one when there is one.
+    EXPECT_EQ(navigation->visibleViewController(), root);
+    auto modal = controller("modal");
+    root->presentViewController(modal, false);
+    EXPECT_EQ(navigation->visibleViewController(), modal);
 }

@@ -204,10 +204,8 @@ TEST_F(ScrollViewTest, VelocityProjectsTheTargetAndTheDelegateMayMoveIt) {
     scroll->simulateEndDragging(CGPointMake(0, 5000));
     clock.advance(UIScrollView::kDecelerationDuration);
     EXPECT_POINT(scroll->contentOffset(), 0, 250);
-}
-
-TEST_F(ScrollViewTest, TargetStaysInsideTheRange) {
-    ManualClock clock;
+    // The target stays inside the range.
+    delegate->overrideTarget.reset();
     scroll->simulateBeginDragging();
     scroll->simulateEndDragging(CGPointMake(0, 1e6));
     clock.advance(UIScrollView::kDecelerationDuration);
@@ -283,6 +281,9 @@ TEST_F(ScrollViewTest, DisabledScrollingRefusesDrags) {
 
 TEST_F(ScrollViewTest, AnimatedOffsetMovesOnTheClockAndReportsItsEnd) {
     ManualClock clock;
+    scroll->setContentOffset(CGPointZero, true);  // to the same offset: nothing to report
+    clock.advance(1);
+    EXPECT_TRUE(delegate->log.empty());
     scroll->setContentOffset(CGPointMake(0, 300), true);
     EXPECT_POINT(scroll->contentOffset(), 0, 0);
     EXPECT_TRUE(scroll->isScrollAnimating());
@@ -296,13 +297,6 @@ TEST_F(ScrollViewTest, AnimatedOffsetMovesOnTheClockAndReportsItsEnd) {
     EXPECT_EQ(delegate->only("didEndAnimation"), std::vector<std::string>{"didEndAnimation {0, 300}"});
     // The intermediate steps were each reported.
     EXPECT_GT(delegate->only("scroll").size(), 5u);
-}
-
-TEST_F(ScrollViewTest, AnimatedMoveToTheSameOffsetReportsNothing) {
-    ManualClock clock;
-    scroll->setContentOffset(CGPointZero, true);
-    clock.advance(1);
-    EXPECT_TRUE(delegate->log.empty());
 }
 
 TEST_F(ScrollViewTest, ASetOrADragStopsAnAnimationSilently) {
@@ -398,15 +392,13 @@ TEST_F(ScrollViewTest, ADelegateMayReleaseTheScrollViewWhileTold) {
     EXPECT_TRUE(weak.expired());
 }
 
-TEST_F(ScrollViewTest, FlagsAnswerByName) {
+TEST_F(ScrollViewTest, FlagsAndThePanStateAnswerByName) {
     scroll->simulateBeginDragging();
     EXPECT_TRUE(KVO::valueForKey(*scroll, "dragging").boolValue());
     EXPECT_TRUE(KVO::valueForKey(*scroll, "tracking").boolValue());
     scroll->simulateEndDragging(CGPointZero, false);
     EXPECT_FALSE(KVO::valueForKey(*scroll, "dragging").boolValue());
-}
-
-TEST_F(ScrollViewTest, ThePanStateIsObservableThroughASimulatedDrag) {
+    // The pan's state is observable through a simulated drag.
     auto pan = scroll->panGestureRecognizer();
     ASSERT_TRUE(pan);
     EXPECT_EQ(pan->view(), scroll);

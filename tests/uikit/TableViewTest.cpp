@@ -25,9 +25,16 @@ Ref<NSIndexPath> ip(long row, long section = 0) {
     return NSIndexPath::indexPathForRow(row, section);
 }
 
-std::vector<std::string> paths(const std::vector<Ref<NSIndexPath>>& list) {
-    std::vector<std::string> out;
-    for (const auto& p : list) out.push_back(std::to_string(p->section()) + ":" + std::to_string(p->row()));
+using Strings = std::vector<std::string>;
+using uikittest::LogCapture;
+
+std::string rowName(const Ref<NSIndexPath>& p) {
+    return std::to_string(p->section()) + ":" + std::to_string(p->row());
+}
+
+Strings paths(const std::vector<Ref<NSIndexPath>>& list) {
+    Strings out;
+    for (const auto& p : list) out.push_back(rowName(p));
     return out;
 }
 
@@ -62,7 +69,7 @@ class Source : public UITableViewDataSource, public UITableViewDelegate {
     }
     Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& table,
                                                         const Ref<NSIndexPath>& path) override {
-        requests.push_back(std::to_string(path->section()) + ":" + std::to_string(path->row()));
+        requests.push_back(rowName(path));
         if (makeCell) return makeCell(table, path);
         auto cell = table.dequeueReusableCellWithIdentifier("cell", path);
         if (auto counting = std::dynamic_pointer_cast<CountingCell>(cell)) {
@@ -72,8 +79,7 @@ class Source : public UITableViewDataSource, public UITableViewDelegate {
     }
     std::optional<std::string> tableViewTitleForHeaderInSection(UITableView&, long section) override {
         auto it = titles.find(section);
-        if (it == titles.end()) return std::nullopt;
-        return it->second;
+        return it == titles.end() ? std::nullopt : std::optional(it->second);
     }
     std::optional<CGFloat> tableViewHeightForRowAtIndexPath(UITableView&,
                                                             const Ref<NSIndexPath>& path) override {
@@ -86,14 +92,14 @@ class Source : public UITableViewDataSource, public UITableViewDelegate {
     }
     std::optional<Ref<NSIndexPath>> tableViewWillSelectRowAtIndexPath(UITableView&,
                                                                       const Ref<NSIndexPath>& path) override {
-        events.push_back("willSelect " + paths({path})[0]);
+        events.push_back("willSelect " + rowName(path));
         return willSelectAnswer;
     }
     void tableViewDidSelectRowAtIndexPath(UITableView&, const Ref<NSIndexPath>& path) override {
-        events.push_back("didSelect " + paths({path})[0]);
+        events.push_back("didSelect " + rowName(path));
     }
     void tableViewDidDeselectRowAtIndexPath(UITableView&, const Ref<NSIndexPath>& path) override {
-        events.push_back("didDeselect " + paths({path})[0]);
+        events.push_back("didDeselect " + rowName(path));
     }
 };
 
@@ -122,7 +128,14 @@ class TableViewTest : public uikittest::UIKitTest {
         window->addSubview(table);
         window->setHidden(false);
     }
-    std::vector<std::string> visible() { return paths(table->indexPathsForVisibleRows()); }
+    // Shown in a window and laid out, with the driver's touch state fresh.
+    void showLaidOut(long rows) {
+        source->rows = {rows};
+        showInWindow();
+        table->layoutIfNeeded();
+        UITestDriver::reset();
+    }
+    Strings visible() { return paths(table->indexPathsForVisibleRows()); }
 
     Ref<UITableView> table;
     std::shared_ptr<Source> source;
@@ -186,7 +199,7 @@ TEST_F(TableViewTest, RowsLeavingTheViewGoBackToTheQueueAndComeOutPrepared) {
     const int reusesBefore = first->reuses;
     // Past the end only the last row shows: the other cells wait in the queue.
     table->setContentOffset(CGPointMake(0, 11 * 44));
-    EXPECT_EQ(visible(), (std::vector<std::string>{"0:11"}));
+    EXPECT_EQ(visible(), (Strings{"0:11"}));
     EXPECT_FALSE(table->cellForRowAtIndexPath(ip(0)));
     EXPECT_FALSE(first->superview()) << "a queued cell leaves the table";
     EXPECT_EQ(table->reusableCellCount("cell"), 10u);
@@ -209,16 +222,16 @@ TEST_F(TableViewTest, VisibleRowsFollowDelegateHeights) {
     // Row 12 starts at 480 and is 30 tall (ends 510); rows run to the one holding 979.
     auto rows = table->indexPathsForVisibleRows();
     EXPECT_EQ(rows.front()->row(), 12);
-    EXPECT_EQ(paths({table->indexPathForRowAtPoint(CGPointMake(10, 979))})[0], paths({rows.back()})[0]);
-    EXPECT_EQ(paths({table->indexPathForRowAtPoint(CGPointMake(10, 150))})[0], "0:4");
-    EXPECT_EQ(paths({table->indexPathForRowAtPoint(CGPointMake(10, 149.9))})[0], "0:3");
+    EXPECT_EQ(rowName(table->indexPathForRowAtPoint(CGPointMake(10, 979))), rowName(rows.back()));
+    EXPECT_EQ(rowName(table->indexPathForRowAtPoint(CGPointMake(10, 150))), "0:4");
+    EXPECT_EQ(rowName(table->indexPathForRowAtPoint(CGPointMake(10, 149.9))), "0:3");
     EXPECT_FALSE(table->indexPathForRowAtPoint(CGPointMake(10, 99999)));
     EXPECT_FALSE(table->indexPathForRowAtPoint(CGPointMake(10, -1)));
-    EXPECT_EQ(paths(table->indexPathsForRowsInRect(CGRectMake(0, 140, 320, 40))),
-              (std::vector<std::string>{"0:3", "0:4"}));
+    EXPECT_EQ(paths(table->indexPathsForRowsInRect(CGRectMake(0, 140, 320, 40))), (Strings{"0:3", "0:4"}));
 }
 
-TEST_F(TableViewTest, ARowExactlyAtTheBottomEdgeIsNotVisible) {
+TEST_F(TableViewTest, EdgesOfTheVisibleRange) {
+    // A row exactly at the bottom edge is not visible.
     source->rows = {20};
     table->setFrame(CGRectMake(0, 0, 320, 440));
     table->reloadData();
@@ -226,9 +239,16 @@ TEST_F(TableViewTest, ARowExactlyAtTheBottomEdgeIsNotVisible) {
     table->setContentOffset(CGPointMake(0, 1));
     EXPECT_EQ(visible().size(), 11u);
     EXPECT_EQ(visible().back(), "0:10");
-}
-
-TEST_F(TableViewTest, AnEmptyTableOrOneWithoutDataSourceShowsNothing) {
+    // A row height of zero still counts as a row.
+    source->rows = {3};
+    source->useHeights = true;
+    source->heights[{0, 1}] = 0;
+    table->setFrame(CGRectMake(0, 0, 320, 480));
+    table->setContentOffset(CGPointZero);
+    table->reloadData();
+    EXPECT_DOUBLE_EQ(table->contentSize().height, 60);
+    EXPECT_EQ(visible(), (Strings{"0:0", "0:1", "0:2"}));
+    // An empty table, or one without a data source, shows nothing.
     source->rows = {0};
     table->reloadData();
     EXPECT_TRUE(table->visibleCells().empty());
@@ -240,28 +260,16 @@ TEST_F(TableViewTest, AnEmptyTableOrOneWithoutDataSourceShowsNothing) {
     EXPECT_RECT(bare->rectForRowAtIndexPath(ip(0)), 0, 0, 0, 0);
 }
 
-TEST_F(TableViewTest, ARowHeightOfZeroStillCountsAsARow) {
-    source->rows = {3};
-    source->useHeights = true;
-    source->heights[{0, 1}] = 0;
-    table->reloadData();
-    EXPECT_DOUBLE_EQ(table->contentSize().height, 60);
-    EXPECT_EQ(visible(), (std::vector<std::string>{"0:0", "0:1", "0:2"}));
-}
-
 TEST_F(TableViewTest, ADataSourceThatGivesNoCellIsLoggedAndSkipped) {
-    std::vector<std::string> lines;
-    auto old = NSLogSetSink([&](const std::string& line) { lines.push_back(line); });
+    LogCapture log;
     source->rows = {3};
     source->makeCell = [](UITableView& t, const Ref<NSIndexPath>& p) -> Ref<UITableViewCell> {
-        if (p->row() == 1) return nullptr;
-        return t.dequeueReusableCellWithIdentifier("cell", p);
+        return p->row() == 1 ? nullptr : t.dequeueReusableCellWithIdentifier("cell", p);
     };
     table->reloadData();
-    EXPECT_EQ(visible(), (std::vector<std::string>{"0:0", "0:2"}));
-    NSLogSetSink(old);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_NE(lines[0].find("no cell"), std::string::npos);
+    EXPECT_EQ(visible(), (Strings{"0:0", "0:2"}));
+    ASSERT_FALSE(log.lines.empty());
+    EXPECT_NE(log.lines[0].find("no cell"), std::string::npos);
 }
 
 // ---- the model ----------------------------------------------------------------------------------
@@ -518,7 +526,7 @@ TEST_F(TableViewTest, InsertedRowsGetNewCellsAndTheOthersKeepTheirs) {
     source->requests.clear();
     source->rows = {6};
     table->insertRowsAtIndexPaths({ip(1)}, UITableViewRowAnimationAutomatic);
-    EXPECT_EQ(source->requests, (std::vector<std::string>{"0:1"}));
+    EXPECT_EQ(source->requests, (Strings{"0:1"}));
     EXPECT_EQ(table->cellForRowAtIndexPath(ip(3)), cell2);
     EXPECT_EQ(table->numberOfRowsInSection(0), 6);
     EXPECT_DOUBLE_EQ(table->contentSize().height, 6 * 44);
@@ -562,7 +570,7 @@ TEST_F(TableViewTest, MovesAndSectionUpdatesCarryCellsAndSelection) {
     table->selectRowAtIndexPath(ip(0), false, UITableViewScrollPositionNone);
     table->moveRowAtIndexPath(ip(0), ip(2));
     EXPECT_EQ(table->cellForRowAtIndexPath(ip(2)), a);
-    EXPECT_EQ(paths({table->indexPathForSelectedRow()})[0], "0:2");
+    EXPECT_EQ(rowName(table->indexPathForSelectedRow()), "0:2");
     EXPECT_TRUE(a->isSelected());
     // A new first section pushes the others down.
     source->rows = {1, 3, 2};
@@ -578,12 +586,11 @@ TEST_F(TableViewTest, MovesAndSectionUpdatesCarryCellsAndSelection) {
     EXPECT_EQ(table->cellForRowAtIndexPath(ip(0, 0)), b);
     source->requests.clear();
     table->reloadSections(NSIndexSet::indexSetWithIndex(0), UITableViewRowAnimationNone);
-    EXPECT_EQ(source->requests, (std::vector<std::string>{"0:0", "0:1"}));
+    EXPECT_EQ(source->requests, (Strings{"0:0", "0:1"}));
 }
 
 TEST_F(TableViewTest, AnInconsistentUpdateIsLoggedAndBecomesAReload) {
-    std::vector<std::string> lines;
-    auto old = NSLogSetSink([&](const std::string& line) { lines.push_back(line); });
+    LogCapture log;
     source->rows = {5};
     table->reloadData();
     source->requests.clear();
@@ -594,10 +601,9 @@ TEST_F(TableViewTest, AnInconsistentUpdateIsLoggedAndBecomesAReload) {
     table->moveRowAtIndexPath(ip(7), ip(0));
     table->deleteSections(NSIndexSet::indexSetWithIndex(4), UITableViewRowAnimationNone);
     table->endUpdates();  // without a begin
-    NSLogSetSink(old);
     EXPECT_EQ(table->inconsistentUpdateCount(), 4u);
-    EXPECT_EQ(lines.size(), 5u);
-    EXPECT_NE(lines[0].find("invalid update"), std::string::npos);
+    EXPECT_EQ(log.lines.size(), 5u);
+    EXPECT_NE(log.lines[0].find("invalid update"), std::string::npos);
     EXPECT_EQ(table->numberOfRowsInSection(0), 5);
     EXPECT_EQ(visible().size(), 5u);
     EXPECT_EQ(source->requests.size(), 20u) << "each bad update reloads";
@@ -618,21 +624,17 @@ TEST_F(TableViewTest, AnEmptyBatchAsksTheHeightsAgain) {
 // ---- selection ----------------------------------------------------------------------------------
 
 TEST_F(TableViewTest, ATapSelectsTheRowAndTellsTheDelegate) {
-    source->rows = {20};
-    showInWindow();
-    table->layoutIfNeeded();
-    UITestDriver::reset();
+    showLaidOut(20);
     auto cell = table->cellForRowAtIndexPath(ip(3));
     ASSERT_TRUE(cell);
     UITestDriver::tap(cell);
-    EXPECT_EQ(source->events, (std::vector<std::string>{"willSelect 0:3", "didSelect 0:3"}));
-    EXPECT_EQ(paths({table->indexPathForSelectedRow()})[0], "0:3");
+    EXPECT_EQ(source->events, (Strings{"willSelect 0:3", "didSelect 0:3"}));
+    EXPECT_EQ(rowName(table->indexPathForSelectedRow()), "0:3");
     EXPECT_TRUE(cell->isSelected());
     EXPECT_FALSE(cell->isHighlighted());
     source->events.clear();
     UITestDriver::tap(table->cellForRowAtIndexPath(ip(5)));
-    EXPECT_EQ(source->events,
-              (std::vector<std::string>{"willSelect 0:5", "didDeselect 0:3", "didSelect 0:5"}));
+    EXPECT_EQ(source->events, (Strings{"willSelect 0:5", "didDeselect 0:3", "didSelect 0:5"}));
     EXPECT_FALSE(cell->isSelected());
     // Taps after scrolling land on the rows under the finger.
     table->setContentOffset(CGPointMake(0, 44 * 10));
@@ -641,19 +643,23 @@ TEST_F(TableViewTest, ATapSelectsTheRowAndTellsTheDelegate) {
     EXPECT_EQ(source->events.back(), "didSelect 0:11");
 }
 
-TEST_F(TableViewTest, SelectionCanBeRefusedRedirectedOrTurnedOff) {
-    source->rows = {10};
-    showInWindow();
-    table->layoutIfNeeded();
-    UITestDriver::reset();
+TEST_F(TableViewTest, SelectionCanBeRefusedRedirectedMultipleOrTurnedOff) {
+    showLaidOut(10);
     source->willSelectAnswer = Ref<NSIndexPath>();  // refuse
     UITestDriver::tap(table->cellForRowAtIndexPath(ip(1)));
     EXPECT_FALSE(table->indexPathForSelectedRow());
     source->willSelectAnswer = ip(4);
     UITestDriver::tap(table->cellForRowAtIndexPath(ip(1)));
-    EXPECT_EQ(paths({table->indexPathForSelectedRow()})[0], "0:4");
+    EXPECT_EQ(rowName(table->indexPathForSelectedRow()), "0:4");
     EXPECT_EQ(source->events.back(), "didSelect 0:4");
     source->willSelectAnswer.reset();
+    // Multiple selection toggles rows.
+    table->setAllowsMultipleSelection(true);
+    UITestDriver::tap(table->cellForRowAtIndexPath(ip(1)));
+    EXPECT_EQ(paths(table->indexPathsForSelectedRows()), (Strings{"0:1", "0:4"}));
+    UITestDriver::tap(table->cellForRowAtIndexPath(ip(4)));
+    EXPECT_EQ(paths(table->indexPathsForSelectedRows()), (Strings{"0:1"}));
+    EXPECT_EQ(source->events.back(), "didDeselect 0:4");
     source->events.clear();
     table->setAllowsSelection(false);
     EXPECT_FALSE(table->indexPathForSelectedRow());
@@ -661,25 +667,8 @@ TEST_F(TableViewTest, SelectionCanBeRefusedRedirectedOrTurnedOff) {
     EXPECT_TRUE(source->events.empty());
 }
 
-TEST_F(TableViewTest, MultipleSelectionTogglesRows) {
-    source->rows = {10};
-    showInWindow();
-    table->layoutIfNeeded();
-    UITestDriver::reset();
-    table->setAllowsMultipleSelection(true);
-    UITestDriver::tap(table->cellForRowAtIndexPath(ip(1)));
-    UITestDriver::tap(table->cellForRowAtIndexPath(ip(3)));
-    EXPECT_EQ(paths(table->indexPathsForSelectedRows()), (std::vector<std::string>{"0:1", "0:3"}));
-    UITestDriver::tap(table->cellForRowAtIndexPath(ip(1)));
-    EXPECT_EQ(paths(table->indexPathsForSelectedRows()), (std::vector<std::string>{"0:3"}));
-    EXPECT_EQ(source->events.back(), "didDeselect 0:1");
-}
-
 TEST_F(TableViewTest, ADragDoesNotSelect) {
-    source->rows = {30};
-    showInWindow();
-    table->layoutIfNeeded();
-    UITestDriver::reset();
+    showLaidOut(30);
     UITestDriver::drag(table, CGPointMake(100, 300), CGPointMake(100, 100), 8);
     EXPECT_TRUE(source->events.empty());
     EXPECT_GT(table->contentOffset().y, 0);
@@ -704,31 +693,32 @@ TEST_F(TableViewTest, ProgrammaticSelectionDoesNotAskTheDelegate) {
 TEST_F(TableViewTest, ScrollToRowPlacesTheRowAtTheAskedPosition) {
     source->rows = {100};
     table->reloadData();
-    table->scrollToRowAtIndexPath(ip(50), UITableViewScrollPositionTop, false);
-    EXPECT_DOUBLE_EQ(table->contentOffset().y, 2200);
-    EXPECT_EQ(visible().front(), "0:50");
-    table->scrollToRowAtIndexPath(ip(50), UITableViewScrollPositionMiddle, false);
-    EXPECT_DOUBLE_EQ(table->contentOffset().y, 2200 + 22 - 240);
-    table->scrollToRowAtIndexPath(ip(50), UITableViewScrollPositionBottom, false);
-    EXPECT_DOUBLE_EQ(table->contentOffset().y, 2244 - 480);
-    // None: the least move that shows the row; none at all when it is in view.
-    table->scrollToRowAtIndexPath(ip(45), UITableViewScrollPositionNone, false);
-    EXPECT_DOUBLE_EQ(table->contentOffset().y, 2244 - 480);
-    table->scrollToRowAtIndexPath(ip(60), UITableViewScrollPositionNone, false);
-    EXPECT_DOUBLE_EQ(table->contentOffset().y, 61 * 44 - 480);
-    table->scrollToRowAtIndexPath(ip(10), UITableViewScrollPositionNone, false);
-    EXPECT_DOUBLE_EQ(table->contentOffset().y, 440);
-    // Clamped at the ends.
-    table->scrollToRowAtIndexPath(ip(99), UITableViewScrollPositionTop, false);
-    EXPECT_DOUBLE_EQ(table->contentOffset().y, 4400 - 480);
-    table->scrollToRowAtIndexPath(ip(0), UITableViewScrollPositionBottom, false);
-    EXPECT_DOUBLE_EQ(table->contentOffset().y, 0);
+    struct Case {
+        long row;
+        UITableViewScrollPosition position;
+        CGFloat offset;
+    };
+    const Case cases[] = {
+        {50, UITableViewScrollPositionTop, 2200},
+        {50, UITableViewScrollPositionMiddle, 2200 + 22 - 240},
+        {50, UITableViewScrollPositionBottom, 2244 - 480},
+        // None: the least move that shows the row; none at all when it is in view.
+        {45, UITableViewScrollPositionNone, 2244 - 480},
+        {60, UITableViewScrollPositionNone, 61 * 44 - 480},
+        {10, UITableViewScrollPositionNone, 440},
+        // Clamped at the ends.
+        {99, UITableViewScrollPositionTop, 4400 - 480},
+        {0, UITableViewScrollPositionBottom, 0},
+    };
+    for (const auto& c : cases) {
+        table->scrollToRowAtIndexPath(ip(c.row), c.position, false);
+        EXPECT_DOUBLE_EQ(table->contentOffset().y, c.offset) << c.row << " at " << int(c.position);
+        if (c.row == 50 && c.position == UITableViewScrollPositionTop) EXPECT_EQ(visible().front(), "0:50");
+    }
     // A row that does not exist is logged and ignored.
-    std::vector<std::string> lines;
-    auto old = NSLogSetSink([&](const std::string& line) { lines.push_back(line); });
+    LogCapture log;
     table->scrollToRowAtIndexPath(ip(100), UITableViewScrollPositionTop, false);
-    NSLogSetSink(old);
-    EXPECT_EQ(lines.size(), 1u);
+    EXPECT_EQ(log.lines.size(), 1u);
     EXPECT_DOUBLE_EQ(table->contentOffset().y, 0);
 }
 
@@ -744,8 +734,6 @@ TEST_F(TableViewTest, ScrollToRowHonoursInsetsAndFloatingHeaders) {
 
 TEST_F(TableViewTest, AnimatedScrollingToARowFillsRowsOnTheWay) {
     ManualClock clock;
-    source->rows = {200};
-    table->reloadData();
     std::vector<double> offsets;
     class Watch : public Source {
       public:
@@ -775,13 +763,13 @@ TEST_F(TableViewTest, DequeueWithoutIndexPathIsNilWhenNothingIsRegistered) {
     ASSERT_TRUE(cell);
     EXPECT_EQ(cell->reuseIdentifier(), "cell");
     // With an index path a missing registration still gives a cell, and says so.
-    std::vector<std::string> lines;
-    auto old = NSLogSetSink([&](const std::string& line) { lines.push_back(line); });
-    auto plain = table->dequeueReusableCellWithIdentifier("nothing", ip(0));
-    NSLogSetSink(old);
-    ASSERT_TRUE(plain);
-    EXPECT_EQ(plain->reuseIdentifier(), "nothing");
-    EXPECT_EQ(lines.size(), 1u);
+    {
+        LogCapture log;
+        auto plain = table->dequeueReusableCellWithIdentifier("nothing", ip(0));
+        ASSERT_TRUE(plain);
+        EXPECT_EQ(plain->reuseIdentifier(), "nothing");
+        EXPECT_EQ(log.lines.size(), 1u);
+    }
     table->registerClass(nullptr, "cell");
     EXPECT_FALSE(table->dequeueReusableCellWithIdentifier("cell"));
 }
@@ -843,7 +831,7 @@ TEST_F(TableViewTest, ReloadHooksRunInTheirWrappingOrder) {
         rowsSeenBefore = t.numberOfRowsInSection(0);
     });
     table->reloadData();
-    EXPECT_EQ(order, (std::vector<std::string>{"cache before", "refresh after", "cache after"}));
+    EXPECT_EQ(order, (Strings{"cache before", "refresh after", "cache after"}));
     EXPECT_EQ(rowsSeenBefore, 2);
     EXPECT_EQ(rowsSeenAfter, 7);
     // The platform reload alone runs no hooks; removed hooks stop.
@@ -877,7 +865,7 @@ TEST_F(TableViewTest, UpdateWrappersSeeEveryUpdateAndCanSkipIt) {
     EXPECT_TRUE(seen.empty()) << "reloadData is not an update";
     source->rows = {4};
     table->insertRowsAtIndexPaths({ip(0)}, UITableViewRowAnimationNone);
-    EXPECT_EQ(seen, (std::vector<std::string>{"outer 4", "inner 4", "rows 3->4"}));
+    EXPECT_EQ(seen, (Strings{"outer 4", "inner 4", "rows 3->4"}));
     source->rows = {4, 4};
     table->insertSections(NSIndexSet::indexSetWithIndex(1), UITableViewRowAnimationNone);
     table->reloadSections(NSIndexSet::indexSetWithIndex(1), UITableViewRowAnimationNone);
@@ -901,7 +889,7 @@ TEST_F(TableViewTest, UpdateWrappersSeeEveryUpdateAndCanSkipIt) {
     skip = true;
     source->rows = {4};
     table->insertRowsAtIndexPaths({ip(0)}, UITableViewRowAnimationNone);
-    EXPECT_EQ(seen, (std::vector<std::string>{"outer 4"}));
+    EXPECT_EQ(seen, (Strings{"outer 4"}));
     EXPECT_EQ(table->numberOfRowsInSection(0), 3);
     UITableView::removeUpdateWrapper(inner);
     UITableView::removeUpdateWrapper(outer);
@@ -911,12 +899,12 @@ TEST_F(TableViewTest, UpdateWrappersSeeEveryUpdateAndCanSkipIt) {
 
 TEST_F(TableViewTest, ContentSizeIsAnnouncedDuringTheReloadBeforeTheAfterHooks) {
     std::vector<std::string> order;
-    auto token = KVO::observe(
-        *table, "contentSize", NSKeyValueObservingOptionNew,
-        [&](const Ref<NSObject>&, const Dictionary& change) {
-            auto size = NSValue_Geometry::CGSizeValue(change[NSKeyValueChangeNewKey].objectAs<NSValue>());
-            order.push_back("size " + std::to_string(int(size.height)));
-        });
+    auto token = KVO::observe(*table, "contentSize", NSKeyValueObservingOptionNew,
+                              [&](const Ref<NSObject>&, const Dictionary& change) {
+                                  auto size = NSValue_Geometry::CGSizeValue(
+                                      change[NSKeyValueChangeNewKey].objectAs<NSValue>());
+                                  order.push_back("size " + std::to_string(int(size.height)));
+                              });
     auto hook = UITableView::addReloadDataHook(UITableView::ReloadStage::After, 0,
                                                [&](UITableView&) { order.push_back("after"); });
     source->rows = {3};
@@ -925,7 +913,7 @@ TEST_F(TableViewTest, ContentSizeIsAnnouncedDuringTheReloadBeforeTheAfterHooks) 
     table->reloadData();
     table->reloadData();  // unchanged: no announcement
     UITableView::removeReloadDataHook(hook);
-    EXPECT_EQ(order, (std::vector<std::string>{"size 132", "after", "size 220", "after", "after"}));
+    EXPECT_EQ(order, (Strings{"size 132", "after", "size 220", "after", "after"}));
 }
 
 TEST_F(TableViewTest, ATurnedTableShowsRowsAlongItsOwnBounds) {
@@ -938,10 +926,10 @@ TEST_F(TableViewTest, ATurnedTableShowsRowsAlongItsOwnBounds) {
     table->setRowHeight(80);
     source->rows = {10};
     table->reloadData();
-    EXPECT_EQ(visible(), (std::vector<std::string>{"0:0", "0:1", "0:2", "0:3"}));
+    EXPECT_EQ(visible(), (Strings{"0:0", "0:1", "0:2", "0:3"}));
     EXPECT_RECT(table->cellForRowAtIndexPath(ip(1))->frame(), 0, 80, 80, 80);
     table->setContentOffset(CGPointMake(0, 100));
-    EXPECT_EQ(visible(), (std::vector<std::string>{"0:1", "0:2", "0:3", "0:4", "0:5"}));
+    EXPECT_EQ(visible(), (Strings{"0:1", "0:2", "0:3", "0:4", "0:5"}));
 }
 
 TEST_F(TableViewTest, ATemplateCellCanBeMeasuredOffTheTable) {

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
+
+#include "foundation/NSLog.h"
 
 #include "graphics/CGGeometry.h"
 #include "tests/support/MainLoop.h"
@@ -31,6 +35,19 @@ inline ::testing::AssertionResult pointNear(CGPoint actual, CGPoint expected, do
     return ::testing::AssertionSuccess();
 }
 
+// Collects the lines the log writes while it lives.
+class LogCapture {
+  public:
+    LogCapture() : old_(NSLogSetSink([this](const std::string& line) { lines.push_back(line); })) {}
+    ~LogCapture() { NSLogSetSink(old_); }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+    std::vector<std::string> lines;
+
+  private:
+    NSLogSink old_;
+};
+
 // Each test starts with a fresh application and the default screen, and drains what it left.
 class UIKitTest : public ::testing::Test {
   protected:
@@ -46,6 +63,6 @@ class UIKitTest : public ::testing::Test {
 
 }  // namespace uikittest
 
-#define EXPECT_RECT(actual, x, y, w, h) \
+#define EXPECT_RECT(actual, x, y, w, h)                                                                      \
     EXPECT_TRUE(uikittest::rectNear((actual), CGRectMake(x, y, w, h), 1e-6))
 #define EXPECT_POINT(actual, x, y) EXPECT_TRUE(uikittest::pointNear((actual), CGPointMake(x, y), 1e-6))
