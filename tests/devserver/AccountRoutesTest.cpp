@@ -3,13 +3,25 @@
 #include "DevServerTestClient.h"
 
 using namespace devservertest;
+using devserver::kResultBadRequest;
 using devserver::kVerificationCode;
 
 namespace {
 
 class AccountRoutesTest : public ServerTest {
   protected:
-    std::string code() const { return std::to_string(kVerificationCode); }
+    const std::string code = std::to_string(kVerificationCode);
+    // The result code a route answers, by GET or by a form POST.
+    long codeOf(const std::string& path) { return get(api(path)).resultCode(); }
+    long posted(const std::string& path, const std::string& form) {
+        return postForm(api(path), form).resultCode();
+    }
+
+    // Form requests and the result code each must answer, in order.
+    void expectCodes(const std::string& path, std::initializer_list<std::pair<std::string, long>> cases) {
+        for (const auto& [form, expected] : cases)
+            EXPECT_EQ(posted(path, form), expected) << path << "?" << form;
+    }
 };
 
 TEST_F(AccountRoutesTest, LoginAnswersTheUserFieldsAtTopLevelWithAWorkingToken) {
@@ -31,16 +43,12 @@ TEST_F(AccountRoutesTest, LoginAnswersTheUserFieldsAtTopLevelWithAWorkingToken) 
     std::string logo = json["user_logo"].stringValue();
     EXPECT_EQ(logo.rfind(server.baseURL(), 0), 0u);
     EXPECT_EQ(get(logo).header("Content-Type"), "image/png");
-}
-
-TEST_F(AccountRoutesTest, LoginRefusesAWrongPasswordAnUnknownUserAndMissingFields) {
-    EXPECT_NE(get(api("user/login.do?username=13800000001&password=nope")).resultCode(), 0);
-    EXPECT_NE(get(api("user/login.do?username=19999999999&password=123456")).resultCode(), 0);
-    EXPECT_EQ(get(api("user/login.do?username=13800000001")).resultCode(), devserver::kResultBadRequest);
-    EXPECT_EQ(get(api("user/login.do")).resultCode(), devserver::kResultBadRequest);
-}
-
-TEST_F(AccountRoutesTest, SampleUsersHaveDistinctNicknames) {
+    // Refusals: wrong password, unknown user, missing fields.
+    EXPECT_NE(codeOf("user/login.do?username=13800000001&password=nope"), 0);
+    EXPECT_NE(codeOf("user/login.do?username=19999999999&password=123456"), 0);
+    EXPECT_EQ(codeOf("user/login.do?username=13800000001"), kResultBadRequest);
+    EXPECT_EQ(codeOf("user/login.do"), kResultBadRequest);
+    // Sample users have distinct nicknames.
     auto users = server.users();
     ASSERT_GE(users.size(), 3u);
     for (std::size_t i = 0; i < users.size(); ++i)
@@ -49,30 +57,30 @@ TEST_F(AccountRoutesTest, SampleUsersHaveDistinctNicknames) {
 }
 
 TEST_F(AccountRoutesTest, RegisterCreatesAnAccountThatCanSignIn) {
-    auto reply = postForm(api("user/register.do"), "code=" + code() + "&nickname=" + escape("新手") +
+    auto reply = postForm(api("user/register.do"), "code=" + code + "&nickname=" + escape("新手") +
                                                        "&password=pw&username=13912345678");
     ASSERT_EQ(reply.resultCode(), 0) << reply.body;
     EXPECT_EQ(reply.json()["user_nickname"].stringValue(), "新手");
     EXPECT_EQ(reply.json()["user_phone"].stringValue(), "13912345678");
-    EXPECT_EQ(get(api("user/login.do?username=13912345678&password=pw")).resultCode(), 0);
+    EXPECT_EQ(codeOf("user/login.do?username=13912345678&password=pw"), 0);
 }
 
 TEST_F(AccountRoutesTest, RegisterCodesInOrderOfTheirChecks) {
     auto form = [&](const std::string& phone, const std::string& c, const std::string& nick) {
         return "code=" + c + "&nickname=" + escape(nick) + "&password=pw&username=" + phone;
     };
-    EXPECT_EQ(postForm(api("user/register.do"), form("1391234567", code(), "a")).resultCode(), 11001);
-    EXPECT_EQ(postForm(api("user/register.do"), form("139123456789", code(), "a")).resultCode(), 11001);
-    EXPECT_EQ(postForm(api("user/register.do"), form("1391234567x", code(), "a")).resultCode(), 11001);
-    EXPECT_EQ(postForm(api("user/register.do"), form("13912345678", "135790", "a")).resultCode(), 12001);
-    EXPECT_EQ(postForm(api("user/register.do"), form("13800000001", code(), "a")).resultCode(), 10005);
-    EXPECT_EQ(postForm(api("user/register.do"), form("13912345678", code(), "赛道老王")).resultCode(),
-              devserver::kResultNicknameTaken);
+    expectCodes("user/register.do",
+                {{form("1391234567", code, "a"), 11001},
+                 {form("139123456789", code, "a"), 11001},
+                 {form("1391234567x", code, "a"), 11001},
+                 {form("13912345678", "135790", "a"), 12001},
+                 {form("13800000001", code, "a"), 10005},
+                 {form("13912345678", code, "赛道老王"), devserver::kResultNicknameTaken}});
     server.setVerificationServiceFailing(true);
-    EXPECT_EQ(postForm(api("user/register.do"), form("13912345678", code(), "a")).resultCode(), 12002);
+    expectCodes("user/register.do", {{form("13912345678", code, "a"), 12002}});
     server.setVerificationServiceFailing(false);
-    EXPECT_EQ(postForm(api("user/register.do"), form("13912345678", code(), "a")).resultCode(), 0);
-    EXPECT_EQ(postForm(api("user/register.do"), form("13912345678", code(), "b")).resultCode(), 10005);
+    expectCodes("user/register.do",
+                {{form("13912345678", code, "a"), 0}, {form("13912345678", code, "b"), 10005}});
 }
 
 TEST_F(AccountRoutesTest, ThirdPartyLoginsMakeOneAccountPerCredential) {
@@ -84,78 +92,52 @@ TEST_F(AccountRoutesTest, ThirdPartyLoginsMakeOneAccountPerCredential) {
     EXPECT_EQ(first.json()["user_id"].integerValue(), again.json()["user_id"].integerValue());
     EXPECT_NE(first.json()["user_id"].integerValue(), other.json()["user_id"].integerValue());
     EXPECT_NE(first.json()["user_token"].stringValue(), again.json()["user_token"].stringValue());
-    EXPECT_NE(postForm(api("user/loginbyweibo.do"), "access_token=").resultCode(), 0);
-    EXPECT_NE(postForm(api("user/loginbywechat.do"), "code=invalid-1").resultCode(), 0);
-    EXPECT_NE(postForm(api("user/loginbywechat.do"), "").resultCode(), 0);
+    EXPECT_NE(posted("user/loginbyweibo.do", "access_token="), 0);
+    EXPECT_NE(posted("user/loginbywechat.do", "code=invalid-1"), 0);
+    EXPECT_NE(posted("user/loginbywechat.do", ""), 0);
 }
 
 TEST_F(AccountRoutesTest, VerifyCodeChecksThePhoneAndTheService) {
-    EXPECT_EQ(get(api("user/getverifycode.do?tel=13912345678")).resultCode(), 0);
-    EXPECT_EQ(get(api("user/getverifycode.do?tel=123")).resultCode(), 11001);
-    EXPECT_EQ(get(api("user/getverifycode.do")).resultCode(), 11001);
+    EXPECT_EQ(codeOf("user/getverifycode.do?tel=13912345678"), 0);
+    EXPECT_EQ(codeOf("user/getverifycode.do?tel=123"), 11001);
+    EXPECT_EQ(codeOf("user/getverifycode.do"), 11001);
     server.setVerificationServiceFailing(true);
-    EXPECT_EQ(get(api("user/getverifycode.do?tel=13912345678")).resultCode(), 12002);
+    EXPECT_EQ(codeOf("user/getverifycode.do?tel=13912345678"), 12002);
 }
 
-TEST_F(AccountRoutesTest, FindPasswordResetsThePassword) {
-    EXPECT_EQ(postForm(api("user/findpassword.do"), "code=" + code() + "&password=new&tel=13800000002")
-                  .resultCode(),
-              0);
-    EXPECT_EQ(get(api("user/login.do?username=13800000002&password=new")).resultCode(), 0);
-    EXPECT_NE(get(api("user/login.do?username=13800000002&password=abcdef")).resultCode(), 0);
-}
-
-TEST_F(AccountRoutesTest, FindPasswordErrors) {
-    EXPECT_EQ(postForm(api("user/findpassword.do"), "code=" + code() + "&password=x&tel=12").resultCode(),
-              11001);
-    EXPECT_EQ(postForm(api("user/findpassword.do"), "code=111111&password=x&tel=13800000002").resultCode(),
-              12001);
-    EXPECT_EQ(
-        postForm(api("user/findpassword.do"), "code=" + code() + "&password=x&tel=13999999999").resultCode(),
-        10003);
-    EXPECT_EQ(postForm(api("user/findpassword.do"), "code=" + code() + "&tel=13800000002").resultCode(),
-              devserver::kResultBadRequest);
+TEST_F(AccountRoutesTest, FindPasswordResetsThePasswordAndCodesItsRefusals) {
+    expectCodes("user/findpassword.do", {{"code=" + code + "&password=x&tel=12", 11001},
+                                         {"code=111111&password=x&tel=13800000002", 12001},
+                                         {"code=" + code + "&password=x&tel=13999999999", 10003},
+                                         {"code=" + code + "&tel=13800000002", kResultBadRequest},
+                                         {"code=" + code + "&password=new&tel=13800000002", 0}});
+    EXPECT_EQ(codeOf("user/login.do?username=13800000002&password=new"), 0);
+    EXPECT_NE(codeOf("user/login.do?username=13800000002&password=abcdef"), 0);
     server.setVerificationServiceFailing(true);
-    EXPECT_EQ(
-        postForm(api("user/findpassword.do"), "code=" + code() + "&password=x&tel=13800000002").resultCode(),
-        12002);
+    expectCodes("user/findpassword.do", {{"code=" + code + "&password=x&tel=13800000002", 12002}});
 }
 
 TEST_F(AccountRoutesTest, BindPhoneAnswersTheUserAndChecksEveryCase) {
     std::string t = token();
-    auto ok = postForm(api("user/bindphone.do"), "code=" + code() + "&phone=13711112222&user_token=" + t);
+    auto ok = postForm(api("user/bindphone.do"), "code=" + code + "&phone=13711112222&user_token=" + t);
     ASSERT_EQ(ok.resultCode(), 0) << ok.body;
     EXPECT_EQ(ok.json()["user_phone"].stringValue(), "13711112222");
     EXPECT_EQ(ok.json()["user_token"].stringValue(), t);
-    EXPECT_EQ(postForm(api("user/bindphone.do"), "code=" + code() + "&phone=13800000002&user_token=" + t)
-                  .resultCode(),
-              10005);
-    EXPECT_EQ(
-        postForm(api("user/bindphone.do"), "code=" + code() + "&phone=1380&user_token=" + t).resultCode(),
-        11001);
-    EXPECT_EQ(postForm(api("user/bindphone.do"), "code=2&phone=13711112223&user_token=" + t).resultCode(),
-              12001);
-    EXPECT_EQ(postForm(api("user/bindphone.do"), "code=" + code() + "&phone=13711112223&user_token=bogus")
-                  .resultCode(),
-              10003);
+    expectCodes("user/bindphone.do", {{"code=" + code + "&phone=13800000002&user_token=" + t, 10005},
+                                      {"code=" + code + "&phone=1380&user_token=" + t, 11001},
+                                      {"code=2&phone=13711112223&user_token=" + t, 12001},
+                                      {"code=" + code + "&phone=13711112223&user_token=bogus", 10003}});
     server.setVerificationServiceFailing(true);
-    EXPECT_EQ(postForm(api("user/bindphone.do"), "code=" + code() + "&phone=13711112223&user_token=" + t)
-                  .resultCode(),
-              12002);
+    expectCodes("user/bindphone.do", {{"code=" + code + "&phone=13711112223&user_token=" + t, 12002}});
 }
 
 TEST_F(AccountRoutesTest, UpdatePasswordChecksTheOldOne) {
     std::string t = token();
-    EXPECT_NE(
-        get(api("user/updatepassword.do?new_password=b&old_password=wrong&user_token=" + t)).resultCode(), 0);
-    EXPECT_EQ(
-        get(api("user/updatepassword.do?new_password=b&old_password=123456&user_token=" + t)).resultCode(),
-        0);
-    EXPECT_EQ(get(api("user/login.do?username=13800000001&password=b")).resultCode(), 0);
-    EXPECT_EQ(get(api("user/updatepassword.do?new_password=c&old_password=b&user_token=x")).resultCode(),
-              10003);
-    EXPECT_EQ(get(api("user/updatepassword.do?old_password=b&user_token=" + t)).resultCode(),
-              devserver::kResultBadRequest);
+    EXPECT_NE(codeOf("user/updatepassword.do?new_password=b&old_password=wrong&user_token=" + t), 0);
+    EXPECT_EQ(codeOf("user/updatepassword.do?new_password=b&old_password=123456&user_token=" + t), 0);
+    EXPECT_EQ(codeOf("user/login.do?username=13800000001&password=b"), 0);
+    EXPECT_EQ(codeOf("user/updatepassword.do?new_password=c&old_password=b&user_token=x"), 10003);
+    EXPECT_EQ(codeOf("user/updatepassword.do?old_password=b&user_token=" + t), kResultBadRequest);
 }
 
 TEST_F(AccountRoutesTest, UpdateChangesTheProfileAndRefusesAnotherUsersNickname) {
@@ -167,12 +149,12 @@ TEST_F(AccountRoutesTest, UpdateChangesTheProfileAndRefusesAnotherUsersNickname)
     EXPECT_EQ(user->user_nickname, "新名字");
     EXPECT_EQ(user->user_sign, "你好");
     EXPECT_EQ(user->user_sex, 0);
-    EXPECT_EQ(get(api("user/update.do?nickname=" + escape("赛道老王") + "&token=" + t)).resultCode(),
+    EXPECT_EQ(codeOf("user/update.do?nickname=" + escape("赛道老王") + "&token=" + t),
               devserver::kResultNicknameTaken);
-    EXPECT_EQ(get(api("user/update.do?sex=maybe&token=" + t)).resultCode(), devserver::kResultBadRequest);
+    EXPECT_EQ(codeOf("user/update.do?sex=maybe&token=" + t), kResultBadRequest);
     // Keeping one's own nickname is no clash.
-    EXPECT_EQ(get(api("user/update.do?nickname=" + escape("新名字") + "&token=" + t)).resultCode(), 0);
-    EXPECT_EQ(get(api("user/update.do?nickname=x&token=")).resultCode(), 10003);
+    EXPECT_EQ(codeOf("user/update.do?nickname=" + escape("新名字") + "&token=" + t), 0);
+    EXPECT_EQ(codeOf("user/update.do?nickname=x&token="), 10003);
 }
 
 TEST_F(AccountRoutesTest, UpdateAvatarTakesTheTokenFromThePath) {
@@ -194,19 +176,20 @@ TEST_F(AccountRoutesTest, UpdateAvatarTakesTheTokenFromThePath) {
 
 TEST_F(AccountRoutesTest, GetUserTellsFriendsAndHidesOthersTokens) {
     std::string t = token();
-    auto friendReply = get(api("user/getuser.do?token=" + t + "&user_id=2"));
+    auto user = [&](const std::string& id) {
+        return get(api("user/getuser.do?token=" + t + "&user_id=" + id));
+    };
+    auto friendReply = user("2");
     ASSERT_EQ(friendReply.resultCode(), 0);
     EXPECT_EQ(friendReply.json()["isFriend"].integerValue(), 1);
     EXPECT_FALSE(friendReply.json()["user_token"].isSomething());
-    EXPECT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=3")).json()["isFriend"].integerValue(), 0);
+    EXPECT_EQ(user("3").json()["isFriend"].integerValue(), 0);
     server.setFriends(1, 3, true);
-    EXPECT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=3")).json()["isFriend"].integerValue(), 1);
-    EXPECT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=1")).json()["user_token"].stringValue(), t);
-    EXPECT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=999")).resultCode(),
-              devserver::kResultNotFound);
-    EXPECT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=abc")).resultCode(),
-              devserver::kResultBadRequest);
-    EXPECT_EQ(get(api("user/getuser.do?token=zzz&user_id=2")).resultCode(), 10003);
+    EXPECT_EQ(user("3").json()["isFriend"].integerValue(), 1);
+    EXPECT_EQ(user("1").json()["user_token"].stringValue(), t);
+    EXPECT_EQ(user("999").resultCode(), devserver::kResultNotFound);
+    EXPECT_EQ(user("abc").resultCode(), kResultBadRequest);
+    EXPECT_EQ(codeOf("user/getuser.do?token=zzz&user_id=2"), 10003);
 }
 
 TEST_F(AccountRoutesTest, SearchUserFindsOthersByNickname) {
@@ -221,26 +204,24 @@ TEST_F(AccountRoutesTest, SearchUserFindsOthersByNickname) {
     // Oneself is never a result.
     auto all = get(api("user/searchuser.do?keyword=&user_token=" + t)).json()["data"];
     for (const auto& row : *all.array()) EXPECT_NE(row["user_id"].integerValue(), 1);
-    EXPECT_EQ(get(api("user/searchuser.do?keyword=a&user_token=")).resultCode(), 10003);
+    EXPECT_EQ(codeOf("user/searchuser.do?keyword=a&user_token="), 10003);
 }
 
 TEST_F(AccountRoutesTest, ExpiredTokensAnswer10003Everywhere) {
     std::string t = token();
-    ASSERT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=2")).resultCode(), 0);
+    ASSERT_EQ(codeOf("user/getuser.do?token=" + t + "&user_id=2"), 0);
     server.expireTokens();
     EXPECT_FALSE(server.userForToken(t));
-    EXPECT_EQ(get(api("user/getuser.do?token=" + t + "&user_id=2")).resultCode(), 10003);
-    EXPECT_EQ(get(api("user/update.do?sign=x&token=" + t)).resultCode(), 10003);
-    EXPECT_EQ(
-        get(api("user/updatepassword.do?new_password=b&old_password=123456&user_token=" + t)).resultCode(),
-        10003);
-    EXPECT_EQ(get(api("user/searchuser.do?keyword=a&user_token=" + t)).resultCode(), 10003);
-    EXPECT_EQ(get(api("car/gettuninglist.do?user_token=" + t)).resultCode(), 10003);
+    for (const std::string& path :
+         {"user/getuser.do?token=" + t + "&user_id=2", "user/update.do?sign=x&token=" + t,
+          "user/updatepassword.do?new_password=b&old_password=123456&user_token=" + t,
+          "user/searchuser.do?keyword=a&user_token=" + t, "car/gettuninglist.do?user_token=" + t})
+        EXPECT_EQ(codeOf(path), 10003) << path;
     // A new login works again; expiring one token leaves the others.
     std::string fresh = token(), other = server.loginToken("13800000002");
     server.expireToken(fresh);
-    EXPECT_EQ(get(api("user/getuser.do?token=" + fresh + "&user_id=2")).resultCode(), 10003);
-    EXPECT_EQ(get(api("user/getuser.do?token=" + other + "&user_id=1")).resultCode(), 0);
+    EXPECT_EQ(codeOf("user/getuser.do?token=" + fresh + "&user_id=2"), 10003);
+    EXPECT_EQ(codeOf("user/getuser.do?token=" + other + "&user_id=1"), 0);
     EXPECT_EQ(server.loginToken("nobody"), "");
 }
 

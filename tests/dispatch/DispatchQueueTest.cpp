@@ -11,6 +11,7 @@
 #include "dispatch/DispatchBlocking.h"
 #include "dispatch/DispatchInternal.h"
 
+using dispatchtest::drainAll;
 using dispatchtest::drainMainUntil;
 using dispatchtest::mainHandleReadable;
 
@@ -31,8 +32,7 @@ class DispatchQueueTest : public ::testing::Test {
   protected:
     void TearDown() override {
         // Leave nothing behind on the main queue for the next test.
-        while (dispatch_main_queue_drain() > 0) {
-        }
+        drainAll();
     }
 };
 
@@ -75,16 +75,13 @@ TEST_F(DispatchQueueTest, SerialQueueKeepsEachProducersOrderUnderContention) {
     }
 }
 
-TEST_F(DispatchQueueTest, LabelsReadBack) {
+TEST_F(DispatchQueueTest, LabelsReadBackAndGlobalQueuesAreSharedPerPriority) {
     EXPECT_STREQ(dispatch_queue_get_label(dispatch_queue_create("com.example.cache")), "com.example.cache");
     EXPECT_STREQ(dispatch_queue_get_label(dispatch_queue_create(nullptr)), "");
     auto concurrent = dispatch_queue_create("videoReadingQueue", DISPATCH_QUEUE_CONCURRENT);
     EXPECT_STREQ(dispatch_queue_get_label(concurrent), "videoReadingQueue");
     EXPECT_NE(dispatch_queue_get_label(dispatch_get_main_queue()), nullptr);
     EXPECT_NE(dispatch_queue_get_label(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_HIGH)), nullptr);
-}
-
-TEST_F(DispatchQueueTest, GlobalQueuesAreSharedPerPriority) {
     EXPECT_EQ(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT), dispatch_get_global_queue(0));
     EXPECT_NE(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_HIGH), dispatch_get_global_queue(0));
     EXPECT_NE(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_LOW),
@@ -280,51 +277,35 @@ TEST_F(DispatchQueueTest, NestedSyncAcrossQueuesWorksAndSeesEachQueuesSpecifics)
     EXPECT_EQ(dispatch_get_specific(&keyA), nullptr);
     EXPECT_EQ(dispatch_queue_get_specific(a, &keyA), &valueA);
     EXPECT_EQ(dispatch_queue_get_specific(a, &keyB), nullptr);
+    // Async blocks see them too.
+    std::atomic<void*> seen{nullptr};
+    dispatch_async(b, [&] { seen = dispatch_get_specific(&keyB); });
+    flush(b);
+    EXPECT_EQ(seen.load(), &valueB);
     dispatch_queue_set_specific(a, &keyA, nullptr);
     EXPECT_EQ(dispatch_queue_get_specific(a, &keyA), nullptr);
 }
 
-TEST_F(DispatchQueueTest, QueueSpecificIsSeenByAsyncBlocks) {
-    static int key;
-    int value = 7;
-    auto queue = dispatch_queue_create("test.specific");
-    dispatch_queue_set_specific(queue, &key, &value);
-    std::atomic<void*> seen{nullptr};
-    dispatch_async(queue, [&] { seen = dispatch_get_specific(&key); });
-    flush(queue);
-    EXPECT_EQ(seen.load(), &value);
-}
-
-TEST_F(DispatchQueueTest, SuspendedSerialQueueHoldsBlocksUntilResumed) {
-    auto queue = dispatch_queue_create("test.suspend");
-    std::atomic<int> ran{0};
-    dispatch_suspend(queue);
-    dispatch_suspend(queue);
-    for (int i = 0; i < 5; ++i) dispatch_async(queue, [&] { ++ran; });
-    // A sync caller would wait too; check from another queue with a short poll.
-    auto probe = dispatch_semaphore_create(0);
-    dispatch_async(dispatch_get_global_queue(0), [&] { dispatch_semaphore_signal(probe); });
-    dispatch_semaphore_wait(probe, realSeconds(5));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(ran.load(), 0);
-    dispatch_resume(queue);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(ran.load(), 0);  // still suspended once
-    dispatch_resume(queue);
-    flush(queue);
-    EXPECT_EQ(ran.load(), 5);
-}
-
-TEST_F(DispatchQueueTest, SuspendedConcurrentQueueHoldsBlocksUntilResumed) {
-    auto queue = dispatch_queue_create("test.suspend-concurrent", DISPATCH_QUEUE_CONCURRENT);
-    std::atomic<int> ran{0};
-    dispatch_suspend(queue);
-    for (int i = 0; i < 5; ++i) dispatch_async(queue, [&] { ++ran; });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(ran.load(), 0);
-    dispatch_resume(queue);
-    flush(queue);
-    EXPECT_EQ(ran.load(), 5);
+TEST_F(DispatchQueueTest, SuspendedQueuesHoldBlocksUntilResumedAsOftenAsSuspended) {
+    for (auto attribute : {DISPATCH_QUEUE_SERIAL, DISPATCH_QUEUE_CONCURRENT}) {
+        auto queue = dispatch_queue_create("test.suspend", attribute);
+        std::atomic<int> ran{0};
+        dispatch_suspend(queue);
+        dispatch_suspend(queue);
+        for (int i = 0; i < 5; ++i) dispatch_async(queue, [&] { ++ran; });
+        // Let the workers have a go first.
+        auto probe = dispatch_semaphore_create(0);
+        dispatch_async(dispatch_get_global_queue(0), [&] { dispatch_semaphore_signal(probe); });
+        dispatch_semaphore_wait(probe, realSeconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(ran.load(), 0);
+        dispatch_resume(queue);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(ran.load(), 0);  // still suspended once
+        dispatch_resume(queue);
+        flush(queue);
+        EXPECT_EQ(ran.load(), 5);
+    }
 }
 
 TEST_F(DispatchQueueTest, QueueStaysAliveWhileItHasWork) {
@@ -342,8 +323,7 @@ TEST_F(DispatchQueueTest, QueueStaysAliveWhileItHasWork) {
 // ---- the main queue ----------------------------------------------------------------------------
 
 TEST_F(DispatchQueueTest, MainQueueHandleIsReadableOnlyWhileWorkIsPending) {
-    while (dispatch_main_queue_drain() > 0) {
-    }
+    drainAll();
     EXPECT_FALSE(mainHandleReadable());
     std::vector<int> order;
     for (int i = 0; i < 3; ++i) dispatch_async(dispatch_get_main_queue(), [&, i] { order.push_back(i); });
@@ -383,8 +363,7 @@ TEST_F(DispatchQueueTest, DrainRunsOnlyWhatWasPendingWhenItStarted) {
     EXPECT_EQ(runs, 2);
     // Stop the chain before the locals go.
     again = [&] { ++runs; };
-    while (dispatch_main_queue_drain() > 0) {
-    }
+    drainAll();
     EXPECT_EQ(runs, 4);  // the queued old block ran once more, then its replacement
 }
 
@@ -396,8 +375,7 @@ TEST_F(DispatchQueueTest, MainQueueKeepsFifoOrderAcrossANestedDrain) {
     });
     dispatch_async(dispatch_get_main_queue(), [&] { order.push_back(2); });
     dispatch_async(dispatch_get_main_queue(), [&] { order.push_back(3); });
-    while (dispatch_main_queue_drain() > 0) {
-    }
+    drainAll();
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
 }
 
@@ -411,8 +389,7 @@ TEST_F(DispatchQueueTest, SubmissionsFromManyThreadsAllReachTheMainQueue) {
     }
     EXPECT_TRUE(drainMainUntil([&] { return ran.load() == 1000; }));
     for (auto& t : threads) t.join();
-    while (dispatch_main_queue_drain() > 0) {
-    }
+    drainAll();
     EXPECT_EQ(ran.load(), 1000);
 }
 
@@ -428,9 +405,7 @@ TEST_F(DispatchQueueTest, SyncOntoTheMainQueueFromAWorkerWaitsForTheMainThreadTo
     EXPECT_TRUE(drainMainUntil([&] { return returned.load(); }));
     worker.join();
     EXPECT_TRUE(ranOnMain.load());
-}
-
-TEST_F(DispatchQueueTest, SyncOntoTheMainQueueFromTheMainThreadRunsAtOnce) {
+    // From the main thread itself it runs at once.
     bool ran = false;
     dispatch_sync(dispatch_get_main_queue(), [&] { ran = true; });
     EXPECT_TRUE(ran);
@@ -444,18 +419,12 @@ TEST_F(DispatchQueueTest, SuspendedMainQueueRunsNothingUntilResumed) {
     EXPECT_FALSE(mainHandleReadable());
     dispatch_resume(dispatch_get_main_queue());
     EXPECT_TRUE(mainHandleReadable());
-    EXPECT_EQ(dispatch_main_queue_drain(), 1);
-    EXPECT_EQ(ran, 1);
-}
-
-TEST_F(DispatchQueueTest, DrainOffTheMainThreadDoesNothing) {
-    int ran = 0;
-    dispatch_async(dispatch_get_main_queue(), [&] { ++ran; });
+    // A drain off the main thread does nothing.
     int drained = -1;
     std::thread([&] { drained = dispatch_main_queue_drain(); }).join();
     EXPECT_EQ(drained, 0);
     EXPECT_EQ(ran, 0);
-    dispatch_main_queue_drain();
+    EXPECT_EQ(dispatch_main_queue_drain(), 1);
     EXPECT_EQ(ran, 1);
 }
 

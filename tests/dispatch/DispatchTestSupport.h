@@ -37,6 +37,11 @@ inline bool drainMainUntil(const std::function<bool()>& condition, double second
     return true;
 }
 
+inline void drainAll() {
+    while (dispatch_main_queue_drain() > 0) {
+    }
+}
+
 inline dispatch_time_t after(double seconds) {
     return dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(seconds * NSEC_PER_SEC));
 }

@@ -15,10 +15,7 @@ namespace {
 
 class DispatchTimerTest : public ::testing::Test {
   protected:
-    void TearDown() override {
-        while (dispatch_main_queue_drain() > 0) {
-        }
-    }
+    void TearDown() override { dispatchtest::drainAll(); }
     // Waits (real time, bounded) until every block queued so far on a serial queue has run.
     static void flush(const dispatch_queue_t& queue) {
         dispatch_sync(queue, [] {});
@@ -72,35 +69,24 @@ TEST_F(DispatchTimerTest, MainQueueDelaysFireWhenTheClockReachesThemInDeadlineOr
     EXPECT_LT(dispatch_main_queue_next_due(), 0);
 }
 
-TEST_F(DispatchTimerTest, DueDelayedBlocksFollowBlocksAlreadyPending) {
+TEST_F(DispatchTimerTest, DueDelaysFollowPendingBlocksAndPastOnesRunOnTheNextDrain) {
     ManualClockScope clock;
     std::vector<int> order;
     auto main = dispatch_get_main_queue();
     dispatch_after(after(1.0), main, [&] { order.push_back(2); });
+    dispatch_after(DISPATCH_TIME_FOREVER, main, [&] { order.push_back(99); });  // never runs
     PlatformClock::advance(1.0);
     dispatch_async(main, [&] { order.push_back(1); });
     dispatch_main_queue_drain();
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
-}
-
-TEST_F(DispatchTimerTest, DelayOfNowOrInThePastRunsOnTheNextDrain) {
-    ManualClockScope clock;
-    int ran = 0;
-    dispatch_after(DISPATCH_TIME_NOW, dispatch_get_main_queue(), [&] { ++ran; });
-    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, -5 * static_cast<std::int64_t>(NSEC_PER_SEC)),
-                   dispatch_get_main_queue(), [&] { ++ran; });
+    dispatch_after(DISPATCH_TIME_NOW, main, [&] { order.push_back(3); });
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, -5 * static_cast<std::int64_t>(NSEC_PER_SEC)), main,
+                   [&] { order.push_back(4); });
     EXPECT_TRUE(mainHandleReadable());
     EXPECT_EQ(dispatch_main_queue_drain(), 2);
-    EXPECT_EQ(ran, 2);
-}
-
-TEST_F(DispatchTimerTest, DelayForeverNeverRuns) {
-    ManualClockScope clock;
-    int ran = 0;
-    dispatch_after(DISPATCH_TIME_FOREVER, dispatch_get_main_queue(), [&] { ++ran; });
     PlatformClock::advance(1e6);
     dispatch_main_queue_drain();
-    EXPECT_EQ(ran, 0);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
 }
 
 TEST_F(DispatchTimerTest, PoolQueueDelaysAreQueuedByTheTimeAdvanceReturns) {
@@ -174,16 +160,6 @@ TEST_F(TimerSourceTest, StartsSuspendedAndFiresEveryIntervalOnceResumed) {
     EXPECT_EQ(fires_.load(), 7);
 }
 
-TEST_F(TimerSourceTest, ALongJumpFiresOnceAndKeepsTheBeat) {
-    dispatch_resume(source_);
-    step(10.25);  // beats at 1..10 coalesce into one handler call
-    EXPECT_EQ(fires_.load(), 1);
-    step(0.5);  // t = 10.75: the next beat is at 11
-    EXPECT_EQ(fires_.load(), 1);
-    step(0.25);
-    EXPECT_EQ(fires_.load(), 2);
-}
-
 TEST_F(TimerSourceTest, CancelStopsFiresAndRunsTheCancelHandlerOnce) {
     std::atomic<int> cancels{0};
     dispatch_source_set_cancel_handler(source_, [&] { ++cancels; });
@@ -212,23 +188,33 @@ TEST_F(TimerSourceTest, SuspendHoldsFiresAndResumeDeliversOneCoalescedFire) {
     EXPECT_EQ(fires_.load(), 3);
 }
 
-TEST_F(TimerSourceTest, SetTimerAgainReplacesTheSchedule) {
-    dispatch_resume(source_);
-    dispatch_source_set_timer(source_, after(5), 2 * NSEC_PER_SEC, 0);
-    step(4);
-    EXPECT_EQ(fires_.load(), 0);
-    step(1);
-    EXPECT_EQ(fires_.load(), 1);
-    step(2);
-    EXPECT_EQ(fires_.load(), 2);
-}
-
-TEST_F(TimerSourceTest, OneShotWhenTheIntervalIsForever) {
-    dispatch_source_set_timer(source_, after(1), DISPATCH_TIME_FOREVER, 0);
-    dispatch_resume(source_);
-    step(1);
-    step(10);
-    EXPECT_EQ(fires_.load(), 1);
+TEST_F(TimerSourceTest, SchedulesAsSet) {
+    struct Case {
+        const char* what;
+        double start;
+        std::uint64_t interval;
+        std::vector<std::pair<double, int>> steps;  // advance by, fires expected after
+    } cases[] = {
+        // Beats at 1..10 coalesce into one handler call; the next beat is still at 11.
+        {"a long jump fires once and keeps the beat", 1, NSEC_PER_SEC, {{10.25, 1}, {0.5, 1}, {0.25, 2}}},
+        {"setting again replaces the schedule", 5, 2 * NSEC_PER_SEC, {{4, 0}, {1, 1}, {2, 2}}},
+        {"one shot when the interval is forever", 1, DISPATCH_TIME_FOREVER, {{1, 1}, {10, 1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto source = dispatch_source_create(DISPATCH_SOURCE_TYPE_TIMER, 0, 0, queue_);
+        std::atomic<int> fires{0};
+        dispatch_source_set_timer(source, after(1), NSEC_PER_SEC, 0);
+        dispatch_source_set_event_handler(source, [&] { ++fires; });
+        dispatch_resume(source);
+        dispatch_source_set_timer(source, after(c.start), c.interval, 0);
+        for (const auto& [seconds, expected] : c.steps) {
+            step(seconds);
+            EXPECT_EQ(fires.load(), expected) << "after " << seconds;
+        }
+        dispatch_source_cancel(source);
+        flush(queue_);
+    }
 }
 
 TEST_F(TimerSourceTest, HandlerAndCancelHandlerNeverOverlap) {

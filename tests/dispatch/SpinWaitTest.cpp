@@ -11,30 +11,23 @@ namespace {
 
 constexpr std::int64_t kMicro = 1000;
 
-TEST(AdaptiveSpinTest, AGapWithinReachSetsTheBudgetToTwiceItPlusSlack) {
-    AdaptiveSpin spin(1 * kMicro, 1000 * kMicro, 10 * kMicro);
-    spin.finished(100 * kMicro);
-    EXPECT_EQ(spin.budget(), 202 * kMicro);
-}
-
-TEST(AdaptiveSpinTest, OneQuickArrivalHalvesAtMost) {
-    AdaptiveSpin spin(1 * kMicro, 1000 * kMicro, 400 * kMicro);
-    spin.finished(0);
-    EXPECT_EQ(spin.budget(), 200 * kMicro);
-}
-
-TEST(AdaptiveSpinTest, GapsBeyondTheCeilingShrinkTheBudgetToTheFloor) {
-    AdaptiveSpin spin(5 * kMicro, 100 * kMicro, 100 * kMicro);
-    spin.finished(101 * kMicro);
-    EXPECT_EQ(spin.budget(), 50 * kMicro);
-    for (int i = 0; i < 20; ++i) spin.finished(INT64_MAX);
-    EXPECT_EQ(spin.budget(), 5 * kMicro);
-}
-
-TEST(AdaptiveSpinTest, TheBudgetNeverPassesTheCeiling) {
-    AdaptiveSpin spin(1 * kMicro, 100 * kMicro, 10 * kMicro);
-    spin.finished(99 * kMicro);
-    EXPECT_EQ(spin.budget(), 100 * kMicro);
+TEST(AdaptiveSpinTest, TheBudgetFollowsTheGaps) {
+    struct Case {
+        const char* what;
+        std::int64_t floor, ceiling, start, gap, budget;  // microseconds; gap -1: far beyond reach
+        int repeats;
+    } cases[] = {
+        {"a gap within reach sets twice it plus slack", 1, 1000, 10, 100, 202, 1},
+        {"one quick arrival halves at most", 1, 1000, 400, 0, 200, 1},
+        {"a gap beyond the ceiling halves", 5, 100, 100, 101, 50, 1},
+        {"endless gaps shrink to the floor", 5, 100, 100, -1, 5, 20},
+        {"never past the ceiling", 1, 100, 10, 99, 100, 1},
+    };
+    for (const Case& c : cases) {
+        AdaptiveSpin spin(c.floor * kMicro, c.ceiling * kMicro, c.start * kMicro);
+        for (int i = 0; i < c.repeats; ++i) spin.finished(c.gap < 0 ? INT64_MAX : c.gap * kMicro);
+        EXPECT_EQ(spin.budget(), c.budget * kMicro) << c.what;
+    }
 }
 
 TEST(AdaptiveSpinTest, ReturnsAtOnceWhenWorkIsThere) {

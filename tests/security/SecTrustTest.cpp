@@ -42,14 +42,17 @@ class SecTrustTest : public ::testing::Test {
 
     static void trustTestRoot() { SecTrustAddSystemAnchorForTesting(cert(testPKI().root)); }
 
+    template <class Chain, class Policies>
+    static SecTrustRef trustOver(const Chain& chain, const Policies& policies) {
+        SecTrustRef trust;
+        EXPECT_EQ(SecTrustCreateWithCertificates(chain, policies, &trust), errSecSuccess);
+        return trust;
+    }
+
     // A trust over leaf + intermediate with an SSL server policy for `host`.
     static SecTrustRef serverTrust(const TestCertificate& leaf,
                                    const std::optional<std::string>& host = "localhost") {
-        SecTrustRef trust;
-        EXPECT_EQ(SecTrustCreateWithCertificates(certs({&leaf, &testPKI().intermediate}),
-                                                 SecPolicyCreateSSL(true, host), &trust),
-                  errSecSuccess);
-        return trust;
+        return trustOver(certs({&leaf, &testPKI().intermediate}), SecPolicyCreateSSL(true, host));
     }
 
     static SecTrustResultType evaluate(const SecTrustRef& trust) {
@@ -67,30 +70,41 @@ class SecTrustTest : public ::testing::Test {
     }
 };
 
-TEST_F(SecTrustTest, AChainThePlatformTrustsIsUnspecified) {
-    trustTestRoot();
-    auto trust = serverTrust(testPKI().leaf);
-    EXPECT_EQ(evaluate(trust), kSecTrustResultUnspecified);
-    EXPECT_TRUE(SecTrustEvaluateWithError(trust, nullptr));
-    SecTrustResultType again;
-    EXPECT_EQ(SecTrustGetTrustResult(trust, &again), errSecSuccess);
-    EXPECT_EQ(again, kSecTrustResultUnspecified);
-}
-
-TEST_F(SecTrustTest, AnUnknownRootIsARecoverableFailure) {
-    auto trust = serverTrust(testPKI().leaf);
-    EXPECT_EQ(evaluate(trust), kSecTrustResultRecoverableTrustFailure);
-    EXPECT_EQ(failureCode(trust), errSecNotTrusted);
-}
-
-TEST_F(SecTrustTest, ExpiredAndNotYetValidAreRecoverableFailures) {
-    trustTestRoot();
-    auto expired = serverTrust(testPKI().expiredLeaf);
-    EXPECT_EQ(evaluate(expired), kSecTrustResultRecoverableTrustFailure);
-    EXPECT_EQ(failureCode(expired), errSecCertificateExpired);
-    auto future = serverTrust(testPKI().notYetValidLeaf);
-    EXPECT_EQ(evaluate(future), kSecTrustResultRecoverableTrustFailure);
-    EXPECT_EQ(failureCode(future), errSecCertificateNotValidYet);
+TEST_F(SecTrustTest, VerdictsForServerChains) {
+    const auto& pki = testPKI();
+    struct Case {
+        const TestCertificate* leaf;
+        std::optional<std::string> host;
+        bool rootTrusted;
+        long failure;  // 0: trusted
+    } cases[] = {
+        {&pki.leaf, "localhost", true, 0},
+        {&pki.leaf, "localhost", false, errSecNotTrusted},
+        {&pki.expiredLeaf, "localhost", true, errSecCertificateExpired},
+        {&pki.notYetValidLeaf, "localhost", true, errSecCertificateNotValidYet},
+        {&pki.wrongHostLeaf, "localhost", true, errSecHostNameMismatch},
+        // The same chain passes for its own host and without a host.
+        {&pki.wrongHostLeaf, "wrong-host.test", true, 0},
+        {&pki.wrongHostLeaf, std::nullopt, true, 0},
+        {&pki.emailLeaf, "localhost", true, errSecInvalidExtendedKeyUsage},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "case " << (&c - cases));
+        SecTrustResetSystemAnchorsForTesting();
+        if (c.rootTrusted) trustTestRoot();
+        auto trust = serverTrust(*c.leaf, c.host);
+        const auto verdict = c.failure ? kSecTrustResultRecoverableTrustFailure : kSecTrustResultUnspecified;
+        EXPECT_EQ(evaluate(trust), verdict);
+        EXPECT_EQ(failureCode(trust), c.failure);
+        SecTrustResultType again;
+        EXPECT_EQ(SecTrustGetTrustResult(trust, &again), errSecSuccess);
+        EXPECT_EQ(again, verdict);
+        // Host and purpose belong to the SSL policy only; a basic one passes whatever the host.
+        if (c.failure == errSecHostNameMismatch || c.failure == errSecInvalidExtendedKeyUsage) {
+            EXPECT_EQ(SecTrustSetPolicies(trust, SecPolicyCreateBasicX509()), errSecSuccess);
+            EXPECT_EQ(evaluate(trust), kSecTrustResultUnspecified);
+        }
+    }
 }
 
 TEST_F(SecTrustTest, TheErrorSaysWhichCertificateFailed) {
@@ -98,33 +112,18 @@ TEST_F(SecTrustTest, TheErrorSaysWhichCertificateFailed) {
     Ref<NSError> error;
     EXPECT_FALSE(SecTrustEvaluateWithError(serverTrust(testPKI().expiredLeaf), &error));
     ASSERT_TRUE(error);
-    EXPECT_NE(error->localizedDescription().find("expired"), std::string::npos)
-        << error->localizedDescription();
-    EXPECT_NE(error->localizedDescription().find("localhost"), std::string::npos)
-        << error->localizedDescription();
-}
-
-TEST_F(SecTrustTest, AChainForAnotherHostIsARecoverableFailure) {
-    trustTestRoot();
-    auto trust = serverTrust(testPKI().wrongHostLeaf, "localhost");
-    EXPECT_EQ(evaluate(trust), kSecTrustResultRecoverableTrustFailure);
-    EXPECT_EQ(failureCode(trust), errSecHostNameMismatch);
-    // The same chain passes for its own host, without a host, and under a basic policy.
-    EXPECT_EQ(evaluate(serverTrust(testPKI().wrongHostLeaf, "wrong-host.test")), kSecTrustResultUnspecified);
-    EXPECT_EQ(evaluate(serverTrust(testPKI().wrongHostLeaf, std::nullopt)), kSecTrustResultUnspecified);
-    EXPECT_EQ(SecTrustSetPolicies(trust, SecPolicyCreateBasicX509()), errSecSuccess);
-    EXPECT_EQ(evaluate(trust), kSecTrustResultUnspecified);
+    for (const char* word : {"expired", "localhost"})
+        EXPECT_NE(error->localizedDescription().find(word), std::string::npos)
+            << error->localizedDescription();
 }
 
 TEST_F(SecTrustTest, HostNamesAndAddresses) {
     trustTestRoot();
     const auto& leaf = testPKI().leaf;
-    for (const char* good : {"localhost", "LOCALHOST", "localhost.", "127.0.0.1", "::1", "[::1]", ""}) {
+    for (const char* good : {"localhost", "LOCALHOST", "localhost.", "127.0.0.1", "::1", "[::1]", ""})
         EXPECT_EQ(evaluate(serverTrust(leaf, good)), kSecTrustResultUnspecified) << good;
-    }
-    for (const char* bad : {"127.0.0.2", "sub.localhost", "localhost.test", "::2", "local", "*"}) {
+    for (const char* bad : {"127.0.0.2", "sub.localhost", "localhost.test", "::2", "local", "*"})
         EXPECT_EQ(evaluate(serverTrust(leaf, bad)), kSecTrustResultRecoverableTrustFailure) << bad;
-    }
 }
 
 TEST_F(SecTrustTest, ACommonNameCountsOnlyWithoutAlternativeNames) {
@@ -140,42 +139,23 @@ TEST_F(SecTrustTest, ACommonNameCountsOnlyWithoutAlternativeNames) {
     EXPECT_EQ(evaluate(serverTrust(withNames, "alt.test")), kSecTrustResultUnspecified);
     EXPECT_EQ(evaluate(serverTrust(withNames, "cn-only.test")), kSecTrustResultRecoverableTrustFailure);
     // A client policy checks no host.
-    SecTrustRef trust;
-    ASSERT_EQ(SecTrustCreateWithCertificates(certs({&withNames, &testPKI().intermediate}),
-                                             SecPolicyCreateSSL(false, "elsewhere.test"), &trust),
-              errSecSuccess);
+    auto trust =
+        trustOver(certs({&withNames, &testPKI().intermediate}), SecPolicyCreateSSL(false, "elsewhere.test"));
     EXPECT_EQ(evaluate(trust), kSecTrustResultUnspecified);
 }
 
-TEST_F(SecTrustTest, ALeafNotMeantForServersFailsTheSSLPolicyOnly) {
+TEST_F(SecTrustTest, UntrustedChainsPassOnceAnchored) {
     trustTestRoot();
-    auto trust = serverTrust(testPKI().emailLeaf);
-    EXPECT_EQ(evaluate(trust), kSecTrustResultRecoverableTrustFailure);
-    EXPECT_EQ(failureCode(trust), errSecInvalidExtendedKeyUsage);
-    SecTrustSetPolicies(trust, SecPolicyCreateBasicX509());
-    EXPECT_EQ(evaluate(trust), kSecTrustResultUnspecified);
-}
-
-TEST_F(SecTrustTest, SelfSignedIsUntrustedUntilAnchored) {
-    trustTestRoot();
-    SecTrustRef trust;
     auto self = cert(testPKI().selfSignedLeaf);
-    ASSERT_EQ(SecTrustCreateWithCertificates(self, SecPolicyCreateSSL(true, "localhost"), &trust),
-              errSecSuccess);
-    EXPECT_EQ(evaluate(trust), kSecTrustResultRecoverableTrustFailure);
-    ASSERT_EQ(SecTrustSetAnchorCertificates(trust, std::vector<SecCertificateRef>{self}), errSecSuccess);
-    EXPECT_EQ(evaluate(trust), kSecTrustResultUnspecified);
-}
-
-TEST_F(SecTrustTest, AnUnrelatedRootDoesNotVouchForTheChain) {
-    trustTestRoot();
-    SecTrustRef trust;
-    ASSERT_EQ(SecTrustCreateWithCertificates(certs({&testPKI().otherLeaf}),
-                                             SecPolicyCreateSSL(true, "localhost"), &trust),
-              errSecSuccess);
-    EXPECT_EQ(evaluate(trust), kSecTrustResultRecoverableTrustFailure);
+    auto selfSigned = trustOver(self, SecPolicyCreateSSL(true, "localhost"));
+    EXPECT_EQ(evaluate(selfSigned), kSecTrustResultRecoverableTrustFailure);
+    ASSERT_EQ(SecTrustSetAnchorCertificates(selfSigned, std::vector<SecCertificateRef>{self}), errSecSuccess);
+    EXPECT_EQ(evaluate(selfSigned), kSecTrustResultUnspecified);
+    // An unrelated root does not vouch for a chain until it is a system anchor too.
+    auto other = trustOver(certs({&testPKI().otherLeaf}), SecPolicyCreateSSL(true, "localhost"));
+    EXPECT_EQ(evaluate(other), kSecTrustResultRecoverableTrustFailure);
     SecTrustAddSystemAnchorForTesting(cert(testPKI().otherRoot));
-    EXPECT_EQ(evaluate(trust), kSecTrustResultUnspecified);
+    EXPECT_EQ(evaluate(other), kSecTrustResultUnspecified);
 }
 
 TEST_F(SecTrustTest, AnchorsReplaceTheSystemRoots) {
@@ -208,10 +188,8 @@ TEST_F(SecTrustTest, AnchorsTrustAChainTheSystemDoesNot) {
 
 TEST_F(SecTrustTest, AnyCertificateOfTheChainCanBeTheAnchor) {
     const auto& pki = testPKI();
-    SecTrustRef trust;
-    ASSERT_EQ(SecTrustCreateWithCertificates(certs({&pki.leaf, &pki.intermediate, &pki.root}),
-                                             SecPolicyCreateSSL(true, "localhost"), &trust),
-              errSecSuccess);
+    auto trust =
+        trustOver(certs({&pki.leaf, &pki.intermediate, &pki.root}), SecPolicyCreateSSL(true, "localhost"));
     for (const auto* anchor : {&pki.root, &pki.intermediate, &pki.leaf}) {
         SecTrustSetAnchorCertificates(trust, certs({anchor}));
         EXPECT_EQ(evaluate(trust), kSecTrustResultUnspecified);
@@ -236,13 +214,9 @@ TEST_F(SecTrustTest, TheVerifyDateMovesTheValidityCheck) {
 
 TEST_F(SecTrustTest, EveryPolicyMustPass) {
     trustTestRoot();
-    SecTrustRef trust;
-    ASSERT_EQ(
-        SecTrustCreateWithCertificates(certs({&testPKI().leaf, &testPKI().intermediate}),
-                                       std::vector<SecPolicyRef>{SecPolicyCreateBasicX509(),
-                                                                 SecPolicyCreateSSL(true, "wrong-host.test")},
-                                       &trust),
-        errSecSuccess);
+    auto trust = trustOver(
+        certs({&testPKI().leaf, &testPKI().intermediate}),
+        std::vector<SecPolicyRef>{SecPolicyCreateBasicX509(), SecPolicyCreateSSL(true, "wrong-host.test")});
     EXPECT_EQ(evaluate(trust), kSecTrustResultRecoverableTrustFailure);
     std::vector<SecPolicyRef> policies;
     ASSERT_EQ(SecTrustCopyPolicies(trust, &policies), errSecSuccess);
@@ -266,10 +240,7 @@ TEST_F(SecTrustTest, ChangingTheTrustForgetsTheVerdict) {
 
 TEST_F(SecTrustTest, CertificatesStayAsGivenLeafFirst) {
     const auto& pki = testPKI();
-    SecTrustRef trust;
-    ASSERT_EQ(SecTrustCreateWithCertificates(certs({&pki.leaf, &pki.intermediate, &pki.root}),
-                                             SecPolicyCreateBasicX509(), &trust),
-              errSecSuccess);
+    auto trust = trustOver(certs({&pki.leaf, &pki.intermediate, &pki.root}), SecPolicyCreateBasicX509());
     for (int pass = 0; pass < 2; ++pass) {
         ASSERT_EQ(SecTrustGetCertificateCount(trust), 3);
         EXPECT_EQ(SecCertificateCopyData(SecTrustGetCertificateAtIndex(trust, 0)), pki.leaf.data());
@@ -329,11 +300,8 @@ TEST_F(SecTrustTest, PinningBuildingBlocksAlwaysEvaluate) {
     const auto& pki = testPKI();
     for (const auto* certificate :
          {&pki.leaf, &pki.intermediate, &pki.root, &pki.expiredLeaf, &pki.otherLeaf}) {
-        SecTrustRef trust;
-        ASSERT_EQ(SecTrustCreateWithCertificates(cert(*certificate), SecPolicyCreateBasicX509(), &trust),
-                  errSecSuccess);
-        SecTrustResultType result;
-        ASSERT_EQ(SecTrustEvaluate(trust, &result), errSecSuccess);
+        auto trust = trustOver(cert(*certificate), SecPolicyCreateBasicX509());
+        evaluate(trust);
         auto key = SecTrustCopyPublicKey(trust);
         ASSERT_TRUE(key);
         EXPECT_EQ(key->publicKeyInfo(), sectest::dataOf(certificate->publicKeyDER));
@@ -367,9 +335,7 @@ TEST_F(SecTrustTest, TheSystemRootsAreTheDebianBundle) {
     ASSERT_FALSE(roots.empty());
     int trusted = 0;
     for (std::size_t i = 0; i < roots.size(); i += std::max<std::size_t>(1, roots.size() / 8)) {
-        SecTrustRef trust;
-        ASSERT_EQ(SecTrustCreateWithCertificates(roots[i], SecPolicyCreateBasicX509(), &trust),
-                  errSecSuccess);
+        auto trust = trustOver(roots[i], SecPolicyCreateBasicX509());
         SecTrustResultType result;
         ASSERT_EQ(SecTrustEvaluate(trust, &result), errSecSuccess);
         // Every root in the bundle that is in date is trusted as it is.

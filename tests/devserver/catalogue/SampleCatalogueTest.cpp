@@ -39,15 +39,23 @@ class SampleCatalogueTest : public ::testing::Test {
     }
     Value description(const std::string& car) { return json(car + "/car.json"); }
 
-    // Every part of every car, with its car word.
-    std::vector<std::pair<std::string, Value>> allParts() {
-        std::vector<std::pair<std::string, Value>> out;
+    // Calls fn(car word, description) for every car.
+    template <class Fn>
+    void forEachDescription(Fn fn) {
         for (const SampleBrand& b : catalogue->brands())
             for (const SampleCar& c : b.cars) {
                 // Held in a local: the loop must not run over a destroyed temporary.
                 Value d = description(c.car_en);
-                for (const Value& p : *d["parts"].array()) out.push_back({c.car_en, p});
+                fn(c.car_en, d);
             }
+    }
+
+    // Every part of every car, with its car word.
+    std::vector<std::pair<std::string, Value>> allParts() {
+        std::vector<std::pair<std::string, Value>> out;
+        forEachDescription([&](const std::string& car, const Value& d) {
+            for (const Value& p : *d["parts"].array()) out.push_back({car, p});
+        });
         return out;
     }
 
@@ -183,23 +191,26 @@ TEST_F(SampleCatalogueTest, RotationIsAMixPerSheet) {
 
 // ---- descriptions ----------------------------------------------------------------------------
 
-TEST_F(SampleCatalogueTest, LayersAreExactlyZeroToNMinusOne) {
-    for (const SampleBrand& b : catalogue->brands())
-        for (const SampleCar& c : b.cars) {
-            Value d = description(c.car_en);
-            const Array* parts = d["parts"].array();
-            ASSERT_NE(parts, nullptr);
-            std::set<long> z;
-            bool inOrder = true;
-            for (std::size_t i = 0; i < parts->count(); ++i) {
-                z.insert((*parts)[i]["z"].integerValue());
-                inOrder = inOrder && (*parts)[i]["z"].integerValue() == static_cast<long>(i);
-            }
-            EXPECT_EQ(z.size(), parts->count()) << c.car_en;
-            EXPECT_EQ(*z.begin(), 0);
-            EXPECT_EQ(*z.rbegin(), static_cast<long>(parts->count()) - 1);
-            EXPECT_FALSE(inOrder) << "listing order differs from layer order, so sorting shows";
+TEST_F(SampleCatalogueTest, EveryCarHasEveryTuningSelectorAndLayersZeroToNMinusOne) {
+    forEachDescription([&](const std::string& car, const Value& d) {
+        const Array* parts = d["parts"].array();
+        ASSERT_NE(parts, nullptr);
+        std::set<long> z;
+        std::set<std::string> selectors;
+        bool inOrder = true;
+        for (std::size_t i = 0; i < parts->count(); ++i) {
+            z.insert((*parts)[i]["z"].integerValue());
+            selectors.insert((*parts)[i]["partSelector"].stringValue());
+            inOrder = inOrder && (*parts)[i]["z"].integerValue() == static_cast<long>(i);
         }
+        EXPECT_EQ(z.size(), parts->count()) << car;
+        EXPECT_EQ(*z.begin(), 0);
+        EXPECT_EQ(*z.rbegin(), static_cast<long>(parts->count()) - 1);
+        EXPECT_FALSE(inOrder) << "listing order differs from layer order, so sorting shows";
+        for (const char* s :
+             {"lunke", "qianbaowei", "houbaowei", "cequn", "yinqinggai", "yeziban", "weiyi", "cheshen"})
+            EXPECT_TRUE(selectors.count(s)) << car << " lacks " << s;
+    });
 }
 
 TEST_F(SampleCatalogueTest, DescriptionKeysAndTypes) {
@@ -226,18 +237,6 @@ TEST_F(SampleCatalogueTest, DescriptionKeysAndTypes) {
             EXPECT_FALSE(o["thumbnail"].stringValue().empty());
         }
     }
-}
-
-TEST_F(SampleCatalogueTest, TheTuningSelectorsAndTheBodyArePresentOnEveryCar) {
-    for (const SampleBrand& b : catalogue->brands())
-        for (const SampleCar& c : b.cars) {
-            std::set<std::string> selectors;
-            Value d = description(c.car_en);
-            for (const Value& p : *d["parts"].array()) selectors.insert(p["partSelector"].stringValue());
-            for (const char* s :
-                 {"lunke", "qianbaowei", "houbaowei", "cequn", "yinqinggai", "yeziban", "weiyi", "cheshen"})
-                EXPECT_TRUE(selectors.count(s)) << c.car_en << " lacks " << s;
-        }
 }
 
 TEST_F(SampleCatalogueTest, DefaultOptionCasesAllOccur) {
@@ -284,51 +283,45 @@ TEST_F(SampleCatalogueTest, TheDefaultCarShowsSomethingForEveryPart) {
 
 TEST_F(SampleCatalogueTest, PresetsNameRealOptionsAndOneMapsToTheDefault) {
     bool mapsToDefault = false;
-    for (const SampleBrand& b : catalogue->brands())
-        for (const SampleCar& c : b.cars) {
-            Value d = description(c.car_en);
-            std::map<std::string, std::set<std::string>> options;
-            for (const Value& p : *d["parts"].array())
-                for (const Value& o : *p["options"].array())
-                    options[p["partSelector"].stringValue()].insert(o["identifier"].stringValue());
-            ASSERT_GT(d["modificator"].array()->count(), 0u);
-            for (const Value& m : *d["modificator"].array()) {
-                EXPECT_FALSE(m["name"].stringValue().empty());
-                EXPECT_TRUE(catalogue->file(c.car_en + "/" + m["thumbnail"].stringValue()));
-                for (const auto& [selector, id] : m["partsAndOptions"].dictionary()->entries()) {
-                    ASSERT_TRUE(options.count(selector)) << selector;
-                    if (id.stringValue().empty())
-                        mapsToDefault = true;
-                    else
-                        EXPECT_TRUE(options[selector].count(id.stringValue()))
-                            << c.car_en << " " << id.stringValue();
-                }
+    forEachDescription([&](const std::string& car, const Value& d) {
+        std::map<std::string, std::set<std::string>> options;
+        for (const Value& p : *d["parts"].array())
+            for (const Value& o : *p["options"].array())
+                options[p["partSelector"].stringValue()].insert(o["identifier"].stringValue());
+        ASSERT_GT(d["modificator"].array()->count(), 0u);
+        for (const Value& m : *d["modificator"].array()) {
+            EXPECT_FALSE(m["name"].stringValue().empty());
+            EXPECT_TRUE(catalogue->file(car + "/" + m["thumbnail"].stringValue()));
+            for (const auto& [selector, id] : m["partsAndOptions"].dictionary()->entries()) {
+                ASSERT_TRUE(options.count(selector)) << selector;
+                if (id.stringValue().empty())
+                    mapsToDefault = true;
+                else
+                    EXPECT_TRUE(options[selector].count(id.stringValue())) << car << " " << id.stringValue();
             }
         }
+    });
     EXPECT_TRUE(mapsToDefault);
 }
 
 TEST_F(SampleCatalogueTest, EveryNamedFileIsServedWithItsType) {
-    for (const SampleBrand& b : catalogue->brands())
-        for (const SampleCar& c : b.cars) {
-            Value d = description(c.car_en);
-            for (const Value& p : *d["parts"].array())
-                for (const Value& o : *p["options"].array()) {
-                    for (const char* key : {"thumbnail", "metalFile", "attachFile"}) {
-                        const std::string name = o[key].stringValue();
-                        if (name.empty()) continue;
-                        ASSERT_TRUE(name.ends_with(".png")) << name;
-                        EXPECT_EQ(name.find(".png"), name.size() - 4) << "only the extension may read .png";
-                        auto f = catalogue->file(c.car_en + "/" + name);
-                        ASSERT_TRUE(f) << c.car_en << "/" << name;
-                        EXPECT_EQ(f->contentType, "image/png");
-                        if (std::string(key) != "thumbnail") {
-                            EXPECT_TRUE(
-                                catalogue->file(c.car_en + "/" + name.substr(0, name.size() - 4) + ".json"));
-                        }
+    forEachDescription([&](const std::string& car, const Value& d) {
+        for (const Value& p : *d["parts"].array())
+            for (const Value& o : *p["options"].array()) {
+                for (const char* key : {"thumbnail", "metalFile", "attachFile"}) {
+                    const std::string name = o[key].stringValue();
+                    if (name.empty()) continue;
+                    ASSERT_TRUE(name.ends_with(".png")) << name;
+                    EXPECT_EQ(name.find(".png"), name.size() - 4) << "only the extension may read .png";
+                    auto f = catalogue->file(car + "/" + name);
+                    ASSERT_TRUE(f) << car << "/" << name;
+                    EXPECT_EQ(f->contentType, "image/png");
+                    if (std::string(key) != "thumbnail") {
+                        EXPECT_TRUE(catalogue->file(car + "/" + name.substr(0, name.size() - 4) + ".json"));
                     }
                 }
-        }
+            }
+    });
 }
 
 TEST_F(SampleCatalogueTest, ThumbnailsAndLogosArePictures) {

@@ -57,37 +57,13 @@ TEST(GPXFilterRotation, CoordinateTablesAreTheModesAtTheQuadsCorners) {
     }
 }
 
-TEST(GPXFilterRotation, TablesMatchTheirListedValues) {
-    const GLfloat expected[8][8] = {
-        {0, 0, 1, 0, 0, 1, 1, 1}, {1, 0, 1, 1, 0, 0, 0, 1}, {0, 1, 0, 0, 1, 1, 1, 0},
-        {0, 1, 1, 1, 0, 0, 1, 0}, {1, 0, 0, 0, 1, 1, 0, 1}, {0, 0, 0, 1, 1, 0, 1, 1},
-        {1, 1, 1, 0, 0, 1, 0, 0}, {1, 1, 0, 1, 1, 0, 0, 0},
-    };
-    for (int mode = 0; mode < 8; ++mode) {
-        const GLfloat* c = GPXFilter::textureCoordinatesForRotation(static_cast<GPURotationMode>(mode));
-        for (int i = 0; i < 8; ++i) EXPECT_EQ(c[i], expected[mode][i]) << mode << "," << i;
-    }
-}
-
-TEST(GPXFilterRotation, OutOfRangeModesSampleLikeNone) {
-    EXPECT_EQ(GPXFilter::textureCoordinatesForRotation(static_cast<GPURotationMode>(9)),
-              GPXFilter::textureCoordinatesForRotation(rotationNone));
-    EXPECT_EQ(GPXFilter::textureCoordinatesForRotation(static_cast<GPURotationMode>(-1)),
-              GPXFilter::textureCoordinatesForRotation(rotationNone));
-    EXPECT_EQ(GPXFilter::rotatedPoint({0.2, 0.7}, static_cast<GPURotationMode>(9)), CGPointMake(0.2, 0.7));
-}
-
-TEST(GPXFilterRotation, RotatedPointFollowsTheModes) {
+TEST(GPXFilterRotation, RotatedPointFollowsTheModesAndOutOfRangeModesSampleLikeNone) {
     const CGPoint p{0.2, 0.7};
-    EXPECT_EQ(GPXFilter::rotatedPoint(p, rotationNone), CGPointMake(0.2, 0.7));
-    EXPECT_EQ(GPXFilter::rotatedPoint(p, rotationLeft), CGPointMake(1 - 0.7, 0.2));
-    EXPECT_EQ(GPXFilter::rotatedPoint(p, rotationRight), CGPointMake(0.7, 1 - 0.2));
-    EXPECT_EQ(GPXFilter::rotatedPoint(p, rotationFlipVertical), CGPointMake(0.2, 1 - 0.7));
-    EXPECT_EQ(GPXFilter::rotatedPoint(p, rotationFlipHorizontal), CGPointMake(1 - 0.2, 0.7));
-    EXPECT_EQ(GPXFilter::rotatedPoint(p, rotationRightFlipVertical), CGPointMake(0.7, 0.2));
-    EXPECT_EQ(GPXFilter::rotatedPoint(p, rotationRightFlipHorizontal), CGPointMake(1 - 0.7, 1 - 0.2));
-    EXPECT_EQ(GPXFilter::rotatedPoint(p, rotation180), CGPointMake(1 - 0.2, 1 - 0.7));
     for (auto mode : kAllModes) EXPECT_EQ(GPXFilter::rotatedPoint(p, mode), sampledPoint(mode, p.x, p.y));
+    for (int bad : {9, -1})
+        EXPECT_EQ(GPXFilter::textureCoordinatesForRotation(static_cast<GPURotationMode>(bad)),
+                  GPXFilter::textureCoordinatesForRotation(rotationNone));
+    EXPECT_EQ(GPXFilter::rotatedPoint(p, static_cast<GPURotationMode>(9)), p);
 }
 
 // Renders a 4 x 3 picture of distinct pixels through a pass-through filter in every mode and
@@ -179,25 +155,22 @@ TEST_F(GPXFilterTest, TargetsAreListedOnceAndRemovedCleanly) {
     EXPECT_TRUE(filter->allTargetsWantMonochromeData());
 }
 
-TEST_F(GPXFilterTest, ATargetThatIgnoresUpdatesIsSkippedByHandOff) {
+TEST_F(GPXFilterTest, TargetWishesCombineAndEndProcessingPassesOnOnce) {
     auto ignoring = make<RecordingInput>();
-    ignoring->ignoreUpdates_ = true;
+    ignoring->ignoreUpdates_ = ignoring->wantsMonochrome_ = true;
     filter->addTarget(ignoring);
     EXPECT_EQ(filter->targetToIgnoreForUpdates(), ignoring);
+    EXPECT_TRUE(filter->allTargetsWantMonochromeData());
+    filter->endProcessing();
+    filter->endProcessing();
+    EXPECT_EQ(ignoring->count("end"), 1);
+    filter->addTarget(make<RecordingInput>());
+    EXPECT_FALSE(filter->allTargetsWantMonochromeData());
     filter->removeTarget(ignoring);
     EXPECT_EQ(filter->targetToIgnoreForUpdates(), nullptr);
 }
 
-TEST_F(GPXFilterTest, MonochromeWishesCombine) {
-    auto wants = make<RecordingInput>();
-    wants->wantsMonochrome_ = true;
-    filter->addTarget(wants);
-    EXPECT_TRUE(filter->allTargetsWantMonochromeData());
-    filter->addTarget(make<RecordingInput>());
-    EXPECT_FALSE(filter->allTargetsWantMonochromeData());
-}
-
-TEST_F(GPXFilterTest, InputSizeFollowsRotation) {
+TEST_F(GPXFilterTest, InputSizeFollowsRotationUnlessForced) {
     filter->setInputRotation(rotationLeft, 0);
     filter->setInputSize(CGSizeMake(640, 480), 0);
     EXPECT_EQ(filter->inputTextureSize(), CGSizeMake(480, 640));
@@ -207,9 +180,7 @@ TEST_F(GPXFilterTest, InputSizeFollowsRotation) {
     EXPECT_EQ(filter->inputTextureSize(), CGSizeMake(640, 480));
     filter->setInputSize(CGSizeZero, 0);
     EXPECT_EQ(filter->inputTextureSize(), CGSizeZero);
-}
-
-TEST_F(GPXFilterTest, ForcedSizesWin) {
+    // Forced sizes win.
     filter->forceProcessingAtSize(CGSizeMake(320, 240));
     filter->setInputSize(CGSizeMake(1000, 1000), 0);
     EXPECT_EQ(filter->inputTextureSize(), CGSizeMake(320, 240));
@@ -236,14 +207,6 @@ TEST_F(GPXFilterTest, PreventedRenderingIgnoresSizesAndReleasesInput) {
     filter->newFrameReadyAtTime(kCMTimeIndefinite, 0);
     EXPECT_EQ(input->framebufferReferenceCount(), 1u);
     EXPECT_EQ(filter->framebufferForOutput(), nullptr);
-}
-
-TEST_F(GPXFilterTest, EndProcessingPassesOnOnce) {
-    auto target = make<RecordingInput>();
-    filter->addTarget(target);
-    filter->endProcessing();
-    filter->endProcessing();
-    EXPECT_EQ(target->count("end"), 1);
 }
 
 TEST_F(GPXFilterTest, FrameHandOffGivesSizesAndFramebuffersBeforeFrames) {
@@ -379,28 +342,19 @@ TEST_F(GPXFilterTest, EveryUniformSetterReachesTheProgram) {
     probe->setFloatArray(arr, 3, "arr");
     arr[2] = 1000;  // copied at the call: later changes do not count
     probe->setInteger(9, "i");
-    GLfloat f = 0, p[2] = {}, s[2] = {}, v3[3] = {}, v4[4] = {}, m3v[9] = {}, m4v[16] = {}, a2 = 0;
+    // Uniform, element of its value, what was set.
+    const std::tuple<std::string, int, float> expected[] = {{"f", 0, 1},   {"p", 0, 2},     {"s", 1, 3},
+                                                            {"v3", 2, 4},  {"v4", 3, 5},    {"m3", 4, 6},
+                                                            {"m4", 10, 7}, {"arr[2]", 0, 8}};
     GLint i = 0;
     performSyncOnSharedContextQueue([&] {
-        GLuint name = program->program();
-        glGetUniformfv(name, static_cast<GLint>(program->uniformIndex("f")), &f);
-        glGetUniformfv(name, static_cast<GLint>(program->uniformIndex("p")), p);
-        glGetUniformfv(name, static_cast<GLint>(program->uniformIndex("s")), s);
-        glGetUniformfv(name, static_cast<GLint>(program->uniformIndex("v3")), v3);
-        glGetUniformfv(name, static_cast<GLint>(program->uniformIndex("v4")), v4);
-        glGetUniformfv(name, m3Location, m3v);
-        glGetUniformfv(name, m4Location, m4v);
-        glGetUniformfv(name, static_cast<GLint>(program->uniformIndex("arr[2]")), &a2);
-        glGetUniformiv(name, static_cast<GLint>(program->uniformIndex("i")), &i);
+        for (const auto& [name, element, value] : expected) {
+            GLfloat read[16] = {};
+            glGetUniformfv(program->program(), static_cast<GLint>(program->uniformIndex(name)), read);
+            EXPECT_EQ(read[element], value) << name;
+        }
+        glGetUniformiv(program->program(), static_cast<GLint>(program->uniformIndex("i")), &i);
     });
-    EXPECT_EQ(f, 1.0f);
-    EXPECT_EQ(p[0], 2.0f);
-    EXPECT_EQ(s[1], 3.0f);
-    EXPECT_EQ(v3[2], 4.0f);
-    EXPECT_EQ(v4[3], 5.0f);
-    EXPECT_EQ(m3v[4], 6.0f);
-    EXPECT_EQ(m4v[10], 7.0f);
-    EXPECT_EQ(a2, 8.0f);
     EXPECT_EQ(i, 9);
 }
 

@@ -80,6 +80,9 @@ TEST(GPXTextureInput, FeedsAnOutsideTextureThroughAFilter) {
 }
 
 TEST(GPXTextureInput, HandsTheSameWrapperEveryTimeAndNeverGivesItAway) {
+    // An earlier test may have left a free framebuffer of this size; the count below is ours alone.
+    performSyncOnSharedContextQueue(
+        [] { GPXContext::sharedFramebufferCache()->purgeAllUnassignedFramebuffers(); });
     OutsideTexture texture(2, 2, {1, 1, 1, 255});
     auto input = make<GPXTextureInput>(texture.name(), CGSizeMake(2, 2));
     auto target = make<RecordingInput>();
