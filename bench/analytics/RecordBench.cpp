@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/RatioReporter.h"
 #include "sdk/analytics/records/TATUALogEntry.h"
 
 namespace {
@@ -113,11 +114,6 @@ const NSData& encoded() {
     return data;
 }
 
-std::map<std::string, double>& timings() {
-    static std::map<std::string, double> t;
-    return t;
-}
-
 void countBytes(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * encoded().length()));
 }
@@ -156,38 +152,22 @@ BENCHMARK(BM_RecordEncode)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecordDecode)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Memcpy)->Unit(benchmark::kMicrosecond);
 
-// Collects each run's real time per iteration next to the normal console output.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (auto& run : runs) {
-            if (run.iterations > 0) timings()[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     std::printf("report: %d records, %zu bytes\n", kRecords, encoded().length());
-    RatioReporter reporter;
+    benchsupport::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    auto& t = timings();
     // Times are in microseconds per iteration; one iteration moves the whole report.
-    auto megabytesPerSecond = [](double micros) { return static_cast<double>(encoded().length()) / micros; };
-    auto ratio = [&](const char* name, const char* ours, const char* reference) {
-        if (!t.count(ours) || !t.count(reference)) return;
-        std::printf("ratio %s %.3f\n", name, t[ours] / t[reference]);
-        std::printf("  %s %.1f us (%.1f MB/s), %s %.1f us (%.1f MB/s)\n", ours, t[ours],
-                    megabytesPerSecond(t[ours]), reference, t[reference], megabytesPerSecond(t[reference]));
-    };
     std::printf("  (time ours / memcpy of the same bytes: lower is better; the target is at most %.0f)\n",
                 kTargetRatio);
-    ratio("record_encode_vs_memcpy", "BM_RecordEncode", "BM_Memcpy");
-    ratio("record_decode_vs_memcpy", "BM_RecordDecode", "BM_Memcpy");
+    for (const char* name : {"BM_RecordEncode", "BM_RecordDecode", "BM_Memcpy"}) {
+        if (auto micros = reporter.time(name))
+            std::printf("  %s %.1f MB/s\n", name, static_cast<double>(encoded().length()) / *micros);
+    }
+    reporter.printRatio("record_encode_vs_memcpy", "BM_RecordEncode", "BM_Memcpy", "us");
+    reporter.printRatio("record_decode_vs_memcpy", "BM_RecordDecode", "BM_Memcpy", "us");
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bench/support/RatioReporter.h"
 #include "foundation/Value.h"
 
 namespace {
@@ -29,11 +30,6 @@ const std::vector<std::string>& keys() {
         return out;
     }();
     return k;
-}
-
-std::map<std::string, double>& timings() {
-    static std::map<std::string, double> t;
-    return t;
 }
 
 void BM_InsertOurs(benchmark::State& state) {
@@ -57,32 +53,16 @@ void BM_InsertReference(benchmark::State& state) {
 BENCHMARK(BM_InsertOurs)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InsertReference)->Unit(benchmark::kMillisecond);
 
-// Collects each run's real time per iteration next to the normal console output.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (auto& run : runs) {
-            if (run.iterations > 0) timings()[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     std::printf("keys: %zu distinct, inserted one by one\n", keys().size());
-    RatioReporter reporter;
+    benchsupport::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    auto& t = timings();
-    if (t.count("BM_InsertOurs") && t.count("BM_InsertReference")) {
-        std::printf("ratio dictionary_insert_vs_unordered_map %.3f\n",
-                    t["BM_InsertOurs"] / t["BM_InsertReference"]);
-        std::printf("  ours %.3f ms, reference (std::unordered_map) %.3f ms, target at most %.1f\n",
-                    t["BM_InsertOurs"], t["BM_InsertReference"], kTarget);
-    }
+    if (reporter.printRatio("dictionary_insert_vs_unordered_map", "BM_InsertOurs", "BM_InsertReference",
+                            "ms"))
+        std::printf("  reference: std::unordered_map; target at most %.1f\n", kTarget);
     return 0;
 }

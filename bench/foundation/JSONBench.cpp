@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "bench/support/RatioReporter.h"
 #include "foundation/NSJSONSerialization.h"
 
 namespace {
@@ -52,11 +53,6 @@ const std::string& reply() {
 const NSData& replyData() {
     static const NSData data = NSData::fromString(reply());
     return data;
-}
-
-std::map<std::string, double>& timings() {
-    static std::map<std::string, double> t;
-    return t;
 }
 
 void countBytes(benchmark::State& state) {
@@ -106,36 +102,16 @@ BENCHMARK(BM_ReadReference)->Unit(benchmark::kMillisecond)->Repetitions(5)->Repo
 BENCHMARK(BM_WriteOurs)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_WriteReference)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
-// Collects each benchmark's median CPU time per iteration next to the normal console output.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    // Plain text, so the ratio lines that follow start clean.
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (auto& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                timings()[run.run_name.function_name] = run.GetAdjustedCPUTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     std::printf("document: %zu bytes\n", reply().size());
-    RatioReporter reporter;
+    benchsupport::RatioReporter reporter(benchsupport::RatioReporter::Clock::CPU);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    auto& t = timings();
-    auto ratio = [&](const char* name, const char* ours, const char* reference) {
-        if (!t.count(ours) || !t.count(reference)) return;
-        std::printf("ratio %s %.3f\n", name, t[ours] / t[reference]);
-        std::printf("  %s %.3f ms, %s %.3f ms\n", ours, t[ours], reference, t[reference]);
-    };
-    ratio("json_read", "BM_ReadOurs", "BM_ReadReference");
+    reporter.printRatio("json_read", "BM_ReadOurs", "BM_ReadReference", "ms");
     std::printf("  target json_read <= 1.000\n");
-    ratio("json_write", "BM_WriteOurs", "BM_WriteReference");
+    reporter.printRatio("json_write", "BM_WriteOurs", "BM_WriteReference", "ms");
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "bench/support/RatioReporter.h"
 #include "gpu/core/GPXContext.h"
 #include "gpu/core/GPXFramebufferCache.h"
 #include "gpu/core/GPXMonochromeFilter.h"
@@ -18,11 +19,6 @@ namespace {
 constexpr std::size_t kSide = 1024;
 constexpr float kColour[3] = {0.85f, 0.2f, 0.35f};
 constexpr float kIntensity = 1.0f;
-
-std::map<std::string, double>& timings() {
-    static std::map<std::string, double> t;
-    return t;
-}
 
 // A picture in the decoded layout (premultiplied BGRA), with some shading and some transparency.
 const Ref<UIImage>& partPicture() {
@@ -93,30 +89,14 @@ void BM_TintCPU(benchmark::State& state) {
 BENCHMARK(BM_TintGPU)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TintCPU)->Unit(benchmark::kMillisecond);
 
-// Collects each run's real time per iteration next to the normal console output.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (auto& run : runs) {
-            if (run.iterations > 0) timings()[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     std::printf("picture: %zu x %zu, premultiplied BGRA\n", kSide, kSide);
-    RatioReporter reporter;
+    benchsupport::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    auto& t = timings();
-    if (t.count("BM_TintGPU") && t.count("BM_TintCPU")) {
-        std::printf("ratio gpu_tint_vs_cpu %.3f\n", t["BM_TintGPU"] / t["BM_TintCPU"]);
-        std::printf("  BM_TintGPU %.3f ms, BM_TintCPU %.3f ms\n", t["BM_TintGPU"], t["BM_TintCPU"]);
-    }
+    reporter.printRatio("gpu_tint_vs_cpu", "BM_TintGPU", "BM_TintCPU", "ms");
     return 0;
 }

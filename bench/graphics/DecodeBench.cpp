@@ -20,6 +20,7 @@
 
 #include <jpeglib.h>
 
+#include "bench/support/RatioReporter.h"
 #include "graphics/CGImageSource.h"
 #include "graphics/UIImage.h"
 
@@ -207,43 +208,18 @@ BENCHMARK(BM_JPEGDecode_PlainLibrary)->Unit(benchmark::kMillisecond)->MinTime(2)
 BENCHMARK(BM_JPEGDecode_ImageSource)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_JPEGDecode_UIImage)->Unit(benchmark::kMillisecond)->MinTime(2);
 
-class RecordingReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     (void)pngFile();
     (void)jpegFile();
-    RecordingReporter reporter;
+    benchsupport::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto ratio = [&](const char* name, const std::string& ours, const std::string& plain) {
-        // Names carry their options after a slash ("BM_X/min_time:2.000").
-        auto find = [&](const std::string& prefix) -> double {
-            for (const auto& [key, value] : reporter.times) {
-                if (key.rfind(prefix, 0) == 0) return value;
-            }
-            return 0;
-        };
-        double a = find(ours), b = find(plain);
-        if (a <= 0 || b <= 0) return;
-        std::printf("ratio %s %.3f\n", name, a / b);
-        std::printf("  %s %.2f ms, %s %.2f ms\n", ours.c_str(), a, plain.c_str(), b);
-    };
+    benchmark::Shutdown();
     std::printf("files: PNG %zu bytes, JPEG %zu bytes, %zux%zu\n", pngFile().length(), jpegFile().length(),
                 kSide, kSide);
-    ratio("png_decode", "BM_PNGDecode_ImageSource", "BM_PNGDecode_PlainLibrary");
-    ratio("jpeg_decode", "BM_JPEGDecode_ImageSource", "BM_JPEGDecode_PlainLibrary");
-    benchmark::Shutdown();
+    reporter.printRatio("png_decode", "BM_PNGDecode_ImageSource", "BM_PNGDecode_PlainLibrary", "ms");
+    reporter.printRatio("jpeg_decode", "BM_JPEGDecode_ImageSource", "BM_JPEGDecode_PlainLibrary", "ms");
     return 0;
 }

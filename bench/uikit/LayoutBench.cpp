@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/RatioReporter.h"
 #include "uikit/ConstraintSolver.h"
 
 using detail::ConstraintSolver;
@@ -18,11 +19,6 @@ using detail::SolverVariable;
 namespace {
 
 constexpr int kBoxes = 60;
-
-std::map<std::string, double>& timings() {
-    static std::map<std::string, double> t;
-    return t;
-}
 
 // Builds the row into the solver; answers the handle of the first gap's constraint.
 ConstraintSolver::Constraint buildRow(ConstraintSolver& s, double gap) {
@@ -68,30 +64,14 @@ void BM_ChangeConstantFromScratch(benchmark::State& state) {
 BENCHMARK(BM_ChangeConstantIncremental)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ChangeConstantFromScratch)->Unit(benchmark::kMicrosecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (auto& run : runs) {
-            if (run.iterations > 0) timings()[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    benchsupport::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    auto& t = timings();
-    const char* ours = "BM_ChangeConstantIncremental";
-    const char* reference = "BM_ChangeConstantFromScratch";
-    if (t.count(ours) && t.count(reference)) {
-        std::printf("ratio layout_constant_change %.6f\n", t[ours] / t[reference]);
-        std::printf("  %s %.3f us, %s %.3f us\n", ours, t[ours], reference, t[reference]);
-    }
+    reporter.printRatio("layout_constant_change", "BM_ChangeConstantIncremental",
+                        "BM_ChangeConstantFromScratch", "us");
     return 0;
 }
