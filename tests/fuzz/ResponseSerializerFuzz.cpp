@@ -102,9 +102,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Value object = serializer->responseObjectForResponse(response, body, &error);
     checkObject(object);
 
+    // Nothing without an error is the answer only for a body that is no text at all: empty, or a
+    // single space (with or without a byte-order mark), which servers send for "no content".
+    std::string text = body.toString();
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
     Ref<NSError> validation;
     bool acceptable = serializer->validateResponse(response, body, &validation);
-    if (acceptable && kind != 4 && !body.empty() && body.toString() != " ")
-        FUZZ_CHECK(!object.isNil() || error);
+    if (acceptable && kind != 4 && !text.empty() && text != " ") FUZZ_CHECK(!object.isNil() || error);
     return 0;
 }
