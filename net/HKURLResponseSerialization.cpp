@@ -298,7 +298,13 @@ Value HKJSONResponseSerializer::responseObjectForResponse(const Ref<NSURLRespons
     Value object;
     Ref<NSError> parseError;
     std::optional<std::string> text = NSString::initWithData(*data, encoding);
-    if (text && *text != " ") {
+    if (!text) {
+        // Bytes that are not text in their encoding are a failed decoding, not an empty success.
+        parseError =
+            NSError::errorWithDomain(HKURLResponseSerializationErrorDomain, NSURLErrorCannotDecodeContentData,
+                                     Dictionary{{NSLocalizedDescriptionKey,
+                                                 localized("Data failed decoding as text in its encoding")}});
+    } else if (*text != " ") {
         auto utf8 = NSString::dataUsingEncoding(*text, NSUTF8StringEncoding);
         if (!utf8) {
             parseError = NSError::errorWithDomain(
@@ -369,8 +375,8 @@ HKPropertyListResponseSerializer::HKPropertyListResponseSerializer(NSCoder& code
     readOptions_ = coder.decodeObjectOfClass("NSNumber", "readOptions").unsignedLongLongValue();
 }
 
-Ref<HKPropertyListResponseSerializer> HKPropertyListResponseSerializer::serializerWithFormat(
-    unsigned long format, unsigned long readOptions) {
+Ref<HKPropertyListResponseSerializer>
+HKPropertyListResponseSerializer::serializerWithFormat(unsigned long format, unsigned long readOptions) {
     auto serializer = make<HKPropertyListResponseSerializer>();
     serializer->setFormat(format);
     serializer->setReadOptions(readOptions);
@@ -425,8 +431,17 @@ Value HKImageResponseSerializer::responseObjectForResponse(const Ref<NSURLRespon
                                                            Ref<NSError>* error) {
     if (!passesValidationGate(response, data, error)) return Value();
     if (!data || data->empty()) return Value();
-    if (automaticallyInflatesResponseImage_) return Value(inflatedImage(response, *data, imageScale_));
-    return Value(decodedImageAtScale(*data, imageScale_));
+    Ref<UIImage> image = automaticallyInflatesResponseImage_ ? inflatedImage(response, *data, imageScale_)
+                                                             : decodedImageAtScale(*data, imageScale_);
+    if (image) return Value(image);
+    // A body that is no picture is a failed decoding, not an empty success.
+    if (error) {
+        auto decodeError = NSError::errorWithDomain(
+            HKURLResponseSerializationErrorDomain, NSURLErrorCannotDecodeContentData,
+            Dictionary{{NSLocalizedDescriptionKey, localized("Data failed decoding as an image")}});
+        *error = HKErrorAttachingUnderlying(decodeError, *error);
+    }
+    return Value();
 }
 
 void HKImageResponseSerializer::encodeWithCoder(NSCoder& coder) const {

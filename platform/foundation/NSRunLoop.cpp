@@ -331,7 +331,8 @@ bool NSRunLoop::fireTimers(const std::string& mode, double now) {
         return a.first != b.first ? a.first < b.first : a.second.seq < b.second.seq;
     });
     bool fired = false;
-    for (auto& [date, entry] : due) {
+    for (auto& item : due) {
+        auto& entry = item.second;
         // An earlier callout may have taken the timer out of this mode or invalidated it.
         {
             std::lock_guard lock(mutex_);

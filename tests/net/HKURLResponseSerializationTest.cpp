@@ -227,12 +227,13 @@ TEST(JSONResponse, DeclaredCharsetIsUsedForDecoding) {
     EXPECT_EQ(object["name"].stringValue(), "café");
 }
 
-TEST(JSONResponse, TextThatIsNotInItsEncodingIsNothing) {
+TEST(JSONResponse, TextThatIsNotInItsEncodingIsAnError) {
     Ref<NSError> error;
     Value object = HKJSONResponseSerializer::serializer()->responseObjectForResponse(
         response(200, "application/json; charset=utf-8"), bytes("[\"\xff\xfe\"]"), &error);
     EXPECT_TRUE(object.isNil());
-    EXPECT_EQ(error, nullptr);
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(error->code(), NSURLErrorCannotDecodeContentData);
 }
 
 TEST(JSONResponse, UnknownCharsetFallsBackToTheSerializersEncoding) {
@@ -427,6 +428,21 @@ TEST(ImageResponse, EmptyAndRefusedBodiesGiveNothing) {
     EXPECT_TRUE(
         serializer->responseObjectForResponse(response(200, "text/html"), pngOfSize(2, 2), &error).isNil());
     EXPECT_EQ(error->code(), NSURLErrorCannotDecodeContentData);
+}
+
+TEST(ImageResponse, BodyThatIsNoPictureIsAnError) {
+    // A valid picture whose end is damaged, as a server cut short sends it.
+    std::string png = pngOfSize(7, 5).toString();
+    for (bool inflates : {true, false}) {
+        auto serializer = HKImageResponseSerializer::serializer();
+        serializer->setAutomaticallyInflatesResponseImage(inflates);
+        Ref<NSError> error;
+        Value object = serializer->responseObjectForResponse(
+            response(200, "image/png"), bytes(png.substr(0, png.size() - 6) + "/\x01"), &error);
+        EXPECT_TRUE(object.isNil());
+        ASSERT_NE(error, nullptr);
+        EXPECT_EQ(error->code(), NSURLErrorCannotDecodeContentData);
+    }
 }
 
 TEST(ImageResponse, CorruptPicturesGiveNothingAndNeverCrash) {

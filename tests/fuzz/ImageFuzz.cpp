@@ -1,0 +1,79 @@
+// The picture readers: the platform's image source (PNG, JPEG, GIF; all at once and fed
+// incrementally) with every query the app makes, the platform's UIImage from data, and the
+// remote-image decoders (content-type sniffing, multi-format decoding, animated GIF assembly).
+// Whatever decodes must be a consistent picture: the size its header properties promise, within
+// the platform's limits, with exactly as many pixels as it claims.
+
+#include <algorithm>
+
+#include "FuzzSupport.h"
+#include "graphics/CGImageSource.h"
+#include "graphics/ImageCodec.h"
+#include "graphics/UIImage.h"
+#include "images/NSData+ImageContentType.h"
+#include "images/UIImage+GIF.h"
+#include "images/UIImage+MultiFormat.h"
+
+namespace {
+
+void checkPicture(const CGImageRef& image) {
+    FUZZ_CHECK(detail::imageSizeAllowed(image->width(), image->height()));
+    FUZZ_CHECK(image->data().length() == image->width() * image->height() * 4);
+}
+
+void exerciseSource(const CGImageSourceRef& source, bool final) {
+    if (!source) return;
+    (void)CGImageSourceGetType(source);
+    (void)CGImageSourceGetStatus(source);
+    (void)CGImageSourceCopyProperties(source);
+    std::size_t count = std::min<std::size_t>(CGImageSourceGetCount(source), 8);
+    for (std::size_t i = 0; i < count + 1; ++i) {
+        (void)CGImageSourceGetStatusAtIndex(source, i);
+        auto properties = CGImageSourceCopyPropertiesAtIndex(source, i);
+        auto image = CGImageSourceCreateImageAtIndex(source, i);
+        if (!image) continue;
+        FUZZ_CHECK(i < count);
+        FUZZ_CHECK(properties.has_value());
+        FUZZ_CHECK(image->width() ==
+                   static_cast<std::size_t>((*properties)[kCGImagePropertyPixelWidth].integerValue()));
+        FUZZ_CHECK(image->height() ==
+                   static_cast<std::size_t>((*properties)[kCGImagePropertyPixelHeight].integerValue()));
+        checkPicture(image);
+        FUZZ_CHECK(detail::pixelsAsPremultipliedBGRA(*image).length() == image->data().length());
+    }
+    if (final && count > 0) {
+        Dictionary options{{kCGImageSourceCreateThumbnailFromImageAlways, true},
+                           {kCGImageSourceCreateThumbnailWithTransform, true},
+                           {kCGImageSourceThumbnailMaxPixelSize, 16}};
+        if (auto thumb = CGImageSourceCreateThumbnailAtIndex(source, 0, options))
+            FUZZ_CHECK(std::max(thumb->width(), thumb->height()) <= 16u);
+        (void)CGImageSourceCreateThumbnailAtIndex(source, 0, {});
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    NSData bytes(data, size);
+    exerciseSource(CGImageSourceCreateWithData(bytes), true);
+
+    // Incremental: half of the bytes, then all of them as final.
+    auto incremental = CGImageSourceCreateIncremental();
+    CGImageSourceUpdateData(incremental, NSData(data, size / 2), false);
+    exerciseSource(incremental, false);
+    CGImageSourceUpdateData(incremental, bytes, true);
+    exerciseSource(incremental, true);
+
+    auto type = NSData_ImageContentType::wi_contentTypeForImageData(bytes);
+    if (auto image = UIImage::imageWithData(bytes)) checkPicture(image->CGImage());
+    if (auto image = UIImage_MultiFormat::wi_imageWithData(bytes)) {
+        FUZZ_CHECK(type.has_value());
+        if (image->CGImage()) checkPicture(image->CGImage());
+        for (const auto& frame : image->images()) FUZZ_CHECK(frame && frame->CGImage());
+    }
+    if (auto image = UIImage_GIF::wi_animatedGIFWithData(bytes)) {
+        for (const auto& frame : image->images()) checkPicture(frame->CGImage());
+        if (image->images().size() > 1) FUZZ_CHECK(image->duration() > 0);
+    }
+    return 0;
+}
