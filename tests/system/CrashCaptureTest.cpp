@@ -316,15 +316,28 @@ TEST(CrashSignals, NamesAndOrder) {
 }
 
 TEST(CrashSignals, EveryThreadCanHaveItsAlternateStack) {
-    bool enabled = false;
-    std::thread([&] {
-        ASSERT_TRUE(detail::ensureAlternateSignalStack());
-        ASSERT_TRUE(detail::ensureAlternateSignalStack());  // a second call keeps the first stack
-        stack_t current{};
-        ::sigaltstack(nullptr, &current);
-        enabled = !(current.ss_flags & SS_DISABLE) && current.ss_size >= 64 * 1024;
-    }).join();
-    EXPECT_TRUE(enabled);
+    // A thread with no stack, and one whose own stack is too small for the handlers.
+    for (std::size_t existing : {std::size_t{0}, std::size_t{16 * 1024}}) {
+        SCOPED_TRACE(existing);
+        std::vector<char> small(existing);
+        std::thread([&] {
+            stack_t given{};
+            given.ss_sp = small.data();
+            given.ss_size = existing;
+            given.ss_flags = existing ? 0 : SS_DISABLE;
+            ASSERT_EQ(::sigaltstack(&given, nullptr), 0);
+            ASSERT_TRUE(detail::ensureAlternateSignalStack());
+            stack_t first{};
+            ::sigaltstack(nullptr, &first);
+            ASSERT_TRUE(detail::ensureAlternateSignalStack());  // a big enough stack is kept
+            stack_t second{};
+            ::sigaltstack(nullptr, &second);
+            EXPECT_FALSE(first.ss_flags & SS_DISABLE);
+            EXPECT_GE(first.ss_size, 256u * 1024);
+            EXPECT_NE(first.ss_sp, small.data());
+            EXPECT_EQ(second.ss_sp, first.ss_sp);
+        }).join();
+    }
 }
 
 // ---- images, addresses and stacks --------------------------------------------------------------------
