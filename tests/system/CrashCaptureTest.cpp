@@ -75,21 +75,9 @@ void markException(const NSException& exception) {
     writeMarker(text.c_str());
 }
 
-// What a crash reporter's handler does first: later failures end the process directly.
-void resetThenMarkException(const NSException& exception) {
-    detail::resetCrashSignalHandlers();
-    markException(exception);
-}
-
 void raiseAgain(const NSException& exception) {
     writeMarker("raising again");
     throw exception;
-}
-
-// The signal path of a crash reporter: the signal becomes an exception nobody catches.
-void signalToException(int signalNumber) {
-    throw NSException("signalRaisedException",
-                      "Application received signal " + detail::signalName(signalNumber).value_or("?"));
 }
 
 [[noreturn]] __attribute__((noinline)) void throwNS() {
@@ -293,18 +281,6 @@ TEST_F(CrashCaptureTest, ResetSignalsTakeTheirDefaultActionsAgain) {
             ::raise(SIGPIPE);
         },
         ::testing::KilledBySignal(SIGPIPE), "");
-}
-
-TEST_F(CrashCaptureTest, ASignalTurnedIntoAnExceptionReachesTheUncaughtHandler) {
-    EXPECT_EXIT(
-        {
-            armMarker();
-            NSSetUncaughtExceptionHandler(resetThenMarkException);
-            detail::installFatalSignalHandler(signalToException);
-            writeToProtectedPage();
-        },
-        ::testing::KilledBySignal(SIGABRT), "");
-    EXPECT_EQ(marker(), "signalRaisedException|Application received signal SIGSEGV");
 }
 
 TEST(CrashSignals, NamesAndOrder) {
