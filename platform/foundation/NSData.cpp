@@ -12,11 +12,35 @@
 NSData::NSData(const void* bytes, std::size_t length) {
     if (length == 0) return;
     auto p = static_cast<const std::uint8_t*>(bytes);
-    buffer_ = std::make_shared<std::vector<std::uint8_t>>(p, p + length);
+    buffer_ = new Buffer(std::vector<std::uint8_t>(p, p + length));
 }
 
 NSData::NSData(std::vector<std::uint8_t> bytes) {
-    if (!bytes.empty()) buffer_ = std::make_shared<std::vector<std::uint8_t>>(std::move(bytes));
+    if (!bytes.empty()) buffer_ = new Buffer(std::move(bytes));
+}
+
+NSData& NSData::operator=(const NSData& other) noexcept {
+    if (buffer_ != other.buffer_) {
+        other.retain();
+        release();
+        buffer_ = other.buffer_;
+    }
+    return *this;
+}
+
+NSData& NSData::operator=(NSData&& other) noexcept {
+    if (this != &other) {
+        release();
+        buffer_ = other.buffer_;
+        other.buffer_ = nullptr;
+    }
+    return *this;
+}
+
+void NSData::release() {
+    // The release publishes this holder's reads; the last holder acquires them all before freeing.
+    if (buffer_ && buffer_->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete buffer_;
+    buffer_ = nullptr;
 }
 
 NSData NSData::dataWithLength(std::size_t length) {
@@ -27,14 +51,20 @@ NSData NSData::dataWithLength(std::size_t length) {
 
 std::vector<std::uint8_t>& NSData::writable() {
     if (!buffer_) {
-        buffer_ = std::make_shared<std::vector<std::uint8_t>>();
-    } else if (buffer_.use_count() > 1) {
-        buffer_ = std::make_shared<std::vector<std::uint8_t>>(*buffer_);
+        buffer_ = new Buffer({});
+    } else if (buffer_->holders.load(std::memory_order_acquire) != 1) {
+        // Shared: detach with a copy of our own. The count can only fall meanwhile (no other
+        // holder can make a copy of *this* value), so "1" above is final.
+        auto* own = new Buffer(buffer_->bytes);
+        release();
+        buffer_ = own;
     }
-    return *buffer_;
+    return buffer_->bytes;
 }
 
-std::uint8_t* NSData::mutableBytes() { return writable().data(); }
+std::uint8_t* NSData::mutableBytes() {
+    return writable().data();
+}
 
 void NSData::appendBytes(const void* bytes, std::size_t length) {
     if (length == 0) return;
@@ -49,9 +79,13 @@ void NSData::appendBytes(const void* bytes, std::size_t length) {
     }
 }
 
-void NSData::setLength(std::size_t length) { writable().resize(length, 0); }
+void NSData::setLength(std::size_t length) {
+    writable().resize(length, 0);
+}
 
-void NSData::reserve(std::size_t capacity) { writable().reserve(capacity); }
+void NSData::reserve(std::size_t capacity) {
+    writable().reserve(capacity);
+}
 
 void NSData::replaceBytesInRange(std::size_t location, std::size_t length, const void* bytes,
                                  std::size_t newLength) {
@@ -79,7 +113,9 @@ NSData NSData::subdataWithRange(std::size_t location, std::size_t length) const 
     return NSData(bytes() + location, length);
 }
 
-std::size_t NSData::hash() const { return std::hash<std::string_view>()(view()); }
+std::size_t NSData::hash() const {
+    return std::hash<std::string_view>()(view());
+}
 
 std::string NSData::description() const {
     static const char* hex = "0123456789abcdef";

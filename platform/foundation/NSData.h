@@ -1,7 +1,14 @@
 #pragma once
 // Bytes. A value type: copies share one buffer until one of them is changed (copy on write), so
 // handing data around is cheap and a holder never sees another's edits.
+//
+// Thread safety: distinct NSData values may be used on different threads at once even when they
+// share a buffer (a writer appending to its own value while another thread reads a copy); one
+// value is used by one thread at a time. A writer changes a buffer in place only after seeing,
+// with acquire ordering, that it is the buffer's last holder, so every read through a copy that
+// has since been dropped happened before the change.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -11,10 +18,15 @@
 #include <vector>
 
 class NSData {
-public:
+  public:
     NSData() = default;
     NSData(const void* bytes, std::size_t length);
     explicit NSData(std::vector<std::uint8_t> bytes);
+    NSData(const NSData& other) noexcept : buffer_(other.buffer_) { retain(); }
+    NSData(NSData&& other) noexcept : buffer_(other.buffer_) { other.buffer_ = nullptr; }
+    NSData& operator=(const NSData& other) noexcept;
+    NSData& operator=(NSData&& other) noexcept;
+    ~NSData() { release(); }
     // The bytes of a string (no terminator).
     static NSData fromString(std::string_view text) { return NSData(text.data(), text.size()); }
     static NSData dataWithLength(std::size_t length);
@@ -24,12 +36,10 @@ public:
     static std::optional<NSData> dataWithContentsOfFile(const std::string& path);
     bool writeToFile(const std::string& path, bool atomically = true) const;
 
-    const std::uint8_t* bytes() const { return buffer_ ? buffer_->data() : nullptr; }
-    std::size_t length() const { return buffer_ ? buffer_->size() : 0; }
+    const std::uint8_t* bytes() const { return buffer_ ? buffer_->bytes.data() : nullptr; }
+    std::size_t length() const { return buffer_ ? buffer_->bytes.size() : 0; }
     bool empty() const { return length() == 0; }
-    std::string_view view() const {
-        return {reinterpret_cast<const char*>(bytes()), length()};
-    }
+    std::string_view view() const { return {reinterpret_cast<const char*>(bytes()), length()}; }
     std::string toString() const { return std::string(view()); }
     NSData subdataWithRange(std::size_t location, std::size_t length) const;
 
@@ -48,7 +58,17 @@ public:
     // The platform's "<48656c6c 6f>" form.
     std::string description() const;
 
-private:
+  private:
+    // The shared buffer with its count of holders.
+    struct Buffer {
+        explicit Buffer(std::vector<std::uint8_t> b) : bytes(std::move(b)) {}
+        std::atomic<std::size_t> holders{1};
+        std::vector<std::uint8_t> bytes;
+    };
+    void retain() const {
+        if (buffer_) buffer_->holders.fetch_add(1, std::memory_order_relaxed);
+    }
+    void release();
     std::vector<std::uint8_t>& writable();
-    std::shared_ptr<std::vector<std::uint8_t>> buffer_;
+    Buffer* buffer_ = nullptr;
 };

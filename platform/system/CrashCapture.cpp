@@ -157,11 +157,15 @@ std::optional<std::string> signalName(int signalNumber) {
 }
 
 bool ensureAlternateSignalStack() {
-    stack_t current{};
-    if (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) return true;
-    // Generous: handlers built with sanitizers need far more than the classic minimum. The stack
-    // stays for the thread's lifetime.
+    // Generous: handlers built with sanitizers need far more than the classic minimum.
     const std::size_t size = std::max<std::size_t>(static_cast<std::size_t>(SIGSTKSZ), 256 * 1024);
+    stack_t current{};
+    if (::sigaltstack(nullptr, &current) != 0) return false;
+    if (!(current.ss_flags & SS_DISABLE) && current.ss_size >= size) return true;
+    // A stack in use cannot be swapped; the handler running on it keeps what it has.
+    if (current.ss_flags & SS_ONSTACK) return false;
+    // None, or one too small (a runtime's own, say): ours replaces it. The old one stays mapped,
+    // as its owner may still free it; ours stays for the thread's lifetime.
     void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) return false;
     stack_t stack{};

@@ -49,7 +49,8 @@ std::optional<std::string> signalName(int signalNumber);
 // Installs handler for every fatal signal, on the alternate stack (made for the calling thread
 // when it has none). False when a handler could not be installed.
 bool installFatalSignalHandler(void (*handler)(int signalNumber));
-// Gives the calling thread an alternate signal stack unless it has one.
+// Gives the calling thread an alternate signal stack big enough for the handlers (256 KiB); a
+// smaller one the thread already has is replaced. False when none could be set.
 bool ensureAlternateSignalStack();
 // The fatal signals and SIGPIPE back to their default actions.
 void resetCrashSignalHandlers();

@@ -244,6 +244,8 @@ TEST(NSOutputStreamTest, MemoryStreamReadableWhileAnotherThreadWrites) {
         ASSERT_TRUE(d.data());
         EXPECT_GE(d.data()->length(), last);
         last = d.data()->length();
+        // The copy's bytes are read while the stream goes on appending to its own buffer.
+        for (std::size_t k = 0; k < last; ++k) ASSERT_EQ(d.data()->bytes()[k], static_cast<std::uint8_t>(k));
     }
     writer.join();
     EXPECT_EQ(out->propertyForKey(NSStreamDataWrittenToMemoryStreamKey).data()->length(), 2000u);

@@ -5,6 +5,12 @@
 // may still be winding down, and running the static destructors under them races. A process on
 // the phone ends the same way, without tearing its statics down. Output is flushed first; under
 // the address sanitizer the leak check runs before the exit, as it would at a normal one.
+//
+// Because of that _Exit, a sanitizer that merely counts its reports and sets the exit status at
+// exit would never fail a test. So every sanitizer stops the program at its first report (the
+// options below are compiled in, so a test program run by hand behaves as under ctest; the
+// environment variables still override them), and the one suppression file of the tests, for
+// system libraries built without instrumentation, is named here.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +18,27 @@
 #include <cstdlib>
 
 extern "C" int __lsan_do_recoverable_leak_check() __attribute__((weak));
+
+#ifdef APP_TSAN_OPTIONS
+extern "C" const char* __tsan_default_options() {
+    return APP_TSAN_OPTIONS;
+}
+#endif
+#ifdef APP_ASAN_OPTIONS
+extern "C" const char* __asan_default_options() {
+    return APP_ASAN_OPTIONS;
+}
+#endif
+#ifdef APP_UBSAN_OPTIONS
+extern "C" const char* __ubsan_default_options() {
+    return APP_UBSAN_OPTIONS;
+}
+#endif
+#ifdef APP_LSAN_OPTIONS
+extern "C" const char* __lsan_default_options() {
+    return APP_LSAN_OPTIONS;
+}
+#endif
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);

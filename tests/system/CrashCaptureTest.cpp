@@ -75,21 +75,9 @@ void markException(const NSException& exception) {
     writeMarker(text.c_str());
 }
 
-// What a crash reporter's handler does first: later failures end the process directly.
-void resetThenMarkException(const NSException& exception) {
-    detail::resetCrashSignalHandlers();
-    markException(exception);
-}
-
 void raiseAgain(const NSException& exception) {
     writeMarker("raising again");
     throw exception;
-}
-
-// The signal path of a crash reporter: the signal becomes an exception nobody catches.
-void signalToException(int signalNumber) {
-    throw NSException("signalRaisedException",
-                      "Application received signal " + detail::signalName(signalNumber).value_or("?"));
 }
 
 [[noreturn]] __attribute__((noinline)) void throwNS() {
@@ -295,18 +283,6 @@ TEST_F(CrashCaptureTest, ResetSignalsTakeTheirDefaultActionsAgain) {
         ::testing::KilledBySignal(SIGPIPE), "");
 }
 
-TEST_F(CrashCaptureTest, ASignalTurnedIntoAnExceptionReachesTheUncaughtHandler) {
-    EXPECT_EXIT(
-        {
-            armMarker();
-            NSSetUncaughtExceptionHandler(resetThenMarkException);
-            detail::installFatalSignalHandler(signalToException);
-            writeToProtectedPage();
-        },
-        ::testing::KilledBySignal(SIGABRT), "");
-    EXPECT_EQ(marker(), "signalRaisedException|Application received signal SIGSEGV");
-}
-
 TEST(CrashSignals, NamesAndOrder) {
     EXPECT_EQ(detail::fatalSignals(), (std::vector<int>{SIGABRT, SIGILL, SIGSEGV, SIGFPE, SIGBUS}));
     EXPECT_EQ(detail::signalName(SIGTRAP), "SIGTRAP");
@@ -316,15 +292,28 @@ TEST(CrashSignals, NamesAndOrder) {
 }
 
 TEST(CrashSignals, EveryThreadCanHaveItsAlternateStack) {
-    bool enabled = false;
-    std::thread([&] {
-        ASSERT_TRUE(detail::ensureAlternateSignalStack());
-        ASSERT_TRUE(detail::ensureAlternateSignalStack());  // a second call keeps the first stack
-        stack_t current{};
-        ::sigaltstack(nullptr, &current);
-        enabled = !(current.ss_flags & SS_DISABLE) && current.ss_size >= 64 * 1024;
-    }).join();
-    EXPECT_TRUE(enabled);
+    // A thread with no stack, and one whose own stack is too small for the handlers.
+    for (std::size_t existing : {std::size_t{0}, std::size_t{16 * 1024}}) {
+        SCOPED_TRACE(existing);
+        std::vector<char> small(existing);
+        std::thread([&] {
+            stack_t given{};
+            given.ss_sp = small.data();
+            given.ss_size = existing;
+            given.ss_flags = existing ? 0 : SS_DISABLE;
+            ASSERT_EQ(::sigaltstack(&given, nullptr), 0);
+            ASSERT_TRUE(detail::ensureAlternateSignalStack());
+            stack_t first{};
+            ::sigaltstack(nullptr, &first);
+            ASSERT_TRUE(detail::ensureAlternateSignalStack());  // a big enough stack is kept
+            stack_t second{};
+            ::sigaltstack(nullptr, &second);
+            EXPECT_FALSE(first.ss_flags & SS_DISABLE);
+            EXPECT_GE(first.ss_size, 256u * 1024);
+            EXPECT_NE(first.ss_sp, small.data());
+            EXPECT_EQ(second.ss_sp, first.ss_sp);
+        }).join();
+    }
 }
 
 // ---- images, addresses and stacks --------------------------------------------------------------------

@@ -409,10 +409,9 @@ Dictionary TallyInternal::loadCacheFile() {
 
 void TallyInternal::loadCache() {
     Dictionary root = loadCacheFile();
-    if (root.empty()) return;
     const Value& body = root.objectForKey("body");
-    if (!body.isDictionary() || body.dictionary()->empty()) return;
-    unarchiveObjects(*body.dictionary());
+    if (body.isDictionary() && !body.dictionary()->empty()) unarchiveObjects(*body.dictionary());
+    finishCrashNote();
 }
 
 void TallyInternal::unarchiveObjects(const Dictionary& body) {
@@ -506,14 +505,33 @@ void TallyInternal::installUncaughtExceptionHandler() {
 void TallyInternal::setErrorSupportInfo(const std::optional<Dictionary>& info) {
     if (!info) return;
     auto core = sharedInstance();
-    std::lock_guard<std::mutex> guard(core->lock_);
-    core->errorSupportInfo_ = info;
+    {
+        std::lock_guard<std::mutex> guard(core->lock_);
+        core->errorSupportInfo_ = info;
+    }
+    detail::tallyPrepareCrashNote();
 }
 
 std::optional<Dictionary> TallyInternal::error_support_info() const {
     std::lock_guard<std::mutex> guard(lock_);
     return errorSupportInfo_;
 }
+
+namespace {
+std::string crashContext(const std::string& text, const Dictionary& d) {
+    return NSString::stringWithFormat(
+        "%@\n\ndSYM UUID: %@\nCPU Type: %@\nSlide Address: %@\nBinary Image: %@\nBase Address: %@\n", text,
+        d["binary_uuid"], d["cpu_arch"], d["slide_address"], d["image_name"], d["image_base_address"]);
+}
+
+std::string crashText(const std::string& reason, const Value& addresses,
+                      const std::vector<std::string>& lines) {
+    std::string stack = "(";
+    for (const auto& line : lines) stack += NSString::stringWithFormat("\n\t%@", line);
+    stack += "\n)";
+    return NSString::stringWithFormat("%@\n%@\n(%@", reason, addresses, stack);
+}
+}  // namespace
 
 void TallyInternal::saveCrashInfo(const Ref<NSNotification>& notification) {
     TallyConfig::setConfigure(Value(TANUtil::appVersionString()), "TAAppVersion");
@@ -522,13 +540,35 @@ void TallyInternal::saveCrashInfo(const Ref<NSNotification>& notification) {
     if (!exception) return;
     std::vector<std::string> lines = exception->callStackSymbols();
     if (lines.empty()) lines = TallyUncaughtExceptionHandler::backtrace(*exception);
-    std::string stack = "(";
-    for (const auto& line : lines) stack += NSString::stringWithFormat("\n\t%@", line);
-    stack += "\n)";
-    std::string text =
-        NSString::stringWithFormat("%@\n%@\n(%@", exception->reason(),
-                                   exception->userInfo()["UncaughtExceptionHandlerAddressesKey"], stack);
-    error(text);
+    error(
+        crashText(exception->reason(), exception->userInfo()["UncaughtExceptionHandlerAddressesKey"], lines));
+}
+
+
+void TallyInternal::finishCrashNote() {
+    auto note = detail::tallyTakeCrashNote();
+    if (!note) return;
+    // As for the records of the cache file, an app update since the crash drops it.
+    if (NSString::caseInsensitiveCompare(note->version, TANUtil::appVersionString()) != NSOrderedSame) return;
+    TallyConfig::setConfigure(Value(note->version), "TAAppVersion");
+    if (!note->image) {
+        analyticsLog("Read binary image info failed!");
+        return;
+    }
+    auto name = TallyUncaughtExceptionHandler::signalName(note->signal);
+    std::string reason = "Application received signal " + name.value_or(std::to_string(note->signal));
+    auto item = make<TANError>();
+    if (!note->session.empty()) item->session_id = note->session;
+    if (note->time > 0) item->ts = note->time;
+    item->context = crashContext(crashText(reason, Value(), note->stack), *note->image);
+    errors_.push_back(item);
+    item->outputTALog();
+    // The crashed session ends at the crash, as its handler would have ended it.
+    double duration = std::max(0.0, note->time - note->launch);
+    auto end = make<TANTerminate>(duration > 7200 ? 3600 : duration);
+    if (!note->session.empty()) end->session_id = note->session;
+    if (note->time > 0) end->ts = note->time;
+    terminates_.push_back(end);
 }
 
 void TallyInternal::error(const std::optional<std::string>& text) {
@@ -540,10 +580,7 @@ void TallyInternal::error(const std::optional<std::string>& text) {
     }
     auto item = make<TANError>();
     setEventSessionID(item);
-    const Dictionary& d = *info;
-    item->context = NSString::stringWithFormat(
-        "%@\n\ndSYM UUID: %@\nCPU Type: %@\nSlide Address: %@\nBinary Image: %@\nBase Address: %@\n", *text,
-        d["binary_uuid"], d["cpu_arch"], d["slide_address"], d["image_name"], d["image_base_address"]);
+    item->context = crashContext(*text, *info);
     errors_.push_back(item);
     item->outputTALog();
     auto session = TallySession::sharedInstance();

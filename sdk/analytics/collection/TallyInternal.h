@@ -81,6 +81,8 @@ class TallyInternal : public NSObject {
     // Observer of "TallyCrashCatch": the exception travels as the notification's object.
     void saveCrashInfo(const Ref<NSNotification>& notification);
     void error(const std::optional<std::string>& text);
+    // A fatal signal's crash note, left by the last run, becomes its record and its session's end.
+    void finishCrashNote();
     std::optional<Dictionary> error_support_info() const;
 
     // ---- fields --------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "sdk/analytics/collection/TAWorkDispatch.h"
 #include "sdk/analytics/collection/TallyInternal.h"
 #include "sdk/analytics/collection/TallySettings.h"
+#include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
 #include "uikit/UIApplication.h"
 
 namespace {
@@ -101,6 +102,7 @@ void TallySession::beginSessionTime() {
     if (sessionStatus() != 0) TallyInternal::sharedInstance()->setSessionID(TANUtil::sessionId());
     setSessionStatus(1);
     setLastLaunchTime(now());
+    detail::tallyPrepareCrashNote();
 }
 
 double TallySession::endSessionTime() const {

@@ -17,6 +17,7 @@
 #include "sdk/analytics/collection/TallyJob.h"
 #include "sdk/analytics/collection/TallyRecords.h"
 #include "sdk/analytics/collection/TallySession.h"
+#include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
 
 namespace {
 
@@ -132,9 +133,11 @@ void TallyApp::setCrashReportEnabled(bool enabled) {
         if (app->appCrashedHandlerInstalled_.exchange(true)) return;
         TallyInternal::installUncaughtExceptionHandler();
         center->addObserver(core, &TallyInternal::saveCrashInfo, std::string("TallyCrashCatch"));
+        detail::tallyArmCrashNote(true);
     } else {
         if (!app->appCrashedHandlerInstalled_.exchange(false)) return;
         center->removeObserver(core, std::string("TallyCrashCatch"));
+        detail::tallyArmCrashNote(false);
     }
 }
 
@@ -153,9 +156,8 @@ std::string TallyApp::description() const {
 }
 
 void TallyApp::noAppKeyException() const {
-    NSLog(
-        "TALOG: appkey can not be found or not valid. Tally methods must be called after [Tally "
-        "startWithAppkey...]!");
+    NSLog("TALOG: appkey can not be found or not valid. Tally methods must be called after [Tally "
+          "startWithAppkey...]!");
 }
 
 void TallyApp::activeBackgroundTask() {
@@ -310,6 +312,7 @@ bool TallyLocation::takeFix(double& latitude, double& longitude, double& gpsTime
 namespace detail {
 
 void TallyResetForTesting() {
+    tallyArmCrashNote(false);
     {
         std::lock_guard<std::mutex> guard(gSharedLock);
         gApp.reset();

@@ -9,8 +9,11 @@
 // SEGV, FPE and BUS are caught on an alternate stack. The first failure wins (a one-shot guard),
 // the handlers put the default actions back before recording, so a second failure while
 // recording ends the process directly, and the signal is raised again with its default action
-// afterwards. Recording from a signal handler is best effort: it is not async-signal-safe.
-// The crash is recorded on the main thread; another crashing thread waits for it.
+// afterwards. An uncaught exception is recorded on the main thread; another crashing thread
+// waits for it. A signal handler may do only async-signal-safe work, so a fatal signal leaves a
+// crash note instead (written with a head prepared beforehand, the signal, the time and the
+// symbolised stack); the next start turns it into the same record and the crashed session's
+// end, as the crash would have stored them.
 
 #include <csignal>
 #include <cstdint>
@@ -77,4 +80,24 @@ void tallyUncaughtExceptionHandler(const Ref<TallyCrashException>& exception);
 std::optional<Dictionary> tallyMainImageDescription();
 // Pause before the process is let die, so that the record settles (1 s).
 void tallySetCrashSettleSecondsForTesting(double seconds);
+
+// ---- the crash note of a fatal signal ----
+// Beside the cache file.
+std::string tallyCrashNotePath();
+// While armed (crash reporting on), a fatal signal leaves a note.
+void tallyArmCrashNote(bool armed);
+// Formats again what the note holds beyond the signal: call when the session, its start or the
+// executable's description change.
+void tallyPrepareCrashNote();
+struct TallyCrashNote {
+    std::string version;
+    std::string session;
+    double launch = 0;  // the session's start and the crash, seconds since 1970
+    double time = 0;
+    int signal = 0;
+    std::optional<Dictionary> image;  // the executable's description, when it was known
+    std::vector<std::string> stack;   // symbol lines
+};
+// Reads and removes the note; nullopt when there is none or it is damaged.
+std::optional<TallyCrashNote> tallyTakeCrashNote();
 }  // namespace detail

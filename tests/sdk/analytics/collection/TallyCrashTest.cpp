@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <stdexcept>
 
 #include "TallyTestSupport.h"
@@ -68,10 +69,59 @@ TEST_F(TallyCrashTest, AnUncaughtExceptionLeavesARecord) {
 }
 
 TEST_F(TallyCrashTest, AFatalSignalLeavesARecord) {
+    std::string session = TallyInternal::sharedInstance()->sessionID();
     EXPECT_EXIT(crashWithSignal(SIGSEGV), testing::KilledBySignal(SIGSEGV), "");
     auto context = recordedContext();
     ASSERT_TRUE(context);
-    EXPECT_EQ(context->rfind("Application received signal SIGSEGV\n", 0), 0u) << *context;
+    EXPECT_EQ(context->rfind("Application received signal SIGSEGV\n(null)\n((\n\t0   ", 0), 0u) << *context;
+    EXPECT_NE(context->find("\n)\n\ndSYM UUID: "), std::string::npos);
+    EXPECT_NE(context->find("Binary Image: test_analytics_collection\n"), std::string::npos);
+    EXPECT_NE(context->find("CPU Type: x86_64\n"), std::string::npos);
+    auto core = TallyInternal::sharedInstance();
+    EXPECT_EQ(core->errors()[0]->session_id, session);
+    // The crash ended the running session too, and the note is used once.
+    ASSERT_EQ(core->terminates().size(), 1u);
+    EXPECT_EQ(core->terminates()[0]->session_id, session);
+    EXPECT_FALSE(std::filesystem::exists(detail::tallyCrashNotePath()));
+}
+
+// Notes as a crash may leave them, cut short, or damaged on disk.
+TEST_F(TallyCrashTest, CrashNotesAreFinishedAtTheNextStartOrDropped) {
+    const std::string head = "tally-crash-note 1\nversion:3:1.0\nsession:3:abc\nlaunch:4:10.0\n";
+    const std::string whole = head + "image.image_name:4:demo\nsignal:2:11\ntime:2:70\nstack\n0   a\n1   b";
+    const std::string expected =
+        "Application received signal SIGSEGV\n(null)\n((\n\t0   a\n\t1   b\n)\n\ndSYM UUID: (null)\n"
+        "CPU Type: (null)\nSlide Address: (null)\nBinary Image: demo\nBase Address: (null)\n";
+    struct Case {
+        std::string note;
+        bool recorded;
+    } cases[] = {
+        {whole, true},
+        {whole + "\n", true},
+        {"", false},
+        {"tally-crash-note 2\n" + whole.substr(19), false},
+        {head, false},                                      // cut before the signal
+        {head.substr(0, head.size() - 3), false},           // cut inside a field
+        {head + "signal:9999999999:1\nstack\n", false},     // a length past the end
+        {head + "signal:2:1x\nstack\n", false},             // not a number
+        {head + "signal:1:0\nstack\n", false},              // no such signal
+        {head + "signal:2:11\nstack\n", false},             // no description of the executable
+        {std::string(whole).replace(27, 3, "2.0"), false},  // the app was updated since
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.note);
+        TallyInternal::resetForTesting();
+        ASSERT_TRUE(NSData::fromString(c.note).writeToFile(detail::tallyCrashNotePath()));
+        auto core = TallyInternal::sharedInstance();
+        core->loadCache();
+        EXPECT_FALSE(std::filesystem::exists(detail::tallyCrashNotePath()));
+        ASSERT_EQ(core->errors().size(), c.recorded ? 1u : 0u);
+        if (!c.recorded) continue;
+        EXPECT_EQ(std::dynamic_pointer_cast<TANError>(core->errors()[0])->context, expected);
+        EXPECT_EQ(core->errors()[0]->session_id, "abc");
+        ASSERT_EQ(core->terminates().size(), 1u);
+        EXPECT_EQ(std::dynamic_pointer_cast<TANTerminate>(core->terminates()[0])->duration, 60);
+    }
 }
 
 TEST_F(TallyCrashTest, AFloatingPointSignalToo) {
