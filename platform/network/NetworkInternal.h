@@ -6,6 +6,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "foundation/Value.h"
 
 namespace detail {
 
@@ -51,6 +56,39 @@ inline bool isValidHeaderName(std::string_view name) {
 inline bool isValidHeaderValue(std::string_view value) {
     return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
+
+// Collects header fields into a dictionary, joining fields whose names differ only in case with
+// ", " under the first spelling; linear in the number of fields, so that a reply with thousands
+// of them costs no more than reading them.
+class HeaderFieldMerger {
+  public:
+    explicit HeaderFieldMerger(std::size_t expected = 0) {
+        fields_.reserve(expected);
+        index_.reserve(expected);
+    }
+    void add(std::string name, std::string_view value) {
+        auto [it, added] = index_.try_emplace(asciiLowercase(name), fields_.size());
+        if (added) {
+            fields_.emplace_back(std::move(name), std::string(value));
+        } else {
+            std::string& joined = fields_[it->second].second;
+            joined += ", ";
+            joined += value;
+        }
+    }
+    Dictionary take() {
+        std::vector<Dictionary::Entry> entries;
+        entries.reserve(fields_.size());
+        for (auto& [name, value] : fields_) entries.emplace_back(std::move(name), Value(std::move(value)));
+        fields_.clear();
+        index_.clear();
+        return Dictionary::withUniqueEntries(std::move(entries), true);
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::string>> fields_;
+    std::unordered_map<std::string, std::size_t> index_;
+};
 
 // The parameter of a "type/subtype; name=value" field, unquoted; nullopt when absent.
 std::optional<std::string> headerParameter(std::string_view field, std::string_view name);
