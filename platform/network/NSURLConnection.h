@@ -37,8 +37,11 @@
 // is sent, -1001 nothing moved for timeoutInterval seconds, -1002 not http or https, -1003 host
 // not found, -1004 connection refused, -1005 the connection was lost or the body ended short of
 // its length, -1007 more than 16 redirects, -1008 nothing cached under "don't load", -1011 a
-// reply that is not HTTP, -1012 an authentication challenge cancelled, -1021 a body stream that
-// failed or cannot be sent again, -1200 / -1202 TLS failures.
+// reply that is not HTTP (a malformed status line, Content-Length values that disagree, a head
+// over 256 KiB), -1012 an authentication challenge cancelled, -1015 a gzip or deflate body that
+// is corrupt or ends before its stream does, or a content coding not supported, -1021 a body
+// stream that failed or cannot be sent again, -1103 a collected body past
+// NSURLMaximumInMemoryBodyLength (the collecting loads only), -1200 / -1202 TLS failures.
 //
 // Thread safety: start, cancel and the accessors may be called from any thread.
 
