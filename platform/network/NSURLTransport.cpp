@@ -605,7 +605,10 @@ void URLTransport::Impl::begin(const TransferHandle& t) {
     t->easy = e;
     t->idleLimit = r.timeout > 0 && std::isfinite(r.timeout) ? r.timeout : 60;
     t->touch();
-    if (auto url = NSURL::URLWithString(r.url)) t->host = url->host().value_or("");
+    // Only the server-trust hook needs the host: a plain request skips parsing its URL again.
+    if (r.serverTrust) {
+        if (auto url = NSURL::URLWithString(r.url)) t->host = url->host().value_or("");
+    }
 
     curl_easy_setopt(e, CURLOPT_PRIVATE, t.get());
     curl_easy_setopt(e, CURLOPT_URL, r.url.c_str());

@@ -62,16 +62,14 @@ inline bool isValidHeaderValue(std::string_view value) {
 // of them costs no more than reading them.
 class HeaderFieldMerger {
   public:
-    explicit HeaderFieldMerger(std::size_t expected = 0) {
-        fields_.reserve(expected);
-        index_.reserve(expected);
-    }
+    explicit HeaderFieldMerger(std::size_t expected = 0) { fields_.reserve(expected); }
     void add(std::string name, std::string_view value) {
-        auto [it, added] = index_.try_emplace(asciiLowercase(name), fields_.size());
-        if (added) {
+        std::size_t at = find(name);
+        if (at == fields_.size()) {
+            if (!index_.empty() || fields_.size() == kIndexFrom) indexField(name, at);
             fields_.emplace_back(std::move(name), std::string(value));
         } else {
-            std::string& joined = fields_[it->second].second;
+            std::string& joined = fields_[at].second;
             joined += ", ";
             joined += value;
         }
@@ -86,6 +84,27 @@ class HeaderFieldMerger {
     }
 
   private:
+    // The usual reply has a handful of fields: a scan is cheaper than hashing until there are more.
+    static constexpr std::size_t kIndexFrom = 16;
+
+    std::size_t find(const std::string& name) const {
+        if (index_.empty()) {
+            for (std::size_t i = 0; i < fields_.size(); ++i) {
+                if (equalsIgnoringCase(fields_[i].first, name)) return i;
+            }
+            return fields_.size();
+        }
+        auto it = index_.find(asciiLowercase(name));
+        return it == index_.end() ? fields_.size() : it->second;
+    }
+    void indexField(const std::string& name, std::size_t at) {
+        if (index_.empty()) {
+            for (std::size_t i = 0; i < fields_.size(); ++i)
+                index_.emplace(asciiLowercase(fields_[i].first), i);
+        }
+        index_.emplace(asciiLowercase(name), at);
+    }
+
     std::vector<std::pair<std::string, std::string>> fields_;
     std::unordered_map<std::string, std::size_t> index_;
 };
