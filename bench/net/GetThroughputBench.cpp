@@ -4,8 +4,8 @@
 // plain libcurl easy handle, in one run. Ends with the ratio of throughputs, ours over plain
 // libcurl: higher is better.
 
-#include <benchmark/benchmark.h>
 #include "bench/support/BenchSupport.h"
+#include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -56,7 +56,9 @@ bool runManager() {
     return ok;
 }
 
-bool runPlainCurl() { return benchsupport::plainCurlGETs(server().url("/api/small"), kRequests); }
+bool runPlainCurl() {
+    return benchsupport::plainCurlGETs(server().url("/api/small"), kRequests);
+}
 
 void BM_OperationManagerGET(benchmark::State& state) {
     for (auto _ : state) {

@@ -81,8 +81,9 @@ class NSURLConnectionDelegate {
         return std::nullopt;
     }
     // connection:willSendRequestForAuthenticationChallenge:; answer through challenge->sender().
-    virtual void connectionWillSendRequestForAuthenticationChallenge(
-        const Ref<NSURLConnection>& connection, const Ref<NSURLAuthenticationChallenge>& challenge) {}
+    virtual void
+    connectionWillSendRequestForAuthenticationChallenge(const Ref<NSURLConnection>& connection,
+                                                        const Ref<NSURLAuthenticationChallenge>& challenge) {}
     virtual bool implementsWillSendRequestForAuthenticationChallenge() const { return false; }
 };
 
@@ -90,9 +91,9 @@ class NSURLConnectionDataDelegate : public NSURLConnectionDelegate {
   public:
     // connection:willSendRequest:redirectResponse: — the request to send instead, or a null Ref
     // to stop at the redirect; nullopt (not implemented) follows it.
-    virtual std::optional<Ref<NSURLRequest>> connectionWillSendRequest(
-        const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request,
-        const Ref<NSURLResponse>& redirectResponse) {
+    virtual std::optional<Ref<NSURLRequest>>
+    connectionWillSendRequest(const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request,
+                              const Ref<NSURLResponse>& redirectResponse) {
         return std::nullopt;
     }
     virtual void connectionDidReceiveResponse(const Ref<NSURLConnection>& connection,
@@ -100,16 +101,17 @@ class NSURLConnectionDataDelegate : public NSURLConnectionDelegate {
     virtual void connectionDidReceiveData(const Ref<NSURLConnection>& connection, const NSData& data) {}
     // A body stream to send the body again (after a redirect that keeps the method, or an
     // authentication retry); nullopt when not implemented.
-    virtual std::optional<Ref<NSInputStream>> connectionNeedNewBodyStream(
-        const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request) {
+    virtual std::optional<Ref<NSInputStream>>
+    connectionNeedNewBodyStream(const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request) {
         return std::nullopt;
     }
     virtual void connectionDidSendBodyData(const Ref<NSURLConnection>& connection, NSInteger bytesWritten,
                                            NSInteger totalBytesWritten, NSInteger totalBytesExpectedToWrite) {
     }
     // The response to store (a null Ref stores nothing); nullopt stores the one offered.
-    virtual std::optional<Ref<NSCachedURLResponse>> connectionWillCacheResponse(
-        const Ref<NSURLConnection>& connection, const Ref<NSCachedURLResponse>& cachedResponse) {
+    virtual std::optional<Ref<NSCachedURLResponse>>
+    connectionWillCacheResponse(const Ref<NSURLConnection>& connection,
+                                const Ref<NSCachedURLResponse>& cachedResponse) {
         return std::nullopt;
     }
     virtual void connectionDidFinishLoading(const Ref<NSURLConnection>& connection) {}
