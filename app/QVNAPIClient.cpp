@@ -11,41 +11,6 @@
 #include "net/HKMultipartFormData.h"
 #include "net/HKSecurityPolicy.h"
 
-// ---- the response serialiser ---------------------------------------------------------------------
-
-QVNAPIResponseSerializer::QVNAPIResponseSerializer()
-    : maximumReplyLength_(QVNAPIClient::kDefaultMaximumReplyLength) {}
-
-Value QVNAPIResponseSerializer::responseObjectForResponse(const Ref<NSURLResponse>& response,
-                                                          const std::optional<NSData>& data,
-                                                          Ref<NSError>* error) {
-    if (data && data->length() > maximumReplyLength_) {
-        // Parsing would only spend memory on a reply no screen can use.
-        Dictionary info = Dictionary::mutableDictionary();
-        info.setObject(NSLocalizedDescriptionKey,
-                       NSString::stringWithFormat("The reply of %lu bytes exceeds the limit of %lu bytes",
-                                                  static_cast<unsigned long>(data->length()),
-                                                  static_cast<unsigned long>(maximumReplyLength_)));
-        if (response && response->URL()) info.setObject(NSURLErrorFailingURLErrorKey, Value(response->URL()));
-        if (response) info.setObject(HKNetworkingOperationFailingURLResponseErrorKey, Value(response));
-        if (error) {
-            *error = NSError::errorWithDomain(HKURLResponseSerializationErrorDomain,
-                                              QVNReplyTooLargeErrorCode, info);
-        }
-        return Value();
-    }
-    return HKJSONResponseSerializer::responseObjectForResponse(response, data, error);
-}
-
-Ref<NSObject> QVNAPIResponseSerializer::copyObject() const {
-    auto copy = make<QVNAPIResponseSerializer>();
-    copyBaseStateInto(*copy);
-    copy->setReadingOptions(readingOptions());
-    copy->setRemovesKeysWithNullValues(removesKeysWithNullValues());
-    copy->maximumReplyLength_ = maximumReplyLength_;
-    return copy;
-}
-
 // ---- the envelope ----------------------------------------------------------------------------------
 
 namespace QVNAPIEnvelope {
@@ -104,18 +69,6 @@ Ref<NSError> errorForNonObjectReply(const Value& reply) {
 
 namespace {
 
-// The shared client outlives static destruction on purpose: its serialisers unregister from the
-// observation registry, which may already be gone at exit.
-struct SharedClient {
-    std::mutex lock;  // guards what follows
-    Ref<QVNAPIClient> client;
-    std::string root;
-};
-SharedClient& shared() {
-    static SharedClient* instance = new SharedClient();
-    return *instance;
-}
-
 using Reader = QVNAPIEnvelope::Outcome (*)(const Dictionary&);
 
 // The operation's blocks for a wrapper: the reply is checked to be an object, then read by the
@@ -164,7 +117,7 @@ QVNAPIClient::QVNAPIClient(const Ref<NSURL>& baseURL) : HKHTTPRequestOperationMa
     requestSerializer->setTimeoutInterval(kTimeoutInterval);
     setRequestSerializer(requestSerializer);
 
-    auto responseSerializer = make<QVNAPIResponseSerializer>();
+    auto responseSerializer = HKJSONResponseSerializer::serializer();
     responseSerializer->setRemovesKeysWithNullValues(true);
     std::set<std::string> types =
         responseSerializer->acceptableContentTypes().value_or(std::set<std::string>());
@@ -176,14 +129,25 @@ QVNAPIClient::QVNAPIClient(const Ref<NSURL>& baseURL) : HKHTTPRequestOperationMa
 }
 
 Ref<QVNAPIClient> QVNAPIClient::sharedClient() {
+    // Never destroyed: its serialisers unregister from the observation registry, which may
+    // already be gone at exit.
+    static const Ref<QVNAPIClient>* const client = [] {
+        auto made = make<QVNAPIClient>(NSURL::URLWithString(QVNConfiguration::apiRoot()));
+        made->followsConfiguredRoot_ = true;
+        return new Ref<QVNAPIClient>(std::move(made));
+    }();
+    return *client;
+}
+
+Ref<NSURL> QVNAPIClient::baseURL() const {
+    if (!followsConfiguredRoot_) return HKHTTPRequestOperationManager::baseURL();
     std::string root = QVNConfiguration::apiRoot();
-    SharedClient& s = shared();
-    std::lock_guard guard(s.lock);
-    if (!s.client || s.root != root) {
-        s.client = make<QVNAPIClient>(NSURL::URLWithString(root));
-        s.root = root;
+    std::lock_guard guard(rootLock_);
+    if (root != configuredRoot_ || !configuredURL_) {
+        configuredURL_ = NSURL::URLWithString(root);
+        configuredRoot_ = std::move(root);
     }
-    return s.client;
+    return configuredURL_;
 }
 
 void QVNAPIClient::getWithURL(const std::string& path, const Value& params, SuccessBlock success,

@@ -17,18 +17,20 @@
 //   upload       completion(reply["url"]) when the code is 0, else completion(nil).
 //
 // Transport failures (no connection, time-out, status outside 200-299, a refused content type,
-// undecodable JSON) reach only the failure block, with the HTTP layer's error unchanged. A reply
-// that is not a JSON object (an array, a bare value, an empty body) or that is larger than
-// maximumReplyLength() is a transport-style failure too: the failure block gets an error in the
-// response-serialisation domain, and the success block is not called. Result code 10003 is left
-// to the callers.
+// undecodable JSON, a reply longer than the HTTP layer holds in memory) reach only the failure
+// block, with the HTTP layer's error unchanged. A reply that is not a JSON object (an array, a
+// bare value, an empty body) is a transport-style failure too: the failure block gets an error in
+// the response-serialisation domain, and the success block is not called. Result code 10003 is
+// left to the callers.
 //
 // Every block is optional and runs on the main queue; nothing is returned, cached or retried.
 // Threads: the class methods may be called from any thread (the app calls them from the main
-// one); the shared client is made once per API root behind a lock.
+// one). The shared client is made once, thread-safely; its base URL is the API root configured
+// when each request is built (QVNConfiguration), so tests and the demo point it at a loopback
+// server through the configuration, not by making another client.
 
-#include <cstddef>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -60,27 +62,6 @@ enum QVNResultCode : long {
 inline constexpr char QVNTokenParameterName[] = "token";
 inline constexpr char QVNUserTokenParameterName[] = "user_token";
 
-// The error code of a reply refused for its size (the platform's "data length exceeds maximum").
-inline constexpr long QVNReplyTooLargeErrorCode = -1103;
-
-// The shared client's response serialiser: JSON without nulls, refusing bodies over a size limit
-// before they are parsed.
-class QVNAPIResponseSerializer : public HKJSONResponseSerializer {
-  public:
-    QVNAPIResponseSerializer();
-    std::string className() const override { return "QVNAPIResponseSerializer"; }
-
-    std::size_t maximumReplyLength() const { return maximumReplyLength_; }
-    void setMaximumReplyLength(std::size_t length) { maximumReplyLength_ = length; }
-
-    Value responseObjectForResponse(const Ref<NSURLResponse>& response, const std::optional<NSData>& data,
-                                    Ref<NSError>* error) override;
-    Ref<NSObject> copyObject() const override;
-
-  private:
-    std::size_t maximumReplyLength_;
-};
-
 class QVNAPIClient : public HKHTTPRequestOperationManager {
   public:
     // success(reply, nil) or success(nil, error): the server answered.
@@ -90,14 +71,14 @@ class QVNAPIClient : public HKHTTPRequestOperationManager {
     using UploadCompletion = std::function<void(const std::optional<std::string>& url)>;
 
     static constexpr double kTimeoutInterval = 10.0;
-    // 8 MiB: far above any reply the app reads.
-    static constexpr std::size_t kDefaultMaximumReplyLength = 8u << 20;
 
     explicit QVNAPIClient(const Ref<NSURL>& baseURL);
     std::string className() const override { return "QVNAPIClient"; }
 
-    // The one client for the configured API root; a new one once the root setting changed.
+    // The one client, made on first use.
     static Ref<QVNAPIClient> sharedClient();
+    // The shared client's: the configured API root as it is now; another client's: its own.
+    Ref<NSURL> baseURL() const override;
 
     // GET: the parameters go into the query string.
     static void getWithURL(const std::string& path, const Value& params, SuccessBlock success,
@@ -117,6 +98,12 @@ class QVNAPIClient : public HKHTTPRequestOperationManager {
     // The shared HUD over the window with "上传中..." and the gradient mask; and its dismissal.
     static void showProgressHUD();
     static void hideProgressHUD();
+
+  private:
+    bool followsConfiguredRoot_ = false;
+    mutable std::mutex rootLock_;  // guards the two below
+    mutable std::string configuredRoot_;
+    mutable Ref<NSURL> configuredURL_;
 };
 
 // The envelope rules, apart from the transport, so that they can be checked on their own.

@@ -64,10 +64,14 @@ Value HKHTTPRequestOperation::responseObject() {
 }
 
 void HKHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) {
-    // The block holds the operation until it has run (the base class then lets go of it), so that
-    // the caller's blocks always receive it.
-    auto self = selfAs<HKHTTPRequestOperation>();
-    setCompletionBlock([self, success, failure] {
+    // The stored block holds the operation weakly: an operation that is made and never started
+    // must not keep itself alive through it. Once it runs, the operation is alive (the base class
+    // keeps it until the block has run), and the blocks dispatched from here hold it, so the
+    // caller's blocks always receive it.
+    Weak<HKHTTPRequestOperation> weak = selfAs<HKHTTPRequestOperation>();
+    setCompletionBlock([weak, success, failure] {
+        auto self = weak.lock();
+        if (!self) return;
         dispatch_group_t group = self->completionGroup();
         if (group) dispatch_group_enter(group);
         dispatch_async(HKHTTPRequestOperationProcessingQueue(), [self, success, failure, group] {

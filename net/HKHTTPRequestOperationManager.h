@@ -46,7 +46,9 @@ class HKHTTPRequestOperationManager : public NSObject, public NSSecureCoding {
 
     static Ref<HKHTTPRequestOperationManager> manager() { return make<HKHTTPRequestOperationManager>(); }
 
-    Ref<NSURL> baseURL() const;
+    // What relative URL strings resolve against; a subclass may take it from elsewhere (the
+    // app's client reads its configured root here).
+    virtual Ref<NSURL> baseURL() const;
     bool shouldUseCredentialStorage() const;
     void setShouldUseCredentialStorage(bool value);
     Ref<HKHTTPRequestSerializer> requestSerializer() const;
@@ -72,11 +74,9 @@ class HKHTTPRequestOperationManager : public NSObject, public NSSecureCoding {
                                                                         FailureBlock failure);
     // The same for a method and a URL string; nullptr (failure called later) when the request
     // cannot be built.
-    virtual Ref<HKHTTPRequestOperation> HTTPRequestOperationWithHTTPMethod(const std::string& method,
-                                                                           const std::string& URLString,
-                                                                           const Value& parameters,
-                                                                           SuccessBlock success,
-                                                                           FailureBlock failure);
+    virtual Ref<HKHTTPRequestOperation>
+    HTTPRequestOperationWithHTTPMethod(const std::string& method, const std::string& URLString,
+                                       const Value& parameters, SuccessBlock success, FailureBlock failure);
 
     // The verbs: the enqueued operation, or nullptr.
     virtual Ref<HKHTTPRequestOperation> GET(const std::string& URLString, const Value& parameters,

@@ -232,7 +232,10 @@ void HKURLConnectionOperation::setInputStream(const Ref<NSInputStream>& stream) 
 
 Ref<NSOutputStream> HKURLConnectionOperation::outputStream() {
     std::lock_guard guard(*lock_);
-    if (!outputStream_) outputStream_ = NSOutputStream::outputStreamToMemory();
+    if (!outputStream_) {
+        outputStream_ = NSOutputStream::outputStreamToMemory();
+        collectsInMemory_ = true;
+    }
     return outputStream_;
 }
 
@@ -241,6 +244,7 @@ void HKURLConnectionOperation::setOutputStream(const Ref<NSOutputStream>& stream
     if (stream == outputStream_) return;
     if (outputStream_) outputStream_->close();
     outputStream_ = stream;
+    collectsInMemory_ = false;  // the caller's stream takes what comes, however much
 }
 
 dispatch_queue_t HKURLConnectionOperation::completionQueue() const {
@@ -334,8 +338,9 @@ void HKURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
         if (!group) group = HKURLConnectionOperationCompletionGroup();
         dispatch_queue_t queue = operation ? operation->completionQueue() : nullptr;
         if (!queue) queue = dispatch_get_main_queue();
-        operation.reset();
-        dispatch_group_async(group, queue, block);
+        // The operation lives until its block has run: blocks that hold it weakly (so that an
+        // operation never started is freed) still find it.
+        dispatch_group_async(group, queue, [block, operation = std::move(operation)] { block(); });
         // Releases the block and everything it holds once it has run.
         dispatch_group_notify(group, HKURLConnectionOperationCompletionQueue(), [weak] {
             if (auto strong = weak.lock()) strong->setCompletionBlock(nullptr);
@@ -618,14 +623,15 @@ void HKURLConnectionOperation::connectionWillSendRequestForAuthenticationChallen
     }
 }
 
-std::optional<bool> HKURLConnectionOperation::connectionShouldUseCredentialStorage(
-    const Ref<NSURLConnection>&) {
+std::optional<bool>
+HKURLConnectionOperation::connectionShouldUseCredentialStorage(const Ref<NSURLConnection>&) {
     return shouldUseCredentialStorage();
 }
 
-std::optional<Ref<NSURLRequest>> HKURLConnectionOperation::connectionWillSendRequest(
-    const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request,
-    const Ref<NSURLResponse>& redirectResponse) {
+std::optional<Ref<NSURLRequest>>
+HKURLConnectionOperation::connectionWillSendRequest(const Ref<NSURLConnection>& connection,
+                                                    const Ref<NSURLRequest>& request,
+                                                    const Ref<NSURLResponse>& redirectResponse) {
     RedirectResponseBlock block;
     {
         std::lock_guard guard(*lock_);
@@ -650,17 +656,43 @@ void HKURLConnectionOperation::connectionDidSendBodyData(const Ref<NSURLConnecti
                    });
 }
 
-void HKURLConnectionOperation::connectionDidReceiveResponse(const Ref<NSURLConnection>&,
+void HKURLConnectionOperation::connectionDidReceiveResponse(const Ref<NSURLConnection>& connection,
                                                             const Ref<NSURLResponse>& response) {
-    std::lock_guard guard(*lock_);
-    response_ = response;
+    bool refuse;
+    {
+        std::lock_guard guard(*lock_);
+        response_ = response;
+        refuse = (collectsInMemory_ || !outputStream_) && response &&
+                 response->expectedContentLength() > static_cast<long long>(NSURLMaximumInMemoryBodyLength());
+    }
+    if (refuse) refuseOversizedBody(connection);
+}
+
+void HKURLConnectionOperation::refuseOversizedBody(const Ref<NSURLConnection>& connection) {
+    if (connection) connection->cancel();
+    auto r = request();
+    connectionDidFailWithError(connection, NSURLMakeDataLengthExceedsMaximumError(r ? r->URL() : nullptr));
 }
 
 void HKURLConnectionOperation::connectionDidReceiveData(const Ref<NSURLConnection>& connection,
                                                         const NSData& data) {
+    if (isFinished()) return;  // refused already; the connection is cancelled
     auto stream = outputStream();
     const std::uint8_t* bytes = data.bytes();
     const NSUInteger length = data.length();
+    bool inMemory;
+    {
+        std::lock_guard guard(*lock_);
+        inMemory = collectsInMemory_;
+    }
+    // The memory stream holds the whole body: bounded, unlike a stream the caller chose.
+    if (inMemory) {
+        if (bytesHeld_ + length > NSURLMaximumInMemoryBodyLength()) {
+            refuseOversizedBody(connection);
+            return;
+        }
+        bytesHeld_ += length;
+    }
     for (;;) {
         if (stream->hasSpaceAvailable()) {
             NSUInteger written = 0;
@@ -745,8 +777,9 @@ void HKURLConnectionOperation::connectionDidFailWithError(const Ref<NSURLConnect
     finish();
 }
 
-std::optional<Ref<NSCachedURLResponse>> HKURLConnectionOperation::connectionWillCacheResponse(
-    const Ref<NSURLConnection>& connection, const Ref<NSCachedURLResponse>& cachedResponse) {
+std::optional<Ref<NSCachedURLResponse>>
+HKURLConnectionOperation::connectionWillCacheResponse(const Ref<NSURLConnection>& connection,
+                                                      const Ref<NSCachedURLResponse>& cachedResponse) {
     CacheResponseBlock block;
     {
         std::lock_guard guard(*lock_);

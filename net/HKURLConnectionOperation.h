@@ -16,6 +16,10 @@
 // any byte of the request leaves; a refused chain fails the load. Redirects are answered one by
 // one (the redirect block, or follow). Invalid state changes are ignored.
 //
+// A body collected in the default memory stream is bounded (NSURLMaximumInMemoryBodyLength): a
+// longer one fails the load with NSURLErrorDataLengthExceedsMaximum. A stream set by the caller
+// takes the body whatever its length.
+//
 // Threads: connection callbacks, operationDidStart, operationDidPause and cancelConnection run on
 // the network thread; progress blocks, the byte count and the start and finish notifications on
 // the main queue; the completion block on the completion queue (main by default) inside the
@@ -171,9 +175,9 @@ class HKURLConnectionOperation : public NSOperation,
     // The operations followed by one operation that depends on all of them and calls the
     // completion block on the main queue once every per-operation completion has run. The caller
     // enqueues them all.
-    static std::vector<Ref<NSOperation>> batchOfRequestOperations(
-        const std::vector<Ref<HKURLConnectionOperation>>& operations, BatchProgressBlock progressBlock,
-        BatchCompletionBlock completionBlock);
+    static std::vector<Ref<NSOperation>>
+    batchOfRequestOperations(const std::vector<Ref<HKURLConnectionOperation>>& operations,
+                             BatchProgressBlock progressBlock, BatchCompletionBlock completionBlock);
 
     // ---- coding and copying ----------------------------------------------------------------------
     // Pauses the operation first.
@@ -188,9 +192,9 @@ class HKURLConnectionOperation : public NSOperation,
         const Ref<NSURLConnection>& connection, const Ref<NSURLAuthenticationChallenge>& challenge) override;
     bool implementsWillSendRequestForAuthenticationChallenge() const override { return true; }
     std::optional<bool> connectionShouldUseCredentialStorage(const Ref<NSURLConnection>& connection) override;
-    std::optional<Ref<NSURLRequest>> connectionWillSendRequest(
-        const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request,
-        const Ref<NSURLResponse>& redirectResponse) override;
+    std::optional<Ref<NSURLRequest>>
+    connectionWillSendRequest(const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request,
+                              const Ref<NSURLResponse>& redirectResponse) override;
     void connectionDidSendBodyData(const Ref<NSURLConnection>& connection, NSInteger bytesWritten,
                                    NSInteger totalBytesWritten, NSInteger totalBytesExpectedToWrite) override;
     void connectionDidReceiveResponse(const Ref<NSURLConnection>& connection,
@@ -199,8 +203,9 @@ class HKURLConnectionOperation : public NSOperation,
     void connectionDidFinishLoading(const Ref<NSURLConnection>& connection) override;
     void connectionDidFailWithError(const Ref<NSURLConnection>& connection,
                                     const Ref<NSError>& error) override;
-    std::optional<Ref<NSCachedURLResponse>> connectionWillCacheResponse(
-        const Ref<NSURLConnection>& connection, const Ref<NSCachedURLResponse>& cachedResponse) override;
+    std::optional<Ref<NSCachedURLResponse>>
+    connectionWillCacheResponse(const Ref<NSURLConnection>& connection,
+                                const Ref<NSCachedURLResponse>& cachedResponse) override;
 
   protected:
     NSRecursiveLock& lock() const { return *lock_; }
@@ -216,6 +221,8 @@ class HKURLConnectionOperation : public NSOperation,
     void cancelConnection();
     void finish();
     void postNotification(const char* name);
+    // Fails a load whose body would outgrow the in-memory bound (network thread).
+    void refuseOversizedBody(const Ref<NSURLConnection>& connection);
     void decodeState(NSCoder& coder);
 
     Ref<NSRecursiveLock> lock_;
@@ -245,4 +252,8 @@ class HKURLConnectionOperation : public NSOperation,
     CacheResponseBlock cacheResponse_;
     RedirectResponseBlock redirectResponse_;
     std::function<void()> completionBlock_;
+    // Whether the body goes to the memory stream made by outputStream() (guarded by lock_), and
+    // how many bytes it holds (network thread only).
+    bool collectsInMemory_ = false;
+    std::size_t bytesHeld_ = 0;
 };

@@ -124,7 +124,8 @@ void HKURLSessionManagerTaskDelegate::URLSessionTaskDidCompleteWithError(const R
         });
     };
 
-    Ref<NSError> failure = error ? error : moveError;
+    // The task was cancelled for its size: that, not the cancel, is the failure.
+    Ref<NSError> failure = oversizedError_ ? oversizedError_ : error ? error : moveError;
     if (failure) {
         userInfo.setObject(HKNetworkingTaskDidCompleteErrorKey, failure);
         finish(userInfo, Value(), failure);
@@ -148,7 +149,16 @@ void HKURLSessionManagerTaskDelegate::URLSessionTaskDidSendBodyData(std::int64_t
     progress_->setCompletedUnitCount(totalBytesSent);
 }
 
-void HKURLSessionManagerTaskDelegate::URLSessionDataTaskDidReceiveData(const NSData& data) {
+void HKURLSessionManagerTaskDelegate::URLSessionDataTaskDidReceiveData(const Ref<NSURLSessionTask>& task,
+                                                                       const NSData& data) {
+    if (oversizedError_) return;
+    if (mutableData_.length() + data.length() > NSURLMaximumInMemoryBodyLength()) {
+        auto request = task ? task->currentRequest() : nullptr;
+        oversizedError_ = NSURLMakeDataLengthExceedsMaximumError(request ? request->URL() : nullptr);
+        mutableData_ = NSData();
+        if (task) task->cancel();
+        return;
+    }
     mutableData_.appendData(data);
 }
 
@@ -422,8 +432,8 @@ bool HKURLSessionManager::implementsURLSessionDataTaskWillCacheResponse() const 
 }
 
 // ---- task lists ------------------------------------------------------------------------------------------
-std::optional<std::vector<Ref<NSURLSessionTask>>> HKURLSessionManager::tasksForKeyPath(
-    const std::string& keyPath) const {
+std::optional<std::vector<Ref<NSURLSessionTask>>>
+HKURLSessionManager::tasksForKeyPath(const std::string& keyPath) const {
     if (keyPath != "tasks" && keyPath != "dataTasks" && keyPath != "uploadTasks" &&
         keyPath != "downloadTasks") {
         return std::nullopt;
@@ -465,9 +475,10 @@ Ref<NSURLSessionDataTask> HKURLSessionManager::dataTaskWithRequest(const Ref<NSU
     return task;
 }
 
-Ref<NSURLSessionUploadTask> HKURLSessionManager::uploadTaskWithRequestFromFile(
-    const Ref<NSURLRequest>& request, const Ref<NSURL>& fileURL, Ref<NSProgress>* progress,
-    CompletionHandler completionHandler) {
+Ref<NSURLSessionUploadTask>
+HKURLSessionManager::uploadTaskWithRequestFromFile(const Ref<NSURLRequest>& request,
+                                                   const Ref<NSURL>& fileURL, Ref<NSProgress>* progress,
+                                                   CompletionHandler completionHandler) {
     Ref<NSURLSessionUploadTask> task;
     dispatch_sync(HKSessionCreationQueue(),
                   [&] { task = session_->uploadTaskWithRequest(request, fileURL); });
@@ -480,9 +491,10 @@ Ref<NSURLSessionUploadTask> HKURLSessionManager::uploadTaskWithRequestFromFile(
     return task;
 }
 
-Ref<NSURLSessionUploadTask> HKURLSessionManager::uploadTaskWithRequestFromData(
-    const Ref<NSURLRequest>& request, const NSData& bodyData, Ref<NSProgress>* progress,
-    CompletionHandler completionHandler) {
+Ref<NSURLSessionUploadTask>
+HKURLSessionManager::uploadTaskWithRequestFromData(const Ref<NSURLRequest>& request, const NSData& bodyData,
+                                                   Ref<NSProgress>* progress,
+                                                   CompletionHandler completionHandler) {
     Ref<NSURLSessionUploadTask> task;
     dispatch_sync(HKSessionCreationQueue(),
                   [&] { task = session_->uploadTaskWithRequest(request, bodyData); });
@@ -500,8 +512,8 @@ Ref<NSURLSessionUploadTask> HKURLSessionManager::uploadTaskWithStreamedRequest(
 
 namespace {
 
-HKURLSessionManager::CompletionHandler downloadCompletion(
-    HKURLSessionManager::DownloadCompletionHandler handler) {
+HKURLSessionManager::CompletionHandler
+downloadCompletion(HKURLSessionManager::DownloadCompletionHandler handler) {
     if (!handler) return nullptr;
     return [handler](const Ref<NSURLResponse>& response, const Value& object, const Ref<NSError>& error) {
         handler(response, object.objectAs<NSURL>(), error);
@@ -510,9 +522,10 @@ HKURLSessionManager::CompletionHandler downloadCompletion(
 
 }  // namespace
 
-Ref<NSURLSessionDownloadTask> HKURLSessionManager::downloadTaskWithRequest(
-    const Ref<NSURLRequest>& request, Ref<NSProgress>* progress, DestinationBlock destination,
-    DownloadCompletionHandler completionHandler) {
+Ref<NSURLSessionDownloadTask>
+HKURLSessionManager::downloadTaskWithRequest(const Ref<NSURLRequest>& request, Ref<NSProgress>* progress,
+                                             DestinationBlock destination,
+                                             DownloadCompletionHandler completionHandler) {
     Ref<NSURLSessionDownloadTask> task;
     dispatch_sync(HKSessionCreationQueue(), [&] { task = session_->downloadTaskWithRequest(request); });
     if (task)
@@ -521,9 +534,10 @@ Ref<NSURLSessionDownloadTask> HKURLSessionManager::downloadTaskWithRequest(
     return task;
 }
 
-Ref<NSURLSessionDownloadTask> HKURLSessionManager::downloadTaskWithResumeData(
-    const NSData& resumeData, Ref<NSProgress>* progress, DestinationBlock destination,
-    DownloadCompletionHandler completionHandler) {
+Ref<NSURLSessionDownloadTask>
+HKURLSessionManager::downloadTaskWithResumeData(const NSData& resumeData, Ref<NSProgress>* progress,
+                                                DestinationBlock destination,
+                                                DownloadCompletionHandler completionHandler) {
     Ref<NSURLSessionDownloadTask> task;
     dispatch_sync(HKSessionCreationQueue(), [&] { task = session_->downloadTaskWithResumeData(resumeData); });
     if (task)
@@ -606,8 +620,8 @@ void HKURLSessionManager::setDelegate(const Ref<HKURLSessionManagerTaskDelegate>
     lock_->unlock();
 }
 
-Ref<HKURLSessionManagerTaskDelegate> HKURLSessionManager::delegateForTask(
-    const Ref<NSURLSessionTask>& task) const {
+Ref<HKURLSessionManagerTaskDelegate>
+HKURLSessionManager::delegateForTask(const Ref<NSURLSessionTask>& task) const {
     if (!task) return nullptr;
     lock_->lock();
     auto it = mutableTaskDelegatesKeyedByTaskIdentifier_.find(task->taskIdentifier());
@@ -680,9 +694,9 @@ void HKURLSessionManager::URLSessionDidBecomeInvalidWithError(const Ref<NSURLSes
                                                                 session);
 }
 
-NSURLSessionAuthChallengeDisposition HKURLSessionManager::judgeServerTrust(
-    const Ref<NSURLAuthenticationChallenge>& challenge, Ref<NSURLCredential>* credential,
-    bool alwaysUseCredential) const {
+NSURLSessionAuthChallengeDisposition
+HKURLSessionManager::judgeServerTrust(const Ref<NSURLAuthenticationChallenge>& challenge,
+                                      Ref<NSURLCredential>* credential, bool alwaysUseCredential) const {
     auto space = challenge->protectionSpace();
     if (!space || space->authenticationMethod() != NSURLAuthenticationMethodServerTrust) {
         return NSURLSessionAuthChallengePerformDefaultHandling;
@@ -799,7 +813,7 @@ void HKURLSessionManager::URLSessionDataTaskDidBecomeDownloadTask(
 void HKURLSessionManager::URLSessionDataTaskDidReceiveData(const Ref<NSURLSession>& session,
                                                            const Ref<NSURLSessionDataTask>& dataTask,
                                                            const NSData& data) {
-    if (auto delegate = delegateForTask(dataTask)) delegate->URLSessionDataTaskDidReceiveData(data);
+    if (auto delegate = delegateForTask(dataTask)) delegate->URLSessionDataTaskDidReceiveData(dataTask, data);
     if (auto block = blocks().dataTaskDidReceiveData) block(session, dataTask, data);
 }
 

@@ -110,7 +110,9 @@ class HKURLSessionManagerTaskDelegate : public NSObject {
     void URLSessionTaskDidCompleteWithError(const Ref<NSURLSession>& session,
                                             const Ref<NSURLSessionTask>& task, const Ref<NSError>& error);
     void URLSessionTaskDidSendBodyData(std::int64_t totalBytesSent, std::int64_t totalBytesExpected);
-    void URLSessionDataTaskDidReceiveData(const NSData& data);
+    // The body is collected for the serialiser; past NSURLMaximumInMemoryBodyLength the task is
+    // cancelled and completes with NSURLErrorDataLengthExceedsMaximum.
+    void URLSessionDataTaskDidReceiveData(const Ref<NSURLSessionTask>& task, const NSData& data);
     void URLSessionDownloadTaskDidFinishDownloadingToURL(const Ref<NSURLSession>& session,
                                                          const Ref<NSURLSessionDownloadTask>& task,
                                                          const Ref<NSURL>& location);
@@ -120,6 +122,7 @@ class HKURLSessionManagerTaskDelegate : public NSObject {
   private:
     Weak<HKURLSessionManager> manager_;
     NSData mutableData_;
+    Ref<NSError> oversizedError_;  // set when the body outgrew the bound (delegate queue)
     Ref<NSProgress> progress_;
     mutable std::mutex mutex_;  // guards the URL and the move error
     Ref<NSURL> downloadFileURL_;
@@ -255,8 +258,8 @@ class HKURLSessionManager : public NSObject,
 
     // ---- blocks ------------------------------------------------------------------------------------
     void setSessionDidBecomeInvalidBlock(SessionDidBecomeInvalidBlock block);
-    void setSessionDidReceiveAuthenticationChallengeBlock(
-        SessionDidReceiveAuthenticationChallengeBlock block);
+    void
+    setSessionDidReceiveAuthenticationChallengeBlock(SessionDidReceiveAuthenticationChallengeBlock block);
     void setDidFinishEventsForBackgroundURLSessionBlock(DidFinishEventsForBackgroundURLSessionBlock block);
     void setTaskWillPerformHTTPRedirectionBlock(TaskWillPerformHTTPRedirectionBlock block);
     void setTaskDidReceiveAuthenticationChallengeBlock(TaskDidReceiveAuthenticationChallengeBlock block);

@@ -4,8 +4,8 @@
 // plain libcurl easy handle, in one run. Ends with the ratio of throughputs, ours over plain
 // libcurl: higher is better.
 
-#include <benchmark/benchmark.h>
 #include "bench/support/BenchSupport.h"
+#include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -56,7 +56,9 @@ bool runManager() {
     return ok;
 }
 
-bool runPlainCurl() { return benchsupport::plainCurlGETs(server().url("/api/small"), kRequests); }
+bool runPlainCurl() {
+    return benchsupport::plainCurlGETs(server().url("/api/small"), kRequests);
+}
 
 void BM_OperationManagerGET(benchmark::State& state) {
     for (auto _ : state) {
@@ -102,6 +104,6 @@ int main(int argc, char** argv) {
         "libcurl %.0f\n",
         kRounds, median(ours), median(plain));
     std::printf("ratio get_throughput_vs_libcurl %.3f\n", median(ratio));
-    std::printf("  (throughput ours / plain libcurl: higher is better; the target is at least 0.5)\n");
+    std::printf("  (throughput ours / plain libcurl: higher is better; the target is at least 0.6)\n");
     return 0;
 }

@@ -55,23 +55,9 @@ long defaultPort(const std::string& scheme) {
 
 // The header fields of a reply as a dictionary, repeated fields joined with ", ".
 Dictionary fieldsFrom(const detail::HeaderFields& headers) {
-    Dictionary d = Dictionary::mutableDictionary(headers.size());
-    for (auto& [name, value] : headers) {
-        std::string key = NSHTTPURLResponse::canonicalHeaderName(name);
-        std::string existing;
-        for (auto& [k, v] : d) {
-            if (detail::equalsIgnoringCase(k, key)) {
-                existing = k;
-                break;
-            }
-        }
-        if (existing.empty()) {
-            d.setObject(key, value);
-        } else {
-            d.setObject(existing, d[existing].stringValue() + ", " + value);
-        }
-    }
-    return d;
+    detail::HeaderFieldMerger merger(headers.size());
+    for (auto& [name, value] : headers) merger.add(NSHTTPURLResponse::canonicalHeaderName(name), value);
+    return merger.take();
 }
 
 bool containsDirective(const std::optional<std::string>& field, std::string_view directive) {
@@ -199,8 +185,8 @@ class NSURLConnection::ChallengeSender final : public NSURLAuthenticationChallen
                        const Ref<NSURLAuthenticationChallenge>&) override {
         answer(kUse, credential);
     }
-    void continueWithoutCredentialForAuthenticationChallenge(
-        const Ref<NSURLAuthenticationChallenge>&) override {
+    void
+    continueWithoutCredentialForAuthenticationChallenge(const Ref<NSURLAuthenticationChallenge>&) override {
         answer(kContinue, nullptr);
     }
     void cancelAuthenticationChallenge(const Ref<NSURLAuthenticationChallenge>&) override {
@@ -968,12 +954,20 @@ class CollectingDelegate final : public NSURLConnectionDataDelegate {
         std::function<void(const Ref<NSURLResponse>&, const std::optional<NSData>&, const Ref<NSError>&)>;
     explicit CollectingDelegate(Done done) : done_(std::move(done)) {}
 
-    void connectionDidReceiveResponse(const Ref<NSURLConnection>&,
+    void connectionDidReceiveResponse(const Ref<NSURLConnection>& connection,
                                       const Ref<NSURLResponse>& response) override {
         response_ = response;
         data_ = NSData();
+        if (response &&
+            response->expectedContentLength() > static_cast<long long>(NSURLMaximumInMemoryBodyLength())) {
+            refuse(connection);
+        }
     }
-    void connectionDidReceiveData(const Ref<NSURLConnection>&, const NSData& data) override {
+    void connectionDidReceiveData(const Ref<NSURLConnection>& connection, const NSData& data) override {
+        if (data_.length() + data.length() > NSURLMaximumInMemoryBodyLength()) {
+            refuse(connection);
+            return;
+        }
         data_.appendData(data);
     }
     void connectionDidFinishLoading(const Ref<NSURLConnection>&) override {
@@ -984,6 +978,15 @@ class CollectingDelegate final : public NSURLConnectionDataDelegate {
     }
 
   private:
+    // The whole body is collected: past the bound the load stops and fails.
+    void refuse(const Ref<NSURLConnection>& connection) {
+        connection->cancel();
+        data_ = NSData();
+        auto request = connection->currentRequest();
+        done_(response_, std::nullopt,
+              NSURLMakeDataLengthExceedsMaximumError(request ? request->URL() : nullptr));
+    }
+
     Done done_;
     Ref<NSURLResponse> response_;
     NSData data_;

@@ -37,8 +37,11 @@
 // is sent, -1001 nothing moved for timeoutInterval seconds, -1002 not http or https, -1003 host
 // not found, -1004 connection refused, -1005 the connection was lost or the body ended short of
 // its length, -1007 more than 16 redirects, -1008 nothing cached under "don't load", -1011 a
-// reply that is not HTTP, -1012 an authentication challenge cancelled, -1021 a body stream that
-// failed or cannot be sent again, -1200 / -1202 TLS failures.
+// reply that is not HTTP (a malformed status line, Content-Length values that disagree, a head
+// over 256 KiB), -1012 an authentication challenge cancelled, -1015 a gzip or deflate body that
+// is corrupt or ends before its stream does, or a content coding not supported, -1021 a body
+// stream that failed or cannot be sent again, -1103 a collected body past
+// NSURLMaximumInMemoryBodyLength (the collecting loads only), -1200 / -1202 TLS failures.
 //
 // Thread safety: start, cancel and the accessors may be called from any thread.
 
@@ -78,8 +81,9 @@ class NSURLConnectionDelegate {
         return std::nullopt;
     }
     // connection:willSendRequestForAuthenticationChallenge:; answer through challenge->sender().
-    virtual void connectionWillSendRequestForAuthenticationChallenge(
-        const Ref<NSURLConnection>& connection, const Ref<NSURLAuthenticationChallenge>& challenge) {}
+    virtual void
+    connectionWillSendRequestForAuthenticationChallenge(const Ref<NSURLConnection>& connection,
+                                                        const Ref<NSURLAuthenticationChallenge>& challenge) {}
     virtual bool implementsWillSendRequestForAuthenticationChallenge() const { return false; }
 };
 
@@ -87,9 +91,9 @@ class NSURLConnectionDataDelegate : public NSURLConnectionDelegate {
   public:
     // connection:willSendRequest:redirectResponse: — the request to send instead, or a null Ref
     // to stop at the redirect; nullopt (not implemented) follows it.
-    virtual std::optional<Ref<NSURLRequest>> connectionWillSendRequest(
-        const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request,
-        const Ref<NSURLResponse>& redirectResponse) {
+    virtual std::optional<Ref<NSURLRequest>>
+    connectionWillSendRequest(const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request,
+                              const Ref<NSURLResponse>& redirectResponse) {
         return std::nullopt;
     }
     virtual void connectionDidReceiveResponse(const Ref<NSURLConnection>& connection,
@@ -97,16 +101,17 @@ class NSURLConnectionDataDelegate : public NSURLConnectionDelegate {
     virtual void connectionDidReceiveData(const Ref<NSURLConnection>& connection, const NSData& data) {}
     // A body stream to send the body again (after a redirect that keeps the method, or an
     // authentication retry); nullopt when not implemented.
-    virtual std::optional<Ref<NSInputStream>> connectionNeedNewBodyStream(
-        const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request) {
+    virtual std::optional<Ref<NSInputStream>>
+    connectionNeedNewBodyStream(const Ref<NSURLConnection>& connection, const Ref<NSURLRequest>& request) {
         return std::nullopt;
     }
     virtual void connectionDidSendBodyData(const Ref<NSURLConnection>& connection, NSInteger bytesWritten,
                                            NSInteger totalBytesWritten, NSInteger totalBytesExpectedToWrite) {
     }
     // The response to store (a null Ref stores nothing); nullopt stores the one offered.
-    virtual std::optional<Ref<NSCachedURLResponse>> connectionWillCacheResponse(
-        const Ref<NSURLConnection>& connection, const Ref<NSCachedURLResponse>& cachedResponse) {
+    virtual std::optional<Ref<NSCachedURLResponse>>
+    connectionWillCacheResponse(const Ref<NSURLConnection>& connection,
+                                const Ref<NSCachedURLResponse>& cachedResponse) {
         return std::nullopt;
     }
     virtual void connectionDidFinishLoading(const Ref<NSURLConnection>& connection) {}

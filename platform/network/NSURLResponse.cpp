@@ -1,9 +1,11 @@
 #include "network/NSURLResponse.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <unordered_map>
 #include <vector>
 
+#include "foundation/NSString.h"
 #include "network/NSURLMIMETypes.h"
 #include "network/NetworkInternal.h"
 
@@ -80,6 +82,32 @@ std::optional<std::string> headerParameter(std::string_view field, std::string_v
 
 }  // namespace detail
 
+// ---- the in-memory bound ----------------------------------------------------------------------------
+namespace {
+std::atomic<std::size_t> maximumInMemoryBodyLength{NSURLDefaultMaximumInMemoryBodyLength};
+}  // namespace
+
+std::size_t NSURLMaximumInMemoryBodyLength() {
+    return maximumInMemoryBodyLength.load(std::memory_order_relaxed);
+}
+
+void NSURLSetMaximumInMemoryBodyLengthForTesting(std::optional<std::size_t> length) {
+    maximumInMemoryBodyLength.store(length.value_or(NSURLDefaultMaximumInMemoryBodyLength));
+}
+
+Ref<NSError> NSURLMakeDataLengthExceedsMaximumError(const Ref<NSURL>& url) {
+    Dictionary info = Dictionary::mutableDictionary();
+    info.setObject(NSLocalizedDescriptionKey, std::string("resource exceeds maximum size"));
+    info.setObject(NSLocalizedFailureReasonErrorKey,
+                   NSString::stringWithFormat("The body exceeds the %lu bytes a load may hold in memory.",
+                                              static_cast<unsigned long>(NSURLMaximumInMemoryBodyLength())));
+    if (url) {
+        info.setObject(NSURLErrorFailingURLErrorKey, url);
+        info.setObject(NSURLErrorFailingURLStringErrorKey, url->absoluteString());
+    }
+    return NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorDataLengthExceedsMaximum, info);
+}
+
 // ---- NSURLResponse --------------------------------------------------------------------------------
 NSURLResponse::NSURLResponse(Ref<NSURL> url, std::optional<std::string> MIMEType,
                              long long expectedContentLength, std::optional<std::string> textEncodingName)
@@ -133,24 +161,10 @@ NSHTTPURLResponse::NSHTTPURLResponse(Ref<NSURL> url, long statusCode, std::optio
     : NSURLResponse(std::move(url), std::nullopt, NSURLResponseUnknownLength, std::nullopt),
       statusCode_(statusCode),
       version_(HTTPVersion.value_or("HTTP/1.1")),
-      headers_(Dictionary::mutableDictionary(headerFields.count())) {
-    for (auto& [name, value] : headerFields) {
-        std::string text = value.stringValue();
-        std::string key = canonicalHeaderName(name);
-        // Fields that differ only in case are one field.
-        std::string existing;
-        for (auto& [k, v] : headers_) {
-            if (detail::equalsIgnoringCase(k, key)) {
-                existing = k;
-                break;
-            }
-        }
-        if (!existing.empty()) {
-            headers_.setObject(existing, headers_[existing].stringValue() + ", " + text);
-        } else {
-            headers_.setObject(key, text);
-        }
-    }
+      headers_(Dictionary::mutableDictionary()) {
+    detail::HeaderFieldMerger merger(headerFields.count());
+    for (auto& [name, value] : headerFields) merger.add(canonicalHeaderName(name), value.stringValue());
+    headers_ = merger.take();
     deriveFromHeaders();
 }
 

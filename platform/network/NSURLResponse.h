@@ -12,10 +12,12 @@
 // Responses are immutable and may be shared between threads. Both classes archive with secure
 // coding ("NSURLResponse", "NSHTTPURLResponse").
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "foundation/NSError.h"
 #include "foundation/NSKeyedArchiver.h"
 #include "foundation/NSObject.h"
 #include "foundation/NSURL.h"
@@ -23,6 +25,27 @@
 
 // The length of a response whose body length is not known in advance.
 inline constexpr long long NSURLResponseUnknownLength = -1;
+
+// NSURLErrorDomain: a body that would be held in memory beyond the bound below.
+inline constexpr long NSURLErrorDataLengthExceedsMaximum = -1103;
+
+// The most body bytes a loader keeps in memory for one load: the collecting loads of
+// NSURLConnection (sendSynchronousRequest, sendAsynchronousRequest), session data tasks with a
+// completion handler, and the HTTP client's operations and session tasks that collect their
+// body. A body declared or grown past it fails the load with NSURLErrorDataLengthExceedsMaximum
+// and the transfer stops; a body streamed to a delegate, a file or an output stream the caller
+// chose is not bounded. Without a bound a reply that never ends (no length, a connection that
+// stays open) fills memory, since the idle time-out only counts silence.
+//
+// 128 MiB: the largest bodies the app holds whole are pictures and sprite sheets of a few MiB,
+// so the bound leaves them a wide margin, while one held body plus its decoded copy (pixels,
+// JSON objects) still fits a phone-class process's memory.
+inline constexpr std::size_t NSURLDefaultMaximumInMemoryBodyLength = std::size_t{128} << 20;
+std::size_t NSURLMaximumInMemoryBodyLength();
+// Lowers (or restores, with nullopt) the bound so tests need not send 128 MiB.
+void NSURLSetMaximumInMemoryBodyLengthForTesting(std::optional<std::size_t> length);
+// The error of a load refused by that bound.
+Ref<NSError> NSURLMakeDataLengthExceedsMaximumError(const Ref<NSURL>& url);
 
 class NSURLResponse : public NSObject, public NSSecureCoding {
   public:

@@ -182,9 +182,9 @@ class SessionTaskBridge final : public NSURLConnectionDataDelegate {
         }
     }
     bool implementsWillSendRequestForAuthenticationChallenge() const override { return true; }
-    std::optional<Ref<NSURLRequest>> connectionWillSendRequest(
-        const Ref<NSURLConnection>&, const Ref<NSURLRequest>& request,
-        const Ref<NSURLResponse>& redirectResponse) override {
+    std::optional<Ref<NSURLRequest>>
+    connectionWillSendRequest(const Ref<NSURLConnection>&, const Ref<NSURLRequest>& request,
+                              const Ref<NSURLResponse>& redirectResponse) override {
         auto t = task();
         return t ? t->handleRedirect(request, redirectResponse) : std::nullopt;
     }
@@ -216,8 +216,9 @@ class SessionTaskBridge final : public NSURLConnectionDataDelegate {
             });
         }
     }
-    std::optional<Ref<NSCachedURLResponse>> connectionWillCacheResponse(
-        const Ref<NSURLConnection>&, const Ref<NSCachedURLResponse>& cachedResponse) override {
+    std::optional<Ref<NSCachedURLResponse>>
+    connectionWillCacheResponse(const Ref<NSURLConnection>&,
+                                const Ref<NSCachedURLResponse>& cachedResponse) override {
         auto t = task();
         return t ? t->handleWillCache(cachedResponse) : std::nullopt;
     }
@@ -667,8 +668,9 @@ void NSURLSessionTask::handleChallenge(const Ref<NSURLAuthenticationChallenge>& 
     }
 }
 
-std::optional<Ref<NSURLRequest>> NSURLSessionTask::handleRedirect(
-    const Ref<NSURLRequest>& request, const Ref<NSURLResponse>& redirectResponse) {
+std::optional<Ref<NSURLRequest>>
+NSURLSessionTask::handleRedirect(const Ref<NSURLRequest>& request,
+                                 const Ref<NSURLResponse>& redirectResponse) {
     if (isOver()) return std::nullopt;
     auto session = owningSession();
     auto taskDelegate =
@@ -704,8 +706,8 @@ std::optional<Ref<NSInputStream>> NSURLSessionTask::handleNeedNewBodyStream() {
     return std::nullopt;
 }
 
-std::optional<Ref<NSCachedURLResponse>> NSURLSessionTask::handleWillCache(
-    const Ref<NSCachedURLResponse>& proposed) {
+std::optional<Ref<NSCachedURLResponse>>
+NSURLSessionTask::handleWillCache(const Ref<NSCachedURLResponse>& proposed) {
     {
         std::lock_guard lock(mutex_);
         if (state_ != NSURLSessionTaskStateRunning || !held_.empty() || completionSent_ || dataCompletion_) {
@@ -773,6 +775,10 @@ void NSURLSessionTask::handleResponse(const Ref<NSURLResponse>& response) {
     }
     setCount(expectedToReceive_, "countOfBytesExpectedToReceive",
              length >= 0 ? length : NSURLSessionTransferSizeUnknown);
+    if (dataCompletion_ && length > static_cast<std::int64_t>(NSURLMaximumInMemoryBodyLength())) {
+        refuseOversizedBody();
+        return;
+    }
     auto dataDelegate = std::dynamic_pointer_cast<NSURLSessionDataDelegate>(delegate);
     if (dataCompletion_ || !dataDelegate || !dataDelegate->implementsURLSessionDataTaskDidReceiveResponse())
         return;
@@ -826,6 +832,10 @@ void NSURLSessionTask::adoptLoad(const Ref<NSURLSessionTask>& dataTask) {
 
 void NSURLSessionTask::handleData(const NSData& data) {
     if (data.empty()) return;
+    {
+        std::lock_guard lock(mutex_);
+        if (completionSent_) return;  // data already queued when the task ended early
+    }
     setCount(received_, "countOfBytesReceived", received_.load() + static_cast<std::int64_t>(data.length()));
     auto session = owningSession();
     auto delegate = session ? session->delegate() : nullptr;
@@ -851,12 +861,29 @@ void NSURLSessionTask::handleData(const NSData& data) {
         return;
     }
     if (dataCompletion_) {
+        // The body is held for the handler: bounded, unlike one streamed to a delegate.
+        if (collected_.length() + data.length() > NSURLMaximumInMemoryBodyLength()) {
+            refuseOversizedBody();
+            return;
+        }
         collected_.appendData(data);
         return;
     }
     if (auto dd = std::dynamic_pointer_cast<NSURLSessionDataDelegate>(delegate)) {
         dd->URLSessionDataTaskDidReceiveData(session, selfAs<NSURLSessionDataTask>(), data);
     }
+}
+
+void NSURLSessionTask::refuseOversizedBody() {
+    Ref<NSURLConnection> connection;
+    {
+        std::lock_guard lock(mutex_);
+        connection = connection_;
+    }
+    if (connection) connection->cancel();
+    collected_ = NSData();
+    auto request = currentRequest();
+    complete(NSURLMakeDataLengthExceedsMaximumError(request ? request->URL() : nullptr));
 }
 
 void NSURLSessionTask::handleFinished(const Ref<NSError>& error) {

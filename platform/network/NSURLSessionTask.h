@@ -195,6 +195,8 @@ class NSURLSessionTask : public NSObject {
     void handleResponse(const Ref<NSURLResponse>& response);
     void handleData(const NSData& data);
     void handleFinished(const Ref<NSError>& error);
+    // Stops a load whose collected body passed the in-memory bound and completes with its error.
+    void refuseOversizedBody();
     // The end of the task: its file handed over, its state completed, its completion sent.
     void complete(Ref<NSError> error);
     // Takes over a data task's load as this download task.

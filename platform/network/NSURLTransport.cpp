@@ -5,6 +5,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 #include <pthread.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +19,7 @@
 
 #include "dispatch/SpinWait.h"
 #include "foundation/NSURL.h"
+#include "network/NSURLResponse.h"
 #include "network/NetworkInternal.h"
 
 namespace detail {
@@ -65,6 +67,8 @@ const char* descriptionFor(long code) {
             return "The requested URL was not found on this server.";
         case NSURLErrorFileIsDirectory:
             return "file is directory";
+        case NSURLErrorDataLengthExceedsMaximum:
+            return "resource exceeds maximum size";
         case NSURLErrorSecureConnectionFailed:
             return "An SSL error has occurred and a secure connection to the server cannot be made.";
         case NSURLErrorServerCertificateUntrusted:
@@ -135,6 +139,92 @@ Ref<NSError> makeURLError(long code, const std::string& url, const std::string& 
     return NSError::errorWithDomain(NSURLErrorDomain, code, info);
 }
 
+// ---- content decoding ------------------------------------------------------------------------------
+// Undoes a gzip or deflate Content-Encoding. The transport decodes bodies itself rather than
+// leaving it to libcurl, which hands on a stream cut short as if it were whole: here a body
+// whose compressed stream has not reached its end when the transfer ends is an error.
+class BodyDecoder {
+  public:
+    enum class Kind { None, Gzip, Deflate };
+
+    ~BodyDecoder() { reset(Kind::None); }
+
+    void reset(Kind kind) {
+        if (open_) inflateEnd(&stream_);
+        open_ = false;
+        kind_ = kind;
+        ended_ = false;
+        started_ = false;
+        failed_ = false;
+        rawTried_ = false;
+    }
+    bool active() const { return kind_ != Kind::None; }
+    bool failed() const { return failed_; }
+    // Whether the body is whole: nothing came, or the compressed stream reached its end.
+    bool complete() const { return !active() || !started_ || ended_; }
+
+    // Decodes the bytes and hands the output to sink; false on corrupt data.
+    template <typename Sink>
+    bool decode(const std::uint8_t* bytes, std::size_t length, Sink&& sink) {
+        if (failed_) return false;
+        if (!open_ && !open(kind_ == Kind::Gzip ? 16 + MAX_WBITS : MAX_WBITS)) return false;
+        started_ = started_ || length > 0;
+        stream_.next_in = const_cast<Bytef*>(bytes);
+        stream_.avail_in = static_cast<uInt>(length);
+        std::uint8_t out[16384];
+        while (stream_.avail_in > 0 && !ended_) {
+            stream_.next_out = out;
+            stream_.avail_out = sizeof out;
+            int rc = inflate(&stream_, Z_NO_FLUSH);
+            std::size_t produced = sizeof out - stream_.avail_out;
+            if (rc == Z_DATA_ERROR && kind_ == Kind::Deflate && !rawTried_ && stream_.total_out == 0) {
+                // Some servers send a bare deflate stream without its zlib wrapper.
+                rawTried_ = true;
+                inflateEnd(&stream_);
+                open_ = false;
+                if (!open(-MAX_WBITS)) return false;
+                stream_.next_in = const_cast<Bytef*>(bytes);
+                stream_.avail_in = static_cast<uInt>(length);
+                continue;
+            }
+            if (rc != Z_OK && rc != Z_STREAM_END && !(rc == Z_BUF_ERROR && produced > 0)) {
+                failed_ = true;
+                return false;
+            }
+            if (produced) sink(out, produced);
+            if (rc == Z_STREAM_END) {
+                // Another gzip member may follow; anything else after the end is ignored.
+                if (kind_ == Kind::Gzip && stream_.avail_in >= 2 && stream_.next_in[0] == 0x1f &&
+                    stream_.next_in[1] == 0x8b) {
+                    inflateReset(&stream_);
+                } else {
+                    ended_ = true;
+                }
+            }
+        }
+        return true;
+    }
+
+  private:
+    bool open(int windowBits) {
+        stream_ = z_stream();
+        if (inflateInit2(&stream_, windowBits) != Z_OK) {
+            failed_ = true;
+            return false;
+        }
+        open_ = true;
+        return true;
+    }
+
+    z_stream stream_{};
+    Kind kind_ = Kind::None;
+    bool open_ = false;
+    bool ended_ = false;
+    bool started_ = false;
+    bool failed_ = false;
+    bool rawTried_ = false;
+};
+
 // ---- one transfer ---------------------------------------------------------------------------------
 class Transfer {
   public:
@@ -159,6 +249,13 @@ class Transfer {
     bool trustRejected = false;
     std::string host;
     char errorBuffer[CURL_ERROR_SIZE] = {};
+    // A reply the transport refused on its own reading (code and reason); 0 when none.
+    long replyError = 0;
+    std::string replyErrorReason;
+    // The head being read: its bytes so far and the Content-Length it declared.
+    std::size_t headBytes = 0;
+    std::optional<std::uint64_t> declaredLength;
+    BodyDecoder decoder;
 
     void touch() { lastActivity = Clock::now(); }
     std::int64_t bytesSent() const {
@@ -179,6 +276,79 @@ class Transfer {
 
 namespace {
 
+// The largest reply head read: far above any real server's, and below libcurl's own limit so
+// that an oversized head is refused here, as a bad reply, rather than as a lost connection.
+constexpr std::size_t kMaxHeadBytes = 256 * 1024;
+
+// Refuses the reply as malformed: the transfer stops and fails with the code.
+size_t refuseReply(Transfer* t, long code, std::string reason) {
+    t->replyError = code;
+    t->replyErrorReason = std::move(reason);
+    return 0;  // fewer bytes than offered: libcurl aborts the transfer
+}
+
+// "HTTP/1.1 200 OK", "HTTP/2 404": a version, one space, three digits, then a space or the end.
+std::optional<long> parseStatusLine(std::string_view line, std::string_view* version) {
+    std::size_t sp = line.find(' ');
+    if (sp == std::string_view::npos) return std::nullopt;
+    std::string_view v = line.substr(0, sp);
+    std::string_view number = v.substr(5);
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    bool versionOk = (number.size() == 1 && isDigit(number[0])) ||
+                     (number.size() == 3 && isDigit(number[0]) && number[1] == '.' && isDigit(number[2]));
+    if (!versionOk) return std::nullopt;
+    std::string_view rest = line.substr(sp + 1);
+    if (rest.size() < 3 || !isDigit(rest[0]) || !isDigit(rest[1]) || !isDigit(rest[2])) return std::nullopt;
+    if (rest.size() > 3 && rest[3] != ' ') return std::nullopt;
+    *version = v;
+    return (rest[0] - '0') * 100 + (rest[1] - '0') * 10 + (rest[2] - '0');
+}
+
+// Folds one Content-Length field (possibly a list) into the length declared so far; false when
+// the field is not a length or names another length than an earlier one.
+bool foldContentLength(Transfer* t, std::string_view field) {
+    while (!field.empty()) {
+        std::size_t comma = field.find(',');
+        std::string_view item = trimWhitespace(field.substr(0, comma));
+        field = comma == std::string_view::npos ? std::string_view() : field.substr(comma + 1);
+        if (item.empty() || item.size() > 18 ||
+            item.find_first_not_of("0123456789") != std::string_view::npos)
+            return false;
+        std::uint64_t value = 0;
+        for (char c : item) value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (t->declaredLength && *t->declaredLength != value) return false;
+        t->declaredLength = value;
+    }
+    return true;
+}
+
+// Chooses the decoder for the final head's Content-Encoding; false for a coding not supported.
+bool chooseDecoder(Transfer* t) {
+    BodyDecoder::Kind kind = BodyDecoder::Kind::None;
+    int codings = 0;
+    for (auto& [name, value] : t->head.headers) {
+        if (!equalsIgnoringCase(name, "Content-Encoding")) continue;
+        std::string_view list = value;
+        while (!list.empty()) {
+            std::size_t comma = list.find(',');
+            std::string_view item = trimWhitespace(list.substr(0, comma));
+            list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+            if (item.empty() || equalsIgnoringCase(item, "identity")) continue;
+            ++codings;
+            if (equalsIgnoringCase(item, "gzip") || equalsIgnoringCase(item, "x-gzip")) {
+                kind = BodyDecoder::Kind::Gzip;
+            } else if (equalsIgnoringCase(item, "deflate")) {
+                kind = BodyDecoder::Kind::Deflate;
+            } else {
+                return false;
+            }
+        }
+    }
+    if (codings > 1) return false;
+    t->decoder.reset(kind);
+    return true;
+}
+
 size_t onHeader(char* buffer, size_t size, size_t count, void* userdata) {
     auto* t = static_cast<Transfer*>(userdata);
     std::size_t length = size * count;
@@ -189,38 +359,48 @@ size_t onHeader(char* buffer, size_t size, size_t count, void* userdata) {
     if (line.starts_with("HTTP/")) {
         t->head = TransferResponseHead();
         t->inHead = true;
-        std::size_t sp = line.find(' ');
-        t->head.version = std::string(line.substr(0, sp));
-        if (sp != std::string_view::npos) {
-            long status = 0;
-            std::size_t i = sp + 1;
-            int digits = 0;
-            while (i < line.size() && line[i] >= '0' && line[i] <= '9' && digits < 3) {
-                status = status * 10 + (line[i] - '0');
-                ++i;
-                ++digits;
-            }
-            t->head.status = status;
-        }
+        t->headBytes = length;
+        t->declaredLength.reset();
+        std::string_view version;
+        auto status = parseStatusLine(line, &version);
+        if (!status)
+            return refuseReply(t, NSURLErrorBadServerResponse, "The reply's status line is malformed.");
+        t->head.version = std::string(version);
+        t->head.status = *status;
         return length;
     }
     if (!t->inHead) return length;
+    t->headBytes += length;
+    if (t->headBytes > kMaxHeadBytes)
+        return refuseReply(t, NSURLErrorBadServerResponse, "The reply's header fields are too large.");
     if (line.empty()) {
         t->inHead = false;
         if (t->head.status >= 100 && t->head.status < 200) return length;  // interim reply
+        if (!chooseDecoder(t)) {
+            return refuseReply(t, NSURLErrorCannotDecodeRawData,
+                               "The reply's content coding is not supported.");
+        }
         t->headDelivered = true;
         t->reportUpload();  // the body's progress comes before the reply
         t->observer->transferReceivedResponse(t->head);
         return length;
     }
     if ((line.front() == ' ' || line.front() == '\t') && !t->head.headers.empty()) {
-        t->head.headers.back().second += " " + std::string(trimWhitespace(line));
+        auto& value = t->head.headers.back().second;
+        value += ' ';
+        value += trimWhitespace(line);
         return length;
     }
     std::size_t colon = line.find(':');
     if (colon == std::string_view::npos || colon == 0) return length;  // not a field: ignored
-    t->head.headers.emplace_back(std::string(trimWhitespace(line.substr(0, colon))),
-                                 std::string(trimWhitespace(line.substr(colon + 1))));
+    std::string_view name = trimWhitespace(line.substr(0, colon));
+    std::string_view value = trimWhitespace(line.substr(colon + 1));
+    // Two lengths that disagree leave the body's end in doubt, which could splice replies.
+    if (equalsIgnoringCase(name, "Content-Length") && !foldContentLength(t, value)) {
+        return refuseReply(t, NSURLErrorBadServerResponse,
+                           "The reply declares conflicting Content-Length values.");
+    }
+    t->head.headers.emplace_back(std::string(name), std::string(value));
     return length;
 }
 
@@ -229,8 +409,17 @@ size_t onData(char* buffer, size_t size, size_t count, void* userdata) {
     std::size_t length = size * count;
     t->touch();
     if (t->cancelled) return 0;
-    if (length) t->observer->transferReceivedData(reinterpret_cast<const std::uint8_t*>(buffer), length);
-    return length;
+    if (!length) return length;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(buffer);
+    if (!t->decoder.active()) {
+        t->observer->transferReceivedData(bytes, length);
+        return length;
+    }
+    bool ok = t->decoder.decode(bytes, length, [t](const std::uint8_t* out, std::size_t n) {
+        if (!t->cancelled) t->observer->transferReceivedData(out, n);
+    });
+    if (!ok) return refuseReply(t, NSURLErrorCannotDecodeRawData, "The reply's body cannot be decoded.");
+    return t->cancelled ? 0 : length;
 }
 
 size_t onReadBody(char* buffer, size_t size, size_t count, void* userdata) {
@@ -270,6 +459,11 @@ int onProgress(void* userdata, curl_off_t, curl_off_t dlnow, curl_off_t, curl_of
     static_cast<void>(ulnow);
     t->reportUpload();
     return 0;
+}
+
+bool requestWasSent(CURL* easy) {
+    long sent = 0;
+    return easy && curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &sent) == CURLE_OK && sent > 0;
 }
 
 int verifyChain(X509_STORE_CTX* ctx, void* arg) {
@@ -411,7 +605,10 @@ void URLTransport::Impl::begin(const TransferHandle& t) {
     t->easy = e;
     t->idleLimit = r.timeout > 0 && std::isfinite(r.timeout) ? r.timeout : 60;
     t->touch();
-    if (auto url = NSURL::URLWithString(r.url)) t->host = url->host().value_or("");
+    // Only the server-trust hook needs the host: a plain request skips parsing its URL again.
+    if (r.serverTrust) {
+        if (auto url = NSURL::URLWithString(r.url)) t->host = url->host().value_or("");
+    }
 
     curl_easy_setopt(e, CURLOPT_PRIVATE, t.get());
     curl_easy_setopt(e, CURLOPT_URL, r.url.c_str());
@@ -446,6 +643,8 @@ void URLTransport::Impl::begin(const TransferHandle& t) {
     t->headerList = curl_slist_append(t->headerList, "Expect:");
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headerList);
     curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, acceptEncoding ? acceptEncoding->c_str() : "gzip, deflate");
+    // Bodies are decoded here (see BodyDecoder); libcurl only asks for the codings.
+    curl_easy_setopt(e, CURLOPT_HTTP_CONTENT_DECODING, 0L);
 
     // Method and body.
     bool hasData = r.body && !r.body->empty();
@@ -511,9 +710,20 @@ void URLTransport::Impl::finish(const TransferHandle& t, CURLcode code, Ref<NSEr
         running.erase(t->easy);
     }
     if (!t->cancelled && !error) {
-        if (code == CURLE_OK) {
+        if (t->replyError) {
+            error = makeURLError(t->replyError, t->request.url, t->replyErrorReason);
+        } else if (code == CURLE_OK) {
             t->reportUpload();
-            if (!t->headDelivered) error = makeURLError(NSURLErrorCannotParseResponse, t->request.url);
+            if (!t->headDelivered) {
+                error = makeURLError(NSURLErrorCannotParseResponse, t->request.url);
+            } else if (!t->decoder.complete()) {
+                error = makeURLError(NSURLErrorCannotDecodeRawData, t->request.url,
+                                     "The reply's compressed body ends before its stream does.");
+            }
+        } else if (code == CURLE_UNSUPPORTED_PROTOCOL && requestWasSent(t->easy)) {
+            // The scheme was accepted and the request went out: what came back is not HTTP.
+            std::string reason = t->errorBuffer[0] ? t->errorBuffer : "The reply is not an HTTP reply.";
+            error = makeURLError(NSURLErrorBadServerResponse, t->request.url, reason);
         } else if (t->bodyError) {
             error = makeURLError(kBodyStreamExhausted, t->request.url, t->errorBuffer, t->bodyError);
         } else if (t->trustRejected) {

@@ -13,6 +13,10 @@
 //   that long.
 // - A body that ends short of its Content-Length, or a connection closed mid-body, fails the
 //   transfer (NSURLErrorNetworkConnectionLost); it never completes as success.
+// - The reply head is checked as it is read: a malformed status line, Content-Length values
+//   that disagree, or a head over 256 KiB fail the transfer (NSURLErrorBadServerResponse).
+// - Bodies are decoded here (gzip, deflate): corrupt data, a stream that ends early or a coding
+//   not supported fails the transfer (NSURLErrorCannotDecodeRawData).
 // - Redirects are never followed here; the caller decides and starts a new transfer.
 // - A server-trust hook, when given, is called on the transport thread during the TLS
 //   handshake with the presented chain (DER, leaf first) and the host; it may block until a

@@ -36,6 +36,8 @@ class DevServerTest : public ::testing::Test {
     void TearDown() override {
         testsupport::drainMainRunLoop();
         server.stop();
+        // The shared client outlives the test: a shortened time-out must not reach the next one.
+        QVNAPIClient::sharedClient()->requestSerializer()->setTimeoutInterval(QVNAPIClient::kTimeoutInterval);
         QVNConfiguration::resetAll();
         NSURLCache::setSharedURLCache(nullptr);
         UIAlertTestDriver::reset();

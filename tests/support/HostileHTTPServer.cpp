@@ -1,0 +1,139 @@
+#include "tests/support/HostileHTTPServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace testsupport {
+
+bool HostileHTTPServer::Channel::write(std::string_view bytes) {
+    while (!bytes.empty()) {
+        if (stopping_) return false;
+        ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+HostileHTTPServer::HostileHTTPServer(Behaviour behaviour) : behaviour_(std::move(behaviour)) {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int yes = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(listenFd_, 64) != 0 ||
+        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+        ::pipe2(wakePipe_, O_CLOEXEC) != 0) {
+        throw std::runtime_error("HostileHTTPServer: cannot listen on loopback");
+    }
+    port_ = ntohs(address.sin_port);
+    acceptThread_ = std::thread([this] { acceptLoop(); });
+}
+
+HostileHTTPServer::~HostileHTTPServer() {
+    stop();
+}
+
+std::string HostileHTTPServer::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void HostileHTTPServer::stop() {
+    if (stopping_.exchange(true)) return;
+    [[maybe_unused]] ssize_t n = ::write(wakePipe_[1], "x", 1);
+    if (acceptThread_.joinable()) acceptThread_.join();
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard lock(mutex_);
+        for (int fd : openFds_) ::shutdown(fd, SHUT_RDWR);
+        workers.swap(workers_);
+    }
+    for (auto& worker : workers) worker.join();
+    ::close(listenFd_);
+    ::close(wakePipe_[0]);
+    ::close(wakePipe_[1]);
+}
+
+void HostileHTTPServer::acceptLoop() {
+    for (;;) {
+        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) continue;
+        if (fds[1].revents || stopping_) return;
+        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        ++connections_;
+        std::lock_guard lock(mutex_);
+        openFds_.push_back(fd);
+        workers_.emplace_back([this, fd] { serve(fd); });
+    }
+}
+
+void HostileHTTPServer::serve(int fd) {
+    // The request head, up to its blank line; a body the client sends is not read.
+    std::string head;
+    char buffer[4096];
+    while (head.find("\r\n\r\n") == std::string::npos && head.size() < (1 << 20)) {
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        head.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (!head.empty() && !stopping_) {
+        Channel channel(fd, stopping_);
+        behaviour_(channel);
+    }
+    ::shutdown(fd, SHUT_WR);
+    std::lock_guard lock(mutex_);
+    openFds_.erase(std::remove(openFds_.begin(), openFds_.end(), fd), openFds_.end());
+    ::close(fd);
+}
+
+HostileHTTPServer::Behaviour HostileHTTPServer::raw(std::string bytes) {
+    return [bytes = std::move(bytes)](Channel& channel) { channel.write(bytes); };
+}
+
+HostileHTTPServer::Behaviour HostileHTTPServer::endless(std::string head) {
+    return [head = std::move(head)](Channel& channel) {
+        if (!channel.write(head + "\r\n\r\n")) return;
+        const std::string block(64 * 1024, 'z');
+        while (channel.write(block)) {
+        }
+    };
+}
+
+HostileHTTPServer::Behaviour HostileHTTPServer::manyFields(std::size_t count, std::string body) {
+    std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
+    for (std::size_t i = 0; i < count; ++i) {
+        reply += "X-Field-" + std::to_string(i) + ": " + std::to_string(i) + "\r\n";
+    }
+    reply += "\r\n" + body;
+    return raw(std::move(reply));
+}
+
+std::string HostileHTTPServer::compress(std::string_view text, Compression format) {
+    z_stream stream{};
+    int bits = format == Compression::Gzip   ? 16 + MAX_WBITS
+               : format == Compression::Zlib ? MAX_WBITS
+                                             : -MAX_WBITS;
+    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, bits, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, static_cast<uLong>(text.size())), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+}  // namespace testsupport
