@@ -14,33 +14,12 @@
 #include "dispatch/Dispatch.h"
 #include "foundation/NSKeyValueObserving.h"
 #include "foundation/NSLog.h"
+#include "tests/foundation/OperationTestSupport.h"
 
 namespace {
 
-constexpr double kTimeout = 10.0;
-
-class Counter {
-  public:
-    void raise(int by = 1) {
-        std::lock_guard guard(lock_);
-        value_ += by;
-        changed_.notify_all();
-    }
-    int value() const {
-        std::lock_guard guard(lock_);
-        return value_;
-    }
-    bool waitFor(int target, double seconds = kTimeout) {
-        std::unique_lock guard(lock_);
-        return changed_.wait_for(guard, std::chrono::duration<double>(seconds),
-                                 [&] { return value_ >= target; });
-    }
-
-  private:
-    mutable std::mutex lock_;
-    std::condition_variable changed_;
-    int value_ = 0;
-};
+using optest::Counter;
+using optest::kTimeout;
 
 // Appends under a lock; operations record the order they ran in.
 class Journal {

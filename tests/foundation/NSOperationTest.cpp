@@ -10,35 +10,12 @@
 
 #include "foundation/NSKeyValueObserving.h"
 #include "foundation/NSLog.h"
+#include "tests/foundation/OperationTestSupport.h"
 
 namespace {
 
-constexpr double kTimeout = 10.0;
-
-// A count that threads raise and tests wait on, with a limit so that a fault fails instead of
-// hanging.
-class Counter {
-  public:
-    void raise() {
-        std::lock_guard guard(lock_);
-        ++value_;
-        changed_.notify_all();
-    }
-    int value() const {
-        std::lock_guard guard(lock_);
-        return value_;
-    }
-    bool waitFor(int target, double seconds = kTimeout) {
-        std::unique_lock guard(lock_);
-        return changed_.wait_for(guard, std::chrono::duration<double>(seconds),
-                                 [&] { return value_ >= target; });
-    }
-
-  private:
-    mutable std::mutex lock_;
-    std::condition_variable changed_;
-    int value_ = 0;
-};
+using optest::Counter;
+using optest::kTimeout;
 
 // Collects log lines while it lives.
 class LogCapture {
