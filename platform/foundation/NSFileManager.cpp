@@ -385,6 +385,22 @@ bool isPackageName(const std::string& name) {
     return ext == "app" || ext == "bundle" || ext == "framework";
 }
 
+// What a move and a copy check first: the source exists and nothing stands at the destination.
+// A move reports a missing source with the write codes, a copy with the read ones.
+bool transferPreflight(const std::string& source, const std::string& destination, bool moving,
+                       Ref<NSError>* error) {
+    ItemInfo info;
+    if (int err = statItem(source, false, info)) {
+        setError(error, makeError(cocoaCode(err, moving), err, source, source, destination));
+        return false;
+    }
+    if (statItem(destination, false, info) == 0) {
+        setError(error, makeError(NSFileWriteFileExistsError, EEXIST, destination, source, destination));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -628,17 +644,7 @@ bool NSFileManager::removeItemAtPath(const std::string& path, Ref<NSError>* erro
 
 bool NSFileManager::moveItemAtPath(const std::string& sourcePath, const std::string& destinationPath,
                                    Ref<NSError>* error) const {
-    ItemInfo info;
-    if (int err = statItem(sourcePath, false, info)) {
-        setError(error, makeError(cocoaCode(err, true), err, sourcePath, sourcePath, destinationPath));
-        return false;
-    }
-    ItemInfo existing;
-    if (statItem(destinationPath, false, existing) == 0) {
-        setError(error,
-                 makeError(NSFileWriteFileExistsError, EEXIST, destinationPath, sourcePath, destinationPath));
-        return false;
-    }
+    if (!transferPreflight(sourcePath, destinationPath, true, error)) return false;
     // Refuse to replace an item that appears in the meantime; file systems without that flag get
     // the plain rename after the check above.
     int rc = ::renameat2(AT_FDCWD, sourcePath.c_str(), AT_FDCWD, destinationPath.c_str(), RENAME_NOREPLACE);
@@ -663,17 +669,7 @@ bool NSFileManager::moveItemAtPath(const std::string& sourcePath, const std::str
 
 bool NSFileManager::copyItemAtPath(const std::string& sourcePath, const std::string& destinationPath,
                                    Ref<NSError>* error) const {
-    ItemInfo info;
-    if (int err = statItem(sourcePath, false, info)) {
-        setError(error, makeError(cocoaCode(err, false), err, sourcePath, sourcePath, destinationPath));
-        return false;
-    }
-    ItemInfo existing;
-    if (statItem(destinationPath, false, existing) == 0) {
-        setError(error,
-                 makeError(NSFileWriteFileExistsError, EEXIST, destinationPath, sourcePath, destinationPath));
-        return false;
-    }
+    if (!transferPreflight(sourcePath, destinationPath, false, error)) return false;
     std::string failed;
     if (int err = copyTree(sourcePath, destinationPath, failed)) {
         bool reading = failed == sourcePath || failed.compare(0, sourcePath.size(), sourcePath) == 0;
