@@ -129,26 +129,20 @@ BENCHMARK(BM_PlainPool)->UseRealTime()->MinTime(1.0);
 
 constexpr int kTripsPerBatch = 1000;
 
-// Back to back: a worker makes kTripsPerBatch round trips in a row while the main thread runs its
-// run loop; the time per batch is measured on the worker. This is the hand-off cost while the main
-// loop is active (bursts of completions).
-void BM_MainQueueRoundTrip(benchmark::State& state) {
+// The harness both round trips share: once per iteration a worker thread runs `measure`, which
+// returns the seconds it timed, while this (the main) thread pumps the main run loop until the
+// worker is done. The time is the worker's, so the pumping itself is not counted.
+void measureOnWorkerWhileMainLoopRuns(benchmark::State& state, const std::function<double()>& measure) {
     auto loop = NSRunLoop::mainRunLoop();
     auto start = dispatch_semaphore_create(0);
-    auto back = dispatch_semaphore_create(0);
     std::atomic<bool> quit{false};
     std::atomic<bool> done{false};
-    std::atomic<double> batchSeconds{0};
+    std::atomic<double> seconds{0};
     std::thread worker([&] {
         for (;;) {
             dispatch_semaphore_wait(start, DISPATCH_TIME_FOREVER);
             if (quit) return;
-            auto t0 = std::chrono::steady_clock::now();
-            for (int i = 0; i < kTripsPerBatch; ++i) {
-                dispatch_async(dispatch_get_main_queue(), [&] { dispatch_semaphore_signal(back); });
-                dispatch_semaphore_wait(back, DISPATCH_TIME_FOREVER);
-            }
-            batchSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            seconds = measure();
             done = true;
             loop->wakeUp();
         }
@@ -157,46 +151,41 @@ void BM_MainQueueRoundTrip(benchmark::State& state) {
         done = false;
         dispatch_semaphore_signal(start);
         while (!done) loop->runOnce(NSDefaultRunLoopMode, 0.05);
-        state.SetIterationTime(batchSeconds);
+        state.SetIterationTime(seconds);
     }
-    state.SetItemsProcessed(state.iterations() * kTripsPerBatch);
     quit = true;
     dispatch_semaphore_signal(start);
     worker.join();
+}
+
+// Seconds for `trips` main-queue round trips in a row, measured on the calling worker.
+double timeRoundTrips(int trips, const dispatch_semaphore_t& back) {
+    auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < trips; ++i) {
+        dispatch_async(dispatch_get_main_queue(), [&] { dispatch_semaphore_signal(back); });
+        dispatch_semaphore_wait(back, DISPATCH_TIME_FOREVER);
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Back to back: a worker makes kTripsPerBatch round trips in a row while the main thread runs its
+// run loop; the time per batch is measured on the worker. This is the hand-off cost while the main
+// loop is active (bursts of completions).
+void BM_MainQueueRoundTrip(benchmark::State& state) {
+    auto back = dispatch_semaphore_create(0);
+    measureOnWorkerWhileMainLoopRuns(state, [&] { return timeRoundTrips(kTripsPerBatch, back); });
+    state.SetItemsProcessed(state.iterations() * kTripsPerBatch);
 }
 BENCHMARK(BM_MainQueueRoundTrip)->UseManualTime()->MinTime(1.0);
 
 // From idle: each round trip starts while the main loop has gone to sleep (the worker waits
 // 200 us first), so it includes waking the sleeping main thread.
 void BM_MainQueueRoundTripFromIdle(benchmark::State& state) {
-    auto loop = NSRunLoop::mainRunLoop();
-    auto start = dispatch_semaphore_create(0);
     auto back = dispatch_semaphore_create(0);
-    std::atomic<bool> quit{false};
-    std::atomic<bool> done{false};
-    std::atomic<double> lastSeconds{0};
-    std::thread worker([&] {
-        for (;;) {
-            dispatch_semaphore_wait(start, DISPATCH_TIME_FOREVER);
-            if (quit) return;
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-            auto t0 = std::chrono::steady_clock::now();
-            dispatch_async(dispatch_get_main_queue(), [&] { dispatch_semaphore_signal(back); });
-            dispatch_semaphore_wait(back, DISPATCH_TIME_FOREVER);
-            lastSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-            done = true;
-            loop->wakeUp();
-        }
+    measureOnWorkerWhileMainLoopRuns(state, [&] {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return timeRoundTrips(1, back);
     });
-    for (auto _ : state) {
-        done = false;
-        dispatch_semaphore_signal(start);
-        while (!done) loop->runOnce(NSDefaultRunLoopMode, 0.05);
-        state.SetIterationTime(lastSeconds);
-    }
-    quit = true;
-    dispatch_semaphore_signal(start);
-    worker.join();
 }
 BENCHMARK(BM_MainQueueRoundTripFromIdle)->UseManualTime()->MinTime(1.0);
 
