@@ -175,35 +175,40 @@ void CarViewController::modificatorButtonTapped(const Ref<NSObject>& sender) {
     Ref<QVNCar> car = selectedCar_;
     rememberSelection();
     car->configureSelectedOptionsWithModificator(preset);
+    loadDressing(
+        car, [car, preset] { return car->countOfDownLoadOptionsWithModificator(preset); }, "加载失败", true);
+}
+
+void CarViewController::loadDressing(const Ref<QVNCar>& car, std::function<std::int64_t()> optionCount,
+                                     const std::string& failText, bool presetRetry) {
     Weak<CarViewController> weak = weakStudio();
     const std::uint64_t pass = selectionPass_;
-    car->setupOptionsFromCacheWithCompletion([weak, car, preset, pass](bool cached) {
-        auto self = weak.lock();
-        if (!self) return;
-        if (cached) {
-            self->refreshShowcaseWithAngle(self->currentAngle_);
-            return;
-        }
-        self->showHUDWithText("正在加载");
-        self->downloadCount_ = 0;
-        const std::int64_t n = car->countOfDownLoadOptionsWithModificator(preset);
-        car->setDelegate(Weak<QVNCarDelegate>(std::static_pointer_cast<QVNCarDelegate>(self)));
-        car->downLoadAndSetupOptionsWithProgress(
-            [weak, n](std::int64_t received, std::int64_t expected) {
-                if (auto studio = weak.lock()) studio->showIndicatorWithCount(n, received, expected);
-            },
-            [weak, pass](bool ok) {
-                auto studio = weak.lock();
-                if (ok || !studio) return;
-                studio->failHUDWithText("加载失败");
-                // Put the earlier dressing back and let the same preset be tried again.
-                if (pass == studio->selectionPass_) {
+    car->setupOptionsFromCacheWithCompletion(
+        [weak, car, optionCount = std::move(optionCount), failText, presetRetry, pass](bool cached) {
+            auto self = weak.lock();
+            if (!self) return;
+            if (cached) {
+                self->refreshShowcaseWithAngle(self->currentAngle_);
+                return;
+            }
+            self->showHUDWithText("正在加载");
+            self->downloadCount_ = 0;
+            const std::int64_t n = optionCount();
+            car->setDelegate(Weak<QVNCarDelegate>(std::static_pointer_cast<QVNCarDelegate>(self)));
+            car->downLoadAndSetupOptionsWithProgress(
+                [weak, n](std::int64_t received, std::int64_t expected) {
+                    if (auto studio = weak.lock()) studio->showIndicatorWithCount(n, received, expected);
+                },
+                [weak, pass, failText, presetRetry](bool ok) {
+                    auto studio = weak.lock();
+                    if (ok || !studio) return;
+                    studio->failHUDWithText(failText);
+                    if (pass != studio->selectionPass_) return;
                     studio->restoreSelection();
-                    studio->selectedModificatorButton_ = nullptr;
+                    if (presetRetry) studio->selectedModificatorButton_ = nullptr;
                     studio->refreshShowcaseWithAngle(studio->currentAngle_);
-                }
-            });
-    });
+                });
+        });
 }
 
 // ---- options ------------------------------------------------------------------------------------
@@ -279,31 +284,6 @@ void CarViewController::partResetButtonTapped(const Ref<NSObject>&) {
     Ref<QVNCar> car = selectedCar_;
     rememberSelection();
     car->resetParts();
-    Weak<CarViewController> weak = weakStudio();
-    const std::uint64_t pass = selectionPass_;
-    car->setupOptionsFromCacheWithCompletion([weak, car, pass](bool cached) {
-        auto self = weak.lock();
-        if (!self) return;
-        if (cached) {
-            self->refreshShowcaseWithAngle(self->currentAngle_);
-            return;
-        }
-        self->showHUDWithText("正在加载");
-        self->downloadCount_ = 0;
-        const std::int64_t n = static_cast<std::int64_t>(car->parts().size());
-        car->setDelegate(Weak<QVNCarDelegate>(std::static_pointer_cast<QVNCarDelegate>(self)));
-        car->downLoadAndSetupOptionsWithProgress(
-            [weak, n](std::int64_t received, std::int64_t expected) {
-                if (auto studio = weak.lock()) studio->showIndicatorWithCount(n, received, expected);
-            },
-            [weak, pass](bool ok) {
-                auto studio = weak.lock();
-                if (ok || !studio) return;
-                studio->failHUDWithText("加载出错");
-                if (pass == studio->selectionPass_) {
-                    studio->restoreSelection();
-                    studio->refreshShowcaseWithAngle(studio->currentAngle_);
-                }
-            });
-    });
+    loadDressing(
+        car, [car] { return static_cast<std::int64_t>(car->parts().size()); }, "加载出错", false);
 }

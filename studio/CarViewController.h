@@ -266,6 +266,12 @@ class CarViewController : public UIViewController,
     // Preset and reset downloads: what to put back when the download fails.
     void rememberSelection();
     void restoreSelection();
+    // Shows the car's new dressing (after a preset or a reset): at once when every option is
+    // cached, else after downloading the missing ones, `optionCount` of them for the progress. A
+    // failed download tells `failText` and puts the earlier dressing back unless a later change
+    // came; `presetRetry` also lets the same preset be tapped again.
+    void loadDressing(const Ref<QVNCar>& car, std::function<std::int64_t()> optionCount,
+                      const std::string& failText, bool presetRetry);
 
     Ref<NSObject> activity_;
     Ref<QVNTuningList> tuningList_;
