@@ -4,18 +4,10 @@
 
 #include "foundation/NSPropertyListSerialization.h"
 #include "sdk/wechat/WXTransfer.h"
-#include "system/SystemOtherApps.h"
-#include "system/UIPasteboard.h"
 
 using namespace detail::wechat;
 
 namespace {
-
-Ref<UIPasteboard> transferBoard() {
-    auto board = UIPasteboard::pasteboardWithName(kTransferPasteboard, true);
-    if (board && !board->isPersistent()) board->setPersistent(true);
-    return board;
-}
 
 // Everything but the unreserved characters is escaped, so a value can hold "&" or "=".
 std::string escaped(const std::string& text) {
@@ -70,11 +62,7 @@ Ref<BaseReq> requestFromAppFields(const Dictionary& fields, std::string* error) 
 
 Ref<WeChatAppStandIn> WeChatAppStandIn::install() {
     auto standIn = make<WeChatAppStandIn>();
-    Weak<WeChatAppStandIn> weak = standIn;
-    SystemOtherApps::installApp(kBundleIdentifier, {kScheme},
-                                [weak](const Ref<NSURL>& url, const std::string& source) {
-                                    if (auto self = weak.lock()) self->receive(url, source);
-                                });
+    otherapps::installStandIn(standIn, kBundleIdentifier, {kScheme}, &WeChatAppStandIn::receive);
     return standIn;
 }
 
@@ -83,13 +71,11 @@ void WeChatAppStandIn::uninstall() {
 }
 
 std::vector<WeChatAppStandIn::Received> WeChatAppStandIn::received() const {
-    std::lock_guard lock(mutex_);
-    return received_;
+    return journal_.received();
 }
 
 std::size_t WeChatAppStandIn::receivedCount() const {
-    std::lock_guard lock(mutex_);
-    return received_.size();
+    return journal_.receivedCount();
 }
 
 std::vector<std::string> WeChatAppStandIn::registeredAppIDs() const {
@@ -106,23 +92,19 @@ std::vector<std::string> WeChatAppStandIn::registeredAppIDs() const {
 }
 
 void WeChatAppStandIn::scriptAuthCode(std::string code) {
-    std::lock_guard lock(mutex_);
-    script_.push_back({Answer::AuthCode, std::move(code), 0});
+    journal_.script({Answer::AuthCode, std::move(code), 0});
 }
 
 void WeChatAppStandIn::scriptAuthDenied() {
-    std::lock_guard lock(mutex_);
-    script_.push_back({Answer::AuthDenied, "", WXErrCodeAuthDeny});
+    journal_.script({Answer::AuthDenied, "", WXErrCodeAuthDeny});
 }
 
 void WeChatAppStandIn::scriptShareResult(std::int32_t errCode) {
-    std::lock_guard lock(mutex_);
-    script_.push_back({Answer::Share, "", errCode});
+    journal_.script({Answer::Share, "", errCode});
 }
 
 void WeChatAppStandIn::scriptNoAnswer() {
-    std::lock_guard lock(mutex_);
-    script_.push_back({Answer::None, "", 0});
+    journal_.script({Answer::None, "", 0});
 }
 
 void WeChatAppStandIn::receive(const Ref<NSURL>& url, const std::string& source) {
@@ -143,15 +125,7 @@ void WeChatAppStandIn::receive(const Ref<NSURL>& url, const std::string& source)
         got.fields = *fields;
         got.request = requestFromAppFields(*fields, &got.error);
     }
-    Answer next;
-    {
-        std::lock_guard lock(mutex_);
-        received_.push_back(got);
-        if (!script_.empty()) {
-            next = script_.front();
-            script_.pop_front();
-        }
-    }
+    Answer next = journal_.record(got);
     answer(got, next);
 }
 
@@ -221,9 +195,9 @@ void WeChatAppStandIn::sendTransfer(const std::string& appID, Dictionary fields)
 }
 
 void WeChatAppStandIn::writeRawTransfer(const std::string& appID, const NSData& bytes) {
-    if (auto board = transferBoard()) board->setData(bytes, appID);
+    if (auto board = otherapps::transferPasteboard(kTransferPasteboard)) board->setData(bytes, appID);
 }
 
 void WeChatAppStandIn::openAppURL(const std::string& url) {
-    if (auto u = NSURL::URLWithString(url)) SystemOtherApps::openURLFromApp(kBundleIdentifier, u);
+    otherapps::openURLFromStandIn(kBundleIdentifier, url);
 }

@@ -11,8 +11,6 @@
 // Thread-safe; its URL handler runs on the main thread.
 
 #include <cstdint>
-#include <deque>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +20,7 @@
 #include "foundation/NSURL.h"
 #include "foundation/Value.h"
 #include "sdk/wechat/WXApi.h"
+#include "system/SystemOtherAppStandIn.h"
 
 class WeChatAppStandIn : public NSObject {
   public:
@@ -86,7 +85,5 @@ class WeChatAppStandIn : public NSObject {
     void receive(const Ref<NSURL>& url, const std::string& source);
     void answer(const Received& received, const Answer& answer);
 
-    mutable std::mutex mutex_;
-    std::vector<Received> received_;
-    std::deque<Answer> script_;
+    otherapps::Journal<Received, Answer> journal_;
 };

@@ -2,28 +2,12 @@
 
 #include "foundation/NSDate.h"
 #include "sdk/weibo/bridge/WBTransfer.h"
-#include "system/SystemOtherApps.h"
-#include "system/UIPasteboard.h"
 
 using namespace detail::weibo;
 
-namespace {
-
-Ref<UIPasteboard> transferBoard() {
-    auto board = UIPasteboard::pasteboardWithName(kTransferPasteboard, true);
-    if (board && !board->isPersistent()) board->setPersistent(true);
-    return board;
-}
-
-}  // namespace
-
 Ref<WeiboAppStandIn> WeiboAppStandIn::install() {
     auto standIn = make<WeiboAppStandIn>();
-    Weak<WeiboAppStandIn> weak = standIn;
-    SystemOtherApps::installApp(kBundleIdentifier, {kScheme},
-                                [weak](const Ref<NSURL>& url, const std::string& source) {
-                                    if (auto self = weak.lock()) self->receive(url, source);
-                                });
+    otherapps::installStandIn(standIn, kBundleIdentifier, {kScheme}, &WeiboAppStandIn::receive);
     return standIn;
 }
 
@@ -32,38 +16,33 @@ void WeiboAppStandIn::uninstall() {
 }
 
 std::vector<WeiboAppStandIn::Received> WeiboAppStandIn::received() const {
-    std::lock_guard lock(mutex_);
-    return received_;
+    return journal_.received();
 }
 
 std::size_t WeiboAppStandIn::receivedCount() const {
-    std::lock_guard lock(mutex_);
-    return received_.size();
+    return journal_.receivedCount();
 }
 
 void WeiboAppStandIn::scriptAuthorize(std::string accessToken, std::string userID, std::string refreshToken,
                                       double expiresInSeconds) {
-    std::lock_guard lock(mutex_);
     Answer a;
     a.kind = Answer::Authorize;
     a.accessToken = std::move(accessToken);
     a.userID = std::move(userID);
     a.refreshToken = std::move(refreshToken);
     a.expiresIn = expiresInSeconds;
-    script_.push_back(a);
+    journal_.script(std::move(a));
 }
 
 void WeiboAppStandIn::scriptStatus(long statusCode) {
-    std::lock_guard lock(mutex_);
     Answer a;
     a.kind = Answer::Status;
     a.statusCode = statusCode;
-    script_.push_back(a);
+    journal_.script(std::move(a));
 }
 
 void WeiboAppStandIn::scriptNoAnswer() {
-    std::lock_guard lock(mutex_);
-    script_.push_back(Answer{});
+    journal_.script(Answer{});
 }
 
 void WeiboAppStandIn::receive(const Ref<NSURL>& url, const std::string& source) {
@@ -91,15 +70,7 @@ void WeiboAppStandIn::receive(const Ref<NSURL>& url, const std::string& source) 
                 got.error = "the transfer is another request";
         }
     }
-    Answer next;
-    {
-        std::lock_guard lock(mutex_);
-        received_.push_back(got);
-        if (!script_.empty()) {
-            next = script_.front();
-            script_.pop_front();
-        }
-    }
+    Answer next = journal_.record(got);
     if (got.request) answer(got, next);
 }
 
@@ -147,9 +118,9 @@ void WeiboAppStandIn::sendRequest(const std::string& appKey, const Ref<WBBaseReq
 }
 
 void WeiboAppStandIn::writeRawTransfer(const NSData& bytes) {
-    if (auto board = transferBoard()) board->setData(bytes, kTransferType);
+    if (auto board = otherapps::transferPasteboard(kTransferPasteboard)) board->setData(bytes, kTransferType);
 }
 
 void WeiboAppStandIn::openAppURL(const std::string& url) {
-    if (auto u = NSURL::URLWithString(url)) SystemOtherApps::openURLFromApp(kBundleIdentifier, u);
+    otherapps::openURLFromStandIn(kBundleIdentifier, url);
 }

@@ -10,8 +10,6 @@
 //
 // Thread-safe; its URL handler runs on the main thread.
 
-#include <deque>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +18,7 @@
 #include "foundation/NSObject.h"
 #include "foundation/NSURL.h"
 #include "sdk/weibo/bridge/WeiboSDK.h"
+#include "system/SystemOtherAppStandIn.h"
 
 class WeiboAppStandIn : public NSObject {
   public:
@@ -76,7 +75,5 @@ class WeiboAppStandIn : public NSObject {
     void receive(const Ref<NSURL>& url, const std::string& source);
     void answer(const Received& received, const Answer& answer);
 
-    mutable std::mutex mutex_;
-    std::vector<Received> received_;
-    std::deque<Answer> script_;
+    otherapps::Journal<Received, Answer> journal_;
 };
