@@ -9,31 +9,9 @@
 
 namespace {
 
-struct ReloadHookEntry {
-    std::uint64_t token;
-    UICollectionView::ReloadStage stage;
-    int order;
-    UICollectionView::ReloadHook hook;
-};
-
-std::vector<ReloadHookEntry>& reloadHooks() {
-    static std::vector<ReloadHookEntry> hooks;
+detail::ListReloadHooks<UICollectionView::ReloadHook>& reloadHooks() {
+    static detail::ListReloadHooks<UICollectionView::ReloadHook> hooks;
     return hooks;
-}
-
-std::vector<UICollectionView::ReloadHook> hooksFor(UICollectionView::ReloadStage stage) {
-    std::vector<ReloadHookEntry> list;
-    for (const auto& e : reloadHooks()) {
-        if (e.stage == stage) list.push_back(e);
-    }
-    const bool before = stage == UICollectionView::ReloadStage::Before;
-    std::sort(list.begin(), list.end(), [before](const ReloadHookEntry& a, const ReloadHookEntry& b) {
-        if (a.order != b.order) return before ? a.order > b.order : a.order < b.order;
-        return before ? a.token > b.token : a.token < b.token;
-    });
-    std::vector<UICollectionView::ReloadHook> result;
-    for (auto& e : list) result.push_back(std::move(e.hook));
-    return result;
 }
 
 Ref<NSIndexPath> pathFor(detail::ListPosition key) {
@@ -113,26 +91,18 @@ void UICollectionView::setDelegate(const Ref<UICollectionViewDelegate>& delegate
 }
 
 std::uint64_t UICollectionView::addReloadDataHook(ReloadStage stage, int order, ReloadHook hook) {
-    static std::uint64_t next = 0;
-    const std::uint64_t token = ++next;
-    if (hook) reloadHooks().push_back({token, stage, order, std::move(hook)});
-    return token;
+    return reloadHooks().add(stage == ReloadStage::Before, order, std::move(hook));
 }
 
 void UICollectionView::removeReloadDataHook(std::uint64_t token) {
-    auto& hooks = reloadHooks();
-    hooks.erase(
-        std::remove_if(hooks.begin(), hooks.end(), [token](const auto& e) { return e.token == token; }),
-        hooks.end());
+    reloadHooks().remove(token);
 }
 
 // ---- the model ----------------------------------------------------------------------------------
 
 void UICollectionView::reloadData() {
     auto keepAlive = shared_from_this();
-    for (const auto& hook : hooksFor(ReloadStage::Before)) hook(*this);
-    platformReloadData();
-    for (const auto& hook : hooksFor(ReloadStage::After)) hook(*this);
+    reloadHooks().runAround(*this, [this] { platformReloadData(); });
 }
 
 void UICollectionView::platformReloadData() {
@@ -142,9 +112,8 @@ void UICollectionView::platformReloadData() {
         pending_.clear();
     }
     reloading_ = true;
-    previous_ = std::move(visible_);
-    visible_.clear();
-    for (const auto& [key, cell] : previous_) endDisplaying(cell, key);
+    detail::retireListCells(visible_, previous_,
+                            [this](const auto& cell, Key key) { endDisplaying(cell, key); });
     for (auto& [key, view] : supplementary_) {
         if (view->reuseIdentifier()) {
             enqueueView(view, supplementaryQueueKey(std::get<0>(key), *view->reuseIdentifier()));
@@ -368,16 +337,8 @@ void UICollectionView::layoutVisibleItems() {
         }
     }
     auto d = delegate();
-    for (auto it = visible_.begin(); it != visible_.end();) {
-        if (cells.count(it->first)) {
-            ++it;
-            continue;
-        }
-        const Key key = it->first;
-        auto cell = it->second;
-        it = visible_.erase(it);
-        endDisplaying(cell, key);
-    }
+    detail::dropListCellsNotWanted(visible_, cells,
+                                   [this](const auto& cell, Key key) { endDisplaying(cell, key); });
     for (const auto& [key, a] : cells) {
         if (!keyExists(key)) continue;
         if (auto it = visible_.find(key); it != visible_.end()) {
@@ -440,12 +401,7 @@ Ref<UICollectionViewCell> UICollectionView::requestCell(Key key) {
     }
     const auto view = std::static_pointer_cast<UICollectionReusableView>(cell);
     for (auto& [k, q] : queues_) q.erase(std::remove(q.begin(), q.end(), view), q.end());
-    for (auto it = previous_.begin(); it != previous_.end();) {
-        it = it->second == cell ? previous_.erase(it) : std::next(it);
-    }
-    for (auto it = visible_.begin(); it != visible_.end();) {
-        it = it->second == cell && it->first != key ? visible_.erase(it) : std::next(it);
-    }
+    detail::claimListCell(visible_, previous_, cell, key);
     return cell;
 }
 

@@ -9,7 +9,9 @@
 // likewise. The counts the batch implies must match what the data source now says, or the batch
 // is inconsistent (the callers then reload everything).
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -63,6 +65,88 @@ Ref<NSIndexPath> listPathOfCell(const ListCells<Cell>& visible, const Ref<Cell>&
     }
     return nullptr;
 }
+
+// The start of a full reload: every cell on show is taken away (it ends its display) but stays
+// reachable in `previous` until the reload has laid out the new ones.
+template <class Cell, class EndDisplaying>
+void retireListCells(ListCells<Cell>& visible, ListCells<Cell>& previous, EndDisplaying endDisplaying) {
+    previous = std::move(visible);
+    visible.clear();
+    for (const auto& [position, cell] : previous) endDisplaying(cell, position);
+}
+
+// Takes away (ends the display of) the cells on show whose positions are no longer wanted.
+template <class Cell, class Wanted, class EndDisplaying>
+void dropListCellsNotWanted(ListCells<Cell>& visible, const Wanted& wanted, EndDisplaying endDisplaying) {
+    for (auto it = visible.begin(); it != visible.end();) {
+        if (wanted.count(it->first)) {
+            ++it;
+            continue;
+        }
+        const ListPosition position = it->first;
+        Ref<Cell> cell = it->second;
+        it = visible.erase(it);
+        endDisplaying(cell, position);
+    }
+}
+
+// A cell the data source handed out for `position` leaves whatever other place it held.
+template <class Cell>
+void claimListCell(ListCells<Cell>& visible, ListCells<Cell>& previous, const Ref<Cell>& cell,
+                   ListPosition position) {
+    for (auto it = previous.begin(); it != previous.end();) {
+        it = it->second == cell ? previous.erase(it) : std::next(it);
+    }
+    for (auto it = visible.begin(); it != visible.end();) {
+        it = it->second == cell && it->first != position ? visible.erase(it) : std::next(it);
+    }
+}
+
+// The hooks that run around a full reload, process-wide for one kind of list view. A later loader
+// (higher order, then later registration) wraps an earlier one: its before-step runs first and
+// its after-step last.
+template <class Hook>
+class ListReloadHooks {
+  public:
+    std::uint64_t add(bool before, int order, Hook hook) {
+        const std::uint64_t token = ++lastToken_;
+        if (hook) entries_.push_back({token, before, order, std::move(hook)});
+        return token;
+    }
+    void remove(std::uint64_t token) {
+        std::erase_if(entries_, [token](const Entry& e) { return e.token == token; });
+    }
+    std::vector<Hook> inOrder(bool before) const {
+        std::vector<Entry> list;
+        for (const auto& e : entries_) {
+            if (e.before == before) list.push_back(e);
+        }
+        std::sort(list.begin(), list.end(), [before](const Entry& a, const Entry& b) {
+            if (a.order != b.order) return before ? a.order > b.order : a.order < b.order;
+            return before ? a.token > b.token : a.token < b.token;
+        });
+        std::vector<Hook> hooks;
+        for (auto& e : list) hooks.push_back(std::move(e.hook));
+        return hooks;
+    }
+    // Runs the before-hooks, the reload itself, then the after-hooks.
+    template <class View, class Reload>
+    void runAround(View& view, Reload reload) const {
+        for (const auto& hook : inOrder(true)) hook(view);
+        reload();
+        for (const auto& hook : inOrder(false)) hook(view);
+    }
+
+  private:
+    struct Entry {
+        std::uint64_t token;
+        bool before;
+        int order;
+        Hook hook;
+    };
+    std::vector<Entry> entries_;
+    std::uint64_t lastToken_ = 0;
+};
 
 struct ListUpdateBatch {
     std::set<long> deletedSections;   // before

@@ -13,21 +13,14 @@ namespace {
 
 // ---- the hook lists ------------------------------------------------------------------------------
 
-struct ReloadHookEntry {
-    std::uint64_t token;
-    UITableView::ReloadStage stage;
-    int order;
-    UITableView::ReloadHook hook;
-};
-
 struct UpdateWrapperEntry {
     std::uint64_t token;
     int order;
     UITableView::UpdateWrapper wrapper;
 };
 
-std::vector<ReloadHookEntry>& reloadHooks() {
-    static std::vector<ReloadHookEntry> hooks;
+detail::ListReloadHooks<UITableView::ReloadHook>& reloadHooks() {
+    static detail::ListReloadHooks<UITableView::ReloadHook> hooks;
     return hooks;
 }
 
@@ -39,23 +32,6 @@ std::vector<UpdateWrapperEntry>& updateWrappers() {
 std::uint64_t nextHookToken() {
     static std::uint64_t next = 0;
     return ++next;
-}
-
-// Hooks of a stage in running order: a later loader (higher order, then later registration)
-// wraps an earlier one, so its before-step runs first and its after-step last.
-std::vector<UITableView::ReloadHook> hooksFor(UITableView::ReloadStage stage) {
-    std::vector<ReloadHookEntry> list;
-    for (const auto& e : reloadHooks()) {
-        if (e.stage == stage) list.push_back(e);
-    }
-    const bool before = stage == UITableView::ReloadStage::Before;
-    std::sort(list.begin(), list.end(), [before](const ReloadHookEntry& a, const ReloadHookEntry& b) {
-        if (a.order != b.order) return before ? a.order > b.order : a.order < b.order;
-        return before ? a.token > b.token : a.token < b.token;
-    });
-    std::vector<UITableView::ReloadHook> result;
-    for (auto& e : list) result.push_back(std::move(e.hook));
-    return result;
 }
 
 Ref<NSIndexPath> pathFor(detail::ListPosition key) {
@@ -100,16 +76,11 @@ void UITableView::setDelegate(const Ref<UITableViewDelegate>& delegate) {
 // ---- hooks --------------------------------------------------------------------------------------
 
 std::uint64_t UITableView::addReloadDataHook(ReloadStage stage, int order, ReloadHook hook) {
-    const std::uint64_t token = nextHookToken();
-    if (hook) reloadHooks().push_back({token, stage, order, std::move(hook)});
-    return token;
+    return reloadHooks().add(stage == ReloadStage::Before, order, std::move(hook));
 }
 
 void UITableView::removeReloadDataHook(std::uint64_t token) {
-    auto& hooks = reloadHooks();
-    hooks.erase(
-        std::remove_if(hooks.begin(), hooks.end(), [token](const auto& e) { return e.token == token; }),
-        hooks.end());
+    reloadHooks().remove(token);
 }
 
 std::uint64_t UITableView::addUpdateWrapper(int order, UpdateWrapper wrapper) {
@@ -128,9 +99,7 @@ void UITableView::removeUpdateWrapper(std::uint64_t token) {
 
 void UITableView::reloadData() {
     auto keepAlive = shared_from_this();
-    for (const auto& hook : hooksFor(ReloadStage::Before)) hook(*this);
-    platformReloadData();
-    for (const auto& hook : hooksFor(ReloadStage::After)) hook(*this);
+    reloadHooks().runAround(*this, [this] { platformReloadData(); });
 }
 
 void UITableView::platformReloadData() {
@@ -140,9 +109,8 @@ void UITableView::platformReloadData() {
         pending_.clear();
     }
     reloading_ = true;
-    previous_ = std::move(visible_);
-    visible_.clear();
-    for (const auto& [key, cell] : previous_) endDisplaying(cell, key);
+    detail::retireListCells(visible_, previous_,
+                            [this](const auto& cell, Key key) { endDisplaying(cell, key); });
     for (auto* views : {&headerViews_, &footerViews_}) {
         for (auto& [section, view] : *views) view->removeFromSuperview();
         views->clear();
@@ -500,16 +468,8 @@ void UITableView::layoutVisibleRows() {
 
     const std::vector<Key> keys = visibleKeys();
     const std::set<Key> wanted(keys.begin(), keys.end());
-    for (auto it = visible_.begin(); it != visible_.end();) {
-        if (wanted.count(it->first)) {
-            ++it;
-            continue;
-        }
-        const Key key = it->first;
-        Ref<UITableViewCell> cell = it->second;
-        it = visible_.erase(it);
-        endDisplaying(cell, key);
-    }
+    detail::dropListCellsNotWanted(visible_, wanted,
+                                   [this](const auto& cell, Key key) { endDisplaying(cell, key); });
     for (const Key& key : keys) {
         if (!keyExists(key)) continue;  // the data changed under a callback
         if (auto it = visible_.find(key); it != visible_.end()) {
@@ -554,12 +514,7 @@ Ref<UITableViewCell> UITableView::requestCell(Key key) {
         if (q != queues_.end())
             q->second.erase(std::remove(q->second.begin(), q->second.end(), cell), q->second.end());
     }
-    for (auto it = previous_.begin(); it != previous_.end();) {
-        it = it->second == cell ? previous_.erase(it) : std::next(it);
-    }
-    for (auto it = visible_.begin(); it != visible_.end();) {
-        it = it->second == cell && it->first != key ? visible_.erase(it) : std::next(it);
-    }
+    detail::claimListCell(visible_, previous_, cell, key);
     return cell;
 }
 
