@@ -4,7 +4,8 @@
 // layer (dispatch workers, the network and transport threads, analytics workers) are detached and
 // may still be winding down, and running the static destructors under them races. A process on
 // the phone ends the same way, without tearing its statics down. Output is flushed first; under
-// the address sanitizer the leak check runs before the exit, as it would at a normal one.
+// the address sanitizer the leak check runs before the exit, as it would at a normal one, and in a
+// coverage build the counters are written out, which a normal exit would also have done.
 //
 // Because of that _Exit, a sanitizer that merely counts its reports and sets the exit status at
 // exit would never fail a test. So every sanitizer stops the program at its first report (the
@@ -18,6 +19,7 @@
 #include <cstdlib>
 
 extern "C" int __lsan_do_recoverable_leak_check() __attribute__((weak));
+extern "C" void __gcov_dump() __attribute__((weak));
 
 #ifdef APP_TSAN_OPTIONS
 extern "C" const char* __tsan_default_options() {
@@ -45,5 +47,6 @@ int main(int argc, char** argv) {
     int result = RUN_ALL_TESTS();
     std::fflush(nullptr);
     if (__lsan_do_recoverable_leak_check && __lsan_do_recoverable_leak_check() && result == 0) result = 1;
+    if (__gcov_dump) __gcov_dump();
     std::_Exit(result);
 }
