@@ -14,7 +14,7 @@ void TATRecordArena::close() noexcept {
 }
 
 TATRecordArena::~TATRecordArena() {
-    for (auto* block : blocks_) std::free(block);
+    for (auto* block : blocks_) ::operator delete(block);
 }
 
 void* TATRecordArena::allocateInNewBlock(std::size_t bytes, std::size_t alignment) {
@@ -23,10 +23,9 @@ void* TATRecordArena::allocateInNewBlock(std::size_t bytes, std::size_t alignmen
     std::size_t size = size_ ? std::min(size_ * 2, kLargestBlock) : kFirstBlock;
     size = std::max(size, bytes + alignment);
     blocks_.reserve(blocks_.size() + 1);
-    auto* block = static_cast<std::uint8_t*>(std::malloc(size));
-    if (!block) throw std::bad_alloc();
+    auto* block = static_cast<std::uint8_t*>(::operator new(size));
     blocks_.push_back(block);
-    // malloc aligns for any fundamental type; records need no more.
+    // operator new aligns for any fundamental type; records need no more.
     block_ = block;
     size_ = size;
     used_ = 0;

@@ -84,7 +84,7 @@ class TATRecordArena {
     // While the read is open, the count carries this much on top of the records released so
     // far, so that it cannot reach zero before close() settles it with the records made.
     static constexpr std::int64_t kOpenHold = std::int64_t{1} << 48;
-    static constexpr std::size_t kFirstBlock = 4096;
+    static constexpr std::size_t kFirstBlock = 2048;
     static constexpr std::size_t kLargestBlock = 256 * 1024;
 
     TATRecordArena() = default;
