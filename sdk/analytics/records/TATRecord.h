@@ -715,9 +715,14 @@ void TATRecord<D>::readFields(P& protocol) {
         D::fields([&](int id, const char*, bool, auto value, bool D::*flag) {
             using T = std::decay_t<decltype(record.*value)>;
             if (id != fieldID || fieldType != detail::TATFieldTraits<T>::wireType) return;
-            T fresh{};
-            detail::tatReadValue(protocol, fresh);
-            record.*value = std::move(fresh);
+            if constexpr (detail::kTATIsScalar<T> || std::is_same_v<T, std::optional<std::string>>) {
+                // These are read whole before they are stored: a failing read leaves the field.
+                detail::tatReadValue(protocol, record.*value);
+            } else {
+                T fresh{};
+                detail::tatReadValue(protocol, fresh);
+                record.*value = std::move(fresh);
+            }
             record.*flag = true;
             taken = true;
         });
