@@ -220,10 +220,6 @@ class TATMemoryBuffer final : public TATTransport, public NSObject {
 
     // Everything held from the buffer's start: bytes read but not yet dropped too.
     NSData getBuffer() const;
-    // Room for `length` more bytes without growing again.
-    void reserve(std::size_t length) {
-        if (capacity_ - size_ < length) grow(length);
-    }
 
     std::string className() const override { return "TATMemoryBuffer"; }
 
