@@ -104,17 +104,37 @@ std::string TATException::description() const {
 // ---------------------------------------------------------------------------------------------
 // Memory buffer
 
-TATMemoryBuffer::TATMemoryBuffer(const NSData& data) : TATMemoryBuffer(data.bytes(), data.length()) {}
+TATMemoryBuffer::TATMemoryBuffer(const NSData& data) : borrowed_(data) {
+    // Never written while borrowed: the first write takes a copy.
+    data_ = const_cast<std::uint8_t*>(borrowed_.bytes());
+    size_ = capacity_ = borrowed_.length();
+}
 
 TATMemoryBuffer::TATMemoryBuffer(const void* bytes, std::size_t length) {
     if (bytes && length) append(static_cast<const std::uint8_t*>(bytes), length);
 }
 
 TATMemoryBuffer::~TATMemoryBuffer() {
-    std::free(data_);
+    if (!borrowed()) std::free(data_);
 }
 
 void TATMemoryBuffer::grow(std::size_t more) {
+    if (borrowed()) {
+        // The unread and undropped bytes move to storage of our own.
+        std::size_t kept = size_ - base_;
+        std::size_t capacity = 256;
+        while (capacity < kept + more) capacity *= 2;
+        auto* owned = static_cast<std::uint8_t*>(std::malloc(capacity));
+        if (!owned) throw std::bad_alloc();
+        std::memcpy(owned, data_ + base_, kept);
+        borrowed_ = NSData();
+        data_ = owned;
+        capacity_ = capacity;
+        size_ = kept;
+        position_ -= base_;
+        base_ = 0;
+        return;
+    }
     if (base_ > 0 && base_ >= size_ - base_) {
         std::memmove(data_, data_ + base_, size_ - base_);
         size_ -= base_;
@@ -149,6 +169,7 @@ void TATMemoryBuffer::write(const std::uint8_t* buffer, std::uint32_t offset, st
 }
 
 NSData TATMemoryBuffer::getBuffer() const {
+    if (borrowed() && base_ == 0) return borrowed_;
     return NSData(data_ + base_, size_ - base_);
 }
 

@@ -179,6 +179,8 @@ inline void tatCopyShort(std::uint8_t* to, const char* from, std::size_t n) {
 inline constexpr char kTATNotEnoughBytes[] = "Not enough bytes remain in buffer";
 }  // namespace detail
 
+class TATRecordArena;
+
 // ---------------------------------------------------------------------------------------------
 // Transports
 
@@ -198,12 +200,15 @@ class TATTransport {
 // A growable byte array with a read position. Writes append; reads consume from the position.
 // Once 4096 or more bytes have been consumed they are dropped, so that getBuffer answers only
 // the bytes read since then and the ones not yet read.
+//
+// A buffer made from NSData reads that data's bytes where they lie (NSData does not change under
+// its holders) and takes a copy of its own only when it is first written to.
 class TATMemoryBuffer final : public TATTransport, public NSObject {
   public:
     static constexpr std::uint64_t kCompactionThreshold = 4096;
 
     TATMemoryBuffer() = default;
-    // A private copy of the bytes, read position 0.
+    // The bytes of the data, read position 0.
     explicit TATMemoryBuffer(const NSData& data);
     TATMemoryBuffer(const void* bytes, std::size_t length);
     ~TATMemoryBuffer() override;
@@ -213,7 +218,7 @@ class TATMemoryBuffer final : public TATTransport, public NSObject {
     void flush() override {}
     std::optional<std::uint64_t> remainingBytes() const override { return size_ - position_; }
 
-    // A copy of everything held from the buffer's start: bytes read but not yet dropped too.
+    // Everything held from the buffer's start: bytes read but not yet dropped too.
     NSData getBuffer() const;
 
     std::string className() const override { return "TATMemoryBuffer"; }
@@ -257,12 +262,15 @@ class TATMemoryBuffer final : public TATTransport, public NSObject {
 
   private:
     [[noreturn]] static void throwNotEnoughBytes();
+    bool borrowed() const { return !borrowed_.empty(); }
     void grow(std::size_t more);
 
     // The logical buffer is data_[base_, size_); its read offset is position_ - base_. Dropping
     // consumed bytes moves base_; the bytes themselves are shifted down only when a write needs
     // room and the dropped part is at least as long as the kept one, so that reading costs no
-    // copying and a long exchange of writes and reads stays linear.
+    // copying and a long exchange of writes and reads stays linear. data_ is either our own
+    // (malloc'd) or the bytes of borrowed_, never written.
+    NSData borrowed_;
     std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
@@ -457,6 +465,13 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
         return std::min<std::uint64_t>(static_cast<std::uint64_t>(count), *remaining / minimumBytes);
     }
 
+    // Where the records of the read under way are made (TATRecord.h): opened by the outermost
+    // record read on first need, closed when that read ends.
+    TATRecordArena* recordArena() const { return recordArena_; }
+    void setRecordArena(TATRecordArena* arena) { recordArena_ = arena; }
+    int recordReadDepth() const { return recordReadDepth_; }
+    void setRecordReadDepth(int depth) { recordReadDepth_ = depth; }
+
   private:
     // Writes N bytes made by fill(destination): straight into a memory buffer, else through a
     // small local buffer to the transport.
@@ -514,6 +529,8 @@ class TATBinaryProtocol final : public TATProtocol, public NSObject {
     Ref<TATTransport> mTransport;
     // The transport when it is a memory buffer, reached without a virtual call.
     TATMemoryBuffer* memory_ = nullptr;
+    TATRecordArena* recordArena_ = nullptr;
+    int recordReadDepth_ = 0;
     bool mStrictRead = false;
     bool mStrictWrite = true;
     std::int32_t mMessageSizeLimit = 0;

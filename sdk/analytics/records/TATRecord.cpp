@@ -1,5 +1,37 @@
 #include "sdk/analytics/records/TATRecord.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+
+TATRecordArena* TATRecordArena::open() {
+    return new TATRecordArena();
+}
+
+void TATRecordArena::close() noexcept {
+    std::int64_t settle = made_ - kOpenHold;
+    if (live_.fetch_add(settle, std::memory_order_acq_rel) + settle == 0) delete this;
+}
+
+TATRecordArena::~TATRecordArena() {
+    for (auto* block : blocks_) ::operator delete(block);
+}
+
+void* TATRecordArena::allocateInNewBlock(std::size_t bytes, std::size_t alignment) {
+    // Each block twice the last, up to a bound, so that a small read takes little and a large
+    // one few blocks; a record larger than a block has one of its own.
+    std::size_t size = size_ ? std::min(size_ * 2, kLargestBlock) : kFirstBlock;
+    size = std::max(size, bytes + alignment);
+    blocks_.reserve(blocks_.size() + 1);
+    auto* block = static_cast<std::uint8_t*>(::operator new(size));
+    blocks_.push_back(block);
+    // operator new aligns for any fundamental type; records need no more.
+    block_ = block;
+    size_ = size;
+    used_ = 0;
+    return allocate(bytes, alignment);
+}
+
 namespace detail {
 
 void tatRaiseProtocol(std::string reason) {

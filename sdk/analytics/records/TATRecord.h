@@ -23,6 +23,7 @@
 // Setting a list field to `std::nullopt` (or to `{}`) sets it to none; an empty list is
 // `TATList<R>{}`.
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -49,6 +50,118 @@ class TATBase {
 
 template <class R>
 using TATList = std::vector<Ref<R>>;
+
+// The records one read makes, in blocks taken from the allocator a few at a time, since a
+// report holds tens of thousands of small records and making and freeing each on its own cost
+// most of the read. Every record made here holds the arena: it lives as long as any of them (a
+// record kept after the rest of its report keeps it alive) and goes, with all its blocks, when
+// the last one goes. Only the reading thread makes records here, while the read is open;
+// records are released from any thread.
+class TATRecordArena {
+  public:
+    TATRecordArena(const TATRecordArena&) = delete;
+    TATRecordArena& operator=(const TATRecordArena&) = delete;
+
+    // A new arena, held by the read that opens it until close().
+    static TATRecordArena* open();
+    // The read's hold ends; the arena goes now if no record made in it is left.
+    void close() noexcept;
+
+    void* allocate(std::size_t bytes, std::size_t alignment) {
+        std::size_t at = (used_ + alignment - 1) & ~(alignment - 1);
+        if (at + bytes > size_) [[unlikely]]
+            return allocateInNewBlock(bytes, alignment);
+        used_ = at + bytes;
+        ++made_;
+        return block_ + at;
+    }
+    // One record made here has gone.
+    void release() noexcept {
+        if (live_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    }
+
+  private:
+    // While the read is open, the count carries this much on top of the records released so
+    // far, so that it cannot reach zero before close() settles it with the records made.
+    static constexpr std::int64_t kOpenHold = std::int64_t{1} << 48;
+    static constexpr std::size_t kFirstBlock = 2048;
+    static constexpr std::size_t kLargestBlock = 256 * 1024;
+
+    TATRecordArena() = default;
+    ~TATRecordArena();
+    void* allocateInNewBlock(std::size_t bytes, std::size_t alignment);
+
+    std::uint8_t* block_ = nullptr;
+    std::size_t used_ = 0;
+    std::size_t size_ = 0;
+    std::int64_t made_ = 0;
+    std::vector<std::uint8_t*> blocks_;
+    std::atomic<std::int64_t> live_{kOpenHold};
+};
+
+namespace detail {
+
+// The allocator of the records made in an arena; giving one back releases it.
+template <class T>
+class TATArenaAllocator {
+  public:
+    using value_type = T;
+
+    explicit TATArenaAllocator(TATRecordArena* arena) noexcept : arena_(arena) {}
+    template <class U>
+    TATArenaAllocator(const TATArenaAllocator<U>& other) noexcept : arena_(other.arena()) {}
+
+    T* allocate(std::size_t n) {
+        static_assert(alignof(T) <= alignof(std::max_align_t),
+                      "blocks are aligned for fundamental types only");
+        return static_cast<T*>(arena_->allocate(n * sizeof(T), alignof(T)));
+    }
+    void deallocate(T*, std::size_t) noexcept { arena_->release(); }
+    TATRecordArena* arena() const noexcept { return arena_; }
+    template <class U>
+    bool operator==(const TATArenaAllocator<U>& other) const noexcept {
+        return arena_ == other.arena();
+    }
+
+  private:
+    TATRecordArena* arena_;
+};
+
+// A new record for a read in progress: in the read's arena when reading binary, else on its own.
+template <class R, class P>
+Ref<R> tatMakeRecord(P& p) {
+    if constexpr (std::is_same_v<P, TATBinaryProtocol>) {
+        if (p.recordReadDepth() > 0) {
+            if (!p.recordArena()) p.setRecordArena(TATRecordArena::open());
+            return std::allocate_shared<R>(TATArenaAllocator<R>(p.recordArena()));
+        }
+    }
+    return make<R>();
+}
+
+// Marks a record read on a binary protocol; the outermost one closes the arena its records
+// were made in, also when the read fails.
+class TATRecordReadScope {
+  public:
+    explicit TATRecordReadScope(TATBinaryProtocol& p) : p_(p) {
+        p_.setRecordReadDepth(p_.recordReadDepth() + 1);
+    }
+    ~TATRecordReadScope() {
+        int depth = p_.recordReadDepth() - 1;
+        p_.setRecordReadDepth(depth);
+        if (depth == 0 && p_.recordArena()) {
+            p_.recordArena()->close();
+            p_.setRecordArena(nullptr);
+        }
+    }
+    TATRecordReadScope(const TATRecordReadScope&) = delete;
+    TATRecordReadScope& operator=(const TATRecordReadScope&) = delete;
+
+  private:
+    TATBinaryProtocol& p_;
+};
+
+}  // namespace detail
 
 // A map from text to values in insertion order, the order in which it is written. Setting an
 // existing key replaces its value in place. Large maps keep a hash index, so that reading many
@@ -289,7 +402,7 @@ void tatReadValue(P& p, std::optional<Dictionary>& v) {
 }
 template <class P, class R>
 void tatReadValue(P& p, Ref<R>& v) {
-    auto record = make<R>();
+    auto record = tatMakeRecord<R>(p);
     record->read(p);
     v = std::move(record);
 }
@@ -308,7 +421,7 @@ void tatReadValue(P& p, std::optional<TATList<R>>& v) {
     TATList<R> items;
     tatReserve(p, items, size, 1);
     for (int i = 0; i < size; ++i) {
-        auto record = make<R>();
+        auto record = tatMakeRecord<R>(p);
         record->read(p);
         items.push_back(std::move(record));
     }
@@ -323,7 +436,7 @@ void tatReadValue(P& p, std::optional<TATMap<Ref<R>>>& v) {
     tatReserve(p, map, size, 5);
     for (int i = 0; i < size; ++i) {
         auto key = p.readString();
-        auto record = make<R>();
+        auto record = tatMakeRecord<R>(p);
         record->read(p);
         if (!key) tatRaiseProtocol("Map key is not valid UTF-8");
         map.setObject(std::move(*key), std::move(record));
@@ -563,7 +676,9 @@ void TATRecord<D>::write(TATProtocol& protocol) const {
 template <class D>
 void TATRecord<D>::read(TATProtocol& protocol) {
     if (typeid(protocol) == typeid(TATBinaryProtocol)) {
-        readFields(static_cast<TATBinaryProtocol&>(protocol));
+        auto& binary = static_cast<TATBinaryProtocol&>(protocol);
+        detail::TATRecordReadScope scope(binary);
+        readFields(binary);
     } else {
         readFields(protocol);
     }
@@ -600,9 +715,14 @@ void TATRecord<D>::readFields(P& protocol) {
         D::fields([&](int id, const char*, bool, auto value, bool D::*flag) {
             using T = std::decay_t<decltype(record.*value)>;
             if (id != fieldID || fieldType != detail::TATFieldTraits<T>::wireType) return;
-            T fresh{};
-            detail::tatReadValue(protocol, fresh);
-            record.*value = std::move(fresh);
+            if constexpr (detail::kTATIsScalar<T> || std::is_same_v<T, std::optional<std::string>>) {
+                // These are read whole before they are stored: a failing read leaves the field.
+                detail::tatReadValue(protocol, record.*value);
+            } else {
+                T fresh{};
+                detail::tatReadValue(protocol, fresh);
+                record.*value = std::move(fresh);
+            }
             record.*flag = true;
             taken = true;
         });

@@ -303,6 +303,36 @@ TEST(TATMemoryBufferTest, GetBufferHoldsReadBytesUntilCompaction) {
     EXPECT_EQ(sink[0], static_cast<std::uint8_t>(4096));
 }
 
+TEST(TATMemoryBufferTest, DataIsReadWhereItLiesAndNeverWritten) {
+    NSData data = bytes({1, 2, 3});
+    auto buffer = make<TATMemoryBuffer>(data);
+    data.mutableBytes()[0] = 9;  // the holder's own change stays its own
+    std::uint8_t out[4] = {};
+    buffer->readAll(out, 0, 1);
+    EXPECT_EQ(out[0], 1);
+    std::uint8_t more[] = {4, 5};
+    buffer->write(more, 0, 2);
+    EXPECT_BYTES(buffer->getBuffer(), 1, 2, 3, 4, 5);
+    EXPECT_BYTES(data, 9, 2, 3);
+    buffer->readAll(out, 0, 4);
+    EXPECT_BYTES(NSData(out, 4), 2, 3, 4, 5);
+
+    // Written after its first 4096 bytes were read and dropped: the rest is kept, in order.
+    std::vector<std::uint8_t> large(5000);
+    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<std::uint8_t>(i);
+    NSData source(large);
+    buffer = make<TATMemoryBuffer>(source);
+    std::vector<std::uint8_t> sink(4096);
+    buffer->readAll(sink.data(), 0, 4096);
+    buffer->write(more, 0, 2);
+    NSData rest = buffer->getBuffer();
+    ASSERT_EQ(rest.length(), 906u);
+    EXPECT_EQ(rest.bytes()[0], static_cast<std::uint8_t>(4096));
+    EXPECT_EQ(rest.bytes()[905], 5);
+    EXPECT_EQ(source.length(), 5000u);
+    EXPECT_EQ(source.bytes()[4999], static_cast<std::uint8_t>(4999));
+}
+
 TEST(TATMemoryBufferTest, CompactionKeepsWritesAndReadsInOrder) {
     auto buffer = make<TATMemoryBuffer>();
     TATBinaryProtocol protocol(buffer);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <thread>
 
 #include "RecordTestSupport.h"
 
@@ -348,6 +349,40 @@ TEST(TATRecordRoundTrip, LongTextAndManyElements) {
         property.setObject("key" + std::to_string(i), make<TATImprintValue>("v", i, "g"));
     imprint->setProperty(property);
     expectRoundTrip(imprint, "large map");
+}
+
+// Records read together share their storage; each one kept keeps it, wherever it is released.
+TEST(TATRecordRoundTrip, RecordsKeptFromAReadOutliveTheRest) {
+    auto entry = make<TATUALogEntry>();
+    TATList<TATSession> sessions;
+    for (int i = 0; i < 400; ++i) {
+        sessions.push_back(make<TATSession>("session-" + std::to_string(i), i, i + 1, 1,
+                                            TATList<TATPage>{fullPage(i)}, std::nullopt, nullptr));
+    }
+    entry->setApp_info(fullAppInfo());
+    entry->setSessions(sessions);
+    NSData data = written(*entry);
+
+    auto back = readBack<TATUALogEntry>(data);
+    Ref<TATSession> session = (*back->sessions())[399];
+    Ref<TATPage> page = (*(*back->sessions())[7]->pages())[0];
+    back.reset();
+    std::thread([&] {
+        EXPECT_EQ(session->id(), "session-399");
+        EXPECT_TRUE(session->pages()->front()->isEqualToRecord(*fullPage(399)));
+        session.reset();
+    }).join();
+    EXPECT_TRUE(page->isEqualToRecord(*sessions[7]->pages()->front()));
+
+    // A read that fails part way keeps what it stored before the failure.
+    auto partial = make<TATUALogEntry>();
+    auto buffer = make<TATMemoryBuffer>(data.subdataWithRange(0, data.length() / 2));
+    TATBinaryProtocol protocol(buffer);
+    EXPECT_THROW(partial->read(protocol), TAWireTransportException);
+    buffer.reset();
+    EXPECT_FALSE(partial->sessionsIsSet());
+    ASSERT_TRUE(partial->app_info());
+    EXPECT_TRUE(partial->app_info()->isEqualToRecord(*fullAppInfo()));
 }
 
 }  // namespace
