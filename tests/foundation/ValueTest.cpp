@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "foundation/NSError.h"
+#include "foundation/NSJSONSerialization.h"
 #include "foundation/NSKeyedArchiver.h"
 #include "foundation/NSPropertyListSerialization.h"
 
@@ -131,6 +132,23 @@ TEST(ValueTest, ThreadsShareTheFirstLookupOfAReadersDictionary) {
             ASSERT_EQ(wrong.load(), 0) << size;
         }
     }
+}
+
+// The JSON reader takes strings and keys without escapes straight from the text: blanks around
+// them, escapes anywhere in them and repeated keys must come out as when every one is unescaped.
+TEST(ValueTest, JSONReaderStringsAndKeysWithAndWithoutEscapes) {
+    const char* text =
+        "{ \"plain\" : \"v\" ,\"e\\u00e9\":\"a\\\\b\"\n,\t\"q\\\"k\" :\"\\\"\" , \"plain\":\"again\","
+        "\"\":\"\", \"list\":[ \"x\" , \"\\/y\"\r\n,\"\"] }";
+    Value v = NSJSONSerialization::JSONObjectWithData(NSData::fromString(text), 0, nullptr);
+    ASSERT_TRUE(v.isDictionary()) << text;
+    EXPECT_EQ(v.dictionary()->allKeys(),
+              (std::vector<std::string>{"plain", "e\xC3\xA9", "q\"k", "", "list"}));
+    EXPECT_EQ(v["plain"], Value("again"));
+    EXPECT_EQ(v["e\xC3\xA9"], Value("a\\b"));
+    EXPECT_EQ(v["q\"k"], Value("\""));
+    EXPECT_EQ(v[""], Value(""));
+    EXPECT_EQ(v["list"], Value(Array{"x", "/y", ""}));
 }
 
 // A dictionary checked step by step against a model of what it must hold: a map and the order
