@@ -342,6 +342,20 @@ class Reader {
                 const char* after = nullptr;
                 return readNumber(tokenStart(v), out, after);
             }
+            case od::json_type::string: {
+                // Most strings hold no escape: their text is taken from the document as it
+                // stands, between the quotes, without the library unescaping it to a buffer
+                // first. The token runs to the next structural character, so only blanks follow
+                // its closing quote.
+                std::string_view token = v.raw_json_token();
+                std::size_t n = token.size();
+                while (n > 2 && isBlank(token[n - 1])) --n;
+                if (n >= 2 && token[n - 1] == '"' && !std::memchr(token.data() + 1, '\\', n - 2)) {
+                    out = Value(std::string(token.data() + 1, n - 2));
+                    return true;
+                }
+                return readScalar(v, type, out);
+            }
             default:
                 return readScalar(v, type, out);
         }
@@ -425,9 +439,14 @@ class Reader {
             if (fail(std::move(result).get(field), Context::Object)) return false;
             // Taken first: unescaping the key lets go of its raw text.
             const char* rawKey = field.key().raw();
+            // A key without escapes (nearly all) is used where it stands in the document. The
+            // text passed the library's checks, so a quote or a backslash comes before any zero.
+            const char* close = rawKey;
+            while (*close != '"' && *close != '\\' && *close != 0) ++close;
             std::string_view key;
-            simdjson::error_code e = field.unescaped_key().get(key);
-            if (e == simdjson::STRING_ERROR) {
+            if (*close == '"') {
+                key = std::string_view(rawKey, static_cast<std::size_t>(close - rawKey));
+            } else if (simdjson::error_code e = field.unescaped_key().get(key); e == simdjson::STRING_ERROR) {
                 unescaped.clear();
                 if (!unescape(rawKey, unescaped)) return false;
                 key = unescaped;

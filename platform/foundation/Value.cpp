@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <functional>
 #include <limits>
+#include <mutex>
 
 namespace detail {
 
@@ -62,9 +63,15 @@ struct ArrayStorage {
 
 // Small dictionaries (the common case: a record of a dozen keys) are searched linearly. From a
 // threshold on, an open-addressed table of positions into `entries` is kept up to date by every
-// change, so an insert costs amortised constant time whatever the order of calls, and lookups
-// never write (a shared immutable dictionary can be read from several threads). The table holds
+// change, so an insert costs amortised constant time whatever the order of calls. The table holds
 // positions, not views of the keys, so moving the entries when the vector grows costs nothing.
+//
+// A dictionary handed over whole (by a reader, or as a copy) gets its table on the first lookup
+// instead: most records a reader builds are only walked or read a few times, if at all. That
+// first lookup may come from several threads reading one shared immutable dictionary at once, so
+// it is built under a lock and published through `pending`; lookups after it never write.
+std::mutex pendingIndexLock;
+
 struct DictionaryStorage {
     static constexpr std::size_t kIndexThreshold = 12;
     static constexpr std::uint32_t kEmpty = 0;
@@ -76,6 +83,9 @@ struct DictionaryStorage {
 
     std::vector<Dictionary::Entry> entries;
     bool isMutable = true;
+    // Set when the entries are past the threshold but the table is not built yet; cleared (with
+    // release) once `slots` is complete.
+    std::atomic<bool> pending{false};
     std::vector<Slot> slots;  // empty, or a power of two at most half full
 
     static std::uint32_t hashOf(std::string_view key) {
@@ -84,7 +94,28 @@ struct DictionaryStorage {
     bool indexed() const { return !slots.empty(); }
     std::size_t mask() const { return slots.size() - 1; }
 
+    // Entries handed over whole: the table comes with the first lookup or change.
+    void deferIndex() { pending.store(entries.size() >= kIndexThreshold, std::memory_order_relaxed); }
+
+    // For lookups, which may run on several threads at once.
+    void buildPendingIndex() const {
+        std::lock_guard<std::mutex> lock(pendingIndexLock);
+        if (!pending.load(std::memory_order_relaxed)) return;
+        // Every storage is made non-const; the lock keeps the build to one thread.
+        auto& self = const_cast<DictionaryStorage&>(*this);
+        self.rebuild(entries.size());
+        self.pending.store(false, std::memory_order_release);
+    }
+
+    // For changes, which have the dictionary to themselves.
+    void buildIndexForChange() {
+        if (!pending.load(std::memory_order_relaxed)) return;
+        rebuild(entries.size());
+        pending.store(false, std::memory_order_relaxed);
+    }
+
     std::size_t indexOf(std::string_view key) const {
+        if (pending.load(std::memory_order_acquire)) buildPendingIndex();
         if (!indexed()) {
             for (std::size_t i = 0; i < entries.size(); ++i) {
                 if (entries[i].first == key) return i;
@@ -134,7 +165,9 @@ struct DictionaryStorage {
     // Called after an entry was appended.
     void didAppend() {
         std::size_t n = entries.size();
-        if (indexed()) {
+        if (pending.load(std::memory_order_relaxed)) {
+            buildIndexForChange();
+        } else if (indexed()) {
             if (n * 2 > slots.size()) grow();
             enter(n - 1);
         } else if (n >= kIndexThreshold) {
@@ -144,6 +177,7 @@ struct DictionaryStorage {
 
     // Replaces the value of an existing key in place, or appends a new entry; one probe.
     void assign(std::string_view key, Value&& value) {
+        buildIndexForChange();
         if (!indexed()) {
             for (auto& e : entries) {
                 if (e.first == key) {
@@ -173,6 +207,7 @@ struct DictionaryStorage {
     }
 
     void erase(std::size_t position) {
+        buildIndexForChange();
         if (indexed()) {
             // Backward-shift deletion keeps every probe chain unbroken without tombstones.
             std::uint32_t h = hashOf(entries[position].first);
@@ -202,10 +237,14 @@ struct DictionaryStorage {
     void clear() {
         entries.clear();
         slots.clear();
+        pending.store(false, std::memory_order_relaxed);
     }
 
     DictionaryStorage() = default;
-    DictionaryStorage(const DictionaryStorage&) = default;
+    // The copy's table is left for its first lookup.
+    DictionaryStorage(const DictionaryStorage& other) : entries(other.entries), isMutable(other.isMutable) {
+        deferIndex();
+    }
     ~DictionaryStorage() {
         TeardownScope scope;
         if (scope.deep) {
@@ -215,6 +254,7 @@ struct DictionaryStorage {
     }
 
     void reserve(std::size_t capacity) {
+        buildIndexForChange();
         entries.reserve(capacity);
         if (capacity < kIndexThreshold) return;
         if (!indexed()) {
@@ -610,7 +650,7 @@ Dictionary Dictionary::withUniqueEntries(std::vector<Entry> entries, bool isMuta
     auto s = std::make_shared<detail::DictionaryStorage>();
     s->entries = std::move(entries);
     s->isMutable = isMutable;
-    if (s->entries.size() >= detail::DictionaryStorage::kIndexThreshold) s->rebuild(s->entries.size());
+    s->deferIndex();
     return Dictionary(std::move(s));
 }
 

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <random>
+#include <thread>
 
 #include "foundation/NSError.h"
+#include "foundation/NSJSONSerialization.h"
 #include "foundation/NSKeyedArchiver.h"
 #include "foundation/NSPropertyListSerialization.h"
 
@@ -99,6 +102,53 @@ TEST(ValueTest, LargeDictionaryLookupsSurviveGrowthAndRemoval) {
     for (int i = 200; i < 400; ++i) d.setObject("k" + std::to_string(i), i);
     EXPECT_EQ(d["k399"], Value(399));
     EXPECT_EQ(d.count(), 399u);
+}
+
+// A reader's dictionary gets its lookup table on first use; threads sharing an immutable one may
+// all make that first lookup at once (and copy it meanwhile), and every one must find every key.
+TEST(ValueTest, ThreadsShareTheFirstLookupOfAReadersDictionary) {
+    for (std::size_t size : {11u, 12u, 300u}) {
+        std::vector<Dictionary::Entry> entries;
+        for (std::size_t i = 0; i < size; ++i)
+            entries.emplace_back("key" + std::to_string(i), static_cast<int>(i));
+        for (int round = 0; round < 20; ++round) {
+            const Dictionary shared = Dictionary::withUniqueEntries(entries);
+            std::atomic<int> ready{0}, wrong{0};
+            std::vector<std::thread> threads;
+            for (int t = 0; t < 4; ++t) {
+                threads.emplace_back([&, t] {
+                    ++ready;
+                    while (ready.load() < 4) {
+                    }
+                    Dictionary copy = t == 3 ? shared.copy() : shared;
+                    for (std::size_t k = 0; k < size; ++k) {
+                        std::size_t i = (k * 7 + static_cast<std::size_t>(t)) % size;
+                        if (copy["key" + std::to_string(i)] != Value(static_cast<int>(i))) ++wrong;
+                    }
+                    if (copy.containsKey("key-absent")) ++wrong;
+                });
+            }
+            for (auto& thread : threads) thread.join();
+            ASSERT_EQ(wrong.load(), 0) << size;
+        }
+    }
+}
+
+// The JSON reader takes strings and keys without escapes straight from the text: blanks around
+// them, escapes anywhere in them and repeated keys must come out as when every one is unescaped.
+TEST(ValueTest, JSONReaderStringsAndKeysWithAndWithoutEscapes) {
+    const char* text =
+        "{ \"plain\" : \"v\" ,\"e\\u00e9\":\"a\\\\b\"\n,\t\"q\\\"k\" :\"\\\"\" , \"plain\":\"again\","
+        "\"\":\"\", \"list\":[ \"x\" , \"\\/y\"\r\n,\"\"] }";
+    Value v = NSJSONSerialization::JSONObjectWithData(NSData::fromString(text), 0, nullptr);
+    ASSERT_TRUE(v.isDictionary()) << text;
+    EXPECT_EQ(v.dictionary()->allKeys(),
+              (std::vector<std::string>{"plain", "e\xC3\xA9", "q\"k", "", "list"}));
+    EXPECT_EQ(v["plain"], Value("again"));
+    EXPECT_EQ(v["e\xC3\xA9"], Value("a\\b"));
+    EXPECT_EQ(v["q\"k"], Value("\""));
+    EXPECT_EQ(v[""], Value(""));
+    EXPECT_EQ(v["list"], Value(Array{"x", "/y", ""}));
 }
 
 // A dictionary checked step by step against a model of what it must hold: a map and the order
