@@ -398,7 +398,13 @@ void NSOperationQueue::setSuspended(bool suspended) {
 }
 
 void NSOperationQueue::cancelAllOperations() {
-    for (auto& operation : operations()) operation->cancel();
+    // Waiting operations first: cancelling a running one first lets it finish and the queue
+    // start the next waiting one before the loop reaches it.
+    auto all = operations();
+    for (auto& operation : all) {
+        if (!operation->isExecuting()) operation->cancel();
+    }
+    for (auto& operation : all) operation->cancel();
 }
 
 void NSOperationQueue::waitUntilAllOperationsAreFinished() {
