@@ -17,6 +17,7 @@
 #include "foundation/NSUserDefaults.h"
 #include "net/HKNetworkActivityIndicatorManager.h"
 #include "network/NSURLCache.h"
+#include "sdk/analytics/collection/TallyInternal.h"
 #include "sdk/analytics/collection/TallySettings.h"
 #include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
 #include "tests/app/AppTestSupport.h"

@@ -8,6 +8,7 @@
 #include "foundation/NSBundle.h"
 #include "foundation/NSSandbox.h"
 #include "sdk/analytics/collection/TallyRecords.h"
+#include "sdk/analytics/collection/TallySettings.h"
 #include "sdk/analytics/records/TATImprintRecords.h"
 #include "system/UIPasteboard.h"
 #include "tests/support/TestCollector.h"

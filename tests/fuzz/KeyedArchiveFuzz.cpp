@@ -50,7 +50,7 @@ const char* const kNetworkClasses[] = {"NSHTTPURLResponse", "NSURLRequest", "HKJ
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Keeps the classes' registrations linked in.
-    FUZZ_CHECK(make<TANEvent>() && HKJSONResponseSerializer::serializer() &&
+    FUZZ_CHECK(make<TANEvent>() && make<NSURLRequest>() && HKJSONResponseSerializer::serializer() &&
                HKCompoundResponseSerializer::serializer() && HKImageResponseSerializer::serializer());
     for (const char* name : kItemClasses) FUZZ_CHECK(NSCodingRegistry::isRegistered(name));
     for (const char* name : kNetworkClasses) FUZZ_CHECK(NSCodingRegistry::isRegistered(name));

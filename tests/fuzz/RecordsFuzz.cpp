@@ -5,7 +5,7 @@
 // must write back, and what it writes must read and write again to the same bytes.
 
 #include "FuzzSupport.h"
-#include "sdk/analytics/collection/TallyRecords.h"
+#include "sdk/analytics/collection/TallySettings.h"
 #include "sdk/analytics/records/TAEnvelope.h"
 #include "sdk/analytics/records/TATBodyRecords.h"
 #include "sdk/analytics/records/TATHeaderRecords.h"

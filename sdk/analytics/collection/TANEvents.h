@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "foundation/NSKeyedArchiver.h"
 #include "foundation/NSObject.h"
@@ -122,4 +123,28 @@ class TANTerminate : public TANBaseEvent {
     void outputTALog() const override;
     Dictionary attributes() const override;
     std::string className() const override { return "TANTerminate"; }
+};
+
+// The failure being recorded, as it travels through the "TallyCrashCatch" notification.
+class TallyCrashException : public NSObject {
+  public:
+    TallyCrashException(std::string name, std::string reason, Dictionary userInfo = Dictionary())
+        : name_(std::move(name)), reason_(std::move(reason)), userInfo_(std::move(userInfo)) {}
+    std::string className() const override { return "TallyCrashException"; }
+
+    const std::string& name() const { return name_; }
+    const std::string& reason() const { return reason_; }
+    const Dictionary& userInfo() const { return userInfo_; }
+    // Symbol lines of the failing stack, when known.
+    const std::vector<std::string>& callStackSymbols() const { return symbols_; }
+    void setCallStackSymbols(std::vector<std::string> symbols) { symbols_ = std::move(symbols); }
+    const std::vector<void*>& callStackReturnAddresses() const { return addresses_; }
+    void setCallStackReturnAddresses(std::vector<void*> addresses) { addresses_ = std::move(addresses); }
+
+  private:
+    std::string name_;
+    std::string reason_;
+    Dictionary userInfo_;
+    std::vector<std::string> symbols_;
+    std::vector<void*> addresses_;
 };

@@ -1,5 +1,7 @@
 #include "sdk/analytics/collection/TANUtil.h"
 
+#include <atomic>
+
 #include "foundation/NSBundle.h"
 #include "foundation/NSCharacterSet.h"
 #include "foundation/NSDate.h"
@@ -14,7 +16,6 @@
 #include "sdk/analytics/collection/TANPlatformProbes.h"
 #include "sdk/analytics/collection/TANSharedUDID.h"
 #include "sdk/analytics/collection/TANUtils.h"
-#include "sdk/analytics/collection/TallySettings.h"
 #include "security/CommonDigest.h"
 #include "uikit/UIDevice.h"
 #include "uikit/UIScreen.h"
@@ -205,12 +206,6 @@ std::string TANUtil::md5(const std::string& text) {
     return TANUtils::md5Value(text);
 }
 
-std::string TANUtil::appVersionString() {
-    auto version = TallyApp::sharedInstance()->appVersion();
-    if (version && !version->empty()) return *version;
-    return TANProtocolData::appBundleVersionString();
-}
-
 int TANUtil::timezone() {
     return static_cast<int>(NSTimeZone::systemTimeZone()->secondsFromGMT() / 3600);
 }
@@ -248,10 +243,9 @@ std::optional<NSData> TANUtil::deflatedDataPrefixedWith(const NSData& prefix, in
     return TANDeflated::deflatedDataPrefixedWith(prefix, level, source);
 }
 
-std::string TANUtil::sessionId() {
-    std::string text =
-        NSString::stringWithFormat("%f%@%u%u", NSDate::date().timeIntervalSince1970(),
-                                   TallyApp::sharedInstance()->appid(), arc4random(), arc4random());
+std::string TANUtil::sessionId(const std::optional<std::string>& appKey) {
+    std::string text = NSString::stringWithFormat("%f%@%u%u", NSDate::date().timeIntervalSince1970(), appKey,
+                                                  arc4random(), arc4random());
     return md5(text);
 }
 
@@ -292,8 +286,16 @@ bool TANUtil::isEmptyString(const std::optional<std::string>& text) {
 
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+std::atomic<bool> gLogEnabled{false};
+}  // namespace
+
 bool analyticsLogEnabled() {
-    return TallyApp::sharedInstance()->logEnabled();
+    return gLogEnabled.load(std::memory_order_relaxed);
+}
+
+void analyticsSetLogEnabled(bool enabled) {
+    gLogEnabled.store(enabled);
 }
 
 void analyticsLogLine(const std::string& text) {

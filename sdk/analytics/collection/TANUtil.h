@@ -90,8 +90,6 @@ class TANUtil {
     static std::string idfv() { return TANProtocolData::deviceIDVendorString(); }
     static std::string sdkVersionString() { return "3.6.7"; }
     static std::string sdkTypeString() { return "iOS"; }
-    // The version given through the settings, else the bundle version.
-    static std::string appVersionString();
     static int timezone();
     static int resolutionHeight();
     static int resolutionWidth();
@@ -102,8 +100,8 @@ class TANUtil {
     static std::optional<NSData> deflatedData(const NSData& data);
     static std::optional<NSData> deflatedDataPrefixedWith(const NSData& prefix, int level,
                                                           const NSData& source);
-    // 32 upper-case hexadecimal digits, new each time.
-    static std::string sessionId();
+    // 32 upper-case hexadecimal digits, new each time; the app key mixes in.
+    static std::string sessionId(const std::optional<std::string>& appKey);
     // Every UTF-16 unit decreased by one.
     static std::string umStringDecode(const std::string& text);
     // The text cut to at most that many UTF-8 bytes without splitting a character.
@@ -116,7 +114,9 @@ class TANUtil {
 };
 
 // The console lines of the library: printed with the "TALOG: " prefix while the log switch is on.
+// The switch lives here rather than in the settings, so that every part may log.
 bool analyticsLogEnabled();
+void analyticsSetLogEnabled(bool enabled);
 void analyticsLogLine(const std::string& text);
 template <class... Args>
 void analyticsLog(std::string_view format, const Args&... args) {

@@ -135,7 +135,7 @@ Ref<NSMutableURLRequest> TANWorker::setupRequest(const std::string& address) {
     auto appid = TallyApp::sharedInstance()->appid();
     std::string sdk = NSString::stringWithFormat(
         "%@/%@ %@/%@ %@/%@ %@", TANUtil::sdkTypeString(), TANUtil::sdkVersionString(),
-        TANUtil::urlEncode(TANUtil::appDisplayNameString()), TANUtil::urlEncode(TANUtil::appVersionString()),
+        TANUtil::urlEncode(TANUtil::appDisplayNameString()), TANUtil::urlEncode(TallyApp::appVersionString()),
         TANUtil::deviceModelString(), TANUtil::osVersionString(), TANUtil::md5(appid.value_or("")));
     request->setValue(sdk, "X-Tally-Sdk");
     auto ms = static_cast<long long>(NSDate::date().timeIntervalSince1970() * 1000);

@@ -1,14 +1,37 @@
 #include "sdk/analytics/collection/TAWorkDispatch.h"
 
+#include <atomic>
 #include <mutex>
 
 #include "foundation/NSObject+Perform.h"
-#include "sdk/analytics/collection/TallyInternal.h"
 
 namespace {
 std::mutex gLock;
 Ref<TAWorkDispatch> gShared;
+
+std::mutex gCoreLock;
+std::function<std::shared_ptr<TallyCoreLink>()> gCoreMaker;
+std::atomic<bool> gCoreLinked{false};
 }  // namespace
+
+std::shared_ptr<TallyCoreLink> TallyCoreLink::core() {
+    std::function<std::shared_ptr<TallyCoreLink>()> maker;
+    {
+        std::lock_guard<std::mutex> guard(gCoreLock);
+        maker = gCoreMaker;
+    }
+    return maker ? maker() : nullptr;
+}
+
+bool TallyCoreLink::linked() {
+    return gCoreLinked.load(std::memory_order_acquire);
+}
+
+void TallyCoreLink::setCoreMaker(std::function<std::shared_ptr<TallyCoreLink>()> maker) {
+    std::lock_guard<std::mutex> guard(gCoreLock);
+    gCoreLinked.store(static_cast<bool>(maker), std::memory_order_release);
+    gCoreMaker = std::move(maker);
+}
 
 TAWorkDispatch::TAWorkDispatch() : workQueue_(dispatch_queue_create("serial.tally.sdk.queue")) {}
 
@@ -33,10 +56,13 @@ void TAWorkDispatch::dispatchEvent(const Ref<TADispatchEvent>& event) {
 }
 
 void TAWorkDispatch::workWithEvent(const Ref<TADispatchEvent>& event) {
-    TallyInternal::sharedInstance()->workEvent(event);
+    if (auto core = TallyCoreLink::core()) core->workEvent(event);
 }
 
 void TAWorkDispatch::resetForTesting() {
-    std::lock_guard<std::mutex> guard(gLock);
-    gShared.reset();
+    {
+        std::lock_guard<std::mutex> guard(gLock);
+        gShared.reset();
+    }
+    TallyCoreLink::setCoreMaker(nullptr);
 }

@@ -11,10 +11,15 @@
 //   4 key-value event      9 page view with a length
 
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "dispatch/Dispatch.h"
 #include "foundation/NSObject.h"
 #include "foundation/Value.h"
+#include "sdk/analytics/collection/TANEvents.h"
 
 class TADispatchEvent : public NSObject {
   public:
@@ -23,6 +28,43 @@ class TADispatchEvent : public NSObject {
 
     std::int16_t eEventType;
     Value object;
+};
+
+using TallyContainer = std::vector<Ref<TANBaseEvent>>;
+
+// What the parts below the core (sessions, scheduling, report assembly, this dispatcher) need from
+// it. The core sits on top of them and implements this; they reach it only through here, so no
+// part of the library depends on one above it. The link is made explicitly: every entry of the
+// public interface installs the core's maker (TallyInternal::link) before it reaches a part below
+// the core, so an item recorded through it always finds the core.
+class TallyCoreLink {
+  public:
+    virtual ~TallyCoreLink() = default;
+    // The core, made on first use by the installed maker; nullptr while none is installed.
+    static std::shared_ptr<TallyCoreLink> core();
+    static bool linked();
+    // An empty maker unlinks (a test then starts as a new process would).
+    static void setCoreMaker(std::function<std::shared_ptr<TallyCoreLink>()> maker);
+
+    virtual void workEvent(const Ref<TADispatchEvent>& event) = 0;
+    virtual void setSessionID(const std::string& id) = 0;
+    virtual void stopSession(double duration) = 0;
+    virtual void saveAndCleanCache() = 0;
+    virtual bool hasJob() const = 0;
+    virtual void generateEnvelopeFile() = 0;
+    virtual void beginPerformJob() = 0;
+    virtual TallyContainer& terminates() = 0;
+    virtual TallyContainer& events() = 0;
+    virtual TallyContainer& errors() = 0;
+    virtual TallyContainer& ekv() = 0;
+    virtual void removeCacheData() = 0;
+    virtual void removeSessions() = 0;
+    virtual void removeInstanceMsgs() = 0;
+    virtual void buildDummySession() = 0;
+    virtual std::optional<std::string> wrapperType() const = 0;
+    virtual std::optional<std::string> wrapperVersion() const = 0;
+    // The session or its start changed: the crash note's head is formatted again.
+    virtual void prepareCrashNote() = 0;
 };
 
 class TAWorkDispatch : public NSObject {
@@ -41,6 +83,7 @@ class TAWorkDispatch : public NSObject {
     const dispatch_queue_t& workQueue() const { return workQueue_; }
     std::string className() const override { return "TAWorkDispatch"; }
 
+    // Forgets the dispatcher and unlinks the core.
     static void resetForTesting();
 
   private:

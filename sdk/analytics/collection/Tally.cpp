@@ -7,21 +7,27 @@
 #include "sdk/analytics/collection/TallyInternal.h"
 #include "sdk/analytics/collection/TallyJob.h"
 #include "sdk/analytics/collection/TallySession.h"
+#include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
 
 namespace {
 constexpr int kMaxDurationMs = 7199999;
 }  // namespace
 
 void Tally::startWithAppkey(const std::optional<std::string>& appKey) {
-    TallySession::startWithAppkey(appKey);
+    startWithAppkey(appKey, 1, std::nullopt);
 }
 
 void Tally::startWithAppkey(const std::optional<std::string>& appKey, int reportPolicy,
                             const std::optional<std::string>& channelId) {
+    TallyInternal::link();
     TallySession::startWithAppkey(appKey, reportPolicy, channelId);
+    // A start with a usable key follows the app from now on, crashes included.
+    if (TallySession::sharedInstance()->observerRegistered())
+        setCrashReportEnabled(TallyApp::sharedInstance()->crashReportEnabled());
 }
 
 void Tally::startSession(const Ref<NSNotification>& notification) {
+    TallyInternal::link();
     TallySession::sharedInstance()->appActivate(notification);
 }
 
@@ -29,8 +35,22 @@ void Tally::setAppVersion(const std::optional<std::string>& version) {
     TallyApp::setAppVersion(version);
 }
 
+// Crash capture sits above the core (it hands the core the executable's description), so the
+// switch that installs it and connects the two lives here, on top of both.
 void Tally::setCrashReportEnabled(bool enabled) {
-    TallyApp::setCrashReportEnabled(enabled);
+    TallyInternal::link();
+    auto app = TallyApp::sharedInstance();
+    app->setCrashReportEnabledField(enabled);
+    if (app->exchangeCrashHandlerInstalled(enabled) == enabled) return;
+    auto core = TallyInternal::sharedInstance();
+    auto center = NSNotificationCenter::defaultCenter();
+    if (enabled) {
+        TallyUncaughtExceptionHandler::installCrashHandlers();
+        center->addObserver(core, &TallyInternal::saveCrashInfo, std::string("TallyCrashCatch"));
+    } else {
+        center->removeObserver(core, std::string("TallyCrashCatch"));
+    }
+    core->armCrashNote(enabled);
 }
 
 void Tally::setLogEnabled(bool enabled) {
@@ -167,14 +187,17 @@ void Tally::setWrapperType(const std::optional<std::string>& type,
 }
 
 void Tally::profileSignInWithPUID(const std::optional<std::string>& puid) {
+    TallyInternal::link();
     TallySession::profileSignInPUID(puid);
 }
 
 void Tally::profileSignInWithPUID(const std::optional<std::string>& puid,
                                   const std::optional<std::string>& provider) {
+    TallyInternal::link();
     TallySession::profileSignInPUID(puid, provider);
 }
 
 void Tally::profileSignOff() {
+    TallyInternal::link();
     TallySession::profileSignOff();
 }

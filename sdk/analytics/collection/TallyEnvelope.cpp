@@ -15,7 +15,6 @@
 #include "foundation/NSSandbox.h"
 #include "foundation/NSString.h"
 #include "sdk/analytics/collection/TANUtil.h"
-#include "sdk/analytics/collection/TallyRecords.h"
 #include "sdk/analytics/collection/TallySettings.h"
 #include "security/CommonCrypto.h"
 #include "security/CommonDigest.h"
@@ -155,7 +154,7 @@ std::optional<NSData> TallyEnvelope::toDataWithEntity(const std::optional<NSData
     }
 
     NSData body = *entity;
-    auto codex = TallyRecords::imprintPropertyValueWithKey("codex");
+    auto codex = TallyConfig::imprintPropertyValueWithKey("codex");
     bool encrypt = codex ? *codex == "1" : TallyApp::sharedInstance()->encryptEnabled();
     if (encrypt) {
         auto encrypted = signature_ && signature_->length() >= 17
@@ -209,7 +208,7 @@ void TallyEnvelope::checkExchangeData() {
     // Before the first envelope of an installation there is no signature to exchange yet.
     if (!signature_ || signature_->length() < 18 || !enveloper_->signature()) return;
     std::string x = TANUtil::md5(TANUtil::bytesToHexString(signature_->bytes() + 2, 16));
-    auto umid = TallyRecords::imprintPropertyValueWithKey("umid");
+    auto umid = TallyConfig::imprintPropertyValueWithKey("umid");
     Dictionary identity = Dictionary::mutableDictionary();
     identity.setObject("appkey", Value(address_ ? address_ : TallyApp::sharedInstance()->appid()));
     identity.setObject("signature", Value(enveloper_->signature()));
@@ -227,8 +226,7 @@ void TallyEnvelope::checkExchangeData() {
     }
 }
 
-std::optional<NSData> TallyEnvelope::makeEnvelopeData() {
-    auto entity = TallyRecords::sharedInstance()->entityData();
+std::optional<NSData> TallyEnvelope::makeEnvelopeData(const std::optional<NSData>& entity) {
     double now = NSDate::date().timeIntervalSince1970();
     timestamp_ = static_cast<std::int32_t>(now);
     auto envelope = toDataWithEntity(entity);
@@ -244,7 +242,6 @@ std::optional<NSData> TallyEnvelope::makeEnvelopeData() {
             stored = TallyUtility::saveData(envelope, path);
             if (!stored && !TallyUtility::isExistAtPath(path)) break;
         }
-        if (stored) TallyRecords::sharedInstance()->setActivateMsgFlag();
     }
     TallyConfig::setConfigure(Value(TallyConfig::configureWithKey("umSerialNum").intValue() + 1),
                               "umSerialNum");

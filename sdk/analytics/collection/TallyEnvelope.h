@@ -42,9 +42,9 @@ class TallyEnvelope : public NSObject {
     bool verifyTimestamp() const;
     bool verifyChecksum() const;
     void checkExchangeData();
-    // Assembles a report, builds its envelope and stores it as a file; the envelope bytes, or
-    // nothing when no file was stored (the caller then keeps its items).
-    std::optional<NSData> makeEnvelopeData();
+    // Builds the envelope of an assembled report (the entity) and stores it as a file; the
+    // envelope bytes, or nothing when no file was stored (the caller then keeps its items).
+    std::optional<NSData> makeEnvelopeData(const std::optional<NSData>& entity);
 
     const std::array<std::uint8_t, 16>& identityMD5() const { return identityMD5_; }
     // A copy: the upload worker reads it (experiment draws) while envelopes are built.

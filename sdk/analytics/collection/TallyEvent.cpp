@@ -5,6 +5,7 @@
 #include "sdk/analytics/collection/TANEvents.h"
 #include "sdk/analytics/collection/TANUtil.h"
 #include "sdk/analytics/collection/TAWorkDispatch.h"
+#include "sdk/analytics/collection/TallyInternal.h"
 
 namespace {
 
@@ -32,6 +33,12 @@ Dictionary limitAttributes(const Dictionary& attributes, bool keepCounter) {
     return out;
 }
 
+// Every item reaches the core through the dispatcher, which finds it through the link.
+void send(const Value& object, int type) {
+    TallyInternal::link();
+    TAWorkDispatch::sendEvent(object, type);
+}
+
 }  // namespace
 
 bool TallyEvent::validEventID(const std::optional<std::string>& eventId) {
@@ -52,7 +59,7 @@ void TallyEvent::eventJob(const std::optional<std::string>& eventId, const std::
     if (notEmpty(label)) event->label = label;
     event->acc = acc;
     event->du = du;
-    if (du < kMaxDuration) TAWorkDispatch::sendEvent(Value(event), 2);
+    if (du < kMaxDuration) send(Value(event), 2);
 }
 
 void TallyEvent::event(const std::optional<std::string>& eventId) {
@@ -96,7 +103,7 @@ void TallyEvent::beginEvent(const std::optional<std::string>& eventId,
     event->event_id = eventId;
     if (!TANUtil::isEmptyString(label)) event->label = label;
     event->acc = 0;
-    TAWorkDispatch::sendEvent(Value(event), 5);
+    send(Value(event), 5);
 }
 
 void TallyEvent::endEvent(const std::optional<std::string>& eventId,
@@ -105,7 +112,7 @@ void TallyEvent::endEvent(const std::optional<std::string>& eventId,
     auto event = make<TANEvent>();
     event->event_id = eventId;
     if (!TANUtil::isEmptyString(label)) event->label = label;
-    TAWorkDispatch::sendEvent(Value(event), 6);
+    send(Value(event), 6);
 }
 
 void TallyEvent::beginEvent(const std::optional<std::string>& eventId,
@@ -114,14 +121,14 @@ void TallyEvent::beginEvent(const std::optional<std::string>& eventId,
     if (!validEventID(eventId)) return;
     if (TANUtil::isEmptyString(primaryKey) || !attributes || attributes->empty()) return;
     auto ekv = TANEkv::ekvWithId(eventId, primaryKey, attributes, false);
-    TAWorkDispatch::sendEvent(Value(ekv), 7);
+    send(Value(ekv), 7);
 }
 
 void TallyEvent::endEventPrimaryKey(const std::optional<std::string>& eventId,
                                     const std::optional<std::string>& primaryKey) {
     if (!validEventID(eventId)) return;
     auto ekv = TANEkv::ekvWithId(eventId, primaryKey, std::nullopt, false);
-    TAWorkDispatch::sendEvent(Value(ekv), 8);
+    send(Value(ekv), 8);
 }
 
 void TallyEvent::event(const std::optional<std::string>& eventId,
@@ -135,7 +142,7 @@ void TallyEvent::event(const std::optional<std::string>& eventId, const std::opt
     Dictionary taken = limitAttributes(*attributes, true);
     auto ekv = TANEkv::ekvWithId(eventId, std::nullopt, taken, false);
     if (ekv && milliseconds >= 1) ekv->du = milliseconds;
-    TAWorkDispatch::sendEvent(Value(ekv), 4);
+    send(Value(ekv), 4);
 }
 
 void TallyEvent::gameEvent(const std::optional<std::string>& eventId,
@@ -149,19 +156,19 @@ void TallyEvent::gameEvent(const std::optional<std::string>& eventId,
     Dictionary taken = limitAttributes(*attributes, false);
     auto ekv = TANEkv::ekvWithId(eventId, std::nullopt, taken, true);
     if (ekv && milliseconds >= 1) ekv->du = milliseconds;
-    TAWorkDispatch::sendEvent(Value(ekv), 4);
+    send(Value(ekv), 4);
 }
 
 void TallyEvent::logPageView(const std::optional<std::string>& pageName, int seconds) {
     if (seconds < 1 || TANUtil::isEmptyString(pageName)) return;
-    TAWorkDispatch::sendEvent(Value(Array{Value(*pageName), Value(seconds)}), 9);
+    send(Value(Array{Value(*pageName), Value(seconds)}), 9);
 }
 
 void TallyEvent::beginLogPageView(const std::optional<std::string>& pageName) {
     if (TANUtil::isEmptyString(pageName)) return;
-    TAWorkDispatch::sendEvent(Value(*pageName), 10);
+    send(Value(*pageName), 10);
 }
 
 void TallyEvent::endLogPageView(const std::optional<std::string>& pageName) {
-    TAWorkDispatch::sendEvent(Value(pageName), 11);
+    send(Value(pageName), 11);
 }

@@ -8,6 +8,7 @@
 #include "foundation/NSString.h"
 #include "sdk/analytics/collection/TANUtil.h"
 #include "sdk/analytics/collection/TallyEvent.h"
+#include "sdk/analytics/collection/TallyInternal.h"
 #include "sdk/analytics/collection/TallySession.h"
 #include "uikit/UIApplication.h"
 
@@ -63,15 +64,18 @@ void TallyGameAnalytics::didInit() {
 // Class entry points
 
 void TallyGameAnalytics::profileSignInWithPUID(const std::optional<std::string>& puid) {
+    TallyInternal::link();
     TallySession::profileSignInPUID(puid);
 }
 
 void TallyGameAnalytics::profileSignInWithPUID(const std::optional<std::string>& puid,
                                                const std::optional<std::string>& provider) {
+    TallyInternal::link();
     TallySession::profileSignInPUID(puid, provider);
 }
 
 void TallyGameAnalytics::profileSignOff() {
+    TallyInternal::link();
     TallySession::profileSignOff();
 }
 

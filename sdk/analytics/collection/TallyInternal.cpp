@@ -9,14 +9,16 @@
 #include "foundation/NSLog.h"
 #include "foundation/NSPropertyListSerialization.h"
 #include "foundation/NSString.h"
+#include "sdk/analytics/collection/TANSharedUDID.h"
 #include "sdk/analytics/collection/TANUtil.h"
 #include "sdk/analytics/collection/TANWorker.h"
+#include "sdk/analytics/collection/TallyCrashNote.h"
 #include "sdk/analytics/collection/TallyEnvelope.h"
 #include "sdk/analytics/collection/TallyJob.h"
 #include "sdk/analytics/collection/TallyRecords.h"
 #include "sdk/analytics/collection/TallySession.h"
 #include "sdk/analytics/collection/TallySettings.h"
-#include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
+#include "system/CrashCapture.h"
 
 namespace {
 
@@ -62,9 +64,14 @@ Ref<TallyInternal> TallyInternal::sharedInstance() {
     std::lock_guard<std::mutex> guard(gLock);
     if (!gShared) {
         gShared = make<TallyInternal>();
-        gShared->sessionID_ = TANUtil::sessionId();
+        gShared->sessionID_ = TANUtil::sessionId(TallyApp::sharedInstance()->appid());
     }
     return gShared;
+}
+
+void TallyInternal::link() {
+    if (TallyCoreLink::linked()) return;
+    TallyCoreLink::setCoreMaker([]() -> std::shared_ptr<TallyCoreLink> { return sharedInstance(); });
 }
 
 void TallyInternal::resetForTesting() {
@@ -73,7 +80,7 @@ void TallyInternal::resetForTesting() {
 }
 
 Value TallyInternal::imprintValueWithKey(const std::string& key) {
-    return Value(TallyRecords::imprintPropertyValueWithKey(key));
+    return Value(TallyConfig::imprintPropertyValueWithKey(key));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -263,8 +270,10 @@ bool TallyInternal::checkEventLimit() {
 }
 
 void TallyInternal::generateEnvelopeFile() {
-    auto envelope = TallyEnvelope::sharedInstance()->makeEnvelopeData();
+    auto records = TallyRecords::sharedInstance();
+    auto envelope = TallyEnvelope::sharedInstance()->makeEnvelopeData(records->entityData());
     if (!envelope) return;
+    records->setActivateMsgFlag();
     TallyConfig::accumulateCount(static_cast<int>(events_.size() + ekv_.size()), "umPeriodEvtCount");
     removeCacheData();
 }
@@ -453,7 +462,7 @@ void TallyInternal::unarchiveErrors(const Dictionary& body) {
         errors_.clear();
         return;
     }
-    if (NSString::caseInsensitiveCompare(*stored.string(), TANUtil::appVersionString()) != NSOrderedSame)
+    if (NSString::caseInsensitiveCompare(*stored.string(), TallyApp::appVersionString()) != NSOrderedSame)
         return;
     std::size_t before = errors_.size();
     unarchiveInto(body, "error", "TANError", errors_);
@@ -498,10 +507,6 @@ void TallyInternal::ekvEnd(const Ref<TANEkv>& event) {
 // ---------------------------------------------------------------------------------------------
 // Crashes
 
-void TallyInternal::installUncaughtExceptionHandler() {
-    TallyUncaughtExceptionHandler::installCrashHandlers();
-}
-
 void TallyInternal::setErrorSupportInfo(const std::optional<Dictionary>& info) {
     if (!info) return;
     auto core = sharedInstance();
@@ -509,7 +514,7 @@ void TallyInternal::setErrorSupportInfo(const std::optional<Dictionary>& info) {
         std::lock_guard<std::mutex> guard(core->lock_);
         core->errorSupportInfo_ = info;
     }
-    detail::tallyPrepareCrashNote();
+    core->prepareCrashNote();
 }
 
 std::optional<Dictionary> TallyInternal::error_support_info() const {
@@ -534,28 +539,46 @@ std::string crashText(const std::string& reason, const Value& addresses,
 }  // namespace
 
 void TallyInternal::saveCrashInfo(const Ref<NSNotification>& notification) {
-    TallyConfig::setConfigure(Value(TANUtil::appVersionString()), "TAAppVersion");
+    TallyConfig::setConfigure(Value(TallyApp::appVersionString()), "TAAppVersion");
     auto exception =
         notification ? std::dynamic_pointer_cast<TallyCrashException>(notification->object()) : nullptr;
     if (!exception) return;
     std::vector<std::string> lines = exception->callStackSymbols();
-    if (lines.empty()) lines = TallyUncaughtExceptionHandler::backtrace(*exception);
+    if (lines.empty() && !exception->callStackReturnAddresses().empty())
+        lines = detail::callStackSymbols(exception->callStackReturnAddresses());
     error(
         crashText(exception->reason(), exception->userInfo()["UncaughtExceptionHandlerAddressesKey"], lines));
 }
 
+void TallyInternal::armCrashNote(bool armed) {
+    detail::tallyArmCrashNote(armed);
+    if (armed) prepareCrashNote();
+}
+
+void TallyInternal::prepareCrashNote() {
+    // Gathering and publishing go together, so that a head gathered earlier never replaces a later one.
+    static std::mutex preparing;
+    std::lock_guard<std::mutex> guard(preparing);
+    if (!detail::tallyCrashNoteArmed()) return;
+    detail::TallyCrashNoteHead head;
+    head.session = sessionID();
+    head.launch = TallySession::sharedInstance()->lastLaunchTime();
+    head.image = error_support_info();
+    detail::tallyPrepareCrashNote(head);
+}
 
 void TallyInternal::finishCrashNote() {
     auto note = detail::tallyTakeCrashNote();
     if (!note) return;
     // As for the records of the cache file, an app update since the crash drops it.
-    if (NSString::caseInsensitiveCompare(note->version, TANUtil::appVersionString()) != NSOrderedSame) return;
+    if (NSString::caseInsensitiveCompare(note->version, TallyApp::appVersionString()) != NSOrderedSame)
+        return;
     TallyConfig::setConfigure(Value(note->version), "TAAppVersion");
     if (!note->image) {
         analyticsLog("Read binary image info failed!");
         return;
     }
-    auto name = TallyUncaughtExceptionHandler::signalName(note->signal);
+    auto name = detail::signalName(note->signal);
     std::string reason = "Application received signal " + name.value_or(std::to_string(note->signal));
     auto item = make<TANError>();
     if (!note->session.empty()) item->session_id = note->session;
@@ -620,3 +643,21 @@ void TallyInternal::setWrapperVersion(const std::optional<std::string>& v) {
     std::lock_guard<std::mutex> guard(lock_);
     wrapperVersion_ = v;
 }
+
+// ---------------------------------------------------------------------------------------------
+
+namespace detail {
+
+void TallyResetForTesting() {
+    tallyArmCrashNote(false);
+    TallyApp::resetForTesting();
+    TAWorkDispatch::resetForTesting();
+    TallyInternal::resetForTesting();
+    TallySession::resetForTesting();
+    TallyJob::resetForTesting();
+    TallyRecords::resetForTesting();
+    TallyEnvelope::resetForTesting();
+    TANSharedUDID::resetCacheForTesting();
+}
+
+}  // namespace detail

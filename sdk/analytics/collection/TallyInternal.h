@@ -28,36 +28,39 @@
 #include "sdk/analytics/collection/TANEvents.h"
 #include "sdk/analytics/collection/TAWorkDispatch.h"
 
-using TallyContainer = std::vector<Ref<TANBaseEvent>>;
-
-class TallyInternal : public NSObject {
+class TallyInternal : public NSObject, public TallyCoreLink {
   public:
     TallyInternal();
     static Ref<TallyInternal> sharedInstance();
+    // Installs the core behind TallyCoreLink for the parts below it; the public interface calls it
+    // on each entry (after the first, a check only). Made explicit rather than at program load, so
+    // that it holds however the library is linked.
+    static void link();
     static Value imprintValueWithKey(const std::string& key);
     std::string className() const override { return "TallyInternal"; }
 
     // ---- work items ----------------------------------------------------------------------------
-    void workEvent(const Ref<TADispatchEvent>& event);
+    void workEvent(const Ref<TADispatchEvent>& event) override;
     // Any of the typed containers holds something.
-    bool hasJob() const;
-    void generateEnvelopeFile();
-    void beginPerformJob();
-    void removeCacheData();
-    void saveAndCleanCache();
+    bool hasJob() const override;
+    // Assembles a report from the pending items and stores its envelope; the items go when it is stored.
+    void generateEnvelopeFile() override;
+    void beginPerformJob() override;
+    void removeCacheData() override;
+    void saveAndCleanCache() override;
     bool checkEventLimit();
     // The container for an item type; nullptr for other types.
     TallyContainer* arrayWithEventType(int type);
     void addEvent(const Ref<TANBaseEvent>& event, TallyContainer* container);
     void setEventSessionID(const Ref<TANBaseEvent>& event);
-    void removeSessions();
-    void removeInstanceMsgs();
+    void removeSessions() override;
+    void removeInstanceMsgs() override;
     // Drops missing, too old (14 days), too large (256 KiB) and too small files; oldest first.
     static void validateEnvelopeFiles(std::vector<std::string>& paths);
 
     // ---- sessions ------------------------------------------------------------------------------
-    void stopSession(double duration);
-    void buildDummySession();
+    void stopSession(double duration) override;
+    void buildDummySession() override;
 
     // ---- the cache file ------------------------------------------------------------------------
     void archiveCacheToFile();
@@ -76,28 +79,31 @@ class TallyInternal : public NSObject {
     void ekvEnd(const Ref<TANEkv>& event);
 
     // ---- crashes -------------------------------------------------------------------------------
-    static void installUncaughtExceptionHandler();
     static void setErrorSupportInfo(const std::optional<Dictionary>& info);
     // Observer of "TallyCrashCatch": the exception travels as the notification's object.
     void saveCrashInfo(const Ref<NSNotification>& notification);
     void error(const std::optional<std::string>& text);
     // A fatal signal's crash note, left by the last run, becomes its record and its session's end.
     void finishCrashNote();
+    // Arms (and prepares) or disarms the crash note of a fatal signal.
+    void armCrashNote(bool armed);
+    // Gathers the note's head (session, its start, the executable's description) while armed.
+    void prepareCrashNote() override;
     std::optional<Dictionary> error_support_info() const;
 
     // ---- fields --------------------------------------------------------------------------------
     const Ref<NSOperationQueue>& sendLogQueue() const { return sendLogQueue_; }
     const Ref<NSOperationQueue>& otherQueue() const { return otherQueue_; }
-    TallyContainer& terminates() { return terminates_; }
-    TallyContainer& events() { return events_; }
-    TallyContainer& errors() { return errors_; }
-    TallyContainer& ekv() { return ekv_; }
+    TallyContainer& terminates() override { return terminates_; }
+    TallyContainer& events() override { return events_; }
+    TallyContainer& errors() override { return errors_; }
+    TallyContainer& ekv() override { return ekv_; }
     TallyContainer& tmpContainer() { return tmpContainer_; }
     std::string sessionID() const;
-    void setSessionID(const std::string& id);
-    std::optional<std::string> wrapperType() const;
+    void setSessionID(const std::string& id) override;
+    std::optional<std::string> wrapperType() const override;
     void setWrapperType(const std::optional<std::string>& v);
-    std::optional<std::string> wrapperVersion() const;
+    std::optional<std::string> wrapperVersion() const override;
     void setWrapperVersion(const std::optional<std::string>& v);
     Array& pageItems() { return pageItems_; }
     Dictionary& pageItemsHash() { return pageItemsHash_; }
@@ -131,3 +137,9 @@ class TallyInternal : public NSObject {
     std::optional<std::string> wrapperVersion_;
     std::optional<Dictionary> errorSupportInfo_;
 };
+
+namespace detail {
+// Forgets every shared analytics object and process-wide state, so that a test starts as a new
+// process would (the caller resets the sandbox and clock).
+void TallyResetForTesting();
+}  // namespace detail

@@ -8,9 +8,8 @@
 #include "foundation/NSRandom.h"
 #include "foundation/NSString.h"
 #include "sdk/analytics/collection/TANUtil.h"
+#include "sdk/analytics/collection/TAWorkDispatch.h"
 #include "sdk/analytics/collection/TallyEnvelope.h"
-#include "sdk/analytics/collection/TallyInternal.h"
-#include "sdk/analytics/collection/TallyRecords.h"
 #include "sdk/analytics/collection/TallySession.h"
 #include "sdk/analytics/collection/TallySettings.h"
 
@@ -108,7 +107,7 @@ bool TallyJob::checkLatentCondition() {
     job->setBDisguisedLatency(false);
     if (!TallyUtility::envelopeFiles().empty() || job->defcon() != 0) return false;
     double threshold = kLatentThreshold;
-    if (auto hours = TallyRecords::imprintPropertyValueWithKey("latent_hours")) {
+    if (auto hours = TallyConfig::imprintPropertyValueWithKey("latent_hours")) {
         long long h = NSString::longLongValue(*hours);
         if (h >= 48) threshold = static_cast<double>(h) * 3600;
     }
@@ -149,7 +148,7 @@ int TallyJob::calculateLatency() {
         value = randomNumFrom(128, seed);
     } else {
         int bound;
-        if (auto latent = TallyRecords::imprintPropertyValueWithKey("latent")) {
+        if (auto latent = TallyConfig::imprintPropertyValueWithKey("latent")) {
             auto raw = static_cast<std::uint32_t>(NSString::intValue(*latent));
             bound = static_cast<int>(std::min<std::uint32_t>(raw, 1800));
         } else {
@@ -166,7 +165,8 @@ int TallyJob::calculateLatency() {
 void TallyJob::preparePerformJob(int trigger) {
     auto job = sharedInstance();
     if (!job->ready() || !defconPass() || !shouldCommitJob(trigger)) return;
-    auto core = TallyInternal::sharedInstance();
+    auto core = TallyCoreLink::core();
+    if (!core) return;
     if (checkLatentCondition()) {
         if (!job->bDisguisedLatency()) {
             int delay = job->calculateLatency();
@@ -185,6 +185,6 @@ void TallyJob::preparePerformJob(int trigger) {
 
 void TallyJob::beginPerformJobDelay() {
     sharedInstance()->setBLatencyJob(false);
-    if (!TallySession::sharedInstance()->appInBackGround())
-        TallyInternal::sharedInstance()->beginPerformJob();
+    if (TallySession::sharedInstance()->appInBackGround()) return;
+    if (auto core = TallyCoreLink::core()) core->beginPerformJob();
 }

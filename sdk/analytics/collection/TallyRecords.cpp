@@ -7,8 +7,8 @@
 #include "foundation/NSLog.h"
 #include "foundation/NSString.h"
 #include "sdk/analytics/collection/TANUtil.h"
+#include "sdk/analytics/collection/TAWorkDispatch.h"
 #include "sdk/analytics/collection/TallyEnvelope.h"
-#include "sdk/analytics/collection/TallyInternal.h"
 #include "sdk/analytics/collection/TallyJob.h"
 #include "sdk/analytics/collection/TallySettings.h"
 
@@ -26,18 +26,6 @@ std::int64_t milliseconds(double seconds) {
 
 std::int64_t nowMs() {
     return milliseconds(NSDate::date().timeIntervalSince1970());
-}
-
-void logException(const TATException& e) {
-    NSLog("Exception occurred: %@, %@", e.description(), e.userInfoValue());
-}
-
-Ref<TATImprint> storedImprint() {
-    Value stored = TallyConfig::configureWithKey("umImprint");
-    if (!stored.isData()) return nullptr;
-    auto imprint = make<TATImprint>();
-    detail::tallyReadRecord(*imprint, *stored.data());
-    return imprint;
 }
 
 std::string versionKey(const std::string& kind) {
@@ -66,34 +54,6 @@ std::vector<std::string> split(const std::string& text, const std::string& separ
 }
 
 }  // namespace
-
-namespace detail {
-
-std::optional<NSData> tallyWriteRecord(const TATBase& record) {
-    try {
-        auto buffer = make<TATMemoryBuffer>();
-        TATBinaryProtocol protocol(buffer);
-        record.write(protocol);
-        return buffer->getBuffer();
-    } catch (const TATException& e) {
-        logException(e);
-        return std::nullopt;
-    }
-}
-
-bool tallyReadRecord(TATBase& record, const NSData& data) {
-    try {
-        auto buffer = make<TATMemoryBuffer>(data);
-        TATBinaryProtocol protocol(buffer);
-        record.read(protocol);
-        return true;
-    } catch (const TATException& e) {
-        logException(e);
-        return false;
-    }
-}
-
-}  // namespace detail
 
 TallyRecords::TallyRecords() {
     buildDeviceInfo();
@@ -133,12 +93,13 @@ void TallyRecords::buildAppInfo() {
     appInfo_ = make<TATAppInfo>();
     auto app = TallyApp::sharedInstance();
     appInfo_->setKey(app->appid());
-    appInfo_->setVersion(TANUtil::appVersionString());
+    appInfo_->setVersion(TallyApp::appVersionString());
     appInfo_->setPackage_name(TANUtil::appPackageNameString());
     appInfo_->setSdk_type(1);
     appInfo_->setSdk_version(TANUtil::sdkVersionString());
     appInfo_->setChannel(app->channel());
-    auto core = TallyInternal::sharedInstance();
+    auto core = TallyCoreLink::core();
+    if (!core) return;
     if (auto t = core->wrapperType(); t && !t->empty()) appInfo_->setWrapper_type(t);
     if (auto v = core->wrapperVersion(); v && !v->empty()) appInfo_->setWrapper_version(v);
 }
@@ -274,12 +235,13 @@ void TallyRecords::buildSessionsAndInstantMessages() {
         buildSessions();
         return;
     }
-    auto core = TallyInternal::sharedInstance();
-    core->removeInstanceMsgs();
+    if (auto core = TallyCoreLink::core()) {
+        core->removeInstanceMsgs();
+        if (level >= 2) core->removeSessions();
+        if (level == 2) core->buildDummySession();
+    }
     instantMessages_.clear();
     UALogEntry_->setInstant_msgs(instantMessages_);
-    if (level >= 2) core->removeSessions();
-    if (level == 2) core->buildDummySession();
     buildSessions();
 }
 
@@ -308,9 +270,10 @@ Ref<TATSession> TallyRecords::buildSessionFrom(const Ref<TANTerminate>& item) {
 
 void TallyRecords::buildSessions() {
     sessions_.clear();
-    for (const auto& item : TallyInternal::sharedInstance()->terminates()) {
-        if (auto terminate = std::dynamic_pointer_cast<TANTerminate>(item)) {
-            sessions_.push_back(buildSessionFrom(terminate));
+    if (auto core = TallyCoreLink::core()) {
+        for (const auto& item : core->terminates()) {
+            if (auto terminate = std::dynamic_pointer_cast<TANTerminate>(item))
+                sessions_.push_back(buildSessionFrom(terminate));
         }
     }
     UALogEntry_->setSessions(sessions_);
@@ -382,21 +345,22 @@ void TallyRecords::buildInstantMessageFromError(const Ref<TANError>& item) {
 
 void TallyRecords::buildInstantMessages() {
     instantMessages_.clear();
-    auto core = TallyInternal::sharedInstance();
-    for (const auto& item : core->events()) {
-        if (auto event = std::dynamic_pointer_cast<TANEvent>(item)) buildInstantMessageFromEvent(event);
-    }
-    for (const auto& item : core->errors()) {
-        if (auto error = std::dynamic_pointer_cast<TANError>(item)) buildInstantMessageFromError(error);
-    }
-    for (const auto& item : core->ekv()) {
-        if (auto ekv = std::dynamic_pointer_cast<TANEkv>(item)) buildInstantMessageFromEkv(ekv);
+    if (auto core = TallyCoreLink::core()) {
+        for (const auto& item : core->events()) {
+            if (auto event = std::dynamic_pointer_cast<TANEvent>(item)) buildInstantMessageFromEvent(event);
+        }
+        for (const auto& item : core->errors()) {
+            if (auto error = std::dynamic_pointer_cast<TANError>(item)) buildInstantMessageFromError(error);
+        }
+        for (const auto& item : core->ekv()) {
+            if (auto ekv = std::dynamic_pointer_cast<TANEkv>(item)) buildInstantMessageFromEkv(ekv);
+        }
     }
     UALogEntry_->setInstant_msgs(instantMessages_);
 }
 
 void TallyRecords::buildImprint() {
-    auto imprint = storedImprint();
+    auto imprint = TallyConfig::storedImprint();
     if (imprint && validateImprintChecksum(imprint)) UALogEntry_->setImprint(imprint);
 }
 
@@ -446,7 +410,7 @@ std::optional<NSData> TallyRecords::toData() {
         TallyEnvelope::sharedInstance()->setLength(static_cast<std::int32_t>(bytes->length()));
         return bytes;
     }
-    TallyInternal::sharedInstance()->removeCacheData();
+    if (auto core = TallyCoreLink::core()) core->removeCacheData();
     return std::nullopt;
 }
 
@@ -456,7 +420,7 @@ std::optional<NSData> TallyRecords::entityData() {
     auto compressed = TANUtil::deflatedData(*report);
     if (!compressed) return std::nullopt;
     if (compressed->length() / 1024 < kMaxEntityKiB) return compressed;
-    TallyInternal::sharedInstance()->removeCacheData();
+    if (auto core = TallyCoreLink::core()) core->removeCacheData();
     return std::nullopt;
 }
 
@@ -497,14 +461,6 @@ bool TallyRecords::validateImprintChecksum(const Ref<TATImprint>& imprint) {
     return *imprint->checksum() == generateImprintChecksum(imprint);
 }
 
-std::optional<std::string> TallyRecords::imprintPropertyValueWithKey(const std::string& key) {
-    auto imprint = storedImprint();
-    if (!imprint || !imprint->property()) return std::nullopt;
-    auto value = imprint->property()->objectForKey(key);
-    if (!value || !value->valueIsSet()) return std::nullopt;
-    return value->value();
-}
-
 bool TallyRecords::verifyResponseData(const NSData& data) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     auto response = make<TATResponse>();
@@ -519,7 +475,7 @@ bool TallyRecords::verifyResponseData(const NSData& data) {
 void TallyRecords::updateImprint(const Ref<TATImprint>& reply) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (!reply) return;
-    auto stored = storedImprint();
+    auto stored = TallyConfig::storedImprint();
     if (!stored) stored = make<TATImprint>();
     if (!stored->property()) stored->setProperty(TATMap<Ref<TATImprintValue>>{});
 

@@ -32,8 +32,6 @@ class TallyRecords : public NSObject {
 
     static bool validateImprintChecksum(const Ref<TATImprint>& imprint);
     static std::string generateImprintChecksum(const Ref<TATImprint>& imprint);
-    // The stored imprint's value for the key; nothing without one.
-    static std::optional<std::string> imprintPropertyValueWithKey(const std::string& key);
 
     void buildDeviceInfo();
     void buildAppInfo();
@@ -88,10 +86,3 @@ class TallyRecords : public NSObject {
     TATList<TATSession> sessions_;
     TATList<TATInstantMsg> instantMessages_;
 };
-
-namespace detail {
-// Writes a record with the binary protocol over a fresh memory buffer; nothing when it raises.
-std::optional<NSData> tallyWriteRecord(const TATBase& record);
-// Reads a record from bytes; false when it raised (the record keeps what was read).
-bool tallyReadRecord(TATBase& record, const NSData& data);
-}  // namespace detail

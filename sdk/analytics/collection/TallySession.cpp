@@ -8,9 +8,7 @@
 #include "foundation/NSUserDefaults.h"
 #include "sdk/analytics/collection/TANUtil.h"
 #include "sdk/analytics/collection/TAWorkDispatch.h"
-#include "sdk/analytics/collection/TallyInternal.h"
 #include "sdk/analytics/collection/TallySettings.h"
-#include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
 #include "uikit/UIApplication.h"
 
 namespace {
@@ -54,7 +52,7 @@ void TallySession::startWithAppkey(const std::optional<std::string>& appKey, int
                                    const std::optional<std::string>& channelId) {
     auto app = TallyApp::sharedInstance();
     analyticsLog("analytics sdk version %@ , app version %@", TANUtil::sdkVersionString(),
-                 TANUtil::appVersionString());
+                 TallyApp::appVersionString());
     if (TANUtil::isEmptyString(appKey)) {
         app->noAppKeyException();
         return;
@@ -81,7 +79,6 @@ void TallySession::startWithAppkey(const std::optional<std::string>& appKey, int
                             std::string(UIApplicationWillResignActiveNotification), application);
         center->addObserver(session, &TallySession::appInactivate,
                             std::string(UIApplicationWillTerminateNotification), application);
-        TallyApp::setCrashReportEnabled(app->crashReportEnabled());
     }
     performSelectorOnMainThread(
         session, [session] { session->ensureSessionLaunch(); }, false);
@@ -99,10 +96,12 @@ void TallySession::appActivate(const Ref<NSNotification>&) {
 }
 
 void TallySession::beginSessionTime() {
-    if (sessionStatus() != 0) TallyInternal::sharedInstance()->setSessionID(TANUtil::sessionId());
+    auto core = TallyCoreLink::core();
+    if (sessionStatus() != 0 && core)
+        core->setSessionID(TANUtil::sessionId(TallyApp::sharedInstance()->appid()));
     setSessionStatus(1);
     setLastLaunchTime(now());
-    detail::tallyPrepareCrashNote();
+    if (core) core->prepareCrashNote();
 }
 
 double TallySession::endSessionTime() const {
@@ -121,9 +120,10 @@ void TallySession::appInactivate(const Ref<NSNotification>& notification) {
         TAWorkDispatch::sendEvent(Value(duration), 1);
         return;
     }
-    auto core = TallyInternal::sharedInstance();
-    core->stopSession(duration);
-    core->saveAndCleanCache();
+    if (auto core = TallyCoreLink::core()) {
+        core->stopSession(duration);
+        core->saveAndCleanCache();
+    }
 }
 
 void TallySession::signInPUID(const std::optional<std::string>& puid,

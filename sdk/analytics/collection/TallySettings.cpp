@@ -9,15 +9,9 @@
 #include "foundation/NSLog.h"
 #include "foundation/NSNotificationCenter.h"
 #include "foundation/NSUserDefaults.h"
-#include "sdk/analytics/collection/TANSharedUDID.h"
 #include "sdk/analytics/collection/TANUtil.h"
-#include "sdk/analytics/collection/TAWorkDispatch.h"
-#include "sdk/analytics/collection/TallyEnvelope.h"
-#include "sdk/analytics/collection/TallyInternal.h"
-#include "sdk/analytics/collection/TallyJob.h"
-#include "sdk/analytics/collection/TallyRecords.h"
-#include "sdk/analytics/collection/TallySession.h"
-#include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
+#include "sdk/analytics/records/TATBinaryProtocol.h"
+#include "sdk/analytics/records/TATImprintRecords.h"
 
 namespace {
 
@@ -34,8 +28,12 @@ std::optional<double> numberFrom(const Value& v) {
     return std::nullopt;
 }
 
+void logException(const TATException& e) {
+    NSLog("Exception occurred: %@, %@", e.description(), e.userInfoValue());
+}
+
 std::optional<double> imprintNumber(const char* key) {
-    auto text = TallyRecords::imprintPropertyValueWithKey(key);
+    auto text = TallyConfig::imprintPropertyValueWithKey(key);
     if (!text || TANUtil::isEmptyString(text)) return std::nullopt;
     return NSString::doubleValue(*text);
 }
@@ -62,7 +60,7 @@ Ref<TallyApp> TallyApp::sharedInstance() {
 }
 
 bool TallyApp::isIntegratedTestModel() {
-    auto value = TallyRecords::imprintPropertyValueWithKey("integrated_test");
+    auto value = TallyConfig::imprintPropertyValueWithKey("integrated_test");
     return value && NSString::intValue(*value) == 1;
 }
 
@@ -97,7 +95,7 @@ int TallyApp::reportPolicy() {
     Value experiment = TallyConfig::configureWithKey("umExperimentRPT");
     if (!experiment.isNil() && !isIntegratedTestModel()) p = experiment.intValue();
     if (!p) {
-        if (auto imprint = TallyRecords::imprintPropertyValueWithKey("report_policy")) {
+        if (auto imprint = TallyConfig::imprintPropertyValueWithKey("report_policy")) {
             p = NSString::intValue(*imprint);
         } else if (Value stored = TallyConfig::configureWithKey("report_policy"); !stored.isNil()) {
             p = stored.intValue();
@@ -124,26 +122,32 @@ void TallyApp::setLogEnabled(bool enabled) {
     sharedInstance()->setLogEnabledField(enabled);
 }
 
-void TallyApp::setCrashReportEnabled(bool enabled) {
-    auto app = sharedInstance();
-    app->setCrashReportEnabledField(enabled);
-    auto core = TallyInternal::sharedInstance();
-    auto center = NSNotificationCenter::defaultCenter();
-    if (enabled) {
-        if (app->appCrashedHandlerInstalled_.exchange(true)) return;
-        TallyInternal::installUncaughtExceptionHandler();
-        center->addObserver(core, &TallyInternal::saveCrashInfo, std::string("TallyCrashCatch"));
-        detail::tallyArmCrashNote(true);
-    } else {
-        if (!app->appCrashedHandlerInstalled_.exchange(false)) return;
-        center->removeObserver(core, std::string("TallyCrashCatch"));
-        detail::tallyArmCrashNote(false);
-    }
-}
-
 void TallyApp::setAppVersion(const std::optional<std::string>& version) {
     if (TANUtil::isEmptyString(version)) return;
     sharedInstance()->setAppVersionField(version);
+}
+
+std::string TallyApp::appVersionString() {
+    auto version = sharedInstance()->appVersion();
+    if (version && !version->empty()) return *version;
+    return TANProtocolData::appBundleVersionString();
+}
+
+bool TallyApp::logEnabled() const {
+    return analyticsLogEnabled();
+}
+
+void TallyApp::setLogEnabledField(bool v) {
+    analyticsSetLogEnabled(v);
+}
+
+void TallyApp::resetForTesting() {
+    {
+        std::lock_guard<std::mutex> guard(gSharedLock);
+        gApp.reset();
+        gLocation.reset();
+    }
+    analyticsSetLogEnabled(false);
 }
 
 std::string TallyApp::description() const {
@@ -246,6 +250,22 @@ void TallyConfig::setLastPostDate() {
     setConfigure(Value(NSDate::date().timeIntervalSince1970()), "lastPostInterval");
 }
 
+Ref<TATImprint> TallyConfig::storedImprint() {
+    Value stored = configureWithKey("umImprint");
+    if (!stored.isData()) return nullptr;
+    auto imprint = make<TATImprint>();
+    detail::tallyReadRecord(*imprint, *stored.data());
+    return imprint;
+}
+
+std::optional<std::string> TallyConfig::imprintPropertyValueWithKey(const std::string& key) {
+    auto imprint = storedImprint();
+    if (!imprint || !imprint->property()) return std::nullopt;
+    auto value = imprint->property()->objectForKey(key);
+    if (!value || !value->valueIsSet()) return std::nullopt;
+    return value->value();
+}
+
 // ---------------------------------------------------------------------------------------------
 // TallyLocation
 
@@ -311,20 +331,28 @@ bool TallyLocation::takeFix(double& latitude, double& longitude, double& gpsTime
 
 namespace detail {
 
-void TallyResetForTesting() {
-    tallyArmCrashNote(false);
-    {
-        std::lock_guard<std::mutex> guard(gSharedLock);
-        gApp.reset();
-        gLocation.reset();
+std::optional<NSData> tallyWriteRecord(const TATBase& record) {
+    try {
+        auto buffer = make<TATMemoryBuffer>();
+        TATBinaryProtocol protocol(buffer);
+        record.write(protocol);
+        return buffer->getBuffer();
+    } catch (const TATException& e) {
+        logException(e);
+        return std::nullopt;
     }
-    TAWorkDispatch::resetForTesting();
-    TallyInternal::resetForTesting();
-    TallySession::resetForTesting();
-    TallyJob::resetForTesting();
-    TallyRecords::resetForTesting();
-    TallyEnvelope::resetForTesting();
-    TANSharedUDID::resetCacheForTesting();
+}
+
+bool tallyReadRecord(TATBase& record, const NSData& data) {
+    try {
+        auto buffer = make<TATMemoryBuffer>(data);
+        TATBinaryProtocol protocol(buffer);
+        record.read(protocol);
+        return true;
+    } catch (const TATException& e) {
+        logException(e);
+        return false;
+    }
 }
 
 }  // namespace detail

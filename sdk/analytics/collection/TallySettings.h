@@ -1,6 +1,9 @@
 #pragma once
 // What the analytics library knows about its configuration.
 //
+// Settings are the lowest layer of the library's own parts: they build on the helpers and item
+// records alone (see CMakeLists.txt for the whole order).
+//
 // TallyApp is the in-memory settings object: app key, channel, app version, the switches (crash
 // capture, console log, background time, encryption), the report policy and send interval, the
 // background task. TallyConfig is the persistent key store on the standard user defaults: every
@@ -18,9 +21,13 @@
 #include <optional>
 #include <string>
 
+#include "foundation/NSData.h"
 #include "foundation/NSObject.h"
 #include "foundation/Value.h"
 #include "uikit/UIApplication.h"
+
+class TATBase;
+class TATImprint;
 
 class TallyApp : public NSObject {
   public:
@@ -37,10 +44,10 @@ class TallyApp : public NSObject {
     static void setEncryptEnabled(bool enabled);
     static void setBackgroundTaskEnabled(bool enabled);
     static void setLogEnabled(bool enabled);
-    // Installs crash capture (once) and listens for crashes, or stops listening.
-    static void setCrashReportEnabled(bool enabled);
     // Ignored when blank.
     static void setAppVersion(const std::optional<std::string>& version);
+    // The version given through setAppVersion, else the bundle version.
+    static std::string appVersionString();
 
     // The policy in force (experiment, imprint, stored values), checked and remembered.
     int reportPolicy();
@@ -53,10 +60,13 @@ class TallyApp : public NSObject {
 
     bool crashReportEnabled() const { return crashReportEnabled_.load(); }
     void setCrashReportEnabledField(bool v) { crashReportEnabled_.store(v); }
+    // Marks the crash handlers installed (or not); the previous mark.
+    bool exchangeCrashHandlerInstalled(bool v) { return appCrashedHandlerInstalled_.exchange(v); }
     bool backgroundTaskEnabled() const { return backgroundTaskEnabled_.load(); }
     void setBackgroundTaskEnabledField(bool v) { backgroundTaskEnabled_.store(v); }
-    bool logEnabled() const { return logEnabled_.load(std::memory_order_relaxed); }
-    void setLogEnabledField(bool v) { logEnabled_.store(v); }
+    // The switch itself is the console log's, which every part below the settings reads.
+    bool logEnabled() const;
+    void setLogEnabledField(bool v);
     double logSendInterval() const { return logSendInterval_.load(); }
     void setLogSendInterval(double v) { logSendInterval_.store(v); }
     UIBackgroundTaskIdentifier backgroundTaskIdentifier() const { return backgroundTaskIdentifier_.load(); }
@@ -73,10 +83,12 @@ class TallyApp : public NSObject {
     std::optional<std::string> appid() const;
     void setAppid(const std::optional<std::string>& v);
 
+    // Forgets the shared settings and location and turns the console log off.
+    static void resetForTesting();
+
   private:
     std::atomic<bool> crashReportEnabled_{true};
     std::atomic<bool> backgroundTaskEnabled_{true};
-    std::atomic<bool> logEnabled_{false};
     std::atomic<double> logSendInterval_{90};
     std::atomic<UIBackgroundTaskIdentifier> backgroundTaskIdentifier_{0};
     std::atomic<int> reportPolicy_{0};
@@ -101,6 +113,10 @@ class TallyConfig {
     static void incrementRequest(bool succeeded, int milliseconds);
     // Today as "yyyy-MM-dd" under "lastPostDate" and now under "lastPostInterval".
     static void setLastPostDate();
+    // The collector's settings, kept as written record bytes under "umImprint"; nullptr when none.
+    static Ref<TATImprint> storedImprint();
+    // The stored imprint's value for the key; nothing without one.
+    static std::optional<std::string> imprintPropertyValueWithKey(const std::string& key);
 };
 
 class TallyLocation : public NSObject {
@@ -132,7 +148,8 @@ class TallyLocation : public NSObject {
 };
 
 namespace detail {
-// Forgets every shared analytics object and process-wide state, so that a test starts as a new
-// process would (the caller resets the sandbox and clock).
-void TallyResetForTesting();
+// Writes a record with the binary protocol over a fresh memory buffer; nothing when it raises.
+std::optional<NSData> tallyWriteRecord(const TATBase& record);
+// Reads a record from bytes; false when it raised (the record keeps what was read).
+bool tallyReadRecord(TATBase& record, const NSData& data);
 }  // namespace detail

@@ -11,9 +11,8 @@
 // recording ends the process directly, and the signal is raised again with its default action
 // afterwards. An uncaught exception is recorded on the main thread; another crashing thread
 // waits for it. A signal handler may do only async-signal-safe work, so a fatal signal leaves a
-// crash note instead (written with a head prepared beforehand, the signal, the time and the
-// symbolised stack); the next start turns it into the same record and the crashed session's
-// end, as the crash would have stored them.
+// crash note instead (TallyCrashNote.h); the next start turns it into the same record and the
+// crashed session's end, as the crash would have stored them.
 
 #include <csignal>
 #include <cstdint>
@@ -23,30 +22,7 @@
 
 #include "foundation/NSObject.h"
 #include "foundation/Value.h"
-
-// The failure being recorded, as it travels through the "TallyCrashCatch" notification.
-class TallyCrashException : public NSObject {
-  public:
-    TallyCrashException(std::string name, std::string reason, Dictionary userInfo = Dictionary())
-        : name_(std::move(name)), reason_(std::move(reason)), userInfo_(std::move(userInfo)) {}
-    std::string className() const override { return "TallyCrashException"; }
-
-    const std::string& name() const { return name_; }
-    const std::string& reason() const { return reason_; }
-    const Dictionary& userInfo() const { return userInfo_; }
-    // Symbol lines of the failing stack, when known.
-    const std::vector<std::string>& callStackSymbols() const { return symbols_; }
-    void setCallStackSymbols(std::vector<std::string> symbols) { symbols_ = std::move(symbols); }
-    const std::vector<void*>& callStackReturnAddresses() const { return addresses_; }
-    void setCallStackReturnAddresses(std::vector<void*> addresses) { addresses_ = std::move(addresses); }
-
-  private:
-    std::string name_;
-    std::string reason_;
-    Dictionary userInfo_;
-    std::vector<std::string> symbols_;
-    std::vector<void*> addresses_;
-};
+#include "sdk/analytics/collection/TANEvents.h"
 
 class TallyUncaughtExceptionHandler : public NSObject {
   public:
@@ -80,24 +56,4 @@ void tallyUncaughtExceptionHandler(const Ref<TallyCrashException>& exception);
 std::optional<Dictionary> tallyMainImageDescription();
 // Pause before the process is let die, so that the record settles (1 s).
 void tallySetCrashSettleSecondsForTesting(double seconds);
-
-// ---- the crash note of a fatal signal ----
-// Beside the cache file.
-std::string tallyCrashNotePath();
-// While armed (crash reporting on), a fatal signal leaves a note.
-void tallyArmCrashNote(bool armed);
-// Formats again what the note holds beyond the signal: call when the session, its start or the
-// executable's description change.
-void tallyPrepareCrashNote();
-struct TallyCrashNote {
-    std::string version;
-    std::string session;
-    double launch = 0;  // the session's start and the crash, seconds since 1970
-    double time = 0;
-    int signal = 0;
-    std::optional<Dictionary> image;  // the executable's description, when it was known
-    std::vector<std::string> stack;   // symbol lines
-};
-// Reads and removes the note; nullopt when there is none or it is damaged.
-std::optional<TallyCrashNote> tallyTakeCrashNote();
 }  // namespace detail

@@ -147,8 +147,8 @@ TEST_F(TANUtilTest, DigestsAndHex) {
 }
 
 TEST_F(TANUtilTest, SessionIdsAreFreshUpperCaseDigests) {
-    std::string a = TANUtil::sessionId();
-    std::string b = TANUtil::sessionId();
+    std::string a = TANUtil::sessionId(std::string("k"));
+    std::string b = TANUtil::sessionId(std::string("k"));
     EXPECT_EQ(a.size(), 32u);
     EXPECT_NE(a, b);
     for (char c : a) EXPECT_TRUE((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'));
@@ -159,10 +159,10 @@ TEST_F(TANUtilTest, FixedAnswersAndAppVersion) {
     EXPECT_EQ(TANUtil::sdkVersionString(), "3.6.7");
     EXPECT_EQ(TANUtil::sdkTypeString(), "iOS");
     EXPECT_TRUE(TANUtil::isDebugging());
-    EXPECT_EQ(TANUtil::appVersionString(), "1.0");
+    EXPECT_EQ(TallyApp::appVersionString(), "1.0");
     TallyApp::setAppVersion(std::string("2.5"));
     TallyApp::setAppVersion(std::string("  "));
-    EXPECT_EQ(TANUtil::appVersionString(), "2.5");
+    EXPECT_EQ(TallyApp::appVersionString(), "2.5");
     EXPECT_EQ(TANUtil::appPackageNameString(), "com.example.tuning");
 }
 

@@ -148,7 +148,7 @@ TEST_F(TallyCacheFileTest, DamagedFilesNeverCrash) {
     auto error = make<TANError>();
     error->context = "c";
     core()->errors().push_back(error);
-    TallyConfig::setConfigure(Value(TANUtil::appVersionString()), "TAAppVersion");
+    TallyConfig::setConfigure(Value(TallyApp::appVersionString()), "TAAppVersion");
     core()->archiveCacheToFile();
     std::string valid = NSData::dataWithContentsOfFile(TallyUtility::cacheFilePath())->toString();
     core()->removeCacheData();

@@ -94,6 +94,23 @@ TEST_F(TallyCoreTest, ItemsBeforeTheFirstSessionWaitInTheHoldingContainer) {
     EXPECT_EQ(core()->ekv().size(), 1u);
 }
 
+// A program that only calls the public interface: nothing links the core beforehand (as in a new
+// process), and the first item recorded still reaches it.
+TEST_F(TallyCoreTest, ThePublicInterfaceLinksTheCoreOnFirstUse) {
+    using Entry = void (*)();
+    for (Entry first :
+         {+[] { Tally::event(std::string("first")); }, +[] { TallyEvent::event(std::string("first")); }}) {
+        detail::TallyResetForTesting();
+        ASSERT_FALSE(TallyCoreLink::linked());
+        first();
+        drain();
+        ASSERT_EQ(core()->tmpContainer().size(), 1u);  // held until the first session
+        Tally::startSession(nullptr);
+        drain();
+        EXPECT_EQ(eventIds(), std::vector<std::string>{"first"});
+    }
+}
+
 TEST_F(TallyCoreTest, BackgroundItemsAreNotCountedByTheBudget) {
     activate();
     session()->setAppInBackGround(true);

@@ -8,6 +8,8 @@
 #include <stdexcept>
 
 #include "TallyTestSupport.h"
+#include "sdk/analytics/collection/Tally.h"
+#include "sdk/analytics/collection/TallyCrashNote.h"
 #include "sdk/analytics/collection/TallyInternal.h"
 #include "sdk/analytics/collection/TallySession.h"
 #include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
@@ -35,7 +37,7 @@ class TallyCrashTest : public tallytest::TallyTest {
 
 [[noreturn]] void crashWithException() {
     detail::tallySetCrashSettleSecondsForTesting(0);
-    TallyApp::setCrashReportEnabled(true);
+    Tally::setCrashReportEnabled(true);
     try {
         throw std::runtime_error("gearbox exploded");
     } catch (...) {
@@ -63,7 +65,7 @@ TEST_F(TallyCrashTest, AnUncaughtExceptionLeavesARecord) {
 
 [[noreturn]] void crashWithSignal(int signal) {
     detail::tallySetCrashSettleSecondsForTesting(0);
-    TallyApp::setCrashReportEnabled(true);
+    Tally::setCrashReportEnabled(true);
     std::raise(signal);
     std::abort();
 }
@@ -133,8 +135,8 @@ TEST_F(TallyCrashTest, AFloatingPointSignalToo) {
 
 [[noreturn]] void crashAfterSwitchingOff() {
     detail::tallySetCrashSettleSecondsForTesting(0);
-    TallyApp::setCrashReportEnabled(true);
-    TallyApp::setCrashReportEnabled(false);
+    Tally::setCrashReportEnabled(true);
+    Tally::setCrashReportEnabled(false);
     std::raise(SIGBUS);
     std::abort();
 }

@@ -26,6 +26,9 @@ class TallyEnvelopeTest : public tallytest::TallyTest {
         TallySession::sharedInstance()->setSessionStatus(1);
     }
     Ref<TallyEnvelope> envelope() { return TallyEnvelope::sharedInstance(); }
+    std::optional<NSData> seal() {
+        return envelope()->makeEnvelopeData(TallyRecords::sharedInstance()->entityData());
+    }
     void addEvent(const std::string& id) {
         auto event = make<TANEvent>();
         event->event_id = id;
@@ -35,17 +38,17 @@ class TallyEnvelopeTest : public tallytest::TallyTest {
 
 TEST_F(TallyEnvelopeTest, SerialNumbersAdvanceAlsoWithoutAnEntity) {
     addEvent("a");
-    ASSERT_TRUE(envelope()->makeEnvelopeData());
+    ASSERT_TRUE(seal());
     EXPECT_EQ(envelope()->serialNum(), 1);
     EXPECT_EQ(TallyConfig::configureWithKey("umSerialNum").intValue(), 2);
     TallyApp::sharedInstance()->setAppid(std::nullopt);  // no key: no report
-    EXPECT_FALSE(envelope()->makeEnvelopeData());
+    EXPECT_FALSE(seal());
     EXPECT_EQ(TallyConfig::configureWithKey("umSerialNum").intValue(), 3);
 }
 
 TEST_F(TallyEnvelopeTest, TheSignatureIsTheFirstGuidAndNeverChanges) {
     addEvent("a");
-    ASSERT_TRUE(envelope()->makeEnvelopeData());
+    ASSERT_TRUE(seal());
     Value stored = TallyConfig::configureWithKey("umSignature");
     ASSERT_TRUE(stored.isData());
     EXPECT_EQ(stored.data()->length(), 32u);
@@ -53,7 +56,7 @@ TEST_F(TallyEnvelopeTest, TheSignatureIsTheFirstGuidAndNeverChanges) {
     EXPECT_EQ(signature.size(), 64u);
     clock().jump(10);
     addEvent("b");
-    ASSERT_TRUE(envelope()->makeEnvelopeData());
+    ASSERT_TRUE(seal());
     EXPECT_EQ(*envelope()->enveloper()->signature(), signature);
     EXPECT_EQ(*TallyConfig::configureWithKey("umSignature").data(), *stored.data());
     EXPECT_TRUE(envelope()->verifyTimestamp());
@@ -181,7 +184,7 @@ TEST_F(TallyEnvelopeTest, OnlyEnvelopeNamesAreListed) {
 
 TEST_F(TallyEnvelopeTest, TheExchangeFileIsRewrittenOnlyWhenItChanges) {
     addEvent("a");
-    ASSERT_TRUE(envelope()->makeEnvelopeData());
+    ASSERT_TRUE(seal());
     std::string path = TallyUtility::exchangeIdentityPath();
     auto text = NSData::dataWithContentsOfFile(path);
     ASSERT_TRUE(text);

@@ -171,9 +171,9 @@ TEST_F(TallyRecordsTest, ImprintUpdatesMergeAndSetTheBackOffLevel) {
     records()->updateImprint(
         TestCollector::makeImprint({{"defcon", "7"}, {"drop", std::nullopt}, {"new", "n"}}, 9));
     EXPECT_EQ(*TallyConfig::configureWithKey("umDefcon").string(), "0");
-    EXPECT_EQ(TallyRecords::imprintPropertyValueWithKey("keep"), std::optional<std::string>("k"));
-    EXPECT_FALSE(TallyRecords::imprintPropertyValueWithKey("drop"));
-    EXPECT_EQ(TallyRecords::imprintPropertyValueWithKey("new"), std::optional<std::string>("n"));
+    EXPECT_EQ(TallyConfig::imprintPropertyValueWithKey("keep"), std::optional<std::string>("k"));
+    EXPECT_FALSE(TallyConfig::imprintPropertyValueWithKey("drop"));
+    EXPECT_EQ(TallyConfig::imprintPropertyValueWithKey("new"), std::optional<std::string>("n"));
     records()->updateImprint(TestCollector::makeImprint({{"defcon", "-1"}}));
     EXPECT_EQ(*TallyConfig::configureWithKey("umDefcon").string(), "0");
     records()->updateImprint(TestCollector::makeImprint({{"defcon", "2"}}));
@@ -210,7 +210,7 @@ TEST_F(TallyRecordsTest, MutatedRepliesAndStoredBytesNeverCrash) {
         std::string damaged = testsupport::mutate(valid, seed);
         records()->verifyResponseData(NSData::fromString(damaged));
         TallyConfig::setConfigure(Value(NSData::fromString(damaged)), "umImprint");
-        TallyRecords::imprintPropertyValueWithKey("codex");
+        TallyConfig::imprintPropertyValueWithKey("codex");
         TallyConfig::setConfigure(Value(NSData::fromString(damaged)), "umIDTracking");
         TallyRecords::resetForTesting();
         EXPECT_TRUE(records()->toData());

@@ -5,6 +5,7 @@
 
 #include "TallyTestSupport.h"
 #include "foundation/NSNotificationCenter.h"
+#include "sdk/analytics/collection/Tally.h"
 #include "sdk/analytics/collection/TallyInternal.h"
 #include "sdk/analytics/collection/TallyRecords.h"
 #include "tests/support/TestCollector.h"
@@ -129,18 +130,18 @@ TEST_F(TallySettingsTest, CrashSwitchListensOnceAndCanListenAgain) {
     int recorded = 0;
     // Each record writes its console line; the session end then moves it to the cache file.
     auto count = [&] { recorded = log_.count("TALOG: error: "); };
-    TallyApp::setCrashReportEnabled(true);
-    TallyApp::setCrashReportEnabled(true);
+    Tally::setCrashReportEnabled(true);
+    Tally::setCrashReportEnabled(true);
     EXPECT_TRUE(TallyApp::sharedInstance()->appCrashedHandlerInstalled());
     auto crash = make<TallyCrashException>("n", "boom");
     NSNotificationCenter::defaultCenter()->postNotificationName("TallyCrashCatch", crash);
     count();
     EXPECT_EQ(recorded, 1);  // one listener, one record
-    TallyApp::setCrashReportEnabled(false);
+    Tally::setCrashReportEnabled(false);
     NSNotificationCenter::defaultCenter()->postNotificationName("TallyCrashCatch", crash);
     count();
     EXPECT_EQ(recorded, 1);
-    TallyApp::setCrashReportEnabled(true);
+    Tally::setCrashReportEnabled(true);
     NSNotificationCenter::defaultCenter()->postNotificationName("TallyCrashCatch", crash);
     count();
     EXPECT_EQ(recorded, 2);

@@ -16,6 +16,7 @@
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUserDefaults.h"
 #include "sdk/analytics/collection/TANUtil.h"
+#include "sdk/analytics/collection/TallyInternal.h"
 #include "sdk/analytics/collection/TallySettings.h"
 #include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
 #include "tests/support/MainLoop.h"
@@ -85,6 +86,8 @@ class TallyTest : public ::testing::Test {
         UIPasteboard::setSharedDirectory(sandbox_->file("device-pasteboards"));
         setNetworkAccess("WiFi");
         detail::TallyResetForTesting();
+        // The parts below the core find it as they do once the app has called the public interface.
+        TallyInternal::link();
         clock_ = std::make_unique<testsupport::ManualClock>(startTime());
     }
 

@@ -168,7 +168,7 @@ TEST_F(TallyUploadTest, TheReplyImprintGovernsLaterReports) {
     EXPECT_EQ(*TallyConfig::configureWithKey("umDefcon").string(), "0");
     EXPECT_EQ(TallyJob::sharedInstance()->defcon(), 0);
     EXPECT_EQ(TallyApp::sharedInstance()->logSendInterval(), 600);
-    EXPECT_EQ(TallyRecords::imprintPropertyValueWithKey("codex"), std::optional<std::string>("1"));
+    EXPECT_EQ(TallyConfig::imprintPropertyValueWithKey("codex"), std::optional<std::string>("1"));
     // codex 1: the next envelope is encrypted, and the collector can still read it.
     makeEnvelope("secret");
     upload();
@@ -192,7 +192,7 @@ TEST_F(TallyUploadTest, AnImprintWithABadChecksumIsIgnored) {
     makeEnvelope();
     upload();
     EXPECT_EQ(counter("umSuccessfulRequests"), 1);
-    EXPECT_FALSE(TallyRecords::imprintPropertyValueWithKey("report_policy"));
+    EXPECT_FALSE(TallyConfig::imprintPropertyValueWithKey("report_policy"));
 }
 
 TEST_F(TallyUploadTest, EncryptionAskedByTheApp) {
@@ -263,6 +263,7 @@ TEST_F(TallyUploadTest, RecordedItemsSurviveARestart) {
 TEST_F(TallyUploadTest, TheFirstReportOfAnInstallationCarriesTheActivation) {
     TallyConfig::removeConfigureWithKey("umActivateMsg");
     detail::TallyResetForTesting();
+    TallyInternal::link();
     TallyApp::sharedInstance()->setAppid(std::string(kAppKey));
     TallySession::sharedInstance()->appActivate(nullptr);
     testsupport::drainMainRunLoop();
