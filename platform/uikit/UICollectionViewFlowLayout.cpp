@@ -1,5 +1,6 @@
 #include "uikit/UICollectionViewFlowLayout.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include <algorithm>
 
 namespace {
@@ -21,36 +22,43 @@ struct Axes {
 }  // namespace
 
 void UICollectionViewFlowLayout::setItemSize(CGSize size) {
+    NS_ASSERT_MAIN_THREAD();
     itemSize_ = size;
     invalidateLayout();
 }
 
 void UICollectionViewFlowLayout::setMinimumLineSpacing(CGFloat spacing) {
+    NS_ASSERT_MAIN_THREAD();
     minimumLineSpacing_ = spacing;
     invalidateLayout();
 }
 
 void UICollectionViewFlowLayout::setMinimumInteritemSpacing(CGFloat spacing) {
+    NS_ASSERT_MAIN_THREAD();
     minimumInteritemSpacing_ = spacing;
     invalidateLayout();
 }
 
 void UICollectionViewFlowLayout::setSectionInset(UIEdgeInsets inset) {
+    NS_ASSERT_MAIN_THREAD();
     sectionInset_ = inset;
     invalidateLayout();
 }
 
 void UICollectionViewFlowLayout::setHeaderReferenceSize(CGSize size) {
+    NS_ASSERT_MAIN_THREAD();
     headerReferenceSize_ = size;
     invalidateLayout();
 }
 
 void UICollectionViewFlowLayout::setFooterReferenceSize(CGSize size) {
+    NS_ASSERT_MAIN_THREAD();
     footerReferenceSize_ = size;
     invalidateLayout();
 }
 
 void UICollectionViewFlowLayout::setScrollDirection(UICollectionViewScrollDirection direction) {
+    NS_ASSERT_MAIN_THREAD();
     scrollDirection_ = direction;
     invalidateLayout();
 }
@@ -182,16 +190,17 @@ UICollectionViewFlowLayout::layoutAttributesForElementsInRect(CGRect rect) {
     return result;
 }
 
-Ref<UICollectionViewLayoutAttributes> UICollectionViewFlowLayout::layoutAttributesForItemAtIndexPath(
-    const Ref<NSIndexPath>& indexPath) {
+Ref<UICollectionViewLayoutAttributes>
+UICollectionViewFlowLayout::layoutAttributesForItemAtIndexPath(const Ref<NSIndexPath>& indexPath) {
     if (!indexPath || indexPath->length() < 2) return nullptr;
     const auto s = std::size_t(indexPath->section()), i = std::size_t(indexPath->item());
     if (s >= items_.size() || i >= items_[s].size()) return nullptr;
     return items_[s][i];
 }
 
-Ref<UICollectionViewLayoutAttributes> UICollectionViewFlowLayout::layoutAttributesForSupplementaryViewOfKind(
-    const std::string& kind, const Ref<NSIndexPath>& indexPath) {
+Ref<UICollectionViewLayoutAttributes>
+UICollectionViewFlowLayout::layoutAttributesForSupplementaryViewOfKind(const std::string& kind,
+                                                                       const Ref<NSIndexPath>& indexPath) {
     if (!indexPath || indexPath->length() < 1) return nullptr;
     const auto s = std::size_t(indexPath->section());
     if (kind == UICollectionElementKindSectionHeader && s < headers_.size()) return headers_[s];

@@ -1,5 +1,6 @@
 #include "uikit/UICollectionViewLayout.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
 #include "uikit/UICollectionView.h"
 
@@ -49,8 +50,8 @@ std::string UICollectionViewLayoutAttributes::description() const {
 
 // ---- UICollectionViewLayout ---------------------------------------------------------------------
 
-Ref<UICollectionViewLayoutAttributes> UICollectionViewLayout::layoutAttributesForCell(
-    const Ref<NSIndexPath>& indexPath) const {
+Ref<UICollectionViewLayoutAttributes>
+UICollectionViewLayout::layoutAttributesForCell(const Ref<NSIndexPath>& indexPath) const {
     auto attributes = makeLayoutAttributes();
     if (!attributes) attributes = make<UICollectionViewLayoutAttributes>();
     attributes->setIndexPath(indexPath);
@@ -58,19 +59,22 @@ Ref<UICollectionViewLayoutAttributes> UICollectionViewLayout::layoutAttributesFo
     return attributes;
 }
 
-Ref<UICollectionViewLayoutAttributes> UICollectionViewLayout::layoutAttributesForSupplementary(
-    const std::string& kind, const Ref<NSIndexPath>& indexPath) const {
+Ref<UICollectionViewLayoutAttributes>
+UICollectionViewLayout::layoutAttributesForSupplementary(const std::string& kind,
+                                                         const Ref<NSIndexPath>& indexPath) const {
     auto attributes = layoutAttributesForCell(indexPath);
     attributes->setElement(UICollectionElementCategorySupplementaryView, kind);
     return attributes;
 }
 
 void UICollectionViewLayout::invalidateLayout() {
+    NS_ASSERT_MAIN_THREAD();
     invalid_ = true;
     if (auto view = collectionView()) view->setNeedsLayout();
 }
 
 void UICollectionViewLayout::attachToCollectionView(const Weak<UICollectionView>& collectionView) {
+    NS_ASSERT_MAIN_THREAD();
     collectionView_ = collectionView;
     invalid_ = true;
 }
