@@ -1,4 +1,5 @@
 #include "uikit/MKAnnotationView.h"
+
 #include "foundation/NSMainThreadCheck.h"
 
 void MKAnnotationView::setImage(const Ref<UIImage>& image) {

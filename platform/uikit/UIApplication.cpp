@@ -289,8 +289,8 @@ void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation, 
 
 // ---- background tasks -------------------------------------------------------------------------
 
-UIBackgroundTaskIdentifier
-UIApplication::beginBackgroundTaskWithExpirationHandler(std::function<void()> handler) {
+UIBackgroundTaskIdentifier UIApplication::beginBackgroundTaskWithExpirationHandler(
+    std::function<void()> handler) {
     return beginBackgroundTaskWithName(std::nullopt, std::move(handler));
 }
 

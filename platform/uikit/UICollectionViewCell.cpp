@@ -1,4 +1,5 @@
 #include "uikit/UICollectionViewCell.h"
+
 #include "foundation/NSMainThreadCheck.h"
 
 UICollectionViewCell::UICollectionViewCell(CGRect frame) : UICollectionReusableView(frame) {
