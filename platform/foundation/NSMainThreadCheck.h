@@ -1,18 +1,18 @@
 #pragma once
 // Checks that a main-thread object is used from the main thread (the process's first thread).
-//
-// Which calls carry a check, one rule for every class whose header says "main thread only" and
-// for the view, controller, gesture and application classes of the UI platform:
-// - every public, non-const member function written out of line: state changes, hierarchy and
-//   geometry changes, layout, display and rendering, presentation and lifecycle, touch, gesture
-//   and event delivery, loads and the calls that start or end work;
-// - not const members (reads), one-line accessors written in the header, constructors and
-//   destructors, and protected or private helpers (their public callers are checked);
-// - not the hooks the platform itself calls from a checked path (layoutSubviews, drawRect,
-//   viewDidLoad, willMoveToSuperview...), nor static factories and registrations a header says
-//   any thread may call.
-// Shared base paths (UIView::addSubview, setNeedsLayout, layoutIfNeeded...) carry the check once
-// for every subclass.
+// Which calls check, one rule for each class whose header says "main thread only" and for the
+// view, controller, gesture and application classes of the UI platform (free functions of the
+// categories on them too): every public, non-const function written out of line that changes
+// state or starts work (hierarchy, geometry, appearance, layout, display, rendering, presentation,
+// lifecycle, touch, gesture and event delivery, loads, cancels). Left unchecked: const members and
+// getters, one-line accessors written in the header, constructors, destructors and didInit,
+// protected and private helpers (their public callers check), hooks the platform calls from a
+// checked path (layoutSubviews, drawRect, viewDidLoad, willMoveToSuperview, delegate and data
+// source methods...), static factories, and what a header says any thread may call (properties
+// kept under a lock, URL records, background tasks, a method that hops to the main thread itself).
+// Static entry points that act on views (animations, the test drivers' touches) check too.
+// Shared base paths (UIView::addSubview, setNeedsLayout, layoutIfNeeded...) check once for every
+// subclass.
 //
 // A failing check logs the function and place. In release builds the call is then abandoned (the
 // action runs: `return`, `return {}`...); in debug builds and where APP_THREAD_CHECKS_ABORT is
