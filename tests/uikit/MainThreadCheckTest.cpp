@@ -63,7 +63,8 @@ TEST(MainThreadCheckDeathTest, BackgroundCallAbortsWhereChecksAbort) {
     if (!NSMainThreadChecksAbort()) GTEST_SKIP() << "checks log and abandon in this build";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (const Case& c : cases()) {
-        EXPECT_DEATH(onBackgroundThread([&] { c.call(make<UILabel>()); }),
+        auto view = make<UILabel>();
+        EXPECT_DEATH(onBackgroundThread([&] { c.call(view); }),
                      std::string(c.function) + " called off the main thread");
     }
 }
