@@ -6,6 +6,7 @@
 #include "app/UIColor+Extensions.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
 #include "graphics/UIColor.h"
 #include "net/HKNetworkActivityIndicatorManager.h"
@@ -58,18 +59,22 @@ void AppDelegate::setWindow(const Ref<UIWindow>& window) {
 }
 
 void AppDelegate::setWbtoken(const std::optional<std::string>& value) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "wbtoken", wbtoken_, value);
 }
 
 void AppDelegate::setWbCurrentUserID(const std::optional<std::string>& value) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "wbCurrentUserID", wbCurrentUserID_, value);
 }
 
 void AppDelegate::setWbRefreshToken(const std::optional<std::string>& value) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "wbRefreshToken", wbRefreshToken_, value);
 }
 
 void AppDelegate::setWxCode(const std::optional<std::string>& value) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "wxCode", wxCode_, value);
 }
 
@@ -111,6 +116,7 @@ std::optional<bool> AppDelegate::applicationDidFinishLaunchingWithOptions(UIAppl
 }
 
 void AppDelegate::configureAppearance() {
+    NS_ASSERT_MAIN_THREAD();
     UITextField::appearance().setTintColor(UIColor_Extensions::QVNRedColor());
     UITextView::appearance().setTintColor(UIColor_Extensions::QVNRedColor());
 }

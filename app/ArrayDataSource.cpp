@@ -1,5 +1,6 @@
 #include "app/ArrayDataSource.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UICollectionViewCell.h"
 #include "uikit/UITableViewCell.h"
 
@@ -10,10 +11,12 @@ ArrayDataSource::ArrayDataSource(const std::optional<Array>& items, std::string 
       configureCellBlock_(std::move(configureCellBlock)) {}
 
 void ArrayDataSource::addItems(const Array& items) {
+    NS_ASSERT_MAIN_THREAD();
     items_.addObjectsFromArray(items);
 }
 
 void ArrayDataSource::addItem(const Value& item) {
+    NS_ASSERT_MAIN_THREAD();
     items_.addObject(item);
 }
 

@@ -1,6 +1,7 @@
 #include "app/WebViewController.h"
 
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIColor.h"
 #include "network/NSURLRequest.h"
 #include "uikit/UIButton.h"
@@ -54,6 +55,7 @@ void WebViewController::viewDidLoad() {
 }
 
 void WebViewController::backButtonDidTouch(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     if (auto navigation = navigationController()) navigation->popViewControllerAnimated(true);
 }
 

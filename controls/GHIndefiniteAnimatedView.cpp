@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "controls/GHProgressHUDResources.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIBezierPath.h"
 #include "uikit/CAAnimation.h"
 #include "uikit/UIScreen.h"
@@ -16,6 +17,7 @@ void GHIndefiniteAnimatedView::willMoveToSuperview(const Ref<UIView>& newSupervi
 }
 
 void GHIndefiniteAnimatedView::layoutAnimatedLayer() {
+    NS_ASSERT_MAIN_THREAD();
     const Ref<CAShapeLayer>& animated = indefiniteAnimatedLayer();
     layer()->addSublayer(animated);
     CGRect b = bounds();
@@ -94,17 +96,20 @@ CGSize GHIndefiniteAnimatedView::sizeThatFits(CGSize) const {
 }
 
 void GHIndefiniteAnimatedView::setStrokeThickness(double thickness) {
+    NS_ASSERT_MAIN_THREAD();
     strokeThickness_ = thickness;
     if (layer_) layer_->setLineWidth(thickness);
 }
 
 void GHIndefiniteAnimatedView::setRadius(double radius) {
+    NS_ASSERT_MAIN_THREAD();
     radius_ = radius;
     dropLayer();
     if (superviewPointer()) layoutAnimatedLayer();
 }
 
 void GHIndefiniteAnimatedView::setStrokeColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     strokeColor_ = color;
     if (layer_) layer_->setStrokeColor(color ? color->CGColor() : CGColorRef());
 }

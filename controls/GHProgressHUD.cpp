@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "controls/GHProgressHUDResources.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSString.h"
 #include "graphics/CGGradient.h"
@@ -300,11 +301,13 @@ void GHProgressHUD::showErrorWithStatus(const Status& status, GHProgressHUDMaskT
 }
 
 void GHProgressHUD::showImage(const Ref<UIImage>& image, const Status& status) {
+    NS_ASSERT_MAIN_THREAD();
     showImage(image, status, defaultMask());
 }
 
 void GHProgressHUD::showImage(const Ref<UIImage>& image, const Status& status,
                               GHProgressHUDMaskType maskType) {
+    NS_ASSERT_MAIN_THREAD();
     auto shared = sharedView();
     shared->showImage(image, status, shared->displayDurationForString(status), maskType);
 }
@@ -353,6 +356,7 @@ void GHProgressHUD::drawRect(CGRect) {
 }
 
 void GHProgressHUD::updatePosition() {
+    NS_ASSERT_MAIN_THREAD();
     CGFloat hudWidth = 100;
     CGFloat hudHeight = 100;
     CGRect labelRect = CGRectZero;
@@ -402,11 +406,13 @@ void GHProgressHUD::updatePosition() {
 }
 
 void GHProgressHUD::setHUDStatus(const Status& status) {
+    NS_ASSERT_MAIN_THREAD();
     stringLabel()->setText(status);
     updatePosition();
 }
 
 void GHProgressHUD::setFadeOutTimer(const Ref<NSTimer>& timer) {
+    NS_ASSERT_MAIN_THREAD();
     if (fadeOutTimer_) fadeOutTimer_->invalidate();
     fadeOutTimer_ = timer;
 }
@@ -414,6 +420,7 @@ void GHProgressHUD::setFadeOutTimer(const Ref<NSTimer>& timer) {
 // ---- notifications -----------------------------------------------------------------------------
 
 void GHProgressHUD::registerNotifications() {
+    NS_ASSERT_MAIN_THREAD();
     auto center = NSNotificationCenter::defaultCenter();
     Weak<GHProgressHUD> weak = selfAs<GHProgressHUD>();
     auto handler = [weak](const Ref<NSNotification>& n) {
@@ -427,6 +434,7 @@ void GHProgressHUD::registerNotifications() {
 }
 
 std::optional<Dictionary> GHProgressHUD::notificationUserInfo() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     const Status& text = stringLabel()->text();
     if (!text) return std::nullopt;
     return Dictionary{{GHProgressHUDStatusUserInfoKey, Value(*text)}};
@@ -439,6 +447,7 @@ void GHProgressHUD::postNotification(const char* name, const std::optional<Dicti
 // ---- placement ---------------------------------------------------------------------------------
 
 void GHProgressHUD::positionHUD(const Ref<NSNotification>& notification) {
+    NS_ASSERT_MAIN_THREAD();
     setFrame(UIScreen::mainScreen()->bounds());
     auto application = UIApplication::sharedApplication();
     const UIInterfaceOrientation orientation = application->statusBarOrientation();
@@ -512,6 +521,7 @@ void GHProgressHUD::positionHUD(const Ref<NSNotification>& notification) {
 }
 
 void GHProgressHUD::moveToPoint(CGPoint point, CGFloat rotateAngle) {
+    NS_ASSERT_MAIN_THREAD();
     hudView()->setTransform(CGAffineTransformMakeRotation(rotateAngle));
     hudView()->setCenter(
         CGPointMake(point.x + offsetFromCenter_.horizontal, point.y + offsetFromCenter_.vertical));
@@ -520,6 +530,7 @@ void GHProgressHUD::moveToPoint(CGPoint point, CGFloat rotateAngle) {
 // ---- touches -----------------------------------------------------------------------------------
 
 void GHProgressHUD::overlayViewDidReceiveTouchEvent(const Ref<NSObject>&, const Ref<UIEvent>& event) {
+    NS_ASSERT_MAIN_THREAD();
     NSNotificationCenter::defaultCenter()->postNotificationName(GHProgressHUDDidReceiveTouchEventNotification,
                                                                 event);
     if (!event || event->allTouches().empty()) return;
@@ -546,6 +557,7 @@ void GHProgressHUD::applyAccessibilityAndInteraction(const Status& status) {
 }
 
 void GHProgressHUD::showHUDProgress(float progress, const Status& status, GHProgressHUDMaskType maskType) {
+    NS_ASSERT_MAIN_THREAD();
     // Attach to the frontmost normal window (or come to the front of the one we are in).
     const Ref<UIControl>& overlay = overlayView();
     if (!overlay->superview()) {
@@ -622,6 +634,7 @@ void GHProgressHUD::showHUDProgress(float progress, const Status& status, GHProg
 }
 
 Ref<UIImage> GHProgressHUD::imageWithTintColor(const Ref<UIImage>& image, const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!image) return nullptr;
     CGRect rect = CGRectMake(0, 0, image->size().width, image->size().height);
     UIGraphicsBeginImageContextWithOptions(rect.size, false, image->scale());
@@ -639,6 +652,7 @@ Ref<UIImage> GHProgressHUD::imageWithTintColor(const Ref<UIImage>& image, const 
 
 void GHProgressHUD::showImage(const Ref<UIImage>& image, const Status& status, double duration,
                               GHProgressHUDMaskType maskType) {
+    NS_ASSERT_MAIN_THREAD();
     progress_ = kNoProgress;
     maskType_ = maskType;
     cancelRingLayerAnimation();
@@ -664,6 +678,7 @@ void GHProgressHUD::showImage(const Ref<UIImage>& image, const Status& status, d
 }
 
 void GHProgressHUD::dismissHUD() {
+    NS_ASSERT_MAIN_THREAD();
     auto userInfo = notificationUserInfo();
     postNotification(GHProgressHUDWillDisappearNotification, userInfo);
     activityCount_ = 0;
@@ -789,6 +804,7 @@ const Ref<UIImageView>& GHProgressHUD::imageView() {
 }
 
 void GHProgressHUD::cancelRingLayerAnimation() {
+    NS_ASSERT_MAIN_THREAD();
     CATransaction::begin();
     CATransaction::setValue(Value(true), kCATransactionDisableActions);
     hudView()->layer()->removeAllAnimations();
@@ -804,6 +820,7 @@ void GHProgressHUD::cancelRingLayerAnimation() {
 
 Ref<CAShapeLayer> GHProgressHUD::createRingLayerWithCenter(CGPoint center, CGFloat radius, CGFloat lineWidth,
                                                            const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto path = UIBezierPath::bezierPathWithArcCenter(CGPointMake(radius, radius), radius, -M_PI / 2,
                                                       M_PI + M_PI / 2, true);
     auto layer = CAShapeLayer::layer();

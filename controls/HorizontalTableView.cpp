@@ -1,5 +1,6 @@
 #include "controls/HorizontalTableView.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include <cmath>
 
 namespace {
@@ -29,6 +30,7 @@ void HorizontalTableView::didInit() {
 }
 
 void HorizontalTableView::setTableView(const Ref<UITableView>& tableView) {
+    NS_ASSERT_MAIN_THREAD();
     tableView_ = tableView;
     setOrientation(orientation_);
     if (!tableView) return;
@@ -40,6 +42,7 @@ void HorizontalTableView::setTableView(const Ref<UITableView>& tableView) {
 }
 
 void HorizontalTableView::setOrientation(std::uint64_t orientation) {
+    NS_ASSERT_MAIN_THREAD();
     orientation_ = orientation;
     if (!tableView_) return;
     const CGSize size = bounds().size;
@@ -65,6 +68,7 @@ CGPoint HorizontalTableView::contentOffset() const {
 }
 
 void HorizontalTableView::setContentOffset(CGPoint offset, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (!tableView_) return;
     tableView_->setContentOffset(isHorizontal() ? CGPointMake(offset.y, offset.x) : offset, animated);
 }
@@ -76,10 +80,12 @@ CGSize HorizontalTableView::contentSize() const {
 }
 
 void HorizontalTableView::reload() {
+    NS_ASSERT_MAIN_THREAD();
     if (tableView_) tableView_->reloadData();
 }
 
 Ref<UIView> HorizontalTableView::viewToHoldSectionView(const Ref<UIView>& sectionView) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!sectionView) return nullptr;
     if (isHorizontal()) {
         sectionView->setFrame(CGRectMake(0, 0, sectionView->frame().size.width, frame().size.height));

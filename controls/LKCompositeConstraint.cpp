@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
 
 LKCompositeConstraint::LKCompositeConstraint(std::vector<Ref<LKConstraint>> children)

@@ -1,6 +1,7 @@
 #include "controls/LKConstraint.h"
 
 #include "foundation/NSException.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSValue.h"
 #include "graphics/NSValue+Geometry.h"
 
@@ -12,11 +13,13 @@ void LKConstraint::methodNotImplemented(const std::string& operation) {
 // ---- relations and priorities ------------------------------------------------------------------
 
 LKConstraint::TargetBlock LKConstraint::equalTo() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKConstraint>();
     return [self](const Value& target) { return self->equalToWithRelation()(target, NSLayoutRelationEqual); };
 }
 
 LKConstraint::TargetBlock LKConstraint::greaterThanOrEqualTo() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKConstraint>();
     return [self](const Value& target) {
         return self->equalToWithRelation()(target, NSLayoutRelationGreaterThanOrEqual);
@@ -24,6 +27,7 @@ LKConstraint::TargetBlock LKConstraint::greaterThanOrEqualTo() {
 }
 
 LKConstraint::TargetBlock LKConstraint::lessThanOrEqualTo() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKConstraint>();
     return [self](const Value& target) {
         return self->equalToWithRelation()(target, NSLayoutRelationLessThanOrEqual);
@@ -31,16 +35,19 @@ LKConstraint::TargetBlock LKConstraint::lessThanOrEqualTo() {
 }
 
 LKConstraint::VoidBlock LKConstraint::priorityLow() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKConstraint>();
     return [self] { return self->priority()(UILayoutPriorityDefaultLow); };
 }
 
 LKConstraint::VoidBlock LKConstraint::priorityMedium() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKConstraint>();
     return [self] { return self->priority()(500); };
 }
 
 LKConstraint::VoidBlock LKConstraint::priorityHigh() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKConstraint>();
     return [self] { return self->priority()(UILayoutPriorityDefaultHigh); };
 }
@@ -48,6 +55,7 @@ LKConstraint::VoidBlock LKConstraint::priorityHigh() {
 // ---- constants ---------------------------------------------------------------------------------
 
 LKConstraint::InsetsBlock LKConstraint::insets() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKConstraint>();
     return [self](UIEdgeInsets insets) {
         self->setInsets(insets);
@@ -56,6 +64,7 @@ LKConstraint::InsetsBlock LKConstraint::insets() {
 }
 
 LKConstraint::SizeBlock LKConstraint::sizeOffset() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKConstraint>();
     return [self](CGSize size) {
         self->setSizeOffset(size);
@@ -64,6 +73,7 @@ LKConstraint::SizeBlock LKConstraint::sizeOffset() {
 }
 
 LKConstraint::PointBlock LKConstraint::centerOffset() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKConstraint>();
     return [self](CGPoint point) {
         self->setCenterOffset(point);
@@ -72,6 +82,7 @@ LKConstraint::PointBlock LKConstraint::centerOffset() {
 }
 
 LKConstraint::FloatBlock LKConstraint::offset() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKConstraint>();
     return [self](CGFloat offset) {
         self->setOffset(offset);
@@ -80,6 +91,7 @@ LKConstraint::FloatBlock LKConstraint::offset() {
 }
 
 LKConstraint::TargetBlock LKConstraint::valueOffset() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKConstraint>();
     return [self](const Value& value) {
         self->setLayoutConstantWithValue(value);
@@ -88,6 +100,7 @@ LKConstraint::TargetBlock LKConstraint::valueOffset() {
 }
 
 void LKConstraint::setLayoutConstantWithValue(const Value& value) {
+    NS_ASSERT_MAIN_THREAD();
     if (auto number = value.number()) {
         setOffset(number->doubleValue());
         return;
@@ -107,44 +120,58 @@ void LKConstraint::setLayoutConstantWithValue(const Value& value) {
 // ---- subclass operations -----------------------------------------------------------------------
 
 Ref<LKConstraint> LKConstraint::addConstraintWithLayoutAttribute(NSLayoutAttribute) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     methodNotImplemented("addConstraintWithLayoutAttribute:");
 }
 LKConstraint::FloatBlock LKConstraint::multipliedBy() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     methodNotImplemented("multipliedBy");
 }
 LKConstraint::FloatBlock LKConstraint::dividedBy() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     methodNotImplemented("dividedBy");
 }
 LKConstraint::PriorityBlock LKConstraint::priority() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     methodNotImplemented("priority");
 }
 LKConstraint::RelationBlock LKConstraint::equalToWithRelation() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     methodNotImplemented("equalToWithRelation");
 }
 LKConstraint::KeyBlock LKConstraint::key() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     methodNotImplemented("key");
 }
 void LKConstraint::setInsets(UIEdgeInsets) {
+    NS_ASSERT_MAIN_THREAD();
     methodNotImplemented("setInsets:");
 }
 void LKConstraint::setSizeOffset(CGSize) {
+    NS_ASSERT_MAIN_THREAD();
     methodNotImplemented("setSizeOffset:");
 }
 void LKConstraint::setCenterOffset(CGPoint) {
+    NS_ASSERT_MAIN_THREAD();
     methodNotImplemented("setCenterOffset:");
 }
 void LKConstraint::setOffset(CGFloat) {
+    NS_ASSERT_MAIN_THREAD();
     methodNotImplemented("setOffset:");
 }
 void LKConstraint::activate() {
+    NS_ASSERT_MAIN_THREAD();
     methodNotImplemented("activate");
 }
 void LKConstraint::deactivate() {
+    NS_ASSERT_MAIN_THREAD();
     methodNotImplemented("deactivate");
 }
 void LKConstraint::install() {
+    NS_ASSERT_MAIN_THREAD();
     methodNotImplemented("install");
 }
 void LKConstraint::uninstall() {
+    NS_ASSERT_MAIN_THREAD();
     methodNotImplemented("uninstall");
 }

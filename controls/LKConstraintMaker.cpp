@@ -4,6 +4,7 @@
 
 #include "controls/LKCompositeConstraint.h"
 #include "controls/LKViewConstraint.h"
+#include "foundation/NSMainThreadCheck.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ constexpr unsigned long bit(NSLayoutAttribute attribute) {
 LKConstraintMaker::LKConstraintMaker(const Ref<UIView>& view) : view_(view) {}
 
 std::vector<Ref<LKConstraint>> LKConstraintMaker::install() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (removeExisting_) {
         for (const auto& installed : LKViewConstraint::installedConstraintsForView(view()))
             installed->uninstall();
@@ -77,6 +79,7 @@ Ref<LKConstraint> LKConstraintMaker::constraintAddConstraintWithLayoutAttribute(
 }
 
 Ref<LKConstraint> LKConstraintMaker::addConstraintWithAttributes(unsigned long attributeMask) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     std::vector<Ref<LKConstraint>> children;
     for (NSLayoutAttribute attribute : kMaskOrder) {
         if (attributeMask & bit(attribute)) {
@@ -90,28 +93,34 @@ Ref<LKConstraint> LKConstraintMaker::addConstraintWithAttributes(unsigned long a
 }
 
 Ref<LKConstraint> LKConstraintMaker::addConstraintWithLayoutAttribute(NSLayoutAttribute layoutAttribute) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return constraintAddConstraintWithLayoutAttribute(nullptr, layoutAttribute);
 }
 
 LKConstraintMaker::AttributesBlock LKConstraintMaker::attributes() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKConstraintMaker>();
     return [self](unsigned long mask) { return self->addConstraintWithAttributes(mask); };
 }
 
 Ref<LKConstraint> LKConstraintMaker::edges() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return addConstraintWithAttributes(bit(NSLayoutAttributeLeft) | bit(NSLayoutAttributeRight) |
                                        bit(NSLayoutAttributeTop) | bit(NSLayoutAttributeBottom));
 }
 
 Ref<LKConstraint> LKConstraintMaker::size() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return addConstraintWithAttributes(bit(NSLayoutAttributeWidth) | bit(NSLayoutAttributeHeight));
 }
 
 Ref<LKConstraint> LKConstraintMaker::center() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return addConstraintWithAttributes(bit(NSLayoutAttributeCenterX) | bit(NSLayoutAttributeCenterY));
 }
 
 LKConstraintMaker::GroupBlock LKConstraintMaker::group() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKConstraintMaker>();
     return [self](const std::function<void()>& declarations) -> Ref<LKConstraint> {
         std::size_t before = self->constraints_.size();

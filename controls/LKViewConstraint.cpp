@@ -6,6 +6,7 @@
 #include "controls/UIView+LKAdditions.h"
 #include "controls/UIView+LKConstraints.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSValue.h"
 
 LKViewConstraint::LKViewConstraint(Ref<LKViewAttribute> firstViewAttribute)
@@ -29,11 +30,13 @@ std::vector<Ref<LKViewConstraint>> LKViewConstraint::installedConstraintsForView
 // ---- state -------------------------------------------------------------------------------------
 
 void LKViewConstraint::setLayoutConstant(double constant) {
+    NS_ASSERT_MAIN_THREAD();
     layoutConstant_ = constant;
     if (layoutConstraint_) layoutConstraint_->setConstant(constant);
 }
 
 void LKViewConstraint::setLayoutRelation(NSLayoutRelation relation) {
+    NS_ASSERT_MAIN_THREAD();
     layoutRelation_ = relation;
     hasLayoutRelation_ = true;
 }
@@ -48,6 +51,7 @@ bool LKViewConstraint::hasBeenInstalled() const {
 }
 
 void LKViewConstraint::setSecondViewAttribute(const Value& target) {
+    NS_ASSERT_MAIN_THREAD();
     if (target.isNumber() || target.objectAs<NSValue>()) {
         setLayoutConstantWithValue(target);
     } else if (auto view = target.objectAs<UIView>()) {
@@ -180,6 +184,7 @@ void LKViewConstraint::install() {
 }
 
 bool LKViewConstraint::installReportingSuccess() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (hasBeenInstalled()) return true;
 
     auto firstView = firstViewAttribute_->view();

@@ -2,16 +2,20 @@
 
 #include "controls/PullRefreshIndicatorSupport.h"
 #include "controls/PullRefreshSubviewSupport.h"
+#include "foundation/NSMainThreadCheck.h"
 
 Ref<UIActivityIndicatorView> PullRefreshAutoNormalFooter::loadingView() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return detail::refreshIndicator(*this, loadingView_, activityIndicatorViewStyle_);
 }
 
 void PullRefreshAutoNormalFooter::setLoadingView(const Ref<UIActivityIndicatorView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     detail::replaceSubview(*this, loadingView_, view);
 }
 
 void PullRefreshAutoNormalFooter::setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     activityIndicatorViewStyle_ = style;
     setLoadingView(nullptr);
     setNeedsLayout();

@@ -2,13 +2,16 @@
 
 #include "controls/PullRefreshSubviewSupport.h"
 #include "controls/UILabel+PullRefresh.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UITapGestureRecognizer.h"
 
 Ref<UILabel> PullRefreshAutoStateFooter::stateLabel() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return detail::lazySubview(*this, stateLabel_, UILabel_PullRefresh::label);
 }
 
 void PullRefreshAutoStateFooter::setTitle(const std::optional<std::string>& title, int state) {
+    NS_ASSERT_MAIN_THREAD();
     if (!title) return;
     stateTitles_[state] = *title;
     stateLabel()->setText(titleForState(this->state()));
@@ -19,6 +22,7 @@ std::optional<std::string> PullRefreshAutoStateFooter::titleForState(int state) 
 }
 
 void PullRefreshAutoStateFooter::stateLabelClick() {
+    NS_ASSERT_MAIN_THREAD();
     if (state() == PullRefreshState::Idle) beginRefreshing();
 }
 

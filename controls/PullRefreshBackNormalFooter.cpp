@@ -3,21 +3,26 @@
 #include "controls/PullRefreshIndicatorSupport.h"
 #include "controls/PullRefreshResources.h"
 #include "controls/PullRefreshSubviewSupport.h"
+#include "foundation/NSMainThreadCheck.h"
 
 Ref<UIImageView> PullRefreshBackNormalFooter::arrowView() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return detail::lazySubview(*this, arrowView_,
                                [] { return make<UIImageView>(PullRefreshResources::arrowImage()); });
 }
 
 Ref<UIActivityIndicatorView> PullRefreshBackNormalFooter::loadingView() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return detail::refreshIndicator(*this, loadingView_, activityIndicatorViewStyle_);
 }
 
 void PullRefreshBackNormalFooter::setLoadingView(const Ref<UIActivityIndicatorView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     detail::replaceSubview(*this, loadingView_, view);
 }
 
 void PullRefreshBackNormalFooter::setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     activityIndicatorViewStyle_ = style;
     setLoadingView(nullptr);
     setNeedsLayout();

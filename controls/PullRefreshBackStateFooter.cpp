@@ -2,12 +2,15 @@
 
 #include "controls/PullRefreshSubviewSupport.h"
 #include "controls/UILabel+PullRefresh.h"
+#include "foundation/NSMainThreadCheck.h"
 
 Ref<UILabel> PullRefreshBackStateFooter::stateLabel() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return detail::lazySubview(*this, stateLabel_, UILabel_PullRefresh::label);
 }
 
 void PullRefreshBackStateFooter::setTitle(const std::optional<std::string>& title, int state) {
+    NS_ASSERT_MAIN_THREAD();
     if (!title) return;
     stateTitles_[state] = *title;
     stateLabel()->setText(titleForState(this->state()));

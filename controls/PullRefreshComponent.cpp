@@ -2,6 +2,7 @@
 
 #include "controls/UIView+RMExtension.h"
 #include "dispatch/Dispatch.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/NSValue+Geometry.h"
 
 using namespace UIView_RMExtension;
@@ -31,6 +32,7 @@ void PullRefreshComponent::didInit() {
 }
 
 void PullRefreshComponent::prepare() {
+    NS_ASSERT_MAIN_THREAD();
     setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     setBackgroundColor(UIColor::clearColor());
 }
@@ -67,6 +69,7 @@ void PullRefreshComponent::drawRect(CGRect rect) {
 }
 
 void PullRefreshComponent::addObservers() {
+    NS_ASSERT_MAIN_THREAD();
     auto scroll = observed_.lock();
     if (!scroll) return;
     const auto options = NSKeyValueObservingOptionNew | NSKeyValueObservingOptionOld;
@@ -77,6 +80,7 @@ void PullRefreshComponent::addObservers() {
 }
 
 void PullRefreshComponent::removeObservers() {
+    NS_ASSERT_MAIN_THREAD();
     if (auto observed = observed_.lock()) {
         KVO::removeObserver(*observed, this, kContentOffset);
         KVO::removeObserver(*observed, this, kContentSize);
@@ -104,11 +108,13 @@ void PullRefreshComponent::observeValueForKeyPath(const std::string& keyPath, co
 }
 
 void PullRefreshComponent::setRefreshingTarget(const Ref<NSObject>& target, RefreshingAction action) {
+    NS_ASSERT_MAIN_THREAD();
     refreshingTarget_ = target;
     refreshingAction_ = std::move(action);
 }
 
 void PullRefreshComponent::beginRefreshing() {
+    NS_ASSERT_MAIN_THREAD();
     UIView::animateWithDuration(PullRefreshConst::FastAnimationDuration, [this] { setAlpha(1.0); });
     setPullingPercent(1.0);
     if (!window()) {
@@ -120,6 +126,7 @@ void PullRefreshComponent::beginRefreshing() {
 }
 
 void PullRefreshComponent::endRefreshing() {
+    NS_ASSERT_MAIN_THREAD();
     setState(PullRefreshState::Idle);
 }
 
@@ -128,22 +135,26 @@ bool PullRefreshComponent::isRefreshing() const {
 }
 
 void PullRefreshComponent::setState(int state) {
+    NS_ASSERT_MAIN_THREAD();
     state_ = state;
 }
 
 void PullRefreshComponent::setAutomaticallyChangeAlpha(bool on) {
+    NS_ASSERT_MAIN_THREAD();
     automaticallyChangeAlpha_ = on;
     if (isRefreshing()) return;
     setAlpha(on ? pullingPercent_ : 1.0);
 }
 
 void PullRefreshComponent::setPullingPercent(double percent) {
+    NS_ASSERT_MAIN_THREAD();
     pullingPercent_ = percent;
     if (isRefreshing()) return;
     if (automaticallyChangeAlpha_) setAlpha(percent);
 }
 
 void PullRefreshComponent::executeRefreshingCallback() {
+    NS_ASSERT_MAIN_THREAD();
     // The task holds the control, so a refresh asked for still runs if the list goes meanwhile.
     auto control = selfAs<PullRefreshComponent>();
     dispatch_async(dispatch_get_main_queue(), [control] {

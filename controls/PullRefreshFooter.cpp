@@ -2,6 +2,7 @@
 
 #include "controls/UIScrollView+PullRefresh.h"
 #include "controls/UIView+RMExtension.h"
+#include "foundation/NSMainThreadCheck.h"
 
 void PullRefreshFooter::prepare() {
     PullRefreshComponent::prepare();
@@ -20,13 +21,16 @@ void PullRefreshFooter::willMoveToSuperview(const Ref<UIView>& newSuperview) {
 }
 
 void PullRefreshFooter::endRefreshingWithNoMoreData() {
+    NS_ASSERT_MAIN_THREAD();
     setState(PullRefreshState::NoMoreData);
 }
 
 void PullRefreshFooter::noticeNoMoreData() {
+    NS_ASSERT_MAIN_THREAD();
     endRefreshingWithNoMoreData();
 }
 
 void PullRefreshFooter::resetNoMoreData() {
+    NS_ASSERT_MAIN_THREAD();
     setState(PullRefreshState::Idle);
 }

@@ -3,21 +3,26 @@
 #include "controls/PullRefreshIndicatorSupport.h"
 #include "controls/PullRefreshResources.h"
 #include "controls/PullRefreshSubviewSupport.h"
+#include "foundation/NSMainThreadCheck.h"
 
 Ref<UIImageView> PullRefreshNormalHeader::arrowView() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return detail::lazySubview(*this, arrowView_,
                                [] { return make<UIImageView>(PullRefreshResources::arrowImage()); });
 }
 
 Ref<UIActivityIndicatorView> PullRefreshNormalHeader::loadingView() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return detail::refreshIndicator(*this, loadingView_, activityIndicatorViewStyle_);
 }
 
 void PullRefreshNormalHeader::setLoadingView(const Ref<UIActivityIndicatorView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     detail::replaceSubview(*this, loadingView_, view);
 }
 
 void PullRefreshNormalHeader::setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     activityIndicatorViewStyle_ = style;
     setLoadingView(nullptr);
     setNeedsLayout();

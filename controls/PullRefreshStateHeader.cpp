@@ -5,19 +5,23 @@
 #include "controls/UIView+RMExtension.h"
 #include "foundation/NSCalendar.h"
 #include "foundation/NSDateFormatter.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSUserDefaults.h"
 
 using namespace UIView_RMExtension;
 
 Ref<UILabel> PullRefreshStateHeader::stateLabel() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return detail::lazySubview(*this, stateLabel_, UILabel_PullRefresh::label);
 }
 
 Ref<UILabel> PullRefreshStateHeader::lastUpdatedTimeLabel() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return detail::lazySubview(*this, lastUpdatedTimeLabel_, UILabel_PullRefresh::label);
 }
 
 void PullRefreshStateHeader::setTitle(const std::optional<std::string>& title, int state) {
+    NS_ASSERT_MAIN_THREAD();
     if (!title) return;
     stateTitles_[state] = *title;
     stateLabel()->setText(titleForState(this->state()));

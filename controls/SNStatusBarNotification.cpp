@@ -7,6 +7,7 @@
 
 #include "controls/SNStatusBarNotificationViewController.h"
 #include "controls/UIApplication+mainWindow.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
 #include "graphics/NSValue+Geometry.h"
 #include "uikit/UIApplication.h"
@@ -72,6 +73,7 @@ SNStatusBarNotification::~SNStatusBarNotification() {
 }
 
 void SNStatusBarNotification::setupDefaultStyles() {
+    NS_ASSERT_MAIN_THREAD();
     defaultStyle_ = SNStatusBarStyle::defaultStyleWithName(SNStatusBarStyleDefault);
     userStyles_.clear();
     for (const auto& name : SNStatusBarStyle::allDefaultStyleIdentifier()) {
@@ -128,6 +130,7 @@ Ref<UIView> SNStatusBarNotification::showWithStatus(const std::string& status, d
 }
 
 void SNStatusBarNotification::dismiss() {
+    NS_ASSERT_MAIN_THREAD();
     dismissAnimated(true);
 }
 
@@ -164,6 +167,7 @@ bool SNStatusBarNotification::isVisible() {
 // ---- styles ------------------------------------------------------------------------------------
 
 std::string SNStatusBarNotification::addBarStyleNamed(const std::string& name, const PrepareBlock& prepare) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (prepare) userStyles_[name] = prepare(defaultStyle_ ? defaultStyle_->copy() : nullptr);
     return name;
 }
@@ -177,6 +181,7 @@ Ref<SNStatusBarStyle> SNStatusBarNotification::styleInForce() const {
 
 Ref<UIView> SNStatusBarNotification::showBarWithStatus(const std::string& status,
                                                        const std::optional<std::string>& styleName) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     Ref<SNStatusBarStyle> style = defaultStyle_;
     if (styleName) {
         auto it = userStyles_.find(*styleName);
@@ -197,6 +202,7 @@ void SNStatusBarNotification::putBarInHiddenStateForStyle(const Ref<SNStatusBarS
 
 Ref<UIView> SNStatusBarNotification::showBarWithStatus(const std::string& status,
                                                        const Ref<SNStatusBarStyle>& style) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (UIApplication::sharedApplication()->isStatusBarHidden()) return nullptr;
     if (!style) return nullptr;
 
@@ -247,6 +253,7 @@ Ref<UIView> SNStatusBarNotification::showBarWithStatus(const std::string& status
 }
 
 void SNStatusBarNotification::animateInWithBounceAnimation() {
+    NS_ASSERT_MAIN_THREAD();
     const auto& bar = topBar();
     // Only a bar still above the screen bounces in.
     if (bar->frame().origin.y >= 0) return;
@@ -280,6 +287,7 @@ void SNStatusBarNotification::animationDidStop(const Ref<CAAnimation>&, bool) {
 // ---- dismissing --------------------------------------------------------------------------------
 
 void SNStatusBarNotification::setDismissTimerWithInterval(double interval) {
+    NS_ASSERT_MAIN_THREAD();
     if (dismissTimer_) dismissTimer_->invalidate();
     dismissTimer_ = NSTimer::timerWithTimeInterval(interval, selfAs<SNStatusBarNotification>(),
                                                    &SNStatusBarNotification::dismiss, Value(), false);
@@ -287,10 +295,12 @@ void SNStatusBarNotification::setDismissTimerWithInterval(double interval) {
 }
 
 void SNStatusBarNotification::dismiss(const Ref<NSTimer>&) {
+    NS_ASSERT_MAIN_THREAD();
     dismissBarAnimated(true);
 }
 
 void SNStatusBarNotification::dismissBarAnimated(bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (dismissTimer_) dismissTimer_->invalidate();
     dismissTimer_ = nullptr;
 
@@ -329,6 +339,7 @@ void SNStatusBarNotification::dismissBarAnimated(bool animated) {
 // ---- progress and activity ---------------------------------------------------------------------
 
 void SNStatusBarNotification::setProgress(double progress) {
+    NS_ASSERT_MAIN_THREAD();
     if (!topBar_) return;
     progress_ = std::clamp(progress, 0.0, 1.0);
     const auto& view = progressView();
@@ -397,6 +408,7 @@ void SNStatusBarNotification::setProgress(double progress) {
 }
 
 void SNStatusBarNotification::showBarActivityIndicator(bool show, UIActivityIndicatorViewStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     if (!topBar_) return;
     const auto& indicator = topBar_->activityIndicatorView();
     if (show) {
@@ -443,6 +455,7 @@ const Ref<SNStatusBarView>& SNStatusBarNotification::topBar() {
 }
 
 void SNStatusBarNotification::updateWindowTransform() {
+    NS_ASSERT_MAIN_THREAD();
     if (!overlayWindow_) return;
     auto mainWindow = UIApplication_mainWindow::mainApplicationWindowIgnoringWindow(
         UIApplication::sharedApplication(), overlayWindow_);
@@ -452,6 +465,7 @@ void SNStatusBarNotification::updateWindowTransform() {
 }
 
 void SNStatusBarNotification::updateTopBarFrameWithStatusBarFrame(CGRect statusBarFrame) {
+    NS_ASSERT_MAIN_THREAD();
     const CGFloat width = std::max(statusBarFrame.size.width, statusBarFrame.size.height);
     const CGFloat height = std::min(statusBarFrame.size.width, statusBarFrame.size.height);
     const double systemVersion = std::atof(UIDevice::currentDevice()->systemVersion().c_str());
@@ -461,6 +475,7 @@ void SNStatusBarNotification::updateTopBarFrameWithStatusBarFrame(CGRect statusB
 }
 
 void SNStatusBarNotification::willChangeStatusBarFrame(const Ref<NSNotification>& notification) {
+    NS_ASSERT_MAIN_THREAD();
     const CGRect newFrame = NSValue_Geometry::CGRectValue(
         notification->userInfoValue(UIApplicationStatusBarFrameUserInfoKey).objectAs<NSValue>());
     const double duration = UIApplication::sharedApplication()->statusBarOrientationAnimationDuration();

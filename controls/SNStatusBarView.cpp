@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/NSAttributedString.h"
 #include "graphics/NSStringDrawing.h"
 
@@ -28,6 +29,7 @@ const Ref<UIActivityIndicatorView>& SNStatusBarView::activityIndicatorView() {
 }
 
 void SNStatusBarView::setTextVerticalPositionAdjustment(double adjustment) {
+    NS_ASSERT_MAIN_THREAD();
     textVerticalPositionAdjustment_ = adjustment;
     setNeedsLayout();
 }
@@ -48,6 +50,7 @@ void SNStatusBarView::layoutSubviews() {
 }
 
 CGSize SNStatusBarView::currentTextSize() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     const auto& text = textLabel()->text();
     if (!text) return CGSizeZero;
     return NSStringDrawing::sizeWithAttributes(*text,

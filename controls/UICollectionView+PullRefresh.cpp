@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "controls/UIScrollView+PullRefresh.h"
+#include "foundation/NSMainThreadCheck.h"
 
 namespace UICollectionView_PullRefresh {
 
@@ -18,6 +19,7 @@ void load() {
 }
 
 void pr_reloadData(UICollectionView& collectionView) {
+    NS_ASSERT_MAIN_THREAD();
     collectionView.platformReloadData();
     UIScrollView_PullRefresh::executeReloadDataBlock(collectionView);
 }

@@ -5,6 +5,7 @@
 #include "controls/UICollectionView+PullRefresh.h"
 #include "controls/UITableView+PullRefresh.h"
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UICollectionView.h"
 #include "uikit/UITableView.h"
 
@@ -39,6 +40,7 @@ void install(const Ref<UIScrollView>& scrollView, const Ref<Control>& control, c
 }  // namespace
 
 void setHeader(const Ref<UIScrollView>& scrollView, const Ref<PullRefreshHeader>& header) {
+    NS_ASSERT_MAIN_THREAD();
     install(scrollView, header, &kHeaderKey, "header");
 }
 
@@ -47,6 +49,7 @@ Ref<PullRefreshHeader> header(const UIScrollView& scrollView) {
 }
 
 void setFooter(const Ref<UIScrollView>& scrollView, const Ref<PullRefreshFooter>& footer) {
+    NS_ASSERT_MAIN_THREAD();
     install(scrollView, footer, &kFooterKey, "footer");
 }
 
@@ -67,6 +70,7 @@ long totalDataCount(UIScrollView& scrollView) {
 }
 
 void setReloadDataBlock(UIScrollView& scrollView, ReloadDataBlock block) {
+    NS_ASSERT_MAIN_THREAD();
     UITableView_PullRefresh::load();
     UICollectionView_PullRefresh::load();
     KVO::ChangeScope announce(scrollView, "reloadDataBlock");
@@ -85,6 +89,7 @@ ReloadDataBlock reloadDataBlock(const UIScrollView& scrollView) {
 }
 
 void executeReloadDataBlock(UIScrollView& scrollView) {
+    NS_ASSERT_MAIN_THREAD();
     // A copy: the block may install another block (a new footer) while it runs.
     auto block = reloadDataBlock(scrollView);
     if (block) block(totalDataCount(scrollView));

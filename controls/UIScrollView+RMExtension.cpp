@@ -1,5 +1,7 @@
 #include "controls/UIScrollView+RMExtension.h"
 
+#include "foundation/NSMainThreadCheck.h"
+
 namespace UIScrollView_RMExtension {
 
 namespace {
@@ -27,24 +29,28 @@ CGFloat pr_insetT(const UIScrollView& scrollView) {
     return scrollView.contentInset().top;
 }
 void setPr_insetT(UIScrollView& scrollView, CGFloat top) {
+    NS_ASSERT_MAIN_THREAD();
     changeInset(scrollView, [top](UIEdgeInsets& i) { i.top = top; });
 }
 CGFloat pr_insetL(const UIScrollView& scrollView) {
     return scrollView.contentInset().left;
 }
 void setPr_insetL(UIScrollView& scrollView, CGFloat left) {
+    NS_ASSERT_MAIN_THREAD();
     changeInset(scrollView, [left](UIEdgeInsets& i) { i.left = left; });
 }
 CGFloat pr_insetB(const UIScrollView& scrollView) {
     return scrollView.contentInset().bottom;
 }
 void setPr_insetB(UIScrollView& scrollView, CGFloat bottom) {
+    NS_ASSERT_MAIN_THREAD();
     changeInset(scrollView, [bottom](UIEdgeInsets& i) { i.bottom = bottom; });
 }
 CGFloat pr_insetR(const UIScrollView& scrollView) {
     return scrollView.contentInset().right;
 }
 void setPr_insetR(UIScrollView& scrollView, CGFloat right) {
+    NS_ASSERT_MAIN_THREAD();
     changeInset(scrollView, [right](UIEdgeInsets& i) { i.right = right; });
 }
 
@@ -52,12 +58,14 @@ CGFloat pr_offsetX(const UIScrollView& scrollView) {
     return scrollView.contentOffset().x;
 }
 void setPr_offsetX(UIScrollView& scrollView, CGFloat x) {
+    NS_ASSERT_MAIN_THREAD();
     changeOffset(scrollView, [x](CGPoint& o) { o.x = x; });
 }
 CGFloat pr_offsetY(const UIScrollView& scrollView) {
     return scrollView.contentOffset().y;
 }
 void setPr_offsetY(UIScrollView& scrollView, CGFloat y) {
+    NS_ASSERT_MAIN_THREAD();
     changeOffset(scrollView, [y](CGPoint& o) { o.y = y; });
 }
 

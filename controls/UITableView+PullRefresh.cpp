@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "controls/UIScrollView+PullRefresh.h"
+#include "foundation/NSMainThreadCheck.h"
 
 namespace UITableView_PullRefresh {
 
@@ -16,6 +17,7 @@ void load() {
 }
 
 void pr_reloadData(UITableView& tableView) {
+    NS_ASSERT_MAIN_THREAD();
     tableView.platformReloadData();
     UIScrollView_PullRefresh::executeReloadDataBlock(tableView);
 }

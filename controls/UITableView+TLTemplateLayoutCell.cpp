@@ -3,6 +3,7 @@
 #include "controls/UITableView+TLTemplateLayoutCellPrecache.h"
 #include "controls/UITableView+TLTemplateLayoutCellPrivate.h"
 #include "controls/UITableViewCell+TLTemplateLayoutCell.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
 #include "foundation/Value.h"
 #include "uikit/NSLayoutConstraint.h"
@@ -51,6 +52,7 @@ CGFloat tl_systemAccessoryWidth(UITableViewCellAccessoryType type) {
 
 CGFloat tl_heightForCellWithIdentifier(UITableView& tableView, const std::optional<std::string>& identifier,
                                        const Configuration& configuration) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!identifier) return 0;
     auto keepAlive = tableView.self();
     auto cell = tl_templateCellForReuseIdentifier(tableView, *identifier);
@@ -89,6 +91,7 @@ CGFloat tl_heightForCellWithIdentifier(UITableView& tableView, const std::option
 CGFloat tl_heightForCellWithIdentifier(UITableView& tableView, const std::optional<std::string>& identifier,
                                        const Ref<NSIndexPath>& indexPath,
                                        const Configuration& configuration) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!identifier || !indexPath) return 0;
     auto keepAlive = tableView.self();
     if (!tl_autoCacheInvalidationEnabled(tableView)) setFd_autoCacheInvalidationEnabled(tableView, true);
@@ -114,6 +117,7 @@ bool tl_debugLogEnabled(const UITableView& tableView) {
 }
 
 void setFd_debugLogEnabled(UITableView& tableView, bool enabled) {
+    NS_ASSERT_MAIN_THREAD();
     tableView.setAssociatedObject(&kDebugLogKey, Value(enabled));
 }
 

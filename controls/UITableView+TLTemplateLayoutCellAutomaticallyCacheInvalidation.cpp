@@ -8,6 +8,7 @@
 
 #include "controls/UITableView+TLTemplateLayoutCellPrecache.h"
 #include "controls/UITableView+TLTemplateLayoutCellPrivate.h"
+#include "foundation/NSMainThreadCheck.h"
 
 namespace UITableView_TLTemplateLayoutCellAutomaticallyCacheInvalidation {
 
@@ -122,10 +123,12 @@ void moveRow(_TLTemplateLayoutCellHeightCache& cache, const Ref<NSIndexPath>& fr
 }  // namespace
 
 void applyReloadDataToCache(_TLTemplateLayoutCellHeightCache& cache) {
+    NS_ASSERT_MAIN_THREAD();
     cache.mutableSections().clear();
 }
 
 void applyUpdateToCache(_TLTemplateLayoutCellHeightCache& cache, const UITableViewUpdate& update) {
+    NS_ASSERT_MAIN_THREAD();
     switch (update.kind) {
         case UITableViewUpdate::InsertSections:
             insertSections(cache.mutableSections(), update.sections);

@@ -3,6 +3,7 @@
 #include <deque>
 
 #include "controls/UITableView+TLTemplateLayoutCellPrivate.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSObject+Perform.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSString.h"
@@ -70,10 +71,12 @@ std::vector<Ref<NSIndexPath>> tl_allIndexPathsToBePrecached(UITableView& tableVi
 }
 
 void tl_precacheIndexPathIfNeeded(UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
+    NS_ASSERT_MAIN_THREAD();
     precacheRow(tableView, indexPath);
 }
 
 void tl_precacheIfNeeded(UITableView& tableView) {
+    NS_ASSERT_MAIN_THREAD();
     if (!tl_precacheEnabled(tableView) || !tableView.delegate()) return;
     auto pass = std::make_shared<Pass>();
     auto paths = tl_allIndexPathsToBePrecached(tableView);

@@ -6,6 +6,7 @@
 #include "controls/UITableView+TLTemplateLayoutCellAutomaticallyCacheInvalidation.h"
 #include "controls/UITableViewCell+TLTemplateLayoutCell.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/Value.h"
 
 namespace UITableView_TLTemplateLayoutCellPrivate {
@@ -37,6 +38,7 @@ Ref<TemplateCells> templateCells(UITableView& tableView) {
 
 Ref<UITableViewCell> tl_templateCellForReuseIdentifier(UITableView& tableView,
                                                        const std::string& identifier) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto store = templateCells(tableView);
     auto found = store->cells.find(identifier);
     if (found != store->cells.end()) return found->second;
@@ -63,6 +65,7 @@ bool tl_autoCacheInvalidationEnabled(const UITableView& tableView) {
 }
 
 void setFd_autoCacheInvalidationEnabled(UITableView& tableView, bool enabled) {
+    NS_ASSERT_MAIN_THREAD();
     if (enabled) UITableView_TLTemplateLayoutCellAutomaticallyCacheInvalidation::load();
     tableView.setAssociatedObject(&kAutoCacheInvalidationKey, Value(enabled));
 }
@@ -72,6 +75,7 @@ bool tl_precacheEnabled(const UITableView& tableView) {
 }
 
 void setFd_precacheEnabled(UITableView& tableView, bool enabled) {
+    NS_ASSERT_MAIN_THREAD();
     if (enabled) UITableView_TLTemplateLayoutCellAutomaticallyCacheInvalidation::load();
     tableView.setAssociatedObject(&kPrecacheKey, Value(enabled));
 }

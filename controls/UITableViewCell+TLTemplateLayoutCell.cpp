@@ -1,5 +1,6 @@
 #include "controls/UITableViewCell+TLTemplateLayoutCell.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/Value.h"
 
 namespace UITableViewCell_TLTemplateLayoutCell {
@@ -18,6 +19,7 @@ bool tl_isTemplateLayoutCell(const UITableViewCell& cell) {
 }
 
 void setFd_isTemplateLayoutCell(UITableViewCell& cell, bool isTemplateLayoutCell) {
+    NS_ASSERT_MAIN_THREAD();
     cell.setAssociatedObject(&kIsTemplateLayoutCellKey, Value(isTemplateLayoutCell));
 }
 
@@ -26,6 +28,7 @@ bool tl_enforceFrameLayout(const UITableViewCell& cell) {
 }
 
 void setFd_enforceFrameLayout(UITableViewCell& cell, bool enforceFrameLayout) {
+    NS_ASSERT_MAIN_THREAD();
     cell.setAssociatedObject(&kEnforceFrameLayoutKey, Value(enforceFrameLayout));
 }
 

@@ -1,5 +1,7 @@
 #include "controls/UIView+LKAdditions.h"
 
+#include "foundation/NSMainThreadCheck.h"
+
 namespace UIView_LKAdditions {
 
 namespace {
@@ -93,6 +95,7 @@ Value lk_key(const UIView& view) {
 }
 
 void setMas_key(UIView& view, const Value& key) {
+    NS_ASSERT_MAIN_THREAD();
     view.setAssociatedObject(kDebugKey, key, AssociationPolicy::Retain);
 }
 
@@ -107,14 +110,17 @@ Ref<UIView> lk_closestCommonSuperview(const Ref<UIView>& view, const Ref<UIView>
 }
 
 std::vector<Ref<LKConstraint>> lk_makeConstraints(const Ref<UIView>& view, const MakerBlock& block) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return run(view, block, Mode::Make);
 }
 
 std::vector<Ref<LKConstraint>> lk_updateConstraints(const Ref<UIView>& view, const MakerBlock& block) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return run(view, block, Mode::Update);
 }
 
 std::vector<Ref<LKConstraint>> lk_remakeConstraints(const Ref<UIView>& view, const MakerBlock& block) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return run(view, block, Mode::Remake);
 }
 

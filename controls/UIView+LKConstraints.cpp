@@ -3,16 +3,19 @@
 #include <algorithm>
 
 #include "controls/LKViewConstraint.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/Value.h"
 
 namespace detail {
 
 void LKConstraintSet::addObject(const Ref<LKViewConstraint>& constraint) {
+    NS_ASSERT_MAIN_THREAD();
     if (!constraint || containsObject(constraint.get())) return;
     members_.push_back(constraint);
 }
 
 void LKConstraintSet::removeObject(const LKViewConstraint* constraint) {
+    NS_ASSERT_MAIN_THREAD();
     auto it =
         std::find_if(members_.begin(), members_.end(), [&](const auto& m) { return m.get() == constraint; });
     if (it != members_.end()) members_.erase(it);

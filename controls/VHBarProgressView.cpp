@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIGraphics.h"
 
 namespace {
@@ -43,14 +44,17 @@ void VHBarProgressView::setProgress(float progress) {
 }
 
 void VHBarProgressView::setLineColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "lineColor", lineColor_, color);
 }
 
 void VHBarProgressView::setProgressRemainingColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "progressRemainingColor", progressRemainingColor_, color);
 }
 
 void VHBarProgressView::setProgressColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "progressColor", progressColor_, color);
 }
 

@@ -7,6 +7,7 @@
 #include "controls/VHProgressSettable.h"
 #include "controls/VHRoundProgressView.h"
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSObject+Perform.h"
 #include "foundation/NSThread.h"
 #include "graphics/CGGradient.h"
@@ -152,6 +153,7 @@ std::vector<Ref<VHProgressHUD>> VHProgressHUD::allHUDsForView(const Ref<UIView>&
 // ---- showing and hiding ------------------------------------------------------------------------
 
 void VHProgressHUD::show(bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     useAnimation_ = animated;
     const float grace = graceTime();
     if (grace > 0.0) {
@@ -165,6 +167,7 @@ void VHProgressHUD::show(bool animated) {
 }
 
 void VHProgressHUD::hide(bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     useAnimation_ = animated;
     // A HUD hidden while it waits for its grace time stays hidden.
     if (auto grace = graceTimer()) grace->invalidate();
@@ -185,6 +188,7 @@ void VHProgressHUD::hide(bool animated) {
 }
 
 void VHProgressHUD::hide(bool animated, double delay) {
+    NS_ASSERT_MAIN_THREAD();
     Weak<VHProgressHUD> weak = selfAs<VHProgressHUD>();
     performSelectorAfterDelay(
         self(), "hideDelayed:", Value(animated),
@@ -195,15 +199,18 @@ void VHProgressHUD::hide(bool animated, double delay) {
 }
 
 void VHProgressHUD::hideDelayed(bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     hide(animated);
 }
 
 void VHProgressHUD::handleGraceTimer(const Ref<NSTimer>&) {
+    NS_ASSERT_MAIN_THREAD();
     // Shown only while the task still runs.
     if (taskInProgress()) showUsingAnimation(useAnimation_);
 }
 
 void VHProgressHUD::handleMinShowTimer(const Ref<NSTimer>&) {
+    NS_ASSERT_MAIN_THREAD();
     hideUsingAnimation(useAnimation_);
 }
 
@@ -285,6 +292,7 @@ void VHProgressHUD::done() {
 
 void VHProgressHUD::showWhileExecuting(TargetTask task, const Ref<NSObject>& target, const Value& object,
                                        bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     methodForExecution_ = std::move(task);
     targetForExecution_ = target;
     objectForExecution_ = object;
@@ -302,20 +310,24 @@ void VHProgressHUD::launchExecution() {
 }
 
 void VHProgressHUD::showAnimated(bool animated, Block task) {
+    NS_ASSERT_MAIN_THREAD();
     showAnimated(animated, std::move(task), dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0),
                  nullptr);
 }
 
 void VHProgressHUD::showAnimated(bool animated, Block task, Block completion) {
+    NS_ASSERT_MAIN_THREAD();
     showAnimated(animated, std::move(task), dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0),
                  std::move(completion));
 }
 
 void VHProgressHUD::showAnimated(bool animated, Block task, dispatch_queue_t queue) {
+    NS_ASSERT_MAIN_THREAD();
     showAnimated(animated, std::move(task), std::move(queue), nullptr);
 }
 
 void VHProgressHUD::showAnimated(bool animated, Block task, dispatch_queue_t queue, Block completion) {
+    NS_ASSERT_MAIN_THREAD();
     setTaskInProgress(true);
     setCompletionBlock(std::move(completion));
     auto self = selfAs<VHProgressHUD>();
@@ -337,6 +349,7 @@ void VHProgressHUD::cleanUp() {
 // ---- indicators --------------------------------------------------------------------------------
 
 void VHProgressHUD::updateIndicators() {
+    NS_ASSERT_MAIN_THREAD();
     Ref<UIView> indicator = this->indicator();
     const VHProgressHUDMode mode = this->mode();
     auto replace = [&](const Ref<UIView>& replacement) {
@@ -418,6 +431,7 @@ void VHProgressHUD::unregisterFromKVO() {
 }
 
 void VHProgressHUD::updateUIForKeypath(const std::string& keyPath) {
+    NS_ASSERT_MAIN_THREAD();
     if (keyPath == "mode" || keyPath == "customView" || keyPath == "activityIndicatorColor") {
         updateIndicators();
     } else if (keyPath == "labelText") {
@@ -464,6 +478,7 @@ void VHProgressHUD::statusBarOrientationDidChange(const Ref<NSNotification>&) {
 }
 
 void VHProgressHUD::updateForCurrentOrientationAnimated(bool) {
+    NS_ASSERT_MAIN_THREAD();
     if (auto parent = superview()) {
         setBounds(parent->bounds());
         setNeedsDisplay();

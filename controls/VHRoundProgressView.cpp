@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSProcessInfo.h"
 #include "graphics/UIBezierPath.h"
 #include "graphics/UIGraphics.h"
@@ -43,14 +44,17 @@ void VHRoundProgressView::setProgress(float progress) {
 }
 
 void VHRoundProgressView::setProgressTintColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "progressTintColor", progressTintColor_, color);
 }
 
 void VHRoundProgressView::setBackgroundTintColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "backgroundTintColor", backgroundTintColor_, color);
 }
 
 void VHRoundProgressView::setAnnular(bool annular) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "annular", annular_, annular);
 }
 

@@ -1,5 +1,6 @@
 #include "controls/WFCollectionView.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIColor.h"
 
 WFCollectionView::WFCollectionView(CGRect frame) : UICollectionView(frame, makeLayout()) {
@@ -16,14 +17,17 @@ void WFCollectionView::didInit() {
 }
 
 void WFCollectionView::setColumnCount(int count) {
+    NS_ASSERT_MAIN_THREAD();
     if (waterFlow_) waterFlow_->setColumnCount(count);
 }
 
 void WFCollectionView::setColumnMargin(CGFloat margin) {
+    NS_ASSERT_MAIN_THREAD();
     if (waterFlow_) waterFlow_->setColumnMargin(margin);
 }
 
 void WFCollectionView::setRowMargin(CGFloat margin) {
+    NS_ASSERT_MAIN_THREAD();
     if (waterFlow_) waterFlow_->setRowMargin(margin);
 }
 
@@ -32,6 +36,7 @@ Ref<WFCollectionViewDelegate> WFCollectionView::delegate() const {
 }
 
 void WFCollectionView::setDelegate(const Ref<WFCollectionViewDelegate>& delegate) {
+    NS_ASSERT_MAIN_THREAD();
     UICollectionView::setDelegate(delegate);
 }
 

@@ -1,5 +1,6 @@
 #include "images/UIButton+WebCache.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "images/UIView+WebCacheOperation.h"
 #include "images/WIViewImageLoad.h"
 
@@ -47,6 +48,7 @@ Ref<NSURL> wi_currentImageURL(UIButton& button) {
 void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                         const Ref<UIImage>& placeholder, WILoadOptions options,
                         WIWebImageCompletionBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     if (!button) return;
     wi_cancelImageLoadForState(*button, state);
     button->setImage(placeholder, state);
@@ -65,32 +67,38 @@ void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UICo
 }
 
 void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(button, url, state, nullptr, 0, nullptr);
 }
 
 void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                         const Ref<UIImage>& placeholder) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(button, url, state, placeholder, 0, nullptr);
 }
 
 void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                         const Ref<UIImage>& placeholder, WILoadOptions options) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(button, url, state, placeholder, options, nullptr);
 }
 
 void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                         WIWebImageCompletionBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(button, url, state, nullptr, 0, std::move(completed));
 }
 
 void wi_setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                         const Ref<UIImage>& placeholder, WIWebImageCompletionBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(button, url, state, placeholder, 0, std::move(completed));
 }
 
 void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                                   const Ref<UIImage>& placeholder, WILoadOptions options,
                                   WIWebImageCompletionBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     if (!button) return;
     wi_cancelBackgroundImageLoadForState(*button, state);
     button->setBackgroundImage(placeholder, state);
@@ -106,45 +114,54 @@ void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>&
 }
 
 void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setBackgroundImageWithURL(button, url, state, nullptr, 0, nullptr);
 }
 
 void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                                   const Ref<UIImage>& placeholder) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setBackgroundImageWithURL(button, url, state, placeholder, 0, nullptr);
 }
 
 void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                                   const Ref<UIImage>& placeholder, WILoadOptions options) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setBackgroundImageWithURL(button, url, state, placeholder, options, nullptr);
 }
 
 void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                                   WIWebImageCompletionBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setBackgroundImageWithURL(button, url, state, nullptr, 0, std::move(completed));
 }
 
 void wi_setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                                   const Ref<UIImage>& placeholder, WIWebImageCompletionBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setBackgroundImageWithURL(button, url, state, placeholder, 0, std::move(completed));
 }
 
 void wi_setImageLoadOperation(UIButton& button, const Ref<WIWebImageOperation>& operation,
                               UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     UIView_WebCacheOperation::wi_setImageLoadOperation(button, operation, imageOperationKeyForState(state));
 }
 
 void wi_cancelImageLoadForState(UIButton& button, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     UIView_WebCacheOperation::wi_cancelImageLoadOperationWithKey(button, imageOperationKeyForState(state));
 }
 
 void wi_setBackgroundImageLoadOperation(UIButton& button, const Ref<WIWebImageOperation>& operation,
                                         UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     UIView_WebCacheOperation::wi_setImageLoadOperation(button, operation,
                                                        backgroundImageOperationKeyForState(state));
 }
 
 void wi_cancelBackgroundImageLoadForState(UIButton& button, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     UIView_WebCacheOperation::wi_cancelImageLoadOperationWithKey(button,
                                                                  backgroundImageOperationKeyForState(state));
 }
@@ -163,57 +180,71 @@ Ref<NSURL> imageURLForState(UIButton& button, UIControlState state) {
 }
 
 void setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(button, url, state, nullptr, 0, nullptr);
 }
 void setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                      const Ref<UIImage>& placeholder) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(button, url, state, placeholder, 0, nullptr);
 }
 void setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                      const Ref<UIImage>& placeholder, WILoadOptions options) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(button, url, state, placeholder, options, nullptr);
 }
 void setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                      WIWebImageCompletedBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(button, url, state, nullptr, 0, wrap(std::move(completed)));
 }
 void setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                      const Ref<UIImage>& placeholder, WIWebImageCompletedBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(button, url, state, placeholder, 0, wrap(std::move(completed)));
 }
 void setImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                      const Ref<UIImage>& placeholder, WILoadOptions options,
                      WIWebImageCompletedBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(button, url, state, placeholder, options, wrap(std::move(completed)));
 }
 void setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setBackgroundImageWithURL(button, url, state, nullptr, 0, nullptr);
 }
 void setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                                const Ref<UIImage>& placeholder) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setBackgroundImageWithURL(button, url, state, placeholder, 0, nullptr);
 }
 void setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                                const Ref<UIImage>& placeholder, WILoadOptions options) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setBackgroundImageWithURL(button, url, state, placeholder, options, nullptr);
 }
 void setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                                WIWebImageCompletedBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setBackgroundImageWithURL(button, url, state, nullptr, 0, wrap(std::move(completed)));
 }
 void setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                                const Ref<UIImage>& placeholder, WIWebImageCompletedBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setBackgroundImageWithURL(button, url, state, placeholder, 0, wrap(std::move(completed)));
 }
 void setBackgroundImageWithURL(const Ref<UIButton>& button, const Ref<NSURL>& url, UIControlState state,
                                const Ref<UIImage>& placeholder, WILoadOptions options,
                                WIWebImageCompletedBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setBackgroundImageWithURL(button, url, state, placeholder, options, wrap(std::move(completed)));
 }
 void cancelCurrentImageLoad(UIButton& button) {
+    NS_ASSERT_MAIN_THREAD();
     wi_cancelImageLoadForState(button, button.state());
 }
 void cancelBackgroundImageLoadForState(UIButton& button, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     wi_cancelBackgroundImageLoadForState(button, state);
 }
 

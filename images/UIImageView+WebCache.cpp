@@ -1,5 +1,6 @@
 #include "images/UIImageView+WebCache.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "images/UIView+WebCacheOperation.h"
 #include "images/WIViewImageLoad.h"
 
@@ -16,6 +17,7 @@ Ref<NSURL> wi_imageURL(UIImageView& view) {
 void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
                         WILoadOptions options, WIWebImageDownloaderProgressBlock progress,
                         WIWebImageCompletionBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     if (!view) return;
     UIView_WebCacheOperation::wi_cancelImageLoadOperationWithKey(*view, kImageLoadKey);
     view->setAssociatedObject(&kImageURLKey, Value(url), AssociationPolicy::Retain);
@@ -40,31 +42,37 @@ void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, con
 }
 
 void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(view, url, nullptr, 0, nullptr, nullptr);
 }
 
 void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url,
                         const Ref<UIImage>& placeholder) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(view, url, placeholder, 0, nullptr, nullptr);
 }
 
 void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
                         WILoadOptions options) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(view, url, placeholder, options, nullptr, nullptr);
 }
 
 void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url,
                         WIWebImageCompletionBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(view, url, nullptr, 0, nullptr, std::move(completed));
 }
 
 void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
                         WIWebImageCompletionBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(view, url, placeholder, 0, nullptr, std::move(completed));
 }
 
 void wi_setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
                         WILoadOptions options, WIWebImageCompletionBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     wi_setImageWithURL(view, url, placeholder, options, nullptr, std::move(completed));
 }
 
@@ -72,6 +80,7 @@ void wi_setImageWithPreviousCachedImageWithURL(const Ref<UIImageView>& view, con
                                                const Ref<UIImage>& placeholder, WILoadOptions options,
                                                WIWebImageDownloaderProgressBlock progress,
                                                WIWebImageCompletionBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     auto key = WIWebImageManager::sharedManager()->cacheKeyForURL(url);
     auto cached = WIImageCache::sharedImageCache()->imageFromDiskCacheForKey(key);
     wi_setImageWithURL(view, url, cached ? cached : placeholder, options, std::move(progress),
@@ -79,6 +88,7 @@ void wi_setImageWithPreviousCachedImageWithURL(const Ref<UIImageView>& view, con
 }
 
 void wi_setAnimationImagesWithURLs(const Ref<UIImageView>& view, const std::vector<Ref<NSURL>>& urls) {
+    NS_ASSERT_MAIN_THREAD();
     if (!view) return;
     wi_cancelCurrentAnimationImagesLoad(*view);
     Weak<UIImageView> weak = view;
@@ -108,10 +118,12 @@ void wi_setAnimationImagesWithURLs(const Ref<UIImageView>& view, const std::vect
 }
 
 void wi_cancelCurrentImageLoad(UIImageView& view) {
+    NS_ASSERT_MAIN_THREAD();
     UIView_WebCacheOperation::wi_cancelImageLoadOperationWithKey(view, kImageLoadKey);
 }
 
 void wi_cancelCurrentAnimationImagesLoad(UIImageView& view) {
+    NS_ASSERT_MAIN_THREAD();
     UIView_WebCacheOperation::wi_cancelImageLoadOperationWithKey(view, kAnimationImagesKey);
 }
 
@@ -130,30 +142,36 @@ Ref<NSURL> imageURL(UIImageView& view) {
 }
 
 void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url) {
+    NS_ASSERT_MAIN_THREAD();
     UIImageView_WebCache::wi_setImageWithURL(view, url, nullptr, 0, nullptr, nullptr);
 }
 
 void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder) {
+    NS_ASSERT_MAIN_THREAD();
     UIImageView_WebCache::wi_setImageWithURL(view, url, placeholder, 0, nullptr, nullptr);
 }
 
 void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
                      WILoadOptions options) {
+    NS_ASSERT_MAIN_THREAD();
     UIImageView_WebCache::wi_setImageWithURL(view, url, placeholder, options, nullptr, nullptr);
 }
 
 void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url,
                      WIWebImageCompletedBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     UIImageView_WebCache::wi_setImageWithURL(view, url, nullptr, 0, nullptr, wrap(std::move(completed)));
 }
 
 void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
                      WIWebImageCompletedBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     UIImageView_WebCache::wi_setImageWithURL(view, url, placeholder, 0, nullptr, wrap(std::move(completed)));
 }
 
 void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
                      WILoadOptions options, WIWebImageCompletedBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     UIImageView_WebCache::wi_setImageWithURL(view, url, placeholder, options, nullptr,
                                              wrap(std::move(completed)));
 }
@@ -161,19 +179,23 @@ void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const 
 void setImageWithURL(const Ref<UIImageView>& view, const Ref<NSURL>& url, const Ref<UIImage>& placeholder,
                      WILoadOptions options, WIWebImageDownloaderProgressBlock progress,
                      WIWebImageCompletedBlock completed) {
+    NS_ASSERT_MAIN_THREAD();
     UIImageView_WebCache::wi_setImageWithURL(view, url, placeholder, options, std::move(progress),
                                              wrap(std::move(completed)));
 }
 
 void cancelCurrentArrayLoad(UIImageView& view) {
+    NS_ASSERT_MAIN_THREAD();
     UIImageView_WebCache::wi_cancelCurrentAnimationImagesLoad(view);
 }
 
 void cancelCurrentImageLoad(UIImageView& view) {
+    NS_ASSERT_MAIN_THREAD();
     UIImageView_WebCache::wi_cancelCurrentImageLoad(view);
 }
 
 void setAnimationImagesWithURLs(const Ref<UIImageView>& view, const std::vector<Ref<NSURL>>& urls) {
+    NS_ASSERT_MAIN_THREAD();
     UIImageView_WebCache::wi_setAnimationImagesWithURLs(view, urls);
 }
 

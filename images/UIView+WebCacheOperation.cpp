@@ -1,5 +1,6 @@
 #include "images/UIView+WebCacheOperation.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include <map>
 
 namespace {
@@ -27,6 +28,7 @@ namespace UIView_WebCacheOperation {
 
 void wi_setImageLoadOperation(UIView& view, const Ref<WIWebImageOperation>& operation,
                               const std::string& key) {
+    NS_ASSERT_MAIN_THREAD();
     wi_cancelImageLoadOperationWithKey(view, key);
     if (!operation) return;
     registryOf(view, true)->slots[key] = {operation};
@@ -34,11 +36,13 @@ void wi_setImageLoadOperation(UIView& view, const Ref<WIWebImageOperation>& oper
 
 void wi_setImageLoadOperations(UIView& view, const std::vector<Ref<WIWebImageOperation>>& operations,
                                const std::string& key) {
+    NS_ASSERT_MAIN_THREAD();
     wi_cancelImageLoadOperationWithKey(view, key);
     registryOf(view, true)->slots[key] = operations;
 }
 
 void wi_cancelImageLoadOperationWithKey(UIView& view, const std::string& key) {
+    NS_ASSERT_MAIN_THREAD();
     auto registry = registryOf(view, false);
     if (!registry) return;
     auto found = registry->slots.find(key);
@@ -52,6 +56,7 @@ void wi_cancelImageLoadOperationWithKey(UIView& view, const std::string& key) {
 }
 
 void wi_removeImageLoadOperationWithKey(UIView& view, const std::string& key) {
+    NS_ASSERT_MAIN_THREAD();
     auto registry = registryOf(view, false);
     if (registry) registry->slots.erase(key);
 }

@@ -2,6 +2,7 @@
 
 #include "dispatch/Dispatch.h"
 #include "foundation/NSDate.h"
+#include "foundation/NSMainThreadCheck.h"
 
 WIWebImagePrefetcher::WIWebImagePrefetcher() : WIWebImagePrefetcher(make<WIWebImageManager>()) {}
 
@@ -19,10 +20,12 @@ long WIWebImagePrefetcher::maxConcurrentDownloads() const {
 }
 
 void WIWebImagePrefetcher::setMaxConcurrentDownloads(long count) {
+    NS_ASSERT_MAIN_THREAD();
     manager_->imageDownloader()->setMaxConcurrentDownloads(count);
 }
 
 void WIWebImagePrefetcher::cancelPrefetching() {
+    NS_ASSERT_MAIN_THREAD();
     prefetchURLs_.clear();
     skippedCount_ = 0;
     requestedCount_ = 0;
@@ -34,6 +37,7 @@ void WIWebImagePrefetcher::cancelPrefetching() {
 void WIWebImagePrefetcher::prefetchURLs(const std::vector<Ref<NSURL>>& urls,
                                         WIWebImagePrefetcherProgressBlock progress,
                                         WIWebImagePrefetcherCompletionBlock completion) {
+    NS_ASSERT_MAIN_THREAD();
     cancelPrefetching();
     startedTime_ = CFAbsoluteTimeGetCurrent();
     prefetchURLs_ = urls;
@@ -56,6 +60,7 @@ void WIWebImagePrefetcher::prefetchURLs(const std::vector<Ref<NSURL>>& urls,
 }
 
 void WIWebImagePrefetcher::startPrefetchingAtIndex(std::size_t index) {
+    NS_ASSERT_MAIN_THREAD();
     if (index >= prefetchURLs_.size()) return;
     ++requestedCount_;
     auto self = selfAs<WIWebImagePrefetcher>();
@@ -90,6 +95,7 @@ void WIWebImagePrefetcher::startPrefetchingAtIndex(std::size_t index) {
 }
 
 void WIWebImagePrefetcher::reportStatus() {
+    NS_ASSERT_MAIN_THREAD();
     auto delegate = delegate_.lock();
     if (delegate && delegate->implementsDidFinish()) {
         std::uint64_t total = prefetchURLs_.size();

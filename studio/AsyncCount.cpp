@@ -1,5 +1,7 @@
 #include "studio/AsyncCount.h"
 
+#include "foundation/NSMainThreadCheck.h"
+
 Ref<AsyncCount> AsyncCount::asyncCount() {
     auto count = make<AsyncCount>();
     count->setLoadImagesCount(0);
@@ -7,6 +9,7 @@ Ref<AsyncCount> AsyncCount::asyncCount() {
 }
 
 void AsyncCount::setLoadImagesCount(long count) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, kLoadImagesCountKey, loadImagesCount_, count);
 }
 

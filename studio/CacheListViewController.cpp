@@ -5,6 +5,7 @@
 #include "foundation/NSFileManager.h"
 #include "foundation/NSJSONSerialization.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
 #include "images/WIImageCache.h"
 #include "images/WIWebImageManager.h"
@@ -64,6 +65,7 @@ UIInterfaceOrientation CacheListViewController::preferredInterfaceOrientationFor
 }
 
 void CacheListViewController::setupGesture() {
+    NS_ASSERT_MAIN_THREAD();
     Weak<CacheListViewController> weakSelf = selfAs<CacheListViewController>();
     auto swipe = make<UISwipeGestureRecognizer>(self(), [weakSelf](const Ref<UIGestureRecognizer>& sender) {
         if (auto screen = weakSelf.lock()) screen->back(sender);
@@ -73,10 +75,12 @@ void CacheListViewController::setupGesture() {
 }
 
 void CacheListViewController::back(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     if (auto navigation = navigationController()) navigation->popViewControllerAnimated(true);
 }
 
 void CacheListViewController::setupTableView() {
+    NS_ASSERT_MAIN_THREAD();
     Ref<UITableView> table = tableView.lock();
     Weak<CacheListViewController> weakSelf = selfAs<CacheListViewController>();
     carCacheArrayDataSource_ = make<ArrayDataSource>(
@@ -112,6 +116,7 @@ const std::vector<Ref<QVNCar>>& CacheListViewController::cars() {
 }
 
 Array CacheListViewController::cacheCars() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     Array entries = Array::mutableArray();
     auto folders = NSFileManager::defaultManager()->contentsOfDirectoryAtPath(
         NSString_Extension::carCachePath(), nullptr);
@@ -124,6 +129,7 @@ Array CacheListViewController::cacheCars() {
 }
 
 void CacheListViewController::removeCarFromFileWithCarCache(const Ref<QVNCarCache>& carCache) {
+    NS_ASSERT_MAIN_THREAD();
     if (!carCache) return;
     Ref<WIImageCache> images = WIWebImageManager::sharedManager()->imageCache();
     if (carCache->cars_logo) removePicture(images, *carCache->cars_logo);
@@ -156,6 +162,7 @@ void CacheListViewController::removeCarFromFileWithCarCache(const Ref<QVNCarCach
 }
 
 void CacheListViewController::removeCarCacheAtIndexPath(const Ref<NSIndexPath>& indexPath) {
+    NS_ASSERT_MAIN_THREAD();
     if (!carCacheArrayDataSource_) return;
     removeCarFromFileWithCarCache(
         carCacheArrayDataSource_->itemAtIndexPath(indexPath).objectAs<QVNCarCache>());

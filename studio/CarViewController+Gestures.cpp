@@ -1,12 +1,14 @@
 // Turning the car by dragging, zooming by pinching or double-tapping, picking a part by tapping
 // its visible pixels, and the timed turn to a part's best angle.
 
+#include "foundation/NSMainThreadCheck.h"
 #include "studio/CarViewController.h"
 #include "studio/CarViewControllerInternal.h"
 #include "uikit/UIPanGestureRecognizer.h"
 #include "uikit/UIPinchGestureRecognizer.h"
 
 void CarViewController::panOnContainer(const Ref<UIGestureRecognizer>& recognizer) {
+    NS_ASSERT_MAIN_THREAD();
     auto pan = asKind<UIPanGestureRecognizer>(recognizer);
     if (!pan || pan->state() != UIGestureRecognizerStateChanged) return;
     auto showcase = showcaseView.lock();
@@ -21,6 +23,7 @@ void CarViewController::panOnContainer(const Ref<UIGestureRecognizer>& recognize
 }
 
 void CarViewController::pinchShowcase(const Ref<UIGestureRecognizer>& recognizer) {
+    NS_ASSERT_MAIN_THREAD();
     auto pinch = asKind<UIPinchGestureRecognizer>(recognizer);
     if (!pinch) return;
     const double s = pinch->scale();
@@ -51,11 +54,13 @@ void CarViewController::pinchShowcase(const Ref<UIGestureRecognizer>& recognizer
 }
 
 void CarViewController::doubleTappedOnCarCantainer(const Ref<UIGestureRecognizer>&) {
+    NS_ASSERT_MAIN_THREAD();
     showcaseScale_ = showcaseScale_ == 0.5 ? 1.5 : 0.5;
     refreshShowcaseWithAngle(currentAngle_);
 }
 
 void CarViewController::tapOnShowcaseView(const Ref<UIGestureRecognizer>& recognizer) {
+    NS_ASSERT_MAIN_THREAD();
     if (showcaseState_ == CarShowcaseStateChooseCar || !recognizer) return;
     for (auto i = carContainerSubviews_.size(); i-- > 0;) {
         const Ref<UIImageView>& layer = carContainerSubviews_[i];
@@ -75,6 +80,7 @@ void CarViewController::tapOnShowcaseView(const Ref<UIGestureRecognizer>& recogn
 }
 
 void CarViewController::showcaseAnimateToAngle(long angle) {
+    NS_ASSERT_MAIN_THREAD();
     if (currentAngle_ == angle) return;
     view()->setUserInteractionEnabled(false);
     long count;
@@ -92,6 +98,7 @@ void CarViewController::showcaseAnimateToAngle(long angle) {
 }
 
 void CarViewController::showcaseAnimeteWithTimer(const Ref<NSTimer>& timer) {
+    NS_ASSERT_MAIN_THREAD();
     if (!timer) return;
     Value info = timer->userInfo();
     const Dictionary* dict = info.dictionary();

@@ -5,6 +5,7 @@
 
 #include "controls/VHProgressHUD.h"
 #include "dispatch/Dispatch.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSThread.h"
 #include "foundation/NSURL.h"
 #include "graphics/UIFont.h"
@@ -46,6 +47,7 @@ Ref<QVNCar> CarViewController::carOfButton(const Ref<UIButton>& button) {
 
 void CarViewController::cleanScrollView(const Ref<UIScrollView>& scrollView,
                                         std::vector<Ref<UIButton>>& subviews) {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& button : subviews) button->removeFromSuperview();
     subviews.clear();
     if (scrollView) scrollView->setContentSize(CGSizeZero);
@@ -83,6 +85,7 @@ void CarViewController::enterChooseCarRows() {
 }
 
 void CarViewController::configureFirstEnteringStateWithBrands(const std::vector<Ref<QVNBrand>>& list) {
+    NS_ASSERT_MAIN_THREAD();
     brands_.insert(brands_.end(), list.begin(), list.end());
     setUpBrandButtons(brands_);
     if (selectedBrandButton_) {
@@ -128,6 +131,7 @@ void CarViewController::configureFirstEnteringStateWithBrands(const std::vector<
 // ---- brand row ----------------------------------------------------------------------------------
 
 void CarViewController::setUpBrandButtons(const std::vector<Ref<QVNBrand>>& list) {
+    NS_ASSERT_MAIN_THREAD();
     auto row = scrollView1.lock();
     cleanScrollView(row, scrollView1Subviews_);
     if (!row) return;
@@ -154,6 +158,7 @@ void CarViewController::setUpBrandButtons(const std::vector<Ref<QVNBrand>>& list
 }
 
 void CarViewController::brandButtonTapped(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     auto button = asKind<UIButton>(sender);
     if (!button) return;
     for (std::size_t i = 0; i < scrollView1Subviews_.size(); ++i)
@@ -167,6 +172,7 @@ void CarViewController::brandButtonTapped(const Ref<NSObject>& sender) {
 // ---- car row ------------------------------------------------------------------------------------
 
 void CarViewController::setUpCarsWithBrand(const Ref<QVNBrand>& brand) {
+    NS_ASSERT_MAIN_THREAD();
     auto row = scrollView2.lock();
     cleanScrollView(row, scrollView2Subviews_);
     if (!row) return;
@@ -204,6 +210,7 @@ void CarViewController::showWideBodyAlert() {
 }
 
 void CarViewController::carButtonTapped(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     Ref<QVNCar> car = carOfButton(asKind<UIButton>(sender));
     if (!car) return;
     if (selectedCar_ && car->car_en == selectedCar_->car_en) {
@@ -237,6 +244,7 @@ void CarViewController::carButtonTapped(const Ref<NSObject>& sender) {
 // ---- loading a car ------------------------------------------------------------------------------
 
 void CarViewController::downLoadAndSetupOptionsForCar(const Ref<QVNCar>& car) {
+    NS_ASSERT_MAIN_THREAD();
     if (!car) return;
     showHUDWithText("正在加载");
     car->setDelegate(Weak<QVNCarDelegate>(std::static_pointer_cast<QVNCarDelegate>(strongSelf())));

@@ -3,6 +3,7 @@
 // or a preset puts it on the car, downloading its pictures first when they are not cached.
 
 #include "controls/VHProgressHUD.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSURL.h"
 #include "graphics/UIFont.h"
 #include "images/UIButton+WebCache.h"
@@ -49,6 +50,7 @@ Ref<QVNOption> CarViewController::optionOfButton(const Ref<UIButton>& button) {
 // ---- part row -----------------------------------------------------------------------------------
 
 void CarViewController::setUpPartButtons(const Ref<QVNCar>& car) {
+    NS_ASSERT_MAIN_THREAD();
     auto row = scrollView1.lock();
     cleanScrollView(row, scrollView1Subviews_);
     if (!row) return;
@@ -95,6 +97,7 @@ void CarViewController::setUpPartButtons(const Ref<QVNCar>& car) {
 }
 
 void CarViewController::partButtonTapped(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     auto button = asKind<UIButton>(sender);
     if (!button) return;
     setSelectedPartButton(button);
@@ -104,6 +107,7 @@ void CarViewController::partButtonTapped(const Ref<NSObject>& sender) {
 }
 
 void CarViewController::setSelectedPart(const Ref<QVNPart>& part) {
+    NS_ASSERT_MAIN_THREAD();
     selectedPart_ = part;
     if (!part || !part->canModify()) return;
     auto button = buttonOfPart(part);
@@ -112,6 +116,7 @@ void CarViewController::setSelectedPart(const Ref<QVNPart>& part) {
 }
 
 void CarViewController::setSelectedPartButton(const Ref<UIButton>& button) {
+    NS_ASSERT_MAIN_THREAD();
     if (auto previous = selectedPartButton()) previous->setEnabled(true);
     selectedPartButton_ = button;
     if (button) button->setEnabled(false);
@@ -120,11 +125,13 @@ void CarViewController::setSelectedPartButton(const Ref<UIButton>& button) {
 // ---- presets ------------------------------------------------------------------------------------
 
 void CarViewController::carModificatorsTapped(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     setSelectedPartButton(asKind<UIButton>(sender));
     setUpModificatorButtonsForSeletedCar(selectedCar_);
 }
 
 void CarViewController::setUpModificatorButtonsForSeletedCar(const Ref<QVNCar>& car) {
+    NS_ASSERT_MAIN_THREAD();
     auto row = scrollView2.lock();
     cleanScrollView(row, scrollView2Subviews_);
     if (!row) return;
@@ -167,6 +174,7 @@ void CarViewController::restoreSelection() {
 }
 
 void CarViewController::modificatorButtonTapped(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     auto button = asKind<UIButton>(sender);
     if (!button || button == selectedModificatorButton_ || !selectedCar_) return;
     auto preset = modificatorOfButton(button);
@@ -214,6 +222,7 @@ void CarViewController::loadDressing(const Ref<QVNCar>& car, std::function<std::
 // ---- options ------------------------------------------------------------------------------------
 
 void CarViewController::setUpOptionButtons(const Ref<QVNPart>& part) {
+    NS_ASSERT_MAIN_THREAD();
     auto row = scrollView2.lock();
     cleanScrollView(row, scrollView2Subviews_);
     if (!row) return;
@@ -239,6 +248,7 @@ void CarViewController::setUpOptionButtons(const Ref<QVNPart>& part) {
 }
 
 void CarViewController::optionButtonTapped(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     auto button = asKind<UIButton>(sender);
     auto option = optionOfButton(button);
     Ref<QVNPart> part = selectedPart();
@@ -280,6 +290,7 @@ void CarViewController::optionButtonTapped(const Ref<NSObject>& sender) {
 // ---- reset --------------------------------------------------------------------------------------
 
 void CarViewController::partResetButtonTapped(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     if (!selectedCar_) return;
     Ref<QVNCar> car = selectedCar_;
     rememberSelection();

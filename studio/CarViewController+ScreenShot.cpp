@@ -5,6 +5,7 @@
 
 #include "app/QVNUserManager.h"
 #include "dispatch/Dispatch.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIGraphics.h"
 #include "studio/CarViewController.h"
 #include "studio/CarViewControllerInternal.h"
@@ -28,6 +29,7 @@ bool isListed(const std::string& selector) {
 }  // namespace
 
 void CarViewController::screenShot(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     view()->setUserInteractionEnabled(false);
     currentAngle_ = 24;
     showcaseScale_ = 1.0;
@@ -46,6 +48,7 @@ void CarViewController::screenShot(const Ref<NSObject>&) {
 }
 
 Ref<UIImage> CarViewController::screenImageWithSize(CGSize size) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     UIGraphicsBeginImageContextWithOptions(size, false, 1.0);
     auto application = UIApplication::sharedApplication();
     Ref<UIWindow> window;
@@ -69,6 +72,7 @@ std::vector<NSNumber> CarViewController::colorsWithPartTintColor(const Ref<UICol
 }
 
 Ref<QVNTuningList> CarViewController::createTuningListWithCarId(const std::optional<NSNumber>& carId) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto list = make<QVNTuningList>();
     list->car_id = carId;
     Dictionary group = Dictionary::mutableDictionary();
@@ -93,6 +97,7 @@ Ref<QVNTuningList> CarViewController::createTuningListWithCarId(const std::optio
 }
 
 void CarViewController::readTuningList(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     if (!QVNUserManager::shareObject()->currentUser()) {
         presentSimpleAlert(std::string("请先登录"), std::nullopt, "确定", false);
         return;
@@ -101,6 +106,7 @@ void CarViewController::readTuningList(const Ref<NSObject>&) {
 }
 
 void CarViewController::showTuningListDetail(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     if (!QVNUserManager::shareObject()->currentUser()) {
         presentSimpleAlert(std::string("请先登录"), std::nullopt, "确定", false);
         return;
@@ -109,6 +115,7 @@ void CarViewController::showTuningListDetail(const Ref<NSObject>&) {
 }
 
 void CarViewController::joinEventButtonDidTouch(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     if (!screenShotImage_) {
         presentSimpleAlert(std::string("请先点击截图按钮"), std::nullopt, "确定", false);
         return;

@@ -1,6 +1,7 @@
 // The car on show: one picture layer per part, stacked by layer number, laid out for a view angle,
 // zoom and suspension setting; and the test of a touch against a layer's visible pixels.
 
+#include "foundation/NSMainThreadCheck.h"
 #include "studio/CarViewController.h"
 #include "studio/CarViewControllerInternal.h"
 #include "studio/UIImage+ColorAtPixel.h"
@@ -9,6 +10,7 @@
 using namespace detail::carstudio;
 
 void CarViewController::setUpCarContainer(const Ref<QVNCar>& car) {
+    NS_ASSERT_MAIN_THREAD();
     auto container = carContainer_.lock();
     if (!container) {
         container = make<UIView>();
@@ -44,6 +46,7 @@ Ref<QVNPart> CarViewController::getPartWithImageView(const Ref<UIImageView>& lay
 }
 
 void CarViewController::setCurrentAngle(long angle) {
+    NS_ASSERT_MAIN_THREAD();
     if (angle < 1)
         angle = 25;
     else if (angle > 25)
@@ -53,6 +56,7 @@ void CarViewController::setCurrentAngle(long angle) {
 }
 
 void CarViewController::refreshShowcaseWithAngle(long angle) {
+    NS_ASSERT_MAIN_THREAD();
     const std::string key = angleKey(angle);
     const Ref<QVNCar>& car = selectedCar_;
     const double s = car && car->suspensionSwitch() ? car->suspension() : 0;
@@ -119,11 +123,13 @@ bool CarViewController::isAlphaVisibleAtPoint(CGPoint point, const Ref<UIImageVi
 }
 
 void CarViewController::upSuspensionButtonTapped(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     if (selectedCar_) selectedCar_->setSuspensionSwitch(false);
     refreshShowcaseWithAngle(currentAngle_);
 }
 
 void CarViewController::downSuspensionButtonTapped(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     if (selectedCar_) selectedCar_->setSuspensionSwitch(true);
     refreshShowcaseWithAngle(currentAngle_);
 }

@@ -2,6 +2,7 @@
 // or the whole car when no part is selected.
 
 #include "controls/VHProgressHUD.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "studio/CarViewController.h"
 #include "studio/CarViewControllerInternal.h"
 #include "studio/UIImage+ColorAtPixel.h"
@@ -23,6 +24,7 @@ void applyColour(CarViewController& studio, const Ref<UIColor>& colour, double h
 }  // namespace
 
 Ref<UIImageView> CarViewController::colorPickerIndicator() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto indicator = colorPickerIndicator_.lock();
     if (!indicator) {
         indicator = make<UIImageView>(UIImage::imageNamed("shizi"));
@@ -34,6 +36,7 @@ Ref<UIImageView> CarViewController::colorPickerIndicator() {
 }
 
 void CarViewController::pickColor(const Ref<UIGestureRecognizer>& recognizer) {
+    NS_ASSERT_MAIN_THREAD();
     auto wheel = colorWheel.lock();
     if (!recognizer || !wheel) return;
     CGPoint p = recognizer->locationInView(wheel);
@@ -48,15 +51,18 @@ void CarViewController::pickColor(const Ref<UIGestureRecognizer>& recognizer) {
 }
 
 void CarViewController::colorPickerPreinstallButtonTapped(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     auto button = asKind<UIView>(sender);
     applyColour(*this, button ? button->backgroundColor() : nullptr, 0.2);
 }
 
 void CarViewController::colorPickerCarButtonTapped(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     setSelectedPart(nullptr);
 }
 
 void CarViewController::colorPickerResetButtonTapped(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     if (selectedCar_) {
         selectedCar_->tintColor(nullptr);
         for (const auto& part : selectedCar_->parts()) {

@@ -8,6 +8,7 @@
 
 #include "app/QVNTAAnalyticsHelper.h"
 #include "controls/VHProgressHUD.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "net/Reachability.h"
 #include "sdk/analytics/collection/Tally.h"
 #include "uikit/UINib.h"
@@ -91,6 +92,7 @@ void CarViewController::viewDidLoad() {
 }
 
 void CarViewController::configureSubViews() {
+    NS_ASSERT_MAIN_THREAD();
     setHidden(screenShotButton, !(activity_ && !tuningList_));
     setShowcaseState(CarShowcaseStateInitial);
     setupLoadingView();
@@ -137,10 +139,12 @@ bool CarViewController::isExistNetWork() {
 }
 
 void CarViewController::enterCarsSelecting() {
+    NS_ASSERT_MAIN_THREAD();
     setShowcaseState(CarShowcaseStateChooseCar);
 }
 
 void CarViewController::dismissSelf(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     dismissViewControllerAnimated(true, [] {});
 }
 
@@ -162,6 +166,7 @@ void CarViewController::setReturnButtonAction(bool dismisses) {
 }
 
 void CarViewController::setShowcaseState(unsigned long state) {
+    NS_ASSERT_MAIN_THREAD();
     showcaseState_ = state;
     switch (state) {
         case CarShowcaseStateInitial:
@@ -213,15 +218,18 @@ void CarViewController::setShowcaseState(unsigned long state) {
 }
 
 void CarViewController::consoleButtonTapped(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     setConsoleHidden(!consoleHidden_);
     setShowcaseState(consoleHidden_ ? CarShowcaseStatePlain : CarShowcaseStateModify);
 }
 
 void CarViewController::colorWheelButtonTapped(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     setShowcaseState(CarShowcaseStateColorWheel);
 }
 
 void CarViewController::setConsoleHidden(bool hidden) {
+    NS_ASSERT_MAIN_THREAD();
     if (hidden == consoleHidden_) return;
     consoleHidden_ = hidden;
     auto console = consoleView.lock();
@@ -251,6 +259,7 @@ void CarViewController::setConsoleHidden(bool hidden) {
 // ---- HUD and alerts -----------------------------------------------------------------------------
 
 Ref<VHProgressHUD> CarViewController::hud() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!hud_) {
         auto root = view();
         hud_ = make<VHProgressHUD>(root);
@@ -291,6 +300,7 @@ void CarViewController::alertViewClickedButtonAtIndex(const Ref<UIAlertView>&, l
 // ---- loading overlay ----------------------------------------------------------------------------
 
 void CarViewController::setupLoadingView() {
+    NS_ASSERT_MAIN_THREAD();
     auto objects = loadNibNamed("ModifyEntranceView", strongSelf());
     Ref<UIView> entrance;
     for (const auto& object : objects) {
@@ -316,6 +326,7 @@ void CarViewController::setupLoadingView() {
 }
 
 void CarViewController::showModifyEntranceAnimations() {
+    NS_ASSERT_MAIN_THREAD();
     int step = detail::carstudio::modifyEntranceStep++;
     auto indicator = modifyEntranceIndicator.lock();
     Weak<CarViewController> weak = weakStudio();

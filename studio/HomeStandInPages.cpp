@@ -7,6 +7,7 @@
 #include "app/QVNUserManager.h"
 #include "app/UIColor+Extensions.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/CGContext.h"
 #include "graphics/NSAttributedString.h"
 #include "graphics/NSStringDrawing.h"
@@ -131,6 +132,7 @@ void HomeStandInPage::viewDidLoad() {
 InformationRootViewController::InformationRootViewController() : HomeStandInPage("汽车资讯", rgb(240, 246, 248)) {}
 
 void InformationRootViewController::scrollPastLastPage() {
+    NS_ASSERT_MAIN_THREAD();
     if (auto delegate = delegate_.lock()) delegate->informationRootViewControllerDidScrollToNext();
 }
 
@@ -186,6 +188,7 @@ void LoginViewController::viewDidLoad() {
 }
 
 void LoginViewController::login() {
+    NS_ASSERT_MAIN_THREAD();
     auto phone = phoneField.lock();
     auto password = passwordField.lock();
     if (!phone || !password) return;

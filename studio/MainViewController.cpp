@@ -4,6 +4,7 @@
 #include "app/QVNUserManager.h"
 #include "app/UIColor+Extensions.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSObject+Perform.h"
 #include "foundation/NSUserDefaults.h"
 #include "sdk/analytics/collection/Tally.h"
@@ -130,6 +131,7 @@ void MainViewController::markTab(const Ref<NSObject>& sender, const std::string&
 }
 
 void MainViewController::showNewsViewController(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     Tally::event(std::string("TuningNewsParent"));
     markTab(sender, kInformationTitle);
     if (!information_) {
@@ -143,6 +145,7 @@ void MainViewController::showNewsViewController(const Ref<NSObject>& sender) {
 }
 
 void MainViewController::showRizUrListViewController(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     Tally::event(std::string("RizUrParent"));
     markTab(sender, kRizUrTitle);
     if (!rizUr_) rizUr_ = instantiate("MyRizUr", "RizUrListViewController");
@@ -150,18 +153,21 @@ void MainViewController::showRizUrListViewController(const Ref<NSObject>& sender
 }
 
 void MainViewController::showVideosViewController(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     markTab(sender, kVideosTitle);
     if (!videos_) videos_ = instantiate("MyVideo", "VideosViewController");
     if (videos_) addChild(videos_, current_);
 }
 
 void MainViewController::showActivityViewController(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     markTab(sender, kActivityTitle);
     if (!activities_) activities_ = instantiate("MyActivity", "ActivityListViewController");
     if (activities_) addChild(activities_, current_);
 }
 
 void MainViewController::addChild(const Ref<UIViewController>& newChild, const Ref<UIViewController>& childToRemove) {
+    NS_ASSERT_MAIN_THREAD();
     if (!newChild || newChild == childToRemove) return;
     if (switching_) {
         // A fade is running: the latest page asked for follows it.
@@ -200,6 +206,7 @@ void MainViewController::addChild(const Ref<UIViewController>& newChild, const R
 }
 
 void MainViewController::childViewButtonTapped(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     Ref<UIButton> tapped = button(sender);
     Ref<NSLayoutConstraint> left = buttonIndicatorLeftConstraint.lock();
     Ref<UIView> header = headerContainer.lock();
@@ -213,6 +220,7 @@ void MainViewController::childViewButtonTapped(const Ref<NSObject>& sender) {
 }
 
 void MainViewController::nextVc(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     if (std::dynamic_pointer_cast<InformationRootViewController>(current_)) {
         Ref<UIButton> rizur = btnRizur.lock();
         childViewButtonTapped(rizur);
@@ -244,6 +252,7 @@ void MainViewController::pushScene(const std::string& storyboard, const std::str
 }
 
 void MainViewController::showMyViewController(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     Ref<QVNUser> user = QVNUserManager::shareObject()->currentUser();
     if (user) {
         pushScene("MyUser", "UserViewController", [user](const Ref<UIViewController>& screen) {
@@ -255,6 +264,7 @@ void MainViewController::showMyViewController(const Ref<NSObject>&) {
 }
 
 void MainViewController::modifyEntranceButtonTapped(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     Tally::event(std::string("TuningCars"));
     if (auto application = UIApplication::sharedApplication()) {
         if (auto window = application->keyWindow()) window->setBackgroundColor(UIColor::whiteColor());
@@ -274,6 +284,7 @@ void MainViewController::modifyEntranceButtonTapped(const Ref<NSObject>&) {
 }
 
 void MainViewController::showCustomCameraVC(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     Tally::event(std::string("ShowCamera"));
     pushScene("Main", "QVNCustomCameryViewController");
 }
@@ -297,6 +308,7 @@ const Ref<UIImageView>& MainViewController::dotImage() {
 }
 
 void MainViewController::checkread() {
+    NS_ASSERT_MAIN_THREAD();
     Weak<MainViewController> weak = selfAs<MainViewController>();
     QVNMessageCommunicator::checkReadWithUerToken(
         QVNUserManager::shareObject()->currentUserToken(),
@@ -312,6 +324,7 @@ void MainViewController::checkread() {
 }
 
 void MainViewController::addLanchView() {
+    NS_ASSERT_MAIN_THREAD();
     const Ref<UIView>& root = view();
     imageView_ = make<UIImageView>(HomeStandInPages::imageNamed("gongnengjieshao.png"));
     imageView_->setFrame(root->frame());
@@ -329,6 +342,7 @@ void MainViewController::addLanchView() {
 }
 
 void MainViewController::removeLanchView() {
+    NS_ASSERT_MAIN_THREAD();
     if (imageView_) imageView_->removeFromSuperview();
     imageView_ = nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIColor.h"
 
 void QVNBrandCell::registerNib() {
@@ -31,6 +32,7 @@ void QVNBrandCell::awakeFromNib() {
 }
 
 void QVNBrandCell::setBrand(const Ref<QVNBrand>& brand) {
+    NS_ASSERT_MAIN_THREAD();
     brand_ = brand;
     if (auto label = carTitleLabel.lock())
         label->setText(brand && brand->brand_name ? *brand->brand_name : std::string());

@@ -1,5 +1,6 @@
 #include "studio/QVNBrandTableView.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIColor.h"
 #include "uikit/UIImageView.h"
 

@@ -1,6 +1,7 @@
 #include "studio/QVNCacheCell.h"
 
 #include "app/UIColor+Extensions.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "images/UIImageView+WebCache.h"
 
 Ref<QVNCacheCell> QVNCacheCell::makeCell(const std::string& reuseIdentifier) {
@@ -34,6 +35,7 @@ void QVNCacheCell::awakeFromNib() {
 }
 
 void QVNCacheCell::setCarCache(const Ref<QVNCarCache>& carCache) {
+    NS_ASSERT_MAIN_THREAD();
     carCache_ = carCache;
     if (auto image = carImageView.lock()) {
         Ref<NSURL> url =
@@ -44,5 +46,6 @@ void QVNCacheCell::setCarCache(const Ref<QVNCarCache>& carCache) {
 }
 
 void QVNCacheCell::removeCar(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     if (removeCarBlock_) removeCarBlock_(carCache_);
 }

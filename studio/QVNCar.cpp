@@ -4,6 +4,7 @@
 #include "app/QVNAPIClient.h"
 #include "foundation/NSFileManager.h"
 #include "foundation/NSJSONSerialization.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
 #include "studio/QVNTuningList.h"
 
@@ -28,6 +29,7 @@ QVNCar::~QVNCar() {
 // ---- the description ------------------------------------------------------------------------------
 
 void QVNCar::downLoadAndConfigureInformationWithCompletion(BoolCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     if (!cars_json) {
         if (completion) completion(false);
         return;
@@ -60,6 +62,7 @@ void QVNCar::downLoadAndConfigureInformationWithCompletion(BoolCompletion comple
 }
 
 void QVNCar::prepareForModify(const Value& description) {
+    NS_ASSERT_MAIN_THREAD();
     const Value& showcase = description["showcase"];
     showcaseSize_ = CGSizeMake(showcase["width"].doubleValue(), showcase["height"].doubleValue());
     suspension_ = showcase["suspension"].doubleValue();
@@ -119,6 +122,7 @@ Ref<QVNPart> QVNCar::selectedPartWithPartSelector(const std::string& selector) c
 }
 
 void QVNCar::configureSelectedOptionsWithModificator(const Ref<QVNModificator>& modificator) {
+    NS_ASSERT_MAIN_THREAD();
     if (!modificator) return;
     for (const auto& [selector, identifier] : modificator->partsAndOptions()) {
         for (const auto& part : parts_) {
@@ -134,6 +138,7 @@ void QVNCar::configureSelectedOptionsWithModificator(const Ref<QVNModificator>& 
 }
 
 void QVNCar::configureSelectedOptionsWithTuningList(const Ref<QVNTuningList>& tuningList) {
+    NS_ASSERT_MAIN_THREAD();
     if (!tuningList || !tuningList->optionGroup) return;
     const Dictionary group = *tuningList->optionGroup;
     for (const auto& [key, value] : group) {
@@ -153,6 +158,7 @@ void QVNCar::configureSelectedOptionsWithTuningList(const Ref<QVNTuningList>& tu
 }
 
 void QVNCar::resetParts() {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& part : parts_) part->selectedDefaultOption();
 }
 
@@ -175,10 +181,12 @@ int QVNCar::countOfDownLoadOptionsWithModificator(const Ref<QVNModificator>& mod
 }
 
 void QVNCar::tintColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& part : parts_) part->setTintColor(color);
 }
 
 void QVNCar::setPartTintColor(const Ref<QVNPart>& part, const Value& dictionary) {
+    NS_ASSERT_MAIN_THREAD();
     if (part) part->setTintColor(QVNPart::colorWithDictionary(dictionary));
 }
 
@@ -186,6 +194,7 @@ void QVNCar::setPartTintColor(const Ref<QVNPart>& part, const Value& dictionary)
 
 void QVNCar::setupOptionFromCache(const Ref<QVNOption>& option, const std::string& partSelector,
                                   BoolCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     Ref<QVNPart> part = selectedPartWithPartSelector(partSelector);
     bool ok = true;
     if (option && option->hasCache()) {
@@ -200,6 +209,7 @@ void QVNCar::setupOptionFromCache(const Ref<QVNOption>& option, const std::strin
 }
 
 void QVNCar::setupOptionsFromCacheWithCompletion(BoolCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     if (!hasSelectedOptionsCache()) {
         if (completion) completion(false);
         return;
@@ -219,14 +229,17 @@ bool QVNCar::hasSelectedOptionsCache() const {
 }
 
 void QVNCar::clearOptionCacheFromDisk() {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& part : parts_) part->clearCacheFromDisk();
 }
 
 void QVNCar::clearOptionsCacheFromMemory() {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& part : parts_) part->clearCacheFromMemory();
 }
 
 void QVNCar::clearNotSelecteOptionsCacheFromMemory() {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& part : parts_) {
         for (const auto& option : part->options())
             if (option != part->selectedOption()) option->clearCacheFromMemory();
@@ -252,6 +265,7 @@ void QVNCar::observeValueForKeyPath(const std::string& keyPath, const Ref<NSObje
 }
 
 void QVNCar::downLoadAndSetupOptionsWithProgress(ProgressBlock progress, BoolCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     const Ref<AsyncCount>& count = asyncCount();
     count->resetCount();
     const std::uint64_t pass = ++pass_;
@@ -289,6 +303,7 @@ void QVNCar::downLoadAndSetupOptionsWithProgress(ProgressBlock progress, BoolCom
 
 void QVNCar::downLoadAndSetupOption(const Ref<QVNOption>& option, const std::string& partSelector,
                                     ErrorCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     if (!option) {
         if (completion) completion(nullptr);
         return;

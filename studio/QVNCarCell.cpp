@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIColor.h"
 #include "images/UIImageView+WebCache.h"
 
@@ -35,6 +36,7 @@ void QVNCarCell::awakeFromNib() {
 }
 
 void QVNCarCell::setCar(const Ref<QVNCar>& car) {
+    NS_ASSERT_MAIN_THREAD();
     car_ = car;
     if (auto label = carLabel.lock()) label->setText(car ? car->cars_name : std::nullopt);
     if (auto image = carImageView.lock()) {

@@ -1,5 +1,6 @@
 #include "studio/QVNCarTableView.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIColor.h"
 #include "studio/QVNCarCell.h"
 #include "uikit/UIImageView.h"
@@ -10,6 +11,7 @@ void QVNCarTableView::didInit() {
 }
 
 void QVNCarTableView::setupTableView() {
+    NS_ASSERT_MAIN_THREAD();
     setRowHeight(QVNCarCell::rowHeight());
     registerNib(QVNCarCell::nib(), kCellIdentifier);
     setBackgroundView(make<UIImageView>(UIImage::imageNamed(kBackgroundImageName)));
@@ -18,6 +20,7 @@ void QVNCarTableView::setupTableView() {
 }
 
 void QVNCarTableView::setCars(const std::optional<Array>& cars) {
+    NS_ASSERT_MAIN_THREAD();
     cars_ = cars;
     carsDataSource_ =
         make<ArrayDataSource>(cars, kCellIdentifier, [](const Ref<UIView>& view, const Value& item) {

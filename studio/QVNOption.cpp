@@ -7,6 +7,7 @@
 #include "dispatch/Dispatch.h"
 #include "foundation/NSFileManager.h"
 #include "foundation/NSJSONSerialization.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
 #include "gpu/core/GPXContext.h"
 #include "gpu/core/GPXFramebufferCache.h"
@@ -91,6 +92,7 @@ QVNOption::QVNOption(const Value& attributes, const std::string& urlPrefix, cons
 // ---- downloads ------------------------------------------------------------------------------------
 
 void QVNOption::downLoadImagesAndFramesWithProgress(ProgressBlock progress, ErrorCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     if (hasMetalFile_ && hasAttach_) {
         auto self = selfAs<QVNOption>();
         downLoadMetalImageAndFramesWithProgress(
@@ -111,10 +113,12 @@ void QVNOption::downLoadImagesAndFramesWithProgress(ProgressBlock progress, Erro
 }
 
 void QVNOption::downLoadMetalImageAndFramesWithProgress(ProgressBlock progress, ErrorCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     downloadSheet(false, std::move(progress), std::move(completion));
 }
 
 void QVNOption::downLoadAttachImageAndFramesWithProgress(ProgressBlock progress, ErrorCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     downloadSheet(true, std::move(progress), std::move(completion));
 }
 
@@ -182,6 +186,7 @@ void QVNOption::sheetArrived(bool attach, const Ref<UIImage>& sheet, const Error
 
 void QVNOption::downloadFramesInfoWithURL(const std::optional<std::string>& sheetURL,
                                           FramesCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     if (!sheetURL) {
         if (completion) completion(std::nullopt, studioError(QVNStudioErrorNoAddress, "no sheet address"));
         return;
@@ -260,6 +265,7 @@ CGSize QVNOption::attachSizeForAngle(const std::string& angle) const {
 // ---- tint -----------------------------------------------------------------------------------------
 
 void QVNOption::setTintColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     if (!hasMetalFile_) return;
     tintColor_ = color;
     if (!color) {
@@ -284,6 +290,7 @@ void QVNOption::setTintColor(const Ref<UIColor>& color) {
 // ---- disk -----------------------------------------------------------------------------------------
 
 void QVNOption::configureImageAndFramesFromCache() {
+    NS_ASSERT_MAIN_THREAD();
     if (hasMetalFile_ && hasMetalFramesCache()) {
         Ref<UIImage> sheet = imageCache()->imageFromDiskCacheForKey(metalFileURL_);
         images_ = createImagesAndAnglesWithImage(sheet, cacheOfMetalFrames());
@@ -323,6 +330,7 @@ void QVNOption::saveAttachFileWithJson(const Dictionary& json) const {
 }
 
 Value QVNOption::cacheOfMetalFrames() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (metalFrames_.isArray()) return metalFrames_;
     Value frames = readFrames(metalFramesCachePath());
     if (frames.isArray()) metalFrames_ = frames;
@@ -344,6 +352,7 @@ bool QVNOption::hasCache() const {
 }
 
 void QVNOption::clearCacheFromMemory() {
+    NS_ASSERT_MAIN_THREAD();
     images_.clear();
     attachImages_.clear();
     tintedImages_.clear();
@@ -353,6 +362,7 @@ void QVNOption::clearCacheFromMemory() {
 }
 
 void QVNOption::clearCacheFromDisk() {
+    NS_ASSERT_MAIN_THREAD();
     Ref<WIImageCache> cache = imageCache();
     for (const auto* url : {&metalFileURL_, &attachFileURL_, &thumbnailURL_})
         if (*url) cache->removeImageForKey(*url, true);

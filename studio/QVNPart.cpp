@@ -1,5 +1,7 @@
 #include "studio/QVNPart.h"
 
+#include "foundation/NSMainThreadCheck.h"
+
 QVNPart::QVNPart(const Value& attributes, const std::string& urlPrefix, const std::string& cacheDirectory)
     : urlPrefix_(urlPrefix), cacheDirectory_(cacheDirectory) {
     name_ = attributes["name"].optionalString();
@@ -38,16 +40,19 @@ Ref<QVNOption> QVNPart::optionWithName(const std::string& name) const {
 }
 
 void QVNPart::selectedDefaultOption() {
+    NS_ASSERT_MAIN_THREAD();
     setSelectedOption(defaultOption_);
 }
 
 void QVNPart::setSelectedOption(const Ref<QVNOption>& option) {
+    NS_ASSERT_MAIN_THREAD();
     selectedOption_ = option;
     hasAttach_ = option && option->hasAttach();
     if (tintColor_ && option && option->hasCache()) option->setTintColor(tintColor_);
 }
 
 void QVNPart::setTintColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     if (!canColor_) return;
     tintColor_ = color;
     if (selectedOption_ && selectedOption_->hasCache()) selectedOption_->setTintColor(color);
@@ -59,15 +64,18 @@ Ref<UIColor> QVNPart::colorWithDictionary(const Value& dictionary) {
 }
 
 void QVNPart::setTintColorWithDictionary(const Value& dictionary) {
+    NS_ASSERT_MAIN_THREAD();
     if (!dictionary["isColor"].boolValue()) return;
     setTintColor(colorWithDictionary(dictionary));
 }
 
 void QVNPart::clearCacheFromDisk() {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& option : options_) option->clearCacheFromDisk();
 }
 
 void QVNPart::clearCacheFromMemory() {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& option : options_) option->clearCacheFromMemory();
 }
 

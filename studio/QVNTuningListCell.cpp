@@ -1,5 +1,6 @@
 #include "studio/QVNTuningListCell.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIFont.h"
 
 QVNTuningListCell::QVNTuningListCell(UITableViewCellStyle style, std::optional<std::string> reuseIdentifier)
@@ -19,6 +20,7 @@ void QVNTuningListCell::awakeFromNib() {
 }
 
 void QVNTuningListCell::setTuningList(const Ref<QVNTuningList>& list) {
+    NS_ASSERT_MAIN_THREAD();
     tuningList_ = list;
     setAccessoryType(list && list->selected ? UITableViewCellAccessoryCheckmark : UITableViewCellAccessoryNone);
     if (auto label = listNameLabel.lock()) label->setText(list ? list->list_name : std::nullopt);

@@ -1,5 +1,6 @@
 #include "studio/QVNTuningListDetailCell.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIFont.h"
 
 QVNTuningListDetailCell::QVNTuningListDetailCell(UITableViewCellStyle style,
@@ -20,6 +21,7 @@ void QVNTuningListDetailCell::awakeFromNib() {
 }
 
 void QVNTuningListDetailCell::setTuningDetail(const std::optional<std::string>& text) {
+    NS_ASSERT_MAIN_THREAD();
     tuningDetail_ = text;
     if (auto label = tuningDetailLabel.lock()) label->setText(text);
 }

@@ -1,5 +1,6 @@
 #include "studio/TuningDetailViewController.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
 #include "studio/QVNTuningListDetailCell.h"
 #include "studio/TuningListSaveViewController.h"
@@ -81,11 +82,13 @@ void TuningDetailViewController::viewDidLoad() {
 }
 
 void TuningDetailViewController::readTuningList(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     dismissViewControllerAnimated(true);
     if (auto delegate = delegate_.lock()) delegate->didReadTuningList(tuningList_);
 }
 
 void TuningDetailViewController::saveTuningList(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     performSegueWithIdentifier(kSaveSegue, sender);
 }
 

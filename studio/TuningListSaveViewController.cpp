@@ -3,6 +3,7 @@
 #include "app/QVNAPIClient.h"
 #include "app/QVNUserManager.h"
 #include "dispatch/Dispatch.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
 #include "studio/PopAnimator.h"
 #include "studio/SlideOutAnimationController.h"
@@ -79,6 +80,7 @@ void TuningListSaveViewController::viewDidLoad() {
 }
 
 void TuningListSaveViewController::textFieldChanged(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     auto field = nameTextField.lock();
     if (auto button = configureButton.lock()) button->setEnabled(field && !field->text().empty());
 }
@@ -111,6 +113,7 @@ void TuningListSaveViewController::closeAfter(double delay) {
 }
 
 void TuningListSaveViewController::configureButtonDidTouch(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     if (!QVNUserManager::shareObject()->hasCurrentUser()) {
         make<UIAlertView>(std::string("请登录"), std::nullopt, nullptr, std::string("确定"))->show();
         return;
@@ -177,6 +180,7 @@ void TuningListSaveViewController::enterEvent(const std::optional<NSNumber>& lis
 }
 
 void TuningListSaveViewController::handleJoinError(const Ref<NSError>& error) {
+    NS_ASSERT_MAIN_THREAD();
     long code = error ? error->code() : 0;
     if (code == QVNResultCodeInvalidToken) {
         hud()->hide(true);

@@ -2,6 +2,7 @@
 
 #include "app/QVNAPIClient.h"
 #include "app/QVNUserManager.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "studio/QVNTuningListCell.h"
 #include "studio/TuningDetailViewController.h"
 #include "uikit/UIAlertView.h"
@@ -23,6 +24,7 @@ const Ref<VHProgressHUD>& TuningListTableViewController::hud() {
 }
 
 void TuningListTableViewController::setSelectedTuningList(const Ref<QVNTuningList>& list) {
+    NS_ASSERT_MAIN_THREAD();
     selectedTuningList_ = list;
     if (list) list->selected = true;
 }
@@ -100,6 +102,7 @@ void TuningListTableViewController::tableViewDidSelectRowAtIndexPath(UITableView
 }
 
 void TuningListTableViewController::deleteTuningList(const Ref<NSObject>&) {
+    NS_ASSERT_MAIN_THREAD();
     Ref<QVNTuningList> doomed = selectedTuningList_;
     if (!doomed) return;
     Weak<TuningListTableViewController> weak = selfAs<TuningListTableViewController>();
@@ -126,6 +129,7 @@ void TuningListTableViewController::deleteTuningList(const Ref<NSObject>&) {
 }
 
 void TuningListTableViewController::showTuningListDetail(const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     performSegueWithIdentifier(kDetailSegue, sender);
 }
 

@@ -1,6 +1,9 @@
 #include "uikit/MKAnnotationView.h"
 
+#include "foundation/NSMainThreadCheck.h"
+
 void MKAnnotationView::setImage(const Ref<UIImage>& image) {
+    NS_ASSERT_MAIN_THREAD();
     image_ = image;
     if (!image) {
         layer()->setContents(nullptr);

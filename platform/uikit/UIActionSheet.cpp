@@ -1,6 +1,7 @@
 #include "uikit/UIActionSheet.h"
 
 #include "dispatch/Dispatch.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIAlertTestDriver.h"
 
 UIActionSheet::UIActionSheet() : UIView(CGRectMake(0, 0, 320, 200)) {}
@@ -24,6 +25,7 @@ UIActionSheet::UIActionSheet(std::optional<std::string> title, const Ref<UIActio
 }
 
 long UIActionSheet::addButtonWithTitle(const std::string& title) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     buttons_.push_back(title);
     return static_cast<long>(buttons_.size()) - 1;
 }
@@ -41,6 +43,7 @@ long UIActionSheet::firstOtherButtonIndex() const {
 }
 
 void UIActionSheet::showInView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (visible_) return;
     auto me = std::static_pointer_cast<UIActionSheet>(shared_from_this());
     shownIn_ = view;
@@ -51,6 +54,7 @@ void UIActionSheet::showInView(const Ref<UIView>& view) {
 }
 
 void UIActionSheet::dismissWithClickedButtonIndex(long buttonIndex, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (!visible_) return;
     auto me = std::static_pointer_cast<UIActionSheet>(shared_from_this());
     if (auto d = delegate()) d->actionSheetWillDismissWithButtonIndex(me, buttonIndex);
@@ -67,6 +71,7 @@ void UIActionSheet::finishDismissal(long buttonIndex) {
 }
 
 bool UIActionSheet::pressButtonAtIndex(long index) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!visible_ || index < 0 || index >= numberOfButtons()) return false;
     auto me = std::static_pointer_cast<UIActionSheet>(shared_from_this());
     if (auto d = delegate()) d->actionSheetClickedButtonAtIndex(me, index);

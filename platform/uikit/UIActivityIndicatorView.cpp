@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIBezierPath.h"
 #include "graphics/UIGraphics.h"
 
@@ -25,6 +26,7 @@ UIActivityIndicatorView::UIActivityIndicatorView(CGRect frame)
 }
 
 void UIActivityIndicatorView::setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     style_ = style;
     const CGPoint c = center();
     const CGFloat side = sizeForStyle(style);
@@ -39,22 +41,26 @@ Ref<UIColor> UIActivityIndicatorView::color() const {
 }
 
 void UIActivityIndicatorView::setColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     color_ = color;
     setNeedsDisplay();
 }
 
 void UIActivityIndicatorView::setHidesWhenStopped(bool hides) {
+    NS_ASSERT_MAIN_THREAD();
     hidesWhenStopped_ = hides;
     if (!animating_) setHidden(hides);
 }
 
 void UIActivityIndicatorView::startAnimating() {
+    NS_ASSERT_MAIN_THREAD();
     if (animating_) return;
     KVO::assign(*this, "animating", animating_, true);
     setHidden(false);
 }
 
 void UIActivityIndicatorView::stopAnimating() {
+    NS_ASSERT_MAIN_THREAD();
     if (!animating_) return;
     KVO::assign(*this, "animating", animating_, false);
     if (hidesWhenStopped_) setHidden(true);

@@ -1,6 +1,7 @@
 #include "uikit/UIAlertController.h"
 
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIAlertTestDriver.h"
 #include "uikit/UITextField.h"
 
@@ -23,6 +24,7 @@ Ref<UIAlertController> UIAlertController::alertControllerWithTitle(std::optional
 }
 
 void UIAlertController::addAction(const Ref<UIAlertAction>& action) {
+    NS_ASSERT_MAIN_THREAD();
     if (!action) return;
     if (action->style() == UIAlertActionStyleCancel) {
         for (auto& existing : actions_) {
@@ -37,6 +39,7 @@ void UIAlertController::addAction(const Ref<UIAlertAction>& action) {
 
 void UIAlertController::addTextFieldWithConfigurationHandler(
     std::function<void(const Ref<UITextField>& textField)> handler) {
+    NS_ASSERT_MAIN_THREAD();
     if (preferredStyle_ != UIAlertControllerStyleAlert) {
         NSLog("Text fields can only be added to an alert controller of style UIAlertControllerStyleAlert");
         return;
@@ -61,6 +64,7 @@ void UIAlertController::viewWillDisappear(bool animated) {
 }
 
 bool UIAlertController::pressActionAtIndex(long index) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!showing_ || isBeingDismissed() || index < 0 || index >= static_cast<long>(actions_.size()))
         return false;
     auto action = actions_[static_cast<std::size_t>(index)];

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIActionSheet.h"
 #include "uikit/UIAlertView.h"
 
@@ -81,6 +82,7 @@ std::vector<UIVisibleAlert> UIAlertTestDriver::shownAlerts() {
 }
 
 bool UIAlertTestDriver::tapAlertButton(long index) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto& visible = registry().visible;
     if (visible.empty()) return false;
     Ref<NSObject> front = visible.back();
@@ -91,6 +93,7 @@ bool UIAlertTestDriver::tapAlertButton(long index) {
 }
 
 bool UIAlertTestDriver::tapAlertButton(const std::string& title) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto front = frontmostAlert();
     if (!front) return false;
     const auto& titles = front->buttonTitles;

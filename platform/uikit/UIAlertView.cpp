@@ -1,6 +1,7 @@
 #include "uikit/UIAlertView.h"
 
 #include "dispatch/Dispatch.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIAlertTestDriver.h"
 #include "uikit/UITextField.h"
 
@@ -22,6 +23,7 @@ UIAlertView::UIAlertView(std::optional<std::string> title, std::optional<std::st
 }
 
 long UIAlertView::addButtonWithTitle(const std::string& title) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     buttons_.push_back(title);
     return static_cast<long>(buttons_.size()) - 1;
 }
@@ -39,6 +41,7 @@ long UIAlertView::firstOtherButtonIndex() const {
 }
 
 void UIAlertView::setAlertViewStyle(UIAlertViewStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     style_ = style;
     textFields_.clear();
     const int count = style == UIAlertViewStyleDefault                 ? 0
@@ -59,6 +62,7 @@ Ref<UITextField> UIAlertView::textFieldAtIndex(long index) const {
 }
 
 void UIAlertView::show() {
+    NS_ASSERT_MAIN_THREAD();
     if (visible_) return;
     auto me = std::static_pointer_cast<UIAlertView>(shared_from_this());
     if (auto d = delegate()) d->willPresentAlertView(me);
@@ -68,6 +72,7 @@ void UIAlertView::show() {
 }
 
 void UIAlertView::dismissWithClickedButtonIndex(long buttonIndex, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (!visible_) return;
     auto me = std::static_pointer_cast<UIAlertView>(shared_from_this());
     if (auto d = delegate()) d->alertViewWillDismissWithButtonIndex(me, buttonIndex);
@@ -84,6 +89,7 @@ void UIAlertView::finishDismissal(long buttonIndex) {
 }
 
 bool UIAlertView::pressButtonAtIndex(long index) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!visible_ || index < 0 || index >= numberOfButtons()) return false;
     auto me = std::static_pointer_cast<UIAlertView>(shared_from_this());
     if (auto d = delegate()) d->alertViewClickedButtonAtIndex(me, index);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSNotificationCenter.h"
 #include "foundation/NSRunLoop.h"
 #include "graphics/NSValue+Geometry.h"
@@ -74,6 +75,7 @@ std::vector<Ref<UIWindow>> UIApplication::windows() const {
 }
 
 void UIApplication::setKeyWindowInternal(const Ref<UIWindow>& window) {
+    NS_ASSERT_MAIN_THREAD();
     keyWindow_ = window;
 }
 
@@ -84,6 +86,7 @@ void UIApplication::setMainStoryboardLoader(StoryboardLoader loader) {
 }
 
 bool UIApplication::finishLaunching(const Dictionary& launchOptions) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (launched_) return true;
     launched_ = true;
     state_ = UIApplicationStateInactive;
@@ -116,6 +119,7 @@ void UIApplication::post(const char* name, std::optional<Dictionary> userInfo) {
 }
 
 void UIApplication::simulateWillResignActive() {
+    NS_ASSERT_MAIN_THREAD();
     if (state_ != UIApplicationStateActive) return;
     if (delegate_) delegate_->applicationWillResignActive(*this);
     post(UIApplicationWillResignActiveNotification);
@@ -123,6 +127,7 @@ void UIApplication::simulateWillResignActive() {
 }
 
 void UIApplication::simulateDidBecomeActive() {
+    NS_ASSERT_MAIN_THREAD();
     if (state_ == UIApplicationStateActive) return;
     state_ = UIApplicationStateActive;
     if (delegate_) delegate_->applicationDidBecomeActive(*this);
@@ -130,6 +135,7 @@ void UIApplication::simulateDidBecomeActive() {
 }
 
 void UIApplication::simulateDidEnterBackground() {
+    NS_ASSERT_MAIN_THREAD();
     if (state_ == UIApplicationStateBackground) return;
     simulateWillResignActive();
     state_ = UIApplicationStateBackground;
@@ -138,6 +144,7 @@ void UIApplication::simulateDidEnterBackground() {
 }
 
 void UIApplication::simulateWillEnterForeground() {
+    NS_ASSERT_MAIN_THREAD();
     if (state_ != UIApplicationStateBackground) return;
     state_ = UIApplicationStateInactive;
     if (delegate_) delegate_->applicationWillEnterForeground(*this);
@@ -146,11 +153,13 @@ void UIApplication::simulateWillEnterForeground() {
 }
 
 void UIApplication::simulateWillTerminate() {
+    NS_ASSERT_MAIN_THREAD();
     if (delegate_) delegate_->applicationWillTerminate(*this);
     post(UIApplicationWillTerminateNotification);
 }
 
 void UIApplication::simulateMemoryWarning() {
+    NS_ASSERT_MAIN_THREAD();
     if (delegate_) delegate_->applicationDidReceiveMemoryWarning(*this);
     post(UIApplicationDidReceiveMemoryWarningNotification);
 }
@@ -226,6 +235,7 @@ void UIApplication::clearRecordedURLs() {
 bool UIApplication::openURLFromOtherApp(const Ref<NSURL>& url,
                                         const std::optional<std::string>& sourceApplication,
                                         const Value& annotation) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!delegate_ || !url) return false;
     if (auto answer = delegate_->applicationOpenURL(*this, url, sourceApplication, annotation))
         return *answer;
@@ -236,6 +246,7 @@ bool UIApplication::openURLFromOtherApp(const Ref<NSURL>& url,
 // ---- status bar -------------------------------------------------------------------------------
 
 void UIApplication::setStatusBarHidden(bool hidden) {
+    NS_ASSERT_MAIN_THREAD();
     if (hidden == statusBarHidden_) return;
     CGRect old = statusBarFrame();
     statusBarHidden_ = hidden;
@@ -247,6 +258,7 @@ void UIApplication::setStatusBarHidden(bool hidden) {
 }
 
 void UIApplication::setStatusBarHidden(bool hidden, UIStatusBarAnimation animation) {
+    NS_ASSERT_MAIN_THREAD();
     setStatusBarHidden(hidden);
 }
 
@@ -259,6 +271,7 @@ CGRect UIApplication::statusBarFrame() const {
 }
 
 void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation) {
+    NS_ASSERT_MAIN_THREAD();
     if (orientation == statusBarOrientation_) return;
     UIInterfaceOrientation old = statusBarOrientation_;
     post(UIApplicationWillChangeStatusBarOrientationNotification,
@@ -270,6 +283,7 @@ void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation) 
 }
 
 void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     setStatusBarOrientation(orientation);
 }
 
@@ -330,6 +344,7 @@ void UIApplication::expireBackgroundTasks() {
 // ---- events -----------------------------------------------------------------------------------
 
 void UIApplication::sendEvent(const Ref<UIEvent>& event) {
+    NS_ASSERT_MAIN_THREAD();
     if (eventDispatcher()) eventDispatcher()(*this, event);
 }
 
@@ -343,6 +358,7 @@ void UIApplication::setActionSender(ActionSender sender) {
 
 bool UIApplication::sendAction(const std::string& action, const Ref<NSObject>& target,
                                const Ref<NSObject>& sender, const Ref<UIEvent>& event) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (actionSender()) return actionSender()(action, target, sender, event);
     return false;
 }

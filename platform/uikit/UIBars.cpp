@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/NSAttributedString.h"
 #include "graphics/UIGraphics.h"
 
@@ -25,11 +26,13 @@ UIBarButtonItem::UIBarButtonItem(UIBarButtonSystemItem systemItem, const Ref<NSO
 UIBarButtonItem::UIBarButtonItem(const Ref<UIView>& customView) : customView_(customView) {}
 
 void UIBarButtonItem::setTarget(const Ref<NSObject>& target) {
+    NS_ASSERT_MAIN_THREAD();
     target_ = target;
     hasTarget_ = bool(target);
 }
 
 bool UIBarButtonItem::simulateTap() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!enabled_ || !action_) return false;
     if (hasTarget_ && target_.expired()) return false;
     auto keepAlive = weak_from_this().lock();
@@ -101,6 +104,7 @@ UIToolbar::UIToolbar() : UIToolbar(CGRectZero) {}
 UIToolbar::UIToolbar(CGRect frame) : UIView(frame) {}
 
 void UIToolbar::setItems(std::vector<Ref<UIBarButtonItem>> items) {
+    NS_ASSERT_MAIN_THREAD();
     for (auto& view : itemViews_) {
         if (view) view->removeFromSuperview();
     }
@@ -122,11 +126,13 @@ Ref<UIView> UIToolbar::viewForItem(const Ref<UIBarButtonItem>& item) const {
 }
 
 void UIToolbar::setBarStyle(UIBarStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     barStyle_ = style;
     setNeedsDisplay();
 }
 
 void UIToolbar::setBarTintColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     barTintColor_ = color;
     setNeedsDisplay();
 }
@@ -189,50 +195,59 @@ void UINavigationItem::changed() {
 }
 
 void UINavigationItem::setTitle(const std::optional<std::string>& title) {
+    NS_ASSERT_MAIN_THREAD();
     title_ = title;
     changed();
 }
 
 void UINavigationItem::setTitleView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     titleView_ = view;
     changed();
 }
 
 void UINavigationItem::setLeftBarButtonItem(const Ref<UIBarButtonItem>& item) {
+    NS_ASSERT_MAIN_THREAD();
     left_.clear();
     if (item) left_.push_back(item);
     changed();
 }
 
 void UINavigationItem::setRightBarButtonItem(const Ref<UIBarButtonItem>& item) {
+    NS_ASSERT_MAIN_THREAD();
     right_.clear();
     if (item) right_.push_back(item);
     changed();
 }
 
 void UINavigationItem::setLeftBarButtonItems(std::vector<Ref<UIBarButtonItem>> items) {
+    NS_ASSERT_MAIN_THREAD();
     left_ = std::move(items);
     left_.erase(std::remove(left_.begin(), left_.end(), nullptr), left_.end());
     changed();
 }
 
 void UINavigationItem::setRightBarButtonItems(std::vector<Ref<UIBarButtonItem>> items) {
+    NS_ASSERT_MAIN_THREAD();
     right_ = std::move(items);
     right_.erase(std::remove(right_.begin(), right_.end(), nullptr), right_.end());
     changed();
 }
 
 void UINavigationItem::setBackBarButtonItem(const Ref<UIBarButtonItem>& item) {
+    NS_ASSERT_MAIN_THREAD();
     back_ = item;
     changed();
 }
 
 void UINavigationItem::setHidesBackButton(bool hides) {
+    NS_ASSERT_MAIN_THREAD();
     hidesBackButton_ = hides;
     changed();
 }
 
 void UINavigationItem::setLeftItemsSupplementBackButton(bool on) {
+    NS_ASSERT_MAIN_THREAD();
     supplementBack_ = on;
     changed();
 }
@@ -260,6 +275,7 @@ UINavigationBar::~UINavigationBar() {
 }
 
 void UINavigationBar::setItems(std::vector<Ref<UINavigationItem>> items, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     for (auto& item : items_) item->setNavigationBar(nullptr);
     items_ = std::move(items);
     items_.erase(std::remove(items_.begin(), items_.end(), nullptr), items_.end());
@@ -268,6 +284,7 @@ void UINavigationBar::setItems(std::vector<Ref<UINavigationItem>> items, bool an
 }
 
 bool UINavigationBar::pushNavigationItem(const Ref<UINavigationItem>& item, bool animated) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!item) return false;
     auto d = delegate();
     if (d && !d->navigationBarShouldPushItem(*this, item).value_or(true)) return false;
@@ -279,6 +296,7 @@ bool UINavigationBar::pushNavigationItem(const Ref<UINavigationItem>& item, bool
 }
 
 Ref<UINavigationItem> UINavigationBar::popNavigationItemAnimated(bool animated) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (items_.size() < 2) return nullptr;
     auto item = items_.back();
     auto d = delegate();
@@ -291,6 +309,7 @@ Ref<UINavigationItem> UINavigationBar::popNavigationItemAnimated(bool animated) 
 }
 
 bool UINavigationBar::simulateBackTap() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!backButton_) return false;
     if (backAction_) {
         backAction_(*this);
@@ -301,16 +320,19 @@ bool UINavigationBar::simulateBackTap() {
 }
 
 void UINavigationBar::setBarStyle(UIBarStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     barStyle_ = style;
     setNeedsDisplay();
 }
 
 void UINavigationBar::setBarTintColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     barTintColor_ = color;
     setNeedsDisplay();
 }
 
 void UINavigationBar::setTitleTextAttributes(const Dictionary& attributes) {
+    NS_ASSERT_MAIN_THREAD();
     titleTextAttributes_ = attributes;
     rebuild();
 }
@@ -320,11 +342,13 @@ Ref<UIImage> UINavigationBar::backgroundImageForBarMetrics(UIBarMetrics metrics)
 }
 
 void UINavigationBar::setBackgroundImage(const Ref<UIImage>& image, UIBarMetrics metrics) {
+    NS_ASSERT_MAIN_THREAD();
     backgroundImages_[metrics == UIBarMetricsCompact ? 1 : 0] = image;
     setNeedsDisplay();
 }
 
 void UINavigationBar::itemDidChange(UINavigationItem* item) {
+    NS_ASSERT_MAIN_THREAD();
     if (!items_.empty() &&
         (items_.back().get() == item || (items_.size() > 1 && items_[items_.size() - 2].get() == item))) {
         rebuild();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIGraphics.h"
 
 namespace {
@@ -68,6 +69,7 @@ T UIButton::lookup(const PerState<T>& values, UIControlState state) {
 }
 
 void UIButton::setTitle(const std::optional<std::string>& title, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     if (title) {
         titles_[state] = *title;
     } else {
@@ -77,6 +79,7 @@ void UIButton::setTitle(const std::optional<std::string>& title, UIControlState 
 }
 
 void UIButton::setTitleColor(const Ref<UIColor>& color, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     if (color) {
         titleColors_[state] = color;
     } else {
@@ -86,6 +89,7 @@ void UIButton::setTitleColor(const Ref<UIColor>& color, UIControlState state) {
 }
 
 void UIButton::setTitleShadowColor(const Ref<UIColor>& color, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     if (color) {
         titleShadowColors_[state] = color;
     } else {
@@ -95,6 +99,7 @@ void UIButton::setTitleShadowColor(const Ref<UIColor>& color, UIControlState sta
 }
 
 void UIButton::setImage(const Ref<UIImage>& image, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     if (image) {
         images_[state] = image;
     } else {
@@ -104,6 +109,7 @@ void UIButton::setImage(const Ref<UIImage>& image, UIControlState state) {
 }
 
 void UIButton::setBackgroundImage(const Ref<UIImage>& image, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     if (image) {
         backgroundImages_[state] = image;
     } else {
@@ -113,6 +119,7 @@ void UIButton::setBackgroundImage(const Ref<UIImage>& image, UIControlState stat
 }
 
 void UIButton::setAttributedTitle(const Ref<NSAttributedString>& title, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     if (title) {
         attributedTitles_[state] = title->copy();
     } else {
@@ -153,6 +160,7 @@ Ref<NSAttributedString> UIButton::attributedTitleForState(UIControlState state) 
 // ---- subviews -----------------------------------------------------------------------------------
 
 Ref<UILabel> UIButton::titleLabel() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!titleLabel_) {
         titleLabel_ = make<UILabel>();
         titleLabel_->setFont(UIFont::systemFontOfSize(15));
@@ -165,6 +173,7 @@ Ref<UILabel> UIButton::titleLabel() {
 }
 
 Ref<UIImageView> UIButton::imageView() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!imageView_) {
         imageView_ = make<UIImageView>();
         // The image fills the rectangle layout gives it, which is the image's own size unless
@@ -268,27 +277,32 @@ void UIButton::tintColorDidChange() {
 // ---- insets and behaviour -----------------------------------------------------------------------
 
 void UIButton::setContentEdgeInsets(UIEdgeInsets insets) {
+    NS_ASSERT_MAIN_THREAD();
     contentEdgeInsets_ = insets;
     invalidateIntrinsicContentSize();
     setNeedsLayout();
 }
 
 void UIButton::setTitleEdgeInsets(UIEdgeInsets insets) {
+    NS_ASSERT_MAIN_THREAD();
     titleEdgeInsets_ = insets;
     setNeedsLayout();
 }
 
 void UIButton::setImageEdgeInsets(UIEdgeInsets insets) {
+    NS_ASSERT_MAIN_THREAD();
     imageEdgeInsets_ = insets;
     setNeedsLayout();
 }
 
 void UIButton::setAdjustsImageWhenHighlighted(bool on) {
+    NS_ASSERT_MAIN_THREAD();
     adjustsImageWhenHighlighted_ = on;
     update();
 }
 
 void UIButton::setAdjustsImageWhenDisabled(bool on) {
+    NS_ASSERT_MAIN_THREAD();
     adjustsImageWhenDisabled_ = on;
     update();
 }

@@ -5,6 +5,7 @@
 
 #include "dispatch/Dispatch.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UITouch.h"
 
 namespace {
@@ -36,6 +37,7 @@ void UICollectionView::didInit() {
 }
 
 void UICollectionView::setCollectionViewLayout(const Ref<UICollectionViewLayout>& layout) {
+    NS_ASSERT_MAIN_THREAD();
     if (layout == layout_) return;
     if (layout_ && layout_->collectionView().get() == this) layout_->attachToCollectionView({});
     layout_ = layout;
@@ -45,10 +47,12 @@ void UICollectionView::setCollectionViewLayout(const Ref<UICollectionViewLayout>
 }
 
 void UICollectionView::setCollectionViewLayout(const Ref<UICollectionViewLayout>& layout, bool) {
+    NS_ASSERT_MAIN_THREAD();
     setCollectionViewLayout(layout);
 }
 
 void UICollectionView::setBackgroundView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (backgroundView_ && backgroundView_ != view) backgroundView_->removeFromSuperview();
     backgroundView_ = view;
     if (view) {
@@ -67,6 +71,7 @@ Ref<UICollectionViewLayoutAttributes> UICollectionView::layoutAttributesForItemA
 
 Ref<UICollectionViewLayoutAttributes> UICollectionView::layoutAttributesForSupplementaryElementOfKind(
     const std::string& kind, const Ref<NSIndexPath>& indexPath) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!layout_ || !indexPath) return nullptr;
     ensureLoaded();
     prepareLayoutIfNeeded();
@@ -76,6 +81,7 @@ Ref<UICollectionViewLayoutAttributes> UICollectionView::layoutAttributesForSuppl
 // ---- data source and delegate -------------------------------------------------------------------
 
 void UICollectionView::setDataSource(const Ref<UICollectionViewDataSource>& dataSource) {
+    NS_ASSERT_MAIN_THREAD();
     dataSource_ = dataSource;
     loaded_ = false;
     setNeedsLayout();
@@ -86,6 +92,7 @@ Ref<UICollectionViewDelegate> UICollectionView::delegate() const {
 }
 
 void UICollectionView::setDelegate(const Ref<UICollectionViewDelegate>& delegate) {
+    NS_ASSERT_MAIN_THREAD();
     UIScrollView::setDelegate(delegate);
     if (layout_) layout_->invalidateLayout();
 }
@@ -101,11 +108,13 @@ void UICollectionView::removeReloadDataHook(std::uint64_t token) {
 // ---- the model ----------------------------------------------------------------------------------
 
 void UICollectionView::reloadData() {
+    NS_ASSERT_MAIN_THREAD();
     auto keepAlive = shared_from_this();
     reloadHooks().runAround(*this, [this] { platformReloadData(); });
 }
 
 void UICollectionView::platformReloadData() {
+    NS_ASSERT_MAIN_THREAD();
     auto keepAlive = shared_from_this();
     if (updateDepth_ > 0 && !pending_.empty()) {
         NSLog("UICollectionView: reloadData inside batch updates drops the updates recorded so far");
@@ -146,11 +155,13 @@ void UICollectionView::loadCounts() {
 }
 
 long UICollectionView::numberOfSections() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     ensureLoaded();
     return long(counts_.size());
 }
 
 long UICollectionView::numberOfItemsInSection(long section) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     ensureLoaded();
     if (section < 0 || std::size_t(section) >= counts_.size()) return 0;
     return counts_[std::size_t(section)];
@@ -168,6 +179,7 @@ std::string UICollectionView::supplementaryQueueKey(const std::string& kind, con
 }
 
 void UICollectionView::registerClass(CellFactory factory, const std::string& identifier) {
+    NS_ASSERT_MAIN_THREAD();
     if (!factory) {
         registrations_.erase(identifier);
         return;
@@ -176,6 +188,7 @@ void UICollectionView::registerClass(CellFactory factory, const std::string& ide
 }
 
 void UICollectionView::registerNib(const Ref<UINib>& nib, const std::string& identifier) {
+    NS_ASSERT_MAIN_THREAD();
     if (!nib) {
         registrations_.erase(identifier);
         return;
@@ -186,6 +199,7 @@ void UICollectionView::registerNib(const Ref<UINib>& nib, const std::string& ide
 void UICollectionView::registerClassForSupplementaryViewOfKind(SupplementaryFactory factory,
                                                                const std::string& kind,
                                                                const std::string& identifier) {
+    NS_ASSERT_MAIN_THREAD();
     const std::string key = supplementaryQueueKey(kind, identifier);
     if (!factory) {
         registrations_.erase(key);
@@ -196,6 +210,7 @@ void UICollectionView::registerClassForSupplementaryViewOfKind(SupplementaryFact
 
 void UICollectionView::registerNibForSupplementaryViewOfKind(const Ref<UINib>& nib, const std::string& kind,
                                                              const std::string& identifier) {
+    NS_ASSERT_MAIN_THREAD();
     const std::string key = supplementaryQueueKey(kind, identifier);
     if (!nib) {
         registrations_.erase(key);
@@ -260,6 +275,7 @@ void UICollectionView::enqueueView(const Ref<UICollectionReusableView>& view, co
 
 Ref<UICollectionViewCell> UICollectionView::dequeueReusableCellWithReuseIdentifier(
     const std::string& identifier, const Ref<NSIndexPath>& indexPath) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     std::optional<Key> key;
     if (indexPath && indexPath->length() >= 2) key = detail::listPosition(*indexPath);
     auto cell = std::dynamic_pointer_cast<UICollectionViewCell>(takeFromQueue(identifier, key));
@@ -279,6 +295,7 @@ Ref<UICollectionViewCell> UICollectionView::dequeueReusableCellWithReuseIdentifi
 
 Ref<UICollectionReusableView> UICollectionView::dequeueReusableSupplementaryViewOfKind(
     const std::string& kind, const std::string& identifier, const Ref<NSIndexPath>&) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     const std::string key = supplementaryQueueKey(kind, identifier);
     if (auto view = takeFromQueue(key, std::nullopt)) {
         view->prepareForReuse();
@@ -308,6 +325,7 @@ void UICollectionView::prepareLayoutIfNeeded() {
 }
 
 void UICollectionView::layoutVisibleItems() {
+    NS_ASSERT_MAIN_THREAD();
     if (inTile_) return;
     if (!loaded_) {
         if (!reloading_) platformReloadData();
@@ -436,22 +454,26 @@ void UICollectionView::sweepStaleViews() {
 }
 
 std::vector<Ref<UICollectionViewCell>> UICollectionView::visibleCells() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     layoutVisibleItems();
     return detail::listCellsOnShow(visible_);
 }
 
 std::vector<Ref<NSIndexPath>> UICollectionView::indexPathsForVisibleItems() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     layoutVisibleItems();
     return detail::listPathsOnShow(visible_, pathFor);
 }
 
 Ref<UICollectionViewCell> UICollectionView::cellForItemAtIndexPath(const Ref<NSIndexPath>& indexPath) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!indexPath || indexPath->length() < 2) return nullptr;
     layoutVisibleItems();
     return detail::listCellAt(visible_, previous_, detail::listPosition(*indexPath));
 }
 
 Ref<NSIndexPath> UICollectionView::indexPathForCell(const Ref<UICollectionViewCell>& cell) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!cell) return nullptr;
     layoutVisibleItems();
     return detail::listPathOfCell(visible_, cell, pathFor);
@@ -478,12 +500,14 @@ std::optional<UICollectionView::Key> UICollectionView::itemAtPoint(CGPoint point
 }
 
 Ref<NSIndexPath> UICollectionView::indexPathForItemAtPoint(CGPoint point) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto key = itemAtPoint(point);
     return key ? pathFor(*key) : nullptr;
 }
 
 Ref<UICollectionReusableView> UICollectionView::supplementaryViewForElementKind(
     const std::string& kind, const Ref<NSIndexPath>& indexPath) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!indexPath || indexPath->length() < 2) return nullptr;
     layoutVisibleItems();
     auto it = supplementary_.find({kind, indexPath->section(), indexPath->row()});
@@ -492,6 +516,7 @@ Ref<UICollectionReusableView> UICollectionView::supplementaryViewForElementKind(
 
 void UICollectionView::scrollToItemAtIndexPath(const Ref<NSIndexPath>& indexPath,
                                                UICollectionViewScrollPosition position, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     ensureLoaded();
     if (!indexPath || indexPath->length() < 2 || !keyExists(detail::listPosition(*indexPath))) {
         NSLog("UICollectionView: cannot scroll to %@, which is not an item of the collection view",
@@ -549,35 +574,43 @@ void UICollectionView::recordOrApply(const std::function<void(detail::ListUpdate
 }
 
 void UICollectionView::insertSections(const Ref<NSIndexSet>& sections) {
+    NS_ASSERT_MAIN_THREAD();
     recordOrApply([&](auto& b) { b.addSections(b.insertedSections, sections); });
 }
 
 void UICollectionView::deleteSections(const Ref<NSIndexSet>& sections) {
+    NS_ASSERT_MAIN_THREAD();
     recordOrApply([&](auto& b) { b.addSections(b.deletedSections, sections); });
 }
 
 void UICollectionView::reloadSections(const Ref<NSIndexSet>& sections) {
+    NS_ASSERT_MAIN_THREAD();
     recordOrApply([&](auto& b) { b.addSections(b.reloadedSections, sections); });
 }
 
 void UICollectionView::moveSection(long section, long newSection) {
+    NS_ASSERT_MAIN_THREAD();
     recordOrApply([&](auto& b) { b.movedSections.push_back({section, newSection}); });
 }
 
 void UICollectionView::insertItemsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths) {
+    NS_ASSERT_MAIN_THREAD();
     recordOrApply([&](auto& b) { b.addRows(b.insertedRows, indexPaths); });
 }
 
 void UICollectionView::deleteItemsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths) {
+    NS_ASSERT_MAIN_THREAD();
     recordOrApply([&](auto& b) { b.addRows(b.deletedRows, indexPaths); });
 }
 
 void UICollectionView::reloadItemsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths) {
+    NS_ASSERT_MAIN_THREAD();
     recordOrApply([&](auto& b) { b.addRows(b.reloadedRows, indexPaths); });
 }
 
 void UICollectionView::moveItemAtIndexPath(const Ref<NSIndexPath>& indexPath,
                                            const Ref<NSIndexPath>& newIndexPath) {
+    NS_ASSERT_MAIN_THREAD();
     recordOrApply([&](auto& b) {
         if (indexPath && newIndexPath && indexPath->length() >= 2 && newIndexPath->length() >= 2) {
             b.movedRows.push_back({detail::listPosition(*indexPath), detail::listPosition(*newIndexPath)});
@@ -587,6 +620,7 @@ void UICollectionView::moveItemAtIndexPath(const Ref<NSIndexPath>& indexPath,
 
 void UICollectionView::performBatchUpdates(const std::function<void()>& updates,
                                            std::function<void(bool finished)> completion) {
+    NS_ASSERT_MAIN_THREAD();
     auto keepAlive = shared_from_this();
     ensureLoaded();
     ++updateDepth_;
@@ -661,6 +695,7 @@ void UICollectionView::setItemSelected(Key key, bool selected) {
 
 void UICollectionView::selectItemAtIndexPath(const Ref<NSIndexPath>& indexPath, bool animated,
                                              UICollectionViewScrollPosition position) {
+    NS_ASSERT_MAIN_THREAD();
     ensureLoaded();
     if (!indexPath) {
         for (const Key& key : std::set<Key>(selected_)) setItemSelected(key, false);
@@ -680,11 +715,13 @@ void UICollectionView::selectItemAtIndexPath(const Ref<NSIndexPath>& indexPath, 
 }
 
 void UICollectionView::deselectItemAtIndexPath(const Ref<NSIndexPath>& indexPath, bool) {
+    NS_ASSERT_MAIN_THREAD();
     if (!indexPath || indexPath->length() < 2) return;
     setItemSelected(detail::listPosition(*indexPath), false);
 }
 
 void UICollectionView::userSelectItemAtIndexPath(const Ref<NSIndexPath>& indexPath) {
+    NS_ASSERT_MAIN_THREAD();
     ensureLoaded();
     if (!allowsSelection_ || !indexPath || indexPath->length() < 2) return;
     const Key key = detail::listPosition(*indexPath);

@@ -1,5 +1,7 @@
 #include "uikit/UICollectionViewCell.h"
 
+#include "foundation/NSMainThreadCheck.h"
+
 UICollectionViewCell::UICollectionViewCell(CGRect frame) : UICollectionReusableView(frame) {
     contentView_ = make<UIView>(CGRect{{0, 0}, frame.size});
     contentView_->setBackgroundColor(UIColor::clearColor());
@@ -9,6 +11,7 @@ UICollectionViewCell::UICollectionViewCell(CGRect frame) : UICollectionReusableV
 }
 
 void UICollectionViewCell::setBackgroundView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (view == backgroundView_) return;
     if (backgroundView_) backgroundView_->removeFromSuperview();
     backgroundView_ = view;
@@ -20,6 +23,7 @@ void UICollectionViewCell::setBackgroundView(const Ref<UIView>& view) {
 }
 
 void UICollectionViewCell::setSelectedBackgroundView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (view == selectedBackgroundView_) return;
     if (selectedBackgroundView_) selectedBackgroundView_->removeFromSuperview();
     selectedBackgroundView_ = view;
@@ -27,11 +31,13 @@ void UICollectionViewCell::setSelectedBackgroundView(const Ref<UIView>& view) {
 }
 
 void UICollectionViewCell::setSelected(bool selected) {
+    NS_ASSERT_MAIN_THREAD();
     selected_ = selected;
     updateSelectionAppearance();
 }
 
 void UICollectionViewCell::setHighlighted(bool highlighted) {
+    NS_ASSERT_MAIN_THREAD();
     highlighted_ = highlighted;
     updateSelectionAppearance();
 }

@@ -1,5 +1,6 @@
 #include "uikit/UICollectionViewController.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UICollectionViewFlowLayout.h"
 #include "uikit/UINib.h"
 #include "uikit/UIScreen.h"
@@ -8,17 +9,20 @@ UICollectionViewController::UICollectionViewController(Ref<UICollectionViewLayou
     : layout_(std::move(layout)) {}
 
 Ref<UICollectionView> UICollectionViewController::collectionView() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     loadViewIfNeeded();
     return collectionView_;
 }
 
 void UICollectionViewController::setCollectionView(const Ref<UICollectionView>& collectionView) {
+    NS_ASSERT_MAIN_THREAD();
     collectionView_ = collectionView;
     setView(collectionView);
     if (collectionView) adopt(collectionView);
 }
 
 Ref<UICollectionViewLayout> UICollectionViewController::collectionViewLayout() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (auto view = collectionView()) return view->collectionViewLayout();
     return layout_;
 }

@@ -1,5 +1,6 @@
 #include "uikit/UICollectionViewFlowLayout.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include <algorithm>
 
 namespace {
@@ -21,36 +22,43 @@ struct Axes {
 }  // namespace
 
 void UICollectionViewFlowLayout::setItemSize(CGSize size) {
+    NS_ASSERT_MAIN_THREAD();
     itemSize_ = size;
     invalidateLayout();
 }
 
 void UICollectionViewFlowLayout::setMinimumLineSpacing(CGFloat spacing) {
+    NS_ASSERT_MAIN_THREAD();
     minimumLineSpacing_ = spacing;
     invalidateLayout();
 }
 
 void UICollectionViewFlowLayout::setMinimumInteritemSpacing(CGFloat spacing) {
+    NS_ASSERT_MAIN_THREAD();
     minimumInteritemSpacing_ = spacing;
     invalidateLayout();
 }
 
 void UICollectionViewFlowLayout::setSectionInset(UIEdgeInsets inset) {
+    NS_ASSERT_MAIN_THREAD();
     sectionInset_ = inset;
     invalidateLayout();
 }
 
 void UICollectionViewFlowLayout::setHeaderReferenceSize(CGSize size) {
+    NS_ASSERT_MAIN_THREAD();
     headerReferenceSize_ = size;
     invalidateLayout();
 }
 
 void UICollectionViewFlowLayout::setFooterReferenceSize(CGSize size) {
+    NS_ASSERT_MAIN_THREAD();
     footerReferenceSize_ = size;
     invalidateLayout();
 }
 
 void UICollectionViewFlowLayout::setScrollDirection(UICollectionViewScrollDirection direction) {
+    NS_ASSERT_MAIN_THREAD();
     scrollDirection_ = direction;
     invalidateLayout();
 }

@@ -1,5 +1,6 @@
 #include "uikit/UICollectionViewLayout.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
 #include "uikit/UICollectionView.h"
 
@@ -66,11 +67,13 @@ Ref<UICollectionViewLayoutAttributes> UICollectionViewLayout::layoutAttributesFo
 }
 
 void UICollectionViewLayout::invalidateLayout() {
+    NS_ASSERT_MAIN_THREAD();
     invalid_ = true;
     if (auto view = collectionView()) view->setNeedsLayout();
 }
 
 void UICollectionViewLayout::attachToCollectionView(const Weak<UICollectionView>& collectionView) {
+    NS_ASSERT_MAIN_THREAD();
     collectionView_ = collectionView;
     invalid_ = true;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UITouch.h"
 
@@ -13,6 +14,7 @@ UIControl::UIControl(CGRect frame) : UIView(frame) {}
 
 void UIControl::addTarget(const Ref<NSObject>& target, Action action, const std::string& selector,
                           UIControlEvents events) {
+    NS_ASSERT_MAIN_THREAD();
     if (events == 0 || (!action && selector.empty())) return;
     if (!selector.empty()) {
         for (auto& r : registrations_) {
@@ -36,6 +38,7 @@ void UIControl::addTarget(const Ref<NSObject>& target, Action action, const std:
 
 void UIControl::removeTarget(const Ref<NSObject>& target, const std::optional<std::string>& selector,
                              UIControlEvents events) {
+    NS_ASSERT_MAIN_THREAD();
     for (auto& r : registrations_) {
         if (target && r.targetIdentity != target.get()) continue;
         if (selector && r.selector != *selector) continue;
@@ -87,6 +90,7 @@ std::optional<std::vector<std::string>> UIControl::actionsForTarget(const Ref<NS
 }
 
 void UIControl::sendActionsForControlEvents(UIControlEvents events) {
+    NS_ASSERT_MAIN_THREAD();
     sendActionsForEvents(events, nullptr);
 }
 
@@ -109,6 +113,7 @@ void UIControl::sendActionsForEvents(UIControlEvents events, const Ref<UIEvent>&
 
 void UIControl::sendAction(const std::string& selector, const Ref<NSObject>& target, const Action& action,
                            const Ref<UIEvent>& event) {
+    NS_ASSERT_MAIN_THREAD();
     auto me = weak_from_this().lock();
     if (action) {
         action(me, event);
@@ -120,6 +125,7 @@ void UIControl::sendAction(const std::string& selector, const Ref<NSObject>& tar
 // ---- state --------------------------------------------------------------------------------------
 
 void UIControl::setEnabled(bool enabled) {
+    NS_ASSERT_MAIN_THREAD();
     if (enabled_ == enabled) return;
     KVO::assign(*this, "enabled", enabled_, enabled);
     if (!enabled) {
@@ -131,6 +137,7 @@ void UIControl::setEnabled(bool enabled) {
 }
 
 void UIControl::setSelected(bool selected) {
+    NS_ASSERT_MAIN_THREAD();
     if (selected_ == selected) return;
     KVO::assign(*this, "selected", selected_, selected);
     stateDidChange();
@@ -138,6 +145,7 @@ void UIControl::setSelected(bool selected) {
 }
 
 void UIControl::setHighlighted(bool highlighted) {
+    NS_ASSERT_MAIN_THREAD();
     if (highlighted_ == highlighted) return;
     KVO::assign(*this, "highlighted", highlighted_, highlighted);
     stateDidChange();
@@ -153,11 +161,13 @@ UIControlState UIControl::state() const {
 }
 
 void UIControl::setContentHorizontalAlignment(UIControlContentHorizontalAlignment alignment) {
+    NS_ASSERT_MAIN_THREAD();
     horizontalAlignment_ = alignment;
     setNeedsLayout();
 }
 
 void UIControl::setContentVerticalAlignment(UIControlContentVerticalAlignment alignment) {
+    NS_ASSERT_MAIN_THREAD();
     verticalAlignment_ = alignment;
     setNeedsLayout();
 }
@@ -177,6 +187,7 @@ bool UIControl::insideForTracking(CGPoint point) const {
 
 void UIControl::trackTouchDownAt(CGPoint point, const Ref<UIEvent>& event, const Ref<UITouch>& touch,
                                  unsigned long tapCount) {
+    NS_ASSERT_MAIN_THREAD();
     if (!enabled_) return;
     auto keepAlive = weak_from_this().lock();
     lastTrackingPoint_ = point;
@@ -192,6 +203,7 @@ void UIControl::trackTouchDownAt(CGPoint point, const Ref<UIEvent>& event, const
 }
 
 void UIControl::trackTouchMovedTo(CGPoint point, const Ref<UIEvent>& event, const Ref<UITouch>& touch) {
+    NS_ASSERT_MAIN_THREAD();
     if (!tracking_) return;
     auto keepAlive = weak_from_this().lock();
     lastTrackingPoint_ = point;
@@ -213,6 +225,7 @@ void UIControl::trackTouchMovedTo(CGPoint point, const Ref<UIEvent>& event, cons
 }
 
 void UIControl::trackTouchUpAt(CGPoint point, const Ref<UIEvent>& event, const Ref<UITouch>& touch) {
+    NS_ASSERT_MAIN_THREAD();
     if (!tracking_) return;
     auto keepAlive = weak_from_this().lock();
     lastTrackingPoint_ = point;
@@ -226,6 +239,7 @@ void UIControl::trackTouchUpAt(CGPoint point, const Ref<UIEvent>& event, const R
 }
 
 void UIControl::trackTouchCancelled(const Ref<UIEvent>& event) {
+    NS_ASSERT_MAIN_THREAD();
     if (!tracking_) return;
     auto keepAlive = weak_from_this().lock();
     tracking_ = false;

@@ -5,6 +5,7 @@
 
 #include "foundation/NSKeyValueObserving.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIEventDispatch.h"
 #include "uikit/UITouch.h"
 #include "uikit/UIView.h"
@@ -41,17 +42,20 @@ UIGestureRecognizer::UIGestureRecognizer(const Ref<NSObject>& target, Action act
 UIGestureRecognizer::~UIGestureRecognizer() = default;
 
 void UIGestureRecognizer::addTarget(const Ref<NSObject>& target, Action action) {
+    NS_ASSERT_MAIN_THREAD();
     if (!action) return;
     targets_.push_back({target, target != nullptr, std::move(action)});
 }
 
 void UIGestureRecognizer::removeTarget(const Ref<NSObject>& target) {
+    NS_ASSERT_MAIN_THREAD();
     targets_.erase(std::remove_if(targets_.begin(), targets_.end(),
                                   [&](const Target& t) { return !target || t.target.lock() == target; }),
                    targets_.end());
 }
 
 void UIGestureRecognizer::setEnabled(bool enabled) {
+    NS_ASSERT_MAIN_THREAD();
     if (enabled == enabled_) return;
     KVO::assign(*this, "enabled", enabled_, enabled);
     if (!enabled && engaged_) {
@@ -65,6 +69,7 @@ void UIGestureRecognizer::setEnabled(bool enabled) {
 }
 
 void UIGestureRecognizer::requireGestureRecognizerToFail(const Ref<UIGestureRecognizer>& other) {
+    NS_ASSERT_MAIN_THREAD();
     if (other && other.get() != this) failureRequirements_.push_back(other);
 }
 
@@ -95,6 +100,7 @@ Value UIGestureRecognizer::valueForKey(const std::string& key) const {
 }
 
 void UIGestureRecognizer::ignoreTouch(const Ref<UITouch>& touch, const Ref<UIEvent>& event) {
+    NS_ASSERT_MAIN_THREAD();
     if (!touch) return;
     touches_.erase(std::remove(touches_.begin(), touches_.end(), touch), touches_.end());
     touch->removeGestureRecognizer(this);

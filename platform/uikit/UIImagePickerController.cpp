@@ -2,6 +2,7 @@
 
 #include "dispatch/Dispatch.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/NSValue+Geometry.h"
 #include "uikit/UIWindow.h"
 
@@ -76,6 +77,7 @@ bool UIImagePickerController::isFlashAvailableForCameraDevice(
 }
 
 void UIImagePickerController::setSourceType(UIImagePickerControllerSourceType sourceType) {
+    NS_ASSERT_MAIN_THREAD();
     if (!isSourceTypeAvailable(sourceType)) {
         NSLog("Source type %@ not available", static_cast<long>(sourceType));
         return;
@@ -84,6 +86,7 @@ void UIImagePickerController::setSourceType(UIImagePickerControllerSourceType so
 }
 
 void UIImagePickerController::setDelegate(const Ref<UIImagePickerControllerDelegate>& delegate) {
+    NS_ASSERT_MAIN_THREAD();
     delegate_ = delegate;
     if (auto navigationDelegate = std::dynamic_pointer_cast<UINavigationControllerDelegate>(delegate)) {
         UINavigationController::setDelegate(navigationDelegate);

@@ -1,5 +1,6 @@
 #include "uikit/UIImageView.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
 #include "graphics/UIGraphics.h"
 
@@ -59,6 +60,7 @@ void UIImageView::commonInit() {
 // ---- images -------------------------------------------------------------------------------------
 
 void UIImageView::setImage(const Ref<UIImage>& image) {
+    NS_ASSERT_MAIN_THREAD();
     if (image == image_) return;
     image_ = image;
     // An animated image plays by itself; a plain one ends the previous image's frames.
@@ -73,11 +75,13 @@ void UIImageView::setImage(const Ref<UIImage>& image) {
 }
 
 void UIImageView::setHighlightedImage(const Ref<UIImage>& image) {
+    NS_ASSERT_MAIN_THREAD();
     highlightedImage_ = image;
     showDisplayedImage();
 }
 
 void UIImageView::setHighlighted(bool highlighted) {
+    NS_ASSERT_MAIN_THREAD();
     if (highlighted_ == highlighted) return;
     highlighted_ = highlighted;
     if (explicitAnimation_) {
@@ -91,11 +95,13 @@ void UIImageView::setHighlighted(bool highlighted) {
 // ---- frame animation ----------------------------------------------------------------------------
 
 void UIImageView::setAnimationImages(std::vector<Ref<UIImage>> images) {
+    NS_ASSERT_MAIN_THREAD();
     if (explicitAnimation_) stopAnimating();
     animationImages_ = std::move(images);
 }
 
 void UIImageView::setHighlightedAnimationImages(std::vector<Ref<UIImage>> images) {
+    NS_ASSERT_MAIN_THREAD();
     highlightedAnimationImages_ = std::move(images);
 }
 
@@ -105,6 +111,7 @@ const std::vector<Ref<UIImage>>& UIImageView::runningFrames() const {
 }
 
 void UIImageView::startAnimating() {
+    NS_ASSERT_MAIN_THREAD();
     const auto& frames = runningFrames();
     if (frames.empty()) return;
     stopFrameTimer();
@@ -114,6 +121,7 @@ void UIImageView::startAnimating() {
 }
 
 void UIImageView::stopAnimating() {
+    NS_ASSERT_MAIN_THREAD();
     if (!explicitAnimation_) return;
     explicitAnimation_ = false;
     stopFrameTimer();

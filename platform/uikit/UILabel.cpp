@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/NSStringDrawing.h"
 #include "graphics/UIGraphics.h"
 
@@ -37,6 +38,7 @@ UILabel::UILabel(CGRect frame) : UIView(frame) {
 // ---- content ------------------------------------------------------------------------------------
 
 void UILabel::setText(const std::optional<std::string>& text) {
+    NS_ASSERT_MAIN_THREAD();
     if (text == text_ && !explicitAttributedText_) return;
     KVO::willChangeValueForKey(*this, "text");
     text_ = text;
@@ -58,6 +60,7 @@ Ref<NSAttributedString> UILabel::attributedText() const {
 }
 
 void UILabel::setAttributedText(const Ref<NSAttributedString>& text) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::willChangeValueForKey(*this, "text");
     if (!text) {
         explicitAttributedText_ = nullptr;
@@ -78,36 +81,43 @@ void UILabel::contentChanged() {
 // ---- style --------------------------------------------------------------------------------------
 
 void UILabel::setFont(const Ref<UIFont>& font) {
+    NS_ASSERT_MAIN_THREAD();
     font_ = font ? font : UIFont::systemFontOfSize(17);
     contentChanged();
 }
 
 void UILabel::setTextColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     textColor_ = color ? color : UIColor::blackColor();
     setNeedsDisplay();
 }
 
 void UILabel::setTextAlignment(NSTextAlignment alignment) {
+    NS_ASSERT_MAIN_THREAD();
     alignment_ = alignment;
     setNeedsDisplay();
 }
 
 void UILabel::setLineBreakMode(NSLineBreakMode mode) {
+    NS_ASSERT_MAIN_THREAD();
     lineBreakMode_ = mode;
     contentChanged();
 }
 
 void UILabel::setNumberOfLines(long lines) {
+    NS_ASSERT_MAIN_THREAD();
     numberOfLines_ = lines < 0 ? 0 : lines;
     contentChanged();
 }
 
 void UILabel::setAdjustsFontSizeToFitWidth(bool adjusts) {
+    NS_ASSERT_MAIN_THREAD();
     adjustsFontSizeToFitWidth_ = adjusts;
     setNeedsDisplay();
 }
 
 void UILabel::setMinimumScaleFactor(CGFloat factor) {
+    NS_ASSERT_MAIN_THREAD();
     minimumScaleFactor_ = std::clamp<CGFloat>(factor, 0, 1);
     setNeedsDisplay();
 }
@@ -117,35 +127,42 @@ CGFloat UILabel::minimumFontSize() const {
 }
 
 void UILabel::setMinimumFontSize(CGFloat size) {
+    NS_ASSERT_MAIN_THREAD();
     setMinimumScaleFactor(font_->pointSize() > 0 ? size / font_->pointSize() : 0);
 }
 
 void UILabel::setShadowColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     shadowColor_ = color;
     setNeedsDisplay();
 }
 
 void UILabel::setShadowOffset(CGSize offset) {
+    NS_ASSERT_MAIN_THREAD();
     shadowOffset_ = offset;
     setNeedsDisplay();
 }
 
 void UILabel::setPreferredMaxLayoutWidth(CGFloat width) {
+    NS_ASSERT_MAIN_THREAD();
     preferredMaxLayoutWidth_ = width;
     invalidateIntrinsicContentSize();
 }
 
 void UILabel::setHighlightedTextColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     highlightedTextColor_ = color;
     setNeedsDisplay();
 }
 
 void UILabel::setHighlighted(bool highlighted) {
+    NS_ASSERT_MAIN_THREAD();
     highlighted_ = highlighted;
     setNeedsDisplay();
 }
 
 void UILabel::setEnabled(bool enabled) {
+    NS_ASSERT_MAIN_THREAD();
     enabled_ = enabled;
     setNeedsDisplay();
 }
@@ -261,6 +278,7 @@ Ref<UIColor> UILabel::drawingColor() const {
 }
 
 void UILabel::drawTextInRect(CGRect rect) {
+    NS_ASSERT_MAIN_THREAD();
     if (!text_ || text_->empty() || !UIGraphicsGetCurrentContext()) return;
     const CGFloat scale = shrinkScaleForBounds(rect);
     TextLayoutRequest request = requestFor(rect.size.width, rect.size.height, numberOfLines_, scale);

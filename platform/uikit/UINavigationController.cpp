@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIBars.h"
 #include "uikit/UIPanGestureRecognizer.h"
 #include "uikit/UIScreen.h"
@@ -101,6 +102,7 @@ void UINavigationController::layoutBars() {
 }
 
 void UINavigationController::updateBars(bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     std::vector<Ref<UINavigationItem>> items;
     for (auto& controller : stack_) {
         if (auto item = controller->navigationItem()) items.push_back(item);
@@ -116,6 +118,7 @@ void UINavigationController::updateBars(bool animated) {
 }
 
 CGRect UINavigationController::contentFrameForViewController(const Ref<UIViewController>& controller) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     CGRect bounds = view()->bounds();
     CGFloat top = 0;
     CGFloat bottom = bounds.size.height;
@@ -143,6 +146,7 @@ void UINavigationController::installTopView() {
 }
 
 void UINavigationController::layoutNavigationViews() {
+    NS_ASSERT_MAIN_THREAD();
     layoutBars();
     if (isTransitioning()) return;
     if (auto top = topViewController();
@@ -190,6 +194,7 @@ void UINavigationController::runTransition(bool animated, bool push, const Ref<U
 }
 
 void UINavigationController::pushViewController(const Ref<UIViewController>& controller, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (!controller) return;
     if (isKindOf<UINavigationController>(controller)) {
         NSLog("Pushing a navigation controller is not supported");
@@ -232,6 +237,7 @@ void UINavigationController::pushViewController(const Ref<UIViewController>& con
 }
 
 Ref<UIViewController> UINavigationController::popViewControllerAnimated(bool animated) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     finishRunningTransition();
     if (stack_.size() < 2) return nullptr;
     auto popped = popToIndex(stack_.size() - 2, animated);
@@ -239,6 +245,7 @@ Ref<UIViewController> UINavigationController::popViewControllerAnimated(bool ani
 }
 
 std::vector<Ref<UIViewController>> UINavigationController::popToRootViewControllerAnimated(bool animated) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     finishRunningTransition();
     if (stack_.empty()) return {};
     return popToIndex(0, animated);
@@ -246,6 +253,7 @@ std::vector<Ref<UIViewController>> UINavigationController::popToRootViewControll
 
 std::vector<Ref<UIViewController>> UINavigationController::popToViewController(
     const Ref<UIViewController>& controller, bool animated) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     finishRunningTransition();
     auto it = std::find(stack_.begin(), stack_.end(), controller);
     if (!controller || it == stack_.end()) {
@@ -300,6 +308,7 @@ std::vector<Ref<UIViewController>> UINavigationController::popToIndex(std::size_
 
 void UINavigationController::setViewControllers(const std::vector<Ref<UIViewController>>& controllers,
                                                 bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     finishRunningTransition();
     std::vector<Ref<UIViewController>> fresh;
     for (auto& c : controllers) {
@@ -363,6 +372,7 @@ void UINavigationController::setViewControllers(const std::vector<Ref<UIViewCont
 // ---- bars -------------------------------------------------------------------------------------
 
 void UINavigationController::setNavigationBarHidden(bool hidden, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (hidden == navigationBarHidden_) return;
     navigationBarHidden_ = hidden;
     auto relayout = [this] {
@@ -378,6 +388,7 @@ void UINavigationController::setNavigationBarHidden(bool hidden, bool animated) 
 }
 
 void UINavigationController::setToolbarHidden(bool hidden, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (hidden == toolbarHidden_) return;
     toolbarHidden_ = hidden;
     if (!isViewLoaded()) return;

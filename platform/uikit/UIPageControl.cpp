@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIBezierPath.h"
 #include "graphics/UIGraphics.h"
 
@@ -18,6 +19,7 @@ UIPageControl::UIPageControl(CGRect frame) : UIControl(frame) {
 }
 
 void UIPageControl::setNumberOfPages(long pages) {
+    NS_ASSERT_MAIN_THREAD();
     numberOfPages_ = std::max(0L, pages);
     setCurrentPage(currentPage_);
     updateVisibility();
@@ -26,6 +28,7 @@ void UIPageControl::setNumberOfPages(long pages) {
 }
 
 void UIPageControl::setCurrentPage(long page) {
+    NS_ASSERT_MAIN_THREAD();
     page = std::clamp(page, 0L, std::max(0L, numberOfPages_ - 1));
     KVO::assign(*this, "currentPage", currentPage_, page);
     displayedPage_ = page;
@@ -33,6 +36,7 @@ void UIPageControl::setCurrentPage(long page) {
 }
 
 void UIPageControl::setHidesForSinglePage(bool hides) {
+    NS_ASSERT_MAIN_THREAD();
     hidesForSinglePage_ = hides;
     updateVisibility();
 }
@@ -42,16 +46,19 @@ void UIPageControl::updateVisibility() {
 }
 
 void UIPageControl::updateCurrentPageDisplay() {
+    NS_ASSERT_MAIN_THREAD();
     displayedPage_ = currentPage_;
     setNeedsDisplay();
 }
 
 void UIPageControl::setPageIndicatorTintColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     pageIndicatorTintColor_ = color;
     setNeedsDisplay();
 }
 
 void UIPageControl::setCurrentPageIndicatorTintColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     currentPageIndicatorTintColor_ = color;
     setNeedsDisplay();
 }

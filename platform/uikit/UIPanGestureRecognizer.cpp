@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIEvent.h"
 #include "uikit/UITouch.h"
 #include "uikit/UIView.h"
@@ -64,6 +65,7 @@ CGPoint UIPanGestureRecognizer::translationInView(const Ref<UIView>& view) const
 }
 
 void UIPanGestureRecognizer::setTranslation(CGPoint translation, const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     CGPoint t = vectorFromView(translation, view);
     start_ = {last_.x - t.x, last_.y - t.y};
     following_ = true;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIEvent.h"
 #include "uikit/UITouch.h"
 
@@ -19,6 +20,7 @@ CGFloat UIPinchGestureRecognizer::distance() const {
 }
 
 void UIPinchGestureRecognizer::setScale(CGFloat scale) {
+    NS_ASSERT_MAIN_THREAD();
     baseScale_ = scale;
     scale_ = scale;
     CGFloat d = distance();

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIGraphics.h"
 
 UIProgressView::UIProgressView() : UIProgressView(CGRectZero) {}
@@ -18,16 +19,19 @@ UIProgressView::UIProgressView(UIProgressViewStyle style) : UIProgressView(CGRec
 }
 
 void UIProgressView::setProgressViewStyle(UIProgressViewStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     style_ = style;
     invalidateIntrinsicContentSize();
     setNeedsDisplay();
 }
 
 void UIProgressView::setProgress(float progress) {
+    NS_ASSERT_MAIN_THREAD();
     setProgress(progress, false);
 }
 
 void UIProgressView::setProgress(float progress, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (std::isnan(progress)) progress = 0;
     lastAnimated_ = animated;
     KVO::assign(*this, "progress", progress_, std::clamp(progress, 0.0f, 1.0f));
@@ -35,21 +39,25 @@ void UIProgressView::setProgress(float progress, bool animated) {
 }
 
 void UIProgressView::setProgressTintColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     progressTintColor_ = color;
     setNeedsDisplay();
 }
 
 void UIProgressView::setTrackTintColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     trackTintColor_ = color;
     setNeedsDisplay();
 }
 
 void UIProgressView::setProgressImage(const Ref<UIImage>& image) {
+    NS_ASSERT_MAIN_THREAD();
     progressImage_ = image;
     setNeedsDisplay();
 }
 
 void UIProgressView::setTrackImage(const Ref<UIImage>& image) {
+    NS_ASSERT_MAIN_THREAD();
     trackImage_ = image;
     setNeedsDisplay();
 }

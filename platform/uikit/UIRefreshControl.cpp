@@ -1,5 +1,6 @@
 #include "uikit/UIRefreshControl.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIScrollView.h"
 
 UIRefreshControl::UIRefreshControl() : UIControl(CGRectMake(0, -kHeight, 320, kHeight)) {
@@ -12,14 +13,17 @@ UIRefreshControl::~UIRefreshControl() {
 }
 
 void UIRefreshControl::beginRefreshing() {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "refreshing", refreshing_, true);
 }
 
 void UIRefreshControl::endRefreshing() {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "refreshing", refreshing_, false);
 }
 
 void UIRefreshControl::setAttributedTitle(const Ref<NSAttributedString>& title) {
+    NS_ASSERT_MAIN_THREAD();
     attributedTitle_ = title ? title->copy() : nullptr;
     setNeedsDisplay();
 }

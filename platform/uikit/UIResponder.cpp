@@ -1,8 +1,10 @@
 #include "uikit/UIResponder.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIWindow.h"
 
 bool UIResponder::becomeFirstResponder() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (isFirstResponder()) return true;
     if (!canBecomeFirstResponder()) return false;
     UIWindow* window = windowForFirstResponder();
@@ -19,6 +21,7 @@ bool UIResponder::becomeFirstResponder() {
 }
 
 bool UIResponder::resignFirstResponder() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     UIWindow* window = windowForFirstResponder();
     if (window && window->firstResponder().get() == this) window->setFirstResponderInternal(nullptr);
     return true;

@@ -6,6 +6,7 @@
 #include "dispatch/Clock.h"
 #include "foundation/NSDate.h"
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
 #include "graphics/NSValue+Geometry.h"
 #include "uikit/UIPanGestureRecognizer.h"
@@ -41,12 +42,14 @@ void UIScrollView::didInit() {
 // ---- content ------------------------------------------------------------------------------------
 
 void UIScrollView::setContentOffset(CGPoint offset) {
+    NS_ASSERT_MAIN_THREAD();
     auto keepAlive = weak_from_this().lock();
     stopMotion();
     applyOffset(offset);
 }
 
 void UIScrollView::setContentOffset(CGPoint offset, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (!animated) {
         setContentOffset(offset);
         return;
@@ -86,11 +89,13 @@ void UIScrollView::setBounds(CGRect newBounds) {
 }
 
 void UIScrollView::setContentSize(CGSize size) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "contentSize", contentSize_, size);
     setNeedsLayout();
 }
 
 void UIScrollView::setContentInset(UIEdgeInsets inset) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::assign(*this, "contentInset", contentInset_, inset);
     setNeedsLayout();
 }
@@ -113,6 +118,7 @@ CGPoint UIScrollView::clampedOffset(CGPoint offset) const {
 }
 
 void UIScrollView::scrollRectToVisible(CGRect rect, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     rect = CGRectStandardize(rect);
     const CGRect visible = bounds();
     CGPoint offset = visible.origin;
@@ -271,6 +277,7 @@ void UIScrollView::endDrag(CGPoint velocity, std::optional<bool> decelerate) {
 }
 
 bool UIScrollView::simulateBeginDragging() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!scrollEnabled_ || dragging_) return dragging_;
     auto keepAlive = weak_from_this().lock();
     ensurePan();
@@ -281,6 +288,7 @@ bool UIScrollView::simulateBeginDragging() {
 }
 
 void UIScrollView::simulateDragBy(CGFloat dx, CGFloat dy) {
+    NS_ASSERT_MAIN_THREAD();
     if (!dragging_) return;
     auto keepAlive = weak_from_this().lock();
     setPanState(2);
@@ -288,11 +296,13 @@ void UIScrollView::simulateDragBy(CGFloat dx, CGFloat dy) {
 }
 
 void UIScrollView::simulateDragTo(CGPoint offset) {
+    NS_ASSERT_MAIN_THREAD();
     const CGPoint current = contentOffset();
     simulateDragBy(offset.x - current.x, offset.y - current.y);
 }
 
 void UIScrollView::simulateEndDragging(CGPoint velocity, std::optional<bool> decelerate) {
+    NS_ASSERT_MAIN_THREAD();
     if (!dragging_) return;
     auto keepAlive = weak_from_this().lock();
     tracking_ = false;
@@ -302,6 +312,7 @@ void UIScrollView::simulateEndDragging(CGPoint velocity, std::optional<bool> dec
 }
 
 void UIScrollView::simulateDrag(CGFloat dx, CGFloat dy, int steps, CGPoint velocity) {
+    NS_ASSERT_MAIN_THREAD();
     if (!simulateBeginDragging()) return;
     steps = std::max(1, steps);
     for (int i = 0; i < steps; ++i) simulateDragBy(dx / steps, dy / steps);
@@ -309,6 +320,7 @@ void UIScrollView::simulateDrag(CGFloat dx, CGFloat dy, int steps, CGPoint veloc
 }
 
 bool UIScrollView::simulateScrollToTop() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!scrollsToTop_) return false;
     auto keepAlive = weak_from_this().lock();
     auto d = delegate();
@@ -394,6 +406,7 @@ void UIScrollView::didMoveToWindow() {
 // ---- zooming ------------------------------------------------------------------------------------
 
 void UIScrollView::setZoomScale(CGFloat scale) {
+    NS_ASSERT_MAIN_THREAD();
     auto d = delegate();
     Ref<UIView> view = d ? d->viewForZoomingInScrollView(*this) : nullptr;
     if (!view) return;
@@ -410,6 +423,7 @@ void UIScrollView::setZoomScale(CGFloat scale) {
 }
 
 void UIScrollView::setZoomScale(CGFloat scale, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     setZoomScale(scale);
     if (animated) {
         if (auto d = delegate()) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIGraphics.h"
 
 // The bar's field reports here; the bar passes it on to its delegate.
@@ -70,6 +71,7 @@ void UISearchBar::ensureSubviews() {
 }
 
 Ref<UITextField> UISearchBar::searchField() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     ensureSubviews();
     return field_;
 }
@@ -79,6 +81,7 @@ std::string UISearchBar::text() const {
 }
 
 void UISearchBar::setText(const std::optional<std::string>& text) {
+    NS_ASSERT_MAIN_THREAD();
     if (auto field = searchField()) field->setText(text);
 }
 
@@ -87,15 +90,18 @@ std::optional<std::string> UISearchBar::placeholder() const {
 }
 
 void UISearchBar::setPlaceholder(const std::optional<std::string>& placeholder) {
+    NS_ASSERT_MAIN_THREAD();
     if (auto field = searchField()) field->setPlaceholder(placeholder);
 }
 
 void UISearchBar::setPrompt(const std::optional<std::string>& prompt) {
+    NS_ASSERT_MAIN_THREAD();
     prompt_ = prompt;
     setNeedsLayout();
 }
 
 void UISearchBar::setShowsCancelButton(bool shows) {
+    NS_ASSERT_MAIN_THREAD();
     showsCancelButton_ = shows;
     if (shows && !cancelButton_ && !weak_from_this().expired()) {
         cancelButton_ = UIButton::buttonWithType(UIButtonTypeSystem);
@@ -116,6 +122,7 @@ void UISearchBar::setShowsCancelButton(bool shows) {
 }
 
 bool UISearchBar::simulateCancelButtonTap() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!showsCancelButton_) return false;
     auto keepAlive = weak_from_this().lock();
     if (auto d = delegate()) d->searchBarCancelButtonClicked(*this);
@@ -123,21 +130,25 @@ bool UISearchBar::simulateCancelButtonTap() {
 }
 
 void UISearchBar::setSearchBarStyle(UISearchBarStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     searchBarStyle_ = style;
     setNeedsDisplay();
 }
 
 void UISearchBar::setBarStyle(UIBarStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     barStyle_ = style;
     setNeedsDisplay();
 }
 
 void UISearchBar::setBarTintColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     barTintColor_ = color;
     setNeedsDisplay();
 }
 
 void UISearchBar::setBackgroundImage(const Ref<UIImage>& image) {
+    NS_ASSERT_MAIN_THREAD();
     backgroundImage_ = image;
     setNeedsDisplay();
 }
@@ -147,6 +158,7 @@ UIKeyboardType UISearchBar::keyboardType() const {
 }
 
 void UISearchBar::setKeyboardType(UIKeyboardType type) {
+    NS_ASSERT_MAIN_THREAD();
     if (auto field = searchField()) field->setKeyboardType(type);
 }
 
@@ -155,6 +167,7 @@ UIReturnKeyType UISearchBar::returnKeyType() const {
 }
 
 void UISearchBar::setReturnKeyType(UIReturnKeyType type) {
+    NS_ASSERT_MAIN_THREAD();
     if (auto field = searchField()) field->setReturnKeyType(type);
 }
 

@@ -1,5 +1,6 @@
 #include "uikit/UIStoryboardSegue.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIViewController.h"
 
@@ -17,6 +18,7 @@ Ref<UIStoryboardSegue> UIStoryboardSegue::segueWithIdentifier(std::optional<std:
 }
 
 void UIStoryboardSegue::perform() {
+    NS_ASSERT_MAIN_THREAD();
     if (performHandler_) {
         performHandler_();
         return;

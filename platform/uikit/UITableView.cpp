@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/NSLayoutConstraint.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UITouch.h"
@@ -58,6 +59,7 @@ void UITableView::didInit() {
 // ---- data source and delegate -------------------------------------------------------------------
 
 void UITableView::setDataSource(const Ref<UITableViewDataSource>& dataSource) {
+    NS_ASSERT_MAIN_THREAD();
     dataSource_ = dataSource;
     loaded_ = false;
     setNeedsLayout();
@@ -68,6 +70,7 @@ Ref<UITableViewDelegate> UITableView::delegate() const {
 }
 
 void UITableView::setDelegate(const Ref<UITableViewDelegate>& delegate) {
+    NS_ASSERT_MAIN_THREAD();
     UIScrollView::setDelegate(delegate);
     loaded_ = false;
     setNeedsLayout();
@@ -98,11 +101,13 @@ void UITableView::removeUpdateWrapper(std::uint64_t token) {
 // ---- the model ----------------------------------------------------------------------------------
 
 void UITableView::reloadData() {
+    NS_ASSERT_MAIN_THREAD();
     auto keepAlive = shared_from_this();
     reloadHooks().runAround(*this, [this] { platformReloadData(); });
 }
 
 void UITableView::platformReloadData() {
+    NS_ASSERT_MAIN_THREAD();
     auto keepAlive = shared_from_this();
     if (updateDepth_ > 0 && !pending_.empty()) {
         NSLog("UITableView: reloadData inside beginUpdates drops the updates recorded so far");
@@ -132,11 +137,13 @@ void UITableView::ensureLoaded() {
 }
 
 long UITableView::numberOfSections() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     ensureLoaded();
     return long(sections_.size());
 }
 
 long UITableView::numberOfRowsInSection(long section) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     ensureLoaded();
     if (section < 0 || std::size_t(section) >= sections_.size()) return 0;
     return sections_[std::size_t(section)].rows;
@@ -262,26 +269,31 @@ bool UITableView::keyExists(Key key) const {
 // ---- geometry -----------------------------------------------------------------------------------
 
 void UITableView::setRowHeight(CGFloat height) {
+    NS_ASSERT_MAIN_THREAD();
     rowHeight_ = height;
     if (loaded_) loaded_ = false, setNeedsLayout();
 }
 
 void UITableView::setEstimatedRowHeight(CGFloat height) {
+    NS_ASSERT_MAIN_THREAD();
     estimatedRowHeight_ = height;
     if (loaded_) loaded_ = false, setNeedsLayout();
 }
 
 void UITableView::setSectionHeaderHeight(CGFloat height) {
+    NS_ASSERT_MAIN_THREAD();
     sectionHeaderHeight_ = height;
     if (loaded_) loaded_ = false, setNeedsLayout();
 }
 
 void UITableView::setSectionFooterHeight(CGFloat height) {
+    NS_ASSERT_MAIN_THREAD();
     sectionFooterHeight_ = height;
     if (loaded_) loaded_ = false, setNeedsLayout();
 }
 
 void UITableView::setTableHeaderView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (tableHeaderView_ && tableHeaderView_ != view) tableHeaderView_->removeFromSuperview();
     tableHeaderView_ = view;
     if (view && view->superviewPointer() != this) addSubview(view);
@@ -295,6 +307,7 @@ void UITableView::setTableHeaderView(const Ref<UIView>& view) {
 }
 
 void UITableView::setTableFooterView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (tableFooterView_ && tableFooterView_ != view) tableFooterView_->removeFromSuperview();
     tableFooterView_ = view;
     if (view && view->superviewPointer() != this) addSubview(view);
@@ -307,6 +320,7 @@ void UITableView::setTableFooterView(const Ref<UIView>& view) {
 }
 
 void UITableView::setBackgroundView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (backgroundView_ && backgroundView_ != view) backgroundView_->removeFromSuperview();
     backgroundView_ = view;
     if (view) {
@@ -316,6 +330,7 @@ void UITableView::setBackgroundView(const Ref<UIView>& view) {
 }
 
 CGRect UITableView::rectForSection(long section) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     ensureLoaded();
     if (section < 0 || std::size_t(section) >= sections_.size()) return CGRectZero;
     const Section& sec = sections_[std::size_t(section)];
@@ -323,6 +338,7 @@ CGRect UITableView::rectForSection(long section) {
 }
 
 CGRect UITableView::rectForRowAtIndexPath(const Ref<NSIndexPath>& indexPath) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     ensureLoaded();
     if (!indexPath || !keyExists(detail::listPosition(*indexPath))) return CGRectZero;
     const Section& sec = sections_[std::size_t(indexPath->section())];
@@ -331,6 +347,7 @@ CGRect UITableView::rectForRowAtIndexPath(const Ref<NSIndexPath>& indexPath) {
 }
 
 CGRect UITableView::rectForHeaderInSection(long section) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     ensureLoaded();
     if (section < 0 || std::size_t(section) >= sections_.size()) return CGRectZero;
     const Section& sec = sections_[std::size_t(section)];
@@ -338,6 +355,7 @@ CGRect UITableView::rectForHeaderInSection(long section) {
 }
 
 CGRect UITableView::rectForFooterInSection(long section) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     ensureLoaded();
     if (section < 0 || std::size_t(section) >= sections_.size()) return CGRectZero;
     const Section& sec = sections_[std::size_t(section)];
@@ -345,6 +363,7 @@ CGRect UITableView::rectForFooterInSection(long section) {
 }
 
 Ref<NSIndexPath> UITableView::indexPathForRowAtPoint(CGPoint point) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     ensureLoaded();
     for (long s = 0; s < long(sections_.size()); ++s) {
         const Section& sec = sections_[std::size_t(s)];
@@ -362,6 +381,7 @@ Ref<NSIndexPath> UITableView::indexPathForRowAtPoint(CGPoint point) {
 }
 
 std::vector<Ref<NSIndexPath>> UITableView::indexPathsForRowsInRect(CGRect rect) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     ensureLoaded();
     rect = CGRectStandardize(rect);
     std::vector<Ref<NSIndexPath>> result;
@@ -415,6 +435,7 @@ std::vector<long> UITableView::visibleSections() const {
 }
 
 void UITableView::layoutVisibleRows() {
+    NS_ASSERT_MAIN_THREAD();
     if (inTile_) return;
     if (!loaded_) {
         if (!reloading_) platformReloadData();
@@ -639,34 +660,40 @@ void UITableView::placeTableViews() {
 }
 
 std::vector<Ref<UITableViewCell>> UITableView::visibleCells() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     layoutVisibleRows();
     return detail::listCellsOnShow(visible_);
 }
 
 std::vector<Ref<NSIndexPath>> UITableView::indexPathsForVisibleRows() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     layoutVisibleRows();
     return detail::listPathsOnShow(visible_, pathFor);
 }
 
 Ref<UITableViewCell> UITableView::cellForRowAtIndexPath(const Ref<NSIndexPath>& indexPath) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!indexPath || indexPath->length() < 2) return nullptr;
     layoutVisibleRows();
     return detail::listCellAt(visible_, previous_, detail::listPosition(*indexPath));
 }
 
 Ref<NSIndexPath> UITableView::indexPathForCell(const Ref<UITableViewCell>& cell) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!cell) return nullptr;
     layoutVisibleRows();
     return detail::listPathOfCell(visible_, cell, pathFor);
 }
 
 Ref<UIView> UITableView::headerViewForSection(long section) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     layoutVisibleRows();
     auto it = headerViews_.find(section);
     return it == headerViews_.end() ? nullptr : it->second;
 }
 
 Ref<UIView> UITableView::footerViewForSection(long section) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     layoutVisibleRows();
     auto it = footerViews_.find(section);
     return it == footerViews_.end() ? nullptr : it->second;
@@ -709,6 +736,7 @@ CGPoint UITableView::offsetForRow(Key key, UITableViewScrollPosition position) {
 
 void UITableView::scrollToRowAtIndexPath(const Ref<NSIndexPath>& indexPath,
                                          UITableViewScrollPosition position, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     ensureLoaded();
     if (!indexPath || indexPath->length() < 2 || !keyExists(detail::listPosition(*indexPath))) {
         NSLog("UITableView: cannot scroll to %@, which is not a row of the table",
@@ -721,12 +749,14 @@ void UITableView::scrollToRowAtIndexPath(const Ref<NSIndexPath>& indexPath,
 
 void UITableView::scrollToNearestSelectedRowAtScrollPosition(UITableViewScrollPosition position,
                                                              bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (auto selected = indexPathForSelectedRow()) scrollToRowAtIndexPath(selected, position, animated);
 }
 
 // ---- reuse --------------------------------------------------------------------------------------
 
 void UITableView::registerClass(CellFactory factory, const std::string& identifier) {
+    NS_ASSERT_MAIN_THREAD();
     if (!factory) {
         registrations_.erase(identifier);
         return;
@@ -735,6 +765,7 @@ void UITableView::registerClass(CellFactory factory, const std::string& identifi
 }
 
 void UITableView::registerNib(const Ref<UINib>& nib, const std::string& identifier) {
+    NS_ASSERT_MAIN_THREAD();
     if (!nib) {
         registrations_.erase(identifier);
         return;
@@ -780,6 +811,7 @@ Ref<UITableViewCell> UITableView::takeFromQueue(const std::string& identifier, s
 }
 
 Ref<UITableViewCell> UITableView::dequeueReusableCellWithIdentifier(const std::string& identifier) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (auto cell = takeFromQueue(identifier, std::nullopt)) {
         cell->prepareForReuse();
         return cell;
@@ -789,6 +821,7 @@ Ref<UITableViewCell> UITableView::dequeueReusableCellWithIdentifier(const std::s
 
 Ref<UITableViewCell> UITableView::dequeueReusableCellWithIdentifier(const std::string& identifier,
                                                                     const Ref<NSIndexPath>& indexPath) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     std::optional<Key> key;
     if (indexPath && indexPath->length() >= 2) key = detail::listPosition(*indexPath);
     Ref<UITableViewCell> cell = takeFromQueue(identifier, key);
@@ -812,6 +845,7 @@ Ref<UITableViewCell> UITableView::dequeueReusableCellWithIdentifier(const std::s
 }
 
 void UITableView::registerHeaderFooterClass(HeaderFooterFactory factory, const std::string& identifier) {
+    NS_ASSERT_MAIN_THREAD();
     if (!factory) {
         headerFooterRegistrations_.erase(identifier);
         return;
@@ -821,6 +855,7 @@ void UITableView::registerHeaderFooterClass(HeaderFooterFactory factory, const s
 
 Ref<UITableViewHeaderFooterView> UITableView::dequeueReusableHeaderFooterViewWithIdentifier(
     const std::string& identifier) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto q = headerFooterQueues_.find(identifier);
     if (q != headerFooterQueues_.end() && !q->second.empty()) {
         auto view = q->second.back();
@@ -868,11 +903,13 @@ void UITableView::recordOrApply(const std::function<void(detail::ListUpdateBatch
 }
 
 void UITableView::beginUpdates() {
+    NS_ASSERT_MAIN_THREAD();
     ensureLoaded();
     ++updateDepth_;
 }
 
 void UITableView::endUpdates() {
+    NS_ASSERT_MAIN_THREAD();
     if (updateDepth_ == 0) {
         NSLog("UITableView: endUpdates without beginUpdates");
         return;
@@ -884,6 +921,7 @@ void UITableView::endUpdates() {
 }
 
 void UITableView::insertSections(const Ref<NSIndexSet>& sections, UITableViewRowAnimation animation) {
+    NS_ASSERT_MAIN_THREAD();
     UITableViewUpdate u;
     u.kind = UITableViewUpdate::InsertSections;
     u.sections = sections;
@@ -892,6 +930,7 @@ void UITableView::insertSections(const Ref<NSIndexSet>& sections, UITableViewRow
 }
 
 void UITableView::deleteSections(const Ref<NSIndexSet>& sections, UITableViewRowAnimation animation) {
+    NS_ASSERT_MAIN_THREAD();
     UITableViewUpdate u;
     u.kind = UITableViewUpdate::DeleteSections;
     u.sections = sections;
@@ -900,6 +939,7 @@ void UITableView::deleteSections(const Ref<NSIndexSet>& sections, UITableViewRow
 }
 
 void UITableView::reloadSections(const Ref<NSIndexSet>& sections, UITableViewRowAnimation animation) {
+    NS_ASSERT_MAIN_THREAD();
     UITableViewUpdate u;
     u.kind = UITableViewUpdate::ReloadSections;
     u.sections = sections;
@@ -908,6 +948,7 @@ void UITableView::reloadSections(const Ref<NSIndexSet>& sections, UITableViewRow
 }
 
 void UITableView::moveSection(long section, long newSection) {
+    NS_ASSERT_MAIN_THREAD();
     UITableViewUpdate u;
     u.kind = UITableViewUpdate::MoveSection;
     u.fromSection = section;
@@ -917,6 +958,7 @@ void UITableView::moveSection(long section, long newSection) {
 
 void UITableView::insertRowsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths,
                                          UITableViewRowAnimation animation) {
+    NS_ASSERT_MAIN_THREAD();
     UITableViewUpdate u;
     u.kind = UITableViewUpdate::InsertRows;
     u.indexPaths = indexPaths;
@@ -926,6 +968,7 @@ void UITableView::insertRowsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& in
 
 void UITableView::deleteRowsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths,
                                          UITableViewRowAnimation animation) {
+    NS_ASSERT_MAIN_THREAD();
     UITableViewUpdate u;
     u.kind = UITableViewUpdate::DeleteRows;
     u.indexPaths = indexPaths;
@@ -935,6 +978,7 @@ void UITableView::deleteRowsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& in
 
 void UITableView::reloadRowsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& indexPaths,
                                          UITableViewRowAnimation animation) {
+    NS_ASSERT_MAIN_THREAD();
     UITableViewUpdate u;
     u.kind = UITableViewUpdate::ReloadRows;
     u.indexPaths = indexPaths;
@@ -944,6 +988,7 @@ void UITableView::reloadRowsAtIndexPaths(const std::vector<Ref<NSIndexPath>>& in
 
 void UITableView::moveRowAtIndexPath(const Ref<NSIndexPath>& indexPath,
                                      const Ref<NSIndexPath>& newIndexPath) {
+    NS_ASSERT_MAIN_THREAD();
     UITableViewUpdate u;
     u.kind = UITableViewUpdate::MoveRow;
     u.fromIndexPath = indexPath;
@@ -997,6 +1042,7 @@ void UITableView::applyBatch(const detail::ListUpdateBatch& batch) {
 // ---- selection ----------------------------------------------------------------------------------
 
 void UITableView::setAllowsSelection(bool on) {
+    NS_ASSERT_MAIN_THREAD();
     allowsSelection_ = on;
     if (!on) {
         for (const Key& key : std::set<Key>(selected_)) setRowSelected(key, false, false);
@@ -1004,6 +1050,7 @@ void UITableView::setAllowsSelection(bool on) {
 }
 
 void UITableView::setAllowsMultipleSelection(bool on) {
+    NS_ASSERT_MAIN_THREAD();
     allowsMultipleSelection_ = on;
     if (on) allowsSelection_ = true;
 }
@@ -1031,6 +1078,7 @@ void UITableView::setRowSelected(Key key, bool selected, bool animated) {
 
 void UITableView::selectRowAtIndexPath(const Ref<NSIndexPath>& indexPath, bool animated,
                                        UITableViewScrollPosition position) {
+    NS_ASSERT_MAIN_THREAD();
     ensureLoaded();
     if (!indexPath) {
         for (const Key& key : std::set<Key>(selected_)) setRowSelected(key, false, animated);
@@ -1049,11 +1097,13 @@ void UITableView::selectRowAtIndexPath(const Ref<NSIndexPath>& indexPath, bool a
 }
 
 void UITableView::deselectRowAtIndexPath(const Ref<NSIndexPath>& indexPath, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (!indexPath || indexPath->length() < 2) return;
     setRowSelected(detail::listPosition(*indexPath), false, animated);
 }
 
 void UITableView::userSelectRowAtIndexPath(const Ref<NSIndexPath>& indexPath) {
+    NS_ASSERT_MAIN_THREAD();
     ensureLoaded();
     if (!indexPath || indexPath->length() < 2) return;
     if (!allowsSelection_ || (editing_ && !allowsSelectionDuringEditing_)) return;
@@ -1155,12 +1205,14 @@ void UITableView::touchesCancelled(const std::set<Ref<UITouch>>& touches, const 
 // ---- editing, separators ------------------------------------------------------------------------
 
 void UITableView::setEditing(bool editing, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     editing_ = editing;
     for (const auto& [key, cell] : visible_) cell->setEditing(editing, animated);
 }
 
 void UITableView::commitEditingStyleForRowAtIndexPath(UITableViewCellEditingStyle style,
                                                       const Ref<NSIndexPath>& indexPath) {
+    NS_ASSERT_MAIN_THREAD();
     auto ds = dataSource();
     if (!ds || !indexPath) return;
     auto can = ds->tableViewCanEditRowAtIndexPath(*this, indexPath);
@@ -1170,16 +1222,19 @@ void UITableView::commitEditingStyleForRowAtIndexPath(UITableViewCellEditingStyl
 }
 
 void UITableView::setSeparatorStyle(UITableViewCellSeparatorStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     separatorStyle_ = style;
     if (loaded_) layoutVisibleRows();
 }
 
 void UITableView::setSeparatorColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     separatorColor_ = color;
     if (loaded_) layoutVisibleRows();
 }
 
 void UITableView::setSeparatorInset(UIEdgeInsets inset) {
+    NS_ASSERT_MAIN_THREAD();
     separatorInset_ = inset;
     if (loaded_) layoutVisibleRows();
 }

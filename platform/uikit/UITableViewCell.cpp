@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIGraphics.h"
 
 namespace {
@@ -116,6 +117,7 @@ void UITableViewCell::build(CGRect frame) {
 }
 
 Ref<UILabel> UITableViewCell::textLabel() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!textLabel_) {
         const bool value2 = style_ == UITableViewCellStyleValue2;
         textLabel_ = makeLabel(value2 ? 15 : 17, value2 ? tintColor() : UIColor::blackColor());
@@ -127,6 +129,7 @@ Ref<UILabel> UITableViewCell::textLabel() {
 }
 
 Ref<UILabel> UITableViewCell::detailTextLabel() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (style_ == UITableViewCellStyleDefault) return nullptr;
     if (!detailTextLabel_) {
         switch (style_) {
@@ -148,6 +151,7 @@ Ref<UILabel> UITableViewCell::detailTextLabel() {
 }
 
 Ref<UIImageView> UITableViewCell::imageView() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!imageView_) {
         imageView_ = make<UIImageView>();
         imageView_->setContentMode(UIViewContentModeScaleAspectFit);
@@ -158,6 +162,7 @@ Ref<UIImageView> UITableViewCell::imageView() {
 }
 
 void UITableViewCell::setBackgroundView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (view == backgroundView_) return;
     if (backgroundView_) backgroundView_->removeFromSuperview();
     backgroundView_ = view;
@@ -169,6 +174,7 @@ void UITableViewCell::setBackgroundView(const Ref<UIView>& view) {
 }
 
 Ref<UIView> UITableViewCell::selectedBackgroundView() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!selectedBackgroundView_ && selectionStyle_ != UITableViewCellSelectionStyleNone) {
         selectedBackgroundView_ = make<UIView>();
         selectedBackgroundView_->setBackgroundColor(UIColor::colorWithWhite(0.85, 1));
@@ -177,6 +183,7 @@ Ref<UIView> UITableViewCell::selectedBackgroundView() {
 }
 
 void UITableViewCell::setSelectedBackgroundView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (view == selectedBackgroundView_) return;
     if (selectedBackgroundView_) selectedBackgroundView_->removeFromSuperview();
     selectedBackgroundView_ = view;
@@ -206,12 +213,14 @@ CGFloat UITableViewCell::accessoryWidth() const {
 }
 
 void UITableViewCell::setAccessoryType(UITableViewCellAccessoryType type) {
+    NS_ASSERT_MAIN_THREAD();
     if (type == accessoryType_) return;
     accessoryType_ = type;
     updateAccessory();
 }
 
 void UITableViewCell::setAccessoryView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (view == accessoryView_) return;
     if (accessoryView_) accessoryView_->removeFromSuperview();
     accessoryView_ = view;
@@ -236,16 +245,19 @@ void UITableViewCell::updateAccessory() {
 // ---- selection ----------------------------------------------------------------------------------
 
 void UITableViewCell::setSelectionStyle(UITableViewCellSelectionStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     selectionStyle_ = style;
     updateSelectionAppearance();
 }
 
 void UITableViewCell::setSelected(bool selected, bool) {
+    NS_ASSERT_MAIN_THREAD();
     selected_ = selected;
     updateSelectionAppearance();
 }
 
 void UITableViewCell::setHighlighted(bool highlighted, bool) {
+    NS_ASSERT_MAIN_THREAD();
     highlighted_ = highlighted;
     updateSelectionAppearance();
 }
@@ -272,12 +284,14 @@ void UITableViewCell::updateSelectionAppearance() {
 }
 
 void UITableViewCell::setEditing(bool editing, bool) {
+    NS_ASSERT_MAIN_THREAD();
     if (editing == editing_) return;
     editing_ = editing;
     setNeedsLayout();
 }
 
 void UITableViewCell::setSeparatorInset(UIEdgeInsets inset) {
+    NS_ASSERT_MAIN_THREAD();
     separatorInset_ = inset;
     separatorInsetSet_ = true;
     setNeedsLayout();
@@ -294,6 +308,7 @@ void UITableViewCell::prepareForReuse() {
 // ---- layout -------------------------------------------------------------------------------------
 
 void UITableViewCell::setTableSeparator(CGFloat height, const Ref<UIColor>& color, UIEdgeInsets tableInset) {
+    NS_ASSERT_MAIN_THREAD();
     tableSeparatorInset_ = tableInset;
     if (height != separatorHeight_) setNeedsLayout();
     separatorHeight_ = height;
@@ -408,6 +423,7 @@ UITableViewHeaderFooterView::UITableViewHeaderFooterView(std::optional<std::stri
 }
 
 Ref<UILabel> UITableViewHeaderFooterView::textLabel() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!textLabel_) {
         textLabel_ = makeLabel(14, UIColor::colorWithWhite(0.43, 1));
         contentView_->addSubview(textLabel_);
@@ -417,6 +433,7 @@ Ref<UILabel> UITableViewHeaderFooterView::textLabel() {
 }
 
 Ref<UILabel> UITableViewHeaderFooterView::detailTextLabel() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!detailTextLabel_) {
         detailTextLabel_ = makeLabel(12, UIColor::colorWithWhite(0.43, 1));
         contentView_->addSubview(detailTextLabel_);

@@ -1,5 +1,6 @@
 #include "uikit/UITableViewController.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UINib.h"
 #include "uikit/UIScreen.h"
 
@@ -9,11 +10,13 @@ UITableViewController::UITableViewController(std::optional<std::string> nibName,
     : UIViewController(std::move(nibName), std::move(nibBundle)) {}
 
 Ref<UITableView> UITableViewController::tableView() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     loadViewIfNeeded();
     return tableView_;
 }
 
 void UITableViewController::setTableView(const Ref<UITableView>& tableView) {
+    NS_ASSERT_MAIN_THREAD();
     tableView_ = tableView;
     setView(tableView);
     if (tableView) adopt(tableView);
@@ -63,6 +66,7 @@ void UITableViewController::setEditing(bool editing, bool animated) {
 }
 
 void UITableViewController::setRefreshControl(const Ref<UIRefreshControl>& control) {
+    NS_ASSERT_MAIN_THREAD();
     if (refreshControl_ == control) return;
     if (refreshControl_) refreshControl_->removeFromSuperview();
     refreshControl_ = control;

@@ -6,6 +6,7 @@
 
 #include "dispatch/Clock.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIEvent.h"
@@ -66,6 +67,7 @@ Ref<UIEvent> sharedEvent() {
 enum class Change { Down, Move, Up, Cancel };
 
 void send(const Ref<UIView>& root, const UITestDriver::Fingers& fingers, Change change) {
+    NS_ASSERT_MAIN_THREAD();
     if (!root && change == Change::Down) return;
     Driver& d = driver();
     if (change == Change::Down) {

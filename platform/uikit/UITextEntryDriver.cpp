@@ -4,6 +4,7 @@
 
 #include "dispatch/Clock.h"
 #include "foundation/NSDate.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSNotificationCenter.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSString.h"
@@ -182,6 +183,7 @@ UIKeyInput* keyInputOf(const Ref<UIView>& view) {
 }  // namespace
 
 bool UITextEntryDriver::focus(const Ref<UIView>& target) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     if (!input) return false;
@@ -190,6 +192,7 @@ bool UITextEntryDriver::focus(const Ref<UIView>& target) {
 }
 
 std::size_t UITextEntryDriver::typeText(const Ref<UIView>& target, const std::string& text) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     if (!input || !focus(view)) return 0;
@@ -202,18 +205,21 @@ std::size_t UITextEntryDriver::typeText(const Ref<UIView>& target, const std::st
 }
 
 bool UITextEntryDriver::insertText(const Ref<UIView>& target, const std::string& text) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     return input && focus(view) && input->insertText(text);
 }
 
 bool UITextEntryDriver::deleteBackward(const Ref<UIView>& target) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     return input && focus(view) && input->deleteBackward();
 }
 
 std::size_t UITextEntryDriver::deleteBackward(const Ref<UIView>& view, std::size_t count) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     std::size_t done = 0;
     for (std::size_t i = 0; i < count; ++i) {
         if (deleteBackward(view)) ++done;
@@ -222,12 +228,14 @@ std::size_t UITextEntryDriver::deleteBackward(const Ref<UIView>& view, std::size
 }
 
 bool UITextEntryDriver::replaceRange(const Ref<UIView>& target, NSRange range, const std::string& text) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     return input && focus(view) && input->replaceTextInRange(range, text);
 }
 
 bool UITextEntryDriver::selectRange(const Ref<UIView>& target, NSRange range) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     if (!input || !focus(view)) return false;
@@ -236,12 +244,14 @@ bool UITextEntryDriver::selectRange(const Ref<UIView>& target, NSRange range) {
 }
 
 bool UITextEntryDriver::pressReturn(const Ref<UIView>& target) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     const Ref<UIView> view = entryView(target);
     auto* input = keyInputOf(view);
     return input && input->isAcceptingText() && input->returnKeyPressed();
 }
 
 bool UITextEntryDriver::pressClearButton(const Ref<UIView>& target) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     const Ref<UIView> view = entryView(target);
     auto field = std::dynamic_pointer_cast<UITextField>(view);
     return field && field->pressClearButton();

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSNotificationCenter.h"
 #include "foundation/NSString.h"
 #include "graphics/NSStringDrawing.h"
@@ -59,6 +60,7 @@ UITextField::UITextField(CGRect frame) : UIControl(frame) {
 // ---- content ------------------------------------------------------------------------------------
 
 void UITextField::setText(const std::optional<std::string>& text) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::willChangeValueForKey(*this, "text");
     text_ = text.value_or(std::string());
     attributedText_ = nullptr;
@@ -76,17 +78,20 @@ Ref<NSAttributedString> UITextField::attributedText() const {
 }
 
 void UITextField::setAttributedText(const Ref<NSAttributedString>& text) {
+    NS_ASSERT_MAIN_THREAD();
     setText(text ? std::optional<std::string>(text->string()) : std::nullopt);
     attributedText_ = text ? text->copy() : nullptr;
 }
 
 void UITextField::setPlaceholder(const std::optional<std::string>& placeholder) {
+    NS_ASSERT_MAIN_THREAD();
     placeholder_ = placeholder;
     attributedPlaceholder_ = nullptr;
     setNeedsDisplay();
 }
 
 void UITextField::setAttributedPlaceholder(const Ref<NSAttributedString>& placeholder) {
+    NS_ASSERT_MAIN_THREAD();
     attributedPlaceholder_ = placeholder ? placeholder->copy() : nullptr;
     placeholder_ = placeholder ? std::optional<std::string>(placeholder->string()) : std::nullopt;
     setNeedsDisplay();
@@ -95,6 +100,7 @@ void UITextField::setAttributedPlaceholder(const Ref<NSAttributedString>& placeh
 // ---- style --------------------------------------------------------------------------------------
 
 void UITextField::setFont(const Ref<UIFont>& font) {
+    NS_ASSERT_MAIN_THREAD();
     font_ = font ? font : UIFont::systemFontOfSize(17);
     attributedText_ = nullptr;
     invalidateIntrinsicContentSize();
@@ -102,17 +108,20 @@ void UITextField::setFont(const Ref<UIFont>& font) {
 }
 
 void UITextField::setTextColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     textColor_ = color ? color : UIColor::blackColor();
     attributedText_ = nullptr;
     setNeedsDisplay();
 }
 
 void UITextField::setTextAlignment(NSTextAlignment alignment) {
+    NS_ASSERT_MAIN_THREAD();
     alignment_ = alignment;
     setNeedsDisplay();
 }
 
 void UITextField::setBorderStyle(UITextBorderStyle style) {
+    NS_ASSERT_MAIN_THREAD();
     borderStyle_ = style;
     if (style == UITextBorderStyleRoundedRect && !backgroundColor())
         setBackgroundColor(UIColor::whiteColor());
@@ -122,11 +131,13 @@ void UITextField::setBorderStyle(UITextBorderStyle style) {
 }
 
 void UITextField::setBackground(const Ref<UIImage>& image) {
+    NS_ASSERT_MAIN_THREAD();
     background_ = image;
     setNeedsDisplay();
 }
 
 void UITextField::setSecureTextEntry(bool on) {
+    NS_ASSERT_MAIN_THREAD();
     traits_.secureTextEntry = on;
     setNeedsDisplay();
 }
@@ -134,12 +145,14 @@ void UITextField::setSecureTextEntry(bool on) {
 // ---- side views ---------------------------------------------------------------------------------
 
 void UITextField::setClearButtonMode(UITextFieldViewMode mode) {
+    NS_ASSERT_MAIN_THREAD();
     clearButtonMode_ = mode;
     setNeedsLayout();
     setNeedsDisplay();
 }
 
 void UITextField::setLeftView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (leftView_ == view) return;
     if (leftView_) leftView_->removeFromSuperview();
     leftView_ = view;
@@ -148,11 +161,13 @@ void UITextField::setLeftView(const Ref<UIView>& view) {
 }
 
 void UITextField::setLeftViewMode(UITextFieldViewMode mode) {
+    NS_ASSERT_MAIN_THREAD();
     leftViewMode_ = mode;
     updateSideViews();
 }
 
 void UITextField::setRightView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (rightView_ == view) return;
     if (rightView_) rightView_->removeFromSuperview();
     rightView_ = view;
@@ -161,6 +176,7 @@ void UITextField::setRightView(const Ref<UIView>& view) {
 }
 
 void UITextField::setRightViewMode(UITextFieldViewMode mode) {
+    NS_ASSERT_MAIN_THREAD();
     rightViewMode_ = mode;
     updateSideViews();
 }
@@ -302,6 +318,7 @@ void UITextField::setSelectedRange(NSRange range) {
 }
 
 bool UITextField::pressClearButton() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!isClearButtonShowing()) return false;
     auto keepAlive = weak_from_this().lock();
     if (!isAcceptingText() && !becomeFirstResponder()) return false;
@@ -376,6 +393,7 @@ std::string UITextField::displayedText() const {
 }
 
 void UITextField::drawTextInRect(CGRect rect) {
+    NS_ASSERT_MAIN_THREAD();
     TextLayoutRequest request;
     if (attributedText_ && !traits_.secureTextEntry) {
         request = detail::requestForAttributedString(*attributedText_);
@@ -387,6 +405,7 @@ void UITextField::drawTextInRect(CGRect rect) {
 }
 
 void UITextField::drawPlaceholderInRect(CGRect rect) {
+    NS_ASSERT_MAIN_THREAD();
     TextLayoutRequest request;
     if (attributedPlaceholder_) {
         request = detail::requestForAttributedString(*attributedPlaceholder_);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSNotificationCenter.h"
 #include "foundation/NSString.h"
 #include "graphics/NSStringDrawing.h"
@@ -30,6 +31,7 @@ UITextView::UITextView(CGRect frame) : UIScrollView(frame) {
 // ---- content ------------------------------------------------------------------------------------
 
 void UITextView::setText(const std::optional<std::string>& text) {
+    NS_ASSERT_MAIN_THREAD();
     KVO::willChangeValueForKey(*this, "text");
     text_ = text.value_or(std::string());
     attributedText_ = nullptr;
@@ -46,6 +48,7 @@ Ref<NSAttributedString> UITextView::attributedText() const {
 }
 
 void UITextView::setAttributedText(const Ref<NSAttributedString>& text) {
+    NS_ASSERT_MAIN_THREAD();
     setText(text ? std::optional<std::string>(text->string()) : std::nullopt);
     attributedText_ = text ? text->copy() : nullptr;
     updateContentSize();
@@ -54,6 +57,7 @@ void UITextView::setAttributedText(const Ref<NSAttributedString>& text) {
 // ---- style --------------------------------------------------------------------------------------
 
 void UITextView::setFont(const Ref<UIFont>& font) {
+    NS_ASSERT_MAIN_THREAD();
     font_ = font ? font : UIFont::systemFontOfSize(12);
     attributedText_ = nullptr;
     updateContentSize();
@@ -61,29 +65,34 @@ void UITextView::setFont(const Ref<UIFont>& font) {
 }
 
 void UITextView::setTextColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     textColor_ = color ? color : UIColor::blackColor();
     attributedText_ = nullptr;
     setNeedsDisplay();
 }
 
 void UITextView::setTextAlignment(NSTextAlignment alignment) {
+    NS_ASSERT_MAIN_THREAD();
     alignment_ = alignment;
     setNeedsDisplay();
 }
 
 void UITextView::setTextContainerInset(UIEdgeInsets inset) {
+    NS_ASSERT_MAIN_THREAD();
     textContainerInset_ = inset;
     updateContentSize();
     setNeedsDisplay();
 }
 
 void UITextView::setLineFragmentPadding(CGFloat padding) {
+    NS_ASSERT_MAIN_THREAD();
     lineFragmentPadding_ = std::max<CGFloat>(0, padding);
     updateContentSize();
     setNeedsDisplay();
 }
 
 void UITextView::setEditable(bool editable) {
+    NS_ASSERT_MAIN_THREAD();
     editable_ = editable;
     if (!editable && isFirstResponder()) resignFirstResponder();
 }
@@ -137,6 +146,7 @@ CGSize UITextView::sizeThatFits(CGSize size) const {
 }
 
 void UITextView::scrollRangeToVisible(NSRange range) {
+    NS_ASSERT_MAIN_THREAD();
     const std::size_t length = NSString::length(text_);
     NSRange r = detail::clampRange(range, length);
     const CGFloat width =
@@ -162,6 +172,7 @@ void UITextView::drawRect(CGRect rect) {
 // ---- editing ------------------------------------------------------------------------------------
 
 void UITextView::setDelegate(const Ref<UITextViewDelegate>& delegate) {
+    NS_ASSERT_MAIN_THREAD();
     textDelegate_ = delegate;
     UIScrollView::setDelegate(delegate);
 }

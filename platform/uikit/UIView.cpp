@@ -5,6 +5,7 @@
 #include <limits>
 #include <map>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
 #include "graphics/NSValue+Geometry.h"
 #include "graphics/UIGraphics.h"
@@ -157,6 +158,7 @@ CGRect UIView::frame() const {
 }
 
 void UIView::setFrame(CGRect frame) {
+    NS_ASSERT_MAIN_THREAD();
     if (detail::viewAnimationCaptureActive()) {
         CGRect oldBounds = bounds();
         CGPoint oldPosition = L().position();
@@ -176,6 +178,7 @@ CGRect UIView::bounds() const {
 }
 
 void UIView::setBounds(CGRect bounds) {
+    NS_ASSERT_MAIN_THREAD();
     CGRect old = L().bounds();
     bounds = CGRectStandardize(bounds);
     L().setBounds(bounds);
@@ -188,6 +191,7 @@ CGPoint UIView::center() const {
 }
 
 void UIView::setCenter(CGPoint center) {
+    NS_ASSERT_MAIN_THREAD();
     CGPoint old = L().position();
     L().setPosition(center);
     recordAnimatableChange("position", NSValue_Geometry::valueWithCGPoint(old),
@@ -199,6 +203,7 @@ CGAffineTransform UIView::transform() const {
 }
 
 void UIView::setTransform(CGAffineTransform transform) {
+    NS_ASSERT_MAIN_THREAD();
     CATransform3D old = L().transform();
     L().setAffineTransform(transform);
     recordAnimatableChange("transform", NSValue_CATransform3D::valueWithCATransform3D(old),
@@ -210,6 +215,7 @@ CGFloat UIView::contentScaleFactor() const {
 }
 
 void UIView::setContentScaleFactor(CGFloat scale) {
+    NS_ASSERT_MAIN_THREAD();
     if (scale <= 0) return;
     contentScaleFactor_ = scale;
     L().setContentsScale(scale);
@@ -223,6 +229,7 @@ CGFloat UIView::alpha() const {
 }
 
 void UIView::setAlpha(CGFloat alpha) {
+    NS_ASSERT_MAIN_THREAD();
     CGFloat old = L().opacity();
     L().setOpacity(float(alpha));
     recordAnimatableChange("opacity", Value(old), Value(double(L().opacity())));
@@ -233,6 +240,7 @@ bool UIView::isHidden() const {
 }
 
 void UIView::setHidden(bool hidden) {
+    NS_ASSERT_MAIN_THREAD();
     if (hidden == L().isHidden()) return;
     L().setHidden(hidden);
     if (hidden) {
@@ -247,11 +255,13 @@ void UIView::setHidden(bool hidden) {
 }
 
 void UIView::setOpaque(bool opaque) {
+    NS_ASSERT_MAIN_THREAD();
     opaque_ = opaque;
     L().setOpaque(opaque);
 }
 
 void UIView::setBackgroundColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     CGColorRef old = L().backgroundColor();
     backgroundColor_ = color;
     L().setBackgroundColor(color ? color->CGColor() : nullptr);
@@ -263,10 +273,12 @@ bool UIView::clipsToBounds() const {
 }
 
 void UIView::setClipsToBounds(bool clips) {
+    NS_ASSERT_MAIN_THREAD();
     L().setMasksToBounds(clips);
 }
 
 void UIView::setContentMode(UIViewContentMode mode) {
+    NS_ASSERT_MAIN_THREAD();
     contentMode_ = mode;
     L().setContentsGravity(gravityForContentMode(mode));
 }
@@ -280,6 +292,7 @@ Ref<UIColor> UIView::tintColor() const {
 }
 
 void UIView::setTintColor(const Ref<UIColor>& color) {
+    NS_ASSERT_MAIN_THREAD();
     tintColor_ = color;
     tintChanged();
 }
@@ -292,6 +305,7 @@ void UIView::tintChanged() {
 }
 
 Ref<UIView> UIView::viewWithTag(long tag) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (tag_ == tag) return std::static_pointer_cast<UIView>(self());
     for (auto& sub : subviews_) {
         if (auto found = sub->viewWithTag(tag)) return found;
@@ -411,26 +425,31 @@ void UIView::insertSubviewInternal(const Ref<UIView>& view, std::size_t index) {
 }
 
 void UIView::addSubview(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     insertSubviewInternal(view, std::numeric_limits<std::size_t>::max());
 }
 
 void UIView::insertSubviewAtIndex(const Ref<UIView>& view, std::size_t index) {
+    NS_ASSERT_MAIN_THREAD();
     insertSubviewInternal(view, index);
 }
 
 void UIView::insertSubviewBelow(const Ref<UIView>& view, const Ref<UIView>& sibling) {
+    NS_ASSERT_MAIN_THREAD();
     auto it = std::find(subviews_.begin(), subviews_.end(), sibling);
     if (!sibling || it == subviews_.end()) return addSubview(view);
     insertSubviewInternal(view, std::size_t(it - subviews_.begin()));
 }
 
 void UIView::insertSubviewAbove(const Ref<UIView>& view, const Ref<UIView>& sibling) {
+    NS_ASSERT_MAIN_THREAD();
     auto it = std::find(subviews_.begin(), subviews_.end(), sibling);
     if (!sibling || it == subviews_.end()) return addSubview(view);
     insertSubviewInternal(view, std::size_t(it - subviews_.begin()) + 1);
 }
 
 void UIView::removeFromSuperview() {
+    NS_ASSERT_MAIN_THREAD();
     UIView* parent = superview_;
     if (!parent) return;
     Ref<UIView> me = std::static_pointer_cast<UIView>(weak_from_this().lock());
@@ -459,16 +478,19 @@ void UIView::removeFromSuperview() {
 }
 
 void UIView::bringSubviewToFront(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (!view || view->superview_ != this) return;
     insertSubviewInternal(view, std::numeric_limits<std::size_t>::max());
 }
 
 void UIView::sendSubviewToBack(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     if (!view || view->superview_ != this) return;
     insertSubviewInternal(view, 0);
 }
 
 void UIView::exchangeSubviewAtIndex(std::size_t index1, std::size_t index2) {
+    NS_ASSERT_MAIN_THREAD();
     if (index1 >= subviews_.size() || index2 >= subviews_.size() || index1 == index2) return;
     Ref<UIView> a = subviews_[index1], b = subviews_[index2];
     std::swap(subviews_[index1], subviews_[index2]);
@@ -528,11 +550,13 @@ void UIView::markSubtreeNeedsLayout() {
 }
 
 void UIView::setNeedsLayout() {
+    NS_ASSERT_MAIN_THREAD();
     needsLayout_ = true;
     markSubtreeNeedsLayout();
 }
 
 void UIView::layoutIfNeeded() {
+    NS_ASSERT_MAIN_THREAD();
     UIView* top = this;
     for (UIView* v = superview_; v; v = v->superview_) {
         if (v->needsLayout_) top = v;
@@ -568,6 +592,7 @@ CGSize UIView::sizeThatFits(CGSize size) const {
 }
 
 void UIView::sizeToFit() {
+    NS_ASSERT_MAIN_THREAD();
     CGRect f = frame();
     CGSize fitted = sizeThatFits(bounds().size);
     setFrame({f.origin, fitted});
@@ -576,6 +601,7 @@ void UIView::sizeToFit() {
 // ---- display ----------------------------------------------------------------------------------
 
 void UIView::setNeedsDisplay() {
+    NS_ASSERT_MAIN_THREAD();
     if (!needsDisplay_) {
         needsDisplay_ = true;
         displayQueue().push_back(this);
@@ -584,12 +610,14 @@ void UIView::setNeedsDisplay() {
 }
 
 void UIView::setNeedsDisplayInRect(CGRect rect) {
+    NS_ASSERT_MAIN_THREAD();
     setNeedsDisplay();
 }
 
 void UIView::drawRect(CGRect rect) {}
 
 void UIView::displayNow() {
+    NS_ASSERT_MAIN_THREAD();
     needsDisplay_ = false;
     auto& queue = displayQueue();
     queue.erase(std::remove(queue.begin(), queue.end(), this), queue.end());
@@ -614,6 +642,7 @@ void UIView::displayNow() {
 }
 
 void UIView::drawContentForRendering(const CGContextRef& context) {
+    NS_ASSERT_MAIN_THREAD();
     CGRect b = bounds();
     CGContextSaveGState(context);
     CGContextClipToRect(context, b);
@@ -645,6 +674,7 @@ void UIView::runLayoutAndDisplayCycle() {
 }
 
 bool UIView::drawViewHierarchyInRect(CGRect rect, bool afterScreenUpdates) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     CGContextRef context = UIGraphicsGetCurrentContext();
     if (!context) return true;
     CGRect b = bounds();
@@ -662,6 +692,7 @@ bool UIView::drawViewHierarchyInRect(CGRect rect, bool afterScreenUpdates) {
 // ---- hit testing and conversion ---------------------------------------------------------------
 
 Ref<UIView> UIView::hitTest(CGPoint point, const Ref<UIEvent>& event) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (isHidden() || !userInteractionEnabled_ || L().opacity() < 0.01f || blockingAnimations_ > 0)
         return nullptr;
     if (!pointInside(point, event)) return nullptr;
@@ -675,6 +706,7 @@ Ref<UIView> UIView::hitTest(CGPoint point, const Ref<UIEvent>& event) {
 }
 
 bool UIView::pointInside(CGPoint point, const Ref<UIEvent>& event) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return CGRectContainsPoint(bounds(), point);
 }
 
@@ -743,6 +775,7 @@ CGRect UIView::convertRectFromView(CGRect rect, const Ref<UIView>& view) const {
 // ---- input and responders ---------------------------------------------------------------------
 
 bool UIView::endEditing(bool force) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     UIWindow* window = windowPointer();
     if (!window) return true;
     auto responder = window->firstResponder();
@@ -765,6 +798,7 @@ Ref<UIResponder> UIView::nextResponder() const {
 // ---- gesture recognisers ----------------------------------------------------------------------
 
 void UIView::addGestureRecognizer(const Ref<UIGestureRecognizer>& recognizer) {
+    NS_ASSERT_MAIN_THREAD();
     if (!recognizer) return;
     if (std::find(gestureRecognizers_.begin(), gestureRecognizers_.end(), recognizer) !=
         gestureRecognizers_.end()) {
@@ -775,6 +809,7 @@ void UIView::addGestureRecognizer(const Ref<UIGestureRecognizer>& recognizer) {
 }
 
 void UIView::removeGestureRecognizer(const Ref<UIGestureRecognizer>& recognizer) {
+    NS_ASSERT_MAIN_THREAD();
     auto it = std::find(gestureRecognizers_.begin(), gestureRecognizers_.end(), recognizer);
     if (it == gestureRecognizers_.end()) return;
     Ref<UIGestureRecognizer> keep = *it;
@@ -789,6 +824,7 @@ void UIView::setGestureRecognizerAttachHook(GestureAttachHook hook) {
 // ---- constraints ------------------------------------------------------------------------------
 
 void UIView::addConstraint(const Ref<NSLayoutConstraint>& constraint) {
+    NS_ASSERT_MAIN_THREAD();
     if (!constraint) return;
     if (std::find(constraints_.begin(), constraints_.end(), constraint) != constraints_.end()) return;
     constraints_.push_back(constraint);
@@ -796,10 +832,12 @@ void UIView::addConstraint(const Ref<NSLayoutConstraint>& constraint) {
 }
 
 void UIView::addConstraints(const std::vector<Ref<NSLayoutConstraint>>& constraints) {
+    NS_ASSERT_MAIN_THREAD();
     for (auto& c : constraints) addConstraint(c);
 }
 
 void UIView::removeConstraint(const Ref<NSLayoutConstraint>& constraint) {
+    NS_ASSERT_MAIN_THREAD();
     auto it = std::find(constraints_.begin(), constraints_.end(), constraint);
     if (it == constraints_.end()) return;
     constraints_.erase(it);
@@ -807,15 +845,18 @@ void UIView::removeConstraint(const Ref<NSLayoutConstraint>& constraint) {
 }
 
 void UIView::removeConstraints(const std::vector<Ref<NSLayoutConstraint>>& constraints) {
+    NS_ASSERT_MAIN_THREAD();
     for (auto& c : constraints) removeConstraint(c);
 }
 
 void UIView::setNeedsUpdateConstraints() {
+    NS_ASSERT_MAIN_THREAD();
     needsUpdateConstraints_ = true;
     setNeedsLayout();
 }
 
 void UIView::updateConstraintsIfNeeded() {
+    NS_ASSERT_MAIN_THREAD();
     if (!needsUpdateConstraints_) return;
     needsUpdateConstraints_ = false;
     updateConstraints();
@@ -832,18 +873,21 @@ void UIView::removeLayoutEngineHook(std::uint64_t token) {
 }
 
 void UIView::invalidateIntrinsicContentSize() {
+    NS_ASSERT_MAIN_THREAD();
     if (intrinsicInvalidationHook()) intrinsicInvalidationHook()(*this);
     setNeedsLayout();
     if (superview_) superview_->setNeedsLayout();
 }
 
 CGSize UIView::systemLayoutSizeFittingSize(CGSize targetSize) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     return systemLayoutSizeFittingSize(targetSize, UILayoutPriorityFittingSizeLevel,
                                        UILayoutPriorityFittingSizeLevel);
 }
 
 CGSize UIView::systemLayoutSizeFittingSize(CGSize targetSize, UILayoutPriority horizontal,
                                            UILayoutPriority vertical) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (fittingSizeHook()) return fittingSizeHook()(*this, targetSize, horizontal, vertical);
     return bounds().size;
 }
@@ -860,22 +904,26 @@ UILayoutPriority UIView::contentHuggingPriorityForAxis(UILayoutConstraintAxis ax
     return hugging_[axis == UILayoutConstraintAxisVertical ? 1 : 0];
 }
 void UIView::setContentHuggingPriority(UILayoutPriority priority, UILayoutConstraintAxis axis) {
+    NS_ASSERT_MAIN_THREAD();
     hugging_[axis == UILayoutConstraintAxisVertical ? 1 : 0] = priority;
 }
 UILayoutPriority UIView::contentCompressionResistancePriorityForAxis(UILayoutConstraintAxis axis) const {
     return compression_[axis == UILayoutConstraintAxisVertical ? 1 : 0];
 }
 void UIView::setContentCompressionResistancePriority(UILayoutPriority priority, UILayoutConstraintAxis axis) {
+    NS_ASSERT_MAIN_THREAD();
     compression_[axis == UILayoutConstraintAxisVertical ? 1 : 0] = priority;
 }
 
 // ---- motion effects ---------------------------------------------------------------------------
 
 void UIView::addMotionEffect(const Ref<NSObject>& effect) {
+    NS_ASSERT_MAIN_THREAD();
     if (effect) motionEffects_.push_back(effect);
 }
 
 void UIView::removeMotionEffect(const Ref<NSObject>& effect) {
+    NS_ASSERT_MAIN_THREAD();
     motionEffects_.erase(std::remove(motionEffects_.begin(), motionEffects_.end(), effect),
                          motionEffects_.end());
 }

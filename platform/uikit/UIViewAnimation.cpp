@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSTimer.h"
 #include "uikit/CAAnimation.h"
@@ -253,16 +254,19 @@ void detail::recordViewAnimatableChange(UIView& view, const std::string& layerKe
 }
 
 void UIView::animateWithDuration(double duration, std::function<void()> animations) {
+    NS_ASSERT_MAIN_THREAD();
     animateWithDuration(duration, 0, 0, std::move(animations), nullptr);
 }
 
 void UIView::animateWithDuration(double duration, std::function<void()> animations,
                                  UIViewAnimationCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     animateWithDuration(duration, 0, 0, std::move(animations), std::move(completion));
 }
 
 void UIView::animateWithDuration(double duration, double delay, UIViewAnimationOptions options,
                                  std::function<void()> animations, UIViewAnimationCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     Capture capture;
     capture.duration = duration;
     capture.delay = delay;
@@ -275,6 +279,7 @@ void UIView::animateWithDuration(double duration, double delay, UIViewAnimationO
 void UIView::animateWithDuration(double duration, double delay, CGFloat dampingRatio, CGFloat velocity,
                                  UIViewAnimationOptions options, std::function<void()> animations,
                                  UIViewAnimationCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     Capture capture;
     capture.duration = duration;
     capture.delay = delay;
@@ -289,6 +294,7 @@ void UIView::animateKeyframesWithDuration(double duration, double delay,
                                           UIViewKeyframeAnimationOptions options,
                                           std::function<void()> animations,
                                           UIViewAnimationCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     Capture capture;
     capture.duration = duration;
     capture.delay = delay;
@@ -318,6 +324,7 @@ void UIView::addKeyframeWithRelativeStartTime(double frameStartTime, double fram
 
 void UIView::transitionWithView(const Ref<UIView>& view, double duration, UIViewAnimationOptions options,
                                 std::function<void()> animations, UIViewAnimationCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     performWithoutAnimation(animations ? animations : [] {});
     auto record = std::make_shared<Record>();
     record->completion = std::move(completion);
@@ -346,6 +353,7 @@ void UIView::transitionWithView(const Ref<UIView>& view, double duration, UIView
 
 void UIView::transitionFromView(const Ref<UIView>& fromView, const Ref<UIView>& toView, double duration,
                                 UIViewAnimationOptions options, UIViewAnimationCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     Ref<UIView> container = fromView ? fromView->superview() : nullptr;
     auto swap = [fromView, toView, options, container] {
         if (!fromView || !toView) return;
@@ -363,6 +371,7 @@ void UIView::transitionFromView(const Ref<UIView>& fromView, const Ref<UIView>& 
 }
 
 void UIView::performWithoutAnimation(const std::function<void()>& actions) {
+    NS_ASSERT_MAIN_THREAD();
     ++gWithoutAnimation;
     struct Restore {
         ~Restore() { --gWithoutAnimation; }
@@ -381,6 +390,7 @@ bool UIView::areAnimationsEnabled() {
 // ---- begin / commit ---------------------------------------------------------------------------
 
 void UIView::beginAnimations(const std::optional<std::string>& animationID, void* context) {
+    NS_ASSERT_MAIN_THREAD();
     auto bc = std::make_unique<BeginCommit>();
     bc->animationID = animationID;
     bc->context = context;
@@ -389,6 +399,7 @@ void UIView::beginAnimations(const std::optional<std::string>& animationID, void
 }
 
 void UIView::commitAnimations() {
+    NS_ASSERT_MAIN_THREAD();
     if (gBeginCommits.empty()) return;
     std::unique_ptr<BeginCommit> bc = std::move(gBeginCommits.back());
     gBeginCommits.pop_back();

@@ -4,6 +4,7 @@
 
 #include "dispatch/Dispatch.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSNotificationCenter.h"
 #include "uikit/UIBars.h"
 #include "uikit/UIDevice.h"
@@ -178,10 +179,12 @@ const Ref<UIView>& UIViewController::view() {
 }
 
 void UIViewController::loadViewIfNeeded() {
+    NS_ASSERT_MAIN_THREAD();
     view();
 }
 
 void UIViewController::setView(const Ref<UIView>& view) {
+    NS_ASSERT_MAIN_THREAD();
     setViewInternal(view);
 }
 
@@ -230,6 +233,7 @@ void UIViewController::loadView() {
 // ---- appearance -------------------------------------------------------------------------------
 
 void UIViewController::beginAppearanceTransition(bool isAppearing, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (isAppearing) {
         if (appearance_ == State::Appearing || appearance_ == State::Appeared) return;
         loadViewIfNeeded();
@@ -257,6 +261,7 @@ void UIViewController::beginAppearanceTransition(bool isAppearing, bool animated
 }
 
 void UIViewController::endAppearanceTransition() {
+    NS_ASSERT_MAIN_THREAD();
     State from = appearance_;
     if (from == State::Appearing) {
         appearance_ = State::Appeared;
@@ -300,16 +305,19 @@ void UIViewController::forwardAppearance(const Ref<UIViewController>& child, boo
 // ---- title and items --------------------------------------------------------------------------
 
 void UIViewController::setTitle(const std::optional<std::string>& title) {
+    NS_ASSERT_MAIN_THREAD();
     title_ = title;
     if (navigationItem_) navigationItem_->setTitle(title);
 }
 
 Ref<UINavigationItem> UIViewController::navigationItem() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!navigationItem_) navigationItem_ = make<UINavigationItem>(title_);
     return navigationItem_;
 }
 
 void UIViewController::setToolbarItems(std::vector<Ref<UIBarButtonItem>> items, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     toolbarItems_ = std::move(items);
     if (auto navigation = std::dynamic_pointer_cast<UINavigationController>(parent_.lock())) {
         if (navigation->topViewController().get() == this) navigation->updateBars(animated);
@@ -326,6 +334,7 @@ Ref<UINavigationController> UIViewController::navigationController() const {
 // ---- containment ------------------------------------------------------------------------------
 
 void UIViewController::addChildViewController(const Ref<UIViewController>& child) {
+    NS_ASSERT_MAIN_THREAD();
     if (!child) return;
     for (const UIViewController* c = this; c; c = c->parent_.lock().get()) {
         if (c == child.get()) {
@@ -341,6 +350,7 @@ void UIViewController::addChildViewController(const Ref<UIViewController>& child
 }
 
 void UIViewController::removeFromParentViewController() {
+    NS_ASSERT_MAIN_THREAD();
     auto parent = parent_.lock();
     if (!parent) return;
     auto self = std::static_pointer_cast<UIViewController>(shared_from_this());
@@ -352,6 +362,7 @@ void UIViewController::removeFromParentViewController() {
 }
 
 void UIViewController::didMoveToParentViewController(const Ref<UIViewController>& parent) {
+    NS_ASSERT_MAIN_THREAD();
     if (!parent || appearance_ != State::Disappeared || !view_ || !parent->view_) return;
     if (parent->appearance_ != State::Appeared) return;
     if (!view_->windowPointer() || !view_->isDescendantOfView(parent->view_)) return;
@@ -363,6 +374,7 @@ void UIViewController::transitionFromViewController(const Ref<UIViewController>&
                                                     double duration, UIViewAnimationOptions options,
                                                     std::function<void()> animations,
                                                     UIViewAnimationCompletion completion) {
+    NS_ASSERT_MAIN_THREAD();
     if (!fromViewController || !toViewController || fromViewController == toViewController ||
         fromViewController->parent_.lock().get() != this || toViewController->parent_.lock().get() != this) {
         NSLog("transitionFromViewController needs two different children of %@", className());
@@ -425,6 +437,7 @@ Ref<UIViewController> UIViewController::decidingControllerForWindow(const Ref<UI
 }
 
 void UIViewController::setNeedsStatusBarAppearanceUpdate() {
+    NS_ASSERT_MAIN_THREAD();
     auto app = UIApplication::sharedApplication();
     app->setNeedsStatusBarAppearanceUpdate();
     Ref<UIWindow> window = view_ ? view_->window() : nullptr;
@@ -503,12 +516,14 @@ void UIViewController::attemptRotationToDeviceOrientation() {
 }
 
 bool UIViewControllerTransitionCoordinator::animateAlongsideTransition(Block animation, Block completion) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (animation) animations_.push_back(std::move(animation));
     if (completion) completions_.push_back(std::move(completion));
     return true;
 }
 
 void UIViewControllerTransitionCoordinator::run() {
+    NS_ASSERT_MAIN_THREAD();
     auto me = std::static_pointer_cast<UIViewControllerTransitionCoordinator>(shared_from_this());
     auto animations = std::move(animations_);
     auto completions = std::move(completions_);
@@ -556,6 +571,7 @@ void UIViewController::refreshLayoutGuides() {
 }
 
 Ref<UILayoutSupport> UIViewController::topLayoutGuide() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!topLayoutGuide_) {
         topLayoutGuide_ = make<UILayoutSupport>(UILayoutSupport::Edge::Top, view(), topLayoutGuideLength());
     }
@@ -564,6 +580,7 @@ Ref<UILayoutSupport> UIViewController::topLayoutGuide() {
 }
 
 Ref<UILayoutSupport> UIViewController::bottomLayoutGuide() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!bottomLayoutGuide_) {
         bottomLayoutGuide_ =
             make<UILayoutSupport>(UILayoutSupport::Edge::Bottom, view(), bottomLayoutGuideLength());
@@ -575,6 +592,7 @@ Ref<UILayoutSupport> UIViewController::bottomLayoutGuide() {
 // ---- segues -----------------------------------------------------------------------------------
 
 void UIViewController::declareSegue(UIStoryboardSegueDeclaration declaration) {
+    NS_ASSERT_MAIN_THREAD();
     std::string identifier = declaration.identifier;
     segues_[identifier] = std::move(declaration);
 }
@@ -582,6 +600,7 @@ void UIViewController::declareSegue(UIStoryboardSegueDeclaration declaration) {
 void UIViewController::declareSegue(const std::string& identifier, UIStoryboardSegueKind kind,
                                     const std::string& destinationIdentifier,
                                     const std::optional<std::string>& destinationStoryboard) {
+    NS_ASSERT_MAIN_THREAD();
     UIStoryboardSegueDeclaration declaration;
     declaration.identifier = identifier;
     declaration.kind = kind;
@@ -597,6 +616,7 @@ const UIStoryboardSegueDeclaration* UIViewController::segueDeclaration(const std
 
 void UIViewController::performSegueWithIdentifier(const std::string& identifier,
                                                   const Ref<NSObject>& sender) {
+    NS_ASSERT_MAIN_THREAD();
     const UIStoryboardSegueDeclaration* found = segueDeclaration(identifier);
     if (!found) {
         NSLog("%@ has no segue with identifier '%@'", className(), identifier);

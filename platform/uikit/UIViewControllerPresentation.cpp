@@ -4,6 +4,7 @@
 
 #include "dispatch/Dispatch.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIDevice.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIViewController.h"
@@ -152,6 +153,7 @@ Ref<UIViewController> UIViewController::presentedViewController() const {
 
 void UIViewController::presentViewController(const Ref<UIViewController>& controller, bool animated,
                                              std::function<void()> completion) {
+    NS_ASSERT_MAIN_THREAD();
     if (!controller) return;
     auto host = presentationHost();
     if (host->inTransition_) {
@@ -306,6 +308,7 @@ void UIViewController::presentNow(const Ref<UIViewController>& controller, bool 
 }
 
 void UIViewController::dismissViewControllerAnimated(bool animated, std::function<void()> completion) {
+    NS_ASSERT_MAIN_THREAD();
     auto host = presentationHost();
     Ref<UIViewController> target;
     if (host->presented_) {

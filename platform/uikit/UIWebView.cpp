@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSString.h"
 #include "graphics/NSStringDrawing.h"
@@ -172,11 +173,13 @@ void UIWebView::ensureParts() {
 }
 
 Ref<UIScrollView> UIWebView::scrollView() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     ensureParts();
     return scrollView_;
 }
 
 Ref<UITapGestureRecognizer> UIWebView::contentTapRecognizer() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     ensureParts();
     return tap_;
 }
@@ -184,6 +187,7 @@ Ref<UITapGestureRecognizer> UIWebView::contentTapRecognizer() {
 // ---- loading ------------------------------------------------------------------------------------
 
 void UIWebView::loadRequest(const Ref<NSURLRequest>& request) {
+    NS_ASSERT_MAIN_THREAD();
     if (!request) return;
     lastGivenDocument_.reset();
     pendingHistoryIndex_.reset();
@@ -191,6 +195,7 @@ void UIWebView::loadRequest(const Ref<NSURLRequest>& request) {
 }
 
 void UIWebView::loadHTMLString(const std::string& html, const Ref<NSURL>& baseURL) {
+    NS_ASSERT_MAIN_THREAD();
     Document document;
     document.data = NSData(reinterpret_cast<const std::uint8_t*>(html.data()), html.size());
     document.MIMEType = "text/html";
@@ -204,6 +209,7 @@ void UIWebView::loadHTMLString(const std::string& html, const Ref<NSURL>& baseUR
 
 void UIWebView::loadData(const NSData& data, const std::optional<std::string>& MIMEType,
                          const std::optional<std::string>& textEncodingName, const Ref<NSURL>& baseURL) {
+    NS_ASSERT_MAIN_THREAD();
     Document document{data, MIMEType, textEncodingName, baseURL};
     lastGivenDocument_ = document;
     pendingHistoryIndex_.reset();
@@ -212,6 +218,7 @@ void UIWebView::loadData(const NSData& data, const std::optional<std::string>& M
 }
 
 void UIWebView::reload() {
+    NS_ASSERT_MAIN_THREAD();
     if (!request_) return;
     pendingHistoryIndex_ = historyIndex_;
     beginLoad(request_, UIWebViewNavigationTypeReload, lastGivenDocument_, !lastGivenDocument_);
@@ -226,6 +233,7 @@ bool UIWebView::canGoForward() const {
 }
 
 void UIWebView::goBack() {
+    NS_ASSERT_MAIN_THREAD();
     if (!canGoBack()) return;
     lastGivenDocument_.reset();
     pendingHistoryIndex_ = historyIndex_ - 1;
@@ -233,6 +241,7 @@ void UIWebView::goBack() {
 }
 
 void UIWebView::goForward() {
+    NS_ASSERT_MAIN_THREAD();
     if (!canGoForward()) return;
     lastGivenDocument_.reset();
     pendingHistoryIndex_ = historyIndex_ + 1;
@@ -240,6 +249,7 @@ void UIWebView::goForward() {
 }
 
 void UIWebView::stopLoading() {
+    NS_ASSERT_MAIN_THREAD();
     cancelLoad(true);
     ++loadSerial_;
 }
@@ -392,6 +402,7 @@ CGFloat UIWebView::defaultContentHeight(const std::string& html, CGFloat width) 
 }
 
 std::string UIWebView::stringByEvaluatingJavaScriptFromString(const std::string& script) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     scripts_.push_back(script);
     if (scriptHandler_) {
         if (auto answer = scriptHandler_(script)) return *answer;
@@ -401,6 +412,7 @@ std::string UIWebView::stringByEvaluatingJavaScriptFromString(const std::string&
 }
 
 void UIWebView::setJavaScriptAnswer(const std::string& script, const std::string& answer) {
+    NS_ASSERT_MAIN_THREAD();
     scriptAnswers_[script] = answer;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSNotificationCenter.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
@@ -54,6 +55,7 @@ std::vector<Ref<UIWindow>> UIWindow::allWindows() {
 }
 
 void UIWindow::setWindowLevel(UIWindowLevel level) {
+    NS_ASSERT_MAIN_THREAD();
     windowLevel_ = level;
 }
 
@@ -78,6 +80,7 @@ void UIWindow::setHidden(bool hidden) {
 }
 
 void UIWindow::makeKeyAndVisible() {
+    NS_ASSERT_MAIN_THREAD();
     makeKeyWindow();
     if (isHidden()) {
         setHidden(false);
@@ -87,6 +90,7 @@ void UIWindow::makeKeyAndVisible() {
 }
 
 void UIWindow::makeKeyWindow() {
+    NS_ASSERT_MAIN_THREAD();
     auto app = UIApplication::sharedApplication();
     auto me = std::static_pointer_cast<UIWindow>(weak_from_this().lock());
     if (!me) return;
@@ -111,6 +115,7 @@ Ref<UIScreen> UIWindow::screen() const {
 }
 
 void UIWindow::setRootViewController(const Ref<UIViewController>& controller) {
+    NS_ASSERT_MAIN_THREAD();
     if (controller == rootViewController_) return;
     Ref<UIViewController> old = rootViewController_;
     rootViewController_ = controller;
@@ -145,6 +150,7 @@ CGRect UIWindow::convertRectFromWindow(CGRect rect, const Ref<UIWindow>& window)
 }
 
 void UIWindow::sendEvent(const Ref<UIEvent>& event) {
+    NS_ASSERT_MAIN_THREAD();
     if (windowDispatcher()) windowDispatcher()(*this, event);
 }
 

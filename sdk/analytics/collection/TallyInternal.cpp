@@ -7,6 +7,7 @@
 #include "foundation/NSFileManager.h"
 #include "foundation/NSLock.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSPropertyListSerialization.h"
 #include "foundation/NSString.h"
 #include "sdk/analytics/collection/TANSharedUDID.h"
@@ -87,6 +88,7 @@ Value TallyInternal::imprintValueWithKey(const std::string& key) {
 // Work items
 
 void TallyInternal::workEvent(const Ref<TADispatchEvent>& event) {
+    NS_ASSERT_MAIN_THREAD();
     if (!event) return;
     int type = event->eEventType;
     switch (type) {
@@ -216,6 +218,7 @@ bool TallyInternal::hasJob() const {
 }
 
 void TallyInternal::setEventSessionID(const Ref<TANBaseEvent>& event) {
+    NS_ASSERT_MAIN_THREAD();
     if (!event) return;
     std::string id = sessionID();
     if (TANUtil::isEmptyString(std::optional<std::string>(id))) {
@@ -226,6 +229,7 @@ void TallyInternal::setEventSessionID(const Ref<TANBaseEvent>& event) {
 }
 
 TallyContainer* TallyInternal::arrayWithEventType(int type) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     if (inBackground()) return &tmpContainer_;
     if (TallySession::sharedInstance()->sessionStatus() == 0) return &tmpContainer_;
     switch (type) {
@@ -243,6 +247,7 @@ TallyContainer* TallyInternal::arrayWithEventType(int type) {
 }
 
 void TallyInternal::addEvent(const Ref<TANBaseEvent>& event, TallyContainer* container) {
+    NS_ASSERT_MAIN_THREAD();
     if (!event || !container) return;
     container->push_back(event);
     event->outputTALog();
@@ -250,6 +255,7 @@ void TallyInternal::addEvent(const Ref<TANBaseEvent>& event, TallyContainer* con
 }
 
 bool TallyInternal::checkEventLimit() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     Value separated = TallyConfig::configureWithKey("umSeparatedTime");
     double t = now();
     if (separated.isNil()) {
@@ -270,6 +276,7 @@ bool TallyInternal::checkEventLimit() {
 }
 
 void TallyInternal::generateEnvelopeFile() {
+    NS_ASSERT_MAIN_THREAD();
     auto records = TallyRecords::sharedInstance();
     auto envelope = TallyEnvelope::sharedInstance()->makeEnvelopeData(records->entityData());
     if (!envelope) return;
@@ -279,6 +286,7 @@ void TallyInternal::generateEnvelopeFile() {
 }
 
 void TallyInternal::removeCacheData() {
+    NS_ASSERT_MAIN_THREAD();
     terminates_.clear();
     events_.clear();
     errors_.clear();
@@ -288,16 +296,19 @@ void TallyInternal::removeCacheData() {
 }
 
 void TallyInternal::removeSessions() {
+    NS_ASSERT_MAIN_THREAD();
     terminates_.clear();
 }
 
 void TallyInternal::removeInstanceMsgs() {
+    NS_ASSERT_MAIN_THREAD();
     ekv_.clear();
     events_.clear();
     errors_.clear();
 }
 
 void TallyInternal::saveAndCleanCache() {
+    NS_ASSERT_MAIN_THREAD();
     if (!hasJob()) return;
     archiveCacheToFile();
     removeCacheData();
@@ -326,6 +337,7 @@ void TallyInternal::validateEnvelopeFiles(std::vector<std::string>& paths) {
 }
 
 void TallyInternal::beginPerformJob() {
+    NS_ASSERT_MAIN_THREAD();
     std::vector<std::string> files = TallyUtility::envelopeFiles();
     validateEnvelopeFiles(files);
     if (files.empty() && (hasJob() || TallyConfig::configureWithKey("umActivateMsg").isNil())) {
@@ -349,6 +361,7 @@ void TallyInternal::beginPerformJob() {
 // Sessions
 
 void TallyInternal::stopSession(double duration) {
+    NS_ASSERT_MAIN_THREAD();
     auto item = make<TANTerminate>(duration);
     setEventSessionID(item);
     double latitude = 0, longitude = 0, fix = 0;
@@ -366,6 +379,7 @@ void TallyInternal::stopSession(double duration) {
 }
 
 void TallyInternal::buildDummySession() {
+    NS_ASSERT_MAIN_THREAD();
     auto item = make<TANTerminate>(60.0);
     setEventSessionID(item);
     item->ts = now();
@@ -376,6 +390,7 @@ void TallyInternal::buildDummySession() {
 // The cache file
 
 Dictionary TallyInternal::archiveObjects() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     Dictionary body = Dictionary::mutableDictionary();
     auto put = [&body](const char* key, const TallyContainer& container) {
         if (container.empty()) return;
@@ -391,6 +406,7 @@ Dictionary TallyInternal::archiveObjects() {
 }
 
 void TallyInternal::archiveCacheToFile() {
+    NS_ASSERT_MAIN_THREAD();
     std::string path = TallyUtility::cacheFilePath();
     Dictionary body = archiveObjects();
     if (body.empty()) {
@@ -406,6 +422,7 @@ void TallyInternal::archiveCacheToFile() {
 }
 
 Dictionary TallyInternal::loadCacheFile() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     std::string path = TallyUtility::cacheFilePath();
     Dictionary result;
     if (auto data = NSData::dataWithContentsOfFile(path)) {
@@ -417,6 +434,7 @@ Dictionary TallyInternal::loadCacheFile() {
 }
 
 void TallyInternal::loadCache() {
+    NS_ASSERT_MAIN_THREAD();
     Dictionary root = loadCacheFile();
     const Value& body = root.objectForKey("body");
     if (body.isDictionary() && !body.dictionary()->empty()) unarchiveObjects(*body.dictionary());
@@ -424,6 +442,7 @@ void TallyInternal::loadCache() {
 }
 
 void TallyInternal::unarchiveObjects(const Dictionary& body) {
+    NS_ASSERT_MAIN_THREAD();
     unarchiveSessions(body);
     unarchiveEvents(body);
     unarchiveErrors(body);
@@ -448,15 +467,18 @@ void TallyInternal::unarchiveInto(const Dictionary& body, const char* key, const
 }
 
 void TallyInternal::unarchiveSessions(const Dictionary& body) {
+    NS_ASSERT_MAIN_THREAD();
     unarchiveInto(body, "terminate", "TANTerminate", terminates_);
 }
 
 void TallyInternal::unarchiveEvents(const Dictionary& body) {
+    NS_ASSERT_MAIN_THREAD();
     unarchiveInto(body, "event", "TANEvent", events_);
     unarchiveInto(body, "ekv", "TANEkv", ekv_);
 }
 
 void TallyInternal::unarchiveErrors(const Dictionary& body) {
+    NS_ASSERT_MAIN_THREAD();
     Value stored = TallyConfig::configureWithKey("TAAppVersion");
     if (!stored.isString()) {
         errors_.clear();
@@ -473,12 +495,14 @@ void TallyInternal::unarchiveErrors(const Dictionary& body) {
 // Timed events
 
 void TallyInternal::eventBegin(const Ref<TANEvent>& event) {
+    NS_ASSERT_MAIN_THREAD();
     if (!event) return;
     eventBeginTimes_[pairingKey(event->event_id, event->label)].push_front(event);
     analyticsLog("eventBegin eventId=%@, label=%@", event->event_id, event->label);
 }
 
 void TallyInternal::eventEnd(const Ref<TANEvent>& event) {
+    NS_ASSERT_MAIN_THREAD();
     if (!event || TANUtil::isEmptyString(event->event_id)) return;
     auto found = eventBeginTimes_.find(pairingKey(event->event_id, event->label));
     if (found == eventBeginTimes_.end() || found->second.empty()) return;
@@ -489,12 +513,14 @@ void TallyInternal::eventEnd(const Ref<TANEvent>& event) {
 }
 
 void TallyInternal::ekvBegin(const Ref<TANEkv>& event) {
+    NS_ASSERT_MAIN_THREAD();
     if (!event) return;
     ekvBeginTimes_[pairingKey(event->id, event->key)].push_front(event);
     analyticsLog("ekvBegin ekvEvent.id=%@, ekvEvent.key=%@", event->id, event->key);
 }
 
 void TallyInternal::ekvEnd(const Ref<TANEkv>& event) {
+    NS_ASSERT_MAIN_THREAD();
     if (!event || TANUtil::isEmptyString(event->id) || TANUtil::isEmptyString(event->key)) return;
     auto found = ekvBeginTimes_.find(pairingKey(event->id, event->key));
     if (found == ekvBeginTimes_.end() || found->second.empty()) return;
@@ -539,6 +565,7 @@ std::string crashText(const std::string& reason, const Value& addresses,
 }  // namespace
 
 void TallyInternal::saveCrashInfo(const Ref<NSNotification>& notification) {
+    NS_ASSERT_MAIN_THREAD();
     TallyConfig::setConfigure(Value(TallyApp::appVersionString()), "TAAppVersion");
     auto exception =
         notification ? std::dynamic_pointer_cast<TallyCrashException>(notification->object()) : nullptr;
@@ -595,6 +622,7 @@ void TallyInternal::finishCrashNote() {
 }
 
 void TallyInternal::error(const std::optional<std::string>& text) {
+    NS_ASSERT_MAIN_THREAD();
     if (!text) return;
     auto info = error_support_info();
     if (!info) {
