@@ -1,3 +1,4 @@
+#include "foundation/NSMainThreadCheck.h"
 #include "net/UIActivityIndicatorView+HKNetworking.h"
 
 #include "dispatch/Dispatch.h"
@@ -43,6 +44,7 @@ void hk_stopAnimating(const Ref<UIActivityIndicatorView>& indicator) {
 
 void setAnimatingWithStateOfTask(const Ref<UIActivityIndicatorView>& indicator,
                                  const Ref<NSURLSessionTask>& task) {
+    NS_ASSERT_MAIN_THREAD();
     if (!indicator) return;
     forget(indicator, {HKNetworkingTaskDidResumeNotification, HKNetworkingTaskDidSuspendNotification,
                        HKNetworkingTaskDidCompleteNotification});
@@ -60,6 +62,7 @@ void setAnimatingWithStateOfTask(const Ref<UIActivityIndicatorView>& indicator,
 
 void setAnimatingWithStateOfOperation(const Ref<UIActivityIndicatorView>& indicator,
                                       const Ref<HKURLConnectionOperation>& operation) {
+    NS_ASSERT_MAIN_THREAD();
     if (!indicator) return;
     forget(indicator,
            {HKNetworkingOperationDidStartNotification, HKNetworkingOperationDidFinishNotification});

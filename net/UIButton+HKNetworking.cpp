@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "net/UIImageView+HKNetworking.h"
 
 namespace UIButton_HKNetworking {
@@ -134,6 +135,7 @@ Ref<HKHTTPResponseSerializer> imageResponseSerializer(const Ref<UIButton>& butto
 
 void setImageResponseSerializer(const Ref<UIButton>& button,
                                 const Ref<HKHTTPResponseSerializer>& serializer) {
+    NS_ASSERT_MAIN_THREAD();
     if (button) button->setAssociatedObject(&kSerializerKey, Value(serializer));
 }
 
@@ -144,6 +146,7 @@ Ref<HKHTTPRequestOperation> hk_imageRequestOperationForState(const Ref<UIButton>
 
 void hk_setImageRequestOperation(const Ref<UIButton>& button, const Ref<HKHTTPRequestOperation>& operation,
                                  UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     setSlotOperation(button, kImageSlots, state, operation);
 }
 
@@ -155,11 +158,13 @@ Ref<HKHTTPRequestOperation> hk_backgroundImageRequestOperationForState(const Ref
 void hk_setBackgroundImageRequestOperation(const Ref<UIButton>& button,
                                            const Ref<HKHTTPRequestOperation>& operation,
                                            UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     setSlotOperation(button, kBackgroundSlots, state, operation);
 }
 
 void setImageForStateWithURL(const Ref<UIButton>& button, UIControlState state, const Ref<NSURL>& url,
                              const Ref<UIImage>& placeholderImage) {
+    NS_ASSERT_MAIN_THREAD();
     if (!url) return;
     setImageForStateWithURLRequest(button, state, imageRequest(url), placeholderImage, nullptr, nullptr);
 }
@@ -167,16 +172,19 @@ void setImageForStateWithURL(const Ref<UIButton>& button, UIControlState state, 
 void setImageForStateWithURLRequest(const Ref<UIButton>& button, UIControlState state,
                                     const Ref<NSURLRequest>& request, const Ref<UIImage>& placeholderImage,
                                     SuccessBlock success, FailureBlock failure) {
+    NS_ASSERT_MAIN_THREAD();
     load(button, state, request, placeholderImage, std::move(success), std::move(failure), false);
 }
 
 void cancelImageRequestOperationForState(const Ref<UIButton>& button, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     if (auto operation = slotOperation(button, kImageSlots, state)) operation->cancel();
     setSlotOperation(button, kImageSlots, state, nullptr);
 }
 
 void setBackgroundImageForStateWithURL(const Ref<UIButton>& button, UIControlState state,
                                        const Ref<NSURL>& url, const Ref<UIImage>& placeholderImage) {
+    NS_ASSERT_MAIN_THREAD();
     if (!url) return;
     setBackgroundImageForStateWithURLRequest(button, state, imageRequest(url), placeholderImage, nullptr,
                                              nullptr);
@@ -186,10 +194,12 @@ void setBackgroundImageForStateWithURLRequest(const Ref<UIButton>& button, UICon
                                               const Ref<NSURLRequest>& request,
                                               const Ref<UIImage>& placeholderImage, SuccessBlock success,
                                               FailureBlock failure) {
+    NS_ASSERT_MAIN_THREAD();
     load(button, state, request, placeholderImage, std::move(success), std::move(failure), true);
 }
 
 void cancelBackgroundImageRequestOperationForState(const Ref<UIButton>& button, UIControlState state) {
+    NS_ASSERT_MAIN_THREAD();
     if (auto operation = slotOperation(button, kBackgroundSlots, state)) operation->cancel();
     setSlotOperation(button, kBackgroundSlots, state, nullptr);
 }

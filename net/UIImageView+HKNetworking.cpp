@@ -1,3 +1,4 @@
+#include "foundation/NSMainThreadCheck.h"
 #include "net/UIImageView+HKNetworking.h"
 
 #include <mutex>
@@ -44,6 +45,7 @@ Ref<HKHTTPResponseSerializer> imageResponseSerializer(const Ref<UIImageView>& im
 
 void setImageResponseSerializer(const Ref<UIImageView>& imageView,
                                 const Ref<HKHTTPResponseSerializer>& serializer) {
+    NS_ASSERT_MAIN_THREAD();
     if (imageView) imageView->setAssociatedObject(&kSerializerKey, Value(serializer));
 }
 
@@ -54,10 +56,12 @@ Ref<HKHTTPRequestOperation> hk_imageRequestOperation(const Ref<UIImageView>& ima
 
 void hk_setImageRequestOperation(const Ref<UIImageView>& imageView,
                                  const Ref<HKHTTPRequestOperation>& operation) {
+    NS_ASSERT_MAIN_THREAD();
     if (imageView) imageView->setAssociatedObject(&kOperationKey, Value(operation));
 }
 
 void cancelImageRequestOperation(const Ref<UIImageView>& imageView) {
+    NS_ASSERT_MAIN_THREAD();
     if (auto operation = hk_imageRequestOperation(imageView)) operation->cancel();
     hk_setImageRequestOperation(imageView, nullptr);
 }
@@ -65,6 +69,7 @@ void cancelImageRequestOperation(const Ref<UIImageView>& imageView) {
 void setImageWithURLRequest(const Ref<UIImageView>& imageView, const Ref<NSURLRequest>& request,
                             const Ref<UIImage>& placeholderImage, SuccessBlock success,
                             FailureBlock failure) {
+    NS_ASSERT_MAIN_THREAD();
     if (!imageView || !request) return;
     cancelImageRequestOperation(imageView);
 

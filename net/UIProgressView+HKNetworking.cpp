@@ -4,6 +4,7 @@
 
 #include "dispatch/Dispatch.h"
 #include "foundation/NSKeyValueObserving.h"
+#include "foundation/NSMainThreadCheck.h"
 
 namespace UIProgressView_HKNetworking {
 
@@ -41,8 +42,8 @@ class TaskProgressObserver : public NSObject, public NSKeyValueObserving {
             dispatch_async(dispatch_get_main_queue(), [weak, progress, upload] {
                 auto view = weak.lock();
                 if (!view) return;
-                view->setProgress(
-                    progress, upload ? hk_uploadProgressAnimated(view) : hk_downloadProgressAnimated(view));
+                view->setProgress(progress, upload ? hk_uploadProgressAnimated(view)
+                                                   : hk_downloadProgressAnimated(view));
             });
         } else if (keyPath == "state" && task->state() == NSURLSessionTaskStateCompleted) {
             KVO::removeObserver(*task, this, "state", context);
@@ -104,16 +105,19 @@ bool hk_downloadProgressAnimated(const Ref<UIProgressView>& view) {
 
 void setProgressWithUploadProgressOfTask(const Ref<UIProgressView>& view, const Ref<NSURLSessionTask>& task,
                                          bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     observeTask(view, task, animated, true);
 }
 
 void setProgressWithDownloadProgressOfTask(const Ref<UIProgressView>& view, const Ref<NSURLSessionTask>& task,
                                            bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     observeTask(view, task, animated, false);
 }
 
 void setProgressWithUploadProgressOfOperation(const Ref<UIProgressView>& view,
                                               const Ref<HKURLConnectionOperation>& operation, bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (!view || !operation) return;
     using Block = HKURLConnectionOperation::UploadProgressBlock;
     auto previous = operation->associatedObject(&kUploadChainKey).objectAs<BlockBox<Block>>();
@@ -130,6 +134,7 @@ void setProgressWithUploadProgressOfOperation(const Ref<UIProgressView>& view,
 void setProgressWithDownloadProgressOfOperation(const Ref<UIProgressView>& view,
                                                 const Ref<HKURLConnectionOperation>& operation,
                                                 bool animated) {
+    NS_ASSERT_MAIN_THREAD();
     if (!view || !operation) return;
     using Block = HKURLConnectionOperation::DownloadProgressBlock;
     auto previous = operation->associatedObject(&kDownloadChainKey).objectAs<BlockBox<Block>>();

@@ -1,3 +1,4 @@
+#include "foundation/NSMainThreadCheck.h"
 #include "net/UIRefreshControl+HKNetworking.h"
 
 #include "dispatch/Dispatch.h"
@@ -42,6 +43,7 @@ void hk_endRefreshing(const Ref<UIRefreshControl>& control) {
 }
 
 void setRefreshingWithStateOfTask(const Ref<UIRefreshControl>& control, const Ref<NSURLSessionTask>& task) {
+    NS_ASSERT_MAIN_THREAD();
     if (!control) return;
     forget(control, {HKNetworkingTaskDidResumeNotification, HKNetworkingTaskDidSuspendNotification,
                      HKNetworkingTaskDidCompleteNotification});
@@ -58,6 +60,7 @@ void setRefreshingWithStateOfTask(const Ref<UIRefreshControl>& control, const Re
 
 void setRefreshingWithStateOfOperation(const Ref<UIRefreshControl>& control,
                                        const Ref<HKURLConnectionOperation>& operation) {
+    NS_ASSERT_MAIN_THREAD();
     if (!control) return;
     forget(control, {HKNetworkingOperationDidStartNotification, HKNetworkingOperationDidFinishNotification});
     if (!operation || operation->isFinished()) return;

@@ -1,3 +1,4 @@
+#include "foundation/NSMainThreadCheck.h"
 #include "net/UIWebView+HKNetworking.h"
 
 #include "foundation/NSString.h"
@@ -20,6 +21,7 @@ Ref<HKHTTPRequestSerializer> requestSerializer(const Ref<UIWebView>& webView) {
 }
 
 void setRequestSerializer(const Ref<UIWebView>& webView, const Ref<HKHTTPRequestSerializer>& serializer) {
+    NS_ASSERT_MAIN_THREAD();
     if (webView) webView->setAssociatedObject(&kRequestSerializerKey, Value(serializer));
 }
 
@@ -31,6 +33,7 @@ Ref<HKHTTPResponseSerializer> responseSerializer(const Ref<UIWebView>& webView) 
 }
 
 void setResponseSerializer(const Ref<UIWebView>& webView, const Ref<HKHTTPResponseSerializer>& serializer) {
+    NS_ASSERT_MAIN_THREAD();
     if (webView) webView->setAssociatedObject(&kResponseSerializerKey, Value(serializer));
 }
 
@@ -39,6 +42,7 @@ Ref<HKHTTPRequestOperation> hk_HTTPRequestOperation(const Ref<UIWebView>& webVie
 }
 
 void hk_setHTTPRequestOperation(const Ref<UIWebView>& webView, const Ref<HKHTTPRequestOperation>& operation) {
+    NS_ASSERT_MAIN_THREAD();
     if (webView) webView->setAssociatedObject(&kOperationKey, Value(operation));
 }
 
@@ -46,6 +50,7 @@ void loadRequest(const Ref<UIWebView>& webView, const Ref<NSURLRequest>& request
                  const std::optional<std::string>& MIMEType,
                  const std::optional<std::string>& textEncodingName, ProgressBlock progress,
                  DataSuccessBlock success, FailureBlock failure) {
+    NS_ASSERT_MAIN_THREAD();
     if (!webView || !request) return;
     if (auto current = hk_HTTPRequestOperation(webView)) current->cancel();
 
@@ -79,6 +84,7 @@ void loadRequest(const Ref<UIWebView>& webView, const Ref<NSURLRequest>& request
 
 void loadRequest(const Ref<UIWebView>& webView, const Ref<NSURLRequest>& request, ProgressBlock progress,
                  StringSuccessBlock success, FailureBlock failure) {
+    NS_ASSERT_MAIN_THREAD();
     auto viaText = [success](const Ref<NSHTTPURLResponse>& response, const NSData& data) {
         NSStringEncoding encoding = NSUTF8StringEncoding;
         if (auto name = response ? response->textEncodingName() : std::nullopt) {
