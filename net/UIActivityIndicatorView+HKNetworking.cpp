@@ -1,7 +1,7 @@
-#include "foundation/NSMainThreadCheck.h"
 #include "net/UIActivityIndicatorView+HKNetworking.h"
 
 #include "dispatch/Dispatch.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSNotificationCenter.h"
 #include "net/HKNetworkActivityIndicatorManager.h"
 

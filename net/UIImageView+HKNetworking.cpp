@@ -1,7 +1,8 @@
-#include "foundation/NSMainThreadCheck.h"
 #include "net/UIImageView+HKNetworking.h"
 
 #include <mutex>
+
+#include "foundation/NSMainThreadCheck.h"
 
 namespace UIImageView_HKNetworking {
 

@@ -1,7 +1,7 @@
-#include "foundation/NSMainThreadCheck.h"
 #include "net/UIRefreshControl+HKNetworking.h"
 
 #include "dispatch/Dispatch.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSNotificationCenter.h"
 #include "net/HKNetworkActivityIndicatorManager.h"
 

@@ -1,6 +1,6 @@
-#include "foundation/NSMainThreadCheck.h"
 #include "net/UIWebView+HKNetworking.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
 
 namespace UIWebView_HKNetworking {
