@@ -1,4 +1,5 @@
 #include "system/SCNetworkReachability.h"
+#include "system/SystemTesting.h"
 
 #include <arpa/inet.h>
 
@@ -134,9 +135,10 @@ struct ReachabilityAccess {
                 {
                     std::lock_guard lock(t->mutex_);
                     auto loopNow = weakLoop.lock();
-                    bool stillScheduled = std::any_of(
-                        t->schedules_.begin(), t->schedules_.end(),
-                        [&](const auto& s) { return s.mode == mode && s.runLoop.lock() == loopNow; });
+                    bool stillScheduled =
+                        std::any_of(t->schedules_.begin(), t->schedules_.end(), [&](const auto& s) {
+                            return s.mode == mode && s.runLoop.lock() == loopNow;
+                        });
                     if (!stillScheduled) return;
                     callback = t->callback_;
                     info = const_cast<void*>(t->info_);
@@ -358,7 +360,9 @@ bool SCNetworkReachabilitySetDispatchQueue(const SCNetworkReachabilityRef& targe
     return detail::ReachabilityAccess::setQueue(target, queue);
 }
 
-void SCNetworkReachabilitySetFlagsForTesting(std::optional<SCNetworkReachabilityFlags> flags) {
+namespace system_testing {
+
+void setReachabilityFlags(std::optional<SCNetworkReachabilityFlags> flags) {
     {
         auto& o = overrides();
         std::lock_guard lock(o.mutex);
@@ -367,8 +371,7 @@ void SCNetworkReachabilitySetFlagsForTesting(std::optional<SCNetworkReachability
     detail::reachabilityReevaluateAll();
 }
 
-void SCNetworkReachabilitySetHostFlagsForTesting(const std::string& host,
-                                                 std::optional<SCNetworkReachabilityFlags> flags) {
+void setHostReachabilityFlags(const std::string& host, std::optional<SCNetworkReachabilityFlags> flags) {
     {
         auto& o = overrides();
         std::lock_guard lock(o.mutex);
@@ -384,13 +387,13 @@ void SCNetworkReachabilitySetHostFlagsForTesting(const std::string& host,
     detail::reachabilityReevaluateAll();
 }
 
-void SCNetworkReachabilitySetGetFlagsFailsForTesting(bool fails) {
+void setReachabilityGetFlagsFails(bool fails) {
     auto& o = overrides();
     std::lock_guard lock(o.mutex);
     o.getFlagsFails = fails;
 }
 
-void SCNetworkReachabilityResetForTesting() {
+void resetReachability() {
     {
         auto& o = overrides();
         std::lock_guard lock(o.mutex);
@@ -400,3 +403,5 @@ void SCNetworkReachabilityResetForTesting() {
     }
     detail::reachabilityReevaluateAll();
 }
+
+}  // namespace system_testing

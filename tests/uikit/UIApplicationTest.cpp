@@ -11,9 +11,10 @@
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUserDefaults.h"
-#include "system/SystemOtherApps.h"
-#include "tests/support/MainLoop.h"
 #include "graphics/UIGraphics.h"
+#include "system/SystemOtherApps.h"
+#include "system/SystemTesting.h"
+#include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
 #include "uikit/UIDevice.h"
 #include "uikit/UITextInputMode.h"
@@ -161,7 +162,7 @@ TEST_F(ApplicationTest, OpeningURLsIsRecorded) {
 }
 
 TEST_F(ApplicationTest, URLsGoToTheAppClaimingTheirScheme) {
-    SystemOtherApps::resetForTesting();
+    system_testing::resetOtherApps();
     std::vector<std::string> received;
     SystemOtherApps::installApp("device.maps", {"maps"}, [&](const Ref<NSURL>& url, const std::string&) {
         received.push_back(url->absoluteString());
@@ -177,7 +178,7 @@ TEST_F(ApplicationTest, URLsGoToTheAppClaimingTheirScheme) {
     SystemOtherApps::removeApp("device.maps");
     EXPECT_FALSE(app->canOpenURL(place));
     EXPECT_FALSE(app->openURL(place));
-    SystemOtherApps::resetForTesting();
+    system_testing::resetOtherApps();
 }
 
 TEST_F(ApplicationTest, WindowsAreOrderedByLevelThenByShowing) {

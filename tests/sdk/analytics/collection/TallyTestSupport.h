@@ -23,6 +23,7 @@
 #include "tests/support/TestSupport.h"
 
 #include "system/DeviceProbes.h"
+#include "system/SystemTesting.h"
 #include "system/UIPasteboard.h"
 
 namespace tallytest {
@@ -68,7 +69,7 @@ inline void setNetworkAccess(const std::string& kind) {
     list.push_back({"lo0", AF_INET, "127.0.0.1", true, true, true});
     if (kind == "WiFi") list.push_back({"en0", AF_INET, "192.168.1.20", true, true, false});
     if (kind == "CellNetwork") list.push_back({"pdp_ip0", AF_INET, "10.1.2.3", true, true, false});
-    detail::setNetworkInterfacesForTesting(list);
+    system_testing::setNetworkInterfaces(list);
 }
 
 class TallyTest : public ::testing::Test {
@@ -96,8 +97,8 @@ class TallyTest : public ::testing::Test {
         TallyUncaughtExceptionHandler::uninstallCrashHandlers();
         detail::TallyResetForTesting();
         clock_.reset();
-        detail::resetDeviceProbesForTesting();
-        UIPasteboard::resetForTesting();
+        system_testing::resetDeviceProbes();
+        system_testing::resetPasteboards();
         NSRandomReseedFromSystem();
         NSUserDefaults::resetStandardUserDefaults();
     }
