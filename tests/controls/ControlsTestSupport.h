@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "controls/GHProgressHUDResources.h"
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSLog.h"
 #include "graphics/CGImage.h"
@@ -54,7 +55,7 @@ class HUDResources {
         EXPECT_TRUE(GHProgressHUDResources::writeBundle(folder.path()));
         NSBundle::setMainBundlePath(folder.path());
     }
-    ~HUDResources() { NSBundle::resetForTesting(); }
+    ~HUDResources() { foundation_testing::resetBundles(); }
     HUDResources(const HUDResources&) = delete;
     HUDResources& operator=(const HUDResources&) = delete;
     testsupport::TemporaryDirectory folder;
@@ -103,8 +104,8 @@ inline Ref<UIImage> render(const Ref<UIView>& view) {
 
 }  // namespace controlstest
 
-#define EXPECT_PX(image, x, y, r, g, b, a)                                                              \
-    EXPECT_TRUE(controlstest::near(controlstest::pixelAt(image, x, y), controlstest::RGBA{r, g, b, a})) \
+#define EXPECT_PX(image, x, y, r, g, b, a)                                                                   \
+    EXPECT_TRUE(controlstest::near(controlstest::pixelAt(image, x, y), controlstest::RGBA{r, g, b, a}))      \
         << "at " << (x) << ", " << (y)
 #define EXPECT_PX_TOL(image, x, y, r, g, b, a, tol)                                                          \
     EXPECT_TRUE(controlstest::near(controlstest::pixelAt(image, x, y), controlstest::RGBA{r, g, b, a}, tol)) \

@@ -8,6 +8,7 @@
 
 #include "ControlsTestSupport.h"
 #include "controls/GHProgressHUD.h"
+#include "foundation/FoundationTesting.h"
 #include "graphics/NSValue+Geometry.h"
 #include "graphics/UIGraphics.h"
 #include "tests/support/MainLoop.h"
@@ -625,7 +626,7 @@ TEST_F(GHProgressHUDTest, ImageSettersReplaceTheBuiltInImages) {
 
 TEST_F(GHProgressHUDTest, WithoutTheBundleTheBuiltInImagesAreEmpty) {
     GHProgressHUD::resetForTesting();
-    NSBundle::resetForTesting();
+    foundation_testing::resetBundles();
     testsupport::TemporaryDirectory empty;
     NSBundle::setMainBundlePath(empty.path());
     GHProgressHUD::showSuccessWithStatus("a");

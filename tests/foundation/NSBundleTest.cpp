@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSFileManager.h"
 #include "foundation/NSLog.h"
 #include "tests/support/TestSupport.h"
@@ -39,7 +40,7 @@ class NSBundleTest : public ::testing::Test {
 
     void SetUp() override {
         previousSink = NSLogSetSink([](const std::string&) {});  // damaged tables are logged
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
         NSBundle::setPreferredLanguages({"zh-Hans", "en"});
         put("XWDetails.css", "body{}");
         put("a.cer", "A");
@@ -56,7 +57,7 @@ class NSBundleTest : public ::testing::Test {
         NSBundle::setMainBundlePath(dir.path());
     }
     void TearDown() override {
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
         NSLogSetSink(previousSink);
     }
     void put(const std::string& relative, const std::string& text) {
@@ -311,7 +312,7 @@ class NSBundleEnvironmentTest : public NSBundleTest {
 
 TEST_F(NSBundleEnvironmentTest, ResourcesFolderFromTheEnvironment) {
     ::setenv("APP_RESOURCES_DIR", (dir.path() + "/WeiboSDK.bundle/").c_str(), 1);
-    NSBundle::resetForTesting();
+    foundation_testing::resetBundles();
     EXPECT_EQ(main()->bundlePath(), dir.file("WeiboSDK.bundle"));
     EXPECT_TRUE(main()->pathForResource("mfp", "cer", "others"));
     // An explicit path wins over the environment.
@@ -321,19 +322,19 @@ TEST_F(NSBundleEnvironmentTest, ResourcesFolderFromTheEnvironment) {
 
 TEST_F(NSBundleEnvironmentTest, LanguagesFromTheEnvironment) {
     ::setenv("APP_LANGUAGES", " en , zh-Hans,,", 1);
-    NSBundle::resetForTesting();
+    foundation_testing::resetBundles();
     NSBundle::setMainBundlePath(dir.path());
     EXPECT_EQ(NSBundle::preferredLanguages(), (std::vector<std::string>{"en", "zh-Hans"}));
     EXPECT_EQ(main()->localizedStringForKey("Hello", "", std::nullopt), "Hello");
     ::setenv("APP_LANGUAGES", ",, ,", 1);
-    NSBundle::resetForTesting();
+    foundation_testing::resetBundles();
     EXPECT_EQ(NSBundle::preferredLanguages(), (std::vector<std::string>{"zh-Hans", "en"}));
 }
 
 TEST_F(NSBundleEnvironmentTest, MutatedLanguageListsStayInsideTheBundle) {
     for (unsigned seed = 0; seed < 500; ++seed) {
         ::setenv("APP_LANGUAGES", testsupport::mutate("zh-Hans,en,../..", seed).c_str(), 1);
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
         NSBundle::setMainBundlePath(dir.path());
         for (const auto& language : NSBundle::preferredLanguages()) {
             EXPECT_FALSE(language.empty());
@@ -357,17 +358,16 @@ Dictionary parse(const std::string& text, bool* ok = nullptr) {
 
 TEST(StringsTableTest, EntriesCommentsAndEscapes) {
     bool ok = false;
-    auto t = parse(
-        "/* header\n comment */\n"
-        "\"quoted\" = \"a \\\"b\\\" \\\\ c\";  // trailing\n"
-        "bare_word = other.word;\n"
-        "\"lines\" = \"one\\ntwo\\tthree\";\n"
-        "\"unicode\" = \"\\U4F60\\U597D\";\n"
-        "\"pair\" = \"\\UD83D\\UDE00\";\n"
-        "\"octal\" = \"\\101\";\n"
-        "\"self\";\n"
-        "\"dup\" = \"first\"; \"dup\" = \"second\";",
-        &ok);
+    auto t = parse("/* header\n comment */\n"
+                   "\"quoted\" = \"a \\\"b\\\" \\\\ c\";  // trailing\n"
+                   "bare_word = other.word;\n"
+                   "\"lines\" = \"one\\ntwo\\tthree\";\n"
+                   "\"unicode\" = \"\\U4F60\\U597D\";\n"
+                   "\"pair\" = \"\\UD83D\\UDE00\";\n"
+                   "\"octal\" = \"\\101\";\n"
+                   "\"self\";\n"
+                   "\"dup\" = \"first\"; \"dup\" = \"second\";",
+                   &ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(t["quoted"], Value("a \"b\" \\ c"));
     EXPECT_EQ(t["bare_word"], Value("other.word"));
@@ -429,9 +429,8 @@ TEST(StringsTableTest, LoneSurrogatesBecomeReplacementCharacters) {
 }
 
 TEST(StringsTableTest, RandomMutationsNeverCrash) {
-    const std::string good =
-        "/* Errors */\n\"Request failed: %@ (%ld)\" = \"请求失败: %@ (%ld)\";\n"
-        "\"k\\\"q\" = \"\\U4F60\\n\\t\\101\";\n// line\nword = other;\n\"self\";\n";
+    const std::string good = "/* Errors */\n\"Request failed: %@ (%ld)\" = \"请求失败: %@ (%ld)\";\n"
+                             "\"k\\\"q\" = \"\\U4F60\\n\\t\\101\";\n// line\nword = other;\n\"self\";\n";
     int accepted = 0;
     for (unsigned seed = 0; seed < 5000; ++seed) {
         std::string text = testsupport::mutate(good, seed);

@@ -14,6 +14,7 @@
 #include "tests/support/TestSupport.h"
 
 #if __has_include("foundation/NSPropertyListSerialization.h")
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSPropertyListSerialization.h"
 #define APP_TEST_PROPERTY_LISTS 1
 #else
@@ -35,13 +36,13 @@ class NSUserDefaultsTest : public ::testing::Test {
             logLines.push_back(line);
         });
         ASSERT_TRUE(NSSandbox::setRoot(dir.path()));
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
         NSBundle::setMainBundlePath(dir.file("resources"));
         NSUserDefaults::resetStandardUserDefaults();
     }
     void TearDown() override {
         NSUserDefaults::resetStandardUserDefaults();
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
         NSLogSetSink(previousSink);
     }
     Ref<NSUserDefaults> defaults() { return NSUserDefaults::standardUserDefaults(); }
@@ -311,9 +312,8 @@ TEST_F(NSUserDefaultsTest, RandomlyMutatedFilesNeverCrash) {
         valid = NSData::dataWithContentsOfFile(preferencesFile())->toString();
     }
 #else
-    valid =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n<key>a</key>\n"
-        "<string>b</string>\n<key>n</key>\n<integer>3</integer>\n</dict>\n</plist>\n";
+    valid = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n<key>a</key>\n"
+            "<string>b</string>\n<key>n</key>\n<integer>3</integer>\n</dict>\n</plist>\n";
 #endif
     auto fm = NSFileManager::defaultManager();
     for (unsigned seed = 0; seed < 300; ++seed) {

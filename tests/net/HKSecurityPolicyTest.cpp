@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSKeyValueObserving.h"
 #include "net/HKHTTPRequestOperationManager.h"
@@ -206,7 +207,7 @@ TEST(SecurityPolicyBundle, PolicyWithPinningModePinsTheBundlesCerFiles) {
     ASSERT_TRUE(NSData::fromString("ignored").writeToFile(dir.file("c.pem")));
     NSBundle::setMainBundlePath(dir.path());
     auto policy = HKSecurityPolicy::policyWithPinningMode(HKPinningPublicKey);
-    NSBundle::resetForTesting();
+    foundation_testing::resetBundles();
     EXPECT_EQ(policy->SSLPinningMode(), HKPinningPublicKey);
     ASSERT_TRUE(policy->pinnedCertificates().has_value());
     ASSERT_EQ(policy->pinnedCertificates()->size(), 2u);

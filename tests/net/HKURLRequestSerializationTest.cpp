@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSJSONSerialization.h"
 #include "foundation/NSKeyedArchiver.h"
@@ -221,7 +222,7 @@ TEST_F(AcceptLanguageTest, NoLanguagesGiveAnEmptyHeader) {
 class UserAgentHeaderTest : public ::testing::Test {
   protected:
     void TearDown() override {
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
         UIDevice::currentDevice()->setSystemVersion(std::nullopt);
     }
 };

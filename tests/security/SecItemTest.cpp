@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "dispatch/Clock.h"
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSSandbox.h"
 #include "tests/support/TestSupport.h"
@@ -403,7 +404,7 @@ TEST_F(SecItemTest, TheKeychainLivesUnderTheSandboxRoot) {
     // Back to the first root: its file is read again.
     ASSERT_TRUE(NSSandbox::setRoot(first.path()));
     EXPECT_EQ(read("svc", "a"), "in the first sandbox");
-    NSSandbox::resetForTesting();
+    foundation_testing::resetSandbox();
 }
 
 TEST_F(SecItemTest, AFailedWriteLeavesTheKeychainAsItWas) {

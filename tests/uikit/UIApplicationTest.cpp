@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "UIKitTestSupport.h"
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSNotificationCenter.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSSandbox.h"
@@ -350,7 +351,7 @@ TEST_F(ApplicationTest, DeviceFactsAndIdentifier) {
     EXPECT_FLOAT_EQ(device->batteryLevel(), 0.3f);
     device->resetConfiguration();
     NSUserDefaults::resetStandardUserDefaults();
-    NSSandbox::resetForTesting();
+    foundation_testing::resetSandbox();
 }
 
 TEST_F(ApplicationTest, InputModeLanguage) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "GPUTestSupport.h"
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "gpu/core/GPXFilter.h"
 #include "gpu/core/GPXShaders.h"
@@ -123,7 +124,7 @@ TEST_F(GLProgramTest, ShadersComeFromBundleResources) {
     auto absent = make<GPXFilter>(GLShaderFilename{"Absent"});
     EXPECT_EQ(absent->filterProgram(), nullptr);
     EXPECT_TRUE(recorder.saw("Filter shader link failed"));
-    NSBundle::resetForTesting();
+    foundation_testing::resetBundles();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "sdk/weibo/bridge/WeiboSDK.h"
 #include "sdk/weibo/bridge/WeiboSDK3rdApp.h"
@@ -14,7 +15,7 @@ class WeiboOpenAPITest : public ::testing::Test {
     void SetUp() override { WeiboSDK::resetForTesting(); }
     void TearDown() override {
         WeiboSDK::resetForTesting();
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
     }
 };
 

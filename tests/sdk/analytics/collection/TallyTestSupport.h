@@ -22,6 +22,7 @@
 #include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
 
+#include "foundation/FoundationTesting.h"
 #include "system/DeviceProbes.h"
 #include "system/SystemTesting.h"
 #include "system/UIPasteboard.h"
@@ -82,7 +83,7 @@ class TallyTest : public ::testing::Test {
         NSBundle::setInfoValue("CFBundleVersion", "1.0");
         NSBundle::setInfoValue("CFBundleShortVersionString", "1.0");
         NSBundle::setInfoValue("CFBundleDisplayName", "Tuning Demo");
-        NSRandomSeedForTesting(20261206);
+        foundation_testing::seedRandom(20261206);
         // Pasteboards are shared between the apps of a device: each test has its own device.
         UIPasteboard::setSharedDirectory(sandbox_->file("device-pasteboards"));
         setNetworkAccess("WiFi");
