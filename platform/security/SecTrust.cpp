@@ -12,6 +12,7 @@
 #include "security/SecCertificate.h"
 #include "security/SecKey.h"
 #include "security/SecPolicy.h"
+#include "security/SecurityTesting.h"
 
 namespace {
 
@@ -139,8 +140,8 @@ std::optional<std::string> ipLiteral(const std::string& host) {
 bool applyPolicy(X509_STORE_CTX* ctx, const SecPolicy& policy) {
     X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(ctx);
     if (policy.kind() != SecPolicy::Kind::SSL) return true;
-    if (X509_STORE_CTX_set_purpose(
-            ctx, policy.isServer() ? X509_PURPOSE_SSL_SERVER : X509_PURPOSE_SSL_CLIENT) != 1) {
+    if (X509_STORE_CTX_set_purpose(ctx, policy.isServer() ? X509_PURPOSE_SSL_SERVER
+                                                          : X509_PURPOSE_SSL_CLIENT) != 1) {
         return false;
     }
     if (!policy.isServer() || !policy.hostname()) return true;
@@ -390,7 +391,9 @@ SecTrustRef SecTrustCreateForServer(const std::vector<NSData>& derChain,
     return trust;
 }
 
-void SecTrustAddSystemAnchorForTesting(const SecCertificateRef& anchor) {
+namespace security_testing {
+
+void addSystemAnchor(const SecCertificateRef& anchor) {
     if (!anchor) return;
     auto& anchors = systemAnchors();
     std::lock_guard<std::mutex> lock(anchors.mutex);
@@ -398,9 +401,11 @@ void SecTrustAddSystemAnchorForTesting(const SecCertificateRef& anchor) {
     anchors.store.reset();
 }
 
-void SecTrustResetSystemAnchorsForTesting() {
+void resetSystemAnchors() {
     auto& anchors = systemAnchors();
     std::lock_guard<std::mutex> lock(anchors.mutex);
     anchors.testAnchors.clear();
     anchors.store.reset();
 }
+
+}  // namespace security_testing
