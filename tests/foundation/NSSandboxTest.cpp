@@ -1,4 +1,5 @@
 #include "foundation/NSSandbox.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/FoundationTesting.h"
 #include "foundation/NSFileManager.h"
 #include "foundation/NSPathUtilities.h"
 #include "tests/support/TestSupport.h"

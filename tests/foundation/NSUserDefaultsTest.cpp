@@ -1,4 +1,5 @@
 #include "foundation/NSUserDefaults.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,6 @@
 #include "tests/support/TestSupport.h"
 
 #if __has_include("foundation/NSPropertyListSerialization.h")
-#include "foundation/FoundationTesting.h"
 #include "foundation/NSPropertyListSerialization.h"
 #define APP_TEST_PROPERTY_LISTS 1
 #else
@@ -312,8 +312,9 @@ TEST_F(NSUserDefaultsTest, RandomlyMutatedFilesNeverCrash) {
         valid = NSData::dataWithContentsOfFile(preferencesFile())->toString();
     }
 #else
-    valid = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n<key>a</key>\n"
-            "<string>b</string>\n<key>n</key>\n<integer>3</integer>\n</dict>\n</plist>\n";
+    valid =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n<key>a</key>\n"
+        "<string>b</string>\n<key>n</key>\n<integer>3</integer>\n</dict>\n</plist>\n";
 #endif
     auto fm = NSFileManager::defaultManager();
     for (unsigned seed = 0; seed < 300; ++seed) {

@@ -3,10 +3,10 @@
 // chain must stop the connection before any byte of the request leaves.
 
 #include "net/HKSecurityPolicy.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 
-#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSKeyValueObserving.h"
 #include "net/HKHTTPRequestOperationManager.h"

@@ -2,13 +2,13 @@
 // JSON and property-list bodies, coding and copying, and hostile parameters.
 
 #include "net/HKURLRequestSerialization.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSJSONSerialization.h"
 #include "foundation/NSKeyedArchiver.h"

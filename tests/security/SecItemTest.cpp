@@ -3,6 +3,7 @@
 // persistence across restarts, and damaged or hostile keychain files.
 
 #include "security/SecItem.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -13,7 +14,6 @@
 #include <thread>
 
 #include "dispatch/Clock.h"
-#include "foundation/FoundationTesting.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSSandbox.h"
 #include "security/SecurityTesting.h"

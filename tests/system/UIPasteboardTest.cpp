@@ -1,4 +1,5 @@
 #include "system/UIPasteboard.h"
+#include "system/SystemTesting.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 #include "foundation/NSSandbox.h"
 #include "graphics/UIGraphics.h"
 #include "graphics/UIImage.h"
-#include "system/SystemTesting.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

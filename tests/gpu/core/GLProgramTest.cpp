@@ -1,9 +1,9 @@
 #include "gpu/core/GLProgram.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 
 #include "GPUTestSupport.h"
-#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "gpu/core/GPXFilter.h"
 #include "gpu/core/GPXShaders.h"

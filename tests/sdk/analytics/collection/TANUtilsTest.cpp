@@ -1,9 +1,9 @@
 #include "sdk/analytics/collection/TANUtils.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 
 #include "TallyTestSupport.h"
-#include "foundation/FoundationTesting.h"
 #include "foundation/NSTimeZone.h"
 #include "sdk/analytics/collection/TANUtil.h"
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSRandom.h"
@@ -22,7 +23,6 @@
 #include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
 
-#include "foundation/FoundationTesting.h"
 #include "system/DeviceProbes.h"
 #include "system/SystemTesting.h"
 #include "system/UIPasteboard.h"
