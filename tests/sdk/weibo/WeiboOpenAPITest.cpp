@@ -7,14 +7,15 @@
 #include "foundation/NSBundle.h"
 #include "sdk/weibo/bridge/WeiboSDK.h"
 #include "sdk/weibo/bridge/WeiboSDK3rdApp.h"
+#include "sdk/weibo/bridge/WeiboTesting.h"
 
 namespace {
 
 class WeiboOpenAPITest : public ::testing::Test {
   protected:
-    void SetUp() override { WeiboSDK::resetForTesting(); }
+    void SetUp() override { weibo_testing::resetSDK(); }
     void TearDown() override {
-        WeiboSDK::resetForTesting();
+        weibo_testing::resetSDK();
         foundation_testing::resetBundles();
     }
 };
