@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "app/AppTesting.h"
 #include "app/QVNTAAnalyticsHelper.h"
 #include "app/UIColor+Extensions.h"
 #include "foundation/NSBundle.h"
@@ -43,7 +44,7 @@ AppDelegate::SDKEntryPoints entryPoints() {
 
 }  // namespace
 
-void AppDelegate::setSDKEntryPointsForTesting(SDKEntryPoints points) {
+void app_testing::setSDKEntryPoints(AppDelegate::SDKEntryPoints points) {
     std::lock_guard guard(gEntryLock);
     gEntryPoints = std::move(points);
 }

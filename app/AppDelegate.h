@@ -82,7 +82,7 @@ class AppDelegate : public UIResponder,
 
     // ---- the outside SDKs ---------------------------------------------------------------------
     // The SDK entry points the delegate calls; the real SDKs unless a test puts its own in place
-    // (an empty member keeps the real one).
+    // (app_testing::setSDKEntryPoints; an empty member keeps the real one).
     struct SDKEntryPoints {
         std::function<void(bool enabled)> weiboEnableDebugMode;
         std::function<bool(const std::optional<std::string>& appKey)> weiboRegisterApp;
@@ -90,7 +90,6 @@ class AppDelegate : public UIResponder,
         std::function<bool(const std::string& appID)> wechatRegisterApp;
         std::function<bool(const Ref<NSURL>& url, WXApiDelegate* delegate)> wechatHandleOpenURL;
     };
-    static void setSDKEntryPointsForTesting(SDKEntryPoints entryPoints);
 
   private:
     bool openURL(const Ref<NSURL>& url);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <mutex>
 
+#include "controls/ControlsTesting.h"
 #include "controls/GHProgressHUDResources.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
@@ -158,7 +159,7 @@ Ref<GHProgressHUD> GHProgressHUD::sharedView() {
     return shared;
 }
 
-void GHProgressHUD::resetForTesting() {
+void ControlsTesting::resetProgressHUD() {
     Ref<GHProgressHUD> shared;
     {
         std::lock_guard<std::mutex> lock(sharedMutex());

@@ -183,11 +183,9 @@ class GHProgressHUD : public UIView {
     bool hasIndefiniteAnimatedView() const { return indefiniteAnimatedView_ != nullptr; }
     bool hasRingLayers() const { return ringLayer_ != nullptr || backgroundRingLayer_ != nullptr; }
 
-    // Tears the shared instance down and forgets it and the class-wide settings, so that the next
-    // class operation starts afresh. For tests.
-    static void resetForTesting();
-
   private:
+    friend struct ControlsTesting;  // tears the shared instance down between tests
+
     void postNotification(const char* name, const std::optional<Dictionary>& userInfo);
     void applyAccessibilityAndInteraction(const Status& status);
 
@@ -203,7 +201,7 @@ class GHProgressHUD : public UIView {
     Ref<CAShapeLayer> backgroundRingLayer_;
     Ref<CAShapeLayer> ringLayer_;
     UIOffset offsetFromCenter_{};
-    // Set when resetForTesting lets go of the instance: late animation ends then do nothing.
+    // Set when a test lets go of the instance: late animation ends then do nothing.
     bool retired_ = false;
 };
 

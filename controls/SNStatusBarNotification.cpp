@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "controls/ControlsTesting.h"
 #include "controls/SNStatusBarNotificationViewController.h"
 #include "controls/UIApplication+mainWindow.h"
 #include "foundation/NSMainThreadCheck.h"
@@ -88,7 +89,7 @@ Ref<SNStatusBarNotification> SNStatusBarNotification::sharedInstance() {
     return shared;
 }
 
-void SNStatusBarNotification::resetForTesting() {
+void ControlsTesting::resetStatusBarNotification() {
     Ref<SNStatusBarNotification> shared;
     {
         std::lock_guard<std::mutex> guard(sharedMutex());

@@ -96,11 +96,9 @@ class SNStatusBarNotification : public NSObject, public CAAnimationDelegate {
     void setDefaultStyleObject(const Ref<SNStatusBarStyle>& style) { defaultStyle_ = style; }
     const std::map<std::string, Ref<SNStatusBarStyle>>& userStyles() const { return userStyles_; }
 
-    // Releases the shared instance (hiding its window) so that the next class operation starts
-    // afresh. For tests.
-    static void resetForTesting();
-
   private:
+    friend struct ControlsTesting;  // releases the shared instance between tests
+
     void putBarInHiddenStateForStyle(const Ref<SNStatusBarStyle>& style);
     Ref<SNStatusBarStyle> styleInForce() const;
 

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "gpu/core/GLProgram.h"
+#include "gpu/core/GPUCoreTesting.h"
 #include "gpu/core/GPXAssert.h"
 #include "gpu/core/GPXFramebufferCache.h"
 
@@ -168,10 +169,6 @@ void* GPXContext::contextKey() {
     return &contextKeyStorage;
 }
 
-void GPXContext::setMaximumTextureSizeOverrideForTesting(GLint size) {
-    gMaximumTextureSizeOverride.store(size);
-}
-
 void GPXContext::ensureContextOnQueue() {
     Ref<EAGLContext> context;
     {
@@ -332,3 +329,11 @@ void performSyncOnContextQueue(const Ref<GPXContext>& context, const std::functi
 void performAsyncOnContextQueue(const Ref<GPXContext>& context, std::function<void()> block) {
     if (context) context->contextQueue().async(std::move(block));
 }
+
+namespace gpu_core_testing {
+
+void setMaximumTextureSizeOverride(GLint size) {
+    gMaximumTextureSizeOverride.store(size);
+}
+
+}  // namespace gpu_core_testing

@@ -76,10 +76,6 @@ class GPXContext : public NSObject {
     // The number of programs in the cache.
     std::size_t programCacheCount() const;
 
-    // Tests lower the maximum texture size to exercise the limiting paths at small sizes; 0
-    // returns to the device's value.
-    static void setMaximumTextureSizeOverrideForTesting(GLint size);
-
     std::string className() const override { return "GPXContext"; }
 
   private:

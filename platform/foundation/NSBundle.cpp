@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSData.h"
 #include "foundation/NSFileManager.h"
 #include "foundation/NSLog.h"
@@ -477,16 +478,6 @@ std::vector<std::string> NSBundle::preferredLanguages() {
     return languages;
 }
 
-void NSBundle::resetForTesting() {
-    auto& r = registry();
-    std::lock_guard<std::mutex> guard(r.mutex);
-    r.mainPath.reset();
-    r.infoValues.clear();
-    r.languages.reset();
-    r.main = nullptr;
-    r.bundles.clear();
-}
-
 void NSBundle::applyInfoValue(const std::string& key, const Value& value) {
     std::lock_guard<std::mutex> guard(lock_);
     Dictionary info = info_.mutableCopy();
@@ -651,3 +642,17 @@ std::vector<std::string> NSBundle::preferredLocalizations() const {
 std::string NSBundle::description() const {
     return std::string("NSBundle <") + path_ + "> (" + (isMain_ ? "main, loaded" : "loaded") + ")";
 }
+
+namespace foundation_testing {
+
+void resetBundles() {
+    auto& r = registry();
+    std::lock_guard<std::mutex> guard(r.mutex);
+    r.mainPath.reset();
+    r.infoValues.clear();
+    r.languages.reset();
+    r.main = nullptr;
+    r.bundles.clear();
+}
+
+}  // namespace foundation_testing

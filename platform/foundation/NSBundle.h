@@ -57,8 +57,6 @@ class NSBundle : public NSObject {
     static void setInfoValue(const std::string& key, const Value& value);
     static void setPreferredLanguages(std::vector<std::string> languages);
     static std::vector<std::string> preferredLanguages();
-    // Forgets the main bundle, its path and info values, the shared bundles and the languages.
-    static void resetForTesting();
 
     std::string bundlePath() const { return path_; }
     std::string resourcePath() const { return path_; }

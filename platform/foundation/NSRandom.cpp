@@ -9,6 +9,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "foundation/FoundationTesting.h"
+
 namespace {
 
 // A ChaCha20 keystream (20 rounds, 64-bit block counter). Blocks are produced on demand and
@@ -191,7 +193,16 @@ extern "C" void arc4random_buf(void* buffer, std::size_t length) noexcept {
     draw(buffer, length);
 }
 
-void NSRandomSeedForTesting(std::uint64_t seed) {
+void NSRandomReseedFromSystem() {
+    registerForkHandlers();
+    std::lock_guard<std::mutex> guard(sourceLock());
+    keyFromSystemLocked();
+    seededForTesting() = false;
+}
+
+namespace foundation_testing {
+
+void seedRandom(std::uint64_t seed) {
     std::uint8_t key[32];
     std::uint64_t state = seed;
     for (int i = 0; i < 4; ++i) {
@@ -204,9 +215,4 @@ void NSRandomSeedForTesting(std::uint64_t seed) {
     seededForTesting() = true;
 }
 
-void NSRandomReseedFromSystem() {
-    registerForkHandlers();
-    std::lock_guard<std::mutex> guard(sourceLock());
-    keyFromSystemLocked();
-    seededForTesting() = false;
-}
+}  // namespace foundation_testing

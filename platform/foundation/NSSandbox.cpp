@@ -8,6 +8,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSLog.h"
 
 namespace fs = std::filesystem;
@@ -114,10 +115,14 @@ std::uint64_t NSSandbox::generation() {
     return state().generation.load(std::memory_order_acquire);
 }
 
-void NSSandbox::resetForTesting() {
+namespace foundation_testing {
+
+void resetSandbox() {
     removeAutoRoot();
     auto& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.root.clear();
     s.generation.fetch_add(1, std::memory_order_acq_rel);
 }
+
+}  // namespace foundation_testing

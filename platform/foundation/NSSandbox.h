@@ -21,9 +21,6 @@ class NSSandbox {
     // Changes with every setRoot(), so holders of per-root state (the standard defaults, a
     // keychain file) can tell that the root moved and start afresh.
     static std::uint64_t generation();
-    // Forgets the root, so that the next root() chooses again from the environment; removes a
-    // per-process folder made earlier. For tests of the default choice.
-    static void resetForTesting();
 
     // The standard folders of the current root.
     static std::string documentsPath() { return root() + "/Documents"; }

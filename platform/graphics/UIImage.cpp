@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "graphics/GraphicsTesting.h"
 #include "graphics/ImageCodec.h"
 
 int UIImageOrientationToEXIF(UIImageOrientation orientation) {
@@ -125,13 +126,6 @@ Ref<UIImage> UIImage::imageWithContentsOfFile(const std::string& path) {
     auto data = NSData::dataWithContentsOfFile(path);
     if (!data) return nullptr;
     return imageWithData(*data, scaleFromFileName(path));
-}
-
-void UIImage::setResourcesDirectoryForTesting(const std::string& path) {
-    auto& named = namedImages();
-    std::lock_guard<std::mutex> guard(named.lock);
-    named.directoryOverride = path;
-    named.cache.clear();
 }
 
 std::string UIImage::resourcesDirectory() {
@@ -292,3 +286,14 @@ std::optional<NSData> UIImageJPEGRepresentation(const Ref<UIImage>& image, CGFlo
     return detail::encodeJPEG(*image->CGImage(), compressionQuality,
                               UIImageOrientationToEXIF(image->imageOrientation()));
 }
+
+namespace graphics_testing {
+
+void setResourcesDirectory(const std::string& path) {
+    auto& named = namedImages();
+    std::lock_guard<std::mutex> guard(named.lock);
+    named.directoryOverride = path;
+    named.cache.clear();
+}
+
+}  // namespace graphics_testing

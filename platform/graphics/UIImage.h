@@ -4,8 +4,8 @@
 // frames with a total duration. Images are made once and never change, so they are shared freely
 // between threads; the "with..." methods answer new images.
 //
-// Named images come from the resources folder: the folder set by
-// setResourcesDirectoryForTesting(), else the APP_RESOURCES_DIR environment variable, else
+// Named images come from the resources folder: the folder a test set
+// (graphics_testing::setResourcesDirectory), else the APP_RESOURCES_DIR environment variable, else
 // "resources" beside the working directory. A name is tried as given, then with "@2x" and ".png"
 // variants; each found name is decoded once and kept (the cache answers the same image again).
 
@@ -89,9 +89,7 @@ class UIImage : public NSObject {
     std::string className() const override { return "UIImage"; }
     std::string description() const override;
 
-    // The folder imageNamed() reads; an empty path returns to the environment's. Also empties the
-    // named-image cache.
-    static void setResourcesDirectoryForTesting(const std::string& path);
+    // The folder imageNamed() reads.
     static std::string resourcesDirectory();
     static void clearNamedImageCache();
 

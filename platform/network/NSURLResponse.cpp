@@ -8,6 +8,7 @@
 #include "foundation/NSString.h"
 #include "network/NSURLMIMETypes.h"
 #include "network/NetworkInternal.h"
+#include "network/NetworkTesting.h"
 
 namespace {
 
@@ -89,10 +90,6 @@ std::atomic<std::size_t> maximumInMemoryBodyLength{NSURLDefaultMaximumInMemoryBo
 
 std::size_t NSURLMaximumInMemoryBodyLength() {
     return maximumInMemoryBodyLength.load(std::memory_order_relaxed);
-}
-
-void NSURLSetMaximumInMemoryBodyLengthForTesting(std::optional<std::size_t> length) {
-    maximumInMemoryBodyLength.store(length.value_or(NSURLDefaultMaximumInMemoryBodyLength));
 }
 
 Ref<NSError> NSURLMakeDataLengthExceedsMaximumError(const Ref<NSURL>& url) {
@@ -328,3 +325,11 @@ bool NSHTTPURLResponse::isEqual(const NSObject& other) const {
     auto o = dynamic_cast<const NSHTTPURLResponse*>(&other);
     return o && NSURLResponse::isEqual(other) && statusCode_ == o->statusCode_ && headers_ == o->headers_;
 }
+
+namespace network_testing {
+
+void setMaximumInMemoryBodyLength(std::optional<std::size_t> length) {
+    maximumInMemoryBodyLength.store(length.value_or(NSURLDefaultMaximumInMemoryBodyLength));
+}
+
+}  // namespace network_testing

@@ -42,8 +42,6 @@ inline constexpr long NSURLErrorDataLengthExceedsMaximum = -1103;
 // JSON objects) still fits a phone-class process's memory.
 inline constexpr std::size_t NSURLDefaultMaximumInMemoryBodyLength = std::size_t{128} << 20;
 std::size_t NSURLMaximumInMemoryBodyLength();
-// Lowers (or restores, with nullopt) the bound so tests need not send 128 MiB.
-void NSURLSetMaximumInMemoryBodyLengthForTesting(std::optional<std::size_t> length);
 // The error of a load refused by that bound.
 Ref<NSError> NSURLMakeDataLengthExceedsMaximumError(const Ref<NSURL>& url);
 

@@ -13,6 +13,7 @@
 #include "foundation/NSLog.h"
 #include "foundation/NSPropertyListSerialization.h"
 #include "foundation/NSSandbox.h"
+#include "security/SecurityTesting.h"
 
 namespace fs = std::filesystem;
 
@@ -308,14 +309,14 @@ class Keychain {
   public:
     std::mutex mutex;
 
-    std::optional<OSStatus> injected(SecItemOperation operation) {
+    std::optional<OSStatus> injected(security_testing::SecItemOperation operation) {
         auto it = injections_.find(operation);
         if (it == injections_.end()) return std::nullopt;
         OSStatus status = it->second.first;
         if (it->second.second > 0 && --it->second.second == 0) injections_.erase(it);
         return status;
     }
-    void inject(SecItemOperation operation, OSStatus status, int count) {
+    void inject(security_testing::SecItemOperation operation, OSStatus status, int count) {
         if (count == 0) {
             injections_.erase(operation);
         } else {
@@ -396,7 +397,7 @@ class Keychain {
     std::string loadedPath_;
     std::uint64_t loadedGeneration_ = 0;
     std::vector<Item> items_;
-    std::map<SecItemOperation, std::pair<OSStatus, int>> injections_;
+    std::map<security_testing::SecItemOperation, std::pair<OSStatus, int>> injections_;
 };
 
 Keychain& keychain() {
@@ -412,7 +413,7 @@ OSStatus SecItemAdd(const Dictionary& attributes, Value* result) {
     if (result) *result = Value();
     auto& store = keychain();
     std::lock_guard<std::mutex> lock(store.mutex);
-    if (auto status = store.injected(SecItemOperation::Add)) return *status;
+    if (auto status = store.injected(security_testing::SecItemOperation::Add)) return *status;
 
     Request request;
     if (OSStatus status = parse(attributes, Use::Write, true, request); status != errSecSuccess)
@@ -451,7 +452,7 @@ OSStatus SecItemCopyMatching(const Dictionary& query, Value* result) {
     if (result) *result = Value();
     auto& store = keychain();
     std::lock_guard<std::mutex> lock(store.mutex);
-    if (auto status = store.injected(SecItemOperation::CopyMatching)) return *status;
+    if (auto status = store.injected(security_testing::SecItemOperation::CopyMatching)) return *status;
 
     Request request;
     if (OSStatus status = parse(query, Use::Query, true, request); status != errSecSuccess) return status;
@@ -469,7 +470,7 @@ OSStatus SecItemCopyMatching(const Dictionary& query, Value* result) {
 OSStatus SecItemUpdate(const Dictionary& query, const Dictionary& attributesToUpdate) {
     auto& store = keychain();
     std::lock_guard<std::mutex> lock(store.mutex);
-    if (auto status = store.injected(SecItemOperation::Update)) return *status;
+    if (auto status = store.injected(security_testing::SecItemOperation::Update)) return *status;
 
     Request request;
     if (OSStatus status = parse(query, Use::Query, true, request); status != errSecSuccess) return status;
@@ -516,7 +517,7 @@ OSStatus SecItemUpdate(const Dictionary& query, const Dictionary& attributesToUp
 OSStatus SecItemDelete(const Dictionary& query) {
     auto& store = keychain();
     std::lock_guard<std::mutex> lock(store.mutex);
-    if (auto status = store.injected(SecItemOperation::Delete)) return *status;
+    if (auto status = store.injected(security_testing::SecItemOperation::Delete)) return *status;
 
     Request request;
     if (OSStatus status = parse(query, Use::Query, true, request); status != errSecSuccess) return status;
@@ -531,26 +532,30 @@ OSStatus SecItemDelete(const Dictionary& query) {
     return store.save(std::move(previous));
 }
 
-void SecItemInjectStatusForTesting(SecItemOperation operation, OSStatus status, int count) {
-    auto& store = keychain();
-    std::lock_guard<std::mutex> lock(store.mutex);
-    store.inject(operation, status, count);
-}
-
-void SecItemClearInjectedStatusesForTesting() {
-    auto& store = keychain();
-    std::lock_guard<std::mutex> lock(store.mutex);
-    store.clearInjections();
-}
-
-void SecItemSetKeychainFileForTesting(const std::optional<std::string>& path) {
-    auto& store = keychain();
-    std::lock_guard<std::mutex> lock(store.mutex);
-    store.setPath(path);
-}
-
 std::string SecItemKeychainFilePath() {
     auto& store = keychain();
     std::lock_guard<std::mutex> lock(store.mutex);
     return store.path();
 }
+
+namespace security_testing {
+
+void injectKeychainStatus(SecItemOperation operation, OSStatus status, int count) {
+    auto& store = keychain();
+    std::lock_guard<std::mutex> lock(store.mutex);
+    store.inject(operation, status, count);
+}
+
+void clearInjectedKeychainStatuses() {
+    auto& store = keychain();
+    std::lock_guard<std::mutex> lock(store.mutex);
+    store.clearInjections();
+}
+
+void setKeychainFile(const std::optional<std::string>& path) {
+    auto& store = keychain();
+    std::lock_guard<std::mutex> lock(store.mutex);
+    store.setPath(path);
+}
+
+}  // namespace security_testing

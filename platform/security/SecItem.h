@@ -143,15 +143,5 @@ OSStatus SecItemUpdate(const Dictionary& query, const Dictionary& attributesToUp
 // Removes every item that matches; errSecItemNotFound when none do.
 OSStatus SecItemDelete(const Dictionary& query);
 
-// Test hooks.
-enum class SecItemOperation { Add, CopyMatching, Update, Delete };
-// The next `count` calls of `operation` (every call when count < 0) answer `status` without
-// touching the items, as a locked device answers errSecInteractionNotAllowed.
-void SecItemInjectStatusForTesting(SecItemOperation operation, OSStatus status, int count = 1);
-void SecItemClearInjectedStatusesForTesting();
-// Uses `path` as the keychain file from now on (nullopt: back to the file under the sandbox
-// root) and forgets what was read before, so the next call reads the file afresh; calling it
-// again with the same path is how a test "restarts" the keychain.
-void SecItemSetKeychainFileForTesting(const std::optional<std::string>& path);
 // The keychain file in use.
 std::string SecItemKeychainFilePath();

@@ -12,6 +12,7 @@
 #include "security/SecCertificate.h"
 #include "security/SecKey.h"
 #include "security/SecPolicy.h"
+#include "security/SecurityTesting.h"
 
 namespace {
 
@@ -390,7 +391,9 @@ SecTrustRef SecTrustCreateForServer(const std::vector<NSData>& derChain,
     return trust;
 }
 
-void SecTrustAddSystemAnchorForTesting(const SecCertificateRef& anchor) {
+namespace security_testing {
+
+void addSystemAnchor(const SecCertificateRef& anchor) {
     if (!anchor) return;
     auto& anchors = systemAnchors();
     std::lock_guard<std::mutex> lock(anchors.mutex);
@@ -398,9 +401,11 @@ void SecTrustAddSystemAnchorForTesting(const SecCertificateRef& anchor) {
     anchors.store.reset();
 }
 
-void SecTrustResetSystemAnchorsForTesting() {
+void resetSystemAnchors() {
     auto& anchors = systemAnchors();
     std::lock_guard<std::mutex> lock(anchors.mutex);
     anchors.testAnchors.clear();
     anchors.store.reset();
 }
+
+}  // namespace security_testing

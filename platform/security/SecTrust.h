@@ -4,7 +4,7 @@
 //
 // Anchors. By default the chain must lead to one of the system roots (the Debian CA bundle,
 // /etc/ssl/certs/ca-certificates.crt, read once per process) or to a certificate a test added
-// with SecTrustAddSystemAnchorForTesting. SecTrustSetAnchorCertificates replaces those roots for
+// with security_testing::addSystemAnchor. SecTrustSetAnchorCertificates replaces those roots for
 // this trust object's evaluations (unless SecTrustSetAnchorCertificatesOnly(false) adds them
 // back). Any certificate may be an anchor, not only a self-signed root: a chain is trusted as
 // soon as it reaches one.
@@ -125,8 +125,3 @@ SecKeyRef SecTrustCopyPublicKey(const SecTrustRef& trust);
 // `host` (absent: no host check). nullptr when the chain is empty or a certificate does not parse.
 SecTrustRef SecTrustCreateForServer(const std::vector<NSData>& derChain,
                                     const std::optional<std::string>& host);
-
-// Test hooks: extra certificates the platform trusts as if they were system roots (so a test's
-// own root can stand for a public one on loopback), for the whole process.
-void SecTrustAddSystemAnchorForTesting(const SecCertificateRef& anchor);
-void SecTrustResetSystemAnchorsForTesting();

@@ -15,6 +15,7 @@
 #include "graphics/UIGraphics.h"
 #include "graphics/UIImage.h"
 #include "system/PhotoAlbum.h"
+#include "system/SystemTesting.h"
 
 namespace detail {
 
@@ -661,81 +662,6 @@ void ALAssetsLibrary::writeImageToSavedPhotosAlbum(const CGImageRef& image, ALAs
     onMainLoopLater([completion = std::move(completion), url, error] { completion(url, error); });
 }
 
-void ALAssetsLibrary::setAuthorizationStatusForTesting(ALAuthorizationStatus status) {
-    std::lock_guard lock(store().mutex);
-    store().status = status;
-}
-
-std::string ALAssetsLibrary::addGroupForTesting(const std::string& name, ALAssetsGroupType type) {
-    GroupRecord group;
-    group.id = upper(make<NSUUID>()->UUIDString());
-    group.name = name;
-    group.type = type;
-    group.editable = type == ALAssetsGroupAlbum;
-    std::lock_guard lock(store().mutex);
-    store().groups.push_back(group);
-    return group.id;
-}
-
-std::string ALAssetsLibrary::savedPhotosGroupIDForTesting() {
-    return kSavedPhotosID;
-}
-
-Ref<NSURL> ALAssetsLibrary::addPhotoForTesting(const std::string& groupID, const Ref<UIImage>& image,
-                                               std::optional<NSDate> date) {
-    if (!image || !image->CGImage()) return nullptr;
-    auto asset = std::make_shared<PhotoAsset>();
-    asset->id = upper(make<NSUUID>()->UUIDString());
-    asset->date = date.value_or(NSDate::date());
-    asset->uti = "public.png";
-    asset->image = image;
-    auto& s = store();
-    std::lock_guard lock(s.mutex);
-    asset->filename = memoryAssetNameLocked(s, "PNG");
-    return addAssetLocked(s, groupID, asset);
-}
-
-Ref<NSURL> ALAssetsLibrary::addVideoForTesting(const std::string& groupID, const Ref<UIImage>& poster,
-                                               double duration, std::optional<NSDate> date) {
-    if (!poster || !poster->CGImage()) return nullptr;
-    auto asset = std::make_shared<PhotoAsset>();
-    asset->id = upper(make<NSUUID>()->UUIDString());
-    asset->video = true;
-    asset->duration = duration;
-    asset->date = date.value_or(NSDate::date());
-    asset->uti = "public.mpeg-4";
-    asset->image = poster;
-    auto& s = store();
-    std::lock_guard lock(s.mutex);
-    asset->filename = memoryAssetNameLocked(s, "MP4");
-    return addAssetLocked(s, groupID, asset);
-}
-
-bool ALAssetsLibrary::addAssetToGroupForTesting(const Ref<NSURL>& assetURL, const std::string& groupID) {
-    auto id = queryItem(assetURL, "id");
-    if (!id) return false;
-    auto& s = store();
-    std::lock_guard lock(s.mutex);
-    AssetPtr asset = findAssetLocked(s, *id);
-    GroupRecord* group = findGroupLocked(s, groupID);
-    if (!asset || !group) return false;
-    if (std::find(group->assets.begin(), group->assets.end(), asset) == group->assets.end()) {
-        group->assets.push_back(asset);
-    }
-    return true;
-}
-
-void ALAssetsLibrary::setFullScreenPixelSizeForTesting(CGSize size) {
-    std::lock_guard lock(store().mutex);
-    store().fullScreen = size.width > 0 && size.height > 0 ? size : CGSize{750, 1334};
-}
-
-void ALAssetsLibrary::resetForTesting() {
-    std::lock_guard lock(store().mutex);
-    store().reset();
-    store().albumDirectory.reset();
-}
-
 // ---- the album folder ------------------------------------------------------------------------------
 
 namespace detail {
@@ -752,16 +678,6 @@ void setPhotoAlbumDirectory(const std::string& path) {
     } else {
         store().albumDirectory = path;
     }
-}
-
-void setPhotoAlbumSaveErrorForTesting(Ref<NSError> error) {
-    std::lock_guard lock(store().mutex);
-    store().saveError = std::move(error);
-}
-
-Ref<NSError> photoAlbumSaveErrorForTesting() {
-    std::lock_guard lock(store().mutex);
-    return store().saveError;
 }
 
 Ref<NSURL> saveImageToPhotoAlbum(const Ref<UIImage>& image, Ref<NSError>* error) {
@@ -814,3 +730,91 @@ Ref<NSURL> saveImageToPhotoAlbum(const Ref<UIImage>& image, Ref<NSError>* error)
 }
 
 }  // namespace detail
+
+namespace system_testing {
+
+void setPhotoLibraryAuthorizationStatus(ALAuthorizationStatus status) {
+    std::lock_guard lock(store().mutex);
+    store().status = status;
+}
+
+std::string addPhotoGroup(const std::string& name, ALAssetsGroupType type) {
+    GroupRecord group;
+    group.id = upper(make<NSUUID>()->UUIDString());
+    group.name = name;
+    group.type = type;
+    group.editable = type == ALAssetsGroupAlbum;
+    std::lock_guard lock(store().mutex);
+    store().groups.push_back(group);
+    return group.id;
+}
+
+std::string savedPhotosGroupID() {
+    return kSavedPhotosID;
+}
+
+Ref<NSURL> addPhoto(const std::string& groupID, const Ref<UIImage>& image, std::optional<NSDate> date) {
+    if (!image || !image->CGImage()) return nullptr;
+    auto asset = std::make_shared<PhotoAsset>();
+    asset->id = upper(make<NSUUID>()->UUIDString());
+    asset->date = date.value_or(NSDate::date());
+    asset->uti = "public.png";
+    asset->image = image;
+    auto& s = store();
+    std::lock_guard lock(s.mutex);
+    asset->filename = memoryAssetNameLocked(s, "PNG");
+    return addAssetLocked(s, groupID, asset);
+}
+
+Ref<NSURL> addVideo(const std::string& groupID, const Ref<UIImage>& poster, double duration,
+                    std::optional<NSDate> date) {
+    if (!poster || !poster->CGImage()) return nullptr;
+    auto asset = std::make_shared<PhotoAsset>();
+    asset->id = upper(make<NSUUID>()->UUIDString());
+    asset->video = true;
+    asset->duration = duration;
+    asset->date = date.value_or(NSDate::date());
+    asset->uti = "public.mpeg-4";
+    asset->image = poster;
+    auto& s = store();
+    std::lock_guard lock(s.mutex);
+    asset->filename = memoryAssetNameLocked(s, "MP4");
+    return addAssetLocked(s, groupID, asset);
+}
+
+bool addAssetToGroup(const Ref<NSURL>& assetURL, const std::string& groupID) {
+    auto id = queryItem(assetURL, "id");
+    if (!id) return false;
+    auto& s = store();
+    std::lock_guard lock(s.mutex);
+    AssetPtr asset = findAssetLocked(s, *id);
+    GroupRecord* group = findGroupLocked(s, groupID);
+    if (!asset || !group) return false;
+    if (std::find(group->assets.begin(), group->assets.end(), asset) == group->assets.end()) {
+        group->assets.push_back(asset);
+    }
+    return true;
+}
+
+void setFullScreenPixelSize(CGSize size) {
+    std::lock_guard lock(store().mutex);
+    store().fullScreen = size.width > 0 && size.height > 0 ? size : CGSize{750, 1334};
+}
+
+void resetPhotoLibrary() {
+    std::lock_guard lock(store().mutex);
+    store().reset();
+    store().albumDirectory.reset();
+}
+
+void setPhotoAlbumSaveError(Ref<NSError> error) {
+    std::lock_guard lock(store().mutex);
+    store().saveError = std::move(error);
+}
+
+Ref<NSError> photoAlbumSaveError() {
+    std::lock_guard lock(store().mutex);
+    return store().saveError;
+}
+
+}  // namespace system_testing

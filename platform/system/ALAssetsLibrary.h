@@ -6,8 +6,8 @@
 //   (detail::photoAlbumDirectory, where UIImageWriteToSavedPhotosAlbum writes), looked at again
 //   at every enumeration and lookup, so pictures saved by this app or dropped there by another
 //   "app" appear; files that do not decode as pictures are left out;
-// - other groups and assets are added by tests (addGroupForTesting, addPhotoForTesting...), in
-//   memory.
+// - other groups and assets are added by tests (system_testing::addPhotoGroup, addPhoto...,
+//   system/SystemTesting.h), in memory.
 //
 // Calls and threads, as on the device:
 // - enumerateGroupsWithTypes delivers, each on a later turn of the main run loop, one call per
@@ -235,23 +235,6 @@ class ALAssetsLibrary : public NSObject {
     // later turn of the main run loop with the new asset's URL, or an error.
     void writeImageToSavedPhotosAlbum(const CGImageRef& image, ALAssetOrientation orientation,
                                       WriteCompletionBlock completion);
-
-    // ---- test hooks ------------------------------------------------------------------------------
-    static void setAuthorizationStatusForTesting(ALAuthorizationStatus status);
-    // A new group; answers its ID.
-    static std::string addGroupForTesting(const std::string& name, ALAssetsGroupType type);
-    static std::string savedPhotosGroupIDForTesting();
-    // A photo (stored as PNG) or a video (its poster picture and duration) at the end of a group;
-    // answers the asset's URL, nullptr for an unknown group or a null picture.
-    static Ref<NSURL> addPhotoForTesting(const std::string& groupID, const Ref<UIImage>& image,
-                                         std::optional<NSDate> date = std::nullopt);
-    static Ref<NSURL> addVideoForTesting(const std::string& groupID, const Ref<UIImage>& poster,
-                                         double duration, std::optional<NSDate> date = std::nullopt);
-    static bool addAssetToGroupForTesting(const Ref<NSURL>& assetURL, const std::string& groupID);
-    // The screen's pixel size that full-screen pictures fit into (750 x 1334 unless set).
-    static void setFullScreenPixelSizeForTesting(CGSize size);
-    // Forgets the groups and assets added by tests and every setting.
-    static void resetForTesting();
 };
 
 namespace detail {

@@ -1,4 +1,5 @@
 #include "system/CTTelephonyNetworkInfo.h"
+#include "system/SystemTesting.h"
 
 #include <mutex>
 
@@ -38,12 +39,16 @@ std::optional<std::string> CTTelephonyNetworkInfo::currentRadioAccessTechnology(
     return telephony().technology;
 }
 
-void CTTelephonyNetworkInfo::setCarrierForTesting(std::optional<CTCarrierInfo> carrier) {
+namespace system_testing {
+
+void setCarrier(std::optional<CTCarrierInfo> carrier) {
     std::lock_guard lock(telephony().mutex);
     telephony().carrier = std::move(carrier);
 }
 
-void CTTelephonyNetworkInfo::setRadioAccessTechnologyForTesting(std::optional<std::string> technology) {
+void setRadioAccessTechnology(std::optional<std::string> technology) {
     std::lock_guard lock(telephony().mutex);
     telephony().technology = std::move(technology);
 }
+
+}  // namespace system_testing

@@ -48,8 +48,4 @@ class CTTelephonyNetworkInfo : public NSObject {
     Ref<CTCarrier> subscriberCellularProvider() const;
     // nil when there is no radio connection.
     std::optional<std::string> currentRadioAccessTechnology() const;
-
-    // nullopt returns to "no SIM".
-    static void setCarrierForTesting(std::optional<CTCarrierInfo> carrier);
-    static void setRadioAccessTechnologyForTesting(std::optional<std::string> technology);
 };

@@ -1,4 +1,5 @@
 #include "system/CaptiveNetwork.h"
+#include "system/SystemTesting.h"
 
 #include <mutex>
 
@@ -9,8 +10,8 @@ std::mutex& networkMutex() {
     return m;
 }
 
-std::optional<detail::WiFiNetwork>& joinedNetwork() {
-    static std::optional<detail::WiFiNetwork> network;
+std::optional<system_testing::WiFiNetwork>& joinedNetwork() {
+    static std::optional<system_testing::WiFiNetwork> network;
     return network;
 }
 
@@ -32,9 +33,11 @@ std::optional<Dictionary> CNCopyCurrentNetworkInfo(const std::string& interfaceN
     };
 }
 
-namespace detail {
-void setCurrentWiFiNetworkForTesting(std::optional<WiFiNetwork> network) {
+namespace system_testing {
+
+void setCurrentWiFiNetwork(std::optional<WiFiNetwork> network) {
     std::lock_guard lock(networkMutex());
     joinedNetwork() = std::move(network);
 }
-}  // namespace detail
+
+}  // namespace system_testing

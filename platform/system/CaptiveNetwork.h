@@ -20,12 +20,3 @@ std::optional<Array> CNCopySupportedInterfaces();
 // {SSID, BSSID, SSIDDATA} of the network joined on the interface; nil when none is joined or the
 // interface is not a Wi-Fi interface.
 std::optional<Dictionary> CNCopyCurrentNetworkInfo(const std::string& interfaceName);
-
-namespace detail {
-struct WiFiNetwork {
-    std::string ssid;
-    std::string bssid;  // "aa:bb:cc:dd:ee:ff"
-};
-// nullopt leaves the network.
-void setCurrentWiFiNetworkForTesting(std::optional<WiFiNetwork> network);
-}  // namespace detail

@@ -1,4 +1,5 @@
 #include "system/DeviceProbes.h"
+#include "system/SystemTesting.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -141,14 +142,6 @@ std::vector<NetworkInterfaceAddress> networkInterfaceAddresses() {
     return hostInterfaces();
 }
 
-void setNetworkInterfacesForTesting(std::optional<std::vector<NetworkInterfaceAddress>> interfaces) {
-    {
-        std::lock_guard lock(state().mutex);
-        state().interfaces = std::move(interfaces);
-    }
-    networkConfigurationChanged();
-}
-
 std::uint64_t addNetworkChangeListener(std::function<void()> listener) {
     auto& l = listeners();
     std::lock_guard lock(l.mutex);
@@ -246,20 +239,9 @@ std::optional<HardwareAddress> hardwareAddressOfInterface(const std::string& pho
     return parseHardwareAddress(std::string_view(buffer, static_cast<std::size_t>(in.gcount())));
 }
 
-void setSysfsNetDirectoryForTesting(const std::string& path) {
-    std::lock_guard lock(state().mutex);
-    state().sysfsNet = path.empty() ? std::string("/sys/class/net") : path;
-}
-
 bool deviceFileExists(const std::string& path) {
     std::lock_guard lock(state().mutex);
     return state().deviceFiles.count(normalisedDevicePath(path)) != 0;
-}
-
-void setDeviceFilesForTesting(std::vector<std::string> paths) {
-    std::lock_guard lock(state().mutex);
-    state().deviceFiles.clear();
-    for (auto& p : paths) state().deviceFiles.insert(normalisedDevicePath(std::move(p)));
 }
 
 bool isSystemClassAvailable(const std::string& className) {
@@ -269,7 +251,30 @@ bool isSystemClassAvailable(const std::string& className) {
     return presentClasses().count(className) != 0;
 }
 
-void setSystemClassAvailableForTesting(const std::string& className, std::optional<bool> available) {
+}  // namespace detail
+
+namespace system_testing {
+
+void setNetworkInterfaces(std::optional<std::vector<detail::NetworkInterfaceAddress>> interfaces) {
+    {
+        std::lock_guard lock(state().mutex);
+        state().interfaces = std::move(interfaces);
+    }
+    detail::networkConfigurationChanged();
+}
+
+void setSysfsNetDirectory(const std::string& path) {
+    std::lock_guard lock(state().mutex);
+    state().sysfsNet = path.empty() ? std::string("/sys/class/net") : path;
+}
+
+void setDeviceFiles(std::vector<std::string> paths) {
+    std::lock_guard lock(state().mutex);
+    state().deviceFiles.clear();
+    for (auto& p : paths) state().deviceFiles.insert(normalisedDevicePath(std::move(p)));
+}
+
+void setSystemClassAvailable(const std::string& className, std::optional<bool> available) {
     std::lock_guard lock(state().mutex);
     if (available) {
         state().classOverrides[className] = *available;
@@ -278,20 +283,20 @@ void setSystemClassAvailableForTesting(const std::string& className, std::option
     }
 }
 
-void resetDeviceProbesForTesting() {
+void resetDeviceProbes() {
     bool hadInterfaces;
     {
         std::lock_guard lock(state().mutex);
         auto& s = state();
         hadInterfaces = s.interfaces.has_value();
-        s.machineModel = kDefaultMachineModel;
+        s.machineModel = detail::kDefaultMachineModel;
         s.interfaces.reset();
         s.wifiInterface = "eth0";
         s.sysfsNet = "/sys/class/net";
         s.deviceFiles.clear();
         s.classOverrides.clear();
     }
-    if (hadInterfaces) networkConfigurationChanged();
+    if (hadInterfaces) detail::networkConfigurationChanged();
 }
 
-}  // namespace detail
+}  // namespace system_testing

@@ -55,8 +55,6 @@ struct NetworkInterfaceAddress {
 
 // The injected list when there is one, else the host's.
 std::vector<NetworkInterfaceAddress> networkInterfaceAddresses();
-// nullopt returns to the host's list. Tells the change listeners.
-void setNetworkInterfacesForTesting(std::optional<std::vector<NetworkInterfaceAddress>> interfaces);
 // Called (on the calling thread of the change) whenever the interface list or another network
 // fact changes through a test hook. Returns a token for removal.
 std::uint64_t addNetworkChangeListener(std::function<void()> listener);
@@ -82,25 +80,16 @@ unsigned interfaceIndex(const std::string& phoneInterface);
 std::optional<HardwareAddress> hardwareAddressOfInterface(const std::string& phoneInterface);
 // "aa:bb:cc:dd:ee:ff" (a trailing line end allowed) into bytes; nullopt for anything else.
 std::optional<HardwareAddress> parseHardwareAddress(std::string_view text);
-// The folder that holds one folder per interface; "/sys/class/net" unless set (empty returns).
-void setSysfsNetDirectoryForTesting(const std::string& path);
 
 // ---- device files ----------------------------------------------------------------------------------
 // Whether a path exists on the phone's own file system (outside the app's sandbox). Nothing exists
 // there unless a test says so; a trailing "/" does not matter.
 bool deviceFileExists(const std::string& path);
-void setDeviceFilesForTesting(std::vector<std::string> paths);
 
 // ---- system classes --------------------------------------------------------------------------------
 // Whether the system offers a class by that name (a run-time lookup by name). Unknown names are
 // absent; "ASIdentifierManager" is absent; the telephony, pasteboard, reachability and photo
 // library classes are present.
 bool isSystemClassAvailable(const std::string& className);
-// Overrides one name; nullopt returns it to the table.
-void setSystemClassAvailableForTesting(const std::string& className, std::optional<bool> available);
-
-// Returns every probe to its default (model, interfaces, Wi-Fi interface, sysfs folder, device
-// files, class overrides).
-void resetDeviceProbesForTesting();
 
 }  // namespace detail

@@ -32,7 +32,4 @@ namespace detail {
 std::string photoAlbumDirectory();
 // An empty path returns to the environment's choice.
 void setPhotoAlbumDirectory(const std::string& path);
-// Every save fails with this error while it is set (nullptr clears it); nothing is written.
-void setPhotoAlbumSaveErrorForTesting(Ref<NSError> error);
-Ref<NSError> photoAlbumSaveErrorForTesting();
 }  // namespace detail

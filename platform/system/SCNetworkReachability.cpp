@@ -1,4 +1,5 @@
 #include "system/SCNetworkReachability.h"
+#include "system/SystemTesting.h"
 
 #include <arpa/inet.h>
 
@@ -358,7 +359,9 @@ bool SCNetworkReachabilitySetDispatchQueue(const SCNetworkReachabilityRef& targe
     return detail::ReachabilityAccess::setQueue(target, queue);
 }
 
-void SCNetworkReachabilitySetFlagsForTesting(std::optional<SCNetworkReachabilityFlags> flags) {
+namespace system_testing {
+
+void setReachabilityFlags(std::optional<SCNetworkReachabilityFlags> flags) {
     {
         auto& o = overrides();
         std::lock_guard lock(o.mutex);
@@ -367,8 +370,7 @@ void SCNetworkReachabilitySetFlagsForTesting(std::optional<SCNetworkReachability
     detail::reachabilityReevaluateAll();
 }
 
-void SCNetworkReachabilitySetHostFlagsForTesting(const std::string& host,
-                                                 std::optional<SCNetworkReachabilityFlags> flags) {
+void setHostReachabilityFlags(const std::string& host, std::optional<SCNetworkReachabilityFlags> flags) {
     {
         auto& o = overrides();
         std::lock_guard lock(o.mutex);
@@ -384,13 +386,13 @@ void SCNetworkReachabilitySetHostFlagsForTesting(const std::string& host,
     detail::reachabilityReevaluateAll();
 }
 
-void SCNetworkReachabilitySetGetFlagsFailsForTesting(bool fails) {
+void setReachabilityGetFlagsFails(bool fails) {
     auto& o = overrides();
     std::lock_guard lock(o.mutex);
     o.getFlagsFails = fails;
 }
 
-void SCNetworkReachabilityResetForTesting() {
+void resetReachability() {
     {
         auto& o = overrides();
         std::lock_guard lock(o.mutex);
@@ -400,3 +402,5 @@ void SCNetworkReachabilityResetForTesting() {
     }
     detail::reachabilityReevaluateAll();
 }
+
+}  // namespace system_testing

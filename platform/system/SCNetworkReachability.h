@@ -145,18 +145,6 @@ bool SCNetworkReachabilityUnscheduleFromRunLoop(const SCNetworkReachabilityRef& 
 bool SCNetworkReachabilitySetDispatchQueue(const SCNetworkReachabilityRef& target,
                                            const dispatch_queue_t& queue);
 
-// ---- test hooks ------------------------------------------------------------------------------
-// The flags every target answers (unless a host override applies); nullopt returns to derived
-// flags. Every scheduled target whose flags change hears of it.
-void SCNetworkReachabilitySetFlagsForTesting(std::optional<SCNetworkReachabilityFlags> flags);
-// Flags for one host name or numeric address ("0.0.0.0", "169.254.0.0", "example.test").
-void SCNetworkReachabilitySetHostFlagsForTesting(const std::string& host,
-                                                 std::optional<SCNetworkReachabilityFlags> flags);
-// Makes GetFlags fail (answer false) while set.
-void SCNetworkReachabilitySetGetFlagsFailsForTesting(bool fails);
-// Drops every override and the failure switch.
-void SCNetworkReachabilityResetForTesting();
-
 namespace detail {
 // The flags that the interface list gives a target (step 3 above), for an address in numeric
 // form or a host name.

@@ -7,6 +7,7 @@
 
 #include "foundation/NSBundle.h"
 #include "foundation/NSRunLoop.h"
+#include "system/SystemTesting.h"
 
 namespace {
 
@@ -238,7 +239,9 @@ void SystemOtherApps::clearRecords() {
     state().deliveries.clear();
 }
 
-void SystemOtherApps::resetForTesting() {
+namespace system_testing {
+
+void resetOtherApps() {
     std::lock_guard lock(state().mutex);
     auto& s = state();
     s.apps.clear();
@@ -248,3 +251,5 @@ void SystemOtherApps::resetForTesting() {
     s.opened.clear();
     s.deliveries.clear();
 }
+
+}  // namespace system_testing

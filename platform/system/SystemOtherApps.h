@@ -80,9 +80,6 @@ class SystemOtherApps {
     static std::vector<Delivery> deliveriesToOwnApp();
     static void clearRecords();
 
-    // Removes every app, the handler, our schemes and identifier, and the records.
-    static void resetForTesting();
-
     // The schemes the system answers itself.
     static bool isSystemScheme(const std::string& scheme);
 };

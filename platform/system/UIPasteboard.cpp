@@ -13,6 +13,7 @@
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUUID.h"
 #include "graphics/UIImage.h"
+#include "system/SystemTesting.h"
 
 namespace {
 
@@ -423,14 +424,18 @@ std::string UIPasteboard::filePathForPasteboardName(const std::string& name) {
     return sharedDirectory() + "/" + escapedFileName(name);
 }
 
-NSData UIPasteboard::encodeItemsForTesting(const Array& items) {
+namespace system_testing {
+
+NSData encodePasteboardItems(const Array& items) {
     auto data = NSPropertyListSerialization::dataWithPropertyList(
         propertyListFromItems(validItems(items)), NSPropertyListBinaryFormat_v1_0, 0, nullptr);
     return data ? *data : NSData();
 }
 
-void UIPasteboard::resetForTesting() {
+void resetPasteboards() {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     r.pasteboards.clear();
 }
+
+}  // namespace system_testing

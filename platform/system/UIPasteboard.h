@@ -99,10 +99,6 @@ class UIPasteboard : public NSObject {
     // Where the named pasteboard's file lives in the current folder. Names are escaped into safe
     // file names ("%2F" for "/" and so on) and end in ".pasteboard".
     static std::string filePathForPasteboardName(const std::string& name);
-    // The binary property list for items, as the files hold them; for tests acting as other apps.
-    static NSData encodeItemsForTesting(const Array& items);
-    // Forgets every pasteboard object of this process (files stay).
-    static void resetForTesting();
 
   private:
     // Re-reads the file when it changed since the last look. Lock held.

@@ -5,6 +5,7 @@
 #include "foundation/NSLog.h"
 #include "foundation/NSString.h"
 #include "sdk/wechat/WXTransfer.h"
+#include "sdk/wechat/WeChatTesting.h"
 #include "system/SystemOtherApps.h"
 #include "system/UIPasteboard.h"
 #include "uikit/UIApplication.h"
@@ -191,7 +192,11 @@ bool WXApi::handleOpenURL(const Ref<NSURL>& url, WXApiDelegate* delegate) {
     return true;
 }
 
-void WXApi::resetForTesting() {
+namespace wechat_testing {
+
+void resetSDK() {
     std::lock_guard lock(stateMutex());
     appIDStorage().clear();
 }
+
+}  // namespace wechat_testing

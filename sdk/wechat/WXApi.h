@@ -49,7 +49,4 @@ class WXApi {
 
     // Hands a SendAuthReq or SendMessageToWXReq to WeChat (see above).
     static bool sendReq(const Ref<BaseReq>& request);
-
-    // Forgets the registration. For tests.
-    static void resetForTesting();
 };

@@ -15,6 +15,7 @@
 #include "app/QVNBaseURL.h"
 #include "app/QVNConfiguration.h"
 #include "foundation/NSJSONSerialization.h"
+#include "network/NetworkTesting.h"
 #include "tests/app/AppTestSupport.h"
 
 using apptest::APIOutcome;
@@ -292,13 +293,13 @@ TEST_F(APIClientTest, ALargeReplyLoadsAndOnePastTheHTTPLayersBoundFails) {
     EXPECT_EQ(outcome.successes, 1);
     EXPECT_EQ(outcome.reply["data"].stringValue().size(), std::size_t{9} << 20);
 
-    NSURLSetMaximumInMemoryBodyLengthForTesting(64 * 1024);
+    network_testing::setMaximumInMemoryBodyLength(64 * 1024);
     std::string big = R"({"resultCode":0,"data":")" + std::string(100 * 1024, 'a') + "\"}";
     server.setReply(apiPath("big.do"), json(big));
     APIOutcome refused;
     QVNAPIClient::getWithURL("big.do", Value(), refused.success(), refused.failure());
     bool waited = refused.wait();
-    NSURLSetMaximumInMemoryBodyLengthForTesting(std::nullopt);
+    network_testing::setMaximumInMemoryBodyLength(std::nullopt);
     ASSERT_TRUE(waited);
     EXPECT_EQ(refused.successes, 0);
     ASSERT_EQ(refused.failures, 1);

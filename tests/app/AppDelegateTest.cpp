@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/AppDelegate.h"
+#include "app/AppTesting.h"
 #include "app/QVNAppStartup.h"
 #include "app/QVNMainStoryboard.h"
 #include "app/QVNNavigationController.h"
@@ -20,6 +21,8 @@
 #include "sdk/analytics/collection/TallyInternal.h"
 #include "sdk/analytics/collection/TallySettings.h"
 #include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
+#include "sdk/wechat/WeChatTesting.h"
+#include "sdk/weibo/bridge/WeiboTesting.h"
 #include "tests/app/AppTestSupport.h"
 #include "uikit/UIAlertTestDriver.h"
 #include "uikit/UIStoryboard.h"
@@ -55,7 +58,7 @@ class AppDelegateTest : public ::testing::Test {
 
     void TearDown() override {
         testsupport::drainMainRunLoop();
-        AppDelegate::setSDKEntryPointsForTesting({});
+        app_testing::setSDKEntryPoints({});
         TallyUncaughtExceptionHandler::uninstallCrashHandlers();
         detail::TallyResetForTesting();
         UIAlertTestDriver::reset();
@@ -102,7 +105,7 @@ class AppDelegateTest : public ::testing::Test {
             wechatDelegate = delegate;
             return wechatAccepts;
         };
-        AppDelegate::setSDKEntryPointsForTesting(points);
+        app_testing::setSDKEntryPoints(points);
     }
 
     std::vector<std::string> callNames() const {
@@ -283,7 +286,7 @@ TEST_F(AppDelegateTest, AURLNeitherTakesIsRefused) {
 }
 
 TEST_F(AppDelegateTest, TheRealSDKsRefuseForeignURLs) {
-    AppDelegate::setSDKEntryPointsForTesting({});
+    app_testing::setSDKEntryPoints({});
     auto delegate = make<AppDelegate>();
     auto application = make<UIApplication>();
     EXPECT_EQ(delegate->applicationHandleOpenURL(*application, NSURL::URLWithString("http://127.0.0.1/x")),
@@ -432,9 +435,9 @@ TEST_F(AppDelegateTest, AnalyticsStartCarriesPolicyChannelAndVersion) {
 }
 
 TEST_F(AppDelegateTest, AWeChatSignInURLReachesWxCodeThroughTheRealSDKs) {
-    AppDelegate::setSDKEntryPointsForTesting({});
-    WXApi::resetForTesting();
-    WeiboSDK::resetForTesting();
+    app_testing::setSDKEntryPoints({});
+    wechat_testing::resetSDK();
+    weibo_testing::resetSDK();
     auto delegate = make<AppDelegate>();
     auto application = make<UIApplication>();
     ASSERT_EQ(delegate->applicationDidFinishLaunchingWithOptions(*application, Dictionary()), true);
@@ -450,6 +453,6 @@ TEST_F(AppDelegateTest, AWeChatSignInURLReachesWxCodeThroughTheRealSDKs) {
     EXPECT_EQ(watcher->seen.size(), 1u);
     EXPECT_FALSE(delegate->wbtoken());  // the Weibo SDK did not take it
     KVO::removeObserver(*delegate, watcher.get());
-    WXApi::resetForTesting();
-    WeiboSDK::resetForTesting();
+    wechat_testing::resetSDK();
+    weibo_testing::resetSDK();
 }

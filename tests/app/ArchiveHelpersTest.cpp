@@ -5,6 +5,7 @@
 #include "app/CoreArchive+Version.h"
 #include "app/CoreArchive.h"
 #include "app/NSString+ArcFile.h"
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSFileManager.h"
 #include "foundation/NSSandbox.h"
@@ -21,7 +22,7 @@ class ArchiveHelpersTest : public ::testing::Test {
     }
     void TearDown() override {
         NSUserDefaults::resetStandardUserDefaults();
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
     }
 
     bool isDirectory(const std::string& path) {

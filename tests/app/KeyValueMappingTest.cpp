@@ -8,6 +8,7 @@
 #include "app/NSObject+Property.h"
 #include "app/NSObject+RMClass.h"
 #include "app/NSObject+RMKeyValue.h"
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSJSONSerialization.h"
 #include "foundation/NSLog.h"
@@ -350,7 +351,7 @@ TEST(KeyValueMapping, PropertyListFiles) {
     error = nullptr;
     EXPECT_FALSE(objectWithFilename<TRPerson>(std::string("nowhere"), &error));
     EXPECT_EQ(domainOf(error), "file参数为nil");
-    NSBundle::resetForTesting();
+    foundation_testing::resetBundles();
 }
 
 // ----- Records to dictionaries -----

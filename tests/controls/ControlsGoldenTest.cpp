@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "ControlsTestSupport.h"
+#include "controls/ControlsTesting.h"
 #include "controls/GHIndefiniteAnimatedView.h"
 #include "controls/GHProgressHUD.h"
 #include "controls/SNStatusBarNotification.h"
@@ -60,16 +61,16 @@ constexpr int kBoxOverGrey = 26;
 class ControlsLibraryGoldenTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        GHProgressHUD::resetForTesting();
-        SNStatusBarNotification::resetForTesting();
+        ControlsTesting::resetProgressHUD();
+        ControlsTesting::resetStatusBarNotification();
         UIScreen::mainScreen()->setBoundsSize(CGSizeMake(320, 568));
         UIScreen::mainScreen()->setScale(kScale);
         // Laid out with the measurer that draws, so the pictures look as a user would see them.
         TextMeasurer::useDeterministic(false);
     }
     void TearDown() override {
-        GHProgressHUD::resetForTesting();
-        SNStatusBarNotification::resetForTesting();
+        ControlsTesting::resetProgressHUD();
+        ControlsTesting::resetStatusBarNotification();
         if (window) window->setHidden(true);
         UIScreen::mainScreen()->resetToConfiguration();
         TextMeasurer::useDeterministic(true);

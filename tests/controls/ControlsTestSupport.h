@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "controls/GHProgressHUDResources.h"
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSLog.h"
 #include "graphics/CGImage.h"
@@ -54,7 +55,7 @@ class HUDResources {
         EXPECT_TRUE(GHProgressHUDResources::writeBundle(folder.path()));
         NSBundle::setMainBundlePath(folder.path());
     }
-    ~HUDResources() { NSBundle::resetForTesting(); }
+    ~HUDResources() { foundation_testing::resetBundles(); }
     HUDResources(const HUDResources&) = delete;
     HUDResources& operator=(const HUDResources&) = delete;
     testsupport::TemporaryDirectory folder;

@@ -6,6 +6,7 @@
 
 #include "ControlsTestSupport.h"
 #include "controls/GHIndefiniteAnimatedView.h"
+#include "foundation/FoundationTesting.h"
 #include "uikit/CAAnimation.h"
 #include "uikit/UIScreen.h"
 
@@ -157,7 +158,7 @@ TEST_F(GHIndefiniteAnimatedViewTest, ALargerViewPlacesTheLayerTowardsItsBottomRi
 }
 
 TEST_F(GHIndefiniteAnimatedViewTest, WithoutTheBundleTheMaskHasNoContents) {
-    NSBundle::resetForTesting();
+    foundation_testing::resetBundles();
     testsupport::TemporaryDirectory empty;
     NSBundle::setMainBundlePath(empty.path());
     auto view = spinner(18);

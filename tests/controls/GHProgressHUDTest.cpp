@@ -7,7 +7,9 @@
 #include <cmath>
 
 #include "ControlsTestSupport.h"
+#include "controls/ControlsTesting.h"
 #include "controls/GHProgressHUD.h"
+#include "foundation/FoundationTesting.h"
 #include "graphics/NSValue+Geometry.h"
 #include "graphics/UIGraphics.h"
 #include "tests/support/MainLoop.h"
@@ -27,7 +29,7 @@ const std::string kUploading = "上传中...";
 class GHProgressHUDTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        GHProgressHUD::resetForTesting();
+        ControlsTesting::resetProgressHUD();
         UIScreen::mainScreen()->setBoundsSize(CGSizeMake(320, 568));
         window = make<UIWindow>(CGRectMake(0, 0, 320, 568));
         window->setRootViewController(make<UIViewController>());
@@ -43,7 +45,7 @@ class GHProgressHUDTest : public ::testing::Test {
     }
     void TearDown() override {
         NSNotificationCenter::defaultCenter()->removeObserver(token);
-        GHProgressHUD::resetForTesting();
+        ControlsTesting::resetProgressHUD();
         window->setHidden(true);
         UIScreen::mainScreen()->resetToConfiguration();
     }
@@ -624,8 +626,8 @@ TEST_F(GHProgressHUDTest, ImageSettersReplaceTheBuiltInImages) {
 }
 
 TEST_F(GHProgressHUDTest, WithoutTheBundleTheBuiltInImagesAreEmpty) {
-    GHProgressHUD::resetForTesting();
-    NSBundle::resetForTesting();
+    ControlsTesting::resetProgressHUD();
+    foundation_testing::resetBundles();
     testsupport::TemporaryDirectory empty;
     NSBundle::setMainBundlePath(empty.path());
     GHProgressHUD::showSuccessWithStatus("a");

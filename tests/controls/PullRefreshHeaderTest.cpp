@@ -12,6 +12,7 @@
 #include "foundation/NSCalendar.h"
 #include "foundation/NSDateFormatter.h"
 #include "foundation/NSKeyValueObserving.h"
+#include "graphics/GraphicsTesting.h"
 #include "graphics/UIGraphics.h"
 
 using namespace pullrefreshtest;
@@ -289,7 +290,7 @@ TEST_F(PullRefreshHeaderTest, LabelsAndArrowLayout) {
 }
 
 TEST_F(PullRefreshHeaderTest, WithoutTheArrowPictureTheHeaderStillWorks) {
-    UIImage::setResourcesDirectoryForTesting(sandbox.path());  // no bundle there
+    graphics_testing::setResourcesDirectory(sandbox.path());  // no bundle there
     installHeader();
     EXPECT_FALSE(header->arrowView()->image());
     EXPECT_EQ(header->arrowView()->bounds().size, CGSizeZero);

@@ -13,6 +13,7 @@
 #include "controls/UIScrollView+PullRefresh.h"
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUserDefaults.h"
+#include "graphics/GraphicsTesting.h"
 #include "graphics/UIImage.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
@@ -69,14 +70,14 @@ class PullRefreshFixture : public ::testing::Test {
         ASSERT_TRUE(NSSandbox::setRoot(sandbox.path()));
         NSUserDefaults::resetStandardUserDefaults();
         ASSERT_TRUE(PullRefreshResources::writeBundle(resources.path()));
-        UIImage::setResourcesDirectoryForTesting(resources.path());
+        graphics_testing::setResourcesDirectory(resources.path());
     }
     void TearDown() override {
         // Delayed steps (callbacks, fades) run now, while what they refer to still exists.
         clock.advance(2);
         if (window) window->setHidden(true);
         window.reset();
-        UIImage::setResourcesDirectoryForTesting("");
+        graphics_testing::setResourcesDirectory("");
         NSUserDefaults::resetStandardUserDefaults();
     }
 

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "ControlsTestSupport.h"
+#include "controls/ControlsTesting.h"
 #include "controls/SNStatusBarNotification.h"
 #include "controls/SNStatusBarNotificationViewController.h"
 #include "controls/UIApplication+mainWindow.h"
@@ -34,7 +35,7 @@ class TurningController : public UIViewController {
 class SNStatusBarNotificationTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        SNStatusBarNotification::resetForTesting();
+        ControlsTesting::resetStatusBarNotification();
         UIScreen::mainScreen()->setBoundsSize(CGSizeMake(320, 568));
         UIApplication::sharedApplication()->setStatusBarHidden(false);
         appWindow = make<UIWindow>(CGRectMake(0, 0, 320, 568));
@@ -42,7 +43,7 @@ class SNStatusBarNotificationTest : public ::testing::Test {
         appWindow->makeKeyAndVisible();
     }
     void TearDown() override {
-        SNStatusBarNotification::resetForTesting();
+        ControlsTesting::resetStatusBarNotification();
         appWindow->setHidden(true);
         UIApplication::sharedApplication()->setStatusBarHidden(false);
         UIApplication::sharedApplication()->setStatusBarOrientation(UIInterfaceOrientationPortrait);

@@ -1,4 +1,5 @@
 #include "foundation/NSBundle.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +40,7 @@ class NSBundleTest : public ::testing::Test {
 
     void SetUp() override {
         previousSink = NSLogSetSink([](const std::string&) {});  // damaged tables are logged
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
         NSBundle::setPreferredLanguages({"zh-Hans", "en"});
         put("XWDetails.css", "body{}");
         put("a.cer", "A");
@@ -56,7 +57,7 @@ class NSBundleTest : public ::testing::Test {
         NSBundle::setMainBundlePath(dir.path());
     }
     void TearDown() override {
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
         NSLogSetSink(previousSink);
     }
     void put(const std::string& relative, const std::string& text) {
@@ -311,7 +312,7 @@ class NSBundleEnvironmentTest : public NSBundleTest {
 
 TEST_F(NSBundleEnvironmentTest, ResourcesFolderFromTheEnvironment) {
     ::setenv("APP_RESOURCES_DIR", (dir.path() + "/WeiboSDK.bundle/").c_str(), 1);
-    NSBundle::resetForTesting();
+    foundation_testing::resetBundles();
     EXPECT_EQ(main()->bundlePath(), dir.file("WeiboSDK.bundle"));
     EXPECT_TRUE(main()->pathForResource("mfp", "cer", "others"));
     // An explicit path wins over the environment.
@@ -321,19 +322,19 @@ TEST_F(NSBundleEnvironmentTest, ResourcesFolderFromTheEnvironment) {
 
 TEST_F(NSBundleEnvironmentTest, LanguagesFromTheEnvironment) {
     ::setenv("APP_LANGUAGES", " en , zh-Hans,,", 1);
-    NSBundle::resetForTesting();
+    foundation_testing::resetBundles();
     NSBundle::setMainBundlePath(dir.path());
     EXPECT_EQ(NSBundle::preferredLanguages(), (std::vector<std::string>{"en", "zh-Hans"}));
     EXPECT_EQ(main()->localizedStringForKey("Hello", "", std::nullopt), "Hello");
     ::setenv("APP_LANGUAGES", ",, ,", 1);
-    NSBundle::resetForTesting();
+    foundation_testing::resetBundles();
     EXPECT_EQ(NSBundle::preferredLanguages(), (std::vector<std::string>{"zh-Hans", "en"}));
 }
 
 TEST_F(NSBundleEnvironmentTest, MutatedLanguageListsStayInsideTheBundle) {
     for (unsigned seed = 0; seed < 500; ++seed) {
         ::setenv("APP_LANGUAGES", testsupport::mutate("zh-Hans,en,../..", seed).c_str(), 1);
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
         NSBundle::setMainBundlePath(dir.path());
         for (const auto& language : NSBundle::preferredLanguages()) {
             EXPECT_FALSE(language.empty());

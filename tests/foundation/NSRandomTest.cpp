@@ -1,4 +1,5 @@
 #include "foundation/NSRandom.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -18,23 +19,23 @@ class NSRandomTest : public ::testing::Test {
 };
 
 TEST_F(NSRandomTest, SeededSourceRepeats) {
-    NSRandomSeedForTesting(42);
+    foundation_testing::seedRandom(42);
     std::vector<std::uint32_t> first;
     for (int i = 0; i < 20; ++i) first.push_back(arc4random());
-    NSRandomSeedForTesting(42);
+    foundation_testing::seedRandom(42);
     for (int i = 0; i < 20; ++i) EXPECT_EQ(arc4random(), first[i]);
-    NSRandomSeedForTesting(43);
+    foundation_testing::seedRandom(43);
     int same = 0;
     for (int i = 0; i < 20; ++i) same += arc4random() == first[i];
     EXPECT_LT(same, 2);
 }
 
 TEST_F(NSRandomTest, AllThreeFunctionsShareTheStream) {
-    NSRandomSeedForTesting(1);
+    foundation_testing::seedRandom(1);
     std::uint32_t a = arc4random();
     std::uint8_t bytes[4];
     arc4random_buf(bytes, sizeof bytes);
-    NSRandomSeedForTesting(1);
+    foundation_testing::seedRandom(1);
     std::uint8_t all[8];
     arc4random_buf(all, sizeof all);
     std::uint32_t b;
@@ -45,10 +46,10 @@ TEST_F(NSRandomTest, AllThreeFunctionsShareTheStream) {
 }
 
 TEST_F(NSRandomTest, ReseedingFromTheSystemLeavesTheSequence) {
-    NSRandomSeedForTesting(99);
+    foundation_testing::seedRandom(99);
     std::uint32_t seeded[4];
     for (auto& v : seeded) v = arc4random();
-    NSRandomSeedForTesting(99);
+    foundation_testing::seedRandom(99);
     NSRandomReseedFromSystem();
     int same = 0;
     for (auto v : seeded) same += arc4random() == v;
@@ -77,7 +78,7 @@ TEST_F(NSRandomTest, AForkedChildDrawsOtherNumbers) {
 }
 
 TEST_F(NSRandomTest, UniformStaysInBounds) {
-    NSRandomSeedForTesting(5);
+    foundation_testing::seedRandom(5);
     EXPECT_EQ(arc4random_uniform(0), 0u);
     EXPECT_EQ(arc4random_uniform(1), 0u);
     for (std::uint32_t bound : {2u, 3u, 7u, 1000u, 0x80000001u, 0xffffffffu}) {
@@ -86,7 +87,7 @@ TEST_F(NSRandomTest, UniformStaysInBounds) {
 }
 
 TEST_F(NSRandomTest, UniformIsEvenlySpread) {
-    NSRandomSeedForTesting(2024);
+    foundation_testing::seedRandom(2024);
     // A chi-square test over 6 buckets with 60,000 draws; 20.5 is the 0.001 tail for 5 degrees.
     constexpr int kBuckets = 6, kDraws = 60000;
     std::array<int, kBuckets> counts{};
@@ -102,7 +103,7 @@ TEST_F(NSRandomTest, UniformIsEvenlySpread) {
 }
 
 TEST_F(NSRandomTest, BitsAreBalanced) {
-    NSRandomSeedForTesting(77);
+    foundation_testing::seedRandom(77);
     std::array<int, 32> ones{};
     constexpr int kDraws = 20000;
     for (int i = 0; i < kDraws; ++i) {
@@ -113,7 +114,7 @@ TEST_F(NSRandomTest, BitsAreBalanced) {
 }
 
 TEST_F(NSRandomTest, SafeFromManyThreads) {
-    NSRandomSeedForTesting(3);
+    foundation_testing::seedRandom(3);
     std::vector<std::thread> threads;
     std::vector<std::vector<std::uint32_t>> drawn(4);
     for (int t = 0; t < 4; ++t) {

@@ -1,4 +1,5 @@
 #include "foundation/NSSandbox.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -102,7 +103,7 @@ class NSSandboxDefaultTest : public ::testing::Test {
         } else {
             ::unsetenv("APP_SANDBOX_ROOT");
         }
-        NSSandbox::resetForTesting();
+        foundation_testing::resetSandbox();
     }
     std::optional<std::string> saved_;
 };
@@ -110,19 +111,19 @@ class NSSandboxDefaultTest : public ::testing::Test {
 TEST_F(NSSandboxDefaultTest, TheEnvironmentNamesTheRoot) {
     testsupport::TemporaryDirectory dir;
     ::setenv("APP_SANDBOX_ROOT", (dir.path() + "/from-env/").c_str(), 1);
-    NSSandbox::resetForTesting();
+    foundation_testing::resetSandbox();
     EXPECT_EQ(NSSandbox::root(), dir.path() + "/from-env");
     EXPECT_TRUE(isFolder(dir.path() + "/from-env/Library/Caches"));
 }
 
 TEST_F(NSSandboxDefaultTest, WithoutConfigurationAFreshPerProcessFolderIsMadeAndRemoved) {
     ::unsetenv("APP_SANDBOX_ROOT");
-    NSSandbox::resetForTesting();
+    foundation_testing::resetSandbox();
     std::string root = NSSandbox::root();
     EXPECT_NE(root.find("app-sandbox-" + std::to_string(::getpid()) + "-"), std::string::npos) << root;
     EXPECT_TRUE(isFolder(root + "/Documents"));
     EXPECT_EQ(NSSandbox::root(), root);  // chosen once
-    NSSandbox::resetForTesting();
+    foundation_testing::resetSandbox();
     EXPECT_FALSE(NSFileManager::defaultManager()->fileExistsAtPath(root));
 }
 
@@ -130,7 +131,7 @@ TEST_F(NSSandboxDefaultTest, AnUnusableEnvironmentRootFallsBackToATemporaryOne) 
     testsupport::TemporaryDirectory dir;
     ASSERT_TRUE(NSFileManager::defaultManager()->createFileAtPath(dir.file("file"), NSData::fromString("x")));
     ::setenv("APP_SANDBOX_ROOT", dir.file("file").c_str(), 1);
-    NSSandbox::resetForTesting();
+    foundation_testing::resetSandbox();
     std::string root = NSSandbox::root();
     EXPECT_NE(root, dir.file("file"));
     EXPECT_TRUE(isFolder(root + "/Library/Preferences"));

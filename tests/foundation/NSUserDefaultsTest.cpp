@@ -1,4 +1,5 @@
 #include "foundation/NSUserDefaults.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -35,13 +36,13 @@ class NSUserDefaultsTest : public ::testing::Test {
             logLines.push_back(line);
         });
         ASSERT_TRUE(NSSandbox::setRoot(dir.path()));
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
         NSBundle::setMainBundlePath(dir.file("resources"));
         NSUserDefaults::resetStandardUserDefaults();
     }
     void TearDown() override {
         NSUserDefaults::resetStandardUserDefaults();
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
         NSLogSetSink(previousSink);
     }
     Ref<NSUserDefaults> defaults() { return NSUserDefaults::standardUserDefaults(); }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "ImageCorpus.h"
+#include "graphics/GraphicsTesting.h"
 #include "graphics/UIImage.h"
 #include "tests/support/TestSupport.h"
 
@@ -91,8 +92,8 @@ TEST(UIImageTest, ContentsOfFileTakesTheScaleFromTheName) {
 
 class NamedImageTest : public ::testing::Test {
   protected:
-    void SetUp() override { UIImage::setResourcesDirectoryForTesting(dir.path()); }
-    void TearDown() override { UIImage::setResourcesDirectoryForTesting(""); }
+    void SetUp() override { graphics_testing::setResourcesDirectory(dir.path()); }
+    void TearDown() override { graphics_testing::setResourcesDirectory(""); }
     testsupport::TemporaryDirectory dir;
 };
 
@@ -135,7 +136,7 @@ TEST(NamedImageEnvironmentTest, UsesTheEnvironmentFolder) {
     testsupport::TemporaryDirectory dir;
     ASSERT_TRUE(corpus::makePNG({}, nullptr).writeToFile(dir.file("env-only.png")));
     ::setenv("APP_RESOURCES_DIR", dir.path().c_str(), 1);
-    UIImage::setResourcesDirectoryForTesting("");
+    graphics_testing::setResourcesDirectory("");
     EXPECT_EQ(UIImage::resourcesDirectory(), dir.path());
     EXPECT_NE(UIImage::imageNamed("env-only"), nullptr);
     ::unsetenv("APP_RESOURCES_DIR");

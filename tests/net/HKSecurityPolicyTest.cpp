@@ -3,6 +3,7 @@
 // chain must stop the connection before any byte of the request leaves.
 
 #include "net/HKSecurityPolicy.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include "foundation/NSKeyValueObserving.h"
 #include "net/HKHTTPRequestOperationManager.h"
 #include "security/SecCertificate.h"
+#include "security/SecurityTesting.h"
 #include "tests/net/NetTestSupport.h"
 #include "tests/support/HTTPSTestServer.h"
 #include "tests/support/TestCertificates.h"
@@ -37,10 +39,10 @@ Ref<HKSecurityPolicy> pinning(HKSSLPinningMode mode, std::vector<NSData> pinned)
 
 class SecurityPolicyTest : public ::testing::Test {
   protected:
-    void TearDown() override { SecTrustResetSystemAnchorsForTesting(); }
+    void TearDown() override { security_testing::resetSystemAnchors(); }
     // Makes the test root count as a system root: chains under it are "publicly" trusted.
     static void trustTestRoot() {
-        SecTrustAddSystemAnchorForTesting(SecCertificateCreateWithData(testPKI().root.data()));
+        security_testing::addSystemAnchor(SecCertificateCreateWithData(testPKI().root.data()));
     }
 };
 
@@ -206,7 +208,7 @@ TEST(SecurityPolicyBundle, PolicyWithPinningModePinsTheBundlesCerFiles) {
     ASSERT_TRUE(NSData::fromString("ignored").writeToFile(dir.file("c.pem")));
     NSBundle::setMainBundlePath(dir.path());
     auto policy = HKSecurityPolicy::policyWithPinningMode(HKPinningPublicKey);
-    NSBundle::resetForTesting();
+    foundation_testing::resetBundles();
     EXPECT_EQ(policy->SSLPinningMode(), HKPinningPublicKey);
     ASSERT_TRUE(policy->pinnedCertificates().has_value());
     ASSERT_EQ(policy->pinnedCertificates()->size(), 2u);
@@ -221,7 +223,7 @@ TEST(SecurityPolicyBundle, PolicyWithPinningModePinsTheBundlesCerFiles) {
 class PinnedTLSTest : public nettest::NetTest {
   protected:
     void TearDown() override {
-        SecTrustResetSystemAnchorsForTesting();
+        security_testing::resetSystemAnchors();
         nettest::NetTest::TearDown();
     }
 
@@ -240,7 +242,7 @@ class PinnedTLSTest : public nettest::NetTest {
 
 TEST_F(PinnedTLSTest, MatchingPinsLoad) {
     const auto& pki = testPKI();
-    SecTrustAddSystemAnchorForTesting(SecCertificateCreateWithData(pki.root.data()));
+    security_testing::addSystemAnchor(SecCertificateCreateWithData(pki.root.data()));
     testsupport::HTTPSTestServer https(pki.chainPEM(pki.leaf), pki.leaf.keyPEM);
     https.setResponse(200, "pinned body");
     ASSERT_TRUE(https.start()) << https.lastError();
@@ -257,7 +259,7 @@ TEST_F(PinnedTLSTest, MatchingPinsLoad) {
 
 TEST_F(PinnedTLSTest, MismatchedPinsStopTheHandshakeBeforeTheRequestLeaves) {
     const auto& pki = testPKI();
-    SecTrustAddSystemAnchorForTesting(SecCertificateCreateWithData(pki.root.data()));
+    security_testing::addSystemAnchor(SecCertificateCreateWithData(pki.root.data()));
     testsupport::HTTPSTestServer https(pki.chainPEM(pki.leaf), pki.leaf.keyPEM);
     ASSERT_TRUE(https.start()) << https.lastError();
     auto outcome = get(https, pinning(HKPinningCertificate, {pki.otherLeaf.data(), pki.otherRoot.data()}));
@@ -272,7 +274,7 @@ TEST_F(PinnedTLSTest, MismatchedPinsStopTheHandshakeBeforeTheRequestLeaves) {
 
 TEST_F(PinnedTLSTest, ExpiredCertificatesAreRefusedEvenWhenPinned) {
     const auto& pki = testPKI();
-    SecTrustAddSystemAnchorForTesting(SecCertificateCreateWithData(pki.root.data()));
+    security_testing::addSystemAnchor(SecCertificateCreateWithData(pki.root.data()));
     testsupport::HTTPSTestServer https(pki.chainPEM(pki.expiredLeaf), pki.expiredLeaf.keyPEM);
     ASSERT_TRUE(https.start()) << https.lastError();
     auto outcome =
@@ -288,7 +290,7 @@ TEST_F(PinnedTLSTest, DefaultPolicyFollowsThePlatformsRoots) {
     ASSERT_TRUE(https.start()) << https.lastError();
     auto refused = get(https, HKSecurityPolicy::defaultPolicy());
     EXPECT_EQ(refused.failures, 1);
-    SecTrustAddSystemAnchorForTesting(SecCertificateCreateWithData(pki.root.data()));
+    security_testing::addSystemAnchor(SecCertificateCreateWithData(pki.root.data()));
     auto accepted = get(https, HKSecurityPolicy::defaultPolicy());
     EXPECT_EQ(accepted.successes, 1) << (accepted.error ? accepted.error->description() : "");
 }

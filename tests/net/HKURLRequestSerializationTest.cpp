@@ -2,6 +2,7 @@
 // JSON and property-list bodies, coding and copying, and hostile parameters.
 
 #include "net/HKURLRequestSerialization.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -221,7 +222,7 @@ TEST_F(AcceptLanguageTest, NoLanguagesGiveAnEmptyHeader) {
 class UserAgentHeaderTest : public ::testing::Test {
   protected:
     void TearDown() override {
-        NSBundle::resetForTesting();
+        foundation_testing::resetBundles();
         UIDevice::currentDevice()->setSystemVersion(std::nullopt);
     }
 };

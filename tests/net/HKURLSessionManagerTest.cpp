@@ -14,6 +14,7 @@
 #include "net/HKNetworkActivityIndicatorManager.h"
 #include "security/SecCertificate.h"
 #include "security/SecTrust.h"
+#include "security/SecurityTesting.h"
 #include "tests/net/NetTestSupport.h"
 #include "tests/support/HTTPSTestServer.h"
 #include "tests/support/TestCertificates.h"
@@ -606,7 +607,7 @@ class SessionManagerTrustTest : public SessionManagerTest {
 
 TEST_F(SessionManagerTrustTest, PinnedChainLoadsAndOtherPinsRefuseBeforeTheRequest) {
     const auto& pki = testsupport::testPKI();
-    SecTrustAddSystemAnchorForTesting(SecCertificateCreateWithData(pki.root.data()));
+    security_testing::addSystemAnchor(SecCertificateCreateWithData(pki.root.data()));
     testsupport::HTTPSTestServer https(pki.chainPEM(pki.leaf), pki.leaf.keyPEM);
     https.setResponse(200, "secret");
     ASSERT_TRUE(https.start()) << https.lastError();

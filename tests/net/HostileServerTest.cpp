@@ -8,6 +8,7 @@
 
 #include "net/HKHTTPRequestOperationManager.h"
 #include "net/HKHTTPSessionManager.h"
+#include "network/NetworkTesting.h"
 #include "tests/net/NetTestSupport.h"
 #include "tests/support/HostileHTTPServer.h"
 #include "tests/support/TestSupport.h"
@@ -20,10 +21,10 @@ class HostileManagerTest : public nettest::NetTest {
   protected:
     void SetUp() override {
         NetTest::SetUp();
-        NSURLSetMaximumInMemoryBodyLengthForTesting(kBound);
+        network_testing::setMaximumInMemoryBodyLength(kBound);
     }
     void TearDown() override {
-        NSURLSetMaximumInMemoryBodyLengthForTesting(std::nullopt);
+        network_testing::setMaximumInMemoryBodyLength(std::nullopt);
         NetTest::TearDown();
     }
     static constexpr std::size_t kBound = 1 << 20;

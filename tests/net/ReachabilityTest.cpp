@@ -12,6 +12,7 @@
 #include "foundation/NSThread.h"
 #include "net/HKNetworkReachabilityManager.h"
 #include "net/Reachability.h"
+#include "system/SystemTesting.h"
 #include "tests/support/MainLoop.h"
 
 namespace {
@@ -49,9 +50,9 @@ class ChangeLog {
 
 class NetReachabilityTest : public ::testing::Test {
   protected:
-    void SetUp() override { SCNetworkReachabilityResetForTesting(); }
+    void SetUp() override { system_testing::resetReachability(); }
     void TearDown() override {
-        SCNetworkReachabilityResetForTesting();
+        system_testing::resetReachability();
         testsupport::drainMainRunLoop();
     }
     static Ref<HKNetworkReachabilityManager> addressManager(const char* ip) {
@@ -107,7 +108,7 @@ TEST_F(NetReachabilityTest, SharedManagerWatchesTheDefaultRoute) {
 }
 
 TEST_F(NetReachabilityTest, AnAddressManagerReportsItsStatusOnceAtStart) {
-    SCNetworkReachabilitySetHostFlagsForTesting("10.1.2.3", kReachable | kDirect);
+    system_testing::setHostReachabilityFlags("10.1.2.3", kReachable | kDirect);
     auto manager = addressManager("10.1.2.3");
     ChangeLog log(HKNetworkingReachabilityDidChangeNotification);
     std::vector<HKNetworkReachabilityStatus> seen;
@@ -130,17 +131,17 @@ TEST_F(NetReachabilityTest, AnAddressManagerReportsItsStatusOnceAtStart) {
 }
 
 TEST_F(NetReachabilityTest, ChangesReachTheBlockAndTheNotification) {
-    SCNetworkReachabilitySetHostFlagsForTesting("10.9.9.9", kReachable);
+    system_testing::setHostReachabilityFlags("10.9.9.9", kReachable);
     auto manager = addressManager("10.9.9.9");
     ChangeLog log(HKNetworkingReachabilityDidChangeNotification);
     std::vector<HKNetworkReachabilityStatus> seen;
     manager->setReachabilityStatusChangeBlock([&](HKNetworkReachabilityStatus s) { seen.push_back(s); });
     manager->startMonitoring();
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return log.statuses.size() == 1; }, 5));
-    SCNetworkReachabilitySetHostFlagsForTesting("10.9.9.9", kReachable | kWWAN);
+    system_testing::setHostReachabilityFlags("10.9.9.9", kReachable | kWWAN);
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return log.statuses.size() == 2; }, 5));
     EXPECT_TRUE(manager->isReachableViaWWAN());
-    SCNetworkReachabilitySetHostFlagsForTesting("10.9.9.9", 0);
+    system_testing::setHostReachabilityFlags("10.9.9.9", 0);
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return log.statuses.size() == 3; }, 5));
     EXPECT_EQ(log.statuses, (std::vector<long long>{2, 1, 0}));
     EXPECT_EQ(seen, (std::vector<HKNetworkReachabilityStatus>{HKNetworkReachabilityStatusReachableViaWiFi,
@@ -149,13 +150,13 @@ TEST_F(NetReachabilityTest, ChangesReachTheBlockAndTheNotification) {
     EXPECT_FALSE(manager->isReachable());
 
     manager->stopMonitoring();
-    SCNetworkReachabilitySetHostFlagsForTesting("10.9.9.9", kReachable);
+    system_testing::setHostReachabilityFlags("10.9.9.9", kReachable);
     testsupport::pumpMainRunLoop(0.1);
     EXPECT_EQ(log.statuses.size(), 3u);
 }
 
 TEST_F(NetReachabilityTest, AHostNameManagerWaitsForAChange) {
-    SCNetworkReachabilitySetHostFlagsForTesting("api.example.test", kReachable);
+    system_testing::setHostReachabilityFlags("api.example.test", kReachable);
     auto manager = HKNetworkReachabilityManager::managerForDomain("api.example.test");
     EXPECT_EQ(manager->networkReachabilityAssociation(), HKNetworkReachabilityManager::ForName);
     ChangeLog log(HKNetworkingReachabilityDidChangeNotification);
@@ -163,14 +164,14 @@ TEST_F(NetReachabilityTest, AHostNameManagerWaitsForAChange) {
     testsupport::pumpMainRunLoop(0.2);
     EXPECT_TRUE(log.statuses.empty());
     EXPECT_EQ(manager->networkReachabilityStatus(), HKNetworkReachabilityStatusUnknown);
-    SCNetworkReachabilitySetHostFlagsForTesting("api.example.test", kReachable | kConnectionRequired);
+    system_testing::setHostReachabilityFlags("api.example.test", kReachable | kConnectionRequired);
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return !log.statuses.empty(); }, 5));
     EXPECT_EQ(log.statuses, std::vector<long long>{0});
     manager->stopMonitoring();
 }
 
 TEST_F(NetReachabilityTest, StartingAgainReportsAFreshFirstStatus) {
-    SCNetworkReachabilitySetHostFlagsForTesting("10.7.7.7", kReachable);
+    system_testing::setHostReachabilityFlags("10.7.7.7", kReachable);
     auto manager = addressManager("10.7.7.7");
     ChangeLog log(HKNetworkingReachabilityDidChangeNotification);
     manager->startMonitoring();
@@ -181,7 +182,7 @@ TEST_F(NetReachabilityTest, StartingAgainReportsAFreshFirstStatus) {
 }
 
 TEST_F(NetReachabilityTest, UnreadableFlagsReportNothingAtStart) {
-    SCNetworkReachabilitySetGetFlagsFailsForTesting(true);
+    system_testing::setReachabilityGetFlagsFails(true);
     auto manager = addressManager("10.4.4.4");
     ChangeLog log(HKNetworkingReachabilityDidChangeNotification);
     manager->startMonitoring();
@@ -192,7 +193,7 @@ TEST_F(NetReachabilityTest, UnreadableFlagsReportNothingAtStart) {
 }
 
 TEST_F(NetReachabilityTest, ObserversOfTheDerivedKeysAreTold) {
-    SCNetworkReachabilitySetHostFlagsForTesting("10.5.5.5", kReachable);
+    system_testing::setHostReachabilityFlags("10.5.5.5", kReachable);
     auto manager = addressManager("10.5.5.5");
     std::vector<bool> reachable;
     auto token = KVO::observe(*manager, "reachable", NSKeyValueObservingOptionNew,
@@ -201,21 +202,21 @@ TEST_F(NetReachabilityTest, ObserversOfTheDerivedKeysAreTold) {
                               });
     manager->startMonitoring();
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return reachable.size() == 1; }, 5));
-    SCNetworkReachabilitySetHostFlagsForTesting("10.5.5.5", 0);
+    system_testing::setHostReachabilityFlags("10.5.5.5", 0);
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return reachable.size() == 2; }, 5));
     EXPECT_EQ(reachable, (std::vector<bool>{true, false}));
     manager->stopMonitoring();
 }
 
 TEST_F(NetReachabilityTest, AManagerThatGoesIsNeverCalled) {
-    SCNetworkReachabilitySetHostFlagsForTesting("10.6.6.6", kReachable);
+    system_testing::setHostReachabilityFlags("10.6.6.6", kReachable);
     int calls = 0;
     {
         auto manager = addressManager("10.6.6.6");
         manager->setReachabilityStatusChangeBlock([&](HKNetworkReachabilityStatus) { ++calls; });
         manager->startMonitoring();
     }
-    SCNetworkReachabilitySetHostFlagsForTesting("10.6.6.6", 0);
+    system_testing::setHostReachabilityFlags("10.6.6.6", 0);
     testsupport::pumpMainRunLoop(0.2);
     EXPECT_EQ(calls, 0);
 }
@@ -234,7 +235,7 @@ TEST_F(NetReachabilityTest, WrapperStatusOrderAndRules) {
     auto internet = Reachability::reachabilityForInternetConnection();
     ASSERT_NE(internet, nullptr);
     auto check = [&](SCNetworkReachabilityFlags flags, NetworkStatus expected) {
-        SCNetworkReachabilitySetHostFlagsForTesting("0.0.0.0", flags);
+        system_testing::setHostReachabilityFlags("0.0.0.0", flags);
         EXPECT_EQ(internet->currentReachabilityStatus(), expected) << std::hex << flags;
     };
     check(0, NotReachable);
@@ -245,7 +246,7 @@ TEST_F(NetReachabilityTest, WrapperStatusOrderAndRules) {
     check(kReachable | kConnectionRequired | kOnTraffic | kWWAN, ReachableViaWWAN);
     check(kReachable | kConnectionRequired | kOnTraffic | kIntervention, NotReachable);
     check(kReachable | kConnectionRequired | kWWAN, ReachableViaWWAN);  // the WWAN test wins here
-    SCNetworkReachabilitySetHostFlagsForTesting("0.0.0.0", kReachable | kConnectionRequired);
+    system_testing::setHostReachabilityFlags("0.0.0.0", kReachable | kConnectionRequired);
     EXPECT_TRUE(internet->connectionRequired());
 }
 
@@ -253,18 +254,18 @@ TEST_F(NetReachabilityTest, LocalWiFiAnswersOnlyZeroOrOne) {
     auto local = Reachability::reachabilityForLocalWiFi();
     ASSERT_NE(local, nullptr);
     EXPECT_TRUE(local->alwaysReturnLocalWiFiStatus());
-    SCNetworkReachabilitySetHostFlagsForTesting("169.254.0.0", kReachable | kDirect | kWWAN);
+    system_testing::setHostReachabilityFlags("169.254.0.0", kReachable | kDirect | kWWAN);
     EXPECT_EQ(local->currentReachabilityStatus(), ReachableViaWiFi);
-    SCNetworkReachabilitySetHostFlagsForTesting("169.254.0.0", kReachable | kWWAN);
+    system_testing::setHostReachabilityFlags("169.254.0.0", kReachable | kWWAN);
     EXPECT_EQ(local->currentReachabilityStatus(), NotReachable);
-    SCNetworkReachabilitySetHostFlagsForTesting("169.254.0.0", kDirect);
+    system_testing::setHostReachabilityFlags("169.254.0.0", kDirect);
     EXPECT_EQ(local->currentReachabilityStatus(), NotReachable);
 }
 
 TEST_F(NetReachabilityTest, UnreadableFlagsMeanNotReachable) {
     auto internet = Reachability::reachabilityForInternetConnection();
-    SCNetworkReachabilitySetHostFlagsForTesting("0.0.0.0", kReachable | kConnectionRequired);
-    SCNetworkReachabilitySetGetFlagsFailsForTesting(true);
+    system_testing::setHostReachabilityFlags("0.0.0.0", kReachable | kConnectionRequired);
+    system_testing::setReachabilityGetFlagsFails(true);
     EXPECT_EQ(internet->currentReachabilityStatus(), NotReachable);
     EXPECT_FALSE(internet->connectionRequired());
 }
@@ -278,29 +279,29 @@ TEST_F(NetReachabilityTest, ConstructorsRefuseWhatCannotBeWatched) {
 }
 
 TEST_F(NetReachabilityTest, NotifierPostsChangesOnItsRunLoopUntilStopped) {
-    SCNetworkReachabilitySetHostFlagsForTesting("cdn.example.test", kReachable);
+    system_testing::setHostReachabilityFlags("cdn.example.test", kReachable);
     auto host = Reachability::reachabilityWithHostName("cdn.example.test");
     ChangeLog log(kReachabilityChangedNotification);
     ASSERT_TRUE(host->startNotifier());
-    SCNetworkReachabilitySetHostFlagsForTesting("cdn.example.test", 0);
+    system_testing::setHostReachabilityFlags("cdn.example.test", 0);
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return !log.senders.empty(); }, 5));
     EXPECT_EQ(log.senders.front(), host);
     EXPECT_EQ(log.statuses.front(), -100);  // no user info
     EXPECT_EQ(host->currentReachabilityStatus(), NotReachable);
     host->stopNotifier();
-    SCNetworkReachabilitySetHostFlagsForTesting("cdn.example.test", kReachable);
+    system_testing::setHostReachabilityFlags("cdn.example.test", kReachable);
     testsupport::pumpMainRunLoop(0.1);
     EXPECT_EQ(log.senders.size(), 1u);
 }
 
 TEST_F(NetReachabilityTest, AWrapperThatGoesWithItsNotifierRunningIsForgotten) {
-    SCNetworkReachabilitySetHostFlagsForTesting("gone.example.test", kReachable);
+    system_testing::setHostReachabilityFlags("gone.example.test", kReachable);
     ChangeLog log(kReachabilityChangedNotification);
     {
         auto host = Reachability::reachabilityWithHostName("gone.example.test");
         ASSERT_TRUE(host->startNotifier());
     }
-    SCNetworkReachabilitySetHostFlagsForTesting("gone.example.test", 0);
+    system_testing::setHostReachabilityFlags("gone.example.test", 0);
     testsupport::pumpMainRunLoop(0.1);
     EXPECT_TRUE(log.senders.empty());
 }

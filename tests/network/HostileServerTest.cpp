@@ -10,6 +10,7 @@
 
 #include "network/NSURLConnection.h"
 #include "network/NSURLSession.h"
+#include "network/NetworkTesting.h"
 #include "tests/network/NetworkTestSupport.h"
 #include "tests/support/HostileHTTPServer.h"
 
@@ -44,8 +45,8 @@ const std::string kText = std::string(3000, 'a') + "the middle" + std::string(30
 
 class InMemoryBound : public ::testing::Test {
   protected:
-    void SetUp() override { NSURLSetMaximumInMemoryBodyLengthForTesting(kBound); }
-    void TearDown() override { NSURLSetMaximumInMemoryBodyLengthForTesting(std::nullopt); }
+    void SetUp() override { network_testing::setMaximumInMemoryBodyLength(kBound); }
+    void TearDown() override { network_testing::setMaximumInMemoryBodyLength(std::nullopt); }
     static constexpr std::size_t kBound = 1 << 20;
 };
 

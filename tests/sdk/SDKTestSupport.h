@@ -14,6 +14,7 @@
 
 #include "foundation/NSLog.h"
 #include "system/SystemOtherApps.h"
+#include "system/SystemTesting.h"
 #include "system/UIPasteboard.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
@@ -32,9 +33,9 @@ class OtherAppDeviceTest : public ::testing::Test {
 
     void SetUp() override {
         previousSink_ = NSLogSetSink([this](const std::string& line) { log.push_back(line); });
-        UIPasteboard::resetForTesting();
+        system_testing::resetPasteboards();
         UIPasteboard::setSharedDirectory(device_.path());
-        SystemOtherApps::resetForTesting();
+        system_testing::resetOtherApps();
         SystemOtherApps::setOwnBundleIdentifier(kOwnBundle);
         SystemOtherApps::setOwnAppURLHandler([this](const Ref<NSURL>& url, const std::string& source) {
             bool handled = handleOpenURL(url);
@@ -47,8 +48,8 @@ class OtherAppDeviceTest : public ::testing::Test {
     void TearDown() override {
         testsupport::drainMainRunLoop();
         resetSDK();
-        SystemOtherApps::resetForTesting();
-        UIPasteboard::resetForTesting();
+        system_testing::resetOtherApps();
+        system_testing::resetPasteboards();
         UIPasteboard::setSharedDirectory("");
         NSLogSetSink(previousSink_);
     }

@@ -3,6 +3,7 @@
 // persistence across restarts, and damaged or hostile keychain files.
 
 #include "security/SecItem.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include "dispatch/Clock.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSSandbox.h"
+#include "security/SecurityTesting.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -62,14 +64,14 @@ class SecItemTest : public ::testing::Test {
   protected:
     void SetUp() override {
         path_ = directory_.file("Keychains/keychain.plist");
-        SecItemSetKeychainFileForTesting(path_);
-        SecItemClearInjectedStatusesForTesting();
+        security_testing::setKeychainFile(path_);
+        security_testing::clearInjectedKeychainStatuses();
         previousSink_ = NSLogSetSink([this](const std::string& line) { logged_.push_back(line); });
     }
     void TearDown() override {
         NSLogSetSink(previousSink_);
-        SecItemClearInjectedStatusesForTesting();
-        SecItemSetKeychainFileForTesting(std::nullopt);
+        security_testing::clearInjectedKeychainStatuses();
+        security_testing::setKeychainFile(std::nullopt);
     }
 
     static OSStatus add(const std::string& service, const std::string& account, const std::string& secret) {
@@ -86,7 +88,7 @@ class SecItemTest : public ::testing::Test {
     }
 
     // Drops what the keychain holds in memory; the next call reads the file again.
-    void restart() { SecItemSetKeychainFileForTesting(path_); }
+    void restart() { security_testing::setKeychainFile(path_); }
 
     testsupport::TemporaryDirectory directory_;
     std::string path_;
@@ -351,18 +353,21 @@ TEST_F(SecItemTest, BadRequestsAreRefused) {
 
 TEST_F(SecItemTest, InjectedStatusesStandInForALockedDevice) {
     ASSERT_EQ(add("svc", "a", "1"), errSecSuccess);
-    SecItemInjectStatusForTesting(SecItemOperation::CopyMatching, errSecInteractionNotAllowed);
+    security_testing::injectKeychainStatus(security_testing::SecItemOperation::CopyMatching,
+                                           errSecInteractionNotAllowed);
     EXPECT_EQ(SecItemCopyMatching(generic("svc", "a"), nullptr), errSecInteractionNotAllowed);
     EXPECT_EQ(SecItemCopyMatching(generic("svc", "a"), nullptr), errSecSuccess);  // once only
-    SecItemInjectStatusForTesting(SecItemOperation::Update, errSecInteractionNotAllowed, 2);
+    security_testing::injectKeychainStatus(security_testing::SecItemOperation::Update,
+                                           errSecInteractionNotAllowed, 2);
     for (OSStatus expected : {errSecInteractionNotAllowed, errSecInteractionNotAllowed, errSecSuccess})
         EXPECT_EQ(SecItemUpdate(generic("svc", "a"), {{kSecValueData, bytes("2")}}), expected);
-    SecItemInjectStatusForTesting(SecItemOperation::Add, errSecInteractionNotAllowed, -1);
+    security_testing::injectKeychainStatus(security_testing::SecItemOperation::Add,
+                                           errSecInteractionNotAllowed, -1);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(add("svc", "n" + std::to_string(i), "x"), errSecInteractionNotAllowed);
-    SecItemInjectStatusForTesting(SecItemOperation::Delete, errSecAuthFailed);
+    security_testing::injectKeychainStatus(security_testing::SecItemOperation::Delete, errSecAuthFailed);
     EXPECT_EQ(SecItemDelete(generic("svc", "a")), errSecAuthFailed);
-    SecItemClearInjectedStatusesForTesting();
+    security_testing::clearInjectedKeychainStatuses();
     EXPECT_EQ(add("svc", "n0", "x"), errSecSuccess);
     EXPECT_EQ(read("svc", "a"), "2");
 }
@@ -393,7 +398,7 @@ TEST_F(SecItemTest, ItemsOutliveARestartInAPrivateFile) {
 TEST_F(SecItemTest, TheKeychainLivesUnderTheSandboxRoot) {
     testsupport::TemporaryDirectory first, second;
     ASSERT_TRUE(NSSandbox::setRoot(first.path()));
-    SecItemSetKeychainFileForTesting(std::nullopt);
+    security_testing::setKeychainFile(std::nullopt);
     EXPECT_EQ(SecItemKeychainFilePath(), first.path() + "/Library/Keychains/keychain.plist");
     ASSERT_EQ(add("svc", "a", "in the first sandbox"), errSecSuccess);
     EXPECT_TRUE(std::filesystem::exists(first.path() + "/Library/Keychains/keychain.plist"));
@@ -403,7 +408,7 @@ TEST_F(SecItemTest, TheKeychainLivesUnderTheSandboxRoot) {
     // Back to the first root: its file is read again.
     ASSERT_TRUE(NSSandbox::setRoot(first.path()));
     EXPECT_EQ(read("svc", "a"), "in the first sandbox");
-    NSSandbox::resetForTesting();
+    foundation_testing::resetSandbox();
 }
 
 TEST_F(SecItemTest, AFailedWriteLeavesTheKeychainAsItWas) {
@@ -411,7 +416,7 @@ TEST_F(SecItemTest, AFailedWriteLeavesTheKeychainAsItWas) {
     // A directory where the file should be makes every write fail.
     std::string blocked = directory_.file("blocked");
     std::filesystem::create_directories(blocked + "/keychain.plist/inside");
-    SecItemSetKeychainFileForTesting(blocked + "/keychain.plist");
+    security_testing::setKeychainFile(blocked + "/keychain.plist");
     EXPECT_EQ(add("svc", "b", "y"), errSecIO);
     EXPECT_EQ(read("svc", "b"), std::nullopt);
 }

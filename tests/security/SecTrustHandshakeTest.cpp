@@ -13,6 +13,7 @@
 
 #include "security/SecCertificate.h"
 #include "security/SecTrust.h"
+#include "security/SecurityTesting.h"
 #include "tests/support/HTTPSTestServer.h"
 #include "tests/support/TestCertificates.h"
 
@@ -105,8 +106,8 @@ ClientResult fetch(std::uint16_t port, Decision* decision) {
 
 class SecTrustHandshakeTest : public ::testing::Test {
   protected:
-    void SetUp() override { SecTrustResetSystemAnchorsForTesting(); }
-    void TearDown() override { SecTrustResetSystemAnchorsForTesting(); }
+    void SetUp() override { security_testing::resetSystemAnchors(); }
+    void TearDown() override { security_testing::resetSystemAnchors(); }
 };
 
 TEST_F(SecTrustHandshakeTest, ThePresentedChainEvaluatesAfterTheHandshake) {
@@ -127,7 +128,7 @@ TEST_F(SecTrustHandshakeTest, ThePresentedChainEvaluatesAfterTheHandshake) {
     SecTrustResultType verdict;
     ASSERT_EQ(SecTrustEvaluate(trust, &verdict), errSecSuccess);
     EXPECT_EQ(verdict, kSecTrustResultRecoverableTrustFailure);
-    SecTrustAddSystemAnchorForTesting(SecCertificateCreateWithData(pki.root.data()));
+    security_testing::addSystemAnchor(SecCertificateCreateWithData(pki.root.data()));
     ASSERT_EQ(SecTrustEvaluate(trust, &verdict), errSecSuccess);
     EXPECT_EQ(verdict, kSecTrustResultUnspecified);
 
@@ -137,7 +138,7 @@ TEST_F(SecTrustHandshakeTest, ThePresentedChainEvaluatesAfterTheHandshake) {
 
 TEST_F(SecTrustHandshakeTest, ATrustedChainLetsTheRequestThrough) {
     const auto& pki = testPKI();
-    SecTrustAddSystemAnchorForTesting(SecCertificateCreateWithData(pki.root.data()));
+    security_testing::addSystemAnchor(SecCertificateCreateWithData(pki.root.data()));
     HTTPSTestServer server(pki.chainPEM(pki.leaf), pki.leaf.keyPEM);
     ASSERT_TRUE(server.start()) << server.lastError();
 
@@ -171,8 +172,8 @@ TEST_F(SecTrustHandshakeTest, RefusingInTheHandshakeSendsNoRequestByte) {
         {"not yet valid", &pki.notYetValidLeaf, true, kSecTrustResultRecoverableTrustFailure},
     };
     for (const auto& c : cases) {
-        SecTrustResetSystemAnchorsForTesting();
-        if (c.trustRoot) SecTrustAddSystemAnchorForTesting(SecCertificateCreateWithData(pki.root.data()));
+        security_testing::resetSystemAnchors();
+        if (c.trustRoot) security_testing::addSystemAnchor(SecCertificateCreateWithData(pki.root.data()));
         HTTPSTestServer server(pki.chainPEM(*c.leaf), c.leaf->keyPEM);
         ASSERT_TRUE(server.start()) << server.lastError();
         Decision decision("localhost");

@@ -15,6 +15,7 @@
 #include "security/SecCertificate.h"
 #include "security/SecKey.h"
 #include "security/SecPolicy.h"
+#include "security/SecurityTesting.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TestSupport.h"
 
@@ -37,10 +38,10 @@ std::vector<SecCertificateRef> certs(std::initializer_list<const TestCertificate
 
 class SecTrustTest : public ::testing::Test {
   protected:
-    void SetUp() override { SecTrustResetSystemAnchorsForTesting(); }
-    void TearDown() override { SecTrustResetSystemAnchorsForTesting(); }
+    void SetUp() override { security_testing::resetSystemAnchors(); }
+    void TearDown() override { security_testing::resetSystemAnchors(); }
 
-    static void trustTestRoot() { SecTrustAddSystemAnchorForTesting(cert(testPKI().root)); }
+    static void trustTestRoot() { security_testing::addSystemAnchor(cert(testPKI().root)); }
 
     template <class Chain, class Policies>
     static SecTrustRef trustOver(const Chain& chain, const Policies& policies) {
@@ -90,7 +91,7 @@ TEST_F(SecTrustTest, VerdictsForServerChains) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "case " << (&c - cases));
-        SecTrustResetSystemAnchorsForTesting();
+        security_testing::resetSystemAnchors();
         if (c.rootTrusted) trustTestRoot();
         auto trust = serverTrust(*c.leaf, c.host);
         const auto verdict = c.failure ? kSecTrustResultRecoverableTrustFailure : kSecTrustResultUnspecified;
@@ -154,7 +155,7 @@ TEST_F(SecTrustTest, UntrustedChainsPassOnceAnchored) {
     // An unrelated root does not vouch for a chain until it is a system anchor too.
     auto other = trustOver(certs({&testPKI().otherLeaf}), SecPolicyCreateSSL(true, "localhost"));
     EXPECT_EQ(evaluate(other), kSecTrustResultRecoverableTrustFailure);
-    SecTrustAddSystemAnchorForTesting(cert(testPKI().otherRoot));
+    security_testing::addSystemAnchor(cert(testPKI().otherRoot));
     EXPECT_EQ(evaluate(other), kSecTrustResultUnspecified);
 }
 
@@ -375,7 +376,7 @@ TEST_F(SecTrustTest, ConcurrentEvaluationsAgree) {
                     continue;
                 }
                 if (t == 1) {
-                    SecTrustAddSystemAnchorForTesting(cert(testPKI().otherRoot));
+                    security_testing::addSystemAnchor(cert(testPKI().otherRoot));
                     continue;
                 }
                 SecTrustResultType result;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "controls/VHProgressHUD.h"
+#include "graphics/GraphicsTesting.h"
 #include "studio/CarStoryboard.h"
 #include "studio/CarStudioResources.h"
 #include "studio/CarViewController.h"
@@ -47,7 +48,7 @@ class CarStudioTest : public studiotest::StudioServerTest {
         if (HasFatalFailure()) return;
         const std::string resources = sandbox_.path() + "/resources";
         ASSERT_TRUE(CarStudioResources::writeResources(resources));
-        UIImage::setResourcesDirectoryForTesting(resources);
+        graphics_testing::setResourcesDirectory(resources);
         CarViewController::resetSharedState();
         UIAlertTestDriver::reset();
         UITestDriver::reset();

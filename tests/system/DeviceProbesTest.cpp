@@ -9,6 +9,7 @@
 
 #include "system/CTTelephonyNetworkInfo.h"
 #include "system/CaptiveNetwork.h"
+#include "system/SystemTesting.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -17,12 +18,12 @@ using detail::NetworkInterfaceAddress;
 
 class DeviceProbesTest : public ::testing::Test {
   protected:
-    void SetUp() override { detail::resetDeviceProbesForTesting(); }
+    void SetUp() override { system_testing::resetDeviceProbes(); }
     void TearDown() override {
-        detail::resetDeviceProbesForTesting();
-        CTTelephonyNetworkInfo::setCarrierForTesting(std::nullopt);
-        CTTelephonyNetworkInfo::setRadioAccessTechnologyForTesting(std::nullopt);
-        detail::setCurrentWiFiNetworkForTesting(std::nullopt);
+        system_testing::resetDeviceProbes();
+        system_testing::setCarrier(std::nullopt);
+        system_testing::setRadioAccessTechnology(std::nullopt);
+        system_testing::setCurrentWiFiNetwork(std::nullopt);
     }
 
     static NetworkInterfaceAddress address(std::string name, int family, std::string text, bool up = true,
@@ -41,7 +42,7 @@ class DeviceProbesTest : public ::testing::Test {
                            const std::string& content) {
         std::filesystem::create_directories(dir.path() + "/" + interface);
         std::ofstream(dir.path() + "/" + interface + "/address", std::ios::binary) << content;
-        detail::setSysfsNetDirectoryForTesting(dir.path());
+        system_testing::setSysfsNetDirectory(dir.path());
     }
 };
 
@@ -102,7 +103,7 @@ TEST_F(DeviceProbesTest, HostInterfacesIncludeTheLoopback) {
 }
 
 TEST_F(DeviceProbesTest, ActiveIPv4NamesSkipLoopbackDownAndIPv6OnlyInterfaces) {
-    detail::setNetworkInterfacesForTesting(std::vector<NetworkInterfaceAddress>{
+    system_testing::setNetworkInterfaces(std::vector<NetworkInterfaceAddress>{
         address("lo", AF_INET, "127.0.0.1", true, true),
         address("eth0", AF_INET, "10.0.0.2"),
         address("eth0", AF_INET, "10.0.0.3"),
@@ -111,15 +112,15 @@ TEST_F(DeviceProbesTest, ActiveIPv4NamesSkipLoopbackDownAndIPv6OnlyInterfaces) {
         address("en0", AF_INET, "192.168.1.4"),
     });
     EXPECT_EQ(detail::activeIPv4InterfaceNames(), (std::vector<std::string>{"eth0", "en0"}));
-    detail::setNetworkInterfacesForTesting(std::vector<NetworkInterfaceAddress>{});
+    system_testing::setNetworkInterfaces(std::vector<NetworkInterfaceAddress>{});
     EXPECT_TRUE(detail::activeIPv4InterfaceNames().empty());
 }
 
 TEST_F(DeviceProbesTest, InjectedInterfacesReplaceTheHostsUntilCleared) {
-    detail::setNetworkInterfacesForTesting(
+    system_testing::setNetworkInterfaces(
         std::vector<NetworkInterfaceAddress>{address("en0", AF_INET, "1.2.3.4")});
     ASSERT_EQ(detail::networkInterfaceAddresses().size(), 1u);
-    detail::setNetworkInterfacesForTesting(std::nullopt);
+    system_testing::setNetworkInterfaces(std::nullopt);
     EXPECT_GT(detail::networkInterfaceAddresses().size(), 0u);
     EXPECT_NE(detail::networkInterfaceAddresses().front().address, "1.2.3.4");
 }
@@ -127,11 +128,11 @@ TEST_F(DeviceProbesTest, InjectedInterfacesReplaceTheHostsUntilCleared) {
 TEST_F(DeviceProbesTest, ListenersHearInterfaceChangesUntilRemoved) {
     int heard = 0;
     auto token = detail::addNetworkChangeListener([&] { ++heard; });
-    detail::setNetworkInterfacesForTesting(std::vector<NetworkInterfaceAddress>{});
+    system_testing::setNetworkInterfaces(std::vector<NetworkInterfaceAddress>{});
     detail::networkConfigurationChanged();
     EXPECT_EQ(heard, 2);
     detail::removeNetworkChangeListener(token);
-    detail::setNetworkInterfacesForTesting(std::nullopt);
+    system_testing::setNetworkInterfaces(std::nullopt);
     EXPECT_EQ(heard, 2);
 }
 
@@ -167,7 +168,7 @@ TEST_F(DeviceProbesTest, HardwareAddressIsReadFromTheSysfsEntry) {
 
 TEST_F(DeviceProbesTest, MissingInterfaceOrFileGivesNoAddress) {
     testsupport::TemporaryDirectory dir;
-    detail::setSysfsNetDirectoryForTesting(dir.path());
+    system_testing::setSysfsNetDirectory(dir.path());
     EXPECT_FALSE(detail::hardwareAddressOfInterface("en0"));
     std::filesystem::create_directories(dir.path() + "/eth0");
     EXPECT_FALSE(detail::hardwareAddressOfInterface("en0"));
@@ -177,7 +178,7 @@ TEST_F(DeviceProbesTest, InterfaceNamesCannotLeaveTheSysfsFolder) {
     testsupport::TemporaryDirectory dir;
     std::filesystem::create_directories(dir.path() + "/net");
     std::ofstream(dir.path() + "/address") << "02:00:00:00:00:01\n";
-    detail::setSysfsNetDirectoryForTesting(dir.path() + "/net");
+    system_testing::setSysfsNetDirectory(dir.path() + "/net");
     EXPECT_FALSE(detail::hardwareAddressOfInterface(".."));
     EXPECT_FALSE(detail::hardwareAddressOfInterface("../net/.."));
     detail::setWiFiInterfaceName("..");
@@ -210,7 +211,7 @@ TEST_F(DeviceProbesTest, MutatedAddressesAreEitherSixBytesOrRefused) {
 TEST_F(DeviceProbesTest, ModifiedPhoneFilesDoNotExistUnlessInjected) {
     EXPECT_FALSE(detail::deviceFileExists("/private/var/lib/apt/"));
     EXPECT_FALSE(detail::deviceFileExists("/"));
-    detail::setDeviceFilesForTesting({"/private/var/lib/apt/"});
+    system_testing::setDeviceFiles({"/private/var/lib/apt/"});
     EXPECT_TRUE(detail::deviceFileExists("/private/var/lib/apt"));
     EXPECT_TRUE(detail::deviceFileExists("/private/var/lib/apt//"));
     EXPECT_FALSE(detail::deviceFileExists("/private/var/lib"));
@@ -221,9 +222,9 @@ TEST_F(DeviceProbesTest, AdvertisingIdentifierClassIsAbsentTelephonyPresent) {
     EXPECT_TRUE(detail::isSystemClassAvailable("CTTelephonyNetworkInfo"));
     EXPECT_FALSE(detail::isSystemClassAvailable("NoSuchClass"));
     EXPECT_FALSE(detail::isSystemClassAvailable(""));
-    detail::setSystemClassAvailableForTesting("CTTelephonyNetworkInfo", false);
+    system_testing::setSystemClassAvailable("CTTelephonyNetworkInfo", false);
     EXPECT_FALSE(detail::isSystemClassAvailable("CTTelephonyNetworkInfo"));
-    detail::setSystemClassAvailableForTesting("CTTelephonyNetworkInfo", std::nullopt);
+    system_testing::setSystemClassAvailable("CTTelephonyNetworkInfo", std::nullopt);
     EXPECT_TRUE(detail::isSystemClassAvailable("CTTelephonyNetworkInfo"));
 }
 
@@ -246,8 +247,8 @@ TEST_F(DeviceProbesTest, AnInstalledCarrierIsSeenByExistingObjects) {
     carrier.mobileCountryCode = "460";
     carrier.mobileNetworkCode = "01";
     carrier.isoCountryCode = "cn";
-    CTTelephonyNetworkInfo::setCarrierForTesting(carrier);
-    CTTelephonyNetworkInfo::setRadioAccessTechnologyForTesting(std::string(CTRadioAccessTechnologyLTE));
+    system_testing::setCarrier(carrier);
+    system_testing::setRadioAccessTechnology(std::string(CTRadioAccessTechnologyLTE));
     EXPECT_EQ(info->subscriberCellularProvider()->carrierName(), "Test Mobile");
     EXPECT_EQ(info->subscriberCellularProvider()->mobileCountryCode(), "460");
     EXPECT_EQ(info->currentRadioAccessTechnology(), CTRadioAccessTechnologyLTE);
@@ -260,7 +261,7 @@ TEST_F(DeviceProbesTest, WiFiInfoIsAbsentUntilANetworkIsJoined) {
     EXPECT_EQ((*interfaces)[0].stringValue(), "en0");
     EXPECT_FALSE(CNCopyCurrentNetworkInfo("en0"));
 
-    detail::setCurrentWiFiNetworkForTesting(detail::WiFiNetwork{"garage", "aa:bb:cc:dd:ee:ff"});
+    system_testing::setCurrentWiFiNetwork(system_testing::WiFiNetwork{"garage", "aa:bb:cc:dd:ee:ff"});
     auto info = CNCopyCurrentNetworkInfo("en0");
     ASSERT_TRUE(info);
     EXPECT_EQ((*info)[kCNNetworkInfoKeySSID].stringValue(), "garage");
@@ -277,7 +278,7 @@ TEST_F(DeviceProbesTest, ProbesMayBeReadAndChangedFromManyThreads) {
             for (int i = 0; i < 200; ++i) {
                 if (t % 2) {
                     detail::setMachineModel(i % 2 ? "iPhone8,1" : "iPhone7,2");
-                    detail::setNetworkInterfacesForTesting(std::vector<NetworkInterfaceAddress>{
+                    system_testing::setNetworkInterfaces(std::vector<NetworkInterfaceAddress>{
                         address("en0", AF_INET, "10.0.0." + std::to_string(i))});
                 } else {
                     std::string model = detail::machineModel();

@@ -9,6 +9,7 @@
 #include "graphics/UIImage.h"
 #include "system/ALAssetsLibrary.h"
 #include "system/PhotoAlbum.h"
+#include "system/SystemTesting.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
 
@@ -51,15 +52,15 @@ bool near(RGB a, RGB b) {
 class PhotoLibraryTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ALAssetsLibrary::resetForTesting();
+        system_testing::resetPhotoLibrary();
         detail::setPhotoAlbumDirectory(album_.path());
-        detail::setPhotoAlbumSaveErrorForTesting(nullptr);
+        system_testing::setPhotoAlbumSaveError(nullptr);
     }
     void TearDown() override {
         testsupport::drainMainRunLoop();
-        ALAssetsLibrary::resetForTesting();
+        system_testing::resetPhotoLibrary();
         detail::setPhotoAlbumDirectory("");
-        detail::setPhotoAlbumSaveErrorForTesting(nullptr);
+        system_testing::setPhotoAlbumSaveError(nullptr);
     }
 
     // Every group of the types, collected through a full enumeration.
@@ -156,7 +157,7 @@ TEST_F(PhotoLibraryTest, AGoneTargetHearsNothing) {
 
 TEST_F(PhotoLibraryTest, AnInjectedErrorReachesTheCompletionAndNothingIsWritten) {
     auto injected = NSError::errorWithDomain(ALAssetsLibraryErrorDomain, ALAssetsLibraryWriteDiskSpaceError);
-    detail::setPhotoAlbumSaveErrorForTesting(injected);
+    system_testing::setPhotoAlbumSaveError(injected);
     SaveResult result;
     auto screen = make<NSObject>();
     UIImageWriteToSavedPhotosAlbum(solid(8, 8), screen, recordInto(result));
@@ -173,7 +174,7 @@ TEST_F(PhotoLibraryTest, RefusedAccessAndNullPicturesFail) {
     ASSERT_TRUE(result.error);
     EXPECT_EQ(result.error->code(), ALAssetsLibraryWriteInvalidDataError);
 
-    ALAssetsLibrary::setAuthorizationStatusForTesting(ALAuthorizationStatusDenied);
+    system_testing::setPhotoLibraryAuthorizationStatus(ALAuthorizationStatusDenied);
     result = {};
     UIImageWriteToSavedPhotosAlbum(solid(4, 4), screen, recordInto(result));
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return result.called; }));
@@ -246,8 +247,8 @@ TEST_F(PhotoLibraryTest, ConcurrentSavesGetDistinctFiles) {
 // ---- groups ----------------------------------------------------------------------------------------
 
 TEST_F(PhotoLibraryTest, GroupsComeOneTurnEachSavedPhotosFirstThenTheEnd) {
-    ALAssetsLibrary::addGroupForTesting("Trips", ALAssetsGroupAlbum);
-    ALAssetsLibrary::addGroupForTesting("Shared", ALAssetsGroupPhotoStream);
+    system_testing::addPhotoGroup("Trips", ALAssetsGroupAlbum);
+    system_testing::addPhotoGroup("Shared", ALAssetsGroupPhotoStream);
     std::vector<std::string> events;
     bool ended = false;
     make<ALAssetsLibrary>()->enumerateGroupsWithTypes(
@@ -271,9 +272,9 @@ TEST_F(PhotoLibraryTest, GroupsComeOneTurnEachSavedPhotosFirstThenTheEnd) {
 }
 
 TEST_F(PhotoLibraryTest, OnlyGroupsOfTheAskedTypesAreListed) {
-    ALAssetsLibrary::addGroupForTesting("Trips", ALAssetsGroupAlbum);
-    ALAssetsLibrary::addGroupForTesting("Faces", ALAssetsGroupFaces);
-    ALAssetsLibrary::addGroupForTesting("Events", ALAssetsGroupEvent);
+    system_testing::addPhotoGroup("Trips", ALAssetsGroupAlbum);
+    system_testing::addPhotoGroup("Faces", ALAssetsGroupFaces);
+    system_testing::addPhotoGroup("Events", ALAssetsGroupEvent);
     auto list = groups(ALAssetsGroupLibrary | ALAssetsGroupAlbum | ALAssetsGroupEvent | ALAssetsGroupFaces |
                        ALAssetsGroupPhotoStream);
     ASSERT_EQ(list.size(), 3u);
@@ -283,7 +284,7 @@ TEST_F(PhotoLibraryTest, OnlyGroupsOfTheAskedTypesAreListed) {
 }
 
 TEST_F(PhotoLibraryTest, StoppingEndsTheEnumerationWithoutTheFinalCall) {
-    ALAssetsLibrary::addGroupForTesting("Trips", ALAssetsGroupAlbum);
+    system_testing::addPhotoGroup("Trips", ALAssetsGroupAlbum);
     int calls = 0;
     bool sawEnd = false;
     make<ALAssetsLibrary>()->enumerateGroupsWithTypes(
@@ -303,7 +304,7 @@ TEST_F(PhotoLibraryTest, RefusedAccessGivesOnlyTheFailure) {
     for (auto [status, code] :
          {std::pair{ALAuthorizationStatusDenied, ALAssetsLibraryAccessUserDeniedError},
           std::pair{ALAuthorizationStatusRestricted, ALAssetsLibraryAccessGloballyDeniedError}}) {
-        ALAssetsLibrary::setAuthorizationStatusForTesting(status);
+        system_testing::setPhotoLibraryAuthorizationStatus(status);
         Ref<NSError> error;
         int groupCalls = 0;
         make<ALAssetsLibrary>()->enumerateGroupsWithTypes(
@@ -325,7 +326,7 @@ TEST_F(PhotoLibraryTest, TheFirstUseAuthorises) {
 }
 
 TEST_F(PhotoLibraryTest, GroupPropertiesAndPoster) {
-    std::string id = ALAssetsLibrary::addGroupForTesting("Trips", ALAssetsGroupAlbum);
+    std::string id = system_testing::addPhotoGroup("Trips", ALAssetsGroupAlbum);
     auto group = make<ALAssetsGroup>(id);
     EXPECT_EQ(group->valueForProperty(ALAssetsGroupPropertyName).stringValue(), "Trips");
     EXPECT_EQ(group->valueForProperty(ALAssetsGroupPropertyType).unsignedLongLongValue(), ALAssetsGroupAlbum);
@@ -333,7 +334,7 @@ TEST_F(PhotoLibraryTest, GroupPropertiesAndPoster) {
     EXPECT_TRUE(group->valueForProperty(ALAssetsGroupPropertyURL).objectAs<NSURL>());
     EXPECT_TRUE(group->valueForProperty("NoSuchProperty").isNil());
     EXPECT_FALSE(group->posterImage());
-    ALAssetsLibrary::addPhotoForTesting(id, bands(90, 30, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}));
+    system_testing::addPhoto(id, bands(90, 30, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}));
     auto poster = group->posterImage();
     ASSERT_TRUE(poster);
     EXPECT_EQ(poster->height(), 156u);  // 78 points at the screen's scale
@@ -342,10 +343,10 @@ TEST_F(PhotoLibraryTest, GroupPropertiesAndPoster) {
 }
 
 TEST_F(PhotoLibraryTest, FiltersDecideWhatAGroupCountsAndShows) {
-    std::string id = ALAssetsLibrary::addGroupForTesting("Mixed", ALAssetsGroupAlbum);
-    ALAssetsLibrary::addPhotoForTesting(id, solid(4, 4));
-    ALAssetsLibrary::addVideoForTesting(id, solid(4, 4), 4.9);
-    ALAssetsLibrary::addPhotoForTesting(id, solid(4, 4));
+    std::string id = system_testing::addPhotoGroup("Mixed", ALAssetsGroupAlbum);
+    system_testing::addPhoto(id, solid(4, 4));
+    system_testing::addVideo(id, solid(4, 4), 4.9);
+    system_testing::addPhoto(id, solid(4, 4));
     auto group = make<ALAssetsGroup>(id);
     EXPECT_EQ(group->numberOfAssets(), 3);
     group->setAssetsFilter(ALAssetsFilter::allPhotos());
@@ -365,10 +366,9 @@ TEST_F(PhotoLibraryTest, FiltersDecideWhatAGroupCountsAndShows) {
 }
 
 TEST_F(PhotoLibraryTest, AssetsComeInOrderThenANilWithNotFound) {
-    std::string id = ALAssetsLibrary::addGroupForTesting("Ordered", ALAssetsGroupAlbum);
+    std::string id = system_testing::addPhotoGroup("Ordered", ALAssetsGroupAlbum);
     std::vector<std::string> urls;
-    for (int i = 0; i < 4; ++i)
-        urls.push_back(ALAssetsLibrary::addPhotoForTesting(id, solid(4, 4))->absoluteString());
+    for (int i = 0; i < 4; ++i) urls.push_back(system_testing::addPhoto(id, solid(4, 4))->absoluteString());
     auto group = make<ALAssetsGroup>(id);
     std::vector<std::pair<std::string, std::size_t>> seen;
     group->enumerateAssetsUsingBlock([&](const Ref<ALAsset>& a, std::size_t index, bool*) {
@@ -406,7 +406,7 @@ TEST_F(PhotoLibraryTest, AssetsComeInOrderThenANilWithNotFound) {
 }
 
 TEST_F(PhotoLibraryTest, AnEmptyGroupOnlyEnds) {
-    auto group = make<ALAssetsGroup>(ALAssetsLibrary::addGroupForTesting("Empty", ALAssetsGroupAlbum));
+    auto group = make<ALAssetsGroup>(system_testing::addPhotoGroup("Empty", ALAssetsGroupAlbum));
     std::vector<std::size_t> indexes;
     group->enumerateAssetsUsingBlock([&](const Ref<ALAsset>& a, std::size_t index, bool*) {
         EXPECT_FALSE(a);
@@ -416,9 +416,8 @@ TEST_F(PhotoLibraryTest, AnEmptyGroupOnlyEnds) {
 }
 
 TEST_F(PhotoLibraryTest, OnlyAlbumsTakeAssets) {
-    std::string album = ALAssetsLibrary::addGroupForTesting("Trips", ALAssetsGroupAlbum);
-    auto photo =
-        ALAssetsLibrary::addPhotoForTesting(ALAssetsLibrary::savedPhotosGroupIDForTesting(), solid(4, 4));
+    std::string album = system_testing::addPhotoGroup("Trips", ALAssetsGroupAlbum);
+    auto photo = system_testing::addPhoto(system_testing::savedPhotosGroupID(), solid(4, 4));
     auto asset = assetsOf(savedPhotos()).front();
     auto albumGroup = make<ALAssetsGroup>(album);
     EXPECT_TRUE(albumGroup->isEditable());
@@ -429,18 +428,18 @@ TEST_F(PhotoLibraryTest, OnlyAlbumsTakeAssets) {
     EXPECT_FALSE(savedPhotos()->addAsset(asset));
     EXPECT_FALSE(albumGroup->addAsset(nullptr));
     EXPECT_TRUE(asset->isEqual(*assetsOf(albumGroup).front()));
-    EXPECT_FALSE(ALAssetsLibrary::addAssetToGroupForTesting(photo, "unknown"));
-    EXPECT_FALSE(ALAssetsLibrary::addPhotoForTesting("unknown", solid(4, 4)));
-    EXPECT_FALSE(ALAssetsLibrary::addPhotoForTesting(album, nullptr));
+    EXPECT_FALSE(system_testing::addAssetToGroup(photo, "unknown"));
+    EXPECT_FALSE(system_testing::addPhoto("unknown", solid(4, 4)));
+    EXPECT_FALSE(system_testing::addPhoto(album, nullptr));
 }
 
 // ---- assets ----------------------------------------------------------------------------------------
 
 TEST_F(PhotoLibraryTest, AssetPropertiesOfPhotosAndVideos) {
-    std::string id = ALAssetsLibrary::addGroupForTesting("Mixed", ALAssetsGroupAlbum);
+    std::string id = system_testing::addPhotoGroup("Mixed", ALAssetsGroupAlbum);
     auto when = NSDate::dateWithTimeIntervalSince1970(1'600'000'000);
-    ALAssetsLibrary::addPhotoForTesting(id, solid(4, 4), when);
-    ALAssetsLibrary::addVideoForTesting(id, solid(4, 4), 75.5, when);
+    system_testing::addPhoto(id, solid(4, 4), when);
+    system_testing::addVideo(id, solid(4, 4), 75.5, when);
     auto assets = assetsOf(make<ALAssetsGroup>(id));
     ASSERT_EQ(assets.size(), 2u);
     const auto& photo = assets[0];
@@ -459,8 +458,8 @@ TEST_F(PhotoLibraryTest, AssetPropertiesOfPhotosAndVideos) {
 }
 
 TEST_F(PhotoLibraryTest, ThumbnailsAreSquareMiddlesOf78Points) {
-    std::string id = ALAssetsLibrary::addGroupForTesting("Bands", ALAssetsGroupAlbum);
-    ALAssetsLibrary::addPhotoForTesting(id, bands(300, 100, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}));
+    std::string id = system_testing::addPhotoGroup("Bands", ALAssetsGroupAlbum);
+    system_testing::addPhoto(id, bands(300, 100, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}));
     auto asset = assetsOf(make<ALAssetsGroup>(id)).front();
     auto thumb = asset->thumbnail();
     ASSERT_TRUE(thumb);
@@ -473,9 +472,9 @@ TEST_F(PhotoLibraryTest, ThumbnailsAreSquareMiddlesOf78Points) {
 }
 
 TEST_F(PhotoLibraryTest, AspectRatioThumbnailKeepsTheShapeAndNeverEnlarges) {
-    std::string id = ALAssetsLibrary::addGroupForTesting("Shapes", ALAssetsGroupAlbum);
-    ALAssetsLibrary::addPhotoForTesting(id, solid(600, 400));
-    ALAssetsLibrary::addPhotoForTesting(id, solid(90, 60));
+    std::string id = system_testing::addPhotoGroup("Shapes", ALAssetsGroupAlbum);
+    system_testing::addPhoto(id, solid(600, 400));
+    system_testing::addPhoto(id, solid(90, 60));
     auto assets = assetsOf(make<ALAssetsGroup>(id));
     auto big = assets[0]->aspectRatioThumbnail();
     ASSERT_TRUE(big);
@@ -488,9 +487,9 @@ TEST_F(PhotoLibraryTest, AspectRatioThumbnailKeepsTheShapeAndNeverEnlarges) {
 }
 
 TEST_F(PhotoLibraryTest, FullScreenImagesFitTheScreenFullResolutionIsWhole) {
-    std::string id = ALAssetsLibrary::addGroupForTesting("Sizes", ALAssetsGroupAlbum);
-    ALAssetsLibrary::addPhotoForTesting(id, bands(1500, 1000, {{10, 20, 30}, {200, 100, 50}}));
-    ALAssetsLibrary::addPhotoForTesting(id, solid(100, 50));
+    std::string id = system_testing::addPhotoGroup("Sizes", ALAssetsGroupAlbum);
+    system_testing::addPhoto(id, bands(1500, 1000, {{10, 20, 30}, {200, 100, 50}}));
+    system_testing::addPhoto(id, solid(100, 50));
     auto assets = assetsOf(make<ALAssetsGroup>(id));
     auto rep = assets[0]->defaultRepresentation();
     auto screen = rep->fullScreenImage();
@@ -503,13 +502,13 @@ TEST_F(PhotoLibraryTest, FullScreenImagesFitTheScreenFullResolutionIsWhole) {
     EXPECT_EQ(rep->dimensions().height, 1000);
     auto small = assets[1]->defaultRepresentation()->fullScreenImage();
     EXPECT_EQ(small->width(), 100u);
-    ALAssetsLibrary::setFullScreenPixelSizeForTesting({320, 480});
+    system_testing::setFullScreenPixelSize({320, 480});
     EXPECT_EQ(rep->fullScreenImage()->width(), 320u);
 }
 
 TEST_F(PhotoLibraryTest, RepresentationBytesAreTheStoredFile) {
-    std::string id = ALAssetsLibrary::addGroupForTesting("Bytes", ALAssetsGroupAlbum);
-    ALAssetsLibrary::addPhotoForTesting(id, solid(5, 5));
+    std::string id = system_testing::addPhotoGroup("Bytes", ALAssetsGroupAlbum);
+    system_testing::addPhoto(id, solid(5, 5));
     auto rep = assetsOf(make<ALAssetsGroup>(id)).front()->defaultRepresentation();
     long long size = rep->size();
     ASSERT_GT(size, 8);
@@ -555,7 +554,7 @@ TEST_F(PhotoLibraryTest, AssetLookupsFindUnknownAndRefuse) {
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return done; }));
     EXPECT_FALSE(found);
 
-    std::string id = ALAssetsLibrary::addGroupForTesting("Trips", ALAssetsGroupAlbum);
+    std::string id = system_testing::addPhotoGroup("Trips", ALAssetsGroupAlbum);
     Ref<ALAssetsGroup> group;
     done = false;
     library->groupForURL(
@@ -565,7 +564,7 @@ TEST_F(PhotoLibraryTest, AssetLookupsFindUnknownAndRefuse) {
     ASSERT_TRUE(group);
     EXPECT_EQ(group->groupID(), id);
 
-    ALAssetsLibrary::setAuthorizationStatusForTesting(ALAuthorizationStatusDenied);
+    system_testing::setPhotoLibraryAuthorizationStatus(ALAuthorizationStatusDenied);
     Ref<NSError> error;
     library->assetForURL(nullptr, nullptr, [&](const Ref<NSError>& e) { error = e; });
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return error != nullptr; }));

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "foundation/NSThread.h"
+#include "system/SystemTesting.h"
 #include "tests/support/MainLoop.h"
 
 namespace {
@@ -69,14 +70,14 @@ struct Recorder {
 class ReachabilityTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        SCNetworkReachabilityResetForTesting();
-        detail::setNetworkInterfacesForTesting(std::vector<NetworkInterfaceAddress>{
+        system_testing::resetReachability();
+        system_testing::setNetworkInterfaces(std::vector<NetworkInterfaceAddress>{
             iface("lo", "127.0.0.1", true, true), iface("eth0", "10.0.0.2")});
     }
     void TearDown() override {
         testsupport::drainMainRunLoop();
-        SCNetworkReachabilityResetForTesting();
-        detail::setNetworkInterfacesForTesting(std::nullopt);
+        system_testing::resetReachability();
+        system_testing::setNetworkInterfaces(std::nullopt);
     }
 
     // A default-route target with a recorder, scheduled on the main loop in `mode`.
@@ -117,7 +118,7 @@ TEST_F(ReachabilityTest, AnUpInterfaceMakesTheDefaultRouteReachableAndDirectNeve
 }
 
 TEST_F(ReachabilityTest, OnlyLoopbackOrDownInterfacesMeanNoNetwork) {
-    detail::setNetworkInterfacesForTesting(std::vector<NetworkInterfaceAddress>{
+    system_testing::setNetworkInterfaces(std::vector<NetworkInterfaceAddress>{
         iface("lo", "127.0.0.1", true, true), iface("eth0", "10.0.0.2", false)});
     EXPECT_EQ(flagsOf(targetFor("0.0.0.0")), 0u);
     EXPECT_EQ(flagsOf(SCNetworkReachabilityCreateWithName(nullptr, "example.test")), 0u);
@@ -142,16 +143,16 @@ TEST_F(ReachabilityTest, LoopbackAndOwnAddressesAreLocal) {
 TEST_F(ReachabilityTest, HostOverridesBeatTheGlobalOverrideWhichBeatsTheInterfaces) {
     auto route = targetFor("0.0.0.0");
     auto host = SCNetworkReachabilityCreateWithName(nullptr, "api.example.test");
-    SCNetworkReachabilitySetFlagsForTesting(kSCNetworkReachabilityFlagsReachable |
-                                            kSCNetworkReachabilityFlagsIsWWAN);
+    system_testing::setReachabilityFlags(kSCNetworkReachabilityFlagsReachable |
+                                         kSCNetworkReachabilityFlagsIsWWAN);
     EXPECT_EQ(flagsOf(route), kSCNetworkReachabilityFlagsReachable | kSCNetworkReachabilityFlagsIsWWAN);
-    SCNetworkReachabilitySetHostFlagsForTesting("API.example.test", 0);
+    system_testing::setHostReachabilityFlags("API.example.test", 0);
     EXPECT_EQ(flagsOf(host), 0u);
     EXPECT_EQ(flagsOf(route), kSCNetworkReachabilityFlagsReachable | kSCNetworkReachabilityFlagsIsWWAN);
-    SCNetworkReachabilitySetHostFlagsForTesting("0.0.0.0", kSCNetworkReachabilityFlagsConnectionRequired);
+    system_testing::setHostReachabilityFlags("0.0.0.0", kSCNetworkReachabilityFlagsConnectionRequired);
     EXPECT_EQ(flagsOf(route), kSCNetworkReachabilityFlagsConnectionRequired);
-    SCNetworkReachabilitySetHostFlagsForTesting("0.0.0.0", std::nullopt);
-    SCNetworkReachabilitySetFlagsForTesting(std::nullopt);
+    system_testing::setHostReachabilityFlags("0.0.0.0", std::nullopt);
+    system_testing::setReachabilityFlags(std::nullopt);
     EXPECT_EQ(flagsOf(route), kReachableDirect);
 }
 
@@ -160,16 +161,16 @@ TEST_F(ReachabilityTest, NumericHostOverridesMatchTheCanonicalAddress) {
     v6.sin6_family = AF_INET6;
     ::inet_pton(AF_INET6, "fd00::1", &v6.sin6_addr);
     auto target = SCNetworkReachabilityCreateWithAddress(nullptr, reinterpret_cast<sockaddr*>(&v6));
-    SCNetworkReachabilitySetHostFlagsForTesting("FD00:0:0::0001",
-                                                kSCNetworkReachabilityFlagsTransientConnection);
+    system_testing::setHostReachabilityFlags("FD00:0:0::0001",
+                                             kSCNetworkReachabilityFlagsTransientConnection);
     EXPECT_EQ(flagsOf(target), kSCNetworkReachabilityFlagsTransientConnection);
 }
 
 TEST_F(ReachabilityTest, ReadingCanBeMadeToFail) {
     auto target = targetFor("0.0.0.0");
-    SCNetworkReachabilitySetGetFlagsFailsForTesting(true);
+    system_testing::setReachabilityGetFlagsFails(true);
     EXPECT_FALSE(flagsOf(target));
-    SCNetworkReachabilitySetGetFlagsFailsForTesting(false);
+    system_testing::setReachabilityGetFlagsFails(false);
     EXPECT_TRUE(flagsOf(target));
 }
 
@@ -178,7 +179,7 @@ TEST_F(ReachabilityTest, SchedulingDeliversNothingUntilTheFlagsChange) {
     auto target = scheduled(recorder);
     testsupport::drainMainRunLoop();
     EXPECT_TRUE(recorder.flags.empty());
-    SCNetworkReachabilitySetFlagsForTesting(kReachableDirect);  // what it already was
+    system_testing::setReachabilityFlags(kReachableDirect);  // what it already was
     testsupport::drainMainRunLoop();
     EXPECT_TRUE(recorder.flags.empty());
 }
@@ -186,17 +187,17 @@ TEST_F(ReachabilityTest, SchedulingDeliversNothingUntilTheFlagsChange) {
 TEST_F(ReachabilityTest, AChangeIsDeliveredOnceOnALaterTurnOfTheLoop) {
     Recorder recorder;
     auto target = scheduled(recorder);
-    SCNetworkReachabilitySetFlagsForTesting(0);
+    system_testing::setReachabilityFlags(0);
     EXPECT_TRUE(recorder.flags.empty());  // never inline
     testsupport::drainMainRunLoop();
     ASSERT_EQ(recorder.flags, (std::vector<SCNetworkReachabilityFlags>{0}));
     EXPECT_TRUE(recorder.onMain.front());
-    SCNetworkReachabilitySetFlagsForTesting(0);
-    SCNetworkReachabilitySetHostFlagsForTesting("other.test", 0);
+    system_testing::setReachabilityFlags(0);
+    system_testing::setHostReachabilityFlags("other.test", 0);
     testsupport::drainMainRunLoop();
     EXPECT_EQ(recorder.flags.size(), 1u);
-    SCNetworkReachabilitySetFlagsForTesting(kSCNetworkReachabilityFlagsReachable |
-                                            kSCNetworkReachabilityFlagsIsWWAN);
+    system_testing::setReachabilityFlags(kSCNetworkReachabilityFlagsReachable |
+                                         kSCNetworkReachabilityFlagsIsWWAN);
     testsupport::drainMainRunLoop();
     EXPECT_EQ(recorder.flags.back(),
               kSCNetworkReachabilityFlagsReachable | kSCNetworkReachabilityFlagsIsWWAN);
@@ -206,11 +207,11 @@ TEST_F(ReachabilityTest, AChangeIsDeliveredOnceOnALaterTurnOfTheLoop) {
 TEST_F(ReachabilityTest, InterfaceChangesReachScheduledTargets) {
     Recorder recorder;
     auto target = scheduled(recorder);
-    detail::setNetworkInterfacesForTesting(
+    system_testing::setNetworkInterfaces(
         std::vector<NetworkInterfaceAddress>{iface("lo", "127.0.0.1", true, true)});
     testsupport::drainMainRunLoop();
     ASSERT_EQ(recorder.flags, (std::vector<SCNetworkReachabilityFlags>{0}));
-    detail::setNetworkInterfacesForTesting(std::vector<NetworkInterfaceAddress>{iface("en0", "192.168.0.9")});
+    system_testing::setNetworkInterfaces(std::vector<NetworkInterfaceAddress>{iface("en0", "192.168.0.9")});
     testsupport::drainMainRunLoop();
     EXPECT_EQ(recorder.flags, (std::vector<SCNetworkReachabilityFlags>{0, kReachableDirect}));
 }
@@ -218,7 +219,7 @@ TEST_F(ReachabilityTest, InterfaceChangesReachScheduledTargets) {
 TEST_F(ReachabilityTest, CallbacksComeOnlyInTheScheduledMode) {
     Recorder recorder;
     auto target = scheduled(recorder, UITrackingRunLoopMode);
-    SCNetworkReachabilitySetFlagsForTesting(0);
+    system_testing::setReachabilityFlags(0);
     testsupport::drainMainRunLoop(NSDefaultRunLoopMode);
     EXPECT_TRUE(recorder.flags.empty());
     testsupport::drainMainRunLoop(UITrackingRunLoopMode);
@@ -228,7 +229,7 @@ TEST_F(ReachabilityTest, CallbacksComeOnlyInTheScheduledMode) {
 TEST_F(ReachabilityTest, CommonModesDeliverInTheDefaultMode) {
     Recorder recorder;
     auto target = scheduled(recorder, NSRunLoopCommonModes);
-    SCNetworkReachabilitySetFlagsForTesting(0);
+    system_testing::setReachabilityFlags(0);
     testsupport::drainMainRunLoop(NSDefaultRunLoopMode);
     EXPECT_EQ(recorder.flags.size(), 1u);
 }
@@ -236,7 +237,7 @@ TEST_F(ReachabilityTest, CommonModesDeliverInTheDefaultMode) {
 TEST_F(ReachabilityTest, UnschedulingDropsWhatIsAlreadyQueued) {
     Recorder recorder;
     auto target = scheduled(recorder);
-    SCNetworkReachabilitySetFlagsForTesting(0);
+    system_testing::setReachabilityFlags(0);
     EXPECT_TRUE(
         SCNetworkReachabilityUnscheduleFromRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
     testsupport::drainMainRunLoop();
@@ -251,9 +252,9 @@ TEST_F(ReachabilityTest, RescheduledTargetMeasuresChangesFromTheNewBaseline) {
     Recorder recorder;
     auto target = scheduled(recorder);
     SCNetworkReachabilityUnscheduleFromRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode);
-    SCNetworkReachabilitySetFlagsForTesting(0);  // while nobody listens
+    system_testing::setReachabilityFlags(0);  // while nobody listens
     SCNetworkReachabilityScheduleWithRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode);
-    SCNetworkReachabilitySetFlagsForTesting(0);
+    system_testing::setReachabilityFlags(0);
     testsupport::drainMainRunLoop();
     EXPECT_TRUE(recorder.flags.empty());
 }
@@ -263,7 +264,7 @@ TEST_F(ReachabilityTest, SchedulingTheSamePairTwiceDeliversOnce) {
     auto target = scheduled(recorder);
     EXPECT_TRUE(
         SCNetworkReachabilityScheduleWithRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
-    SCNetworkReachabilitySetFlagsForTesting(0);
+    system_testing::setReachabilityFlags(0);
     testsupport::drainMainRunLoop();
     EXPECT_EQ(recorder.flags.size(), 1u);
 }
@@ -272,11 +273,11 @@ TEST_F(ReachabilityTest, ATargetWithoutCallbackStillTracksItsFlags) {
     auto target = targetFor("0.0.0.0");
     ASSERT_TRUE(
         SCNetworkReachabilityScheduleWithRunLoop(target, NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode));
-    SCNetworkReachabilitySetFlagsForTesting(0);
+    system_testing::setReachabilityFlags(0);
     Recorder recorder;
     auto context = recorder.context();
     SCNetworkReachabilitySetCallback(target, Recorder::callback, &context);
-    SCNetworkReachabilitySetFlagsForTesting(0);  // no change since the last reading
+    system_testing::setReachabilityFlags(0);  // no change since the last reading
     testsupport::drainMainRunLoop();
     EXPECT_TRUE(recorder.flags.empty());
 }
@@ -285,10 +286,10 @@ TEST_F(ReachabilityTest, ADestroyedTargetHearsNothingAndBreaksNothing) {
     Recorder recorder;
     {
         auto target = scheduled(recorder);
-        SCNetworkReachabilitySetFlagsForTesting(0);
+        system_testing::setReachabilityFlags(0);
     }
     testsupport::drainMainRunLoop();
-    SCNetworkReachabilitySetFlagsForTesting(kReachableDirect);
+    system_testing::setReachabilityFlags(kReachableDirect);
     testsupport::drainMainRunLoop();
     EXPECT_TRUE(recorder.flags.empty());
 }
@@ -323,7 +324,7 @@ TEST_F(ReachabilityTest, ContextRetainAndReleaseKeepABlockAliveWhileInstalled) {
     EXPECT_EQ(retains, 1);
     EXPECT_FALSE(watch.expired());  // only the retained copy keeps it
     SCNetworkReachabilityScheduleWithRunLoop(target, NSRunLoop::mainRunLoop(), NSRunLoopCommonModes);
-    SCNetworkReachabilitySetFlagsForTesting(0);
+    system_testing::setReachabilityFlags(0);
     testsupport::drainMainRunLoop();
     EXPECT_EQ(seen, (std::vector<SCNetworkReachabilityFlags>{0}));
     target.reset();
@@ -388,10 +389,10 @@ TEST_F(ReachabilityTest, ADispatchQueueReceivesChangesUntilRemoved) {
     auto context = recorder.context();
     SCNetworkReachabilitySetCallback(target, Recorder::callback, &context);
     ASSERT_TRUE(SCNetworkReachabilitySetDispatchQueue(target, dispatch_get_main_queue()));
-    SCNetworkReachabilitySetFlagsForTesting(0);
+    system_testing::setReachabilityFlags(0);
     EXPECT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return recorder.flags.size() == 1; }));
     ASSERT_TRUE(SCNetworkReachabilitySetDispatchQueue(target, nullptr));
-    SCNetworkReachabilitySetFlagsForTesting(kReachableDirect);
+    system_testing::setReachabilityFlags(kReachableDirect);
     testsupport::drainMainRunLoop();
     EXPECT_EQ(recorder.flags.size(), 1u);
 }
@@ -411,7 +412,7 @@ TEST_F(ReachabilityTest, ABackgroundQueueRunsTheCallbackOffTheMainThread) {
         nullptr);
     auto queue = dispatch_queue_create("reachability.test");
     ASSERT_TRUE(SCNetworkReachabilitySetDispatchQueue(target, queue));
-    SCNetworkReachabilitySetFlagsForTesting(0);
+    system_testing::setReachabilityFlags(0);
     std::unique_lock lock(mutex);
     ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(5), [&] { return !onMain.empty(); }));
     EXPECT_FALSE(onMain.front());
@@ -437,7 +438,7 @@ TEST_F(ReachabilityTest, AnotherThreadsRunLoopRunsTheCallbackOnThatThread) {
         },
         nullptr);
     ASSERT_TRUE(SCNetworkReachabilityScheduleWithRunLoop(target, loop, NSDefaultRunLoopMode));
-    SCNetworkReachabilitySetFlagsForTesting(0);
+    system_testing::setReachabilityFlags(0);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!done && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
     done = true;
@@ -453,7 +454,7 @@ TEST_F(ReachabilityTest, ConcurrentChangesAndSchedulesStayConsistent) {
         threads.emplace_back([t] {
             for (int i = 0; i < 200; ++i) {
                 if (t == 0) {
-                    SCNetworkReachabilitySetFlagsForTesting(i % 2 ? kReachableDirect : 0u);
+                    system_testing::setReachabilityFlags(i % 2 ? kReachableDirect : 0u);
                 } else {
                     auto other = targetFor("0.0.0.0");
                     SCNetworkReachabilitySetCallback(
@@ -468,7 +469,7 @@ TEST_F(ReachabilityTest, ConcurrentChangesAndSchedulesStayConsistent) {
         });
     }
     for (auto& thread : threads) thread.join();
-    SCNetworkReachabilitySetFlagsForTesting(kSCNetworkReachabilityFlagsTransientConnection);
+    system_testing::setReachabilityFlags(kSCNetworkReachabilityFlagsTransientConnection);
     testsupport::drainMainRunLoop();
     ASSERT_FALSE(recorder.flags.empty());
     EXPECT_EQ(recorder.flags.back(), kSCNetworkReachabilityFlagsTransientConnection);

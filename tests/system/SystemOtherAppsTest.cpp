@@ -7,6 +7,7 @@
 
 #include "foundation/NSBundle.h"
 #include "foundation/NSThread.h"
+#include "system/SystemTesting.h"
 #include "tests/support/MainLoop.h"
 
 namespace {
@@ -24,12 +25,12 @@ struct Received {
 class OtherAppsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        SystemOtherApps::resetForTesting();
+        system_testing::resetOtherApps();
         SystemOtherApps::setOwnBundleIdentifier("com.example.cars");
     }
     void TearDown() override {
         testsupport::drainMainRunLoop();
-        SystemOtherApps::resetForTesting();
+        system_testing::resetOtherApps();
     }
 
     // A toy app that answers every request by opening our app's callback URL.

@@ -1,4 +1,5 @@
 #include "system/UIPasteboard.h"
+#include "system/SystemTesting.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -20,11 +21,11 @@ namespace {
 class PasteboardTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        UIPasteboard::resetForTesting();
+        system_testing::resetPasteboards();
         UIPasteboard::setSharedDirectory(device_.path());
     }
     void TearDown() override {
-        UIPasteboard::resetForTesting();
+        system_testing::resetPasteboards();
         UIPasteboard::setSharedDirectory("");
     }
 
@@ -35,10 +36,10 @@ class PasteboardTest : public ::testing::Test {
         ASSERT_TRUE(bytes.writeToFile(path, true));
     }
     static void writeItemsAsAnotherApp(const std::string& name, const Array& items) {
-        writeFileAsAnotherApp(name, UIPasteboard::encodeItemsForTesting(items));
+        writeFileAsAnotherApp(name, system_testing::encodePasteboardItems(items));
     }
     // The process ends: every pasteboard object is forgotten, files stay.
-    static void relaunch() { UIPasteboard::resetForTesting(); }
+    static void relaunch() { system_testing::resetPasteboards(); }
 
     testsupport::TemporaryDirectory device_;
 };
@@ -329,7 +330,7 @@ TEST_F(PasteboardTest, MutatedFilesNeverBreakTheReader) {
                                  {"n", Value(7)},
                                  {"list", Value(Array{Value("x"), Value(1.5), Value(true)})}}),
                 Value(Dictionary{{"second", Value("item")}})};
-    std::string valid = UIPasteboard::encodeItemsForTesting(items).toString();
+    std::string valid = system_testing::encodePasteboardItems(items).toString();
     ASSERT_GT(valid.size(), 8u);
     auto p = UIPasteboard::pasteboardWithName("fuzzed", true);
     p->setPersistent(true);
@@ -358,7 +359,7 @@ TEST_F(PasteboardTest, ConcurrentWritersAndReadersSeeWholeValues) {
     // Another app rewrites the file behind our back at the same time.
     threads.emplace_back([&] {
         std::string path = UIPasteboard::filePathForPasteboardName("busy");
-        NSData theirs = UIPasteboard::encodeItemsForTesting(
+        NSData theirs = system_testing::encodePasteboardItems(
             Array{Value(Dictionary{{"t", Value(NSData::fromString(a))}})});
         for (int i = 0; i < 150; ++i) theirs.writeToFile(path, true);
     });

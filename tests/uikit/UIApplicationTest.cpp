@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "UIKitTestSupport.h"
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSNotificationCenter.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUserDefaults.h"
 #include "system/SystemOtherApps.h"
+#include "system/SystemTesting.h"
 #include "tests/support/MainLoop.h"
 #include "graphics/UIGraphics.h"
 #include "tests/support/TestSupport.h"
@@ -161,7 +163,7 @@ TEST_F(ApplicationTest, OpeningURLsIsRecorded) {
 }
 
 TEST_F(ApplicationTest, URLsGoToTheAppClaimingTheirScheme) {
-    SystemOtherApps::resetForTesting();
+    system_testing::resetOtherApps();
     std::vector<std::string> received;
     SystemOtherApps::installApp("device.maps", {"maps"}, [&](const Ref<NSURL>& url, const std::string&) {
         received.push_back(url->absoluteString());
@@ -177,7 +179,7 @@ TEST_F(ApplicationTest, URLsGoToTheAppClaimingTheirScheme) {
     SystemOtherApps::removeApp("device.maps");
     EXPECT_FALSE(app->canOpenURL(place));
     EXPECT_FALSE(app->openURL(place));
-    SystemOtherApps::resetForTesting();
+    system_testing::resetOtherApps();
 }
 
 TEST_F(ApplicationTest, WindowsAreOrderedByLevelThenByShowing) {
@@ -349,7 +351,7 @@ TEST_F(ApplicationTest, DeviceFactsAndIdentifier) {
     EXPECT_FLOAT_EQ(device->batteryLevel(), 0.3f);
     device->resetConfiguration();
     NSUserDefaults::resetStandardUserDefaults();
-    NSSandbox::resetForTesting();
+    foundation_testing::resetSandbox();
 }
 
 TEST_F(ApplicationTest, InputModeLanguage) {

@@ -8,6 +8,7 @@
 #include "dispatch/Dispatch.h"
 #include "foundation/NSLog.h"
 #include "sdk/weibo/bridge/WBTransfer.h"
+#include "sdk/weibo/bridge/WeiboTesting.h"
 #include "system/SystemOtherApps.h"
 #include "system/UIPasteboard.h"
 #include "uikit/UIApplication.h"
@@ -244,17 +245,6 @@ bool WeiboSDK::handleOpenURL(const Ref<NSURL>& url, WeiboSDKDelegate* delegate) 
     return true;
 }
 
-void WeiboSDK::resetForTesting() {
-    std::lock_guard lock(state().mutex);
-    state().debug = false;
-    state().appKey.reset();
-    state().hooks.clear();
-    state().userInfoByRequestID.clear();
-    state().ownAnswers.clear();
-    state().storedAid = nullptr;
-    state().advertisementIdentifier = nullptr;
-}
-
 std::string WeiboSDK::hashKey() {
     return "7c3e91a05fd24b6e8a17c9d2e0b4f583";
 }
@@ -313,3 +303,18 @@ std::optional<std::string> WeiboSDK::getWeiboAid() {
     }
     return provider ? provider() : std::nullopt;
 }
+
+namespace weibo_testing {
+
+void resetSDK() {
+    std::lock_guard lock(state().mutex);
+    state().debug = false;
+    state().appKey.reset();
+    state().hooks.clear();
+    state().userInfoByRequestID.clear();
+    state().ownAnswers.clear();
+    state().storedAid = nullptr;
+    state().advertisementIdentifier = nullptr;
+}
+
+}  // namespace weibo_testing

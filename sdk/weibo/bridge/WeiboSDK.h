@@ -81,8 +81,4 @@ class WeiboSDK {
     using AidProvider = std::function<std::optional<std::string>()>;
     static void setAidProviders(AidProvider storedAid, AidProvider advertisementIdentifier);
     static std::optional<std::string> storedAid();
-
-    // Forgets the registration, the kept userInfo, the hooks, the aid providers and the debug
-    // switch. For tests.
-    static void resetForTesting();
 };

@@ -1,4 +1,5 @@
 #include "gpu/core/GLProgram.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -123,7 +124,7 @@ TEST_F(GLProgramTest, ShadersComeFromBundleResources) {
     auto absent = make<GPXFilter>(GLShaderFilename{"Absent"});
     EXPECT_EQ(absent->filterProgram(), nullptr);
     EXPECT_TRUE(recorder.saw("Filter shader link failed"));
-    NSBundle::resetForTesting();
+    foundation_testing::resetBundles();
 }
 
 }  // namespace

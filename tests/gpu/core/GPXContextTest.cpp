@@ -1,4 +1,5 @@
 #include "gpu/core/GPXContext.h"
+#include "gpu/core/GPUCoreTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -33,10 +34,10 @@ TEST(GPXContextSize, UsesTheDeviceLimit) {
     ASSERT_GE(maximum, 4096);
     EXPECT_EQ(GPXContext::sizeThatFitsWithinATextureForSize(CGSizeMake(maximum * 2.0, maximum)),
               CGSizeMake(maximum, maximum / 2.0));
-    GPXContext::setMaximumTextureSizeOverrideForTesting(4096);
+    gpu_core_testing::setMaximumTextureSizeOverride(4096);
     EXPECT_EQ(GPXContext::sizeThatFitsWithinATextureForSize(CGSizeMake(5000, 3000)),
               CGSizeMake(4096, 2457.6));
-    GPXContext::setMaximumTextureSizeOverrideForTesting(0);
+    gpu_core_testing::setMaximumTextureSizeOverride(0);
     EXPECT_EQ(GPXContext::maximumTextureSizeForThisDevice(), maximum);
 }
 

@@ -1,4 +1,5 @@
 #include "gpu/core/GPXPicture.h"
+#include "gpu/core/GPUCoreTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +18,8 @@ namespace {
 
 // Restores the device's texture limit after a test lowered it.
 struct TextureLimit {
-    explicit TextureLimit(GLint limit) { GPXContext::setMaximumTextureSizeOverrideForTesting(limit); }
-    ~TextureLimit() { GPXContext::setMaximumTextureSizeOverrideForTesting(0); }
+    explicit TextureLimit(GLint limit) { gpu_core_testing::setMaximumTextureSizeOverride(limit); }
+    ~TextureLimit() { gpu_core_testing::setMaximumTextureSizeOverride(0); }
 };
 
 // Four quadrants of distinct colours, so orientation mistakes show.

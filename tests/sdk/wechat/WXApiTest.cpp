@@ -8,6 +8,7 @@
 #include "graphics/CGContext.h"
 #include "graphics/UIGraphics.h"
 #include "graphics/UIImage.h"
+#include "sdk/wechat/WeChatTesting.h"
 #include "tests/sdk/wechat/WeChatTestSupport.h"
 
 using namespace wechattest;
@@ -296,7 +297,7 @@ TEST_F(WXApiRefusalTest, WeChatsOwnRequestKindsAreNotSent) {
 }
 
 TEST_F(WXApiRefusalTest, NothingIsSentBeforeRegistration) {
-    WXApi::resetForTesting();
+    wechat_testing::resetSDK();
     expectRefused(authRequest());
 }
 
@@ -389,7 +390,7 @@ TEST_F(WXApiAddressTest, ATransferNamingAnotherAppIDIsRefused) {
 }
 
 TEST_F(WXApiAddressTest, NothingIsHandledBeforeRegistration) {
-    WXApi::resetForTesting();
+    wechat_testing::resetSDK();
     EXPECT_FALSE(
         WXApi::handleOpenURL(NSURL::URLWithString(std::string(kAppID) + "://oauth?code=1"), &delegate));
     EXPECT_FALSE(WXApi::handleOpenURL(nullptr, &delegate));

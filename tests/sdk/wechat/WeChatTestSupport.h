@@ -9,6 +9,7 @@
 
 #include "sdk/wechat/WXApi.h"
 #include "sdk/wechat/WXTransfer.h"
+#include "sdk/wechat/WeChatTesting.h"
 #include "sdk/wechat/testing/WeChatAppStandIn.h"
 #include "system/SystemOtherApps.h"
 #include "system/UIPasteboard.h"
@@ -34,7 +35,7 @@ class RecordingDelegate : public WXApiDelegate {
 class WeChatDeviceTest : public sdktest::OtherAppDeviceTest<WeChatAppStandIn> {
   protected:
     bool handleOpenURL(const Ref<NSURL>& url) override { return WXApi::handleOpenURL(url, &delegate); }
-    void resetSDK() override { WXApi::resetForTesting(); }
+    void resetSDK() override { wechat_testing::resetSDK(); }
 
     Ref<WeChatAppStandIn>& wechat = standIn_;
     RecordingDelegate delegate;

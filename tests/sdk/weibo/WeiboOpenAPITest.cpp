@@ -3,18 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "sdk/weibo/bridge/WeiboSDK.h"
 #include "sdk/weibo/bridge/WeiboSDK3rdApp.h"
+#include "sdk/weibo/bridge/WeiboTesting.h"
 
 namespace {
 
 class WeiboOpenAPITest : public ::testing::Test {
   protected:
-    void SetUp() override { WeiboSDK::resetForTesting(); }
+    void SetUp() override { weibo_testing::resetSDK(); }
     void TearDown() override {
-        WeiboSDK::resetForTesting();
-        NSBundle::resetForTesting();
+        weibo_testing::resetSDK();
+        foundation_testing::resetBundles();
     }
 };
 

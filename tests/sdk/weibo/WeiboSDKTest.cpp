@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "foundation/NSThread.h"
+#include "sdk/weibo/bridge/WeiboTesting.h"
 #include "tests/sdk/weibo/WeiboTestSupport.h"
 #include "uikit/UIApplication.h"
 
@@ -256,7 +257,7 @@ TEST_F(WeiboRefusalTest, KindsTheWeiboAppDoesNotTakeAreRefused) {
 }
 
 TEST_F(WeiboRefusalTest, NothingIsSentBeforeRegistration) {
-    WeiboSDK::resetForTesting();
+    weibo_testing::resetSDK();
     expectRefused(authorizeRequest());
 }
 

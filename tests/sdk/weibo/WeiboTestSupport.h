@@ -9,6 +9,7 @@
 
 #include "sdk/weibo/bridge/WBTransfer.h"
 #include "sdk/weibo/bridge/WeiboSDK.h"
+#include "sdk/weibo/bridge/WeiboTesting.h"
 #include "sdk/weibo/bridge/testing/WeiboAppStandIn.h"
 #include "system/SystemOtherApps.h"
 #include "system/UIPasteboard.h"
@@ -67,7 +68,7 @@ inline Ref<WBSendMessageToWeiboRequest> shareRequest(const NSData& image,
 class WeiboDeviceTest : public sdktest::OtherAppDeviceTest<WeiboAppStandIn> {
   protected:
     bool handleOpenURL(const Ref<NSURL>& url) override { return WeiboSDK::handleOpenURL(url, &delegate); }
-    void resetSDK() override { WeiboSDK::resetForTesting(); }
+    void resetSDK() override { weibo_testing::resetSDK(); }
 
     Ref<WeiboAppStandIn>& weibo = standIn_;
     RecordingDelegate delegate;

@@ -9,6 +9,7 @@
 #include "sdk/analytics/collection/TANSharedUDID.h"
 
 #include "system/CTTelephonyNetworkInfo.h"
+#include "system/SystemTesting.h"
 #include "system/UIPasteboard.h"
 
 namespace {
@@ -148,7 +149,7 @@ TEST_F(TANProbesTest, HardwareAddressCarrierAndDeviceFiles) {
     testsupport::TemporaryDirectory sysfs;
     std::filesystem::create_directories(sysfs.file("wlan9"));
     NSData::fromString("02:1a:2b:3c:4d:5e\n").writeToFile(sysfs.file("wlan9/address"));
-    detail::setSysfsNetDirectoryForTesting(sysfs.path());
+    system_testing::setSysfsNetDirectory(sysfs.path());
     detail::setWiFiInterfaceName("wlan9");
     auto mac = TANProtocolData::deviceMacString();
     if (detail::interfaceIndex("en0") != 0) {
@@ -158,10 +159,10 @@ TEST_F(TANProbesTest, HardwareAddressCarrierAndDeviceFiles) {
         EXPECT_TRUE(log_.contains("Error: if_nametoindex error"));
     }
     EXPECT_EQ(TANUtil::carrierString(), "");
-    CTTelephonyNetworkInfo::setCarrierForTesting(CTCarrierInfo{std::string("中国移动"), {}, {}, {}, false});
+    system_testing::setCarrier(CTCarrierInfo{std::string("中国移动"), {}, {}, {}, false});
     EXPECT_EQ(TANUtil::carrierString(), "中国移动");
-    CTTelephonyNetworkInfo::setCarrierForTesting(std::nullopt);
-    detail::setDeviceFilesForTesting({"/private/var/lib/apt"});
+    system_testing::setCarrier(std::nullopt);
+    system_testing::setDeviceFiles({"/private/var/lib/apt"});
     EXPECT_TRUE(TANUtil::isDeviceJailBreak());
     EXPECT_EQ(TANUtil::deviceJailBreakString(), "YES");
 }

@@ -1,4 +1,5 @@
 #include "sdk/analytics/collection/TANUtils.h"
+#include "foundation/FoundationTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +74,7 @@ TEST(TANUtils, PureNumbersAndBase64) {
 }
 
 TEST(TANUtils, RandomRange) {
-    NSRandomSeedForTesting(7);
+    foundation_testing::seedRandom(7);
     EXPECT_EQ(TANUtils::getRand(5, 5), 5);
     for (int i = 0; i < 200; ++i) {
         int v = TANUtils::getRand(-3, 3);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSRandom.h"
@@ -23,6 +24,7 @@
 #include "tests/support/TestSupport.h"
 
 #include "system/DeviceProbes.h"
+#include "system/SystemTesting.h"
 #include "system/UIPasteboard.h"
 
 namespace tallytest {
@@ -68,7 +70,7 @@ inline void setNetworkAccess(const std::string& kind) {
     list.push_back({"lo0", AF_INET, "127.0.0.1", true, true, true});
     if (kind == "WiFi") list.push_back({"en0", AF_INET, "192.168.1.20", true, true, false});
     if (kind == "CellNetwork") list.push_back({"pdp_ip0", AF_INET, "10.1.2.3", true, true, false});
-    detail::setNetworkInterfacesForTesting(list);
+    system_testing::setNetworkInterfaces(list);
 }
 
 class TallyTest : public ::testing::Test {
@@ -81,7 +83,7 @@ class TallyTest : public ::testing::Test {
         NSBundle::setInfoValue("CFBundleVersion", "1.0");
         NSBundle::setInfoValue("CFBundleShortVersionString", "1.0");
         NSBundle::setInfoValue("CFBundleDisplayName", "Tuning Demo");
-        NSRandomSeedForTesting(20261206);
+        foundation_testing::seedRandom(20261206);
         // Pasteboards are shared between the apps of a device: each test has its own device.
         UIPasteboard::setSharedDirectory(sandbox_->file("device-pasteboards"));
         setNetworkAccess("WiFi");
@@ -96,8 +98,8 @@ class TallyTest : public ::testing::Test {
         TallyUncaughtExceptionHandler::uninstallCrashHandlers();
         detail::TallyResetForTesting();
         clock_.reset();
-        detail::resetDeviceProbesForTesting();
-        UIPasteboard::resetForTesting();
+        system_testing::resetDeviceProbes();
+        system_testing::resetPasteboards();
         NSRandomReseedFromSystem();
         NSUserDefaults::resetStandardUserDefaults();
     }

@@ -1,0 +1,14 @@
+#pragma once
+// How tests drive the URL loading layer. Nothing here is part of the product; product code never
+// calls it.
+
+#include <cstddef>
+#include <optional>
+
+namespace network_testing {
+
+// Lowers (or restores, with nullopt) the bound on a body held in memory, so tests need not send
+// 128 MiB.
+void setMaximumInMemoryBodyLength(std::optional<std::size_t> length);
+
+}  // namespace network_testing
