@@ -7,6 +7,7 @@
 #include "FuzzSupport.h"
 #include "foundation/NSJSONSerialization.h"
 #include "foundation/NSPropertyListSerialization.h"
+#include "foundation/NSString.h"
 #include "foundation/NSXMLParser.h"
 #include "graphics/ImageCodec.h"
 #include "graphics/UIImage.h"
@@ -103,8 +104,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkObject(object);
 
     // Nothing without an error is the answer only for a body that is no text at all: empty, or a
-    // single space (with or without a byte-order mark), which servers send for "no content".
+    // single space (with or without a byte-order mark), which servers send for "no content". The
+    // body is read in the reply's own character set, as the serialiser reads it ("\0 " is a
+    // space in UTF-16).
     std::string text = body.toString();
+    if (auto name = response->textEncodingName()) {
+        CFStringEncoding encoding = CFStringConvertIANACharSetNameToEncoding(*name);
+        if (encoding != kCFStringEncodingInvalidId) {
+            if (auto decoded =
+                    NSString::initWithData(body, CFStringConvertEncodingToNSStringEncoding(encoding)))
+                text = *decoded;
+        }
+    }
     if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
     Ref<NSError> validation;
     bool acceptable = serializer->validateResponse(response, body, &validation);
