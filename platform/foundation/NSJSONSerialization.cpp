@@ -173,7 +173,7 @@ class Reader {
     // nil on failure, with reason() and offset() telling why and where.
     Value read(od::document& doc) {
         doc_ = &doc;
-        od::json_type type;
+        od::json_type type{};
         if (fail(doc.type().get(type), Context::Value)) return Value();
         Value out;
         if (type == od::json_type::array || type == od::json_type::object) {
