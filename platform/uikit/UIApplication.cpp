@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 #include "foundation/NSNotificationCenter.h"
 #include "foundation/NSRunLoop.h"
@@ -275,8 +276,8 @@ void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation, 
 
 // ---- background tasks -------------------------------------------------------------------------
 
-UIBackgroundTaskIdentifier UIApplication::beginBackgroundTaskWithExpirationHandler(
-    std::function<void()> handler) {
+UIBackgroundTaskIdentifier
+UIApplication::beginBackgroundTaskWithExpirationHandler(std::function<void()> handler) {
     return beginBackgroundTaskWithName(std::nullopt, std::move(handler));
 }
 
@@ -333,8 +334,8 @@ void UIApplication::sendEvent(const Ref<UIEvent>& event) {
     if (eventDispatcher()) eventDispatcher()(*this, event);
 }
 
-void UIApplication::setEventDispatcher(EventDispatcher dispatcher) {
-    eventDispatcher() = std::move(dispatcher);
+UIApplication::EventDispatcher UIApplication::setEventDispatcher(EventDispatcher dispatcher) {
+    return std::exchange(eventDispatcher(), std::move(dispatcher));
 }
 
 void UIApplication::setActionSender(ActionSender sender) {
