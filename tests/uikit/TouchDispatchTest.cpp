@@ -9,6 +9,7 @@
 #include "dispatch/Dispatch.h"
 #include "foundation/NSLog.h"
 #include "tests/support/MainLoop.h"
+#include "tests/uikit/UIKitTestSupport.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIEvent.h"
 #include "uikit/UIPanGestureRecognizer.h"
@@ -66,17 +67,17 @@ class Listener : public UIView {
 
 using Phases = std::vector<std::string>;
 
-class TouchDispatchTest : public ::testing::Test {
+class TouchDispatchTest : public uikittest::UIKitTest {
   protected:
     void SetUp() override {
-        UITestDriver::reset();
+        UIKitTest::SetUp();
         window->setHidden(false);
         window->addSubview(parent);
         parent->addSubview(child);
     }
     void TearDown() override {
-        UITestDriver::reset();
         window->setHidden(true);
+        UIKitTest::TearDown();
     }
 
     Ref<UIWindow> window = make<UIWindow>(CGRectMake(0, 0, 320, 480));
