@@ -586,6 +586,11 @@ TEST_F(SessionManagerTest, ConcurrentFactoriesAndCompletions) {
 // ---- server trust ----------------------------------------------------------------------------------------
 class SessionManagerTrustTest : public SessionManagerTest {
   protected:
+    // A root a case made trusted would otherwise stay trusted for every later test.
+    void TearDown() override {
+        SessionManagerTest::TearDown();
+        SecTrustResetSystemAnchorsForTesting();
+    }
     std::shared_ptr<SessionOutcome> get(testsupport::HTTPSTestServer& https,
                                         const Ref<HKSecurityPolicy>& policy) {
         manager->setSecurityPolicy(policy);
