@@ -510,6 +510,10 @@ NSRunLoop::Result NSRunLoop::runInternal(const std::string& mode, std::optional<
     Result result;
     for (bool waited = false;; waited = true) {
         bool handled = false;
+        // This pass looks at everything, which answers any wake-up asked for before it: one left
+        // over (the clock switched while nobody ran the loop) would otherwise end a later wait at
+        // once, before the work it waits for has come.
+        clearWake();
         // One reading of the clock per pass: a limit that falls due with a timer is only reached
         // after the timer has fired, even if the clock moves during the pass.
         double passNow = PlatformClock::now();

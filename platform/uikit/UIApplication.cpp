@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSNotificationCenter.h"
@@ -289,8 +290,8 @@ void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation, 
 
 // ---- background tasks -------------------------------------------------------------------------
 
-UIBackgroundTaskIdentifier UIApplication::beginBackgroundTaskWithExpirationHandler(
-    std::function<void()> handler) {
+UIBackgroundTaskIdentifier
+UIApplication::beginBackgroundTaskWithExpirationHandler(std::function<void()> handler) {
     return beginBackgroundTaskWithName(std::nullopt, std::move(handler));
 }
 
@@ -348,8 +349,8 @@ void UIApplication::sendEvent(const Ref<UIEvent>& event) {
     if (eventDispatcher()) eventDispatcher()(*this, event);
 }
 
-void UIApplication::setEventDispatcher(EventDispatcher dispatcher) {
-    eventDispatcher() = std::move(dispatcher);
+UIApplication::EventDispatcher UIApplication::setEventDispatcher(EventDispatcher dispatcher) {
+    return std::exchange(eventDispatcher(), std::move(dispatcher));
 }
 
 void UIApplication::setActionSender(ActionSender sender) {

@@ -16,8 +16,8 @@
 // Other apps: openURL / canOpenURL are recorded (tests read them). Without a handler set by a
 // test, both go to the device's registry of other apps (system/SystemOtherApps), which also routes
 // the other apps' answers back in: UIApplicationMain installs our app's entry point there. A
-// settable set of schemes counts as openable besides. openURLFromOtherApp is how a test or the app shell delivers a URL
-// as another app would: it calls the delegate's
+// settable set of schemes counts as openable besides. openURLFromOtherApp is how a test or the app shell
+// delivers a URL as another app would: it calls the delegate's
 // application:openURL:sourceApplication:annotation:, or handleOpenURL: when that is absent.
 //
 // Events: sendEvent hands the event to the dispatcher set by the touch layer
@@ -166,8 +166,9 @@ class UIApplicationDelegate {
     virtual void applicationDidChangeStatusBarOrientation(UIApplication& application,
                                                           UIInterfaceOrientation oldOrientation) {}
     // application:supportedInterfaceOrientationsForWindow:
-    virtual std::optional<UIInterfaceOrientationMask> applicationSupportedInterfaceOrientationsForWindow(
-        UIApplication& application, const Ref<UIWindow>& window) {
+    virtual std::optional<UIInterfaceOrientationMask>
+    applicationSupportedInterfaceOrientationsForWindow(UIApplication& application,
+                                                       const Ref<UIWindow>& window) {
         return std::nullopt;
     }
 
@@ -282,7 +283,8 @@ class UIApplication : public UIResponder {
     // ---- events -------------------------------------------------------------------------------
     virtual void sendEvent(const Ref<UIEvent>& event);
     using EventDispatcher = std::function<void(UIApplication& application, const Ref<UIEvent>& event)>;
-    static void setEventDispatcher(EventDispatcher dispatcher);
+    // Returns the dispatcher it replaces, so a stand-in can put the touch layer's back.
+    static EventDispatcher setEventDispatcher(EventDispatcher dispatcher);
     // Sends an action along the responder chain (controls use it). The sender is passed on.
     using ActionSender = std::function<bool(const std::string& action, const Ref<NSObject>& target,
                                             const Ref<NSObject>& sender, const Ref<UIEvent>& event)>;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "foundation/NSBundle.h"
 #include "foundation/NSKeyValueObserving.h"
 #include "net/HKHTTPRequestOperationManager.h"
@@ -201,7 +203,9 @@ TEST_F(SecurityPolicyTest, GarbageChainsNeverPass) {
 // ---- the bundle's certificates
 // -----------------------------------------------------------------------------
 
-TEST(SecurityPolicyBundle, PolicyWithPinningModePinsTheBundlesCerFiles) {
+// The bundle's certificates are read once per process, so the reading is checked in a process of
+// its own: in this one another test may have read them already, from another bundle.
+void checkTheBundlesCerFilesArePinned() {
     testsupport::TemporaryDirectory dir;
     ASSERT_TRUE(testPKI().leaf.data().writeToFile(dir.file("a.cer")));
     ASSERT_TRUE(testPKI().root.data().writeToFile(dir.file("b.cer")));
@@ -216,6 +220,16 @@ TEST(SecurityPolicyBundle, PolicyWithPinningModePinsTheBundlesCerFiles) {
     EXPECT_EQ((*policy->pinnedCertificates())[1], testPKI().root.data());
     // Read once: a later bundle change does not matter.
     EXPECT_EQ(HKSecurityPolicy::defaultPinnedCertificates().size(), 2u);
+}
+
+TEST(SecurityPolicyBundleDeathTest, PolicyWithPinningModePinsTheBundlesCerFiles) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            checkTheBundlesCerFilesArePinned();
+            std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 // ---- over real TLS ---------------------------------------------------------------------------------------

@@ -138,7 +138,8 @@ TEST_F(SessionManagerTest, DataTaskDecodesJSONAndPostsCompletion) {
     EXPECT_EQ(info[HKNetworkingTaskDidCompleteResponseDataKey].data()->toString(), R"({"a":1})");
     EXPECT_EQ(info[HKNetworkingTaskDidCompleteSerializedResponseKey]["a"].intValue(), 1);
     EXPECT_TRUE(info[HKNetworkingTaskDidCompleteErrorKey].isNil());
-    EXPECT_EQ(manager->delegateForTask(task), nullptr);
+    // The session's queue lets go of the task's delegate after handing the completion on.
+    EXPECT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return !manager->delegateForTask(task); }));
 }
 
 TEST_F(SessionManagerTest, DecodingAndTransportErrorsReachTheCompletion) {
@@ -587,6 +588,11 @@ TEST_F(SessionManagerTest, ConcurrentFactoriesAndCompletions) {
 // ---- server trust ----------------------------------------------------------------------------------------
 class SessionManagerTrustTest : public SessionManagerTest {
   protected:
+    // A root a case made trusted would otherwise stay trusted for every later test.
+    void TearDown() override {
+        SessionManagerTest::TearDown();
+        SecTrustResetSystemAnchorsForTesting();
+    }
     std::shared_ptr<SessionOutcome> get(testsupport::HTTPSTestServer& https,
                                         const Ref<HKSecurityPolicy>& policy) {
         manager->setSecurityPolicy(policy);

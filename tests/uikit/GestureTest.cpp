@@ -50,16 +50,16 @@ class Delegate : public NSObject, public UIGestureRecognizerDelegate {
     }
 };
 
-class GestureTest : public ::testing::Test {
+class GestureTest : public uikittest::UIKitTest {
   protected:
     void SetUp() override {
-        UITestDriver::reset();
+        UIKitTest::SetUp();
         window->setHidden(false);
         window->addSubview(box);
     }
     void TearDown() override {
-        UITestDriver::reset();
         window->setHidden(true);
+        UIKitTest::TearDown();
     }
 
     template <class R>

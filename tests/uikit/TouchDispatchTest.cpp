@@ -9,6 +9,7 @@
 #include "dispatch/Dispatch.h"
 #include "foundation/NSLog.h"
 #include "tests/support/MainLoop.h"
+#include "tests/uikit/UIKitTestSupport.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIEvent.h"
 #include "uikit/UIPanGestureRecognizer.h"
@@ -66,17 +67,17 @@ class Listener : public UIView {
 
 using Phases = std::vector<std::string>;
 
-class TouchDispatchTest : public ::testing::Test {
+class TouchDispatchTest : public uikittest::UIKitTest {
   protected:
     void SetUp() override {
-        UITestDriver::reset();
+        UIKitTest::SetUp();
         window->setHidden(false);
         window->addSubview(parent);
         parent->addSubview(child);
     }
     void TearDown() override {
-        UITestDriver::reset();
         window->setHidden(true);
+        UIKitTest::TearDown();
     }
 
     Ref<UIWindow> window = make<UIWindow>(CGRectMake(0, 0, 320, 480));
@@ -87,7 +88,7 @@ class TouchDispatchTest : public ::testing::Test {
 TEST_F(TouchDispatchTest, PhasesReachTheHitViewAndTravelUpTheChain) {
     child->forward = true;
     UITestDriver::drag(child, {5, 5}, {25, 5}, 2);
-    EXPECT_EQ(child->phases(), (Phases{"began", "moved", "moved", "ended"}));
+    ASSERT_EQ(child->phases(), (Phases{"began", "moved", "moved", "ended"}));
     EXPECT_EQ(parent->phases(), (Phases{"began", "moved", "moved", "ended"}));
     const auto& touch = child->heard.back().touch;
     EXPECT_EQ(touch->view(), child);
@@ -133,7 +134,7 @@ TEST_F(TouchDispatchTest, TreesOutsideAWindowTakeTouchesToo) {
     root->addSubview(leaf);
     EXPECT_EQ(UITestDriver::rootFor(leaf), root);
     UITestDriver::tap(leaf);
-    EXPECT_EQ(leaf->phases(), (Phases{"began", "ended"}));
+    ASSERT_EQ(leaf->phases(), (Phases{"began", "ended"}));
     EXPECT_EQ(leaf->heard[0].touch->window(), nullptr);
     EXPECT_EQ(leaf->heard[0].touch->rootView(), root);
 }
@@ -192,6 +193,7 @@ TEST_F(TouchDispatchTest, TapCountsAndTimestamps) {
     }
     // Far away, it is a first tap again.
     UITestDriver::tapAt(parent, {190, 190});
+    ASSERT_FALSE(parent->heard.empty());
     EXPECT_EQ(parent->heard.back().touch->tapCount(), 1u);
 }
 
@@ -202,6 +204,7 @@ TEST_F(TouchDispatchTest, TheManualClockMovesWithTheEvents) {
     UITestDriver::drag(child, {5, 5}, {20, 5}, 2);  // four events
     UITestDriver::setStepInterval(1.0 / 60);
     EXPECT_NEAR(PlatformClock::monotonic() - start, 1.0, 1e-6);
+    ASSERT_FALSE(child->heard.empty());
     EXPECT_NEAR(child->heard.back().time - child->heard.front().time, 0.75, 1e-6);
     // Work due on the main queue runs as the fingers move.
     bool ran = false;

@@ -12,10 +12,10 @@
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUserDefaults.h"
+#include "graphics/UIGraphics.h"
 #include "system/SystemOtherApps.h"
 #include "system/SystemTesting.h"
 #include "tests/support/MainLoop.h"
-#include "graphics/UIGraphics.h"
 #include "tests/support/TestSupport.h"
 #include "uikit/UIDevice.h"
 #include "uikit/UITextInputMode.h"
@@ -273,10 +273,11 @@ TEST_F(ApplicationTest, ApplicationMainLaunchesAndRunsTheLoop) {
 
 TEST_F(ApplicationTest, EventsGoToTheInstalledDispatcher) {
     int delivered = 0;
-    app->sendEvent(nullptr);  // no dispatcher: dropped
-    UIApplication::setEventDispatcher([&](UIApplication&, const Ref<UIEvent>&) { ++delivered; });
+    app->sendEvent(nullptr);  // dropped, whether or not the touch layer is installed
+    auto previous =
+        UIApplication::setEventDispatcher([&](UIApplication&, const Ref<UIEvent>&) { ++delivered; });
     app->sendEvent(nullptr);
-    UIApplication::setEventDispatcher(nullptr);
+    UIApplication::setEventDispatcher(previous);
     EXPECT_EQ(delivered, 1);
 }
 

@@ -14,6 +14,7 @@
 #include "tests/support/MainLoop.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
+#include "uikit/UITestDriver.h"
 
 namespace uikittest {
 
@@ -48,16 +49,25 @@ class LogCapture {
     NSLogSink old_;
 };
 
-// Each test starts with a fresh application and the default screen, and drains what it left.
+// Each test starts with a fresh application, the default screen and no finger down, and drains
+// what it left. The touch driver's fingers and step interval outlive a test that stops early.
 class UIKitTest : public ::testing::Test {
   protected:
     void SetUp() override {
         UIApplication::setSharedApplication(nullptr);
         UIScreen::mainScreen()->resetToConfiguration();
+        resetTouchDriver();
     }
     void TearDown() override {
+        resetTouchDriver();
         testsupport::drainMainRunLoop();
         UIApplication::setSharedApplication(nullptr);
+    }
+
+  private:
+    static void resetTouchDriver() {
+        UITestDriver::reset();
+        UITestDriver::setStepInterval(1.0 / 60);
     }
 };
 
