@@ -713,7 +713,9 @@ TEST_F(TableViewTest, ScrollToRowPlacesTheRowAtTheAskedPosition) {
     for (const auto& c : cases) {
         table->scrollToRowAtIndexPath(ip(c.row), c.position, false);
         EXPECT_DOUBLE_EQ(table->contentOffset().y, c.offset) << c.row << " at " << int(c.position);
-        if (c.row == 50 && c.position == UITableViewScrollPositionTop) EXPECT_EQ(visible().front(), "0:50");
+        if (c.row == 50 && c.position == UITableViewScrollPositionTop) {
+            EXPECT_EQ(visible().front(), "0:50");
+        }
     }
     // A row that does not exist is logged and ignored.
     LogCapture log;
