@@ -91,11 +91,14 @@ void GLThreadQueue::async(std::function<void()> block) {
         block();
         return;
     }
+    // The block may hold the queue's last reference and run (destroying the queue and, once the
+    // thread ends, its state) before the wake-up below returns; the state stays ours meanwhile.
+    std::shared_ptr<State> state = state_;
     {
-        std::lock_guard lock(state_->mutex);
-        state_->blocks.push_back(std::move(block));
+        std::lock_guard lock(state->mutex);
+        state->blocks.push_back(std::move(block));
     }
-    state_->wake.notify_one();
+    state->wake.notify_one();
 }
 
 void GLThreadQueue::sync(const std::function<void()>& block) {
@@ -108,9 +111,10 @@ void GLThreadQueue::sync(const std::function<void()>& block) {
     std::condition_variable doneSignal;
     bool done = false;
     std::exception_ptr failure;
+    std::shared_ptr<State> state = state_;  // as in async: the block may end the queue
     {
-        std::lock_guard lock(state_->mutex);
-        state_->blocks.push_back([&] {
+        std::lock_guard lock(state->mutex);
+        state->blocks.push_back([&] {
             try {
                 block();
             } catch (...) {
@@ -121,7 +125,7 @@ void GLThreadQueue::sync(const std::function<void()>& block) {
             doneSignal.notify_one();
         });
     }
-    state_->wake.notify_one();
+    state->wake.notify_one();
     {
         DispatchBlockingScope blocking;
         std::unique_lock lock(doneMutex);
