@@ -591,7 +591,7 @@ class SessionManagerTrustTest : public SessionManagerTest {
     // A root a case made trusted would otherwise stay trusted for every later test.
     void TearDown() override {
         SessionManagerTest::TearDown();
-        SecTrustResetSystemAnchorsForTesting();
+        security_testing::resetSystemAnchors();
     }
     std::shared_ptr<SessionOutcome> get(testsupport::HTTPSTestServer& https,
                                         const Ref<HKSecurityPolicy>& policy) {
