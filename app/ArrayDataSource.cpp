@@ -43,8 +43,9 @@ long ArrayDataSource::collectionViewNumberOfItemsInSection(UICollectionView&, lo
     return static_cast<long>(items_.count());
 }
 
-Ref<UICollectionViewCell> ArrayDataSource::collectionViewCellForItemAtIndexPath(
-    UICollectionView& collectionView, const Ref<NSIndexPath>& indexPath) {
+Ref<UICollectionViewCell>
+ArrayDataSource::collectionViewCellForItemAtIndexPath(UICollectionView& collectionView,
+                                                      const Ref<NSIndexPath>& indexPath) {
     Ref<UICollectionViewCell> cell =
         collectionView.dequeueReusableCellWithReuseIdentifier(cellIdentifier_, indexPath);
     if (cell && configureCellBlock_) configureCellBlock_(cell, itemAtIndexPath(indexPath));

@@ -59,8 +59,9 @@ class ArrayDataSource : public NSObject, public UITableViewDataSource, public UI
 
     // ---- UICollectionViewDataSource ------------------------------------------------------------
     long collectionViewNumberOfItemsInSection(UICollectionView& collectionView, long section) override;
-    Ref<UICollectionViewCell> collectionViewCellForItemAtIndexPath(
-        UICollectionView& collectionView, const Ref<NSIndexPath>& indexPath) override;
+    Ref<UICollectionViewCell>
+    collectionViewCellForItemAtIndexPath(UICollectionView& collectionView,
+                                         const Ref<NSIndexPath>& indexPath) override;
 
   private:
     Array items_;

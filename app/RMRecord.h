@@ -86,33 +86,33 @@
 #include "foundation/NSURL.h"
 #include "foundation/Value.h"
 
-#define RM_RECORD(Class, Superclass)                    \
-  public:                                               \
-    using RMSuperclass = Superclass;                    \
-    static constexpr const char* kRMClassName = #Class; \
-    static const RMClass* rmClass();                    \
+#define RM_RECORD(Class, Superclass)                                                                         \
+  public:                                                                                                    \
+    using RMSuperclass = Superclass;                                                                         \
+    static constexpr const char* kRMClassName = #Class;                                                      \
+    static const RMClass* rmClass();                                                                         \
     std::string className() const override;
 
-#define RM_PROPERTIES(Class, ...)                                                      \
-    std::string Class::className() const {                                             \
-        return #Class;                                                                 \
-    }                                                                                  \
-    const RMClass* Class::rmClass() {                                                  \
-        using RMSelf = Class;                                                          \
-        static const RMClass* cls = ::detail::rmRegisterRecord<RMSelf>({__VA_ARGS__}); \
-        return cls;                                                                    \
-    }                                                                                  \
+#define RM_PROPERTIES(Class, ...)                                                                            \
+    std::string Class::className() const {                                                                   \
+        return #Class;                                                                                       \
+    }                                                                                                        \
+    const RMClass* Class::rmClass() {                                                                        \
+        using RMSelf = Class;                                                                                \
+        static const RMClass* cls = ::detail::rmRegisterRecord<RMSelf>({__VA_ARGS__});                       \
+        return cls;                                                                                          \
+    }                                                                                                        \
     [[maybe_unused]] static const RMClass* const rmRegistered_##Class = Class::rmClass();
 
 #define RM_PROPERTY(member) ::detail::rmMemberProperty<RMSelf>(#member, &RMSelf::member)
 #define RM_PROPERTY_WITH_CODE(member, code) ::detail::rmMemberProperty<RMSelf>(#member, &RMSelf::member, code)
-#define RM_PROPERTY_CUSTOM(name, code, getter, setter) \
+#define RM_PROPERTY_CUSTOM(name, code, getter, setter)                                                       \
     ::detail::rmCustomProperty<RMSelf>(name, code, getter, setter)
 
 // Archiving by property: registers the class with the keyed archiver under its name. Encoding
 // writes every eligible property under its name; decoding makes a new instance and reads them
 // back (NSObject_RMCoding::encode / decode).
-#define RM_CODING(Class) \
+#define RM_CODING(Class)                                                                                     \
     [[maybe_unused]] static const bool rmCodingRegistered_##Class = ::detail::rmRegisterCoding<Class>();
 
 class NSCoder;

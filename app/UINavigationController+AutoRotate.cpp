@@ -20,14 +20,14 @@ bool shouldAutorotate(const UINavigationController& navigationController) {
     return last ? last->shouldAutorotate() : false;
 }
 
-UIInterfaceOrientationMask supportedInterfaceOrientations(
-    const UINavigationController& navigationController) {
+UIInterfaceOrientationMask
+supportedInterfaceOrientations(const UINavigationController& navigationController) {
     auto last = lastController(navigationController);
     return last ? last->supportedInterfaceOrientations() : 0;
 }
 
-UIInterfaceOrientation preferredInterfaceOrientationForPresentation(
-    const UINavigationController& navigationController) {
+UIInterfaceOrientation
+preferredInterfaceOrientationForPresentation(const UINavigationController& navigationController) {
     auto last = lastController(navigationController);
     return last ? last->preferredInterfaceOrientationForPresentation() : UIInterfaceOrientationUnknown;
 }

@@ -16,8 +16,8 @@ void install();
 
 bool shouldAutorotate(const UINavigationController& navigationController);
 UIInterfaceOrientationMask supportedInterfaceOrientations(const UINavigationController& navigationController);
-UIInterfaceOrientation preferredInterfaceOrientationForPresentation(
-    const UINavigationController& navigationController);
+UIInterfaceOrientation
+preferredInterfaceOrientationForPresentation(const UINavigationController& navigationController);
 bool shouldAutorotateToInterfaceOrientation(const UINavigationController& navigationController,
                                             UIInterfaceOrientation orientation);
 

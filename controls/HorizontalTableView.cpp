@@ -133,8 +133,9 @@ Ref<UITableViewCell> HorizontalTableView::tableViewCellForRowAtIndexPath(UITable
     return cell;
 }
 
-std::optional<CGFloat> HorizontalTableView::tableViewHeightForRowAtIndexPath(
-    UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
+std::optional<CGFloat>
+HorizontalTableView::tableViewHeightForRowAtIndexPath(UITableView& tableView,
+                                                      const Ref<NSIndexPath>& indexPath) {
     if (auto d = delegate()) {
         if (auto extent = d->horizontalTableViewHeightOrWidthForCellAtIndexPath(*this, indexPath))
             return extent;

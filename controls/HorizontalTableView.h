@@ -42,26 +42,28 @@ class HorizontalTableViewDelegate {
   public:
     virtual ~HorizontalTableViewDelegate() = default;
     virtual long horizontalTableViewNumberOfRowsInSection(HorizontalTableView& tableView, long section) = 0;
-    virtual Ref<UITableViewCell> horizontalTableViewCellForRowAtIndexPath(
-        HorizontalTableView& tableView, const Ref<NSIndexPath>& indexPath) = 0;
+    virtual Ref<UITableViewCell>
+    horizontalTableViewCellForRowAtIndexPath(HorizontalTableView& tableView,
+                                             const Ref<NSIndexPath>& indexPath) = 0;
     // 1 section when not implemented.
-    virtual std::optional<std::uint64_t> numberOfSectionsInHorizontalTableView(
-        HorizontalTableView& tableView) {
+    virtual std::optional<std::uint64_t>
+    numberOfSectionsInHorizontalTableView(HorizontalTableView& tableView) {
         return std::nullopt;
     }
     virtual void horizontalTableViewDidSelectRowAtIndexPath(HorizontalTableView& tableView,
                                                             const Ref<NSIndexPath>& indexPath) {}
-    virtual std::optional<Ref<UIView>> horizontalTableViewViewForHeaderInSection(
-        HorizontalTableView& tableView, long section) {
+    virtual std::optional<Ref<UIView>>
+    horizontalTableViewViewForHeaderInSection(HorizontalTableView& tableView, long section) {
         return std::nullopt;
     }
-    virtual std::optional<Ref<UIView>> horizontalTableViewViewForFooterInSection(
-        HorizontalTableView& tableView, long section) {
+    virtual std::optional<Ref<UIView>>
+    horizontalTableViewViewForFooterInSection(HorizontalTableView& tableView, long section) {
         return std::nullopt;
     }
     // The cell's extent along the scrolling direction; the table's row height when not implemented.
-    virtual std::optional<CGFloat> horizontalTableViewHeightOrWidthForCellAtIndexPath(
-        HorizontalTableView& tableView, const Ref<NSIndexPath>& indexPath) {
+    virtual std::optional<CGFloat>
+    horizontalTableViewHeightOrWidthForCellAtIndexPath(HorizontalTableView& tableView,
+                                                       const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
 };

@@ -21,8 +21,9 @@ void LKCompositeConstraint::constraintShouldBeReplacedWithConstraint(const Ref<L
     if (it != children_.end()) *it = replacement;
 }
 
-Ref<LKConstraint> LKCompositeConstraint::constraintAddConstraintWithLayoutAttribute(
-    const Ref<LKConstraint>&, NSLayoutAttribute layoutAttribute) {
+Ref<LKConstraint>
+LKCompositeConstraint::constraintAddConstraintWithLayoutAttribute(const Ref<LKConstraint>&,
+                                                                  NSLayoutAttribute layoutAttribute) {
     auto delegate = this->delegate();
     if (!delegate) return nullptr;
     auto added =

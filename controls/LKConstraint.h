@@ -35,8 +35,9 @@ class LKConstraintDelegate {
     virtual void constraintShouldBeReplacedWithConstraint(const Ref<LKConstraint>& constraint,
                                                           const Ref<LKConstraint>& replacement) = 0;
     // constraint:addConstraintWithLayoutAttribute: (the constraint may be null).
-    virtual Ref<LKConstraint> constraintAddConstraintWithLayoutAttribute(
-        const Ref<LKConstraint>& constraint, NSLayoutAttribute layoutAttribute) = 0;
+    virtual Ref<LKConstraint>
+    constraintAddConstraintWithLayoutAttribute(const Ref<LKConstraint>& constraint,
+                                               NSLayoutAttribute layoutAttribute) = 0;
 };
 
 class LKConstraint : public NSObject {

@@ -60,8 +60,9 @@ void LKConstraintMaker::constraintShouldBeReplacedWithConstraint(const Ref<LKCon
     if (it != constraints_.end()) *it = replacement;
 }
 
-Ref<LKConstraint> LKConstraintMaker::constraintAddConstraintWithLayoutAttribute(
-    const Ref<LKConstraint>& constraint, NSLayoutAttribute layoutAttribute) {
+Ref<LKConstraint>
+LKConstraintMaker::constraintAddConstraintWithLayoutAttribute(const Ref<LKConstraint>& constraint,
+                                                              NSLayoutAttribute layoutAttribute) {
     auto attribute = make<LKViewAttribute>(view(), layoutAttribute);
     auto added = make<LKViewConstraint>(attribute);
     Ref<LKConstraintDelegate> self = selfAs<LKConstraintMaker>();

@@ -12,12 +12,10 @@ class LKLayoutConstraint : public NSLayoutConstraint {
 
     // constraintWithItem:attribute:relatedBy:toItem:attribute:multiplier:constant:, answering a
     // constraint of this class.
-    static Ref<LKLayoutConstraint> constraintWithItem(const Ref<NSObject>& firstItem,
-                                                      NSLayoutAttribute firstAttribute,
-                                                      NSLayoutRelation relation,
-                                                      const Ref<NSObject>& secondItem,
-                                                      NSLayoutAttribute secondAttribute, CGFloat multiplier,
-                                                      CGFloat constant);
+    static Ref<LKLayoutConstraint>
+    constraintWithItem(const Ref<NSObject>& firstItem, NSLayoutAttribute firstAttribute,
+                       NSLayoutRelation relation, const Ref<NSObject>& secondItem,
+                       NSLayoutAttribute secondAttribute, CGFloat multiplier, CGFloat constant);
 
     const Value& lk_key() const { return key_; }
     void setMas_key(const Value& key) { key_ = key; }

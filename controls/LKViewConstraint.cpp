@@ -244,8 +244,8 @@ bool LKViewConstraint::installReportingSuccess() {
     return true;
 }
 
-Ref<LKLayoutConstraint> LKViewConstraint::layoutConstraintSimilarTo(
-    const Ref<LKLayoutConstraint>& constraint) const {
+Ref<LKLayoutConstraint>
+LKViewConstraint::layoutConstraintSimilarTo(const Ref<LKLayoutConstraint>& constraint) const {
     auto view = installedView();
     if (!view || !constraint) return nullptr;
     const auto& constraints = view->constraints();

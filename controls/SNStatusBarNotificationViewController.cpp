@@ -33,8 +33,8 @@ UIInterfaceOrientationMask SNStatusBarNotificationViewController::supportedInter
     return main ? main->supportedInterfaceOrientations() : 0;
 }
 
-UIInterfaceOrientation SNStatusBarNotificationViewController::preferredInterfaceOrientationForPresentation()
-    const {
+UIInterfaceOrientation
+SNStatusBarNotificationViewController::preferredInterfaceOrientationForPresentation() const {
     auto main = mainController();
     return main ? main->preferredInterfaceOrientationForPresentation() : UIInterfaceOrientationUnknown;
 }

@@ -182,23 +182,23 @@ void load() {
                                                applyReloadDataToCache(*tl_cellHeightCache(tableView));
                                            }
                                        });
-        UITableView::addReloadDataHook(
-            UITableView::ReloadStage::After, UITableView::kReloadHookOrderHeightCache,
-            [](UITableView& tableView) {
-                UITableView_TLTemplateLayoutCellPrecache::tl_precacheIfNeeded(tableView);
-            });
-        UITableView::addUpdateWrapper(
-            UITableView::kReloadHookOrderHeightCache,
-            [](UITableView& tableView, const UITableViewUpdate& update,
-               const std::function<void()>& proceed) {
-                if (tl_autoCacheInvalidationEnabled(tableView)) {
-                    applyUpdateToCache(*tl_cellHeightCache(tableView), update);
-                }
-                if (proceed) proceed();
-                if (updateStartsPrecache(update.kind)) {
-                    UITableView_TLTemplateLayoutCellPrecache::tl_precacheIfNeeded(tableView);
-                }
-            });
+        UITableView::addReloadDataHook(UITableView::ReloadStage::After,
+                                       UITableView::kReloadHookOrderHeightCache, [](UITableView& tableView) {
+                                           UITableView_TLTemplateLayoutCellPrecache::tl_precacheIfNeeded(
+                                               tableView);
+                                       });
+        UITableView::addUpdateWrapper(UITableView::kReloadHookOrderHeightCache,
+                                      [](UITableView& tableView, const UITableViewUpdate& update,
+                                         const std::function<void()>& proceed) {
+                                          if (tl_autoCacheInvalidationEnabled(tableView)) {
+                                              applyUpdateToCache(*tl_cellHeightCache(tableView), update);
+                                          }
+                                          if (proceed) proceed();
+                                          if (updateStartsPrecache(update.kind)) {
+                                              UITableView_TLTemplateLayoutCellPrecache::tl_precacheIfNeeded(
+                                                  tableView);
+                                          }
+                                      });
         loaded = true;
     });
 }

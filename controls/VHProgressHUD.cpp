@@ -619,10 +619,10 @@ void VHProgressHUD::setPlain(T& field, V&& value) {
     field = std::forward<V>(value);
 }
 
-#define VH_GETTER(Type, name, field)              \
-    Type VHProgressHUD::name() const {            \
-        std::lock_guard<std::mutex> guard(lock_); \
-        return field;                             \
+#define VH_GETTER(Type, name, field)                                                                         \
+    Type VHProgressHUD::name() const {                                                                       \
+        std::lock_guard<std::mutex> guard(lock_);                                                            \
+        return field;                                                                                        \
     }
 
 VH_GETTER(Ref<UIView>, indicator, indicator_)

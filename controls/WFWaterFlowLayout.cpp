@@ -82,16 +82,16 @@ CGSize WFWaterFlowLayout::collectionViewContentSize() {
     return CGSizeMake(0, bottomOf(tallest) + sectionInsets_.bottom);
 }
 
-Ref<UICollectionViewLayoutAttributes> WFWaterFlowLayout::layoutAttributesForItemAtIndexPath(
-    const Ref<NSIndexPath>& indexPath) {
+Ref<UICollectionViewLayoutAttributes>
+WFWaterFlowLayout::layoutAttributesForItemAtIndexPath(const Ref<NSIndexPath>& indexPath) {
     if (!indexPath || indexPath->length() < 2 || indexPath->section() != 0) return nullptr;
     const long item = indexPath->item();
     if (item < 0 || std::size_t(item) >= attributeArray_.size()) return nullptr;
     return attributeArray_[std::size_t(item)];
 }
 
-std::vector<Ref<UICollectionViewLayoutAttributes>> WFWaterFlowLayout::layoutAttributesForElementsInRect(
-    CGRect) {
+std::vector<Ref<UICollectionViewLayoutAttributes>>
+WFWaterFlowLayout::layoutAttributesForElementsInRect(CGRect) {
     return attributeArray_;
 }
 

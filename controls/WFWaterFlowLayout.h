@@ -65,10 +65,10 @@ class WFWaterFlowLayout : public UICollectionViewLayout {
     // ---- the layout hooks ---------------------------------------------------------------------
     void prepareLayout() override;
     CGSize collectionViewContentSize() override;
-    Ref<UICollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(
-        const Ref<NSIndexPath>& indexPath) override;
-    std::vector<Ref<UICollectionViewLayoutAttributes>> layoutAttributesForElementsInRect(
-        CGRect rect) override;
+    Ref<UICollectionViewLayoutAttributes>
+    layoutAttributesForItemAtIndexPath(const Ref<NSIndexPath>& indexPath) override;
+    std::vector<Ref<UICollectionViewLayoutAttributes>>
+    layoutAttributesForElementsInRect(CGRect rect) override;
     bool shouldInvalidateLayoutForBoundsChange(CGRect newBounds) override;
 
   private:

@@ -1,14 +1,14 @@
 #include "images/WIImageCache.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
 #include <mutex>
+#include <unistd.h>
 
 #include "foundation/NSDate.h"
 #include "foundation/NSNotificationCenter.h"
@@ -241,8 +241,8 @@ Ref<UIImage> WIImageCache::imageFromDiskCacheForKey(const std::optional<std::str
     return image;
 }
 
-std::optional<NSData> WIImageCache::diskImageDataBySearchingAllPathsForKey(
-    const std::optional<std::string>& key) const {
+std::optional<NSData>
+WIImageCache::diskImageDataBySearchingAllPathsForKey(const std::optional<std::string>& key) const {
     std::string own = defaultCachePathForKey(key);
     if (auto data = NSData::dataWithContentsOfFile(own)) return data;
     for (const auto& folder : customPaths()) {

@@ -30,9 +30,9 @@ Ref<WIWebImageOperation> wiLoadImageIntoView(const Ref<View>& view, const Ref<NS
     Weak<View> weak = view;
     return WIWebImageManager::sharedManager()->downloadImageWithURL(
         url, options, std::move(progress),
-        [weak, completed = std::move(completed), apply = std::move(apply)](
-            const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source, bool finished,
-            const Ref<NSURL>& imageURL) {
+        [weak, completed = std::move(completed),
+         apply = std::move(apply)](const Ref<UIImage>& image, const Ref<NSError>& error, WICacheSource source,
+                                   bool finished, const Ref<NSURL>& imageURL) {
             if (weak.expired()) return;
             wiRunOnMainThreadSync([&] {
                 auto target = weak.lock();

@@ -117,9 +117,10 @@ void WIWebImageDownloader::setHeadersFilter(WIWebImageDownloaderHeadersFilterBlo
 
 // ---- downloads --------------------------------------------------------------------------------------
 
-Ref<WIWebImageOperation> WIWebImageDownloader::downloadImageWithURL(
-    const Ref<NSURL>& url, WIDownloadOptions options, WIWebImageDownloaderProgressBlock progress,
-    WIWebImageDownloaderCompletedBlock completed) {
+Ref<WIWebImageOperation>
+WIWebImageDownloader::downloadImageWithURL(const Ref<NSURL>& url, WIDownloadOptions options,
+                                           WIWebImageDownloaderProgressBlock progress,
+                                           WIWebImageDownloaderCompletedBlock completed) {
     if (!url) {
         if (completed) completed(nullptr, std::nullopt, nullptr, false);
         return nullptr;
@@ -146,9 +147,8 @@ Ref<WIWebImageOperation> WIWebImageDownloader::downloadImageWithURL(
                                          created != nullptr);
 }
 
-Ref<WIWebImageDownloaderOperation> WIWebImageDownloader::makeOperation(const Ref<NSURL>& url,
-                                                                       WIDownloadOptions options,
-                                                                       std::uint64_t serial) {
+Ref<WIWebImageDownloaderOperation>
+WIWebImageDownloader::makeOperation(const Ref<NSURL>& url, WIDownloadOptions options, std::uint64_t serial) {
     double timeout;
     WIWebImageDownloaderHeadersFilterBlock filter;
     Dictionary headers;
@@ -281,8 +281,8 @@ std::uint64_t WIWebImageDownloader::addProgressCallback(WIWebImageDownloaderProg
     return identifier;
 }
 
-std::optional<std::vector<WIWebImageDownloader::CallbackEntry>> WIWebImageDownloader::callbacksForURL(
-    const Ref<NSURL>& url) const {
+std::optional<std::vector<WIWebImageDownloader::CallbackEntry>>
+WIWebImageDownloader::callbacksForURL(const Ref<NSURL>& url) const {
     if (!url) return std::nullopt;
     std::optional<std::vector<CallbackEntry>> entries;
     std::string key = url->absoluteString();

@@ -350,8 +350,9 @@ void WIWebImageDownloaderOperation::connectionDidFailWithError(const Ref<NSURLCo
     done();
 }
 
-std::optional<Ref<NSCachedURLResponse>> WIWebImageDownloaderOperation::connectionWillCacheResponse(
-    const Ref<NSURLConnection>& connection, const Ref<NSCachedURLResponse>& cachedResponse) {
+std::optional<Ref<NSCachedURLResponse>>
+WIWebImageDownloaderOperation::connectionWillCacheResponse(const Ref<NSURLConnection>& connection,
+                                                           const Ref<NSCachedURLResponse>& cachedResponse) {
     responseFromCached_.store(false);
     if (request_->cachePolicy() == NSURLRequestReloadIgnoringLocalCacheData) {
         return Ref<NSCachedURLResponse>();

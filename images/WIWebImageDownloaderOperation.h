@@ -95,13 +95,14 @@ class WIWebImageDownloaderOperation : public NSOperation,
     void connectionDidFinishLoading(const Ref<NSURLConnection>& connection) override;
     void connectionDidFailWithError(const Ref<NSURLConnection>& connection,
                                     const Ref<NSError>& error) override;
-    std::optional<Ref<NSCachedURLResponse>> connectionWillCacheResponse(
-        const Ref<NSURLConnection>& connection, const Ref<NSCachedURLResponse>& cachedResponse) override;
+    std::optional<Ref<NSCachedURLResponse>>
+    connectionWillCacheResponse(const Ref<NSURLConnection>& connection,
+                                const Ref<NSCachedURLResponse>& cachedResponse) override;
     void connectionWillSendRequestForAuthenticationChallenge(
         const Ref<NSURLConnection>& connection, const Ref<NSURLAuthenticationChallenge>& challenge) override;
     bool implementsWillSendRequestForAuthenticationChallenge() const override { return true; }
-    std::optional<bool> connectionShouldUseCredentialStorage(
-        const Ref<NSURLConnection>& connection) override {
+    std::optional<bool>
+    connectionShouldUseCredentialStorage(const Ref<NSURLConnection>& connection) override {
         return shouldUseCredentialStorage();
     }
 

@@ -172,9 +172,10 @@ Ref<WIWebImageOperation> WIWebImageManager::downloadWithURL(const Ref<NSURL>& ur
                                 });
 }
 
-Ref<WIWebImageOperation> WIWebImageManager::downloadImageWithURL(
-    const Ref<NSURL>& url, WILoadOptions options, WIWebImageDownloaderProgressBlock progress,
-    WIWebImageCompletionWithFinishedBlock completed) {
+Ref<WIWebImageOperation>
+WIWebImageManager::downloadImageWithURL(const Ref<NSURL>& url, WILoadOptions options,
+                                        WIWebImageDownloaderProgressBlock progress,
+                                        WIWebImageCompletionWithFinishedBlock completed) {
     auto operation = make<WIWebImageCombinedOperation>();
     bool failedBefore = isFailedURL(url);
     if (!url || (failedBefore && !(options & WILoadRetryFailed))) {
@@ -249,9 +250,9 @@ void WIWebImageManager::downloadStep(const Ref<WIWebImageCombinedOperation>& ope
     auto self = selfAs<WIWebImageManager>();
     auto handle = imageDownloader_->downloadImageWithURL(
         url, downloadOptions, progress,
-        [self, operation, url, key, options, cachedImage, completed](
-            const Ref<UIImage>& downloadedImage, const std::optional<NSData>& data, const Ref<NSError>& error,
-            bool finished) {
+        [self, operation, url, key, options, cachedImage,
+         completed](const Ref<UIImage>& downloadedImage, const std::optional<NSData>& data,
+                    const Ref<NSError>& error, bool finished) {
             bool removeWhenDone = finished;
             if (operation->isCancelled()) {
                 // Nothing more for this caller.

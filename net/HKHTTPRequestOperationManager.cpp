@@ -141,8 +141,9 @@ void HKHTTPRequestOperationManager::setCompletionGroup(const dispatch_group_t& g
 
 // ---- operations ----------------------------------------------------------------------------------------
 
-Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::HTTPRequestOperationWithRequest(
-    const Ref<NSURLRequest>& request, SuccessBlock success, FailureBlock failure) {
+Ref<HKHTTPRequestOperation>
+HKHTTPRequestOperationManager::HTTPRequestOperationWithRequest(const Ref<NSURLRequest>& request,
+                                                               SuccessBlock success, FailureBlock failure) {
     auto operation = make<HKHTTPRequestOperation>(request);
     operation->setResponseSerializer(responseSerializer());
     operation->setShouldUseCredentialStorage(shouldUseCredentialStorage());
@@ -181,8 +182,8 @@ Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::HTTPRequestOperationW
     return HTTPRequestOperationWithRequest(request, std::move(success), std::move(failure));
 }
 
-Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::enqueue(
-    const Ref<HKHTTPRequestOperation>& operation) {
+Ref<HKHTTPRequestOperation>
+HKHTTPRequestOperationManager::enqueue(const Ref<HKHTTPRequestOperation>& operation) {
     if (operation) operationQueue()->addOperation(operation);
     return operation;
 }
@@ -215,9 +216,10 @@ Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::POST(const std::strin
                                                       std::move(failure)));
 }
 
-Ref<HKHTTPRequestOperation> HKHTTPRequestOperationManager::POST(
-    const std::string& URLString, const Value& parameters,
-    HKHTTPRequestSerializer::ConstructingBodyBlock block, SuccessBlock success, FailureBlock failure) {
+Ref<HKHTTPRequestOperation>
+HKHTTPRequestOperationManager::POST(const std::string& URLString, const Value& parameters,
+                                    HKHTTPRequestSerializer::ConstructingBodyBlock block,
+                                    SuccessBlock success, FailureBlock failure) {
     Ref<NSError> serializationError;
     auto request = requestSerializer()->multipartFormRequestWithMethod(
         "POST", resolvedURLString(URLString), parameters, std::move(block), &serializationError);

@@ -124,8 +124,8 @@ Value HKNetworkActivityIndicatorManager::valueForKey(const std::string& key) con
     return NSObject::valueForKey(key);
 }
 
-std::vector<std::string> HKNetworkActivityIndicatorManager::keyPathsForValuesAffectingValueForKey(
-    const std::string& key) const {
+std::vector<std::string>
+HKNetworkActivityIndicatorManager::keyPathsForValuesAffectingValueForKey(const std::string& key) const {
     if (key == "isNetworkActivityIndicatorVisible" || key == "networkActivityIndicatorVisible") {
         return {"activityCount"};
     }

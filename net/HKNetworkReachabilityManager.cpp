@@ -158,8 +158,8 @@ Value HKNetworkReachabilityManager::valueForKey(const std::string& key) const {
     return NSObject::valueForKey(key);
 }
 
-std::vector<std::string> HKNetworkReachabilityManager::keyPathsForValuesAffectingValueForKey(
-    const std::string& key) const {
+std::vector<std::string>
+HKNetworkReachabilityManager::keyPathsForValuesAffectingValueForKey(const std::string& key) const {
     if (KVO::isAnyOf(key, {"reachable", "reachableViaWWAN", "reachableViaWiFi"}))
         return {"networkReachabilityStatus"};
     return NSObject::keyPathsForValuesAffectingValueForKey(key);

@@ -188,8 +188,8 @@ Value HKSecurityPolicy::valueForKey(const std::string& key) const {
     return NSObject::valueForKey(key);
 }
 
-std::vector<std::string> HKSecurityPolicy::keyPathsForValuesAffectingValueForKey(
-    const std::string& key) const {
+std::vector<std::string>
+HKSecurityPolicy::keyPathsForValuesAffectingValueForKey(const std::string& key) const {
     if (key == "pinnedPublicKeys") return {"pinnedCertificates"};
     return NSObject::keyPathsForValuesAffectingValueForKey(key);
 }

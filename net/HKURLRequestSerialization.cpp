@@ -127,7 +127,7 @@ std::string HKPercentEscapedQueryString(const Value& parameters, NSStringEncodin
 const std::vector<std::string>& HKRequestSerializerWatchedKeyPaths() {
     // Never destroyed: serialisers held by statics go away after it at exit.
     static const auto* keyPaths = new std::vector<std::string>{
-        "allowsCellularAccess", "cachePolicy",        "HTTPShouldHandleCookies",
+        "allowsCellularAccess",    "cachePolicy",        "HTTPShouldHandleCookies",
         "HTTPShouldUsePipelining", "networkServiceType", "timeoutInterval"};
     return *keyPaths;
 }
@@ -288,8 +288,8 @@ Ref<NSMutableURLRequest> HKHTTPRequestSerializer::requestWithMethod(const std::s
     return serialized ? serialized->mutableCopy() : nullptr;
 }
 
-Ref<NSMutableURLRequest> HKHTTPRequestSerializer::copyWithDefaultHeaders(
-    const Ref<NSURLRequest>& request) const {
+Ref<NSMutableURLRequest>
+HKHTTPRequestSerializer::copyWithDefaultHeaders(const Ref<NSURLRequest>& request) const {
     auto copy = request ? request->mutableCopy() : make<NSMutableURLRequest>();
     Dictionary headers = HTTPRequestHeaders();
     for (const auto& [field, value] : headers) {
@@ -387,9 +387,10 @@ Ref<NSMutableURLRequest> HKHTTPRequestSerializer::multipartFormRequestWithMethod
     return formData->requestByFinalizingMultipartFormData();
 }
 
-Ref<NSMutableURLRequest> HKHTTPRequestSerializer::requestWithMultipartFormRequest(
-    const Ref<NSURLRequest>& request, const Ref<NSURL>& fileURL,
-    std::function<void(const Ref<NSError>&)> handler) {
+Ref<NSMutableURLRequest>
+HKHTTPRequestSerializer::requestWithMultipartFormRequest(const Ref<NSURLRequest>& request,
+                                                         const Ref<NSURL>& fileURL,
+                                                         std::function<void(const Ref<NSError>&)> handler) {
     if (!request) return nullptr;
     Ref<NSInputStream> input = request->HTTPBodyStream();
     Ref<NSOutputStream> output = fileURL ? NSOutputStream::outputStreamWithURL(fileURL, false) : nullptr;
@@ -492,16 +493,17 @@ HKPropertyListRequestSerializer::HKPropertyListRequestSerializer(NSCoder& coder)
     writeOptions_ = coder.decodeObjectOfClass("NSNumber", "writeOptions").unsignedLongLongValue();
 }
 
-Ref<HKPropertyListRequestSerializer> HKPropertyListRequestSerializer::serializerWithFormat(
-    unsigned long format, unsigned long writeOptions) {
+Ref<HKPropertyListRequestSerializer>
+HKPropertyListRequestSerializer::serializerWithFormat(unsigned long format, unsigned long writeOptions) {
     auto serializer = make<HKPropertyListRequestSerializer>();
     serializer->setFormat(format);
     serializer->setWriteOptions(writeOptions);
     return serializer;
 }
 
-Ref<NSURLRequest> HKPropertyListRequestSerializer::requestBySerializingRequest(
-    const Ref<NSURLRequest>& request, const Value& parameters, Ref<NSError>* error) {
+Ref<NSURLRequest>
+HKPropertyListRequestSerializer::requestBySerializingRequest(const Ref<NSURLRequest>& request,
+                                                             const Value& parameters, Ref<NSError>* error) {
     auto method = request ? request->HTTPMethod() : std::string("GET");
     if (encodesParametersInURI(method)) {
         return HKHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);

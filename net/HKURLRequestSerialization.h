@@ -161,9 +161,9 @@ class HKHTTPRequestSerializer : public NSObject,
     // Writes the multipart body of `request` to the file in the background and calls the handler
     // on the main queue (with the first error, or nullptr); returns at once a copy of the request
     // without its body stream.
-    Ref<NSMutableURLRequest> requestWithMultipartFormRequest(
-        const Ref<NSURLRequest>& request, const Ref<NSURL>& fileURL,
-        std::function<void(const Ref<NSError>&)> handler);
+    Ref<NSMutableURLRequest>
+    requestWithMultipartFormRequest(const Ref<NSURLRequest>& request, const Ref<NSURL>& fileURL,
+                                    std::function<void(const Ref<NSError>&)> handler);
 
     // Coding keeps the default headers and the query-string style; copies also the block.
     void encodeWithCoder(NSCoder& coder) const override;

@@ -200,8 +200,8 @@ class HKCompoundResponseSerializer : public HKHTTPResponseSerializer {
     std::string className() const override { return "HKCompoundResponseSerializer"; }
 
     static Ref<HKCompoundResponseSerializer> serializer() { return make<HKCompoundResponseSerializer>(); }
-    static Ref<HKCompoundResponseSerializer> compoundSerializerWithResponseSerializers(
-        std::vector<Ref<HKHTTPResponseSerializer>> serializers);
+    static Ref<HKCompoundResponseSerializer>
+    compoundSerializerWithResponseSerializers(std::vector<Ref<HKHTTPResponseSerializer>> serializers);
 
     const std::vector<Ref<HKHTTPResponseSerializer>>& responseSerializers() const {
         return responseSerializers_;

@@ -378,8 +378,8 @@ Ref<UIViewControllerAnimatedTransitioning> CarViewController::animationControlle
     return presentingAnimator() ? presentingAnimator()() : nullptr;
 }
 
-Ref<UIViewControllerAnimatedTransitioning> CarViewController::animationControllerForDismissedController(
-    const Ref<UIViewController>&) {
+Ref<UIViewControllerAnimatedTransitioning>
+CarViewController::animationControllerForDismissedController(const Ref<UIViewController>&) {
     return dismissingAnimator() ? dismissingAnimator()() : nullptr;
 }
 

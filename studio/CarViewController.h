@@ -245,11 +245,12 @@ class CarViewController : public UIViewController,
     static void setTransitionAnimators(AnimatorFactory presenting, AnimatorFactory dismissing);
 
     // ---- delegates ----------------------------------------------------------------------------
-    Ref<UIViewControllerAnimatedTransitioning> animationControllerForPresentedController(
-        const Ref<UIViewController>& presented, const Ref<UIViewController>& presenting,
-        const Ref<UIViewController>& source) override;
-    Ref<UIViewControllerAnimatedTransitioning> animationControllerForDismissedController(
-        const Ref<UIViewController>& dismissed) override;
+    Ref<UIViewControllerAnimatedTransitioning>
+    animationControllerForPresentedController(const Ref<UIViewController>& presented,
+                                              const Ref<UIViewController>& presenting,
+                                              const Ref<UIViewController>& source) override;
+    Ref<UIViewControllerAnimatedTransitioning>
+    animationControllerForDismissedController(const Ref<UIViewController>& dismissed) override;
     void alertViewClickedButtonAtIndex(const Ref<UIAlertView>& alertView, long buttonIndex) override;
 
   private:

@@ -7,9 +7,13 @@
 #include "graphics/CGImage.h"
 #include "graphics/UIGraphics.h"
 
-GradientView::GradientView() : UIView() { setUp(); }
+GradientView::GradientView() : UIView() {
+    setUp();
+}
 
-GradientView::GradientView(CGRect frame) : UIView(frame) { setUp(); }
+GradientView::GradientView(CGRect frame) : UIView(frame) {
+    setUp();
+}
 
 void GradientView::setUp() {
     setBackgroundColor(UIColor::clearColor());
@@ -27,5 +31,6 @@ void GradientView::drawRect(CGRect rect) {
     CGRect b = bounds();
     CGPoint centre = CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b));
     CGFloat radius = std::max(CGRectGetMidX(b), CGRectGetMidY(b));
-    CGContextDrawRadialGradient(context, gradient, centre, 0, centre, radius, kCGGradientDrawsAfterEndLocation);
+    CGContextDrawRadialGradient(context, gradient, centre, 0, centre, radius,
+                                kCGGradientDrawsAfterEndLocation);
 }

@@ -49,7 +49,8 @@ Ref<UIImage> drawArtwork(const Artwork& art) {
     CGRect all = CGRectMake(0, 0, art.size.width, art.size.height);
     if (art.middleMark) {
         // Twice the header wide, so the middle eighth is one tab of four.
-        CGContextFillRect(context, CGRectMake(art.size.width * 7 / 16, 0, art.size.width / 8, art.size.height));
+        CGContextFillRect(context,
+                          CGRectMake(art.size.width * 7 / 16, 0, art.size.width / 8, art.size.height));
     } else if (art.round) {
         CGContextFillEllipseInRect(context, all);
     } else {
@@ -57,12 +58,13 @@ Ref<UIImage> drawArtwork(const Artwork& art) {
     }
     if (art.caption && *art.caption) {
         Dictionary attributes;
-        attributes.setObject(NSFontAttributeName, Value(UIFont::boldSystemFontOfSize(std::min<CGFloat>(16, art.size.height * 0.5))));
+        attributes.setObject(NSFontAttributeName, Value(UIFont::boldSystemFontOfSize(
+                                                      std::min<CGFloat>(16, art.size.height * 0.5))));
         attributes.setObject(NSForegroundColorAttributeName, Value(UIColor::whiteColor()));
         CGSize text = NSStringDrawing::sizeWithAttributes(art.caption, attributes);
         NSStringDrawing::drawAtPoint(
-            art.caption,
-            CGPointMake((art.size.width - text.width) / 2, (art.size.height - text.height) / 2), attributes);
+            art.caption, CGPointMake((art.size.width - text.width) / 2, (art.size.height - text.height) / 2),
+            attributes);
     }
     Ref<UIImage> image = UIGraphicsGetImageFromCurrentImageContext();
     UIGraphicsEndImageContext();
@@ -81,7 +83,9 @@ void registerIfMissing(const std::string& storyboard, const std::string& identif
                                 [](UIStoryboard&) -> Ref<UIViewController> { return make<T>(); });
 }
 
-Ref<UIColor> rgb(int r, int g, int b) { return UIColor::colorWithRed(r / 255.0, g / 255.0, b / 255.0, 1); }
+Ref<UIColor> rgb(int r, int g, int b) {
+    return UIColor::colorWithRed(r / 255.0, g / 255.0, b / 255.0, 1);
+}
 
 }  // namespace
 
@@ -129,7 +133,8 @@ void HomeStandInPage::viewDidLoad() {
     root->addSubview(label);
 }
 
-InformationRootViewController::InformationRootViewController() : HomeStandInPage("汽车资讯", rgb(240, 246, 248)) {}
+InformationRootViewController::InformationRootViewController()
+    : HomeStandInPage("汽车资讯", rgb(240, 246, 248)) {}
 
 void InformationRootViewController::scrollPastLastPage() {
     NS_ASSERT_MAIN_THREAD();
@@ -176,7 +181,8 @@ void LoginViewController::viewDidLoad() {
     button->setBackgroundColor(UIColor_Extensions::QVNRedColor());
     button->setTitle(std::string("登录"), UIControlStateNormal);
     button->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
-    button->addTarget(selfAs<LoginViewController>(), &LoginViewController::login, "login", UIControlEventTouchUpInside);
+    button->addTarget(selfAs<LoginViewController>(), &LoginViewController::login, "login",
+                      UIControlEventTouchUpInside);
     root->addSubview(button);
     loginButton = button;
 
@@ -193,25 +199,28 @@ void LoginViewController::login() {
     auto password = passwordField.lock();
     if (!phone || !password) return;
     Weak<LoginViewController> weak = selfAs<LoginViewController>();
-    QVNUser::loginWithUserName(phone->text(), password->text(), [weak](const Ref<NSError>& error, const Ref<QVNUser>& user) {
-        auto self = weak.lock();
-        if (!self) return;
-        bool ok = !error && user;
-        if (auto label = self->messageLabel.lock()) {
-            label->setText(ok ? std::string("登录成功") : std::string("用户名或密码错误"));
-        }
-        if (ok) {
-            if (auto navigation = self->navigationController()) navigation->popViewControllerAnimated(true);
-        }
-        if (self->onLoginFinished) self->onLoginFinished(ok);
-    });
+    QVNUser::loginWithUserName(
+        phone->text(), password->text(), [weak](const Ref<NSError>& error, const Ref<QVNUser>& user) {
+            auto self = weak.lock();
+            if (!self) return;
+            bool ok = !error && user;
+            if (auto label = self->messageLabel.lock()) {
+                label->setText(ok ? std::string("登录成功") : std::string("用户名或密码错误"));
+            }
+            if (ok) {
+                if (auto navigation = self->navigationController())
+                    navigation->popViewControllerAnimated(true);
+            }
+            if (self->onLoginFinished) self->onLoginFinished(ok);
+        });
 }
 
 // ---- records and calls --------------------------------------------------------------------------
 
 void QVNProduction::joinEventWithProduction(const Ref<QVNProduction>& production,
                                             const std::optional<NSNumber>& eventId,
-                                            const std::optional<NSNumber>& tuningListId, Completion completion) {
+                                            const std::optional<NSNumber>& tuningListId,
+                                            Completion completion) {
     Dictionary params;
     if (eventId) params.setObject("event_id", Value(*eventId));
     if (production) {
@@ -231,7 +240,8 @@ void QVNProduction::joinEventWithProduction(const Ref<QVNProduction>& production
         });
 }
 
-void QVNMessageCommunicator::checkReadWithUerToken(const std::optional<std::string>& token, Completion completion) {
+void QVNMessageCommunicator::checkReadWithUerToken(const std::optional<std::string>& token,
+                                                   Completion completion) {
     Dictionary params;
     if (token) params.setObject(QVNTokenParameterName, Value(*token));
     QVNAPIClient::postWithURL(
@@ -243,7 +253,8 @@ void QVNMessageCommunicator::checkReadWithUerToken(const std::optional<std::stri
                 return;
             }
             const Value& unread = reply.dictionary()->objectForKey("unread");
-            completion(unread.isSomething() ? std::optional<std::string>(unread.stringValue()) : std::nullopt, nullptr);
+            completion(unread.isSomething() ? std::optional<std::string>(unread.stringValue()) : std::nullopt,
+                       nullptr);
         },
         [completion](const Ref<NSError>& error) {
             if (completion) completion(std::nullopt, error);

@@ -157,7 +157,8 @@ class QVNProduction : public NSObject {
 
     // GET "event/joinevent.do": event_id, pic_name, pic_url, pro_detail "", user_token and, when
     // given, tuninglist_id. completion(nil) on success, else the error.
-    static void joinEventWithProduction(const Ref<QVNProduction>& production, const std::optional<NSNumber>& eventId,
+    static void joinEventWithProduction(const Ref<QVNProduction>& production,
+                                        const std::optional<NSNumber>& eventId,
                                         const std::optional<NSNumber>& tuningListId, Completion completion);
 };
 

@@ -36,8 +36,9 @@ Ref<UIButton> roundButton(const std::string& title, const Ref<UIColor>& colour) 
 
 // A member action of a screen, held weakly by the control.
 template <class Screen>
-void connect(UIViewController& owner, const Ref<UIControl>& control, void (Screen::*action)(const Ref<NSObject>&),
-             const std::string& selector, UIControlEvents events = UIControlEventTouchUpInside) {
+void connect(UIViewController& owner, const Ref<UIControl>& control,
+             void (Screen::*action)(const Ref<NSObject>&), const std::string& selector,
+             UIControlEvents events = UIControlEventTouchUpInside) {
     control->addTarget(owner.selfAs<Screen>(), action, selector, events);
 }
 
@@ -101,16 +102,16 @@ Ref<UIView> buildHomeView(UIViewController& owner) {
     auto studio = roundButton("改装", UIColor_Extensions::QVNRedColor());
     root->addSubview(studio);
     studio->setTranslatesAutoresizingMaskIntoConstraints(false);
-    auto bottom = NSLayoutConstraint::constraintWithItem(studio, NSLayoutAttributeBottom, NSLayoutRelationEqual, root,
-                                                         NSLayoutAttributeBottom, 1.0, -24.0);
+    auto bottom = NSLayoutConstraint::constraintWithItem(
+        studio, NSLayoutAttributeBottom, NSLayoutRelationEqual, root, NSLayoutAttributeBottom, 1.0, -24.0);
     root->addConstraints({
         bottom,
         NSLayoutConstraint::constraintWithItem(studio, NSLayoutAttributeRight, NSLayoutRelationEqual, root,
                                                NSLayoutAttributeRight, 1.0, -16.0),
         NSLayoutConstraint::constraintWithItem(studio, NSLayoutAttributeWidth, NSLayoutRelationEqual, nullptr,
                                                NSLayoutAttributeNotAnAttribute, 1.0, 72.0),
-        NSLayoutConstraint::constraintWithItem(studio, NSLayoutAttributeHeight, NSLayoutRelationEqual, nullptr,
-                                               NSLayoutAttributeNotAnAttribute, 1.0, 72.0),
+        NSLayoutConstraint::constraintWithItem(studio, NSLayoutAttributeHeight, NSLayoutRelationEqual,
+                                               nullptr, NSLayoutAttributeNotAnAttribute, 1.0, 72.0),
     });
     screen.modifyEntranceButton = studio;
     screen.modifyEntranceButtonConstraint = bottom;
@@ -127,8 +128,8 @@ Ref<UIView> buildHomeView(UIViewController& owner) {
     connect<M>(owner, activity, &M::showActivityViewController, "showActivityViewController:");
     connect<M>(owner, my, &M::showMyViewController, "showMyViewController:");
     connect<M>(owner, studio, &M::modifyEntranceButtonTapped, "modifyEntranceButtonTapped:");
-    connect<M>(owner, studio, &M::modifyEntranceButtonPanning, "modifyEntranceButtonPanning:",
-               UIControlEventTouchDragInside);
+    connect<M>(owner, studio, &M::modifyEntranceButtonPanning,
+               "modifyEntranceButtonPanning:", UIControlEventTouchDragInside);
     connect<M>(owner, camera, &M::showCustomCameraVC, "showCustomCameraVC:");
     return root;
 }
@@ -278,28 +279,31 @@ void registerHomeScene() {
 }
 
 void registerTuningListScenes() {
-    UIStoryboard::registerScene(kCarStoryboard, kTuningListIdentifier, [](UIStoryboard&) -> Ref<UIViewController> {
-        auto list = make<TuningListTableViewController>();
-        // Over the studio: its picture stays visible around the panel.
-        list->setModalPresentationStyle(UIModalPresentationOverFullScreen);
-        list->setViewLoader(buildListView);
-        list->declareSegue(TuningListTableViewController::kDetailSegue, UIStoryboardSegueKind::Present,
-                           kTuningDetailIdentifier, std::string(kCarStoryboard));
-        return list;
-    });
-    UIStoryboard::registerScene(kCarStoryboard, kTuningDetailIdentifier, [](UIStoryboard&) -> Ref<UIViewController> {
-        auto detail = make<TuningDetailViewController>();
-        detail->setModalPresentationStyle(UIModalPresentationOverFullScreen);
-        detail->setViewLoader(buildDetailView);
-        detail->declareSegue(TuningDetailViewController::kSaveSegue, UIStoryboardSegueKind::Present,
-                             kTuningSaveIdentifier, std::string(kCarStoryboard));
-        return detail;
-    });
-    UIStoryboard::registerScene(kCarStoryboard, kTuningSaveIdentifier, [](UIStoryboard&) -> Ref<UIViewController> {
-        auto box = make<TuningListSaveViewController>();
-        box->setViewLoader(buildSaveView);
-        return box;
-    });
+    UIStoryboard::registerScene(
+        kCarStoryboard, kTuningListIdentifier, [](UIStoryboard&) -> Ref<UIViewController> {
+            auto list = make<TuningListTableViewController>();
+            // Over the studio: its picture stays visible around the panel.
+            list->setModalPresentationStyle(UIModalPresentationOverFullScreen);
+            list->setViewLoader(buildListView);
+            list->declareSegue(TuningListTableViewController::kDetailSegue, UIStoryboardSegueKind::Present,
+                               kTuningDetailIdentifier, std::string(kCarStoryboard));
+            return list;
+        });
+    UIStoryboard::registerScene(
+        kCarStoryboard, kTuningDetailIdentifier, [](UIStoryboard&) -> Ref<UIViewController> {
+            auto detail = make<TuningDetailViewController>();
+            detail->setModalPresentationStyle(UIModalPresentationOverFullScreen);
+            detail->setViewLoader(buildDetailView);
+            detail->declareSegue(TuningDetailViewController::kSaveSegue, UIStoryboardSegueKind::Present,
+                                 kTuningSaveIdentifier, std::string(kCarStoryboard));
+            return detail;
+        });
+    UIStoryboard::registerScene(kCarStoryboard, kTuningSaveIdentifier,
+                                [](UIStoryboard&) -> Ref<UIViewController> {
+                                    auto box = make<TuningListSaveViewController>();
+                                    box->setViewLoader(buildSaveView);
+                                    return box;
+                                });
 }
 
 void registerScenes() {

@@ -58,15 +58,16 @@ void MainViewController::viewDidLoad() {
     auto indicator = make<UIImageView>(HomeStandInPages::imageNamed("top03"));
     header->addSubview(indicator);
     indicator->setTranslatesAutoresizingMaskIntoConstraints(false);
-    auto bottom = NSLayoutConstraint::constraintWithItem(indicator, NSLayoutAttributeBottom, NSLayoutRelationEqual,
-                                                         header, NSLayoutAttributeBottom, 1.0, 1.0);
-    auto left = NSLayoutConstraint::constraintWithItem(indicator, NSLayoutAttributeLeft, NSLayoutRelationEqual, header,
-                                                       NSLayoutAttributeLeft, 1.0, 0.0);
-    auto height = NSLayoutConstraint::constraintWithItem(indicator, NSLayoutAttributeHeight, NSLayoutRelationEqual,
-                                                         header, NSLayoutAttributeHeight, 0.13, 0.0);
+    auto bottom = NSLayoutConstraint::constraintWithItem(
+        indicator, NSLayoutAttributeBottom, NSLayoutRelationEqual, header, NSLayoutAttributeBottom, 1.0, 1.0);
+    auto left = NSLayoutConstraint::constraintWithItem(
+        indicator, NSLayoutAttributeLeft, NSLayoutRelationEqual, header, NSLayoutAttributeLeft, 1.0, 0.0);
+    auto height =
+        NSLayoutConstraint::constraintWithItem(indicator, NSLayoutAttributeHeight, NSLayoutRelationEqual,
+                                               header, NSLayoutAttributeHeight, 0.13, 0.0);
     // Twice the header's width: the strip's picture has its mark in the middle.
-    auto width = NSLayoutConstraint::constraintWithItem(indicator, NSLayoutAttributeWidth, NSLayoutRelationEqual,
-                                                        header, NSLayoutAttributeWidth, 2.0, 0.0);
+    auto width = NSLayoutConstraint::constraintWithItem(
+        indicator, NSLayoutAttributeWidth, NSLayoutRelationEqual, header, NSLayoutAttributeWidth, 2.0, 0.0);
     header->addConstraints({bottom, left, height, width});
     buttonIndicator = indicator;
     buttonIndicatorLeftConstraint = left;
@@ -98,9 +99,12 @@ void MainViewController::viewDidAppear(bool animated) {
         // Stored before the guide shows: leaving within the second means it is never seen.
         defaults->setBool(kFirstLaunchKey, true);
         Weak<MainViewController> weak = selfAs<MainViewController>();
-        performSelectorAfterDelay(self(), "addLanchView", Value(), [weak] {
-            if (auto self = weak.lock()) self->addLanchView();
-        }, 1.0);
+        performSelectorAfterDelay(
+            self(), "addLanchView", Value(),
+            [weak] {
+                if (auto self = weak.lock()) self->addLanchView();
+            },
+            1.0);
     }
 }
 
@@ -166,7 +170,8 @@ void MainViewController::showActivityViewController(const Ref<NSObject>& sender)
     if (activities_) addChild(activities_, current_);
 }
 
-void MainViewController::addChild(const Ref<UIViewController>& newChild, const Ref<UIViewController>& childToRemove) {
+void MainViewController::addChild(const Ref<UIViewController>& newChild,
+                                  const Ref<UIViewController>& childToRemove) {
     NS_ASSERT_MAIN_THREAD();
     if (!newChild || newChild == childToRemove) return;
     if (switching_) {
@@ -232,7 +237,9 @@ void MainViewController::nextVc(const Ref<NSObject>&) {
     }
 }
 
-void MainViewController::previousVc(const Ref<NSObject>& sender) { nextVc(sender); }
+void MainViewController::previousVc(const Ref<NSObject>& sender) {
+    nextVc(sender);
+}
 
 void MainViewController::informationRootViewControllerDidScrollToNext() {
     Ref<UIButton> rizur = btnRizur.lock();

@@ -101,9 +101,10 @@ class MainViewController : public UIViewController,
     void informationRootViewControllerDidScrollToNext() override;
 
     // ---- UIViewControllerTransitioningDelegate ------------------------------------------------
-    Ref<UIViewControllerAnimatedTransitioning> animationControllerForPresentedController(
-        const Ref<UIViewController>& presented, const Ref<UIViewController>& presenting,
-        const Ref<UIViewController>& source) override;
+    Ref<UIViewControllerAnimatedTransitioning>
+    animationControllerForPresentedController(const Ref<UIViewController>& presented,
+                                              const Ref<UIViewController>& presenting,
+                                              const Ref<UIViewController>& source) override;
 
     // The user-defaults key of the first-launch guide (spelt as stored by earlier versions).
     static constexpr char kFirstLaunchKey[] = "firstLanch";

@@ -7,7 +7,9 @@ const Ref<GradientView>& PopAnimator::gradientView() {
     return gradientView_;
 }
 
-double PopAnimator::transitionDuration(const Ref<UIViewControllerContextTransitioning>&) { return duration_; }
+double PopAnimator::transitionDuration(const Ref<UIViewControllerContextTransitioning>&) {
+    return duration_;
+}
 
 void PopAnimator::animateTransition(const Ref<UIViewControllerContextTransitioning>& context) {
     if (!context) return;

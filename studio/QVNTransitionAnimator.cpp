@@ -4,7 +4,9 @@
 #include "uikit/UIView.h"
 #include "uikit/UIViewController.h"
 
-double QVNTransitionAnimator::transitionDuration(const Ref<UIViewControllerContextTransitioning>&) { return 0.5; }
+double QVNTransitionAnimator::transitionDuration(const Ref<UIViewControllerContextTransitioning>&) {
+    return 0.5;
+}
 
 void QVNTransitionAnimator::animateTransition(const Ref<UIViewControllerContextTransitioning>& context) {
     if (!context) return;

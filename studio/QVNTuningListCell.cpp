@@ -22,6 +22,7 @@ void QVNTuningListCell::awakeFromNib() {
 void QVNTuningListCell::setTuningList(const Ref<QVNTuningList>& list) {
     NS_ASSERT_MAIN_THREAD();
     tuningList_ = list;
-    setAccessoryType(list && list->selected ? UITableViewCellAccessoryCheckmark : UITableViewCellAccessoryNone);
+    setAccessoryType(list && list->selected ? UITableViewCellAccessoryCheckmark
+                                            : UITableViewCellAccessoryNone);
     if (auto label = listNameLabel.lock()) label->setText(list ? list->list_name : std::nullopt);
 }

@@ -6,7 +6,8 @@ double SlideOutAnimationController::transitionDuration(const Ref<UIViewControlle
     return 0.3;
 }
 
-void SlideOutAnimationController::animateTransition(const Ref<UIViewControllerContextTransitioning>& context) {
+void SlideOutAnimationController::animateTransition(
+    const Ref<UIViewControllerContextTransitioning>& context) {
     if (!context) return;
     Ref<UIView> fromView = context->viewForKey(UITransitionContextFromViewKey);
     Ref<UIView> container = context->containerView();

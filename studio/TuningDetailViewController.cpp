@@ -45,11 +45,14 @@ void TuningDetailViewController::viewDidLoad() {
     for (std::string& text : rowTexts(tuningList_ ? tuningList_->optionGroup : std::nullopt)) {
         rows.addObject(Value(std::move(text)));
     }
-    partDataSource_ = make<ArrayDataSource>(rows, kCellIdentifier, [](const Ref<UIView>& cell, const Value& item) {
-        auto row = std::dynamic_pointer_cast<QVNTuningListDetailCell>(cell);
-        const std::string* text = item.string();
-        if (row) row->setTuningDetail(text && !text->empty() ? std::optional<std::string>(*text) : std::nullopt);
-    });
+    partDataSource_ =
+        make<ArrayDataSource>(rows, kCellIdentifier, [](const Ref<UIView>& cell, const Value& item) {
+            auto row = std::dynamic_pointer_cast<QVNTuningListDetailCell>(cell);
+            const std::string* text = item.string();
+            if (row)
+                row->setTuningDetail(text && !text->empty() ? std::optional<std::string>(*text)
+                                                            : std::nullopt);
+        });
     if (auto table = tableView.lock()) {
         table->setBackgroundColor(UIColor::clearColor());
         table->setSeparatorStyle(UITableViewCellSeparatorStyleNone);
@@ -68,14 +71,17 @@ void TuningDetailViewController::viewDidLoad() {
 
     if (auto button = rightFirstButton.lock()) {
         bool stored = tuningList_ && tuningList_->tuninglist_id.has_value();
-        button->setImage(HomeStandInPages::imageNamed(stored ? "duquqingdan_up.png" : "baocun_up"), UIControlStateNormal);
+        button->setImage(HomeStandInPages::imageNamed(stored ? "duquqingdan_up.png" : "baocun_up"),
+                         UIControlStateNormal);
         button->setImage(HomeStandInPages::imageNamed(stored ? "duquqingdan_down.png" : "baocun_down"),
                          UIControlStateSelected);
         if (stored) {
-            button->addTarget(selfAs<TuningDetailViewController>(), &TuningDetailViewController::readTuningList,
+            button->addTarget(selfAs<TuningDetailViewController>(),
+                              &TuningDetailViewController::readTuningList,
                               "readTuningList:", UIControlEventTouchUpInside);
         } else {
-            button->addTarget(selfAs<TuningDetailViewController>(), &TuningDetailViewController::saveTuningList,
+            button->addTarget(selfAs<TuningDetailViewController>(),
+                              &TuningDetailViewController::saveTuningList,
                               "saveTuningList:", UIControlEventTouchUpInside);
         }
     }
@@ -100,9 +106,12 @@ void TuningDetailViewController::prepareForSegue(const Ref<UIStoryboardSegue>& s
     box->setModalPresentationStyle(UIModalPresentationCustom);
 }
 
-void TuningDetailViewController::cancel(const Ref<NSObject>&) { dismissViewControllerAnimated(true); }
+void TuningDetailViewController::cancel(const Ref<NSObject>&) {
+    dismissViewControllerAnimated(true);
+}
 
-std::optional<bool> TuningDetailViewController::gestureRecognizerShouldReceiveTouch(UIGestureRecognizer&,
-                                                                                   const Ref<UITouch>& touch) {
+std::optional<bool>
+TuningDetailViewController::gestureRecognizerShouldReceiveTouch(UIGestureRecognizer&,
+                                                                const Ref<UITouch>& touch) {
     return touch && touch->view() == view();
 }

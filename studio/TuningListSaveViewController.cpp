@@ -65,8 +65,8 @@ void TuningListSaveViewController::viewDidLoad() {
     Ref<TuningListSaveViewController> self = selfAs<TuningListSaveViewController>();
     if (auto field = nameTextField.lock()) {
         field->setDelegate(self);
-        field->addTarget(self, &TuningListSaveViewController::textFieldChanged, "textFieldChanged:",
-                         UIControlEventEditingChanged);
+        field->addTarget(self, &TuningListSaveViewController::textFieldChanged,
+                         "textFieldChanged:", UIControlEventEditingChanged);
     }
     if (auto button = configureButton.lock()) button->setEnabled(false);
     view()->setBackgroundColor(UIColor::clearColor());
@@ -85,12 +85,15 @@ void TuningListSaveViewController::textFieldChanged(const Ref<NSObject>&) {
     if (auto button = configureButton.lock()) button->setEnabled(field && !field->text().empty());
 }
 
-std::optional<bool> TuningListSaveViewController::textFieldShouldChangeCharactersInRange(UITextField&, NSRange,
-                                                                                         const std::string& string) {
+std::optional<bool>
+TuningListSaveViewController::textFieldShouldChangeCharactersInRange(UITextField&, NSRange,
+                                                                     const std::string& string) {
     return acceptsReplacement(string);
 }
 
-void TuningListSaveViewController::dismissKeyboard() { view()->endEditing(true); }
+void TuningListSaveViewController::dismissKeyboard() {
+    view()->endEditing(true);
+}
 
 void TuningListSaveViewController::showHUDText(const std::string& text) {
     const Ref<VHProgressHUD>& box = hud();
@@ -107,7 +110,8 @@ void TuningListSaveViewController::closeAfter(double delay) {
                        self->hud()->hide(true);
                        // The box and the screen below it close together.
                        Ref<UIViewController> presenter = self->presentingViewController();
-                       Ref<UIViewController> below = presenter ? presenter->presentingViewController() : nullptr;
+                       Ref<UIViewController> below =
+                           presenter ? presenter->presentingViewController() : nullptr;
                        if (below) below->dismissViewControllerAnimated(true);
                    });
 }
@@ -124,28 +128,30 @@ void TuningListSaveViewController::configureButtonDidTouch(const Ref<NSObject>&)
     Weak<TuningListSaveViewController> weak = selfAs<TuningListSaveViewController>();
     if (!activity_) {
         showHUDText("正在保存");
-        QVNTuningList::upLoadTuningList(tuningList_, [weak](const std::optional<NSNumber>&, const Ref<NSError>& error) {
-            auto self = weak.lock();
-            if (!self) return;
-            if (error) {
-                self->handleJoinError(error);
-                return;
-            }
-            self->hud()->setLabelText(std::string("保存成功"));
-            self->closeAfter(1.0);
-        });
+        QVNTuningList::upLoadTuningList(tuningList_,
+                                        [weak](const std::optional<NSNumber>&, const Ref<NSError>& error) {
+                                            auto self = weak.lock();
+                                            if (!self) return;
+                                            if (error) {
+                                                self->handleJoinError(error);
+                                                return;
+                                            }
+                                            self->hud()->setLabelText(std::string("保存成功"));
+                                            self->closeAfter(1.0);
+                                        });
         return;
     }
     showHUDText("正在参与");
-    QVNTuningList::upLoadTuningList(tuningList_, [weak](const std::optional<NSNumber>& listId, const Ref<NSError>& error) {
-        auto self = weak.lock();
-        if (!self) return;
-        if (error) {
-            self->handleJoinError(error);
-            return;
-        }
-        self->enterEvent(listId);
-    });
+    QVNTuningList::upLoadTuningList(tuningList_,
+                                    [weak](const std::optional<NSNumber>& listId, const Ref<NSError>& error) {
+                                        auto self = weak.lock();
+                                        if (!self) return;
+                                        if (error) {
+                                            self->handleJoinError(error);
+                                            return;
+                                        }
+                                        self->enterEvent(listId);
+                                    });
 }
 
 void TuningListSaveViewController::enterEvent(const std::optional<NSNumber>& listId) {
@@ -154,7 +160,8 @@ void TuningListSaveViewController::enterEvent(const std::optional<NSNumber>& lis
     auto production = make<QVNProduction>();
     std::string name = tuningList_->list_name.value_or(std::string());
     Weak<TuningListSaveViewController> weak = selfAs<TuningListSaveViewController>();
-    QVNAPIClient::uploadPicture(screenImage_, [weak, production, name, listId](const std::optional<std::string>& url) {
+    QVNAPIClient::uploadPicture(screenImage_, [weak, production, name,
+                                               listId](const std::optional<std::string>& url) {
         auto self = weak.lock();
         if (!self) return;
         if (!url) {
@@ -164,18 +171,20 @@ void TuningListSaveViewController::enterEvent(const std::optional<NSNumber>& lis
         production->pic_url = url;
         production->pic_name = name;
         std::optional<NSNumber> eventId = self->activity_ ? self->activity_->event_id : std::nullopt;
-        QVNProduction::joinEventWithProduction(production, eventId, listId, [weak](const Ref<NSError>& error) {
-            auto self = weak.lock();
-            if (!self) return;
-            if (error) {
-                self->showHUDText("参与失败");
-                self->hud()->hide(true, 1.0);
-                return;
-            }
-            self->hud()->setLabelText(std::string("参与成功"));
-            if (self->activity_) self->activity_->is_join = NSNumber::numberWithInt(1);
-            self->closeAfter(1.5);
-        });
+        QVNProduction::joinEventWithProduction(production, eventId, listId,
+                                               [weak](const Ref<NSError>& error) {
+                                                   auto self = weak.lock();
+                                                   if (!self) return;
+                                                   if (error) {
+                                                       self->showHUDText("参与失败");
+                                                       self->hud()->hide(true, 1.0);
+                                                       return;
+                                                   }
+                                                   self->hud()->setLabelText(std::string("参与成功"));
+                                                   if (self->activity_)
+                                                       self->activity_->is_join = NSNumber::numberWithInt(1);
+                                                   self->closeAfter(1.5);
+                                               });
     });
 }
 
@@ -184,7 +193,8 @@ void TuningListSaveViewController::handleJoinError(const Ref<NSError>& error) {
     long code = error ? error->code() : 0;
     if (code == QVNResultCodeInvalidToken) {
         hud()->hide(true);
-        make<UIAlertView>(std::string("帐号失效请重新登录"), std::nullopt, nullptr, std::string("确定"))->show();
+        make<UIAlertView>(std::string("帐号失效请重新登录"), std::nullopt, nullptr, std::string("确定"))
+            ->show();
         QVNUserManager::shareObject()->logOut();
         return;
     }
@@ -192,20 +202,25 @@ void TuningListSaveViewController::handleJoinError(const Ref<NSError>& error) {
     hud()->hide(true, 1.0);
 }
 
-void TuningListSaveViewController::cancelButtonDidTouch(const Ref<NSObject>&) { dismissViewControllerAnimated(true); }
+void TuningListSaveViewController::cancelButtonDidTouch(const Ref<NSObject>&) {
+    dismissViewControllerAnimated(true);
+}
 
-Ref<UIViewControllerAnimatedTransitioning> TuningListSaveViewController::animationControllerForPresentedController(
-    const Ref<UIViewController>&, const Ref<UIViewController>&, const Ref<UIViewController>&) {
+Ref<UIViewControllerAnimatedTransitioning>
+TuningListSaveViewController::animationControllerForPresentedController(const Ref<UIViewController>&,
+                                                                        const Ref<UIViewController>&,
+                                                                        const Ref<UIViewController>&) {
     return make<PopAnimator>();
 }
 
-Ref<UIViewControllerAnimatedTransitioning> TuningListSaveViewController::animationControllerForDismissedController(
-    const Ref<UIViewController>&) {
+Ref<UIViewControllerAnimatedTransitioning>
+TuningListSaveViewController::animationControllerForDismissedController(const Ref<UIViewController>&) {
     return make<SlideOutAnimationController>();
 }
 
-std::optional<bool> TuningListSaveViewController::gestureRecognizerShouldReceiveTouch(UIGestureRecognizer&,
-                                                                                      const Ref<UITouch>& touch) {
+std::optional<bool>
+TuningListSaveViewController::gestureRecognizerShouldReceiveTouch(UIGestureRecognizer&,
+                                                                  const Ref<UITouch>& touch) {
     if (!touch) return false;
     Ref<UIView> touched = touch->view();
     return touched == view() || (touched && touched == popUpView.lock());

@@ -69,11 +69,12 @@ class TuningListSaveViewController : public UIViewController,
     // Delegates.
     std::optional<bool> textFieldShouldChangeCharactersInRange(UITextField& textField, NSRange range,
                                                                const std::string& string) override;
-    Ref<UIViewControllerAnimatedTransitioning> animationControllerForPresentedController(
-        const Ref<UIViewController>& presented, const Ref<UIViewController>& presenting,
-        const Ref<UIViewController>& source) override;
-    Ref<UIViewControllerAnimatedTransitioning> animationControllerForDismissedController(
-        const Ref<UIViewController>& dismissed) override;
+    Ref<UIViewControllerAnimatedTransitioning>
+    animationControllerForPresentedController(const Ref<UIViewController>& presented,
+                                              const Ref<UIViewController>& presenting,
+                                              const Ref<UIViewController>& source) override;
+    Ref<UIViewControllerAnimatedTransitioning>
+    animationControllerForDismissedController(const Ref<UIViewController>& dismissed) override;
     std::optional<bool> gestureRecognizerShouldReceiveTouch(UIGestureRecognizer& recognizer,
                                                             const Ref<UITouch>& touch) override;
 

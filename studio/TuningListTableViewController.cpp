@@ -11,7 +11,9 @@
 
 namespace {
 
-Ref<QVNTuningList> listOf(const Value& item) { return std::dynamic_pointer_cast<QVNTuningList>(item.object()); }
+Ref<QVNTuningList> listOf(const Value& item) {
+    return std::dynamic_pointer_cast<QVNTuningList>(item.object());
+}
 
 }  // namespace
 
@@ -60,17 +62,21 @@ void TuningListTableViewController::viewDidLoad() {
     view()->addGestureRecognizer(tap);
 
     hud()->setMode(VHProgressHUDModeText);
-    QVNTuningList::getTuninglistWithCompletion([weak](const std::optional<Array>& lists, const Ref<NSError>& error) {
-        if (auto self = weak.lock()) self->listsArrived(lists, error);
-    });
+    QVNTuningList::getTuninglistWithCompletion(
+        [weak](const std::optional<Array>& lists, const Ref<NSError>& error) {
+            if (auto self = weak.lock()) self->listsArrived(lists, error);
+        });
 }
 
-void TuningListTableViewController::listsArrived(const std::optional<Array>& lists, const Ref<NSError>& error) {
+void TuningListTableViewController::listsArrived(const std::optional<Array>& lists,
+                                                 const Ref<NSError>& error) {
     const Ref<VHProgressHUD>& box = hud();
     if (lists && !lists->empty()) {
-        tuningsDataSource_ = make<ArrayDataSource>(lists, kCellIdentifier, [](const Ref<UIView>& cell, const Value& item) {
-            if (auto row = std::dynamic_pointer_cast<QVNTuningListCell>(cell)) row->setTuningList(listOf(item));
-        });
+        tuningsDataSource_ =
+            make<ArrayDataSource>(lists, kCellIdentifier, [](const Ref<UIView>& cell, const Value& item) {
+                if (auto row = std::dynamic_pointer_cast<QVNTuningListCell>(cell))
+                    row->setTuningList(listOf(item));
+            });
         setButtonsEnabled(true);
         setSelectedTuningList(listOf(tuningsDataSource_->items().firstObject()));
         if (auto table = tableView.lock()) {
@@ -81,7 +87,8 @@ void TuningListTableViewController::listsArrived(const std::optional<Array>& lis
         box->setLabelText(std::string("你还没有清单"));
         box->show(true);
     } else if (error && error->code() == QVNResultCodeInvalidToken) {
-        auto alert = make<UIAlertView>(std::string("帐户已失效请重新登录"), std::nullopt, nullptr, std::string("确定"));
+        auto alert = make<UIAlertView>(std::string("帐户已失效请重新登录"), std::nullopt, nullptr,
+                                       std::string("确定"));
         alert->show();
         QVNUserManager::shareObject()->logOut();
     } else {
@@ -92,7 +99,7 @@ void TuningListTableViewController::listsArrived(const std::optional<Array>& lis
 }
 
 void TuningListTableViewController::tableViewDidSelectRowAtIndexPath(UITableView& table,
-                                                                    const Ref<NSIndexPath>& indexPath) {
+                                                                     const Ref<NSIndexPath>& indexPath) {
     if (!tuningsDataSource_) return;
     Ref<QVNTuningList> tapped = listOf(tuningsDataSource_->itemAtIndexPath(indexPath));
     if (!tapped || tapped == selectedTuningList_) return;
@@ -133,7 +140,8 @@ void TuningListTableViewController::showTuningListDetail(const Ref<NSObject>& se
     performSegueWithIdentifier(kDetailSegue, sender);
 }
 
-void TuningListTableViewController::prepareForSegue(const Ref<UIStoryboardSegue>& segue, const Ref<NSObject>&) {
+void TuningListTableViewController::prepareForSegue(const Ref<UIStoryboardSegue>& segue,
+                                                    const Ref<NSObject>&) {
     if (segue->identifier() != std::optional<std::string>(kDetailSegue)) return;
     auto detail = std::dynamic_pointer_cast<TuningDetailViewController>(segue->destinationViewController());
     if (!detail) return;
@@ -154,9 +162,12 @@ void TuningListTableViewController::didReadTuningList(const Ref<QVNTuningList>& 
     if (auto delegate = delegate_.lock()) delegate->didSelectTuningList(tuningList);
 }
 
-void TuningListTableViewController::cancel(const Ref<NSObject>&) { dismissViewControllerAnimated(true); }
+void TuningListTableViewController::cancel(const Ref<NSObject>&) {
+    dismissViewControllerAnimated(true);
+}
 
-std::optional<bool> TuningListTableViewController::gestureRecognizerShouldReceiveTouch(UIGestureRecognizer&,
-                                                                                      const Ref<UITouch>& touch) {
+std::optional<bool>
+TuningListTableViewController::gestureRecognizerShouldReceiveTouch(UIGestureRecognizer&,
+                                                                   const Ref<UITouch>& touch) {
     return touch && touch->view() == view();
 }

@@ -89,8 +89,10 @@ double cold() {
 // writes), so that a warm load is timed on its own.
 void settleDiskWrites() {
     bool settled = false;
-    WIImageCache::sharedImageCache()->diskImageExistsWithKey(std::string("settle"), [&](bool) { settled = true; });
-    while (!settled) NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode, NSDate::dateWithTimeIntervalSinceNow(1));
+    WIImageCache::sharedImageCache()->diskImageExistsWithKey(std::string("settle"),
+                                                             [&](bool) { settled = true; });
+    while (!settled)
+        NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode, NSDate::dateWithTimeIntervalSinceNow(1));
 }
 
 double warm() {
@@ -199,8 +201,9 @@ int main(int argc, char** argv) {
     std::printf("plain decode dropping each picture at once: %.2f ms\n", median(droppingTimes) * 1000);
     std::printf("disk read path alone (no queues): %.2f ms for %d\n", median(diskTimes) * 1000, kPictures);
     std::printf("ratio warm_load_vs_decode %.3f\n", median(ratios));
-    std::printf("  (time of a warm load over plain decoding that keeps its pictures, as the views do: lower is "
-                "better; the target is at most 1.5)\n");
+    std::printf(
+        "  (time of a warm load over plain decoding that keeps its pictures, as the views do: lower is "
+        "better; the target is at most 1.5)\n");
     std::printf("ratio warm_load_vs_decode_dropping %.3f\n", median(droppingRatios));
     std::printf("  (the same over decoding that drops each picture at once, so its memory is reused)\n");
     return 0;

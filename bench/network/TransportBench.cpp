@@ -2,8 +2,8 @@
 // URL connection (delegate style, the run loop turning), through synchronous requests, and
 // through one reused plain libcurl handle, in one run.
 
-#include <benchmark/benchmark.h>
 #include "bench/support/BenchSupport.h"
+#include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -67,7 +67,9 @@ bool runSynchronous() {
     return ok;
 }
 
-bool runPlainCurl() { return benchsupport::plainCurlGETs(server().url("/small"), kRequests); }
+bool runPlainCurl() {
+    return benchsupport::plainCurlGETs(server().url("/small"), kRequests);
+}
 
 void BM_ConnectionDelegate(benchmark::State& state) {
     NSURLCache::setSharedURLCache(make<NSURLCache>(0, 0, std::nullopt));
@@ -129,9 +131,8 @@ int main(int argc, char** argv) {
         "requests/s, plain libcurl %.0f requests/s\n",
         kRounds, median(delegateRate), median(plainRate));
     std::printf("ratio get_throughput_synchronous %.3f\n", median(syncRatio));
-    std::printf(
-        "  throughput (higher is better): synchronous requests %.0f requests/s, plain libcurl %.0f "
-        "requests/s\n",
-        median(syncRate), median(plainRate));
+    std::printf("  throughput (higher is better): synchronous requests %.0f requests/s, plain libcurl %.0f "
+                "requests/s\n",
+                median(syncRate), median(plainRate));
     return 0;
 }

@@ -31,11 +31,12 @@ inline bool plainCurlGETs(const std::string& url, int count) {
         CURL* e = curl_easy_init();
         curl_easy_setopt(e, CURLOPT_URL, handleURL.c_str());
         curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION,
-                         +[](char* p, std::size_t size, std::size_t n, void* out) -> std::size_t {
-                             static_cast<std::string*>(out)->append(p, size * n);
-                             return size * n;
-                         });
+        curl_easy_setopt(
+            e, CURLOPT_WRITEFUNCTION,
+            +[](char* p, std::size_t size, std::size_t n, void* out) -> std::size_t {
+                static_cast<std::string*>(out)->append(p, size * n);
+                return size * n;
+            });
         return e;
     }();
     std::string body;

@@ -220,11 +220,11 @@ void GPXFilter::setFloatArray(const GLfloat* array, GLsizei count, const std::st
 // Each setter returns at once; on the queue it makes the program active, then stores and runs the
 // GL call so that every later draw replays it.
 
-#define GPX_UNIFORM_SETTER(body)                                                                      \
-    if (!shaderProgram) return;                                                                       \
-    performAsyncOnSharedContextQueue([this, keepAlive = self(), uniform, shaderProgram, value] {      \
-        GPXContext::setActiveShaderProgram(shaderProgram);                                            \
-        setAndExecuteUniformStateCallbackAtIndex(uniform, shaderProgram, [uniform, value] { body; }); \
+#define GPX_UNIFORM_SETTER(body)                                                                             \
+    if (!shaderProgram) return;                                                                              \
+    performAsyncOnSharedContextQueue([this, keepAlive = self(), uniform, shaderProgram, value] {             \
+        GPXContext::setActiveShaderProgram(shaderProgram);                                                   \
+        setAndExecuteUniformStateCallbackAtIndex(uniform, shaderProgram, [uniform, value] { body; });        \
     })
 
 void GPXFilter::setMatrix3f(GPUMatrix3x3 value, GLint uniform, const Ref<GLProgram>& shaderProgram) {

@@ -68,10 +68,10 @@ bool clip(NSRange range, UChar32& first, UChar32& last) {
 }
 
 // Predefined sets are built once and shared; a function-local static is thread-safe.
-#define PREDEFINED_SET(name, pattern)                        \
-    NSCharacterSet NSCharacterSet::name() {                  \
-        static const auto storage = fromPattern(u##pattern); \
-        return NSCharacterSet(storage);                      \
+#define PREDEFINED_SET(name, pattern)                                                                        \
+    NSCharacterSet NSCharacterSet::name() {                                                                  \
+        static const auto storage = fromPattern(u##pattern);                                                 \
+        return NSCharacterSet(storage);                                                                      \
     }
 
 }  // namespace
@@ -101,11 +101,11 @@ PREDEFINED_SET(symbolCharacterSet, "[:S:]")
 PREDEFINED_SET(controlCharacterSet, "[[:Cc:][:Cf:]]")
 
 // The URL sets: the unreserved characters plus what each component may carry literally.
-#define URL_SET(name, extra)                                                                       \
-    NSCharacterSet NSCharacterSet::name() {                                                        \
-        static const auto storage = fromCharacters(                                                \
-            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~!$&'()*+,=" extra); \
-        return NSCharacterSet(storage);                                                            \
+#define URL_SET(name, extra)                                                                                 \
+    NSCharacterSet NSCharacterSet::name() {                                                                  \
+        static const auto storage = fromCharacters(                                                          \
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~!$&'()*+,=" extra);           \
+        return NSCharacterSet(storage);                                                                      \
     }
 
 URL_SET(URLUserAllowedCharacterSet, ";")

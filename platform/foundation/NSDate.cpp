@@ -6,11 +6,17 @@
 
 #include "dispatch/Clock.h"
 
-NSDate NSDate::date() { return NSDate(PlatformClock::now()); }
+NSDate NSDate::date() {
+    return NSDate(PlatformClock::now());
+}
 
-NSDate NSDate::dateWithTimeIntervalSinceNow(double seconds) { return NSDate(PlatformClock::now() + seconds); }
+NSDate NSDate::dateWithTimeIntervalSinceNow(double seconds) {
+    return NSDate(PlatformClock::now() + seconds);
+}
 
-double NSDate::timeIntervalSinceNow() const { return seconds_ - PlatformClock::now(); }
+double NSDate::timeIntervalSinceNow() const {
+    return seconds_ - PlatformClock::now();
+}
 
 std::string NSDate::description() const {
     std::time_t t = static_cast<std::time_t>(std::floor(seconds_));
@@ -22,4 +28,6 @@ std::string NSDate::description() const {
     return buf;
 }
 
-double CFAbsoluteTimeGetCurrent() { return PlatformClock::now() - NSDate::kReferenceDateOffset; }
+double CFAbsoluteTimeGetCurrent() {
+    return PlatformClock::now() - NSDate::kReferenceDateOffset;
+}

@@ -6,7 +6,7 @@
 #include <string>
 
 class NSDate {
-public:
+  public:
     // Seconds between 1970 and the platform's reference date, 2001-01-01 00:00:00 UTC.
     static constexpr double kReferenceDateOffset = 978307200.0;
 
@@ -34,7 +34,7 @@ public:
     // "2026-12-06 18:00:00 +0000"
     std::string description() const;
 
-private:
+  private:
     constexpr explicit NSDate(double seconds) : seconds_(seconds) {}
     double seconds_ = 0;
 };

@@ -28,4 +28,6 @@ bool NSError::isEqual(const NSObject& other) const {
     return o && o->domain_ == domain_ && o->code_ == code_ && o->userInfo_ == userInfo_;
 }
 
-std::size_t NSError::hash() const { return std::hash<std::string>()(domain_) ^ static_cast<std::size_t>(code_); }
+std::size_t NSError::hash() const {
+    return std::hash<std::string>()(domain_) ^ static_cast<std::size_t>(code_);
+}

@@ -62,7 +62,7 @@ enum : long {
 };
 
 class NSError : public NSObject {
-public:
+  public:
     NSError(std::string domain, long code, Dictionary userInfo = Dictionary());
     static Ref<NSError> errorWithDomain(std::string domain, long code, Dictionary userInfo = Dictionary()) {
         return make<NSError>(std::move(domain), code, std::move(userInfo));
@@ -83,7 +83,7 @@ public:
     std::size_t hash() const override;
     Ref<NSObject> copyObject() const override { return make<NSError>(domain_, code_, userInfo_.copy()); }
 
-private:
+  private:
     std::string domain_;
     long code_;
     Dictionary userInfo_;

@@ -17,7 +17,7 @@ inline constexpr char NSInternalInconsistencyException[] = "NSInternalInconsiste
 inline constexpr char NSMallocException[] = "NSMallocException";
 
 class NSException : public std::exception {
-public:
+  public:
     NSException(std::string name, std::string reason, Dictionary userInfo = Dictionary())
         : name_(std::move(name)), reason_(std::move(reason)), userInfo_(std::move(userInfo)) {}
 
@@ -30,7 +30,7 @@ public:
     const Dictionary& userInfo() const { return userInfo_; }
     const char* what() const noexcept override { return reason_.c_str(); }
 
-private:
+  private:
     std::string name_;
     std::string reason_;
     Dictionary userInfo_;
@@ -43,10 +43,10 @@ void assertionFailed(const char* condition, const std::string& message, const ch
 
 // NS_ASSERT_OR(condition, action, message): when the condition fails, log (and abort in debug
 // builds), then run `action` (typically `return` or `return nullptr`).
-#define NS_ASSERT_OR(condition, action, message)                                            \
-    do {                                                                                    \
-        if (!(condition)) {                                                                 \
-            ::detail::assertionFailed(#condition, (message), __FILE__, __LINE__);           \
-            action;                                                                         \
-        }                                                                                   \
+#define NS_ASSERT_OR(condition, action, message)                                                             \
+    do {                                                                                                     \
+        if (!(condition)) {                                                                                  \
+            ::detail::assertionFailed(#condition, (message), __FILE__, __LINE__);                            \
+            action;                                                                                          \
+        }                                                                                                    \
     } while (0)

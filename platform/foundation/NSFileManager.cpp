@@ -726,8 +726,9 @@ std::optional<std::vector<std::string>> NSFileManager::contentsOfDirectoryAtPath
     return names;
 }
 
-std::optional<std::vector<std::string>> NSFileManager::contentsOfDirectoryAtURL(
-    const std::string& path, NSDirectoryEnumerationOptions options, Ref<NSError>* error) const {
+std::optional<std::vector<std::string>>
+NSFileManager::contentsOfDirectoryAtURL(const std::string& path, NSDirectoryEnumerationOptions options,
+                                        Ref<NSError>* error) const {
     auto names = contentsOfDirectoryAtPath(path, error);
     if (!names) return std::nullopt;
     std::vector<std::string> paths;
@@ -757,9 +758,9 @@ Ref<NSDirectoryEnumerator> NSFileManager::enumeratorAtPath(const std::string& pa
     return make<NSDirectoryEnumerator>(path, false, NSDirectoryEnumerationOptions(0), nullptr);
 }
 
-Ref<NSDirectoryEnumerator> NSFileManager::enumeratorAtURL(
-    const std::string& path, NSDirectoryEnumerationOptions options,
-    NSDirectoryEnumerationErrorHandler errorHandler) const {
+Ref<NSDirectoryEnumerator>
+NSFileManager::enumeratorAtURL(const std::string& path, NSDirectoryEnumerationOptions options,
+                               NSDirectoryEnumerationErrorHandler errorHandler) const {
     return make<NSDirectoryEnumerator>(path, true, options, std::move(errorHandler));
 }
 
@@ -807,10 +808,10 @@ std::optional<std::string> filePathOf(const Ref<NSURL>& url, bool writing, Ref<N
                    std::string("The file couldn\u2019t be opened because the specified URL "
                                "type isn\u2019t supported."));
     if (url) info.setObject(NSURLErrorFailingURLErrorKey, url);
-    setError(error, NSError::errorWithDomain(
-                        NSCocoaErrorDomain,
-                        writing ? NSFileWriteUnsupportedSchemeError : NSFileReadUnsupportedSchemeError,
-                        info.copy()));
+    setError(error, NSError::errorWithDomain(NSCocoaErrorDomain,
+                                             writing ? NSFileWriteUnsupportedSchemeError
+                                                     : NSFileReadUnsupportedSchemeError,
+                                             info.copy()));
     return std::nullopt;
 }
 
@@ -837,8 +838,9 @@ bool NSFileManager::copyItemAtURL(const Ref<NSURL>& source, const Ref<NSURL>& de
     return to && copyItemAtPath(*from, *to, error);
 }
 
-std::optional<std::vector<Ref<NSURL>>> NSFileManager::contentsOfDirectoryAtURL(
-    const Ref<NSURL>& url, NSDirectoryEnumerationOptions options, Ref<NSError>* error) const {
+std::optional<std::vector<Ref<NSURL>>>
+NSFileManager::contentsOfDirectoryAtURL(const Ref<NSURL>& url, NSDirectoryEnumerationOptions options,
+                                        Ref<NSError>* error) const {
     auto path = filePathOf(url, false, error);
     if (!path) return std::nullopt;
     auto paths = contentsOfDirectoryAtURL(*path, options, error);
@@ -851,9 +853,9 @@ std::optional<std::vector<Ref<NSURL>>> NSFileManager::contentsOfDirectoryAtURL(
     return urls;
 }
 
-Ref<NSDirectoryEnumerator> NSFileManager::enumeratorAtURL(
-    const Ref<NSURL>& url, NSDirectoryEnumerationOptions options,
-    NSDirectoryEnumerationErrorHandler errorHandler) const {
+Ref<NSDirectoryEnumerator>
+NSFileManager::enumeratorAtURL(const Ref<NSURL>& url, NSDirectoryEnumerationOptions options,
+                               NSDirectoryEnumerationErrorHandler errorHandler) const {
     Ref<NSError> error;
     auto path = filePathOf(url, false, &error);
     if (!path) {

@@ -215,14 +215,16 @@ class NSFileManager : public NSObject {
     // A walk yielding full paths and resource values (NSDirectoryEnumerator::nextEntry), with
     // the options (skip hidden files, skip descendants) and an error handler for folders that
     // cannot be read.
-    Ref<NSDirectoryEnumerator> enumeratorAtURL(
-        const std::string& path, NSDirectoryEnumerationOptions options = NSDirectoryEnumerationOptions(0),
-        NSDirectoryEnumerationErrorHandler errorHandler = nullptr) const;
+    Ref<NSDirectoryEnumerator>
+    enumeratorAtURL(const std::string& path,
+                    NSDirectoryEnumerationOptions options = NSDirectoryEnumerationOptions(0),
+                    NSDirectoryEnumerationErrorHandler errorHandler = nullptr) const;
     // The same below a file URL's path; another URL gives a walk that reports error 262 and yields
     // nothing.
-    Ref<NSDirectoryEnumerator> enumeratorAtURL(
-        const Ref<NSURL>& url, NSDirectoryEnumerationOptions options = NSDirectoryEnumerationOptions(0),
-        NSDirectoryEnumerationErrorHandler errorHandler = nullptr) const;
+    Ref<NSDirectoryEnumerator>
+    enumeratorAtURL(const Ref<NSURL>& url,
+                    NSDirectoryEnumerationOptions options = NSDirectoryEnumerationOptions(0),
+                    NSDirectoryEnumerationErrorHandler errorHandler = nullptr) const;
 
     // --- Attributes -----------------------------------------------------------------------
     // The item's attributes (the link itself for a link), or nullopt with error 260 when missing.

@@ -183,9 +183,9 @@ void addObserver(NSObject& observed, const Ref<NSObject>& observer, const std::s
                  NSKeyValueObservingOptions options, void* context) {
     NS_ASSERT_OR(observer, return, "addObserver: the observer is nil");
     auto target = dynamic_cast<NSKeyValueObserving*>(observer.get());
-    NS_ASSERT_OR(
-        target, return,
-        observer->description() + " does not implement observeValueForKeyPath (NSKeyValueObserving)");
+    NS_ASSERT_OR(target, return,
+                 observer->description() +
+                     " does not implement observeValueForKeyPath (NSKeyValueObserving)");
     auto o = std::make_shared<Observance>();
     o->identifier = nextIdentifier.fetch_add(1, std::memory_order_relaxed);
     o->keyPath = keyPath;

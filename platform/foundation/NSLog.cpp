@@ -38,8 +38,8 @@ void NSLogLine(const std::string& line) {
 }
 
 void detail::assertionFailed(const char* condition, const std::string& message, const char* file, int line) {
-    NSLogLine(std::string("*** Assertion failure (") + condition + ") at " + file + ":" + std::to_string(line) +
-              ": " + message);
+    NSLogLine(std::string("*** Assertion failure (") + condition + ") at " + file + ":" +
+              std::to_string(line) + ": " + message);
 #ifndef NDEBUG
     std::abort();
 #endif

@@ -116,15 +116,15 @@ void NSNumberFormatter::setLocale(const Ref<NSLocale>& locale) {
     impl_->format.reset();
 }
 
-#define NUMBER_FORMATTER_PROPERTY(Type, getter, setter, member) \
-    Type NSNumberFormatter::getter() const {                    \
-        std::lock_guard<std::mutex> guard(impl_->lock);         \
-        return impl_->member;                                   \
-    }                                                           \
-    void NSNumberFormatter::setter(Type value) {                \
-        std::lock_guard<std::mutex> guard(impl_->lock);         \
-        impl_->member = value;                                  \
-        impl_->format.reset();                                  \
+#define NUMBER_FORMATTER_PROPERTY(Type, getter, setter, member)                                              \
+    Type NSNumberFormatter::getter() const {                                                                 \
+        std::lock_guard<std::mutex> guard(impl_->lock);                                                      \
+        return impl_->member;                                                                                \
+    }                                                                                                        \
+    void NSNumberFormatter::setter(Type value) {                                                             \
+        std::lock_guard<std::mutex> guard(impl_->lock);                                                      \
+        impl_->member = value;                                                                               \
+        impl_->format.reset();                                                                               \
     }
 
 NUMBER_FORMATTER_PROPERTY(long, minimumFractionDigits, setMinimumFractionDigits, minFraction)

@@ -35,7 +35,9 @@ std::string NSObject::description() const {
     return "<" + className() + buf;
 }
 
-Value NSObject::valueForKey(const std::string&) const { return Value(); }
+Value NSObject::valueForKey(const std::string&) const {
+    return Value();
+}
 
 detail::AssociatedStore& NSObject::associated() const {
     auto store = associated_.load(std::memory_order_acquire);

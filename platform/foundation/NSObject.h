@@ -45,7 +45,7 @@ struct HasDidInit<T, std::void_t<decltype(std::declval<T&>().didInit())>> : std:
 enum class AssociationPolicy { Retain, Copy, Weak };
 
 class NSObject : public std::enable_shared_from_this<NSObject> {
-public:
+  public:
     NSObject();
     virtual ~NSObject();
     NSObject(const NSObject&) = delete;
@@ -94,7 +94,7 @@ public:
     }
     Weak<NSObject> weakSelf() { return weak_from_this(); }
 
-private:
+  private:
     detail::AssociatedStore& associated() const;
 
     mutable std::atomic<detail::AssociatedStore*> associated_{nullptr};
@@ -126,10 +126,10 @@ Ref<T> asKind(const Ref<U>& object) {
 
 // Scope guard for `synchronized(object)`.
 class Synchronized {
-public:
+  public:
     explicit Synchronized(const NSObject& object) : lock_(object.synchronizedLock()) {}
 
-private:
+  private:
     std::lock_guard<std::recursive_mutex> lock_;
 };
 

@@ -1155,10 +1155,9 @@ std::optional<NSData> NSPropertyListSerialization::dataWithPropertyList(const Va
     if (format == NSPropertyListXMLFormat_v1_0) {
         XMLWriter writer;
         std::string& out = writer.out();
-        out =
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-            "<!DOCTYPE plist PUBLIC \"-//PLIST//DTD PLIST 1.0//EN\" \"PropertyList-1.0.dtd\">\n"
-            "<plist version=\"1.0\">\n";
+        out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<!DOCTYPE plist PUBLIC \"-//PLIST//DTD PLIST 1.0//EN\" \"PropertyList-1.0.dtd\">\n"
+              "<plist version=\"1.0\">\n";
         if (!writer.write(plist, 0)) {
             setError(error, writeError(writer.reason()));
             return std::nullopt;

@@ -218,8 +218,9 @@ std::size_t NSRegularExpression::numberOfMatchesInString(std::string_view string
     return count;
 }
 
-std::optional<NSTextCheckingResult> NSRegularExpression::firstMatchInString(
-    std::string_view string, NSMatchingOptions options, std::optional<NSRange> range) const {
+std::optional<NSTextCheckingResult>
+NSRegularExpression::firstMatchInString(std::string_view string, NSMatchingOptions options,
+                                        std::optional<NSRange> range) const {
     std::optional<NSTextCheckingResult> first;
     std::u16string u = NSString::utf16(string);
     runMatches(*compiled_, u, options, clipTo(range, u.size()), [&](const NSTextCheckingResult& r) {

@@ -2,11 +2,11 @@
 
 #include <unicode/uchar.h>
 
-#include <locale.h>
 #include <climits>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <locale.h>
 #include <memory>
 #include <unordered_set>
 

@@ -1342,10 +1342,11 @@ std::string userHome(const std::string& user) {
 }
 
 // "~" is the app's home: the sandbox root, as on the device.
-std::string homeDirectory() { return NSHomeDirectory(); }
+std::string homeDirectory() {
+    return NSHomeDirectory();
+}
 
 }  // namespace
-
 
 std::string NSString::stringByAppendingPathComponent(std::string_view path, std::string_view component) {
     std::string joined;
@@ -2123,8 +2124,9 @@ std::optional<std::string> CFURLCreateStringByAddingPercentEscapes(
     return out;
 }
 
-std::optional<std::string> CFURLCreateStringByReplacingPercentEscapes(
-    std::string_view string, std::string_view charactersToLeaveEscaped) {
+std::optional<std::string>
+CFURLCreateStringByReplacingPercentEscapes(std::string_view string,
+                                           std::string_view charactersToLeaveEscaped) {
     std::u32string leave = codePoints(charactersToLeaveEscaped);
     std::string out;
     out.reserve(string.size());
@@ -2166,8 +2168,9 @@ std::optional<std::string> NSString::stringByAddingPercentEscapesUsingEncoding(s
                                                    CFStringConvertNSStringEncodingToEncoding(encoding));
 }
 
-std::optional<std::string> NSString::stringByAddingPercentEncodingWithAllowedCharacters(
-    std::string_view s, const NSCharacterSet& allowed) {
+std::optional<std::string>
+NSString::stringByAddingPercentEncodingWithAllowedCharacters(std::string_view s,
+                                                             const NSCharacterSet& allowed) {
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size();) {

@@ -135,8 +135,9 @@ std::optional<std::string> CFURLCreateStringByAddingPercentEscapes(
     std::optional<std::string_view> legalURLCharactersToBeEscaped, CFStringEncoding encoding);
 // Replaces escapes, except those that decode to a character in charactersToLeaveEscaped; the
 // escaped bytes are read as UTF-8. nullopt on a malformed escape or bytes that are not UTF-8.
-std::optional<std::string> CFURLCreateStringByReplacingPercentEscapes(
-    std::string_view string, std::string_view charactersToLeaveEscaped);
+std::optional<std::string>
+CFURLCreateStringByReplacingPercentEscapes(std::string_view string,
+                                           std::string_view charactersToLeaveEscaped);
 
 // A value for stringWithFormat: any argument is converted into one of these, keeping what each
 // conversion needs (its number, its text, its address).
@@ -442,8 +443,8 @@ class NSString {
                                                                                 NSStringEncoding encoding);
     // Every character outside the set as its UTF-8 bytes in "%XX" form; nullopt for text holding
     // a lone surrogate.
-    static std::optional<std::string> stringByAddingPercentEncodingWithAllowedCharacters(
-        std::string_view s, const NSCharacterSet& allowed);
+    static std::optional<std::string>
+    stringByAddingPercentEncodingWithAllowedCharacters(std::string_view s, const NSCharacterSet& allowed);
     // nullopt when a "%" is not followed by two hexadecimal digits or the bytes are not UTF-8.
     static std::optional<std::string> stringByRemovingPercentEncoding(std::string_view s);
     // The escaped bytes read in the encoding; nullopt on a malformed escape or undecodable bytes.

@@ -30,7 +30,7 @@ class Value;
 // ---------------------------------------------------------------------------------------------
 // NSNumber: a boxed number that remembers its C type.
 class NSNumber {
-public:
+  public:
     enum class Type : std::uint8_t {
         Bool,
         Char,
@@ -102,7 +102,7 @@ public:
     bool operator==(const NSNumber& other) const { return compare(other) == 0; }
     std::size_t hash() const;
 
-private:
+  private:
     constexpr NSNumber(Type type, long long v) : type_(type), i_(v) {}
     static constexpr NSNumber fromUnsigned(Type type, unsigned long long v) {
         NSNumber n;
@@ -133,7 +133,7 @@ struct DictionaryStorage;
 
 // An array of Values, shared by reference.
 class Array {
-public:
+  public:
     // A new, empty, mutable array.
     Array();
     // A new immutable array of the given values.
@@ -182,14 +182,14 @@ public:
     bool operator==(const Array& other) const { return isEqualToArray(other); }
     std::string description(int indent = 0) const;
 
-private:
+  private:
     explicit Array(std::shared_ptr<detail::ArrayStorage> storage) : storage_(std::move(storage)) {}
     std::shared_ptr<detail::ArrayStorage> storage_;
 };
 
 // A dictionary from strings to Values, in insertion order, shared by reference.
 class Dictionary {
-public:
+  public:
     using Entry = std::pair<std::string, Value>;
 
     // A new, empty, mutable dictionary.
@@ -239,7 +239,7 @@ public:
     bool operator==(const Dictionary& other) const { return isEqualToDictionary(other); }
     std::string description(int indent = 0) const;
 
-private:
+  private:
     explicit Dictionary(std::shared_ptr<detail::DictionaryStorage> storage) : storage_(std::move(storage)) {}
     std::shared_ptr<detail::DictionaryStorage> storage_;
 };
@@ -248,7 +248,7 @@ inline constexpr std::size_t NSNotFound = static_cast<std::size_t>(-1) >> 1;
 
 // ---------------------------------------------------------------------------------------------
 class Value {
-public:
+  public:
     enum class Kind : std::uint8_t { Nil, Null, Number, String, Data, Date, Array, Dictionary, Object };
     struct NullTag {
         bool operator==(const NullTag&) const = default;
@@ -364,9 +364,9 @@ public:
 
     static const Value& nil();
 
-private:
-    using Storage =
-        std::variant<std::monostate, NullTag, NSNumber, std::string, NSData, NSDate, Array, Dictionary, Ref<NSObject>>;
+  private:
+    using Storage = std::variant<std::monostate, NullTag, NSNumber, std::string, NSData, NSDate, Array,
+                                 Dictionary, Ref<NSObject>>;
     Storage storage_;
 };
 

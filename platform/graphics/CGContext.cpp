@@ -629,8 +629,8 @@ void CGContext::setAllowsAntialiasing(bool on) {
 }
 
 void CGContext::applyAntialias() {
-    cairo_set_antialias(
-        cr_, gs_.antialias && gs_.allowsAntialias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+    cairo_set_antialias(cr_, gs_.antialias && gs_.allowsAntialias ? CAIRO_ANTIALIAS_DEFAULT
+                                                                  : CAIRO_ANTIALIAS_NONE);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -388,8 +388,8 @@ PangoContext* pangoContext() {
 
 PangoFontDescription* describe(const UIFont& font) {
     PangoFontDescription* desc = pango_font_description_new();
-    pango_font_description_set_family(
-        desc, font.isMonospaced() ? "WenQuanYi Micro Hei Mono" : "WenQuanYi Micro Hei");
+    pango_font_description_set_family(desc, font.isMonospaced() ? "WenQuanYi Micro Hei Mono"
+                                                                : "WenQuanYi Micro Hei");
     pango_font_description_set_weight(desc, font.isBold() ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     pango_font_description_set_style(desc, font.isItalic() ? PANGO_STYLE_OBLIQUE : PANGO_STYLE_NORMAL);
     pango_font_description_set_absolute_size(desc, font.pointSize() * PANGO_SCALE);

@@ -106,10 +106,10 @@ class NSURLAuthenticationChallengeSender {
     virtual void continueWithoutCredentialForAuthenticationChallenge(
         const Ref<NSURLAuthenticationChallenge>& challenge) = 0;
     virtual void cancelAuthenticationChallenge(const Ref<NSURLAuthenticationChallenge>& challenge) = 0;
-    virtual void performDefaultHandlingForAuthenticationChallenge(
-        const Ref<NSURLAuthenticationChallenge>& challenge) = 0;
-    virtual void rejectProtectionSpaceAndContinueWithChallenge(
-        const Ref<NSURLAuthenticationChallenge>& challenge) = 0;
+    virtual void
+    performDefaultHandlingForAuthenticationChallenge(const Ref<NSURLAuthenticationChallenge>& challenge) = 0;
+    virtual void
+    rejectProtectionSpaceAndContinueWithChallenge(const Ref<NSURLAuthenticationChallenge>& challenge) = 0;
 };
 
 class NSURLAuthenticationChallenge : public NSObject {

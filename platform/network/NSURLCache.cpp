@@ -128,10 +128,9 @@ struct NSURLCache::Impl {
     bool exec(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
     bool createSchema() {
-        return exec(
-                   "CREATE TABLE IF NOT EXISTS entries (key TEXT PRIMARY KEY, file TEXT NOT NULL, "
-                   "size INTEGER NOT NULL, body_size INTEGER NOT NULL, accessed REAL NOT NULL, "
-                   "response BLOB NOT NULL)") &&
+        return exec("CREATE TABLE IF NOT EXISTS entries (key TEXT PRIMARY KEY, file TEXT NOT NULL, "
+                    "size INTEGER NOT NULL, body_size INTEGER NOT NULL, accessed REAL NOT NULL, "
+                    "response BLOB NOT NULL)") &&
                exec("CREATE INDEX IF NOT EXISTS entries_accessed ON entries(accessed)");
     }
 

@@ -81,11 +81,10 @@ const MIMETypeTable& MIMETypeTable::shared() {
             text = ss.str();
         }
         // The built-in entries come last so the system's table wins wherever it speaks.
-        text +=
-            "\nimage/png png\nimage/jpeg jpeg jpg\nimage/gif gif\nimage/webp webp\ntext/plain txt\n"
-            "text/html html htm\ntext/css css\ntext/javascript js\napplication/json json\n"
-            "application/xml xml\napplication/pdf pdf\napplication/zip zip\nvideo/mp4 mp4\n"
-            "audio/mpeg mp3\nvideo/quicktime mov\n";
+        text += "\nimage/png png\nimage/jpeg jpeg jpg\nimage/gif gif\nimage/webp webp\ntext/plain txt\n"
+                "text/html html htm\ntext/css css\ntext/javascript js\napplication/json json\n"
+                "application/xml xml\napplication/pdf pdf\napplication/zip zip\nvideo/mp4 mp4\n"
+                "audio/mpeg mp3\nvideo/quicktime mov\n";
         return parse(text);
     }();
     return table;

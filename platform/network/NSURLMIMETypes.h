@@ -25,8 +25,9 @@ inline constexpr char kUTTagClassMIMEType[] = "public.mime-type";
 
 // The identifier for a tag of a class (an extension or a MIME type); a dynamic identifier for a
 // tag the table does not know; nullopt for an unknown tag class or an empty tag.
-std::optional<std::string> UTTypeCreatePreferredIdentifierForTag(
-    std::string_view tagClass, std::string_view tag, const std::optional<std::string>& conformingTo);
+std::optional<std::string>
+UTTypeCreatePreferredIdentifierForTag(std::string_view tagClass, std::string_view tag,
+                                      const std::optional<std::string>& conformingTo);
 // The preferred tag of a class for an identifier; nullopt when it has none.
 std::optional<std::string> UTTypeCopyPreferredTagWithClass(std::string_view identifier,
                                                            std::string_view tagClass);

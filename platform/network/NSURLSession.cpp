@@ -35,8 +35,8 @@ Ref<NSURLSession> NSURLSession::sharedSession() {
     return shared;
 }
 
-Ref<NSURLSession> NSURLSession::sessionWithConfiguration(
-    const Ref<NSURLSessionConfiguration>& configuration) {
+Ref<NSURLSession>
+NSURLSession::sessionWithConfiguration(const Ref<NSURLSessionConfiguration>& configuration) {
     return make<NSURLSession>(configuration, nullptr, nullptr);
 }
 
@@ -139,8 +139,9 @@ Ref<NSURLSessionUploadTask> NSURLSession::uploadTaskWithStreamedRequest(const Re
     return makeTask<NSURLSessionUploadTask>(std::move(seed));
 }
 
-Ref<NSURLSessionDownloadTask> NSURLSession::downloadTaskWithRequest(
-    const Ref<NSURLRequest>& request, DownloadTaskCompletionHandler completionHandler) {
+Ref<NSURLSessionDownloadTask>
+NSURLSession::downloadTaskWithRequest(const Ref<NSURLRequest>& request,
+                                      DownloadTaskCompletionHandler completionHandler) {
     if (!request || !request->URL()) return nullptr;
     detail::SessionTaskSeed seed;
     seed.kind = detail::SessionTaskSeed::Kind::Download;
@@ -149,14 +150,15 @@ Ref<NSURLSessionDownloadTask> NSURLSession::downloadTaskWithRequest(
     return makeTask<NSURLSessionDownloadTask>(std::move(seed));
 }
 
-Ref<NSURLSessionDownloadTask> NSURLSession::downloadTaskWithURL(
-    const Ref<NSURL>& url, DownloadTaskCompletionHandler completionHandler) {
+Ref<NSURLSessionDownloadTask>
+NSURLSession::downloadTaskWithURL(const Ref<NSURL>& url, DownloadTaskCompletionHandler completionHandler) {
     if (!url) return nullptr;
     return downloadTaskWithRequest(NSURLRequest::requestWithURL(url), std::move(completionHandler));
 }
 
-Ref<NSURLSessionDownloadTask> NSURLSession::downloadTaskWithResumeData(
-    const NSData& resumeData, DownloadTaskCompletionHandler completionHandler) {
+Ref<NSURLSessionDownloadTask>
+NSURLSession::downloadTaskWithResumeData(const NSData& resumeData,
+                                         DownloadTaskCompletionHandler completionHandler) {
     detail::SessionTaskSeed seed;
     seed.kind = detail::SessionTaskSeed::Kind::Download;
     // The original request is the one the data names; unreadable data fails when the task runs.

@@ -87,14 +87,16 @@ class NSURLSession : public NSObject {
     // authentication retry) asks the delegate for a new one.
     Ref<NSURLSessionUploadTask> uploadTaskWithStreamedRequest(const Ref<NSURLRequest>& request);
 
-    Ref<NSURLSessionDownloadTask> downloadTaskWithRequest(
-        const Ref<NSURLRequest>& request, DownloadTaskCompletionHandler completionHandler = nullptr);
-    Ref<NSURLSessionDownloadTask> downloadTaskWithURL(
-        const Ref<NSURL>& url, DownloadTaskCompletionHandler completionHandler = nullptr);
+    Ref<NSURLSessionDownloadTask>
+    downloadTaskWithRequest(const Ref<NSURLRequest>& request,
+                            DownloadTaskCompletionHandler completionHandler = nullptr);
+    Ref<NSURLSessionDownloadTask>
+    downloadTaskWithURL(const Ref<NSURL>& url, DownloadTaskCompletionHandler completionHandler = nullptr);
     // Continues a cancelled or failed download. Data that is not resume data gives a task that
     // fails with NSURLErrorBadURL when it runs.
-    Ref<NSURLSessionDownloadTask> downloadTaskWithResumeData(
-        const NSData& resumeData, DownloadTaskCompletionHandler completionHandler = nullptr);
+    Ref<NSURLSessionDownloadTask>
+    downloadTaskWithResumeData(const NSData& resumeData,
+                               DownloadTaskCompletionHandler completionHandler = nullptr);
 
     // The tasks that have not completed, on the delegate queue.
     void getTasksWithCompletionHandler(TasksHandler handler);

@@ -57,16 +57,16 @@ Ref<NSURLSessionConfiguration> NSURLSessionConfiguration::ephemeralSessionConfig
     return configuration;
 }
 
-Ref<NSURLSessionConfiguration> NSURLSessionConfiguration::backgroundSessionConfigurationWithIdentifier(
-    const std::string& identifier) {
+Ref<NSURLSessionConfiguration>
+NSURLSessionConfiguration::backgroundSessionConfigurationWithIdentifier(const std::string& identifier) {
     auto configuration = make<NSURLSessionConfiguration>();
     configuration->identifier_ = identifier;
     configuration->sessionSendsLaunchEvents_ = true;
     return configuration;
 }
 
-Ref<NSMutableURLRequest> NSURLSessionConfiguration::requestByApplyingSettings(
-    const Ref<NSURLRequest>& request) const {
+Ref<NSMutableURLRequest>
+NSURLSessionConfiguration::requestByApplyingSettings(const Ref<NSURLRequest>& request) const {
     auto out = request->mutableCopy();
     if (request->timeoutInterval() == NSURLRequestDefaultTimeoutInterval)
         out->setTimeoutInterval(timeoutIntervalForRequest_);

@@ -33,8 +33,8 @@ class NSURLSessionConfiguration : public NSObject, public NSSecureCoding {
     // A new configuration of each kind on every call.
     static Ref<NSURLSessionConfiguration> defaultSessionConfiguration();
     static Ref<NSURLSessionConfiguration> ephemeralSessionConfiguration();
-    static Ref<NSURLSessionConfiguration> backgroundSessionConfigurationWithIdentifier(
-        const std::string& identifier);
+    static Ref<NSURLSessionConfiguration>
+    backgroundSessionConfigurationWithIdentifier(const std::string& identifier);
 
     // Set for background configurations only.
     const std::optional<std::string>& identifier() const { return identifier_; }

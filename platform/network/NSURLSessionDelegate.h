@@ -92,9 +92,9 @@ class NSURLSessionTaskDelegate : public virtual NSURLSessionDelegate {
     }
     virtual bool implementsURLSessionTaskDidReceiveChallenge() const { return false; }
     // URLSession:task:needNewBodyStream: — a fresh stream with the same body, or nullptr.
-    virtual void URLSessionTaskNeedNewBodyStream(
-        const Ref<NSURLSession>& session, const Ref<NSURLSessionTask>& task,
-        std::function<void(const Ref<NSInputStream>&)> completionHandler) {
+    virtual void
+    URLSessionTaskNeedNewBodyStream(const Ref<NSURLSession>& session, const Ref<NSURLSessionTask>& task,
+                                    std::function<void(const Ref<NSInputStream>&)> completionHandler) {
         if (completionHandler) completionHandler(nullptr);
     }
     virtual bool implementsURLSessionTaskNeedNewBodyStream() const { return false; }
@@ -143,9 +143,10 @@ class NSURLSessionDownloadDelegate : public virtual NSURLSessionTaskDelegate {
   public:
     // URLSession:downloadTask:didFinishDownloadingToURL: — the file is removed once this returns,
     // so move or read it here.
-    virtual void URLSessionDownloadTaskDidFinishDownloadingToURL(
-        const Ref<NSURLSession>& session, const Ref<NSURLSessionDownloadTask>& downloadTask,
-        const Ref<NSURL>& location) = 0;
+    virtual void
+    URLSessionDownloadTaskDidFinishDownloadingToURL(const Ref<NSURLSession>& session,
+                                                    const Ref<NSURLSessionDownloadTask>& downloadTask,
+                                                    const Ref<NSURL>& location) = 0;
     // URLSession:downloadTask:didWriteData:totalBytesWritten:totalBytesExpectedToWrite:
     virtual void URLSessionDownloadTaskDidWriteData(const Ref<NSURLSession>& session,
                                                     const Ref<NSURLSessionDownloadTask>& downloadTask,

@@ -1,7 +1,7 @@
 #include "security/CommonCrypto.h"
 
-#include <climits>
 #include "security/OpenSSLSupport.h"
+#include <climits>
 
 namespace {
 

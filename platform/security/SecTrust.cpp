@@ -140,8 +140,8 @@ std::optional<std::string> ipLiteral(const std::string& host) {
 bool applyPolicy(X509_STORE_CTX* ctx, const SecPolicy& policy) {
     X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(ctx);
     if (policy.kind() != SecPolicy::Kind::SSL) return true;
-    if (X509_STORE_CTX_set_purpose(
-            ctx, policy.isServer() ? X509_PURPOSE_SSL_SERVER : X509_PURPOSE_SSL_CLIENT) != 1) {
+    if (X509_STORE_CTX_set_purpose(ctx, policy.isServer() ? X509_PURPOSE_SSL_SERVER
+                                                          : X509_PURPOSE_SSL_CLIENT) != 1) {
         return false;
     }
     if (!policy.isServer() || !policy.hostname()) return true;

@@ -135,9 +135,10 @@ struct ReachabilityAccess {
                 {
                     std::lock_guard lock(t->mutex_);
                     auto loopNow = weakLoop.lock();
-                    bool stillScheduled = std::any_of(
-                        t->schedules_.begin(), t->schedules_.end(),
-                        [&](const auto& s) { return s.mode == mode && s.runLoop.lock() == loopNow; });
+                    bool stillScheduled =
+                        std::any_of(t->schedules_.begin(), t->schedules_.end(), [&](const auto& s) {
+                            return s.mode == mode && s.runLoop.lock() == loopNow;
+                        });
                     if (!stillScheduled) return;
                     callback = t->callback_;
                     info = const_cast<void*>(t->info_);

@@ -369,9 +369,10 @@ void CALayer::animationStopped(const std::string& keyRef, const Ref<CAAnimation>
     const std::string key = keyRef;
     const Ref<CAAnimation> animation = animationRef;
     if (!finished) return stopAnimation(key, false, true);
-    auto it = std::find_if(
-        animations_.begin(), animations_.end(),
-        [&](const std::unique_ptr<AnimationEntry>& e) { return e->key == key && e->animation == animation; });
+    auto it =
+        std::find_if(animations_.begin(), animations_.end(), [&](const std::unique_ptr<AnimationEntry>& e) {
+            return e->key == key && e->animation == animation;
+        });
     if (it == animations_.end() || (*it)->stopped) return;
     (*it)->stopped = true;
     if ((*it)->startTimer) (*it)->startTimer->invalidate();

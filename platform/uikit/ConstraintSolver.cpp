@@ -368,8 +368,8 @@ ConstraintSolver::Status ConstraintSolver::pivot(Symbol entering, std::map<Symbo
     return Status::Ok;
 }
 
-std::map<ConstraintSolver::Symbol, ConstraintSolver::Row>::iterator ConstraintSolver::leavingRow(
-    Symbol entering) {
+std::map<ConstraintSolver::Symbol, ConstraintSolver::Row>::iterator
+ConstraintSolver::leavingRow(Symbol entering) {
     double ratio = std::numeric_limits<double>::max();
     auto found = rows_.end();
     for (auto it = rows_.begin(); it != rows_.end(); ++it) {
@@ -492,8 +492,8 @@ ConstraintSolver::Status ConstraintSolver::dualOptimize() {
     return Status::Ok;
 }
 
-std::map<ConstraintSolver::Symbol, ConstraintSolver::Row>::iterator ConstraintSolver::markerLeavingRow(
-    Symbol marker) {
+std::map<ConstraintSolver::Symbol, ConstraintSolver::Row>::iterator
+ConstraintSolver::markerLeavingRow(Symbol marker) {
     double r1 = std::numeric_limits<double>::max();
     double r2 = r1;
     auto first = rows_.end(), second = rows_.end(), third = rows_.end();

@@ -465,9 +465,10 @@ class VisualFormatBuilder {
 
 }  // namespace
 
-std::vector<Ref<NSLayoutConstraint>> NSLayoutConstraint::constraintsWithVisualFormat(
-    const std::string& format, NSLayoutFormatOptions options, const Dictionary& metrics,
-    const Dictionary& views, std::string* errorMessage) {
+std::vector<Ref<NSLayoutConstraint>>
+NSLayoutConstraint::constraintsWithVisualFormat(const std::string& format, NSLayoutFormatOptions options,
+                                                const Dictionary& metrics, const Dictionary& views,
+                                                std::string* errorMessage) {
     std::vector<Ref<NSLayoutConstraint>> result;
     detail::VisualFormatError error;
     auto parsed = detail::parseVisualFormat(format, &error);
@@ -483,9 +484,9 @@ std::vector<Ref<NSLayoutConstraint>> NSLayoutConstraint::constraintsWithVisualFo
     return result;
 }
 
-std::vector<Ref<NSLayoutConstraint>> NSLayoutConstraint::constraintsWithVisualFormat(
-    const std::string& format, NSLayoutFormatOptions options, const Dictionary& metrics,
-    const Dictionary& views) {
+std::vector<Ref<NSLayoutConstraint>>
+NSLayoutConstraint::constraintsWithVisualFormat(const std::string& format, NSLayoutFormatOptions options,
+                                                const Dictionary& metrics, const Dictionary& views) {
     std::string message;
     auto result = constraintsWithVisualFormat(format, options, metrics, views, &message);
     if (!message.empty()) NSLog("Unable to parse constraint format: %@", message);

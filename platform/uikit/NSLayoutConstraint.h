@@ -96,12 +96,10 @@ class NSLayoutConstraint : public NSObject {
     ~NSLayoutConstraint() override;
     std::string className() const override { return "NSLayoutConstraint"; }
 
-    static Ref<NSLayoutConstraint> constraintWithItem(const Ref<NSObject>& firstItem,
-                                                      NSLayoutAttribute firstAttribute,
-                                                      NSLayoutRelation relation,
-                                                      const Ref<NSObject>& secondItem,
-                                                      NSLayoutAttribute secondAttribute, CGFloat multiplier,
-                                                      CGFloat constant);
+    static Ref<NSLayoutConstraint>
+    constraintWithItem(const Ref<NSObject>& firstItem, NSLayoutAttribute firstAttribute,
+                       NSLayoutRelation relation, const Ref<NSObject>& secondItem,
+                       NSLayoutAttribute secondAttribute, CGFloat multiplier, CGFloat constant);
     // The constraints the visual format describes (not yet installed). Metrics map names to
     // numbers; views map names to views. Malformed formats, unknown names, a "|" for a view
     // without superview and alignment options along the format's own axis are logged (with the

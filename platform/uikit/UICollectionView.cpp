@@ -61,16 +61,17 @@ void UICollectionView::setBackgroundView(const Ref<UIView>& view) {
     }
 }
 
-Ref<UICollectionViewLayoutAttributes> UICollectionView::layoutAttributesForItemAtIndexPath(
-    const Ref<NSIndexPath>& indexPath) {
+Ref<UICollectionViewLayoutAttributes>
+UICollectionView::layoutAttributesForItemAtIndexPath(const Ref<NSIndexPath>& indexPath) {
     if (!layout_ || !indexPath) return nullptr;
     ensureLoaded();
     prepareLayoutIfNeeded();
     return layout_->layoutAttributesForItemAtIndexPath(indexPath);
 }
 
-Ref<UICollectionViewLayoutAttributes> UICollectionView::layoutAttributesForSupplementaryElementOfKind(
-    const std::string& kind, const Ref<NSIndexPath>& indexPath) {
+Ref<UICollectionViewLayoutAttributes>
+UICollectionView::layoutAttributesForSupplementaryElementOfKind(const std::string& kind,
+                                                                const Ref<NSIndexPath>& indexPath) {
     NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!layout_ || !indexPath) return nullptr;
     ensureLoaded();
@@ -273,8 +274,9 @@ void UICollectionView::enqueueView(const Ref<UICollectionReusableView>& view, co
     if (std::find(q.begin(), q.end(), view) == q.end()) q.push_back(view);
 }
 
-Ref<UICollectionViewCell> UICollectionView::dequeueReusableCellWithReuseIdentifier(
-    const std::string& identifier, const Ref<NSIndexPath>& indexPath) {
+Ref<UICollectionViewCell>
+UICollectionView::dequeueReusableCellWithReuseIdentifier(const std::string& identifier,
+                                                         const Ref<NSIndexPath>& indexPath) {
     NS_ASSERT_MAIN_THREAD_OR(return {});
     std::optional<Key> key;
     if (indexPath && indexPath->length() >= 2) key = detail::listPosition(*indexPath);
@@ -505,8 +507,9 @@ Ref<NSIndexPath> UICollectionView::indexPathForItemAtPoint(CGPoint point) {
     return key ? pathFor(*key) : nullptr;
 }
 
-Ref<UICollectionReusableView> UICollectionView::supplementaryViewForElementKind(
-    const std::string& kind, const Ref<NSIndexPath>& indexPath) {
+Ref<UICollectionReusableView>
+UICollectionView::supplementaryViewForElementKind(const std::string& kind,
+                                                  const Ref<NSIndexPath>& indexPath) {
     NS_ASSERT_MAIN_THREAD_OR(return {});
     if (!indexPath || indexPath->length() < 2) return nullptr;
     layoutVisibleItems();

@@ -66,19 +66,22 @@ class UICollectionViewDataSource {
   public:
     virtual ~UICollectionViewDataSource() = default;
     virtual long collectionViewNumberOfItemsInSection(UICollectionView& collectionView, long section) = 0;
-    virtual Ref<UICollectionViewCell> collectionViewCellForItemAtIndexPath(
-        UICollectionView& collectionView, const Ref<NSIndexPath>& indexPath) = 0;
+    virtual Ref<UICollectionViewCell>
+    collectionViewCellForItemAtIndexPath(UICollectionView& collectionView,
+                                         const Ref<NSIndexPath>& indexPath) = 0;
     virtual long numberOfSectionsInCollectionView(UICollectionView& collectionView) { return 1; }
-    virtual Ref<UICollectionReusableView> collectionViewViewForSupplementaryElementOfKind(
-        UICollectionView& collectionView, const std::string& kind, const Ref<NSIndexPath>& indexPath) {
+    virtual Ref<UICollectionReusableView>
+    collectionViewViewForSupplementaryElementOfKind(UICollectionView& collectionView, const std::string& kind,
+                                                    const Ref<NSIndexPath>& indexPath) {
         return nullptr;
     }
 };
 
 class UICollectionViewDelegate : public virtual UIScrollViewDelegate {
   public:
-    virtual std::optional<bool> collectionViewShouldHighlightItemAtIndexPath(
-        UICollectionView& collectionView, const Ref<NSIndexPath>& indexPath) {
+    virtual std::optional<bool>
+    collectionViewShouldHighlightItemAtIndexPath(UICollectionView& collectionView,
+                                                 const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
     virtual void collectionViewDidHighlightItemAtIndexPath(UICollectionView& collectionView,
@@ -89,8 +92,9 @@ class UICollectionViewDelegate : public virtual UIScrollViewDelegate {
                                                                           const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
-    virtual std::optional<bool> collectionViewShouldDeselectItemAtIndexPath(
-        UICollectionView& collectionView, const Ref<NSIndexPath>& indexPath) {
+    virtual std::optional<bool>
+    collectionViewShouldDeselectItemAtIndexPath(UICollectionView& collectionView,
+                                                const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
     virtual void collectionViewDidSelectItemAtIndexPath(UICollectionView& collectionView,
@@ -122,10 +126,10 @@ class UICollectionView : public UIScrollView {
     void setCollectionViewLayout(const Ref<UICollectionViewLayout>& layout);
     void setCollectionViewLayout(const Ref<UICollectionViewLayout>& layout, bool animated);
     // The layout's attributes for an item or a supplementary view.
-    Ref<UICollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(
-        const Ref<NSIndexPath>& indexPath);
-    Ref<UICollectionViewLayoutAttributes> layoutAttributesForSupplementaryElementOfKind(
-        const std::string& kind, const Ref<NSIndexPath>& indexPath);
+    Ref<UICollectionViewLayoutAttributes>
+    layoutAttributesForItemAtIndexPath(const Ref<NSIndexPath>& indexPath);
+    Ref<UICollectionViewLayoutAttributes>
+    layoutAttributesForSupplementaryElementOfKind(const std::string& kind, const Ref<NSIndexPath>& indexPath);
     const Ref<UIView>& backgroundView() const { return backgroundView_; }
     void setBackgroundView(const Ref<UIView>& view);
 

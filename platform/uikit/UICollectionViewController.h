@@ -27,8 +27,9 @@ class UICollectionViewController : public UIViewController,
     long collectionViewNumberOfItemsInSection(UICollectionView& collectionView, long section) override {
         return 0;
     }
-    Ref<UICollectionViewCell> collectionViewCellForItemAtIndexPath(
-        UICollectionView& collectionView, const Ref<NSIndexPath>& indexPath) override {
+    Ref<UICollectionViewCell>
+    collectionViewCellForItemAtIndexPath(UICollectionView& collectionView,
+                                         const Ref<NSIndexPath>& indexPath) override {
         return nullptr;
     }
 

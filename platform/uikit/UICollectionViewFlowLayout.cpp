@@ -190,16 +190,17 @@ UICollectionViewFlowLayout::layoutAttributesForElementsInRect(CGRect rect) {
     return result;
 }
 
-Ref<UICollectionViewLayoutAttributes> UICollectionViewFlowLayout::layoutAttributesForItemAtIndexPath(
-    const Ref<NSIndexPath>& indexPath) {
+Ref<UICollectionViewLayoutAttributes>
+UICollectionViewFlowLayout::layoutAttributesForItemAtIndexPath(const Ref<NSIndexPath>& indexPath) {
     if (!indexPath || indexPath->length() < 2) return nullptr;
     const auto s = std::size_t(indexPath->section()), i = std::size_t(indexPath->item());
     if (s >= items_.size() || i >= items_[s].size()) return nullptr;
     return items_[s][i];
 }
 
-Ref<UICollectionViewLayoutAttributes> UICollectionViewFlowLayout::layoutAttributesForSupplementaryViewOfKind(
-    const std::string& kind, const Ref<NSIndexPath>& indexPath) {
+Ref<UICollectionViewLayoutAttributes>
+UICollectionViewFlowLayout::layoutAttributesForSupplementaryViewOfKind(const std::string& kind,
+                                                                       const Ref<NSIndexPath>& indexPath) {
     if (!indexPath || indexPath->length() < 1) return nullptr;
     const auto s = std::size_t(indexPath->section());
     if (kind == UICollectionElementKindSectionHeader && s < headers_.size()) return headers_[s];

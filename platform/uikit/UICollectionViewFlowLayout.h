@@ -35,24 +35,28 @@ class UICollectionViewDelegateFlowLayout : public virtual UICollectionViewDelega
         UICollectionView& collectionView, UICollectionViewLayout& layout, const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
-    virtual std::optional<UIEdgeInsets> collectionViewLayoutInsetForSectionAtIndex(
-        UICollectionView& collectionView, UICollectionViewLayout& layout, long section) {
+    virtual std::optional<UIEdgeInsets>
+    collectionViewLayoutInsetForSectionAtIndex(UICollectionView& collectionView,
+                                               UICollectionViewLayout& layout, long section) {
         return std::nullopt;
     }
-    virtual std::optional<CGFloat> collectionViewLayoutMinimumLineSpacingForSectionAtIndex(
-        UICollectionView& collectionView, UICollectionViewLayout& layout, long section) {
+    virtual std::optional<CGFloat>
+    collectionViewLayoutMinimumLineSpacingForSectionAtIndex(UICollectionView& collectionView,
+                                                            UICollectionViewLayout& layout, long section) {
         return std::nullopt;
     }
     virtual std::optional<CGFloat> collectionViewLayoutMinimumInteritemSpacingForSectionAtIndex(
         UICollectionView& collectionView, UICollectionViewLayout& layout, long section) {
         return std::nullopt;
     }
-    virtual std::optional<CGSize> collectionViewLayoutReferenceSizeForHeaderInSection(
-        UICollectionView& collectionView, UICollectionViewLayout& layout, long section) {
+    virtual std::optional<CGSize>
+    collectionViewLayoutReferenceSizeForHeaderInSection(UICollectionView& collectionView,
+                                                        UICollectionViewLayout& layout, long section) {
         return std::nullopt;
     }
-    virtual std::optional<CGSize> collectionViewLayoutReferenceSizeForFooterInSection(
-        UICollectionView& collectionView, UICollectionViewLayout& layout, long section) {
+    virtual std::optional<CGSize>
+    collectionViewLayoutReferenceSizeForFooterInSection(UICollectionView& collectionView,
+                                                        UICollectionViewLayout& layout, long section) {
         return std::nullopt;
     }
 };
@@ -82,12 +86,13 @@ class UICollectionViewFlowLayout : public UICollectionViewLayout {
 
     void prepareLayout() override;
     CGSize collectionViewContentSize() override { return contentSize_; }
-    std::vector<Ref<UICollectionViewLayoutAttributes>> layoutAttributesForElementsInRect(
-        CGRect rect) override;
-    Ref<UICollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(
-        const Ref<NSIndexPath>& indexPath) override;
-    Ref<UICollectionViewLayoutAttributes> layoutAttributesForSupplementaryViewOfKind(
-        const std::string& kind, const Ref<NSIndexPath>& indexPath) override;
+    std::vector<Ref<UICollectionViewLayoutAttributes>>
+    layoutAttributesForElementsInRect(CGRect rect) override;
+    Ref<UICollectionViewLayoutAttributes>
+    layoutAttributesForItemAtIndexPath(const Ref<NSIndexPath>& indexPath) override;
+    Ref<UICollectionViewLayoutAttributes>
+    layoutAttributesForSupplementaryViewOfKind(const std::string& kind,
+                                               const Ref<NSIndexPath>& indexPath) override;
     bool shouldInvalidateLayoutForBoundsChange(CGRect newBounds) override;
 
   private:

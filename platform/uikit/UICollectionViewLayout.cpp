@@ -50,8 +50,8 @@ std::string UICollectionViewLayoutAttributes::description() const {
 
 // ---- UICollectionViewLayout ---------------------------------------------------------------------
 
-Ref<UICollectionViewLayoutAttributes> UICollectionViewLayout::layoutAttributesForCell(
-    const Ref<NSIndexPath>& indexPath) const {
+Ref<UICollectionViewLayoutAttributes>
+UICollectionViewLayout::layoutAttributesForCell(const Ref<NSIndexPath>& indexPath) const {
     auto attributes = makeLayoutAttributes();
     if (!attributes) attributes = make<UICollectionViewLayoutAttributes>();
     attributes->setIndexPath(indexPath);
@@ -59,8 +59,9 @@ Ref<UICollectionViewLayoutAttributes> UICollectionViewLayout::layoutAttributesFo
     return attributes;
 }
 
-Ref<UICollectionViewLayoutAttributes> UICollectionViewLayout::layoutAttributesForSupplementary(
-    const std::string& kind, const Ref<NSIndexPath>& indexPath) const {
+Ref<UICollectionViewLayoutAttributes>
+UICollectionViewLayout::layoutAttributesForSupplementary(const std::string& kind,
+                                                         const Ref<NSIndexPath>& indexPath) const {
     auto attributes = layoutAttributesForCell(indexPath);
     attributes->setElement(UICollectionElementCategorySupplementaryView, kind);
     return attributes;

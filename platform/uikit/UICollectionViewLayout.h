@@ -32,16 +32,16 @@ class UICollectionViewLayout : public NSObject {
     // ---- the hooks ----------------------------------------------------------------------------
     virtual void prepareLayout() {}
     virtual CGSize collectionViewContentSize() { return CGSizeZero; }
-    virtual std::vector<Ref<UICollectionViewLayoutAttributes>> layoutAttributesForElementsInRect(
-        CGRect rect) {
+    virtual std::vector<Ref<UICollectionViewLayoutAttributes>>
+    layoutAttributesForElementsInRect(CGRect rect) {
         return {};
     }
-    virtual Ref<UICollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(
-        const Ref<NSIndexPath>& indexPath) {
+    virtual Ref<UICollectionViewLayoutAttributes>
+    layoutAttributesForItemAtIndexPath(const Ref<NSIndexPath>& indexPath) {
         return nullptr;
     }
-    virtual Ref<UICollectionViewLayoutAttributes> layoutAttributesForSupplementaryViewOfKind(
-        const std::string& kind, const Ref<NSIndexPath>& indexPath) {
+    virtual Ref<UICollectionViewLayoutAttributes>
+    layoutAttributesForSupplementaryViewOfKind(const std::string& kind, const Ref<NSIndexPath>& indexPath) {
         return nullptr;
     }
     virtual bool shouldInvalidateLayoutForBoundsChange(CGRect newBounds) { return false; }
@@ -58,8 +58,8 @@ class UICollectionViewLayout : public NSObject {
     }
     // New attributes of the layout's class for a cell or a supplementary view.
     Ref<UICollectionViewLayoutAttributes> layoutAttributesForCell(const Ref<NSIndexPath>& indexPath) const;
-    Ref<UICollectionViewLayoutAttributes> layoutAttributesForSupplementary(
-        const std::string& kind, const Ref<NSIndexPath>& indexPath) const;
+    Ref<UICollectionViewLayoutAttributes>
+    layoutAttributesForSupplementary(const std::string& kind, const Ref<NSIndexPath>& indexPath) const;
 
     // Marks the layout for a new pass (prepareLayout again) at the collection view's next layout.
     virtual void invalidateLayout();

@@ -28,8 +28,8 @@ std::set<Ref<UITouch>> UIEvent::touchesForWindow(const Ref<UIWindow>& window) co
     return result;
 }
 
-std::set<Ref<UITouch>> UIEvent::touchesForGestureRecognizer(
-    const Ref<UIGestureRecognizer>& recognizer) const {
+std::set<Ref<UITouch>>
+UIEvent::touchesForGestureRecognizer(const Ref<UIGestureRecognizer>& recognizer) const {
     std::set<Ref<UITouch>> result;
     for (const auto& touch : touches_) {
         for (const auto& r : touch->gestureRecognizers()) {

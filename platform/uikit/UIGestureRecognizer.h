@@ -65,18 +65,21 @@ class UIGestureRecognizerDelegate {
         return std::nullopt;
     }
     // gestureRecognizer:shouldRecognizeSimultaneouslyWithGestureRecognizer:
-    virtual std::optional<bool> gestureRecognizerShouldRecognizeSimultaneouslyWithGestureRecognizer(
-        UIGestureRecognizer& recognizer, UIGestureRecognizer& other) {
+    virtual std::optional<bool>
+    gestureRecognizerShouldRecognizeSimultaneouslyWithGestureRecognizer(UIGestureRecognizer& recognizer,
+                                                                        UIGestureRecognizer& other) {
         return std::nullopt;
     }
     // gestureRecognizer:shouldRequireFailureOfGestureRecognizer:
-    virtual std::optional<bool> gestureRecognizerShouldRequireFailureOfGestureRecognizer(
-        UIGestureRecognizer& recognizer, UIGestureRecognizer& other) {
+    virtual std::optional<bool>
+    gestureRecognizerShouldRequireFailureOfGestureRecognizer(UIGestureRecognizer& recognizer,
+                                                             UIGestureRecognizer& other) {
         return std::nullopt;
     }
     // gestureRecognizer:shouldBeRequiredToFailByGestureRecognizer:
-    virtual std::optional<bool> gestureRecognizerShouldBeRequiredToFailByGestureRecognizer(
-        UIGestureRecognizer& recognizer, UIGestureRecognizer& other) {
+    virtual std::optional<bool>
+    gestureRecognizerShouldBeRequiredToFailByGestureRecognizer(UIGestureRecognizer& recognizer,
+                                                               UIGestureRecognizer& other) {
         return std::nullopt;
     }
 };

@@ -59,8 +59,8 @@ bool UIImagePickerController::isSourceTypeAvailable(UIImagePickerControllerSourc
     return false;
 }
 
-std::vector<std::string> UIImagePickerController::availableMediaTypesForSourceType(
-    UIImagePickerControllerSourceType sourceType) {
+std::vector<std::string>
+UIImagePickerController::availableMediaTypesForSourceType(UIImagePickerControllerSourceType sourceType) {
     if (!isSourceTypeAvailable(sourceType)) return {};
     return {kUTTypeImage};
 }

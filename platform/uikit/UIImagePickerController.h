@@ -67,8 +67,9 @@ class UIImagePickerControllerDelegate {
   public:
     virtual ~UIImagePickerControllerDelegate() = default;
     // imagePickerController:didFinishPickingMediaWithInfo:
-    virtual void imagePickerControllerDidFinishPickingMediaWithInfo(
-        const Ref<UIImagePickerController>& picker, const Dictionary& info);
+    virtual void
+    imagePickerControllerDidFinishPickingMediaWithInfo(const Ref<UIImagePickerController>& picker,
+                                                       const Dictionary& info);
     // imagePickerControllerDidCancel:
     virtual void imagePickerControllerDidCancel(const Ref<UIImagePickerController>& picker);
 };
@@ -81,8 +82,8 @@ class UIImagePickerController : public UINavigationController {
 
     static bool isSourceTypeAvailable(UIImagePickerControllerSourceType sourceType);
     // {"public.image"} for an available source, empty otherwise.
-    static std::vector<std::string> availableMediaTypesForSourceType(
-        UIImagePickerControllerSourceType sourceType);
+    static std::vector<std::string>
+    availableMediaTypesForSourceType(UIImagePickerControllerSourceType sourceType);
     static bool isCameraDeviceAvailable(UIImagePickerControllerCameraDevice cameraDevice);
     static bool isFlashAvailableForCameraDevice(UIImagePickerControllerCameraDevice cameraDevice);
 

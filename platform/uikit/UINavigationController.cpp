@@ -251,8 +251,8 @@ std::vector<Ref<UIViewController>> UINavigationController::popToRootViewControll
     return popToIndex(0, animated);
 }
 
-std::vector<Ref<UIViewController>> UINavigationController::popToViewController(
-    const Ref<UIViewController>& controller, bool animated) {
+std::vector<Ref<UIViewController>>
+UINavigationController::popToViewController(const Ref<UIViewController>& controller, bool animated) {
     NS_ASSERT_MAIN_THREAD_OR(return {});
     finishRunningTransition();
     auto it = std::find(stack_.begin(), stack_.end(), controller);

@@ -55,13 +55,13 @@ class UINavigationControllerDelegate {
   public:
     virtual ~UINavigationControllerDelegate() = default;
     // navigationController:willShowViewController:animated:
-    virtual void navigationControllerWillShowViewController(
-        const Ref<UINavigationController>& navigationController, const Ref<UIViewController>& viewController,
-        bool animated) {}
+    virtual void
+    navigationControllerWillShowViewController(const Ref<UINavigationController>& navigationController,
+                                               const Ref<UIViewController>& viewController, bool animated) {}
     // navigationController:didShowViewController:animated:
-    virtual void navigationControllerDidShowViewController(
-        const Ref<UINavigationController>& navigationController, const Ref<UIViewController>& viewController,
-        bool animated) {}
+    virtual void
+    navigationControllerDidShowViewController(const Ref<UINavigationController>& navigationController,
+                                              const Ref<UIViewController>& viewController, bool animated) {}
 };
 
 class UINavigationController : public UIViewController {

@@ -853,8 +853,8 @@ void UITableView::registerHeaderFooterClass(HeaderFooterFactory factory, const s
     headerFooterRegistrations_[identifier] = std::move(factory);
 }
 
-Ref<UITableViewHeaderFooterView> UITableView::dequeueReusableHeaderFooterViewWithIdentifier(
-    const std::string& identifier) {
+Ref<UITableViewHeaderFooterView>
+UITableView::dequeueReusableHeaderFooterViewWithIdentifier(const std::string& identifier) {
     NS_ASSERT_MAIN_THREAD_OR(return {});
     auto q = headerFooterQueues_.find(identifier);
     if (q != headerFooterQueues_.end() && !q->second.empty()) {

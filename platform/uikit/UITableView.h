@@ -148,8 +148,8 @@ class UITableViewDelegate : public virtual UIScrollViewDelegate {
                                                                     const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
-    virtual std::optional<CGFloat> tableViewEstimatedHeightForRowAtIndexPath(
-        UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
+    virtual std::optional<CGFloat>
+    tableViewEstimatedHeightForRowAtIndexPath(UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
     virtual std::optional<CGFloat> tableViewHeightForHeaderInSection(UITableView& tableView, long section) {
@@ -178,14 +178,14 @@ class UITableViewDelegate : public virtual UIScrollViewDelegate {
                                                                        const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
-    virtual std::optional<Ref<NSIndexPath>> tableViewWillSelectRowAtIndexPath(
-        UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
+    virtual std::optional<Ref<NSIndexPath>>
+    tableViewWillSelectRowAtIndexPath(UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
     virtual void tableViewDidSelectRowAtIndexPath(UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
     }
-    virtual std::optional<Ref<NSIndexPath>> tableViewWillDeselectRowAtIndexPath(
-        UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
+    virtual std::optional<Ref<NSIndexPath>>
+    tableViewWillDeselectRowAtIndexPath(UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
     virtual void tableViewDidDeselectRowAtIndexPath(UITableView& tableView,
@@ -193,12 +193,13 @@ class UITableViewDelegate : public virtual UIScrollViewDelegate {
     virtual void tableViewAccessoryButtonTappedForRowWithIndexPath(UITableView& tableView,
                                                                    const Ref<NSIndexPath>& indexPath) {}
     // Editing.
-    virtual std::optional<UITableViewCellEditingStyle> tableViewEditingStyleForRowAtIndexPath(
-        UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
+    virtual std::optional<UITableViewCellEditingStyle>
+    tableViewEditingStyleForRowAtIndexPath(UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
-    virtual std::optional<std::string> tableViewTitleForDeleteConfirmationButtonForRowAtIndexPath(
-        UITableView& tableView, const Ref<NSIndexPath>& indexPath) {
+    virtual std::optional<std::string>
+    tableViewTitleForDeleteConfirmationButtonForRowAtIndexPath(UITableView& tableView,
+                                                               const Ref<NSIndexPath>& indexPath) {
         return std::nullopt;
     }
 };
@@ -326,8 +327,8 @@ class UITableView : public UIScrollView {
     using HeaderFooterFactory =
         std::function<Ref<UITableViewHeaderFooterView>(const std::string& reuseIdentifier)>;
     void registerHeaderFooterClass(HeaderFooterFactory factory, const std::string& identifier);
-    Ref<UITableViewHeaderFooterView> dequeueReusableHeaderFooterViewWithIdentifier(
-        const std::string& identifier);
+    Ref<UITableViewHeaderFooterView>
+    dequeueReusableHeaderFooterViewWithIdentifier(const std::string& identifier);
     // For tests: cells waiting in the queue of an identifier, and cells made from registrations.
     std::size_t reusableCellCount(const std::string& identifier) const;
     std::size_t cellsCreatedFromRegistrations() const { return cellsCreated_; }

@@ -49,16 +49,16 @@ void UITapGestureRecognizer::touchesEnded(const std::set<Ref<UITouch>>& touches,
     // Wait for the next tap.
     std::uint64_t generation = ++timeout_;
     Weak<UITapGestureRecognizer> weak = selfAs<UITapGestureRecognizer>();
-    dispatch_after(
-        dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(maximumTapInterval_ * 1e9)),
-        dispatch_get_main_queue(), [weak, generation] {
-            auto self = weak.lock();
-            if (!self || self->timeout_ != generation || self->state() != UIGestureRecognizerStatePossible) {
-                return;
-            }
-            self->setState(UIGestureRecognizerStateFailed);
-            detail::GestureArbiter::settle();
-        });
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(maximumTapInterval_ * 1e9)),
+                   dispatch_get_main_queue(), [weak, generation] {
+                       auto self = weak.lock();
+                       if (!self || self->timeout_ != generation ||
+                           self->state() != UIGestureRecognizerStatePossible) {
+                           return;
+                       }
+                       self->setState(UIGestureRecognizerStateFailed);
+                       detail::GestureArbiter::settle();
+                   });
 }
 
 void UITapGestureRecognizer::touchesCancelled(const std::set<Ref<UITouch>>& touches,

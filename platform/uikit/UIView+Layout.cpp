@@ -217,11 +217,10 @@ class Problem {
             if (!admissible(first) || (second && !admissible(second))) {
                 if (!constraint->reportedConflict()) {
                     constraint->setReportedConflict(true);
-                    NSLog(
-                        "The constraint %@ names an item outside the view tree it is installed in (or an "
-                        "item that is "
-                        "neither a view nor a layout guide); it takes no part in layout.",
-                        constraint->description());
+                    NSLog("The constraint %@ names an item outside the view tree it is installed in (or an "
+                          "item that is "
+                          "neither a view nor a layout guide); it takes no part in layout.",
+                          constraint->description());
                 }
                 continue;
             }
@@ -434,9 +433,8 @@ void reportConflict(const Wanted& wanted) {
             "Unable to simultaneously satisfy constraints. Will attempt to recover by breaking constraint %@",
             wanted.source->description());
     } else {
-        NSLog(
-            "Unable to simultaneously satisfy constraints: a view's autoresizing or intrinsic size is left "
-            "out.");
+        NSLog("Unable to simultaneously satisfy constraints: a view's autoresizing or intrinsic size is left "
+              "out.");
     }
 }
 

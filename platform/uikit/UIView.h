@@ -375,8 +375,8 @@ class UIView : public UIResponder {
     using AnimationDidStopSelector =
         std::function<void(const std::optional<std::string>& animationID, bool finished, void* context)>;
     static void setAnimationDidStopSelector(AnimationDidStopSelector selector);
-    static void setAnimationWillStartSelector(
-        std::function<void(const std::optional<std::string>&, void*)> selector);
+    static void
+    setAnimationWillStartSelector(std::function<void(const std::optional<std::string>&, void*)> selector);
     // The animations of this view's layer (view animations and any added directly).
     std::size_t runningAnimationCount() const;
     // False while a view animation without AllowUserInteraction runs on this view: hit testing

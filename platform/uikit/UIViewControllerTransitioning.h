@@ -93,14 +93,15 @@ class UIViewControllerTransitioningDelegate {
   public:
     virtual ~UIViewControllerTransitioningDelegate() = default;
     // animationControllerForPresentedController:presentingController:sourceController:
-    virtual Ref<UIViewControllerAnimatedTransitioning> animationControllerForPresentedController(
-        const Ref<UIViewController>& presented, const Ref<UIViewController>& presenting,
-        const Ref<UIViewController>& source) {
+    virtual Ref<UIViewControllerAnimatedTransitioning>
+    animationControllerForPresentedController(const Ref<UIViewController>& presented,
+                                              const Ref<UIViewController>& presenting,
+                                              const Ref<UIViewController>& source) {
         return nullptr;
     }
     // animationControllerForDismissedController:
-    virtual Ref<UIViewControllerAnimatedTransitioning> animationControllerForDismissedController(
-        const Ref<UIViewController>& dismissed) {
+    virtual Ref<UIViewControllerAnimatedTransitioning>
+    animationControllerForDismissedController(const Ref<UIViewController>& dismissed) {
         return nullptr;
     }
 };

@@ -67,8 +67,8 @@ RM_CODING(TRCodableChild)
 RM_PROPERTIES(TRCodableAllowed, RM_PROPERTY(a), RM_PROPERTY(b))
 RM_CODING(TRCodableAllowed)
 
-#define TR_PLAIN_PROPERTIES(Name)                                                                       \
-    RM_PROPERTIES(Name, RM_PROPERTY(title), RM_PROPERTY(amount), RM_PROPERTY(items), RM_PROPERTY(note)) \
+#define TR_PLAIN_PROPERTIES(Name)                                                                            \
+    RM_PROPERTIES(Name, RM_PROPERTY(title), RM_PROPERTY(amount), RM_PROPERTY(items), RM_PROPERTY(note))      \
     RM_PROPERTIES(Name##Sub, RM_PROPERTY(extraNote))
 
 TR_PLAIN_PROPERTIES(TRSetupKeys)

@@ -149,17 +149,17 @@ class TRCodableAllowed : public NSObject {
 };
 
 // Classes left for the setup operations, one per test.
-#define TR_PLAIN_RECORD(Name)                 \
-    class Name : public NSObject {            \
-        RM_RECORD(Name, NSObject)             \
-        std::optional<std::string> title;     \
-        std::optional<NSNumber> amount;       \
-        std::optional<Array> items;           \
-        std::optional<std::string> note;      \
-    };                                        \
-    class Name##Sub : public Name {           \
-        RM_RECORD(Name##Sub, Name)            \
-        std::optional<std::string> extraNote; \
+#define TR_PLAIN_RECORD(Name)                                                                                \
+    class Name : public NSObject {                                                                           \
+        RM_RECORD(Name, NSObject)                                                                            \
+        std::optional<std::string> title;                                                                    \
+        std::optional<NSNumber> amount;                                                                      \
+        std::optional<Array> items;                                                                          \
+        std::optional<std::string> note;                                                                     \
+    };                                                                                                       \
+    class Name##Sub : public Name {                                                                          \
+        RM_RECORD(Name##Sub, Name)                                                                           \
+        std::optional<std::string> extraNote;                                                                \
     };
 
 TR_PLAIN_RECORD(TRSetupKeys)

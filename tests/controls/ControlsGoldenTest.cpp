@@ -35,12 +35,13 @@ std::filesystem::path goldenPath(const std::string& name) {
     return testsupport::goldenDirectory("controls") / name;
 }
 
-std::string outputFolder() { return testsupport::goldenOutputFolder("controls-golden"); }
+std::string outputFolder() {
+    return testsupport::goldenOutputFolder("controls-golden");
+}
 
 // Writes the render out and compares it with the stored golden picture of that name.
 void writeOut(const Ref<UIImage>& image, const std::string& name) {
-    testsupport::compareWithGolden(image, testsupport::goldenDirectory("controls"), name,
-                                   "controls-golden");
+    testsupport::compareWithGolden(image, testsupport::goldenDirectory("controls"), name, "controls-golden");
 }
 
 using testsupport::differingShare;

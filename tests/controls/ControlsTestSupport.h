@@ -104,8 +104,8 @@ inline Ref<UIImage> render(const Ref<UIView>& view) {
 
 }  // namespace controlstest
 
-#define EXPECT_PX(image, x, y, r, g, b, a)                                                              \
-    EXPECT_TRUE(controlstest::near(controlstest::pixelAt(image, x, y), controlstest::RGBA{r, g, b, a})) \
+#define EXPECT_PX(image, x, y, r, g, b, a)                                                                   \
+    EXPECT_TRUE(controlstest::near(controlstest::pixelAt(image, x, y), controlstest::RGBA{r, g, b, a}))      \
         << "at " << (x) << ", " << (y)
 #define EXPECT_PX_TOL(image, x, y, r, g, b, a, tol)                                                          \
     EXPECT_TRUE(controlstest::near(controlstest::pixelAt(image, x, y), controlstest::RGBA{r, g, b, a}, tol)) \

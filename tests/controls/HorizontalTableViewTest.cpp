@@ -72,8 +72,9 @@ class Stickers : public HorizontalTableViewDelegate {
         if (!answerFooters) return std::nullopt;
         return footers[s];
     }
-    std::optional<CGFloat> horizontalTableViewHeightOrWidthForCellAtIndexPath(
-        HorizontalTableView&, const Ref<NSIndexPath>& path) override {
+    std::optional<CGFloat>
+    horizontalTableViewHeightOrWidthForCellAtIndexPath(HorizontalTableView&,
+                                                       const Ref<NSIndexPath>& path) override {
         auto it = extents.find(path->row());
         if (it == extents.end()) return std::nullopt;
         return it->second;

@@ -11,9 +11,9 @@
 
 #include "ControlsTestSupport.h"
 #include "PullRefreshTestSupport.h"
-#include "tests/support/GoldenImage.h"
 #include "controls/PullRefreshNormalHeader.h"
 #include "graphics/TextMeasurer.h"
+#include "tests/support/GoldenImage.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIWindowRenderer.h"
 
@@ -27,8 +27,7 @@ constexpr CGFloat kScale = 2;
 using testsupport::differingShare;
 
 void compareWithGolden(const Ref<UIImage>& image, const std::string& name) {
-    testsupport::compareWithGolden(image, testsupport::goldenDirectory("controls"), name,
-                                   "controls-golden");
+    testsupport::compareWithGolden(image, testsupport::goldenDirectory("controls"), name, "controls-golden");
 }
 
 // The darkest red channel inside a rectangle of points.

@@ -49,8 +49,8 @@ class ItemsDataSource : public UICollectionViewDataSource {
     long collectionViewNumberOfItemsInSection(UICollectionView&, long section) override {
         return section >= 0 && section < static_cast<long>(items.size()) ? items[section] : 0;
     }
-    Ref<UICollectionViewCell> collectionViewCellForItemAtIndexPath(
-        UICollectionView& view, const Ref<NSIndexPath>& indexPath) override {
+    Ref<UICollectionViewCell>
+    collectionViewCellForItemAtIndexPath(UICollectionView& view, const Ref<NSIndexPath>& indexPath) override {
         return view.dequeueReusableCellWithReuseIdentifier("item", indexPath);
     }
     std::vector<long> items;

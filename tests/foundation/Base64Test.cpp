@@ -81,13 +81,13 @@ TEST(Base64, LineBreaksEvery64WithCRLF) {
 
 TEST(Base64, LineOptions) {
     NSData data = bytes(120);
-    std::string lf = base64EncodedString(
-        data, NSDataBase64Encoding76CharacterLineLength | NSDataBase64EncodingEndLineWithLineFeed);
+    std::string lf = base64EncodedString(data, NSDataBase64Encoding76CharacterLineLength |
+                                                   NSDataBase64EncodingEndLineWithLineFeed);
     EXPECT_EQ(lf.substr(76, 1), "\n");
     EXPECT_EQ(lf.find('\r'), std::string::npos);
     EXPECT_EQ(lf.size(), 160u + 2u);
-    std::string cr = base64EncodedString(
-        data, NSDataBase64Encoding64CharacterLineLength | NSDataBase64EncodingEndLineWithCarriageReturn);
+    std::string cr = base64EncodedString(data, NSDataBase64Encoding64CharacterLineLength |
+                                                   NSDataBase64EncodingEndLineWithCarriageReturn);
     EXPECT_EQ(cr.substr(64, 1), "\r");
     EXPECT_EQ(cr.find('\n'), std::string::npos);
     // Line endings without a line length do nothing.

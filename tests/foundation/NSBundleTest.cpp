@@ -358,17 +358,16 @@ Dictionary parse(const std::string& text, bool* ok = nullptr) {
 
 TEST(StringsTableTest, EntriesCommentsAndEscapes) {
     bool ok = false;
-    auto t = parse(
-        "/* header\n comment */\n"
-        "\"quoted\" = \"a \\\"b\\\" \\\\ c\";  // trailing\n"
-        "bare_word = other.word;\n"
-        "\"lines\" = \"one\\ntwo\\tthree\";\n"
-        "\"unicode\" = \"\\U4F60\\U597D\";\n"
-        "\"pair\" = \"\\UD83D\\UDE00\";\n"
-        "\"octal\" = \"\\101\";\n"
-        "\"self\";\n"
-        "\"dup\" = \"first\"; \"dup\" = \"second\";",
-        &ok);
+    auto t = parse("/* header\n comment */\n"
+                   "\"quoted\" = \"a \\\"b\\\" \\\\ c\";  // trailing\n"
+                   "bare_word = other.word;\n"
+                   "\"lines\" = \"one\\ntwo\\tthree\";\n"
+                   "\"unicode\" = \"\\U4F60\\U597D\";\n"
+                   "\"pair\" = \"\\UD83D\\UDE00\";\n"
+                   "\"octal\" = \"\\101\";\n"
+                   "\"self\";\n"
+                   "\"dup\" = \"first\"; \"dup\" = \"second\";",
+                   &ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(t["quoted"], Value("a \"b\" \\ c"));
     EXPECT_EQ(t["bare_word"], Value("other.word"));
@@ -430,9 +429,8 @@ TEST(StringsTableTest, LoneSurrogatesBecomeReplacementCharacters) {
 }
 
 TEST(StringsTableTest, RandomMutationsNeverCrash) {
-    const std::string good =
-        "/* Errors */\n\"Request failed: %@ (%ld)\" = \"请求失败: %@ (%ld)\";\n"
-        "\"k\\\"q\" = \"\\U4F60\\n\\t\\101\";\n// line\nword = other;\n\"self\";\n";
+    const std::string good = "/* Errors */\n\"Request failed: %@ (%ld)\" = \"请求失败: %@ (%ld)\";\n"
+                             "\"k\\\"q\" = \"\\U4F60\\n\\t\\101\";\n// line\nword = other;\n\"self\";\n";
     int accepted = 0;
     for (unsigned seed = 0; seed < 5000; ++seed) {
         std::string text = testsupport::mutate(good, seed);

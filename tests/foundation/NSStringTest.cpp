@@ -215,13 +215,13 @@ TEST(NSStringEnumerate, ComposedSequencesWithStopAndReverse) {
     EXPECT_EQ(seen, (std::vector<std::string>{"y", "\U0001F600"}));
 
     int calls = 0;
-    NSString::enumerateSubstringsInRange(
-        s, NSMakeRange(0, 4),
-        NSStringEnumerationByComposedCharacterSequences | NSStringEnumerationSubstringNotRequired,
-        [&](const std::optional<std::string>& sub, NSRange, NSRange, bool&) {
-            EXPECT_FALSE(sub.has_value());
-            ++calls;
-        });
+    NSString::enumerateSubstringsInRange(s, NSMakeRange(0, 4),
+                                         NSStringEnumerationByComposedCharacterSequences |
+                                             NSStringEnumerationSubstringNotRequired,
+                                         [&](const std::optional<std::string>& sub, NSRange, NSRange, bool&) {
+                                             EXPECT_FALSE(sub.has_value());
+                                             ++calls;
+                                         });
     EXPECT_EQ(calls, 3);
     // An empty block and an empty range do nothing.
     NSString::enumerateSubstringsInRange(s, NSMakeRange(0, 4),
@@ -330,11 +330,14 @@ TEST(NSStringSearch, RegularExpressionOption) {
     EXPECT_EQ(NSString::rangeOfString("id: 4521;", "[0-9]+", NSRegularExpressionSearch), NSMakeRange(4, 4));
     EXPECT_EQ(NSString::rangeOfString("ABC", "b", NSRegularExpressionSearch | NSCaseInsensitiveSearch),
               NSMakeRange(1, 1));
-    EXPECT_EQ(NSString::rangeOfString("xab", "ab", NSRegularExpressionSearch | NSAnchoredSearch).location, NSNotFound);
+    EXPECT_EQ(NSString::rangeOfString("xab", "ab", NSRegularExpressionSearch | NSAnchoredSearch).location,
+              NSNotFound);
     EXPECT_EQ(NSString::rangeOfString("abc", "(", NSRegularExpressionSearch).location, NSNotFound);
-    EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("a1b22", "([0-9]+)", "<$1>", NSRegularExpressionSearch),
+    EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("a1b22", "([0-9]+)", "<$1>",
+                                                             NSRegularExpressionSearch),
               "a<1>b<22>");
-    EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("a1", "(", "x", NSRegularExpressionSearch), "a1");
+    EXPECT_EQ(NSString::stringByReplacingOccurrencesOfString("a1", "(", "x", NSRegularExpressionSearch),
+              "a1");
 }
 
 TEST(NSStringSearch, CharacterSets) {

@@ -312,9 +312,8 @@ TEST_F(NSUserDefaultsTest, RandomlyMutatedFilesNeverCrash) {
         valid = NSData::dataWithContentsOfFile(preferencesFile())->toString();
     }
 #else
-    valid =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n<key>a</key>\n"
-        "<string>b</string>\n<key>n</key>\n<integer>3</integer>\n</dict>\n</plist>\n";
+    valid = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n<key>a</key>\n"
+            "<string>b</string>\n<key>n</key>\n<integer>3</integer>\n</dict>\n</plist>\n";
 #endif
     auto fm = NSFileManager::defaultManager();
     for (unsigned seed = 0; seed < 300; ++seed) {

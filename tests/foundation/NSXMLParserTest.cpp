@@ -82,9 +82,9 @@ Parsed parse(const std::string& text, bool namespaces = false, bool prefixes = f
 }
 
 TEST(NSXMLParserTest, ReportsEventsInOrder) {
-    auto r = parse(
-        "<?xml version=\"1.0\"?>\n<root a=\"1\" b='x &amp; y'><!--note--><item>one &lt;two&gt;</item>"
-        "<?app do it?><empty/><![CDATA[<raw>]]></root>");
+    auto r =
+        parse("<?xml version=\"1.0\"?>\n<root a=\"1\" b='x &amp; y'><!--note--><item>one &lt;two&gt;</item>"
+              "<?app do it?><empty/><![CDATA[<raw>]]></root>");
     ASSERT_TRUE(r.ok) << (r.parser->parserError() ? r.parser->parserError()->description() : "");
     EXPECT_FALSE(r.parser->parserError());
     std::vector<std::string> expected = {"start-doc",      "<root a=1 b=x & y",

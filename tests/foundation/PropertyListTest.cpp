@@ -166,9 +166,8 @@ TEST(XMLPropertyListTest, DatesAndDataText) {
               NSPropertyListXMLFormat_v1_0);
     EXPECT_NE(text.find("<date>2001-01-01T00:00:00Z</date>"), std::string::npos);
     EXPECT_NE(text.find("aGVsbG8="), std::string::npos);
-    Value v =
-        read(xmlDocument("<array><date>1969-12-31T23:59:59Z</date><date>2016-12-06T18:00:00.5Z</date>"
-                         "<date>2000-02-29T12:00:00Z</date></array>"));
+    Value v = read(xmlDocument("<array><date>1969-12-31T23:59:59Z</date><date>2016-12-06T18:00:00.5Z</date>"
+                               "<date>2000-02-29T12:00:00Z</date></array>"));
     ASSERT_TRUE(v.isArray());
     EXPECT_EQ(v[0].date()->timeIntervalSince1970(), -1);
     EXPECT_EQ(v[1].date()->timeIntervalSince1970(), 1481047200.5);
@@ -210,9 +209,8 @@ TEST(XMLPropertyListTest, ReadsLooseButValidForms) {
 }
 
 TEST(XMLPropertyListTest, DuplicateKeysLastWins) {
-    Value v =
-        read(xmlDocument("<dict><key>a</key><integer>1</integer><key>b</key><integer>2</integer>"
-                         "<key>a</key><integer>3</integer></dict>"));
+    Value v = read(xmlDocument("<dict><key>a</key><integer>1</integer><key>b</key><integer>2</integer>"
+                               "<key>a</key><integer>3</integer></dict>"));
     EXPECT_EQ(v.dictionary()->count(), 2u);
     EXPECT_EQ(v["a"].intValue(), 3);
     EXPECT_EQ(v.dictionary()->allKeys().front(), "a");

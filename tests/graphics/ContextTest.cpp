@@ -79,7 +79,9 @@ struct LayoutCase {
 };
 
 // Names the case in test listings, so they stay readable and stable between runs.
-void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BitmapLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 

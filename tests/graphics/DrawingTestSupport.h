@@ -36,5 +36,5 @@ CGImageRef quadrantImage(int width = 2, int height = 2);
 
 }  // namespace drawtest
 
-#define EXPECT_PIXEL(actual, r, g, b, a, tol) \
+#define EXPECT_PIXEL(actual, r, g, b, a, tol)                                                                \
     EXPECT_TRUE(drawtest::near((actual), drawtest::RGBA{r, g, b, a}, tol))

@@ -199,9 +199,8 @@ TEST_F(TextTest, SingleLineTruncationModes) {
     q.lineBreakMode = NSLineBreakByTruncatingTail;
     EXPECT_EQ(TextMeasurer::deterministic().layout(q).lines[0].text, "abcd\xE2\x80\xA6");
     q.lineBreakMode = NSLineBreakByTruncatingHead;
-    EXPECT_EQ(TextMeasurer::deterministic().layout(q).lines[0].text,
-              "\xE2\x80\xA6"
-              "efgh");
+    EXPECT_EQ(TextMeasurer::deterministic().layout(q).lines[0].text, "\xE2\x80\xA6"
+                                                                     "efgh");
     q.lineBreakMode = NSLineBreakByTruncatingMiddle;
     EXPECT_EQ(TextMeasurer::deterministic().layout(q).lines[0].text, "ab\xE2\x80\xA6gh");
     q.lineBreakMode = NSLineBreakByClipping;

@@ -367,14 +367,14 @@ TEST_F(DownloaderTest, ManyThreadsAskingForTheSameURLsGetOneDownloadEach) {
     for (int t = 0; t < 6; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 4; ++i) {
-                handles[t * 4 + i] = downloader->downloadImageWithURL(
-                    urls[(t + i) % 3], 0, nullptr,
-                    [&](const Ref<UIImage>& image, const std::optional<NSData>&, const Ref<NSError>&,
-                        bool f) {
-                        if (!f) return;
-                        if (image) ++withImage;
-                        ++answered;
-                    });
+                handles[t * 4 + i] = downloader->downloadImageWithURL(urls[(t + i) % 3], 0, nullptr,
+                                                                      [&](const Ref<UIImage>& image,
+                                                                          const std::optional<NSData>&,
+                                                                          const Ref<NSError>&, bool f) {
+                                                                          if (!f) return;
+                                                                          if (image) ++withImage;
+                                                                          ++answered;
+                                                                      });
             }
         });
     }

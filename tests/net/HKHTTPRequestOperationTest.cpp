@@ -165,9 +165,9 @@ TEST_F(HTTPOperationTest, PauseSetsTheRangeFromTheBytesReceived) {
 
 TEST_F(HTTPOperationTest, PauseSendsIfRangeOnlyWithAnETag) {
     auto op = operation("/d");
-    op->connectionDidReceiveResponse(
-        nullptr, make<NSHTTPURLResponse>(NSURL::URLWithString(server.url("/d")), 200, std::string("HTTP/1.1"),
-                                         Dictionary{{"etag", "\"v1\""}}));
+    op->connectionDidReceiveResponse(nullptr, make<NSHTTPURLResponse>(NSURL::URLWithString(server.url("/d")),
+                                                                      200, std::string("HTTP/1.1"),
+                                                                      Dictionary{{"etag", "\"v1\""}}));
     op->pause();
     EXPECT_EQ(op->request()->valueForHTTPHeaderField("If-Range"), "\"v1\"");
     EXPECT_EQ(op->request()->valueForHTTPHeaderField("Range"), "bytes=0-");

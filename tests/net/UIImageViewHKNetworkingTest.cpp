@@ -145,11 +145,10 @@ TEST_F(ImageBindingTest, FailuresReachTheBlockAndKeepThePlaceholder) {
     for (const char* path : {"/missing.png", "/wrong"}) {
         auto view = make<UIImageView>();
         Ref<NSError> error;
-        UIImageView_HKNetworking::setImageWithURLRequest(
-            view, request(path), placeholder, nullptr,
-            [&](const Ref<NSURLRequest>&, const Ref<NSHTTPURLResponse>&, const Ref<NSError>& e) {
-                error = e;
-            });
+        UIImageView_HKNetworking::setImageWithURLRequest(view, request(path), placeholder, nullptr,
+                                                         [&](const Ref<NSURLRequest>&,
+                                                             const Ref<NSHTTPURLResponse>&,
+                                                             const Ref<NSError>& e) { error = e; });
         ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return error != nullptr; })) << path;
         EXPECT_EQ(view->image(), placeholder);
         EXPECT_EQ(cache->cachedImageForRequest(request(path)), nullptr);

@@ -42,10 +42,10 @@ std::string exchange(int port, const std::string& bytes) {
 TEST(LoopbackHTTPServerTest, AnswersPipelinedRequestsOnOneConnectionAndRecordsThem) {
     testsupport::LoopbackHTTPServer server;
     server.setReply("/a", testsupport::ScriptedReply::text("A"));
-    std::string out = exchange(server.port(),
-                               "GET /a?x=1 HTTP/1.1\r\nHost: h\r\n\r\n"
-                               "POST /a HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\n\r\nabc"
-                               "PUT /b HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nhi\r\n0\r\n\r\n");
+    std::string out =
+        exchange(server.port(), "GET /a?x=1 HTTP/1.1\r\nHost: h\r\n\r\n"
+                                "POST /a HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\n\r\nabc"
+                                "PUT /b HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nhi\r\n0\r\n\r\n");
     EXPECT_NE(out.find("HTTP/1.1 200 OK"), std::string::npos);
     EXPECT_NE(out.find("HTTP/1.1 404"), std::string::npos);
     auto requests = server.requests();

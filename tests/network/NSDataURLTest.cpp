@@ -64,7 +64,8 @@ TEST_F(DataWithContentsOfURLTest, ReadsFileURLs) {
 }
 
 TEST_F(DataWithContentsOfURLTest, WorksOnGlobalQueuesAtOnce) {
-    server.setDefaultHandler([](const testsupport::RecordedRequest& r) { return ScriptedReply::text(r.path); });
+    server.setDefaultHandler(
+        [](const testsupport::RecordedRequest& r) { return ScriptedReply::text(r.path); });
     auto group = dispatch_group_create();
     std::atomic<int> good{0};
     for (int i = 0; i < 16; ++i) {

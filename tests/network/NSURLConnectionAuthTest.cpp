@@ -199,7 +199,8 @@ TEST_F(ConnectionAuthTest, DigestChallengeIsAnsweredWithADigest) {
             }
         }
         auto reply = ScriptedReply::text("digest needed", 401);
-        reply.header("WWW-Authenticate", "Digest realm=\"" + realm + "\", nonce=\"" + nonce + "\", qop=\"auth\"");
+        reply.header("WWW-Authenticate",
+                     "Digest realm=\"" + realm + "\", nonce=\"" + nonce + "\", qop=\"auth\"");
         return reply;
     });
     auto d = std::make_shared<RecordingDelegate>();
@@ -214,8 +215,8 @@ TEST_F(ConnectionAuthTest, DigestChallengeIsAnsweredWithADigest) {
     EXPECT_EQ(d->status(), 200);
     EXPECT_EQ(d->body.toString(), "digest ok");
     EXPECT_EQ(d->challenges, 1);
-    EXPECT_EQ(d->events, (std::vector<std::string>{"challenge NSURLAuthenticationMethodHTTPDigest", "response 200",
-                                                   "data", "cache", "finish"}));
+    EXPECT_EQ(d->events, (std::vector<std::string>{"challenge NSURLAuthenticationMethodHTTPDigest",
+                                                   "response 200", "data", "cache", "finish"}));
 }
 
 }  // namespace

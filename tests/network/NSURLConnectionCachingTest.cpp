@@ -21,8 +21,8 @@ class ConnectionCachingTest : public ::testing::Test {
     }
     void TearDown() override { NSURLCache::setSharedURLCache(nullptr); }
 
-    std::shared_ptr<RecordingDelegate> get(
-        const std::string& path, NSURLRequestCachePolicy policy = NSURLRequestUseProtocolCachePolicy) {
+    std::shared_ptr<RecordingDelegate>
+    get(const std::string& path, NSURLRequestCachePolicy policy = NSURLRequestUseProtocolCachePolicy) {
         auto r = requestFor(server.url(path));
         r->setCachePolicy(policy);
         auto d = std::make_shared<RecordingDelegate>();

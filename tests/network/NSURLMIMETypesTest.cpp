@@ -35,15 +35,14 @@ TEST(NSURLMIMETypesTest, TypeIdentifiersLeadFromExtensionToMIMEType) {
 }
 
 TEST(NSURLMIMETypesTest, TableParsingSkipsWhatIsNotAnEntry) {
-    auto table = detail::MIMETypeTable::parse(
-        "# comment\n"
-        "image/x-one one ONE # trailing\n"
-        "not-a-type ext\n"
-        "a/b/c bad\n"
-        "text/y\n"
-        "text/z z\r\n"
-        "image/x-two one two\n"
-        "x/\tdot.ted ok\n");
+    auto table = detail::MIMETypeTable::parse("# comment\n"
+                                              "image/x-one one ONE # trailing\n"
+                                              "not-a-type ext\n"
+                                              "a/b/c bad\n"
+                                              "text/y\n"
+                                              "text/z z\r\n"
+                                              "image/x-two one two\n"
+                                              "x/\tdot.ted ok\n");
     EXPECT_EQ(table.typeForExtension("one"), "image/x-one");
     EXPECT_EQ(table.typeForExtension("two"), "image/x-two");
     EXPECT_EQ(table.typeForExtension("z"), "text/z");

@@ -188,15 +188,15 @@ TEST_F(SessionTest, DataTaskWithCompletionHandlerDeliversBodyAndResponseOnTheDel
     std::string body;
     long status = 0;
     bool onQueue = false;
-    auto task = session->dataTaskWithRequest(
-        request("/hello"), [&](const std::optional<NSData>& data, const Ref<NSURLResponse>& response,
-                               const Ref<NSError>& error) {
-            EXPECT_EQ(error, nullptr);
-            body = data ? data->toString() : "";
-            status = asKind<NSHTTPURLResponse>(response)->statusCode();
-            onQueue = NSOperationQueue::currentQueue() == session->delegateQueue();
-            done = true;
-        });
+    auto task = session->dataTaskWithRequest(request("/hello"), [&](const std::optional<NSData>& data,
+                                                                    const Ref<NSURLResponse>& response,
+                                                                    const Ref<NSError>& error) {
+        EXPECT_EQ(error, nullptr);
+        body = data ? data->toString() : "";
+        status = asKind<NSHTTPURLResponse>(response)->statusCode();
+        onQueue = NSOperationQueue::currentQueue() == session->delegateQueue();
+        done = true;
+    });
     ASSERT_NE(task, nullptr);
     EXPECT_EQ(task->state(), NSURLSessionTaskStateSuspended);
     EXPECT_EQ(server.requestCount(), 0u);
@@ -658,9 +658,9 @@ TEST_F(SessionTest, ManyTasksFromManyThreads) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 10; ++i) {
                 std::string path = "/p" + std::to_string(t) + "_" + std::to_string(i);
-                auto task = session->dataTaskWithRequest(
-                    request(path),
-                    [&, path](const std::optional<NSData>& data, auto&, const Ref<NSError>& error) {
+                auto task =
+                    session->dataTaskWithRequest(request(path), [&, path](const std::optional<NSData>& data,
+                                                                          auto&, const Ref<NSError>& error) {
                         if (!error && data && data->toString() == path) ++good;
                     });
                 task->resume();

@@ -63,9 +63,9 @@ class RecordingDelegate : public NSURLConnectionDataDelegate {
     }
     bool implementsWillSendRequestForAuthenticationChallenge() const override { return true; }
 
-    std::optional<Ref<NSURLRequest>> connectionWillSendRequest(
-        const Ref<NSURLConnection>&, const Ref<NSURLRequest>& request,
-        const Ref<NSURLResponse>& redirectResponse) override {
+    std::optional<Ref<NSURLRequest>>
+    connectionWillSendRequest(const Ref<NSURLConnection>&, const Ref<NSURLRequest>& request,
+                              const Ref<NSURLResponse>& redirectResponse) override {
         note("redirect " + (request && request->URL() ? request->URL()->path() : std::string("-")));
         ++redirects;
         if (onRedirect) return onRedirect(request, redirectResponse);
@@ -98,8 +98,9 @@ class RecordingDelegate : public NSURLConnectionDataDelegate {
         sentTotal = total;
         sentExpected = expected;
     }
-    std::optional<Ref<NSCachedURLResponse>> connectionWillCacheResponse(
-        const Ref<NSURLConnection>&, const Ref<NSCachedURLResponse>& cached) override {
+    std::optional<Ref<NSCachedURLResponse>>
+    connectionWillCacheResponse(const Ref<NSURLConnection>&,
+                                const Ref<NSCachedURLResponse>& cached) override {
         note("cache");
         ++cacheOffers;
         if (onCache) return onCache(cached);

@@ -18,9 +18,8 @@ using Bytes = std::vector<std::uint8_t>;
 const Bytes kKey128 = fromHex("2b7e151628aed2a6abf7158809cf4f3c");
 const Bytes kKey256 = fromHex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
 const Bytes kIV = fromHex("000102030405060708090a0b0c0d0e0f");
-const Bytes kPlain = fromHex(
-    "6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51"
-    "30c81c46a35ce411e5fbc1191a0a52eff69f2445df4f9b17ad2b417be66c3710");
+const Bytes kPlain = fromHex("6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51"
+                             "30c81c46a35ce411e5fbc1191a0a52eff69f2445df4f9b17ad2b417be66c3710");
 
 struct Outcome {
     CCCryptorStatus status;
@@ -42,9 +41,8 @@ Outcome crypt(CCOperation op, CCOptions options, const Bytes& key, const Bytes* 
 TEST(CCCrypt, AES128CBCMatchesTheStandardExample) {
     auto out = crypt(kCCEncrypt, 0, kKey128, &kIV, kPlain, kPlain.size());
     ASSERT_EQ(out.status, kCCSuccess);
-    EXPECT_EQ(toHex(out.bytes),
-              "7649abac8119b246cee98e9b12e9197d5086cb9b507219ee95db113a917678b2"
-              "73bed6b8e3c1743b7116e69e222295163ff1caa1681fac09120eca307586e1a7");
+    EXPECT_EQ(toHex(out.bytes), "7649abac8119b246cee98e9b12e9197d5086cb9b507219ee95db113a917678b2"
+                                "73bed6b8e3c1743b7116e69e222295163ff1caa1681fac09120eca307586e1a7");
     auto back = crypt(kCCDecrypt, 0, kKey128, &kIV, out.bytes, out.bytes.size());
     ASSERT_EQ(back.status, kCCSuccess);
     EXPECT_EQ(back.bytes, kPlain);
@@ -53,17 +51,15 @@ TEST(CCCrypt, AES128CBCMatchesTheStandardExample) {
 TEST(CCCrypt, AES128ECBMatchesTheStandardExample) {
     auto out = crypt(kCCEncrypt, kCCOptionECBMode, kKey128, nullptr, kPlain, kPlain.size());
     ASSERT_EQ(out.status, kCCSuccess);
-    EXPECT_EQ(toHex(out.bytes),
-              "3ad77bb40d7a3660a89ecaf32466ef97f5d3d58503b9699de785895a96fdbaaf"
-              "43b1cd7f598ece23881b00e3ed0306887b0c785e27e8ad3f8223207104725dd4");
+    EXPECT_EQ(toHex(out.bytes), "3ad77bb40d7a3660a89ecaf32466ef97f5d3d58503b9699de785895a96fdbaaf"
+                                "43b1cd7f598ece23881b00e3ed0306887b0c785e27e8ad3f8223207104725dd4");
 }
 
 TEST(CCCrypt, AES256CBCIsChosenByKeyLength) {
     auto out = crypt(kCCEncrypt, 0, kKey256, &kIV, kPlain, kPlain.size());
     ASSERT_EQ(out.status, kCCSuccess);
-    EXPECT_EQ(toHex(out.bytes),
-              "f58c4c04d6e5f1ba779eabfb5f7bfbd69cfc4e967edb808d679f777bc6702c7d"
-              "39f23369a9d9bacfa530e26304231461b2eb05e2c39be9fcda6c19078c6a9d1b");
+    EXPECT_EQ(toHex(out.bytes), "f58c4c04d6e5f1ba779eabfb5f7bfbd69cfc4e967edb808d679f777bc6702c7d"
+                                "39f23369a9d9bacfa530e26304231461b2eb05e2c39be9fcda6c19078c6a9d1b");
 }
 
 TEST(CCCrypt, PaddingAlwaysAddsUpToOneBlock) {

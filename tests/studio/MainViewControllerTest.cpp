@@ -29,8 +29,9 @@ class MainViewControllerTest : public ScreenTest {
     void SetUp() override {
         ScreenTest::SetUp();
         UIStoryboard::registerStoryboard("Car", std::string("StudioStandIn"));
-        UIStoryboard::registerScene("Car", "StudioStandIn",
-                                    [](UIStoryboard&) -> Ref<UIViewController> { return make<StudioStandIn>(); });
+        UIStoryboard::registerScene("Car", "StudioStandIn", [](UIStoryboard&) -> Ref<UIViewController> {
+            return make<StudioStandIn>();
+        });
     }
 
     // The app's first screen, as the main storyboard makes it.
@@ -95,7 +96,8 @@ TEST_F(MainViewControllerTest, TheIndicatorIsTwiceTheHeaderWideAndSlidesUnderThe
     auto rizur = tab(home->btnRizur);
     UITestDriver::tap(rizur);
     CGFloat screenWidth = UIScreen::mainScreen()->bounds().size.width;
-    EXPECT_NEAR(home->buttonIndicatorLeftConstraint.lock()->constant(), rizur->center().x - screenWidth, 1e-6);
+    EXPECT_NEAR(home->buttonIndicatorLeftConstraint.lock()->constant(), rizur->center().x - screenWidth,
+                1e-6);
     clock.advance(0.3);
     // The strip's middle is under the tab's centre.
     EXPECT_NEAR(CGRectGetMidX(indicator->frame()), rizur->center().x, 0.5);
@@ -221,7 +223,8 @@ TEST_F(MainViewControllerTest, SignedInTheStudioSlidesInFromTheLeft) {
     UITestDriver::tap(home->modifyEntranceButton.lock());
     auto studio = std::dynamic_pointer_cast<StudioStandIn>(home->presentedViewController());
     ASSERT_TRUE(studio);
-    EXPECT_EQ(studio->transitioningDelegate().get(), static_cast<UIViewControllerTransitioningDelegate*>(home.get()));
+    EXPECT_EQ(studio->transitioningDelegate().get(),
+              static_cast<UIViewControllerTransitioningDelegate*>(home.get()));
     EXPECT_TRUE(std::dynamic_pointer_cast<QVNTransitionAnimator>(
         home->animationControllerForPresentedController(studio, home, home)));
     EXPECT_NE(home->animationControllerForPresentedController(studio, home, home),
@@ -347,7 +350,8 @@ TEST_F(MainViewControllerTest, TheUnreadDotFollowsTheInboxAnswer) {
     ASSERT_TRUE(waitUntil([&] { return home->hasDotImage() && home->dotImage()->superview(); }));
     auto dot = home->dotImage();
     EXPECT_EQ(dot->superview(), home->btnMy.lock());
-    EXPECT_TRUE(CGRectEqualToRect(dot->frame(), CGRectMake(home->btnMy.lock()->frame().size.width - 10, 0, 10, 10)));
+    EXPECT_TRUE(
+        CGRectEqualToRect(dot->frame(), CGRectMake(home->btnMy.lock()->frame().size.width - 10, 0, 10, 10)));
 
     unread = 0;
     home->checkread();

@@ -257,12 +257,12 @@ TEST_F(QVNCarModelTest, CarWordsThatLeaveTheCacheFolderHaveNoFolder) {
 }
 
 TEST_F(QVNCarModelTest, ValuesOfTheWrongKindReadAsAbsent) {
-    car->prepareForModify(Dictionary{
-        {"showcase", "wide"},
-        {"updated", 5},
-        {"parts",
-         Array{Value(3), Value("x"), Dictionary{{"partSelector", 9}, {"options", "none"}, {"z", "3"}}}},
-        {"modificator", Dictionary()}});
+    car->prepareForModify(
+        Dictionary{{"showcase", "wide"},
+                   {"updated", 5},
+                   {"parts", Array{Value(3), Value("x"),
+                                   Dictionary{{"partSelector", 9}, {"options", "none"}, {"z", "3"}}}},
+                   {"modificator", Dictionary()}});
     EXPECT_EQ(car->showcaseSize().width, 0);
     EXPECT_FALSE(car->updated);
     ASSERT_EQ(car->parts().size(), 1u);

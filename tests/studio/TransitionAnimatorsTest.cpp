@@ -65,7 +65,9 @@ class TransitionTest : public ::testing::Test {
     std::shared_ptr<RecordingContext> context;
 };
 
-bool near(double a, double b) { return std::fabs(a - b) < 1e-6; }
+bool near(double a, double b) {
+    return std::fabs(a - b) < 1e-6;
+}
 
 }  // namespace
 
@@ -81,7 +83,8 @@ TEST_F(TransitionTest, SlideInStartsOneScreenLeftAndEndsOnTheScreenWhateverTheCo
     EXPECT_EQ(context->container->subviews()[0], context->from->view());
     EXPECT_EQ(context->container->subviews()[1], context->to->view());
     EXPECT_TRUE(CGRectEqualToRect(context->to->view()->frame(), screen));
-    auto slide = std::dynamic_pointer_cast<CABasicAnimation>(context->to->view()->layer()->animationForKey("position"));
+    auto slide = std::dynamic_pointer_cast<CABasicAnimation>(
+        context->to->view()->layer()->animationForKey("position"));
     ASSERT_TRUE(slide);
     EXPECT_EQ(slide->duration(), 0.5);
     auto start = std::dynamic_pointer_cast<NSValue>(slide->fromValue().object());
@@ -121,8 +124,8 @@ TEST_F(TransitionTest, PopLaysTheBackdropBelowAndLeavesTheFromViewAlone) {
     EXPECT_TRUE(CGAffineTransformIsIdentity(context->to->view()->transform()));
     EXPECT_EQ(animator->gradientView()->alpha(), 1.0);
 
-    auto keyframes =
-        std::dynamic_pointer_cast<CAKeyframeAnimation>(context->to->view()->layer()->animationForKey("transform"));
+    auto keyframes = std::dynamic_pointer_cast<CAKeyframeAnimation>(
+        context->to->view()->layer()->animationForKey("transform"));
     ASSERT_TRUE(keyframes);
     EXPECT_EQ(keyframes->duration(), 1.0);
     clock.advance(0.99);
@@ -138,11 +141,12 @@ TEST_F(TransitionTest, ALongerPopStillFadesTheBackdropInOneSecond) {
     animator->setDuration(2.0);
     EXPECT_EQ(animator->transitionDuration(context), 2.0);
     animator->animateTransition(context);
-    auto fade = std::dynamic_pointer_cast<CABasicAnimation>(animator->gradientView()->layer()->animationForKey("opacity"));
+    auto fade = std::dynamic_pointer_cast<CABasicAnimation>(
+        animator->gradientView()->layer()->animationForKey("opacity"));
     ASSERT_TRUE(fade);
     EXPECT_EQ(fade->duration(), 1.0);
-    auto keyframes =
-        std::dynamic_pointer_cast<CAKeyframeAnimation>(context->to->view()->layer()->animationForKey("transform"));
+    auto keyframes = std::dynamic_pointer_cast<CAKeyframeAnimation>(
+        context->to->view()->layer()->animationForKey("transform"));
     ASSERT_TRUE(keyframes);
     EXPECT_EQ(keyframes->duration(), 2.0);
     clock.advance(1.5);
@@ -154,8 +158,8 @@ TEST_F(TransitionTest, ALongerPopStillFadesTheBackdropInOneSecond) {
 TEST_F(TransitionTest, PopKeyFramesGrowShrinkAndSettle) {
     auto animator = make<PopAnimator>();
     animator->animateTransition(context);
-    auto keyframes =
-        std::dynamic_pointer_cast<CAKeyframeAnimation>(context->to->view()->layer()->animationForKey("transform"));
+    auto keyframes = std::dynamic_pointer_cast<CAKeyframeAnimation>(
+        context->to->view()->layer()->animationForKey("transform"));
     ASSERT_TRUE(keyframes);
     // The start (0.7) and the three frames' ends.
     std::vector<double> scales;
@@ -217,7 +221,8 @@ TEST_F(TransitionTest, AnimatorsWithoutViewsStillEndTheTransition) {
 // ---- the backdrop -------------------------------------------------------------------------------
 
 TEST(GradientViewTest, BothInitialisersGiveAClearStretchingView) {
-    for (const Ref<GradientView>& view : {make<GradientView>(), make<GradientView>(CGRectMake(0, 0, 50, 50))}) {
+    for (const Ref<GradientView>& view :
+         {make<GradientView>(), make<GradientView>(CGRectMake(0, 0, 50, 50))}) {
         ASSERT_TRUE(view->backgroundColor());
         EXPECT_TRUE(view->backgroundColor()->isEqual(*UIColor::clearColor()));
         EXPECT_EQ(view->autoresizingMask(), 18u);

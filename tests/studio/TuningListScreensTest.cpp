@@ -43,8 +43,8 @@ class TuningListScreensTest : public ScreenTest {
     }
     template <class T>
     Ref<T> scene(const char* identifier) {
-        return std::dynamic_pointer_cast<T>(
-            UIStoryboard::storyboardWithName("Car", nullptr)->instantiateViewControllerWithIdentifier(identifier));
+        return std::dynamic_pointer_cast<T>(UIStoryboard::storyboardWithName("Car", nullptr)
+                                                ->instantiateViewControllerWithIdentifier(identifier));
     }
     Ref<QVNTuningList> store(const std::string& name) {
         auto list = make<QVNTuningList>();
@@ -52,11 +52,12 @@ class TuningListScreensTest : public ScreenTest {
         list->car_id = NSNumber::numberWithInt(101);
         list->optionGroup = Dictionary{{"lunke", "运动轮毂"}, {"weiyi", "碳纤尾翼"}};
         bool done = false;
-        QVNTuningList::upLoadTuningList(list, [&](const std::optional<NSNumber>& id, const Ref<NSError>& error) {
-            EXPECT_FALSE(error);
-            list->tuninglist_id = id;
-            done = true;
-        });
+        QVNTuningList::upLoadTuningList(list,
+                                        [&](const std::optional<NSNumber>& id, const Ref<NSError>& error) {
+                                            EXPECT_FALSE(error);
+                                            list->tuninglist_id = id;
+                                            done = true;
+                                        });
         EXPECT_TRUE(waitUntil([&] { return done; }));
         return list;
     }
@@ -68,7 +69,9 @@ class TuningListScreensTest : public ScreenTest {
         return list;
     }
     std::string hudText(const Ref<VHProgressHUD>& hud) { return hud->labelText().value_or(""); }
-    bool hudShowing(const Ref<VHProgressHUD>& hud) { return hud->superview() && hud->alpha() > 0.5 && !hud->isHidden(); }
+    bool hudShowing(const Ref<VHProgressHUD>& hud) {
+        return hud->superview() && hud->alpha() > 0.5 && !hud->isHidden();
+    }
 
     Ref<UIViewController> home;
     Ref<RecordingStudio> studio;
@@ -105,8 +108,10 @@ TEST_F(TuningListScreensTest, ListsAreShownWithTheFirstChosen) {
     ASSERT_TRUE(list->selectedTuningList());
     EXPECT_TRUE(list->selectedTuningList()->selected);
     settle();
-    auto first = std::dynamic_pointer_cast<QVNTuningListCell>(table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)));
-    auto second = std::dynamic_pointer_cast<QVNTuningListCell>(table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(1, 0)));
+    auto first = std::dynamic_pointer_cast<QVNTuningListCell>(
+        table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)));
+    auto second = std::dynamic_pointer_cast<QVNTuningListCell>(
+        table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(1, 0)));
     ASSERT_TRUE(first && second);
     EXPECT_EQ(first->accessoryType(), UITableViewCellAccessoryCheckmark);
     EXPECT_EQ(second->accessoryType(), UITableViewCellAccessoryNone);
@@ -212,8 +217,10 @@ TEST_F(TuningListScreensTest, ReadingAStoredListClosesBothScreensAndTellsTheStud
     EXPECT_EQ(detail->tuningList(), list->selectedTuningList());
     EXPECT_EQ(detail->delegate().get(), static_cast<TuningDetailViewControllerDelegate*>(list.get()));
     auto button = detail->rightFirstButton.lock();
-    EXPECT_EQ(button->imageForState(UIControlStateNormal), HomeStandInPages::imageNamed("duquqingdan_up.png"));
-    EXPECT_EQ(button->imageForState(UIControlStateSelected), HomeStandInPages::imageNamed("duquqingdan_down.png"));
+    EXPECT_EQ(button->imageForState(UIControlStateNormal),
+              HomeStandInPages::imageNamed("duquqingdan_up.png"));
+    EXPECT_EQ(button->imageForState(UIControlStateSelected),
+              HomeStandInPages::imageNamed("duquqingdan_down.png"));
     UITestDriver::tap(button);
     clock.advance(1.5);
     ASSERT_EQ(studio->read.size(), 1u);
@@ -296,7 +303,8 @@ TEST(TuningListNameFilterTest, MutatedInputNeverCrashesAndAgreesWithTheRanges) {
         bool accepted = TuningListSaveViewController::acceptsReplacement(text);
         bool anyAllowed = false;
         std::size_t at = 0;
-        while (at < text.size()) anyAllowed |= TuningListSaveViewController::isAllowedCharacter(detail::decodeUTF8(text, at));
+        while (at < text.size())
+            anyAllowed |= TuningListSaveViewController::isAllowedCharacter(detail::decodeUTF8(text, at));
         EXPECT_EQ(accepted, text.empty() || anyAllowed);
     }
 }
@@ -321,10 +329,13 @@ class SaveBoxTest : public TuningListScreensTest {
 
 TEST_F(SaveBoxTest, TheBoxIsItsOwnPopAndSlideOutDelegate) {
     auto box = scene<TuningListSaveViewController>(MainStoryboard::kTuningSaveIdentifier);
-    EXPECT_EQ(box->transitioningDelegate().get(), static_cast<UIViewControllerTransitioningDelegate*>(box.get()));
+    EXPECT_EQ(box->transitioningDelegate().get(),
+              static_cast<UIViewControllerTransitioningDelegate*>(box.get()));
     EXPECT_EQ(box->modalPresentationStyle(), UIModalPresentationCustom);
-    EXPECT_TRUE(std::dynamic_pointer_cast<PopAnimator>(box->animationControllerForPresentedController(box, studio, studio)));
-    EXPECT_TRUE(std::dynamic_pointer_cast<SlideOutAnimationController>(box->animationControllerForDismissedController(box)));
+    EXPECT_TRUE(std::dynamic_pointer_cast<PopAnimator>(
+        box->animationControllerForPresentedController(box, studio, studio)));
+    EXPECT_TRUE(std::dynamic_pointer_cast<SlideOutAnimationController>(
+        box->animationControllerForDismissedController(box)));
 }
 
 TEST_F(SaveBoxTest, TheStoreButtonFollowsTheFieldAndEmojiAreRefused) {

@@ -250,9 +250,9 @@ ScriptedReply TestCollector::handle(const RecordedRequest& request) {
     return reply;
 }
 
-Ref<TATImprint> TestCollector::makeImprint(
-    const std::vector<std::pair<std::string, std::optional<std::string>>>& values, std::int32_t version,
-    std::int64_t ts) {
+Ref<TATImprint>
+TestCollector::makeImprint(const std::vector<std::pair<std::string, std::optional<std::string>>>& values,
+                           std::int32_t version, std::int64_t ts) {
     auto imprint = make<TATImprint>();
     TATMap<Ref<TATImprintValue>> map;
     for (const auto& [key, value] : values) {

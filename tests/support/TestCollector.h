@@ -78,9 +78,9 @@ class TestCollector {
 
     // An imprint of the given settings whose checksum the library accepts (the same rule: keys
     // sorted case-insensitively, "%@%@%qi%@" per entry, the version, lower-case MD5).
-    static Ref<TATImprint> makeImprint(
-        const std::vector<std::pair<std::string, std::optional<std::string>>>& values,
-        std::int32_t version = 1, std::int64_t ts = 1700000000000);
+    static Ref<TATImprint>
+    makeImprint(const std::vector<std::pair<std::string, std::optional<std::string>>>& values,
+                std::int32_t version = 1, std::int64_t ts = 1700000000000);
     // Decoding used by the collector, for tests that read envelope files directly.
     static ReceivedEnvelope decode(const std::string& body);
 

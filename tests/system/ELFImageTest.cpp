@@ -51,9 +51,8 @@ class ELFBuilder {
         const std::size_t headerSize = is64 ? 64 : 52, entrySize = is64 ? 56 : 32;
         std::size_t offset = headerSize + entrySize * segments.size();
         std::string out;
-        out +=
-            "\x7f"
-            "ELF";
+        out += "\x7f"
+               "ELF";
         out += static_cast<char>(is64 ? 2 : 1);
         out += static_cast<char>(little ? 1 : 2);
         out += '\1';
@@ -188,10 +187,9 @@ TEST(ELFImage, MissingPartsAreReportedAsAbsent) {
 TEST(ELFImage, RefusesWhatIsNotELF) {
     std::string why;
     EXPECT_FALSE(parse("", &why));
-    EXPECT_FALSE(
-        parse("\x7f"
-              "ELF",
-              &why));
+    EXPECT_FALSE(parse("\x7f"
+                       "ELF",
+                       &why));
     EXPECT_FALSE(parse(std::string(64, '\0'), &why));
     EXPECT_EQ(why, "not an ELF file");
     std::string bytes = typicalExecutable().build();

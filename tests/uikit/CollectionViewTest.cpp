@@ -58,16 +58,16 @@ class StaggeredLayout : public UICollectionViewLayout {
         auto cv = collectionView();
         return {cv ? cv->bounds().size.width : 0, contentHeight};
     }
-    std::vector<Ref<UICollectionViewLayoutAttributes>> layoutAttributesForElementsInRect(
-        CGRect rect) override {
+    std::vector<Ref<UICollectionViewLayoutAttributes>>
+    layoutAttributesForElementsInRect(CGRect rect) override {
         std::vector<Ref<UICollectionViewLayoutAttributes>> out;
         for (const auto& a : cache) {
             if (CGRectIntersectsRect(a->frame(), rect)) out.push_back(a);
         }
         return out;
     }
-    Ref<UICollectionViewLayoutAttributes> layoutAttributesForItemAtIndexPath(
-        const Ref<NSIndexPath>& p) override {
+    Ref<UICollectionViewLayoutAttributes>
+    layoutAttributesForItemAtIndexPath(const Ref<NSIndexPath>& p) override {
         return p && std::size_t(p->item()) < cache.size() ? cache[std::size_t(p->item())] : nullptr;
     }
     bool shouldInvalidateLayoutForBoundsChange(CGRect) override { return invalidateOnBounds; }
@@ -105,8 +105,9 @@ class Items : public UICollectionViewDataSource, public UICollectionViewDelegate
         if (auto tag = std::dynamic_pointer_cast<TagCell>(cell)) tag->shows = p->item();
         return cell;
     }
-    Ref<UICollectionReusableView> collectionViewViewForSupplementaryElementOfKind(
-        UICollectionView& cv, const std::string& kind, const Ref<NSIndexPath>& p) override {
+    Ref<UICollectionReusableView>
+    collectionViewViewForSupplementaryElementOfKind(UICollectionView& cv, const std::string& kind,
+                                                    const Ref<NSIndexPath>& p) override {
         return cv.dequeueReusableSupplementaryViewOfKind(kind, "header", p);
     }
     std::optional<CGSize> collectionViewLayoutSizeForItemAtIndexPath(UICollectionView&,

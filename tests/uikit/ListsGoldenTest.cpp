@@ -42,9 +42,9 @@ class Pixels {
     std::size_t width_;
 };
 
-#define EXPECT_AT(pixels, x, y, r, g, b, tolerance)                                                        \
-    EXPECT_TRUE(controlstest::colorNear((pixels).at(int((x)*kScale), int((y)*kScale)), RGBA{r, g, b, 255}, \
-                                        tolerance))                                                        \
+#define EXPECT_AT(pixels, x, y, r, g, b, tolerance)                                                          \
+    EXPECT_TRUE(controlstest::colorNear((pixels).at(int((x)*kScale), int((y)*kScale)), RGBA{r, g, b, 255},   \
+                                        tolerance))                                                          \
         << "at " << (x) << ", " << (y)
 
 constexpr CGFloat kScale = 2;

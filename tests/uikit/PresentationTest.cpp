@@ -69,15 +69,16 @@ class TestAnimator : public NSObject, public UIViewControllerAnimatedTransitioni
 
 class TestTransitioningDelegate : public NSObject, public UIViewControllerTransitioningDelegate {
   public:
-    Ref<UIViewControllerAnimatedTransitioning> animationControllerForPresentedController(
-        const Ref<UIViewController>& presented, const Ref<UIViewController>& presenting,
-        const Ref<UIViewController>& source) override {
+    Ref<UIViewControllerAnimatedTransitioning>
+    animationControllerForPresentedController(const Ref<UIViewController>& presented,
+                                              const Ref<UIViewController>& presenting,
+                                              const Ref<UIViewController>& source) override {
         presentedAsked = presented;
         presentingAsked = presenting;
         return presenter;
     }
-    Ref<UIViewControllerAnimatedTransitioning> animationControllerForDismissedController(
-        const Ref<UIViewController>& dismissed) override {
+    Ref<UIViewControllerAnimatedTransitioning>
+    animationControllerForDismissedController(const Ref<UIViewController>& dismissed) override {
         dismissedAsked = dismissed;
         return dismisser;
     }
@@ -338,9 +339,9 @@ TEST_F(PresentationTest, AnimatorThatTakesThePresentersViewIntoTheContainer) {
     };
     class Delegate : public NSObject, public UIViewControllerTransitioningDelegate {
       public:
-        Ref<UIViewControllerAnimatedTransitioning> animationControllerForPresentedController(
-            const Ref<UIViewController>&, const Ref<UIViewController>&,
-            const Ref<UIViewController>&) override {
+        Ref<UIViewControllerAnimatedTransitioning>
+        animationControllerForPresentedController(const Ref<UIViewController>&, const Ref<UIViewController>&,
+                                                  const Ref<UIViewController>&) override {
             return make<SlideIn>();
         }
     };

@@ -253,10 +253,9 @@ TEST_F(WebViewTest, ScriptsAreRecordedAndAnsweredAsScripted) {
 }
 
 TEST_F(WebViewTest, MarkupIsStrippedForTheText) {
-    web->loadHTMLString(
-        "<html><head><style>p{color:red}</style><script>var a = '<p>';</script></head>"
-        "<body><div>one</div><p>two &amp; three</p>four&nbsp;five<br>six</body></html>",
-        nullptr);
+    web->loadHTMLString("<html><head><style>p{color:red}</style><script>var a = '<p>';</script></head>"
+                        "<body><div>one</div><p>two &amp; three</p>four&nbsp;five<br>six</body></html>",
+                        nullptr);
     testsupport::drainMainRunLoop();
     EXPECT_EQ(web->shownText(), "one\ntwo & three\nfour five\nsix");
     // Broken markup does not hang or throw.
@@ -278,8 +277,9 @@ TEST_F(WebViewTest, MutatedMarkupNeverBreaksTheTextReader) {
 
 TEST_F(WebViewTest, AnAddedTapRecognisesBesideTheViewsOwnWhenAllowed) {
     struct Together : NSObject, UIGestureRecognizerDelegate {
-        std::optional<bool> gestureRecognizerShouldRecognizeSimultaneouslyWithGestureRecognizer(
-            UIGestureRecognizer&, UIGestureRecognizer&) override {
+        std::optional<bool>
+        gestureRecognizerShouldRecognizeSimultaneouslyWithGestureRecognizer(UIGestureRecognizer&,
+                                                                            UIGestureRecognizer&) override {
             return true;
         }
     };

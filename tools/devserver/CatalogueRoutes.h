@@ -46,7 +46,7 @@ class CatalogueRoutes {
 
 // Installs the catalogue routes on the server: the given catalogue, or a newly generated one with
 // the default options. Answers the routes' handle.
-std::shared_ptr<CatalogueRoutes> addCatalogueRoutes(
-    DevServer& server, std::shared_ptr<catalogue::SampleCatalogue> catalogue = nullptr);
+std::shared_ptr<CatalogueRoutes>
+addCatalogueRoutes(DevServer& server, std::shared_ptr<catalogue::SampleCatalogue> catalogue = nullptr);
 
 }  // namespace devserver

@@ -76,9 +76,10 @@ void WBSendMessageToWeiboRequest::encodeWithCoder(NSCoder& coder) const {
     coder.encodeObject(accessToken_, "accessToken");
 }
 
-Ref<WBSendMessageToWeiboRequest> WBSendMessageToWeiboRequest::requestWithMessage(
-    const Ref<WBMessageObject>& message, const Ref<WBAuthorizeRequest>& authInfo,
-    const std::optional<std::string>& access_token) {
+Ref<WBSendMessageToWeiboRequest>
+WBSendMessageToWeiboRequest::requestWithMessage(const Ref<WBMessageObject>& message,
+                                                const Ref<WBAuthorizeRequest>& authInfo,
+                                                const std::optional<std::string>& access_token) {
     auto request = make<WBSendMessageToWeiboRequest>();
     request->setMessage(message);
     request->setAuthRequest(authInfo);

@@ -78,9 +78,9 @@ class WBSendMessageToWeiboRequest : public WBBaseRequest {
     static Ref<WBSendMessageToWeiboRequest> request() { return make<WBSendMessageToWeiboRequest>(); }
     // The share request for the message, signing in with authInfo when the access token (which
     // may be nil) does not do.
-    static Ref<WBSendMessageToWeiboRequest> requestWithMessage(
-        const Ref<WBMessageObject>& message, const Ref<WBAuthorizeRequest>& authInfo,
-        const std::optional<std::string>& access_token);
+    static Ref<WBSendMessageToWeiboRequest>
+    requestWithMessage(const Ref<WBMessageObject>& message, const Ref<WBAuthorizeRequest>& authInfo,
+                       const std::optional<std::string>& access_token);
 
     const Ref<WBMessageObject>& message() const { return message_; }
     void setMessage(Ref<WBMessageObject> message) { message_ = std::move(message); }

@@ -131,7 +131,8 @@ void WeiboSDK::removeRegistrationHook(long token) {
 }
 
 bool WeiboSDK::isWeiboAppInstalled() {
-    return UIApplication::sharedApplication()->canOpenURL(NSURL::URLWithString(std::string(kScheme) + "://request"));
+    return UIApplication::sharedApplication()->canOpenURL(
+        NSURL::URLWithString(std::string(kScheme) + "://request"));
 }
 
 std::string WeiboSDK::getSDKVersion() {

@@ -130,10 +130,9 @@ TEST_F(GPXFramebufferTest, LocksCountAndOverReleaseIsReported) {
     EXPECT_EQ(framebuffer->framebufferReferenceCount(), 0u);
     EXPECT_TRUE(recorder.messages().empty());
     framebuffer->unlock();
-    EXPECT_TRUE(
-        recorder.saw("Tried to overrelease a framebuffer, did you forget to call "
-                     "-useNextFrameForImageCapture before using "
-                     "-imageFromCurrentFramebuffer?"));
+    EXPECT_TRUE(recorder.saw("Tried to overrelease a framebuffer, did you forget to call "
+                             "-useNextFrameForImageCapture before using "
+                             "-imageFromCurrentFramebuffer?"));
     EXPECT_EQ(framebuffer->framebufferReferenceCount(), 0u);
     // Returned once only.
     const auto key = GPXFramebufferCache::hashForSize(size(43, 21), kGPUTextureOptionsDefault, false);

@@ -352,9 +352,9 @@ TEST_F(WXApiFromWeChatTest, WeChatsThreeRequestsReachOnReq) {
 }
 
 TEST_F(WXApiFromWeChatTest, ANullDelegateStillConsumesTheURL) {
-    wechat->writeRawTransfer(
-        kAppID, *detail::wechat::encodeTransfer(Dictionary{{detail::wechat::kKeyKind, 3}}, kAppID,
-                                                detail::wechat::kOriginWeChat));
+    wechat->writeRawTransfer(kAppID,
+                             *detail::wechat::encodeTransfer(Dictionary{{detail::wechat::kKeyKind, 3}},
+                                                             kAppID, detail::wechat::kOriginWeChat));
     auto url = NSURL::URLWithString(std::string(kAppID) + "://platformId=wechat");
     EXPECT_TRUE(WXApi::handleOpenURL(url, nullptr));
     EXPECT_FALSE(WXApi::handleOpenURL(url, nullptr));

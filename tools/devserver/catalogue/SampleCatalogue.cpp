@@ -404,9 +404,9 @@ std::optional<Picture> SampleCatalogue::sourceDrawing(const std::string& car_en,
     return store_->drawPart(painter, *sample, *option, angle, attach);
 }
 
-std::optional<Picture> SampleCatalogue::carDrawing(
-    const std::string& car_en, int angle,
-    const std::vector<std::pair<std::string, std::string>>& choices) const {
+std::optional<Picture>
+SampleCatalogue::carDrawing(const std::string& car_en, int angle,
+                            const std::vector<std::pair<std::string, std::string>>& choices) const {
     const SampleCar* sample = car(car_en);
     if (!sample || angle < 1 || angle > kAngleCount) return std::nullopt;
     return store_->carPicture(*sample, choices, angle);

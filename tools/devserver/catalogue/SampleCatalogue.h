@@ -97,9 +97,9 @@ class SampleCatalogue {
     // The whole car at an angle, parts stacked by layer: each part shows the option `choices`
     // names for its selector, else its default (no suspension offset). nullopt for an unknown car
     // or an angle outside 1 ... 25.
-    std::optional<Picture> carDrawing(
-        const std::string& car_en, int angle,
-        const std::vector<std::pair<std::string, std::string>>& choices = {}) const;
+    std::optional<Picture>
+    carDrawing(const std::string& car_en, int angle,
+               const std::vector<std::pair<std::string, std::string>>& choices = {}) const;
     // Whether a frame of this angle is stored turned in the sheets.
     static bool frameRotated(int angle);
 

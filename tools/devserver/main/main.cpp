@@ -17,9 +17,8 @@
 namespace {
 
 void usage() {
-    std::fprintf(stderr,
-                 "usage: devserver --port N [--host 127.0.0.1] [--data DIR] [--second-host H] "
-                 "[--second-port N] [--tls] [--tls-port N]\n");
+    std::fprintf(stderr, "usage: devserver --port N [--host 127.0.0.1] [--data DIR] [--second-host H] "
+                         "[--second-port N] [--tls] [--tls-port N]\n");
 }
 
 bool parsePort(const char* text, int& port) {

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include "TallyTestSupport.h"
 #include "foundation/NSKeyedArchiver.h"
 #include "sdk/analytics/collection/TANSharedUDID.h"
+#include <filesystem>
 
 #include "system/CTTelephonyNetworkInfo.h"
 #include "system/SystemTesting.h"

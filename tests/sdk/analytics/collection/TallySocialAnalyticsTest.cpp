@@ -89,8 +89,8 @@ TEST_F(TallySocialTest, AForeignElementStopsTheListButTheRequestGoes) {
 
 TEST_F(TallySocialTest, RefusedCallsSendNothing) {
     TallySocialAnalytics::postWeiboCounts(Array(), std::string("KEY"), std::nullopt, nullptr);
-    TallySocialAnalytics::postWeiboCounts(Array{weibo("microblog", std::nullopt, std::nullopt)}, std::string(""),
-                                          std::nullopt, nullptr);
+    TallySocialAnalytics::postWeiboCounts(Array{weibo("microblog", std::nullopt, std::nullopt)},
+                                          std::string(""), std::nullopt, nullptr);
     EXPECT_TRUE(log_.contains("请提供分享平台名称"));
     EXPECT_TRUE(log_.contains("appKey 不能为空"));
     make<TallySocialWeibo>(std::nullopt, std::nullopt, std::nullopt, std::nullopt);

@@ -72,18 +72,18 @@ struct Writer {
 
 }  // namespace recordtest
 
-#define EXPECT_BYTES(data, ...) \
+#define EXPECT_BYTES(data, ...)                                                                              \
     EXPECT_EQ(recordtest::hex(data), recordtest::hex(recordtest::bytes({__VA_ARGS__})))
 
 // Runs the statement and expects exception class E with the given reason.
-#define EXPECT_RAISES(statement, E, expectedReason)                           \
-    do {                                                                      \
-        bool raised_ = false;                                                 \
-        try {                                                                 \
-            statement;                                                        \
-        } catch (const E& e_) {                                               \
-            raised_ = true;                                                   \
-            EXPECT_EQ(std::string(e_.reason()), std::string(expectedReason)); \
-        }                                                                     \
-        EXPECT_TRUE(raised_) << "expected " #E " from " #statement;           \
+#define EXPECT_RAISES(statement, E, expectedReason)                                                          \
+    do {                                                                                                     \
+        bool raised_ = false;                                                                                \
+        try {                                                                                                \
+            statement;                                                                                       \
+        } catch (const E& e_) {                                                                              \
+            raised_ = true;                                                                                  \
+            EXPECT_EQ(std::string(e_.reason()), std::string(expectedReason));                                \
+        }                                                                                                    \
+        EXPECT_TRUE(raised_) << "expected " #E " from " #statement;                                          \
     } while (0)
