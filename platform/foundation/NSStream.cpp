@@ -12,6 +12,16 @@
 
 namespace {
 
+// A system call interrupted by a signal before it moved anything is tried again.
+template <class Call>
+ssize_t retryOnInterrupt(Call call) {
+    ssize_t n;
+    do {
+        n = call();
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
 Ref<NSError> posixError(int code, const std::string& path = std::string()) {
     Dictionary info = Dictionary::mutableDictionary();
     info.setObject(NSLocalizedDescriptionKey, std::string(std::strerror(code)));
@@ -115,10 +125,7 @@ class FileInputStream final : public NSInputStream {
             return -1;
         }
         if (maxLength == 0) return 0;
-        ssize_t n;
-        do {
-            n = ::read(fd_, buffer, maxLength);
-        } while (n < 0 && errno == EINTR);
+        ssize_t n = retryOnInterrupt([&] { return ::read(fd_, buffer, maxLength); });
         if (n < 0) {
             failWithError(posixError(errno, path_));
             return -1;
@@ -235,10 +242,7 @@ class FileOutputStream final : public NSOutputStream {
             return -1;
         }
         if (length == 0) return 0;
-        ssize_t n;
-        do {
-            n = ::write(fd_, buffer, length);
-        } while (n < 0 && errno == EINTR);
+        ssize_t n = retryOnInterrupt([&] { return ::write(fd_, buffer, length); });
         if (n < 0) {
             failWithError(posixError(errno, path_));
             return -1;
