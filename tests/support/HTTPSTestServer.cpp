@@ -1,4 +1,5 @@
 #include "HTTPSTestServer.h"
+#include "tests/support/TestSupport.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -105,23 +106,13 @@ bool HTTPSTestServer::start() {
         return false;
     }
 
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int yes = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listenFd_, 64) != 0 ||
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    int port = 0;
+    listenFd_ = testsupport::listenOnLoopback(port);
+    if (listenFd_ < 0) {
         error_ = std::string("socket: ") + std::strerror(errno);
-        if (listenFd_ >= 0) ::close(listenFd_);
-        listenFd_ = -1;
         return false;
     }
-    port_ = ntohs(address.sin_port);
+    port_ = static_cast<std::uint16_t>(port);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     stopping_ = false;
     acceptor_ = std::thread([this] { acceptLoop(); });

@@ -1,4 +1,5 @@
 #include "tests/support/HostileHTTPServer.h"
+#include "tests/support/TestSupport.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -24,19 +25,12 @@ bool HostileHTTPServer::Channel::write(std::string_view bytes) {
 }
 
 HostileHTTPServer::HostileHTTPServer(Behaviour behaviour) : behaviour_(std::move(behaviour)) {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int yes = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(listenFd_, 64) != 0 ||
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
-        ::pipe2(wakePipe_, O_CLOEXEC) != 0) {
+    int port = 0;
+    listenFd_ = testsupport::listenOnLoopback(port);
+    if (listenFd_ < 0 || ::pipe2(wakePipe_, O_CLOEXEC) != 0) {
         throw std::runtime_error("HostileHTTPServer: cannot listen on loopback");
     }
-    port_ = ntohs(address.sin_port);
+    port_ = port;
     acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 

@@ -24,4 +24,8 @@ class TemporaryDirectory {
 // inserts, deletes, truncations and splices of bytes.
 std::string mutate(const std::string& input, unsigned seed);
 
+// A listening TCP socket on 127.0.0.1 at a port the system picks: its descriptor, and the port in
+// `port`; -1 (errno set) on failure.
+int listenOnLoopback(int& port, int backlog = 64);
+
 }  // namespace testsupport
