@@ -50,68 +50,11 @@
 #include "uikit/UIWindow.h"
 #include "uikit/UIWindowRenderer.h"
 
+#include "tools/demo/DemoSupport.h"
+
+using namespace demo;
+
 namespace {
-
-std::string outputDirectory;
-int shots = 0;
-
-// Runs the main run loop for a while (real time).
-void runFor(double seconds) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode, NSDate::dateWithTimeIntervalSinceNow(0.02));
-    }
-}
-
-bool runUntil(const std::function<bool()>& condition, double seconds = 20) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode, NSDate::dateWithTimeIntervalSinceNow(0.02));
-    }
-    return true;
-}
-
-Ref<UIWindow> keyWindow() {
-    auto application = UIApplication::sharedApplication();
-    return application ? application->keyWindow() : nullptr;
-}
-
-void screenshot(const std::string& name) {
-    runFor(0.1);
-    Ref<UIWindow> window = keyWindow();
-    if (!window) return;
-    char file[256];
-    std::snprintf(file, sizeof file, "%02d-%s.png", ++shots, name.c_str());
-    std::string path = outputDirectory + "/" + file;
-    // The whole screen, so alerts and HUDs above the key window are in the picture.
-    bool ok = UIWindowRenderer::writePNG(UIWindowRenderer::imageOfScreen(), path);
-    std::printf("%s %s\n", ok ? "screen" : "FAILED", path.c_str());
-    std::fflush(stdout);
-}
-
-int fail(const std::string& why) {
-    std::printf("demo stopped: %s\n", why.c_str());
-    return 1;
-}
-
-// The road cannot go on: main prints why and exits 1.
-struct Stop {
-    std::string why;
-};
-
-void require(bool holds, const std::string& why) {
-    if (!holds) throw Stop{why};
-}
-
-// Pumps the main run loop until the condition holds, or stops the demo with `why`.
-void waitFor(const std::function<bool()>& condition, const std::string& why, double seconds = 20) {
-    require(runUntil(condition, seconds), why);
-}
-
-std::string text(const std::optional<std::string>& value) {
-    return value.value_or("?");
-}
 
 bool hudGone(const Ref<VHProgressHUD>& hud) {
     return !hud || !hud->superview() || hud->isHidden() || hud->alpha() == 0;
@@ -170,26 +113,6 @@ std::string tapWheel(const Ref<UIImageView>& wheel, double turn) {
     }
     UITestDriver::tapAt(wheel, point);
     return described;
-}
-
-// The button with that title among the view's subviews.
-Ref<UIButton> buttonTitled(const Ref<UIView>& parent, const std::string& title) {
-    if (parent) {
-        for (const auto& view : parent->subviews()) {
-            auto button = std::dynamic_pointer_cast<UIButton>(view);
-            if (button && button->titleForState(UIControlStateNormal) == title) return button;
-        }
-    }
-    throw Stop{"no button \"" + title + "\" on the screen"};
-}
-
-template <typename T>
-Ref<T> presentedOver(const Ref<UIViewController>& screen) {
-    return screen ? std::dynamic_pointer_cast<T>(screen->presentedViewController()) : nullptr;
-}
-
-bool appeared(const Ref<UIViewController>& screen) {
-    return screen && screen->appearanceState() == UIViewControllerAppearanceState::Appeared;
 }
 
 // The car studio, as a user goes through it: the default car, the part row, another option for a
@@ -328,9 +251,7 @@ void driveStudio(const Ref<CarViewController>& studio) {
     std::printf("screenshot taken: %s\n", text(UIAlertTestDriver::frontmostAlert()->message).c_str());
     screenshot("studio-screenshot-taken");
     {
-        char file[256];
-        std::snprintf(file, sizeof file, "%02d-%s.png", ++shots, "screenshot-picture");
-        std::string path = outputDirectory + "/" + file;
+        std::string path = nextPicturePath("screenshot-picture");
         bool ok = UIWindowRenderer::writePNG(studio->screenShotImage(), path);
         std::printf("%s %s\n", ok ? "screen" : "FAILED", path.c_str());
     }
