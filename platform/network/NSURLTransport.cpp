@@ -256,6 +256,21 @@ class Transfer {
     std::size_t headBytes = 0;
     std::optional<std::uint64_t> declaredLength;
     BodyDecoder decoder;
+    // Each time libcurl is about to send the request: how often it did, whether any reply line
+    // came since the last time, and whether a new send was refused (see onRequestReady).
+    int sends = 0;
+    int resends = 0;
+    bool repliedSinceSend = false;
+    bool resendRefused = false;
+
+    // Whether the request may go out again after its connection died with no reply: the server
+    // may have acted on the first copy, so only methods whose repetition changes nothing, with a
+    // body that can be sent again, qualify.
+    bool mayResend() const {
+        const std::string& m = request.method;
+        bool idempotent = m == "GET" || m == "HEAD" || m == "OPTIONS" || m == "PUT" || m == "DELETE";
+        return idempotent && !request.bodyStream;
+    }
 
     void touch() { lastActivity = Clock::now(); }
     std::int64_t bytesSent() const {
@@ -354,6 +369,7 @@ size_t onHeader(char* buffer, size_t size, size_t count, void* userdata) {
     std::size_t length = size * count;
     t->touch();
     if (t->cancelled) return 0;
+    t->repliedSinceSend = true;
     std::string_view line(buffer, length);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
     if (line.starts_with("HTTP/")) {
@@ -449,6 +465,8 @@ int onSeekBody(void* userdata, curl_off_t offset, int origin) {
     auto* t = static_cast<Transfer*>(userdata);
     // A stream can only be "rewound" before anything was read from it.
     if (origin == SEEK_SET && offset == 0 && t->streamSent == 0) return CURL_SEEKFUNC_OK;
+    // libcurl rewinds before sending the request again on a new connection (see onRequestReady).
+    if (t->sends > 0 && !t->repliedSinceSend) t->resendRefused = true;
     return CURL_SEEKFUNC_CANTSEEK;
 }
 
@@ -459,6 +477,24 @@ int onProgress(void* userdata, curl_off_t, curl_off_t dlnow, curl_off_t, curl_of
     static_cast<void>(ulnow);
     t->reportUpload();
     return 0;
+}
+
+// libcurl sends a request again on a new connection when a kept-alive one died before any reply
+// (and may do so more than once when several idle connections were dead). That is sound only for
+// a request whose repetition does no harm, and then once: anything else fails as a lost
+// connection and its caller decides. A new send after a reply (an authentication round) is a new
+// request, not a repetition.
+int onRequestReady(void* userdata, char*, char*, int, int) {
+    auto* t = static_cast<Transfer*>(userdata);
+    if (t->cancelled) return CURL_PREREQFUNC_ABORT;
+    bool repeat = t->sends > 0 && !t->repliedSinceSend;
+    ++t->sends;
+    t->repliedSinceSend = false;
+    if (repeat && (!t->mayResend() || ++t->resends > 1)) {
+        t->resendRefused = true;
+        return CURL_PREREQFUNC_ABORT;
+    }
+    return CURL_PREREQFUNC_OK;
 }
 
 bool requestWasSent(CURL* easy) {
@@ -625,6 +661,8 @@ void URLTransport::Impl::begin(const TransferHandle& t) {
     curl_easy_setopt(e, CURLOPT_XFERINFODATA, t.get());
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, std::max(1L, static_cast<long>(t->idleLimit * 1000)));
     curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 1L);
+    curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, onRequestReady);
+    curl_easy_setopt(e, CURLOPT_PREREQDATA, t.get());
 
     // Header fields; the body's own fields come from the body.
     std::optional<std::string> acceptEncoding;
@@ -712,6 +750,9 @@ void URLTransport::Impl::finish(const TransferHandle& t, CURLcode code, Ref<NSEr
     if (!t->cancelled && !error) {
         if (t->replyError) {
             error = makeURLError(t->replyError, t->request.url, t->replyErrorReason);
+        } else if (t->resendRefused) {
+            error = makeURLError(NSURLErrorNetworkConnectionLost, t->request.url,
+                                 "The connection closed after the request was sent; it is not sent again.");
         } else if (code == CURLE_OK) {
             t->reportUpload();
             if (!t->headDelivered) {

@@ -17,6 +17,9 @@
 //   that disagree, or a head over 256 KiB fail the transfer (NSURLErrorBadServerResponse).
 // - Bodies are decoded here (gzip, deflate): corrupt data, a stream that ends early or a coding
 //   not supported fails the transfer (NSURLErrorCannotDecodeRawData).
+// - A request is sent again, once, when its kept-alive connection died before any reply only if
+//   its method is GET, HEAD, OPTIONS, PUT or DELETE and its body is not a stream. Any other
+//   request goes out at most once: losing its connection fails it (NSURLErrorNetworkConnectionLost).
 // - Redirects are never followed here; the caller decides and starts a new transfer.
 // - A server-trust hook, when given, is called on the transport thread during the TLS
 //   handshake with the presented chain (DER, leaf first) and the host; it may block until a
