@@ -239,24 +239,3 @@ void QVNProduction::joinEventWithProduction(const Ref<QVNProduction>& production
             if (completion) completion(error);
         });
 }
-
-void QVNMessageCommunicator::checkReadWithUerToken(const std::optional<std::string>& token,
-                                                   Completion completion) {
-    Dictionary params;
-    if (token) params.setObject(QVNTokenParameterName, Value(*token));
-    QVNAPIClient::postWithURL(
-        "message/checkread.do", Value(params),
-        [completion](const Value& reply, const Ref<NSError>& error) {
-            if (!completion) return;
-            if (error || !reply.dictionary()) {
-                completion(std::nullopt, error);
-                return;
-            }
-            const Value& unread = reply.dictionary()->objectForKey("unread");
-            completion(unread.isSomething() ? std::optional<std::string>(unread.stringValue()) : std::nullopt,
-                       nullptr);
-        },
-        [completion](const Ref<NSError>& error) {
-            if (completion) completion(std::nullopt, error);
-        });
-}

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "app/QVNAccountScreens.h"
 #include "app/QVNUser.h"
 #include "foundation/NSError.h"
 #include "foundation/NSObject.h"
@@ -108,12 +109,12 @@ class QVNCustomCameryViewController : public HomeStandInPage {
 // ---- account pages ---------------------------------------------------------------------------
 
 // The user's own page: shows the nickname it was given.
-class UserViewController : public HomeStandInPage {
+class UserViewController : public HomeStandInPage, public QVNAccountScreens::UserPageHandOver {
   public:
     UserViewController();
     std::string className() const override { return "UserViewController"; }
     const Ref<QVNUser>& user() const { return user_; }
-    void setUser(const Ref<QVNUser>& user) { user_ = user; }
+    void setUser(const Ref<QVNUser>& user) override { user_ = user; }
 
   private:
     Ref<QVNUser> user_;
@@ -160,14 +161,4 @@ class QVNProduction : public NSObject {
     static void joinEventWithProduction(const Ref<QVNProduction>& production,
                                         const std::optional<NSNumber>& eventId,
                                         const std::optional<NSNumber>& tuningListId, Completion completion);
-};
-
-// The inbox service's unread check.
-class QVNMessageCommunicator : public NSObject {
-  public:
-    using Completion = std::function<void(const std::optional<std::string>& text, const Ref<NSError>& error)>;
-    std::string className() const override { return "QVNMessageCommunicator"; }
-    // POST "message/checkread.do" with {"token": token} (no parameters without one); the text of
-    // the reply's "unread" value, or nil and the error.
-    static void checkReadWithUerToken(const std::optional<std::string>& token, Completion completion);
 };

@@ -1,5 +1,7 @@
 #include "studio/MainViewController.h"
 
+#include "app/QVNAccountScreens.h"
+#include "app/QVNMessageCommunicator.h"
 #include "app/QVNTAAnalyticsHelper.h"
 #include "app/QVNUserManager.h"
 #include "app/UIColor+Extensions.h"
@@ -263,7 +265,8 @@ void MainViewController::showMyViewController(const Ref<NSObject>&) {
     Ref<QVNUser> user = QVNUserManager::shareObject()->currentUser();
     if (user) {
         pushScene("MyUser", "UserViewController", [user](const Ref<UIViewController>& screen) {
-            if (auto page = std::dynamic_pointer_cast<UserViewController>(screen)) page->setUser(user);
+            if (auto page = std::dynamic_pointer_cast<QVNAccountScreens::UserPageHandOver>(screen))
+                page->setUser(user);
         });
     } else {
         pushScene("MyUser", "LoginViewController");

@@ -226,3 +226,72 @@ TEST_F(AccountRoutesTest, ExpiredTokensAnswer10003Everywhere) {
 }
 
 }  // namespace
+
+// ---- verification codes issued per phone ---------------------------------------------------------
+
+TEST_F(AccountRoutesTest, AnIssuedCodeIsReadableSignsUpOnceAndIsThenUsedUp) {
+    EXPECT_FALSE(server.verificationCode("13912340000"));
+    ASSERT_EQ(codeOf("user/getverifycode.do?tel=13912340000"), 0);
+    auto issued = server.verificationCode("13912340000");
+    ASSERT_TRUE(issued);
+    EXPECT_EQ(issued->size(), 6u);
+    EXPECT_NE((*issued)[0], '0');
+    // The test control answers the same code over HTTP.
+    auto control = get(server.baseURL() + "test/verifycode?tel=13912340000");
+    EXPECT_EQ(control.json()["code"].stringValue(), *issued);
+    EXPECT_EQ(get(server.baseURL() + "test/verifycode?tel=13900000000").resultCode(),
+              devserver::kResultNotFound);
+
+    // A code issued to another phone is no good here.
+    ASSERT_EQ(codeOf("user/getverifycode.do?tel=13912340001"), 0);
+    auto other = *server.verificationCode("13912340001");
+    if (other != *issued) {
+        EXPECT_EQ(
+            posted("user/register.do", "code=" + other + "&nickname=x1&password=pw&username=13912340000"),
+            12001);
+    }
+    EXPECT_EQ(posted("user/register.do", "code=" + *issued + "&nickname=x1&password=pw&username=13912340000"),
+              0);
+    EXPECT_FALSE(server.verificationCode("13912340000"));
+    // A new user finds a welcome in the notices.
+    auto user = server.userNamed("13912340000");
+    ASSERT_TRUE(user);
+    auto notices = server.notices(user->user_id);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].category, 3);
+}
+
+TEST_F(AccountRoutesTest, AnExpiredOrReplacedCodeIsRefused) {
+    ASSERT_EQ(codeOf("user/getverifycode.do?tel=13912340002"), 0);
+    auto first = *server.verificationCode("13912340002");
+    ASSERT_EQ(codeOf("user/getverifycode.do?tel=13912340002"), 0);
+    auto second = *server.verificationCode("13912340002");
+    if (first != second) {
+        EXPECT_EQ(
+            posted("user/register.do", "code=" + first + "&nickname=y1&password=pw&username=13912340002"),
+            12001);
+    }
+    server.expireVerificationCodes();
+    EXPECT_FALSE(server.verificationCode("13912340002"));
+    EXPECT_EQ(posted("user/register.do", "code=" + second + "&nickname=y1&password=pw&username=13912340002"),
+              12001);
+    // A lifetime of zero: a code is stale the moment it is issued.
+    server.setVerificationCodeLifetime(std::chrono::milliseconds(0));
+    ASSERT_EQ(codeOf("user/getverifycode.do?tel=13912340003"), 0);
+    EXPECT_FALSE(server.verificationCode("13912340003"));
+}
+
+TEST_F(AccountRoutesTest, IssuedCodesResetAPasswordAndBindAPhone) {
+    ASSERT_EQ(codeOf("user/getverifycode.do?tel=13800000003"), 0);
+    auto reset = *server.verificationCode("13800000003");
+    EXPECT_EQ(posted("user/findpassword.do", "code=" + reset + "&password=fresh&tel=13800000003"), 0);
+    EXPECT_EQ(codeOf("user/login.do?username=13800000003&password=fresh"), 0);
+    // Used up.
+    EXPECT_EQ(posted("user/findpassword.do", "code=" + reset + "&password=again&tel=13800000003"), 12001);
+
+    std::string t = token();
+    ASSERT_EQ(codeOf("user/getverifycode.do?tel=13766665555"), 0);
+    auto bind = *server.verificationCode("13766665555");
+    EXPECT_EQ(posted("user/bindphone.do", "code=" + bind + "&phone=13766665555&user_token=" + t), 0);
+    EXPECT_EQ(server.user(1)->user_phone, "13766665555");
+}

@@ -4,8 +4,6 @@
 // rather than a guess, so a client fault shows in tests. Routes accept any method: the app
 // sends some of them both ways.
 
-#include <ctime>
-
 #include "tools/devserver/DevServerState.h"
 
 namespace devserver::detail {
@@ -22,21 +20,6 @@ std::optional<long> parseInteger(const std::string& s) {
     if (start == s.size() || s.find_first_not_of("0123456789", start) != std::string::npos)
         return std::nullopt;
     return std::stol(s);
-}
-
-bool codeMatches(const std::optional<std::string>& code) {
-    if (!code) return false;
-    auto value = parseInteger(*code);
-    return value && *value == kVerificationCode;
-}
-
-std::string nowText() {
-    std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &tm);
-    return buffer;
 }
 
 Reply missing(const char* name) {
@@ -118,11 +101,12 @@ void addAccountRoutes(RouteRegistry& registry, State& state) {
         if (!isPhone(*phone)) return badPhone();
         std::lock_guard lock(state.mutex);
         if (state.verificationServiceFailing) return serviceFailure();
-        if (!codeMatches(request.param("code"))) return wrongCode();
         if (state.findUserByUsername(*phone) || state.findUserByPhone(*phone))
             return Reply::failure(kResultAlreadyRegistered, "该手机号已注册");
         if (state.findUserByNickname(*nickname))
             return Reply::failure(kResultNicknameTaken, "该昵称已被使用");
+        // The code is used up only by a sign-up that goes through.
+        if (!state.takeVerificationCode(*phone, request.param("code"))) return wrongCode();
         SampleUser fresh;
         fresh.user_username = *phone;
         fresh.user_phone = *phone;
@@ -131,6 +115,7 @@ void addAccountRoutes(RouteRegistry& registry, State& state) {
         fresh.user_time = nowText();
         fresh.user_logo = defaultAvatarURL(state);
         SampleUser& user = state.addUser(fresh);
+        state.addNotice(user.user_id, 3, "欢迎来到改装社区，" + user.user_nickname, 0, 0);
         return userReply(user, state.issueToken(user.user_id));
     });
 
@@ -146,7 +131,20 @@ void addAccountRoutes(RouteRegistry& registry, State& state) {
         if (!tel || !isPhone(*tel)) return badPhone();
         std::lock_guard lock(state.mutex);
         if (state.verificationServiceFailing) return serviceFailure();
+        // No SMS leaves the stand-in: tests and the demo read the code through the control.
+        state.issueVerificationCode(*tel);
         return Reply::success();
+    });
+
+    registry.get(kVerificationCodeControlPath, [&state](const Request& request) {
+        auto tel = request.queryParam("tel");
+        std::lock_guard lock(state.mutex);
+        auto it = tel ? state.verificationCodes.find(*tel) : state.verificationCodes.end();
+        if (it == state.verificationCodes.end() || std::chrono::steady_clock::now() >= it->second.expires)
+            return Reply::failure(kResultNotFound, "没有有效的验证码");
+        Dictionary fields = Dictionary::mutableDictionary();
+        fields.setObject("code", it->second.code);
+        return Reply::success(fields);
     });
 
     registry.add("", "user/findpassword.do", [&state](const Request& request) {
@@ -155,11 +153,11 @@ void addAccountRoutes(RouteRegistry& registry, State& state) {
         if (!tel || !isPhone(*tel)) return badPhone();
         std::lock_guard lock(state.mutex);
         if (state.verificationServiceFailing) return serviceFailure();
-        if (!codeMatches(request.param("code"))) return wrongCode();
         if (!password || password->empty()) return missing("password");
         SampleUser* user = state.findUserByPhone(*tel);
         // No account holds that phone: the app shows its sign-in alert for this code.
         if (!user) return Reply::failure(kResultInvalidToken, "该手机号未注册");
+        if (!state.takeVerificationCode(*tel, request.param("code"))) return wrongCode();
         user->password = *password;
         return Reply::success();
     });
@@ -172,10 +170,10 @@ void addAccountRoutes(RouteRegistry& registry, State& state) {
         if (!user) return invalidToken();
         if (!phone || !isPhone(*phone)) return badPhone();
         if (state.verificationServiceFailing) return serviceFailure();
-        if (!codeMatches(request.param("code"))) return wrongCode();
         SampleUser* holder = state.findUserByPhone(*phone);
         if (holder && holder->user_id != user->user_id)
             return Reply::failure(kResultAlreadyRegistered, "该手机号已被绑定");
+        if (!state.takeVerificationCode(*phone, request.param("code"))) return wrongCode();
         user->user_phone = *phone;
         return userReply(*user, *token);
     });

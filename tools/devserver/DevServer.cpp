@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -152,6 +153,73 @@ std::string State::storePicture(const std::string& bytes, std::string id) {
 
 std::string State::pictureURL(const std::string& id) const {
     return baseURL + std::string(kPicturePrefix).substr(1) + id;
+}
+
+std::string State::issueVerificationCode(const std::string& phone) {
+    static thread_local std::mt19937 rng(std::random_device{}());
+    // Six digits without a leading zero: the client reads the code as a number.
+    std::string code = std::to_string(std::uniform_int_distribution<int>(100000, 999999)(rng));
+    verificationCodes[phone] = IssuedCode{code, std::chrono::steady_clock::now() + verificationCodeLifetime};
+    return code;
+}
+
+bool State::takeVerificationCode(const std::string& phone, const std::optional<std::string>& code) {
+    if (!code) return false;
+    const std::string& text = *code;
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    long value = std::stol(text);
+    if (value == kVerificationCode) return true;
+    auto it = verificationCodes.find(phone);
+    if (it == verificationCodes.end()) return false;
+    if (std::chrono::steady_clock::now() >= it->second.expires) {
+        verificationCodes.erase(it);
+        return false;
+    }
+    if (std::stol(it->second.code) != value) return false;
+    verificationCodes.erase(it);
+    return true;
+}
+
+long State::addMail(long sender, long receiver, const std::string& content) {
+    Mail mail;
+    mail.message_id = nextMessageId++;
+    mail.sender_uid = sender;
+    mail.receiver_uid = receiver;
+    mail.content = content;
+    mail.time = nowText();
+    mails.push_back(mail);
+    return mail.message_id;
+}
+
+long State::addNotice(long uid, int category, const std::string& content, long sender, long questionId) {
+    Notice notice;
+    notice.message_id = nextMessageId++;
+    notice.uid = uid;
+    notice.category = category;
+    notice.sender_uid = sender;
+    notice.content = content;
+    notice.time = nowText();
+    notice.question_id = questionId;
+    notices.push_back(notice);
+    return notice.message_id;
+}
+
+bool State::hasUnread(long uid) const {
+    for (const auto& mail : mails)
+        if (mail.receiver_uid == uid && !mail.read && !mail.clearedFromInbox) return true;
+    for (const auto& notice : notices)
+        if (notice.uid == uid && !notice.read) return true;
+    return false;
+}
+
+std::string nowText() {
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &tm);
+    return buffer;
 }
 
 }  // namespace detail
@@ -442,6 +510,11 @@ void DevServer::Impl::seed() {
     }
     state.friends.insert({1, 2});
     state.friends.insert({2, 1});
+    // Something in every inbox category of the first user, and a welcome for each.
+    state.addMail(2, 1, "周末一起去赛道吗？");
+    state.addNotice(1, 2, "赛道老王 回答了你的问题：换个大尾翼试试", 2, 1);
+    for (const auto& user : state.users)
+        state.addNotice(user.user_id, 3, "欢迎来到改装社区，" + user.user_nickname, 0, 0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -455,6 +528,7 @@ DevServer::DevServer(Options options) : impl_(std::make_unique<Impl>(*this, std:
         detail::addAccountRoutes(impl_->registry, impl_->state);
         detail::addPictureRoutes(impl_->registry, impl_->state);
         detail::addTuningListRoutes(impl_->registry, impl_->state);
+        detail::addInboxRoutes(impl_->registry, impl_->state);
     }
 }
 
@@ -683,6 +757,69 @@ void DevServer::setFriends(long userId, long otherId, bool friends) {
 void DevServer::setVerificationServiceFailing(bool failing) {
     std::lock_guard lock(impl_->state.mutex);
     impl_->state.verificationServiceFailing = failing;
+}
+
+std::optional<std::string> DevServer::verificationCode(const std::string& phone) const {
+    std::lock_guard lock(impl_->state.mutex);
+    auto it = impl_->state.verificationCodes.find(phone);
+    if (it == impl_->state.verificationCodes.end() || std::chrono::steady_clock::now() >= it->second.expires)
+        return std::nullopt;
+    return it->second.code;
+}
+
+void DevServer::expireVerificationCodes() {
+    std::lock_guard lock(impl_->state.mutex);
+    for (auto& [phone, issued] : impl_->state.verificationCodes)
+        issued.expires = std::chrono::steady_clock::now();
+}
+
+void DevServer::setVerificationCodeLifetime(std::chrono::milliseconds lifetime) {
+    std::lock_guard lock(impl_->state.mutex);
+    impl_->state.verificationCodeLifetime = lifetime;
+}
+
+// Inbox, mail, friends, feedback.
+
+long DevServer::sendMail(long senderId, long receiverId, const std::string& content) {
+    std::lock_guard lock(impl_->state.mutex);
+    return impl_->state.addMail(senderId, receiverId, content);
+}
+
+std::vector<Mail> DevServer::mails() const {
+    std::lock_guard lock(impl_->state.mutex);
+    return impl_->state.mails;
+}
+
+long DevServer::addNotice(long userId, int category, const std::string& content, long senderId,
+                          long questionId) {
+    std::lock_guard lock(impl_->state.mutex);
+    return impl_->state.addNotice(userId, category, content, senderId, questionId);
+}
+
+std::vector<Notice> DevServer::notices(long userId) const {
+    std::lock_guard lock(impl_->state.mutex);
+    std::vector<Notice> out;
+    for (const auto& notice : impl_->state.notices)
+        if (notice.uid == userId) out.push_back(notice);
+    return out;
+}
+
+bool DevServer::hasUnread(long userId) const {
+    std::lock_guard lock(impl_->state.mutex);
+    return impl_->state.hasUnread(userId);
+}
+
+std::vector<long> DevServer::friendsOf(long userId) const {
+    std::lock_guard lock(impl_->state.mutex);
+    std::vector<long> out;
+    for (const auto& [user, other] : impl_->state.friends)
+        if (user == userId) out.push_back(other);
+    return out;
+}
+
+std::vector<Feedback> DevServer::feedback() const {
+    std::lock_guard lock(impl_->state.mutex);
+    return impl_->state.feedback;
 }
 
 // Pictures.

@@ -49,8 +49,15 @@ enum ResultCode : int {
     kResultTuningListNameTaken = 50002,
 };
 
-// The verification code the stand-in accepts; every other one gives 12001.
+// The sample verification code the stand-in always accepts, beside the codes it "sends by SMS"
+// (getverifycode.do issues one per phone, readable through verificationCode() and the test
+// control below); every other code gives 12001.
 inline constexpr int kVerificationCode = 246810;
+// How long an issued code stays valid (real time), unless a test sets another lifetime.
+inline constexpr std::chrono::seconds kVerificationCodeLifetime{300};
+// The test control that reads the code last issued to a phone: "GET /test/verifycode?tel=<phone>"
+// answers {"resultCode": 0, "code": "<code>"}, or 10006 when none is valid (absolute path).
+inline constexpr char kVerificationCodeControlPath[] = "/test/verifycode";
 
 using Params = std::vector<std::pair<std::string, std::string>>;
 
@@ -203,6 +210,35 @@ struct TuningList {
     std::string jsontxt;
 };
 
+// A private mail between two users. Its inbox row (category 1) is one per correspondent.
+struct Mail {
+    long message_id = 0;
+    long sender_uid = 0;
+    long receiver_uid = 0;
+    std::string content;
+    std::string time;  // "yyyy-MM-dd HH:mm:ss"
+    bool read = false;
+    bool clearedFromInbox = false;  // the receiver cleared category 1
+};
+
+// An inbox row of category 2 (a reply in the Q&A forum) or 3 (a system notice).
+struct Notice {
+    long message_id = 0;
+    long uid = 0;  // whose inbox
+    int category = 3;
+    long sender_uid = 0;  // 0: the system
+    std::string content;
+    std::string time;
+    long question_id = 0;
+    bool read = false;
+};
+
+// A feedback message as the server received it.
+struct Feedback {
+    long uid = 0;
+    std::string content;
+};
+
 class DevServer {
   public:
     struct Options {
@@ -271,6 +307,24 @@ class DevServer {
     void setFriends(long userId, long otherId, bool friends);
     // The verification-code service fails (12002) while set.
     void setVerificationServiceFailing(bool failing);
+    // The code last issued to the phone while it is still valid; nullopt otherwise.
+    std::optional<std::string> verificationCode(const std::string& phone) const;
+    // Every issued code answers 12001 from now on.
+    void expireVerificationCodes();
+    void setVerificationCodeLifetime(std::chrono::milliseconds lifetime);
+
+    // --- inbox, mail, friends, feedback -------------------------------------------------------
+    // Stores a mail as the sender would send it (unread for the receiver); answers its id.
+    long sendMail(long senderId, long receiverId, const std::string& content);
+    std::vector<Mail> mails() const;
+    // Adds a Q&A reply (category 2) or a system notice (category 3) to a user's inbox.
+    long addNotice(long userId, int category, const std::string& content, long senderId = 0,
+                   long questionId = 0);
+    std::vector<Notice> notices(long userId) const;
+    // Whether anything in the user's inbox is unread.
+    bool hasUnread(long userId) const;
+    std::vector<long> friendsOf(long userId) const;
+    std::vector<Feedback> feedback() const;
 
     // --- pictures --------------------------------------------------------------------------
     // Stores bytes under an id (a new one when empty) and answers the absolute URL.

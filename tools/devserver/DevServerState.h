@@ -34,6 +34,17 @@ struct State {
     std::map<std::string, long> thirdPartyAccounts;  // "weibo:<token>" / "wechat:<code>" → user id
     std::set<std::pair<long, long>> friends;         // (user, friend)
     bool verificationServiceFailing = false;
+    struct IssuedCode {
+        std::string code;
+        std::chrono::steady_clock::time_point expires;
+    };
+    std::map<std::string, IssuedCode> verificationCodes;  // by phone
+    std::chrono::milliseconds verificationCodeLifetime = kVerificationCodeLifetime;
+
+    std::vector<Mail> mails;
+    std::vector<Notice> notices;
+    std::vector<Feedback> feedback;
+    long nextMessageId = 1;  // mails and notices share the sequence: it is the inbox's cursor
 
     std::map<std::string, StoredPicture> pictures;
     long nextPictureId = 1;
@@ -53,12 +64,23 @@ struct State {
     // Stores or replaces a picture; answers its id.
     std::string storePicture(const std::string& bytes, std::string id);
     std::string pictureURL(const std::string& id) const;
+    // Issues a new code for the phone (replacing an earlier one) and answers it.
+    std::string issueVerificationCode(const std::string& phone);
+    // The sample code, or the phone's issued code while valid. A matching issued code is used up.
+    bool takeVerificationCode(const std::string& phone, const std::optional<std::string>& code);
+    long addMail(long sender, long receiver, const std::string& content);
+    long addNotice(long uid, int category, const std::string& content, long sender, long questionId);
+    bool hasUnread(long uid) const;
 };
+
+// "yyyy-MM-dd HH:mm:ss", local time.
+std::string nowText();
 
 // Route families of the core.
 void addAccountRoutes(RouteRegistry& registry, State& state);
 void addPictureRoutes(RouteRegistry& registry, State& state);
 void addTuningListRoutes(RouteRegistry& registry, State& state);
+void addInboxRoutes(RouteRegistry& registry, State& state);
 
 // The path where pictures are served, below the server's root.
 inline constexpr char kPicturePrefix[] = "/pictures/";
