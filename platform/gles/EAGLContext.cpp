@@ -157,5 +157,35 @@ bool EAGLContext::presentRenderbuffer(GLenum target) {
     if (tCurrent.context.get() != this) return false;
     (void)target;
     glFinish();
+    GLint bound = 0;
+    glGetIntegerv(GL_RENDERBUFFER_BINDING, &bound);
+    Ref<EAGLDrawable> drawable;
+    {
+        std::lock_guard lock(drawablesMutex_);
+        auto found = drawables_.find(static_cast<GLuint>(bound));
+        if (found != drawables_.end()) drawable = found->second.lock();
+    }
+    if (drawable) {
+        GLint width = 0, height = 0;
+        glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &width);
+        glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_HEIGHT, &height);
+        if (width > 0 && height > 0) drawable->presentRenderbufferContents(width, height);
+    }
+    return true;
+}
+
+bool EAGLContext::renderbufferStorageFromDrawable(GLenum target, const Ref<EAGLDrawable>& drawable) {
+    if (tCurrent.context.get() != this || !drawable) return false;
+    const CGSize size = drawable->drawablePixelSize();
+    const auto width = static_cast<GLsizei>(size.width), height = static_cast<GLsizei>(size.height);
+    if (width <= 0 || height <= 0) return false;
+    glRenderbufferStorage(target, GL_RGBA8_OES, width, height);
+    GLint bound = 0;
+    glGetIntegerv(GL_RENDERBUFFER_BINDING, &bound);
+    std::lock_guard lock(drawablesMutex_);
+    // Forget drawables that have gone, so the table stays as small as the live views.
+    for (auto it = drawables_.begin(); it != drawables_.end();)
+        it = it->second.expired() ? drawables_.erase(it) : ++it;
+    drawables_[static_cast<GLuint>(bound)] = drawable;
     return true;
 }

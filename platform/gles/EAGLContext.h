@@ -18,8 +18,11 @@
 #include <mutex>
 #include <vector>
 
+#include <map>
+
 #include "foundation/NSObject.h"
 #include "gles/OpenGLES.h"
+#include "graphics/CGGeometry.h"
 
 enum EAGLRenderingAPI {
     kEAGLRenderingAPIOpenGLES1 = 1,
@@ -28,6 +31,18 @@ enum EAGLRenderingAPI {
 };
 
 class EAGLContext;
+
+// Something a renderbuffer can take its storage from and show its pixels on (a layer). Without a
+// display, presenting hands the pixels to the drawable, which keeps them.
+class EAGLDrawable {
+  public:
+    virtual ~EAGLDrawable() = default;
+    // The storage's size in pixels; zero when the drawable has no size yet.
+    virtual CGSize drawablePixelSize() const = 0;
+    // Called on the presenting thread with the context current and the renderbuffer's framebuffer
+    // bound: the drawable reads the pixels it wants to keep.
+    virtual void presentRenderbufferContents(GLsizei width, GLsizei height) = 0;
+};
 
 class EAGLSharegroup : public NSObject {
   public:
@@ -68,6 +83,10 @@ class EAGLContext : public NSObject {
     // show it on; the call only makes sure the drawing is complete. NO unless the context is
     // current on the calling thread.
     bool presentRenderbuffer(GLenum target);
+    // Gives the bound renderbuffer RGBA8 storage of the drawable's pixel size and remembers the
+    // drawable for presenting. NO (and no storage) when the drawable has no size or the context
+    // is not current on the calling thread.
+    bool renderbufferStorageFromDrawable(GLenum target, const Ref<EAGLDrawable>& drawable);
 
     // The underlying EGL context handle (an EGLContext).
     void* eglContext() const { return eglContext_; }
@@ -77,6 +96,8 @@ class EAGLContext : public NSObject {
   private:
     EAGLRenderingAPI api_;
     Ref<EAGLSharegroup> sharegroup_;
+    std::mutex drawablesMutex_;
+    std::map<GLuint, Weak<EAGLDrawable>> drawables_;  // by renderbuffer name
     void* eglContext_;
 };
 
