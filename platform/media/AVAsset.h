@@ -18,14 +18,12 @@
 #include "foundation/NSError.h"
 #include "foundation/NSURL.h"
 #include "graphics/CGGeometry.h"
+#include "media/AVMediaFormat.h"
 #include "media/CMTime.h"
 #include "media/MovieCodec.h"
 
-inline constexpr char AVMediaTypeVideo[] = "vide";
-inline constexpr char AVMediaTypeAudio[] = "soun";
 inline constexpr char AVURLAssetPreferPreciseDurationAndTimingKey[] =
     "AVURLAssetPreferPreciseDurationAndTimingKey";
-inline constexpr char AVFoundationErrorDomain[] = "AVFoundationErrorDomain";
 inline constexpr long AVErrorUnknown = -11800;
 inline constexpr long AVErrorFileFormatNotRecognized = -11828;
 inline constexpr long AVErrorFileAlreadyExists = -11823;

@@ -31,7 +31,6 @@ inline constexpr char AVFileTypeQuickTimeMovie[] = "com.apple.quicktime-movie";
 inline constexpr char AVFileTypeMPEG4[] = "public.mpeg-4";
 inline constexpr char AVFileTypeAppleM4V[] = "com.apple.m4v-video";
 
-inline constexpr char AVVideoCodecKey[] = "AVVideoCodecKey";
 inline constexpr char AVVideoCodecH264[] = "avc1";
 inline constexpr char AVVideoWidthKey[] = "AVVideoWidthKey";
 inline constexpr char AVVideoHeightKey[] = "AVVideoHeightKey";

@@ -25,19 +25,16 @@
 #include "foundation/NSError.h"
 #include "foundation/NSObject.h"
 #include "foundation/Value.h"
+#include "media/AVMediaFormat.h"
 #include "uikit/CALayer.h"
 
-inline constexpr char AVMediaTypeVideo[] = "vide";
-inline constexpr char AVMediaTypeAudio[] = "soun";
 inline constexpr char AVCaptureSessionPresetHigh[] = "AVCaptureSessionPresetHigh";
 inline constexpr char AVCaptureSessionPresetPhoto[] = "AVCaptureSessionPresetPhoto";
-inline constexpr char AVVideoCodecKey[] = "AVVideoCodecKey";
 inline constexpr char AVVideoCodecJPEG[] = "jpeg";
 inline constexpr char AVLayerVideoGravityResize[] = "AVLayerVideoGravityResize";
 inline constexpr char AVLayerVideoGravityResizeAspect[] = "AVLayerVideoGravityResizeAspect";
 inline constexpr char AVLayerVideoGravityResizeAspectFill[] = "AVLayerVideoGravityResizeAspectFill";
 // The domain of capture errors, and the codes the stand-in uses.
-inline constexpr char AVFoundationErrorDomain[] = "AVFoundationErrorDomain";
 inline constexpr long AVErrorDeviceNotConnected = -11814;
 inline constexpr long AVErrorSessionNotRunning = -11803;
 

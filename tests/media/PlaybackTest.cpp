@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "dispatch/Dispatch.h"
+#include "media/AVCapture.h"  // capture and movie names live side by side
 #include "media/AVPlayerItem.h"
 #include "media/CADisplayLink.h"
 #include "tests/support/MainLoop.h"
