@@ -1,5 +1,7 @@
 #include "foundation/NSPredicate.h"
 
+#include "foundation/NSPredicateNode.h"
+
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 
@@ -8,43 +10,6 @@
 
 #include "foundation/NSLog.h"
 #include "foundation/NSString.h"
-
-namespace detail {
-
-struct Operand {
-    enum class Kind { Self, Constant, KeyPath } kind = Kind::Constant;
-    Value constant;
-    std::vector<std::string> path;
-};
-
-enum class Operator {
-    Matches,
-    Like,
-    Contains,
-    BeginsWith,
-    EndsWith,
-    Equal,
-    NotEqual,
-    Less,
-    LessEqual,
-    Greater,
-    GreaterEqual
-};
-
-struct PredicateNode {
-    enum class Kind { True, False, And, Or, Not, Compare, Block } kind = Kind::True;
-    std::vector<std::shared_ptr<const PredicateNode>> children;
-    Operand lhs, rhs;
-    Operator op = Operator::Equal;
-    bool caseInsensitive = false;
-    bool diacriticInsensitive = false;
-    // MATCHES and LIKE against a constant: the pattern compiled once (shared by all threads;
-    // each evaluation makes its own matcher).
-    std::shared_ptr<const icu::RegexPattern> pattern;
-    NSPredicate::Block block;
-};
-
-}  // namespace detail
 
 namespace {
 
@@ -241,7 +206,17 @@ class Parser {
         return result;
     }
 
+    static bool isFunctionName(const std::string& upperWord) {
+        return upperWord == "MIN" || upperWord == "MAX" || upperWord == "SUM" || upperWord == "AVERAGE" ||
+               upperWord == "COUNT";
+    }
+
     std::optional<Operand> parseOperand() {
+        if (++operandDepth_ > 64) return std::nullopt;
+        struct Leave {
+            int& depth;
+            ~Leave() { --depth; }
+        } leave{operandDepth_};
         const Token t = peek();
         Operand o;
         switch (t.kind) {
@@ -256,6 +231,15 @@ class Parser {
                     o.constant = Value(false);
                 } else if (word == "NIL" || word == "NULL") {
                     o.constant = Value();
+                } else if (isSymbol(peek(), "(") && isFunctionName(word)) {
+                    // min(x), max(x), sum(x), average(x), count(x)
+                    ++pos_;
+                    auto inner = parseOperand();
+                    if (!inner || !isSymbol(peek(), ")")) return std::nullopt;
+                    ++pos_;
+                    o.kind = Operand::Kind::Function;
+                    o.function = NSString::lowercaseString(t.text);
+                    o.arguments.push_back(std::move(*inner));
                 } else {
                     o.kind = Operand::Kind::KeyPath;
                     o.path = NSString::componentsSeparatedByString(t.text, ".");
@@ -302,7 +286,7 @@ class Parser {
         static const std::pair<const char*, Operator> words[] = {
             {"MATCHES", Operator::Matches},   {"LIKE", Operator::Like},
             {"CONTAINS", Operator::Contains}, {"BEGINSWITH", Operator::BeginsWith},
-            {"ENDSWITH", Operator::EndsWith},
+            {"ENDSWITH", Operator::EndsWith}, {"IN", Operator::In},
         };
         static const std::pair<const char*, Operator> symbols[] = {
             {"==", Operator::Equal},        {"=", Operator::Equal},   {"!=", Operator::NotEqual},
@@ -408,10 +392,42 @@ class Parser {
     std::size_t pos_ = 0;
     std::size_t nextArg_ = 0;
     int depth_ = 0;
+    int operandDepth_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
 // Evaluation
+
+int orderOf(const Value& a, const Value& b) {
+    if (a.isNumber() && b.isNumber()) return a.number()->compare(*b.number());
+    if (a.isString() && b.isString()) return NSString::compare(*a.string(), *b.string(), 0);
+    if (a.isDate() && b.isDate()) return *a.date() < *b.date() ? -1 : (*b.date() < *a.date() ? 1 : 0);
+    return 0;
+}
+
+// A function over a collection; a single value stands for a collection of itself.
+Value applyFunction(const std::string& function, const Value& argument) {
+    std::vector<Value> items;
+    if (const Array* array = argument.array()) {
+        items.assign(array->begin(), array->end());
+    } else if (argument.isSomething()) {
+        items.push_back(argument);
+    }
+    if (function == "count") return Value(static_cast<long long>(items.size()));
+    if (items.empty()) return Value();
+    if (function == "min" || function == "max") {
+        Value best = items.front();
+        for (const Value& v : items) {
+            int order = orderOf(v, best);
+            if ((function == "min" && order < 0) || (function == "max" && order > 0)) best = v;
+        }
+        return best;
+    }
+    double sum = 0;
+    for (const Value& v : items) sum += v.doubleValue();
+    if (function == "sum") return Value(sum);
+    return Value(sum / static_cast<double>(items.size()));
+}
 
 Value resolve(const Operand& o, const Value& object) {
     switch (o.kind) {
@@ -422,12 +438,20 @@ Value resolve(const Operand& o, const Value& object) {
         case Operand::Kind::KeyPath: {
             Value current = object;
             for (const std::string& key : o.path) {
+                if (auto obj = current.object()) {
+                    // Objects answer their keys themselves (managed objects, records).
+                    Value next = obj->valueForKey(key);
+                    current = std::move(next);
+                    continue;
+                }
                 if (!current.isDictionary()) return Value();
                 Value next = current[key];
                 current = std::move(next);
             }
             return current;
         }
+        case Operand::Kind::Function:
+            return applyFunction(o.function, o.arguments.empty() ? Value() : resolve(o.arguments[0], object));
     }
     return Value();
 }
@@ -459,6 +483,22 @@ bool compareNode(const PredicateNode& node, const Value& object) {
             if (!pattern) return false;
             std::string text = node.diacriticInsensitive ? Parser::stripMarks(*lhs.string()) : *lhs.string();
             return fullMatch(*pattern, text);
+        }
+        case Operator::In: {
+            if (const Array* array = rhs.array()) {
+                for (const Value& v : *array) {
+                    if (v == lhs) return true;
+                }
+                return false;
+            }
+            if (const Dictionary* dictionary = rhs.dictionary()) {
+                for (const auto& [key, v] : *dictionary) {
+                    if (v == lhs) return true;
+                }
+                return false;
+            }
+            if (!lhs.isString() || !rhs.isString()) return false;
+            return NSString::rangeOfString(*rhs.string(), *lhs.string(), options).location != NSNotFound;
         }
         case Operator::Contains:
             if (auto array = lhs.array()) {

@@ -7,13 +7,17 @@
 //   and        := not (("AND" | "&&") not)*
 //   not        := ("NOT" | "!") not | "(" predicate ")" | "TRUEPREDICATE" | "FALSEPREDICATE" | comparison
 //   comparison := operand operator["[c]" | "[d]" | "[cd]"] operand
-//   operator   := MATCHES LIKE CONTAINS BEGINSWITH ENDSWITH == = != <> < <= =< > >= =>
+//   operator   := MATCHES LIKE CONTAINS BEGINSWITH ENDSWITH IN == = != <> < <= =< > >= =>
 //   operand    := SELF | %@ | %d | %i | %f | %K (a key) | "text" | 'text' | number | TRUE | YES | FALSE
-//                 | NO | NIL | NULL | key.path
+//                 | NO | NIL | NULL | key.path | function "(" operand ")"
+//   function   := min | max | sum | average | count
 //
 // Keywords are case-insensitive. MATCHES is a regular expression (ICU syntax) that must match the
-// whole text; LIKE takes "*" and "?" wildcards. A key path reads nested dictionary values. A
-// string operator given something other than text answers NO. Predicates are immutable and may
+// whole text; LIKE takes "*" and "?" wildcards. IN tests membership in an array (or a
+// dictionary's values, or a substring of a text). A key path reads nested dictionary values, and
+// an object's own keys through its valueForKey. A function of a single value is that value (the
+// count of one); of an array, the array's minimum, maximum, sum, average or count. A string
+// operator given something other than text answers NO. Predicates are immutable and may
 // be evaluated from any thread.
 
 #include <functional>
@@ -51,6 +55,9 @@ class NSPredicate : public NSObject {
 
     // The objects of an array that the predicate accepts, in order.
     Array filteredArrayUsingPredicate(const Array& array) const;
+
+    // The parsed form (foundation/NSPredicateNode.h), for translators.
+    const detail::PredicateNode& rootNode() const { return *root_; }
 
     // The format the predicate was made from ("TRUEPREDICATE", "BLOCKPREDICATE" for the others).
     const std::string& predicateFormat() const { return format_; }

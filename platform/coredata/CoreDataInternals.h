@@ -1,0 +1,122 @@
+#pragma once
+// What managed objects and contexts share inside the library.
+
+#include <algorithm>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "coredata/NSManagedObject.h"
+#include "coredata/NSManagedObjectContext.h"
+
+struct NSManagedObjectContext::State {
+    Ref<NSPersistentStoreCoordinator> coordinator;
+    Ref<NSManagedObjectContext> parent;
+    std::unordered_map<const NSManagedObjectID*, Ref<NSManagedObject>> registered;
+    // Objects with pending changes, in the order they changed (the flags in the objects keep
+    // each list free of duplicates).
+    std::vector<Ref<NSManagedObject>> inserted, updated, deleted;
+    NSMergePolicyType mergePolicy = NSErrorMergePolicy;
+    std::optional<std::string> name;
+};
+
+struct CoreDataInternals {
+    enum class Lookup { Found, Missing };
+
+    // The values of the object named by `id` as `context` sees them: its own loaded object, else
+    // its parent's view, else the stored row. Called with the context locked (or not: it locks).
+    static Lookup snapshot(NSManagedObjectContext& context, const Ref<NSManagedObjectID>& id,
+                           std::vector<Value>& values, bool includeSelf = true);
+    // Loads a fault's values; false when the object no longer exists.
+    static bool fireFault(NSManagedObject& object);
+    // The registered object or a new fault; `context` locked.
+    static Ref<NSManagedObject> objectFor(NSManagedObjectContext& context, const Ref<NSManagedObjectID>& id);
+    // A new object of the entity's class, not yet in any context.
+    static Ref<NSManagedObject> instantiate(const Ref<NSEntityDescription>& entity);
+    static void registerObject(NSManagedObjectContext& context, const Ref<NSManagedObject>& object);
+    static void markUpdated(NSManagedObject& object, std::size_t slot);
+    static NSManagedObjectContext::State& state(NSManagedObjectContext& context) { return *context.state_; }
+    static Ref<NSPersistentStoreCoordinator> rootCoordinator(const NSManagedObjectContext& context);
+};
+
+// Changes of one end of a relationship, and of the other end through the inverse.
+struct RelationshipOps {
+    static void fire(NSManagedObject& o) {
+        if (o.fault_) CoreDataInternals::fireFault(o);
+    }
+    static Array& list(NSManagedObject& o, std::size_t slot) {
+        if (!o.values_[slot].isArray()) o.values_[slot] = Array::mutableArray();
+        return *o.values_[slot].array();
+    }
+    // Primitive changes of one end; mark the object changed.
+    static void addID(NSManagedObject& o, const NSRelationshipDescription& r,
+                      const Ref<NSManagedObjectID>& id) {
+        fire(o);
+        Array& ids = list(o, r.slot());
+        for (const Value& v : ids) {
+            if (v.object().get() == id.get()) return;
+        }
+        Array copy = ids.mutableCopy();
+        copy.addObject(id);
+        o.values_[r.slot()] = copy;
+        CoreDataInternals::markUpdated(o, r.slot());
+    }
+    static void removeID(NSManagedObject& o, const NSRelationshipDescription& r,
+                         const NSManagedObjectID* id) {
+        fire(o);
+        Array& ids = list(o, r.slot());
+        Array copy = Array::mutableArray();
+        bool removed = false;
+        for (const Value& v : ids) {
+            if (v.object().get() == id) {
+                removed = true;
+            } else {
+                copy.addObject(v);
+            }
+        }
+        if (!removed) return;
+        o.values_[r.slot()] = copy;
+        CoreDataInternals::markUpdated(o, r.slot());
+    }
+    static void setToOne(NSManagedObject& o, const NSRelationshipDescription& r,
+                         const Ref<NSManagedObjectID>& id) {
+        fire(o);
+        Value next = id ? Value(id) : Value();
+        if (o.values_[r.slot()].object().get() == id.get()) return;
+        o.values_[r.slot()] = next;
+        CoreDataInternals::markUpdated(o, r.slot());
+    }
+    // Makes `other` point back at `o` through the inverse of `r` (or stop pointing).
+    static void linkInverse(NSManagedObject& o, const NSRelationshipDescription& r, NSManagedObject& other,
+                            bool link) {
+        auto inverse = r.inverseRelationship();
+        if (!inverse) return;
+        fire(other);
+        if (inverse->isToMany()) {
+            if (link) {
+                addID(other, *inverse, o.objectID_);
+            } else {
+                removeID(other, *inverse, o.objectID_.get());
+            }
+            return;
+        }
+        auto context = other.context_.lock();
+        if (link) {
+            // `other` leaves whatever it pointed at before.
+            auto previous = other.values_[inverse->slot()].objectAs<NSManagedObjectID>();
+            if (previous && previous.get() != o.objectID_.get() && context) {
+                auto previousObject = CoreDataInternals::objectFor(*context, previous);
+                fire(*previousObject);
+                if (r.isToMany()) {
+                    removeID(*previousObject, r, other.objectID_.get());
+                } else if (previousObject->values_[r.slot()].object().get() == other.objectID_.get()) {
+                    setToOne(*previousObject, r, nullptr);
+                }
+            }
+            setToOne(other, *inverse, o.objectID_);
+        } else if (other.values_[inverse->slot()].object().get() == o.objectID_.get()) {
+            setToOne(other, *inverse, nullptr);
+        }
+    }
+};

@@ -1,0 +1,1161 @@
+#include "coredata/NSManagedObjectContext.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "coredata/CoreDataErrors.h"
+#include "coredata/CoreDataInternals.h"
+#include "coredata/SQLiteStore.h"
+#include "foundation/NSException.h"
+#include "foundation/NSLog.h"
+#include "foundation/NSPredicateNode.h"
+#include "foundation/NSThread.h"
+
+namespace {
+
+// The queue-specific key that tells a private queue's blocks which context they serve.
+const char kContextKey = 0;
+
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+Ref<NSError> storeError(long code, const std::string& reason) {
+    return NSError::errorWithDomain(NSCocoaErrorDomain, code,
+                                    Dictionary{{NSLocalizedDescriptionKey, reason}});
+}
+
+// Row values (keys) -> object values (ids).
+void rowToValues(NSPersistentStoreCoordinator& coordinator, const Ref<NSPersistentStore>& store,
+                 const NSEntityDescription& entity, detail::StoredRow& row, std::vector<Value>& values) {
+    const auto& properties = entity.properties();
+    values.resize(properties.size());
+    for (std::size_t i = 0; i < properties.size(); ++i) {
+        const auto* r = properties[i]->isRelationship()
+                            ? static_cast<const NSRelationshipDescription*>(properties[i].get())
+                            : nullptr;
+        if (!r) {
+            values[i] = std::move(row.values[i]);
+            continue;
+        }
+        auto destination = r->destinationEntity();
+        if (r->isToMany()) {
+            Array ids = Array::mutableArray();
+            if (const Array* keys = row.values[i].array(); keys && destination) {
+                for (const Value& k : *keys)
+                    ids.addObject(coordinator.objectIDFor(destination, store, k.longLongValue()));
+            }
+            values[i] = ids;
+        } else if (row.values[i].isNumber() && destination) {
+            values[i] = coordinator.objectIDFor(destination, store, row.values[i].longLongValue());
+        } else {
+            values[i] = Value();
+        }
+    }
+}
+
+// Object values (ids) -> row values (keys); ids that never reached a store are dropped.
+detail::StoredRow valuesToRow(const NSEntityDescription& entity, std::int64_t key,
+                              const std::vector<Value>& values) {
+    detail::StoredRow row;
+    row.key = key;
+    const auto& properties = entity.properties();
+    row.values.resize(properties.size());
+    for (std::size_t i = 0; i < properties.size() && i < values.size(); ++i) {
+        if (!properties[i]->isRelationship()) {
+            row.values[i] = values[i];
+            continue;
+        }
+        if (const Array* ids = values[i].array()) {
+            Array keys = Array::mutableArray();
+            for (const Value& v : *ids) {
+                auto id = v.objectAs<NSManagedObjectID>();
+                if (id && !id->isTemporaryID())
+                    keys.addObject(Value(static_cast<long long>(id->referenceKey())));
+            }
+            row.values[i] = keys;
+        } else if (auto id = values[i].objectAs<NSManagedObjectID>(); id && !id->isTemporaryID()) {
+            row.values[i] = Value(static_cast<long long>(id->referenceKey()));
+        }
+    }
+    return row;
+}
+
+std::vector<Value> relationshipTargets(const Value& stored) {
+    std::vector<Value> ids;
+    if (const Array* list = stored.array()) {
+        ids.assign(list->begin(), list->end());
+    } else if (stored.isObject()) {
+        ids.push_back(stored);
+    }
+    return ids;
+}
+
+// ----- predicates into SQL --------------------------------------------------------------------
+
+enum class Kind { Number, Text, Date, Data, Other };
+
+Kind attributeKind(NSAttributeType type) {
+    switch (type) {
+        case NSInteger16AttributeType:
+        case NSInteger32AttributeType:
+        case NSInteger64AttributeType:
+        case NSBooleanAttributeType:
+        case NSDecimalAttributeType:
+        case NSDoubleAttributeType:
+        case NSFloatAttributeType:
+            return Kind::Number;
+        case NSStringAttributeType:
+            return Kind::Text;
+        case NSDateAttributeType:
+            return Kind::Date;
+        case NSBinaryDataAttributeType:
+            return Kind::Data;
+        default:
+            return Kind::Other;
+    }
+}
+
+Kind valueKind(const Value& v) {
+    if (v.isNumber()) return Kind::Number;
+    if (v.isString()) return Kind::Text;
+    if (v.isDate()) return Kind::Date;
+    if (v.isData()) return Kind::Data;
+    return Kind::Other;
+}
+
+class SQLTranslator {
+  public:
+    explicit SQLTranslator(const NSEntityDescription& entity) : entity_(entity) {}
+
+    bool translate(const detail::PredicateNode& node, std::string& sql, std::vector<Value>& binds) {
+        using K = detail::PredicateNode::Kind;
+        switch (node.kind) {
+            case K::True:
+                sql += "1";
+                return true;
+            case K::False:
+                sql += "0";
+                return true;
+            case K::And:
+            case K::Or:
+                sql += "(";
+                if (!translate(*node.children[0], sql, binds)) return false;
+                sql += node.kind == K::And ? " AND " : " OR ";
+                if (!translate(*node.children[1], sql, binds)) return false;
+                sql += ")";
+                return true;
+            case K::Not:
+                sql += "(NOT ";
+                if (!translate(*node.children[0], sql, binds)) return false;
+                sql += ")";
+                return true;
+            case K::Compare:
+                return compare(node, sql, binds);
+            case K::Block:
+                return false;
+        }
+        return false;
+    }
+
+  private:
+    using Op = detail::Operator;
+    using OK = detail::Operand::Kind;
+
+    // The column a key-path or SELF operand reads, and the kind of values it holds.
+    bool column(const detail::Operand& o, std::string& name, Kind& kind, bool& isObject) {
+        if (o.kind == OK::Self) {
+            name = "pk";
+            kind = Kind::Other;
+            isObject = true;
+            return true;
+        }
+        if (o.kind != OK::KeyPath || o.path.size() != 1) return false;
+        auto p = entity_.propertiesByName()[o.path[0]];
+        if (!p) return false;
+        name = detail::StoreBackend::columnName(*p);
+        if (p->isRelationship()) {
+            if (static_cast<const NSRelationshipDescription&>(*p).isToMany()) return false;
+            kind = Kind::Other;
+            isObject = true;
+            return true;
+        }
+        kind = attributeKind(static_cast<const NSAttributeDescription&>(*p).attributeType());
+        isObject = false;
+        return kind != Kind::Other;
+    }
+
+    // A constant as a bind for the column; false when it can never match (another kind).
+    static bool bindable(const Value& v, Kind kind, bool isObject, Value& bound) {
+        if (isObject) {
+            auto object = v.objectAs<NSManagedObject>();
+            auto id = object ? object->objectID() : v.objectAs<NSManagedObjectID>();
+            if (!id) return false;
+            // Objects not yet stored match no stored row.
+            bound = id->isTemporaryID() ? Value(-1LL) : Value(static_cast<long long>(id->referenceKey()));
+            return true;
+        }
+        if (valueKind(v) != kind) return false;
+        bound = v;
+        return true;
+    }
+
+    bool compare(const detail::PredicateNode& node, std::string& sql, std::vector<Value>& binds) {
+        if (node.caseInsensitive || node.diacriticInsensitive) return false;
+        const detail::Operand* keyOperand = &node.lhs;
+        const detail::Operand* constant = &node.rhs;
+        Op op = node.op;
+        if (node.lhs.kind == OK::Constant && node.rhs.kind != OK::Constant) {
+            if (op == Op::In) return false;
+            std::swap(keyOperand, constant);
+            switch (op) {
+                case Op::Less:
+                    op = Op::Greater;
+                    break;
+                case Op::LessEqual:
+                    op = Op::GreaterEqual;
+                    break;
+                case Op::Greater:
+                    op = Op::Less;
+                    break;
+                case Op::GreaterEqual:
+                    op = Op::LessEqual;
+                    break;
+                case Op::Equal:
+                case Op::NotEqual:
+                    break;
+                default:
+                    return false;
+            }
+        }
+        if (constant->kind != OK::Constant) return false;
+        std::string name;
+        Kind kind;
+        bool isObject;
+        if (!column(*keyOperand, name, kind, isObject)) return false;
+        const Value& c = constant->constant;
+        switch (op) {
+            case Op::Equal:
+            case Op::NotEqual: {
+                const char* is = op == Op::Equal ? " IS " : " IS NOT ";
+                if (!c.isSomething()) {
+                    sql += "(" + name + is + "NULL)";
+                    return true;
+                }
+                Value bound;
+                if (!bindable(c, kind, isObject, bound)) {
+                    sql += op == Op::Equal ? "0" : "1";
+                    return true;
+                }
+                sql += "(" + name + is + "?)";
+                binds.push_back(bound);
+                return true;
+            }
+            case Op::Less:
+            case Op::LessEqual:
+            case Op::Greater:
+            case Op::GreaterEqual: {
+                Value bound;
+                if (isObject || !c.isSomething() || !bindable(c, kind, isObject, bound) ||
+                    (kind != Kind::Number && kind != Kind::Text && kind != Kind::Date)) {
+                    if (isObject) return false;
+                    sql += "0";
+                    return true;
+                }
+                const char* symbol = op == Op::Less        ? " < "
+                                     : op == Op::LessEqual ? " <= "
+                                     : op == Op::Greater   ? " > "
+                                                           : " >= ";
+                sql += "(" + name + " IS NOT NULL AND " + name + symbol + "?)";
+                binds.push_back(bound);
+                return true;
+            }
+            case Op::In: {
+                const Array* list = c.array();
+                if (!list) return false;
+                std::string items;
+                for (const Value& v : *list) {
+                    Value bound;
+                    if (!v.isSomething() || !bindable(v, kind, isObject, bound)) continue;
+                    items += items.empty() ? "?" : ", ?";
+                    binds.push_back(bound);
+                }
+                sql += items.empty() ? std::string("0") : "(" + name + " IN (" + items + "))";
+                return true;
+            }
+            default:
+                return false;
+        }
+    }
+
+    const NSEntityDescription& entity_;
+};
+
+// An ORDER BY list for the sorts, when each sorts by one attribute of the entity.
+bool orderBySQL(const NSEntityDescription& entity, const std::vector<Ref<NSSortDescriptor>>& sorts,
+                std::string& sql) {
+    for (const auto& s : sorts) {
+        if (!s) return false;
+        auto a = entity.attributesByName()[s->key()];
+        if (!a) return false;
+        Kind k = attributeKind(a->attributeType());
+        // Text compares by code unit here and by the platform's rules in memory.
+        if (k != Kind::Number && k != Kind::Date) return false;
+        if (!sql.empty()) sql += ", ";
+        sql += detail::StoreBackend::columnName(*a) + (s->ascending() ? " ASC" : " DESC");
+    }
+    return true;
+}
+
+thread_local std::vector<const NSManagedObjectContext*> activeContexts;
+
+struct ActiveScope {
+    explicit ActiveScope(const NSManagedObjectContext* c) { activeContexts.push_back(c); }
+    ~ActiveScope() { activeContexts.pop_back(); }
+    ActiveScope(const ActiveScope&) = delete;
+    ActiveScope& operator=(const ActiveScope&) = delete;
+};
+
+}  // namespace
+
+// ----- internals -------------------------------------------------------------------------------
+
+Ref<NSPersistentStoreCoordinator> CoreDataInternals::rootCoordinator(const NSManagedObjectContext& context) {
+    return context.persistentStoreCoordinator();
+}
+
+Ref<NSManagedObject> CoreDataInternals::instantiate(const Ref<NSEntityDescription>& entity) {
+    auto cls = NSManagedObjectClass::classNamed(entity->managedObjectClassName());
+    auto object = cls ? cls->newInstance() : make<NSManagedObject>();
+    if (!object) object = make<NSManagedObject>();
+    object->entity_ = entity;
+    object->values_.assign(entity->properties().size(), Value());
+    object->changed_.assign(entity->properties().size(), false);
+    return object;
+}
+
+void CoreDataInternals::registerObject(NSManagedObjectContext& context, const Ref<NSManagedObject>& object) {
+    object->context_ = std::static_pointer_cast<NSManagedObjectContext>(context.self());
+    object->lock_ = context.lock_;
+    object->registered_ = true;
+    context.state_->registered[object->objectID_.get()] = object;
+}
+
+Ref<NSManagedObject> CoreDataInternals::objectFor(NSManagedObjectContext& context,
+                                                  const Ref<NSManagedObjectID>& id) {
+    Guard guard(*context.lock_);
+    auto& registered = context.state_->registered;
+    auto found = registered.find(id.get());
+    if (found != registered.end()) return found->second;
+    auto object = instantiate(id->entity());
+    object->objectID_ = id;
+    object->fault_ = true;
+    registerObject(context, object);
+    return object;
+}
+
+CoreDataInternals::Lookup CoreDataInternals::snapshot(NSManagedObjectContext& context,
+                                                      const Ref<NSManagedObjectID>& id,
+                                                      std::vector<Value>& values, bool includeSelf) {
+    Guard guard(*context.lock_);
+    auto& state = *context.state_;
+    if (includeSelf) {
+        auto found = state.registered.find(id.get());
+        if (found != state.registered.end() && !found->second->fault_) {
+            if (found->second->deleted_) return Lookup::Missing;
+            values = found->second->values_;
+            return Lookup::Found;
+        }
+    }
+    if (state.parent) return snapshot(*state.parent, id, values, true);
+    if (!state.coordinator || id->isTemporaryID()) return Lookup::Missing;
+    auto store = id->persistentStore();
+    if (!store) return Lookup::Missing;
+    std::lock_guard<std::recursive_mutex> storeGuard(state.coordinator->mutex());
+    detail::StoredRow row;
+    Ref<NSError> error;
+    if (!store->backend().fetchRow(*id->entity(), id->referenceKey(), row, &error)) {
+        if (error)
+            NSLogLine("CoreData: cannot read an object from the store: " + error->localizedDescription());
+        return Lookup::Missing;
+    }
+    rowToValues(*state.coordinator, store, *id->entity(), row, values);
+    return Lookup::Found;
+}
+
+bool CoreDataInternals::fireFault(NSManagedObject& object) {
+    auto context = object.context_.lock();
+    if (!context) {
+        object.fault_ = false;
+        return false;
+    }
+    Guard guard(*context->lock_);
+    if (!object.fault_) return true;
+    std::vector<Value> values;
+    object.fault_ = false;
+    if (snapshot(*context, object.objectID_, values, false) == Lookup::Missing) {
+        // The object is gone: it reads as empty rather than failing every access.
+        object.values_.assign(object.entity_->properties().size(), Value());
+        return false;
+    }
+    values.resize(object.entity_->properties().size());
+    object.values_ = std::move(values);
+    object.changed_.assign(object.values_.size(), false);
+    return true;
+}
+
+void CoreDataInternals::markUpdated(NSManagedObject& object, std::size_t slot) {
+    if (slot < object.changed_.size()) object.changed_[slot] = true;
+    if (object.inserted_ || object.updated_ || object.deleted_) return;
+    auto context = object.context_.lock();
+    if (!context || !object.registered_) return;
+    object.updated_ = true;
+    context->state_->updated.push_back(std::static_pointer_cast<NSManagedObject>(object.self()));
+}
+
+// ----- the context -----------------------------------------------------------------------------
+
+NSManagedObjectContext::NSManagedObjectContext(NSManagedObjectContextConcurrencyType type)
+    : type_(type), lock_(std::make_shared<std::recursive_mutex>()), state_(std::make_unique<State>()) {
+    if (type_ == NSPrivateQueueConcurrencyType) {
+        queue_ = dispatch_queue_create("NSManagedObjectContext");
+        dispatch_queue_set_specific(queue_, &kContextKey, this);
+    } else if (type_ == NSMainQueueConcurrencyType) {
+        queue_ = dispatch_get_main_queue();
+    }
+}
+
+NSManagedObjectContext::~NSManagedObjectContext() = default;
+
+Ref<NSPersistentStoreCoordinator> NSManagedObjectContext::persistentStoreCoordinator() const {
+    Guard guard(*lock_);
+    if (state_->coordinator) return state_->coordinator;
+    return state_->parent ? state_->parent->persistentStoreCoordinator() : nullptr;
+}
+
+void NSManagedObjectContext::setPersistentStoreCoordinator(
+    const Ref<NSPersistentStoreCoordinator>& coordinator) {
+    Guard guard(*lock_);
+    state_->coordinator = coordinator;
+    if (coordinator) state_->parent = nullptr;
+}
+
+Ref<NSManagedObjectContext> NSManagedObjectContext::parentContext() const {
+    Guard guard(*lock_);
+    return state_->parent;
+}
+
+void NSManagedObjectContext::setParentContext(const Ref<NSManagedObjectContext>& parent) {
+    Guard guard(*lock_);
+    // A context may not become its own ancestor.
+    for (auto p = parent; p; p = p->parentContext()) {
+        if (p.get() == this)
+            NSException::raise(NSInvalidArgumentException, "a context cannot be its own ancestor");
+    }
+    state_->parent = parent;
+    if (parent) state_->coordinator = nullptr;
+}
+
+Ref<NSManagedObjectModel> NSManagedObjectContext::managedObjectModel() const {
+    auto coordinator = persistentStoreCoordinator();
+    return coordinator ? coordinator->managedObjectModel() : nullptr;
+}
+
+void NSManagedObjectContext::performBlock(std::function<void()> block) {
+    if (!block) return;
+    auto self = std::static_pointer_cast<NSManagedObjectContext>(this->self());
+    if (type_ == NSConfinementConcurrencyType) {
+        // A confinement context has no queue of its own; the platform refuses performBlock there.
+        NSException::raise(NSInvalidArgumentException, "performBlock: needs a queue-based context");
+    }
+    dispatch_async(queue_, [self, block = std::move(block)] {
+        ActiveScope scope(self.get());
+        block();
+    });
+}
+
+void NSManagedObjectContext::performBlockAndWait(const std::function<void()>& block) {
+    if (!block) return;
+    bool here = type_ == NSConfinementConcurrencyType ||
+                std::find(activeContexts.begin(), activeContexts.end(), this) != activeContexts.end() ||
+                (type_ == NSMainQueueConcurrencyType && dispatch_is_main_thread()) ||
+                (type_ == NSPrivateQueueConcurrencyType && dispatch_get_specific(&kContextKey) == this);
+    if (here) {
+        ActiveScope scope(this);
+        block();
+        return;
+    }
+    auto self = std::static_pointer_cast<NSManagedObjectContext>(this->self());
+    dispatch_sync(queue_, [&] {
+        ActiveScope scope(self.get());
+        block();
+    });
+}
+
+NSMergePolicyType NSManagedObjectContext::mergePolicy() const {
+    Guard guard(*lock_);
+    return state_->mergePolicy;
+}
+void NSManagedObjectContext::setMergePolicy(NSMergePolicyType policy) {
+    Guard guard(*lock_);
+    state_->mergePolicy = policy;
+}
+std::optional<std::string> NSManagedObjectContext::name() const {
+    Guard guard(*lock_);
+    return state_->name;
+}
+void NSManagedObjectContext::setName(std::optional<std::string> name) {
+    Guard guard(*lock_);
+    state_->name = std::move(name);
+}
+
+bool NSManagedObjectContext::hasChanges() const {
+    Guard guard(*lock_);
+    return !state_->inserted.empty() || !state_->updated.empty() || !state_->deleted.empty();
+}
+
+std::vector<Ref<NSManagedObject>> NSManagedObjectContext::insertedObjects() const {
+    Guard guard(*lock_);
+    std::vector<Ref<NSManagedObject>> out;
+    for (const auto& o : state_->inserted) {
+        if (!o->deleted_) out.push_back(o);
+    }
+    return out;
+}
+std::vector<Ref<NSManagedObject>> NSManagedObjectContext::updatedObjects() const {
+    Guard guard(*lock_);
+    std::vector<Ref<NSManagedObject>> out;
+    for (const auto& o : state_->updated) {
+        if (!o->deleted_) out.push_back(o);
+    }
+    return out;
+}
+std::vector<Ref<NSManagedObject>> NSManagedObjectContext::deletedObjects() const {
+    Guard guard(*lock_);
+    std::vector<Ref<NSManagedObject>> out;
+    for (const auto& o : state_->deleted) {
+        if (!o->inserted_) out.push_back(o);
+    }
+    return out;
+}
+std::vector<Ref<NSManagedObject>> NSManagedObjectContext::registeredObjects() const {
+    Guard guard(*lock_);
+    std::vector<Ref<NSManagedObject>> out;
+    for (const auto& [id, o] : state_->registered) out.push_back(o);
+    return out;
+}
+
+void NSManagedObjectContext::insertObject(const Ref<NSManagedObject>& object) {
+    if (!object) return;
+    Guard guard(*lock_);
+    if (object->registered_) return;
+    if (!object->objectID_) object->objectID_ = NSPersistentStoreCoordinator::newTemporaryID(object->entity_);
+    CoreDataInternals::registerObject(*this, object);
+    object->inserted_ = true;
+    object->changed_.assign(object->values_.size(), true);
+    state_->inserted.push_back(object);
+}
+
+void NSManagedObjectContext::deleteObject(const Ref<NSManagedObject>& object) {
+    if (!object) return;
+    Guard guard(*lock_);
+    if (object->managedObjectContext().get() != this || object->deleted_) return;
+    if (object->fault_) CoreDataInternals::fireFault(*object);
+    object->deleted_ = true;
+    state_->deleted.push_back(object);
+    for (const auto& [name, relationship] : object->entity_->relationshipsByName()) {
+        auto rule = relationship->deleteRule();
+        if (rule == NSNoActionDeleteRule || rule == NSDenyDeleteRule) continue;
+        for (const Value& v : relationshipTargets(object->values_[relationship->slot()])) {
+            auto id = v.objectAs<NSManagedObjectID>();
+            if (!id) continue;
+            auto other = CoreDataInternals::objectFor(*this, id);
+            if (rule == NSCascadeDeleteRule) {
+                deleteObject(other);
+            } else if (relationship->inverseRelationship()) {
+                RelationshipOps::linkInverse(*object, *relationship, *other, false);
+            }
+        }
+    }
+}
+
+void NSManagedObjectContext::reset() {
+    Guard guard(*lock_);
+    for (auto& [id, o] : state_->registered) {
+        o->registered_ = false;
+        o->context_.reset();
+    }
+    state_->registered.clear();
+    state_->inserted.clear();
+    state_->updated.clear();
+    state_->deleted.clear();
+}
+
+namespace {
+template <class T>
+void eraseObject(std::vector<T>& list, const NSManagedObject* o) {
+    list.erase(std::remove_if(list.begin(), list.end(), [o](const T& x) { return x.get() == o; }),
+               list.end());
+}
+}  // namespace
+
+void NSManagedObjectContext::refreshObject(const Ref<NSManagedObject>& object, bool mergeChanges) {
+    if (!object) return;
+    Guard guard(*lock_);
+    if (object->managedObjectContext().get() != this || object->inserted_) return;
+    if (!mergeChanges || object->fault_) {
+        if (object->updated_) eraseObject(state_->updated, object.get());
+        object->updated_ = false;
+        object->fault_ = true;
+        object->changed_.assign(object->values_.size(), false);
+        return;
+    }
+    std::vector<Value> fresh;
+    if (CoreDataInternals::snapshot(*this, object->objectID_, fresh, false) ==
+        CoreDataInternals::Lookup::Missing)
+        return;
+    fresh.resize(object->values_.size());
+    for (std::size_t i = 0; i < fresh.size(); ++i) {
+        if (!object->changed_[i]) object->values_[i] = fresh[i];
+    }
+}
+
+Ref<NSManagedObject> NSManagedObjectContext::objectWithID(const Ref<NSManagedObjectID>& objectID) {
+    if (!objectID) return nullptr;
+    return CoreDataInternals::objectFor(*this, objectID);
+}
+
+Ref<NSManagedObject>
+NSManagedObjectContext::objectRegisteredForID(const Ref<NSManagedObjectID>& objectID) const {
+    Guard guard(*lock_);
+    auto found = state_->registered.find(objectID.get());
+    return found == state_->registered.end() ? nullptr : found->second;
+}
+
+Ref<NSManagedObject> NSManagedObjectContext::existingObjectWithID(const Ref<NSManagedObjectID>& objectID,
+                                                                  Ref<NSError>* error) {
+    auto missing = [&] {
+        if (error)
+            *error = storeError(NSManagedObjectReferentialIntegrityError,
+                                "The object " + (objectID ? objectID->description() : std::string("(nil)")) +
+                                    " does not exist.");
+        return nullptr;
+    };
+    if (!objectID) return missing();
+    Guard guard(*lock_);
+    bool wasRegistered = objectRegisteredForID(objectID) != nullptr;
+    auto object = objectWithID(objectID);
+    if (object->deleted_) return missing();
+    if (object->fault_ && !CoreDataInternals::fireFault(*object)) {
+        if (!wasRegistered) {
+            object->registered_ = false;
+            state_->registered.erase(objectID.get());
+        } else {
+            object->fault_ = true;
+        }
+        return missing();
+    }
+    return object;
+}
+
+bool NSManagedObjectContext::obtainPermanentIDsForObjects(const std::vector<Ref<NSManagedObject>>& objects,
+                                                          Ref<NSError>* error) {
+    auto coordinator = persistentStoreCoordinator();
+    if (!coordinator) {
+        if (error) *error = storeError(NSPersistentStoreSaveError, "The context has no store coordinator.");
+        return false;
+    }
+    std::vector<Ref<NSManagedObjectID>> ids;
+    for (const auto& o : objects) {
+        if (o && o->objectID_) ids.push_back(o->objectID_);
+    }
+    return coordinator->obtainPermanentIDs(ids, error);
+}
+
+bool NSManagedObjectContext::save(Ref<NSError>* error) {
+    auto self = std::static_pointer_cast<NSManagedObjectContext>(this->self());
+    if (!hasChanges()) return true;
+    NSNotificationCenter::defaultCenter()->postNotificationName(NSManagedObjectContextWillSaveNotification,
+                                                                self);
+
+    Array insertedList = Array::mutableArray(), updatedList = Array::mutableArray(),
+          deletedList = Array::mutableArray();
+    {
+        Guard guard(*lock_);
+        auto& state = *state_;
+        std::vector<Ref<NSManagedObject>> inserted, updated, deleted, vanished;
+        for (const auto& o : state.inserted) (o->deleted_ ? vanished : inserted).push_back(o);
+        for (const auto& o : state.updated) {
+            if (!o->deleted_ && !o->inserted_) updated.push_back(o);
+        }
+        for (const auto& o : state.deleted) {
+            if (!o->inserted_) deleted.push_back(o);
+        }
+        for (const auto& o : deleted) {
+            for (const auto& [name, r] : o->entity_->relationshipsByName()) {
+                if (r->deleteRule() != NSDenyDeleteRule) continue;
+                for (const Value& v : relationshipTargets(o->values_[r->slot()])) {
+                    auto other = CoreDataInternals::objectFor(*this, v.objectAs<NSManagedObjectID>());
+                    if (other && !other->deleted_) {
+                        if (error)
+                            *error = NSError::errorWithDomain(
+                                NSCocoaErrorDomain, NSValidationRelationshipDeniedDeleteError,
+                                Dictionary{{NSLocalizedDescriptionKey,
+                                            "The relationship " + name + " denies the deletion."}});
+                        return false;
+                    }
+                }
+            }
+        }
+
+        if (state.parent) {
+            auto& parent = *state.parent;
+            Guard parentGuard(*parent.lock_);
+            auto& ps = *parent.state_;
+            for (const auto& o : inserted) {
+                auto p = CoreDataInternals::objectFor(parent, o->objectID_);
+                p->fault_ = false;
+                p->values_ = o->values_;
+                p->changed_.assign(p->values_.size(), true);
+                if (p->deleted_) {
+                    p->deleted_ = false;
+                    eraseObject(ps.deleted, p.get());
+                }
+                if (!p->inserted_) {
+                    p->inserted_ = true;
+                    ps.inserted.push_back(p);
+                }
+            }
+            for (const auto& o : updated) {
+                auto p = CoreDataInternals::objectFor(parent, o->objectID_);
+                if (p->fault_) CoreDataInternals::fireFault(*p);
+                p->values_.resize(o->values_.size());
+                for (std::size_t i = 0; i < o->values_.size(); ++i) {
+                    if (o->changed_[i]) {
+                        p->values_[i] = o->values_[i];
+                        CoreDataInternals::markUpdated(*p, i);
+                    }
+                }
+            }
+            for (const auto& o : deleted) {
+                auto p = CoreDataInternals::objectFor(parent, o->objectID_);
+                if (p->inserted_) {
+                    // Never saved beyond the parent: it simply goes.
+                    eraseObject(ps.inserted, p.get());
+                    eraseObject(ps.updated, p.get());
+                    ps.registered.erase(p->objectID_.get());
+                    p->registered_ = false;
+                    p->inserted_ = false;
+                    p->deleted_ = true;
+                } else if (!p->deleted_) {
+                    p->deleted_ = true;
+                    ps.deleted.push_back(p);
+                }
+            }
+        } else {
+            auto coordinator = state.coordinator;
+            if (!coordinator) {
+                if (error)
+                    *error = storeError(NSPersistentStoreSaveError, "The context has no store coordinator.");
+                return false;
+            }
+            std::vector<Ref<NSManagedObjectID>> temporary;
+            for (const auto& o : inserted) {
+                if (o->objectID_->isTemporaryID()) temporary.push_back(o->objectID_);
+            }
+            std::lock_guard<std::recursive_mutex> storeGuard(coordinator->mutex());
+            if (!coordinator->obtainPermanentIDs(temporary, error)) return false;
+            std::map<NSPersistentStore*, std::vector<detail::StoreChange>> changes;
+            std::map<NSPersistentStore*, Ref<NSPersistentStore>> stores;
+            auto add = [&](detail::StoreChange::Kind kind, const Ref<NSManagedObject>& o) {
+                auto store = o->objectID_->persistentStore();
+                if (!store) return;
+                stores[store.get()] = store;
+                detail::StoreChange change;
+                change.kind = kind;
+                change.entity = o->entity_;
+                change.row = kind == detail::StoreChange::Kind::Delete
+                                 ? detail::StoredRow{o->objectID_->referenceKey(), {}}
+                                 : valuesToRow(*o->entity_, o->objectID_->referenceKey(), o->values_);
+                changes[store.get()].push_back(std::move(change));
+            };
+            for (const auto& o : inserted) add(detail::StoreChange::Kind::Insert, o);
+            for (const auto& o : updated) {
+                if (o->fault_) continue;
+                add(detail::StoreChange::Kind::Update, o);
+            }
+            for (const auto& o : deleted) {
+                if (!o->objectID_->isTemporaryID()) add(detail::StoreChange::Kind::Delete, o);
+            }
+            for (auto& [raw, list] : changes) {
+                // Stores are written one by one; with several stores a failure in a later one
+                // leaves the earlier ones written (each is consistent on its own).
+                if (!stores[raw]->backend().apply(list, error)) return false;
+            }
+        }
+
+        for (const auto& o : inserted) {
+            o->inserted_ = false;
+            o->changed_.assign(o->values_.size(), false);
+            insertedList.addObject(o);
+        }
+        for (const auto& o : updated) {
+            o->updated_ = false;
+            o->changed_.assign(o->values_.size(), false);
+            updatedList.addObject(o);
+        }
+        for (const auto& o : deleted) deletedList.addObject(o);
+        for (const auto& o : state.deleted) {
+            state.registered.erase(o->objectID_.get());
+            o->registered_ = false;
+        }
+        for (const auto& o : vanished) {
+            state.registered.erase(o->objectID_.get());
+            o->registered_ = false;
+            o->inserted_ = false;
+        }
+        for (const auto& o : state.updated) o->updated_ = false;
+        state.inserted.clear();
+        state.updated.clear();
+        state.deleted.clear();
+    }
+    Dictionary info = Dictionary::mutableDictionary();
+    info.setObject(NSInsertedObjectsKey, insertedList);
+    info.setObject(NSUpdatedObjectsKey, updatedList);
+    info.setObject(NSDeletedObjectsKey, deletedList);
+    NSNotificationCenter::defaultCenter()->postNotificationName(NSManagedObjectContextDidSaveNotification,
+                                                                self, info);
+    return true;
+}
+
+void NSManagedObjectContext::mergeChangesFromContextDidSaveNotification(
+    const Ref<NSNotification>& notification) {
+    if (!notification || !notification->userInfo()) return;
+    const Dictionary& info = *notification->userInfo();
+    Guard guard(*lock_);
+    for (const char* key : {NSInsertedObjectsKey, NSUpdatedObjectsKey}) {
+        const Array* list = info[key].array();
+        if (!list) continue;
+        for (const Value& v : *list) {
+            auto other = v.objectAs<NSManagedObject>();
+            if (!other || other->managedObjectContext().get() == this) continue;
+            auto mine = objectRegisteredForID(other->objectID());
+            if (mine && !mine->fault_) refreshObject(mine, true);
+        }
+    }
+    if (const Array* list = info[NSDeletedObjectsKey].array()) {
+        for (const Value& v : *list) {
+            auto other = v.objectAs<NSManagedObject>();
+            if (!other) continue;
+            auto mine = objectRegisteredForID(other->objectID());
+            if (!mine || mine.get() == other.get()) continue;
+            eraseObject(state_->inserted, mine.get());
+            eraseObject(state_->updated, mine.get());
+            eraseObject(state_->deleted, mine.get());
+            state_->registered.erase(mine->objectID_.get());
+            mine->registered_ = false;
+            mine->updated_ = mine->inserted_ = false;
+            mine->deleted_ = true;
+        }
+    }
+}
+
+// ----- fetching --------------------------------------------------------------------------------
+
+namespace {
+
+Value aggregate(const std::string& function, const std::vector<Value>& values, NSAttributeType resultType) {
+    std::vector<Value> present;
+    for (const Value& v : values) {
+        if (v.isSomething()) present.push_back(v);
+    }
+    Value result;
+    if (function == "count:") {
+        result = Value(static_cast<long long>(present.size()));
+    } else if (function == "min:" || function == "max:") {
+        for (const Value& v : present) {
+            if (!result.isSomething()) {
+                result = v;
+                continue;
+            }
+            int order = NSSortDescriptor::compareValues(v, result);
+            if ((function == "min:" && order < 0) || (function == "max:" && order > 0)) result = v;
+        }
+    } else if (function == "sum:" || function == "average:") {
+        bool integral = true;
+        long long isum = 0;
+        double dsum = 0;
+        for (const Value& v : present) {
+            const NSNumber* n = v.number();
+            if (!n) continue;
+            if (n->isReal()) integral = false;
+            isum += n->longLongValue();
+            dsum += n->doubleValue();
+        }
+        if (function == "average:") {
+            result = present.empty() ? Value() : Value(dsum / static_cast<double>(present.size()));
+        } else {
+            result = integral ? Value(isum) : Value(dsum);
+        }
+    }
+    if (!result.isNumber()) return result;
+    switch (resultType) {
+        case NSInteger16AttributeType:
+            return NSNumber::numberWithShort(static_cast<short>(result.longLongValue()));
+        case NSInteger32AttributeType:
+            return NSNumber::numberWithInt(static_cast<int>(result.longLongValue()));
+        case NSInteger64AttributeType:
+            return Value(result.longLongValue());
+        case NSBooleanAttributeType:
+            return Value(result.boolValue());
+        case NSDoubleAttributeType:
+        case NSDecimalAttributeType:
+            return Value(result.doubleValue());
+        case NSFloatAttributeType:
+            return Value(result.floatValue());
+        default:
+            return result;
+    }
+}
+
+// The value of one property or expression of a dictionary fetch over a group of objects.
+Value columnValue(const Value& property, const std::vector<Ref<NSManagedObject>>& group, std::string& name) {
+    if (auto expression = property.objectAs<NSExpressionDescription>()) {
+        name = expression->name();
+        auto e = expression->expression();
+        if (!e) return Value();
+        if (e->kind() == NSExpression::Kind::Function) {
+            std::vector<Value> values;
+            std::string keyPath =
+                e->arguments().empty() || !e->arguments()[0] ? std::string() : e->arguments()[0]->keyPath();
+            for (const auto& o : group) values.push_back(o->valueForKeyPath(keyPath));
+            return aggregate(e->function(), values, expression->expressionResultType());
+        }
+        if (e->kind() == NSExpression::Kind::KeyPath)
+            return group.empty() ? Value() : group.front()->valueForKeyPath(e->keyPath());
+        return e->constantValue();
+    }
+    if (auto description = property.objectAs<NSPropertyDescription>()) {
+        name = description->name();
+    } else {
+        name = property.stringValue();
+    }
+    return group.empty() ? Value() : group.front()->valueForKeyPath(name);
+}
+
+}  // namespace
+
+std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFetchRequest>& request,
+                                                                 Ref<NSError>* error) {
+    if (!request) {
+        if (error) *error = storeError(NSPersistentStoreOperationError, "No fetch request.");
+        return std::nullopt;
+    }
+    Guard guard(*lock_);
+    auto coordinator = persistentStoreCoordinator();
+    auto model = coordinator ? coordinator->managedObjectModel() : nullptr;
+    Ref<NSEntityDescription> entity = request->entity();
+    if (!entity && model) entity = model->entitiesByName()[request->entityName()];
+    if (!entity || !coordinator) {
+        if (error)
+            *error = storeError(NSPersistentStoreOperationError, "The fetch request has no entity \"" +
+                                                                     request->entityName() +
+                                                                     "\" in this context.");
+        return std::nullopt;
+    }
+    for (const auto& list : {request->propertiesToFetch(), request->propertiesToGroupBy()}) {
+        for (const Value& p : list) {
+            if (p.isString() && !entity->propertiesByName()[*p.string()]) {
+                if (error)
+                    *error =
+                        storeError(NSPersistentStoreOperationError,
+                                   "The entity " + entity->name() + " has no property " + *p.string() + ".");
+                return std::nullopt;
+            }
+        }
+    }
+
+    // Objects changed anywhere up the chain are judged by their current values, not the store's.
+    std::vector<Ref<NSManagedObjectID>> dirty;
+    std::set<const NSManagedObjectID*> dirtySet;
+    std::vector<std::unique_lock<std::recursive_mutex>> chainLocks;
+    for (NSManagedObjectContext* c = this; c; c = c->state_->parent.get()) {
+        if (c != this) chainLocks.emplace_back(*c->lock_);
+        for (const auto* list : {&c->state_->inserted, &c->state_->updated, &c->state_->deleted}) {
+            for (const auto& o : *list) {
+                if (o->entity_ == entity && dirtySet.insert(o->objectID_.get()).second)
+                    dirty.push_back(o->objectID_);
+            }
+        }
+    }
+
+    const Ref<NSPredicate>& predicate = request->predicate();
+    detail::StoreQuery query;
+    bool filterInMemory = false;
+    if (predicate) {
+        std::string where;
+        if (SQLTranslator(*entity).translate(predicate->rootNode(), where, query.binds)) {
+            query.where = where;
+        } else {
+            query.binds.clear();
+            filterInMemory = true;
+        }
+    }
+    std::string orderBy;
+    bool sortInSQL = orderBySQL(*entity, request->sortDescriptors(), orderBy);
+    auto stores = coordinator->persistentStores();
+    bool pageInSQL = dirty.empty() && !filterInMemory && sortInSQL && stores.size() == 1 &&
+                     request->resultType() != NSDictionaryResultType;
+    if (sortInSQL) query.orderBy = orderBy;
+    if (pageInSQL) {
+        query.limit = request->fetchLimit();
+        query.offset = request->fetchOffset();
+    }
+
+    std::vector<Ref<NSManagedObject>> objects;
+    {
+        std::lock_guard<std::recursive_mutex> storeGuard(coordinator->mutex());
+        for (const auto& store : stores) {
+            std::vector<detail::StoredRow> rows;
+            if (!store->backend().fetch(*entity, query, rows, error)) return std::nullopt;
+            objects.reserve(objects.size() + rows.size());
+            auto& registered = state_->registered;
+            for (auto& row : rows) {
+                auto id = coordinator->objectIDFor(entity, store, row.key);
+                if (!dirtySet.empty() && dirtySet.count(id.get())) continue;
+                auto found = registered.find(id.get());
+                Ref<NSManagedObject> object;
+                if (found != registered.end()) {
+                    object = found->second;
+                    if (object->fault_) {
+                        rowToValues(*coordinator, store, *entity, row, object->values_);
+                        object->fault_ = false;
+                        object->changed_.assign(object->values_.size(), false);
+                    }
+                } else {
+                    object = CoreDataInternals::instantiate(entity);
+                    object->objectID_ = id;
+                    rowToValues(*coordinator, store, *entity, row, object->values_);
+                    CoreDataInternals::registerObject(*this, object);
+                }
+                objects.push_back(std::move(object));
+            }
+        }
+    }
+    chainLocks.clear();
+    for (const auto& id : dirty) {
+        auto object = CoreDataInternals::objectFor(*this, id);
+        if (object->fault_ && !CoreDataInternals::fireFault(*object)) continue;
+        if (object->deleted_) continue;
+        std::vector<Value> probe;
+        if (CoreDataInternals::snapshot(*this, id, probe) == CoreDataInternals::Lookup::Missing) continue;
+        if (predicate && !predicate->evaluateWithObject(Value(object))) continue;
+        objects.push_back(object);
+    }
+    if (filterInMemory) {
+        std::vector<Ref<NSManagedObject>> kept;
+        for (auto& o : objects) {
+            if (dirtySet.count(o->objectID_.get()) || predicate->evaluateWithObject(Value(o)))
+                kept.push_back(std::move(o));
+        }
+        objects = std::move(kept);
+    }
+    if (!pageInSQL) {
+        if (!request->sortDescriptors().empty() && (!sortInSQL || !dirty.empty() || stores.size() > 1)) {
+            Array list(std::vector<Value>(objects.begin(), objects.end()));
+            Array sorted = NSSortDescriptor::sortedArrayUsingDescriptors(list, request->sortDescriptors());
+            objects.clear();
+            for (const Value& v : sorted) objects.push_back(v.objectAs<NSManagedObject>());
+        }
+        if (request->resultType() != NSDictionaryResultType) {
+            std::size_t offset = std::min(request->fetchOffset(), objects.size());
+            objects.erase(objects.begin(), objects.begin() + static_cast<long>(offset));
+            if (request->fetchLimit() && objects.size() > request->fetchLimit())
+                objects.resize(request->fetchLimit());
+        }
+    }
+
+    std::vector<Value> result;
+    switch (request->resultType()) {
+        case NSManagedObjectIDResultType:
+            for (const auto& o : objects) result.push_back(o->objectID_);
+            break;
+        case NSCountResultType:
+            result.push_back(Value(static_cast<unsigned long>(objects.size())));
+            break;
+        case NSDictionaryResultType: {
+            std::vector<Value> properties = request->propertiesToFetch();
+            if (properties.empty()) {
+                for (const auto& [name, a] : entity->attributesByName()) properties.push_back(Value(name));
+            }
+            bool aggregates = false;
+            for (const Value& p : properties) {
+                if (auto e = p.objectAs<NSExpressionDescription>();
+                    e && e->expression() && e->expression()->kind() == NSExpression::Kind::Function)
+                    aggregates = true;
+            }
+            const auto& groupBy = request->propertiesToGroupBy();
+            std::vector<std::vector<Ref<NSManagedObject>>> groups;
+            if (!groupBy.empty()) {
+                std::vector<std::vector<Value>> groupKeys;
+                for (const auto& o : objects) {
+                    std::vector<Value> key;
+                    for (const Value& g : groupBy) {
+                        std::string name;
+                        key.push_back(columnValue(g, {o}, name));
+                    }
+                    std::size_t i = 0;
+                    for (; i < groupKeys.size(); ++i) {
+                        if (groupKeys[i] == key) break;
+                    }
+                    if (i == groupKeys.size()) {
+                        groupKeys.push_back(key);
+                        groups.emplace_back();
+                    }
+                    groups[i].push_back(o);
+                }
+            } else if (aggregates) {
+                groups.push_back(objects);
+            } else {
+                for (const auto& o : objects) groups.push_back({o});
+            }
+            for (const auto& group : groups) {
+                Dictionary row = Dictionary::mutableDictionary();
+                for (const Value& p : properties) {
+                    std::string name;
+                    Value v = columnValue(p, group, name);
+                    if (auto o = v.objectAs<NSManagedObject>()) v = o->objectID();
+                    row.setObject(name, v);
+                }
+                result.push_back(row);
+            }
+            std::size_t offset = std::min(request->fetchOffset(), result.size());
+            result.erase(result.begin(), result.begin() + static_cast<long>(offset));
+            if (request->fetchLimit() && result.size() > request->fetchLimit())
+                result.resize(request->fetchLimit());
+            break;
+        }
+        default:
+            result.assign(objects.begin(), objects.end());
+            break;
+    }
+    return Array(std::move(result), true);
+}
+
+std::size_t NSManagedObjectContext::countForFetchRequest(const Ref<NSFetchRequest>& request,
+                                                         Ref<NSError>* error) {
+    if (!request) return NSNotFound;
+    auto counting = NSFetchRequest::fetchRequestWithEntityName(request->entityName());
+    if (request->entity()) counting->setEntity(request->entity());
+    counting->setPredicate(request->predicate());
+    counting->setFetchLimit(request->fetchLimit());
+    counting->setFetchOffset(request->fetchOffset());
+    auto result = executeFetchRequest(counting, error);
+    return result ? result->count() : NSNotFound;
+}
+
+std::string NSManagedObjectContext::description() const {
+    const char* kind = type_ == NSMainQueueConcurrencyType      ? "main queue"
+                       : type_ == NSPrivateQueueConcurrencyType ? "private queue"
+                                                                : "confinement";
+    return "<NSManagedObjectContext: " + std::string(kind) + ">";
+}
