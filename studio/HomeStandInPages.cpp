@@ -98,7 +98,6 @@ void registerScenes() {
     registerIfMissing<ActivityListViewController>("MyActivity", "ActivityListViewController");
     registerIfMissing<LoginViewController>("MyUser", "LoginViewController");
     registerIfMissing<UserViewController>("MyUser", "UserViewController");
-    registerIfMissing<QVNCustomCameryViewController>("Main", "QVNCustomCameryViewController");
 }
 
 Ref<UIImage> imageNamed(const std::string& name) {
@@ -144,7 +143,6 @@ void InformationRootViewController::scrollPastLastPage() {
 RizUrListViewController::RizUrListViewController() : HomeStandInPage("分享问题", rgb(246, 244, 238)) {}
 VideosViewController::VideosViewController() : HomeStandInPage("最新视频", rgb(238, 242, 250)) {}
 ActivityListViewController::ActivityListViewController() : HomeStandInPage("参与改装", rgb(248, 240, 240)) {}
-QVNCustomCameryViewController::QVNCustomCameryViewController() : HomeStandInPage("相机", rgb(30, 30, 30)) {}
 UserViewController::UserViewController() : HomeStandInPage("我的", rgb(244, 244, 244)) {}
 
 // ---- login --------------------------------------------------------------------------------------

@@ -1,7 +1,7 @@
 #pragma once
 // Stand-ins for what the home screen and the tuning-list screens use of the neighbouring
 // subsystems that are not built yet: the four child pages (information, Q&A, videos, events), the
-// login screen and the user's own page, the camera screen, the event and event-entry records with
+// login screen and the user's own page, the event and event-entry records with
 // the event-joining call, and the unread-message check. Each class keeps the name and the
 // interface the screens rely on, so that the real one replaces it by deleting it here; each scene
 // is registered under the storyboard name and identifier the screens instantiate, and only where
@@ -33,7 +33,7 @@ namespace HomeStandInPages {
 // Registers the stand-in scenes: "MyInformation"/"InformationRootViewController",
 // "MyRizUr"/"RizUrListViewController", "MyVideo"/"VideosViewController",
 // "MyActivity"/"ActivityListViewController", "MyUser"/"LoginViewController" and
-// "UserViewController", "Main"/"QVNCustomCameryViewController". Idempotent.
+// "UserViewController". Idempotent.
 void registerScenes();
 
 // imageNamed, else a drawn stand-in picture for the names the home and tuning-list screens use
@@ -98,12 +98,6 @@ class ActivityListViewController : public HomeStandInPage {
   public:
     ActivityListViewController();
     std::string className() const override { return "ActivityListViewController"; }
-};
-
-class QVNCustomCameryViewController : public HomeStandInPage {
-  public:
-    QVNCustomCameryViewController();
-    std::string className() const override { return "QVNCustomCameryViewController"; }
 };
 
 // ---- account pages ---------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "app/QVNMainStoryboard.h"
 #include "app/UIColor+Extensions.h"
 #include "graphics/UIFont.h"
+#include "studio/CameraStoryboard.h"
 #include "studio/HomeStandInPages.h"
 #include "studio/MainViewController.h"
 #include "studio/QVNTuningListCell.h"
@@ -309,6 +310,7 @@ void registerTuningListScenes() {
 void registerScenes() {
     registerHomeScene();
     registerTuningListScenes();
+    CameraStoryboard::registerScenes();
     HomeStandInPages::registerScenes();
 }
 

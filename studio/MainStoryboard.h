@@ -8,9 +8,10 @@
 //   "Car"  / "TuningDetailViewController"      one list's detail
 //   "Car"  / "TuningListSaveViewController"    the save box
 //
-// and, through HomeStandInPages, the stand-ins of the pages other subsystems will provide. The
-// car studio's scene ("Car"'s initial scene) reaches the three tuning-list scenes by its own
-// segues "ShowTuningLists", "ShowTuningListDetail" and "ShowSaveTuningList" to these identifiers.
+// the watermark camera (CameraStoryboard.h) and, through HomeStandInPages, the stand-ins of the pages other
+// subsystems will provide. The car studio's scene ("Car"'s initial scene) reaches the three tuning-list
+// scenes by its own segues "ShowTuningLists", "ShowTuningListDetail" and "ShowSaveTuningList" to these
+// identifiers.
 //
 // Each scene builds its view when the view is first loaded, connects the outlets, the actions and
 // the segues between the tuning-list scenes ("ShowTuningListDetailFromList", "ShowSaveTuningList").

@@ -13,6 +13,7 @@
 
 #include "tools/devserver/CatalogueRoutes.h"
 #include "tools/devserver/DevServer.h"
+#include "tools/devserver/WatermarkRoutes.h"
 
 namespace {
 
@@ -73,6 +74,7 @@ int main(int argc, char** argv) {
 
     devserver::DevServer server(options);
     devserver::addCatalogueRoutes(server);
+    devserver::addWatermarkRoutes(server);
     if (!server.start()) {
         std::fprintf(stderr, "devserver: %s\n", server.lastError().c_str());
         return 1;

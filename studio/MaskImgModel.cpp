@@ -1,0 +1,51 @@
+#include "studio/MaskImgModel.h"
+
+#include "app/NSObject+RMKeyValue.h"
+#include "app/QVNAPIClient.h"
+#include "app/QVNConfiguration.h"
+#include "images/UIImageView+WebCache.h"
+#include "uikit/UINib.h"
+
+RM_PROPERTIES(MaskImgModel, RM_PROPERTY(pic), RM_PROPERTY(type), RM_PROPERTY(wid))
+
+void MaskImgModel::getMarkImgWithType(const Value& type, Completion completion) {
+    Dictionary params = Dictionary::mutableDictionary();
+    params.setObject("type", type);
+    QVNAPIClient::getWithURL(
+        QVNConfiguration::watermarkURL(), Value(params),
+        [completion](const Value& reply, const Ref<NSError>& error) {
+            if (!completion) return;
+            if (error) {
+                completion(std::nullopt, error);
+                return;
+            }
+            Value models = NSObject_RMKeyValue::objectArrayWithKeyValuesArray<MaskImgModel>(reply["data"]);
+            completion(models.array() ? *models.array() : Array(), nullptr);
+        },
+        [completion](const Ref<NSError>& error) {
+            if (completion) completion(std::nullopt, error);
+        });
+}
+
+MaskImgCell::MaskImgCell(UITableViewCellStyle style, const std::optional<std::string>& reuseIdentifier)
+    : UITableViewCell(style, reuseIdentifier) {}
+
+Ref<MaskImgCell> MaskImgCell::cellWithTableView(const Ref<UITableView>& tableView) {
+    if (tableView)
+        if (auto cell = std::dynamic_pointer_cast<MaskImgCell>(
+                tableView->dequeueReusableCellWithIdentifier(kIdentifier)))
+            return cell;
+    auto nib = UINib::nibWithNibName(kNibName, nullptr);
+    if (!nib) return nullptr;
+    auto objects = nib->instantiateWithOwner(nullptr);
+    return objects.empty() ? nullptr : std::dynamic_pointer_cast<MaskImgCell>(objects.back());
+}
+
+void MaskImgCell::setMaskImgModel(const Ref<MaskImgModel>& model) {
+    maskImgModel_ = model;
+    if (!model) return;
+    Ref<UIImageView> view = maskImageView.lock();
+    if (!view) return;
+    Ref<NSURL> url = model->pic ? NSURL::URLWithString(*model->pic) : nullptr;
+    UIImageView_WebCache::wi_setImageWithURL(view, url, Ref<UIImage>());
+}
