@@ -33,7 +33,8 @@ struct CoreDataInternals {
     // The registered object or a new fault; `context` locked.
     static Ref<NSManagedObject> objectFor(NSManagedObjectContext& context, const Ref<NSManagedObjectID>& id);
     // A new object of the entity's class, not yet in any context.
-    static Ref<NSManagedObject> instantiate(const Ref<NSEntityDescription>& entity);
+    static Ref<NSManagedObject> instantiate(const Ref<NSEntityDescription>& entity,
+                                            const NSManagedObjectClass* cls = nullptr);
     static void registerObject(NSManagedObjectContext& context, const Ref<NSManagedObject>& object);
     static void markUpdated(NSManagedObject& object, std::size_t slot);
     static NSManagedObjectContext::State& state(NSManagedObjectContext& context) { return *context.state_; }

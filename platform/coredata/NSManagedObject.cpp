@@ -136,8 +136,14 @@ NSManagedObject::~NSManagedObject() = default;
 
 Ref<NSManagedObject> NSManagedObject::insertNewObject(const Ref<NSEntityDescription>& entity,
                                                       const Ref<NSManagedObjectContext>& context) {
+    return insertNewObject(entity, context, nullptr);
+}
+
+Ref<NSManagedObject> NSManagedObject::insertNewObject(const Ref<NSEntityDescription>& entity,
+                                                      const Ref<NSManagedObjectContext>& context,
+                                                      const NSManagedObjectClass* cls) {
     if (!entity) return nullptr;
-    auto object = CoreDataInternals::instantiate(entity);
+    auto object = CoreDataInternals::instantiate(entity, cls);
     for (const auto& p : entity->properties()) {
         if (auto a = dynamic_cast<const NSAttributeDescription*>(p.get())) {
             object->values_[p->slot()] = a->defaultValue();
@@ -151,6 +157,7 @@ Ref<NSManagedObject> NSManagedObject::insertNewObject(const Ref<NSEntityDescript
 }
 
 const NSManagedObjectClass* NSManagedObject::managedObjectClass() const {
+    if (class_) return class_;
     auto cls = NSManagedObjectClass::classNamed(className());
     return cls ? cls : NSManagedObjectClass::base();
 }

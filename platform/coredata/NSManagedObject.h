@@ -135,10 +135,15 @@ class NSManagedObject : public NSObject {
     // given. Attributes start at their model defaults.
     static Ref<NSManagedObject> insertNewObject(const Ref<NSEntityDescription>& entity,
                                                 const Ref<NSManagedObjectContext>& context);
+    // The same with an object of the given class, whatever the entity's class name says.
+    static Ref<NSManagedObject> insertNewObject(const Ref<NSEntityDescription>& entity,
+                                                const Ref<NSManagedObjectContext>& context,
+                                                const NSManagedObjectClass* cls);
 
     const Ref<NSEntityDescription>& entity() const { return entity_; }
     Ref<NSManagedObjectContext> managedObjectContext() const { return context_.lock(); }
     const Ref<NSManagedObjectID>& objectID() const { return objectID_; }
+    // The registered class the object was made as.
     const NSManagedObjectClass* managedObjectClass() const;
 
     bool isInserted() const;
@@ -179,6 +184,8 @@ class NSManagedObject : public NSObject {
     friend struct RelationshipOps;
 
     Ref<NSEntityDescription> entity_;
+    // The registered class the object was made as (nullptr: found by className()).
+    const NSManagedObjectClass* class_ = nullptr;
     Weak<NSManagedObjectContext> context_;
     Ref<NSManagedObjectID> objectID_;
     std::shared_ptr<std::recursive_mutex> lock_;

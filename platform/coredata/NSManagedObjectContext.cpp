@@ -323,10 +323,12 @@ Ref<NSPersistentStoreCoordinator> CoreDataInternals::rootCoordinator(const NSMan
     return context.persistentStoreCoordinator();
 }
 
-Ref<NSManagedObject> CoreDataInternals::instantiate(const Ref<NSEntityDescription>& entity) {
-    auto cls = NSManagedObjectClass::classNamed(entity->managedObjectClassName());
+Ref<NSManagedObject> CoreDataInternals::instantiate(const Ref<NSEntityDescription>& entity,
+                                                    const NSManagedObjectClass* cls) {
+    if (!cls) cls = NSManagedObjectClass::classNamed(entity->managedObjectClassName());
     auto object = cls ? cls->newInstance() : make<NSManagedObject>();
     if (!object) object = make<NSManagedObject>();
+    object->class_ = cls;
     object->entity_ = entity;
     object->values_.assign(entity->properties().size(), Value());
     object->changed_.assign(entity->properties().size(), false);

@@ -29,6 +29,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "coredata/CoreDataErrors.h"
 #include "coredata/NSFetchRequest.h"
 #include "coredata/NSManagedObject.h"
 #include "coredata/NSPersistentStoreCoordinator.h"
