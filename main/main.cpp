@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "account/AccountScenes.h"
 #include "app/AppDelegate.h"
 #include "app/QVNAppStartup.h"
 #include "dispatch/Dispatch.h"
@@ -32,6 +33,7 @@ bool quitAfterLaunch(int argc, char** argv) {
 int main(int argc, char** argv) {
     QVNAppStartup::prepare();
     StudioScenes::registerAll();
+    AccountScenes::registerAll();
     StudioScenes::writeResources(NSBundle::mainBundle()->resourcePath());
     if (quitAfterLaunch(argc, argv)) {
         // Queued now, it runs on the run loop's first turn, after the launch has finished.

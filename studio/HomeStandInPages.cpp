@@ -96,7 +96,6 @@ void registerScenes() {
     registerIfMissing<RizUrListViewController>("MyRizUr", "RizUrListViewController");
     registerIfMissing<VideosViewController>("MyVideo", "VideosViewController");
     registerIfMissing<ActivityListViewController>("MyActivity", "ActivityListViewController");
-    registerIfMissing<LoginViewController>("MyUser", "LoginViewController");
     registerIfMissing<UserViewController>("MyUser", "UserViewController");
 }
 
@@ -144,74 +143,6 @@ RizUrListViewController::RizUrListViewController() : HomeStandInPage("分享问�
 VideosViewController::VideosViewController() : HomeStandInPage("最新视频", rgb(238, 242, 250)) {}
 ActivityListViewController::ActivityListViewController() : HomeStandInPage("参与改装", rgb(248, 240, 240)) {}
 UserViewController::UserViewController() : HomeStandInPage("我的", rgb(244, 244, 244)) {}
-
-// ---- login --------------------------------------------------------------------------------------
-
-void LoginViewController::viewDidLoad() {
-    UIViewController::viewDidLoad();
-    const Ref<UIView>& root = view();
-    root->setBackgroundColor(UIColor_Extensions::QVNBlackColor());
-    CGFloat width = root->bounds().size.width;
-
-    auto title = make<UILabel>(CGRectMake(0, 90, width, 40));
-    title->setText(std::string("登录"));
-    title->setTextAlignment(NSTextAlignmentCenter);
-    title->setTextColor(UIColor::whiteColor());
-    title->setFont(UIFont::boldSystemFontOfSize(24));
-    root->addSubview(title);
-
-    auto makeField = [&](CGFloat y, const char* placeholder) {
-        auto field = make<UITextField>(CGRectMake(40, y, width - 80, 40));
-        field->setBorderStyle(UITextBorderStyleRoundedRect);
-        field->setBackgroundColor(UIColor::whiteColor());
-        field->setPlaceholder(std::string(placeholder));
-        root->addSubview(field);
-        return field;
-    };
-    auto phone = makeField(170, "手机号");
-    auto password = makeField(224, "密码");
-    password->setSecureTextEntry(true);
-    phoneField = phone;
-    passwordField = password;
-
-    auto button = UIButton::buttonWithType(UIButtonTypeCustom);
-    button->setFrame(CGRectMake(40, 290, width - 80, 44));
-    button->setBackgroundColor(UIColor_Extensions::QVNRedColor());
-    button->setTitle(std::string("登录"), UIControlStateNormal);
-    button->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
-    button->addTarget(selfAs<LoginViewController>(), &LoginViewController::login, "login",
-                      UIControlEventTouchUpInside);
-    root->addSubview(button);
-    loginButton = button;
-
-    auto message = make<UILabel>(CGRectMake(40, 344, width - 80, 30));
-    message->setTextAlignment(NSTextAlignmentCenter);
-    message->setTextColor(UIColor::whiteColor());
-    root->addSubview(message);
-    messageLabel = message;
-}
-
-void LoginViewController::login() {
-    NS_ASSERT_MAIN_THREAD();
-    auto phone = phoneField.lock();
-    auto password = passwordField.lock();
-    if (!phone || !password) return;
-    Weak<LoginViewController> weak = selfAs<LoginViewController>();
-    QVNUser::loginWithUserName(
-        phone->text(), password->text(), [weak](const Ref<NSError>& error, const Ref<QVNUser>& user) {
-            auto self = weak.lock();
-            if (!self) return;
-            bool ok = !error && user;
-            if (auto label = self->messageLabel.lock()) {
-                label->setText(ok ? std::string("登录成功") : std::string("用户名或密码错误"));
-            }
-            if (ok) {
-                if (auto navigation = self->navigationController())
-                    navigation->popViewControllerAnimated(true);
-            }
-            if (self->onLoginFinished) self->onLoginFinished(ok);
-        });
-}
 
 // ---- records and calls --------------------------------------------------------------------------
 

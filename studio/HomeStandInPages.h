@@ -1,7 +1,7 @@
 #pragma once
 // Stand-ins for what the home screen and the tuning-list screens use of the neighbouring
 // subsystems that are not built yet: the four child pages (information, Q&A, videos, events), the
-// login screen and the user's own page, the event and event-entry records with
+// user's own page, the event and event-entry records with
 // the event-joining call, and the unread-message check. Each class keeps the name and the
 // interface the screens rely on, so that the real one replaces it by deleting it here; each scene
 // is registered under the storyboard name and identifier the screens instantiate, and only where
@@ -32,8 +32,7 @@ namespace HomeStandInPages {
 
 // Registers the stand-in scenes: "MyInformation"/"InformationRootViewController",
 // "MyRizUr"/"RizUrListViewController", "MyVideo"/"VideosViewController",
-// "MyActivity"/"ActivityListViewController", "MyUser"/"LoginViewController" and
-// "UserViewController". Idempotent.
+// "MyActivity"/"ActivityListViewController", "MyUser"/"UserViewController". Idempotent.
 void registerScenes();
 
 // imageNamed, else a drawn stand-in picture for the names the home and tuning-list screens use
@@ -112,23 +111,6 @@ class UserViewController : public HomeStandInPage, public QVNAccountScreens::Use
 
   private:
     Ref<QVNUser> user_;
-};
-
-// The password login: phone and password fields and a login button. A successful login (the user
-// is stored by the account call) pops the screen; a refused one shows the server's text.
-class LoginViewController : public UIViewController {
-  public:
-    std::string className() const override { return "LoginViewController"; }
-    void viewDidLoad() override;
-
-    Weak<UITextField> phoneField;
-    Weak<UITextField> passwordField;
-    Weak<UIButton> loginButton;
-    Weak<UILabel> messageLabel;
-
-    void login();
-    // Told after each answer (success or not); for scripted runs.
-    std::function<void(bool success)> onLoginFinished;
 };
 
 // ---- records and calls -----------------------------------------------------------------------

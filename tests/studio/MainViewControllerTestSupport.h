@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "account/AccountScenes.h"
 #include "app/QVNAPIClient.h"
 #include "app/QVNConfiguration.h"
 #include "app/QVNMainStoryboard.h"
@@ -38,6 +39,7 @@ class ScreenTest : public ::testing::Test {
         QVNAPIClient::sharedClient()->requestSerializer()->setValue(std::string("close"), "Connection");
         QVNMainStoryboard::registerScenes();
         MainStoryboard::registerScenes();
+        AccountScenes::registerAll();
         UIAlertTestDriver::reset();
         application = make<UIApplication>();
         UIApplication::setSharedApplication(application);

@@ -17,6 +17,8 @@
 #include <functional>
 #include <string>
 
+#include "account/AccountScenes.h"
+#include "account/LoginViewController.h"
 #include "app/AppDelegate.h"
 #include "app/ArrayDataSource.h"
 #include "app/QVNAppStartup.h"
@@ -323,6 +325,7 @@ int main(int argc, char** argv) {
 
     // The app's own start-up, as the process entry does it, with the home screen's scenes.
     StudioScenes::registerAll();
+    AccountScenes::registerAll();
     QVNAppStartup::prepare();
     StudioScenes::writeResources(NSBundle::mainBundle()->resourcePath());
     auto application = make<UIApplication>();
@@ -359,11 +362,11 @@ int main(int argc, char** argv) {
     auto login = std::dynamic_pointer_cast<LoginViewController>(navigation->topViewController());
     if (!login) return fail("the screen opened is not the login");
     devserver::SampleUser user = server.users().front();
-    UITextEntryDriver::typeText(login->phoneField.lock(), user.user_username);
-    UITextEntryDriver::typeText(login->passwordField.lock(), user.password);
+    UITextEntryDriver::typeText(login->userNameTextField.lock(), user.user_username);
+    UITextEntryDriver::typeText(login->passwordTextField.lock(), user.password);
     login->view()->endEditing(true);
     screenshot("login");
-    UITestDriver::tap(login->loginButton.lock());
+    UITestDriver::tap(buttonTitled(login->view(), "登录"));
     if (!runUntil([&] { return QVNUserManager::shareObject()->hasCurrentUser(); }, 10)) {
         return fail("the sign-in failed");
     }

@@ -1,0 +1,12 @@
+#include "account/AccountScenes.h"
+
+#include "account/MyUserStoryboard.h"
+
+namespace AccountScenes {
+
+void registerAll() {
+    // Registering a scene again replaces it with the same, so a second call changes nothing.
+    MyUserStoryboard::registerSignInScenes();
+}
+
+}  // namespace AccountScenes

@@ -1,0 +1,47 @@
+#pragma once
+// Sign-up: a phone number, the SMS code the server sends to it, a nickname and a password (twice).
+// After a successful sign-up the screen signs the new user in and returns to the root of the
+// navigation stack. Pushed by the login screen (storyboard "MyUser", "SignUpViewController").
+//
+// Checks, in order, each shown in a text HUD for 1.0 s: phone, code, nickname present; password
+// 6 to 16 characters (else the password hint); confirmation present and as long; both equal. The
+// character watch on the password fields only warns. The code request and its countdown are
+// AccountForms'.
+//
+// Main thread only.
+
+#include "account/AccountForms.h"
+#include "account/AccountScreen.h"
+#include "uikit/UITextField.h"
+
+class SignUpViewController : public AccountScreen, public UITextFieldDelegate {
+  public:
+    std::string className() const override { return "SignUpViewController"; }
+
+    // Outlets.
+    Weak<UITextField> phoneTextField;
+    Weak<UITextField> codeTextField;
+    Weak<UITextField> nickNameTextField;
+    Weak<UITextField> passwordTextField;
+    Weak<UITextField> conformTextField;
+    Weak<UIButton> identifyCodeBtn;
+
+    // The password hint, made on first use.
+    const Ref<VHProgressHUD>& hud();
+    // The HUD of the last sign-up attempt.
+    const Ref<VHProgressHUD>& attemptHUD() const { return attemptHUD_; }
+    const AccountForms::CodeCountdown& countdown() const { return countdown_; }
+
+    void viewDidLoad() override;
+
+    void starTime(const Ref<NSObject>& sender);
+    void backTime();
+    void textFieldChanged(const Ref<NSObject>& sender);
+    void signup(const Ref<NSObject>& sender);
+    void fanhuiaction(const Ref<NSObject>& sender);
+
+  private:
+    Ref<VHProgressHUD> hud_;
+    Ref<VHProgressHUD> attemptHUD_;
+    AccountForms::CodeCountdown countdown_;
+};
