@@ -216,3 +216,29 @@ TEST(HTTPText, QueryDecodingSurvivesBrokenEscapes) {
 }
 
 }  // namespace
+
+// The in-memory entry the fuzz target uses reads and answers a request as a connection does.
+TEST_F(MalformedRequestTest, RequestBytesServedInMemoryAnswerAsOverAConnection) {
+    const std::string boundary = "Boundary+0123456789ABCDEF";
+    const std::string good = multipartBody(boundary, "file", "uploadImage", "image/png", samplePNG());
+    const std::string upload = multipartRequest("/trasselin/upload/upload.do", good);
+    auto overSocket = rawExchange(server.port(), upload);
+    ASSERT_TRUE(overSocket.connected);
+    server.clearRequests();
+    std::string inMemory = server.serveRequestBytes(upload);
+    auto statusLine = [](const std::string& reply) { return reply.substr(0, reply.find("\r\n")); };
+    EXPECT_EQ(statusLine(inMemory), statusLine(overSocket.received));
+    EXPECT_NE(inMemory.find("\"resultCode\":0"), std::string::npos) << inMemory;
+    auto recorded = server.requests();
+    ASSERT_EQ(recorded.size(), 1u);
+    ASSERT_TRUE(recorded.front().part("file"));
+    EXPECT_EQ(recorded.front().part("file")->content, samplePNG());
+
+    // Cut short, or no HTTP at all: an error reply, nothing taken.
+    for (const std::string& broken :
+         {upload.substr(0, upload.size() / 2), std::string("\x01\x02 nonsense\r\n\r\n")}) {
+        std::string reply = server.serveRequestBytes(broken);
+        EXPECT_EQ(reply.find("\"resultCode\":0"), std::string::npos) << reply;
+    }
+    EXPECT_TRUE(stillServing());
+}

@@ -26,8 +26,12 @@ void exerciseSource(const CGImageSourceRef& source, bool final) {
     (void)CGImageSourceGetType(source);
     (void)CGImageSourceGetStatus(source);
     (void)CGImageSourceCopyProperties(source);
-    std::size_t count = std::min<std::size_t>(CGImageSourceGetCount(source), 8);
-    for (std::size_t i = 0; i < count + 1; ++i) {
+    // The first pictures (a long animation would make every run slow) and the one past the end,
+    // which must not exist.
+    const std::size_t count = CGImageSourceGetCount(source);
+    const std::size_t tried = std::min<std::size_t>(count, 8);
+    for (std::size_t i = 0; i < tried + 1; ++i) {
+        if (i == tried) i = count;
         (void)CGImageSourceGetStatusAtIndex(source, i);
         auto properties = CGImageSourceCopyPropertiesAtIndex(source, i);
         auto image = CGImageSourceCreateImageAtIndex(source, i);

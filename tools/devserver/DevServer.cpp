@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -225,6 +226,49 @@ std::string nowText() {
 }  // namespace detail
 
 // ---------------------------------------------------------------------------------------------
+namespace {
+
+// A connection held in memory: the request is read from a string and the reply collected.
+class MemoryStream final : public httplib::Stream {
+  public:
+    explicit MemoryStream(const std::string& input) : input_(input) {}
+    bool is_readable() const override { return true; }
+    bool is_writable() const override { return true; }
+    ssize_t read(char* ptr, size_t size) override {
+        std::size_t n = std::min(size, input_.size() - position_);
+        std::memcpy(ptr, input_.data() + position_, n);
+        position_ += n;
+        return static_cast<ssize_t>(n);
+    }
+    ssize_t write(const char* ptr, size_t size) override {
+        output.append(ptr, size);
+        return static_cast<ssize_t>(size);
+    }
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        ip = "127.0.0.1";
+        port = 0;
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        ip = "127.0.0.1";
+        port = 0;
+    }
+    socket_t socket() const override { return INVALID_SOCKET; }
+
+    std::string output;
+
+  private:
+    const std::string& input_;
+    std::size_t position_ = 0;
+};
+
+// The library's own request reading and dispatch, reachable with a stream of one's own.
+class MemoryServer final : public httplib::Server {
+  public:
+    using httplib::Server::process_request;
+};
+
+}  // namespace
+
 // Impl
 
 struct DevServer::Impl {
@@ -258,6 +302,9 @@ struct DevServer::Impl {
     std::string lastError;
 
     DevServer* owner = nullptr;
+
+    std::mutex memoryMutex;  // guards the in-memory server
+    std::unique_ptr<MemoryServer> memory;
 
     void configure(httplib::Server& server, Listener listener);
     bool bind(httplib::Server& server, const std::string& host, int wantedPort, std::atomic<int>& boundPort,
@@ -890,6 +937,19 @@ void DevServer::clearRouteControls() {
 std::vector<RecordedRequest> DevServer::requests() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->requests;
+}
+
+std::string DevServer::serveRequestBytes(const std::string& request) {
+    Impl& d = *impl_;
+    std::lock_guard lock(d.memoryMutex);
+    if (!d.memory) {
+        d.memory = std::make_unique<MemoryServer>();
+        d.configure(*d.memory, Listener::Main);
+    }
+    MemoryStream stream(request);
+    bool closed = false;
+    d.memory->process_request(stream, true, closed, [](httplib::Request&) {});
+    return std::move(stream.output);
 }
 
 std::vector<RecordedRequest> DevServer::requestsTo(const std::string& path) const {

@@ -352,6 +352,11 @@ class DevServer {
     // Waits (real time) until at least n requests were recorded.
     bool waitForRequests(std::size_t n, std::chrono::milliseconds timeout) const;
 
+    // Serves one request given as its bytes, as the main listener serves a connection that
+    // carries only it, and answers the reply's bytes; no socket is involved. For tests that
+    // feed the request reader (fuzzing) many times over.
+    std::string serveRequestBytes(const std::string& request);
+
     // Picture and static replies with validators: ETag, Last-Modified, 304, Range and If-Range.
     Reply serveFile(const Request& request, const std::string& bytes, const std::string& contentType,
                     std::chrono::system_clock::time_point lastModified) const;
