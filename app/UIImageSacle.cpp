@@ -1,5 +1,6 @@
 #include "app/UIImageSacle.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSThread.h"
 #include "graphics/UIColor.h"
 #include "graphics/UIImage.h"
@@ -23,6 +24,7 @@ CGRect& rememberedFrame() {
 }  // namespace
 
 void UIImageSacle::showImage(const Ref<UIImageView>& imageView) {
+    NS_ASSERT_MAIN_THREAD();
     if (!imageView) return;
     Ref<UIImage> image = imageView->image();
     // Without a width the full-screen height (h x W / w) has no value: there is nothing to show.
@@ -60,6 +62,7 @@ void UIImageSacle::showImage(const Ref<UIImageView>& imageView) {
 }
 
 void UIImageSacle::hideImage(const Ref<UIGestureRecognizer>& tap) {
+    NS_ASSERT_MAIN_THREAD();
     Ref<UIView> backdrop = tap ? tap->view() : nullptr;
     if (!backdrop) return;
     Ref<UIView> picture = backdrop->viewWithTag(kPictureTag);

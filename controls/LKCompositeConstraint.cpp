@@ -35,6 +35,7 @@ LKCompositeConstraint::constraintAddConstraintWithLayoutAttribute(const Ref<LKCo
 }
 
 Ref<LKConstraint> LKCompositeConstraint::addConstraintWithLayoutAttribute(NSLayoutAttribute layoutAttribute) {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     constraintAddConstraintWithLayoutAttribute(selfAs<LKConstraint>(), layoutAttribute);
     return selfAs<LKConstraint>();
 }
@@ -42,6 +43,7 @@ Ref<LKConstraint> LKCompositeConstraint::addConstraintWithLayoutAttribute(NSLayo
 // ---- chaining ----------------------------------------------------------------------------------
 
 LKConstraint::FloatBlock LKCompositeConstraint::multipliedBy() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKCompositeConstraint>();
     return [self](CGFloat multiplier) -> Ref<LKConstraint> {
         for (const auto& child : std::vector(self->children_)) child->multipliedBy()(multiplier);
@@ -50,6 +52,7 @@ LKConstraint::FloatBlock LKCompositeConstraint::multipliedBy() {
 }
 
 LKConstraint::FloatBlock LKCompositeConstraint::dividedBy() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKCompositeConstraint>();
     return [self](CGFloat divider) -> Ref<LKConstraint> {
         for (const auto& child : std::vector(self->children_)) child->dividedBy()(divider);
@@ -58,6 +61,7 @@ LKConstraint::FloatBlock LKCompositeConstraint::dividedBy() {
 }
 
 LKConstraint::PriorityBlock LKCompositeConstraint::priority() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKCompositeConstraint>();
     return [self](float priority) -> Ref<LKConstraint> {
         for (const auto& child : std::vector(self->children_)) child->priority()(priority);
@@ -66,6 +70,7 @@ LKConstraint::PriorityBlock LKCompositeConstraint::priority() {
 }
 
 LKConstraint::RelationBlock LKCompositeConstraint::equalToWithRelation() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKCompositeConstraint>();
     return [self](const Value& target, NSLayoutRelation relation) -> Ref<LKConstraint> {
         // A child given an array replaces itself by a composite during the walk: walk a snapshot.
@@ -75,6 +80,7 @@ LKConstraint::RelationBlock LKCompositeConstraint::equalToWithRelation() {
 }
 
 LKConstraint::KeyBlock LKCompositeConstraint::key() {
+    NS_ASSERT_MAIN_THREAD_OR(return {});
     auto self = selfAs<LKCompositeConstraint>();
     return [self](const Value& key) -> Ref<LKConstraint> {
         self->key_ = key;
@@ -89,30 +95,37 @@ LKConstraint::KeyBlock LKCompositeConstraint::key() {
 // ---- constants and installation ----------------------------------------------------------------
 
 void LKCompositeConstraint::setInsets(UIEdgeInsets insets) {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& child : std::vector(children_)) child->setInsets(insets);
 }
 
 void LKCompositeConstraint::setSizeOffset(CGSize sizeOffset) {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& child : std::vector(children_)) child->setSizeOffset(sizeOffset);
 }
 
 void LKCompositeConstraint::setCenterOffset(CGPoint centerOffset) {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& child : std::vector(children_)) child->setCenterOffset(centerOffset);
 }
 
 void LKCompositeConstraint::setOffset(CGFloat offset) {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& child : std::vector(children_)) child->setOffset(offset);
 }
 
 void LKCompositeConstraint::activate() {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& child : std::vector(children_)) child->activate();
 }
 
 void LKCompositeConstraint::deactivate() {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& child : std::vector(children_)) child->deactivate();
 }
 
 void LKCompositeConstraint::install() {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& child : std::vector(children_)) {
         child->setUpdateExisting(updateExisting());
         child->install();
@@ -120,5 +133,6 @@ void LKCompositeConstraint::install() {
 }
 
 void LKCompositeConstraint::uninstall() {
+    NS_ASSERT_MAIN_THREAD();
     for (const auto& child : std::vector(children_)) child->uninstall();
 }

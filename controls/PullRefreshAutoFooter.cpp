@@ -3,6 +3,7 @@
 #include "controls/UIScrollView+RMExtension.h"
 #include "controls/UIView+RMExtension.h"
 #include "dispatch/Dispatch.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "graphics/NSValue+Geometry.h"
 
 using namespace UIView_RMExtension;
@@ -77,6 +78,7 @@ void PullRefreshAutoFooter::scrollViewPanStateDidChange(const Dictionary* change
 }
 
 void PullRefreshAutoFooter::setState(int newState) {
+    NS_ASSERT_MAIN_THREAD();
     if (newState == state()) return;
     PullRefreshFooter::setState(newState);
     if (newState != PullRefreshState::Refreshing) return;
@@ -87,6 +89,7 @@ void PullRefreshAutoFooter::setState(int newState) {
 }
 
 void PullRefreshAutoFooter::setHidden(bool hidden) {
+    NS_ASSERT_MAIN_THREAD();
     const bool wasHidden = isHidden();
     PullRefreshFooter::setHidden(hidden);
     // A footer taken out of its list (whose reload block may still toggle it) leaves the list's

@@ -7,6 +7,7 @@
 #include "controls/UIScrollView+RMExtension.h"
 #include "controls/UIView+RMExtension.h"
 #include "dispatch/Dispatch.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UICollectionView.h"
 
 using namespace UIView_RMExtension;
@@ -84,6 +85,7 @@ void PullRefreshBackFooter::scrollViewContentOffsetDidChange(const Dictionary* c
 }
 
 void PullRefreshBackFooter::setState(int newState) {
+    NS_ASSERT_MAIN_THREAD();
     const int oldState = state();
     if (newState == oldState) return;
     PullRefreshFooter::setState(newState);
@@ -131,11 +133,13 @@ void PullRefreshBackFooter::setState(int newState) {
 }
 
 void PullRefreshBackFooter::endRefreshing() {
+    NS_ASSERT_MAIN_THREAD();
     auto footer = selfAs<PullRefreshBackFooter>();
     afterCollectionViewDelay(scrollView(), [footer] { footer->PullRefreshFooter::endRefreshing(); });
 }
 
 void PullRefreshBackFooter::noticeNoMoreData() {
+    NS_ASSERT_MAIN_THREAD();
     auto footer = selfAs<PullRefreshBackFooter>();
     afterCollectionViewDelay(scrollView(), [footer] { footer->PullRefreshFooter::noticeNoMoreData(); });
 }

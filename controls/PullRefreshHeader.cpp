@@ -4,6 +4,7 @@
 #include "controls/UIScrollView+RMExtension.h"
 #include "controls/UIView+RMExtension.h"
 #include "dispatch/Dispatch.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSUserDefaults.h"
 #include "uikit/UICollectionView.h"
 
@@ -51,6 +52,7 @@ void PullRefreshHeader::scrollViewContentOffsetDidChange(const Dictionary* chang
 }
 
 void PullRefreshHeader::setState(int newState) {
+    NS_ASSERT_MAIN_THREAD();
     const int oldState = state();
     if (newState == oldState) return;
     PullRefreshComponent::setState(newState);
@@ -89,6 +91,7 @@ void PullRefreshHeader::setState(int newState) {
 }
 
 void PullRefreshHeader::endRefreshing() {
+    NS_ASSERT_MAIN_THREAD();
     if (isKindOf<UICollectionView>(scrollView())) {
         auto header = selfAs<PullRefreshHeader>();
         dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(0.1 * NSEC_PER_SEC)),

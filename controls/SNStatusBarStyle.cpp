@@ -1,5 +1,6 @@
 #include "controls/SNStatusBarStyle.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIScreen.h"
 
 Ref<SNStatusBarStyle> SNStatusBarStyle::copy() const {
@@ -22,6 +23,7 @@ std::vector<std::string> SNStatusBarStyle::allDefaultStyleIdentifier() {
 }
 
 Ref<SNStatusBarStyle> SNStatusBarStyle::defaultStyleWithName(const std::string& name) {
+    NS_ASSERT_MAIN_THREAD_OR(return nullptr);
     auto style = make<SNStatusBarStyle>();
     style->setBarColor(UIColor::whiteColor());
     style->setProgressBarColor(UIColor::greenColor());

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UICollectionView.h"
 
 namespace {
@@ -40,6 +41,7 @@ float WFWaterFlowLayout::bottomOf(int column) {
 }
 
 void WFWaterFlowLayout::prepareLayout() {
+    NS_ASSERT_MAIN_THREAD();
     UICollectionViewLayout::prepareLayout();
     resetColumns();
     attributeArray_.clear();

@@ -90,7 +90,10 @@ void MainViewController::viewDidAppear(bool animated) {
         childViewButtonTapped(news);
         showNewsViewController(news);
     } else if (Ref<UIView> container = viewContainer.lock()) {
-        // Back from a pushed screen: the same page object returns where it was.
+        // Back from a pushed or presented screen: the same page object returns where it was. It
+        // was out of the hierarchy meanwhile, so a turn of the interface (the landscape studio and
+        // back) did not reach it: it takes the container's size again.
+        current_->view()->setFrame(container->bounds());
         container->addSubview(current_->view());
         addChildViewController(current_);
         current_->didMoveToParentViewController(selfAs<UIViewController>());

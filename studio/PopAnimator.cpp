@@ -1,5 +1,6 @@
 #include "studio/PopAnimator.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIViewController.h"
 
 const Ref<GradientView>& PopAnimator::gradientView() {
@@ -12,6 +13,7 @@ double PopAnimator::transitionDuration(const Ref<UIViewControllerContextTransiti
 }
 
 void PopAnimator::animateTransition(const Ref<UIViewControllerContextTransitioning>& context) {
+    NS_ASSERT_MAIN_THREAD();
     if (!context) return;
     Ref<UIView> container = context->containerView();
     Ref<UIViewController> to = context->viewControllerForKey(UITransitionContextToViewControllerKey);

@@ -1,5 +1,6 @@
 #include "studio/QVNTransitionAnimator.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIView.h"
 #include "uikit/UIViewController.h"
@@ -9,6 +10,7 @@ double QVNTransitionAnimator::transitionDuration(const Ref<UIViewControllerConte
 }
 
 void QVNTransitionAnimator::animateTransition(const Ref<UIViewControllerContextTransitioning>& context) {
+    NS_ASSERT_MAIN_THREAD();
     if (!context) return;
     Ref<UIView> container = context->containerView();
     Ref<UIViewController> from = context->viewControllerForKey(UITransitionContextFromViewControllerKey);

@@ -1,5 +1,6 @@
 #include "studio/SlideOutAnimationController.h"
 
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/UIView.h"
 
 double SlideOutAnimationController::transitionDuration(const Ref<UIViewControllerContextTransitioning>&) {
@@ -8,6 +9,7 @@ double SlideOutAnimationController::transitionDuration(const Ref<UIViewControlle
 
 void SlideOutAnimationController::animateTransition(
     const Ref<UIViewControllerContextTransitioning>& context) {
+    NS_ASSERT_MAIN_THREAD();
     if (!context) return;
     Ref<UIView> fromView = context->viewForKey(UITransitionContextFromViewKey);
     Ref<UIView> container = context->containerView();

@@ -16,12 +16,12 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/support/RatioReporter.h"
 #include "dispatch/Dispatch.h"
 #include "foundation/NSRunLoop.h"
 
@@ -189,42 +189,21 @@ void BM_MainQueueRoundTripFromIdle(benchmark::State& state) {
 }
 BENCHMARK(BM_MainQueueRoundTripFromIdle)->UseManualTime()->MinTime(1.0);
 
-// Keeps each benchmark's time per iteration for the closing lines.
-class Collector : public benchmark::ConsoleReporter {
-  public:
-    std::map<std::string, double> nanosPerIteration;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (auto& run : runs) {
-            if (run.run_type != Run::RT_Iteration) continue;
-            double seconds = (run.real_accumulated_time) / static_cast<double>(run.iterations);
-            nanosPerIteration[run.benchmark_name()] = seconds * 1e9;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    Collector collector;
-    benchmark::RunSpecifiedBenchmarks(&collector);
-    auto find = [&](const std::string& prefix) {
-        for (auto& [name, ns] : collector.nanosPerIteration) {
-            if (name.rfind(prefix, 0) == 0) return ns;
-        }
-        return -1.0;
-    };
-    double ours = find("BM_DispatchAsyncGlobal"), pool = find("BM_PlainPool");
-    double trip = find("BM_MainQueueRoundTrip/"), idleTrip = find("BM_MainQueueRoundTripFromIdle");
-    if (ours > 0 && pool > 0) {
-        std::printf("ratio dispatch_async_vs_pool %.3f\n", ours / pool);
-        std::printf("dispatch_async_ns_per_block %.1f\n", ours / kBlocks);
-        std::printf("plain_pool_ns_per_block %.1f\n", pool / kBlocks);
+    benchsupport::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (reporter.printRatio("dispatch_async_vs_pool", "BM_DispatchAsyncGlobal", "BM_PlainPool", "ns")) {
+        std::printf("dispatch_async_ns_per_block %.1f\n", *reporter.time("BM_DispatchAsyncGlobal") / kBlocks);
+        std::printf("plain_pool_ns_per_block %.1f\n", *reporter.time("BM_PlainPool") / kBlocks);
     }
-    if (trip > 0) std::printf("main_queue_roundtrip_us %.2f\n", trip / kTripsPerBatch / 1000.0);
-    if (idleTrip > 0) std::printf("main_queue_roundtrip_from_idle_us %.2f\n", idleTrip / 1000.0);
+    if (auto trip = reporter.time("BM_MainQueueRoundTrip"))
+        std::printf("main_queue_roundtrip_us %.2f\n", *trip / kTripsPerBatch / 1000.0);
+    if (auto idleTrip = reporter.time("BM_MainQueueRoundTripFromIdle"))
+        std::printf("main_queue_roundtrip_from_idle_us %.2f\n", *idleTrip / 1000.0);
     benchmark::Shutdown();
     return 0;
 }

@@ -1,9 +1,22 @@
 #include "security/CommonCrypto.h"
 
 #include "security/OpenSSLSupport.h"
+#include "security/SecurityTesting.h"
+#include <atomic>
 #include <climits>
 
 namespace {
+
+// Failures a test asked for (security_testing): how many calls still fail, and with what.
+std::atomic<int> injectedFailures{0};
+std::atomic<CCCryptorStatus> injectedStatus{kCCSuccess};
+
+bool takeInjectedFailure() {
+    int left = injectedFailures.load();
+    while (left > 0 && !injectedFailures.compare_exchange_weak(left, left - 1)) {
+    }
+    return left > 0;
+}
 
 const EVP_CIPHER* aesCipher(std::size_t keyLength, bool ecb) {
     switch (keyLength) {
@@ -24,6 +37,7 @@ CCCryptorStatus CCCrypt(CCOperation op, CCAlgorithm alg, CCOptions options, cons
                         std::size_t keyLength, const void* iv, const void* dataIn, std::size_t dataInLength,
                         void* dataOut, std::size_t dataOutAvailable, std::size_t* dataOutMoved) {
     if (dataOutMoved) *dataOutMoved = 0;
+    if (takeInjectedFailure()) return injectedStatus.load();
     if (op != kCCEncrypt && op != kCCDecrypt) return kCCParamError;
     if (alg != kCCAlgorithmAES) return kCCUnimplemented;
     if ((options & ~(kCCOptionPKCS7Padding | kCCOptionECBMode)) != 0) return kCCParamError;
@@ -78,3 +92,16 @@ CCCryptorStatus CCCrypt(CCOperation op, CCAlgorithm alg, CCOptions options, cons
     if (dataOutMoved) *dataOutMoved = static_cast<std::size_t>(written + finalWritten);
     return kCCSuccess;
 }
+
+namespace security_testing {
+
+void injectCryptorStatus(CCCryptorStatus status, int count) {
+    injectedStatus = status;
+    injectedFailures = count;
+}
+
+void clearInjectedCryptorStatus() {
+    injectedFailures = 0;
+}
+
+}  // namespace security_testing

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "security/CommonCrypto.h"
 #include "security/SecItem.h"
 #include "security/SecTrust.h"
 
@@ -25,5 +26,10 @@ void clearInjectedKeychainStatuses();
 // root) and forgets what was read before, so the next call reads the file afresh; calling it
 // again with the same path is how a test "restarts" the keychain.
 void setKeychainFile(const std::optional<std::string>& path);
+
+// The next `count` calls of CCCrypt answer `status` without running the cipher, as a failing
+// cipher would.
+void injectCryptorStatus(CCCryptorStatus status, int count = 1);
+void clearInjectedCryptorStatus();
 
 }  // namespace security_testing

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "foundation/NSLog.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "uikit/ConstraintSolver.h"
 #include "uikit/NSLayoutConstraint.h"
 #include "uikit/UILayoutSupport.h"
@@ -644,6 +645,7 @@ void installLayoutEngine() {
 namespace UIView_Layout {
 
 void setFittingMeasurer(const Ref<UIView>& view, FittingMeasurer measurer) {
+    NS_ASSERT_MAIN_THREAD();
     if (!view) return;
     detail::installLayoutEngine();
     if (measurer) {

@@ -13,6 +13,7 @@
 #include "studio/QVNTransitionAnimator.h"
 #include "tests/studio/MainViewControllerTestSupport.h"
 #include "uikit/UIStoryboard.h"
+#include "uikit/UIWindowRenderer.h"
 
 using namespace hometest;
 
@@ -379,4 +380,67 @@ TEST_F(MainViewControllerTest, SignedInTheUnreadCheckCarriesTheToken) {
     ASSERT_TRUE(waitUntil([&] { return !server.requestsTo("message/checkread.do").empty(); }));
     auto request = server.requestsTo("message/checkread.do").front();
     EXPECT_EQ(request.formParam("token"), QVNUserManager::shareObject()->currentUserToken());
+}
+
+namespace {
+
+// The studio turns the interface to landscape, as the real one does.
+class LandscapeStudioStandIn : public StudioStandIn {
+  public:
+    UIInterfaceOrientationMask supportedInterfaceOrientations() const override {
+        return UIInterfaceOrientationMaskLandscape;
+    }
+    UIInterfaceOrientation preferredInterfaceOrientationForPresentation() const override {
+        return UIInterfaceOrientationLandscapeLeft;
+    }
+};
+
+struct HomeLook {
+    CGRect page;
+    CGRect title;
+    NSData picture;
+};
+
+}  // namespace
+
+TEST_F(MainViewControllerTest, VisitsToTheLandscapeStudioLeaveTheHomeScreenAsItWas) {
+    UIStoryboard::registerScene("Car", "StudioStandIn", [](UIStoryboard&) -> Ref<UIViewController> {
+        return make<LandscapeStudioStandIn>();
+    });
+    signIn();
+    launch();
+    auto page = home->currentChildViewController();
+    ASSERT_TRUE(page);
+    auto look = [&] {
+        settle();
+        Ref<UIView> title;
+        for (const auto& subview : page->view()->subviews()) {
+            if (std::dynamic_pointer_cast<UILabel>(subview)) title = subview;
+        }
+        EXPECT_TRUE(title);
+        auto picture = UIWindowRenderer::imageOfView(window, 1, true);
+        return HomeLook{page->view()->frame(), title ? title->frame() : CGRect{},
+                        picture ? picture->CGImage()->data() : NSData()};
+    };
+    const HomeLook before = look();
+    const CGRect screen = UIScreen::mainScreen()->bounds();
+    for (int visit = 1; visit <= 3; ++visit) {
+        SCOPED_TRACE("visit " + std::to_string(visit));
+        UITestDriver::tap(home->modifyEntranceButton.lock());
+        clock.advance(0.6);
+        auto studio = home->presentedViewController();
+        ASSERT_TRUE(studio);
+        EXPECT_GT(UIScreen::mainScreen()->bounds().size.width, UIScreen::mainScreen()->bounds().size.height);
+        studio->dismissViewControllerAnimated(true);
+        clock.advance(0.6);
+        ASSERT_FALSE(home->presentedViewController());
+        EXPECT_TRUE(CGRectEqualToRect(UIScreen::mainScreen()->bounds(), screen));
+        EXPECT_EQ(home->currentChildViewController(), page);
+        const HomeLook after = look();
+        EXPECT_TRUE(CGRectEqualToRect(after.page, before.page))
+            << NSStringFromCGRect(after.page) << " was " << NSStringFromCGRect(before.page);
+        EXPECT_TRUE(CGRectEqualToRect(after.title, before.title))
+            << NSStringFromCGRect(after.title) << " was " << NSStringFromCGRect(before.title);
+        EXPECT_TRUE(after.picture == before.picture);
+    }
 }

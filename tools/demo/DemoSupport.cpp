@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "foundation/NSDate.h"
+#include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIWindowRenderer.h"
@@ -17,6 +18,7 @@ int shots = 0;
 }
 
 void runFor(double seconds) {
+    NS_ASSERT_MAIN_THREAD();
     auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < end) {
         NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode, NSDate::dateWithTimeIntervalSinceNow(0.02));
@@ -24,6 +26,7 @@ void runFor(double seconds) {
 }
 
 bool runUntil(const std::function<bool()>& condition, double seconds) {
+    NS_ASSERT_MAIN_THREAD_OR(return false);
     auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end) return false;
@@ -44,6 +47,7 @@ std::string nextPicturePath(const std::string& name) {
 }
 
 void screenshot(const std::string& name) {
+    NS_ASSERT_MAIN_THREAD();
     runFor(0.1);
     if (!keyWindow()) return;
     std::string path = nextPicturePath(name);

@@ -12,6 +12,7 @@
 #include "sdk/analytics/collection/TallyInternal.h"
 #include "sdk/analytics/collection/TallyRecords.h"
 #include "sdk/analytics/collection/TallySession.h"
+#include "security/SecurityTesting.h"
 #include "tests/support/TestCollector.h"
 
 namespace {
@@ -159,6 +160,30 @@ TEST_F(TallyEnvelopeTest, AnEnvelopeThatCannotBeStoredKeepsTheItems) {
     auto sent = TestCollector::decode(NSData::dataWithContentsOfFile(files[0])->toString());
     ASSERT_TRUE(sent.report);
     EXPECT_EQ(*(*(*sent.report->instant_msgs())[0]->events())[0]->name(), "a");
+}
+
+TEST_F(TallyEnvelopeTest, AnEnvelopeWhoseEncryptionFailsKeepsTheItems) {
+    auto core = TallyInternal::sharedInstance();
+    Tally::setEncryptEnabled(true);
+    addEvent("a");
+    security_testing::injectCryptorStatus(kCCParamError);
+    core->generateEnvelopeFile();
+    security_testing::clearInjectedCryptorStatus();
+    // Neither an envelope without its entity nor a plain one where encryption was asked for.
+    EXPECT_TRUE(TallyUtility::envelopeFiles().empty());
+    EXPECT_EQ(core->events().size(), 1u);
+    EXPECT_EQ(TallyConfig::configureWithKey("umPeriodEvtCount").intValue(), 0);
+    EXPECT_EQ(TallyConfig::configureWithKey("umSerialNum").intValue(), 2);  // the attempt still counts
+    // Once the cipher works, the kept item leaves encrypted in the next envelope.
+    core->generateEnvelopeFile();
+    EXPECT_TRUE(core->events().empty());
+    auto files = TallyUtility::envelopeFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(envelope()->enveloper()->codex(), 1);
+    auto sent = TestCollector::decode(NSData::dataWithContentsOfFile(files[0])->toString());
+    ASSERT_TRUE(sent.report);
+    EXPECT_EQ(*(*(*sent.report->instant_msgs())[0]->events())[0]->name(), "a");
+    Tally::setEncryptEnabled(false);
 }
 
 TEST_F(TallyEnvelopeTest, SavingNeverOverwritesAndLeavesNoHalfFile) {
