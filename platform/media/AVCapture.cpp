@@ -15,6 +15,7 @@ struct Cameras {
     std::mutex mutex;
     Ref<AVCaptureDevice> back;
     Ref<AVCaptureDevice> front;
+    Ref<AVCaptureDevice> microphone;
     std::optional<NSData> frame;
     bool withoutBuffer = false;
     int captures = 0;
@@ -25,6 +26,7 @@ Cameras& cameras() {
         auto* c = new Cameras;
         c->back = make<AVCaptureDevice>("stand-in.camera.back", AVCaptureDevicePositionBack, true);
         c->front = make<AVCaptureDevice>("stand-in.camera.front", AVCaptureDevicePositionFront, false);
+        c->microphone = make<AVCaptureDevice>("stand-in.microphone", AVMediaTypeAudio);
         return c;
     }();
     return *shared;
@@ -72,6 +74,14 @@ AVCaptureDevice::AVCaptureDevice(std::string uniqueID, AVCaptureDevicePosition p
       hasFlash_(hasFlash),
       flashMode_(hasFlash ? AVCaptureFlashModeAuto : AVCaptureFlashModeOff) {}
 
+AVCaptureDevice::AVCaptureDevice(std::string uniqueID, std::string mediaType)
+    : uniqueID_(std::move(uniqueID)),
+      position_(AVCaptureDevicePositionUnspecified),
+      hasFlash_(false),
+      flashMode_(AVCaptureFlashModeOff),
+      connected_(false),  // until a test connects it
+      mediaType_(std::move(mediaType)) {}
+
 Ref<AVCaptureDevice> AVCaptureDevice::defaultDeviceWithMediaType(const std::string& mediaType) {
     auto devices = devicesWithMediaType(mediaType);
     return devices.empty() ? nullptr : devices.front();
@@ -79,9 +89,10 @@ Ref<AVCaptureDevice> AVCaptureDevice::defaultDeviceWithMediaType(const std::stri
 
 std::vector<Ref<AVCaptureDevice>> AVCaptureDevice::devicesWithMediaType(const std::string& mediaType) {
     std::vector<Ref<AVCaptureDevice>> devices;
-    if (mediaType != AVMediaTypeVideo) return devices;
     Cameras& c = cameras();
     std::lock_guard lock(c.mutex);
+    if (mediaType == AVMediaTypeAudio && c.microphone->isConnected()) devices.push_back(c.microphone);
+    if (mediaType != AVMediaTypeVideo) return devices;
     for (const Ref<AVCaptureDevice>& device : {c.back, c.front})
         if (device->isConnected()) devices.push_back(device);
     return devices;
@@ -129,10 +140,39 @@ void AVCaptureDevice::unlockForConfiguration() {
     if (locks_ > 0) --locks_;
 }
 
+CMTime AVCaptureDevice::activeVideoMinFrameDuration() const {
+    std::lock_guard lock(mutex_);
+    return minFrameDuration_;
+}
+
+void AVCaptureDevice::setActiveVideoMinFrameDuration(CMTime duration) {
+    std::lock_guard lock(mutex_);
+    if (locks_ == 0) {
+        NSLogLine("AVCaptureDevice: frame durations change only under lockForConfiguration");
+        return;
+    }
+    minFrameDuration_ = duration;
+}
+
+CMTime AVCaptureDevice::activeVideoMaxFrameDuration() const {
+    std::lock_guard lock(mutex_);
+    return maxFrameDuration_;
+}
+
+void AVCaptureDevice::setActiveVideoMaxFrameDuration(CMTime duration) {
+    std::lock_guard lock(mutex_);
+    if (locks_ == 0) {
+        NSLogLine("AVCaptureDevice: frame durations change only under lockForConfiguration");
+        return;
+    }
+    maxFrameDuration_ = duration;
+}
+
 // ---- inputs -------------------------------------------------------------------------------------
 
 AVCaptureDeviceInput::AVCaptureDeviceInput(Ref<AVCaptureDevice> device) : device_(std::move(device)) {
-    ports_.push_back(make<AVCaptureInputPort>(AVMediaTypeVideo));
+    const bool audio = device_ && device_->hasMediaType(AVMediaTypeAudio);
+    ports_.push_back(make<AVCaptureInputPort>(audio ? AVMediaTypeAudio : AVMediaTypeVideo));
 }
 
 Ref<AVCaptureDeviceInput> AVCaptureDeviceInput::deviceInputWithDevice(const Ref<AVCaptureDevice>& device,
@@ -378,6 +418,10 @@ void AVCaptureStandIn::reset() {
     }
     c.back = make<AVCaptureDevice>("stand-in.camera.back", AVCaptureDevicePositionBack, true);
     c.front = make<AVCaptureDevice>("stand-in.camera.front", AVCaptureDevicePositionFront, false);
+    {
+        std::lock_guard deviceLock(c.microphone->mutex_);
+        c.microphone->connected_ = false;
+    }
     c.frame.reset();
     c.withoutBuffer = false;
     c.captures = 0;
@@ -407,4 +451,11 @@ int AVCaptureStandIn::captureCount() {
     Cameras& c = cameras();
     std::lock_guard lock(c.mutex);
     return c.captures;
+}
+
+void AVCaptureStandIn::setMicrophoneConnected(bool connected) {
+    Cameras& c = cameras();
+    std::lock_guard lock(c.mutex);
+    std::lock_guard deviceLock(c.microphone->mutex_);
+    c.microphone->connected_ = connected;
 }

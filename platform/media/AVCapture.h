@@ -26,6 +26,7 @@
 #include "foundation/NSObject.h"
 #include "foundation/Value.h"
 #include "media/AVMediaFormat.h"
+#include "media/CMTime.h"
 #include "uikit/CALayer.h"
 
 inline constexpr char AVCaptureSessionPresetHigh[] = "AVCaptureSessionPresetHigh";
@@ -55,6 +56,8 @@ enum AVCaptureFlashMode : long {
 class AVCaptureDevice : public NSObject {
   public:
     AVCaptureDevice(std::string uniqueID, AVCaptureDevicePosition position, bool hasFlash);
+    // A device of another media type (the microphone): no position, no flash.
+    AVCaptureDevice(std::string uniqueID, std::string mediaType);
     std::string className() const override { return "AVCaptureDevice"; }
 
     // The back camera when there is one, else any camera; nullptr for another media type or no
@@ -65,7 +68,7 @@ class AVCaptureDevice : public NSObject {
 
     const std::string& uniqueID() const { return uniqueID_; }
     AVCaptureDevicePosition position() const { return position_; }
-    bool hasMediaType(const std::string& mediaType) const { return mediaType == AVMediaTypeVideo; }
+    bool hasMediaType(const std::string& mediaType) const { return mediaType == mediaType_; }
     bool hasFlash() const { return hasFlash_; }
     bool isFlashModeSupported(AVCaptureFlashMode mode) const;
     // False once the stand-in took the camera away.
@@ -80,6 +83,13 @@ class AVCaptureDevice : public NSObject {
     bool lockForConfiguration(Ref<NSError>* error);
     void unlockForConfiguration();
 
+    // The frame durations a camera runs at; the invalid time (the default) lets the camera choose.
+    // Changed only under lockForConfiguration, like the flash mode.
+    CMTime activeVideoMinFrameDuration() const;
+    void setActiveVideoMinFrameDuration(CMTime duration);
+    CMTime activeVideoMaxFrameDuration() const;
+    void setActiveVideoMaxFrameDuration(CMTime duration);
+
   private:
     friend class AVCaptureStandIn;
     mutable std::mutex mutex_;
@@ -89,6 +99,9 @@ class AVCaptureDevice : public NSObject {
     AVCaptureFlashMode flashMode_;
     int locks_ = 0;
     bool connected_ = true;
+    std::string mediaType_ = AVMediaTypeVideo;
+    CMTime minFrameDuration_ = kCMTimeInvalid;
+    CMTime maxFrameDuration_ = kCMTimeInvalid;
 };
 
 class AVCaptureInputPort : public NSObject {
@@ -262,4 +275,6 @@ class AVCaptureStandIn {
     static void setAnswersWithoutBuffer(bool without);
     // How many still captures were asked for since the last reset.
     static int captureCount();
+    // Whether there is a microphone (the default audio device); none after a reset.
+    static void setMicrophoneConnected(bool connected);
 };
