@@ -1,0 +1,465 @@
+#include "gpu/filters/GPXFilterPipeline.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <regex>
+
+#include "foundation/NSLog.h"
+#include "foundation/NSPropertyListSerialization.h"
+#include "gpu/filters/GPXBlendFilters.h"
+#include "gpu/filters/GPXBlurFilters.h"
+#include "gpu/filters/GPXColorAdjustmentFilters.h"
+#include "gpu/filters/GPXCurvesAndLookupFilters.h"
+#include "gpu/filters/GPXHSBFilter.h"
+
+namespace {
+
+using detail::PipelineArgument;
+using detail::PipelineScalar;
+
+// What a setter takes, and how to call it on a filter.
+struct Setter {
+    enum class Kind { None, Number, Point, Text, List };
+    Kind kind;
+    std::function<void(GPXOutput&, const PipelineArgument&)> call;
+};
+
+struct FilterClass {
+    std::function<Ref<GPXOutput>()> make;
+    std::map<std::string, Setter> setters;
+};
+
+template <class F, class T>
+Setter number(void (F::*method)(T)) {
+    return {Setter::Kind::Number, [method](GPXOutput& filter, const PipelineArgument& argument) {
+                (dynamic_cast<F&>(filter).*method)(static_cast<T>(std::get<double>(argument)));
+            }};
+}
+
+template <class F>
+Setter point(void (F::*method)(CGPoint)) {
+    return {Setter::Kind::Point, [method](GPXOutput& filter, const PipelineArgument& argument) {
+                (dynamic_cast<F&>(filter).*method)(std::get<CGPoint>(argument));
+            }};
+}
+
+template <class F>
+Setter action(void (F::*method)()) {
+    return {Setter::Kind::None,
+            [method](GPXOutput& filter, const PipelineArgument&) { (dynamic_cast<F&>(filter).*method)(); }};
+}
+
+template <class F>
+FilterClass filterClass(std::map<std::string, Setter> setters = {}) {
+    return {[] { return Ref<GPXOutput>(make<F>()); }, std::move(setters)};
+}
+
+const std::map<std::string, FilterClass>& registry() {
+    static const std::map<std::string, FilterClass> classes = [] {
+        std::map<std::string, FilterClass> r;
+        r["GPXFilter"] = filterClass<GPXFilter>();
+        // Colour adjustments.
+        r["GPXBrightnessFilter"] = filterClass<GPXBrightnessFilter>(
+            {{"setBrightness:", number(&GPXBrightnessFilter::setBrightness)}});
+        r["GPXContrastFilter"] =
+            filterClass<GPXContrastFilter>({{"setContrast:", number(&GPXContrastFilter::setContrast)}});
+        r["GPXSaturationFilter"] = filterClass<GPXSaturationFilter>(
+            {{"setSaturation:", number(&GPXSaturationFilter::setSaturation)}});
+        r["GPXGammaFilter"] = filterClass<GPXGammaFilter>({{"setGamma:", number(&GPXGammaFilter::setGamma)}});
+        r["GPXExposureFilter"] =
+            filterClass<GPXExposureFilter>({{"setExposure:", number(&GPXExposureFilter::setExposure)}});
+        r["GPXRGBFilter"] = filterClass<GPXRGBFilter>({{"setRed:", number(&GPXRGBFilter::setRed)},
+                                                       {"setGreen:", number(&GPXRGBFilter::setGreen)},
+                                                       {"setBlue:", number(&GPXRGBFilter::setBlue)}});
+        r["GPXOpacityFilter"] =
+            filterClass<GPXOpacityFilter>({{"setOpacity:", number(&GPXOpacityFilter::setOpacity)}});
+        r["GPXColorInvertFilter"] = filterClass<GPXColorInvertFilter>();
+        r["GPXGrayscaleFilter"] = filterClass<GPXGrayscaleFilter>();
+        r["GPXLuminanceThresholdFilter"] = filterClass<GPXLuminanceThresholdFilter>(
+            {{"setThreshold:", number(&GPXLuminanceThresholdFilter::setThreshold)}});
+        r["GPXLuminanceRangeFilter"] = filterClass<GPXLuminanceRangeFilter>(
+            {{"setRangeReductionFactor:", number(&GPXLuminanceRangeFilter::setRangeReductionFactor)}});
+        r["GPXPosterizeFilter"] = filterClass<GPXPosterizeFilter>(
+            {{"setColorLevels:", number(&GPXPosterizeFilter::setColorLevels)}});
+        r["GPXHazeFilter"] =
+            filterClass<GPXHazeFilter>({{"setDistance:", number(&GPXHazeFilter::setDistance)},
+                                        {"setSlope:", number(&GPXHazeFilter::setSlope)}});
+        r["GPXHighlightShadowFilter"] = filterClass<GPXHighlightShadowFilter>(
+            {{"setShadows:", number(&GPXHighlightShadowFilter::setShadows)},
+             {"setHighlights:", number(&GPXHighlightShadowFilter::setHighlights)}});
+        r["GPXHueFilter"] = filterClass<GPXHueFilter>({{"setHue:", number(&GPXHueFilter::setHue)}});
+        r["GPXWhiteBalanceFilter"] = filterClass<GPXWhiteBalanceFilter>(
+            {{"setTemperature:", number(&GPXWhiteBalanceFilter::setTemperature)},
+             {"setTint:", number(&GPXWhiteBalanceFilter::setTint)}});
+        r["GPXFalseColorFilter"] = filterClass<GPXFalseColorFilter>();
+        r["GPXChromaKeyFilter"] = filterClass<GPXChromaKeyFilter>(
+            {{"setThresholdSensitivity:", number(&GPXChromaKeyFilter::setThresholdSensitivity)},
+             {"setSmoothing:", number(&GPXChromaKeyFilter::setSmoothing)}});
+        r["GPXCGAColorspaceFilter"] = filterClass<GPXCGAColorspaceFilter>();
+        r["GPXColorMatrixFilter"] = filterClass<GPXColorMatrixFilter>(
+            {{"setIntensity:", number(&GPXColorMatrixFilter::setIntensity)}});
+        r["GPXSepiaFilter"] =
+            filterClass<GPXSepiaFilter>({{"setIntensity:", number(&GPXColorMatrixFilter::setIntensity)}});
+        r["GPXHSBFilter"] =
+            filterClass<GPXHSBFilter>({{"reset", action(&GPXHSBFilter::reset)},
+                                       {"rotateHue:", number(&GPXHSBFilter::rotateHue)},
+                                       {"adjustSaturation:", number(&GPXHSBFilter::adjustSaturation)},
+                                       {"adjustBrightness:", number(&GPXHSBFilter::adjustBrightness)},
+                                       {"setIntensity:", number(&GPXColorMatrixFilter::setIntensity)}});
+        r["GPXAdaptiveThresholdFilter"] = filterClass<GPXAdaptiveThresholdFilter>(
+            {{"setBlurRadiusInPixels:", number(&GPXAdaptiveThresholdFilter::setBlurRadiusInPixels)}});
+        r["GPXSolidColorGenerator"] = filterClass<GPXSolidColorGenerator>();
+        // Curves and tables.
+        auto pointList = [](void (GPXToneCurveFilter::*method)(const GPXToneCurveFilter::Points&)) {
+            return Setter{Setter::Kind::List, [method](GPXOutput& filter, const PipelineArgument& argument) {
+                              GPXToneCurveFilter::Points points;
+                              for (auto& item : std::get<std::vector<PipelineScalar>>(argument))
+                                  if (auto* p = std::get_if<CGPoint>(&item)) points.push_back(*p);
+                              (dynamic_cast<GPXToneCurveFilter&>(filter).*method)(points);
+                          }};
+        };
+        r["GPXToneCurveFilter"] = filterClass<GPXToneCurveFilter>(
+            {{"setPointsWithACV:", Setter{Setter::Kind::Text,
+                                          [](GPXOutput& filter, const PipelineArgument& argument) {
+                                              dynamic_cast<GPXToneCurveFilter&>(filter).setPointsWithACV(
+                                                  std::get<std::string>(argument));
+                                          }}},
+             {"setRGBControlPoints:", pointList(&GPXToneCurveFilter::setRGBControlPoints)},
+             {"setRgbCompositeControlPoints:", pointList(&GPXToneCurveFilter::setRgbCompositeControlPoints)},
+             {"setRedControlPoints:", pointList(&GPXToneCurveFilter::setRedControlPoints)},
+             {"setGreenControlPoints:", pointList(&GPXToneCurveFilter::setGreenControlPoints)},
+             {"setBlueControlPoints:", pointList(&GPXToneCurveFilter::setBlueControlPoints)}});
+        r["GPXLevelsFilter"] = filterClass<GPXLevelsFilter>();
+        r["GPXLookupFilter"] =
+            filterClass<GPXLookupFilter>({{"setIntensity:", number(&GPXLookupFilter::setIntensity)}});
+        // Blends.
+        r["GPXDissolveBlendFilter"] =
+            filterClass<GPXDissolveBlendFilter>({{"setMix:", number(&GPXDissolveBlendFilter::setMix)}});
+        r["GPXAlphaBlendFilter"] =
+            filterClass<GPXAlphaBlendFilter>({{"setMix:", number(&GPXAlphaBlendFilter::setMix)}});
+        r["GPXSourceOverBlendFilter"] = filterClass<GPXSourceOverBlendFilter>();
+        r["GPXNormalBlendFilter"] = filterClass<GPXNormalBlendFilter>();
+        r["GPXMultiplyBlendFilter"] = filterClass<GPXMultiplyBlendFilter>();
+        r["GPXScreenBlendFilter"] = filterClass<GPXScreenBlendFilter>();
+        r["GPXDarkenBlendFilter"] = filterClass<GPXDarkenBlendFilter>();
+        r["GPXLightenBlendFilter"] = filterClass<GPXLightenBlendFilter>();
+        r["GPXDifferenceBlendFilter"] = filterClass<GPXDifferenceBlendFilter>();
+        r["GPXSubtractBlendFilter"] = filterClass<GPXSubtractBlendFilter>();
+        r["GPXExclusionBlendFilter"] = filterClass<GPXExclusionBlendFilter>();
+        r["GPXLinearBurnBlendFilter"] = filterClass<GPXLinearBurnBlendFilter>();
+        r["GPXColorBurnBlendFilter"] = filterClass<GPXColorBurnBlendFilter>();
+        r["GPXColorDodgeBlendFilter"] = filterClass<GPXColorDodgeBlendFilter>();
+        r["GPXOverlayBlendFilter"] = filterClass<GPXOverlayBlendFilter>();
+        r["GPXHardLightBlendFilter"] = filterClass<GPXHardLightBlendFilter>();
+        r["GPXSoftLightBlendFilter"] = filterClass<GPXSoftLightBlendFilter>();
+        r["GPXAddBlendFilter"] = filterClass<GPXAddBlendFilter>();
+        r["GPXDivideBlendFilter"] = filterClass<GPXDivideBlendFilter>();
+        r["GPXMaskFilter"] = filterClass<GPXMaskFilter>();
+        r["GPXColorBlendFilter"] = filterClass<GPXColorBlendFilter>();
+        r["GPXHueBlendFilter"] = filterClass<GPXHueBlendFilter>();
+        r["GPXSaturationBlendFilter"] = filterClass<GPXSaturationBlendFilter>();
+        r["GPXLuminosityBlendFilter"] = filterClass<GPXLuminosityBlendFilter>();
+        r["GPXChromaKeyBlendFilter"] = filterClass<GPXChromaKeyBlendFilter>(
+            {{"setThresholdSensitivity:", number(&GPXChromaKeyBlendFilter::setThresholdSensitivity)},
+             {"setSmoothing:", number(&GPXChromaKeyBlendFilter::setSmoothing)}});
+        r["GPXPoissonBlendFilter"] = filterClass<GPXPoissonBlendFilter>(
+            {{"setMix:", number(&GPXPoissonBlendFilter::setMix)},
+             {"setNumIterations:", number(&GPXPoissonBlendFilter::setNumIterations)}});
+        // Blurs.
+        const std::map<std::string, Setter> blurSetters{
+            {"setBlurRadiusInPixels:", number(&GPXGaussianBlurFilter::setBlurRadiusInPixels)},
+            {"setBlurRadiusAsFractionOfImageWidth:",
+             number(&GPXGaussianBlurFilter::setBlurRadiusAsFractionOfImageWidth)},
+            {"setBlurRadiusAsFractionOfImageHeight:",
+             number(&GPXGaussianBlurFilter::setBlurRadiusAsFractionOfImageHeight)},
+            {"setTexelSpacingMultiplier:", number(&GPXGaussianBlurFilter::setTexelSpacingMultiplier)},
+            {"setBlurPasses:", number(&GPXGaussianBlurFilter::setBlurPasses)}};
+        r["GPXGaussianBlurFilter"] = filterClass<GPXGaussianBlurFilter>(blurSetters);
+        r["GPXBoxBlurFilter"] = filterClass<GPXBoxBlurFilter>(blurSetters);
+        r["GPXSingleComponentGaussianBlurFilter"] =
+            filterClass<GPXSingleComponentGaussianBlurFilter>(blurSetters);
+        return r;
+    }();
+    return classes;
+}
+
+Setter::Kind kindOf(const PipelineArgument& argument) {
+    switch (argument.index()) {
+        case 0:
+            return Setter::Kind::None;
+        case 1:
+            return Setter::Kind::Number;
+        case 2:
+            return Setter::Kind::Point;
+        case 3:
+            return Setter::Kind::Text;
+        default:
+            return Setter::Kind::List;
+    }
+}
+
+// NSString's float reading: the leading number, 0 when there is none.
+double leadingNumber(const std::string& text) {
+    const char* start = text.c_str();
+    char* end = nullptr;
+    const double value = std::strtod(start, &end);
+    return end == start ? 0.0 : static_cast<float>(value);
+}
+
+// Builds the entries' filters and makes their calls; nullopt on any failure.
+std::optional<std::vector<Ref<GPXOutput>>> buildFilters(const Value& configuration,
+                                                        std::string* stringValue) {
+    auto entries = detail::readPipelineConfiguration(configuration);
+    if (!entries) return std::nullopt;
+    std::vector<Ref<GPXOutput>> filters;
+    for (auto& entry : *entries) {
+        const auto& filterClass = registry().at(entry.filterName);
+        auto filter = filterClass.make();
+        for (auto& call : entry.calls) {
+            if (auto* text = std::get_if<std::string>(&call.argument)) *stringValue = *text;
+            filterClass.setters.at(call.setter).call(*filter, call.argument);
+        }
+        filters.push_back(filter);
+    }
+    return filters;
+}
+
+}  // namespace
+
+namespace detail {
+
+std::optional<PipelineScalar> parsePipelineArgumentText(const std::string& text) {
+    static const std::regex pattern(R"((float|CGPoint|NSString)\((.*?)(?:,\s*(.*?))*\))");
+    std::smatch match;
+    if (!std::regex_search(text, match, pattern)) return std::nullopt;
+    const std::string type = match[1].str();
+    if (type == "float") return PipelineScalar(leadingNumber(match[2].str()));
+    if (type == "CGPoint")
+        return PipelineScalar(CGPointMake(leadingNumber(match[2].str()), leadingNumber(match[3].str())));
+    return PipelineScalar(match[2].str());
+}
+
+std::optional<std::vector<PipelineFilterEntry>> readPipelineConfiguration(const Value& configuration) {
+    const Value& filters = configuration["Filters"];
+    if (!filters.isArray()) return std::nullopt;
+    std::vector<PipelineFilterEntry> entries;
+    for (const Value& entry : *filters.array()) {
+        if (!entry.isDictionary() || !entry["FilterName"].isString()) return std::nullopt;
+        PipelineFilterEntry parsed{*entry["FilterName"].string(), {}};
+        auto found = registry().find(parsed.filterName);
+        if (found == registry().end()) return std::nullopt;
+        const Value& attributes = entry["Attributes"];
+        if (attributes.isSomething() && !attributes.isDictionary()) return std::nullopt;
+        if (attributes.isDictionary()) {
+            for (const auto& [setterName, value] : *attributes.dictionary()) {
+                auto setter = found->second.setters.find(setterName);
+                if (setter == found->second.setters.end()) return std::nullopt;
+                PipelineCall call{setterName, std::monostate{}};
+                if (!setterName.empty() && setterName.back() == ':') {
+                    if (value.isString()) {
+                        auto scalar = parsePipelineArgumentText(*value.string());
+                        if (!scalar) return std::nullopt;
+                        std::visit([&](auto&& v) { call.argument = v; }, *scalar);
+                    } else if (value.isArray()) {
+                        std::vector<PipelineScalar> list;
+                        for (const Value& item : *value.array()) {
+                            auto scalar =
+                                item.isString() ? parsePipelineArgumentText(*item.string()) : std::nullopt;
+                            if (!scalar) return std::nullopt;
+                            list.push_back(*scalar);
+                        }
+                        call.argument = std::move(list);
+                    } else {
+                        return std::nullopt;
+                    }
+                }
+                if (kindOf(call.argument) != setter->second.kind) return std::nullopt;
+                parsed.calls.push_back(std::move(call));
+            }
+        }
+        entries.push_back(std::move(parsed));
+    }
+    return entries;
+}
+
+std::vector<std::string> pipelineFilterNames() {
+    std::vector<std::string> names;
+    for (auto& [name, filterClass] : registry()) names.push_back(name);
+    return names;
+}
+
+}  // namespace detail
+
+// ---- the pipeline ------------------------------------------------------------------------------
+
+GPXFilterPipeline::GPXFilterPipeline(std::vector<Ref<GPXOutput>> filters, const Ref<GPXOutput>& input,
+                                     const Ref<GPXInput>& output)
+    : filters_(std::move(filters)), input_(input), output_(output) {
+    refreshFilters();
+}
+
+Ref<GPXFilterPipeline> GPXFilterPipeline::pipelineWithConfiguration(const Value& configuration,
+                                                                    const Ref<GPXOutput>& input,
+                                                                    const Ref<GPXInput>& output) {
+    std::string stringValue;
+    auto filters = buildFilters(configuration, &stringValue);
+    if (!filters) {
+        NSLogLine("Sorry, a parsing error occurred.");
+        return nullptr;
+    }
+    auto pipeline = make<GPXFilterPipeline>(std::move(*filters), input, output);
+    std::lock_guard lock(pipeline->mutex_);
+    pipeline->stringValue_ = stringValue;
+    return pipeline;
+}
+
+Ref<GPXFilterPipeline> GPXFilterPipeline::pipelineWithConfigurationFile(const Ref<NSURL>& configurationFile,
+                                                                        const Ref<GPXOutput>& input,
+                                                                        const Ref<GPXInput>& output) {
+    Value configuration;
+    if (configurationFile && configurationFile->isFileURL()) {
+        if (auto data = NSData::dataWithContentsOfFile(configurationFile->path()))
+            configuration = NSPropertyListSerialization::propertyListWithData(*data, 0, nullptr, nullptr);
+    }
+    return pipelineWithConfiguration(configuration, input, output);
+}
+
+bool GPXFilterPipeline::parseConfiguration(const Value& configuration) {
+    std::string stringValue;
+    auto filters = buildFilters(configuration, &stringValue);
+    if (!filters) return false;
+    std::lock_guard lock(mutex_);
+    filters_ = std::move(*filters);
+    stringValue_ = stringValue;
+    return true;
+}
+
+void GPXFilterPipeline::addFilter(const Ref<GPXOutput>& filter, std::size_t insertIndex) {
+    if (!filter) return;
+    {
+        std::lock_guard lock(mutex_);
+        filters_.insert(filters_.begin() + static_cast<long>(std::min(insertIndex, filters_.size())), filter);
+    }
+    refreshFilters();
+}
+
+void GPXFilterPipeline::addFilter(const Ref<GPXOutput>& filter) {
+    addFilter(filter, filters().size());
+}
+
+void GPXFilterPipeline::replaceFilterAtIndex(std::size_t index, const Ref<GPXOutput>& filter) {
+    if (!filter) return;
+    {
+        std::lock_guard lock(mutex_);
+        if (index >= filters_.size()) return;
+        filters_[index] = filter;
+    }
+    refreshFilters();
+}
+
+void GPXFilterPipeline::removeFilter(const Ref<GPXOutput>& filter) {
+    {
+        std::lock_guard lock(mutex_);
+        filters_.erase(std::remove(filters_.begin(), filters_.end(), filter), filters_.end());
+    }
+    refreshFilters();
+}
+
+void GPXFilterPipeline::removeFilterAtIndex(std::size_t index) {
+    {
+        std::lock_guard lock(mutex_);
+        if (index >= filters_.size()) return;
+        filters_.erase(filters_.begin() + static_cast<long>(index));
+    }
+    refreshFilters();
+}
+
+void GPXFilterPipeline::removeAllFilters() {
+    {
+        std::lock_guard lock(mutex_);
+        filters_.clear();
+    }
+    refreshFilters();
+}
+
+void GPXFilterPipeline::replaceAllFilters(std::vector<Ref<GPXOutput>> newFilters) {
+    {
+        std::lock_guard lock(mutex_);
+        filters_ = std::move(newFilters);
+    }
+    refreshFilters();
+}
+
+void GPXFilterPipeline::refreshFilters() {
+    Ref<GPXOutput> previous = input();
+    const Ref<GPXInput> tail = output();
+    for (auto& filter : filters()) {
+        auto asInput = std::dynamic_pointer_cast<GPXInput>(filter);
+        if (!asInput) continue;
+        if (previous) {
+            previous->removeAllTargets();
+            previous->addTarget(asInput);
+        }
+        previous = filter;
+    }
+    if (!previous) return;
+    previous->removeAllTargets();
+    if (tail) previous->addTarget(tail);
+}
+
+Ref<GPXOutput> GPXFilterPipeline::lastFilter() const {
+    std::lock_guard lock(mutex_);
+    return filters_.empty() ? nullptr : filters_.back();
+}
+
+Ref<UIImage> GPXFilterPipeline::currentFilteredFrame() {
+    auto last = lastFilter();
+    return last ? last->imageFromCurrentFramebuffer() : nullptr;
+}
+
+Ref<UIImage> GPXFilterPipeline::currentFilteredFrameWithOrientation(UIImageOrientation imageOrientation) {
+    auto last = lastFilter();
+    return last ? last->imageFromCurrentFramebufferWithOrientation(imageOrientation) : nullptr;
+}
+
+CGImageRef GPXFilterPipeline::newCGImageFromCurrentFilteredFrame() {
+    auto last = lastFilter();
+    return last ? last->newCGImageFromCurrentlyProcessedOutput() : nullptr;
+}
+
+std::vector<Ref<GPXOutput>> GPXFilterPipeline::filters() const {
+    std::lock_guard lock(mutex_);
+    return filters_;
+}
+
+void GPXFilterPipeline::setFilters(std::vector<Ref<GPXOutput>> filters) {
+    std::lock_guard lock(mutex_);
+    filters_ = std::move(filters);
+}
+
+Ref<GPXOutput> GPXFilterPipeline::input() const {
+    std::lock_guard lock(mutex_);
+    return input_;
+}
+
+void GPXFilterPipeline::setInput(const Ref<GPXOutput>& input) {
+    std::lock_guard lock(mutex_);
+    input_ = input;
+}
+
+Ref<GPXInput> GPXFilterPipeline::output() const {
+    std::lock_guard lock(mutex_);
+    return output_;
+}
+
+void GPXFilterPipeline::setOutput(const Ref<GPXInput>& output) {
+    std::lock_guard lock(mutex_);
+    output_ = output;
+}
+
+std::string GPXFilterPipeline::stringValue() const {
+    std::lock_guard lock(mutex_);
+    return stringValue_;
+}
