@@ -283,6 +283,9 @@ std::unique_ptr<MovieTrackDecoder> MovieTrackDecoder::open(const std::string& pa
     av_dict_set(&options, "codec_whitelist",
                 mediaType == kCMMediaType_Video ? kVideoDecoders : kAudioDecoders, 0);
     state->codec->pkt_timebase = stream->time_base;
+    // Large frames decode on as many threads as the machine offers; small ones are not worth it.
+    if (mediaType == kCMMediaType_Video && stream->codecpar->width * stream->codecpar->height >= 640 * 480)
+        state->codec->thread_count = 0;
     const int status = avcodec_open2(state->codec, decoder, &options);
     av_dict_free(&options);
     if (status < 0) {
