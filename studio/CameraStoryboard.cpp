@@ -74,8 +74,12 @@ Ref<UIView> buildCameraView(UIViewController& owner) {
 
 std::vector<Ref<NSObject>> buildMaskImgCell(const Ref<NSObject>&, const Dictionary&) {
     auto cell = make<MaskImgCell>(UITableViewCellStyleDefault, std::string(MaskImgCell::kIdentifier));
+    // Square, as the strip's cells are (the panel's strip is 110 points high): the strip turns the
+    // content view once, for the size the cell has then.
+    cell->setFrame(CGRectMake(0, 0, 110, 110));
     cell->setBackgroundColor(UIColor::clearColor());
-    auto thumbnail = make<UIImageView>(CGRectMake(6, 6, 88, 88));
+    cell->setSelectionStyle(UITableViewCellSelectionStyleNone);  // the border overlay shows the pick
+    auto thumbnail = make<UIImageView>(CGRectMake(8, 8, 94, 94));
     thumbnail->setContentMode(UIViewContentModeScaleAspectFit);
     thumbnail->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     cell->contentView()->insertSubviewAtIndex(thumbnail, 0);

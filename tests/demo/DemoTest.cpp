@@ -53,6 +53,13 @@ TEST(DemoTest, RunsTheWholeRoadAndWritesAPictureOfEveryScreen) {
         "17-tuning-list-name.png",
         "18-tuning-list-saved.png",
         "19-tuning-lists.png",
+        "20-camera.png",
+        "21-camera-watermarks.png",
+        "22-camera-sticker-editing.png",
+        "23-camera-composed-photo.png",
+        "24-camera-share-sheet.png",
+        "25-camera-shared-to-wechat.png",
+        "26-camera-shared.png",
     };
     for (const std::string& name : expected) {
         const std::string path = output + "/" + name;

@@ -2,8 +2,9 @@
 // app's own start-up (application delegate, main storyboard), then a user's road through it:
 // the home screen and its first-launch guide, a tab, the login (a password sign-in against the
 // stand-in), the studio with parts and a colour fitted, a turn, the screenshot and the saved
-// tuning list. Each screen passed is written as a PNG of the whole screen (every window, alerts
-// included); the paths are printed.
+// tuning list, then the watermark camera: a shot, two watermarks, the album and a share to WeChat. Each
+// screen passed is written as a PNG of the whole screen (every window, alerts included); the paths are
+// printed.
 //
 //   cartuning-demo [output directory]     (default: ./demo-output)
 //
@@ -40,6 +41,7 @@
 #include "studio/UIImage+ColorAtPixel.h"
 #include "tools/devserver/CatalogueRoutes.h"
 #include "tools/devserver/DevServer.h"
+#include "tools/devserver/WatermarkRoutes.h"
 #include "uikit/UIAlertTestDriver.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIButton.h"
@@ -52,6 +54,7 @@
 #include "uikit/UIWindow.h"
 #include "uikit/UIWindowRenderer.h"
 
+#include "tools/demo/CameraDemo.h"
 #include "tools/demo/DemoSupport.h"
 
 using namespace demo;
@@ -319,6 +322,7 @@ int main(int argc, char** argv) {
 
     devserver::DevServer server;
     devserver::addCatalogueRoutes(server);
+    devserver::addWatermarkRoutes(server);
     if (!server.start()) return fail("the stand-in server did not start: " + server.lastError());
     QVNConfiguration::useServer(server.baseURL());
     std::printf("stand-in server %s\n", server.baseURL().c_str());
@@ -386,6 +390,12 @@ int main(int argc, char** argv) {
     if (!studio) return fail("the screen opened is not the car studio");
     try {
         driveStudio(studio);
+        // Back to the home screen, and on to the watermark camera with the studio's picture.
+        Ref<UIImage> studioPicture = studio->screenShotImage();
+        home->dismissViewControllerAnimated(true);
+        waitFor([&] { return home->presentedViewController() == nullptr; }, "the studio did not close", 10);
+        runFor(0.3);
+        driveCamera(home, navigation, studioPicture);
     } catch (const Stop& stop) {
         return fail(stop.why);
     }
