@@ -265,7 +265,8 @@ GPXBilateralFilter::GPXBilateralFilter()
 
 void GPXBilateralFilter::didInit() {
     GPXGaussianBlurFilter::didInit();
-    firstDistanceNormalizationFactorUniform_ = detail::uniformLocation(filterProgram_, "distanceNormalizationFactor");
+    firstDistanceNormalizationFactorUniform_ =
+        detail::uniformLocation(filterProgram_, "distanceNormalizationFactor");
     secondDistanceNormalizationFactorUniform_ =
         detail::uniformLocation(secondFilterProgram_, "distanceNormalizationFactor");
     setTexelSpacingMultiplier(4.0);

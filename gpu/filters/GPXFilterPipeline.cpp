@@ -11,8 +11,12 @@
 #include "gpu/filters/GPXBlendFilters.h"
 #include "gpu/filters/GPXBlurFilters.h"
 #include "gpu/filters/GPXColorAdjustmentFilters.h"
+#include "gpu/filters/GPXCompositeBlurFilters.h"
+#include "gpu/filters/GPXConvolutionFilters.h"
 #include "gpu/filters/GPXCurvesAndLookupFilters.h"
+#include "gpu/filters/GPXGeometryFilters.h"
 #include "gpu/filters/GPXHSBFilter.h"
+#include "gpu/filters/GPXHistogramGenerator.h"
 
 namespace {
 
@@ -180,6 +184,56 @@ const std::map<std::string, FilterClass>& registry() {
         r["GPXBoxBlurFilter"] = filterClass<GPXBoxBlurFilter>(blurSetters);
         r["GPXSingleComponentGaussianBlurFilter"] =
             filterClass<GPXSingleComponentGaussianBlurFilter>(blurSetters);
+        // Convolutions and neighbourhoods.
+        r["GPX3x3ConvolutionFilter"] = filterClass<GPX3x3ConvolutionFilter>();
+        r["GPXEmbossFilter"] =
+            filterClass<GPXEmbossFilter>({{"setIntensity:", number(&GPXEmbossFilter::setIntensity)}});
+        r["GPXLaplacianFilter"] = filterClass<GPXLaplacianFilter>();
+        r["GPXSharpenFilter"] =
+            filterClass<GPXSharpenFilter>({{"setSharpness:", number(&GPXSharpenFilter::setSharpness)}});
+        r["GPXMedianFilter"] = filterClass<GPXMedianFilter>();
+        r["GPXBilateralFilter"] = filterClass<GPXBilateralFilter>(
+            {{"setDistanceNormalizationFactor:", number(&GPXBilateralFilter::setDistanceNormalizationFactor)},
+             {"setTexelSpacingMultiplier:", number(&GPXGaussianBlurFilter::setTexelSpacingMultiplier)}});
+        r["GPXUnsharpMaskFilter"] = filterClass<GPXUnsharpMaskFilter>(
+            {{"setIntensity:", number(&GPXUnsharpMaskFilter::setIntensity)},
+             {"setBlurRadiusInPixels:", number(&GPXUnsharpMaskFilter::setBlurRadiusInPixels)}});
+        r["GPXLowPassFilter"] = filterClass<GPXLowPassFilter>(
+            {{"setFilterStrength:", number(&GPXLowPassFilter::setFilterStrength)}});
+        r["GPXHighPassFilter"] = filterClass<GPXHighPassFilter>(
+            {{"setFilterStrength:", number(&GPXHighPassFilter::setFilterStrength)}});
+        // Composite and directional blurs.
+        r["GPXGaussianSelectiveBlurFilter"] = filterClass<GPXGaussianSelectiveBlurFilter>(
+            {{"setExcludeCircleRadius:", number(&GPXGaussianSelectiveBlurFilter::setExcludeCircleRadius)},
+             {"setExcludeCirclePoint:", point(&GPXGaussianSelectiveBlurFilter::setExcludeCirclePoint)},
+             {"setExcludeBlurSize:", number(&GPXGaussianSelectiveBlurFilter::setExcludeBlurSize)},
+             {"setBlurRadiusInPixels:", number(&GPXGaussianSelectiveBlurFilter::setBlurRadiusInPixels)},
+             {"setAspectRatio:", number(&GPXGaussianSelectiveBlurFilter::setAspectRatio)}});
+        r["GPXTiltShiftFilter"] = filterClass<GPXTiltShiftFilter>(
+            {{"setTopFocusLevel:", number(&GPXTiltShiftFilter::setTopFocusLevel)},
+             {"setBottomFocusLevel:", number(&GPXTiltShiftFilter::setBottomFocusLevel)},
+             {"setFocusFallOffRate:", number(&GPXTiltShiftFilter::setFocusFallOffRate)},
+             {"setBlurRadiusInPixels:", number(&GPXTiltShiftFilter::setBlurRadiusInPixels)}});
+        r["GPXGaussianBlurPositionFilter"] = filterClass<GPXGaussianBlurPositionFilter>(
+            {{"setBlurSize:", number(&GPXGaussianBlurPositionFilter::setBlurSize)},
+             {"setBlurCenter:", point(&GPXGaussianBlurPositionFilter::setBlurCenter)},
+             {"setBlurRadius:", number(&GPXGaussianBlurPositionFilter::setBlurRadius)}});
+        r["GPXiOSBlurFilter"] = filterClass<GPXiOSBlurFilter>(
+            {{"setBlurRadiusInPixels:", number(&GPXiOSBlurFilter::setBlurRadiusInPixels)},
+             {"setSaturation:", number(&GPXiOSBlurFilter::setSaturation)},
+             {"setRangeReductionFactor:", number(&GPXiOSBlurFilter::setRangeReductionFactor)},
+             {"setDownsampling:", number(&GPXiOSBlurFilter::setDownsampling)}});
+        r["GPXMotionBlurFilter"] =
+            filterClass<GPXMotionBlurFilter>({{"setBlurSize:", number(&GPXMotionBlurFilter::setBlurSize)},
+                                              {"setBlurAngle:", number(&GPXMotionBlurFilter::setBlurAngle)}});
+        r["GPXZoomBlurFilter"] =
+            filterClass<GPXZoomBlurFilter>({{"setBlurSize:", number(&GPXZoomBlurFilter::setBlurSize)},
+                                            {"setBlurCenter:", point(&GPXZoomBlurFilter::setBlurCenter)}});
+        // Geometry.
+        r["GPXCropFilter"] = filterClass<GPXCropFilter>();
+        r["GPXTransformFilter"] = filterClass<GPXTransformFilter>();
+        r["GPXLanczosResamplingFilter"] = filterClass<GPXLanczosResamplingFilter>();
+        r["GPXHistogramGenerator"] = filterClass<GPXHistogramGenerator>();
         return r;
     }();
     return classes;

@@ -24,7 +24,8 @@ void GPXCropFilter::setCropRegion(CGRect newValue) {
     if (!valid) {
         detail::gpxAssertionFailure(
             "Invalid parameter not satisfying: newValue.origin.x >= 0 && newValue.origin.x <= 1 && "
-            "newValue.origin.y >= 0 && newValue.origin.y <= 1 && newValue.size.width >= 0 && newValue.size.width <= 1 "
+            "newValue.origin.y >= 0 && newValue.origin.y <= 1 && newValue.size.width >= 0 && "
+            "newValue.size.width <= 1 "
             "&& newValue.size.height >= 0 && newValue.size.height <= 1");
         return;
     }
@@ -42,8 +43,10 @@ CGRect GPXCropFilter::cropRegion() const {
 
 void GPXCropFilter::calculateCropTextureCoordinates() {
     const CGRect region = cropRegion();
-    const auto x0 = static_cast<GLfloat>(CGRectGetMinX(region)), x1 = static_cast<GLfloat>(CGRectGetMaxX(region));
-    const auto y0 = static_cast<GLfloat>(CGRectGetMinY(region)), y1 = static_cast<GLfloat>(CGRectGetMaxY(region));
+    const auto x0 = static_cast<GLfloat>(CGRectGetMinX(region)),
+               x1 = static_cast<GLfloat>(CGRectGetMaxX(region));
+    const auto y0 = static_cast<GLfloat>(CGRectGetMinY(region)),
+               y1 = static_cast<GLfloat>(CGRectGetMaxY(region));
     performSyncOnSharedContextQueue([&] {
         auto& c = cropTextureCoordinates_;
         switch (inputRotation_) {
@@ -95,7 +98,8 @@ void GPXCropFilter::setInputSize(CGSize newSize, long textureIndex) {
         if (preventRendering_) return;
         const CGSize rotated = rotatedSize(newSize, textureIndex);
         originallySuppliedInputSize_ = rotated;
-        inputTextureSize_ = CGSizeMake(rotated.width * region.size.width, rotated.height * region.size.height);
+        inputTextureSize_ =
+            CGSizeMake(rotated.width * region.size.width, rotated.height * region.size.height);
         setupFilterForSize(sizeOfFBO());
     });
 }
@@ -379,10 +383,11 @@ void GPXLanczosResamplingFilter::renderToTextureWithVertices(const GLfloat* vert
     setUniformsForProgramAtIndex(1);
     glActiveTexture(GL_TEXTURE3);
     glBindTexture(GL_TEXTURE_2D, outputFramebuffer_->texture());
-    glVertexAttribPointer(static_cast<GLuint>(secondFilterTextureCoordinateAttribute_), 2, GL_FLOAT, GL_FALSE, 0,
-                          textureCoordinatesForRotation(rotationNone));
+    glVertexAttribPointer(static_cast<GLuint>(secondFilterTextureCoordinateAttribute_), 2, GL_FLOAT, GL_FALSE,
+                          0, textureCoordinatesForRotation(rotationNone));
     glUniform1i(secondFilterInputTextureUniform_, 3);
-    glVertexAttribPointer(static_cast<GLuint>(secondFilterPositionAttribute_), 2, GL_FLOAT, GL_FALSE, 0, vertices);
+    glVertexAttribPointer(static_cast<GLuint>(secondFilterPositionAttribute_), 2, GL_FLOAT, GL_FALSE, 0,
+                          vertices);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);

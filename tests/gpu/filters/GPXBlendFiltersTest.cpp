@@ -213,6 +213,17 @@ const BlendCase kCases[] = {
          return out;
      },
      false},
+    {"ColorDodge", blend<GPXColorDodgeBlendFilter>(),
+     [](const Colour& b, const Colour& o) {
+         const double p = o[3] * b[3];
+         return perChannel(b, o, 1.0, [&](double bc, double oc) {
+             const double rhs = oc * (1 - b[3]) + bc * (1 - o[3]);
+             const double first = p + rhs;
+             const double ocClamped = std::clamp(oc / std::clamp(o[3], 0.01, 1.0), 0.0, 0.99);
+             const double second = bc * o[3] / (1 - ocClamped) + rhs;
+             return oc * b[3] + bc * o[3] <= p ? second : first;
+         });
+     }},
     {"Color", blend<GPXColorBlendFilter>(), nonSeparable([](auto& b, auto& o) { return setlum(o, lum(b)); })},
     {"Hue", blend<GPXHueBlendFilter>(),
      nonSeparable([](auto& b, auto& o) { return setlum(setsat(o, sat(b)), lum(b)); })},

@@ -67,7 +67,8 @@ TEST(GPXSharpenFilter, ZeroKeepsThePictureAndMoreSharpens) {
     auto unchanged = runFilter(filter, {input});
     auto expectedUnchanged = input;
     for (long y = 0; y < 10; ++y)
-        for (long x = 0; x < 12; ++x) expectedUnchanged.at(x, y)[3] = input.at(x, std::max<long>(y - 1, 0))[3];
+        for (long x = 0; x < 12; ++x)
+            expectedUnchanged.at(x, y)[3] = input.at(x, std::max<long>(y - 1, 0))[3];
     EXPECT_TRUE(matches(unchanged, expectedUnchanged, 1));
     filter->setSharpness(0.5);
     EXPECT_EQ(filter->sharpness(), 0.5);
@@ -77,8 +78,9 @@ TEST(GPXSharpenFilter, ZeroKeepsThePictureAndMoreSharpens) {
         for (long x = 0; x < 12; ++x) {
             Colour c = sampleClamped(input, x, y), out{0, 0, 0, 1};
             for (int k = 0; k < 3; ++k)
-                out[k] = c[k] * 3.0 - 0.5 * (sampleClamped(input, x - 1, y)[k] + sampleClamped(input, x + 1, y)[k] +
-                                             sampleClamped(input, x, y - 1)[k] + sampleClamped(input, x, y + 1)[k]);
+                out[k] = c[k] * 3.0 -
+                         0.5 * (sampleClamped(input, x - 1, y)[k] + sampleClamped(input, x + 1, y)[k] +
+                                sampleClamped(input, x, y - 1)[k] + sampleClamped(input, x, y + 1)[k]);
             expected.at(x, y) = toBytes(out);
         }
     EXPECT_TRUE(matches(result, expected, 2));
@@ -99,12 +101,14 @@ TEST(GPXSharpenFilter, TheStepsFollowTheRotatedSize) {
         for (long x = 1; x < 5; ++x) {
             Colour c = sampleClamped(turned, x, y), out{0, 0, 0, 1};
             for (int k = 0; k < 3; ++k)
-                out[k] = c[k] * 5.0 - (sampleClamped(turned, x - 1, y)[k] + sampleClamped(turned, x + 1, y)[k] +
-                                       sampleClamped(turned, x, y - 1)[k] + sampleClamped(turned, x, y + 1)[k]);
+                out[k] =
+                    c[k] * 5.0 - (sampleClamped(turned, x - 1, y)[k] + sampleClamped(turned, x + 1, y)[k] +
+                                  sampleClamped(turned, x, y - 1)[k] + sampleClamped(turned, x, y + 1)[k]);
             expected.at(x, y) = toBytes(out);
         }
     for (long y = 1; y < 11; ++y)
-        for (long x = 1; x < 5; ++x) EXPECT_TRUE(near(result.at(x, y), expected.at(x, y), 3)) << x << "," << y;
+        for (long x = 1; x < 5; ++x)
+            EXPECT_TRUE(near(result.at(x, y), expected.at(x, y), 3)) << x << "," << y;
 }
 
 TEST(GPXMedianFilter, ThePerChannelMedianOfNine) {
@@ -210,7 +214,8 @@ Pixels runFrames(const Ref<GPXOutput>& filter, const std::vector<RGBA>& colours)
         EXPECT_TRUE(waitFor(arrived));
         const GLubyte* read = output->rawBytesForImage();
         result = Pixels{4, 4, std::vector<RGBA>(16)};
-        for (std::size_t i = 0; i < 16; ++i) result.px[i] = {read[i * 4], read[i * 4 + 1], read[i * 4 + 2], read[i * 4 + 3]};
+        for (std::size_t i = 0; i < 16; ++i)
+            result.px[i] = {read[i * 4], read[i * 4 + 1], read[i * 4 + 2], read[i * 4 + 3]};
     }
     input->removeAllTargets();
     filter->removeTarget(output);

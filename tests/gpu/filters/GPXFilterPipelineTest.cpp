@@ -8,6 +8,7 @@
 #include "foundation/NSPropertyListSerialization.h"
 #include "gpu/filters/GPXBlurFilters.h"
 #include "gpu/filters/GPXColorAdjustmentFilters.h"
+#include "gpu/filters/GPXCompositeBlurFilters.h"
 #include "gpu/filters/GPXCurvesAndLookupFilters.h"
 
 using namespace gputest;
@@ -152,11 +153,30 @@ TEST_F(FilterPipelineTest, CapturesTheLastFiltersFrame) {
               nullptr);
 }
 
-TEST(GPXFilterPipelineNames, EveryNamedClassCanBeMade) {
-    for (auto& name : detail::pipelineFilterNames()) {
-        auto entries = detail::readPipelineConfiguration(configuration({entry(name.c_str())}));
-        EXPECT_TRUE(entries.has_value()) << name;
+TEST(GPXFilterPipelineNames, EveryNamedClassCanBeMadeAndChained) {
+    auto names = detail::pipelineFilterNames();
+    EXPECT_GE(names.size(), 75u);
+    for (auto& name : names) {
+        AssertionRecorder reports;
+        auto single = GPXFilterPipeline::pipelineWithConfiguration(configuration({entry(name.c_str())}),
+                                                                   nullptr, nullptr);
+        EXPECT_NE(single, nullptr) << name;
+        EXPECT_TRUE(reports.messages().empty()) << name;
     }
+    std::vector<Value> entries;
+    for (auto& name : names) entries.push_back(entry(name.c_str()));
+    auto source = pictureOf(noisePicture(4, 4, 1));
+    auto pipeline = GPXFilterPipeline::pipelineWithConfiguration(configuration(entries), source, nullptr);
+    ASSERT_NE(pipeline, nullptr);
+    EXPECT_EQ(pipeline->filters().size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(pipeline->filters()[i]->className(), names[i]);
+    // A point argument reaches its setter.
+    auto zoom = GPXFilterPipeline::pipelineWithConfiguration(
+        configuration({entry("GPXZoomBlurFilter", Dictionary{{"setBlurCenter:", "CGPoint(0.25, 0.75)"}})}),
+        source, nullptr);
+    ASSERT_NE(zoom, nullptr);
+    EXPECT_EQ(std::dynamic_pointer_cast<GPXZoomBlurFilter>(zoom->filters()[0])->blurCenter(),
+              CGPointMake(0.25, 0.75));
 }
 
 }  // namespace
