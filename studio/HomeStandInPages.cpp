@@ -96,7 +96,6 @@ void registerScenes() {
     registerIfMissing<RizUrListViewController>("MyRizUr", "RizUrListViewController");
     registerIfMissing<VideosViewController>("MyVideo", "VideosViewController");
     registerIfMissing<ActivityListViewController>("MyActivity", "ActivityListViewController");
-    registerIfMissing<UserViewController>("MyUser", "UserViewController");
 }
 
 Ref<UIImage> imageNamed(const std::string& name) {
@@ -142,7 +141,6 @@ void InformationRootViewController::scrollPastLastPage() {
 RizUrListViewController::RizUrListViewController() : HomeStandInPage("分享问题", rgb(246, 244, 238)) {}
 VideosViewController::VideosViewController() : HomeStandInPage("最新视频", rgb(238, 242, 250)) {}
 ActivityListViewController::ActivityListViewController() : HomeStandInPage("参与改装", rgb(248, 240, 240)) {}
-UserViewController::UserViewController() : HomeStandInPage("我的", rgb(244, 244, 244)) {}
 
 // ---- records and calls --------------------------------------------------------------------------
 

@@ -1,8 +1,7 @@
 #pragma once
 // Stand-ins for what the home screen and the tuning-list screens use of the neighbouring
 // subsystems that are not built yet: the four child pages (information, Q&A, videos, events), the
-// user's own page, the event and event-entry records with
-// the event-joining call, and the unread-message check. Each class keeps the name and the
+// event and event-entry records with the event-joining call. Each class keeps the name and the
 // interface the screens rely on, so that the real one replaces it by deleting it here; each scene
 // is registered under the storyboard name and identifier the screens instantiate, and only where
 // no scene of that identifier is registered yet, so a real screen registered first wins.
@@ -17,7 +16,6 @@
 #include <optional>
 #include <string>
 
-#include "app/QVNAccountScreens.h"
 #include "app/QVNUser.h"
 #include "foundation/NSError.h"
 #include "foundation/NSObject.h"
@@ -32,7 +30,7 @@ namespace HomeStandInPages {
 
 // Registers the stand-in scenes: "MyInformation"/"InformationRootViewController",
 // "MyRizUr"/"RizUrListViewController", "MyVideo"/"VideosViewController",
-// "MyActivity"/"ActivityListViewController", "MyUser"/"UserViewController". Idempotent.
+// "MyActivity"/"ActivityListViewController". Idempotent.
 void registerScenes();
 
 // imageNamed, else a drawn stand-in picture for the names the home and tuning-list screens use
@@ -97,20 +95,6 @@ class ActivityListViewController : public HomeStandInPage {
   public:
     ActivityListViewController();
     std::string className() const override { return "ActivityListViewController"; }
-};
-
-// ---- account pages ---------------------------------------------------------------------------
-
-// The user's own page: shows the nickname it was given.
-class UserViewController : public HomeStandInPage, public QVNAccountScreens::UserPageHandOver {
-  public:
-    UserViewController();
-    std::string className() const override { return "UserViewController"; }
-    const Ref<QVNUser>& user() const { return user_; }
-    void setUser(const Ref<QVNUser>& user) override { user_ = user; }
-
-  private:
-    Ref<QVNUser> user_;
 };
 
 // ---- records and calls -----------------------------------------------------------------------

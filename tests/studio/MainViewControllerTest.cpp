@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "account/UserViewController.h"
 #include "app/QVNNavigationController.h"
 #include "app/UIColor+Extensions.h"
 #include "foundation/NSUserDefaults.h"

@@ -1,0 +1,369 @@
+// The "my" page, profiles (own and another user's), profile editing and feedback, driven through
+// their actions against the stand-in server, with the server's state checked after each flow.
+
+#include <gtest/gtest.h>
+
+#include "account/AccountArtwork.h"
+#include "account/EditUserInfoViewController.h"
+#include "account/FeedbackViewController.h"
+#include "account/FriendListViewController.h"
+#include "account/MailListlViewController.h"
+#include "account/NewMessageViewController.h"
+#include "account/UserInfoViewController.h"
+#include "account/UserViewController.h"
+#include "graphics/UIGraphics.h"
+#include "tests/account/AccountTestSupport.h"
+#include "uikit/UIImagePickerController.h"
+
+using namespace accounttest;
+
+namespace {
+
+class UserPagesTest : public ScreenTest {
+  protected:
+    void TearDown() override {
+        UIImagePickerTestDriver::reset();
+        ScreenTest::TearDown();
+    }
+    Ref<UserInfoViewController> profileOf(long uid) {
+        auto screen = std::dynamic_pointer_cast<UserInfoViewController>(
+            UIStoryboard::storyboardWithName("MyUser", nullptr)
+                ->instantiateViewControllerWithIdentifier("UserInfoViewController"));
+        screen->setUid(NSNumber::numberWithLong(uid));
+        navigation->pushViewController(screen, false);
+        settle();
+        EXPECT_TRUE(waitUntil([&] { return screen->boolUser() != nullptr; }));
+        return screen;
+    }
+    static Ref<UIImage> picture(unsigned rgb) {
+        UIGraphicsBeginImageContextWithOptions(CGSizeMake(40, 40), true, 1);
+        CGContextSetRGBFillColor(UIGraphicsGetCurrentContext(), ((rgb >> 16) & 255) / 255.0,
+                                 ((rgb >> 8) & 255) / 255.0, (rgb & 255) / 255.0, 1);
+        CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 40, 40));
+        auto image = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        return image;
+    }
+};
+
+}  // namespace
+
+TEST_F(UserPagesTest, TheMyPageShowsTheStoredUserAndTheUnreadDot) {
+    signIn();
+    auto page = push<UserViewController>("UserViewController");
+    EXPECT_EQ(page->userNameLabel.lock()->text(), "改装达人");
+    ASSERT_TRUE(waitUntil([&] { return page->hasDotImage() && page->dotImage()->superview(); }));
+    auto button = page->messageBtn.lock();
+    EXPECT_EQ(page->dotImage()->superview(), button);
+    EXPECT_TRUE(CGRectEqualToRect(
+        page->dotImage()->frame(),
+        CGRectMake(button->frame().size.width - 30, button->frame().size.height / 2 - 5, 10, 10)));
+    EXPECT_EQ(page->dotImage()->image(), AccountArtwork::imageNamed("dot_05"));
+    EXPECT_EQ(page->preferredStatusBarStyle(), UIStatusBarStyleLightContent);
+
+    // Everything read: the next appearance removes the dot.
+    auto token = *QVNUserManager::shareObject()->currentUserToken();
+    bool done = false;
+    int marked = 0;
+    for (int category : {1, 2, 3}) {
+        QVNMessageCommunicator::updateReadWithUserToken(
+            token, NSNumber::numberWithInt(category), NSNumber::numberWithInt(2),
+            [&](const Value&, const Ref<NSError>&) { done = ++marked == 3; });
+    }
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    page->viewWillAppear(false);
+    ASSERT_TRUE(waitUntil([&] { return !page->dotImage()->superview(); }));
+}
+
+TEST_F(UserPagesTest, TheMyPageEntriesOpenTheirScenes) {
+    auto user = signIn();
+    auto page = push<UserViewController>("UserViewController");
+    struct Entry {
+        void (UserViewController::*action)(const Ref<NSObject>&);
+        std::string className;
+    };
+    const Entry entries[] = {{&UserViewController::showMessage, "NewMessageViewController"},
+                             {&UserViewController::showFriends, "FriendListViewController"},
+                             {&UserViewController::showUserInfo, "UserInfoViewController"},
+                             {&UserViewController::FeedbackBtnAction, "FeedbackViewController"}};
+    for (const Entry& entry : entries) {
+        ((*page).*entry.action)(nullptr);
+        settle(0.6);
+        EXPECT_EQ(navigation->topViewController()->className(), entry.className);
+        if (auto profile =
+                std::dynamic_pointer_cast<UserInfoViewController>(navigation->topViewController())) {
+            ASSERT_TRUE(profile->user());
+            EXPECT_EQ(profile->user()->user_nickname, user->user_nickname);
+        }
+        navigation->popToViewController(page, false);
+        settle();
+    }
+}
+
+TEST_F(UserPagesTest, TheOwnProfileShowsThePhoneAndSignsOutOnce) {
+    signIn();
+    auto page = push<UserViewController>("UserViewController");
+    page->showUserInfo(nullptr);
+    settle(0.6);
+    auto profile = std::dynamic_pointer_cast<UserInfoViewController>(navigation->topViewController());
+    ASSERT_TRUE(profile);
+    EXPECT_EQ(profile->nameLabel.lock()->text(), "改装达人");
+    EXPECT_EQ(profile->genderLabel.lock()->text(), "男");
+    EXPECT_EQ(profile->phoneNumber.lock()->text(), "13800000001");
+    EXPECT_TRUE(profile->phoneNumber.lock()->superview());
+    EXPECT_TRUE(profile->senderMessageBtn.lock()->isHidden());
+    EXPECT_FALSE(profile->changeButton.lock()->isHidden());
+    EXPECT_EQ(profile->changeButton.lock()->imageForState(UIControlStateNormal), nullptr);
+
+    profile->logOutButtonTapped(nullptr);
+    EXPECT_FALSE(QVNUserManager::shareObject()->hasCurrentUser());
+    EXPECT_EQ(posted["LoginSuccess"], 1);
+    settle(0.6);
+    EXPECT_EQ(navigation->topViewController(), root);
+}
+
+TEST_F(UserPagesTest, AnotherUsersProfileRemovesAFriendThroughTheServer) {
+    signIn();
+    auto profile = profileOf(2);
+    EXPECT_EQ(profile->nameLabel.lock()->text(), "赛道老王");
+    // Removed from the view: nothing holds the labels any more.
+    EXPECT_TRUE(!profile->phoneNumber.lock() || !profile->phoneNumber.lock()->superview());
+    EXPECT_TRUE(!profile->phoneNumberLabel.lock() || !profile->phoneNumberLabel.lock()->superview());
+    EXPECT_EQ(profile->signTopMargin.lock()->constant(), 8.0);
+    EXPECT_FALSE(profile->senderMessageBtn.lock()->isHidden());
+    EXPECT_TRUE(profile->editButton.lock()->isHidden());
+    EXPECT_EQ(profile->changeButton.lock()->imageForState(UIControlStateNormal),
+              AccountArtwork::imageNamed("shanchuhao_up.png"));
+    EXPECT_EQ(profile->changeButton.lock()->imageForState(UIControlStateSelected),
+              AccountArtwork::imageNamed("shanchuhao_down.png"));
+
+    profile->logOutButtonTapped(nullptr);
+    ASSERT_TRUE(waitUntil([&] {
+        return profile->friendHUD() && profile->friendHUD()->labelText() == std::string("删除成功");
+    }));
+    EXPECT_FALSE(server.areFriends(1, 2));
+    EXPECT_TRUE(QVNUserManager::shareObject()->hasCurrentUser());
+    clock.advance(1.2);
+    EXPECT_EQ(navigation->topViewController(), root);
+}
+
+TEST_F(UserPagesTest, AnotherUsersProfileAddsAFriendOrSignsOutOnAStaleToken) {
+    signIn();
+    auto profile = profileOf(3);
+    EXPECT_EQ(profile->changeButton.lock()->imageForState(UIControlStateNormal),
+              AccountArtwork::imageNamed("jiaweihaoyou_up"));
+    profile->logOutButtonTapped(nullptr);
+    ASSERT_TRUE(waitUntil([&] {
+        return profile->friendHUD() && profile->friendHUD()->labelText() == std::string("添加成功");
+    }));
+    EXPECT_TRUE(server.areFriends(1, 3));
+    clock.advance(1.2);
+
+    auto again = profileOf(3);
+    server.setFriends(1, 3, false);
+    server.expireTokens();
+    // The profile still says "friend": the tap removes, which the stale token refuses.
+    again->logOutButtonTapped(nullptr);
+    ASSERT_TRUE(waitUntil([&] { return again->friendHUD()->labelText() == std::string("请重试"); }));
+    EXPECT_TRUE(QVNUserManager::shareObject()->hasCurrentUser());
+}
+
+TEST_F(UserPagesTest, AFailedProfileFetchSaysSo) {
+    signIn();
+    auto screen = std::dynamic_pointer_cast<UserInfoViewController>(
+        UIStoryboard::storyboardWithName("MyUser", nullptr)
+            ->instantiateViewControllerWithIdentifier("UserInfoViewController"));
+    screen->setUid(NSNumber::numberWithInt(99));
+    navigation->pushViewController(screen, false);
+    ASSERT_TRUE(waitUntil(
+        [&] { return screen->hud()->labelText() == std::string("获取失败,请检查网络或重新登录"); }));
+    EXPECT_TRUE(screen->changeButton.lock()->isHidden());
+    EXPECT_TRUE(screen->senderMessageBtn.lock()->isHidden());
+}
+
+TEST_F(UserPagesTest, TheProfileOpensAMailThreadWithTheShownUser) {
+    signIn();
+    auto profile = profileOf(2);
+    profile->senderMessageBtnAction(nullptr);
+    settle(0.6);
+    ASSERT_EQ(navigation->topViewController(), profile->mailListVc());
+    EXPECT_EQ(profile->mailListVc()->friendUid()->integerValue(), 2);
+    EXPECT_FALSE(profile->mailListVc()->isFromMessafeVc());
+}
+
+TEST_F(UserPagesTest, EditingSavesNicknameSexSignatureAndAvatarOnTheServer) {
+    signIn();
+    auto edit = push<EditUserInfoViewController>("EditUserInfoViewController");
+    EXPECT_EQ(edit->nameField.lock()->text(), "改装达人");
+    EXPECT_EQ(edit->sexLabel.lock()->text(), "男");
+    EXPECT_EQ(edit->showNumber.lock()->text(), "13800000001");
+
+    // No camera: the library opens at once; the picked picture waits for the save.
+    edit->upLoadPhoto(nullptr);
+    settle(0.6);
+    auto picker = UIImagePickerTestDriver::visiblePicker();
+    ASSERT_TRUE(picker);
+    EXPECT_EQ(picker->sourceType(), UIImagePickerControllerSourceTypePhotoLibrary);
+    EXPECT_TRUE(picker->allowsEditing());
+    UIImagePickerTestDriver::pickImage(picker, picture(0xFF0000), picture(0x00FF00));
+    ASSERT_TRUE(waitUntil([&] { return edit->userUpdatedImage() != nullptr; }));
+    settle(0.6);
+    EXPECT_EQ(edit->userIconImageView.lock()->image(), edit->userUpdatedImage());
+    EXPECT_EQ(requestsTo("user/updateavatar.do"), 0u);
+
+    edit->chooseSexAction(nullptr);
+    auto sheet = UIAlertTestDriver::frontmostAlert();
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->tag, EditUserInfoViewController::kSexSheetTag);
+    EXPECT_EQ(sheet->buttonTitles, (std::vector<std::string>{"男", "女", "取消"}));
+    UIAlertTestDriver::tapAlertButton("女");
+    EXPECT_EQ(edit->sexLabel.lock()->text(), "女");
+
+    type(edit->nameField, "八个字的新昵称啊");  // exactly eight
+    edit->signTextView.lock()->setText(std::string("周末跑山"));
+    edit->submit(nullptr);
+    EXPECT_EQ(alertTitle(), "确认修改个人信息");
+    EXPECT_EQ(UIAlertTestDriver::frontmostAlert()->buttonTitles, (std::vector<std::string>{"取消", "确定"}));
+    UIAlertTestDriver::tapAlertButton("确定");
+    ASSERT_TRUE(waitUntil([&] { return edit->hud()->labelText() == std::string("更新成功"); }));
+    auto stored = server.user(1);
+    EXPECT_EQ(stored->user_nickname, "八个字的新昵称啊");
+    EXPECT_EQ(stored->user_sex, 0);
+    EXPECT_EQ(stored->user_sign, "周末跑山");
+    EXPECT_NE(stored->user_logo.find("/pictures/p"), std::string::npos);  // the uploaded picture
+    auto user = QVNUserManager::shareObject()->currentUser();
+    EXPECT_EQ(user->user_nickname, "八个字的新昵称啊");
+    EXPECT_EQ(user->user_logo, stored->user_logo);
+    clock.advance(0.7);
+    EXPECT_EQ(navigation->topViewController(), root);
+}
+
+TEST_F(UserPagesTest, EditingRefusesBadNicknamesAndCutsLongSignatures) {
+    signIn();
+    auto edit = push<EditUserInfoViewController>("EditUserInfoViewController");
+    for (const char* nickname : {"", "九个字的太长的昵称啊"}) {
+        type(edit->nameField, nickname);
+        edit->submit(nullptr);
+        EXPECT_EQ(hudText(edit->view()), "昵称不能为空或已超出8位数") << nickname;
+        clock.advance(1.5);
+    }
+    EXPECT_FALSE(UIAlertTestDriver::frontmostAlert());
+    type(edit->nameField, "好名字");
+    edit->sexLabel.lock()->setText(std::string());
+    edit->submit(nullptr);
+    EXPECT_EQ(hudText(edit->view()), "请输入性别");
+    clock.advance(1.5);
+
+    edit->signTextView.lock()->setText(std::string());
+    UITextEntryDriver::typeText(edit->signTextView.lock(), std::string(30, 'a'));
+    EXPECT_FALSE(UIAlertTestDriver::frontmostAlert());
+    UITextEntryDriver::typeText(edit->signTextView.lock(), "b");
+    EXPECT_EQ(alertTitle(), "提示");
+    EXPECT_EQ(alertMessage(), "字符个数不能大于30");
+    EXPECT_EQ(edit->signTextView.lock()->text(), std::string(30, 'a'));
+
+    // Cancelling the confirmation sends nothing; a refused nickname reads as taken.
+    UIAlertTestDriver::reset();
+    edit->sexLabel.lock()->setText(std::string("男"));
+    type(edit->nameField, "赛道老王");
+    edit->submit(nullptr);
+    UIAlertTestDriver::tapAlertButton("取消");
+    settle();
+    EXPECT_EQ(requestsTo("user/update.do"), 0u);
+    edit->submit(nullptr);
+    UIAlertTestDriver::tapAlertButton("确定");
+    ASSERT_TRUE(waitUntil([&] { return edit->hud()->labelText() == std::string("该昵称已被使用"); }));
+    EXPECT_EQ(server.user(1)->user_nickname, "改装达人");
+}
+
+TEST_F(UserPagesTest, AFailedAvatarUploadStillSavesTheTextAndSaysTheAvatarWasNotSaved) {
+    signIn();
+    auto edit = push<EditUserInfoViewController>("EditUserInfoViewController");
+    edit->upLoadPhoto(nullptr);
+    settle(0.6);
+    UIImagePickerTestDriver::pickImage(UIImagePickerTestDriver::visiblePicker(), picture(0x0000FF));
+    ASSERT_TRUE(waitUntil([&] { return edit->userUpdatedImage() != nullptr; }));
+    settle(0.6);
+    devserver::RouteControl broken;
+    broken.status = 500;
+    server.setRouteControl("user/updateavatar.do", broken);
+    type(edit->nameField, "新名字");
+    edit->submit(nullptr);
+    UIAlertTestDriver::tapAlertButton("确定");
+    ASSERT_TRUE(waitUntil([&] { return edit->hud()->labelText() == std::string("更新成功,头像未保存"); }));
+    EXPECT_EQ(server.user(1)->user_nickname, "新名字");
+}
+
+TEST_F(UserPagesTest, WithACameraTheAvatarAsksForTheSource) {
+    signIn();
+    UIImagePickerTestDriver::setSourceTypeAvailable(UIImagePickerControllerSourceTypeCamera, true);
+    auto edit = push<EditUserInfoViewController>("EditUserInfoViewController");
+    edit->upLoadPhoto(nullptr);
+    auto sheet = UIAlertTestDriver::frontmostAlert();
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->buttonTitles, (std::vector<std::string>{"照相", "从相册选择", "取消"}));
+    UIAlertTestDriver::tapAlertButton("照相");
+    settle(0.6);
+    auto picker = UIImagePickerTestDriver::visiblePicker();
+    ASSERT_TRUE(picker);
+    EXPECT_EQ(picker->sourceType(), UIImagePickerControllerSourceTypeCamera);
+}
+
+TEST_F(UserPagesTest, KeyboardObserversAreOnePerScreenAndEndWithIt) {
+    signIn();
+    auto edit = push<EditUserInfoViewController>("EditUserInfoViewController");
+    EXPECT_TRUE(edit->isObservingKeyboard());
+    CGFloat half = edit->view()->bounds().size.height / 2;
+    UITextEntryDriver::focus(edit->nameField.lock());
+    settle(0.3);
+    EXPECT_NEAR(edit->view()->center().y, half - 236, 0.5);
+    edit->view()->endEditing(true);
+    settle(0.3);
+    EXPECT_NEAR(edit->view()->center().y, half, 0.5);
+    // Away and back: still one registration.
+    edit->changeMimaAction(nullptr);
+    settle(0.6);
+    EXPECT_FALSE(edit->isObservingKeyboard());
+    navigation->popViewControllerAnimated(false);
+    settle(0.6);
+    EXPECT_TRUE(edit->isObservingKeyboard());
+    ASSERT_TRUE(edit->changePasswordVc());
+}
+
+TEST_F(UserPagesTest, FeedbackSendsTheTextAsItStands) {
+    signIn();
+    auto feedback = push<FeedbackViewController>("FeedbackViewController");
+    EXPECT_EQ(feedback->FeedbackTextView.lock()->text(), FeedbackViewController::kPlaceholder);
+    EXPECT_FALSE(feedback->shouldAutorotate());
+    feedback->SubmitBtnAction(nullptr);
+    ASSERT_TRUE(waitUntil([&] {
+        return feedback->replyHUD() && feedback->replyHUD()->labelText() == std::string("反馈成功");
+    }));
+    ASSERT_EQ(server.feedback().size(), 1u);
+    EXPECT_EQ(server.feedback()[0].content, "反馈内容...");
+    clock.advance(1.6);
+    EXPECT_EQ(navigation->topViewController(), root);
+
+    // Typing clears the placeholder; the keyboard lifts the text.
+    auto again = push<FeedbackViewController>("FeedbackViewController");
+    auto text = again->FeedbackTextView.lock();
+    UITextEntryDriver::typeText(text, "加个夜间模式");
+    EXPECT_EQ(text->text(), "加个夜间模式");
+    EXPECT_EQ(again->feedbackBottomConstraint.lock()->constant(), UITextEntryDriver::keyboardHeight() + 70);
+    again->view()->endEditing(true);
+    EXPECT_EQ(again->feedbackBottomConstraint.lock()->constant(), 200);
+    again->SubmitBtnAction(nullptr);
+    ASSERT_TRUE(waitUntil([&] { return server.feedback().size() == 2; }));
+    EXPECT_EQ(server.feedback()[1].content, "加个夜间模式");
+}
+
+TEST_F(UserPagesTest, FeedbackWithAStaleTokenShowsTheSignInAlert) {
+    signIn();
+    server.expireTokens();
+    auto feedback = push<FeedbackViewController>("FeedbackViewController");
+    feedback->SubmitBtnAction(nullptr);
+    ASSERT_TRUE(waitUntil([&] { return alertTitle() == std::string("帐号失效请重新登录"); }));
+    EXPECT_TRUE(server.feedback().empty());
+    clock.advance(2);
+    EXPECT_EQ(navigation->topViewController(), feedback);
+}
