@@ -14,6 +14,7 @@
 #include "tools/devserver/CatalogueRoutes.h"
 #include "tools/devserver/DevServer.h"
 #include "tools/devserver/WatermarkRoutes.h"
+#include "tools/devserver/ForumRoutes.h"
 
 namespace {
 
@@ -75,6 +76,7 @@ int main(int argc, char** argv) {
     devserver::DevServer server(options);
     devserver::addCatalogueRoutes(server);
     devserver::addWatermarkRoutes(server);
+    devserver::addForumRoutes(server);
     if (!server.start()) {
         std::fprintf(stderr, "devserver: %s\n", server.lastError().c_str());
         return 1;

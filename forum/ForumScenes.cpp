@@ -1,0 +1,7 @@
+#include "forum/ForumScenes.h"
+
+namespace ForumScenes {
+
+void registerAll() {}
+
+}  // namespace ForumScenes
