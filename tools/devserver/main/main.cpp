@@ -13,8 +13,8 @@
 
 #include "tools/devserver/CatalogueRoutes.h"
 #include "tools/devserver/DevServer.h"
-#include "tools/devserver/WatermarkRoutes.h"
 #include "tools/devserver/ForumRoutes.h"
+#include "tools/devserver/WatermarkRoutes.h"
 
 namespace {
 
