@@ -2,6 +2,7 @@
 // What managed objects and contexts share inside the library.
 
 #include <algorithm>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <unordered_map>
@@ -19,6 +20,13 @@ struct NSManagedObjectContext::State {
     std::vector<Ref<NSManagedObject>> inserted, updated, deleted;
     NSMergePolicyType mergePolicy = NSErrorMergePolicy;
     std::optional<std::string> name;
+    // Changed objects by the value of one attribute, for fetches of "attribute == value" among
+    // many pending changes (an import looking each record up by its identifying attribute).
+    // Made on first use per entity and attribute, kept up as values change, and dropped after a
+    // save or whenever objects leave the context. Entries may be stale: readers check the object.
+    std::map<std::pair<const NSEntityDescription*, std::size_t>,
+             std::unordered_multimap<std::size_t, NSManagedObject*>>
+        indexes;
 };
 
 struct CoreDataInternals {
@@ -39,6 +47,10 @@ struct CoreDataInternals {
     static void markUpdated(NSManagedObject& object, std::size_t slot);
     static NSManagedObjectContext::State& state(NSManagedObjectContext& context) { return *context.state_; }
     static Ref<NSPersistentStoreCoordinator> rootCoordinator(const NSManagedObjectContext& context);
+    // Adds the object under its current value of the slot (every attribute slot for indexAll) to
+    // the indexes its context keeps; the context is locked.
+    static void index(NSManagedObject& object, std::size_t slot);
+    static void indexAll(NSManagedObject& object);
 };
 
 // Changes of one end of a relationship, and of the other end through the inverse.

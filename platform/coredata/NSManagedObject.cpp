@@ -15,6 +15,10 @@
 NSManagedObjectID::NSManagedObjectID(Ref<NSEntityDescription> entity, std::uint64_t serial)
     : entity_(std::move(entity)), serial_(serial) {}
 
+NSManagedObjectID::NSManagedObjectID(Ref<NSEntityDescription> entity, std::uint64_t serial,
+                                     const Ref<NSPersistentStore>& store, std::int64_t key)
+    : entity_(std::move(entity)), serial_(serial), key_(key), store_(store) {}
+
 Ref<NSPersistentStore> NSManagedObjectID::persistentStore() const {
     std::lock_guard<std::mutex> guard(storeMutex_);
     return store_.lock();
@@ -130,7 +134,15 @@ Ref<NSManagedObject> NSManagedObjectClass::newInstance() const {
 
 // ----- objects ---------------------------------------------------------------------------------
 
-NSManagedObject::NSManagedObject() : lock_(std::make_shared<std::recursive_mutex>()) {}
+namespace {
+// Objects in no context share one lock until a context gives them its own.
+const std::shared_ptr<std::recursive_mutex>& unattachedLock() {
+    static auto* lock = new std::shared_ptr<std::recursive_mutex>(std::make_shared<std::recursive_mutex>());
+    return *lock;
+}
+}  // namespace
+
+NSManagedObject::NSManagedObject() : lock_(unattachedLock()) {}
 
 NSManagedObject::~NSManagedObject() = default;
 
@@ -362,6 +374,10 @@ enum class Accessor { None, Get, Set, Add, Remove, OrderedSet };
 std::pair<Accessor, Ref<NSPropertyDescription>> modelAccessor(const NSEntityDescription* entity,
                                                               const std::string& selector) {
     if (!entity) return {Accessor::None, nullptr};
+    // Every modelled accessor with an argument starts with one of these.
+    if (!selector.empty() && selector.back() == ':' && selector.rfind("set", 0) != 0 &&
+        selector.rfind("add", 0) != 0 && selector.rfind("remove", 0) != 0)
+        return {Accessor::None, nullptr};
     for (const auto& p : entity->properties()) {
         const std::string name = p->name();
         const std::string cap = capitalized(name);

@@ -50,6 +50,9 @@ class NSPersistentStore;
 class NSManagedObjectID : public NSObject {
   public:
     NSManagedObjectID(Ref<NSEntityDescription> entity, std::uint64_t serial);
+    // A permanent id from the start.
+    NSManagedObjectID(Ref<NSEntityDescription> entity, std::uint64_t serial,
+                      const Ref<NSPersistentStore>& store, std::int64_t key);
 
     const Ref<NSEntityDescription>& entity() const { return entity_; }
     bool isTemporaryID() const { return key_.load(std::memory_order_acquire) == 0; }
@@ -59,6 +62,8 @@ class NSManagedObjectID : public NSObject {
     Ref<NSURL> URIRepresentation() const;
     // The object's key in its store; 0 while temporary.
     std::int64_t referenceKey() const { return key_.load(std::memory_order_acquire); }
+    // Ids are numbered as they are made: the order objects came into being.
+    std::uint64_t serial() const { return serial_; }
 
     std::string className() const override { return "NSManagedObjectID"; }
     std::string description() const override;

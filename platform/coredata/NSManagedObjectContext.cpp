@@ -28,6 +28,12 @@ Ref<NSError> storeError(long code, const std::string& reason) {
 void rowToValues(NSPersistentStoreCoordinator& coordinator, const Ref<NSPersistentStore>& store,
                  const NSEntityDescription& entity, detail::StoredRow& row, std::vector<Value>& values) {
     const auto& properties = entity.properties();
+    if (entity.relationshipsByName().empty()) {
+        // Attributes only: the row's values are the object's.
+        values = std::move(row.values);
+        values.resize(properties.size());
+        return;
+    }
     values.resize(properties.size());
     for (std::size_t i = 0; i < properties.size(); ++i) {
         const auto* r = properties[i]->isRelationship()
@@ -290,6 +296,25 @@ class SQLTranslator {
     const NSEntityDescription& entity_;
 };
 
+// The attribute slot and value of a predicate "attribute == value" (either way round), or nothing.
+std::optional<std::pair<std::size_t, Value>> equalityOf(const Ref<NSPredicate>& predicate,
+                                                        const NSEntityDescription& entity) {
+    if (!predicate) return std::nullopt;
+    const detail::PredicateNode& node = predicate->rootNode();
+    if (node.kind != detail::PredicateNode::Kind::Compare || node.op != detail::Operator::Equal ||
+        node.caseInsensitive || node.diacriticInsensitive)
+        return std::nullopt;
+    const detail::Operand* key = &node.lhs;
+    const detail::Operand* constant = &node.rhs;
+    if (key->kind == detail::Operand::Kind::Constant) std::swap(key, constant);
+    if (key->kind != detail::Operand::Kind::KeyPath || key->path.size() != 1 ||
+        constant->kind != detail::Operand::Kind::Constant || !constant->constant.isSomething())
+        return std::nullopt;
+    auto attribute = entity.attributesByName()[key->path[0]];
+    if (!attribute) return std::nullopt;
+    return std::make_pair(attribute->slot(), constant->constant);
+}
+
 // An ORDER BY list for the sorts, when each sorts by one attribute of the entity.
 bool orderBySQL(const NSEntityDescription& entity, const std::vector<Ref<NSSortDescriptor>>& sorts,
                 std::string& sql) {
@@ -331,7 +356,6 @@ Ref<NSManagedObject> CoreDataInternals::instantiate(const Ref<NSEntityDescriptio
     object->class_ = cls;
     object->entity_ = entity;
     object->values_.assign(entity->properties().size(), Value());
-    object->changed_.assign(entity->properties().size(), false);
     return object;
 }
 
@@ -401,17 +425,33 @@ bool CoreDataInternals::fireFault(NSManagedObject& object) {
     }
     values.resize(object.entity_->properties().size());
     object.values_ = std::move(values);
-    object.changed_.assign(object.values_.size(), false);
+    object.changed_.clear();
     return true;
 }
 
 void CoreDataInternals::markUpdated(NSManagedObject& object, std::size_t slot) {
+    // No flags yet means nothing changed yet.
+    if (object.changed_.size() < object.values_.size()) object.changed_.resize(object.values_.size(), false);
     if (slot < object.changed_.size()) object.changed_[slot] = true;
+    if (object.registered_) index(object, slot);
     if (object.inserted_ || object.updated_ || object.deleted_) return;
     auto context = object.context_.lock();
     if (!context || !object.registered_) return;
     object.updated_ = true;
     context->state_->updated.push_back(std::static_pointer_cast<NSManagedObject>(object.self()));
+}
+
+void CoreDataInternals::index(NSManagedObject& object, std::size_t slot) {
+    auto context = object.context_.lock();
+    if (!context || context->state_->indexes.empty() || slot >= object.values_.size()) return;
+    auto found = context->state_->indexes.find({object.entity_.get(), slot});
+    if (found != context->state_->indexes.end()) found->second.emplace(object.values_[slot].hash(), &object);
+}
+
+void CoreDataInternals::indexAll(NSManagedObject& object) {
+    auto context = object.context_.lock();
+    if (!context || context->state_->indexes.empty()) return;
+    for (std::size_t slot = 0; slot < object.values_.size(); ++slot) index(object, slot);
 }
 
 // ----- the context -----------------------------------------------------------------------------
@@ -555,6 +595,7 @@ void NSManagedObjectContext::insertObject(const Ref<NSManagedObject>& object) {
     object->inserted_ = true;
     object->changed_.assign(object->values_.size(), true);
     state_->inserted.push_back(object);
+    CoreDataInternals::indexAll(*object);
 }
 
 void NSManagedObjectContext::deleteObject(const Ref<NSManagedObject>& object) {
@@ -590,6 +631,7 @@ void NSManagedObjectContext::reset() {
     state_->inserted.clear();
     state_->updated.clear();
     state_->deleted.clear();
+    state_->indexes.clear();
 }
 
 namespace {
@@ -608,7 +650,7 @@ void NSManagedObjectContext::refreshObject(const Ref<NSManagedObject>& object, b
         if (object->updated_) eraseObject(state_->updated, object.get());
         object->updated_ = false;
         object->fault_ = true;
-        object->changed_.assign(object->values_.size(), false);
+        object->changed_.clear();
         return;
     }
     std::vector<Value> fresh;
@@ -617,8 +659,9 @@ void NSManagedObjectContext::refreshObject(const Ref<NSManagedObject>& object, b
         return;
     fresh.resize(object->values_.size());
     for (std::size_t i = 0; i < fresh.size(); ++i) {
-        if (!object->changed_[i]) object->values_[i] = fresh[i];
+        if (i >= object->changed_.size() || !object->changed_[i]) object->values_[i] = fresh[i];
     }
+    CoreDataInternals::indexAll(*object);
 }
 
 Ref<NSManagedObject> NSManagedObjectContext::objectWithID(const Ref<NSManagedObjectID>& objectID) {
@@ -726,13 +769,14 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
                     p->inserted_ = true;
                     ps.inserted.push_back(p);
                 }
+                CoreDataInternals::indexAll(*p);
             }
             for (const auto& o : updated) {
                 auto p = CoreDataInternals::objectFor(parent, o->objectID_);
                 if (p->fault_) CoreDataInternals::fireFault(*p);
                 p->values_.resize(o->values_.size());
                 for (std::size_t i = 0; i < o->values_.size(); ++i) {
-                    if (o->changed_[i]) {
+                    if (i < o->changed_.size() && o->changed_[i]) {
                         p->values_[i] = o->values_[i];
                         CoreDataInternals::markUpdated(*p, i);
                     }
@@ -745,6 +789,7 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
                     eraseObject(ps.inserted, p.get());
                     eraseObject(ps.updated, p.get());
                     ps.registered.erase(p->objectID_.get());
+                    ps.indexes.clear();
                     p->registered_ = false;
                     p->inserted_ = false;
                     p->deleted_ = true;
@@ -797,12 +842,12 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
 
         for (const auto& o : inserted) {
             o->inserted_ = false;
-            o->changed_.assign(o->values_.size(), false);
+            o->changed_.clear();
             insertedList.addObject(o);
         }
         for (const auto& o : updated) {
             o->updated_ = false;
-            o->changed_.assign(o->values_.size(), false);
+            o->changed_.clear();
             updatedList.addObject(o);
         }
         for (const auto& o : deleted) deletedList.addObject(o);
@@ -819,6 +864,7 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
         state.inserted.clear();
         state.updated.clear();
         state.deleted.clear();
+        state.indexes.clear();
     }
     Dictionary info = Dictionary::mutableDictionary();
     info.setObject(NSInsertedObjectsKey, insertedList);
@@ -854,6 +900,7 @@ void NSManagedObjectContext::mergeChangesFromContextDidSaveNotification(
             eraseObject(state_->updated, mine.get());
             eraseObject(state_->deleted, mine.get());
             state_->registered.erase(mine->objectID_.get());
+            state_->indexes.clear();
             mine->registered_ = false;
             mine->updated_ = mine->inserted_ = false;
             mine->deleted_ = true;
@@ -977,17 +1024,64 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
     }
 
     // Objects changed anywhere up the chain are judged by their current values, not the store's.
-    std::vector<Ref<NSManagedObjectID>> dirty;
-    std::set<const NSManagedObjectID*> dirtySet;
+    std::vector<NSManagedObjectContext*> chain;
     std::vector<std::unique_lock<std::recursive_mutex>> chainLocks;
+    bool anyChanges = false;
     for (NSManagedObjectContext* c = this; c; c = c->state_->parent.get()) {
         if (c != this) chainLocks.emplace_back(*c->lock_);
-        for (const auto* list : {&c->state_->inserted, &c->state_->updated, &c->state_->deleted}) {
-            for (const auto& o : *list) {
-                if (o->entity_ == entity && dirtySet.insert(o->objectID_.get()).second)
-                    dirty.push_back(o->objectID_);
+        chain.push_back(c);
+        const auto& st = *c->state_;
+        anyChanges = anyChanges || !st.inserted.empty() || !st.updated.empty() || !st.deleted.empty();
+    }
+    auto changedInChain = [&](const NSManagedObjectID* id) {
+        for (auto* c : chain) {
+            const auto& registered = c->state_->registered;
+            auto found = registered.find(id);
+            if (found != registered.end() &&
+                (found->second->inserted_ || found->second->updated_ || found->second->deleted_))
+                return true;
+        }
+        return false;
+    };
+    std::vector<Ref<NSManagedObjectID>> dirty;
+    std::set<const NSManagedObjectID*> dirtySet;
+    if (anyChanges) {
+        auto equality = equalityOf(request->predicate(), *entity);
+        for (auto* c : chain) {
+            auto& st = *c->state_;
+            if (equality) {
+                // Only the changed objects holding the value, through the context's index.
+                const std::size_t slot = equality->first;
+                auto key = std::make_pair(static_cast<const NSEntityDescription*>(entity.get()), slot);
+                auto index = st.indexes.find(key);
+                if (index == st.indexes.end()) {
+                    index = st.indexes.emplace(key, std::unordered_multimap<std::size_t, NSManagedObject*>())
+                                .first;
+                    for (const auto* list : {&st.inserted, &st.updated}) {
+                        for (const auto& o : *list) {
+                            if (o->entity_ == entity) index->second.emplace(o->values_[slot].hash(), o.get());
+                        }
+                    }
+                }
+                auto range = index->second.equal_range(equality->second.hash());
+                for (auto it = range.first; it != range.second; ++it) {
+                    NSManagedObject* o = it->second;
+                    if (!o->registered_ || o->deleted_ || !(o->inserted_ || o->updated_)) continue;
+                    if (!(o->values_[slot] == equality->second)) continue;
+                    if (dirtySet.insert(o->objectID_.get()).second) dirty.push_back(o->objectID_);
+                }
+                continue;
+            }
+            for (const auto* list : {&st.inserted, &st.updated, &st.deleted}) {
+                for (const auto& o : *list) {
+                    if (o->entity_ == entity && dirtySet.insert(o->objectID_.get()).second)
+                        dirty.push_back(o->objectID_);
+                }
             }
         }
+        // Pending objects come in the order they were made.
+        std::stable_sort(dirty.begin(), dirty.end(),
+                         [](const auto& a, const auto& b) { return a->serial() < b->serial(); });
     }
 
     const Ref<NSPredicate>& predicate = request->predicate();
@@ -1005,7 +1099,7 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
     std::string orderBy;
     bool sortInSQL = orderBySQL(*entity, request->sortDescriptors(), orderBy);
     auto stores = coordinator->persistentStores();
-    bool pageInSQL = dirty.empty() && !filterInMemory && sortInSQL && stores.size() == 1 &&
+    bool pageInSQL = !anyChanges && !filterInMemory && sortInSQL && stores.size() == 1 &&
                      request->resultType() != NSDictionaryResultType;
     if (sortInSQL) query.orderBy = orderBy;
     if (pageInSQL) {
@@ -1021,9 +1115,13 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
             if (!store->backend().fetch(*entity, query, rows, error)) return std::nullopt;
             objects.reserve(objects.size() + rows.size());
             auto& registered = state_->registered;
+            registered.reserve(registered.size() + rows.size());
+            // The entity's class, looked up once for all its rows.
+            const NSManagedObjectClass* cls =
+                NSManagedObjectClass::classNamed(entity->managedObjectClassName());
             for (auto& row : rows) {
                 auto id = coordinator->objectIDFor(entity, store, row.key);
-                if (!dirtySet.empty() && dirtySet.count(id.get())) continue;
+                if (anyChanges && changedInChain(id.get())) continue;
                 auto found = registered.find(id.get());
                 Ref<NSManagedObject> object;
                 if (found != registered.end()) {
@@ -1031,10 +1129,10 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
                     if (object->fault_) {
                         rowToValues(*coordinator, store, *entity, row, object->values_);
                         object->fault_ = false;
-                        object->changed_.assign(object->values_.size(), false);
+                        object->changed_.clear();
                     }
                 } else {
-                    object = CoreDataInternals::instantiate(entity);
+                    object = CoreDataInternals::instantiate(entity, cls);
                     object->objectID_ = id;
                     rowToValues(*coordinator, store, *entity, row, object->values_);
                     CoreDataInternals::registerObject(*this, object);
@@ -1062,7 +1160,7 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
         objects = std::move(kept);
     }
     if (!pageInSQL) {
-        if (!request->sortDescriptors().empty() && (!sortInSQL || !dirty.empty() || stores.size() > 1)) {
+        if (!request->sortDescriptors().empty() && (!sortInSQL || anyChanges || stores.size() > 1)) {
             Array list(std::vector<Value>(objects.begin(), objects.end()));
             Array sorted = NSSortDescriptor::sortedArrayUsingDescriptors(list, request->sortDescriptors());
             objects.clear();

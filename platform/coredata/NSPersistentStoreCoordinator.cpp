@@ -127,8 +127,7 @@ Ref<NSManagedObjectID> NSPersistentStoreCoordinator::objectIDFor(const Ref<NSEnt
     if (found != ids_.end()) {
         if (auto id = found->second.lock()) return id;
     }
-    auto id = make<NSManagedObjectID>(entity, nextSerial.fetch_add(1));
-    id->makePermanent(store, key);
+    auto id = make<NSManagedObjectID>(entity, nextSerial.fetch_add(1), store, key);
     ids_[k] = id;
     // Forget ids nobody holds any more, now and then.
     if (++idsSinceSweep_ > 4096 && idsSinceSweep_ > ids_.size()) {

@@ -25,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "coredata/NSManagedObjectModel.h"
@@ -128,10 +129,14 @@ class NSPersistentStoreCoordinator : public NSObject {
         const void* store;
         std::size_t entity;
         std::int64_t key;
-        bool operator<(const IDKey& o) const {
-            return std::tie(store, entity, key) < std::tie(o.store, o.entity, o.key);
+        bool operator==(const IDKey& o) const = default;
+    };
+    struct IDKeyHash {
+        std::size_t operator()(const IDKey& k) const {
+            return std::hash<std::int64_t>()(k.key) ^ (std::hash<const void*>()(k.store) << 1) ^
+                   (k.entity << 7);
         }
     };
-    std::map<IDKey, Weak<NSManagedObjectID>> ids_;
+    std::unordered_map<IDKey, Weak<NSManagedObjectID>, IDKeyHash> ids_;
     std::size_t idsSinceSweep_ = 0;
 };

@@ -138,7 +138,25 @@ bool storeBindAttribute(sqlite3_stmt* statement, int index, NSAttributeType type
 }
 
 StoreBackend::~StoreBackend() {
+    for (auto& [sql, statement] : statements_) sqlite3_finalize(statement);
     if (db_) sqlite3_close_v2(db_);
+}
+
+sqlite3_stmt* StoreBackend::cached(const std::string& sql, Ref<NSError>* error) {
+    auto found = statements_.find(sql);
+    if (found != statements_.end()) {
+        sqlite3_reset(found->second);
+        sqlite3_clear_bindings(found->second);
+        return found->second;
+    }
+    // A store asked many different questions keeps only the recent ones.
+    if (statements_.size() > 64) {
+        for (auto& [text, statement] : statements_) sqlite3_finalize(statement);
+        statements_.clear();
+    }
+    sqlite3_stmt* statement = prepare(sql, error);
+    if (statement) statements_[sql] = statement;
+    return statement;
 }
 
 std::string StoreBackend::columnName(const NSPropertyDescription& property) {
@@ -415,7 +433,7 @@ std::string StoreBackend::selectList(const NSEntityDescription& entity) const {
 void StoreBackend::readRow(sqlite3_stmt* s, const NSEntityDescription& entity, StoredRow& row) const {
     row.key = sqlite3_column_int64(s, 0);
     const auto& properties = entity.properties();
-    row.values.assign(properties.size(), Value());
+    row.values.resize(properties.size());
     for (std::size_t i = 0; i < properties.size(); ++i) {
         int column = static_cast<int>(i) + 1;
         int type = sqlite3_column_type(s, column);
@@ -425,8 +443,8 @@ void StoreBackend::readRow(sqlite3_stmt* s, const NSEntityDescription& entity, S
                 row.values[i] = Array::mutableArray();
             continue;
         }
-        if (auto r = dynamic_cast<const NSRelationshipDescription*>(properties[i].get())) {
-            if (r->isToMany()) {
+        if (properties[i]->isRelationship()) {
+            if (static_cast<const NSRelationshipDescription&>(*properties[i]).isToMany()) {
                 row.values[i] = keysFromText(sqlite3_column_text(s, column), sqlite3_column_bytes(s, column));
             } else {
                 row.values[i] = Value(static_cast<long long>(sqlite3_column_int64(s, column)));
@@ -500,7 +518,7 @@ bool StoreBackend::fetch(const NSEntityDescription& entity, const StoreQuery& qu
         sql += " LIMIT " + (query.limit ? std::to_string(query.limit) : std::string("-1"));
         if (query.offset) sql += " OFFSET " + std::to_string(query.offset);
     }
-    sqlite3_stmt* s = prepare(sql, error);
+    sqlite3_stmt* s = cached(sql, error);
     if (!s) return false;
     for (std::size_t i = 0; i < query.binds.size(); ++i) bind(s, static_cast<int>(i) + 1, query.binds[i]);
     int rc;
@@ -508,7 +526,7 @@ bool StoreBackend::fetch(const NSEntityDescription& entity, const StoreQuery& qu
         rows.emplace_back();
         readRow(s, entity, rows.back());
     }
-    sqlite3_finalize(s);
+    sqlite3_reset(s);
     if (rc != SQLITE_DONE) {
         if (error) *error = sqliteError(NSSQLiteError, "cannot read the store");
         return false;
@@ -519,13 +537,13 @@ bool StoreBackend::fetch(const NSEntityDescription& entity, const StoreQuery& qu
 bool StoreBackend::fetchRow(const NSEntityDescription& entity, std::int64_t key, StoredRow& row,
                             Ref<NSError>* error) {
     sqlite3_stmt* s =
-        prepare("SELECT " + selectList(entity) + " FROM " + tableName(entity) + " WHERE pk = ?", error);
+        cached("SELECT " + selectList(entity) + " FROM " + tableName(entity) + " WHERE pk = ?", error);
     if (!s) return false;
     sqlite3_bind_int64(s, 1, key);
     int rc = sqlite3_step(s);
     bool found = rc == SQLITE_ROW;
     if (found) readRow(s, entity, row);
-    sqlite3_finalize(s);
+    sqlite3_reset(s);
     if (!found && rc != SQLITE_DONE && error) *error = sqliteError(NSSQLiteError, "cannot read the store");
     return found;
 }
@@ -534,12 +552,12 @@ bool StoreBackend::count(const NSEntityDescription& entity, const StoreQuery& qu
                          Ref<NSError>* error) {
     std::string sql = "SELECT COUNT(*) FROM " + tableName(entity);
     if (!query.where.empty()) sql += " WHERE " + query.where;
-    sqlite3_stmt* s = prepare(sql, error);
+    sqlite3_stmt* s = cached(sql, error);
     if (!s) return false;
     for (std::size_t i = 0; i < query.binds.size(); ++i) bind(s, static_cast<int>(i) + 1, query.binds[i]);
     int rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) count = static_cast<std::size_t>(sqlite3_column_int64(s, 0));
-    sqlite3_finalize(s);
+    sqlite3_reset(s);
     if (rc != SQLITE_ROW) {
         if (error) *error = sqliteError(NSSQLiteError, "cannot read the store");
         return false;

@@ -4,6 +4,7 @@
 // the model that made it, the next key of each entity). Used only under the coordinator's lock.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,6 +82,10 @@ class StoreBackend {
     void readRow(sqlite3_stmt* statement, const NSEntityDescription& entity, StoredRow& row) const;
     bool bind(sqlite3_stmt* statement, int index, const Value& value) const;
     std::string selectList(const NSEntityDescription& entity) const;
+
+    // Prepared reads, reused by their SQL text (reset before each use).
+    sqlite3_stmt* cached(const std::string& sql, Ref<NSError>* error);
+    std::map<std::string, sqlite3_stmt*> statements_;
 
     sqlite3* db_ = nullptr;
     std::string identifier_;

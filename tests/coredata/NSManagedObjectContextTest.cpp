@@ -308,6 +308,52 @@ TEST_F(Contexts, ConcurrentSavesFromPrivateContextsKeepEveryObject) {
     EXPECT_EQ(distinct.size(), ids.size());
 }
 
+TEST_F(Contexts, EqualityFetchesFollowValuesAsTheyChange) {
+    auto worker = child(root);
+    auto byID = [&](const Ref<NSManagedObjectContext>& c, long long id) {
+        auto request = NSFetchRequest::fetchRequestWithEntityName("Car");
+        request->setPredicate(NSPredicate::predicateWithFormat("carID == %@", id));
+        std::vector<std::string> out;
+        Ref<NSError> error;
+        auto result = c->executeFetchRequest(request, &error);
+        EXPECT_TRUE(result) << (error ? error->localizedDescription() : "");
+        if (!result) return std::vector<std::string>{"?"};
+        for (const Value& v : *result)
+            out.push_back(v.objectAs<NSManagedObject>()->valueForKey("name").stringValue());
+        return out;
+    };
+    root->performBlockAndWait([&] {
+        car(root, "stored")->setValueForKey(Value(1LL), "carID");
+        ASSERT_TRUE(root->save());
+        car(root, "parent")->setValueForKey(Value(2LL), "carID");
+    });
+    worker->performBlockAndWait([&] {
+        EXPECT_EQ(byID(worker, 1), (Strings{"stored"}));  // the index is made here
+        auto a = car(worker, "a");
+        a->setValueForKey(Value(3LL), "carID");
+        EXPECT_EQ(byID(worker, 3), (Strings{"a"}));
+        a->setValueForKey(Value(4LL), "carID");
+        EXPECT_TRUE(byID(worker, 3).empty());
+        EXPECT_EQ(byID(worker, 4), (Strings{"a"}));
+        EXPECT_EQ(byID(worker, 2), (Strings{"parent"}));
+        auto stored = worker->executeFetchRequest(NSFetchRequest::fetchRequestWithEntityName("Car"));
+        for (const Value& v : *stored) {
+            auto o = v.objectAs<NSManagedObject>();
+            if (o->valueForKey("name") == Value("stored")) o->setValueForKey(Value(5LL), "carID");
+        }
+        EXPECT_TRUE(byID(worker, 1).empty());
+        EXPECT_EQ(byID(worker, 5), (Strings{"stored"}));
+        worker->deleteObject(a);
+        EXPECT_TRUE(byID(worker, 4).empty());
+        ASSERT_TRUE(worker->save());
+        EXPECT_EQ(byID(worker, 5), (Strings{"stored"}));
+    });
+    root->performBlockAndWait([&] {
+        EXPECT_EQ(byID(root, 5), (Strings{"stored"}));
+        EXPECT_TRUE(byID(root, 4).empty());
+    });
+}
+
 TEST_F(Contexts, ExistingObjectWithIDReportsMissingObjects) {
     root->performBlockAndWait([&] {
         auto a = car(root, "a");
