@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -159,6 +160,44 @@ TEST_F(GPXMovieTest, ReadingAnAssetFeedsEveryTargetAndReportsCompletionOnce) {
     EXPECT_EQ(disabledOut->count("newFrame"), 6);  // the movie does not filter by enabled
     movie->endProcessing();
     EXPECT_EQ(delegate->completions.load(), 1);  // the delegate was let go
+}
+
+// Notes the movie's progress and the wall time as each frame arrives.
+class ProgressTarget : public RecordingInput {
+  public:
+    Weak<GPXMovie> movie;
+    std::vector<float> progress;
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
+    void newFrameReadyAtTime(CMTime time, long index) override {
+        if (auto m = movie.lock()) progress.push_back(m->progress());
+        arrivals.push_back(std::chrono::steady_clock::now());
+        RecordingInput::newFrameReadyAtTime(time, index);
+    }
+};
+
+TEST_F(GPXMovieTest, ProgressGrowsAndActualSpeedPacesFramesAtTheMoviesRate) {
+    ClipSpec spec;
+    spec.frames = 6;
+    spec.framesPerSecond = 25;  // 40 ms apart
+    spec.audio = false;
+    auto movie = make<GPXMovie>(Ref<AVAsset>(AVURLAsset::URLAssetWithURL(url(clip("s.mp4", spec)))));
+    auto target = make<ProgressTarget>();
+    target->movie = movie;
+    movie->addTarget(target);
+    movie->setPlayAtActualSpeed(true);
+    const auto start = std::chrono::steady_clock::now();
+    movie->startProcessing();
+    ASSERT_EQ(target->arrivals.size(), 6u);
+    // Pacing never lets the last frame come before its time in the movie (0.2 s); a slow frame
+    // may use up the next one's wait, so single gaps can be shorter.
+    const auto span = std::chrono::duration<double>(target->arrivals.back() - start).count();
+    EXPECT_GE(span, 5 * 0.040 * 0.95);
+    ASSERT_EQ(target->progress.size(), 6u);
+    EXPECT_NEAR(target->progress[0], 0.0f, 1e-3);
+    EXPECT_NEAR(target->progress[3], 3 / 6.0f, 0.02);
+    for (std::size_t i = 1; i < target->progress.size(); ++i)
+        EXPECT_GT(target->progress[i], target->progress[i - 1]);
+    EXPECT_EQ(movie->progress(), 1.0f);
 }
 
 TEST_F(GPXMovieTest, RepeatingRestartsOnTheMainQueueUntilCancelled) {
