@@ -3,7 +3,8 @@
 // The app runs headless. Options for tests and tools:
 //   --quit-after-launch (or QVN_QUIT_AFTER_LAUNCH=1): stop the main run loop on its first turn,
 //       once launching is done, and exit with 0.
-// The server roots come from the QVN_* environment variables (QVNConfiguration).
+// The server roots come from the QVN_* environment variables (QVNConfiguration); the Weibo open
+// API's from WEIBO_OPEN_API_ROOT.
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "dispatch/Dispatch.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSRunLoop.h"
+#include "sdk/weibo/services/WeiboSDKServices.h"
 #include "studio/StudioScenes.h"
 #include "uikit/UIApplication.h"
 
@@ -32,6 +34,8 @@ bool quitAfterLaunch(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     QVNAppStartup::prepare();
+    // The Weibo SDK's registration (in the launch) then starts its statistics and aid services.
+    WeiboSDKServices::attach();
     StudioScenes::registerAll();
     AccountScenes::registerAll();
     StudioScenes::writeResources(NSBundle::mainBundle()->resourcePath());

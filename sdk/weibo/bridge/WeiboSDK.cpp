@@ -1,6 +1,7 @@
 #include "sdk/weibo/bridge/WeiboSDK.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -29,6 +30,7 @@ struct State {
     std::map<std::string, Ref<WBBaseResponse>> ownAnswers;
     WeiboSDK::AidProvider storedAid;
     WeiboSDK::AidProvider advertisementIdentifier;
+    std::optional<std::string> openAPIRoot;
 };
 
 State& state() {
@@ -131,8 +133,9 @@ void WeiboSDK::removeRegistrationHook(long token) {
 }
 
 bool WeiboSDK::isWeiboAppInstalled() {
-    return UIApplication::sharedApplication()->canOpenURL(
-        NSURL::URLWithString(std::string(kScheme) + "://request"));
+    std::string url = kScheme;
+    url += "://request";
+    return UIApplication::sharedApplication()->canOpenURL(NSURL::URLWithString(url));
 }
 
 std::string WeiboSDK::getSDKVersion() {
@@ -305,6 +308,25 @@ std::optional<std::string> WeiboSDK::getWeiboAid() {
     return provider ? provider() : std::nullopt;
 }
 
+std::string WeiboSDK::openAPIRoot() {
+    std::optional<std::string> root;
+    {
+        std::lock_guard lock(state().mutex);
+        root = state().openAPIRoot;
+    }
+    if (!root) {
+        if (const char* env = std::getenv("WEIBO_OPEN_API_ROOT"); env && *env) root = std::string(env);
+    }
+    std::string out = root.value_or(kDefaultOpenAPIRoot);
+    while (!out.empty() && out.back() == '/') out.pop_back();
+    return out;
+}
+
+void WeiboSDK::setOpenAPIRoot(const std::optional<std::string>& root) {
+    std::lock_guard lock(state().mutex);
+    state().openAPIRoot = root;
+}
+
 namespace weibo_testing {
 
 void resetSDK() {
@@ -316,6 +338,7 @@ void resetSDK() {
     state().ownAnswers.clear();
     state().storedAid = nullptr;
     state().advertisementIdentifier = nullptr;
+    state().openAPIRoot.reset();
 }
 
 }  // namespace weibo_testing

@@ -81,4 +81,11 @@ class WeiboSDK {
     using AidProvider = std::function<std::optional<std::string>()>;
     static void setAidProviders(AidProvider storedAid, AidProvider advertisementIdentifier);
     static std::optional<std::string> storedAid();
+
+    // Where the open API is: a deployment setting, "scheme://host[:port]" without a trailing "/".
+    // The process-wide override (setOpenAPIRoot; nullopt forgets it), else the environment's
+    // WEIBO_OPEN_API_ROOT, else the production placeholder kDefaultOpenAPIRoot.
+    static constexpr char kDefaultOpenAPIRoot[] = "https://api.weibo.example";
+    static std::string openAPIRoot();
+    static void setOpenAPIRoot(const std::optional<std::string>& root);
 };
