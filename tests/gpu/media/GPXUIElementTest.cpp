@@ -70,6 +70,15 @@ TEST(GPXUIElementTest, TheViewIsDrawnUprightIntoTheFrame) {
     EXPECT_TRUE(near(rgbaAt(image, 2, 1), {0, 255, 0, 255}));
     EXPECT_TRUE(near(rgbaAt(image, 2, 6), {255, 0, 0, 255}));
 
+    // Each update draws the view as it is now.
+    top->setBackgroundColor(UIColor::blueColor());
+    filter->useNextFrameForImageCapture();
+    element->update();
+    image = filter->newCGImageFromCurrentlyProcessedOutput();
+    ASSERT_NE(image, nullptr);
+    EXPECT_TRUE(near(rgbaAt(image, 2, 1), {0, 0, 255, 255}));
+    EXPECT_TRUE(near(rgbaAt(image, 2, 6), {255, 0, 0, 255}));
+
     // An element whose layer has no size hands nothing on.
     auto empty = make<GPXUIElement>(make<CALayer>());
     auto target = make<RecordingInput>();

@@ -134,6 +134,13 @@ TEST_F(GPXViewTest, DrawsUprightAtEachFillModeAndRotation) {
     EXPECT_TRUE(near(rgbaAt(shown, 5, 17), {0, 255, 0, 255}));  // turned: green at the bottom
     EXPECT_TRUE(near(rgbaAt(shown, 5, 2), {0, 0, 255, 255}));   // and blue on the left
 
+    // A quarter turn to the left: the top (green) comes to the left side.
+    view->setInputRotation(rotationLeft, 0);
+    shown = show(view, halves(8, 8, true));
+    EXPECT_TRUE(near(rgbaAt(shown, 5, 10), {0, 255, 0, 255}));
+    EXPECT_TRUE(near(rgbaAt(shown, 35, 2), {0, 0, 255, 255}));   // blue (right) now at the top
+    EXPECT_TRUE(near(rgbaAt(shown, 35, 17), {255, 0, 0, 255}));  // red (left) at the bottom
+
     // Aspect ratio kept: a square picture in a 40 x 20 view leaves side bars of the background.
     view->setInputRotation(rotationNone, 0);
     view->setFillMode(kGPUImageFillModePreserveAspectRatio);
@@ -150,7 +157,7 @@ TEST_F(GPXViewTest, DrawsUprightAtEachFillModeAndRotation) {
     EXPECT_TRUE(near(rgbaAt(shown, 2, 2), {0, 255, 0, 255}));
     EXPECT_TRUE(near(rgbaAt(shown, 2, 18), {255, 0, 0, 255}));
     EXPECT_TRUE(near(rgbaAt(shown, 38, 18), {0, 0, 255, 255}));
-    EXPECT_EQ(view->eaglLayer()->presentCount(), 4u);
+    EXPECT_EQ(view->eaglLayer()->presentCount(), 5u);
 }
 
 TEST_F(GPXViewTest, AWindowRenderingShowsTheView) {
