@@ -44,7 +44,7 @@ Ref<UIButton> entry(const Ref<UIView>& parent, CGFloat y, const std::string& tit
     button->setTitleEdgeInsets(UIEdgeInsetsMake(0, 20, 0, 0));
     button->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     parent->addSubview(button);
-    label(button, CGRectMake(width() - 32, 12, 20, 24), "›", 20, false);
+    label(button, CGRectMake(width() - 18, 12, 14, 24), "›", 20, false);
     return button;
 }
 

@@ -58,7 +58,6 @@ void QVNAddFriendCell::setFriends(const Ref<QVNFriend>& record) {
                                                  AccountArtwork::imageNamed("touxiangmorentu"),
                                                  WILoadRefreshCached);
     }
-    if (auto button = addFriendBtn.lock()) button->setHidden(record->isFriend);
 }
 
 void QVNAddFriendCell::addFriend(const Ref<NSObject>&) {

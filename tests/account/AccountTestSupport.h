@@ -29,6 +29,7 @@
 #include "uikit/UIStoryboard.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UITextEntryDriver.h"
+#include "uikit/UITextField.h"
 #include "uikit/UIWindow.h"
 
 namespace accounttest {
@@ -49,6 +50,8 @@ class ScreenTest : public ::testing::Test {
         window = make<UIWindow>(UIScreen::mainScreen()->bounds());
         root = make<UIViewController>();
         navigation = make<UINavigationController>(root);
+        // As the app's own navigation controller: the screens draw their own title bars.
+        navigation->setNavigationBarHidden(true, false);
         window->setRootViewController(navigation);
         window->makeKeyAndVisible();
         settle();
@@ -81,6 +84,18 @@ class ScreenTest : public ::testing::Test {
     }
     bool waitUntil(const std::function<bool()>& condition, double seconds = 10) {
         return testsupport::pumpMainRunLoopUntil(condition, seconds);
+    }
+
+    // Waits on real time for the server while letting the manual clock move in small steps, for
+    // work the controls schedule on the platform clock (a refresh control runs its block after
+    // its animation).
+    bool waitAdvancing(const std::function<bool()>& condition, double seconds = 10) {
+        for (int step = 0; step < static_cast<int>(seconds / 0.02); ++step) {
+            if (condition()) return true;
+            clock.advance(0.01);
+            if (testsupport::pumpMainRunLoopUntil(condition, 0.01)) return true;
+        }
+        return condition();
     }
 
     // Signs a sample user in through the server (the first by default).
