@@ -4,6 +4,7 @@
 // frames go straight to the encoder, same encoder settings). Both in frames per second.
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>

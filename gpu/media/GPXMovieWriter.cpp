@@ -1,6 +1,7 @@
 #include "gpu/media/GPXMovieWriter.h"
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "foundation/NSLog.h"
