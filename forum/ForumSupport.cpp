@@ -3,6 +3,7 @@
 #include "app/QVNAPIClient.h"
 #include "app/QVNAccountScreens.h"
 #include "app/QVNUserManager.h"
+#include "app/UIImageSacle.h"
 #include "controls/VHProgressHUD.h"
 #include "dispatch/Dispatch.h"
 #include "foundation/NSString.h"
@@ -177,6 +178,14 @@ std::vector<std::string> splitPictures(const std::optional<std::string>& joined)
         start = end + 1;
     }
     return parts;
+}
+
+}  // namespace detail::forum
+
+namespace detail::forum {
+
+void showImageFullScreen(const Ref<UIImageView>& imageView) {
+    UIImageSacle::showImage(imageView);
 }
 
 }  // namespace detail::forum

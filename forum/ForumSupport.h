@@ -15,6 +15,7 @@
 #include "uikit/UINavigationController.h"
 
 class UIView;
+class UIImageView;
 
 namespace detail::forum {
 
@@ -51,5 +52,12 @@ bool stringContainsEmoji(const std::string& text);
 std::string escapeHTML(const std::string& text);
 // The parts of a ";"-joined list, empty parts included (an empty text has none).
 std::vector<std::string> splitPictures(const std::optional<std::string>& joined);
+
+}  // namespace detail::forum
+
+namespace detail::forum {
+
+// Shows the image view's picture full screen (the shared viewer of the app's image helpers).
+void showImageFullScreen(const Ref<UIImageView>& imageView);
 
 }  // namespace detail::forum

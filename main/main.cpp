@@ -14,6 +14,7 @@
 #include "app/AppDelegate.h"
 #include "app/QVNAppStartup.h"
 #include "dispatch/Dispatch.h"
+#include "forum/ForumScenes.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSRunLoop.h"
 #include "sdk/weibo/services/WeiboSDKServices.h"
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     WeiboSDKServices::attach();
     StudioScenes::registerAll();
     AccountScenes::registerAll();
+    ForumScenes::registerAll();
     StudioScenes::writeResources(NSBundle::mainBundle()->resourcePath());
     if (quitAfterLaunch(argc, argv)) {
         // Queued now, it runs on the run loop's first turn, after the launch has finished.

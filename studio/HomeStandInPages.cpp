@@ -93,7 +93,6 @@ namespace HomeStandInPages {
 
 void registerScenes() {
     registerIfMissing<InformationRootViewController>("MyInformation", "InformationRootViewController");
-    registerIfMissing<RizUrListViewController>("MyRizUr", "RizUrListViewController");
     registerIfMissing<VideosViewController>("MyVideo", "VideosViewController");
     registerIfMissing<ActivityListViewController>("MyActivity", "ActivityListViewController");
 }
@@ -138,7 +137,6 @@ void InformationRootViewController::scrollPastLastPage() {
     if (auto delegate = delegate_.lock()) delegate->informationRootViewControllerDidScrollToNext();
 }
 
-RizUrListViewController::RizUrListViewController() : HomeStandInPage("分享问题", rgb(246, 244, 238)) {}
 VideosViewController::VideosViewController() : HomeStandInPage("最新视频", rgb(238, 242, 250)) {}
 ActivityListViewController::ActivityListViewController() : HomeStandInPage("参与改装", rgb(248, 240, 240)) {}
 

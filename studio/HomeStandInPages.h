@@ -29,7 +29,7 @@
 namespace HomeStandInPages {
 
 // Registers the stand-in scenes: "MyInformation"/"InformationRootViewController",
-// "MyRizUr"/"RizUrListViewController", "MyVideo"/"VideosViewController",
+// "MyVideo"/"VideosViewController",
 // "MyActivity"/"ActivityListViewController". Idempotent.
 void registerScenes();
 
@@ -77,12 +77,6 @@ class InformationRootViewController : public HomeStandInPage {
   private:
     Weak<InformationRootViewControllerDelegate> delegate_;
     int refreshCount_ = 0;
-};
-
-class RizUrListViewController : public HomeStandInPage {
-  public:
-    RizUrListViewController();
-    std::string className() const override { return "RizUrListViewController"; }
 };
 
 class VideosViewController : public HomeStandInPage {

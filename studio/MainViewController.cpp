@@ -235,7 +235,7 @@ void MainViewController::nextVc(const Ref<NSObject>&) {
         Ref<UIButton> rizur = btnRizur.lock();
         childViewButtonTapped(rizur);
         showRizUrListViewController(rizur);
-    } else if (std::dynamic_pointer_cast<RizUrListViewController>(current_)) {
+    } else if (current_ && current_ == rizUr_) {
         Ref<UIButton> news = btnNews.lock();
         childViewButtonTapped(news);
         showNewsViewController(news);

@@ -113,7 +113,7 @@ TEST_F(MainViewControllerTest, ATabSwitchFadesTheNewPageInAndKeepsTheOldCurrentU
     EXPECT_TRUE(isAccent(home->btnRizur));
     EXPECT_TRUE(isWhite(home->btnNews));
     auto rizur = home->rizUrListViewController();
-    ASSERT_TRUE(std::dynamic_pointer_cast<RizUrListViewController>(rizur));
+    ASSERT_TRUE(isQuestionsPage(rizur));
     EXPECT_EQ(home->currentChildViewController(), information);
     clock.advance(0.15);
     EXPECT_EQ(home->currentChildViewController(), rizur);
@@ -183,13 +183,13 @@ TEST_F(MainViewControllerTest, SwipesFlipBetweenTheFirstTwoPagesOnly) {
     auto root = home->view();
     UITestDriver::swipe(root, UISwipeGestureRecognizerDirectionLeft);
     clock.advance(0.2);
-    EXPECT_TRUE(std::dynamic_pointer_cast<RizUrListViewController>(home->currentChildViewController()));
+    EXPECT_TRUE(isQuestionsPage(home->currentChildViewController()));
     UITestDriver::swipe(root, UISwipeGestureRecognizerDirectionLeft);
     clock.advance(0.2);
     EXPECT_TRUE(std::dynamic_pointer_cast<InformationRootViewController>(home->currentChildViewController()));
     UITestDriver::swipe(root, UISwipeGestureRecognizerDirectionRight);
     clock.advance(0.2);
-    EXPECT_TRUE(std::dynamic_pointer_cast<RizUrListViewController>(home->currentChildViewController()));
+    EXPECT_TRUE(isQuestionsPage(home->currentChildViewController()));
 
     UITestDriver::tap(tab(home->btnVideos));
     clock.advance(0.2);
@@ -206,7 +206,7 @@ TEST_F(MainViewControllerTest, ScrollingPastTheInformationPagesOpensQuestions) {
     home->informationRootViewController()->scrollPastLastPage();
     home->informationRootViewController()->scrollPastLastPage();
     clock.advance(0.3);
-    EXPECT_TRUE(std::dynamic_pointer_cast<RizUrListViewController>(home->currentChildViewController()));
+    EXPECT_TRUE(isQuestionsPage(home->currentChildViewController()));
     EXPECT_EQ(title(), "分享问题");
 }
 

@@ -24,10 +24,22 @@
 #include "uikit/UIAlertTestDriver.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
+#include "uikit/UIStoryboard.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UIWindow.h"
 
 namespace hometest {
+
+// The Q&A page belongs to the forum, which the studio does not link: a plain page of that name
+// stands for it here.
+class QuestionsPage : public UIViewController {
+  public:
+    std::string className() const override { return "RizUrListViewController"; }
+};
+
+inline bool isQuestionsPage(const Ref<UIViewController>& page) {
+    return page && page->className() == "RizUrListViewController";
+}
 
 class ScreenTest : public ::testing::Test {
   protected:
@@ -40,6 +52,9 @@ class ScreenTest : public ::testing::Test {
         QVNMainStoryboard::registerScenes();
         MainStoryboard::registerScenes();
         AccountScenes::registerAll();
+        UIStoryboard::registerScene(
+            "MyRizUr", "RizUrListViewController",
+            [](UIStoryboard&) -> Ref<UIViewController> { return make<QuestionsPage>(); });
         UIAlertTestDriver::reset();
         application = make<UIApplication>();
         UIApplication::setSharedApplication(application);

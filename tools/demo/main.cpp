@@ -26,6 +26,7 @@
 #include "app/QVNConfiguration.h"
 #include "app/QVNUserManager.h"
 #include "controls/VHProgressHUD.h"
+#include "forum/ForumScenes.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSDate.h"
 #include "foundation/NSRunLoop.h"
@@ -41,6 +42,7 @@
 #include "studio/UIImage+ColorAtPixel.h"
 #include "tools/devserver/CatalogueRoutes.h"
 #include "tools/devserver/DevServer.h"
+#include "tools/devserver/ForumRoutes.h"
 #include "tools/devserver/WatermarkRoutes.h"
 #include "uikit/UIAlertTestDriver.h"
 #include "uikit/UIApplication.h"
@@ -323,6 +325,7 @@ int main(int argc, char** argv) {
     devserver::DevServer server;
     devserver::addCatalogueRoutes(server);
     devserver::addWatermarkRoutes(server);
+    devserver::addForumRoutes(server);
     if (!server.start()) return fail("the stand-in server did not start: " + server.lastError());
     QVNConfiguration::useServer(server.baseURL());
     std::printf("stand-in server %s\n", server.baseURL().c_str());
@@ -330,6 +333,7 @@ int main(int argc, char** argv) {
     // The app's own start-up, as the process entry does it, with the home screen's scenes.
     StudioScenes::registerAll();
     AccountScenes::registerAll();
+    ForumScenes::registerAll();
     QVNAppStartup::prepare();
     StudioScenes::writeResources(NSBundle::mainBundle()->resourcePath());
     auto application = make<UIApplication>();
