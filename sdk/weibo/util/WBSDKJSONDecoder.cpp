@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "foundation/NSException.h"
+#include "sdk/weibo/util/WBSDKJCCollections.h"
 #include "sdk/weibo/util/WBSDKJSONCodecSupport.h"
 
 using namespace detail::wbsdkjc;
@@ -78,6 +79,7 @@ struct Parser {
     std::size_t line = 1;
     WBSDKJCParseOptionFlags options = 0;
     bool mutableCollections = false;
+    bool privateCollections = false;  // the decoder's own array and dictionary classes
     Ref<NSError> error;
     std::size_t depth = 0;
 
@@ -660,7 +662,11 @@ struct Parser {
                 }
                 hint() = items.size();
                 --depth;
-                out = Value(Array(std::move(items), mutableCollections));
+                if (privateCollections) {
+                    out = Value(make<WBSDKJCArray>(std::move(items), mutableCollections, 0));
+                } else {
+                    out = Value(Array(std::move(items), mutableCollections));
+                }
                 return true;
             } else {
                 expectedError(state, "a value", "a ']'");
@@ -710,7 +716,13 @@ struct Parser {
                 }
                 hint() = entries.size();
                 --depth;
-                out = Value(buildDictionary(std::move(entries)));
+                if (privateCollections) {
+                    auto dict = make<WBSDKJCDictionary>(entries.size(), mutableCollections, 0);
+                    for (auto& [key, value] : entries) dict->addEntry(std::move(key), std::move(value));
+                    out = Value(dict);
+                } else {
+                    out = Value(buildDictionary(std::move(entries)));
+                }
                 return true;
             } else {
                 expectedError(state, "a \"STRING\"", "a '}'");
@@ -787,9 +799,10 @@ WBSDKJSONDecoder::WBSDKJSONDecoder(WBSDKJCParseOptionFlags options) : options_(o
 }
 
 Value WBSDKJSONDecoder::parse(const char* string, std::size_t length, bool mutableCollections,
-                              Ref<NSError>* error) {
+                              Ref<NSError>* error, bool privateCollections) {
     if (!string) NSException::raise(NSInvalidArgumentException, "The string argument is NULL.");
     Parser parser;
+    parser.privateCollections = privateCollections;
     parser.p = reinterpret_cast<const unsigned char*>(string);
     parser.length = length;
     parser.options = options_;
@@ -818,4 +831,9 @@ Value WBSDKJSONDecoder::mutableObjectWithData(const std::optional<NSData>& jsonD
     if (!jsonData) NSException::raise(NSInvalidArgumentException, "The jsonData argument is NULL.");
     const char* bytes = jsonData->bytes() ? reinterpret_cast<const char*>(jsonData->bytes()) : "";
     return parse(bytes, jsonData->length(), true, error);
+}
+
+Value WBSDKJSONDecoder::collectionWithUTF8String(const char* string, std::size_t length,
+                                                 bool mutableCollections, Ref<NSError>* error) {
+    return parse(string, length, mutableCollections, error, true);
 }

@@ -59,11 +59,17 @@ class WBSDKJSONDecoder : public NSObject {
         return objectWithData(jsonData, error);
     }
 
+    // The same parse with the decoder's own collections (WBSDKJCArray, WBSDKJCDictionary, held as
+    // objects in the Values) in place of the platform's.
+    Value collectionWithUTF8String(const char* string, std::size_t length, bool mutableCollections,
+                                   Ref<NSError>* error = nullptr);
+
     WBSDKJCParseOptionFlags parseOptionFlags() const { return options_; }
     // Strings and numbers are values here, so there is no object cache to clear; kept for callers.
     void clearCache() {}
 
   private:
-    Value parse(const char* string, std::size_t length, bool mutableCollections, Ref<NSError>* error);
+    Value parse(const char* string, std::size_t length, bool mutableCollections, Ref<NSError>* error,
+                bool privateCollections = false);
     WBSDKJCParseOptionFlags options_;
 };
