@@ -19,12 +19,24 @@ void MaskImgModel::getMarkImgWithType(const Value& type, Completion completion) 
                 completion(std::nullopt, error);
                 return;
             }
-            Value models = NSObject_RMKeyValue::objectArrayWithKeyValuesArray<MaskImgModel>(reply["data"]);
-            completion(models.array() ? *models.array() : Array(), nullptr);
+            completion(modelsWithReply(reply), nullptr);
         },
         [completion](const Ref<NSError>& error) {
             if (completion) completion(std::nullopt, error);
         });
+}
+
+Array MaskImgModel::modelsWithReply(const Value& reply) {
+    Array models = Array::mutableArray();
+    const Value& data = reply["data"];
+    if (!data.array()) return models;
+    // A row that is not an object describes no watermark; the mapping would make an empty one.
+    for (const Value& row : *data.array()) {
+        if (!row.isDictionary()) continue;
+        if (Ref<MaskImgModel> model = NSObject_RMKeyValue::objectWithKeyValues<MaskImgModel>(row))
+            models.addObject(Value(model));
+    }
+    return models;
 }
 
 MaskImgCell::MaskImgCell(UITableViewCellStyle style, const std::optional<std::string>& reuseIdentifier)

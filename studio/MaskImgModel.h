@@ -28,6 +28,9 @@ class MaskImgModel : public NSObject {
 
     // GET the watermark list with the one parameter "type" (1 or 2).
     static void getMarkImgWithType(const Value& type, Completion completion);
+    // The watermarks of a list reply's "data" (an empty array when it holds none); rows that are
+    // not objects, and fields of the wrong kind, are left out.
+    static Array modelsWithReply(const Value& reply);
 };
 
 class MaskImgCell : public UITableViewCell {

@@ -132,9 +132,10 @@ class CameraTest : public ::testing::Test {
         window->makeKeyAndVisible();
         navigation->pushViewController(camera, false);
         settle();
-        if (waitForLists)
+        if (waitForLists) {
             ASSERT_TRUE(
                 waitUntil([&] { return !camera->datasArray.empty() && !camera->datasArraySide.empty(); }));
+        }
     }
 
     void settle(double seconds = 0.05) {

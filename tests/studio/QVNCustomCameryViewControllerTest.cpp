@@ -4,7 +4,11 @@
 #include <cmath>
 #include <filesystem>
 
+#include <set>
+
+#include "app/UIImageSacle.h"
 #include "controls/VHProgressHUD.h"
+#include "foundation/NSJSONSerialization.h"
 #include "studio/CameraArtwork.h"
 #include "tests/studio/CameraTestSupport.h"
 #include "tests/support/GoldenImage.h"
@@ -441,4 +445,71 @@ TEST_F(CameraTest, CloseReturnsToThePreviousScreen) {
     press(QVNCustomCameryViewController::kCloseTag);
     settle(1);
     EXPECT_NE(navigation->topViewController(), camera);
+}
+
+TEST_F(CameraTest, TheComposedPhotoOpensFullScreen) {
+    open(false);
+    shoot();
+    ASSERT_TRUE(waitUntil([&] { return camera->originalImage() != nullptr; }));
+    camera->saveImg();
+    auto preview = make<UIImageView>(CGRectMake(20, 40, 75, 133.4));
+    preview->setImage(camera->finishImage);
+    camera->view()->addSubview(preview);
+    UIImageSacle::showImage(preview);
+    Ref<UIView> backdrop = window->subviews().back();
+    auto picture = std::dynamic_pointer_cast<UIImageView>(backdrop->viewWithTag(1));
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->image(), camera->finishImage);
+    // 750 x 1334 across 375 points: 667 points high, filling the screen exactly.
+    EXPECT_NEAR(picture->frame().size.height, 667, 1e-9);
+    EXPECT_NEAR(picture->frame().origin.y, 0, 1e-9);
+    clock.advance(0.5);  // touches wait for the opening animation
+    UITestDriver::tapAt(backdrop, CGPointMake(20, 20));
+    clock.advance(0.5);
+    EXPECT_FALSE(backdrop->superview());
+}
+
+TEST(MaskImgModelTest, RepliesMapToWatermarksAndOddRowsAreLeftOut) {
+    struct Case {
+        const char* reply;
+        std::size_t count;
+    };
+    const Case cases[] = {
+        {R"({"resultCode":0,"data":[{"pic":"http://h/a.png","type":1,"wid":7},{"pic":"http://h/b.png","type":2}]})",
+         2},
+        {R"({"resultCode":0,"data":[]})", 0},
+        {R"({"resultCode":0})", 0},
+        {R"({"resultCode":0,"data":{"pic":"x"}})", 0},
+        {R"({"resultCode":0,"data":[1,"x",null,[]]})", 0},
+    };
+    for (const Case& c : cases) {
+        Value reply = NSJSONSerialization::JSONObjectWithData(NSData::fromString(c.reply), 0, nullptr);
+        Array models = MaskImgModel::modelsWithReply(reply);
+        EXPECT_EQ(models.count(), c.count) << c.reply;
+    }
+    Value reply = NSJSONSerialization::JSONObjectWithData(
+        NSData::fromString(R"({"data":[{"pic":"http://h/a.png","type":2,"wid":7}]})"), 0, nullptr);
+    auto model = MaskImgModel::modelsWithReply(reply).objectAtIndex(0).objectAs<MaskImgModel>();
+    ASSERT_TRUE(model);
+    EXPECT_EQ(model->pic, std::optional<std::string>("http://h/a.png"));
+    EXPECT_EQ(model->type, 2);
+    EXPECT_EQ(model->wid, 7);
+    EXPECT_EQ(MaskImgModel::modelsWithReply(Value()).count(), 0u);
+}
+
+TEST_F(CameraTest, TheListAsksForEachTypeAndTheServerRefusesOthers) {
+    open();
+    auto requests = server.requestsTo(std::string("/trasselin/") + devserver::kWatermarkListPath);
+    std::set<std::string> types;
+    for (const auto& request : requests) types.insert(request.queryParam("type").value_or(""));
+    EXPECT_EQ(types, (std::set<std::string>{"1", "2"}));
+    std::optional<Ref<NSError>> refused;
+    MaskImgModel::getMarkImgWithType(Value(3),
+                                     [&](const std::optional<Array>& models, const Ref<NSError>& error) {
+                                         EXPECT_FALSE(models);
+                                         refused = error;
+                                     });
+    ASSERT_TRUE(waitUntil([&] { return refused.has_value(); }));
+    ASSERT_TRUE(*refused);
+    EXPECT_EQ((*refused)->code(), 10002);
 }
