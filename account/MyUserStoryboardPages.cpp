@@ -176,9 +176,18 @@ Ref<UIView> buildFeedback(UIViewController& owner) {
     text->setBackgroundColor(UIColor::whiteColor());
     root->addSubview(text);
     screen.FeedbackTextView = text;
+    text->setTranslatesAutoresizingMaskIntoConstraints(false);
     auto bottom = NSLayoutConstraint::constraintWithItem(root, NSLayoutAttributeBottom, NSLayoutRelationEqual,
                                                          text, NSLayoutAttributeBottom, 1.0, 200.0);
-    root->addConstraint(bottom);
+    root->addConstraints({
+        bottom,
+        NSLayoutConstraint::constraintWithItem(text, NSLayoutAttributeTop, NSLayoutRelationEqual, root,
+                                               NSLayoutAttributeTop, 1.0, kBarHeight + 16),
+        NSLayoutConstraint::constraintWithItem(text, NSLayoutAttributeLeading, NSLayoutRelationEqual, root,
+                                               NSLayoutAttributeLeading, 1.0, 16.0),
+        NSLayoutConstraint::constraintWithItem(text, NSLayoutAttributeTrailing, NSLayoutRelationEqual, root,
+                                               NSLayoutAttributeTrailing, 1.0, -16.0),
+    });
     screen.feedbackBottomConstraint = bottom;
     connect<S>(owner, button(root, CGRectMake(24, height() - 120, width() - 48, 44), "提交"),
                &S::SubmitBtnAction, "SubmitBtnAction:");
@@ -279,9 +288,19 @@ Ref<UIView> buildMailThread(UIViewController& owner) {
     screen.textField = unused;
     connect<S>(owner, button(bar, CGRectMake(width() - 80, 8, 72, barHeight - 16), "发送"), &S::sendMail,
                "sendMail:");
+    // The bar is placed by constraints, so that the bottom one can lift it over the keyboard.
+    bar->setTranslatesAutoresizingMaskIntoConstraints(false);
     auto bottom = NSLayoutConstraint::constraintWithItem(root, NSLayoutAttributeBottom, NSLayoutRelationEqual,
                                                          bar, NSLayoutAttributeBottom, 1.0, 0.0);
-    root->addConstraint(bottom);
+    root->addConstraints({
+        bottom,
+        NSLayoutConstraint::constraintWithItem(bar, NSLayoutAttributeLeading, NSLayoutRelationEqual, root,
+                                               NSLayoutAttributeLeading, 1.0, 0.0),
+        NSLayoutConstraint::constraintWithItem(bar, NSLayoutAttributeTrailing, NSLayoutRelationEqual, root,
+                                               NSLayoutAttributeTrailing, 1.0, 0.0),
+        NSLayoutConstraint::constraintWithItem(bar, NSLayoutAttributeHeight, NSLayoutRelationEqual, nullptr,
+                                               NSLayoutAttributeNotAnAttribute, 1.0, barHeight),
+    });
     screen.bottmViewBottomConstraint = bottom;
     return root;
 }

@@ -1,7 +1,8 @@
 // The scripted run of the app: the stand-in server with its sample catalogue on loopback, the
 // app's own start-up (application delegate, main storyboard), then a user's road through it:
-// the home screen and its first-launch guide, a tab, the login (a password sign-in against the
-// stand-in), the studio with parts and a colour fitted, a turn, the screenshot and the saved
+// the home screen and its first-launch guide, a tab, the login and a sign-up with the SMS code the
+// stand-in keeps, the "my" page, the message centre with a mail from a second user, the mail
+// thread and the friend list, the studio with parts and a colour fitted, a turn, the screenshot and the saved
 // tuning list, then the watermark camera: a shot, two watermarks, the album and a share to WeChat. Each
 // screen passed is written as a PNG of the whole screen (every window, alerts included); the paths are
 // printed.
@@ -19,7 +20,6 @@
 #include <string>
 
 #include "account/AccountScenes.h"
-#include "account/LoginViewController.h"
 #include "app/AppDelegate.h"
 #include "app/ArrayDataSource.h"
 #include "app/QVNAppStartup.h"
@@ -56,6 +56,7 @@
 #include "uikit/UIWindow.h"
 #include "uikit/UIWindowRenderer.h"
 
+#include "tools/demo/AccountDemo.h"
 #include "tools/demo/CameraDemo.h"
 #include "tools/demo/DemoSupport.h"
 
@@ -361,26 +362,18 @@ int main(int argc, char** argv) {
     UITestDriver::tap(home->btnNews.lock());
     runFor(0.4);
 
-    // Signed out, the studio button leads to the login.
+    // Signed out, the studio button leads to the login, and from there to the sign-up.
     UITestDriver::tap(home->modifyEntranceButton.lock());
     if (!runUntil([&] { return navigation->topViewController() != home && !navigation->isTransitioning(); },
                   5)) {
         return fail("the login screen did not open");
     }
-    auto login = std::dynamic_pointer_cast<LoginViewController>(navigation->topViewController());
-    if (!login) return fail("the screen opened is not the login");
-    devserver::SampleUser user = server.users().front();
-    UITextEntryDriver::typeText(login->userNameTextField.lock(), user.user_username);
-    UITextEntryDriver::typeText(login->passwordTextField.lock(), user.password);
-    login->view()->endEditing(true);
-    screenshot("login");
-    UITestDriver::tap(buttonTitled(login->view(), "登录"));
-    if (!runUntil([&] { return QVNUserManager::shareObject()->hasCurrentUser(); }, 10)) {
-        return fail("the sign-in failed");
+    try {
+        long userId = signUpThroughTheScreens(home, navigation, server);
+        driveAccount(home, navigation, server, userId);
+    } catch (const Stop& stop) {
+        return fail(stop.why);
     }
-    runUntil([&] { return navigation->topViewController() == home && !navigation->isTransitioning(); }, 5);
-    std::printf("signed in as %s\n", user.user_nickname.c_str());
-    screenshot("home-signed-in");
 
     // The studio.
     if (!UIStoryboard::hasStoryboardNamed("Car") || !UIStoryboard::storyboardWithName("Car", nullptr)) {
