@@ -305,3 +305,20 @@ TEST(GPXSolidColorGenerator, FillsItsOutputAndReachesLateTargets) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GPXColourAdjustmentFamily, FiltersSharingAProgramDrawWithTheirOwnValues) {
+    auto darker = make<GPXBrightnessFilter>();
+    auto lighter = make<GPXBrightnessFilter>();
+    ASSERT_EQ(darker->filterProgram(), lighter->filterProgram());
+    darker->setBrightness(-0.25);
+    lighter->setBrightness(0.25);
+    auto input = solidPicture(4, 4, {128, 128, 128, 255});
+    // Set last, the lighter value must not leak into the darker filter's draw, nor back.
+    EXPECT_TRUE(near(runFilter(darker, {input}).at(1, 1), {64, 64, 64, 255}));
+    EXPECT_TRUE(near(runFilter(lighter, {input}).at(1, 1), {192, 192, 192, 255}));
+    EXPECT_TRUE(near(runFilter(darker, {input}).at(1, 1), {64, 64, 64, 255}));
+}
+
+}  // namespace
