@@ -6,7 +6,9 @@
 
 #include "../core/GPUFilterTestSupport.h"
 #include "foundation/NSBundle.h"
+#include "graphics/GraphicsTesting.h"
 #include "graphics/UIImage.h"
+#include "tests/support/TestSupport.h"
 
 using namespace gputest;
 
@@ -246,6 +248,41 @@ TEST(GPXLookupPresets, AMissingBundlePictureIsReported) {
         reports.saw("To use GPXSoftEleganceFilter you need to add lookup_soft_elegance_1.png and "
                     "lookup_soft_elegance_2.png from GPX/framework/Resources to your application bundle."));
     EXPECT_EQ(soft->filterCount(), 4u);
+}
+
+TEST(GPXLookupPresets, BundlePicturesFeedTheLookupAndBrokenOnesAreReported) {
+    testsupport::TemporaryDirectory resources;
+    auto identity = lookupPicture([](int r, int g, int b) {
+        return RGBA{std::uint8_t(r), std::uint8_t(g), std::uint8_t(b), 255};
+    });
+    auto png =
+        UIImagePNGRepresentation(UIImage::imageWithCGImage(makePremultipliedImage(512, 512, identity.px)));
+    ASSERT_TRUE(png.has_value());
+    ASSERT_TRUE(png->writeToFile(resources.file("lookup_velmaris.png")));
+    ASSERT_TRUE(
+        NSData::fromString("not a picture at all").writeToFile(resources.file("lookup_tolvenna.png")));
+    std::vector<std::uint8_t> truncated(png->bytes(), png->bytes() + png->length() / 3);
+    ASSERT_TRUE(NSData(truncated).writeToFile(resources.file("lookup_soft_elegance_1.png")));
+    ASSERT_TRUE(png->writeToFile(resources.file("lookup_soft_elegance_2.png")));
+    graphics_testing::setResourcesDirectory(resources.path());
+    UIImage::clearNamedImageCache();
+
+    AssertionRecorder reports;
+    auto velmaris = make<GPXVelmarisFilter>();
+    EXPECT_TRUE(reports.messages().empty());
+    auto input = noisePicture(16, 16, 21);
+    EXPECT_TRUE(matches(runFilter(velmaris, {input}), input, 3));
+
+    auto tolvenna = make<GPXTolvennaFilter>();
+    EXPECT_TRUE(reports.saw(
+        "To use GPXTolvennaFilter you need to add lookup_tolvenna.png from GPX/framework/Resources "
+        "to your application bundle."));
+    // A picture cut short either fails to decode (reported) or decodes partly; neither crashes.
+    auto soft = make<GPXSoftEleganceFilter>();
+    runFilter(soft, {input});
+
+    graphics_testing::setResourcesDirectory("");
+    UIImage::clearNamedImageCache();
 }
 
 }  // namespace
