@@ -692,19 +692,26 @@ class Writer {
         : pretty_(options & NSJSONWritingPrettyPrinted),
           sorted_(options & NSJSONWritingSortedKeys),
           escapeSlash_(!(options & NSJSONWritingWithoutEscapingSlashes)) {
-        if (!scratch().data) {
-            scratch().data = static_cast<std::uint8_t*>(std::malloc(kInitialScratch));
-            scratch().capacity = scratch().data ? kInitialScratch : 0;
+        Scratch& sc = scratch();
+        if (!sc.data) {
+            sc.data = static_cast<std::uint8_t*>(std::malloc(kInitialScratch));
+            sc.capacity = sc.data ? kInitialScratch : 0;
         }
+        buffer_ = sc.data;
+        capacity_ = sc.capacity;
     }
     ~Writer() {
         Scratch& sc = scratch();
-        if (sc.capacity > kKeptScratch) {
-            std::free(sc.data);
-            sc.data = nullptr;
-            sc.capacity = 0;
+        if (capacity_ > kKeptScratch) {
+            std::free(buffer_);
+            buffer_ = nullptr;
+            capacity_ = 0;
         }
+        sc.data = buffer_;
+        sc.capacity = capacity_;
     }
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
 
     bool write(const Value& v, unsigned depth) {
         switch (v.kind()) {
@@ -731,7 +738,7 @@ class Writer {
         return fail("Invalid type in JSON write");
     }
 
-    NSData data() const { return NSData(scratch().data, size_); }
+    NSData data() const { return NSData(buffer_, size_); }
     const std::string& reason() const { return reason_; }
 
   private:
@@ -753,16 +760,18 @@ class Writer {
         thread_local Scratch s;
         return s;
     }
+    // Room for n more bytes; answers where they go. The buffer is held here while writing (the
+    // per-thread slot gets it back at the end), which keeps the hot path free of thread-local
+    // look-ups.
     std::uint8_t* reserve(std::size_t n) {
-        Scratch& sc = scratch();
-        if (sc.capacity - size_ < n) {
-            std::size_t capacity = std::max(sc.capacity * 2, size_ + n);
-            auto* grown = static_cast<std::uint8_t*>(std::realloc(sc.data, capacity));
+        if (capacity_ - size_ < n) {
+            std::size_t capacity = std::max(capacity_ * 2, size_ + n);
+            auto* grown = static_cast<std::uint8_t*>(std::realloc(buffer_, capacity));
             if (!grown) throw std::bad_alloc();
-            sc.data = grown;
-            sc.capacity = capacity;
+            buffer_ = grown;
+            capacity_ = capacity;
         }
-        return sc.data + size_;
+        return buffer_ + size_;
     }
     void append(const void* s, std::size_t n) {
         std::memcpy(reserve(n), s, n);
@@ -832,11 +841,17 @@ class Writer {
     bool writeString(const std::string& s) {
         static const char hex[] = "0123456789abcdef";
         const std::uint8_t* classes = byteClasses();
-        put('"');
         const auto* p = reinterpret_cast<const unsigned char*>(s.data());
         const auto* end = p + s.size();
+        // The text is at least as long as the string; each escape makes room for the rest again,
+        // so the copying below needs no check of its own.
+        std::uint8_t* o = reserve(s.size() + 2);
+        *o++ = '"';
         const auto* run = p;
         while (p < end) {
+            // Most text is plain ASCII: eight bytes at a time until one needs a look.
+            while (end - p >= 8 && plainWord(p)) p += 8;
+            if (p == end) break;
             std::uint8_t k = classes[*p];
             if (k == 0) {
                 ++p;
@@ -853,48 +868,67 @@ class Writer {
                 ++p;
                 continue;
             }
-            append(run, static_cast<std::size_t>(p - run));
-            char escape[6] = {'\\', 0, 0, 0, 0, 0};
-            std::size_t n = 2;
+            std::memcpy(o, run, static_cast<std::size_t>(p - run));
+            o += p - run;
+            size_ = static_cast<std::size_t>(o - buffer_);
+            o = reserve(static_cast<std::size_t>(end - p) + 7);
+            *o++ = '\\';
             switch (c) {
                 case '"':
-                    escape[1] = '"';
+                    *o++ = '"';
                     break;
                 case '\\':
-                    escape[1] = '\\';
+                    *o++ = '\\';
                     break;
                 case '/':
-                    escape[1] = '/';
+                    *o++ = '/';
                     break;
                 case '\n':
-                    escape[1] = 'n';
+                    *o++ = 'n';
                     break;
                 case '\r':
-                    escape[1] = 'r';
+                    *o++ = 'r';
                     break;
                 case '\t':
-                    escape[1] = 't';
+                    *o++ = 't';
                     break;
                 case '\b':
-                    escape[1] = 'b';
+                    *o++ = 'b';
                     break;
                 case '\f':
-                    escape[1] = 'f';
+                    *o++ = 'f';
                     break;
                 default:
-                    escape[1] = 'u';
-                    escape[2] = '0';
-                    escape[3] = '0';
-                    escape[4] = hex[c >> 4];
-                    escape[5] = hex[c & 0xF];
-                    n = 6;
+                    *o++ = 'u';
+                    *o++ = '0';
+                    *o++ = '0';
+                    *o++ = static_cast<std::uint8_t>(hex[c >> 4]);
+                    *o++ = static_cast<std::uint8_t>(hex[c & 0xF]);
             }
-            append(escape, n);
             run = ++p;
         }
-        append(run, static_cast<std::size_t>(p - run));
-        put('"');
+        std::memcpy(o, run, static_cast<std::size_t>(p - run));
+        o += p - run;
+        *o++ = '"';
+        size_ = static_cast<std::size_t>(o - buffer_);
         return true;
+    }
+
+    // Whether none of the eight bytes at p needs an escape or a UTF-8 check: no byte at or above
+    // 0x80, none below 0x20, no quote, no backslash and (when escaped) no slash.
+    bool plainWord(const unsigned char* p) const {
+        constexpr std::uint64_t ones = 0x0101010101010101ULL;
+        constexpr std::uint64_t highs = 0x8080808080808080ULL;
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        if (w & highs) return false;
+        // With every byte below 0x80, these find a byte below n, or equal to c, exactly.
+        auto below = [&](std::uint64_t n) { return (w - ones * n) & ~w & highs; };
+        auto equal = [&](std::uint64_t c) {
+            std::uint64_t x = w ^ (ones * c);
+            return (x - ones) & ~x & highs;
+        };
+        return !(below(0x20) | equal('"') | equal('\\') | (escapeSlash_ ? equal('/') : 0));
     }
 
     // Length of the well-formed UTF-8 sequence at p, 0 when malformed.
@@ -931,7 +965,9 @@ class Writer {
             return fail("Too many nested arrays or dictionaries in JSON write");
         put('[');
         bool first = true;
-        for (const Value& v : a) {
+        const auto end = a.end();
+        for (auto it = a.begin(); it != end; ++it) {
+            const Value& v = *it;
             if (!first) put(',');
             first = false;
             if (pretty_) newline(depth);
@@ -972,8 +1008,9 @@ class Writer {
             }
         } else {
             bool first = true;
-            for (auto& e : d) {
-                if (!writeEntry(e, first)) return false;
+            const auto end = d.end();
+            for (auto it = d.begin(); it != end; ++it) {
+                if (!writeEntry(*it, first)) return false;
                 first = false;
             }
         }
@@ -985,6 +1022,8 @@ class Writer {
         return true;
     }
 
+    std::uint8_t* buffer_ = nullptr;
+    std::size_t capacity_ = 0;
     std::size_t size_ = 0;
     std::string reason_;
     bool pretty_;
