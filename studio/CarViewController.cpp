@@ -3,6 +3,7 @@
 
 #include "studio/CarViewController.h"
 #include "studio/CarViewControllerInternal.h"
+#include "studio/QVNOption.h"
 
 #include <cmath>
 
@@ -87,6 +88,8 @@ void CarViewController::setTransitionAnimators(AnimatorFactory presenting, Anima
 
 void CarViewController::viewDidLoad() {
     UIViewController::viewDidLoad();
+    // The tint's shader is compiled now, off the main thread, not on the user's first tint.
+    QVNOption::prepareTint();
     setHidden(saveTuningListButton, activity_ == nullptr);
     configureSubViews();
 }

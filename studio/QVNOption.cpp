@@ -1,5 +1,6 @@
 #include "studio/QVNOption.h"
 
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -179,6 +180,7 @@ void QVNOption::sheetArrived(bool attach, const Ref<UIImage>& sheet, const Error
                 self->metalFrames_ = frames;
                 self->saveMetalFileWithJson(*table);
                 self->images_ = createImagesAndAnglesWithImage(sheet, frames);
+                self->metalSheetWidth_ = sheet ? sheet->size().width : 0;
             }
             if (completion) completion(nullptr);
         });
@@ -236,10 +238,37 @@ Ref<UIImage> lookup(const QVNOption::AngleImages& table, const std::string& angl
     auto it = table.find(angle);
     return it == table.end() ? nullptr : it->second;
 }
+
+using TintRGB = std::array<GLfloat, 3>;
+
+TintRGB componentsOf(const Ref<UIColor>& color) {
+    CGFloat red = 0, green = 0, blue = 0, alpha = 0;
+    if (color) color->getRed(&red, &green, &blue, &alpha);
+    return {static_cast<GLfloat>(red), static_cast<GLfloat>(green), static_cast<GLfloat>(blue)};
+}
+
+Ref<GPXMonochromeFilter> tintFilter(const TintRGB& rgb) {
+    auto filter = make<GPXMonochromeFilter>();
+    filter->setColor({rgb[0], rgb[1], rgb[2], 1.0f});
+    return filter;
+}
+
+// The picture tinted; without a GPU answer the picture shows untinted rather than not at all.
+Ref<UIImage> tinted(const Ref<GPXMonochromeFilter>& filter, const Ref<UIImage>& picture) {
+    Ref<UIImage> result = picture ? filter->imageByFilteringImage(picture) : nullptr;
+    return result ? result : picture;
+}
 }  // namespace
 
 Ref<UIImage> QVNOption::imageForAngle(const std::string& angle) const {
-    return lookup(tintColor_ ? tintedImages_ : images_, angle);
+    if (!tintColor_) return lookup(images_, angle);
+    if (Ref<UIImage> done = lookup(tintedImages_, angle)) return done;
+    // The angle asked for (the one on screen) is tinted now; the background work brings the rest.
+    Ref<UIImage> plain = lookup(images_, angle);
+    if (!plain) return nullptr;
+    Ref<UIImage> picture = tinted(tintFilter(componentsOf(tintColor_)), plain);
+    tintedImages_[angle] = picture;
+    return picture;
 }
 
 Ref<UIImage> QVNOption::attachForAngle(const std::string& angle) const {
@@ -268,23 +297,59 @@ void QVNOption::setTintColor(const Ref<UIColor>& color) {
     NS_ASSERT_MAIN_THREAD();
     if (!hasMetalFile_) return;
     tintColor_ = color;
-    if (!color) {
-        tintedImages_.clear();
+    const std::uint64_t generation = ++*tintGeneration_;
+    tintedImages_.clear();
+    if (!color) return;
+    const TintRGB rgb = componentsOf(color);
+    if (images_.empty()) {
+        // Nothing cut in memory: the sheet from the image cache, tinted whole and cut at once.
+        Ref<UIImage> sheet = imageCache()->imageFromDiskCacheForKey(metalFileURL_);
+        Ref<UIImage> source = sheet;
+        if (sheet && sheet->size().width <= kMaximumTintWidth) source = tinted(tintFilter(rgb), sheet);
+        tintedImages_ = source ? createImagesAndAnglesWithImage(source, cacheOfMetalFrames()) : AngleImages();
+        GPXContext::sharedFramebufferCache()->purgeAllUnassignedFramebuffers();
         return;
     }
-    CGFloat red = 0, green = 0, blue = 0, alpha = 0;
-    color->getRed(&red, &green, &blue, &alpha);
-    auto filter = make<GPXMonochromeFilter>();
-    filter->setColor(
-        {static_cast<GLfloat>(red), static_cast<GLfloat>(green), static_cast<GLfloat>(blue), 1.0f});
-    Ref<UIImage> sheet = imageCache()->imageFromDiskCacheForKey(metalFileURL_);
-    Ref<UIImage> source = sheet;
-    if (sheet && sheet->size().width <= kMaximumTintWidth) {
-        // Without a GPU answer the part shows untinted rather than not at all.
-        if (Ref<UIImage> tinted = filter->imageByFilteringImage(sheet)) source = tinted;
+    if (metalSheetWidth_ > kMaximumTintWidth) {
+        tintedImages_ = images_;
+        return;
     }
-    tintedImages_ = source ? createImagesAndAnglesWithImage(source, cacheOfMetalFrames()) : AngleImages();
-    GPXContext::sharedFramebufferCache()->purgeAllUnassignedFramebuffers();
+    // Each angle's picture is tinted on its own: the tint is per pixel, so that gives the pixels
+    // of a tinted sheet cut again, and the angle on screen need not wait for the whole sheet.
+    AngleImages plain = images_;
+    Weak<QVNOption> weak = selfAs<QVNOption>();
+    std::shared_ptr<std::atomic<std::uint64_t>> current = tintGeneration_;
+    auto work = [weak, current, generation, rgb, plain = std::move(plain)] {
+        auto filter = tintFilter(rgb);
+        AngleImages done;
+        for (const auto& [angle, picture] : plain) {
+            if (current->load() != generation) return;
+            done.emplace(angle, tinted(filter, picture));
+        }
+        GPXContext::sharedFramebufferCache()->purgeAllUnassignedFramebuffers();
+        dispatch_async(dispatch_get_main_queue(), [weak, current, generation, done = std::move(done)] {
+            auto self = weak.lock();
+            if (!self || current->load() != generation) return;
+            // The angles already shown keep the picture they showed.
+            for (const auto& [angle, picture] : done) self->tintedImages_.emplace(angle, picture);
+        });
+    };
+    // Started once the main thread has finished what it is doing (showing this tint), so that the
+    // angles on screen do not queue for the GPU behind the others.
+    dispatch_async(dispatch_get_main_queue(), [work = std::move(work)]() mutable {
+        dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT), std::move(work));
+    });
+}
+
+void QVNOption::prepareTint() {
+    dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT), [] {
+        NSData pixel = NSData::dataWithLength(4);
+        auto image = CGImageCreate(1, 1, 8, 32, 4, CGColorSpaceCreateDeviceRGB(),
+                                   kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedFirst,
+                                   CGDataProviderCreateWithData(std::move(pixel)));
+        tinted(tintFilter({1, 1, 1}), UIImage::imageWithCGImage(image));
+        GPXContext::sharedFramebufferCache()->purgeAllUnassignedFramebuffers();
+    });
 }
 
 // ---- disk -----------------------------------------------------------------------------------------
@@ -294,6 +359,7 @@ void QVNOption::configureImageAndFramesFromCache() {
     if (hasMetalFile_ && hasMetalFramesCache()) {
         Ref<UIImage> sheet = imageCache()->imageFromDiskCacheForKey(metalFileURL_);
         images_ = createImagesAndAnglesWithImage(sheet, cacheOfMetalFrames());
+        metalSheetWidth_ = sheet ? sheet->size().width : 0;
     }
     if (hasAttach_ && hasAttachFramesCache()) {
         Ref<UIImage> sheet = imageCache()->imageFromDiskCacheForKey(attachFileURL_);

@@ -23,9 +23,11 @@
 // Main thread only: the image manager and the API client call back there, and cutting and
 // tinting (synchronous GPU work) run there.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -100,9 +102,16 @@ class QVNOption : public NSObject {
     const AngleImages& tintedImages() const { return tintedImages_; }
 
     // ---- tint ------------------------------------------------------------------------------------
-    // Ignored without a metal sheet. nil drops the tint; a colour tints the whole metal sheet from
-    // the image cache (up to kMaximumTintWidth points wide) and cuts it again, every time.
+    // Ignored without a metal sheet. nil drops the tint; a colour tints the metal sheet's pictures
+    // (a sheet up to kMaximumTintWidth points wide; a wider one shows untinted), every time. The
+    // picture of an angle is tinted when imageForAngle first asks for it, so the angle on screen
+    // shows at once, and the other angles are tinted off the main thread and arrive in
+    // tintedImages() later; a newer colour drops that work. Without cut pictures in memory, the
+    // sheet is read from the image cache, tinted whole and cut again at once.
     void setTintColor(const Ref<UIColor>& color);
+    // Compiles and runs the tint's shader once, off the main thread, so that the first tint the
+    // user makes does not wait for it. From any thread.
+    static void prepareTint();
     const Ref<UIColor>& tintColor() const { return tintColor_; }
 
     // ---- disk ------------------------------------------------------------------------------------
@@ -135,7 +144,14 @@ class QVNOption : public NSObject {
     bool hasMetalFile_ = false, hasAttach_ = false;
     std::string cacheDirectory_;
 
-    AngleImages images_, attachImages_, tintedImages_;
+    AngleImages images_, attachImages_;
+    // Filled per angle by imageForAngle and by the tint's background work.
+    mutable AngleImages tintedImages_;
     Value metalFrames_;
     Ref<UIColor> tintColor_;
+    // The width of the metal sheet the plain pictures were cut from.
+    double metalSheetWidth_ = 0;
+    // Counts colours set; background work for an older colour stops and is dropped.
+    std::shared_ptr<std::atomic<std::uint64_t>> tintGeneration_ =
+        std::make_shared<std::atomic<std::uint64_t>>(0);
 };

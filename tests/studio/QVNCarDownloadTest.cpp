@@ -111,7 +111,8 @@ TEST_F(QVNCarDownloadTest, ATintedPartIsTintedWhenItsOptionArrives) {
     colourable->setTintColor(UIColor::redColor());
     EXPECT_TRUE(colourable->selectedOption()->tintedImages().empty());
     ASSERT_EQ(loadOptions(car), std::optional<bool>(true));
-    EXPECT_EQ(colourable->selectedOption()->tintedImages().size(), 25u);
+    // Every angle arrives tinted, off the main thread.
+    EXPECT_TRUE(waitUntil([&] { return colourable->selectedOption()->tintedImages().size() == 25u; }));
 }
 
 TEST_F(QVNCarDownloadTest, APartWithoutSelectionCountsAtOnceAndACarWithoutPartsSucceeds) {

@@ -8,6 +8,7 @@
 
 #include "foundation/NSFileManager.h"
 #include "foundation/NSJSONSerialization.h"
+#include "gpu/core/GPXMonochromeFilter.h"
 #include "images/WIWebImageManager.h"
 #include "studio/QVNCar.h"
 #include "studio/QVNOption.h"
@@ -177,8 +178,11 @@ TEST_F(QVNSpriteSheetTest, TintingRecoloursTheMetalSheetAndNilDropsIt) {
     ASSERT_FALSE(download(option));
     Ref<UIImage> plain = option->imageForAngle("05");
     colourable->setTintColor(UIColor::colorWithRed(0.9, 0.1, 0.1, 1));
-    ASSERT_EQ(option->tintedImages().size(), 25u);
+    // The angle asked for is tinted at once; the others arrive from the background work.
     Ref<UIImage> tinted = option->imageForAngle("05");
+    EXPECT_EQ(option->tintedImages().count("05"), 1u);
+    ASSERT_TRUE(waitUntil([&] { return option->tintedImages().size() == 25u; }));
+    EXPECT_EQ(option->imageForAngle("05"), tinted);
     ASSERT_TRUE(tinted);
     EXPECT_NE(tinted, plain);
     EXPECT_FALSE(samePixels(tinted, plain));
@@ -195,6 +199,42 @@ TEST_F(QVNSpriteSheetTest, TintingRecoloursTheMetalSheetAndNilDropsIt) {
     ASSERT_TRUE(blended);
     EXPECT_EQ(blended->size().width, sheet->size().width);
     EXPECT_FALSE(UIImage_BlendColor::blendColor(nullptr, UIColor::redColor()));
+}
+
+TEST_F(QVNSpriteSheetTest, AnglesTintedOneByOneMatchTheTintedSheetAndANewerColourWins) {
+    auto car = describedCar(defaultCar());
+    Ref<QVNPart> colourable;
+    for (const auto& part : car->parts())
+        if (part->canColor() && part->selectedOption() && part->selectedOption()->hasMetalFile())
+            colourable = part;
+    ASSERT_TRUE(colourable);
+    auto option = colourable->selectedOption();
+    ASSERT_FALSE(download(option));
+    // The sheet tinted whole and cut again, as each tint once did.
+    auto sheet = WIImageCache::sharedImageCache()->imageFromDiskCacheForKey(option->metalFileURL());
+    ASSERT_TRUE(sheet);
+    auto cutFromTinted = [&](GLfloat r, GLfloat g, GLfloat b) {
+        auto filter = make<GPXMonochromeFilter>();
+        filter->setColor({r, g, b, 1.0f});
+        return QVNOption::createImagesAndAnglesWithImage(filter->imageByFilteringImage(sheet),
+                                                         option->cacheOfMetalFrames());
+    };
+    const auto blue = cutFromTinted(0.1f, 0.2f, 0.9f);
+
+    // Red, then blue before the red work could finish: only blue arrives.
+    option->setTintColor(UIColor::colorWithRed(0.9, 0.1, 0.1, 1));
+    option->setTintColor(UIColor::colorWithRed(0.1, 0.2, 0.9, 1));
+    EXPECT_TRUE(samePixels(option->imageForAngle("12"), blue.at("12")));  // the angle on screen, at once
+    ASSERT_TRUE(waitUntil([&] { return option->tintedImages().size() == 25u; }));
+    testsupport::pumpMainRunLoop(0.2);  // anything late from the red work would land now
+    for (const auto& [angle, picture] : blue) {
+        EXPECT_TRUE(samePixels(option->imageForAngle(angle), picture)) << angle;
+    }
+    // Dropping the tint drops the work too.
+    option->setTintColor(UIColor::colorWithRed(0.9, 0.1, 0.1, 1));
+    option->setTintColor(nullptr);
+    testsupport::pumpMainRunLoop(0.2);
+    EXPECT_TRUE(option->tintedImages().empty());
 }
 
 TEST_F(QVNSpriteSheetTest, ASheetWiderThan4096IsShownUntinted) {
