@@ -1,6 +1,7 @@
 #include "sdk/weibo/util/WBSDKJSONDecoder.h"
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -434,6 +435,16 @@ struct Parser {
         char* end = nullptr;
         errno = 0;
         if (isDouble) {
+            // The common case, read exactly and fast; out-of-range values take strtod's path for
+            // their messages.
+            double quick = 0;
+            auto [ptr, ec] = std::from_chars(text, text + n, quick);
+            if (ec == std::errc() && ptr == text + n) {
+                numberValue = Value(quick);
+                tokenLength = n;
+                atIndex = i;
+                return true;
+            }
             double d = std::strtod(text, &end);
             if (errno == ERANGE && (d == 0.0 || std::isinf(d))) {
                 atIndex = start;
@@ -733,17 +744,32 @@ struct Parser {
         return false;
     }
 
+    // A cheap fingerprint of a key: keys with different bits cannot be equal.
+    static std::uint64_t keyBit(const std::string& key) {
+        std::size_t n = key.size();
+        if (n == 0) return 1;
+        auto b = [&](std::size_t i) { return static_cast<unsigned char>(key[i]); };
+        return std::uint64_t{1} << ((n * 13 + b(0) * 3 + b(n - 1) * 5 + b(n / 2) * 7) & 63);
+    }
+
     // The pairs in input order; a later duplicate key replaces the earlier value in its place.
     Dictionary buildDictionary(std::vector<Dictionary::Entry> entries) {
         std::size_t n = entries.size();
         bool duplicates = false;
         if (n <= kLinearDuplicateCheck) {
-            for (std::size_t k = 1; k < n && !duplicates; ++k)
-                for (std::size_t e = 0; e < k; ++e)
-                    if (entries[e].first == entries[k].first) {
-                        duplicates = true;
-                        break;
+            std::uint64_t seen = 0;
+            for (std::size_t k = 0; k < n && !duplicates; ++k) {
+                std::uint64_t bit = keyBit(entries[k].first);
+                if (seen & bit) {
+                    for (std::size_t e = 0; e < k; ++e) {
+                        if (entries[e].first == entries[k].first) {
+                            duplicates = true;
+                            break;
+                        }
                     }
+                }
+                seen |= bit;
+            }
         } else {
             std::unordered_map<std::string_view, std::size_t> seen;
             seen.reserve(n);
