@@ -210,8 +210,8 @@ void MessagePhotoView::localPhoto() {
         if (!asset) return true;
         if (asset->valueForProperty(ALAssetPropertyType).optionalString() != std::string(ALAssetTypeVideo))
             return true;
-        const NSNumber* duration = asset->valueForProperty(ALAssetPropertyDuration).number();
-        return duration && duration->doubleValue() >= 5.0;
+        Value duration = asset->valueForProperty(ALAssetPropertyDuration);
+        return duration.number() && duration.number()->doubleValue() >= 5.0;
     });
     if (auto d = delegate()) d->addPicker(picker);
 }

@@ -51,8 +51,8 @@ bool isVideo(const Ref<ALAsset>& asset) {
 }
 
 double durationOf(const Ref<ALAsset>& asset) {
-    const NSNumber* number = asset ? asset->valueForProperty(ALAssetPropertyDuration).number() : nullptr;
-    return number ? number->doubleValue() : 0;
+    Value duration = asset ? asset->valueForProperty(ALAssetPropertyDuration) : Value();
+    return duration.number() ? duration.number()->doubleValue() : 0;
 }
 
 Ref<UIColor> selectedTint() {

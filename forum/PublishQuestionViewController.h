@@ -15,6 +15,7 @@
 
 #include "forum/MessagePhotoView.h"
 #include "forum/QVNQuestion.h"
+#include "foundation/NSNotificationCenter.h"
 #include "uikit/NSLayoutConstraint.h"
 #include "uikit/UIAlertView.h"
 #include "uikit/UIButton.h"

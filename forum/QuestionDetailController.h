@@ -21,6 +21,7 @@
 #include "forum/QVNRizUrDetailCell.h"
 #include "forum/QVNRizUrDetailFrame.h"
 #include "forum/QVNRizUrDetailView.h"
+#include "foundation/NSNotificationCenter.h"
 #include "uikit/NSLayoutConstraint.h"
 #include "uikit/UIAlertView.h"
 #include "uikit/UIGestureRecognizer.h"

@@ -38,7 +38,7 @@ inline constexpr char UITextViewTextDidChangeNotification[] = "UITextViewTextDid
 inline constexpr char UITextViewTextDidEndEditingNotification[] = "UITextViewTextDidEndEditingNotification";
 
 // The delegate protocol (a scroll-view delegate too); every method is optional.
-class UITextViewDelegate : public UIScrollViewDelegate {
+class UITextViewDelegate : public virtual UIScrollViewDelegate {
   public:
     virtual std::optional<bool> textViewShouldBeginEditing(UITextView& textView) { return std::nullopt; }
     virtual std::optional<bool> textViewShouldEndEditing(UITextView& textView) { return std::nullopt; }

@@ -523,7 +523,8 @@ TEST_F(ForumScreenTest, ThePickerEnforcesTheMaximumAndTheSelectionRule) {
         if (!asset ||
             asset->valueForProperty(ALAssetPropertyType).optionalString() != std::string(ALAssetTypeVideo))
             return true;
-        return asset->valueForProperty(ALAssetPropertyDuration).number()->doubleValue() >= 5.0;
+        Value duration = asset->valueForProperty(ALAssetPropertyDuration);
+        return duration.number() && duration.number()->doubleValue() >= 5.0;
     });
     show(picker);
     auto groups = std::dynamic_pointer_cast<PKAssetGroupViewController>(picker->topViewController());

@@ -59,6 +59,7 @@
 #include "tools/demo/AccountDemo.h"
 #include "tools/demo/CameraDemo.h"
 #include "tools/demo/DemoSupport.h"
+#include "tools/demo/ForumDemo.h"
 
 using namespace demo;
 
@@ -393,6 +394,7 @@ int main(int argc, char** argv) {
         waitFor([&] { return home->presentedViewController() == nullptr; }, "the studio did not close", 10);
         runFor(0.3);
         driveCamera(home, navigation, studioPicture);
+        driveForum(home, navigation);
     } catch (const Stop& stop) {
         return fail(stop.why);
     }
