@@ -129,6 +129,25 @@ class StatisticsStoreTest : public weiboservicestest::ServicesTest {
     }
 };
 
+TEST_F(StatisticsStoreTest, TheFileLivesInCachesAndIsSeededFromTheBundle) {
+    wbsdk_testing::resetStatisticsStores();
+    // A database shipped with the app's resources, holding one row.
+    std::string bundled = NSBundle::mainBundle()->bundlePath() + "/WBSDKStatistics.db";
+    {
+        auto seed = WBSDKSQLDatabase::databaseWithPath(bundled);
+        ASSERT_TRUE(seed->open());
+        WBSDKStatisticsRecord::createTableIfNeeded(seed.get());
+        WBSDKStatisticsRecord::recordWithEventID(std::string("shipped"), std::nullopt, std::nullopt, 3)
+            ->insertToDataBase(seed.get());
+    }
+    auto path = WBSDKDBManager::sharedManager()->db()->databasePath();
+    ASSERT_TRUE(path);
+    EXPECT_NE(path->find("/Library/Caches/WBSDKStatistics.db"), std::string::npos);
+    auto found = rows();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0]->eventID(), "shipped");
+}
+
 TEST_F(StatisticsStoreTest, TheEleventhRecordWritesTheFirstTen) {
     EXPECT_EQ(store(), store());
     EXPECT_EQ(store()->bufferSize(), 10u);
