@@ -369,19 +369,27 @@ void GPXGaussianBlurFilter::renderToTextureWithVertices(const GLfloat* vertices,
 // ---- box blur ----------------------------------------------------------------------------------
 
 namespace {
-double boxPairOffset(unsigned pair) {
-    return pair * 2.0 + 1.5;
+// A pair reads midway between its two texels; the last "pair" of an odd radius has only one
+// texel, which it reads on its own, at half the weight.
+bool pairIsComplete(unsigned blurRadius, unsigned pair) {
+    return pair * 2 + 2 <= blurRadius;
+}
+std::function<double(unsigned)> boxPairOffset(unsigned blurRadius) {
+    return
+        [blurRadius](unsigned pair) { return pair * 2.0 + (pairIsComplete(blurRadius, pair) ? 1.5 : 1.0); };
 }
 }  // namespace
 
 std::string GPXBoxBlurFilter::vertexShaderForOptimizedBlurOfRadius(unsigned blurRadius, double) {
-    return generateVertexShader(blurRadius, boxPairOffset);
+    return generateVertexShader(blurRadius, boxPairOffset(blurRadius));
 }
 
 std::string GPXBoxBlurFilter::fragmentShaderForOptimizedBlurOfRadius(unsigned blurRadius, double) {
     const double taps = blurRadius * 2.0 + 1.0;
     return generateFragmentShader(
-        blurRadius, 1.0 / taps, [&](unsigned) { return 2.0 / taps; }, boxPairOffset, kColourStyle);
+        blurRadius, 1.0 / taps,
+        [&](unsigned pair) { return (pairIsComplete(blurRadius, pair) ? 2.0 : 1.0) / taps; },
+        boxPairOffset(blurRadius), kColourStyle);
 }
 
 GPXBoxBlurFilter::GPXBoxBlurFilter()

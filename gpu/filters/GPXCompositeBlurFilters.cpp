@@ -48,8 +48,10 @@ void main()
     setExcludeCirclePoint(CGPointMake(0.5, 0.5));
     setExcludeBlurSize(30.0 / 320.0);
     // Until an input size arrives the ratio is 1 (a square), without marking it as set by hand.
-    std::lock_guard lock(mutex_);
-    aspectRatio_ = 1.0;
+    {
+        std::lock_guard lock(mutex_);
+        aspectRatio_ = 1.0;
+    }
     selectiveFocusFilter_->setFloat(1.0f, "aspectRatio");
 }
 

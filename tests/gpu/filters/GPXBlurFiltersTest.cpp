@@ -189,6 +189,19 @@ TEST(GPXBoxBlurFilter, EqualWeightsOverTheBoxAndEvenRadii) {
               std::string::npos);
 }
 
+TEST(GPXBoxBlurFilter, AnOddRadiusFromTheGeneratorStillAveragesTheBox) {
+    auto vertex = GPXBoxBlurFilter::vertexShaderForOptimizedBlurOfRadius(5, 0);
+    auto fragment = GPXBoxBlurFilter::fragmentShaderForOptimizedBlurOfRadius(5, 0);
+    double total = 0;
+    for (std::size_t at = fragment.find(") * "); at != std::string::npos; at = fragment.find(") * ", at + 1))
+        total += std::stod(fragment.substr(at + 4));
+    EXPECT_NEAR(total, 1.0, 1e-4);
+    auto filter = make<GPXGaussianBlurFilter>(vertex, fragment, vertex, fragment);
+    auto input = noisePicture(24, 18, 8);
+    EXPECT_TRUE(
+        matches(runFilter(filter, {input}), separableBlur(input, std::vector<double>(11, 1.0 / 11)), 2));
+}
+
 TEST(GPXSingleComponentGaussianBlurFilter, BlursRedIntoAnOpaqueGrey) {
     auto input = noisePicture(20, 16, 2, true);
     auto result = runFilter(make<GPXSingleComponentGaussianBlurFilter>(), {input});
