@@ -12,6 +12,10 @@
 #include "sdk/wechat/WXApi.h"
 #include "sdk/wechat/WeChatTesting.h"
 #include "sdk/wechat/testing/WeChatAppStandIn.h"
+#include "sdk/weibo/bridge/WBRequests.h"
+#include "sdk/weibo/bridge/WeiboSDK.h"
+#include "sdk/weibo/bridge/WeiboTesting.h"
+#include "sdk/weibo/bridge/testing/WeiboAppStandIn.h"
 #include "system/SystemOtherApps.h"
 #include "tests/account/AccountTestSupport.h"
 
@@ -215,4 +219,32 @@ TEST_F(LoginViewControllerTest, BackPopsOrDismissesAndTheOtherButtonsPushTheirSc
     modal->fanhuiAction(nullptr);
     settle(0.7);
     EXPECT_FALSE(navigation->presentedViewController());
+}
+
+TEST_F(LoginViewControllerTest, TheHiddenWeiboPathAuthorisesAndSignsInByTheToken) {
+    auto delegate = installWeChat();  // the application delegate the screen observes
+    WeiboSDK::registerApp(AppDelegate::kWeiboAppKey);
+    auto weibo = WeiboAppStandIn::install();
+    auto login = open();
+    login->xinLangLoginAction(nullptr);
+    login->xinLangLoginAction(nullptr);
+    EXPECT_TRUE(login->isObservingKeyPath("wbtoken"));
+    ASSERT_TRUE(waitUntil([&] { return weibo->receivedCount() >= 1; }));
+    auto request = std::dynamic_pointer_cast<WBAuthorizeRequest>(weibo->received().front().request);
+    ASSERT_TRUE(request);
+    ASSERT_TRUE(request->redirectURI());
+    EXPECT_NE(request->redirectURI()->find("/oauth2/default.html"), std::string::npos);
+    EXPECT_EQ(request->scope(), "all");
+    EXPECT_EQ(request->userInfo()["SSO_From"].stringValue(), "SendMessageToWeiboViewController");
+    EXPECT_EQ(request->userInfo()["Other_Info_1"].integerValue(), 123);
+
+    delegate->setWbtoken(std::string("weibo-token"));
+    EXPECT_FALSE(login->isObservingKeyPath("wbtoken"));
+    ASSERT_TRUE(waitUntil([&] { return QVNUserManager::shareObject()->hasCurrentUser(); }));
+    auto sent = server.requestsTo("user/loginbyweibo.do");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].formParam("access_token"), "weibo-token");
+    EXPECT_EQ(posted["LogoutSuccess"], 1);
+    weibo->uninstall();
+    weibo_testing::resetSDK();
 }

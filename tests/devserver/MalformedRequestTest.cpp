@@ -79,12 +79,15 @@ TEST_F(MalformedRequestTest, BrokenMultipartBodiesAreRefused) {
 }
 
 TEST_F(MalformedRequestTest, MissingParametersGiveAnErrorEnvelopeOnEveryCoreRoute) {
-    for (const char* path :
-         {"user/login.do", "user/register.do", "user/loginbyweibo.do", "user/loginbywechat.do",
-          "user/getverifycode.do", "user/findpassword.do", "user/bindphone.do", "user/updatepassword.do",
-          "user/update.do", "user/updateavatar.do", "user/getuser.do", "user/searchuser.do",
-          "upload/upload.do", "car/gettuninglist.do", "car/uploadtuninglist.do", "car/deletetuninglist.do",
-          "car/gettuninglistbyid.do"}) {
+    for (const char* path : {"user/login.do",           "user/register.do",         "user/loginbyweibo.do",
+                             "user/loginbywechat.do",   "user/getverifycode.do",    "user/findpassword.do",
+                             "user/bindphone.do",       "user/updatepassword.do",   "user/update.do",
+                             "user/updateavatar.do",    "user/getuser.do",          "user/searchuser.do",
+                             "upload/upload.do",        "car/gettuninglist.do",     "car/uploadtuninglist.do",
+                             "car/deletetuninglist.do", "car/gettuninglistbyid.do", "message/getmessage.do",
+                             "message/delete.do",       "message/checkread.do",     "message/updateread.do",
+                             "message/getchatlist.do",  "message/sendmail.do",      "friend/getfriendlist.do",
+                             "friend/add.do",           "friend/delete.do",         "feedback/add.do"}) {
         for (auto reply : {get(api(path)), postForm(api(path), "")}) {
             EXPECT_EQ(reply.status, 200) << path;
             EXPECT_EQ(reply.header("Content-Type"), "application/json; charset=utf-8") << path;
@@ -95,6 +98,26 @@ TEST_F(MalformedRequestTest, MissingParametersGiveAnErrorEnvelopeOnEveryCoreRout
             EXPECT_TRUE(json["errmsg"].isString()) << path;
         }
     }
+}
+
+TEST_F(MalformedRequestTest, HostileNumbersInTheInboxRoutesAreRefusedAndChangeNothing) {
+    std::string t = token();
+    const char* values[] = {"", "-1", "0x10", "1e3", "99999999999999999999", " 1", "1 ", "%00", "NaN", "２"};
+    for (const char* value : values) {
+        std::string v = escape(value);
+        for (const std::string& path :
+             {"message/getmessage.do?category=" + v, "message/getmessage.do?category=1&message_id=" + v,
+              "message/delete.do?category=" + v, "message/updateread.do?category=1&sender_uid=" + v,
+              "message/getchatlist.do?friend_uid=" + v, "message/sendmail.do?content=a&receiver_uid=" + v,
+              "friend/add.do?friend_uid=" + v, "friend/delete.do?friend_uid=" + v}) {
+            auto reply = get(api(path + "&token=" + t));
+            EXPECT_EQ(reply.status, 200) << path;
+            EXPECT_NE(reply.resultCode(), 0) << path;
+        }
+    }
+    EXPECT_EQ(server.mails().size(), 1u);
+    EXPECT_EQ(server.friendsOf(1), std::vector<long>{2});
+    EXPECT_EQ(server.notices(1).size(), 2u);
 }
 
 TEST_F(MalformedRequestTest, ParametersThatAreNotUTF8AreRefused) {
