@@ -408,6 +408,10 @@ TEST_F(MainViewControllerTest, VisitsToTheLandscapeStudioLeaveTheHomeScreenAsItW
     UIStoryboard::registerScene("Car", "StudioStandIn", [](UIStoryboard&) -> Ref<UIViewController> {
         return make<LandscapeStudioStandIn>();
     });
+    // Nothing unread: the unread dot, answered on its own time, must not change the pictures.
+    server.routes().post("message/checkread.do", [](const devserver::Request&) {
+        return devserver::Reply::success(Dictionary{{"unread", 0}});
+    });
     signIn();
     launch();
     auto page = home->currentChildViewController();
