@@ -73,7 +73,7 @@ void GPXView::commonInit() {
         }
         backgroundColorRed_ = backgroundColorGreen_ = backgroundColorBlue_ = 0;
         backgroundColorAlpha_ = 1;
-        fillMode_ = kGPUImageFillModePreserveAspectRatio;
+        fillMode_ = kGPXFillModePreserveAspectRatio;
         createDisplayFramebuffer();
     });
 }
@@ -184,11 +184,11 @@ void GPXView::recalculateViewGeometry() {
         if (currentViewSize.width > 0 && currentViewSize.height > 0 && insetRect.size.width > 0 &&
             insetRect.size.height > 0) {
             switch (fillMode_) {
-                case kGPUImageFillModePreserveAspectRatio:
+                case kGPXFillModePreserveAspectRatio:
                     widthScaling = insetRect.size.width / currentViewSize.width;
                     heightScaling = insetRect.size.height / currentViewSize.height;
                     break;
-                case kGPUImageFillModePreserveAspectRatioAndFill:
+                case kGPXFillModePreserveAspectRatioAndFill:
                     widthScaling = currentViewSize.height / insetRect.size.height;
                     heightScaling = currentViewSize.width / insetRect.size.width;
                     break;

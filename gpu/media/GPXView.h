@@ -17,10 +17,10 @@
 #include "media/CAEAGLLayer.h"
 #include "uikit/UIView.h"
 
-enum GPUImageFillModeType : int {
-    kGPUImageFillModeStretch = 0,
-    kGPUImageFillModePreserveAspectRatio = 1,
-    kGPUImageFillModePreserveAspectRatioAndFill = 2,
+enum GPXFillModeType : int {
+    kGPXFillModeStretch = 0,
+    kGPXFillModePreserveAspectRatio = 1,
+    kGPXFillModePreserveAspectRatioAndFill = 2,
 };
 
 class GPXView : public UIView, public GPXInput {
@@ -88,7 +88,7 @@ class GPXView : public UIView, public GPXInput {
     GLfloat backgroundColorRed_ = 0, backgroundColorGreen_ = 0, backgroundColorBlue_ = 0,
             backgroundColorAlpha_ = 1;
     CGSize boundsSizeAtFrameBufferEpoch_ = CGSizeZero;
-    int fillMode_ = kGPUImageFillModePreserveAspectRatio;
+    int fillMode_ = kGPXFillModePreserveAspectRatio;
     CGSize sizeInPixels_ = CGSizeZero;
 
     std::atomic<bool> enabled_{true};

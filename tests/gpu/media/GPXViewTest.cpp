@@ -55,7 +55,7 @@ TEST_F(GPXViewTest, DisplayCoordinatesAreTheFilterRowsWithTopAndBottomExchanged)
 
 TEST_F(GPXViewTest, QuadFollowsTheFillMode) {
     auto view = make<GPXView>(CGRectMake(0, 0, 320, 320));
-    EXPECT_EQ(view->fillMode(), kGPUImageFillModePreserveAspectRatio);
+    EXPECT_EQ(view->fillMode(), kGPXFillModePreserveAspectRatio);
     EXPECT_TRUE(view->enabled());
     view->setInputSize(CGSizeMake(640, 480), 0);
     struct Case {
@@ -120,7 +120,7 @@ TEST_F(GPXViewTest, AFrameBeforeTheViewHasASizeDrawsNothingAndGivesTheFrameBack)
 
 TEST_F(GPXViewTest, DrawsUprightAtEachFillModeAndRotation) {
     auto view = make<GPXView>(CGRectMake(0, 0, 40, 20));
-    view->setFillMode(kGPUImageFillModeStretch);
+    view->setFillMode(kGPXFillModeStretch);
     auto shown = show(view, halves(8, 8, true));
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(shown->width(), 40u);
@@ -143,7 +143,7 @@ TEST_F(GPXViewTest, DrawsUprightAtEachFillModeAndRotation) {
 
     // Aspect ratio kept: a square picture in a 40 x 20 view leaves side bars of the background.
     view->setInputRotation(rotationNone, 0);
-    view->setFillMode(kGPUImageFillModePreserveAspectRatio);
+    view->setFillMode(kGPXFillModePreserveAspectRatio);
     view->setBackgroundColorRed(1, 1, 1, 1);
     shown = show(view, halves(8, 8));
     EXPECT_TRUE(near(rgbaAt(shown, 2, 10), {255, 255, 255, 255}));
@@ -152,7 +152,7 @@ TEST_F(GPXViewTest, DrawsUprightAtEachFillModeAndRotation) {
     EXPECT_TRUE(near(rgbaAt(shown, 25, 10), {0, 0, 255, 255}));
 
     // Filling: the square covers the view and is cropped top and bottom.
-    view->setFillMode(kGPUImageFillModePreserveAspectRatioAndFill);
+    view->setFillMode(kGPXFillModePreserveAspectRatioAndFill);
     shown = show(view, halves(8, 8, true));
     EXPECT_TRUE(near(rgbaAt(shown, 2, 2), {0, 255, 0, 255}));
     EXPECT_TRUE(near(rgbaAt(shown, 2, 18), {255, 0, 0, 255}));
@@ -166,7 +166,7 @@ TEST_F(GPXViewTest, AWindowRenderingShowsTheView) {
     window->setHidden(false);
     auto view = make<GPXView>(CGRectMake(10, 10, 40, 40));
     window->addSubview(view);
-    view->setFillMode(kGPUImageFillModeStretch);
+    view->setFillMode(kGPXFillModeStretch);
     show(view, halves(4, 4, true));
     auto rendered = UIWindowRenderer::imageOfView(window, 1);
     ASSERT_NE(rendered, nullptr);
