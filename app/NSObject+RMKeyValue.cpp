@@ -10,6 +10,7 @@
 #include "app/RMFoundation.h"
 #include "app/RMKeyValue.h"
 #include "app/RMProperty.h"
+#include "coredata/NSManagedObjectContext.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSException.h"
 #include "foundation/NSJSONSerialization.h"
@@ -297,13 +298,18 @@ namespace detail {
 
 Value rmConvertedValue(const RMProperty& property, const RMClass* cls, const Value& input,
                        Ref<NSError>* error) {
+    return rmConvertedValue(property, cls, input, nullptr, error);
+}
+
+Value rmConvertedValue(const RMProperty& property, const RMClass* cls, const Value& input,
+                       const Ref<NSManagedObjectContext>& context, Ref<NSError>* error) {
     const RMPropertyType& type = *property.type();
     const RMClass* typeClass = type.typeClass();
     const RMClass* elementClass = property.objectClassInArrayFromClass(cls);
     Value value = input;
 
     if (typeClass && !type.isFromFoundation()) {
-        value = Value(NSObject_RMKeyValue::objectWithKeyValues(typeClass, value, error));
+        value = Value(NSObject_RMKeyValue::objectWithKeyValuesContext(typeClass, value, context, error));
     } else if (elementClass) {
         if (elementClass == known().url && value.isArray()) {
             Array urls = Array::mutableArray();
@@ -314,7 +320,8 @@ Value rmConvertedValue(const RMProperty& property, const RMClass* cls, const Val
             }
             value = Value(urls);
         } else {
-            value = NSObject_RMKeyValue::objectArrayWithKeyValuesArray(elementClass, value, error);
+            value = NSObject_RMKeyValue::objectArrayWithKeyValuesArrayContext(elementClass, value, context,
+                                                                              error);
         }
     } else if (typeClass && typeClass == known().string) {
         if (const NSNumber* number = value.number()) {
@@ -347,19 +354,40 @@ const Ref<NSNumberFormatter>& numberFormatter() {
 }
 
 Ref<NSObject> objectWithKeyValues(const RMClass* cls, const Value& keyValues, Ref<NSError>* error) {
+    return objectWithKeyValuesContext(cls, keyValues, nullptr, error);
+}
+
+Ref<NSObject> objectWithKeyValuesContext(const RMClass* cls, const Value& keyValues,
+                                         const Ref<NSManagedObjectContext>& context, Ref<NSError>* error) {
     if (keyValues.isNil() || !cls) return nullptr;
     NestingGuard guard;
     if (guard.tooDeep()) {
         report(error, kTooDeep);
         return nullptr;
     }
+    const RMClass* managed = RMClass::classNamed("NSManagedObject");
+    if (context && managed && cls->isSubclassOfClass(managed)) {
+        auto object = NSEntityDescription::insertNewObjectForEntityForName(cls->name(), context);
+        if (!object) {
+            report(error, "entity " + cls->name() + " not found");
+            return nullptr;
+        }
+        setKeyValuesContext(*object, keyValues, context, error);
+        return object;
+    }
+    // Without a context (or for any other class) nothing is passed on.
     Ref<NSObject> object = cls->newInstance();
     if (!object) return nullptr;
-    setKeyValues(*object, keyValues, error);
+    setKeyValuesContext(*object, keyValues, nullptr, error);
     return object;
 }
 
 Value objectArrayWithKeyValuesArray(const RMClass* cls, const Value& keyValuesArray, Ref<NSError>* error) {
+    return objectArrayWithKeyValuesArrayContext(cls, keyValuesArray, nullptr, error);
+}
+
+Value objectArrayWithKeyValuesArrayContext(const RMClass* cls, const Value& keyValuesArray,
+                                           const Ref<NSManagedObjectContext>& context, Ref<NSError>* error) {
     if (RMFoundation::isClassFromFoundation(cls)) return keyValuesArray;
     NestingGuard guard;
     if (guard.tooDeep()) {
@@ -375,9 +403,9 @@ Value objectArrayWithKeyValuesArray(const RMClass* cls, const Value& keyValuesAr
     Array result = Array::mutableArray(array->count());
     for (const Value& element : *array) {
         if (element.isArray()) {
-            Value nested = objectArrayWithKeyValuesArray(cls, element, error);
+            Value nested = objectArrayWithKeyValuesArrayContext(cls, element, context, error);
             if (!nested.isNil()) result.addObject(std::move(nested));
-        } else if (Ref<NSObject> object = objectWithKeyValues(cls, element, error)) {
+        } else if (Ref<NSObject> object = objectWithKeyValuesContext(cls, element, context, error)) {
             result.addObject(Value(object));
         }
     }
@@ -385,6 +413,11 @@ Value objectArrayWithKeyValuesArray(const RMClass* cls, const Value& keyValuesAr
 }
 
 void setKeyValues(NSObject& object, const Value& keyValues, Ref<NSError>* error) {
+    setKeyValuesContext(object, keyValues, nullptr, error);
+}
+
+void setKeyValuesContext(NSObject& object, const Value& keyValues, const Ref<NSManagedObjectContext>& context,
+                         Ref<NSError>* error) {
     Value json = JSONObject(keyValues);
     if (!json.isDictionary()) {
         report(error, kNotDictionary);
@@ -414,7 +447,7 @@ void setKeyValues(NSObject& object, const Value& keyValues, Ref<NSError>* error)
                 continue;
             }
             if (value.isNull()) continue;
-            value = detail::rmConvertedValue(*property, cls, value, error);
+            value = detail::rmConvertedValue(*property, cls, value, context, error);
             property->setValue(value, object);
         }
         if (auto hooks = dynamic_cast<RMKeyValue*>(&object)) hooks->keyValuesDidFinishConvertingToObject();

@@ -39,6 +39,7 @@
 #include "foundation/Value.h"
 
 class NSNumberFormatter;
+class NSManagedObjectContext;
 
 namespace NSObject_RMKeyValue {
 
@@ -66,6 +67,21 @@ Value objectArrayWithFile(const RMClass* cls, const std::optional<std::string>& 
 
 // Fills an existing record.
 void setKeyValues(NSObject& object, const Value& keyValues, Ref<NSError>* error = nullptr);
+
+// ----- The same with a managed-object context -----
+// With a context, a record class that extends NSManagedObject is made as a new object of the
+// entity named after the class, inserted into the context (nil and an error whose domain names
+// the missing entity when the context's model has none); nested records and arrays of records
+// are made in the same context. Other classes are made as without a context. Run them on the
+// context's queue.
+Ref<NSObject> objectWithKeyValuesContext(const RMClass* cls, const Value& keyValues,
+                                         const Ref<NSManagedObjectContext>& context,
+                                         Ref<NSError>* error = nullptr);
+Value objectArrayWithKeyValuesArrayContext(const RMClass* cls, const Value& keyValuesArray,
+                                           const Ref<NSManagedObjectContext>& context,
+                                           Ref<NSError>* error = nullptr);
+void setKeyValuesContext(NSObject& object, const Value& keyValues, const Ref<NSManagedObjectContext>& context,
+                         Ref<NSError>* error = nullptr);
 
 // ----- Records to JSON -----
 // A mutable dictionary for a record (only the listed property names / all but the ignored ones);
@@ -133,6 +149,17 @@ Value objectArrayWithFile(const std::optional<std::string>& file, Ref<NSError>* 
     return objectArrayWithFile(RMClass::of<T>(), file, error);
 }
 template <class T>
+Ref<T> objectWithKeyValuesContext(const Value& keyValues, const Ref<NSManagedObjectContext>& context,
+                                  Ref<NSError>* error = nullptr) {
+    return asKind<T>(objectWithKeyValuesContext(RMClass::of<T>(), keyValues, context, error));
+}
+template <class T>
+Value objectArrayWithKeyValuesArrayContext(const Value& keyValuesArray,
+                                           const Ref<NSManagedObjectContext>& context,
+                                           Ref<NSError>* error = nullptr) {
+    return objectArrayWithKeyValuesArrayContext(RMClass::of<T>(), keyValuesArray, context, error);
+}
+template <class T>
 void referenceReplacedKeyWhenCreatingKeyValues(bool reference) {
     referenceReplacedKeyWhenCreatingKeyValues(RMClass::of<T>(), reference);
 }
@@ -146,4 +173,7 @@ namespace detail {
 // `cls`: nil when it does not fit the property.
 Value rmConvertedValue(const RMProperty& property, const RMClass* cls, const Value& value,
                        Ref<NSError>* error);
+// The same, making nested records in the context.
+Value rmConvertedValue(const RMProperty& property, const RMClass* cls, const Value& value,
+                       const Ref<NSManagedObjectContext>& context, Ref<NSError>* error);
 }  // namespace detail

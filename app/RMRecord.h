@@ -30,9 +30,10 @@
 //     RM_CODING(QVNCar)   // optional: archive and unarchive QVNCar by property
 //
 // RM_RECORD(Class, Superclass) declares the class's name (className() answers it), its
-// superclass for the record layer (NSObject or another record) and the static rmClass(). A
-// subclass of a record names that record as its superclass and lists only its own members;
-// its property list is its own properties followed by its superclass's.
+// superclass for the record layer (NSObject, another record, or NSManagedObject for records kept
+// in an object store, whose properties are RM_PROPERTY_CUSTOM over the object's values) and the
+// static rmClass(). A subclass of a record names that record as its superclass and lists only its
+// own members; its property list is its own properties followed by its superclass's.
 //
 // RM_PROPERTIES(Class, ...) registers the class with its properties in declaration order
 // (list them in the order the members are declared). RM_PROPERTY(member) infers the type code
@@ -116,6 +117,7 @@
     [[maybe_unused]] static const bool rmCodingRegistered_##Class = ::detail::rmRegisterCoding<Class>();
 
 class NSCoder;
+class NSManagedObject;
 
 namespace NSObject_RMCoding {
 void encode(const NSObject& object, NSCoder& coder);
@@ -407,6 +409,16 @@ RMClassHooks rmHooksOf() {
     return hooks;
 }
 
+// Platform classes a record may name as its superclass besides NSObject.
+template <class T>
+struct RMPlatformSuperclass {
+    static constexpr const char* name = nullptr;
+};
+template <>
+struct RMPlatformSuperclass<NSManagedObject> {
+    static constexpr const char* name = "NSManagedObject";
+};
+
 template <class T>
 const RMClass* rmRegisterRecord(std::vector<RMPropertyDecl> properties) {
     using Super = typename T::RMSuperclass;
@@ -415,6 +427,15 @@ const RMClass* rmRegisterRecord(std::vector<RMPropertyDecl> properties) {
     if constexpr (rmIsRecord<Super>) {
         Super::rmClass();  // registers the superclass first (and links its file in)
         definition.superclassName = Super::kRMClassName;
+    } else if constexpr (RMPlatformSuperclass<Super>::name != nullptr) {
+        // A platform class that records may extend (managed objects): known to the registry by
+        // name, with no factory of its own.
+        definition.superclassName = RMPlatformSuperclass<Super>::name;
+        if (!RMClass::classNamed(definition.superclassName)) {
+            RMClassDefinition platform;
+            platform.name = definition.superclassName;
+            RMClass::registerClass(std::move(platform));
+        }
     } else {
         static_assert(std::is_same_v<Super, NSObject>, "RM_RECORD: the superclass is NSObject or a record");
         definition.superclassName = "NSObject";
