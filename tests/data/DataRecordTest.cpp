@@ -6,8 +6,10 @@
 #include <filesystem>
 
 #include "coredata/CoreDataErrors.h"
+#include "data/DataRecord+iCloud.h"
 #include "data/NSManagedObject+DataRecord.h"
 #include "foundation/NSNotificationCenter.h"
+#include "foundation/NSThread.h"
 #include "tests/data/DataTestSupport.h"
 
 namespace {
@@ -166,6 +168,54 @@ TEST_F(DataStack, ModelsAreFoundByFileName) {
         NSManagedObjectModel_DataRecord::DR_newModelNamedInBundle("Garage.model", NSBundle::mainBundle()));
     DataRecord::setDefaultModelNamed("Garage.model");
     EXPECT_EQ(NSManagedObjectModel_DataRecord::DR_defaultManagedObjectModel()->entities().size(), 3u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DataStack, WithoutAUbiquityContainerTheICloudSetUpEndsWithTheLocalStore) {
+    DataRecord::setLoggingLevel(DataRecordLogWarn);
+    bool completed = false, onMain = false, announced = false;
+    auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+        kDataRecordPSCDidCompleteiCloudSetupNotification, nullptr, nullptr,
+        [&](const Ref<NSNotification>&) { announced = true; });
+    DataRecord_iCloud::setupCoreDataStackWithiCloudContainer("iCloud.garage", std::nullopt, "Garage.sqlite",
+                                                             std::nullopt, [&] {
+                                                                 completed = true;
+                                                                 onMain = NSThread::isMainThread();
+                                                             });
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return announced; }));
+    NSNotificationCenter::defaultCenter()->removeObserver(token.get());
+    EXPECT_TRUE(completed);
+    EXPECT_TRUE(onMain);
+    EXPECT_FALSE(DataRecord_iCloud::isICloudEnabled());
+    EXPECT_TRUE(loggedLine("iCloud is not enabled"));
+    auto store = NSPersistentStore_DataRecord::DR_defaultPersistentStore();
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->URL()->path(), NSSandbox::applicationSupportPath() + "/Garage/Garage.sqlite");
+    EXPECT_FALSE((*store->options())[NSPersistentStoreUbiquitousContentURLKey].isSomething());
+    EXPECT_TRUE(defaultContext());
+}
+
+TEST_F(DataStack, AContainerFolderEnablesICloudAndNamesTheContent) {
+    testsupport::TemporaryDirectory cloud;
+    DataRecord_iCloud::setUbiquityContainerURLForTesting(NSURL::fileURLWithPath(cloud.path(), true));
+    bool announced = false;
+    auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+        kDataRecordPSCDidCompleteiCloudSetupNotification, nullptr, nullptr,
+        [&](const Ref<NSNotification>&) { announced = true; });
+    DataRecord_iCloud::setupCoreDataStackWithiCloudContainerLocalStoreAtURL(
+        "iCloud.garage", NSURL::fileURLWithPath(sandbox.file("Cloudy.sqlite")));
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return announced; }));
+    NSNotificationCenter::defaultCenter()->removeObserver(token.get());
+    DataRecord_iCloud::setUbiquityContainerURLForTesting(nullptr);
+    EXPECT_TRUE(DataRecord_iCloud::isICloudEnabled());
+    auto store = NSPersistentStore_DataRecord::DR_defaultPersistentStore();
+    ASSERT_TRUE(store);
+    EXPECT_TRUE((*store->options())[NSPersistentStoreUbiquitousContentURLKey].isSomething());
+    EXPECT_EQ((*store->options())[NSPersistentStoreUbiquitousContentNameKey], Value("com.example.garage"));
+    DataRecord_iCloud::setICloudEnabled(false);
 }
 
 }  // namespace
