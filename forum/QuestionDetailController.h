@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/QVNQuestionScreens.h"
 #include "controls/VHProgressHUD.h"
 #include "forum/MessagePhotoView.h"
 #include "forum/QVNDetailQuestion.h"
@@ -36,7 +37,8 @@ class QuestionDetailController : public UIViewController,
                                  public UITextViewDelegate,
                                  public QVNRizUrDetailViewDelegate,
                                  public MessagePhotoViewDelegate,
-                                 public UIGestureRecognizerDelegate {
+                                 public UIGestureRecognizerDelegate,
+                                 public QVNQuestionScreens::QuestionDetailHandOver {
   public:
     static constexpr char kIdentifier[] = "QuestionDetailController";
     static constexpr char kCellIdentifier[] = "detailCell";
@@ -46,9 +48,9 @@ class QuestionDetailController : public UIViewController,
     std::string className() const override { return "QuestionDetailController"; }
 
     const std::optional<NSNumber>& questionId() const { return questionId_; }
-    void setQuestionId(const std::optional<NSNumber>& questionId) { questionId_ = questionId; }
+    void setQuestionId(const std::optional<NSNumber>& questionId) override { questionId_ = questionId; }
     bool isFromMessafeVc() const { return isFromMessafeVc_; }
-    void setIsFromMessafeVc(bool fromMessages) { isFromMessafeVc_ = fromMessages; }
+    void setIsFromMessafeVc(bool fromMessages) override { isFromMessafeVc_ = fromMessages; }
     const Ref<QVNDetailQuestion>& detailQuestion() const { return detailQuestion_; }
     void setDetailQuestion(const Ref<QVNDetailQuestion>& question) { detailQuestion_ = question; }
     const std::vector<Ref<UIImage>>& imageArray() const { return imageArray_; }

@@ -13,6 +13,7 @@
 #include "account/QVNMailCell.h"
 #include "account/QVNMessageCell.h"
 #include "account/UserInfoViewController.h"
+#include "app/QVNQuestionScreens.h"
 #include "controls/PullRefreshAutoNormalFooter.h"
 #include "controls/PullRefreshNormalHeader.h"
 #include "controls/UIScrollView+PullRefresh.h"
@@ -345,4 +346,48 @@ TEST_F(MessageScreensTest, ThePagedInboxAddsItsPagesAsTheyAreReached) {
     ASSERT_TRUE(thread);
     EXPECT_FALSE(thread->friendUid());
     EXPECT_EQ(thread->correspondent()->integerValue(), 2);
+}
+
+namespace {
+
+// The question detail as the message centre reaches it: by storyboard and hand-over interface.
+class QuestionDetailStandIn : public UIViewController, public QVNQuestionScreens::QuestionDetailHandOver {
+  public:
+    std::string className() const override { return "QuestionDetailStandIn"; }
+    void setQuestionId(const std::optional<NSNumber>& questionId) override { questionId_ = questionId; }
+    void setIsFromMessafeVc(bool from) override { fromMessages_ = from; }
+    std::optional<NSNumber> questionId_;
+    bool fromMessages_ = false;
+};
+
+}  // namespace
+
+TEST_F(MessageScreensTest, AReplyRowOpensItsQuestionAndComingBackRefreshesTheReplies) {
+    UIStoryboard::registerScene(
+        QVNQuestionScreens::kStoryboard, QVNQuestionScreens::kQuestionDetailIdentifier,
+        [](UIStoryboard&) -> Ref<UIViewController> { return make<QuestionDetailStandIn>(); });
+    signIn();
+    auto centre = openCentre();
+    ASSERT_EQ(centre->rizUrMessages().count(), 1u);
+    centre->tableViewDidSelectRowAtIndexPath(*centre->rizUrTableView.lock(),
+                                             NSIndexPath::indexPathForRow(0, 0));
+    settle(0.6);
+    auto question = std::dynamic_pointer_cast<QuestionDetailStandIn>(navigation->topViewController());
+    ASSERT_TRUE(question);
+    EXPECT_EQ(question->questionId_->integerValue(), 1);
+    EXPECT_TRUE(question->fromMessages_);
+    ASSERT_TRUE(waitAdvancing([&] {
+        for (const auto& notice : server.notices(1))
+            if (notice.category == 2 && !notice.read) return false;
+        return true;
+    }));
+    std::size_t before = requestsTo("message/getmessage.do");
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        QVNQuestionScreens::kReadFromQuestionNotification, nullptr,
+        Dictionary{{"isUpdateFromeQuestion", "YES"}});
+    navigation->popViewControllerAnimated(false);
+    ASSERT_TRUE(waitAdvancing([&] { return requestsTo("message/getmessage.do") == before + 1; }));
+    EXPECT_EQ(server.requestsTo("message/getmessage.do").back().queryParam("category"), "2");
+    EXPECT_EQ(centre->isFromeDetailQuestionStr(), "NO");
+    UIStoryboard::unregisterStoryboard(QVNQuestionScreens::kStoryboard);
 }
