@@ -31,27 +31,8 @@ std::string pointShader(const char* colorFactor, const char* value) {
            "}\n";
 }
 
-// Draws `count` points from the byte buffer with only the position array enabled, so that no
-// array left enabled by another program is read past its end; the others are enabled again after.
 void drawPoints(GLint positionAttribute, const GLubyte* bytes, GLsizei stride, GLsizei count) {
-    GLint maxAttributes = 0;
-    glGetIntegerv(GL_MAX_VERTEX_ATTRIBS, &maxAttributes);
-    std::array<bool, 32> wasEnabled{};
-    for (GLint i = 0; i < std::min<GLint>(maxAttributes, 32); ++i) {
-        GLint enabled = 0;
-        glGetVertexAttribiv(static_cast<GLuint>(i), GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
-        wasEnabled[static_cast<std::size_t>(i)] = enabled != 0;
-        if (enabled && i != positionAttribute) glDisableVertexAttribArray(static_cast<GLuint>(i));
-    }
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glEnableVertexAttribArray(static_cast<GLuint>(positionAttribute));
-    glVertexAttribPointer(static_cast<GLuint>(positionAttribute), 4, GL_UNSIGNED_BYTE, GL_FALSE, stride,
-                          bytes);
-    glDrawArrays(GL_POINTS, 0, count);
-    for (GLint i = 0; i < std::min<GLint>(maxAttributes, 32); ++i) {
-        if (i == positionAttribute) continue;
-        if (wasEnabled[static_cast<std::size_t>(i)]) glEnableVertexAttribArray(static_cast<GLuint>(i));
-    }
+    detail::drawClientPositions(GL_POINTS, positionAttribute, 4, GL_UNSIGNED_BYTE, stride, bytes, count);
 }
 
 }  // namespace
