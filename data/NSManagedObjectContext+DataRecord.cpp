@@ -425,8 +425,9 @@ void DR_saveWithOptions(const Ref<NSManagedObjectContext>& context, DRSaveOption
     bool wait = (options & DRSaveSynchronouslyExceptRootContext)
                     ? context != NSManagedObjectContext_DataRecord::DR_rootSavingContext()
                     : (options & DRSaveSynchronously) != 0;
-    if (wait) {
-        context->performBlockAndWait([&] { saveStep(context, options, true, completion); });
+    if (wait || context->concurrencyType() == NSConfinementConcurrencyType) {
+        // A confinement context has no queue to save on later: it saves now, on its own thread.
+        context->performBlockAndWait([&] { saveStep(context, options, wait, completion); });
     } else {
         context->performBlock(
             [context, options, completion] { saveStep(context, options, false, completion); });

@@ -5,6 +5,8 @@
 #include "data/NSManagedObjectContext+DataRecord.h"
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "data/NSManagedObject+DataRecord.h"
@@ -194,6 +196,37 @@ TEST_F(Saves, ObservedContextsMergeEachOthersSaves) {
     a->performBlockAndWait([&] { object->setValueForKey(Value("three"), "name"); });
     DR_saveOnlySelfAndWait(a);
     b->performBlockAndWait([&] { EXPECT_EQ(inB->valueForKey("name"), Value("two")); });
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Saves, AConfinementContextSavesAtOnceWhateverTheOptions) {
+    auto confined = make<NSManagedObjectContext>(NSConfinementConcurrencyType);
+    confined->setParentContext(defaultContext());
+    NSManagedObject_DataRecord::DR_createEntityInContext(carClass(), confined);
+    bool saved = false;
+    DR_saveOnlySelfWithCompletion(confined, [&](bool s, const Ref<NSError>&) { saved = s; });
+    EXPECT_FALSE(confined->hasChanges());
+    EXPECT_TRUE(defaultContext()->hasChanges());
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return saved; }));
+}
+
+TEST_F(DataStack, AnAutoMigratingStoreThatCannotBeAddedIsTriedOnceMoreHalfASecondLater) {
+    testsupport::ManualClock clock;
+    const std::string path = sandbox.file("Retry.sqlite");
+    std::ofstream(path) << std::string(4096, 'x');
+    auto coordinator =
+        NSPersistentStoreCoordinator_DataRecord::DR_coordinatorWithAutoMigratingSqliteStoreAtURL(
+            NSURL::fileURLWithPath(path));
+    EXPECT_TRUE(coordinator->persistentStores().empty());
+    EXPECT_TRUE(loggedContaining("Error Domain: NSCocoaErrorDomain"));
+    std::filesystem::remove(path);
+    clock.advance(0.4);
+    EXPECT_TRUE(coordinator->persistentStores().empty());
+    clock.advance(0.2);
+    EXPECT_EQ(coordinator->persistentStores().size(), 1u);
 }
 
 }  // namespace
