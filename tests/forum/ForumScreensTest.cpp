@@ -19,6 +19,7 @@
 #include "forum/PublishQuestionViewController.h"
 #include "forum/QuestionDetailController.h"
 #include "forum/RizUrListViewController.h"
+#include "forum/ShowBigViewController.h"
 #include "foundation/NSNotificationCenter.h"
 #include "graphics/CGContext.h"
 #include "graphics/UIGraphics.h"
@@ -639,6 +640,121 @@ TEST_F(PublishTest, GoldenPublishingScreen) {
     publish->messagePhotoView()->reloadDataWithImage(solidImage(CGSizeMake(60, 80), 0.2, 0.4, 0.9));
     testsupport::compareWithGolden(render(), testsupport::goldenDirectory("forum"), "forum_publish.png",
                                    "forum", 24, 0.02);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- the preview, the strip's camera and the detail's likes --------------------------------------------
+
+TEST_F(ForumScreenTest, ThePreviewPagesItsPhotosAndLeavesBothWays) {
+    std::string album = system_testing::addPhotoGroup("预览", ALAssetsGroupAlbum);
+    for (int i = 0; i < 3; ++i)
+        system_testing::addPhoto(album, solidImage(CGSizeMake(80, 60), 0.3 * i, 0.2, 0.6));
+    auto library = PKAssetGroupViewController::defaultAssetsLibrary();
+    std::vector<Ref<ALAsset>> assets;
+    bool done = false;
+    library->enumerateGroupsWithTypes(
+        ALAssetsGroupAlbum,
+        [&](const Ref<ALAssetsGroup>& group, bool*) {
+            if (!group) {
+                done = true;
+                return;
+            }
+            group->enumerateAssetsUsingBlock([&](const Ref<ALAsset>& asset, std::size_t, bool*) {
+                if (asset) assets.push_back(asset);
+            });
+        },
+        [&](const Ref<NSError>&) { done = true; });
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    ASSERT_EQ(assets.size(), 3u);
+
+    auto root = make<UIViewController>();
+    show(root);
+    auto preview = make<ShowBigViewController>();
+    preview->setArrayOK(assets);
+    auto modal = make<UINavigationController>(make<UIViewController>());
+    root->presentViewController(modal, false);
+    modal->pushViewController(preview, false);
+    testsupport::drainMainRunLoop();
+    preview->loadViewIfNeeded();
+    EXPECT_EQ(preview->title(), std::optional<std::string>("查看选择图片"));
+    const CGFloat W = preview->view()->bounds().size.width;
+    ASSERT_TRUE(preview->scrollerview());
+    EXPECT_EQ(preview->scrollerview()->subviews().size(), 3u);
+    EXPECT_DOUBLE_EQ(preview->scrollerview()->contentSize().width, 3 * W);
+    EXPECT_TRUE(preview->scrollerview()->isPagingEnabled());
+    EXPECT_EQ(preview->rightbtn->titleForState(UIControlStateNormal), std::optional<std::string>("完成"));
+    // Back: pops and leaves the bar red at 0.7.
+    preview->dismiss();
+    testsupport::pumpMainRunLoop(0.5);
+    EXPECT_EQ(modal->topViewController(), modal->viewControllers().front());
+    CGFloat r = 0, g = 0, b = 0, a = 0;
+    ASSERT_TRUE(modal->navigationBar()->barTintColor());
+    modal->navigationBar()->barTintColor()->getRed(&r, &g, &b, &a);
+    EXPECT_DOUBLE_EQ(r, 1.0);
+    EXPECT_NEAR(a, 0.7, 1e-6);
+    // "完成" ends the modal presentation; the list is not touched.
+    modal->pushViewController(preview, false);
+    testsupport::drainMainRunLoop();
+    preview->complete(nullptr);
+    ASSERT_TRUE(waitUntil([&] { return root->presentedViewController() == nullptr; }, 5));
+    EXPECT_EQ(preview->arrayOK().size(), 3u);
+}
+
+TEST_F(ForumScreenTest, TheStripsCameraAddsThePhotoAndWritesIt) {
+    auto owner = make<UIViewController>();
+    show(owner);
+    auto strip = make<MessagePhotoView>(CGRectMake(0, 0, 375, 230));
+    owner->view()->addSubview(strip);
+    UIImagePickerTestDriver::reset();
+    strip->takePhoto();  // no camera: nothing opens
+    testsupport::drainMainRunLoop();
+    EXPECT_FALSE(owner->presentedViewController());
+    UIImagePickerTestDriver::setSourceTypeAvailable(UIImagePickerControllerSourceTypeCamera, true);
+    strip->takePhoto();
+    ASSERT_TRUE(waitUntil([&] { return UIImagePickerTestDriver::visiblePicker() != nullptr; }, 5));
+    UIImagePickerTestDriver::pickImage(UIImagePickerTestDriver::visiblePicker(),
+                                       solidImage(CGSizeMake(40, 30), 1, 0.5, 0));
+    ASSERT_TRUE(waitUntil([&] { return strip->itemArray().size() == 1; }, 5));
+    EXPECT_NE(strip->filePath().find("/Documents/image.png"), std::string::npos);
+    EXPECT_TRUE(NSData::dataWithContentsOfFile(strip->filePath()));
+    UIImagePickerTestDriver::reset();
+    // The JPEG sizing keeps small pictures at full quality.
+    NSData small = MessagePhotoView::imageData(solidImage(CGSizeMake(20, 20), 0, 0, 1));
+    EXPECT_EQ(small.length(),
+              UIImageJPEGRepresentation(solidImage(CGSizeMake(20, 20), 0, 0, 1), 1.0)->length());
+}
+
+TEST_F(ForumScreenTest, TheDetailsLikesAndTheMessageCentresNotification) {
+    signIn(3);
+    auto detail = showDetail(24);
+    auto header = detail->detailView();
+    ASSERT_TRUE(header->likeBlock);
+    header->likeButtonAction(nullptr);
+    auto like = header->likeButton.lock();
+    ASSERT_TRUE(waitUntil(
+        [&] { return like->titleForState(UIControlStateNormal) == std::optional<std::string>("(3)"); }));
+    EXPECT_EQ(like->imageForState(UIControlStateNormal), ::detail::forum::imageNamed("dianzan_down"));
+    Ref<QVNQuestionComment> answer = detail->comments().front();
+    bool liked = answer->is_like();
+    detail->handleClickCommentLikeBtnWithComment(answer);
+    EXPECT_NE(answer->is_like(), liked);
+    ASSERT_TRUE(waitUntil([&] {
+        for (const auto& a : forum->answers(24))
+            if (a.comment_id == answer->comment_id->integerValue())
+                return a.likers.count(3) == (liked ? 0u : 1u);
+        return false;
+    }));
+    Dictionary received;
+    auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+        std::string("updateReadRromeQuestionVc"), nullptr, nullptr,
+        [&](const Ref<NSNotification>& n) { received = n->userInfo().value_or(Dictionary()); });
+    detail->setIsFromMessafeVc(true);
+    detail->fanhuiAction(nullptr);
+    NSNotificationCenter::defaultCenter()->removeObserver(token.get());
+    EXPECT_EQ(received["isUpdateFromeQuestion"].optionalString(), std::optional<std::string>("YES"));
 }
 
 }  // namespace
