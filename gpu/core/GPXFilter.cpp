@@ -116,13 +116,13 @@ const GLfloat* GPXFilter::imageVertices() {
 
 void GPXFilter::renderToTextureWithVertices(const GLfloat* vertices, const GLfloat* textureCoordinates) {
     if (preventRendering_ || !filterProgram_ || !firstInputFramebuffer_) {
-        if (firstInputFramebuffer_) firstInputFramebuffer_->unlock();
+        unlockInputs();
         return;
     }
     const CGSize size = sizeOfFBO();
     if (size.width < 1 || size.height < 1) {
         // Nothing to draw into; a framebuffer of no size would be incomplete.
-        firstInputFramebuffer_->unlock();
+        unlockInputs();
         return;
     }
     GPXContext::setActiveShaderProgram(filterProgram_);
@@ -139,14 +139,20 @@ void GPXFilter::renderToTextureWithVertices(const GLfloat* vertices, const GLflo
     glActiveTexture(GL_TEXTURE2);
     glBindTexture(GL_TEXTURE_2D, firstInputFramebuffer_->texture());
     glUniform1i(filterInputTextureUniform_, 2);
+    bindAdditionalInputs();
 
     glVertexAttribPointer(static_cast<GLuint>(filterPositionAttribute_), 2, GL_FLOAT, GL_FALSE, 0, vertices);
     glVertexAttribPointer(static_cast<GLuint>(filterTextureCoordinateAttribute_), 2, GL_FLOAT, GL_FALSE, 0,
                           textureCoordinates);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    releaseAdditionalInputs();
 
-    firstInputFramebuffer_->unlock();
+    unlockInputs();
     if (usingNextFrameForImageCapture_.load()) dispatch_semaphore_signal(imageCaptureSemaphore_);
+}
+
+void GPXFilter::unlockInputs() {
+    if (firstInputFramebuffer_) firstInputFramebuffer_->unlock();
 }
 
 void GPXFilter::informTargetsAboutNewFrameAtTime(CMTime frameTime) {

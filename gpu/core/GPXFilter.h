@@ -110,6 +110,13 @@ class GPXFilter : public GPXOutput, public GPXInput {
     std::string className() const override { return "GPXFilter"; }
 
   protected:
+    // The steps of renderToTextureWithVertices()'s one draw that a filter with more inputs extends:
+    // its other inputs are bound after the first, their coordinates switched off after the draw,
+    // and every input given back (also when nothing is drawn). On the queue.
+    virtual void bindAdditionalInputs() {}
+    virtual void releaseAdditionalInputs() {}
+    virtual void unlockInputs();
+
     // Touched on the shared context queue only.
     Ref<GPXFramebuffer> firstInputFramebuffer_;
     Ref<GLProgram> filterProgram_;

@@ -1,7 +1,6 @@
 #include "gpu/core/GPXThreeInputFilter.h"
 
 #include "gpu/core/GPXContext.h"
-#include "gpu/core/GPXFramebufferCache.h"
 
 GPXThreeInputFilter::GPXThreeInputFilter(std::string fragmentShaderString)
     : GPXThreeInputFilter(kGPXThreeInputTextureVertexShaderString, std::move(fragmentShaderString)) {}
@@ -35,45 +34,19 @@ void GPXThreeInputFilter::unlockInputs() {
     if (thirdInputFramebuffer_) thirdInputFramebuffer_->unlock();
 }
 
-void GPXThreeInputFilter::renderToTextureWithVertices(const GLfloat* vertices,
-                                                      const GLfloat* textureCoordinates) {
-    const CGSize size = sizeOfFBO();
-    if (preventRendering_ || !filterProgram_ || !firstInputFramebuffer_ || size.width < 1 ||
-        size.height < 1) {
-        unlockInputs();
-        return;
-    }
-    GPXContext::setActiveShaderProgram(filterProgram_);
-    outputFramebuffer_ =
-        GPXContext::sharedFramebufferCache()->fetchFramebufferForSize(size, outputTextureOptions_, false);
-    outputFramebuffer_->activateFramebuffer();
-    if (usingNextFrameForImageCapture_.load()) outputFramebuffer_->lock();
-
-    setUniformsForProgramAtIndex(0);
-
-    glClearColor(backgroundColorRed_, backgroundColorGreen_, backgroundColorBlue_, backgroundColorAlpha_);
-    glClear(GL_COLOR_BUFFER_BIT);
-
-    glActiveTexture(GL_TEXTURE2);
-    glBindTexture(GL_TEXTURE_2D, firstInputFramebuffer_->texture());
-    glUniform1i(filterInputTextureUniform_, 2);
-    bindSecondInput();
+void GPXThreeInputFilter::bindAdditionalInputs() {
+    GPXTwoInputFilter::bindAdditionalInputs();
     glActiveTexture(GL_TEXTURE4);
     glBindTexture(GL_TEXTURE_2D, thirdInputFramebuffer_ ? thirdInputFramebuffer_->texture() : 0);
     glUniform1i(filterInputTextureUniform3_, 4);
     glEnableVertexAttribArray(static_cast<GLuint>(filterThirdTextureCoordinateAttribute_));
     glVertexAttribPointer(static_cast<GLuint>(filterThirdTextureCoordinateAttribute_), 2, GL_FLOAT, GL_FALSE,
                           0, textureCoordinatesForRotation(inputRotation3_));
+}
 
-    glVertexAttribPointer(static_cast<GLuint>(filterPositionAttribute_), 2, GL_FLOAT, GL_FALSE, 0, vertices);
-    glVertexAttribPointer(static_cast<GLuint>(filterTextureCoordinateAttribute_), 2, GL_FLOAT, GL_FALSE, 0,
-                          textureCoordinates);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    glDisableVertexAttribArray(static_cast<GLuint>(filterSecondTextureCoordinateAttribute_));
+void GPXThreeInputFilter::releaseAdditionalInputs() {
+    GPXTwoInputFilter::releaseAdditionalInputs();
     glDisableVertexAttribArray(static_cast<GLuint>(filterThirdTextureCoordinateAttribute_));
-
-    unlockInputs();
-    if (usingNextFrameForImageCapture_.load()) dispatch_semaphore_signal(imageCaptureSemaphore_);
 }
 
 void GPXThreeInputFilter::newFrameReadyAtTime(CMTime frameTime, long textureIndex) {

@@ -31,8 +31,6 @@ class GPXThreeInputFilter : public GPXTwoInputFilter {
     void initializeAttributes() override;
     void disableThirdFrameCheck();
 
-    void renderToTextureWithVertices(const GLfloat* vertices, const GLfloat* textureCoordinates) override;
-
     void newFrameReadyAtTime(CMTime frameTime, long textureIndex) override;
     long nextAvailableTextureIndex() override;
     void setInputFramebuffer(const Ref<GPXFramebuffer>& newInputFramebuffer, long textureIndex) override;
@@ -46,6 +44,8 @@ class GPXThreeInputFilter : public GPXTwoInputFilter {
     std::string className() const override { return "GPXThreeInputFilter"; }
 
   protected:
+    void bindAdditionalInputs() override;
+    void releaseAdditionalInputs() override;
     void unlockInputs() override;
 
     // Touched on the shared context queue only.

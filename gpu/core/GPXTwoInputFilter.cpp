@@ -1,7 +1,6 @@
 #include "gpu/core/GPXTwoInputFilter.h"
 
 #include "gpu/core/GPXContext.h"
-#include "gpu/core/GPXFramebufferCache.h"
 
 GPXTwoInputFilter::GPXTwoInputFilter(std::string fragmentShaderString)
     : GPXTwoInputFilter(kGPXTwoInputTextureVertexShaderString, std::move(fragmentShaderString)) {}
@@ -50,40 +49,14 @@ void GPXTwoInputFilter::bindSecondInput() {
                           0, textureCoordinatesForRotation(inputRotation2_));
 }
 
-void GPXTwoInputFilter::renderToTextureWithVertices(const GLfloat* vertices,
-                                                    const GLfloat* textureCoordinates) {
-    const CGSize size = sizeOfFBO();
-    if (preventRendering_ || !filterProgram_ || !firstInputFramebuffer_ || size.width < 1 ||
-        size.height < 1) {
-        unlockInputs();
-        return;
-    }
-    GPXContext::setActiveShaderProgram(filterProgram_);
-    outputFramebuffer_ =
-        GPXContext::sharedFramebufferCache()->fetchFramebufferForSize(size, outputTextureOptions_, false);
-    outputFramebuffer_->activateFramebuffer();
-    if (usingNextFrameForImageCapture_.load()) outputFramebuffer_->lock();
-
-    setUniformsForProgramAtIndex(0);
-
-    glClearColor(backgroundColorRed_, backgroundColorGreen_, backgroundColorBlue_, backgroundColorAlpha_);
-    glClear(GL_COLOR_BUFFER_BIT);
-
-    glActiveTexture(GL_TEXTURE2);
-    glBindTexture(GL_TEXTURE_2D, firstInputFramebuffer_->texture());
-    glUniform1i(filterInputTextureUniform_, 2);
+void GPXTwoInputFilter::bindAdditionalInputs() {
     bindSecondInput();
+}
 
-    glVertexAttribPointer(static_cast<GLuint>(filterPositionAttribute_), 2, GL_FLOAT, GL_FALSE, 0, vertices);
-    glVertexAttribPointer(static_cast<GLuint>(filterTextureCoordinateAttribute_), 2, GL_FLOAT, GL_FALSE, 0,
-                          textureCoordinates);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+void GPXTwoInputFilter::releaseAdditionalInputs() {
     // Single-input programs never read this location; it is switched off so that no draw of theirs
     // can follow a stale pointer.
     glDisableVertexAttribArray(static_cast<GLuint>(filterSecondTextureCoordinateAttribute_));
-
-    unlockInputs();
-    if (usingNextFrameForImageCapture_.load()) dispatch_semaphore_signal(imageCaptureSemaphore_);
 }
 
 void GPXTwoInputFilter::newFrameReadyAtTime(CMTime frameTime, long textureIndex) {

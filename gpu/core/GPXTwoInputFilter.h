@@ -37,8 +37,6 @@ class GPXTwoInputFilter : public GPXFilter {
     void disableFirstFrameCheck();
     void disableSecondFrameCheck();
 
-    void renderToTextureWithVertices(const GLfloat* vertices, const GLfloat* textureCoordinates) override;
-
     // GPXInput.
     void newFrameReadyAtTime(CMTime frameTime, long textureIndex) override;
     long nextAvailableTextureIndex() override;
@@ -57,8 +55,10 @@ class GPXTwoInputFilter : public GPXFilter {
   protected:
     // Binds the second input (unit 3) and feeds its coordinates before a draw; on the queue.
     void bindSecondInput();
+    void bindAdditionalInputs() override;
+    void releaseAdditionalInputs() override;
     // Gives the inputs back after a draw (or instead of one).
-    virtual void unlockInputs();
+    void unlockInputs() override;
 
     // Touched on the shared context queue only.
     Ref<GPXFramebuffer> secondInputFramebuffer_;
