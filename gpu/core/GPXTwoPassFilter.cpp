@@ -81,11 +81,16 @@ void GPXTwoPassFilter::renderToTextureWithVertices(const GLfloat* vertices,
         if (firstInputFramebuffer_) firstInputFramebuffer_->unlock();
         return;
     }
+    renderPasses(vertices, textureCoordinates, size, size);
+}
+
+void GPXTwoPassFilter::renderPasses(const GLfloat* vertices, const GLfloat* textureCoordinates,
+                                    CGSize firstPassSize, CGSize size) {
     auto cache = GPXContext::sharedFramebufferCache();
 
     // First pass: the input, rotated, into outputFramebuffer_.
     GPXContext::setActiveShaderProgram(filterProgram_);
-    outputFramebuffer_ = cache->fetchFramebufferForSize(size, outputTextureOptions_, false);
+    outputFramebuffer_ = cache->fetchFramebufferForSize(firstPassSize, outputTextureOptions_, false);
     outputFramebuffer_->activateFramebuffer();
     setUniformsForProgramAtIndex(0);
     glClearColor(backgroundColorRed_, backgroundColorGreen_, backgroundColorBlue_, backgroundColorAlpha_);

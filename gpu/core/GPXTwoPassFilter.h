@@ -35,6 +35,10 @@ class GPXTwoPassFilter : public GPXFilter {
     std::string className() const override { return "GPXTwoPassFilter"; }
 
   protected:
+    // Both draws, once the input and programs are known to be there: the first into a framebuffer
+    // of firstPassSize, the second into one of size. The input is given back after the first.
+    void renderPasses(const GLfloat* vertices, const GLfloat* textureCoordinates, CGSize firstPassSize,
+                      CGSize size);
     // Takes the program pair of a stage from the cache, links it when new, and looks up the
     // locations; false (after the usual logs and report) when it does not link. On the queue.
     bool prepareSecondProgram(const std::string& vertexShaderString, const std::string& fragmentShaderString);

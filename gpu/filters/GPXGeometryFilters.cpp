@@ -355,44 +355,9 @@ void GPXLanczosResamplingFilter::renderToTextureWithVertices(const GLfloat* vert
         if (firstInputFramebuffer_) firstInputFramebuffer_->unlock();
         return;
     }
-    auto cache = GPXContext::sharedFramebufferCache();
     // The first pass resamples one direction only: the output's height at the source's width.
     const CGSize firstPassSize = GPURotationSwapsWidthAndHeight(inputRotation_)
                                      ? CGSizeMake(outputSize.width, source.height)
                                      : CGSizeMake(source.width, outputSize.height);
-    GPXContext::setActiveShaderProgram(filterProgram_);
-    outputFramebuffer_ = cache->fetchFramebufferForSize(firstPassSize, outputTextureOptions_, false);
-    outputFramebuffer_->activateFramebuffer();
-    setUniformsForProgramAtIndex(0);
-    glClearColor(backgroundColorRed_, backgroundColorGreen_, backgroundColorBlue_, backgroundColorAlpha_);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glActiveTexture(GL_TEXTURE2);
-    glBindTexture(GL_TEXTURE_2D, firstInputFramebuffer_->texture());
-    glUniform1i(filterInputTextureUniform_, 2);
-    glVertexAttribPointer(static_cast<GLuint>(filterPositionAttribute_), 2, GL_FLOAT, GL_FALSE, 0, vertices);
-    glVertexAttribPointer(static_cast<GLuint>(filterTextureCoordinateAttribute_), 2, GL_FLOAT, GL_FALSE, 0,
-                          textureCoordinates);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    firstInputFramebuffer_->unlock();
-    firstInputFramebuffer_.reset();
-
-    secondOutputFramebuffer_ = cache->fetchFramebufferForSize(outputSize, outputTextureOptions_, false);
-    secondOutputFramebuffer_->activateFramebuffer();
-    GPXContext::setActiveShaderProgram(secondFilterProgram_);
-    if (usingNextFrameForImageCapture_.load()) secondOutputFramebuffer_->lock();
-    setUniformsForProgramAtIndex(1);
-    glActiveTexture(GL_TEXTURE3);
-    glBindTexture(GL_TEXTURE_2D, outputFramebuffer_->texture());
-    glVertexAttribPointer(static_cast<GLuint>(secondFilterTextureCoordinateAttribute_), 2, GL_FLOAT, GL_FALSE,
-                          0, textureCoordinatesForRotation(rotationNone));
-    glUniform1i(secondFilterInputTextureUniform_, 3);
-    glVertexAttribPointer(static_cast<GLuint>(secondFilterPositionAttribute_), 2, GL_FLOAT, GL_FALSE, 0,
-                          vertices);
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-
-    outputFramebuffer_->unlock();
-    outputFramebuffer_.reset();
-    if (usingNextFrameForImageCapture_.load()) dispatch_semaphore_signal(imageCaptureSemaphore_);
+    renderPasses(vertices, textureCoordinates, firstPassSize, outputSize);
 }
