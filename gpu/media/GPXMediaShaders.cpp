@@ -2,6 +2,8 @@
 
 #include "foundation/NSLog.h"
 #include "gpu/core/GPXAssert.h"
+#include "gpu/core/GPXContext.h"
+#include "gpu/core/GPXShaders.h"
 
 const GLfloat conversionMatrixBT601Video[9] = {1.164f, 1.164f, 1.164f,  0.0f, -0.392f,
                                                2.017f, 1.596f, -0.813f, 0.0f};
@@ -59,6 +61,33 @@ const GLfloat* conversionMatrixForBuffer(const CVPixelBufferRef& buffer, bool fu
     if (matrix.isString() && *matrix.string() != kCVImageBufferYCbCrMatrix_ITU_R_601_4)
         return conversionMatrixBT709Video;
     return fullRange ? conversionMatrixBT601Full : conversionMatrixBT601Video;
+}
+
+void YUVConversion::prepare(const char* fragmentShaderString) {
+    program = linkedProgram(GPXContext::sharedImageProcessingContext()->programForVertexShaderString(
+        kGPXDefaultVertexShaderString, fragmentShaderString));
+    if (!program) return;
+    positionAttribute = static_cast<GLint>(program->attributeIndex("position"));
+    textureCoordinateAttribute = static_cast<GLint>(program->attributeIndex("inputTextureCoordinate"));
+    luminanceTextureUniform = static_cast<GLint>(program->uniformIndex("luminanceTexture"));
+    chrominanceTextureUniform = static_cast<GLint>(program->uniformIndex("chrominanceTexture"));
+    matrixUniform = static_cast<GLint>(program->uniformIndex("colorConversionMatrix"));
+    GPXContext::setActiveShaderProgram(program);
+    glEnableVertexAttribArray(static_cast<GLuint>(positionAttribute));
+    glEnableVertexAttribArray(static_cast<GLuint>(textureCoordinateAttribute));
+}
+
+void YUVConversion::draw(const GLfloat* conversionMatrix, const GLfloat* vertices,
+                         const GLfloat* textureCoordinates) const {
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glUniform1i(luminanceTextureUniform, 4);
+    glUniform1i(chrominanceTextureUniform, 5);
+    glUniformMatrix3fv(matrixUniform, 1, GL_FALSE, conversionMatrix);
+    glVertexAttribPointer(static_cast<GLuint>(positionAttribute), 2, GL_FLOAT, GL_FALSE, 0, vertices);
+    glVertexAttribPointer(static_cast<GLuint>(textureCoordinateAttribute), 2, GL_FLOAT, GL_FALSE, 0,
+                          textureCoordinates);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
 }
 
 }  // namespace detail

@@ -25,4 +25,20 @@ namespace detail {
 Ref<GLProgram> linkedProgram(const Ref<GLProgram>& program);
 // The matrix a frame's YCbCr attachment calls for.
 const GLfloat* conversionMatrixForBuffer(const CVPixelBufferRef& buffer, bool fullRange);
+
+// The YUV-to-RGB program of a source that takes frames as luminance and chrominance planes, with
+// its locations. On the shared context queue, in its context.
+struct YUVConversion {
+    Ref<GLProgram> program;
+    GLint positionAttribute = 0, textureCoordinateAttribute = 0;
+    GLint luminanceTextureUniform = 0, chrominanceTextureUniform = 0, matrixUniform = 0;
+
+    // The default vertex text with the fragment text: linked, its locations looked up and its
+    // attributes enabled. Leaves program nullptr when it does not link.
+    void prepare(const char* fragmentShaderString);
+    // Draws the planes at units 4 and 5 through the matrix into the active framebuffer, cleared to
+    // black first; the program must be the active one.
+    void draw(const GLfloat* conversionMatrix, const GLfloat* vertices,
+              const GLfloat* textureCoordinates) const;
+};
 }  // namespace detail

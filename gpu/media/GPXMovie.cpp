@@ -48,23 +48,7 @@ void GPXMovie::yuvConversionSetup() {
         GPXContext::useImageProcessingContext();
         preferredConversion_ = conversionMatrixBT709Video;
         isFullYUVRange_ = true;
-        yuvConversionProgram_ =
-            detail::linkedProgram(GPXContext::sharedImageProcessingContext()->programForVertexShaderString(
-                kGPXDefaultVertexShaderString, kGPXYUVFullRangeConversionForLAFragmentShaderString));
-        if (!yuvConversionProgram_) return;
-        yuvConversionPositionAttribute_ =
-            static_cast<GLint>(yuvConversionProgram_->attributeIndex("position"));
-        yuvConversionTextureCoordinateAttribute_ =
-            static_cast<GLint>(yuvConversionProgram_->attributeIndex("inputTextureCoordinate"));
-        yuvConversionLuminanceTextureUniform_ =
-            static_cast<GLint>(yuvConversionProgram_->uniformIndex("luminanceTexture"));
-        yuvConversionChrominanceTextureUniform_ =
-            static_cast<GLint>(yuvConversionProgram_->uniformIndex("chrominanceTexture"));
-        yuvConversionMatrixUniform_ =
-            static_cast<GLint>(yuvConversionProgram_->uniformIndex("colorConversionMatrix"));
-        GPXContext::setActiveShaderProgram(yuvConversionProgram_);
-        glEnableVertexAttribArray(static_cast<GLuint>(yuvConversionPositionAttribute_));
-        glEnableVertexAttribArray(static_cast<GLuint>(yuvConversionTextureCoordinateAttribute_));
+        yuvConversion_.prepare(kGPXYUVFullRangeConversionForLAFragmentShaderString);
     });
 }
 
@@ -397,21 +381,12 @@ void GPXMovie::processMovieFrame(const CVPixelBufferRef& movieFrame, CMTime curr
 }
 
 void GPXMovie::convertYUVToRGBOutput() {
-    if (!yuvConversionProgram_) return;
-    GPXContext::setActiveShaderProgram(yuvConversionProgram_);
+    if (!yuvConversion_.program) return;
+    GPXContext::setActiveShaderProgram(yuvConversion_.program);
     outputFramebuffer_ = GPXContext::sharedFramebufferCache()->fetchFramebufferForSize(
         CGSizeMake(imageBufferWidth_, imageBufferHeight_), false);
     outputFramebuffer_->activateFramebuffer();
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glUniform1i(yuvConversionLuminanceTextureUniform_, 4);
-    glUniform1i(yuvConversionChrominanceTextureUniform_, 5);
-    glUniformMatrix3fv(yuvConversionMatrixUniform_, 1, GL_FALSE, preferredConversion_);
-    glVertexAttribPointer(static_cast<GLuint>(yuvConversionPositionAttribute_), 2, GL_FLOAT, GL_FALSE, 0,
-                          kSquareVertices);
-    glVertexAttribPointer(static_cast<GLuint>(yuvConversionTextureCoordinateAttribute_), 2, GL_FLOAT,
-                          GL_FALSE, 0, kTextureCoordinates);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    yuvConversion_.draw(preferredConversion_, kSquareVertices, kTextureCoordinates);
 }
 
 void GPXMovie::processPlayerItem() {

@@ -18,6 +18,7 @@
 
 #include "gpu/core/GLProgram.h"
 #include "gpu/core/GPXOutput.h"
+#include "gpu/media/GPXMediaShaders.h"
 #include "gpu/media/GPXMovieWriter.h"
 #include "media/AVAssetReader.h"
 #include "media/AVPlayerItem.h"
@@ -101,10 +102,7 @@ class GPXMovie : public GPXOutput, public AVPlayerItemOutputPullDelegate {
     std::atomic<bool> runBenchmark_{false}, playAtActualSpeed_{false}, shouldRepeat_{false};
 
     // Touched on the shared context queue only.
-    Ref<GLProgram> yuvConversionProgram_;
-    GLint yuvConversionPositionAttribute_ = 0, yuvConversionTextureCoordinateAttribute_ = 0;
-    GLint yuvConversionLuminanceTextureUniform_ = 0, yuvConversionChrominanceTextureUniform_ = 0,
-          yuvConversionMatrixUniform_ = 0;
+    detail::YUVConversion yuvConversion_;
     const GLfloat* preferredConversion_ = nullptr;
     bool isFullYUVRange_ = false;
     int imageBufferWidth_ = 0, imageBufferHeight_ = 0;

@@ -107,23 +107,7 @@ void GPXVideoCamera::didInit() {
         GPXContext::useImageProcessingContext();
         const char* fragment = isFullYUVRange_ ? kGPXYUVFullRangeConversionForLAFragmentShaderString
                                                : kGPXYUVVideoRangeConversionForLAFragmentShaderString;
-        yuvConversionProgram_ =
-            detail::linkedProgram(GPXContext::sharedImageProcessingContext()->programForVertexShaderString(
-                kGPXDefaultVertexShaderString, fragment));
-        if (!yuvConversionProgram_) return;
-        yuvConversionPositionAttribute_ =
-            static_cast<GLint>(yuvConversionProgram_->attributeIndex("position"));
-        yuvConversionTextureCoordinateAttribute_ =
-            static_cast<GLint>(yuvConversionProgram_->attributeIndex("inputTextureCoordinate"));
-        yuvConversionLuminanceTextureUniform_ =
-            static_cast<GLint>(yuvConversionProgram_->uniformIndex("luminanceTexture"));
-        yuvConversionChrominanceTextureUniform_ =
-            static_cast<GLint>(yuvConversionProgram_->uniformIndex("chrominanceTexture"));
-        yuvConversionMatrixUniform_ =
-            static_cast<GLint>(yuvConversionProgram_->uniformIndex("colorConversionMatrix"));
-        GPXContext::setActiveShaderProgram(yuvConversionProgram_);
-        glEnableVertexAttribArray(static_cast<GLuint>(yuvConversionPositionAttribute_));
-        glEnableVertexAttribArray(static_cast<GLuint>(yuvConversionTextureCoordinateAttribute_));
+        yuvConversion_.prepare(fragment);
     });
 
     videoOutput_->setSampleBufferDelegate(std::static_pointer_cast<GPXVideoCamera>(self()),
@@ -512,23 +496,15 @@ void GPXVideoCamera::processVideoSampleBuffer(const CMSampleBufferRef& sampleBuf
 }
 
 void GPXVideoCamera::convertYUVToRGBOutput() {
-    if (!yuvConversionProgram_) return;
-    GPXContext::setActiveShaderProgram(yuvConversionProgram_);
+    if (!yuvConversion_.program) return;
+    GPXContext::setActiveShaderProgram(yuvConversion_.program);
     int rotatedWidth = imageBufferWidth_, rotatedHeight = imageBufferHeight_;
     if (GPURotationSwapsWidthAndHeight(internalRotation_)) std::swap(rotatedWidth, rotatedHeight);
     outputFramebuffer_ = GPXContext::sharedFramebufferCache()->fetchFramebufferForSize(
         CGSizeMake(rotatedWidth, rotatedHeight), outputTextureOptions_, false);
     outputFramebuffer_->activateFramebuffer();
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glUniform1i(yuvConversionLuminanceTextureUniform_, 4);
-    glUniform1i(yuvConversionChrominanceTextureUniform_, 5);
-    glUniformMatrix3fv(yuvConversionMatrixUniform_, 1, GL_FALSE, preferredConversion_);
-    glVertexAttribPointer(static_cast<GLuint>(yuvConversionPositionAttribute_), 2, GL_FLOAT, GL_FALSE, 0,
-                          kSquareVertices);
-    glVertexAttribPointer(static_cast<GLuint>(yuvConversionTextureCoordinateAttribute_), 2, GL_FLOAT,
-                          GL_FALSE, 0, GPXFilter::textureCoordinatesForRotation(internalRotation_));
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    yuvConversion_.draw(preferredConversion_, kSquareVertices,
+                        GPXFilter::textureCoordinatesForRotation(internalRotation_));
 }
 
 void GPXVideoCamera::updateTargetsForVideoCameraUsingCacheTextureAtWidth(int bufferWidth, int bufferHeight,

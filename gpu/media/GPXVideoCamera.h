@@ -18,6 +18,7 @@
 #include "foundation/NSDate.h"
 #include "gpu/core/GLProgram.h"
 #include "gpu/core/GPXOutput.h"
+#include "gpu/media/GPXMediaShaders.h"
 #include "gpu/media/GPXMovieWriter.h"
 #include "media/CaptureDataOutputs.h"
 #include "uikit/UIApplication.h"
@@ -132,10 +133,7 @@ class GPXVideoCamera : public GPXOutput, public AVCaptureVideoDataOutputSampleBu
 
     // Touched on the shared context queue only.
     GPURotationMode outputRotation_ = rotationNone, internalRotation_ = rotationNone;
-    Ref<GLProgram> yuvConversionProgram_;
-    GLint yuvConversionPositionAttribute_ = 0, yuvConversionTextureCoordinateAttribute_ = 0;
-    GLint yuvConversionLuminanceTextureUniform_ = 0, yuvConversionChrominanceTextureUniform_ = 0,
-          yuvConversionMatrixUniform_ = 0;
+    detail::YUVConversion yuvConversion_;
     const GLfloat* preferredConversion_ = nullptr;
     bool isFullYUVRange_ = false;
     int imageBufferWidth_ = 0, imageBufferHeight_ = 0;
