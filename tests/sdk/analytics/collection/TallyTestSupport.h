@@ -20,6 +20,7 @@
 #include "sdk/analytics/collection/TallyInternal.h"
 #include "sdk/analytics/collection/TallySettings.h"
 #include "sdk/analytics/collection/TallyUncaughtExceptionHandler.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
 
@@ -29,40 +30,7 @@
 
 namespace tallytest {
 
-class LogCapture {
-  public:
-    LogCapture() {
-        previous_ = NSLogSetSink([this](const std::string& line) {
-            std::lock_guard<std::mutex> guard(lock_);
-            lines_.push_back(line);
-        });
-    }
-    ~LogCapture() { NSLogSetSink(previous_); }
-    std::vector<std::string> lines() const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return lines_;
-    }
-    bool contains(const std::string& text) const {
-        for (const auto& line : lines()) {
-            if (line.find(text) != std::string::npos) return true;
-        }
-        return false;
-    }
-    int count(const std::string& text) const {
-        int n = 0;
-        for (const auto& line : lines()) n += line.find(text) != std::string::npos;
-        return n;
-    }
-    void clear() {
-        std::lock_guard<std::mutex> guard(lock_);
-        lines_.clear();
-    }
-
-  private:
-    mutable std::mutex lock_;
-    std::vector<std::string> lines_;
-    NSLogSink previous_;
-};
+using LogCapture = testsupport::LogCapture;
 
 // The network the device reports: "WiFi", "CellNetwork" or none.
 inline void setNetworkAccess(const std::string& kind) {

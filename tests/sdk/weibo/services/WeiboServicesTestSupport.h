@@ -27,6 +27,7 @@
 #include "sdk/weibo/util/WBSDKSharedUDID.h"
 #include "system/SystemTesting.h"
 #include "system/UIPasteboard.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TestSupport.h"
@@ -34,28 +35,7 @@
 
 namespace weiboservicestest {
 
-class LogCapture {
-  public:
-    LogCapture() {
-        previous_ = NSLogSetSink([this](const std::string& line) {
-            std::lock_guard<std::mutex> guard(lock_);
-            lines_.push_back(line);
-        });
-    }
-    ~LogCapture() { NSLogSetSink(previous_); }
-    int count(const std::string& text) const {
-        std::lock_guard<std::mutex> guard(lock_);
-        int n = 0;
-        for (const auto& line : lines_) n += line.find(text) != std::string::npos;
-        return n;
-    }
-    bool contains(const std::string& text) const { return count(text) > 0; }
-
-  private:
-    mutable std::mutex lock_;
-    std::vector<std::string> lines_;
-    NSLogSink previous_;
-};
+using LogCapture = testsupport::LogCapture;
 
 // The test key pair of the device fingerprint, made once per process.
 inline const testsupport::TestCertificate& fingerprintCertificate() {

@@ -16,32 +16,12 @@
 #include "foundation/NSUserDefaults.h"
 #include "system/SystemTesting.h"
 #include "system/UIPasteboard.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestSupport.h"
 
 namespace weiboutiltest {
 
-class LogCapture {
-  public:
-    LogCapture() {
-        previous_ = NSLogSetSink([this](const std::string& line) {
-            std::lock_guard<std::mutex> guard(lock_);
-            lines_.push_back(line);
-        });
-    }
-    ~LogCapture() { NSLogSetSink(previous_); }
-    int count(const std::string& text) const {
-        std::lock_guard<std::mutex> guard(lock_);
-        int n = 0;
-        for (const auto& line : lines_) n += line.find(text) != std::string::npos;
-        return n;
-    }
-    bool contains(const std::string& text) const { return count(text) > 0; }
-
-  private:
-    mutable std::mutex lock_;
-    std::vector<std::string> lines_;
-    NSLogSink previous_;
-};
+using LogCapture = testsupport::LogCapture;
 
 class SandboxTest : public ::testing::Test {
   protected:
