@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/support/RatioReporter.h"
+#include "bench/support/SideBySide.h"
 #include "foundation/NSJSONSerialization.h"
 
 namespace {
@@ -68,8 +69,6 @@ void countBytes(benchmark::State& state) {
 // Before every read repetition, one untimed read by each reader, the two taking turns at going
 // last, so that no reader is always measured on a heap the other shaped.
 void settleHeap(const benchmark::State&) {
-    static bool referenceLast = false;
-    referenceLast = !referenceLast;
     auto ours = [] {
         benchmark::DoNotOptimize(NSJSONSerialization::JSONObjectWithData(replyData(), 0, nullptr));
     };
@@ -78,13 +77,7 @@ void settleHeap(const benchmark::State&) {
         doc.Parse(reply().data(), reply().size());
         benchmark::DoNotOptimize(doc);
     };
-    if (referenceLast) {
-        ours();
-        reference();
-    } else {
-        reference();
-        ours();
-    }
+    benchsupport::settleInTurn(ours, reference);
 }
 
 void BM_ReadOurs(benchmark::State& state) {
@@ -141,16 +134,7 @@ BENCHMARK(BM_WriteReference)->Unit(benchmark::kMillisecond)->Repetitions(5)->Rep
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Interleaved unless the command line says otherwise.
-    std::vector<char*> args(argv, argv + argc);
-    std::string interleave = "--benchmark_enable_random_interleaving=true";
-    bool told = false;
-    for (char* a : args)
-        told = told || std::string_view(a).starts_with("--benchmark_enable_random_interleaving");
-    if (!told) args.insert(args.begin() + 1, interleave.data());
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
-    benchmark::Initialize(&count, args.data());
+    benchsupport::initializeInterleaved(argc, argv);
     std::printf("document: %zu bytes\n", reply().size());
     benchsupport::RatioReporter reporter(benchsupport::RatioReporter::Clock::CPU);
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/support/RatioReporter.h"
+#include "bench/support/SideBySide.h"
 #include "sdk/weibo/util/WBSDKJSONDecoder.h"
 
 namespace {
@@ -47,8 +48,6 @@ const std::string& document() {
 }
 
 void settle(const benchmark::State&) {
-    static bool referenceLast = false;
-    referenceLast = !referenceLast;
     auto ours = [] {
         auto decoder = WBSDKJSONDecoder::decoder();
         benchmark::DoNotOptimize(decoder->objectWithUTF8String(document().data(), document().size()));
@@ -58,13 +57,7 @@ void settle(const benchmark::State&) {
         doc.Parse(document().data(), document().size());
         benchmark::DoNotOptimize(doc);
     };
-    if (referenceLast) {
-        ours();
-        reference();
-    } else {
-        reference();
-        ours();
-    }
+    benchsupport::settleInTurn(ours, reference);
 }
 
 void BM_DecodeOurs(benchmark::State& state) {
@@ -99,15 +92,7 @@ BENCHMARK(BM_DecodeReference)
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<char*> args(argv, argv + argc);
-    std::string interleave = "--benchmark_enable_random_interleaving=true";
-    bool told = false;
-    for (char* a : args)
-        told = told || std::string_view(a).starts_with("--benchmark_enable_random_interleaving");
-    if (!told) args.insert(args.begin() + 1, interleave.data());
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
-    benchmark::Initialize(&count, args.data());
+    benchsupport::initializeInterleaved(argc, argv);
     std::printf("document: %zu bytes\n", document().size());
     benchsupport::RatioReporter reporter(benchsupport::RatioReporter::Clock::CPU);
     benchmark::RunSpecifiedBenchmarks(&reporter);
