@@ -86,6 +86,9 @@ CodeForm codeForm(const Ref<UIView>& root, CGFloat y) {
     form.code = field(root, CGRectMake(24, y + 56, w - 168, 44), "验证码");
     form.code->setKeyboardType(UIKeyboardTypeNumberPad);
     form.codeButton = button(root, CGRectMake(w - 136, y + 56, 112, 44), "获取验证码");
+    // The counting title changes width every second: it takes the whole button, centred.
+    form.codeButton->setContentHorizontalAlignment(UIControlContentHorizontalAlignmentFill);
+    form.codeButton->titleLabel()->setTextAlignment(NSTextAlignmentCenter);
     return form;
 }
 
