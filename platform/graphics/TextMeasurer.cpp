@@ -1,5 +1,6 @@
 #include "graphics/TextMeasurer.h"
 
+#include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 #include <unicode/uchar.h>
 
@@ -371,6 +372,9 @@ PangoContext*& contextSlot() {
 PangoContext* pangoContext() {
     PangoContext*& slot = contextSlot();
     if (slot) return slot;
+    // The font map would load the font configuration on a thread of its own and hand it over
+    // through locks a thread checker cannot see; loaded here first, it is ours from the start.
+    FcInit();
     PangoFontMap* map = pango_cairo_font_map_new();
     PangoContext* ctx = pango_font_map_create_context(map);
     g_object_unref(map);  // the context holds it
@@ -640,11 +644,4 @@ void detail::drawTextWithRealMeasurer(cairo_t* cr, const TextLayoutRequest& requ
     } while (k < r.visible && pango_layout_iter_next_line(iter));
     pango_layout_iter_free(iter);
     cairo_restore(cr);
-}
-
-// fontconfig keeps pattern caches that it never frees and that a leak checker cannot see being
-// held; they are not ours to free. Programs built with the leak checker pick this up (any
-// definition of their own takes precedence).
-extern "C" __attribute__((weak, used)) const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
 }
