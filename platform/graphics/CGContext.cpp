@@ -42,7 +42,9 @@ struct CairoPoolHandOver {
         __tsan_release(&token);
 #endif
     }
+#if defined(__SANITIZE_THREAD__)
     static inline char token = 0;
+#endif
 };
 
 enum LayoutKind {
