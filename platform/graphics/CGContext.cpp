@@ -15,37 +15,7 @@ struct CGContext::BitmapLayout {
     bool premultiplied;
 };
 
-#if defined(__SANITIZE_THREAD__)
-extern "C" void __tsan_acquire(void* address);
-extern "C" void __tsan_release(void* address);
-#endif
-
 namespace {
-
-// cairo keeps freed blocks (contexts, saved states, patterns) in pools of its own and hands them
-// to its next caller on any thread through atomics a thread checker cannot see, cairo not being
-// instrumented. Every context of ours tells the checker of that hand-over around its cairo work,
-// so that a block reused on another thread is not taken for a race; without the checker this is
-// nothing.
-struct CairoPoolHandOver {
-    CairoPoolHandOver() { acquire(); }
-    ~CairoPoolHandOver() { release(); }
-    CairoPoolHandOver(const CairoPoolHandOver&) = delete;
-    CairoPoolHandOver& operator=(const CairoPoolHandOver&) = delete;
-    static void acquire() {
-#if defined(__SANITIZE_THREAD__)
-        __tsan_acquire(&token);
-#endif
-    }
-    static void release() {
-#if defined(__SANITIZE_THREAD__)
-        __tsan_release(&token);
-#endif
-    }
-#if defined(__SANITIZE_THREAD__)
-    static inline char token = 0;
-#endif
-};
 
 enum LayoutKind {
     kDirectARGB32 = 1,  // cairo ARGB32 in place
@@ -279,7 +249,6 @@ CGContext::CGContext(const BitmapLayout& layout)
             surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
             break;
     }
-    CairoPoolHandOver handOver;
     cr_ = cairo_create(surface_);
     gs_.ctm = flipTransform(height_);
     auto m = toCairo(gs_.ctm);
@@ -293,7 +262,6 @@ CGContext::CGContext(const BitmapLayout& layout)
 }
 
 CGContext::~CGContext() {
-    CairoPoolHandOver handOver;
     if (cr_) cairo_destroy(cr_);
     if (surface_) cairo_surface_destroy(surface_);
 }
@@ -534,7 +502,6 @@ void CGContext::composite(const std::function<void(bool coverageOnly)>& draw, Re
     if (gs_.singular) return;
     dirty = intersect(dirty, clipDeviceRect());
     if (dirty.x0 >= dirty.x1 || dirty.y0 >= dirty.y1) return;
-    CairoPoolHandOver handOver;
     beginDirectDrawing();
     cairo_save(cr_);
     cairo_operator_t op = operatorFor(gs_.blend);
@@ -623,7 +590,6 @@ void CGContext::plusDarker(const std::function<void(bool coverageOnly)>& draw, R
 // State
 
 void CGContext::saveGState() {
-    CairoPoolHandOver handOver;
     stack_.push_back(gs_);
     cairo_save(cr_);
 }
@@ -632,7 +598,6 @@ void CGContext::restoreGState() {
     if (stack_.empty()) return;
     gs_ = stack_.back();
     stack_.pop_back();
-    CairoPoolHandOver handOver;
     cairo_restore(cr_);
 }
 
