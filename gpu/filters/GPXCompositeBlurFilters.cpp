@@ -176,23 +176,6 @@ double GPXTiltShiftFilter::blurRadiusInPixels() const {
 
 namespace {
 
-constexpr const char* kBlurPositionVertexShader = R"(attribute vec4 position;
-attribute vec4 inputTextureCoordinate;
-uniform float texelWidthOffset;
-uniform float texelHeightOffset;
-varying vec2 textureCoordinate;
-varying vec2 blurCoordinates[9];
-void main()
-{
-    gl_Position = position;
-    textureCoordinate = inputTextureCoordinate.xy;
-    vec2 singleStepOffset = vec2(texelWidthOffset, texelHeightOffset);
-    for (int i = 0; i < 9; i++) {
-        blurCoordinates[i] = inputTextureCoordinate.xy + float(i - 4) * singleStepOffset;
-    }
-}
-)";
-
 constexpr const char* kBlurPositionFragmentShader = R"(uniform sampler2D inputImageTexture;
 varying highp vec2 textureCoordinate;
 varying highp vec2 blurCoordinates[9];
@@ -224,14 +207,14 @@ void main()
 }  // namespace
 
 GPXGaussianBlurPositionFilter::GPXGaussianBlurPositionFilter()
-    : GPXGaussianBlurPositionFilter(kBlurPositionVertexShader, kBlurPositionFragmentShader) {}
+    : GPXGaussianBlurPositionFilter(detail::kNineTapVertexShader, kBlurPositionFragmentShader) {}
 
 GPXGaussianBlurPositionFilter::GPXGaussianBlurPositionFilter(std::string vertexShaderString,
                                                              std::string fragmentShaderString)
     : GPXTwoPassTextureSamplingFilter(
-          vertexShaderString.empty() ? kBlurPositionVertexShader : vertexShaderString,
+          vertexShaderString.empty() ? detail::kNineTapVertexShader : vertexShaderString,
           fragmentShaderString.empty() ? kBlurPositionFragmentShader : fragmentShaderString,
-          vertexShaderString.empty() ? kBlurPositionVertexShader : vertexShaderString,
+          vertexShaderString.empty() ? detail::kNineTapVertexShader : vertexShaderString,
           fragmentShaderString.empty() ? kBlurPositionFragmentShader : fragmentShaderString) {}
 
 void GPXGaussianBlurPositionFilter::didInit() {

@@ -209,23 +209,6 @@ void GPXMedianFilter::didInit() {
 
 namespace {
 
-constexpr const char* kBilateralVertexShader = R"(attribute vec4 position;
-attribute vec4 inputTextureCoordinate;
-uniform float texelWidthOffset;
-uniform float texelHeightOffset;
-varying vec2 textureCoordinate;
-varying vec2 blurCoordinates[9];
-void main()
-{
-    gl_Position = position;
-    textureCoordinate = inputTextureCoordinate.xy;
-    vec2 singleStepOffset = vec2(texelWidthOffset, texelHeightOffset);
-    for (int i = 0; i < 9; i++) {
-        blurCoordinates[i] = inputTextureCoordinate.xy + float(i - 4) * singleStepOffset;
-    }
-}
-)";
-
 constexpr const char* kBilateralFragmentShader = R"(uniform sampler2D inputImageTexture;
 varying highp vec2 textureCoordinate;
 varying highp vec2 blurCoordinates[9];
@@ -260,8 +243,8 @@ void main()
 }  // namespace
 
 GPXBilateralFilter::GPXBilateralFilter()
-    : GPXGaussianBlurFilter(kBilateralVertexShader, kBilateralFragmentShader, kBilateralVertexShader,
-                            kBilateralFragmentShader) {}
+    : GPXGaussianBlurFilter(detail::kNineTapVertexShader, kBilateralFragmentShader,
+                            detail::kNineTapVertexShader, kBilateralFragmentShader) {}
 
 void GPXBilateralFilter::didInit() {
     GPXGaussianBlurFilter::didInit();

@@ -27,6 +27,25 @@ inline GLint uniformLocation(const GPXFilter& filter, const std::string& name) {
 inline constexpr const char* kFilterShaderHead = "varying highp vec2 textureCoordinate;\n"
                                                  "uniform sampler2D inputImageTexture;\n";
 
+// The vertex stage of the one-direction nine-tap samplers: blurCoordinates[0] to [8] step by the
+// texel offsets from four behind the pixel to four ahead, blurCoordinates[4] being the pixel.
+inline constexpr const char* kNineTapVertexShader = R"(attribute vec4 position;
+attribute vec4 inputTextureCoordinate;
+uniform float texelWidthOffset;
+uniform float texelHeightOffset;
+varying vec2 textureCoordinate;
+varying vec2 blurCoordinates[9];
+void main()
+{
+    gl_Position = position;
+    textureCoordinate = inputTextureCoordinate.xy;
+    vec2 singleStepOffset = vec2(texelWidthOffset, texelHeightOffset);
+    for (int i = 0; i < 9; i++) {
+        blurCoordinates[i] = inputTextureCoordinate.xy + float(i - 4) * singleStepOffset;
+    }
+}
+)";
+
 // A shader text from its parts (appended, not added, which keeps one compiler's bounds warnings
 // away).
 inline std::string shaderText(std::initializer_list<const char*> parts) {
