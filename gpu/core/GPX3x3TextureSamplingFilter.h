@@ -9,6 +9,7 @@
 // the filter's other uniform settings and replayed before each draw, so that two filters sharing
 // one cached program each draw with their own.
 
+#include "gpu/core/GPXContext.h"
 #include "gpu/core/GPXFilter.h"
 
 inline constexpr const char* kGPXNearbyTexelSamplingVertexShaderString =
@@ -43,21 +44,63 @@ inline constexpr const char* kGPXNearbyTexelSamplingVertexShaderString =
     "    bottomRightTextureCoordinate = inputTextureCoordinate.xy + widthHeightStep;\n"
     "}\n";
 
-class GPX3x3TextureSamplingFilter : public GPXFilter {
+namespace detail {
+// The automatic texel steps of a filter rendering at `size` with the given input rotation: stores
+// 1/width and 1/height in the two fields and the uniform values (swapped for a quarter turn) as
+// replayed settings of the filter. Nothing for an empty size. On the shared context queue.
+void applyAutomaticTexelSteps(GPXFilter& filter, CGSize size, GPURotationMode rotation, GLint widthUniform,
+                              GLint heightUniform, double& texelWidth, double& texelHeight);
+}  // namespace detail
+
+namespace detail {
+// The texel steps a nearby-texel sampler keeps over its base filter (one input or two): the
+// uniforms "texelWidth" and "texelHeight", automatic from the render size until set by hand.
+template <typename Base>
+class TexelStepSampling : public Base {
   public:
-    explicit GPX3x3TextureSamplingFilter(std::string fragmentShaderString);
-    GPX3x3TextureSamplingFilter(std::string vertexShaderString, std::string fragmentShaderString);
-    void didInit() override;
+    using Base::Base;
 
-    void setupFilterForSize(CGSize filterFrameSize) override;
+    void didInit() override {
+        Base::didInit();
+        performSyncOnSharedContextQueue([this] {
+            if (!this->filterProgram_) return;
+            texelWidthUniform_ = static_cast<GLint>(this->filterProgram_->uniformIndex("texelWidth"));
+            texelHeightUniform_ = static_cast<GLint>(this->filterProgram_->uniformIndex("texelHeight"));
+        });
+    }
+
+    void setupFilterForSize(CGSize filterFrameSize) override {
+        performSyncOnSharedContextQueue([&] {
+            if (hasOverriddenImageSizeFactor_) return;
+            applyAutomaticTexelSteps(*this, filterFrameSize, this->inputRotation_, texelWidthUniform_,
+                                     texelHeightUniform_, texelWidth_, texelHeight_);
+        });
+    }
     // Either one stops the automatic steps for both.
-    void setTexelWidth(double newValue);
-    void setTexelHeight(double newValue);
-    double texelWidth();
-    double texelHeight();
-    bool hasOverriddenImageSizeFactor();
-
-    std::string className() const override { return "GPX3x3TextureSamplingFilter"; }
+    void setTexelWidth(double newValue) {
+        performSyncOnSharedContextQueue([&] {
+            hasOverriddenImageSizeFactor_ = true;
+            texelWidth_ = newValue;
+        });
+        this->setFloat(static_cast<GLfloat>(newValue), texelWidthUniform_, this->filterProgram_);
+    }
+    void setTexelHeight(double newValue) {
+        performSyncOnSharedContextQueue([&] {
+            hasOverriddenImageSizeFactor_ = true;
+            texelHeight_ = newValue;
+        });
+        this->setFloat(static_cast<GLfloat>(newValue), texelHeightUniform_, this->filterProgram_);
+    }
+    double texelWidth() {
+        double value = 0;
+        performSyncOnSharedContextQueue([&] { value = texelWidth_; });
+        return value;
+    }
+    double texelHeight() {
+        double value = 0;
+        performSyncOnSharedContextQueue([&] { value = texelHeight_; });
+        return value;
+    }
 
   protected:
     // Touched on the shared context queue only.
@@ -67,11 +110,14 @@ class GPX3x3TextureSamplingFilter : public GPXFilter {
     double texelHeight_ = 0;
     bool hasOverriddenImageSizeFactor_ = false;
 };
-
-namespace detail {
-// The automatic texel steps of a filter rendering at `size` with the given input rotation: stores
-// 1/width and 1/height in the two fields and the uniform values (swapped for a quarter turn) as
-// replayed settings of the filter. Nothing for an empty size. On the shared context queue.
-void applyAutomaticTexelSteps(GPXFilter& filter, CGSize size, GPURotationMode rotation, GLint widthUniform,
-                              GLint heightUniform, double& texelWidth, double& texelHeight);
 }  // namespace detail
+
+class GPX3x3TextureSamplingFilter : public detail::TexelStepSampling<GPXFilter> {
+  public:
+    explicit GPX3x3TextureSamplingFilter(std::string fragmentShaderString);
+    GPX3x3TextureSamplingFilter(std::string vertexShaderString, std::string fragmentShaderString);
+
+    bool hasOverriddenImageSizeFactor();
+
+    std::string className() const override { return "GPX3x3TextureSamplingFilter"; }
+};

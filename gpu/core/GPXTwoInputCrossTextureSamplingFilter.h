@@ -5,6 +5,7 @@
 // automatic from the render size until set, swapped for a quarter-turned first input, and replayed
 // before each draw.
 
+#include "gpu/core/GPX3x3TextureSamplingFilter.h"
 #include "gpu/core/GPXTwoInputFilter.h"
 
 inline constexpr const char* kGPXTwoInputNearbyTexelSamplingVertexShaderString =
@@ -40,23 +41,9 @@ inline constexpr const char* kGPXTwoInputNearbyTexelSamplingVertexShaderString =
     "    bottomTextureCoordinate2 = inputTextureCoordinate2.xy + heightStep;\n"
     "}\n";
 
-class GPXTwoInputCrossTextureSamplingFilter : public GPXTwoInputFilter {
+class GPXTwoInputCrossTextureSamplingFilter : public detail::TexelStepSampling<GPXTwoInputFilter> {
   public:
     explicit GPXTwoInputCrossTextureSamplingFilter(std::string fragmentShaderString);
-    void didInit() override;
-
-    void setupFilterForSize(CGSize filterFrameSize) override;
-    void setTexelWidth(double newValue);
-    void setTexelHeight(double newValue);
-    double texelWidth();
-    double texelHeight();
 
     std::string className() const override { return "GPXTwoInputCrossTextureSamplingFilter"; }
-
-  protected:
-    GLint texelWidthUniform_ = -1;
-    GLint texelHeightUniform_ = -1;
-    double texelWidth_ = 0;
-    double texelHeight_ = 0;
-    bool hasOverriddenImageSizeFactor_ = false;
 };
