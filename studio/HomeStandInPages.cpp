@@ -139,28 +139,3 @@ void InformationRootViewController::scrollPastLastPage() {
 
 VideosViewController::VideosViewController() : HomeStandInPage("最新视频", rgb(238, 242, 250)) {}
 ActivityListViewController::ActivityListViewController() : HomeStandInPage("参与改装", rgb(248, 240, 240)) {}
-
-// ---- records and calls --------------------------------------------------------------------------
-
-void QVNProduction::joinEventWithProduction(const Ref<QVNProduction>& production,
-                                            const std::optional<NSNumber>& eventId,
-                                            const std::optional<NSNumber>& tuningListId,
-                                            Completion completion) {
-    Dictionary params;
-    if (eventId) params.setObject("event_id", Value(*eventId));
-    if (production) {
-        params.setObject("pic_name", Value(production->pic_name));
-        params.setObject("pic_url", Value(production->pic_url));
-    }
-    params.setObject("pro_detail", Value(std::string()));
-    params.setObject("user_token", Value(QVNUserManager::shareObject()->currentUserToken()));
-    if (tuningListId) params.setObject("tuninglist_id", Value(*tuningListId));
-    QVNAPIClient::getWithURL(
-        "event/joinevent.do", Value(params),
-        [completion](const Value&, const Ref<NSError>& error) {
-            if (completion) completion(error);
-        },
-        [completion](const Ref<NSError>& error) {
-            if (completion) completion(error);
-        });
-}

@@ -1,9 +1,8 @@
 #pragma once
 // Stand-ins for what the home screen and the tuning-list screens use of the neighbouring
-// subsystems that are not built yet: the four child pages (information, Q&A, videos, events), the
-// event and event-entry records with the event-joining call. Each class keeps the name and the
-// interface the screens rely on, so that the real one replaces it by deleting it here; each scene
-// is registered under the storyboard name and identifier the screens instantiate, and only where
+// subsystems that are not built yet: the four child pages (information, Q&A, videos, events). Each class
+// keeps the name and the interface the screens rely on, so that the real one replaces it by deleting it here;
+// each scene is registered under the storyboard name and identifier the screens instantiate, and only where
 // no scene of that identifier is registered yet, so a real screen registered first wins.
 //
 // The pictures the screens name ("top03", "dot_05"...) are resources outside the code: they are
@@ -16,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "app/QVNProduction.h"
 #include "app/QVNUser.h"
 #include "foundation/NSError.h"
 #include "foundation/NSObject.h"
@@ -89,30 +89,4 @@ class ActivityListViewController : public HomeStandInPage {
   public:
     ActivityListViewController();
     std::string className() const override { return "ActivityListViewController"; }
-};
-
-// ---- records and calls -----------------------------------------------------------------------
-
-// An event.
-class QVNActivity : public NSObject {
-  public:
-    std::string className() const override { return "QVNActivity"; }
-    std::optional<NSNumber> event_id;
-    // 1 once the user has entered the event.
-    std::optional<NSNumber> is_join;
-};
-
-// An entry in an event.
-class QVNProduction : public NSObject {
-  public:
-    using Completion = std::function<void(const Ref<NSError>& error)>;
-    std::string className() const override { return "QVNProduction"; }
-    std::optional<std::string> pic_url;
-    std::optional<std::string> pic_name;
-
-    // GET "event/joinevent.do": event_id, pic_name, pic_url, pro_detail "", user_token and, when
-    // given, tuninglist_id. completion(nil) on success, else the error.
-    static void joinEventWithProduction(const Ref<QVNProduction>& production,
-                                        const std::optional<NSNumber>& eventId,
-                                        const std::optional<NSNumber>& tuningListId, Completion completion);
 };
