@@ -60,14 +60,17 @@ void main()
 // ---- centre and aspect ratio -------------------------------------------------------------------
 
 GPXCenteredDistortionFilter::GPXCenteredDistortionFilter(std::string fragmentShaderString,
-                                                         bool tracksAspectRatio)
-    : GPXFilter(std::move(fragmentShaderString)), tracksAspectRatio_(tracksAspectRatio) {}
+                                                         bool tracksAspectRatio,
+                                                         const char* centerUniformName)
+    : GPXFilter(std::move(fragmentShaderString)),
+      tracksAspectRatio_(tracksAspectRatio),
+      centerUniformName_(centerUniformName) {}
 
 void GPXCenteredDistortionFilter::didInit() {
     GPXFilter::didInit();
-    centerUniform_ = detail::uniformLocation(*this, "center");
+    if (centerUniformName_) centerUniform_ = detail::uniformLocation(*this, centerUniformName_);
     aspectRatioUniform_ = detail::uniformLocation(*this, "aspectRatio");
-    setCenter(CGPointMake(0.5, 0.5));
+    if (centerUniformName_) setCenter(CGPointMake(0.5, 0.5));
     if (tracksAspectRatio_) setAspectRatio(1.0);
 }
 
@@ -108,7 +111,7 @@ void GPXCenteredDistortionFilter::adjustAspectRatio() {
 
 void GPXCenteredDistortionFilter::setInputRotation(GPURotationMode newInputRotation, long textureIndex) {
     GPXFilter::setInputRotation(newInputRotation, textureIndex);
-    setCenter(center());
+    if (centerUniformName_) setCenter(center());
     adjustAspectRatio();
 }
 

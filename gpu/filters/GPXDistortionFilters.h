@@ -12,7 +12,9 @@
 // The centre and aspect-ratio handling the distortions share.
 class GPXCenteredDistortionFilter : public GPXFilter {
   public:
-    GPXCenteredDistortionFilter(std::string fragmentShaderString, bool tracksAspectRatio);
+    // Without a centre uniform name the filter has no centre.
+    GPXCenteredDistortionFilter(std::string fragmentShaderString, bool tracksAspectRatio,
+                                const char* centerUniformName = "center");
     void didInit() override;
 
     void setCenter(CGPoint newValue);
@@ -31,6 +33,7 @@ class GPXCenteredDistortionFilter : public GPXFilter {
 
   private:
     bool tracksAspectRatio_;
+    const char* centerUniformName_;
     GLint centerUniform_ = -1, aspectRatioUniform_ = -1;
     mutable std::mutex centerMutex_;
     CGPoint center_ = CGPointMake(0.5, 0.5);
