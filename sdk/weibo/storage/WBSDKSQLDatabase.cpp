@@ -411,6 +411,31 @@ bool WBSDKSQLDatabase::enterCall() {
     return true;
 }
 
+int WBSDKSQLDatabase::prepareWhileBusy(std::string_view sql, sqlite3_stmt** stmt, int& retries,
+                                       const char* function, int line) {
+    while (true) {
+        int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), stmt, nullptr);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+            busySleep();
+            if (busyGiveUp(retries, function, line)) {
+                sqlite3_finalize(*stmt);
+                return SQLITE_BUSY;
+            }
+        } else if (rc != SQLITE_OK) {
+            if (logsErrors_) {
+                NSLog("DB Error: %d \"%@\"", lastErrorCode(), lastErrorMessage());
+                NSLog("DB Query: %@", std::string(sql));
+                NSLog("DB Path: %@", databasePath_.value_or(":memory:"));
+                if (crashOnErrors_) stopProcess();
+            }
+            sqlite3_finalize(*stmt);
+            return SQLITE_ERROR;
+        } else {
+            return SQLITE_OK;
+        }
+    }
+}
+
 bool WBSDKSQLDatabase::busyGiveUp(int& retries, const char* function, int line) {
     if (busyRetryTimeout_ && retries++ > busyRetryTimeout_) {
         NSLog("%s:%d Database busy (%@)", function, line, databasePath_.value_or(":memory:"));
@@ -700,30 +725,10 @@ Ref<WBSDKSQLResultSet> WBSDKSQLDatabase::executeQueryWithValues(std::string_view
     }
     if (!stmt) {
         int numberOfRetries = 0;
-        bool retry;
-        do {
-            retry = false;
-            int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
-            if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
-                retry = true;
-                busySleep();
-                if (busyGiveUp(numberOfRetries, "executeQuery", __LINE__)) {
-                    sqlite3_finalize(stmt);
-                    leaveCall();
-                    return nullptr;
-                }
-            } else if (rc != SQLITE_OK) {
-                if (logsErrors_) {
-                    NSLog("DB Error: %d \"%@\"", lastErrorCode(), lastErrorMessage());
-                    NSLog("DB Query: %@", std::string(sql));
-                    NSLog("DB Path: %@", databasePath_.value_or(":memory:"));
-                    if (crashOnErrors_) stopProcess();
-                }
-                sqlite3_finalize(stmt);
-                leaveCall();
-                return nullptr;
-            }
-        } while (retry);
+        if (prepareWhileBusy(sql, &stmt, numberOfRetries, "executeQuery", __LINE__) != SQLITE_OK) {
+            leaveCall();
+            return nullptr;
+        }
     }
 
     if (!bindArguments(stmt, values, count, dictArgs, traceExecution_)) {
@@ -765,31 +770,12 @@ bool WBSDKSQLDatabase::executeUpdateWithValues(std::string_view sql, Ref<NSError
     }
     int numberOfRetries = 0;
     if (!stmt) {
-        bool retry;
-        do {
-            retry = false;
-            int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
-            if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
-                retry = true;
-                busySleep();
-                if (busyGiveUp(numberOfRetries, "executeUpdate", __LINE__)) {
-                    sqlite3_finalize(stmt);
-                    leaveCall();
-                    return false;
-                }
-            } else if (rc != SQLITE_OK) {
-                if (logsErrors_) {
-                    NSLog("DB Error: %d \"%@\"", lastErrorCode(), lastErrorMessage());
-                    NSLog("DB Query: %@", std::string(sql));
-                    NSLog("DB Path: %@", databasePath_.value_or(":memory:"));
-                    if (crashOnErrors_) stopProcess();
-                }
-                sqlite3_finalize(stmt);
-                setError(error, lastError());
-                leaveCall();
-                return false;
-            }
-        } while (retry);
+        const int rc = prepareWhileBusy(sql, &stmt, numberOfRetries, "executeUpdate", __LINE__);
+        if (rc != SQLITE_OK) {
+            if (rc != SQLITE_BUSY) setError(error, lastError());
+            leaveCall();
+            return false;
+        }
     }
 
     if (!bindArguments(stmt, values, count, dictArgs, traceExecution_)) {

@@ -290,6 +290,11 @@ class WBSDKSQLDatabase : public NSObject {
     void leaveCall() { isExecutingStatement_ = false; }
     void warnInUse();
     bool busyGiveUp(int& retries, const char* function, int line);
+    // Prepares sql into *stmt, sleeping and trying again while the database is busy or locked:
+    // SQLITE_OK; SQLITE_BUSY once the busy time-out has passed; SQLITE_ERROR when it does not
+    // prepare (logged while logsErrors is on). *stmt is finalised on failure.
+    int prepareWhileBusy(std::string_view sql, sqlite3_stmt** stmt, int& retries, const char* function,
+                         int line);
     bool savePointStatement(const char* format, const std::optional<std::string>& name, Ref<NSError>* error);
 
     sqlite3* db_ = nullptr;
