@@ -313,3 +313,183 @@ void GPXSmoothToonFilter::setQuantizationLevels(double newValue) {
 double GPXSmoothToonFilter::quantizationLevels() const {
     return toonFilter_->quantizationLevels();
 }
+
+// ---- Kuwahara ----------------------------------------------------------------------------------
+
+namespace {
+
+// Mean and variance sum of the quadrant i in [i0, i1], j in [j0, j1]; keeps it when its variance
+// is strictly below the best so far.
+constexpr const char* kKuwaharaQuadrant =
+    R"(void quadrant(int i0, int i1, int j0, int j1, inout float minSigma2, inout vec3 result)
+{
+    vec3 m = vec3(0.0);
+    vec3 s = vec3(0.0);
+    float n = 0.0;
+    for (int j = -8; j <= 8; ++j)
+    {
+        if (j < j0 || j > j1) continue;
+        for (int i = -8; i <= 8; ++i)
+        {
+            if (i < i0 || i > i1) continue;
+            vec3 c = texture2D(inputImageTexture, textureCoordinate + vec2(i, j) * src_size).rgb;
+            m += c;
+            s += c * c;
+            n += 1.0;
+        }
+    }
+    m /= n;
+    s = abs(s / n - m * m);
+    float sigma2 = s.r + s.g + s.b;
+    if (sigma2 < minSigma2)
+    {
+        minSigma2 = sigma2;
+        result = m;
+    }
+}
+)";
+
+}  // namespace
+
+GPXKuwaharaFilter::GPXKuwaharaFilter()
+    : GPXFilter(detail::shaderText({kHead, R"(uniform int radius;
+const vec2 src_size = vec2 (1.0 / 768.0, 1.0 / 1024.0);
+)",
+                                    kKuwaharaQuadrant, R"(void main()
+{
+    float minSigma2 = 100.0;
+    vec3 result = vec3(0.0);
+    quadrant(-radius, 0, -radius, 0, minSigma2, result);
+    quadrant(0, radius, -radius, 0, minSigma2, result);
+    quadrant(0, radius, 0, radius, minSigma2, result);
+    quadrant(-radius, 0, 0, radius, minSigma2, result);
+    gl_FragColor = vec4(result, 1.0);
+}
+)"})) {}
+
+void GPXKuwaharaFilter::didInit() {
+    GPXFilter::didInit();
+    radiusUniform_ = detail::uniformLocation(*this, "radius");
+    setRadius(3);
+}
+
+void GPXKuwaharaFilter::setRadius(unsigned newValue) {
+    // The shader's loops reach 8 samples either way.
+    radius_.store(newValue);
+    setInteger(static_cast<GLint>(std::min(newValue, 8u)), radiusUniform_, filterProgram_);
+}
+
+GPXKuwaharaRadius3Filter::GPXKuwaharaRadius3Filter()
+    : GPXFilter(detail::shaderText({kHead, R"(const vec2 src_size = vec2 (1.0 / 768.0, 1.0 / 1024.0);
+)",
+                                    kKuwaharaQuadrant, R"(void main()
+{
+    float minSigma2 = 100.0;
+    vec3 result = vec3(0.0);
+    quadrant(-3, 0, -3, 0, minSigma2, result);
+    quadrant(-3, 0, 0, 3, minSigma2, result);
+    quadrant(0, 3, 0, 3, minSigma2, result);
+    quadrant(0, 3, -3, 0, minSigma2, result);
+    gl_FragColor = vec4(result, 1.0);
+}
+)"})) {}
+
+// ---- Perlin noise ------------------------------------------------------------------------------
+
+GPXPerlinNoiseFilter::GPXPerlinNoiseFilter()
+    : GPXFilter(shader(R"(uniform float scale;
+uniform vec4 colorStart;
+uniform vec4 colorFinish;
+vec4 mod289(vec4 x)
+{
+    return x - floor(x * (1.0 / 289.0)) * 289.0;
+}
+vec4 permute(vec4 x)
+{
+    return mod289(((x * 34.0) + 1.0) * x);
+}
+vec4 taylorInvSqrt(vec4 r)
+{
+    return 1.79284291400159 - 0.85373472095314 * r;
+}
+vec2 fade(vec2 t)
+{
+    return t * t * t * (t * (t * 6.0 - 15.0) + 10.0);
+}
+float cnoise(vec2 P)
+{
+    vec4 Pi = floor(P.xyxy) + vec4(0.0, 0.0, 1.0, 1.0);
+    vec4 Pf = fract(P.xyxy) - vec4(0.0, 0.0, 1.0, 1.0);
+    Pi = mod289(Pi);
+    vec4 ix = Pi.xzxz;
+    vec4 iy = Pi.yyww;
+    vec4 fx = Pf.xzxz;
+    vec4 fy = Pf.yyww;
+    vec4 i = permute(permute(ix) + iy);
+    vec4 gx = fract(i * (1.0 / 41.0)) * 2.0 - 1.0;
+    vec4 gy = abs(gx) - 0.5;
+    vec4 tx = floor(gx + 0.5);
+    gx = gx - tx;
+    vec2 g00 = vec2(gx.x, gy.x);
+    vec2 g10 = vec2(gx.y, gy.y);
+    vec2 g01 = vec2(gx.z, gy.z);
+    vec2 g11 = vec2(gx.w, gy.w);
+    vec4 norm = taylorInvSqrt(vec4(dot(g00, g00), dot(g01, g01), dot(g10, g10), dot(g11, g11)));
+    g00 *= norm.x;
+    g01 *= norm.y;
+    g10 *= norm.z;
+    g11 *= norm.w;
+    float n00 = dot(g00, vec2(fx.x, fy.x));
+    float n10 = dot(g10, vec2(fx.y, fy.y));
+    float n01 = dot(g01, vec2(fx.z, fy.z));
+    float n11 = dot(g11, vec2(fx.w, fy.w));
+    vec2 fade_xy = fade(Pf.xy);
+    vec2 n_x = mix(vec2(n00, n01), vec2(n10, n11), fade_xy.x);
+    float n_xy = mix(n_x.x, n_x.y, fade_xy.y);
+    return 2.3 * n_xy;
+}
+void main()
+{
+    float n1 = (cnoise(textureCoordinate * scale) + 1.0) / 2.0;
+    vec4 colorDiff = colorFinish - colorStart;
+    gl_FragColor = colorStart + colorDiff * n1;
+}
+)")) {}
+
+void GPXPerlinNoiseFilter::didInit() {
+    GPXFilter::didInit();
+    scaleUniform_ = detail::uniformLocation(*this, "scale");
+    colorStartUniform_ = detail::uniformLocation(*this, "colorStart");
+    colorFinishUniform_ = detail::uniformLocation(*this, "colorFinish");
+    setScale(8.0);
+    setColorStart({0, 0, 0, 1});
+    setColorFinish({1, 1, 1, 1});
+}
+
+GPX_DEFINE_FLOAT_PARAMETER(GPXPerlinNoiseFilter, scale, setScale, scale_, scaleUniform_)
+
+void GPXPerlinNoiseFilter::setColorStart(GPUVector4 newValue) {
+    {
+        std::lock_guard lock(mutex_);
+        colorStart_ = newValue;
+    }
+    setVec4(newValue, colorStartUniform_, filterProgram_);
+}
+
+GPUVector4 GPXPerlinNoiseFilter::colorStart() const {
+    std::lock_guard lock(mutex_);
+    return colorStart_;
+}
+
+void GPXPerlinNoiseFilter::setColorFinish(GPUVector4 newValue) {
+    {
+        std::lock_guard lock(mutex_);
+        colorFinish_ = newValue;
+    }
+    setVec4(newValue, colorFinishUniform_, filterProgram_);
+}
+
+GPUVector4 GPXPerlinNoiseFilter::colorFinish() const {
+    std::lock_guard lock(mutex_);
+    return colorFinish_;
+}

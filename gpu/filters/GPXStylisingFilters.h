@@ -135,3 +135,46 @@ class GPXSmoothToonFilter : public GPXFilterGroup {
     Ref<GPXGaussianBlurFilter> blurFilter_;
     Ref<GPXToonFilter> toonFilter_;
 };
+
+// A painting look: each texel takes the mean colour of whichever of its four (r + 1)^2 quadrants
+// varies least (radius default 3). Samples step by a fixed (1/768, 1/1024) whatever the size.
+class GPXKuwaharaFilter : public GPXFilter {
+  public:
+    GPXKuwaharaFilter();
+    void didInit() override;
+    void setRadius(unsigned newValue);
+    unsigned radius() const { return radius_.load(); }
+    std::string className() const override { return "GPXKuwaharaFilter"; }
+
+  private:
+    GLint radiusUniform_ = -1;
+    std::atomic<unsigned> radius_{3};
+};
+
+// The radius-3 case written out, its quadrants tried in its own order.
+class GPXKuwaharaRadius3Filter : public GPXFilter {
+  public:
+    GPXKuwaharaRadius3Filter();
+    std::string className() const override { return "GPXKuwaharaRadius3Filter"; }
+};
+
+// Gradient noise from colorStart to colorFinish (defaults black and white) at `scale` (8); the
+// input only gives the size.
+class GPXPerlinNoiseFilter : public GPXFilter {
+  public:
+    GPXPerlinNoiseFilter();
+    void didInit() override;
+    void setScale(double newValue);
+    double scale() const;
+    void setColorStart(GPUVector4 newValue);
+    GPUVector4 colorStart() const;
+    void setColorFinish(GPUVector4 newValue);
+    GPUVector4 colorFinish() const;
+    std::string className() const override { return "GPXPerlinNoiseFilter"; }
+
+  private:
+    GLint scaleUniform_ = -1, colorStartUniform_ = -1, colorFinishUniform_ = -1;
+    std::atomic<double> scale_{8.0};
+    mutable std::mutex mutex_;
+    GPUVector4 colorStart_{0, 0, 0, 1}, colorFinish_{1, 1, 1, 1};
+};

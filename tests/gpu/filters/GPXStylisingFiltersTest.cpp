@@ -155,3 +155,71 @@ TEST(GPXToonFilter, PosterisesFlatAreasAndOutlinesEdges) {
     auto flat = runFilter(smooth, {solidPicture(16, 16, {100, 100, 100, 255})});
     EXPECT_TRUE(near(flat.at(8, 8), {128, 128, 128, 255}, 1));
 }
+
+namespace {
+
+// The Kuwahara choice on the CPU for one texel: quadrants (i and j ranges) tried in order.
+Colour kuwahara(const Pixels& p, double tx, double ty, const std::array<std::array<int, 4>, 4>& quadrants) {
+    double best = 100.0;
+    Colour result{0, 0, 0, 1};
+    for (const auto& q : quadrants) {
+        double m[3] = {0, 0, 0}, s[3] = {0, 0, 0}, n = 0;
+        for (int j = q[2]; j <= q[3]; ++j)
+            for (int i = q[0]; i <= q[1]; ++i) {
+                const auto c = sample(p, tx + i / 768.0, ty + j / 1024.0);
+                for (int k = 0; k < 3; ++k) m[k] += c[k], s[k] += c[k] * c[k];
+                ++n;
+            }
+        double sigma2 = 0;
+        for (int k = 0; k < 3; ++k) {
+            m[k] /= n;
+            sigma2 += std::abs(s[k] / n - m[k] * m[k]);
+        }
+        if (sigma2 < best) best = sigma2, result = {m[0], m[1], m[2], 1};
+    }
+    return result;
+}
+
+}  // namespace
+
+TEST(GPXKuwaharaFilter, TheLeastVaryingQuadrantsMean) {
+    const Pixels input = noisePicture(48, 40, 23);
+    auto filter = make<GPXKuwaharaFilter>();
+    EXPECT_EQ(filter->radius(), 3u);
+    filter->setRadius(2);
+    auto expected = mapPixels({input}, [&](const std::vector<Colour>&, double x, double y) {
+        return kuwahara(input, x, y, {{{-2, 0, -2, 0}, {0, 2, -2, 0}, {0, 2, 0, 2}, {-2, 0, 0, 2}}});
+    });
+    // Where two quadrants vary almost alike the GPU's rounding may pick the other one.
+    auto mostlyMatches = [](const Pixels& actual, const Pixels& wanted) {
+        int differing = 0;
+        for (std::size_t i = 0; i < actual.px.size(); ++i) differing += !near(actual.px[i], wanted.px[i], 3);
+        return differing;
+    };
+    EXPECT_LT(mostlyMatches(runFilter(filter, {input}), expected), 60);
+    auto three = mapPixels({input}, [&](const std::vector<Colour>&, double x, double y) {
+        return kuwahara(input, x, y, {{{-3, 0, -3, 0}, {-3, 0, 0, 3}, {0, 3, 0, 3}, {0, 3, -3, 0}}});
+    });
+    EXPECT_LT(mostlyMatches(runFilter(make<GPXKuwaharaRadius3Filter>(), {input}), three), 60);
+}
+
+TEST(GPXPerlinNoiseFilter, SpansTheTwoColours) {
+    auto filter = make<GPXPerlinNoiseFilter>();
+    EXPECT_DOUBLE_EQ(filter->scale(), 8.0);
+    filter->setColorStart({0.2f, 0.4f, 0.6f, 1.0f});
+    filter->setColorFinish({0.2f, 0.4f, 0.6f, 1.0f});
+    EXPECT_TRUE(matches(runFilter(filter, {solidPicture(16, 16, kBlack)}),
+                        solidPicture(16, 16, {51, 102, 153, 255}), 1));
+    filter->setColorStart({0, 0, 0, 1});
+    filter->setColorFinish({1, 1, 1, 1});
+    auto noise = runFilter(filter, {solidPicture(64, 64, kWhite)});
+    int low = 0, high = 0;
+    for (auto& c : noise.px) {
+        EXPECT_EQ(c[0], c[1]);
+        low += c[0] < 100;
+        high += c[0] > 155;
+    }
+    EXPECT_GT(low, 50);
+    EXPECT_GT(high, 50);
+    EXPECT_EQ(filter->colorFinish().one, 1.0f);
+}
