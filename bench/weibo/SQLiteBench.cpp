@@ -50,6 +50,21 @@ void BM_InsertWrapper(benchmark::State& state) {
     }
 }
 
+// The rows through one prepared statement, bound and stepped as a plain program would.
+void insertRowsPlainly(sqlite3* db) {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, kInsert, -1, &stmt, nullptr);
+    for (int i = 0; i < kRows; ++i) {
+        std::string name = nameFor(i);
+        sqlite3_bind_int64(stmt, 1, i);
+        sqlite3_bind_text(stmt, 2, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_double(stmt, 3, i * 0.5);
+        sqlite3_step(stmt);
+        sqlite3_reset(stmt);
+    }
+    sqlite3_finalize(stmt);
+}
+
 void BM_InsertPlain(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
@@ -59,17 +74,7 @@ void BM_InsertPlain(benchmark::State& state) {
         sqlite3_exec(db, kCreate, nullptr, nullptr, nullptr);
         state.ResumeTiming();
         sqlite3_exec(db, "begin exclusive transaction", nullptr, nullptr, nullptr);
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db, kInsert, -1, &stmt, nullptr);
-        for (int i = 0; i < kRows; ++i) {
-            std::string name = nameFor(i);
-            sqlite3_bind_int64(stmt, 1, i);
-            sqlite3_bind_text(stmt, 2, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_double(stmt, 3, i * 0.5);
-            sqlite3_step(stmt);
-            sqlite3_reset(stmt);
-        }
-        sqlite3_finalize(stmt);
+        insertRowsPlainly(db);
         sqlite3_exec(db, "commit transaction", nullptr, nullptr, nullptr);
         state.PauseTiming();
         sqlite3_close(db);
@@ -83,17 +88,7 @@ void fill(const std::string& file) {
     sqlite3_open(file.c_str(), &db);
     sqlite3_exec(db, kCreate, nullptr, nullptr, nullptr);
     sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, kInsert, -1, &stmt, nullptr);
-    for (int i = 0; i < kRows; ++i) {
-        std::string name = nameFor(i);
-        sqlite3_bind_int64(stmt, 1, i);
-        sqlite3_bind_text(stmt, 2, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_double(stmt, 3, i * 0.5);
-        sqlite3_step(stmt);
-        sqlite3_reset(stmt);
-    }
-    sqlite3_finalize(stmt);
+    insertRowsPlainly(db);
     sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
     sqlite3_close(db);
 }
