@@ -13,10 +13,15 @@
 #include "gpu/filters/GPXColorAdjustmentFilters.h"
 #include "gpu/filters/GPXCompositeBlurFilters.h"
 #include "gpu/filters/GPXConvolutionFilters.h"
+#include "gpu/filters/GPXCornerDetectionFilters.h"
 #include "gpu/filters/GPXCurvesAndLookupFilters.h"
+#include "gpu/filters/GPXDistortionFilters.h"
+#include "gpu/filters/GPXEdgeDetectionFilters.h"
 #include "gpu/filters/GPXGeometryFilters.h"
 #include "gpu/filters/GPXHSBFilter.h"
 #include "gpu/filters/GPXHistogramGenerator.h"
+#include "gpu/filters/GPXMorphologyFilters.h"
+#include "gpu/filters/GPXStylisingFilters.h"
 
 namespace {
 
@@ -234,6 +239,70 @@ const std::map<std::string, FilterClass>& registry() {
         r["GPXTransformFilter"] = filterClass<GPXTransformFilter>();
         r["GPXLanczosResamplingFilter"] = filterClass<GPXLanczosResamplingFilter>();
         r["GPXHistogramGenerator"] = filterClass<GPXHistogramGenerator>();
+        // Edge detection, morphology, stylising and distortion (image to image; the detectors and
+        // reductions hand numbers to callbacks and are made in code).
+        r["GPXSobelEdgeDetectionFilter"] = filterClass<GPXSobelEdgeDetectionFilter>(
+            {{"setEdgeStrength:", number(&GPXSobelEdgeDetectionFilter::setEdgeStrength)}});
+        r["GPXPrewittEdgeDetectionFilter"] = filterClass<GPXPrewittEdgeDetectionFilter>(
+            {{"setEdgeStrength:", number(&GPXSobelEdgeDetectionFilter::setEdgeStrength)}});
+        r["GPXSketchFilter"] = filterClass<GPXSketchFilter>(
+            {{"setEdgeStrength:", number(&GPXSobelEdgeDetectionFilter::setEdgeStrength)}});
+        r["GPXThresholdEdgeDetectionFilter"] = filterClass<GPXThresholdEdgeDetectionFilter>(
+            {{"setThreshold:", number(&GPXThresholdEdgeDetectionFilter::setThreshold)}});
+        r["GPXThresholdSketchFilter"] = filterClass<GPXThresholdSketchFilter>(
+            {{"setThreshold:", number(&GPXThresholdEdgeDetectionFilter::setThreshold)}});
+        r["GPXCannyEdgeDetectionFilter"] = filterClass<GPXCannyEdgeDetectionFilter>(
+            {{"setBlurRadiusInPixels:", number(&GPXCannyEdgeDetectionFilter::setBlurRadiusInPixels)},
+             {"setUpperThreshold:", number(&GPXCannyEdgeDetectionFilter::setUpperThreshold)},
+             {"setLowerThreshold:", number(&GPXCannyEdgeDetectionFilter::setLowerThreshold)}});
+        r["GPXLocalBinaryPatternFilter"] = filterClass<GPXLocalBinaryPatternFilter>();
+        r["GPXDilationFilter"] = filterClass<GPXDilationFilter>();
+        r["GPXErosionFilter"] = filterClass<GPXErosionFilter>();
+        r["GPXRGBDilationFilter"] = filterClass<GPXRGBDilationFilter>();
+        r["GPXRGBErosionFilter"] = filterClass<GPXRGBErosionFilter>();
+        r["GPXOpeningFilter"] = filterClass<GPXOpeningFilter>();
+        r["GPXClosingFilter"] = filterClass<GPXClosingFilter>();
+        r["GPXRGBOpeningFilter"] = filterClass<GPXRGBOpeningFilter>();
+        r["GPXRGBClosingFilter"] = filterClass<GPXRGBClosingFilter>();
+        r["GPXPixellateFilter"] = filterClass<GPXPixellateFilter>(
+            {{"setFractionalWidthOfAPixel:", number(&GPXPixellateFilter::setFractionalWidthOfAPixel)}});
+        r["GPXPolkaDotFilter"] = filterClass<GPXPolkaDotFilter>(
+            {{"setFractionalWidthOfAPixel:", number(&GPXPixellateFilter::setFractionalWidthOfAPixel)},
+             {"setDotScaling:", number(&GPXPolkaDotFilter::setDotScaling)}});
+        r["GPXHalftoneFilter"] = filterClass<GPXHalftoneFilter>(
+            {{"setFractionalWidthOfAPixel:", number(&GPXPixellateFilter::setFractionalWidthOfAPixel)}});
+        r["GPXCrosshatchFilter"] = filterClass<GPXCrosshatchFilter>(
+            {{"setCrossHatchSpacing:", number(&GPXCrosshatchFilter::setCrossHatchSpacing)},
+             {"setLineWidth:", number(&GPXCrosshatchFilter::setLineWidth)}});
+        r["GPXToonFilter"] =
+            filterClass<GPXToonFilter>({{"setThreshold:", number(&GPXToonFilter::setThreshold)}});
+        r["GPXSmoothToonFilter"] = filterClass<GPXSmoothToonFilter>(
+            {{"setBlurRadiusInPixels:", number(&GPXSmoothToonFilter::setBlurRadiusInPixels)}});
+        r["GPXKuwaharaFilter"] =
+            filterClass<GPXKuwaharaFilter>({{"setRadius:", number(&GPXKuwaharaFilter::setRadius)}});
+        r["GPXSwirlFilter"] =
+            filterClass<GPXSwirlFilter>({{"setAngle:", number(&GPXSwirlFilter::setAngle)},
+                                         {"setRadius:", number(&GPXSwirlFilter::setRadius)},
+                                         {"setCenter:", point(&GPXSwirlFilter::setCenter)}});
+        r["GPXBulgeDistortionFilter"] = filterClass<GPXBulgeDistortionFilter>(
+            {{"setScale:", number(&GPXBulgeDistortionFilter::setScale)},
+             {"setRadius:", number(&GPXBulgeDistortionFilter::setRadius)},
+             {"setCenter:", point(&GPXBulgeDistortionFilter::setCenter)}});
+        r["GPXPinchDistortionFilter"] = filterClass<GPXPinchDistortionFilter>(
+            {{"setScale:", number(&GPXPinchDistortionFilter::setScale)},
+             {"setRadius:", number(&GPXPinchDistortionFilter::setRadius)}});
+        r["GPXStretchDistortionFilter"] = filterClass<GPXStretchDistortionFilter>(
+            {{"setCenter:", point(&GPXStretchDistortionFilter::setCenter)}});
+        r["GPXSphereRefractionFilter"] = filterClass<GPXSphereRefractionFilter>(
+            {{"setRadius:", number(&GPXSphereRefractionFilter::setRadius)},
+             {"setRefractiveIndex:", number(&GPXSphereRefractionFilter::setRefractiveIndex)}});
+        r["GPXGlassSphereFilter"] = filterClass<GPXGlassSphereFilter>(
+            {{"setRadius:", number(&GPXSphereRefractionFilter::setRadius)},
+             {"setRefractiveIndex:", number(&GPXSphereRefractionFilter::setRefractiveIndex)}});
+        r["GPXVignetteFilter"] = filterClass<GPXVignetteFilter>(
+            {{"setVignetteStart:", number(&GPXVignetteFilter::setVignetteStart)},
+             {"setVignetteEnd:", number(&GPXVignetteFilter::setVignetteEnd)},
+             {"setVignetteCenter:", point(&GPXVignetteFilter::setVignetteCenter)}});
         return r;
     }();
     return classes;
