@@ -17,6 +17,7 @@
 #include "forum/ForumScenes.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSRunLoop.h"
+#include "information/VideosViewController.h"
 #include "sdk/weibo/services/WeiboSDKServices.h"
 #include "studio/StudioScenes.h"
 #include "uikit/UIApplication.h"
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
     StudioScenes::registerAll();
     AccountScenes::registerAll();
     ForumScenes::registerAll();
+    InformationScenes::registerAll();
     StudioScenes::writeResources(NSBundle::mainBundle()->resourcePath());
     if (quitAfterLaunch(argc, argv)) {
         // Queued now, it runs on the run loop's first turn, after the launch has finished.

@@ -93,7 +93,11 @@ namespace HomeStandInPages {
 
 void registerScenes() {
     registerIfMissing<InformationRootViewController>("MyInformation", "InformationRootViewController");
-    registerIfMissing<VideosViewController>("MyVideo", "VideosViewController");
+    if (!hasScene("MyVideo", "VideosViewController"))
+        UIStoryboard::registerScene("MyVideo", "VideosViewController",
+                                    [](UIStoryboard&) -> Ref<UIViewController> {
+                                        return make<HomeStandInPage>("最新视频", rgb(238, 242, 250));
+                                    });
     registerIfMissing<ActivityListViewController>("MyActivity", "ActivityListViewController");
 }
 
@@ -137,5 +141,4 @@ void InformationRootViewController::scrollPastLastPage() {
     if (auto delegate = delegate_.lock()) delegate->informationRootViewControllerDidScrollToNext();
 }
 
-VideosViewController::VideosViewController() : HomeStandInPage("最新视频", rgb(238, 242, 250)) {}
 ActivityListViewController::ActivityListViewController() : HomeStandInPage("参与改装", rgb(248, 240, 240)) {}

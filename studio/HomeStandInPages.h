@@ -79,12 +79,6 @@ class InformationRootViewController : public HomeStandInPage {
     int refreshCount_ = 0;
 };
 
-class VideosViewController : public HomeStandInPage {
-  public:
-    VideosViewController();
-    std::string className() const override { return "VideosViewController"; }
-};
-
 class ActivityListViewController : public HomeStandInPage {
   public:
     ActivityListViewController();

@@ -129,7 +129,8 @@ TEST_F(MainViewControllerTest, VideosAndEventsLeaveTheTopTabsColoursButMarkTheir
     clock.advance(0.2);
     UITestDriver::tap(tab(home->btnVideos));
     clock.advance(0.2);
-    EXPECT_TRUE(std::dynamic_pointer_cast<VideosViewController>(home->currentChildViewController()));
+    ASSERT_TRUE(home->currentChildViewController());
+    EXPECT_EQ(home->currentChildViewController(), home->videosViewController());
     EXPECT_EQ(title(), "最新视频");
     EXPECT_TRUE(isAccent(home->btnVideos));
     EXPECT_TRUE(isWhite(home->btnRizur));

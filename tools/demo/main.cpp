@@ -32,6 +32,7 @@
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUserDefaults.h"
+#include "information/VideosViewController.h"
 #include "studio/CarViewController.h"
 #include "studio/MainStoryboard.h"
 #include "studio/MainViewController.h"
@@ -43,6 +44,7 @@
 #include "tools/devserver/CatalogueRoutes.h"
 #include "tools/devserver/DevServer.h"
 #include "tools/devserver/ForumRoutes.h"
+#include "tools/devserver/InformationRoutes.h"
 #include "tools/devserver/WatermarkRoutes.h"
 #include "uikit/UIAlertTestDriver.h"
 #include "uikit/UIApplication.h"
@@ -328,6 +330,7 @@ int main(int argc, char** argv) {
     devserver::addCatalogueRoutes(server);
     devserver::addWatermarkRoutes(server);
     devserver::addForumRoutes(server);
+    devserver::addInformationRoutes(server);
     if (!server.start()) return fail("the stand-in server did not start: " + server.lastError());
     QVNConfiguration::useServer(server.baseURL());
     std::printf("stand-in server %s\n", server.baseURL().c_str());
@@ -336,6 +339,7 @@ int main(int argc, char** argv) {
     StudioScenes::registerAll();
     AccountScenes::registerAll();
     ForumScenes::registerAll();
+    InformationScenes::registerAll();
     QVNAppStartup::prepare();
     StudioScenes::writeResources(NSBundle::mainBundle()->resourcePath());
     auto application = make<UIApplication>();

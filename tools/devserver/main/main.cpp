@@ -14,6 +14,7 @@
 #include "tools/devserver/CatalogueRoutes.h"
 #include "tools/devserver/DevServer.h"
 #include "tools/devserver/ForumRoutes.h"
+#include "tools/devserver/InformationRoutes.h"
 #include "tools/devserver/WatermarkRoutes.h"
 
 namespace {
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
     devserver::addCatalogueRoutes(server);
     devserver::addWatermarkRoutes(server);
     devserver::addForumRoutes(server);
+    devserver::addInformationRoutes(server);
     if (!server.start()) {
         std::fprintf(stderr, "devserver: %s\n", server.lastError().c_str());
         return 1;
