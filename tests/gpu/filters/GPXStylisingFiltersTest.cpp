@@ -131,6 +131,21 @@ TEST(GPXCrosshatchFilter, WhiteStaysWhiteAndBlackGetsEveryFamily) {
     EXPECT_GT(onDark, onGrey);
     EXPECT_GT(onBlack, onDark);
     EXPECT_LT(onBlack, 1600);
+
+    // Against the formula, on a size whose pixel centres do not fall on the lines' edges (on 40
+    // pixels every centre sits exactly on one and rounding decides).
+    filter->setCrossHatchSpacing(0.1);
+    filter->setLineWidth(0.02);
+    auto result = runFilter(filter, {solidPicture(37, 37, kBlack)});
+    auto expected =
+        mapPixels({solidPicture(37, 37, kBlack)}, [](const std::vector<Colour>&, double x, double y) {
+            auto hit = [](double v) { return v - 0.1 * std::floor(v / 0.1) <= 0.02; };
+            const bool black = hit(x + y) || hit(x - y) || hit(x + y - 0.05) || hit(x - y - 0.05);
+            return black ? Colour{0, 0, 0, 1} : Colour{1, 1, 1, 1};
+        });
+    int differing = 0;
+    for (std::size_t i = 0; i < result.px.size(); ++i) differing += result.px[i] != expected.px[i];
+    EXPECT_LT(differing, 20);
 }
 
 TEST(GPXToonFilter, PosterisesFlatAreasAndOutlinesEdges) {
