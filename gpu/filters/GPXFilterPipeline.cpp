@@ -8,6 +8,7 @@
 
 #include "foundation/NSLog.h"
 #include "foundation/NSPropertyListSerialization.h"
+#include "gpu/filters/GPXAverageLuminanceThresholdFilter.h"
 #include "gpu/filters/GPXBlendFilters.h"
 #include "gpu/filters/GPXBlurFilters.h"
 #include "gpu/filters/GPXColorAdjustmentFilters.h"
@@ -19,6 +20,7 @@
 #include "gpu/filters/GPXEdgeDetectionFilters.h"
 #include "gpu/filters/GPXGeometryFilters.h"
 #include "gpu/filters/GPXHSBFilter.h"
+#include "gpu/filters/GPXHistogramEqualizationFilter.h"
 #include "gpu/filters/GPXHistogramGenerator.h"
 #include "gpu/filters/GPXMorphologyFilters.h"
 #include "gpu/filters/GPXStylisingFilters.h"
@@ -119,6 +121,9 @@ const std::map<std::string, FilterClass>& registry() {
                                        {"setIntensity:", number(&GPXColorMatrixFilter::setIntensity)}});
         r["GPXAdaptiveThresholdFilter"] = filterClass<GPXAdaptiveThresholdFilter>(
             {{"setBlurRadiusInPixels:", number(&GPXAdaptiveThresholdFilter::setBlurRadiusInPixels)}});
+        r["GPXAverageLuminanceThresholdFilter"] = filterClass<GPXAverageLuminanceThresholdFilter>(
+            {{"setThresholdMultiplier:",
+              number(&GPXAverageLuminanceThresholdFilter::setThresholdMultiplier)}});
         r["GPXSolidColorGenerator"] = filterClass<GPXSolidColorGenerator>();
         // Curves and tables.
         auto pointList = [](void (GPXToneCurveFilter::*method)(const GPXToneCurveFilter::Points&)) {
@@ -143,6 +148,8 @@ const std::map<std::string, FilterClass>& registry() {
         r["GPXLevelsFilter"] = filterClass<GPXLevelsFilter>();
         r["GPXLookupFilter"] =
             filterClass<GPXLookupFilter>({{"setIntensity:", number(&GPXLookupFilter::setIntensity)}});
+        r["GPXHistogramEqualizationFilter"] = filterClass<GPXHistogramEqualizationFilter>(
+            {{"setDownsamplingFactor:", number(&GPXHistogramEqualizationFilter::setDownsamplingFactor)}});
         // Blends.
         r["GPXDissolveBlendFilter"] =
             filterClass<GPXDissolveBlendFilter>({{"setMix:", number(&GPXDissolveBlendFilter::setMix)}});
