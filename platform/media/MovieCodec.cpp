@@ -216,12 +216,11 @@ struct MovieTrackDecoder::State {
             return nullptr;
         }
         swr_free(&resampler);
-        AVChannelLayout layout;
-        av_channel_layout_copy(&layout, &frame->ch_layout);
-        int status =
-            swr_alloc_set_opts2(&resampler, &layout, AV_SAMPLE_FMT_S16, frame->sample_rate, &layout,
-                                static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
-        av_channel_layout_uninit(&layout);
+        // The frame's own layout serves both sides: a copy would need an initialised destination,
+        // since copying first releases whatever channel map the destination claims to own.
+        int status = swr_alloc_set_opts2(&resampler, &frame->ch_layout, AV_SAMPLE_FMT_S16, frame->sample_rate,
+                                         &frame->ch_layout, static_cast<AVSampleFormat>(frame->format),
+                                         frame->sample_rate, 0, nullptr);
         if (status < 0 || swr_init(resampler) < 0) {
             setError(error, "cannot convert the audio's sample format");
             return nullptr;
@@ -652,7 +651,7 @@ bool MovieEncoder::appendAudio(const std::int16_t* samples, long frames, int cha
     const int rate = static_cast<int>(sampleRate);
     if (!s.resampler || s.resamplerRate != rate || s.resamplerChannels != channels) {
         swr_free(&s.resampler);
-        AVChannelLayout in;
+        AVChannelLayout in{};
         av_channel_layout_default(&in, channels);
         const int status =
             swr_alloc_set_opts2(&s.resampler, &s.audio->ch_layout, AV_SAMPLE_FMT_FLTP, s.audio->sample_rate,

@@ -140,6 +140,47 @@ TEST_F(MovieFileTest, TruncatedMidwayReadsWhatIsThereOrFailsButNeverCrashes) {
     }
 }
 
+// A fuzzed file whose damaged audio still decodes: every sample handed out is consistent and the
+// read ends cleanly. Its audio conversion once released a channel map read from an uninitialised
+// local, which freed whatever the stack held when it happened to look like an owned map.
+TEST_F(MovieFileTest, DamagedAudioReadsCleanlyInBothPixelFormats) {
+    const std::string path = std::string(FUZZ_MOVIE_CORPUS) + "/damaged-audio-probe.mp4";
+    ASSERT_TRUE(std::filesystem::exists(path)) << path;
+    auto asset = AVURLAsset::URLAssetWithURL(NSURL::fileURLWithPath(path));
+    Ref<NSError> error;
+    const auto tracks = asset->tracks();
+    ASSERT_EQ(asset->statusOfValueForKey("tracks", &error), AVKeyValueStatusLoaded);
+    ASSERT_EQ(asset->tracksWithMediaType(AVMediaTypeAudio).size(), 1u);
+    for (OSType format : {kCVPixelFormatType_32BGRA, kCVPixelFormatType_420YpCbCr8BiPlanarFullRange}) {
+        SCOPED_TRACE(format);
+        auto reader = AVAssetReader::assetReaderWithAsset(asset, nullptr);
+        for (auto& track : tracks)
+            reader->addOutput(make<AVAssetReaderTrackOutput>(
+                track, Dictionary{{kCVPixelBufferPixelFormatTypeKey, format}}));
+        ASSERT_TRUE(reader->startReading());
+        long audioSamples = 0;
+        for (auto& output : reader->outputs()) {
+            for (int n = 0; n < 500; ++n) {
+                auto sample = output->copyNextSampleBuffer();
+                if (!sample) break;
+                if (sample->isAudio()) {
+                    ASSERT_GT(sample->audioChannels(), 0u);
+                    EXPECT_EQ(sample->audioSampleVector().size(),
+                              static_cast<std::size_t>(sample->numSamples()) * sample->audioChannels());
+                    audioSamples += sample->numSamples();
+                }
+            }
+        }
+        EXPECT_GT(audioSamples, 0);
+        if (reader->status() == AVAssetReaderStatusFailed) {
+            ASSERT_NE(reader->error(), nullptr);
+            EXPECT_FALSE(reader->error()->localizedDescription().empty());
+        } else {
+            EXPECT_EQ(reader->status(), AVAssetReaderStatusCompleted);
+        }
+    }
+}
+
 TEST_F(MovieFileTest, TracksLoadAsynchronously) {
     ASSERT_TRUE(writeClip(dir.file("clip.mp4"), ClipSpec()));
     auto asset = AVURLAsset::URLAssetWithURL(NSURL::fileURLWithPath(dir.file("clip.mp4")),
