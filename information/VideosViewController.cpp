@@ -1,5 +1,7 @@
 #include "information/VideosViewController.h"
 
+#include "information/ActivityListViewController.h"
+
 #include "controls/PullRefreshAutoNormalFooter.h"
 #include "controls/PullRefreshNormalHeader.h"
 #include "controls/UIScrollView+PullRefresh.h"
@@ -168,6 +170,9 @@ void registerAll() {
     UIStoryboard::registerScene(
         VideosViewController::kStoryboard, VideosViewController::kIdentifier,
         [](UIStoryboard&) -> Ref<UIViewController> { return make<VideosViewController>(); });
+    UIStoryboard::registerScene(
+        ActivityListViewController::kStoryboard, ActivityListViewController::kIdentifier,
+        [](UIStoryboard&) -> Ref<UIViewController> { return make<ActivityListViewController>(); });
 }
 
 }  // namespace InformationScenes

@@ -64,7 +64,8 @@ class VideosViewController : public UIViewController,
 
 namespace InformationScenes {
 
-// Registers the information area's scenes ("MyVideo"/"VideosViewController"). The app's process,
+// Registers the information area's scenes ("MyVideo"/"VideosViewController", "MyActivity"/
+// "ActivityListViewController"). The app's process,
 // the demo and the whole-app tests call it before the app starts, before the studio's stand-ins,
 // so the real pages win; idempotent.
 void registerAll();

@@ -98,7 +98,11 @@ void registerScenes() {
                                     [](UIStoryboard&) -> Ref<UIViewController> {
                                         return make<HomeStandInPage>("最新视频", rgb(238, 242, 250));
                                     });
-    registerIfMissing<ActivityListViewController>("MyActivity", "ActivityListViewController");
+    if (!hasScene("MyActivity", "ActivityListViewController"))
+        UIStoryboard::registerScene("MyActivity", "ActivityListViewController",
+                                    [](UIStoryboard&) -> Ref<UIViewController> {
+                                        return make<HomeStandInPage>("参与改装", rgb(248, 240, 240));
+                                    });
 }
 
 Ref<UIImage> imageNamed(const std::string& name) {
@@ -140,5 +144,3 @@ void InformationRootViewController::scrollPastLastPage() {
     NS_ASSERT_MAIN_THREAD();
     if (auto delegate = delegate_.lock()) delegate->informationRootViewControllerDidScrollToNext();
 }
-
-ActivityListViewController::ActivityListViewController() : HomeStandInPage("参与改装", rgb(248, 240, 240)) {}

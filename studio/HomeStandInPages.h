@@ -78,9 +78,3 @@ class InformationRootViewController : public HomeStandInPage {
     Weak<InformationRootViewControllerDelegate> delegate_;
     int refreshCount_ = 0;
 };
-
-class ActivityListViewController : public HomeStandInPage {
-  public:
-    ActivityListViewController();
-    std::string className() const override { return "ActivityListViewController"; }
-};

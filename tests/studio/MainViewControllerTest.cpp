@@ -136,7 +136,8 @@ TEST_F(MainViewControllerTest, VideosAndEventsLeaveTheTopTabsColoursButMarkTheir
     EXPECT_TRUE(isWhite(home->btnRizur));
     UITestDriver::tap(tab(home->btnActivity));
     clock.advance(0.2);
-    EXPECT_TRUE(std::dynamic_pointer_cast<ActivityListViewController>(home->currentChildViewController()));
+    ASSERT_TRUE(home->currentChildViewController());
+    EXPECT_EQ(home->currentChildViewController(), home->activityListViewController());
     EXPECT_EQ(title(), "参与改装");
     // Outside the top tabs nobody resets the videos tab.
     EXPECT_TRUE(isAccent(home->btnVideos));
@@ -171,7 +172,8 @@ TEST_F(MainViewControllerTest, OverlappingSwitchesEndOnTheLastPageAskedFor) {
     UITestDriver::tap(tab(home->btnVideos));
     UITestDriver::tap(tab(home->btnActivity));
     clock.advance(0.5);
-    EXPECT_TRUE(std::dynamic_pointer_cast<ActivityListViewController>(home->currentChildViewController()));
+    ASSERT_TRUE(home->currentChildViewController());
+    EXPECT_EQ(home->currentChildViewController(), home->activityListViewController());
     EXPECT_EQ(home->childViewControllers().size(), 1u);
     auto container = home->viewContainer.lock();
     ASSERT_EQ(container->subviews().size(), 1u);
