@@ -35,6 +35,11 @@ std::atomic<long>& deliveredCount() {
     return count;
 }
 
+std::atomic<long>& acceptedCount() {
+    static std::atomic<long> count{0};
+    return count;
+}
+
 const std::vector<OSType>& allFormats() {
     static const std::vector<OSType> formats{kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange,
                                              kCVPixelFormatType_420YpCbCr8BiPlanarFullRange,
@@ -75,6 +80,7 @@ bool AVCaptureDataOutput::deliverSampleBuffer(const CMSampleBufferRef& sampleBuf
     auto self = std::static_pointer_cast<AVCaptureOutput>(NSObject::self());
     auto connections = this->connections();
     Ref<AVCaptureConnection> connection = connections.empty() ? nullptr : connections.front();
+    acceptedCount().fetch_add(1);
     dispatch_async(queue, [delegate, self, sampleBuffer, connection] {
         if (auto d = delegate.lock()) d->captureOutputDidOutputSampleBuffer(self, sampleBuffer, connection);
         deliveredCount().fetch_add(1);
@@ -266,4 +272,8 @@ CMSampleBufferRef AVCapturePipelineStandIn::makeBGRASampleBuffer(std::size_t wid
 
 long AVCapturePipelineStandIn::deliveredSampleBufferCount() {
     return deliveredCount().load();
+}
+
+long AVCapturePipelineStandIn::acceptedSampleBufferCount() {
+    return acceptedCount().load();
 }

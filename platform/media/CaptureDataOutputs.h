@@ -96,6 +96,10 @@ class AVCapturePipelineStandIn {
     static int pushAudioSampleBuffer(const CMSampleBufferRef& sampleBuffer);
     // How many pushed samples have been handed to their delegates so far (the delegate returned).
     static long deliveredSampleBufferCount();
+    // How many pushed samples a running output has taken so far; once the delivered count has
+    // reached it, no delivery of those is still under way (a baseline kept by the caller cannot
+    // tell that: a delivery taken earlier may end after it was read).
+    static long acceptedSampleBufferCount();
     // The photo a still capture answers with; nullptr: the capture answers with an error.
     static void setStillPhoto(CMSampleBufferRef photo);
     // While held, still captures wait; releasing answers them.

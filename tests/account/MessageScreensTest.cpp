@@ -27,8 +27,10 @@ class MessageScreensTest : public ScreenTest {
   protected:
     Ref<NewMessageViewController> openCentre() {
         auto centre = push<NewMessageViewController>("NewMessageAllListController");
+        // The three first pages travel side by side and may come back in any order: wait for all.
         EXPECT_TRUE(waitAdvancing([&] {
-            return requestsTo("message/getmessage.do") >= 3 && !refreshing(centre->siTongTableView);
+            return requestsTo("message/getmessage.do") >= 3 && !refreshing(centre->siXinTableView) &&
+                   !refreshing(centre->rizUrTableView) && !refreshing(centre->siTongTableView);
         }));
         settle();
         return centre;
