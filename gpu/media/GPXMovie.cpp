@@ -228,8 +228,11 @@ void GPXMovie::processAsset() {
                 std::lock_guard lock(mutex_);
                 reader_.reset();
             }
+            // A cancel that comes while the restart waits on the main queue ends the loop: starting
+            // again would set the loop going anew, with nothing left to stop it.
             dispatch_async(dispatch_get_main_queue(), [weak] {
-                if (auto movie = weak.lock()) movie->startProcessing();
+                auto movie = weak.lock();
+                if (movie && movie->keepLooping_.load()) movie->startProcessing();
             });
         } else {
             endProcessing();
