@@ -1,6 +1,8 @@
 #include "information/VideosViewController.h"
 
 #include "information/ActivityListViewController.h"
+#include "information/VideoDetailViewController.h"
+#include "uikit/UINavigationController.h"
 
 #include "controls/PullRefreshAutoNormalFooter.h"
 #include "controls/PullRefreshNormalHeader.h"
@@ -162,6 +164,18 @@ std::optional<CGFloat> VideosViewController::tableViewHeightForRowAtIndexPath(UI
 void VideosViewController::tableViewDidSelectRowAtIndexPath(UITableView& table,
                                                             const Ref<NSIndexPath>& indexPath) {
     table.deselectRowAtIndexPath(indexPath, true);
+    Ref<UINavigationController> navigation = navigationController();
+    if (!navigation || indexPath->row() < 0 || indexPath->row() >= static_cast<long>(videoList_.size()))
+        return;
+    const Ref<QVNVideo>& video = videoList_[indexPath->row()];
+    auto detail = make<VideoDetailViewController>();
+    detail->picUrl = video->video_pic();
+    detail->videoTime = video->video_time();
+    detail->videoTitle = video->video_title();
+    if (video->identifier())
+        detail->videoURL =
+            VideoDetailViewController::detailURLForVideoId(video->identifier()->integerValue());
+    navigation->pushViewController(detail, true);
 }
 
 namespace InformationScenes {
