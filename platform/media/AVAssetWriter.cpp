@@ -9,7 +9,7 @@ namespace {
 
 std::string containerForFileType(const std::string& fileType) {
     if (fileType == AVFileTypeQuickTimeMovie) return "mov";
-    if (fileType == AVFileTypeMPEG4 || fileType == AVFileTypeAppleM4V) return "mp4";
+    if (fileType == AVFileTypeMPEG4) return "mp4";
     return "";
 }
 

@@ -27,9 +27,8 @@
 #include "media/AVAsset.h"
 #include "media/CMSampleBuffer.h"
 
-inline constexpr char AVFileTypeQuickTimeMovie[] = "com.apple.quicktime-movie";
+inline constexpr char AVFileTypeQuickTimeMovie[] = "public.quicktime-movie";
 inline constexpr char AVFileTypeMPEG4[] = "public.mpeg-4";
-inline constexpr char AVFileTypeAppleM4V[] = "com.apple.m4v-video";
 
 inline constexpr char AVVideoCodecH264[] = "avc1";
 inline constexpr char AVVideoWidthKey[] = "AVVideoWidthKey";
