@@ -209,6 +209,11 @@ void driveForum(const Ref<MainViewController>& home, const Ref<UINavigationContr
     UITextEntryDriver::typeText(publish->textView.lock(), "白色车身，前杠和侧裙已经装好，想听听大家的意见。");
     publish->view()->endEditing(true);
     UITestDriver::tap(publish->brandButton.lock());
+    // A slow machine may still be settling the keyboard's leave when the first tap comes.
+    if (!runUntil([&] { return publish->brandTableView() != nullptr; }, 3)) {
+        UITestDriver::tap(publish->brandButton.lock());
+    }
+    waitFor([&] { return publish->brandTableView() != nullptr; }, "the brand list did not open", 10);
     runFor(0.2);
     screenshot("publish-brands");
     publish->tableViewDidSelectRowAtIndexPath(*publish->brandTableView(), NSIndexPath::indexPathForRow(0, 0));
