@@ -37,6 +37,7 @@ class ForumServerTest : public ::testing::Test {
         NSURLCache::setSharedURLCache(make<NSURLCache>(0, 0, std::nullopt));
         devserver::addCatalogueRoutes(server);
         forum = devserver::addForumRoutes(server, withSamples());
+        addRoutes();
         ASSERT_TRUE(server.start()) << server.lastError();
         std::string second = server.secondRoot();
         QVNConfiguration::useServer(server.baseURL(),
@@ -56,6 +57,8 @@ class ForumServerTest : public ::testing::Test {
         UIAlertTestDriver::reset();
     }
     virtual bool withSamples() const { return true; }
+    // Routes of a neighbouring area, installed after the forum's and before the server starts.
+    virtual void addRoutes() {}
 
     // Signs the sample user (1, 2 or 3) in with a fresh token; answers the token.
     std::string signIn(int which = 1) {
