@@ -10,7 +10,9 @@
 #include "graphics/UIColor.h"
 #include "graphics/UIFont.h"
 #include "images/UIImageView+WebCache.h"
+#include "information/InformationScenes.h"
 #include "uikit/UIScreen.h"
+#include "uikit/UIStoryboard.h"
 
 namespace {
 
@@ -208,3 +210,13 @@ std::optional<CGFloat> ActivityListViewController::tableViewHeightForRowAtIndexP
                                                                                     const Ref<NSIndexPath>&) {
     return QVNActivityCell::kHeight;
 }
+
+namespace InformationScenes {
+
+void registerEventScenes() {
+    UIStoryboard::registerScene(
+        ActivityListViewController::kStoryboard, ActivityListViewController::kIdentifier,
+        [](UIStoryboard&) -> Ref<UIViewController> { return make<ActivityListViewController>(); });
+}
+
+}  // namespace InformationScenes

@@ -1,6 +1,6 @@
 #include "information/VideosViewController.h"
 
-#include "information/ActivityListViewController.h"
+#include "information/InformationScenes.h"
 #include "information/VideoDetailViewController.h"
 #include "uikit/UINavigationController.h"
 
@@ -180,13 +180,10 @@ void VideosViewController::tableViewDidSelectRowAtIndexPath(UITableView& table,
 
 namespace InformationScenes {
 
-void registerAll() {
+void registerVideoScenes() {
     UIStoryboard::registerScene(
         VideosViewController::kStoryboard, VideosViewController::kIdentifier,
         [](UIStoryboard&) -> Ref<UIViewController> { return make<VideosViewController>(); });
-    UIStoryboard::registerScene(
-        ActivityListViewController::kStoryboard, ActivityListViewController::kIdentifier,
-        [](UIStoryboard&) -> Ref<UIViewController> { return make<ActivityListViewController>(); });
 }
 
 }  // namespace InformationScenes

@@ -61,13 +61,3 @@ class VideosViewController : public UIViewController,
   private:
     std::vector<Ref<QVNVideo>> videoList_;
 };
-
-namespace InformationScenes {
-
-// Registers the information area's scenes ("MyVideo"/"VideosViewController", "MyActivity"/
-// "ActivityListViewController"). The app's process,
-// the demo and the whole-app tests call it before the app starts, before the studio's stand-ins,
-// so the real pages win; idempotent.
-void registerAll();
-
-}  // namespace InformationScenes

@@ -17,6 +17,7 @@
 #include "forum/ForumScenes.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSRunLoop.h"
+#include "information/InformationScenes.h"
 #include "information/VideosViewController.h"
 #include "sdk/weibo/services/WeiboSDKServices.h"
 #include "studio/StudioScenes.h"

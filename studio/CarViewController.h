@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "app/QVNCarScreens.h"
+#include "app/QVNTuningList.h"
 #include "foundation/NSTimer.h"
 #include "foundation/Value.h"
 #include "graphics/UIColor.h"
@@ -35,7 +37,6 @@
 #include "studio/QVNBrand.h"
 #include "studio/QVNCar.h"
 #include "studio/QVNCarDelegate.h"
-#include "studio/QVNTuningList.h"
 #include "studio/TuningListTableViewController.h"
 #include "uikit/NSLayoutConstraint.h"
 #include "uikit/UIAlertView.h"
@@ -68,8 +69,8 @@ struct CarStudioHandOver {
     std::string identifier;
     // A new list built from the car on show (detail and save screens); nullptr for the list screen.
     Ref<QVNTuningList> tuningList;
-    // The event being entered (a QVNActivity record), or nullptr.
-    Ref<NSObject> activity;
+    // The event being entered, or nullptr.
+    Ref<QVNActivity> activity;
     // The last screenshot (detail and save screens).
     Ref<UIImage> screenShotImage;
     // The list screen's delegate: its choice comes back through CarViewController::didSelectTuningList.
@@ -80,17 +81,18 @@ class CarViewController : public UIViewController,
                           public QVNCarDelegate,
                           public TuningListTableViewControllerDelegate,
                           public UIViewControllerTransitioningDelegate,
-                          public UIAlertViewDelegate {
+                          public UIAlertViewDelegate,
+                          public QVNCarScreens::CarStudioEntry {
   public:
     CarViewController();
     ~CarViewController() override;
     std::string className() const override { return "CarViewController"; }
 
     // ---- entry --------------------------------------------------------------------------------
-    const Ref<NSObject>& activity() const { return activity_; }
-    void setActivity(const Ref<NSObject>& activity) { activity_ = activity; }
+    const Ref<QVNActivity>& activity() const { return activity_; }
+    void setActivity(const Ref<QVNActivity>& activity) override { activity_ = activity; }
     const Ref<QVNTuningList>& tuningList() const { return tuningList_; }
-    void setTuningList(const Ref<QVNTuningList>& list) { tuningList_ = list; }
+    void setTuningList(const Ref<QVNTuningList>& list) override { tuningList_ = list; }
 
     // ---- state --------------------------------------------------------------------------------
     unsigned long showcaseState() const { return showcaseState_; }
@@ -274,7 +276,7 @@ class CarViewController : public UIViewController,
     void loadDressing(const Ref<QVNCar>& car, std::function<std::int64_t()> optionCount,
                       const std::string& failText, bool presetRetry);
 
-    Ref<NSObject> activity_;
+    Ref<QVNActivity> activity_;
     Ref<QVNTuningList> tuningList_;
     unsigned long showcaseState_ = CarShowcaseStateInitial;
     Ref<QVNCar> selectedCar_;

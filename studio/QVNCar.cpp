@@ -2,11 +2,11 @@
 
 #include "app/NSString+Extension.h"
 #include "app/QVNAPIClient.h"
+#include "app/QVNTuningList.h"
 #include "foundation/NSFileManager.h"
 #include "foundation/NSJSONSerialization.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
-#include "studio/QVNTuningList.h"
 
 RM_PROPERTIES(QVNCar, RM_PROPERTY(cars_id), RM_PROPERTY(cars_name), RM_PROPERTY(cars_logo),
               RM_PROPERTY(cars_json), RM_PROPERTY(cars_brand), RM_PROPERTY(car_en), RM_PROPERTY(kuanti),

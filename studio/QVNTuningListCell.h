@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "studio/QVNTuningList.h"
+#include "app/QVNTuningList.h"
 #include "uikit/UILabel.h"
 #include "uikit/UITableViewCell.h"
 

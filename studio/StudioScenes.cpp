@@ -28,7 +28,7 @@ void wireHandOver() {
             auto list = std::dynamic_pointer_cast<TuningListTableViewController>(destination);
             if (!list) return;
             if (auto studio = handOver.studio.lock()) list->setDelegate(studio);
-            list->setActivity(std::dynamic_pointer_cast<QVNActivity>(handOver.activity));
+            list->setActivity(handOver.activity);
         });
     CarViewController::registerSegueReceiver(
         CarSegueShowTuningListDetail,
@@ -36,7 +36,7 @@ void wireHandOver() {
             auto detail = std::dynamic_pointer_cast<TuningDetailViewController>(destination);
             if (!detail) return;
             detail->setTuningList(handOver.tuningList);
-            detail->setActivity(std::dynamic_pointer_cast<QVNActivity>(handOver.activity));
+            detail->setActivity(handOver.activity);
             detail->setScreenShotImage(handOver.screenShotImage);
         });
     CarViewController::registerSegueReceiver(
@@ -45,7 +45,7 @@ void wireHandOver() {
             auto save = std::dynamic_pointer_cast<TuningListSaveViewController>(destination);
             if (!save) return;
             save->setTuningList(handOver.tuningList);
-            save->setActivity(std::dynamic_pointer_cast<QVNActivity>(handOver.activity));
+            save->setActivity(handOver.activity);
             save->setScreenImage(handOver.screenShotImage);
         });
     CarViewController::setTransitionAnimators([] { return make<PopAnimator>(); },

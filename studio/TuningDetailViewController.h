@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "app/ArrayDataSource.h"
+#include "app/QVNTuningList.h"
 #include "graphics/UIImage.h"
 #include "studio/HomeStandInPages.h"
-#include "studio/QVNTuningList.h"
 #include "studio/TuningListTableViewController.h"
 #include "uikit/UIButton.h"
 #include "uikit/UIGestureRecognizer.h"

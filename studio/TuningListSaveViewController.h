@@ -16,10 +16,10 @@
 #include <optional>
 #include <string>
 
+#include "app/QVNTuningList.h"
 #include "controls/VHProgressHUD.h"
 #include "graphics/UIImage.h"
 #include "studio/HomeStandInPages.h"
-#include "studio/QVNTuningList.h"
 #include "uikit/UIButton.h"
 #include "uikit/UIGestureRecognizer.h"
 #include "uikit/UITextField.h"

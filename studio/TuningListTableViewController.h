@@ -10,9 +10,9 @@
 #include <string>
 
 #include "app/ArrayDataSource.h"
+#include "app/QVNTuningList.h"
 #include "controls/VHProgressHUD.h"
 #include "studio/HomeStandInPages.h"
-#include "studio/QVNTuningList.h"
 #include "uikit/UIButton.h"
 #include "uikit/UIGestureRecognizer.h"
 #include "uikit/UITableView.h"

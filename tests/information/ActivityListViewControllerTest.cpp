@@ -7,6 +7,7 @@
 #include "controls/UIScrollView+PullRefresh.h"
 #include "foundation/NSNotificationCenter.h"
 #include "information/ActivityListViewController.h"
+#include "information/InformationScenes.h"
 #include "information/VideosViewController.h"
 #include "tests/information/InformationTestSupport.h"
 #include "uikit/UIScreen.h"

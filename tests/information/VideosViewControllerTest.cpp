@@ -5,6 +5,7 @@
 
 #include "controls/PullRefreshAutoNormalFooter.h"
 #include "controls/UIScrollView+PullRefresh.h"
+#include "information/InformationScenes.h"
 #include "information/VideosViewController.h"
 #include "tests/information/InformationTestSupport.h"
 #include "uikit/UIScreen.h"

@@ -15,8 +15,8 @@ namespace {
 
 class CarViewControllerTest : public CarStudioTest {};
 
-Ref<NSObject> anEvent() {
-    return make<NSObject>();
+Ref<QVNActivity> anEvent() {
+    return make<QVNActivity>();
 }
 
 }  // namespace

@@ -5,11 +5,11 @@
 
 #include "app/NSString+Extension.h"
 #include "app/QVNConfiguration.h"
+#include "app/QVNTuningList.h"
 #include "foundation/NSSandbox.h"
 #include "studio/QVNCar.h"
 #include "studio/QVNModificator.h"
 #include "studio/QVNPart.h"
-#include "studio/QVNTuningList.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

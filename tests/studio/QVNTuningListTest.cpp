@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/QVNTuningList.h"
 #include "app/QVNUser.h"
 #include "app/QVNUserManager.h"
-#include "studio/QVNTuningList.h"
 #include "tests/studio/StudioTestSupport.h"
 
 using namespace studiotest;

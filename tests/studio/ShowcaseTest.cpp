@@ -463,7 +463,7 @@ TEST_F(ShowcaseTest, TheBuiltListNamesOptionsAndTints) {
 
 TEST_F(ShowcaseTest, ScreenshotShowsAngle24FromTheWindowAndOpensTheSaveScreen) {
     auto screen = makeStudio();
-    screen->setActivity(make<NSObject>());
+    screen->setActivity(make<QVNActivity>());
     present(screen);
     ASSERT_TRUE(waitFor([&] { return studio->selectedCar() != nullptr; }));
     clock_.advance(3.5);

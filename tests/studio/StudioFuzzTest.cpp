@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include "app/QVNTuningList.h"
 #include "foundation/NSFileManager.h"
 #include "foundation/NSJSONSerialization.h"
 #include "studio/QVNCar.h"
 #include "studio/QVNModificator.h"
-#include "studio/QVNTuningList.h"
 #include "tests/studio/StudioTestSupport.h"
 
 using namespace studiotest;

@@ -32,6 +32,7 @@
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUserDefaults.h"
+#include "information/InformationScenes.h"
 #include "information/VideosViewController.h"
 #include "studio/CarViewController.h"
 #include "studio/MainStoryboard.h"

@@ -1,4 +1,4 @@
-#include "studio/QVNTuningList.h"
+#include "app/QVNTuningList.h"
 
 #include "app/QVNAPIClient.h"
 #include "app/QVNUserManager.h"

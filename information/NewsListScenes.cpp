@@ -1,0 +1,7 @@
+#include "information/InformationScenes.h"
+
+namespace InformationScenes {
+
+void registerNewsListScenes() {}
+
+}  // namespace InformationScenes
