@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/QVNTextRules.h"
 #include "app/QVNUser.h"
 #include "foundation/NSError.h"
 #include "foundation/Value.h"
@@ -46,10 +47,8 @@ void pushProfile(const Ref<UINavigationController>& navigation, const std::optio
 // Runs the block once on the main queue after the delay (platform clock).
 void afterDelay(double seconds, std::function<void()> block);
 
-// The code-point test that refuses emoji, per composed character sequence.
-bool stringContainsEmoji(const std::string& text);
-// &, <, >, " and ' as entities.
-std::string escapeHTML(const std::string& text);
+using QVNTextRules::escapeHTML;
+using QVNTextRules::stringContainsEmoji;
 // The parts of a ";"-joined list, empty parts included (an empty text has none).
 std::vector<std::string> splitPictures(const std::optional<std::string>& joined);
 
