@@ -6,11 +6,9 @@
 //
 // Main thread only.
 
-#include "account/AccountForms.h"
-#include "account/AccountScreen.h"
-#include "uikit/UITextField.h"
+#include "account/AccountCodeForm.h"
 
-class FindPasswordViewController : public AccountScreen, public UITextFieldDelegate {
+class FindPasswordViewController : public AccountCodeForm {
   public:
     std::string className() const override { return "FindPasswordViewController"; }
 
@@ -19,23 +17,15 @@ class FindPasswordViewController : public AccountScreen, public UITextFieldDeleg
     Weak<UITextField> identifyCodeTextField;
     Weak<UITextField> PasswordTextfield;
     Weak<UITextField> turePasswordTextField;
-    Weak<UIButton> identifyCodeBtn;
 
-    const Ref<VHProgressHUD>& hud();
-    const Ref<VHProgressHUD>& attemptHUD() const { return attemptHUD_; }
-    const AccountForms::CodeCountdown& countdown() const { return countdown_; }
-
-    void viewDidLoad() override;
     bool shouldAutorotate() const override { return false; }
 
-    void starTime(const Ref<NSObject>& sender);
-    void backTime();
-    void textFieldChanged(const Ref<NSObject>& sender);
     void findPasswordBtnAction(const Ref<NSObject>& sender);
     void goBack(const Ref<NSObject>& sender);
 
-  private:
-    Ref<VHProgressHUD> hud_;
-    Ref<VHProgressHUD> attemptHUD_;
-    AccountForms::CodeCountdown countdown_;
+  protected:
+    Weak<UITextField> phoneField() const override { return phonenumberTextField; }
+    std::vector<Weak<UITextField>> passwordFields() const override {
+        return {PasswordTextfield, turePasswordTextField};
+    }
 };

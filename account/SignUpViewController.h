@@ -10,11 +10,9 @@
 //
 // Main thread only.
 
-#include "account/AccountForms.h"
-#include "account/AccountScreen.h"
-#include "uikit/UITextField.h"
+#include "account/AccountCodeForm.h"
 
-class SignUpViewController : public AccountScreen, public UITextFieldDelegate {
+class SignUpViewController : public AccountCodeForm {
   public:
     std::string className() const override { return "SignUpViewController"; }
 
@@ -24,24 +22,13 @@ class SignUpViewController : public AccountScreen, public UITextFieldDelegate {
     Weak<UITextField> nickNameTextField;
     Weak<UITextField> passwordTextField;
     Weak<UITextField> conformTextField;
-    Weak<UIButton> identifyCodeBtn;
 
-    // The password hint, made on first use.
-    const Ref<VHProgressHUD>& hud();
-    // The HUD of the last sign-up attempt.
-    const Ref<VHProgressHUD>& attemptHUD() const { return attemptHUD_; }
-    const AccountForms::CodeCountdown& countdown() const { return countdown_; }
-
-    void viewDidLoad() override;
-
-    void starTime(const Ref<NSObject>& sender);
-    void backTime();
-    void textFieldChanged(const Ref<NSObject>& sender);
     void signup(const Ref<NSObject>& sender);
     void fanhuiaction(const Ref<NSObject>& sender);
 
-  private:
-    Ref<VHProgressHUD> hud_;
-    Ref<VHProgressHUD> attemptHUD_;
-    AccountForms::CodeCountdown countdown_;
+  protected:
+    Weak<UITextField> phoneField() const override { return phoneTextField; }
+    std::vector<Weak<UITextField>> passwordFields() const override {
+        return {passwordTextField, conformTextField};
+    }
 };
