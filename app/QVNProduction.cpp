@@ -1,5 +1,6 @@
 #include "app/QVNProduction.h"
 
+#include "app/NSNumber+Extension.h"
 #include "app/NSObject+RMKeyValue.h"
 #include "app/QVNAPIClient.h"
 #include "app/QVNUserManager.h"
@@ -100,5 +101,5 @@ void QVNProduction::voteWithCompletion(Completion completion) {
 }
 
 void QVNProduction::addVoteCount() {
-    vote = NSNumber::numberWithLong((vote ? vote->integerValue() : 0) + 1);
+    vote = NSNumber_Extension::steppedCount(vote, 1);
 }

@@ -1,5 +1,6 @@
 #include "forum/QVNDetailQuestion.h"
 
+#include "app/NSNumber+Extension.h"
 #include "app/NSObject+RMKeyValue.h"
 #include "app/QVNAPIClient.h"
 #include "app/QVNBaseURL.h"
@@ -120,8 +121,7 @@ void QVNQuestionComment::getMoreCommentsWithQuestion(const std::optional<NSNumbe
 
 void QVNQuestionComment::toggleLike() {
     is_like_ = !is_like_;
-    long count = like ? like->integerValue() : 0;
-    like = NSNumber::numberWithLong(is_like_ ? count + 1 : count - 1);
+    like = NSNumber_Extension::steppedCount(like, is_like_ ? 1 : -1);
 }
 
 void QVNQuestionComment::likeComment(LikeUndone undone) {

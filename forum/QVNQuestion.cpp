@@ -1,5 +1,6 @@
 #include "forum/QVNQuestion.h"
 
+#include "app/NSNumber+Extension.h"
 #include "app/NSObject+RMKeyValue.h"
 #include "app/QVNAPIClient.h"
 #include "app/QVNUserManager.h"
@@ -212,8 +213,7 @@ void QVNQuestion::getMoreQuestionsWithQuestion(const Ref<QVNQuestion>& last, Lis
 
 void QVNQuestion::toggleLike() {
     is_like_ = !is_like_;
-    long count = like ? like->integerValue() : 0;
-    like = NSNumber::numberWithLong(is_like_ ? count + 1 : count - 1);
+    like = NSNumber_Extension::steppedCount(like, is_like_ ? 1 : -1);
 }
 
 void QVNQuestion::likeQuestion(LikeUndone undone) {

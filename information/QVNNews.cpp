@@ -1,5 +1,7 @@
 #include "information/QVNNews.h"
 
+#include "app/NSNumber+Extension.h"
+
 RM_PROPERTIES(QVNNews, RM_PROPERTY(news_top), RM_PROPERTY(news_view), RM_PROPERTY(news_comment),
               RM_PROPERTY(news_pic), RM_PROPERTY(car_brand), RM_PROPERTY(news_title), RM_PROPERTY(news_time),
               RM_PROPERTY(news_status), RM_PROPERTY(news_category), RM_PROPERTY(car_id), RM_PROPERTY(news_id),
@@ -16,12 +18,11 @@ RM_PROPERTIES(QVNNewsComment, RM_PROPERTY(replytime), RM_PROPERTY(user_logo), RM
 
 void QVNNewsComment::addLikeCount() {
     is_like_ = !is_like_;
-    long count = like ? like->integerValue() : 0;
-    like = NSNumber::numberWithLong(is_like_ ? count + 1 : count - 1);
+    like = NSNumber_Extension::steppedCount(like, is_like_ ? 1 : -1);
 }
 
 void QVNNewsComment::addReplyCount() {
-    reply = NSNumber::numberWithLong((reply ? reply->integerValue() : 0) + 1);
+    reply = NSNumber_Extension::steppedCount(reply, 1);
 }
 
 Value QVNNewsComment::isLikeValue(const QVNNewsComment& comment) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <optional>
 #include <string>
 
 #include "app/NSArray+Log.h"
@@ -150,6 +152,26 @@ TEST(ResultCodes, InvalidToken) {
     EXPECT_EQ(NSNumber_Extension::invalidTokenResultCode(), NSNumber::numberWithInt(10003));
     EXPECT_EQ(Value(NSNumber_Extension::invalidTokenResultCode()), Value(10003.0));
     EXPECT_EQ(NSNumber_Extension::invalidTokenResultCode().objCType(), 'i');
+}
+
+TEST(ResultCodes, CountersStepWithoutLeavingTheIntegerRange) {
+    constexpr long kMax = std::numeric_limits<long>::max(), kMin = std::numeric_limits<long>::min();
+    struct Case {
+        std::optional<NSNumber> count;
+        long delta;
+        long expected;
+    } cases[] = {
+        {std::nullopt, 1, 1},
+        {std::nullopt, -1, -1},
+        {NSNumber::numberWithInt(4), 1, 5},
+        {NSNumber::numberWithInt(0), -1, -1},
+        {NSNumber::numberWithLong(kMax), 1, kMax},
+        {NSNumber::numberWithLong(kMin), -1, kMin},
+        {NSNumber::numberWithDouble(1e30), 1, kMax},  // a real past the range reads as the top
+        {NSNumber::numberWithDouble(2.9), 1, 3},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NSNumber_Extension::steppedCount(c.count, c.delta).integerValue(), c.expected) << c.delta;
 }
 
 // ----- Record-layer string operations -----
