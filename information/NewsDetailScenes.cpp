@@ -1,7 +1,137 @@
+#include "app/UIColor+Extensions.h"
+#include "graphics/UIColor.h"
+#include "graphics/UIFont.h"
 #include "information/InformationScenes.h"
+#include "information/InformationScreens.h"
+#include "information/NewsDetailViewController.h"
+#include "uikit/UIScreen.h"
+#include "uikit/UIStoryboard.h"
+
+namespace {
+
+constexpr CGFloat kTopBarHeight = 64;
+constexpr CGFloat kReplyBarHeight = 50;
+
+Ref<UIView> screenRoot() {
+    auto root = make<UIView>(UIScreen::mainScreen()->bounds());
+    root->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    root->setBackgroundColor(UIColor::whiteColor());
+    return root;
+}
+
+Ref<UIButton> barButton(const std::string& title, CGRect frame, const Ref<UIColor>& colour) {
+    auto button = UIButton::buttonWithType(UIButtonTypeCustom);
+    button->setFrame(frame);
+    button->setTitle(title, UIControlStateNormal);
+    button->setTitleColor(colour, UIControlStateNormal);
+    button->titleLabel()->setFont(UIFont::systemFontOfSize(15));
+    return button;
+}
+
+// The dark bar the pushed screens draw at the top, with its title label.
+Ref<UIView> topBar(const Ref<UIView>& root, Ref<UILabel>& title) {
+    const CGFloat W = root->bounds().size.width;
+    auto bar = make<UIView>(CGRectMake(0, 0, W, kTopBarHeight));
+    bar->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    bar->setBackgroundColor(UIColor_Extensions::QVNBlackColor());
+    title = make<UILabel>(CGRectMake(70, 20, W - 140, 44));
+    title->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    title->setTextAlignment(NSTextAlignmentCenter);
+    title->setTextColor(UIColor::whiteColor());
+    title->setFont(UIFont::boldSystemFontOfSize(17));
+    bar->addSubview(title);
+    root->addSubview(bar);
+    return bar;
+}
+
+}  // namespace
+
+// ---- the article ------------------------------------------------------------------------------------
+
+Ref<UIView> NewsDetailViewController::loadSceneView(UIViewController& owner) {
+    auto& screen = static_cast<NewsDetailViewController&>(owner);
+    auto root = screenRoot();
+    const CGSize size = root->bounds().size;
+
+    // The table first: the keyboard's mask goes in right above it, below the bars.
+    auto table = make<UITableView>(
+        CGRectMake(0, kTopBarHeight, size.width, size.height - kTopBarHeight - kReplyBarHeight),
+        UITableViewStylePlain);
+    table->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    table->setTableFooterView(make<UIView>());
+    root->addSubview(table);
+
+    auto bar = make<UIView>(CGRectMake(0, size.height - kReplyBarHeight, size.width, kReplyBarHeight));
+    bar->setBackgroundColor(UIColor::colorWithWhite(0.95, 1));
+    root->addSubview(bar);
+    bar->setTranslatesAutoresizingMaskIntoConstraints(false);
+    auto bottom = NSLayoutConstraint::constraintWithItem(root, NSLayoutAttributeBottom, NSLayoutRelationEqual,
+                                                         bar, NSLayoutAttributeBottom, 1.0, 0.0);
+    auto height =
+        NSLayoutConstraint::constraintWithItem(bar, NSLayoutAttributeHeight, NSLayoutRelationEqual, nullptr,
+                                               NSLayoutAttributeNotAnAttribute, 1.0, kReplyBarHeight);
+    root->addConstraints({
+        bottom,
+        height,
+        NSLayoutConstraint::constraintWithItem(bar, NSLayoutAttributeLeft, NSLayoutRelationEqual, root,
+                                               NSLayoutAttributeLeft, 1.0, 0.0),
+        NSLayoutConstraint::constraintWithItem(bar, NSLayoutAttributeRight, NSLayoutRelationEqual, root,
+                                               NSLayoutAttributeRight, 1.0, 0.0),
+    });
+    auto text = make<UITextView>(CGRectMake(8, 7, size.width - 8 - 70, kReplyBarHeight - 14));
+    text->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    text->setFont(UIFont::systemFontOfSize(15));
+    text->layer()->setCornerRadius(4);
+    bar->addSubview(text);
+    auto send =
+        barButton("发送", CGRectMake(size.width - 62, 7, 54, kReplyBarHeight - 14), UIColor::whiteColor());
+    send->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
+    send->setBackgroundColor(UIColor_Extensions::QVNRedColor());
+    send->layer()->setCornerRadius(4);
+    bar->addSubview(send);
+
+    Ref<UILabel> title;
+    auto top = topBar(root, title);
+    auto back = barButton("返回", CGRectMake(8, 20, 60, 44), UIColor::whiteColor());
+    top->addSubview(back);
+    auto share = barButton("分享", CGRectMake(size.width - 68, 20, 60, 44), UIColor::whiteColor());
+    share->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
+    top->addSubview(share);
+
+    screen.titleText = title;
+    screen.tableView = table;
+    screen.replyTextView = text;
+    screen.replyButton = send;
+    screen.shareBtn = share;
+    screen.inputbarBottomConstraint = bottom;
+    screen.bottomViewHeightContrant = height;
+    using S = NewsDetailViewController;
+    send->addTarget(screen.selfAs<S>(), &S::reply, "reply:", UIControlEventTouchUpInside);
+    // The back button belongs to the article's header in the layout resource: it goes through the
+    // header's dismiss action to the screen.
+    Weak<S> weak = screen.selfAs<S>();
+    back->addTarget(
+        screen.selfAs<S>(),
+        [weak](const Ref<NSObject>& sender, const Ref<UIEvent>&) {
+            auto self = weak.lock();
+            if (!self) return;
+            if (auto header = self->detailView()) header->dismissButtonTapped(sender);
+        },
+        "dismissButtonTapped:", UIControlEventTouchUpInside);
+    return root;
+}
 
 namespace InformationScenes {
 
-void registerNewsDetailScenes() {}
+void registerNewsDetailScenes() {
+    QVNNewsDetailView::registerNib();
+    UIStoryboard::registerScene(InformationScreens::kInformationStoryboard,
+                                InformationScreens::kNewsDetailIdentifier,
+                                [](UIStoryboard&) -> Ref<UIViewController> {
+                                    auto detail = make<NewsDetailViewController>();
+                                    detail->setViewLoader(NewsDetailViewController::loadSceneView);
+                                    return detail;
+                                });
+}
 
 }  // namespace InformationScenes
