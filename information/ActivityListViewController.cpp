@@ -4,15 +4,22 @@
 #include "controls/PullRefreshAutoNormalFooter.h"
 #include "controls/PullRefreshNormalHeader.h"
 #include "controls/UIScrollView+PullRefresh.h"
+#include "controls/UITableView+TLTemplateLayoutCell.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSNotificationCenter.h"
 #include "foundation/NSURL.h"
 #include "graphics/UIColor.h"
 #include "graphics/UIFont.h"
 #include "images/UIImageView+WebCache.h"
+#include "information/ActivityDetailViewController.h"
+#include "information/ActivvityHeaderViewController.h"
 #include "information/InformationScenes.h"
+#include "information/InformationScreens.h"
+#include "information/JoinActivityViewController.h"
+#include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIStoryboard.h"
+#include "uikit/UITapGestureRecognizer.h"
 
 namespace {
 
@@ -57,6 +64,10 @@ void QVNActivityCell::buildIfNeeded() {
     joinCountLabel = count;
     summaryLabel = summary;
     activityImageView = picture;
+}
+
+CGSize QVNActivityCell::sizeThatFits(CGSize size) const {
+    return CGSizeMake(size.width, kHeight);
 }
 
 void QVNActivityCell::setActivity(const Ref<QVNActivity>& activity) {
@@ -127,6 +138,8 @@ const Ref<QVNActivityCommunicator>& ActivityListViewController::communicator() {
 
 void ActivityListViewController::viewDidLoad() {
     UITableViewController::viewDidLoad();
+    setAutomaticallyAdjustsScrollViewInsets(false);
+    setupHeaderImage();
     setupTableView();
     if (!observing_) {
         observing_ = true;
@@ -140,6 +153,37 @@ void ActivityListViewController::viewDidLoad() {
                 },
                 name, nullptr);
     }
+}
+
+void ActivityListViewController::viewWillAppear(bool animated) {
+    UITableViewController::viewWillAppear(animated);
+    QVNTAAnalyticsHelper::beginLogPageView(std::string("ActivityListViewController"));
+}
+
+void ActivityListViewController::viewWillDisappear(bool animated) {
+    UITableViewController::viewWillDisappear(animated);
+    QVNTAAnalyticsHelper::endLogPageView(std::string("ActivityListViewController"));
+}
+
+void ActivityListViewController::setupHeaderImage() {
+    Ref<UITableView> table = tableView();
+    if (!table) return;
+    const CGFloat W = table->bounds().size.width;
+    auto picture = make<UIImageView>(CGRectMake(0, 0, W, kHeaderHeight));
+    picture->setBackgroundColor(UIColor::colorWithRed(171 / 255.0, 3 / 255.0, 0, 1));
+    picture->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    picture->setUserInteractionEnabled(true);
+    auto caption = label(CGRectMake(16, 0, W - 32, kHeaderHeight), 20, UIColor::whiteColor());
+    caption->setText(std::string("活动说明"));
+    caption->setTextAlignment(NSTextAlignmentCenter);
+    picture->addSubview(caption);
+    Weak<ActivityListViewController> weak = selfAs<ActivityListViewController>();
+    picture->addGestureRecognizer(
+        make<UITapGestureRecognizer>(self(), [weak](const Ref<UIGestureRecognizer>& sender) {
+            if (auto self = weak.lock()) self->tapHeaderImage(sender);
+        }));
+    table->setTableHeaderView(picture);
+    headerImageView = picture;
 }
 
 void ActivityListViewController::setupTableView() {
@@ -178,6 +222,9 @@ void ActivityListViewController::loadFirstPage() {
             if (table) table->reloadData();
             if (auto header = table ? UIScrollView_PullRefresh::header(*table) : nullptr)
                 header->endRefreshing();
+            // A list that ended before may have more now.
+            if (auto footer = table ? UIScrollView_PullRefresh::footer(*table) : nullptr)
+                footer->resetNoMoreData();
         });
 }
 
@@ -206,17 +253,70 @@ void ActivityListViewController::loadMore() {
         });
 }
 
-std::optional<CGFloat> ActivityListViewController::tableViewHeightForRowAtIndexPath(UITableView&,
-                                                                                    const Ref<NSIndexPath>&) {
-    return QVNActivityCell::kHeight;
+std::optional<CGFloat>
+ActivityListViewController::tableViewHeightForRowAtIndexPath(UITableView& tableView,
+                                                             const Ref<NSIndexPath>& indexPath) {
+    Ref<QVNActivity> activity = dataProvider_ ? dataProvider_->activityForIndexPath(indexPath) : nullptr;
+    return UITableView_TLTemplateLayoutCell::tl_heightForCellWithIdentifier(
+        tableView, std::string(QVNActivityListDataProvider::kCellIdentifier),
+        [activity](const Ref<UITableViewCell>& cell) {
+            if (auto eventCell = std::dynamic_pointer_cast<QVNActivityCell>(cell))
+                eventCell->setActivity(activity);
+        });
+}
+
+void ActivityListViewController::tableViewDidSelectRowAtIndexPath(UITableView&,
+                                                                  const Ref<NSIndexPath>& indexPath) {
+    if (!dataProvider_ || !dataProvider_->activityForIndexPath(indexPath)) return;
+    performSegueWithIdentifier(kShowDetailSegue, indexPath);
+}
+
+void ActivityListViewController::prepareForSegue(const Ref<UIStoryboardSegue>& segue,
+                                                 const Ref<NSObject>& sender) {
+    if (!segue || segue->identifier() != std::optional<std::string>(kShowDetailSegue)) return;
+    auto indexPath = std::dynamic_pointer_cast<NSIndexPath>(sender);
+    auto handOver =
+        std::dynamic_pointer_cast<InformationScreens::ActivityHandOver>(segue->destinationViewController());
+    if (handOver && dataProvider_) handOver->setActivity(dataProvider_->activityForIndexPath(indexPath));
+}
+
+void ActivityListViewController::tapHeaderImage(const Ref<NSObject>&) {
+    Ref<UIStoryboard> board =
+        storyboard() ? storyboard()
+                     : UIStoryboard::storyboardWithName(InformationScreens::kActivityStoryboard, nullptr);
+    Ref<UINavigationController> navigation = navigationController();
+    if (!board || !navigation) return;
+    if (Ref<UIViewController> page =
+            board->instantiateViewControllerWithIdentifier(InformationScreens::kActivityHeaderIdentifier))
+        navigation->pushViewController(page, true);
 }
 
 namespace InformationScenes {
 
 void registerEventScenes() {
+    using namespace InformationScreens;
+    UIStoryboard::registerScene(kActivityStoryboard, ActivityListViewController::kIdentifier,
+                                [](UIStoryboard&) -> Ref<UIViewController> {
+                                    auto list = make<ActivityListViewController>();
+                                    list->declareSegue(ActivityListViewController::kShowDetailSegue,
+                                                       UIStoryboardSegueKind::Show,
+                                                       kActivityDetailIdentifier);
+                                    return list;
+                                });
+    UIStoryboard::registerScene(kActivityStoryboard, kActivityDetailIdentifier,
+                                [](UIStoryboard&) -> Ref<UIViewController> {
+                                    auto detail = make<ActivityDetailViewController>();
+                                    // Which gallery an event's page opens is decided here.
+                                    detail->declareSegue(ActivityDetailViewController::kShowProductionSegue,
+                                                         UIStoryboardSegueKind::Show, kProductionIdentifier);
+                                    return detail;
+                                });
     UIStoryboard::registerScene(
-        ActivityListViewController::kStoryboard, ActivityListViewController::kIdentifier,
-        [](UIStoryboard&) -> Ref<UIViewController> { return make<ActivityListViewController>(); });
+        kActivityStoryboard, kActivityHeaderIdentifier,
+        [](UIStoryboard&) -> Ref<UIViewController> { return make<ActivvityHeaderViewController>(); });
+    UIStoryboard::registerScene(
+        kActivityStoryboard, kJoinActivityIdentifier,
+        [](UIStoryboard&) -> Ref<UIViewController> { return make<JoinActivityViewController>(); });
 }
 
 }  // namespace InformationScenes

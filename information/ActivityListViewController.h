@@ -3,6 +3,8 @@
 // the list; a next page, asked after the last event shown, is appended, and an empty or failed
 // one ends paging. Signing in or out reloads it from the first page (is_join follows the user).
 // The home screen embeds it from the storyboard "MyActivity" under "ActivityListViewController".
+// A row opens the event's page ("showActivityDetail"); the header picture opens the events page
+// of the web site.
 //
 // Main thread only.
 
@@ -23,6 +25,9 @@ class QVNActivityCell : public UITableViewCell {
     using UITableViewCell::UITableViewCell;
     std::string className() const override { return "QVNActivityCell"; }
     static constexpr CGFloat kHeight = 250;
+
+    // The row's height, as the table's template-cell measurement asks it.
+    CGSize sizeThatFits(CGSize size) const override;
 
     Weak<UIButton> dateButton;
     Weak<UILabel> titleLabel;
@@ -84,20 +89,33 @@ class ActivityListViewController : public UITableViewController {
     std::string className() const override { return "ActivityListViewController"; }
     static constexpr char kStoryboard[] = "MyActivity";
     static constexpr char kIdentifier[] = "ActivityListViewController";
+    static constexpr char kShowDetailSegue[] = "showActivityDetail";
+    static constexpr CGFloat kHeaderHeight = 100;
+
+    // The picture over the table whose tap opens the events page.
+    Weak<UIImageView> headerImageView;
 
     const Ref<QVNActivityListDataProvider>& dataProvider() const { return dataProvider_; }
     const Ref<QVNActivityCommunicator>& communicator();
 
     void viewDidLoad() override;
+    void viewWillAppear(bool animated) override;
+    void viewWillDisappear(bool animated) override;
     void setupTableView();
     void refreshActivities();
     void loadFirstPage();
     void loadMore();
+    void tapHeaderImage(const Ref<NSObject>& sender);
+
+    void prepareForSegue(const Ref<UIStoryboardSegue>& segue, const Ref<NSObject>& sender) override;
+    void tableViewDidSelectRowAtIndexPath(UITableView& tableView, const Ref<NSIndexPath>& indexPath) override;
 
     std::optional<CGFloat> tableViewHeightForRowAtIndexPath(UITableView& tableView,
                                                             const Ref<NSIndexPath>& indexPath) override;
 
   private:
+    void setupHeaderImage();
+
     Ref<QVNActivityListDataProvider> dataProvider_;
     Ref<QVNActivityCommunicator> communicator_;
     bool observing_ = false;
