@@ -9,7 +9,7 @@
 #include "foundation/NSString.h"
 #include "images/WIImageCache.h"
 #include "images/WIWebImageManager.h"
-#include "studio/QVNBrand.h"
+#include "app/QVNBrand.h"
 #include "studio/QVNCacheCell.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"
@@ -111,7 +111,7 @@ void CacheListViewController::setupTableView() {
 }
 
 const std::vector<Ref<QVNCar>>& CacheListViewController::cars() {
-    if (!cars_) cars_ = QVNBrand::carsFromCache();
+    if (!cars_) cars_ = QVNBrand::carsFromCache<QVNCar>();
     return *cars_;
 }
 

@@ -105,7 +105,7 @@ void CarViewController::configureFirstEnteringStateWithBrands(const std::vector<
     } else {
         for (const auto& brand : brands_) {
             if (brand->brand_name != std::string(kDefaultBrandName)) continue;
-            auto cars = brand->carList();
+            auto cars = brand->carList<QVNCar>();
             if (!cars.empty()) car = cars.front();
         }
     }
@@ -179,7 +179,7 @@ void CarViewController::setUpCarsWithBrand(const Ref<QVNBrand>& brand) {
     auto self = strongSelf();
     long i = 0;
     if (brand) {
-        for (const auto& car : brand->carList()) {
+        for (const auto& car : brand->carList<QVNCar>()) {
             auto button = make<UIButton>(UIButtonTypeCustom);
             if (auto url = urlOf(car->cars_logo))
                 UIButton_WebCache::wi_setImageWithURL(button, url, UIControlStateNormal);
@@ -301,7 +301,7 @@ void CarViewController::carLoadOptionsSuccess(const Ref<QVNCar>& car) {
 Ref<QVNCar> CarViewController::getCarFromTuningList(const Ref<QVNTuningList>& list) const {
     if (!list) return nullptr;
     for (const auto& brand : brands_)
-        for (const auto& car : brand->carList())
+        for (const auto& car : brand->carList<QVNCar>())
             if (sameNumber(car->cars_id, list->car_id)) return car;
     return nullptr;
 }

@@ -123,7 +123,7 @@ void CarViewController::viewDidAppear(bool animated) {
 void CarViewController::didReceiveMemoryWarning() {
     UIViewController::didReceiveMemoryWarning();
     for (const auto& brand : brands_) {
-        for (const auto& car : brand->carList())
+        for (const auto& car : brand->carList<QVNCar>())
             if (car != selectedCar_) car->clearOptionsCacheFromMemory();
     }
 }

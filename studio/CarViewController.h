@@ -34,7 +34,7 @@
 #include "foundation/Value.h"
 #include "graphics/UIColor.h"
 #include "graphics/UIImage.h"
-#include "studio/QVNBrand.h"
+#include "app/QVNBrand.h"
 #include "studio/QVNCar.h"
 #include "studio/QVNCarDelegate.h"
 #include "studio/TuningListTableViewController.h"

@@ -2,15 +2,21 @@
 
 #include "app/NSString+Extension.h"
 #include "app/QVNAPIClient.h"
+#include "app/QVNBrand.h"
 #include "app/QVNTuningList.h"
 #include "foundation/NSFileManager.h"
 #include "foundation/NSJSONSerialization.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
 
-RM_PROPERTIES(QVNCar, RM_PROPERTY(cars_id), RM_PROPERTY(cars_name), RM_PROPERTY(cars_logo),
-              RM_PROPERTY(cars_json), RM_PROPERTY(cars_brand), RM_PROPERTY(car_en), RM_PROPERTY(kuanti),
-              RM_PROPERTY(updated))
+RM_PROPERTIES(QVNCar)
+
+// Wherever the studio is linked, the catalogue's cars are studio cars, which the car screens load
+// and dress.
+[[maybe_unused]] static const bool carRecordClassInstalled = [] {
+    QVNBrand::setCarRecordClass(QVNCar::rmClass());
+    return true;
+}();
 
 namespace {
 

@@ -1,9 +1,9 @@
 #pragma once
 // QVNCar: a car of the catalogue and, once its description is loaded, the car the studio dresses.
 //
-// List side (a record filled by the JSON mapping from "car/getcarlist.do"): cars_id, cars_name,
-// cars_logo, cars_json (the description's absolute URL), cars_brand, car_en (the car's folder
-// word), kuanti ("true" marks a wide-body car) and updated.
+// List side: the catalogue record it derives from (app/QVNCatalogueCar.h), filled by the JSON
+// mapping from "car/getcarlist.do"; the brand list maps its cars into QVNCar once the studio is
+// part of the program.
 //
 // Description side: the showcase size and suspension, the picture folder URL
 // (model prefix + "/" + car_en: the prefix already ends in "/", so two slashes stand before the
@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "app/QVNCatalogueCar.h"
 #include "app/RMRecord.h"
 #include "foundation/NSKeyValueObserving.h"
 #include "foundation/Value.h"
@@ -40,16 +41,8 @@
 
 class QVNTuningList;
 
-class QVNCar : public NSObject, public NSKeyValueObserving {
-    RM_RECORD(QVNCar, NSObject)
-    std::optional<NSNumber> cars_id;
-    std::optional<std::string> cars_name;
-    std::optional<std::string> cars_logo;
-    std::optional<std::string> cars_json;
-    std::optional<std::string> cars_brand;
-    std::optional<std::string> car_en;
-    std::optional<std::string> kuanti;
-    std::optional<std::string> updated;
+class QVNCar : public QVNCatalogueCar, public NSKeyValueObserving {
+    RM_RECORD(QVNCar, QVNCatalogueCar)
 
     using BoolCompletion = std::function<void(bool ok)>;
     using ErrorCompletion = std::function<void(const Ref<NSError>& error)>;

@@ -6,7 +6,7 @@
 #include "app/NSString+Extension.h"
 #include "foundation/NSFileManager.h"
 #include "foundation/NSJSONSerialization.h"
-#include "studio/QVNBrand.h"
+#include "app/QVNBrand.h"
 #include "studio/QVNCar.h"
 #include "tests/studio/StudioTestSupport.h"
 
@@ -50,7 +50,7 @@ TEST_F(QVNCatalogueTest, BrandsAndCarsComeAsRecordsInReplyOrder) {
         EXPECT_EQ(brand->brand_id, NSNumber::numberWithInt(sample.brand_id));
         EXPECT_TRUE(brand->brand_logo && !brand->brand_logo->empty());
         EXPECT_TRUE(brand->logo_down && !brand->logo_down->empty());
-        auto cars = brand->carList();
+        auto cars = brand->carList<QVNCar>();
         ASSERT_EQ(cars.size(), sample.cars.size());
         for (std::size_t c = 0; c < cars.size(); ++c) {
             EXPECT_EQ(cars[c]->car_en, sample.cars[c].car_en);
@@ -128,12 +128,12 @@ TEST_F(QVNCatalogueTest, AnEmptyListOrNoDataGivesNoBrandsAndStillReplacesTheFile
 
 TEST_F(QVNCatalogueTest, TheStoredListReadsBackAndListsACarUnderTwoBrandsTwice) {
     EXPECT_FALSE(QVNBrand::getBrandsAndCarsFromCache());
-    EXPECT_TRUE(QVNBrand::carsFromCache().empty());
+    EXPECT_TRUE(QVNBrand::carsFromCache<QVNCar>().empty());
     ASSERT_TRUE(fetch());
     auto cached = QVNBrand::getBrandsAndCarsFromCache();
     ASSERT_TRUE(cached);
     ASSERT_EQ(cached->count(), catalogue->brands().size());
-    EXPECT_EQ((*cached)[0].objectAs<QVNBrand>()->carList().front()->car_en, defaultCar());
+    EXPECT_EQ((*cached)[0].objectAs<QVNBrand>()->carList<QVNCar>().front()->car_en, defaultCar());
 
     Dictionary car{{"car_en", "twin"}, {"cars_name", "双"}};
     serveCarList(Dictionary{
@@ -142,7 +142,7 @@ TEST_F(QVNCatalogueTest, TheStoredListReadsBackAndListsACarUnderTwoBrandsTwice) 
          Array{Dictionary{{"brand_name", "A"}, {"cars", Array{car}}},
                Dictionary{{"brand_name", "B"}, {"cars", Array{car, Dictionary{{"car_en", "solo"}}}}}}}});
     ASSERT_TRUE(fetch());
-    auto flat = QVNBrand::carsFromCache();
+    auto flat = QVNBrand::carsFromCache<QVNCar>();
     ASSERT_EQ(flat.size(), 3u);
     EXPECT_EQ(flat[0]->car_en, std::string("twin"));
     EXPECT_EQ(flat[1]->car_en, std::string("twin"));
@@ -153,7 +153,7 @@ TEST_F(QVNCatalogueTest, AnUnreadableStoredListReadsAsNothing) {
     NSFileManager::defaultManager()->createDirectoryAtPath(sandbox_.path() + "/Library/Caches", true);
     NSData::fromString("{\"data\": [").writeToFile(carListPath(), true);
     EXPECT_FALSE(QVNBrand::getBrandsAndCarsFromCache());
-    EXPECT_TRUE(QVNBrand::carsFromCache().empty());
+    EXPECT_TRUE(QVNBrand::carsFromCache<QVNCar>().empty());
 }
 
 TEST_F(QVNCatalogueTest, SaveWritesNothingForAValueThatIsNotJSON) {

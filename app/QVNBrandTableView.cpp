@@ -1,4 +1,4 @@
-#include "studio/QVNBrandTableView.h"
+#include "app/QVNBrandTableView.h"
 
 #include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIColor.h"

@@ -1,8 +1,8 @@
-#include "studio/QVNCarTableView.h"
+#include "app/QVNCarTableView.h"
 
+#include "app/QVNCarCell.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "graphics/UIColor.h"
-#include "studio/QVNCarCell.h"
 #include "uikit/UIImageView.h"
 
 void QVNCarTableView::didInit() {
@@ -24,7 +24,7 @@ void QVNCarTableView::setCars(const std::optional<Array>& cars) {
     cars_ = cars;
     carsDataSource_ =
         make<ArrayDataSource>(cars, kCellIdentifier, [](const Ref<UIView>& view, const Value& item) {
-            if (auto cell = asKind<QVNCarCell>(view)) cell->setCar(item.objectAs<QVNCar>());
+            if (auto cell = asKind<QVNCarCell>(view)) cell->setCar(item.objectAs<QVNCatalogueCar>());
         });
     setDataSource(carsDataSource_);
     carsDataSource_->setTableView(selfAs<UITableView>());

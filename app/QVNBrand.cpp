@@ -1,4 +1,6 @@
-#include "studio/QVNBrand.h"
+#include "app/QVNBrand.h"
+
+#include <atomic>
 
 #include "app/NSObject+Property.h"
 #include "app/NSObject+RMKeyValue.h"
@@ -7,7 +9,6 @@
 #include "foundation/NSJSONSerialization.h"
 #include "foundation/NSPathUtilities.h"
 #include "foundation/NSString.h"
-#include "studio/QVNCar.h"
 
 RM_PROPERTIES(QVNBrand, RM_PROPERTY(cars), RM_PROPERTY(brand_name), RM_PROPERTY(brand_logo),
               RM_PROPERTY(brand_id), RM_PROPERTY(brand), RM_PROPERTY(logo_down), RM_PROPERTY(kuanti))
@@ -16,9 +17,14 @@ namespace {
 
 constexpr char kCarListPath[] = "car/getcarlist.do";
 
-// Before every conversion: the brands' "cars" become QVNCar records.
+std::atomic<const RMClass*>& installedCarClass() {
+    static std::atomic<const RMClass*> cls{nullptr};
+    return cls;
+}
+
+// Before every conversion: the brands' "cars" become car records.
 void setupClassMap() {
-    const Value carClass = RMClass::of<QVNCar>()->classValue();
+    const Value carClass = QVNBrand::carRecordClass()->classValue();
     NSObject_Property::setupObjectClassInArray<QVNBrand>([carClass] {
         return Dictionary{{"cars", carClass}};
     });
@@ -86,25 +92,25 @@ std::optional<Array> QVNBrand::getBrandsAndCarsFromCache() {
     return *brands.array();
 }
 
-std::vector<Ref<QVNCar>> QVNBrand::carsFromCache() {
-    std::vector<Ref<QVNCar>> cars;
+Array QVNBrand::carRecordsFromCache() {
+    Array cars;
     Value reply = readCarListFile();
     const Array* brands = reply["data"].array();
     if (!brands) return cars;
     for (const Value& brand : *brands) {
-        Value records = NSObject_RMKeyValue::objectArrayWithKeyValuesArray<QVNCar>(brand["cars"]);
+        Value records = NSObject_RMKeyValue::objectArrayWithKeyValuesArray(carRecordClass(), brand["cars"]);
         if (const Array* list = records.array()) {
-            for (const Value& record : *list)
-                if (auto car = record.objectAs<QVNCar>()) cars.push_back(car);
+            for (const Value& record : *list) cars.addObject(record);
         }
     }
     return cars;
 }
 
-std::vector<Ref<QVNCar>> QVNBrand::carList() const {
-    std::vector<Ref<QVNCar>> list;
-    if (!cars) return list;
-    for (const Value& value : *cars)
-        if (auto car = value.objectAs<QVNCar>()) list.push_back(car);
-    return list;
+void QVNBrand::setCarRecordClass(const RMClass* carClass) {
+    installedCarClass().store(carClass);
+}
+
+const RMClass* QVNBrand::carRecordClass() {
+    const RMClass* cls = installedCarClass().load();
+    return cls ? cls : QVNCatalogueCar::rmClass();
 }

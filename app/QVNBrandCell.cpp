@@ -1,4 +1,4 @@
-#include "studio/QVNBrandCell.h"
+#include "app/QVNBrandCell.h"
 
 #include <mutex>
 

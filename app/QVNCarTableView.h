@@ -19,7 +19,7 @@ class QVNCarTableView : public UITableView {
     void didInit();
 
     void setupTableView();
-    // Array of QVNCar.
+    // Array of catalogue cars (QVNCatalogueCar).
     const std::optional<Array>& cars() const { return cars_; }
     void setCars(const std::optional<Array>& cars);
     const Ref<ArrayDataSource>& carsDataSource() const { return carsDataSource_; }

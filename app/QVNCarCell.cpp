@@ -1,4 +1,4 @@
-#include "studio/QVNCarCell.h"
+#include "app/QVNCarCell.h"
 
 #include <mutex>
 
@@ -35,7 +35,7 @@ void QVNCarCell::awakeFromNib() {
     setBackgroundColor(UIColor::clearColor());
 }
 
-void QVNCarCell::setCar(const Ref<QVNCar>& car) {
+void QVNCarCell::setCar(const Ref<QVNCatalogueCar>& car) {
     NS_ASSERT_MAIN_THREAD();
     car_ = car;
     if (auto label = carLabel.lock()) label->setText(car ? car->cars_name : std::nullopt);

@@ -1,7 +1,9 @@
 #pragma once
-// QVNBrand: a car brand of the catalogue, with its cars (QVNCar records), as the server's
-// "car/getcarlist.do" lists them. The properties carry the reply's key names; the JSON mapping
-// fills them by name, with the cars as QVNCar records.
+// QVNBrand: a car brand of the catalogue, with its cars, as the server's "car/getcarlist.do"
+// lists them. The properties carry the reply's key names; the JSON mapping fills them by name,
+// with the cars as records of the car record class: QVNCatalogueCar, or the studio's QVNCar (a
+// subclass) which the studio installs when it is linked. Screens outside the studio use only the
+// catalogue fields, so either does for them.
 //
 // The raw reply (envelope included) is kept as JSON in Library/Caches/carlist, overwritten by
 // every successful fetch and never deleted, so that the cached-cars screen can name the cars
@@ -15,14 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "app/QVNCatalogueCar.h"
 #include "app/RMRecord.h"
 #include "foundation/Value.h"
 
-class QVNCar;
-
 class QVNBrand : public NSObject {
     RM_RECORD(QVNBrand, NSObject)
-    std::optional<Array> cars;  // of QVNCar
+    std::optional<Array> cars;  // of the car record class
     std::optional<std::string> brand_name;
     std::optional<std::string> brand_logo;
     std::optional<NSNumber> brand_id;
@@ -43,12 +44,33 @@ class QVNBrand : public NSObject {
     static std::string CachePath();
     // The brands of the stored reply; nil without the file or when it does not read as JSON.
     static std::optional<Array> getBrandsAndCarsFromCache();
-    // Every brand's cars of the stored reply as QVNCar records, in file order (a car listed under
-    // two brands comes twice); empty without a readable file.
-    static std::vector<Ref<QVNCar>> carsFromCache();
+    // Every brand's cars of the stored reply as records of the car record class, in file order (a
+    // car listed under two brands comes twice); empty without a readable file.
+    static Array carRecordsFromCache();
+    // The same, those of class Car.
+    template <class Car = QVNCatalogueCar>
+    static std::vector<Ref<Car>> carsFromCache() {
+        return recordsOf<Car>(carRecordsFromCache());
+    }
 
     // The brands of a reply's "data" (an empty array when it holds none).
     static Array brandsWithReply(const Value& reply);
-    // The brand's cars as records.
-    std::vector<Ref<QVNCar>> carList() const;
+    // The brand's cars of class Car.
+    template <class Car = QVNCatalogueCar>
+    std::vector<Ref<Car>> carList() const {
+        return cars ? recordsOf<Car>(*cars) : std::vector<Ref<Car>>{};
+    }
+
+    // The class the cars map into: QVNCatalogueCar or a subclass (set once, at load time).
+    static void setCarRecordClass(const RMClass* carClass);
+    static const RMClass* carRecordClass();
+
+  private:
+    template <class Car>
+    static std::vector<Ref<Car>> recordsOf(const Array& values) {
+        std::vector<Ref<Car>> list;
+        for (const Value& value : values)
+            if (auto car = value.objectAs<Car>()) list.push_back(car);
+        return list;
+    }
 };

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "studio/QVNBrand.h"
+#include "app/QVNBrand.h"
 #include "uikit/UILabel.h"
 #include "uikit/UINib.h"
 #include "uikit/UITableViewCell.h"

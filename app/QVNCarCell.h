@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "studio/QVNCar.h"
+#include "app/QVNCatalogueCar.h"
 #include "uikit/UIImageView.h"
 #include "uikit/UILabel.h"
 #include "uikit/UINib.h"
@@ -27,12 +27,12 @@ class QVNCarCell : public UITableViewCell {
     void setSelected(bool selected, bool animated) override {
         UITableViewCell::setSelected(selected, animated);
     }
-    const Ref<QVNCar>& car() const { return car_; }
-    void setCar(const Ref<QVNCar>& car);
+    const Ref<QVNCatalogueCar>& car() const { return car_; }
+    void setCar(const Ref<QVNCatalogueCar>& car);
 
     Weak<UIImageView> carImageView;
     Weak<UILabel> carLabel;
 
   private:
-    Ref<QVNCar> car_;
+    Ref<QVNCatalogueCar> car_;
 };
