@@ -4,6 +4,7 @@
 #include <map>
 
 #include "app/QVNAPIClient.h"
+#include "app/QVNInformationScreens.h"
 #include "app/QVNUserManager.h"
 #include "app/UIColor+Extensions.h"
 #include "foundation/NSLog.h"
@@ -76,13 +77,6 @@ bool hasScene(const std::string& storyboard, const std::string& identifier) {
     return std::find(scenes.begin(), scenes.end(), identifier) != scenes.end();
 }
 
-template <class T>
-void registerIfMissing(const std::string& storyboard, const std::string& identifier) {
-    if (hasScene(storyboard, identifier)) return;
-    UIStoryboard::registerScene(storyboard, identifier,
-                                [](UIStoryboard&) -> Ref<UIViewController> { return make<T>(); });
-}
-
 Ref<UIColor> rgb(int r, int g, int b) {
     return UIColor::colorWithRed(r / 255.0, g / 255.0, b / 255.0, 1);
 }
@@ -92,7 +86,11 @@ Ref<UIColor> rgb(int r, int g, int b) {
 namespace HomeStandInPages {
 
 void registerScenes() {
-    registerIfMissing<InformationRootViewController>("MyInformation", "InformationRootViewController");
+    if (!hasScene(QVNInformationStoryboard, QVNInformationRootIdentifier))
+        UIStoryboard::registerScene(QVNInformationStoryboard, QVNInformationRootIdentifier,
+                                    [](UIStoryboard&) -> Ref<UIViewController> {
+                                        return make<HomeStandInPage>("汽车资讯", rgb(240, 246, 248));
+                                    });
     if (!hasScene("MyVideo", "VideosViewController"))
         UIStoryboard::registerScene("MyVideo", "VideosViewController",
                                     [](UIStoryboard&) -> Ref<UIViewController> {
@@ -135,12 +133,4 @@ void HomeStandInPage::viewDidLoad() {
     label->setTextColor(UIColor::darkGrayColor());
     label->setFont(UIFont::boldSystemFontOfSize(20));
     root->addSubview(label);
-}
-
-InformationRootViewController::InformationRootViewController()
-    : HomeStandInPage("汽车资讯", rgb(240, 246, 248)) {}
-
-void InformationRootViewController::scrollPastLastPage() {
-    NS_ASSERT_MAIN_THREAD();
-    if (auto delegate = delegate_.lock()) delegate->informationRootViewControllerDidScrollToNext();
 }

@@ -10,6 +10,7 @@
 #include "foundation/NSObject+Perform.h"
 #include "foundation/NSUserDefaults.h"
 #include "sdk/analytics/collection/Tally.h"
+#include "studio/HomeStandInPages.h"
 #include "studio/QVNTransitionAnimator.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
@@ -143,14 +144,17 @@ void MainViewController::showNewsViewController(const Ref<NSObject>& sender) {
     NS_ASSERT_MAIN_THREAD();
     Tally::event(std::string("TuningNewsParent"));
     markTab(sender, kInformationTitle);
+    auto tab = [this] {
+        return std::dynamic_pointer_cast<QVNInformationScreens::InformationTab>(information_);
+    };
     if (!information_) {
-        information_ = std::dynamic_pointer_cast<InformationRootViewController>(
-            instantiate("MyInformation", "InformationRootViewController"));
-        if (information_) information_->setDelegate(selfAs<MainViewController>());
+        information_ = instantiate(QVNInformationStoryboard, QVNInformationRootIdentifier);
+        if (auto made = tab()) made->setDelegate(selfAs<MainViewController>());
     }
     if (!information_) return;
     addChild(information_, current_);
-    information_->refreshFirstViewController();
+    // A stand-in page in its place has nothing to refresh.
+    if (auto shown = tab()) shown->refreshFirstViewController();
 }
 
 void MainViewController::showRizUrListViewController(const Ref<NSObject>& sender) {
@@ -231,7 +235,7 @@ void MainViewController::childViewButtonTapped(const Ref<NSObject>& sender) {
 
 void MainViewController::nextVc(const Ref<NSObject>&) {
     NS_ASSERT_MAIN_THREAD();
-    if (std::dynamic_pointer_cast<InformationRootViewController>(current_)) {
+    if (current_ && current_ == information_) {
         Ref<UIButton> rizur = btnRizur.lock();
         childViewButtonTapped(rizur);
         showRizUrListViewController(rizur);

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "app/QVNInformationScreens.h"
 #include "foundation/NSObject.h"
-#include "studio/HomeStandInPages.h"
 #include "uikit/NSLayoutConstraint.h"
 #include "uikit/UIButton.h"
 #include "uikit/UIImageView.h"
@@ -57,7 +57,9 @@ class MainViewController : public UIViewController,
 
     // ---- strong state --------------------------------------------------------------------------
     const std::vector<Ref<UIButton>>& topButtons() const { return topButtons_; }
-    const Ref<InformationRootViewController>& informationRootViewController() const { return information_; }
+    // The information tab as its scene made it (it adopts QVNInformationScreens::InformationTab,
+    // unless a stand-in page takes its place).
+    const Ref<UIViewController>& informationRootViewController() const { return information_; }
     const Ref<UIViewController>& rizUrListViewController() const { return rizUr_; }
     const Ref<UIViewController>& videosViewController() const { return videos_; }
     const Ref<UIViewController>& activityListViewController() const { return activities_; }
@@ -117,7 +119,7 @@ class MainViewController : public UIViewController,
                    const std::function<void(const Ref<UIViewController>&)>& prepare = {});
 
     std::vector<Ref<UIButton>> topButtons_;
-    Ref<InformationRootViewController> information_;
+    Ref<UIViewController> information_;
     Ref<UIViewController> rizUr_;
     Ref<UIViewController> videos_;
     Ref<UIViewController> activities_;

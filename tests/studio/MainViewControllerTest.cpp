@@ -10,6 +10,7 @@
 #include "app/QVNNavigationController.h"
 #include "app/UIColor+Extensions.h"
 #include "foundation/NSUserDefaults.h"
+#include "studio/HomeStandInPages.h"
 #include "studio/MainViewController.h"
 #include "studio/QVNTransitionAnimator.h"
 #include "tests/studio/MainViewControllerTestSupport.h"
@@ -30,6 +31,7 @@ class MainViewControllerTest : public ScreenTest {
   protected:
     void SetUp() override {
         ScreenTest::SetUp();
+        registerInformationPage();
         UIStoryboard::registerStoryboard("Car", std::string("StudioStandIn"));
         UIStoryboard::registerScene("Car", "StudioStandIn", [](UIStoryboard&) -> Ref<UIViewController> {
             return make<StudioStandIn>();
@@ -57,6 +59,15 @@ class MainViewControllerTest : public ScreenTest {
     }
     std::string title() { return home->labTitle.lock()->text().value_or(""); }
 
+    // The studio's plain stand-in page (a title on a ground) in place of the information tab.
+    void useStandInInformationPage() {
+        UIStoryboard::unregisterStoryboard(QVNInformationStoryboard);
+        HomeStandInPages::registerScenes();
+    }
+    Ref<InformationPage> informationPage() {
+        return std::dynamic_pointer_cast<InformationPage>(home->informationRootViewController());
+    }
+
     Ref<UINavigationController> navigation;
     Ref<MainViewController> home;
 };
@@ -66,7 +77,7 @@ class MainViewControllerTest : public ScreenTest {
 TEST_F(MainViewControllerTest, TheFirstAppearanceShowsTheInformationPage) {
     launch();
     EXPECT_TRUE(navigation->isNavigationBarHidden());
-    auto page = std::dynamic_pointer_cast<InformationRootViewController>(home->currentChildViewController());
+    auto page = std::dynamic_pointer_cast<InformationPage>(home->currentChildViewController());
     ASSERT_TRUE(page);
     EXPECT_EQ(page, home->informationRootViewController());
     EXPECT_EQ(page->delegate().get(), static_cast<InformationRootViewControllerDelegate*>(home.get()));
@@ -145,7 +156,8 @@ TEST_F(MainViewControllerTest, VideosAndEventsLeaveTheTopTabsColoursButMarkTheir
 
 TEST_F(MainViewControllerTest, TappingTheCurrentTabKeepsThePageButRefreshesInformation) {
     launch();
-    auto page = home->informationRootViewController();
+    auto page = informationPage();
+    ASSERT_TRUE(page);
     UITestDriver::tap(tab(home->btnNews));
     clock.advance(0.2);
     EXPECT_EQ(home->currentChildViewController(), page);
@@ -189,7 +201,7 @@ TEST_F(MainViewControllerTest, SwipesFlipBetweenTheFirstTwoPagesOnly) {
     EXPECT_TRUE(isQuestionsPage(home->currentChildViewController()));
     UITestDriver::swipe(root, UISwipeGestureRecognizerDirectionLeft);
     clock.advance(0.2);
-    EXPECT_TRUE(std::dynamic_pointer_cast<InformationRootViewController>(home->currentChildViewController()));
+    EXPECT_TRUE(std::dynamic_pointer_cast<InformationPage>(home->currentChildViewController()));
     UITestDriver::swipe(root, UISwipeGestureRecognizerDirectionRight);
     clock.advance(0.2);
     EXPECT_TRUE(isQuestionsPage(home->currentChildViewController()));
@@ -206,11 +218,33 @@ TEST_F(MainViewControllerTest, SwipesFlipBetweenTheFirstTwoPagesOnly) {
 
 TEST_F(MainViewControllerTest, ScrollingPastTheInformationPagesOpensQuestions) {
     launch();
-    home->informationRootViewController()->scrollPastLastPage();
-    home->informationRootViewController()->scrollPastLastPage();
+    ASSERT_TRUE(informationPage());
+    informationPage()->scrollPastLastPage();
+    informationPage()->scrollPastLastPage();
     clock.advance(0.3);
     EXPECT_TRUE(isQuestionsPage(home->currentChildViewController()));
     EXPECT_EQ(title(), "分享问题");
+}
+
+TEST_F(MainViewControllerTest, APlainStandInPageInPlaceOfTheInformationTabIsShownAndSwipedLikeIt) {
+    // Without the information area the studio's stand-in registers a page without the tab's
+    // interface: nothing to set or refresh on it, the rest behaves the same.
+    useStandInInformationPage();
+    launch();
+    auto page = home->currentChildViewController();
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page, home->informationRootViewController());
+    EXPECT_FALSE(std::dynamic_pointer_cast<QVNInformationScreens::InformationTab>(page));
+    EXPECT_EQ(title(), "汽车资讯");
+    UITestDriver::tap(tab(home->btnNews));
+    clock.advance(0.2);
+    EXPECT_EQ(home->currentChildViewController(), page);
+    UITestDriver::swipe(home->view(), UISwipeGestureRecognizerDirectionLeft);
+    clock.advance(0.2);
+    EXPECT_TRUE(isQuestionsPage(home->currentChildViewController()));
+    UITestDriver::swipe(home->view(), UISwipeGestureRecognizerDirectionLeft);
+    clock.advance(0.2);
+    EXPECT_EQ(home->currentChildViewController(), page);
 }
 
 TEST_F(MainViewControllerTest, SignedOutTheStudioButtonPushesTheLoginAndPresentsNothing) {
@@ -411,6 +445,8 @@ TEST_F(MainViewControllerTest, VisitsToTheLandscapeStudioLeaveTheHomeScreenAsItW
     UIStoryboard::registerScene("Car", "StudioStandIn", [](UIStoryboard&) -> Ref<UIViewController> {
         return make<LandscapeStudioStandIn>();
     });
+    // A page whose title keeps to the page's width.
+    useStandInInformationPage();
     // Nothing unread: the unread dot, answered on its own time, must not change the pictures.
     server.routes().post("message/checkread.do", [](const devserver::Request&) {
         return devserver::Reply::success(Dictionary{{"unread", 0}});

@@ -12,6 +12,7 @@
 #include "account/AccountScenes.h"
 #include "app/QVNAPIClient.h"
 #include "app/QVNConfiguration.h"
+#include "app/QVNInformationScreens.h"
 #include "app/QVNMainStoryboard.h"
 #include "app/QVNUser.h"
 #include "app/QVNUserManager.h"
@@ -39,6 +40,33 @@ class QuestionsPage : public UIViewController {
 
 inline bool isQuestionsPage(const Ref<UIViewController>& page) {
     return page && page->className() == "RizUrListViewController";
+}
+
+// The information tab belongs to the information area, which the studio does not link either: a
+// page adopting the tab's interface stands for it, counting refreshes and reaching its delegate.
+class InformationPage : public UIViewController, public QVNInformationScreens::InformationTab {
+  public:
+    std::string className() const override { return "InformationRootViewController"; }
+    void setDelegate(const Ref<InformationRootViewControllerDelegate>& delegate) override {
+        delegate_ = delegate;
+    }
+    Ref<InformationRootViewControllerDelegate> delegate() const { return delegate_.lock(); }
+    void refreshFirstViewController() override { ++refreshCount_; }
+    int refreshCount() const { return refreshCount_; }
+    // What a drag past the tab's last page does.
+    void scrollPastLastPage() {
+        if (auto delegate = delegate_.lock()) delegate->informationRootViewControllerDidScrollToNext();
+    }
+
+  private:
+    Weak<InformationRootViewControllerDelegate> delegate_;
+    int refreshCount_ = 0;
+};
+
+inline void registerInformationPage() {
+    UIStoryboard::registerScene(
+        QVNInformationStoryboard, QVNInformationRootIdentifier,
+        [](UIStoryboard&) -> Ref<UIViewController> { return make<InformationPage>(); });
 }
 
 class ScreenTest : public ::testing::Test {
