@@ -1,0 +1,138 @@
+#pragma once
+// Shared pieces of the information tab's screen tests: the stand-in server (InformationServerTest)
+// with the manual clock, an application whose key window holds a navigation controller (bar
+// hidden, as in the app), the information scenes registered, and a stand-in article screen for
+// "MyInformation"/"NewsDetail" that records what its opener handed over.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "controls/VHProgressHUD.h"
+#include "information/InformationScenes.h"
+#include "information/InformationScreens.h"
+#include "information/NewsListViewController.h"
+#include "tests/information/InformationTestSupport.h"
+#include "tests/support/MainLoop.h"
+#include "uikit/UIApplication.h"
+#include "uikit/UINavigationController.h"
+#include "uikit/UIScreen.h"
+#include "uikit/UIStoryboard.h"
+#include "uikit/UITestDriver.h"
+#include "uikit/UITextEntryDriver.h"
+#include "uikit/UIWindow.h"
+
+namespace infotest {
+
+class ArticleStandIn : public UIViewController, public InformationScreens::NewsDetailHandOver {
+  public:
+    std::string className() const override { return "ArticleStandIn"; }
+    void setNews(const Ref<QVNNews>& news) override { this->news = news; }
+    void setTitleTextPass(const std::string& title) override { this->title = title; }
+    Ref<QVNNews> news;
+    std::optional<std::string> title;
+};
+
+class NewsScreenTest : public InformationServerTest {
+  protected:
+    void SetUp() override {
+        InformationServerTest::SetUp();
+        InformationScenes::registerAll();
+        UITextEntryDriver::reset();
+        application = make<UIApplication>();
+        UIApplication::setSharedApplication(application);
+        window = make<UIWindow>(UIScreen::mainScreen()->bounds());
+        root = make<UIViewController>();
+        navigation = make<UINavigationController>(root);
+        navigation->setNavigationBarHidden(true, false);
+        window->setRootViewController(navigation);
+        window->makeKeyAndVisible();
+        settle();
+    }
+    void TearDown() override {
+        UITestDriver::reset();
+        UITextEntryDriver::reset();
+        if (navigation->presentedViewController()) navigation->dismissViewControllerAnimated(false);
+        testsupport::drainMainRunLoop();
+        window->setHidden(true);
+        testsupport::drainMainRunLoop();
+        UIApplication::setSharedApplication(nullptr);
+        InformationServerTest::TearDown();
+        UIScreen::mainScreen()->resetToConfiguration();
+        UIStoryboard::unregisterStoryboard(InformationScreens::kInformationStoryboard);
+    }
+
+    // Runs what is due now and lets the clock move a little.
+    void settle(double seconds = 0.05) {
+        testsupport::drainMainRunLoop();
+        clock.advance(seconds);
+        testsupport::drainMainRunLoop();
+    }
+    // Waits on real time for the server while letting the manual clock move in small steps (the
+    // refresh controls run their blocks after their animations).
+    bool waitAdvancing(const std::function<bool()>& condition, double seconds = 10) {
+        for (int step = 0; step < static_cast<int>(seconds / 0.02); ++step) {
+            if (condition()) return true;
+            clock.advance(0.01);
+            if (testsupport::pumpMainRunLoopUntil(condition, 0.01)) return true;
+        }
+        return condition();
+    }
+    // Waits until the server has answered `count` requests to the path and the answers are in.
+    bool waitForRequests(const std::string& path, std::size_t count) {
+        bool sent = waitAdvancing([&] { return server.requestsTo(path).size() >= count; });
+        settleNetwork();
+        return sent;
+    }
+    // Lets answers in flight arrive.
+    void settleNetwork() {
+        testsupport::pumpMainRunLoop(0.15);
+        settle();
+    }
+
+    // A stand-in article screen under "MyInformation"/"NewsDetail".
+    void registerArticleStandIn() {
+        UIStoryboard::registerScene(
+            InformationScreens::kInformationStoryboard, InformationScreens::kNewsDetailIdentifier,
+            [](UIStoryboard&) -> Ref<UIViewController> { return make<ArticleStandIn>(); });
+    }
+
+    // A news page of the category pushed over the root, its view in the window.
+    Ref<NewsListViewController> pushNewsList(long category) {
+        auto list = std::dynamic_pointer_cast<NewsListViewController>(
+            UIStoryboard::storyboardWithName(InformationScreens::kInformationStoryboard, nullptr)
+                ->instantiateViewControllerWithIdentifier(InformationScreens::kNewsListIdentifier));
+        EXPECT_TRUE(list);
+        if (!list) return nullptr;
+        list->setCategory(category);
+        navigation->pushViewController(list, false);
+        settle();
+        return list;
+    }
+
+    // The text of the topmost HUD showing over the view (nullopt when none shows).
+    static std::optional<std::string> hudText(const Ref<UIView>& view) {
+        for (auto it = view->subviews().rbegin(); it != view->subviews().rend(); ++it) {
+            auto hud = std::dynamic_pointer_cast<VHProgressHUD>(*it);
+            if (hud && !hud->isHidden() && hud->alpha() > 0) return hud->labelText();
+        }
+        return std::nullopt;
+    }
+
+    std::vector<long> newsIds(const Ref<NewsListViewController>& list) {
+        std::vector<long> ids;
+        if (!list->dataProvider()) return ids;
+        for (const auto& news : list->dataProvider()->news()) ids.push_back(news->news_id->integerValue());
+        return ids;
+    }
+
+    testsupport::ManualClock clock;
+    Ref<UIApplication> application;
+    Ref<UIWindow> window;
+    Ref<UIViewController> root;
+    Ref<UINavigationController> navigation;
+};
+
+}  // namespace infotest
