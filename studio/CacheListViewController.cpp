@@ -1,6 +1,7 @@
 #include "studio/CacheListViewController.h"
 
 #include "app/NSString+Extension.h"
+#include "app/QVNBrand.h"
 #include "app/UIColor+Extensions.h"
 #include "foundation/NSFileManager.h"
 #include "foundation/NSJSONSerialization.h"
@@ -9,7 +10,6 @@
 #include "foundation/NSString.h"
 #include "images/WIImageCache.h"
 #include "images/WIWebImageManager.h"
-#include "app/QVNBrand.h"
 #include "studio/QVNCacheCell.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"

@@ -28,13 +28,13 @@
 #include <string>
 #include <vector>
 
+#include "app/QVNBrand.h"
 #include "app/QVNCarScreens.h"
 #include "app/QVNTuningList.h"
 #include "foundation/NSTimer.h"
 #include "foundation/Value.h"
 #include "graphics/UIColor.h"
 #include "graphics/UIImage.h"
-#include "app/QVNBrand.h"
 #include "studio/QVNCar.h"
 #include "studio/QVNCarDelegate.h"
 #include "studio/TuningListTableViewController.h"

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "app/NSString+Extension.h"
+#include "app/QVNBrand.h"
 #include "foundation/NSFileManager.h"
 #include "foundation/NSJSONSerialization.h"
-#include "app/QVNBrand.h"
 #include "studio/QVNCar.h"
 #include "tests/studio/StudioTestSupport.h"
 

@@ -4,15 +4,15 @@
 #include <gtest/gtest.h>
 
 #include "app/ArrayDataSource.h"
-#include "foundation/NSFileManager.h"
-#include "images/WIWebImageManager.h"
-#include "studio/CacheListViewController.h"
 #include "app/QVNBrand.h"
 #include "app/QVNBrandCell.h"
 #include "app/QVNBrandTableView.h"
-#include "studio/QVNCacheCell.h"
 #include "app/QVNCarCell.h"
 #include "app/QVNCarTableView.h"
+#include "foundation/NSFileManager.h"
+#include "images/WIWebImageManager.h"
+#include "studio/CacheListViewController.h"
+#include "studio/QVNCacheCell.h"
 #include "tests/studio/StudioTestSupport.h"
 #include "uikit/UIStoryboard.h"
 
