@@ -77,7 +77,14 @@ void ProductionGallery::setupGesture() {
         if (auto self = weak.lock()) self->popController(sender);
     });
     swipe->setDirection(UISwipeGestureRecognizerDirectionRight);
+    swipe->setDelegate(selfAs<ProductionGallery>());
     view()->addGestureRecognizer(swipe);
+}
+
+std::optional<bool>
+ProductionGallery::gestureRecognizerShouldRecognizeSimultaneouslyWithGestureRecognizer(UIGestureRecognizer&,
+                                                                                       UIGestureRecognizer&) {
+    return true;
 }
 
 void ProductionGallery::popController(const Ref<NSObject>&) {

@@ -27,12 +27,14 @@
 #include "information/QVNProductionCell.h"
 #include "uikit/UIAlertView.h"
 #include "uikit/UICollectionView.h"
+#include "uikit/UIGestureRecognizer.h"
 #include "uikit/UIViewController.h"
 
 namespace detail {
 
 class ProductionGallery : public UIViewController,
                           public UIAlertViewDelegate,
+                          public UIGestureRecognizerDelegate,
                           public InformationScreens::ActivityHandOver {
   public:
     // The title bar the galleries draw above the grid (the navigation bar is hidden).
@@ -52,9 +54,13 @@ class ProductionGallery : public UIViewController,
     UIInterfaceOrientation preferredInterfaceOrientationForPresentation() const override;
     UIStatusBarStyle preferredStatusBarStyle() const override { return UIStatusBarStyleLightContent; }
 
-    // A right swipe pops the gallery.
+    // A right swipe pops the gallery, also one that starts on the grid (whose own pan would
+    // otherwise take every stroke).
     void setupGesture();
     void popController(const Ref<NSObject>& sender);
+    std::optional<bool>
+    gestureRecognizerShouldRecognizeSimultaneouslyWithGestureRecognizer(UIGestureRecognizer& recognizer,
+                                                                        UIGestureRecognizer& other) override;
     // The data source, the first page and the refresh controls.
     void setupCollectionView();
     void setupCollectionViewRefresh();

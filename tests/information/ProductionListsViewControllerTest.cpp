@@ -25,6 +25,7 @@
 #include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIStoryboard.h"
+#include "uikit/UITestDriver.h"
 #include "uikit/UIWindow.h"
 #include "uikit/UIWindowRenderer.h"
 
@@ -582,6 +583,38 @@ TEST_F(ProductionGalleryTest, BothScenesAreRegisteredAndPortraitOnly) {
         EXPECT_EQ(screen->supportedInterfaceOrientations(), UIInterfaceOrientationMaskPortrait);
         EXPECT_EQ(screen->preferredStatusBarStyle(), UIStatusBarStyleLightContent);
     }
+}
+
+TEST_F(ProductionGalleryTest, ASwipeRightOrTheBackButtonPopsWithTheBarHidden) {
+    navigation->setNavigationBarHidden(false, false);
+    auto gallery = openWaterfall(photoEvent());
+    ASSERT_TRUE(gallery);
+    EXPECT_TRUE(navigation->isNavigationBarHidden());
+    UITestDriver::swipe(gallery->collectionView.lock(), UISwipeGestureRecognizerDirectionLeft);
+    testsupport::drainMainRunLoop();
+    EXPECT_EQ(navigation->topViewController(), gallery);
+    // On the grid, whose pan sees the stroke too.
+    UITestDriver::swipe(gallery->collectionView.lock(), UISwipeGestureRecognizerDirectionRight);
+    ASSERT_TRUE(waitAdvancing([&] { return navigation->topViewController() != gallery; }, 1));
+    auto flow = open<ProductionListViewController>("ProductionListViewController", photoEvent(), 10);
+    ASSERT_TRUE(flow);
+    Ref<UIButton> back;
+    for (const auto& view : flow->view()->subviews())
+        for (const auto& inner : view->subviews())
+            if (auto button = std::dynamic_pointer_cast<UIButton>(inner)) back = button;
+    ASSERT_TRUE(back);
+    back->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    ASSERT_TRUE(waitAdvancing([&] { return navigation->topViewController() != flow; }));
+}
+
+TEST_F(ProductionGalleryTest, AFirstPageLoadedApartIsKeptApartFromTheGrid) {
+    auto gallery = openWaterfall(photoEvent());
+    ASSERT_TRUE(gallery);
+    EXPECT_EQ(gallery->productionsDataArr().count(), 0u);
+    gallery->loadProductionsData();
+    ASSERT_TRUE(waitUntil([&] { return gallery->productionsDataArr().count() == 10; }));
+    EXPECT_EQ(gallery->collectionView.lock()->numberOfItemsInSection(0), 10);
+    EXPECT_EQ(gallery->productions().size(), 10u);
 }
 
 // ---- the picture --------------------------------------------------------------------------------
