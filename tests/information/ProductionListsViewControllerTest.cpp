@@ -629,7 +629,8 @@ TEST_F(ProductionGalleryTest, GoldenWaterfallGallery) {
         if (cells.empty()) return false;
         for (const auto& cell : cells) {
             auto card = std::dynamic_pointer_cast<QVNProductionSecondcell>(cell);
-            if (!card || !card->CarImageView.lock()->image()) return false;
+            if (!card || !card->CarImageView.lock()->image() || !card->UserImageView.lock()->image())
+                return false;
         }
         return true;
     }));
