@@ -1,7 +1,9 @@
 // Reading and writing a server-reply-shaped JSON document of about 1 MB: our reader (which builds
 // Values) and writer against RapidJSON's document parse and writer, side by side in one run.
 // Each is repeated and compared by the median of its CPU time, which other work on a shared
-// machine disturbs least. Target: reading takes at most the reference's time (ratio <= 1.0).
+// machine disturbs least. Targets: reading and writing each take at most the reference's time
+// (ratio <= 1.0), writing with the platform's checks the reference does not make (every string
+// checked as UTF-8, "/" escaped).
 //
 // Both readers allocate heavily, so each one's speed depends on the heap the one before left
 // behind. The repetitions of the two are run in random interleaved order, and each starts after
@@ -142,5 +144,6 @@ int main(int argc, char** argv) {
     reporter.printRatio("json_read", "BM_ReadOurs", "BM_ReadReference", "ms");
     std::printf("  target json_read <= 1.000\n");
     reporter.printRatio("json_write", "BM_WriteOurs", "BM_WriteReference", "ms");
+    std::printf("  target json_write <= 1.000\n");
     return 0;
 }

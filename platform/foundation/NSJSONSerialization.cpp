@@ -4,6 +4,10 @@
 
 #include <simdjson.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -825,139 +829,148 @@ class Writer {
         return true;
     }
 
-    // What a byte needs in a string: 0 nothing, 1 an escape, 2 a check as part of a multi-byte
-    // sequence.
-    static const std::uint8_t* byteClasses() {
-        static const auto table = [] {
-            std::array<std::uint8_t, 256> t{};
-            for (int c = 0; c < 0x20; ++c) t[c] = 1;
-            t['"'] = t['\\'] = t['/'] = 1;
-            for (int c = 0x80; c < 0x100; ++c) t[c] = 2;
-            return t;
-        }();
-        return table.data();
-    }
+    // A string's text goes out sixteen bytes at a time: each block is stored as it stands and then
+    // looked at for the bytes that need work (a control byte, a quote, a backslash, a slash when
+    // escaped, and until the first one is met, any byte at or above 0x80). The first byte at or
+    // above 0x80 has the rest of the string checked as UTF-8 in one pass, after which such bytes
+    // need no look of their own.
+    static constexpr std::ptrdiff_t kBlock = 16;
 
     bool writeString(const std::string& s) {
-        static const char hex[] = "0123456789abcdef";
-        const std::uint8_t* classes = byteClasses();
         const auto* p = reinterpret_cast<const unsigned char*>(s.data());
         const auto* end = p + s.size();
-        // The text is at least as long as the string; each escape makes room for the rest again,
-        // so the copying below needs no check of its own.
-        std::uint8_t* o = reserve(s.size() + 2);
+        // Room for the text, its quotes, and a whole block stored past the last byte; each escape
+        // makes room for the rest again.
+        std::uint8_t* o = reserve(s.size() + 2 + kBlock);
         *o++ = '"';
-        const auto* run = p;
-        while (p < end) {
-            // Most text is plain ASCII: eight bytes at a time until one needs a look.
-            while (end - p >= 8 && plainWord(p)) p += 8;
-            if (p == end) break;
-            std::uint8_t k = classes[*p];
-            if (k == 0) {
-                ++p;
-                continue;
-            }
-            if (k == 2) {
-                std::size_t len = validUTF8Length(p, end);
-                if (len == 0) return fail("Invalid string (not UTF-8) in JSON write");
-                p += len;
-                continue;
-            }
-            unsigned char c = *p;
-            if (c == '/' && !escapeSlash_) {
-                ++p;
-                continue;
-            }
-            std::memcpy(o, run, static_cast<std::size_t>(p - run));
-            o += p - run;
-            size_ = static_cast<std::size_t>(o - buffer_);
-            o = reserve(static_cast<std::size_t>(end - p) + 7);
-            *o++ = '\\';
-            switch (c) {
-                case '"':
-                    *o++ = '"';
-                    break;
-                case '\\':
-                    *o++ = '\\';
-                    break;
-                case '/':
-                    *o++ = '/';
-                    break;
-                case '\n':
-                    *o++ = 'n';
-                    break;
-                case '\r':
-                    *o++ = 'r';
-                    break;
-                case '\t':
-                    *o++ = 't';
-                    break;
-                case '\b':
-                    *o++ = 'b';
-                    break;
-                case '\f':
-                    *o++ = 'f';
-                    break;
-                default:
-                    *o++ = 'u';
-                    *o++ = '0';
-                    *o++ = '0';
-                    *o++ = static_cast<std::uint8_t>(hex[c >> 4]);
-                    *o++ = static_cast<std::uint8_t>(hex[c & 0xF]);
-            }
-            run = ++p;
+        bool checked = false;
+        // A string's buffer holds capacity() + 1 bytes (its terminator included), so blocks are
+        // read in place as long as they stay inside it; the bytes past the end are ignored.
+        const auto* readable = p + s.capacity() + 1;
+        if (readable - p >= kBlock && !copyText(p, std::min(readable - (kBlock - 1), end), end, o, checked)) {
+            return fail("Invalid string (not UTF-8) in JSON write");
         }
-        std::memcpy(o, run, static_cast<std::size_t>(p - run));
-        o += p - run;
+        if (p > end) o -= p - end;
+        if (p < end) {
+            // The rest is read from a copy padded with plain bytes, so that no load reaches past
+            // the buffer, wherever an escape left the block's start.
+            unsigned char tail[2 * kBlock];
+            auto n = end - p;
+            std::memcpy(tail, p, static_cast<std::size_t>(n));
+            std::memset(tail + n, 'a', sizeof tail - static_cast<std::size_t>(n));
+            const unsigned char* q = tail;
+            if (!copyText(q, tail + n, tail + n, o, checked))
+                return fail("Invalid string (not UTF-8) in JSON write");
+            o -= q - (tail + n);
+        }
         *o++ = '"';
         size_ = static_cast<std::size_t>(o - buffer_);
         return true;
     }
 
-    // Whether none of the eight bytes at p needs an escape or a UTF-8 check: no byte at or above
-    // 0x80, none below 0x20, no quote, no backslash and (when escaped) no slash.
-    bool plainWord(const unsigned char* p) const {
-        constexpr std::uint64_t ones = 0x0101010101010101ULL;
-        constexpr std::uint64_t highs = 0x8080808080808080ULL;
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
-        if (w & highs) return false;
-        // With every byte below 0x80, these find a byte below n, or equal to c, exactly.
-        auto below = [&](std::uint64_t n) { return (w - ones * n) & ~w & highs; };
-        auto equal = [&](std::uint64_t c) {
-            std::uint64_t x = w ^ (ones * c);
-            return (x - ones) & ~x & highs;
-        };
-        return !(below(0x20) | equal('"') | equal('\\') | (escapeSlash_ ? equal('/') : 0));
+    // Copies the text from p to end into o, escaping what needs it, a block at a time while p is
+    // before stop, which is at most end (a block may be read at any such p, and stored at o). p
+    // may finish past end, and o past the text by as much. Answers false on text that is not
+    // UTF-8.
+    bool copyText(const unsigned char*& from, const unsigned char* stop, const unsigned char* end,
+                  std::uint8_t*& to, bool& checked) {
+        const unsigned char* p = from;
+        std::uint8_t* o = to;
+        bool valid = true;
+        while (p < stop) {
+            unsigned m = storeBlock(p, o, checked);
+            if (end - p < kBlock) m &= (1u << (end - p)) - 1;
+            if (m == 0) {
+                p += kBlock;
+                o += kBlock;
+                continue;
+            }
+            unsigned i = static_cast<unsigned>(__builtin_ctz(m));
+            p += i;
+            o += i;
+            unsigned char c = *p;
+            if (c >= 0x80) {
+                if (!simdjson::validate_utf8(reinterpret_cast<const char*>(p),
+                                             static_cast<std::size_t>(end - p))) {
+                    valid = false;
+                    break;
+                }
+                checked = true;
+                continue;
+            }
+            size_ = static_cast<std::size_t>(o - buffer_);
+            o = reserve(static_cast<std::size_t>(end - p) + 7 + kBlock);
+            o = putEscape(o, c);
+            ++p;
+        }
+        from = p;
+        to = o;
+        return valid;
     }
 
-    // Length of the well-formed UTF-8 sequence at p, 0 when malformed.
-    static std::size_t validUTF8Length(const unsigned char* p, const unsigned char* end) {
-        unsigned char c = *p;
-        std::size_t len;
-        std::uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return 0;
+    // Stores the block at p to o and answers which of its bytes need work, one bit each.
+    unsigned storeBlock(const unsigned char* p, std::uint8_t* o, bool checked) const {
+#if defined(__SSE2__)
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), b);
+        // As signed bytes, those at or above 0x80 are below 0x20 too; the unsigned minimum finds
+        // control bytes alone.
+        __m128i low = checked ? _mm_cmpeq_epi8(_mm_min_epu8(b, _mm_set1_epi8(0x1F)), b)
+                              : _mm_cmplt_epi8(b, _mm_set1_epi8(0x20));
+        __m128i quote = _mm_cmpeq_epi8(b, _mm_set1_epi8('"'));
+        __m128i backslash = _mm_cmpeq_epi8(b, _mm_set1_epi8('\\'));
+        __m128i slash = _mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>(escapeSlash_ ? '/' : '"')));
+        __m128i any = _mm_or_si128(_mm_or_si128(low, quote), _mm_or_si128(backslash, slash));
+        return static_cast<unsigned>(_mm_movemask_epi8(any));
+#else
+        std::memcpy(o, p, kBlock);
+        unsigned m = 0;
+        for (int i = 0; i < kBlock; ++i) {
+            unsigned char c = p[i];
+            bool work =
+                c < 0x20 || c == '"' || c == '\\' || (c == '/' && escapeSlash_) || (c >= 0x80 && !checked);
+            m |= static_cast<unsigned>(work) << i;
         }
-        if (static_cast<std::size_t>(end - p) < len) return 0;
-        for (std::size_t i = 1; i < len; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return 0;
-            cp = (cp << 6) | (p[i] & 0x3F);
+        return m;
+#endif
+    }
+
+    static std::uint8_t* putEscape(std::uint8_t* o, unsigned char c) {
+        static const char hex[] = "0123456789abcdef";
+        *o++ = '\\';
+        switch (c) {
+            case '"':
+                *o++ = '"';
+                break;
+            case '\\':
+                *o++ = '\\';
+                break;
+            case '/':
+                *o++ = '/';
+                break;
+            case '\n':
+                *o++ = 'n';
+                break;
+            case '\r':
+                *o++ = 'r';
+                break;
+            case '\t':
+                *o++ = 't';
+                break;
+            case '\b':
+                *o++ = 'b';
+                break;
+            case '\f':
+                *o++ = 'f';
+                break;
+            default:
+                *o++ = 'u';
+                *o++ = '0';
+                *o++ = '0';
+                *o++ = static_cast<std::uint8_t>(hex[c >> 4]);
+                *o++ = static_cast<std::uint8_t>(hex[c & 0xF]);
         }
-        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-            (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
-            return 0;
-        }
-        return len;
+        return o;
     }
 
     bool writeArray(const Array& a, unsigned depth) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -486,6 +487,143 @@ TEST(JSONWriteTest, InvalidUTF8StringIsRefused) {
     EXPECT_FALSE(NSJSONSerialization::dataWithJSONObject(Array{"\xC3("}, 0, &error));
     EXPECT_TRUE(error);
     EXPECT_FALSE(NSJSONSerialization::dataWithJSONObject(Dictionary{{"\xFF", 1}}, 0, nullptr));
+}
+
+// The writer looks at strings a block of sixteen bytes at a time and checks UTF-8 in one pass
+// from the first byte above 0x7F; these tables put every kind of byte that needs work at every
+// place around the block edges and compare with a byte-at-a-time writing.
+std::string escapedOneByOne(const std::string& s, bool escapeSlash) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '/':
+                out += escapeSlash ? "\\/" : "/";
+                break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+TEST(JSONWriteTest, EveryByteNeedingWorkAtEveryPlaceAroundTheBlocks) {
+    const std::vector<std::string> pieces = {"\"",
+                                             "\\",
+                                             "/",
+                                             "\n",
+                                             std::string(1, '\0'),
+                                             "\x1f",
+                                             "\x7f",
+                                             "\xC3\xA9",
+                                             "\xE4\xB8\xAD",
+                                             "\xF0\x9F\x98\x80",
+                                             "\xF4\x8F\xBF\xBF",
+                                             "/\\\"",
+                                             "\xE4\xB8\xAD/\x01"};
+    for (unsigned options : {0u, unsigned(NSJSONWritingWithoutEscapingSlashes)}) {
+        bool escapeSlash = options == 0;
+        for (const std::string& piece : pieces) {
+            for (std::size_t length = 0; length <= 40; ++length) {
+                for (std::size_t at = 0; at <= length; ++at) {
+                    std::string s(length, 'x');
+                    s.insert(at, piece);
+                    EXPECT_EQ(write(s, options | NSJSONWritingFragmentsAllowed),
+                              escapedOneByOne(s, escapeSlash))
+                        << "piece " << testing::PrintToString(piece) << " at " << at << " of " << length;
+                }
+            }
+        }
+    }
+}
+
+TEST(JSONWriteTest, TextOfManyBlocksWithWorkInEach) {
+    std::string s;
+    for (int i = 0; i < 300; ++i) {
+        s += (i % 7 == 0) ? "中文" : "plain";
+        s += (i % 5 == 0) ? "/" : (i % 11 == 0) ? "\"\t" : "";
+        s += (i % 13 == 0) ? "\xF0\x9F\x98\x80" : "é";
+    }
+    EXPECT_EQ(write(s, NSJSONWritingFragmentsAllowed), escapedOneByOne(s, true));
+    EXPECT_EQ(read(write(Array{s})), Value(Array{s}));
+}
+
+TEST(JSONWriteTest, BytesPastAStringsEndAreNotWritten) {
+    // A string whose buffer still holds quotes, control bytes and broken UTF-8 past its end, as
+    // one cut short keeps them.
+    for (std::size_t length = 0; length <= 40; ++length) {
+        std::string s;
+        s.reserve(80);
+        s.assign(length, 'a');
+        s.append("\"\\\x01\xFF\xC3/");
+        s.append(30, '\x80');
+        s.resize(length);
+        std::string expected = escapedOneByOne(s, true);
+        EXPECT_EQ(write(Value(std::move(s)), NSJSONWritingFragmentsAllowed), expected) << length;
+    }
+}
+
+TEST(JSONWriteTest, InvalidUTF8AtEveryPlaceAroundTheBlocksIsRefused) {
+    const std::vector<std::string> broken = {
+        "\x80",              // continuation byte alone
+        "\xBF\xBF",          // continuation bytes alone
+        "\xC3",              // sequence cut short by the end or by a plain byte
+        "\xE4\xB8",          // three-byte sequence cut short
+        "\xF0\x9F\x98",      // four-byte sequence cut short
+        "\xC0\x80",          // overlong NUL
+        "\xC1\xBF",          // overlong
+        "\xE0\x80\xAF",      // overlong slash
+        "\xED\xA0\x80",      // surrogate
+        "\xF4\x90\x80\x80",  // above U+10FFFF
+        "\xF5\x80\x80\x80",  // lead byte never used
+        "\xFF",
+    };
+    for (const std::string& bad : broken) {
+        for (std::size_t length = 0; length <= 36; ++length) {
+            for (std::size_t at = 0; at <= length; ++at) {
+                // Plain text around it, or valid multi-byte text and escapes before it (after
+                // which the writer no longer looks at each byte above 0x7F).
+                for (const char* before : {"", "\xC3\xA9", "\"\xE4\xB8\xAD"}) {
+                    std::string s(length, 'x');
+                    s.insert(at, bad);
+                    s.insert(0, before);
+                    Ref<NSError> error;
+                    auto data = NSJSONSerialization::dataWithJSONObject(Dictionary{{"k", s}}, 0, &error);
+                    EXPECT_FALSE(data.has_value()) << testing::PrintToString(s);
+                    ASSERT_TRUE(error);
+                    EXPECT_EQ(error->code(), 3852);
+                    data = NSJSONSerialization::dataWithJSONObject(Dictionary{{s, 1}}, 0, nullptr);
+                    EXPECT_FALSE(data.has_value()) << testing::PrintToString(s);
+                }
+            }
+        }
+    }
 }
 
 TEST(JSONWriteTest, TopLevelMustBeAContainer) {
