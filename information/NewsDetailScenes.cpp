@@ -4,6 +4,7 @@
 #include "information/InformationScenes.h"
 #include "information/InformationScreens.h"
 #include "information/NewsDetailViewController.h"
+#include "information/SearchViewController.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIStoryboard.h"
 
@@ -121,6 +122,47 @@ Ref<UIView> NewsDetailViewController::loadSceneView(UIViewController& owner) {
     return root;
 }
 
+// ---- the search ------------------------------------------------------------------------------------
+
+Ref<UIView> SearchViewController::loadSceneView(UIViewController& owner) {
+    auto& screen = static_cast<SearchViewController&>(owner);
+    auto root = screenRoot();
+    const CGSize size = root->bounds().size;
+
+    auto table = make<UITableView>(CGRectMake(0, kTopBarHeight, size.width, size.height - kTopBarHeight),
+                                   UITableViewStylePlain);
+    table->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    table->setTableFooterView(make<UIView>());
+    root->addSubview(table);
+
+    auto bar = make<UIView>(CGRectMake(0, 0, size.width, kTopBarHeight));
+    bar->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    bar->setBackgroundColor(UIColor_Extensions::QVNBlackColor());
+    root->addSubview(bar);
+    // The type button sits on the root view, where the drop-down opens under it.
+    auto type = barButton(kNewsTitle, CGRectMake(6, 27, 50, 30), UIColor::whiteColor());
+    root->addSubview(type);
+    auto field = make<UITextField>(CGRectMake(60, 27, size.width - 60 - 58, 30));
+    field->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    field->setBorderStyle(UITextBorderStyleRoundedRect);
+    field->setBackgroundColor(UIColor::whiteColor());
+    field->setFont(UIFont::systemFontOfSize(14));
+    field->setPlaceholder(std::string("请输入关键字"));
+    field->setReturnKeyType(UIReturnKeySearch);
+    root->addSubview(field);
+    auto cancel = barButton("取消", CGRectMake(size.width - 54, 27, 48, 30), UIColor::whiteColor());
+    cancel->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
+    root->addSubview(cancel);
+
+    screen.searchField = field;
+    screen.newsBtn = type;
+    screen.tableView = table;
+    using S = SearchViewController;
+    type->addTarget(screen.selfAs<S>(), &S::newsBtnClick, "newsBtnClick:", UIControlEventTouchUpInside);
+    cancel->addTarget(screen.selfAs<S>(), &S::cancelBtnClick, "cancelBtnClick:", UIControlEventTouchUpInside);
+    return root;
+}
+
 namespace InformationScenes {
 
 void registerNewsDetailScenes() {
@@ -131,6 +173,14 @@ void registerNewsDetailScenes() {
                                     auto detail = make<NewsDetailViewController>();
                                     detail->setViewLoader(NewsDetailViewController::loadSceneView);
                                     return detail;
+                                });
+    QVNSearchCell::registerNib();
+    UIStoryboard::registerScene(InformationScreens::kInformationStoryboard,
+                                InformationScreens::kSearchIdentifier,
+                                [](UIStoryboard&) -> Ref<UIViewController> {
+                                    auto search = make<SearchViewController>();
+                                    search->setViewLoader(SearchViewController::loadSceneView);
+                                    return search;
                                 });
 }
 

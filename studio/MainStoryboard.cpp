@@ -1,5 +1,7 @@
 #include "studio/MainStoryboard.h"
 
+#include <algorithm>
+
 #include "app/QVNMainStoryboard.h"
 #include "app/UIColor+Extensions.h"
 #include "graphics/UIFont.h"
@@ -41,6 +43,28 @@ void connect(UIViewController& owner, const Ref<UIControl>& control,
              void (Screen::*action)(const Ref<NSObject>&), const std::string& selector,
              UIControlEvents events = UIControlEventTouchUpInside) {
     control->addTarget(owner.selfAs<Screen>(), action, selector, events);
+}
+
+// The search button opens the information area's search screen, pushed over the home screen. The
+// scene belongs to that area: without it (a build without the area) the button does nothing.
+void connectSearch(UIViewController& owner, const Ref<UIButton>& button) {
+    static constexpr char kStoryboard[] = "MyInformation";
+    static constexpr char kIdentifier[] = "SearchViewController";
+    Weak<UIViewController> weak = owner.selfAs<UIViewController>();
+    button->addTarget(
+        owner.selfAs<UIViewController>(),
+        [weak](const Ref<NSObject>&, const Ref<UIEvent>&) {
+            auto home = weak.lock();
+            auto navigation = home ? home->navigationController() : nullptr;
+            if (!navigation || !UIStoryboard::hasStoryboardNamed(kStoryboard)) return;
+            auto scenes = UIStoryboard::sceneIdentifiers(kStoryboard);
+            if (std::find(scenes.begin(), scenes.end(), kIdentifier) == scenes.end()) return;
+            auto storyboard = UIStoryboard::storyboardWithName(kStoryboard, nullptr);
+            if (auto search =
+                    storyboard ? storyboard->instantiateViewControllerWithIdentifier(kIdentifier) : nullptr)
+                navigation->pushViewController(search, true);
+        },
+        "showSearch:", UIControlEventTouchUpInside);
 }
 
 // ---- the home screen ----------------------------------------------------------------------------
@@ -132,6 +156,7 @@ Ref<UIView> buildHomeView(UIViewController& owner) {
     connect<M>(owner, studio, &M::modifyEntranceButtonPanning,
                "modifyEntranceButtonPanning:", UIControlEventTouchDragInside);
     connect<M>(owner, camera, &M::showCustomCameraVC, "showCustomCameraVC:");
+    connectSearch(owner, search);
     return root;
 }
 

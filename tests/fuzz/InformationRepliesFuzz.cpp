@@ -15,6 +15,7 @@
 #include "foundation/NSJSONSerialization.h"
 #include "foundation/NSURL.h"
 #include "information/QVNNews.h"
+#include "information/QVNSearch.h"
 #include "information/QVNVideo.h"
 
 namespace {
@@ -83,6 +84,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const Value& row : *list) {
             QVNVideo video(row);
             tryAddress(video.video_pic());
+        }
+    }
+    // A search reply: question rows, and news rows read as text.
+    mapRows<detail::search::QuestionRow>(
+        rows, [](detail::search::QuestionRow& question) { tryAddress(question.user_logo); });
+    if (const Array* list = rows.array()) {
+        for (const Value& row : *list) {
+            if (const Dictionary* fields = row.dictionary()) tryAddress(QVNSeachResult(*fields).news_pic);
         }
     }
     // The article reply carries its keys at the top level.
