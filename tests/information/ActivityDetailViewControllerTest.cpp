@@ -9,6 +9,7 @@
 #include "information/ActivityDetailViewController.h"
 #include "information/ActivvityHeaderViewController.h"
 #include "information/JoinActivityViewController.h"
+#include "information/ProductionListsViewController.h"
 #include "tests/information/EventScreensTestSupport.h"
 
 using namespace infotest;
@@ -201,6 +202,18 @@ TEST_F(ActivityDetailViewControllerTest, TheEntriesButtonOpensTheGalleryWithTheE
     auto gallery = std::dynamic_pointer_cast<GalleryStandIn>(navigation->topViewController());
     ASSERT_TRUE(gallery);
     EXPECT_EQ(gallery->activity_, activity);
+}
+
+TEST_F(ActivityDetailViewControllerTest, TheEntriesButtonOpensTheEventsGalleryOfTheStoryboard) {
+    auto activity = fetchEvent(0);
+    ASSERT_TRUE(activity);
+    auto detail = open(activity);
+    ASSERT_TRUE(detail);
+    detail->appreciateButtonDidTouch(nullptr);
+    finishTransitions();
+    auto gallery = std::dynamic_pointer_cast<ProductionListsViewController>(navigation->topViewController());
+    ASSERT_TRUE(gallery);
+    EXPECT_EQ(gallery->activity(), activity);
 }
 
 TEST_F(ActivityDetailViewControllerTest, WithoutAGallerySceneTheEntriesButtonOpensNothing) {
