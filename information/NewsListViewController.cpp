@@ -696,9 +696,9 @@ void NewsListViewController::jumpToAdDetailVC(const Ref<NSObject>& sender) {
     const long index = button->tag() - kAdButtonTagBase;
     if (index < 0 || index >= static_cast<long>(advertisements_.size()) || !advertisements_[index]) return;
     adLink_ = advertisements_[index]->ad_link;
-    // Server text: only an absolute address opens a page.
+    // Server text: a link that makes no URL opens nothing.
     Ref<NSURL> url = adLink_ ? NSURL::URLWithString(*adLink_) : nullptr;
-    if (!url || !url->scheme() || url->scheme()->empty()) {
+    if (!url) {
         NSLog("NewsListViewController: advertisement link \"%@\" is not an address", adLink_.value_or(""));
         return;
     }

@@ -190,4 +190,432 @@ TEST_F(NewsListViewControllerTest, ThreeAdvertisementsTurnOneTwoZeroOneEveryTwoS
     EXPECT_DOUBLE_EQ(carousel->contentOffset().x, W);
 }
 
+TEST_F(NewsListViewControllerTest, LinksOfFiveCharactersTakeTapsShorterOnesDoNotAndBadOnesOpenNothing) {
+    information->setAdvertisements({
+        {1, "有效", "http://127.0.0.1:1/none.png", "extra/ad1.html"},
+        {2, "四个字符", "", "a.co"},
+        {3, "五个字符", "", "a.com"},
+        {4, "坏地址", "http://exa mple\x01/x.png", "http://exa mple\x01.com/"},
+        {5, "无链接", "", ""},
+    });
+    auto list = pushNewsList(2);
+    ASSERT_TRUE(waitAdvancing([&] { return list->advertisements().size() == 5; }));
+    settle();
+    auto carousel = list->scrollView.lock();
+    std::vector<Ref<UIButton>> buttons;
+    for (long tag = 100; tag < 105; ++tag) {
+        auto button = std::dynamic_pointer_cast<UIButton>(carousel->viewWithTag(tag));
+        ASSERT_TRUE(button) << tag;
+        EXPECT_TRUE(CGRectEqualToRect(button->frame(), button->superview()->bounds()));
+        buttons.push_back(button);
+    }
+    EXPECT_TRUE(buttons[0]->isUserInteractionEnabled());
+    EXPECT_FALSE(buttons[1]->isUserInteractionEnabled());
+    EXPECT_TRUE(buttons[2]->isUserInteractionEnabled());
+    EXPECT_TRUE(buttons[3]->isUserInteractionEnabled());
+    EXPECT_FALSE(buttons[4]->isUserInteractionEnabled());
+    // The picture views show whole pictures and pass touches to their buttons.
+    auto picture = std::dynamic_pointer_cast<UIImageView>(buttons[0]->superview());
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->contentMode(), UIViewContentModeScaleAspectFit);
+    EXPECT_TRUE(picture->isUserInteractionEnabled());
+    EXPECT_DOUBLE_EQ(picture->frame().size.height, list->headVeiwheight());
+
+    // A link that makes no URL: nothing opens, nothing breaks.
+    list->jumpToAdDetailVC(buttons[3]);
+    settle(0.6);
+    EXPECT_EQ(navigation->topViewController(), list);
+    EXPECT_EQ(list->adLink(), std::optional<std::string>("http://exa mple\x01.com/"));
+    // A tag outside the entries is ignored.
+    auto stray = UIButton::buttonWithType(UIButtonTypeCustom);
+    stray->setTag(99);
+    list->jumpToAdDetailVC(stray);
+    stray->setTag(105);
+    list->jumpToAdDetailVC(stray);
+    settle(0.6);
+    EXPECT_EQ(navigation->topViewController(), list);
+
+    // The first entry, tapped where it shows: its page opens in the web page screen.
+    UITestDriver::tap(buttons[0]);
+    settle(0.6);
+    auto page = std::dynamic_pointer_cast<WebViewController>(navigation->topViewController());
+    ASSERT_TRUE(page);
+    ASSERT_TRUE(page->advertisementURL());
+    EXPECT_EQ(page->advertisementURL()->absoluteString(), server.baseURL() + "extra/ad1.html");
+    // Covered by the page, the carousel stands still.
+    EXPECT_FALSE(list->timer());
+    navigation->popViewControllerAnimated(false);
+    settle(0.6);
+    EXPECT_TRUE(list->timer());
+
+    list->jumpToAdDetailVC(buttons[2]);
+    settle(0.6);
+    page = std::dynamic_pointer_cast<WebViewController>(navigation->topViewController());
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->advertisementURL()->absoluteString(), "a.com");
+}
+
+TEST_F(NewsListViewControllerTest, TheTimerStopsWhileThePageIsAwayAndStartsAgainWhenItReturns) {
+    auto list = pushNewsList(2);
+    ASSERT_TRUE(waitAdvancing([&] { return list->timer() != nullptr; }));
+    auto dots = list->pageControl.lock();
+    auto first = list->timer();
+    navigation->pushViewController(make<UIViewController>(), false);
+    settle();
+    EXPECT_FALSE(list->timer());
+    EXPECT_FALSE(first->isValid());
+    const long page = dots->currentPage();
+    for (int i = 0; i < 10; ++i) clock.advance(1.0);
+    testsupport::drainMainRunLoop();
+    EXPECT_EQ(dots->currentPage(), page);
+
+    navigation->popViewControllerAnimated(false);
+    settle();
+    ASSERT_TRUE(list->timer());
+    EXPECT_TRUE(list->timer()->isValid());
+    clock.advance(2.5);
+    testsupport::drainMainRunLoop();
+    EXPECT_NE(dots->currentPage(), page);
+}
+
+TEST_F(NewsListViewControllerTest, WithoutAdvertisementsNoTimerRunsAndAPullDownAsksForThemAgain) {
+    information->setAdvertisements({});
+    auto list = pushNewsList(2);
+    ASSERT_TRUE(waitAdvancing([&] { return !newsIds(list).empty(); }));
+    settleNetwork();
+    EXPECT_FALSE(server.requestsTo("ad/get.do").empty());
+    EXPECT_TRUE(list->advertisements().empty());
+    EXPECT_FALSE(list->timer());
+    EXPECT_EQ(list->pageControl.lock()->numberOfPages(), 0);
+    list->nextImage();
+    list->addTimer();
+    EXPECT_FALSE(list->timer());
+    clock.advance(5);
+    testsupport::drainMainRunLoop();
+    EXPECT_DOUBLE_EQ(list->scrollView.lock()->contentOffset().x, 0);
+
+    // A failed fetch leaves the carousel empty too; the next pull-down tries again.
+    devserver::RouteControl control;
+    control.body = devserver::RouteControl::Body::NotJSON;
+    server.setRouteControl("ad/get.do", control);
+    server.clearRequests();
+    UIScrollView_PullRefresh::header(*list->tableView())->beginRefreshing();
+    ASSERT_TRUE(waitForRequests("ad/get.do", 1));
+    EXPECT_FALSE(list->timer());
+    server.clearRouteControls();
+    information->setAdvertisements({{7, "回来了", "", "extra/ad1.html"}});
+    settle(0.5);
+    UIScrollView_PullRefresh::header(*list->tableView())->beginRefreshing();
+    ASSERT_TRUE(waitAdvancing([&] { return list->advertisements().size() == 1; }));
+    EXPECT_TRUE(list->timer());
+}
+
+TEST_F(NewsListViewControllerTest, DraggingTheCarouselPausesTheTimerButScrollingTheListDoesNot) {
+    auto list = pushNewsList(2);
+    ASSERT_TRUE(waitAdvancing([&] { return list->timer() != nullptr; }));
+    auto carousel = list->scrollView.lock();
+    auto before = list->timer();
+    list->tableView()->simulateDrag(0, 40);
+    settle(0.6);
+    EXPECT_EQ(list->timer(), before);
+    ASSERT_TRUE(carousel->simulateBeginDragging());
+    EXPECT_FALSE(list->timer());
+    EXPECT_FALSE(before->isValid());
+    carousel->simulateDragBy(carousel->frame().size.width * 0.7, 0);
+    carousel->simulateEndDragging();
+    ASSERT_TRUE(list->timer());
+    EXPECT_NE(list->timer(), before);
+    settle(0.6);
+    EXPECT_EQ(list->pageControl.lock()->currentPage(), 1);
+}
+
+// ---- filters --------------------------------------------------------------------------------------
+
+TEST_F(NewsListViewControllerTest, PickingACarAfterABrandAsksForTheCarAloneAndAKeywordThenForAllThree) {
+    auto list = carPage();
+    ASSERT_TRUE(list);
+    openBrandList(list);
+    EXPECT_FALSE(list->brandTableView()->isHidden());
+    EXPECT_FALSE(list->backgroundMaskView()->isHidden());
+    EXPECT_TRUE(list->brandButton.lock()->isSelected());
+    EXPECT_FALSE(list->carModelButton.lock()->isEnabled());
+    auto items = list->brandsDataSource()->items();
+    ASSERT_GT(items.count(), 1u);
+    EXPECT_EQ(brandAt(list, 0)->brand_name, std::optional<std::string>("所有"));
+    EXPECT_FALSE(brandAt(list, 0)->cars);
+    auto cell = std::dynamic_pointer_cast<QVNBrandCell>(
+        list->brandTableView()->dataSource()->tableViewCellForRowAtIndexPath(
+            *list->brandTableView(), NSIndexPath::indexPathForRow(1, 0)));
+    ASSERT_TRUE(cell);
+    EXPECT_EQ(cell->brand(), brandAt(list, 1));
+
+    auto brand = brandAt(list, 1);
+    ASSERT_TRUE(brand->brand_id);
+    server.clearRequests();
+    list->textField.lock()->setText(std::string("旧词"));
+    pickRow(list->brandTableView(), 1);
+    ASSERT_TRUE(waitForRequests(kList, 1));
+    auto byBrand = lastList();
+    EXPECT_EQ(byBrand.queryParam("brand_id"), brand->brand_id->stringValue());
+    EXPECT_FALSE(byBrand.queryParam("car_id"));
+    EXPECT_FALSE(byBrand.queryParam("keyword"));
+    EXPECT_EQ(byBrand.queryParam("news_category"), "1");
+    EXPECT_EQ(byBrand.queryParam("news_id"), "0");
+    EXPECT_EQ(list->selectedBrand(), brand);
+    EXPECT_EQ(list->brandButton.lock()->titleForState(UIControlStateNormal), brand->brand_name);
+    EXPECT_EQ(list->textField.lock()->text(), "");
+    EXPECT_TRUE(list->brandTableView()->isHidden());
+    EXPECT_TRUE(list->backgroundMaskView()->isHidden());
+    EXPECT_TRUE(list->carModelButton.lock()->isEnabled());
+    EXPECT_EQ(list->carModelButton.lock()->titleForState(UIControlStateNormal),
+              std::optional<std::string>("车型"));
+    // A filtered list is not pulled down.
+    EXPECT_FALSE(UIScrollView_PullRefresh::header(*list->tableView()));
+
+    UITestDriver::tap(list->carModelButton.lock());
+    settle();
+    EXPECT_FALSE(list->carTableView()->isHidden());
+    EXPECT_FALSE(list->brandButton.lock()->isEnabled());
+    EXPECT_EQ(list->carModelButton.lock()->titleForState(UIControlStateSelected),
+              std::optional<std::string>("车型"));
+    auto cars = brand->carList();
+    ASSERT_FALSE(cars.empty());
+    EXPECT_EQ(list->carTableView()->numberOfRowsInSection(0), static_cast<long>(cars.size()));
+    server.clearRequests();
+    pickRow(list->carTableView(), 0);
+    ASSERT_TRUE(waitForRequests(kList, 1));
+    auto byCar = lastList();
+    EXPECT_EQ(byCar.queryParam("car_id"), cars[0]->cars_id->stringValue());
+    EXPECT_FALSE(byCar.queryParam("brand_id"));
+    EXPECT_FALSE(byCar.queryParam("keyword"));
+    EXPECT_EQ(list->selectedCar(), cars[0]);
+    EXPECT_EQ(list->carModelButton.lock()->titleForState(UIControlStateNormal), cars[0]->cars_name);
+    EXPECT_TRUE(list->carTableView()->isHidden());
+    EXPECT_TRUE(list->brandButton.lock()->isEnabled());
+
+    server.clearRequests();
+    pressReturn(list, "宽体");
+    ASSERT_TRUE(waitForRequests(kList, 1));
+    auto all = lastList();
+    EXPECT_EQ(all.queryParam("brand_id"), brand->brand_id->stringValue());
+    EXPECT_EQ(all.queryParam("car_id"), cars[0]->cars_id->stringValue());
+    EXPECT_EQ(all.queryParam("keyword"), "宽体");
+    EXPECT_TRUE(list->backgroundMaskView()->isHidden());
+}
+
+TEST_F(NewsListViewControllerTest, ABrandThenAKeywordWithoutACarSendsNoCarAndAllResetsEverything) {
+    auto list = carPage();
+    ASSERT_TRUE(list);
+    openBrandList(list);
+    auto brand = brandAt(list, 1);
+    pickRow(list->brandTableView(), 1);
+    ASSERT_TRUE(waitForRequests(kList, 2));
+    server.clearRequests();
+    pressReturn(list, "轮毂");
+    ASSERT_TRUE(waitForRequests(kList, 1));
+    EXPECT_EQ(lastList().queryParam("brand_id"), brand->brand_id->stringValue());
+    EXPECT_EQ(lastList().queryParam("keyword"), "轮毂");
+    EXPECT_FALSE(lastList().queryParam("car_id"));
+
+    // The brand list opens again with the chosen brand as the selected title; "所有" resets.
+    UITestDriver::tap(list->brandButton.lock());
+    settle();
+    EXPECT_EQ(list->brandButton.lock()->titleForState(UIControlStateSelected), brand->brand_name);
+    EXPECT_FALSE(list->brandTableView()->isHidden());
+    server.clearRequests();
+    pickRow(list->brandTableView(), 0);
+    ASSERT_TRUE(waitForRequests(kList, 1));
+    EXPECT_FALSE(lastList().queryParam("brand_id"));
+    EXPECT_FALSE(lastList().queryParam("keyword"));
+    EXPECT_FALSE(list->selectedBrand());
+    EXPECT_FALSE(list->selectedCar());
+    EXPECT_FALSE(list->carModelButton.lock()->isEnabled());
+    EXPECT_EQ(list->brandButton.lock()->titleForState(UIControlStateNormal),
+              std::optional<std::string>("所有"));
+    EXPECT_TRUE(UIScrollView_PullRefresh::header(*list->tableView()));
+    // A keyword alone after "所有" sends no brand.
+    server.clearRequests();
+    pressReturn(list, "轮毂");
+    ASSERT_TRUE(waitForRequests(kList, 1));
+    EXPECT_FALSE(lastList().queryParam("brand_id"));
+    EXPECT_EQ(lastList().queryParam("keyword"), "轮毂");
+}
+
+TEST_F(NewsListViewControllerTest, AFilteredLoadMoreKeepsTheFilterAndTheKeyword) {
+    auto list = carPage();
+    ASSERT_TRUE(list);
+    openBrandList(list);
+    auto brand = brandAt(list, 1);
+    addArticles(brand->brand_id->integerValue(), 99, 14, "滤镜");
+    pickRow(list->brandTableView(), 1);
+    settle();
+    server.clearRequests();
+    pressReturn(list, "滤镜");
+    ASSERT_TRUE(waitAdvancing([&] { return newsIds(list).size() == 10; }));
+    settleNetwork();
+    auto footer = UIScrollView_PullRefresh::footer(*list->tableView());
+    ASSERT_TRUE(footer);
+    auto stateFooter = std::dynamic_pointer_cast<PullRefreshAutoNormalFooter>(footer);
+    ASSERT_TRUE(stateFooter);
+    EXPECT_FALSE(stateFooter->stateLabel()->isHidden());
+    const long last = newsIds(list).back();
+    server.clearRequests();
+    footer->beginRefreshing();
+    ASSERT_TRUE(waitAdvancing([&] { return newsIds(list).size() == 14; }));
+    auto more = lastList();
+    EXPECT_EQ(more.queryParam("brand_id"), brand->brand_id->stringValue());
+    EXPECT_EQ(more.queryParam("keyword"), "滤镜");
+    EXPECT_EQ(more.queryParam("news_id"), std::to_string(last));
+    EXPECT_EQ(more.queryParam("news_category"), "1");
+    EXPECT_FALSE(more.queryParam("car_id"));
+    for (const auto& news : list->dataProvider()->news())
+        EXPECT_NE(news->news_title->find("滤镜"), std::string::npos) << *news->news_title;
+    settle(0.5);
+    footer->beginRefreshing();
+    ASSERT_TRUE(waitAdvancing([&] { return footer->state() == PullRefreshState::NoMoreData; }));
+}
+
+TEST_F(NewsListViewControllerTest, AFilterThatFindsNothingSaysSoForASecondThenShowsTheWholeList) {
+    auto list = carPage();
+    ASSERT_TRUE(list);
+    server.clearRequests();
+    pressReturn(list, "没有这个词");
+    ASSERT_TRUE(waitAdvancing([&] { return hudText(list->view()).has_value(); }));
+    EXPECT_EQ(hudText(list->view()), std::optional<std::string>("无搜索结果"));
+    EXPECT_TRUE(newsIds(list).empty());
+    EXPECT_EQ(server.requestsTo(kList).size(), 1u);
+    clock.advance(0.9);
+    testsupport::drainMainRunLoop();
+    EXPECT_EQ(server.requestsTo(kList).size(), 1u);
+    clock.advance(0.15);
+    ASSERT_TRUE(waitAdvancing([&] { return newsIds(list).size() == 10; }));
+    EXPECT_FALSE(lastList().queryParam("keyword"));
+    EXPECT_TRUE(UIScrollView_PullRefresh::header(*list->tableView()));
+    settle(1.0);
+    EXPECT_FALSE(hudText(list->view()));
+}
+
+TEST_F(NewsListViewControllerTest, AFilterPickedWhileTheEmptyResultShowsIsNotUndone) {
+    auto list = carPage();
+    ASSERT_TRUE(list);
+    pressReturn(list, "没有这个词");
+    ASSERT_TRUE(waitAdvancing([&] { return hudText(list->view()).has_value(); }));
+    server.clearRequests();
+    pressReturn(list, "轮毂");
+    ASSERT_TRUE(waitForRequests(kList, 1));
+    settle(1.5);
+    settleNetwork();
+    // Only the keyword's list was asked for: the second's wait did not bring the whole list back.
+    EXPECT_EQ(server.requestsTo(kList).size(), 1u);
+    EXPECT_FALSE(UIScrollView_PullRefresh::header(*list->tableView()));
+    ASSERT_FALSE(newsIds(list).empty());
+    for (const auto& news : list->dataProvider()->news())
+        EXPECT_NE(news->news_title->find("轮毂"), std::string::npos) << *news->news_title;
+}
+
+TEST_F(NewsListViewControllerTest, ALateAnswerToTheWholeListDoesNotReplaceAFilteredOne) {
+    auto list = carPage();
+    ASSERT_TRUE(list);
+    devserver::RouteControl slow;
+    slow.delay = std::chrono::milliseconds(600);
+    slow.times = 1;
+    server.setRouteControl(kList, slow);
+    server.clearRequests();
+    UIScrollView_PullRefresh::header(*list->tableView())->beginRefreshing();
+    ASSERT_TRUE(waitAdvancing([&] { return server.requestsTo(kList).size() == 1; }));
+    pressReturn(list, "轮毂");
+    ASSERT_TRUE(waitAdvancing([&] { return server.requestsTo(kList).size() == 2; }));
+    testsupport::pumpMainRunLoop(1.0);
+    settle(0.5);
+    ASSERT_FALSE(newsIds(list).empty());
+    for (const auto& news : list->dataProvider()->news())
+        EXPECT_NE(news->news_title->find("轮毂"), std::string::npos) << *news->news_title;
+}
+
+TEST_F(NewsListViewControllerTest, TheBrandListFailingSaysSoAndStaysOpen) {
+    auto list = carPage();
+    ASSERT_TRUE(list);
+    devserver::RouteControl control;
+    control.body = devserver::RouteControl::Body::NotJSON;
+    server.setRouteControl("car/getcarlist.do", control);
+    UITestDriver::tap(list->brandButton.lock());
+    ASSERT_TRUE(waitAdvancing([&] { return UIAlertTestDriver::frontmostAlert().has_value(); }));
+    auto alert = UIAlertTestDriver::frontmostAlert();
+    EXPECT_EQ(alert->title, std::optional<std::string>("品牌获取失败"));
+    EXPECT_EQ(alert->buttonTitles, std::vector<std::string>{"确定"});
+    EXPECT_FALSE(list->brandTableView()->isHidden());
+    EXPECT_FALSE(list->backgroundMaskView()->isHidden());
+    EXPECT_FALSE(list->brandsDataSource());
+}
+
+TEST_F(NewsListViewControllerTest, TheMaskClosesThePickListsAndTheKeywordFieldOpensIt) {
+    auto list = carPage();
+    ASSERT_TRUE(list);
+    openBrandList(list);
+    auto mask = list->backgroundMaskView();
+    ASSERT_FALSE(mask->isHidden());
+    // The mask and the list sit above the rows.
+    auto& siblings = list->tableView()->subviews();
+    auto position = [&](const Ref<UIView>& view) {
+        return std::find(siblings.begin(), siblings.end(), view) - siblings.begin();
+    };
+    EXPECT_GT(position(list->brandTableView()), position(mask));
+    for (const auto& cell : list->tableView()->visibleCells()) EXPECT_GT(position(mask), position(cell));
+    list->backgroundMaskViewTapped();
+    EXPECT_TRUE(mask->isHidden());
+    EXPECT_TRUE(list->brandTableView()->isHidden());
+    EXPECT_FALSE(list->brandButton.lock()->isSelected());
+    EXPECT_TRUE(list->brandButton.lock()->isEnabled());
+    // A second tap on the brand button with the list loaded closes it again.
+    UITestDriver::tap(list->brandButton.lock());
+    EXPECT_FALSE(mask->isHidden());
+    UITestDriver::tap(list->brandButton.lock());
+    EXPECT_TRUE(mask->isHidden());
+    EXPECT_TRUE(list->brandTableView()->isHidden());
+
+    auto field = list->textField.lock();
+    list->textFieldDidBeginEditing(*field);
+    EXPECT_FALSE(mask->isHidden());
+    list->textFieldDidBeginEditing(*field);
+    EXPECT_TRUE(mask->isHidden());
+    EXPECT_TRUE(list->gestureRecognizerShouldReceiveTouch(*mask->gestureRecognizers().front(), nullptr)
+                    .value_or(false));
+}
+
+// ---- opening an article -------------------------------------------------------------------------
+
+TEST_F(NewsListViewControllerTest, ARowOpensItsArticleWithThePagesTitle) {
+    registerArticleStandIn();
+    for (long category : {1L, 2L}) {
+        SCOPED_TRACE(category);
+        auto list = category == 1 ? carPage() : pushNewsList(2);
+        ASSERT_TRUE(list);
+        ASSERT_TRUE(waitAdvancing([&] { return !newsIds(list).empty(); }));
+        settle();
+        list->tableViewDidSelectRowAtIndexPath(*list->tableView(), NSIndexPath::indexPathForRow(1, 0));
+        settle(0.6);
+        auto article = std::dynamic_pointer_cast<ArticleStandIn>(navigation->topViewController());
+        ASSERT_TRUE(article);
+        EXPECT_EQ(article->news, list->dataProvider()->news()[1]);
+        EXPECT_EQ(article->title, std::optional<std::string>(category == 1 ? "资讯详情" : "品牌详情"));
+        navigation->popToRootViewControllerAnimated(false);
+        settle();
+    }
+}
+
+TEST_F(NewsListViewControllerTest, WithoutAnArticleScreenARowOpensNothing) {
+    UIStoryboard::registerScene(InformationScreens::kInformationStoryboard,
+                                InformationScreens::kNewsDetailIdentifier,
+                                [](UIStoryboard&) -> Ref<UIViewController> { return nullptr; });
+    auto list = pushNewsList(2);
+    ASSERT_TRUE(waitAdvancing([&] { return !newsIds(list).empty(); }));
+    list->tableViewDidSelectRowAtIndexPath(*list->tableView(), NSIndexPath::indexPathForRow(0, 0));
+    settle(0.6);
+    EXPECT_EQ(navigation->topViewController(), list);
+    // A row past the list opens nothing either.
+    list->tableViewDidSelectRowAtIndexPath(*list->tableView(), NSIndexPath::indexPathForRow(99, 0));
+    settle(0.6);
+    EXPECT_EQ(navigation->topViewController(), list);
+}
+
 }  // namespace
