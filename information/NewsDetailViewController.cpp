@@ -375,18 +375,27 @@ void NewsDetailViewController::reply(const Ref<NSObject>&) {
         pushLogin();
         return;
     }
+    // One reply at a time: a second tap while the first is under way would post the text twice.
+    if (sending_) return;
+    sending_ = true;
+    if (Ref<UIButton> send = replyButton.lock()) send->setEnabled(false);
     Ref<QVNNewsComment> target = comment_;
     // The completion keeps the screen: a reply under way is shown even if the user looked away.
     Ref<NewsDetailViewController> self = selfAs<NewsDetailViewController>();
     communicator()->replyWithNewsId(
         news_ ? news_->news_id : std::nullopt, text, target ? target->comment_id : std::nullopt,
         [self, target](const Ref<QVNNewsComment>& posted, const Ref<NSError>& error) {
+            self->sending_ = false;
             if (posted && !error) {
                 if (target) target->addReplyCount();
                 self->refreshTableViewWithComment(posted);
-            } else {
-                self->handleReplyError(error);
+                return;
             }
+            // The text stays for another try.
+            Ref<UITextView> field = self->replyTextView.lock();
+            if (Ref<UIButton> send = self->replyButton.lock())
+                send->setEnabled(field && !field->text().empty());
+            self->handleReplyError(error);
         });
 }
 

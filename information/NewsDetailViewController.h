@@ -10,7 +10,8 @@
 // goes. It is cleared when the field is emptied and after a reply was sent. The comment list
 // exists from the start, so a reply on an article without comments shows at once. Text with
 // emoji is refused at sending ("请去掉表情再提交内容"), and typing is refused while the emoji
-// keyboard is the input mode (deleting stays possible).
+// keyboard is the input mode (deleting stays possible). While a reply is under way the send
+// button is off and a second send does nothing.
 //
 // Main thread only.
 
@@ -130,4 +131,5 @@ class NewsDetailViewController : public UIViewController,
     std::vector<Ref<QVNNewsComment>> currentUserComments_;
     bool isReplyNew_ = true;
     bool observingKeyboard_ = false;
+    bool sending_ = false;
 };

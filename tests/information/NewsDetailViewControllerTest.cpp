@@ -415,6 +415,25 @@ TEST_F(NewsDetailTest, OwnNewCommentsLeaveTheListBeforeLoadMoreAndComeBackFromTh
     for (const auto& shown : detail->comments()) EXPECT_NE(shown, mine);
 }
 
+TEST_F(NewsDetailTest, ASecondSendWhileTheFirstIsUnderWayPostsNothing) {
+    signIn(1);
+    const long id = busyArticle();
+    auto detail = showDetail(id, 10);
+    ASSERT_TRUE(detail);
+    devserver::RouteControl slow;
+    slow.delay = std::chrono::milliseconds(200);
+    slow.times = 1;
+    server.setRouteControl("news/reply.do", slow);
+    typeReply(detail, "只发一次");
+    detail->reply(nullptr);
+    EXPECT_FALSE(detail->replyButton.lock()->isEnabled());
+    detail->reply(nullptr);
+    ASSERT_TRUE(waitUntil([&] { return detail->currentUserComments().size() == 1; }));
+    testsupport::pumpMainRunLoop(0.3);
+    EXPECT_EQ(server.requestsTo("news/reply.do").size(), 1u);
+    EXPECT_EQ(information->comments(id).size(), 13u);
+}
+
 TEST_F(NewsDetailTest, RefusalsBeforeSending) {
     signIn(1);
     auto detail = showDetail(busyArticle(), 10);
@@ -552,6 +571,7 @@ TEST_F(NewsDetailTest, ARefusedReplyShowsItsHUDForASecond) {
     ASSERT_TRUE(waitUntil([&] { return hudText(navigation->view()).has_value(); }));
     EXPECT_EQ(hudText(navigation->view()), std::optional<std::string>("回复失败"));
     EXPECT_EQ(detail->replyTextView.lock()->text(), "发不出去");
+    EXPECT_TRUE(detail->replyButton.lock()->isEnabled());
     EXPECT_TRUE(detail->currentUserComments().empty());
     clock.advance(0.9);
     EXPECT_EQ(hudText(navigation->view()), std::optional<std::string>("回复失败"));
