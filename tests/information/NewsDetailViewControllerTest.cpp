@@ -634,10 +634,13 @@ TEST_F(NewsDetailTest, KeyboardObserversAreRegisteredOnceWhateverTheAppearances)
                                                                 info);
     EXPECT_EQ(detail->handled, 1);
     EXPECT_DOUBLE_EQ(detail->inputbarBottomConstraint.lock()->constant(), 216);
+    EXPECT_FALSE(detail->backgroundMaskView()->isHidden());
     NSNotificationCenter::defaultCenter()->postNotificationName(UIKeyboardWillHideNotification, nullptr,
                                                                 info);
     EXPECT_EQ(detail->handled, 2);
     EXPECT_DOUBLE_EQ(detail->inputbarBottomConstraint.lock()->constant(), 0);
+    // With the keyboard gone the mask would only swallow the next tap on a comment.
+    EXPECT_TRUE(detail->backgroundMaskView()->isHidden());
 }
 
 TEST_F(NewsDetailTest, BackAndARightSwipeLeaveTheArticle) {

@@ -383,6 +383,16 @@ TEST_F(SearchTest, WithoutTheForumAQuestionResultOpensNothing) {
     EXPECT_EQ(navigation->topViewController(), search);
 }
 
+TEST_F(SearchTest, DraggingTheResultsEndsEditingAndAMissingCountShowsZero) {
+    searchFor("轮毂");
+    auto field = search->searchField.lock();
+    ASSERT_TRUE(UITextEntryDriver::focus(field));
+    search->scrollViewWillBeginDragging(*search->tableView.lock());
+    EXPECT_FALSE(field->isFirstResponder());
+    search->resultList()[0].objectAs<QVNNews>()->news_comment.reset();
+    EXPECT_EQ(cellAt(0)->commentLabel.lock()->text(), std::optional<std::string>("0评论"));
+}
+
 TEST_F(SearchTest, CancelLeavesTheSearch) {
     search->cancelBtnClick(nullptr);
     settle();
