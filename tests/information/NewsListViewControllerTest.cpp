@@ -582,6 +582,20 @@ TEST_F(NewsListViewControllerTest, TheMaskClosesThePickListsAndTheKeywordFieldOp
                     .value_or(false));
 }
 
+TEST_F(NewsListViewControllerTest, WithoutTheStudioTheCarsOfTheBrandListAreCatalogueRecords) {
+    EXPECT_EQ(QVNBrand::carRecordClass(), QVNCatalogueCar::rmClass());
+    std::optional<std::optional<Array>> brands;
+    QVNBrand::getBrandsAndCars([&](const std::optional<Array>& list) { brands = list; });
+    ASSERT_TRUE(waitUntil([&] { return brands.has_value(); }));
+    ASSERT_TRUE(*brands && !(*brands)->empty());
+    auto brand = (**brands)[0].objectAs<QVNBrand>();
+    ASSERT_TRUE(brand);
+    auto cars = brand->carList();
+    ASSERT_FALSE(cars.empty());
+    EXPECT_EQ(cars[0]->className(), "QVNCatalogueCar");
+    EXPECT_TRUE(cars[0]->cars_id && cars[0]->cars_name);
+}
+
 // ---- opening an article -------------------------------------------------------------------------
 
 TEST_F(NewsListViewControllerTest, ARowOpensItsArticleWithThePagesTitle) {

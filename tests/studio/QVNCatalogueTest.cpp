@@ -37,6 +37,17 @@ class QVNCatalogueTest : public StudioServerTest {
 
 }  // namespace
 
+TEST_F(QVNCatalogueTest, WithTheStudioLinkedTheBrandsCarsAreStudioCars) {
+    EXPECT_EQ(QVNBrand::carRecordClass(), QVNCar::rmClass());
+    auto result = fetch();
+    ASSERT_TRUE(result && *result && !(*result)->empty());
+    auto brand = (**result)[0].objectAs<QVNBrand>();
+    ASSERT_TRUE(brand && brand->cars && !brand->cars->empty());
+    for (const Value& car : *brand->cars) EXPECT_TRUE(car.objectAs<QVNCar>());
+    // Read as catalogue cars, the same records.
+    EXPECT_EQ(brand->carList().size(), brand->carList<QVNCar>().size());
+}
+
 TEST_F(QVNCatalogueTest, BrandsAndCarsComeAsRecordsInReplyOrder) {
     auto result = fetch();
     ASSERT_TRUE(result && *result);
