@@ -299,6 +299,7 @@ void NewsListViewController::setupMainTableView() {
                                                      auto self = weak.lock();
                                                      if (!self || self->listGeneration_ != asked)
                                                          return endRefreshing(control);
+                                                     self->shownGeneration_ = asked;
                                                      self->configureHeaderOfMainTableViewForNews(news);
                                                      if (self->advertisements_.empty())
                                                          self->fetchAdvertisementsFromAPI();
@@ -311,6 +312,7 @@ void NewsListViewController::setupMainTableView() {
         if (!self) return;
         const unsigned long asked = self->listGeneration_;
         Weak<PullRefreshComponent> control = UIScrollView_PullRefresh::footer(*self->tableView());
+        if (self->shownGeneration_ != asked) return endRefreshing(control);
         self->communicator()->getNewsForCategory(self->category_, self->lastNewsId(),
                                                  [weak, asked, control](const NewsPage& news) {
                                                      auto self = weak.lock();
@@ -325,6 +327,7 @@ void NewsListViewController::setupMainTableView() {
     communicator()->getNewsForCategory(category_, std::nullopt, [weak, generation](const NewsPage& news) {
         auto self = weak.lock();
         if (!self || self->listGeneration_ != generation) return;
+        self->shownGeneration_ = generation;
         self->configureHeaderOfMainTableViewForNews(news);
     });
 }
@@ -366,6 +369,7 @@ void NewsListViewController::configureMainTableViewWithBrandId(const std::option
         std::nullopt, brandId, carId, keyword, [weak, generation](const NewsPage& news) {
             auto self = weak.lock();
             if (!self || self->listGeneration_ != generation) return;
+            self->shownGeneration_ = generation;
             self->dataProvider_->removeAllNews();
             if (news) {
                 self->dataProvider_->addNews(*news);
@@ -393,6 +397,8 @@ void NewsListViewController::configureMainTableViewWithBrandId(const std::option
             if (!self) return;
             const unsigned long asked = self->listGeneration_;
             Weak<PullRefreshComponent> control = UIScrollView_PullRefresh::footer(*self->tableView());
+            // Its first page is not in yet: a next page would follow the list being replaced.
+            if (self->shownGeneration_ != asked) return endRefreshing(control);
             self->communicator()->getModifyNewsByNewsId(self->lastNewsId(), brandId, carId, keyword,
                                                         [weak, asked, control](const NewsPage& news) {
                                                             auto self = weak.lock();

@@ -10,7 +10,7 @@
 // header, and its footer keeps the filter; a filter that finds nothing shows "无搜索结果" for a
 // second and goes back to the unfiltered list. Only the answer to the latest list asked for is
 // shown: a late answer to an older one (an unfiltered page arriving after a filter was picked) is
-// dropped.
+// dropped, and load-more waits until the first page of the latest list is in.
 //
 // Carousel: one picture per entry, a tap opens the entry's link in the web page screen (links
 // shorter than five characters take no taps, links that do not make a URL open nothing). While
@@ -163,4 +163,6 @@ class NewsListViewController : public UITableViewController,
     Ref<ArrayDataSource> brandsDataSource_;
     // Bumped by every new list (unfiltered or filtered): answers to an older one are dropped.
     unsigned long listGeneration_ = 0;
+    // The list whose first page is shown; load-more waits for it.
+    unsigned long shownGeneration_ = 0;
 };

@@ -532,6 +532,34 @@ TEST_F(NewsListViewControllerTest, ALateAnswerToTheWholeListDoesNotReplaceAFilte
         EXPECT_NE(news->news_title->find("轮毂"), std::string::npos) << *news->news_title;
 }
 
+TEST_F(NewsListViewControllerTest, LoadMoreWaitsForTheFirstPageOfANewFilter) {
+    auto list = carPage();
+    ASSERT_TRUE(list);
+    devserver::RouteControl slow;
+    slow.delay = std::chrono::milliseconds(500);
+    slow.times = 1;
+    server.setRouteControl(kList, slow);
+    server.clearRequests();
+    pressReturn(list, "轮毂");
+    auto footer = UIScrollView_PullRefresh::footer(*list->tableView());
+    ASSERT_TRUE(footer);
+    // Still showing the whole list: a next page now would follow its last article.
+    footer->beginRefreshing();
+    settle(0.5);
+    EXPECT_FALSE(footer->isRefreshing());
+    testsupport::pumpMainRunLoop(0.8);
+    settle();
+    ASSERT_EQ(server.requestsTo(kList).size(), 1u);
+    ASSERT_FALSE(newsIds(list).empty());
+    for (const auto& news : list->dataProvider()->news())
+        EXPECT_NE(news->news_title->find("轮毂"), std::string::npos) << *news->news_title;
+    // Once it is in, load-more asks again.
+    footer->beginRefreshing();
+    ASSERT_TRUE(waitForRequests(kList, 2));
+    EXPECT_EQ(lastList().queryParam("keyword"), "轮毂");
+    EXPECT_EQ(lastList().queryParam("news_id"), std::to_string(newsIds(list).back()));
+}
+
 TEST_F(NewsListViewControllerTest, TheBrandListFailingSaysSoAndStaysOpen) {
     auto list = carPage();
     ASSERT_TRUE(list);
