@@ -29,10 +29,14 @@ function(app_library target)
   endforeach()
 endfunction()
 
-# app_tests(<name> DEPS <targets...>): one program from every .cpp in the current folder, each
-# test case registered with ctest on its own so that ctest -j runs them in parallel.
+# app_tests(<name> [TIMEOUT <seconds>] DEPS <targets...>): one program from every .cpp in the
+# current folder, each test case registered with ctest on its own so that ctest -j runs them in
+# parallel; each case may take TIMEOUT seconds (300 by default).
 function(app_tests name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "DEPS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   if(NOT sources)
     return()
@@ -42,5 +46,5 @@ function(app_tests name)
   target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} test_support GTest::gtest GTest::gmock)
   app_pch_register(test_${name} test)
   gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300 ENVIRONMENT "APP_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "APP_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
 endfunction()

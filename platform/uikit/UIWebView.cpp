@@ -9,9 +9,12 @@
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSString.h"
 #include "graphics/NSStringDrawing.h"
+#include "graphics/UIColor.h"
+#include "graphics/UIFont.h"
 #include "graphics/UIGraphics.h"
 #include "network/NSURLConnection.h"
 #include "network/NSURLResponse.h"
+#include "uikit/UILabel.h"
 #include "uikit/UITapGestureRecognizer.h"
 
 namespace {
@@ -367,10 +370,25 @@ void UIWebView::show(const Document& document, bool addToHistory) {
         heightRule() ? heightRule()(shownHTML_, width) : defaultContentHeight(shownHTML_, width);
     auto scroll = scrollView();
     scroll->setContentSize(CGSizeMake(width, height));
+    showPageText(width, height);
     // A new page shows from its top.
     scroll->setContentOffset(scroll->minimumContentOffset());
     setNeedsDisplay();
     if (auto d = delegate()) d->webViewDidFinishLoad(*this);
+}
+
+void UIWebView::showPageText(CGFloat width, CGFloat height) {
+    if (!pageLabel_) {
+        pageLabel_ = make<UILabel>(CGRectZero);
+        pageLabel_->setNumberOfLines(0);
+        pageLabel_->setFont(UIFont::systemFontOfSize(16));
+        pageLabel_->setTextColor(UIColor::darkGrayColor());
+        pageLabel_->setUserInteractionEnabled(false);
+        scrollView()->addSubview(pageLabel_);
+    }
+    pageLabel_->setText(textOfHTML(shownHTML_));
+    pageLabel_->setFrame(
+        CGRectMake(8, 8, std::max<CGFloat>(0, width - 16), std::max<CGFloat>(0, height - 16)));
 }
 
 void UIWebView::fail(const Ref<NSError>& error) {

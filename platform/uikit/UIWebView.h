@@ -12,11 +12,13 @@
 // load reports didFailLoadWithError with NSURLErrorCancelled (-999), as the platform does, when it
 // had started). An HTTP error status still shows its page and finishes normally.
 //
-// The content height of a shown document is, unless a test sets a rule (setContentHeightRule), the
-// height of its text (tags, scripts and styles removed, white space collapsed, block ends as line
-// breaks) laid out by the current text measurer in the system font of size 16 at the view's
-// width less 16 points, plus 16 points; the width is the view's. Tests may also set the scroll
-// view's contentSize directly after the load.
+// What a shown document draws is its text (as below) in the system font of size 16, 8 points in
+// from the content's edges, so that pictures of a screen show what a page says; pictures, styles
+// and layout are not drawn. The content height of a shown document is, unless a test sets a rule
+// (setContentHeightRule), the height of its text (tags, scripts and styles removed, white space collapsed,
+// block ends as line breaks) laid out by the current text measurer in the system font of size 16 at the
+// view's width less 16 points, plus 16 points; the width is the view's. Tests may also set the scroll view's
+// contentSize directly after the load.
 //
 // stringByEvaluatingJavaScriptFromString answers what a test scripted for that script (or a
 // handler), else ""; every script is recorded. The web view has a tap recogniser of its own on
@@ -39,6 +41,7 @@
 
 class UIWebView;
 class UITapGestureRecognizer;
+class UILabel;
 class NSURLConnection;
 
 enum UIWebViewNavigationType : long {
@@ -159,11 +162,14 @@ class UIWebView : public UIView {
                    std::optional<Document> document, bool addToHistory);
     void show(const Document& document, bool addToHistory);
     void fail(const Ref<NSError>& error);
+    void showPageText(CGFloat width, CGFloat height);
     void cancelLoad(bool report);
 
     Weak<UIWebViewDelegate> delegate_;
     Ref<UIScrollView> scrollView_;
     Ref<UITapGestureRecognizer> tap_;
+    // The shown document's text, inside the scroll view.
+    Ref<UILabel> pageLabel_;
     int contentTaps_ = 0;
     Ref<NSURLRequest> request_;
     bool loading_ = false;

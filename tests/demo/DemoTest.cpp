@@ -65,6 +65,20 @@ TEST(DemoTest, RunsTheWholeRoadAndWritesAPictureOfEveryScreen) {
         "29-camera-share-sheet.png",
         "30-camera-shared-to-wechat.png",
         "31-camera-shared.png",
+        "44-news-list.png",
+        "45-news-carousel-turned.png",
+        "46-news-brand-page.png",
+        "47-news-article.png",
+        "48-news-article-replied.png",
+        "49-search-news.png",
+        "50-search-type-menu.png",
+        "51-search-questions.png",
+        "52-search-question-opened.png",
+        "53-events.png",
+        "54-event-detail.png",
+        "55-gallery.png",
+        "56-gallery-voted.png",
+        "57-gallery-try-car.png",
     };
     for (const std::string& name : expected) {
         const std::string path = output + "/" + name;
@@ -76,6 +90,9 @@ TEST(DemoTest, RunsTheWholeRoadAndWritesAPictureOfEveryScreen) {
         EXPECT_GT(image->size().width, 100);
         EXPECT_GT(image->size().height, 100);
     }
+    // The carousel turned on its own between the first two pictures of the news list.
+    EXPECT_NE(readFile(output + "/44-news-list.png"), readFile(output + "/45-news-carousel-turned.png"));
+    EXPECT_NE(printed.find("carousel on page 1"), std::string::npos) << printed;
     // Each step changed what the screen shows: no two studio pictures are the same file.
     for (std::size_t i = 9; i + 1 < 18; ++i) {
         EXPECT_NE(readFile(output + "/" + expected[i]), readFile(output + "/" + expected[i + 1]))

@@ -12,6 +12,7 @@
 #include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
 #include "tests/uikit/UIKitTestSupport.h"
+#include "uikit/UILabel.h"
 #include "uikit/UITapGestureRecognizer.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UIWebView.h"
@@ -226,6 +227,30 @@ TEST_F(WebViewTest, HistoryOfRequestLoads) {
     ASSERT_TRUE(waitForEnd());
     EXPECT_NE(log->log[0].find(" 3"), std::string::npos);
     EXPECT_EQ(server.requestCount(), 5u);
+}
+
+// A picture of the screen shows what the page says: its text inside the content, which the next
+// page replaces.
+TEST_F(WebViewTest, AShownPageDrawsItsTextInsideTheContent) {
+    auto textShown = [&]() -> Ref<UILabel> {
+        for (const auto& sub : web->scrollView()->subviews())
+            if (auto label = std::dynamic_pointer_cast<UILabel>(sub)) return label;
+        return nullptr;
+    };
+    web->loadHTMLString("<h1>Title</h1><script>x()</script><p>body &amp; more</p>", nullptr);
+    testsupport::drainMainRunLoop();
+    Ref<UILabel> label = textShown();
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), web->shownText());
+    EXPECT_EQ(label->text(), "Title\nbody & more");
+    const CGFloat height = web->scrollView()->contentSize().height;
+    EXPECT_TRUE(CGRectEqualToRect(label->frame(), CGRectMake(8, 8, 320 - 16, height - 16)));
+
+    web->loadHTMLString("", nullptr);
+    testsupport::drainMainRunLoop();
+    EXPECT_EQ(textShown(), label);  // one text view, reused
+    EXPECT_EQ(label->text(), "");
+    EXPECT_GE(label->frame().size.height, 0);
 }
 
 TEST_F(WebViewTest, ContentHeightRuleAndTestSetHeights) {

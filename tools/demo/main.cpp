@@ -63,6 +63,8 @@
 #include "tools/demo/CameraDemo.h"
 #include "tools/demo/DemoSupport.h"
 #include "tools/demo/ForumDemo.h"
+#include "tools/demo/InformationDemo.h"
+#include "tools/demo/StudioDemo.h"
 
 using namespace demo;
 
@@ -77,6 +79,24 @@ bool studioSettled(const Ref<CarViewController>& studio) {
     return hudGone(studio->hud()) && CarViewController::timedTurnSteps() == -1 &&
            studio->view()->isUserInteractionEnabled();
 }
+
+}  // namespace
+
+void demo::waitForStudioReady(const Ref<CarViewController>& studio) {
+    waitFor([&] { return appeared(studio); }, "the studio did not appear", 10);
+    waitFor([&] { return studio->selectedCar() != nullptr; }, "the car did not load", 40);
+    // The loading overlay turns its indicator four times, then slides off to the right.
+    waitFor(
+        [&] {
+            auto constraint = studio->modifyEntranceConstraint.lock();
+            return studioSettled(studio) && constraint &&
+                   constraint->constant() >= studio->view()->bounds().size.width;
+        },
+        "the loading overlay did not leave", 20);
+    runFor(1.2);
+}
+
+namespace {
 
 void settle(const Ref<CarViewController>& studio, const std::string& what) {
     waitFor([&] { return studioSettled(studio); }, what + " did not finish", 30);
@@ -131,17 +151,7 @@ std::string tapWheel(const Ref<UIImageView>& wheel, double turn) {
 // part, a preset, a tint from the colour wheel, a turn, the screenshot, the saved tuning list and
 // the list of saved lists.
 void driveStudio(const Ref<CarViewController>& studio) {
-    waitFor([&] { return appeared(studio); }, "the studio did not appear", 10);
-    waitFor([&] { return studio->selectedCar() != nullptr; }, "the default car did not load", 40);
-    // The loading overlay turns its indicator four times, then slides off to the right.
-    waitFor(
-        [&] {
-            auto constraint = studio->modifyEntranceConstraint.lock();
-            return studioSettled(studio) && constraint &&
-                   constraint->constant() >= studio->view()->bounds().size.width;
-        },
-        "the loading overlay did not leave", 20);
-    runFor(1.2);
+    waitForStudioReady(studio);
     Ref<QVNCar> car = studio->selectedCar();
     std::printf("the studio shows %s\n", text(car->cars_name).c_str());
     screenshot("studio");
@@ -400,6 +410,7 @@ int main(int argc, char** argv) {
         runFor(0.3);
         driveCamera(home, navigation, studioPicture);
         driveForum(home, navigation);
+        driveInformation(home, navigation, studioPicture);
     } catch (const Stop& stop) {
         return fail(stop.why);
     }

@@ -1,0 +1,12 @@
+#pragma once
+// What other stretches of the road use of the studio's: waiting until a studio that was just
+// opened shows its car, with the loading overlay gone.
+
+#include "studio/CarViewController.h"
+
+namespace demo {
+
+// Stops the run (demo::Stop) when the studio does not get there.
+void waitForStudioReady(const Ref<CarViewController>& studio);
+
+}  // namespace demo
