@@ -1,13 +1,11 @@
 #include "studio/CameraArtwork.h"
 
+#include <algorithm>
 #include <map>
-#include <mutex>
 
-#include "graphics/NSStringDrawing.h"
+#include "app/StandInArtwork.h"
 #include "graphics/UIBezierPath.h"
 #include "graphics/UIColor.h"
-#include "graphics/UIFont.h"
-#include "graphics/UIGraphics.h"
 
 namespace CameraArtwork {
 
@@ -50,73 +48,57 @@ Ref<UIColor> colour(unsigned rgb, CGFloat alpha = 1) {
 }
 
 Ref<UIImage> draw(const Artwork& art) {
-    UIGraphicsBeginImageContextWithOptions(art.size, false, 0);
-    CGRect box = CGRectMake(0, 0, art.size.width, art.size.height);
-    switch (art.shape) {
-        case Shape::Round:
-            colour(art.rgb, 0.9)->setFill();
-            UIBezierPath::bezierPathWithOvalInRect(CGRectInset(box, 1, 1))->fill();
-            break;
-        case Shape::Ring: {
-            colour(art.rgb)->setStroke();
-            auto ring = UIBezierPath::bezierPathWithOvalInRect(CGRectInset(box, 4, 4));
-            ring->setLineWidth(5);
-            ring->stroke();
-            colour(art.rgb, 0.85)->setFill();
-            UIBezierPath::bezierPathWithOvalInRect(CGRectInset(box, 12, 12))->fill();
-            break;
+    return StandInArtwork::drawImage(art.size, 0, [&](CGContextRef) {
+        CGRect box = CGRectMake(0, 0, art.size.width, art.size.height);
+        switch (art.shape) {
+            case Shape::Round:
+                colour(art.rgb, 0.9)->setFill();
+                UIBezierPath::bezierPathWithOvalInRect(CGRectInset(box, 1, 1))->fill();
+                break;
+            case Shape::Ring: {
+                colour(art.rgb)->setStroke();
+                auto ring = UIBezierPath::bezierPathWithOvalInRect(CGRectInset(box, 4, 4));
+                ring->setLineWidth(5);
+                ring->stroke();
+                colour(art.rgb, 0.85)->setFill();
+                UIBezierPath::bezierPathWithOvalInRect(CGRectInset(box, 12, 12))->fill();
+                break;
+            }
+            case Shape::Square:
+                colour(art.rgb)->setFill();
+                UIBezierPath::bezierPathWithRoundedRect(box, 6)->fill();
+                break;
+            case Shape::Frame: {
+                colour(art.rgb)->setStroke();
+                auto frame = UIBezierPath::bezierPathWithRect(CGRectInset(box, 2, 2));
+                frame->setLineWidth(4);
+                frame->stroke();
+                break;
+            }
+            case Shape::Badge:
+                colour(art.rgb, 0.8)->setFill();
+                UIBezierPath::bezierPathWithRoundedRect(box, art.size.height / 2)->fill();
+                colour(0x63D6E4)->setFill();
+                UIBezierPath::bezierPathWithOvalInRect(
+                    CGRectMake(6, 6, art.size.height - 12, art.size.height - 12))
+                    ->fill();
+                break;
         }
-        case Shape::Square:
-            colour(art.rgb)->setFill();
-            UIBezierPath::bezierPathWithRoundedRect(box, 6)->fill();
-            break;
-        case Shape::Frame: {
-            colour(art.rgb)->setStroke();
-            auto frame = UIBezierPath::bezierPathWithRect(CGRectInset(box, 2, 2));
-            frame->setLineWidth(4);
-            frame->stroke();
-            break;
+        if (!art.caption.empty()) {
+            // The badge's caption stands right of its dot.
+            CGFloat left = art.shape == Shape::Badge ? art.size.height : 0;
+            StandInArtwork::drawCaption(art.caption,
+                                        CGRectMake(left, 0, art.size.width - left, art.size.height),
+                                        std::min<CGFloat>(16, art.size.height * 0.45), UIColor::whiteColor());
         }
-        case Shape::Badge:
-            colour(art.rgb, 0.8)->setFill();
-            UIBezierPath::bezierPathWithRoundedRect(box, art.size.height / 2)->fill();
-            colour(0x63D6E4)->setFill();
-            UIBezierPath::bezierPathWithOvalInRect(
-                CGRectMake(6, 6, art.size.height - 12, art.size.height - 12))
-                ->fill();
-            break;
-    }
-    if (!art.caption.empty()) {
-        Dictionary attributes;
-        attributes.setObject(NSFontAttributeName, Value(UIFont::boldSystemFontOfSize(
-                                                      std::min<CGFloat>(16, art.size.height * 0.45))));
-        attributes.setObject(NSForegroundColorAttributeName, Value(UIColor::whiteColor()));
-        CGSize text = NSStringDrawing::sizeWithAttributes(art.caption, attributes);
-        CGFloat left = art.shape == Shape::Badge ? art.size.height : 0;
-        NSStringDrawing::drawAtPoint(
-            art.caption,
-            CGPointMake(left + (art.size.width - left - text.width) / 2, (art.size.height - text.height) / 2),
-            attributes);
-    }
-    Ref<UIImage> image = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
-    return image;
+    });
 }
 
 }  // namespace
 
 Ref<UIImage> imageNamed(const std::string& name) {
-    if (Ref<UIImage> image = UIImage::imageNamed(name)) return image;
-    static std::mutex mutex;
-    static std::map<std::string, Ref<UIImage>> drawn;
-    std::lock_guard lock(mutex);
-    auto it = drawn.find(name);
-    if (it != drawn.end()) return it->second;
-    auto art = artworks().find(name);
-    if (art == artworks().end()) return nullptr;
-    Ref<UIImage> image = draw(art->second);
-    drawn[name] = image;
-    return image;
+    static StandInArtwork::Library library(artworks(), draw);
+    return library.imageNamed(name);
 }
 
 }  // namespace CameraArtwork
