@@ -4,13 +4,13 @@
 #include "account/AccountForms.h"
 #include "account/ChangePasswordViewController.h"
 #include "account/VerifyPhoneViewController.h"
+#include "app/KeyboardMove.h"
 #include "app/QVNAPIClient.h"
 #include "app/QVNUserManager.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSNotificationCenter.h"
 #include "foundation/NSString.h"
 #include "foundation/NSURL.h"
-#include "graphics/NSValue+Geometry.h"
 #include "images/UIImageView+WebCache.h"
 #include "images/WIWebImageManager.h"
 #include "uikit/UIApplication.h"
@@ -92,31 +92,26 @@ void EditUserInfoViewController::stopObservingKeyboard() {
 }
 
 void EditUserInfoViewController::keyboardWillShow(const Ref<NSNotification>& notification) {
-    double duration = notification->userInfoValue(UIKeyboardAnimationDurationUserInfoKey).doubleValue();
-    long curve = notification->userInfoValue(UIKeyboardAnimationCurveUserInfoKey).integerValue();
     Ref<UIView> root = view();
-    UIView::animateWithDuration(
-        duration, 0, UIViewAnimationOptionBeginFromCurrentState | (curve << 16),
-        [root] {
-            CGPoint centre = root->center();
-            root->setCenter(CGPointMake(centre.x, root->bounds().size.height / 2 - 236));
-        },
-        nullptr);
+    KeyboardMove::fromNotification(*notification)
+        .animate(
+            [root] {
+                CGPoint centre = root->center();
+                root->setCenter(CGPointMake(centre.x, root->bounds().size.height / 2 - 236));
+            },
+            UIViewAnimationOptionBeginFromCurrentState);
 }
 
 void EditUserInfoViewController::keyboardWillHide(const Ref<NSNotification>& notification) {
-    double duration = notification->userInfoValue(UIKeyboardAnimationDurationUserInfoKey).doubleValue();
-    long curve = notification->userInfoValue(UIKeyboardAnimationCurveUserInfoKey).integerValue();
-    auto frame = notification->userInfoValue(UIKeyboardFrameEndUserInfoKey).objectAs<NSValue>();
-    CGFloat keyboardTop = NSValue_Geometry::CGRectValue(frame).origin.y;
+    KeyboardMove move = KeyboardMove::fromNotification(*notification);
+    CGFloat keyboardTop = move.endFrame.origin.y;
     Ref<UIView> root = view();
-    UIView::animateWithDuration(
-        duration, 0, UIViewAnimationOptionBeginFromCurrentState | (curve << 16),
+    move.animate(
         [root, keyboardTop] {
             CGPoint centre = root->center();
             root->setCenter(CGPointMake(centre.x, keyboardTop - root->bounds().size.height / 2));
         },
-        nullptr);
+        UIViewAnimationOptionBeginFromCurrentState);
 }
 
 // ---- avatar and sex ------------------------------------------------------------------------------

@@ -1,10 +1,10 @@
 #include "account/FeedbackViewController.h"
 
 #include "account/AccountForms.h"
+#include "app/KeyboardMove.h"
 #include "app/QVNAPIClient.h"
 #include "app/QVNUserManager.h"
 #include "foundation/NSMainThreadCheck.h"
-#include "graphics/NSValue+Geometry.h"
 #include "uikit/UIApplication.h"
 
 FeedbackViewController::~FeedbackViewController() {
@@ -38,22 +38,14 @@ void FeedbackViewController::viewWillDisappear(bool animated) {
 }
 
 void FeedbackViewController::keyboardWillChange(const Ref<NSNotification>& notification) {
-    double duration = notification->userInfoValue(UIKeyboardAnimationDurationUserInfoKey).doubleValue();
-    long curve = notification->userInfoValue(UIKeyboardAnimationCurveUserInfoKey).integerValue();
-    CGFloat constant = 200.0;
-    if (notification->name() == UIKeyboardWillShowNotification) {
-        auto frame = notification->userInfoValue(UIKeyboardFrameEndUserInfoKey).objectAs<NSValue>();
-        constant = NSValue_Geometry::CGRectValue(frame).size.height + 70.0;
-    }
+    KeyboardMove move = KeyboardMove::fromNotification(*notification);
+    CGFloat constant = move.showing ? move.height() + 70.0 : 200.0;
     Weak<NSLayoutConstraint> weak = feedbackBottomConstraint;
     Ref<UIView> root = view();
-    UIView::animateWithDuration(
-        duration, 0, static_cast<UIViewAnimationOptions>(curve << 16),
-        [weak, root, constant] {
-            if (auto constraint = weak.lock()) constraint->setConstant(constant);
-            root->layoutIfNeeded();
-        },
-        nullptr);
+    move.animate([weak, root, constant] {
+        if (auto constraint = weak.lock()) constraint->setConstant(constant);
+        root->layoutIfNeeded();
+    });
 }
 
 void FeedbackViewController::textViewDidBeginEditing(UITextView& textView) {

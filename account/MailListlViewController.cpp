@@ -2,13 +2,13 @@
 
 #include "account/AccountForms.h"
 #include "account/QVNMailCell.h"
+#include "app/KeyboardMove.h"
 #include "app/QVNAPIClient.h"
 #include "app/QVNUserManager.h"
 #include "controls/PullRefreshNormalHeader.h"
 #include "controls/UIScrollView+PullRefresh.h"
 #include "foundation/NSDate.h"
 #include "foundation/NSMainThreadCheck.h"
-#include "graphics/NSValue+Geometry.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UITapGestureRecognizer.h"
 
@@ -138,23 +138,16 @@ void MailListlViewController::sendMail(const Ref<NSObject>&) {
 }
 
 void MailListlViewController::animateBar(const Ref<NSNotification>& notification, CGFloat constant) {
-    double duration = notification->userInfoValue(UIKeyboardAnimationDurationUserInfoKey).doubleValue();
-    long curve = notification->userInfoValue(UIKeyboardAnimationCurveUserInfoKey).integerValue();
     Weak<NSLayoutConstraint> weak = bottmViewBottomConstraint;
     Ref<UIView> root = view();
-    // The curve number goes into the animation curve bits, where the options expect it.
-    UIView::animateWithDuration(
-        duration, 0, static_cast<UIViewAnimationOptions>(curve << 16),
-        [weak, root, constant] {
-            if (auto constraint = weak.lock()) constraint->setConstant(constant);
-            root->layoutIfNeeded();
-        },
-        nullptr);
+    KeyboardMove::fromNotification(*notification).animate([weak, root, constant] {
+        if (auto constraint = weak.lock()) constraint->setConstant(constant);
+        root->layoutIfNeeded();
+    });
 }
 
 void MailListlViewController::keyboardWillShow(const Ref<NSNotification>& notification) {
-    auto frame = notification->userInfoValue(UIKeyboardFrameEndUserInfoKey).objectAs<NSValue>();
-    animateBar(notification, NSValue_Geometry::CGRectValue(frame).size.height);
+    animateBar(notification, KeyboardMove::fromNotification(*notification).height());
 }
 
 void MailListlViewController::keyboardWillHide(const Ref<NSNotification>& notification) {

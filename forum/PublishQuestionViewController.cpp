@@ -1,5 +1,6 @@
 #include "forum/PublishQuestionViewController.h"
 
+#include "app/KeyboardMove.h"
 #include "app/QVNAPIClient.h"
 #include "app/QVNUserManager.h"
 #include "controls/GHProgressHUD.h"
@@ -9,7 +10,6 @@
 #include "forum/QVNRizUrBrandCell.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSNotificationCenter.h"
-#include "graphics/NSValue+Geometry.h"
 #include "graphics/UIColor.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIImageView.h"
@@ -83,25 +83,15 @@ UIInterfaceOrientation PublishQuestionViewController::preferredInterfaceOrientat
 }
 
 void PublishQuestionViewController::handleKeyboardNotification(const Ref<NSNotification>& notification) {
-    double duration = notification->userInfoValue(UIKeyboardAnimationDurationUserInfoKey).doubleValue();
-    long curve = notification->userInfoValue(UIKeyboardAnimationCurveUserInfoKey).integerValue();
-    bool showing = notification->name() == UIKeyboardWillShowNotification;
-    CGFloat constant = 0;
-    if (showing) {
-        auto frame = notification->userInfoValue(UIKeyboardFrameEndUserInfoKey).objectAs<NSValue>();
-        constant = (frame ? NSValue_Geometry::CGRectValue(frame).size.height : 0) - 90.0;
-    }
+    KeyboardMove move = KeyboardMove::fromNotification(*notification);
+    CGFloat constant = move.showing ? move.height() - 90.0 : 0;
     Weak<PublishQuestionViewController> weak = selfAs<PublishQuestionViewController>();
-    // The curve sits 16 bits up among the animation options.
-    UIView::animateWithDuration(
-        duration, 0, static_cast<UIViewAnimationOptions>(curve) << 16,
-        [weak, constant] {
-            auto self = weak.lock();
-            if (!self) return;
-            if (auto bottom = self->inputbarBottomContrait.lock()) bottom->setConstant(constant);
-            self->view()->layoutIfNeeded();
-        },
-        nullptr);
+    move.animate([weak, constant] {
+        auto self = weak.lock();
+        if (!self) return;
+        if (auto bottom = self->inputbarBottomContrait.lock()) bottom->setConstant(constant);
+        self->view()->layoutIfNeeded();
+    });
 }
 
 void PublishQuestionViewController::tapColseKeyBoard() {

@@ -1,5 +1,6 @@
 #include "forum/QuestionDetailController.h"
 
+#include "app/KeyboardMove.h"
 #include "app/QVNAPIClient.h"
 #include "app/QVNUserManager.h"
 #include "controls/GHProgressHUD.h"
@@ -11,7 +12,6 @@
 #include "forum/QVNQuestion.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSNotificationCenter.h"
-#include "graphics/NSValue+Geometry.h"
 #include "graphics/UIColor.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UINavigationController.h"
@@ -546,28 +546,17 @@ void QuestionDetailController::setPhotoPanelY(CGFloat y) {
 }
 
 void QuestionDetailController::handleKeyboardNotification(const Ref<NSNotification>& notification) {
-    double duration = notification->userInfoValue(UIKeyboardAnimationDurationUserInfoKey).doubleValue();
-    long curve = notification->userInfoValue(UIKeyboardAnimationCurveUserInfoKey).integerValue();
-    bool showing = notification->name() == UIKeyboardWillShowNotification;
-    CGFloat height = 0;
-    if (showing) {
-        auto frame = notification->userInfoValue(UIKeyboardFrameEndUserInfoKey).objectAs<NSValue>();
-        height = frame ? NSValue_Geometry::CGRectValue(frame).size.height : 0;
-    }
+    KeyboardMove move = KeyboardMove::fromNotification(*notification);
+    CGFloat height = move.showing ? move.height() : 0;
     Weak<QuestionDetailController> weak = selfAs<QuestionDetailController>();
-    // The curve is an animation curve, which sits 16 bits up among the animation options.
-    UIView::animateWithDuration(
-        duration, 0, static_cast<UIViewAnimationOptions>(curve) << 16,
-        [weak, height] {
-            auto self = weak.lock();
-            if (!self) return;
-            if (auto bottom = self->inputbarBottomConstraint.lock()) bottom->setConstant(height);
-            if (auto barHeight = self->bottomViewHeightConstront.lock())
-                barHeight->setConstant(kReplyBarHeight);
-            self->setPhotoPanelY(self->view()->bounds().size.height);
-            self->view()->layoutIfNeeded();
-        },
-        nullptr);
+    move.animate([weak, height] {
+        auto self = weak.lock();
+        if (!self) return;
+        if (auto bottom = self->inputbarBottomConstraint.lock()) bottom->setConstant(height);
+        if (auto barHeight = self->bottomViewHeightConstront.lock()) barHeight->setConstant(kReplyBarHeight);
+        self->setPhotoPanelY(self->view()->bounds().size.height);
+        self->view()->layoutIfNeeded();
+    });
 }
 
 void QuestionDetailController::hidePhotoViewAndKeyBoard() {

@@ -1,5 +1,6 @@
 #include "information/NewsDetailViewController.h"
 
+#include "app/KeyboardMove.h"
 #include "app/NSObject+RMKeyValue.h"
 #include "app/QVNAPIClient.h"
 #include "app/QVNAccountScreens.h"
@@ -9,7 +10,6 @@
 #include "controls/UIScrollView+PullRefresh.h"
 #include "controls/UITableView+TLTemplateLayoutCell.h"
 #include "foundation/NSMainThreadCheck.h"
-#include "graphics/NSValue+Geometry.h"
 #include "graphics/UIColor.h"
 #include "uikit/UIAlertView.h"
 #include "uikit/UIApplication.h"
@@ -427,30 +427,19 @@ void NewsDetailViewController::handleReplyError(const Ref<NSError>& error) {
 }
 
 void NewsDetailViewController::handleKeyboardNotification(const Ref<NSNotification>& notification) {
-    const std::string& name = notification->name();
-    bool showing = name == UIKeyboardWillShowNotification;
-    if (!showing && name != UIKeyboardWillHideNotification) return;
+    KeyboardMove move = KeyboardMove::fromNotification(*notification);
+    if (!move.showing && notification->name() != UIKeyboardWillHideNotification) return;
     // The mask catches a tap beside the keyboard; with the keyboard gone it would only swallow the
     // next tap on a comment.
-    backgroundMaskView()->setHidden(!showing);
-    double duration = notification->userInfoValue(UIKeyboardAnimationDurationUserInfoKey).doubleValue();
-    long curve = notification->userInfoValue(UIKeyboardAnimationCurveUserInfoKey).integerValue();
-    CGFloat height = 0;
-    if (showing) {
-        auto frame = notification->userInfoValue(UIKeyboardFrameEndUserInfoKey).objectAs<NSValue>();
-        height = frame ? NSValue_Geometry::CGRectValue(frame).size.height : 0;
-    }
+    backgroundMaskView()->setHidden(!move.showing);
+    CGFloat height = move.showing ? move.height() : 0;
     Weak<NewsDetailViewController> weak = selfAs<NewsDetailViewController>();
-    // The curve is an animation curve, which sits 16 bits up among the animation options.
-    UIView::animateWithDuration(
-        duration, 0, static_cast<UIViewAnimationOptions>(curve) << 16,
-        [weak, height] {
-            auto self = weak.lock();
-            if (!self) return;
-            if (auto bottom = self->inputbarBottomConstraint.lock()) bottom->setConstant(height);
-            self->view()->layoutIfNeeded();
-        },
-        nullptr);
+    move.animate([weak, height] {
+        auto self = weak.lock();
+        if (!self) return;
+        if (auto bottom = self->inputbarBottomConstraint.lock()) bottom->setConstant(height);
+        self->view()->layoutIfNeeded();
+    });
 }
 
 void NewsDetailViewController::backgroundMaskViewTapped() {
