@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "app/ScreenParts.h"
 #include "app/UIColor+Extensions.h"
 #include "forum/ForumSupport.h"
 #include "forum/PublishQuestionViewController.h"
@@ -11,7 +12,6 @@
 #include "forum/RizUrListViewController.h"
 #include "graphics/UIColor.h"
 #include "graphics/UIFont.h"
-#include "uikit/UIScreen.h"
 #include "uikit/UIStoryboard.h"
 
 namespace {
@@ -25,36 +25,14 @@ void connect(UIViewController& owner, const Ref<UIControl>& control,
     control->addTarget(owner.selfAs<Screen>(), action, selector, UIControlEventTouchUpInside);
 }
 
-Ref<UIView> screenRoot() {
-    auto root = make<UIView>(UIScreen::mainScreen()->bounds());
-    root->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
-    root->setBackgroundColor(UIColor::whiteColor());
-    return root;
-}
+using ScreenParts::barButton;
+using ScreenParts::screenRoot;
 
-Ref<UIButton> barButton(const std::string& title, CGRect frame, const Ref<UIColor>& colour) {
-    auto button = UIButton::buttonWithType(UIButtonTypeCustom);
-    button->setFrame(frame);
-    button->setTitle(title, UIControlStateNormal);
-    button->setTitleColor(colour, UIControlStateNormal);
-    button->titleLabel()->setFont(UIFont::systemFontOfSize(15));
-    return button;
-}
-
-// The dark bar with a title and a back button that the pushed forum screens have.
+// The dark bar with a title that the pushed forum screens have.
 Ref<UIView> topBar(const Ref<UIView>& root, const std::string& title) {
-    const CGFloat W = root->bounds().size.width;
-    auto bar = make<UIView>(CGRectMake(0, 0, W, 64));
-    bar->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
-    bar->setBackgroundColor(UIColor_Extensions::QVNBlackColor());
-    auto label = make<UILabel>(CGRectMake(70, 20, W - 140, 44));
-    label->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    Ref<UILabel> label;
+    auto bar = ScreenParts::topBar(root, label);
     label->setText(title);
-    label->setTextAlignment(NSTextAlignmentCenter);
-    label->setTextColor(UIColor::whiteColor());
-    label->setFont(UIFont::boldSystemFontOfSize(17));
-    bar->addSubview(label);
-    root->addSubview(bar);
     return bar;
 }
 
@@ -131,20 +109,7 @@ Ref<UIView> buildDetailView(UIViewController& owner) {
                                          size.width, QuestionDetailController::kReplyBarHeight));
     reply->setBackgroundColor(UIColor::colorWithWhite(0.95, 1));
     root->addSubview(reply);
-    reply->setTranslatesAutoresizingMaskIntoConstraints(false);
-    auto bottom = NSLayoutConstraint::constraintWithItem(root, NSLayoutAttributeBottom, NSLayoutRelationEqual,
-                                                         reply, NSLayoutAttributeBottom, 1.0, 0.0);
-    auto height = NSLayoutConstraint::constraintWithItem(
-        reply, NSLayoutAttributeHeight, NSLayoutRelationEqual, nullptr, NSLayoutAttributeNotAnAttribute, 1.0,
-        QuestionDetailController::kReplyBarHeight);
-    root->addConstraints({
-        bottom,
-        height,
-        NSLayoutConstraint::constraintWithItem(reply, NSLayoutAttributeLeft, NSLayoutRelationEqual, root,
-                                               NSLayoutAttributeLeft, 1.0, 0.0),
-        NSLayoutConstraint::constraintWithItem(reply, NSLayoutAttributeRight, NSLayoutRelationEqual, root,
-                                               NSLayoutAttributeRight, 1.0, 0.0),
-    });
+    auto pin = ScreenParts::pinToBottom(root, reply, QuestionDetailController::kReplyBarHeight);
     auto photo = barButton("图片", CGRectMake(8, 8, 44, 39), UIColor::darkGrayColor());
     reply->addSubview(photo);
     auto text = make<UITextView>(CGRectMake(56, 8, size.width - 56 - 70, 39));
@@ -160,10 +125,10 @@ Ref<UIView> buildDetailView(UIViewController& owner) {
 
     screen.tableView = table;
     screen.maskButton = mask;
-    screen.inputbarBottomConstraint = bottom;
+    screen.inputbarBottomConstraint = pin.bottom;
     screen.bottomView = reply;
     screen.replyTextView = text;
-    screen.bottomViewHeightConstront = height;
+    screen.bottomViewHeightConstront = pin.height;
     screen.replyBtn = send;
     screen.takePhotoPicture = photo;
     using S = QuestionDetailController;
@@ -210,18 +175,7 @@ Ref<UIView> buildPublishView(UIViewController& owner) {
     root->addSubview(body);
     auto photos = make<UIView>(CGRectMake(0, size.height - 230, size.width, 230));
     root->addSubview(photos);
-    photos->setTranslatesAutoresizingMaskIntoConstraints(false);
-    auto bottom = NSLayoutConstraint::constraintWithItem(root, NSLayoutAttributeBottom, NSLayoutRelationEqual,
-                                                         photos, NSLayoutAttributeBottom, 1.0, 0.0);
-    root->addConstraints({
-        bottom,
-        NSLayoutConstraint::constraintWithItem(photos, NSLayoutAttributeHeight, NSLayoutRelationEqual,
-                                               nullptr, NSLayoutAttributeNotAnAttribute, 1.0, 230),
-        NSLayoutConstraint::constraintWithItem(photos, NSLayoutAttributeLeft, NSLayoutRelationEqual, root,
-                                               NSLayoutAttributeLeft, 1.0, 0.0),
-        NSLayoutConstraint::constraintWithItem(photos, NSLayoutAttributeRight, NSLayoutRelationEqual, root,
-                                               NSLayoutAttributeRight, 1.0, 0.0),
-    });
+    auto bottom = ScreenParts::pinToBottom(root, photos, 230).bottom;
     title->setDelegate(screen.selfAs<PublishQuestionViewController>());
     body->setDelegate(screen.selfAs<PublishQuestionViewController>());
     screen.questionTextFiled = title;

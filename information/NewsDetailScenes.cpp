@@ -1,3 +1,4 @@
+#include "app/ScreenParts.h"
 #include "app/UIColor+Extensions.h"
 #include "graphics/UIColor.h"
 #include "graphics/UIFont.h"
@@ -5,45 +6,16 @@
 #include "information/InformationScreens.h"
 #include "information/NewsDetailViewController.h"
 #include "information/SearchViewController.h"
-#include "uikit/UIScreen.h"
 #include "uikit/UIStoryboard.h"
 
 namespace {
 
-constexpr CGFloat kTopBarHeight = 64;
+using ScreenParts::barButton;
+using ScreenParts::kTopBarHeight;
+using ScreenParts::screenRoot;
+using ScreenParts::topBar;
+
 constexpr CGFloat kReplyBarHeight = 50;
-
-Ref<UIView> screenRoot() {
-    auto root = make<UIView>(UIScreen::mainScreen()->bounds());
-    root->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
-    root->setBackgroundColor(UIColor::whiteColor());
-    return root;
-}
-
-Ref<UIButton> barButton(const std::string& title, CGRect frame, const Ref<UIColor>& colour) {
-    auto button = UIButton::buttonWithType(UIButtonTypeCustom);
-    button->setFrame(frame);
-    button->setTitle(title, UIControlStateNormal);
-    button->setTitleColor(colour, UIControlStateNormal);
-    button->titleLabel()->setFont(UIFont::systemFontOfSize(15));
-    return button;
-}
-
-// The dark bar the pushed screens draw at the top, with its title label.
-Ref<UIView> topBar(const Ref<UIView>& root, Ref<UILabel>& title) {
-    const CGFloat W = root->bounds().size.width;
-    auto bar = make<UIView>(CGRectMake(0, 0, W, kTopBarHeight));
-    bar->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
-    bar->setBackgroundColor(UIColor_Extensions::QVNBlackColor());
-    title = make<UILabel>(CGRectMake(70, 20, W - 140, 44));
-    title->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
-    title->setTextAlignment(NSTextAlignmentCenter);
-    title->setTextColor(UIColor::whiteColor());
-    title->setFont(UIFont::boldSystemFontOfSize(17));
-    bar->addSubview(title);
-    root->addSubview(bar);
-    return bar;
-}
 
 }  // namespace
 
@@ -65,20 +37,7 @@ Ref<UIView> NewsDetailViewController::loadSceneView(UIViewController& owner) {
     auto bar = make<UIView>(CGRectMake(0, size.height - kReplyBarHeight, size.width, kReplyBarHeight));
     bar->setBackgroundColor(UIColor::colorWithWhite(0.95, 1));
     root->addSubview(bar);
-    bar->setTranslatesAutoresizingMaskIntoConstraints(false);
-    auto bottom = NSLayoutConstraint::constraintWithItem(root, NSLayoutAttributeBottom, NSLayoutRelationEqual,
-                                                         bar, NSLayoutAttributeBottom, 1.0, 0.0);
-    auto height =
-        NSLayoutConstraint::constraintWithItem(bar, NSLayoutAttributeHeight, NSLayoutRelationEqual, nullptr,
-                                               NSLayoutAttributeNotAnAttribute, 1.0, kReplyBarHeight);
-    root->addConstraints({
-        bottom,
-        height,
-        NSLayoutConstraint::constraintWithItem(bar, NSLayoutAttributeLeft, NSLayoutRelationEqual, root,
-                                               NSLayoutAttributeLeft, 1.0, 0.0),
-        NSLayoutConstraint::constraintWithItem(bar, NSLayoutAttributeRight, NSLayoutRelationEqual, root,
-                                               NSLayoutAttributeRight, 1.0, 0.0),
-    });
+    auto pin = ScreenParts::pinToBottom(root, bar, kReplyBarHeight);
     auto text = make<UITextView>(CGRectMake(8, 7, size.width - 8 - 70, kReplyBarHeight - 14));
     text->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     text->setFont(UIFont::systemFontOfSize(15));
@@ -104,8 +63,8 @@ Ref<UIView> NewsDetailViewController::loadSceneView(UIViewController& owner) {
     screen.replyTextView = text;
     screen.replyButton = send;
     screen.shareBtn = share;
-    screen.inputbarBottomConstraint = bottom;
-    screen.bottomViewHeightContrant = height;
+    screen.inputbarBottomConstraint = pin.bottom;
+    screen.bottomViewHeightContrant = pin.height;
     using S = NewsDetailViewController;
     send->addTarget(screen.selfAs<S>(), &S::reply, "reply:", UIControlEventTouchUpInside);
     // The back button belongs to the article's header in the layout resource: it goes through the
