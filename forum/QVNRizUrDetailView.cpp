@@ -1,8 +1,8 @@
 #include "forum/QVNRizUrDetailView.h"
 
-#include <cmath>
 #include <mutex>
 
+#include "app/TitledPageHeights.h"
 #include "forum/ForumResources.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSMainThreadCheck.h"
@@ -56,22 +56,15 @@ void QVNRizUrDetailView::registerNib() {
             auto web = make<UIWebView>(CGRectMake(0, kAboveTitle, W, 0));
             for (const Ref<UIView>& v : std::vector<Ref<UIView>>{avatar, name, time, like, title, web})
                 view->addSubview(v);
-            auto titleHeight =
-                NSLayoutConstraint::constraintWithItem(title, NSLayoutAttributeHeight, NSLayoutRelationEqual,
-                                                       nullptr, NSLayoutAttributeNotAnAttribute, 1, 0);
-            auto webHeight =
-                NSLayoutConstraint::constraintWithItem(web, NSLayoutAttributeHeight, NSLayoutRelationEqual,
-                                                       nullptr, NSLayoutAttributeNotAnAttribute, 1, 0);
-            // Kept alive by the view; placed by layoutSubviews from their constants.
-            view->setAssociatedObject(&kAboveTitle, Value(Array{Value(titleHeight), Value(webHeight)}));
+            auto heights = TitledPageHeights::makeFor(*view, title, web);
             view->userImageView = avatar;
             view->userNameLabel = name;
             view->timeLabel = time;
             view->likeButton = like;
             view->titleLabel = title;
             view->webView = web;
-            view->titleHeightConstraint = titleHeight;
-            view->webViewHeightConstraint = webHeight;
+            view->titleHeightConstraint = heights.title;
+            view->webViewHeightConstraint = heights.page;
             web->setDelegate(view);
             Weak<QVNRizUrDetailView> weak = view;
             like->addTarget(view, &QVNRizUrDetailView::likeButtonAction,
@@ -154,16 +147,8 @@ CGRect QVNRizUrDetailView::calculateContentHeight() {
     attributes.setObject(NSFontAttributeName, Value(UIFont::systemFontOfSize(17)));
     CGRect measured = NSStringDrawing::boundingRectWithSize(
         text, CGSizeMake(screenWidth() - 16, 1e300), NSStringDrawingUsesLineFragmentOrigin, attributes);
-    CGFloat titleHeight = std::ceil(static_cast<float>(measured.size.height));
-    if (auto constraint = titleHeightConstraint.lock()) constraint->setConstant(titleHeight);
-    CGFloat pageHeight = 0;
-    if (auto web = webView.lock()) pageHeight = web->scrollView()->contentSize().height;
-    if (auto constraint = webViewHeightConstraint.lock()) constraint->setConstant(pageHeight);
-    CGRect f = frame();
-    f.size.height = titleHeight + 62 + pageHeight;
-    setFrame(f);
-    setNeedsLayout();
-    layoutIfNeeded();
+    TitledPageHeights::fit(*this, measured, webView.lock(), titleHeightConstraint.lock(),
+                           webViewHeightConstraint.lock(), 62);
     if (auto d = delegate()) d->detailViewDidRefreshHeight(selfAs<QVNRizUrDetailView>());
     return frame();
 }

@@ -1,8 +1,8 @@
 #include "information/QVNNewsDetailView.h"
 
-#include <cmath>
 #include <mutex>
 
+#include "app/TitledPageHeights.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "graphics/NSStringDrawing.h"
 #include "graphics/UIColor.h"
@@ -46,20 +46,13 @@ void QVNNewsDetailView::registerNib() {
             web->setBackgroundColor(UIColor::whiteColor());
             for (const Ref<UIView>& v : std::vector<Ref<UIView>>{title, category, date, web})
                 view->addSubview(v);
-            auto titleHeight =
-                NSLayoutConstraint::constraintWithItem(title, NSLayoutAttributeHeight, NSLayoutRelationEqual,
-                                                       nullptr, NSLayoutAttributeNotAnAttribute, 1, 0);
-            auto webHeight =
-                NSLayoutConstraint::constraintWithItem(web, NSLayoutAttributeHeight, NSLayoutRelationEqual,
-                                                       nullptr, NSLayoutAttributeNotAnAttribute, 1, 0);
-            // Kept alive by the view; layoutSubviews places the parts from their constants.
-            view->setAssociatedObject(&kTop, Value(Array{Value(titleHeight), Value(webHeight)}));
+            auto heights = TitledPageHeights::makeFor(*view, title, web);
             view->tiltleLabel = title;
             view->categoryButton = category;
             view->dateLabel = date;
             view->webView = web;
-            view->titleHeightConstraint = titleHeight;
-            view->webViewHeightConstraint = webHeight;
+            view->titleHeightConstraint = heights.title;
+            view->webViewHeightConstraint = heights.page;
             web->setDelegate(view);
             view->layoutSubviews();
             return std::vector<Ref<NSObject>>{view};
@@ -118,17 +111,8 @@ CGRect QVNNewsDetailView::calculateContentHeight() {
                              NSMakeRange(0, NSString::length(text)));
     CGRect measured = NSStringDrawing::boundingRectWithSize(
         *attributed, CGSizeMake(screenWidth() - 16, 1e300), NSStringDrawingUsesLineFragmentOrigin);
-    // Measured as a float and rounded up to whole points, so the last line is never clipped.
-    CGFloat titleHeight = std::ceil(static_cast<float>(measured.size.height));
-    if (auto constraint = titleHeightConstraint.lock()) constraint->setConstant(titleHeight);
-    CGFloat pageHeight = 0;
-    if (auto web = webView.lock()) pageHeight = web->scrollView()->contentSize().height;
-    if (auto constraint = webViewHeightConstraint.lock()) constraint->setConstant(pageHeight);
-    CGRect f = frame();
-    f.size.height = titleHeight + kChromeHeight + pageHeight;
-    setFrame(f);
-    setNeedsLayout();
-    layoutIfNeeded();
+    TitledPageHeights::fit(*this, measured, webView.lock(), titleHeightConstraint.lock(),
+                           webViewHeightConstraint.lock(), kChromeHeight);
     if (auto d = delegate(); d && d->implementsDetailViewDidRefreshHeight())
         d->detailViewDidRefreshHeight(selfAs<QVNNewsDetailView>());
     return frame();
