@@ -12,7 +12,6 @@
 #include "account/SignUpViewController.h"
 #include "account/UserInfoViewController.h"
 #include "account/UserViewController.h"
-#include "graphics/UIGraphics.h"
 #include "tests/account/AccountTestSupport.h"
 #include "uikit/UIImagePickerController.h"
 
@@ -34,12 +33,7 @@ class AccountJourneyTest : public ScreenTest {
 };
 
 Ref<UIImage> redSquare() {
-    UIGraphicsBeginImageContextWithOptions(CGSizeMake(32, 32), true, 1);
-    CGContextSetRGBFillColor(UIGraphicsGetCurrentContext(), 1, 0, 0, 1);
-    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 32, 32));
-    auto image = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
-    return image;
+    return testsupport::solidImage(CGSizeMake(32, 32), 1, 0, 0);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "foundation/NSSandbox.h"
 #include "network/NSURLCache.h"
 #include "tests/support/MainLoop.h"
+#include "tests/support/ScreenTestSupport.h"
 #include "tests/support/TestSupport.h"
 #include "tools/devserver/DevServer.h"
 #include "uikit/UIAlertTestDriver.h"
@@ -34,7 +35,12 @@
 
 namespace accounttest {
 
-class ScreenTest : public ::testing::Test {
+using testsupport::alertMessage;
+using testsupport::alertTitle;
+using testsupport::hudShowing;
+using testsupport::hudText;
+
+class ScreenTest : public ::testing::Test, protected testsupport::NavigationWindow {
   protected:
     void SetUp() override {
         ASSERT_TRUE(NSSandbox::setRoot(sandbox_.path()));
@@ -45,15 +51,7 @@ class ScreenTest : public ::testing::Test {
         AccountScenes::registerAll();
         UIAlertTestDriver::reset();
         UITextEntryDriver::reset();
-        application = make<UIApplication>();
-        UIApplication::setSharedApplication(application);
-        window = make<UIWindow>(UIScreen::mainScreen()->bounds());
-        root = make<UIViewController>();
-        navigation = make<UINavigationController>(root);
-        // As the app's own navigation controller: the screens draw their own title bars.
-        navigation->setNavigationBarHidden(true, false);
-        window->setRootViewController(navigation);
-        window->makeKeyAndVisible();
+        openWindow();
         settle();
         for (const char* name : {"LogoutSuccess", "LoginSuccess", "updateRead"}) {
             std::string key = name;
@@ -65,13 +63,8 @@ class ScreenTest : public ::testing::Test {
         for (const auto& token : tokens) NSNotificationCenter::defaultCenter()->removeObserver(token.get());
         UITestDriver::reset();
         UITextEntryDriver::reset();
-        if (auto presented = navigation->presentedViewController())
-            navigation->dismissViewControllerAnimated(false);
-        testsupport::drainMainRunLoop();
-        window->setHidden(true);
-        testsupport::drainMainRunLoop();
+        closeWindow();
         UIAlertTestDriver::reset();
-        UIApplication::setSharedApplication(nullptr);
         server.stop();
         QVNConfiguration::resetAll();
         NSURLCache::setSharedURLCache(nullptr);
@@ -86,16 +79,8 @@ class ScreenTest : public ::testing::Test {
         return testsupport::pumpMainRunLoopUntil(condition, seconds);
     }
 
-    // Waits on real time for the server while letting the manual clock move in small steps, for
-    // work the controls schedule on the platform clock (a refresh control runs its block after
-    // its animation).
     bool waitAdvancing(const std::function<bool()>& condition, double seconds = 10) {
-        for (int step = 0; step < static_cast<int>(seconds / 0.02); ++step) {
-            if (condition()) return true;
-            clock.advance(0.01);
-            if (testsupport::pumpMainRunLoopUntil(condition, 0.01)) return true;
-        }
-        return condition();
+        return testsupport::waitAdvancing(clock, condition, seconds);
     }
 
     // Signs a sample user in through the server (the first by default).
@@ -133,34 +118,11 @@ class ScreenTest : public ::testing::Test {
         UITextEntryDriver::typeText(strong, text);
     }
 
-    // The text of the topmost HUD showing over the view (nullopt when none shows).
-    static std::optional<std::string> hudText(const Ref<UIView>& view) {
-        for (auto it = view->subviews().rbegin(); it != view->subviews().rend(); ++it) {
-            auto hud = std::dynamic_pointer_cast<VHProgressHUD>(*it);
-            if (hud && !hud->isHidden() && hud->alpha() > 0) return hud->labelText();
-        }
-        return std::nullopt;
-    }
-    static bool hudShowing(const Ref<VHProgressHUD>& hud) {
-        return hud && hud->superview() && !hud->isHidden() && hud->alpha() > 0;
-    }
-    static std::optional<std::string> alertTitle() {
-        auto alert = UIAlertTestDriver::frontmostAlert();
-        return alert ? alert->title : std::nullopt;
-    }
-    static std::optional<std::string> alertMessage() {
-        auto alert = UIAlertTestDriver::frontmostAlert();
-        return alert ? alert->message : std::nullopt;
-    }
     std::size_t requestsTo(const std::string& path) const { return server.requestsTo(path).size(); }
 
     testsupport::TemporaryDirectory sandbox_;
     testsupport::ManualClock clock;
     devserver::DevServer server;
-    Ref<UIApplication> application;
-    Ref<UIWindow> window;
-    Ref<UIViewController> root;
-    Ref<UINavigationController> navigation;
     std::map<std::string, int> posted;
     std::vector<Ref<NSObject>> tokens;
 };

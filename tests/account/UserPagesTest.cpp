@@ -11,7 +11,6 @@
 #include "account/NewMessageViewController.h"
 #include "account/UserInfoViewController.h"
 #include "account/UserViewController.h"
-#include "graphics/UIGraphics.h"
 #include "tests/account/AccountTestSupport.h"
 #include "uikit/UIImagePickerController.h"
 
@@ -36,13 +35,8 @@ class UserPagesTest : public ScreenTest {
         return screen;
     }
     static Ref<UIImage> picture(unsigned rgb) {
-        UIGraphicsBeginImageContextWithOptions(CGSizeMake(40, 40), true, 1);
-        CGContextSetRGBFillColor(UIGraphicsGetCurrentContext(), ((rgb >> 16) & 255) / 255.0,
-                                 ((rgb >> 8) & 255) / 255.0, (rgb & 255) / 255.0, 1);
-        CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 40, 40));
-        auto image = UIGraphicsGetImageFromCurrentImageContext();
-        UIGraphicsEndImageContext();
-        return image;
+        return testsupport::solidImage(CGSizeMake(40, 40), ((rgb >> 16) & 255) / 255.0,
+                                       ((rgb >> 8) & 255) / 255.0, (rgb & 255) / 255.0);
     }
 };
 

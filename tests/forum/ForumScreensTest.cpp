@@ -24,8 +24,10 @@
 #include "graphics/CGContext.h"
 #include "graphics/UIGraphics.h"
 #include "system/SystemTesting.h"
+#include "tests/app/AreaStandIns.h"
 #include "tests/forum/ForumTestSupport.h"
 #include "tests/support/GoldenImage.h"
+#include "tests/support/ScreenTestSupport.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"
@@ -39,41 +41,22 @@ using namespace forumtest;
 namespace {
 
 // Account screens that record what the forum hands them.
-class FakeLogin : public UIViewController, public QVNAccountScreens::LoginHandOver {
-  public:
-    std::string className() const override { return "LoginViewController"; }
-    void setIsFromRizUr(bool from) override { fromRizUr = from; }
-    bool fromRizUr = false;
-};
+using standins::LoginStandIn;
+using standins::ProfileStandIn;
 
-class FakeProfile : public UIViewController, public QVNAccountScreens::UserInfoHandOver {
-  public:
-    std::string className() const override { return "UserInfoViewController"; }
-    void setUid(const std::optional<NSNumber>& id) override { uid = id; }
-    void setUser(const Ref<QVNUser>& u) override { user = u; }
-    std::optional<NSNumber> uid;
-    Ref<QVNUser> user;
-};
-
-Ref<UIImage> solidImage(CGSize size, CGFloat r, CGFloat g, CGFloat b) {
-    UIGraphicsBeginImageContextWithOptions(size, true, 1);
-    CGContextSetRGBFillColor(UIGraphicsGetCurrentContext(), r, g, b, 1);
-    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, size.width, size.height));
-    Ref<UIImage> image = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
-    return image;
-}
+using testsupport::solidImage;
 
 class ForumScreenTest : public ForumServerTest {
   protected:
     void SetUp() override {
         ForumServerTest::SetUp();
         ForumScenes::registerAll();
-        UIStoryboard::registerScene("MyUser", "LoginViewController",
-                                    [](UIStoryboard&) -> Ref<UIViewController> { return make<FakeLogin>(); });
+        UIStoryboard::registerScene(
+            "MyUser", "LoginViewController",
+            [](UIStoryboard&) -> Ref<UIViewController> { return make<LoginStandIn>(); });
         UIStoryboard::registerScene(
             "MyUser", "UserInfoViewController",
-            [](UIStoryboard&) -> Ref<UIViewController> { return make<FakeProfile>(); });
+            [](UIStoryboard&) -> Ref<UIViewController> { return make<ProfileStandIn>(); });
         system_testing::resetPhotoLibrary();
         application = make<UIApplication>();
         UIApplication::setSharedApplication(application);
@@ -176,13 +159,13 @@ TEST_F(ForumScreenTest, SignedOutTheComposeAndLikeButtonsOpenTheLogin) {
     auto list = showList();
     list->submitQuestion(nullptr);
     ASSERT_TRUE(settle());
-    auto login = std::dynamic_pointer_cast<FakeLogin>(navigation->topViewController());
+    auto login = std::dynamic_pointer_cast<LoginStandIn>(navigation->topViewController());
     ASSERT_TRUE(login);
     EXPECT_TRUE(login->fromRizUr);
     navigation->popViewControllerAnimated(false);
     list->handleclickQuestionLikeBtnWithQuestion(list->questions().front());
     ASSERT_TRUE(settle());
-    login = std::dynamic_pointer_cast<FakeLogin>(navigation->topViewController());
+    login = std::dynamic_pointer_cast<LoginStandIn>(navigation->topViewController());
     ASSERT_TRUE(login);
     EXPECT_FALSE(login->fromRizUr);
     EXPECT_TRUE(server.requestsTo("question/questionlike.do").empty());
@@ -207,7 +190,7 @@ TEST_F(ForumScreenTest, SignedInLikesComposeAndProfilesGoWhereTheyShould) {
     ASSERT_TRUE(cell);
     cell->tapUserImageAction(nullptr);
     ASSERT_TRUE(settle());
-    auto profile = std::dynamic_pointer_cast<FakeProfile>(navigation->topViewController());
+    auto profile = std::dynamic_pointer_cast<ProfileStandIn>(navigation->topViewController());
     ASSERT_TRUE(profile);
     EXPECT_EQ(profile->uid->integerValue(), 1);
     EXPECT_FALSE(profile->user);
@@ -361,7 +344,7 @@ TEST_F(ForumScreenTest, ReplyingToAnAnswerAndTheSignInGate) {
     EXPECT_EQ(UIAlertTestDriver::shownAlerts()[0].message, std::optional<std::string>("你还没有登陆！"));
     UIAlertTestDriver::tapAlertButton("登陆");
     ASSERT_TRUE(settle());
-    EXPECT_TRUE(std::dynamic_pointer_cast<FakeLogin>(navigation->topViewController()));
+    EXPECT_TRUE(std::dynamic_pointer_cast<LoginStandIn>(navigation->topViewController()));
     navigation->popViewControllerAnimated(false);
     signIn(3);
     auto table = detail->tableView.lock();

@@ -156,7 +156,7 @@ TEST_F(ActivityDetailViewControllerTest, TheJoinButtonChoosesTheScreenInItsOrder
         if (expected == "studio") {
             auto studio = std::dynamic_pointer_cast<StudioStandIn>(detail->presentedViewController());
             ASSERT_TRUE(studio);
-            EXPECT_EQ(studio->activity_, activity);
+            EXPECT_EQ(studio->activity, activity);
             EXPECT_EQ(navigation->topViewController(), detail);
             detail->dismissViewControllerAnimated(false);
             finishTransitions();

@@ -13,11 +13,12 @@
 #include "app/QVNAccountScreens.h"
 #include "app/QVNCarScreens.h"
 #include "controls/VHProgressHUD.h"
-#include "graphics/UIGraphics.h"
 #include "information/InformationScenes.h"
 #include "information/InformationScreens.h"
 #include "information/QVNActivityCommunicator.h"
+#include "tests/app/AreaStandIns.h"
 #include "tests/information/InformationTestSupport.h"
+#include "tests/support/ScreenTestSupport.h"
 #include "uikit/UIAlertTestDriver.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIImagePickerController.h"
@@ -30,19 +31,8 @@
 
 namespace infotest {
 
-// The car studio as another area builds it: it only keeps what it is handed.
-class StudioStandIn : public UIViewController, public QVNCarScreens::CarStudioEntry {
-  public:
-    std::string className() const override { return "StudioStandIn"; }
-    void setActivity(const Ref<QVNActivity>& activity) override { activity_ = activity; }
-    void setTuningList(const Ref<QVNTuningList>&) override {}
-    Ref<QVNActivity> activity_;
-};
-
-class LoginStandIn : public UIViewController {
-  public:
-    std::string className() const override { return "LoginStandIn"; }
-};
+using standins::LoginStandIn;
+using standins::StudioStandIn;
 
 // An entry gallery as the galleries' own scenes would take it.
 class GalleryStandIn : public UIViewController, public InformationScreens::ActivityHandOver {
@@ -52,7 +42,10 @@ class GalleryStandIn : public UIViewController, public InformationScreens::Activ
     Ref<QVNActivity> activity_;
 };
 
-class EventScreenTest : public InformationServerTest {
+using testsupport::alertTitle;
+using testsupport::hudShowing;
+
+class EventScreenTest : public InformationServerTest, protected testsupport::NavigationWindow {
   protected:
     void SetUp() override {
         InformationServerTest::SetUp();
@@ -66,13 +59,7 @@ class EventScreenTest : public InformationServerTest {
             [](UIStoryboard&) -> Ref<UIViewController> { return make<LoginStandIn>(); });
         UIImagePickerTestDriver::reset();
         UITextEntryDriver::reset();
-        application = make<UIApplication>();
-        UIApplication::setSharedApplication(application);
-        window = make<UIWindow>(UIScreen::mainScreen()->bounds());
-        root = make<UIViewController>();
-        navigation = make<UINavigationController>(root);
-        window->setRootViewController(navigation);
-        window->makeKeyAndVisible();
+        openWindow(false);
         settle();
     }
     void TearDown() override {
@@ -80,19 +67,13 @@ class EventScreenTest : public InformationServerTest {
         UITextEntryDriver::reset();
         if (navigation->presentedViewController()) navigation->dismissViewControllerAnimated(false);
         settle(1.0);
-        window->setHidden(true);
-        testsupport::drainMainRunLoop();
-        window = nullptr;
-        navigation = nullptr;
-        root = nullptr;
+        closeWindow();
         UIImagePickerTestDriver::reset();
         UIStoryboard::unregisterStoryboard(QVNCarScreens::kStoryboard);
         UIStoryboard::unregisterStoryboard(QVNAccountScreens::kStoryboard);
         // Tests may replace the event storyboard's scenes: the real ones go back.
         UIStoryboard::unregisterStoryboard(InformationScreens::kActivityStoryboard);
         InformationScenes::registerAll();
-        UIApplication::setSharedApplication(nullptr);
-        application = nullptr;
         InformationServerTest::TearDown();
     }
 
@@ -138,28 +119,12 @@ class EventScreenTest : public InformationServerTest {
         return screen;
     }
 
-    static bool hudShowing(const Ref<VHProgressHUD>& hud) {
-        return hud && hud->superview() && !hud->isHidden() && hud->alpha() > 0;
-    }
-    static std::optional<std::string> alertTitle() {
-        auto alert = UIAlertTestDriver::frontmostAlert();
-        return alert ? alert->title : std::nullopt;
-    }
     static Ref<UIImage> picture(double red, double green, double blue) {
-        UIGraphicsBeginImageContextWithOptions(CGSizeMake(24, 16), true, 1);
-        CGContextSetRGBFillColor(UIGraphicsGetCurrentContext(), red, green, blue, 1);
-        CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 24, 16));
-        auto image = UIGraphicsGetImageFromCurrentImageContext();
-        UIGraphicsEndImageContext();
-        return image;
+        return testsupport::solidImage(CGSizeMake(24, 16), red, green, blue);
     }
     std::size_t requestsTo(const std::string& path) const { return server.requestsTo(path).size(); }
 
     testsupport::ManualClock clock;
-    Ref<UIApplication> application;
-    Ref<UIWindow> window;
-    Ref<UIViewController> root;
-    Ref<UINavigationController> navigation;
 };
 
 }  // namespace infotest

@@ -13,8 +13,10 @@
 #include "information/ArticleArtwork.h"
 #include "information/InformationScenes.h"
 #include "information/NewsDetailViewController.h"
+#include "tests/app/AreaStandIns.h"
 #include "tests/information/InformationTestSupport.h"
 #include "tests/support/GoldenImage.h"
+#include "tests/support/ScreenTestSupport.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"
@@ -32,19 +34,8 @@ namespace {
 
 constexpr CGFloat kPageHeight = 300;
 
-class FakeLogin : public UIViewController {
-  public:
-    std::string className() const override { return "LoginViewController"; }
-};
-
-class FakeProfile : public UIViewController, public QVNAccountScreens::UserInfoHandOver {
-  public:
-    std::string className() const override { return "UserInfoViewController"; }
-    void setUid(const std::optional<NSNumber>& id) override { uid = id; }
-    void setUser(const Ref<QVNUser>& u) override { user = u; }
-    std::optional<NSNumber> uid;
-    Ref<QVNUser> user;
-};
+using standins::LoginStandIn;
+using standins::ProfileStandIn;
 
 // Counts how often the keyboard handler runs.
 class CountingNewsDetail : public NewsDetailViewController {
@@ -63,38 +54,27 @@ class RecordingHeaderDelegate : public NSObject, public QVNNewsDetailViewDelegat
     int refreshed = 0;
 };
 
-class NewsDetailTest : public InformationServerTest {
+class NewsDetailTest : public InformationServerTest, protected testsupport::NavigationWindow {
   protected:
     void SetUp() override {
         InformationServerTest::SetUp();
         InformationScenes::registerAll();
-        UIStoryboard::registerScene("MyUser", "LoginViewController",
-                                    [](UIStoryboard&) -> Ref<UIViewController> { return make<FakeLogin>(); });
+        UIStoryboard::registerScene(
+            "MyUser", "LoginViewController",
+            [](UIStoryboard&) -> Ref<UIViewController> { return make<LoginStandIn>(); });
         UIStoryboard::registerScene(
             "MyUser", "UserInfoViewController",
-            [](UIStoryboard&) -> Ref<UIViewController> { return make<FakeProfile>(); });
+            [](UIStoryboard&) -> Ref<UIViewController> { return make<ProfileStandIn>(); });
         UITextEntryDriver::reset();
         UIWebView::setContentHeightRule([](const std::string&, CGFloat) { return kPageHeight; });
-        application = make<UIApplication>();
-        UIApplication::setSharedApplication(application);
-        window = make<UIWindow>(UIScreen::mainScreen()->bounds());
-        navigation = make<UINavigationController>(make<UIViewController>());
-        // As the app's own navigation controller: the screens draw their own title bars.
-        navigation->setNavigationBarHidden(true, false);
-        window->setRootViewController(navigation);
-        window->makeKeyAndVisible();
+        openWindow();
         settle();
     }
     void TearDown() override {
         UITestDriver::reset();
         UITextEntryDriver::reset();
         UITextInputMode::resetCurrentInputMode();
-        testsupport::drainMainRunLoop();
-        window->setHidden(true);
-        navigation = nullptr;
-        window = nullptr;
-        testsupport::drainMainRunLoop();
-        UIApplication::setSharedApplication(nullptr);
+        closeWindow();
         UIWebView::setContentHeightRule(nullptr);
         InformationServerTest::TearDown();
     }
@@ -192,9 +172,6 @@ class NewsDetailTest : public InformationServerTest {
     }
 
     testsupport::ManualClock clock;
-    Ref<UIApplication> application;
-    Ref<UIWindow> window;
-    Ref<UINavigationController> navigation;
 };
 
 // ---- the article and its comments --------------------------------------------------------------------
@@ -496,17 +473,17 @@ TEST_F(NewsDetailTest, SignedOutLikeReplyAndAuthorOpenTheLogin) {
     long likes = first->like->integerValue();
     cellAt(detail, 0)->like(nullptr);
     settle();
-    EXPECT_TRUE(std::dynamic_pointer_cast<FakeLogin>(top()));
+    EXPECT_TRUE(std::dynamic_pointer_cast<LoginStandIn>(top()));
     EXPECT_EQ(first->like->integerValue(), likes);
     navigation->popViewControllerAnimated(false);
     cellAt(detail, 0)->checkUserInfo(nullptr);
     settle();
-    EXPECT_TRUE(std::dynamic_pointer_cast<FakeLogin>(top()));
+    EXPECT_TRUE(std::dynamic_pointer_cast<LoginStandIn>(top()));
     navigation->popViewControllerAnimated(false);
     typeReply(detail, "你好");
     detail->reply(nullptr);
     settle();
-    EXPECT_TRUE(std::dynamic_pointer_cast<FakeLogin>(top()));
+    EXPECT_TRUE(std::dynamic_pointer_cast<LoginStandIn>(top()));
     testsupport::pumpMainRunLoop(0.1);
     EXPECT_TRUE(server.requestsTo("news/like.do").empty());
     EXPECT_TRUE(server.requestsTo("news/reply.do").empty());
@@ -525,14 +502,14 @@ TEST_F(NewsDetailTest, TheAuthorsProfileOpensByIdOrAsTheUsersOwn) {
     ASSERT_TRUE(own && other);
     detail->handleClickUserIconWithComment(other);
     settle();
-    auto profile = std::dynamic_pointer_cast<FakeProfile>(top());
+    auto profile = std::dynamic_pointer_cast<ProfileStandIn>(top());
     ASSERT_TRUE(profile);
     EXPECT_EQ(profile->uid->integerValue(), other->uid->integerValue());
     EXPECT_FALSE(profile->user);
     navigation->popViewControllerAnimated(false);
     detail->handleClickUserIconWithComment(own);
     settle();
-    profile = std::dynamic_pointer_cast<FakeProfile>(top());
+    profile = std::dynamic_pointer_cast<ProfileStandIn>(top());
     ASSERT_TRUE(profile);
     ASSERT_TRUE(profile->user);
     EXPECT_EQ(profile->user->user_id->integerValue(), 1);

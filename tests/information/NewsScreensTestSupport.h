@@ -16,6 +16,7 @@
 #include "information/NewsListViewController.h"
 #include "tests/information/InformationTestSupport.h"
 #include "tests/support/MainLoop.h"
+#include "tests/support/ScreenTestSupport.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"
@@ -35,30 +36,21 @@ class ArticleStandIn : public UIViewController, public InformationScreens::NewsD
     std::optional<std::string> title;
 };
 
-class NewsScreenTest : public InformationServerTest {
+using testsupport::hudText;
+
+class NewsScreenTest : public InformationServerTest, protected testsupport::NavigationWindow {
   protected:
     void SetUp() override {
         InformationServerTest::SetUp();
         InformationScenes::registerAll();
         UITextEntryDriver::reset();
-        application = make<UIApplication>();
-        UIApplication::setSharedApplication(application);
-        window = make<UIWindow>(UIScreen::mainScreen()->bounds());
-        root = make<UIViewController>();
-        navigation = make<UINavigationController>(root);
-        navigation->setNavigationBarHidden(true, false);
-        window->setRootViewController(navigation);
-        window->makeKeyAndVisible();
+        openWindow();
         settle();
     }
     void TearDown() override {
         UITestDriver::reset();
         UITextEntryDriver::reset();
-        if (navigation->presentedViewController()) navigation->dismissViewControllerAnimated(false);
-        testsupport::drainMainRunLoop();
-        window->setHidden(true);
-        testsupport::drainMainRunLoop();
-        UIApplication::setSharedApplication(nullptr);
+        closeWindow();
         InformationServerTest::TearDown();
         UIScreen::mainScreen()->resetToConfiguration();
         UIStoryboard::unregisterStoryboard(InformationScreens::kInformationStoryboard);
@@ -70,15 +62,8 @@ class NewsScreenTest : public InformationServerTest {
         clock.advance(seconds);
         testsupport::drainMainRunLoop();
     }
-    // Waits on real time for the server while letting the manual clock move in small steps (the
-    // refresh controls run their blocks after their animations).
     bool waitAdvancing(const std::function<bool()>& condition, double seconds = 10) {
-        for (int step = 0; step < static_cast<int>(seconds / 0.02); ++step) {
-            if (condition()) return true;
-            clock.advance(0.01);
-            if (testsupport::pumpMainRunLoopUntil(condition, 0.01)) return true;
-        }
-        return condition();
+        return testsupport::waitAdvancing(clock, condition, seconds);
     }
     // Waits until the server has answered `count` requests to the path and the answers are in.
     bool waitForRequests(const std::string& path, std::size_t count) {
@@ -112,15 +97,6 @@ class NewsScreenTest : public InformationServerTest {
         return list;
     }
 
-    // The text of the topmost HUD showing over the view (nullopt when none shows).
-    static std::optional<std::string> hudText(const Ref<UIView>& view) {
-        for (auto it = view->subviews().rbegin(); it != view->subviews().rend(); ++it) {
-            auto hud = std::dynamic_pointer_cast<VHProgressHUD>(*it);
-            if (hud && !hud->isHidden() && hud->alpha() > 0) return hud->labelText();
-        }
-        return std::nullopt;
-    }
-
     std::vector<long> newsIds(const Ref<NewsListViewController>& list) {
         std::vector<long> ids;
         if (!list->dataProvider()) return ids;
@@ -129,10 +105,6 @@ class NewsScreenTest : public InformationServerTest {
     }
 
     testsupport::ManualClock clock;
-    Ref<UIApplication> application;
-    Ref<UIWindow> window;
-    Ref<UIViewController> root;
-    Ref<UINavigationController> navigation;
 };
 
 }  // namespace infotest

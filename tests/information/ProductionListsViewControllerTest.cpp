@@ -19,8 +19,10 @@
 #include "information/InformationScenes.h"
 #include "information/ProductionListViewController.h"
 #include "information/ProductionListsViewController.h"
+#include "tests/app/AreaStandIns.h"
 #include "tests/information/InformationTestSupport.h"
 #include "tests/support/GoldenImage.h"
+#include "tests/support/ScreenTestSupport.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"
@@ -34,19 +36,8 @@ using namespace infotest;
 namespace {
 
 // The car studio as the galleries see it: the initial screen of "Car", taking a tuning list.
-class FakeStudio : public UIViewController, public QVNCarScreens::CarStudioEntry {
-  public:
-    std::string className() const override { return "CarViewController"; }
-    void setActivity(const Ref<QVNActivity>& a) override { activity = a; }
-    void setTuningList(const Ref<QVNTuningList>& list) override { tuningList = list; }
-    Ref<QVNActivity> activity;
-    Ref<QVNTuningList> tuningList;
-};
-
-class FakeLogin : public UIViewController {
-  public:
-    std::string className() const override { return "LoginViewController"; }
-};
+using standins::LoginStandIn;
+using standins::StudioStandIn;
 
 // Holds the next-page requests of the entry list until opened (at most five seconds).
 struct PageGate {
@@ -60,45 +51,27 @@ struct PageGate {
     }
 };
 
-class ProductionGalleryTest : public InformationServerTest {
+class ProductionGalleryTest : public InformationServerTest, protected testsupport::NavigationWindow {
   protected:
     void SetUp() override {
         InformationServerTest::SetUp();
         InformationScenes::registerAll();
-        UIStoryboard::registerScene(QVNAccountScreens::kStoryboard, QVNAccountScreens::kLoginIdentifier,
-                                    [](UIStoryboard&) -> Ref<UIViewController> { return make<FakeLogin>(); });
-        application = make<UIApplication>();
-        UIApplication::setSharedApplication(application);
-        window = make<UIWindow>(UIScreen::mainScreen()->bounds());
-        navigation = make<UINavigationController>(make<UIViewController>());
-        navigation->setNavigationBarHidden(true, false);
-        window->setRootViewController(navigation);
-        window->makeKeyAndVisible();
+        UIStoryboard::registerScene(
+            QVNAccountScreens::kStoryboard, QVNAccountScreens::kLoginIdentifier,
+            [](UIStoryboard&) -> Ref<UIViewController> { return make<LoginStandIn>(); });
+        openWindow();
         testsupport::drainMainRunLoop();
     }
     void TearDown() override {
         if (gate) gate->release();
-        if (navigation->presentedViewController()) navigation->dismissViewControllerAnimated(false);
-        testsupport::drainMainRunLoop();
-        window->setHidden(true);
-        navigation = nullptr;
-        window = nullptr;
-        testsupport::drainMainRunLoop();
-        UIApplication::setSharedApplication(nullptr);
+        closeWindow();
         UIStoryboard::unregisterStoryboard(QVNAccountScreens::kStoryboard);
         UIStoryboard::unregisterStoryboard(QVNCarScreens::kStoryboard);
         InformationServerTest::TearDown();
     }
 
-    // Real time for the server, with the manual clock moving in small steps for the controls'
-    // animations.
     bool waitAdvancing(const std::function<bool()>& condition, double seconds = 10) {
-        for (int step = 0; step < static_cast<int>(seconds / 0.02); ++step) {
-            if (condition()) return true;
-            clock.advance(0.01);
-            if (testsupport::pumpMainRunLoopUntil(condition, 0.01)) return true;
-        }
-        return condition();
+        return testsupport::waitAdvancing(clock, condition, seconds);
     }
 
     Ref<QVNActivity> event(const std::string& title) {
@@ -179,7 +152,7 @@ class ProductionGalleryTest : public InformationServerTest {
         UIStoryboard::registerStoryboard(QVNCarScreens::kStoryboard, std::string("CarViewController"));
         UIStoryboard::registerScene(
             QVNCarScreens::kStoryboard, "CarViewController",
-            [](UIStoryboard&) -> Ref<UIViewController> { return make<FakeStudio>(); });
+            [](UIStoryboard&) -> Ref<UIViewController> { return make<StudioStandIn>(); });
     }
     // A tuning list of the signed-in user, entered into the tuning event; answers the list's id.
     long joinWithNewTuningList(const std::string& name) {
@@ -219,9 +192,6 @@ class ProductionGalleryTest : public InformationServerTest {
     }
 
     testsupport::ManualClock clock;
-    Ref<UIApplication> application;
-    Ref<UIWindow> window;
-    Ref<UINavigationController> navigation;
     std::shared_ptr<PageGate> gate;
 };
 
@@ -411,7 +381,7 @@ TEST_F(ProductionGalleryTest, SignedOutVotingAndTryingAskForTheLogin) {
     EXPECT_EQ(alert->buttonTitles, std::vector<std::string>{"确定"});
     ASSERT_TRUE(UIAlertTestDriver::tapAlertButton("确定"));
     ASSERT_TRUE(waitAdvancing(
-        [&] { return std::dynamic_pointer_cast<FakeLogin>(navigation->topViewController()) != nullptr; }));
+        [&] { return std::dynamic_pointer_cast<LoginStandIn>(navigation->topViewController()) != nullptr; }));
     navigation->popViewControllerAnimated(false);
     gallery->tryCarOfProduction(gallery->productions()[0]);
     ASSERT_TRUE(UIAlertTestDriver::frontmostAlert());
@@ -518,7 +488,7 @@ TEST_F(ProductionGalleryTest, AfterAPullToRefreshTheCardButtonsStillWork) {
         waitUntil([&] { return countText(card(gallery, 0)) == "投票数量: " + std::to_string(count + 1); }));
     tap(card(gallery, 0)->ExperienceButton);
     ASSERT_TRUE(waitAdvancing([&] { return navigation->presentedViewController() != nullptr; }));
-    auto studio = std::dynamic_pointer_cast<FakeStudio>(navigation->presentedViewController());
+    auto studio = std::dynamic_pointer_cast<StudioStandIn>(navigation->presentedViewController());
     ASSERT_TRUE(studio);
     ASSERT_TRUE(studio->tuningList);
     EXPECT_EQ(studio->tuningList->tuninglist_id->integerValue(), listId);

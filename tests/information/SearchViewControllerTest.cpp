@@ -14,6 +14,7 @@
 #include "information/QVNSearch.h"
 #include "information/SearchViewController.h"
 #include "tests/information/InformationTestSupport.h"
+#include "tests/support/ScreenTestSupport.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"
@@ -35,7 +36,7 @@ class FakeQuestionDetail : public UIViewController, public QVNQuestionScreens::Q
     std::optional<NSNumber> questionId;
 };
 
-class SearchTest : public InformationServerTest {
+class SearchTest : public InformationServerTest, protected testsupport::NavigationWindow {
   protected:
     void SetUp() override {
         InformationServerTest::SetUp();
@@ -44,13 +45,7 @@ class SearchTest : public InformationServerTest {
             "MyRizUr", "QuestionDetailController",
             [](UIStoryboard&) -> Ref<UIViewController> { return make<FakeQuestionDetail>(); });
         UITextEntryDriver::reset();
-        application = make<UIApplication>();
-        UIApplication::setSharedApplication(application);
-        window = make<UIWindow>(UIScreen::mainScreen()->bounds());
-        navigation = make<UINavigationController>(make<UIViewController>());
-        navigation->setNavigationBarHidden(true, false);
-        window->setRootViewController(navigation);
-        window->makeKeyAndVisible();
+        openWindow();
         search = std::dynamic_pointer_cast<SearchViewController>(
             UIStoryboard::storyboardWithName("MyInformation", nullptr)
                 ->instantiateViewControllerWithIdentifier("SearchViewController"));
@@ -61,13 +56,8 @@ class SearchTest : public InformationServerTest {
     void TearDown() override {
         UITestDriver::reset();
         UITextEntryDriver::reset();
-        testsupport::drainMainRunLoop();
         search = nullptr;
-        window->setHidden(true);
-        navigation = nullptr;
-        window = nullptr;
-        testsupport::drainMainRunLoop();
-        UIApplication::setSharedApplication(nullptr);
+        closeWindow();
         UIStoryboard::unregisterStoryboard("MyRizUr");
         InformationServerTest::TearDown();
     }
@@ -79,15 +69,8 @@ class SearchTest : public InformationServerTest {
         }
         testsupport::drainMainRunLoop();
     }
-    // Waits on real time for the server while letting the manual clock move in small steps (the
-    // refresh controls run their blocks after their animations).
     bool waitAdvancing(const std::function<bool()>& condition, double seconds = 10) {
-        for (int step = 0; step < static_cast<int>(seconds / 0.02); ++step) {
-            if (condition()) return true;
-            clock.advance(0.01);
-            if (testsupport::pumpMainRunLoopUntil(condition, 0.01)) return true;
-        }
-        return condition();
+        return testsupport::waitAdvancing(clock, condition, seconds);
     }
 
     std::vector<devserver::RecordedRequest> searches() { return server.requestsTo("search/search.do"); }
@@ -145,9 +128,6 @@ class SearchTest : public InformationServerTest {
     }
 
     testsupport::ManualClock clock;
-    Ref<UIApplication> application;
-    Ref<UIWindow> window;
-    Ref<UINavigationController> navigation;
     Ref<SearchViewController> search;
 };
 
