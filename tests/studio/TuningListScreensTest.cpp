@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 
 #include "foundation/NSString.h"
 #include "graphics/UIGraphics.h"
@@ -404,8 +405,11 @@ TEST_F(SaveBoxTest, AnExpiredSignInAlertsAndSignsOut) {
 TEST_F(SaveBoxTest, AnEventEntryUploadsTheScreenshotAndJoins) {
     signIn();
     std::atomic<int> joins{0};
+    // Written on the server's thread; the socket between the two is invisible to the thread checker.
+    std::mutex joinedMutex;
     std::string joinedList;
     server.routes().get("event/joinevent.do", [&](const devserver::Request& request) {
+        std::lock_guard lock(joinedMutex);
         ++joins;
         joinedList = request.queryParam("tuninglist_id").value_or("");
         return devserver::Reply::success();
@@ -422,7 +426,12 @@ TEST_F(SaveBoxTest, AnEventEntryUploadsTheScreenshotAndJoins) {
     ASSERT_TRUE(waitUntil([&] { return box->hud()->labelText() == "参与成功"; }));
     EXPECT_EQ(joins.load(), 1);
     ASSERT_TRUE(box->tuningList()->tuninglist_id);
-    EXPECT_EQ(joinedList, box->tuningList()->tuninglist_id->stringValue());
+    std::string listSent;
+    {
+        std::lock_guard lock(joinedMutex);
+        listSent = joinedList;
+    }
+    EXPECT_EQ(listSent, box->tuningList()->tuninglist_id->stringValue());
     ASSERT_TRUE(activity->is_join);
     EXPECT_EQ(activity->is_join->intValue(), 1);
     clock.advance(1.4);
