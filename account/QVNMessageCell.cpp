@@ -1,6 +1,7 @@
 #include "account/QVNMessageCell.h"
 
 #include "account/AccountArtwork.h"
+#include "app/ScreenParts.h"
 #include "foundation/NSURL.h"
 #include "graphics/UIFont.h"
 #include "images/UIImageView+WebCache.h"
@@ -10,9 +11,7 @@
 namespace {
 
 Ref<UILabel> addLabel(const Ref<UIView>& parent, CGRect frame, CGFloat size, const Ref<UIColor>& colour) {
-    auto label = make<UILabel>(frame);
-    label->setFont(UIFont::systemFontOfSize(size));
-    label->setTextColor(colour);
+    auto label = ScreenParts::label(frame, size, colour);
     label->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     parent->addSubview(label);
     return label;

@@ -30,6 +30,20 @@ void setIfPresent(Dictionary& params, const char* key, const std::optional<NSNum
     if (number) params.setObject(key, *number);
 }
 
+// What the store call sends for a list: a new one is stored under the id 0.
+Dictionary storeParams(const QVNTuningList& list, bool asNew) {
+    Dictionary params = Dictionary::mutableDictionary();
+    setIfPresent(params, "car_id", list.car_id);
+    if (asNew)
+        params.setObject("tuninglist_id", 0);
+    else
+        setIfPresent(params, "tuninglist_id", list.tuninglist_id);
+    setToken(params);
+    if (list.list_name) params.setObject("list_name", *list.list_name);
+    if (list.jsontxt) params.setObject("jsontxt", *list.jsontxt);
+    return params;
+}
+
 }  // namespace
 
 QVNTuningList::QVNTuningList(const Value& dict) {
@@ -81,14 +95,8 @@ void QVNTuningList::upLoadTuningList(const Ref<QVNTuningList>& list, StoreComple
         if (auto data = NSJSONSerialization::dataWithJSONObject(Value(*list->optionGroup), 0, nullptr))
             list->jsontxt = data->toString();
     }
-    Dictionary params = Dictionary::mutableDictionary();
-    setIfPresent(params, "car_id", list->car_id);
-    params.setObject("tuninglist_id", 0);
-    setToken(params);
-    if (list->list_name) params.setObject("list_name", *list->list_name);
-    if (list->jsontxt) params.setObject("jsontxt", *list->jsontxt);
     QVNAPIClient::getWithURL(
-        kStorePath, Value(params),
+        kStorePath, Value(storeParams(*list, true)),
         [completion](const Value& reply, const Ref<NSError>& error) {
             if (!completion) return;
             if (error) {
@@ -107,14 +115,8 @@ void QVNTuningList::updateTuningList(const Ref<QVNTuningList>& list, UpdateCompl
         if (completion) completion(false, std::nullopt);
         return;
     }
-    Dictionary params = Dictionary::mutableDictionary();
-    setIfPresent(params, "car_id", list->car_id);
-    setIfPresent(params, "tuninglist_id", list->tuninglist_id);
-    setToken(params);
-    if (list->list_name) params.setObject("list_name", *list->list_name);
-    if (list->jsontxt) params.setObject("jsontxt", *list->jsontxt);
     QVNAPIClient::getWithURL(
-        kStorePath, Value(params),
+        kStorePath, Value(storeParams(*list, false)),
         [completion](const Value& reply, const Ref<NSError>& error) {
             if (!completion) return;
             if (error) {

@@ -14,6 +14,13 @@ Ref<UIView> screenRoot() {
     return root;
 }
 
+Ref<UILabel> label(CGRect frame, CGFloat fontSize, const Ref<UIColor>& colour) {
+    auto made = make<UILabel>(frame);
+    made->setFont(UIFont::systemFontOfSize(fontSize));
+    made->setTextColor(colour);
+    return made;
+}
+
 Ref<UIButton> barButton(const std::string& title, CGRect frame, const Ref<UIColor>& colour) {
     auto button = UIButton::buttonWithType(UIButtonTypeCustom);
     button->setFrame(frame);

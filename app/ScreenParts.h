@@ -1,8 +1,7 @@
 #pragma once
-// The parts the pushed screens of the article and forum areas build their views from: a white root
-// the size of the screen, the dark top bar with its centred title, plain text buttons, and a bar
-// held to the bottom of the root by constraints so that it can ride up on the keyboard. Main thread
-// only.
+// The parts the areas' screens and cells build their views from: a white root the size of the
+// screen, the dark top bar with its centred title, plain labels and text buttons, and a bar held to
+// the bottom of the root by constraints so that it can ride up on the keyboard. Main thread only.
 
 #include <string>
 
@@ -17,6 +16,9 @@ inline constexpr CGFloat kTopBarHeight = 64;
 
 // A white view the size of the screen that follows the window's size.
 Ref<UIView> screenRoot();
+
+// A label in the system font of `fontSize`, in `colour`.
+Ref<UILabel> label(CGRect frame, CGFloat fontSize, const Ref<UIColor>& colour);
 
 // A custom button with a title in `colour` at 15 points.
 Ref<UIButton> barButton(const std::string& title, CGRect frame, const Ref<UIColor>& colour);

@@ -1,6 +1,7 @@
 #include "information/ActivityListViewController.h"
 
 #include "app/QVNTAAnalyticsHelper.h"
+#include "app/ScreenParts.h"
 #include "controls/PullRefreshAutoNormalFooter.h"
 #include "controls/PullRefreshNormalHeader.h"
 #include "controls/UIScrollView+PullRefresh.h"
@@ -24,9 +25,7 @@
 namespace {
 
 Ref<UILabel> label(CGRect frame, CGFloat size, const Ref<UIColor>& colour) {
-    auto made = make<UILabel>(frame);
-    made->setFont(UIFont::systemFontOfSize(size));
-    made->setTextColor(colour);
+    auto made = ScreenParts::label(frame, size, colour);
     made->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     return made;
 }

@@ -1,5 +1,6 @@
 #include "information/QVNNewsCell.h"
 
+#include "app/ScreenParts.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
 #include "foundation/NSURL.h"
@@ -10,12 +11,7 @@
 
 namespace {
 
-Ref<UILabel> label(CGRect frame, CGFloat size, const Ref<UIColor>& colour) {
-    auto made = make<UILabel>(frame);
-    made->setFont(UIFont::systemFontOfSize(size));
-    made->setTextColor(colour);
-    return made;
-}
+using ScreenParts::label;
 
 }  // namespace
 

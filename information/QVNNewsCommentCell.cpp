@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/ScreenParts.h"
 #include "foundation/NSString.h"
 #include "foundation/NSURL.h"
 #include "graphics/UIColor.h"
@@ -30,9 +31,7 @@ std::string count(const std::optional<NSNumber>& number) {
 }
 
 Ref<UILabel> addLabel(const Ref<UIView>& parent, CGRect frame, CGFloat size, const Ref<UIColor>& colour) {
-    auto label = make<UILabel>(frame);
-    label->setFont(UIFont::systemFontOfSize(size));
-    label->setTextColor(colour);
+    auto label = ScreenParts::label(frame, size, colour);
     parent->addSubview(label);
     return label;
 }

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "app/ScreenParts.h"
 #include "app/UIColor+Extensions.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSURL.h"
@@ -23,10 +24,7 @@ struct Card {
 };
 
 Ref<UILabel> cardLabel(CGFloat size, const Ref<UIColor>& colour) {
-    auto label = make<UILabel>(CGRectZero);
-    label->setFont(UIFont::systemFontOfSize(size));
-    label->setTextColor(colour);
-    return label;
+    return ScreenParts::label(CGRectZero, size, colour);
 }
 
 Ref<UIButton> cardButton(const std::string& title, const Ref<UIColor>& background) {

@@ -307,11 +307,6 @@ void SearchViewController::pushToDetailViewController() {
         own ? sceneOf(own->name(), "VideoDetailViewController") : nullptr);
     Ref<UINavigationController> navigation = navigationController();
     if (!video || !detail || !navigation) return;
-    detail->picUrl = video->video_pic();
-    detail->videoTime = video->video_time();
-    detail->videoTitle = video->video_title();
-    if (video->identifier())
-        detail->videoURL =
-            VideoDetailViewController::detailURLForVideoId(video->identifier()->integerValue());
+    handOverVideo(*detail, *video);
     navigation->pushViewController(detail, true);
 }

@@ -8,6 +8,7 @@
 #include "graphics/UIColor.h"
 #include "graphics/UIFont.h"
 #include "images/UIImageView+WebCache.h"
+#include "information/QVNVideo.h"
 #include "network/NSURLConnection.h"
 #include "network/NSURLRequest.h"
 #include "uikit/UIApplication.h"
@@ -18,6 +19,14 @@ Ref<NSURL> VideoDetailViewController::detailURLForVideoId(long videoId) {
     std::string::size_type at = format.find("%d");
     if (at == std::string::npos) return nullptr;
     return NSURL::URLWithString(format.replace(at, 2, std::to_string(videoId)));
+}
+
+void handOverVideo(VideoDetailViewController& detail, const QVNVideo& video) {
+    detail.picUrl = video.video_pic();
+    detail.videoTime = video.video_time();
+    detail.videoTitle = video.video_title();
+    if (video.identifier())
+        detail.videoURL = VideoDetailViewController::detailURLForVideoId(video.identifier()->integerValue());
 }
 
 void VideoDetailViewController::viewDidLoad() {

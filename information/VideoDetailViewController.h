@@ -48,3 +48,9 @@ class VideoDetailViewController : public UIViewController {
     // The reply's body, as the request's completion hands it over.
     void showDetail(const NSData& data);
 };
+
+class QVNVideo;
+
+// What the video list and the search hand the page of a chosen video: its picture, time and title,
+// and its detail address.
+void handOverVideo(VideoDetailViewController& detail, const QVNVideo& video);

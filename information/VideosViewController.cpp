@@ -1,5 +1,6 @@
 #include "information/VideosViewController.h"
 
+#include "app/ScreenParts.h"
 #include "information/InformationScenes.h"
 #include "information/VideoDetailViewController.h"
 #include "uikit/UINavigationController.h"
@@ -19,12 +20,7 @@ namespace {
 
 constexpr char kSourceText[] = "来源：trasselin.example";
 
-Ref<UILabel> label(CGRect frame, CGFloat size, const Ref<UIColor>& colour) {
-    auto made = make<UILabel>(frame);
-    made->setFont(UIFont::systemFontOfSize(size));
-    made->setTextColor(colour);
-    return made;
-}
+using ScreenParts::label;
 
 }  // namespace
 
@@ -169,12 +165,7 @@ void VideosViewController::tableViewDidSelectRowAtIndexPath(UITableView& table,
         return;
     const Ref<QVNVideo>& video = videoList_[indexPath->row()];
     auto detail = make<VideoDetailViewController>();
-    detail->picUrl = video->video_pic();
-    detail->videoTime = video->video_time();
-    detail->videoTitle = video->video_title();
-    if (video->identifier())
-        detail->videoURL =
-            VideoDetailViewController::detailURLForVideoId(video->identifier()->integerValue());
+    handOverVideo(*detail, *video);
     navigation->pushViewController(detail, true);
 }
 
