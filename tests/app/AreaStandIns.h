@@ -7,6 +7,7 @@
 
 #include "app/QVNAccountScreens.h"
 #include "app/QVNCarScreens.h"
+#include "uikit/UIStoryboard.h"
 #include "uikit/UIViewController.h"
 
 namespace standins {
@@ -38,5 +39,14 @@ class StudioStandIn : public UIViewController, public QVNCarScreens::CarStudioEn
     Ref<QVNActivity> activity;
     Ref<QVNTuningList> tuningList;
 };
+
+// Registers the login and profile stand-ins under "MyUser".
+inline void registerAccountStandIns() {
+    UIStoryboard::registerScene(QVNAccountScreens::kStoryboard, QVNAccountScreens::kLoginIdentifier,
+                                [](UIStoryboard&) -> Ref<UIViewController> { return make<LoginStandIn>(); });
+    UIStoryboard::registerScene(
+        QVNAccountScreens::kStoryboard, "UserInfoViewController",
+        [](UIStoryboard&) -> Ref<UIViewController> { return make<ProfileStandIn>(); });
+}
 
 }  // namespace standins

@@ -51,12 +51,7 @@ class ForumScreenTest : public ForumServerTest {
     void SetUp() override {
         ForumServerTest::SetUp();
         ForumScenes::registerAll();
-        UIStoryboard::registerScene(
-            "MyUser", "LoginViewController",
-            [](UIStoryboard&) -> Ref<UIViewController> { return make<LoginStandIn>(); });
-        UIStoryboard::registerScene(
-            "MyUser", "UserInfoViewController",
-            [](UIStoryboard&) -> Ref<UIViewController> { return make<ProfileStandIn>(); });
+        standins::registerAccountStandIns();
         system_testing::resetPhotoLibrary();
         application = make<UIApplication>();
         UIApplication::setSharedApplication(application);

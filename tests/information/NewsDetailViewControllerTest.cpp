@@ -59,12 +59,7 @@ class NewsDetailTest : public InformationServerTest, protected testsupport::Navi
     void SetUp() override {
         InformationServerTest::SetUp();
         InformationScenes::registerAll();
-        UIStoryboard::registerScene(
-            "MyUser", "LoginViewController",
-            [](UIStoryboard&) -> Ref<UIViewController> { return make<LoginStandIn>(); });
-        UIStoryboard::registerScene(
-            "MyUser", "UserInfoViewController",
-            [](UIStoryboard&) -> Ref<UIViewController> { return make<ProfileStandIn>(); });
+        standins::registerAccountStandIns();
         UITextEntryDriver::reset();
         UIWebView::setContentHeightRule([](const std::string&, CGFloat) { return kPageHeight; });
         openWindow();
@@ -80,13 +75,7 @@ class NewsDetailTest : public InformationServerTest, protected testsupport::Navi
     }
 
     // Lets chained main-queue work and short animations finish.
-    void settle() {
-        for (int i = 0; i < 20; ++i) {
-            testsupport::drainMainRunLoop();
-            clock.advance(0.05);
-        }
-        testsupport::drainMainRunLoop();
-    }
+    void settle() { testsupport::settleInSteps(clock); }
 
     // The newest car article (more comments than a page holds), and one nobody commented on.
     long busyArticle() const {

@@ -62,13 +62,7 @@ class SearchTest : public InformationServerTest, protected testsupport::Navigati
         InformationServerTest::TearDown();
     }
 
-    void settle() {
-        for (int i = 0; i < 20; ++i) {
-            testsupport::drainMainRunLoop();
-            clock.advance(0.05);
-        }
-        testsupport::drainMainRunLoop();
-    }
+    void settle() { testsupport::settleInSteps(clock); }
     bool waitAdvancing(const std::function<bool()>& condition, double seconds = 10) {
         return testsupport::waitAdvancing(clock, condition, seconds);
     }

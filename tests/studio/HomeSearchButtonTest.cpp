@@ -18,24 +18,13 @@ class SearchStandIn : public UIViewController {
     std::string className() const override { return "SearchViewController"; }
 };
 
-class HomeSearchButtonTest : public ScreenTest {
+class HomeSearchButtonTest : public HomeScreenTest {
   protected:
-    void launch() {
-        NSUserDefaults::standardUserDefaults()->setBool(MainViewController::kFirstLaunchKey, true);
-        navigation = std::dynamic_pointer_cast<UINavigationController>(
-            UIStoryboard::storyboardWithName("Main", nullptr)->instantiateInitialViewController());
-        ASSERT_TRUE(navigation);
-        home = std::dynamic_pointer_cast<MainViewController>(navigation->topViewController());
-        ASSERT_TRUE(home);
-        show(navigation);
-    }
     void TearDown() override {
         // The next set-up registers the stand-in page again, without the search.
         UIStoryboard::unregisterStoryboard("MyInformation");
-        ScreenTest::TearDown();
+        HomeScreenTest::TearDown();
     }
-    Ref<UINavigationController> navigation;
-    Ref<MainViewController> home;
 };
 
 TEST_F(HomeSearchButtonTest, TheSearchButtonPushesTheSearchScene) {

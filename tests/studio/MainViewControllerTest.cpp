@@ -27,10 +27,10 @@ class StudioStandIn : public UIViewController {
     std::string className() const override { return "StudioStandIn"; }
 };
 
-class MainViewControllerTest : public ScreenTest {
+class MainViewControllerTest : public HomeScreenTest {
   protected:
     void SetUp() override {
-        ScreenTest::SetUp();
+        HomeScreenTest::SetUp();
         registerInformationPage();
         UIStoryboard::registerStoryboard("Car", std::string("StudioStandIn"));
         UIStoryboard::registerScene("Car", "StudioStandIn", [](UIStoryboard&) -> Ref<UIViewController> {
@@ -38,16 +38,6 @@ class MainViewControllerTest : public ScreenTest {
         });
     }
 
-    // The app's first screen, as the main storyboard makes it.
-    void launch(bool guideSeen = true) {
-        NSUserDefaults::standardUserDefaults()->setBool(MainViewController::kFirstLaunchKey, guideSeen);
-        navigation = std::dynamic_pointer_cast<UINavigationController>(
-            UIStoryboard::storyboardWithName("Main", nullptr)->instantiateInitialViewController());
-        ASSERT_TRUE(navigation);
-        home = std::dynamic_pointer_cast<MainViewController>(navigation->topViewController());
-        ASSERT_TRUE(home);
-        show(navigation);
-    }
     Ref<UIButton> tab(const Weak<UIButton>& button) { return button.lock(); }
     bool isAccent(const Weak<UIButton>& button) {
         auto colour = button.lock()->titleColorForState(UIControlStateNormal);
@@ -67,9 +57,6 @@ class MainViewControllerTest : public ScreenTest {
     Ref<InformationPage> informationPage() {
         return std::dynamic_pointer_cast<InformationPage>(home->informationRootViewController());
     }
-
-    Ref<UINavigationController> navigation;
-    Ref<MainViewController> home;
 };
 
 }  // namespace

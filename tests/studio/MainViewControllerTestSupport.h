@@ -17,13 +17,16 @@
 #include "app/QVNUser.h"
 #include "app/QVNUserManager.h"
 #include "foundation/NSSandbox.h"
+#include "foundation/NSUserDefaults.h"
 #include "network/NSURLCache.h"
 #include "studio/MainStoryboard.h"
+#include "studio/MainViewController.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
 #include "tools/devserver/DevServer.h"
 #include "uikit/UIAlertTestDriver.h"
 #include "uikit/UIApplication.h"
+#include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIStoryboard.h"
 #include "uikit/UITestDriver.h"
@@ -137,6 +140,23 @@ class ScreenTest : public ::testing::Test {
     devserver::DevServer server;
     Ref<UIApplication> application;
     Ref<UIWindow> window;
+};
+
+// The app's first screen in the window, as the main storyboard makes it.
+class HomeScreenTest : public ScreenTest {
+  protected:
+    void launch(bool guideSeen = true) {
+        NSUserDefaults::standardUserDefaults()->setBool(MainViewController::kFirstLaunchKey, guideSeen);
+        navigation = std::dynamic_pointer_cast<UINavigationController>(
+            UIStoryboard::storyboardWithName("Main", nullptr)->instantiateInitialViewController());
+        ASSERT_TRUE(navigation);
+        home = std::dynamic_pointer_cast<MainViewController>(navigation->topViewController());
+        ASSERT_TRUE(home);
+        show(navigation);
+    }
+
+    Ref<UINavigationController> navigation;
+    Ref<MainViewController> home;
 };
 
 }  // namespace hometest

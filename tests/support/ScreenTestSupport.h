@@ -33,6 +33,16 @@ inline bool waitAdvancing(ManualClock& clock, const std::function<bool()>& condi
     return condition();
 }
 
+// Lets chained main-queue work and short animations finish: the manual clock moves `steps` times
+// by `step` seconds, the main run loop drained before each move and after the last.
+inline void settleInSteps(ManualClock& clock, int steps = 20, double step = 0.05) {
+    for (int i = 0; i < steps; ++i) {
+        drainMainRunLoop();
+        clock.advance(step);
+    }
+    drainMainRunLoop();
+}
+
 // The text of the topmost HUD showing over the view (nullopt when none shows).
 inline std::optional<std::string> hudText(const Ref<UIView>& view) {
     for (auto it = view->subviews().rbegin(); it != view->subviews().rend(); ++it) {
