@@ -2,15 +2,14 @@
 
 #include <cstdio>
 
+#include "app/StandInArtwork.h"
 #include "forum/ForumSupport.h"
 #include "forum/PKAssetPickerController.h"
 #include "forum/PublishQuestionViewController.h"
 #include "forum/QuestionDetailController.h"
 #include "forum/RizUrListViewController.h"
 #include "graphics/CGContext.h"
-#include "graphics/NSStringDrawing.h"
 #include "graphics/UIColor.h"
-#include "graphics/UIFont.h"
 #include "graphics/UIGraphics.h"
 #include "system/SystemTesting.h"
 #include "tools/demo/DemoSupport.h"
@@ -36,12 +35,8 @@ Ref<UIImage> generatedPhoto(int index, const std::string& caption) {
                                  1);
         CGContextFillRect(context, CGRectMake(0, y, size.width, 8));
     }
-    Dictionary attributes;
-    attributes.setObject(NSFontAttributeName, Value(UIFont::boldSystemFontOfSize(64)));
-    attributes.setObject(NSForegroundColorAttributeName, Value(UIColor::whiteColor()));
-    CGSize text = NSStringDrawing::sizeWithAttributes(caption, attributes);
-    NSStringDrawing::drawAtPoint(
-        caption, CGPointMake((size.width - text.width) / 2, (size.height - text.height) / 2), attributes);
+    StandInArtwork::drawCaption(caption, CGRectMake(0, 0, size.width, size.height), 64,
+                                UIColor::whiteColor());
     Ref<UIImage> image = UIGraphicsGetImageFromCurrentImageContext();
     UIGraphicsEndImageContext();
     return image;
