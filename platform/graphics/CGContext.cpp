@@ -404,6 +404,16 @@ NSData CGContext::copyPixels() const {
     return NSData(data_, bytesPerRow_ * height_);
 }
 
+NSData CGContext::takePixels() {
+    if (!direct_ || owned_.empty() || directDepth_ > 0) return copyPixels();
+    cairo_surface_flush(surface_);
+    cairo_surface_finish(surface_);
+    NSData pixels(std::move(owned_));
+    owned_.clear();
+    data_ = nullptr;
+    return pixels;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Geometry helpers
 
@@ -888,6 +898,15 @@ CGImageRef CGBitmapContextCreateImage(const CGContextRef& c) {
     auto provider = CGDataProviderCreateWithData(c->copyPixels());
     return CGImageCreate(c->width(), c->height(), 8, c->bitsPerPixel(), c->bytesPerRow(), c->colorSpace(),
                          c->bitmapInfo(), provider);
+}
+
+CGImageRef detail::bitmapContextCreateImageReleasing(CGContextRef&& c) {
+    CGContextRef context = std::move(c);
+    if (!context) return nullptr;
+    if (context.use_count() != 1) return CGBitmapContextCreateImage(context);
+    auto provider = CGDataProviderCreateWithData(context->takePixels());
+    return CGImageCreate(context->width(), context->height(), 8, context->bitsPerPixel(),
+                         context->bytesPerRow(), context->colorSpace(), context->bitmapInfo(), provider);
 }
 
 void CGContextSaveGState(const CGContextRef& c) {

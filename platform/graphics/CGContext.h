@@ -156,6 +156,10 @@ class CGContext : public NSObject {
 
     // Copies the picture in the context's layout.
     NSData copyPixels() const;
+    // The picture without a copy, for the context's last owner: a buffer of its own in the direct
+    // layout is handed over and the context draws nothing more (its surface finished); any other
+    // context answers a copy.
+    NSData takePixels();
 
   private:
     struct GState {
@@ -225,6 +229,12 @@ CGBitmapInfo CGBitmapContextGetBitmapInfo(const CGContextRef& c);
 CGImageAlphaInfo CGBitmapContextGetAlphaInfo(const CGContextRef& c);
 // An image of a copy of the pixels, in the context's layout; nullptr for a null context.
 CGImageRef CGBitmapContextCreateImage(const CGContextRef& c);
+namespace detail {
+// The same image for a context the caller is done with: when the caller holds the last reference,
+// the image takes the context's pixels instead of a copy (a screen-sized picture is megabytes, and
+// a fresh copy of it costs more than the drawing). The reference is released either way.
+CGImageRef bitmapContextCreateImageReleasing(CGContextRef&& c);
+}  // namespace detail
 
 // --- graphics state ---
 void CGContextSaveGState(const CGContextRef& c);

@@ -79,6 +79,16 @@ void UIGraphicsEndImageContext() {
     if (!s.empty() && s.back().imageContext) s.pop_back();
 }
 
+Ref<UIImage> detail::endImageContextWithImage() {
+    auto& s = stack();
+    if (s.empty() || !s.back().imageContext) return nullptr;
+    Entry top = std::move(s.back());
+    s.pop_back();
+    if (!top.context) return nullptr;
+    return UIImage::imageWithCGImage(detail::bitmapContextCreateImageReleasing(std::move(top.context)),
+                                     top.scale, UIImageOrientation::Up);
+}
+
 void UIGraphicsSetDefaultScreenScale(CGFloat scale) {
     if (scale > 0 && std::isfinite(scale)) gScreenScale.store(scale);
 }

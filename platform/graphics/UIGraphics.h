@@ -46,4 +46,7 @@ void UIRectClip(CGRect rect);
 namespace detail {
 // The scale of the top entry when it is an image context, otherwise 1.
 CGFloat currentImageContextScale();
+// UIGraphicsGetImageFromCurrentImageContext then UIGraphicsEndImageContext, where the picture
+// takes the context's pixels without a copy when nothing else holds the context any more.
+Ref<UIImage> endImageContextWithImage();
 }  // namespace detail

@@ -629,14 +629,13 @@ void UIView::displayNow() {
     Ref<NSObject> keep = weak_from_this().lock();
     const CGFloat scale = contentScaleFactor();
     UIGraphicsBeginImageContextWithOptions(b.size, false, scale);
-    CGContextRef context = UIGraphicsGetCurrentContext();
-    Ref<UIImage> image;
-    if (context) {
+    if (CGContextRef context = UIGraphicsGetCurrentContext()) {
         CGContextTranslateCTM(context, -b.origin.x, -b.origin.y);
         drawRect(b);
-        image = UIGraphicsGetImageFromCurrentImageContext();
     }
-    UIGraphicsEndImageContext();
+    // The backing store takes the context's pixels: a view as large as the screen (a HUD) would
+    // otherwise cost a screen-sized copy each time it is drawn.
+    Ref<UIImage> image = detail::endImageContextWithImage();
     L().setContents(image ? image->CGImage() : nullptr);
     L().setContentsScale(scale);
 }

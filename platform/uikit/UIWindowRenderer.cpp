@@ -105,23 +105,17 @@ Ref<UIImage> UIWindowRenderer::imageOfView(const Ref<UIView>& view, CGFloat scal
     CGRect bounds = view->bounds();
     if (bounds.size.width <= 0 || bounds.size.height <= 0) return nullptr;
     UIGraphicsBeginImageContextWithOptions(bounds.size, opaque, scale);
-    CGContextRef context = UIGraphicsGetCurrentContext();
-    Ref<UIImage> image;
-    if (context) {
+    if (CGContextRef context = UIGraphicsGetCurrentContext()) {
         CGContextTranslateCTM(context, -bounds.origin.x, -bounds.origin.y);
         view->layer()->renderInContext(context);
-        image = UIGraphicsGetImageFromCurrentImageContext();
     }
-    UIGraphicsEndImageContext();
-    return image;
+    return detail::endImageContextWithImage();
 }
 
 Ref<UIImage> UIWindowRenderer::imageOfScreen(CGFloat scale) {
     CGRect screen = UIScreen::mainScreen()->bounds();
     UIGraphicsBeginImageContextWithOptions(screen.size, true, scale);
-    CGContextRef context = UIGraphicsGetCurrentContext();
-    Ref<UIImage> image;
-    if (context) {
+    if (CGContextRef context = UIGraphicsGetCurrentContext()) {
         CGContextSetFillColorWithColor(context, UIColor::blackColor()->CGColor());
         CGContextFillRect(context, screen);
         // Windows come back to front by level (ties in the order they were ordered in); the
@@ -140,10 +134,8 @@ Ref<UIImage> UIWindowRenderer::imageOfScreen(CGFloat scale) {
         for (auto it = aboveAlerts; it != windows.end(); ++it) {
             if (!(*it)->isHidden()) renderWindow(context, *it);
         }
-        image = UIGraphicsGetImageFromCurrentImageContext();
     }
-    UIGraphicsEndImageContext();
-    return image;
+    return detail::endImageContextWithImage();
 }
 
 bool UIWindowRenderer::writePNG(const Ref<UIImage>& image, const std::string& path) {

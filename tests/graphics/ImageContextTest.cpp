@@ -299,3 +299,41 @@ TEST_F(ImageContextTest, ContextPicturesAreIndependentCopies) {
     EXPECT_PIXEL(imagePixel(first, 0, 0), 255, 0, 0, 255, 0);
     EXPECT_PIXEL(imagePixel(second, 0, 0), 0, 0, 255, 255, 0);
 }
+
+TEST_F(ImageContextTest, EndingWithTheImageGivesThePictureOnceTheContextIsLetGo) {
+    // Nothing else holds the context: the picture takes its pixels.
+    UIGraphicsBeginImageContextWithOptions(CGSizeMake(3, 2), false, 2);
+    UIColor::greenColor()->setFill();
+    UIRectFill(CGRectMake(1, 0, 2, 2));
+    auto taken = detail::endImageContextWithImage();
+    EXPECT_EQ(UIGraphicsGetCurrentContext(), nullptr);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->scale(), 2);
+    EXPECT_EQ(CGImageGetWidth(taken->CGImage()), 6u);
+    EXPECT_PIXEL(imagePixel(taken, 0, 0), 0, 0, 0, 0, 0);
+    EXPECT_PIXEL(imagePixel(taken, 5, 3), 0, 255, 0, 255, 0);
+
+    // Someone still holds the context: the picture is a copy, and later drawing does not reach it.
+    UIGraphicsBeginImageContextWithOptions(CGSizeMake(1, 1), true, 1);
+    CGContextRef kept = UIGraphicsGetCurrentContext();
+    UIColor::redColor()->setFill();
+    UIRectFill(CGRectMake(0, 0, 1, 1));
+    auto copied = detail::endImageContextWithImage();
+    ASSERT_TRUE(copied);
+    CGContextSetRGBFillColor(kept, 0, 0, 1, 1);
+    CGContextFillRect(kept, CGRectMake(0, 0, 1, 1));
+    EXPECT_PIXEL(imagePixel(copied, 0, 0), 255, 0, 0, 255, 0);
+    EXPECT_PIXEL(drawtest::pixel(kept, 0, 0), 0, 0, 255, 255, 0);
+}
+
+TEST_F(ImageContextTest, EndingWithTheImageLeavesOtherEntriesAlone) {
+    EXPECT_EQ(detail::endImageContextWithImage(), nullptr);  // nothing open
+    auto plain = drawtest::makeBGRAContext(1, 1);
+    UIGraphicsPushContext(plain);
+    EXPECT_EQ(detail::endImageContextWithImage(), nullptr);  // not an image context: not popped
+    EXPECT_EQ(UIGraphicsGetCurrentContext(), plain);
+    UIGraphicsPopContext();
+    UIGraphicsBeginImageContextWithOptions(CGSizeMake(0, 0), false, 1);  // no bitmap, still an entry
+    EXPECT_EQ(detail::endImageContextWithImage(), nullptr);
+    EXPECT_EQ(UIGraphicsGetCurrentContext(), nullptr);
+}
