@@ -85,9 +85,9 @@ TEST_F(QVNCarDownloadTest, AFailedDescriptionFetchChangesNothing) {
 TEST_F(QVNCarDownloadTest, APassLoadsEverySelectedOptionReportsProgressAndSignalsOnce) {
     auto car = describedCar(defaultCar());
     EXPECT_FALSE(car->hasSelectedOptionsCache());
-    int progress = 0;
+    std::atomic<int> progress{0};
     ASSERT_EQ(loadOptions(car, &progress), std::optional<bool>(true));
-    EXPECT_GT(progress, 0);
+    EXPECT_GT(progress.load(), 0);
     EXPECT_EQ(car->asyncCount()->loadImagesCount(), static_cast<long>(car->parts().size()));
     EXPECT_TRUE(car->hasSelectedOptionsCache());
     for (const auto& option : selectedWithSheets(car)) {

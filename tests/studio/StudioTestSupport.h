@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -133,8 +134,9 @@ class StudioServerTest : public ::testing::Test {
         return result;
     }
 
-    // One download pass; true on the success signal, false on a failure report.
-    std::optional<bool> loadOptions(const Ref<QVNCar>& car, int* progressCalls = nullptr) {
+    // One download pass; true on the success signal, false on a failure report. Progress comes on
+    // the download threads, several at once, hence the atomic count.
+    std::optional<bool> loadOptions(const Ref<QVNCar>& car, std::atomic<int>* progressCalls = nullptr) {
         auto delegate = make<RecordingCarDelegate>();
         car->setDelegate(delegate);
         int failures = 0;
