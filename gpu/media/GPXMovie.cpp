@@ -131,9 +131,9 @@ void GPXMovie::startProcessing() {
         dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0), [weak, inputAsset] {
             auto movie = weak.lock();
             if (!movie) return;
-            Ref<NSError> error;
-            const AVKeyValueStatus tracksStatus = inputAsset->statusOfValueForKey("tracks", &error);
-            if (tracksStatus != AVKeyValueStatusLoaded) return;
+            // A file whose tracks cannot be read goes on to a reader all the same: that reader
+            // fails to start, which logs the failure and ends processing, so whoever waits for
+            // the movie hears its end and finds the reader failed with the reason.
             movie->setAsset(inputAsset);
             movie->processAsset();
         });
@@ -194,6 +194,7 @@ void GPXMovie::processAsset() {
         auto movieURL = url();
         NSLogLine("Error reading from file at URL: " +
                   (movieURL ? movieURL->absoluteString() : std::string("(null)")));
+        endProcessing();
         return;
     }
 
@@ -221,7 +222,11 @@ void GPXMovie::processAsset() {
         if (readerAudioTrackOutput && !audioEncodingIsFinished_.load())
             readNextAudioSampleFromOutput(readerAudioTrackOutput);
     }
-    if (reader->status() == AVAssetReaderStatusCompleted) {
+    if (reader->status() == AVAssetReaderStatusFailed) {
+        // A damaged movie ends where the damage is found, looping or not: starting it again would
+        // only read up to the same damage, for ever.
+        endProcessing();
+    } else if (reader->status() == AVAssetReaderStatusCompleted) {
         reader->cancelReading();
         if (keepLooping_.load()) {
             {
@@ -436,6 +441,15 @@ void GPXMovie::displayLinkCallback(const Ref<CADisplayLink>& sender) {
         CVPixelBufferRef pixelBuffer = output->copyPixelBufferForItemTime(outputItemTime, &shown);
         if (pixelBuffer)
             performSyncOnSharedContextQueue([&] { processMovieFrame(pixelBuffer, outputItemTime); });
+        return;
+    }
+    // An item that cannot be played any further would leave the link ticking for nothing and the
+    // movie's end untold.
+    auto item = playerItem();
+    if (item && item->status() == AVPlayerItemStatusFailed) {
+        NSLogLine("Error playing the item: " +
+                  (item->error() ? item->error()->localizedDescription() : std::string("(null)")));
+        endProcessing();
     }
 }
 

@@ -5,8 +5,11 @@
 // full range); audio as interleaved 16-bit samples at the track's own rate.
 //
 // Status: unknown -> reading (startReading) -> completed once every output has given its last
-// sample, failed on a decoding error (error() says why), or cancelled. Outputs may be pulled from
-// different threads: each reads its own decoder.
+// sample, failed (error() says why) when the movie turns out damaged, or cancelled. Damage is a
+// sample that does not decode or is cut short, or a file that ends before the samples its index
+// lists: frames up to the damage are handed out, and the end then comes as a failure, never as
+// completion. A movie whose tracks hold no sample completes at the first pull. Outputs may be
+// pulled from different threads: each reads its own decoder.
 
 #include <atomic>
 #include <mutex>

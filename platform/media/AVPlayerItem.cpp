@@ -50,6 +50,28 @@ bool AVPlayerItem::isPlaying() const {
     return rate_ != 0;
 }
 
+AVPlayerItemStatus AVPlayerItem::status() const {
+    std::lock_guard lock(mutex_);
+    return status_;
+}
+
+Ref<NSError> AVPlayerItem::error() const {
+    std::lock_guard lock(mutex_);
+    return error_;
+}
+
+void AVPlayerItem::becomeReadyToPlay() {
+    std::lock_guard lock(mutex_);
+    if (status_ == AVPlayerItemStatusUnknown) status_ = AVPlayerItemStatusReadyToPlay;
+}
+
+void AVPlayerItem::failWithError(const Ref<NSError>& error) {
+    std::lock_guard lock(mutex_);
+    if (status_ == AVPlayerItemStatusFailed) return;
+    status_ = AVPlayerItemStatusFailed;
+    error_ = error;
+}
+
 void AVPlayerItem::setRate(float rate) {
     const double now = CACurrentMediaTime();
     const double seconds = CMTimeGetSeconds(itemTimeForHostTime(now));
@@ -138,24 +160,38 @@ CMTime AVPlayerItemVideoOutput::itemTimeForHostTime(double hostTime) const {
 
 void AVPlayerItemVideoOutput::advanceTo(CMTime itemTime) {
     if (!CMTIME_IS_NUMERIC(itemTime)) return;
+    auto item = item_.lock();
     if (!decoderOpened_) {
         decoderOpened_ = true;  // once: at the end of the track the decoder goes and is not reopened
-        auto item = item_.lock();
-        auto tracks = item && item->asset() ? item->asset()->tracksWithMediaType(AVMediaTypeVideo)
-                                            : std::vector<Ref<AVAssetTrack>>();
+        const Ref<AVAsset> asset = item ? item->asset() : nullptr;
+        auto tracks = asset ? asset->tracksWithMediaType(AVMediaTypeVideo) : std::vector<Ref<AVAssetTrack>>();
         OSType format = kCVPixelFormatType_32BGRA;
         if (const NSNumber* n = attributes_[kCVPixelBufferPixelFormatTypeKey].number())
             format = n->unsignedIntValue();
+        std::string reason;
         if (!tracks.empty())
             decoder_ =
-                detail::MovieTrackDecoder::open(tracks[0]->moviePath(), kCMMediaType_Video, format, nullptr);
-        if (!decoder_) return;
+                detail::MovieTrackDecoder::open(tracks[0]->moviePath(), kCMMediaType_Video, format, &reason);
+        if (!decoder_) {
+            // A movie without video simply has no frames; one that cannot be read fails the item.
+            Ref<NSError> error;
+            if (asset && asset->statusOfValueForKey("tracks", &error) == AVKeyValueStatusFailed) {
+                if (item) item->failWithError(error);
+            } else if (!reason.empty() && item) {
+                item->failWithError(detail::avError(AVErrorDecodeFailed, reason));
+            }
+            return;
+        }
+        if (item) item->becomeReadyToPlay();
     }
     while (decoder_) {
         if (!pending_) {
-            pending_ = decoder_->next(nullptr);
+            std::string reason;
+            pending_ = decoder_->next(&reason);
             if (!pending_) {
-                decoder_.reset();  // the end (or a broken file): nothing more comes
+                decoder_.reset();  // the end, or damage: nothing more comes
+                if (!reason.empty() && item)
+                    item->failWithError(detail::avError(AVErrorDecodeFailed, reason));
                 return;
             }
         }

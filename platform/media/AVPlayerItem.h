@@ -7,6 +7,11 @@
 // duration. Host times are the same monotonic seconds. The output decodes the video track in
 // order as times ask for it; hasNewPixelBufferForItemTime answers whether a frame at or before
 // that time has not been handed out yet, and copyPixelBufferForItemTime hands out the latest one.
+//
+// Status: unknown until an output starts decoding the item's video (then ready to play), or
+// failed with an error once the movie turns out unreadable: its tracks do not load, or its video
+// is damaged (a decoding error, or a file that ends before its samples do). Its outputs hand out
+// no frame beyond the damage.
 
 #include <functional>
 #include <mutex>
@@ -18,6 +23,12 @@
 
 class AVPlayerItemOutput;
 class AVPlayerItemVideoOutput;
+
+enum AVPlayerItemStatus : long {
+    AVPlayerItemStatusUnknown = 0,
+    AVPlayerItemStatusReadyToPlay = 1,
+    AVPlayerItemStatusFailed = 2,
+};
 
 class AVPlayerItem : public NSObject {
   public:
@@ -34,6 +45,9 @@ class AVPlayerItem : public NSObject {
     CMTime currentTime() const;
     CMTime duration() const { return asset_ ? asset_->duration() : kCMTimeInvalid; }
     bool isPlaying() const;
+    AVPlayerItemStatus status() const;
+    // Why the item failed; nullptr otherwise.
+    Ref<NSError> error() const;
     std::string className() const override { return "AVPlayerItem"; }
 
     // The item's time at a host time (monotonic seconds).
@@ -41,7 +55,10 @@ class AVPlayerItem : public NSObject {
 
   private:
     friend class AVPlayer;
+    friend class AVPlayerItemVideoOutput;
     void setRate(float rate);
+    void becomeReadyToPlay();
+    void failWithError(const Ref<NSError>& error);
 
     Ref<AVAsset> asset_;
     mutable std::mutex mutex_;
@@ -49,6 +66,8 @@ class AVPlayerItem : public NSObject {
     float rate_ = 0;
     double anchorHostTime_ = 0;  // host time at which the item was at anchorSeconds_
     double anchorSeconds_ = 0;
+    AVPlayerItemStatus status_ = AVPlayerItemStatusUnknown;
+    Ref<NSError> error_;
 };
 
 class AVPlayer : public NSObject {

@@ -156,6 +156,20 @@ struct MovieTrackDecoder::State {
     CMTime frameDuration = kCMTimeInvalid;
     bool draining = false;
     bool finished = false;
+    std::int64_t packetsRead = 0;  // of this track, as the demuxer handed them out
+    std::string skippedDamage;     // why a sample was skipped, reported at the track's end
+
+    // At the end of the file: whether the track's index still listed samples that never came. A
+    // file cut after its index reads cleanly up to the cut and then simply ends, so this is the
+    // only sign that the rest of the movie is missing.
+    bool endedShort(std::string* error) const {
+        const AVStream* stream = format->streams[streamIndex];
+        const std::int64_t declared = avformat_index_get_entries_count(stream);
+        if (packetsRead >= declared) return false;
+        setError(error, "the movie ends early: " + std::to_string(packetsRead) + " of the track's " +
+                            std::to_string(declared) + " samples are in the file");
+        return true;
+    }
 
     ~State() {
         sws_freeContext(scaler);
@@ -311,6 +325,17 @@ std::unique_ptr<MovieTrackDecoder> MovieTrackDecoder::open(const std::string& pa
 
 CMSampleBufferRef MovieTrackDecoder::next(std::string* error) {
     State& s = *state_;
+    // The track's end: clean only when nothing was skipped along the way.
+    auto end = [&]() -> CMSampleBufferRef {
+        s.finished = true;
+        if (!s.skippedDamage.empty()) setError(error, s.skippedDamage);
+        return nullptr;
+    };
+    auto fail = [&](std::string reason) -> CMSampleBufferRef {
+        setError(error, std::move(reason));
+        s.finished = true;
+        return nullptr;
+    };
     while (!s.finished) {
         int status = avcodec_receive_frame(s.codec, s.frame);
         if (status == 0) {
@@ -319,38 +344,36 @@ CMSampleBufferRef MovieTrackDecoder::next(std::string* error) {
             if (!sample) s.finished = true;
             return sample;
         }
-        if (status == AVERROR_EOF) {
-            s.finished = true;
-            return nullptr;
-        }
-        if (status != AVERROR(EAGAIN)) {
-            setError(error, "cannot decode the track: " + averror(status));
-            s.finished = true;
-            return nullptr;
-        }
-        if (s.draining) {
-            s.finished = true;
-            return nullptr;
-        }
+        if (status == AVERROR_EOF) return end();
+        if (status != AVERROR(EAGAIN)) return fail("cannot decode the track: " + averror(status));
+        if (s.draining) return end();
         status = av_read_frame(s.format.get(), s.packet);
         if (status == AVERROR_EOF) {
+            // A movie whose samples stop before its index does is damaged, not finished: the
+            // frames read so far are all there is, and the caller must not take them for the
+            // whole movie.
+            std::string shortRead;
+            if (s.endedShort(&shortRead)) return fail(shortRead);
             s.draining = true;
             avcodec_send_packet(s.codec, nullptr);
             continue;
         }
-        if (status < 0) {
-            setError(error, "cannot read the movie: " + averror(status));
-            s.finished = true;
-            return nullptr;
-        }
+        if (status < 0) return fail("cannot read the movie: " + averror(status));
         if (s.packet->stream_index == s.streamIndex) {
-            status = avcodec_send_packet(s.codec, s.packet);
-            if (status < 0 && status != AVERROR(EAGAIN) && status != AVERROR_INVALIDDATA) {
-                av_packet_unref(s.packet);
-                setError(error, "cannot decode the track: " + averror(status));
-                s.finished = true;
-                return nullptr;
+            ++s.packetsRead;
+            // The demuxer marks a sample that the file's end cut short.
+            const bool cut = (s.packet->flags & AV_PKT_FLAG_CORRUPT) != 0;
+            status = cut ? 0 : avcodec_send_packet(s.codec, s.packet);
+            av_packet_unref(s.packet);
+            if (cut) return fail("the movie is damaged: a sample is cut short");
+            if (status == AVERROR_INVALIDDATA) {
+                // A sample the decoder refuses is skipped so that the rest of the track still
+                // plays, but the track no longer ends cleanly.
+                if (s.skippedDamage.empty()) s.skippedDamage = "cannot decode the track: " + averror(status);
+            } else if (status < 0 && status != AVERROR(EAGAIN)) {
+                return fail("cannot decode the track: " + averror(status));
             }
+            continue;
         }
         av_packet_unref(s.packet);
     }

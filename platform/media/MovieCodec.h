@@ -44,7 +44,9 @@ class MovieTrackDecoder {
     static std::unique_ptr<MovieTrackDecoder> open(const std::string& path, CMMediaType mediaType,
                                                    OSType pixelFormat, std::string* error);
     ~MovieTrackDecoder();
-    // The next sample; nullptr at the end, or on an error (then `error` is set).
+    // The next sample; nullptr at the end, or on an error (then `error` is set). A damaged track
+    // ends with an error: a sample cut short, a file that stops before the samples its index
+    // lists, or (once the rest has been read) samples the decoder refused.
     CMSampleBufferRef next(std::string* error);
 
     struct State;

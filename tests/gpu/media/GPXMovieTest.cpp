@@ -217,29 +217,42 @@ TEST_F(GPXMovieTest, RepeatingRestartsOnTheMainQueueUntilCancelled) {
     EXPECT_EQ(target->count("newFrame"), frames);
 }
 
-TEST_F(GPXMovieTest, FilesThatAreNotMoviesEndNothingAndCrashNothing) {
+TEST_F(GPXMovieTest, FilesThatAreNotMoviesEndWithAFailedReaderAndCrashNothing) {
     std::ofstream(dir.file("bad.mp4")) << "not a movie";
     std::vector<std::string> logged;
-    auto previous = NSLogSetSink([&](const std::string& line) { logged.push_back(line); });
+    std::mutex loggedMutex;
+    auto previous = NSLogSetSink([&](const std::string& line) {
+        std::lock_guard lock(loggedMutex);
+        logged.push_back(line);
+    });
     auto target = make<RecordingInput>();
     {
         auto movie = make<GPXMovie>(url(dir.file("bad.mp4")));
         movie->addTarget(target);
         auto delegate = make<CompletionRecorder>();
         movie->setDelegate(delegate);
-        movie->startProcessing();  // the tracks fail to load: nothing happens
-        EXPECT_NE(dispatch_semaphore_wait(delegate->done, dispatch_time(DISPATCH_TIME_NOW, NSEC_PER_SEC / 2)),
-                  0);
+        movie->startProcessing();  // the tracks fail to load: the movie ends, its reader failed
+        ASSERT_EQ(
+            dispatch_semaphore_wait(delegate->done, dispatch_time(DISPATCH_TIME_NOW, 10 * NSEC_PER_SEC)), 0);
+        EXPECT_EQ(delegate->completions.load(), 1);
+        ASSERT_NE(movie->assetReader(), nullptr);
+        EXPECT_EQ(movie->assetReader()->status(), AVAssetReaderStatusFailed);
+        EXPECT_NE(movie->assetReader()->error(), nullptr);
+        EXPECT_EQ(movie->progress(), 0.0f);
     }
     auto asset = AVURLAsset::URLAssetWithURL(url(dir.file("bad.mp4")));
     auto movie = make<GPXMovie>(Ref<AVAsset>(asset));
     movie->addTarget(target);
+    auto delegate = make<CompletionRecorder>();
+    movie->setDelegate(delegate);
     movie->startProcessing();
+    EXPECT_EQ(delegate->completions.load(), 1);
     NSLogSetSink(previous);
     EXPECT_EQ(target->count("newFrame"), 0);
-    bool sawError = false;
-    for (auto& line : logged) sawError = sawError || line.rfind("Error reading from file at URL: ", 0) == 0;
-    EXPECT_TRUE(sawError);
+    EXPECT_GE(target->count("end"), 2);
+    int errors = 0;
+    for (auto& line : logged) errors += line.rfind("Error reading from file at URL: ", 0) == 0;
+    EXPECT_EQ(errors, 2);
 }
 
 TEST_F(GPXMovieTest, PlayerItemPlaybackFollowsTheDisplayLink) {
