@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "foundation/NSKeyedArchiver.h"
 #include "graphics/CGContext.h"
 #include "graphics/UIGraphics.h"
 
@@ -31,6 +32,56 @@ Ref<UIColor> makeRGB(CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
     return make<UIColor>(make<CGColor>(sharedSpace(kCGColorSpaceModelRGB),
                                        std::vector<CGFloat>{clamp01(r), clamp01(g), clamp01(b), clamp01(a)}));
 }
+
+// Archived as its colour space's model and its components (alpha last), so that a colour comes
+// back in the space it was made in: a grey stays grey, and equal to the colour archived.
+constexpr char kSpaceKey[] = "UIColorSpaceModel";
+constexpr char kComponentsKey[] = "UIColorComponents";
+
+void encodeColor(const NSObject& object, NSCoder& coder) {
+    const auto& color = static_cast<const UIColor&>(object).CGColor();
+    coder.encodeInt64(static_cast<std::int64_t>(color->model()), kSpaceKey);
+    Array components = Array::mutableArray();
+    for (CGFloat c : color->components()) components.addObject(Value(static_cast<double>(c)));
+    coder.encodeObject(components, kComponentsKey);
+}
+
+Ref<NSObject> decodeColor(NSCoder& coder) {
+    auto refuse = [&](const std::string& reason) -> Ref<NSObject> {
+        coder.failWithError(NSError::errorWithDomain(NSCocoaErrorDomain, NSCoderReadCorruptError,
+                                                     Dictionary{{NSLocalizedDescriptionKey, reason}}));
+        return nullptr;
+    };
+    const std::int64_t model = coder.decodeInt64ForKey(kSpaceKey);
+    CGColorSpaceRef space;
+    switch (model) {
+        case kCGColorSpaceModelMonochrome:
+        case kCGColorSpaceModelRGB:
+            space = sharedSpace(static_cast<CGColorSpaceModel>(model));
+            break;
+        case kCGColorSpaceModelCMYK:
+            space = CGColorSpaceCreateDeviceCMYK();
+            break;
+        default:
+            return refuse("A colour in an unknown colour space");
+    }
+    Value list = coder.decodeObjectOfClass("NSArray", kComponentsKey);
+    const Array* components = list.array();
+    if (!components || components->count() != CGColorSpaceModelComponentCount(space->model()) + 1)
+        return refuse("A colour with the wrong number of components");
+    std::vector<CGFloat> values;
+    for (const Value& c : *components) {
+        if (!c.isNumber() || !std::isfinite(c.doubleValue()))
+            return refuse("A colour with a damaged component");
+        values.push_back(clamp01(c.doubleValue()));
+    }
+    return make<UIColor>(make<CGColor>(space, std::move(values)));
+}
+
+[[maybe_unused]] const bool colorCodingRegistered = [] {
+    NSCodingRegistry::registerClass("UIColor", encodeColor, decodeColor, true);
+    return true;
+}();
 
 std::string formatComponent(CGFloat v) {
     char buffer[32];
