@@ -19,6 +19,8 @@ enum : long {
     NSManagedObjectContextLockingError = 132000,
     NSPersistentStoreCoordinatorLockingError = 132010,
     NSManagedObjectExternalRelationshipError = 133010,
+    // A save met a change another context saved first (here: the object was deleted).
+    NSManagedObjectMergeError = 133020,
     NSManagedObjectConstraintMergeError = 133021,
 };
 

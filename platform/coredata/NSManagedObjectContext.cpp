@@ -823,6 +823,8 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
                 change.row = kind == detail::StoreChange::Kind::Delete
                                  ? detail::StoredRow{o->objectID_->referenceKey(), {}}
                                  : valuesToRow(*o->entity_, o->objectID_->referenceKey(), o->values_);
+                if (kind == detail::StoreChange::Kind::Update) change.changed = o->changed_;
+                change.objectID = o->objectID_;
                 changes[store.get()].push_back(std::move(change));
             };
             for (const auto& o : inserted) add(detail::StoreChange::Kind::Insert, o);
@@ -1020,6 +1022,20 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
                                    "The entity " + entity->name() + " has no property " + *p.string() + ".");
                 return std::nullopt;
             }
+        }
+    }
+
+    // A sort by a key the entity does not have would quietly come back unsorted.
+    for (const auto& sort : request->sortDescriptors()) {
+        if (!sort) continue;
+        const std::string& key = sort->key();
+        const std::string head = key.substr(0, key.find('.'));
+        if (!entity->propertiesByName()[head]) {
+            if (error)
+                *error =
+                    storeError(NSPersistentStoreOperationError,
+                               "The entity " + entity->name() + " has no key \"" + key + "\" to sort by.");
+            return std::nullopt;
         }
     }
 

@@ -101,7 +101,8 @@ bool safePragmaWord(const std::string& s) {
 
 }  // namespace
 
-bool storeBindAttribute(sqlite3_stmt* statement, int index, NSAttributeType type, const Value& value) {
+bool storeBindAttribute(sqlite3_stmt* statement, int index, NSAttributeType type, const Value& value,
+                        Ref<NSError>* error) {
     if (!value.isSomething()) return sqlite3_bind_null(statement, index) == SQLITE_OK;
     switch (type) {
         case NSInteger16AttributeType:
@@ -129,8 +130,19 @@ bool storeBindAttribute(sqlite3_stmt* statement, int index, NSAttributeType type
             return sqlite3_bind_blob64(statement, index, value.data()->bytes(), value.data()->length(),
                                        SQLITE_TRANSIENT) == SQLITE_OK;
         default: {
-            auto archived = NSKeyedArchiver::archivedDataWithRootObject(value);
-            if (!archived) return sqlite3_bind_null(statement, index) == SQLITE_OK;
+            Ref<NSError> archiveError;
+            auto archived = NSKeyedArchiver::archivedDataWithRootObject(value, false, &archiveError);
+            if (!archived) {
+                // Storing nothing in place of the value would lose it without a word.
+                if (error)
+                    *error = NSError::errorWithDomain(
+                        NSCocoaErrorDomain, NSPersistentStoreSaveError,
+                        Dictionary{{NSLocalizedDescriptionKey,
+                                    "The value " + value.description() + " cannot be archived" +
+                                        (archiveError ? ": " + archiveError->localizedDescription()
+                                                      : std::string("."))}});
+                return false;
+            }
             return sqlite3_bind_blob64(statement, index, archived->bytes(), archived->length(),
                                        SQLITE_TRANSIENT) == SQLITE_OK;
         }
@@ -259,23 +271,6 @@ std::unique_ptr<StoreBackend> StoreBackend::open(const std::string& path,
 
 bool StoreBackend::setUp(const Ref<NSManagedObjectModel>& model, const std::optional<Dictionary>& options,
                          Ref<NSError>* error) {
-    if (options) {
-        if (const Dictionary* pragmas = (*options)[NSSQLitePragmasOption].dictionary()) {
-            for (const auto& [name, value] : *pragmas) {
-                std::string v = value.stringValue();
-                if (!safePragmaWord(name) || !safePragmaWord(v)) continue;
-                // journal_mode answers a row; the others answer nothing.
-                sqlite3_stmt* s = prepare("PRAGMA " + name + " = " + v, error);
-                if (!s) return false;
-                int step = sqlite3_step(s);
-                sqlite3_finalize(s);
-                if (step != SQLITE_ROW && step != SQLITE_DONE) {
-                    if (error) *error = sqliteError(NSPersistentStoreOperationError, "cannot open the store");
-                    return false;
-                }
-            }
-        }
-    }
     // Reading the schema is the first real read: a file that is no database fails here.
     sqlite3_stmt* s = prepare("SELECT name FROM sqlite_master WHERE type = 'table'", error);
     if (!s) return false;
@@ -289,6 +284,26 @@ bool StoreBackend::setUp(const Ref<NSManagedObjectModel>& model, const std::opti
         if (error) *error = sqliteError(NSFileReadCorruptFileError, "cannot read the store");
         return false;
     }
+    // Pragmas come only after the file proved to be a readable store (or a new one): a journal
+    // mode switch rewrites the header of a file that would then be refused.
+    auto applyPragmas = [&]() -> bool {
+        const Dictionary* pragmas = options ? (*options)[NSSQLitePragmasOption].dictionary() : nullptr;
+        if (!pragmas) return true;
+        for (const auto& [name, value] : *pragmas) {
+            std::string v = value.stringValue();
+            if (!safePragmaWord(name) || !safePragmaWord(v)) continue;
+            // journal_mode answers a row; the others answer nothing.
+            sqlite3_stmt* pragma = prepare("PRAGMA " + name + " = " + v, error);
+            if (!pragma) return false;
+            int step = sqlite3_step(pragma);
+            sqlite3_finalize(pragma);
+            if (step != SQLITE_ROW && step != SQLITE_DONE) {
+                if (error) *error = sqliteError(NSPersistentStoreOperationError, "cannot open the store");
+                return false;
+            }
+        }
+        return true;
+    };
     auto migrateOption = [&](const char* key) { return options && (*options)[key].boolValue(); };
     const std::string hashes = hashesText(model);
     auto documentText = [&] {
@@ -305,6 +320,7 @@ bool StoreBackend::setUp(const Ref<NSManagedObjectModel>& model, const std::opti
                                {NSFilePathErrorKey, path_}});
             return false;
         }
+        if (!applyPragmas()) return false;
         if (!exec("BEGIN", error)) return false;
         bool ok = exec("CREATE TABLE " + kMetaTable + " (key TEXT PRIMARY KEY, value TEXT)", error);
         for (const auto& entity : model->entities()) ok = ok && createTable(*entity, error);
@@ -326,6 +342,7 @@ bool StoreBackend::setUp(const Ref<NSManagedObjectModel>& model, const std::opti
         return false;
     }
     identifier_ = identifier ? *identifier : NSUUID::UUID()->UUIDString();
+    if (!applyPragmas()) return false;
     if (stored && *stored == hashes) return true;
 
     if (!migrateOption(NSMigratePersistentStoresAutomaticallyOption) ||
@@ -585,23 +602,41 @@ std::int64_t StoreBackend::allocateKeys(const NSEntityDescription& entity, std::
 
 bool StoreBackend::apply(const std::vector<StoreChange>& changes, Ref<NSError>* error) {
     if (!exec("BEGIN IMMEDIATE", error)) return false;
-    // Statements are prepared once per entity and kind.
+    // Statements are prepared once per entity and kind (per set of written columns for updates).
     struct Prepared {
         sqlite3_stmt* insert = nullptr;
-        sqlite3_stmt* update = nullptr;
         sqlite3_stmt* remove = nullptr;
+        std::map<std::vector<bool>, sqlite3_stmt*> updates;
     };
     std::map<const NSEntityDescription*, Prepared> statements;
+    auto fail = [&](long code, const std::string& reason, const StoreChange& change) {
+        if (!error) return;
+        Dictionary info{{NSLocalizedDescriptionKey, reason}};
+        if (change.objectID.isSomething())
+            info.setObject(NSAffectedObjectsErrorKey, Array(std::vector<Value>{change.objectID}));
+        *error = NSError::errorWithDomain(NSCocoaErrorDomain, code, info);
+    };
     bool ok = true;
     for (const auto& change : changes) {
         const NSEntityDescription& entity = *change.entity;
+        const auto& properties = entity.properties();
         Prepared& p = statements[&entity];
-        sqlite3_stmt** slot = change.kind == StoreChange::Kind::Insert   ? &p.insert
-                              : change.kind == StoreChange::Kind::Update ? &p.update
-                                                                         : &p.remove;
+        const bool partial = change.kind == StoreChange::Kind::Update;
+        auto written = [&](std::size_t i) {
+            return !partial || (i < change.changed.size() && change.changed[i]);
+        };
+        sqlite3_stmt** slot = nullptr;
+        if (change.kind == StoreChange::Kind::Insert) {
+            slot = &p.insert;
+        } else if (change.kind == StoreChange::Kind::Delete) {
+            slot = &p.remove;
+        } else {
+            std::vector<bool> columns(properties.size(), false);
+            for (std::size_t i = 0; i < properties.size(); ++i) columns[i] = written(i);
+            slot = &p.updates[columns];
+        }
         if (!*slot) {
             std::string sql;
-            const auto& properties = entity.properties();
             if (change.kind == StoreChange::Kind::Delete) {
                 sql = "DELETE FROM " + tableName(entity) + " WHERE pk = ?";
             } else if (change.kind == StoreChange::Kind::Insert) {
@@ -610,11 +645,15 @@ bool StoreBackend::apply(const std::vector<StoreChange>& changes, Ref<NSError>* 
                 for (std::size_t i = 0; i < properties.size(); ++i) sql += ", ?";
                 sql += ")";
             } else {
-                sql = "UPDATE " + tableName(entity) + " SET ";
-                for (std::size_t i = 0; i < properties.size(); ++i)
-                    sql += (i ? ", " : "") + columnName(*properties[i]) + " = ?" + std::to_string(i + 2);
-                if (properties.empty()) sql += "pk = pk";
-                sql += " WHERE pk = ?1";
+                std::string set;
+                for (std::size_t i = 0; i < properties.size(); ++i) {
+                    if (written(i))
+                        set += (set.empty() ? "" : ", ") + columnName(*properties[i]) + " = ?" +
+                               std::to_string(i + 2);
+                }
+                // Nothing changed still checks that the row is there.
+                sql = "UPDATE " + tableName(entity) + " SET " + (set.empty() ? std::string("pk = pk") : set) +
+                      " WHERE pk = ?1";
             }
             *slot = prepare(sql, error);
             if (!*slot) {
@@ -627,8 +666,8 @@ bool StoreBackend::apply(const std::vector<StoreChange>& changes, Ref<NSError>* 
         sqlite3_clear_bindings(s);
         sqlite3_bind_int64(s, 1, change.row.key);
         if (change.kind != StoreChange::Kind::Delete) {
-            const auto& properties = entity.properties();
-            for (std::size_t i = 0; i < properties.size(); ++i) {
+            for (std::size_t i = 0; i < properties.size() && ok; ++i) {
+                if (!written(i)) continue;
                 const Value& v = i < change.row.values.size() ? change.row.values[i] : Value::nil();
                 int index = static_cast<int>(i) + 2;
                 if (auto r = dynamic_cast<const NSRelationshipDescription*>(properties[i].get())) {
@@ -639,23 +678,41 @@ bool StoreBackend::apply(const std::vector<StoreChange>& changes, Ref<NSError>* 
                     } else if (v.isNumber()) {
                         sqlite3_bind_int64(s, index, v.longLongValue());
                     }
-                } else {
-                    storeBindAttribute(
+                    continue;
+                }
+                Ref<NSError> bindError;
+                if (!storeBindAttribute(
                         s, index, static_cast<const NSAttributeDescription&>(*properties[i]).attributeType(),
-                        v);
+                        v, &bindError)) {
+                    std::string what = entity.name() + "." + properties[i]->name();
+                    fail(NSPersistentStoreSaveError,
+                         "Cannot save " + what + ": " +
+                             (bindError ? bindError->localizedDescription()
+                                        : std::string(sqlite3_errmsg(db_))),
+                         change);
+                    ok = false;
                 }
             }
+            if (!ok) break;
         }
         if (sqlite3_step(s) != SQLITE_DONE) {
             if (error) *error = sqliteError(NSPersistentStoreSaveError, "cannot save to the store");
             ok = false;
             break;
         }
+        if (change.kind == StoreChange::Kind::Update && sqlite3_changes(db_) == 0) {
+            fail(NSManagedObjectMergeError,
+                 "The object " + change.objectID.description() +
+                     " was deleted from the store by another context; its changes cannot be saved.",
+                 change);
+            ok = false;
+            break;
+        }
     }
     for (auto& [entity, p] : statements) {
         sqlite3_finalize(p.insert);
-        sqlite3_finalize(p.update);
         sqlite3_finalize(p.remove);
+        for (auto& [columns, update] : p.updates) sqlite3_finalize(update);
     }
     if (!ok) {
         exec("ROLLBACK", nullptr);

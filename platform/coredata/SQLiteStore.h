@@ -40,6 +40,11 @@ struct StoreChange {
     enum class Kind { Insert, Update, Delete } kind = Kind::Insert;
     Ref<NSEntityDescription> entity;
     StoredRow row;
+    // An update writes only the property slots flagged here; the others keep what the store
+    // holds, which another context may have written since this one read the row.
+    std::vector<bool> changed;
+    // The object's id, to name it in an error.
+    Value objectID;
 };
 
 class StoreBackend {
@@ -61,7 +66,9 @@ class StoreBackend {
                Ref<NSError>* error);
     // Reserves `n` keys; answers the first (0 on failure).
     std::int64_t allocateKeys(const NSEntityDescription& entity, std::size_t n, Ref<NSError>* error);
-    // All changes in one transaction; nothing changes on failure.
+    // All changes in one transaction; nothing changes on failure. An update of a row that is no
+    // longer there (another context deleted it) fails with NSManagedObjectMergeError, and a
+    // value that cannot be archived with NSPersistentStoreSaveError.
     bool apply(const std::vector<StoreChange>& changes, Ref<NSError>* error);
 
     // The SQL name of a property's column, quoted.
@@ -92,7 +99,10 @@ class StoreBackend {
     std::string path_;
 };
 
-// The stored form of a value of an attribute type (binds and reads use it).
-bool storeBindAttribute(sqlite3_stmt* statement, int index, NSAttributeType type, const Value& value);
+// The stored form of a value of an attribute type (binds and reads use it). False when the value
+// cannot be stored (a transformable value the archiver cannot code) or the bind fails; the
+// reason goes to `error` when given.
+bool storeBindAttribute(sqlite3_stmt* statement, int index, NSAttributeType type, const Value& value,
+                        Ref<NSError>* error = nullptr);
 
 }  // namespace detail
