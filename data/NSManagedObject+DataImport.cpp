@@ -1,11 +1,16 @@
 #include "data/NSManagedObject+DataImport.h"
 
+#include <atomic>
+#include <unordered_set>
+
 #include "data/DataRecord.h"
 #include "data/NSManagedObject+DataRecord.h"
 #include "data/NSManagedObjectContext+DataRecord.h"
 #include "foundation/NSDateFormatter.h"
 #include "foundation/NSException.h"
 #include "foundation/NSLocale.h"
+#include "foundation/NSNotificationCenter.h"
+#include "foundation/NSPredicateNode.h"
 #include "foundation/NSScanner.h"
 #include "foundation/NSString.h"
 #include "foundation/NSTimeZone.h"
@@ -33,6 +38,140 @@ Ref<NSManagedObject> findFirst(const Ref<NSEntityDescription>& entity, const std
     request->setEntity(entity);
     request->setPredicate(NSPredicate::predicateWithFormatArgs("%K = %@", {Value(attribute), value}));
     return NSManagedObject_DataRecord::DR_executeFetchRequestAndReturnFirstObject(request, context);
+}
+
+// The identifying values of an array import that the store holds no object for, found with a
+// few store queries before the first document, so that those documents look only through the
+// pending changes of their context and its ancestors instead of querying the store once each.
+// The import thus sees the store as it was when it began, with every change of its own context
+// chain on top (as if it had run before any concurrent save). A save that reaches the store
+// while the import runs (a hook saving the chain) ends the shortcut: from then on every lookup
+// reads the store again.
+class AbsentFromStore {
+  public:
+    AbsentFromStore(const Ref<NSEntityDescription>& entity, const Ref<NSAttributeDescription>& attribute,
+                    const Array& documents, const Ref<NSManagedObjectContext>& context)
+        : entity_(entity), attribute_(attribute) {
+        if (!entity_ || !attribute_ || !context) return;
+        kind_ = kindOf(attribute_->attributeType());
+        auto coordinator = context->persistentStoreCoordinator();
+        if (kind_ == Kind::None || !coordinator) return;
+        std::vector<Value> candidates;
+        for (const Value& document : documents) {
+            Value value = NSObject_DataRecord_DataImport::DR_valueForAttribute(document, attribute_);
+            if (eligible(value) && probed_.insert(key(value)).second) candidates.push_back(value);
+        }
+        // A context of its own sees the store alone, without the pending changes of the chain.
+        auto probe = make<NSManagedObjectContext>(NSConfinementConcurrencyType);
+        probe->setPersistentStoreCoordinator(coordinator);
+        constexpr std::size_t kChunk = 500;
+        for (std::size_t first = 0; first < candidates.size(); first += kChunk) {
+            std::size_t last = std::min(candidates.size(), first + kChunk);
+            auto request = make<NSFetchRequest>();
+            request->setEntity(entity_);
+            request->setPredicate(NSPredicate::predicateWithFormatArgs(
+                "%K IN %@",
+                {Value(attribute_->name()),
+                 Value(Array(std::vector<Value>(candidates.begin() + static_cast<long>(first),
+                                                candidates.begin() + static_cast<long>(last))))}));
+            request->setResultType(NSDictionaryResultType);
+            request->setPropertiesToFetch({Value(attribute_->name())});
+            Ref<NSError> error;
+            auto rows = probe->executeFetchRequest(request, &error);
+            if (!rows) return;
+            for (const Value& row : *rows) {
+                const Value& stored = row[attribute_->name()];
+                if (stored.isSomething()) present_.insert(key(stored));
+            }
+        }
+        auto stale = storeChanged_;
+        observer_ = NSNotificationCenter::defaultCenter()->addObserverForName(
+            std::string(NSManagedObjectContextDidSaveNotification), nullptr, nullptr,
+            [stale](const Ref<NSNotification>& notification) {
+                auto saver = std::dynamic_pointer_cast<NSManagedObjectContext>(notification->object());
+                if (!saver || !saver->parentContext()) stale->store(true);
+            });
+        ready_ = true;
+    }
+
+    ~AbsentFromStore() {
+        if (observer_) NSNotificationCenter::defaultCenter()->removeObserver(observer_.get());
+    }
+    AbsentFromStore(const AbsentFromStore&) = delete;
+    AbsentFromStore& operator=(const AbsentFromStore&) = delete;
+
+    // Whether the store held no object with this value when the import began, and still
+    // answers for it.
+    bool covers(const Ref<NSEntityDescription>& entity, const Ref<NSAttributeDescription>& attribute,
+                const Value& value) const {
+        if (!ready_ || storeChanged_->load() || entity != entity_ || attribute != attribute_ ||
+            !eligible(value))
+            return false;
+        Value k = key(value);
+        return probed_.count(k) && !present_.count(k);
+    }
+
+  private:
+    enum class Kind { None, Number, Text };
+
+    static Kind kindOf(NSAttributeType type) {
+        switch (type) {
+            case NSInteger16AttributeType:
+            case NSInteger32AttributeType:
+            case NSInteger64AttributeType:
+            case NSDecimalAttributeType:
+            case NSDoubleAttributeType:
+            case NSFloatAttributeType:
+                return Kind::Number;
+            case NSStringAttributeType:
+                return Kind::Text;
+            default:
+                return Kind::None;
+        }
+    }
+    // Values the store compares as the attribute's own kind; the others take the usual road.
+    bool eligible(const Value& value) const {
+        return (kind_ == Kind::Number && value.isNumber() && !value.number()->isBoolean()) ||
+               (kind_ == Kind::Text && value.isString());
+    }
+    // Numbers the store finds equal are equal as doubles; texts compare by their bytes.
+    static Value key(const Value& value) { return value.isNumber() ? Value(value.doubleValue()) : value; }
+
+    struct Hash {
+        std::size_t operator()(const Value& v) const { return v.hash(); }
+    };
+    Ref<NSEntityDescription> entity_;
+    Ref<NSAttributeDescription> attribute_;
+    Kind kind_ = Kind::None;
+    bool ready_ = false;
+    std::unordered_set<Value, Hash> probed_, present_;
+    std::shared_ptr<std::atomic<bool>> storeChanged_ = std::make_shared<std::atomic<bool>>(false);
+    Ref<NSObject> observer_;
+};
+
+// The first object with the value among the pending changes of the context and its ancestors.
+Ref<NSManagedObject> findPending(const Ref<NSEntityDescription>& entity, const std::string& attribute,
+                                 const Value& value, const Ref<NSManagedObjectContext>& context) {
+    // The predicate "attribute == value", made without parsing a format for every document.
+    auto node = std::make_shared<detail::PredicateNode>();
+    node->kind = detail::PredicateNode::Kind::Compare;
+    node->op = detail::Operator::Equal;
+    node->lhs.kind = detail::Operand::Kind::KeyPath;
+    node->lhs.path = {attribute};
+    node->rhs.kind = detail::Operand::Kind::Constant;
+    node->rhs.constant = value;
+    auto request = make<NSFetchRequest>();
+    request->setEntity(entity);
+    request->setPredicate(make<NSPredicate>(std::move(node), attribute + " == %@"));
+    request->setFetchLimit(1);
+    request->setAffectedStores(std::vector<Ref<NSPersistentStore>>());
+    Ref<NSError> error;
+    auto result = context->executeFetchRequest(request, &error);
+    if (!result) {
+        DataRecord::handleErrors(error);
+        return nullptr;
+    }
+    return result->empty() ? nullptr : (*result)[0].objectAs<NSManagedObject>();
 }
 
 }  // namespace
@@ -205,13 +344,20 @@ std::string DR_primaryKey(const Ref<NSRelationshipDescription>& relationship) {
 namespace NSObject_DataRecord_DataImport {
 
 Value DR_valueForKeyPath(const Value& document, const std::string& keyPath) {
-    Value current = document;
-    for (const auto& key : NSString::componentsSeparatedByString(keyPath, ".")) {
-        if (!current.isDictionary()) return Value();
-        Value next = current[key];
-        current = std::move(next);
+    // Walked in place: this runs for every attribute of every imported document.
+    const Value* current = &document;
+    std::size_t start = 0;
+    while (true) {
+        if (!current->isDictionary()) return Value();
+        std::size_t dot = keyPath.find('.', start);
+        std::string_view key = std::string_view(keyPath).substr(
+            start, dot == std::string::npos ? std::string_view::npos : dot - start);
+        const Value* next = current->dictionary()->find(key);
+        if (!next) return Value();
+        if (dot == std::string::npos) return *next;
+        current = next;
+        start = dot + 1;
     }
-    return current;
 }
 
 std::optional<std::string> DR_lookupKeyForAttribute(const Value& document,
@@ -262,8 +408,10 @@ namespace NSManagedObject_DataRecord_DataImport {
 
 using NSObject_DataRecord_DataImport::DR_valueForKeyPath;
 
-Ref<NSManagedObject> DR_importFromObject(const NSManagedObjectClass* cls, const Value& document,
-                                         const Ref<NSManagedObjectContext>& context) {
+namespace {
+
+Ref<NSManagedObject> importOne(const NSManagedObjectClass* cls, const Value& document,
+                               const Ref<NSManagedObjectContext>& context, const AbsentFromStore* absent) {
     if (!cls || !context) return nullptr;
     Ref<NSManagedObject> object;
     context->performBlockAndWait([&] {
@@ -276,13 +424,24 @@ Ref<NSManagedObject> DR_importFromObject(const NSManagedObjectClass* cls, const 
         auto primary = NSEntityDescription_DataRecord_DataImport::DR_primaryAttributeToRelateBy(entity);
         if (primary) {
             Value value = NSObject_DataRecord_DataImport::DR_valueForAttribute(document, primary);
-            object =
-                NSManagedObject_DataFinders::DR_findFirstByAttribute(cls, primary->name(), value, context);
+            if (absent && absent->covers(entity, primary, value)) {
+                object = findPending(entity, primary->name(), value, context);
+            } else {
+                object = NSManagedObject_DataFinders::DR_findFirstByAttribute(cls, primary->name(), value,
+                                                                              context);
+            }
         }
         if (!object) object = NSManagedObject_DataRecord::DR_createEntityInContext(cls, context);
         if (object) DR_importValuesForKeysWithObject(object, document);
     });
     return object;
+}
+
+}  // namespace
+
+Ref<NSManagedObject> DR_importFromObject(const NSManagedObjectClass* cls, const Value& document,
+                                         const Ref<NSManagedObjectContext>& context) {
+    return importOne(cls, document, context, nullptr);
 }
 
 Ref<NSManagedObject> DR_importFromObject(const NSManagedObjectClass* cls, const Value& document) {
@@ -293,9 +452,18 @@ Ref<NSManagedObject> DR_importFromObject(const NSManagedObjectClass* cls, const 
 Array DR_importFromArray(const NSManagedObjectClass* cls, const Value& documents,
                          const Ref<NSManagedObjectContext>& context) {
     Array imported = Array::mutableArray();
-    if (const Array* list = documents.array()) {
-        for (const Value& document : *list) imported.addObject(DR_importFromObject(cls, document, context));
+    const Array* list = documents.array();
+    if (!list) return imported;
+    std::unique_ptr<AbsentFromStore> absent;
+    if (cls && context && list->count() > 1) {
+        context->performBlockAndWait([&] {
+            auto entity = NSManagedObject_DataRecord::DR_entityDescriptionInContext(cls, context);
+            auto primary = NSEntityDescription_DataRecord_DataImport::DR_primaryAttributeToRelateBy(entity);
+            if (entity && primary)
+                absent = std::make_unique<AbsentFromStore>(entity, primary, *list, context);
+        });
     }
+    for (const Value& document : *list) imported.addObject(importOne(cls, document, context, absent.get()));
     return imported;
 }
 

@@ -50,6 +50,8 @@ enum NSFetchRequestResultType : unsigned long {
     NSCountResultType = 0x04,
 };
 
+class NSPersistentStore;
+
 class NSFetchRequest : public NSObject {
   public:
     NSFetchRequest() = default;
@@ -81,6 +83,15 @@ class NSFetchRequest : public NSObject {
     void setPropertiesToGroupBy(std::vector<Value> properties) {
         propertiesToGroupBy_ = std::move(properties);
     }
+    // The stores the request reads; nullopt (the default) for all of the coordinator's. An empty
+    // list reads no store: only the pending changes of the context and its ancestors answer.
+    const std::optional<std::vector<Ref<NSPersistentStore>>>& affectedStores() const {
+        return affectedStores_;
+    }
+    void setAffectedStores(std::optional<std::vector<Ref<NSPersistentStore>>> stores) {
+        affectedStores_ = std::move(stores);
+    }
+
     // Faulting hints, kept and not acted upon.
     bool returnsObjectsAsFaults() const { return returnsObjectsAsFaults_; }
     void setReturnsObjectsAsFaults(bool v) { returnsObjectsAsFaults_ = v; }
@@ -101,6 +112,7 @@ class NSFetchRequest : public NSObject {
     NSFetchRequestResultType resultType_ = NSManagedObjectResultType;
     std::vector<Value> propertiesToFetch_;
     std::vector<Value> propertiesToGroupBy_;
+    std::optional<std::vector<Ref<NSPersistentStore>>> affectedStores_;
     bool returnsObjectsAsFaults_ = true;
     bool includesPropertyValues_ = true;
 };

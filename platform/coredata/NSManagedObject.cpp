@@ -1,5 +1,7 @@
 #include "coredata/NSManagedObject.h"
 
+#include <shared_mutex>
+
 #include <algorithm>
 #include <map>
 
@@ -50,8 +52,8 @@ std::string NSManagedObjectID::description() const {
 
 namespace {
 
-std::mutex& classMutex() {
-    static std::mutex m;
+std::shared_mutex& classMutex() {
+    static std::shared_mutex m;
     return m;
 }
 
@@ -78,7 +80,7 @@ std::string capitalized(const std::string& s) {
 }  // namespace
 
 const NSManagedObjectClass* NSManagedObjectClass::registerClass(NSManagedObjectClassDefinition definition) {
-    std::lock_guard<std::mutex> guard(classMutex());
+    std::unique_lock guard(classMutex());
     auto& map = classes();
     auto found = map.find(definition.name);
     if (found != map.end()) return found->second.get();
@@ -90,7 +92,8 @@ const NSManagedObjectClass* NSManagedObjectClass::registerClass(NSManagedObjectC
 }
 
 const NSManagedObjectClass* NSManagedObjectClass::classNamed(const std::string& name) {
-    std::lock_guard<std::mutex> guard(classMutex());
+    // Read on every object made; registrations are rare.
+    std::shared_lock guard(classMutex());
     auto& map = classes();
     auto found = map.find(name);
     return found == map.end() ? nullptr : found->second.get();

@@ -444,14 +444,19 @@ void CoreDataInternals::markUpdated(NSManagedObject& object, std::size_t slot) {
 void CoreDataInternals::index(NSManagedObject& object, std::size_t slot) {
     auto context = object.context_.lock();
     if (!context || context->state_->indexes.empty() || slot >= object.values_.size()) return;
-    auto found = context->state_->indexes.find({object.entity_.get(), slot});
-    if (found != context->state_->indexes.end()) found->second.emplace(object.values_[slot].hash(), &object);
+    auto& indexes = context->state_->indexes;
+    auto found = indexes.find({object.entity_.get(), slot});
+    if (found != indexes.end()) found->second.emplace(object.values_[slot].hash(), &object);
 }
 
 void CoreDataInternals::indexAll(NSManagedObject& object) {
     auto context = object.context_.lock();
     if (!context || context->state_->indexes.empty()) return;
-    for (std::size_t slot = 0; slot < object.values_.size(); ++slot) index(object, slot);
+    auto& indexes = context->state_->indexes;
+    for (std::size_t slot = 0; slot < object.values_.size(); ++slot) {
+        auto found = indexes.find({object.entity_.get(), slot});
+        if (found != indexes.end()) found->second.emplace(object.values_[slot].hash(), &object);
+    }
 }
 
 // ----- the context -----------------------------------------------------------------------------
@@ -1101,9 +1106,15 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
     }
 
     const Ref<NSPredicate>& predicate = request->predicate();
+    auto stores = coordinator->persistentStores();
+    if (const auto& affected = request->affectedStores()) {
+        std::erase_if(stores, [&](const Ref<NSPersistentStore>& store) {
+            return std::find(affected->begin(), affected->end(), store) == affected->end();
+        });
+    }
     detail::StoreQuery query;
     bool filterInMemory = false;
-    if (predicate) {
+    if (predicate && !stores.empty()) {
         std::string where;
         if (SQLTranslator(*entity).translate(predicate->rootNode(), where, query.binds)) {
             query.where = where;
@@ -1114,7 +1125,6 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
     }
     std::string orderBy;
     bool sortInSQL = orderBySQL(*entity, request->sortDescriptors(), orderBy);
-    auto stores = coordinator->persistentStores();
     bool pageInSQL = !anyChanges && !filterInMemory && sortInSQL && stores.size() == 1 &&
                      request->resultType() != NSDictionaryResultType;
     if (sortInSQL) query.orderBy = orderBy;
@@ -1129,9 +1139,12 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
         for (const auto& store : stores) {
             std::vector<detail::StoredRow> rows;
             if (!store->backend().fetch(*entity, query, rows, error)) return std::nullopt;
+            if (rows.empty()) continue;
             objects.reserve(objects.size() + rows.size());
             auto& registered = state_->registered;
-            registered.reserve(registered.size() + rows.size());
+            // Growing only: a reserve below the table's size would rehash it on every fetch.
+            if (registered.size() + rows.size() > registered.bucket_count() * registered.max_load_factor())
+                registered.reserve(registered.size() + rows.size());
             // The entity's class, looked up once for all its rows.
             const NSManagedObjectClass* cls =
                 NSManagedObjectClass::classNamed(entity->managedObjectClassName());
@@ -1161,9 +1174,8 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
     for (const auto& id : dirty) {
         auto object = CoreDataInternals::objectFor(*this, id);
         if (object->fault_ && !CoreDataInternals::fireFault(*object)) continue;
+        // Registered here, with its values and not deleted: it exists for this context.
         if (object->deleted_) continue;
-        std::vector<Value> probe;
-        if (CoreDataInternals::snapshot(*this, id, probe) == CoreDataInternals::Lookup::Missing) continue;
         if (predicate && !predicate->evaluateWithObject(Value(object))) continue;
         objects.push_back(object);
     }

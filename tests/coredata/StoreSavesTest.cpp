@@ -43,7 +43,8 @@ class SharedStore : public ::testing::Test {
         return context;
     }
 
-    static Ref<NSManagedObject> fetchCar(const Ref<NSManagedObjectContext>& context, const std::string& name) {
+    static Ref<NSManagedObject> fetchCar(const Ref<NSManagedObjectContext>& context,
+                                         const std::string& name) {
         auto request = NSFetchRequest::fetchRequestWithEntityName("Car");
         request->setPredicate(NSPredicate::predicateWithFormat("name = %@", name));
         auto result = context->executeFetchRequest(request);
@@ -63,7 +64,8 @@ class SharedStore : public ::testing::Test {
         auto result = context->executeFetchRequest(request);
         for (const Value& v : *result) {
             auto car = v.objectAs<NSManagedObject>();
-            out.push_back(car->valueForKey("name").stringValue() + " " + car->valueForKey("price").stringValue());
+            out.push_back(car->valueForKey("name").stringValue() + " " +
+                          car->valueForKey("price").stringValue());
         }
         return out;
     }
@@ -164,7 +166,8 @@ TEST_F(SharedStore, UpdatingAnObjectAnotherContextDeletedIsAConflictThatWritesNo
 TEST_F(SharedStore, AValueThatCannotBeArchivedFailsTheSave) {
     auto text = coredatatest::modelText();
     const std::string anchor = R"({"name": "label", "type": "string"})";
-    text.replace(text.find(anchor), anchor.size(), anchor + R"(, {"name": "finish", "type": "transformable"})");
+    text.replace(text.find(anchor), anchor.size(),
+                 anchor + R"(, {"name": "finish", "type": "transformable"})");
     auto model = NSManagedObjectModel::modelWithData(NSData::fromString(text));
     ASSERT_TRUE(model);
     auto coordinator = open(std::nullopt, nullptr, model);

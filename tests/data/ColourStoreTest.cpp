@@ -20,7 +20,8 @@ using datatest::DataStack;
 
 TEST(ColourArchive, AColourComesBackInItsSpaceWithItsComponents) {
     for (const auto& colour :
-         {UIColor::colorWithRed(1, 128 / 255.0, 0, 1), UIColor::colorWithWhite(0.5, 0.25), UIColor::clearColor(),
+         {UIColor::colorWithRed(1, 128 / 255.0, 0, 1), UIColor::colorWithWhite(0.5, 0.25),
+          UIColor::clearColor(),
           UIColor::colorWithCGColor(CGColorCreate(CGColorSpaceCreateDeviceCMYK(),
                                                   std::vector<CGFloat>{0.1, 0.2, 0.3, 0.4, 0.5}.data()))}) {
         SCOPED_TRACE(colour->description());
@@ -74,18 +75,19 @@ TEST(ColourArchive, ADamagedColourReadsAsNothingWithAnError) {
         std::int64_t space;
         Value components;
     };
-    for (const Case& c : {Case{"unknown space", 9, rgb}, Case{"negative space", -1, rgb},
-                          Case{"pattern space", kCGColorSpaceModelPattern, rgb},
-                          Case{"too few components", kCGColorSpaceModelRGB, Array{Value(0.2), Value(1.0)}},
-                          Case{"grey with four", kCGColorSpaceModelMonochrome, rgb},
-                          Case{"no components", kCGColorSpaceModelRGB, Value()},
-                          Case{"text component", kCGColorSpaceModelMonochrome, Array{Value("0.5"), Value(1.0)}},
-                          Case{"endless component", kCGColorSpaceModelMonochrome,
-                               Array{Value(std::numeric_limits<double>::infinity()), Value(1.0)}}}) {
+    for (const Case& c :
+         {Case{"unknown space", 9, rgb}, Case{"negative space", -1, rgb},
+          Case{"pattern space", kCGColorSpaceModelPattern, rgb},
+          Case{"too few components", kCGColorSpaceModelRGB, Array{Value(0.2), Value(1.0)}},
+          Case{"grey with four", kCGColorSpaceModelMonochrome, rgb},
+          Case{"no components", kCGColorSpaceModelRGB, Value()},
+          Case{"text component", kCGColorSpaceModelMonochrome, Array{Value("0.5"), Value(1.0)}},
+          Case{"endless component", kCGColorSpaceModelMonochrome,
+               Array{Value(std::numeric_limits<double>::infinity()), Value(1.0)}}}) {
         SCOPED_TRACE(c.name);
         Ref<NSError> error;
-        Value back = NSKeyedUnarchiver::unarchiveTopLevelObjectWithData(fakeColourArchive(c.space, c.components),
-                                                                        &error);
+        Value back = NSKeyedUnarchiver::unarchiveTopLevelObjectWithData(
+            fakeColourArchive(c.space, c.components), &error);
         EXPECT_FALSE(back.objectAs<UIColor>());
         EXPECT_TRUE(error);
     }
@@ -112,7 +114,8 @@ TEST_F(ColourImport, ImportedColoursSurviveASaveAndANewCoordinator) {
 
     auto coordinator = make<NSPersistentStoreCoordinator>(model);
     Ref<NSError> error;
-    ASSERT_TRUE(coordinator->addPersistentStoreWithType(NSSQLiteStoreType, std::nullopt, url, std::nullopt, &error))
+    ASSERT_TRUE(
+        coordinator->addPersistentStoreWithType(NSSQLiteStoreType, std::nullopt, url, std::nullopt, &error))
         << (error ? error->localizedDescription() : "");
     auto context = make<NSManagedObjectContext>(NSConfinementConcurrencyType);
     context->setPersistentStoreCoordinator(coordinator);
