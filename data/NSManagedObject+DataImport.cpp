@@ -1,6 +1,7 @@
 #include "data/NSManagedObject+DataImport.h"
 
 #include <atomic>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "data/DataRecord.h"
@@ -527,9 +528,23 @@ bool DR_postImport(const Ref<NSManagedObject>& object, const Value& document) {
     return true;
 }
 
+namespace {
+// "import<Key>:" for a key, made once per key and thread: an import asks for it for every
+// attribute of every document.
+std::string importSelector(const std::string& key) {
+    thread_local std::unordered_map<std::string, std::string> selectors;
+    auto found = selectors.find(key);
+    if (found != selectors.end()) return found->second;
+    // Keys come from models; a thread that meets very many keeps only the recent ones.
+    if (selectors.size() > 4096) selectors.clear();
+    return selectors.emplace(key, "import" + DRCapitalizeFirstLetter(key) + ":").first->second;
+}
+}  // namespace
+
 bool DR_importValue(const Ref<NSManagedObject>& object, const Value& value, const std::string& key) {
     if (!object) return false;
-    std::string selector = "import" + DRCapitalizeFirstLetter(key) + ":";
+    // A copy: the hook may import in turn and change the cache.
+    const std::string selector = importSelector(key);
     if (!object->respondsToSelector(selector)) return false;
     Value answer = object->performSelector(selector, value);
     // A hook without a result counts as having handled the key.

@@ -825,9 +825,16 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
                 detail::StoreChange change;
                 change.kind = kind;
                 change.entity = o->entity_;
-                change.row = kind == detail::StoreChange::Kind::Delete
-                                 ? detail::StoredRow{o->objectID_->referenceKey(), {}}
-                                 : valuesToRow(*o->entity_, o->objectID_->referenceKey(), o->values_);
+                if (kind == detail::StoreChange::Kind::Delete) {
+                    change.row = detail::StoredRow{o->objectID_->referenceKey(), {}};
+                } else if (o->entity_->relationshipsByName().empty()) {
+                    // Attributes only: the object's values are the row's, written where they are
+                    // (the object outlives the write).
+                    change.row.key = o->objectID_->referenceKey();
+                    change.values = &o->values_;
+                } else {
+                    change.row = valuesToRow(*o->entity_, o->objectID_->referenceKey(), o->values_);
+                }
                 if (kind == detail::StoreChange::Kind::Update) change.changed = o->changed_;
                 change.objectID = o->objectID_;
                 changes[store.get()].push_back(std::move(change));

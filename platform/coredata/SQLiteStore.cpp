@@ -121,14 +121,15 @@ bool storeBindAttribute(sqlite3_stmt* statement, int index, NSAttributeType type
             return sqlite3_bind_double(statement, index, value.date()->timeIntervalSince1970()) == SQLITE_OK;
         case NSStringAttributeType: {
             if (!value.isString()) return sqlite3_bind_null(statement, index) == SQLITE_OK;
+            // Bound in place: the caller's value outlives the statement's use of it.
             const std::string& s = *value.string();
-            return sqlite3_bind_text64(statement, index, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8) ==
+            return sqlite3_bind_text64(statement, index, s.data(), s.size(), SQLITE_STATIC, SQLITE_UTF8) ==
                    SQLITE_OK;
         }
         case NSBinaryDataAttributeType:
             if (!value.isData()) return sqlite3_bind_null(statement, index) == SQLITE_OK;
             return sqlite3_bind_blob64(statement, index, value.data()->bytes(), value.data()->length(),
-                                       SQLITE_TRANSIENT) == SQLITE_OK;
+                                       SQLITE_STATIC) == SQLITE_OK;
         default: {
             Ref<NSError> archiveError;
             auto archived = NSKeyedArchiver::archivedDataWithRootObject(value, false, &archiveError);
@@ -666,12 +667,13 @@ bool StoreBackend::apply(const std::vector<StoreChange>& changes, Ref<NSError>* 
         sqlite3_clear_bindings(s);
         sqlite3_bind_int64(s, 1, change.row.key);
         if (change.kind != StoreChange::Kind::Delete) {
+            const std::vector<Value>& values = change.values ? *change.values : change.row.values;
             for (std::size_t i = 0; i < properties.size() && ok; ++i) {
                 if (!written(i)) continue;
-                const Value& v = i < change.row.values.size() ? change.row.values[i] : Value::nil();
+                const Value& v = i < values.size() ? values[i] : Value::nil();
                 int index = static_cast<int>(i) + 2;
-                if (auto r = dynamic_cast<const NSRelationshipDescription*>(properties[i].get())) {
-                    if (r->isToMany()) {
+                if (properties[i]->isRelationship()) {
+                    if (static_cast<const NSRelationshipDescription&>(*properties[i]).isToMany()) {
                         std::string text = keysText(v);
                         sqlite3_bind_text64(s, index, text.data(), text.size(), SQLITE_TRANSIENT,
                                             SQLITE_UTF8);

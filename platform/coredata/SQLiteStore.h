@@ -45,6 +45,9 @@ struct StoreChange {
     std::vector<bool> changed;
     // The object's id, to name it in an error.
     Value objectID;
+    // When set, the values to write (the object's own, for entities without relationships,
+    // whose values are already in their stored form), read in place of row.values.
+    const std::vector<Value>* values = nullptr;
 };
 
 class StoreBackend {
@@ -101,7 +104,8 @@ class StoreBackend {
 
 // The stored form of a value of an attribute type (binds and reads use it). False when the value
 // cannot be stored (a transformable value the archiver cannot code) or the bind fails; the
-// reason goes to `error` when given.
+// reason goes to `error` when given. Texts and data are bound in place: `value` must stay alive
+// and unchanged until the statement is reset with its bindings cleared, or finalised.
 bool storeBindAttribute(sqlite3_stmt* statement, int index, NSAttributeType type, const Value& value,
                         Ref<NSError>* error = nullptr);
 
