@@ -247,3 +247,33 @@ TEST_F(SharedStore, AFileWhoseSecondPageIsDamagedIsRefusedAndLeftAsItWas) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SharedStore, AffectedStoresChooseWhatAFetchReads) {
+    storeCars({{1, "Alpha", 10}});
+    auto coordinator = open();
+    ASSERT_TRUE(coordinator);
+    auto context = make<NSManagedObjectContext>(NSConfinementConcurrencyType);
+    context->setPersistentStoreCoordinator(coordinator);
+    auto pending = NSEntityDescription::insertNewObjectForEntityForName("Car", context);
+    pending->setValueForKey(Value("Beta"), "name");
+
+    auto names = [&](std::optional<std::vector<Ref<NSPersistentStore>>> stores) {
+        auto request = NSFetchRequest::fetchRequestWithEntityName("Car");
+        request->setSortDescriptors({NSSortDescriptor::sortDescriptorWithKey("name", true)});
+        request->setAffectedStores(std::move(stores));
+        std::vector<std::string> out;
+        auto result = context->executeFetchRequest(request);
+        if (!result) return out;
+        for (const Value& v : *result)
+            out.push_back(v.objectAs<NSManagedObject>()->valueForKey("name").stringValue());
+        return out;
+    };
+    EXPECT_EQ(names(std::nullopt), (Strings{"Alpha", "Beta"}));
+    EXPECT_EQ(names(coordinator->persistentStores()), (Strings{"Alpha", "Beta"}));
+    // No store: the pending changes alone.
+    EXPECT_EQ(names(std::vector<Ref<NSPersistentStore>>()), (Strings{"Beta"}));
+}
+
+}  // namespace
