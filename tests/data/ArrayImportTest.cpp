@@ -48,7 +48,8 @@ using Cars = std::map<long long, std::string>;
 
 TEST_F(ArrayImport, StoredObjectsAreUpdatedAndRepeatsMeetOneObject) {
     DataRecord_Actions::saveWithBlockAndWait([&](const Ref<NSManagedObjectContext>& local) {
-        DR_importFromArray(carClass(), json(R"([{"carID": 1, "title": "A"}, {"carID": 2, "title": "B"}])"), local);
+        DR_importFromArray(carClass(), json(R"([{"carID": 1, "title": "A"}, {"carID": 2, "title": "B"}])"),
+                           local);
     });
     ASSERT_EQ(storedCars(), (Cars{{1, "A"}, {2, "B"}}));
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "FuzzSupport.h"
@@ -89,6 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         &error);
     if (!store) {
         FUZZ_CHECK(error != nullptr);
+        // A file that is refused is left as it was.
+        std::ifstream in(path, std::ios::binary);
+        std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        FUZZ_CHECK(after == std::string(bytes.view()));
         return 0;
     }
     auto context = make<NSManagedObjectContext>(NSConfinementConcurrencyType);
