@@ -101,6 +101,9 @@ class AbsentFromStore {
     AbsentFromStore(const AbsentFromStore&) = delete;
     AbsentFromStore& operator=(const AbsentFromStore&) = delete;
 
+    const Ref<NSEntityDescription>& entity() const { return entity_; }
+    const Ref<NSAttributeDescription>& attribute() const { return attribute_; }
+
     // Whether the store held no object with this value when the import began, and still
     // answers for it.
     bool covers(const Ref<NSEntityDescription>& entity, const Ref<NSAttributeDescription>& attribute,
@@ -416,13 +419,16 @@ Ref<NSManagedObject> importOne(const NSManagedObjectClass* cls, const Value& doc
     if (!cls || !context) return nullptr;
     Ref<NSManagedObject> object;
     context->performBlockAndWait([&] {
-        auto entity = NSManagedObject_DataRecord::DR_entityDescriptionInContext(cls, context);
+        // An array import found the entity and its identifying attribute once for all documents.
+        auto entity =
+            absent ? absent->entity() : NSManagedObject_DataRecord::DR_entityDescriptionInContext(cls, context);
         if (!entity) {
             detail::drLog(DataRecordLogError, "Unable to find entity for type '%@'",
                           NSManagedObject_DataRecord::DR_entityName(cls));
             return;
         }
-        auto primary = NSEntityDescription_DataRecord_DataImport::DR_primaryAttributeToRelateBy(entity);
+        auto primary = absent ? absent->attribute()
+                              : NSEntityDescription_DataRecord_DataImport::DR_primaryAttributeToRelateBy(entity);
         if (primary) {
             Value value = NSObject_DataRecord_DataImport::DR_valueForAttribute(document, primary);
             if (absent && absent->covers(entity, primary, value)) {
