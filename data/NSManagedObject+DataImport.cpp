@@ -420,15 +420,16 @@ Ref<NSManagedObject> importOne(const NSManagedObjectClass* cls, const Value& doc
     Ref<NSManagedObject> object;
     context->performBlockAndWait([&] {
         // An array import found the entity and its identifying attribute once for all documents.
-        auto entity =
-            absent ? absent->entity() : NSManagedObject_DataRecord::DR_entityDescriptionInContext(cls, context);
+        auto entity = absent ? absent->entity()
+                             : NSManagedObject_DataRecord::DR_entityDescriptionInContext(cls, context);
         if (!entity) {
             detail::drLog(DataRecordLogError, "Unable to find entity for type '%@'",
                           NSManagedObject_DataRecord::DR_entityName(cls));
             return;
         }
-        auto primary = absent ? absent->attribute()
-                              : NSEntityDescription_DataRecord_DataImport::DR_primaryAttributeToRelateBy(entity);
+        auto primary = absent
+                           ? absent->attribute()
+                           : NSEntityDescription_DataRecord_DataImport::DR_primaryAttributeToRelateBy(entity);
         if (primary) {
             Value value = NSObject_DataRecord_DataImport::DR_valueForAttribute(document, primary);
             if (absent && absent->covers(entity, primary, value)) {
