@@ -104,7 +104,11 @@ const NSManagedObjectClass* NSManagedObjectClass::base() {
 }
 
 const NSManagedObjectClass* NSManagedObjectClass::superclass() const {
-    return definition_.superclassName.empty() ? nullptr : classNamed(definition_.superclassName);
+    if (definition_.superclassName.empty()) return nullptr;
+    if (const auto* known = superclass_.load(std::memory_order_acquire)) return known;
+    const auto* found = classNamed(definition_.superclassName);
+    if (found) superclass_.store(found, std::memory_order_release);
+    return found;
 }
 
 const std::function<std::optional<std::string>()>* NSManagedObjectClass::entityNameHook() const {

@@ -128,6 +128,9 @@ class NSManagedObjectClass {
 
   private:
     NSManagedObjectClassDefinition definition_;
+    // Found on first use (classes are never replaced nor removed, so the pointer stays good);
+    // a superclass registered later is looked up until it is there.
+    mutable std::atomic<const NSManagedObjectClass*> superclass_{nullptr};
 };
 
 class NSManagedObject : public NSObject {
