@@ -818,11 +818,20 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
             if (!coordinator->obtainPermanentIDs(temporary, error)) return false;
             std::map<NSPersistentStore*, std::vector<detail::StoreChange>> changes;
             std::map<NSPersistentStore*, Ref<NSPersistentStore>> stores;
+            // Objects of one store come in long runs: its list is looked up once per run.
+            NSPersistentStore* lastStore = nullptr;
+            std::vector<detail::StoreChange>* lastList = nullptr;
+            const std::size_t total = inserted.size() + updated.size() + deleted.size();
             auto add = [&](detail::StoreChange::Kind kind, const Ref<NSManagedObject>& o) {
                 auto store = o->objectID_->persistentStore();
                 if (!store) return;
-                stores[store.get()] = store;
-                detail::StoreChange change;
+                if (store.get() != lastStore) {
+                    stores[store.get()] = store;
+                    lastStore = store.get();
+                    lastList = &changes[lastStore];
+                    if (lastList->capacity() < total) lastList->reserve(total);
+                }
+                detail::StoreChange& change = lastList->emplace_back();
                 change.kind = kind;
                 change.entity = o->entity_;
                 if (kind == detail::StoreChange::Kind::Delete) {
@@ -837,7 +846,6 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
                 }
                 if (kind == detail::StoreChange::Kind::Update) change.changed = o->changed_;
                 change.objectID = o->objectID_;
-                changes[store.get()].push_back(std::move(change));
             };
             for (const auto& o : inserted) add(detail::StoreChange::Kind::Insert, o);
             for (const auto& o : updated) {

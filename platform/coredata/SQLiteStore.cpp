@@ -618,10 +618,16 @@ bool StoreBackend::apply(const std::vector<StoreChange>& changes, Ref<NSError>* 
         *error = NSError::errorWithDomain(NSCocoaErrorDomain, code, info);
     };
     bool ok = true;
+    const NSEntityDescription* lastEntity = nullptr;
+    Prepared* prepared = nullptr;
     for (const auto& change : changes) {
         const NSEntityDescription& entity = *change.entity;
         const auto& properties = entity.properties();
-        Prepared& p = statements[&entity];
+        if (&entity != lastEntity) {
+            lastEntity = &entity;
+            prepared = &statements[&entity];
+        }
+        Prepared& p = *prepared;
         const bool partial = change.kind == StoreChange::Kind::Update;
         auto written = [&](std::size_t i) {
             return !partial || (i < change.changed.size() && change.changed[i]);
