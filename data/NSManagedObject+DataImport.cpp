@@ -25,7 +25,7 @@ constexpr char kUseDefault[] = "useDefaultValueWhenNotPresent";
 constexpr char kRelatedByAttribute[] = "relatedByAttribute";
 constexpr char kDefaultDateFormat[] = "yyyy-MM-dd'T'HH:mm:ssz";
 
-std::optional<std::string> userInfoString(const Dictionary& info, const std::string& key) {
+std::optional<std::string> userInfoString(const Dictionary& info, std::string_view key) {
     const Value& v = info[key];
     if (v.isString()) return *v.string();
     return std::nullopt;

@@ -433,10 +433,14 @@ void CoreDataInternals::markUpdated(NSManagedObject& object, std::size_t slot) {
     // No flags yet means nothing changed yet.
     if (object.changed_.size() < object.values_.size()) object.changed_.resize(object.values_.size(), false);
     if (slot < object.changed_.size()) object.changed_[slot] = true;
-    if (object.registered_) index(object, slot);
-    if (object.inserted_ || object.updated_ || object.deleted_) return;
+    if (!object.registered_) return;
     auto context = object.context_.lock();
-    if (!context || !object.registered_) return;
+    if (!context) return;
+    if (auto& indexes = context->state_->indexes; !indexes.empty() && slot < object.values_.size()) {
+        auto found = indexes.find({object.entity_.get(), slot});
+        if (found != indexes.end()) found->second.emplace(object.values_[slot].hash(), &object);
+    }
+    if (object.inserted_ || object.updated_ || object.deleted_) return;
     object.updated_ = true;
     context->state_->updated.push_back(std::static_pointer_cast<NSManagedObject>(object.self()));
 }
