@@ -158,6 +158,7 @@ bool NSPersistentStoreCoordinator::obtainPermanentIDs(const std::vector<Ref<NSMa
         return false;
     }
     const auto& store = stores_.front();
+    ids_.reserve(ids_.size() + ids.size());
     for (auto& [entity, list] : byEntity) {
         std::int64_t first = store->backend().allocateKeys(*entity, list.size(), error);
         if (first == 0) return false;
