@@ -285,8 +285,9 @@ bool StoreBackend::setUp(const Ref<NSManagedObjectModel>& model, const std::opti
         if (error) *error = sqliteError(NSFileReadCorruptFileError, "cannot read the store");
         return false;
     }
-    // Pragmas come only after the file proved to be a readable store (or a new one): a journal
-    // mode switch rewrites the header of a file that would then be refused.
+    // Pragmas come only once the file is accepted (a readable store of this model, migrated if
+    // need be, or a new one): a journal mode switch rewrites the header of a file that would
+    // then be refused.
     auto applyPragmas = [&]() -> bool {
         const Dictionary* pragmas = options ? (*options)[NSSQLitePragmasOption].dictionary() : nullptr;
         if (!pragmas) return true;
@@ -343,8 +344,7 @@ bool StoreBackend::setUp(const Ref<NSManagedObjectModel>& model, const std::opti
         return false;
     }
     identifier_ = identifier ? *identifier : NSUUID::UUID()->UUIDString();
-    if (!applyPragmas()) return false;
-    if (stored && *stored == hashes) return true;
+    if (stored && *stored == hashes) return applyPragmas();
 
     if (!migrateOption(NSMigratePersistentStoresAutomaticallyOption) ||
         !migrateOption(NSInferMappingModelAutomaticallyOption)) {
@@ -371,7 +371,7 @@ bool StoreBackend::setUp(const Ref<NSManagedObjectModel>& model, const std::opti
         exec("ROLLBACK", nullptr);
         return false;
     }
-    return exec("COMMIT", error);
+    return exec("COMMIT", error) && applyPragmas();
 }
 
 bool StoreBackend::migrate(const Ref<NSManagedObjectModel>& model, const std::string& oldDocument,

@@ -277,3 +277,21 @@ TEST_F(SharedStore, AffectedStoresChooseWhatAFetchReads) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SharedStore, AStoreOfAnotherModelIsRefusedAndLeftAsItWas) {
+    storeCars({{1, "Alpha", 10}}, std::nullopt);
+    const std::string bytes = fileBytes(url->path());
+    Ref<NSError> error;
+    // No migration asked for: refused before the journal mode would change the header.
+    EXPECT_FALSE(open(kWriteAhead, &error, coredatatest::model(/*withColour=*/true)));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), NSPersistentStoreIncompatibleVersionHashError);
+    EXPECT_EQ(fileBytes(url->path()), bytes);
+    // Accepted, the store takes the journal mode asked for.
+    EXPECT_TRUE(open(kWriteAhead));
+    EXPECT_NE(fileBytes(url->path()), bytes);
+}
+
+}  // namespace
