@@ -737,7 +737,17 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
         Guard guard(*lock_);
         auto& state = *state_;
         std::vector<Ref<NSManagedObject>> inserted, updated, deleted, vanished;
-        for (const auto& o : state.inserted) (o->deleted_ ? vanished : inserted).push_back(o);
+        // Ids still temporary, gathered on the same pass (a store save makes them permanent).
+        std::vector<Ref<NSManagedObjectID>> temporary;
+        inserted.reserve(state.inserted.size());
+        for (const auto& o : state.inserted) {
+            if (o->deleted_) {
+                vanished.push_back(o);
+                continue;
+            }
+            inserted.push_back(o);
+            if (o->objectID_->isTemporaryID()) temporary.push_back(o->objectID_);
+        }
         for (const auto& o : state.updated) {
             if (!o->deleted_ && !o->inserted_) updated.push_back(o);
         }
@@ -813,10 +823,6 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
                 if (error)
                     *error = storeError(NSPersistentStoreSaveError, "The context has no store coordinator.");
                 return false;
-            }
-            std::vector<Ref<NSManagedObjectID>> temporary;
-            for (const auto& o : inserted) {
-                if (o->objectID_->isTemporaryID()) temporary.push_back(o->objectID_);
             }
             std::lock_guard<std::recursive_mutex> storeGuard(coordinator->mutex());
             if (!coordinator->obtainPermanentIDs(temporary, error)) return false;
