@@ -1,12 +1,17 @@
 #include "foundation/NSUserDefaults.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <vector>
 
+#include "dispatch/Dispatch.h"
 #include "foundation/NSBundle.h"
-#include "foundation/NSFileManager.h"
 #include "foundation/NSLog.h"
+#include "foundation/NSNotificationCenter.h"
 #include "foundation/NSSandbox.h"
 
 #if __has_include("foundation/NSPropertyListSerialization.h")
@@ -83,10 +88,79 @@ Standard& standard() {
     return *s;
 }
 
+// Every defaults object alive, so that termination and exit can write what each still holds.
+// Never destroyed: the exit hook runs among the static destructors.
+struct LiveDefaults {
+    std::mutex mutex;
+    std::vector<NSUserDefaults*> objects;
+};
+
+LiveDefaults& live() {
+    static auto* l = new LiveDefaults();
+    return *l;
+}
+
+std::atomic<std::uint64_t> gWrites{0};
+
+struct WriteHook {
+    std::mutex mutex;
+    std::function<void(const std::string&)> hook;
+};
+
+WriteHook& writeHook() {
+    static auto* h = new WriteHook();
+    return *h;
+}
+
+// One serial queue for the delayed writes, off the main thread; never destroyed, as a write may
+// be due while the process ends.
+const dispatch_queue_t& saveQueue() {
+    static auto* queue = new dispatch_queue_t(dispatch_queue_create("NSUserDefaults.save"));
+    return *queue;
+}
+
+// The application's termination notification, by name: the application layer sits above this one.
+constexpr char kWillTerminateNotification[] = "UIApplicationWillTerminateNotification";
+
+void synchronizeAtExit() {
+    detail::synchronizeAllUserDefaults();
+}
+
+// Installed with the first defaults object, so that whatever the exit hook needs was made before
+// it and is destroyed after it has run.
+void installTerminationHooks() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        NSNotificationCenter::defaultCenter()->addObserverForName(
+            std::string(kWillTerminateNotification), nullptr, nullptr,
+            [](const Ref<NSNotification>&) { detail::synchronizeAllUserDefaults(); });
+        saveQueue();
+        std::atexit(synchronizeAtExit);
+    });
+}
+
 }  // namespace
 
 bool detail::isPropertyListValue(const Value& value) {
     return isPlist(value, 0);
+}
+
+std::uint64_t detail::userDefaultsWriteCount() {
+    return gWrites.load();
+}
+
+void detail::setUserDefaultsWillWriteHook(std::function<void(const std::string& path)> hook) {
+    auto& h = writeHook();
+    std::lock_guard<std::mutex> guard(h.mutex);
+    h.hook = std::move(hook);
+}
+
+void detail::synchronizeAllUserDefaults() {
+    // The list stays locked while each writes, so none of them is destroyed meanwhile (a destructor
+    // first takes itself off the list).
+    auto& l = live();
+    std::lock_guard<std::mutex> guard(l.mutex);
+    for (NSUserDefaults* defaults : l.objects) defaults->synchronize();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -95,11 +169,20 @@ NSUserDefaults::NSUserDefaults(std::optional<std::string> suiteName)
       values_(Dictionary::mutableDictionary()),
       registered_(Dictionary::mutableDictionary()) {
     load();
+    installTerminationHooks();
+    auto& l = live();
+    std::lock_guard<std::mutex> guard(l.mutex);
+    l.objects.push_back(this);
 }
 
 NSUserDefaults::~NSUserDefaults() {
-    // Unsaved changes are not lost when the object goes (the device writes them eventually).
-    if (dirty_) synchronize();
+    {
+        auto& l = live();
+        std::lock_guard<std::mutex> guard(l.mutex);
+        l.objects.erase(std::remove(l.objects.begin(), l.objects.end(), this), l.objects.end());
+    }
+    // Unsaved changes are not lost when the object goes.
+    synchronize();
 }
 
 void NSUserDefaults::load() {
@@ -223,10 +306,38 @@ void NSUserDefaults::setObject(const std::string& key, const Value& value) {
     }
     Value stored = value.deepCopy(false);
     Value released;  // the replaced value goes after the lock
-    std::lock_guard<std::mutex> guard(lock_);
-    if (const Value* old = values_.find(key)) released = *old;
-    values_.setObject(key, std::move(stored));
-    dirty_ = true;
+    bool schedule = false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (const Value* old = values_.find(key)) released = *old;
+        values_.setObject(key, std::move(stored));
+        dirty_ = true;
+        schedule = !saveScheduled_;
+        saveScheduled_ = true;
+    }
+    if (schedule) scheduleSave();
+}
+
+void NSUserDefaults::scheduleSave() {
+    Weak<NSObject> weak = weakSelf();
+    if (weak.expired()) {
+        // Not held by a Ref (never the case for objects made by make<>): nothing to come back to.
+        std::lock_guard<std::mutex> guard(lock_);
+        saveScheduled_ = false;
+        return;
+    }
+    auto delay = static_cast<std::int64_t>(kSaveDelay * static_cast<double>(NSEC_PER_SEC));
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, delay), saveQueue(), [weak] {
+        auto self = std::static_pointer_cast<NSUserDefaults>(weak.lock());
+        if (!self) return;
+        {
+            // From here on a change schedules another write: this one may already have taken
+            // its snapshot.
+            std::lock_guard<std::mutex> guard(self->lock_);
+            self->saveScheduled_ = false;
+        }
+        self->synchronize();
+    });
 }
 
 void NSUserDefaults::registerDefaults(const Dictionary& defaults) {
@@ -252,25 +363,38 @@ bool NSUserDefaults::synchronize() {
         snapshot = values_.copy();
         dirty_ = false;
     }
-#if APP_HAVE_PROPERTY_LISTS
-    Ref<NSError> error;
-    auto data = NSPropertyListSerialization::dataWithPropertyList(Value(snapshot),
-                                                                  NSPropertyListXMLFormat_v1_0, 0, &error);
-    bool ok = false;
-    if (data) {
-        auto fm = NSFileManager::defaultManager();
-        std::string folder = filePath_.substr(0, filePath_.rfind('/'));
-        fm->createDirectoryAtPath(folder, true);
-        ok = data->writeToFile(filePath_, true);
-    }
+    bool ok = write(snapshot);
     if (!ok) {
         NSLogLine("NSUserDefaults: cannot write " + filePath_);
         std::lock_guard<std::mutex> guard(lock_);
         dirty_ = true;  // try again at the next synchronize
     }
     return ok;
+}
+
+bool NSUserDefaults::write(const Dictionary& snapshot) {
+#if APP_HAVE_PROPERTY_LISTS
+    Ref<NSError> error;
+    auto data = NSPropertyListSerialization::dataWithPropertyList(Value(snapshot),
+                                                                  NSPropertyListXMLFormat_v1_0, 0, &error);
+    if (!data) return false;
+    std::function<void(const std::string&)> hook;
+    {
+        auto& h = writeHook();
+        std::lock_guard<std::mutex> guard(h.mutex);
+        hook = h.hook;
+    }
+    if (hook) hook(filePath_);
+    // Plain file-system calls: this also runs at exit, after other statics may have gone.
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(filePath_).parent_path(), ec);
+    // A new file renamed over the old one: a crash mid-write leaves the previous file whole.
+    if (!data->writeToFile(filePath_, true)) return false;
+    ++gWrites;
+    return true;
 #else
     // Without the property-list writer the values live in memory only.
+    (void)snapshot;
     return true;
 #endif
 }

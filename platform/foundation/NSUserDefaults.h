@@ -11,11 +11,19 @@
 //   log line, as the device does.
 // - The app's domain lives in one XML property list, Library/Preferences/<bundle
 //   identifier>.plist under the sandbox root. It is read when the defaults are made;
-//   synchronize() writes it atomically when something changed (and so does the destructor).
-//   A missing, damaged or unreadable file gives empty defaults, never a failure.
+//   synchronize() writes it when something changed. A missing, damaged or unreadable file gives
+//   empty defaults, never a failure.
+// - Nothing set is lost for want of a synchronize(): a change is written kSaveDelay seconds later
+//   (platform clock) on a background queue, changes meanwhile riding along with it (a change
+//   made while that write runs schedules one more); and every defaults object still holding
+//   changes writes them on "UIApplicationWillTerminateNotification", at a normal process exit
+//   and when it goes. Every write replaces the file atomically (a new file renamed over the old),
+//   so a crash mid-write leaves the previous file whole.
 // - standardUserDefaults() is one object per sandbox root: after NSSandbox::setRoot() the next
 //   call makes a new one reading the new root's file. resetStandardUserDefaults() forgets it too.
 
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -29,6 +37,9 @@ class NSUserDefaults : public NSObject {
     // Defaults kept in Library/Preferences/<suite>.plist; no suite means the bundle identifier.
     explicit NSUserDefaults(std::optional<std::string> suiteName = std::nullopt);
     ~NSUserDefaults() override;
+
+    // How long after a change its write is made (platform clock).
+    static constexpr double kSaveDelay = 1.0;
 
     static Ref<NSUserDefaults> standardUserDefaults();
     static void resetStandardUserDefaults();
@@ -74,6 +85,8 @@ class NSUserDefaults : public NSObject {
   private:
     void load();
     Value lookup(const std::string& key) const;
+    void scheduleSave();
+    bool write(const Dictionary& snapshot);
 
     const std::string filePath_;
     mutable std::mutex lock_;
@@ -81,10 +94,17 @@ class NSUserDefaults : public NSObject {
     Dictionary values_;      // mutable; the app's domain
     Dictionary registered_;  // mutable; the fallbacks
     bool dirty_ = false;
+    bool saveScheduled_ = false;  // a delayed write is queued and has not started
 };
 
 namespace detail {
 // Whether a value can be stored in user defaults: a number, string, data, date, or an array or
 // dictionary of such values (however deep).
 bool isPropertyListValue(const Value& value);
+// Files written by all defaults objects of the process so far (tests watch the delayed writes).
+std::uint64_t userDefaultsWriteCount();
+// Writes every defaults object's pending changes now (what termination and exit do).
+void synchronizeAllUserDefaults();
+// Called with the file's path just before each write (tests hold a write there); empty for none.
+void setUserDefaultsWillWriteHook(std::function<void(const std::string& path)> hook);
 }  // namespace detail

@@ -1,0 +1,264 @@
+// User defaults that nobody synchronizes: written a moment after a change (on the manual clock
+// here), on the application's termination, and when the process returns from main (checked by
+// running a writer program and reading its file afterwards).
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "dispatch/Dispatch.h"
+#include "foundation/FoundationTesting.h"
+#include "foundation/NSBundle.h"
+#include "foundation/NSNotificationCenter.h"
+#include "foundation/NSSandbox.h"
+#include "foundation/NSUserDefaults.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/MainLoop.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+constexpr char kBundleIdentifier[] = "com.example.cartuning";
+
+class UserDefaultsPersistence : public ::testing::Test {
+  protected:
+    testsupport::TemporaryDirectory dir;
+
+    void SetUp() override {
+        ASSERT_TRUE(NSSandbox::setRoot(dir.path()));
+        foundation_testing::resetBundles();
+        NSBundle::setMainBundlePath(dir.file("resources"));
+        NSBundle::setInfoValue("CFBundleIdentifier", std::string(kBundleIdentifier));
+        NSUserDefaults::resetStandardUserDefaults();
+    }
+    void TearDown() override {
+        NSUserDefaults::resetStandardUserDefaults();
+        foundation_testing::resetBundles();
+    }
+
+    std::string preferencesFile() const {
+        return dir.file("Library/Preferences/com.example.cartuning.plist");
+    }
+    // What a new process would read: a defaults object made afresh from the file.
+    Ref<NSUserDefaults> fromFile() { return make<NSUserDefaults>(std::string(kBundleIdentifier)); }
+
+    // Waits (bounded, real time) until the process has written more than `count` files.
+    static bool waitForWritesBeyond(std::uint64_t count, double seconds = 20) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (detail::userDefaultsWriteCount() <= count) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+    static std::uint64_t inode(const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_ino) : 0;
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+TEST_F(UserDefaultsPersistence, ValuesSetWithoutSynchronizeSurviveTheProcess) {
+    auto run = testsupport::runChild({USER_DEFAULTS_WRITER, dir.path(), kBundleIdentifier, "WEIBOSDKAID",
+                                      "01AbCdEf", "firstLanch", "YES"});
+    ASSERT_TRUE(run.succeeded()) << "exit " << run.exitCode << " signal " << run.signal
+                                 << (run.timedOut ? " (timed out)" : "");
+    auto next = fromFile();
+    EXPECT_EQ(next->stringForKey("WEIBOSDKAID"), "01AbCdEf");
+    EXPECT_TRUE(next->boolForKey("firstLanch"));
+
+    // A second run changes one value and keeps the other.
+    run = testsupport::runChild({USER_DEFAULTS_WRITER, dir.path(), kBundleIdentifier, "WEIBOSDKAID", "02"});
+    ASSERT_TRUE(run.succeeded());
+    next = fromFile();
+    EXPECT_EQ(next->stringForKey("WEIBOSDKAID"), "02");
+    EXPECT_TRUE(next->boolForKey("firstLanch"));
+}
+
+TEST_F(UserDefaultsPersistence, ChangesFromManyThreadsRightUpToTheExitAreAllKept) {
+    constexpr int kPerThread = 150;
+    auto run = testsupport::runChild(
+        {USER_DEFAULTS_WRITER, "--threads", dir.path(), kBundleIdentifier, std::to_string(kPerThread)});
+    ASSERT_TRUE(run.succeeded()) << "exit " << run.exitCode << " signal " << run.signal;
+    auto next = fromFile();
+    int missing = 0;
+    for (int t = 0; t < 4; ++t) {
+        for (int i = 0; i < kPerThread; ++i) {
+            Value v = next->objectForKey("t" + std::to_string(t) + "." + std::to_string(i));
+            if (!v.isNumber() || v.integerValue() != i) ++missing;
+        }
+    }
+    EXPECT_EQ(missing, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+TEST_F(UserDefaultsPersistence, AChangeIsWrittenAShortDelayLater) {
+    testsupport::ManualClock clock;
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    std::uint64_t before = detail::userDefaultsWriteCount();
+    defaults->setObject("NewFeatureVersionKey", "12");
+    clock.advance(NSUserDefaults::kSaveDelay - 0.1);
+    EXPECT_EQ(detail::userDefaultsWriteCount(), before);
+    EXPECT_FALSE(std::filesystem::exists(preferencesFile()));
+
+    clock.advance(0.2);
+    ASSERT_TRUE(waitForWritesBeyond(before));
+    EXPECT_EQ(fromFile()->stringForKey("NewFeatureVersionKey"), "12");
+}
+
+TEST_F(UserDefaultsPersistence, ChangesWithinTheDelayShareOneWriteAndALaterChangeGetsItsOwn) {
+    testsupport::ManualClock clock;
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    std::uint64_t before = detail::userDefaultsWriteCount();
+    defaults->setInteger("umSerialNum", 1);
+    clock.advance(NSUserDefaults::kSaveDelay / 2);
+    for (int i = 2; i <= 50; ++i) defaults->setInteger("umSerialNum", i);
+    defaults->setObject("channel", "App Store");
+    clock.advance(NSUserDefaults::kSaveDelay / 2);
+    ASSERT_TRUE(waitForWritesBeyond(before));
+    // One write, made at the first change's deadline, carrying every change since; nothing else
+    // is waiting to be written.
+    EXPECT_EQ(detail::userDefaultsWriteCount(), before + 1);
+    EXPECT_LT(dispatch_timers_next_due(), 0);
+    auto onDisk = fromFile();
+    EXPECT_EQ(onDisk->integerForKey("umSerialNum"), 50);
+    EXPECT_EQ(onDisk->stringForKey("channel"), "App Store");
+
+    defaults->setInteger("umSerialNum", 51);
+    clock.advance(NSUserDefaults::kSaveDelay);
+    ASSERT_TRUE(waitForWritesBeyond(before + 1));
+    EXPECT_EQ(fromFile()->integerForKey("umSerialNum"), 51);
+}
+
+// Holds every defaults write at its start until released; released and removed when it goes.
+class WriteGate {
+  public:
+    WriteGate() : state_(std::make_shared<State>()) {
+        detail::setUserDefaultsWillWriteHook([state = state_](const std::string&) {
+            std::unique_lock<std::mutex> lock(state->mutex);
+            state->writing = true;
+            state->changed.notify_all();
+            state->changed.wait_for(lock, std::chrono::seconds(20), [&] { return state->released; });
+        });
+    }
+    ~WriteGate() {
+        release();
+        detail::setUserDefaultsWillWriteHook(nullptr);
+    }
+    bool waitForAWrite() {
+        std::unique_lock<std::mutex> lock(state_->mutex);
+        return state_->changed.wait_for(lock, std::chrono::seconds(20), [&] { return state_->writing; });
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->released = true;
+        state_->changed.notify_all();
+    }
+
+  private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool writing = false;
+        bool released = false;
+    };
+    std::shared_ptr<State> state_;
+};
+
+TEST_F(UserDefaultsPersistence, AChangeMadeWhileAWriteRunsGetsAWriteOfItsOwn) {
+    testsupport::ManualClock clock;
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    std::uint64_t before = detail::userDefaultsWriteCount();
+    {
+        WriteGate gate;
+        defaults->setObject("aid", "first");
+        clock.advance(NSUserDefaults::kSaveDelay);
+        ASSERT_TRUE(gate.waitForAWrite());
+        // The write under way took its snapshot already: this change needs another one.
+        defaults->setObject("aid", "second");
+        EXPECT_GE(dispatch_timers_next_due(), 0);
+    }
+    ASSERT_TRUE(waitForWritesBeyond(before));
+    clock.advance(NSUserDefaults::kSaveDelay);
+    ASSERT_TRUE(waitForWritesBeyond(before + 1));
+    EXPECT_EQ(fromFile()->stringForKey("aid"), "second");
+}
+
+TEST_F(UserDefaultsPersistence, ChangesRacingTheDelayedWritesAreAllWritten) {
+    testsupport::ManualClock clock;
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    // A writer keeps changing values while the clock moves the delayed writes along; when it stops,
+    // its last values reach the file without a synchronize.
+    std::atomic<bool> stop{false};
+    std::atomic<int> last{0};
+    std::thread writer([&] {
+        for (int i = 1; !stop.load(); ++i) {
+            defaults->setInteger("counter", i);
+            defaults->setObject("payload", std::string(static_cast<std::size_t>(i % 512), 'x'));
+            last = i;
+        }
+    });
+    // Each step waits (bounded) for the writer to have moved on, so changes really fall between
+    // and into the writes.
+    auto writerMovesOn = [&] {
+        int seen = last.load();
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (last.load() == seen && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+        return last.load() != seen;
+    };
+    for (int step = 0; step < 40; ++step) {
+        if (!writerMovesOn()) {
+            ADD_FAILURE() << "the writer stopped changing values";
+            break;
+        }
+        clock.advance(NSUserDefaults::kSaveDelay / 4);
+    }
+    stop = true;
+    writer.join();
+    clock.advance(NSUserDefaults::kSaveDelay);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (fromFile()->integerForKey("counter") != last.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(fromFile()->integerForKey("counter"), last.load());
+}
+
+TEST_F(UserDefaultsPersistence, TerminationWritesPendingChangesAtOnce) {
+    testsupport::ManualClock clock;  // the delayed write never comes due
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    auto suite = make<NSUserDefaults>(std::string("group.shared"));
+    defaults->setObject("PullRefreshHeaderLastUpdatedTimeKey", NSDate::dateWithTimeIntervalSince1970(1000));
+    suite->setObject("SharedUDID", "abc");
+    NSNotificationCenter::defaultCenter()->postNotificationName("UIApplicationWillTerminateNotification");
+    EXPECT_EQ(fromFile()->objectForKey("PullRefreshHeaderLastUpdatedTimeKey"),
+              Value(NSDate::dateWithTimeIntervalSince1970(1000)));
+    EXPECT_EQ(make<NSUserDefaults>(std::string("group.shared"))->stringForKey("SharedUDID"), "abc");
+}
+
+TEST_F(UserDefaultsPersistence, AWriteReplacesTheFileWholeAndLeavesNothingBehind) {
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    defaults->setObject("k", "first");
+    ASSERT_TRUE(defaults->synchronize());
+    std::uint64_t first = inode(preferencesFile());
+    ASSERT_NE(first, 0u);
+    defaults->setObject("k", "second");
+    ASSERT_TRUE(defaults->synchronize());
+    // A new file renamed over the old (never the old one rewritten in place, which a crash could
+    // leave half written).
+    EXPECT_NE(inode(preferencesFile()), first);
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.file("Library/Preferences"))) {
+        ++entries;
+        EXPECT_EQ(entry.path().string(), preferencesFile());
+    }
+    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(fromFile()->stringForKey("k"), "second");
+}
+
+}  // namespace
