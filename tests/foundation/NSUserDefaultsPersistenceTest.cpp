@@ -8,9 +8,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "dispatch/Dispatch.h"
