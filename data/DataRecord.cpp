@@ -127,6 +127,9 @@ void DataRecord::cleanUp() {
 }
 
 void DataRecord::cleanUpStack() {
+    // A store add still due on the old coordinator would otherwise open the store after the
+    // stack is gone.
+    detail::cancelDefaultCoordinatorStoreRetry();
     NSManagedObjectContext_DataRecord::DR_cleanUp();
     NSManagedObjectModel_DataRecord::DR_setDefaultManagedObjectModel(nullptr);
     NSPersistentStoreCoordinator_DataRecord::DR_setDefaultStoreCoordinator(nullptr);

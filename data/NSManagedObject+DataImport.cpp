@@ -235,9 +235,12 @@ Ref<UIColor> DRColorFromString(const std::string& text) {
 namespace NSString_DataRecord_DataImport {
 std::string DR_capitalizedFirstCharacterString(const std::string& text) {
     if (text.empty()) return text;
-    std::string out = text;
-    if (out[0] >= 'a' && out[0] <= 'z') out[0] = static_cast<char>(out[0] - 32);
-    return out;
+    // The first user-perceived character, whatever its script or plane (a letter with its
+    // combining marks, a pair of UTF-16 units), title-cased; the rest as it was.
+    NSRange first = NSString::rangeOfComposedCharacterSequenceAtIndex(text, 0);
+    if (first.location == NSNotFound || first.length == 0) return text;
+    return NSString::capitalizedString(NSString::substringWithRange(text, first)) +
+           NSString::substringFromIndex(text, first.location + first.length);
 }
 }  // namespace NSString_DataRecord_DataImport
 

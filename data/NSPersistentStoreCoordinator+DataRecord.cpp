@@ -1,6 +1,10 @@
 #include "data/NSPersistentStoreCoordinator+DataRecord.h"
 
+#include <atomic>
+#include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "coredata/CoreDataErrors.h"
 #include "data/DataRecord+iCloud.h"
@@ -113,23 +117,60 @@ DR_coordinatorWithSqliteStoreAtURL(const Ref<NSURL>& url, const std::optional<Di
 }
 
 namespace {
+
+// Second adds not yet run, by coordinator; each may be called off from any thread (the stack's
+// clean-up need not run on the thread whose run loop holds the retry).
+struct PendingRetries {
+    std::mutex mutex;
+    std::vector<std::pair<Weak<NSPersistentStoreCoordinator>, std::shared_ptr<std::atomic<bool>>>> entries;
+};
+
+PendingRetries& pendingRetries() {
+    static auto* p = new PendingRetries();
+    return *p;
+}
+
+void addStore(const Ref<NSPersistentStoreCoordinator>& coordinator, const Value& store) {
+    if (auto url = store.objectAs<NSURL>()) {
+        DR_addAutoMigratingSqliteStoreAtURL(coordinator, url);
+    } else {
+        DR_addAutoMigratingSqliteStoreNamed(coordinator, store.stringValue());
+    }
+}
+
 Ref<NSPersistentStoreCoordinator> autoMigrating(const Value& store) {
     auto coordinator =
         make<NSPersistentStoreCoordinator>(NSManagedObjectModel_DataRecord::DR_defaultManagedObjectModel());
-    auto add = [coordinator, store] {
-        if (auto url = store.objectAs<NSURL>()) {
-            DR_addAutoMigratingSqliteStoreAtURL(coordinator, url);
-        } else {
-            DR_addAutoMigratingSqliteStoreNamed(coordinator, store.stringValue());
-        }
-    };
-    add();
+    addStore(coordinator, store);
     if (coordinator->persistentStores().empty()) {
-        // One more try, half a second later on this thread's run loop.
-        performSelectorAfterDelay(coordinator, "DR_addAutoMigratingSqliteStoreNamed:", store, add, 0.5);
+        auto cancelled = std::make_shared<std::atomic<bool>>(false);
+        {
+            auto& p = pendingRetries();
+            std::lock_guard<std::mutex> guard(p.mutex);
+            // A coordinator that went before its retry ran leaves its entry behind: drop those.
+            std::erase_if(p.entries, [](const auto& entry) { return entry.first.expired(); });
+            p.entries.emplace_back(coordinator, cancelled);
+        }
+        // One more try, half a second later on this thread's run loop. The coordinator is held
+        // weakly: one that nobody keeps needs no store.
+        Weak<NSPersistentStoreCoordinator> weak = coordinator;
+        performSelectorAfterDelay(
+            coordinator, "DR_addAutoMigratingSqliteStoreNamed:", store,
+            [weak, store, cancelled] {
+                {
+                    auto& p = pendingRetries();
+                    std::lock_guard<std::mutex> guard(p.mutex);
+                    std::erase_if(p.entries, [&](const auto& entry) { return entry.second == cancelled; });
+                }
+                auto strong = weak.lock();
+                if (!strong || cancelled->load()) return;
+                addStore(strong, store);
+            },
+            0.5);
     }
     return coordinator;
 }
+
 }  // namespace
 
 Ref<NSPersistentStoreCoordinator>
@@ -295,3 +336,19 @@ Ref<NSManagedObjectModel> DR_newModelNamedInBundle(const std::string& name, cons
 }
 
 }  // namespace NSManagedObjectModel_DataRecord
+
+void detail::cancelDefaultCoordinatorStoreRetry() {
+    Ref<NSPersistentStoreCoordinator> coordinator;
+    {
+        std::lock_guard<std::recursive_mutex> guard(defaults().mutex);
+        coordinator = defaults().coordinator;
+    }
+    if (!coordinator) return;
+    auto& p = NSPersistentStoreCoordinator_DataRecord::pendingRetries();
+    std::lock_guard<std::mutex> guard(p.mutex);
+    std::erase_if(p.entries, [&](const auto& entry) {
+        if (entry.first.lock() != coordinator) return false;
+        entry.second->store(true);
+        return true;
+    });
+}

@@ -73,3 +73,9 @@ Ref<NSManagedObjectModel> DR_managedObjectModelNamed(const std::string& name);
 Ref<NSManagedObjectModel> DR_newModelNamed(const std::string& name, const std::string& bundleDirectoryName);
 Ref<NSManagedObjectModel> DR_newModelNamedInBundle(const std::string& name, const Ref<NSBundle>& bundle);
 }  // namespace NSManagedObjectModel_DataRecord
+
+namespace detail {
+// Calls off the delayed second add of an auto-migrating store on the default coordinator, if one
+// is pending: the stack is being taken down, and nothing of it may touch a store afterwards.
+void cancelDefaultCoordinatorStoreRetry();
+}  // namespace detail

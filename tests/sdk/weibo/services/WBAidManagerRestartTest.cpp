@@ -15,8 +15,8 @@ TEST_F(AidAcrossARestart, TheAidFetchedByOneProcessIsReadByTheNextWithoutAReques
     peer_->setAid("01AbCdEf", "sub-1");
     std::string root = server_->baseURL();
     root.pop_back();
-    auto run = testsupport::runChild({AID_FETCHER, NSSandbox::root(), NSBundle::mainBundle()->resourcePath(),
-                                      "com.example.tuning", root});
+    auto run = testsupport::runChild(
+        {AID_FETCHER, NSSandbox::root(), NSBundle::mainBundle()->resourcePath(), "com.example.tuning", root});
     ASSERT_TRUE(run.succeeded()) << "exit " << run.exitCode << " signal " << run.signal
                                  << (run.timedOut ? " (timed out)" : "");
     ASSERT_EQ(peer_->aidRequests().size(), 1u);
