@@ -17,22 +17,22 @@ TEST(CapitalizedFirstCharacter, AnyFirstLetterIsCapitalisedAndTheRestKept) {
         {"", ""},
         {"color", "Color"},
         {"Color", "Color"},
-        {"cOLOR", "COLOR"},              // only the first character changes
+        {"cOLOR", "COLOR"},  // only the first character changes
         {"x", "X"},
-        {"\xC3\xA9" "clair", "\xC3\x89" "clair"},        // é (precomposed) -> É
-        {"e\xCC\x81" "clair", "E\xCC\x81" "clair"},      // e + combining acute -> E + acute
-        {"\xC3\xB1" "and\xC3\xBA", "\xC3\x91" "and\xC3\xBA"},  // ñandú -> Ñandú
-        {"\xD0\xB6" "\xD1\x83\xD0\xBA", "\xD0\x96" "\xD1\x83\xD0\xBA"},  // жук -> Жук
-        {"\xCE\xB1\xCE\xB2", "\xCE\x91\xCE\xB2"},        // αβ -> Αβ
-        {"\xD5\xA1\xD5\xA2", "\xD4\xB1\xD5\xA2"},        // Armenian ա -> Ա
-        {"\xC7\x86" "ak", "\xC7\x85" "ak"},              // dž takes its title-case form Dž
-        {"\xF0\x90\x90\xA8" "x", "\xF0\x90\x90\x80" "x"},  // Deseret 𐐨 (beyond the BMP) -> 𐐀
-        {"\xF0\x9E\xA4\xA2" "a", "\xF0\x9E\xA4\x80" "a"},  // Adlam 𞤢 -> 𞤀
+        {"\u00E9clair", "\u00C9clair"},                // precomposed e acute
+        {"e\u0301clair", "E\u0301clair"},              // e and a combining acute
+        {"\u00F1and\u00FA", "\u00D1and\u00FA"},        // n tilde
+        {"\u0436\u0443\u043A", "\u0416\u0443\u043A"},  // Cyrillic
+        {"\u03B1\u03B2", "\u0391\u03B2"},              // Greek
+        {"\u0561\u0562", "\u0531\u0562"},              // Armenian
+        {"\u01C6ak", "\u01C5ak"},                      // dz caron takes its title-case form
+        {"\U00010428x", "\U00010400x"},                // Deseret, beyond the BMP
+        {"\U0001E922a", "\U0001E900a"},                // Adlam, beyond the BMP
         // Nothing to capitalise: the string comes back as it was.
         {"1st", "1st"},
         {" car", " car"},
-        {"\xE8\xBD\xA6" "car", "\xE8\xBD\xA6" "car"},    // 车: no case
-        {"\xF0\x9F\x9A\x97" "car", "\xF0\x9F\x9A\x97" "car"},  // an emoji
+        {"\u8F66car", "\u8F66car"},          // a letter without case
+        {"\U0001F697car", "\U0001F697car"},  // an emoji
         {"_tint", "_tint"},
     };
     for (const auto& c : cases) {
