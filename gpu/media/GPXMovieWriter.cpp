@@ -129,10 +129,19 @@ void GPXMovieWriter::initializeMovieWithOutputSettings(Value outputSettings) {
     assetWriterPixelBufferInput_ =
         AVAssetWriterInputPixelBufferAdaptor::assetWriterInputPixelBufferAdaptorWithAssetWriterInput(
             assetWriterVideoInput_, attributes);
-    if (!assetWriter_->canAddInput(assetWriterVideoInput_) && !error) {
-        NSLogLine("Error: the movie writer refuses the video settings");
-    }
     assetWriter_->addInput(assetWriterVideoInput_);
+    // The asset writer fails at once on settings it refuses; say why, as for a creation error.
+    if (!error && assetWriter_->status() == AVAssetWriterStatusFailed) reportFailure(assetWriter_->error());
+}
+
+bool GPXMovieWriter::reportWriterFailure() {
+    if (assetWriter_->status() != AVAssetWriterStatusFailed) return false;
+    if (!failureReported_.exchange(true)) {
+        Ref<NSError> error = assetWriter_->error();
+        if (!error) error = NSError::errorWithDomain(AVFoundationErrorDomain, AVErrorUnknown, Dictionary());
+        reportFailure(error);
+    }
+    return true;
 }
 
 void GPXMovieWriter::setHasAudioTrack(bool newValue) {
@@ -183,6 +192,9 @@ void GPXMovieWriter::startRecording() {
         // With an audio-ready callback the first audio (or the synchronised start) starts writing.
         if (startNow) assetWriter_->startWriting();
     });
+    // A writer that has failed records nothing: its caller hears it now rather than finding a
+    // movie without its video at the end.
+    if (reportWriterFailure()) return;
     isRecording_.store(true);
 }
 
@@ -197,8 +209,9 @@ void GPXMovieWriter::startSessionIfNeeded(CMTime time, bool hasReadyCallback) {
             std::lock_guard lock(mutex_);
             if (CMTIME_IS_VALID(startTime_)) return;
         }
-        if (!hasReadyCallback && assetWriter_->status() != AVAssetWriterStatusWriting)
-            assetWriter_->startWriting();
+        if (!hasReadyCallback && assetWriter_->status() != AVAssetWriterStatusWriting &&
+            !assetWriter_->startWriting())
+            reportWriterFailure();
         assetWriter_->startSessionAtSourceTime(time);
         std::lock_guard lock(mutex_);
         startTime_ = time;
@@ -433,6 +446,7 @@ void GPXMovieWriter::enableSynchronizationCallbacks() {
     Weak<GPXMovieWriter> weak = std::static_pointer_cast<GPXMovieWriter>(self());
     if (videoInputReadyCallback()) {
         if (assetWriter_->status() != AVAssetWriterStatusWriting) assetWriter_->startWriting();
+        if (reportWriterFailure()) return;
         {
             std::lock_guard lock(mutex_);
             videoQueue_ = dispatch_queue_create("com.vorlentide.GPX.videoReadingQueue");

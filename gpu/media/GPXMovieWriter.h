@@ -146,6 +146,10 @@ class GPXMovieWriter : public NSObject, public GPXInput {
     std::atomic<bool> alreadyFinishedRecording_{false};
     std::atomic<bool> audioEncodingIsFinished_{false}, videoEncodingIsFinished_{false};
     std::atomic<bool> isRecording_{false};
+    // A refused setting or a writer that cannot start is told to the failure block or delegate
+    // once, when recording is asked for (none can be set before the writer is made).
+    std::atomic<bool> failureReported_{false};
+    bool reportWriterFailure();
     std::atomic<bool> hasAudioTrack_{false}, encodingLiveVideo_{true}, shouldPassthroughAudio_{false};
     std::atomic<bool> enabled_{true}, shouldInvalidateAudioSampleWhenDone_{false}, paused_{false};
     std::atomic<int> framesAppended_{0}, framesDropped_{0};

@@ -47,9 +47,9 @@ bool videoSettingsUsable(const Dictionary& settings, std::string* reason) {
     }
     const long width = integerSetting(settings, AVVideoWidthKey, 0),
                height = integerSetting(settings, AVVideoHeightKey, 0);
-    if (width <= 0 || height <= 0 || width % 2 != 0 || height % 2 != 0 || width > kMaximumFrameSide ||
-        height > kMaximumFrameSide) {
-        if (reason) *reason = "the video needs an even width and height";
+    if (width <= 0 || height <= 0 || width > kMaximumFrameSide || height > kMaximumFrameSide) {
+        if (reason)
+            *reason = "the video needs a width and height from 1 to " + std::to_string(kMaximumFrameSide);
         return false;
     }
     return true;
@@ -225,7 +225,26 @@ bool AVAssetWriter::canAddInput(const Ref<AVAssetWriterInput>& input) const {
 }
 
 void AVAssetWriter::addInput(const Ref<AVAssetWriterInput>& input) {
-    if (!canAddInput(input)) return;
+    if (!canAddInput(input)) {
+        // Settings the writer cannot make a track of fail it at once, with the reason: a writer
+        // that went on without the track would complete a movie that lacks it.
+        std::string reason;
+        if (input && input->mediaType() == AVMediaTypeVideo) {
+            const Dictionary* d = input->outputSettings().dictionary();
+            if (!d)
+                reason = "the video settings must be a dictionary";
+            else
+                detail::videoSettingsUsable(*d, &reason);
+        } else if (input && input->mediaType() == AVMediaTypeAudio) {
+            detail::audioSettingsUsable(input->outputSettings(), &reason);
+        }
+        std::lock_guard lock(mutex_);
+        if (!reason.empty() && status_.load() == AVAssetWriterStatusUnknown) {
+            error_ = detail::avError(AVErrorUnknown, reason);
+            status_.store(AVAssetWriterStatusFailed);
+        }
+        return;
+    }
     {
         std::lock_guard inputLock(input->mutex_);
         input->writer_ = std::static_pointer_cast<AVAssetWriter>(self());

@@ -8,10 +8,11 @@
 // it wrote, and a writer never replaces an existing file (AVErrorFileAlreadyExists at creation).
 //
 // Settings: video needs "AVVideoCodecKey" (H.264), "AVVideoWidthKey" and "AVVideoHeightKey"
-// (even sides); audio takes "AVFormatIDKey" (MPEG-4 AAC), "AVNumberOfChannelsKey" (1 or 2),
-// "AVSampleRateKey" and "AVEncoderBitRateKey", and nil settings (pass-through) are written as AAC
-// in the default format (44,100 Hz, one channel, 64 kbit/s). Inputs whose settings the platform
-// refuses are refused by canAddInput.
+// (any size up to the frame limit: odd sides are written exactly); audio takes "AVFormatIDKey" (MPEG-4 AAC),
+// "AVNumberOfChannelsKey" (1 or 2), "AVSampleRateKey" and "AVEncoderBitRateKey", and nil settings
+// (pass-through) are written as AAC in the default format (44,100 Hz, one channel, 64 kbit/s). Inputs whose
+// settings the platform refuses are refused by canAddInput; adding one anyway fails the writer (status
+// failed, the reason in error()), so it can never complete a movie without that track.
 //
 // Inputs are ready while the writer is writing and they are not marked finished: encoding happens
 // inside each append, so a ready input stays ready. Appends may come from several threads; the
@@ -178,8 +179,8 @@ class AVAssetWriter : public NSObject {
 };
 
 namespace detail {
-// Whether the settings describe a video track the writer can make (H.264 with even sides), or an
-// audio one (AAC, 1-2 channels); the reason when not.
+// Whether the settings describe a video track the writer can make (H.264, 1 to the frame limit a
+// side), or an audio one (AAC, 1-2 channels); the reason when not.
 bool videoSettingsUsable(const Dictionary& settings, std::string* reason);
 bool audioSettingsUsable(const Value& settings, std::string* reason);
 }  // namespace detail

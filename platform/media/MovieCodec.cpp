@@ -522,11 +522,13 @@ bool MovieEncoder::addVideoTrack(int width, int height, std::string* error) {
         setError(error, "the movie already has a video track");
         return false;
     }
-    if (width <= 0 || height <= 0 || width % 2 != 0 || height % 2 != 0 || width > kMaximumFrameSide ||
-        height > kMaximumFrameSide) {
-        setError(error, "H.264 needs an even width and height up to " + std::to_string(kMaximumFrameSide));
+    if (width <= 0 || height <= 0 || width > kMaximumFrameSide || height > kMaximumFrameSide) {
+        setError(error, "H.264 needs a width and height from 1 to " + std::to_string(kMaximumFrameSide));
         return false;
     }
+    // 4:2:0 chroma covers pixels in pairs and H.264 crops such a picture in pairs only, so an odd
+    // side could never come back exact; full-resolution chroma can be cropped to any size.
+    const AVPixelFormat pixelFormat = width % 2 || height % 2 ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P;
     if (!s.ensureFormat(error)) return false;
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_H264);
     if (!codec) {
@@ -536,7 +538,7 @@ bool MovieEncoder::addVideoTrack(int width, int height, std::string* error) {
     s.video = avcodec_alloc_context3(codec);
     s.video->width = width;
     s.video->height = height;
-    s.video->pix_fmt = AV_PIX_FMT_YUV420P;
+    s.video->pix_fmt = pixelFormat;
     s.video->time_base = AVRational{1, kVideoTimescale};
     s.video->framerate = AVRational{30, 1};
     s.video->max_b_frames = 0;
@@ -553,7 +555,7 @@ bool MovieEncoder::addVideoTrack(int width, int height, std::string* error) {
     s.videoStream = avformat_new_stream(s.format, nullptr);
     avcodec_parameters_from_context(s.videoStream->codecpar, s.video);
     s.videoStream->time_base = s.video->time_base;
-    s.videoFrame->format = AV_PIX_FMT_YUV420P;
+    s.videoFrame->format = pixelFormat;
     s.videoFrame->width = width;
     s.videoFrame->height = height;
     if (av_frame_get_buffer(s.videoFrame, 0) < 0) {
@@ -642,7 +644,7 @@ bool MovieEncoder::appendVideo(const CVPixelBufferRef& frame, CMTime time, std::
     }
     s.scaler = sws_getCachedContext(
         s.scaler, static_cast<int>(frame->width()), static_cast<int>(frame->height()), AV_PIX_FMT_BGRA,
-        s.video->width, s.video->height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        s.video->width, s.video->height, s.video->pix_fmt, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!s.scaler) {
         setError(error, "cannot convert the frame");
         return false;

@@ -217,7 +217,7 @@ TEST_F(MovieFileTest, WriterRefusesExistingFilesBadSettingsAndOutOfOrderFrames) 
     ASSERT_EQ(error, nullptr);
     const Dictionary badSettings[] = {
         Dictionary{{AVVideoWidthKey, 64}, {AVVideoHeightKey, 48}},
-        Dictionary{{AVVideoCodecKey, AVVideoCodecH264}, {AVVideoWidthKey, 63}, {AVVideoHeightKey, 48}},
+        Dictionary{{AVVideoCodecKey, AVVideoCodecH264}, {AVVideoWidthKey, 63}, {AVVideoHeightKey, -48}},
         Dictionary{{AVVideoCodecKey, AVVideoCodecH264}, {AVVideoHeightKey, 48}},
     };
     for (const auto& settings : badSettings)
