@@ -69,7 +69,11 @@ void GPXFramebuffer::destroyFramebuffer() {
     const GLuint texture = ownsTexture_ ? texture_ : 0;
     if (!framebuffer && !texture) return;
     framebuffer_ = 0;
-    performSyncOnSharedContextQueue([=] {
+    // Nothing waits for the deletion: the last owner may be a queue the shared queue is itself
+    // waiting for (a movie writer holding up its producer), and a wait here would close the
+    // circle. Only the names go along, and the queue's order puts the deletion before any later
+    // work there. On the shared queue it happens at once.
+    performAsyncOnSharedContextQueue([=] {
         GPXContext::useImageProcessingContext();
         if (framebuffer) glDeleteFramebuffers(1, &framebuffer);
         if (texture) glDeleteTextures(1, &texture);

@@ -9,8 +9,9 @@
 // A framebuffer with counting disabled (a picture's texture, a wrapped outside texture) never
 // goes back.
 //
-// GL objects are made and deleted on the shared context queue. The lock count may be changed
-// from any thread.
+// GL objects are made and deleted on the shared context queue; a framebuffer let go elsewhere
+// hands its deletion to that queue without waiting for it. The lock count may be changed from any
+// thread.
 
 #include <cstdint>
 #include <mutex>

@@ -254,6 +254,11 @@ void GPXMovieWriter::framePending() {
     ++pendingFrames_;
 }
 
+void GPXMovieWriter::waitForRoomForAFrame() {
+    std::unique_lock lock(pendingMutex_);
+    pendingChanged_.wait(lock, [this] { return pendingFrames_ < kMaximumPendingFrames; });
+}
+
 void GPXMovieWriter::frameDone() {
     {
         std::lock_guard lock(pendingMutex_);
@@ -459,6 +464,7 @@ void GPXMovieWriter::enableSynchronizationCallbacks() {
                 return;
             }
             while (writer->assetWriterVideoInput_->isReadyForMoreMediaData() && !writer->paused_.load()) {
+                writer->waitForRoomForAFrame();
                 auto callback = writer->videoInputReadyCallback();
                 if (callback && !callback() && !writer->videoEncodingIsFinished_.load()) {
                     writer->markInputFinished(true);

@@ -154,12 +154,16 @@ class GPXMovieWriter : public NSObject, public GPXInput {
     std::atomic<bool> enabled_{true}, shouldInvalidateAudioSampleWhenDone_{false}, paused_{false};
     std::atomic<int> framesAppended_{0}, framesDropped_{0};
 
-    // Frames handed to the writer's queue and not yet written. Offline, a producer waits while
-    // kMaximumPendingFrames are pending, so a fast reader cannot pile up every frame of a movie.
+    // Frames handed to the writer's queue and not yet written. Offline, a fast reader must not
+    // pile up every frame of a movie: a synchronised reader waits on its reading queue before it
+    // reads while kMaximumPendingFrames are pending, so the shared context queue goes on; any
+    // other producer is held in newFrameReadyAtTime. The writer's queue never waits for the
+    // shared queue, so neither wait can close a circle.
     static constexpr int kMaximumPendingFrames = 3;
     std::mutex pendingMutex_;
     std::condition_variable pendingChanged_;
     int pendingFrames_ = 0;
     void framePending();
     void frameDone();
+    void waitForRoomForAFrame();
 };

@@ -5,10 +5,79 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
 
 #include "foundation/NSLog.h"
 
 namespace {
+
+// Once the process has begun to end (exit handlers running), the graphics library tears down its
+// own per-thread and display state. A thread ending at that moment must neither release its EGL
+// state (it would be freed twice) nor leave it to the library's thread-exit clean-up (the same).
+// So every EGL call that lets go of something passes this gate: the exit waits for those already
+// inside, later ones skip the call, and a thread that would end with its EGL state still held
+// stays instead, and goes with the process. The exiting thread itself may end what it waits for:
+// the library's teardown comes after it.
+class ExitGate {
+  public:
+    static ExitGate& shared() {
+        static ExitGate* gate = new ExitGate;  // used by threads ending after the statics go
+        return *gate;
+    }
+    // Runs at exit, before the graphics library's own teardown (registered after it started).
+    static void close() {
+        ExitGate& g = shared();
+        std::unique_lock lock(g.mutex_);
+        g.closed_ = true;
+        g.exitingThread_ = std::this_thread::get_id();
+        g.left_.wait(lock, [&] { return g.inside_ == 0; });
+    }
+    bool enter() {
+        std::lock_guard lock(mutex_);
+        if (closed_) return false;
+        ++inside_;
+        return true;
+    }
+    void leave() {
+        std::lock_guard lock(mutex_);
+        if (--inside_ == 0) left_.notify_all();
+    }
+    bool isExitingThread(std::thread::id id) {
+        std::lock_guard lock(mutex_);
+        return closed_ && id == exitingThread_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable left_;
+    int inside_ = 0;
+    bool closed_ = false;
+    std::thread::id exitingThread_;
+};
+
+// Inside the gate for a scope; false when the process is ending.
+class ReleasePass {
+  public:
+    ReleasePass() : open_(ExitGate::shared().enter()) {}
+    ~ReleasePass() {
+        if (open_) ExitGate::shared().leave();
+    }
+    explicit operator bool() const { return open_; }
+
+  private:
+    bool open_;
+};
+
+// A thread that cannot release its EGL state at the process's end stays until the process goes,
+// unless the exiting thread waits for it.
+void endWithoutReleasing(std::thread::id waitedForBy) {
+    if (ExitGate::shared().isExitingThread(waitedForBy)) return;
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
 
 struct DisplayState {
     EGLDisplay display = EGL_NO_DISPLAY;
@@ -62,6 +131,8 @@ const DisplayState& displayState() {
         }
         s.display = display;
         s.config = config;
+        ExitGate::shared();
+        std::atexit(ExitGate::close);
         return s;
     }();
     return state;
@@ -72,10 +143,11 @@ const DisplayState& displayState() {
 struct CurrentContextSlot {
     Ref<EAGLContext> context;
     ~CurrentContextSlot() {
-        if (context) {
-            eglMakeCurrent(displayState().display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-            context.reset();
-        }
+        if (!context) return;
+        ReleasePass pass;
+        if (!pass) endWithoutReleasing(std::this_thread::get_id());
+        if (pass) eglMakeCurrent(displayState().display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        context.reset();
     }
 };
 thread_local CurrentContextSlot tCurrent;
@@ -93,7 +165,12 @@ void* eglConfigHandle() {
 int eglLastError() {
     return eglGetError();
 }
-void eglReleaseCallingThread() {
+void eglReleaseCallingThread(std::thread::id waitedForBy) {
+    ReleasePass pass;
+    if (!pass) {
+        endWithoutReleasing(waitedForBy);
+        return;
+    }
     EAGLContext::setCurrentContext(nullptr);
     eglReleaseThread();
 }
@@ -110,6 +187,8 @@ EAGLContext::EAGLContext(EAGLRenderingAPI api, Ref<EAGLSharegroup> sharegroup, v
 EAGLContext::~EAGLContext() {
     auto& s = displayState();
     if (!eglContext_ || s.display == EGL_NO_DISPLAY) return;
+    ReleasePass pass;
+    if (!pass) return;
     // The group's lock keeps a context being made from choosing this one as its share partner
     // while it goes.
     std::lock_guard lock(sharegroup_->mutex_);

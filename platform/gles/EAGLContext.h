@@ -19,6 +19,7 @@
 #include <vector>
 
 #include <map>
+#include <thread>
 
 #include "foundation/NSObject.h"
 #include "gles/OpenGLES.h"
@@ -109,6 +110,9 @@ void* eglConfigHandle();
 // The last EGL error code on the calling thread (EGL_SUCCESS when none).
 int eglLastError();
 // Releases the calling thread's EGL state (its current context); called by threads that made a
-// context current before they end.
-void eglReleaseCallingThread();
+// context current before they end. Once the process has begun to exit, nothing can be released
+// safely: the call then returns only when `waitedForBy` (the thread that will join the caller)
+// is the exiting thread, and otherwise never, so the caller goes with the process instead of
+// ending under the graphics library's teardown.
+void eglReleaseCallingThread(std::thread::id waitedForBy = {});
 }  // namespace detail

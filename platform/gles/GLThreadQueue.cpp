@@ -23,6 +23,7 @@ struct GLThreadQueue::State {
     std::thread thread;
     std::thread::id threadId;
     GLThreadQueue* owner = nullptr;
+    std::thread::id joiner;  // the thread that waits for this one to end; none when detached
 
     void run() {
         for (;;) {
@@ -38,7 +39,12 @@ struct GLThreadQueue::State {
             block();
         }
         tCurrentQueue = nullptr;
-        detail::eglReleaseCallingThread();
+        std::thread::id waitedForBy;
+        {
+            std::lock_guard lock(mutex);
+            waitedForBy = joiner;
+        }
+        detail::eglReleaseCallingThread(waitedForBy);
     }
 };
 
@@ -55,13 +61,15 @@ GLThreadQueue::GLThreadQueue(std::string label) : state_(std::make_shared<State>
 }
 
 GLThreadQueue::~GLThreadQueue() {
+    const bool fromOwnThread = std::this_thread::get_id() == state_->threadId;
     {
         std::lock_guard lock(state_->mutex);
         state_->stopping = true;
         state_->owner = nullptr;
+        if (!fromOwnThread) state_->joiner = std::this_thread::get_id();
     }
     state_->wake.notify_one();
-    if (std::this_thread::get_id() == state_->threadId) {
+    if (fromOwnThread) {
         tCurrentQueue = nullptr;
         state_->thread.detach();
     } else {

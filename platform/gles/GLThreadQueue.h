@@ -17,6 +17,9 @@
 // - A caller that blocks in sync() on a dispatch worker says so to the worker pool, which may
 //   then start another worker.
 // - Before the thread ends it releases whatever context it made current, so the context can go.
+//   A thread whose end comes while the process is exiting cannot release it safely; it then
+//   stays until the process goes (see eglReleaseCallingThread), unless the exiting thread itself
+//   is the one destroying the queue.
 
 #include <functional>
 #include <memory>

@@ -62,10 +62,11 @@ TEST_P(MovieOddSizeTest, WrittenAtItsExactSizeAndReadBackWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, MovieOddSizeTest,
-                         ::testing::Values(std::pair{1, 1}, std::pair{3, 5}, std::pair{2, 1}, std::pair{17, 16},
-                                           std::pair{64, 48}, std::pair{1921, 1081}),
+                         ::testing::Values(std::pair{1, 1}, std::pair{3, 5}, std::pair{2, 1},
+                                           std::pair{17, 16}, std::pair{64, 48}, std::pair{1921, 1081}),
                          [](const auto& info) {
-                             return std::to_string(info.param.first) + "x" + std::to_string(info.param.second);
+                             return std::to_string(info.param.first) + "x" +
+                                    std::to_string(info.param.second);
                          });
 
 TEST(MovieWriterSettingsTest, RefusedVideoSettingsFailTheWriterAtOnceWithTheReason) {
@@ -79,7 +80,8 @@ TEST(MovieWriterSettingsTest, RefusedVideoSettingsFailTheWriterAtOnceWithTheReas
     int n = 0;
     for (const auto& settings : refused) {
         const std::string path = dir.file("r" + std::to_string(n++) + ".mp4");
-        auto writer = AVAssetWriter::assetWriterWithURL(NSURL::fileURLWithPath(path), AVFileTypeMPEG4, nullptr);
+        auto writer =
+            AVAssetWriter::assetWriterWithURL(NSURL::fileURLWithPath(path), AVFileTypeMPEG4, nullptr);
         auto audio = AVAssetWriterInput::assetWriterInputWithMediaType(AVMediaTypeAudio, Value());
         writer->addInput(audio);
         auto video = AVAssetWriterInput::assetWriterInputWithMediaType(AVMediaTypeVideo, settings);
