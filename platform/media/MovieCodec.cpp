@@ -393,6 +393,7 @@ struct MovieEncoder::State {
     AVCodecContext* audio = nullptr;
     AVStream* audioStream = nullptr;
     AVFrame* videoFrame = nullptr;
+    AVFrame* paddedSource = nullptr;  // a BGRA copy for widths the converter would over-read
     AVFrame* audioFrame = nullptr;
     AVPacket* packet = nullptr;
     SwsContext* scaler = nullptr;
@@ -412,6 +413,7 @@ struct MovieEncoder::State {
         swr_free(&resampler);
         if (fifo) av_audio_fifo_free(fifo);
         av_frame_free(&videoFrame);
+        av_frame_free(&paddedSource);
         av_frame_free(&audioFrame);
         av_packet_free(&packet);
         av_packet_free(&heldVideo);
@@ -650,9 +652,36 @@ bool MovieEncoder::appendVideo(const CVPixelBufferRef& frame, CMTime time, std::
         return false;
     }
     const std::uint8_t* source[1] = {frame->baseAddress()};
-    const int stride[1] = {static_cast<int>(frame->bytesPerRow())};
-    sws_scale(s.scaler, source, stride, 0, static_cast<int>(frame->height()), s.videoFrame->data,
-              s.videoFrame->linesize);
+    int stride[1] = {static_cast<int>(frame->bytesPerRow())};
+    const int sourceWidth = static_cast<int>(frame->width()),
+              sourceHeight = static_cast<int>(frame->height());
+    if (sourceWidth % 16 != 0) {
+        // The converter reads rows in wide steps, past the end of a row whose width is not a
+        // multiple of them; the last row of a tight buffer would be over-read. A padded copy
+        // keeps every read inside.
+        if (!s.paddedSource || s.paddedSource->width != sourceWidth ||
+            s.paddedSource->height != sourceHeight) {
+            av_frame_free(&s.paddedSource);
+            s.paddedSource = av_frame_alloc();
+            if (!s.paddedSource) {
+                setError(error, "out of memory");
+                return false;
+            }
+            s.paddedSource->format = AV_PIX_FMT_BGRA;
+            s.paddedSource->width = sourceWidth;
+            s.paddedSource->height = sourceHeight;
+            if (av_frame_get_buffer(s.paddedSource, 64) < 0) {
+                av_frame_free(&s.paddedSource);
+                setError(error, "out of memory");
+                return false;
+            }
+        }
+        av_image_copy_plane(s.paddedSource->data[0], s.paddedSource->linesize[0], frame->baseAddress(),
+                            static_cast<int>(frame->bytesPerRow()), sourceWidth * 4, sourceHeight);
+        source[0] = s.paddedSource->data[0];
+        stride[0] = s.paddedSource->linesize[0];
+    }
+    sws_scale(s.scaler, source, stride, 0, sourceHeight, s.videoFrame->data, s.videoFrame->linesize);
     s.videoFrame->pts = pts;
     s.lastVideoPts = pts;
     if (avcodec_send_frame(s.video, s.videoFrame) < 0) {

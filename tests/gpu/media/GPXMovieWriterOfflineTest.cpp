@@ -187,10 +187,10 @@ class GPXMovieWriterOfflineTest : public ::testing::TestWithParam<const char*> {
 
 TEST_P(GPXMovieWriterOfflineTest, RepeatedSynchronisedRunsNeverHang) {
     for (int child = 0; child < 2; ++child) {
-        expectChildSucceeds("GPXMovieWriterChild.DISABLED_SynchronisedOfflineRuns",
-                            {std::string(kChildSizeVariable) + "=" + GetParam(),
-                             std::string(kChildRunsVariable) + "=5"},
-                            std::chrono::seconds(240));
+        expectChildSucceeds(
+            "GPXMovieWriterChild.DISABLED_SynchronisedOfflineRuns",
+            {std::string(kChildSizeVariable) + "=" + GetParam(), std::string(kChildRunsVariable) + "=5"},
+            std::chrono::seconds(240));
     }
 }
 
@@ -200,16 +200,17 @@ TEST_P(GPXMovieWriterOfflineTest, AProcessEndingJustAfterAWriteExitsCleanly) {
     for (int child = 0; child < 12; ++child) {
         expectChildSucceeds("GPXMovieWriterChild.DISABLED_SynchronisedOfflineRuns",
                             {std::string(kChildSizeVariable) + "=" + GetParam(),
-                             std::string(kChildFramesVariable) + "=20", std::string(kChildRunsVariable) + "=2"},
+                             std::string(kChildFramesVariable) + "=20",
+                             std::string(kChildRunsVariable) + "=2"},
                             std::chrono::seconds(120));
     }
 }
 
 TEST_P(GPXMovieWriterOfflineTest, TheWritersQueueLettingGoOfAFrameNeverWaitsForTheProducer) {
-    expectChildSucceeds("GPXMovieWriterChild.DISABLED_WritersQueueDropsTheLastReference",
-                        {std::string(kChildSizeVariable) + "=" + GetParam(),
-                         std::string(kChildRunsVariable) + "=3"},
-                        std::chrono::seconds(120));
+    expectChildSucceeds(
+        "GPXMovieWriterChild.DISABLED_WritersQueueDropsTheLastReference",
+        {std::string(kChildSizeVariable) + "=" + GetParam(), std::string(kChildRunsVariable) + "=3"},
+        std::chrono::seconds(120));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, GPXMovieWriterOfflineTest, ::testing::Values("64x48", "3x5", "1x1"),
@@ -248,7 +249,8 @@ TEST(GPXMovieWriterSizeTest, AnOddSizedMovieIsWrittenAtItsExactSize) {
         ASSERT_EQ(movie.frames.size(), 3u);
         EXPECT_EQ(movie.frames[0].width, size.width);
         EXPECT_EQ(movie.frames[0].height, size.height);
-        const std::uint8_t* p = movie.frames[2].at(static_cast<int>(size.width) - 1, static_cast<int>(size.height) - 1);
+        const std::uint8_t* p =
+            movie.frames[2].at(static_cast<int>(size.width) - 1, static_cast<int>(size.height) - 1);
         EXPECT_NEAR(p[2], 200, 8);
         EXPECT_NEAR(p[1], 100, 8);
         EXPECT_NEAR(p[0], 50, 8);
@@ -268,10 +270,9 @@ TEST(GPXMovieWriterSizeTest, RefusedSettingsFailTheWriterVisiblyAndASynchronised
 
     const std::string written = dir.file("refused.mp4");
     auto movie = make<GPXMovie>(NSURL::fileURLWithPath(source));
-    auto writer = make<GPXMovieWriter>(NSURL::fileURLWithPath(written), CGSizeMake(64, 48), AVFileTypeMPEG4,
-                                       Dictionary{{AVVideoCodecKey, AVVideoCodecH264},
-                                                  {AVVideoWidthKey, 9000},
-                                                  {AVVideoHeightKey, 48}});
+    auto writer = make<GPXMovieWriter>(
+        NSURL::fileURLWithPath(written), CGSizeMake(64, 48), AVFileTypeMPEG4,
+        Dictionary{{AVVideoCodecKey, AVVideoCodecH264}, {AVVideoWidthKey, 9000}, {AVVideoHeightKey, 48}});
     EXPECT_EQ(writer->assetWriter()->status(), AVAssetWriterStatusFailed);
     ASSERT_NE(writer->assetWriter()->error(), nullptr);
     auto failed = dispatch_semaphore_create(0);
