@@ -222,6 +222,10 @@ bool EAGLContext::setCurrentContext(const Ref<EAGLContext>& context) {
     if (context == tCurrent.context) return true;
     auto& s = displayState();
     if (s.display == EGL_NO_DISPLAY) return context == nullptr;
+    // A context torn down on another thread while the process exits must not reach into the
+    // library's state as it goes (the thread keeps what it holds and goes with the process).
+    ReleasePass pass;
+    if (!pass) return false;
     EGLContext handle = context ? static_cast<EGLContext>(context->eglContext_) : EGL_NO_CONTEXT;
     if (!eglMakeCurrent(s.display, EGL_NO_SURFACE, EGL_NO_SURFACE, handle)) return false;
     tCurrent.context = context;

@@ -72,8 +72,9 @@ class EAGLContext : public NSObject {
                                            const Ref<EAGLSharegroup>& sharegroup = nullptr);
 
     // Makes the context current on the calling thread (nullptr: none). NO when the driver
-    // refuses, for example because the context is current on another thread; the thread's
-    // current context is then unchanged.
+    // refuses, for example because the context is current on another thread, and once the
+    // process has begun to exit (the graphics library is being torn down); the thread's current
+    // context is then unchanged.
     static bool setCurrentContext(const Ref<EAGLContext>& context);
     static Ref<EAGLContext> currentContext();
 
