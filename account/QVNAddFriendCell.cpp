@@ -51,6 +51,8 @@ Ref<QVNAddFriendCell> QVNAddFriendCell::cellWithTableView(UITableView& tableView
 
 void QVNAddFriendCell::setFriends(const Ref<QVNFriend>& record) {
     friends_ = record;
+    // A reused row may have shown a stranger before: the button follows this record alone.
+    if (auto button = addFriendBtn.lock()) button->setHidden(record && record->isFriend);
     if (!record) return;
     if (auto label = userName.lock()) label->setText(record->user_nickname);
     if (auto avatar = userImage.lock()) {

@@ -470,6 +470,9 @@ void PKAssetGroupViewCell::bind(const Ref<ALAssetsGroup>& group) {
 
 PKAssetGroupViewController::PKAssetGroupViewController() : UITableViewController(UITableViewStylePlain) {
     setPreferredContentSize(CGSizeMake(320, 480));
+    // The picker shows its bar and nothing insets the table for it: a list laid under the bar
+    // would leave the top of its first row untappable.
+    setEdgesForExtendedLayout(UIRectEdgeLeft | UIRectEdgeBottom | UIRectEdgeRight);
 }
 
 Ref<ALAssetsLibrary> PKAssetGroupViewController::defaultAssetsLibrary() {

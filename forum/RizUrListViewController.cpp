@@ -227,6 +227,11 @@ void RizUrListViewController::nextPageLoad() {
         if (footer) footer->endRefreshingWithNoMoreData();
         return;
     }
+    if (search && page_ == 0) {
+        // A short search page was the last one: asking for page 0 would only repeat the first.
+        if (footer) footer->endRefreshingWithNoMoreData();
+        return;
+    }
     Weak<RizUrListViewController> weak = selfAs<RizUrListViewController>();
     QVNQuestion::getMoreQuestionsWithQuestion(
         questions_.empty() ? nullptr : questions_.back(),

@@ -47,6 +47,11 @@ void QVNActivityCell::buildIfNeeded() {
     date->setFrame(CGRectMake(10, 8, 100, 24));
     date->setTitleColor(UIColor::grayColor(), UIControlStateNormal);
     date->titleLabel()->setFont(UIFont::systemFontOfSize(12));
+    // The title gets the button's whole width, centred in it, rather than the width its text
+    // measured: the text is drawn with the real font, which may need more than the measure, and a
+    // label cut to the measure shows "202…1-05".
+    date->setContentHorizontalAlignment(UIControlContentHorizontalAlignmentFill);
+    date->titleLabel()->setTextAlignment(NSTextAlignmentCenter);
     // The date is a decoration.
     date->setUserInteractionEnabled(false);
     content->addSubview(date);
