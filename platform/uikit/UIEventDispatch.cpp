@@ -5,13 +5,20 @@
 #include "uikit/UIEventDispatch.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <mutex>
 #include <set>
 
 #include "uikit/UIApplication.h"
+#include "uikit/UIButton.h"
+#include "uikit/UIControl.h"
 #include "uikit/UIEvent.h"
 #include "uikit/UIGestureRecognizer.h"
+#include "uikit/UIPageControl.h"
+#include "uikit/UIPanGestureRecognizer.h"
+#include "uikit/UIScrollView.h"
+#include "uikit/UITapGestureRecognizer.h"
 #include "uikit/UITouch.h"
 #include "uikit/UIView.h"
 #include "uikit/UIWindow.h"
@@ -124,7 +131,57 @@ std::vector<Ref<UIGestureRecognizer>> candidates(UIView* hit, const Ref<UITouch>
     return result;
 }
 
+bool answersTapsItself(const UIControl& control) {
+    // A button highlights and a page control turns its page on a tap, with or without actions.
+    if (dynamic_cast<const UIButton*>(&control) || dynamic_cast<const UIPageControl*>(&control)) return true;
+    constexpr UIControlEvents taps =
+        UIControlEventAllTouchEvents | UIControlEventValueChanged | UIControlEventPrimaryActionTriggered;
+    return (control.allControlEvents() & taps) != 0;
+}
+
+bool controlLets(const UIControl& control, UIGestureRecognizer& recognizer) {
+    auto tap = dynamic_cast<UITapGestureRecognizer*>(&recognizer);
+    if (!tap || tap->numberOfTapsRequired() != 1 || tap->numberOfTouchesRequired() != 1) return true;
+    for (auto v = recognizer.view(); v; v = v->superview()) {
+        if (v.get() == &control) return true;  // the control's own recogniser (or one inside it)
+    }
+    return !(control.isEnabled() && answersTapsItself(control));
+}
+
+bool scrollViewLets(UIScrollView& scroll, UIGestureRecognizer& recognizer) {
+    if (recognizer.view().get() != &scroll) return true;
+    auto pan = scroll.panGestureRecognizer();
+    if (pan.get() != &recognizer) return true;
+    if (!scroll.isScrollEnabled()) return false;
+    const CGSize size = scroll.bounds().size;
+    const CGSize content = scroll.contentSize();
+    const UIEdgeInsets inset = scroll.contentInset();
+    const bool sideways =
+        scroll.alwaysBounceHorizontal() || content.width + inset.left + inset.right > size.width;
+    const bool upDown =
+        scroll.alwaysBounceVertical() || content.height + inset.top + inset.bottom > size.height;
+    const CGPoint t = pan->translationInView(scroll.selfAs<UIView>());
+    if (std::fabs(t.x) > std::fabs(t.y)) return sideways;
+    if (std::fabs(t.y) > std::fabs(t.x)) return upDown;
+    return sideways || upDown;
+}
+
 }  // namespace
+
+bool viewsLetBegin(UIGestureRecognizer& recognizer, const std::vector<Ref<UITouch>>& touches) {
+    Ref<UIView> own = recognizer.view();
+    for (const auto& touch : touches) {
+        for (Ref<UIView> v = touch->view(); v; v = v->superview()) {
+            if (auto control = dynamic_cast<UIControl*>(v.get())) {
+                if (!controlLets(*control, recognizer)) return false;
+            } else if (auto scroll = dynamic_cast<UIScrollView*>(v.get())) {
+                if (!scrollViewLets(*scroll, recognizer)) return false;
+            }
+            if (v == own) break;
+        }
+    }
+    return true;
+}
 
 Ref<UIEvent> currentTouchEvent() {
     return inFlight();
