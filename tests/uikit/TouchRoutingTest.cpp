@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <type_traits>
 #include <utility>
-#include <string>
 #include <vector>
 
 #include "dispatch/Clock.h"
@@ -110,7 +110,9 @@ TEST_F(TouchRoutingTest, AControlsOwnTapGoesAheadOfAnAncestorsTapRecogniser) {
         auto [control, tracked] = c.make();
         panel->addSubview(control);
         int actions = 0;
-        if (c.events) control->addTarget(nullptr, [&](const auto&, const auto&) { ++actions; }, c.events);
+        if (c.events)
+            control->addTarget(
+                nullptr, [&](const auto&, const auto&) { ++actions; }, c.events);
 
         UITestDriver::tapAt(control, CGPointMake(80, 22));
         EXPECT_EQ(recognised, c.controlWins ? 0 : 1);
@@ -147,7 +149,8 @@ TEST_F(TouchRoutingTest, ThePageControlTurnsItsPageUnderAnAncestorsTap) {
     dots->setNumberOfPages(3);
     panel->addSubview(dots);
     int changes = 0;
-    dots->addTarget(nullptr, [&](const auto&, const auto&) { ++changes; }, UIControlEventValueChanged);
+    dots->addTarget(
+        nullptr, [&](const auto&, const auto&) { ++changes; }, UIControlEventValueChanged);
     UITestDriver::tapAt(dots, CGPointMake(110, 20));  // right of the current dot: the next page
     EXPECT_EQ(dots->currentPage(), 1);
     EXPECT_EQ(changes, 1);
@@ -162,7 +165,8 @@ TEST_F(TouchRoutingTest, ARecogniserOfTheControlItselfStillTakesTheTap) {
     panel->addSubview(button);
     button->addGestureRecognizer(countingTap(&ownTaps));
     int actions = 0;
-    button->addTarget(nullptr, [&](const auto&, const auto&) { ++actions; }, UIControlEventTouchUpInside);
+    button->addTarget(
+        nullptr, [&](const auto&, const auto&) { ++actions; }, UIControlEventTouchUpInside);
 
     UITestDriver::tap(button);
     EXPECT_EQ(ownTaps, 1);
@@ -186,8 +190,10 @@ TEST_F(TouchRoutingTest, OtherGesturesOfAnAncestorAreNotHeldBack) {
     panel->addSubview(button);
     int actions = 0;
     int cancels = 0;
-    button->addTarget(nullptr, [&](const auto&, const auto&) { ++actions; }, UIControlEventTouchUpInside);
-    button->addTarget(nullptr, [&](const auto&, const auto&) { ++cancels; }, UIControlEventTouchCancel);
+    button->addTarget(
+        nullptr, [&](const auto&, const auto&) { ++actions; }, UIControlEventTouchUpInside);
+    button->addTarget(
+        nullptr, [&](const auto&, const auto&) { ++cancels; }, UIControlEventTouchCancel);
 
     // A pan that starts on the button is the panel's: the button's touch is cancelled.
     int pans = 0;
