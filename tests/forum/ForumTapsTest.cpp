@@ -1,0 +1,142 @@
+// A finger on the forum's buttons that sit in views closing the keyboard on a tap: the photo
+// strip's add button and submit button on the publishing screen, and the question's like button
+// in the detail's header. Each is tapped through the touch driver, as a user would.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "forum/ForumScenes.h"
+#include "forum/MessagePhotoView.h"
+#include "forum/PublishQuestionViewController.h"
+#include "forum/QVNRizUrDetailView.h"
+#include "forum/QuestionDetailController.h"
+#include "system/SystemTesting.h"
+#include "tests/app/AreaStandIns.h"
+#include "tests/forum/ForumTestSupport.h"
+#include "uikit/UIAlertTestDriver.h"
+#include "uikit/UIApplication.h"
+#include "uikit/UINavigationController.h"
+#include "uikit/UIScreen.h"
+#include "uikit/UIStoryboard.h"
+#include "uikit/UITestDriver.h"
+#include "uikit/UITextEntryDriver.h"
+#include "uikit/UIWindow.h"
+
+using namespace forumtest;
+
+namespace {
+
+class ForumTapsTest : public ForumServerTest {
+  protected:
+    void SetUp() override {
+        ForumServerTest::SetUp();
+        ForumScenes::registerAll();
+        standins::registerAccountStandIns();
+        system_testing::resetPhotoLibrary();
+        application = make<UIApplication>();
+        UIApplication::setSharedApplication(application);
+        window = make<UIWindow>(UIScreen::mainScreen()->bounds());
+    }
+    void TearDown() override {
+        UITestDriver::reset();
+        if (navigation && navigation->presentedViewController()) navigation->dismissViewControllerAnimated(false);
+        testsupport::drainMainRunLoop();
+        window->setHidden(true);
+        navigation = nullptr;
+        window = nullptr;
+        testsupport::drainMainRunLoop();
+        UIApplication::setSharedApplication(nullptr);
+        system_testing::resetPhotoLibrary();
+        ForumServerTest::TearDown();
+    }
+
+    template <class T>
+    Ref<T> showScene(const std::string& identifier, const std::function<void(const Ref<T>&)>& prepare = {}) {
+        auto screen = std::dynamic_pointer_cast<T>(
+            UIStoryboard::storyboardWithName("MyRizUr", nullptr)->instantiateViewControllerWithIdentifier(identifier));
+        if (prepare) prepare(screen);
+        navigation = make<UINavigationController>(screen);
+        navigation->setNavigationBarHidden(true, false);
+        window->setRootViewController(navigation);
+        window->makeKeyAndVisible();
+        testsupport::drainMainRunLoop();
+        return screen;
+    }
+    // Whether the view is on screen where a finger can reach it: the window's hit test at its
+    // centre finds it (or a view inside it).
+    bool reachable(const Ref<UIView>& view) {
+        CGRect b = view->bounds();
+        CGPoint centre = view->convertPointToView(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), nullptr);
+        for (Ref<UIView> hit = window->hitTest(centre, nullptr); hit; hit = hit->superview())
+            if (hit == view) return true;
+        return false;
+    }
+    std::size_t alertsShown() { return UIAlertTestDriver::shownAlerts().size(); }
+
+    Ref<UIApplication> application;
+    Ref<UIWindow> window;
+    Ref<UINavigationController> navigation;
+};
+
+TEST_F(ForumTapsTest, ThePublishingStripsButtonsAnswerATap) {
+    signIn();
+    auto publish = showScene<PublishQuestionViewController>("PublishQuestionViewController");
+    ASSERT_TRUE(waitUntil([&] { return publish->brandArray().size() >= 2; }));
+    auto strip = publish->messagePhotoView();
+    ASSERT_TRUE(strip && strip->addButton());
+    ASSERT_TRUE(reachable(strip->addButton()));
+    ASSERT_TRUE(reachable(strip->pushBtn));
+
+    // The add button opens the menu of photo sources.
+    UITestDriver::tap(strip->addButton());
+    ASSERT_TRUE(waitUntil([] { return UIAlertTestDriver::frontmostAlert().has_value(); }, 5));
+    auto menu = UIAlertTestDriver::frontmostAlert();
+    ASSERT_TRUE(menu.has_value());
+    EXPECT_NE(std::find(menu->buttonTitles.begin(), menu->buttonTitles.end(), "从相册中选择"),
+              menu->buttonTitles.end());
+    UIAlertTestDriver::tapAlertButton(std::string("取消"));
+    testsupport::drainMainRunLoop();
+
+    // The submit button submits: with nothing written the screen says so and sends nothing.
+    std::size_t before = alertsShown();
+    UITestDriver::tap(strip->pushBtn);
+    ASSERT_TRUE(waitUntil([&] { return alertsShown() == before + 1; }, 5));
+    EXPECT_EQ(UIAlertTestDriver::shownAlerts().back().message, std::optional<std::string>("问题或正文不能为空！"));
+    EXPECT_TRUE(server.requestsTo("question/addquestion.do").empty());
+}
+
+TEST_F(ForumTapsTest, ATapBesideTheStripsButtonsStillClosesTheKeyboard) {
+    signIn();
+    auto publish = showScene<PublishQuestionViewController>("PublishQuestionViewController");
+    ASSERT_TRUE(waitUntil([&] { return publish->brandArray().size() >= 2; }));
+    auto title = publish->questionTextFiled.lock();
+    UITextEntryDriver::focus(title);
+    ASSERT_TRUE(title->isFirstResponder());
+    testsupport::pumpMainRunLoop(1.0);  // the keyboard comes up with an animation
+    auto strip = publish->messagePhotoView();
+    // The strip's empty band above the photos, well away from its buttons.
+    UITestDriver::tapAt(strip, CGPointMake(10, 10));
+    ASSERT_TRUE(waitUntil([&] { return !title->isFirstResponder(); }, 5));
+    EXPECT_FALSE(UIAlertTestDriver::frontmostAlert().has_value());
+}
+
+TEST_F(ForumTapsTest, TheQuestionsLikeButtonAnswersATap) {
+    signIn(3);
+    auto detail = showScene<QuestionDetailController>(
+        "QuestionDetailController", [](const Ref<QuestionDetailController>& screen) {
+            screen->setQuestionId(NSNumber::numberWithLong(24));
+        });
+    ASSERT_TRUE(waitUntil([&] { return detail->detailQuestion() && !detail->comments().empty(); }));
+    testsupport::pumpMainRunLoop(1.0);  // the answers' rows come in with an animation
+    auto like = detail->detailView()->likeButton.lock();
+    ASSERT_TRUE(like);
+    ASSERT_TRUE(reachable(like));
+    UITestDriver::tap(like);
+    ASSERT_TRUE(waitUntil(
+        [&] { return like->titleForState(UIControlStateNormal) == std::optional<std::string>("(3)"); }, 10));
+    ASSERT_TRUE(waitUntil([&] { return !server.requestsTo("question/questionlike.do").empty(); }, 5));
+}
+
+}  // namespace
