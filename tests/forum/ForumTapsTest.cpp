@@ -41,7 +41,8 @@ class ForumTapsTest : public ForumServerTest {
     }
     void TearDown() override {
         UITestDriver::reset();
-        if (navigation && navigation->presentedViewController()) navigation->dismissViewControllerAnimated(false);
+        if (navigation && navigation->presentedViewController())
+            navigation->dismissViewControllerAnimated(false);
         testsupport::drainMainRunLoop();
         window->setHidden(true);
         navigation = nullptr;
@@ -54,8 +55,8 @@ class ForumTapsTest : public ForumServerTest {
 
     template <class T>
     Ref<T> showScene(const std::string& identifier, const std::function<void(const Ref<T>&)>& prepare = {}) {
-        auto screen = std::dynamic_pointer_cast<T>(
-            UIStoryboard::storyboardWithName("MyRizUr", nullptr)->instantiateViewControllerWithIdentifier(identifier));
+        auto screen = std::dynamic_pointer_cast<T>(UIStoryboard::storyboardWithName("MyRizUr", nullptr)
+                                                       ->instantiateViewControllerWithIdentifier(identifier));
         if (prepare) prepare(screen);
         navigation = make<UINavigationController>(screen);
         navigation->setNavigationBarHidden(true, false);
@@ -103,7 +104,8 @@ TEST_F(ForumTapsTest, ThePublishingStripsButtonsAnswerATap) {
     std::size_t before = alertsShown();
     UITestDriver::tap(strip->pushBtn);
     ASSERT_TRUE(waitUntil([&] { return alertsShown() == before + 1; }, 5));
-    EXPECT_EQ(UIAlertTestDriver::shownAlerts().back().message, std::optional<std::string>("问题或正文不能为空！"));
+    EXPECT_EQ(UIAlertTestDriver::shownAlerts().back().message,
+              std::optional<std::string>("问题或正文不能为空！"));
     EXPECT_TRUE(server.requestsTo("question/addquestion.do").empty());
 }
 
@@ -124,10 +126,10 @@ TEST_F(ForumTapsTest, ATapBesideTheStripsButtonsStillClosesTheKeyboard) {
 
 TEST_F(ForumTapsTest, TheQuestionsLikeButtonAnswersATap) {
     signIn(3);
-    auto detail = showScene<QuestionDetailController>(
-        "QuestionDetailController", [](const Ref<QuestionDetailController>& screen) {
-            screen->setQuestionId(NSNumber::numberWithLong(24));
-        });
+    auto detail = showScene<QuestionDetailController>("QuestionDetailController",
+                                                      [](const Ref<QuestionDetailController>& screen) {
+                                                          screen->setQuestionId(NSNumber::numberWithLong(24));
+                                                      });
     ASSERT_TRUE(waitUntil([&] { return detail->detailQuestion() && !detail->comments().empty(); }));
     testsupport::pumpMainRunLoop(1.0);  // the answers' rows come in with an animation
     auto like = detail->detailView()->likeButton.lock();

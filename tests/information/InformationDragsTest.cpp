@@ -78,7 +78,8 @@ TEST_F(InformationDragsTest, SidewaysDragsOverTheListsTurnThePagerAndLeadToTheNe
     // On the brand page's short list, a drag 0.3 of a page further (past 1.2 pages): the home
     // screen is told to move on, and the list asks for no more news of its own.
     server.clearRequests();
-    dragAcross(brand->tableView(), rowsPoint(brand), -0.3 * W - UIPanGestureRecognizer::kMovementThreshold, 0);
+    dragAcross(brand->tableView(), rowsPoint(brand), -0.3 * W - UIPanGestureRecognizer::kMovementThreshold,
+               0);
     EXPECT_GE(delegate->calls, 1);
     settleNetwork();
     for (const auto& request : server.requestsTo(kList)) {
