@@ -44,7 +44,7 @@ bool refreshing(const Weak<UITableView>& table) {
 }
 
 void back(const Ref<UINavigationController>& navigation, const Ref<UIViewController>& below) {
-    navigation->popViewControllerAnimated(true);
+    tapBack(navigation->topViewController());
     waitFor([&] { return navigation->topViewController() == below && !navigation->isTransitioning(); },
             "going back did not end", 5);
     runFor(0.3);
@@ -135,13 +135,13 @@ void driveAccount(const Ref<MainViewController>& home, const Ref<UINavigationCon
     runFor(0.6);
     std::printf("mail thread with %s: %zu mails\n", other.user_nickname.c_str(), thread->mails().count());
     screenshot("mail-thread");
-    thread->goBack(nullptr);
+    tapBack(thread);
     waitFor([&] { return navigation->topViewController() == centre && !navigation->isTransitioning(); },
             "the thread did not close", 5);
     runFor(0.5);
     back(navigation, page);
 
-    page->showFriends(nullptr);
+    tapControlWithAction(page->view(), page, "showFriends:");
     auto friends = topAs<FriendListViewController>(navigation, "the friend list");
     waitFor([&] { return friends->friends().count() == 1 && !refreshing(friends->tableView); },
             "the friend list did not load", 10);

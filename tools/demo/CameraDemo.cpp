@@ -45,19 +45,6 @@ Ref<UIImage> suppliedFrame(const Ref<UIImage>& picture) {
     return frame;
 }
 
-// The control in the tree whose touch-up action for the target is `selector`.
-Ref<UIControl> controlWithAction(const Ref<UIView>& root, const Ref<NSObject>& target,
-                                 const std::string& selector) {
-    if (auto control = std::dynamic_pointer_cast<UIControl>(root)) {
-        if (auto actions = control->actionsForTarget(target, UIControlEventTouchUpInside))
-            for (const std::string& action : *actions)
-                if (action == selector) return control;
-    }
-    for (const Ref<UIView>& sub : root->subviews())
-        if (auto found = controlWithAction(sub, target, selector)) return found;
-    return nullptr;
-}
-
 Ref<UIButton> taggedButton(const Ref<UIView>& root, long tag) {
     if (auto button = std::dynamic_pointer_cast<UIButton>(root); button && button->tag() == tag)
         return button;

@@ -1,12 +1,16 @@
 #include "tools/demo/DemoSupport.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <functional>
 
 #include "foundation/NSDate.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
 #include "uikit/UIApplication.h"
+#include "uikit/UITestDriver.h"
 #include "uikit/UIWindowRenderer.h"
 
 namespace demo {
@@ -86,6 +90,106 @@ Ref<UIButton> buttonTitled(const Ref<UIView>& parent, const std::string& title) 
 
 bool appeared(const Ref<UIViewController>& screen) {
     return screen && screen->appearanceState() == UIViewControllerAppearanceState::Appeared;
+}
+
+Ref<UIControl> controlWithAction(const Ref<UIView>& root, const Ref<NSObject>& target,
+                                 const std::string& selector) {
+    if (auto control = std::dynamic_pointer_cast<UIControl>(root)) {
+        if (auto actions = control->actionsForTarget(target, UIControlEventTouchUpInside))
+            for (const std::string& action : *actions)
+                if (action == selector) return control;
+    }
+    for (const Ref<UIView>& sub : root->subviews())
+        if (auto found = controlWithAction(sub, target, selector)) return found;
+    return nullptr;
+}
+
+void tapControlWithAction(const Ref<UIView>& root, const Ref<NSObject>& target, const std::string& selector) {
+    Ref<UIControl> control = controlWithAction(root, target, selector);
+    require(control != nullptr, "no control on the screen sends " + selector);
+    UITestDriver::tap(control);
+}
+
+void tapBack(const Ref<UIViewController>& screen) {
+    require(screen != nullptr, "there is no screen to leave");
+    static const char* const kBackActions[] = {
+        "fanhuiAction:",   "fanhuiaction:", "fanhiAction:",         "goBack:",
+        "goBackAction:",   "back:",         "backButton:",          "popController:",
+        "dismiss",         "dismissSelf:",  "dismissButtonTapped:", "backButtonDidTouch:",
+        "cancelBtnClick:",
+    };
+    for (const char* action : kBackActions) {
+        if (Ref<UIControl> control = controlWithAction(screen->view(), screen, action)) {
+            // Let a screen that is still moving (a keyboard leaving) come to rest: moving views
+            // take no touches.
+            runFor(0.6);
+            Ref<UIView> root = UITestDriver::rootFor(control);
+            CGRect b = control->bounds();
+            CGPoint centre =
+                control->convertPointToView(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), root);
+            Ref<UIView> hit = root ? root->hitTest(centre, nullptr) : nullptr;
+            bool reaches = false;
+            for (Ref<UIView> v = hit; v && !reaches; v = v->superview()) reaches = v == control;
+            require(reaches, std::string("the back button is under ") + (hit ? hit->className() : "nothing"));
+            UITestDriver::tap(control);
+            return;
+        }
+    }
+    // A back button whose action goes elsewhere: the one titled so.
+    std::function<Ref<UIButton>(const Ref<UIView>&)> titledBack =
+        [&](const Ref<UIView>& view) -> Ref<UIButton> {
+        auto button = std::dynamic_pointer_cast<UIButton>(view);
+        if (button && !button->isHidden() &&
+            button->titleForState(UIControlStateNormal) == std::optional<std::string>("返回"))
+            return button;
+        for (const auto& sub : view->subviews())
+            if (auto found = titledBack(sub)) return found;
+        return nullptr;
+    };
+    Ref<UIButton> back = titledBack(screen->view());
+    require(back != nullptr, "no back button on " + screen->className());
+    runFor(0.6);
+    UITestDriver::tap(back);
+}
+
+void dragAndHold(const Ref<UIView>& view, CGPoint from, CGPoint to) {
+    Ref<UIView> root = UITestDriver::rootFor(view);
+    require(root != nullptr, "the view to drag is not on screen");
+    const CGPoint a = view->convertPointToView(from, root);
+    const CGPoint b = view->convertPointToView(to, root);
+    constexpr int kSteps = 12;
+    UITestDriver::touchDown(root, a);
+    for (int i = 1; i <= kSteps; ++i)
+        UITestDriver::touchMove(root,
+                                CGPointMake(a.x + (b.x - a.x) * i / kSteps, a.y + (b.y - a.y) * i / kSteps));
+    for (int i = 0; i < 3; ++i) UITestDriver::touchMove(root, b);
+    UITestDriver::touchUp(root, b);
+}
+
+void tapRow(const Ref<UITableView>& table, long row, long section) {
+    require(table != nullptr, "there is no list to tap a row of");
+    Ref<NSIndexPath> path = NSIndexPath::indexPathForRow(row, section);
+    for (int attempt = 0;; ++attempt) {
+        table->layoutIfNeeded();
+        const CGRect rect = table->rectForRowAtIndexPath(path);
+        const CGRect shown = table->bounds();
+        const bool above = rect.origin.y < shown.origin.y;
+        const bool below = CGRectGetMaxY(rect) > CGRectGetMaxY(shown);
+        if (!above && !below) break;
+        require(attempt < 30, "the row did not come into view");
+        const CGFloat step =
+            std::min(shown.size.height / 2, std::fabs(below ? CGRectGetMaxY(rect) - CGRectGetMaxY(shown)
+                                                            : shown.origin.y - rect.origin.y) +
+                                                20);
+        const CGPoint middle = CGPointMake(CGRectGetMidX(shown), CGRectGetMidY(shown));
+        dragAndHold(table, CGPointMake(middle.x, middle.y + (below ? step / 2 : -step / 2)),
+                    CGPointMake(middle.x, middle.y + (below ? -step / 2 : step / 2)));
+        runFor(0.6);
+    }
+    Ref<UITableViewCell> cell = table->cellForRowAtIndexPath(path);
+    require(cell != nullptr, "the row is not on screen");
+    CGRect b = cell->bounds();
+    UITestDriver::tapAt(cell, CGPointMake(CGRectGetMidX(b), std::min<CGFloat>(12, b.size.height / 2)));
 }
 
 }  // namespace demo

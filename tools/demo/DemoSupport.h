@@ -11,6 +11,7 @@
 #include <string>
 
 #include "uikit/UIButton.h"
+#include "uikit/UITableView.h"
 #include "uikit/UIView.h"
 #include "uikit/UIViewController.h"
 #include "uikit/UIWindow.h"
@@ -43,6 +44,20 @@ std::string text(const std::optional<std::string>& value);
 // The button with that title among the view's subviews (stops the run when there is none).
 Ref<UIButton> buttonTitled(const Ref<UIView>& parent, const std::string& title);
 bool appeared(const Ref<UIViewController>& screen);
+// The control in the tree whose touch-up action for the target is `selector`.
+Ref<UIControl> controlWithAction(const Ref<UIView>& root, const Ref<NSObject>& target,
+                                 const std::string& selector);
+// Taps the control in the tree whose touch-up action for the target is `selector` (stops the run
+// when there is none).
+void tapControlWithAction(const Ref<UIView>& root, const Ref<NSObject>& target, const std::string& selector);
+// Taps the screen's own back (or close) button: the control sending the screen one of its
+// back actions, or a button titled "返回" (stops the run when there is none).
+void tapBack(const Ref<UIViewController>& screen);
+// A finger drawn across the view that comes to rest before lifting, so nothing flies on.
+void dragAndHold(const Ref<UIView>& view, CGPoint from, CGPoint to);
+// Drags the list until the row shows whole, then taps the row near its top edge, where its
+// title is (its middle may hold pictures that open on a tap of their own).
+void tapRow(const Ref<UITableView>& table, long row, long section = 0);
 
 template <typename T>
 Ref<T> presentedOver(const Ref<UIViewController>& screen) {

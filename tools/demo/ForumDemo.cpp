@@ -14,6 +14,7 @@
 #include "system/SystemTesting.h"
 #include "tools/demo/DemoSupport.h"
 #include "uikit/UIAlertTestDriver.h"
+#include "uikit/UIBars.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UITextEntryDriver.h"
 
@@ -85,9 +86,7 @@ Ref<UIButton> findButton(const Ref<UIView>& root, const std::string& title) {
 void pickPhotos(const Ref<MessagePhotoView>& strip, const Ref<UIViewController>& owner, long album,
                 std::size_t count, const std::string& name) {
     require(strip && strip->addButton(), "the photo strip has no add button");
-    // The publishing screen's strip closes the keyboard on a tap, which takes the touch from its
-    // buttons; the button's own action is what a tap on it means.
-    strip->addButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    UITestDriver::tap(strip->addButton());
     waitFor([] { return UIAlertTestDriver::frontmostAlert().has_value(); }, "the add menu did not open", 5);
     UIAlertTestDriver::tapAlertButton(std::string("从相册中选择"));
     waitFor(
@@ -124,7 +123,9 @@ void pickPhotos(const Ref<MessagePhotoView>& strip, const Ref<UIViewController>&
     require(grid->indexPathsForSelectedItems.size() == count, "the photos were not ticked");
     runFor(0.2);
     screenshot(name + "-picked");
-    grid->finishPickingAssets(nullptr);
+    Ref<UIView> next = picker->navigationBar()->viewForItem(grid->navigationItem()->rightBarButtonItem());
+    require(next != nullptr, "the album grid has no \"下一步\" button");
+    UITestDriver::tap(next);
     waitFor([&] { return owner->presentedViewController() == nullptr; }, "the picker did not close", 10);
     runFor(0.3);
 }
@@ -153,8 +154,7 @@ void driveForum(const Ref<MainViewController>& home, const Ref<UINavigationContr
     screenshot("questions");
 
     // A question with its answers.
-    auto table = list->tableView.lock();
-    list->tableViewDidSelectRowAtIndexPath(*table, NSIndexPath::indexPathForRow(0, 0));
+    tapRow(list->tableView.lock(), 0);
     settle(navigation);
     auto detail = std::dynamic_pointer_cast<QuestionDetailController>(navigation->topViewController());
     require(detail != nullptr, "the question did not open");
@@ -193,7 +193,7 @@ void driveForum(const Ref<MainViewController>& home, const Ref<UINavigationContr
     require(back != nullptr, "the question has no back button");
     UITestDriver::tap(back);
     settle(navigation);
-    list->submitQuestion(nullptr);
+    tapControlWithAction(list->view(), list, "submitQuestion:");
     settle(navigation);
     auto publish = std::dynamic_pointer_cast<PublishQuestionViewController>(navigation->topViewController());
     require(publish != nullptr,
@@ -202,7 +202,11 @@ void driveForum(const Ref<MainViewController>& home, const Ref<UINavigationContr
     const std::string title = "新车改装求建议：轮毂配什么颜色";
     UITextEntryDriver::typeText(publish->questionTextFiled.lock(), title);
     UITextEntryDriver::typeText(publish->textView.lock(), "白色车身，前杠和侧裙已经装好，想听听大家的意见。");
-    publish->view()->endEditing(true);
+    // A tap on the photo strip's empty band closes the keyboard (once the screen has finished
+    // moving up with it: a moving view takes no touches).
+    runFor(0.6);
+    UITestDriver::tapAt(publish->messagePhotoView(), CGPointMake(10, 10));
+    waitFor([&] { return !publish->textView.lock()->isFirstResponder(); }, "the keyboard did not close", 5);
     UITestDriver::tap(publish->brandButton.lock());
     // A slow machine may still be settling the keyboard's leave when the first tap comes.
     if (!runUntil([&] { return publish->brandTableView() != nullptr; }, 3)) {
@@ -211,13 +215,13 @@ void driveForum(const Ref<MainViewController>& home, const Ref<UINavigationContr
     waitFor([&] { return publish->brandTableView() != nullptr; }, "the brand list did not open", 10);
     runFor(0.2);
     screenshot("publish-brands");
-    publish->tableViewDidSelectRowAtIndexPath(*publish->brandTableView(), NSIndexPath::indexPathForRow(0, 0));
+    tapRow(publish->brandTableView(), 0);
     waitFor([&] { return publish->brand_id().has_value(); }, "no brand was chosen", 5);
     runFor(0.2);
     pickPhotos(publish->messagePhotoView(), publish, 2, 3, "publish-photos");
     require(publish->imageArray().size() == 3, "the question does not have three photos");
     screenshot("publish-filled");
-    publish->messagePhotoView()->pushBtn->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    UITestDriver::tap(publish->messagePhotoView()->pushBtn);
     waitFor(
         [] {
             auto alert = UIAlertTestDriver::frontmostAlert();

@@ -57,7 +57,9 @@ bool rowsPictured(const Ref<UITableView>& table) {
 }
 
 void back(const Ref<UINavigationController>& navigation) {
-    navigation->popViewControllerAnimated(true);
+    Ref<UIViewController> leaving = navigation->topViewController();
+    tapBack(leaving);
+    waitFor([&] { return navigation->topViewController() != leaving; }, "the back button did not go back", 5);
     settle(navigation);
 }
 
@@ -100,7 +102,7 @@ void driveNews(const Ref<MainViewController>& home, const Ref<UINavigationContro
     // An article with its comments, and a reply.
     waitFor([&] { return list->dataProvider() && !list->dataProvider()->news().empty(); },
             "the news did not load again", 15);
-    list->tableViewDidSelectRowAtIndexPath(*list->tableView(), NSIndexPath::indexPathForRow(0, 0));
+    tapRow(list->tableView(), 0);
     auto article = top<NewsDetailViewController>(navigation, "the article");
     waitFor([&] { return !article->comments().empty(); }, "the comments did not load", 15);
     waitFor([&] { return article->news() && article->news()->news_content.has_value(); },
@@ -158,7 +160,7 @@ void driveSearch(const Ref<MainViewController>& home, const Ref<UINavigationCont
     std::printf("question search \"轮毂\": %zu results\n", search->resultList().count());
     screenshot("search-questions");
 
-    search->tableViewDidSelectRowAtIndexPath(*search->tableView.lock(), NSIndexPath::indexPathForRow(0, 0));
+    tapRow(search->tableView.lock(), 0);
     settle(navigation);
     require(navigation->topViewController() != search, "the question did not open from the results");
     runFor(1.0);
@@ -222,7 +224,7 @@ void driveEvents(const Ref<MainViewController>& home, const Ref<UINavigationCont
                                            });
     waitFor([&] { return joined; }, "the tuning list did not enter the event", 10);
 
-    events->tableViewDidSelectRowAtIndexPath(*events->tableView(), NSIndexPath::indexPathForRow(row, 0));
+    tapRow(events->tableView(), row);
     auto page = top<ActivityDetailViewController>(navigation, "the event's page");
     runFor(0.6);
     std::printf("event \"%s\"\n", text(event->event_title).c_str());

@@ -149,8 +149,9 @@ std::string tapWheel(const Ref<UIImageView>& wheel, double turn) {
 
 // The car studio, as a user goes through it: the default car, the part row, another option for a
 // part, a preset, a tint from the colour wheel, a turn, the screenshot, the saved tuning list and
-// the list of saved lists.
-void driveStudio(const Ref<CarViewController>& studio) {
+// the list of saved lists. Answers the studio's picture carried on to the camera and the events.
+Ref<UIImage> driveStudio(const Ref<CarViewController>& studio) {
+    Ref<UIImage> studioPicture;
     waitForStudioReady(studio);
     Ref<QVNCar> car = studio->selectedCar();
     std::printf("the studio shows %s\n", text(car->cars_name).c_str());
@@ -258,27 +259,29 @@ void driveStudio(const Ref<CarViewController>& studio) {
     std::printf("turned by drag from angle %ld to %ld\n", before, studio->currentAngle());
     screenshot("studio-turned");
 
-    // The screenshot: the studio shows the car at its screenshot angle and keeps the picture.
+    // The screenshot: the studio shows the car at its screenshot angle and keeps the picture. Its
+    // shutter is on screen only in a studio entered for an event; elsewhere there is nothing to
+    // press, and the picture carried on is the screen as it shows.
     auto shutter = studio->screenShotButton.lock();
     require(shutter != nullptr, "the studio has no screenshot button");
-    if (shutter->isHidden()) {
-        // Shown only for a studio entered for an event; the demo presses it all the same.
-        shutter->sendActionsForControlEvents(UIControlEventTouchUpInside);
-    } else {
+    if (!shutter->isHidden()) {
         UITestDriver::tap(shutter);
+        waitFor([&] { return UIAlertTestDriver::frontmostAlert().has_value(); },
+                "the screenshot was not taken", 10);
+        require(studio->screenShotImage() != nullptr, "the screenshot has no picture");
+        std::printf("screenshot taken: %s\n", text(UIAlertTestDriver::frontmostAlert()->message).c_str());
+        screenshot("studio-screenshot-taken");
+        UIAlertTestDriver::tapAlertButton(0);
+        settle(studio, "the screenshot");
+    } else {
+        std::printf("no shutter outside an event: the studio's picture is the screen\n");
     }
-    waitFor([&] { return UIAlertTestDriver::frontmostAlert().has_value(); }, "the screenshot was not taken",
-            10);
-    require(studio->screenShotImage() != nullptr, "the screenshot has no picture");
-    std::printf("screenshot taken: %s\n", text(UIAlertTestDriver::frontmostAlert()->message).c_str());
-    screenshot("studio-screenshot-taken");
+    studioPicture = studio->screenShotImage() ? studio->screenShotImage() : UIWindowRenderer::imageOfScreen();
     {
         std::string path = nextPicturePath("screenshot-picture");
-        bool ok = UIWindowRenderer::writePNG(studio->screenShotImage(), path);
+        bool ok = UIWindowRenderer::writePNG(studioPicture, path);
         std::printf("%s %s\n", ok ? "screen" : "FAILED", path.c_str());
     }
-    UIAlertTestDriver::tapAlertButton(0);
-    settle(studio, "the screenshot");
 
     // The detail of the car's tuning list, then the save box.
     UITestDriver::tap(studio->tuningListDetailButton.lock());
@@ -325,6 +328,7 @@ void driveStudio(const Ref<CarViewController>& studio) {
     runFor(0.5);
     std::printf("tuning lists: %zu\n", lists->tuningsDataSource()->items().count());
     screenshot("tuning-lists");
+    return studioPicture;
 }
 
 }  // namespace
@@ -402,9 +406,8 @@ int main(int argc, char** argv) {
     auto studio = std::dynamic_pointer_cast<CarViewController>(home->presentedViewController());
     if (!studio) return fail("the screen opened is not the car studio");
     try {
-        driveStudio(studio);
         // Back to the home screen, and on to the watermark camera with the studio's picture.
-        Ref<UIImage> studioPicture = studio->screenShotImage();
+        Ref<UIImage> studioPicture = driveStudio(studio);
         home->dismissViewControllerAnimated(true);
         waitFor([&] { return home->presentedViewController() == nullptr; }, "the studio did not close", 10);
         runFor(0.3);
