@@ -2,6 +2,7 @@
 // What managed objects and contexts share inside the library.
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -10,6 +11,65 @@
 
 #include "coredata/NSManagedObject.h"
 #include "coredata/NSManagedObjectContext.h"
+
+// Objects by the hash of one of their values, any number per hash (an object comes again each
+// time its value changes; readers check the object). Kept in two flat blocks, the distinct hashes
+// in an open-addressed table and the objects in one list chained per hash: an import adds two
+// entries for each object it makes, and a node per entry cost more than the look-ups it saves.
+class ObjectIndex {
+  public:
+    void add(std::size_t hash, NSManagedObject* object) {
+        if ((used_ + 1) * 2 > table_.size()) grow();
+        std::size_t i = start(hash);
+        while (table_[i].head != kNone && table_[i].hash != hash) i = (i + 1) & (table_.size() - 1);
+        if (table_[i].head == kNone) {
+            table_[i].hash = hash;
+            ++used_;
+        }
+        entries_.push_back({object, table_[i].head});
+        table_[i].head = entries_.size() - 1;
+    }
+    template <class Visit>
+    void forEach(std::size_t hash, Visit&& visit) const {
+        if (table_.empty()) return;
+        std::size_t i = start(hash);
+        while (table_[i].head != kNone && table_[i].hash != hash) i = (i + 1) & (table_.size() - 1);
+        for (std::size_t e = table_[i].head; e != kNone; e = entries_[e].next) visit(entries_[e].object);
+    }
+
+  private:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    struct Bucket {
+        std::size_t hash = 0;
+        std::size_t head = kNone;
+    };
+    struct Entry {
+        NSManagedObject* object;
+        std::size_t next;
+    };
+    // Hashes of numbers may differ only in their high bits: spread them over the table.
+    std::size_t start(std::size_t hash) const {
+        return static_cast<std::size_t>((static_cast<std::uint64_t>(hash) * 0x9E3779B97F4A7C15ull) >> shift_);
+    }
+    void grow() {
+        std::vector<Bucket> old = std::move(table_);
+        std::size_t size = old.empty() ? 16 : old.size() * 2;
+        table_.assign(size, Bucket());
+        shift_ = 64;
+        for (std::size_t n = size; n > 1; n >>= 1) --shift_;
+        for (const Bucket& b : old) {
+            if (b.head == kNone) continue;
+            std::size_t i = start(b.hash);
+            while (table_[i].head != kNone) i = (i + 1) & (size - 1);
+            table_[i] = b;
+        }
+    }
+
+    std::vector<Bucket> table_;
+    std::vector<Entry> entries_;
+    std::size_t used_ = 0;
+    unsigned shift_ = 64;
+};
 
 struct NSManagedObjectContext::State {
     Ref<NSPersistentStoreCoordinator> coordinator;
@@ -24,9 +84,7 @@ struct NSManagedObjectContext::State {
     // many pending changes (an import looking each record up by its identifying attribute).
     // Made on first use per entity and attribute, kept up as values change, and dropped after a
     // save or whenever objects leave the context. Entries may be stale: readers check the object.
-    std::map<std::pair<const NSEntityDescription*, std::size_t>,
-             std::unordered_multimap<std::size_t, NSManagedObject*>>
-        indexes;
+    std::map<std::pair<const NSEntityDescription*, std::size_t>, ObjectIndex> indexes;
 };
 
 struct CoreDataInternals {

@@ -22,15 +22,14 @@ NSManagedObjectID::NSManagedObjectID(Ref<NSEntityDescription> entity, std::uint6
     : entity_(std::move(entity)), serial_(serial), key_(key), store_(store) {}
 
 Ref<NSPersistentStore> NSManagedObjectID::persistentStore() const {
-    std::lock_guard<std::mutex> guard(storeMutex_);
+    // The store is written once, before the key that publishes it; a temporary id has none.
+    if (key_.load(std::memory_order_acquire) == 0) return nullptr;
     return store_.lock();
 }
 
 void NSManagedObjectID::makePermanent(const Ref<NSPersistentStore>& store, std::int64_t key) {
-    {
-        std::lock_guard<std::mutex> guard(storeMutex_);
-        store_ = store;
-    }
+    if (key_.load(std::memory_order_acquire) != 0) return;
+    store_ = store;
     key_.store(key, std::memory_order_release);
 }
 
@@ -164,8 +163,8 @@ Ref<NSManagedObject> NSManagedObject::insertNewObject(const Ref<NSEntityDescript
     if (!entity) return nullptr;
     auto object = CoreDataInternals::instantiate(entity, cls);
     for (const auto& p : entity->properties()) {
-        if (auto a = dynamic_cast<const NSAttributeDescription*>(p.get())) {
-            object->values_[p->slot()] = a->defaultValue();
+        if (p->isAttribute()) {
+            object->values_[p->slot()] = static_cast<const NSAttributeDescription&>(*p).defaultValue();
         } else if (static_cast<const NSRelationshipDescription&>(*p).isToMany()) {
             object->values_[p->slot()] = Array::mutableArray();
         }
@@ -228,8 +227,9 @@ Value objectsForIDs(NSManagedObjectContext* context, const Value& ids) {
 Value NSManagedObject::valueForKey(const std::string& key) const {
     std::lock_guard<std::recursive_mutex> guard(*lock_);
     if (!entity_) return Value();
-    auto property = entity_->propertiesByName()[key];
-    if (!property) return Value();
+    const Ref<NSPropertyDescription>* found = entity_->propertiesByName().find(key);
+    if (!found) return Value();
+    const Ref<NSPropertyDescription>& property = *found;
     if (fault_) CoreDataInternals::fireFault(const_cast<NSManagedObject&>(*this));
     const Value& stored = values_[property->slot()];
     if (!property->isRelationship()) return stored;
@@ -294,12 +294,14 @@ Ref<NSManagedObject> relatedObject(const NSManagedObject& owner,
 
 void NSManagedObject::setValueForKey(const Value& value, const std::string& key) {
     std::lock_guard<std::recursive_mutex> guard(*lock_);
-    auto property = entity_ ? entity_->propertiesByName()[key] : nullptr;
-    if (!property) {
+    const Ref<NSPropertyDescription>* found = entity_ ? entity_->propertiesByName().find(key) : nullptr;
+    if (!found) {
         NSException::raise(NSUndefinedKeyException,
                            "the entity " + (entity_ ? entity_->name() : std::string("?")) +
                                " is not key value coding-compliant for the key " + key);
     }
+    // The entity keeps its properties for as long as the object lives.
+    const Ref<NSPropertyDescription>& property = *found;
     if (fault_) CoreDataInternals::fireFault(*this);
     std::size_t slot = property->slot();
     if (!property->isRelationship()) {

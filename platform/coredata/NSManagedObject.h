@@ -68,14 +68,16 @@ class NSManagedObjectID : public NSObject {
     std::string className() const override { return "NSManagedObjectID"; }
     std::string description() const override;
 
-    // Used by the store coordinator when the object gets its permanent key.
+    // Used by the store coordinator, under its lock, when the object gets its permanent key; an
+    // id that is already permanent keeps its store and key.
     void makePermanent(const Ref<NSPersistentStore>& store, std::int64_t key);
 
   private:
     Ref<NSEntityDescription> entity_;
     std::uint64_t serial_;
+    // Publishes store_: the store is written once, before the key turns non-zero, and only read
+    // after the key is seen non-zero.
     std::atomic<std::int64_t> key_{0};
-    mutable std::mutex storeMutex_;
     Weak<NSPersistentStore> store_;
 };
 

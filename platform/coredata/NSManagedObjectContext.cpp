@@ -438,7 +438,7 @@ void CoreDataInternals::markUpdated(NSManagedObject& object, std::size_t slot) {
     if (!context) return;
     if (auto& indexes = context->state_->indexes; !indexes.empty() && slot < object.values_.size()) {
         auto found = indexes.find({object.entity_.get(), slot});
-        if (found != indexes.end()) found->second.emplace(object.values_[slot].hash(), &object);
+        if (found != indexes.end()) found->second.add(object.values_[slot].hash(), &object);
     }
     if (object.inserted_ || object.updated_ || object.deleted_) return;
     object.updated_ = true;
@@ -450,7 +450,7 @@ void CoreDataInternals::index(NSManagedObject& object, std::size_t slot) {
     if (!context || context->state_->indexes.empty() || slot >= object.values_.size()) return;
     auto& indexes = context->state_->indexes;
     auto found = indexes.find({object.entity_.get(), slot});
-    if (found != indexes.end()) found->second.emplace(object.values_[slot].hash(), &object);
+    if (found != indexes.end()) found->second.add(object.values_[slot].hash(), &object);
 }
 
 void CoreDataInternals::indexAll(NSManagedObject& object) {
@@ -459,7 +459,7 @@ void CoreDataInternals::indexAll(NSManagedObject& object) {
     auto& indexes = context->state_->indexes;
     for (std::size_t slot = 0; slot < object.values_.size(); ++slot) {
         auto found = indexes.find({object.entity_.get(), slot});
-        if (found != indexes.end()) found->second.emplace(object.values_[slot].hash(), &object);
+        if (found != indexes.end()) found->second.add(object.values_[slot].hash(), &object);
     }
 }
 
@@ -1101,21 +1101,18 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
                 auto key = std::make_pair(static_cast<const NSEntityDescription*>(entity.get()), slot);
                 auto index = st.indexes.find(key);
                 if (index == st.indexes.end()) {
-                    index = st.indexes.emplace(key, std::unordered_multimap<std::size_t, NSManagedObject*>())
-                                .first;
+                    index = st.indexes.emplace(key, ObjectIndex()).first;
                     for (const auto* list : {&st.inserted, &st.updated}) {
                         for (const auto& o : *list) {
-                            if (o->entity_ == entity) index->second.emplace(o->values_[slot].hash(), o.get());
+                            if (o->entity_ == entity) index->second.add(o->values_[slot].hash(), o.get());
                         }
                     }
                 }
-                auto range = index->second.equal_range(equality->second.hash());
-                for (auto it = range.first; it != range.second; ++it) {
-                    NSManagedObject* o = it->second;
-                    if (!o->registered_ || o->deleted_ || !(o->inserted_ || o->updated_)) continue;
-                    if (!(o->values_[slot] == equality->second)) continue;
+                index->second.forEach(equality->second.hash(), [&](NSManagedObject* o) {
+                    if (!o->registered_ || o->deleted_ || !(o->inserted_ || o->updated_)) return;
+                    if (!(o->values_[slot] == equality->second)) return;
                     if (dirtySet.insert(o->objectID_.get()).second) dirty.push_back(o->objectID_);
-                }
+                });
                 continue;
             }
             for (const auto* list : {&st.inserted, &st.updated, &st.deleted}) {

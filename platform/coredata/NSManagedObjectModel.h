@@ -26,6 +26,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/NSBundle.h"
@@ -150,8 +151,13 @@ template <class T>
 class NSDescriptionMap {
   public:
     Ref<T> operator[](std::string_view name) const {
-        auto found = index_.find(std::string(name));
-        return found == index_.end() ? nullptr : items_[found->second].second;
+        const Ref<T>* found = find(name);
+        return found ? *found : nullptr;
+    }
+    // The item of that name in place (nullptr when none), for readers on every object's access.
+    const Ref<T>* find(std::string_view name) const {
+        auto found = index_.find(name);
+        return found == index_.end() ? nullptr : &items_[found->second].second;
     }
     std::size_t count() const { return items_.size(); }
     bool empty() const { return items_.empty(); }
@@ -164,7 +170,7 @@ class NSDescriptionMap {
 
   private:
     std::vector<std::pair<std::string, Ref<T>>> items_;
-    std::map<std::string, std::size_t> index_;
+    std::map<std::string, std::size_t, std::less<>> index_;
 };
 
 class NSEntityDescription : public NSObject {
