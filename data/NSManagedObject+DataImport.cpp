@@ -104,6 +104,34 @@ class AbsentFromStore {
     const Ref<NSEntityDescription>& entity() const { return entity_; }
     const Ref<NSAttributeDescription>& attribute() const { return attribute_; }
 
+    // The first object with the identifying value among the pending changes of the context and
+    // its ancestors. One request serves every document: its predicate "attribute == value" is
+    // this import's own, never handed out, and takes each document's value in turn.
+    Ref<NSManagedObject> findPending(const Value& value, const Ref<NSManagedObjectContext>& context) {
+        if (!pending_) {
+            lookupNode_ = std::make_shared<detail::PredicateNode>();
+            lookupNode_->kind = detail::PredicateNode::Kind::Compare;
+            lookupNode_->op = detail::Operator::Equal;
+            lookupNode_->lhs.kind = detail::Operand::Kind::KeyPath;
+            lookupNode_->lhs.path = {attribute_->name()};
+            lookupNode_->rhs.kind = detail::Operand::Kind::Constant;
+            pending_ = make<NSFetchRequest>();
+            pending_->setEntity(entity_);
+            pending_->setPredicate(make<NSPredicate>(lookupNode_, attribute_->name() + " == %@"));
+            pending_->setFetchLimit(1);
+            pending_->setAffectedStores(std::vector<Ref<NSPersistentStore>>());
+        }
+        lookupNode_->rhs.constant = value;
+        Ref<NSError> error;
+        auto result = context->executeFetchRequest(pending_, &error);
+        lookupNode_->rhs.constant = Value();
+        if (!result) {
+            DataRecord::handleErrors(error);
+            return nullptr;
+        }
+        return result->empty() ? nullptr : (*result)[0].objectAs<NSManagedObject>();
+    }
+
     // Whether the store held no object with this value when the import began, and still
     // answers for it.
     bool covers(const Ref<NSEntityDescription>& entity, const Ref<NSAttributeDescription>& attribute,
@@ -151,32 +179,9 @@ class AbsentFromStore {
     std::unordered_set<Value, Hash> probed_, present_;
     std::shared_ptr<std::atomic<bool>> storeChanged_ = std::make_shared<std::atomic<bool>>(false);
     Ref<NSObject> observer_;
+    std::shared_ptr<detail::PredicateNode> lookupNode_;
+    Ref<NSFetchRequest> pending_;
 };
-
-// The first object with the value among the pending changes of the context and its ancestors.
-Ref<NSManagedObject> findPending(const Ref<NSEntityDescription>& entity, const std::string& attribute,
-                                 const Value& value, const Ref<NSManagedObjectContext>& context) {
-    // The predicate "attribute == value", made without parsing a format for every document.
-    auto node = std::make_shared<detail::PredicateNode>();
-    node->kind = detail::PredicateNode::Kind::Compare;
-    node->op = detail::Operator::Equal;
-    node->lhs.kind = detail::Operand::Kind::KeyPath;
-    node->lhs.path = {attribute};
-    node->rhs.kind = detail::Operand::Kind::Constant;
-    node->rhs.constant = value;
-    auto request = make<NSFetchRequest>();
-    request->setEntity(entity);
-    request->setPredicate(make<NSPredicate>(std::move(node), attribute + " == %@"));
-    request->setFetchLimit(1);
-    request->setAffectedStores(std::vector<Ref<NSPersistentStore>>());
-    Ref<NSError> error;
-    auto result = context->executeFetchRequest(request, &error);
-    if (!result) {
-        DataRecord::handleErrors(error);
-        return nullptr;
-    }
-    return result->empty() ? nullptr : (*result)[0].objectAs<NSManagedObject>();
-}
 
 }  // namespace
 
@@ -290,9 +295,10 @@ std::optional<std::string> DR_primaryKey(const Ref<NSAttributeDescription>&) {
     return std::nullopt;
 }
 
-Value DR_valueForKeyPath(const Ref<NSAttributeDescription>& attribute, const std::string& keyPath,
-                         const Value& document) {
-    Value value = NSObject_DataRecord_DataImport::DR_valueForKeyPath(document, keyPath);
+namespace {
+
+// A document's value as the attribute takes it (nil for JSON null).
+Value convertForAttribute(const NSAttributeDescription* attribute, Value value) {
     if (!attribute) return value.isNull() ? Value() : value;
     const Dictionary& info = attribute->userInfo();
     if (auto className = userInfoString(info, kAttributeValueClassName)) {
@@ -337,6 +343,14 @@ Value DR_valueForKeyPath(const Ref<NSAttributeDescription>& attribute, const std
     return value.isNull() ? Value() : value;
 }
 
+}  // namespace
+
+Value DR_valueForKeyPath(const Ref<NSAttributeDescription>& attribute, const std::string& keyPath,
+                         const Value& document) {
+    return convertForAttribute(attribute.get(),
+                               NSObject_DataRecord_DataImport::DR_valueForKeyPath(document, keyPath));
+}
+
 }  // namespace NSAttributeDescription_DataRecord_DataImport
 
 namespace NSRelationshipDescription_DataRecord_DataImport {
@@ -350,41 +364,63 @@ std::string DR_primaryKey(const Ref<NSRelationshipDescription>& relationship) {
 
 namespace NSObject_DataRecord_DataImport {
 
-Value DR_valueForKeyPath(const Value& document, const std::string& keyPath) {
-    // Walked in place: this runs for every attribute of every imported document.
+namespace {
+
+// The value at a "."-separated key path through dictionaries, in place; nullptr when there is
+// none. Runs for every attribute of every imported document.
+const Value* valueAtKeyPath(const Value& document, std::string_view keyPath) {
     const Value* current = &document;
     std::size_t start = 0;
     while (true) {
-        if (!current->isDictionary()) return Value();
+        if (!current->isDictionary()) return nullptr;
         std::size_t dot = keyPath.find('.', start);
-        std::string_view key = std::string_view(keyPath).substr(
-            start, dot == std::string::npos ? std::string_view::npos : dot - start);
+        std::string_view key =
+            keyPath.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
         const Value* next = current->dictionary()->find(key);
-        if (!next) return Value();
-        if (dot == std::string::npos) return *next;
+        if (!next || dot == std::string_view::npos) return next;
         current = next;
         start = dot + 1;
     }
 }
 
-std::optional<std::string> DR_lookupKeyForAttribute(const Value& document,
-                                                    const Ref<NSAttributeDescription>& attribute) {
+// The key path of the attribute's value in the document (its mapped key path, else its name,
+// then the numbered alternatives in turn) and the value there; nullopt when none holds one.
+std::optional<std::string_view>
+findAttributeValue(const Value& document, const NSAttributeDescription* attribute, const Value*& value) {
+    value = nullptr;
     if (!attribute || document.isString() || document.isNumber()) return std::nullopt;
     const Dictionary& info = attribute->userInfo();
-    auto mapped = userInfoString(info, kMappedKeyName);
-    std::string keyPath = mapped ? *mapped : attribute->name();
-    if (!DR_valueForKeyPath(document, keyPath).isNil()) return keyPath;
+    const Value& mapped = info[kMappedKeyName];
+    std::string_view keyPath = mapped.isString() ? std::string_view(*mapped.string()) : attribute->name();
+    value = valueAtKeyPath(document, keyPath);
+    if (value && !value->isNil()) return keyPath;
     for (unsigned long n = 1; n <= 9; ++n) {
-        auto alternative = userInfoString(info, std::string(kMappedKeyName) + "." + std::to_string(n));
-        if (!alternative) return std::nullopt;
-        if (!DR_valueForKeyPath(document, *alternative).isNil()) return alternative;
+        const Value& alternative = info[std::string(kMappedKeyName) + "." + std::to_string(n)];
+        if (!alternative.isString()) break;
+        value = valueAtKeyPath(document, *alternative.string());
+        if (value && !value->isNil()) return std::string_view(*alternative.string());
     }
+    value = nullptr;
     return std::nullopt;
 }
 
+}  // namespace
+
+Value DR_valueForKeyPath(const Value& document, const std::string& keyPath) {
+    const Value* found = valueAtKeyPath(document, keyPath);
+    return found ? *found : Value();
+}
+
+std::optional<std::string> DR_lookupKeyForAttribute(const Value& document,
+                                                    const Ref<NSAttributeDescription>& attribute) {
+    const Value* value;
+    auto keyPath = findAttributeValue(document, attribute.get(), value);
+    return keyPath ? std::optional<std::string>(std::string(*keyPath)) : std::nullopt;
+}
+
 Value DR_valueForAttribute(const Value& document, const Ref<NSAttributeDescription>& attribute) {
-    auto key = DR_lookupKeyForAttribute(document, attribute);
-    return key ? DR_valueForKeyPath(document, *key) : Value();
+    const Value* value;
+    return findAttributeValue(document, attribute.get(), value) ? *value : Value();
 }
 
 std::optional<std::string> DR_lookupKeyForRelationship(const Value& document,
@@ -418,7 +454,7 @@ using NSObject_DataRecord_DataImport::DR_valueForKeyPath;
 namespace {
 
 Ref<NSManagedObject> importOne(const NSManagedObjectClass* cls, const Value& document,
-                               const Ref<NSManagedObjectContext>& context, const AbsentFromStore* absent) {
+                               const Ref<NSManagedObjectContext>& context, AbsentFromStore* absent) {
     if (!cls || !context) return nullptr;
     Ref<NSManagedObject> object;
     context->performBlockAndWait([&] {
@@ -436,13 +472,22 @@ Ref<NSManagedObject> importOne(const NSManagedObjectClass* cls, const Value& doc
         if (primary) {
             Value value = NSObject_DataRecord_DataImport::DR_valueForAttribute(document, primary);
             if (absent && absent->covers(entity, primary, value)) {
-                object = findPending(entity, primary->name(), value, context);
+                object = absent->findPending(value, context);
             } else {
                 object = NSManagedObject_DataFinders::DR_findFirstByAttribute(cls, primary->name(), value,
                                                                               context);
             }
         }
-        if (!object) object = NSManagedObject_DataRecord::DR_createEntityInContext(cls, context);
+        if (!object) {
+            if (!absent) {
+                object = NSManagedObject_DataRecord::DR_createEntityInContext(cls, context);
+            } else if (auto insert = cls->insertHook()) {
+                object = (*insert)(context);
+            } else {
+                // What DR_createEntityInContext makes, with the entity already found.
+                object = NSManagedObject::insertNewObject(entity, context, cls);
+            }
+        }
         if (object) DR_importValuesForKeysWithObject(object, document);
     });
     return object;
@@ -564,14 +609,15 @@ bool DR_importValue(const Ref<NSManagedObject>& object, const Value& value, cons
 void DR_setAttributes(const Ref<NSManagedObject>& object,
                       const NSDescriptionMap<NSAttributeDescription>& attributes, const Value& document) {
     for (const auto& [name, attribute] : attributes) {
-        auto keyPath = NSObject_DataRecord_DataImport::DR_lookupKeyForAttribute(document, attribute);
+        // The value found while looking for its key path, read once.
+        const Value* found;
         Value value;
-        if (!keyPath) {
+        if (!NSObject_DataRecord_DataImport::findAttributeValue(document, attribute.get(), found)) {
             if (!attribute->userInfo()[kUseDefault].boolValue()) continue;
             value = attribute->defaultValue();
         } else {
-            value = NSAttributeDescription_DataRecord_DataImport::DR_valueForKeyPath(attribute, *keyPath,
-                                                                                     document);
+            value =
+                NSAttributeDescription_DataRecord_DataImport::convertForAttribute(attribute.get(), *found);
         }
         if (!DR_importValue(object, value, name)) object->setValueForKey(value, name);
     }

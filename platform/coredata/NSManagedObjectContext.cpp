@@ -310,9 +310,9 @@ std::optional<std::pair<std::size_t, Value>> equalityOf(const Ref<NSPredicate>& 
     if (key->kind != detail::Operand::Kind::KeyPath || key->path.size() != 1 ||
         constant->kind != detail::Operand::Kind::Constant || !constant->constant.isSomething())
         return std::nullopt;
-    auto attribute = entity.attributesByName()[key->path[0]];
+    const auto* attribute = entity.attributesByName().find(key->path[0]);
     if (!attribute) return std::nullopt;
-    return std::make_pair(attribute->slot(), constant->constant);
+    return std::make_pair((*attribute)->slot(), constant->constant);
 }
 
 // An ORDER BY list for the sorts, when each sorts by one attribute of the entity.
@@ -649,6 +649,20 @@ void eraseObject(std::vector<T>& list, const NSManagedObject* o) {
     list.erase(std::remove_if(list.begin(), list.end(), [o](const T& x) { return x.get() == o; }),
                list.end());
 }
+
+// Room for `extra` more entries in one step, at least doubling: a parent that takes many small
+// saves still grows geometrically.
+template <class T>
+void makeRoom(std::vector<T>& list, std::size_t extra) {
+    const std::size_t needed = list.size() + extra;
+    if (needed > list.capacity()) list.reserve(std::max(needed, list.capacity() * 2));
+}
+template <class K, class V>
+void makeRoom(std::unordered_map<K, V>& map, std::size_t extra) {
+    const std::size_t needed = map.size() + extra;
+    if (static_cast<double>(needed) > static_cast<double>(map.bucket_count()) * map.max_load_factor())
+        map.reserve(std::max(needed, map.size() * 2));
+}
 }  // namespace
 
 void NSManagedObjectContext::refreshObject(const Ref<NSManagedObject>& object, bool mergeChanges) {
@@ -731,23 +745,31 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
     NSNotificationCenter::defaultCenter()->postNotificationName(NSManagedObjectContextWillSaveNotification,
                                                                 self);
 
-    Array insertedList = Array::mutableArray(), updatedList = Array::mutableArray(),
-          deletedList = Array::mutableArray();
+    // The notification's lists, made as arrays once they are whole.
+    std::vector<Value> insertedValues, updatedValues, deletedValues;
     {
         Guard guard(*lock_);
         auto& state = *state_;
-        std::vector<Ref<NSManagedObject>> inserted, updated, deleted, vanished;
+        std::vector<Ref<NSManagedObject>> updated, deleted, vanished;
         // Ids still temporary, gathered on the same pass (a store save makes them permanent).
         std::vector<Ref<NSManagedObjectID>> temporary;
-        inserted.reserve(state.inserted.size());
+        // The inserted objects that are not deleted: the context's own list unless some are
+        // (the list stays as it is until the save is through).
+        std::vector<Ref<NSManagedObject>> kept;
         for (const auto& o : state.inserted) {
             if (o->deleted_) {
                 vanished.push_back(o);
                 continue;
             }
-            inserted.push_back(o);
             if (o->objectID_->isTemporaryID()) temporary.push_back(o->objectID_);
         }
+        if (!vanished.empty()) {
+            kept.reserve(state.inserted.size() - vanished.size());
+            for (const auto& o : state.inserted) {
+                if (!o->deleted_) kept.push_back(o);
+            }
+        }
+        const std::vector<Ref<NSManagedObject>>& inserted = vanished.empty() ? state.inserted : kept;
         for (const auto& o : state.updated) {
             if (!o->deleted_ && !o->inserted_) updated.push_back(o);
         }
@@ -775,8 +797,26 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
             auto& parent = *state.parent;
             Guard parentGuard(*parent.lock_);
             auto& ps = *parent.state_;
+            makeRoom(ps.registered, inserted.size());
+            makeRoom(ps.inserted, inserted.size());
+            // New objects of the parent are of their entity's class, found once per run of one
+            // entity.
+            const NSEntityDescription* lastEntity = nullptr;
+            const NSManagedObjectClass* lastClass = nullptr;
             for (const auto& o : inserted) {
-                auto p = CoreDataInternals::objectFor(parent, o->objectID_);
+                Ref<NSManagedObject> p;
+                if (auto found = ps.registered.find(o->objectID_.get()); found != ps.registered.end()) {
+                    p = found->second;
+                } else {
+                    const auto& entity = o->objectID_->entity();
+                    if (entity.get() != lastEntity) {
+                        lastEntity = entity.get();
+                        lastClass = NSManagedObjectClass::classNamed(entity->managedObjectClassName());
+                    }
+                    p = CoreDataInternals::instantiate(entity, lastClass);
+                    p->objectID_ = o->objectID_;
+                    CoreDataInternals::registerObject(parent, p);
+                }
                 p->fault_ = false;
                 p->values_ = o->values_;
                 p->changed_.assign(p->values_.size(), true);
@@ -788,7 +828,7 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
                     p->inserted_ = true;
                     ps.inserted.push_back(p);
                 }
-                CoreDataInternals::indexAll(*p);
+                if (!ps.indexes.empty()) CoreDataInternals::indexAll(*p);
             }
             for (const auto& o : updated) {
                 auto p = CoreDataInternals::objectFor(parent, o->objectID_);
@@ -843,7 +883,7 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
                 }
                 detail::StoreChange& change = lastList->emplace_back();
                 change.kind = kind;
-                change.entity = o->entity_;
+                change.entity = o->entity_.get();
                 if (kind == detail::StoreChange::Kind::Delete) {
                     change.row = detail::StoredRow{o->objectID_->referenceKey(), {}};
                 } else if (o->entity_->relationshipsByName().empty()) {
@@ -854,8 +894,8 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
                 } else {
                     change.row = valuesToRow(*o->entity_, o->objectID_->referenceKey(), o->values_);
                 }
-                if (kind == detail::StoreChange::Kind::Update) change.changed = o->changed_;
-                change.objectID = o->objectID_;
+                if (kind == detail::StoreChange::Kind::Update) change.changed = &o->changed_;
+                change.objectID = o->objectID_.get();
             };
             for (const auto& o : inserted) add(detail::StoreChange::Kind::Insert, o);
             for (const auto& o : updated) {
@@ -872,17 +912,19 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
             }
         }
 
+        insertedValues.reserve(inserted.size());
         for (const auto& o : inserted) {
             o->inserted_ = false;
             o->changed_.clear();
-            insertedList.addObject(o);
+            insertedValues.emplace_back(o);
         }
+        updatedValues.reserve(updated.size());
         for (const auto& o : updated) {
             o->updated_ = false;
             o->changed_.clear();
-            updatedList.addObject(o);
+            updatedValues.emplace_back(o);
         }
-        for (const auto& o : deleted) deletedList.addObject(o);
+        deletedValues.assign(deleted.begin(), deleted.end());
         for (const auto& o : state.deleted) {
             state.registered.erase(o->objectID_.get());
             o->registered_ = false;
@@ -899,9 +941,9 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
         state.indexes.clear();
     }
     Dictionary info = Dictionary::mutableDictionary();
-    info.setObject(NSInsertedObjectsKey, insertedList);
-    info.setObject(NSUpdatedObjectsKey, updatedList);
-    info.setObject(NSDeletedObjectsKey, deletedList);
+    info.setObject(NSInsertedObjectsKey, Array(std::move(insertedValues), true));
+    info.setObject(NSUpdatedObjectsKey, Array(std::move(updatedValues), true));
+    info.setObject(NSDeletedObjectsKey, Array(std::move(deletedValues), true));
     NSNotificationCenter::defaultCenter()->postNotificationName(NSManagedObjectContextDidSaveNotification,
                                                                 self, info);
     return true;
@@ -1033,9 +1075,11 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
     }
     Guard guard(*lock_);
     auto coordinator = persistentStoreCoordinator();
-    auto model = coordinator ? coordinator->managedObjectModel() : nullptr;
     Ref<NSEntityDescription> entity = request->entity();
-    if (!entity && model) entity = model->entitiesByName()[request->entityName()];
+    if (!entity && coordinator) {
+        if (auto model = coordinator->managedObjectModel())
+            entity = model->entitiesByName()[request->entityName()];
+    }
     if (!entity || !coordinator) {
         if (error)
             *error = storeError(NSPersistentStoreOperationError, "The fetch request has no entity \"" +
@@ -1043,9 +1087,9 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
                                                                      "\" in this context.");
         return std::nullopt;
     }
-    for (const auto& list : {request->propertiesToFetch(), request->propertiesToGroupBy()}) {
-        for (const Value& p : list) {
-            if (p.isString() && !entity->propertiesByName()[*p.string()]) {
+    for (const auto* list : {&request->propertiesToFetch(), &request->propertiesToGroupBy()}) {
+        for (const Value& p : *list) {
+            if (p.isString() && !entity->propertiesByName().find(*p.string())) {
                 if (error)
                     *error =
                         storeError(NSPersistentStoreOperationError,
@@ -1059,8 +1103,8 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
     for (const auto& sort : request->sortDescriptors()) {
         if (!sort) continue;
         const std::string& key = sort->key();
-        const std::string head = key.substr(0, key.find('.'));
-        if (!entity->propertiesByName()[head]) {
+        const std::string_view head = std::string_view(key).substr(0, key.find('.'));
+        if (!entity->propertiesByName().find(head)) {
             if (error)
                 *error =
                     storeError(NSPersistentStoreOperationError,
@@ -1072,6 +1116,8 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
     // Objects changed anywhere up the chain are judged by their current values, not the store's.
     std::vector<NSManagedObjectContext*> chain;
     std::vector<std::unique_lock<std::recursive_mutex>> chainLocks;
+    chain.reserve(4);
+    chainLocks.reserve(4);
     bool anyChanges = false;
     for (NSManagedObjectContext* c = this; c; c = c->state_->parent.get()) {
         if (c != this) chainLocks.emplace_back(*c->lock_);
@@ -1128,11 +1174,15 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
     }
 
     const Ref<NSPredicate>& predicate = request->predicate();
-    auto stores = coordinator->persistentStores();
-    if (const auto& affected = request->affectedStores()) {
-        std::erase_if(stores, [&](const Ref<NSPersistentStore>& store) {
-            return std::find(affected->begin(), affected->end(), store) == affected->end();
-        });
+    std::vector<Ref<NSPersistentStore>> stores;
+    // A request for no store at all (pending changes only) reads none.
+    if (const auto& affected = request->affectedStores(); !affected || !affected->empty()) {
+        stores = coordinator->persistentStores();
+        if (affected) {
+            std::erase_if(stores, [&](const Ref<NSPersistentStore>& store) {
+                return std::find(affected->begin(), affected->end(), store) == affected->end();
+            });
+        }
     }
     detail::StoreQuery query;
     bool filterInMemory = false;
@@ -1156,7 +1206,7 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
     }
 
     std::vector<Ref<NSManagedObject>> objects;
-    {
+    if (!stores.empty()) {
         std::lock_guard<std::recursive_mutex> storeGuard(coordinator->mutex());
         for (const auto& store : stores) {
             std::vector<detail::StoredRow> rows;

@@ -613,8 +613,10 @@ bool StoreBackend::apply(const std::vector<StoreChange>& changes, Ref<NSError>* 
     auto fail = [&](long code, const std::string& reason, const StoreChange& change) {
         if (!error) return;
         Dictionary info{{NSLocalizedDescriptionKey, reason}};
-        if (change.objectID.isSomething())
-            info.setObject(NSAffectedObjectsErrorKey, Array(std::vector<Value>{change.objectID}));
+        if (change.objectID)
+            info.setObject(
+                NSAffectedObjectsErrorKey,
+                Array(std::vector<Value>{std::const_pointer_cast<NSObject>(change.objectID->self())}));
         *error = NSError::errorWithDomain(NSCocoaErrorDomain, code, info);
     };
     bool ok = true;
@@ -630,7 +632,7 @@ bool StoreBackend::apply(const std::vector<StoreChange>& changes, Ref<NSError>* 
         Prepared& p = *prepared;
         const bool partial = change.kind == StoreChange::Kind::Update;
         auto written = [&](std::size_t i) {
-            return !partial || (i < change.changed.size() && change.changed[i]);
+            return !partial || (change.changed && i < change.changed->size() && (*change.changed)[i]);
         };
         sqlite3_stmt** slot = nullptr;
         if (change.kind == StoreChange::Kind::Insert) {
@@ -710,7 +712,7 @@ bool StoreBackend::apply(const std::vector<StoreChange>& changes, Ref<NSError>* 
         }
         if (change.kind == StoreChange::Kind::Update && sqlite3_changes(db_) == 0) {
             fail(NSManagedObjectMergeError,
-                 "The object " + change.objectID.description() +
+                 "The object " + (change.objectID ? change.objectID->description() : std::string("(nil)")) +
                      " was deleted from the store by another context; its changes cannot be saved.",
                  change);
             ok = false;

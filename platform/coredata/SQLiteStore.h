@@ -36,15 +36,17 @@ struct StoreQuery {
     std::size_t offset = 0;
 };
 
+// The entity, flags, id and values a change points at are the saved object's own, which outlive
+// the write.
 struct StoreChange {
     enum class Kind { Insert, Update, Delete } kind = Kind::Insert;
-    Ref<NSEntityDescription> entity;
+    const NSEntityDescription* entity = nullptr;
     StoredRow row;
     // An update writes only the property slots flagged here; the others keep what the store
     // holds, which another context may have written since this one read the row.
-    std::vector<bool> changed;
+    const std::vector<bool>* changed = nullptr;
     // The object's id, to name it in an error.
-    Value objectID;
+    const NSObject* objectID = nullptr;
     // When set, the values to write (the object's own, for entities without relationships,
     // whose values are already in their stored form), read in place of row.values.
     const std::vector<Value>* values = nullptr;
