@@ -453,44 +453,57 @@ using NSObject_DataRecord_DataImport::DR_valueForKeyPath;
 
 namespace {
 
+// One document on the context's queue.
+Ref<NSManagedObject> importHere(const NSManagedObjectClass* cls, const Value& document,
+                                const Ref<NSManagedObjectContext>& context, AbsentFromStore* absent) {
+    // An array import found the entity and its identifying attribute once for all documents.
+    auto entity =
+        absent ? absent->entity() : NSManagedObject_DataRecord::DR_entityDescriptionInContext(cls, context);
+    if (!entity) {
+        detail::drLog(DataRecordLogError, "Unable to find entity for type '%@'",
+                      NSManagedObject_DataRecord::DR_entityName(cls));
+        return nullptr;
+    }
+    auto primary = absent ? absent->attribute()
+                          : NSEntityDescription_DataRecord_DataImport::DR_primaryAttributeToRelateBy(entity);
+    Ref<NSManagedObject> object;
+    if (primary) {
+        Value value = NSObject_DataRecord_DataImport::DR_valueForAttribute(document, primary);
+        if (absent && absent->covers(entity, primary, value)) {
+            object = absent->findPending(value, context);
+        } else {
+            object =
+                NSManagedObject_DataFinders::DR_findFirstByAttribute(cls, primary->name(), value, context);
+        }
+    }
+    if (!object) {
+        if (!absent) {
+            object = NSManagedObject_DataRecord::DR_createEntityInContext(cls, context);
+        } else if (auto insert = cls->insertHook()) {
+            object = (*insert)(context);
+        } else {
+            // What DR_createEntityInContext makes, with the entity already found.
+            object = NSManagedObject::insertNewObject(entity, context, cls);
+        }
+    }
+    if (object) DR_importValuesForKeysWithObject(object, document);
+    return object;
+}
+
 Ref<NSManagedObject> importOne(const NSManagedObjectClass* cls, const Value& document,
                                const Ref<NSManagedObjectContext>& context, AbsentFromStore* absent) {
     if (!cls || !context) return nullptr;
-    Ref<NSManagedObject> object;
-    context->performBlockAndWait([&] {
-        // An array import found the entity and its identifying attribute once for all documents.
-        auto entity = absent ? absent->entity()
-                             : NSManagedObject_DataRecord::DR_entityDescriptionInContext(cls, context);
-        if (!entity) {
-            detail::drLog(DataRecordLogError, "Unable to find entity for type '%@'",
-                          NSManagedObject_DataRecord::DR_entityName(cls));
-            return;
-        }
-        auto primary = absent
-                           ? absent->attribute()
-                           : NSEntityDescription_DataRecord_DataImport::DR_primaryAttributeToRelateBy(entity);
-        if (primary) {
-            Value value = NSObject_DataRecord_DataImport::DR_valueForAttribute(document, primary);
-            if (absent && absent->covers(entity, primary, value)) {
-                object = absent->findPending(value, context);
-            } else {
-                object = NSManagedObject_DataFinders::DR_findFirstByAttribute(cls, primary->name(), value,
-                                                                              context);
-            }
-        }
-        if (!object) {
-            if (!absent) {
-                object = NSManagedObject_DataRecord::DR_createEntityInContext(cls, context);
-            } else if (auto insert = cls->insertHook()) {
-                object = (*insert)(context);
-            } else {
-                // What DR_createEntityInContext makes, with the entity already found.
-                object = NSManagedObject::insertNewObject(entity, context, cls);
-            }
-        }
-        if (object) DR_importValuesForKeysWithObject(object, document);
-    });
-    return object;
+    struct Frame {
+        const NSManagedObjectClass* cls;
+        const Value& document;
+        const Ref<NSManagedObjectContext>& context;
+        AbsentFromStore* absent;
+        Ref<NSManagedObject> object;
+    } frame{cls, document, context, absent, nullptr};
+    // The block holds one reference, small enough to need no allocation per document.
+    context->performBlockAndWait(
+        [&frame] { frame.object = importHere(frame.cls, frame.document, frame.context, frame.absent); });
+    return std::move(frame.object);
 }
 
 }  // namespace
@@ -529,6 +542,9 @@ Array DR_importFromArray(const NSManagedObjectClass* cls, const Value& documents
 }
 
 bool DR_importValuesForKeysWithObject(const Ref<NSManagedObject>& object, const Value& document) {
+    // Without relationships the block would never be called.
+    if (object && object->entity() && object->entity()->relationshipsByName().empty())
+        return DR_performDataImportFromObject(object, document, nullptr);
     Weak<NSManagedObject> weak = object;
     return DR_performDataImportFromObject(
         object, document, [weak](const Ref<NSRelationshipDescription>& relationship, const Value& data) {

@@ -72,6 +72,8 @@ class ObjectIndex {
 };
 
 struct NSManagedObjectContext::State {
+    // The context itself, for the objects it registers (made on the first).
+    Weak<NSManagedObjectContext> self;
     Ref<NSPersistentStoreCoordinator> coordinator;
     Ref<NSManagedObjectContext> parent;
     std::unordered_map<const NSManagedObjectID*, Ref<NSManagedObject>> registered;

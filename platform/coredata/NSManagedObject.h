@@ -209,7 +209,7 @@ class NSManagedObject : public NSObject {
     // Per property slot: attribute values; relationship values as ids (to-one: an id or nil;
     // to-many: an Array of ids).
     std::vector<Value> values_;
-    std::vector<bool> changed_;
+    detail::PropertyFlags changed_;
 };
 
 // The live to-many set of an ordered relationship (what `<name>Set` answers): adding and

@@ -360,7 +360,9 @@ Ref<NSManagedObject> CoreDataInternals::instantiate(const Ref<NSEntityDescriptio
 }
 
 void CoreDataInternals::registerObject(NSManagedObjectContext& context, const Ref<NSManagedObject>& object) {
-    object->context_ = std::static_pointer_cast<NSManagedObjectContext>(context.self());
+    auto& self = context.state_->self;
+    if (self.expired()) self = std::static_pointer_cast<NSManagedObjectContext>(context.self());
+    object->context_ = self;
     object->lock_ = context.lock_;
     object->registered_ = true;
     context.state_->registered[object->objectID_.get()] = object;
@@ -431,8 +433,8 @@ bool CoreDataInternals::fireFault(NSManagedObject& object) {
 
 void CoreDataInternals::markUpdated(NSManagedObject& object, std::size_t slot) {
     // No flags yet means nothing changed yet.
-    if (object.changed_.size() < object.values_.size()) object.changed_.resize(object.values_.size(), false);
-    if (slot < object.changed_.size()) object.changed_[slot] = true;
+    if (object.changed_.size() < object.values_.size()) object.changed_.resize(object.values_.size());
+    if (slot < object.changed_.size()) object.changed_.set(slot);
     if (!object.registered_) return;
     auto context = object.context_.lock();
     if (!context) return;
@@ -732,9 +734,10 @@ bool NSManagedObjectContext::obtainPermanentIDsForObjects(const std::vector<Ref<
         if (error) *error = storeError(NSPersistentStoreSaveError, "The context has no store coordinator.");
         return false;
     }
+    // Ids already permanent stay as they are: only the others go to the coordinator.
     std::vector<Ref<NSManagedObjectID>> ids;
     for (const auto& o : objects) {
-        if (o && o->objectID_) ids.push_back(o->objectID_);
+        if (o && o->objectID_ && o->objectID_->isTemporaryID()) ids.push_back(o->objectID_);
     }
     return coordinator->obtainPermanentIDs(ids, error);
 }
@@ -797,6 +800,11 @@ bool NSManagedObjectContext::save(Ref<NSError>* error) {
             auto& parent = *state.parent;
             Guard parentGuard(*parent.lock_);
             auto& ps = *parent.state_;
+            // Keeping the parent's look-up indexes up costs an entry per object pushed; when the
+            // push is at least as large as what the parent had pending, the indexes go instead
+            // and are made again, from all its pending objects, on the next look-up.
+            if (!ps.indexes.empty() && inserted.size() >= ps.inserted.size() + ps.updated.size())
+                ps.indexes.clear();
             makeRoom(ps.registered, inserted.size());
             makeRoom(ps.inserted, inserted.size());
             // New objects of the parent are of their entity's class, found once per run of one
@@ -954,6 +962,8 @@ void NSManagedObjectContext::mergeChangesFromContextDidSaveNotification(
     if (!notification || !notification->userInfo()) return;
     const Dictionary& info = *notification->userInfo();
     Guard guard(*lock_);
+    // Only objects registered here take anything in.
+    if (state_->registered.empty()) return;
     for (const char* key : {NSInsertedObjectsKey, NSUpdatedObjectsKey}) {
         const Array* list = info[key].array();
         if (!list) continue;

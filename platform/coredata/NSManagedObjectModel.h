@@ -146,6 +146,48 @@ class NSExpressionDescription : public NSPropertyDescription {
     NSAttributeType resultType_ = NSUndefinedAttributeType;
 };
 
+namespace detail {
+
+// One flag per property slot (an object's changed properties). Entities of up to 64 properties,
+// nearly all of them, keep their flags without an allocation.
+class PropertyFlags {
+  public:
+    std::size_t size() const { return size_; }
+    bool operator[](std::size_t slot) const { return (word(slot) >> (slot % 64)) & 1u; }
+    void set(std::size_t slot) { word(slot) |= std::uint64_t{1} << (slot % 64); }
+    // `count` flags, all of them `value`.
+    void assign(std::size_t count, bool value) {
+        clear();
+        resize(count);
+        if (!value) return;
+        for (std::size_t first = 0; first < count; first += 64) {
+            const std::size_t bits = count - first < 64 ? count - first : 64;
+            word(first) = bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
+        }
+    }
+    // Flags added are clear; flags beyond a smaller count are dropped.
+    void resize(std::size_t count) {
+        for (std::size_t slot = count; slot < size_; ++slot) word(slot) &= ~(std::uint64_t{1} << (slot % 64));
+        size_ = count;
+        if (count > 64) rest_.resize((count - 1) / 64, 0);
+    }
+    void clear() {
+        size_ = 0;
+        first_ = 0;
+        rest_.clear();
+    }
+
+  private:
+    std::uint64_t& word(std::size_t slot) { return slot < 64 ? first_ : rest_[slot / 64 - 1]; }
+    std::uint64_t word(std::size_t slot) const { return slot < 64 ? first_ : rest_[slot / 64 - 1]; }
+
+    std::size_t size_ = 0;
+    std::uint64_t first_ = 0;
+    std::vector<std::uint64_t> rest_;
+};
+
+}  // namespace detail
+
 // Property descriptions keyed by name, in the order the model lists them.
 template <class T>
 class NSDescriptionMap {

@@ -145,9 +145,17 @@ Ref<NSManagedObjectID> NSPersistentStoreCoordinator::newTemporaryID(const Ref<NS
 bool NSPersistentStoreCoordinator::obtainPermanentIDs(const std::vector<Ref<NSManagedObjectID>>& ids,
                                                       Ref<NSError>* error) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    std::map<Ref<NSEntityDescription>, std::vector<Ref<NSManagedObjectID>>> byEntity;
+    // The temporary ids by entity, each entity's in the order given (a batch is mostly of one).
+    std::map<const NSEntityDescription*, std::vector<const Ref<NSManagedObjectID>*>> byEntity;
+    const NSEntityDescription* lastEntity = nullptr;
+    std::vector<const Ref<NSManagedObjectID>*>* lastList = nullptr;
     for (const auto& id : ids) {
-        if (id && id->isTemporaryID()) byEntity[id->entity()].push_back(id);
+        if (!id || !id->isTemporaryID()) continue;
+        if (id->entity().get() != lastEntity || !lastList) {
+            lastEntity = id->entity().get();
+            lastList = &byEntity[lastEntity];
+        }
+        lastList->push_back(&id);
     }
     if (byEntity.empty()) return true;
     if (stores_.empty()) {
@@ -163,8 +171,11 @@ bool NSPersistentStoreCoordinator::obtainPermanentIDs(const std::vector<Ref<NSMa
         std::int64_t first = store->backend().allocateKeys(*entity, list.size(), error);
         if (first == 0) return false;
         for (std::size_t i = 0; i < list.size(); ++i) {
-            list[i]->makePermanent(store, first + static_cast<std::int64_t>(i));
-            ids_[IDKey{store.get(), entity->index(), first + static_cast<std::int64_t>(i)}] = list[i];
+            const Ref<NSManagedObjectID>& id = *list[i];
+            // An id given twice takes its first key.
+            if (!id->isTemporaryID()) continue;
+            id->makePermanent(store, first + static_cast<std::int64_t>(i));
+            ids_[IDKey{store.get(), entity->index(), first + static_cast<std::int64_t>(i)}] = id;
         }
     }
     return true;

@@ -44,7 +44,7 @@ struct StoreChange {
     StoredRow row;
     // An update writes only the property slots flagged here; the others keep what the store
     // holds, which another context may have written since this one read the row.
-    const std::vector<bool>* changed = nullptr;
+    const PropertyFlags* changed = nullptr;
     // The object's id, to name it in an error.
     const NSObject* objectID = nullptr;
     // When set, the values to write (the object's own, for entities without relationships,
