@@ -601,21 +601,24 @@ bool DR_postImport(const Ref<NSManagedObject>& object, const Value& document) {
 
 namespace {
 // "import<Key>:" for a key, made once per key and thread: an import asks for it for every
-// attribute of every document.
-std::string importSelector(const std::string& key) {
+// attribute of every document. Selectors stay for the thread's life, so a reference to one stays
+// good whatever a hook imports meanwhile; keys come from models, and past 4096 of them a thread
+// makes each further selector anew (nullptr here).
+const std::string* importSelector(const std::string& key) {
     thread_local std::unordered_map<std::string, std::string> selectors;
     auto found = selectors.find(key);
-    if (found != selectors.end()) return found->second;
-    // Keys come from models; a thread that meets very many keeps only the recent ones.
-    if (selectors.size() > 4096) selectors.clear();
-    return selectors.emplace(key, "import" + DRCapitalizeFirstLetter(key) + ":").first->second;
+    if (found != selectors.end()) return &found->second;
+    if (selectors.size() >= 4096) return nullptr;
+    return &selectors.emplace(key, "import" + DRCapitalizeFirstLetter(key) + ":").first->second;
 }
 }  // namespace
 
 bool DR_importValue(const Ref<NSManagedObject>& object, const Value& value, const std::string& key) {
     if (!object) return false;
-    // A copy: the hook may import in turn and change the cache.
-    const std::string selector = importSelector(key);
+    std::string made;
+    const std::string* found = importSelector(key);
+    if (!found) made = "import" + DRCapitalizeFirstLetter(key) + ":";
+    const std::string& selector = found ? *found : made;
     if (!object->respondsToSelector(selector)) return false;
     Value answer = object->performSelector(selector, value);
     // A hook without a result counts as having handled the key.

@@ -1,6 +1,7 @@
 #include "coredata/NSManagedObjectContext.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <set>
 
@@ -333,6 +334,40 @@ bool orderBySQL(const NSEntityDescription& entity, const std::vector<Ref<NSSortD
 
 thread_local std::vector<const NSManagedObjectContext*> activeContexts;
 
+// A short list kept in place (context chains are a few deep), moved to the heap past N items.
+template <class T, std::size_t N>
+class ShortList {
+  public:
+    void push_back(T value) {
+        if (size_ < N && spill_.empty()) {
+            inline_[size_++] = std::move(value);
+            return;
+        }
+        if (spill_.empty()) {
+            spill_.reserve(2 * N);
+            for (auto& item : inline_) spill_.push_back(std::move(item));
+        }
+        spill_.push_back(std::move(value));
+        ++size_;
+    }
+    T* begin() { return spill_.empty() ? inline_.data() : spill_.data(); }
+    T* end() { return begin() + size_; }
+    T& back() { return *(end() - 1); }
+    // Items go in reverse order of their coming (locks open parent first).
+    void clear() {
+        while (size_ > 0) {
+            --size_;
+            begin()[size_] = T();
+        }
+        spill_.clear();
+    }
+
+  private:
+    std::array<T, N> inline_{};
+    std::vector<T> spill_;
+    std::size_t size_ = 0;
+};
+
 struct ActiveScope {
     explicit ActiveScope(const NSManagedObjectContext* c) { activeContexts.push_back(c); }
     ~ActiveScope() { activeContexts.pop_back(); }
@@ -569,6 +604,7 @@ bool NSManagedObjectContext::hasChanges() const {
 std::vector<Ref<NSManagedObject>> NSManagedObjectContext::insertedObjects() const {
     Guard guard(*lock_);
     std::vector<Ref<NSManagedObject>> out;
+    out.reserve(state_->inserted.size());
     for (const auto& o : state_->inserted) {
         if (!o->deleted_) out.push_back(o);
     }
@@ -577,6 +613,7 @@ std::vector<Ref<NSManagedObject>> NSManagedObjectContext::insertedObjects() cons
 std::vector<Ref<NSManagedObject>> NSManagedObjectContext::updatedObjects() const {
     Guard guard(*lock_);
     std::vector<Ref<NSManagedObject>> out;
+    out.reserve(state_->updated.size());
     for (const auto& o : state_->updated) {
         if (!o->deleted_) out.push_back(o);
     }
@@ -1084,7 +1121,19 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
         return std::nullopt;
     }
     Guard guard(*lock_);
-    auto coordinator = persistentStoreCoordinator();
+    // Objects changed anywhere up the chain are judged by their current values, not the store's.
+    // The chain stays locked (child before parent, as everywhere) until the stores are read.
+    ShortList<NSManagedObjectContext*, 8> chain;
+    ShortList<std::unique_lock<std::recursive_mutex>, 8> chainLocks;
+    bool anyChanges = false;
+    for (NSManagedObjectContext* c = this; c; c = c->state_->parent.get()) {
+        if (c != this) chainLocks.push_back(std::unique_lock<std::recursive_mutex>(*c->lock_));
+        chain.push_back(c);
+        const auto& st = *c->state_;
+        anyChanges = anyChanges || !st.inserted.empty() || !st.updated.empty() || !st.deleted.empty();
+    }
+    // The chain's root is the context with the coordinator, if any has one.
+    Ref<NSPersistentStoreCoordinator> coordinator = chain.back()->state_->coordinator;
     Ref<NSEntityDescription> entity = request->entity();
     if (!entity && coordinator) {
         if (auto model = coordinator->managedObjectModel())
@@ -1123,18 +1172,6 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
         }
     }
 
-    // Objects changed anywhere up the chain are judged by their current values, not the store's.
-    std::vector<NSManagedObjectContext*> chain;
-    std::vector<std::unique_lock<std::recursive_mutex>> chainLocks;
-    chain.reserve(4);
-    chainLocks.reserve(4);
-    bool anyChanges = false;
-    for (NSManagedObjectContext* c = this; c; c = c->state_->parent.get()) {
-        if (c != this) chainLocks.emplace_back(*c->lock_);
-        chain.push_back(c);
-        const auto& st = *c->state_;
-        anyChanges = anyChanges || !st.inserted.empty() || !st.updated.empty() || !st.deleted.empty();
-    }
     auto changedInChain = [&](const NSManagedObjectID* id) {
         for (auto* c : chain) {
             const auto& registered = c->state_->registered;
