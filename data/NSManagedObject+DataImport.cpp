@@ -58,6 +58,8 @@ class AbsentFromStore {
         auto coordinator = context->persistentStoreCoordinator();
         if (kind_ == Kind::None || !coordinator) return;
         std::vector<Value> candidates;
+        candidates.reserve(documents.count());
+        probed_.reserve(documents.count());
         for (const Value& document : documents) {
             Value value = NSObject_DataRecord_DataImport::DR_valueForAttribute(document, attribute_);
             if (eligible(value) && probed_.insert(key(value)).second) candidates.push_back(value);

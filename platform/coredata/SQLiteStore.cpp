@@ -672,7 +672,8 @@ bool StoreBackend::apply(const std::vector<StoreChange>& changes, Ref<NSError>* 
         }
         sqlite3_stmt* s = *slot;
         sqlite3_reset(s);
-        sqlite3_clear_bindings(s);
+        // Every parameter of the statement is bound again below (nil as NULL), so nothing of the
+        // previous change is left to clear.
         sqlite3_bind_int64(s, 1, change.row.key);
         if (change.kind != StoreChange::Kind::Delete) {
             const std::vector<Value>& values = change.values ? *change.values : change.row.values;
@@ -687,6 +688,8 @@ bool StoreBackend::apply(const std::vector<StoreChange>& changes, Ref<NSError>* 
                                             SQLITE_UTF8);
                     } else if (v.isNumber()) {
                         sqlite3_bind_int64(s, index, v.longLongValue());
+                    } else {
+                        sqlite3_bind_null(s, index);
                     }
                     continue;
                 }

@@ -107,7 +107,8 @@ class StoreBackend {
 // The stored form of a value of an attribute type (binds and reads use it). False when the value
 // cannot be stored (a transformable value the archiver cannot code) or the bind fails; the
 // reason goes to `error` when given. Texts and data are bound in place: `value` must stay alive
-// and unchanged until the statement is reset with its bindings cleared, or finalised.
+// and unchanged until the parameter is bound again, the bindings are cleared or the statement is
+// finalised.
 bool storeBindAttribute(sqlite3_stmt* statement, int index, NSAttributeType type, const Value& value,
                         Ref<NSError>* error = nullptr);
 
