@@ -123,14 +123,20 @@ void tapBack(const Ref<UIViewController>& screen) {
             // Let a screen that is still moving (a keyboard leaving) come to rest: moving views
             // take no touches.
             runFor(0.6);
-            Ref<UIView> root = UITestDriver::rootFor(control);
-            CGRect b = control->bounds();
-            CGPoint centre =
-                control->convertPointToView(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), root);
-            Ref<UIView> hit = root ? root->hitTest(centre, nullptr) : nullptr;
-            bool reaches = false;
-            for (Ref<UIView> v = hit; v && !reaches; v = v->superview()) reaches = v == control;
-            require(reaches, std::string("the back button is under ") + (hit ? hit->className() : "nothing"));
+            // A user waits for a message that covers the button (a HUD leaving on its own) to go.
+            Ref<UIView> hit;
+            auto reaches = [&] {
+                Ref<UIView> root = UITestDriver::rootFor(control);
+                CGRect b = control->bounds();
+                CGPoint centre =
+                    control->convertPointToView(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), root);
+                hit = root ? root->hitTest(centre, nullptr) : nullptr;
+                for (Ref<UIView> v = hit; v; v = v->superview())
+                    if (v == control) return true;
+                return false;
+            };
+            require(runUntil(reaches, 5),
+                    std::string("the back button is under ") + (hit ? hit->className() : "nothing"));
             UITestDriver::tap(control);
             return;
         }
