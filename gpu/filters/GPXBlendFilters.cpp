@@ -79,7 +79,11 @@ highp vec3 setsat(highp vec3 c, highp float s) {
         c.g = mid(c.r, c.g, c.b, s);
         c.b = s;
         c.r = 0.0;
+    } else if (c.g > c.r) {
+        // Green and blue tie above red: both are the largest.
+        c = vec3(0.0, s, s);
     } else {
+        // Only a grey has no hue to keep.
         c = vec3(0.0);
     }
     return c;

@@ -54,34 +54,14 @@ std::array<double, 3> setlum(std::array<double, 3> c, double l) {
 double sat(const std::array<double, 3>& c) {
     return std::max({c[0], c[1], c[2]}) - std::min({c[0], c[1], c[2]});
 }
+// The largest channel becomes s, the smallest 0 and the middle one keeps its place between them;
+// channels that tie get one value whichever of them counts as the larger, and only a grey (all
+// three equal, no hue to keep) becomes black.
 std::array<double, 3> setsat(std::array<double, 3> c, double s) {
-    // Indices of the largest, middle and smallest channel, by the shader's strict comparisons.
-    int mx, md, mn;
-    if (c[0] > c[1]) {
-        if (c[0] > c[2]) {
-            mx = 0;
-            if (c[1] > c[2]) {
-                md = 1, mn = 2;
-            } else {
-                md = 2, mn = 1;
-            }
-        } else {
-            mx = 2, md = 0, mn = 1;
-        }
-    } else if (c[0] > c[2]) {
-        mx = 1, md = 0, mn = 2;
-    } else if (c[1] > c[2]) {
-        mx = 1, md = 2, mn = 0;
-    } else if (c[2] > c[1]) {
-        mx = 2, md = 1, mn = 0;
-    } else {
-        return {0, 0, 0};
-    }
-    std::array<double, 3> out{};
-    out[md] = (c[md] - c[mn]) * s / (c[mx] - c[mn]);
-    out[mx] = s;
-    out[mn] = 0;
-    return out;
+    const double mx = std::max({c[0], c[1], c[2]}), mn = std::min({c[0], c[1], c[2]});
+    if (mx == mn) return {0, 0, 0};
+    for (auto& v : c) v = (v - mn) * s / (mx - mn);
+    return c;
 }
 std::array<double, 3> rgbOf(const Colour& c) {
     return {c[0], c[1], c[2]};
@@ -299,6 +279,68 @@ TEST(GPXBlendFilters, HueBlendOnAGreyBaseGivesAGreyOfItsLuminosity) {
     auto result = runFilter(make<GPXHueBlendFilter>(), {solidPicture(2, 2, {100, 100, 100, 255}),
                                                         solidPicture(2, 2, {200, 30, 90, 255})});
     EXPECT_TRUE(near(result.at(0, 0), {100, 100, 100, 255}));
+}
+
+// Every colour whose channels take one of three levels: each order of three different channels,
+// each pair tied above or below the third, and greys.
+std::vector<RGBA> channelOrders(std::array<std::uint8_t, 3> levels, std::uint8_t alpha) {
+    std::vector<RGBA> colours;
+    for (auto r : levels)
+        for (auto g : levels)
+            for (auto b : levels)
+                colours.push_back({static_cast<std::uint8_t>(r * alpha / 255),
+                                   static_cast<std::uint8_t>(g * alpha / 255),
+                                   static_cast<std::uint8_t>(b * alpha / 255), alpha});
+    return colours;
+}
+
+struct TieCase {
+    const char* name;
+    std::function<Ref<GPXOutput>()> make;
+    Formula reference;
+};
+
+const TieCase kTieCases[] = {
+    {"Color", blend<GPXColorBlendFilter>(), nonSeparable([](auto& b, auto& o) { return setlum(o, lum(b)); })},
+    {"Hue", blend<GPXHueBlendFilter>(),
+     nonSeparable([](auto& b, auto& o) { return setlum(setsat(o, sat(b)), lum(b)); })},
+    {"Saturation", blend<GPXSaturationBlendFilter>(),
+     nonSeparable([](auto& b, auto& o) { return setlum(setsat(b, sat(o)), lum(b)); })},
+    {"Luminosity", blend<GPXLuminosityBlendFilter>(),
+     nonSeparable([](auto& b, auto& o) { return setlum(b, lum(o)); })},
+};
+
+class NonSeparableTies : public ::testing::TestWithParam<TieCase> {};
+
+// Each base order (a column) against each overlay order (a row), so the channel sorting meets every
+// tie on both inputs; a half-transparent overlay checks the mix with the base as well.
+TEST_P(NonSeparableTies, EveryChannelOrderAndTieMatchesTheFormula) {
+    const auto& c = GetParam();
+    for (std::uint8_t overlayAlpha : {std::uint8_t{255}, std::uint8_t{128}}) {
+        const auto bases = channelOrders({30, 120, 230}, 255);
+        const auto overlays = channelOrders({15, 140, 210}, overlayAlpha);
+        Pixels base{bases.size(), overlays.size(), {}}, overlay{bases.size(), overlays.size(), {}};
+        for (const auto& o : overlays)
+            for (const auto& b : bases) {
+                base.px.push_back(b);
+                overlay.px.push_back(o);
+            }
+        auto result = runFilter(c.make(), {base, overlay});
+        auto expected = mapPixels({base, overlay}, [&](const std::vector<Colour>& cs, double, double) {
+            return c.reference(cs[0], cs[1]);
+        });
+        EXPECT_TRUE(matches(result, expected, 2)) << c.name << " overlay alpha " << int(overlayAlpha);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Family, NonSeparableTies, ::testing::ValuesIn(kTieCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(GPXBlendFilters, SaturationBlendKeepsACyanBasesHue) {
+    // Green and blue tie above red: the base keeps its hue at the overlay's saturation.
+    auto result = runFilter(make<GPXSaturationBlendFilter>(), {solidPicture(2, 2, {0, 255, 255, 255}),
+                                                               solidPicture(2, 2, {216, 111, 14, 255})});
+    EXPECT_TRUE(near(result.at(1, 1), {37, 239, 239, 255}));
 }
 
 TEST(GPXMaskFilter, TheOverlaysGreyBecomesTheAlphaOverTheClearColour) {
