@@ -109,9 +109,11 @@ class QVNOption : public NSObject {
     // tintedImages() later; a newer colour drops that work. Without cut pictures in memory, the
     // sheet is read from the image cache, tinted whole and cut again at once.
     void setTintColor(const Ref<UIColor>& color);
-    // Compiles and runs the tint's shader once, off the main thread, so that the first tint the
-    // user makes does not wait for it. From any thread.
-    static void prepareTint();
+    // Compiles the tint's program and runs it once on each kind of picture the GPU driver builds
+    // it anew for, off the main thread, so that the first tint the user makes does not wait for
+    // that building; once a tint is asked for, what is left gives way. From any thread; `done`,
+    // when given, is called on a background thread once it is over.
+    static void prepareTint(std::function<void()> done = {});
     const Ref<UIColor>& tintColor() const { return tintColor_; }
 
     // ---- disk ------------------------------------------------------------------------------------

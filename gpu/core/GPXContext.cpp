@@ -213,9 +213,15 @@ void GPXContext::presentBufferForDisplay() {
     });
 }
 
+namespace {
+std::string programKey(const std::string& vertexShaderString, const std::string& fragmentShaderString) {
+    return "V: " + vertexShaderString + " - F: " + fragmentShaderString;
+}
+}  // namespace
+
 Ref<GLProgram> GPXContext::programForVertexShaderString(const std::string& vertexShaderString,
                                                         const std::string& fragmentShaderString) {
-    const std::string key = "V: " + vertexShaderString + " - F: " + fragmentShaderString;
+    const std::string key = programKey(vertexShaderString, fragmentShaderString);
     Ref<GLProgram> program;
     // The cache is filled on the queue, so two callers asking for one key at once get one program.
     contextQueue_->sync([&] {
@@ -238,6 +244,13 @@ Ref<GLProgram> GPXContext::programForVertexShaderString(const std::string& verte
 std::size_t GPXContext::programCacheCount() const {
     std::lock_guard lock(mutex_);
     return shaderProgramCache_.size();
+}
+
+bool GPXContext::hasProgramForVertexShaderString(const std::string& vertexShaderString,
+                                                 const std::string& fragmentShaderString) const {
+    const std::string key = programKey(vertexShaderString, fragmentShaderString);
+    std::lock_guard lock(mutex_);
+    return shaderProgramCache_.count(key) != 0;
 }
 
 void GPXContext::useSharegroup(const Ref<EAGLSharegroup>& sharegroup) {

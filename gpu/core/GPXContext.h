@@ -75,6 +75,9 @@ class GPXContext : public NSObject {
 
     // The number of programs in the cache.
     std::size_t programCacheCount() const;
+    // Whether the cache holds the program for the two texts (never makes one).
+    bool hasProgramForVertexShaderString(const std::string& vertexShaderString,
+                                         const std::string& fragmentShaderString) const;
 
     std::string className() const override { return "GPXContext"; }
 
