@@ -28,7 +28,8 @@ class AddFriendScreenTest : public ScreenTest {
         UITextEntryDriver::pressReturn(field);
         ASSERT_TRUE(waitAdvancing([&] { return requestsTo("user/searchuser.do") == before + 1; }));
         ASSERT_TRUE(waitAdvancing([&] {
-            return search->friendsArr().count() == 2 && search->friendsArr()[0].objectAs<QVNFriend>() != previous;
+            return search->friendsArr().count() == 2 &&
+                   search->friendsArr()[0].objectAs<QVNFriend>() != previous;
         }));
         settle();
     }

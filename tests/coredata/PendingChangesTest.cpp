@@ -14,7 +14,8 @@ using Strings = std::vector<std::string>;
 
 Ref<NSPersistentStoreCoordinator> memoryCoordinator(const Ref<NSManagedObjectModel>& model) {
     auto coordinator = make<NSPersistentStoreCoordinator>(model);
-    EXPECT_TRUE(coordinator->addPersistentStoreWithType(NSInMemoryStoreType, std::nullopt, nullptr, std::nullopt));
+    EXPECT_TRUE(
+        coordinator->addPersistentStoreWithType(NSInMemoryStoreType, std::nullopt, nullptr, std::nullopt));
     return coordinator;
 }
 
@@ -30,7 +31,8 @@ Ref<NSManagedObjectContext> childOf(const Ref<NSManagedObjectContext>& parent) {
     return context;
 }
 
-Ref<NSManagedObject> insertCar(const Ref<NSManagedObjectContext>& context, const std::string& name, Value id) {
+Ref<NSManagedObject> insertCar(const Ref<NSManagedObjectContext>& context, const std::string& name,
+                               Value id) {
     auto car = NSEntityDescription::insertNewObjectForEntityForName("Car", context);
     car->setValueForKey(Value(name), "name");
     car->setValueForKey(id, "carID");
@@ -46,7 +48,8 @@ Strings carsWhere(const Ref<NSManagedObjectContext>& context, const std::string&
     EXPECT_TRUE(result) << (error ? error->localizedDescription() : "");
     Strings out;
     if (!result) return out;
-    for (const Value& v : *result) out.push_back(v.objectAs<NSManagedObject>()->valueForKey("name").stringValue());
+    for (const Value& v : *result)
+        out.push_back(v.objectAs<NSManagedObject>()->valueForKey("name").stringValue());
     std::sort(out.begin(), out.end());
     return out;
 }
@@ -119,7 +122,8 @@ TEST(PendingChanges, FetchesThroughALongChainSeeTheChangesOfEveryContextInIt) {
 Ref<NSManagedObjectModel> wideModel() {
     std::string attributes;
     for (int i = 0; i < 70; ++i)
-        attributes += (i ? ", " : "") + std::string(R"({"name": "a)") + std::to_string(i) + R"(", "type": "integer64"})";
+        attributes += (i ? ", " : "") + std::string(R"({"name": "a)") + std::to_string(i) +
+                      R"(", "type": "integer64"})";
     return NSManagedObjectModel::modelWithData(
         NSData::fromString(R"({"entities": [{"name": "Wide", "attributes": [)" + attributes + "]}]}"));
 }
@@ -129,7 +133,8 @@ TEST(PendingChanges, ChangesPastTheSixtyFourthPropertyAreTrackedAndWrittenAlone)
     auto url = NSURL::fileURLWithPath(dir.file("Wide.sqlite"));
     auto open = [&] {
         auto coordinator = make<NSPersistentStoreCoordinator>(wideModel());
-        EXPECT_TRUE(coordinator->addPersistentStoreWithType(NSSQLiteStoreType, std::nullopt, url, std::nullopt));
+        EXPECT_TRUE(
+            coordinator->addPersistentStoreWithType(NSSQLiteStoreType, std::nullopt, url, std::nullopt));
         return coordinator;
     };
     auto coordinator = open();
@@ -166,7 +171,8 @@ TEST(PendingChanges, OneSaveWritesAnUnsetToOneAsNothingAfterOneThatIsSet) {
     auto url = NSURL::fileURLWithPath(dir.file("Owners.sqlite"));
     auto open = [&] {
         auto coordinator = make<NSPersistentStoreCoordinator>(coredatatest::model());
-        EXPECT_TRUE(coordinator->addPersistentStoreWithType(NSSQLiteStoreType, std::nullopt, url, std::nullopt));
+        EXPECT_TRUE(
+            coordinator->addPersistentStoreWithType(NSSQLiteStoreType, std::nullopt, url, std::nullopt));
         return coordinator;
     };
     auto context = contextOn(open());

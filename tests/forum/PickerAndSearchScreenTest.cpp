@@ -80,9 +80,11 @@ TEST_F(PickerAndSearchScreenTest, ATapOnTheTopHalfOfTheFirstAlbumOpensIt) {
 
     // A quarter of the way down the row, where a thumb reaching for the top of the list lands.
     UITestDriver::tapAt(table, CGPointMake(CGRectGetMidX(row), row.origin.y + row.size.height / 4));
-    ASSERT_TRUE(waitUntil([&] {
-        return std::dynamic_pointer_cast<PKAssetViewController>(picker->topViewController()) != nullptr;
-    }, 5));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return std::dynamic_pointer_cast<PKAssetViewController>(picker->topViewController()) != nullptr;
+        },
+        5));
     auto grid = std::dynamic_pointer_cast<PKAssetViewController>(picker->topViewController());
     EXPECT_EQ(grid->assetsGroup, groups->groups.front());
 }
@@ -116,10 +118,12 @@ TEST_F(PickerAndSearchScreenTest, AShortKeywordPageEndsTheListWithoutAskingAgain
     const CGPoint to = CGPointMake(bounds.size.width / 2, bounds.size.height * 0.3);
     // A finger finds the list only once the header's closing animation is over.
     const CGPoint onScreen = table->convertPointToView(from, nullptr);
-    ASSERT_TRUE(waitUntil([&] {
-        auto hit = window->hitTest(onScreen, nullptr);
-        return hit && hit->isDescendantOfView(table);
-    }, 5));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            auto hit = window->hitTest(onScreen, nullptr);
+            return hit && hit->isDescendantOfView(table);
+        },
+        5));
     UITestDriver::drag(table, from, to);
     ASSERT_TRUE(waitUntil([&] { return footer->state() == PullRefreshState::NoMoreData; }, 5));
     testsupport::pumpMainRunLoop(0.3);
