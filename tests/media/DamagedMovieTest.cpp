@@ -17,7 +17,6 @@ using namespace testsupport;
 
 namespace {
 
-constexpr int kClipFrames = 30;
 constexpr auto kTimeLimit = std::chrono::seconds(20);
 
 // What reading every track of a movie to its end gave.
@@ -75,18 +74,7 @@ std::optional<ReadOutcome> readWithinTimeLimit(const std::string& path, OSType f
     return std::nullopt;
 }
 
-class DamagedMovieTest : public ::testing::Test {
-  protected:
-    std::string damaged(Damage damage, const std::string& name) {
-        const std::string path = dir.file(name);
-        std::string error;
-        ClipSpec spec;
-        spec.frames = kClipFrames;
-        EXPECT_TRUE(writeDamagedMovie(damage, path, &error, spec)) << error;
-        return path;
-    }
-    TemporaryDirectory dir;
-};
+using DamagedMovieTest = DamagedMovieFixture;
 
 TEST_F(DamagedMovieTest, EveryReadEndsFailedWithAnErrorOrCompletedWhenThereIsNothingToRead) {
     struct Case {
@@ -119,7 +107,7 @@ TEST_F(DamagedMovieTest, EveryReadEndsFailedWithAnErrorOrCompletedWhenThereIsNot
             if (c.status == AVAssetReaderStatusFailed) {
                 ASSERT_NE(outcome.error, nullptr);
                 EXPECT_FALSE(outcome.error->localizedDescription().empty());
-                EXPECT_LT(outcome.frames, kClipFrames);
+                EXPECT_LT(outcome.frames, kDamagedClipFrames);
             } else {
                 EXPECT_EQ(outcome.error, nullptr);
                 EXPECT_EQ(outcome.frames, 0);
@@ -137,7 +125,7 @@ TEST_F(DamagedMovieTest, AClipWithItsIndexFirstFailsWhereverItIsCutAndCompletesW
         SCOPED_TRACE(withAudio ? "with audio" : "video only");
         const std::string kind = withAudio ? "av" : "v";
         ClipSpec spec;
-        spec.frames = kClipFrames;
+        spec.frames = kDamagedClipFrames;
         spec.audio = withAudio;
         std::string error;
         ASSERT_TRUE(writeClip(dir.file(kind + "-source.mp4"), spec, &error)) << error;
@@ -165,7 +153,7 @@ TEST_F(DamagedMovieTest, AClipWithItsIndexFirstFailsWhereverItIsCutAndCompletesW
             if (c.length == size) {
                 EXPECT_TRUE(outcome.started);
                 EXPECT_EQ(outcome.status, AVAssetReaderStatusCompleted);
-                EXPECT_EQ(outcome.frames, kClipFrames);
+                EXPECT_EQ(outcome.frames, kDamagedClipFrames);
                 EXPECT_EQ(outcome.error, nullptr);
             } else {
                 // A cut inside the index itself (a small clip's index is a good part of it) fails
@@ -183,7 +171,7 @@ TEST_F(DamagedMovieTest, AClipWithItsIndexFirstFailsWhereverItIsCutAndCompletesW
     auto movie = readMovie(dir.file("av cut to a half.mp4"));
     EXPECT_FALSE(movie.ok);
     EXPECT_GT(movie.frames.size(), 0u);
-    EXPECT_LT(movie.frames.size(), static_cast<std::size_t>(kClipFrames));
+    EXPECT_LT(movie.frames.size(), static_cast<std::size_t>(kDamagedClipFrames));
     EXPECT_NE(movie.error.find("ends early"), std::string::npos) << movie.error;
 }
 
@@ -243,7 +231,7 @@ TEST_F(DamagedMovieTest, APlayerItemOverADamagedMovieFails) {
                 ++frames;
         }
         EXPECT_EQ(frames > 0, c.someFrames);
-        EXPECT_LT(frames, kClipFrames);
+        EXPECT_LT(frames, kDamagedClipFrames);
         EXPECT_EQ(item->status(), c.status);
         if (c.status == AVPlayerItemStatusFailed) {
             ASSERT_NE(item->error(), nullptr);

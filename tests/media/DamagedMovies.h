@@ -4,6 +4,8 @@
 // that a player could start before the whole file has arrived), and a clip whose tracks hold no
 // samples. Header only; programs that include it link platform_media (and so FFmpeg).
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +18,7 @@ extern "C" {
 }
 
 #include "tests/support/MovieClips.h"
+#include "tests/support/TestSupport.h"
 
 namespace testsupport {
 
@@ -118,5 +121,25 @@ inline bool writeDamagedMovie(Damage damage, const std::string& path, std::strin
     std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
     return true;
 }
+
+// Frames in the clip a damaged movie is made from: enough that half of it still holds some.
+constexpr int kDamagedClipFrames = 30;
+
+// Writes damaged movies into a directory of its own, each made from a clip of kDamagedClipFrames.
+class DamagedMovieFixture : public ::testing::Test {
+  protected:
+    std::string damaged(Damage damage, const std::string& name) {
+        const std::string path = dir.file(name);
+        std::string error;
+        ClipSpec spec;
+        spec.frames = kDamagedClipFrames;
+        EXPECT_TRUE(writeDamagedMovie(damage, path, &error, spec)) << error;
+        return path;
+    }
+    std::string damaged(Damage damage) { return damaged(damage, "movie" + std::to_string(files++) + ".mp4"); }
+
+    TemporaryDirectory dir;
+    int files = 0;
+};
 
 }  // namespace testsupport

@@ -7,6 +7,7 @@
 #include "gpu/media/GPXMovie.h"
 #include "gpu/media/GPXMovieWriter.h"
 #include "tests/gpu/core/GPUTestSupport.h"
+#include "tests/gpu/media/MovieTestSupport.h"
 #include "tests/media/DamagedMovies.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
@@ -15,19 +16,6 @@ using namespace gputest;
 using namespace testsupport;
 
 namespace {
-
-constexpr int kClipFrames = 30;
-
-class EndRecorder : public NSObject, public GPXMovieDelegate {
-  public:
-    std::atomic<int> completions{0};
-    dispatch_semaphore_t done = dispatch_semaphore_create(0);
-    void didCompletePlayingMovie() override {
-        ++completions;
-        dispatch_semaphore_signal(done);
-    }
-    bool implementsDidCompletePlayingMovie() const override { return true; }
-};
 
 enum class Mode { Asset, URL, SynchronizedWithWriter };
 
@@ -43,19 +31,7 @@ const char* modeName(Mode mode) {
     return "?";
 }
 
-class GPXMovieDamageTest : public ::testing::Test {
-  protected:
-    std::string damaged(Damage damage) {
-        const std::string path = dir.file("movie" + std::to_string(files++) + ".mp4");
-        std::string error;
-        ClipSpec spec;
-        spec.frames = kClipFrames;
-        EXPECT_TRUE(writeDamagedMovie(damage, path, &error, spec)) << error;
-        return path;
-    }
-    TemporaryDirectory dir;
-    int files = 0;
-};
+using GPXMovieDamageTest = DamagedMovieFixture;
 
 TEST_F(GPXMovieDamageTest, ReadingEndsWithTheReaderFailedOrAnEmptyMovieCompleted) {
     struct Case {
@@ -75,12 +51,7 @@ TEST_F(GPXMovieDamageTest, ReadingEndsWithTheReaderFailedOrAnEmptyMovieCompleted
                 mode == Mode::Asset
                     ? make<GPXMovie>(Ref<AVAsset>(AVURLAsset::URLAssetWithURL(NSURL::fileURLWithPath(path))))
                     : make<GPXMovie>(NSURL::fileURLWithPath(path));
-            auto target = make<RecordingInput>();
-            target->lockInputs_ = true;
-            target->unlockOnFrame_ = true;
-            movie->addTarget(target);
-            auto delegate = make<EndRecorder>();
-            movie->setDelegate(delegate);
+            auto [target, delegate] = listenTo(movie);
 
             Ref<GPXMovieWriter> writer;
             auto writerCompleted = dispatch_semaphore_create(0);
@@ -110,7 +81,7 @@ TEST_F(GPXMovieDamageTest, ReadingEndsWithTheReaderFailedOrAnEmptyMovieCompleted
             drainSharedQueue();
             EXPECT_EQ(delegate->completions.load(), 1);
             EXPECT_GE(target->count("end"), 1);
-            EXPECT_LT(target->count("newFrame"), kClipFrames);
+            EXPECT_LT(target->count("newFrame"), kDamagedClipFrames);
             auto reader = movie->assetReader();
             ASSERT_NE(reader, nullptr);
             EXPECT_EQ(reader->status(), c.status);
@@ -132,12 +103,7 @@ TEST_F(GPXMovieDamageTest, ReadingEndsWithTheReaderFailedOrAnEmptyMovieCompleted
 TEST_F(GPXMovieDamageTest, ACutMovieShowsTheFramesBeforeTheCutThenEndsEvenWhenRepeating) {
     const std::string path = damaged(Damage::CutIndexFirst);
     auto movie = make<GPXMovie>(NSURL::fileURLWithPath(path));
-    auto target = make<RecordingInput>();
-    target->lockInputs_ = true;
-    target->unlockOnFrame_ = true;
-    movie->addTarget(target);
-    auto delegate = make<EndRecorder>();
-    movie->setDelegate(delegate);
+    auto [target, delegate] = listenTo(movie);
     movie->setShouldRepeat(true);
     movie->startProcessing();
     ASSERT_TRUE(waitFor(delegate->done)) << "the movie never ended";
@@ -145,7 +111,7 @@ TEST_F(GPXMovieDamageTest, ACutMovieShowsTheFramesBeforeTheCutThenEndsEvenWhenRe
     drainSharedQueue();
     const int frames = target->count("newFrame");
     EXPECT_GT(frames, 0);
-    EXPECT_LT(frames, kClipFrames);
+    EXPECT_LT(frames, kDamagedClipFrames);
     EXPECT_EQ(movie->assetReader()->status(), AVAssetReaderStatusFailed);
     pumpMainRunLoop(0.2);
     EXPECT_EQ(target->count("newFrame"), frames);
@@ -167,12 +133,7 @@ TEST_F(GPXMovieDamageTest, APlayerItemOverADamagedMovieEnds) {
         auto item = AVPlayerItem::playerItemWithURL(NSURL::fileURLWithPath(damaged(c.damage)));
         ManualClock clock;
         auto movie = make<GPXMovie>(item);
-        auto target = make<RecordingInput>();
-        target->lockInputs_ = true;
-        target->unlockOnFrame_ = true;
-        movie->addTarget(target);
-        auto delegate = make<EndRecorder>();
-        movie->setDelegate(delegate);
+        auto [target, delegate] = listenTo(movie);
         movie->startProcessing();
         auto link = movie->displayLink();
         ASSERT_NE(link, nullptr);
@@ -185,7 +146,7 @@ TEST_F(GPXMovieDamageTest, APlayerItemOverADamagedMovieEnds) {
         EXPECT_NE(item->error(), nullptr);
         EXPECT_FALSE(link->isValid());
         EXPECT_EQ(target->count("newFrame") > 0, c.someFrames);
-        EXPECT_LT(target->count("newFrame"), kClipFrames);
+        EXPECT_LT(target->count("newFrame"), kDamagedClipFrames);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "gpu/media/GPXMovie.h"
 #include "gpu/media/GPXMovieWriter.h"
 #include "tests/gpu/core/GPUTestSupport.h"
+#include "tests/gpu/media/MovieTestSupport.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/MovieClips.h"
 #include "tests/support/TestSupport.h"
@@ -18,17 +19,6 @@ using namespace gputest;
 using testsupport::ClipSpec;
 
 namespace {
-
-class CompletionRecorder : public NSObject, public GPXMovieDelegate {
-  public:
-    std::atomic<int> completions{0};
-    dispatch_semaphore_t done = dispatch_semaphore_create(0);
-    void didCompletePlayingMovie() override {
-        ++completions;
-        dispatch_semaphore_signal(done);
-    }
-    bool implementsDidCompletePlayingMovie() const override { return true; }
-};
 
 // Collects the frames a raw data output reads (top row first, RGBA), in order.
 struct FrameCollector {
@@ -130,17 +120,12 @@ TEST_F(GPXMovieTest, ReadingAnAssetFeedsEveryTargetAndReportsCompletionOnce) {
     spec.audio = false;
     auto asset = AVURLAsset::URLAssetWithURL(url(clip("a.mp4", spec)));
     auto movie = make<GPXMovie>(Ref<AVAsset>(asset));
-    auto target = make<RecordingInput>();
-    target->lockInputs_ = true;
-    target->unlockOnFrame_ = true;
-    movie->addTarget(target);
+    auto [target, delegate] = listenTo(movie);
     auto disabled = make<GPXMonochromeFilter>();
     disabled->setEnabled(false);
     auto disabledOut = make<RecordingInput>();
     disabled->addTarget(disabledOut);
     movie->addTarget(disabled);
-    auto delegate = make<CompletionRecorder>();
-    movie->setDelegate(delegate);
     EXPECT_EQ(movie->progress(), 0.0f);
     movie->startProcessing();  // reads on this thread, to the end
     EXPECT_EQ(delegate->completions.load(), 1);
@@ -262,12 +247,7 @@ TEST_F(GPXMovieTest, PlayerItemPlaybackFollowsTheDisplayLink) {
     auto item = AVPlayerItem::playerItemWithURL(url(clip("p.mp4", spec)));
     testsupport::ManualClock clock;
     auto movie = make<GPXMovie>(item);
-    auto target = make<RecordingInput>();
-    target->lockInputs_ = true;
-    target->unlockOnFrame_ = true;
-    movie->addTarget(target);
-    auto delegate = make<CompletionRecorder>();
-    movie->setDelegate(delegate);
+    auto [target, delegate] = listenTo(movie);
     movie->startProcessing();
     auto link = movie->displayLink();
     ASSERT_NE(link, nullptr);
