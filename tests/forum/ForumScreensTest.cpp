@@ -26,6 +26,7 @@
 #include "system/SystemTesting.h"
 #include "tests/app/AreaStandIns.h"
 #include "tests/forum/ForumTestSupport.h"
+#include "tests/forum/ForumWindowTest.h"
 #include "tests/support/GoldenImage.h"
 #include "tests/support/ScreenTestSupport.h"
 #include "uikit/UIApplication.h"
@@ -46,38 +47,8 @@ using standins::ProfileStandIn;
 
 using testsupport::solidImage;
 
-class ForumScreenTest : public ForumServerTest {
+class ForumScreenTest : public ForumWindowTest {
   protected:
-    void SetUp() override {
-        ForumServerTest::SetUp();
-        ForumScenes::registerAll();
-        standins::registerAccountStandIns();
-        system_testing::resetPhotoLibrary();
-        application = make<UIApplication>();
-        UIApplication::setSharedApplication(application);
-        window = make<UIWindow>(UIScreen::mainScreen()->bounds());
-    }
-    void TearDown() override {
-        UITestDriver::reset();
-        if (window) {
-            if (navigation && navigation->presentedViewController())
-                navigation->dismissViewControllerAnimated(false);
-            testsupport::drainMainRunLoop();
-            window->setHidden(true);
-        }
-        navigation = nullptr;
-        window = nullptr;
-        testsupport::drainMainRunLoop();
-        UIApplication::setSharedApplication(nullptr);
-        system_testing::resetPhotoLibrary();
-        ForumServerTest::TearDown();
-    }
-
-    template <class T>
-    Ref<T> scene(const std::string& identifier) {
-        return std::dynamic_pointer_cast<T>(UIStoryboard::storyboardWithName("MyRizUr", nullptr)
-                                                ->instantiateViewControllerWithIdentifier(identifier));
-    }
     void show(const Ref<UIViewController>& root) {
         navigation = std::dynamic_pointer_cast<UINavigationController>(root);
         if (!navigation) {
@@ -125,10 +96,6 @@ class ForumScreenTest : public ForumServerTest {
         testsupport::drainMainRunLoop();
         return UIWindowRenderer::imageOfView(window, 1);
     }
-
-    Ref<UIApplication> application;
-    Ref<UIWindow> window;
-    Ref<UINavigationController> navigation;
 };
 
 // ---- the list -----------------------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include "system/SystemTesting.h"
 #include "tests/app/AreaStandIns.h"
 #include "tests/forum/ForumTestSupport.h"
+#include "tests/forum/ForumWindowTest.h"
 #include "uikit/UIAlertTestDriver.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UINavigationController.h"
@@ -28,35 +29,11 @@ using namespace forumtest;
 
 namespace {
 
-class ForumTapsTest : public ForumServerTest {
+class ForumTapsTest : public ForumWindowTest {
   protected:
-    void SetUp() override {
-        ForumServerTest::SetUp();
-        ForumScenes::registerAll();
-        standins::registerAccountStandIns();
-        system_testing::resetPhotoLibrary();
-        application = make<UIApplication>();
-        UIApplication::setSharedApplication(application);
-        window = make<UIWindow>(UIScreen::mainScreen()->bounds());
-    }
-    void TearDown() override {
-        UITestDriver::reset();
-        if (navigation && navigation->presentedViewController())
-            navigation->dismissViewControllerAnimated(false);
-        testsupport::drainMainRunLoop();
-        window->setHidden(true);
-        navigation = nullptr;
-        window = nullptr;
-        testsupport::drainMainRunLoop();
-        UIApplication::setSharedApplication(nullptr);
-        system_testing::resetPhotoLibrary();
-        ForumServerTest::TearDown();
-    }
-
     template <class T>
     Ref<T> showScene(const std::string& identifier, const std::function<void(const Ref<T>&)>& prepare = {}) {
-        auto screen = std::dynamic_pointer_cast<T>(UIStoryboard::storyboardWithName("MyRizUr", nullptr)
-                                                       ->instantiateViewControllerWithIdentifier(identifier));
+        auto screen = scene<T>(identifier);
         if (prepare) prepare(screen);
         navigation = make<UINavigationController>(screen);
         navigation->setNavigationBarHidden(true, false);
@@ -75,10 +52,6 @@ class ForumTapsTest : public ForumServerTest {
         return false;
     }
     std::size_t alertsShown() { return UIAlertTestDriver::shownAlerts().size(); }
-
-    Ref<UIApplication> application;
-    Ref<UIWindow> window;
-    Ref<UINavigationController> navigation;
 };
 
 TEST_F(ForumTapsTest, ThePublishingStripsButtonsAnswerATap) {

@@ -12,6 +12,7 @@
 #include "system/SystemTesting.h"
 #include "tests/app/AreaStandIns.h"
 #include "tests/forum/ForumTestSupport.h"
+#include "tests/forum/ForumWindowTest.h"
 #include "tests/support/ScreenTestSupport.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIBars.h"
@@ -26,37 +27,13 @@ using namespace forumtest;
 
 namespace {
 
-class PickerAndSearchScreenTest : public ForumServerTest {
+class PickerAndSearchScreenTest : public ForumWindowTest {
   protected:
-    void SetUp() override {
-        ForumServerTest::SetUp();
-        ForumScenes::registerAll();
-        standins::registerAccountStandIns();
-        system_testing::resetPhotoLibrary();
-        UITextEntryDriver::reset();
-        application = make<UIApplication>();
-        UIApplication::setSharedApplication(application);
-        window = make<UIWindow>(UIScreen::mainScreen()->bounds());
-    }
-    void TearDown() override {
-        UITestDriver::reset();
-        UITextEntryDriver::reset();
-        testsupport::drainMainRunLoop();
-        window->setHidden(true);
-        window = nullptr;
-        testsupport::drainMainRunLoop();
-        UIApplication::setSharedApplication(nullptr);
-        system_testing::resetPhotoLibrary();
-        ForumServerTest::TearDown();
-    }
     void show(const Ref<UIViewController>& root) {
         window->setRootViewController(root);
         window->makeKeyAndVisible();
         testsupport::drainMainRunLoop();
     }
-
-    Ref<UIApplication> application;
-    Ref<UIWindow> window;
 };
 
 }  // namespace
