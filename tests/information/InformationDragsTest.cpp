@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "information/InformationRootViewController.h"
 #include "tests/information/NewsScreensTestSupport.h"
 #include "uikit/UIPanGestureRecognizer.h"
 
@@ -15,30 +14,8 @@ namespace {
 
 constexpr char kList[] = "news/getnewslist.do";
 
-class NextTabDelegate : public NSObject, public InformationRootViewControllerDelegate {
-  public:
-    std::string className() const override { return "NextTabDelegate"; }
-    void informationRootViewControllerDidScrollToNext() override { ++calls; }
-    int calls = 0;
-};
-
-class InformationDragsTest : public NewsScreenTest {
+class InformationDragsTest : public InformationTabTest {
   protected:
-    Ref<InformationRootViewController> showTab() {
-        auto made = UIStoryboard::storyboardWithName(QVNInformationStoryboard, nullptr)
-                        ->instantiateViewControllerWithIdentifier(QVNInformationRootIdentifier);
-        auto tab = std::dynamic_pointer_cast<InformationRootViewController>(made);
-        auto entry = std::dynamic_pointer_cast<QVNInformationScreens::InformationTab>(made);
-        EXPECT_TRUE(tab && entry);
-        if (!tab || !entry) return nullptr;
-        entry->setDelegate(delegate);
-        navigation->pushViewController(tab, false);
-        settle();
-        entry->refreshFirstViewController();
-        EXPECT_TRUE(waitAdvancing([&] { return !newsIds(tab->newsList(0)).empty(); }));
-        settle(0.5);
-        return tab;
-    }
     // A finger drawn across the view by (dx, dy) from the point, then the pager and lists settle.
     void dragAcross(const Ref<UIView>& view, CGPoint from, CGFloat dx, CGFloat dy) {
         UITestDriver::drag(view, from, CGPointMake(from.x + dx, from.y + dy), 12);
@@ -50,8 +27,6 @@ class InformationDragsTest : public NewsScreenTest {
         CGRect b = table->bounds();
         return CGPointMake(CGRectGetMidX(b), b.origin.y + b.size.height * 0.75);
     }
-
-    Ref<NextTabDelegate> delegate = make<NextTabDelegate>();
 };
 
 TEST_F(InformationDragsTest, SidewaysDragsOverTheListsTurnThePagerAndLeadToTheNextTab) {

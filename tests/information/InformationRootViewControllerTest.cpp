@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "app/UIColor+Extensions.h"
-#include "information/InformationRootViewController.h"
 #include "tests/information/NewsScreensTestSupport.h"
 #include "tests/support/GoldenImage.h"
 #include "uikit/UIWindowRenderer.h"
@@ -16,34 +15,8 @@ namespace {
 
 constexpr char kList[] = "news/getnewslist.do";
 
-class CountingDelegate : public NSObject, public InformationRootViewControllerDelegate {
-  public:
-    std::string className() const override { return "CountingDelegate"; }
-    void informationRootViewControllerDidScrollToNext() override { ++calls; }
-    int calls = 0;
-};
-
-class InformationRootViewControllerTest : public NewsScreenTest {
+class InformationRootViewControllerTest : public InformationTabTest {
   protected:
-    // The tab as the home screen shows it: made from its scene, its delegate set, shown, then
-    // refreshFirstViewController.
-    Ref<InformationRootViewController> showTab() {
-        auto made = UIStoryboard::storyboardWithName(QVNInformationStoryboard, nullptr)
-                        ->instantiateViewControllerWithIdentifier(QVNInformationRootIdentifier);
-        auto tab = std::dynamic_pointer_cast<InformationRootViewController>(made);
-        EXPECT_TRUE(tab);
-        if (!tab) return nullptr;
-        // The home screen sees it only through the interface.
-        auto entry = std::dynamic_pointer_cast<QVNInformationScreens::InformationTab>(made);
-        EXPECT_TRUE(entry);
-        entry->setDelegate(delegate);
-        navigation->pushViewController(tab, false);
-        settle();
-        entry->refreshFirstViewController();
-        EXPECT_TRUE(waitAdvancing([&] { return !newsIds(tab->newsList(0)).empty(); }));
-        settle(0.5);
-        return tab;
-    }
     bool isRed(const Weak<UIButton>& button) {
         auto colour = button.lock()->titleColorForState(UIControlStateNormal);
         return colour && colour->isEqual(*UIColor_Extensions::QVNRedColor());
@@ -52,8 +25,6 @@ class InformationRootViewControllerTest : public NewsScreenTest {
         auto colour = button.lock()->titleColorForState(UIControlStateNormal);
         return colour && colour->isEqual(*UIColor_Extensions::QVNBlackColor());
     }
-
-    Ref<CountingDelegate> delegate = make<CountingDelegate>();
 };
 
 TEST_F(InformationRootViewControllerTest, BuildsTwoPagesAndShowsOnlyTheCarPage) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "controls/VHProgressHUD.h"
+#include "information/InformationRootViewController.h"
 #include "information/InformationScenes.h"
 #include "information/InformationScreens.h"
 #include "information/NewsListViewController.h"
@@ -105,6 +106,38 @@ class NewsScreenTest : public InformationServerTest, protected testsupport::Navi
     }
 
     testsupport::ManualClock clock;
+};
+
+// Counts the tab's word that the user dragged on past its last page.
+class NextTabDelegate : public NSObject, public InformationRootViewControllerDelegate {
+  public:
+    std::string className() const override { return "NextTabDelegate"; }
+    void informationRootViewControllerDidScrollToNext() override { ++calls; }
+    int calls = 0;
+};
+
+class InformationTabTest : public NewsScreenTest {
+  protected:
+    // The tab as the home screen shows it: made from its scene, its delegate set, shown, then
+    // refreshFirstViewController.
+    Ref<InformationRootViewController> showTab() {
+        auto made = UIStoryboard::storyboardWithName(QVNInformationStoryboard, nullptr)
+                        ->instantiateViewControllerWithIdentifier(QVNInformationRootIdentifier);
+        auto tab = std::dynamic_pointer_cast<InformationRootViewController>(made);
+        // The home screen sees it only through the interface.
+        auto entry = std::dynamic_pointer_cast<QVNInformationScreens::InformationTab>(made);
+        EXPECT_TRUE(tab && entry);
+        if (!tab || !entry) return nullptr;
+        entry->setDelegate(delegate);
+        navigation->pushViewController(tab, false);
+        settle();
+        entry->refreshFirstViewController();
+        EXPECT_TRUE(waitAdvancing([&] { return !newsIds(tab->newsList(0)).empty(); }));
+        settle(0.5);
+        return tab;
+    }
+
+    Ref<NextTabDelegate> delegate = make<NextTabDelegate>();
 };
 
 }  // namespace infotest
