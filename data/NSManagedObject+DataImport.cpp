@@ -149,19 +149,8 @@ class AbsentFromStore {
     enum class Kind { None, Number, Text };
 
     static Kind kindOf(NSAttributeType type) {
-        switch (type) {
-            case NSInteger16AttributeType:
-            case NSInteger32AttributeType:
-            case NSInteger64AttributeType:
-            case NSDecimalAttributeType:
-            case NSDoubleAttributeType:
-            case NSFloatAttributeType:
-                return Kind::Number;
-            case NSStringAttributeType:
-                return Kind::Text;
-            default:
-                return Kind::None;
-        }
+        if (NSAttributeTypeIsNumeric(type)) return Kind::Number;
+        return type == NSStringAttributeType ? Kind::Text : Kind::None;
     }
     // Values the store compares as the attribute's own kind; the others take the usual road.
     bool eligible(const Value& value) const {
@@ -310,16 +299,10 @@ Value convertForAttribute(const NSAttributeDescription* attribute, Value value) 
             auto colour = value.isString() ? DRColorFromString(*value.string()) : nullptr;
             value = colour ? Value(colour) : Value();
         }
+    } else if (NSAttributeTypeIsNumeric(attribute->attributeType())) {
+        if (value.isSomething() && !value.isNumber()) value = DRNumberFromString(value.description());
     } else {
         switch (attribute->attributeType()) {
-            case NSInteger16AttributeType:
-            case NSInteger32AttributeType:
-            case NSInteger64AttributeType:
-            case NSDecimalAttributeType:
-            case NSDoubleAttributeType:
-            case NSFloatAttributeType:
-                if (value.isSomething() && !value.isNumber()) value = DRNumberFromString(value.description());
-                break;
             case NSStringAttributeType:
                 if (value.isSomething() && !value.isString()) value = Value(value.description());
                 break;

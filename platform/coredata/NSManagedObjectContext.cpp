@@ -102,15 +102,9 @@ std::vector<Value> relationshipTargets(const Value& stored) {
 enum class Kind { Number, Text, Date, Data, Other };
 
 Kind attributeKind(NSAttributeType type) {
+    // The store keeps booleans as the integers 0 and 1.
+    if (NSAttributeTypeIsNumeric(type) || type == NSBooleanAttributeType) return Kind::Number;
     switch (type) {
-        case NSInteger16AttributeType:
-        case NSInteger32AttributeType:
-        case NSInteger64AttributeType:
-        case NSBooleanAttributeType:
-        case NSDecimalAttributeType:
-        case NSDoubleAttributeType:
-        case NSFloatAttributeType:
-            return Kind::Number;
         case NSStringAttributeType:
             return Kind::Text;
         case NSDateAttributeType:

@@ -57,6 +57,21 @@ enum NSAttributeType : unsigned long {
     NSTransformableAttributeType = 1800,
 };
 
+// Whether the attribute holds a number (integer, decimal or floating point; a boolean is not one).
+constexpr bool NSAttributeTypeIsNumeric(NSAttributeType type) {
+    switch (type) {
+        case NSInteger16AttributeType:
+        case NSInteger32AttributeType:
+        case NSInteger64AttributeType:
+        case NSDecimalAttributeType:
+        case NSDoubleAttributeType:
+        case NSFloatAttributeType:
+            return true;
+        default:
+            return false;
+    }
+}
+
 enum NSDeleteRule : unsigned long {
     NSNoActionDeleteRule = 0,
     NSNullifyDeleteRule = 1,

@@ -6,19 +6,15 @@
 #include "data/NSManagedObject+DataImport.h"
 
 #include "data/NSManagedObject+DataRecord.h"
-#include "foundation/NSJSONSerialization.h"
 #include "tests/data/DataTestSupport.h"
 
 namespace {
 
 using datatest::carClass;
 using datatest::DataStack;
+using datatest::json;
 using datatest::ownerClass;
 using namespace NSManagedObject_DataRecord_DataImport;
-
-Value json(const std::string& text) {
-    return NSJSONSerialization::JSONObjectWithData(NSData::fromString(text), 0, nullptr);
-}
 
 class Import : public DataStack {
   protected:

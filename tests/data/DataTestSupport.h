@@ -13,6 +13,7 @@
 #include "data/NSManagedObjectContext+DataRecord.h"
 #include "data/NSPersistentStoreCoordinator+DataRecord.h"
 #include "foundation/NSBundle.h"
+#include "foundation/NSJSONSerialization.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSSandbox.h"
 #include "tests/support/MainLoop.h"
@@ -68,6 +69,11 @@ inline std::string modelText(bool withColour = false) {
        "attributes": [{"name": "label", "type": "string"}, {"name": "weight", "type": "float"}],
        "relationships": [{"name": "car", "destination": "Car", "inverse": "parts"}]}
     ]})";
+}
+
+// A document as the import reads it, from its JSON text.
+inline Value json(const std::string& text) {
+    return NSJSONSerialization::JSONObjectWithData(NSData::fromString(text), 0, nullptr);
 }
 
 class DataStack : public ::testing::Test {
