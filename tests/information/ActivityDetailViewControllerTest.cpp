@@ -151,8 +151,9 @@ TEST_F(ActivityDetailViewControllerTest, TheJoinButtonChoosesTheScreenInItsOrder
         } else {
             EXPECT_TRUE(UIAlertTestDriver::shownAlerts().empty());
         }
-        if (expected == "login")
+        if (expected == "login") {
             EXPECT_TRUE(std::dynamic_pointer_cast<LoginStandIn>(navigation->topViewController()));
+        }
         if (expected == "studio") {
             auto studio = std::dynamic_pointer_cast<StudioStandIn>(detail->presentedViewController());
             ASSERT_TRUE(studio);

@@ -18,7 +18,9 @@ class JoinActivityViewControllerTest : public EventScreenTest {
   protected:
     Ref<JoinActivityViewController> open(const Ref<QVNActivity>& activity) {
         auto screen = push<JoinActivityViewController>(InformationScreens::kJoinActivityIdentifier, activity);
-        if (screen) EXPECT_EQ(navigation->topViewController(), screen);
+        if (screen) {
+            EXPECT_EQ(navigation->topViewController(), screen);
+        }
         return screen;
     }
     // A new photo event (the samples' are joined by every sample user already), as the signed-in

@@ -143,8 +143,9 @@ TEST(GPXDistortionFilters, TheSpheresAreClearOutsideTheirRadius) {
     });
     for (std::size_t y = 10; y < 22; ++y)
         for (std::size_t x = 10; x < 22; ++x)
-            if (distance(kCentre, {(x + 0.5) / 32, (y + 0.5) / 32}) < 0.22)
+            if (distance(kCentre, {(x + 0.5) / 32, (y + 0.5) / 32}) < 0.22) {
                 EXPECT_TRUE(near(result.at(x, y), expected.at(x, y), 3)) << x << "," << y;
+            }
 
     auto glass = runFilter(make<GPXGlassSphereFilter>(), {input});
     EXPECT_TRUE(near(glass.at(1, 1), {0, 0, 0, 0}, 0));
