@@ -76,7 +76,7 @@ long signUpThroughTheScreens(const Ref<MainViewController>& home,
     UITextEntryDriver::typeText(signUp->nickNameTextField.lock(), kNickname);
     UITextEntryDriver::typeText(signUp->passwordTextField.lock(), kPassword);
     UITextEntryDriver::typeText(signUp->conformTextField.lock(), kPassword);
-    signUp->view()->endEditing(true);
+    // The sign-up screen keeps the keyboard up; the user goes straight on to the button.
     runFor(0.3);
     screenshot("sign-up");
     UITestDriver::tap(buttonTitled(signUp->view(), "注册"));
@@ -131,7 +131,13 @@ void driveAccount(const Ref<MainViewController>& home, const Ref<UINavigationCon
     runFor(0.5);  // the entry bar rises with the keyboard; touches wait for the move to end
     UITestDriver::tap(buttonTitled(thread->textView.lock()->superview(), "发送"));
     waitFor([&] { return thread->mails().count() == 2; }, "the answer was not sent", 10);
-    thread->view()->endEditing(true);
+    // A tap on the thread closes the keyboard.
+    {
+        auto table = thread->tableView.lock();
+        require(table != nullptr, "the mail thread has no list");
+        const CGRect shown = table->bounds();
+        UITestDriver::tapAt(table, CGPointMake(CGRectGetMidX(shown), shown.origin.y + 8));
+    }
     runFor(0.6);
     std::printf("mail thread with %s: %zu mails\n", other.user_nickname.c_str(), thread->mails().count());
     screenshot("mail-thread");

@@ -198,4 +198,24 @@ void tapRow(const Ref<UITableView>& table, long row, long section) {
     UITestDriver::tapAt(cell, CGPointMake(CGRectGetMidX(b), std::min<CGFloat>(12, b.size.height / 2)));
 }
 
+void tapBareSpot(const Ref<UIView>& view) {
+    Ref<UIView> root = UITestDriver::rootFor(view);
+    require(root != nullptr, "the view to tap is not on screen");
+    const CGRect b = view->bounds();
+    // A coarse grid from the edges inwards: bare spots are usually along a box's margins.
+    constexpr int kSteps = 16;
+    for (int i = 0; i <= kSteps; ++i) {
+        for (int j = 0; j <= kSteps; ++j) {
+            const CGPoint local = CGPointMake(b.origin.x + 3 + (b.size.width - 6) * i / kSteps,
+                                              b.origin.y + 3 + (b.size.height - 6) * j / kSteps);
+            const CGPoint point = view->convertPointToView(local, root);
+            if (root->hitTest(point, nullptr) == view) {
+                UITestDriver::tapAt(view, local);
+                return;
+            }
+        }
+    }
+    throw Stop{"no bare spot on " + view->className() + " to tap"};
+}
+
 }  // namespace demo

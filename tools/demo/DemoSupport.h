@@ -58,6 +58,9 @@ void dragAndHold(const Ref<UIView>& view, CGPoint from, CGPoint to);
 // Drags the list until the row shows whole, then taps the row near its top edge, where its
 // title is (its middle may hold pictures that open on a tap of their own).
 void tapRow(const Ref<UITableView>& table, long row, long section = 0);
+// Taps a bare spot of the view: a point where the touch lands on the view itself, not on one of
+// its subviews (stops the run when the view shows no such spot).
+void tapBareSpot(const Ref<UIView>& view);
 
 template <typename T>
 Ref<T> presentedOver(const Ref<UIViewController>& screen) {

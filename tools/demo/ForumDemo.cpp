@@ -101,7 +101,7 @@ void pickPhotos(const Ref<MessagePhotoView>& strip, const Ref<UIViewController>&
             "the albums did not load", 10);
     runFor(0.4);
     screenshot(name + "-albums");
-    groups->tableViewDidSelectRowAtIndexPath(*groups->tableView(), NSIndexPath::indexPathForRow(album, 0));
+    tapRow(groups->tableView(), album);
     waitFor(
         [&] {
             return std::dynamic_pointer_cast<PKAssetViewController>(picker->topViewController()) != nullptr &&

@@ -2,9 +2,7 @@
 
 #include <cstdio>
 
-#include "app/QVNAPIClient.h"
 #include "app/QVNProduction.h"
-#include "app/QVNTuningList.h"
 #include "foundation/NSString.h"
 #include "information/ActivityDetailViewController.h"
 #include "information/ActivityListViewController.h"
@@ -16,11 +14,14 @@
 #include "information/QVNProductionCell.h"
 #include "information/SearchViewController.h"
 #include "studio/CarViewController.h"
+#include "studio/TuningListSaveViewController.h"
 #include "tools/demo/DemoSupport.h"
 #include "tools/demo/StudioDemo.h"
+#include "uikit/UIAlertTestDriver.h"
 #include "uikit/UICollectionView.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UITextEntryDriver.h"
+#include "uikit/UIWindowRenderer.h"
 
 namespace demo {
 
@@ -123,6 +124,7 @@ void driveNews(const Ref<MainViewController>& home, const Ref<UINavigationContro
         "the reply did not appear", 15);
     runFor(0.6);
     screenshot("news-article-replied");
+    runFor(1.6);  // the reply's message leaves
     back(navigation);
 }
 
@@ -169,20 +171,68 @@ void driveSearch(const Ref<MainViewController>& home, const Ref<UINavigationCont
     back(navigation);
 }
 
-// The event tab, the tuning-list event's page and gallery, a vote and the entry's car tried.
-void driveEvents(const Ref<MainViewController>& home, const Ref<UINavigationController>& navigation,
-                 const Ref<UIImage>& studioPicture) {
-    // The studio's stretch saved a tuning list: it becomes an entry of the tuning-list event.
-    std::optional<Array> lists;
-    bool listed = false;
-    QVNTuningList::getTuninglistWithCompletion([&](const std::optional<Array>& got, const Ref<NSError>&) {
-        lists = got;
-        listed = true;
-    });
-    waitFor([&] { return listed; }, "the saved tuning lists did not load", 10);
-    require(lists && lists->count() > 0, "the studio saved no tuning list");
-    Ref<QVNTuningList> saved = lists->objectAtIndex(0).objectAs<QVNTuningList>();
+// The studio the event's join button opened: the shutter, the entry named in the save box, the
+// studio closing once the entry is in. Answers the entry's name.
+std::string joinWithTheStudio(const Ref<ActivityDetailViewController>& page,
+                              const Ref<UINavigationController>& navigation) {
+    auto presented = [&]() -> Ref<CarViewController> {
+        for (const Ref<UIViewController>& screen :
+             {Ref<UIViewController>(page), Ref<UIViewController>(navigation)})
+            if (auto studio = std::dynamic_pointer_cast<CarViewController>(screen->presentedViewController()))
+                return studio;
+        return nullptr;
+    };
+    UITestDriver::tap(page->joinButton.lock());
+    waitFor([&] { return presented() != nullptr; }, "the join button did not open the studio", 15);
+    Ref<CarViewController> studio = presented();
+    waitForStudioReady(studio);
+    screenshot("event-studio");
 
+    // The shutter: the studio turns the car to its screenshot angle and keeps the picture.
+    auto shutter = studio->screenShotButton.lock();
+    require(shutter && !shutter->isHidden(), "the studio entered for the event shows no shutter");
+    UITestDriver::tap(shutter);
+    waitFor([&] { return UIAlertTestDriver::frontmostAlert().has_value(); }, "the screenshot was not taken",
+            10);
+    require(studio->screenShotImage() != nullptr, "the screenshot has no picture");
+    std::printf("screenshot taken: %s\n", text(UIAlertTestDriver::frontmostAlert()->message).c_str());
+    screenshot("studio-screenshot-taken");
+    UIAlertTestDriver::tapAlertButton(0);
+    waitFor([&] { return !UIAlertTestDriver::frontmostAlert().has_value(); }, "the alert did not close", 5);
+    runFor(0.5);
+    {
+        std::string path = nextPicturePath("screenshot-picture");
+        bool ok = UIWindowRenderer::writePNG(studio->screenShotImage(), path);
+        std::printf("%s %s\n", ok ? "screen" : "FAILED", path.c_str());
+    }
+
+    // The join button of the studio: the save box stores the car's tuning list under a name and
+    // enters it, with the screenshot, into the event.
+    UITestDriver::tap(studio->saveTuningListButton.lock());
+    waitFor([&] { return appeared(presentedOver<TuningListSaveViewController>(studio)); },
+            "the studio's join button did not open the save box", 10);
+    auto box = presentedOver<TuningListSaveViewController>(studio);
+    runFor(0.3);
+    const std::string name = "参赛蓝 demo";
+    UITextEntryDriver::typeText(box->nameTextField.lock(), name);
+    // A tap beside the box closes the keyboard.
+    tapBareSpot(box->view());
+    runFor(0.6);
+    screenshot("event-entry-name");
+    require(box->configureButton.lock()->isEnabled(), "the store button stayed disabled after typing");
+    UITestDriver::tap(box->configureButton.lock());
+    bool joined = runUntil([&] { return box->hud()->labelText() == std::string("参与成功"); }, 20);
+    require(joined, "the tuning list did not enter the event (" + text(box->hud()->labelText()) + ")");
+    screenshot("event-joined");
+    waitFor([&] { return presented() == nullptr; }, "the studio did not close after the entry", 10);
+    runFor(0.5);
+    std::printf("tuning list \"%s\" entered into the event\n", name.c_str());
+    return name;
+}
+
+// The event tab, the tuning-list event's page, the studio's entry, the gallery, a vote and the
+// entry's car tried.
+void driveEvents(const Ref<MainViewController>& home, const Ref<UINavigationController>& navigation) {
     UITestDriver::tap(home->btnActivity.lock());
     waitFor(
         [&] {
@@ -205,30 +255,13 @@ void driveEvents(const Ref<MainViewController>& home, const Ref<UINavigationCont
             row = static_cast<long>(i);
     require(row >= 0, "there is no open tuning-list event");
     Ref<QVNActivity> event = all[row];
-    std::optional<std::string> pictureURL;
-    bool uploaded = false;
-    QVNAPIClient::uploadPicture(studioPicture, [&](const std::optional<std::string>& url) {
-        pictureURL = url;
-        uploaded = true;
-    });
-    waitFor([&] { return uploaded; }, "the studio's picture did not upload", 15);
-    require(pictureURL.has_value(), "the studio's picture did not upload");
-    bool joined = false;
-    auto entry = make<QVNProduction>();
-    entry->pic_name = text(saved->list_name);
-    entry->pic_url = pictureURL;
-    QVNProduction::joinEventWithProduction(entry, event->event_id, saved->tuninglist_id,
-                                           [&](const Ref<NSError>& error) {
-                                               require(!error, "the tuning list did not enter the event");
-                                               joined = true;
-                                           });
-    waitFor([&] { return joined; }, "the tuning list did not enter the event", 10);
 
     tapRow(events->tableView(), row);
     auto page = top<ActivityDetailViewController>(navigation, "the event's page");
     runFor(0.6);
     std::printf("event \"%s\"\n", text(event->event_title).c_str());
     screenshot("event-detail");
+    const std::string entryName = joinWithTheStudio(page, navigation);
 
     UITestDriver::tap(page->showBtn.lock());
     auto gallery = top<ProductionListsViewController>(navigation, "the event's gallery");
@@ -246,9 +279,7 @@ void driveEvents(const Ref<MainViewController>& home, const Ref<UINavigationCont
         auto card = std::dynamic_pointer_cast<QVNProductionSecondcell>(cell);
         if (!card || !card->production()) continue;
         if (!first) first = card;
-        if (card->production()->list_id && saved->tuninglist_id &&
-            card->production()->list_id->integerValue() == saved->tuninglist_id->integerValue())
-            ours = card;
+        if (card->production()->list_id && card->production()->pic_name == entryName) ours = card;
     }
     require(first != nullptr, "the gallery shows no card");
     long before = first->production()->vote ? first->production()->vote->integerValue() : 0;
@@ -272,25 +303,22 @@ void driveEvents(const Ref<MainViewController>& home, const Ref<UINavigationCont
         "the studio did not open on the entry's car", 15);
     auto studio = std::dynamic_pointer_cast<CarViewController>(gallery->presentedViewController());
     waitForStudioReady(studio);
-    std::printf("tried the car of \"%s\" (tuning list %ld)\n", text(saved->list_name).c_str(),
-                saved->tuninglist_id ? saved->tuninglist_id->integerValue() : 0);
+    std::printf("tried the car of \"%s\" (tuning list %ld)\n", entryName.c_str(),
+                ours->production()->list_id->integerValue());
     screenshot("gallery-try-car");
-    gallery->dismissViewControllerAnimated(true);
-    waitFor([&] { return gallery->presentedViewController() == nullptr; }, "the studio did not close", 10);
-    runFor(0.3);
+    closeStudio(studio);
     back(navigation);
     back(navigation);
 }
 
 }  // namespace
 
-void driveInformation(const Ref<MainViewController>& home, const Ref<UINavigationController>& navigation,
-                      const Ref<UIImage>& studioPicture) {
+void driveInformation(const Ref<MainViewController>& home, const Ref<UINavigationController>& navigation) {
     waitFor([&] { return navigation->topViewController() == home && !navigation->isTransitioning(); },
             "the home screen did not come back", 10);
     driveNews(home, navigation);
     driveSearch(home, navigation);
-    driveEvents(home, navigation, studioPicture);
+    driveEvents(home, navigation);
 }
 
 }  // namespace demo

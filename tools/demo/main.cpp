@@ -2,9 +2,10 @@
 // app's own start-up (application delegate, main storyboard), then a user's road through it:
 // the home screen and its first-launch guide, a tab, the login and a sign-up with the SMS code the
 // stand-in keeps, the "my" page, the message centre with a mail from a second user, the mail
-// thread and the friend list, the studio with parts and a colour fitted, a turn, the screenshot and the saved
-// tuning list, then the watermark camera: a shot, two watermarks, the album and a share to WeChat. Each
-// screen passed is written as a PNG of the whole screen (every window, alerts included); the paths are
+// thread and the friend list, the studio with parts and a colour fitted, a turn and the saved tuning
+// list, then the watermark camera: a shot, two watermarks, the album and a share to WeChat; the forum,
+// news and events (the studio's screenshot and entry taken in the studio an event opens). Each screen
+// passed is written as a PNG of the whole screen (every window, alerts included); the paths are
 // printed.
 //
 //   cartuning-demo [output directory]     (default: ./demo-output)
@@ -94,6 +95,24 @@ void demo::waitForStudioReady(const Ref<CarViewController>& studio) {
         },
         "the loading overlay did not leave", 20);
     runFor(1.2);
+}
+
+void demo::closeStudio(const Ref<CarViewController>& studio) {
+    Ref<UIViewController> presenter = studio->presentingViewController();
+    require(presenter != nullptr, "the studio is not on screen");
+    // While a car is being modified the back button returns to the choice of cars; there it
+    // closes the studio.
+    for (int attempt = 0; presenter->presentedViewController() == studio; ++attempt) {
+        require(attempt < 3, "the studio's back button did not close it");
+        waitFor([&] { return studioSettled(studio); }, "the studio did not come to rest", 30);
+        runFor(0.6);
+        auto button = studio->returnBtn.lock();
+        require(button && !button->isHidden(), "the studio has no back button");
+        UITestDriver::tap(button);
+        runUntil([&] { return presenter->presentedViewController() != studio; }, 2);
+    }
+    waitFor([&] { return presenter->presentedViewController() == nullptr; }, "the studio did not close", 10);
+    runFor(0.3);
 }
 
 namespace {
@@ -259,29 +278,11 @@ Ref<UIImage> driveStudio(const Ref<CarViewController>& studio) {
     std::printf("turned by drag from angle %ld to %ld\n", before, studio->currentAngle());
     screenshot("studio-turned");
 
-    // The screenshot: the studio shows the car at its screenshot angle and keeps the picture. Its
-    // shutter is on screen only in a studio entered for an event; elsewhere there is nothing to
-    // press, and the picture carried on is the screen as it shows.
-    auto shutter = studio->screenShotButton.lock();
-    require(shutter != nullptr, "the studio has no screenshot button");
-    if (!shutter->isHidden()) {
-        UITestDriver::tap(shutter);
-        waitFor([&] { return UIAlertTestDriver::frontmostAlert().has_value(); },
-                "the screenshot was not taken", 10);
-        require(studio->screenShotImage() != nullptr, "the screenshot has no picture");
-        std::printf("screenshot taken: %s\n", text(UIAlertTestDriver::frontmostAlert()->message).c_str());
-        screenshot("studio-screenshot-taken");
-        UIAlertTestDriver::tapAlertButton(0);
-        settle(studio, "the screenshot");
-    } else {
-        std::printf("no shutter outside an event: the studio's picture is the screen\n");
-    }
-    studioPicture = studio->screenShotImage() ? studio->screenShotImage() : UIWindowRenderer::imageOfScreen();
-    {
-        std::string path = nextPicturePath("screenshot-picture");
-        bool ok = UIWindowRenderer::writePNG(studioPicture, path);
-        std::printf("%s %s\n", ok ? "screen" : "FAILED", path.c_str());
-    }
+    // Outside an event the studio shows no shutter (the screenshot is taken in the studio entered
+    // for the tuning-list event); what the screen shows now is what the camera will see.
+    require(studio->screenShotButton.lock() && studio->screenShotButton.lock()->isHidden(),
+            "the studio shows a shutter outside an event");
+    studioPicture = UIWindowRenderer::imageOfScreen();
 
     // The detail of the car's tuning list, then the save box.
     UITestDriver::tap(studio->tuningListDetailButton.lock());
@@ -298,8 +299,9 @@ Ref<UIImage> driveStudio(const Ref<CarViewController>& studio) {
     const std::string listName = "赛道红 demo";
     UITextEntryDriver::typeText(box->nameTextField.lock(), listName);
     screenshot("tuning-list-name");
-    box->view()->endEditing(true);
-    runFor(0.3);
+    // A tap beside the box closes the keyboard.
+    tapBareSpot(box->view());
+    runFor(0.6);
     require(box->configureButton.lock()->isEnabled(), "the store button stayed disabled after typing");
     UITestDriver::tap(box->configureButton.lock());
     bool saved = runUntil([&] { return box->hud()->labelText() == std::string("保存成功"); }, 15);
@@ -328,6 +330,11 @@ Ref<UIImage> driveStudio(const Ref<CarViewController>& studio) {
     runFor(0.5);
     std::printf("tuning lists: %zu\n", lists->tuningsDataSource()->items().count());
     screenshot("tuning-lists");
+    // A tap beside the list closes it.
+    tapBareSpot(lists->view());
+    waitFor([&] { return studio->presentedViewController() == nullptr; }, "the tuning lists did not close",
+            10);
+    runFor(0.3);
     return studioPicture;
 }
 
@@ -408,12 +415,10 @@ int main(int argc, char** argv) {
     try {
         // Back to the home screen, and on to the watermark camera with the studio's picture.
         Ref<UIImage> studioPicture = driveStudio(studio);
-        home->dismissViewControllerAnimated(true);
-        waitFor([&] { return home->presentedViewController() == nullptr; }, "the studio did not close", 10);
-        runFor(0.3);
+        closeStudio(studio);
         driveCamera(home, navigation, studioPicture);
         driveForum(home, navigation);
-        driveInformation(home, navigation, studioPicture);
+        driveInformation(home, navigation);
     } catch (const Stop& stop) {
         return fail(stop.why);
     }
