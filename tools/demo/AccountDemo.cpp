@@ -139,6 +139,7 @@ void driveAccount(const Ref<MainViewController>& home, const Ref<UINavigationCon
         UITestDriver::tapAt(table, CGPointMake(CGRectGetMidX(shown), shown.origin.y + 8));
     }
     runFor(0.6);
+    require(!thread->textView.lock()->isFirstResponder(), "a tap on the thread left the keyboard up");
     std::printf("mail thread with %s: %zu mails\n", other.user_nickname.c_str(), thread->mails().count());
     screenshot("mail-thread");
     tapBack(thread);

@@ -218,6 +218,7 @@ std::string joinWithTheStudio(const Ref<ActivityDetailViewController>& page,
     // A tap beside the box closes the keyboard.
     tapBareSpot(box->view());
     runFor(0.6);
+    require(!box->nameTextField.lock()->isFirstResponder(), "a tap beside the box left the keyboard up");
     screenshot("event-entry-name");
     require(box->configureButton.lock()->isEnabled(), "the store button stayed disabled after typing");
     UITestDriver::tap(box->configureButton.lock());

@@ -302,6 +302,7 @@ Ref<UIImage> driveStudio(const Ref<CarViewController>& studio) {
     // A tap beside the box closes the keyboard.
     tapBareSpot(box->view());
     runFor(0.6);
+    require(!box->nameTextField.lock()->isFirstResponder(), "a tap beside the box left the keyboard up");
     require(box->configureButton.lock()->isEnabled(), "the store button stayed disabled after typing");
     UITestDriver::tap(box->configureButton.lock());
     bool saved = runUntil([&] { return box->hud()->labelText() == std::string("保存成功"); }, 15);
