@@ -253,9 +253,6 @@ Ref<GPXMonochromeFilter> tintFilter(const TintRGB& rgb) {
     return filter;
 }
 
-// Tints asked for on the main thread so far; the preparation gives way to them.
-std::atomic<std::uint64_t> tintsAsked{0};
-
 // The picture tinted; without a GPU answer the picture shows untinted rather than not at all.
 Ref<UIImage> tinted(const Ref<GPXMonochromeFilter>& filter, const Ref<UIImage>& picture) {
     Ref<UIImage> result = picture ? filter->imageByFilteringImage(picture) : nullptr;
@@ -300,7 +297,6 @@ void QVNOption::setTintColor(const Ref<UIColor>& color) {
     NS_ASSERT_MAIN_THREAD();
     if (!hasMetalFile_) return;
     tintColor_ = color;
-    if (color) tintsAsked.fetch_add(1);
     const std::uint64_t generation = ++*tintGeneration_;
     tintedImages_.clear();
     if (!color) return;
@@ -347,24 +343,16 @@ void QVNOption::setTintColor(const Ref<UIColor>& color) {
 
 void QVNOption::prepareTint(std::function<void()> done) {
     dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT), [done = std::move(done)] {
-        const std::uint64_t tintsBefore = tintsAsked.load();
-        auto filter = tintFilter({1, 1, 1});
         // Besides the program, the GPU driver builds the tint's code again for each kind of
-        // texture it samples: sides that are powers of two or not. One picture of each kind is
-        // tinted, the commonest first (neither side a power of two: nearly every cut picture),
-        // each on its own turns of the GPU queue. Once the user tints, the rest stands aside so
-        // that the tint waits behind one at most; the kinds left are built by the tint's own
-        // background work, off the main thread.
-        bool first = true;
-        for (const auto& [width, height] : {std::pair{67, 67}, {64, 67}, {67, 64}, {64, 64}}) {
-            if (!first && tintsAsked.load() != tintsBefore) break;
-            first = false;
-            const auto w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
-            auto image = CGImageCreate(w, h, 8, 32, w * 4, CGColorSpaceCreateDeviceRGB(),
-                                       kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedFirst,
-                                       CGDataProviderCreateWithData(NSData::dataWithLength(w * h * 4)));
-            tinted(filter, UIImage::imageWithCGImage(image));
-        }
+        // texture it samples: sides that are powers of two or not. Only the kind of nearly every
+        // cut picture (neither side a power of two) is built here: building the others as well
+        // kept a tint made soon after the opening waiting behind them, and cost the opening more.
+        // A picture of another kind builds its code on its first tint.
+        constexpr std::size_t kSide = 67;
+        auto image = CGImageCreate(kSide, kSide, 8, 32, kSide * 4, CGColorSpaceCreateDeviceRGB(),
+                                   kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedFirst,
+                                   CGDataProviderCreateWithData(NSData::dataWithLength(kSide * kSide * 4)));
+        tinted(tintFilter({1, 1, 1}), UIImage::imageWithCGImage(image));
         GPXContext::sharedFramebufferCache()->purgeAllUnassignedFramebuffers();
         if (done) done();
     });

@@ -109,10 +109,10 @@ class QVNOption : public NSObject {
     // tintedImages() later; a newer colour drops that work. Without cut pictures in memory, the
     // sheet is read from the image cache, tinted whole and cut again at once.
     void setTintColor(const Ref<UIColor>& color);
-    // Compiles the tint's program and runs it once on each kind of picture the GPU driver builds
-    // it anew for, off the main thread, so that the first tint the user makes does not wait for
-    // that building; once a tint is asked for, what is left gives way. From any thread; `done`,
-    // when given, is called on a background thread once it is over.
+    // Compiles the tint's program and runs it once on the kind of picture the car's cut pictures
+    // are (sides that are not powers of two, which the GPU driver builds its code anew for), off
+    // the main thread, so that the first tint the user makes does not wait for that building.
+    // From any thread; `done`, when given, is called on a background thread once it is over.
     static void prepareTint(std::function<void()> done = {});
     const Ref<UIColor>& tintColor() const { return tintColor_; }
 
