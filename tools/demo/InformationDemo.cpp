@@ -124,7 +124,6 @@ void driveNews(const Ref<MainViewController>& home, const Ref<UINavigationContro
         "the reply did not appear", 15);
     runFor(0.6);
     screenshot("news-article-replied");
-    runFor(1.6);  // the reply's message leaves
     back(navigation);
 }
 
