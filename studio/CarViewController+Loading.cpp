@@ -12,6 +12,7 @@
 #include "images/UIButton+WebCache.h"
 #include "studio/CarViewController.h"
 #include "studio/CarViewControllerInternal.h"
+#include "studio/QVNOption.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UILabel.h"
 
@@ -294,6 +295,14 @@ void CarViewController::carLoadOptionsSuccess(const Ref<QVNCar>& car) {
     }
     currentAngle_ = 1;
     refreshShowcaseWithAngle(1);
+    // The tint's program is built now, off the main thread, not on the user's first tint, which
+    // is seconds away (the entrance animations, the colour picker). Not earlier, while the car
+    // loads: the first use of the GPU loads its driver, and for as long as that takes no thread
+    // can be started, which held the car's own requests back.
+    if (!tintPrepared_) {
+        tintPrepared_ = true;
+        QVNOption::prepareTint();
+    }
 }
 
 // ---- tuning lists -------------------------------------------------------------------------------

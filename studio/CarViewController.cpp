@@ -3,7 +3,6 @@
 
 #include "studio/CarViewController.h"
 #include "studio/CarViewControllerInternal.h"
-#include "studio/QVNOption.h"
 
 #include <cmath>
 
@@ -88,8 +87,6 @@ void CarViewController::setTransitionAnimators(AnimatorFactory presenting, Anima
 
 void CarViewController::viewDidLoad() {
     UIViewController::viewDidLoad();
-    // The tint's shader is compiled now, off the main thread, not on the user's first tint.
-    QVNOption::prepareTint();
     setHidden(saveTuningListButton, activity_ == nullptr);
     configureSubViews();
 }

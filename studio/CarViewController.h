@@ -285,6 +285,7 @@ class CarViewController : public UIViewController,
     double showcaseScale_ = 0.5;
     bool consoleHidden_ = false;
     std::int32_t downloadCount_ = 0;
+    bool tintPrepared_ = false;
     std::vector<Ref<QVNBrand>> brands_;
     Ref<UIButton> selectedBrandButton_;
     unsigned long selectedBrandButtonIndex_ = 0;

@@ -1,14 +1,15 @@
 // Tinting the whole car in the studio, as a tap on the colour wheel does with no part selected:
-// from the tap to the next rendered frame of the screen, and the first tint of a run (right after
-// the studio opened). The studio runs as in its tests: the stand-in server with the sample
-// catalogue on loopback, the default car loaded, the manual clock for animations. Target: one
-// frame, 16.7 ms; "ratio <name>" is the median time over that frame.
+// from the tap to the next rendered frame of the screen, and the first tint of a run (as soon as
+// the user can make it: once the studio opened, its entrance played and the wheel came up). The
+// studio runs as in its tests: the stand-in server with the sample catalogue on loopback, the
+// default car loaded, the manual clock for animations. Target: one frame, 16.7 ms; "ratio <name>"
+// is the median time over that frame.
 //
 // The GPU driver's shader cache is off, as on a phone that has just installed the app: the first
-// tint then finds only what the studio built while it opened. What that building costs the
-// opening is measured in fresh processes of this program (the driver keeps what it built for the
-// life of a process): the studio's opening as it is, against the opening once the tint was
-// prepared before it; the extra time may be one frame at most.
+// tint then finds only what the studio built before it. What that building costs the opening is
+// measured in fresh processes of this program (the driver keeps what it built for the life of a
+// process): the studio's opening as it is, against the opening once the tint was prepared before
+// it; the extra time may be one frame at most.
 
 #include <benchmark/benchmark.h>
 
@@ -101,13 +102,23 @@ struct Studio {
         if (!testsupport::pumpMainRunLoopUntil([&] { return screen->selectedCar() != nullptr; }, 120)) return;
         openingMillis =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - opening).count();
-        clock.advance(3.5);
+        watch(3.5);  // the entrance
         screen->carButtonTapped(screen->scrollView2Subviews().front());
-        clock.advance(0.3);
+        watch(0.3);
         screen->colorPickerCarButtonTapped(nullptr);  // no part: the whole car
         screen->colorWheelButtonTapped(nullptr);
-        clock.advance(0.5);
+        watch(0.5);
         ready = screen->colorWheel.lock() != nullptr;
+    }
+
+    // The animations play as the user sees them: frame by frame on the manual clock, each frame
+    // taking its real time, so that what the studio does in the background meanwhile (as the
+    // tint's preparation) has the time it has on a phone before the user can tap again.
+    void watch(double seconds) {
+        for (double shown = 0; shown < seconds; shown += kFrameMillis / 1000) {
+            clock.advance(kFrameMillis / 1000);
+            testsupport::pumpMainRunLoopUntil([] { return false; }, kFrameMillis / 1000);
+        }
     }
 };
 

@@ -1,6 +1,9 @@
-// The studio builds the tint's GPU program while it opens, off the main thread, so that the user's
-// first tint of the whole car finds it built and compiles nothing. (Each test runs in a process of
-// its own under ctest: the program cache then starts empty.)
+// The studio builds the tint's GPU program once its car is on screen, off the main thread, so that
+// the user's first tint of the whole car finds it built and compiles nothing; and not while the car
+// loads, which the GPU driver's loading would hold back. (Each test runs in a process of its own
+// under ctest: the program cache then starts empty.)
+
+#include <chrono>
 
 #include "gpu/core/GPXContext.h"
 #include "gpu/core/GPXMonochromeFilter.h"
@@ -48,6 +51,24 @@ TEST_F(TintPreparationTest, TheFirstWholeCarTintAfterOpeningCompilesNoProgram) {
     }
     EXPECT_TRUE(tinted) << "the default car has no part to tint";
     EXPECT_EQ(GPXContext::sharedImageProcessingContext()->programCacheCount(), programs);
+}
+
+TEST_F(TintPreparationTest, NothingIsBuiltWhileTheCarLoads) {
+    // The car list comes late; meanwhile the studio has long appeared and is only waiting.
+    devserver::RouteControl late;
+    late.delay = std::chrono::milliseconds(1500);
+    server.setRouteControl("car/getcarlist.do", late);
+    auto screen = makeStudio();
+    ASSERT_NE(screen, nullptr);
+    present(screen);
+    const auto appeared = std::chrono::steady_clock::now();
+    waitFor([&] { return std::chrono::steady_clock::now() - appeared > std::chrono::milliseconds(500); }, 5);
+    ASSERT_EQ(studio->selectedCar(), nullptr) << "the car list came before its delay";
+    EXPECT_FALSE(tintProgramBuilt()) << "the tint's program was built while the car was loading";
+
+    ASSERT_TRUE(waitFor([&] { return studio->selectedCar() != nullptr; }, 60))
+        << "the default car did not load";
+    EXPECT_TRUE(waitFor(tintProgramBuilt, 30)) << "the car came without the tint's program being built";
 }
 
 TEST_F(TintPreparationTest, PreparingTellsWhenItIsOverAndLeavesTheProgramBuilt) {
