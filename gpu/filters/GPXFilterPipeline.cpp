@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
-#include <regex>
 
 #include "foundation/NSLog.h"
 #include "foundation/NSPropertyListSerialization.h"
@@ -360,15 +360,67 @@ std::optional<std::vector<Ref<GPXOutput>>> buildFilters(const Value& configurati
 
 namespace detail {
 
+namespace {
+// What the pattern's "." does not match, and what its "\s" does.
+bool isLineEnd(char c) {
+    return c == '\n' || c == '\r';
+}
+bool isPatternSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The arguments after "type(" at start: the first runs to the first "," or ")" on its line; each
+// "," then starts another argument after its white space (line ends included), and the one that
+// meets ")" is the last. No line end may come inside an argument. A regular expression engine
+// finds the same by backtracking, which takes exponential time on a long text without its ")".
+// On failure, *failedAt is where the reading stopped (a line end or the text's end): an argument
+// list starting anywhere before it fails the same way, as it meets the same "," or stop.
+std::optional<PipelineArgumentParts> argumentsFrom(const std::string& text, std::size_t start,
+                                                   std::string type, std::size_t* failedAt) {
+    auto scan = [&](std::size_t from) {
+        while (from < text.size() && text[from] != ',' && text[from] != ')' && !isLineEnd(text[from])) ++from;
+        return from;
+    };
+    std::size_t end = scan(start);
+    auto failed = [&] {
+        *failedAt = end;
+        return std::nullopt;
+    };
+    if (end == text.size() || isLineEnd(text[end])) return failed();
+    PipelineArgumentParts parts{std::move(type), text.substr(start, end - start), std::string()};
+    while (text[end] == ',') {
+        std::size_t from = end + 1;
+        while (from < text.size() && isPatternSpace(text[from])) ++from;
+        end = scan(from);
+        if (end == text.size() || isLineEnd(text[end])) return failed();
+        parts.last = text.substr(from, end - from);
+    }
+    return parts;
+}
+}  // namespace
+
+std::optional<PipelineArgumentParts> matchPipelineArgumentText(const std::string& text) {
+    static const char* const kTypes[] = {"float", "CGPoint", "NSString"};
+    std::size_t failedAt = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        for (const char* type : kTypes) {
+            const std::size_t length = std::strlen(type);
+            if (text.compare(at, length, type) != 0 || at + length >= text.size() || text[at + length] != '(')
+                continue;
+            if (at + length + 1 <= failedAt) continue;  // its arguments end where the last ones failed
+            if (auto parts = argumentsFrom(text, at + length + 1, type, &failedAt)) return parts;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<PipelineScalar> parsePipelineArgumentText(const std::string& text) {
-    static const std::regex pattern(R"((float|CGPoint|NSString)\((.*?)(?:,\s*(.*?))*\))");
-    std::smatch match;
-    if (!std::regex_search(text, match, pattern)) return std::nullopt;
-    const std::string type = match[1].str();
-    if (type == "float") return PipelineScalar(leadingNumber(match[2].str()));
-    if (type == "CGPoint")
-        return PipelineScalar(CGPointMake(leadingNumber(match[2].str()), leadingNumber(match[3].str())));
-    return PipelineScalar(match[2].str());
+    auto parts = matchPipelineArgumentText(text);
+    if (!parts) return std::nullopt;
+    if (parts->type == "float") return PipelineScalar(leadingNumber(parts->first));
+    if (parts->type == "CGPoint")
+        return PipelineScalar(CGPointMake(leadingNumber(parts->first), leadingNumber(parts->last)));
+    return PipelineScalar(parts->first);
 }
 
 std::optional<std::vector<PipelineFilterEntry>> readPipelineConfiguration(const Value& configuration) {

@@ -91,6 +91,14 @@ struct PipelineFilterEntry {
 // nullopt when the configuration would not parse (no "Filters", an unknown class or setter, an
 // argument text of another type word, an argument the setter does not take).
 std::optional<std::vector<PipelineFilterEntry>> readPipelineConfiguration(const Value& configuration);
+// The parts of an argument text such as "CGPoint(0.25, 0.75)": its type word, the text up to the
+// first "," or ")", and the text after the last ", " before the ")" (empty with no ","). It follows
+// the pattern (float|CGPoint|NSString)\((.*?)(?:,\s*(.*?))*\) exactly, found anywhere in the text,
+// in time linear in the text.
+struct PipelineArgumentParts {
+    std::string type, first, last;
+};
+std::optional<PipelineArgumentParts> matchPipelineArgumentText(const std::string& text);
 // One argument text by the pattern; nullopt for another type word or no match.
 std::optional<PipelineScalar> parsePipelineArgumentText(const std::string& text);
 // The filter classes a configuration can name.

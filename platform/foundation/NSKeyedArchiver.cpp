@@ -511,8 +511,11 @@ Value NSKeyedUnarchiver::decodeEntry(std::uint64_t index, const std::set<std::st
         return Value();
     }
     if (allowed && !allowedKind(entry, className, *allowed, insideContainer)) {
-        fail("Value of unexpected class " +
-             (className.empty() ? std::string(nativeNames(entry, "").front()) : className));
+        // A plain value names its kind; an object its class, which a damaged archive can leave empty.
+        const auto names = nativeNames(entry, className);
+        fail("Value of unexpected class " + (!className.empty() ? className
+                                             : names.empty()    ? std::string("(none)")
+                                                                : std::string(names.front())));
         return Value();
     }
     if (!entry.isDictionary()) return entry;

@@ -513,6 +513,28 @@ TEST(DamagedArchiveTest, EditedTablesGiveNil) {
     }
 }
 
+// An object whose class name was emptied: refused by name, whatever classes the caller allows.
+TEST(DamagedArchiveTest, AnObjectWithAnEmptyClassNameIsRefused) {
+    NSData data = editArchive(sampleUser(), [](Dictionary& d) {
+        Array objects = *d["$objects"].array();
+        for (std::size_t i = 1; i < objects.count(); ++i) {
+            if (objects[i]["$class"] == Value("ArchUser")) {
+                Dictionary e = objects[i].dictionary()->mutableCopy();
+                e.setObject("$class", "");
+                objects.replaceObjectAtIndex(i, e);
+            }
+        }
+        d.setObject("$objects", objects);
+    });
+    for (const char* allowed : {"ArchUser", "NSString", "NSArray"}) {
+        SCOPED_TRACE(allowed);
+        Ref<NSError> error;
+        EXPECT_TRUE(NSKeyedUnarchiver::unarchivedObjectOfClass(allowed, data, &error).isNil());
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->code(), NSCoderReadCorruptError);
+    }
+}
+
 TEST(DamagedArchiveTest, DeepChainFailsCleanly) {
     // A flat table whose entries nest 5000 deep by reference.
     Array objects = Array::mutableArray();

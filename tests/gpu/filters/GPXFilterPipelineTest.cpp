@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
+#include <regex>
 
 #include "../core/GPUFilterTestSupport.h"
 #include "foundation/NSPropertyListSerialization.h"
@@ -180,3 +182,43 @@ TEST(GPXFilterPipelineNames, EveryNamedClassCanBeMadeAndChained) {
 }
 
 }  // namespace
+
+// Argument texts are read without a regular expression engine (which backtracks for exponential
+// time on a long text without its ")"); the reading must still give what the pattern gives. The
+// pattern, run by the library's engine on short texts, is the reference.
+TEST(FilterPipelineArgumentText, MatchesThePatternOnEveryShortText) {
+    static const std::regex pattern(R"((float|CGPoint|NSString)\((.*?)(?:,\s*(.*?))*\))");
+    const std::vector<std::string> tokens{"float(", "CGPoint(", "NSString(", "float", "(",  ")",
+                                          ",",      ", ",       " ",         "\n",    "\r", "\t",
+                                          "1",      "2.5",      "x",         ",\n "};
+    std::mt19937 random(7);
+    int matched = 0;
+    for (int round = 0; round < 50000; ++round) {
+        std::string text;
+        const int count = 1 + static_cast<int>(random() % 8);
+        for (int i = 0; i < count; ++i) text += tokens[random() % tokens.size()];
+        std::smatch match;
+        const bool expected = std::regex_search(text, match, pattern);
+        auto parts = detail::matchPipelineArgumentText(text);
+        ASSERT_EQ(parts.has_value(), expected) << testing::PrintToString(text);
+        if (!expected) continue;
+        ++matched;
+        EXPECT_EQ(parts->type, match[1].str()) << testing::PrintToString(text);
+        EXPECT_EQ(parts->first, match[2].str()) << testing::PrintToString(text);
+        EXPECT_EQ(parts->last, match[3].str()) << testing::PrintToString(text);
+    }
+    EXPECT_GT(matched, 2000);  // the texts reach both sides
+}
+
+TEST(FilterPipelineArgumentText, LongTextsWithoutTheirEndAreRefusedAtOnce) {
+    std::string commas = "CGPoint(";
+    for (int i = 0; i < 5000; ++i) commas += "7,";
+    std::string starts;
+    for (int i = 0; i < 5000; ++i) starts += "float(1,";
+    for (const std::string& text : {commas, starts, commas + "x\n)", std::string(100000, '(')})
+        EXPECT_FALSE(detail::parsePipelineArgumentText(text).has_value());
+    EXPECT_TRUE(detail::parsePipelineArgumentText(commas + "\n)").has_value());  // white space after ","
+    auto point = detail::parsePipelineArgumentText(commas + "0.5)");
+    ASSERT_TRUE(point.has_value());
+    EXPECT_EQ(std::get<CGPoint>(*point), CGPointMake(7, 0.5));
+}
