@@ -7,9 +7,9 @@
 //
 // The GPU driver's shader cache is off, as on a phone that has just installed the app: the first
 // tint then finds only what the studio built before it (timed in fresh processes of this program,
-// the median taken). What that building costs the opening is measured in fresh processes too (the driver
-// keeps what it built for the life of a process): the studio's opening as it is, against the opening once the
-// tint was prepared before it; the extra time may be one frame at most.
+// the median taken). What that building costs the opening is measured in fresh processes too (the
+// driver keeps what it built for the life of a process): the studio's opening as it is, against
+// the opening once the tint was prepared before it; the extra time may be one frame at most.
 
 #include <benchmark/benchmark.h>
 
