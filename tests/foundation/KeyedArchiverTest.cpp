@@ -117,6 +117,19 @@ NSData editArchive(const Value& root, const std::function<void(Dictionary&)>& ed
     return *NSPropertyListSerialization::dataWithPropertyList(d, NSPropertyListXMLFormat_v1_0, 0, nullptr);
 }
 
+// Gives every archived object of one class another class name.
+void renameClass(Dictionary& archive, const std::string& from, const std::string& to) {
+    Array objects = *archive["$objects"].array();
+    for (std::size_t i = 1; i < objects.count(); ++i) {
+        if (objects[i]["$class"] == Value(from)) {
+            Dictionary e = objects[i].dictionary()->mutableCopy();
+            e.setObject("$class", to);
+            objects.replaceObjectAtIndex(i, e);
+        }
+    }
+    archive.setObject("$objects", objects);
+}
+
 Ref<ArchUser> sampleUser() {
     auto u = make<ArchUser>();
     u->name = "改装达人";
@@ -475,16 +488,7 @@ TEST(DamagedArchiveTest, EditedTablesGiveNil) {
                 }
             }
         },
-        [](Dictionary& d) {
-            Array objects = *d["$objects"].array();
-            for (std::size_t i = 1; i < objects.count(); ++i) {
-                if (objects[i]["$class"] == Value("ArchUser")) {
-                    Dictionary e = objects[i].dictionary()->mutableCopy();
-                    e.setObject("$class", "UnknownClass");
-                    objects.replaceObjectAtIndex(i, e);
-                }
-            }
-        },
+        [](Dictionary& d) { renameClass(d, "ArchUser", "UnknownClass"); },
         [](Dictionary& d) {
             Array objects = *d["$objects"].array();
             for (std::size_t i = 1; i < objects.count(); ++i) {
@@ -515,17 +519,7 @@ TEST(DamagedArchiveTest, EditedTablesGiveNil) {
 
 // An object whose class name was emptied: refused by name, whatever classes the caller allows.
 TEST(DamagedArchiveTest, AnObjectWithAnEmptyClassNameIsRefused) {
-    NSData data = editArchive(sampleUser(), [](Dictionary& d) {
-        Array objects = *d["$objects"].array();
-        for (std::size_t i = 1; i < objects.count(); ++i) {
-            if (objects[i]["$class"] == Value("ArchUser")) {
-                Dictionary e = objects[i].dictionary()->mutableCopy();
-                e.setObject("$class", "");
-                objects.replaceObjectAtIndex(i, e);
-            }
-        }
-        d.setObject("$objects", objects);
-    });
+    NSData data = editArchive(sampleUser(), [](Dictionary& d) { renameClass(d, "ArchUser", ""); });
     for (const char* allowed : {"ArchUser", "NSString", "NSArray"}) {
         SCOPED_TRACE(allowed);
         Ref<NSError> error;
