@@ -64,6 +64,15 @@ class AbsentFromStore {
             Value value = NSObject_DataRecord_DataImport::DR_valueForAttribute(document, attribute_);
             if (eligible(value) && probed_.insert(key(value)).second) candidates.push_back(value);
         }
+        // Listening before the store is read: a save landing between the queries and the first
+        // document would otherwise go unseen and its objects be inserted again.
+        auto stale = storeChanged_;
+        observer_ = NSNotificationCenter::defaultCenter()->addObserverForName(
+            std::string(NSManagedObjectContextDidSaveNotification), nullptr, nullptr,
+            [stale](const Ref<NSNotification>& notification) {
+                auto saver = std::dynamic_pointer_cast<NSManagedObjectContext>(notification->object());
+                if (!saver || !saver->parentContext()) stale->store(true);
+            });
         // A context of its own sees the store alone, without the pending changes of the chain.
         auto probe = make<NSManagedObjectContext>(NSConfinementConcurrencyType);
         probe->setPersistentStoreCoordinator(coordinator);
@@ -87,13 +96,6 @@ class AbsentFromStore {
                 if (stored.isSomething()) present_.insert(key(stored));
             }
         }
-        auto stale = storeChanged_;
-        observer_ = NSNotificationCenter::defaultCenter()->addObserverForName(
-            std::string(NSManagedObjectContextDidSaveNotification), nullptr, nullptr,
-            [stale](const Ref<NSNotification>& notification) {
-                auto saver = std::dynamic_pointer_cast<NSManagedObjectContext>(notification->object());
-                if (!saver || !saver->parentContext()) stale->store(true);
-            });
         ready_ = true;
     }
 

@@ -38,8 +38,29 @@ Ref<UIColor> makeRGB(CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
 constexpr char kSpaceKey[] = "UIColorSpaceModel";
 constexpr char kComponentsKey[] = "UIColorComponents";
 
+// The spaces a colour is read back in; nullptr for any other.
+CGColorSpaceRef archivableSpace(std::int64_t model) {
+    switch (model) {
+        case kCGColorSpaceModelMonochrome:
+        case kCGColorSpaceModelRGB:
+            return sharedSpace(static_cast<CGColorSpaceModel>(model));
+        case kCGColorSpaceModelCMYK:
+            return CGColorSpaceCreateDeviceCMYK();
+        default:
+            return nullptr;
+    }
+}
+
 void encodeColor(const NSObject& object, NSCoder& coder) {
     const auto& color = static_cast<const UIColor&>(object).CGColor();
+    // Written, it could never be read: the archive fails now rather than the value later.
+    if (!archivableSpace(color->model())) {
+        coder.failWithError(NSError::errorWithDomain(
+            NSCocoaErrorDomain, NSPropertyListWriteInvalidError,
+            Dictionary{{NSLocalizedDescriptionKey,
+                        std::string("A colour in a colour space that cannot be archived")}}));
+        return;
+    }
     coder.encodeInt64(static_cast<std::int64_t>(color->model()), kSpaceKey);
     Array components = Array::mutableArray();
     for (CGFloat c : color->components()) components.addObject(Value(static_cast<double>(c)));
@@ -52,19 +73,8 @@ Ref<NSObject> decodeColor(NSCoder& coder) {
                                                      Dictionary{{NSLocalizedDescriptionKey, reason}}));
         return nullptr;
     };
-    const std::int64_t model = coder.decodeInt64ForKey(kSpaceKey);
-    CGColorSpaceRef space;
-    switch (model) {
-        case kCGColorSpaceModelMonochrome:
-        case kCGColorSpaceModelRGB:
-            space = sharedSpace(static_cast<CGColorSpaceModel>(model));
-            break;
-        case kCGColorSpaceModelCMYK:
-            space = CGColorSpaceCreateDeviceCMYK();
-            break;
-        default:
-            return refuse("A colour in an unknown colour space");
-    }
+    CGColorSpaceRef space = archivableSpace(coder.decodeInt64ForKey(kSpaceKey));
+    if (!space) return refuse("A colour in an unknown colour space");
     Value list = coder.decodeObjectOfClass("NSArray", kComponentsKey);
     const Array* components = list.array();
     if (!components || components->count() != CGColorSpaceModelComponentCount(space->model()) + 1)

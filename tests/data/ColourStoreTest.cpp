@@ -42,6 +42,19 @@ TEST(ColourArchive, AColourComesBackInItsSpaceWithItsComponents) {
     EXPECT_TRUE(back["tint"].objectAs<UIColor>()->isEqual(*UIColor::redColor()));
 }
 
+// A colour in a space no archive can give back is refused when written, not lost when read.
+TEST(ColourArchive, AColourInASpaceThatCannotBeReadBackIsNotArchived) {
+    auto colour = UIColor::colorWithCGColor(CGColorCreate(make<CGColorSpace>(kCGColorSpaceModelLab),
+                                                          std::vector<CGFloat>{50, 10, -10, 1}.data()));
+    ASSERT_TRUE(colour);
+    Ref<NSError> error;
+    EXPECT_FALSE(NSKeyedArchiver::archivedDataWithRootObject(Value(colour), true, &error));
+    ASSERT_TRUE(error);
+    EXPECT_FALSE(error->localizedDescription().empty());
+    // Inside a container the whole archive fails, not only the colour.
+    EXPECT_FALSE(NSKeyedArchiver::archivedDataWithRootObject(Value(Array{Value(colour), Value("name")})));
+}
+
 // An archive that claims to hold a colour, with the fields a test gives it.
 NSData fakeColourArchive(std::int64_t space, const Value& components) {
     class Fake : public NSObject {
