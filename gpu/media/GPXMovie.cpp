@@ -109,6 +109,7 @@ Ref<CADisplayLink> GPXMovie::displayLink() const {
 }
 
 void GPXMovie::startProcessing() {
+    endTold_.store(false);
     if (playerItem()) {
         processPlayerItem();
         return;
@@ -214,6 +215,11 @@ void GPXMovie::processAsset() {
             return movie && movie->readNextAudioSampleFromOutput(readerAudioTrackOutput);
         });
         writer->enableSynchronizationCallbacks();
+        // A writer that failed as it started asks for nothing: the reading ends here, not never.
+        if (writer->assetWriter()->status() == AVAssetWriterStatusFailed) {
+            reader->cancelReading();
+            endProcessing();
+        }
         return;
     }
     while (reader->status() == AVAssetReaderStatusReading &&
@@ -454,6 +460,9 @@ void GPXMovie::displayLinkCallback(const Ref<CADisplayLink>& sender) {
 }
 
 void GPXMovie::endProcessing() {
+    // Several paths find the end (either track running out, on the writer's two queues when
+    // synchronised, and the reading loop itself); the targets hear it once per run.
+    if (endTold_.exchange(true)) return;
     keepLooping_.store(false);
     Ref<CADisplayLink> link;
     Ref<GPXMovieWriter> writer;

@@ -99,6 +99,7 @@ class GPXMovie : public GPXOutput, public AVPlayerItemOutputPullDelegate {
 
     std::atomic<bool> audioEncodingIsFinished_{false}, videoEncodingIsFinished_{false};
     std::atomic<bool> keepLooping_{false};
+    std::atomic<bool> endTold_{false};  // this run's end handed on
     std::atomic<bool> runBenchmark_{false}, playAtActualSpeed_{false}, shouldRepeat_{false};
 
     // Touched on the shared context queue only.

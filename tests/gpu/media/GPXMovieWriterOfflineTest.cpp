@@ -21,6 +21,7 @@
 #include "gpu/media/GPXMovie.h"
 #include "gpu/media/GPXMovieWriter.h"
 #include "tests/gpu/core/GPUTestSupport.h"
+#include "tests/gpu/media/MovieTestSupport.h"
 #include "tests/support/MovieClips.h"
 #include "tests/support/TestSupport.h"
 
@@ -283,6 +284,7 @@ TEST(GPXMovieWriterSizeTest, RefusedSettingsFailTheWriterVisiblyAndASynchronised
         ++failures;
         dispatch_semaphore_signal(failed);
     });
+    auto listeners = listenTo(movie);
     movie->addTarget(writer);
     movie->setAudioEncodingTarget(writer);
     movie->enableSynchronizedEncodingUsingMovieWriter(writer);
@@ -290,6 +292,8 @@ TEST(GPXMovieWriterSizeTest, RefusedSettingsFailTheWriterVisiblyAndASynchronised
     movie->startProcessing();
     ASSERT_TRUE(waitFor(failed));
     EXPECT_EQ(failures, 1);
+    ASSERT_TRUE(waitFor(listeners.delegate->done)) << "the movie feeding the refused writer never ended";
+    EXPECT_EQ(listeners.delegate->completions.load(), 1);
     EXPECT_EQ(reported, writer->assetWriter()->error());
     EXPECT_FALSE(writer->isRecording());
     ASSERT_TRUE(finish(writer));
