@@ -169,6 +169,9 @@ void eglReleaseCallingThread(std::thread::id waitedForBy) {
     ReleasePass pass;
     if (!pass) {
         endWithoutReleasing(waitedForBy);
+        // Excused, as the exiting thread waits for this one: the context is let go without EGL,
+        // or the thread's slot would try to release it as the thread ends, and wait for ever.
+        tCurrent.context.reset();
         return;
     }
     EAGLContext::setCurrentContext(nullptr);

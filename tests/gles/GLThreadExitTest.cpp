@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -18,8 +13,7 @@
 
 #include "gles/EAGLContext.h"
 #include "gles/GLThreadQueue.h"
-
-extern char** environ;
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -46,26 +40,41 @@ TEST(GLThreadExitChild, DISABLED_ThreadsEndingAsTheProcessExits) {
     std::exit(::testing::Test::HasFailure() ? 1 : 0);
 }
 
+// A queue the exiting thread itself ends, after the graphics library's exit handler has run:
+// its thread may no longer release anything, and the exit waits for it.
+GLThreadQueue* queueEndedAtExit = nullptr;
+
+TEST(GLThreadExitChild, DISABLED_TheExitingThreadEndsAQueue) {
+    // Registered before the first GL use, so that it runs after the library's own handler.
+    std::atexit([] { delete queueEndedAtExit; });
+    queueEndedAtExit = new GLThreadQueue("exit.test.own");
+    queueEndedAtExit->sync([] {
+        auto context = EAGLContext::contextWithAPI(kEAGLRenderingAPIOpenGLES2, nullptr);
+        ASSERT_NE(context, nullptr);
+        EAGLContext::setCurrentContext(context);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glFinish();
+    });
+    std::fflush(nullptr);
+    std::exit(::testing::Test::HasFailure() ? 1 : 0);
+}
+
 TEST(GLThreadExit, ThreadsEndingDuringTheProcessesExitLeaveItClean) {
-    std::string self = "/proc/self/exe";
-    std::string filter = "--gtest_filter=GLThreadExitChild.DISABLED_ThreadsEndingAsTheProcessExits";
-    std::string disabled = "--gtest_also_run_disabled_tests";
-    char* argv[] = {self.data(), filter.data(), disabled.data(), nullptr};
-    for (int run = 0; run < 25; ++run) {
-        pid_t child = -1;
-        ASSERT_EQ(posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, environ), 0);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        int status = 0;
-        while (waitpid(child, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                kill(child, SIGKILL);
-                waitpid(child, &status, 0);
-                FAIL() << "run " << run << ": the child did not end";
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    struct Case {
+        const char* child;
+        int runs;
+    } cases[] = {{"ThreadsEndingAsTheProcessExits", 25}, {"TheExitingThreadEndsAQueue", 5}};
+    for (const auto& c : cases) {
+        for (int run = 0; run < c.runs; ++run) {
+            SCOPED_TRACE(std::string(c.child) + ", run " + std::to_string(run));
+            auto result = testsupport::runChild(
+                {"/proc/self/exe", std::string("--gtest_filter=GLThreadExitChild.DISABLED_") + c.child,
+                 "--gtest_also_run_disabled_tests"});
+            ASSERT_TRUE(result.started);
+            ASSERT_FALSE(result.timedOut) << "the child did not end";
+            ASSERT_EQ(result.signal, 0) << "ended by a signal";
+            ASSERT_EQ(result.exitCode, 0);
         }
-        ASSERT_TRUE(WIFEXITED(status)) << "run " << run << ": ended by signal " << WTERMSIG(status);
-        ASSERT_EQ(WEXITSTATUS(status), 0) << "run " << run;
     }
 }
 
