@@ -142,24 +142,17 @@ bool answersTapsItself(const UIControl& control) {
 bool controlLets(const UIControl& control, UIGestureRecognizer& recognizer) {
     auto tap = dynamic_cast<UITapGestureRecognizer*>(&recognizer);
     if (!tap || tap->numberOfTapsRequired() != 1 || tap->numberOfTouchesRequired() != 1) return true;
-    for (auto v = recognizer.view(); v; v = v->superview()) {
-        if (v.get() == &control) return true;  // the control's own recogniser (or one inside it)
-    }
+    // The walk stops at the recogniser's view: a control met is inside it, or is it.
+    if (recognizer.view().get() == &control) return true;  // the control's own recogniser
     return !(control.isEnabled() && answersTapsItself(control));
 }
 
 bool scrollViewLets(UIScrollView& scroll, UIGestureRecognizer& recognizer) {
-    if (recognizer.view().get() != &scroll) return true;
     auto pan = scroll.panGestureRecognizer();
     if (pan.get() != &recognizer) return true;
     if (!scroll.isScrollEnabled()) return false;
-    const CGSize size = scroll.bounds().size;
-    const CGSize content = scroll.contentSize();
-    const UIEdgeInsets inset = scroll.contentInset();
-    const bool sideways =
-        scroll.alwaysBounceHorizontal() || content.width + inset.left + inset.right > size.width;
-    const bool upDown =
-        scroll.alwaysBounceVertical() || content.height + inset.top + inset.bottom > size.height;
+    const bool sideways = scroll.canScrollHorizontally();
+    const bool upDown = scroll.canScrollVertically();
     const CGPoint t = pan->translationInView(scroll.selfAs<UIView>());
     if (std::fabs(t.x) > std::fabs(t.y)) return sideways;
     if (std::fabs(t.y) > std::fabs(t.x)) return upDown;

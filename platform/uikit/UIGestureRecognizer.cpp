@@ -201,7 +201,7 @@ struct GestureArbiterImpl {
             if (!d->gestureRecognizerShouldBegin(r).value_or(true)) return fail(r);
         }
         // A control keeping its own tap, or a scroll view a drag it cannot follow.
-        if (!viewsLetBegin(r, std::vector<Ref<UITouch>>(r.touches_))) return fail(r);
+        if (!viewsLetBegin(r, r.touches_)) return fail(r);
         bool wait = false;
         for (const auto& other : GestureArbiter::engaged()) {
             if (other.get() == &r || !requiresFailure(r, *other)) continue;

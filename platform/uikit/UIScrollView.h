@@ -227,6 +227,11 @@ class UIScrollView : public UIView {
     Ref<UIView> hitTest(CGPoint point, const Ref<UIEvent>& event) override;
     void didMoveToWindow() override;
 
+    // Whether a drag can move the content along that axis: content (with its insets) larger than
+    // the bounds, or bouncing asked for always.
+    bool canScrollVertically() const;
+    bool canScrollHorizontally() const;
+
   protected:
     // Every offset change passes here (after the bounds moved): the announcement and the
     // delegate. Subclasses (tables) extend it to lay out their content; call the base.
@@ -239,8 +244,6 @@ class UIScrollView : public UIView {
     void stopMotion();
     void motionStep();
     CGPoint clampedOffset(CGPoint offset) const;
-    bool canScrollVertically() const;
-    bool canScrollHorizontally() const;
     CGPoint targetForEndOfDrag(CGPoint velocity) const;
     void setPanState(long state);
     void ensurePan() const;

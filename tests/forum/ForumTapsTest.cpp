@@ -47,9 +47,8 @@ class ForumTapsTest : public ForumWindowTest {
     bool reachable(const Ref<UIView>& view) {
         CGRect b = view->bounds();
         CGPoint centre = view->convertPointToView(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), nullptr);
-        for (Ref<UIView> hit = window->hitTest(centre, nullptr); hit; hit = hit->superview())
-            if (hit == view) return true;
-        return false;
+        Ref<UIView> hit = window->hitTest(centre, nullptr);
+        return hit && hit->isDescendantOfView(view.get());
     }
     std::size_t alertsShown() { return UIAlertTestDriver::shownAlerts().size(); }
 };

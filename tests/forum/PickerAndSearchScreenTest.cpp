@@ -67,11 +67,9 @@ TEST_F(PickerAndSearchScreenTest, ATapOnTheTopHalfOfTheFirstAlbumOpensIt) {
 }
 
 TEST_F(PickerAndSearchScreenTest, AShortKeywordPageEndsTheListWithoutAskingAgain) {
-    auto list = std::dynamic_pointer_cast<RizUrListViewController>(
-        UIStoryboard::storyboardWithName("MyRizUr", nullptr)
-            ->instantiateViewControllerWithIdentifier("RizUrListViewController"));
+    auto list = scene<RizUrListViewController>("RizUrListViewController");
     ASSERT_TRUE(list);
-    auto navigation = make<UINavigationController>(list);
+    navigation = make<UINavigationController>(list);
     // As in the app, whose navigation controller hides its bar: the screens draw their own.
     navigation->setNavigationBarHidden(true, false);
     show(navigation);

@@ -222,6 +222,16 @@ TEST_F(TouchRoutingTest, OtherGesturesOfAnAncestorAreNotHeldBack) {
     UITestDriver::tapAt(panel, CGPointMake(50, 40));
     UITestDriver::wait(1);
     EXPECT_EQ(singles, 1);
+
+    // So is one disabled while the finger is on it: the tap ends on a control that no longer
+    // answers, and the panel has it.
+    button->setEnabled(true);
+    UITestDriver::touchDown(panel, CGPointMake(50, 40));
+    button->setEnabled(false);
+    UITestDriver::touchUp(panel, CGPointMake(50, 40));
+    UITestDriver::wait(1);
+    EXPECT_EQ(singles, 2);
+    EXPECT_EQ(actions, 0);
 }
 
 // ---- nested scroll views --------------------------------------------------------------------------
