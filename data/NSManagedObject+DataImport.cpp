@@ -463,16 +463,7 @@ Ref<NSManagedObject> importHere(const NSManagedObjectClass* cls, const Value& do
                 NSManagedObject_DataFinders::DR_findFirstByAttribute(cls, primary->name(), value, context);
         }
     }
-    if (!object) {
-        if (!absent) {
-            object = NSManagedObject_DataRecord::DR_createEntityInContext(cls, context);
-        } else if (auto insert = cls->insertHook()) {
-            object = (*insert)(context);
-        } else {
-            // What DR_createEntityInContext makes, with the entity already found.
-            object = NSManagedObject::insertNewObject(entity, context, cls);
-        }
-    }
+    if (!object) object = NSManagedObject_DataRecord::DR_createEntityInContext(cls, context, entity);
     if (object) DR_importValuesForKeysWithObject(object, document);
     return object;
 }

@@ -87,12 +87,15 @@ bool DR_performFetch(const Ref<NSFetchedResultsController>& controller) {
 }
 
 Ref<NSManagedObject> DR_createEntityInContext(const NSManagedObjectClass* cls,
-                                              const Ref<NSManagedObjectContext>& context) {
+                                              const Ref<NSManagedObjectContext>& context,
+                                              const Ref<NSEntityDescription>& foundEntity) {
     if (!cls) return nullptr;
     if (context) {
         if (auto insert = cls->insertHook()) return (*insert)(context);
     }
-    auto entity = context ? DR_entityDescriptionInContext(cls, context) : DR_entityDescription(cls);
+    auto entity = foundEntity ? foundEntity
+                  : context   ? DR_entityDescriptionInContext(cls, context)
+                              : DR_entityDescription(cls);
     if (!entity) return nullptr;
     // An object of the receiving class, whatever the model names for the entity.
     return NSManagedObject::insertNewObject(entity, context ? context : threadContext(), cls);

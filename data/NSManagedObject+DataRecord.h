@@ -38,8 +38,10 @@ Ref<NSManagedObject> DR_executeFetchRequestAndReturnFirstObject(const Ref<NSFetc
 bool DR_performFetch(const Ref<NSFetchedResultsController>& controller);
 
 // nullptr when the class's entity is not in the model; a nil context uses the current thread's.
+// A caller that has found the class's entity in the context already may pass it.
 Ref<NSManagedObject> DR_createEntityInContext(const NSManagedObjectClass* cls,
-                                              const Ref<NSManagedObjectContext>& context);
+                                              const Ref<NSManagedObjectContext>& context,
+                                              const Ref<NSEntityDescription>& foundEntity = nullptr);
 Ref<NSManagedObject> DR_createEntity(const NSManagedObjectClass* cls);
 Ref<NSManagedObject> DR_createInContext(const NSManagedObjectClass* cls,
                                         const Ref<NSManagedObjectContext>& context);

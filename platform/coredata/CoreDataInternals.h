@@ -107,9 +107,8 @@ struct CoreDataInternals {
     static void markUpdated(NSManagedObject& object, std::size_t slot);
     static NSManagedObjectContext::State& state(NSManagedObjectContext& context) { return *context.state_; }
     static Ref<NSPersistentStoreCoordinator> rootCoordinator(const NSManagedObjectContext& context);
-    // Adds the object under its current value of the slot (every attribute slot for indexAll) to
-    // the indexes its context keeps; the context is locked.
-    static void index(NSManagedObject& object, std::size_t slot);
+    // Adds the object under its current value of every attribute slot to the indexes its context
+    // keeps; the context is locked.
     static void indexAll(NSManagedObject& object);
 };
 

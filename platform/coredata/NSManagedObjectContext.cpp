@@ -476,14 +476,6 @@ void CoreDataInternals::markUpdated(NSManagedObject& object, std::size_t slot) {
     context->state_->updated.push_back(std::static_pointer_cast<NSManagedObject>(object.self()));
 }
 
-void CoreDataInternals::index(NSManagedObject& object, std::size_t slot) {
-    auto context = object.context_.lock();
-    if (!context || context->state_->indexes.empty() || slot >= object.values_.size()) return;
-    auto& indexes = context->state_->indexes;
-    auto found = indexes.find({object.entity_.get(), slot});
-    if (found != indexes.end()) found->second.add(object.values_[slot].hash(), &object);
-}
-
 void CoreDataInternals::indexAll(NSManagedObject& object) {
     auto context = object.context_.lock();
     if (!context || context->state_->indexes.empty()) return;
@@ -1256,8 +1248,7 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
             objects.reserve(objects.size() + rows.size());
             auto& registered = state_->registered;
             // Growing only: a reserve below the table's size would rehash it on every fetch.
-            if (registered.size() + rows.size() > registered.bucket_count() * registered.max_load_factor())
-                registered.reserve(registered.size() + rows.size());
+            makeRoom(registered, rows.size());
             // The entity's class, looked up once for all its rows.
             const NSManagedObjectClass* cls =
                 NSManagedObjectClass::classNamed(entity->managedObjectClassName());
