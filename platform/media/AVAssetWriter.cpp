@@ -215,34 +215,31 @@ bool AVAssetWriter::canAddInput(const Ref<AVAssetWriterInput>& input) const {
         if (existing == input || existing->mediaType() == input->mediaType()) return false;
     }
     if (input->writer()) return false;
-    if (input->mediaType() == AVMediaTypeVideo) {
-        const Dictionary* d = input->outputSettings().dictionary();
-        return d && detail::videoSettingsUsable(*d, nullptr);
+    if (input->mediaType() != AVMediaTypeVideo && input->mediaType() != AVMediaTypeAudio) return false;
+    return settingsRefusal(*input).empty();
+}
+
+std::string AVAssetWriter::settingsRefusal(const AVAssetWriterInput& input) {
+    std::string reason;
+    if (input.mediaType() == AVMediaTypeVideo) {
+        const Dictionary* d = input.outputSettings().dictionary();
+        if (!d)
+            reason = "the video settings must be a dictionary";
+        else
+            detail::videoSettingsUsable(*d, &reason);
+    } else if (input.mediaType() == AVMediaTypeAudio) {
+        detail::audioSettingsUsable(input.outputSettings(), &reason);
     }
-    if (input->mediaType() == AVMediaTypeAudio)
-        return detail::audioSettingsUsable(input->outputSettings(), nullptr);
-    return false;
+    return reason;
 }
 
 void AVAssetWriter::addInput(const Ref<AVAssetWriterInput>& input) {
     if (!canAddInput(input)) {
         // Settings the writer cannot make a track of fail it at once, with the reason: a writer
         // that went on without the track would complete a movie that lacks it.
-        std::string reason;
-        if (input && input->mediaType() == AVMediaTypeVideo) {
-            const Dictionary* d = input->outputSettings().dictionary();
-            if (!d)
-                reason = "the video settings must be a dictionary";
-            else
-                detail::videoSettingsUsable(*d, &reason);
-        } else if (input && input->mediaType() == AVMediaTypeAudio) {
-            detail::audioSettingsUsable(input->outputSettings(), &reason);
-        }
+        const std::string reason = input ? settingsRefusal(*input) : std::string();
         std::lock_guard lock(mutex_);
-        if (!reason.empty() && status_.load() == AVAssetWriterStatusUnknown) {
-            error_ = detail::avError(AVErrorUnknown, reason);
-            status_.store(AVAssetWriterStatusFailed);
-        }
+        if (!reason.empty() && status_.load() == AVAssetWriterStatusUnknown) failLocked(reason);
         return;
     }
     {

@@ -164,6 +164,8 @@ class AVAssetWriter : public NSObject {
     bool appendVideo(const CVPixelBufferRef& buffer, CMTime time);
     bool appendAudio(const CMSampleBufferRef& buffer);
     void failLocked(const std::string& reason);
+    // Why the writer cannot make a track of the input's settings; empty when it can.
+    static std::string settingsRefusal(const AVAssetWriterInput& input);
     bool finishLocked();
 
     Ref<NSURL> url_;
