@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <vector>
@@ -209,7 +210,59 @@ void BM_WholeCarTint(benchmark::State& state) {
 }
 BENCHMARK(BM_WholeCarTint)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// ---- the opening, in fresh processes ----------------------------------------------------------
+// ---- fresh processes of this program ------------------------------------------------------------
+
+// A child measures one thing in a fresh process and prints it as "<label> <numbers...>".
+
+// On a memory disk when there is one: the files the studio writes as it opens are flushed to
+// disk, and the disk's pace is not what is compared.
+void keepTheChildsFilesInMemory() {
+    std::error_code error;
+    if (std::filesystem::is_directory("/dev/shm", error))
+        setenv("APP_TEST_TMP", "/dev/shm/bench-studio-tint", 1);
+}
+
+// Prints the child's line (when it measured something) and ends it without tearing the studio
+// and its server down.
+[[noreturn]] void endChild(bool measured, const std::string& line) {
+    if (measured) std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    std::error_code error;
+    std::filesystem::remove_all(studio().sandbox.path(), error);
+    std::_Exit(measured ? 0 : 1);
+}
+
+// The numbers a child run with the argument printed after its label; empty when it failed.
+std::vector<double> childFigures(const char* self, const std::string& argument, const std::string& label) {
+    const std::string command = std::string("'") + self + "' " + argument + " 2>/dev/null";
+    FILE* child = popen(command.c_str(), "r");
+    if (!child) return {};
+    std::vector<double> figures;
+    char line[256];
+    while (std::fgets(line, sizeof line, child)) {
+        if (std::strncmp(line, label.c_str(), label.size()) != 0 || line[label.size()] != ' ') continue;
+        figures.clear();
+        char* at = line + label.size();
+        for (char* end = nullptr;; at = end) {
+            const double value = std::strtod(at, &end);
+            if (end == at) break;
+            figures.push_back(value);
+        }
+    }
+    return pclose(child) == 0 ? figures : std::vector<double>();
+}
+
+std::string figuresLine(const char* label, std::initializer_list<double> figures) {
+    std::string line = label;
+    char text[32];
+    for (double figure : figures) {
+        std::snprintf(text, sizeof text, " %.3f", figure);
+        line += text;
+    }
+    return line;
+}
+
+// ---- the opening --------------------------------------------------------------------------------
 
 constexpr const char* kOpeningFlag = "--studio-opening";
 constexpr int kOpenings = 9;
@@ -244,19 +297,11 @@ int reportOpening(bool tintPreparedBefore) {
         if (dispatch_semaphore_wait(prepared, dispatch_time(DISPATCH_TIME_NOW, 60 * NSEC_PER_SEC)) != 0)
             return 1;
     }
-    // On a memory disk when there is one: the files the studio writes as it opens are flushed to
-    // disk, and the disk's pace is not what is compared.
-    std::error_code error;
-    if (std::filesystem::is_directory("/dev/shm", error))
-        setenv("APP_TEST_TMP", "/dev/shm/bench-studio-tint", 1);
-    const bool ready = studio().openingMillis >= 0;
-    if (ready) std::printf("opening %.3f\n", studio().openingMillis);
-    std::fflush(stdout);
-    std::filesystem::remove_all(studio().sandbox.path(), error);
-    std::_Exit(ready ? 0 : 1);
+    keepTheChildsFilesInMemory();
+    endChild(studio().openingMillis >= 0, figuresLine("opening", {studio().openingMillis}));
 }
 
-// ---- the first tint, in fresh processes ------------------------------------------------------
+// ---- the first tint -----------------------------------------------------------------------------
 
 // The first tint happens once in a process; its time is the median over fresh processes, as the
 // opening's, since one sample swings with what the machine's memory does on first touch.
@@ -264,47 +309,29 @@ constexpr const char* kFirstTintFlag = "--first-tint";
 constexpr int kFirstTints = 5;
 
 int reportFirstTint() {
-    std::error_code error;
-    if (std::filesystem::is_directory("/dev/shm", error))
-        setenv("APP_TEST_TMP", "/dev/shm/bench-studio-tint", 1);
-    const bool ready = studio().ready;
-    if (ready) {
-        double cpu = 0;
-        const double millis = tapToFrame(0, &cpu);
-        std::printf("first %.3f %.3f\n", millis, cpu);
-    }
-    std::fflush(stdout);
-    std::filesystem::remove_all(studio().sandbox.path(), error);
-    std::_Exit(ready ? 0 : 1);
+    keepTheChildsFilesInMemory();
+    if (!studio().ready) endChild(false, "");
+    double cpu = 0;
+    const double millis = tapToFrame(0, &cpu);
+    endChild(true, figuresLine("first", {millis, cpu}));
 }
 
 std::vector<double> firstTints, firstTintsCPU;
 
 void measureFirstTints(const char* self) {
-    const std::string command = std::string("'") + self + "' " + kFirstTintFlag + " 2>/dev/null";
     for (int i = 0; i < kFirstTints; ++i) {
-        FILE* child = popen(command.c_str(), "r");
-        if (!child) continue;
-        double millis = -1, cpu = -1;
-        char line[256];
-        while (std::fgets(line, sizeof line, child)) std::sscanf(line, "first %lf %lf", &millis, &cpu);
-        if (pclose(child) == 0 && millis >= 0) {
-            firstTints.push_back(millis);
-            firstTintsCPU.push_back(cpu);
-        }
+        const auto figures = childFigures(self, kFirstTintFlag, "first");
+        if (figures.size() != 2) continue;
+        firstTints.push_back(figures[0]);
+        firstTintsCPU.push_back(figures[1]);
     }
 }
 
 // The opening time in a fresh process of this program; negative when it failed.
 double openingInFreshProcess(const char* self, bool tintPreparedBefore) {
-    const std::string command = std::string("'") + self + "' " + kOpeningFlag +
-                                (tintPreparedBefore ? "=prepared" : "=plain") + " 2>/dev/null";
-    FILE* child = popen(command.c_str(), "r");
-    if (!child) return -1;
-    double millis = -1;
-    char line[256];
-    while (std::fgets(line, sizeof line, child)) std::sscanf(line, "opening %lf", &millis);
-    return pclose(child) == 0 ? millis : -1;
+    const auto figures = childFigures(
+        self, std::string(kOpeningFlag) + (tintPreparedBefore ? "=prepared" : "=plain"), "opening");
+    return figures.size() == 1 ? figures[0] : -1;
 }
 
 std::vector<double> openings, openingsPrepared;
