@@ -110,6 +110,18 @@ void tapControlWithAction(const Ref<UIView>& root, const Ref<NSObject>& target, 
     UITestDriver::tap(control);
 }
 
+// The shown button with that title anywhere under the view; nullptr when there is none.
+static Ref<UIButton> findButton(const Ref<UIView>& root, const std::string& title) {
+    if (!root) return nullptr;
+    auto button = std::dynamic_pointer_cast<UIButton>(root);
+    if (button && !button->isHidden() &&
+        button->titleForState(UIControlStateNormal) == std::optional<std::string>(title))
+        return button;
+    for (const auto& sub : root->subviews())
+        if (auto found = findButton(sub, title)) return found;
+    return nullptr;
+}
+
 void tapBack(const Ref<UIViewController>& screen) {
     require(screen != nullptr, "there is no screen to leave");
     static const char* const kBackActions[] = {
@@ -118,44 +130,27 @@ void tapBack(const Ref<UIViewController>& screen) {
         "dismiss",         "dismissSelf:",  "dismissButtonTapped:", "backButtonDidTouch:",
         "cancelBtnClick:",
     };
-    for (const char* action : kBackActions) {
-        if (Ref<UIControl> control = controlWithAction(screen->view(), screen, action)) {
-            // Let a screen that is still moving (a keyboard leaving) come to rest: moving views
-            // take no touches.
-            runFor(0.6);
-            // A user waits for a message that covers the button (a HUD leaving on its own) to go.
-            Ref<UIView> hit;
-            auto reaches = [&] {
-                Ref<UIView> root = UITestDriver::rootFor(control);
-                CGRect b = control->bounds();
-                CGPoint centre =
-                    control->convertPointToView(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), root);
-                hit = root ? root->hitTest(centre, nullptr) : nullptr;
-                for (Ref<UIView> v = hit; v; v = v->superview())
-                    if (v == control) return true;
-                return false;
-            };
-            require(runUntil(reaches, 5),
-                    std::string("the back button is under ") + (hit ? hit->className() : "nothing"));
-            UITestDriver::tap(control);
-            return;
-        }
-    }
+    Ref<UIControl> control;
+    for (const char* action : kBackActions)
+        if ((control = controlWithAction(screen->view(), screen, action))) break;
     // A back button whose action goes elsewhere: the one titled so.
-    std::function<Ref<UIButton>(const Ref<UIView>&)> titledBack =
-        [&](const Ref<UIView>& view) -> Ref<UIButton> {
-        auto button = std::dynamic_pointer_cast<UIButton>(view);
-        if (button && !button->isHidden() &&
-            button->titleForState(UIControlStateNormal) == std::optional<std::string>("返回"))
-            return button;
-        for (const auto& sub : view->subviews())
-            if (auto found = titledBack(sub)) return found;
-        return nullptr;
-    };
-    Ref<UIButton> back = titledBack(screen->view());
-    require(back != nullptr, "no back button on " + screen->className());
+    if (!control) control = findButton(screen->view(), "返回");
+    require(control != nullptr, "no back button on " + screen->className());
+    // Let a screen that is still moving (a keyboard leaving) come to rest: moving views take no
+    // touches.
     runFor(0.6);
-    UITestDriver::tap(back);
+    // A user waits for a message that covers the button (a HUD leaving on its own) to go.
+    Ref<UIView> hit;
+    auto reaches = [&] {
+        Ref<UIView> root = UITestDriver::rootFor(control);
+        CGRect b = control->bounds();
+        CGPoint centre = control->convertPointToView(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), root);
+        hit = root ? root->hitTest(centre, nullptr) : nullptr;
+        return hit && hit->isDescendantOfView(control.get());
+    };
+    require(runUntil(reaches, 5),
+            std::string("the back button is under ") + (hit ? hit->className() : "nothing"));
+    UITestDriver::tap(control);
 }
 
 void dragAndHold(const Ref<UIView>& view, CGPoint from, CGPoint to) {

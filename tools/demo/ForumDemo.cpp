@@ -72,15 +72,6 @@ bool rowsPictured(const Ref<UITableView>& table) {
     return true;
 }
 
-// The button with that title anywhere under the view.
-Ref<UIButton> findButton(const Ref<UIView>& root, const std::string& title) {
-    if (auto button = std::dynamic_pointer_cast<UIButton>(root))
-        if (button->titleForState(UIControlStateNormal) == std::optional<std::string>(title)) return button;
-    for (const auto& sub : root->subviews())
-        if (auto found = findButton(sub, title)) return found;
-    return nullptr;
-}
-
 // From the strip's add button through the action sheet and the picker's album list into the
 // album's grid, where the first `count` photos are ticked; then "下一步".
 void pickPhotos(const Ref<MessagePhotoView>& strip, const Ref<UIViewController>& owner, long album,
@@ -189,9 +180,7 @@ void driveForum(const Ref<MainViewController>& home, const Ref<UINavigationContr
     // Back to the list, and a new question with three photos.
     waitFor([&] { return detail->hub()->isHidden() || detail->hub()->alpha() == 0; },
             "the reply's message stayed", 5);
-    Ref<UIButton> back = findButton(detail->view(), "返回");
-    require(back != nullptr, "the question has no back button");
-    UITestDriver::tap(back);
+    tapBack(detail);
     settle(navigation);
     tapControlWithAction(list->view(), list, "submitQuestion:");
     settle(navigation);
