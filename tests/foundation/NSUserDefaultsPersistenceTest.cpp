@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -238,6 +239,32 @@ TEST_F(UserDefaultsPersistence, TerminationWritesPendingChangesAtOnce) {
     NSNotificationCenter::defaultCenter()->postNotificationName("UIApplicationWillTerminateNotification");
     EXPECT_EQ(fromFile()->objectForKey("PullRefreshHeaderLastUpdatedTimeKey"),
               Value(NSDate::dateWithTimeIntervalSince1970(1000)));
+    EXPECT_EQ(make<NSUserDefaults>(std::string("group.shared"))->stringForKey("SharedUDID"), "abc");
+}
+
+// A write that fails leaves the changes waiting: the next synchronize writes them.
+TEST_F(UserDefaultsPersistence, AFailedWriteIsTriedAgainWithTheChangesKept) {
+    testsupport::ManualClock clock;  // no delayed write in between
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    // A file where the preferences folder should be: nothing can be written under it.
+    std::filesystem::remove_all(dir.file("Library/Preferences"));
+    std::filesystem::create_directories(dir.file("Library"));
+    { std::ofstream(dir.file("Library/Preferences")) << "in the way"; }
+    ASSERT_TRUE(std::filesystem::is_regular_file(dir.file("Library/Preferences")));
+    defaults->setObject("k", "kept");
+    EXPECT_FALSE(defaults->synchronize());
+    std::filesystem::remove(dir.file("Library/Preferences"));
+    EXPECT_TRUE(defaults->synchronize());
+    EXPECT_EQ(fromFile()->stringForKey("k"), "kept");
+}
+
+// A defaults object that goes with changes nobody synchronized writes them as it goes.
+TEST_F(UserDefaultsPersistence, AnObjectGoingWritesItsChanges) {
+    testsupport::ManualClock clock;  // the delayed write never comes due
+    {
+        auto suite = make<NSUserDefaults>(std::string("group.shared"));
+        suite->setObject("SharedUDID", "abc");
+    }
     EXPECT_EQ(make<NSUserDefaults>(std::string("group.shared"))->stringForKey("SharedUDID"), "abc");
 }
 
