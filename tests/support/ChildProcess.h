@@ -26,14 +26,20 @@ struct ChildResult {
     bool succeeded() const { return started && !timedOut && signal == 0 && exitCode == 0; }
 };
 
-inline ChildResult runChild(const std::vector<std::string>& arguments, double timeoutSeconds = 60) {
+// `extraEnvironment` ("NAME=value" entries) comes before the inherited environment, so it wins.
+inline ChildResult runChild(const std::vector<std::string>& arguments, double timeoutSeconds = 60,
+                            const std::vector<std::string>& extraEnvironment = {}) {
     ChildResult result;
     if (arguments.empty()) return result;
     std::vector<char*> argv;
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const auto& e : extraEnvironment) envp.push_back(const_cast<char*>(e.c_str()));
+    for (char** e = environ; *e; ++e) envp.push_back(*e);
+    envp.push_back(nullptr);
     pid_t pid = 0;
-    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return result;
+    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) return result;
     result.started = true;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
     int status = 0;

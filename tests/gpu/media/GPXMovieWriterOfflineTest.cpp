@@ -6,11 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -22,10 +17,9 @@
 #include "gpu/media/GPXMovieWriter.h"
 #include "tests/gpu/core/GPUTestSupport.h"
 #include "tests/gpu/media/MovieTestSupport.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/MovieClips.h"
 #include "tests/support/TestSupport.h"
-
-extern char** environ;
 
 using namespace gputest;
 using testsupport::ClipSpec;
@@ -36,54 +30,18 @@ constexpr char kChildSizeVariable[] = "GPX_WRITER_CHILD_SIZE";
 constexpr char kChildRunsVariable[] = "GPX_WRITER_CHILD_RUNS";
 constexpr char kChildFramesVariable[] = "GPX_WRITER_CHILD_FRAMES";
 
-struct ChildResult {
-    bool timedOut = false;
-    bool exited = false;
-    int status = 0;  // the exit status, or the signal that ended it
-};
-
-// Runs the named test of this program in a child with the extra environment; kills it after the
-// limit.
-ChildResult runChild(const std::string& test, const std::vector<std::string>& extraEnvironment,
-                     std::chrono::seconds limit) {
-    std::vector<std::string> arguments = {"/proc/self/exe", "--gtest_filter=" + test,
-                                          "--gtest_also_run_disabled_tests"};
-    std::vector<std::string> environment = extraEnvironment;
-    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
-    std::vector<char*> argv, envp;
-    for (auto& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    ChildResult result;
-    pid_t child = -1;
-    if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv.data(), envp.data()) != 0) {
-        ADD_FAILURE() << "cannot start a child";
-        return result;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            result.timedOut = true;
-            return result;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    result.exited = WIFEXITED(status);
-    result.status = result.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-    return result;
-}
-
+// Runs the named test of this program in a child with the extra environment; it must end well
+// within the limit.
 void expectChildSucceeds(const std::string& test, const std::vector<std::string>& environment,
                          std::chrono::seconds limit) {
-    const ChildResult r = runChild(test, environment, limit);
+    const auto r =
+        testsupport::runChild({"/proc/self/exe", "--gtest_filter=" + test, "--gtest_also_run_disabled_tests"},
+                              static_cast<double>(limit.count()), environment);
+    ASSERT_TRUE(r.started) << "cannot start a child";
     EXPECT_FALSE(r.timedOut) << test << " did not end within " << limit.count() << " s";
     if (!r.timedOut) {
-        EXPECT_TRUE(r.exited) << test << " ended by signal " << r.status;
-        EXPECT_EQ(r.exited ? r.status : 0, 0) << test << " failed";
+        EXPECT_EQ(r.signal, 0) << test << " ended by signal " << r.signal;
+        EXPECT_EQ(r.exitCode, 0) << test << " failed";
     }
 }
 
