@@ -17,20 +17,24 @@
 
 namespace {
 
+// The queue's thread makes a context of its own current and draws with it.
+void drawOn(GLThreadQueue& queue) {
+    queue.sync([] {
+        auto context = EAGLContext::contextWithAPI(kEAGLRenderingAPIOpenGLES2, nullptr);
+        ASSERT_NE(context, nullptr);
+        EAGLContext::setCurrentContext(context);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glFinish();
+    });
+}
+
 // Queues whose threads made a context current and drew, let go on other threads (and one on
 // its own thread) at the very moment the process ends the ordinary way.
 TEST(GLThreadExitChild, DISABLED_ThreadsEndingAsTheProcessExits) {
     std::vector<std::unique_ptr<GLThreadQueue>> queues;
     for (int i = 0; i < 6; ++i) {
-        auto queue = std::make_unique<GLThreadQueue>("exit.test");
-        queue->sync([] {
-            auto context = EAGLContext::contextWithAPI(kEAGLRenderingAPIOpenGLES2, nullptr);
-            ASSERT_NE(context, nullptr);
-            EAGLContext::setCurrentContext(context);
-            glClear(GL_COLOR_BUFFER_BIT);
-            glFinish();
-        });
-        queues.push_back(std::move(queue));
+        queues.emplace_back(new GLThreadQueue("exit.test"));
+        drawOn(*queues.back());
     }
     GLThreadQueue* own = queues.back().release();
     own->async([own] { delete own; });  // ends on its own thread
@@ -48,13 +52,7 @@ TEST(GLThreadExitChild, DISABLED_TheExitingThreadEndsAQueue) {
     // Registered before the first GL use, so that it runs after the library's own handler.
     std::atexit([] { delete queueEndedAtExit; });
     queueEndedAtExit = new GLThreadQueue("exit.test.own");
-    queueEndedAtExit->sync([] {
-        auto context = EAGLContext::contextWithAPI(kEAGLRenderingAPIOpenGLES2, nullptr);
-        ASSERT_NE(context, nullptr);
-        EAGLContext::setCurrentContext(context);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glFinish();
-    });
+    drawOn(*queueEndedAtExit);
     std::fflush(nullptr);
     std::exit(::testing::Test::HasFailure() ? 1 : 0);
 }
