@@ -1,11 +1,21 @@
 #include "foundation/NSUserDefaults.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <vector>
 
 #include "dispatch/Dispatch.h"
@@ -112,6 +122,104 @@ WriteHook& writeHook() {
     return *h;
 }
 
+WriteHook& temporaryFileHook() {
+    static auto* h = new WriteHook();
+    return *h;
+}
+
+std::function<void(const std::string&)> hookOf(WriteHook& h) {
+    std::lock_guard<std::mutex> guard(h.mutex);
+    return h.hook;
+}
+
+// --- Temporary files ---------------------------------------------------------------------------
+// A write goes to "<file>.tmp-<16 hex digits>" beside its file and is renamed over it. The writer
+// holds an exclusive advisory lock (flock) on the temporary file from just after making it until
+// it has been renamed or removed. The lock goes with the writer's open file, so the kernel drops
+// it when the writer dies, whatever killed it: a temporary file that can be locked is one nobody
+// is writing, and may go. flock (unlike record locks) also keeps two threads of one process apart.
+constexpr char kTemporaryMarker[] = ".plist.tmp-";
+constexpr std::size_t kTemporaryDigits = 16;
+
+bool isTemporaryName(const char* name) {
+    const std::size_t length = std::strlen(name);
+    const std::size_t marker = sizeof kTemporaryMarker - 1;
+    if (length <= marker + kTemporaryDigits) return false;
+    const char* tail = name + length - kTemporaryDigits - marker;
+    if (std::strncmp(tail, kTemporaryMarker, marker) != 0) return false;
+    for (const char* c = tail + marker; *c; ++c) {
+        if (!std::isxdigit(static_cast<unsigned char>(*c))) return false;
+    }
+    return true;
+}
+
+// Whether `path` still names the file open as `fd`.
+bool namesOpenFile(int fd, const std::string& path) {
+    struct stat open {
+    }, named{};
+    return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+}
+
+// Removes the temporary files in `folder` that no live writer holds: what writers killed mid-write
+// left behind. Anything else there is left alone.
+void removeAbandonedTemporaryFiles(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!isTemporaryName(entry->d_name)) continue;
+        const std::string path = folder + "/" + entry->d_name;
+        // Never follows a link, nor waits on a pipe someone put there under such a name.
+        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        // A writer that has just made its file but not yet locked it may lose it here; it finds
+        // that out once it holds its lock, and starts over with a new file.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            namesOpenFile(fd, path))
+            ::unlink(path.c_str());
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+
+// A new temporary file for `target`, open for writing and locked; -1 when none can be made.
+int openLockedTemporaryFile(const std::string& target, std::string* temporary) {
+    thread_local std::mt19937_64 rng{std::random_device{}()};
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".tmp-%016llx", static_cast<unsigned long long>(rng()));
+        *temporary = target + suffix;
+        int fd = ::open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return -1;
+        }
+        int locked;
+        do {
+            locked = ::flock(fd, LOCK_EX);
+        } while (locked != 0 && errno == EINTR);
+        if (locked == 0 && namesOpenFile(fd, *temporary)) return fd;
+        // Removed by a cleaner in the moment before the lock (or the lock failed): try again.
+        if (locked != 0) ::unlink(temporary->c_str());
+        ::close(fd);
+    }
+    return -1;
+}
+
+bool writeAll(int fd, const std::uint8_t* bytes, std::size_t length) {
+    while (length > 0) {
+        ssize_t n = ::write(fd, bytes, length);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 // One serial queue for the delayed writes, off the main thread; never destroyed, as a write may
 // be due while the process ends.
 const dispatch_queue_t& saveQueue() {
@@ -155,6 +263,12 @@ void detail::setUserDefaultsWillWriteHook(std::function<void(const std::string& 
     h.hook = std::move(hook);
 }
 
+void detail::setUserDefaultsTemporaryFileHook(std::function<void(const std::string& temporaryPath)> hook) {
+    auto& h = temporaryFileHook();
+    std::lock_guard<std::mutex> guard(h.mutex);
+    h.hook = std::move(hook);
+}
+
 void detail::synchronizeAllUserDefaults() {
     // The list stays locked while each writes, so none of them is destroyed meanwhile (a destructor
     // first takes itself off the list).
@@ -168,6 +282,7 @@ NSUserDefaults::NSUserDefaults(std::optional<std::string> suiteName)
     : filePath_(preferencesFile(suiteName)),
       values_(Dictionary::mutableDictionary()),
       registered_(Dictionary::mutableDictionary()) {
+    removeAbandonedTemporaryFiles(std::filesystem::path(filePath_).parent_path().string());
     load();
     installTerminationHooks();
     auto& l = live();
@@ -378,18 +493,26 @@ bool NSUserDefaults::write(const Dictionary& snapshot) {
     auto data = NSPropertyListSerialization::dataWithPropertyList(Value(snapshot),
                                                                   NSPropertyListXMLFormat_v1_0, 0, &error);
     if (!data) return false;
-    std::function<void(const std::string&)> hook;
-    {
-        auto& h = writeHook();
-        std::lock_guard<std::mutex> guard(h.mutex);
-        hook = h.hook;
-    }
-    if (hook) hook(filePath_);
+    if (auto hook = hookOf(writeHook())) hook(filePath_);
     // Plain file-system calls: this also runs at exit, after other statics may have gone.
+    const std::string folder = std::filesystem::path(filePath_).parent_path().string();
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(filePath_).parent_path(), ec);
+    std::filesystem::create_directories(folder, ec);
+    // A process that runs for long still clears what writers killed since it started left.
+    removeAbandonedTemporaryFiles(folder);
     // A new file renamed over the old one: a crash mid-write leaves the previous file whole.
-    if (!data->writeToFile(filePath_, true)) return false;
+    std::string temporary;
+    int fd = openLockedTemporaryFile(filePath_, &temporary);
+    if (fd < 0) return false;
+    bool ok = writeAll(fd, data->bytes(), data->length()) && ::fsync(fd) == 0;
+    if (ok) {
+        if (auto hook = hookOf(temporaryFileHook())) hook(temporary);
+        ok = ::rename(temporary.c_str(), filePath_.c_str()) == 0;
+    }
+    if (!ok) ::unlink(temporary.c_str());
+    // The lock goes only now, with the file in place or removed.
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) return false;
     ++gWrites;
     return true;
 #else

@@ -19,6 +19,10 @@
 //   changes writes them on "UIApplicationWillTerminateNotification", at a normal process exit
 //   and when it goes. Every write replaces the file atomically (a new file renamed over the old),
 //   so a crash mid-write leaves the previous file whole.
+// - A writer holds its temporary file locked until it is renamed, so a writer killed mid-write is
+//   told from a live one (of this process or another sharing the sandbox): a defaults object
+//   removes the temporary files of dead writers from its folder when it is made and before each
+//   write, never a live writer's.
 // - standardUserDefaults() is one object per sandbox root: after NSSandbox::setRoot() the next
 //   call makes a new one reading the new root's file. resetStandardUserDefaults() forgets it too.
 
@@ -107,4 +111,7 @@ std::uint64_t userDefaultsWriteCount();
 void synchronizeAllUserDefaults();
 // Called with the file's path just before each write (tests hold a write there); empty for none.
 void setUserDefaultsWillWriteHook(std::function<void(const std::string& path)> hook);
+// Called with the temporary file's path once a write has filled it, before it is renamed into
+// place (tests stop or end a writer there); empty for none.
+void setUserDefaultsTemporaryFileHook(std::function<void(const std::string& temporaryPath)> hook);
 }  // namespace detail

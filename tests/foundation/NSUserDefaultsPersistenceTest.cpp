@@ -1,9 +1,15 @@
 // User defaults that nobody synchronizes: written a moment after a change (on the manual clock
 // here), on the application's termination, and when the process returns from main (checked by
-// running a writer program and reading its file afterwards).
+// running a writer program and reading its file afterwards). And the temporary files of writes:
+// a writer killed mid-write leaves one, which the next defaults object removes, never one that a
+// live writer (another process, or another thread) is still writing.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -12,7 +18,9 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "dispatch/Dispatch.h"
 #include "foundation/FoundationTesting.h"
@@ -58,6 +66,26 @@ class UserDefaultsPersistence : public ::testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return true;
+    }
+    // The temporary files of writes in the preferences folder.
+    std::vector<std::string> temporaryFiles() const {
+        std::vector<std::string> found;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.file("Library/Preferences"), ec)) {
+            if (entry.path().filename().string().find(".plist.tmp-") != std::string::npos)
+                found.push_back(entry.path().string());
+        }
+        return found;
+    }
+    // Waits (bounded, real time) until a temporary file appears; its path, or empty.
+    std::string waitForATemporaryFile(double seconds = 20) const {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            auto found = temporaryFiles();
+            if (!found.empty()) return found.front();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return {};
     }
     static std::uint64_t inode(const std::string& path) {
         struct stat st {};
@@ -138,20 +166,32 @@ TEST_F(UserDefaultsPersistence, ChangesWithinTheDelayShareOneWriteAndALaterChang
     EXPECT_EQ(fromFile()->integerForKey("umSerialNum"), 51);
 }
 
-// Holds every defaults write at its start until released; released and removed when it goes.
+// Holds the first defaults write until released, at its start or once its temporary file is
+// filled (later writes pass); released and removed when it goes.
 class WriteGate {
   public:
-    WriteGate() : state_(std::make_shared<State>()) {
-        detail::setUserDefaultsWillWriteHook([state = state_](const std::string&) {
+    enum class At { Start, TemporaryFileFilled };
+    explicit WriteGate(At at = At::Start) : at_(at), state_(std::make_shared<State>()) {
+        auto hold = [state = state_](const std::string&) {
             std::unique_lock<std::mutex> lock(state->mutex);
+            if (state->writing) return;
             state->writing = true;
             state->changed.notify_all();
             state->changed.wait_for(lock, std::chrono::seconds(20), [&] { return state->released; });
-        });
+        };
+        if (at_ == At::Start) {
+            detail::setUserDefaultsWillWriteHook(hold);
+        } else {
+            detail::setUserDefaultsTemporaryFileHook(hold);
+        }
     }
     ~WriteGate() {
         release();
-        detail::setUserDefaultsWillWriteHook(nullptr);
+        if (at_ == At::Start) {
+            detail::setUserDefaultsWillWriteHook(nullptr);
+        } else {
+            detail::setUserDefaultsTemporaryFileHook(nullptr);
+        }
     }
     bool waitForAWrite() {
         std::unique_lock<std::mutex> lock(state_->mutex);
@@ -170,6 +210,7 @@ class WriteGate {
         bool writing = false;
         bool released = false;
     };
+    At at_;
     std::shared_ptr<State> state_;
 };
 
@@ -286,6 +327,132 @@ TEST_F(UserDefaultsPersistence, AWriteReplacesTheFileWholeAndLeavesNothingBehind
     }
     EXPECT_EQ(entries, 1);
     EXPECT_EQ(fromFile()->stringForKey("k"), "second");
+}
+
+// ---------------------------------------------------------------------------------------------
+// A process killed while writing leaves its temporary file; the next defaults object to be made,
+// or one made earlier at its next write, removes it.
+TEST_F(UserDefaultsPersistence, AWriterKilledMidWriteLeavesATemporaryFileThatIsThenRemoved) {
+    for (bool atNextWrite : {false, true}) {
+        SCOPED_TRACE(atNextWrite ? "by an object made before, at its next write" : "by a new object");
+        testsupport::ManualClock clock;  // no delayed write of the object made before
+        auto before = make<NSUserDefaults>(std::string("group.shared"));
+        auto run = testsupport::runChild(
+            {USER_DEFAULTS_WRITER, "--die-mid-write", dir.path(), kBundleIdentifier, "aid", "lost"});
+        ASSERT_TRUE(run.started);
+        EXPECT_EQ(run.signal, SIGKILL);
+        auto left = temporaryFiles();
+        ASSERT_EQ(left.size(), 1u);
+        EXPECT_GT(std::filesystem::file_size(left[0]), 0u);  // as large as the defaults
+        if (atNextWrite) {
+            before->setObject("SharedUDID", "abc");
+            ASSERT_TRUE(before->synchronize());
+        } else {
+            // The dead writer's value never reached the file.
+            EXPECT_TRUE(fromFile()->objectForKey("aid").isNil());
+        }
+        EXPECT_TRUE(temporaryFiles().empty());
+    }
+}
+
+// What a defaults object removes from its folder: temporary files of writes that nobody holds,
+// nothing else.
+TEST_F(UserDefaultsPersistence, OnlyTemporaryFilesNoWriterHoldsAreRemoved) {
+    const std::string folder = dir.file("Library/Preferences");
+    std::filesystem::create_directories(folder);
+    struct Case {
+        const char* name;
+        bool heldByAWriter;
+        bool removed;
+    } cases[] = {
+        {"com.example.cartuning.plist.tmp-0123456789abcdef", false, true},
+        {"group.shared.plist.tmp-FEDCBA9876543210", false, true},
+        {"com.example.cartuning.plist.tmp-00000000000000aa", true, false},
+        {"com.example.cartuning.plist.tmp-0123", false, false},              // not a write's name
+        {"com.example.cartuning.plist.tmp-0123456789abcdeg", false, false},  // not hexadecimal
+        {"notes.txt.tmp-0123456789abcdef", false, false},                    // not a defaults file
+        {"com.example.cartuning.plist.bak", false, false},
+        {"other.plist", false, false},
+    };
+    std::vector<int> held;
+    for (const auto& c : cases) {
+        const std::string path = folder + "/" + c.name;
+        { std::ofstream(path) << "<plist>"; }
+        if (c.heldByAWriter) {
+            int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+            held.push_back(fd);
+        }
+    }
+    // A folder and a link under a write's name are no files of a writer either.
+    std::filesystem::create_directory(folder + "/a.plist.tmp-1111111111111111");
+    std::filesystem::create_symlink(folder + "/other.plist", folder + "/b.plist.tmp-2222222222222222");
+
+    fromFile();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(std::filesystem::exists(folder + "/" + c.name), !c.removed);
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(folder + "/a.plist.tmp-1111111111111111"));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder + "/b.plist.tmp-2222222222222222"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "/other.plist"));
+    // Once its writer lets go, the held one goes too.
+    for (int fd : held) ::close(fd);
+    fromFile();
+    EXPECT_FALSE(std::filesystem::exists(folder + "/com.example.cartuning.plist.tmp-00000000000000aa"));
+}
+
+// A write under way, in another process sharing the sandbox or on another thread of this one,
+// keeps its temporary file while other defaults objects are made and write; its write then lands.
+TEST_F(UserDefaultsPersistence, ALiveWritersTemporaryFileIsLeftAloneAndItsWriteLands) {
+    auto othersMakeAndWrite = [&](const std::string& temporary) {
+        fromFile();
+        auto suite = make<NSUserDefaults>(std::string("group.shared"));
+        suite->setObject("SharedUDID", "abc");
+        EXPECT_TRUE(suite->synchronize());
+        EXPECT_TRUE(std::filesystem::exists(temporary));
+    };
+    {
+        SCOPED_TRACE("another process");
+        const std::string release = dir.file("release");
+        testsupport::ChildResult run;
+        std::thread child([&] {
+            run = testsupport::runChild({USER_DEFAULTS_WRITER, "--hold-mid-write", release, dir.path(),
+                                         kBundleIdentifier, "aid", "from the other process"});
+        });
+        const std::string temporary = waitForATemporaryFile();
+        EXPECT_FALSE(temporary.empty()) << "the other process never started its write";
+        if (!temporary.empty()) othersMakeAndWrite(temporary);
+        { std::ofstream(release) << "go"; }
+        child.join();
+        EXPECT_TRUE(run.succeeded()) << "exit " << run.exitCode << " signal " << run.signal;
+        EXPECT_EQ(fromFile()->stringForKey("aid"), "from the other process");
+        EXPECT_TRUE(temporaryFiles().empty());
+    }
+    {
+        SCOPED_TRACE("another thread");
+        testsupport::ManualClock clock;  // only the write below
+        auto defaults = NSUserDefaults::standardUserDefaults();
+        defaults->setObject("aid", "from another thread");
+        std::atomic<bool> written{false};
+        {
+            WriteGate gate(WriteGate::At::TemporaryFileFilled);
+            std::thread writer([&] { written = defaults->synchronize(); });
+            if (gate.waitForAWrite()) {
+                auto found = temporaryFiles();
+                EXPECT_EQ(found.size(), 1u);
+                if (!found.empty()) othersMakeAndWrite(found.front());
+            } else {
+                ADD_FAILURE() << "the write never filled its temporary file";
+            }
+            gate.release();
+            writer.join();
+        }
+        EXPECT_TRUE(written.load());
+        EXPECT_EQ(fromFile()->stringForKey("aid"), "from another thread");
+        EXPECT_TRUE(temporaryFiles().empty());
+    }
 }
 
 }  // namespace
