@@ -49,13 +49,7 @@ CMSampleBufferRef AVAssetReaderOutput::copyNextSampleBuffer() {
             decoder_.reset();
         }
     }
-    if (ended) {
-        if (reason.empty()) {
-            reader->outputDidFinish();
-        } else {
-            reader->outputDidFail(detail::avError(AVErrorDecodeFailed, reason));
-        }
-    }
+    if (ended) reader->outputDidEnd(reason.empty() ? nullptr : detail::avError(AVErrorDecodeFailed, reason));
     return sample;
 }
 
@@ -125,7 +119,7 @@ bool AVAssetReader::startReading() {
         }
     }
     std::lock_guard lock(mutex_);
-    finishedOutputs_ = 0;
+    endedOutputs_ = 0;
     status_.store(outputs.empty() ? AVAssetReaderStatusCompleted : AVAssetReaderStatusReading);
     return true;
 }
@@ -144,16 +138,17 @@ Ref<NSError> AVAssetReader::error() const {
     return error_;
 }
 
-void AVAssetReader::outputDidFinish() {
+// One track's damage does not cut the others short: each reads its own decoder, so what they
+// hold before the damage is still handed out. The first failure waits here until every output
+// has ended, and only then does the reader fail with it.
+void AVAssetReader::outputDidEnd(const Ref<NSError>& failure) {
     std::lock_guard lock(mutex_);
-    if (++finishedOutputs_ >= outputs_.size()) {
-        AVAssetReaderStatus expected = AVAssetReaderStatusReading;
+    if (failure && !heldError_) heldError_ = failure;
+    if (++endedOutputs_ < outputs_.size()) return;
+    AVAssetReaderStatus expected = AVAssetReaderStatusReading;
+    if (heldError_) {
+        if (status_.compare_exchange_strong(expected, AVAssetReaderStatusFailed)) error_ = heldError_;
+    } else {
         status_.compare_exchange_strong(expected, AVAssetReaderStatusCompleted);
     }
-}
-
-void AVAssetReader::outputDidFail(const Ref<NSError>& error) {
-    std::lock_guard lock(mutex_);
-    AVAssetReaderStatus expected = AVAssetReaderStatusReading;
-    if (status_.compare_exchange_strong(expected, AVAssetReaderStatusFailed)) error_ = error;
 }

@@ -7,9 +7,11 @@
 // Status: unknown -> reading (startReading) -> completed once every output has given its last
 // sample, failed (error() says why) when the movie turns out damaged, or cancelled. Damage is a
 // sample that does not decode or is cut short, or a file that ends before the samples its index
-// lists: frames up to the damage are handed out, and the end then comes as a failure, never as
-// completion. A movie whose tracks hold no sample completes at the first pull. Outputs may be
-// pulled from different threads: each reads its own decoder.
+// lists: every track's samples up to the damage are handed out, and the end then comes as a
+// failure, never as completion. One output meeting damage leaves the reader reading until every
+// other output has also given what it can and ended; the reader then fails with the first error,
+// and no output gives anything more. A movie whose tracks hold no sample completes at the first
+// pull. Outputs may be pulled from different threads: each reads its own decoder.
 
 #include <atomic>
 #include <mutex>
@@ -124,13 +126,14 @@ class AVAssetReader : public NSObject {
 
   private:
     friend class AVAssetReaderOutput;
-    void outputDidFinish();
-    void outputDidFail(const Ref<NSError>& error);
+    // An output gave its last sample (no failure) or met damage.
+    void outputDidEnd(const Ref<NSError>& failure);
 
     Ref<AVAsset> asset_;
     mutable std::mutex mutex_;
     std::vector<Ref<AVAssetReaderOutput>> outputs_;
     std::atomic<AVAssetReaderStatus> status_{AVAssetReaderStatusUnknown};
     Ref<NSError> error_;
-    std::size_t finishedOutputs_ = 0;
+    std::size_t endedOutputs_ = 0;  // outputs that gave their last sample or failed
+    Ref<NSError> heldError_;        // the first output's failure, until every output has ended
 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <optional>
 #include <thread>
@@ -173,6 +174,103 @@ TEST_F(DamagedMovieTest, AClipWithItsIndexFirstFailsWhereverItIsCutAndCompletesW
     EXPECT_GT(movie.frames.size(), 0u);
     EXPECT_LT(movie.frames.size(), static_cast<std::size_t>(kDamagedClipFrames));
     EXPECT_NE(movie.error.find("ends early"), std::string::npos) << movie.error;
+}
+
+// A clip with audio and video cut in half: its audio meets the cut before its video does, yet the
+// video still hands out every frame it holds before the cut, however the outputs are pulled
+// (each on its own thread, or one after the other on one thread, in either order),
+// and only then does the reader fail, with an error and nothing more from either output.
+TEST_F(DamagedMovieTest, EveryTrackHandsOutItsSamplesUpToTheDamageBeforeTheReaderFails) {
+    const std::string path = damaged(Damage::CutIndexFirst);
+    auto asset = AVURLAsset::URLAssetWithURL(NSURL::fileURLWithPath(path));
+    auto videoTracks = asset->tracksWithMediaType(AVMediaTypeVideo);
+    auto audioTracks = asset->tracksWithMediaType(AVMediaTypeAudio);
+    ASSERT_EQ(videoTracks.size(), 1u);
+    ASSERT_EQ(audioTracks.size(), 1u);
+
+    // What each track holds before the cut: its output read alone, by a reader of its own.
+    auto readAlone = [&](const Ref<AVAssetTrack>& track) {
+        auto reader = AVAssetReader::assetReaderWithAsset(asset, nullptr);
+        auto output = make<AVAssetReaderTrackOutput>(track, Dictionary());
+        reader->addOutput(output);
+        EXPECT_TRUE(reader->startReading());
+        long count = 0;
+        while (auto sample = output->copyNextSampleBuffer())
+            count += sample->imageBuffer() ? 1 : sample->numSamples();
+        EXPECT_EQ(reader->status(), AVAssetReaderStatusFailed);
+        return count;
+    };
+    const long intactFrames = readAlone(videoTracks[0]);
+    const long intactAudio = readAlone(audioTracks[0]);
+    ASSERT_GT(intactFrames, 0);
+    ASSERT_LT(intactFrames, kDamagedClipFrames);
+    ASSERT_GT(intactAudio, 0);
+
+    enum class Order { Threads, AudioThenVideo, VideoThenAudio };
+    struct Case {
+        const char* name;
+        Order order;
+        int runs;
+    } cases[] = {
+        {"each on its own thread", Order::Threads, 20},
+        {"audio, then video", Order::AudioThenVideo, 2},
+        {"video, then audio", Order::VideoThenAudio, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int run = 0; run < c.runs; ++run) {
+            SCOPED_TRACE(run);
+            auto reader = AVAssetReader::assetReaderWithAsset(asset, nullptr);
+            auto video = make<AVAssetReaderTrackOutput>(videoTracks[0], Dictionary());
+            auto audio = make<AVAssetReaderTrackOutput>(audioTracks[0], Dictionary());
+            reader->addOutput(video);
+            reader->addOutput(audio);
+            ASSERT_TRUE(reader->startReading());
+            std::atomic<long> frames{0}, audioSamples{0};
+            auto pull = [&](const Ref<AVAssetReaderOutput>& output) {
+                auto sample = output->copyNextSampleBuffer();
+                if (sample && sample->imageBuffer()) ++frames;
+                if (sample && !sample->imageBuffer()) audioSamples += sample->numSamples();
+                return sample != nullptr;
+            };
+            switch (c.order) {
+                case Order::Threads: {
+                    std::thread audioPuller([&] {
+                        while (pull(audio)) {
+                        }
+                    });
+                    while (pull(video)) {
+                    }
+                    audioPuller.join();
+                    break;
+                }
+                case Order::AudioThenVideo:
+                    while (pull(audio)) {
+                    }
+                    // The audio's damage is held while the video still has frames to give.
+                    EXPECT_EQ(reader->status(), AVAssetReaderStatusReading);
+                    EXPECT_EQ(reader->error(), nullptr);
+                    while (pull(video)) {
+                    }
+                    break;
+                case Order::VideoThenAudio:
+                    while (pull(video)) {
+                    }
+                    EXPECT_EQ(reader->status(), AVAssetReaderStatusReading);
+                    while (pull(audio)) {
+                    }
+                    break;
+            }
+            EXPECT_EQ(frames.load(), intactFrames);
+            EXPECT_EQ(audioSamples.load(), intactAudio);
+            EXPECT_EQ(reader->status(), AVAssetReaderStatusFailed);
+            ASSERT_NE(reader->error(), nullptr);
+            EXPECT_EQ(reader->error()->code(), AVErrorDecodeFailed);
+            EXPECT_EQ(video->copyNextSampleBuffer(), nullptr);
+            EXPECT_EQ(audio->copyNextSampleBuffer(), nullptr);
+            EXPECT_EQ(reader->status(), AVAssetReaderStatusFailed);
+        }
+    }
 }
 
 // A fuzzed file with audio samples the decoder refuses: the ones that decode are handed out, and
