@@ -155,10 +155,10 @@ bool isTemporaryName(const char* name) {
 
 // Whether `path` still names the file open as `fd`.
 bool namesOpenFile(int fd, const std::string& path) {
-    struct stat open {
-    }, named{};
-    return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
-           open.st_ino == named.st_ino;
+    struct stat held {};
+    struct stat named {};
+    return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino;
 }
 
 // Removes the temporary files in `folder` that no live writer holds: what writers killed mid-write
@@ -195,13 +195,12 @@ int openLockedTemporaryFile(const std::string& target, std::string* temporary) {
             if (errno == EEXIST) continue;
             return -1;
         }
-        int locked;
-        do {
-            locked = ::flock(fd, LOCK_EX);
-        } while (locked != 0 && errno == EINTR);
-        if (locked == 0 && namesOpenFile(fd, *temporary)) return fd;
-        // Removed by a cleaner in the moment before the lock (or the lock failed): try again.
-        if (locked != 0) ::unlink(temporary->c_str());
+        // On a file system without locks no cleaner can lock the file either: it is written
+        // unlocked, and stays until renamed.
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        if (namesOpenFile(fd, *temporary)) return fd;
+        // Removed by a cleaner in the moment before the lock: start over with a new file.
         ::close(fd);
     }
     return -1;
