@@ -345,7 +345,8 @@ Dictionary defaultInfo() {
         {"CFBundleShortVersionString", "1.0"},
         {kCFBundleVersionKey, "1"},
         {kCFBundleInfoDictionaryVersionKey, "6.0"},
-        {kCFBundleDevelopmentRegionKey, "en"},
+        // The app is written in Chinese; texts the system shows in it follow this.
+        {kCFBundleDevelopmentRegionKey, "zh_CN"},
         {"CFBundlePackageType", "APPL"},
         {"UIViewControllerBasedStatusBarAppearance", false},
         {"UIMainStoryboardFile", "Main"},

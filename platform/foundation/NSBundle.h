@@ -4,8 +4,9 @@
 // The main bundle is the app's resources folder: the path given to setMainBundlePath(), else
 // the environment variable APP_RESOURCES_DIR, else "<executable's folder>/resources" when it
 // exists, else the executable's folder. Its info dictionary starts from this system's defaults
-// (identifier "com.example.cartuning", version "1.0" / "1", main storyboard "Main"...), then
-// takes the keys of an "Info.plist" in the folder, then those given to setInfoValue().
+// (identifier "com.example.cartuning", version "1.0" / "1", development region "zh_CN", main
+// storyboard "Main"...), then takes the keys of an "Info.plist" in the folder, then those given to
+// setInfoValue().
 // Resources lie flat in the folder, as on the device, so resourcePath() equals bundlePath().
 //
 // Other bundles ("PullRefresh.bundle", "WeiboSDK.bundle") are folders found by path; a path that

@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <set>
 
+#include "foundation/NSBundle.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUUID.h"
@@ -100,7 +102,8 @@ struct Store {
     Store() { reset(); }
     void reset() {
         groups.clear();
-        groups.push_back({kSavedPhotosID, "Camera Roll", ALAssetsGroupSavedPhotos, false, {}});
+        // Named in the app's language when asked (savedPhotosName).
+        groups.push_back({kSavedPhotosID, "", ALAssetsGroupSavedPhotos, false, {}});
         syncedDirectory.clear();
         rejectedFiles.clear();
         status = ALAuthorizationStatusNotDetermined;
@@ -134,6 +137,34 @@ AssetPtr findAssetLocked(Store& s, const std::string& id) {
         }
     }
     return nullptr;
+}
+
+// The saved photos' name in the app's language, as the device names its own albums: the first of
+// the app's localisations in the user's order of preference, else the app's development region.
+// Chinese in traditional script is told from simplified by its script, else its region; a
+// language the library has no name in reads the English one.
+std::string savedPhotosName() {
+    Ref<NSBundle> app = NSBundle::mainBundle();
+    std::string language;
+    for (const std::string& localization : app->preferredLocalizations()) {
+        if (localization != "Base") {
+            language = localization;
+            break;
+        }
+    }
+    if (language.empty()) {
+        language =
+            app->objectForInfoDictionaryKey(kCFBundleDevelopmentRegionKey).optionalString().value_or("");
+    }
+    for (char& c : language)
+        c = c == '_' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (language != "zh" && language.rfind("zh-", 0) != 0) return "Camera Roll";
+    std::string rest = "-" + language.substr(2) + "-";
+    if (rest.find("-hans-") != std::string::npos) return "相机胶卷";
+    for (const char* traditional : {"-hant-", "-tw-", "-hk-", "-mo-"}) {
+        if (rest.find(traditional) != std::string::npos) return "相機膠卷";
+    }
+    return "相机胶卷";
 }
 
 std::string upper(std::string text) {
@@ -440,10 +471,14 @@ Ref<ALAssetRepresentation> ALAsset::representationForUTI(const std::string& uti)
 // ---- groups ----------------------------------------------------------------------------------------
 
 Value ALAssetsGroup::valueForProperty(const std::string& property) const {
+    // Read at each call, so the name follows the app's language as it is now.
+    const bool systemName = property == ALAssetsGroupPropertyName && groupID_ == kSavedPhotosID;
+    const std::string savedName = systemName ? savedPhotosName() : std::string();
     auto& s = store();
     std::lock_guard lock(s.mutex);
     GroupRecord* group = findGroupLocked(s, groupID_);
     if (!group) return Value();
+    if (systemName) return Value(savedName);
     if (property == ALAssetsGroupPropertyName) return Value(group->name);
     if (property == ALAssetsGroupPropertyType) return Value(NSNumber::numberWithUnsignedInt(group->type));
     if (property == ALAssetsGroupPropertyPersistentID) return Value(group->id);

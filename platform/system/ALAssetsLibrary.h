@@ -5,7 +5,10 @@
 // - the saved-photos group lists the picture files of the photo album folder
 //   (detail::photoAlbumDirectory, where UIImageWriteToSavedPhotosAlbum writes), looked at again
 //   at every enumeration and lookup, so pictures saved by this app or dropped there by another
-//   "app" appear; files that do not decode as pictures are left out;
+//   "app" appear; files that do not decode as pictures are left out. Its name is in the app's
+//   language, as the device's own albums are: "相机胶卷" for an app in Chinese ("相機膠卷" in
+//   traditional script), "Camera Roll" otherwise. The app's language is its main bundle's first
+//   preferred localisation, else its development region (NSBundle);
 // - other groups and assets are added by tests (system_testing::addPhotoGroup, addPhoto...,
 //   system/SystemTesting.h), in memory.
 //

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <thread>
 
+#include "foundation/FoundationTesting.h"
+#include "foundation/NSBundle.h"
 #include "foundation/NSThread.h"
 #include "graphics/UIGraphics.h"
 #include "graphics/UIImage.h"
@@ -52,6 +54,8 @@ bool near(RGB a, RGB b) {
 class PhotoLibraryTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The app as it ships: no localisations of its own, developed in Chinese.
+        NSBundle::setMainBundlePath(bundle_.path());
         system_testing::resetPhotoLibrary();
         detail::setPhotoAlbumDirectory(album_.path());
         system_testing::setPhotoAlbumSaveError(nullptr);
@@ -61,6 +65,7 @@ class PhotoLibraryTest : public ::testing::Test {
         system_testing::resetPhotoLibrary();
         detail::setPhotoAlbumDirectory("");
         system_testing::setPhotoAlbumSaveError(nullptr);
+        foundation_testing::resetBundles();
     }
 
     // Every group of the types, collected through a full enumeration.
@@ -101,7 +106,7 @@ class PhotoLibraryTest : public ::testing::Test {
         return names;
     }
 
-    testsupport::TemporaryDirectory album_;
+    testsupport::TemporaryDirectory album_, bundle_;
 };
 
 // ---- saving ----------------------------------------------------------------------------------------
@@ -267,8 +272,61 @@ TEST_F(PhotoLibraryTest, GroupsComeOneTurnEachSavedPhotosFirstThenTheEnd) {
         nullptr);
     EXPECT_TRUE(events.empty());
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return ended; }));
-    EXPECT_EQ(events, (std::vector<std::string>{"Camera Roll", "queued", "Trips", "queued", "Shared",
-                                                "queued", "end"}));
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"相机胶卷", "queued", "Trips", "queued", "Shared", "queued", "end"}));
+}
+
+TEST_F(PhotoLibraryTest, TheSavedPhotosAreNamedInTheAppsLanguage) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> lproj;  // the app's localisations
+        const char* developmentRegion;   // nullptr: as the app ships
+        std::vector<std::string> preferred;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"as shipped", {}, nullptr, {"zh-Hans", "en"}, "相机胶卷"},
+        {"as shipped, English user", {}, nullptr, {"en"}, "相机胶卷"},
+        {"developed in English", {}, "en", {"zh-Hans", "en"}, "Camera Roll"},
+        {"developed in legacy English", {}, "English", {"zh-Hans"}, "Camera Roll"},
+        {"developed in plain Chinese", {}, "zh", {"en"}, "相机胶卷"},
+        {"developed in Taiwan", {}, "zh_TW", {"zh-Hans"}, "相機膠卷"},
+        {"traditional script", {}, "zh-Hant", {"en"}, "相機膠卷"},
+        {"simplified in Hong Kong", {}, "zh-Hans-HK", {"en"}, "相机胶卷"},
+        {"a language without a name here", {}, "fr", {"fr"}, "Camera Roll"},
+        {"no region at all", {}, "", {"zh-Hans"}, "Camera Roll"},
+        {"English only", {"en", "Base"}, nullptr, {"zh-Hans", "en"}, "Camera Roll"},
+        {"both, Chinese user", {"en", "zh-Hans"}, "en", {"zh-Hans", "en"}, "相机胶卷"},
+        {"both, English user", {"en", "zh-Hans"}, nullptr, {"en", "zh-Hans"}, "Camera Roll"},
+        {"regional preference", {"en", "zh-Hans"}, "en", {"zh-Hans-CN"}, "相机胶卷"},
+        {"only a base", {"Base"}, "en", {"zh-Hans"}, "Camera Roll"},
+        {"neither preferred", {"en", "zh-Hant"}, "zh_CN", {"fr"}, "相机胶卷"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::TemporaryDirectory app;
+        for (const auto& language : c.lproj) std::filesystem::create_directory(app.file(language + ".lproj"));
+        foundation_testing::resetBundles();
+        NSBundle::setMainBundlePath(app.path());
+        if (c.developmentRegion) NSBundle::setInfoValue(kCFBundleDevelopmentRegionKey, c.developmentRegion);
+        NSBundle::setPreferredLanguages(c.preferred);
+        auto group = savedPhotos();
+        ASSERT_TRUE(group);
+        EXPECT_EQ(group->valueForProperty(ALAssetsGroupPropertyName).stringValue(), c.name);
+    }
+    // The name follows the language as it is when asked, on the same group object; other groups
+    // keep the names they were given.
+    std::string trips = system_testing::addPhotoGroup("Trips", ALAssetsGroupAlbum);
+    auto list = groups();
+    ASSERT_EQ(list.size(), 2u);
+    foundation_testing::resetBundles();
+    NSBundle::setMainBundlePath(bundle_.path());
+    EXPECT_EQ(list[0]->valueForProperty(ALAssetsGroupPropertyName).stringValue(), "相机胶卷");
+    NSBundle::setInfoValue(kCFBundleDevelopmentRegionKey, "en");
+    EXPECT_EQ(list[0]->valueForProperty(ALAssetsGroupPropertyName).stringValue(), "Camera Roll");
+    EXPECT_EQ(list[1]->valueForProperty(ALAssetsGroupPropertyName).stringValue(), "Trips");
+    EXPECT_EQ(list[0]->valueForProperty(ALAssetsGroupPropertyPersistentID).stringValue(),
+              system_testing::savedPhotosGroupID());
 }
 
 TEST_F(PhotoLibraryTest, OnlyGroupsOfTheAskedTypesAreListed) {
