@@ -139,8 +139,17 @@ Ref<UIImage> QVNCustomCameryViewController::saveImageWithUIImage(const Ref<UIIma
     CGContextRotateCTM(context, -stickerView->endDeltaAngle());
     CGSize size =
         UIImage_DrawPictures::getTranslateSizeWithImageSize(photo, screen, stickerView->endScaleSize(), mode);
-    if (auto content = std::dynamic_pointer_cast<UIImageView>(stickerView->contentView()))
-        if (content->image()) content->image()->drawInRect(CGRectMake(0, 0, size.width, size.height));
+    if (auto content = std::dynamic_pointer_cast<UIImageView>(stickerView->contentView())) {
+        if (Ref<UIImage> picture = content->image()) {
+            // The picture fills the rectangle as its view fills the sticker: stretched by default
+            // (as a watermark shows on screen), or at its own proportions, centred, when its view
+            // keeps them.
+            CGRect box = CGRectMake(0, 0, size.width, size.height);
+            if (content->contentMode() == UIViewContentModeScaleAspectFit)
+                box = AVMakeRectWithAspectRatioInsideRect(picture->size(), box);
+            picture->drawInRect(box);
+        }
+    }
 
     Ref<UIImage> composed = UIGraphicsGetImageFromCurrentImageContext();
     UIGraphicsEndImageContext();

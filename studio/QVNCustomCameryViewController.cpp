@@ -59,7 +59,11 @@ Ref<SKStickerView> QVNCustomCameryViewController::morkavelMarkImg() {
         CGRect screen = UIScreen::mainScreen()->bounds();
         auto logo =
             make<SKStickerView>(CGRectMake(screen.size.width - 180, screen.size.height - 35, 180, 35));
-        logo->setContentView(make<UIImageView>(CameraArtwork::imageNamed(kLogoImageName)));
+        // The composed photo draws the logo into the sticker less its handles' margins, a strip
+        // far flatter than the artwork: it keeps its own proportions there.
+        auto artwork = make<UIImageView>(CameraArtwork::imageNamed(kLogoImageName));
+        artwork->setContentMode(UIViewContentModeScaleAspectFit);
+        logo->setContentView(artwork);
         logo->setStickerViewDelegate(selfAs<QVNCustomCameryViewController>());
         logo->setPreventsPositionOutsideSuperview(false);
         logo->setTranslucencySticker(false);

@@ -10,6 +10,7 @@
 #include "controls/VHProgressHUD.h"
 #include "foundation/NSJSONSerialization.h"
 #include "studio/CameraArtwork.h"
+#include "studio/UIImage+DrawPictures.h"
 #include "tests/studio/CameraTestSupport.h"
 #include "tests/support/GoldenImage.h"
 #include "uikit/CAAnimation.h"
@@ -45,6 +46,39 @@ Ref<UIImage> expectedComposite(const Ref<UIImage>& photo, const std::vector<Plac
 
 Ref<UIImage> logoPicture(const Ref<QVNCustomCameryViewController>& camera) {
     return std::dynamic_pointer_cast<UIImageView>(camera->morkavelMarkImg()->contentView())->image();
+}
+
+// The logo of a 750 x 1334 photo on a 375 x 667 screen: the sticker's 156 x 11 points less
+// margins make a 312 x 22 pixel strip around (570, 1299), which the artwork fills as far as its
+// proportions let it.
+Placed logoPlaced(const Ref<QVNCustomCameryViewController>& camera) {
+    Ref<UIImage> logo = logoPicture(camera);
+    CGSize art = logo->size();
+    return {logo, CGPointMake(570, 1299), CGSizeMake(22 * art.width / art.height, 22), 0};
+}
+
+// The bounding box of the pixels where two pictures of one size differ by more than `tolerance`.
+CGRect differingBox(const Ref<UIImage>& a, const Ref<UIImage>& b, int tolerance) {
+    NSData pa = detail::pixelsAsPremultipliedBGRA(*a->CGImage());
+    NSData pb = detail::pixelsAsPremultipliedBGRA(*b->CGImage());
+    const std::size_t width = a->CGImage()->width(), height = a->CGImage()->height();
+    long left = -1, top = -1, right = -1, bottom = -1;
+    for (std::size_t y = 0; y < height; ++y) {
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::uint8_t* p = pa.bytes() + (y * width + x) * 4;
+            const std::uint8_t* q = pb.bytes() + (y * width + x) * 4;
+            bool differs = false;
+            for (int c = 0; c < 4; ++c) differs = differs || std::abs(int(p[c]) - int(q[c])) > tolerance;
+            if (!differs) continue;
+            const long lx = static_cast<long>(x), ly = static_cast<long>(y);
+            if (left < 0 || lx < left) left = lx;
+            if (right < 0 || lx > right) right = lx;
+            if (top < 0) top = ly;
+            bottom = ly;
+        }
+    }
+    if (left < 0) return CGRectNull;
+    return CGRectMake(left, top, right - left + 1, bottom - top + 1);
 }
 
 Ref<VHProgressHUD> hudIn(const Ref<UIView>& view) {
@@ -285,12 +319,51 @@ TEST_F(CameraTest, TheComposedPhotoMatchesAnIndependentlyDrawnComposite) {
     camera->saveImg();
     // 750 x 1334 on a 375 x 667 screen: two pixels per point, no bands.
     Ref<UIImage> watermark = std::dynamic_pointer_cast<UIImageView>(sticker->contentView())->image();
-    Ref<UIImage> expected =
-        expectedComposite(photo, {{logoPicture(camera), CGPointMake(570, 1299), CGSizeMake(312, 22), 0},
-                                  {watermark, CGPointMake(240, 400), CGSizeMake(152, 152), -0.4}});
+    Ref<UIImage> expected = expectedComposite(
+        photo, {logoPlaced(camera), {watermark, CGPointMake(240, 400), CGSizeMake(152, 152), -0.4}});
     EXPECT_LT(testsupport::differingShare(camera->finishImage, expected, 40), 0.002);
     testsupport::compareWithGolden(camera->finishImage, testsupport::goldenDirectory("studio"),
                                    "camera-composed.png", "camera", 40, 0.002);
+}
+
+TEST_F(CameraTest, TheLogoKeepsTheArtworksProportionsInsideItsPlace) {
+    open();
+    shoot();
+    ASSERT_TRUE(waitUntil([&] { return camera->originalImage() != nullptr; }));
+    Ref<SKStickerView> logo = camera->morkavelMarkImg();
+    CGSize art = logoPicture(camera)->size();
+    CGSize base = camera->baseView()->bounds().size;
+    long mode = static_cast<long>(camera->baseView()->contentMode());
+    // Photos of the screen's shape at two scales, and one taller (bands beside it on screen).
+    // (On a photo relatively wider than the screen the logo's place lies in the band below it.)
+    for (CGSize size : {CGSizeMake(750, 1334), CGSizeMake(1500, 2668), CGSizeMake(720, 1600)}) {
+        SCOPED_TRACE(NSStringFromCGSize(size));
+        Ref<UIImage> shot = samplePhoto(size);
+        Ref<UIImage> composed = camera->saveImageWithUIImage(shot, logo);
+        ASSERT_TRUE(composed);
+
+        // The logo's place: the sticker's drawn size at the photo's scale, centred on the
+        // sticker's mapped centre.
+        CGPoint centre = UIImage_DrawPictures::getTranslatePositionWithImageSize(
+            size, base, logo->layer()->position(), mode);
+        CGSize place = UIImage_DrawPictures::getTranslateSizeWithImageSize(size, camera->view()->frame().size,
+                                                                           logo->endScaleSize(), mode);
+        CGRect allowed = CGRectInset(
+            CGRectMake(centre.x - place.width / 2, centre.y - place.height / 2, place.width, place.height),
+            -1, -1);
+
+        // Pixels the logo covers about half or more count as drawn.
+        CGRect drawn = differingBox(composed, shot, 60);
+        ASSERT_FALSE(CGRectIsNull(drawn));
+        EXPECT_TRUE(CGRectContainsRect(allowed, drawn))
+            << NSStringFromCGRect(drawn) << " outside " << NSStringFromCGRect(allowed);
+        // Fitted: the artwork's proportions, as large as its place lets them be, centred.
+        double fit = std::min(place.width / art.width, place.height / art.height);
+        EXPECT_NEAR(drawn.size.width, art.width * fit, 1.0) << NSStringFromCGRect(drawn);
+        EXPECT_NEAR(drawn.size.height, art.height * fit, 1.0) << NSStringFromCGRect(drawn);
+        EXPECT_NEAR(CGRectGetMidX(drawn), centre.x, 1.0);
+        EXPECT_NEAR(CGRectGetMidY(drawn), centre.y, 1.0);
+    }
 }
 
 TEST_F(CameraTest, ASecondSaveComposesFromTheOriginalShot) {
@@ -301,8 +374,7 @@ TEST_F(CameraTest, ASecondSaveComposesFromTheOriginalShot) {
     Ref<UIImage> once = camera->finishImage;
     camera->saveImg();
     EXPECT_EQ(testsupport::differingShare(camera->finishImage, once, 0), 0);
-    Ref<UIImage> expected =
-        expectedComposite(photo, {{logoPicture(camera), CGPointMake(570, 1299), CGSizeMake(312, 22), 0}});
+    Ref<UIImage> expected = expectedComposite(photo, {logoPlaced(camera)});
     EXPECT_LT(testsupport::differingShare(camera->finishImage, expected, 40), 0.002);
 }
 
