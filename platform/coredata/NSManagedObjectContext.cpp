@@ -326,6 +326,34 @@ bool orderBySQL(const NSEntityDescription& entity, const std::vector<Ref<NSSortD
     return true;
 }
 
+// Why a sort's key path cannot be followed from the entity, or nullopt when it can. Each key
+// must be a property of the entity reached so far; a key before the last must be a to-one
+// relationship, whose destination holds the next key: an attribute has no keys of its own, and a
+// to-many relationship gives many values where a sort needs one.
+std::optional<std::string> sortKeyPathProblem(const NSEntityDescription& entity, const std::string& keyPath) {
+    const std::string unknown = "The entity " + entity.name() + " has no key \"" + keyPath + "\" to sort by.";
+    const NSEntityDescription* current = &entity;
+    Ref<NSEntityDescription> held;  // keeps a destination alive while its keys are looked up
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t dot = keyPath.find('.', start);
+        const std::string_view key = std::string_view(keyPath).substr(start, dot - start);
+        const Ref<NSPropertyDescription>* property =
+            current ? current->propertiesByName().find(key) : nullptr;
+        if (!property) return unknown;
+        if (dot == std::string::npos) return std::nullopt;
+        if (!(*property)->isRelationship()) return unknown;
+        const auto& relationship = static_cast<const NSRelationshipDescription&>(**property);
+        if (relationship.isToMany()) {
+            return "The entity " + entity.name() + " cannot sort by \"" + keyPath + "\": \"" +
+                   std::string(key) + "\" is a to-many relationship.";
+        }
+        held = relationship.destinationEntity();
+        current = held.get();
+        start = dot + 1;
+    }
+}
+
 thread_local std::vector<const NSManagedObjectContext*> activeContexts;
 
 // A short list kept in place (context chains are a few deep), moved to the heap past N items.
@@ -1144,16 +1172,11 @@ std::optional<Array> NSManagedObjectContext::executeFetchRequest(const Ref<NSFet
         }
     }
 
-    // A sort by a key the entity does not have would quietly come back unsorted.
+    // A sort by a key path the model cannot follow would quietly come back unsorted.
     for (const auto& sort : request->sortDescriptors()) {
         if (!sort) continue;
-        const std::string& key = sort->key();
-        const std::string_view head = std::string_view(key).substr(0, key.find('.'));
-        if (!entity->propertiesByName().find(head)) {
-            if (error)
-                *error =
-                    storeError(NSPersistentStoreOperationError,
-                               "The entity " + entity->name() + " has no key \"" + key + "\" to sort by.");
+        if (auto problem = sortKeyPathProblem(*entity, sort->key())) {
+            if (error) *error = storeError(NSPersistentStoreOperationError, *problem);
             return std::nullopt;
         }
     }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "coredata/CoreDataErrors.h"
 #include "coredata/NSManagedObjectContext.h"
 #include "tests/coredata/CoreDataTestModel.h"
 
@@ -198,6 +199,84 @@ TEST_P(Fetching, RequestsThatCannotRunReportAnError) {
     EXPECT_TRUE(error);
     EXPECT_EQ(context->countForFetchRequest(NSFetchRequest::fetchRequestWithEntityName("Boat")), NSNotFound);
     EXPECT_FALSE(NSExpression::expressionForFunction("median:", {}));
+}
+
+TEST_P(Fetching, SortKeyPathsAreFollowedThroughTheModel) {
+    // Beta and Gamma keep their cars in Bergen, Alpha in Oslo; Alpha and Delta have owners.
+    auto place = [&](const char* city) {
+        auto garage = NSEntityDescription::insertNewObjectForEntityForName("Garage", context);
+        garage->setValueForKey(Value(city), "city");
+        return garage;
+    };
+    auto person = [&](const char* name) {
+        auto owner = NSEntityDescription::insertNewObjectForEntityForName("Owner", context);
+        owner->setValueForKey(Value(name), "name");
+        return owner;
+    };
+    Ref<NSManagedObject> bergen = place("Bergen"), oslo = place("Oslo");
+    Ref<NSManagedObject> zoe = person("Zoe"), adam = person("Adam");
+    auto all = NSFetchRequest::fetchRequestWithEntityName("Car");
+    for (const Value& v : run(all)) {
+        auto car = v.objectAs<NSManagedObject>();
+        const std::string name = car->valueForKey("name").stringValue();
+        if (name == "Alpha") car->setValueForKey(oslo, "garage");
+        if (name == "Beta" || name == "Gamma") car->setValueForKey(bergen, "garage");
+        if (name == "Alpha") car->setValueForKey(zoe, "owner");
+        if (name == "Delta") car->setValueForKey(adam, "owner");
+    }
+    if (GetParam()) ASSERT_TRUE(context->save());
+
+    struct Case {
+        const char* entity;
+        const char* keyPath;
+        Strings expected;  // by name, after the key path and then the name; empty when it fails
+        bool fails;
+    };
+    const Case cases[] = {
+        {"Car", "year", {"Alpha", "Echo", "Foxtrot", "Beta", "Gamma", "Delta"}, false},
+        {"Car", "garage.city", {"Delta", "Echo", "Foxtrot", "Beta", "Gamma", "Alpha"}, false},
+        {"Car", "owner.name", {"Beta", "Echo", "Foxtrot", "Gamma", "Delta", "Alpha"}, false},
+        {"Part", "car.garage.city", {}, false},
+        {"Car", "nope", {}, true},
+        {"Car", "nope.city", {}, true},
+        {"Car", "price.foo", {}, true},
+        {"Car", "name.length", {}, true},
+        {"Car", "garage.nope", {}, true},
+        {"Car", "garage.city.foo", {}, true},
+        {"Car", "owner.name.first", {}, true},
+        {"Car", "garage.", {}, true},
+        {"Car", ".name", {}, true},
+        {"Car", "garage..city", {}, true},
+        {"Owner", "cars.name", {}, true},
+        {"Car", "owner.cars.name", {}, true},
+        {"Car", "garage.cars.year", {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keyPath);
+        auto request = NSFetchRequest::fetchRequestWithEntityName(c.entity);
+        request->setSortDescriptors({NSSortDescriptor::sortDescriptorWithKey(c.keyPath, true),
+                                     NSSortDescriptor::sortDescriptorWithKey(
+                                         std::string(c.entity) == "Car" ? "name" : "label", true)});
+        Ref<NSError> error;
+        auto result = context->executeFetchRequest(request, &error);
+        if (c.fails) {
+            EXPECT_FALSE(result);
+            ASSERT_TRUE(error);
+            // The same error as for a key the entity does not have at all.
+            EXPECT_EQ(error->domain(), NSCocoaErrorDomain);
+            EXPECT_EQ(error->code(), NSPersistentStoreOperationError);
+            EXPECT_NE(error->localizedDescription().find(std::string("\"") + c.keyPath + "\""),
+                      std::string::npos)
+                << error->localizedDescription();
+            continue;
+        }
+        ASSERT_TRUE(result) << (error ? error->localizedDescription() : "");
+        EXPECT_FALSE(error);
+        Strings got;
+        for (const Value& v : *result)
+            got.push_back(v.objectAs<NSManagedObject>()->valueForKey("name").stringValue());
+        EXPECT_EQ(got, c.expected);
+    }
 }
 
 TEST_P(Fetching, ResultsControllersSplitIntoSections) {
