@@ -27,7 +27,7 @@ Ref<UIButton> addButton(const Ref<UIView>& parent, const Ref<CarViewController>&
     auto button = make<UIButton>(UIButtonTypeCustom);
     button->setFrame(frame);
     button->setTitle(title, UIControlStateNormal);
-    button->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
+    button->setTitleColor(CarConsoleTitleColor(), UIControlStateNormal);
     button->titleLabel()->setFont(UIFont::systemFontOfSize(11));
     button->setBackgroundColor(rgb(40, 44, 52, 0.85));
     if (action) button->addTarget(owner, action, selector, UIControlEventTouchUpInside);
@@ -181,6 +181,10 @@ std::vector<Ref<NSObject>> buildEntrance(const Ref<NSObject>& owner, const Dicti
 }
 
 }  // namespace
+
+Ref<UIColor> CarConsoleTitleColor() {
+    return UIColor::whiteColor();
+}
 
 void CarStoryboardRegister() {
     {

@@ -15,8 +15,14 @@
 
 #include <string>
 
+#include "graphics/UIColor.h"
+
 // Registers the scene and the nib (again: the same registrations replace the earlier).
 void CarStoryboardRegister();
+
+// The colour of the titles on the studio's dark console and buttons; the names under the row
+// thumbnails take it too, so that they read on the console.
+Ref<UIColor> CarConsoleTitleColor();
 
 // Console geometry (points).
 inline constexpr double kCarConsoleHeight = 166;

@@ -8,13 +8,11 @@
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSThread.h"
 #include "foundation/NSURL.h"
-#include "graphics/UIFont.h"
 #include "images/UIButton+WebCache.h"
 #include "studio/CarViewController.h"
 #include "studio/CarViewControllerInternal.h"
 #include "studio/QVNOption.h"
 #include "uikit/UIAlertController.h"
-#include "uikit/UILabel.h"
 
 using namespace detail::carstudio;
 
@@ -188,12 +186,7 @@ void CarViewController::setUpCarsWithBrand(const Ref<QVNBrand>& brand) {
                               "carButtonTapped:", UIControlEventTouchUpInside);
             button->setFrame(CGRect{{10.0 + 90.0 * i, 8}, {80, 40}});
             button->setAssociatedObject(&kCarKey, Value(car), AssociationPolicy::Weak);
-            auto label = make<UILabel>(CGRect{{-10, 35}, {90, 30}});
-            label->setTextAlignment(NSTextAlignmentCenter);
-            label->setFont(UIFont::systemFontOfSize(11));
-            label->setNumberOfLines(2);
-            label->setText(car->cars_name);
-            button->addSubview(label);
+            button->addSubview(rowLabel(CGRect{{-10, 35}, {90, 30}}, 11, 2, car->cars_name));
             row->addSubview(button);
             scrollView2Subviews_.push_back(button);
             ++i;

@@ -7,22 +7,26 @@
 #include "foundation/NSURL.h"
 #include "graphics/UIFont.h"
 #include "images/UIButton+WebCache.h"
+#include "studio/CarStoryboard.h"
 #include "studio/CarViewController.h"
 #include "studio/CarViewControllerInternal.h"
 #include "uikit/UILabel.h"
 
 using namespace detail::carstudio;
 
-namespace {
-
-Ref<UILabel> rowLabel(CGRect frame, CGFloat fontSize, long lines, const std::optional<std::string>& text) {
+Ref<UILabel> detail::carstudio::rowLabel(CGRect frame, CGFloat fontSize, long lines,
+                                         const std::optional<std::string>& text) {
     auto label = make<UILabel>(frame);
     label->setTextAlignment(NSTextAlignmentCenter);
     label->setFont(UIFont::systemFontOfSize(fontSize));
     label->setNumberOfLines(lines);
+    // The rows lie on the dark console: the label's default black would not read there.
+    label->setTextColor(CarConsoleTitleColor());
     label->setText(text);
     return label;
 }
+
+namespace {
 
 Ref<NSURL> urlOf(const std::optional<std::string>& text) {
     if (!text || text->empty()) return nullptr;

@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "studio/CarViewController.h"
+#include "uikit/UILabel.h"
 
 namespace detail::carstudio {
 
@@ -27,6 +29,10 @@ inline const char kPartButtonKey = 0;
 inline const char kModificatorKey = 0;
 inline const char kOptionKey = 0;
 inline const char kLayerPartKey = 0;
+
+// The name under a row thumbnail (a car, a preset, an option): centred, in the system font of
+// `fontSize`, at most `lines` lines, in the console's title colour.
+Ref<UILabel> rowLabel(CGRect frame, CGFloat fontSize, long lines, const std::optional<std::string>& text);
 
 // "01" ... "25": the key of a view angle's frame in every sprite sheet.
 inline std::string angleKey(long angle) {

@@ -2,14 +2,17 @@
 // hit test and the pixel reader, option and preset rows, the colour wheel, the screenshot and the
 // hand-over to the tuning-list screens, rendered pictures against golden ones, and hostile input.
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <tuple>
 
 #include "app/QVNUserManager.h"
 #include "graphics/CGContext.h"
 #include "studio/UIImage+ColorAtPixel.h"
 #include "tests/studio/CarViewControllerTestSupport.h"
 #include "tests/support/GoldenImage.h"
+#include "tests/support/ScreenTestSupport.h"
 #include "uikit/UIPanGestureRecognizer.h"
 #include "uikit/UIPinchGestureRecognizer.h"
 #include "uikit/UIWindowRenderer.h"
@@ -390,6 +393,85 @@ TEST_F(ShowcaseTest, APresetDressesTheCarAndASecondTapDoesNothing) {
     EXPECT_EQ(studio->selectedModificatorButton(), track);
     EXPECT_EQ(studio->scrollView2.lock()->contentSize().width,
               20 + 100.0 * static_cast<double>(car->modificators().size()));
+}
+
+// ---- the names under the row thumbnails -----------------------------------------------------------
+
+namespace {
+
+// The contrast of two colours as people read text: (lighter + 0.05) / (darker + 0.05) of their
+// relative luminances; 4.5 is the least for small text.
+double contrastRatio(testsupport::RenderedPixels::RGB a, testsupport::RenderedPixels::RGB b) {
+    auto luminance = [](testsupport::RenderedPixels::RGB c) {
+        auto linear = [](int v) {
+            double s = v / 255.0;
+            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.red) + 0.7152 * linear(c.green) + 0.0722 * linear(c.blue);
+    };
+    double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+}  // namespace
+
+// The cars of the chosen brand, then (a tap on the car on show) the presets, then (a tap on a part)
+// its options: every name under a thumbnail is in the console's title colour, which reads on the
+// console, and shows so in the rendered window, below the thumbnail.
+TEST_F(ShowcaseTest, TheNamesUnderTheThumbnailsReadOnTheConsole) {
+    using testsupport::RenderedPixels;
+    openWithDefaultCar();
+    clock_.advance(3.5);  // the entrance overlay leaves
+    const RenderedPixels::RGB title = testsupport::rgbOf(CarConsoleTitleColor());
+    const RenderedPixels::RGB ground = testsupport::rgbOf(studio->consoleView.lock()->backgroundColor());
+    EXPECT_GE(contrastRatio(title, ground), 4.5);
+
+    auto checkNames = [&](const std::string& rowName, std::size_t expected) {
+        SCOPED_TRACE(rowName);
+        const auto& buttons = studio->scrollView2Subviews();
+        ASSERT_EQ(buttons.size(), expected);
+        ASSERT_GT(expected, 0u);
+        window->layoutIfNeeded();
+        // At twice the size, so that the thin strokes of the small names reach their full colour.
+        auto image = UIWindowRenderer::imageOfView(window, 2);
+        UIWindowRenderer::writePNG(image, testsupport::goldenOutputFolder("studio") + "/row-names-" +
+                                              rowName + ".png");
+        RenderedPixels pixels(image);
+        long drawn = 0;
+        for (const auto& button : buttons) {
+            Ref<UILabel> name;
+            for (const auto& sub : button->subviews())
+                if (auto label = asKind<UILabel>(sub)) name = label;
+            ASSERT_NE(name, nullptr);
+            ASSERT_TRUE(name->text() && !name->text()->empty());
+            const RenderedPixels::RGB colour = testsupport::rgbOf(name->textColor());
+            EXPECT_EQ(std::tie(colour.red, colour.green, colour.blue),
+                      std::tie(title.red, title.green, title.blue))
+                << *name->text();
+            // The part of the label below the thumbnail, in the window, where only its text draws.
+            CGRect below = CGRectIntersection(
+                name->convertRectToView(name->bounds(), window),
+                button->convertRectToView(CGRect{{-40, button->bounds().size.height}, {400, 100}}, window));
+            below = CGRectApplyAffineTransform(below, CGAffineTransformMakeScale(2, 2));
+            if (CGRectGetMaxX(below) > pixels.width()) continue;  // scrolled out of sight
+            EXPECT_TRUE(pixels.anyNear(below, title, 40)) << *name->text() << " does not show in its colour";
+            ++drawn;
+        }
+        EXPECT_GT(drawn, 0);
+    };
+
+    ASSERT_EQ(studio->showcaseState(), CarShowcaseStateChooseCar);
+    checkNames("cars", 2);
+    UITestDriver::tap(studio->scrollView2Subviews().front());
+    clock_.advance(0.3);
+    ASSERT_EQ(studio->showcaseState(), CarShowcaseStateModify);
+    checkNames("presets", studio->selectedCar()->modificators().size());
+    auto bumper = buttonOfPartSelector("qianbaowei");
+    ASSERT_NE(bumper, nullptr);
+    UITestDriver::tap(bumper);
+    clock_.advance(0.6);
+    ASSERT_EQ(studio->selectedPart(), CarViewController::partOfButton(bumper));
+    checkNames("options", studio->selectedPart()->options().size());
 }
 
 // ---- tint ---------------------------------------------------------------------------------------

@@ -5,12 +5,15 @@
 // time, what the HUDs and alerts show, and plain pictures. Header only: the programs that include it
 // link the UI layers.
 
+#include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
 
 #include "controls/VHProgressHUD.h"
 #include "graphics/CGContext.h"
+#include "graphics/CGImage.h"
 #include "graphics/UIGraphics.h"
 #include "tests/support/MainLoop.h"
 #include "uikit/UIAlertTestDriver.h"
@@ -74,6 +77,54 @@ inline Ref<UIImage> solidImage(CGSize size, CGFloat red, CGFloat green, CGFloat 
     Ref<UIImage> image = UIGraphicsGetImageFromCurrentImageContext();
     UIGraphicsEndImageContext();
     return image;
+}
+
+// The pixels of a rendered picture, read as a person sees them: (red, green, blue) on 0-255 at a
+// pixel of the picture (premultiplied, so an opaque render reads as drawn); black outside it.
+class RenderedPixels {
+  public:
+    struct RGB {
+        int red = 0, green = 0, blue = 0;
+    };
+    explicit RenderedPixels(const Ref<UIImage>& image) {
+        if (!image || !image->CGImage()) return;
+        width_ = static_cast<long>(image->CGImage()->width());
+        height_ = static_cast<long>(image->CGImage()->height());
+        bgra_ = detail::pixelsAsPremultipliedBGRA(*image->CGImage());
+    }
+    long width() const { return width_; }
+    long height() const { return height_; }
+    RGB at(long x, long y) const {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) return {};
+        const auto* p = bgra_.bytes() + (static_cast<std::size_t>(y) * width_ + x) * 4;
+        return {p[2], p[1], p[0]};
+    }
+    // Whether some pixel of the rectangle (in pixels, clipped to the picture) is within `tolerance`
+    // of the colour on every channel.
+    bool anyNear(CGRect rect, RGB colour, int tolerance) const {
+        for (long y = static_cast<long>(rect.origin.y); y < static_cast<long>(CGRectGetMaxY(rect)); ++y)
+            for (long x = static_cast<long>(rect.origin.x); x < static_cast<long>(CGRectGetMaxX(rect)); ++x) {
+                if (x < 0 || y < 0 || x >= width_ || y >= height_) continue;
+                RGB p = at(x, y);
+                if (std::abs(p.red - colour.red) <= tolerance &&
+                    std::abs(p.green - colour.green) <= tolerance &&
+                    std::abs(p.blue - colour.blue) <= tolerance)
+                    return true;
+            }
+        return false;
+    }
+
+  private:
+    long width_ = 0, height_ = 0;
+    NSData bgra_;
+};
+
+// A colour's (red, green, blue) on 0-255, as drawn opaque.
+inline RenderedPixels::RGB rgbOf(const Ref<UIColor>& colour) {
+    CGFloat r = 0, g = 0, b = 0, a = 0;
+    if (!colour || !colour->getRed(&r, &g, &b, &a)) return {};
+    auto channel = [](CGFloat v) { return static_cast<int>(std::lround(v * 255)); };
+    return {channel(r), channel(g), channel(b)};
 }
 
 // The application and its key window with a navigation controller, for a fixture to hold.
