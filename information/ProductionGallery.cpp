@@ -13,6 +13,7 @@
 #include "graphics/UIColor.h"
 #include "graphics/UIFont.h"
 #include "information/QVNProductionCell.h"
+#include "uikit/UIApplication.h"
 #include "uikit/UIButton.h"
 #include "uikit/UILabel.h"
 #include "uikit/UINavigationController.h"
@@ -91,10 +92,21 @@ void ProductionGallery::popController(const Ref<NSObject>&) {
     if (auto navigation = navigationController()) navigation->popViewControllerAnimated(true);
 }
 
+CGFloat ProductionGallery::titleBarTop() {
+    return UIApplication::sharedApplication()->statusBarFrame().size.height;
+}
+
 void ProductionGallery::addTitleBar() {
     const Ref<UIView>& root = view();
     const CGFloat W = root->bounds().size.width;
-    auto bar = make<UIView>(CGRectMake(0, 0, W, kTitleBarHeight));
+    const CGFloat top = titleBarTop();
+    if (top > 0) {
+        auto backdrop = make<UIView>(CGRectMake(0, 0, W, top));
+        backdrop->setBackgroundColor(UIColor_Extensions::QVNBlackColor());
+        backdrop->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+        root->addSubview(backdrop);
+    }
+    auto bar = make<UIView>(CGRectMake(0, top, W, kTitleBarHeight));
     bar->setBackgroundColor(UIColor_Extensions::QVNBlackColor());
     bar->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     auto title = make<UILabel>(CGRectMake(60, 0, W - 120, kTitleBarHeight));

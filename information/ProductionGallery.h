@@ -39,6 +39,11 @@ class ProductionGallery : public UIViewController,
   public:
     // The title bar the galleries draw above the grid (the navigation bar is hidden).
     static constexpr CGFloat kTitleBarHeight = 44;
+    // Where the title bar starts: below the status bar while it shows (the gallery's view covers
+    // the whole screen, status bar included).
+    static CGFloat titleBarTop();
+    // Where the grid starts: below the title bar.
+    static CGFloat gridTop() { return titleBarTop() + kTitleBarHeight; }
 
     const Ref<QVNActivity>& activity() const { return activity_; }
     void setActivity(const Ref<QVNActivity>& activity) override { activity_ = activity; }
@@ -82,7 +87,8 @@ class ProductionGallery : public UIViewController,
     // The grid's card identifier, and the grid's own set-up before the data source is made.
     virtual std::string productionCellIdentifier() const = 0;
     virtual void prepareCollectionView() {}
-    // The title bar with the event's title and a back button, at the top of the view.
+    // The title bar with the event's title and a back button, at titleBarTop(); the strip behind
+    // the status bar takes the bar's colour, under the status bar's light text.
     void addTitleBar();
 
   private:

@@ -13,7 +13,7 @@ ProductionListViewController::withLayout(Ref<UICollectionViewLayout> layout) {
         auto view = make<UIView>(bounds);
         view->setBackgroundColor(UIColor::colorWithWhite(0.93, 1));
         auto grid = make<UICollectionView>(
-            CGRectMake(0, kTitleBarHeight, bounds.size.width, bounds.size.height - kTitleBarHeight), layout);
+            CGRectMake(0, gridTop(), bounds.size.width, bounds.size.height - gridTop()), layout);
         grid->setBackgroundColor(UIColor::clearColor());
         grid->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
         grid->registerClass<QVNProductionCell>(QVNProductionCell::kReuseIdentifier);

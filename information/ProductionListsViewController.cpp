@@ -13,7 +13,7 @@ void ProductionListsViewController::prepareCollectionView() {
     if (collectionView.lock()) return;
     const CGSize size = root->bounds().size;
     auto grid = WFCollectionView::collectionViewWithFrame(
-        CGRectMake(0, kTitleBarHeight, size.width, size.height - kTitleBarHeight));
+        CGRectMake(0, gridTop(), size.width, size.height - gridTop()));
     grid->setBackgroundColor(UIColor::clearColor());
     grid->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     grid->setDelegate(selfAs<ProductionListsViewController>());

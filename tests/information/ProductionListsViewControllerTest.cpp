@@ -13,6 +13,7 @@
 #include "app/QVNAccountScreens.h"
 #include "app/QVNCarScreens.h"
 #include "app/QVNTuningList.h"
+#include "app/UIColor+Extensions.h"
 #include "controls/PullRefreshAutoNormalFooter.h"
 #include "controls/PullRefreshNormalHeader.h"
 #include "controls/UIScrollView+PullRefresh.h"
@@ -256,7 +257,8 @@ TEST_F(ProductionGalleryTest, TheWaterfallStaggersItsSecondCardAndPagesToTheEnd)
     ASSERT_TRUE(gallery);
     auto grid = gallery->waterfall();
     ASSERT_TRUE(grid);
-    EXPECT_EQ(grid->frame(), CGRectMake(0, 44, 375, 667 - 44));
+    // Below the title bar, which is below the status bar.
+    EXPECT_EQ(grid->frame(), CGRectMake(0, 64, 375, 667 - 64));
     EXPECT_EQ(grid->delegate(), gallery);
     EXPECT_EQ(gallery->productionsDataSource()->cellIdentifier(), "QVNProductionSecondcell");
     for (long item : {0L, 1L, 2L, 5L}) {
@@ -585,6 +587,76 @@ TEST_F(ProductionGalleryTest, AFirstPageLoadedApartIsKeptApartFromTheGrid) {
     ASSERT_TRUE(waitUntil([&] { return gallery->productionsDataArr().count() == 10; }));
     EXPECT_EQ(gallery->collectionView.lock()->numberOfItemsInSection(0), 10);
     EXPECT_EQ(gallery->productions().size(), 10u);
+}
+
+// ---- the title bar ------------------------------------------------------------------------------
+
+// Both galleries over the app's navigation (its bar hidden), the status bar shown or hidden: the
+// title bar starts right below the status bar, the strip behind the status bar takes the bar's
+// dark colour (the status bar's text is light), the grid starts below the bar, and the back button
+// answers a tap where it now is.
+TEST_F(ProductionGalleryTest, TheTitleBarStartsBelowTheStatusBar) {
+    using testsupport::RenderedPixels;
+    struct Case {
+        const char* identifier;
+        bool statusBarHidden;
+        CGFloat barTop;
+    };
+    const Case cases[] = {{"ProductionListsViewController", false, 20},
+                          {"ProductionListViewController", false, 20},
+                          {"ProductionListsViewController", true, 0}};
+    const RenderedPixels::RGB dark = testsupport::rgbOf(UIColor_Extensions::QVNBlackColor());
+    const RenderedPixels::RGB white = testsupport::rgbOf(UIColor::whiteColor());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.identifier) + (c.statusBarHidden ? ", status bar hidden" : ""));
+        application->setStatusBarHidden(c.statusBarHidden);
+        auto gallery = open<detail::ProductionGallery>(c.identifier, photoEvent(), 10);
+        ASSERT_TRUE(gallery);
+        window->layoutIfNeeded();
+        Ref<UIButton> back;
+        Ref<UILabel> title;
+        for (const auto& view : gallery->view()->subviews())
+            for (const auto& inner : view->subviews()) {
+                if (auto button = std::dynamic_pointer_cast<UIButton>(inner)) back = button;
+                if (auto label = std::dynamic_pointer_cast<UILabel>(inner)) title = label;
+            }
+        ASSERT_TRUE(back && title);
+        ASSERT_EQ(back->superview(), title->superview());
+        const Ref<UIView> bar = back->superview();
+        const CGRect barFrame = bar->convertRectToView(bar->bounds(), window);
+        EXPECT_EQ(barFrame.origin.y, c.barTop);
+        EXPECT_EQ(barFrame.size.height, 44);
+        EXPECT_EQ(barFrame.size.width, window->bounds().size.width);
+        for (const Ref<UIView>& item : {Ref<UIView>(back), Ref<UIView>(title)}) {
+            CGRect frame = item->convertRectToView(item->bounds(), window);
+            EXPECT_GE(frame.origin.y, c.barTop);
+            EXPECT_LE(CGRectGetMaxY(frame), c.barTop + 44);
+        }
+        auto grid = gallery->collectionView.lock();
+        const CGRect gridFrame = grid->superview()->convertRectToView(grid->frame(), window);
+        EXPECT_EQ(gridFrame.origin.y, c.barTop + 44);
+        EXPECT_EQ(CGRectGetMaxY(gridFrame), window->bounds().size.height);
+
+        auto image = UIWindowRenderer::imageOfView(window, 1);
+        UIWindowRenderer::writePNG(image, testsupport::goldenOutputFolder("information") + "/gallery-bar-" +
+                                              c.identifier + (c.statusBarHidden ? "-no-status" : "") +
+                                              ".png");
+        RenderedPixels pixels(image);
+        // Near the right edge, where the bar holds nothing.
+        for (long y : {0L, 10L, static_cast<long>(c.barTop) + 1, static_cast<long>(c.barTop) + 42}) {
+            RenderedPixels::RGB p = pixels.at(pixels.width() - 10, y);
+            EXPECT_TRUE(std::abs(p.red - dark.red) <= 8 && std::abs(p.green - dark.green) <= 8 &&
+                        std::abs(p.blue - dark.blue) <= 8)
+                << "y " << y << ": " << p.red << "," << p.green << "," << p.blue;
+        }
+        EXPECT_TRUE(pixels.anyNear(title->convertRectToView(title->bounds(), window), white, 40));
+        EXPECT_TRUE(pixels.anyNear(back->convertRectToView(back->bounds(), window), white, 40));
+
+        UITestDriver::tap(back);
+        ASSERT_TRUE(waitAdvancing([&] { return navigation->topViewController() != gallery; }));
+        testsupport::settleInSteps(clock);
+    }
+    application->setStatusBarHidden(false);
 }
 
 // ---- the picture --------------------------------------------------------------------------------
