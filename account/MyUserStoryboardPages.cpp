@@ -94,27 +94,67 @@ Ref<UIView> buildProfile(UIViewController& owner) {
     auto body = make<UIView>(CGRectMake(0, kBarHeight + 112, width(), 200));
     body->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     root->addSubview(body);
-    auto rowAt = [&](CGFloat y, const std::string& caption) { return row(body, y, 44, caption); };
-    screen.nameLabel = label(rowAt(0, "昵称"), CGRectMake(110, 0, width() - 126, 44), "", 15, false);
-    screen.genderLabel = label(rowAt(45, "性别"), CGRectMake(110, 0, width() - 126, 44), "", 15, false);
-    auto phoneRow = rowAt(90, "");
-    screen.phoneNumberLabel = label(phoneRow, CGRectMake(16, 0, 90, 44), "手机号", 15, false);
-    screen.phoneNumber = label(phoneRow, CGRectMake(110, 0, width() - 126, 44), "", 15, false);
-    auto signRow = rowAt(135, "");
-    auto signCaption = label(signRow, CGRectMake(16, 0, 90, 44), "个性签名", 15, false);
-    screen.signLabel = label(signRow, CGRectMake(110, 0, width() - 126, 44), "", 15, false);
-    // The signature row's spacing, which another user's profile narrows when the phone row goes.
-    auto signTop = NSLayoutConstraint::constraintWithItem(
-        signRow, NSLayoutAttributeTop, NSLayoutRelationEqual, phoneRow, NSLayoutAttributeBottom, 1.0, 1.0);
-    auto captionTop = NSLayoutConstraint::constraintWithItem(
-        signCaption, NSLayoutAttributeTop, NSLayoutRelationEqual, signRow, NSLayoutAttributeTop, 1.0, 0.0);
-    // The rows are placed by frame; the constraints only carry the spacing the screen sets.
-    signTop->setPriority(1);
-    captionTop->setPriority(1);
+    constexpr CGFloat kRowHeight = 44;
+    constexpr CGFloat kRowGap = 1;
+    auto rowAt = [&](int index) { return row(body, index * (kRowHeight + kRowGap), kRowHeight, ""); };
+    auto caption = [&](const Ref<UIView>& line, const std::string& text) {
+        return label(line, CGRectMake(16, 0, 90, kRowHeight), text, 15, false);
+    };
+    auto value = [&](const Ref<UIView>& line) {
+        return label(line, CGRectMake(110, 0, width() - 126, kRowHeight), "", 15, false);
+    };
+    auto equal = [](const Ref<UIView>& item, NSLayoutAttribute attribute, const Ref<UIView>& other,
+                    NSLayoutAttribute otherAttribute, CGFloat constant) {
+        return NSLayoutConstraint::constraintWithItem(item, attribute, NSLayoutRelationEqual, other,
+                                                      otherAttribute, 1.0, constant);
+    };
+    auto fixed = [](const Ref<UIView>& item, NSLayoutAttribute attribute, CGFloat constant) {
+        return NSLayoutConstraint::constraintWithItem(item, attribute, NSLayoutRelationEqual, nullptr,
+                                                      NSLayoutAttributeNotAnAttribute, 1.0, constant);
+    };
+
+    auto nameRow = rowAt(0);
+    caption(nameRow, "昵称");
+    screen.nameLabel = value(nameRow);
+    auto sexRow = rowAt(1);
+    auto sexCaption = caption(sexRow, "性别");
+    screen.genderLabel = value(sexRow);
+
+    // The phone row below the sex row takes its height from its caption: when another user's
+    // profile takes the caption and the number away, the row closes to nothing.
+    auto phoneRow = rowAt(2);
+    phoneRow->setTranslatesAutoresizingMaskIntoConstraints(false);
+    auto phoneCaption = caption(phoneRow, "手机号");
+    screen.phoneNumberLabel = phoneCaption;
+    screen.phoneNumber = value(phoneRow);
+    auto closed = fixed(phoneRow, NSLayoutAttributeHeight, 0);
+    closed->setPriority(UILayoutPriorityDefaultLow);
+    body->addConstraints({equal(phoneRow, NSLayoutAttributeLeft, body, NSLayoutAttributeLeft, 0),
+                          equal(phoneRow, NSLayoutAttributeWidth, body, NSLayoutAttributeWidth, 0),
+                          equal(phoneRow, NSLayoutAttributeTop, sexRow, NSLayoutAttributeBottom, kRowGap),
+                          equal(phoneRow, NSLayoutAttributeHeight, phoneCaption, NSLayoutAttributeHeight, 0),
+                          closed});
+
+    // The signature row and its caption keep their distance from the sex row's: room for the phone
+    // row, or 8 points once another user's profile has closed it.
+    auto signRow = rowAt(3);
+    signRow->setTranslatesAutoresizingMaskIntoConstraints(false);
+    auto signCaption = caption(signRow, "个性签名");
+    signCaption->setTranslatesAutoresizingMaskIntoConstraints(false);
+    screen.signLabel = value(signRow);
+    const CGFloat belowPhone = kRowGap + kRowHeight + kRowGap;
+    auto signTop = equal(signRow, NSLayoutAttributeTop, sexRow, NSLayoutAttributeBottom, belowPhone);
+    auto captionTop =
+        equal(signCaption, NSLayoutAttributeTop, sexCaption, NSLayoutAttributeBottom, belowPhone);
     screen.signTopMargin = signTop;
     screen.signLabelTopMargin = captionTop;
-    body->addConstraint(signTop);
-    signRow->addConstraint(captionTop);
+    body->addConstraints({signTop, captionTop,
+                          equal(signRow, NSLayoutAttributeLeft, body, NSLayoutAttributeLeft, 0),
+                          equal(signRow, NSLayoutAttributeWidth, body, NSLayoutAttributeWidth, 0),
+                          fixed(signRow, NSLayoutAttributeHeight, kRowHeight),
+                          equal(signCaption, NSLayoutAttributeLeft, signRow, NSLayoutAttributeLeft, 16),
+                          fixed(signCaption, NSLayoutAttributeWidth, 90),
+                          fixed(signCaption, NSLayoutAttributeHeight, kRowHeight)});
 
     auto change = button(root, CGRectMake(24, kBarHeight + 330, width() - 48, 44), "退出登录");
     change->setBackgroundColor(UIColor::colorWithRed(0.85, 0.3, 0.3, 1));

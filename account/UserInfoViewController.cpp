@@ -92,7 +92,12 @@ void UserInfoViewController::configureSubViewsWithUser(const Ref<QVNUser>& user)
     if (auto constraint = signTopMargin.lock()) constraint->setConstant(8.0);
     if (auto constraint = signLabelTopMargin.lock()) constraint->setConstant(8.0);
     auto button = changeButton.lock();
-    if (!button || !user->isFriend) return;
+    if (!button) return;
+    // Another user's button is the friend picture alone: the sign-out title and colour it carries
+    // are the own profile's.
+    button->setTitle(std::nullopt, UIControlStateNormal);
+    button->setBackgroundColor(UIColor::clearColor());
+    if (!user->isFriend) return;
     long friendState = user->isFriend->integerValue();
     if (friendState == 0) {
         button->setImage(AccountArtwork::imageNamed("jiaweihaoyou_up"), UIControlStateNormal);

@@ -3,6 +3,8 @@
 // phone number. The own profile (opened with setUser:, which always shows the stored signed-in
 // user) offers editing and signing out; another user's (opened with setUid:, fetched from the
 // server on every appearance) offers adding or removing the friend and writing a private mail.
+// There the phone row leaves, the signature row closing up to 8 points below the sex row, and the
+// sign-out button becomes the friend picture alone (no title, no colour of its own).
 // Storyboard "MyUser", "UserInfoViewController".
 //
 // Signing out forgets the stored user, posts "LoginSuccess", returns to the root and ends the

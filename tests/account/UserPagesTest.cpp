@@ -9,10 +9,15 @@
 #include "account/FriendListViewController.h"
 #include "account/MailListlViewController.h"
 #include "account/NewMessageViewController.h"
+#include "account/QVNFriendCell.h"
 #include "account/UserInfoViewController.h"
 #include "account/UserViewController.h"
+#include "controls/PullRefreshNormalHeader.h"
+#include "controls/UIScrollView+PullRefresh.h"
 #include "tests/account/AccountTestSupport.h"
+#include "tests/support/GoldenImage.h"
 #include "uikit/UIImagePickerController.h"
+#include "uikit/UIWindowRenderer.h"
 
 using namespace accounttest;
 
@@ -33,6 +38,36 @@ class UserPagesTest : public ScreenTest {
         settle();
         EXPECT_TRUE(waitUntil([&] { return screen->boolUser() != nullptr; }));
         return screen;
+    }
+    // A my-page entry by its title, for a finger to tap.
+    static Ref<UIButton> entryTitled(const Ref<UIViewController>& page, const std::string& title) {
+        for (const auto& view : page->view()->subviews())
+            if (auto button = std::dynamic_pointer_cast<UIButton>(view);
+                button && button->titleForState(UIControlStateNormal) == title)
+                return button;
+        ADD_FAILURE() << "no entry " << title;
+        return nullptr;
+    }
+    // A profile reached by a tap on an entry of the my page, its views filled and laid out.
+    Ref<UserInfoViewController> topProfile() {
+        settle(0.6);
+        auto profile = std::dynamic_pointer_cast<UserInfoViewController>(navigation->topViewController());
+        EXPECT_TRUE(profile);
+        if (!profile) return nullptr;
+        EXPECT_TRUE(waitUntil([&] { return profile->boolUser() != nullptr; }));
+        window->layoutIfNeeded();
+        return profile;
+    }
+    CGRect inWindow(const Ref<UIView>& view) const { return view->convertRectToView(view->bounds(), window); }
+    Ref<UIImage> render(const std::string& name) {
+        window->layoutIfNeeded();
+        auto image = UIWindowRenderer::imageOfView(window, 1);
+        UIWindowRenderer::writePNG(image, testsupport::goldenOutputFolder("account") + "/" + name);
+        return image;
+    }
+    static bool near(testsupport::RenderedPixels::RGB a, testsupport::RenderedPixels::RGB b, int tolerance) {
+        return std::abs(a.red - b.red) <= tolerance && std::abs(a.green - b.green) <= tolerance &&
+               std::abs(a.blue - b.blue) <= tolerance;
     }
     static Ref<UIImage> picture(unsigned rgb) {
         return testsupport::solidImage(CGSizeMake(40, 40), ((rgb >> 16) & 255) / 255.0,
@@ -160,6 +195,99 @@ TEST_F(UserPagesTest, AnotherUsersProfileAddsAFriendOrSignsOutOnAStaleToken) {
     again->logOutButtonTapped(nullptr);
     ASSERT_TRUE(waitUntil([&] { return again->friendHUD()->labelText() == std::string("请重试"); }));
     EXPECT_TRUE(QVNUserManager::shareObject()->hasCurrentUser());
+}
+
+// The own profile from the my page's entry: the phone row between the sex and signature rows, one
+// point apart, and the sign-out button with its title and colour, without a friend picture.
+TEST_F(UserPagesTest, TheOwnProfileKeepsItsPhoneRowAndTheSignOutButton) {
+    signIn();
+    auto page = push<UserViewController>("UserViewController");
+    UITestDriver::tap(entryTitled(page, "个人资料"));
+    auto profile = topProfile();
+    ASSERT_TRUE(profile);
+    const CGRect sex = inWindow(profile->genderLabel.lock()->superview());
+    const CGRect phone = inWindow(profile->phoneNumber.lock()->superview());
+    const CGRect sign = inWindow(profile->signLabel.lock()->superview());
+    EXPECT_EQ(phone.origin.y, CGRectGetMaxY(sex) + 1);
+    EXPECT_EQ(phone.size.height, 44);
+    EXPECT_EQ(sign.origin.y, CGRectGetMaxY(phone) + 1);
+    EXPECT_EQ(inWindow(profile->phoneNumberLabel.lock()).origin.y, phone.origin.y);
+    auto button = profile->changeButton.lock();
+    EXPECT_EQ(button->currentTitle(), "退出登录");
+    EXPECT_EQ(button->currentImage(), nullptr);
+    testsupport::RenderedPixels pixels(render("profile-own.png"));
+    const CGRect area = inWindow(button);
+    // The sign-out colour fills the button, corner to corner.
+    EXPECT_TRUE(near(pixels.at(static_cast<long>(area.origin.x) + 6, static_cast<long>(area.origin.y) + 6),
+                     testsupport::rgbOf(button->backgroundColor()), 8));
+}
+
+// Another user's profile as a user opens it, from the friend's avatar in the friend list: the
+// friend button is the friend picture alone (no sign-out title, no sign-out colour), and the rows
+// close up where the phone row was taken away: the signature row 8 points below the sex row, with
+// the screen's own ground between them.
+TEST_F(UserPagesTest, AnotherUsersProfileShowsTheFriendPictureAloneAndClosesUpItsRows) {
+    signIn();
+    auto page = push<UserViewController>("UserViewController");
+    UITestDriver::tap(entryTitled(page, "我的好友"));
+    settle(0.6);
+    auto list = std::dynamic_pointer_cast<FriendListViewController>(navigation->topViewController());
+    ASSERT_TRUE(list);
+    ASSERT_TRUE(waitAdvancing([&] {
+        auto table = list->tableView.lock();
+        auto header = table ? UIScrollView_PullRefresh::header(*table) : nullptr;
+        return list->friends().count() == 1 && header && !header->isRefreshing();
+    }));
+    // The header's closing animation holds the list's touches until it ends.
+    testsupport::settleInSteps(clock);
+    auto table = list->tableView.lock();
+    table->layoutIfNeeded();
+    auto cell = std::dynamic_pointer_cast<QVNFriendCell>(
+        table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)));
+    ASSERT_TRUE(cell);
+    UITestDriver::tap(cell->userImageView.lock());
+    auto profile = topProfile();
+    ASSERT_TRUE(profile);
+    EXPECT_EQ(profile->uid()->integerValue(), 2);
+
+    auto button = profile->changeButton.lock();
+    EXPECT_FALSE(button->isHidden());
+    EXPECT_EQ(button->currentTitle(), std::nullopt);
+    CGFloat r = 0, g = 0, b = 0, alpha = 0;
+    if (auto ground = button->backgroundColor()) ground->getRed(&r, &g, &b, &alpha);
+    EXPECT_EQ(alpha, 0) << "the button keeps a colour of its own";
+    EXPECT_EQ(button->currentImage(), AccountArtwork::imageNamed("shanchuhao_up.png"));
+
+    const CGRect sex = inWindow(profile->genderLabel.lock()->superview());
+    const CGRect sign = inWindow(profile->signLabel.lock()->superview());
+    EXPECT_EQ(sign.origin.y, CGRectGetMaxY(sex) + 8);
+    EXPECT_EQ(sign.size.height, 44);
+    // The signature's caption stays on its row.
+    Ref<UILabel> caption;
+    for (const auto& view : profile->signLabel.lock()->superview()->subviews())
+        if (auto label = std::dynamic_pointer_cast<UILabel>(view); label && label->text() == "个性签名")
+            caption = label;
+    ASSERT_TRUE(caption);
+    EXPECT_EQ(inWindow(caption).origin.y, sign.origin.y);
+
+    testsupport::RenderedPixels pixels(render("profile-other-user.png"));
+    const auto ground = testsupport::rgbOf(profile->view()->backgroundColor());
+    // Between the rows, across the screen, only the screen's ground: no row left standing there.
+    long covered = 0;
+    std::string first;
+    for (long y = static_cast<long>(CGRectGetMaxY(sex)) + 1; y < static_cast<long>(sign.origin.y) - 1; ++y)
+        for (long x = 2; x < pixels.width() - 2; ++x)
+            if (auto p = pixels.at(x, y); !near(p, ground, 3) && covered++ == 0)
+                first = "(" + std::to_string(x) + ", " + std::to_string(y) + ") " + std::to_string(p.red) +
+                        "," + std::to_string(p.green) + "," + std::to_string(p.blue);
+    EXPECT_EQ(covered, 0) << "first at " << first;
+    // The picture shows in the middle of the button; the button's corners show the ground.
+    const CGRect area = inWindow(button);
+    EXPECT_TRUE(near(pixels.at(static_cast<long>(area.origin.x) + 6, static_cast<long>(area.origin.y) + 6),
+                     ground, 3));
+    EXPECT_TRUE(
+        near(pixels.at(static_cast<long>(CGRectGetMidX(area)) - 50, static_cast<long>(CGRectGetMidY(area))),
+             {0xE0, 0x60, 0x60}, 12));
 }
 
 TEST_F(UserPagesTest, AFailedProfileFetchSaysSo) {
