@@ -310,6 +310,9 @@ TEST_F(ForumScreenTest, ReplyingToAnAnswerAndTheSignInGate) {
     navigation->popViewControllerAnimated(false);
     signIn(3);
     auto table = detail->tableView.lock();
+    // The question's page (with its pictures) may hold the first answer below the screen.
+    table->scrollToRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0), UITableViewScrollPositionTop, false);
+    table->layoutIfNeeded();
     auto cell = std::dynamic_pointer_cast<QVNRizUrDetailCell>(
         table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)));
     ASSERT_TRUE(cell);
@@ -603,6 +606,9 @@ TEST_F(ForumScreenTest, GoldenDetailWithAnswersAndPictures) {
     ASSERT_TRUE(waitUntil([&] { return picturesArrived(detail->tableView.lock()); }));
     auto avatar = detail->detailView()->userImageView.lock();
     ASSERT_TRUE(waitUntil([&] { return avatar->image() != ::detail::forum::imageNamed("touxiangmorentu"); }));
+    // The question's page with its pictures.
+    auto web = detail->detailView()->webView.lock();
+    ASSERT_TRUE(waitUntil([&] { return web->finishedLoadCount() > 0 && !web->isLoading(); }));
     testsupport::compareWithGolden(render(), testsupport::goldenDirectory("forum"), "forum_detail.png",
                                    "forum", 24, 0.02);
 }
