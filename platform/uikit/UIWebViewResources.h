@@ -7,7 +7,8 @@
 // queue by the platform's image source, and never at full size when they are large: the size is
 // read from the header first, pictures past the pixel bound are refused (a JPEG may still be
 // decoded at an eighth of its size), and the rest come as a thumbnail no longer than the decode
-// bound on its longer side. Every fetch ends: a reply silent for the time-out fails (the
+// bound on its longer side (a page that gives such a picture no size of its own lays it out at the
+// thumbnail's). Every fetch ends: a reply silent for the time-out fails (the
 // connection's own time-out, real time), a reply still coming after the deadline fails (checked on
 // every callback, real time), a body past its byte cap fails, an HTTP status of 400 or more fails,
 // and other schemes fail at once. At most maxConcurrent fetches run at once, the rest wait in the
