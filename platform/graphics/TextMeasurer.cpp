@@ -610,6 +610,15 @@ bool TextMeasurer::usesDeterministic() {
     return gDeterministic.load();
 }
 
+void detail::withRealPangoContext(const std::function<void(PangoContext*)>& work) {
+    std::lock_guard<std::mutex> lock(pangoMutex());
+    work(pangoContext());
+}
+
+PangoFontDescription* detail::realFontDescription(const UIFont& font) {
+    return describe(font);
+}
+
 void detail::drawTextWithRealMeasurer(cairo_t* cr, const TextLayoutRequest& request, CGPoint origin,
                                       CGFloat alignWidth, bool coverageOnly, CGFloat alpha) {
     std::lock_guard<std::mutex> lock(pangoMutex());

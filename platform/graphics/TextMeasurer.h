@@ -31,6 +31,7 @@
 
 #include <cairo.h>
 
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -102,7 +103,17 @@ class TextMeasurer {
     static bool usesDeterministic();
 };
 
+typedef struct _PangoContext PangoContext;
+typedef struct _PangoFontDescription PangoFontDescription;
+
 namespace detail {
+// For platform code that lays text out with pango itself (the web page renderer), so that its
+// text measures and draws as the real measurer's: runs `work` with the real measurer's pango
+// context under the lock that guards it (no other text work may start inside), and describes a
+// font as the real measurer does (the caller frees the description).
+void withRealPangoContext(const std::function<void(PangoContext*)>& work);
+PangoFontDescription* realFontDescription(const UIFont& font);
+
 // Draws a laid-out request with the real measurer at `origin` (the top left of the first line)
 // in the cairo context's user space, lines aligned within `alignWidth` (infinite: left). With
 // coverageOnly everything is drawn opaque black. `alpha` multiplies the text colours.

@@ -3,25 +3,57 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSString.h"
-#include "graphics/NSStringDrawing.h"
 #include "graphics/UIColor.h"
-#include "graphics/UIFont.h"
-#include "graphics/UIGraphics.h"
 #include "network/NSURLConnection.h"
 #include "network/NSURLResponse.h"
-#include "uikit/UILabel.h"
 #include "uikit/UITapGestureRecognizer.h"
+#include "uikit/WebDocument.h"
 
 namespace {
 
-UIWebView::ContentHeightRule& heightRule() {
-    static UIWebView::ContentHeightRule rule;
-    return rule;
+UIWebView::ResourceLimits& limitsInForce() {
+    static UIWebView::ResourceLimits limits;
+    return limits;
+}
+
+// A file's first `cap` bytes; nullopt when it cannot be read.
+std::optional<NSData> readFilePrefix(const std::string& path, std::size_t cap) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buffer[64 * 1024];
+    while (bytes.size() < cap) {
+        std::size_t n = std::fread(buffer, 1, std::min(sizeof buffer, cap - bytes.size()), file);
+        if (n == 0) break;
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) return std::nullopt;
+    return NSData(std::move(bytes));
+}
+
+// A plain-text document shows as preformatted text.
+std::string pageOfPlainText(const std::string& text) {
+    std::string out = "<html><body><pre>";
+    for (char c : text) {
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '&')
+            out += "&amp;";
+        else
+            out += c;
+    }
+    return out + "</pre></body></html>";
 }
 
 std::string lower(std::string s) {
@@ -106,8 +138,8 @@ std::string textOfHTML(const std::string& html) {
 // Collects a connection's reply for the web view that started it.
 class UIWebView::Loader : public NSObject, public NSURLConnectionDataDelegate {
   public:
-    Loader(Weak<UIWebView> view, std::uint64_t serial, Ref<NSURL> url)
-        : view_(std::move(view)), serial_(serial), url_(std::move(url)) {}
+    Loader(Weak<UIWebView> view, std::uint64_t serial, Ref<NSURL> url, std::size_t cap)
+        : view_(std::move(view)), serial_(serial), url_(std::move(url)), cap_(cap) {}
     std::string className() const override { return "UIWebViewLoader"; }
 
     void connectionDidReceiveResponse(const Ref<NSURLConnection>&,
@@ -115,8 +147,18 @@ class UIWebView::Loader : public NSObject, public NSURLConnectionDataDelegate {
         response_ = response;
         data_ = NSData();
     }
-    void connectionDidReceiveData(const Ref<NSURLConnection>&, const NSData& data) override {
-        data_.appendData(data);
+    void connectionDidReceiveData(const Ref<NSURLConnection>& connection, const NSData& data) override {
+        if (full_) return;
+        const std::size_t room = cap_ - data_.length();
+        if (data.length() <= room) {
+            data_.appendData(data);
+            return;
+        }
+        // An endless or huge body: the page is what came up to the cap.
+        data_.appendData(NSData(data.bytes(), room));
+        full_ = true;
+        if (connection) connection->cancel();
+        connectionDidFinishLoading(connection);
     }
     void connectionDidFinishLoading(const Ref<NSURLConnection>&) override {
         auto view = current();
@@ -145,7 +187,34 @@ class UIWebView::Loader : public NSObject, public NSURLConnectionDataDelegate {
     Ref<NSURL> url_;
     Ref<NSURLResponse> response_;
     NSData data_;
+    std::size_t cap_;
+    bool full_ = false;
 };
+
+// The view that draws the page: it keeps no picture of its own (the page may be far taller than
+// any picture should be); its layer draws the part the window renders, when it renders.
+class UIWebViewPageLayer : public CALayer {
+  public:
+    std::string className() const override { return "UIWebViewPageLayer"; }
+    void drawInContext(const CGContextRef& context) override;
+};
+
+class UIWebViewPage : public UIView {
+  public:
+    explicit UIWebViewPage(Weak<UIWebView> owner) : UIView(CGRectZero), owner_(std::move(owner)) {}
+    std::string className() const override { return "UIWebViewPage"; }
+    Ref<CALayer> makeLayer() const override { return make<UIWebViewPageLayer>(); }
+    Ref<UIWebView> owner() const { return owner_.lock(); }
+
+  private:
+    Weak<UIWebView> owner_;
+};
+
+void UIWebViewPageLayer::drawInContext(const CGContextRef& context) {
+    auto page = dynamic_cast<UIWebViewPage*>(owningView());
+    if (!page) return;
+    if (auto web = page->owner()) web->drawPage(context, bounds());
+}
 
 UIWebView::UIWebView() : UIWebView(CGRectZero) {}
 
@@ -155,6 +224,7 @@ UIWebView::UIWebView(CGRect frame) : UIView(frame) {
 
 UIWebView::~UIWebView() {
     if (connection_) connection_->cancel();
+    if (resources_) resources_->cancel();
 }
 
 void UIWebView::didInit() {
@@ -163,13 +233,20 @@ void UIWebView::didInit() {
 
 void UIWebView::ensureParts() {
     if (scrollView_ || weak_from_this().expired()) return;
+    Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
     scrollView_ = make<UIScrollView>(bounds());
     scrollView_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     scrollView_->setContentSize(CGSizeMake(bounds().size.width, 0));
     addSubview(scrollView_);
-    Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
-    tap_ = make<UITapGestureRecognizer>(nullptr, [weak](const Ref<UIGestureRecognizer>&) {
-        if (auto view = weak.lock()) ++view->contentTaps_;
+    pageView_ = make<UIWebViewPage>(weak);
+    pageView_->setUserInteractionEnabled(false);
+    pageView_->setHidden(true);
+    scrollView_->addSubview(pageView_);
+    tap_ = make<UITapGestureRecognizer>(nullptr, [weak](const Ref<UIGestureRecognizer>& recognizer) {
+        auto view = weak.lock();
+        if (!view) return;
+        ++view->contentTaps_;
+        if (recognizer && view->pageView_) view->contentTapped(recognizer->locationInView(view->pageView_));
     });
     tap_->setCancelsTouchesInView(false);
     addGestureRecognizer(tap_);
@@ -261,6 +338,8 @@ void UIWebView::cancelLoad(bool report) {
     if (connection_) connection_->cancel();
     connection_ = nullptr;
     loader_ = nullptr;
+    // The page shown keeps what it has; what it still waits for is not fetched.
+    if (resources_) resources_->cancel();
     const bool wasStarted = loading_ && started_;
     loading_ = false;
     started_ = false;
@@ -275,17 +354,17 @@ void UIWebView::cancelLoad(bool report) {
 }
 
 void UIWebView::beginLoad(const Ref<NSURLRequest>& request, UIWebViewNavigationType type,
-                          std::optional<Document> document, bool addToHistory) {
+                          std::optional<Document> document, bool addToHistory, bool asked) {
     ensureParts();
     cancelLoad(true);
     request_ = request;
     const std::uint64_t serial = ++loadSerial_;
     Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
     auto runLoop = NSRunLoop::mainRunLoop();
-    runLoop->performBlock([weak, serial, request, type, document, addToHistory] {
+    runLoop->performBlock([weak, serial, request, type, document, addToHistory, asked] {
         auto view = weak.lock();
         if (!view || view->loadSerial_ != serial) return;
-        if (auto d = view->delegate()) {
+        if (auto d = view->delegate(); d && !asked) {
             if (!d->webViewShouldStartLoadWithRequest(*view, request, type).value_or(true)) return;
         }
         if (view->loadSerial_ != serial) return;
@@ -305,7 +384,7 @@ void UIWebView::beginLoad(const Ref<NSURLRequest>& request, UIWebViewNavigationT
             NSRunLoop::mainRunLoop()->performBlock([weak, serial, url] {
                 auto v = weak.lock();
                 if (!v || v->loadSerial_ != serial) return;
-                auto data = NSData::dataWithContentsOfFile(url->path());
+                auto data = readFilePrefix(url->path(), limitsInForce().maxDocumentBytes);
                 if (!data) {
                     v->fail(NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorFileDoesNotExist));
                     return;
@@ -327,7 +406,7 @@ void UIWebView::beginLoad(const Ref<NSURLRequest>& request, UIWebViewNavigationT
             });
             return;
         }
-        view->loader_ = make<Loader>(weak, serial, url);
+        view->loader_ = make<Loader>(weak, serial, url, limitsInForce().maxDocumentBytes);
         view->connection_ = make<NSURLConnection>(request, view->loader_, false);
         view->connection_->scheduleInRunLoop(NSRunLoop::mainRunLoop(), NSRunLoopCommonModes);
         view->connection_->start();
@@ -362,33 +441,111 @@ void UIWebView::show(const Document& document, bool addToHistory) {
         }
     }
     pendingHistoryIndex_.reset();
+
+    // The new page replaces the old one at once and fetches what it asks for.
+    if (resources_) resources_->cancel();
+    const std::uint64_t serial = loadSerial_;
+    Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
+    resources_ = make<detail::WebResourceLoader>(limitsInForce(),
+                                                 [weak, serial](detail::WebResourceLoader::Kind kind) {
+                                                     auto view = weak.lock();
+                                                     if (view && view->loadSerial_ == serial)
+                                                         view->resourceEnded(kind);
+                                                 });
+    stylesheetsChanged_ = false;
+    imagesChanged_ = false;
+    buildDocument();
+    layoutDocument();
+    auto scroll = scrollView();
+    // A new page shows from its top.
+    scroll->setContentOffset(scroll->minimumContentOffset());
+    requestResources();
+    if (resources_->idle()) finishLoad();
+}
+
+void UIWebView::buildDocument() {
+    Weak<detail::WebResourceLoader> weak = resources_;
+    WebDocument::Resources resources;
+    resources.stylesheet = [weak](const std::string& url) -> std::optional<std::string> {
+        auto loader = weak.lock();
+        return loader ? loader->stylesheet(url) : std::nullopt;
+    };
+    resources.image = [weak](const std::string& url) -> Ref<CGImage> {
+        auto loader = weak.lock();
+        return loader ? loader->image(url) : nullptr;
+    };
+    const bool plain = shownMIMEType_ && lower(*shownMIMEType_) == "text/plain";
+    document_ = WebDocument::create(plain ? pageOfPlainText(shownHTML_) : shownHTML_,
+                                    baseURL_ ? baseURL_->absoluteString() : std::string(), resources);
+    laidOutWidth_ = -1;
+}
+
+void UIWebView::layoutDocument() {
+    if (!document_) return;
+    const CGFloat width = bounds().size.width;
+    laidOutSize_ = document_->layout(width);
+    laidOutWidth_ = width;
+    scrollView()->setContentSize(laidOutSize_);
+    placePage();
+}
+
+void UIWebView::placePage() {
+    if (!pageView_) return;
+    const CGSize view = bounds().size;
+    pageView_->setHidden(!document_);
+    pageView_->setFrame(CGRectMake(0, 0, std::max(laidOutSize_.width, view.width),
+                                   std::max(laidOutSize_.height, view.height)));
+}
+
+void UIWebView::requestResources() {
+    if (!document_ || !resources_) return;
+    for (const std::string& url : document_->stylesheetURLs())
+        resources_->request(detail::WebResourceLoader::Kind::Stylesheet, url);
+    for (const std::string& url : document_->imageURLs())
+        resources_->request(detail::WebResourceLoader::Kind::Image, url);
+}
+
+void UIWebView::resourceEnded(detail::WebResourceLoader::Kind kind) {
+    if (kind == detail::WebResourceLoader::Kind::Stylesheet)
+        stylesheetsChanged_ = true;
+    else
+        imagesChanged_ = true;
+    if (refreshScheduled_) return;
+    // Resources that end together cost one new layout.
+    refreshScheduled_ = true;
+    const std::uint64_t serial = loadSerial_;
+    Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
+    NSRunLoop::mainRunLoop()->performBlock([weak, serial] {
+        auto view = weak.lock();
+        if (!view) return;
+        view->refreshScheduled_ = false;
+        if (view->loadSerial_ == serial) view->refreshPage();
+    });
+}
+
+void UIWebView::refreshPage() {
+    if (!document_ || !resources_) return;
+    auto keepAlive = weak_from_this().lock();
+    // Stylesheets change how the page reads (and may import more): it is made again once the
+    // ones asked for so far are all in.
+    if (stylesheetsChanged_ && resources_->pending(detail::WebResourceLoader::Kind::Stylesheet) == 0) {
+        stylesheetsChanged_ = false;
+        imagesChanged_ = false;
+        buildDocument();
+        layoutDocument();
+    } else if (imagesChanged_) {
+        imagesChanged_ = false;
+        layoutDocument();
+    }
+    requestResources();
+    if (loading_ && resources_->idle() && !stylesheetsChanged_) finishLoad();
+}
+
+void UIWebView::finishLoad() {
     loading_ = false;
     started_ = false;
     ++finishedLoads_;
-    const CGFloat width = bounds().size.width;
-    const CGFloat height =
-        heightRule() ? heightRule()(shownHTML_, width) : defaultContentHeight(shownHTML_, width);
-    auto scroll = scrollView();
-    scroll->setContentSize(CGSizeMake(width, height));
-    showPageText(width, height);
-    // A new page shows from its top.
-    scroll->setContentOffset(scroll->minimumContentOffset());
-    setNeedsDisplay();
     if (auto d = delegate()) d->webViewDidFinishLoad(*this);
-}
-
-void UIWebView::showPageText(CGFloat width, CGFloat height) {
-    if (!pageLabel_) {
-        pageLabel_ = make<UILabel>(CGRectZero);
-        pageLabel_->setNumberOfLines(0);
-        pageLabel_->setFont(UIFont::systemFontOfSize(16));
-        pageLabel_->setTextColor(UIColor::darkGrayColor());
-        pageLabel_->setUserInteractionEnabled(false);
-        scrollView()->addSubview(pageLabel_);
-    }
-    pageLabel_->setText(textOfHTML(shownHTML_));
-    pageLabel_->setFrame(
-        CGRectMake(8, 8, std::max<CGFloat>(0, width - 16), std::max<CGFloat>(0, height - 16)));
 }
 
 void UIWebView::fail(const Ref<NSError>& error) {
@@ -407,17 +564,70 @@ std::string UIWebView::shownText() const {
     return textOfHTML(shownHTML_);
 }
 
-void UIWebView::setContentHeightRule(ContentHeightRule rule) {
-    heightRule() = std::move(rule);
+UIWebView::ResourceLimits UIWebView::resourceLimits() {
+    return limitsInForce();
 }
 
-CGFloat UIWebView::defaultContentHeight(const std::string& html, CGFloat width) {
-    const std::string text = textOfHTML(html);
-    if (text.empty()) return 16;
-    CGSize size = NSStringDrawing::sizeWithFont(text, UIFont::systemFontOfSize(16),
-                                                CGSizeMake(std::max<CGFloat>(1, width - 16), 1e9));
-    return size.height + 16;
+void UIWebView::setResourceLimits(const ResourceLimits& limits) {
+    limitsInForce() = limits;
 }
+
+void UIWebView::resetResourceLimits() {
+    limitsInForce() = ResourceLimits();
+}
+
+void UIWebView::drawPage(const CGContextRef& context, CGRect rect) {
+    if (!document_ || !context) return;
+    const CGRect visible = CGRectIntersection(CGContextGetClipBoundingBox(context), rect);
+    if (CGRectIsNull(visible) || CGRectIsEmpty(visible)) return;
+    // The page's own canvas is the page's to paint; without one an opaque view shows white.
+    const bool white = !document_->canvasColor() && isOpaque();
+    context->drawWithCairo(visible, [&](cairo_t* cr, bool coverageOnly) {
+        cairo_save(cr);
+        cairo_rectangle(cr, visible.origin.x, visible.origin.y, visible.size.width, visible.size.height);
+        cairo_clip(cr);
+        if (coverageOnly) {
+            cairo_set_source_rgb(cr, 0, 0, 0);
+            cairo_paint(cr);
+        } else {
+            if (white) {
+                cairo_set_source_rgb(cr, 1, 1, 1);
+                cairo_paint(cr);
+            }
+            document_->draw(cr, visible);
+        }
+        cairo_restore(cr);
+    });
+}
+
+// ---- links --------------------------------------------------------------------------------------
+
+void UIWebView::contentTapped(CGPoint pointInPage) {
+    if (!document_) return;
+    std::optional<std::string> link = document_->linkAt(pointInPage);
+    if (!link) return;
+    Ref<NSURL> url = baseURL_ ? NSURL::URLWithString(*link, baseURL_) : NSURL::URLWithString(*link);
+    if (!url) return;
+    auto request = NSURLRequest::requestWithURL(url);
+    // The page in progress goes on unless the delegate lets the link load.
+    const std::uint64_t serial = loadSerial_;
+    Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
+    NSRunLoop::mainRunLoop()->performBlock([weak, serial, request] {
+        auto view = weak.lock();
+        if (!view || view->loadSerial_ != serial) return;
+        if (auto d = view->delegate()) {
+            if (!d->webViewShouldStartLoadWithRequest(*view, request, UIWebViewNavigationTypeLinkClicked)
+                     .value_or(true))
+                return;
+        }
+        if (view->loadSerial_ != serial) return;
+        view->lastGivenDocument_.reset();
+        view->pendingHistoryIndex_.reset();
+        view->beginLoad(request, UIWebViewNavigationTypeLinkClicked, std::nullopt, true, true);
+    });
+}
+
+// ---- script -------------------------------------------------------------------------------------
 
 std::string UIWebView::stringByEvaluatingJavaScriptFromString(const std::string& script) {
     NS_ASSERT_MAIN_THREAD_OR(return {});
@@ -437,8 +647,9 @@ void UIWebView::setJavaScriptAnswer(const std::string& script, const std::string
 void UIWebView::layoutSubviews() {
     UIView::layoutSubviews();
     ensureParts();
-}
-
-void UIWebView::drawRect(CGRect rect) {
-    // The page itself is not drawn; the background (UIView's) is all there is.
+    // A new width lays the page out again.
+    if (document_ && bounds().size.width != laidOutWidth_)
+        layoutDocument();
+    else
+        placePage();
 }

@@ -1,24 +1,31 @@
 #pragma once
-// Web views: a recording stand-in. There is no HTML engine and no script: a web view loads what it
-// is given (through the URL loading system for http and https, from disk for file URLs), keeps
-// the document it shows for assertions (shownHTML, shownData, shownMIMEType, baseURL), and tells
-// its delegate as a browser would.
+// Web views: pages laid out and drawn by the page renderer (uikit/WebDocument.h), with their
+// stylesheets and pictures; no script. A web view loads what it is given (through the URL loading
+// system for http and https, from disk for file URLs), keeps the document it shows for assertions
+// (shownHTML, shownData, shownMIMEType, baseURL), and tells its delegate as a browser would.
 //
-// Every load (loadRequest, loadHTMLString, loadData, reload, goBack, goForward) begins on a later
-// turn of the main run loop: the delegate is asked webViewShouldStartLoadWithRequest (refusal
-// ends it there), then told webViewDidStartLoad while isLoading is true; when the document is in
-// (a later turn again) the scroll view's content size is set and webViewDidFinishLoad follows, or
-// webViewDidFailLoadWithError. A new load or stopLoading cancels the one in progress (a cancelled
+// Every load (loadRequest, loadHTMLString, loadData, reload, goBack, goForward, a tapped link)
+// begins on a later turn of the main run loop: the delegate is asked
+// webViewShouldStartLoadWithRequest (refusal ends it there), then told webViewDidStartLoad while
+// isLoading is true. When the document is in (a later turn again) it is shown at once, and the
+// stylesheets and pictures it asks for are fetched (uikit/UIWebViewResources.h gives the bounds:
+// time-outs, byte caps, how many at once and in all, picture sizes); once every one of them is in
+// or has failed, webViewDidFinishLoad follows with the scroll view's content size from the laid-out
+// page, or webViewDidFailLoadWithError if the document itself failed. A page that asks for nothing
+// finishes on the turn it is shown. A picture that fails keeps the box the page gives it. A new
+// load or stopLoading cancels the one in progress, stylesheets and pictures included (a cancelled
 // load reports didFailLoadWithError with NSURLErrorCancelled (-999), as the platform does, when it
-// had started). An HTTP error status still shows its page and finishes normally.
+// had started). An HTTP error status still shows its page and finishes normally. A document past
+// its byte cap (ResourceLimits::maxDocumentBytes) shows what came up to there.
 //
-// What a shown document draws is its text (as below) in the system font of size 16, 8 points in
-// from the content's edges, so that pictures of a screen show what a page says; pictures, styles
-// and layout are not drawn. The content height of a shown document is, unless a test sets a rule
-// (setContentHeightRule), the height of its text (tags, scripts and styles removed, white space collapsed,
-// block ends as line breaks) laid out by the current text measurer in the system font of size 16 at the
-// view's width less 16 points, plus 16 points; the width is the view's. Tests may also set the scroll view's
-// contentSize directly after the load.
+// Drawing: the page is laid out at the view's width (CSS px are points; a new width lays it out
+// again and updates the content size) and drawn at the screen's scale by a view inside the scroll
+// view that draws only what is visible, as the window renders. The canvas is the page's own
+// background, else white; a view that is not opaque paints no white, so its background colour (or,
+// when clear, what is behind it) shows through where the page paints nothing.
+//
+// A tap on a link (the web view's own tap recogniser) asks the delegate with
+// UIWebViewNavigationTypeLinkClicked and loads the link's URL if it is allowed.
 //
 // stringByEvaluatingJavaScriptFromString answers what a test scripted for that script (or a
 // handler), else ""; every script is recorded. The web view has a tap recogniser of its own on
@@ -28,6 +35,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,11 +46,12 @@
 #include "network/NSURLRequest.h"
 #include "uikit/UIScrollView.h"
 #include "uikit/UIView.h"
+#include "uikit/UIWebViewResources.h"
 
 class UIWebView;
 class UITapGestureRecognizer;
-class UILabel;
 class NSURLConnection;
+class WebDocument;
 
 enum UIWebViewNavigationType : long {
     UIWebViewNavigationTypeLinkClicked = 0,
@@ -108,16 +117,19 @@ class UIWebView : public UIView {
     const NSData& shownData() const { return shownData_; }
     const std::optional<std::string>& shownMIMEType() const { return shownMIMEType_; }
     const Ref<NSURL>& baseURL() const { return baseURL_; }
-    // The document's text without markup, as the height rule measures it.
+    // The document's text without markup (scripts and styles removed, white space collapsed,
+    // block ends as line breaks).
     std::string shownText() const;
     // How many documents have finished loading.
     int finishedLoadCount() const { return finishedLoads_; }
 
-    // The content height of a document of the given HTML at a width; the default rule above
-    // unless a test sets another (an empty function restores the default).
-    using ContentHeightRule = std::function<CGFloat(const std::string& html, CGFloat width)>;
-    static void setContentHeightRule(ContentHeightRule rule);
-    static CGFloat defaultContentHeight(const std::string& html, CGFloat width);
+    // ---- page resources -----------------------------------------------------------------------
+    // The bounds every page's stylesheets and pictures are fetched within (tests shorten them);
+    // a page uses those in force when it is shown.
+    using ResourceLimits = detail::WebResourceLimits;
+    static ResourceLimits resourceLimits();
+    static void setResourceLimits(const ResourceLimits& limits);
+    static void resetResourceLimits();
 
     // ---- script -------------------------------------------------------------------------------
     std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
@@ -143,8 +155,10 @@ class UIWebView : public UIView {
     int contentTapCount() const { return contentTaps_; }
 
     void layoutSubviews() override;
-    // A golden render just fills the background.
-    void drawRect(CGRect rect) override;
+
+    // ---- for the page's view ------------------------------------------------------------------
+    // Draws the visible part of `rect` (document coordinates, the context's user space).
+    void drawPage(const CGContextRef& context, CGRect rect);
 
   private:
     // A document to show: its bytes, type, encoding and base URL.
@@ -158,18 +172,34 @@ class UIWebView : public UIView {
     friend class Loader;
     void ensureParts();
     // Asks, starts and then shows (or fetches) on later turns.
+    // (`asked`: the delegate has already allowed it.)
     void beginLoad(const Ref<NSURLRequest>& request, UIWebViewNavigationType type,
-                   std::optional<Document> document, bool addToHistory);
+                   std::optional<Document> document, bool addToHistory, bool asked = false);
     void show(const Document& document, bool addToHistory);
     void fail(const Ref<NSError>& error);
-    void showPageText(CGFloat width, CGFloat height);
     void cancelLoad(bool report);
+    // The shown page: made from shownHTML_, laid out, its resources asked for, finished.
+    void buildDocument();
+    void layoutDocument();
+    void placePage();
+    void requestResources();
+    void resourceEnded(detail::WebResourceLoader::Kind kind);
+    void refreshPage();
+    void finishLoad();
+    void contentTapped(CGPoint pointInPage);
 
     Weak<UIWebViewDelegate> delegate_;
     Ref<UIScrollView> scrollView_;
     Ref<UITapGestureRecognizer> tap_;
-    // The shown document's text, inside the scroll view.
-    Ref<UILabel> pageLabel_;
+    // Draws the page, inside the scroll view, over the content (at least the view's size).
+    Ref<UIView> pageView_;
+    std::unique_ptr<WebDocument> document_;
+    Ref<detail::WebResourceLoader> resources_;
+    CGFloat laidOutWidth_ = -1;
+    CGSize laidOutSize_{0, 0};
+    bool stylesheetsChanged_ = false;
+    bool imagesChanged_ = false;
+    bool refreshScheduled_ = false;
     int contentTaps_ = 0;
     Ref<NSURLRequest> request_;
     bool loading_ = false;

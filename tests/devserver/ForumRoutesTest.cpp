@@ -48,6 +48,35 @@ TEST_F(ForumRoutesTest, ListsComeNewestFirstInPagesOfTen) {
     EXPECT_EQ(picture.header("Content-Type"), "image/png");
 }
 
+TEST_F(ForumRoutesTest, SampleQuestionPagesShowTheSamePicturesAsTheirRows) {
+    struct Case {
+        long id;
+        std::size_t pictures;
+    };
+    for (const Case& c : {Case{24, 3}, Case{1, 2}, Case{3, 0}}) {
+        Value detail =
+            get(api("question/getquestion.do?question_id=" + std::to_string(c.id))).json()["question"];
+        const std::string page = detail["question_content"].stringValue();
+        const std::string joined = detail["question_pic"].stringValue();
+        std::vector<std::string> pictures;
+        for (std::size_t start = 0; start < joined.size();) {
+            std::size_t end = std::min(joined.find(';', start), joined.size());
+            pictures.push_back(joined.substr(start, end - start));
+            start = end + 1;
+        }
+        ASSERT_EQ(pictures.size(), c.pictures) << c.id;
+        std::size_t tags = 0;
+        for (std::size_t at = page.find("<img"); at != std::string::npos; at = page.find("<img", at + 1))
+            ++tags;
+        EXPECT_EQ(tags, c.pictures) << page;
+        for (const std::string& picture : pictures) {
+            EXPECT_NE(page.find("<img src=\"" + picture + "\">"), std::string::npos) << page;
+            EXPECT_EQ(get(picture).status, 200) << picture;
+        }
+        EXPECT_EQ(page.find('@'), std::string::npos) << page;
+    }
+}
+
 TEST_F(ForumRoutesTest, SearchFiltersByBrandAndKeywordAndPagesByNumber) {
     Value brand2 = search("", 0, 2);
     ASSERT_EQ(brand2["data"].array()->count(), 10u);

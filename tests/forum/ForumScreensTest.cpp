@@ -310,6 +310,9 @@ TEST_F(ForumScreenTest, ReplyingToAnAnswerAndTheSignInGate) {
     navigation->popViewControllerAnimated(false);
     signIn(3);
     auto table = detail->tableView.lock();
+    // The question's page (with its pictures) may hold the first answer below the screen.
+    table->scrollToRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0), UITableViewScrollPositionTop, false);
+    table->layoutIfNeeded();
     auto cell = std::dynamic_pointer_cast<QVNRizUrDetailCell>(
         table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)));
     ASSERT_TRUE(cell);
@@ -561,6 +564,36 @@ bool picturesArrived(const Ref<UITableView>& table) {
     return true;
 }
 
+// The question's page draws its pictures (the ones its list row shows) on the page's white canvas,
+// though the screen gives the web view a red background; the header fits the laid-out page.
+TEST_F(ForumScreenTest, TheQuestionPageShowsItsPicturesOnAWhiteCanvas) {
+    auto detail = showDetail(24);
+    auto header = detail->detailView();
+    auto web = header->webView.lock();
+    ASSERT_TRUE(waitUntil([&] { return web->finishedLoadCount() > 0 && !web->isLoading(); }));
+    ASSERT_TRUE(waitUntil([&] { return !navigation->isTransitioning(); }));
+    EXPECT_NE(web->shownHTML().find("<img src=\""), std::string::npos);
+    const CGFloat pageHeight = web->scrollView()->contentSize().height;
+    EXPECT_GT(pageHeight, 300);  // three pictures
+    EXPECT_DOUBLE_EQ(web->frame().size.height, pageHeight);
+    auto image = render();
+    const CGRect shown = CGRectIntersection(web->convertRectToView(web->bounds(), nullptr), window->bounds());
+    ASSERT_FALSE(CGRectIsEmpty(shown));
+    const NSData bgra = ::detail::pixelsAsPremultipliedBGRA(*image->CGImage());
+    const std::size_t width = image->CGImage()->width();
+    int red = 0, sun = 0;
+    for (int y = int(shown.origin.y); y < int(CGRectGetMaxY(shown)); ++y)
+        for (int x = int(shown.origin.x); x < int(CGRectGetMaxX(shown)); ++x) {
+            const std::uint8_t* p = bgra.bytes() + (std::size_t(y) * width + std::size_t(x)) * 4;
+            const int b = p[0], g = p[1], r = p[2];  // the window is opaque
+            if (r > 230 && g < 30 && b < 30) ++red;
+            // The sample photos' sun.
+            if (std::abs(r - 250) < 8 && std::abs(g - 220) < 8 && std::abs(b - 90) < 8) ++sun;
+        }
+    EXPECT_EQ(red, 0);
+    EXPECT_GT(sun, 200);
+}
+
 TEST_F(ForumScreenTest, GoldenList) {
     auto list = showList();
     ASSERT_TRUE(waitUntil([&] { return picturesArrived(list->tableView.lock()); }));
@@ -573,6 +606,9 @@ TEST_F(ForumScreenTest, GoldenDetailWithAnswersAndPictures) {
     ASSERT_TRUE(waitUntil([&] { return picturesArrived(detail->tableView.lock()); }));
     auto avatar = detail->detailView()->userImageView.lock();
     ASSERT_TRUE(waitUntil([&] { return avatar->image() != ::detail::forum::imageNamed("touxiangmorentu"); }));
+    // The question's page with its pictures.
+    auto web = detail->detailView()->webView.lock();
+    ASSERT_TRUE(waitUntil([&] { return web->finishedLoadCount() > 0 && !web->isLoading(); }));
     testsupport::compareWithGolden(render(), testsupport::goldenDirectory("forum"), "forum_detail.png",
                                    "forum", 24, 0.02);
 }

@@ -32,8 +32,6 @@ using namespace infotest;
 
 namespace {
 
-constexpr CGFloat kPageHeight = 300;
-
 using standins::LoginStandIn;
 using standins::ProfileStandIn;
 
@@ -61,7 +59,6 @@ class NewsDetailTest : public InformationServerTest, protected testsupport::Navi
         InformationScenes::registerAll();
         standins::registerAccountStandIns();
         UITextEntryDriver::reset();
-        UIWebView::setContentHeightRule([](const std::string&, CGFloat) { return kPageHeight; });
         openWindow();
         settle();
     }
@@ -70,7 +67,6 @@ class NewsDetailTest : public InformationServerTest, protected testsupport::Navi
         UITextEntryDriver::reset();
         UITextInputMode::resetCurrentInputMode();
         closeWindow();
-        UIWebView::setContentHeightRule(nullptr);
         InformationServerTest::TearDown();
     }
 
@@ -180,9 +176,12 @@ TEST_F(NewsDetailTest, ShowsTheArticleWithItsPageAndTheFirstPageOfComments) {
     auto web = header->webView.lock();
     EXPECT_NE(web->shownHTML().find(*detail->news()->news_content), std::string::npos);
     EXPECT_EQ(web->shownHTML().rfind("<html><head></head><style>img{max-width:359px}</style><body>", 0), 0u);
-    // Title (one line of 17 points: 20.4, rounded up) + 38 + the page.
-    EXPECT_DOUBLE_EQ(header->frame().size.height, 21 + 38 + kPageHeight);
-    EXPECT_DOUBLE_EQ(header->webViewHeightConstraint.lock()->constant(), kPageHeight);
+    // Title (one line of 17 points: 20.4, rounded up) + 38 + the laid-out page (two paragraphs).
+    const CGFloat pageHeight = web->scrollView()->contentSize().height;
+    EXPECT_GT(pageHeight, 40);
+    EXPECT_DOUBLE_EQ(header->frame().size.height, 21 + 38 + pageHeight);
+    EXPECT_DOUBLE_EQ(header->webViewHeightConstraint.lock()->constant(), pageHeight);
+    EXPECT_DOUBLE_EQ(web->frame().size.height, pageHeight);
 
     EXPECT_EQ(detail->titleText.lock()->text(), std::optional<std::string>("汽车资讯"));
     EXPECT_TRUE(detail->shareBtn.lock()->isHidden());
@@ -218,7 +217,6 @@ TEST_F(NewsDetailTest, RowHeightsFollowEachCommentsText) {
 
 TEST(NewsDetailViewLayout, OnANarrowScreenPicturesAndTheTitleFitItsWidth) {
     UIScreen::mainScreen()->setBoundsSize(CGSizeMake(320, 568));
-    UIWebView::setContentHeightRule([](const std::string&, CGFloat) { return 120.0; });
     struct Case {
         std::string title;
         CGFloat titleHeight;  // lines of 20.4 points, rounded up
@@ -238,9 +236,13 @@ TEST(NewsDetailViewLayout, OnANarrowScreenPicturesAndTheTitleFitItsWidth) {
         ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return delegate->refreshed == 1; })) << c.title;
         EXPECT_NE(view->webView.lock()->shownHTML().find("img{max-width:304px}"), std::string::npos);
         EXPECT_DOUBLE_EQ(view->titleHeightConstraint.lock()->constant(), c.titleHeight) << c.title;
-        EXPECT_DOUBLE_EQ(view->frame().size.height, c.titleHeight + 38 + 120) << c.title;
+        // The page is laid out at the narrow width (its picture has no base to load from).
+        auto web = view->webView.lock();
+        EXPECT_DOUBLE_EQ(web->scrollView()->contentSize().width, 320);
+        const CGFloat pageHeight = web->scrollView()->contentSize().height;
+        EXPECT_GE(pageHeight, 1);
+        EXPECT_DOUBLE_EQ(view->frame().size.height, c.titleHeight + 38 + pageHeight) << c.title;
     }
-    UIWebView::setContentHeightRule(nullptr);
     UIScreen::mainScreen()->resetToConfiguration();
 }
 
@@ -632,7 +634,6 @@ TEST_F(NewsDetailTest, BackAndARightSwipeLeaveTheArticle) {
 
 TEST_F(NewsDetailTest, GoldenArticleWithComments) {
     signIn(2);
-    UIWebView::setContentHeightRule([](const std::string&, CGFloat) { return 120.0; });
     auto detail = showDetail(busyArticle(), 10);
     ASSERT_TRUE(detail);
     Ref<UIImage> placeholder = detail::article::imageNamed("touxiangmorentu");

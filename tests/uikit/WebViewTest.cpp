@@ -1,5 +1,5 @@
 // Web views: loads from a loopback server, strings and data, the delegate's order on later turns,
-// refusals, failures, cancellation, history, scripted answers and content heights.
+// refusals, failures, cancellation, history, scripted answers and the page drawn in a window.
 
 #include <gtest/gtest.h>
 
@@ -7,16 +7,16 @@
 #include <vector>
 
 #include "foundation/NSString.h"
-#include "graphics/TextMeasurer.h"
 #include "tests/support/LoopbackHTTPServer.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
+#include "tests/uikit/ControlsTestSupport.h"
 #include "tests/uikit/UIKitTestSupport.h"
-#include "uikit/UILabel.h"
 #include "uikit/UITapGestureRecognizer.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UIWebView.h"
 #include "uikit/UIWindow.h"
+#include "uikit/UIWindowRenderer.h"
 
 namespace {
 
@@ -57,10 +57,7 @@ class WebViewTest : public uikittest::UIKitTest {
         log = make<WebLog>();
         web->setDelegate(log);
     }
-    void TearDown() override {
-        UIWebView::setContentHeightRule(nullptr);
-        UIKitTest::TearDown();
-    }
+    void TearDown() override { UIKitTest::TearDown(); }
     bool waitForEnd() {
         return testsupport::pumpMainRunLoopUntil([&] { return log->ended(); }, 10);
     }
@@ -92,13 +89,12 @@ TEST_F(WebViewTest, LoadsAPageFromALoopbackServer) {
 }
 
 TEST_F(WebViewTest, HTMLStringsWithoutABaseFinishOnLaterTurns) {
-    ASSERT_TRUE(TextMeasurer::usesDeterministic());
-    web->loadHTMLString("<p>abcd</p>", nullptr);
+    web->loadHTMLString("<div style=\"height:40px\">abcd</div>", nullptr);
     EXPECT_TRUE(log->log.empty());
     testsupport::drainMainRunLoop();
-    // Four letters of 8 points at size 16: one line of 19.2, rounded up, plus 16.
-    EXPECT_EQ(log->log, (std::vector<std::string>{"should about:blank 5", "start loading", "finish 36"}));
-    EXPECT_EQ(web->shownHTML(), "<p>abcd</p>");
+    // The block and the body's margins of 8 points.
+    EXPECT_EQ(log->log, (std::vector<std::string>{"should about:blank 5", "start loading", "finish 56"}));
+    EXPECT_EQ(web->shownHTML(), "<div style=\"height:40px\">abcd</div>");
     EXPECT_EQ(web->baseURL(), nullptr);
     EXPECT_DOUBLE_EQ(web->scrollView()->contentSize().width, 320);
     EXPECT_EQ(web->finishedLoadCount(), 1);
@@ -229,37 +225,52 @@ TEST_F(WebViewTest, HistoryOfRequestLoads) {
     EXPECT_EQ(server.requestCount(), 5u);
 }
 
-// A picture of the screen shows what the page says: its text inside the content, which the next
-// page replaces.
-TEST_F(WebViewTest, AShownPageDrawsItsTextInsideTheContent) {
-    auto textShown = [&]() -> Ref<UILabel> {
-        for (const auto& sub : web->scrollView()->subviews())
-            if (auto label = std::dynamic_pointer_cast<UILabel>(sub)) return label;
-        return nullptr;
+// A picture of the screen shows what the page says, inside the content, which the next page
+// replaces; the page scrolls with the scroll view.
+TEST_F(WebViewTest, AShownPageDrawsInsideTheContentAndScrolls) {
+    auto window = make<UIWindow>(CGRectMake(0, 0, 320, 480));
+    window->setHidden(false);
+    window->addSubview(web);
+    auto darkRows = [&] {
+        testsupport::drainMainRunLoop();
+        controlstest::PixelReader pixels(UIWindowRenderer::imageOfView(window, 1));
+        std::vector<int> rows;
+        for (int y = 0; y < 400; ++y)
+            for (int x = 0; x < 320; ++x)
+                if (controlstest::RGBA p = pixels.at(x, y); p.r < 100 && p.g < 100 && p.b < 100) {
+                    rows.push_back(y);
+                    break;
+                }
+        return rows;
     };
-    web->loadHTMLString("<h1>Title</h1><script>x()</script><p>body &amp; more</p>", nullptr);
+    web->loadHTMLString(
+        "<body style=\"margin:0\"><div style=\"height:100px\"></div><p style=\"margin:0;"
+        "font-size:30px;line-height:36px\">Title</p><div style=\"height:2000px\"></div></body>",
+        nullptr);
     testsupport::drainMainRunLoop();
-    Ref<UILabel> label = textShown();
-    ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->text(), web->shownText());
-    EXPECT_EQ(label->text(), "Title\nbody & more");
-    const CGFloat height = web->scrollView()->contentSize().height;
-    EXPECT_TRUE(CGRectEqualToRect(label->frame(), CGRectMake(8, 8, 320 - 16, height - 16)));
+    EXPECT_DOUBLE_EQ(web->scrollView()->contentSize().height, 2000 + 100 + 36);
+    auto rows = darkRows();
+    ASSERT_FALSE(rows.empty());
+    EXPECT_GE(rows.front(), 100);
+    EXPECT_LE(rows.back(), 140);
+    web->scrollView()->setContentOffset(CGPointMake(0, 50));
+    auto scrolled = darkRows();
+    ASSERT_FALSE(scrolled.empty());
+    EXPECT_EQ(scrolled.front(), rows.front() - 50);
 
     web->loadHTMLString("", nullptr);
     testsupport::drainMainRunLoop();
-    EXPECT_EQ(textShown(), label);  // one text view, reused
-    EXPECT_EQ(label->text(), "");
-    EXPECT_GE(label->frame().size.height, 0);
+    EXPECT_TRUE(darkRows().empty());
+    EXPECT_DOUBLE_EQ(web->scrollView()->contentOffset().y, 0);
+    EXPECT_GE(web->scrollView()->contentSize().height, 1);
+    window->setHidden(true);
 }
 
-TEST_F(WebViewTest, ContentHeightRuleAndTestSetHeights) {
-    UIWebView::setContentHeightRule(
-        [](const std::string& html, CGFloat) { return CGFloat(html.size() * 10); });
-    web->loadHTMLString("12345", nullptr);
+TEST_F(WebViewTest, TestsMaySetTheContentSizeAfterTheLoad) {
+    web->loadHTMLString("<div style=\"height:484px\"></div>", nullptr);
     testsupport::drainMainRunLoop();
-    EXPECT_DOUBLE_EQ(web->scrollView()->contentSize().height, 50);
-    EXPECT_EQ(log->log.back(), "finish 50");
+    EXPECT_DOUBLE_EQ(web->scrollView()->contentSize().height, 500);
+    EXPECT_EQ(log->log.back(), "finish 500");
     web->scrollView()->setContentSize(CGSizeMake(320, 777));
     EXPECT_DOUBLE_EQ(web->scrollView()->contentSize().height, 777);
 }
@@ -291,12 +302,17 @@ TEST_F(WebViewTest, MarkupIsStrippedForTheText) {
     }
 }
 
-TEST_F(WebViewTest, MutatedMarkupNeverBreaksTheTextReader) {
+TEST_F(WebViewTest, MutatedMarkupNeverBreaksThePageOrItsText) {
     const std::string page =
-        "<html><body><div>one</div><p>two &amp; three</p><script>x</script></body></html>";
+        "<html><head><style>p{color:red;margin:4px}</style></head><body><div>one</div>"
+        "<p>two &amp; three</p><table><tr><td>cell</td></tr></table><script>x</script></body></html>";
     for (int seed = 0; seed < 200; ++seed) {
         std::string mutated = testsupport::mutate(page, static_cast<unsigned>(seed));
-        (void)UIWebView::defaultContentHeight(mutated, 320);
+        web->loadHTMLString(mutated, nullptr);
+        testsupport::drainMainRunLoop();
+        ASSERT_EQ(web->finishedLoadCount(), seed + 1) << mutated;
+        EXPECT_GE(web->scrollView()->contentSize().height, 1);
+        (void)web->shownText();
     }
 }
 

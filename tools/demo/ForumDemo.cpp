@@ -17,6 +17,7 @@
 #include "uikit/UIBars.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UITextEntryDriver.h"
+#include "uikit/UIWebView.h"
 
 namespace demo {
 
@@ -50,6 +51,16 @@ void fillPhotoLibrary() {
     std::string track = system_testing::addPhotoGroup("赛道日", ALAssetsGroupAlbum);
     for (int i = 0; i < 4; ++i)
         system_testing::addPhoto(track, generatedPhoto(i + 3, "赛道 " + std::to_string(i + 1)));
+}
+
+// Every web page under the root has finished loading, its pictures and stylesheets included.
+bool pagesFinished(const Ref<UIView>& root) {
+    if (!root) return true;
+    if (auto web = std::dynamic_pointer_cast<UIWebView>(root))
+        if (web->finishedLoadCount() == 0 || web->isLoading()) return false;
+    for (const auto& sub : root->subviews())
+        if (!pagesFinished(sub)) return false;
+    return true;
 }
 
 void settle(const Ref<UINavigationController>& navigation) {
@@ -152,6 +163,7 @@ void driveForum(const Ref<MainViewController>& home, const Ref<UINavigationContr
     waitFor([&] { return detail->detailQuestion() && !detail->comments().empty(); },
             "the answers did not load", 15);
     waitFor([&] { return rowsPictured(detail->tableView.lock()); }, "the answer pictures did not load", 15);
+    waitFor([&] { return pagesFinished(detail->view()); }, "the question's page did not finish", 20);
     runFor(0.6);
     std::printf("question %ld: %zu answers shown\n", detail->questionId()->integerValue(),
                 detail->comments().size());
@@ -172,6 +184,7 @@ void driveForum(const Ref<MainViewController>& home, const Ref<UINavigationContr
         [&] { return !detail->comments().empty() && text(detail->comments().front()->re_content) == answer; },
         "the answer did not arrive", 20);
     waitFor([&] { return rowsPictured(detail->tableView.lock()); }, "the answer's photo did not load", 15);
+    waitFor([&] { return pagesFinished(detail->view()); }, "the question's page did not finish", 20);
     runFor(0.5);
     std::printf("answered with a photo (answers on the first page: %zu, before: %zu)\n",
                 detail->comments().size(), before);

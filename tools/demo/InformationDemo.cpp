@@ -21,6 +21,7 @@
 #include "uikit/UICollectionView.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UITextEntryDriver.h"
+#include "uikit/UIWebView.h"
 #include "uikit/UIWindowRenderer.h"
 
 namespace demo {
@@ -54,6 +55,16 @@ bool pictured(const Ref<UIView>& root) {
 bool rowsPictured(const Ref<UITableView>& table) {
     for (const auto& cell : table->visibleCells())
         if (!pictured(cell->contentView())) return false;
+    return true;
+}
+
+// Every web page under the root has finished loading, its pictures and stylesheets included.
+bool pagesFinished(const Ref<UIView>& root) {
+    if (!root) return true;
+    if (auto web = std::dynamic_pointer_cast<UIWebView>(root))
+        if (web->finishedLoadCount() == 0 || web->isLoading()) return false;
+    for (const auto& sub : root->subviews())
+        if (!pagesFinished(sub)) return false;
     return true;
 }
 
@@ -108,6 +119,7 @@ void driveNews(const Ref<MainViewController>& home, const Ref<UINavigationContro
     waitFor([&] { return !article->comments().empty(); }, "the comments did not load", 15);
     waitFor([&] { return article->news() && article->news()->news_content.has_value(); },
             "the article did not load", 15);
+    waitFor([&] { return pagesFinished(article->view()); }, "the article's page did not finish", 20);
     runFor(0.6);
     std::printf("article \"%s\": %zu comments shown\n", text(article->news()->news_title).c_str(),
                 article->comments().size());
@@ -164,6 +176,8 @@ void driveSearch(const Ref<MainViewController>& home, const Ref<UINavigationCont
     tapRow(search->tableView.lock(), 0);
     settle(navigation);
     require(navigation->topViewController() != search, "the question did not open from the results");
+    waitFor([&] { return pagesFinished(navigation->topViewController()->view()); },
+            "the question's page did not finish", 20);
     runFor(1.0);
     screenshot("search-question-opened");
     back(navigation);
@@ -258,6 +272,7 @@ void driveEvents(const Ref<MainViewController>& home, const Ref<UINavigationCont
 
     tapRow(events->tableView(), row);
     auto page = top<ActivityDetailViewController>(navigation, "the event's page");
+    waitFor([&] { return pagesFinished(page->view()); }, "the event's page did not finish", 20);
     runFor(0.6);
     std::printf("event \"%s\"\n", text(event->event_title).c_str());
     screenshot("event-detail");

@@ -112,6 +112,22 @@ struct Context {
     std::string pictureAddress(const std::string& entry) const {
         return !entry.empty() && entry[0] == '@' ? server.pictureURL(entry.substr(1)) : entry;
     }
+    // A page's sources written "@<picture id>" (the samples' own pictures) become their address.
+    std::string resolvedPage(const std::string& html) const {
+        static const std::string marker = "src=\"@";
+        std::string out;
+        std::size_t pos = 0;
+        while (true) {
+            std::size_t at = html.find(marker, pos);
+            std::size_t end = at == std::string::npos ? at : html.find('"', at + marker.size());
+            if (end == std::string::npos) break;
+            const std::size_t entry = at + marker.size() - 1;
+            out += html.substr(pos, at - pos) + "src=\"" + pictureAddress(html.substr(entry, end - entry)) +
+                   "\"";
+            pos = end + 1;
+        }
+        return out + html.substr(pos);
+    }
     std::string joined(const std::vector<std::string>& pictures) const {
         std::string out;
         for (const auto& picture : pictures) {
@@ -145,7 +161,7 @@ struct Context {
         row.setObject("like", static_cast<long>(q.likers.size()));
         row.setObject("reply", answerCount(q.question_id));
         row.setObject("is_like", viewer && q.likers.count(*viewer) ? 1 : 0);
-        if (detail) row.setObject("question_content", q.question_content);
+        if (detail) row.setObject("question_content", resolvedPage(q.question_content));
         return row;
     }
     Dictionary answerRow(const ForumAnswer& a, std::optional<long> viewer) const {
@@ -260,7 +276,10 @@ ForumRoutes::ForumRoutes(DevServer& server, bool withSamples)
         question.question_title = sample.title;
         question.question_txt = sample.text;
         question.pictures = drawPictures(sample.pictures);
+        // The page shows the pictures the list row shows, as a published question's does.
         question.question_content = std::string("<p>") + sample.text + "</p>";
+        for (const std::string& picture : question.pictures)
+            question.question_content += "<p><img src=\"" + picture + "\"></p>";
         char when[32];
         std::snprintf(when, sizeof when, "2026-11-%02d %02d:%02d", day, 8 + day % 12, (day * 7) % 60);
         question.addtime = when;

@@ -17,7 +17,8 @@
 // answer) follow every change; is_like is the asking user's own state. A token that is given but
 // unknown or expired answers 10003 everywhere; the calls that change something need one.
 // Pictures of the sample questions and answers are drawn at start-up and served from the
-// server's picture area; uploaded ones come back as the client sent their addresses.
+// server's picture area (a sample question's page shows its pictures too, as <img> tags with the
+// same addresses as its list row); uploaded ones come back as the client sent their addresses.
 //
 // Thread-safe: handlers run on the server's worker threads behind one lock.
 
@@ -40,7 +41,7 @@ struct ForumQuestion {
     long cars_brand = 0;
     std::string question_title;
     std::string question_txt;
-    std::string question_content;       // an HTML fragment
+    std::string question_content;       // an HTML fragment; src="@<picture id>" for the server's own
     std::vector<std::string> pictures;  // absolute addresses, or "@<picture id>" of the server's own
     std::string addtime;
     std::set<long> likers;

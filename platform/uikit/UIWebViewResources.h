@@ -1,0 +1,111 @@
+#pragma once
+// What a web view's page needs besides its own text: its stylesheets and pictures, fetched for one
+// page and kept for it. Private to the web view.
+//
+// http and https go through the URL loading system (a connection whose callbacks come on the main
+// run loop); file URLs are read from disk on a worker queue. Pictures are decoded on a worker
+// queue by the platform's image source, and never at full size when they are large: the size is
+// read from the header first, pictures past the pixel bound are refused (a JPEG may still be
+// decoded at an eighth of its size), and the rest come as a thumbnail no longer than the decode
+// bound on its longer side (a page that gives such a picture no size of its own lays it out at the
+// thumbnail's). Every fetch ends: a reply silent for the time-out fails (the
+// connection's own time-out, real time), a reply still coming after the deadline fails (checked on
+// every callback, real time), a body past its byte cap fails, an HTTP status of 400 or more fails,
+// and other schemes fail at once. At most maxConcurrent fetches run at once, the rest wait in the
+// order asked; stylesheets and pictures past their counts in all are not fetched (they fail).
+//
+// A failed resource answers nullopt / null, as one not in yet does; done() tells them apart.
+// `changed` runs on the main thread after each resource that ends (in or failed), never inside a
+// call of this class. cancel() (and the destructor) stop every fetch; nothing is told after it.
+// Main thread only, except the work it sends to worker queues.
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "foundation/NSObject.h"
+#include "graphics/CGImage.h"
+
+class NSURLConnection;
+
+namespace detail {
+
+struct WebResourceLimits {
+    // The page itself: bytes past this are not read (the page is what came up to there).
+    std::size_t maxDocumentBytes = 16u << 20;
+    double timeoutSeconds = 15;   // silence before a fetch gives up
+    double deadlineSeconds = 30;  // a fetch in all
+    std::size_t maxStylesheetBytes = 2u << 20;
+    std::size_t maxImageBytes = 16u << 20;
+    int maxConcurrent = 6;
+    int maxStylesheets = 32;
+    int maxImages = 100;
+    // Header sizes past this many pixels are not decoded (a JPEG: past 64 times this many).
+    std::uint64_t maxImagePixels = 24'000'000;
+    // The longer side of a decoded picture, in pixels.
+    int maxDecodedSide = 2048;
+    // Decoded pixels of all the page's pictures together; pictures past it fail.
+    std::uint64_t maxDecodedPixelsInAll = 40'000'000;
+};
+
+class WebResourceLoader : public NSObject {
+  public:
+    enum class Kind { Stylesheet, Image };
+    WebResourceLoader(WebResourceLimits limits, std::function<void(Kind)> changed);
+    ~WebResourceLoader() override;
+    std::string className() const override { return "UIWebViewResourceLoader"; }
+
+    // Asks for a resource by absolute URL; a URL asked before is not fetched again.
+    void request(Kind kind, const std::string& url);
+    std::optional<std::string> stylesheet(const std::string& url) const;
+    Ref<CGImage> image(const std::string& url) const;
+    // Whether the resource has ended, in or failed (false for one never asked for).
+    bool done(const std::string& url) const;
+    // Resources asked for that have not ended.
+    std::size_t pending(Kind kind) const;
+    bool idle() const { return pending(Kind::Stylesheet) == 0 && pending(Kind::Image) == 0; }
+    // Fetches started so far (a resource refused by the counts is never started).
+    int startedCount() const { return started_; }
+    void cancel();
+
+    // ---- for the fetches -------------------------------------------------------------------------
+    void finishBytes(std::uint64_t fetch, std::optional<NSData> bytes);
+    void finishImage(std::uint64_t fetch, Ref<CGImage> image, std::uint64_t pixels);
+
+  private:
+    struct Entry {
+        Kind kind;
+        bool done = false;
+        std::optional<std::string> text;
+        Ref<CGImage> image;
+        std::uint64_t fetch = 0;  // the running fetch's number, 0 when none
+        Ref<NSURLConnection> connection;
+        Ref<NSObject> delegate;
+    };
+    void startWaiting();
+    void start(const std::string& url, Entry& entry);
+    void end(const std::string& url, Entry& entry);
+    Entry* entryForFetch(std::uint64_t fetch, std::string* url);
+
+    WebResourceLimits limits_;
+    std::function<void(Kind)> changed_;
+    std::map<std::string, Entry> entries_;
+    std::deque<std::string> waiting_;
+    int running_ = 0;
+    int started_ = 0;
+    int stylesheetsAsked_ = 0;
+    int imagesAsked_ = 0;
+    std::uint64_t nextFetch_ = 1;
+    std::uint64_t decodedPixels_ = 0;
+    bool cancelled_ = false;
+};
+
+// Decodes picture bytes within the limits: nullptr for bytes that are no picture, or a picture
+// too large to decode (see above). Any thread.
+Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebResourceLimits& limits);
+
+}  // namespace detail

@@ -1,0 +1,828 @@
+#include "uikit/WebDocument.h"
+
+#include <litehtml/litehtml.h>
+#include <pango/pangocairo.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <set>
+#include <unordered_map>
+
+#include "foundation/NSURL.h"
+#include "graphics/TextMeasurer.h"
+#include "graphics/UIFont.h"
+#include "uikit/WebDefaultStyleSheet.h"
+#include "uikit/WebPageSource.h"
+
+namespace detail {
+
+namespace {
+
+// Font sizes past this draw at it: a glyph a thousand points high already fills a phone screen,
+// and pango's and cairo's sizes overflow long before a hostile page's do.
+constexpr int kMaxFontSize = 1000;
+// Stylesheets: how many one page may pull in (through links and @import) and how much text.
+constexpr std::size_t kMaxStylesheets = 64;
+constexpr std::size_t kMaxStylesheetBytes = 2u << 20;
+// Widest layout accepted; the layout engine counts in ints.
+constexpr int kMaxLayoutWidth = 100000;
+// Measured words kept per font before the cache starts over.
+constexpr std::size_t kMaxCachedWidths = 20000;
+
+litehtml::context& sharedContext() {
+    static litehtml::context* context = [] {
+        auto* c = new litehtml::context;
+        c->load_master_stylesheet(webDefaultStyleSheet());
+        return c;
+    }();
+    return *context;
+}
+
+std::string lowercase(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return s;
+}
+
+// Pango takes only valid UTF-8; text from a page's stylesheets (generated content) may not be.
+std::string validUTF8(const char* text) {
+    if (g_utf8_validate(text, -1, nullptr)) return text;
+    gchar* valid = g_utf8_make_valid(text, -1);
+    std::string out(valid);
+    g_free(valid);
+    return out;
+}
+
+// A URL reference as written in a page, made acceptable to the URL parser the way browsers
+// read one: surrounding spaces trimmed, tabs and line breaks removed, other characters outside
+// the URL set percent-encoded.
+std::string cleanReference(const std::string& text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    bool fragment = false;
+    for (std::size_t i = b; i < e; ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\t' || c == '\n' || c == '\r') continue;
+        bool escape = c <= ' ' || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
+                      c == '`' || c == '{' || c == '|' || c == '}';
+        if (c == '%') {
+            auto isHex = [&](std::size_t k) {
+                return k < e && std::isxdigit(static_cast<unsigned char>(text[k]));
+            };
+            escape = !(isHex(i + 1) && isHex(i + 2));
+        }
+        if (c == '#') {
+            escape = fragment;
+            fragment = true;
+        }
+        if (escape) {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        } else {
+            out.push_back(char(c));
+        }
+    }
+    return out;
+}
+
+struct WebFont {
+    PangoFontDescription* description = nullptr;
+    // Shared by every word measured or drawn in this font: making a layout costs more than
+    // setting its text.
+    PangoLayout* layout = nullptr;
+    unsigned decoration = 0;
+    int ascent = 0;
+    double underlinePosition = 0, underlineThickness = 1, strikePosition = 0, strikeThickness = 1;
+    std::unordered_map<std::string, int> widths;
+
+    ~WebFont() {
+        if (layout) g_object_unref(layout);
+        if (description) pango_font_description_free(description);
+    }
+};
+
+bool isMonospaceFamily(const std::string& faceName) {
+    std::string list = lowercase(faceName);
+    std::size_t start = 0;
+    bool first = true;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        std::string family = list.substr(start, comma - start);
+        family.erase(
+            std::remove_if(family.begin(), family.end(), [](char c) { return c == '"' || c == '\''; }),
+            family.end());
+        while (!family.empty() && family.front() == ' ') family.erase(family.begin());
+        while (!family.empty() && family.back() == ' ') family.pop_back();
+        if (family == "monospace") return true;
+        if (first &&
+            (family.find("mono") != std::string::npos || family.find("courier") != std::string::npos))
+            return true;
+        first = false;
+        start = comma + 1;
+    }
+    return false;
+}
+
+void roundedRectangle(cairo_t* cr, double x, double y, double w, double h,
+                      const litehtml::border_radiuses& r) {
+    double tlx = r.top_left_x, tly = r.top_left_y, trx = r.top_right_x, try_ = r.top_right_y;
+    double brx = r.bottom_right_x, bry = r.bottom_right_y, blx = r.bottom_left_x, bly = r.bottom_left_y;
+    if (w <= 0 || h <= 0) return;
+    if (tlx <= 0 && tly <= 0 && trx <= 0 && try_ <= 0 && brx <= 0 && bry <= 0 && blx <= 0 && bly <= 0) {
+        cairo_rectangle(cr, x, y, w, h);
+        return;
+    }
+    // Radii that do not fit shrink together, as CSS has them.
+    double f = 1;
+    auto fit = [&](double a, double b, double side) {
+        if (a + b > side && a + b > 0) f = std::min(f, side / (a + b));
+    };
+    fit(tlx, trx, w);
+    fit(blx, brx, w);
+    fit(tly, bly, h);
+    fit(try_, bry, h);
+    tlx *= f, tly *= f, trx *= f, try_ *= f, brx *= f, bry *= f, blx *= f, bly *= f;
+    auto corner = [&](double cx, double cy, double rx, double ry, double from) {
+        cairo_save(cr);
+        cairo_translate(cr, cx, cy);
+        cairo_scale(cr, rx, ry);
+        cairo_arc(cr, 0, 0, 1, from, from + M_PI / 2);
+        cairo_restore(cr);
+    };
+    cairo_new_sub_path(cr);
+    if (tlx > 0 && tly > 0)
+        corner(x + tlx, y + tly, tlx, tly, M_PI);
+    else
+        cairo_move_to(cr, x, y);
+    if (trx > 0 && try_ > 0)
+        corner(x + w - trx, y + try_, trx, try_, -M_PI / 2);
+    else
+        cairo_line_to(cr, x + w, y);
+    if (brx > 0 && bry > 0)
+        corner(x + w - brx, y + h - bry, brx, bry, 0);
+    else
+        cairo_line_to(cr, x + w, y + h);
+    if (blx > 0 && bly > 0)
+        corner(x + blx, y + h - bly, blx, bly, M_PI / 2);
+    else
+        cairo_line_to(cr, x, y + h);
+    cairo_close_path(cr);
+}
+
+void setColor(cairo_t* cr, const litehtml::web_color& c) {
+    cairo_set_source_rgba(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0, c.alpha / 255.0);
+}
+
+}  // namespace
+
+class WebContainer : public litehtml::document_container {
+  public:
+    WebContainer(const std::string& baseURL, WebDocument::Resources resources)
+        : resources_(std::move(resources)) {
+        if (auto url = NSURL::URLWithString(cleanReference(baseURL)); url && url->scheme())
+            baseURL_ = baseURL;
+        documentBaseURL_ = baseURL_;
+    }
+
+    ~WebContainer() {
+        document_.reset();  // fonts go through delete_font
+        for (auto& [url, surface] : surfaces_) cairo_surface_destroy(surface);
+    }
+
+    void load(const std::string& html) {
+        std::string source = boundedPageSource(html);
+        try {
+            document_ = litehtml::document::createFromUTF8(source.c_str(), this, &sharedContext());
+        } catch (...) {
+            document_.reset();
+        }
+        if (!document_) {
+            try {
+                document_ = litehtml::document::createFromUTF8("", this, &sharedContext());
+            } catch (...) {
+            }
+        }
+    }
+
+    CGSize layout(CGFloat width) {
+        double w = std::isfinite(width) ? std::clamp(width, 1.0, double(kMaxLayoutWidth)) : 1.0;
+        int px = std::max(1, int(std::lround(w)));
+        // Pictures that were missing are asked for again.
+        for (auto it = images_.begin(); it != images_.end();) {
+            if (!it->second)
+                it = images_.erase(it);
+            else
+                ++it;
+        }
+        if (!document_) return CGSizeMake(w, 1);
+        if (px != width_) {
+            width_ = px;
+            document_->media_changed();
+        }
+        try {
+            document_->render(px);
+        } catch (...) {
+        }
+        laidOut_ = true;
+        double height = std::max(1, document_->height());
+        return CGSizeMake(std::max(w, double(document_->width())), height);
+    }
+
+    void draw(cairo_t* cr, CGRect rect) {
+        if (!cr || cairo_status(cr) != CAIRO_STATUS_SUCCESS) return;
+        if (!(rect.size.width > 0 && rect.size.height > 0) || !std::isfinite(rect.origin.x) ||
+            !std::isfinite(rect.origin.y) || !std::isfinite(rect.size.width) ||
+            !std::isfinite(rect.size.height))
+            return;
+        cairo_save(cr);
+        cairo_rectangle(cr, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
+        cairo_clip(cr);
+        if (auto canvas = canvasColor()) {
+            auto c = canvas->CGColor()->rgba();
+            cairo_set_source_rgba(cr, c[0], c[1], c[2], c[3]);
+            cairo_paint(cr);
+        }
+        if (document_ && laidOut_) {
+            auto toInt = [](double v) { return int(std::clamp(v, -1e9, 1e9)); };
+            drawArea_ = litehtml::position(toInt(std::floor(rect.origin.x)), toInt(std::floor(rect.origin.y)),
+                                           toInt(std::ceil(rect.size.width)) + 1,
+                                           toInt(std::ceil(rect.size.height)) + 1);
+            cr_ = cr;
+            clipDepth_ = 0;
+            try {
+                document_->draw(reinterpret_cast<litehtml::uint_ptr>(cr), 0, 0, &drawArea_);
+            } catch (...) {
+            }
+            for (; clipDepth_ > 0; --clipDepth_) cairo_restore(cr);
+            cr_ = nullptr;
+        }
+        cairo_restore(cr);
+    }
+
+    Ref<UIColor> canvasColor() const {
+        if (!document_) return nullptr;
+        litehtml::element::ptr root = document_->root();
+        if (!root) return nullptr;
+        auto colorOf = [](const litehtml::element::ptr& el) -> Ref<UIColor> {
+            if (!el) return nullptr;
+            const litehtml::background* bg = el->get_background(true);
+            if (!bg || bg->m_color.alpha == 0) return nullptr;
+            const auto& c = bg->m_color;
+            return UIColor::colorWithRed(c.red / 255.0, c.green / 255.0, c.blue / 255.0, c.alpha / 255.0);
+        };
+        if (auto c = colorOf(root)) return c;
+        for (std::size_t i = 0; i < root->get_children_count(); ++i) {
+            auto child = root->get_child(int(i));
+            if (child && child->get_tagName() && std::string(child->get_tagName()) == "body")
+                return colorOf(child);
+        }
+        return nullptr;
+    }
+
+    std::optional<std::string> linkAt(CGPoint point) const {
+        if (!document_ || !laidOut_ || !std::isfinite(point.x) || !std::isfinite(point.y))
+            return std::nullopt;
+        auto root = document_->root();
+        if (!root || std::abs(point.x) > 1e9 || std::abs(point.y) > 1e9) return std::nullopt;
+        int x = int(std::floor(point.x)), y = int(std::floor(point.y));
+        for (auto el = root->get_element_by_point(x, y, x, y); el; el = el->parent()) {
+            const char* tag = el->get_tagName();
+            if (!tag || std::string(tag) != "a") continue;
+            const char* href = el->get_attr("href");
+            if (!href) continue;
+            auto url = resolveLink(href);
+            if (url) return url;
+            return std::nullopt;
+        }
+        return std::nullopt;
+    }
+
+    const std::vector<std::string>& stylesheetURLs() const { return stylesheetURLs_; }
+    const std::vector<std::string>& imageURLs() const { return imageURLs_; }
+
+    // ------------------------------------------------------------------------------------------
+    // The engine's calls.
+
+    litehtml::uint_ptr create_font(const litehtml::tchar_t* faceName, int size, int weight,
+                                   litehtml::font_style italic, unsigned int decoration,
+                                   litehtml::font_metrics* fm) override {
+        auto font = std::make_unique<WebFont>();
+        int points = std::clamp(size, 1, kMaxFontSize);
+        UIFont described(isMonospaceFamily(faceName ? faceName : "") ? UIFont::Family::Courier
+                                                                     : UIFont::Family::System,
+                         points, weight >= 600 ? UIFontWeightBold : UIFontWeightRegular,
+                         italic == litehtml::fontStyleItalic);
+        font->description = realFontDescription(described);
+        font->decoration = decoration;
+        int ascent = 0, descent = 0, xHeight = 0;
+        withRealPangoContext([&](PangoContext* context) {
+            font->layout = pango_layout_new(context);
+            pango_layout_set_font_description(font->layout, font->description);
+            PangoFontMetrics* m = pango_context_get_metrics(context, font->description, nullptr);
+            ascent = int(std::ceil(pango_font_metrics_get_ascent(m) / double(PANGO_SCALE)));
+            descent = int(std::ceil(pango_font_metrics_get_descent(m) / double(PANGO_SCALE)));
+            font->underlinePosition = pango_font_metrics_get_underline_position(m) / double(PANGO_SCALE);
+            font->underlineThickness =
+                std::max(1.0, pango_font_metrics_get_underline_thickness(m) / double(PANGO_SCALE));
+            font->strikePosition = pango_font_metrics_get_strikethrough_position(m) / double(PANGO_SCALE);
+            font->strikeThickness =
+                std::max(1.0, pango_font_metrics_get_strikethrough_thickness(m) / double(PANGO_SCALE));
+            pango_font_metrics_unref(m);
+            pango_layout_set_text(font->layout, "x", 1);
+            PangoRectangle ink;
+            pango_layout_get_extents(font->layout, &ink, nullptr);
+            xHeight = int(std::lround(ink.height / double(PANGO_SCALE)));
+        });
+        font->ascent = ascent;
+        if (fm) {
+            fm->ascent = ascent;
+            fm->descent = descent;
+            fm->height = ascent + descent;
+            fm->x_height = std::max(1, xHeight);
+            fm->draw_spaces = decoration != litehtml::font_decoration_none;
+        }
+        return reinterpret_cast<litehtml::uint_ptr>(font.release());
+    }
+
+    void delete_font(litehtml::uint_ptr hFont) override { delete reinterpret_cast<WebFont*>(hFont); }
+
+    int text_width(const litehtml::tchar_t* text, litehtml::uint_ptr hFont) override {
+        auto* font = reinterpret_cast<WebFont*>(hFont);
+        if (!font || !text || !*text) return 0;
+        std::string key(text);
+        if (auto found = font->widths.find(key); found != font->widths.end()) return found->second;
+        std::string valid = validUTF8(text);
+        int width = 0;
+        withRealPangoContext([&](PangoContext*) {
+            pango_layout_set_text(font->layout, valid.data(), int(valid.size()));
+            PangoRectangle logical;
+            pango_layout_get_extents(font->layout, nullptr, &logical);
+            width = int(std::ceil(logical.width / double(PANGO_SCALE)));
+        });
+        if (font->widths.size() >= kMaxCachedWidths) font->widths.clear();
+        font->widths.emplace(std::move(key), width);
+        return width;
+    }
+
+    void draw_text(litehtml::uint_ptr hdc, const litehtml::tchar_t* text, litehtml::uint_ptr hFont,
+                   litehtml::web_color color, const litehtml::position& pos) override {
+        auto* cr = reinterpret_cast<cairo_t*>(hdc);
+        auto* font = reinterpret_cast<WebFont*>(hFont);
+        if (!cr || !font || !text || !*text || color.alpha == 0) return;
+        if (!intersectsDrawArea(pos)) return;
+        std::string valid = validUTF8(text);
+        cairo_save(cr);
+        setColor(cr, color);
+        double baseline = pos.y + font->ascent;
+        double width = 0;
+        withRealPangoContext([&](PangoContext*) {
+            pango_layout_set_text(font->layout, valid.data(), int(valid.size()));
+            PangoLayoutLine* line = pango_layout_get_line_readonly(font->layout, 0);
+            if (!line) return;
+            PangoRectangle logical;
+            pango_layout_line_get_extents(line, nullptr, &logical);
+            width = logical.width / double(PANGO_SCALE);
+            cairo_move_to(cr, pos.x - logical.x / double(PANGO_SCALE), baseline);
+            pango_cairo_show_layout_line(cr, line);
+        });
+        if (font->decoration & litehtml::font_decoration_underline)
+            cairo_rectangle(cr, pos.x, baseline - font->underlinePosition, width, font->underlineThickness);
+        if (font->decoration & litehtml::font_decoration_linethrough)
+            cairo_rectangle(cr, pos.x, baseline - font->strikePosition, width, font->strikeThickness);
+        if (font->decoration & litehtml::font_decoration_overline)
+            cairo_rectangle(cr, pos.x, pos.y, width, font->underlineThickness);
+        cairo_fill(cr);
+        cairo_restore(cr);
+    }
+
+    int pt_to_px(int pt) const override { return int(std::lround(pt * 96.0 / 72.0)); }
+    int get_default_font_size() const override { return 16; }
+    const litehtml::tchar_t* get_default_font_name() const override { return "sans-serif"; }
+
+    void draw_list_marker(litehtml::uint_ptr hdc, const litehtml::list_marker& marker) override {
+        auto* cr = reinterpret_cast<cairo_t*>(hdc);
+        if (!cr || !intersectsDrawArea(marker.pos)) return;
+        if (!marker.image.empty()) {
+            if (auto url = resolve(marker.image.c_str(), marker.baseurl)) {
+                litehtml::background_paint bg;
+                bg.image = *url;
+                bg.clip_box = bg.origin_box = bg.border_box = marker.pos;
+                bg.image_size.width = marker.pos.width;
+                bg.image_size.height = marker.pos.height;
+                bg.position_x = marker.pos.x;
+                bg.position_y = marker.pos.y;
+                bg.repeat = litehtml::background_repeat_no_repeat;
+                if (image(*url)) {
+                    drawImage(cr, *url, bg);
+                    return;
+                }
+            }
+        }
+        cairo_save(cr);
+        setColor(cr, marker.color);
+        const auto& p = marker.pos;
+        double cx = p.x + p.width / 2.0, cy = p.y + p.height / 2.0, r = std::min(p.width, p.height) / 2.0;
+        switch (marker.marker_type) {
+            case litehtml::list_style_type_none:
+                break;
+            case litehtml::list_style_type_circle:
+                cairo_set_line_width(cr, 1);
+                cairo_arc(cr, cx, cy, std::max(0.0, r - 0.5), 0, 2 * M_PI);
+                cairo_stroke(cr);
+                break;
+            case litehtml::list_style_type_square:
+                cairo_rectangle(cr, p.x, p.y, p.width, p.height);
+                cairo_fill(cr);
+                break;
+            default:
+                cairo_arc(cr, cx, cy, r, 0, 2 * M_PI);
+                cairo_fill(cr);
+                break;
+        }
+        cairo_restore(cr);
+    }
+
+    void load_image(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl, bool) override {
+        if (!src) return;
+        if (auto url = resolve(src, baseurl)) image(*url);
+    }
+
+    void get_image_size(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl,
+                        litehtml::size& sz) override {
+        sz.width = sz.height = 0;
+        if (!src) return;
+        auto url = resolve(src, baseurl);
+        if (!url) return;
+        if (auto picture = image(*url)) {
+            sz.width = int(std::min<std::size_t>(picture->width(), std::numeric_limits<int>::max() / 4));
+            sz.height = int(std::min<std::size_t>(picture->height(), std::numeric_limits<int>::max() / 4));
+        }
+    }
+
+    void draw_background(litehtml::uint_ptr hdc, const litehtml::background_paint& bg) override {
+        auto* cr = reinterpret_cast<cairo_t*>(hdc);
+        if (!cr || !intersectsDrawArea(bg.clip_box)) return;
+        if (bg.image.empty()) {
+            if (bg.color.alpha == 0) return;
+            cairo_save(cr);
+            clipTo(cr, bg.clip_box, bg.border_radius);
+            setColor(cr, bg.color);
+            cairo_paint(cr);
+            cairo_restore(cr);
+            return;
+        }
+        if (auto url = resolve(bg.image.c_str(), bg.baseurl.c_str())) drawImage(cr, *url, bg);
+    }
+
+    void draw_borders(litehtml::uint_ptr hdc, const litehtml::borders& borders, const litehtml::position& pos,
+                      bool) override {
+        auto* cr = reinterpret_cast<cairo_t*>(hdc);
+        if (!cr || !intersectsDrawArea(pos)) return;
+        auto visible = [](const litehtml::border& b) {
+            return b.width > 0 && b.style != litehtml::border_style_none &&
+                   b.style != litehtml::border_style_hidden && b.color.alpha > 0;
+        };
+        const litehtml::border* sides[4] = {&borders.top, &borders.right, &borders.bottom, &borders.left};
+        if (!std::any_of(sides, sides + 4, [&](const litehtml::border* b) { return visible(*b); })) return;
+        double x = clampX(pos.x), y = clampY(pos.y);
+        double r = clampX(double(pos.x) + pos.width), b = clampY(double(pos.y) + pos.height);
+        double w = r - x, h = b - y;
+        if (w <= 0 || h <= 0) return;
+        auto width = [&](const litehtml::border& side, double limit) {
+            return visible(side) ? std::min<double>(side.width, limit) : 0.0;
+        };
+        double top = width(borders.top, h), right = width(borders.right, w),
+               bottom = width(borders.bottom, h), left = width(borders.left, w);
+        litehtml::border_radiuses inner = borders.radius;
+        inner.top_left_x -= int(left), inner.top_left_y -= int(top);
+        inner.top_right_x -= int(right), inner.top_right_y -= int(top);
+        inner.bottom_right_x -= int(right), inner.bottom_right_y -= int(bottom);
+        inner.bottom_left_x -= int(left), inner.bottom_left_y -= int(bottom);
+        inner.fix_values();
+        // Each side paints the ring within its own trapezoid, from the outer corners to the inner.
+        double ix = x + left, iy = y + top, ir = r - right, ib = b - bottom;
+        double corners[4][8] = {{x, y, r, y, ir, iy, ix, iy},
+                                {r, y, r, b, ir, ib, ir, iy},
+                                {r, b, x, b, ix, ib, ir, ib},
+                                {x, b, x, y, ix, iy, ix, ib}};
+        for (int s = 0; s < 4; ++s) {
+            if (!visible(*sides[s])) continue;
+            cairo_save(cr);
+            const double* c = corners[s];
+            cairo_move_to(cr, c[0], c[1]);
+            cairo_line_to(cr, c[2], c[3]);
+            cairo_line_to(cr, c[4], c[5]);
+            cairo_line_to(cr, c[6], c[7]);
+            cairo_close_path(cr);
+            cairo_clip(cr);
+            cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+            roundedRectangle(cr, x, y, w, h, borders.radius);
+            roundedRectangle(cr, ix, iy, ir - ix, ib - iy, inner);
+            setColor(cr, sides[s]->color);
+            cairo_fill(cr);
+            cairo_restore(cr);
+        }
+    }
+
+    void set_caption(const litehtml::tchar_t*) override {}
+
+    void set_base_url(const litehtml::tchar_t* base_url) override {
+        if (!base_url) return;
+        if (auto url = resolveWith(base_url, documentBaseURL_, false)) baseURL_ = *url;
+    }
+
+    void link(const std::shared_ptr<litehtml::document>&, const litehtml::element::ptr&) override {}
+    void on_anchor_click(const litehtml::tchar_t*, const litehtml::element::ptr&) override {}
+    void set_cursor(const litehtml::tchar_t*) override {}
+
+    void transform_text(litehtml::tstring& text, litehtml::text_transform tt) override {
+        icu::UnicodeString s = icu::UnicodeString::fromUTF8(text);
+        switch (tt) {
+            case litehtml::text_transform_uppercase:
+                s.toUpper();
+                break;
+            case litehtml::text_transform_lowercase:
+                s.toLower();
+                break;
+            case litehtml::text_transform_capitalize: {
+                // The first letter of the word (the engine hands words one at a time).
+                if (s.length() > 0) {
+                    icu::UnicodeString head(s, 0, s.moveIndex32(0, 1));
+                    icu::UnicodeString tail(s, s.moveIndex32(0, 1));
+                    head.toUpper();
+                    s = head + tail;
+                }
+                break;
+            }
+            default:
+                return;
+        }
+        text.clear();
+        s.toUTF8String(text);
+    }
+
+    void import_css(litehtml::tstring& text, const litehtml::tstring& url,
+                    litehtml::tstring& baseurl) override {
+        text.clear();
+        auto absolute = resolve(url.c_str(), baseurl.c_str());
+        if (!absolute) return;
+        if (std::find(stylesheetURLs_.begin(), stylesheetURLs_.end(), *absolute) == stylesheetURLs_.end())
+            stylesheetURLs_.push_back(*absolute);
+        // Each sheet once: a sheet that imports itself, directly or through others, stops there.
+        if (!importedSheets_.insert(*absolute).second || importedSheets_.size() > kMaxStylesheets) return;
+        if (!resources_.stylesheet) return;
+        std::optional<std::string> css = resources_.stylesheet(*absolute);
+        if (!css) return;
+        std::size_t room =
+            kMaxStylesheetBytes > stylesheetBytes_ ? kMaxStylesheetBytes - stylesheetBytes_ : 0;
+        text = css->substr(0, room);
+        stylesheetBytes_ += text.size();
+        baseurl = *absolute;
+    }
+
+    void set_clip(const litehtml::position& pos, const litehtml::border_radiuses& radius, bool valid_x,
+                  bool valid_y) override {
+        if (!cr_) return;
+        cairo_save(cr_);
+        ++clipDepth_;
+        double x = valid_x ? clampX(pos.x) : clampX(-1e9),
+               r = valid_x ? clampX(double(pos.x) + pos.width) : clampX(1e9);
+        double y = valid_y ? clampY(pos.y) : clampY(-1e9),
+               b = valid_y ? clampY(double(pos.y) + pos.height) : clampY(1e9);
+        if (r <= x || b <= y) {
+            cairo_rectangle(cr_, 0, 0, 0, 0);
+        } else {
+            roundedRectangle(cr_, x, y, r - x, b - y, radius);
+        }
+        cairo_clip(cr_);
+    }
+
+    void del_clip() override {
+        if (!cr_ || clipDepth_ == 0) return;
+        cairo_restore(cr_);
+        --clipDepth_;
+    }
+
+    void get_client_rect(litehtml::position& client) const override {
+        client = litehtml::position(0, 0, width_, viewportHeight());
+    }
+
+    std::shared_ptr<litehtml::element> create_element(const litehtml::tchar_t*, const litehtml::string_map&,
+                                                      const std::shared_ptr<litehtml::document>&) override {
+        return nullptr;
+    }
+
+    void get_media_features(litehtml::media_features& media) const override {
+        media.type = litehtml::media_type_screen;
+        media.width = media.device_width = width_;
+        media.height = media.device_height = viewportHeight();
+        media.color = 8;
+        media.color_index = 0;
+        media.monochrome = 0;
+        media.resolution = 96;
+    }
+
+    void get_language(litehtml::tstring& language, litehtml::tstring& culture) const override {
+        language = "zh";
+        culture = "zh-CN";
+    }
+
+  private:
+    // The page is shown in a phone-shaped view whose height the document does not know.
+    int viewportHeight() const { return std::max(1, width_ * 16 / 9); }
+
+    bool intersectsDrawArea(const litehtml::position& p) const {
+        if (!cr_) return true;
+        return double(p.x)<double(drawArea_.x) + drawArea_.width&& double(p.x) + p.width> drawArea_.x &&
+               double(p.y)<double(drawArea_.y) + drawArea_.height&& double(p.y) + p.height> drawArea_.y;
+    }
+
+    // Coordinates handed to cairo stay near the area drawn: far ones overflow its fixed point.
+    double clampX(double v) const {
+        return std::clamp(v, double(drawArea_.x) - 10000.0, double(drawArea_.x) + drawArea_.width + 10000.0);
+    }
+    double clampY(double v) const {
+        return std::clamp(v, double(drawArea_.y) - 10000.0, double(drawArea_.y) + drawArea_.height + 10000.0);
+    }
+
+    void clipTo(cairo_t* cr, const litehtml::position& box, const litehtml::border_radiuses& radius) {
+        double x = clampX(box.x), y = clampY(box.y);
+        double r = clampX(double(box.x) + box.width), b = clampY(double(box.y) + box.height);
+        if (r <= x || b <= y)
+            cairo_rectangle(cr, 0, 0, 0, 0);
+        else
+            roundedRectangle(cr, x, y, r - x, b - y, radius);
+        cairo_clip(cr);
+    }
+
+    std::optional<std::string> resolveWith(const char* reference, const std::string& base,
+                                           bool keepFragment) const {
+        std::string ref = cleanReference(reference);
+        if (ref.empty()) return std::nullopt;
+        Ref<NSURL> baseURL = base.empty() ? nullptr : NSURL::URLWithString(base);
+        Ref<NSURL> url = baseURL ? NSURL::URLWithString(ref, baseURL) : NSURL::URLWithString(ref);
+        if (!url || !url->scheme()) return std::nullopt;
+        std::string scheme = lowercase(*url->scheme());
+        if (scheme != "http" && scheme != "https" && scheme != "file") return std::nullopt;
+        std::string text = url->absoluteString();
+        if (!keepFragment) text = text.substr(0, text.find('#'));
+        return text;
+    }
+
+    std::optional<std::string> resolve(const char* reference, const char* baseurl) const {
+        return resolveWith(reference, baseurl && *baseurl ? std::string(baseurl) : baseURL_, false);
+    }
+
+    std::optional<std::string> resolveLink(const char* href) const {
+        std::string ref = cleanReference(href);
+        if (ref.empty()) return std::nullopt;
+        Ref<NSURL> base = baseURL_.empty() ? nullptr : NSURL::URLWithString(baseURL_);
+        Ref<NSURL> url = base ? NSURL::URLWithString(ref, base) : NSURL::URLWithString(ref);
+        if (!url || !url->scheme() || lowercase(*url->scheme()) == "javascript") return std::nullopt;
+        return url->absoluteString();
+    }
+
+    // The picture at an absolute URL, asked for once per layout while it is missing.
+    Ref<CGImage> image(const std::string& url) {
+        if (std::find(imageURLs_.begin(), imageURLs_.end(), url) == imageURLs_.end())
+            imageURLs_.push_back(url);
+        auto found = images_.find(url);
+        if (found != images_.end()) return found->second;
+        Ref<CGImage> picture = resources_.image ? resources_.image(url) : nullptr;
+        images_[url] = picture;
+        return picture;
+    }
+
+    // A cairo surface over the picture's own pixels (no copy for decoded pictures); null when
+    // cairo cannot take its size.
+    cairo_surface_t* surfaceFor(const std::string& url, const Ref<CGImage>& picture) {
+        auto found = surfaces_.find(url);
+        if (found != surfaces_.end()) {
+            if (found->second && cairo_surface_get_user_data(found->second, &kImageKey) == picture.get())
+                return found->second;
+            cairo_surface_destroy(found->second);
+            surfaces_.erase(found);
+        }
+        std::size_t w = picture->width(), h = picture->height();
+        if (w == 0 || h == 0 || w > 32767 || h > 32767) return nullptr;
+        auto* pixels = new NSData(pixelsAsPremultipliedBGRA(*picture));
+        if (pixels->length() < w * h * 4) {
+            delete pixels;
+            return nullptr;
+        }
+        cairo_surface_t* surface = cairo_image_surface_create_for_data(
+            const_cast<unsigned char*>(pixels->bytes()), CAIRO_FORMAT_ARGB32, int(w), int(h), int(w * 4));
+        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(surface);
+            delete pixels;
+            return nullptr;
+        }
+        // The surface keeps the pixels alive for as long as cairo holds it.
+        cairo_surface_set_user_data(surface, &kPixelsKey, pixels,
+                                    [](void* p) { delete static_cast<NSData*>(p); });
+        cairo_surface_set_user_data(surface, &kImageKey, picture.get(), nullptr);
+        surfaces_[url] = surface;
+        return surface;
+    }
+
+    void drawImage(cairo_t* cr, const std::string& url, const litehtml::background_paint& bg) {
+        Ref<CGImage> picture = image(url);
+        if (!picture || bg.image_size.width <= 0 || bg.image_size.height <= 0) return;
+        cairo_surface_t* surface = surfaceFor(url, picture);
+        if (!surface) return;
+        double sx = double(picture->width()) / bg.image_size.width;
+        double sy = double(picture->height()) / bg.image_size.height;
+        cairo_save(cr);
+        clipTo(cr, bg.clip_box, bg.border_radius);
+        // One tile's strip or rectangle when the picture does not repeat along an axis.
+        double px = bg.position_x, py = bg.position_y;
+        double tw = bg.image_size.width, th = bg.image_size.height;
+        bool repeatX = bg.repeat == litehtml::background_repeat_repeat ||
+                       bg.repeat == litehtml::background_repeat_repeat_x;
+        bool repeatY = bg.repeat == litehtml::background_repeat_repeat ||
+                       bg.repeat == litehtml::background_repeat_repeat_y;
+        double x0 = repeatX ? clampX(-1e9) : clampX(px), x1 = repeatX ? clampX(1e9) : clampX(px + tw);
+        double y0 = repeatY ? clampY(-1e9) : clampY(py), y1 = repeatY ? clampY(1e9) : clampY(py + th);
+        if (x1 <= x0 || y1 <= y0) {
+            cairo_restore(cr);
+            return;
+        }
+        cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
+        cairo_clip(cr);
+        cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
+        cairo_matrix_t m;
+        cairo_matrix_init_scale(&m, sx, sy);
+        cairo_matrix_translate(&m, -px, -py);
+        cairo_pattern_set_matrix(pattern, &m);
+        cairo_pattern_set_extend(pattern, repeatX || repeatY ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
+        // Strong reductions sample: the smoothing filter's cost grows with the reduction.
+        cairo_pattern_set_filter(pattern, std::max(sx, sy) > 4 ? CAIRO_FILTER_BILINEAR : CAIRO_FILTER_GOOD);
+        cairo_set_source(cr, pattern);
+        cairo_paint(cr);
+        cairo_pattern_destroy(pattern);
+        cairo_restore(cr);
+    }
+
+    static inline cairo_user_data_key_t kPixelsKey;
+    static inline cairo_user_data_key_t kImageKey;
+
+    WebDocument::Resources resources_;
+    std::string baseURL_;          // <base href> may change it
+    std::string documentBaseURL_;  // as given
+    std::shared_ptr<litehtml::document> document_;
+    std::vector<std::string> stylesheetURLs_, imageURLs_;
+    std::set<std::string> importedSheets_;
+    std::size_t stylesheetBytes_ = 0;
+    std::map<std::string, Ref<CGImage>> images_;
+    std::map<std::string, cairo_surface_t*> surfaces_;
+    int width_ = 0;
+    bool laidOut_ = false;
+    cairo_t* cr_ = nullptr;
+    int clipDepth_ = 0;
+    litehtml::position drawArea_;
+};
+
+}  // namespace detail
+
+WebDocument::WebDocument() = default;
+WebDocument::~WebDocument() = default;
+
+std::unique_ptr<WebDocument> WebDocument::create(const std::string& html, const std::string& baseURL,
+                                                 Resources resources) {
+    std::unique_ptr<WebDocument> document(new WebDocument);
+    document->container_ = std::make_unique<detail::WebContainer>(baseURL, std::move(resources));
+    document->container_->load(html);
+    return document;
+}
+
+const std::vector<std::string>& WebDocument::stylesheetURLs() const {
+    return container_->stylesheetURLs();
+}
+
+const std::vector<std::string>& WebDocument::imageURLs() const {
+    return container_->imageURLs();
+}
+
+CGSize WebDocument::layout(CGFloat width) {
+    return container_->layout(width);
+}
+
+void WebDocument::draw(cairo_t* cr, CGRect rect) {
+    container_->draw(cr, rect);
+}
+
+Ref<UIColor> WebDocument::canvasColor() const {
+    return container_->canvasColor();
+}
+
+std::optional<std::string> WebDocument::linkAt(CGPoint point) const {
+    return container_->linkAt(point);
+}

@@ -1,0 +1,66 @@
+#pragma once
+// A web page laid out and drawn: HTML and CSS by the layout engine (litehtml), text by pango in
+// the platform's real font, pictures, backgrounds and borders on cairo.
+//
+// Main thread (or any one thread at a time). No network: everything the page needs from outside
+// comes through Resources, synchronously, from what the caller already has.
+
+#include <cairo.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "graphics/CGGeometry.h"
+#include "graphics/CGImage.h"
+#include "graphics/UIColor.h"
+
+namespace detail {
+class WebContainer;
+}
+
+class WebDocument {
+  public:
+    struct Resources {
+        // The text of a stylesheet by absolute URL, or nullopt when it is not (yet) in or failed.
+        std::function<std::optional<std::string>(const std::string& url)> stylesheet;
+        // A decoded picture by absolute URL, or null when it is not (yet) in or failed.
+        std::function<Ref<CGImage>(const std::string& url)> image;
+    };
+
+    // Parses the page (UTF-8). Never throws; malformed HTML is read as a browser reads it;
+    // nesting, size and work are bounded (see WebPageSource.h: the page past a bound is dropped).
+    // baseURL may be empty (then relative URLs stay unresolved and are not asked for).
+    static std::unique_ptr<WebDocument> create(const std::string& html, const std::string& baseURL,
+                                               Resources resources);
+    ~WebDocument();
+    WebDocument(const WebDocument&) = delete;
+    WebDocument& operator=(const WebDocument&) = delete;
+
+    // Absolute URLs of every stylesheet (<link rel="stylesheet">, @import) and every picture
+    // (<img src>, CSS background images) the page asked for so far, in first-asked order,
+    // without duplicates. A caller fetches those it lacks, then calls create() again (for
+    // stylesheets: new @imports may appear) or layout() again (for pictures).
+    const std::vector<std::string>& stylesheetURLs() const;
+    const std::vector<std::string>& imageURLs() const;
+
+    // Lays the page out at a width in points (CSS px == points) and returns the content size:
+    // width at least `width`, height of the laid-out document (at least 1). Pictures that were
+    // missing are asked for again.
+    CGSize layout(CGFloat width);
+    // Draws the document area `rect` (document coordinates) into `cr`, whose user space is the
+    // document's (the caller translates for the scroll offset and scales for the screen).
+    // Paints the page's own canvas (see canvasColor) when it has one, never a default one.
+    void draw(cairo_t* cr, CGRect rect);
+    // The page's own canvas colour (the root element's background, else body's, as CSS
+    // propagates it), or null when the page sets none.
+    Ref<UIColor> canvasColor() const;
+    // The absolute URL of the link (<a href>) under a point in document coordinates, if any.
+    std::optional<std::string> linkAt(CGPoint point) const;
+
+  private:
+    WebDocument();
+    std::unique_ptr<detail::WebContainer> container_;
+};

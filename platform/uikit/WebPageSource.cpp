@@ -1,0 +1,569 @@
+#include "uikit/WebPageSource.h"
+
+#include <gumbo.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+namespace detail {
+
+namespace {
+
+bool isOneOf(std::string_view name, std::initializer_list<std::string_view> names) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+// ---------------------------------------------------------------------------------------------
+// The first pass: a model of the parser's stack of open elements, kept from below the real one
+// (it may count elements the parser has already closed, never fewer), so that dropping the start
+// tags that would take the model past its limit keeps the parser's nesting bounded too.
+
+bool isVoid(std::string_view n) {
+    return isOneOf(n, {"area", "base", "br", "col", "embed", "hr", "img", "image", "input", "keygen", "link",
+                       "meta", "param", "source", "track", "wbr", "basefont", "bgsound", "frame"});
+}
+
+// Closed by another element's end tag, they are opened again before the next text.
+bool isFormatting(std::string_view n) {
+    return isOneOf(
+        n, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike", "strong", "tt", "u"});
+}
+
+// Elements no implied close looks past. More than the parser's own sets: a closer the model does
+// not make only overcounts.
+bool isBoundary(std::string_view n) {
+    return isOneOf(n, {"applet", "caption", "html", "table", "td", "th", "marquee", "object", "template",
+                       "button", "svg", "math", "foreignobject", "select", "ol", "ul"});
+}
+
+// Their start tag closes an open paragraph.
+bool closesParagraph(std::string_view n) {
+    return isOneOf(n, {"address", "article", "aside", "blockquote", "center",     "details", "dialog",
+                       "dir",     "div",     "dl",    "fieldset",   "figcaption", "figure",  "footer",
+                       "header",  "hgroup",  "main",  "menu",       "nav",        "ol",      "p",
+                       "section", "summary", "ul",    "h1",         "h2",         "h3",      "h4",
+                       "h5",      "h6",      "pre",   "listing",    "form",       "hr",      "xmp",
+                       "li",      "dd",      "dt",    "plaintext"});
+}
+
+bool isHeading(std::string_view n) {
+    return n.size() == 2 && n[0] == 'h' && n[1] >= '1' && n[1] <= '6';
+}
+
+// Elements a list item's implied close looks past.
+bool listItemLooksPast(std::string_view n) {
+    return isOneOf(n, {"address", "div",  "p",   "span", "abbr", "cite", "dfn",  "kbd", "label", "mark",
+                       "q",       "samp", "sub", "sup",  "var",  "time", "data", "bdi", "bdo",   "ruby"}) ||
+           isFormatting(n);
+}
+
+bool isRawText(std::string_view n) {
+    return isOneOf(n, {"script", "style", "xmp", "iframe", "noembed", "noframes", "textarea", "title"});
+}
+
+class NestingModel {
+  public:
+    explicit NestingModel(std::size_t limit) : limit_(limit) {}
+
+    bool inForeignContent() const {
+        return std::any_of(open_.begin(), open_.end(),
+                           [](const std::string& n) { return n == "svg" || n == "math"; });
+    }
+
+    // Answers whether the start tag may stay.
+    bool start(const std::string& n, bool selfClosing) {
+        if (isOneOf(n, {"html", "head", "body", "frameset"})) return true;
+        if (closesParagraph(n)) closeParagraph();
+        if (isHeading(n) && !open_.empty() && isHeading(open_.back())) open_.pop_back();
+        if (n == "li") closeListItem({"li"});
+        if (n == "dd" || n == "dt") closeListItem({"dd", "dt"});
+        if (n == "td" || n == "th") {
+            for (std::size_t k = open_.size(); k-- > 0;) {
+                if (open_[k] == "td" || open_[k] == "th") {
+                    popFrom(k, true);
+                    break;
+                }
+                if (isOneOf(open_[k], {"table", "html", "template"})) break;
+            }
+        }
+        if (n == "tr") popAboveTableContext({"table", "tbody", "thead", "tfoot"}, "tr");
+        if (isOneOf(n, {"tbody", "thead", "tfoot", "caption", "colgroup"}))
+            popAboveTableContext({"table"}, "");
+        if (n == "option" && !open_.empty() && open_.back() == "option") open_.pop_back();
+        if (n == "optgroup") {
+            if (!open_.empty() && open_.back() == "option") open_.pop_back();
+            if (!open_.empty() && open_.back() == "optgroup") open_.pop_back();
+        }
+        if (isVoid(n) || (selfClosing && inForeignContent())) return true;
+        if (open_.size() >= limit_) return false;
+        open_.push_back(n);
+        return true;
+    }
+
+    void end(const std::string& n) {
+        if (isOneOf(n, {"html", "head", "body", "br"})) return;
+        if (isFormatting(n)) {
+            for (std::size_t k = open_.size(); k-- > 0;) {
+                if (open_[k] == n) {
+                    open_.erase(open_.begin() + std::ptrdiff_t(k));
+                    return;
+                }
+            }
+            return;
+        }
+        for (std::size_t k = open_.size(); k-- > 0;) {
+            if (open_[k] == n) {
+                popFrom(k, isOneOf(n, {"td", "th", "caption", "applet", "object", "marquee", "template"}));
+                return;
+            }
+            if (isBoundary(open_[k])) return;
+        }
+    }
+
+  private:
+    // Closes open_[k] and the elements above it; formatting ones stay counted unless a cell
+    // boundary forgets them.
+    void popFrom(std::size_t k, bool forgetFormatting) {
+        std::vector<std::string> kept;
+        if (!forgetFormatting)
+            for (std::size_t j = k + 1; j < open_.size(); ++j)
+                if (isFormatting(open_[j])) kept.push_back(open_[j]);
+        open_.resize(k);
+        for (auto& f : kept) open_.push_back(std::move(f));
+    }
+
+    void closeParagraph() {
+        for (std::size_t k = open_.size(); k-- > 0;) {
+            if (open_[k] == "p") {
+                popFrom(k, false);
+                return;
+            }
+            if (isBoundary(open_[k])) return;
+        }
+    }
+
+    void closeListItem(std::initializer_list<std::string_view> items) {
+        for (std::size_t k = open_.size(); k-- > 0;) {
+            if (isOneOf(open_[k], items)) {
+                popFrom(k, false);
+                return;
+            }
+            if (!listItemLooksPast(open_[k])) return;
+        }
+    }
+
+    void popAboveTableContext(std::initializer_list<std::string_view> contexts, std::string_view same) {
+        for (std::size_t k = open_.size(); k-- > 0;) {
+            if (!same.empty() && open_[k] == same) {
+                popFrom(k, true);
+                return;
+            }
+            if (isOneOf(open_[k], contexts)) {
+                popFrom(k + 1, true);
+                return;
+            }
+            if (isOneOf(open_[k], {"html", "template"})) return;
+        }
+    }
+
+    std::size_t limit_;
+    std::vector<std::string> open_;
+};
+
+std::size_t find(std::string_view s, std::string_view what, std::size_t from) {
+    std::size_t at = s.find(what, from);
+    return at == std::string_view::npos ? s.size() : at;
+}
+
+// Past the '>' that ends a tag whose name ends at i (attribute values may hold '>'); sets
+// selfClosing when it ends in "/>".
+std::size_t skipTagRest(std::string_view s, std::size_t i, bool& selfClosing) {
+    selfClosing = false;
+    while (i < s.size()) {
+        char c = s[i];
+        if (isSpace(c)) {
+            ++i;
+            continue;
+        }
+        if (c == '>') return i + 1;
+        if (c == '/') {
+            ++i;
+            if (i < s.size() && s[i] == '>') {
+                selfClosing = true;
+                return i + 1;
+            }
+            continue;
+        }
+        // An attribute name (its first character may be '='), then perhaps a value.
+        ++i;
+        while (i < s.size() && !isSpace(s[i]) && s[i] != '/' && s[i] != '>' && s[i] != '=') ++i;
+        while (i < s.size() && isSpace(s[i])) ++i;
+        if (i < s.size() && s[i] == '=') {
+            ++i;
+            while (i < s.size() && isSpace(s[i])) ++i;
+            if (i < s.size() && (s[i] == '"' || s[i] == '\'')) {
+                std::size_t close = s.find(s[i], i + 1);
+                if (close == std::string_view::npos) return s.size();
+                i = close + 1;
+            } else {
+                while (i < s.size() && !isSpace(s[i]) && s[i] != '>') ++i;
+            }
+        }
+    }
+    return s.size();
+}
+
+// The page with the start tags past the nesting limit taken out, cut before the tag past the
+// tag limit.
+std::string limitNesting(std::string_view s, std::size_t depthLimit, std::size_t tagLimit, bool& truncated,
+                         bool& capped) {
+    std::string out;
+    out.reserve(s.size());
+    NestingModel model(depthLimit);
+    std::size_t tags = 0;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        std::size_t lt = find(s, "<", i);
+        out.append(s.substr(i, lt - i));
+        i = lt;
+        if (i >= s.size()) break;
+        std::size_t start = i;
+        auto rest = s.substr(i);
+        if (rest.substr(0, 4) == "<!--") {
+            if (rest.substr(0, 5) == "<!-->") {
+                i += 5;
+            } else if (rest.substr(0, 6) == "<!--->") {
+                i += 6;
+            } else {
+                std::size_t a = find(s, "-->", i + 4), b = find(s, "--!>", i + 4);
+                i = std::min(a == s.size() ? s.size() : a + 3, b == s.size() ? s.size() : b + 4);
+            }
+            out.append(s.substr(start, i - start));
+            continue;
+        }
+        if (rest.size() >= 2 && (rest[1] == '!' || rest[1] == '?')) {
+            i = find(s, ">", i + 2);
+            i = std::min(s.size(), i + 1);
+            out.append(s.substr(start, i - start));
+            continue;
+        }
+        bool endTag = rest.size() >= 2 && rest[1] == '/';
+        std::size_t nameAt = i + (endTag ? 2 : 1);
+        if (nameAt >= s.size() || !isLetter(s[nameAt])) {
+            if (endTag) {
+                // "</>" is dropped, "</ ..." is a bogus comment; neither opens anything.
+                i = std::min(s.size(), find(s, ">", nameAt) + 1);
+                out.append(s.substr(start, i - start));
+            } else {
+                out.push_back('<');
+                ++i;
+            }
+            continue;
+        }
+        std::size_t nameEnd = nameAt;
+        while (nameEnd < s.size() && !isSpace(s[nameEnd]) && s[nameEnd] != '/' && s[nameEnd] != '>')
+            ++nameEnd;
+        std::string name;
+        for (std::size_t k = nameAt; k < nameEnd; ++k) name.push_back(lower(s[k]));
+        bool selfClosing = false;
+        i = skipTagRest(s, nameEnd, selfClosing);
+        if (++tags > tagLimit) {
+            truncated = true;
+            return out;
+        }
+        if (endTag) {
+            model.end(name);
+            out.append(s.substr(start, i - start));
+            continue;
+        }
+        bool foreign = model.inForeignContent();
+        if (!model.start(name, selfClosing)) {
+            capped = true;
+            continue;
+        }
+        out.append(s.substr(start, i - start));
+        if (foreign) continue;
+        if (name == "plaintext") {
+            out.append(s.substr(i));
+            return out;
+        }
+        if (isRawText(name)) {
+            // Text up to the element's own end tag.
+            std::size_t k = i;
+            while (true) {
+                k = find(s, "</", k);
+                if (k >= s.size()) break;
+                std::size_t e = k + 2;
+                bool same = s.size() - e >= name.size();
+                for (std::size_t c = 0; same && c < name.size(); ++c) same = lower(s[e + c]) == name[c];
+                if (same && (e + name.size() == s.size() || isSpace(s[e + name.size()]) ||
+                             s[e + name.size()] == '/' || s[e + name.size()] == '>'))
+                    break;
+                k += 2;
+            }
+            out.append(s.substr(i, k - i));
+            i = k;
+        }
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The parse itself runs on an arena: the parser's own teardown walks the tree recursively.
+
+class Arena {
+  public:
+    ~Arena() {
+        for (void* block : blocks_) std::free(block);
+    }
+    void* allocate(std::size_t size) {
+        size = (size + 15) & ~std::size_t(15);
+        if (size > kBlock / 4) {
+            void* p = std::malloc(size);
+            if (!p) std::abort();
+            blocks_.push_back(p);
+            return p;
+        }
+        if (used_ + size > kBlock || blocks_.empty() || !current_) {
+            current_ = static_cast<char*>(std::malloc(kBlock));
+            if (!current_) std::abort();
+            blocks_.push_back(current_);
+            used_ = 0;
+        }
+        void* p = current_ + used_;
+        used_ += size;
+        return p;
+    }
+
+  private:
+    static constexpr std::size_t kBlock = 1 << 20;
+    std::vector<void*> blocks_;
+    char* current_ = nullptr;
+    std::size_t used_ = 0;
+};
+
+void* arenaAllocate(void* arena, size_t size) {
+    return static_cast<Arena*>(arena)->allocate(size);
+}
+void arenaFree(void*, void*) {}
+
+// ---------------------------------------------------------------------------------------------
+// Writing the tree back.
+
+void appendEscaped(std::string& out, std::string_view text, bool attribute) {
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                if (attribute) {
+                    out += "&quot;";
+                    break;
+                }
+                [[fallthrough]];
+            default:
+                out.push_back(c);
+        }
+    }
+}
+
+bool isPlainName(std::string_view name) {
+    if (name.empty() || name.size() > 64 || !isLetter(name[0])) return false;
+    for (char c : name)
+        if (!(isLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == ':' || c == '.'))
+            return false;
+    return true;
+}
+
+std::string tagName(const GumboElement& element) {
+    if (element.tag != GUMBO_TAG_UNKNOWN) return gumbo_normalized_tagname(element.tag);
+    GumboStringPiece piece = element.original_tag;
+    gumbo_tag_from_original_text(&piece);
+    std::string name;
+    for (std::size_t k = 0; k < piece.length; ++k) name.push_back(lower(piece.data[k]));
+    return name;
+}
+
+bool isLeftOut(const GumboElement& element) {
+    if (element.tag_namespace != GUMBO_NAMESPACE_HTML) return true;
+    switch (element.tag) {
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_TEMPLATE:
+        case GUMBO_TAG_SVG:
+        case GUMBO_TAG_MATH:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Spans beyond what a bounded table grid can hold are clipped, as a browser clips them to its
+// own (larger) limits.
+std::string attributeValue(std::string_view name, std::string_view value) {
+    if (name == "colspan" || name == "rowspan") {
+        long n = std::strtol(std::string(value.substr(0, 16)).c_str(), nullptr, 10);
+        return std::to_string(std::clamp(n, 1L, name == "colspan" ? 100L : 200L));
+    }
+    return std::string(value);
+}
+
+class Writer {
+  public:
+    Writer(const WebPageLimits& limits, WebPageSourceInfo& info) : limits_(limits), info_(info) {}
+
+    std::string write(const GumboNode* root) {
+        out_ = "<!DOCTYPE html>";
+        struct Frame {
+            const GumboNode* node;
+            std::size_t next;     // child to visit
+            std::string closing;  // end tag to write when done, empty when the tags were dropped
+        };
+        std::vector<Frame> stack;
+        std::size_t depth = 0;  // elements written around the current point
+        auto children = [](const GumboNode* n) -> const GumboVector* {
+            if (n->type == GUMBO_NODE_DOCUMENT) return &n->v.document.children;
+            if (n->type == GUMBO_NODE_ELEMENT) return &n->v.element.children;
+            return nullptr;
+        };
+        stack.push_back({root, 0, {}});
+        while (!stack.empty()) {
+            Frame& top = stack.back();
+            const GumboVector* kids = children(top.node);
+            if (full_ || !kids || top.next >= kids->length) {
+                if (!top.closing.empty()) {
+                    out_ += "</" + top.closing + ">";
+                    --depth;
+                }
+                stack.pop_back();
+                continue;
+            }
+            const GumboNode* child = static_cast<const GumboNode*>(kids->data[top.next++]);
+            const bool raw =
+                top.node->type == GUMBO_NODE_ELEMENT && !top.closing.empty() && isRawText(top.closing);
+            switch (child->type) {
+                case GUMBO_NODE_TEXT:
+                case GUMBO_NODE_WHITESPACE:
+                case GUMBO_NODE_CDATA:
+                    writeText(child->v.text.text, raw);
+                    break;
+                case GUMBO_NODE_ELEMENT: {
+                    const GumboElement& element = child->v.element;
+                    if (isLeftOut(element)) break;
+                    std::string name = tagName(element);
+                    bool keepTags = depth < limits_.maxDepth && isPlainName(name);
+                    if (depth >= limits_.maxDepth) info_.depthCapped = true;
+                    if (keepTags) {
+                        if (++info_.elements > limits_.maxElements) {
+                            full_ = true;
+                            info_.truncated = true;
+                            break;
+                        }
+                        writeStartTag(name, element);
+                        if (isVoid(name)) break;
+                        ++depth;
+                        info_.depth = std::max(info_.depth, depth);
+                        // A leading line feed of these is eaten by the parser: keep the page's own.
+                        if (isOneOf(name, {"pre", "textarea", "listing"}) && element.children.length > 0) {
+                            auto* first = static_cast<const GumboNode*>(element.children.data[0]);
+                            if ((first->type == GUMBO_NODE_TEXT || first->type == GUMBO_NODE_WHITESPACE) &&
+                                first->v.text.text[0] == '\n')
+                                out_.push_back('\n');
+                        }
+                    }
+                    stack.push_back({child, 0, keepTags ? name : std::string()});
+                    break;
+                }
+                default:
+                    break;  // comments, the document type, template contents
+            }
+        }
+        return std::move(out_);
+    }
+
+  private:
+    void writeText(const char* text, bool raw) {
+        std::string_view t(text);
+        if (text_ + t.size() > limits_.maxTextBytes) {
+            std::size_t room = limits_.maxTextBytes - text_;
+            // Cut on a character boundary.
+            while (room > 0 && (static_cast<unsigned char>(t[room]) & 0xC0) == 0x80) --room;
+            t = t.substr(0, room);
+            full_ = true;
+            info_.truncated = true;
+        }
+        text_ += t.size();
+        if (raw)
+            out_.append(t);
+        else
+            appendEscaped(out_, t, false);
+    }
+
+    void writeStartTag(const std::string& name, const GumboElement& element) {
+        out_ += "<" + name;
+        for (unsigned k = 0; k < element.attributes.length; ++k) {
+            auto* a = static_cast<const GumboAttribute*>(element.attributes.data[k]);
+            std::string_view attrName(a->name);
+            if (!isPlainName(attrName) || attrName.substr(0, 2) == "on") continue;
+            out_ += " ";
+            out_ += attrName;
+            out_ += "=\"";
+            appendEscaped(out_, attributeValue(attrName, a->value), true);
+            out_ += "\"";
+        }
+        out_ += ">";
+    }
+
+    const WebPageLimits& limits_;
+    WebPageSourceInfo& info_;
+    std::string out_;
+    std::size_t text_ = 0;
+    bool full_ = false;
+};
+
+}  // namespace
+
+std::string boundedPageSource(std::string_view html, const WebPageLimits& limits, WebPageSourceInfo* info) {
+    WebPageSourceInfo local;
+    WebPageSourceInfo& result = info ? *info : local;
+    result = {};
+    // The model's limit leaves room for the elements the parser adds on its own (html, head,
+    // body, a table's body and rows) and for the copies of formatting elements it reopens.
+    std::string bounded =
+        limitNesting(html, limits.maxDepth * 2, limits.maxTags, result.truncated, result.depthCapped);
+
+    Arena arena;
+    GumboOptions options = kGumboDefaultOptions;
+    options.allocator = arenaAllocate;
+    options.deallocator = arenaFree;
+    options.userdata = &arena;
+    options.max_errors = 0;  // each recorded error copies the stack of open elements
+    GumboOutput* output = gumbo_parse_with_options(&options, bounded.data(), bounded.size());
+    if (!output) return "<!DOCTYPE html>";
+    Writer writer(limits, result);
+    return writer.write(output->document);
+    // The arena frees the tree.
+}
+
+}  // namespace detail

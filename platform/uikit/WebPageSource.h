@@ -1,0 +1,41 @@
+#pragma once
+// The page as the layout engine gets it: read as a browser reads HTML, then written back as
+// plain well-formed HTML whose tree is bounded, so that neither the engine's own parse nor its
+// recursive layout and drawing meet a hostile tree.
+//
+// Bounds, each applied by keeping a prefix of the page (what lies past a bound is dropped, as a
+// browser that stopped loading would show it):
+//   - tags read at all (a page of a million tags costs the HTML parser time and memory before
+//     any tree exists);
+//   - nesting: elements deeper than maxDepth lose their tags, their content joins the element at
+//     the limit; the parser itself is kept from deep nesting by a first pass over the tags, as
+//     its cost grows with the depth of open elements for every tag;
+//   - elements and text bytes written;
+//   - table spans (colspan, rowspan) to what a grid of the element bound can hold.
+// Scripts, comments, templates and SVG or MathML islands are left out (nothing runs them or
+// draws them).
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace detail {
+
+struct WebPageLimits {
+    std::size_t maxTags = 100000;
+    std::size_t maxDepth = 200;
+    std::size_t maxElements = 30000;
+    std::size_t maxTextBytes = 2u << 20;
+};
+
+struct WebPageSourceInfo {
+    bool truncated = false;    // a tag, element or text bound dropped the rest
+    bool depthCapped = false;  // some elements lost their tags to the nesting bound
+    std::size_t elements = 0;
+    std::size_t depth = 0;  // of the tree written
+};
+
+std::string boundedPageSource(std::string_view html, const WebPageLimits& limits = {},
+                              WebPageSourceInfo* info = nullptr);
+
+}  // namespace detail
