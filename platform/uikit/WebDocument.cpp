@@ -29,6 +29,10 @@ constexpr std::size_t kMaxStylesheets = 64;
 constexpr std::size_t kMaxStylesheetBytes = 2u << 20;
 // Widest layout accepted; the layout engine counts in ints.
 constexpr int kMaxLayoutWidth = 100000;
+// Boxes sized to their content (tables, inline blocks, floats, absolutely placed boxes) lay their
+// content out more than once to measure it, so nesting them multiplies the work: past this many
+// around it, such a box is left out with what it holds.
+constexpr int kMaxShrinkToFitNesting = 6;
 // Measured words kept per font before the cache starts over.
 constexpr std::size_t kMaxCachedWidths = 20000;
 
@@ -181,6 +185,39 @@ void setColor(cairo_t* cr, const litehtml::web_color& c) {
     cairo_set_source_rgba(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0, c.alpha / 255.0);
 }
 
+bool shrinksToFit(const litehtml::element::ptr& el) {
+    switch (el->get_display()) {
+        case litehtml::display_inline_block:
+        case litehtml::display_inline_table:
+        case litehtml::display_table:
+            return true;
+        default:
+            break;
+    }
+    if (el->get_float() != litehtml::float_none) return true;
+    auto position = el->get_element_position();
+    return position == litehtml::element_position_absolute || position == litehtml::element_position_fixed;
+}
+
+void boundShrinkToFitNesting(const litehtml::element::ptr& root) {
+    std::vector<std::pair<litehtml::element::ptr, int>> pending{{root, 0}};
+    while (!pending.empty()) {
+        auto [el, level] = pending.back();
+        pending.pop_back();
+        std::vector<litehtml::element::ptr> dropped;
+        for (std::size_t i = 0; i < el->get_children_count(); ++i) {
+            auto child = el->get_child(int(i));
+            if (!child) continue;
+            int inner = level + (shrinksToFit(child) ? 1 : 0);
+            if (inner > kMaxShrinkToFitNesting)
+                dropped.push_back(child);
+            else
+                pending.emplace_back(child, inner);
+        }
+        for (const auto& child : dropped) el->removeChild(child);
+    }
+}
+
 }  // namespace
 
 class WebContainer : public litehtml::document_container {
@@ -201,6 +238,7 @@ class WebContainer : public litehtml::document_container {
         std::string source = boundedPageSource(html);
         try {
             document_ = litehtml::document::createFromUTF8(source.c_str(), this, &sharedContext());
+            if (document_ && document_->root()) boundShrinkToFitNesting(document_->root());
         } catch (...) {
             document_.reset();
         }
@@ -572,7 +610,14 @@ class WebContainer : public litehtml::document_container {
     void import_css(litehtml::tstring& text, const litehtml::tstring& url,
                     litehtml::tstring& baseurl) override {
         text.clear();
-        auto absolute = resolve(url.c_str(), baseurl.c_str());
+        // An @import of a bare string reaches here with its quotes.
+        std::string reference = url;
+        while (!reference.empty() &&
+               (reference.back() == ' ' || reference.back() == '"' || reference.back() == '\''))
+            reference.pop_back();
+        std::size_t from = reference.find_first_not_of(" \"'");
+        reference = from == std::string::npos ? std::string() : reference.substr(from);
+        auto absolute = resolve(reference.c_str(), baseurl.c_str());
         if (!absolute) return;
         if (std::find(stylesheetURLs_.begin(), stylesheetURLs_.end(), *absolute) == stylesheetURLs_.end())
             stylesheetURLs_.push_back(*absolute);

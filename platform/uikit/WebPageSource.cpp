@@ -475,11 +475,12 @@ class Writer {
                     bool keepTags = depth < limits_.maxDepth && isPlainName(name);
                     if (depth >= limits_.maxDepth) info_.depthCapped = true;
                     if (keepTags) {
-                        if (++info_.elements > limits_.maxElements) {
+                        if (info_.elements >= limits_.maxElements) {
                             full_ = true;
                             info_.truncated = true;
                             break;
                         }
+                        ++info_.elements;
                         writeStartTag(name, element);
                         if (isVoid(name)) break;
                         ++depth;
