@@ -33,6 +33,9 @@ constexpr int kMaxLayoutWidth = 100000;
 // content out more than once to measure it, so nesting them multiplies the work: past this many
 // around it, such a box is left out with what it holds.
 constexpr int kMaxShrinkToFitNesting = 6;
+// Reduced copies of pictures kept for drawing: how many, and their largest side in pixels.
+constexpr std::size_t kMaxReducedPictures = 32;
+constexpr long kMaxReducedSide = 2048;
 // Measured words kept per font before the cache starts over.
 constexpr std::size_t kMaxCachedWidths = 20000;
 
@@ -200,7 +203,8 @@ bool shrinksToFit(const litehtml::element::ptr& el) {
 }
 
 void boundShrinkToFitNesting(const litehtml::element::ptr& root) {
-    std::vector<std::pair<litehtml::element::ptr, int>> pending{{root, 0}};
+    std::vector<std::pair<litehtml::element::ptr, int>> pending;
+    pending.emplace_back(root, 0);
     while (!pending.empty()) {
         auto [el, level] = pending.back();
         pending.pop_back();
@@ -232,6 +236,7 @@ class WebContainer : public litehtml::document_container {
     ~WebContainer() {
         document_.reset();  // fonts go through delete_font
         for (auto& [url, surface] : surfaces_) cairo_surface_destroy(surface);
+        for (auto& [url, reduced] : reduced_) cairo_surface_destroy(reduced.surface);
     }
 
     void load(const std::string& html) {
@@ -755,6 +760,10 @@ class WebContainer : public litehtml::document_container {
                 return found->second;
             cairo_surface_destroy(found->second);
             surfaces_.erase(found);
+            if (auto r = reduced_.find(url); r != reduced_.end()) {
+                cairo_surface_destroy(r->second.surface);
+                reduced_.erase(r);
+            }
         }
         std::size_t w = picture->width(), h = picture->height();
         if (w == 0 || h == 0 || w > 32767 || h > 32767) return nullptr;
@@ -778,6 +787,33 @@ class WebContainer : public litehtml::document_container {
         return surface;
     }
 
+    // The picture's surface reduced to w x h device pixels, made once per size.
+    cairo_surface_t* reducedSurface(const std::string& url, cairo_surface_t* full, int w, int h) {
+        auto found = reduced_.find(url);
+        if (found != reduced_.end()) {
+            if (found->second.source == full && found->second.w == w && found->second.h == h)
+                return found->second.surface;
+            cairo_surface_destroy(found->second.surface);
+            reduced_.erase(found);
+        }
+        if (reduced_.size() >= kMaxReducedPictures) return nullptr;
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(surface);
+            return nullptr;
+        }
+        cairo_t* cr = cairo_create(surface);
+        cairo_scale(cr, double(w) / cairo_image_surface_get_width(full),
+                    double(h) / cairo_image_surface_get_height(full));
+        cairo_set_source_surface(cr, full, 0, 0);
+        cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        reduced_[url] = {full, w, h, surface};
+        return surface;
+    }
+
     void drawImage(cairo_t* cr, const std::string& url, const litehtml::background_paint& bg) {
         Ref<CGImage> picture = image(url);
         if (!picture || bg.image_size.width <= 0 || bg.image_size.height <= 0) return;
@@ -785,6 +821,22 @@ class WebContainer : public litehtml::document_container {
         if (!surface) return;
         double sx = double(picture->width()) / bg.image_size.width;
         double sy = double(picture->height()) / bg.image_size.height;
+        // A picture shown smaller than its pixels is reduced once to its size on the device and
+        // kept: reducing it again on every frame costs more than the rest of the page.
+        double dw = bg.image_size.width, dh = bg.image_size.height;
+        cairo_user_to_device_distance(cr, &dw, &dh);
+        cairo_matrix_t ctm;
+        cairo_get_matrix(cr, &ctm);
+        long cw = std::lround(std::abs(dw)), ch = std::lround(std::abs(dh));
+        if (ctm.xy == 0 && ctm.yx == 0 && cw >= 1 && ch >= 1 && cw <= kMaxReducedSide &&
+            ch <= kMaxReducedSide &&
+            (std::size_t(cw) < picture->width() || std::size_t(ch) < picture->height())) {
+            if (cairo_surface_t* reduced = reducedSurface(url, surface, int(cw), int(ch))) {
+                surface = reduced;
+                sx = cw / double(bg.image_size.width);
+                sy = ch / double(bg.image_size.height);
+            }
+        }
         cairo_save(cr);
         clipTo(cr, bg.clip_box, bg.border_radius);
         // One tile's strip or rectangle when the picture does not repeat along an axis.
@@ -828,6 +880,12 @@ class WebContainer : public litehtml::document_container {
     std::size_t stylesheetBytes_ = 0;
     std::map<std::string, Ref<CGImage>> images_;
     std::map<std::string, cairo_surface_t*> surfaces_;
+    struct Reduced {
+        cairo_surface_t* source;
+        int w, h;
+        cairo_surface_t* surface;
+    };
+    std::map<std::string, Reduced> reduced_;
     int width_ = 0;
     bool laidOut_ = false;
     cairo_t* cr_ = nullptr;
