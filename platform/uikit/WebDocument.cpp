@@ -2,6 +2,7 @@
 
 #include <litehtml/litehtml.h>
 #include <pango/pangocairo.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>
@@ -610,6 +611,72 @@ class WebContainer : public litehtml::document_container {
         }
         text.clear();
         s.toUTF8String(text);
+    }
+
+    // Words for line breaking: Latin words end at spaces; Chinese and Japanese text may break
+    // between any two characters, except before closing punctuation (a line never starts with
+    // "，" or "？") and after opening punctuation.
+    void split_text(const char* text, const std::function<void(const litehtml::tchar_t*)>& on_word,
+                    const std::function<void(const litehtml::tchar_t*)>& on_space) override {
+        if (!text) return;
+        std::string valid = validUTF8(text);
+        std::string word;
+        bool breakAfter = false, afterOpening = false;
+        auto flush = [&] {
+            if (!word.empty()) on_word(word.c_str());
+            word.clear();
+        };
+        for (const char* p = valid.c_str(); *p;) {
+            const char* next = g_utf8_next_char(p);
+            gunichar c = g_utf8_get_char(p);
+            std::string bytes(p, next);
+            p = next;
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+                flush();
+                on_space(bytes.c_str());
+                breakAfter = afterOpening = false;
+                continue;
+            }
+            auto lb = static_cast<ULineBreak>(u_getIntPropertyValue(UChar32(c), UCHAR_LINE_BREAK));
+            int eaw = u_getIntPropertyValue(UChar32(c), UCHAR_EAST_ASIAN_WIDTH);
+            bool wide = eaw == U_EA_WIDE || eaw == U_EA_FULLWIDTH;
+            switch (lb) {
+                case U_LB_CLOSE_PUNCTUATION:
+                case U_LB_CLOSE_PARENTHESIS:
+                case U_LB_EXCLAMATION:
+                case U_LB_INFIX_NUMERIC:
+                case U_LB_NONSTARTER:
+                case U_LB_CONDITIONAL_JAPANESE_STARTER:
+                    word += bytes;
+                    breakAfter = wide;
+                    afterOpening = false;
+                    break;
+                case U_LB_OPEN_PUNCTUATION:
+                    if (breakAfter) flush();
+                    word += bytes;
+                    breakAfter = false;
+                    afterOpening = true;
+                    break;
+                case U_LB_IDEOGRAPHIC:
+                case U_LB_H2:
+                case U_LB_H3:
+                case U_LB_JL:
+                case U_LB_JV:
+                case U_LB_JT:
+                    if (!afterOpening) flush();
+                    word += bytes;
+                    breakAfter = true;
+                    afterOpening = false;
+                    break;
+                default:
+                    if (breakAfter) flush();
+                    word += bytes;
+                    breakAfter = false;
+                    afterOpening = false;
+                    break;
+            }
+        }
+        flush();
     }
 
     void import_css(litehtml::tstring& text, const litehtml::tstring& url,
