@@ -225,7 +225,7 @@ void boundShrinkToFitNesting(const litehtml::element::ptr& root) {
 
 }  // namespace
 
-class WebContainer : public litehtml::document_container {
+class WebContainer final : public litehtml::document_container {
   public:
     WebContainer(const std::string& baseURL, WebDocument::Resources resources)
         : resources_(std::move(resources)) {

@@ -476,6 +476,34 @@ TEST(WebDocumentTest, PageSourceBoundsNestingWithoutCuttingOrdinaryPages) {
     }
 }
 
+// What the engine parses again must mean what the page meant, less what nothing here runs.
+TEST(WebDocumentTest, PageSourceWritesBackWhatItRead) {
+    struct Case {
+        std::string html;
+        std::string kept;
+        std::string dropped;
+    };
+    const Case cases[] = {
+        {"<style>a > b { content: \"&amp;\" }</style>", "<style>a > b { content: \"&amp;\" }</style>", ""},
+        {"<title>a &amp;lt; b</title>", "<title>a &amp;lt; b</title>", ""},
+        {"<textarea>&lt;b&gt;</textarea>", "<textarea>&lt;b&gt;</textarea>", "<b>"},
+        {"<plaintext><b>x</b>", "<pre>&lt;b&gt;x&lt;/b&gt;</pre>", "<plaintext"},
+        {"<p onclick='x()' class=\"a&quot;b\">t</p>", "<p class=\"a&quot;b\">t</p>", "onclick"},
+        {"<script>document.write('<b>')</script>after", "after", "script"},
+        {"<!-- <div> -->x", "x", "<!--"},
+        {"<svg><text>drawn</text></svg>y", "y", "drawn"},
+        {"<table><tr><td colspan=99999 rowspan=-4>c</td></tr></table>", "colspan=\"100\" rowspan=\"1\"", ""},
+        {"<pre>\n\nline</pre>", "<pre>\n\nline</pre>", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.html);
+        std::string source = detail::boundedPageSource(c.html);
+        EXPECT_NE(source.find(c.kept), std::string::npos) << source;
+        if (c.dropped.empty()) continue;
+        EXPECT_EQ(source.find(c.dropped), std::string::npos) << source;
+    }
+}
+
 TEST(WebDocumentTest, PageSourceKeepsAPrefixWithinItsBounds) {
     detail::WebPageLimits limits;
     limits.maxTags = 100;
