@@ -789,6 +789,8 @@ class WebContainer final : public litehtml::document_container {
         if (!url || !url->scheme()) return std::nullopt;
         std::string scheme = lowercase(*url->scheme());
         if (scheme != "http" && scheme != "https" && scheme != "file") return std::nullopt;
+        // "https:name" names no server to ask.
+        if (scheme != "file" && (!url->host() || url->host()->empty())) return std::nullopt;
         std::string text = url->absoluteString();
         if (!keepFragment) text = text.substr(0, text.find('#'));
         return text;

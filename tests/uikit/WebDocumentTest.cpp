@@ -311,7 +311,8 @@ TEST(WebDocumentTest, URLsAreResolvedAgainstTheBaseInFirstAskedOrderWithoutDupli
         "<html><head><link rel='stylesheet' href='../s.css'><link rel='stylesheet' href='../s.css'>"
         "<link rel='stylesheet' href='http://cdn.test/x.css'></head><body>"
         "<img src='c.png'><img src='/d.png'><img src='c.png'><img src='http://other.test/e.png'>"
-        "<img src='data:image/png;base64,AAAA'><img src='javascript:void(0)'><img src=' sp ace.png '>"
+        "<img src='data:image/png;base64,AAAA'><img src='javascript:void(0)'><img src=' sp ace.png '><img "
+        "src='https:nohost.png'>"
         "<div style='background-image:url(f.png);width:10px;height:10px'></div></body></html>";
     const Case cases[] = {
         {"http",
