@@ -157,6 +157,35 @@ TEST(WebDocumentTest, LongLinesWrapAtTheWidthAndANewWidthLaysOutAgain) {
     }
 }
 
+// Five 20-point ideographs fill 100 points; the sixth character is punctuation that must not
+// start the next line (or end this one, when it opens), so the fifth ideograph moves down with it.
+TEST(WebDocumentTest, ChineseTextWrapsBetweenCharactersButKeepsPunctuationWithItsNeighbour) {
+    struct Case {
+        const char* name;
+        const char* text;
+        bool fifthMoves;
+    };
+    const Case cases[] = {
+        {"closing", "一二三四五？六", true},
+        {"comma", "一二三四五，六", true},
+        {"opening", "一二三四（五", true},
+        {"plain", "一二三四五六", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Page page;
+        auto doc =
+            make(std::string("<body style='margin:0;font-size:20px'><p style='margin:0'>") + c.text + "</p>",
+                 page);
+        CGSize size = doc->layout(105);
+        Drawing d(*doc, 105, int(size.height));
+        int firstLine = int(size.height / 2);
+        EXPECT_GT(d.inked(0, 0, 20, firstLine), 10);
+        EXPECT_GT(d.inked(0, firstLine, 20, int(size.height)), 10);  // two lines
+        EXPECT_EQ(d.inked(82, 0, 105, firstLine) == 0, c.fifthMoves);
+    }
+}
+
 TEST(WebDocumentTest, StylesheetsFromThePageAndThroughResourcesColourText) {
     struct Case {
         const char* name;
