@@ -419,6 +419,10 @@ TEST(WebDocumentTest, HostilePagesFinishWithBoundedResults) {
     const Case cases[] = {
         {"10,000 nested divs", repeat("<div>", 10000) + "deep" + repeat("</div>", 10000), 1000},
         {"10,000 nested spans and tables", repeat("<span><table><tr><td>", 2500) + "x", 1e6},
+        {"nested inline blocks and floats",
+         "<style>div{display:inline-block}span{float:left;width:auto}</style>" + repeat("<div><span>", 150) +
+             "x",
+         1e6},
         {"misnested formatting", repeat("<b><div></b>", 20000) + "x", 1e6},
         {"a 10 MB page", repeat("<p>wheel 轮毂 </p>", 10 << 20 >> 4), 1e8},
         {"huge sizes",
