@@ -10,9 +10,10 @@ namespace detail {
 const char* webDefaultStyleSheet() {
     return R"css(
 head, script, style, title, meta, link, base, template, datalist, param, area, map, noframes,
+iframe, noembed, object, embed, frame, frameset,
 [hidden], input[type=hidden] { display: none }
 
-html, address, blockquote, body, dd, div, dl, dt, fieldset, form, frame, frameset,
+html, address, blockquote, body, dd, div, dl, dt, fieldset, form,
 h1, h2, h3, h4, h5, h6, ol, p, ul, center, dir, hr, menu, pre, article, aside, footer,
 header, hgroup, main, nav, section, figure, figcaption, details, summary, legend, listing,
 plaintext, xmp { display: block }

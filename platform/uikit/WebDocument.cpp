@@ -2,6 +2,7 @@
 
 #include <litehtml/litehtml.h>
 #include <pango/pangocairo.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>
@@ -29,6 +30,13 @@ constexpr std::size_t kMaxStylesheets = 64;
 constexpr std::size_t kMaxStylesheetBytes = 2u << 20;
 // Widest layout accepted; the layout engine counts in ints.
 constexpr int kMaxLayoutWidth = 100000;
+// Boxes sized to their content (tables, inline blocks, floats, absolutely placed boxes) lay their
+// content out more than once to measure it, so nesting them multiplies the work: past this many
+// around it, such a box is left out with what it holds.
+constexpr int kMaxShrinkToFitNesting = 6;
+// Reduced copies of pictures kept for drawing: how many, and their largest side in pixels.
+constexpr std::size_t kMaxReducedPictures = 32;
+constexpr long kMaxReducedSide = 2048;
 // Measured words kept per font before the cache starts over.
 constexpr std::size_t kMaxCachedWidths = 20000;
 
@@ -181,9 +189,43 @@ void setColor(cairo_t* cr, const litehtml::web_color& c) {
     cairo_set_source_rgba(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0, c.alpha / 255.0);
 }
 
+bool shrinksToFit(const litehtml::element::ptr& el) {
+    switch (el->get_display()) {
+        case litehtml::display_inline_block:
+        case litehtml::display_inline_table:
+        case litehtml::display_table:
+            return true;
+        default:
+            break;
+    }
+    if (el->get_float() != litehtml::float_none) return true;
+    auto position = el->get_element_position();
+    return position == litehtml::element_position_absolute || position == litehtml::element_position_fixed;
+}
+
+void boundShrinkToFitNesting(const litehtml::element::ptr& root) {
+    std::vector<std::pair<litehtml::element::ptr, int>> pending;
+    pending.emplace_back(root, 0);
+    while (!pending.empty()) {
+        auto [el, level] = pending.back();
+        pending.pop_back();
+        std::vector<litehtml::element::ptr> dropped;
+        for (std::size_t i = 0; i < el->get_children_count(); ++i) {
+            auto child = el->get_child(int(i));
+            if (!child) continue;
+            int inner = level + (shrinksToFit(child) ? 1 : 0);
+            if (inner > kMaxShrinkToFitNesting)
+                dropped.push_back(child);
+            else
+                pending.emplace_back(child, inner);
+        }
+        for (const auto& child : dropped) el->removeChild(child);
+    }
+}
+
 }  // namespace
 
-class WebContainer : public litehtml::document_container {
+class WebContainer final : public litehtml::document_container {
   public:
     WebContainer(const std::string& baseURL, WebDocument::Resources resources)
         : resources_(std::move(resources)) {
@@ -195,12 +237,14 @@ class WebContainer : public litehtml::document_container {
     ~WebContainer() {
         document_.reset();  // fonts go through delete_font
         for (auto& [url, surface] : surfaces_) cairo_surface_destroy(surface);
+        for (auto& [url, reduced] : reduced_) cairo_surface_destroy(reduced.surface);
     }
 
     void load(const std::string& html) {
         std::string source = boundedPageSource(html);
         try {
             document_ = litehtml::document::createFromUTF8(source.c_str(), this, &sharedContext());
+            if (document_ && document_->root()) boundShrinkToFitNesting(document_->root());
         } catch (...) {
             document_.reset();
         }
@@ -569,10 +613,83 @@ class WebContainer : public litehtml::document_container {
         s.toUTF8String(text);
     }
 
+    // Words for line breaking: Latin words end at spaces; Chinese and Japanese text may break
+    // between any two characters, except before closing punctuation (a line never starts with
+    // "，" or "？") and after opening punctuation.
+    void split_text(const char* text, const std::function<void(const litehtml::tchar_t*)>& on_word,
+                    const std::function<void(const litehtml::tchar_t*)>& on_space) override {
+        if (!text) return;
+        std::string valid = validUTF8(text);
+        std::string word;
+        bool breakAfter = false, afterOpening = false;
+        auto flush = [&] {
+            if (!word.empty()) on_word(word.c_str());
+            word.clear();
+        };
+        for (const char* p = valid.c_str(); *p;) {
+            const char* next = g_utf8_next_char(p);
+            gunichar c = g_utf8_get_char(p);
+            std::string bytes(p, next);
+            p = next;
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+                flush();
+                on_space(bytes.c_str());
+                breakAfter = afterOpening = false;
+                continue;
+            }
+            auto lb = static_cast<ULineBreak>(u_getIntPropertyValue(UChar32(c), UCHAR_LINE_BREAK));
+            int eaw = u_getIntPropertyValue(UChar32(c), UCHAR_EAST_ASIAN_WIDTH);
+            bool wide = eaw == U_EA_WIDE || eaw == U_EA_FULLWIDTH;
+            switch (lb) {
+                case U_LB_CLOSE_PUNCTUATION:
+                case U_LB_CLOSE_PARENTHESIS:
+                case U_LB_EXCLAMATION:
+                case U_LB_INFIX_NUMERIC:
+                case U_LB_NONSTARTER:
+                case U_LB_CONDITIONAL_JAPANESE_STARTER:
+                    word += bytes;
+                    breakAfter = wide;
+                    afterOpening = false;
+                    break;
+                case U_LB_OPEN_PUNCTUATION:
+                    if (breakAfter) flush();
+                    word += bytes;
+                    breakAfter = false;
+                    afterOpening = true;
+                    break;
+                case U_LB_IDEOGRAPHIC:
+                case U_LB_H2:
+                case U_LB_H3:
+                case U_LB_JL:
+                case U_LB_JV:
+                case U_LB_JT:
+                    if (!afterOpening) flush();
+                    word += bytes;
+                    breakAfter = true;
+                    afterOpening = false;
+                    break;
+                default:
+                    if (breakAfter) flush();
+                    word += bytes;
+                    breakAfter = false;
+                    afterOpening = false;
+                    break;
+            }
+        }
+        flush();
+    }
+
     void import_css(litehtml::tstring& text, const litehtml::tstring& url,
                     litehtml::tstring& baseurl) override {
         text.clear();
-        auto absolute = resolve(url.c_str(), baseurl.c_str());
+        // An @import of a bare string reaches here with its quotes.
+        std::string reference = url;
+        while (!reference.empty() &&
+               (reference.back() == ' ' || reference.back() == '"' || reference.back() == '\''))
+            reference.pop_back();
+        std::size_t from = reference.find_first_not_of(" \"'");
+        reference = from == std::string::npos ? std::string() : reference.substr(from);
+        auto absolute = resolve(reference.c_str(), baseurl.c_str());
         if (!absolute) return;
         if (std::find(stylesheetURLs_.begin(), stylesheetURLs_.end(), *absolute) == stylesheetURLs_.end())
             stylesheetURLs_.push_back(*absolute);
@@ -672,6 +789,8 @@ class WebContainer : public litehtml::document_container {
         if (!url || !url->scheme()) return std::nullopt;
         std::string scheme = lowercase(*url->scheme());
         if (scheme != "http" && scheme != "https" && scheme != "file") return std::nullopt;
+        // "https:name" names no server to ask.
+        if (scheme != "file" && (!url->host() || url->host()->empty())) return std::nullopt;
         std::string text = url->absoluteString();
         if (!keepFragment) text = text.substr(0, text.find('#'));
         return text;
@@ -710,6 +829,10 @@ class WebContainer : public litehtml::document_container {
                 return found->second;
             cairo_surface_destroy(found->second);
             surfaces_.erase(found);
+            if (auto r = reduced_.find(url); r != reduced_.end()) {
+                cairo_surface_destroy(r->second.surface);
+                reduced_.erase(r);
+            }
         }
         std::size_t w = picture->width(), h = picture->height();
         if (w == 0 || h == 0 || w > 32767 || h > 32767) return nullptr;
@@ -733,6 +856,33 @@ class WebContainer : public litehtml::document_container {
         return surface;
     }
 
+    // The picture's surface reduced to w x h device pixels, made once per size.
+    cairo_surface_t* reducedSurface(const std::string& url, cairo_surface_t* full, int w, int h) {
+        auto found = reduced_.find(url);
+        if (found != reduced_.end()) {
+            if (found->second.source == full && found->second.w == w && found->second.h == h)
+                return found->second.surface;
+            cairo_surface_destroy(found->second.surface);
+            reduced_.erase(found);
+        }
+        if (reduced_.size() >= kMaxReducedPictures) return nullptr;
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(surface);
+            return nullptr;
+        }
+        cairo_t* cr = cairo_create(surface);
+        cairo_scale(cr, double(w) / cairo_image_surface_get_width(full),
+                    double(h) / cairo_image_surface_get_height(full));
+        cairo_set_source_surface(cr, full, 0, 0);
+        cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        reduced_[url] = {full, w, h, surface};
+        return surface;
+    }
+
     void drawImage(cairo_t* cr, const std::string& url, const litehtml::background_paint& bg) {
         Ref<CGImage> picture = image(url);
         if (!picture || bg.image_size.width <= 0 || bg.image_size.height <= 0) return;
@@ -740,6 +890,22 @@ class WebContainer : public litehtml::document_container {
         if (!surface) return;
         double sx = double(picture->width()) / bg.image_size.width;
         double sy = double(picture->height()) / bg.image_size.height;
+        // A picture shown smaller than its pixels is reduced once to its size on the device and
+        // kept: reducing it again on every frame costs more than the rest of the page.
+        double dw = bg.image_size.width, dh = bg.image_size.height;
+        cairo_user_to_device_distance(cr, &dw, &dh);
+        cairo_matrix_t ctm;
+        cairo_get_matrix(cr, &ctm);
+        long cw = std::lround(std::abs(dw)), ch = std::lround(std::abs(dh));
+        if (ctm.xy == 0 && ctm.yx == 0 && cw >= 1 && ch >= 1 && cw <= kMaxReducedSide &&
+            ch <= kMaxReducedSide &&
+            (std::size_t(cw) < picture->width() || std::size_t(ch) < picture->height())) {
+            if (cairo_surface_t* reduced = reducedSurface(url, surface, int(cw), int(ch))) {
+                surface = reduced;
+                sx = cw / double(bg.image_size.width);
+                sy = ch / double(bg.image_size.height);
+            }
+        }
         cairo_save(cr);
         clipTo(cr, bg.clip_box, bg.border_radius);
         // One tile's strip or rectangle when the picture does not repeat along an axis.
@@ -783,6 +949,12 @@ class WebContainer : public litehtml::document_container {
     std::size_t stylesheetBytes_ = 0;
     std::map<std::string, Ref<CGImage>> images_;
     std::map<std::string, cairo_surface_t*> surfaces_;
+    struct Reduced {
+        cairo_surface_t* source;
+        int w, h;
+        cairo_surface_t* surface;
+    };
+    std::map<std::string, Reduced> reduced_;
     int width_ = 0;
     bool laidOut_ = false;
     cairo_t* cr_ = nullptr;

@@ -460,8 +460,10 @@ class Writer {
                 continue;
             }
             const GumboNode* child = static_cast<const GumboNode*>(kids->data[top.next++]);
-            const bool raw =
-                top.node->type == GUMBO_NODE_ELEMENT && !top.closing.empty() && isRawText(top.closing);
+            // Text of raw-text elements goes back as it came; that of title and textarea is read
+            // with its character references, so it is written escaped like any other.
+            const bool raw = top.node->type == GUMBO_NODE_ELEMENT && !top.closing.empty() &&
+                             isRawText(top.closing) && top.closing != "title" && top.closing != "textarea";
             switch (child->type) {
                 case GUMBO_NODE_TEXT:
                 case GUMBO_NODE_WHITESPACE:
@@ -472,14 +474,17 @@ class Writer {
                     const GumboElement& element = child->v.element;
                     if (isLeftOut(element)) break;
                     std::string name = tagName(element);
+                    // Written as itself, it would turn the rest of the page, closing tags too, into text.
+                    if (name == "plaintext") name = "pre";
                     bool keepTags = depth < limits_.maxDepth && isPlainName(name);
                     if (depth >= limits_.maxDepth) info_.depthCapped = true;
                     if (keepTags) {
-                        if (++info_.elements > limits_.maxElements) {
+                        if (info_.elements >= limits_.maxElements) {
                             full_ = true;
                             info_.truncated = true;
                             break;
                         }
+                        ++info_.elements;
                         writeStartTag(name, element);
                         if (isVoid(name)) break;
                         ++depth;

@@ -25,7 +25,7 @@ struct WebPageLimits {
     std::size_t maxTags = 100000;
     std::size_t maxDepth = 200;
     std::size_t maxElements = 30000;
-    std::size_t maxTextBytes = 2u << 20;
+    std::size_t maxTextBytes = 1u << 20;
 };
 
 struct WebPageSourceInfo {
