@@ -536,6 +536,23 @@ void layOut(const TextLayoutRequest& request, bool colours, CGFloat alpha, Pango
     result.visible = visible;
 }
 
+// Pango spaces letters only between them and leaves the space after a line's last character
+// out of the line's extents, yet counts it when it decides what fits a width: a line as wide as
+// its extents would wrap its last character away. The kern goes after every character, the last
+// one too, so a line is as wide as pango needs to keep it whole. The caller holds the lock.
+int trailingLetterSpacing(PangoLayoutLine* line) {
+    GSList* last = g_slist_last(line->runs);
+    if (!last) return 0;
+    auto* run = static_cast<PangoLayoutRun*>(last->data);
+    int spacing = 0;
+    for (GSList* a = run->item->analysis.extra_attrs; a; a = a->next) {
+        auto* attribute = static_cast<PangoAttribute*>(a->data);
+        if (attribute->klass->type == PANGO_ATTR_LETTER_SPACING)
+            spacing = reinterpret_cast<PangoAttrInt*>(attribute)->value;
+    }
+    return spacing;
+}
+
 class RealMeasurer final : public TextMeasurer {
   public:
     FontMetrics metrics(const UIFont& font) const override {
@@ -570,7 +587,7 @@ class RealMeasurer final : public TextMeasurer {
             }
             PangoRectangle ink, lineLogical;
             pango_layout_line_get_extents(line, &ink, &lineLogical);
-            tl.width = lineLogical.width / double(PANGO_SCALE);
+            tl.width = (lineLogical.width + trailingLetterSpacing(line)) / double(PANGO_SCALE);
             tl.y = logical.y / double(PANGO_SCALE);
             tl.height = logical.height / double(PANGO_SCALE);
             tl.ascent = pango_layout_iter_get_baseline(iter) / double(PANGO_SCALE) - tl.y;

@@ -19,8 +19,10 @@
 //
 // The REAL measurer lays text out with pango in the font "WenQuanYi Micro Hei" (its Mono face for
 // Courier), at 72 dpi so that one point is one unit, with unhinted metrics; pango breaks between
-// CJK characters and at Latin word boundaries. Drawing always uses the real measurer, whatever
-// the switch says.
+// CJK characters and at Latin word boundaries. A kern goes after every character here too, the
+// last of a line included, so a box as wide as a measured line holds it whole. Drawing always
+// uses the real measurer, whatever the switch says; the app's start-up switches measurement to
+// it, so that what is measured is what is drawn.
 //
 // Layout results: a line's height is the largest line height of the fonts on it; the size's
 // width is the widest line (unrounded) and its height the sum of line heights plus the line
@@ -98,7 +100,8 @@ class TextMeasurer {
     static const TextMeasurer& current();
     static const TextMeasurer& deterministic();
     static const TextMeasurer& real();
-    // Process-wide switch; the deterministic measurer is the default.
+    // Process-wide switch; the deterministic measurer is the default (the test programs set it
+    // again before every test).
     static void useDeterministic(bool deterministic);
     static bool usesDeterministic();
 };

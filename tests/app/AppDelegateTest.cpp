@@ -24,7 +24,9 @@
 #include "sdk/wechat/WeChatTesting.h"
 #include "sdk/weibo/bridge/WeiboTesting.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/LabelPictures.h"
 #include "uikit/UIAlertTestDriver.h"
+#include "uikit/UILabel.h"
 #include "uikit/UIStoryboard.h"
 #include "uikit/UITextField.h"
 #include "uikit/UITextView.h"
@@ -235,6 +237,26 @@ TEST_F(AppDelegateTest, TheMainStoryboardGivesANavigationStackWithAHiddenBar) {
     EXPECT_FALSE(navigation->shouldAutorotate());  // the top screen decides
     EXPECT_EQ(navigation->supportedInterfaceOrientations(), UIInterfaceOrientationMaskPortrait);
     window->setHidden(true);
+}
+
+// The start-up the executable runs makes the app measure text in the font drawing uses, so a
+// label sized by its text shows it whole (the fixed-width stand-in measures "改装 GT 宽体效果"
+// narrower than it is drawn).
+TEST_F(AppDelegateTest, TheStartUpMeasuresTextWithTheFontThatDrawsIt) {
+    ASSERT_TRUE(TextMeasurer::usesDeterministic());
+    QVNAppStartup::prepare();
+    EXPECT_FALSE(TextMeasurer::usesDeterministic());
+    auto label = make<UILabel>();
+    label->setFont(UIFont::systemFontOfSize(15));
+    label->setText(std::string("改装 GT 宽体效果"));
+    label->sizeToFit();
+    TextLayout drawn = label->currentLayout();
+    ASSERT_EQ(drawn.lines.size(), 1u);
+    EXPECT_FALSE(drawn.truncated);
+    EXPECT_EQ(drawn.lines[0].text, "改装 GT 宽体效果");
+    EXPECT_TRUE(testsupport::drawsWholeText(label));
+    QVNAppStartup::prepare();  // again: nothing changes
+    EXPECT_FALSE(TextMeasurer::usesDeterministic());
 }
 
 TEST_F(AppDelegateTest, TheHomeScreenTakesThePlaceholdersPlaceOnceRegistered) {

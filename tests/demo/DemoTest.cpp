@@ -1,5 +1,6 @@
 // The demo program, run as a person would run it: it must finish with exit status 0, print where
-// each picture went, and leave a decodable PNG of every screen of the road through the app.
+// each picture went, leave a decodable PNG of every screen of the road through the app, and
+// report no label whose text is cut.
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,8 @@ TEST(DemoTest, RunsTheWholeRoadAndWritesAPictureOfEveryScreen) {
     ASSERT_EQ(status, 0) << printed;
     EXPECT_EQ(printed.find("demo stopped"), std::string::npos) << printed;
     EXPECT_NE(printed.find("pictures in " + output), std::string::npos) << printed;
+    // Measured with the font that draws it, no label on any screen loses part of its text.
+    EXPECT_EQ(printed.find("text cut in"), std::string::npos) << printed;
 
     const std::vector<std::string> expected = {
         "01-home.png",

@@ -12,11 +12,18 @@
 // options below are compiled in, so a test program run by hand behaves as under ctest; the
 // environment variables still override them), and the one suppression file of the tests, for
 // system libraries built without instrumentation, is named here.
+//
+// Text is measured by the fixed-width deterministic measurer at the start of every test, and again
+// after it: the switch is process-wide, and a test that launches the app (whose start-up turns to
+// the real measurer) or turns to it itself must not change the figures of the tests after it in
+// the same program.
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+
+#include "graphics/TextMeasurer.h"
 
 extern "C" int __lsan_do_recoverable_leak_check() __attribute__((weak));
 extern "C" void __gcov_dump() __attribute__((weak));
@@ -42,8 +49,18 @@ extern "C" const char* __lsan_default_options() {
 }
 #endif
 
+namespace {
+
+class DeterministicTextPerTest : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override { TextMeasurer::useDeterministic(true); }
+    void OnTestEnd(const testing::TestInfo&) override { TextMeasurer::useDeterministic(true); }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    testing::UnitTest::GetInstance()->listeners().Append(new DeterministicTextPerTest);
     int result = RUN_ALL_TESTS();
     std::fflush(nullptr);
     if (__lsan_do_recoverable_leak_check && __lsan_do_recoverable_leak_check() && result == 0) result = 1;

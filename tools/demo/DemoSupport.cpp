@@ -10,6 +10,8 @@
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
 #include "uikit/UIApplication.h"
+#include "uikit/UILabel.h"
+#include "uikit/UIScreen.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UIWindowRenderer.h"
 
@@ -50,6 +52,29 @@ std::string nextPicturePath(const std::string& name) {
     return outputDirectory + "/" + file;
 }
 
+namespace {
+
+// Every label on screen that does not show all of its text (a "…", or lines left out) gets a line
+// "text cut in <picture>: ...": the app measures text with the font that draws it, so a label
+// sized by its text never loses any. Hidden and transparent views, and labels off the screen, show
+// nothing and are skipped.
+void reportCutText(const Ref<UIView>& view, const std::string& picture) {
+    if (!view || view->isHidden() || view->alpha() <= 0.01) return;
+    if (auto label = std::dynamic_pointer_cast<UILabel>(view)) {
+        TextLayout layout = label->currentLayout();
+        CGRect frame = label->convertRectToView(label->bounds(), nullptr);
+        if (layout.truncated && CGRectIntersectsRect(frame, UIScreen::mainScreen()->bounds())) {
+            std::string shown;
+            for (const TextLine& line : layout.lines) shown += (shown.empty() ? "" : " / ") + line.text;
+            std::printf("text cut in %s: \"%s\" shows \"%s\" in %s\n", picture.c_str(),
+                        text(label->text()).c_str(), shown.c_str(), NSStringFromCGRect(frame).c_str());
+        }
+    }
+    for (const auto& subview : view->subviews()) reportCutText(subview, picture);
+}
+
+}  // namespace
+
 void screenshot(const std::string& name) {
     NS_ASSERT_MAIN_THREAD();
     runFor(0.1);
@@ -58,6 +83,8 @@ void screenshot(const std::string& name) {
     // The whole screen, so alerts and HUDs above the key window are in the picture.
     bool ok = UIWindowRenderer::writePNG(UIWindowRenderer::imageOfScreen(), path);
     std::printf("%s %s\n", ok ? "screen" : "FAILED", path.c_str());
+    const std::string picture = path.substr(path.find_last_of('/') + 1);
+    for (const auto& window : UIApplication::sharedApplication()->windows()) reportCutText(window, picture);
     std::fflush(stdout);
 }
 

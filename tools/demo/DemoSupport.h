@@ -32,7 +32,8 @@ void runFor(double seconds);
 bool runUntil(const std::function<bool()>& condition, double seconds = 20);
 Ref<UIWindow> keyWindow();
 // Writes the whole screen (every window, alerts included) as the next numbered PNG and prints
-// its path.
+// its path, then a "text cut in <picture>: ..." line for each label on it that does not show all
+// of its text.
 void screenshot(const std::string& name);
 // The next numbered path for a picture named `name` (for pictures the app itself makes).
 std::string nextPicturePath(const std::string& name);

@@ -33,6 +33,7 @@
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSSandbox.h"
 #include "foundation/NSUserDefaults.h"
+#include "graphics/TextMeasurer.h"
 #include "information/InformationScenes.h"
 #include "information/VideosViewController.h"
 #include "studio/CarViewController.h"
@@ -364,6 +365,8 @@ int main(int argc, char** argv) {
     ForumScenes::registerAll();
     InformationScenes::registerAll();
     QVNAppStartup::prepare();
+    if (TextMeasurer::usesDeterministic())
+        return fail("the app measures text with the fixed-width stand-in, not the font that draws it");
     StudioScenes::writeResources(NSBundle::mainBundle()->resourcePath());
     auto application = make<UIApplication>();
     UIApplication::setSharedApplication(application);
