@@ -13,6 +13,7 @@
 #include "uikit/UILabel.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UITestDriver.h"
+#include "uikit/UIWebView.h"
 #include "uikit/UIWindowRenderer.h"
 
 namespace demo {
@@ -238,6 +239,15 @@ void tapBareSpot(const Ref<UIView>& view) {
         }
     }
     throw Stop{"no bare spot on " + view->className() + " to tap"};
+}
+
+bool pagesFinished(const Ref<UIView>& root) {
+    if (!root) return true;
+    if (auto web = std::dynamic_pointer_cast<UIWebView>(root))
+        if (web->finishedLoadCount() == 0 || web->isLoading()) return false;
+    for (const auto& sub : root->subviews())
+        if (!pagesFinished(sub)) return false;
+    return true;
 }
 
 }  // namespace demo

@@ -63,6 +63,9 @@ void tapRow(const Ref<UITableView>& table, long row, long section = 0);
 // its subviews (stops the run when the view shows no such spot).
 void tapBareSpot(const Ref<UIView>& view);
 
+// Every web page under the root has finished loading, its pictures and stylesheets included.
+bool pagesFinished(const Ref<UIView>& root);
+
 template <typename T>
 Ref<T> presentedOver(const Ref<UIViewController>& screen) {
     return screen ? std::dynamic_pointer_cast<T>(screen->presentedViewController()) : nullptr;

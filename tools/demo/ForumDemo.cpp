@@ -17,7 +17,6 @@
 #include "uikit/UIBars.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UITextEntryDriver.h"
-#include "uikit/UIWebView.h"
 
 namespace demo {
 
@@ -51,16 +50,6 @@ void fillPhotoLibrary() {
     std::string track = system_testing::addPhotoGroup("赛道日", ALAssetsGroupAlbum);
     for (int i = 0; i < 4; ++i)
         system_testing::addPhoto(track, generatedPhoto(i + 3, "赛道 " + std::to_string(i + 1)));
-}
-
-// Every web page under the root has finished loading, its pictures and stylesheets included.
-bool pagesFinished(const Ref<UIView>& root) {
-    if (!root) return true;
-    if (auto web = std::dynamic_pointer_cast<UIWebView>(root))
-        if (web->finishedLoadCount() == 0 || web->isLoading()) return false;
-    for (const auto& sub : root->subviews())
-        if (!pagesFinished(sub)) return false;
-    return true;
 }
 
 void settle(const Ref<UINavigationController>& navigation) {

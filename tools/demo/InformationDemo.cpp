@@ -21,7 +21,6 @@
 #include "uikit/UICollectionView.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UITextEntryDriver.h"
-#include "uikit/UIWebView.h"
 #include "uikit/UIWindowRenderer.h"
 
 namespace demo {
@@ -55,16 +54,6 @@ bool pictured(const Ref<UIView>& root) {
 bool rowsPictured(const Ref<UITableView>& table) {
     for (const auto& cell : table->visibleCells())
         if (!pictured(cell->contentView())) return false;
-    return true;
-}
-
-// Every web page under the root has finished loading, its pictures and stylesheets included.
-bool pagesFinished(const Ref<UIView>& root) {
-    if (!root) return true;
-    if (auto web = std::dynamic_pointer_cast<UIWebView>(root))
-        if (web->finishedLoadCount() == 0 || web->isLoading()) return false;
-    for (const auto& sub : root->subviews())
-        if (!pagesFinished(sub)) return false;
     return true;
 }
 
