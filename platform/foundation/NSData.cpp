@@ -9,6 +9,8 @@
 #include <random>
 #include <string_view>
 
+#include "foundation/FileWriting.h"
+
 NSData::NSData(const void* bytes, std::size_t length) {
     if (length == 0) return;
     auto p = static_cast<const std::uint8_t*>(bytes);
@@ -154,8 +156,7 @@ std::optional<NSData> NSData::dataWithContentsOfFile(const std::string& path) {
     return NSData(std::move(bytes));
 }
 
-namespace {
-bool writeAll(int fd, const std::uint8_t* p, std::size_t n) {
+bool detail::writeAll(int fd, const std::uint8_t* p, std::size_t n) {
     while (n > 0) {
         ssize_t w = ::write(fd, p, n);
         if (w < 0) {
@@ -167,13 +168,12 @@ bool writeAll(int fd, const std::uint8_t* p, std::size_t n) {
     }
     return true;
 }
-}  // namespace
 
 bool NSData::writeToFile(const std::string& path, bool atomically) const {
     if (!atomically) {
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) return false;
-        bool ok = writeAll(fd, bytes(), length());
+        bool ok = detail::writeAll(fd, bytes(), length());
         ok = (::close(fd) == 0) && ok;
         return ok;
     }
@@ -183,7 +183,7 @@ bool NSData::writeToFile(const std::string& path, bool atomically) const {
     std::string temp = path + suffix;
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return false;
-    bool ok = writeAll(fd, bytes(), length()) && ::fsync(fd) == 0;
+    bool ok = detail::writeAll(fd, bytes(), length()) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
     ::unlink(temp.c_str());

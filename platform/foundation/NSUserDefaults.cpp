@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "dispatch/Dispatch.h"
+#include "foundation/FileWriting.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSNotificationCenter.h"
@@ -204,19 +205,6 @@ int openLockedTemporaryFile(const std::string& target, std::string* temporary) {
         ::close(fd);
     }
     return -1;
-}
-
-bool writeAll(int fd, const std::uint8_t* bytes, std::size_t length) {
-    while (length > 0) {
-        ssize_t n = ::write(fd, bytes, length);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // One serial queue for the delayed writes, off the main thread; never destroyed, as a write may
@@ -503,7 +491,7 @@ bool NSUserDefaults::write(const Dictionary& snapshot) {
     std::string temporary;
     int fd = openLockedTemporaryFile(filePath_, &temporary);
     if (fd < 0) return false;
-    bool ok = writeAll(fd, data->bytes(), data->length()) && ::fsync(fd) == 0;
+    bool ok = detail::writeAll(fd, data->bytes(), data->length()) && ::fsync(fd) == 0;
     if (ok) {
         if (auto hook = hookOf(temporaryFileHook())) hook(temporary);
         ok = ::rename(temporary.c_str(), filePath_.c_str()) == 0;

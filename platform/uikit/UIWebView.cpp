@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
@@ -15,6 +13,7 @@
 #include "network/NSURLResponse.h"
 #include "uikit/UITapGestureRecognizer.h"
 #include "uikit/WebDocument.h"
+#include "uikit/WebPageSource.h"
 
 namespace {
 
@@ -23,36 +22,10 @@ UIWebView::ResourceLimits& limitsInForce() {
     return limits;
 }
 
-// A file's first `cap` bytes; nullopt when it cannot be read.
-std::optional<NSData> readFilePrefix(const std::string& path, std::size_t cap) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return std::nullopt;
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t buffer[64 * 1024];
-    while (bytes.size() < cap) {
-        std::size_t n = std::fread(buffer, 1, std::min(sizeof buffer, cap - bytes.size()), file);
-        if (n == 0) break;
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return std::nullopt;
-    return NSData(std::move(bytes));
-}
-
 // A plain-text document shows as preformatted text.
 std::string pageOfPlainText(const std::string& text) {
     std::string out = "<html><body><pre>";
-    for (char c : text) {
-        if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else if (c == '&')
-            out += "&amp;";
-        else
-            out += c;
-    }
+    detail::appendEscapedHTML(out, text, false);
     return out + "</pre></body></html>";
 }
 
@@ -384,7 +357,7 @@ void UIWebView::beginLoad(const Ref<NSURLRequest>& request, UIWebViewNavigationT
             NSRunLoop::mainRunLoop()->performBlock([weak, serial, url] {
                 auto v = weak.lock();
                 if (!v || v->loadSerial_ != serial) return;
-                auto data = readFilePrefix(url->path(), limitsInForce().maxDocumentBytes);
+                auto data = detail::readFileUpTo(url->path(), limitsInForce().maxDocumentBytes);
                 if (!data) {
                     v->fail(NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorFileDoesNotExist));
                     return;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 #include "dispatch/Dispatch.h"
 #include "foundation/NSRunLoop.h"
@@ -20,28 +21,6 @@ using SteadyClock = std::chrono::steady_clock;
 
 void onMainThread(std::function<void()> block) {
     NSRunLoop::mainRunLoop()->performBlock(std::move(block));
-}
-
-// Reads at most `cap` bytes of a file; nullopt when it cannot be read or holds more.
-std::optional<NSData> readCapped(const std::string& path, std::size_t cap) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return std::nullopt;
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t buffer[64 * 1024];
-    bool over = false;
-    while (true) {
-        std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
-        if (n == 0) break;
-        if (bytes.size() + n > cap) {
-            over = true;
-            break;
-        }
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (over || failed) return std::nullopt;
-    return NSData(std::move(bytes));
 }
 
 // One http or https fetch: collects the body within the bounds and hands it over.
@@ -138,6 +117,29 @@ std::optional<long long> numberOf(const Dictionary& properties, const char* key)
 
 }  // namespace
 
+std::optional<NSData> readFileUpTo(const std::string& path, std::size_t cap, bool* more) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buffer[64 * 1024];
+    bool over = false;
+    while (true) {
+        std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+        if (n == 0) break;
+        if (bytes.size() + n > cap) {
+            bytes.insert(bytes.end(), buffer, buffer + (cap - bytes.size()));
+            over = true;
+            break;
+        }
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) return std::nullopt;
+    if (more) *more = over;
+    return NSData(std::move(bytes));
+}
+
 Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebResourceLimits& limits) {
     auto source = CGImageSourceCreateWithData(bytes);
     if (!source || CGImageSourceGetCount(source) == 0) return nullptr;
@@ -186,7 +188,7 @@ void WebResourceLoader::request(Kind kind, const std::string& url) {
     int& asked = kind == Kind::Image ? imagesAsked_ : stylesheetsAsked_;
     const int most = kind == Kind::Image ? limits_.maxImages : limits_.maxStylesheets;
     if (asked >= most) {
-        end(url, entry);
+        end(entry);
         return;
     }
     ++asked;
@@ -202,11 +204,6 @@ std::optional<std::string> WebResourceLoader::stylesheet(const std::string& url)
 Ref<CGImage> WebResourceLoader::image(const std::string& url) const {
     auto it = entries_.find(url);
     return it == entries_.end() ? nullptr : it->second.image;
-}
-
-bool WebResourceLoader::done(const std::string& url) const {
-    auto it = entries_.find(url);
-    return it != entries_.end() && it->second.done;
 }
 
 std::size_t WebResourceLoader::pending(Kind kind) const {
@@ -233,14 +230,15 @@ void WebResourceLoader::start(const std::string& url, Entry& entry) {
     if (address && address->isFileURL()) {
         entry.fetch = fetch;
         ++running_;
-        ++started_;
         const Kind kind = entry.kind;
         const std::size_t cap = kind == Kind::Image ? limits_.maxImageBytes : limits_.maxStylesheetBytes;
         const WebResourceLimits limits = limits_;
         const std::string path = address->path();
         dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT),
                        [weak, fetch, kind, cap, limits, path] {
-                           std::optional<NSData> bytes = readCapped(path, cap);
+                           bool more = false;
+                           std::optional<NSData> bytes = readFileUpTo(path, cap, &more);
+                           if (more) bytes.reset();
                            if (kind == Kind::Image && bytes) {
                                Fetch::decodeElsewhere(weak, fetch, std::move(*bytes), limits);
                                return;
@@ -256,12 +254,11 @@ void WebResourceLoader::start(const std::string& url, Entry& entry) {
                                                limits_.timeoutSeconds)
                 : nullptr;
     if (!request || !NSURLConnection::canHandleRequest(request)) {
-        end(url, entry);
+        end(entry);
         return;
     }
     entry.fetch = fetch;
     ++running_;
-    ++started_;
     auto delegate = make<Fetch>(weak, fetch, entry.kind, limits_);
     entry.delegate = delegate;
     entry.connection = make<NSURLConnection>(request, delegate, false);
@@ -269,38 +266,32 @@ void WebResourceLoader::start(const std::string& url, Entry& entry) {
     entry.connection->start();
 }
 
-WebResourceLoader::Entry* WebResourceLoader::entryForFetch(std::uint64_t fetch, std::string* url) {
+WebResourceLoader::Entry* WebResourceLoader::entryForFetch(std::uint64_t fetch) {
     if (cancelled_ || fetch == 0) return nullptr;
-    for (auto& [key, entry] : entries_) {
-        if (entry.fetch == fetch) {
-            *url = key;
-            return &entry;
-        }
-    }
+    for (auto& [url, entry] : entries_)
+        if (entry.fetch == fetch) return &entry;
     return nullptr;
 }
 
 void WebResourceLoader::finishBytes(std::uint64_t fetch, std::optional<NSData> bytes) {
-    std::string url;
-    Entry* entry = entryForFetch(fetch, &url);
+    Entry* entry = entryForFetch(fetch);
     if (!entry) return;
     if (bytes && entry->kind == Kind::Stylesheet)
         entry->text = std::string(reinterpret_cast<const char*>(bytes->bytes()), bytes->length());
-    end(url, *entry);
+    end(*entry);
 }
 
 void WebResourceLoader::finishImage(std::uint64_t fetch, Ref<CGImage> image, std::uint64_t pixels) {
-    std::string url;
-    Entry* entry = entryForFetch(fetch, &url);
+    Entry* entry = entryForFetch(fetch);
     if (!entry) return;
     if (image && decodedPixels_ + pixels <= limits_.maxDecodedPixelsInAll) {
         decodedPixels_ += pixels;
         entry->image = std::move(image);
     }
-    end(url, *entry);
+    end(*entry);
 }
 
-void WebResourceLoader::end(const std::string&, Entry& entry) {
+void WebResourceLoader::end(Entry& entry) {
     if (entry.fetch != 0) --running_;
     entry.fetch = 0;
     entry.done = true;

@@ -14,7 +14,7 @@
 // and other schemes fail at once. At most maxConcurrent fetches run at once, the rest wait in the
 // order asked; stylesheets and pictures past their counts in all are not fetched (they fail).
 //
-// A failed resource answers nullopt / null, as one not in yet does; done() tells them apart.
+// A failed resource answers nullopt / null, as one not in yet does.
 // `changed` runs on the main thread after each resource that ends (in or failed), never inside a
 // call of this class. cancel() (and the destructor) stop every fetch; nothing is told after it.
 // Main thread only, except the work it sends to worker queues.
@@ -63,13 +63,9 @@ class WebResourceLoader : public NSObject {
     void request(Kind kind, const std::string& url);
     std::optional<std::string> stylesheet(const std::string& url) const;
     Ref<CGImage> image(const std::string& url) const;
-    // Whether the resource has ended, in or failed (false for one never asked for).
-    bool done(const std::string& url) const;
     // Resources asked for that have not ended.
     std::size_t pending(Kind kind) const;
     bool idle() const { return pending(Kind::Stylesheet) == 0 && pending(Kind::Image) == 0; }
-    // Fetches started so far (a resource refused by the counts is never started).
-    int startedCount() const { return started_; }
     void cancel();
 
     // ---- for the fetches -------------------------------------------------------------------------
@@ -88,21 +84,24 @@ class WebResourceLoader : public NSObject {
     };
     void startWaiting();
     void start(const std::string& url, Entry& entry);
-    void end(const std::string& url, Entry& entry);
-    Entry* entryForFetch(std::uint64_t fetch, std::string* url);
+    void end(Entry& entry);
+    Entry* entryForFetch(std::uint64_t fetch);
 
     WebResourceLimits limits_;
     std::function<void(Kind)> changed_;
     std::map<std::string, Entry> entries_;
     std::deque<std::string> waiting_;
     int running_ = 0;
-    int started_ = 0;
     int stylesheetsAsked_ = 0;
     int imagesAsked_ = 0;
     std::uint64_t nextFetch_ = 1;
     std::uint64_t decodedPixels_ = 0;
     bool cancelled_ = false;
 };
+
+// A file's first `cap` bytes; nullopt when it cannot be read. `more` tells whether the file held
+// more than that. Any thread.
+std::optional<NSData> readFileUpTo(const std::string& path, std::size_t cap, bool* more = nullptr);
 
 // Decodes picture bytes within the limits: nullptr for bytes that are no picture, or a picture
 // too large to decode (see above). Any thread.

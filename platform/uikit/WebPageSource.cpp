@@ -365,30 +365,6 @@ void arenaFree(void*, void*) {}
 // ---------------------------------------------------------------------------------------------
 // Writing the tree back.
 
-void appendEscaped(std::string& out, std::string_view text, bool attribute) {
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                if (attribute) {
-                    out += "&quot;";
-                    break;
-                }
-                [[fallthrough]];
-            default:
-                out.push_back(c);
-        }
-    }
-}
-
 bool isPlainName(std::string_view name) {
     if (name.empty() || name.size() > 64 || !isLetter(name[0])) return false;
     for (char c : name)
@@ -522,7 +498,7 @@ class Writer {
         if (raw)
             out_.append(t);
         else
-            appendEscaped(out_, t, false);
+            appendEscapedHTML(out_, t, false);
     }
 
     void writeStartTag(const std::string& name, const GumboElement& element) {
@@ -534,7 +510,7 @@ class Writer {
             out_ += " ";
             out_ += attrName;
             out_ += "=\"";
-            appendEscaped(out_, attributeValue(attrName, a->value), true);
+            appendEscapedHTML(out_, attributeValue(attrName, a->value), true);
             out_ += "\"";
         }
         out_ += ">";
@@ -569,6 +545,30 @@ std::string boundedPageSource(std::string_view html, const WebPageLimits& limits
     Writer writer(limits, result);
     return writer.write(output->document);
     // The arena frees the tree.
+}
+
+void appendEscapedHTML(std::string& out, std::string_view text, bool attribute) {
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                if (attribute) {
+                    out += "&quot;";
+                    break;
+                }
+                [[fallthrough]];
+            default:
+                out.push_back(c);
+        }
+    }
 }
 
 }  // namespace detail

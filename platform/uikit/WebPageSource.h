@@ -35,6 +35,9 @@ struct WebPageSourceInfo {
     std::size_t depth = 0;  // of the tree written
 };
 
+// Appends text with the characters HTML reads as markup escaped (and '"' inside an attribute).
+void appendEscapedHTML(std::string& out, std::string_view text, bool attribute);
+
 std::string boundedPageSource(std::string_view html, const WebPageLimits& limits = {},
                               WebPageSourceInfo* info = nullptr);
 
