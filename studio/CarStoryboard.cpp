@@ -4,6 +4,7 @@
 
 #include "graphics/NSParagraphStyle.h"
 #include "graphics/UIFont.h"
+#include "studio/CarStudioResources.h"
 #include "studio/CarViewController.h"
 #include "uikit/NSLayoutConstraint.h"
 #include "uikit/UILabel.h"
@@ -89,6 +90,14 @@ Ref<UIView> buildScene(UIViewController& controller) {
     auto handle = addButton(console, owner, CGRect{{W / 2 - 30, 0}, {60, kCarConsoleHandleHeight}}, "",
                             &CarViewController::consoleButtonTapped, "consoleButtonTapped:");
     handle->setBackgroundColor(rgb(90, 96, 110));
+    // The arrow shows where a tap sends the console: down while it is up, up once it is lowered
+    // (the studio marks the handle selected then).
+    auto lower = UIImage::imageNamed(CarStudioResources::kConsoleLowerImage);
+    auto raise = UIImage::imageNamed(CarStudioResources::kConsoleRaiseImage);
+    handle->setImage(lower, UIControlStateNormal);
+    handle->setImage(lower, UIControlStateHighlighted);
+    handle->setImage(raise, UIControlStateSelected);
+    handle->setImage(raise, UIControlStateSelected | UIControlStateHighlighted);
     owner->btnConsole = handle;
     auto row1 = make<UIScrollView>(CGRect{{0, kCarConsoleHandleHeight}, {W, kCarFirstRowHeight}});
     auto row2 = make<UIScrollView>(

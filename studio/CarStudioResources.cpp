@@ -3,9 +3,12 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 #include "graphics/CGContext.h"
+#include "app/StandInArtwork.h"
 #include "graphics/UIGraphics.h"
+#include "studio/TuningDetailViewController.h"
 
 namespace CarStudioResources {
 
@@ -80,20 +83,189 @@ Ref<UIImage> drawColorWheel(int side) {
     return UIImage::imageWithCGImage(CGBitmapContextCreateImage(context));
 }
 
-Ref<UIImage> drawButtonFace(double red, double green, double blue, bool pressed, int side) {
-    UIGraphicsBeginImageContextWithOptions(CGSizeMake(side, side), false, 1);
-    if (auto c = UIGraphicsGetCurrentContext()) {
-        CGContextSetRGBFillColor(c, red, green, blue, pressed ? 1.0 : 0.85);
-        CGContextAddEllipseInRect(c, CGRectMake(2, 2, side - 4, side - 4));
+namespace {
+
+// The studio's button look: a dark disc with a grey rim that reads on the dark showcase; pressed
+// or selected, the disc turns the studio's red with a thick white rim.
+constexpr double kDiscGrey[3] = {40 / 255.0, 44 / 255.0, 52 / 255.0};
+constexpr double kPressedRed[3] = {0.78, 0.16, 0.13};
+// The part a button stands for, picked out in the drawing of the car.
+constexpr double kPartAmber[3] = {1.0, 0.78, 0.22};
+// The pictures are drawn at twice their size in points and written as "@2x" files, which
+// UIImage::imageNamed prefers, so they stay sharp on the 2x screens.
+constexpr double kArtworkScale = 2;
+
+Ref<UIImage> drawAt2x(CGSize size, const std::function<void(CGContextRef)>& paint) {
+    return StandInArtwork::drawImage(size, kArtworkScale, paint);
+}
+
+void drawDisc(CGContextRef c, double side, bool pressed) {
+    const double* fill = pressed ? kPressedRed : kDiscGrey;
+    CGContextSetRGBFillColor(c, fill[0], fill[1], fill[2], pressed ? 1.0 : 0.92);
+    CGContextFillEllipseInRect(c, CGRectMake(1, 1, side - 2, side - 2));
+    const double rim = pressed ? 3 : 1.5;
+    if (pressed)
+        CGContextSetRGBStrokeColor(c, 1, 1, 1, 1);
+    else
+        CGContextSetGrayStrokeColor(c, 0.6, 1);
+    CGContextSetLineWidth(c, rim);
+    CGContextStrokeEllipseInRect(c, CGRectMake(1 + rim / 2, 1 + rim / 2, side - 2 - rim, side - 2 - rim));
+}
+
+// A car seen from the side, nose to the left, in `box`; the part of `selector` (or, for the
+// presets, the whole outline) in amber over the outline.
+void drawCar(CGContextRef c, CGRect box, const std::string& selector, bool pressed) {
+    auto at = [&](double x, double y) {
+        return CGPointMake(box.origin.x + x * box.size.width, box.origin.y + y * box.size.height);
+    };
+    auto polyline = [&](std::initializer_list<std::pair<double, double>> points) {
+        CGContextBeginPath(c);
+        bool first = true;
+        for (const auto& [x, y] : points) {
+            CGPoint p = at(x, y);
+            if (first)
+                CGContextMoveToPoint(c, p.x, p.y);
+            else
+                CGContextAddLineToPoint(c, p.x, p.y);
+            first = false;
+        }
+    };
+    const double wheelRadius = 0.17 * box.size.height / box.size.width;  // in widths
+    auto wheel = [&](double x) {
+        CGPoint centre = at(x, 0.78);
+        double r = wheelRadius * box.size.width;
+        return CGRectMake(centre.x - r, centre.y - r, 2 * r, 2 * r);
+    };
+    auto body = [&] {
+        polyline({{0.02, 0.75},
+                  {0.02, 0.52},
+                  {0.32, 0.42},
+                  {0.45, 0.1},
+                  {0.7, 0.1},
+                  {0.86, 0.4},
+                  {0.98, 0.43},
+                  {0.98, 0.75}});
+        CGContextClosePath(c);
+    };
+    const double line = box.size.width / 22;
+    CGContextSetLineCap(c, kCGLineCapRound);
+    CGContextSetLineJoin(c, kCGLineJoinRound);
+    const double outline = pressed ? 1.0 : 0.8;
+    if (selector == "cheshen") {
+        CGContextSetRGBFillColor(c, kPartAmber[0], kPartAmber[1], kPartAmber[2], 1);
+        body();
         CGContextFillPath(c);
-        CGContextSetRGBStrokeColor(c, 1, 1, 1, pressed ? 1.0 : 0.5);
-        CGContextSetLineWidth(c, pressed ? 4 : 2);
-        CGContextAddEllipseInRect(c, CGRectMake(3, 3, side - 6, side - 6));
-        CGContextStrokePath(c);
     }
-    auto image = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
-    return image;
+    CGContextSetGrayStrokeColor(c, outline, 1);
+    CGContextSetLineWidth(c, line);
+    body();
+    CGContextStrokePath(c);
+    // Wheels: filled with the disc's colour so the body line does not run through them.
+    const double* under = pressed ? kPressedRed : kDiscGrey;
+    for (double x : {0.22, 0.78}) {
+        if (selector == "lunke")
+            CGContextSetRGBFillColor(c, kPartAmber[0], kPartAmber[1], kPartAmber[2], 1);
+        else
+            CGContextSetRGBFillColor(c, under[0], under[1], under[2], 1);
+        CGContextFillEllipseInRect(c, wheel(x));
+        CGContextStrokeEllipseInRect(c, wheel(x));
+    }
+
+    CGContextSetRGBStrokeColor(c, kPartAmber[0], kPartAmber[1], kPartAmber[2], 1);
+    CGContextSetLineWidth(c, line * 2);
+    if (selector == "qianbaowei") {
+        polyline({{0.1, 0.5}, {0.02, 0.53}, {0.02, 0.74}, {0.1, 0.74}});
+    } else if (selector == "houbaowei") {
+        polyline({{0.9, 0.42}, {0.98, 0.44}, {0.98, 0.74}, {0.9, 0.74}});
+    } else if (selector == "yinqinggai") {
+        polyline({{0.06, 0.51}, {0.31, 0.43}});
+    } else if (selector == "cequn") {
+        polyline({{0.38, 0.76}, {0.62, 0.76}});
+    } else if (selector == "weiyi") {
+        polyline({{0.78, 0.26}, {0.99, 0.26}});
+        CGContextStrokePath(c);
+        CGContextSetLineWidth(c, line);
+        polyline({{0.9, 0.26}, {0.9, 0.41}});
+    } else if (selector == "yeziban") {
+        CGPoint centre = at(0.22, 0.78);
+        double r = wheelRadius * box.size.width + line * 1.6;
+        CGContextBeginPath(c);
+        CGContextAddArc(c, centre.x, centre.y, r, M_PI * 1.1, M_PI * 1.9, false);
+    } else if (selector.empty()) {
+        CGContextSetLineWidth(c, line * 1.4);
+        body();
+    }
+    if (!CGContextIsPathEmpty(c)) CGContextStrokePath(c);
+}
+
+// The name under the drawing, white and bold: it reads on both the grey and the red disc.
+void drawName(const std::string& name, CGRect box) {
+    StandInArtwork::drawCaption(name, box, 11, UIColor::whiteColor());
+}
+
+Ref<UIImage> drawNamedFace(const std::string& selector, const std::string& name, bool pressed, int side) {
+    return drawAt2x(CGSizeMake(side, side), [&](CGContextRef c) {
+        drawDisc(c, side, pressed);
+        const double s = side / 50.0;
+        drawCar(c, CGRectMake(9 * s, 8 * s, 32 * s, 15 * s), selector, pressed);
+        drawName(name, CGRectMake(4 * s, 24 * s, side - 8 * s, 16 * s));
+    });
+}
+
+}  // namespace
+
+std::string partName(const std::string& selector) {
+    for (const auto& [key, format] : TuningDetailViewController::slots()) {
+        if (key != selector) continue;
+        // "前包围: %@" -> "前包围"
+        return format.substr(0, format.find(':'));
+    }
+    // The body takes only a colour, so it has no row in the tuning-list detail.
+    if (selector == "cheshen") return "车身";
+    return selector;
+}
+
+Ref<UIImage> drawPartButton(const std::string& selector, bool pressed, int side) {
+    if (side <= 0) return nullptr;
+    return drawNamedFace(selector, partName(selector), pressed, side);
+}
+
+Ref<UIImage> drawPresetsButton(bool pressed, int side) {
+    if (side <= 0) return nullptr;
+    return drawNamedFace("", kPresetsButtonName, pressed, side);
+}
+
+Ref<UIImage> drawBackButton(bool pressed, int side) {
+    if (side <= 0) return nullptr;
+    return drawAt2x(CGSizeMake(side, side), [&](CGContextRef c) {
+        drawDisc(c, side, pressed);
+        // A chevron pointing left, a little left of centre so that it looks centred.
+        const double s = side / 44.0;
+        CGContextSetRGBStrokeColor(c, 1, 1, 1, 1);
+        CGContextSetLineWidth(c, 3.5 * s);
+        CGContextSetLineCap(c, kCGLineCapRound);
+        CGContextSetLineJoin(c, kCGLineJoinRound);
+        CGContextBeginPath(c);
+        CGContextMoveToPoint(c, 25 * s, 12 * s);
+        CGContextAddLineToPoint(c, 16 * s, 22 * s);
+        CGContextAddLineToPoint(c, 25 * s, 32 * s);
+        CGContextStrokePath(c);
+    });
+}
+
+Ref<UIImage> drawConsoleHandleArrow(bool up) {
+    return drawAt2x(CGSizeMake(24, 14), [&](CGContextRef c) {
+        CGContextSetRGBStrokeColor(c, 1, 1, 1, 1);
+        CGContextSetLineWidth(c, 2.5);
+        CGContextSetLineCap(c, kCGLineCapRound);
+        CGContextSetLineJoin(c, kCGLineJoinRound);
+        CGContextBeginPath(c);
+        const double tip = up ? 3 : 11, ends = up ? 11 : 3;
+        CGContextMoveToPoint(c, 4, ends);
+        CGContextAddLineToPoint(c, 12, tip);
+        CGContextAddLineToPoint(c, 20, ends);
+        CGContextStrokePath(c);
+    });
 }
 
 Ref<UIImage> drawCrossHair() {
@@ -113,19 +285,18 @@ bool writeResources(const std::string& resourcesDirectory) {
     std::filesystem::create_directories(resourcesDirectory, error);
     const std::filesystem::path folder(resourcesDirectory);
     auto path = [&](const std::string& name) { return (folder / name).string(); };
-    bool ok = writePNG(drawButtonFace(0.85, 0.85, 0.88, false, 44), path("back_up.png"));
-    ok = writePNG(drawButtonFace(0.55, 0.55, 0.6, true, 44), path("back_down.png")) && ok;
-    ok = writePNG(drawButtonFace(0.95, 0.6, 0.1, false), path("zhengti_up.png")) && ok;
-    ok = writePNG(drawButtonFace(0.95, 0.6, 0.1, true), path("zhengti_down.png")) && ok;
+    auto retina = [&](const std::string& name) { return path(name + "@2x.png"); };
+    bool ok = writePNG(drawBackButton(false), retina("back_up"));
+    ok = writePNG(drawBackButton(true), retina("back_down")) && ok;
+    ok = writePNG(drawPresetsButton(false), retina("zhengti_up")) && ok;
+    ok = writePNG(drawPresetsButton(true), retina("zhengti_down")) && ok;
+    ok = writePNG(drawConsoleHandleArrow(false), retina(kConsoleLowerImage)) && ok;
+    ok = writePNG(drawConsoleHandleArrow(true), retina(kConsoleRaiseImage)) && ok;
     ok = writePNG(drawCrossHair(), path("shizi.png")) && ok;
     ok = writePNG(drawColorWheel(), path("color_wheel.png")) && ok;
-    // Each part a hue of its own, so the row reads at a glance.
-    const auto& selectors = partSelectors();
-    for (std::size_t i = 0; i < selectors.size(); ++i) {
-        double r, g, b;
-        hueToRGB(static_cast<double>(i) / static_cast<double>(selectors.size()), r, g, b);
-        ok = writePNG(drawButtonFace(r * 0.8, g * 0.8, b * 0.8, false), path(selectors[i] + "_up.png")) && ok;
-        ok = writePNG(drawButtonFace(r, g, b, true), path(selectors[i] + "_down.png")) && ok;
+    for (const auto& selector : partSelectors()) {
+        ok = writePNG(drawPartButton(selector, false), retina(selector + "_up")) && ok;
+        ok = writePNG(drawPartButton(selector, true), retina(selector + "_down")) && ok;
     }
     return ok;
 }

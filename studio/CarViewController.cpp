@@ -234,6 +234,7 @@ void CarViewController::setConsoleHidden(bool hidden) {
     consoleHidden_ = hidden;
     auto console = consoleView.lock();
     auto handle = btnConsole.lock();
+    if (handle) handle->setSelected(hidden);
     double d = (console ? console->bounds().size.height : 0) - (handle ? handle->bounds().size.height : 0);
     auto container = carContainer_.lock();
     CGPoint centre = container ? container->center() : CGPoint{0, 0};

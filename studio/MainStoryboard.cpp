@@ -165,7 +165,8 @@ Ref<UIView> buildHomeView(UIViewController& owner) {
 Ref<UIView> panelOn(const Ref<UIView>& root, CGRect frame, UIViewAutoresizing mask) {
     auto panel = make<UIView>(frame);
     panel->setAutoresizingMask(mask);
-    panel->setBackgroundColor(UIColor::colorWithRed(11 / 255.0, 35 / 255.0, 44 / 255.0, 0.88));
+    // Opaque: the studio's buttons and the car behind would show through the panel's text.
+    panel->setBackgroundColor(UIColor::colorWithRed(11 / 255.0, 35 / 255.0, 44 / 255.0, 1));
     panel->layer()->setCornerRadius(8);
     root->addSubview(panel);
     return panel;
