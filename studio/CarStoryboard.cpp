@@ -108,7 +108,10 @@ Ref<UIView> buildScene(UIViewController& controller) {
     owner->scrollView2 = row2;
 
     // Buttons along the top and the right edge.
-    owner->returnBtn = addButton(root, owner, CGRect{{10, 10}, {44, 44}}, "", nullptr, "");
+    auto back = addButton(root, owner, CGRect{{10, 10}, {44, 44}}, "", nullptr, "");
+    // Its picture is a disc of its own: a square behind it would frame the disc.
+    back->setBackgroundColor(UIColor::clearColor());
+    owner->returnBtn = back;
     owner->btnShare = addButton(root, owner, CGRect{{W - 54, 10}, {44, 44}}, "分享",
                                 &CarViewController::shareButtonTapped, "shareButtonTapped:");
     owner->screenShotButton = addButton(root, owner, CGRect{{W - 108, 10}, {44, 44}}, "截图",

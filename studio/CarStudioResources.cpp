@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "graphics/CGContext.h"
 #include "app/StandInArtwork.h"
+#include "graphics/CGContext.h"
 #include "graphics/UIGraphics.h"
 #include "studio/TuningDetailViewController.h"
 

@@ -282,6 +282,8 @@ Ref<UIView> buildSaveView(UIViewController& owner) {
     auto cancel = panelButton("取消", CGRectMake(20, 110, 130, 40));
     auto store = panelButton("确定", CGRectMake(170, 110, 130, 40));
     store->setBackgroundColor(UIColor_Extensions::QVNRedColor());
+    // White would hardly read on the light accent: the panel's dark colour does.
+    store->setTitleColor(UIColor::colorWithRed(11 / 255.0, 35 / 255.0, 44 / 255.0, 1), UIControlStateNormal);
     popUp->addSubview(cancel);
     popUp->addSubview(store);
     screen.cancelButton = cancel;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <string>
@@ -25,6 +26,20 @@ namespace {
 
 using testsupport::RenderedPixels;
 
+// The contrast of two colours as people read text: (lighter + 0.05) / (darker + 0.05) of their
+// relative luminances; 4.5 is the least for small text.
+double contrastRatio(RenderedPixels::RGB a, RenderedPixels::RGB b) {
+    auto luminance = [](RenderedPixels::RGB c) {
+        auto linear = [](int v) {
+            double s = v / 255.0;
+            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.red) + 0.7152 * linear(c.green) + 0.0722 * linear(c.blue);
+    };
+    double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 bool isWhite(RenderedPixels::RGB p) {
     return p.red >= 225 && p.green >= 225 && p.blue >= 225;
 }
@@ -33,7 +48,8 @@ bool isWhite(RenderedPixels::RGB p) {
 long whitePixels(const RenderedPixels& pixels, CGRect points, double scale) {
     long count = 0;
     for (long y = std::lround(points.origin.y * scale); y < std::lround(CGRectGetMaxY(points) * scale); ++y)
-        for (long x = std::lround(points.origin.x * scale); x < std::lround(CGRectGetMaxX(points) * scale); ++x)
+        for (long x = std::lround(points.origin.x * scale); x < std::lround(CGRectGetMaxX(points) * scale);
+             ++x)
             if (x >= 0 && y >= 0 && x < pixels.width() && y < pixels.height() && isWhite(pixels.at(x, y)))
                 ++count;
     return count;
@@ -193,13 +209,13 @@ TEST_F(StudioButtonFacesTest, EachPartButtonCarriesItsNameAndShowsWhenChosen) {
     EXPECT_GT(whitePixels(presetsUp, kNameBand, 2), 60);
     EXPECT_TRUE(isWhite(presetsDown.at(5, 50)));
     EXPECT_EQ(nameBands.count([&] {
-                  UIGraphicsBeginImageContextWithOptions(kNameBand.size, false, 2);
-                  presets->backgroundImageForState(UIControlStateNormal)
-                      ->drawAtPoint(CGPointMake(-kNameBand.origin.x, -kNameBand.origin.y));
-                  auto band = pixelBytes(UIGraphicsGetImageFromCurrentImageContext());
-                  UIGraphicsEndImageContext();
-                  return band;
-              }()),
+        UIGraphicsBeginImageContextWithOptions(kNameBand.size, false, 2);
+        presets->backgroundImageForState(UIControlStateNormal)
+            ->drawAtPoint(CGPointMake(-kNameBand.origin.x, -kNameBand.origin.y));
+        auto band = pixelBytes(UIGraphicsGetImageFromCurrentImageContext());
+        UIGraphicsEndImageContext();
+        return band;
+    }()),
               0u);
 }
 
@@ -226,6 +242,13 @@ TEST_F(StudioButtonFacesTest, TheReturnButtonShowsAnArrowOnTheDarkScreen) {
     RenderedPixels shown = renderWindow();
     CGRect frame = back->convertRectToView(back->bounds(), window);
     EXPECT_GT(whitePixels(shown, frame, 2), 40);
+    // Outside the disc, in the button's corner, the screen shows: no square frames the disc.
+    RenderedPixels::RGB corner =
+        shown.at(std::lround(frame.origin.x * 2 + 2), std::lround(frame.origin.y * 2 + 2));
+    RenderedPixels::RGB ground = testsupport::rgbOf(studio->showcaseView.lock()->backgroundColor());
+    EXPECT_NEAR(corner.red, ground.red, 3);
+    EXPECT_NEAR(corner.green, ground.green, 3);
+    EXPECT_NEAR(corner.blue, ground.blue, 3);
 }
 
 // The handle's arrow shows where a tap sends the console: down while it is up, up once lowered,
@@ -321,6 +344,16 @@ TEST_F(TuningPanelsTest, ThePanelsAreOpaqueOverTheScreenBelow) {
              box->setTuningList(list);
              behind->presentViewController(box, true);
              clock.advance(1.1);
+             // The box's buttons read on their own backgrounds.
+             for (const auto& button : {box->configureButton.lock(), box->cancelButton.lock()}) {
+                 RenderedPixels::RGB ground = testsupport::rgbOf(button->backgroundColor());
+                 if (button->backgroundColor()->alpha() < 1)  // over the panel
+                     ground = testsupport::rgbOf(box->popUpView.lock()->backgroundColor());
+                 EXPECT_GE(contrastRatio(testsupport::rgbOf(button->titleColorForState(UIControlStateNormal)),
+                                         ground),
+                           4.5)
+                     << button->titleForState(UIControlStateNormal).value_or("");
+             }
              return std::make_pair(box->popUpView.lock(), CGPointMake(8, 100));
          }},
     };
