@@ -678,7 +678,7 @@ void NSURLConnection::transferReceivedResponse(const detail::TransferResponseHea
 }
 
 void NSURLConnection::transferReceivedData(const detail::TransferHandle& transfer, const std::uint8_t* bytes,
-                                          std::size_t length) {
+                                           std::size_t length) {
     if (cancelled_) return;
     {
         std::unique_lock<std::mutex> lock(mutex_);

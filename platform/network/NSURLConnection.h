@@ -185,7 +185,7 @@ class NSURLConnection : public NSObject, public detail::TransferObserver {
   private:
     struct Event {
         std::function<void()> action;
-        std::optional<NSData> data;  // a run of body bytes, merged while waiting
+        std::optional<NSData> data;                 // a run of body bytes, merged while waiting
         detail::TransferHandle transfer = nullptr;  // the transfer that brought the bytes
     };
     enum class Mode { Stream, Redirect, Challenge, NotModified };

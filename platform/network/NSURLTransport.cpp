@@ -148,7 +148,8 @@ std::atomic<std::int64_t> largestUndelivered{0};
 
 void noteUndelivered(std::int64_t bytes) {
     std::int64_t seen = largestUndelivered.load(std::memory_order_relaxed);
-    while (bytes > seen && !largestUndelivered.compare_exchange_weak(seen, bytes, std::memory_order_relaxed)) {
+    while (bytes > seen &&
+           !largestUndelivered.compare_exchange_weak(seen, bytes, std::memory_order_relaxed)) {
     }
 }
 }  // namespace
