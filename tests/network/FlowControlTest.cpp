@@ -136,7 +136,8 @@ TEST_F(FlowControl, AGzipBombStopsWhereItsConsumerCancels) {
         if (consumer == Consumer::Connection) {
             auto delegate = std::make_shared<CappedConnectionDelegate>(kCap);
             auto connection = make<NSURLConnection>(nettest::requestFor(server.url("/bomb")), delegate, true);
-            ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return delegate->seenAtCancel || delegate->done(); }, 30));
+            ASSERT_TRUE(testsupport::pumpMainRunLoopUntil(
+                [&] { return delegate->seenAtCancel || delegate->done(); }, 30));
             testsupport::pumpMainRunLoop(0.2);
             seen = delegate->seenAtCancel;
             seenAfterCancel = delegate->body.length() - seen;
@@ -177,7 +178,8 @@ TEST_F(FlowControl, ASlowConsumerGetsEveryByteInOrder) {
         network_testing::resetLargestUndeliveredBytes();
         HostileHTTPServer server(HostileHTTPServer::raw(replyWith(body, gzip)));
         auto delegate = std::make_shared<nettest::RecordingDelegate>();
-        auto connection = make<NSURLConnection>(nettest::requestFor(server.url("/slow"), 0.3), delegate, true);
+        auto connection =
+            make<NSURLConnection>(nettest::requestFor(server.url("/slow"), 0.3), delegate, true);
         // The transport reaches the bound and stops there while the main thread is busy.
         EXPECT_TRUE(waitWithoutTurning(
             [] { return network_testing::largestUndeliveredBytes() >= FlowControl::kBound; }, 5));
@@ -238,7 +240,8 @@ TEST_F(FlowControl, CollectingLoadsGetTheWholeBodyWithinTheBound) {
         {"synchronous",
          [&] {
              Ref<NSError> error;
-             return NSURLConnection::sendSynchronousRequest(NSURLRequest::requestWithURL(url), nullptr, &error);
+             return NSURLConnection::sendSynchronousRequest(NSURLRequest::requestWithURL(url), nullptr,
+                                                            &error);
          }},
         {"asynchronous",
          [&] {
@@ -259,12 +262,12 @@ TEST_F(FlowControl, CollectingLoadsGetTheWholeBodyWithinTheBound) {
              std::atomic<bool> done{false};
              auto session = NSURLSession::sharedSession();
              session
-                 ->dataTaskWithRequest(NSURLRequest::requestWithURL(url),
-                                       [&](const std::optional<NSData>& d, const Ref<NSURLResponse>&,
-                                           const Ref<NSError>&) {
-                                           data = d;
-                                           done = true;
-                                       })
+                 ->dataTaskWithRequest(
+                     NSURLRequest::requestWithURL(url),
+                     [&](const std::optional<NSData>& d, const Ref<NSURLResponse>&, const Ref<NSError>&) {
+                         data = d;
+                         done = true;
+                     })
                  ->resume();
              testsupport::pumpMainRunLoopUntil([&] { return done.load(); }, 20);
              return data;
@@ -281,7 +284,8 @@ TEST_F(FlowControl, CollectingLoadsGetTheWholeBodyWithinTheBound) {
     // The bomb's stream is sound: read to its end it inflates to exactly its zeros.
     HostileHTTPServer bomb(HostileHTTPServer::gzipBomb(3));
     Ref<NSError> error;
-    auto zeros = NSURLConnection::sendSynchronousRequest(nettest::requestFor(bomb.url("/zeros")), nullptr, &error);
+    auto zeros =
+        NSURLConnection::sendSynchronousRequest(nettest::requestFor(bomb.url("/zeros")), nullptr, &error);
     ASSERT_TRUE(zeros) << (error ? error->code() : 0);
     EXPECT_TRUE(zeros->toString() == std::string(3 * kMiB, '\0'));
 }
@@ -317,8 +321,8 @@ TEST_F(FlowControl, AHeldRedirectBodyIsBounded) {
     auto served = std::make_shared<std::atomic<int>>(0);
     HostileHTTPServer server([&, served](HostileHTTPServer::Channel& channel) {
         if ((*served)++ % 2 == 0) {
-            channel.write("HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: " + std::to_string(big.size()) +
-                          "\r\n\r\n" + big);
+            channel.write("HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: " +
+                          std::to_string(big.size()) + "\r\n\r\n" + big);
         } else {
             channel.write("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\ndone");
         }
@@ -326,7 +330,8 @@ TEST_F(FlowControl, AHeldRedirectBodyIsBounded) {
     for (bool follow : {true, false}) {
         SCOPED_TRACE(follow ? "followed" : "stopped at");
         auto delegate = std::make_shared<nettest::RecordingDelegate>();
-        if (!follow) delegate->onRedirect = [](auto&, auto&) { return std::optional<Ref<NSURLRequest>>(nullptr); };
+        if (!follow)
+            delegate->onRedirect = [](auto&, auto&) { return std::optional<Ref<NSURLRequest>>(nullptr); };
         ASSERT_TRUE(nettest::load(nettest::requestFor(server.url("/moved")), delegate, 20));
         if (follow) {
             EXPECT_TRUE(delegate->finished);

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 namespace testsupport {
 
@@ -137,14 +138,13 @@ ZeroBomb makeZeroBomb(std::size_t mebibytes) {
     z_stream stream{};
     deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
     auto run = [&](const std::string& in, int flush) {
-        std::string out(deflateBound(&stream, static_cast<uLong>(in.size())) + 64, '\0');
+        std::vector<char> out(deflateBound(&stream, static_cast<uLong>(in.size())) + 64);
         stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
         stream.avail_in = static_cast<uInt>(in.size());
         stream.next_out = reinterpret_cast<Bytef*>(out.data());
         stream.avail_out = static_cast<uInt>(out.size());
         deflate(&stream, flush);
-        out.resize(out.size() - stream.avail_out);
-        return out;
+        return std::string(out.data(), out.size() - stream.avail_out);
     };
     ZeroBomb bomb;
     // The first piece carries the gzip head before its deflate data; a second piece is the
@@ -152,10 +152,10 @@ ZeroBomb makeZeroBomb(std::size_t mebibytes) {
     std::string first = run(zeros, Z_FULL_FLUSH);
     bomb.piece = run(zeros, Z_FULL_FLUSH);
     bomb.head = first.substr(0, first.size() - bomb.piece.size());
-    std::string end = run(std::string(), Z_FINISH);
+    std::string finish = run(std::string(), Z_FINISH);
     deflateEnd(&stream);
     // The stream's end: an empty final block, then the check of what all the pieces inflate to.
-    end.resize(end.size() - 8);
+    std::string end = finish.substr(0, finish.size() - std::min<std::size_t>(finish.size(), 8));
     uLong oneCRC = crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(zeros.size()));
     uLong crc = 0;
     for (std::size_t i = 0; i < mebibytes; ++i)
