@@ -215,11 +215,11 @@ class BodyDecoder {
                 stream_.avail_in = static_cast<uInt>(length);
                 continue;
             }
-            if (rc == Z_BUF_ERROR && produced == 0) {
+            if (rc == Z_BUF_ERROR && produced == 0 && stream_.avail_in == 0) {
                 outputPending_ = false;  // nothing more until more input comes
                 break;
             }
-            if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
+            if (rc != Z_OK && rc != Z_STREAM_END && !(rc == Z_BUF_ERROR && produced > 0)) {
                 failed_ = true;
                 return Result::Failed;
             }
