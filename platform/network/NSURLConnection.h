@@ -50,7 +50,8 @@
 // over 256 KiB), -1012 an authentication challenge cancelled, -1015 a gzip or deflate body that
 // is corrupt or ends before its stream does, or a content coding not supported, -1021 a body
 // stream that failed or cannot be sent again, -1103 a collected body past
-// NSURLMaximumInMemoryBodyLength (the collecting loads only), -1200 / -1202 TLS failures.
+// NSURLMaximumInMemoryBodyLength (the collecting loads only) or a held redirect or challenge
+// body past 1 MiB taken as the final reply, -1200 / -1202 TLS failures.
 //
 // Thread safety: start, cancel and the accessors may be called from any thread.
 

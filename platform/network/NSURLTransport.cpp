@@ -470,7 +470,7 @@ size_t onHeader(char* buffer, size_t size, size_t count, void* userdata) {
 
 // Hands decoded body bytes to the observer, counting them as undelivered.
 void handOver(Transfer* t, const TransferHandle& self, const std::uint8_t* bytes, std::size_t length) {
-    if (t->cancelled) return;
+    if (t->cancelled || !length) return;
     noteUndelivered(t->undelivered.fetch_add(static_cast<std::int64_t>(length)) +
                     static_cast<std::int64_t>(length));
     t->observer->transferReceivedData(self, bytes, length);
