@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -50,10 +51,19 @@ std::string patterned(std::size_t length) {
     return out;
 }
 
-std::string replyWith(const std::string& body, bool gzip) {
+// A 200 reply with the body, gzip-encoded or not, its length declared or sent in chunks.
+std::string replyWith(const std::string& body, bool gzip, bool chunked = false) {
     std::string wire = gzip ? HostileHTTPServer::compress(body, Compression::Gzip) : body;
-    return std::string("HTTP/1.1 200 OK\r\n") + (gzip ? "Content-Encoding: gzip\r\n" : "") +
-           "Content-Length: " + std::to_string(wire.size()) + "\r\n\r\n" + wire;
+    std::string head = std::string("HTTP/1.1 200 OK\r\n") + (gzip ? "Content-Encoding: gzip\r\n" : "");
+    if (!chunked) return head + "Content-Length: " + std::to_string(wire.size()) + "\r\n\r\n" + wire;
+    std::string out = head + "Transfer-Encoding: chunked\r\n\r\n";
+    char size[32];
+    for (std::size_t at = 0; at < wire.size(); at += 10000) {
+        std::string piece = wire.substr(at, 10000);
+        std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+        out += size + piece + "\r\n";
+    }
+    return out + "0\r\n\r\n";
 }
 
 class FlowControl : public ::testing::Test {
@@ -173,10 +183,19 @@ TEST_F(FlowControl, AGzipBombStopsWhereItsConsumerCancels) {
 TEST_F(FlowControl, ASlowConsumerGetsEveryByteInOrder) {
     lowerBound();
     const std::string body = patterned(8 * kBound + 12345);
-    for (bool gzip : {false, true}) {
-        SCOPED_TRACE(gzip ? "gzip" : "identity");
+    struct Case {
+        const char* what;
+        bool gzip, chunked;
+    } cases[] = {
+        {"identity", false, false},
+        {"gzip", true, false},
+        {"identity, chunked", false, true},
+        {"gzip, chunked", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         network_testing::resetLargestUndeliveredBytes();
-        HostileHTTPServer server(HostileHTTPServer::raw(replyWith(body, gzip)));
+        HostileHTTPServer server(HostileHTTPServer::raw(replyWith(body, c.gzip, c.chunked)));
         auto delegate = std::make_shared<nettest::RecordingDelegate>();
         auto connection =
             make<NSURLConnection>(nettest::requestFor(server.url("/slow"), 0.3), delegate, true);
