@@ -19,6 +19,9 @@ enum Answer { kUse, kContinue, kCancel, kDefault, kReject };
 constexpr int kMaxRedirects = 16;
 // Replies longer than this are not offered to the cache (the body would be held twice).
 constexpr std::size_t kMaxCacheableBody = 16 * 1024 * 1024;
+// The body of a redirect or challenge reply held until the delegate decides: rarely shown, so
+// kept only up to this.
+constexpr std::size_t kMaxHeldBody = 1024 * 1024;
 // Events delivered per turn of the delegate's run loop, so a long body does not starve it.
 constexpr int kEventsPerTurn = 32;
 
@@ -44,6 +47,16 @@ void storeCredential(const Ref<NSURLProtectionSpace>& space, const Ref<NSURLCred
     }
     credentialStorage.emplace_back(space, credential);
 }
+
+// Tells the transport that a run of body bytes reached its consumer, once nobody holds it.
+struct DataReceipt {
+    DataReceipt(detail::TransferHandle t, std::size_t n) : transfer(std::move(t)), length(n) {}
+    ~DataReceipt() { detail::URLTransport::shared().acknowledge(transfer, length); }
+    DataReceipt(const DataReceipt&) = delete;
+    DataReceipt& operator=(const DataReceipt&) = delete;
+    detail::TransferHandle transfer;
+    std::size_t length;
+};
 
 bool isToken(std::string_view s) {
     return detail::isValidHeaderName(s);
@@ -303,7 +316,7 @@ Ref<NSURLConnectionDataDelegate> NSURLConnection::dataDelegate() const {
 void NSURLConnection::enqueue(Event event, bool immediately) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (cancelled_ || ended_) return;
-    if (event.data && !events_.empty() && events_.back().data) {
+    if (event.data && !events_.empty() && events_.back().data && events_.back().transfer == event.transfer) {
         events_.back().data->appendData(*event.data);
         return;
     }
@@ -391,11 +404,19 @@ void NSURLConnection::pump() {
             events_.pop_front();
         }
         if (event.data) {
+            // The bytes count as undelivered until the delegate has them (or a holder lets go).
+            if (event.transfer)
+                receipt_ = std::make_shared<DataReceipt>(std::move(event.transfer), event.data->length());
             deliverData(*event.data);
+            receipt_.reset();
         } else if (event.action) {
             event.action();
         }
     }
+}
+
+std::shared_ptr<void> NSURLConnection::holdDataAcknowledgement() {
+    return receipt_;
 }
 
 // ---- starting and stopping ----------------------------------------------------------------------------
@@ -562,6 +583,7 @@ void NSURLConnection::launch(const Ref<NSURLRequest>& request, const Ref<NSURLCr
         mode_ = Mode::Stream;
         pendingResponse_.reset();
         heldBody_ = NSData();
+        heldBodyDropped_ = false;
         offerToCache_ = false;
         cacheBody_ = NSData();
         lastSent_ = 0;
@@ -642,6 +664,7 @@ void NSURLConnection::transferReceivedResponse(const detail::TransferResponseHea
     pendingResponse_ = response;
     // A later head (curl retrying with a digest) replaces what an earlier one brought.
     heldBody_ = NSData();
+    heldBodyDropped_ = false;
     cacheBody_ = NSData();
     offerToCache_ = mode == Mode::Stream && request->HTTPMethod() == "GET" && isCacheableStatus(s) &&
                     !containsDirective(response->valueForHTTPHeaderField("Cache-Control"), "no-store") &&
@@ -654,12 +677,20 @@ void NSURLConnection::transferReceivedResponse(const detail::TransferResponseHea
     }
 }
 
-void NSURLConnection::transferReceivedData(const std::uint8_t* bytes, std::size_t length) {
+void NSURLConnection::transferReceivedData(const detail::TransferHandle& transfer, const std::uint8_t* bytes,
+                                           std::size_t length) {
     if (cancelled_) return;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
         if (mode_ != Mode::Stream) {
-            heldBody_.appendBytes(bytes, length);
+            // Held, not queued: bounded on its own, so the transport need not wait for it.
+            if (!heldBodyDropped_ && heldBody_.length() + length > kMaxHeldBody) {
+                heldBodyDropped_ = true;
+                heldBody_ = NSData();
+            }
+            if (!heldBodyDropped_) heldBody_.appendBytes(bytes, length);
+            lock.unlock();
+            detail::URLTransport::shared().acknowledge(transfer, length);
             return;
         }
         if (offerToCache_) {
@@ -671,7 +702,7 @@ void NSURLConnection::transferReceivedData(const std::uint8_t* bytes, std::size_
             }
         }
     }
-    enqueue({nullptr, NSData(bytes, length)});
+    enqueue({nullptr, NSData(bytes, length), transfer});
 }
 
 void NSURLConnection::transferSentBodyData(std::int64_t totalSent, std::int64_t totalExpected) {
@@ -770,10 +801,12 @@ void NSURLConnection::finishStreamed(bool offerToCache) {
 void NSURLConnection::followRedirect() {
     Ref<NSHTTPURLResponse> response;
     NSData body;
+    bool dropped;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         response = pendingResponse_;
         body = heldBody_;
+        dropped = heldBodyDropped_;
     }
     auto current = currentRequest();
     std::string urlText = current->URL()->absoluteString();
@@ -781,11 +814,7 @@ void NSURLConnection::followRedirect() {
         fail(detail::makeURLError(NSURLErrorHTTPTooManyRedirects, urlText));
         return;
     }
-    auto deliverAsFinal = [&] {
-        deliverResponse(response);
-        if (!body.empty()) deliverData(body);
-        finishStreamed(false);
-    };
+    auto deliverAsFinal = [&] { deliverHeldReply(response, body, dropped); };
     auto location = response->valueForHTTPHeaderField("Location");
     Ref<NSURL> resolved = location ? NSURL::URLWithString(*location, current->URL()) : nullptr;
     Ref<NSURL> target = resolved ? NSURL::URLWithString(resolved->absoluteString()) : nullptr;
@@ -881,12 +910,24 @@ void NSURLConnection::answerHTTPChallenge(int answer, const Ref<NSURLCredential>
     // Without a credential the 401 itself is the answer.
     Ref<NSHTTPURLResponse> response;
     NSData body;
+    bool dropped;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         response = pendingResponse_;
         body = heldBody_;
+        dropped = heldBodyDropped_;
     }
+    deliverHeldReply(response, body, dropped);
+}
+
+void NSURLConnection::deliverHeldReply(const Ref<NSHTTPURLResponse>& response, const NSData& body,
+                                       bool dropped) {
     deliverResponse(response);
+    if (dropped) {
+        // Never a part of the body passed off as the whole of it.
+        fail(NSURLMakeDataLengthExceedsMaximumError(currentRequest()->URL()));
+        return;
+    }
     if (!body.empty()) deliverData(body);
     finishStreamed(false);
 }

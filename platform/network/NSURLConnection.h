@@ -20,6 +20,15 @@
 //   6. willCacheResponse, for a reply the URL cache may keep;
 //   7. connectionDidFinishLoading, or didFailWithError.
 //
+// Flow control: the body is read no faster than the delegate takes it. Bytes read but not yet
+// handed to connectionDidReceiveData are bounded (a few MiB, see NSURLTransport.h): past the
+// bound the connection stops reading until the delegate's thread has caught up, so memory is
+// that bound plus what the delegate keeps, and a delegate that cancels once it has seen enough
+// stops the load there. A connection waiting for its delegate does not time out. The body of a
+// redirect or challenge reply, held until the delegate decides, is kept up to 1 MiB: past that
+// it is dropped, and shown to the delegate (stopping at the redirect, or no credential) only as
+// the reply followed by error -1103.
+//
 // Nothing arrives after cancel(), from whatever thread it is called. The connection keeps
 // itself and its delegate alive until it finishes, fails or is cancelled.
 //
@@ -41,7 +50,8 @@
 // over 256 KiB), -1012 an authentication challenge cancelled, -1015 a gzip or deflate body that
 // is corrupt or ends before its stream does, or a content coding not supported, -1021 a body
 // stream that failed or cannot be sent again, -1103 a collected body past
-// NSURLMaximumInMemoryBodyLength (the collecting loads only), -1200 / -1202 TLS failures.
+// NSURLMaximumInMemoryBodyLength (the collecting loads only) or a held redirect or challenge
+// body past 1 MiB taken as the final reply, -1200 / -1202 TLS failures.
 //
 // Thread safety: start, cancel and the accessors may be called from any thread.
 
@@ -162,14 +172,22 @@ class NSURLConnection : public NSObject, public detail::TransferObserver {
 
     // Transport callbacks (transport thread); not for callers.
     void transferReceivedResponse(const detail::TransferResponseHead& head) override;
-    void transferReceivedData(const std::uint8_t* bytes, std::size_t length) override;
+    void transferReceivedData(const detail::TransferHandle& transfer, const std::uint8_t* bytes,
+                              std::size_t length) override;
+
+    // For internal delegates that take body bytes later than connectionDidReceiveData returns
+    // (a suspended session task): called within that callback, it keeps the bytes counted as
+    // undelivered, for flow control, until the last copy of the answer is released. Null outside
+    // such a callback.
+    std::shared_ptr<void> holdDataAcknowledgement();
     void transferSentBodyData(std::int64_t totalSent, std::int64_t totalExpected) override;
     void transferCompleted(const Ref<NSError>& error) override;
 
   private:
     struct Event {
         std::function<void()> action;
-        std::optional<NSData> data;  // a run of body bytes, merged while waiting
+        std::optional<NSData> data;                 // a run of body bytes, merged while waiting
+        detail::TransferHandle transfer = nullptr;  // the transfer that brought the bytes
     };
     enum class Mode { Stream, Redirect, Challenge, NotModified };
     struct Target {
@@ -197,6 +215,8 @@ class NSURLConnection : public NSObject, public detail::TransferObserver {
     void serveCached(const Ref<NSCachedURLResponse>& cached);
     void deliverResponse(const Ref<NSURLResponse>& response);
     void deliverData(const NSData& data);
+    // A held reply (redirect or challenge) that the delegate takes as the final one.
+    void deliverHeldReply(const Ref<NSHTTPURLResponse>& response, const NSData& body, bool dropped);
     void completeTransfer(const Ref<NSError>& error);
     void finishStreamed(bool offerToCache);
     void followRedirect();
@@ -233,12 +253,14 @@ class NSURLConnection : public NSObject, public detail::TransferObserver {
     Mode mode_ = Mode::Stream;
     Ref<NSHTTPURLResponse> pendingResponse_;
     NSData heldBody_;
+    bool heldBodyDropped_ = false;
     bool offerToCache_ = false;
     NSData cacheBody_;
     std::int64_t lastSent_ = 0;
     Ref<NSCachedURLResponse> revalidating_;
 
     // Delegate thread only.
+    std::shared_ptr<void> receipt_;  // for the bytes being handed to the delegate
     Ref<NSURLResponse> response_;
     int redirects_ = 0;
     std::optional<bool> shouldUseCredentialStorage_;

@@ -205,11 +205,12 @@ class SessionTaskBridge final : public NSURLConnectionDataDelegate {
                                       const Ref<NSURLResponse>& response) override {
         if (auto t = task()) t->deliver([t, response] { t->handleResponse(response); });
     }
-    void connectionDidReceiveData(const Ref<NSURLConnection>&, const NSData& data) override {
+    void connectionDidReceiveData(const Ref<NSURLConnection>& connection, const NSData& data) override {
         // The task may change between events (a data task turned download task): look it up
-        // when the event runs.
+        // when the event runs. Until then, held while the task is suspended, the bytes count as
+        // undelivered, so a suspended task stops its load at the flow-control bound.
         if (auto t = task()) {
-            t->deliver([this, data, self = weakFromThis()] {
+            t->deliver([this, data, self = weakFromThis(), receipt = connection->holdDataAcknowledgement()] {
                 auto keep = self.lock();
                 if (!keep) return;
                 if (auto current = task()) current->handleData(data);

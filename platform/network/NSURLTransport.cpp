@@ -21,6 +21,7 @@
 #include "foundation/NSURL.h"
 #include "network/NSURLResponse.h"
 #include "network/NetworkInternal.h"
+#include "network/NetworkTesting.h"
 
 namespace detail {
 
@@ -139,6 +140,24 @@ Ref<NSError> makeURLError(long code, const std::string& url, const std::string& 
     return NSError::errorWithDomain(NSURLErrorDomain, code, info);
 }
 
+// ---- flow control ------------------------------------------------------------------------------------
+namespace {
+constexpr std::size_t kDefaultFlowControlBound = 4 * 1024 * 1024;
+std::atomic<std::size_t> flowBound{kDefaultFlowControlBound};
+std::atomic<std::int64_t> largestUndelivered{0};
+
+void noteUndelivered(std::int64_t bytes) {
+    std::int64_t seen = largestUndelivered.load(std::memory_order_relaxed);
+    while (bytes > seen &&
+           !largestUndelivered.compare_exchange_weak(seen, bytes, std::memory_order_relaxed)) {
+    }
+}
+}  // namespace
+
+std::size_t flowControlBound() {
+    return flowBound.load(std::memory_order_relaxed);
+}
+
 // ---- content decoding ------------------------------------------------------------------------------
 // Undoes a gzip or deflate Content-Encoding. The transport decodes bodies itself rather than
 // leaving it to libcurl, which hands on a stream cut short as if it were whole: here a body
@@ -157,42 +176,56 @@ class BodyDecoder {
         started_ = false;
         failed_ = false;
         rawTried_ = false;
+        outputPending_ = false;
     }
     bool active() const { return kind_ != Kind::None; }
     bool failed() const { return failed_; }
     // Whether the body is whole: nothing came, or the compressed stream reached its end.
     bool complete() const { return !active() || !started_ || ended_; }
 
-    // Decodes the bytes and hands the output to sink; false on corrupt data.
-    template <typename Sink>
-    bool decode(const std::uint8_t* bytes, std::size_t length, Sink&& sink) {
-        if (failed_) return false;
-        if (!open_ && !open(kind_ == Kind::Gzip ? 16 + MAX_WBITS : MAX_WBITS)) return false;
+    enum class Result { Done, Stopped, Failed };
+
+    // Decodes the bytes and hands the output to sink, one block at a time, until the input is used
+    // up or stop() answers true after a block; *consumed gets the input bytes taken. A stopped
+    // decoder may hold output still to come: the next call, even with no input, hands it on first.
+    template <typename Sink, typename Stop>
+    Result decode(const std::uint8_t* bytes, std::size_t length, std::size_t* consumed, Sink&& sink,
+                  Stop&& stop) {
+        *consumed = 0;
+        if (failed_) return Result::Failed;
+        if (!open_ && !open(kind_ == Kind::Gzip ? 16 + MAX_WBITS : MAX_WBITS)) return Result::Failed;
         started_ = started_ || length > 0;
         stream_.next_in = const_cast<Bytef*>(bytes);
         stream_.avail_in = static_cast<uInt>(length);
         std::uint8_t out[16384];
-        while (stream_.avail_in > 0 && !ended_) {
+        // A block that filled the output may leave more output in the stream with no input left.
+        while ((stream_.avail_in > 0 || outputPending_) && !ended_) {
             stream_.next_out = out;
             stream_.avail_out = sizeof out;
             int rc = inflate(&stream_, Z_NO_FLUSH);
             std::size_t produced = sizeof out - stream_.avail_out;
+            outputPending_ = stream_.avail_out == 0;
             if (rc == Z_DATA_ERROR && kind_ == Kind::Deflate && !rawTried_ && stream_.total_out == 0) {
                 // Some servers send a bare deflate stream without its zlib wrapper.
                 rawTried_ = true;
                 inflateEnd(&stream_);
                 open_ = false;
-                if (!open(-MAX_WBITS)) return false;
+                if (!open(-MAX_WBITS)) return Result::Failed;
                 stream_.next_in = const_cast<Bytef*>(bytes);
                 stream_.avail_in = static_cast<uInt>(length);
                 continue;
             }
+            if (rc == Z_BUF_ERROR && produced == 0 && stream_.avail_in == 0) {
+                outputPending_ = false;  // nothing more until more input comes
+                break;
+            }
             if (rc != Z_OK && rc != Z_STREAM_END && !(rc == Z_BUF_ERROR && produced > 0)) {
                 failed_ = true;
-                return false;
+                return Result::Failed;
             }
             if (produced) sink(out, produced);
             if (rc == Z_STREAM_END) {
+                outputPending_ = false;
                 // Another gzip member may follow; anything else after the end is ignored.
                 if (kind_ == Kind::Gzip && stream_.avail_in >= 2 && stream_.next_in[0] == 0x1f &&
                     stream_.next_in[1] == 0x8b) {
@@ -201,8 +234,13 @@ class BodyDecoder {
                     ended_ = true;
                 }
             }
+            if (produced && (stream_.avail_in > 0 || outputPending_) && !ended_ && stop()) {
+                *consumed = length - stream_.avail_in;
+                return Result::Stopped;
+            }
         }
-        return true;
+        *consumed = length;
+        return Result::Done;
     }
 
   private:
@@ -223,14 +261,19 @@ class BodyDecoder {
     bool started_ = false;
     bool failed_ = false;
     bool rawTried_ = false;
+    bool outputPending_ = false;
 };
 
 // ---- one transfer ---------------------------------------------------------------------------------
-class Transfer {
+class Transfer : public std::enable_shared_from_this<Transfer> {
   public:
     TransferRequest request;
     std::shared_ptr<TransferObserver> observer;
     std::atomic<bool> cancelled{false};
+    // Body bytes handed to the observer and not yet acknowledged by the consumer.
+    std::atomic<std::int64_t> undelivered{0};
+    // Paused for the consumer: set on the transport thread, read by acknowledge().
+    std::atomic<bool> paused{false};
 
     // Transport thread only from here on.
     CURL* easy = nullptr;
@@ -256,6 +299,9 @@ class Transfer {
     std::size_t headBytes = 0;
     std::optional<std::uint64_t> declaredLength;
     BodyDecoder decoder;
+    // After a pause libcurl hands the paused block over again from its first byte: this many of
+    // those bytes were decoded already.
+    std::size_t redelivered = 0;
     // Each time libcurl is about to send the request: how often it did, whether any reply line
     // came since the last time, and whether a new send was refused (see onRequestReady).
     int sends = 0;
@@ -273,6 +319,8 @@ class Transfer {
     }
 
     void touch() { lastActivity = Clock::now(); }
+    bool overBound() const { return undelivered.load() > static_cast<std::int64_t>(flowControlBound()); }
+    bool drained() const { return undelivered.load() <= static_cast<std::int64_t>(flowControlBound() / 4); }
     std::int64_t bytesSent() const {
         if (request.bodyStream) return streamSent;
         curl_off_t up = 0;
@@ -420,22 +468,51 @@ size_t onHeader(char* buffer, size_t size, size_t count, void* userdata) {
     return length;
 }
 
+// Hands decoded body bytes to the observer, counting them as undelivered.
+void handOver(Transfer* t, const TransferHandle& self, const std::uint8_t* bytes, std::size_t length) {
+    if (t->cancelled || !length) return;
+    noteUndelivered(t->undelivered.fetch_add(static_cast<std::int64_t>(length)) +
+                    static_cast<std::int64_t>(length));
+    t->observer->transferReceivedData(self, bytes, length);
+}
+
+// Stops reading until the consumer catches up: libcurl keeps the block and hands it over again,
+// from its first byte, once resumed.
+size_t pauseForConsumer(Transfer* t) {
+    t->paused.store(true);
+    return CURL_WRITEFUNC_PAUSE;
+}
+
 size_t onData(char* buffer, size_t size, size_t count, void* userdata) {
     auto* t = static_cast<Transfer*>(userdata);
     std::size_t length = size * count;
     t->touch();
     if (t->cancelled) return 0;
     if (!length) return length;
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(buffer);
+    if (t->overBound()) return pauseForConsumer(t);
+    // Bytes of a block handed over again that were decoded before the pause are skipped.
+    std::size_t skip = std::min(t->redelivered, length);
+    t->redelivered -= skip;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(buffer) + skip;
+    std::size_t rest = length - skip;
+    TransferHandle self = t->shared_from_this();
     if (!t->decoder.active()) {
-        t->observer->transferReceivedData(bytes, length);
-        return length;
+        handOver(t, self, bytes, rest);
+        return t->cancelled ? 0 : length;
     }
-    bool ok = t->decoder.decode(bytes, length, [t](const std::uint8_t* out, std::size_t n) {
-        if (!t->cancelled) t->observer->transferReceivedData(out, n);
-    });
-    if (!ok) return refuseReply(t, NSURLErrorCannotDecodeRawData, "The reply's body cannot be decoded.");
-    return t->cancelled ? 0 : length;
+    // One block of a compressed body may inflate a thousandfold: decoding stops at the bound too.
+    std::size_t consumed = 0;
+    auto result = t->decoder.decode(
+        bytes, rest, &consumed, [&](const std::uint8_t* out, std::size_t n) { handOver(t, self, out, n); },
+        [t] { return t->cancelled || t->overBound(); });
+    if (result == BodyDecoder::Result::Failed)
+        return refuseReply(t, NSURLErrorCannotDecodeRawData, "The reply's body cannot be decoded.");
+    if (t->cancelled) return 0;
+    if (result == BodyDecoder::Result::Stopped) {
+        t->redelivered = skip + consumed;
+        return pauseForConsumer(t);
+    }
+    return length;
 }
 
 size_t onReadBody(char* buffer, size_t size, size_t count, void* userdata) {
@@ -617,6 +694,17 @@ void URLTransport::cancel(const TransferHandle& transfer) {
     impl_->wake();
 }
 
+void URLTransport::acknowledge(const TransferHandle& transfer, std::size_t bytes) {
+    if (!transfer || !bytes) return;
+    transfer->undelivered.fetch_sub(static_cast<std::int64_t>(bytes));
+    // The transport thread marks a transfer paused before it looks at the count again, so either
+    // it sees this drain or this sees the pause and wakes it.
+    if (transfer->paused.load() && transfer->drained() && !transfer->cancelled) {
+        impl_->commands.fetch_add(1, std::memory_order_seq_cst);
+        impl_->wake();
+    }
+}
+
 std::size_t URLTransport::activeTransfers() const {
     return impl_->active.load();
 }
@@ -779,7 +867,8 @@ void URLTransport::Impl::finish(const TransferHandle& t, CURLcode code, Ref<NSEr
     if (t->bodyOpened && t->request.bodyStream) t->request.bodyStream->close();
     auto observer = std::move(t->observer);
     if (t->easy) {
-        if (spare.size() < kSpareHandles) {
+        // A handle stopped while paused still holds the block it kept: it is not reused.
+        if (spare.size() < kSpareHandles && !t->paused.load()) {
             curl_easy_reset(t->easy);
             spare.push_back(t->easy);
         } else {
@@ -832,11 +921,17 @@ void URLTransport::Impl::loop() {
             busy = true;
         }
 
-        // Idle time-outs, on real time from the last byte moved.
+        // Idle time-outs, on real time from the last byte moved; paused transfers whose consumer
+        // has caught up resume.
         auto now = Clock::now();
         long waitMs = 1000;
-        std::vector<TransferHandle> expired;
+        std::vector<TransferHandle> expired, resuming;
         for (auto& [easy, t] : running) {
+            if (t->paused.load()) {
+                // Waiting for the consumer, not the server: the idle clock stands still.
+                if (t->drained()) resuming.push_back(t);
+                continue;
+            }
             auto deadline = t->lastActivity + std::chrono::duration_cast<Clock::duration>(
                                                   std::chrono::duration<double>(t->idleLimit));
             if (deadline <= now) {
@@ -849,6 +944,15 @@ void URLTransport::Impl::loop() {
         for (auto& t : expired) {
             finish(t, CURLE_OPERATION_TIMEDOUT,
                    makeURLError(NSURLErrorTimedOut, t->request.url, "no data moved within the time-out"));
+        }
+        for (auto& t : resuming) {
+            if (t->finished) continue;
+            t->paused.store(false);
+            t->touch();
+            // libcurl hands the kept block over at once, which may pause the transfer again.
+            CURLcode code = curl_easy_pause(t->easy, CURLPAUSE_CONT);
+            if (code != CURLE_OK) finish(t, code);
+            busy = true;
         }
         runDeferred();
         if (!expired.empty()) continue;
@@ -889,3 +993,19 @@ void URLTransport::Impl::loop() {
 }
 
 }  // namespace detail
+
+namespace network_testing {
+
+void setFlowControlBound(std::optional<std::size_t> bytes) {
+    detail::flowBound.store(std::max<std::size_t>(bytes.value_or(detail::kDefaultFlowControlBound), 1));
+}
+
+std::size_t largestUndeliveredBytes() {
+    return static_cast<std::size_t>(std::max<std::int64_t>(detail::largestUndelivered.load(), 0));
+}
+
+void resetLargestUndeliveredBytes() {
+    detail::largestUndelivered.store(0);
+}
+
+}  // namespace network_testing

@@ -20,6 +20,13 @@
 // - A request is sent again, once, when its kept-alive connection died before any reply only if
 //   its method is GET, HEAD, OPTIONS, PUT or DELETE and its body is not a stream. Any other
 //   request goes out at most once: losing its connection fails it (NSURLErrorNetworkConnectionLost).
+// - Flow control: body bytes handed to the observer count as undelivered until the consumer
+//   takes them (acknowledge()). Once more than flowControlBound() bytes are undelivered the
+//   transfer pauses: nothing more is read from its connection and a compressed body stops
+//   decoding, so a small reply that inflates to gigabytes costs no more memory than the bound.
+//   It resumes when the undelivered bytes fall to a quarter of the bound. A paused transfer's
+//   idle time-out stands still (the consumer is slow, not the server) and starts afresh on
+//   resuming; cancel() ends it at once.
 // - Redirects are never followed here; the caller decides and starts a new transfer.
 // - A server-trust hook, when given, is called on the transport thread during the TLS
 //   handshake with the presented chain (DER, leaf first) and the host; it may block until a
@@ -59,6 +66,12 @@ struct TransferRequest {
     ServerTrustHook serverTrust;
 };
 
+class Transfer;
+using TransferHandle = std::shared_ptr<Transfer>;
+
+// The undelivered bytes past which a transfer pauses (4 MiB; tests may lower it).
+std::size_t flowControlBound();
+
 struct TransferResponseHead {
     long status = 0;
     std::string version;
@@ -69,15 +82,14 @@ class TransferObserver {
   public:
     virtual ~TransferObserver() = default;
     virtual void transferReceivedResponse(const TransferResponseHead& head) = 0;
-    virtual void transferReceivedData(const std::uint8_t* bytes, std::size_t length) = 0;
+    // The bytes count as undelivered until URLTransport::acknowledge() is called for them.
+    virtual void transferReceivedData(const TransferHandle& transfer, const std::uint8_t* bytes,
+                                      std::size_t length) = 0;
     // Body bytes sent so far and the total (-1 when unknown).
     virtual void transferSentBodyData(std::int64_t totalSent, std::int64_t totalExpected) = 0;
     // nullptr on success.
     virtual void transferCompleted(const Ref<NSError>& error) = 0;
 };
-
-class Transfer;
-using TransferHandle = std::shared_ptr<Transfer>;
 
 class URLTransport {
   public:
@@ -86,6 +98,9 @@ class URLTransport {
     TransferHandle start(TransferRequest request, std::shared_ptr<TransferObserver> observer);
     // From any thread; safe to repeat and after completion.
     void cancel(const TransferHandle& transfer);
+    // From any thread: the consumer has taken `bytes` of the body handed to the observer, which
+    // lets a paused transfer resume. Safe after completion or cancel.
+    void acknowledge(const TransferHandle& transfer, std::size_t bytes);
     // Transfers started and not yet finished or cancelled (for tests).
     std::size_t activeTransfers() const;
 

@@ -25,6 +25,8 @@ class HostileHTTPServer {
       public:
         // Sends every byte; false once the client is gone or the server stops.
         bool write(std::string_view bytes);
+        // Sends nothing and waits until the client closes the connection or the server stops.
+        void waitUntilClosed();
 
       private:
         friend class HostileHTTPServer;
@@ -52,6 +54,15 @@ class HostileHTTPServer {
     static Behaviour endless(std::string head);
     // A 200 reply with `count` distinct fields "X-Field-<i>: <i>" and the given body.
     static Behaviour manyFields(std::size_t count, std::string body);
+
+    // A 200 reply with Content-Encoding: gzip whose body inflates to `decodedMiB` MiB of zeros
+    // from about a thousandth of that on the wire, made and written as it goes (nothing that
+    // size is held). `sent`, when given, counts the body bytes written; `whole` is set once the
+    // body was written to its end.
+    static Behaviour gzipBomb(std::size_t decodedMiB, std::atomic<std::size_t>* sent = nullptr,
+                              std::atomic<bool>* whole = nullptr);
+    // Its body's length on the wire.
+    static std::size_t gzipBombLength(std::size_t decodedMiB);
 
     // The text compressed as gzip, as a zlib stream ("deflate"), or as a bare deflate stream.
     enum class Compression { Gzip, Zlib, RawDeflate };
