@@ -311,6 +311,8 @@ struct Row {
     // Tapped as a user once the load has ended (web view coordinates).
     std::optional<CGPoint> tap;
     std::vector<Check> checks;
+    // Loaded while the platform clock stands still (a test's manual clock): network time is real.
+    bool clockStopped = false;
 };
 
 // A body trickled a byte at a time after the head, for ever (until the client goes).
@@ -453,6 +455,15 @@ std::vector<Row> hostileRows() {
              return PageLoad::request(server.url("/"));
          },
          NSURLErrorTimedOut, 1.4, 3.5, std::nullopt, {showsText("what came")}},
+        {"a page that falls silent while the platform clock stands still",
+         [](Scene& s) {
+             auto& server = s.hostile([&s](HostileHTTPServer::Channel& channel) {
+                 if (!channel.write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>what came</p>")) return;
+                 for (int i = 0; i < 1000 && !s.quiet(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+             });
+             return PageLoad::request(server.url("/"));
+         },
+         NSURLErrorTimedOut, 1.4, 3.5, std::nullopt, {showsText("what came")}, true},
     };
 }
 
@@ -480,6 +491,8 @@ TEST_F(WebViewHostileTest, HostilePagesServersAndFiles) {
         events.finishes = events.failures = 0;
         events.lastError = 0;
         const PageLoad page = row.setUp(scene);
+        std::optional<testsupport::ManualClock> stopped;
+        if (row.clockStopped) stopped.emplace();
         const auto begin = Clock::now();
         scene.load(page);
         const bool ended = testsupport::pumpMainRunLoopUntil([&] { return events.ends() > 0; }, row.atMost + 5);
@@ -507,6 +520,7 @@ TEST_F(WebViewHostileTest, HostilePagesServersAndFiles) {
             }
         }
         for (const Check& check : row.checks) EXPECT_TRUE(check(scene));
+        stopped.reset();
         scene.endRow();
     }
 }
