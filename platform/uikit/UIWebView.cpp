@@ -435,26 +435,25 @@ void UIWebView::beginLoad(const Ref<NSURLRequest>& request, UIWebViewNavigationT
             const std::string path = url->path();
             const std::size_t cap = limits.maxDocumentBytes;
             // Off the main thread: a file may be slow to read.
-            dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT),
-                           [weak, serial, url, path, cap, options] {
-                               bool timedOut = false;
-                               auto data = detail::readFileUpTo(path, cap, nullptr, options, &timedOut);
-                               NSRunLoop::mainRunLoop()->performBlock([weak, serial, url, data, timedOut] {
-                                   auto v = weak.lock();
-                                   if (!v || v->loadSerial_ != serial || !v->awaitingDocument_) return;
-                                   if (!data) {
-                                       v->fail(NSError::errorWithDomain(
-                                           NSURLErrorDomain,
-                                           timedOut ? NSURLErrorTimedOut : NSURLErrorFileDoesNotExist));
-                                       return;
-                                   }
-                                   const std::string ext = lower(url->pathExtension());
-                                   std::optional<std::string> mime;
-                                   if (ext == "html" || ext == "htm") mime = "text/html";
-                                   if (ext == "txt") mime = "text/plain";
-                                   v->show(Document{*data, mime, std::nullopt, url}, true);
-                               });
-                           });
+            dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT), [weak, serial, url,
+                                                                                        path, cap, options] {
+                bool timedOut = false;
+                auto data = detail::readFileUpTo(path, cap, nullptr, options, &timedOut);
+                NSRunLoop::mainRunLoop()->performBlock([weak, serial, url, data, timedOut] {
+                    auto v = weak.lock();
+                    if (!v || v->loadSerial_ != serial || !v->awaitingDocument_) return;
+                    if (!data) {
+                        v->fail(NSError::errorWithDomain(
+                            NSURLErrorDomain, timedOut ? NSURLErrorTimedOut : NSURLErrorFileDoesNotExist));
+                        return;
+                    }
+                    const std::string ext = lower(url->pathExtension());
+                    std::optional<std::string> mime;
+                    if (ext == "html" || ext == "htm") mime = "text/html";
+                    if (ext == "txt") mime = "text/plain";
+                    v->show(Document{*data, mime, std::nullopt, url}, true);
+                });
+            });
             return;
         }
         if (!NSURLConnection::canHandleRequest(request)) {

@@ -106,8 +106,8 @@ std::string fileURL(const std::string& path) {
 
 // A page of a picture with its box (40 x 30) and the red bar after it.
 std::string picturePage(const std::string& src, const std::string& head = "") {
-    return "<html><head>" + head + "</head><body style=\"margin:0\"><img style=\"display:block\" src=\"" + src + "\" width=\"" +
-           std::to_string(kPictureW) + "\" height=\"" + std::to_string(kPictureH) +
+    return "<html><head>" + head + "</head><body style=\"margin:0\"><img style=\"display:block\" src=\"" +
+           src + "\" width=\"" + std::to_string(kPictureW) + "\" height=\"" + std::to_string(kPictureH) +
            "\"><div style=\"background:#c80000;height:10px\"></div><div id=\"x\"></div></body></html>";
 }
 
@@ -243,7 +243,8 @@ Check pictureDrawn(bool drawn) {
 Check pictureKeepsItsBox() {
     return [](Scene& scene) -> testing::AssertionResult {
         const CGRect bar = scene.boxOf(kRed);
-        if (!CGRectIsEmpty(bar) && std::abs(bar.origin.y - kPictureH) <= 1) return testing::AssertionSuccess();
+        if (!CGRectIsEmpty(bar) && std::abs(bar.origin.y - kPictureH) <= 1)
+            return testing::AssertionSuccess();
         return testing::AssertionFailure() << "the bar after the picture is at y " << bar.origin.y;
     };
 }
@@ -277,7 +278,8 @@ Check showsText(std::string text) {
 // The tap asked the delegate nothing and started no load.
 Check tapDidNothing() {
     return [](Scene& scene) -> testing::AssertionResult {
-        if (scene.events->asked.size() == scene.askedBeforeTap && scene.events->starts == scene.startsBeforeTap)
+        if (scene.events->asked.size() == scene.askedBeforeTap &&
+            scene.events->starts == scene.startsBeforeTap)
             return testing::AssertionSuccess();
         return testing::AssertionFailure() << "the tap was asked or loaded";
     };
@@ -329,61 +331,94 @@ std::vector<Row> hostileRows() {
         // A remote page: even the bundle's files are out of its reach.
         {"an http page's file picture fails at once and keeps its box",
          [](Scene& s) {
-             s.server.setReply("/r/picture", ScriptedReply::text(picturePage(fileURL(s.bundle + "/pic.png")), 200,
-                                                                 "text/html"));
+             s.server.setReply("/r/picture", ScriptedReply::text(picturePage(fileURL(s.bundle + "/pic.png")),
+                                                                 200, "text/html"));
              return PageLoad::request(s.server.url("/r/picture"));
          },
-         std::nullopt, 0, 2, std::nullopt, {pictureDrawn(false), pictureKeepsItsBox()}},
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(false), pictureKeepsItsBox()}},
         {"an http page's file stylesheet",
          [](Scene& s) {
              return PageLoad::string(picturePage("", stylesheetLink(fileURL(s.bundle + "/XWDetails.css"))),
                                      s.server.url("/r/sheet"));
          },
-         std::nullopt, 0, 2, std::nullopt, {stylesheetApplied(false)}},
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {stylesheetApplied(false)}},
         {"an http page's @import of a file, inline and from its stylesheet",
          [](Scene& s) {
              const std::string import = "@import url(\"" + fileURL(s.bundle + "/XWDetails.css") + "\");";
              s.server.setReply("/r/import.css", ScriptedReply::text(import, 200, "text/css"));
              s.server.setReply("/r/import",
                                ScriptedReply::text(picturePage("", "<style>" + import + "</style>" +
-                                                                        stylesheetLink("/r/import.css")),
+                                                                       stylesheetLink("/r/import.css")),
                                                    200, "text/html"));
              return PageLoad::request(s.server.url("/r/import"));
          },
-         std::nullopt, 0, 2, std::nullopt, {stylesheetApplied(false)}},
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {stylesheetApplied(false)}},
         {"an http page's CSS background from a file",
          [](Scene& s) {
-             return PageLoad::string("<body style=\"margin:0\"><div style=\"width:50px;height:50px;background:url('" +
-                                         fileURL(s.bundle + "/pic.png") + "')\"></div></body>",
-                                     "https://forum.example.invalid/q/1");
+             return PageLoad::string(
+                 "<body style=\"margin:0\"><div style=\"width:50px;height:50px;background:url('" +
+                     fileURL(s.bundle + "/pic.png") + "')\"></div></body>",
+                 "https://forum.example.invalid/q/1");
          },
-         std::nullopt, 0, 2, std::nullopt, {pictureDrawn(false)}},
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(false)}},
         {"an http page whose <base> names a file folder",
          [](Scene& s) {
              const std::string base = "<base href=\"" + fileURL(s.bundle) + "/\">";
              return PageLoad::data(picturePage("pic.png", base + stylesheetLink("XWDetails.css")),
                                    s.server.url("/r/base"));
          },
-         std::nullopt, 0, 2, std::nullopt, {pictureDrawn(false), pictureKeepsItsBox(), stylesheetApplied(false)}},
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(false), pictureKeepsItsBox(), stylesheetApplied(false)}},
         {"a page redirected to http keeps the http page's rule",
          [](Scene& s) {
              s.server.setReply("/r/hop", ScriptedReply::redirect(302, s.server.url("/r/landing")));
-             s.server.setReply("/r/landing", ScriptedReply::text(picturePage(fileURL(s.bundle + "/pic.png")), 200,
-                                                                 "text/html"));
+             s.server.setReply("/r/landing", ScriptedReply::text(picturePage(fileURL(s.bundle + "/pic.png")),
+                                                                 200, "text/html"));
              return PageLoad::request(s.server.url("/r/hop"));
          },
-         std::nullopt, 0, 2, std::nullopt, {pictureDrawn(false), pictureKeepsItsBox()}},
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(false), pictureKeepsItsBox()}},
         {"an http page's tapped file link does nothing",
          [](Scene& s) {
              return PageLoad::string(linkPage(fileURL(s.bundle + "/page.html")), s.server.url("/r/link"));
          },
-         std::nullopt, 0, 2, onTheLink, {tapDidNothing(), showsText("the link page")}},
+         std::nullopt,
+         0,
+         2,
+         onTheLink,
+         {tapDidNothing(), showsText("the link page")}},
         {"an http page's tapped link made a file by its <base> does nothing",
          [](Scene& s) {
              return PageLoad::string(linkPage("secret.txt", "<base href=\"" + fileURL(s.data) + "/\">"),
                                      s.server.url("/r/baselink"));
          },
-         std::nullopt, 0, 2, onTheLink, {tapDidNothing(), neverShows(kSecret)}},
+         std::nullopt,
+         0,
+         2,
+         onTheLink,
+         {tapDidNothing(), neverShows(kSecret)}},
 
         // A local page (no base URL, as the app's question page): the bundle only.
         {"a local page's bundle stylesheet and picture",
@@ -391,79 +426,142 @@ std::vector<Row> hostileRows() {
              return PageLoad::string(picturePage(fileURL(s.bundle + "/pic.png"),
                                                  stylesheetLink(fileURL(s.bundle + "/XWDetails.css"))));
          },
-         std::nullopt, 0, 2, std::nullopt, {pictureDrawn(true), stylesheetApplied(true)}},
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(true), stylesheetApplied(true)}},
         {"a local page's CSS background from the bundle",
          [](Scene& s) {
-             return PageLoad::string("<body style=\"margin:0\"><div style=\"width:50px;height:50px;background:url('" +
-                                     fileURL(s.bundle + "/pic.png") + "')\"></div></body>");
+             return PageLoad::string(
+                 "<body style=\"margin:0\"><div style=\"width:50px;height:50px;background:url('" +
+                 fileURL(s.bundle + "/pic.png") + "')\"></div></body>");
          },
-         std::nullopt, 0, 2, std::nullopt, {pictureDrawn(true)}},
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(true)}},
         {"a local page's files outside the bundle",
          [](Scene& s) {
-             return PageLoad::string(
-                 picturePage(fileURL(s.data + "/pic.png"),
-                             stylesheetLink(fileURL(s.data + "/XWDetails.css")) + "<style>@import url(\"" +
-                                 fileURL(s.data + "/XWDetails.css") + "\");</style>" +
-                                 stylesheetLink("file:///etc/passwd")));
+             return PageLoad::string(picturePage(fileURL(s.data + "/pic.png"),
+                                                 stylesheetLink(fileURL(s.data + "/XWDetails.css")) +
+                                                     "<style>@import url(\"" +
+                                                     fileURL(s.data + "/XWDetails.css") + "\");</style>" +
+                                                     stylesheetLink("file:///etc/passwd")));
          },
-         std::nullopt, 0, 2, std::nullopt, {pictureDrawn(false), pictureKeepsItsBox(), stylesheetApplied(false)}},
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(false), pictureKeepsItsBox(), stylesheetApplied(false)}},
         {"a local page's symlinks and .. out of the bundle",
          [](Scene& s) {
              ::symlink((s.data + "/XWDetails.css").c_str(), (s.bundle + "/out.css").c_str());
              ::symlink(s.data.c_str(), (s.bundle + "/data").c_str());
-             return PageLoad::string(picturePage(fileURL(s.bundle + "/data/pic.png"),
-                                                 stylesheetLink(fileURL(s.bundle + "/out.css")) +
-                                                     stylesheetLink("file://" + s.bundle + "/%2E%2E/Documents/XWDetails.css")));
+             return PageLoad::string(
+                 picturePage(fileURL(s.bundle + "/data/pic.png"),
+                             stylesheetLink(fileURL(s.bundle + "/out.css")) +
+                                 stylesheetLink("file://" + s.bundle + "/%2E%2E/Documents/XWDetails.css")));
          },
-         std::nullopt, 0, 2, std::nullopt, {pictureDrawn(false), pictureKeepsItsBox(), stylesheetApplied(false)}},
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(false), pictureKeepsItsBox(), stylesheetApplied(false)}},
         {"a local page's tapped link outside the bundle does nothing",
          [](Scene& s) { return PageLoad::string(linkPage(fileURL(s.data + "/page.html"))); },
-         std::nullopt, 0, 2, onTheLink, {tapDidNothing(), neverShows(kSecret)}},
+         std::nullopt,
+         0,
+         2,
+         onTheLink,
+         {tapDidNothing(), neverShows(kSecret)}},
         {"a local page's tapped link inside the bundle loads",
          [](Scene& s) { return PageLoad::string(linkPage(fileURL(s.bundle + "/page.html"))); },
-         std::nullopt, 0, 2, onTheLink,
-         {[](Scene& s) { return tapLoaded(fileURL(s.bundle + "/page.html"))(s); }, showsText("the bundle page")}},
+         std::nullopt,
+         0,
+         2,
+         onTheLink,
+         {[](Scene& s) { return tapLoaded(fileURL(s.bundle + "/page.html"))(s); },
+          showsText("the bundle page")}},
         {"a silent pipe inside the bundle is no stylesheet and no picture",
          [](Scene& s) {
              return PageLoad::string(picturePage(fileURL(s.bundle + "/pipe.css"),
                                                  stylesheetLink(fileURL(s.bundle + "/pipe.css"))));
          },
          // Refused at once, not timed out (the silence time-out is 0.5 s).
-         std::nullopt, 0, 0.45, std::nullopt, {pictureKeepsItsBox(), stylesheetApplied(false)}},
+         std::nullopt,
+         0,
+         0.45,
+         std::nullopt,
+         {pictureKeepsItsBox(), stylesheetApplied(false)}},
 
         // Files that are no page: refused at once, as missing ones.
-        {"/dev/zero as the page", [](Scene&) { return PageLoad::request("file:///dev/zero"); }, NSURLErrorFileDoesNotExist,
-         0, 0.45, std::nullopt, {}},
-        {"a silent pipe as the page", [](Scene& s) { return PageLoad::request(fileURL(s.data + "/pipe.html")); },
-         NSURLErrorFileDoesNotExist, 0, 0.45, std::nullopt, {}},
-        {"/proc/self/environ as the page", [](Scene&) { return PageLoad::request("file:///proc/self/environ"); },
-         NSURLErrorFileDoesNotExist, 0, 0.45, std::nullopt, {neverShows("PATH=")}},
+        {"/dev/zero as the page",
+         [](Scene&) { return PageLoad::request("file:///dev/zero"); },
+         NSURLErrorFileDoesNotExist,
+         0,
+         0.45,
+         std::nullopt,
+         {}},
+        {"a silent pipe as the page",
+         [](Scene& s) { return PageLoad::request(fileURL(s.data + "/pipe.html")); },
+         NSURLErrorFileDoesNotExist,
+         0,
+         0.45,
+         std::nullopt,
+         {}},
+        {"/proc/self/environ as the page",
+         [](Scene&) { return PageLoad::request("file:///proc/self/environ"); },
+         NSURLErrorFileDoesNotExist,
+         0,
+         0.45,
+         std::nullopt,
+         {neverShows("PATH=")}},
 
         // Pages that never end: their deadline (1.5 s here) ends them, showing what came.
         {"a page trickling past its deadline",
          [](Scene& s) {
-             auto& server = s.hostile(trickle("<p>what came</p><img src=\"" + s.server.url("/r/late.png") + "\">"));
+             auto& server =
+                 s.hostile(trickle("<p>what came</p><img src=\"" + s.server.url("/r/late.png") + "\">"));
              return PageLoad::request(server.url("/"));
          },
-         NSURLErrorTimedOut, 1.4, 3.5, std::nullopt, {showsText("what came"), neverRequested("/r/late.png")}},
+         NSURLErrorTimedOut,
+         1.4,
+         3.5,
+         std::nullopt,
+         {showsText("what came"), neverRequested("/r/late.png")}},
         {"a page that trickles, then falls silent",
          [](Scene& s) {
              auto& server = s.hostile([&s](HostileHTTPServer::Channel& channel) {
-                 if (!channel.write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>what came</p>")) return;
-                 for (int i = 0; i < 1000 && !s.quiet(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                 if (!channel.write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>what came</p>"))
+                     return;
+                 for (int i = 0; i < 1000 && !s.quiet(); ++i)
+                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
              });
              return PageLoad::request(server.url("/"));
          },
-         NSURLErrorTimedOut, 1.4, 3.5, std::nullopt, {showsText("what came")}},
+         NSURLErrorTimedOut,
+         1.4,
+         3.5,
+         std::nullopt,
+         {showsText("what came")}},
         {"a page that falls silent while the platform clock stands still",
          [](Scene& s) {
              auto& server = s.hostile([&s](HostileHTTPServer::Channel& channel) {
-                 if (!channel.write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>what came</p>")) return;
-                 for (int i = 0; i < 1000 && !s.quiet(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                 if (!channel.write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>what came</p>"))
+                     return;
+                 for (int i = 0; i < 1000 && !s.quiet(); ++i)
+                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
              });
              return PageLoad::request(server.url("/"));
          },
-         NSURLErrorTimedOut, 1.4, 3.5, std::nullopt, {showsText("what came")}, true},
+         NSURLErrorTimedOut,
+         1.4,
+         3.5,
+         std::nullopt,
+         {showsText("what came")},
+         true},
     };
 }
 
@@ -495,7 +593,8 @@ TEST_F(WebViewHostileTest, HostilePagesServersAndFiles) {
         if (row.clockStopped) stopped.emplace();
         const auto begin = Clock::now();
         scene.load(page);
-        const bool ended = testsupport::pumpMainRunLoopUntil([&] { return events.ends() > 0; }, row.atMost + 5);
+        const bool ended =
+            testsupport::pumpMainRunLoopUntil([&] { return events.ends() > 0; }, row.atMost + 5);
         const double took = std::chrono::duration<double>(Clock::now() - begin).count();
         ASSERT_TRUE(ended) << "the load never ended";
         EXPECT_GE(took, row.atLeast);
