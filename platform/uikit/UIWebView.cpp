@@ -128,7 +128,7 @@ class UIWebView::RealTimeAlarm {
         fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
         if (fd_ < 0) return;
         // A zero time would disarm the timer: the earliest is a nanosecond.
-        const double span = std::clamp(seconds, 1e-9, 365.0 * 24 * 3600);
+        const double span = seconds > 1e-9 ? std::min(seconds, 365.0 * 24 * 3600) : 1e-9;
         itimerspec when{};
         when.it_value.tv_sec = static_cast<time_t>(span);
         when.it_value.tv_nsec = static_cast<long>((span - std::floor(span)) * 1e9);

@@ -119,7 +119,7 @@ class Fetch : public NSObject, public NSURLConnectionDataDelegate {
 
 SteadyClock::duration secondsOf(double seconds) {
     // Past a year is as good as never, and keeps the sum with now() from overflowing.
-    seconds = std::clamp(seconds, 0.0, 365.0 * 24 * 3600);
+    seconds = seconds > 0 ? std::min(seconds, 365.0 * 24 * 3600) : 0.0;
     return std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(seconds));
 }
 
