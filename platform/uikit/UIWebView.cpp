@@ -2,9 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
+#include <poll.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include "dispatch/Dispatch.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSString.h"
@@ -106,7 +112,50 @@ std::string textOfHTML(const std::string& html) {
     return out;
 }
 
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 }  // namespace
+
+// Calls its handler once, on the main thread, after a span of real time: the network's time,
+// which a test's manual platform clock does not stop (timers and dispatch_after follow that
+// clock). A kernel timer watched by the main run loop in the common modes. Destroying the alarm
+// first (on the main thread) calls nothing.
+class UIWebView::RealTimeAlarm {
+  public:
+    RealTimeAlarm(double seconds, std::function<void()> handler) {
+        fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (fd_ < 0) return;
+        // A zero time would disarm the timer: the earliest is a nanosecond.
+        const double span = seconds > 1e-9 ? std::min(seconds, 365.0 * 24 * 3600) : 1e-9;
+        itimerspec when{};
+        when.it_value.tv_sec = static_cast<time_t>(span);
+        when.it_value.tv_nsec = static_cast<long>((span - std::floor(span)) * 1e9);
+        if (when.it_value.tv_sec == 0 && when.it_value.tv_nsec == 0) when.it_value.tv_nsec = 1;
+        if (::timerfd_settime(fd_, 0, &when, nullptr) != 0) return;
+        const int fd = fd_;
+        token_ = NSRunLoop::mainRunLoop()->addFileDescriptorSource(
+            fd, POLLIN,
+            [fd, handler = std::move(handler)](short) {
+                std::uint64_t expirations = 0;
+                if (::read(fd, &expirations, sizeof expirations) != sizeof expirations) return;
+                // The handler may destroy the alarm: nothing of it is used after.
+                handler();
+            },
+            {NSRunLoopCommonModes});
+    }
+    ~RealTimeAlarm() {
+        if (token_) NSRunLoop::mainRunLoop()->removeFileDescriptorSource(token_);
+        if (fd_ >= 0) ::close(fd_);
+    }
+    RealTimeAlarm(const RealTimeAlarm&) = delete;
+    RealTimeAlarm& operator=(const RealTimeAlarm&) = delete;
+
+  private:
+    int fd_ = -1;
+    std::uint64_t token_ = 0;
+};
 
 // Collects a connection's reply for the web view that started it.
 class UIWebView::Loader : public NSObject, public NSURLConnectionDataDelegate {
@@ -115,16 +164,24 @@ class UIWebView::Loader : public NSObject, public NSURLConnectionDataDelegate {
         : view_(std::move(view)), serial_(serial), url_(std::move(url)), cap_(cap) {}
     std::string className() const override { return "UIWebViewLoader"; }
 
+    // What came so far as a document; nullopt before a response.
+    std::optional<Document> partial() const {
+        if (!response_) return std::nullopt;
+        return document();
+    }
+
     void connectionDidReceiveResponse(const Ref<NSURLConnection>&,
                                       const Ref<NSURLResponse>& response) override {
         response_ = response;
         data_ = NSData();
+        checkDeadline();
     }
     void connectionDidReceiveData(const Ref<NSURLConnection>& connection, const NSData& data) override {
         if (full_) return;
         const std::size_t room = cap_ - data_.length();
         if (data.length() <= room) {
             data_.appendData(data);
+            checkDeadline();
             return;
         }
         // An endless or huge body: the page is what came up to the cap.
@@ -134,8 +191,23 @@ class UIWebView::Loader : public NSObject, public NSURLConnectionDataDelegate {
         connectionDidFinishLoading(connection);
     }
     void connectionDidFinishLoading(const Ref<NSURLConnection>&) override {
+        if (checkDeadline()) return;
+        if (auto view = current()) view->show(document(), true);
+    }
+    void connectionDidFailWithError(const Ref<NSURLConnection>&, const Ref<NSError>& error) override {
+        if (checkDeadline()) return;
+        if (auto view = current()) view->fail(error);
+    }
+
+  private:
+    // Past the page's deadline the load ends as timed out; true when it did.
+    bool checkDeadline() {
         auto view = current();
-        if (!view) return;
+        if (!view || !view->awaitingDocument_ || steadySeconds() <= view->documentDeadline_) return false;
+        view->documentTimedOut();
+        return true;
+    }
+    Document document() const {
         Document document;
         document.data = data_;
         if (response_) {
@@ -144,13 +216,8 @@ class UIWebView::Loader : public NSObject, public NSURLConnectionDataDelegate {
             document.baseURL = response_->URL();
         }
         if (!document.baseURL) document.baseURL = url_;
-        view->show(document, true);
+        return document;
     }
-    void connectionDidFailWithError(const Ref<NSURLConnection>&, const Ref<NSError>& error) override {
-        if (auto view = current()) view->fail(error);
-    }
-
-  private:
     Ref<UIWebView> current() const {
         auto view = view_.lock();
         return view && view->loadSerial_ == serial_ ? view : nullptr;
@@ -196,6 +263,7 @@ UIWebView::UIWebView(CGRect frame) : UIView(frame) {
 }
 
 UIWebView::~UIWebView() {
+    documentAlarm_.reset();
     if (connection_) connection_->cancel();
     if (resources_) resources_->cancel();
 }
@@ -311,6 +379,8 @@ void UIWebView::cancelLoad(bool report) {
     if (connection_) connection_->cancel();
     connection_ = nullptr;
     loader_ = nullptr;
+    awaitingDocument_ = false;
+    documentAlarm_.reset();
     // The page shown keeps what it has; what it still waits for is not fetched.
     if (resources_) resources_->cancel();
     const bool wasStarted = loading_ && started_;
@@ -352,21 +422,37 @@ void UIWebView::beginLoad(const Ref<NSURLRequest>& request, UIWebViewNavigationT
             });
             return;
         }
+        view->startDocumentClock();
         const Ref<NSURL>& url = request->URL();
         if (url && url->isFileURL()) {
-            NSRunLoop::mainRunLoop()->performBlock([weak, serial, url] {
-                auto v = weak.lock();
-                if (!v || v->loadSerial_ != serial) return;
-                auto data = detail::readFileUpTo(url->path(), limitsInForce().maxDocumentBytes);
-                if (!data) {
-                    v->fail(NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorFileDoesNotExist));
-                    return;
-                }
-                const std::string ext = lower(url->pathExtension());
-                std::optional<std::string> mime;
-                if (ext == "html" || ext == "htm") mime = "text/html";
-                if (ext == "txt") mime = "text/plain";
-                v->show(Document{*data, mime, std::nullopt, url}, true);
+            const auto& limits = limitsInForce();
+            detail::FileReadOptions options;
+            options.silenceSeconds = request->timeoutInterval() > 0 ? request->timeoutInterval() : 60;
+            options.deadlineSeconds = limits.documentDeadlineSeconds;
+            // A link is the page's doing, not the app's: it reaches only what the page may.
+            if (type == UIWebViewNavigationTypeLinkClicked)
+                options.insideFolder = detail::WebFileAccess::bundleOnly().folder;
+            const std::string path = url->path();
+            const std::size_t cap = limits.maxDocumentBytes;
+            // Off the main thread: a file may be slow to read.
+            dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT), [weak, serial, url,
+                                                                                        path, cap, options] {
+                bool timedOut = false;
+                auto data = detail::readFileUpTo(path, cap, nullptr, options, &timedOut);
+                NSRunLoop::mainRunLoop()->performBlock([weak, serial, url, data, timedOut] {
+                    auto v = weak.lock();
+                    if (!v || v->loadSerial_ != serial || !v->awaitingDocument_) return;
+                    if (!data) {
+                        v->fail(NSError::errorWithDomain(
+                            NSURLErrorDomain, timedOut ? NSURLErrorTimedOut : NSURLErrorFileDoesNotExist));
+                        return;
+                    }
+                    const std::string ext = lower(url->pathExtension());
+                    std::optional<std::string> mime;
+                    if (ext == "html" || ext == "htm") mime = "text/html";
+                    if (ext == "txt") mime = "text/plain";
+                    v->show(Document{*data, mime, std::nullopt, url}, true);
+                });
             });
             return;
         }
@@ -386,10 +472,39 @@ void UIWebView::beginLoad(const Ref<NSURLRequest>& request, UIWebViewNavigationT
     });
 }
 
-void UIWebView::show(const Document& document, bool addToHistory) {
+void UIWebView::startDocumentClock() {
+    awaitingDocument_ = true;
+    const double seconds = limitsInForce().documentDeadlineSeconds;
+    documentDeadline_ = steadySeconds() + seconds;
+    const std::uint64_t serial = loadSerial_;
+    Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
+    // The connection's callbacks see the deadline only while bytes come; a page that falls
+    // silent after trickling is ended by the alarm.
+    documentAlarm_ = std::make_unique<RealTimeAlarm>(seconds, [weak, serial] {
+        auto view = weak.lock();
+        if (view && view->loadSerial_ == serial && view->awaitingDocument_) view->documentTimedOut();
+    });
+}
+
+void UIWebView::documentTimedOut() {
+    auto keepAlive = weak_from_this().lock();
+    awaitingDocument_ = false;
+    documentAlarm_.reset();
+    std::optional<Document> partial = loader_ ? loader_->partial() : std::nullopt;
+    if (connection_) connection_->cancel();
+    connection_ = nullptr;
+    loader_ = nullptr;
+    if (partial) show(*partial, true, false);
+    fail(NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorTimedOut));
+}
+
+void UIWebView::show(const Document& document, bool addToHistory, bool fetchResources) {
     auto keepAlive = weak_from_this().lock();
     connection_ = nullptr;
     loader_ = nullptr;
+    awaitingDocument_ = false;
+    documentAlarm_.reset();
+    files_ = detail::WebFileAccess::forPage(document.baseURL);
     shownData_ = document.data;
     shownMIMEType_ = document.MIMEType;
     baseURL_ = document.baseURL;
@@ -419,12 +534,13 @@ void UIWebView::show(const Document& document, bool addToHistory) {
     if (resources_) resources_->cancel();
     const std::uint64_t serial = loadSerial_;
     Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
-    resources_ = make<detail::WebResourceLoader>(limitsInForce(),
+    resources_ = make<detail::WebResourceLoader>(limitsInForce(), files_,
                                                  [weak, serial](detail::WebResourceLoader::Kind kind) {
                                                      auto view = weak.lock();
                                                      if (view && view->loadSerial_ == serial)
                                                          view->resourceEnded(kind);
                                                  });
+    if (!fetchResources) resources_->cancel();
     stylesheetsChanged_ = false;
     imagesChanged_ = false;
     buildDocument();
@@ -432,6 +548,7 @@ void UIWebView::show(const Document& document, bool addToHistory) {
     auto scroll = scrollView();
     // A new page shows from its top.
     scroll->setContentOffset(scroll->minimumContentOffset());
+    if (!fetchResources) return;
     requestResources();
     if (resources_->idle()) finishLoad();
 }
@@ -525,6 +642,8 @@ void UIWebView::fail(const Ref<NSError>& error) {
     auto keepAlive = weak_from_this().lock();
     connection_ = nullptr;
     loader_ = nullptr;
+    awaitingDocument_ = false;
+    documentAlarm_.reset();
     pendingHistoryIndex_.reset();
     loading_ = false;
     started_ = false;
@@ -581,6 +700,8 @@ void UIWebView::contentTapped(CGPoint pointInPage) {
     if (!link) return;
     Ref<NSURL> url = baseURL_ ? NSURL::URLWithString(*link, baseURL_) : NSURL::URLWithString(*link);
     if (!url) return;
+    // A file the page may not reach is no link at all: nothing is asked, nothing loads.
+    if (url->isFileURL() && !files_.allows(url)) return;
     auto request = NSURLRequest::requestWithURL(url);
     // The page in progress goes on unless the delegate lets the link load.
     const std::uint64_t serial = loadSerial_;

@@ -16,7 +16,20 @@
 // load or stopLoading cancels the one in progress, stylesheets and pictures included (a cancelled
 // load reports didFailLoadWithError with NSURLErrorCancelled (-999), as the platform does, when it
 // had started). An HTTP error status still shows its page and finishes normally. A document past
-// its byte cap (ResourceLimits::maxDocumentBytes) shows what came up to there.
+// its byte cap (ResourceLimits::maxDocumentBytes) shows what came up to there. A document still
+// coming past its deadline (ResourceLimits::documentDeadlineSeconds from the start of the load,
+// real time, whether it trickles or has gone silent) fails with NSURLErrorTimedOut and shows what
+// came, laid out, without fetching its stylesheets and pictures.
+//
+// Local files: a file URL is read only when it names a regular file (no device, pipe, socket or
+// kernel file of /proc or /sys), within the same byte cap and time bounds as over http; a file
+// that may not be read fails as a missing one (NSURLErrorFileDoesNotExist). A page whose own URL
+// is http or https (its request's, after redirects, or the base URL it was given as a string or
+// data) reaches no local file: its file URLs fail at once, whatever its <base> says, and a tapped
+// file link on it does nothing (the delegate is not asked). Any other page (a file, or a string or
+// data without a base) reaches only files inside the main bundle's resources folder, symlinks and
+// ".." resolved; a tapped file link outside it does nothing either. Loading a file URL by
+// loadRequest is the app's own choice and reads the file wherever it is.
 //
 // Drawing: the page is laid out at the view's width (CSS px are points; a new width lays it out
 // again and updates the content size) and drawn at the screen's scale by a view inside the scroll
@@ -25,7 +38,8 @@
 // when clear, what is behind it) shows through where the page paints nothing.
 //
 // A tap on a link (the web view's own tap recogniser) asks the delegate with
-// UIWebViewNavigationTypeLinkClicked and loads the link's URL if it is allowed.
+// UIWebViewNavigationTypeLinkClicked and loads the link's URL if it is allowed (file links as
+// above).
 //
 // stringByEvaluatingJavaScriptFromString answers what a test scripted for that script (or a
 // handler), else ""; every script is recorded. The web view has a tap recogniser of its own on
@@ -170,13 +184,20 @@ class UIWebView : public UIView {
     };
     class Loader;
     friend class Loader;
+    class RealTimeAlarm;
     void ensureParts();
     // Asks, starts and then shows (or fetches) on later turns.
     // (`asked`: the delegate has already allowed it.)
     void beginLoad(const Ref<NSURLRequest>& request, UIWebViewNavigationType type,
                    std::optional<Document> document, bool addToHistory, bool asked = false);
-    void show(const Document& document, bool addToHistory);
+    // (`fetchResources` false: laid out as it is, its stylesheets and pictures not fetched, and
+    // not finished; the caller ends the load.)
+    void show(const Document& document, bool addToHistory, bool fetchResources = true);
     void fail(const Ref<NSError>& error);
+    // The document's deadline for the load in progress: from now on, real time.
+    void startDocumentClock();
+    // Past the deadline: shows what came, fails as timed out.
+    void documentTimedOut();
     void cancelLoad(bool report);
     // The shown page: made from shownHTML_, laid out, its resources asked for, finished.
     void buildDocument();
@@ -207,6 +228,12 @@ class UIWebView : public UIView {
     std::uint64_t loadSerial_ = 0;
     Ref<NSURLConnection> connection_;
     Ref<Loader> loader_;
+    // Between the start of a load and its document shown (or failed).
+    bool awaitingDocument_ = false;
+    double documentDeadline_ = 0;  // steady seconds
+    std::unique_ptr<RealTimeAlarm> documentAlarm_;
+    // What the shown page may read from disk.
+    detail::WebFileAccess files_;
 
     std::string shownHTML_;
     NSData shownData_;

@@ -1,11 +1,21 @@
 #include "uikit/UIWebViewResources.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
 #include "dispatch/Dispatch.h"
+#include "foundation/NSBundle.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSURL.h"
 #include "graphics/CGImageSource.h"
@@ -107,6 +117,72 @@ class Fetch : public NSObject, public NSURLConnectionDataDelegate {
     bool ended_ = false;
 };
 
+SteadyClock::duration secondsOf(double seconds) {
+    // Past a year is as good as never, and keeps the sum with now() from overflowing.
+    seconds = seconds > 0 ? std::min(seconds, 365.0 * 24 * 3600) : 0.0;
+    return std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(seconds));
+}
+
+bool sameIgnoringCase(const std::string& a, const char* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i]; ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
+    return i == a.size() && !b[i];
+}
+
+std::optional<std::string> realPath(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return std::nullopt;
+    std::string out(real);
+    std::free(real);
+    return out;
+}
+
+// The real path of `path` (symlinks and ".." resolved) when it lies inside the real `folder`.
+std::optional<std::string> realPathInside(const std::string& path, const std::string& folder) {
+    auto root = realPath(folder);
+    auto real = realPath(path);
+    if (!root || !real) return std::nullopt;
+    if (root->back() != '/') *root += '/';
+    if (real->size() <= root->size() || real->compare(0, root->size(), *root) != 0) return std::nullopt;
+    return real;
+}
+
+// The file systems that show kernel state as files (/proc and what is mounted under /sys): what
+// they hold is the process's or the machine's, never a page's, and some never end.
+bool kernelFileSystem(unsigned long type) {
+    switch (type) {
+        case PROC_SUPER_MAGIC:
+        case SYSFS_MAGIC:
+        case DEBUGFS_MAGIC:
+        case TRACEFS_MAGIC:
+        case SECURITYFS_MAGIC:
+        case CGROUP_SUPER_MAGIC:
+        case CGROUP2_SUPER_MAGIC:
+        case BPF_FS_MAGIC:
+        case EFIVARFS_MAGIC:
+        case PSTOREFS_MAGIC:
+            return true;
+        default:
+            return false;
+    }
+}
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
 std::optional<long long> numberOf(const Dictionary& properties, const char* key) {
     const Value& value = properties[key];
     if (!value.isSomething()) return std::nullopt;
@@ -117,25 +193,82 @@ std::optional<long long> numberOf(const Dictionary& properties, const char* key)
 
 }  // namespace
 
-std::optional<NSData> readFileUpTo(const std::string& path, std::size_t cap, bool* more) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return std::nullopt;
+WebFileAccess WebFileAccess::forPage(const Ref<NSURL>& pageURL) {
+    if (pageURL) {
+        const auto scheme = pageURL->scheme();
+        if (scheme && (sameIgnoringCase(*scheme, "http") || sameIgnoringCase(*scheme, "https"))) return {};
+    }
+    return bundleOnly();
+}
+
+WebFileAccess WebFileAccess::bundleOnly() {
+    return WebFileAccess{NSBundle::mainBundle()->resourcePath()};
+}
+
+bool WebFileAccess::allows(const Ref<NSURL>& fileURL) const {
+    if (!folder || !fileURL || !fileURL->isFileURL()) return false;
+    return realPathInside(fileURL->path(), *folder).has_value();
+}
+
+std::optional<NSData> readFileUpTo(const std::string& path, std::size_t cap, bool* more,
+                                   const FileReadOptions& options, bool* timedOut) {
+    if (more) *more = false;
+    if (timedOut) *timedOut = false;
+    if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+    std::string target = path;
+    int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    if (options.insideFolder) {
+        auto inside = realPathInside(path, *options.insideFolder);
+        if (!inside) return std::nullopt;
+        target = *inside;
+        // Resolved already: a symlink put in its place since is not followed out.
+        flags |= O_NOFOLLOW;
+    }
+    struct stat status {};
+    // A device or a pipe is not even opened: opening some has effects of its own.
+    if (::stat(target.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+    FileDescriptor file(::open(target.c_str(), flags));
+    if (file.get() < 0) return std::nullopt;
+    // What was opened is what counts (the path may have changed since the look).
+    struct statfs system {};
+    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+    if (::fstatfs(file.get(), &system) != 0 || kernelFileSystem(static_cast<unsigned long>(system.f_type)))
+        return std::nullopt;
+
+    const auto begin = SteadyClock::now();
+    const auto deadline = begin + secondsOf(options.deadlineSeconds);
+    const auto silence = secondsOf(options.silenceSeconds);
+    auto lastBytes = begin;
     std::vector<std::uint8_t> bytes;
-    std::uint8_t buffer[64 * 1024];
+    std::vector<std::uint8_t> buffer(64 * 1024);
     bool over = false;
     while (true) {
-        std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+        // One byte past the cap tells whether there is more.
+        const std::size_t want = std::min(buffer.size(), cap - bytes.size() + 1);
+        const ssize_t n = ::read(file.get(), buffer.data(), want);
+        const auto now = SteadyClock::now();
+        if (n < 0 && errno != EINTR && errno != EAGAIN) return std::nullopt;
+        if (n > 0) lastBytes = now;
+        if (now > deadline || now - lastBytes > silence) {
+            if (timedOut) *timedOut = true;
+            return std::nullopt;
+        }
+        if (n < 0) {
+            if (errno == EAGAIN) {
+                pollfd wait{file.get(), POLLIN, 0};
+                ::poll(&wait, 1, 50);
+            }
+            continue;
+        }
         if (n == 0) break;
-        if (bytes.size() + n > cap) {
-            bytes.insert(bytes.end(), buffer, buffer + (cap - bytes.size()));
+        const std::size_t got = static_cast<std::size_t>(n);
+        if (bytes.size() + got > cap) {
+            bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + std::ptrdiff_t(cap - bytes.size()));
             over = true;
             break;
         }
-        bytes.insert(bytes.end(), buffer, buffer + n);
+        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + std::ptrdiff_t(got));
     }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return std::nullopt;
     if (more) *more = over;
     return NSData(std::move(bytes));
 }
@@ -162,8 +295,9 @@ Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebResourceLimits& limi
     return CGImageSourceCreateThumbnailAtIndex(source, 0, options);
 }
 
-WebResourceLoader::WebResourceLoader(WebResourceLimits limits, std::function<void(Kind)> changed)
-    : limits_(limits), changed_(std::move(changed)) {}
+WebResourceLoader::WebResourceLoader(WebResourceLimits limits, WebFileAccess files,
+                                     std::function<void(Kind)> changed)
+    : limits_(limits), files_(std::move(files)), changed_(std::move(changed)) {}
 
 WebResourceLoader::~WebResourceLoader() {
     cancel();
@@ -185,6 +319,14 @@ void WebResourceLoader::request(Kind kind, const std::string& url) {
     if (cancelled_ || url.empty() || entries_.count(url)) return;
     Entry& entry = entries_[url];
     entry.kind = kind;
+    // A page from the network never reaches a local file: it fails at once, waiting for nothing.
+    if (!files_.folder) {
+        Ref<NSURL> address = NSURL::URLWithString(url);
+        if (address && address->isFileURL()) {
+            end(entry);
+            return;
+        }
+    }
     int& asked = kind == Kind::Image ? imagesAsked_ : stylesheetsAsked_;
     const int most = kind == Kind::Image ? limits_.maxImages : limits_.maxStylesheets;
     if (asked >= most) {
@@ -234,10 +376,14 @@ void WebResourceLoader::start(const std::string& url, Entry& entry) {
         const std::size_t cap = kind == Kind::Image ? limits_.maxImageBytes : limits_.maxStylesheetBytes;
         const WebResourceLimits limits = limits_;
         const std::string path = address->path();
+        FileReadOptions options;
+        options.silenceSeconds = limits_.timeoutSeconds;
+        options.deadlineSeconds = limits_.deadlineSeconds;
+        options.insideFolder = files_.folder;
         dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT),
-                       [weak, fetch, kind, cap, limits, path] {
+                       [weak, fetch, kind, cap, limits, path, options] {
                            bool more = false;
-                           std::optional<NSData> bytes = readFileUpTo(path, cap, &more);
+                           std::optional<NSData> bytes = readFileUpTo(path, cap, &more, options);
                            if (more) bytes.reset();
                            if (kind == Kind::Image && bytes) {
                                Fetch::decodeElsewhere(weak, fetch, std::move(*bytes), limits);

@@ -3,7 +3,12 @@
 // page and kept for it. Private to the web view.
 //
 // http and https go through the URL loading system (a connection whose callbacks come on the main
-// run loop); file URLs are read from disk on a worker queue. Pictures are decoded on a worker
+// run loop); file URLs are read from disk on a worker queue, as the page's file access allows: a
+// page whose own URL is http or https reads no file at all (its file URLs fail at once, whatever
+// its <base> says), any other page (a file, a string or data without a base, about:blank) reads
+// only files inside the app's bundle resources folder, once symlinks and ".." are resolved. Only
+// regular files are read (no device, pipe, socket or kernel file of /proc or /sys), within the
+// same byte caps, silence time-out and deadline as over http. Pictures are decoded on a worker
 // queue by the platform's image source, and never at full size when they are large: the size is
 // read from the header first, pictures past the pixel bound are refused (a JPEG may still be
 // decoded at an eighth of its size), and the rest come as a thumbnail no longer than the decode
@@ -28,6 +33,7 @@
 #include <string>
 
 #include "foundation/NSObject.h"
+#include "foundation/NSURL.h"
 #include "graphics/CGImage.h"
 
 class NSURLConnection;
@@ -37,6 +43,9 @@ namespace detail {
 struct WebResourceLimits {
     // The page itself: bytes past this are not read (the page is what came up to there).
     std::size_t maxDocumentBytes = 16u << 20;
+    // The page itself, from the start of its load: past this it fails as timed out and shows
+    // what came (without its stylesheets and pictures). Real time.
+    double documentDeadlineSeconds = 60;
     double timeoutSeconds = 15;   // silence before a fetch gives up
     double deadlineSeconds = 30;  // a fetch in all
     std::size_t maxStylesheetBytes = 2u << 20;
@@ -52,10 +61,24 @@ struct WebResourceLimits {
     std::uint64_t maxDecodedPixelsInAll = 40'000'000;
 };
 
+// Which local files a page may read, from the page's own URL.
+struct WebFileAccess {
+    // Files must lie inside this folder; nullopt: no file at all.
+    std::optional<std::string> folder;
+
+    // None for an http or https page; the main bundle's resources folder for any other (or none).
+    static WebFileAccess forPage(const Ref<NSURL>& pageURL);
+    // The main bundle's resources folder.
+    static WebFileAccess bundleOnly();
+    // Whether the file URL names a file this access lets a page read (the file system decides at
+    // the read; this is the look before, for links). Any thread.
+    bool allows(const Ref<NSURL>& fileURL) const;
+};
+
 class WebResourceLoader : public NSObject {
   public:
     enum class Kind { Stylesheet, Image };
-    WebResourceLoader(WebResourceLimits limits, std::function<void(Kind)> changed);
+    WebResourceLoader(WebResourceLimits limits, WebFileAccess files, std::function<void(Kind)> changed);
     ~WebResourceLoader() override;
     std::string className() const override { return "UIWebViewResourceLoader"; }
 
@@ -88,6 +111,7 @@ class WebResourceLoader : public NSObject {
     Entry* entryForFetch(std::uint64_t fetch);
 
     WebResourceLimits limits_;
+    WebFileAccess files_;
     std::function<void(Kind)> changed_;
     std::map<std::string, Entry> entries_;
     std::deque<std::string> waiting_;
@@ -99,9 +123,22 @@ class WebResourceLoader : public NSObject {
     bool cancelled_ = false;
 };
 
-// A file's first `cap` bytes; nullopt when it cannot be read. `more` tells whether the file held
-// more than that. Any thread.
-std::optional<NSData> readFileUpTo(const std::string& path, std::size_t cap, bool* more = nullptr);
+// The bounds of a file read besides its byte cap.
+struct FileReadOptions {
+    // A read that waits this long for bytes, or a file still coming past the deadline (from the
+    // start of the read), ends the read as timed out.
+    double silenceSeconds = 15;
+    double deadlineSeconds = 30;
+    // The file, its symlinks and ".." resolved, must lie inside this folder (itself resolved).
+    std::optional<std::string> insideFolder;
+};
+
+// A regular file's first `cap` bytes; nullopt when it cannot be read, is no regular file (a
+// device, pipe, socket, a kernel file of /proc or /sys), lies outside the folder asked for or
+// took longer than the bounds (then `timedOut` is set). `more` tells whether the file held more
+// than the cap. Never blocks on a pipe or device. Any thread.
+std::optional<NSData> readFileUpTo(const std::string& path, std::size_t cap, bool* more = nullptr,
+                                   const FileReadOptions& options = {}, bool* timedOut = nullptr);
 
 // Decodes picture bytes within the limits: nullptr for bytes that are no picture, or a picture
 // too large to decode (see above). Any thread.

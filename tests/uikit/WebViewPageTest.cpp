@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/FoundationTesting.h"
+#include "foundation/NSBundle.h"
 #include "graphics/CGImageSource.h"
 #include "graphics/UIColor.h"
 #include "tests/support/HostileHTTPServer.h"
@@ -181,8 +183,21 @@ TEST_F(WebPageTest, PicturesDrawAtTheirCSSSize) {
     EXPECT_EQ(host.requestCount("/p.png"), 5);
 }
 
-TEST_F(WebPageTest, PicturesFromFilesAndRelativeAddresses) {
+// A folder made the app's bundle while alive: local pages read files only from there.
+class BundleFolder {
+  public:
+    BundleFolder() { NSBundle::setMainBundlePath(dir.path()); }
+    ~BundleFolder() { foundation_testing::resetBundles(); }
+    BundleFolder(const BundleFolder&) = delete;
+    BundleFolder& operator=(const BundleFolder&) = delete;
+    const std::string& path() const { return dir.path(); }
+
+  private:
     testsupport::TemporaryDirectory dir;
+};
+
+TEST_F(WebPageTest, PicturesFromFilesAndRelativeAddresses) {
+    BundleFolder dir;
     const std::string bytes = solidPNG(200, 0, 200, 40, 30);
     {
         FILE* f = std::fopen((dir.path() + "/pic.png").c_str(), "wb");
@@ -206,7 +221,7 @@ TEST_F(WebPageTest, StylesheetsApplyFromHTTPFilesAndTheirPage) {
     server.setReply("/s.css", ScriptedReply::text(css, 200, "text/css"));
     server.setReply("/import.css", ScriptedReply::text("@import url(\"s.css\");", 200, "text/css"));
     server.setReply("/missing.css", ScriptedReply::text(css, 404, "text/css"));
-    testsupport::TemporaryDirectory dir;
+    BundleFolder dir;
     const std::string file = dir.path() + "/s.css";
     {
         FILE* f = std::fopen(file.c_str(), "wb");

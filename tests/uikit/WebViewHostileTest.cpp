@@ -1,0 +1,627 @@
+// Web views against hostile pages, servers and files, as one table. Each row serves its page (the
+// loopback servers, the app's bundle folder and a folder of the app's own data beside it), says
+// how the page is loaded (a request, an HTML string or data with a base URL) and what must hold
+// once the load has ended: that it finished or failed with which error, within which real time,
+// and predicates over the view (what it shows and draws, what was asked for, a link tapped as a
+// user). A remote page never reaches a local file; a local page reaches only regular files inside
+// the bundle; a page that never ends ends at its deadline.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "foundation/FoundationTesting.h"
+#include "foundation/NSBundle.h"
+#include "graphics/UIColor.h"
+#include "tests/support/HostileHTTPServer.h"
+#include "tests/support/LoopbackHTTPServer.h"
+#include "tests/support/MainLoop.h"
+#include "tests/support/TestSupport.h"
+#include "tests/uikit/ControlsTestSupport.h"
+#include "tests/uikit/UIKitTestSupport.h"
+#include "uikit/UITestDriver.h"
+#include "uikit/UIWebView.h"
+#include "uikit/UIWindow.h"
+#include "uikit/UIWindowRenderer.h"
+
+namespace {
+
+using testsupport::HostileHTTPServer;
+using testsupport::LoopbackHTTPServer;
+using testsupport::ScriptedReply;
+using Clock = std::chrono::steady_clock;
+
+class Events : public NSObject, public UIWebViewDelegate {
+  public:
+    std::vector<std::string> asked;  // the URLs the delegate was asked about
+    int starts = 0, finishes = 0, failures = 0;
+    long lastError = 0;
+    std::optional<bool> webViewShouldStartLoadWithRequest(UIWebView&, const Ref<NSURLRequest>& request,
+                                                          UIWebViewNavigationType) override {
+        asked.push_back(request->URL() ? request->URL()->absoluteString() : std::string());
+        return true;
+    }
+    void webViewDidStartLoad(UIWebView&) override { ++starts; }
+    void webViewDidFinishLoad(UIWebView&) override { ++finishes; }
+    void webViewDidFailLoadWithError(UIWebView&, const Ref<NSError>& error) override {
+        ++failures;
+        lastError = error ? error->code() : 0;
+    }
+    int ends() const { return finishes + failures; }
+};
+
+// How a row's page is loaded.
+struct PageLoad {
+    enum class Kind { Request, String, Data };
+    Kind kind = Kind::String;
+    std::string text;     // the page's URL (Request), or its markup
+    std::string baseURL;  // String and Data: "" for none
+
+    static PageLoad request(std::string url) { return {Kind::Request, std::move(url), ""}; }
+    static PageLoad string(std::string html, std::string base = "") {
+        return {Kind::String, std::move(html), std::move(base)};
+    }
+    static PageLoad data(std::string bytes, std::string base) {
+        return {Kind::Data, std::move(bytes), std::move(base)};
+    }
+};
+
+// The pictures and the stylesheet the pages use: a blue picture of 40 x 30, a red bar below it
+// (where it sits tells whether a picture kept its box) and a green block the stylesheet draws.
+constexpr int kPictureW = 40, kPictureH = 30;
+const std::string kSheet = "#x{background:#00c800;width:60px;height:40px}";
+// What the app's own data holds; no page may show it.
+const std::string kSecret = "SECRET-OF-THE-APP-0451";
+
+std::string solidPNG(int r, int g, int b, int width, int height) {
+    auto image = controlstest::solidImage(UIColor::colorWithRed(r / 255.0, g / 255.0, b / 255.0, 1),
+                                          CGSizeMake(width, height), 1);
+    auto data = UIImagePNGRepresentation(image);
+    return data ? std::string(reinterpret_cast<const char*>(data->bytes()), data->length()) : std::string();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f) << path;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+std::string fileURL(const std::string& path) {
+    return NSURL::fileURLWithPath(path, false)->absoluteString();
+}
+
+// A page of a picture with its box (40 x 30) and the red bar after it.
+std::string picturePage(const std::string& src, const std::string& head = "") {
+    return "<html><head>" + head + "</head><body style=\"margin:0\"><img style=\"display:block\" src=\"" +
+           src + "\" width=\"" + std::to_string(kPictureW) + "\" height=\"" + std::to_string(kPictureH) +
+           "\"><div style=\"background:#c80000;height:10px\"></div><div id=\"x\"></div></body></html>";
+}
+
+std::string stylesheetLink(const std::string& href) {
+    return "<link rel=\"stylesheet\" href=\"" + href + "\">";
+}
+
+// A link filling the page's top 60 points.
+std::string linkPage(const std::string& href, const std::string& head = "") {
+    return "<html><head>" + head + "</head><body style=\"margin:0\"><a href=\"" + href +
+           "\" style=\"display:block;height:60px;font-size:30px\">link</a><p>the link page</p></body></html>";
+}
+
+// What a row's page meets, and the view it is shown in.
+class Scene {
+  public:
+    Scene() {
+        bundle = root.file("resources");
+        data = root.file("Documents");
+        ::mkdir(bundle.c_str(), 0700);
+        ::mkdir(data.c_str(), 0700);
+        for (const std::string& folder : {bundle, data}) {
+            writeFile(folder + "/pic.png", solidPNG(0, 128, 255, kPictureW, kPictureH));
+            writeFile(folder + "/XWDetails.css", kSheet);
+        }
+        writeFile(bundle + "/page.html", "<p>the bundle page</p>");
+        writeFile(data + "/page.html", "<p>" + kSecret + "</p>");
+        writeFile(data + "/secret.txt", kSecret);
+        // Pipes with a writer that never writes: a reader would wait for ever.
+        for (const std::string& pipe : {bundle + "/pipe.css", data + "/pipe.html"}) {
+            ::mkfifo(pipe.c_str(), 0600);
+            pipeWriters.push_back(::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        }
+        NSBundle::setMainBundlePath(bundle);
+
+        window = make<UIWindow>(CGRectMake(0, 0, 320, 480));
+        window->setHidden(false);
+        web = make<UIWebView>(CGRectMake(0, 0, 320, 400));
+        window->addSubview(web);
+        events = make<Events>();
+        web->setDelegate(events);
+    }
+    ~Scene() {
+        endRow();
+        window->setHidden(true);
+        for (int fd : pipeWriters)
+            if (fd >= 0) ::close(fd);
+        foundation_testing::resetBundles();
+    }
+
+    void load(const PageLoad& page) {
+        auto base = page.baseURL.empty() ? nullptr : NSURL::URLWithString(page.baseURL);
+        switch (page.kind) {
+            case PageLoad::Kind::Request:
+                web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(page.text)));
+                break;
+            case PageLoad::Kind::String:
+                web->loadHTMLString(page.text, base);
+                break;
+            case PageLoad::Kind::Data:
+                web->loadData(NSData(page.text.data(), page.text.size()), std::string("text/html"),
+                              std::string("utf-8"), base);
+                break;
+        }
+    }
+
+    // A server that speaks as the behaviour says, for this row only.
+    HostileHTTPServer& hostile(HostileHTTPServer::Behaviour behaviour) {
+        hostile_ = std::make_unique<HostileHTTPServer>(std::move(behaviour));
+        return *hostile_;
+    }
+    // Whether a row's silent server should give up waiting.
+    bool quiet() const { return rowEnded_.load(); }
+    void endRow() {
+        rowEnded_ = true;
+        hostile_.reset();
+        rowEnded_ = false;
+    }
+
+    // The pixels of the web view in the window, as drawn now.
+    CGRect boxOf(controlstest::RGBA colour, int tolerance = 12) {
+        testsupport::drainMainRunLoop();
+        controlstest::PixelReader pixels(UIWindowRenderer::imageOfView(window, 1));
+        int x0 = 320, y0 = 400, x1 = -1, y1 = -1;
+        for (int y = 0; y < 400; ++y)
+            for (int x = 0; x < 320; ++x) {
+                controlstest::RGBA p = pixels.at(x, y);
+                if (std::abs(p.r - colour.r) <= tolerance && std::abs(p.g - colour.g) <= tolerance &&
+                    std::abs(p.b - colour.b) <= tolerance) {
+                    x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+                }
+            }
+        return x1 < 0 ? CGRectZero : CGRectMake(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
+    }
+    std::size_t requestsFor(const std::string& path) const {
+        std::size_t count = 0;
+        for (const auto& request : server.requests()) count += request.path == path;
+        return count;
+    }
+
+    testsupport::TemporaryDirectory root;
+    std::string bundle;  // the app's bundle resources folder
+    std::string data;    // the app's own data, beside it
+    std::vector<int> pipeWriters;
+    LoopbackHTTPServer server;
+    Ref<UIWindow> window;
+    Ref<UIWebView> web;
+    Ref<Events> events;
+    // Before the row's tap.
+    std::size_t askedBeforeTap = 0;
+    int startsBeforeTap = 0;
+
+  private:
+    std::unique_ptr<HostileHTTPServer> hostile_;
+    std::atomic<bool> rowEnded_{false};
+};
+
+// ---- what must hold ------------------------------------------------------------------------------
+
+using Check = std::function<testing::AssertionResult(Scene&)>;
+
+const controlstest::RGBA kBlue{0, 128, 255, 255}, kRed{200, 0, 0, 255}, kGreen{0, 200, 0, 255};
+
+Check pictureDrawn(bool drawn) {
+    return [drawn](Scene& scene) -> testing::AssertionResult {
+        const CGRect box = scene.boxOf(kBlue);
+        if (drawn == !CGRectIsEmpty(box)) return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "the picture is " << (drawn ? "not " : "") << "drawn";
+    };
+}
+
+// The picture, drawn or not, keeps the box the page gives it: the bar after it starts below.
+Check pictureKeepsItsBox() {
+    return [](Scene& scene) -> testing::AssertionResult {
+        const CGRect bar = scene.boxOf(kRed);
+        if (!CGRectIsEmpty(bar) && std::abs(bar.origin.y - kPictureH) <= 1)
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "the bar after the picture is at y " << bar.origin.y;
+    };
+}
+
+Check stylesheetApplied(bool applied) {
+    return [applied](Scene& scene) -> testing::AssertionResult {
+        const CGRect box = scene.boxOf(kGreen, 4);
+        if (applied == (std::abs(box.size.width - 60) <= 1 && std::abs(box.size.height - 40) <= 1))
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "the stylesheet is " << (applied ? "not " : "") << "applied";
+    };
+}
+
+Check neverShows(std::string text) {
+    return [text](Scene& scene) -> testing::AssertionResult {
+        const NSData& bytes = scene.web->shownData();
+        const std::string shown(reinterpret_cast<const char*>(bytes.bytes()), bytes.length());
+        if (shown.find(text) == std::string::npos && scene.web->shownHTML().find(text) == std::string::npos)
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "the view shows " << text;
+    };
+}
+
+Check showsText(std::string text) {
+    return [text](Scene& scene) -> testing::AssertionResult {
+        if (scene.web->shownText().find(text) != std::string::npos) return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "the view shows \"" << scene.web->shownText() << "\"";
+    };
+}
+
+// The tap asked the delegate nothing and started no load.
+Check tapDidNothing() {
+    return [](Scene& scene) -> testing::AssertionResult {
+        if (scene.events->asked.size() == scene.askedBeforeTap &&
+            scene.events->starts == scene.startsBeforeTap)
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "the tap was asked or loaded";
+    };
+}
+
+Check tapLoaded(std::string url) {
+    return [url](Scene& scene) -> testing::AssertionResult {
+        if (scene.events->asked.size() == scene.askedBeforeTap + 1 && scene.events->asked.back() == url &&
+            scene.events->starts == scene.startsBeforeTap + 1 && scene.events->finishes >= 2)
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "the tap did not load " << url;
+    };
+}
+
+Check neverRequested(std::string path) {
+    return [path](Scene& scene) -> testing::AssertionResult {
+        if (scene.requestsFor(path) == 0) return testing::AssertionSuccess();
+        return testing::AssertionFailure() << path << " was fetched";
+    };
+}
+
+// ---- the rows ------------------------------------------------------------------------------------
+
+struct Row {
+    std::string name;
+    // Serves what the row needs and says how its page is loaded.
+    std::function<PageLoad(Scene&)> setUp;
+    // How the load ends: finished, or failed with this error; in how much real time.
+    std::optional<long> error;
+    double atLeast = 0, atMost = 5;
+    // Tapped as a user once the load has ended (web view coordinates).
+    std::optional<CGPoint> tap;
+    std::vector<Check> checks;
+    // Loaded while the platform clock stands still (a test's manual clock): network time is real.
+    bool clockStopped = false;
+};
+
+// A body trickled a byte at a time after the head, for ever (until the client goes).
+HostileHTTPServer::Behaviour trickle(std::string start) {
+    return [start](HostileHTTPServer::Channel& channel) {
+        if (!channel.write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + start)) return;
+        while (channel.write(" ")) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    };
+}
+
+std::vector<Row> hostileRows() {
+    const CGPoint onTheLink = CGPointMake(20, 20);
+    return {
+        // A remote page: even the bundle's files are out of its reach.
+        {"an http page's file picture fails at once and keeps its box",
+         [](Scene& s) {
+             s.server.setReply("/r/picture", ScriptedReply::text(picturePage(fileURL(s.bundle + "/pic.png")),
+                                                                 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/picture"));
+         },
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(false), pictureKeepsItsBox()}},
+        {"an http page's file stylesheet",
+         [](Scene& s) {
+             return PageLoad::string(picturePage("", stylesheetLink(fileURL(s.bundle + "/XWDetails.css"))),
+                                     s.server.url("/r/sheet"));
+         },
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {stylesheetApplied(false)}},
+        {"an http page's @import of a file, inline and from its stylesheet",
+         [](Scene& s) {
+             const std::string import = "@import url(\"" + fileURL(s.bundle + "/XWDetails.css") + "\");";
+             s.server.setReply("/r/import.css", ScriptedReply::text(import, 200, "text/css"));
+             s.server.setReply("/r/import",
+                               ScriptedReply::text(picturePage("", "<style>" + import + "</style>" +
+                                                                       stylesheetLink("/r/import.css")),
+                                                   200, "text/html"));
+             return PageLoad::request(s.server.url("/r/import"));
+         },
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {stylesheetApplied(false)}},
+        {"an http page's CSS background from a file",
+         [](Scene& s) {
+             return PageLoad::string(
+                 "<body style=\"margin:0\"><div style=\"width:50px;height:50px;background:url('" +
+                     fileURL(s.bundle + "/pic.png") + "')\"></div></body>",
+                 "https://forum.example.invalid/q/1");
+         },
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(false)}},
+        {"an http page whose <base> names a file folder",
+         [](Scene& s) {
+             const std::string base = "<base href=\"" + fileURL(s.bundle) + "/\">";
+             return PageLoad::data(picturePage("pic.png", base + stylesheetLink("XWDetails.css")),
+                                   s.server.url("/r/base"));
+         },
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(false), pictureKeepsItsBox(), stylesheetApplied(false)}},
+        {"a page redirected to http keeps the http page's rule",
+         [](Scene& s) {
+             s.server.setReply("/r/hop", ScriptedReply::redirect(302, s.server.url("/r/landing")));
+             s.server.setReply("/r/landing", ScriptedReply::text(picturePage(fileURL(s.bundle + "/pic.png")),
+                                                                 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/hop"));
+         },
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(false), pictureKeepsItsBox()}},
+        {"an http page's tapped file link does nothing",
+         [](Scene& s) {
+             return PageLoad::string(linkPage(fileURL(s.bundle + "/page.html")), s.server.url("/r/link"));
+         },
+         std::nullopt,
+         0,
+         2,
+         onTheLink,
+         {tapDidNothing(), showsText("the link page")}},
+        {"an http page's tapped link made a file by its <base> does nothing",
+         [](Scene& s) {
+             return PageLoad::string(linkPage("secret.txt", "<base href=\"" + fileURL(s.data) + "/\">"),
+                                     s.server.url("/r/baselink"));
+         },
+         std::nullopt,
+         0,
+         2,
+         onTheLink,
+         {tapDidNothing(), neverShows(kSecret)}},
+
+        // A local page (no base URL, as the app's question page): the bundle only.
+        {"a local page's bundle stylesheet and picture",
+         [](Scene& s) {
+             return PageLoad::string(picturePage(fileURL(s.bundle + "/pic.png"),
+                                                 stylesheetLink(fileURL(s.bundle + "/XWDetails.css"))));
+         },
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(true), stylesheetApplied(true)}},
+        {"a local page's CSS background from the bundle",
+         [](Scene& s) {
+             return PageLoad::string(
+                 "<body style=\"margin:0\"><div style=\"width:50px;height:50px;background:url('" +
+                 fileURL(s.bundle + "/pic.png") + "')\"></div></body>");
+         },
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(true)}},
+        {"a local page's files outside the bundle",
+         [](Scene& s) {
+             return PageLoad::string(picturePage(fileURL(s.data + "/pic.png"),
+                                                 stylesheetLink(fileURL(s.data + "/XWDetails.css")) +
+                                                     "<style>@import url(\"" +
+                                                     fileURL(s.data + "/XWDetails.css") + "\");</style>" +
+                                                     stylesheetLink("file:///etc/passwd")));
+         },
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(false), pictureKeepsItsBox(), stylesheetApplied(false)}},
+        {"a local page's symlinks and .. out of the bundle",
+         [](Scene& s) {
+             ::symlink((s.data + "/XWDetails.css").c_str(), (s.bundle + "/out.css").c_str());
+             ::symlink(s.data.c_str(), (s.bundle + "/data").c_str());
+             return PageLoad::string(
+                 picturePage(fileURL(s.bundle + "/data/pic.png"),
+                             stylesheetLink(fileURL(s.bundle + "/out.css")) +
+                                 stylesheetLink("file://" + s.bundle + "/%2E%2E/Documents/XWDetails.css")));
+         },
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {pictureDrawn(false), pictureKeepsItsBox(), stylesheetApplied(false)}},
+        {"a local page's tapped link outside the bundle does nothing",
+         [](Scene& s) { return PageLoad::string(linkPage(fileURL(s.data + "/page.html"))); },
+         std::nullopt,
+         0,
+         2,
+         onTheLink,
+         {tapDidNothing(), neverShows(kSecret)}},
+        {"a local page's tapped link inside the bundle loads",
+         [](Scene& s) { return PageLoad::string(linkPage(fileURL(s.bundle + "/page.html"))); },
+         std::nullopt,
+         0,
+         2,
+         onTheLink,
+         {[](Scene& s) { return tapLoaded(fileURL(s.bundle + "/page.html"))(s); },
+          showsText("the bundle page")}},
+        {"a silent pipe inside the bundle is no stylesheet and no picture",
+         [](Scene& s) {
+             return PageLoad::string(picturePage(fileURL(s.bundle + "/pipe.css"),
+                                                 stylesheetLink(fileURL(s.bundle + "/pipe.css"))));
+         },
+         // Refused at once, not timed out (the silence time-out is 0.5 s).
+         std::nullopt,
+         0,
+         0.45,
+         std::nullopt,
+         {pictureKeepsItsBox(), stylesheetApplied(false)}},
+
+        // Files that are no page: refused at once, as missing ones.
+        {"/dev/zero as the page",
+         [](Scene&) { return PageLoad::request("file:///dev/zero"); },
+         NSURLErrorFileDoesNotExist,
+         0,
+         0.45,
+         std::nullopt,
+         {}},
+        {"a silent pipe as the page",
+         [](Scene& s) { return PageLoad::request(fileURL(s.data + "/pipe.html")); },
+         NSURLErrorFileDoesNotExist,
+         0,
+         0.45,
+         std::nullopt,
+         {}},
+        {"/proc/self/environ as the page",
+         [](Scene&) { return PageLoad::request("file:///proc/self/environ"); },
+         NSURLErrorFileDoesNotExist,
+         0,
+         0.45,
+         std::nullopt,
+         {neverShows("PATH=")}},
+
+        // Pages that never end: their deadline (1.5 s here) ends them, showing what came.
+        {"a page trickling past its deadline",
+         [](Scene& s) {
+             auto& server =
+                 s.hostile(trickle("<p>what came</p><img src=\"" + s.server.url("/r/late.png") + "\">"));
+             return PageLoad::request(server.url("/"));
+         },
+         NSURLErrorTimedOut,
+         1.4,
+         3.5,
+         std::nullopt,
+         {showsText("what came"), neverRequested("/r/late.png")}},
+        {"a page that trickles, then falls silent",
+         [](Scene& s) {
+             auto& server = s.hostile([&s](HostileHTTPServer::Channel& channel) {
+                 if (!channel.write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>what came</p>"))
+                     return;
+                 for (int i = 0; i < 1000 && !s.quiet(); ++i)
+                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+             });
+             return PageLoad::request(server.url("/"));
+         },
+         NSURLErrorTimedOut,
+         1.4,
+         3.5,
+         std::nullopt,
+         {showsText("what came")}},
+        {"a page that falls silent while the platform clock stands still",
+         [](Scene& s) {
+             auto& server = s.hostile([&s](HostileHTTPServer::Channel& channel) {
+                 if (!channel.write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>what came</p>"))
+                     return;
+                 for (int i = 0; i < 1000 && !s.quiet(); ++i)
+                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+             });
+             return PageLoad::request(server.url("/"));
+         },
+         NSURLErrorTimedOut,
+         1.4,
+         3.5,
+         std::nullopt,
+         {showsText("what came")},
+         true},
+    };
+}
+
+class WebViewHostileTest : public uikittest::UIKitTest {
+  protected:
+    void SetUp() override {
+        UIKitTest::SetUp();
+        UIWebView::ResourceLimits limits;
+        limits.timeoutSeconds = 0.5;
+        limits.deadlineSeconds = 2;
+        limits.documentDeadlineSeconds = 1.5;
+        UIWebView::setResourceLimits(limits);
+    }
+    void TearDown() override {
+        UIWebView::resetResourceLimits();
+        UIKitTest::TearDown();
+    }
+};
+
+TEST_F(WebViewHostileTest, HostilePagesServersAndFiles) {
+    Scene scene;
+    for (const Row& row : hostileRows()) {
+        SCOPED_TRACE(row.name);
+        Events& events = *scene.events;
+        events.finishes = events.failures = 0;
+        events.lastError = 0;
+        const PageLoad page = row.setUp(scene);
+        std::optional<testsupport::ManualClock> stopped;
+        if (row.clockStopped) stopped.emplace();
+        const auto begin = Clock::now();
+        scene.load(page);
+        const bool ended =
+            testsupport::pumpMainRunLoopUntil([&] { return events.ends() > 0; }, row.atMost + 5);
+        const double took = std::chrono::duration<double>(Clock::now() - begin).count();
+        ASSERT_TRUE(ended) << "the load never ended";
+        EXPECT_GE(took, row.atLeast);
+        EXPECT_LE(took, row.atMost);
+        // Told once, and over.
+        testsupport::pumpMainRunLoop(0.1);
+        EXPECT_EQ(events.finishes, row.error ? 0 : 1);
+        EXPECT_EQ(events.failures, row.error ? 1 : 0);
+        if (row.error) {
+            EXPECT_EQ(events.lastError, *row.error);
+        }
+        EXPECT_FALSE(scene.web->isLoading());
+        if (row.tap) {
+            scene.askedBeforeTap = events.asked.size();
+            scene.startsBeforeTap = events.starts;
+            const int ends = events.ends();
+            UITestDriver::tapAt(scene.web, *row.tap);
+            // Whatever the tap starts is over before the checks.
+            testsupport::pumpMainRunLoopUntil([&] { return events.starts > scene.startsBeforeTap; }, 0.3);
+            if (events.starts > scene.startsBeforeTap) {
+                EXPECT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return events.ends() > ends; }, 5));
+            }
+        }
+        for (const Check& check : row.checks) EXPECT_TRUE(check(scene));
+        stopped.reset();
+        scene.endRow();
+    }
+}
+
+}  // namespace
