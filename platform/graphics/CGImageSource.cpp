@@ -282,7 +282,7 @@ std::optional<std::uint64_t> CGImageSource::thumbnailBytes(std::size_t index, co
     // Once decoded, the picture may be copied turned, then shrunk to the thumbnail.
     const int orientation = info && info->orientation >= 1 ? info->orientation : 1;
     const std::uint64_t decoded = width * height * 4;
-    std::uint64_t thumbnail = decoded;
+    std::uint64_t thumbnail = 0;  // a picture that fits is answered itself
     const std::uint64_t longSide = std::max(width, height);
     if (maxPixel > 0 && longSide > maxPixel) {
         const double shrink = double(maxPixel) / double(longSide);

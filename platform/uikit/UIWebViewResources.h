@@ -50,6 +50,10 @@ struct WebResourceLimits {
     int maxDecodedSide = 2048;
     // Decoded pixels of all the page's pictures together; pictures past it fail.
     std::uint64_t maxDecodedPixelsInAll = 40'000'000;
+    // What decoding one picture may hold at its peak, estimated from its header (a progressive
+    // JPEG keeps all its coefficients whatever the scale); pictures past it fail undecoded. The
+    // decodes of all web views together wait their turn within twice the default of this.
+    std::uint64_t maxPictureDecodeBytes = 128ull << 20;
 };
 
 class WebResourceLoader : public NSObject {
