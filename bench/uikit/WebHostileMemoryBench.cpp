@@ -49,9 +49,9 @@ namespace {
 constexpr double kTargetMB = 512;
 constexpr double kChildSeconds = 60;
 
-const char* const kCases[] = {"plain_page",       "gzip_page",       "gzip_picture",       "progressive_100mp",
-                              "cmyk_100mp",       "photos_50mp",     "css_selector_chains", "css_inline_chains",
-                              "css_nested_media"};
+const char* const kCases[] = {"plain_page",          "gzip_page",         "gzip_picture",
+                              "progressive_100mp",   "cmyk_100mp",        "photos_50mp",
+                              "css_selector_chains", "css_inline_chains", "css_nested_media"};
 
 std::string cacheDir() {
     const char* tmp = std::getenv("TMPDIR");
@@ -180,7 +180,9 @@ class Server {
         // The process ends with _exit, so these threads are never joined.
         std::thread([this] { acceptLoop(); }).detach();
     }
-    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    std::string url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
 
   private:
     void acceptLoop() {
@@ -309,7 +311,8 @@ int runChild(const std::string& name, const std::string& dir) {
         return 2;
     }
     if (!routes.count("/"))
-        routes["/"] = {"text/html; charset=utf-8", "<html><body>" + std::string(kParagraph) + body + "</body></html>"};
+        routes["/"] = {"text/html; charset=utf-8",
+                       "<html><body>" + std::string(kParagraph) + body + "</body></html>"};
     Server server(std::move(routes));
 
     auto web = make<UIWebView>(CGRectMake(0, 0, 375, 667));
@@ -318,7 +321,8 @@ int runChild(const std::string& name, const std::string& dir) {
     web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/"))));
     auto loop = NSRunLoop::mainRunLoop();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kChildSeconds);
-    while (!end->outcome && std::chrono::steady_clock::now() < deadline) loop->runOnce(NSDefaultRunLoopMode, 0.01);
+    while (!end->outcome && std::chrono::steady_clock::now() < deadline)
+        loop->runOnce(NSDefaultRunLoopMode, 0.01);
     std::printf("peak_kb %ld %s\n", peakKB(), end->outcome ? end->outcome : "timed-out");
     std::fflush(stdout);
     // Server threads and workers may still be busy with the page: no orderly teardown.
@@ -422,8 +426,8 @@ int main(int argc, char** argv) {
             continue;
         }
         std::printf("ratio web_hostile_%s %.4g\n", name.c_str(), outcome.peakMB / kTargetMB);
-        std::printf("  peak %.0f MB, page %s; target: at most 1.0 (%g MB)\n", outcome.peakMB, outcome.how.c_str(),
-                    kTargetMB);
+        std::printf("  peak %.0f MB, page %s; target: at most 1.0 (%g MB)\n", outcome.peakMB,
+                    outcome.how.c_str(), kTargetMB);
     }
     if (auto plain = all.find("plain_page"); plain != all.end())
         std::printf("  reference: a plain small page peaks at %.0f MB (%s)\n", plain->second.peakMB,

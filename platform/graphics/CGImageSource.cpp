@@ -247,7 +247,8 @@ unsigned thumbnailScale(std::size_t longSide, std::size_t maxPixel) {
 }
 }  // namespace
 
-std::optional<std::uint64_t> CGImageSource::thumbnailBytes(std::size_t index, const Dictionary& options) const {
+std::optional<std::uint64_t> CGImageSource::thumbnailBytes(std::size_t index,
+                                                           const Dictionary& options) const {
     const bool always = flag(options, kCGImageSourceCreateThumbnailFromImageAlways);
     const bool transform = flag(options, kCGImageSourceCreateThumbnailWithTransform);
     const std::size_t maxPixel = wholeNumber(options, kCGImageSourceThumbnailMaxPixelSize);
@@ -260,7 +261,9 @@ std::optional<std::uint64_t> CGImageSource::thumbnailBytes(std::size_t index, co
         if (index != 0) return std::nullopt;
         width = info->width;
         height = info->height;
-        if (!always && !info->embeddedThumbnail.empty()) {
+        // The embedded thumbnail, unless a broken one could send it to the full picture.
+        if (!always && !info->embeddedThumbnail.empty() &&
+            !flag(options, kCGImageSourceCreateThumbnailFromImageIfAbsent)) {
             const NSData& t = info->embeddedThumbnail;
             return detail::estimateDecodeBytes(t.bytes(), t.length());
         }
@@ -286,7 +289,8 @@ std::optional<std::uint64_t> CGImageSource::thumbnailBytes(std::size_t index, co
     const std::uint64_t longSide = std::max(width, height);
     if (maxPixel > 0 && longSide > maxPixel) {
         const double shrink = double(maxPixel) / double(longSide);
-        thumbnail = std::uint64_t(std::ceil(width * shrink) + 1) * std::uint64_t(std::ceil(height * shrink) + 1) * 4;
+        thumbnail =
+            std::uint64_t(std::ceil(width * shrink) + 1) * std::uint64_t(std::ceil(height * shrink) + 1) * 4;
     }
     const std::uint64_t after = decoded * (transform && orientation != 1 ? 2 : 1) + thumbnail;
     return std::max(*decode, after);
@@ -404,11 +408,13 @@ CGImageRef CGImageSourceCreateImageAtIndex(const CGImageSourceRef& source, std::
                                            const Dictionary& options) {
     if (!source) return nullptr;
     const Value& cache = options[kCGImageSourceShouldCache];
-    return source->imageAtIndex(index, cache.isNil() || cache.boolValue(), wholeNumber(options, kCGImageSourceMaxDecodeBytes));
+    return source->imageAtIndex(index, cache.isNil() || cache.boolValue(),
+                                wholeNumber(options, kCGImageSourceMaxDecodeBytes));
 }
 
 std::optional<std::uint64_t> CGImageSourceEstimateThumbnailBytes(const CGImageSourceRef& source,
-                                                                 std::size_t index, const Dictionary& options) {
+                                                                 std::size_t index,
+                                                                 const Dictionary& options) {
     return source ? source->thumbnailBytes(index, options) : std::nullopt;
 }
 

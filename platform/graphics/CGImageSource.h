@@ -114,7 +114,8 @@ CGImageRef CGImageSourceCreateThumbnailAtIndex(const CGImageSourceRef& source, s
 // holds at its peak (the decoder's working store and output, the turned copy and the thumbnail),
 // estimated from the header without decoding; nullopt when there is no picture whose header says.
 std::optional<std::uint64_t> CGImageSourceEstimateThumbnailBytes(const CGImageSourceRef& source,
-                                                                 std::size_t index, const Dictionary& options = {});
+                                                                 std::size_t index,
+                                                                 const Dictionary& options = {});
 // The types a source can decode.
 Array CGImageSourceCopyTypeIdentifiers();
 

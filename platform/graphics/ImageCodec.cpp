@@ -66,7 +66,8 @@ std::uint64_t estimateJPEGDecodeBytes(std::uint64_t width, std::uint64_t height,
         // A few row groups of samples, for the upsampler's context.
         rows += across * 8 * v * 8 * 3;
     }
-    const unsigned d = scaleDenominator == 2 || scaleDenominator == 4 || scaleDenominator == 8 ? scaleDenominator : 1;
+    const unsigned d =
+        scaleDenominator == 2 || scaleDenominator == 4 || scaleDenominator == 8 ? scaleDenominator : 1;
     const std::uint64_t outWidth = (width + d - 1) / d, outHeight = (height + d - 1) / d;
     // Four bytes a pixel, and the upsampled rows on their way there.
     return coefficients + rows + outWidth * outHeight * 4 + outWidth * 16 + kFixed;

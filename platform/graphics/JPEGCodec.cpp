@@ -255,9 +255,11 @@ bool runDecode(jpeg_decompress_struct* cinfo, Source* src, jpeg_progress_mgr* pr
         }
         // The output buffer is ours; the library gets the rest, and a coefficient store past it
         // fails (it would need the backing store there is none of).
-        const std::uint64_t output =
-            std::uint64_t((cinfo->image_width + denom - 1) / denom) * ((cinfo->image_height + denom - 1) / denom) * 4;
-        cinfo->mem->max_memory_to_use = static_cast<long>(options.maxMemoryBytes - std::min(output, options.maxMemoryBytes));
+        const std::uint64_t output = std::uint64_t((cinfo->image_width + denom - 1) / denom) *
+                                     ((cinfo->image_height + denom - 1) / denom) * 4;
+        // (Never 0, which would mean no bound at all.)
+        cinfo->mem->max_memory_to_use = static_cast<long>(
+            std::max<std::uint64_t>(1, options.maxMemoryBytes - std::min(output, options.maxMemoryBytes)));
     }
     result->started = true;
     if (!jpeg_start_decompress(cinfo)) return false;
@@ -316,7 +318,7 @@ CGImageRef decodeReported(const std::uint8_t* bytes, std::size_t length, const J
         options.report->estimatedBytes = result.estimatedBytes;
         options.report->scansRead = cinfo.input_scan_number;
         options.report->decodingStarted = result.started;
-        options.report->refusal = result.overBudget ? Refusal::OverBudget
+        options.report->refusal = result.overBudget  ? Refusal::OverBudget
                                   : err.tooManyScans ? Refusal::TooManyScans
                                                      : Refusal::Invalid;
     }
@@ -373,8 +375,10 @@ CGImageRef decodeJPEG(const std::uint8_t* bytes, std::size_t length, const JPEGD
     CGImageRef image = decodeReported(bytes, length, options);
     if (options.report) {
         using Refusal = JPEGDecodeOptions::Report::Refusal;
-        if (image) options.report->refusal = Refusal::None;
-        else if (options.report->refusal == Refusal::None) options.report->refusal = Refusal::Invalid;
+        if (image)
+            options.report->refusal = Refusal::None;
+        else if (options.report->refusal == Refusal::None)
+            options.report->refusal = Refusal::Invalid;
     }
     return image;
 }

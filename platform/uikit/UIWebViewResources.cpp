@@ -175,8 +175,9 @@ class Fetch : public NSObject, public NSURLConnectionDataDelegate {
                            const auto needed = webPictureDecodeBytes(bytes, limits);
                            if (!needed || *needed > limits.maxPictureDecodeBytes) return handBack(nullptr);
                            DecodeBudget::shared().run(*needed, [loader, handBack, bytes, limits]() mutable {
-                               // A page gone while its picture waited is not decoded for nobody.
-                               Ref<CGImage> image = loader.expired() ? nullptr : decodeWebPicture(bytes, limits);
+                               // A page gone while its picture waited would see nothing of it.
+                               Ref<CGImage> image =
+                                   loader.expired() ? nullptr : decodeWebPicture(bytes, limits);
                                bytes = NSData();
                                handBack(std::move(image));
                            });
@@ -231,7 +232,8 @@ Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebResourceLimits& limi
     auto source = CGImageSourceCreateWithData(bytes);
     if (!source) return nullptr;
     // Before anything is read past the header (a GIF's frames are read to count them).
-    const auto needed = CGImageSourceEstimateThumbnailBytes(source, 0, webPictureOptions(limits, limits.maxDecodedSide));
+    const auto needed =
+        CGImageSourceEstimateThumbnailBytes(source, 0, webPictureOptions(limits, limits.maxDecodedSide));
     if (!needed || *needed > limits.maxPictureDecodeBytes) return nullptr;
     if (CGImageSourceGetCount(source) == 0) return nullptr;
     auto properties = CGImageSourceCopyPropertiesAtIndex(source, 0);
@@ -244,7 +246,8 @@ Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebResourceLimits& limi
     const bool jpeg = CGImageSourceGetType(source) == std::optional<std::string>(kUTTypeJPEG);
     const std::uint64_t decodedPixels = jpeg && pixels > limits.maxImagePixels ? pixels / 64 : pixels;
     if (decodedPixels > limits.maxImagePixels) return nullptr;
-    return CGImageSourceCreateThumbnailAtIndex(source, 0, webPictureOptions(limits, std::max(*width, *height)));
+    return CGImageSourceCreateThumbnailAtIndex(source, 0,
+                                               webPictureOptions(limits, std::max(*width, *height)));
 }
 
 WebResourceLoader::WebResourceLoader(WebResourceLimits limits, std::function<void(Kind)> changed)

@@ -8,10 +8,12 @@
 // read from the header first, pictures past the pixel bound are refused (a JPEG may still be
 // decoded at an eighth of its size), and the rest come as a thumbnail no longer than the decode
 // bound on its longer side (a page that gives such a picture no size of its own lays it out at the
-// thumbnail's). Every fetch ends: a reply silent for the time-out fails (the
-// connection's own time-out, real time), a reply still coming after the deadline fails (checked on
-// every callback, real time), a body past its byte cap fails, an HTTP status of 400 or more fails,
-// and other schemes fail at once. At most maxConcurrent fetches run at once, the rest wait in the
+// thumbnail's). A picture whose header says decoding it would hold more than its byte bound (a
+// progressive JPEG keeps every coefficient whatever the scale) is refused undecoded, and the
+// decodes of all web views wait their turn within one budget. Every fetch ends: a reply silent
+// for the time-out fails (the connection's own time-out, real time), a reply still coming after the deadline
+// fails (checked on every callback, real time), a body past its byte cap fails, an HTTP status of 400 or more
+// fails, and other schemes fail at once. At most maxConcurrent fetches run at once, the rest wait in the
 // order asked; stylesheets and pictures past their counts in all are not fetched (they fail).
 //
 // A failed resource answers nullopt / null, as one not in yet does.

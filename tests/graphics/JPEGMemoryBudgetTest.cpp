@@ -32,9 +32,10 @@ TEST(JPEGMemoryBudget, EstimatesCountTheCoefficientStoreOfMultiScanFilesAtEveryS
         int components;
         std::uint64_t coefficients;  // of a 10,000 x 10,000 picture
     };
-    for (const Case& c : {Case{"4:4:4", s444, 3, 1250ull * 1250 * 3 * 128},
-                          Case{"4:2:0", s420, 3, 1250ull * 1250 * 128 + 2ull * 625 * 625 * 128},
-                          Case{"grey", s444, 1, 1250ull * 1250 * 128}, Case{"CMYK", s444, 4, 1250ull * 1250 * 4 * 128}}) {
+    for (const Case& c :
+         {Case{"4:4:4", s444, 3, 1250ull * 1250 * 3 * 128},
+          Case{"4:2:0", s420, 3, 1250ull * 1250 * 128 + 2ull * 625 * 625 * 128},
+          Case{"grey", s444, 1, 1250ull * 1250 * 128}, Case{"CMYK", s444, 4, 1250ull * 1250 * 4 * 128}}) {
         for (unsigned scale : {1u, 8u}) {
             const std::uint64_t progressive =
                 detail::estimateJPEGDecodeBytes(10000, 10000, c.sampling, c.components, true, scale);
@@ -53,8 +54,9 @@ TEST(JPEGMemoryBudget, EstimatesCountTheCoefficientStoreOfMultiScanFilesAtEveryS
         std::size_t components;
         int lumaFactor;
     };
-    for (const FileCase& f : {FileCase{{160, 120, 3, false, false}, 3, 1}, FileCase{{160, 120, 3, true, true}, 3, 2},
-                              FileCase{{160, 120, 1, false, true}, 1, 1}, FileCase{{160, 120, 4, false, true}, 4, 1}}) {
+    for (const FileCase& f :
+         {FileCase{{160, 120, 3, false, false}, 3, 1}, FileCase{{160, 120, 3, true, true}, 3, 2},
+          FileCase{{160, 120, 1, false, true}, 1, 1}, FileCase{{160, 120, 4, false, true}, 4, 1}}) {
         const std::string bytes = jpegwriter::write(f.recipe);
         auto info = detail::readJPEGInfo(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         ASSERT_TRUE(info);
@@ -62,21 +64,24 @@ TEST(JPEGMemoryBudget, EstimatesCountTheCoefficientStoreOfMultiScanFilesAtEveryS
         EXPECT_EQ(info->sampling[0].horizontal, f.lumaFactor);
         EXPECT_EQ(info->sampling[0].vertical, f.lumaFactor);
         EXPECT_EQ(info->multiScan, f.recipe.progressive);
-        auto estimate = detail::estimateDecodeBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        auto estimate =
+            detail::estimateDecodeBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         ASSERT_TRUE(estimate);
-        EXPECT_EQ(*estimate, detail::estimateJPEGDecodeBytes(160, 120, info->sampling.data(), int(f.components),
-                                                             f.recipe.progressive, 1));
+        EXPECT_EQ(*estimate, detail::estimateJPEGDecodeBytes(160, 120, info->sampling.data(),
+                                                             int(f.components), f.recipe.progressive, 1));
         // What the decoder itself estimated agrees.
         JPEGDecodeOptions::Report report;
         JPEGDecodeOptions options;
         options.report = &report;
-        EXPECT_TRUE(detail::decodeJPEG(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), options));
+        EXPECT_TRUE(
+            detail::decodeJPEG(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), options));
         EXPECT_EQ(report.refusal, Refusal::None);
         EXPECT_EQ(report.estimatedBytes, *estimate);
     }
     EXPECT_FALSE(detail::estimateDecodeBytes(nullptr, 0));
     const std::string junk = "\xFF\xD8\xFF\xE0 not much";
-    EXPECT_FALSE(detail::estimateDecodeBytes(reinterpret_cast<const std::uint8_t*>(junk.data()), junk.size()));
+    EXPECT_FALSE(
+        detail::estimateDecodeBytes(reinterpret_cast<const std::uint8_t*>(junk.data()), junk.size()));
 }
 
 // A picture the thumbnail of a page would be made from, within the bound.
@@ -118,8 +123,9 @@ TEST(JPEGMemoryBudget, HugeProgressivePicturesAreRefusedUndecodedWhileOrdinaryPh
         options.scaleDenominator = 8;
         options.maxMemoryBytes = kBudget;
         options.report = &report;
-        EXPECT_EQ(detail::decodeJPEG(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), options),
-                  nullptr);
+        EXPECT_EQ(
+            detail::decodeJPEG(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), options),
+            nullptr);
         EXPECT_EQ(report.refusal, Refusal::OverBudget) << c.name;
         EXPECT_FALSE(report.decodingStarted) << c.name;
         EXPECT_GT(report.estimatedBytes, kBudget) << c.name;
@@ -144,8 +150,9 @@ TEST(JPEGMemoryBudget, AHeaderThatLiesAboutItsSizeGainsNothing) {
         options.partial = c.partial;
         options.maxMemoryBytes = c.budget;
         options.report = &report;
-        EXPECT_EQ(detail::decodeJPEG(reinterpret_cast<const std::uint8_t*>(lying.data()), lying.size(), options),
-                  nullptr);
+        EXPECT_EQ(
+            detail::decodeJPEG(reinterpret_cast<const std::uint8_t*>(lying.data()), lying.size(), options),
+            nullptr);
         EXPECT_EQ(report.refusal, c.refusal) << c.partial << " " << c.budget;
         EXPECT_FALSE(report.decodingStarted);
     }
@@ -180,20 +187,24 @@ TEST(JPEGMemoryBudget, ProgressiveFilesOfEndlessScansAreRefused) {
         EXPECT_EQ(report.scansRead, detail::kMaxJPEGScans + 1);
         // An incremental source is held to the same bound.
         options.partial = true;
-        EXPECT_EQ(detail::decodeJPEG(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), options),
-                  nullptr);
+        EXPECT_EQ(
+            detail::decodeJPEG(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), options),
+            nullptr);
         EXPECT_EQ(report.refusal, Refusal::TooManyScans);
     }
 }
 
 TEST(JPEGMemoryBudget, OtherFormatsAreBoundByTheirFullSizePixels) {
     // A PNG and a GIF header claiming 8000 x 8000: 256 MB and more of pixels, refused undecoded.
-    auto be32 = [](std::uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    auto be32 = [](std::uint32_t v) {
+        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
     std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + be32(13) + "IHDR" + be32(8000) + be32(8000) +
                       std::string{8, 6, 0, 0, 0} + be32(0);
     std::string gif = std::string("GIF89a") + "\x40\x1f\x40\x1f" + std::string("\x00\x00\x00", 3);
     for (const std::string& bytes : {png, gif}) {
-        auto estimate = detail::estimateDecodeBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        auto estimate =
+            detail::estimateDecodeBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         ASSERT_TRUE(estimate) << bytes.substr(0, 3);
         EXPECT_GE(*estimate, 8000ull * 8000 * 4);
         auto source = CGImageSourceCreateWithData(dataOf(bytes));

@@ -61,7 +61,8 @@ inline bool run(jpeg_compress_struct* cinfo, const Recipe& r, unsigned char** ou
                 noise = noise * 1103515245u + 12345u;
                 row[std::size_t(x) * r.components + c] =
                     r.flat ? std::uint8_t(60 + 50 * c)
-                           : std::uint8_t((x * 200 / r.width + y * 50 / r.height + c * 40 + (noise >> 28)) & 0xFF);
+                           : std::uint8_t((x * 200 / r.width + y * 50 / r.height + c * 40 + (noise >> 28)) &
+                                          0xFF);
             }
         JSAMPROW rows[1] = {row};
         jpeg_write_scanlines(cinfo, rows, 1);

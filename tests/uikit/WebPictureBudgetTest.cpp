@@ -76,15 +76,17 @@ std::string flatPhoto(int width, int height, bool subsampled) {
 TEST_F(WebPictureBudgetTest, PicturesPastTheBudgetFailUndecodedAndKeepTheirBox) {
     const std::string photo = flatPhoto(800, 600, true);
     const std::string huge = jpegwriter::withClaimedSize(photo, 10000, 10000);
-    const std::string scans = jpegwriter::withRepeatedLastScan(jpegwriter::write({64, 48, 3, false, true}), 3000);
+    const std::string scans =
+        jpegwriter::withRepeatedLastScan(jpegwriter::write({64, 48, 3, false, true}), 3000);
     ImageHost host;
     host.setPicture("/huge.jpg", huge);
     host.setPicture("/scans.jpg", scans);
     host.setPicture("/photo.jpg", photo);
-    ASSERT_TRUE(load("<body style=\"margin:0\"><img src=\"" + host.url("/huge.jpg") +
-                     "\" width=\"50\" height=\"40\"><img src=\"" + host.url("/scans.jpg") +
-                     "\" width=\"50\" height=\"40\"><img src=\"" + host.url("/photo.jpg") +
-                     "\" width=\"80\" height=\"60\"><div style=\"background:#c80000;height:10px\"></div></body>"));
+    ASSERT_TRUE(
+        load("<body style=\"margin:0\"><img src=\"" + host.url("/huge.jpg") +
+             "\" width=\"50\" height=\"40\"><img src=\"" + host.url("/scans.jpg") +
+             "\" width=\"50\" height=\"40\"><img src=\"" + host.url("/photo.jpg") +
+             "\" width=\"80\" height=\"60\"><div style=\"background:#c80000;height:10px\"></div></body>"));
     EXPECT_EQ(log->finishes, 1);
     EXPECT_EQ(host.requestCount("/huge.jpg"), 1);
     EXPECT_EQ(host.requestCount("/scans.jpg"), 1);
@@ -106,7 +108,9 @@ TEST_F(WebPictureBudgetTest, PicturesPastTheBudgetFailUndecodedAndKeepTheirBox) 
                           Case{"claims 100 MP", huge, false}, Case{"3000 scans", scans, false}}) {
         Ref<CGImage> image = detail::decodeWebPicture(NSData(c.bytes.data(), c.bytes.size()), limits);
         EXPECT_EQ(image != nullptr, c.shows) << c.name;
-        if (image) EXPECT_EQ(std::max(image->width(), image->height()), std::size_t(limits.maxDecodedSide)) << c.name;
+        if (image)
+            EXPECT_EQ(std::max(image->width(), image->height()), std::size_t(limits.maxDecodedSide))
+                << c.name;
     }
 }
 
