@@ -188,10 +188,14 @@ std::optional<Dictionary> CGImageSource::propertiesAtIndex(std::size_t index) co
     return std::nullopt;
 }
 
-CGImageRef CGImageSource::imageAtIndex(std::size_t index, bool cache) {
+CGImageRef CGImageSource::imageAtIndex(std::size_t index, bool cache, std::uint64_t maxDecodeBytes) {
     std::lock_guard<std::mutex> guard(state_->lock);
     State& s = *state_;
     if (auto it = s.cache.find(index); it != s.cache.end()) return it->second;
+    if (maxDecodeBytes > 0 && s.format != ImageFormat::JPEG) {
+        auto needed = detail::estimateDecodeBytes(s.data.bytes(), s.data.length());
+        if (!needed || *needed > maxDecodeBytes) return nullptr;
+    }
     CGImageRef image;
     const bool partial = s.partial();
     switch (s.format) {
@@ -203,6 +207,7 @@ CGImageRef CGImageSource::imageAtIndex(std::size_t index, bool cache) {
             if (index == 0 && s.header()) {
                 detail::JPEGDecodeOptions options;
                 options.partial = partial;
+                options.maxMemoryBytes = maxDecodeBytes;
                 image = detail::decodeJPEG(s.data.bytes(), s.data.length(), options);
             }
             break;
@@ -225,7 +230,71 @@ bool flag(const Dictionary& options, const char* key) {
     const Value& v = options[key];
     return v.isSomething() && v.boolValue();
 }
+
+// A positive whole number option; 0 when absent or not one.
+std::uint64_t wholeNumber(const Dictionary& options, const char* key) {
+    double value = options[key].doubleValue();
+    return std::isfinite(value) && value >= 1 && value < 1e18 ? static_cast<std::uint64_t>(value) : 0;
+}
+
+// The decoder does most of the shrinking: the largest 1/2, 1/4 or 1/8 that still covers the
+// requested size.
+unsigned thumbnailScale(std::size_t longSide, std::size_t maxPixel) {
+    if (maxPixel == 0) return 1;
+    for (unsigned d : {8u, 4u, 2u})
+        if ((longSide + d - 1) / d >= maxPixel) return d;
+    return 1;
+}
 }  // namespace
+
+std::optional<std::uint64_t> CGImageSource::thumbnailBytes(std::size_t index,
+                                                           const Dictionary& options) const {
+    const bool always = flag(options, kCGImageSourceCreateThumbnailFromImageAlways);
+    const bool transform = flag(options, kCGImageSourceCreateThumbnailWithTransform);
+    const std::size_t maxPixel = wholeNumber(options, kCGImageSourceThumbnailMaxPixelSize);
+    std::lock_guard<std::mutex> guard(state_->lock);
+    const State& s = *state_;
+    const detail::ImageInfo* info = s.format == ImageFormat::GIF ? nullptr : s.header();
+    std::uint64_t width = 0, height = 0;
+    std::optional<std::uint64_t> decode;
+    if (info) {
+        if (index != 0) return std::nullopt;
+        width = info->width;
+        height = info->height;
+        // The embedded thumbnail, unless a broken one could send it to the full picture.
+        if (!always && !info->embeddedThumbnail.empty() &&
+            !flag(options, kCGImageSourceCreateThumbnailFromImageIfAbsent)) {
+            const NSData& t = info->embeddedThumbnail;
+            return detail::estimateDecodeBytes(t.bytes(), t.length());
+        }
+        if (s.format == ImageFormat::JPEG && !s.partial()) {
+            const unsigned d = thumbnailScale(std::max(width, height), maxPixel);
+            decode = detail::estimateDecodeBytes(s.data.bytes(), s.data.length(), d);
+            width = (width + d - 1) / d;
+            height = (height + d - 1) / d;
+        } else {
+            decode = detail::estimateDecodeBytes(s.data.bytes(), s.data.length());
+        }
+    } else if (s.format == ImageFormat::GIF && s.data.length() >= 10) {
+        const std::uint8_t* b = s.data.bytes();
+        width = b[6] | (b[7] << 8);
+        height = b[8] | (b[9] << 8);
+        decode = detail::estimateDecodeBytes(b, s.data.length());
+    }
+    if (!decode) return std::nullopt;
+    // Once decoded, the picture may be copied turned, then shrunk to the thumbnail.
+    const int orientation = info && info->orientation >= 1 ? info->orientation : 1;
+    const std::uint64_t decoded = width * height * 4;
+    std::uint64_t thumbnail = 0;  // a picture that fits is answered itself
+    const std::uint64_t longSide = std::max(width, height);
+    if (maxPixel > 0 && longSide > maxPixel) {
+        const double shrink = double(maxPixel) / double(longSide);
+        thumbnail =
+            std::uint64_t(std::ceil(width * shrink) + 1) * std::uint64_t(std::ceil(height * shrink) + 1) * 4;
+    }
+    const std::uint64_t after = decoded * (transform && orientation != 1 ? 2 : 1) + thumbnail;
+    return std::max(*decode, after);
+}
 
 CGImageRef CGImageSource::thumbnailAtIndex(std::size_t index, const Dictionary& options) {
     const bool always = flag(options, kCGImageSourceCreateThumbnailFromImageAlways);
@@ -233,6 +302,11 @@ CGImageRef CGImageSource::thumbnailAtIndex(std::size_t index, const Dictionary& 
     const bool transform = flag(options, kCGImageSourceCreateThumbnailWithTransform);
     double maxValue = options[kCGImageSourceThumbnailMaxPixelSize].doubleValue();
     std::size_t maxPixel = std::isfinite(maxValue) && maxValue >= 1 ? static_cast<std::size_t>(maxValue) : 0;
+    const std::uint64_t maxDecodeBytes = wholeNumber(options, kCGImageSourceMaxDecodeBytes);
+    if (maxDecodeBytes > 0) {
+        auto needed = thumbnailBytes(index, options);
+        if (!needed || *needed > maxDecodeBytes) return nullptr;
+    }
 
     int orientation = 1;
     CGImageRef image;
@@ -247,21 +321,14 @@ CGImageRef CGImageSource::thumbnailAtIndex(std::size_t index, const Dictionary& 
         }
         if (!image && !always && !ifAbsent) return nullptr;
         if (!image && s.format == ImageFormat::JPEG && index == 0 && info && maxPixel > 0 && !s.partial()) {
-            // Let the decoder do most of the shrinking: the largest 1/2, 1/4 or 1/8 that still
-            // covers the requested size.
-            std::size_t longSide = std::max(info->width, info->height);
             detail::JPEGDecodeOptions options;
-            for (unsigned d : {8u, 4u, 2u}) {
-                if ((longSide + d - 1) / d >= maxPixel) {
-                    options.scaleDenominator = d;
-                    break;
-                }
-            }
+            options.scaleDenominator = thumbnailScale(std::max(info->width, info->height), maxPixel);
+            options.maxMemoryBytes = maxDecodeBytes;
             if (options.scaleDenominator > 1)
                 image = detail::decodeJPEG(s.data.bytes(), s.data.length(), options);
         }
     }
-    if (!image) image = imageAtIndex(index, true);
+    if (!image) image = imageAtIndex(index, true, maxDecodeBytes);
     if (!image) return nullptr;
     if (transform) image = detail::orientImage(image, orientation);
     return detail::downscaleImage(image, maxPixel);
@@ -341,7 +408,14 @@ CGImageRef CGImageSourceCreateImageAtIndex(const CGImageSourceRef& source, std::
                                            const Dictionary& options) {
     if (!source) return nullptr;
     const Value& cache = options[kCGImageSourceShouldCache];
-    return source->imageAtIndex(index, cache.isNil() || cache.boolValue());
+    return source->imageAtIndex(index, cache.isNil() || cache.boolValue(),
+                                wholeNumber(options, kCGImageSourceMaxDecodeBytes));
+}
+
+std::optional<std::uint64_t> CGImageSourceEstimateThumbnailBytes(const CGImageSourceRef& source,
+                                                                 std::size_t index,
+                                                                 const Dictionary& options) {
+    return source ? source->thumbnailBytes(index, options) : std::nullopt;
 }
 
 CGImageRef CGImageSourceCreateThumbnailAtIndex(const CGImageSourceRef& source, std::size_t index,

@@ -11,6 +11,7 @@
 // from several threads; its state is guarded.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -54,6 +55,10 @@ inline constexpr char kCGImageSourceCreateThumbnailFromImageAlways[] =
 inline constexpr char kCGImageSourceThumbnailMaxPixelSize[] = "kCGImageSourceThumbnailMaxPixelSize";
 inline constexpr char kCGImageSourceCreateThumbnailWithTransform[] =
     "kCGImageSourceCreateThumbnailWithTransform";
+// This platform's own, for thumbnails and images: the most bytes (a number) that decoding may hold
+// at its peak. A picture whose header asks for more is not decoded (nullptr), and a JPEG decoder
+// is held to it while it runs.
+inline constexpr char kCGImageSourceMaxDecodeBytes[] = "kCGImageSourceMaxDecodeBytes";
 
 // Type identifiers.
 inline constexpr char kUTTypePNG[] = "public.png";
@@ -105,6 +110,12 @@ CGImageRef CGImageSourceCreateImageAtIndex(const CGImageSourceRef& source, std::
 // the EXIF orientation when kCGImageSourceCreateThumbnailWithTransform is set.
 CGImageRef CGImageSourceCreateThumbnailAtIndex(const CGImageSourceRef& source, std::size_t index,
                                                const Dictionary& options = {});
+// This platform's own: the bytes that CGImageSourceCreateThumbnailAtIndex with these options
+// holds at its peak (the decoder's working store and output, the turned copy and the thumbnail),
+// estimated from the header without decoding; nullopt when there is no picture whose header says.
+std::optional<std::uint64_t> CGImageSourceEstimateThumbnailBytes(const CGImageSourceRef& source,
+                                                                 std::size_t index,
+                                                                 const Dictionary& options = {});
 // The types a source can decode.
 Array CGImageSourceCopyTypeIdentifiers();
 
@@ -122,8 +133,10 @@ class CGImageSource : public NSObject {
     CGImageSourceStatus statusAtIndex(std::size_t index) const;
     std::optional<Dictionary> properties() const;
     std::optional<Dictionary> propertiesAtIndex(std::size_t index) const;
-    CGImageRef imageAtIndex(std::size_t index, bool cache);
+    // maxDecodeBytes: see kCGImageSourceMaxDecodeBytes; 0 for no bound of the caller's.
+    CGImageRef imageAtIndex(std::size_t index, bool cache, std::uint64_t maxDecodeBytes = 0);
     CGImageRef thumbnailAtIndex(std::size_t index, const Dictionary& options);
+    std::optional<std::uint64_t> thumbnailBytes(std::size_t index, const Dictionary& options) const;
 
   private:
     struct State;

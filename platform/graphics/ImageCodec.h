@@ -46,7 +46,30 @@ struct ImageInfo {
     bool invertedInks = false;
     // The EXIF thumbnail of a JPEG, when it carries one.
     NSData embeddedThumbnail;
+    // A JPEG's components' sampling factors, in frame order.
+    struct Sampling {
+        int horizontal = 1, vertical = 1;
+    };
+    std::vector<Sampling> sampling;
+    // A JPEG in more than one scan (progressive, or components in scans of their own): the
+    // decoder keeps every coefficient of the picture until the last scan.
+    bool multiScan = false;
 };
+
+// ---- What decoding needs
+// The bytes a decoder holds at its peak for a picture, from its header alone: for a JPEG the
+// coefficient store of a multi-scan file (128 bytes a block of every component, whatever the
+// output scale), its sample rows and its output at 1/scaleDenominator; for a PNG the full-size
+// pixels; for a GIF the canvas, its composite and a frame. nullopt when the bytes hold no header
+// that says.
+std::optional<std::uint64_t> estimateDecodeBytes(const std::uint8_t* bytes, std::size_t length,
+                                                 unsigned scaleDenominator = 1);
+std::uint64_t estimateJPEGDecodeBytes(std::uint64_t width, std::uint64_t height,
+                                      const ImageInfo::Sampling* sampling, int components, bool multiScan,
+                                      unsigned scaleDenominator);
+// A progressive JPEG's scans past this many are refused: each one is a pass over the whole
+// picture, and a real file has a handful.
+inline constexpr int kMaxJPEGScans = 1000;
 
 // ---- PNG
 std::optional<ImageInfo> readPNGInfo(const std::uint8_t* bytes, std::size_t length);
@@ -64,6 +87,21 @@ struct JPEGDecodeOptions {
     bool keepCMYK = false;
     // 1, 2, 4 or 8: decode at that fraction of the size (for thumbnails).
     unsigned scaleDenominator = 1;
+    // The most the decode may hold, output included: a picture whose header asks for more is
+    // refused before anything is decoded, and the library itself is held to the rest while it
+    // runs, so a header that lies gains nothing. 0: the codec's own bound (1200 MB).
+    std::uint64_t maxMemoryBytes = 0;
+    // When set, told what the decode estimated and why it gave nothing.
+    struct Report {
+        enum class Refusal { None, Invalid, OverBudget, TooManyScans };
+        Refusal refusal = Refusal::None;
+        std::uint64_t estimatedBytes = 0;
+        // Scan headers the decoder reached (its header reading reaches the first).
+        int scansRead = 0;
+        // Whether decoding began (the coefficient store, if any, and the output were made).
+        bool decodingStarted = false;
+    };
+    Report* report = nullptr;
 };
 CGImageRef decodeJPEG(const std::uint8_t* bytes, std::size_t length, const JPEGDecodeOptions& options);
 

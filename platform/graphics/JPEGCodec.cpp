@@ -23,6 +23,7 @@ namespace {
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    bool tooManyScans = false;
 };
 
 void onError(j_common_ptr cinfo) {
@@ -30,6 +31,15 @@ void onError(j_common_ptr cinfo) {
     std::longjmp(err->jump, 1);
 }
 void onMessage(j_common_ptr, int) {}
+// Called between the decoder's steps, each scan included: a file of endless tiny scans would
+// otherwise cost a pass over the whole picture for every one of them.
+void onProgress(j_common_ptr cinfo) {
+    auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (dinfo->input_scan_number > kMaxJPEGScans) {
+        reinterpret_cast<ErrorManager*>(cinfo->err)->tooManyScans = true;
+        cinfo->err->error_exit(cinfo);
+    }
+}
 void onOutputMessage(j_common_ptr) {}
 
 struct Source {
@@ -104,6 +114,28 @@ bool isFrameMarker(std::uint8_t m) {
     return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
 }
 
+// The number of components in the first scan header at or after `at`; as many as could be
+// (a large count) when the bytes end before one.
+int firstScanComponents(const std::uint8_t* b, std::size_t n, std::size_t at) {
+    while (at + 4 <= n) {
+        if (b[at] != 0xFF || b[at + 1] == 0xFF) {
+            ++at;
+            continue;
+        }
+        const std::uint8_t marker = b[at + 1];
+        if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+            at += 2;
+            continue;
+        }
+        if (marker == 0xD9) break;
+        if (marker == 0xDA) return at + 4 < n ? b[at + 4] : 255;
+        const std::size_t segment = (std::size_t(b[at + 2]) << 8) | b[at + 3];
+        if (segment < 2) break;
+        at += 2 + segment;
+    }
+    return 255;
+}
+
 }  // namespace
 
 std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n) {
@@ -141,6 +173,11 @@ std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n) {
             if (info.width == 0 || info.height == 0) return std::nullopt;
             info.colorModel = components == 1 ? "Gray" : components == 4 ? "CMYK" : "RGB";
             info.interlaced = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+            for (int c = 0; c < components && 6 + 3 * std::size_t(c) + 2 < available; ++c) {
+                const std::uint8_t factors = payload[6 + 3 * c + 1];
+                info.sampling.push_back({factors >> 4, factors & 0x0F});
+            }
+            info.multiScan = info.interlaced || firstScanComponents(b, n, at + 2 + segment) < components;
             return info;
         }
         at += 2 + segment;
@@ -152,6 +189,9 @@ namespace {
 
 struct DecodeResult {
     std::size_t width = 0, height = 0;
+    std::uint64_t estimatedBytes = 0;
+    bool overBudget = false;
+    bool started = false;
     bool cmyk = false;
     bool ranOut = false;
     bool sequential = true;
@@ -161,8 +201,8 @@ struct DecodeResult {
 
 // Everything that can longjmp lives here, with no C++ object alive across it; the caller owns
 // the output buffer, which the allocate callback sizes once the header is read.
-bool runDecode(jpeg_decompress_struct* cinfo, Source* src, const JPEGDecodeOptions& options,
-               std::vector<std::uint8_t>* pixels, DecodeResult* result,
+bool runDecode(jpeg_decompress_struct* cinfo, Source* src, jpeg_progress_mgr* progress,
+               const JPEGDecodeOptions& options, std::vector<std::uint8_t>* pixels, DecodeResult* result,
                bool (*allocate)(std::vector<std::uint8_t>*, std::size_t)) {
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
     if (setjmp(err->jump)) return false;
@@ -170,6 +210,7 @@ bool runDecode(jpeg_decompress_struct* cinfo, Source* src, const JPEGDecodeOptio
     // Bounds what a progressive picture's coefficient store may take; there is no backing store,
     // so asking for more is an error rather than a swap to disk.
     cinfo->mem->max_memory_to_use = 1200L << 20;
+    cinfo->progress = progress;
     attachSource(cinfo, src, src->bytes, src->length);
     if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) return false;
     if (!imageSizeAllowed(cinfo->image_width, cinfo->image_height)) return false;
@@ -194,9 +235,33 @@ bool runDecode(jpeg_decompress_struct* cinfo, Source* src, const JPEGDecodeOptio
     if (denom == 2 || denom == 4 || denom == 8) {
         cinfo->scale_num = 1;
         cinfo->scale_denom = denom;
+    } else {
+        denom = 1;
     }
     cinfo->dct_method = JDCT_ISLOW;
     result->sequential = !jpeg_has_multiple_scans(cinfo);
+    // What the library read, not what a header parser of our own would say: the estimate and
+    // the bound below hold for the frame the decoder will really build.
+    ImageInfo::Sampling sampling[MAX_COMPONENTS];
+    const int components = std::min(cinfo->num_components, MAX_COMPONENTS);
+    for (int c = 0; c < components; ++c)
+        sampling[c] = {cinfo->comp_info[c].h_samp_factor, cinfo->comp_info[c].v_samp_factor};
+    result->estimatedBytes = estimateJPEGDecodeBytes(cinfo->image_width, cinfo->image_height, sampling,
+                                                     components, !result->sequential, denom);
+    if (options.maxMemoryBytes > 0) {
+        if (result->estimatedBytes > options.maxMemoryBytes) {
+            result->overBudget = true;
+            return false;
+        }
+        // The output buffer is ours; the library gets the rest, and a coefficient store past it
+        // fails (it would need the backing store there is none of).
+        const std::uint64_t output = std::uint64_t((cinfo->image_width + denom - 1) / denom) *
+                                     ((cinfo->image_height + denom - 1) / denom) * 4;
+        // (Never 0, which would mean no bound at all.)
+        cinfo->mem->max_memory_to_use = static_cast<long>(
+            std::max<std::uint64_t>(1, options.maxMemoryBytes - std::min(output, options.maxMemoryBytes)));
+    }
+    result->started = true;
     if (!jpeg_start_decompress(cinfo)) return false;
     result->width = cinfo->output_width;
     result->height = cinfo->output_height;
@@ -231,9 +296,7 @@ bool allocateBuffer(std::vector<std::uint8_t>* buffer, std::size_t size) {
     }
 }
 
-}  // namespace
-
-CGImageRef decodeJPEG(const std::uint8_t* bytes, std::size_t length, const JPEGDecodeOptions& options) {
+CGImageRef decodeReported(const std::uint8_t* bytes, std::size_t length, const JPEGDecodeOptions& options) {
     if (sniffImageFormat(bytes, length) != ImageFormat::JPEG) return nullptr;
     jpeg_decompress_struct cinfo;
     ErrorManager err;
@@ -245,9 +308,20 @@ CGImageRef decodeJPEG(const std::uint8_t* bytes, std::size_t length, const JPEGD
     Source src{};
     src.bytes = bytes;
     src.length = length;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = onProgress;
     std::vector<std::uint8_t> pixels;
     DecodeResult result;
-    bool ok = runDecode(&cinfo, &src, options, &pixels, &result, allocateBuffer);
+    bool ok = runDecode(&cinfo, &src, &progress, options, &pixels, &result, allocateBuffer);
+    if (options.report) {
+        using Refusal = JPEGDecodeOptions::Report::Refusal;
+        options.report->estimatedBytes = result.estimatedBytes;
+        options.report->scansRead = cinfo.input_scan_number;
+        options.report->decodingStarted = result.started;
+        options.report->refusal = result.overBudget  ? Refusal::OverBudget
+                                  : err.tooManyScans ? Refusal::TooManyScans
+                                                     : Refusal::Invalid;
+    }
     jpeg_destroy_decompress(&cinfo);
     if (!ok || result.width == 0 || pixels.empty()) return nullptr;
 
@@ -292,6 +366,21 @@ CGImageRef decodeJPEG(const std::uint8_t* bytes, std::size_t length, const JPEGD
     }
     if (blankTail) std::memset(pixels.data() + result.rowsAtEnd * w * 4, 0, (h - result.rowsAtEnd) * w * 4);
     return makeBGRAImage(w, h, NSData(std::move(pixels)), blankTail);
+}
+
+}  // namespace
+
+CGImageRef decodeJPEG(const std::uint8_t* bytes, std::size_t length, const JPEGDecodeOptions& options) {
+    if (options.report) *options.report = JPEGDecodeOptions::Report{};
+    CGImageRef image = decodeReported(bytes, length, options);
+    if (options.report) {
+        using Refusal = JPEGDecodeOptions::Report::Refusal;
+        if (image)
+            options.report->refusal = Refusal::None;
+        else if (options.report->refusal == Refusal::None)
+            options.report->refusal = Refusal::Invalid;
+    }
+    return image;
 }
 
 // ---------------------------------------------------------------------------------------------

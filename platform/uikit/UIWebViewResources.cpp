@@ -4,7 +4,9 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 #include <fcntl.h>
@@ -31,6 +33,83 @@ using SteadyClock = std::chrono::steady_clock;
 
 void onMainThread(std::function<void()> block) {
     NSRunLoop::mainRunLoop()->performBlock(std::move(block));
+}
+
+// What the pictures of every web view may hold while they decode, estimated from their headers:
+// a decode starts when its estimate fits beside those running (or when none runs), the others
+// wait in the order they came. No thread waits: a decode that ends starts the next that fits.
+class DecodeBudget {
+  public:
+    static constexpr std::uint64_t kBytesAtOnce = 256ull << 20;
+
+    static DecodeBudget& shared() {
+        // Never destroyed: decodes may still end on worker threads as the process exits.
+        static auto* budget = new DecodeBudget;
+        return *budget;
+    }
+
+    void run(std::uint64_t bytes, std::function<void()> decode) {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (!waiting_.empty() || !fits(bytes)) {
+                waiting_.push_back({bytes, std::move(decode)});
+                return;
+            }
+            inUse_ += bytes;
+        }
+        launch(bytes, std::move(decode));
+    }
+
+  private:
+    struct Waiting {
+        std::uint64_t bytes;
+        std::function<void()> decode;
+    };
+    bool fits(std::uint64_t bytes) const { return inUse_ == 0 || inUse_ + bytes <= kBytesAtOnce; }
+    void launch(std::uint64_t bytes, std::function<void()> decode) {
+        dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT),
+                       [this, bytes, decode = std::move(decode)] {
+                           decode();
+                           release(bytes);
+                       });
+    }
+    void release(std::uint64_t bytes) {
+        std::vector<Waiting> admitted;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            inUse_ -= bytes;
+            while (!waiting_.empty() && fits(waiting_.front().bytes)) {
+                inUse_ += waiting_.front().bytes;
+                admitted.push_back(std::move(waiting_.front()));
+                waiting_.pop_front();
+            }
+        }
+        for (auto& next : admitted) launch(next.bytes, std::move(next.decode));
+    }
+
+    std::mutex lock_;
+    std::uint64_t inUse_ = 0;
+    std::deque<Waiting> waiting_;
+};
+
+// The thumbnail a page's picture is made as.
+Dictionary webPictureOptions(const WebResourceLimits& limits, long long longSide) {
+    Dictionary options = Dictionary::mutableDictionary();
+    options.setObject(kCGImageSourceCreateThumbnailFromImageAlways, true);
+    options.setObject(kCGImageSourceCreateThumbnailWithTransform, true);
+    options.setObject(kCGImageSourceThumbnailMaxPixelSize,
+                      static_cast<double>(std::min<long long>(longSide, std::max(1, limits.maxDecodedSide))));
+    options.setObject(kCGImageSourceMaxDecodeBytes, static_cast<double>(limits.maxPictureDecodeBytes));
+    return options;
+}
+
+// What making the picture's thumbnail holds at its peak, from its header; nullopt for bytes that
+// are no picture.
+std::optional<std::uint64_t> webPictureDecodeBytes(const NSData& bytes, const WebResourceLimits& limits) {
+    auto source = CGImageSourceCreateWithData(bytes);
+    if (!source) return std::nullopt;
+    // A picture no longer than the bound is not shrunk, so the bound itself stands for its size.
+    return CGImageSourceEstimateThumbnailBytes(source, 0, webPictureOptions(limits, limits.maxDecodedSide));
 }
 
 // One http or https fetch: collects the body within the bounds and hands it over.
@@ -91,17 +170,27 @@ class Fetch : public NSObject, public NSURLConnectionDataDelegate {
     }
 
   public:
-    // Decodes on a worker queue and hands the picture back on the main thread.
+    // Decodes on a worker queue, when the process's decoding budget has room for what the
+    // picture's header says it needs, and hands the picture back on the main thread. A picture
+    // past its own bound fails at once, without waiting for room.
     static void decodeElsewhere(Weak<WebResourceLoader> loader, std::uint64_t fetch, NSData bytes,
                                 const WebResourceLimits& limits) {
+        auto handBack = [loader, fetch](Ref<CGImage> image) {
+            const std::uint64_t pixels = image ? std::uint64_t(image->width()) * image->height() : 0;
+            onMainThread([loader, fetch, image, pixels] {
+                if (auto l = loader.lock()) l->finishImage(fetch, image, pixels);
+            });
+        };
         dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT),
-                       [loader, fetch, bytes = std::move(bytes), limits]() mutable {
-                           Ref<CGImage> image = decodeWebPicture(bytes, limits);
-                           bytes = NSData();
-                           const std::uint64_t pixels =
-                               image ? std::uint64_t(image->width()) * image->height() : 0;
-                           onMainThread([loader, fetch, image, pixels] {
-                               if (auto l = loader.lock()) l->finishImage(fetch, image, pixels);
+                       [loader, handBack, bytes = std::move(bytes), limits]() mutable {
+                           const auto needed = webPictureDecodeBytes(bytes, limits);
+                           if (!needed || *needed > limits.maxPictureDecodeBytes) return handBack(nullptr);
+                           DecodeBudget::shared().run(*needed, [loader, handBack, bytes, limits]() mutable {
+                               // A page gone while its picture waited would see nothing of it.
+                               Ref<CGImage> image =
+                                   loader.expired() ? nullptr : decodeWebPicture(bytes, limits);
+                               bytes = NSData();
+                               handBack(std::move(image));
                            });
                        });
     }
@@ -275,7 +364,12 @@ std::optional<NSData> readFileUpTo(const std::string& path, std::size_t cap, boo
 
 Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebResourceLimits& limits) {
     auto source = CGImageSourceCreateWithData(bytes);
-    if (!source || CGImageSourceGetCount(source) == 0) return nullptr;
+    if (!source) return nullptr;
+    // Before anything is read past the header (a GIF's frames are read to count them).
+    const auto needed =
+        CGImageSourceEstimateThumbnailBytes(source, 0, webPictureOptions(limits, limits.maxDecodedSide));
+    if (!needed || *needed > limits.maxPictureDecodeBytes) return nullptr;
+    if (CGImageSourceGetCount(source) == 0) return nullptr;
     auto properties = CGImageSourceCopyPropertiesAtIndex(source, 0);
     if (!properties) return nullptr;
     auto width = numberOf(*properties, kCGImagePropertyPixelWidth);
@@ -286,13 +380,8 @@ Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebResourceLimits& limi
     const bool jpeg = CGImageSourceGetType(source) == std::optional<std::string>(kUTTypeJPEG);
     const std::uint64_t decodedPixels = jpeg && pixels > limits.maxImagePixels ? pixels / 64 : pixels;
     if (decodedPixels > limits.maxImagePixels) return nullptr;
-    const long long longSide = std::max(*width, *height);
-    Dictionary options = Dictionary::mutableDictionary();
-    options.setObject(kCGImageSourceCreateThumbnailFromImageAlways, true);
-    options.setObject(kCGImageSourceCreateThumbnailWithTransform, true);
-    options.setObject(kCGImageSourceThumbnailMaxPixelSize,
-                      static_cast<double>(std::min<long long>(longSide, std::max(1, limits.maxDecodedSide))));
-    return CGImageSourceCreateThumbnailAtIndex(source, 0, options);
+    return CGImageSourceCreateThumbnailAtIndex(source, 0,
+                                               webPictureOptions(limits, std::max(*width, *height)));
 }
 
 WebResourceLoader::WebResourceLoader(WebResourceLimits limits, WebFileAccess files,

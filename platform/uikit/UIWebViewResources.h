@@ -13,10 +13,12 @@
 // read from the header first, pictures past the pixel bound are refused (a JPEG may still be
 // decoded at an eighth of its size), and the rest come as a thumbnail no longer than the decode
 // bound on its longer side (a page that gives such a picture no size of its own lays it out at the
-// thumbnail's). Every fetch ends: a reply silent for the time-out fails (the
-// connection's own time-out, real time), a reply still coming after the deadline fails (checked on
-// every callback, real time), a body past its byte cap fails, an HTTP status of 400 or more fails,
-// and other schemes fail at once. At most maxConcurrent fetches run at once, the rest wait in the
+// thumbnail's). A picture whose header says decoding it would hold more than its byte bound (a
+// progressive JPEG keeps every coefficient whatever the scale) is refused undecoded, and the
+// decodes of all web views wait their turn within one budget. Every fetch ends: a reply silent
+// for the time-out fails (the connection's own time-out, real time), a reply still coming after the deadline
+// fails (checked on every callback, real time), a body past its byte cap fails, an HTTP status of 400 or more
+// fails, and other schemes fail at once. At most maxConcurrent fetches run at once, the rest wait in the
 // order asked; stylesheets and pictures past their counts in all are not fetched (they fail).
 //
 // A failed resource answers nullopt / null, as one not in yet does.
@@ -59,6 +61,10 @@ struct WebResourceLimits {
     int maxDecodedSide = 2048;
     // Decoded pixels of all the page's pictures together; pictures past it fail.
     std::uint64_t maxDecodedPixelsInAll = 40'000'000;
+    // What decoding one picture may hold at its peak, estimated from its header (a progressive
+    // JPEG keeps all its coefficients whatever the scale); pictures past it fail undecoded. The
+    // decodes of all web views together wait their turn within twice the default of this.
+    std::uint64_t maxPictureDecodeBytes = 128ull << 20;
 };
 
 // Which local files a page may read, from the page's own URL.

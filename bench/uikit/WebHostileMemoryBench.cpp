@@ -1,0 +1,436 @@
+// What hostile pages cost a web view in memory. Each case runs in a child process of its own (this
+// program again, with the case's name): the child serves the page on loopback, loads it into a
+// web view with the default limits, runs the main run loop until the page finishes or fails (at
+// most a minute), and reports its peak resident size. Ends with one
+// "ratio web_hostile_<case> <peak MB / 512 MB>" line a case (target: at most 1.0) and, from the
+// same run, the peak of a plain small page as the reference.
+//
+// Cases: a page of 2 MB of gzip-compressed zeros (2 GB decoded) and a picture served the same
+// way; six 10,000 x 10,000 progressive JPEGs, three CMYK ones, six 50-megapixel progressive
+// photos; a stylesheet of selector chains 10,000 deep, the same inline, and @media blocks nested
+// 10,000 deep. The big files are made once, by a child, and kept in a temporary folder.
+
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+// jpeglib.h needs size_t and FILE declared first.
+#include <jpeglib.h>
+
+#include "bench/support/RatioReporter.h"
+#include "foundation/NSRunLoop.h"
+#include "foundation/NSURL.h"
+#include "network/NSURLRequest.h"
+#include "uikit/UIWebView.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr double kTargetMB = 512;
+constexpr double kChildSeconds = 60;
+
+const char* const kCases[] = {"plain_page",          "gzip_page",         "gzip_picture",
+                              "progressive_100mp",   "cmyk_100mp",        "photos_50mp",
+                              "css_selector_chains", "css_inline_chains", "css_nested_media"};
+
+std::string cacheDir() {
+    const char* tmp = std::getenv("TMPDIR");
+    return std::string(tmp && *tmp ? tmp : "/tmp") + "/web-hostile-memory-bench";
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && st.st_size > 0;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// ---- the files ------------------------------------------------------------------------------
+
+struct JPEGError {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+struct JPEGRecipe {
+    int width, height, components;
+    bool subsampled;
+    int noise;  // amplitude of the noise over the gradient
+    int quality;
+};
+
+// Kept free of C++ objects with destructors, for the longjmp.
+bool encode(jpeg_compress_struct* cinfo, FILE* out, const JPEGRecipe& r, std::uint8_t* row) {
+    if (setjmp(reinterpret_cast<JPEGError*>(cinfo->err)->jump)) return false;
+    jpeg_create_compress(cinfo);
+    jpeg_stdio_dest(cinfo, out);
+    cinfo->image_width = JDIMENSION(r.width);
+    cinfo->image_height = JDIMENSION(r.height);
+    cinfo->input_components = r.components;
+    cinfo->in_color_space = r.components == 4 ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, r.quality, TRUE);
+    for (int c = 0; c < cinfo->num_components; ++c) {
+        const bool luma = c == 0 && r.subsampled;
+        cinfo->comp_info[c].h_samp_factor = luma ? 2 : 1;
+        cinfo->comp_info[c].v_samp_factor = luma ? 2 : 1;
+    }
+    jpeg_simple_progression(cinfo);
+    jpeg_start_compress(cinfo, TRUE);
+    std::uint32_t seed = 2024;
+    while (cinfo->next_scanline < cinfo->image_height) {
+        const int y = int(cinfo->next_scanline);
+        for (int x = 0; x < r.width; ++x)
+            for (int c = 0; c < r.components; ++c) {
+                seed = seed * 1103515245u + 12345u;
+                const int n = r.noise ? int((seed >> 16) % unsigned(r.noise)) : 0;
+                row[std::size_t(x) * r.components + c] =
+                    std::uint8_t((x * 160 / r.width + y * 60 / r.height + c * 30 + n) & 0xFF);
+            }
+        JSAMPROW rows[1] = {row};
+        jpeg_write_scanlines(cinfo, rows, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    return true;
+}
+
+bool writeJPEG(const std::string& path, const JPEGRecipe& r) {
+    FILE* out = std::fopen((path + ".part").c_str(), "wb");
+    if (!out) return false;
+    jpeg_compress_struct cinfo{};
+    JPEGError err;
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = [](j_common_ptr c) { std::longjmp(reinterpret_cast<JPEGError*>(c->err)->jump, 1); };
+    std::vector<std::uint8_t> row(std::size_t(r.width) * r.components);
+    const bool ok = encode(&cinfo, out, r, row.data());
+    jpeg_destroy_compress(&cinfo);
+    std::fclose(out);
+    return ok && std::rename((path + ".part").c_str(), path.c_str()) == 0;
+}
+
+// 2 GB of zeros, gzip-compressed (about 2 MB).
+bool writeGzipZeros(const std::string& path) {
+    gzFile out = gzopen((path + ".part").c_str(), "wb9");
+    if (!out) return false;
+    std::vector<char> zeros(1 << 20, 0);
+    bool ok = true;
+    for (int i = 0; i < 2048 && ok; ++i) ok = gzwrite(out, zeros.data(), unsigned(zeros.size())) > 0;
+    ok = gzclose(out) == Z_OK && ok;
+    return ok && std::rename((path + ".part").c_str(), path.c_str()) == 0;
+}
+
+int makeFiles(const std::string& dir) {
+    ::mkdir(dir.c_str(), 0755);
+    bool ok = true;
+    if (!exists(dir + "/zeros.gz")) ok = writeGzipZeros(dir + "/zeros.gz") && ok;
+    if (!exists(dir + "/small.jpg")) ok = writeJPEG(dir + "/small.jpg", {400, 300, 3, true, 8, 85}) && ok;
+    if (!exists(dir + "/big.jpg")) ok = writeJPEG(dir + "/big.jpg", {10000, 10000, 3, false, 0, 75}) && ok;
+    if (!exists(dir + "/cmyk.jpg")) ok = writeJPEG(dir + "/cmyk.jpg", {10000, 10000, 4, false, 0, 75}) && ok;
+    if (!exists(dir + "/photo.jpg")) ok = writeJPEG(dir + "/photo.jpg", {8660, 5773, 3, true, 4, 80}) && ok;
+    return ok ? 0 : 1;
+}
+
+// ---- the child: a loopback server and a web view ------------------------------------------
+
+struct Reply {
+    std::string contentType;
+    std::string body;
+    bool gzip = false;
+};
+
+class Server {
+  public:
+    explicit Server(std::map<std::string, Reply> routes) : routes_(std::move(routes)) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener_, 64);
+        socklen_t length = sizeof address;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        // The process ends with _exit, so these threads are never joined.
+        std::thread([this] { acceptLoop(); }).detach();
+    }
+    std::string url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+
+  private:
+    void acceptLoop() {
+        for (;;) {
+            int client = ::accept(listener_, nullptr, nullptr);
+            if (client < 0) continue;
+            std::thread([this, client] { serve(client); }).detach();
+        }
+    }
+    void serve(int client) {
+        std::string request;
+        char buffer[4096];
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            request.append(buffer, std::size_t(n));
+        }
+        const std::size_t start = request.find(' ') + 1;
+        const std::string path = request.substr(start, request.find(' ', start) - start);
+        auto found = routes_.find(path);
+        std::string head;
+        const std::string* body = nullptr;
+        if (found == routes_.end()) {
+            head = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        } else {
+            body = &found->second.body;
+            head = "HTTP/1.1 200 OK\r\nContent-Type: " + found->second.contentType +
+                   "\r\nContent-Length: " + std::to_string(body->size()) + "\r\n" +
+                   (found->second.gzip ? "Content-Encoding: gzip\r\n" : "") + "Connection: close\r\n\r\n";
+        }
+        bool ok = send(client, head.data(), head.size());
+        if (ok && body) send(client, body->data(), body->size());
+        ::shutdown(client, SHUT_WR);
+        ::close(client);
+    }
+    static bool send(int client, const char* data, std::size_t size) {
+        while (size > 0) {
+            ssize_t n = ::send(client, data, size, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            data += n;
+            size -= std::size_t(n);
+        }
+        return true;
+    }
+
+    std::map<std::string, Reply> routes_;
+    int listener_ = -1;
+    int port_ = 0;
+};
+
+class PageEnd : public NSObject, public UIWebViewDelegate {
+  public:
+    const char* outcome = nullptr;
+    void webViewDidFinishLoad(UIWebView&) override { outcome = "finished"; }
+    void webViewDidFailLoadWithError(UIWebView&, const Ref<NSError>&) override { outcome = "failed"; }
+};
+
+std::string selectorChain(const char* link, int depth) {
+    std::string chain;
+    chain.reserve(std::size_t(depth) * 2 + 16);
+    for (int i = 0; i < depth; ++i) {
+        if (i) chain += link;
+        chain += 'a';
+    }
+    return chain + " {color:red}\n";
+}
+
+// About 100 KB: chains 10,000 deep, descendant and child ones in turn.
+std::string chainsStylesheet() {
+    std::string css;
+    for (int i = 0; i < 5; ++i) css += selectorChain(i % 2 ? ">" : " ", 10000);
+    return css;
+}
+
+std::string nestedMedia() {
+    std::string css;
+    for (int i = 0; i < 10000; ++i) css += "@media screen {";
+    css += "a {color:red}";
+    for (int i = 0; i < 10000; ++i) css += "}";
+    return css;
+}
+
+long peakKB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
+const char kParagraph[] = "<p>A question about wheels and tyres, with a picture.</p>";
+
+int runChild(const std::string& name, const std::string& dir) {
+    std::map<std::string, Reply> routes;
+    std::string body;
+    auto pictures = [&](const std::string& file, int count) {
+        const std::string bytes = readFile(dir + "/" + file);
+        for (int i = 0; i < count; ++i) {
+            const std::string path = "/p" + std::to_string(i) + ".jpg";
+            routes[path] = {"image/jpeg", bytes};
+            body += "<img src=\"" + path + "\" width=\"300\" height=\"200\">";
+        }
+    };
+    if (name == "plain_page") {
+        pictures("small.jpg", 1);
+    } else if (name == "gzip_page") {
+        routes["/"] = {"text/html", readFile(dir + "/zeros.gz"), true};
+    } else if (name == "gzip_picture") {
+        routes["/zeros.png"] = {"image/png", readFile(dir + "/zeros.gz"), true};
+        body = "<img src=\"/zeros.png\" width=\"300\" height=\"200\">";
+    } else if (name == "progressive_100mp") {
+        pictures("big.jpg", 6);
+    } else if (name == "cmyk_100mp") {
+        pictures("cmyk.jpg", 3);
+    } else if (name == "photos_50mp") {
+        pictures("photo.jpg", 6);
+    } else if (name == "css_selector_chains") {
+        routes["/deep.css"] = {"text/css", chainsStylesheet()};
+        body = "<link rel=\"stylesheet\" href=\"/deep.css\">";
+    } else if (name == "css_inline_chains") {
+        body = "<style>" + chainsStylesheet() + "</style>";
+    } else if (name == "css_nested_media") {
+        body = "<style>" + nestedMedia() + "</style>";
+    } else {
+        std::fprintf(stderr, "no case %s\n", name.c_str());
+        return 2;
+    }
+    if (!routes.count("/"))
+        routes["/"] = {"text/html; charset=utf-8",
+                       "<html><body>" + std::string(kParagraph) + body + "</body></html>"};
+    Server server(std::move(routes));
+
+    auto web = make<UIWebView>(CGRectMake(0, 0, 375, 667));
+    auto end = make<PageEnd>();
+    web->setDelegate(end);
+    web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/"))));
+    auto loop = NSRunLoop::mainRunLoop();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kChildSeconds);
+    while (!end->outcome && std::chrono::steady_clock::now() < deadline)
+        loop->runOnce(NSDefaultRunLoopMode, 0.01);
+    std::printf("peak_kb %ld %s\n", peakKB(), end->outcome ? end->outcome : "timed-out");
+    std::fflush(stdout);
+    // Server threads and workers may still be busy with the page: no orderly teardown.
+    _exit(0);
+}
+
+// ---- the parent ----------------------------------------------------------------------------------
+
+struct Outcome {
+    double peakMB = -1;
+    std::string how;
+};
+std::map<std::string, Outcome>& outcomes() {
+    static std::map<std::string, Outcome> map;
+    return map;
+}
+
+// Runs this program as `args`, answering what it printed (empty when it did not end well in time).
+std::string runSelf(std::vector<std::string> args, double seconds) {
+    int out[2];
+    if (::pipe(out) != 0) return "";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const bool spawned = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::string text;
+    if (!spawned) {
+        ::close(out[0]);
+        return "";
+    }
+    // The child's output is small; read it as it comes, then reap the child (killed if late).
+    std::thread reader([&] {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, std::size_t(n));
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    reader.join();
+    ::close(out[0]);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text : text + " (ended badly)";
+}
+
+void BM_HostilePage(benchmark::State& state, std::string name) {
+    Outcome outcome;
+    for (auto _ : state) {
+        const std::string text = runSelf({"bench", "--page", name, cacheDir()}, kChildSeconds + 30);
+        long kb = 0;
+        char how[64] = "";
+        if (std::sscanf(text.c_str(), "peak_kb %ld %63s", &kb, how) == 2) {
+            outcome = {kb / 1024.0, how};
+        } else {
+            outcome = {-1, "crashed or hung"};
+        }
+    }
+    state.counters["peak_MB"] = outcome.peakMB;
+    outcomes()[name] = outcome;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A child: make the files, or load one page and report.
+    if (argc == 3 && std::strcmp(argv[1], "--make") == 0) return makeFiles(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], "--page") == 0) return runChild(argv[2], argv[3]);
+
+    benchmark::Initialize(&argc, argv);
+    if (runSelf({"bench", "--make", cacheDir()}, 600).find("ended badly") != std::string::npos) {
+        std::fprintf(stderr, "could not make the pictures in %s\n", cacheDir().c_str());
+        return 1;
+    }
+    for (const char* name : kCases)
+        benchmark::RegisterBenchmark((std::string("BM_HostilePage/") + name).c_str(), BM_HostilePage, name)
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    benchsupport::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    auto& all = outcomes();
+    for (const auto& [name, outcome] : all) {
+        if (name == "plain_page") continue;
+        if (outcome.peakMB < 0) {
+            std::printf("ratio web_hostile_%s nan\n  %s\n", name.c_str(), outcome.how.c_str());
+            continue;
+        }
+        std::printf("ratio web_hostile_%s %.4g\n", name.c_str(), outcome.peakMB / kTargetMB);
+        std::printf("  peak %.0f MB, page %s; target: at most 1.0 (%g MB)\n", outcome.peakMB,
+                    outcome.how.c_str(), kTargetMB);
+    }
+    if (auto plain = all.find("plain_page"); plain != all.end())
+        std::printf("  reference: a plain small page peaks at %.0f MB (%s)\n", plain->second.peakMB,
+                    plain->second.how.c_str());
+    return 0;
+}
