@@ -432,7 +432,8 @@ class Walker {
 
 }  // namespace
 
-std::string boundedStyleSheet(std::string_view css, const WebStyleSheetLimits& limits, WebStyleSheetInfo* info) {
+std::string boundedStyleSheet(std::string_view css, const WebStyleSheetLimits& limits,
+                              WebStyleSheetInfo* info) {
     WebStyleSheetInfo local;
     WebStyleSheetInfo& result = info ? *info : local;
     result = {};
