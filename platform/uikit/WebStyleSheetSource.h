@@ -14,7 +14,8 @@
 //   - a declaration block longer than maxDeclarationBytes is cut after its last whole
 //     declaration within the bound; a rule nested in a declaration block is dropped (the engine
 //     reads none, and takes its braces for the end of the block);
-//   - the sheet stops before the rule past maxRules and past maxBytes of text;
+//   - the sheet stops before the rule past maxRules, and after maxBytes of its text (what is
+//     written may be a little longer: closings, and escapes in place of the few characters below);
 //   - comments past maxComments are left out (the engine strips every comment before it reads
 //     anything, at a cost that grows with their number times the sheet's size).
 // Errors are recovered from as CSS does: what is open at the end (a comment, string, url(...),

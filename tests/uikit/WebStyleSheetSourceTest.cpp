@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "uikit/WebDefaultStyleSheet.h"
 #include "uikit/WebStyleSheetSource.h"
 
 namespace {
@@ -46,7 +47,8 @@ TEST(WebStyleSheetSourceTest, SheetsAreWrittenBackAsTheyCameOrBoundedAndRepaired
     const Case cases[] = {
         // Ordinary sheets.
         {"question page", kQuestionSheet, same},
-        {"default page style", "<style>img{max-width:355.000000px}</style>", same},
+        {"the default style", detail::webDefaultStyleSheet(), same},
+        {"the app's picture width", "img{max-width:355.000000px}", same},
         {"nested at-rules within the depth",
          "@media screen and (max-width:600px){@supports (display:grid){.a>.b+.c~d{color:red}}}", same},
         {"four blocks deep", "@media a{@media b{@media c{x{color:red}}}}", same},
