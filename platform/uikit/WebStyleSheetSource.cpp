@@ -15,10 +15,11 @@ bool isNewline(char c) {
     return c == '\n' || c == '\r' || c == '\f';
 }
 
+// NUL counts: it is written as U+FFFD, which is one.
 bool isNameChar(char c) {
     auto u = static_cast<unsigned char>(c);
     return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' ||
-           u == '_' || u >= 0x80;
+           u == '_' || u >= 0x80 || u == 0;
 }
 
 char lower(char c) {
@@ -399,7 +400,9 @@ class Walker {
     }
 
     std::size_t escape(std::size_t i, std::string* sink, bool atPrelude) {
-        if (i + 1 >= in_.size() || isNewline(in_[i + 1])) {
+        // At the end it escapes nothing; kept, it would escape what closes the open pieces.
+        if (i + 1 >= in_.size()) return i + 1;
+        if (isNewline(in_[i + 1])) {
             if (sink) sink->push_back('\\');
             return i + 1;
         }

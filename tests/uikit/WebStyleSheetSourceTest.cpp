@@ -93,6 +93,8 @@ TEST(WebStyleSheetSourceTest, SheetsAreWrittenBackAsTheyCameOrBoundedAndRepaired
         {"unterminated comment", "a{}/* x", "a{}/* x*/"},
         {"unterminated comment after one character", "a/*", "a/**/"},
         {"unterminated string", "a{content:\"x", "a{content:\"x\"}"},
+        {"a backslash at the end", "a{content:\"x\\", "a{content:\"x\"}"},
+        {"NUL before url(", std::string("\0url(x')", 8), "\xEF\xBF\xBDurl(x')'"},
         {"unterminated url", "a{b:url(x", "a{b:url(x)}"},
         {"unterminated blocks", "@media x{a{color:red", "@media x{a{color:red}}"},
         {"stray '}' drops the rule it stands in", "a{} } b{color:red} c{}", "a{} c{}"},
@@ -105,6 +107,7 @@ TEST(WebStyleSheetSourceTest, SheetsAreWrittenBackAsTheyCameOrBoundedAndRepaired
         WebStyleSheetInfo info;
         std::string out = boundedStyleSheet(c.in, {}, &info);
         EXPECT_EQ(out, c.out == same ? c.in : c.out);
+        EXPECT_EQ(boundedStyleSheet(out), out);  // what comes out reads as it is written
         if (c.out == same) {
             EXPECT_EQ(info.droppedRules, 0u);
             EXPECT_FALSE(info.truncated);
