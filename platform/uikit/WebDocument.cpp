@@ -17,6 +17,7 @@
 #include "graphics/UIFont.h"
 #include "uikit/WebDefaultStyleSheet.h"
 #include "uikit/WebPageSource.h"
+#include "uikit/WebStyleSheetSource.h"
 
 namespace detail {
 
@@ -700,8 +701,13 @@ class WebContainer final : public litehtml::document_container {
         if (!css) return;
         std::size_t room =
             kMaxStylesheetBytes > stylesheetBytes_ ? kMaxStylesheetBytes - stylesheetBytes_ : 0;
-        text = css->substr(0, room);
-        stylesheetBytes_ += text.size();
+        WebStyleSheetLimits limits;
+        limits.maxBytes = room;
+        limits.maxRules = stylesheetRulesLeft_;
+        WebStyleSheetInfo sheet;
+        text = boundedStyleSheet(*css, limits, &sheet);
+        stylesheetBytes_ += std::min(css->size(), room);
+        stylesheetRulesLeft_ -= std::min(stylesheetRulesLeft_, sheet.rules);
         baseurl = *absolute;
     }
 
@@ -947,6 +953,7 @@ class WebContainer final : public litehtml::document_container {
     std::vector<std::string> stylesheetURLs_, imageURLs_;
     std::set<std::string> importedSheets_;
     std::size_t stylesheetBytes_ = 0;
+    std::size_t stylesheetRulesLeft_ = WebStyleSheetLimits{}.maxRules;  // shared by every linked sheet
     std::map<std::string, Ref<CGImage>> images_;
     std::map<std::string, cairo_surface_t*> surfaces_;
     struct Reduced {

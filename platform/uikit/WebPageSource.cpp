@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "uikit/WebStyleSheetSource.h"
+
 namespace detail {
 
 namespace {
@@ -444,7 +446,7 @@ class Writer {
                 case GUMBO_NODE_TEXT:
                 case GUMBO_NODE_WHITESPACE:
                 case GUMBO_NODE_CDATA:
-                    writeText(child->v.text.text, raw);
+                    writeText(child->v.text.text, raw, raw && top.closing == "style");
                     break;
                 case GUMBO_NODE_ELEMENT: {
                     const GumboElement& element = child->v.element;
@@ -484,7 +486,7 @@ class Writer {
     }
 
   private:
-    void writeText(const char* text, bool raw) {
+    void writeText(const char* text, bool raw, bool styleSheet) {
         std::string_view t(text);
         if (text_ + t.size() > limits_.maxTextBytes) {
             std::size_t room = limits_.maxTextBytes - text_;
@@ -495,10 +497,19 @@ class Writer {
             info_.truncated = true;
         }
         text_ += t.size();
-        if (raw)
+        // Every inline sheet passes here once; the rule bound is the page's, as many small style
+        // elements add up to it.
+        if (styleSheet) {
+            WebStyleSheetLimits limits;
+            limits.maxRules = styleRulesLeft_;
+            WebStyleSheetInfo sheet;
+            out_.append(boundedStyleSheet(t, limits, &sheet));
+            styleRulesLeft_ -= std::min(styleRulesLeft_, sheet.rules);
+        } else if (raw) {
             out_.append(t);
-        else
+        } else {
             appendEscapedHTML(out_, t, false);
+        }
     }
 
     void writeStartTag(const std::string& name, const GumboElement& element) {
@@ -520,6 +531,7 @@ class Writer {
     WebPageSourceInfo& info_;
     std::string out_;
     std::size_t text_ = 0;
+    std::size_t styleRulesLeft_ = WebStyleSheetLimits{}.maxRules;
     bool full_ = false;
 };
 
