@@ -191,6 +191,13 @@ WIWebImageManager::downloadImageWithURL(const Ref<NSURL>& url, WILoadOptions opt
     addRunning(operation);
     auto key = cacheKeyForURL(url);
     auto self = selfAs<WIWebImageManager>();
+    // A cancel while the cache is still asked may mean the answer never comes (the query looks
+    // at cancellation once, before it reads): the load leaves the running list here. The
+    // download step puts its own block in place of this one.
+    Weak<WIWebImageCombinedOperation> weakOperation = operation;
+    operation->setCancelBlock([self, weakOperation] {
+        if (auto op = weakOperation.lock()) self->removeRunning(op);
+    });
     auto cacheOperation =
         imageCache_->queryDiskCacheForKey(key, [self, operation, url, key, options, progress, completed](
                                                    const Ref<UIImage>& cachedImage, WICacheSource source) {
@@ -205,17 +212,19 @@ WIWebImageManager::downloadImageWithURL(const Ref<NSURL>& url, WILoadOptions opt
             if ((!cachedImage || (options & WILoadRefreshCached)) && mayDownload) {
                 self->downloadStep(operation, url, key, options, cachedImage, source, progress, completed);
             } else if (cachedImage) {
+                // Off the running list before the caller hears the load is done, so a caller that
+                // asks at once never finds it still running.
+                self->removeRunning(operation);
                 detail::wiRunOnMainThreadSync([&] {
                     if (!operation->isCancelled() && completed)
                         completed(cachedImage, nullptr, source, true, url);
                 });
-                self->removeRunning(operation);
             } else {
+                self->removeRunning(operation);
                 detail::wiRunOnMainThreadSync([&] {
                     if (!operation->isCancelled() && completed)
                         completed(nullptr, nullptr, WICacheSourceNone, true, url);
                 });
-                self->removeRunning(operation);
             }
         });
     operation->setCacheOperation(cacheOperation);
@@ -253,7 +262,13 @@ void WIWebImageManager::downloadStep(const Ref<WIWebImageCombinedOperation>& ope
         [self, operation, url, key, options, cachedImage,
          completed](const Ref<UIImage>& downloadedImage, const std::optional<NSData>& data,
                     const Ref<NSError>& error, bool finished) {
+            // A finished load leaves the running list before its caller hears of it (as the failed
+            // list is filled first), so a caller that asks at once never finds it still running.
             bool removeWhenDone = finished;
+            auto doneRunning = [&] {
+                if (removeWhenDone) self->removeRunning(operation);
+                removeWhenDone = false;
+            };
             if (operation->isCancelled()) {
                 // Nothing more for this caller.
             } else if (error) {
@@ -264,6 +279,7 @@ void WIWebImageManager::downloadStep(const Ref<WIWebImageCombinedOperation>& ope
                     code != NSURLErrorTimedOut) {
                     self->addFailed(url);
                 }
+                doneRunning();
                 detail::wiRunOnMainThreadSync([&] {
                     if (!operation->isCancelled() && completed) {
                         completed(nullptr, error, WICacheSourceNone, finished, url);
@@ -289,18 +305,19 @@ void WIWebImageManager::downloadStep(const Ref<WIWebImageCombinedOperation>& ope
                                 self->imageCache_->storeImage(transformed, transformed != downloadedImage,
                                                               data, key, !(options & WILoadMemoryOnly));
                             }
+                            if (finished) self->removeRunning(operation);
                             detail::wiRunOnMainThreadSync([&] {
                                 if (!operation->isCancelled() && completed) {
                                     completed(transformed, nullptr, WICacheSourceNone, finished, url);
                                 }
                             });
-                            if (finished) self->removeRunning(operation);
                         });
                 } else {
                     if (downloadedImage && finished) {
                         self->imageCache_->storeImage(downloadedImage, false, data, key,
                                                       !(options & WILoadMemoryOnly));
                     }
+                    doneRunning();
                     detail::wiRunOnMainThreadSync([&] {
                         if (!operation->isCancelled() && completed) {
                             completed(downloadedImage, nullptr, WICacheSourceNone, finished, url);
@@ -308,7 +325,7 @@ void WIWebImageManager::downloadStep(const Ref<WIWebImageCombinedOperation>& ope
                     });
                 }
             }
-            if (removeWhenDone) self->removeRunning(operation);
+            doneRunning();
         });
 
     Weak<WIWebImageCombinedOperation> weakOperation = operation;

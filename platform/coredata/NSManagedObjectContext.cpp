@@ -329,7 +329,9 @@ bool orderBySQL(const NSEntityDescription& entity, const std::vector<Ref<NSSortD
 // Why a sort's key path cannot be followed from the entity, or nullopt when it can. Each key
 // must be a property of the entity reached so far; a key before the last must be a to-one
 // relationship, whose destination holds the next key: an attribute has no keys of its own, and a
-// to-many relationship gives many values where a sort needs one.
+// to-many relationship gives many values where a sort needs one. The last key must be an
+// attribute: objects have no order among themselves, so a sort ending on a relationship would
+// leave the results as they came, the same either way round.
 std::optional<std::string> sortKeyPathProblem(const NSEntityDescription& entity, const std::string& keyPath) {
     const std::string unknown = "The entity " + entity.name() + " has no key \"" + keyPath + "\" to sort by.";
     const NSEntityDescription* current = &entity;
@@ -341,7 +343,11 @@ std::optional<std::string> sortKeyPathProblem(const NSEntityDescription& entity,
         const Ref<NSPropertyDescription>* property =
             current ? current->propertiesByName().find(key) : nullptr;
         if (!property) return unknown;
-        if (dot == std::string::npos) return std::nullopt;
+        if (dot == std::string::npos) {
+            if (!(*property)->isRelationship()) return std::nullopt;
+            return "The entity " + entity.name() + " cannot sort by \"" + keyPath + "\": \"" +
+                   std::string(key) + "\" is a relationship, not an attribute.";
+        }
         if (!(*property)->isRelationship()) return unknown;
         const auto& relationship = static_cast<const NSRelationshipDescription&>(**property);
         if (relationship.isToMany()) {

@@ -250,6 +250,15 @@ TEST_P(Fetching, SortKeyPathsAreFollowedThroughTheModel) {
         {"Owner", "cars.name", {}, true},
         {"Car", "owner.cars.name", {}, true},
         {"Car", "garage.cars.year", {}, true},
+        // Ending on a relationship: objects have no order of their own to sort by.
+        {"Car", "owner", {}, true},
+        {"Car", "garage", {}, true},
+        {"Car", "parts", {}, true},
+        {"Owner", "cars", {}, true},
+        {"Car", "owner.cars", {}, true},
+        {"Part", "car", {}, true},
+        {"Part", "car.owner", {}, true},
+        {"Part", "car.garage.cars", {}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keyPath);

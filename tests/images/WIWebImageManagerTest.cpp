@@ -21,6 +21,7 @@ struct Call {
     WICacheSource source = WICacheSourceNone;
     bool finished = false;
     Ref<NSURL> url;
+    bool managerRunning = false;  // what the manager said while the caller was being told
 };
 
 class ManagerTest : public RemoteImageTest {
@@ -29,10 +30,10 @@ class ManagerTest : public RemoteImageTest {
 
     Ref<WIWebImageOperation> load(const Ref<NSURL>& url, WILoadOptions options, std::vector<Call>& calls) {
         return manager->downloadImageWithURL(url, options, nullptr,
-                                             [&calls](const Ref<UIImage>& i, const Ref<NSError>& e,
-                                                      WICacheSource s, bool f, const Ref<NSURL>& u) {
+                                             [this, &calls](const Ref<UIImage>& i, const Ref<NSError>& e,
+                                                            WICacheSource s, bool f, const Ref<NSURL>& u) {
                                                  EXPECT_TRUE(NSThread::isMainThread());
-                                                 calls.push_back({i, e, s, f, u});
+                                                 calls.push_back({i, e, s, f, u, manager->isRunning()});
                                              });
     }
     void flushIO() {
@@ -51,6 +52,8 @@ TEST_F(ManagerTest, NetworkThenMemoryThenDisk) {
     EXPECT_EQ(calls[0].source, WICacheSourceNone);
     EXPECT_TRUE(calls[0].finished);
     EXPECT_EQ(calls[0].url, url);
+    // A finished load is off the running list by the time its caller hears of it.
+    EXPECT_FALSE(calls[0].managerRunning);
     EXPECT_EQ(host.requestCount(url->path()), 1);
 
     // Memory: answered before the call returns.
@@ -70,6 +73,7 @@ TEST_F(ManagerTest, NetworkThenMemoryThenDisk) {
     ASSERT_TRUE(pumpUntil([&] { return !warm.empty(); }));
     EXPECT_EQ(warm[0].source, WICacheSourceDisk);
     EXPECT_TRUE(warm[0].image);
+    EXPECT_FALSE(warm[0].managerRunning);
     EXPECT_EQ(host.requestCount(url->path()), 1);
     EXPECT_FALSE(manager->isRunning());
 }
@@ -106,6 +110,7 @@ TEST_F(ManagerTest, AFailedURLIsRefusedUntilRetried) {
     ASSERT_TRUE(pumpUntil([&] { return !calls.empty(); }));
     EXPECT_EQ(calls[0].error->code(), 404);
     EXPECT_TRUE(manager->isFailedURL(url));
+    EXPECT_FALSE(calls[0].managerRunning);
 
     std::vector<Call> refused;
     load(url, 0, refused);
@@ -180,6 +185,8 @@ TEST_F(ManagerTest, CancellingWhileTheCacheQueryIsPendingSuppressesEverything) {
     testsupport::pumpMainRunLoop(0.05);
     EXPECT_TRUE(calls.empty());
     EXPECT_EQ(host.requestCount(url->path()), 0);
+    // The cancelled load is not left on the running list for good.
+    EXPECT_FALSE(manager->isRunning());
 }
 
 TEST_F(ManagerTest, CancellingOneOfTwoLoadsOfAURLDoesNotStarveTheOther) {
