@@ -14,6 +14,7 @@
 #include "uikit/UITapGestureRecognizer.h"
 #include "uikit/WebDocument.h"
 #include "uikit/WebPageSource.h"
+#include "uikit/WebTextDecoding.h"
 
 namespace {
 
@@ -393,15 +394,14 @@ void UIWebView::show(const Document& document, bool addToHistory) {
     shownData_ = document.data;
     shownMIMEType_ = document.MIMEType;
     baseURL_ = document.baseURL;
-    NSStringEncoding encoding = NSUTF8StringEncoding;
-    if (document.textEncodingName) {
-        if (auto e = NSString::encodingForIANACharSetName(*document.textEncodingName)) encoding = *e;
-    }
-    auto text = NSString::initWithData(document.data, encoding);
-    if (!text) text = NSString::initWithData(document.data, NSUTF8StringEncoding);
-    shownHTML_ =
-        text ? *text
-             : std::string(reinterpret_cast<const char*>(document.data.bytes()), document.data.length());
+    // The text is decoded as a browser decodes it: the bytes' own mark, the given charset, what
+    // the page declares in itself (plain text declares nothing), UTF-8.
+    const std::string_view bytes(reinterpret_cast<const char*>(document.data.bytes()),
+                                 document.data.length());
+    std::string encoding;
+    shownHTML_ = document.MIMEType && lower(*document.MIMEType) == "text/plain"
+                     ? detail::decodeTextBytes(bytes, document.textEncodingName, &encoding)
+                     : detail::decodeHTMLBytes(bytes, document.textEncodingName, &encoding);
     if (addToHistory && request_) {
         if (pendingHistoryIndex_) {
             historyIndex_ = *pendingHistoryIndex_;
@@ -425,6 +425,7 @@ void UIWebView::show(const Document& document, bool addToHistory) {
                                                      if (view && view->loadSerial_ == serial)
                                                          view->resourceEnded(kind);
                                                  });
+    resources_->setDocumentEncoding(encoding);
     stylesheetsChanged_ = false;
     imagesChanged_ = false;
     buildDocument();
