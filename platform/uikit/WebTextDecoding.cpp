@@ -137,40 +137,50 @@ const Encoding* declared(const Encoding* encoding) {
     return encoding == &kUTF16LE || encoding == &kUTF16BE ? &kUTF8 : encoding;
 }
 
-void appendUTF8(std::string& out, char32_t c) {
+// Writes one code point as UTF-8; returns the end of what it wrote (at most four bytes).
+char* putUTF8(char* out, char32_t c) {
     if (c < 0x80) {
-        out += char(c);
+        *out++ = char(c);
     } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
+        *out++ = char(0xC0 | (c >> 6));
+        *out++ = char(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
+        *out++ = char(0xE0 | (c >> 12));
+        *out++ = char(0x80 | ((c >> 6) & 0x3F));
+        *out++ = char(0x80 | (c & 0x3F));
     } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
+        *out++ = char(0xF0 | (c >> 18));
+        *out++ = char(0x80 | ((c >> 12) & 0x3F));
+        *out++ = char(0x80 | ((c >> 6) & 0x3F));
+        *out++ = char(0x80 | (c & 0x3F));
     }
+    return out;
 }
 
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// UTF-8 is checked rather than converted: runs of valid text are copied as they are.
 std::string decodeUTF8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     const auto* s = reinterpret_cast<const std::uint8_t*>(bytes.data());
     const auto length = static_cast<std::int32_t>(std::min<std::size_t>(bytes.size(), INT32_MAX));
-    std::int32_t i = 0;
+    std::int32_t i = 0, run = 0;
     while (i < length) {
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
         const std::int32_t start = i;
         UChar32 c;
         U8_NEXT(s, i, length, c);
         if (c < 0) {
-            appendUTF8(out, 0xFFFD);
-        } else {
-            out.append(bytes.data() + start, std::size_t(i - start));
+            out.append(bytes.data() + run, std::size_t(start - run));
+            out += kReplacement;
+            run = i;
         }
     }
+    out.append(bytes.data() + run, std::size_t(length - run));
     return out;
 }
 
@@ -197,34 +207,36 @@ std::string decodeWith(const Encoding& encoding, std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 2);
     UChar lead = 0;  // a lead surrogate whose trail is in the next chunk
-    auto put = [&](UChar unit) {
-        if (lead) {
-            if (U16_IS_TRAIL(unit)) {
-                appendUTF8(out, U16_GET_SUPPLEMENTARY(lead, unit));
-                lead = 0;
-                return;
-            }
-            appendUTF8(out, 0xFFFD);
-            lead = 0;
-        }
-        if (U16_IS_LEAD(unit)) {
-            lead = unit;
-        } else {
-            appendUTF8(out, U16_IS_TRAIL(unit) ? 0xFFFD : unit);
-        }
-    };
     const char* source = bytes.data();
     const char* end = source + bytes.size();
     UChar chunk[4096];
+    char text[std::size(chunk) * 3 + 4];  // a unit gives at most three bytes, a kept lead three more
     while (true) {
         UChar* target = chunk;
         status = U_ZERO_ERROR;
         ucnv_toUnicode(converter, &target, chunk + std::size(chunk), &source, end, nullptr, true, &status);
-        for (const UChar* unit = chunk; unit < target; ++unit) put(*unit);
+        char* put = text;
+        for (const UChar* unit = chunk; unit < target; ++unit) {
+            if (lead) {
+                if (U16_IS_TRAIL(*unit)) {
+                    put = putUTF8(put, U16_GET_SUPPLEMENTARY(lead, *unit));
+                    lead = 0;
+                    continue;
+                }
+                put = putUTF8(put, 0xFFFD);
+                lead = 0;
+            }
+            if (U16_IS_LEAD(*unit)) {
+                lead = *unit;
+            } else {
+                put = putUTF8(put, U16_IS_TRAIL(*unit) ? 0xFFFD : *unit);
+            }
+        }
+        out.append(text, std::size_t(put - text));
         // A converter that stops early for any other reason ends the text where it stopped.
         if (status != U_BUFFER_OVERFLOW_ERROR) break;
     }
-    if (lead) appendUTF8(out, 0xFFFD);
+    if (lead) out += kReplacement;
     ucnv_close(converter);
     return out;
 }
