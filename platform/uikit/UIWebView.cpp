@@ -20,6 +20,7 @@
 #include "uikit/UITapGestureRecognizer.h"
 #include "uikit/WebDocument.h"
 #include "uikit/WebPageSource.h"
+#include "uikit/WebTextDecoding.h"
 
 namespace {
 
@@ -508,15 +509,14 @@ void UIWebView::show(const Document& document, bool addToHistory, bool fetchReso
     shownData_ = document.data;
     shownMIMEType_ = document.MIMEType;
     baseURL_ = document.baseURL;
-    NSStringEncoding encoding = NSUTF8StringEncoding;
-    if (document.textEncodingName) {
-        if (auto e = NSString::encodingForIANACharSetName(*document.textEncodingName)) encoding = *e;
-    }
-    auto text = NSString::initWithData(document.data, encoding);
-    if (!text) text = NSString::initWithData(document.data, NSUTF8StringEncoding);
-    shownHTML_ =
-        text ? *text
-             : std::string(reinterpret_cast<const char*>(document.data.bytes()), document.data.length());
+    // The text is decoded as a browser decodes it: the bytes' own mark, the given charset, what
+    // the page declares in itself (plain text declares nothing), UTF-8.
+    const std::string_view bytes(reinterpret_cast<const char*>(document.data.bytes()),
+                                 document.data.length());
+    std::string encoding;
+    shownHTML_ = document.MIMEType && lower(*document.MIMEType) == "text/plain"
+                     ? detail::decodeTextBytes(bytes, document.textEncodingName, &encoding)
+                     : detail::decodeHTMLBytes(bytes, document.textEncodingName, &encoding);
     if (addToHistory && request_) {
         if (pendingHistoryIndex_) {
             historyIndex_ = *pendingHistoryIndex_;
@@ -540,6 +540,7 @@ void UIWebView::show(const Document& document, bool addToHistory, bool fetchReso
                                                      if (view && view->loadSerial_ == serial)
                                                          view->resourceEnded(kind);
                                                  });
+    resources_->setDocumentEncoding(encoding);
     if (!fetchResources) resources_->cancel();
     stylesheetsChanged_ = false;
     imagesChanged_ = false;

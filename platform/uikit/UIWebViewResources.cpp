@@ -24,6 +24,7 @@
 #include "network/NSURLConnection.h"
 #include "network/NSURLRequest.h"
 #include "network/NSURLResponse.h"
+#include "uikit/WebTextDecoding.h"
 
 namespace detail {
 
@@ -131,6 +132,7 @@ class Fetch : public NSObject, public NSURLConnectionDataDelegate {
         auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
         if (http && http->statusCode() >= 400) return stop(connection);
         data_ = NSData();
+        if (response) charset_ = response->textEncodingName();
         if (response && response->expectedContentLength() > static_cast<long long>(cap_))
             return stop(connection);
         if (late()) stop(connection);
@@ -163,7 +165,7 @@ class Fetch : public NSObject, public NSURLConnectionDataDelegate {
         auto loader = loader_.lock();
         if (!loader) return;
         if (kind_ == WebResourceLoader::Kind::Stylesheet || !bytes) {
-            loader->finishBytes(fetch_, std::move(bytes));
+            loader->finishBytes(fetch_, std::move(bytes), charset_);
             return;
         }
         decodeElsewhere(loader_, fetch_, std::move(*bytes), limits_);
@@ -203,6 +205,7 @@ class Fetch : public NSObject, public NSURLConnectionDataDelegate {
     std::size_t cap_;
     SteadyClock::time_point deadline_;
     NSData data_;
+    std::optional<std::string> charset_;
     bool ended_ = false;
 };
 
@@ -508,11 +511,14 @@ WebResourceLoader::Entry* WebResourceLoader::entryForFetch(std::uint64_t fetch) 
     return nullptr;
 }
 
-void WebResourceLoader::finishBytes(std::uint64_t fetch, std::optional<NSData> bytes) {
+void WebResourceLoader::finishBytes(std::uint64_t fetch, std::optional<NSData> bytes,
+                                    const std::optional<std::string>& charset) {
     Entry* entry = entryForFetch(fetch);
     if (!entry) return;
     if (bytes && entry->kind == Kind::Stylesheet)
-        entry->text = std::string(reinterpret_cast<const char*>(bytes->bytes()), bytes->length());
+        entry->text = decodeStyleSheetBytes(
+            std::string_view(reinterpret_cast<const char*>(bytes->bytes()), bytes->length()), charset,
+            documentEncoding_);
     end(*entry);
 }
 

@@ -96,9 +96,13 @@ class WebResourceLoader : public NSObject {
     std::size_t pending(Kind kind) const;
     bool idle() const { return pending(Kind::Stylesheet) == 0 && pending(Kind::Image) == 0; }
     void cancel();
+    // The encoding of the page, which its stylesheets that declare none are decoded by.
+    void setDocumentEncoding(std::string encoding) { documentEncoding_ = std::move(encoding); }
 
     // ---- for the fetches -------------------------------------------------------------------------
-    void finishBytes(std::uint64_t fetch, std::optional<NSData> bytes);
+    // `charset`: the one the reply named, if any.
+    void finishBytes(std::uint64_t fetch, std::optional<NSData> bytes,
+                     const std::optional<std::string>& charset = std::nullopt);
     void finishImage(std::uint64_t fetch, Ref<CGImage> image, std::uint64_t pixels);
 
   private:
@@ -127,6 +131,7 @@ class WebResourceLoader : public NSObject {
     std::uint64_t nextFetch_ = 1;
     std::uint64_t decodedPixels_ = 0;
     bool cancelled_ = false;
+    std::optional<std::string> documentEncoding_;
 };
 
 // The bounds of a file read besides its byte cap.
