@@ -83,7 +83,8 @@ void NewMessageViewController::markShown(long index) {
         const bool shown = i == shown_;
         if (auto title = pages_[i].title.lock()) {
             title->setTitleColor(shown ? kMarkedTitle : UIColor::darkGrayColor(), UIControlStateNormal);
-            title->titleLabel()->setFont(shown ? UIFont::boldSystemFontOfSize(14) : UIFont::systemFontOfSize(14));
+            title->titleLabel()->setFont(shown ? UIFont::boldSystemFontOfSize(14)
+                                               : UIFont::systemFontOfSize(14));
             if (auto mark = titleMark.lock(); mark && shown) {
                 CGRect under = title->frame();
                 CGFloat height = mark->frame().size.height;

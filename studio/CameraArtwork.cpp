@@ -60,8 +60,8 @@ Ref<UIBezierPath> bolt(CGRect box) {
     auto path = UIBezierPath::bezierPath();
     bool first = true;
     for (CGPoint corner : kCorners) {
-        CGPoint point = CGPointMake(box.origin.x + corner.x * box.size.width,
-                                    box.origin.y + corner.y * box.size.height);
+        CGPoint point =
+            CGPointMake(box.origin.x + corner.x * box.size.width, box.origin.y + corner.y * box.size.height);
         if (first) {
             path->moveToPoint(point);
         } else {
@@ -80,13 +80,13 @@ void drawFlash(const Artwork& art, CGRect box) {
     if (art.shape == Shape::FlashAuto) {
         // The bolt moves left to leave the "A" its room.
         colour(art.rgb)->setFill();
-        bolt(CGRectMake(side * 0.08, side * 0.12, side * 0.66, side * 0.76))->fill();
-        StandInArtwork::drawCaption("A", CGRectMake(side * 0.56, side * 0.46, side * 0.34, side * 0.34),
-                                    side * 0.3, colour(art.rgb));
+        bolt(CGRectMake(side * 0.04, side * 0.08, side * 0.74, side * 0.84))->fill();
+        StandInArtwork::drawCaption("A", CGRectMake(side * 0.58, side * 0.46, side * 0.34, side * 0.34),
+                                    side * 0.32, colour(art.rgb));
         return;
     }
     colour(art.rgb)->setFill();
-    bolt(CGRectMake(side * 0.15, side * 0.12, side * 0.7, side * 0.76))->fill();
+    bolt(CGRectMake(side * 0.11, side * 0.08, side * 0.78, side * 0.84))->fill();
     // The stroke through it, edged in the disc's colour so that it stands apart from the bolt.
     auto slash = UIBezierPath::bezierPath();
     slash->moveToPoint(CGPointMake(side * 0.24, side * 0.22));

@@ -128,12 +128,14 @@ Ref<UIImage> drawGuide(const Guide& guide) {
         };
         for (const GuideCaption& caption : captions) {
             fillCard(context, caption.card);
-            drawText(caption.title, CGRectMake(caption.card.origin.x, caption.card.origin.y + 6,
-                                               caption.card.size.width, 22),
-                     UIFont::boldSystemFontOfSize(16), white);
-            drawText(caption.line, CGRectMake(caption.card.origin.x, caption.card.origin.y + 28,
-                                              caption.card.size.width, 20),
-                     UIFont::systemFontOfSize(14), soft);
+            drawText(
+                caption.title,
+                CGRectMake(caption.card.origin.x, caption.card.origin.y + 6, caption.card.size.width, 22),
+                UIFont::boldSystemFontOfSize(16), white);
+            drawText(
+                caption.line,
+                CGRectMake(caption.card.origin.x, caption.card.origin.y + 28, caption.card.size.width, 20),
+                UIFont::systemFontOfSize(14), soft);
             drawArrowDown(context, CGPointMake(caption.arrowX, CGRectGetMaxY(caption.card)),
                           CGPointMake(caption.arrowX, buttonTop - 4));
         }
@@ -141,8 +143,8 @@ Ref<UIImage> drawGuide(const Guide& guide) {
 }
 
 StandInArtwork::Library& guideLibrary() {
-    static StandInArtwork::Library artworks(std::map<std::string, Guide>{{"gongnengjieshao.png", {kGuideSize}}},
-                                            drawGuide);
+    static StandInArtwork::Library artworks(
+        std::map<std::string, Guide>{{"gongnengjieshao.png", {kGuideSize}}}, drawGuide);
     return artworks;
 }
 

@@ -23,7 +23,8 @@ TEST_F(FriendButtonScaleTest, TheFriendPicturesAreDrawnAtTheScreensScale) {
         EXPECT_EQ(picture->scale(), UIScreen::mainScreen()->scale());
         EXPECT_EQ(picture->size().width, 120);
         EXPECT_EQ(picture->size().height, 36);
-        EXPECT_EQ(picture->CGImage()->width(), static_cast<std::size_t>(120 * UIScreen::mainScreen()->scale()));
+        EXPECT_EQ(picture->CGImage()->width(),
+                  static_cast<std::size_t>(120 * UIScreen::mainScreen()->scale()));
     }
 }
 

@@ -54,8 +54,8 @@ class MessageCentreMarksTest : public ScreenTest {
     // What a finger at the button's centre would land on.
     Ref<UIView> underFinger(const Ref<UIView>& view) {
         CGRect b = view->bounds();
-        return window->hitTest(view->convertPoint(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), window),
-                               nullptr);
+        return window->hitTest(
+            view->convertPointToView(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), window), nullptr);
     }
 
     // Only `shown` is marked and only its clear button can be seen and tapped.
@@ -67,8 +67,8 @@ class MessageCentreMarksTest : public ScreenTest {
         auto mark = centre->titleMark.lock();
         ASSERT_TRUE(mark);
         EXPECT_FALSE(mark->isHidden());
-        CGRect bar = mark->superview()->convertRect(mark->frame(), window);
-        CGRect under = title(shown)->superview()->convertRect(title(shown)->frame(), window);
+        CGRect bar = mark->superview()->convertRectToView(mark->frame(), window);
+        CGRect under = title(shown)->superview()->convertRectToView(title(shown)->frame(), window);
         EXPECT_GE(CGRectGetMinX(bar), CGRectGetMinX(under));
         EXPECT_LE(CGRectGetMaxX(bar), CGRectGetMaxX(under));
         EXPECT_GT(bar.size.width, under.size.width / 2);
@@ -78,7 +78,9 @@ class MessageCentreMarksTest : public ScreenTest {
             const bool isShown = c.number == shown.number;
             auto colour = title(c)->titleColorForState(UIControlStateNormal);
             EXPECT_EQ(colour->isEqual(*UIColor::darkGrayColor()), !isShown);
-            if (!isShown) EXPECT_FALSE(colour->isEqual(*marked));
+            if (!isShown) {
+                EXPECT_FALSE(colour->isEqual(*marked));
+            }
             EXPECT_EQ(clear(c)->isHidden(), !isShown);
             EXPECT_EQ(clear(c)->titleForState(UIControlStateNormal), c.clearTitle);
         }
@@ -108,15 +110,19 @@ TEST_F(MessageCentreMarksTest, TappingATitleMarksItAndShowsOnlyItsOwnClearButton
 TEST_F(MessageCentreMarksTest, SwipingThePagesMarksThePageTheyRestOn) {
     open();
     auto pager = centre->pagesView.lock();
-    CGFloat width = pager->bounds().size.width;
-    UITestDriver::drag(pager, CGPointMake(width - 40, 200), CGPointMake(40, 200));
-    settle(1.0);
+    // A finger across the page on show, in the pager's space (its bounds follow the pages).
+    auto swipe = [&](bool toTheNext) {
+        CGRect page = pager->bounds();
+        CGFloat right = CGRectGetMaxX(page) - 40, left = page.origin.x + 40;
+        UITestDriver::drag(pager, CGPointMake(toTheNext ? right : left, 200),
+                           CGPointMake(toTheNext ? left : right, 200));
+        settle(1.0);
+    };
+    swipe(true);
     expectShown(kCategories[1]);
-    UITestDriver::drag(pager, CGPointMake(width - 40, 200), CGPointMake(40, 200));
-    settle(1.0);
+    swipe(true);
     expectShown(kCategories[2]);
-    UITestDriver::drag(pager, CGPointMake(40, 200), CGPointMake(width - 40, 200));
-    settle(1.0);
+    swipe(false);
     expectShown(kCategories[1]);
 }
 
@@ -144,6 +150,7 @@ TEST_F(MessageCentreMarksTest, EachClearButtonClearsOnlyItsOwnCategory) {
         for (const auto& notice : server.notices(1)) left.insert(notice.category);
         for (const auto& mail : server.mails())
             if (mail.receiver_uid == 1 && !mail.clearedFromInbox) left.insert(1);
-        for (long number : {1L, 2L, 3L}) EXPECT_EQ(left.count(number) == 0, cleared.count(number) == 1) << number;
+        for (long number : {1L, 2L, 3L})
+            EXPECT_EQ(left.count(number) == 0, cleared.count(number) == 1) << number;
     }
 }

@@ -25,7 +25,8 @@ struct Pixel {
 class Pixels {
   public:
     explicit Pixels(const Ref<UIImage>& image)
-        : width_(image->CGImage()->width()), height_(image->CGImage()->height()),
+        : width_(image->CGImage()->width()),
+          height_(image->CGImage()->height()),
           bgra_(detail::pixelsAsPremultipliedBGRA(*image->CGImage())) {}
 
     // The pixel under a point given in parts of the picture's width and height.
@@ -72,9 +73,12 @@ class CameraFlashFacesTest : public CameraTest {
 
 TEST_F(CameraFlashFacesTest, TapsCycleTheModesAndEachShowsItsOwnFace) {
     open();
+    // The camera is reached from the home screen, which hides the navigation bar.
+    navigation->setNavigationBarHidden(true, false);
+    settle();
     ASSERT_TRUE(flash());
     // The finger lands on the flash button, not on anything over it.
-    CGPoint centre = flash()->convertPoint(CGPointMake(20, 20), window);
+    CGPoint centre = flash()->convertPointToView(CGPointMake(20, 20), window);
     EXPECT_EQ(window->hitTest(centre, nullptr), flash());
 
     struct Step {

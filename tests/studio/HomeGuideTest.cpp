@@ -27,7 +27,9 @@ struct Pixel {
 class Pixels {
   public:
     explicit Pixels(const Ref<UIImage>& image)
-        : scale_(image->scale()), width_(image->CGImage()->width()), height_(image->CGImage()->height()),
+        : scale_(image->scale()),
+          width_(image->CGImage()->width()),
+          height_(image->CGImage()->height()),
           bgra_(detail::pixelsAsPremultipliedBGRA(*image->CGImage())) {}
 
     std::size_t width() const { return width_; }
@@ -40,7 +42,8 @@ class Pixels {
     }
     Pixel at(CGPoint point) const {
         auto index = [&](CGFloat at, std::size_t size) {
-            return static_cast<std::size_t>(std::clamp<CGFloat>(at * scale_, 0, static_cast<CGFloat>(size - 1)));
+            return static_cast<std::size_t>(
+                std::clamp<CGFloat>(at * scale_, 0, static_cast<CGFloat>(size - 1)));
         };
         return pixel(index(point.x, width_), index(point.y, height_));
     }
@@ -142,7 +145,7 @@ TEST_F(HomeGuideTest, EachRoundButtonHasACaptionCardAndAnArrowPointingAtIt) {
     for (const Target& target : targets) {
         SCOPED_TRACE(target.name);
         ASSERT_TRUE(target.button);
-        CGRect button = target.button->superview()->convertRect(target.button->frame(), guide);
+        CGRect button = target.button->superview()->convertRectToView(target.button->frame(), guide);
         const CGFloat centre = CGRectGetMidX(button);
         // The button itself stays in sight: only the veil lies on it.
         EXPECT_LT(picture.at({centre, CGRectGetMidY(button)}).alpha, 180);
@@ -182,7 +185,8 @@ TEST_F(HomeGuideTest, TheGuidesWordsLieOnItsCardsAndThePageNeverShowsThroughThem
             CGPoint point = CGPointMake(x / picture.scale(), y / picture.scale());
             underButton += CGRectContainsPoint(button, point);
             Pixel a = withRows.pixel(x, y), b = withoutRows.pixel(x, y);
-            throughWords += std::abs(a.red - b.red) > kTolerance || std::abs(a.green - b.green) > kTolerance ||
+            throughWords += std::abs(a.red - b.red) > kTolerance ||
+                            std::abs(a.green - b.green) > kTolerance ||
                             std::abs(a.blue - b.blue) > kTolerance;
         }
     }
@@ -200,9 +204,10 @@ TEST_F(HomeGuideTest, ATapOnIKnowDismissesTheGuide) {
     auto close = std::dynamic_pointer_cast<UIButton>(guide->subviews().at(0));
     ASSERT_TRUE(close);
     CGRect b = close->bounds();
-    EXPECT_EQ(window->hitTest(close->convertPoint(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), window),
-                              nullptr),
-              close);
+    EXPECT_EQ(
+        window->hitTest(close->convertPointToView(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), window),
+                        nullptr),
+        close);
     UITestDriver::tap(close);
     EXPECT_FALSE(home->imageView());
     EXPECT_FALSE(guide->superview());
