@@ -267,6 +267,11 @@ Ref<UIView> buildMessageCentre(UIViewController& owner) {
         *outlets[i] = title;
         connect<S>(owner, title, &S::showCategoryPage, "showCategoryPage:");
     }
+    // The bar under the shown category's title; the screen places it.
+    auto mark = make<UIView>(CGRectMake(16, 41, third - 32, 3));
+    mark->setBackgroundColor(UIColor_Extensions::QVNRedColor());
+    tabs->addSubview(mark);
+    screen.titleMark = mark;
     CGFloat top = kBarHeight + 45, listHeight = height() - top - 48;
     auto pager = make<UIScrollView>(CGRectMake(0, top, w, listHeight));
     pager->setPagingEnabled(true);
@@ -282,14 +287,19 @@ Ref<UIView> buildMessageCentre(UIViewController& owner) {
         pager->addSubview(list);
         *tables[i] = list;
     }
-    // The clear actions, one per page, under the lists.
+    // The clear actions, one per page, in one place under the lists: the screen shows only the
+    // shown page's, and each names what it clears.
     void (S::*clears[])(const Ref<NSObject>&) = {&S::siXinCleanMessage, &S::rizUrCleanMessage,
                                                  &S::xiTongCleanMessage};
     const char* selectors[] = {"siXinCleanMessage:", "rizUrCleanMessage:", "xiTongCleanMessage:"};
+    const char* clearTitles[] = {"清空私信", "清空回复", "清空公告"};
+    Weak<UIButton>* clearOutlets[] = {&screen.siXinClear, &screen.rizUrClear, &screen.siTongClear};
     for (int i = 0; i < 3; ++i) {
-        auto clear = button(root, CGRectMake(i * third + 8, height() - 42, third - 16, 36), "清空", false);
+        auto clear = button(root, CGRectMake(8, height() - 42, w - 16, 36), clearTitles[i], false);
         clear->setBackgroundColor(UIColor::colorWithWhite(0.6, 1));
+        clear->setHidden(i != 0);
         connect<S>(owner, clear, clears[i], selectors[i]);
+        *clearOutlets[i] = clear;
     }
     return root;
 }

@@ -1,5 +1,8 @@
 #include "account/NewMessageViewController.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "account/AccountForms.h"
 #include "account/MailListlViewController.h"
 #include "account/QVNMessageCell.h"
@@ -13,6 +16,7 @@
 #include "controls/UITableViewCell+TLTemplateLayoutCell.h"
 #include "foundation/NSMainThreadCheck.h"
 #include "foundation/NSString.h"
+#include "graphics/UIFont.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIStoryboard.h"
 
@@ -62,10 +66,54 @@ void NewMessageViewController::viewDidLoad() {
     siXinCategory = NSNumber::numberWithInt(1);
     rizUrCategory = NSNumber::numberWithInt(2);
     siTongCategory = NSNumber::numberWithInt(3);
-    pages_[0] = Page{1, siXinTableView, siXinTitle, Array::mutableArray(), "私信(%@)"};
-    pages_[1] = Page{2, rizUrTableView, rizUrTitle, Array::mutableArray(), "问吧回复(%@)"};
-    pages_[2] = Page{3, siTongTableView, siTongTitle, Array::mutableArray(), "系统公告(%@)"};
+    pages_[0] = Page{1, siXinTableView, siXinTitle, Array::mutableArray(), "私信(%@)", siXinClear};
+    pages_[1] = Page{2, rizUrTableView, rizUrTitle, Array::mutableArray(), "问吧回复(%@)", rizUrClear};
+    pages_[2] = Page{3, siTongTableView, siTongTitle, Array::mutableArray(), "系统公告(%@)", siTongClear};
     for (long category : {1L, 2L, 3L}) setupTable(category);
+    if (auto pager = pagesView.lock()) pager->setDelegate(self);
+    markShown(0);
+}
+
+void NewMessageViewController::markShown(long index) {
+    shown_ = std::clamp<long>(index, 0, 2);
+    // The accent itself is too light for text on the white strip: the title takes a deeper tone of
+    // it, the bar the accent.
+    static const Ref<UIColor> kMarkedTitle = UIColor::colorWithRed(0, 128 / 255.0, 145 / 255.0, 1);
+    for (long i = 0; i < 3; ++i) {
+        const bool shown = i == shown_;
+        if (auto title = pages_[i].title.lock()) {
+            title->setTitleColor(shown ? kMarkedTitle : UIColor::darkGrayColor(), UIControlStateNormal);
+            title->titleLabel()->setFont(shown ? UIFont::boldSystemFontOfSize(14)
+                                               : UIFont::systemFontOfSize(14));
+            if (auto mark = titleMark.lock(); mark && shown) {
+                CGRect under = title->frame();
+                CGFloat height = mark->frame().size.height;
+                mark->setFrame(CGRectMake(under.origin.x + 16, CGRectGetMaxY(under) - height,
+                                          std::max<CGFloat>(under.size.width - 32, 0), height));
+            }
+        }
+        if (auto clear = pages_[i].clear.lock()) clear->setHidden(!shown);
+    }
+}
+
+void NewMessageViewController::pagerSettled(UIScrollView& scrollView) {
+    auto pager = pagesView.lock();
+    if (pager.get() != &scrollView) return;
+    CGFloat width = scrollView.bounds().size.width;
+    if (width <= 0) return;
+    markShown(std::lround(scrollView.contentOffset().x / width));
+}
+
+void NewMessageViewController::scrollViewDidEndDragging(UIScrollView& scrollView, bool willDecelerate) {
+    if (!willDecelerate) pagerSettled(scrollView);
+}
+
+void NewMessageViewController::scrollViewDidEndDecelerating(UIScrollView& scrollView) {
+    pagerSettled(scrollView);
+}
+
+void NewMessageViewController::scrollViewDidEndScrollingAnimation(UIScrollView& scrollView) {
+    pagerSettled(scrollView);
 }
 
 void NewMessageViewController::setupTable(long category) {
@@ -214,6 +262,8 @@ void NewMessageViewController::showCategoryPage(const Ref<NSObject>& sender) {
     if (!pager) return;
     for (long index = 0; index < 3; ++index) {
         if (pages_[index].title.lock() != sender) continue;
+        // Marked at once: the mark answers the tap, not the end of the slide.
+        markShown(index);
         pager->setContentOffset(CGPointMake(index * pager->bounds().size.width, 0), true);
     }
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The message centre: the three inbox categories side by side (private mail, Q&A replies, system
 // notices), each a table with pull-down refresh and load-more, a title button per category with
-// the unread count of its first page, and a clear action per category. A mail row opens the thread
+// the unread count of its first page, and a clear action per category. The shown category's title
+// is marked (accent colour, a bar under it) and only its own clear button is on show, named after
+// it, so that a clear never empties a category the user is not looking at. A mail row opens the thread
 // with its sender and marks that sender's mail read; a Q&A row opens the question (storyboard
 // "MyRizUr") and marks the replies read. Coming back from a thread or a question refreshes that
 // category once; leaving the centre marks the system notices read.
@@ -43,6 +45,14 @@ class NewMessageViewController : public AccountScreen,
     Weak<UIButton> siTongTitle;
     // The pager the three tables sit in, side by side.
     Weak<UIScrollView> pagesView;
+    // The clear buttons, one per category, and the bar under the shown category's title.
+    Weak<UIButton> siXinClear;
+    Weak<UIButton> rizUrClear;
+    Weak<UIButton> siTongClear;
+    Weak<UIView> titleMark;
+
+    // The category on show: 1 mail, 2 Q&A replies, 3 system notices.
+    long shownCategory() const { return shown_ + 1; }
 
     std::optional<NSNumber> siXinCategory, rizUrCategory, siTongCategory;
     Array& siXinMessages();
@@ -79,6 +89,11 @@ class NewMessageViewController : public AccountScreen,
                                                             const Ref<NSIndexPath>& indexPath) override;
     void tableViewDidSelectRowAtIndexPath(UITableView& table, const Ref<NSIndexPath>& indexPath) override;
 
+    // ---- the pager (the tables share this delegate and are let be) -----------------------------
+    void scrollViewDidEndDragging(UIScrollView& scrollView, bool willDecelerate) override;
+    void scrollViewDidEndDecelerating(UIScrollView& scrollView) override;
+    void scrollViewDidEndScrollingAnimation(UIScrollView& scrollView) override;
+
   private:
     struct Page {
         long category = 0;
@@ -86,6 +101,7 @@ class NewMessageViewController : public AccountScreen,
         Weak<UIButton> title;
         Array messages;
         const char* titleFormat = "";
+        Weak<UIButton> clear;
     };
     Page* pageOf(const UITableView& table);
     Page& page(long category);
@@ -93,8 +109,13 @@ class NewMessageViewController : public AccountScreen,
     void firstPageArrived(long category, const std::optional<Array>& messages);
     void nextPageArrived(long category, const std::optional<Array>& messages);
     void clean(long category);
+    // Marks the page at `index` (0 to 2) as the one shown.
+    void markShown(long index);
+    // Marks the page the pager has come to rest on.
+    void pagerSettled(UIScrollView& scrollView);
 
     Page pages_[3];
+    long shown_ = 0;
     std::string isFormMailistVcStr_ = "NO";
     std::string isFromeDetailQuestionStr_ = "NO";
 };

@@ -32,7 +32,8 @@ CGFloat captionFontSize(CGSize size, const Style& style) {
 }
 
 Ref<UIImage> draw(const Picture& picture, const Style& style) {
-    Ref<UIImage> image = drawImage(picture.size, 1, [&](CGContextRef context) {
+    const bool screenScale = !(picture.scale > 0);
+    Ref<UIImage> image = drawImage(picture.size, screenScale ? 0 : 1, [&](CGContextRef context) {
         const Colour& fill = picture.fill;
         const CGFloat width = picture.size.width;
         CGRect all = CGRectMake(0, 0, width, picture.size.height);
@@ -69,7 +70,7 @@ Ref<UIImage> draw(const Picture& picture, const Style& style) {
                         light ? UIColor::darkGrayColor() : UIColor::whiteColor());
         }
     });
-    if (image && picture.scale != 1)
+    if (image && !screenScale && picture.scale != 1)
         image = UIImage::imageWithCGImage(image->CGImage(), picture.scale, image->imageOrientation());
     return image;
 }

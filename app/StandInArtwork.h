@@ -37,7 +37,9 @@ struct Picture {
     Colour fill;
     Shape shape;
     std::string caption = {};  // written across the middle when not empty
-    CGFloat scale = 1;         // the image's scale: 2 for the pictures placed at half their pixel size
+    // The image's scale: 2 for the pictures placed at half their pixel size; 0 for the pictures
+    // placed at their size and drawn at the screen's scale, to stay sharp on it.
+    CGFloat scale = 1;
 };
 
 // What differs between the areas' pictures.

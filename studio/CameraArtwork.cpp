@@ -11,7 +11,8 @@ namespace CameraArtwork {
 
 namespace {
 
-enum class Shape { Round, Ring, Square, Frame, Badge };
+// Flash: a lightning bolt on a dark disc, with an "A" beside it (auto) or struck through (off).
+enum class Shape { Round, Ring, Square, Frame, Badge, FlashAuto, FlashOff };
 
 struct Artwork {
     CGSize size;
@@ -22,8 +23,9 @@ struct Artwork {
 
 const std::map<std::string, Artwork>& artworks() {
     static const std::map<std::string, Artwork> table = {
-        {"shangguang", {{40, 40}, Shape::Round, 0xF5C400, "A"}},
-        {"shangguang-guanbi", {{40, 40}, Shape::Round, 0x707070, "×"}},
+        // The camera shows "shangguang" for any mode but off; it only ever switches to auto.
+        {"shangguang", {{40, 40}, Shape::FlashAuto, 0xF5C400, ""}},
+        {"shangguang-guanbi", {{40, 40}, Shape::FlashOff, 0xD0D0D0, ""}},
         {"qiehuan", {{40, 40}, Shape::Round, 0x3A7BD5, "⟲"}},
         {"qiehuan-xuanzhong", {{40, 40}, Shape::Round, 0x63D6E4, "⟲"}},
         {"zhengmian", {{80, 30}, Shape::Square, 0x3C3C40, "正面"}},
@@ -47,10 +49,65 @@ Ref<UIColor> colour(unsigned rgb, CGFloat alpha = 1) {
                                  (rgb & 0xFF) / 255.0, alpha);
 }
 
+// The flash buttons' ground: darker than the close button's grey disc, so the two read as a pair of
+// different buttons.
+constexpr unsigned kFlashDisc = 0x26262B;
+
+// A lightning bolt in the unit square, placed in `box`.
+Ref<UIBezierPath> bolt(CGRect box) {
+    static constexpr CGPoint kCorners[] = {{0.52, 0.12}, {0.30, 0.56}, {0.47, 0.56}, {0.40, 0.90},
+                                           {0.72, 0.40}, {0.54, 0.40}, {0.70, 0.12}};
+    auto path = UIBezierPath::bezierPath();
+    bool first = true;
+    for (CGPoint corner : kCorners) {
+        CGPoint point =
+            CGPointMake(box.origin.x + corner.x * box.size.width, box.origin.y + corner.y * box.size.height);
+        if (first) {
+            path->moveToPoint(point);
+        } else {
+            path->addLineToPoint(point);
+        }
+        first = false;
+    }
+    path->closePath();
+    return path;
+}
+
+void drawFlash(const Artwork& art, CGRect box) {
+    colour(kFlashDisc, 0.85)->setFill();
+    UIBezierPath::bezierPathWithOvalInRect(CGRectInset(box, 1, 1))->fill();
+    const CGFloat side = box.size.width;
+    if (art.shape == Shape::FlashAuto) {
+        // The bolt moves left to leave the "A" its room.
+        colour(art.rgb)->setFill();
+        bolt(CGRectMake(side * 0.04, side * 0.08, side * 0.74, side * 0.84))->fill();
+        StandInArtwork::drawCaption("A", CGRectMake(side * 0.58, side * 0.46, side * 0.34, side * 0.34),
+                                    side * 0.32, colour(art.rgb));
+        return;
+    }
+    colour(art.rgb)->setFill();
+    bolt(CGRectMake(side * 0.11, side * 0.08, side * 0.78, side * 0.84))->fill();
+    // The stroke through it, edged in the disc's colour so that it stands apart from the bolt.
+    auto slash = UIBezierPath::bezierPath();
+    slash->moveToPoint(CGPointMake(side * 0.24, side * 0.22));
+    slash->addLineToPoint(CGPointMake(side * 0.76, side * 0.78));
+    slash->setLineCapStyle(kCGLineCapRound);
+    colour(kFlashDisc)->setStroke();
+    slash->setLineWidth(side * 0.16);
+    slash->stroke();
+    colour(art.rgb)->setStroke();
+    slash->setLineWidth(side * 0.07);
+    slash->stroke();
+}
+
 Ref<UIImage> draw(const Artwork& art) {
     return StandInArtwork::drawImage(art.size, 0, [&](CGContextRef) {
         CGRect box = CGRectMake(0, 0, art.size.width, art.size.height);
         switch (art.shape) {
+            case Shape::FlashAuto:
+            case Shape::FlashOff:
+                drawFlash(art, box);
+                break;
             case Shape::Round:
                 colour(art.rgb, 0.9)->setFill();
                 UIBezierPath::bezierPathWithOvalInRect(CGRectInset(box, 1, 1))->fill();

@@ -9,6 +9,8 @@
 #include "app/UIColor+Extensions.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSMainThreadCheck.h"
+#include "graphics/NSStringDrawing.h"
+#include "graphics/UIBezierPath.h"
 #include "graphics/UIFont.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"
@@ -28,14 +30,121 @@ StandInArtwork::Library& library() {
         {
             {"top03", {{800, 6}, kTeal, Shape::MiddleMark}},
             {"dot_05", {{10, 10}, {0.9, 0.15, 0.15, 1}, Shape::Round}},
-            {"gongnengjieshao.png", {{375, 667}, {0, 0, 0, 0.75}, Shape::Rect, "功能介绍"}},
-            {"wozhidaole.png", {{97, 30}, kTeal, Shape::Rect, "我知道了"}},
+            {"wozhidaole.png", {{97, 30}, kTeal, Shape::Rect, "我知道了", 0}},
             {"duquqingdan_up.png", {{80, 32}, kTeal, Shape::Rect, "读取清单"}},
             {"duquqingdan_down.png", {{80, 32}, kDarkTeal, Shape::Rect, "读取清单"}},
             {"baocun_up", {{80, 32}, kTeal, Shape::Rect, "保存"}},
             {"baocun_down", {{80, 32}, kDarkTeal, Shape::Rect, "保存"}},
         },
         {.largestFont = 16, .fontPerHeight = 0.5});
+    return artworks;
+}
+
+// ---- the first-launch guide ----------------------------------------------------------------------
+// A picture the size of the home screen laid over it: a dimming veil, a card naming what the guide
+// is about (the home screen puts its "我知道了" button in the card's lower right corner, at three
+// fifths of the width and half the height), and a caption card over each of the two round buttons
+// in the bottom corners with an arrow down to it. The words lie on nearly opaque cards, so that
+// the page's own text beneath never shows through them.
+
+constexpr CGSize kGuideSize = {375, 667};
+constexpr Colour kVeil = {0, 0, 0, 0.55};
+constexpr Colour kCard = {11 / 255.0, 35 / 255.0, 44 / 255.0, 0.98};
+// The round buttons (72 points wide, 16 from the sides and 24 from the bottom).
+constexpr CGFloat kButtonSide = 72, kButtonMargin = 16, kButtonBottom = 24;
+
+struct GuideCaption {
+    CGRect card;
+    std::string title;
+    std::string line;
+    CGFloat arrowX;  // the centre of the button the arrow points at
+};
+
+struct Guide {
+    CGSize size;
+};
+
+void drawText(const std::string& text, CGRect box, const Ref<UIFont>& font, const Ref<UIColor>& colour) {
+    Dictionary attributes;
+    attributes.setObject(NSFontAttributeName, Value(font));
+    attributes.setObject(NSForegroundColorAttributeName, Value(colour));
+    CGSize size = NSStringDrawing::sizeWithAttributes(text, attributes);
+    NSStringDrawing::drawAtPoint(text,
+                                 CGPointMake(box.origin.x + (box.size.width - size.width) / 2,
+                                             box.origin.y + (box.size.height - size.height) / 2),
+                                 attributes);
+}
+
+void fillCard(CGContextRef context, CGRect card) {
+    CGContextSetRGBFillColor(context, kCard.red, kCard.green, kCard.blue, kCard.alpha);
+    UIBezierPath::bezierPathWithRoundedRect(card, 8)->fill();
+    CGContextSetRGBStrokeColor(context, kTeal.red, kTeal.green, kTeal.blue, 1);
+    auto edge = UIBezierPath::bezierPathWithRoundedRect(CGRectInset(card, 0.5, 0.5), 8);
+    edge->setLineWidth(1);
+    edge->stroke();
+}
+
+// A straight arrow down from `from` with its point at `to`.
+void drawArrowDown(CGContextRef context, CGPoint from, CGPoint to) {
+    CGContextSetRGBStrokeColor(context, kTeal.red, kTeal.green, kTeal.blue, 1);
+    CGContextSetRGBFillColor(context, kTeal.red, kTeal.green, kTeal.blue, 1);
+    auto shaft = UIBezierPath::bezierPath();
+    shaft->moveToPoint(from);
+    shaft->addLineToPoint(CGPointMake(to.x, to.y - 8));
+    shaft->setLineWidth(3);
+    shaft->stroke();
+    auto head = UIBezierPath::bezierPath();
+    head->moveToPoint(to);
+    head->addLineToPoint(CGPointMake(to.x - 8, to.y - 12));
+    head->addLineToPoint(CGPointMake(to.x + 8, to.y - 12));
+    head->closePath();
+    head->fill();
+}
+
+Ref<UIImage> drawGuide(const Guide& guide) {
+    const CGFloat width = guide.size.width, height = guide.size.height;
+    const Ref<UIColor> white = UIColor::whiteColor();
+    const Ref<UIColor> soft = UIColor::colorWithRed(0.85, 0.89, 0.9, 1);
+    return StandInArtwork::drawImage(guide.size, 0, [&](CGContextRef context) {
+        CGContextSetRGBFillColor(context, kVeil.red, kVeil.green, kVeil.blue, kVeil.alpha);
+        CGContextFillRect(context, CGRectMake(0, 0, width, height));
+
+        // The card around the home screen's button (97 x 30 at 3/5 of the width, half the height).
+        const CGRect button = CGRectMake(width / 5 * 3, height * 0.5, 97, 30);
+        const CGRect card = CGRectMake(32, button.origin.y - 84, width - 64, 84 + button.size.height + 14);
+        fillCard(context, card);
+        drawText("功能介绍", CGRectMake(card.origin.x, card.origin.y + 10, card.size.width, 26),
+                 UIFont::boldSystemFontOfSize(18), white);
+        drawText("认识首页底部的两个按钮", CGRectMake(card.origin.x, card.origin.y + 40, card.size.width, 22),
+                 UIFont::systemFontOfSize(14), soft);
+
+        const CGFloat buttonTop = height - kButtonBottom - kButtonSide;
+        const CGFloat cardWidth = 150, cardHeight = 56, cardTop = buttonTop - 40 - cardHeight;
+        const GuideCaption captions[] = {
+            {CGRectMake(12, cardTop, cardWidth, cardHeight), "相机", "拍照加水印",
+             kButtonMargin + kButtonSide / 2},
+            {CGRectMake(width - 12 - cardWidth, cardTop, cardWidth, cardHeight), "改装", "改装你的车",
+             width - kButtonMargin - kButtonSide / 2},
+        };
+        for (const GuideCaption& caption : captions) {
+            fillCard(context, caption.card);
+            drawText(
+                caption.title,
+                CGRectMake(caption.card.origin.x, caption.card.origin.y + 6, caption.card.size.width, 22),
+                UIFont::boldSystemFontOfSize(16), white);
+            drawText(
+                caption.line,
+                CGRectMake(caption.card.origin.x, caption.card.origin.y + 28, caption.card.size.width, 20),
+                UIFont::systemFontOfSize(14), soft);
+            drawArrowDown(context, CGPointMake(caption.arrowX, CGRectGetMaxY(caption.card)),
+                          CGPointMake(caption.arrowX, buttonTop - 4));
+        }
+    });
+}
+
+StandInArtwork::Library& guideLibrary() {
+    static StandInArtwork::Library artworks(
+        std::map<std::string, Guide>{{"gongnengjieshao.png", {kGuideSize}}}, drawGuide);
     return artworks;
 }
 
@@ -71,7 +180,8 @@ void registerScenes() {
 }
 
 Ref<UIImage> imageNamed(const std::string& name) {
-    return library().imageNamed(name);
+    if (Ref<UIImage> image = library().imageNamed(name)) return image;
+    return guideLibrary().imageNamed(name);
 }
 
 }  // namespace HomeStandInPages
