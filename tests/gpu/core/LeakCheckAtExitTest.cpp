@@ -41,7 +41,8 @@ bool placeOnANewThread(Touch touch) {
         taken.reserve(most + 2);
         taken.push_back(std::malloc(size));
         taken.push_back(std::malloc(size));
-        const auto stride = reinterpret_cast<std::uintptr_t>(taken[1]) - reinterpret_cast<std::uintptr_t>(taken[0]);
+        const auto stride =
+            reinterpret_cast<std::uintptr_t>(taken[1]) - reinterpret_cast<std::uintptr_t>(taken[0]);
         for (int i = 0; i < most; ++i) {
             taken.push_back(std::malloc(size));
             if ((reinterpret_cast<std::uintptr_t>(taken.back()) + stride) % 4096 == 16) break;
@@ -108,10 +109,10 @@ TEST(LeakCheckAtExit, FindsLeaksAndNothingElsePastAThreadsRunTimeLibraryState) {
     } cases[] = {{"ThreadLocalStateAtAPageStart", 0}, {"ThreadLocalStateAtAPageStartAndALeak", 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.child);
-        auto result = testsupport::runChild({"/proc/self/exe",
-                                             std::string("--gtest_filter=LeakCheckAtExitChild.DISABLED_") + c.child,
-                                             "--gtest_also_run_disabled_tests"},
-                                            60, {exitStatus});
+        auto result = testsupport::runChild(
+            {"/proc/self/exe", std::string("--gtest_filter=LeakCheckAtExitChild.DISABLED_") + c.child,
+             "--gtest_also_run_disabled_tests"},
+            60, {exitStatus});
         ASSERT_TRUE(result.started);
         ASSERT_FALSE(result.timedOut);
         EXPECT_EQ(result.signal, 0);
