@@ -26,6 +26,7 @@
 #include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "graphics/UIColor.h"
+#include "tests/graphics/JPEGWriter.h"
 #include "tests/support/HostileHTTPServer.h"
 #include "tests/support/LoopbackHTTPServer.h"
 #include "tests/support/MainLoop.h"
@@ -219,6 +220,8 @@ class Scene {
     // Before the row's tap.
     std::size_t askedBeforeTap = 0;
     int startsBeforeTap = 0;
+    // Whether a row's gzip bomb was sent whole.
+    std::shared_ptr<std::atomic<bool>> bombWhole = std::make_shared<std::atomic<bool>>(false);
 
   private:
     std::unique_ptr<HostileHTTPServer> hostile_;
@@ -298,6 +301,21 @@ Check neverRequested(std::string path) {
     return [path](Scene& scene) -> testing::AssertionResult {
         if (scene.requestsFor(path) == 0) return testing::AssertionSuccess();
         return testing::AssertionFailure() << path << " was fetched";
+    };
+}
+
+Check colourDrawn(controlstest::RGBA colour, bool drawn) {
+    return [colour, drawn](Scene& scene) -> testing::AssertionResult {
+        if (drawn == !CGRectIsEmpty(scene.boxOf(colour))) return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "the colour is " << (drawn ? "not " : "") << "drawn";
+    };
+}
+
+// A gzip bomb's server never got to send all of it: the client stopped reading at its cap.
+Check bombCutShort(std::shared_ptr<std::atomic<bool>> whole) {
+    return [whole](Scene&) -> testing::AssertionResult {
+        if (!*whole) return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "the whole bomb was read";
     };
 }
 
@@ -519,6 +537,105 @@ std::vector<Row> hostileRows() {
          std::nullopt,
          {neverShows("PATH=")}},
 
+        // Memory: what a page, a picture or a stylesheet decodes to is bounded before it is held.
+        {"a page of gzip-compressed zeros stops at its byte cap",
+         [](Scene& s) {
+             *s.bombWhole = false;
+             auto& server = s.hostile(HostileHTTPServer::gzipBomb(40 << 10, nullptr, s.bombWhole.get()));
+             return PageLoad::request(server.url("/"));
+         },
+         std::nullopt,
+         0,
+         5,
+         std::nullopt,
+         {[](Scene& s) {
+              if (s.web->shownData().length() == UIWebView::resourceLimits().maxDocumentBytes)
+                  return testing::AssertionSuccess();
+              return testing::AssertionFailure()
+                     << "the page holds " << s.web->shownData().length() << " bytes";
+          },
+          [](Scene& s) { return bombCutShort(s.bombWhole)(s); }}},
+        {"a picture of gzip-compressed zeros fails and keeps its box",
+         [](Scene& s) {
+             *s.bombWhole = false;
+             auto& server = s.hostile(HostileHTTPServer::gzipBomb(40 << 10, nullptr, s.bombWhole.get()));
+             return PageLoad::string(picturePage(server.url("/bomb.png")), s.server.url("/r/bomb"));
+         },
+         std::nullopt,
+         0,
+         5,
+         std::nullopt,
+         {pictureKeepsItsBox(), [](Scene& s) { return bombCutShort(s.bombWhole)(s); }}},
+        {"a 10,000 x 10,000 progressive JPEG is refused undecoded and keeps its box",
+         [](Scene& s) {
+             const std::string photo = jpegwriter::write({640, 480, 3, true, true, true, 90});
+             s.server.setReply(
+                 "/r/huge.jpg",
+                 ScriptedReply::text(jpegwriter::withClaimedSize(photo, 10000, 10000), 200, "image/jpeg"));
+             s.server.setReply("/r/photo.jpg", ScriptedReply::text(photo, 200, "image/jpeg"));
+             return PageLoad::string(picturePage(s.server.url("/r/huge.jpg")) + "<img src=\"" +
+                                         s.server.url("/r/photo.jpg") + "\" width=\"20\" height=\"20\">",
+                                     s.server.url("/r/jpeg"));
+         },
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         // The refused picture leaves its box; the ordinary photo beside it (60, 110, 160) shows.
+         {pictureKeepsItsBox(), colourDrawn({60, 110, 160, 255}, true),
+          [](Scene& s) {
+              const CGRect photo = s.boxOf({60, 110, 160, 255});
+              if (photo.size.width <= 21 && photo.size.height <= 21) return testing::AssertionSuccess();
+              return testing::AssertionFailure() << "the huge picture was drawn";
+          }}},
+        {"selectors and @media nested 10,000 deep leave the rules beside them",
+         [](Scene& s) {
+             std::string chains, media;
+             for (int i = 0; i < 10000; ++i) chains += "a > ";
+             chains += "a{color:red}";
+             for (int i = 0; i < 10000; ++i) media += "@media screen{";
+             media += "p{color:red}" + std::string(10000, '}');
+             s.server.setReply("/r/deep.css", ScriptedReply::text(chains + media + kSheet, 200, "text/css"));
+             s.server.setReply("/r/deep",
+                               ScriptedReply::text(picturePage("", "<style>" + chains + media + "</style>" +
+                                                                       stylesheetLink("/r/deep.css")),
+                                                   200, "text/html"));
+             return PageLoad::request(s.server.url("/r/deep"));
+         },
+         std::nullopt,
+         0,
+         3,
+         std::nullopt,
+         {stylesheetApplied(true)}},
+
+        // Encodings: a page says in its own bytes how it is written.
+        {"a GBK page declared by its meta",
+         [](Scene& s) {
+             s.server.setReply("/r/gbk", ScriptedReply::text("<html><head><meta http-equiv=\"Content-Type\" "
+                                                             "content=\"text/html; charset=gb2312\"></head>"
+                                                             "<body><p>\xb8\xc4\xd7\xb0</p></body></html>",
+                                                             200, "text/html"));
+             return PageLoad::request(s.server.url("/r/gbk"));
+         },
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {showsText("改装")}},
+        {"a UTF-16 page with its byte-order mark",
+         [](Scene& s) {
+             std::string bytes = "\xff\xfe";
+             for (char c : std::string("<p>")) bytes += std::string{c, '\0'};
+             bytes += "\x39\x65\xc5\x88";
+             for (char c : std::string("</p>")) bytes += std::string{c, '\0'};
+             return PageLoad::data(bytes, s.server.url("/r/utf16"));
+         },
+         std::nullopt,
+         0,
+         2,
+         std::nullopt,
+         {showsText("改装")}},
+
         // Pages that never end: their deadline (1.5 s here) ends them, showing what came.
         {"a page trickling past its deadline",
          [](Scene& s) {
@@ -573,6 +690,8 @@ class WebViewHostileTest : public uikittest::UIKitTest {
         limits.timeoutSeconds = 0.5;
         limits.deadlineSeconds = 2;
         limits.documentDeadlineSeconds = 1.5;
+        limits.maxDocumentBytes = 1u << 20;
+        limits.maxImageBytes = 1u << 20;
         UIWebView::setResourceLimits(limits);
     }
     void TearDown() override {
