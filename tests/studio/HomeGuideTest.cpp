@@ -10,6 +10,8 @@
 
 #include "studio/HomeStandInPages.h"
 #include "tests/studio/MainViewControllerTestSupport.h"
+#include "tests/support/ScreenTestSupport.h"
+#include "uikit/UIScreen.h"
 #include "uikit/UIWindowRenderer.h"
 
 using namespace hometest;
@@ -215,3 +217,29 @@ TEST_F(HomeGuideTest, ATapOnIKnowDismissesTheGuide) {
     clock.advance(2);
     EXPECT_FALSE(home->imageView());
 }
+
+namespace {
+
+// The teal buttons of the home screens (the guide's, and the tuning lists' read and save) carry
+// white titles that read on their fill, pressed or not, and are drawn at the screen's scale.
+TEST(HomeStandInButtonsTest, TheirWhiteTitlesReadOnTheirFill) {
+    for (const char* name :
+         {"wozhidaole.png", "duquqingdan_up.png", "duquqingdan_down.png", "baocun_up", "baocun_down"}) {
+        SCOPED_TRACE(name);
+        Ref<UIImage> picture = HomeStandInPages::imageNamed(name);
+        ASSERT_TRUE(picture);
+        EXPECT_EQ(picture->scale(), UIScreen::mainScreen()->scale());
+        testsupport::RenderedPixels pixels(picture);
+        const testsupport::RenderedPixels::RGB fill = pixels.at(1, 1);
+        bool titled = false;
+        for (long y = 0; y < pixels.height(); ++y)
+            for (long x = 0; x < pixels.width(); ++x) {
+                auto p = pixels.at(x, y);
+                titled = titled || (p.red > 240 && p.green > 240 && p.blue > 240);
+            }
+        EXPECT_TRUE(titled) << "no white title";
+        EXPECT_GE(testsupport::contrastRatio({255, 255, 255}, fill), 4.5);
+    }
+}
+
+}  // namespace

@@ -26,19 +26,7 @@ namespace {
 
 using testsupport::RenderedPixels;
 
-// The contrast of two colours as people read text: (lighter + 0.05) / (darker + 0.05) of their
-// relative luminances; 4.5 is the least for small text.
-double contrastRatio(RenderedPixels::RGB a, RenderedPixels::RGB b) {
-    auto luminance = [](RenderedPixels::RGB c) {
-        auto linear = [](int v) {
-            double s = v / 255.0;
-            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * linear(c.red) + 0.7152 * linear(c.green) + 0.0722 * linear(c.blue);
-    };
-    double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
+using testsupport::contrastRatio;
 
 bool isWhite(RenderedPixels::RGB p) {
     return p.red >= 225 && p.green >= 225 && p.blue >= 225;

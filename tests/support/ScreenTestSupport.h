@@ -5,6 +5,7 @@
 // time, what the HUDs and alerts show, and plain pictures. Header only: the programs that include it
 // link the UI layers.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -125,6 +126,20 @@ inline RenderedPixels::RGB rgbOf(const Ref<UIColor>& colour) {
     if (!colour || !colour->getRed(&r, &g, &b, &a)) return {};
     auto channel = [](CGFloat v) { return static_cast<int>(std::lround(v * 255)); };
     return {channel(r), channel(g), channel(b)};
+}
+
+// The contrast of two colours as people read text: (lighter + 0.05) / (darker + 0.05) of their
+// relative luminances; 4.5 is the least for small text.
+inline double contrastRatio(RenderedPixels::RGB a, RenderedPixels::RGB b) {
+    auto luminance = [](RenderedPixels::RGB c) {
+        auto linear = [](int v) {
+            double s = v / 255.0;
+            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.red) + 0.7152 * linear(c.green) + 0.0722 * linear(c.blue);
+    };
+    double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 // The application and its key window with a navigation controller, for a fixture to hold.
