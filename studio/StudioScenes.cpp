@@ -1,7 +1,9 @@
 #include "studio/StudioScenes.h"
 
 #include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 
 #include "controls/GHProgressHUDResources.h"
 #include "controls/PullRefreshResources.h"
@@ -63,12 +65,40 @@ void registerAll() {
     });
 }
 
+namespace {
+
+// Raised whenever the studio's drawn pictures change, so that a folder written by an earlier
+// version is written again rather than kept with the old pictures.
+constexpr const char* kStudioArtworkVersion = "2";
+constexpr const char* kStudioArtworkStamp = "studio-artwork.version";
+
+std::string stampIn(const std::filesystem::path& folder) {
+    std::ifstream in(folder / kStudioArtworkStamp);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
 bool writeResources(const std::string& resourcesDirectory) {
     std::error_code error;
-    std::filesystem::create_directories(resourcesDirectory, error);
+    const std::filesystem::path folder(resourcesDirectory);
+    std::filesystem::create_directories(folder, error);
     bool ok = true;
-    if (!std::filesystem::exists(std::filesystem::path(resourcesDirectory) / "color_wheel.png"))
-        ok = CarStudioResources::writeResources(resourcesDirectory) && ok;
+    if (stampIn(folder) != kStudioArtworkVersion) {
+        // Pictures of the same name at one scale would otherwise outlive these at two.
+        for (const char* name : {"back_up", "back_down", "zhengti_up", "zhengti_down"})
+            std::filesystem::remove(folder / (std::string(name) + ".png"), error);
+        for (const std::string& selector : CarStudioResources::partSelectors())
+            for (const char* state : {"_up", "_down"})
+                std::filesystem::remove(folder / (selector + state + ".png"), error);
+        if (CarStudioResources::writeResources(resourcesDirectory)) {
+            std::ofstream(folder / kStudioArtworkStamp) << kStudioArtworkVersion;
+        } else {
+            ok = false;
+        }
+    }
     ok = GHProgressHUDResources::writeBundle(resourcesDirectory) && ok;
     ok = PullRefreshResources::writeBundle(resourcesDirectory) && ok;
     return ok;

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,12 +16,14 @@
 #include "graphics/CGImage.h"
 #include "graphics/NSStringDrawing.h"
 #include "graphics/UIFont.h"
+#include "studio/StudioScenes.h"
 #include "studio/TuningDetailViewController.h"
 #include "studio/TuningListSaveViewController.h"
 #include "studio/TuningListTableViewController.h"
 #include "tests/studio/CarViewControllerTestSupport.h"
 #include "tests/studio/MainViewControllerTestSupport.h"
 #include "tests/support/ScreenTestSupport.h"
+#include "tests/support/TestSupport.h"
 #include "uikit/UIWindowRenderer.h"
 
 namespace {
@@ -371,3 +375,27 @@ TEST_F(TuningPanelsTest, ThePanelsAreOpaqueOverTheScreenBelow) {
         settle();
     }
 }
+
+namespace {
+
+// A resources folder an earlier version wrote (one-scale pictures of the same names, no stamp) gets
+// the current pictures; a current folder is left as it is.
+TEST(StudioResourcesFolderTest, AFolderOfAnEarlierVersionIsWrittenAgain) {
+    testsupport::TemporaryDirectory folder;
+    const std::filesystem::path root(folder.path());
+    for (const char* old : {"color_wheel.png", "back_up.png", "qianbaowei_up.png"})
+        std::ofstream(root / old) << "an earlier picture";
+    ASSERT_TRUE(StudioScenes::writeResources(folder.path()));
+    EXPECT_TRUE(std::filesystem::exists(root / "back_up@2x.png"));
+    EXPECT_TRUE(std::filesystem::exists(root / "qianbaowei_up@2x.png"));
+    EXPECT_FALSE(std::filesystem::exists(root / "back_up.png"));
+    EXPECT_FALSE(std::filesystem::exists(root / "qianbaowei_up.png"));
+    EXPECT_NE(std::filesystem::file_size(root / "color_wheel.png"), std::string("an earlier picture").size());
+
+    // Written once: a second start keeps what is there.
+    std::ofstream(root / "back_up@2x.png", std::ios::trunc) << "kept";
+    ASSERT_TRUE(StudioScenes::writeResources(folder.path()));
+    EXPECT_EQ(std::filesystem::file_size(root / "back_up@2x.png"), 4u);
+}
+
+}  // namespace
