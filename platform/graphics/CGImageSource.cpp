@@ -21,6 +21,8 @@ struct CGImageSource::State {
     mutable std::optional<detail::ImageInfo> info;
     mutable bool gifRead = false;
     mutable std::unique_ptr<detail::GIFAnimation> gif;
+    // The caller's bound on decoding (kCGImageSourceMaxDecodeBytes at creation); 0 for none.
+    std::uint64_t maxDecodeBytes = 0;
     std::map<std::size_t, CGImageRef> cache;
 
     bool partial() const { return incremental && !final; }
@@ -46,7 +48,10 @@ struct CGImageSource::State {
     detail::GIFAnimation* animation() const {
         if (!gifRead) {
             gifRead = true;
-            if (format == ImageFormat::GIF) gif = detail::GIFAnimation::read(data.bytes(), data.length());
+            if (format == ImageFormat::GIF)
+                gif =
+                    detail::GIFAnimation::read(data.bytes(), data.length(),
+                                               maxDecodeBytes ? maxDecodeBytes : detail::kMaxAnimationBytes);
         }
         return gif.get();
     }
@@ -69,6 +74,13 @@ CGImageSource::CGImageSource(NSData data, bool incremental, bool final) : state_
     state_->incremental = incremental;
     state_->final = final;
     state_->reset();
+}
+
+void CGImageSource::setMaxDecodeBytes(std::uint64_t bytes) {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    state_->maxDecodeBytes = bytes;
+    state_->gifRead = false;
+    state_->gif.reset();
 }
 
 CGImageSource::~CGImageSource() = default;
@@ -335,9 +347,14 @@ CGImageRef CGImageSource::thumbnailAtIndex(std::size_t index, const Dictionary& 
 }
 
 // ---------------------------------------------------------------------------------------------
-CGImageSourceRef CGImageSourceCreateWithData(const NSData& data, const Dictionary&) {
+CGImageSourceRef CGImageSourceCreateWithData(const NSData& data, const Dictionary& options) {
     if (data.empty()) return nullptr;
-    return make<CGImageSource>(data, false, true);
+    auto source = make<CGImageSource>(data, false, true);
+    // A GIF's frames are all read at the first question about it: a caller's bound keeps them in it.
+    if (const Value& bound = options[kCGImageSourceMaxDecodeBytes];
+        bound.isSomething() && bound.doubleValue() >= 1)
+        source->setMaxDecodeBytes(static_cast<std::uint64_t>(std::min(bound.doubleValue(), 1e18)));
+    return source;
 }
 
 namespace {

@@ -57,7 +57,8 @@ inline constexpr char kCGImageSourceCreateThumbnailWithTransform[] =
     "kCGImageSourceCreateThumbnailWithTransform";
 // This platform's own, for thumbnails and images: the most bytes (a number) that decoding may hold
 // at its peak. A picture whose header asks for more is not decoded (nullptr), and a JPEG decoder
-// is held to it while it runs.
+// is held to it while it runs. Given when a source is created, it also bounds the frames of a GIF
+// that the source keeps (frames past it are not read).
 inline constexpr char kCGImageSourceMaxDecodeBytes[] = "kCGImageSourceMaxDecodeBytes";
 
 // Type identifiers.
@@ -137,6 +138,8 @@ class CGImageSource : public NSObject {
     CGImageRef imageAtIndex(std::size_t index, bool cache, std::uint64_t maxDecodeBytes = 0);
     CGImageRef thumbnailAtIndex(std::size_t index, const Dictionary& options);
     std::optional<std::uint64_t> thumbnailBytes(std::size_t index, const Dictionary& options) const;
+    // Before the first question about the source.
+    void setMaxDecodeBytes(std::uint64_t bytes);
 
   private:
     struct State;

@@ -64,14 +64,15 @@ constexpr std::uint64_t kMaxLZWRatio = 4096 * 8 / 12 + 1;
 }  // namespace
 
 struct GIFReader {
-    static std::unique_ptr<GIFAnimation> read(const std::uint8_t* bytes, std::size_t length) {
+    static std::unique_ptr<GIFAnimation> read(const std::uint8_t* bytes, std::size_t length,
+                                              std::uint64_t budget) {
         Cursor cursor{bytes, length};
         int error = 0;
         GifFileType* gif = DGifOpen(&cursor, readBytes, &error);
         if (!gif) return nullptr;
         std::unique_ptr<GIFAnimation> animation;
         try {
-            animation = readRecords(gif, cursor);
+            animation = readRecords(gif, cursor, std::min(budget, kMaxAnimationBytes));
         } catch (const std::bad_alloc&) {
             animation = nullptr;
         }
@@ -79,7 +80,8 @@ struct GIFReader {
         return animation;
     }
 
-    static std::unique_ptr<GIFAnimation> readRecords(GifFileType* gif, const Cursor& cursor) {
+    static std::unique_ptr<GIFAnimation> readRecords(GifFileType* gif, const Cursor& cursor,
+                                                     std::uint64_t budget) {
         if (gif->SWidth <= 0 || gif->SHeight <= 0 ||
             !imageSizeAllowed(static_cast<std::uint64_t>(gif->SWidth),
                               static_cast<std::uint64_t>(gif->SHeight))) {
@@ -123,8 +125,8 @@ struct GIFReader {
             const std::uint64_t remaining = cursor.length - cursor.offset;
             bool usable = !frame.palette.empty() && pixels <= kMaxImagePixels &&
                           pixels <= kMaxLZWRatio * remaining + 4096;
-            bool overBudget = (animation->frames_.size() + 1) * canvasBytes > kMaxAnimationBytes ||
-                              indexBytes + pixels > kMaxAnimationBytes;
+            bool overBudget =
+                (animation->frames_.size() + 1) * canvasBytes > budget || indexBytes + pixels > budget;
             if (!usable || overBudget) {
                 if (!skipImageData(gif, false)) break;
                 if (overBudget) break;
@@ -190,9 +192,10 @@ struct GIFReader {
     }
 };
 
-std::unique_ptr<GIFAnimation> GIFAnimation::read(const std::uint8_t* bytes, std::size_t length) {
+std::unique_ptr<GIFAnimation> GIFAnimation::read(const std::uint8_t* bytes, std::size_t length,
+                                                 std::uint64_t budget) {
     if (sniffImageFormat(bytes, length) != ImageFormat::GIF) return nullptr;
-    return GIFReader::read(bytes, length);
+    return GIFReader::read(bytes, length, budget);
 }
 
 CGImageRef GIFAnimation::compositeFrame(std::size_t index) {

@@ -124,7 +124,10 @@ class GIFAnimation {
     };
 
     // nullptr when the data holds no readable GIF header. partial: data still arriving.
-    static std::unique_ptr<GIFAnimation> read(const std::uint8_t* bytes, std::size_t length);
+    // `budget` (at most kMaxAnimationBytes) bounds the frames kept, as composited canvases and as
+    // indices: reading stops at the first frame past it.
+    static std::unique_ptr<GIFAnimation> read(const std::uint8_t* bytes, std::size_t length,
+                                              std::uint64_t budget = kMaxAnimationBytes);
 
     std::size_t canvasWidth() const { return width_; }
     std::size_t canvasHeight() const { return height_; }

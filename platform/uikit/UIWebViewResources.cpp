@@ -366,7 +366,9 @@ std::optional<NSData> readFileUpTo(const std::string& path, std::size_t cap, boo
 }
 
 Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebResourceLimits& limits) {
-    auto source = CGImageSourceCreateWithData(bytes);
+    Dictionary sourceOptions = Dictionary::mutableDictionary();
+    sourceOptions.setObject(kCGImageSourceMaxDecodeBytes, static_cast<double>(limits.maxPictureDecodeBytes));
+    auto source = CGImageSourceCreateWithData(bytes, sourceOptions);
     if (!source) return nullptr;
     // Before anything is read past the header (a GIF's frames are read to count them).
     const auto needed =

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <optional>
 #include <thread>
 
 #include "ImageCorpus.h"
@@ -510,6 +511,32 @@ TEST(GIFDecodeTest, PartialGIFKeepsItsWholeFrames) {
     CGImageSourceUpdateData(source, gif, true);
     EXPECT_EQ(CGImageSourceGetCount(source), 3u);
     EXPECT_EQ(CGImageSourceGetStatus(source), kCGImageStatusComplete);
+}
+
+// A caller's decoding bound given with the data keeps a GIF's frames within it (each frame counts
+// as a composited canvas): frames past it are not read; without one every frame is.
+TEST(GIFDecodeTest, ACallersBoundKeepsTheFramesWithinIt) {
+    corpus::GIFRecipe recipe;
+    recipe.width = recipe.height = 256;  // 256 KB a canvas
+    recipe.globalPalette = corpus::basicPalette();
+    for (int i = 0; i < 12; ++i)
+        recipe.frames.push_back(fullFrame(256, 256, static_cast<std::uint8_t>(i % 4), 10));
+    const NSData gif = corpus::makeGIF(recipe);
+    struct Case {
+        std::optional<double> bound;
+        std::size_t frames;
+    };
+    for (const Case& c : {Case{std::nullopt, 12}, Case{1e9, 12}, Case{1 << 20, 4}, Case{(1 << 20) - 1, 3},
+                          Case{300 << 10, 1}, Case{1000, 0}}) {
+        SCOPED_TRACE(c.bound ? *c.bound : -1);
+        Dictionary options = Dictionary::mutableDictionary();
+        if (c.bound) options.setObject(kCGImageSourceMaxDecodeBytes, *c.bound);
+        auto source = CGImageSourceCreateWithData(gif, options);
+        ASSERT_TRUE(source);
+        EXPECT_EQ(CGImageSourceGetCount(source), c.frames);
+        if (c.frames > 0) EXPECT_NE(CGImageSourceCreateImageAtIndex(source, c.frames - 1), nullptr);
+        EXPECT_EQ(CGImageSourceCreateImageAtIndex(source, c.frames), nullptr);
+    }
 }
 
 // ---- Types and thumbnails ----------------------------------------------------------------------
