@@ -10,6 +10,11 @@
 #include "SpriteSheet.h"
 #include "foundation/NSJSONSerialization.h"
 #include "graphics/CGContext.h"
+#include "graphics/NSStringDrawing.h"
+#include "graphics/UIColor.h"
+#include "graphics/UIFont.h"
+#include "graphics/UIGraphics.h"
+#include "graphics/UIImage.h"
 
 namespace devserver::catalogue {
 
@@ -39,24 +44,58 @@ std::string sheetKey(const SampleCar& car, const SampleOption& option, bool atta
     return car.car_en + "/" + option.identifier + (attach ? "/attach" : "/metal");
 }
 
-// A round badge with `bars` bars across it; `inverted` swaps the colours (the pressed logo).
-Picture brandBadge(RGB colour, int bars, bool inverted) {
-    const int side = kBrandLogoSide;
-    CGContextRef cg = CGBitmapContextCreate(nullptr, side, side, 8, side * 4, CGColorSpaceCreateDeviceRGB(),
-                                            kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Big);
-    if (!cg) return {};
+// A round badge with the brand's name across it (two lines of at most two characters each for
+// a four-character name), so that the studio's row of brands reads; `inverted` swaps the colours
+// (the pressed logo).
+Picture brandBadge(const SampleBrand& brand, bool inverted) {
+    const CGFloat side = kBrandLogoSide;
+    UIGraphicsBeginImageContextWithOptions(CGSizeMake(side, side), false, 1);
+    CGContextRef cg = UIGraphicsGetCurrentContext();
+    if (!cg) {
+        UIGraphicsEndImageContext();
+        return {};
+    }
+    const RGB colour = brand.colour;
     RGB fill = inverted ? RGB{255, 255, 255} : colour, mark = inverted ? colour : RGB{255, 255, 255};
     CGContextSetRGBFillColor(cg, fill.r / 255.0, fill.g / 255.0, fill.b / 255.0, 1);
     CGContextFillEllipseInRect(cg, CGRectMake(4, 4, side - 8, side - 8));
     CGContextSetRGBStrokeColor(cg, colour.r / 255.0, colour.g / 255.0, colour.b / 255.0, 1);
     CGContextSetLineWidth(cg, 3);
     CGContextStrokeEllipseInRect(cg, CGRectMake(4, 4, side - 8, side - 8));
-    CGContextSetRGBFillColor(cg, mark.r / 255.0, mark.g / 255.0, mark.b / 255.0, 1);
-    const double barH = 8, gap = 6, total = bars * barH + (bars - 1) * gap;
-    for (int i = 0; i < bars; ++i)
-        CGContextFillRect(cg,
-                          CGRectMake(side * 0.25, (side - total) / 2 + i * (barH + gap), side * 0.5, barH));
-    return pictureFromCGImage(CGBitmapContextCreateImage(cg));
+
+    // Characters, not bytes: the names are Chinese.
+    std::vector<std::string> characters;
+    for (std::size_t at = 0; at < brand.brand_name.size();) {
+        const unsigned char lead = static_cast<unsigned char>(brand.brand_name[at]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        characters.push_back(brand.brand_name.substr(at, length));
+        at += length;
+    }
+    std::vector<std::string> lines(1);
+    const std::size_t perLine = characters.size() > 3 ? (characters.size() + 1) / 2 : characters.size();
+    for (std::size_t k = 0; k < characters.size(); ++k) {
+        if (k > 0 && k % std::max<std::size_t>(perLine, 1) == 0) lines.emplace_back();
+        lines.back() += characters[k];
+    }
+    Dictionary attributes;
+    attributes.setObject(NSFontAttributeName,
+                         Value(UIFont::boldSystemFontOfSize(lines.size() > 1 ? 22 : 20)));
+    attributes.setObject(NSForegroundColorAttributeName,
+                         Value(UIColor::colorWithRed(mark.r / 255.0, mark.g / 255.0, mark.b / 255.0, 1)));
+    std::vector<CGSize> sizes;
+    CGFloat height = 0;
+    for (const std::string& line : lines) {
+        sizes.push_back(NSStringDrawing::sizeWithAttributes(line, attributes));
+        height += sizes.back().height;
+    }
+    CGFloat y = (side - height) / 2;
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        NSStringDrawing::drawAtPoint(lines[k], CGPointMake((side - sizes[k].width) / 2, y), attributes);
+        y += sizes[k].height;
+    }
+    Ref<UIImage> image = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    return image ? pictureFromCGImage(image->CGImage()) : Picture{};
 }
 
 // The thumbnail of an option that shows nothing: a struck-through ring.
@@ -234,7 +273,7 @@ struct SampleCatalogue::Store {
                     break;
                 case Kind::BrandLogo:
                 case Kind::BrandLogoDown:
-                    p = brandBadge(e.brand->colour, e.brand->brand_id, e.kind == Kind::BrandLogoDown);
+                    p = brandBadge(*e.brand, e.kind == Kind::BrandLogoDown);
                     break;
                 default:
                     break;
