@@ -338,6 +338,31 @@ TEST_F(SampleCatalogueTest, ThumbnailsAndLogosArePictures) {
     EXPECT_NE(catalogue->file("logos/brand_1.png")->bytes, catalogue->file("logos/brand_1_down.png")->bytes);
 }
 
+// Each brand's badge carries its name: the white marks inside the discs differ from brand to brand
+// (the discs' colours aside), and fill a name's worth of the disc.
+TEST_F(SampleCatalogueTest, BrandBadgesCarryTheirNames) {
+    std::vector<std::vector<bool>> marks;
+    for (const char* path : {"logos/brand_1.png", "logos/brand_2.png", "logos/brand_3.png"}) {
+        SCOPED_TRACE(path);
+        auto p = decodePicture(catalogue->file(path)->bytes);
+        ASSERT_TRUE(p);
+        std::vector<bool> mark;
+        std::size_t white = 0;
+        // The middle half of the disc, where the name lies (brand 1's disc is itself white).
+        for (int y = p->height / 4; y < p->height * 3 / 4; ++y)
+            for (int x = p->width / 4; x < p->width * 3 / 4; ++x) {
+                const std::uint8_t* px = p->pixel(x, y);
+                const bool isWhite = px[0] > 230 && px[1] > 230 && px[2] > 230;
+                mark.push_back(isWhite);
+                white += isWhite;
+            }
+        EXPECT_GT(white, mark.size() / 20);
+        EXPECT_LT(white, mark.size() * 19 / 20);
+        marks.push_back(std::move(mark));
+    }
+    EXPECT_NE(marks[1], marks[2]);
+}
+
 // ---- the car list ---------------------------------------------------------------------------
 
 TEST_F(SampleCatalogueTest, CarListShape) {
