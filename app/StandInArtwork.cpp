@@ -16,15 +16,19 @@ Ref<UIImage> drawImage(CGSize size, CGFloat contextScale, const std::function<vo
     return image;
 }
 
-void drawCaption(const std::string& caption, CGRect box, CGFloat fontSize, const Ref<UIColor>& colour) {
+void drawText(const std::string& text, CGRect box, const Ref<UIFont>& font, const Ref<UIColor>& colour) {
     Dictionary attributes;
-    attributes.setObject(NSFontAttributeName, Value(UIFont::boldSystemFontOfSize(fontSize)));
+    attributes.setObject(NSFontAttributeName, Value(font));
     attributes.setObject(NSForegroundColorAttributeName, Value(colour));
-    CGSize text = NSStringDrawing::sizeWithAttributes(caption, attributes);
-    NSStringDrawing::drawAtPoint(caption,
-                                 CGPointMake(box.origin.x + (box.size.width - text.width) / 2,
-                                             box.origin.y + (box.size.height - text.height) / 2),
+    CGSize size = NSStringDrawing::sizeWithAttributes(text, attributes);
+    NSStringDrawing::drawAtPoint(text,
+                                 CGPointMake(box.origin.x + (box.size.width - size.width) / 2,
+                                             box.origin.y + (box.size.height - size.height) / 2),
                                  attributes);
+}
+
+void drawCaption(const std::string& caption, CGRect box, CGFloat fontSize, const Ref<UIColor>& colour) {
+    drawText(caption, box, UIFont::boldSystemFontOfSize(fontSize), colour);
 }
 
 CGFloat captionFontSize(CGSize size, const Style& style) {

@@ -11,6 +11,7 @@
 
 #include "graphics/CGContext.h"
 #include "graphics/UIColor.h"
+#include "graphics/UIFont.h"
 #include "graphics/UIImage.h"
 
 namespace StandInArtwork {
@@ -56,6 +57,8 @@ Ref<UIImage> drawImage(CGSize size, CGFloat contextScale, const std::function<vo
 
 // Writes `caption` in the current context, bold at `fontSize` in `colour`, centred in `box`.
 void drawCaption(const std::string& caption, CGRect box, CGFloat fontSize, const Ref<UIColor>& colour);
+// The same in any font.
+void drawText(const std::string& text, CGRect box, const Ref<UIFont>& font, const Ref<UIColor>& colour);
 
 // The caption's font size for a picture of `size` in `style`.
 CGFloat captionFontSize(CGSize size, const Style& style);

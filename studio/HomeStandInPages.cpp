@@ -66,16 +66,7 @@ struct Guide {
     CGSize size;
 };
 
-void drawText(const std::string& text, CGRect box, const Ref<UIFont>& font, const Ref<UIColor>& colour) {
-    Dictionary attributes;
-    attributes.setObject(NSFontAttributeName, Value(font));
-    attributes.setObject(NSForegroundColorAttributeName, Value(colour));
-    CGSize size = NSStringDrawing::sizeWithAttributes(text, attributes);
-    NSStringDrawing::drawAtPoint(text,
-                                 CGPointMake(box.origin.x + (box.size.width - size.width) / 2,
-                                             box.origin.y + (box.size.height - size.height) / 2),
-                                 attributes);
-}
+using StandInArtwork::drawText;
 
 void fillCard(CGContextRef context, CGRect card) {
     CGContextSetRGBFillColor(context, kCard.red, kCard.green, kCard.blue, kCard.alpha);

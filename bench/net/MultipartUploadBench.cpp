@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/LoopbackListener.h"
 #include "foundation/NSRunLoop.h"
 #include "net/HKHTTPRequestOperationManager.h"
 #include "net/HKMultipartFormData.h"
@@ -34,17 +35,7 @@ constexpr std::size_t kBodyBytes = 50u * 1024 * 1024;
 class DiscardingServer {
   public:
     DiscardingServer() {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;
-        ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listen_, 8);
-        socklen_t length = sizeof address;
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listen_ = benchsupport::listenOnLoopback(8, &port_);
         thread_ = std::thread([this] { acceptLoop(); });
     }
     ~DiscardingServer() {

@@ -36,6 +36,7 @@
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
 
+#include "bench/support/LoopbackListener.h"
 #include "bench/support/RatioReporter.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSURL.h"
@@ -166,17 +167,7 @@ struct Reply {
 class Server {
   public:
     explicit Server(std::map<std::string, Reply> routes) : routes_(std::move(routes)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;
-        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 64);
-        socklen_t length = sizeof address;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listener_ = benchsupport::listenOnLoopback(64, &port_);
         // The process ends with _exit, so these threads are never joined.
         std::thread([this] { acceptLoop(); }).detach();
     }

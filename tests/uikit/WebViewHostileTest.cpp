@@ -343,6 +343,16 @@ HostileHTTPServer::Behaviour trickle(std::string start) {
     };
 }
 
+// A page's start, then silence until the row ends (at most 10 s).
+PageLoad fallsSilent(Scene& s) {
+    auto& server = s.hostile([&s](HostileHTTPServer::Channel& channel) {
+        if (!channel.write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>what came</p>")) return;
+        for (int i = 0; i < 1000 && !s.quiet(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    return PageLoad::request(server.url("/"));
+}
+
 std::vector<Row> hostileRows() {
     const CGPoint onTheLink = CGPointMake(20, 20);
     return {
@@ -649,30 +659,14 @@ std::vector<Row> hostileRows() {
          std::nullopt,
          {showsText("what came"), neverRequested("/r/late.png")}},
         {"a page that trickles, then falls silent",
-         [](Scene& s) {
-             auto& server = s.hostile([&s](HostileHTTPServer::Channel& channel) {
-                 if (!channel.write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>what came</p>"))
-                     return;
-                 for (int i = 0; i < 1000 && !s.quiet(); ++i)
-                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-             });
-             return PageLoad::request(server.url("/"));
-         },
+         fallsSilent,
          NSURLErrorTimedOut,
          1.4,
          3.5,
          std::nullopt,
          {showsText("what came")}},
         {"a page that falls silent while the platform clock stands still",
-         [](Scene& s) {
-             auto& server = s.hostile([&s](HostileHTTPServer::Channel& channel) {
-                 if (!channel.write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>what came</p>"))
-                     return;
-                 for (int i = 0; i < 1000 && !s.quiet(); ++i)
-                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-             });
-             return PageLoad::request(server.url("/"));
-         },
+         fallsSilent,
          NSURLErrorTimedOut,
          1.4,
          3.5,
