@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 
 #include "account/UserViewController.h"
 #include "app/QVNNavigationController.h"
@@ -368,9 +369,10 @@ TEST_F(MainViewControllerTest, LeavingBeforeTheSecondMeansTheGuideIsNeverSeen) {
 }
 
 TEST_F(MainViewControllerTest, TheUnreadDotFollowsTheInboxAnswer) {
-    std::atomic<int> unread{1};
-    server.routes().post("message/checkread.do", [&unread](const devserver::Request&) {
-        return devserver::Reply::success(Dictionary{{"unread", unread.load()}});
+    // Held by the route too: the server may still answer a check while the test ends.
+    auto unread = std::make_shared<std::atomic<int>>(1);
+    server.routes().post("message/checkread.do", [unread](const devserver::Request&) {
+        return devserver::Reply::success(Dictionary{{"unread", unread->load()}});
     });
     launch();
     ASSERT_TRUE(waitUntil([&] { return home->hasDotImage() && home->dotImage()->superview(); }));
@@ -379,7 +381,7 @@ TEST_F(MainViewControllerTest, TheUnreadDotFollowsTheInboxAnswer) {
     EXPECT_TRUE(
         CGRectEqualToRect(dot->frame(), CGRectMake(home->btnMy.lock()->frame().size.width - 10, 0, 10, 10)));
 
-    unread = 0;
+    *unread = 0;
     home->checkread();
     ASSERT_TRUE(waitUntil([&] { return !dot->superview(); }));
 }
