@@ -14,7 +14,7 @@
 #include "tests/support/MainLoop.h"
 #include "tests/support/TestSupport.h"
 #include "tests/uikit/ControlsTestSupport.h"
-#include "tests/uikit/UIKitTestSupport.h"
+#include "tests/uikit/WebViewTestSupport.h"
 #include "uikit/UIWebView.h"
 #include "uikit/UIWindow.h"
 #include "uikit/UIWindowRenderer.h"
@@ -39,25 +39,12 @@ class FinishLog : public NSObject, public UIWebViewDelegate {
     void webViewDidFailLoadWithError(UIWebView&, const Ref<NSError>&) override { ++ended; }
 };
 
-class WebViewEncodingTest : public uikittest::UIKitTest {
+class WebViewEncodingTest : public uikittest::WebViewStageTest {
   protected:
     void SetUp() override {
-        UIKitTest::SetUp();
-        UIWebView::ResourceLimits limits;
-        limits.timeoutSeconds = 0.5;
-        limits.deadlineSeconds = 2;
-        UIWebView::setResourceLimits(limits);
-        window = make<UIWindow>(CGRectMake(0, 0, 320, 480));
-        window->setHidden(false);
-        web = make<UIWebView>(CGRectMake(0, 0, 320, 400));
-        window->addSubview(web);
+        WebViewStageTest::SetUp();
         log = make<FinishLog>();
         web->setDelegate(log);
-    }
-    void TearDown() override {
-        window->setHidden(true);
-        UIWebView::resetResourceLimits();
-        UIKitTest::TearDown();
     }
     bool waitForEnd(const std::function<void()>& load) {
         log->ended = 0;
@@ -76,8 +63,6 @@ class WebViewEncodingTest : public uikittest::UIKitTest {
             }
         return count;
     }
-    Ref<UIWindow> window;
-    Ref<UIWebView> web;
     Ref<FinishLog> log;
 };
 

@@ -25,6 +25,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/uikit/ControlsTestSupport.h"
 #include "tests/uikit/UIKitTestSupport.h"
+#include "tests/uikit/WebViewTestSupport.h"
 #include "uikit/UITestDriver.h"
 #include "uikit/UIWebView.h"
 #include "uikit/UIWindow.h"
@@ -94,26 +95,13 @@ std::string pngHeaderOnly(std::uint32_t width, std::uint32_t height) {
            chunk("IDAT", std::string("\x78\x9c\x63\x00\x00\x00\x01\x00\x01", 9)) + chunk("IEND", "");
 }
 
-class WebPageTest : public uikittest::UIKitTest {
+class WebPageTest : public uikittest::WebViewStageTest {
   protected:
     void SetUp() override {
-        UIKitTest::SetUp();
-        UIWebView::ResourceLimits limits;
-        limits.timeoutSeconds = 0.5;
-        limits.deadlineSeconds = 2;
-        UIWebView::setResourceLimits(limits);
-        window = make<UIWindow>(CGRectMake(0, 0, 320, 480));
+        WebViewStageTest::SetUp();
         window->setBackgroundColor(UIColor::colorWithRed(0, 200 / 255.0, 0, 1));
-        window->setHidden(false);
-        web = make<UIWebView>(CGRectMake(0, 0, 320, 400));
-        window->addSubview(web);
         log = make<PageLog>();
         web->setDelegate(log);
-    }
-    void TearDown() override {
-        window->setHidden(true);
-        UIWebView::resetResourceLimits();
-        UIKitTest::TearDown();
     }
     void setLimits(const std::function<void(UIWebView::ResourceLimits&)>& change) {
         auto limits = UIWebView::resourceLimits();
@@ -151,8 +139,6 @@ class WebPageTest : public uikittest::UIKitTest {
                    std::abs(p.b - b) <= tolerance;
         };
     }
-    Ref<UIWindow> window;
-    Ref<UIWebView> web;
     Ref<PageLog> log;
 };
 
