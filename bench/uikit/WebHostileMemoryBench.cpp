@@ -22,7 +22,6 @@
 #include <zlib.h>
 
 #include <chrono>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,14 +32,12 @@
 #include <thread>
 #include <vector>
 
-// jpeglib.h needs size_t and FILE declared first.
-#include <jpeglib.h>
-
 #include "bench/support/LoopbackListener.h"
 #include "bench/support/RatioReporter.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSURL.h"
 #include "network/NSURLRequest.h"
+#include "tests/graphics/JPEGWriter.h"
 #include "uikit/UIWebView.h"
 
 extern char** environ;
@@ -73,65 +70,15 @@ std::string readFile(const std::string& path) {
 
 // ---- the files ------------------------------------------------------------------------------
 
-struct JPEGError {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-struct JPEGRecipe {
-    int width, height, components;
-    bool subsampled;
-    int noise;  // amplitude of the noise over the gradient
-    int quality;
-};
-
-// Kept free of C++ objects with destructors, for the longjmp.
-bool encode(jpeg_compress_struct* cinfo, FILE* out, const JPEGRecipe& r, std::uint8_t* row) {
-    if (setjmp(reinterpret_cast<JPEGError*>(cinfo->err)->jump)) return false;
-    jpeg_create_compress(cinfo);
-    jpeg_stdio_dest(cinfo, out);
-    cinfo->image_width = JDIMENSION(r.width);
-    cinfo->image_height = JDIMENSION(r.height);
-    cinfo->input_components = r.components;
-    cinfo->in_color_space = r.components == 4 ? JCS_CMYK : JCS_RGB;
-    jpeg_set_defaults(cinfo);
-    jpeg_set_quality(cinfo, r.quality, TRUE);
-    for (int c = 0; c < cinfo->num_components; ++c) {
-        const bool luma = c == 0 && r.subsampled;
-        cinfo->comp_info[c].h_samp_factor = luma ? 2 : 1;
-        cinfo->comp_info[c].v_samp_factor = luma ? 2 : 1;
+// Written whole, then renamed: a file that exists is complete.
+bool writeJPEG(const std::string& path, const jpegwriter::Recipe& recipe) {
+    const std::string bytes = jpegwriter::write(recipe);
+    if (bytes.empty()) return false;
+    {
+        std::ofstream out(path + ".part", std::ios::binary);
+        if (!(out << bytes)) return false;
     }
-    jpeg_simple_progression(cinfo);
-    jpeg_start_compress(cinfo, TRUE);
-    std::uint32_t seed = 2024;
-    while (cinfo->next_scanline < cinfo->image_height) {
-        const int y = int(cinfo->next_scanline);
-        for (int x = 0; x < r.width; ++x)
-            for (int c = 0; c < r.components; ++c) {
-                seed = seed * 1103515245u + 12345u;
-                const int n = r.noise ? int((seed >> 16) % unsigned(r.noise)) : 0;
-                row[std::size_t(x) * r.components + c] =
-                    std::uint8_t((x * 160 / r.width + y * 60 / r.height + c * 30 + n) & 0xFF);
-            }
-        JSAMPROW rows[1] = {row};
-        jpeg_write_scanlines(cinfo, rows, 1);
-    }
-    jpeg_finish_compress(cinfo);
-    return true;
-}
-
-bool writeJPEG(const std::string& path, const JPEGRecipe& r) {
-    FILE* out = std::fopen((path + ".part").c_str(), "wb");
-    if (!out) return false;
-    jpeg_compress_struct cinfo{};
-    JPEGError err;
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = [](j_common_ptr c) { std::longjmp(reinterpret_cast<JPEGError*>(c->err)->jump, 1); };
-    std::vector<std::uint8_t> row(std::size_t(r.width) * r.components);
-    const bool ok = encode(&cinfo, out, r, row.data());
-    jpeg_destroy_compress(&cinfo);
-    std::fclose(out);
-    return ok && std::rename((path + ".part").c_str(), path.c_str()) == 0;
+    return std::rename((path + ".part").c_str(), path.c_str()) == 0;
 }
 
 // 2 GB of zeros, gzip-compressed (about 2 MB).
@@ -149,10 +96,14 @@ int makeFiles(const std::string& dir) {
     ::mkdir(dir.c_str(), 0755);
     bool ok = true;
     if (!exists(dir + "/zeros.gz")) ok = writeGzipZeros(dir + "/zeros.gz") && ok;
-    if (!exists(dir + "/small.jpg")) ok = writeJPEG(dir + "/small.jpg", {400, 300, 3, true, 8, 85}) && ok;
-    if (!exists(dir + "/big.jpg")) ok = writeJPEG(dir + "/big.jpg", {10000, 10000, 3, false, 0, 75}) && ok;
-    if (!exists(dir + "/cmyk.jpg")) ok = writeJPEG(dir + "/cmyk.jpg", {10000, 10000, 4, false, 0, 75}) && ok;
-    if (!exists(dir + "/photo.jpg")) ok = writeJPEG(dir + "/photo.jpg", {8660, 5773, 3, true, 4, 80}) && ok;
+    if (!exists(dir + "/small.jpg"))
+        ok = writeJPEG(dir + "/small.jpg", {400, 300, 3, true, true, false, 85}) && ok;
+    if (!exists(dir + "/big.jpg"))
+        ok = writeJPEG(dir + "/big.jpg", {10000, 10000, 3, false, true, true, 75}) && ok;
+    if (!exists(dir + "/cmyk.jpg"))
+        ok = writeJPEG(dir + "/cmyk.jpg", {10000, 10000, 4, false, true, true, 75}) && ok;
+    if (!exists(dir + "/photo.jpg"))
+        ok = writeJPEG(dir + "/photo.jpg", {8660, 5773, 3, true, true, false, 80}) && ok;
     return ok ? 0 : 1;
 }
 

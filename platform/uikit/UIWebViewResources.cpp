@@ -1,7 +1,6 @@
 #include "uikit/UIWebViewResources.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +18,7 @@
 #include "dispatch/Dispatch.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSRunLoop.h"
+#include "foundation/NSString.h"
 #include "foundation/NSURL.h"
 #include "graphics/CGImageSource.h"
 #include "network/NSURLConnection.h"
@@ -215,13 +215,6 @@ SteadyClock::duration secondsOf(double seconds) {
     return std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(seconds));
 }
 
-bool sameIgnoringCase(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
-    return i == a.size() && !b[i];
-}
-
 std::optional<std::string> realPath(const std::string& path) {
     if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
     char* real = ::realpath(path.c_str(), nullptr);
@@ -288,7 +281,9 @@ std::optional<long long> numberOf(const Dictionary& properties, const char* key)
 WebFileAccess WebFileAccess::forPage(const Ref<NSURL>& pageURL) {
     if (pageURL) {
         const auto scheme = pageURL->scheme();
-        if (scheme && (sameIgnoringCase(*scheme, "http") || sameIgnoringCase(*scheme, "https"))) return {};
+        if (scheme && (NSString::caseInsensitiveCompare(*scheme, "http") == NSOrderedSame ||
+                       NSString::caseInsensitiveCompare(*scheme, "https") == NSOrderedSame))
+            return {};
     }
     return bundleOnly();
 }

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "foundation/NSString.h"
+
 namespace detail {
 
 namespace {
@@ -137,26 +139,6 @@ const Encoding* declared(const Encoding* encoding) {
     return encoding == &kUTF16LE || encoding == &kUTF16BE ? &kUTF8 : encoding;
 }
 
-// Writes one code point as UTF-8; returns the end of what it wrote (at most four bytes).
-char* putUTF8(char* out, char32_t c) {
-    if (c < 0x80) {
-        *out++ = char(c);
-    } else if (c < 0x800) {
-        *out++ = char(0xC0 | (c >> 6));
-        *out++ = char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        *out++ = char(0xE0 | (c >> 12));
-        *out++ = char(0x80 | ((c >> 6) & 0x3F));
-        *out++ = char(0x80 | (c & 0x3F));
-    } else {
-        *out++ = char(0xF0 | (c >> 18));
-        *out++ = char(0x80 | ((c >> 12) & 0x3F));
-        *out++ = char(0x80 | ((c >> 6) & 0x3F));
-        *out++ = char(0x80 | (c & 0x3F));
-    }
-    return out;
-}
-
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 // UTF-8 is checked rather than converted: runs of valid text are copied as they are.
@@ -210,29 +192,26 @@ std::string decodeWith(const Encoding& encoding, std::string_view bytes) {
     const char* source = bytes.data();
     const char* end = source + bytes.size();
     UChar chunk[4096];
-    char text[std::size(chunk) * 3 + 4];  // a unit gives at most three bytes, a kept lead three more
     while (true) {
         UChar* target = chunk;
         status = U_ZERO_ERROR;
         ucnv_toUnicode(converter, &target, chunk + std::size(chunk), &source, end, nullptr, true, &status);
-        char* put = text;
         for (const UChar* unit = chunk; unit < target; ++unit) {
             if (lead) {
                 if (U16_IS_TRAIL(*unit)) {
-                    put = putUTF8(put, U16_GET_SUPPLEMENTARY(lead, *unit));
+                    detail::appendUTF8(out, U16_GET_SUPPLEMENTARY(lead, *unit));
                     lead = 0;
                     continue;
                 }
-                put = putUTF8(put, 0xFFFD);
+                out += kReplacement;
                 lead = 0;
             }
             if (U16_IS_LEAD(*unit)) {
                 lead = *unit;
             } else {
-                put = putUTF8(put, U16_IS_TRAIL(*unit) ? 0xFFFD : *unit);
+                detail::appendUTF8(out, U16_IS_TRAIL(*unit) ? 0xFFFD : *unit);
             }
         }
-        out.append(text, std::size_t(put - text));
         // A converter that stops early for any other reason ends the text where it stopped.
         if (status != U_BUFFER_OVERFLOW_ERROR) break;
     }
