@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -77,12 +78,28 @@ class UserDefaultsPersistence : public ::testing::Test {
         }
         return found;
     }
-    // Waits (bounded, real time) until a temporary file appears; its path, or empty.
-    std::string waitForATemporaryFile(double seconds = 20) const {
+    // Whether a writer holds the file's lock. A file seen before its writer locks it is one any
+    // defaults object may still take for abandoned and remove (its writer then starts over with
+    // another), so a test that means a live writer's file must wait for the lock.
+    static bool isHeld(const std::string& path) {
+        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return false;
+        bool held = false;
+        if (::flock(fd, LOCK_SH | LOCK_NB) == 0) {
+            ::flock(fd, LOCK_UN);
+        } else {
+            held = errno == EWOULDBLOCK;
+        }
+        ::close(fd);
+        return held;
+    }
+    // Waits (bounded, real time) until a writer holds a temporary file; its path, or empty.
+    std::string waitForAHeldTemporaryFile(double seconds = 20) const {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         while (std::chrono::steady_clock::now() < deadline) {
-            auto found = temporaryFiles();
-            if (!found.empty()) return found.front();
+            for (const auto& found : temporaryFiles()) {
+                if (isHeld(found)) return found;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return {};
@@ -421,7 +438,7 @@ TEST_F(UserDefaultsPersistence, ALiveWritersTemporaryFileIsLeftAloneAndItsWriteL
             run = testsupport::runChild({USER_DEFAULTS_WRITER, "--hold-mid-write", release, dir.path(),
                                          kBundleIdentifier, "aid", "from the other process"});
         });
-        const std::string temporary = waitForATemporaryFile();
+        const std::string temporary = waitForAHeldTemporaryFile();
         EXPECT_FALSE(temporary.empty()) << "the other process never started its write";
         if (!temporary.empty()) othersMakeAndWrite(temporary);
         { std::ofstream(release) << "go"; }
