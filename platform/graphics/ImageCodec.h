@@ -73,9 +73,10 @@ std::uint64_t estimateJPEGDecodeBytes(std::uint64_t width, std::uint64_t height,
 inline constexpr int kMaxJPEGScans = 1000;
 // The work of a multi-scan JPEG: the blocks its scans cover, all scans together, counted from the
 // scan headers before anything is decoded. A file past this is refused: a real progressive photo
-// of 24 megapixels in 20 scans covers under 12 million, while a few hundred scans of next to no
-// data can each sweep a huge picture and hold a decode for many seconds.
-inline constexpr std::uint64_t kMaxJPEGScanBlocks = 32'000'000;
+// of 24 megapixels in 20 scans covers at most about 10.5 million (4:4:4, a few colour scans
+// interleaved), while a few hundred scans of next to no data can each sweep a huge picture and
+// hold a decode for many seconds (a refinement scan costs tens of nanoseconds a block, even empty).
+inline constexpr std::uint64_t kMaxJPEGScanBlocks = 12'000'000;
 
 // ---- PNG
 std::optional<ImageInfo> readPNGInfo(const std::uint8_t* bytes, std::size_t length);

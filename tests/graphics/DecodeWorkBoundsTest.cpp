@@ -75,7 +75,8 @@ TEST(GIFWorkBounds, FramesLargerThanTheScreenAreClippedToIt) {
             // Red wherever the frame covers the screen.
             const corpus::Pixels pixels = corpus::pixelsOf(*image);
             const std::uint8_t* corner = pixels.at(frame.width - 1, frame.height - 1);
-            EXPECT_EQ(std::vector<std::uint8_t>(corner, corner + 4), (std::vector<std::uint8_t>{0, 0, 255, 255}));
+            EXPECT_EQ(std::vector<std::uint8_t>(corner, corner + 4),
+                      (std::vector<std::uint8_t>{0, 0, 255, 255}));
         }
         CGImageRef thumbnail = pageThumbnail(dataOf(bytes));
         ASSERT_TRUE(thumbnail);
@@ -99,7 +100,8 @@ TEST(GIFWorkBounds, ClippedFramesKeepTheirOnScreenPixelsInterlacedOrNot) {
         over.height = 13;
         over.interlaced = interlaced;
         for (std::size_t y = 0; y < over.height; ++y)
-            for (std::size_t x = 0; x < over.width; ++x) over.indices.push_back(std::uint8_t((x + 2 * y) % 4));
+            for (std::size_t x = 0; x < over.width; ++x)
+                over.indices.push_back(std::uint8_t((x + 2 * y) % 4));
         corpus::GIFFrame off = over;
         off.left = 8;
         off.top = 0;
@@ -238,7 +240,9 @@ TEST(JPEGWorkBounds, TheScansAreCountedByTheBlocksTheyCover) {
              Case{"progressive 4:4:4", {64, 48, 3, false, true}, 0, 2 * 144 + 8 * 48},
              Case{"progressive 4:2:0", {64, 48, 3, true, true}, 0, 2 * 72 + 4 * 48 + 4 * 12},
              Case{"progressive grey", {64, 48, 1, false, true}, 0, 6 * 48},
-             Case{"progressive 4:2:0, 100 luma scans more", {64, 48, 3, true, true}, 100,
+             Case{"progressive 4:2:0, 100 luma scans more",
+                  {64, 48, 3, true, true},
+                  100,
                   2 * 72 + 4 * 48 + 4 * 12 + 100 * 48},
              Case{"edge blocks count whole", {65, 49, 3, true, true}, 0, 2 * 120 + 4 * 63 + 4 * 20},
          }) {
@@ -264,6 +268,10 @@ TEST(JPEGWorkBounds, ScansThatSweepTooMuchAreRefusedBeforeDecodingWhilePhotosSho
              // 640,000 luma blocks a scan, 980 times over: refused from its headers.
              Case{"6400 x 6400 in 990 scans", 6400, 990, false},
              Case{"2000 x 2000 in 600 scans", 2000, 600, false},
+             // 62,500 luma blocks a scan: 190 refinements past the ten of the progression pass the
+             // bound, 170 do not.
+             Case{"2000 x 2000 in 200 scans", 2000, 200, false},
+             Case{"2000 x 2000 in 180 scans", 2000, 180, true},
              Case{"2000 x 2000 in 20 scans", 2000, 20, true},
              Case{"400 x 400 in 900 scans", 400, 900, true},
          }) {
@@ -341,7 +349,8 @@ TEST(JPEGWorkBounds, CutAndDamagedScanHeadersAreCountedSafely) {
     }
     std::string renamed = whole;
     for (std::size_t at = 0; at + 6 < renamed.size(); ++at)
-        if (std::uint8_t(renamed[at]) == 0xFF && std::uint8_t(renamed[at + 1]) == 0xDA) renamed[at + 5] = char(99);
+        if (std::uint8_t(renamed[at]) == 0xFF && std::uint8_t(renamed[at + 1]) == 0xDA)
+            renamed[at + 5] = char(99);
     JPEGDecodeOptions::Report report;
     JPEGDecodeOptions options;
     options.report = &report;

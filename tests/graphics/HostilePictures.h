@@ -163,7 +163,8 @@ inline std::string textChunkPNG(int chunks, std::size_t inflatedBytes, const cha
     std::vector<Bytef> packed(packedSize);
     compress2(packed.data(), &packedSize, zeros.data(), uLong(zeros.size()), 9);
     // Keyword, its terminator and the compression method, then the deflated text.
-    std::string text = std::string("Comment\0\0", 9) + std::string(reinterpret_cast<char*>(packed.data()), packedSize);
+    std::string text =
+        std::string("Comment\0\0", 9) + std::string(reinterpret_cast<char*>(packed.data()), packedSize);
     if (garbled)
         for (std::size_t at = 11; at < text.size(); ++at) text[at] = 'x';
     std::string one;
