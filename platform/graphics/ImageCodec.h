@@ -72,11 +72,14 @@ std::uint64_t estimateJPEGDecodeBytes(std::uint64_t width, std::uint64_t height,
 // picture, and a real file has a handful.
 inline constexpr int kMaxJPEGScans = 1000;
 // The work of a multi-scan JPEG: the blocks its scans cover, all scans together, counted from the
-// scan headers before anything is decoded. A file past this is refused: a real progressive photo
-// of 24 megapixels in 20 scans covers at most about 10.5 million (4:4:4, a few colour scans
-// interleaved), while a few hundred scans of next to no data can each sweep a huge picture and
-// hold a decode for many seconds (a refinement scan costs tens of nanoseconds a block, even empty).
+// scan headers before anything is decoded (a refinement scan costs tens of nanoseconds a block,
+// even one of no data). A file past the larger of these is refused: kMaxJPEGScanBlocks, or
+// kMaxJPEGScanPasses sweeps over every component. A real progressive photo of 24 megapixels in
+// 20 scans covers at most about 10.5 million blocks, and the library's own ten-scan progression
+// covers a picture under six times; while a few hundred scans of next to no data, each sweeping a
+// large picture, would hold a decode for many seconds.
 inline constexpr std::uint64_t kMaxJPEGScanBlocks = 12'000'000;
+inline constexpr std::uint64_t kMaxJPEGScanPasses = 8;
 
 // ---- PNG
 std::optional<ImageInfo> readPNGInfo(const std::uint8_t* bytes, std::size_t length);
@@ -104,7 +107,7 @@ struct JPEGDecodeOptions {
         Refusal refusal = Refusal::None;
         std::uint64_t estimatedBytes = 0;
         // The blocks the scans of a multi-scan file cover together (see kMaxJPEGScanBlocks),
-        // counted up to just past the bound; 0 for a single scan.
+        // counted up to just past the bound; 0 for a single scan or one refused for its memory.
         std::uint64_t scanBlocks = 0;
         // Scan headers the decoder reached (its header reading reaches the first).
         int scansRead = 0;

@@ -249,6 +249,21 @@ std::uint64_t countScanBlocks(const std::uint8_t* b, std::size_t n, const jpeg_d
     return total;
 }
 
+// The most blocks the scans of this frame may cover: kMaxJPEGScanBlocks, or as many passes over
+// every component of a picture so large that its own progression needs more.
+std::uint64_t scanBlockLimit(const jpeg_decompress_struct& cinfo) {
+    const std::uint64_t maxH = std::max(1, cinfo.max_h_samp_factor),
+                        maxV = std::max(1, cinfo.max_v_samp_factor);
+    std::uint64_t pass = 0;
+    for (int c = 0; c < std::min(cinfo.num_components, MAX_COMPONENTS); ++c) {
+        const std::uint64_t h = std::max(1, cinfo.comp_info[c].h_samp_factor);
+        const std::uint64_t v = std::max(1, cinfo.comp_info[c].v_samp_factor);
+        pass += ((cinfo.image_width * h + 8 * maxH - 1) / (8 * maxH)) *
+                ((cinfo.image_height * v + 8 * maxV - 1) / (8 * maxV));
+    }
+    return std::max(kMaxJPEGScanBlocks, pass * kMaxJPEGScanPasses);
+}
+
 struct DecodeResult {
     std::size_t width = 0, height = 0;
     std::uint64_t estimatedBytes = 0;
@@ -304,14 +319,6 @@ bool runDecode(jpeg_decompress_struct* cinfo, Source* src, jpeg_progress_mgr* pr
     }
     cinfo->dct_method = JDCT_ISLOW;
     result->sequential = !jpeg_has_multiple_scans(cinfo);
-    if (!result->sequential) {
-        // Refused from its scan headers: decoding such a file is a sweep over the picture per scan.
-        result->scanBlocks = countScanBlocks(src->bytes, src->length, *cinfo, kMaxJPEGScanBlocks);
-        if (result->scanBlocks > kMaxJPEGScanBlocks) {
-            result->tooMuchWork = true;
-            return false;
-        }
-    }
     // What the library read, not what a header parser of our own would say: the estimate and
     // the bound below hold for the frame the decoder will really build.
     ImageInfo::Sampling sampling[MAX_COMPONENTS];
@@ -332,6 +339,15 @@ bool runDecode(jpeg_decompress_struct* cinfo, Source* src, jpeg_progress_mgr* pr
         // (Never 0, which would mean no bound at all.)
         cinfo->mem->max_memory_to_use = static_cast<long>(
             std::max<std::uint64_t>(1, options.maxMemoryBytes - std::min(output, options.maxMemoryBytes)));
+    }
+    if (!result->sequential) {
+        // Refused from its scan headers: decoding such a file is a sweep over the picture per scan.
+        const std::uint64_t limit = scanBlockLimit(*cinfo);
+        result->scanBlocks = countScanBlocks(src->bytes, src->length, *cinfo, limit);
+        if (result->scanBlocks > limit) {
+            result->tooMuchWork = true;
+            return false;
+        }
     }
     result->started = true;
     if (!jpeg_start_decompress(cinfo)) return false;

@@ -330,7 +330,9 @@ TEST(JPEGWorkBounds, A24MegapixelPhotoIn20ScansStillShows) {
         EXPECT_EQ(report.scanBlocks, c.scanBlocks);
         CGImageRef thumbnail = pageThumbnail(dataOf(bytes));
         ASSERT_EQ(thumbnail != nullptr, c.pageShows);
-        if (thumbnail) EXPECT_EQ(thumbnail->width(), 2048u);
+        if (thumbnail) {
+            EXPECT_EQ(thumbnail->width(), 2048u);
+        }
     }
 }
 
