@@ -237,7 +237,7 @@ std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* b, std::
         }
         return false;
     };
-    std::uint64_t indices = 0, widest = 0;
+    std::uint64_t indices = 0, widest = 0, tallest = 0;
     while (at < n) {
         const std::uint8_t kind = b[at++];
         if (kind == 0x21) {
@@ -256,6 +256,7 @@ std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* b, std::
             const std::uint64_t clippedH = std::min(top + h, height) - std::min(top, height);
             indices += clippedW * clippedH;
             widest = std::max(widest, w);
+            tallest = std::max(tallest, h);
             if (!skipBlocks()) break;
         } else {
             break;  // the trailer, or damage the reader stops at too
@@ -266,9 +267,10 @@ std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* b, std::
     budget = std::min(budget, kMaxAnimationBytes);
     if (canvas > 0) indices = std::min({indices, budget / (canvas * 4) * canvas, budget});
     // The canvas, a frame's answered copy and the canvas saved for a frame that restores it (four
-    // bytes a pixel each); the kept indices; one row of the widest frame and the decoder's tables.
+    // bytes a pixel each); the kept indices; one row of the widest frame, the row order of the
+    // tallest and the decoder's tables.
     constexpr std::uint64_t kDecoderTables = 64u << 10;
-    return canvas * 12 + indices + widest + kDecoderTables;
+    return canvas * 12 + indices + widest + tallest * 4 + kDecoderTables;
 }
 
 CGImageRef GIFAnimation::compositeFrame(std::size_t index) {

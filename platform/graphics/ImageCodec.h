@@ -122,8 +122,8 @@ CGImageRef decodeJPEG(const std::uint8_t* bytes, std::size_t length, const JPEGD
 // What reading a GIF with this budget (see GIFAnimation::read) and compositing a frame hold: the
 // canvas, its composite and the saved canvas of a frame that restores (four bytes a pixel each),
 // the palette indices of the frames the reader keeps (each clipped to the canvas), a row of the
-// widest frame and the decoder's tables. From the block structure alone, nothing decompressed;
-// nullopt when the bytes are no GIF.
+// widest frame, the row order of the tallest and the decoder's tables. From the block structure alone,
+// nothing decompressed; nullopt when the bytes are no GIF.
 std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* bytes, std::size_t length,
                                                     std::uint64_t budget = kMaxAnimationBytes);
 // A GIF's frames: the file is read once (each frame's pixels on the canvas decompressed to check
