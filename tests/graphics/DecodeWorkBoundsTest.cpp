@@ -204,25 +204,6 @@ TEST(PNGWorkBounds, AncillaryChunksAreNeverInflatedNorHeld) {
     }
 }
 
-TEST(PNGWorkBounds, TransparencyStillCountsWhileOtherChunksAreIgnored) {
-    // The one ancillary chunk the picture needs is still read, interlaced or not, whatever the
-    // colour type that carries it.
-    for (int colorType : {0, 2, 3}) {
-        for (bool interlaced : {false, true}) {
-            SCOPED_TRACE(std::to_string(colorType) + (interlaced ? " interlaced" : ""));
-            corpus::Pixels expected;
-            corpus::PNGRecipe recipe;
-            recipe.colorType = colorType;
-            recipe.interlaced = interlaced;
-            recipe.transparency = true;
-            const NSData bytes = corpus::makePNG(recipe, &expected);
-            CGImageRef image = detail::decodePNG(bytes.bytes(), bytes.length(), false);
-            ASSERT_TRUE(image);
-            EXPECT_EQ(corpus::maxDifference(expected, *image), 0);
-        }
-    }
-}
-
 // ---- JPEG ------------------------------------------------------------------------------------
 
 TEST(JPEGWorkBounds, TheScansAreCountedByTheBlocksTheyCover) {
