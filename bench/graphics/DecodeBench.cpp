@@ -1,7 +1,10 @@
 // Decoding speed of the image source path against the plain libraries, side by side in one run:
 // a 2048 x 2048 photo-like picture as PNG and as JPEG, decoded by CGImageSource (and UIImage) into
-// premultiplied BGRA, and by plain libpng / libjpeg into an RGB buffer. Ends with one
-// "ratio <name> <ours/plain>" line per format.
+// premultiplied BGRA, and by plain libpng / libjpeg into an RGB buffer; a 24 MP progressive photo
+// the same two ways. Then hostile pictures against that photo's decode: a 6400 x 6400 progressive
+// JPEG in 990 scans (refused), one whose scans ask for the most work still allowed, and a 1-pixel
+// PNG of 990 zTXt chunks that inflate to 7.9 MB each. Ends with one "ratio <name> <ours/reference>"
+// line per pair, with its target.
 
 #include <benchmark/benchmark.h>
 #include <png.h>
@@ -23,6 +26,8 @@
 #include "bench/support/RatioReporter.h"
 #include "graphics/CGImageSource.h"
 #include "graphics/UIImage.h"
+#include "tests/graphics/HostilePictures.h"
+#include "tests/graphics/JPEGWriter.h"
 
 namespace {
 
@@ -105,6 +110,30 @@ const NSData& pngFile() {
 }
 const NSData& jpegFile() {
     static const NSData data = encodeJPEG(photoPixels());
+    return data;
+}
+
+// Pictures that cost far more than their size, and a real progressive photo beside them.
+NSData dataOf(const std::string& bytes) {
+    return NSData(bytes.data(), bytes.size());
+}
+const NSData& manyScanJPEG() {
+    static const NSData data = dataOf(hostile::manyScan6400JPEG());
+    return data;
+}
+// Near the most work a file may ask for and still be decoded: 6400 x 6400 at 4:2:0 in 20 scans
+// (11.5 million blocks).
+const NSData& boundJPEG() {
+    static const NSData data = dataOf(hostile::manyScanJPEG(6400, 20));
+    return data;
+}
+const NSData& zTXtPNG() {
+    static const NSData data = dataOf(hostile::zTXtPNG());
+    return data;
+}
+// 6000 x 4000 at 4:2:0 in the library's ten scans, with a photo's noise.
+const NSData& photo24MP() {
+    static const NSData data = dataOf(jpegwriter::write({6000, 4000, 3, true, true, false, 85}));
     return data;
 }
 
@@ -200,6 +229,38 @@ void BM_JPEGDecode_PlainLibrary(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(plainJPEG(file));
 }
 
+void BM_HostileJPEG_ManyScansRefused(benchmark::State& state) {
+    for (auto _ : state) {
+        auto image = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(manyScanJPEG()), 0);
+        if (image) state.SkipWithError("the 990-scan picture was decoded");
+        benchmark::DoNotOptimize(image);
+    }
+}
+void BM_HostileJPEG_AtTheWorkBound(benchmark::State& state) {
+    for (auto _ : state) {
+        auto image = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(boundJPEG()), 0);
+        if (!image) state.SkipWithError("the picture at the bound was refused");
+        benchmark::DoNotOptimize(image);
+    }
+}
+void BM_HostilePNG_TextChunks(benchmark::State& state) {
+    for (auto _ : state) {
+        auto image = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(zTXtPNG()), 0);
+        if (!image) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(image);
+    }
+}
+void BM_Photo24MP_ImageSource(benchmark::State& state) {
+    for (auto _ : state) {
+        auto image = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(photo24MP()), 0);
+        if (!image) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(image);
+    }
+}
+void BM_Photo24MP_PlainLibrary(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(plainJPEG(photo24MP()));
+}
+
 // Interleaved so that drift of the machine's speed affects both sides alike.
 BENCHMARK(BM_PNGDecode_PlainLibrary)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_PNGDecode_ImageSource)->Unit(benchmark::kMillisecond)->MinTime(2);
@@ -207,6 +268,11 @@ BENCHMARK(BM_PNGDecode_UIImage)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_JPEGDecode_PlainLibrary)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_JPEGDecode_ImageSource)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_JPEGDecode_UIImage)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_Photo24MP_PlainLibrary)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_Photo24MP_ImageSource)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_HostileJPEG_ManyScansRefused)->Unit(benchmark::kMillisecond)->MinTime(1);
+BENCHMARK(BM_HostileJPEG_AtTheWorkBound)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_HostilePNG_TextChunks)->Unit(benchmark::kMillisecond)->MinTime(2);
 
 }  // namespace
 
@@ -214,6 +280,10 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     (void)pngFile();
     (void)jpegFile();
+    (void)manyScanJPEG();
+    (void)boundJPEG();
+    (void)zTXtPNG();
+    (void)photo24MP();
     benchsupport::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
@@ -221,5 +291,23 @@ int main(int argc, char** argv) {
                 kSide, kSide);
     reporter.printRatio("png_decode", "BM_PNGDecode_ImageSource", "BM_PNGDecode_PlainLibrary", "ms");
     reporter.printRatio("jpeg_decode", "BM_JPEGDecode_ImageSource", "BM_JPEGDecode_PlainLibrary", "ms");
+    // A real 24 MP progressive photo still decodes, at the plain library's pace.
+    if (reporter.printRatio("jpeg_progressive_24mp", "BM_Photo24MP_ImageSource", "BM_Photo24MP_PlainLibrary",
+                            "ms"))
+        std::printf("  target: at most 1.25\n");
+    // The hostile pictures against that photo's decode: refused, or read, in a small part of it.
+    if (reporter.printRatio("jpeg_990_scans_refused", "BM_HostileJPEG_ManyScansRefused",
+                            "BM_Photo24MP_ImageSource", "ms"))
+        std::printf("  target: at most 0.01 (%zu bytes, refused from its scan headers)\n",
+                    manyScanJPEG().length());
+    if (reporter.printRatio("jpeg_at_work_bound", "BM_HostileJPEG_AtTheWorkBound", "BM_Photo24MP_ImageSource",
+                            "ms"))
+        std::printf(
+            "  target: at most 3.0 (the most work a file may ask for, %zu bytes; 41 MP of output against "
+            "the photo's 24)\n",
+            boundJPEG().length());
+    if (reporter.printRatio("png_ztxt_1px", "BM_HostilePNG_TextChunks", "BM_Photo24MP_ImageSource", "ms"))
+        std::printf("  target: at most 0.1 (%zu bytes, 990 zTXt chunks never inflated)\n",
+                    zTXtPNG().length());
     return 0;
 }

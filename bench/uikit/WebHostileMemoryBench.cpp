@@ -8,7 +8,9 @@
 // Cases: a page of 2 MB of gzip-compressed zeros (2 GB decoded) and a picture served the same
 // way; six 10,000 x 10,000 progressive JPEGs, three CMYK ones, six 50-megapixel progressive
 // photos; a stylesheet of selector chains 10,000 deep, the same inline, and @media blocks nested
-// 10,000 deep. The big files are made once, by a child, and kept in a temporary folder.
+// 10,000 deep; 32 GIFs of 88 KB whose 1 x 1 screen holds frames of 100 and 34 megapixels, three
+// 1-pixel PNGs of 990 zTXt chunks inflating to 7.9 MB each, and six 6400 x 6400 progressive JPEGs
+// in 990 scans. The big files are made once, by a child, and kept in a temporary folder.
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -37,6 +39,7 @@
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSURL.h"
 #include "network/NSURLRequest.h"
+#include "tests/graphics/HostilePictures.h"
 #include "tests/graphics/JPEGWriter.h"
 #include "uikit/UIWebView.h"
 
@@ -49,7 +52,8 @@ constexpr double kChildSeconds = 60;
 
 const char* const kCases[] = {"plain_page",          "gzip_page",         "gzip_picture",
                               "progressive_100mp",   "cmyk_100mp",        "photos_50mp",
-                              "css_selector_chains", "css_inline_chains", "css_nested_media"};
+                              "css_selector_chains", "css_inline_chains", "css_nested_media",
+                              "gif_huge_frames",     "png_ztxt",          "jpeg_990_scans"};
 
 std::string cacheDir() {
     const char* tmp = std::getenv("TMPDIR");
@@ -71,14 +75,17 @@ std::string readFile(const std::string& path) {
 // ---- the files ------------------------------------------------------------------------------
 
 // Written whole, then renamed: a file that exists is complete.
-bool writeJPEG(const std::string& path, const jpegwriter::Recipe& recipe) {
-    const std::string bytes = jpegwriter::write(recipe);
+bool writeBytes(const std::string& path, const std::string& bytes) {
     if (bytes.empty()) return false;
     {
         std::ofstream out(path + ".part", std::ios::binary);
         if (!(out << bytes)) return false;
     }
     return std::rename((path + ".part").c_str(), path.c_str()) == 0;
+}
+
+bool writeJPEG(const std::string& path, const jpegwriter::Recipe& recipe) {
+    return writeBytes(path, jpegwriter::write(recipe));
 }
 
 // 2 GB of zeros, gzip-compressed (about 2 MB).
@@ -104,6 +111,9 @@ int makeFiles(const std::string& dir) {
         ok = writeJPEG(dir + "/cmyk.jpg", {10000, 10000, 4, false, true, true, 75}) && ok;
     if (!exists(dir + "/photo.jpg"))
         ok = writeJPEG(dir + "/photo.jpg", {8660, 5773, 3, true, true, false, 80}) && ok;
+    if (!exists(dir + "/frames.gif")) ok = writeBytes(dir + "/frames.gif", hostile::hugeFramesGIF()) && ok;
+    if (!exists(dir + "/text.png")) ok = writeBytes(dir + "/text.png", hostile::zTXtPNG()) && ok;
+    if (!exists(dir + "/scans.jpg")) ok = writeBytes(dir + "/scans.jpg", hostile::manyScan6400JPEG()) && ok;
     return ok ? 0 : 1;
 }
 
@@ -222,9 +232,13 @@ int runChild(const std::string& name, const std::string& dir) {
     std::string body;
     auto pictures = [&](const std::string& file, int count) {
         const std::string bytes = readFile(dir + "/" + file);
+        const std::string extension = file.substr(file.rfind('.'));
+        const std::string type = extension == ".gif"   ? "image/gif"
+                                 : extension == ".png" ? "image/png"
+                                                       : "image/jpeg";
         for (int i = 0; i < count; ++i) {
-            const std::string path = "/p" + std::to_string(i) + ".jpg";
-            routes[path] = {"image/jpeg", bytes};
+            const std::string path = "/p" + std::to_string(i) + extension;
+            routes[path] = {type, bytes};
             body += "<img src=\"" + path + "\" width=\"300\" height=\"200\">";
         }
     };
@@ -241,6 +255,12 @@ int runChild(const std::string& name, const std::string& dir) {
         pictures("cmyk.jpg", 3);
     } else if (name == "photos_50mp") {
         pictures("photo.jpg", 6);
+    } else if (name == "gif_huge_frames") {
+        pictures("frames.gif", 32);
+    } else if (name == "png_ztxt") {
+        pictures("text.png", 3);
+    } else if (name == "jpeg_990_scans") {
+        pictures("scans.jpg", 6);
     } else if (name == "css_selector_chains") {
         routes["/deep.css"] = {"text/css", chainsStylesheet()};
         body = "<link rel=\"stylesheet\" href=\"/deep.css\">";

@@ -26,6 +26,8 @@ struct CGImageSource::State {
     std::map<std::size_t, CGImageRef> cache;
 
     bool partial() const { return incremental && !final; }
+    // What the GIF reader is given: the frames it keeps are part of what decoding holds.
+    std::uint64_t gifBudget() const { return maxDecodeBytes ? maxDecodeBytes : detail::kMaxAnimationBytes; }
 
     void reset() {
         format = detail::sniffImageFormat(data.bytes(), data.length());
@@ -49,9 +51,7 @@ struct CGImageSource::State {
         if (!gifRead) {
             gifRead = true;
             if (format == ImageFormat::GIF)
-                gif =
-                    detail::GIFAnimation::read(data.bytes(), data.length(),
-                                               maxDecodeBytes ? maxDecodeBytes : detail::kMaxAnimationBytes);
+                gif = detail::GIFAnimation::read(data.bytes(), data.length(), gifBudget());
         }
         return gif.get();
     }
@@ -205,7 +205,7 @@ CGImageRef CGImageSource::imageAtIndex(std::size_t index, bool cache, std::uint6
     State& s = *state_;
     if (auto it = s.cache.find(index); it != s.cache.end()) return it->second;
     if (maxDecodeBytes > 0 && s.format != ImageFormat::JPEG) {
-        auto needed = detail::estimateDecodeBytes(s.data.bytes(), s.data.length());
+        auto needed = detail::estimateDecodeBytes(s.data.bytes(), s.data.length(), 1, s.gifBudget());
         if (!needed || *needed > maxDecodeBytes) return nullptr;
     }
     CGImageRef image;
@@ -291,7 +291,7 @@ std::optional<std::uint64_t> CGImageSource::thumbnailBytes(std::size_t index,
         const std::uint8_t* b = s.data.bytes();
         width = b[6] | (b[7] << 8);
         height = b[8] | (b[9] << 8);
-        decode = detail::estimateDecodeBytes(b, s.data.length());
+        decode = detail::estimateDecodeBytes(b, s.data.length(), 1, s.gifBudget());
     }
     if (!decode) return std::nullopt;
     // Once decoded, the picture may be copied turned, then shrunk to the thumbnail.

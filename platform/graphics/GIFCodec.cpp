@@ -116,15 +116,23 @@ struct GIFReader {
                 if (!skipImageData(gif, false)) break;
                 continue;
             }
-            frame.left = static_cast<std::size_t>(desc.Left);
-            frame.top = static_cast<std::size_t>(desc.Top);
-            frame.width = static_cast<std::size_t>(desc.Width);
-            frame.height = static_cast<std::size_t>(desc.Height);
+            // Only what lies on the screen is ever drawn, so only that is kept: a frame far larger
+            // than its screen costs no more than the screen.
+            const std::size_t screenW = animation->width_, screenH = animation->height_;
+            const std::size_t left = static_cast<std::size_t>(desc.Left),
+                              top = static_cast<std::size_t>(desc.Top);
+            const std::size_t fullW = static_cast<std::size_t>(desc.Width);
+            const std::size_t fullH = static_cast<std::size_t>(desc.Height);
+            frame.left = std::min(left, screenW);
+            frame.top = std::min(top, screenH);
+            frame.width = std::min(left + fullW, screenW) - frame.left;
+            frame.height = std::min(top + fullH, screenH) - frame.top;
             frame.palette = desc.ColorMap ? paletteOf(desc.ColorMap) : globalPalette;
+            const std::uint64_t fullPixels = std::uint64_t(fullW) * fullH;
             const std::uint64_t pixels = std::uint64_t(frame.width) * frame.height;
             const std::uint64_t remaining = cursor.length - cursor.offset;
-            bool usable = !frame.palette.empty() && pixels <= kMaxImagePixels &&
-                          pixels <= kMaxLZWRatio * remaining + 4096;
+            bool usable = !frame.palette.empty() && fullPixels <= kMaxImagePixels &&
+                          fullPixels <= kMaxLZWRatio * remaining + 4096;
             bool overBudget =
                 (animation->frames_.size() + 1) * canvasBytes > budget || indexBytes + pixels > budget;
             if (!usable || overBudget) {
@@ -132,32 +140,47 @@ struct GIFReader {
                 if (overBudget) break;
                 continue;
             }
+            if (pixels == 0) {
+                // Wholly off the screen: it shows nothing, but its place in the timing stays.
+                if (!skipImageData(gif, false)) break;
+                frame.left = frame.top = frame.width = frame.height = 0;
+                animation->frames_.push_back(std::move(frame));
+                continue;
+            }
             frame.indices.assign(static_cast<std::size_t>(pixels), 0);
-            bool damaged = false;
+            std::vector<std::uint8_t> line(fullW);
+            // The rows in the order the data holds them, and how many must be read to reach the
+            // last one on the screen: the rest is passed over undecoded.
+            std::vector<std::uint32_t> order;
+            order.reserve(fullH);
             if (desc.Interlace) {
                 static const std::size_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-                for (int pass = 0; pass < 4 && !damaged; ++pass) {
-                    for (std::size_t y = start[pass]; y < frame.height; y += step[pass]) {
-                        if (DGifGetLine(gif, frame.indices.data() + y * frame.width, desc.Width) ==
-                            GIF_ERROR) {
-                            damaged = true;
-                            break;
-                        }
-                    }
-                }
+                for (int pass = 0; pass < 4; ++pass)
+                    for (std::size_t y = start[pass]; y < fullH; y += step[pass])
+                        order.push_back(static_cast<std::uint32_t>(y));
             } else {
-                for (std::size_t y = 0; y < frame.height; ++y) {
-                    if (DGifGetLine(gif, frame.indices.data() + y * frame.width, desc.Width) == GIF_ERROR) {
-                        damaged = true;
-                        break;
-                    }
+                for (std::size_t y = 0; y < fullH; ++y) order.push_back(static_cast<std::uint32_t>(y));
+            }
+            // A frame starts on the screen, so clipping trims only its right and its bottom.
+            std::size_t needed = 0;
+            for (std::size_t i = 0; i < order.size(); ++i)
+                if (order[i] < frame.height) needed = i + 1;
+            bool damaged = false;
+            for (std::size_t i = 0; i < needed; ++i) {
+                if (DGifGetLine(gif, line.data(), desc.Width) == GIF_ERROR) {
+                    damaged = true;
+                    break;
                 }
+                if (order[i] < frame.height)
+                    std::memcpy(frame.indices.data() + order[i] * frame.width, line.data(), frame.width);
             }
             if (damaged) {
                 // The frame is lost; the file goes on if its block structure is intact.
                 if (gif->Error == D_GIF_ERR_READ_FAILED || !skipImageData(gif, true)) break;
                 continue;
             }
+            // Rows below the screen are not decoded: their compressed blocks are passed over.
+            if (needed < order.size() && !skipImageData(gif, true)) break;
             indexBytes += pixels;
             animation->frames_.push_back(std::move(frame));
         }
@@ -196,6 +219,58 @@ std::unique_ptr<GIFAnimation> GIFAnimation::read(const std::uint8_t* bytes, std:
                                                  std::uint64_t budget) {
     if (sniffImageFormat(bytes, length) != ImageFormat::GIF) return nullptr;
     return GIFReader::read(bytes, length, budget);
+}
+
+std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* b, std::size_t n,
+                                                    std::uint64_t budget) {
+    if (sniffImageFormat(b, n) != ImageFormat::GIF || n < 13) return std::nullopt;
+    const std::uint64_t width = b[6] | (b[7] << 8), height = b[8] | (b[9] << 8);
+    const std::uint64_t canvas = width * height;
+    // The blocks are walked, never decompressed: descriptors and sub-block lengths only.
+    std::size_t at = 13;
+    if (b[10] & 0x80) at += std::size_t(3) << ((b[10] & 7) + 1);
+    auto skipBlocks = [&] {
+        while (at < n) {
+            const std::size_t size = b[at++];
+            if (size == 0) return true;
+            at += size;
+        }
+        return false;
+    };
+    std::uint64_t indices = 0, widest = 0, tallest = 0;
+    while (at < n) {
+        const std::uint8_t kind = b[at++];
+        if (kind == 0x21) {
+            ++at;  // the label
+            if (!skipBlocks()) break;
+        } else if (kind == 0x2C) {
+            if (at + 9 > n) break;
+            const std::uint64_t left = b[at] | (b[at + 1] << 8), top = b[at + 2] | (b[at + 3] << 8);
+            const std::uint64_t w = b[at + 4] | (b[at + 5] << 8), h = b[at + 6] | (b[at + 7] << 8);
+            const std::uint8_t packed = b[at + 8];
+            at += 9;
+            if (packed & 0x80) at += std::size_t(3) << ((packed & 7) + 1);
+            ++at;  // the code size
+            // Counted before its data is looked at: a frame cut short may still be read in part.
+            const std::uint64_t clippedW = std::min(left + w, width) - std::min(left, width);
+            const std::uint64_t clippedH = std::min(top + h, height) - std::min(top, height);
+            indices += clippedW * clippedH;
+            widest = std::max(widest, w);
+            tallest = std::max(tallest, h);
+            if (!skipBlocks()) break;
+        } else {
+            break;  // the trailer, or damage the reader stops at too
+        }
+    }
+    // The reader stops where another composited canvas or more indices would pass its budget,
+    // and each frame it keeps is at most a canvas of indices.
+    budget = std::min(budget, kMaxAnimationBytes);
+    if (canvas > 0) indices = std::min({indices, budget / (canvas * 4) * canvas, budget});
+    // The canvas, a frame's answered copy and the canvas saved for a frame that restores it (four
+    // bytes a pixel each); the kept indices; one row of the widest frame, the row order of the
+    // tallest and the decoder's tables.
+    constexpr std::uint64_t kDecoderTables = 64u << 10;
+    return canvas * 12 + indices + widest + tallest * 4 + kDecoderTables;
 }
 
 CGImageRef GIFAnimation::compositeFrame(std::size_t index) {

@@ -74,7 +74,7 @@ std::uint64_t estimateJPEGDecodeBytes(std::uint64_t width, std::uint64_t height,
 }
 
 std::optional<std::uint64_t> estimateDecodeBytes(const std::uint8_t* bytes, std::size_t length,
-                                                 unsigned scaleDenominator) {
+                                                 unsigned scaleDenominator, std::uint64_t gifBudget) {
     switch (sniffImageFormat(bytes, length)) {
         case ImageFormat::JPEG: {
             auto info = readJPEGInfo(bytes, length);
@@ -88,12 +88,8 @@ std::optional<std::uint64_t> estimateDecodeBytes(const std::uint8_t* bytes, std:
             if (!info) return std::nullopt;
             return std::uint64_t(info->width) * info->height * 4 + std::uint64_t(info->width) * 16;
         }
-        case ImageFormat::GIF: {
-            // The logical screen, read straight from the header: the frames are not read for this.
-            if (length < 10) return std::nullopt;
-            const std::uint64_t w = bytes[6] | (bytes[7] << 8), h = bytes[8] | (bytes[9] << 8);
-            return w * h * (4 * 3 + 1);
-        }
+        case ImageFormat::GIF:
+            return estimateGIFDecodeBytes(bytes, length, gifBudget);
         default:
             return std::nullopt;
     }

@@ -60,16 +60,26 @@ struct ImageInfo {
 // The bytes a decoder holds at its peak for a picture, from its header alone: for a JPEG the
 // coefficient store of a multi-scan file (128 bytes a block of every component, whatever the
 // output scale), its sample rows and its output at 1/scaleDenominator; for a PNG the full-size
-// pixels; for a GIF the canvas, its composite and a frame. nullopt when the bytes hold no header
-// that says.
+// pixels; for a GIF see estimateGIFDecodeBytes, read with gifBudget. nullopt when the bytes hold
+// no header that says.
 std::optional<std::uint64_t> estimateDecodeBytes(const std::uint8_t* bytes, std::size_t length,
-                                                 unsigned scaleDenominator = 1);
+                                                 unsigned scaleDenominator = 1,
+                                                 std::uint64_t gifBudget = kMaxAnimationBytes);
 std::uint64_t estimateJPEGDecodeBytes(std::uint64_t width, std::uint64_t height,
                                       const ImageInfo::Sampling* sampling, int components, bool multiScan,
                                       unsigned scaleDenominator);
 // A progressive JPEG's scans past this many are refused: each one is a pass over the whole
 // picture, and a real file has a handful.
 inline constexpr int kMaxJPEGScans = 1000;
+// The work of a multi-scan JPEG: the blocks its scans cover, all scans together, counted from the
+// scan headers before anything is decoded (a refinement scan costs tens of nanoseconds a block,
+// even one of no data). A file past the larger of these is refused: kMaxJPEGScanBlocks, or
+// kMaxJPEGScanPasses sweeps over every component. A real progressive photo of 24 megapixels in
+// 20 scans covers at most about 10.5 million blocks, and the library's own ten-scan progression
+// covers a picture under six times; while a few hundred scans of next to no data, each sweeping a
+// large picture, would hold a decode for many seconds.
+inline constexpr std::uint64_t kMaxJPEGScanBlocks = 12'000'000;
+inline constexpr std::uint64_t kMaxJPEGScanPasses = 8;
 
 // ---- PNG
 std::optional<ImageInfo> readPNGInfo(const std::uint8_t* bytes, std::size_t length);
@@ -93,9 +103,12 @@ struct JPEGDecodeOptions {
     std::uint64_t maxMemoryBytes = 0;
     // When set, told what the decode estimated and why it gave nothing.
     struct Report {
-        enum class Refusal { None, Invalid, OverBudget, TooManyScans };
+        enum class Refusal { None, Invalid, OverBudget, TooManyScans, TooMuchWork };
         Refusal refusal = Refusal::None;
         std::uint64_t estimatedBytes = 0;
+        // The blocks the scans of a multi-scan file cover together (see kMaxJPEGScanBlocks),
+        // counted up to just past the bound; 0 for a single scan or one refused for its memory.
+        std::uint64_t scanBlocks = 0;
         // Scan headers the decoder reached (its header reading reaches the first).
         int scansRead = 0;
         // Whether decoding began (the coefficient store, if any, and the output were made).
@@ -106,13 +119,22 @@ struct JPEGDecodeOptions {
 CGImageRef decodeJPEG(const std::uint8_t* bytes, std::size_t length, const JPEGDecodeOptions& options);
 
 // ---- GIF
-// A GIF's frames: the file is read once (each frame's pixels decompressed to check it and kept as
-// palette indices), and full-canvas frames are composited on request, honouring disposal and
+// What reading a GIF with this budget (see GIFAnimation::read) and compositing a frame hold: the
+// canvas, its composite and the saved canvas of a frame that restores (four bytes a pixel each),
+// the palette indices of the frames the reader keeps (each clipped to the canvas), a row of the
+// widest frame, the row order of the tallest and the decoder's tables. From the block structure alone,
+// nothing decompressed; nullopt when the bytes are no GIF.
+std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* bytes, std::size_t length,
+                                                    std::uint64_t budget = kMaxAnimationBytes);
+// A GIF's frames: the file is read once (each frame's pixels on the canvas decompressed to check
+// them and kept as palette indices; a frame is clipped to the canvas, and rows below it are passed
+// over undecoded), and full-canvas frames are composited on request, honouring disposal and
 // transparency. Frames whose data is broken are left out; reading stops at the first damage
 // that makes the rest unreadable, or when the size budget is spent.
 class GIFAnimation {
   public:
     struct Frame {
+        // The part on the canvas (all zero for a frame wholly off it).
         std::size_t left = 0, top = 0, width = 0, height = 0;
         int disposal = 0;
         int transparentIndex = -1;

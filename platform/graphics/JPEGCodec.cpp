@@ -187,9 +187,88 @@ std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n) {
 
 namespace {
 
+// The blocks all the scans of the file cover together, from the scan headers alone: the
+// entropy-coded data between them is stepped over, never decoded. A scan of one component covers
+// that component's blocks; an interleaved one every block of every MCU, padding included. A
+// component the frame does not have counts as the largest one (the decoder refuses such a scan
+// anyway). Counting stops once past `limit`.
+std::uint64_t countScanBlocks(const std::uint8_t* b, std::size_t n, const jpeg_decompress_struct& cinfo,
+                              std::uint64_t limit) {
+    const int components = std::min(cinfo.num_components, MAX_COMPONENTS);
+    const std::uint64_t maxH = std::max(1, cinfo.max_h_samp_factor),
+                        maxV = std::max(1, cinfo.max_v_samp_factor);
+    const std::uint64_t mcus = ((cinfo.image_width + 8 * maxH - 1) / (8 * maxH)) *
+                               ((cinfo.image_height + 8 * maxV - 1) / (8 * maxV));
+    std::uint64_t own[MAX_COMPONENTS] = {}, perMCU[MAX_COMPONENTS] = {};
+    std::uint64_t largest = 0, largestPerMCU = 0;
+    for (int c = 0; c < components; ++c) {
+        const std::uint64_t h = std::max(1, cinfo.comp_info[c].h_samp_factor);
+        const std::uint64_t v = std::max(1, cinfo.comp_info[c].v_samp_factor);
+        own[c] = ((cinfo.image_width * h + 8 * maxH - 1) / (8 * maxH)) *
+                 ((cinfo.image_height * v + 8 * maxV - 1) / (8 * maxV));
+        perMCU[c] = h * v;
+        largest = std::max(largest, own[c]);
+        largestPerMCU = std::max(largestPerMCU, perMCU[c]);
+    }
+    std::uint64_t total = 0;
+    std::size_t at = 2;
+    while (at + 4 <= n && total <= limit) {
+        if (b[at] != 0xFF) {
+            // Entropy-coded data or stray bytes: on to the next marker.
+            const void* next = std::memchr(b + at, 0xFF, n - at);
+            if (!next) break;
+            at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(next) - b);
+            continue;
+        }
+        const std::uint8_t marker = b[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        // A stuffed zero, a restart marker and the like stand alone.
+        if (marker == 0x00 || marker == 0x01 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7)) {
+            at += 2;
+            continue;
+        }
+        if (marker == 0xD9) break;
+        const std::size_t length = std::max<std::size_t>(2, (std::size_t(b[at + 2]) << 8) | b[at + 3]);
+        if (marker == 0xDA && at + 4 < n) {
+            const std::size_t inScan = b[at + 4];
+            std::uint64_t blocks = 0, mcuBlocks = 0;
+            for (std::size_t i = 0; i < inScan; ++i) {
+                const std::size_t idAt = at + 5 + 2 * i;
+                int c = 0;
+                while (c < components && (idAt >= n || cinfo.comp_info[c].component_id != b[idAt])) ++c;
+                blocks += c < components ? own[c] : largest;
+                mcuBlocks += c < components ? perMCU[c] : largestPerMCU;
+            }
+            total += inScan > 1 ? mcus * mcuBlocks : blocks;
+        }
+        at += 2 + length;
+    }
+    return total;
+}
+
+// The most blocks the scans of this frame may cover: kMaxJPEGScanBlocks, or as many passes over
+// every component of a picture so large that its own progression needs more.
+std::uint64_t scanBlockLimit(const jpeg_decompress_struct& cinfo) {
+    const std::uint64_t maxH = std::max(1, cinfo.max_h_samp_factor),
+                        maxV = std::max(1, cinfo.max_v_samp_factor);
+    std::uint64_t pass = 0;
+    for (int c = 0; c < std::min(cinfo.num_components, MAX_COMPONENTS); ++c) {
+        const std::uint64_t h = std::max(1, cinfo.comp_info[c].h_samp_factor);
+        const std::uint64_t v = std::max(1, cinfo.comp_info[c].v_samp_factor);
+        pass += ((cinfo.image_width * h + 8 * maxH - 1) / (8 * maxH)) *
+                ((cinfo.image_height * v + 8 * maxV - 1) / (8 * maxV));
+    }
+    return std::max(kMaxJPEGScanBlocks, pass * kMaxJPEGScanPasses);
+}
+
 struct DecodeResult {
     std::size_t width = 0, height = 0;
     std::uint64_t estimatedBytes = 0;
+    std::uint64_t scanBlocks = 0;
+    bool tooMuchWork = false;
     bool overBudget = false;
     bool started = false;
     bool cmyk = false;
@@ -261,6 +340,15 @@ bool runDecode(jpeg_decompress_struct* cinfo, Source* src, jpeg_progress_mgr* pr
         cinfo->mem->max_memory_to_use = static_cast<long>(
             std::max<std::uint64_t>(1, options.maxMemoryBytes - std::min(output, options.maxMemoryBytes)));
     }
+    if (!result->sequential) {
+        // Refused from its scan headers: decoding such a file is a sweep over the picture per scan.
+        const std::uint64_t limit = scanBlockLimit(*cinfo);
+        result->scanBlocks = countScanBlocks(src->bytes, src->length, *cinfo, limit);
+        if (result->scanBlocks > limit) {
+            result->tooMuchWork = true;
+            return false;
+        }
+    }
     result->started = true;
     if (!jpeg_start_decompress(cinfo)) return false;
     result->width = cinfo->output_width;
@@ -318,9 +406,11 @@ CGImageRef decodeReported(const std::uint8_t* bytes, std::size_t length, const J
         options.report->estimatedBytes = result.estimatedBytes;
         options.report->scansRead = cinfo.input_scan_number;
         options.report->decodingStarted = result.started;
-        options.report->refusal = result.overBudget  ? Refusal::OverBudget
-                                  : err.tooManyScans ? Refusal::TooManyScans
-                                                     : Refusal::Invalid;
+        options.report->scanBlocks = result.scanBlocks;
+        options.report->refusal = result.overBudget    ? Refusal::OverBudget
+                                  : result.tooMuchWork ? Refusal::TooMuchWork
+                                  : err.tooManyScans   ? Refusal::TooManyScans
+                                                       : Refusal::Invalid;
     }
     jpeg_destroy_decompress(&cinfo);
     if (!ok || result.width == 0 || pixels.empty()) return nullptr;

@@ -22,6 +22,11 @@ std::uint32_t readBE32(const std::uint8_t* p) {
 // more raw image bytes than this many times its own length.
 constexpr std::uint64_t kMaxDeflateRatio = 1100;
 
+// Ancillary chunks libpng may keep, and the most it may allocate for one chunk's data: a palette
+// and its transparency are under a kilobyte, and no other chunk is read.
+constexpr png_uint_32 kMaxPNGKeptChunks = 8;
+constexpr png_alloc_size_t kMaxPNGChunkBytes = 64u << 10;
+
 struct PNGReadState {
     bool partial = false;
     std::size_t length = 0;
@@ -164,7 +169,14 @@ CGImageRef decodePNG(const std::uint8_t* bytes, std::size_t length, bool partial
         return nullptr;
     }
     png_set_user_limits(png, kMaxImageSide, kMaxImageSide);
-    png_set_chunk_malloc_max(png, 8u << 20);
+    // Nothing here reads text, profiles or any other ancillary chunk, and the compressed ones
+    // (zTXt, iTXt, iCCP) would otherwise each be inflated: a file of many small chunks that
+    // inflate to megabytes apiece costs minutes. Every chunk but the image's own (IHDR, PLTE,
+    // tRNS, IDAT, IEND) is passed over unread, and what libpng may still keep or allocate for any
+    // chunk is held small.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_chunk_cache_max(png, kMaxPNGKeptChunks);
+    png_set_chunk_malloc_max(png, kMaxPNGChunkBytes);
     std::vector<std::uint8_t> pixels;
     PNGReadState state;
     state.partial = partial;

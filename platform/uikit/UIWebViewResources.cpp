@@ -107,7 +107,7 @@ Dictionary webPictureOptions(const WebResourceLimits& limits, long long longSide
 // What making the picture's thumbnail holds at its peak, from its header; nullopt for bytes that
 // are no picture.
 std::optional<std::uint64_t> webPictureDecodeBytes(const NSData& bytes, const WebResourceLimits& limits) {
-    auto source = CGImageSourceCreateWithData(bytes);
+    auto source = CGImageSourceCreateWithData(bytes, webPictureOptions(limits, limits.maxDecodedSide));
     if (!source) return std::nullopt;
     // A picture no longer than the bound is not shrunk, so the bound itself stands for its size.
     return CGImageSourceEstimateThumbnailBytes(source, 0, webPictureOptions(limits, limits.maxDecodedSide));

@@ -26,6 +26,7 @@
 #include "foundation/FoundationTesting.h"
 #include "foundation/NSBundle.h"
 #include "graphics/UIColor.h"
+#include "tests/graphics/HostilePictures.h"
 #include "tests/graphics/JPEGWriter.h"
 #include "tests/support/HostileHTTPServer.h"
 #include "tests/support/LoopbackHTTPServer.h"
@@ -673,6 +674,42 @@ std::vector<Row> hostileRows() {
          std::nullopt,
          {showsText("what came")},
          true},
+
+        // Pictures that cost far more than their size: held to what they show.
+        {"a GIF whose 1 x 1 screen holds frames of 100 and 34 MP shows its one pixel",
+         [](Scene& s) {
+             s.server.setReply("/r/frames.gif",
+                               ScriptedReply::text(hostile::hugeFramesGIF(), 200, "image/gif"));
+             return PageLoad::string(picturePage(s.server.url("/r/frames.gif")), s.server.url("/r/gif"));
+         },
+         std::nullopt,
+         0,
+         5,
+         std::nullopt,
+         {pictureKeepsItsBox(), colourDrawn({255, 0, 0, 255}, true)}},
+        {"a 1-pixel PNG of zTXt chunks inflating to 7.9 MB each shows, its text unread",
+         [](Scene& s) {
+             // As many chunks as the row's byte cap lets through (the page case has 990).
+             s.server.setReply("/r/text.png",
+                               ScriptedReply::text(hostile::textChunkPNG(120, 7'900'000), 200, "image/png"));
+             return PageLoad::string(picturePage(s.server.url("/r/text.png")), s.server.url("/r/png"));
+         },
+         std::nullopt,
+         0,
+         5,
+         std::nullopt,
+         {pictureKeepsItsBox(), colourDrawn({0, 255, 0, 255}, true)}},
+        {"a 6400 x 6400 progressive JPEG in 990 scans is refused and keeps its box",
+         [](Scene& s) {
+             s.server.setReply("/r/scans.jpg",
+                               ScriptedReply::text(hostile::manyScan6400JPEG(), 200, "image/jpeg"));
+             return PageLoad::string(picturePage(s.server.url("/r/scans.jpg")), s.server.url("/r/scans"));
+         },
+         std::nullopt,
+         0,
+         5,
+         std::nullopt,
+         {pictureKeepsItsBox(), colourDrawn({60, 110, 160, 255}, false)}},
     };
 }
 

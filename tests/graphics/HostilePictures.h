@@ -1,0 +1,200 @@
+#pragma once
+// Pictures that cost a decoder far more than their size, made in-process for the tests and the
+// benchmarks: a GIF whose tiny screen holds frames of a hundred megapixels (their data compressed
+// to the limit of the format), a PNG of one pixel carrying hundreds of text chunks that each
+// inflate to megabytes, and a progressive JPEG whose hundreds of scans of next to no data each
+// sweep a large picture.
+
+#include <zlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/graphics/JPEGWriter.h"
+
+namespace hostile {
+
+namespace internal {
+
+// LSB-first code packing, as GIF data is written.
+struct BitWriter {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t pending = 0;
+    int count = 0;
+    void put(unsigned code, int width) {
+        pending |= std::uint32_t(code) << count;
+        count += width;
+        while (count >= 8) {
+            bytes.push_back(std::uint8_t(pending));
+            pending >>= 8;
+            count -= 8;
+        }
+    }
+    void finish() {
+        if (count > 0) bytes.push_back(std::uint8_t(pending));
+        pending = 0;
+        count = 0;
+    }
+};
+
+// LZW data of `pixels` pixels of colour 0 at a code size of 2: runs one pixel longer each code,
+// the table cleared before it fills, so a hundred megapixels take under 70 KB.
+inline std::vector<std::uint8_t> constantLZW(std::uint64_t pixels) {
+    constexpr unsigned kClear = 4, kEnd = 5, kFirst = 6, kRestartAt = 4000;
+    BitWriter out;
+    int width = 3;
+    unsigned next = kFirst;
+    // Written with the current width; the width grows once the code to be added next no longer
+    // fits it, as the decoder expects.
+    auto emit = [&](unsigned code, bool adds) {
+        out.put(code, width);
+        if (adds) {
+            if (next > (1u << width) - 1 && width < 12) ++width;
+            ++next;
+        }
+    };
+    out.put(kClear, width);
+    bool fresh = true;  // the first code after a clear
+    std::uint64_t run = 1;
+    while (pixels > 0) {
+        if (fresh) {
+            emit(0, true);
+            pixels -= 1;
+            run = 2;
+            fresh = false;
+            continue;
+        }
+        if (next >= kRestartAt) {
+            out.put(kClear, width);
+            width = 3;
+            next = kFirst;
+            fresh = true;
+            continue;
+        }
+        // The code for a run of `run` zeros is kFirst + run - 2; a shorter tail uses an earlier one.
+        const std::uint64_t take = pixels < run ? pixels : run;
+        emit(take == 1 ? 0 : unsigned(kFirst + take - 2), true);
+        pixels -= take;
+        ++run;
+    }
+    out.put(kEnd, width);
+    out.finish();
+    return out.bytes;
+}
+
+inline void put16(std::string& s, unsigned v) {
+    s += char(v & 0xFF);
+    s += char(v >> 8);
+}
+
+inline void put32be(std::string& s, std::uint32_t v) {
+    s += char(v >> 24);
+    s += char(v >> 16);
+    s += char(v >> 8);
+    s += char(v);
+}
+
+inline void pngChunk(std::string& s, const char* type, const std::string& data) {
+    put32be(s, std::uint32_t(data.size()));
+    std::string body = std::string(type, 4) + data;
+    s += body;
+    put32be(s, std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+}
+
+}  // namespace internal
+
+struct GIFFrameSize {
+    unsigned width, height;
+};
+
+// A GIF89a whose logical screen is screenWidth x screenHeight, holding frames of the sizes given
+// at its top left, each wholly of colour 0 (red) of a four-colour global palette.
+inline std::string bigFrameGIF(unsigned screenWidth, unsigned screenHeight,
+                               const std::vector<GIFFrameSize>& frames) {
+    std::string g = "GIF89a";
+    internal::put16(g, screenWidth);
+    internal::put16(g, screenHeight);
+    g += char(0x81);  // global palette of four
+    g += char(0);
+    g += char(0);
+    g += std::string("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\xFF", 12);
+    for (const GIFFrameSize& f : frames) {
+        g += std::string("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8);  // a tenth of a second
+        g += char(0x2C);
+        internal::put16(g, 0);
+        internal::put16(g, 0);
+        internal::put16(g, f.width);
+        internal::put16(g, f.height);
+        g += char(0);
+        g += char(2);  // code size
+        const std::vector<std::uint8_t> data = internal::constantLZW(std::uint64_t(f.width) * f.height);
+        for (std::size_t at = 0; at < data.size(); at += 255) {
+            const std::size_t n = data.size() - at < 255 ? data.size() - at : 255;
+            g += char(n);
+            g.append(reinterpret_cast<const char*>(data.data() + at), n);
+        }
+        g += char(0);
+    }
+    g += char(0x3B);
+    return g;
+}
+
+// The page case: a 1 x 1 screen holding frames of 100 and 34 megapixels (about 88 KB).
+inline std::string hugeFramesGIF() {
+    return bigFrameGIF(1, 1, {{10000, 10000}, {5000, 6800}});
+}
+
+// A 1 x 1 opaque green PNG (RGB, 8 bits) with `chunks` zTXt chunks before its data, each
+// `inflatedBytes` of zeros deflated. One chunk is made and repeated, so a file of hundreds of
+// megabytes of text takes a moment to make. garbled: the deflated data past its first bytes is
+// junk that would not inflate (the chunk's checksum still holds).
+inline std::string textChunkPNG(int chunks, std::size_t inflatedBytes, const char* chunkType = "zTXt",
+                                bool garbled = false) {
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    std::string header;
+    internal::put32be(header, 1);
+    internal::put32be(header, 1);
+    header += std::string("\x08\x02\x00\x00\x00", 5);
+    internal::pngChunk(png, "IHDR", header);
+    std::vector<Bytef> zeros(inflatedBytes, 0);
+    uLongf packedSize = compressBound(uLong(zeros.size()));
+    std::vector<Bytef> packed(packedSize);
+    compress2(packed.data(), &packedSize, zeros.data(), uLong(zeros.size()), 9);
+    // Keyword, its terminator and the compression method, then the deflated text.
+    std::string text =
+        std::string("Comment\0\0", 9) + std::string(reinterpret_cast<char*>(packed.data()), packedSize);
+    if (garbled)
+        for (std::size_t at = 11; at < text.size(); ++at) text[at] = 'x';
+    std::string one;
+    internal::pngChunk(one, chunkType, text);
+    png.reserve(png.size() + one.size() * std::size_t(chunks) + 64);
+    for (int i = 0; i < chunks; ++i) png += one;
+    const Bytef row[4] = {0, 0, 255, 0};  // filter none, then R G B
+    uLongf rowSize = compressBound(4);
+    std::vector<Bytef> rowPacked(rowSize);
+    compress2(rowPacked.data(), &rowSize, row, 4, 9);
+    internal::pngChunk(png, "IDAT", std::string(reinterpret_cast<char*>(rowPacked.data()), rowSize));
+    internal::pngChunk(png, "IEND", "");
+    return png;
+}
+
+// The page case: 990 chunks that each inflate to 7.9 MB (about 7.6 MB of file).
+inline std::string zTXtPNG() {
+    return textChunkPNG(990, 7'900'000);
+}
+
+// A flat progressive JPEG (4:2:0) of side x side in `scans` scans: the ten of the library's
+// progression, then its last (a refinement of all the luma) repeated.
+inline std::string manyScanJPEG(int side, int scans) {
+    const std::string base = jpegwriter::write({side, side, 3, true, true, true, 75});
+    return jpegwriter::withRepeatedLastScan(base, scans > 10 ? scans - 10 : 0);
+}
+
+// The page case: 6400 x 6400 in 990 scans (about 245 KB).
+inline std::string manyScan6400JPEG() {
+    return manyScanJPEG(6400, 990);
+}
+
+}  // namespace hostile
