@@ -136,12 +136,18 @@ TEST_F(WebViewDeadlineTest, RedirectChainsEndAtTheDeadlineCountedFromTheFirstReq
 }
 
 TEST_F(WebViewDeadlineTest, TricklingStylesheetsHoldThePageOnlyToTheirDeadlines) {
-    // Seven sheets that each send a byte every 0.3 s (never silent for the 0.5 s time-out):
-    // six fetch at once and end at 2 s, then the seventh at 4 s.
+    // A silence time-out far longer than the deadline, as the defaults have it (15 s and 30 s):
+    // seven sheets that each send a byte every 3 s are never silent for long enough. Six fetch
+    // at once and end at 1 s, then the seventh at 2 s; a deadline looked at only when a byte
+    // comes would end them at 3 s and 6 s.
+    UIWebView::ResourceLimits limits = UIWebView::resourceLimits();
+    limits.timeoutSeconds = 10;
+    limits.deadlineSeconds = 1;
+    UIWebView::setResourceLimits(limits);
     std::string head;
     for (int i = 0; i < 7; ++i) {
         ScriptedReply reply = ScriptedReply::text(kSheet, 200, "text/css");
-        reply.trickleDelay = 0.3;
+        reply.trickleDelay = 3;
         reply.trickleBytes = 1;
         const std::string path = "/trickle" + std::to_string(i) + ".css";
         server.setReply(path, reply);
@@ -151,8 +157,9 @@ TEST_F(WebViewDeadlineTest, TricklingStylesheetsHoldThePageOnlyToTheirDeadlines)
     ASSERT_TRUE(took) << "the page never ended";
     EXPECT_EQ(ends->finishes, 1);
     EXPECT_FALSE(sheetApplied());
-    EXPECT_GE(*took, 3.8);
-    EXPECT_LE(*took, 8);
+    EXPECT_GE(*took, 1.9);
+    EXPECT_LE(*took, 4);
+    EXPECT_EQ(server.requestCount(), 7u);
 }
 
 TEST_F(WebViewDeadlineTest, ANewLoadOrAGoneViewLeavesNoDeadlineBehind) {

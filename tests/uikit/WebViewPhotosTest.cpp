@@ -67,7 +67,7 @@ TEST(WebPictureFitTest, PicturesDecodeAtTheFitAndTellTheirNaturalSize) {
         const char* name;
         std::string bytes;
         WebPictureFit fit;
-        std::size_t width, height;                // the decode
+        std::size_t width, height;              // the decode
         long long naturalWidth, naturalHeight;  // capped by the bound
     };
     const Case cases[] = {
@@ -82,7 +82,8 @@ TEST(WebPictureFitTest, PicturesDecodeAtTheFitAndTellTheirNaturalSize) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         long long naturalWidth = 0, naturalHeight = 0;
-        Ref<CGImage> image = detail::decodeWebPicture(bytesOf(c.bytes), limits, c.fit, &naturalWidth, &naturalHeight);
+        Ref<CGImage> image =
+            detail::decodeWebPicture(bytesOf(c.bytes), limits, c.fit, &naturalWidth, &naturalHeight);
         ASSERT_TRUE(image);
         EXPECT_EQ(image->width(), c.width);
         EXPECT_EQ(image->height(), c.height);
@@ -138,7 +139,8 @@ class WebViewPhotosTest : public uikittest::WebViewStageTest {
     void widen(CGFloat width, int requests, const std::string& path) {
         web->setFrame(CGRectMake(0, 0, width, 400));
         web->layoutIfNeeded();
-        EXPECT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return host.requestCount(path) >= requests; }, 10));
+        EXPECT_TRUE(
+            testsupport::pumpMainRunLoopUntil([&] { return host.requestCount(path) >= requests; }, 10));
         testsupport::pumpMainRunLoop(0.5);
         EXPECT_EQ(host.requestCount(path), requests) << "at " << width;
     }
@@ -154,7 +156,7 @@ TEST_F(WebViewPhotosTest, APhotoGivenNoSizeLaysOutAtItsNaturalSize) {
     struct Case {
         const char* name;
         int width, height;
-        CGSize content;     // the page's laid-out size
+        CGSize content;      // the page's laid-out size
         CGFloat shownWidth;  // of the photo in the 320-point view
     };
     // Decoded at the view's width (640 pixels), laid out as large as the header says, capped.
@@ -219,7 +221,8 @@ TEST_F(WebViewPhotosTest, OnePictureInTwoBoxesIsFetchedOnceForTheLarger) {
     host.setPicture("/twice.jpg", photo(4032, 3024));
     ASSERT_TRUE(load("<body style=\"margin:0\"><img src=\"" + host.url("/twice.jpg") +
                      "\" width=\"20\" height=\"15\" style=\"display:block\"><img src=\"" +
-                     host.url("/twice.jpg") + "\" width=\"200\" height=\"150\" style=\"display:block\"></body>"));
+                     host.url("/twice.jpg") +
+                     "\" width=\"200\" height=\"150\" style=\"display:block\"></body>"));
     EXPECT_EQ(ends->finishes, 1);
     EXPECT_EQ(host.requestCount("/twice.jpg"), 1);
     const CGRect shown = photoBox();
