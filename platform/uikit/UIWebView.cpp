@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 #include "dispatch/Dispatch.h"
 #include "foundation/NSMainThreadCheck.h"
@@ -38,13 +39,21 @@ std::string lower(std::string s) {
     return s;
 }
 
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
 // Where `needle` (lower case) first stands in `text` from `from` on, whatever its case; the text is
 // not copied, so a page of many scripts or styles costs one pass.
-std::size_t findIgnoringCase(const std::string& text, const std::string& needle, std::size_t from) {
-    if (from > text.size()) return std::string::npos;
-    auto at = std::search(text.begin() + std::ptrdiff_t(from), text.end(), needle.begin(), needle.end(),
-                          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-    return at == text.end() ? std::string::npos : std::size_t(at - text.begin());
+std::size_t findIgnoringCase(std::string_view text, std::string_view needle, std::size_t from) {
+    if (needle.empty() || from > text.size()) return std::string::npos;
+    for (std::size_t at = text.find(needle[0], from);
+         at != std::string::npos && at + needle.size() <= text.size(); at = text.find(needle[0], at + 1)) {
+        std::size_t k = 1;
+        while (k < needle.size() && asciiLower(text[at + k]) == needle[k]) ++k;
+        if (k == needle.size()) return at;
+    }
+    return std::string::npos;
 }
 
 // The text of an HTML document: elements removed (script and style with their content), block
@@ -75,15 +84,19 @@ std::string textOfHTML(const std::string& html) {
         if (c == '<') {
             std::size_t end = html.find('>', i);
             if (end == std::string::npos) break;
-            std::string tag = lower(html.substr(i + 1, end - i - 1));
-            bool closing = !tag.empty() && tag[0] == '/';
-            std::string name;
-            for (std::size_t k = closing ? 1 : 0;
-                 k < tag.size() && std::isalnum(static_cast<unsigned char>(tag[k])); ++k)
-                name += tag[k];
+            // Only the name is looked at: the tag (attributes and all) is not copied.
+            std::size_t k = i + 1;
+            const bool closing = k < end && html[k] == '/';
+            if (closing) ++k;
+            // Longer names than any looked for are none of them.
+            char nameBytes[8];
+            std::size_t length = 0;
+            for (; k < end && std::isalnum(static_cast<unsigned char>(html[k])); ++k, ++length)
+                if (length < sizeof nameBytes) nameBytes[length] = asciiLower(html[k]);
+            const std::string_view name(nameBytes, length <= sizeof nameBytes ? length : 0);
             i = end + 1;
             if (!closing && (name == "script" || name == "style")) {
-                std::size_t close = findIgnoringCase(html, "</" + name, i);
+                std::size_t close = findIgnoringCase(html, name == "script" ? "</script" : "</style", i);
                 if (close == std::string::npos) break;
                 i = html.find('>', close);
                 i = i == std::string::npos ? html.size() : i + 1;
