@@ -87,8 +87,7 @@ class Server {
   public:
     // Path -> content type and body; bodies are shared, so 50 URLs of one photo hold it once.
     using Routes = std::map<std::string, std::pair<std::string, std::shared_ptr<const std::string>>>;
-    explicit Server(Routes routes)
-        : routes_(std::move(routes)) {
+    explicit Server(Routes routes) : routes_(std::move(routes)) {
         listener_ = benchsupport::listenOnLoopback(64, &port_);
         // The process ends with _exit, so these threads are never joined.
         std::thread([this] { acceptLoop(); }).detach();
@@ -186,8 +185,8 @@ int runChild(const std::string& name, const std::string& dir) {
         return 2;
     }
     Server::Routes routes;
-    std::string page = "<html><body style=\"margin:0\"><div style=\"width:" + std::to_string(kBoxW * kPerRow) +
-                       "px\">";
+    std::string page =
+        "<html><body style=\"margin:0\"><div style=\"width:" + std::to_string(kBoxW * kPerRow) + "px\">";
     {
         auto photo = std::make_shared<const std::string>(readFile(dir + "/camera.jpg"));
         for (int i = 0; i < count; ++i) {
@@ -197,7 +196,8 @@ int runChild(const std::string& name, const std::string& dir) {
                     std::to_string(kBoxW) + "\" height=\"" + std::to_string(kBoxH) + "\">";
         }
     }
-    routes["/"] = {"text/html; charset=utf-8", std::make_shared<const std::string>(page + "</div></body></html>")};
+    routes["/"] = {"text/html; charset=utf-8",
+                   std::make_shared<const std::string>(page + "</div></body></html>")};
     Server server(std::move(routes));
 
     auto window = make<UIWindow>(CGRectMake(0, 0, kViewW, kViewH));
@@ -209,7 +209,8 @@ int runChild(const std::string& name, const std::string& dir) {
     web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/"))));
     auto loop = NSRunLoop::mainRunLoop();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kChildSeconds);
-    while (!end->outcome && std::chrono::steady_clock::now() < deadline) loop->runOnce(NSDefaultRunLoopMode, 0.01);
+    while (!end->outcome && std::chrono::steady_clock::now() < deadline)
+        loop->runOnce(NSDefaultRunLoopMode, 0.01);
     for (int i = 0; i < 10; ++i) loop->runOnce(NSDefaultRunLoopMode, 0);
     const int drawn = end->outcome ? drawnBoxes(window, count) : 0;
     std::printf("peak_kb %ld %s %d %d\n", peakKB(), end->outcome ? end->outcome : "timed-out", drawn, count);
@@ -301,7 +302,8 @@ Ref<UIWebView> viewOf(const std::string& unit) {
     web->loadHTMLString(page + "<p>after</p>", nullptr);
     auto loop = NSRunLoop::mainRunLoop();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kChildSeconds);
-    while (!end->outcome && std::chrono::steady_clock::now() < deadline) loop->runOnce(NSDefaultRunLoopMode, 0.01);
+    while (!end->outcome && std::chrono::steady_clock::now() < deadline)
+        loop->runOnce(NSDefaultRunLoopMode, 0.01);
     web->setDelegate(nullptr);
     return web;
 }
@@ -357,9 +359,10 @@ int main(int argc, char** argv) {
             std::printf("ratio web_photo_page_memory nan\n");
         else
             std::printf("ratio web_photo_page_memory %.4g\n", o.peakMB / kTargetMB);
-        std::printf("  peak %.0f MB, page %s, %d of %d photos drawn; target: at most 1.0 (%g MB), every photo "
-                    "drawn\n",
-                    o.peakMB, o.how.c_str(), o.drawn, o.count, kTargetMB);
+        std::printf(
+            "  peak %.0f MB, page %s, %d of %d photos drawn; target: at most 1.0 (%g MB), every photo "
+            "drawn\n",
+            o.peakMB, o.how.c_str(), o.drawn, o.count, kTargetMB);
     }
     if (auto one = all.find("one_photo"); one != all.end())
         std::printf("  reference: a page of one such photo peaks at %.0f MB (%s)\n", one->second.peakMB,

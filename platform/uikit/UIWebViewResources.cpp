@@ -529,8 +529,9 @@ std::size_t WebResourceLoader::pending(Kind kind) const {
 
 bool WebResourceLoader::wantsLargerDecode(const Entry& entry) const {
     if (!entry.image || entry.redecodes >= kMostRedecodes) return false;
-    return entry.fit.side(entry.naturalWidth, entry.naturalHeight, limits_.maxDecodedSide) >
-           entry.decodedSide;
+    // A few pixels more are not worth a fetch (and the capped natural size rounds).
+    const long long side = entry.fit.side(entry.naturalWidth, entry.naturalHeight, limits_.maxDecodedSide);
+    return side > entry.decodedSide + std::max<long long>(2, entry.decodedSide / 16);
 }
 
 void WebResourceLoader::startWaiting() {

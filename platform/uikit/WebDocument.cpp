@@ -523,7 +523,8 @@ class WebContainer final : public litehtml::document_container {
     // The box each <img> picture is laid out in (see WebDocument::PictureBox).
     void measurePictureBoxes() {
         pictureBoxes_.clear();
-        litehtml::element::ptr root = document_ ? document_->root() : nullptr;
+        // A page without pictures is not walked.
+        litehtml::element::ptr root = document_ && !imageURLs_.empty() ? document_->root() : nullptr;
         if (!root) return;
         std::vector<litehtml::element::ptr> pending{root};
         while (!pending.empty()) {
