@@ -5,10 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-
-#include <poll.h>
-#include <sys/timerfd.h>
-#include <unistd.h>
+#include <string_view>
 
 #include "dispatch/Dispatch.h"
 #include "foundation/NSMainThreadCheck.h"
@@ -17,6 +14,7 @@
 #include "graphics/UIColor.h"
 #include "network/NSURLConnection.h"
 #include "network/NSURLResponse.h"
+#include "uikit/UIScreen.h"
 #include "uikit/UITapGestureRecognizer.h"
 #include "uikit/WebDocument.h"
 #include "uikit/WebPageSource.h"
@@ -39,6 +37,23 @@ std::string pageOfPlainText(const std::string& text) {
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return s;
+}
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+// Where `needle` (lower case) first stands in `text` from `from` on, whatever its case; the text is
+// not copied, so a page of many scripts or styles costs one pass.
+std::size_t findIgnoringCase(std::string_view text, std::string_view needle, std::size_t from) {
+    if (needle.empty() || from > text.size()) return std::string::npos;
+    for (std::size_t at = text.find(needle[0], from);
+         at != std::string::npos && at + needle.size() <= text.size(); at = text.find(needle[0], at + 1)) {
+        std::size_t k = 1;
+        while (k < needle.size() && asciiLower(text[at + k]) == needle[k]) ++k;
+        if (k == needle.size()) return at;
+    }
+    return std::string::npos;
 }
 
 // The text of an HTML document: elements removed (script and style with their content), block
@@ -69,15 +84,19 @@ std::string textOfHTML(const std::string& html) {
         if (c == '<') {
             std::size_t end = html.find('>', i);
             if (end == std::string::npos) break;
-            std::string tag = lower(html.substr(i + 1, end - i - 1));
-            bool closing = !tag.empty() && tag[0] == '/';
-            std::string name;
-            for (std::size_t k = closing ? 1 : 0;
-                 k < tag.size() && std::isalnum(static_cast<unsigned char>(tag[k])); ++k)
-                name += tag[k];
+            // Only the name is looked at: the tag (attributes and all) is not copied.
+            std::size_t k = i + 1;
+            const bool closing = k < end && html[k] == '/';
+            if (closing) ++k;
+            // Longer names than any looked for are none of them.
+            char nameBytes[8];
+            std::size_t length = 0;
+            for (; k < end && std::isalnum(static_cast<unsigned char>(html[k])); ++k, ++length)
+                if (length < sizeof nameBytes) nameBytes[length] = asciiLower(html[k]);
+            const std::string_view name(nameBytes, length <= sizeof nameBytes ? length : 0);
             i = end + 1;
             if (!closing && (name == "script" || name == "style")) {
-                std::size_t close = lower(html).find("</" + name, i);
+                std::size_t close = findIgnoringCase(html, name == "script" ? "</script" : "</style", i);
                 if (close == std::string::npos) break;
                 i = html.find('>', close);
                 i = i == std::string::npos ? html.size() : i + 1;
@@ -118,45 +137,6 @@ double steadySeconds() {
 }
 
 }  // namespace
-
-// Calls its handler once, on the main thread, after a span of real time: the network's time,
-// which a test's manual platform clock does not stop (timers and dispatch_after follow that
-// clock). A kernel timer watched by the main run loop in the common modes. Destroying the alarm
-// first (on the main thread) calls nothing.
-class UIWebView::RealTimeAlarm {
-  public:
-    RealTimeAlarm(double seconds, std::function<void()> handler) {
-        fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-        if (fd_ < 0) return;
-        // A zero time would disarm the timer: the earliest is a nanosecond.
-        const double span = seconds > 1e-9 ? std::min(seconds, 365.0 * 24 * 3600) : 1e-9;
-        itimerspec when{};
-        when.it_value.tv_sec = static_cast<time_t>(span);
-        when.it_value.tv_nsec = static_cast<long>((span - std::floor(span)) * 1e9);
-        if (when.it_value.tv_sec == 0 && when.it_value.tv_nsec == 0) when.it_value.tv_nsec = 1;
-        if (::timerfd_settime(fd_, 0, &when, nullptr) != 0) return;
-        const int fd = fd_;
-        token_ = NSRunLoop::mainRunLoop()->addFileDescriptorSource(
-            fd, POLLIN,
-            [fd, handler = std::move(handler)](short) {
-                std::uint64_t expirations = 0;
-                if (::read(fd, &expirations, sizeof expirations) != sizeof expirations) return;
-                // The handler may destroy the alarm: nothing of it is used after.
-                handler();
-            },
-            {NSRunLoopCommonModes});
-    }
-    ~RealTimeAlarm() {
-        if (token_) NSRunLoop::mainRunLoop()->removeFileDescriptorSource(token_);
-        if (fd_ >= 0) ::close(fd_);
-    }
-    RealTimeAlarm(const RealTimeAlarm&) = delete;
-    RealTimeAlarm& operator=(const RealTimeAlarm&) = delete;
-
-  private:
-    int fd_ = -1;
-    std::uint64_t token_ = 0;
-};
 
 // Collects a connection's reply for the web view that started it.
 class UIWebView::Loader : public NSObject, public NSURLConnectionDataDelegate {
@@ -481,7 +461,7 @@ void UIWebView::startDocumentClock() {
     Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
     // The connection's callbacks see the deadline only while bytes come; a page that falls
     // silent after trickling is ended by the alarm.
-    documentAlarm_ = std::make_unique<RealTimeAlarm>(seconds, [weak, serial] {
+    documentAlarm_ = std::make_unique<detail::RealTimeAlarm>(seconds, [weak, serial] {
         auto view = weak.lock();
         if (view && view->loadSerial_ == serial && view->awaitingDocument_) view->documentTimedOut();
     });
@@ -565,6 +545,12 @@ void UIWebView::buildDocument() {
         auto loader = weak.lock();
         return loader ? loader->image(url) : nullptr;
     };
+    resources.imageSize = [weak](const std::string& url) -> std::optional<CGSize> {
+        auto loader = weak.lock();
+        auto size = loader ? loader->imageSize(url) : std::nullopt;
+        if (!size) return std::nullopt;
+        return CGSizeMake(CGFloat(size->first), CGFloat(size->second));
+    };
     const bool plain = shownMIMEType_ && lower(*shownMIMEType_) == "text/plain";
     document_ = WebDocument::create(plain ? pageOfPlainText(shownHTML_) : shownHTML_,
                                     baseURL_ ? baseURL_->absoluteString() : std::string(), resources);
@@ -592,8 +578,26 @@ void UIWebView::requestResources() {
     if (!document_ || !resources_) return;
     for (const std::string& url : document_->stylesheetURLs())
         resources_->request(detail::WebResourceLoader::Kind::Stylesheet, url);
-    for (const std::string& url : document_->imageURLs())
-        resources_->request(detail::WebResourceLoader::Kind::Image, url);
+    // Each picture is decoded as large as the page shows it on this screen, no larger: its box
+    // where the page sizes it, else the view's width.
+    const double scale = std::max<CGFloat>(1, contentScaleFactor());
+    // A view not sized yet stands for the screen it will be shown on.
+    const CGFloat width =
+        bounds().size.width > 0 ? bounds().size.width : UIScreen::mainScreen()->bounds().size.width;
+    const double screen = std::max(1.0, std::ceil(width * scale));
+    const auto& boxes = document_->pictureBoxes();
+    for (const std::string& url : document_->imageURLs()) {
+        detail::WebPictureFit fit;
+        auto box = boxes.find(url);
+        if (box == boxes.end()) {
+            fit.screen = screen;
+        } else {
+            fit.width = std::ceil(box->second.width * scale);
+            fit.height = std::ceil(box->second.height * scale);
+            if (box->second.ownSize || (fit.width <= 0 && fit.height <= 0)) fit.screen = screen;
+        }
+        resources_->request(detail::WebResourceLoader::Kind::Image, url, fit);
+    }
 }
 
 void UIWebView::resourceEnded(detail::WebResourceLoader::Kind kind) {
@@ -742,9 +746,10 @@ void UIWebView::setJavaScriptAnswer(const std::string& script, const std::string
 void UIWebView::layoutSubviews() {
     UIView::layoutSubviews();
     ensureParts();
-    // A new width lays the page out again.
-    if (document_ && bounds().size.width != laidOutWidth_)
+    // A new width lays the page out again, and may show its pictures larger.
+    if (document_ && bounds().size.width != laidOutWidth_) {
         layoutDocument();
-    else
+        requestResources();
+    } else
         placePage();
 }

@@ -184,7 +184,6 @@ class UIWebView : public UIView {
     };
     class Loader;
     friend class Loader;
-    class RealTimeAlarm;
     void ensureParts();
     // Asks, starts and then shows (or fetches) on later turns.
     // (`asked`: the delegate has already allowed it.)
@@ -231,7 +230,7 @@ class UIWebView : public UIView {
     // Between the start of a load and its document shown (or failed).
     bool awaitingDocument_ = false;
     double documentDeadline_ = 0;  // steady seconds
-    std::unique_ptr<RealTimeAlarm> documentAlarm_;
+    std::unique_ptr<detail::RealTimeAlarm> documentAlarm_;
     // What the shown page may read from disk.
     detail::WebFileAccess files_;
 

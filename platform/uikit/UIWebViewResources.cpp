@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -12,6 +13,7 @@
 #include <linux/magic.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -93,38 +95,65 @@ class DecodeBudget {
     std::deque<Waiting> waiting_;
 };
 
-// The thumbnail a page's picture is made as.
-Dictionary webPictureOptions(const WebResourceLimits& limits, long long longSide) {
+// The thumbnail a page's picture is made as, `side` long on its longer side.
+Dictionary webPictureOptions(const WebResourceLimits& limits, long long side) {
     Dictionary options = Dictionary::mutableDictionary();
     options.setObject(kCGImageSourceCreateThumbnailFromImageAlways, true);
     options.setObject(kCGImageSourceCreateThumbnailWithTransform, true);
-    options.setObject(kCGImageSourceThumbnailMaxPixelSize,
-                      static_cast<double>(std::min<long long>(longSide, std::max(1, limits.maxDecodedSide))));
+    options.setObject(kCGImageSourceThumbnailMaxPixelSize, static_cast<double>(std::clamp<long long>(
+                                                               side, 1, std::max(1, limits.maxDecodedSide))));
     options.setObject(kCGImageSourceMaxDecodeBytes, static_cast<double>(limits.maxPictureDecodeBytes));
     return options;
 }
 
-// What making the picture's thumbnail holds at its peak, from its header; nullopt for bytes that
-// are no picture.
-std::optional<std::uint64_t> webPictureDecodeBytes(const NSData& bytes, const WebResourceLimits& limits) {
-    auto source = CGImageSourceCreateWithData(bytes, webPictureOptions(limits, limits.maxDecodedSide));
-    if (!source) return std::nullopt;
-    // A picture no longer than the bound is not shrunk, so the bound itself stands for its size.
-    return CGImageSourceEstimateThumbnailBytes(source, 0, webPictureOptions(limits, limits.maxDecodedSide));
+std::optional<long long> numberOf(const Dictionary& properties, const char* key) {
+    const Value& value = properties[key];
+    if (!value.isSomething()) return std::nullopt;
+    double number = value.doubleValue();
+    if (!(number >= 1) || number > 1e9) return std::nullopt;
+    return static_cast<long long>(number);
 }
 
-// One http or https fetch: collects the body within the bounds and hands it over.
+// A picture's size from its header, as it stands upright.
+struct PictureHeader {
+    long long width = 0, height = 0;
+    std::uint64_t pixels() const { return std::uint64_t(width) * std::uint64_t(height); }
+};
+
+std::optional<PictureHeader> headerOf(const CGImageSourceRef& source) {
+    if (!source || CGImageSourceGetCount(source) == 0) return std::nullopt;
+    auto properties = CGImageSourceCopyPropertiesAtIndex(source, 0);
+    if (!properties) return std::nullopt;
+    auto width = numberOf(*properties, kCGImagePropertyPixelWidth);
+    auto height = numberOf(*properties, kCGImagePropertyPixelHeight);
+    if (!width || !height) return std::nullopt;
+    PictureHeader header{*width, *height};
+    // Orientations 5 to 8 turn the picture a quarter: the thumbnail comes turned.
+    if (auto orientation = numberOf(*properties, kCGImagePropertyOrientation);
+        orientation && *orientation >= 5)
+        std::swap(header.width, header.height);
+    return header;
+}
+
+// What making the picture's thumbnail for the fit holds at its peak, from its header; nullopt for
+// bytes that are no picture.
+std::optional<std::uint64_t> webPictureDecodeBytes(const NSData& bytes, const WebResourceLimits& limits,
+                                                   const WebPictureFit& fit) {
+    // The source is given the decode's own bound, so that a GIF is priced by the frames it keeps.
+    auto source = CGImageSourceCreateWithData(bytes, webPictureOptions(limits, limits.maxDecodedSide));
+    if (!source) return std::nullopt;
+    // Without a size in the header, the bound itself stands for the thumbnail's.
+    long long side = limits.maxDecodedSide;
+    if (auto header = headerOf(source)) side = fit.side(header->width, header->height, limits.maxDecodedSide);
+    return CGImageSourceEstimateThumbnailBytes(source, 0, webPictureOptions(limits, side));
+}
+
+// One http or https fetch: collects the body within the bounds and hands it over. Its deadline is
+// the loader's alarm.
 class Fetch : public NSObject, public NSURLConnectionDataDelegate {
   public:
-    Fetch(Weak<WebResourceLoader> loader, std::uint64_t fetch, WebResourceLoader::Kind kind,
-          const WebResourceLimits& limits)
-        : loader_(std::move(loader)),
-          fetch_(fetch),
-          kind_(kind),
-          limits_(limits),
-          cap_(kind == WebResourceLoader::Kind::Image ? limits.maxImageBytes : limits.maxStylesheetBytes),
-          deadline_(SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
-                                             std::chrono::duration<double>(limits.deadlineSeconds))) {}
+    Fetch(Weak<WebResourceLoader> loader, std::uint64_t fetch, std::size_t cap)
+        : loader_(std::move(loader)), fetch_(fetch), cap_(cap) {}
     std::string className() const override { return "UIWebViewResourceFetch"; }
 
     void connectionDidReceiveResponse(const Ref<NSURLConnection>& connection,
@@ -135,11 +164,10 @@ class Fetch : public NSObject, public NSURLConnectionDataDelegate {
         if (response) charset_ = response->textEncodingName();
         if (response && response->expectedContentLength() > static_cast<long long>(cap_))
             return stop(connection);
-        if (late()) stop(connection);
     }
     void connectionDidReceiveData(const Ref<NSURLConnection>& connection, const NSData& data) override {
         if (ended_) return;
-        if (data_.length() + data.length() > cap_ || late()) return stop(connection);
+        if (data_.length() + data.length() > cap_) return stop(connection);
         data_.appendData(data);
     }
     void connectionDidFinishLoading(const Ref<NSURLConnection>&) override {
@@ -154,7 +182,6 @@ class Fetch : public NSObject, public NSURLConnectionDataDelegate {
     }
 
   private:
-    bool late() const { return SteadyClock::now() > deadline_; }
     void stop(const Ref<NSURLConnection>& connection) {
         if (ended_) return;
         ended_ = true;
@@ -162,52 +189,42 @@ class Fetch : public NSObject, public NSURLConnectionDataDelegate {
         hand(std::nullopt);
     }
     void hand(std::optional<NSData> bytes) {
-        auto loader = loader_.lock();
-        if (!loader) return;
-        if (kind_ == WebResourceLoader::Kind::Stylesheet || !bytes) {
-            loader->finishBytes(fetch_, std::move(bytes), charset_);
-            return;
-        }
-        decodeElsewhere(loader_, fetch_, std::move(*bytes), limits_);
+        if (auto loader = loader_.lock()) loader->finishBytes(fetch_, std::move(bytes), charset_);
     }
 
-  public:
-    // Decodes on a worker queue, when the process's decoding budget has room for what the
-    // picture's header says it needs, and hands the picture back on the main thread. A picture
-    // past its own bound fails at once, without waiting for room.
-    static void decodeElsewhere(Weak<WebResourceLoader> loader, std::uint64_t fetch, NSData bytes,
-                                const WebResourceLimits& limits) {
-        auto handBack = [loader, fetch](Ref<CGImage> image) {
-            const std::uint64_t pixels = image ? std::uint64_t(image->width()) * image->height() : 0;
-            onMainThread([loader, fetch, image, pixels] {
-                if (auto l = loader.lock()) l->finishImage(fetch, image, pixels);
-            });
-        };
-        dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT),
-                       [loader, handBack, bytes = std::move(bytes), limits]() mutable {
-                           const auto needed = webPictureDecodeBytes(bytes, limits);
-                           if (!needed || *needed > limits.maxPictureDecodeBytes) return handBack(nullptr);
-                           DecodeBudget::shared().run(*needed, [loader, handBack, bytes, limits]() mutable {
-                               // A page gone while its picture waited would see nothing of it.
-                               Ref<CGImage> image =
-                                   loader.expired() ? nullptr : decodeWebPicture(bytes, limits);
-                               bytes = NSData();
-                               handBack(std::move(image));
-                           });
-                       });
-    }
-
-  private:
     Weak<WebResourceLoader> loader_;
     std::uint64_t fetch_;
-    WebResourceLoader::Kind kind_;
-    WebResourceLimits limits_;
     std::size_t cap_;
-    SteadyClock::time_point deadline_;
     NSData data_;
     std::optional<std::string> charset_;
     bool ended_ = false;
 };
+
+// Decodes on a worker queue, when the process's decoding budget has room for what the picture's
+// header says it needs, and hands the picture back on the main thread. A picture past its own
+// bound fails at once, without waiting for room.
+void decodeElsewhere(Weak<WebResourceLoader> loader, std::uint64_t fetch, NSData bytes,
+                     const WebResourceLimits& limits, const WebPictureFit& fit) {
+    auto handBack = [loader, fetch](WebResourceLoader::Decoded decoded) {
+        onMainThread([loader, fetch, decoded = std::move(decoded)]() mutable {
+            if (auto l = loader.lock()) l->finishImage(fetch, std::move(decoded));
+        });
+    };
+    dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT),
+                   [loader, handBack, bytes = std::move(bytes), limits, fit]() mutable {
+                       const auto needed = webPictureDecodeBytes(bytes, limits, fit);
+                       if (!needed || *needed > limits.maxPictureDecodeBytes) return handBack({});
+                       DecodeBudget::shared().run(*needed, [loader, handBack, bytes, limits, fit]() mutable {
+                           WebResourceLoader::Decoded decoded;
+                           // A page gone while its picture waited would see nothing of it.
+                           if (!loader.expired())
+                               decoded.image = decodeWebPicture(bytes, limits, fit, &decoded.naturalWidth,
+                                                                &decoded.naturalHeight);
+                           bytes = NSData();
+                           handBack(std::move(decoded));
+                       });
+                   });
+}
 
 SteadyClock::duration secondsOf(double seconds) {
     // Past a year is as good as never, and keeps the sum with now() from overflowing.
@@ -267,14 +284,6 @@ class FileDescriptor {
   private:
     int fd_;
 };
-
-std::optional<long long> numberOf(const Dictionary& properties, const char* key) {
-    const Value& value = properties[key];
-    if (!value.isSomething()) return std::nullopt;
-    double number = value.doubleValue();
-    if (!(number >= 1) || number > 1e9) return std::nullopt;
-    return static_cast<long long>(number);
-}
 
 }  // namespace
 
@@ -360,28 +369,78 @@ std::optional<NSData> readFileUpTo(const std::string& path, std::size_t cap, boo
     return NSData(std::move(bytes));
 }
 
-Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebResourceLimits& limits) {
+RealTimeAlarm::RealTimeAlarm(double seconds, std::function<void()> handler) {
+    fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (fd_ < 0) return;
+    // A zero time would disarm the timer: the earliest is a nanosecond.
+    const double span = seconds > 1e-9 ? std::min(seconds, 365.0 * 24 * 3600) : 1e-9;
+    itimerspec when{};
+    when.it_value.tv_sec = static_cast<time_t>(span);
+    when.it_value.tv_nsec = static_cast<long>((span - std::floor(span)) * 1e9);
+    if (when.it_value.tv_sec == 0 && when.it_value.tv_nsec == 0) when.it_value.tv_nsec = 1;
+    if (::timerfd_settime(fd_, 0, &when, nullptr) != 0) return;
+    const int fd = fd_;
+    token_ = NSRunLoop::mainRunLoop()->addFileDescriptorSource(
+        fd, POLLIN,
+        [fd, handler = std::move(handler)](short) {
+            std::uint64_t expirations = 0;
+            if (::read(fd, &expirations, sizeof expirations) != sizeof expirations) return;
+            // The handler may destroy the alarm: nothing of it is used after.
+            handler();
+        },
+        {NSRunLoopCommonModes});
+}
+
+RealTimeAlarm::~RealTimeAlarm() {
+    if (token_) NSRunLoop::mainRunLoop()->removeFileDescriptorSource(token_);
+    if (fd_ >= 0) ::close(fd_);
+}
+
+long long WebPictureFit::side(long long naturalWidth, long long naturalHeight, long long maxSide) const {
+    const long long natural = std::max<long long>(1, std::max(naturalWidth, naturalHeight));
+    const long long cap = std::max<long long>(1, std::min(natural, maxSide));
+    double need = 0;
+    // The thumbnail keeps the picture's proportions: each side given asks for its own scale.
+    if (width > 0 && naturalWidth > 0) need = std::max(need, width / double(naturalWidth) * double(natural));
+    if (height > 0 && naturalHeight > 0)
+        need = std::max(need, height / double(naturalHeight) * double(natural));
+    if (screen > 0) need = std::max(need, screen);
+    if (!(need > 0) || !std::isfinite(need)) return cap;
+    return std::clamp<long long>(static_cast<long long>(std::ceil(std::min(need, 1e12))), 1, cap);
+}
+
+WebPictureFit WebPictureFit::joined(const WebPictureFit& other) const {
+    return {std::max(width, other.width), std::max(height, other.height), std::max(screen, other.screen)};
+}
+
+Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebResourceLimits& limits, const WebPictureFit& fit,
+                              long long* naturalWidth, long long* naturalHeight) {
     Dictionary sourceOptions = Dictionary::mutableDictionary();
     sourceOptions.setObject(kCGImageSourceMaxDecodeBytes, static_cast<double>(limits.maxPictureDecodeBytes));
     auto source = CGImageSourceCreateWithData(bytes, sourceOptions);
     if (!source) return nullptr;
-    // Before anything is read past the header (a GIF's frames are read to count them).
-    const auto needed =
+    // Before anything is read past the header (a GIF's frames are read to count them), at the
+    // largest decode this picture could be made at.
+    const auto largest =
         CGImageSourceEstimateThumbnailBytes(source, 0, webPictureOptions(limits, limits.maxDecodedSide));
-    if (!needed || *needed > limits.maxPictureDecodeBytes) return nullptr;
-    if (CGImageSourceGetCount(source) == 0) return nullptr;
-    auto properties = CGImageSourceCopyPropertiesAtIndex(source, 0);
-    if (!properties) return nullptr;
-    auto width = numberOf(*properties, kCGImagePropertyPixelWidth);
-    auto height = numberOf(*properties, kCGImagePropertyPixelHeight);
-    if (!width || !height) return nullptr;
-    const std::uint64_t pixels = std::uint64_t(*width) * std::uint64_t(*height);
+    if (!largest || *largest > limits.maxPictureDecodeBytes) return nullptr;
+    auto header = headerOf(source);
+    if (!header) return nullptr;
     // A JPEG decoder can shrink by eight as it reads; other formats decode at full size first.
     const bool jpeg = CGImageSourceGetType(source) == std::optional<std::string>(kUTTypeJPEG);
+    const std::uint64_t pixels = header->pixels();
     const std::uint64_t decodedPixels = jpeg && pixels > limits.maxImagePixels ? pixels / 64 : pixels;
     if (decodedPixels > limits.maxImagePixels) return nullptr;
-    return CGImageSourceCreateThumbnailAtIndex(source, 0,
-                                               webPictureOptions(limits, std::max(*width, *height)));
+    const long long maxSide = std::max(1, limits.maxDecodedSide);
+    if (naturalWidth && naturalHeight) {
+        // As a thumbnail at the bound would measure.
+        const long long longer = std::max(header->width, header->height);
+        const double scale = longer > maxSide ? double(maxSide) / double(longer) : 1.0;
+        *naturalWidth = std::clamp<long long>(std::llround(double(header->width) * scale), 1, maxSide);
+        *naturalHeight = std::clamp<long long>(std::llround(double(header->height) * scale), 1, maxSide);
+    }
+    return CGImageSourceCreateThumbnailAtIndex(
+        source, 0, webPictureOptions(limits, fit.side(header->width, header->height, maxSide)));
 }
 
 WebResourceLoader::WebResourceLoader(WebResourceLimits limits, WebFileAccess files,
@@ -395,19 +454,38 @@ WebResourceLoader::~WebResourceLoader() {
 void WebResourceLoader::cancel() {
     cancelled_ = true;
     waiting_.clear();
-    for (auto& [url, entry] : entries_) {
-        if (entry.connection) entry.connection->cancel();
-        entry.connection = nullptr;
-        entry.delegate = nullptr;
-        entry.fetch = 0;
-    }
+    for (auto& [url, entry] : entries_) stopFetch(entry);
     running_ = 0;
 }
 
-void WebResourceLoader::request(Kind kind, const std::string& url) {
-    if (cancelled_ || url.empty() || entries_.count(url)) return;
+void WebResourceLoader::stopFetch(Entry& entry) {
+    entry.deadline.reset();
+    if (entry.connection) entry.connection->cancel();
+    entry.connection = nullptr;
+    entry.delegate = nullptr;
+    entry.fetch = 0;
+    entry.decoding = false;
+}
+
+void WebResourceLoader::request(Kind kind, const std::string& url, const WebPictureFit& fit) {
+    if (cancelled_ || url.empty()) return;
+    if (auto found = entries_.find(url); found != entries_.end()) {
+        Entry& entry = found->second;
+        if (entry.kind != Kind::Image || kind != Kind::Image) return;
+        entry.fit = entry.fit.joined(fit);
+        // A larger box than the decode covers: fetched and decoded again (a decode still to come
+        // takes the new fit; one under way is looked at again when it ends).
+        if (entry.done && wantsLargerDecode(entry)) {
+            ++entry.redecodes;
+            entry.done = false;
+            waiting_.push_back(url);
+            startWaiting();
+        }
+        return;
+    }
     Entry& entry = entries_[url];
     entry.kind = kind;
+    entry.fit = fit;
     // A page from the network never reaches a local file: it fails at once, waiting for nothing.
     if (!files_.folder) {
         Ref<NSURL> address = NSURL::URLWithString(url);
@@ -437,6 +515,12 @@ Ref<CGImage> WebResourceLoader::image(const std::string& url) const {
     return it == entries_.end() ? nullptr : it->second.image;
 }
 
+std::optional<std::pair<long long, long long>> WebResourceLoader::imageSize(const std::string& url) const {
+    auto it = entries_.find(url);
+    if (it == entries_.end() || !it->second.image) return std::nullopt;
+    return std::make_pair(it->second.naturalWidth, it->second.naturalHeight);
+}
+
 std::size_t WebResourceLoader::pending(Kind kind) const {
     std::size_t count = 0;
     for (const auto& [url, entry] : entries_)
@@ -444,12 +528,19 @@ std::size_t WebResourceLoader::pending(Kind kind) const {
     return count;
 }
 
+bool WebResourceLoader::wantsLargerDecode(const Entry& entry) const {
+    if (!entry.image || entry.redecodes >= kMostRedecodes) return false;
+    // A few pixels more are not worth a fetch (and the capped natural size rounds).
+    const long long side = entry.fit.side(entry.naturalWidth, entry.naturalHeight, limits_.maxDecodedSide);
+    return side > entry.decodedSide + std::max<long long>(2, entry.decodedSide / 16);
+}
+
 void WebResourceLoader::startWaiting() {
     while (!cancelled_ && running_ < std::max(1, limits_.maxConcurrent) && !waiting_.empty()) {
         std::string url = waiting_.front();
         waiting_.pop_front();
         auto it = entries_.find(url);
-        if (it == entries_.end() || it->second.done) continue;
+        if (it == entries_.end() || it->second.done || it->second.fetch != 0) continue;
         start(url, it->second);
     }
 }
@@ -458,47 +549,53 @@ void WebResourceLoader::start(const std::string& url, Entry& entry) {
     Ref<NSURL> address = NSURL::URLWithString(url);
     const std::uint64_t fetch = nextFetch_++;
     Weak<WebResourceLoader> weak = std::static_pointer_cast<WebResourceLoader>(shared_from_this());
+    const std::size_t cap = entry.kind == Kind::Image ? limits_.maxImageBytes : limits_.maxStylesheetBytes;
     if (address && address->isFileURL()) {
         entry.fetch = fetch;
         ++running_;
-        const Kind kind = entry.kind;
-        const std::size_t cap = kind == Kind::Image ? limits_.maxImageBytes : limits_.maxStylesheetBytes;
-        const WebResourceLimits limits = limits_;
         const std::string path = address->path();
         FileReadOptions options;
         options.silenceSeconds = limits_.timeoutSeconds;
         options.deadlineSeconds = limits_.deadlineSeconds;
         options.insideFolder = files_.folder;
         dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT),
-                       [weak, fetch, kind, cap, limits, path, options] {
+                       [weak, fetch, cap, path, options] {
                            bool more = false;
                            std::optional<NSData> bytes = readFileUpTo(path, cap, &more, options);
                            if (more) bytes.reset();
-                           if (kind == Kind::Image && bytes) {
-                               Fetch::decodeElsewhere(weak, fetch, std::move(*bytes), limits);
-                               return;
-                           }
-                           onMainThread([weak, fetch, bytes] {
-                               if (auto loader = weak.lock()) loader->finishBytes(fetch, bytes);
+                           onMainThread([weak, fetch, bytes = std::move(bytes)]() mutable {
+                               if (auto loader = weak.lock()) loader->finishBytes(fetch, std::move(bytes));
                            });
                        });
-        return;
+    } else {
+        Ref<NSURLRequest> request =
+            address ? NSURLRequest::requestWithURL(address, NSURLRequestUseProtocolCachePolicy,
+                                                   limits_.timeoutSeconds)
+                    : nullptr;
+        if (!request || !NSURLConnection::canHandleRequest(request)) {
+            end(entry);
+            return;
+        }
+        entry.fetch = fetch;
+        ++running_;
+        auto delegate = make<Fetch>(weak, fetch, cap);
+        entry.delegate = delegate;
+        entry.connection = make<NSURLConnection>(request, delegate, false);
+        entry.connection->scheduleInRunLoop(NSRunLoop::mainRunLoop(), NSRunLoopCommonModes);
+        entry.connection->start();
     }
-    Ref<NSURLRequest> request =
-        address ? NSURLRequest::requestWithURL(address, NSURLRequestUseProtocolCachePolicy,
-                                               limits_.timeoutSeconds)
-                : nullptr;
-    if (!request || !NSURLConnection::canHandleRequest(request)) {
-        end(entry);
-        return;
-    }
-    entry.fetch = fetch;
-    ++running_;
-    auto delegate = make<Fetch>(weak, fetch, entry.kind, limits_);
-    entry.delegate = delegate;
-    entry.connection = make<NSURLConnection>(request, delegate, false);
-    entry.connection->scheduleInRunLoop(NSRunLoop::mainRunLoop(), NSRunLoopCommonModes);
-    entry.connection->start();
+    // The connection's callbacks come only while something arrives: a server that answers
+    // slowly, trickles or redirects again and again is ended by the clock, from the first request.
+    entry.deadline = std::make_unique<RealTimeAlarm>(limits_.deadlineSeconds, [weak, fetch] {
+        if (auto loader = weak.lock()) loader->timedOut(fetch);
+    });
+}
+
+void WebResourceLoader::timedOut(std::uint64_t fetch) {
+    Entry* entry = entryForFetch(fetch);
+    if (!entry || entry->decoding) return;
+    auto keepAlive = shared_from_this();
+    end(*entry);
 }
 
 WebResourceLoader::Entry* WebResourceLoader::entryForFetch(std::uint64_t fetch) {
@@ -511,7 +608,17 @@ WebResourceLoader::Entry* WebResourceLoader::entryForFetch(std::uint64_t fetch) 
 void WebResourceLoader::finishBytes(std::uint64_t fetch, std::optional<NSData> bytes,
                                     const std::optional<std::string>& charset) {
     Entry* entry = entryForFetch(fetch);
-    if (!entry) return;
+    if (!entry || entry->decoding) return;
+    if (bytes && entry->kind == Kind::Image) {
+        // The fetch is over; decoding waits its turn within the budget, not the deadline.
+        entry->deadline.reset();
+        entry->decoding = true;
+        entry->connection = nullptr;
+        entry->delegate = nullptr;
+        decodeElsewhere(std::static_pointer_cast<WebResourceLoader>(shared_from_this()), fetch,
+                        std::move(*bytes), limits_, entry->fit);
+        return;
+    }
     if (bytes && entry->kind == Kind::Stylesheet)
         entry->text = decodeStyleSheetBytes(
             std::string_view(reinterpret_cast<const char*>(bytes->bytes()), bytes->length()), charset,
@@ -519,28 +626,43 @@ void WebResourceLoader::finishBytes(std::uint64_t fetch, std::optional<NSData> b
     end(*entry);
 }
 
-void WebResourceLoader::finishImage(std::uint64_t fetch, Ref<CGImage> image, std::uint64_t pixels) {
+void WebResourceLoader::finishImage(std::uint64_t fetch, Decoded decoded) {
     Entry* entry = entryForFetch(fetch);
     if (!entry) return;
-    if (image && decodedPixels_ + pixels <= limits_.maxDecodedPixelsInAll) {
-        decodedPixels_ += pixels;
-        entry->image = std::move(image);
+    if (decoded.image) {
+        const auto pixelsOf = [](const Ref<CGImage>& image) {
+            return image ? std::uint64_t(image->width()) * image->height() : 0;
+        };
+        const std::uint64_t before = pixelsOf(entry->image), after = pixelsOf(decoded.image);
+        // A larger decode replaces the smaller one within the page's bound, or the smaller stays.
+        if (decodedPixels_ - before + after <= limits_.maxDecodedPixelsInAll) {
+            decodedPixels_ = decodedPixels_ - before + after;
+            entry->decodedSide = std::max<long long>(decoded.image->width(), decoded.image->height());
+            entry->naturalWidth = decoded.naturalWidth;
+            entry->naturalHeight = decoded.naturalHeight;
+            entry->image = std::move(decoded.image);
+        }
     }
     end(*entry);
 }
 
 void WebResourceLoader::end(Entry& entry) {
     if (entry.fetch != 0) --running_;
-    entry.fetch = 0;
+    stopFetch(entry);
     entry.done = true;
-    entry.connection = nullptr;
-    entry.delegate = nullptr;
     const Kind kind = entry.kind;
     Weak<WebResourceLoader> weak = std::static_pointer_cast<WebResourceLoader>(shared_from_this());
     onMainThread([weak, kind] {
         auto loader = weak.lock();
         if (loader && !loader->cancelled_ && loader->changed_) loader->changed_(kind);
     });
+    // A fit that grew while the picture was fetched or decoded asks for another decode.
+    if (wantsLargerDecode(entry)) {
+        ++entry.redecodes;
+        entry.done = false;
+        for (auto& [url, e] : entries_)
+            if (&e == &entry) waiting_.push_back(url);
+    }
     startWaiting();
 }
 

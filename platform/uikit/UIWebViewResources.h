@@ -9,17 +9,21 @@
 // only files inside the app's bundle resources folder, once symlinks and ".." are resolved. Only
 // regular files are read (no device, pipe, socket or kernel file of /proc or /sys), within the
 // same byte caps, silence time-out and deadline as over http. Pictures are decoded on a worker
-// queue by the platform's image source, and never at full size when they are large: the size is
-// read from the header first, pictures past the pixel bound are refused (a JPEG may still be
-// decoded at an eighth of its size), and the rest come as a thumbnail no longer than the decode
-// bound on its longer side (a page that gives such a picture no size of its own lays it out at the
-// thumbnail's). A picture whose header says decoding it would hold more than its byte bound (a
+// queue by the platform's image source, no larger than the page shows them: the size is read from
+// the header first, pictures past the pixel bound are refused (a JPEG may still be decoded at an
+// eighth of its size), and the rest come as a thumbnail that covers the box the page lays the
+// picture out in at the screen's scale (WebPictureFit), else the view's width in pixels, never
+// longer than the decode bound on its longer side. A page that gives a picture no size lays it out
+// at its natural size from the header, capped by the decode bound. A picture asked for again with
+// a larger box is fetched and decoded again, a bounded number of times, and shows its smaller
+// decode meanwhile. A picture whose header says decoding it would hold more than its byte bound (a
 // progressive JPEG keeps every coefficient whatever the scale) is refused undecoded, and the
 // decodes of all web views wait their turn within one budget. Every fetch ends: a reply silent
-// for the time-out fails (the connection's own time-out, real time), a reply still coming after the deadline
-// fails (checked on every callback, real time), a body past its byte cap fails, an HTTP status of 400 or more
-// fails, and other schemes fail at once. At most maxConcurrent fetches run at once, the rest wait in the
-// order asked; stylesheets and pictures past their counts in all are not fetched (they fail).
+// for the time-out fails (the connection's own time-out, real time), a fetch still running at its
+// deadline fails (a real-time alarm from its first request, across every redirect; decoding is
+// not counted), a body past its byte cap fails, an HTTP status of 400 or more fails, and other
+// schemes fail at once. At most maxConcurrent fetches run at once, the rest wait in the order
+// asked; stylesheets and pictures past their counts in all are not fetched (they fail).
 //
 // A failed resource answers nullopt / null, as one not in yet does.
 // `changed` runs on the main thread after each resource that ends (in or failed), never inside a
@@ -31,6 +35,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -57,7 +62,7 @@ struct WebResourceLimits {
     int maxImages = 100;
     // Header sizes past this many pixels are not decoded (a JPEG: past 64 times this many).
     std::uint64_t maxImagePixels = 24'000'000;
-    // The longer side of a decoded picture, in pixels.
+    // The longer side of a decoded picture, in pixels, whatever box it is shown in.
     int maxDecodedSide = 2048;
     // Decoded pixels of all the page's pictures together; pictures past it fail.
     std::uint64_t maxDecodedPixelsInAll = 40'000'000;
@@ -81,6 +86,40 @@ struct WebFileAccess {
     bool allows(const Ref<NSURL>& fileURL) const;
 };
 
+// Calls its handler once, on the main thread, after a span of real time: the network's time,
+// which a test's manual platform clock does not stop (timers and dispatch_after follow that
+// clock). A kernel timer watched by the main run loop in the common modes. Destroying the alarm
+// first (on the main thread) calls nothing; the handler may destroy it. Made and destroyed on
+// the main thread.
+class RealTimeAlarm {
+  public:
+    RealTimeAlarm(double seconds, std::function<void()> handler);
+    ~RealTimeAlarm();
+    RealTimeAlarm(const RealTimeAlarm&) = delete;
+    RealTimeAlarm& operator=(const RealTimeAlarm&) = delete;
+
+  private:
+    int fd_ = -1;
+    std::uint64_t token_ = 0;
+};
+
+// How large a page shows a picture, in device pixels: the box it is laid out in, each side where
+// the page gives it a size (0 where it gives none), and the screen's width for a picture it also
+// shows at its own size or as a background (0: none). A picture is decoded just large enough to
+// cover all of them.
+struct WebPictureFit {
+    double width = 0, height = 0;
+    double screen = 0;
+
+    // The longer side to decode a picture of this natural size at: what covers the fit, never
+    // more than `maxSide` nor the picture's own; `maxSide` (or the picture's own) when the fit
+    // knows nothing.
+    long long side(long long naturalWidth, long long naturalHeight, long long maxSide) const;
+    // Covers both.
+    WebPictureFit joined(const WebPictureFit& other) const;
+    bool operator==(const WebPictureFit&) const = default;
+};
+
 class WebResourceLoader : public NSObject {
   public:
     enum class Kind { Stylesheet, Image };
@@ -88,10 +127,15 @@ class WebResourceLoader : public NSObject {
     ~WebResourceLoader() override;
     std::string className() const override { return "UIWebViewResourceLoader"; }
 
-    // Asks for a resource by absolute URL; a URL asked before is not fetched again.
-    void request(Kind kind, const std::string& url);
+    // Asks for a resource by absolute URL; a URL asked before is not fetched again, except a
+    // picture asked for with a fit that needs a larger decode than it has (a bounded number of
+    // times; it shows the decode it has meanwhile).
+    void request(Kind kind, const std::string& url, const WebPictureFit& fit = {});
     std::optional<std::string> stylesheet(const std::string& url) const;
     Ref<CGImage> image(const std::string& url) const;
+    // A picture's natural size from its header, its longer side capped by the decode bound;
+    // nullopt while it has no decode.
+    std::optional<std::pair<long long, long long>> imageSize(const std::string& url) const;
     // Resources asked for that have not ended.
     std::size_t pending(Kind kind) const;
     bool idle() const { return pending(Kind::Stylesheet) == 0 && pending(Kind::Image) == 0; }
@@ -100,10 +144,16 @@ class WebResourceLoader : public NSObject {
     void setDocumentEncoding(std::string encoding) { documentEncoding_ = std::move(encoding); }
 
     // ---- for the fetches -------------------------------------------------------------------------
-    // `charset`: the one the reply named, if any.
+    // The fetch's bytes (nullopt: it failed); a picture's go on to be decoded. `charset`: the one
+    // the reply named, if any.
     void finishBytes(std::uint64_t fetch, std::optional<NSData> bytes,
                      const std::optional<std::string>& charset = std::nullopt);
-    void finishImage(std::uint64_t fetch, Ref<CGImage> image, std::uint64_t pixels);
+    // A picture decoded (null: it could not be), with its natural size.
+    struct Decoded {
+        Ref<CGImage> image;
+        long long naturalWidth = 0, naturalHeight = 0;
+    };
+    void finishImage(std::uint64_t fetch, Decoded decoded);
 
   private:
     struct Entry {
@@ -111,13 +161,28 @@ class WebResourceLoader : public NSObject {
         bool done = false;
         std::optional<std::string> text;
         Ref<CGImage> image;
+        // What the page shows the picture at, its natural size (capped) and the longer side it
+        // was decoded at; how many times it was fetched again for a larger one.
+        WebPictureFit fit;
+        long long naturalWidth = 0, naturalHeight = 0;
+        long long decodedSide = 0;
+        int redecodes = 0;
         std::uint64_t fetch = 0;  // the running fetch's number, 0 when none
+        bool decoding = false;    // its bytes are in: the deadline no longer runs
         Ref<NSURLConnection> connection;
         Ref<NSObject> delegate;
+        std::unique_ptr<RealTimeAlarm> deadline;
     };
     void startWaiting();
     void start(const std::string& url, Entry& entry);
     void end(Entry& entry);
+    void stopFetch(Entry& entry);
+    // Past the fetch's deadline: it fails.
+    void timedOut(std::uint64_t fetch);
+    // Whether the picture's fit asks for a larger decode than it has, and may have one.
+    bool wantsLargerDecode(const Entry& entry) const;
+    // How many times one picture may be fetched and decoded again for a larger box.
+    static constexpr int kMostRedecodes = 3;
     Entry* entryForFetch(std::uint64_t fetch);
 
     WebResourceLimits limits_;
@@ -151,8 +216,12 @@ struct FileReadOptions {
 std::optional<NSData> readFileUpTo(const std::string& path, std::size_t cap, bool* more = nullptr,
                                    const FileReadOptions& options = {}, bool* timedOut = nullptr);
 
-// Decodes picture bytes within the limits: nullptr for bytes that are no picture, or a picture
-// too large to decode (see above). Any thread.
-Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebResourceLimits& limits);
+// Decodes picture bytes within the limits, as large as the fit asks (the default fit: as large as
+// the limits allow): nullptr for bytes that are no picture, or a picture too large to decode (see
+// above). `naturalWidth` / `naturalHeight`, when given, receive the picture's size from its
+// header, scaled down to the decode bound on its longer side. Any thread.
+Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebResourceLimits& limits,
+                              const WebPictureFit& fit = {}, long long* naturalWidth = nullptr,
+                              long long* naturalHeight = nullptr);
 
 }  // namespace detail

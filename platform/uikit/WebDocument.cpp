@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <set>
@@ -260,13 +261,9 @@ class WebContainer final : public litehtml::document_container {
     CGSize layout(CGFloat width) {
         double w = std::isfinite(width) ? std::clamp(width, 1.0, double(kMaxLayoutWidth)) : 1.0;
         int px = std::max(1, int(std::lround(w)));
-        // Pictures that were missing are asked for again.
-        for (auto it = images_.begin(); it != images_.end();) {
-            if (!it->second)
-                it = images_.erase(it);
-            else
-                ++it;
-        }
+        // Pictures are asked for again: missing ones may be in, others decoded larger.
+        images_.clear();
+        pictureBoxes_.clear();
         if (!document_) return CGSizeMake(w, 1);
         if (px != width_) {
             width_ = px;
@@ -277,6 +274,7 @@ class WebContainer final : public litehtml::document_container {
         } catch (...) {
         }
         laidOut_ = true;
+        measurePictureBoxes();
         double height = std::max(1, document_->height());
         return CGSizeMake(std::max(w, double(document_->width())), height);
     }
@@ -352,6 +350,7 @@ class WebContainer final : public litehtml::document_container {
 
     const std::vector<std::string>& stylesheetURLs() const { return stylesheetURLs_; }
     const std::vector<std::string>& imageURLs() const { return imageURLs_; }
+    const std::map<std::string, WebDocument::PictureBox>& pictureBoxes() const { return pictureBoxes_; }
 
     // ------------------------------------------------------------------------------------------
     // The engine's calls.
@@ -506,9 +505,46 @@ class WebContainer final : public litehtml::document_container {
         if (!src) return;
         auto url = resolve(src, baseurl);
         if (!url) return;
-        if (auto picture = image(*url)) {
-            sz.width = int(std::min<std::size_t>(picture->width(), std::numeric_limits<int>::max() / 4));
-            sz.height = int(std::min<std::size_t>(picture->height(), std::numeric_limits<int>::max() / 4));
+        auto picture = image(*url);
+        if (!picture) return;
+        // The natural size, not the decode's: a picture decoded for a small box still lays out
+        // as large as it is where the page gives it no size.
+        double w = double(picture->width()), h = double(picture->height());
+        if (resources_.imageSize) {
+            if (auto natural = resources_.imageSize(*url);
+                natural && natural->width >= 1 && natural->height >= 1)
+                w = natural->width, h = natural->height;
+        }
+        constexpr double kMost = std::numeric_limits<int>::max() / 4;
+        sz.width = int(std::clamp(w, 0.0, kMost));
+        sz.height = int(std::clamp(h, 0.0, kMost));
+    }
+
+    // The box each <img> picture is laid out in (see WebDocument::PictureBox).
+    void measurePictureBoxes() {
+        pictureBoxes_.clear();
+        // A page without pictures is not walked.
+        litehtml::element::ptr root = document_ && !imageURLs_.empty() ? document_->root() : nullptr;
+        if (!root) return;
+        std::vector<litehtml::element::ptr> pending{root};
+        while (!pending.empty()) {
+            litehtml::element::ptr el = pending.back();
+            pending.pop_back();
+            for (std::size_t i = el->get_children_count(); i-- > 0;)
+                if (auto child = el->get_child(int(i))) pending.push_back(child);
+            const char* tag = el->get_tagName();
+            if (!tag || std::strcmp(tag, "img") != 0) continue;
+            const char* src = el->get_attr("src");
+            if (!src) continue;
+            auto url = resolve(src, nullptr);
+            if (!url) continue;
+            const litehtml::position& box = el->get_position();
+            const bool sizedWidth = !el->get_css_width().is_predefined() && box.width > 0;
+            const bool sizedHeight = !el->get_css_height().is_predefined() && box.height > 0;
+            WebDocument::PictureBox& known = pictureBoxes_[*url];
+            if (sizedWidth) known.width = std::max<CGFloat>(known.width, box.width);
+            if (sizedHeight) known.height = std::max<CGFloat>(known.height, box.height);
+            if (!sizedWidth && !sizedHeight) known.ownSize = true;
         }
     }
 
@@ -955,6 +991,7 @@ class WebContainer final : public litehtml::document_container {
     std::size_t stylesheetBytes_ = 0;
     std::size_t stylesheetRulesLeft_ = WebStyleSheetLimits{}.maxRules;  // shared by every linked sheet
     std::map<std::string, Ref<CGImage>> images_;
+    std::map<std::string, WebDocument::PictureBox> pictureBoxes_;
     std::map<std::string, cairo_surface_t*> surfaces_;
     struct Reduced {
         cairo_surface_t* source;
@@ -992,6 +1029,10 @@ const std::vector<std::string>& WebDocument::imageURLs() const {
 
 CGSize WebDocument::layout(CGFloat width) {
     return container_->layout(width);
+}
+
+const std::map<std::string, WebDocument::PictureBox>& WebDocument::pictureBoxes() const {
+    return container_->pictureBoxes();
 }
 
 void WebDocument::draw(cairo_t* cr, CGRect rect) {

@@ -8,6 +8,7 @@
 #include <cairo.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,17 @@ class WebDocument {
         std::function<std::optional<std::string>(const std::string& url)> stylesheet;
         // A decoded picture by absolute URL, or null when it is not (yet) in or failed.
         std::function<Ref<CGImage>(const std::string& url)> image;
+        // The natural size of a picture that is in, which may be decoded smaller than it is
+        // shown; when not given (or nullopt), the decoded picture's own size.
+        std::function<std::optional<CGSize>(const std::string& url)> imageSize;
+    };
+
+    // The box a picture (<img>) is laid out in, the largest over the elements showing it, in
+    // CSS px: a side is 0 where no element gives it a size (attribute or style), and `ownSize`
+    // tells that some element shows the picture at its own size.
+    struct PictureBox {
+        CGFloat width = 0, height = 0;
+        bool ownSize = false;
     };
 
     // Parses the page (UTF-8). Never throws; malformed HTML is read as a browser reads it;
@@ -50,6 +62,9 @@ class WebDocument {
     // width at least `width`, height of the laid-out document (at least 1). Pictures that were
     // missing are asked for again.
     CGSize layout(CGFloat width);
+    // The boxes of the pictures of <img> elements by absolute URL, as last laid out; a picture
+    // shown otherwise (a CSS background, a list marker) has none.
+    const std::map<std::string, PictureBox>& pictureBoxes() const;
     // Draws the document area `rect` (document coordinates) into `cr`, whose user space is the
     // document's (the caller translates for the scroll offset and scales for the screen).
     // Paints the page's own canvas (see canvasColor) when it has one, never a default one.

@@ -354,6 +354,60 @@ PageLoad fallsSilent(Scene& s) {
     return PageLoad::request(server.url("/"));
 }
 
+// A picture behind `hops` redirects on the row's server, each answered after `delay` seconds.
+std::string slowRedirects(Scene& s, const std::string& name, int hops, double delay) {
+    s.server.setReply("/r/" + name + "-end.png",
+                      ScriptedReply::text(solidPNG(0, 128, 255, kPictureW, kPictureH), 200, "image/png"));
+    for (int i = 0; i < hops; ++i) {
+        const std::string to =
+            i + 1 < hops ? "/r/" + name + std::to_string(i + 1) : "/r/" + name + "-end.png";
+        ScriptedReply hop = ScriptedReply::redirect(302, s.server.url(to));
+        hop.delayBeforeHeaders = delay;
+        s.server.setReply("/r/" + name + std::to_string(i), hop);
+    }
+    return s.server.url("/r/" + name + "0");
+}
+
+// A camera photo of 4032 x 3024 in one flat colour, (60, 110, 160); made once.
+const std::string& cameraPhoto() {
+    static const std::string photo = jpegwriter::write({4032, 3024, 3, true, false, true, 90});
+    return photo;
+}
+const controlstest::RGBA kPhotoColour{60, 110, 160, 255};
+
+// A page of `count` camera photos, each at its own URL, in boxes of w x h laid `perRow` to a row.
+PageLoad photoPage(Scene& s, const std::string& name, int count, int w, int h, int perRow) {
+    std::string page = "<body style=\"margin:0\"><div style=\"width:" + std::to_string(w * perRow) + "px\">";
+    for (int i = 0; i < count; ++i) {
+        const std::string path = "/r/" + name + std::to_string(i) + ".jpg";
+        s.server.setReply(path, ScriptedReply::text(cameraPhoto(), 200, "image/jpeg"));
+        page += "<img style=\"display:block;float:left\" src=\"" + s.server.url(path) + "\" width=\"" +
+                std::to_string(w) + "\" height=\"" + std::to_string(h) + "\">";
+    }
+    return PageLoad::string(page + "</div></body>", s.server.url("/r/" + name));
+}
+
+// Every photo's box holds the photo's colour, from edge to edge (none left white).
+Check everyPhotoDrawn(int count, int w, int h, int perRow) {
+    return [=](Scene& scene) -> testing::AssertionResult {
+        testsupport::drainMainRunLoop();
+        controlstest::PixelReader pixels(UIWindowRenderer::imageOfView(scene.window, 1));
+        auto near = [](controlstest::RGBA p) {
+            return std::abs(p.r - kPhotoColour.r) <= 12 && std::abs(p.g - kPhotoColour.g) <= 12 &&
+                   std::abs(p.b - kPhotoColour.b) <= 12;
+        };
+        int blank = 0;
+        for (int i = 0; i < count; ++i) {
+            const int x = (i % perRow) * w, y = (i / perRow) * h;
+            if (!near(pixels.at(x + w / 2, y + h / 2)) || !near(pixels.at(x + 2, y + 2)) ||
+                !near(pixels.at(x + w - 3, y + h - 3)))
+                ++blank;
+        }
+        if (blank == 0) return testing::AssertionSuccess();
+        return testing::AssertionFailure() << blank << " of " << count << " photos are not drawn";
+    };
+}
+
 std::vector<Row> hostileRows() {
     const CGPoint onTheLink = CGPointMake(20, 20);
     return {
@@ -710,6 +764,82 @@ std::vector<Row> hostileRows() {
          5,
          std::nullopt,
          {pictureKeepsItsBox(), colourDrawn({60, 110, 160, 255}, false)}},
+        // Stylesheets and pictures that never end: their deadline (2 s here) ends each fetch, from
+        // its first request through every redirect; the page then finishes without them.
+        {"seven stylesheets trickling a byte at a time end at their deadlines",
+         [](Scene& s) {
+             std::string head;
+             for (int i = 0; i < 7; ++i) {
+                 ScriptedReply sheet = ScriptedReply::text(kSheet, 200, "text/css");
+                 sheet.trickleDelay = 0.3;  // within the silence time-out, for 14 s
+                 const std::string path = "/r/trickle" + std::to_string(i) + ".css";
+                 s.server.setReply(path, sheet);
+                 head += stylesheetLink(path);
+             }
+             s.server.setReply("/r/trickles", ScriptedReply::text(picturePage("", head), 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/trickles"));
+         },
+         std::nullopt,
+         // Six at once end at 2 s, the seventh at 4 s.
+         3.8,
+         8,
+         std::nullopt,
+         {stylesheetApplied(false)}},
+        {"a picture behind fifteen slow redirects ends at its deadline",
+         [](Scene& s) {
+             return PageLoad::string(picturePage(slowRedirects(s, "hop", 15, 0.4)), s.server.url("/r/hops"));
+         },
+         std::nullopt,
+         1.9,
+         5,
+         std::nullopt,
+         {pictureDrawn(false), pictureKeepsItsBox(), neverRequested("/r/hop14"),
+          neverRequested("/r/hop-end.png")}},
+        {"slow redirects end at the deadline while the platform clock stands still",
+         [](Scene& s) {
+             return PageLoad::string(picturePage(slowRedirects(s, "still", 15, 0.4)),
+                                     s.server.url("/r/still"));
+         },
+         std::nullopt,
+         1.9,
+         5,
+         std::nullopt,
+         {pictureDrawn(false), pictureKeepsItsBox(), neverRequested("/r/still14")},
+         true},
+
+        // Camera photos in small boxes: each decoded at its box, so all fit the page's budget.
+        {"20 camera photos in 60 x 45 boxes all show",
+         [](Scene& s) { return photoPage(s, "photo20-", 20, 60, 45, 5); },
+         std::nullopt,
+         0,
+         30,
+         std::nullopt,
+         {everyPhotoDrawn(20, 60, 45, 5)}},
+        {"50 camera photos in 40 x 30 boxes all show",
+         [](Scene& s) { return photoPage(s, "photo50-", 50, 40, 30, 8); },
+         std::nullopt,
+         0,
+         30,
+         std::nullopt,
+         {everyPhotoDrawn(50, 40, 30, 8)}},
+
+        // A page of 16 MB of empty style and script elements: its shown text is one pass.
+        {"the shown text of 16 MB of empty styles and scripts",
+         [](Scene&) {
+             std::string page = "<p>before</p>";
+             page.reserve(16u << 20);
+             while (page.size() < (16u << 20)) page += "<style></style><SCRIPT></Script>";
+             return PageLoad::string(page + "<p>after</p>");
+         },
+         std::nullopt,
+         0,
+         30,
+         std::nullopt,
+         {[](Scene& s) -> testing::AssertionResult {
+             const std::string text = s.web->shownText();
+             if (text == "before\nafter") return testing::AssertionSuccess();
+             return testing::AssertionFailure() << "the view shows \"" << text.substr(0, 80) << "\"";
+         }}},
     };
 }
 
