@@ -39,7 +39,9 @@ struct Expose {
 };
 template struct Expose<CssSelectorsTag, &litehtml::css::m_selectors>;
 
-litehtml::css_selector::vector& rulesOf(litehtml::css& sheet) { return sheet.*member(CssSelectorsTag{}); }
+litehtml::css_selector::vector& rulesOf(litehtml::css& sheet) {
+    return sheet.*member(CssSelectorsTag{});
+}
 
 std::string key(char kind, std::string_view text) {
     std::string k(1, kind);
@@ -52,7 +54,8 @@ std::string key(char kind, std::string_view text) {
 // lowercased on both sides, so an index lookup only ever finds more candidates, never fewer.
 std::string compoundKey(const litehtml::css_element_selector& compound) {
     for (const auto& a : compound.m_attrs)
-        if (a.condition == litehtml::select_equal && a.attribute == "id" && !a.val.empty()) return key('#', a.val);
+        if (a.condition == litehtml::select_equal && a.attribute == "id" && !a.val.empty())
+            return key('#', a.val);
     for (const auto& a : compound.m_attrs)
         if (a.condition == litehtml::select_equal && a.attribute == "class" && !a.class_val.empty() &&
             !a.class_val.front().empty())
@@ -68,7 +71,8 @@ std::string ancestorKey(const litehtml::css_selector& rule) {
     std::string best;
     int bestRank = 0;
     for (const litehtml::css_selector* s = &rule; s->m_left; s = s->m_left.get()) {
-        if (s->m_combinator != litehtml::combinator_descendant && s->m_combinator != litehtml::combinator_child)
+        if (s->m_combinator != litehtml::combinator_descendant &&
+            s->m_combinator != litehtml::combinator_child)
             continue;
         std::string k = compoundKey(s->m_left->m_right);
         int rank = k.empty() ? 0 : k[0] == '#' ? 3 : k[0] == '.' ? 2 : 1;
@@ -117,6 +121,9 @@ std::uintptr_t memoKey(const void* selector, bool applyPseudo) {
 }
 
 constexpr std::uint32_t kNoKey = 0;
+// A rule an element meets costs more than one matching step: the engine parses its declarations
+// again for each element it applies to.
+constexpr std::size_t kStepsPerCandidate = 4;
 
 }  // namespace
 
@@ -191,7 +198,7 @@ class ElementMatching {
         };
         gather(kNoKey);
         for (std::uint32_t a : active_ancestors_) gather(a);
-        if (!spend(found_.size())) return;
+        if (!spend(found_.size() * kStepsPerCandidate)) return;
         std::sort(found_.begin(), found_.end());
         const auto& all = full.selectors();
         rules.reserve(found_.size());
@@ -421,8 +428,9 @@ class Matched : public Base, public MatchedMixin {
         return previous->shared_from_this();
     }
 
-    litehtml::element::ptr find_sibling(const litehtml::element::ptr& el, const litehtml::css_selector& selector,
-                                        bool applyPseudo, bool* isPseudo) override {
+    litehtml::element::ptr find_sibling(const litehtml::element::ptr& el,
+                                        const litehtml::css_selector& selector, bool applyPseudo,
+                                        bool* isPseudo) override {
         PassScope pass(*matching_);
         std::uint32_t pos = 0;
         if (!childIndex()) return nullptr;
@@ -460,7 +468,8 @@ class Matched : public Base, public MatchedMixin {
         PassScope pass(*matching_);
         std::uint32_t pos = 0;
         if (!childPosition(el.get(), pos)) return false;
-        int idx = ofType ? int(typeCount(el.get()) - memo_.typePosition[pos] + 1) : int(memo_.counted.size() - pos);
+        int idx =
+            ofType ? int(typeCount(el.get()) - memo_.typePosition[pos] + 1) : int(memo_.counted.size() - pos);
         return nthMatches(idx, num, off);
     }
 
@@ -667,13 +676,13 @@ std::shared_ptr<litehtml::element> createMatchedElement(const char* tag,
     // The engine's own choice of element per tag (kept true by a test): style and script hold
     // text only and match nothing, so theirs are kept.
     static const std::unordered_map<std::string_view, Factory> kinds = {
-        {"a", &make<Matched<litehtml::el_anchor>>},   {"base", &make<Matched<litehtml::el_base>>},
-        {"body", &make<Matched<litehtml::el_body>>},  {"br", &make<Matched<litehtml::el_break>>},
-        {"div", &make<Matched<litehtml::el_div>>},    {"font", &make<Matched<litehtml::el_font>>},
-        {"img", &make<Matched<litehtml::el_image>>},  {"li", &make<MatchedListItem>},
-        {"link", &make<Matched<litehtml::el_link>>},  {"p", &make<Matched<litehtml::el_para>>},
+        {"a", &make<Matched<litehtml::el_anchor>>},    {"base", &make<Matched<litehtml::el_base>>},
+        {"body", &make<Matched<litehtml::el_body>>},   {"br", &make<Matched<litehtml::el_break>>},
+        {"div", &make<Matched<litehtml::el_div>>},     {"font", &make<Matched<litehtml::el_font>>},
+        {"img", &make<Matched<litehtml::el_image>>},   {"li", &make<MatchedListItem>},
+        {"link", &make<Matched<litehtml::el_link>>},   {"p", &make<Matched<litehtml::el_para>>},
         {"table", &make<Matched<litehtml::el_table>>}, {"td", &make<Matched<litehtml::el_td>>},
-        {"th", &make<Matched<litehtml::el_td>>},      {"title", &make<Matched<litehtml::el_title>>},
+        {"th", &make<Matched<litehtml::el_td>>},       {"title", &make<Matched<litehtml::el_title>>},
         {"tr", &make<Matched<litehtml::el_tr>>},
     };
     if (std::strcmp(tag, "style") == 0 || std::strcmp(tag, "script") == 0) return nullptr;
@@ -681,6 +690,8 @@ std::shared_ptr<litehtml::element> createMatchedElement(const char* tag,
     return make<Matched<litehtml::html_tag>>(doc, matching);
 }
 
-ElementMatchingStats matchingStats(const ElementMatching& matching) { return matching.stats(); }
+ElementMatchingStats matchingStats(const ElementMatching& matching) {
+    return matching.stats();
+}
 
 }  // namespace detail

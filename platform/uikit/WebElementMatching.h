@@ -33,7 +33,8 @@ constexpr std::size_t kDefaultMatchingStepsPerPass = 4'000'000;
 // Shared by every element of one document.
 class ElementMatching;
 
-std::shared_ptr<ElementMatching> makeElementMatching(std::size_t maxStepsPerPass = kDefaultMatchingStepsPerPass);
+std::shared_ptr<ElementMatching>
+makeElementMatching(std::size_t maxStepsPerPass = kDefaultMatchingStepsPerPass);
 
 // The element the engine would make for `tag`, matching as above; null when the engine's own
 // element is kept (elements that match no selector: style, script).
