@@ -42,7 +42,9 @@ class TestContainer final : public litehtml::document_container {
         return 1;
     }
     void delete_font(litehtml::uint_ptr) override {}
-    int text_width(const litehtml::tchar_t* text, litehtml::uint_ptr) override { return int(std::strlen(text)) * 8; }
+    int text_width(const litehtml::tchar_t* text, litehtml::uint_ptr) override {
+        return int(std::strlen(text)) * 8;
+    }
     void draw_text(litehtml::uint_ptr, const litehtml::tchar_t* text, litehtml::uint_ptr, litehtml::web_color,
                    const litehtml::position& pos) override {
         markers.push_back(std::string(text) + "@" + std::to_string(pos.x) + "," + std::to_string(pos.y));
@@ -59,7 +61,8 @@ class TestContainer final : public litehtml::document_container {
         sz.width = sz.height = 0;
     }
     void draw_background(litehtml::uint_ptr, const litehtml::background_paint&) override {}
-    void draw_borders(litehtml::uint_ptr, const litehtml::borders&, const litehtml::position&, bool) override {}
+    void draw_borders(litehtml::uint_ptr, const litehtml::borders&, const litehtml::position&,
+                      bool) override {}
     void set_caption(const litehtml::tchar_t*) override {}
     void set_base_url(const litehtml::tchar_t*) override {}
     void link(const std::shared_ptr<litehtml::document>&, const litehtml::element::ptr&) override {}
@@ -69,9 +72,12 @@ class TestContainer final : public litehtml::document_container {
     void import_css(litehtml::tstring&, const litehtml::tstring&, litehtml::tstring&) override {}
     void set_clip(const litehtml::position&, const litehtml::border_radiuses&, bool, bool) override {}
     void del_clip() override {}
-    void get_client_rect(litehtml::position& client) const override { client = litehtml::position(0, 0, width, 600); }
-    std::shared_ptr<litehtml::element> create_element(const litehtml::tchar_t* tag, const litehtml::string_map&,
-                                                      const std::shared_ptr<litehtml::document>& doc) override {
+    void get_client_rect(litehtml::position& client) const override {
+        client = litehtml::position(0, 0, width, 600);
+    }
+    std::shared_ptr<litehtml::element>
+    create_element(const litehtml::tchar_t* tag, const litehtml::string_map&,
+                   const std::shared_ptr<litehtml::document>& doc) override {
         return matching ? detail::createMatchedElement(tag, doc, matching) : nullptr;
     }
     void get_media_features(litehtml::media_features& media) const override {
@@ -92,11 +98,12 @@ class TestContainer final : public litehtml::document_container {
 litehtml::context& sharedContext() {
     static litehtml::context* context = [] {
         auto* c = new litehtml::context;
-        c->load_master_stylesheet("html{display:block} head,style,script{display:none} body{display:block;margin:8px}"
-                                  "div,p,ul,ol,table{display:block} p{margin:1em 0} li{display:list-item}"
-                                  "ol{list-style-type:decimal} ul{list-style-type:disc} b{font-weight:bold}"
-                                  "a:link{color:blue} table{display:table} tr{display:table-row}"
-                                  "td,th{display:table-cell}");
+        c->load_master_stylesheet(
+            "html{display:block} head,style,script{display:none} body{display:block;margin:8px}"
+            "div,p,ul,ol,table{display:block} p{margin:1em 0} li{display:list-item}"
+            "ol{list-style-type:decimal} ul{list-style-type:disc} b{font-weight:bold}"
+            "a:link{color:blue} table{display:table} tr{display:table-row}"
+            "td,th{display:table-cell}");
         return c;
     }();
     return *context;
@@ -164,7 +171,8 @@ void expectSameAsEngine(const std::string& css, const std::string& body,
     Styled engine = style(false, css, body, then);
     Styled ours = style(true, css, body, then);
     ASSERT_EQ(engine.elements.size(), ours.elements.size());
-    for (std::size_t i = 0; i < engine.elements.size(); ++i) EXPECT_EQ(engine.elements[i], ours.elements[i]) << i;
+    for (std::size_t i = 0; i < engine.elements.size(); ++i)
+        EXPECT_EQ(engine.elements[i], ours.elements[i]) << i;
     EXPECT_EQ(engine.markers, ours.markers);
     EXPECT_EQ(ours.stats.exhaustedPasses, 0u);
 }
@@ -195,12 +203,14 @@ TEST(WebElementMatchingTest, SelectorsMatchAsTheEnginesOwnElements) {
         {"adjacent", "p + p{color:red} p + span{color:green} span + p{width:3px} li + li{color:blue}", kTree},
         {"general sibling", "p ~ p{color:red} span ~ p{width:4px} p ~ div p{color:green} li ~ li{color:blue}",
          kTree},
-        {"mixed chains", "div p ~ span{color:red} .a > p + span ~ p b{color:green} ul li + li ~ li{width:1px}",
+        {"mixed chains",
+         "div p ~ span{color:red} .a > p + span ~ p b{color:green} ul li + li ~ li{width:1px}", kTree},
+        {"first and last",
+         "p:first-child{color:red} p:last-child{color:green} span:only-child{width:9px}"
+         "li:first-child{color:blue} li:last-child{width:2px}",
          kTree},
-        {"first and last", "p:first-child{color:red} p:last-child{color:green} span:only-child{width:9px}"
-                           "li:first-child{color:blue} li:last-child{width:2px}",
+        {"of type", "p:first-of-type{color:red} p:last-of-type{width:5px} span:only-of-type{color:green}",
          kTree},
-        {"of type", "p:first-of-type{color:red} p:last-of-type{width:5px} span:only-of-type{color:green}", kTree},
         {"nth-child",
          "p:nth-child(2n+1){color:red} p:nth-child(even){width:1px} p:nth-child(3){color:green}"
          "span:nth-child(-n+4){background-color:blue} :nth-child(n+9){font-weight:bold}",
@@ -210,20 +220,23 @@ TEST(WebElementMatchingTest, SelectorsMatchAsTheEnginesOwnElements) {
          "span:nth-last-child(1){background-color:blue}",
          nth},
         {"attributes",
-         "[title]{color:red} [title=hello]{width:7px} [lang|=en]{color:green} [class~=y]{background-color:blue}"
+         "[title]{color:red} [title=hello]{width:7px} [lang|=en]{color:green} "
+         "[class~=y]{background-color:blue}"
          "a[href^='/']{font-weight:bold} p[title$=lo]{margin-left:3px} p[title*=ell]{color:#010203}",
          kTree},
-        {"pseudo classes", "a:link{color:red} a:hover{color:green} p:not(.x){width:8px} div:hover p{color:blue}",
-         kTree},
+        {"pseudo classes",
+         "a:link{color:red} a:hover{color:green} p:not(.x){width:8px} div:hover p{color:blue}", kTree},
         {"before and after",
-         "p::before{content:'B'} p.x::after{content:'A'} li:first-child::before{content:'F'} .a p::after{color:red}",
+         "p::before{content:'B'} p.x::after{content:'A'} li:first-child::before{content:'F'} .a "
+         "p::after{color:red}",
          kTree},
         {"cascade",
          "p{color:red} .x{color:green} #top p{color:blue} p.x.y{color:#111111} div p{color:#222222}"
          "p{width:1px} p{width:2px} .x{font-weight:bold !important} p.x{font-weight:normal}",
          kTree + "<p class=x style='color:#333333'>inline</p>"},
         {"ids and case", "#TOP p{color:red} #top > span{color:green} P{width:1px} .X{color:blue}", kTree},
-        {"universal", "* {margin-left:1px} div * p{color:red} * + p{width:3px} body *{font-weight:bold}", kTree},
+        {"universal", "* {margin-left:1px} div * p{color:red} * + p{width:3px} body *{font-weight:bold}",
+         kTree},
         {"media", "@media (max-width: 500px){p{color:red}} @media (min-width: 500px){p{color:green}}", kTree},
     };
     for (const Case& c : cases) {
@@ -235,17 +248,16 @@ TEST(WebElementMatchingTest, SelectorsMatchAsTheEnginesOwnElements) {
 TEST(WebElementMatchingTest, ListItemsAreNumberedAsTheEnginesOwn) {
     std::string many;
     for (int i = 0; i < 300; ++i) many += "<li>i</li>";
-    expectSameAsEngine("", "<ol><li>a</li><li>b</li> text <p>p</p><li>c</li></ol><ul><li>x</li></ul><ol>" + many +
+    expectSameAsEngine("", "<ol><li>a</li><li>b</li> text <p>p</p><li>c</li></ol><ul><li>x</li></ul><ol>" +
+                               many +
                                "</ol><ol style='list-style-type:lower-roman'><li>r</li><li>s</li></ol>");
 }
 
 TEST(WebElementMatchingTest, RestylingFollowsMediaPseudoClassesAndClasses) {
-    const std::string css =
-        "@media (max-width: 500px){div p{color:red}} p:hover{color:green} .on p{width:5px} p.on + p{color:blue}";
+    const std::string css = "@media (max-width: 500px){div p{color:red}} p:hover{color:green} .on "
+                            "p{width:5px} p.on + p{color:blue}";
     const std::string body = "<div><p>a</p><p>b</p><p>c</p></div>";
-    auto find = [](litehtml::document& doc, int i) {
-        return doc.root()->select_all("p")[std::size_t(i)];
-    };
+    auto find = [](litehtml::document& doc, int i) { return doc.root()->select_all("p")[std::size_t(i)]; };
     struct Step {
         const char* name;
         std::function<void(litehtml::document&, TestContainer&)> run;
@@ -282,17 +294,18 @@ TEST(WebElementMatchingTest, RestylingFollowsMediaPseudoClassesAndClasses) {
 // The element kinds the engine makes per tag are the ones ours extend (style and script keep
 // the engine's own; a list item numbers itself as the engine's does).
 TEST(WebElementMatchingTest, EachTagGetsTheEnginesKindOfElement) {
-    const char* tags[] = {"a",      "abbr", "b",    "base",  "blockquote", "body", "br",    "div", "font", "h1",
-                          "hr",     "img",  "input", "li",   "link",       "p",    "pre",   "span", "table",
-                          "td",     "th",   "tr",   "title", "ul",         "ol",   "xyz",   "style", "script"};
+    const char* tags[] = {"a",    "abbr",  "b",   "base", "blockquote", "body",  "br",
+                          "div",  "font",  "h1",  "hr",   "img",        "input", "li",
+                          "link", "p",     "pre", "span", "table",      "td",    "th",
+                          "tr",   "title", "ul",  "ol",   "xyz",        "style", "script"};
     std::string body;
     for (const char* t : tags) body += std::string("<") + t + "></" + t + ">";
     body = "<table><tr><th>h</th><td>d</td></tr></table>" + body;
     // The containers outlive their documents, which hand their fonts back on the way out.
     TestContainer engineContainer(false), oursContainer(true);
     auto kinds = [&](TestContainer& container) {
-        std::string html = "<html><head><title>t</title><base href='http://h/'><link rel=x></head><body>" + body +
-                           "</body></html>";
+        std::string html = "<html><head><title>t</title><base href='http://h/'><link rel=x></head><body>" +
+                           body + "</body></html>";
         auto doc = litehtml::document::createFromString(html.c_str(), &container, &sharedContext());
         std::vector<std::pair<std::string, litehtml::element::ptr>> out;
         std::function<void(const litehtml::element::ptr&)> walk = [&](const litehtml::element::ptr& el) {
@@ -333,7 +346,8 @@ std::size_t countWith(const Styled& s, const std::string& tag, const std::string
     std::size_t n = 0;
     for (const auto& line : s.elements) {
         std::size_t start = line.find_first_not_of(' ');
-        if (line.compare(start, tag.size() + 1, tag + " ") == 0 && line.find(needle) != std::string::npos) ++n;
+        if (line.compare(start, tag.size() + 1, tag + " ") == 0 && line.find(needle) != std::string::npos)
+            ++n;
     }
     return n;
 }
@@ -350,8 +364,9 @@ TEST(WebElementMatchingTest, DeepDescendantChainsMatchWhereTheyShould) {
     for (int i = 0; i < 100; ++i) closing += "</div>";
     closing += "</span>";
     for (int i = 0; i < 90; ++i) closing += "</div>";
-    Styled s = style(true, "span div div div div div div div{color:red} em div div div div div div div{width:1px}",
-                     body + closing);
+    Styled s =
+        style(true, "span div div div div div div div{color:red} em div div div div div div div{width:1px}",
+              body + closing);
     EXPECT_EQ(countWith(s, "div", "color=red"), 94u);
     EXPECT_EQ(countWith(s, "div", "width=1px"), 0u);
     EXPECT_EQ(s.stats.exhaustedPasses, 0u);
@@ -396,7 +411,8 @@ TEST(WebElementMatchingTest, BudgetDropsFurtherRulesAndThePageStillShows) {
     std::string body;
     for (int i = 0; i < 200; ++i) body += "<p>x</p>";
     TestContainer container(true, 300);
-    std::string html = "<html><head><style>p{color:red} p ~ p{width:1px}</style></head><body>" + body + "</body></html>";
+    std::string html =
+        "<html><head><style>p{color:red} p ~ p{width:1px}</style></head><body>" + body + "</body></html>";
     auto doc = litehtml::document::createFromString(html.c_str(), &container, &sharedContext());
     ASSERT_TRUE(doc);
     doc->render(800);
@@ -416,7 +432,8 @@ TEST(WebElementMatchingTest, BudgetDropsFurtherRulesAndThePageStillShows) {
 TEST(WebElementMatchingTest, MalformedSelectorsAndEmptySheetsAreHarmless) {
     const Case cases[] = {
         {"empty", "", kTree},
-        {"broken", "p ~ {color:red} > p{color:green} :nth-child(){width:1px} [=x]{color:blue} ::{} p,,p{}", kTree},
+        {"broken", "p ~ {color:red} > p{color:green} :nth-child(){width:1px} [=x]{color:blue} ::{} p,,p{}",
+         kTree},
         {"only pseudo elements", "::before{content:'x'} ::after{content:'y'}", kTree},
         {"empty body", "p{color:red}", ""},
     };
