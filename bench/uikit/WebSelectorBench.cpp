@@ -56,7 +56,8 @@ Page paragraphsInWrappers(int perWrapper) {
 Page classRules(bool rules) {
     Page p = paragraphsInWrappers(29000 / 3);
     if (rules)
-        for (int n = 0; n < 20000; ++n) p.sheet += ".c" + std::to_string(n) + " p{color:#" + std::to_string(100000 + n) + "}";
+        for (int n = 0; n < 20000; ++n)
+            p.sheet += ".c" + std::to_string(n) + " p{color:#" + std::to_string(100000 + n) + "}";
     return p;
 }
 
@@ -93,16 +94,38 @@ void run(benchmark::State& state, Page (*make)(bool), bool rules) {
     cairo_surface_destroy(surface);
 }
 
-#define PAGE(name, make)                                                                     \
-    void BM_##name(benchmark::State& state) { run(state, make, true); }                      \
-    BENCHMARK(BM_##name)->Unit(benchmark::kMillisecond)->Iterations(3);                      \
-    void BM_##name##_tree(benchmark::State& state) { run(state, make, false); }              \
-    BENCHMARK(BM_##name##_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
-
-PAGE(nested, nested)
-PAGE(siblings, siblings)
-PAGE(class_rules, classRules)
-PAGE(over_budget, overBudget)
+void BM_nested(benchmark::State& state) {
+    run(state, nested, true);
+}
+BENCHMARK(BM_nested)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_nested_tree(benchmark::State& state) {
+    run(state, nested, false);
+}
+BENCHMARK(BM_nested_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_siblings(benchmark::State& state) {
+    run(state, siblings, true);
+}
+BENCHMARK(BM_siblings)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_siblings_tree(benchmark::State& state) {
+    run(state, siblings, false);
+}
+BENCHMARK(BM_siblings_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_class_rules(benchmark::State& state) {
+    run(state, classRules, true);
+}
+BENCHMARK(BM_class_rules)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_class_rules_tree(benchmark::State& state) {
+    run(state, classRules, false);
+}
+BENCHMARK(BM_class_rules_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_over_budget(benchmark::State& state) {
+    run(state, overBudget, true);
+}
+BENCHMARK(BM_over_budget)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_over_budget_tree(benchmark::State& state) {
+    run(state, overBudget, false);
+}
+BENCHMARK(BM_over_budget_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
@@ -116,8 +139,8 @@ int main(int argc, char** argv) {
         auto tree = reporter.time(std::string("BM_") + name + "_tree");
         if (!page) continue;
         std::printf("ratio web_selectors_%s %.4g\n", name, *page / kTargetMs);
-        std::printf("  built, styled, laid out and drawn in %.4g ms of CPU; target: at most %.0f ms (1.0)\n", *page,
-                    kTargetMs);
+        std::printf("  built, styled, laid out and drawn in %.4g ms of CPU; target: at most %.0f ms (1.0)\n",
+                    *page, kTargetMs);
         if (tree) std::printf("  reference, the same tree without its rules: %.4g ms\n", *tree);
     }
     return 0;
