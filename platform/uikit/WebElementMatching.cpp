@@ -143,7 +143,9 @@ class ElementMatching {
         ++stats_.passes;
     }
     void endPass() {
-        if (--active_ == 0) stats_.lastPassSteps = steps_;
+        if (--active_ > 0) return;
+        stats_.lastPassSteps = steps_;
+        stats_.mostPassSteps = std::max(stats_.mostPassSteps, steps_);
     }
 
     // False once the pass has spent its budget: the caller answers "no match".

@@ -45,7 +45,8 @@ std::shared_ptr<litehtml::element> createMatchedElement(const char* tag,
 struct ElementMatchingStats {
     std::uint64_t passes = 0;           // passes begun
     std::uint64_t exhaustedPasses = 0;  // passes that ran out of budget
-    std::size_t lastPassSteps = 0;      // steps of the last pass begun
+    std::size_t lastPassSteps = 0;      // steps of the last pass ended
+    std::size_t mostPassSteps = 0;      // steps of the costliest pass
 };
 ElementMatchingStats matchingStats(const ElementMatching& matching);
 

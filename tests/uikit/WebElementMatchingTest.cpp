@@ -15,6 +15,7 @@
 
 #include <cxxabi.h>
 
+#include "uikit/WebDefaultStyleSheet.h"
 #include "uikit/WebElementMatching.h"
 
 namespace {
@@ -427,6 +428,35 @@ TEST(WebElementMatchingTest, BudgetDropsFurtherRulesAndThePageStillShows) {
     container.width = 400;
     doc->media_changed();
     EXPECT_GT(detail::matchingStats(*container.matching).passes, passes);
+}
+
+// The app's pages (a question or article: paragraphs, pictures, links, under the default sheet
+// and the app's own) spend a sliver of the budget, so none of their rules is ever dropped.
+TEST(WebElementMatchingTest, TheAppsPagesStayFarBelowTheBudget) {
+    static litehtml::context* context = [] {
+        auto* c = new litehtml::context;
+        c->load_master_stylesheet(detail::webDefaultStyleSheet());
+        return c;
+    }();
+    const std::string sheet =
+        "body{margin:0;padding:0 10px;font-size:15px;color:#333333;line-height:1.6;word-wrap:break-word}"
+        "p{margin:0 0 8px 0} img{display:block;margin:6px 0;border-radius:4px} a{color:#2a7ae2;"
+        "text-decoration:none} img{max-width:355px} .comment .author{font-weight:bold} ul li + "
+        "li{margin:2px}";
+    std::string body;
+    for (int i = 0; i < 200; ++i)
+        body += "<p>paragraph " + std::to_string(i) + " with <a href='/q/" + std::to_string(i) +
+                "'>a link</a> and <b>bold</b> words</p><img src='/p/" + std::to_string(i) + ".jpg'>";
+    body += "<div class=comment><span class=author>who</span><ul><li>a</li><li>b</li></ul></div>";
+    TestContainer container(true);
+    const std::string html =
+        "<html><head><style>" + sheet + "</style></head><body>" + body + "</body></html>";
+    auto doc = litehtml::document::createFromString(html.c_str(), &container, context);
+    doc->render(375);
+    const auto stats = detail::matchingStats(*container.matching);
+    EXPECT_EQ(stats.exhaustedPasses, 0u);
+    EXPECT_GE(stats.passes, 2u);  // the default sheet's and the page's
+    EXPECT_LT(stats.mostPassSteps * 100, detail::kDefaultMatchingStepsPerPass) << stats.mostPassSteps;
 }
 
 TEST(WebElementMatchingTest, MalformedSelectorsAndEmptySheetsAreHarmless) {
