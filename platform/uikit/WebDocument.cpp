@@ -17,6 +17,7 @@
 #include "graphics/TextMeasurer.h"
 #include "graphics/UIFont.h"
 #include "uikit/WebDefaultStyleSheet.h"
+#include "uikit/WebElementMatching.h"
 #include "uikit/WebPageSource.h"
 #include "uikit/WebStyleSheetSource.h"
 
@@ -244,6 +245,7 @@ class WebContainer final : public litehtml::document_container {
 
     void load(const std::string& html) {
         std::string source = boundedPageSource(html);
+        matching_ = makeElementMatching();
         try {
             document_ = litehtml::document::createFromUTF8(source.c_str(), this, &sharedContext());
             if (document_ && document_->root()) boundShrinkToFitNesting(document_->root());
@@ -774,9 +776,11 @@ class WebContainer final : public litehtml::document_container {
         client = litehtml::position(0, 0, width_, viewportHeight());
     }
 
-    std::shared_ptr<litehtml::element> create_element(const litehtml::tchar_t*, const litehtml::string_map&,
-                                                      const std::shared_ptr<litehtml::document>&) override {
-        return nullptr;
+    // Elements whose selector matching is bounded (see WebElementMatching.h).
+    std::shared_ptr<litehtml::element>
+    create_element(const litehtml::tchar_t* tag, const litehtml::string_map&,
+                   const std::shared_ptr<litehtml::document>& doc) override {
+        return createMatchedElement(tag, doc, matching_);
     }
 
     void get_media_features(litehtml::media_features& media) const override {
@@ -986,6 +990,7 @@ class WebContainer final : public litehtml::document_container {
     std::string baseURL_;          // <base href> may change it
     std::string documentBaseURL_;  // as given
     std::shared_ptr<litehtml::document> document_;
+    std::shared_ptr<ElementMatching> matching_;
     std::vector<std::string> stylesheetURLs_, imageURLs_;
     std::set<std::string> importedSheets_;
     std::size_t stylesheetBytes_ = 0;

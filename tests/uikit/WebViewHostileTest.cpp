@@ -840,6 +840,70 @@ std::vector<Row> hostileRows() {
              if (text == "before\nafter") return testing::AssertionSuccess();
              return testing::AssertionFailure() << "the view shows \"" << text.substr(0, 80) << "\"";
          }}},
+        // Selectors whose matching backtracks through every combination of ancestors or
+        // siblings, and rules by the thousand: the page shows, styled where its rules match (the
+        // empty paragraphs take no room only where a rule of the chain takes their margins).
+        {"190 nested divs and a descendant chain through them",
+         [](Scene& s) {
+             std::string page =
+                 "<html><head>" + stylesheetLink("/r/nested.css") + "</head><body style=\"margin:0\">";
+             for (int i = 0; i < 190; ++i) page += "<div>";
+             page += "<div id=\"x\"></div>nested text";
+             for (int i = 0; i < 190; ++i) page += "</div>";
+             s.server.setReply("/r/nested.css",
+                               ScriptedReply::text("span div div div div div div div{color:red}"
+                                                   "html div div div div div div div#x{background:#00c800;"
+                                                   "width:60px;height:40px}",
+                                                   200, "text/css"));
+             s.server.setReply("/r/nested", ScriptedReply::text(page + "</body></html>", 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/nested"));
+         },
+         std::nullopt,
+         0,
+         20,
+         std::nullopt,
+         {showsText("nested text"), stylesheetApplied(true)}},
+        {"20,000 sibling paragraphs and a general-sibling chain through them",
+         [](Scene& s) {
+             std::string page = "<html><head>" + stylesheetLink("/r/siblings.css") +
+                                "</head><body style=\"margin:0\"><p>sibling text</p>";
+             for (int i = 0; i < 19999; ++i) page += "<p></p>";
+             page += "<div id=\"x\"></div></body></html>";
+             s.server.setReply(
+                 "/r/siblings.css",
+                 ScriptedReply::text("span ~ p ~ p ~ p{color:red}p ~ p ~ p{margin:0}"
+                                     "p ~ p ~ p ~ div#x{background:#00c800;width:60px;height:40px}",
+                                     200, "text/css"));
+             s.server.setReply("/r/siblings", ScriptedReply::text(page, 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/siblings"));
+         },
+         std::nullopt,
+         0,
+         20,
+         std::nullopt,
+         {showsText("sibling text"), stylesheetApplied(true)}},
+        {"20,000 class rules over 29,000 paragraphs in three wrappers",
+         [](Scene& s) {
+             std::string page = "<html><head>" + stylesheetLink("/r/classes.css") +
+                                "</head><body style=\"margin:0\"><p>wrapped text</p>";
+             for (const char* wrapper : {"c1", "c2", "c19998"}) {
+                 page += std::string("<div class=\"") + wrapper + "\">";
+                 for (int i = 0; i < 9666; ++i) page += "<p></p>";
+                 page += "</div>";
+             }
+             page.insert(page.size() - 6, "<div id=\"x\"></div>");
+             // The walker keeps 20,000 rules: the one that draws comes first.
+             std::string sheet = ".c19998 #x{background:#00c800;width:60px;height:40px}";
+             for (int n = 0; n < 19999; ++n) sheet += ".c" + std::to_string(n) + " p{margin:0}";
+             s.server.setReply("/r/classes.css", ScriptedReply::text(sheet, 200, "text/css"));
+             s.server.setReply("/r/classes", ScriptedReply::text(page + "</body></html>", 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/classes"));
+         },
+         std::nullopt,
+         0,
+         20,
+         std::nullopt,
+         {showsText("wrapped text"), stylesheetApplied(true)}},
     };
 }
 

@@ -1,0 +1,147 @@
+// Pages whose selectors the layout engine's own matching never finishes, built, styled, laid out
+// at a phone's 375 points and drawn by the web page renderer, as the view does on each load and
+// stylesheet refresh. One core, one thread: every step runs on the caller's (the main) thread.
+//   - nested: 190 nested <div>s and "span div div div div div div div" (no span on the page);
+//   - siblings: 20,000 sibling <p>s and "span ~ p ~ p ~ p";
+//   - class_rules: 20,000 rules ".cN p" over 29,000 paragraphs in three wrappers;
+//   - over_budget: 20,000 rules "p" over 29,000 paragraphs, which meets the matching budget.
+// Ends with "ratio web_selectors_<case> <seconds per page / 1 s>" (target: at most 1.0) and, from
+// the same run as the reference, the same tree without its rules.
+
+#include <benchmark/benchmark.h>
+#include <cairo.h>
+
+#include <cstdio>
+#include <string>
+
+#include "bench/support/RatioReporter.h"
+#include "uikit/WebDocument.h"
+
+namespace {
+
+constexpr CGFloat kWidth = 375;
+constexpr double kTargetMs = 1000;
+
+struct Page {
+    std::string html;
+    std::string sheet;
+};
+
+Page nested(bool rules) {
+    Page p;
+    for (int i = 0; i < 190; ++i) p.html += "<div>";
+    p.html += "deep";
+    for (int i = 0; i < 190; ++i) p.html += "</div>";
+    if (rules) p.sheet = "span div div div div div div div{color:red}";
+    return p;
+}
+
+Page siblings(bool rules) {
+    Page p;
+    for (int i = 0; i < 20000; ++i) p.html += "<p>s</p>";
+    if (rules) p.sheet = "span ~ p ~ p ~ p{color:red}";
+    return p;
+}
+
+Page paragraphsInWrappers(int perWrapper) {
+    Page p;
+    for (int w = 0; w < 3; ++w) {
+        p.html += "<div class=\"c" + std::to_string(w * 7) + "\">";
+        for (int i = 0; i < perWrapper; ++i) p.html += "<p>w</p>";
+        p.html += "</div>";
+    }
+    return p;
+}
+
+Page classRules(bool rules) {
+    Page p = paragraphsInWrappers(29000 / 3);
+    if (rules)
+        for (int n = 0; n < 20000; ++n)
+            p.sheet += ".c" + std::to_string(n) + " p{color:#" + std::to_string(100000 + n) + "}";
+    return p;
+}
+
+Page overBudget(bool rules) {
+    Page p = paragraphsInWrappers(29000 / 3);
+    if (rules)
+        for (int n = 0; n < 20000; ++n) p.sheet += "p{color:#" + std::to_string(100000 + n) + "}";
+    return p;
+}
+
+// What the view does: the page with its linked sheet, built, laid out and drawn.
+void buildLayOutAndDraw(const Page& page, cairo_surface_t* surface) {
+    WebDocument::Resources resources;
+    resources.stylesheet = [&page](const std::string&) -> std::optional<std::string> { return page.sheet; };
+    resources.image = [](const std::string&) -> Ref<CGImage> { return nullptr; };
+    auto doc = WebDocument::create(
+        "<html><head><link rel=\"stylesheet\" href=\"http://bench.test/s.css\"></head><body>" + page.html +
+            "</body></html>",
+        "http://bench.test/", resources);
+    CGSize size = doc->layout(kWidth);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    doc->draw(cr, CGRectMake(0, 0, kWidth, std::min<CGFloat>(size.height, 4000)));
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    benchmark::DoNotOptimize(cairo_image_surface_get_data(surface));
+}
+
+void run(benchmark::State& state, Page (*make)(bool), bool rules) {
+    const Page page = make(rules);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(kWidth), 4000);
+    for (auto _ : state) buildLayOutAndDraw(page, surface);
+    cairo_surface_destroy(surface);
+}
+
+void BM_nested(benchmark::State& state) {
+    run(state, nested, true);
+}
+BENCHMARK(BM_nested)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_nested_tree(benchmark::State& state) {
+    run(state, nested, false);
+}
+BENCHMARK(BM_nested_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_siblings(benchmark::State& state) {
+    run(state, siblings, true);
+}
+BENCHMARK(BM_siblings)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_siblings_tree(benchmark::State& state) {
+    run(state, siblings, false);
+}
+BENCHMARK(BM_siblings_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_class_rules(benchmark::State& state) {
+    run(state, classRules, true);
+}
+BENCHMARK(BM_class_rules)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_class_rules_tree(benchmark::State& state) {
+    run(state, classRules, false);
+}
+BENCHMARK(BM_class_rules_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_over_budget(benchmark::State& state) {
+    run(state, overBudget, true);
+}
+BENCHMARK(BM_over_budget)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_over_budget_tree(benchmark::State& state) {
+    run(state, overBudget, false);
+}
+BENCHMARK(BM_over_budget_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchsupport::RatioReporter reporter(benchsupport::RatioReporter::Clock::CPU);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    for (const char* name : {"nested", "siblings", "class_rules", "over_budget"}) {
+        auto page = reporter.time(std::string("BM_") + name);
+        auto tree = reporter.time(std::string("BM_") + name + "_tree");
+        if (!page) continue;
+        std::printf("ratio web_selectors_%s %.4g\n", name, *page / kTargetMs);
+        std::printf("  built, styled, laid out and drawn in %.4g ms of CPU; target: at most %.0f ms (1.0)\n",
+                    *page, kTargetMs);
+        if (tree) std::printf("  reference, the same tree without its rules: %.4g ms\n", *tree);
+    }
+    return 0;
+}

@@ -1,0 +1,699 @@
+#include "uikit/WebElementMatching.h"
+
+#include <litehtml/el_anchor.h>
+#include <litehtml/el_base.h>
+#include <litehtml/el_body.h>
+#include <litehtml/el_break.h>
+#include <litehtml/el_div.h>
+#include <litehtml/el_font.h>
+#include <litehtml/el_image.h>
+#include <litehtml/el_link.h>
+#include <litehtml/el_para.h>
+#include <litehtml/el_table.h>
+#include <litehtml/el_td.h>
+#include <litehtml/el_title.h>
+#include <litehtml/el_tr.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace detail {
+
+namespace {
+
+// A filtered sheet must hold the very rule objects of the full one: their order numbers rank
+// the cascade, and the engine's own adder renumbers what it adds. The engine keeps the rule list
+// private; an explicit instantiation may name it.
+struct CssSelectorsTag {
+    using type = litehtml::css_selector::vector litehtml::css::*;
+    friend type member(CssSelectorsTag);
+};
+template <class Tag, typename Tag::type Member>
+struct Expose {
+    friend typename Tag::type member(Tag) { return Member; }
+};
+template struct Expose<CssSelectorsTag, &litehtml::css::m_selectors>;
+
+litehtml::css_selector::vector& rulesOf(litehtml::css& sheet) {
+    return sheet.*member(CssSelectorsTag{});
+}
+
+std::string key(char kind, std::string_view text) {
+    std::string k(1, kind);
+    k.reserve(text.size() + 1);
+    for (char c : text) k.push_back(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+    return k;
+}
+
+// The one key an element must carry to match a compound, or empty for none. Keys are
+// lowercased on both sides, so an index lookup only ever finds more candidates, never fewer.
+std::string compoundKey(const litehtml::css_element_selector& compound) {
+    for (const auto& a : compound.m_attrs)
+        if (a.condition == litehtml::select_equal && a.attribute == "id" && !a.val.empty())
+            return key('#', a.val);
+    for (const auto& a : compound.m_attrs)
+        if (a.condition == litehtml::select_equal && a.attribute == "class" && !a.class_val.empty() &&
+            !a.class_val.front().empty())
+            return key('.', a.class_val.front());
+    if (!compound.m_tag.empty() && compound.m_tag != "*") return key('t', compound.m_tag);
+    return {};
+}
+
+// A compound left of a descendant or child combinator is an ancestor of the subject (that of a
+// sibling combinator is a sibling of the subject or of one of its ancestors, whose own
+// ancestors are the subject's). Ids and classes are rarer than tags, so they are preferred.
+std::string ancestorKey(const litehtml::css_selector& rule) {
+    std::string best;
+    int bestRank = 0;
+    for (const litehtml::css_selector* s = &rule; s->m_left; s = s->m_left.get()) {
+        if (s->m_combinator != litehtml::combinator_descendant &&
+            s->m_combinator != litehtml::combinator_child)
+            continue;
+        std::string k = compoundKey(s->m_left->m_right);
+        int rank = k.empty() ? 0 : k[0] == '#' ? 3 : k[0] == '.' ? 2 : 1;
+        if (rank > bestRank) {
+            best = std::move(k);
+            bestRank = rank;
+        }
+    }
+    return best;
+}
+
+// Every key an element carries: its tag, its id and its classes (split on spaces and on any
+// white space, so that the split the engine uses is among them).
+void elementKeys(const litehtml::element& el, std::vector<std::string>& out) {
+    out.clear();
+    if (const char* tag = el.get_tagName(); tag && *tag) out.push_back(key('t', tag));
+    if (const char* id = el.get_attr("id"); id && *id) out.push_back(key('#', id));
+    if (const char* cls = el.get_attr("class"); cls && *cls) {
+        std::string_view text(cls);
+        auto split = [&](auto isSeparator) {
+            std::size_t start = 0;
+            for (std::size_t i = 0; i <= text.size(); ++i) {
+                if (i == text.size() || isSeparator(text[i])) {
+                    if (i > start) out.push_back(key('.', text.substr(start, i - start)));
+                    start = i + 1;
+                }
+            }
+        };
+        split([](char c) { return c == ' '; });
+        split([](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; });
+    }
+}
+
+bool isGenerated(const litehtml::element& el) {
+    const char* tag = el.get_tagName();
+    return tag && (std::strcmp(tag, "::before") == 0 || std::strcmp(tag, "::after") == 0);
+}
+
+bool isBefore(const litehtml::element& el) {
+    const char* tag = el.get_tagName();
+    return tag && std::strcmp(tag, "::before") == 0;
+}
+
+std::uintptr_t memoKey(const void* selector, bool applyPseudo) {
+    return reinterpret_cast<std::uintptr_t>(selector) ^ (applyPseudo ? 1u : 0u);
+}
+
+constexpr std::uint32_t kNoKey = 0;
+// A rule an element meets costs more than one matching step: the engine parses its declarations
+// again for each element it applies to.
+constexpr std::size_t kStepsPerCandidate = 4;
+
+}  // namespace
+
+class ElementMatching {
+  public:
+    explicit ElementMatching(std::size_t maxSteps) : maxSteps_(maxSteps) {}
+
+    std::uint64_t generation() const { return generation_; }
+    bool inPass() const { return active_ > 0; }
+    void invalidate() { ++generation_; }
+
+    void beginPass() {
+        if (active_++ > 0) return;
+        ++generation_;
+        steps_ = 0;
+        exhausted_ = false;
+        ++stats_.passes;
+    }
+    void endPass() {
+        if (--active_ > 0) return;
+        stats_.lastPassSteps = steps_;
+        stats_.mostPassSteps = std::max(stats_.mostPassSteps, steps_);
+    }
+
+    // False once the pass has spent its budget: the caller answers "no match".
+    bool spend(std::size_t n) {
+        if (exhausted_) return false;
+        steps_ += n;
+        if (steps_ <= maxSteps_) return true;
+        exhausted_ = true;
+        ++stats_.exhaustedPasses;
+        return false;
+    }
+
+    // The sheet the engine hands down may be one this matching filtered for a parent.
+    const litehtml::css& fullSheet(const litehtml::css& sheet) const {
+        for (auto it = filtered_.rbegin(); it != filtered_.rend(); ++it)
+            if (it->first == &sheet) return *it->second;
+        return sheet;
+    }
+    void pushFiltered(const litehtml::css& filtered, const litehtml::css& full) {
+        filtered_.emplace_back(&filtered, &full);
+    }
+    void popFiltered() { filtered_.pop_back(); }
+
+    int applyDepth = 0;
+
+    void startStyling(const litehtml::css& sheet, const litehtml::element& el) {
+        buildIndex(sheet);
+        // A subtree styled on its own still has ancestors rules may need.
+        std::vector<litehtml::element::ptr> chain;
+        for (auto p = el.parent(); p; p = p->parent()) chain.push_back(p);
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) pushAncestorKeys(**it);
+    }
+    void endStyling() {
+        pushed_.clear();
+        active_ancestors_.clear();
+        std::fill(ancestorCount_.begin(), ancestorCount_.end(), 0);
+    }
+
+    // Fills `out` with the rules of `full` the element can meet, in the sheet's order.
+    void candidates(const litehtml::element& el, const litehtml::css& full, litehtml::css& out) {
+        auto& rules = rulesOf(out);
+        rules.clear();
+        if (&full != indexed_) return;  // not styling: nothing is applied outside a pass
+        ownKeys(el);
+        if (!spend(1 + (active_ancestors_.size() + 1) * ownRight_.size())) return;
+        found_.clear();
+        auto gather = [&](std::uint32_t anc) {
+            for (std::uint32_t r : ownRight_) {
+                auto it = buckets_.find((std::uint64_t(anc) << 32) | r);
+                if (it != buckets_.end()) found_.insert(found_.end(), it->second.begin(), it->second.end());
+            }
+        };
+        gather(kNoKey);
+        for (std::uint32_t a : active_ancestors_) gather(a);
+        if (!spend(found_.size() * kStepsPerCandidate)) return;
+        std::sort(found_.begin(), found_.end());
+        const auto& all = full.selectors();
+        rules.reserve(found_.size());
+        for (std::uint32_t i : found_) rules.push_back(all[i]);
+    }
+
+    // Returns a mark for popAncestorKeys.
+    std::size_t pushAncestorKeys(const litehtml::element& el) {
+        std::size_t mark = pushed_.size();
+        elementKeys(el, keys_);
+        for (const auto& k : keys_) {
+            auto it = ids_.find(k);
+            if (it == ids_.end() || !(roles_[it->second] & kAncestorRole)) continue;
+            std::uint32_t id = it->second;
+            pushed_.push_back(id);
+            if (ancestorCount_[id]++ == 0) active_ancestors_.push_back(id);
+        }
+        return mark;
+    }
+    void popAncestorKeys(std::size_t mark) {
+        while (pushed_.size() > mark) {
+            std::uint32_t id = pushed_.back();
+            pushed_.pop_back();
+            // Keys are pushed and popped in nesting order, so one that falls to zero here is
+            // the last one made active.
+            if (--ancestorCount_[id] == 0 && !active_ancestors_.empty() && active_ancestors_.back() == id)
+                active_ancestors_.pop_back();
+            else if (ancestorCount_[id] == 0)
+                active_ancestors_.erase(std::find(active_ancestors_.begin(), active_ancestors_.end(), id));
+        }
+    }
+
+    ElementMatchingStats stats() const { return stats_; }
+
+  private:
+    static constexpr std::uint8_t kRightRole = 1;
+    static constexpr std::uint8_t kAncestorRole = 2;
+
+    std::uint32_t intern(const std::string& k, std::uint8_t role) {
+        if (k.empty()) return kNoKey;
+        auto [it, added] = ids_.emplace(k, std::uint32_t(roles_.size()));
+        if (added) roles_.push_back(0);
+        roles_[it->second] |= role;
+        return it->second;
+    }
+
+    void buildIndex(const litehtml::css& sheet) {
+        ids_.clear();
+        roles_.assign(1, 0);  // id 0: no key
+        buckets_.clear();
+        const auto& rules = sheet.selectors();
+        for (std::size_t i = 0; i < rules.size(); ++i) {
+            std::uint32_t r = intern(compoundKey(rules[i]->m_right), kRightRole);
+            std::uint32_t a = intern(ancestorKey(*rules[i]), kAncestorRole);
+            buckets_[(std::uint64_t(a) << 32) | r].push_back(std::uint32_t(i));
+        }
+        ancestorCount_.assign(roles_.size(), 0);
+        active_ancestors_.clear();
+        pushed_.clear();
+        indexed_ = &sheet;
+    }
+
+    void ownKeys(const litehtml::element& el) {
+        elementKeys(el, keys_);
+        ownRight_.assign(1, kNoKey);
+        for (const auto& k : keys_) {
+            auto it = ids_.find(k);
+            if (it != ids_.end() && (roles_[it->second] & kRightRole)) ownRight_.push_back(it->second);
+        }
+        std::sort(ownRight_.begin(), ownRight_.end());
+        ownRight_.erase(std::unique(ownRight_.begin(), ownRight_.end()), ownRight_.end());
+    }
+
+    std::size_t maxSteps_;
+    std::size_t steps_ = 0;
+    bool exhausted_ = false;
+    std::uint64_t generation_ = 1;
+    int active_ = 0;
+    ElementMatchingStats stats_;
+
+    std::vector<std::pair<const litehtml::css*, const litehtml::css*>> filtered_;
+
+    const litehtml::css* indexed_ = nullptr;
+    std::unordered_map<std::string, std::uint32_t> ids_;
+    std::vector<std::uint8_t> roles_;
+    std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> buckets_;
+    std::vector<int> ancestorCount_;
+    std::vector<std::uint32_t> active_ancestors_;
+    std::vector<std::uint32_t> pushed_;
+
+    std::vector<std::string> keys_;
+    std::vector<std::uint32_t> ownRight_;
+    std::vector<std::uint32_t> found_;
+};
+
+namespace {
+
+class PassScope {
+  public:
+    explicit PassScope(ElementMatching& m) : m_(m) { m_.beginPass(); }
+    ~PassScope() { m_.endPass(); }
+    PassScope(const PassScope&) = delete;
+    PassScope& operator=(const PassScope&) = delete;
+
+  private:
+    ElementMatching& m_;
+};
+
+// What one element remembers within one pass.
+struct ElementMemo {
+    std::uint64_t generation = 0;
+    std::unordered_map<std::uintptr_t, int> selected;
+    std::unordered_map<std::uintptr_t, std::pair<litehtml::element*, bool>> ancestors;
+
+    // As a parent: its children as the engine counts them (all but text), each one's position
+    // and position among children of its tag, and per (selector, pseudo) the last earlier child
+    // matching it.
+    bool indexed = false;
+    std::size_t indexedCount = 0;
+    std::vector<litehtml::element*> counted;
+    std::unordered_map<const litehtml::element*, std::uint32_t> position;
+    std::vector<std::uint32_t> typePosition;
+    std::unordered_map<std::string, std::uint32_t> typeCount;
+    struct Siblings {
+        std::vector<std::int32_t> lastBefore;
+        std::vector<bool> pseudoBefore;
+        std::int32_t last = -1;
+        bool lastPseudo = false;
+    };
+    std::unordered_map<std::uintptr_t, Siblings> siblings;
+
+    void clear(std::uint64_t now) {
+        generation = now;
+        selected.clear();
+        ancestors.clear();
+        indexed = false;
+        counted.clear();
+        position.clear();
+        typePosition.clear();
+        typeCount.clear();
+        siblings.clear();
+    }
+};
+
+// Marks elements matched here, so that a parent knows which children take the full sheet.
+class MatchedMixin {
+  public:
+    explicit MatchedMixin(std::shared_ptr<ElementMatching> matching) : matching_(std::move(matching)) {}
+    virtual ~MatchedMixin() = default;
+
+  protected:
+    ElementMemo& memo() const {
+        if (memo_.generation != matching_->generation()) memo_.clear(matching_->generation());
+        return memo_;
+    }
+    // The element changed what selectors see of it. Within a pass elements are styled in
+    // document order, so nothing else has asked about it yet; outside one, everything may have.
+    void changed() {
+        if (matching_->inPass())
+            memo_.generation = 0;
+        else
+            matching_->invalidate();
+    }
+
+    std::shared_ptr<ElementMatching> matching_;
+    mutable ElementMemo memo_;
+};
+
+bool nthMatches(int idx, int num, int off) {
+    if (num != 0) return (idx - off) >= 0 && (idx - off) % num == 0;
+    return idx == off;
+}
+
+template <class Base>
+class Matched : public Base, public MatchedMixin {
+  public:
+    Matched(const std::shared_ptr<litehtml::document>& doc, std::shared_ptr<ElementMatching> matching)
+        : Base(doc), MatchedMixin(std::move(matching)) {}
+
+    using Base::select;
+    int select(const litehtml::css_selector& selector, bool applyPseudo) override {
+        PassScope pass(*matching_);
+        auto k = memoKey(&selector, applyPseudo);
+        if (auto it = memo().selected.find(k); it != memo_.selected.end()) return it->second;
+        if (!matching_->spend(1)) return litehtml::select_no_match;
+        int result = Base::select(selector, applyPseudo);
+        memo().selected.emplace(k, result);
+        return result;
+    }
+
+    litehtml::element::ptr find_ancestor(const litehtml::css_selector& selector, bool applyPseudo,
+                                         bool* isPseudo) override {
+        PassScope pass(*matching_);
+        auto k = memoKey(&selector, applyPseudo);
+        std::pair<litehtml::element*, bool> found{nullptr, false};
+        if (auto it = memo().ancestors.find(k); it != memo_.ancestors.end()) {
+            found = it->second;
+        } else {
+            if (!matching_->spend(1)) return nullptr;
+            if (auto parent = this->parent()) {
+                int result = parent->select(selector, applyPseudo);
+                if (result != litehtml::select_no_match) {
+                    found = {parent.get(), (result & litehtml::select_match_pseudo_class) != 0};
+                } else {
+                    bool pseudo = false;
+                    if (auto above = parent->find_ancestor(selector, applyPseudo, &pseudo))
+                        found = {above.get(), pseudo};
+                }
+            }
+            memo().ancestors.emplace(k, found);
+        }
+        if (!found.first) return nullptr;
+        if (isPseudo) *isPseudo = found.second;
+        return found.first->shared_from_this();
+    }
+
+    litehtml::element::ptr find_adjacent_sibling(const litehtml::element::ptr& el,
+                                                 const litehtml::css_selector& selector, bool applyPseudo,
+                                                 bool* isPseudo) override {
+        PassScope pass(*matching_);
+        std::uint32_t pos = 0;
+        if (!childPosition(el.get(), pos) || pos == 0) return nullptr;
+        litehtml::element* previous = memo_.counted[pos - 1];
+        int result = previous->select(selector, applyPseudo);
+        if (result == litehtml::select_no_match) return nullptr;
+        if (isPseudo) *isPseudo = (result & litehtml::select_match_pseudo_class) != 0;
+        return previous->shared_from_this();
+    }
+
+    litehtml::element::ptr find_sibling(const litehtml::element::ptr& el,
+                                        const litehtml::css_selector& selector, bool applyPseudo,
+                                        bool* isPseudo) override {
+        PassScope pass(*matching_);
+        std::uint32_t pos = 0;
+        if (!childIndex()) return nullptr;
+        if (!childPosition(el.get(), pos)) pos = std::uint32_t(memo_.counted.size());
+        // The engine answers the last earlier child that matches; each child is asked once per
+        // selector however many later siblings need the answer.
+        auto& table = memo_.siblings[memoKey(&selector, applyPseudo)];
+        while (table.lastBefore.size() <= pos) {
+            std::size_t i = table.lastBefore.size();
+            table.lastBefore.push_back(table.last);
+            table.pseudoBefore.push_back(table.lastPseudo);
+            if (i >= memo_.counted.size()) continue;
+            if (!matching_->spend(1)) return nullptr;
+            int result = memo_.counted[i]->select(selector, applyPseudo);
+            if (result != litehtml::select_no_match) {
+                table.last = std::int32_t(i);
+                table.lastPseudo = (result & litehtml::select_match_pseudo_class) != 0;
+            }
+        }
+        std::int32_t found = table.lastBefore[pos];
+        if (found < 0) return nullptr;
+        if (isPseudo) *isPseudo = table.pseudoBefore[pos];
+        return memo_.counted[std::size_t(found)]->shared_from_this();
+    }
+
+    bool is_nth_child(const litehtml::element::ptr& el, int num, int off, bool ofType) const override {
+        PassScope pass(*matching_);
+        std::uint32_t pos = 0;
+        if (!childPosition(el.get(), pos)) return false;
+        int idx = ofType ? int(memo_.typePosition[pos]) : int(pos) + 1;
+        return nthMatches(idx, num, off);
+    }
+
+    bool is_nth_last_child(const litehtml::element::ptr& el, int num, int off, bool ofType) const override {
+        PassScope pass(*matching_);
+        std::uint32_t pos = 0;
+        if (!childPosition(el.get(), pos)) return false;
+        int idx =
+            ofType ? int(typeCount(el.get()) - memo_.typePosition[pos] + 1) : int(memo_.counted.size() - pos);
+        return nthMatches(idx, num, off);
+    }
+
+    bool is_only_child(const litehtml::element::ptr& el, bool ofType) const override {
+        PassScope pass(*matching_);
+        if (!childIndex()) return false;
+        return (ofType ? typeCount(el.get()) : memo_.counted.size()) <= 1;
+    }
+
+    void apply_stylesheet(const litehtml::css& sheet) override {
+        ElementMatching& m = *matching_;
+        const litehtml::css& full = m.fullSheet(sheet);
+        const bool root = m.applyDepth == 0;
+        PassScope pass(m);
+        if (root) m.startStyling(full, *this);
+        ++m.applyDepth;
+        litehtml::css own;
+        m.candidates(*this, full, own);
+
+        // The engine's pass styles this element and its generated ::before/::after with the
+        // rules it can meet; its own children are styled below, each with what it can meet.
+        litehtml::elements_vector children;
+        children.swap(this->m_children);
+        for (const auto& c : children)
+            if (isGenerated(*c)) this->m_children.push_back(c);
+        m.pushFiltered(own, full);
+        try {
+            Base::apply_stylesheet(own);
+        } catch (...) {
+            restoreChildren(children);
+            m.popFiltered();
+            unwind(root);
+            throw;
+        }
+        m.popFiltered();
+        restoreChildren(children);
+
+        std::size_t mark = m.pushAncestorKeys(*this);
+        try {
+            litehtml::elements_vector snapshot = this->m_children;
+            for (const auto& c : snapshot) {
+                if (isGenerated(*c) || c->get_display() == litehtml::display_inline_text) continue;
+                if (dynamic_cast<MatchedMixin*>(c.get())) {
+                    c->apply_stylesheet(full);
+                    continue;
+                }
+                // An element of the engine's own: it applies what it is given to itself and
+                // hands the same to its children, which map it back to the full sheet.
+                litehtml::css theirs;
+                m.candidates(*c, full, theirs);
+                m.pushFiltered(theirs, full);
+                std::size_t inner = m.pushAncestorKeys(*c);
+                try {
+                    c->apply_stylesheet(theirs);
+                } catch (...) {
+                    m.popAncestorKeys(inner);
+                    m.popFiltered();
+                    throw;
+                }
+                m.popAncestorKeys(inner);
+                m.popFiltered();
+            }
+        } catch (...) {
+            m.popAncestorKeys(mark);
+            unwind(root);
+            throw;
+        }
+        m.popAncestorKeys(mark);
+        unwind(root);
+    }
+
+    void refresh_styles() override {
+        PassScope pass(*matching_);
+        Base::refresh_styles();
+    }
+
+    void set_attr(const litehtml::tchar_t* name, const litehtml::tchar_t* val) override {
+        Base::set_attr(name, val);
+        changed();
+    }
+    bool set_pseudo_class(const litehtml::tchar_t* pclass, bool add) override {
+        bool result = Base::set_pseudo_class(pclass, add);
+        changed();
+        return result;
+    }
+    bool set_class(const litehtml::tchar_t* pclass, bool add) override {
+        bool result = Base::set_class(pclass, add);
+        changed();
+        return result;
+    }
+    bool appendChild(const litehtml::element::ptr& el) override {
+        bool result = Base::appendChild(el);
+        changed();
+        return result;
+    }
+    bool removeChild(const litehtml::element::ptr& el) override {
+        bool result = Base::removeChild(el);
+        changed();
+        return result;
+    }
+
+  protected:
+    void unwind(bool root) {
+        --matching_->applyDepth;
+        if (root) matching_->endStyling();
+    }
+
+    // Puts the children back around what the engine left of the generated ones: ::before first,
+    // the element's own children, then ::after.
+    void restoreChildren(const litehtml::elements_vector& children) {
+        litehtml::elements_vector merged;
+        merged.reserve(children.size() + this->m_children.size());
+        for (const auto& c : this->m_children)
+            if (isBefore(*c)) merged.push_back(c);
+        for (const auto& c : children)
+            if (!isGenerated(*c)) merged.push_back(c);
+        for (const auto& c : this->m_children)
+            if (!isBefore(*c)) merged.push_back(c);
+        this->m_children.swap(merged);
+    }
+
+    bool childIndex() const {
+        ElementMemo& memo = this->memo();
+        if (memo.indexed && memo.indexedCount == this->m_children.size()) return true;
+        if (!matching_->spend(this->m_children.size() + 1)) return false;
+        memo.counted.clear();
+        memo.position.clear();
+        memo.typePosition.clear();
+        memo.typeCount.clear();
+        memo.siblings.clear();
+        for (const auto& c : this->m_children) {
+            if (c->get_display() == litehtml::display_inline_text) continue;
+            memo.position.emplace(c.get(), std::uint32_t(memo.counted.size()));
+            memo.counted.push_back(c.get());
+            const char* tag = c->get_tagName();
+            memo.typePosition.push_back(++memo.typeCount[tag ? tag : ""]);
+        }
+        memo.indexed = true;
+        memo.indexedCount = this->m_children.size();
+        return true;
+    }
+
+    bool childPosition(const litehtml::element* el, std::uint32_t& pos) const {
+        if (!childIndex()) return false;
+        auto it = memo_.position.find(el);
+        if (it == memo_.position.end()) return false;
+        pos = it->second;
+        return true;
+    }
+
+    std::uint32_t typeCount(const litehtml::element* el) const {
+        const char* tag = el->get_tagName();
+        auto it = memo_.typeCount.find(tag ? tag : "");
+        return it == memo_.typeCount.end() ? 0 : it->second;
+    }
+};
+
+// A list item numbers itself among the items before it once it is laid out in a numbered list,
+// as the engine's own list item does.
+class MatchedListItem final : public Matched<litehtml::html_tag> {
+  public:
+    using Matched::Matched;
+
+    int render(int x, int y, int maxWidth, bool secondPass) override {
+        if (m_list_style_type >= litehtml::list_style_type_armenian && !numbered_) {
+            if (auto p = parent()) {
+                int index = 1;
+                for (int i = 0, n = int(p->get_children_count()); i < n; ++i) {
+                    auto child = p->get_child(i);
+                    if (child.get() == this) {
+                        set_attr("list_index", std::to_string(index).c_str());
+                        break;
+                    }
+                    if (std::strcmp(child->get_tagName(), "li") == 0) ++index;
+                }
+            }
+            numbered_ = true;
+        }
+        return html_tag::render(x, y, maxWidth, secondPass);
+    }
+
+  private:
+    bool numbered_ = false;
+};
+
+template <class T>
+std::shared_ptr<litehtml::element> make(const std::shared_ptr<litehtml::document>& doc,
+                                        const std::shared_ptr<ElementMatching>& matching) {
+    return std::make_shared<T>(doc, matching);
+}
+
+}  // namespace
+
+std::shared_ptr<ElementMatching> makeElementMatching(std::size_t maxStepsPerPass) {
+    return std::make_shared<ElementMatching>(maxStepsPerPass);
+}
+
+std::shared_ptr<litehtml::element> createMatchedElement(const char* tag,
+                                                        const std::shared_ptr<litehtml::document>& doc,
+                                                        const std::shared_ptr<ElementMatching>& matching) {
+    if (!tag || !matching) return nullptr;
+    using Factory = std::shared_ptr<litehtml::element> (*)(const std::shared_ptr<litehtml::document>&,
+                                                           const std::shared_ptr<ElementMatching>&);
+    // The engine's own choice of element per tag (kept true by a test): style and script hold
+    // text only and match nothing, so theirs are kept.
+    static const std::unordered_map<std::string_view, Factory> kinds = {
+        {"a", &make<Matched<litehtml::el_anchor>>},    {"base", &make<Matched<litehtml::el_base>>},
+        {"body", &make<Matched<litehtml::el_body>>},   {"br", &make<Matched<litehtml::el_break>>},
+        {"div", &make<Matched<litehtml::el_div>>},     {"font", &make<Matched<litehtml::el_font>>},
+        {"img", &make<Matched<litehtml::el_image>>},   {"li", &make<MatchedListItem>},
+        {"link", &make<Matched<litehtml::el_link>>},   {"p", &make<Matched<litehtml::el_para>>},
+        {"table", &make<Matched<litehtml::el_table>>}, {"td", &make<Matched<litehtml::el_td>>},
+        {"th", &make<Matched<litehtml::el_td>>},       {"title", &make<Matched<litehtml::el_title>>},
+        {"tr", &make<Matched<litehtml::el_tr>>},
+    };
+    if (std::strcmp(tag, "style") == 0 || std::strcmp(tag, "script") == 0) return nullptr;
+    if (auto it = kinds.find(tag); it != kinds.end()) return it->second(doc, matching);
+    return make<Matched<litehtml::html_tag>>(doc, matching);
+}
+
+ElementMatchingStats matchingStats(const ElementMatching& matching) {
+    return matching.stats();
+}
+
+}  // namespace detail

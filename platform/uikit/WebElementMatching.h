@@ -1,0 +1,53 @@
+#pragma once
+// Selector matching for a page's elements at a cost about linear in elements times rules.
+//
+// The layout engine matches a selector right to left and, for a descendant or general-sibling
+// combinator, tries every ancestor or earlier sibling in turn, recursing for the rest of the
+// chain: a chain of n compounds over a tree of depth d costs up to d^n tries when it fails, and
+// every rule of a sheet is tried against every element. The elements made here keep the
+// engine's own matching rules (they call it for each compound) and change only how often it
+// runs:
+//   - within one pass (styling the tree, refreshing its styles, or one outside query), each
+//     element answers a (selector, pseudo) question once; ancestor and sibling searches are
+//     remembered per element and per parent, and a parent's children are indexed once;
+//   - a sheet is indexed once per styling pass by each rule's rightmost key (id, class, tag or
+//     none) and by one key an ancestor must carry, so an element is tried only against the rules
+//     it can meet, in the sheet's order;
+//   - each pass has a budget of matching steps; past it, further rules are dropped (they answer
+//     no match) and the page is still shown, as the stylesheet walker drops CSS past its bounds.
+//
+// Only for the page renderer, on the thread that owns the document.
+
+#include <litehtml/litehtml.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace detail {
+
+// Matching steps one pass may take: far above what the app's pages need (a few tens of
+// thousands), and about a quarter of a second of one core at worst.
+constexpr std::size_t kDefaultMatchingStepsPerPass = 4'000'000;
+
+// Shared by every element of one document.
+class ElementMatching;
+
+std::shared_ptr<ElementMatching>
+makeElementMatching(std::size_t maxStepsPerPass = kDefaultMatchingStepsPerPass);
+
+// The element the engine would make for `tag`, matching as above; null when the engine's own
+// element is kept (elements that match no selector: style, script).
+std::shared_ptr<litehtml::element> createMatchedElement(const char* tag,
+                                                        const std::shared_ptr<litehtml::document>& doc,
+                                                        const std::shared_ptr<ElementMatching>& matching);
+
+struct ElementMatchingStats {
+    std::uint64_t passes = 0;           // passes begun
+    std::uint64_t exhaustedPasses = 0;  // passes that ran out of budget
+    std::size_t lastPassSteps = 0;      // steps of the last pass ended
+    std::size_t mostPassSteps = 0;      // steps of the costliest pass
+};
+ElementMatchingStats matchingStats(const ElementMatching& matching);
+
+}  // namespace detail

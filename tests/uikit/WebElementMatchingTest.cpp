@@ -1,0 +1,476 @@
+// Selector matching of the page renderer's elements: each case is styled twice, once by the
+// layout engine's own elements and once by ours, and every element must end with the same
+// styles and generated content; the hostile pages the engine cannot finish are styled right
+// where their rules match, and the budget drops rules without breaking the page.
+
+#include <gtest/gtest.h>
+
+#include <litehtml/litehtml.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include <cxxabi.h>
+
+#include "uikit/WebDefaultStyleSheet.h"
+#include "uikit/WebElementMatching.h"
+
+namespace {
+
+// A container that lays text out at 8 px a character and records the list markers it is asked
+// to draw; `matched` chooses our elements or the engine's own.
+class TestContainer final : public litehtml::document_container {
+  public:
+    explicit TestContainer(bool matched, std::size_t budget = detail::kDefaultMatchingStepsPerPass)
+        : matching(matched ? detail::makeElementMatching(budget) : nullptr) {}
+
+    std::shared_ptr<detail::ElementMatching> matching;
+    int width = 800;
+    std::vector<std::string> markers;  // and text, as drawn
+
+    litehtml::uint_ptr create_font(const litehtml::tchar_t*, int size, int, litehtml::font_style, unsigned,
+                                   litehtml::font_metrics* fm) override {
+        if (fm) {
+            fm->height = size;
+            fm->ascent = size;
+            fm->descent = 0;
+            fm->x_height = size / 2;
+            fm->draw_spaces = true;
+        }
+        return 1;
+    }
+    void delete_font(litehtml::uint_ptr) override {}
+    int text_width(const litehtml::tchar_t* text, litehtml::uint_ptr) override {
+        return int(std::strlen(text)) * 8;
+    }
+    void draw_text(litehtml::uint_ptr, const litehtml::tchar_t* text, litehtml::uint_ptr, litehtml::web_color,
+                   const litehtml::position& pos) override {
+        markers.push_back(std::string(text) + "@" + std::to_string(pos.x) + "," + std::to_string(pos.y));
+    }
+    int pt_to_px(int pt) const override { return pt; }
+    int get_default_font_size() const override { return 16; }
+    const litehtml::tchar_t* get_default_font_name() const override { return "sans"; }
+    void draw_list_marker(litehtml::uint_ptr, const litehtml::list_marker& marker) override {
+        markers.push_back(std::to_string(int(marker.marker_type)) + ":" + std::to_string(marker.index) + "@" +
+                          std::to_string(marker.pos.y));
+    }
+    void load_image(const litehtml::tchar_t*, const litehtml::tchar_t*, bool) override {}
+    void get_image_size(const litehtml::tchar_t*, const litehtml::tchar_t*, litehtml::size& sz) override {
+        sz.width = sz.height = 0;
+    }
+    void draw_background(litehtml::uint_ptr, const litehtml::background_paint&) override {}
+    void draw_borders(litehtml::uint_ptr, const litehtml::borders&, const litehtml::position&,
+                      bool) override {}
+    void set_caption(const litehtml::tchar_t*) override {}
+    void set_base_url(const litehtml::tchar_t*) override {}
+    void link(const std::shared_ptr<litehtml::document>&, const litehtml::element::ptr&) override {}
+    void on_anchor_click(const litehtml::tchar_t*, const litehtml::element::ptr&) override {}
+    void set_cursor(const litehtml::tchar_t*) override {}
+    void transform_text(litehtml::tstring&, litehtml::text_transform) override {}
+    void import_css(litehtml::tstring&, const litehtml::tstring&, litehtml::tstring&) override {}
+    void set_clip(const litehtml::position&, const litehtml::border_radiuses&, bool, bool) override {}
+    void del_clip() override {}
+    void get_client_rect(litehtml::position& client) const override {
+        client = litehtml::position(0, 0, width, 600);
+    }
+    std::shared_ptr<litehtml::element>
+    create_element(const litehtml::tchar_t* tag, const litehtml::string_map&,
+                   const std::shared_ptr<litehtml::document>& doc) override {
+        return matching ? detail::createMatchedElement(tag, doc, matching) : nullptr;
+    }
+    void get_media_features(litehtml::media_features& media) const override {
+        media.type = litehtml::media_type_screen;
+        media.width = media.device_width = width;
+        media.height = media.device_height = 600;
+        media.color = 8;
+        media.color_index = 0;
+        media.monochrome = 0;
+        media.resolution = 96;
+    }
+    void get_language(litehtml::tstring& language, litehtml::tstring& culture) const override {
+        language = "en";
+        culture = "";
+    }
+};
+
+litehtml::context& sharedContext() {
+    static litehtml::context* context = [] {
+        auto* c = new litehtml::context;
+        c->load_master_stylesheet(
+            "html{display:block} head,style,script{display:none} body{display:block;margin:8px}"
+            "div,p,ul,ol,table{display:block} p{margin:1em 0} li{display:list-item}"
+            "ol{list-style-type:decimal} ul{list-style-type:disc} b{font-weight:bold}"
+            "a:link{color:blue} table{display:table} tr{display:table-row}"
+            "td,th{display:table-cell}");
+        return c;
+    }();
+    return *context;
+}
+
+std::string typeName(const litehtml::element& el) {
+    int status = 0;
+    char* name = abi::__cxa_demangle(typeid(el).name(), nullptr, nullptr, &status);
+    std::string result = name ? name : typeid(el).name();
+    std::free(name);
+    return result;
+}
+
+// Each element, depth first: its tag, the properties a rule of the cases sets, and the text of
+// generated content.
+const char* const kProperties[] = {"color", "background-color", "width", "font-weight", "margin-left"};
+
+void describe(const litehtml::element::ptr& el, std::vector<std::string>& out, int depth = 0) {
+    std::string line(std::size_t(depth), ' ');
+    line += el->get_tagName();
+    for (const char* p : kProperties) {
+        const char* value = el->get_style_property(p, false, "");
+        line += std::string(" ") + p + "=" + (value ? value : "");
+    }
+    if (el->get_tagName()[0] == ':') {
+        litehtml::tstring text;
+        el->get_text(text);
+        line += " text=" + text;
+    }
+    out.push_back(line);
+    for (std::size_t i = 0; i < el->get_children_count(); ++i) {
+        auto child = el->get_child(int(i));
+        if (child->get_tagName()[0] != '\0') describe(child, out, depth + 1);
+    }
+}
+
+struct Styled {
+    std::vector<std::string> elements;
+    std::vector<std::string> markers;
+    detail::ElementMatchingStats stats;
+};
+
+// Builds the page (its stylesheet in a <style>), lays it out at 800 px, then, if `then` is given,
+// runs it and lays out again.
+Styled style(bool matched, const std::string& css, const std::string& body,
+             const std::function<void(litehtml::document&, TestContainer&)>& then = nullptr) {
+    TestContainer container(matched);
+    std::string html = "<html><head><style>" + css + "</style></head><body>" + body + "</body></html>";
+    auto doc = litehtml::document::createFromString(html.c_str(), &container, &sharedContext());
+    doc->render(container.width);
+    if (then) {
+        then(*doc, container);
+        doc->render(container.width);
+    }
+    doc->draw(0, 0, 0, nullptr);
+    Styled s;
+    describe(doc->root(), s.elements);
+    s.markers = container.markers;
+    if (container.matching) s.stats = detail::matchingStats(*container.matching);
+    return s;
+}
+
+void expectSameAsEngine(const std::string& css, const std::string& body,
+                        const std::function<void(litehtml::document&, TestContainer&)>& then = nullptr) {
+    Styled engine = style(false, css, body, then);
+    Styled ours = style(true, css, body, then);
+    ASSERT_EQ(engine.elements.size(), ours.elements.size());
+    for (std::size_t i = 0; i < engine.elements.size(); ++i)
+        EXPECT_EQ(engine.elements[i], ours.elements[i]) << i;
+    EXPECT_EQ(engine.markers, ours.markers);
+    EXPECT_EQ(ours.stats.exhaustedPasses, 0u);
+}
+
+struct Case {
+    const char* name;
+    std::string css;
+    std::string body;
+};
+
+const std::string kTree =
+    "<div id=top class='a b'>t <p class=x>one <b>bold</b></p> text <p>two</p><span>s</span>"
+    "<p class='x y' title=hello lang=en>three</p> <div class=a><p>four <span class=x>in</span></p></div>"
+    "<a href='/u'>link</a> <a>no link</a></div><ul><li>a</li><li class=x>b</li> <li>c</li></ul>"
+    "<table><tr><td>1</td><td class=x>2</td></tr><tr><td>3</td></tr></table>";
+
+std::vector<std::string> nthPages() {
+    std::string items;
+    for (int i = 0; i < 12; ++i) items += i % 3 == 0 ? "<span>s</span> " : "<p>p</p> ";
+    return {"<div>" + items + "</div>"};
+}
+
+TEST(WebElementMatchingTest, SelectorsMatchAsTheEnginesOwnElements) {
+    const std::string nth = nthPages()[0];
+    const Case cases[] = {
+        {"descendant", "div p{color:red} div div p{color:green} .a .x{background-color:blue}", kTree},
+        {"child", "div > p{color:red} body > div > p.x{width:10px} ul > li{color:green}", kTree},
+        {"adjacent", "p + p{color:red} p + span{color:green} span + p{width:3px} li + li{color:blue}", kTree},
+        {"general sibling", "p ~ p{color:red} span ~ p{width:4px} p ~ div p{color:green} li ~ li{color:blue}",
+         kTree},
+        {"mixed chains",
+         "div p ~ span{color:red} .a > p + span ~ p b{color:green} ul li + li ~ li{width:1px}", kTree},
+        {"first and last",
+         "p:first-child{color:red} p:last-child{color:green} span:only-child{width:9px}"
+         "li:first-child{color:blue} li:last-child{width:2px}",
+         kTree},
+        {"of type", "p:first-of-type{color:red} p:last-of-type{width:5px} span:only-of-type{color:green}",
+         kTree},
+        {"nth-child",
+         "p:nth-child(2n+1){color:red} p:nth-child(even){width:1px} p:nth-child(3){color:green}"
+         "span:nth-child(-n+4){background-color:blue} :nth-child(n+9){font-weight:bold}",
+         nth},
+        {"nth-last and of-type",
+         "p:nth-last-child(2n){color:red} p:nth-of-type(odd){width:2px} p:nth-last-of-type(3){color:green}"
+         "span:nth-last-child(1){background-color:blue}",
+         nth},
+        {"attributes",
+         "[title]{color:red} [title=hello]{width:7px} [lang|=en]{color:green} "
+         "[class~=y]{background-color:blue}"
+         "a[href^='/']{font-weight:bold} p[title$=lo]{margin-left:3px} p[title*=ell]{color:#010203}",
+         kTree},
+        {"pseudo classes",
+         "a:link{color:red} a:hover{color:green} p:not(.x){width:8px} div:hover p{color:blue}", kTree},
+        {"before and after",
+         "p::before{content:'B'} p.x::after{content:'A'} li:first-child::before{content:'F'} .a "
+         "p::after{color:red}",
+         kTree},
+        {"cascade",
+         "p{color:red} .x{color:green} #top p{color:blue} p.x.y{color:#111111} div p{color:#222222}"
+         "p{width:1px} p{width:2px} .x{font-weight:bold !important} p.x{font-weight:normal}",
+         kTree + "<p class=x style='color:#333333'>inline</p>"},
+        {"ids and case", "#TOP p{color:red} #top > span{color:green} P{width:1px} .X{color:blue}", kTree},
+        {"universal", "* {margin-left:1px} div * p{color:red} * + p{width:3px} body *{font-weight:bold}",
+         kTree},
+        {"media", "@media (max-width: 500px){p{color:red}} @media (min-width: 500px){p{color:green}}", kTree},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectSameAsEngine(c.css, c.body);
+    }
+}
+
+TEST(WebElementMatchingTest, ListItemsAreNumberedAsTheEnginesOwn) {
+    std::string many;
+    for (int i = 0; i < 300; ++i) many += "<li>i</li>";
+    expectSameAsEngine("", "<ol><li>a</li><li>b</li> text <p>p</p><li>c</li></ol><ul><li>x</li></ul><ol>" +
+                               many +
+                               "</ol><ol style='list-style-type:lower-roman'><li>r</li><li>s</li></ol>");
+}
+
+TEST(WebElementMatchingTest, RestylingFollowsMediaPseudoClassesAndClasses) {
+    const std::string css = "@media (max-width: 500px){div p{color:red}} p:hover{color:green} .on "
+                            "p{width:5px} p.on + p{color:blue}";
+    const std::string body = "<div><p>a</p><p>b</p><p>c</p></div>";
+    auto find = [](litehtml::document& doc, int i) { return doc.root()->select_all("p")[std::size_t(i)]; };
+    struct Step {
+        const char* name;
+        std::function<void(litehtml::document&, TestContainer&)> run;
+    };
+    const Step steps[] = {
+        {"media narrows",
+         [](litehtml::document& doc, TestContainer& c) {
+             c.width = 400;
+             doc.media_changed();
+         }},
+        {"hover on and off",
+         [&](litehtml::document& doc, TestContainer&) {
+             find(doc, 1)->set_pseudo_class("hover", true);
+             doc.root()->refresh_styles();
+             doc.root()->parse_styles();
+             find(doc, 1)->set_pseudo_class("hover", false);
+             find(doc, 2)->set_pseudo_class("hover", true);
+             doc.root()->refresh_styles();
+             doc.root()->parse_styles();
+         }},
+        {"class added and restyled",
+         [&](litehtml::document& doc, TestContainer& c) {
+             find(doc, 0)->set_class("on", true);
+             c.width = 400;
+             doc.media_changed();
+         }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        expectSameAsEngine(css, body, step.run);
+    }
+}
+
+// The element kinds the engine makes per tag are the ones ours extend (style and script keep
+// the engine's own; a list item numbers itself as the engine's does).
+TEST(WebElementMatchingTest, EachTagGetsTheEnginesKindOfElement) {
+    const char* tags[] = {"a",    "abbr",  "b",   "base", "blockquote", "body",  "br",
+                          "div",  "font",  "h1",  "hr",   "img",        "input", "li",
+                          "link", "p",     "pre", "span", "table",      "td",    "th",
+                          "tr",   "title", "ul",  "ol",   "xyz",        "style", "script"};
+    std::string body;
+    for (const char* t : tags) body += std::string("<") + t + "></" + t + ">";
+    body = "<table><tr><th>h</th><td>d</td></tr></table>" + body;
+    // The containers outlive their documents, which hand their fonts back on the way out.
+    TestContainer engineContainer(false), oursContainer(true);
+    auto kinds = [&](TestContainer& container) {
+        std::string html = "<html><head><title>t</title><base href='http://h/'><link rel=x></head><body>" +
+                           body + "</body></html>";
+        auto doc = litehtml::document::createFromString(html.c_str(), &container, &sharedContext());
+        std::vector<std::pair<std::string, litehtml::element::ptr>> out;
+        std::function<void(const litehtml::element::ptr&)> walk = [&](const litehtml::element::ptr& el) {
+            if (el->get_tagName()[0] != '\0') out.emplace_back(el->get_tagName(), el);
+            for (std::size_t i = 0; i < el->get_children_count(); ++i) walk(el->get_child(int(i)));
+        };
+        walk(doc->root());
+        return std::make_pair(doc, out);
+    };
+    auto [engineDoc, engine] = kinds(engineContainer);
+    auto [oursDoc, ours] = kinds(oursContainer);
+    ASSERT_EQ(engine.size(), ours.size());
+    for (std::size_t i = 0; i < engine.size(); ++i) {
+        SCOPED_TRACE(engine[i].first);
+        ASSERT_EQ(engine[i].first, ours[i].first);
+        const litehtml::element& theirs = *engine[i].second;
+        const litehtml::element& mine = *ours[i].second;
+        const std::string kind = typeName(theirs);
+        if (kind == "litehtml::el_li" || kind == "litehtml::html_tag") {
+            EXPECT_NE(dynamic_cast<const litehtml::html_tag*>(&mine), nullptr);
+            EXPECT_NE(typeName(mine).find("Matched"), std::string::npos) << typeName(mine);
+            EXPECT_EQ(typeName(mine).find("el_"), std::string::npos) << typeName(mine);
+        } else if (kind == "litehtml::el_style" || kind == "litehtml::el_script") {
+            EXPECT_EQ(typeName(mine), kind);
+        } else {
+            // Ours is the engine's kind wrapped: its name carries the engine's.
+            EXPECT_NE(typeName(mine), kind);
+            EXPECT_NE(typeName(mine).find("<" + kind + ">"), std::string::npos) << typeName(mine);
+        }
+        // The engine gives ours their tag and attributes.
+        EXPECT_STREQ(mine.get_tagName(), theirs.get_tagName());
+    }
+}
+
+// ---- pages the engine's own matching never finishes ---------------------------------------------
+
+std::size_t countWith(const Styled& s, const std::string& tag, const std::string& needle) {
+    std::size_t n = 0;
+    for (const auto& line : s.elements) {
+        std::size_t start = line.find_first_not_of(' ');
+        if (line.compare(start, tag.size() + 1, tag + " ") == 0 && line.find(needle) != std::string::npos)
+            ++n;
+    }
+    return n;
+}
+
+TEST(WebElementMatchingTest, DeepDescendantChainsMatchWhereTheyShould) {
+    // 190 nested divs, a span around the last 100: the rule matches a div with six divs and
+    // then the span above it, so the deepest 94 only.
+    std::string body;
+    for (int i = 0; i < 90; ++i) body += "<div>";
+    body += "<span>";
+    for (int i = 0; i < 100; ++i) body += "<div>";
+    body += "x" + std::string(100 * 6, ' ');
+    std::string closing;
+    for (int i = 0; i < 100; ++i) closing += "</div>";
+    closing += "</span>";
+    for (int i = 0; i < 90; ++i) closing += "</div>";
+    Styled s =
+        style(true, "span div div div div div div div{color:red} em div div div div div div div{width:1px}",
+              body + closing);
+    EXPECT_EQ(countWith(s, "div", "color=red"), 94u);
+    EXPECT_EQ(countWith(s, "div", "width=1px"), 0u);
+    EXPECT_EQ(s.stats.exhaustedPasses, 0u);
+}
+
+TEST(WebElementMatchingTest, LongGeneralSiblingRunsMatchWhereTheyShould) {
+    std::string body = "<div>";
+    for (int i = 0; i < 10000; ++i) body += "<p></p>";
+    body += "<span></span>";
+    for (int i = 0; i < 10000; ++i) body += "<p></p>";
+    body += "</div>";
+    Styled s = style(true, "span ~ p ~ p ~ p{color:red} em ~ p ~ p ~ p{width:1px}", body);
+    // The first two paragraphs after the span lack two earlier ones after it.
+    EXPECT_EQ(countWith(s, "p", "color=red"), 9998u);
+    EXPECT_EQ(countWith(s, "p", "width=1px"), 0u);
+    EXPECT_EQ(s.stats.exhaustedPasses, 0u);
+}
+
+TEST(WebElementMatchingTest, ThousandsOfClassRulesMeetOnlyTheirElements) {
+    std::string css;
+    for (int n = 0; n < 20000; ++n) css += ".c" + std::to_string(n) + " p{width:" + std::to_string(n) + "px}";
+    std::string body;
+    for (int w : {0, 7, 19999}) {
+        body += "<div class='c" + std::to_string(w) + " other'>";
+        for (int i = 0; i < 9000; ++i) body += "<p></p>";
+        body += "</div>";
+    }
+    body += "<div>";
+    for (int i = 0; i < 2000; ++i) body += "<p></p>";
+    body += "</div>";
+    Styled s = style(true, css, body);
+    EXPECT_EQ(countWith(s, "p", "width=0px"), 9000u);
+    EXPECT_EQ(countWith(s, "p", "width=7px"), 9000u);
+    EXPECT_EQ(countWith(s, "p", "width=19999px"), 9000u);
+    EXPECT_EQ(countWith(s, "p", "width= "), 2000u);
+    EXPECT_EQ(s.stats.exhaustedPasses, 0u);
+}
+
+// Past its budget a pass drops further rules: the page is still built and laid out, the rules
+// met before the budget ran out still apply, and the next pass starts afresh.
+TEST(WebElementMatchingTest, BudgetDropsFurtherRulesAndThePageStillShows) {
+    std::string body;
+    for (int i = 0; i < 200; ++i) body += "<p>x</p>";
+    TestContainer container(true, 300);
+    std::string html =
+        "<html><head><style>p{color:red} p ~ p{width:1px}</style></head><body>" + body + "</body></html>";
+    auto doc = litehtml::document::createFromString(html.c_str(), &container, &sharedContext());
+    ASSERT_TRUE(doc);
+    doc->render(800);
+    EXPECT_GT(doc->height(), 0);
+    auto stats = detail::matchingStats(*container.matching);
+    EXPECT_GE(stats.exhaustedPasses, 1u);
+    auto ps = doc->root()->select_all("p");
+    ASSERT_EQ(ps.size(), 200u);
+    EXPECT_STREQ(ps.front()->get_style_property("color", false, ""), "red");
+    EXPECT_STREQ(ps.back()->get_style_property("color", false, ""), "");
+    const auto passes = stats.passes;
+    container.width = 400;
+    doc->media_changed();
+    EXPECT_GT(detail::matchingStats(*container.matching).passes, passes);
+}
+
+// The app's pages (a question or article: paragraphs, pictures, links, under the default sheet
+// and the app's own) spend a sliver of the budget, so none of their rules is ever dropped.
+TEST(WebElementMatchingTest, TheAppsPagesStayFarBelowTheBudget) {
+    static litehtml::context* context = [] {
+        auto* c = new litehtml::context;
+        c->load_master_stylesheet(detail::webDefaultStyleSheet());
+        return c;
+    }();
+    const std::string sheet =
+        "body{margin:0;padding:0 10px;font-size:15px;color:#333333;line-height:1.6;word-wrap:break-word}"
+        "p{margin:0 0 8px 0} img{display:block;margin:6px 0;border-radius:4px} a{color:#2a7ae2;"
+        "text-decoration:none} img{max-width:355px} .comment .author{font-weight:bold} ul li + "
+        "li{margin:2px}";
+    std::string body;
+    for (int i = 0; i < 200; ++i)
+        body += "<p>paragraph " + std::to_string(i) + " with <a href='/q/" + std::to_string(i) +
+                "'>a link</a> and <b>bold</b> words</p><img src='/p/" + std::to_string(i) + ".jpg'>";
+    body += "<div class=comment><span class=author>who</span><ul><li>a</li><li>b</li></ul></div>";
+    TestContainer container(true);
+    const std::string html =
+        "<html><head><style>" + sheet + "</style></head><body>" + body + "</body></html>";
+    auto doc = litehtml::document::createFromString(html.c_str(), &container, context);
+    doc->render(375);
+    const auto stats = detail::matchingStats(*container.matching);
+    EXPECT_EQ(stats.exhaustedPasses, 0u);
+    EXPECT_GE(stats.passes, 2u);  // the default sheet's and the page's
+    EXPECT_LT(stats.mostPassSteps * 100, detail::kDefaultMatchingStepsPerPass) << stats.mostPassSteps;
+}
+
+TEST(WebElementMatchingTest, MalformedSelectorsAndEmptySheetsAreHarmless) {
+    const Case cases[] = {
+        {"empty", "", kTree},
+        {"broken", "p ~ {color:red} > p{color:green} :nth-child(){width:1px} [=x]{color:blue} ::{} p,,p{}",
+         kTree},
+        {"only pseudo elements", "::before{content:'x'} ::after{content:'y'}", kTree},
+        {"empty body", "p{color:red}", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectSameAsEngine(c.css, c.body);
+    }
+}
+
+}  // namespace
