@@ -534,7 +534,9 @@ TEST(GIFDecodeTest, ACallersBoundKeepsTheFramesWithinIt) {
         auto source = CGImageSourceCreateWithData(gif, options);
         ASSERT_TRUE(source);
         EXPECT_EQ(CGImageSourceGetCount(source), c.frames);
-        if (c.frames > 0) EXPECT_NE(CGImageSourceCreateImageAtIndex(source, c.frames - 1), nullptr);
+        if (c.frames > 0) {
+            EXPECT_NE(CGImageSourceCreateImageAtIndex(source, c.frames - 1), nullptr);
+        }
         EXPECT_EQ(CGImageSourceCreateImageAtIndex(source, c.frames), nullptr);
     }
 }

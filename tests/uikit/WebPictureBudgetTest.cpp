@@ -108,9 +108,10 @@ TEST_F(WebPictureBudgetTest, PicturesPastTheBudgetFailUndecodedAndKeepTheirBox) 
                           Case{"claims 100 MP", huge, false}, Case{"3000 scans", scans, false}}) {
         Ref<CGImage> image = detail::decodeWebPicture(NSData(c.bytes.data(), c.bytes.size()), limits);
         EXPECT_EQ(image != nullptr, c.shows) << c.name;
-        if (image)
+        if (image) {
             EXPECT_EQ(std::max(image->width(), image->height()), std::size_t(limits.maxDecodedSide))
                 << c.name;
+        }
     }
 }
 
