@@ -4,7 +4,8 @@
 //   - nested: 190 nested <div>s and "span div div div div div div div" (no span on the page);
 //   - siblings: 20,000 sibling <p>s and "span ~ p ~ p ~ p";
 //   - class_rules: 20,000 rules ".cN p" over 29,000 paragraphs in three wrappers;
-//   - over_budget: 20,000 rules "p" over 29,000 paragraphs, which meets the matching budget.
+//   - over_budget: 20,000 rules "p" over 29,000 paragraphs, which meets the matching budget;
+//   - long_list: a numbered list of 20,000 items, each numbering itself among those before it.
 // Ends with "ratio web_selectors_<case> <seconds per page / 1 s>" (target: at most 1.0) and, from
 // the same run as the reference, the same tree without its rules.
 
@@ -68,6 +69,15 @@ Page overBudget(bool rules) {
     return p;
 }
 
+Page longList(bool rules) {
+    Page p;
+    p.html = "<ol>";
+    for (int i = 0; i < 20000; ++i) p.html += "<li>item</li>";
+    p.html += "</ol>";
+    if (rules) p.sheet = "ol li{color:red}";
+    return p;
+}
+
 // What the view does: the page with its linked sheet, built, laid out and drawn.
 void buildLayOutAndDraw(const Page& page, cairo_surface_t* surface) {
     WebDocument::Resources resources;
@@ -126,6 +136,14 @@ void BM_over_budget_tree(benchmark::State& state) {
     run(state, overBudget, false);
 }
 BENCHMARK(BM_over_budget_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_long_list(benchmark::State& state) {
+    run(state, longList, true);
+}
+BENCHMARK(BM_long_list)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_long_list_tree(benchmark::State& state) {
+    run(state, longList, false);
+}
+BENCHMARK(BM_long_list_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
@@ -134,7 +152,7 @@ int main(int argc, char** argv) {
     benchsupport::RatioReporter reporter(benchsupport::RatioReporter::Clock::CPU);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    for (const char* name : {"nested", "siblings", "class_rules", "over_budget"}) {
+    for (const char* name : {"nested", "siblings", "class_rules", "over_budget", "long_list"}) {
         auto page = reporter.time(std::string("BM_") + name);
         auto tree = reporter.time(std::string("BM_") + name + "_tree");
         if (!page) continue;

@@ -630,30 +630,36 @@ class Matched : public Base, public MatchedMixin {
 };
 
 // A list item numbers itself among the items before it once it is laid out in a numbered list,
-// as the engine's own list item does.
+// as the engine's own list item does. The first item of a list to be laid out numbers every item
+// of it in one walk: each counting the items before it would cost the square of a long list.
 class MatchedListItem final : public Matched<litehtml::html_tag> {
   public:
     using Matched::Matched;
 
     int render(int x, int y, int maxWidth, bool secondPass) override {
-        if (m_list_style_type >= litehtml::list_style_type_armenian && !numbered_) {
+        if (isNumbered() && !numbered_) {
             if (auto p = parent()) {
-                int index = 1;
+                int index = 0;
                 for (int i = 0, n = int(p->get_children_count()); i < n; ++i) {
                     auto child = p->get_child(i);
-                    if (child.get() == this) {
-                        set_attr("list_index", std::to_string(index).c_str());
-                        break;
-                    }
-                    if (std::strcmp(child->get_tagName(), "li") == 0) ++index;
+                    if (std::strcmp(child->get_tagName(), "li") != 0) continue;
+                    ++index;
+                    auto* item = dynamic_cast<MatchedListItem*>(child.get());
+                    if (item && !item->numbered_ && item->isNumbered()) item->number(index);
                 }
             }
-            numbered_ = true;
+            numbered_ = true;  // also when it has no parent, as the engine's own item
         }
         return html_tag::render(x, y, maxWidth, secondPass);
     }
 
   private:
+    bool isNumbered() const { return m_list_style_type >= litehtml::list_style_type_armenian; }
+    void number(int index) {
+        set_attr("list_index", std::to_string(index).c_str());
+        numbered_ = true;
+    }
+
     bool numbered_ = false;
 };
 

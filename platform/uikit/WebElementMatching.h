@@ -27,8 +27,8 @@
 namespace detail {
 
 // Matching steps one pass may take: far above what the app's pages need (a few tens of
-// thousands), and about a quarter of a second of one core at worst.
-constexpr std::size_t kDefaultMatchingStepsPerPass = 4'000'000;
+// thousands), and about a fifth of a second of one core at worst.
+constexpr std::size_t kDefaultMatchingStepsPerPass = 2'000'000;
 
 // Shared by every element of one document.
 class ElementMatching;

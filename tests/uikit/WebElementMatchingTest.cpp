@@ -249,9 +249,13 @@ TEST(WebElementMatchingTest, SelectorsMatchAsTheEnginesOwnElements) {
 TEST(WebElementMatchingTest, ListItemsAreNumberedAsTheEnginesOwn) {
     std::string many;
     for (int i = 0; i < 300; ++i) many += "<li>i</li>";
-    expectSameAsEngine("", "<ol><li>a</li><li>b</li> text <p>p</p><li>c</li></ol><ul><li>x</li></ul><ol>" +
-                               many +
-                               "</ol><ol style='list-style-type:lower-roman'><li>r</li><li>s</li></ol>");
+    expectSameAsEngine("",
+                       "<ol><li>a</li><li>b</li> text <p>p</p><li>c</li></ol><ul><li>x</li></ul><ol>" + many +
+                           "</ol><ol style='list-style-type:lower-roman'><li>r</li><li>s</li></ol>"
+                           // Items of other kinds count, unnumbered ones among numbered ones too.
+                           "<ol><li style='list-style-type:disc'>d</li><li>e</li><li "
+                           "style='list-style-type:upper-alpha'>f</li><li style='list-style-type:none'>g</li>"
+                           "<li>h</li></ol><ul><li>y</li><li style='list-style-type:decimal'>z</li></ul>");
 }
 
 TEST(WebElementMatchingTest, RestylingFollowsMediaPseudoClassesAndClasses) {
