@@ -119,7 +119,7 @@ Ref<UIView> buildDetailView(UIViewController& owner) {
     reply->addSubview(text);
     auto send = barButton("发送", CGRectMake(size.width - 62, 8, 54, 39), UIColor::whiteColor());
     send->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
-    send->setBackgroundColor(UIColor_Extensions::QVNRedColor());
+    send->setBackgroundColor(UIColor_Extensions::QVNAccentFillColor());
     send->layer()->setCornerRadius(4);
     reply->addSubview(send);
 
