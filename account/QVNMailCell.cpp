@@ -41,7 +41,7 @@ Ref<QVNMailCell> QVNMailCell::makePrototype(const std::string& identifier) {
     auto bubble = UIButton::buttonWithType(UIButtonTypeCustom);
     bubble->layer()->setCornerRadius(8);
     // The user's own words are white on the deeper accent, which they read on.
-    bubble->setBackgroundColor(identifier == kOwnIdentifier ? UIColor_Extensions::QVNAccentFillColor()
+    bubble->setBackgroundColor(identifier == kOwnIdentifier ? UIColor_Extensions::QVNDeepAccentColor()
                                                             : UIColor::whiteColor());
     content->addSubview(bubble);
     auto text = make<UILabel>(CGRectZero);

@@ -12,7 +12,7 @@ Ref<UIColor> QVNRedColor() {
     return rgb(99, 214, 228);
 }
 
-Ref<UIColor> QVNAccentFillColor() {
+Ref<UIColor> QVNDeepAccentColor() {
     return rgb(0, 122, 138);
 }
 

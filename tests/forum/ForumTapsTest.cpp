@@ -12,6 +12,7 @@
 #include "forum/PublishQuestionViewController.h"
 #include "forum/QVNRizUrDetailView.h"
 #include "forum/QuestionDetailController.h"
+#include "forum/RizUrListViewController.h"
 #include "system/SystemTesting.h"
 #include "tests/app/AreaStandIns.h"
 #include "tests/forum/ForumTestSupport.h"
@@ -114,11 +115,18 @@ TEST_F(ForumTapsTest, TheQuestionsLikeButtonAnswersATap) {
     ASSERT_TRUE(waitUntil([&] { return !server.requestsTo("question/questionlike.do").empty(); }, 5));
 }
 
-// What the forum writes in white on its buttons reads on their fills, where a finger reaches them:
-// the answer bar's send button and the publishing strip's submit picture, which is drawn at the
-// screen's scale so that it is as sharp as the text beside it.
-TEST_F(ForumTapsTest, TheSendAndSubmitButtonsWhiteTitlesRead) {
+// What the forum writes on its buttons reads where a finger reaches them: the list's ask button in
+// the accent on white; the answer bar's send button and the publishing strip's submit picture in
+// white on their fills, the picture drawn at the screen's scale so that it is as sharp as the text
+// beside it.
+TEST_F(ForumTapsTest, TheAskSendAndSubmitButtonsTitlesRead) {
     signIn(3);
+    auto list = showScene<RizUrListViewController>("RizUrListViewController");
+    ASSERT_TRUE(waitUntil([&] { return list->isViewLoaded(); }));
+    auto ask = testsupport::buttonTitled(list->view(), "提问");
+    ASSERT_TRUE(ask && reachable(ask));
+    EXPECT_TRUE(testsupport::reads(ask));
+
     auto detail = showScene<QuestionDetailController>("QuestionDetailController",
                                                       [](const Ref<QuestionDetailController>& screen) {
                                                           screen->setQuestionId(NSNumber::numberWithLong(24));

@@ -202,21 +202,26 @@ inline bool isWhiteish(RenderedPixels::RGB c) {
     return c.red >= 225 && c.green >= 225 && c.blue >= 225;
 }
 
-// Success when the view shows white writing within `rect` (see readingOf) that reads on its ground
-// as small text must: a contrast of 4.5 : 1 at least.
-inline ::testing::AssertionResult readsWhite(const Ref<UIView>& view, CGRect rect = CGRectNull) {
+// Success when the view shows writing within `rect` (see readingOf) that reads on its ground as
+// small text must: a contrast of 4.5 : 1 at least; and, when `white`, the writing is white.
+inline ::testing::AssertionResult reads(const Ref<UIView>& view, CGRect rect = CGRectNull,
+                                        bool white = false) {
     const Reading reading = readingOf(view, rect);
     auto colour = [](RenderedPixels::RGB c) {
         return std::to_string(c.red) + "," + std::to_string(c.green) + "," + std::to_string(c.blue);
     };
     if (reading.pixels == 0) return ::testing::AssertionFailure() << "not on screen";
-    if (!isWhiteish(reading.writing))
+    if (white && !isWhiteish(reading.writing))
         return ::testing::AssertionFailure() << "no white writing on " << colour(reading.ground)
                                              << " (at most " << colour(reading.writing) << ")";
     if (reading.contrast < 4.5)
-        return ::testing::AssertionFailure()
-               << "white on " << colour(reading.ground) << " reads at " << reading.contrast << " : 1";
+        return ::testing::AssertionFailure() << colour(reading.writing) << " on " << colour(reading.ground)
+                                             << " reads at " << reading.contrast << " : 1";
     return ::testing::AssertionSuccess() << "contrast " << reading.contrast;
+}
+
+inline ::testing::AssertionResult readsWhite(const Ref<UIView>& view, CGRect rect = CGRectNull) {
+    return reads(view, rect, true);
 }
 
 // The first button under `view` (itself included) whose title is `title`, depth first.
