@@ -59,7 +59,7 @@ Ref<UIButton> button(const Ref<UIView>& parent, CGRect frame, const std::string&
     control->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
     control->setTitleColor(UIColor::lightGrayColor(), UIControlStateDisabled);
     control->titleLabel()->setFont(UIFont::systemFontOfSize(16));
-    control->setBackgroundColor(accent ? UIColor_Extensions::QVNRedColor()
+    control->setBackgroundColor(accent ? UIColor_Extensions::QVNDeepAccentColor()
                                        : UIColor::colorWithWhite(1, 0.15));
     control->layer()->setCornerRadius(4);
     parent->addSubview(control);

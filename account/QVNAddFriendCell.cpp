@@ -30,7 +30,7 @@ Ref<QVNAddFriendCell> QVNAddFriendCell::makePrototype() {
     add->setTitle(std::string("加好友"), UIControlStateNormal);
     add->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
     add->titleLabel()->setFont(UIFont::systemFontOfSize(14));
-    add->setBackgroundColor(UIColor_Extensions::QVNRedColor());
+    add->setBackgroundColor(UIColor_Extensions::QVNDeepAccentColor());
     add->layer()->setCornerRadius(4);
     content->addSubview(add);
     cell->userImage = avatar;

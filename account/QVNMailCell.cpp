@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "account/AccountArtwork.h"
+#include "app/UIColor+Extensions.h"
 #include "foundation/NSURL.h"
 #include "graphics/UIFont.h"
 #include "images/UIButton+WebCache.h"
@@ -39,9 +40,9 @@ Ref<QVNMailCell> QVNMailCell::makePrototype(const std::string& identifier) {
     content->addSubview(avatar);
     auto bubble = UIButton::buttonWithType(UIButtonTypeCustom);
     bubble->layer()->setCornerRadius(8);
-    bubble->setBackgroundColor(identifier == kOwnIdentifier
-                                   ? UIColor::colorWithRed(99 / 255.0, 214 / 255.0, 228 / 255.0, 1)
-                                   : UIColor::whiteColor());
+    // The user's own words are white on the deeper accent, which they read on.
+    bubble->setBackgroundColor(identifier == kOwnIdentifier ? UIColor_Extensions::QVNDeepAccentColor()
+                                                            : UIColor::whiteColor());
     content->addSubview(bubble);
     auto text = make<UILabel>(CGRectZero);
     text->setFont(UIFont::systemFontOfSize(15));

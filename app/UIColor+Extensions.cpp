@@ -12,6 +12,10 @@ Ref<UIColor> QVNRedColor() {
     return rgb(99, 214, 228);
 }
 
+Ref<UIColor> QVNDeepAccentColor() {
+    return rgb(0, 122, 138);
+}
+
 Ref<UIColor> QVNBlackColor() {
     return rgb(11, 35, 44);
 }

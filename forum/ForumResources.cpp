@@ -19,8 +19,9 @@ StandInArtwork::Library& library() {
             {"zixunpinpaikuang", {{100, 200}, hex(0xF7F7F7), Shape::Frame}},
             {"add_05", {{70, 106}, hex(0xE6E6E6), Shape::Frame, "+"}},
             {"close_05", {{30, 30}, hex(0xE0403A), Shape::Round, "×", 2}},
-            {"tijiao_up.png", {{164, 35}, hex(0xE0403A), Shape::Rect, "提交"}},
-            {"tijiao_down.png", {{164, 35}, hex(0xA02A26), Shape::Rect, "提交"}},
+            // Placed at its size: drawn at the screen's scale, in a red deep enough for white (5:1).
+            {"tijiao_up.png", {{164, 35}, hex(0xC8322C), Shape::Rect, "提交", 0}},
+            {"tijiao_down.png", {{164, 35}, hex(0xA02A26), Shape::Rect, "提交", 0}},
             {"fanhui1.png", {{22, 40}, hex(0xFFFFFF), Shape::Rect, "<", 2}},
             {"PKAssetPicker.Bundle/Images/AssetsPickerChecked@2x.png",
              {{48, 48}, hex(0x20A39E), Shape::Round, "✓", 2}},

@@ -58,7 +58,7 @@ Ref<UIView> buildListView(UIViewController& owner) {
     field->setFont(UIFont::systemFontOfSize(14));
     frame->addSubview(field);
     auto compose =
-        barButton("提问", CGRectMake(size.width - 60, 7, 52, 30), UIColor_Extensions::QVNRedColor());
+        barButton("提问", CGRectMake(size.width - 60, 7, 52, 30), UIColor_Extensions::QVNDeepAccentColor());
     compose->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
     top->addSubview(compose);
     auto table = make<UITableView>(CGRectMake(0, 44, size.width, size.height - 44), UITableViewStylePlain);
@@ -119,7 +119,7 @@ Ref<UIView> buildDetailView(UIViewController& owner) {
     reply->addSubview(text);
     auto send = barButton("发送", CGRectMake(size.width - 62, 8, 54, 39), UIColor::whiteColor());
     send->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
-    send->setBackgroundColor(UIColor_Extensions::QVNRedColor());
+    send->setBackgroundColor(UIColor_Extensions::QVNDeepAccentColor());
     send->layer()->setCornerRadius(4);
     reply->addSubview(send);
 

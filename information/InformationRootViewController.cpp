@@ -171,7 +171,7 @@ void InformationRootViewController::showBrandInfo(const Ref<NSObject>& sender) {
 
 void InformationRootViewController::changeButtonColorWithSeletedButton(const Ref<UIButton>& button) {
     for (const Ref<UIButton>& each : buttons_) {
-        each->setTitleColor(each == button ? UIColor_Extensions::QVNRedColor()
+        each->setTitleColor(each == button ? UIColor_Extensions::QVNDeepAccentColor()
                                            : UIColor_Extensions::QVNBlackColor(),
                             UIControlStateNormal);
     }
@@ -203,11 +203,12 @@ void InformationRootViewController::scrollViewDidEndScrollingAnimation(UIScrollV
     if (auto line = informationRedLine.lock()) line->setHidden(!carPage);
     if (auto line = brandRedLine.lock()) line->setHidden(carPage);
     if (auto car = carInfoButton.lock())
-        car->setTitleColor(carPage ? UIColor_Extensions::QVNRedColor() : UIColor_Extensions::QVNBlackColor(),
+        car->setTitleColor(carPage ? UIColor_Extensions::QVNDeepAccentColor()
+                                   : UIColor_Extensions::QVNBlackColor(),
                            UIControlStateNormal);
     if (auto brand = brandInfoButton.lock())
         brand->setTitleColor(carPage ? UIColor_Extensions::QVNBlackColor()
-                                     : UIColor_Extensions::QVNRedColor(),
+                                     : UIColor_Extensions::QVNDeepAccentColor(),
                              UIControlStateNormal);
 
     auto child = newsList(static_cast<std::size_t>(page));

@@ -46,7 +46,7 @@ Ref<UIView> NewsDetailViewController::loadSceneView(UIViewController& owner) {
     auto send =
         barButton("发送", CGRectMake(size.width - 62, 7, 54, kReplyBarHeight - 14), UIColor::whiteColor());
     send->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
-    send->setBackgroundColor(UIColor_Extensions::QVNRedColor());
+    send->setBackgroundColor(UIColor_Extensions::QVNDeepAccentColor());
     send->layer()->setCornerRadius(4);
     bar->addSubview(send);
 

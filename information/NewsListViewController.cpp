@@ -64,7 +64,7 @@ Ref<UIButton> filterButton(CGRect frame, const std::string& title) {
     button->setFrame(frame);
     button->setTitle(title, UIControlStateNormal);
     button->setTitleColor(UIColor_Extensions::QVNBlackColor(), UIControlStateNormal);
-    button->setTitleColor(UIColor_Extensions::QVNRedColor(), UIControlStateSelected);
+    button->setTitleColor(UIColor_Extensions::QVNDeepAccentColor(), UIControlStateSelected);
     button->setTitleColor(UIColor::lightGrayColor(), UIControlStateDisabled);
     button->titleLabel()->setFont(UIFont::systemFontOfSize(14));
     return button;

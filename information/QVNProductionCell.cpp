@@ -60,7 +60,7 @@ void buildCard(Cell& cell, Card card) {
     content->addSubview(author);
     auto count = cardLabel(11, UIColor::grayColor());
     content->addSubview(count);
-    auto vote = cardButton("投票", UIColor_Extensions::QVNRedColor());
+    auto vote = cardButton("投票", UIColor_Extensions::QVNDeepAccentColor());
     vote->addTarget(cell.template selfAs<Cell>(), &Cell::vote, "vote:", UIControlEventTouchUpInside);
     content->addSubview(vote);
     auto tryCar = cardButton("体验", UIColor::colorWithWhite(0, 0.55));

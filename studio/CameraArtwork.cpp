@@ -21,17 +21,20 @@ struct Artwork {
     std::string caption;  // drawn in white (or the colour for rings)
 };
 
+// The chosen tab's and the switched camera's fill: the accent deepened, so their white captions read.
+constexpr unsigned kChosen = 0x007A8A;
+
 const std::map<std::string, Artwork>& artworks() {
     static const std::map<std::string, Artwork> table = {
         // The camera shows "shangguang" for any mode but off; it only ever switches to auto.
         {"shangguang", {{40, 40}, Shape::FlashAuto, 0xF5C400, ""}},
         {"shangguang-guanbi", {{40, 40}, Shape::FlashOff, 0xD0D0D0, ""}},
         {"qiehuan", {{40, 40}, Shape::Round, 0x3A7BD5, "⟲"}},
-        {"qiehuan-xuanzhong", {{40, 40}, Shape::Round, 0x63D6E4, "⟲"}},
+        {"qiehuan-xuanzhong", {{40, 40}, Shape::Round, kChosen, "⟲"}},
         {"zhengmian", {{80, 30}, Shape::Square, 0x3C3C40, "正面"}},
-        {"zhengmian1", {{80, 30}, Shape::Square, 0x63D6E4, "正面"}},
+        {"zhengmian1", {{80, 30}, Shape::Square, kChosen, "正面"}},
         {"cemian", {{80, 30}, Shape::Square, 0x3C3C40, "侧面"}},
-        {"cemian1", {{80, 30}, Shape::Square, 0x63D6E4, "侧面"}},
+        {"cemian1", {{80, 30}, Shape::Square, kChosen, "侧面"}},
         {"selected_border.png", {{60, 60}, Shape::Frame, 0x63D6E4, ""}},
         {"image_border1.png", {{60, 60}, Shape::Frame, 0x505055, ""}},
         {"shuiyin.png", {{180, 35}, Shape::Badge, 0x0B232C, "改装车 · 相机"}},

@@ -1,5 +1,6 @@
 #include "studio/CarStudioResources.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -54,33 +55,37 @@ const std::vector<std::string>& partSelectors() {
     return selectors;
 }
 
-Ref<UIImage> drawColorWheel(int side) {
-    if (side <= 0) return nullptr;
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(side) * side * 4, 0);
-    const double radius = side / 2.0;
-    for (int row = 0; row < side; ++row) {
-        for (int column = 0; column < side; ++column) {
+Ref<UIImage> drawColorWheel(int side, int scale) {
+    if (side <= 0 || scale <= 0 || side > 4096 || scale > 4) return nullptr;
+    const int pixelsWide = side * scale;
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(pixelsWide) * pixelsWide * 4, 0);
+    const double radius = pixelsWide / 2.0;
+    for (int row = 0; row < pixelsWide; ++row) {
+        for (int column = 0; column < pixelsWide; ++column) {
             const double dx = column + 0.5 - radius, dy = row + 0.5 - radius;
-            const double distance = std::sqrt(dx * dx + dy * dy) / radius;
-            if (distance > 1) continue;
+            const double fromCentre = std::sqrt(dx * dx + dy * dy);
+            // The share of the pixel inside the circle, so that the rim is smooth, not stepped.
+            const double cover = std::clamp(radius - fromCentre + 0.5, 0.0, 1.0);
+            if (cover <= 0) continue;
+            const double distance = std::min(1.0, fromCentre / radius);
             double hue = std::atan2(dy, dx) / (2 * M_PI);
             if (hue < 0) hue += 1;
             double r, g, b;
             hueToRGB(hue, r, g, b);
             // White towards the centre.
             r = 1 - (1 - r) * distance, g = 1 - (1 - g) * distance, b = 1 - (1 - b) * distance;
-            std::uint8_t* p = &pixels[(static_cast<std::size_t>(row) * side + column) * 4];
-            p[0] = static_cast<std::uint8_t>(std::lround(r * 255));
-            p[1] = static_cast<std::uint8_t>(std::lround(g * 255));
-            p[2] = static_cast<std::uint8_t>(std::lround(b * 255));
-            p[3] = 255;
+            std::uint8_t* p = &pixels[(static_cast<std::size_t>(row) * pixelsWide + column) * 4];
+            p[0] = static_cast<std::uint8_t>(std::lround(r * cover * 255));
+            p[1] = static_cast<std::uint8_t>(std::lround(g * cover * 255));
+            p[2] = static_cast<std::uint8_t>(std::lround(b * cover * 255));
+            p[3] = static_cast<std::uint8_t>(std::lround(cover * 255));
         }
     }
-    CGContextRef context =
-        CGBitmapContextCreate(pixels.data(), side, side, 8, side * 4, CGColorSpaceCreateDeviceRGB(),
-                              kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Big);
+    CGContextRef context = CGBitmapContextCreate(pixels.data(), pixelsWide, pixelsWide, 8, pixelsWide * 4,
+                                                 CGColorSpaceCreateDeviceRGB(),
+                                                 kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Big);
     if (!context) return nullptr;
-    return UIImage::imageWithCGImage(CGBitmapContextCreateImage(context));
+    return UIImage::imageWithCGImage(CGBitmapContextCreateImage(context), scale);
 }
 
 namespace {
@@ -269,7 +274,7 @@ Ref<UIImage> drawConsoleHandleArrow(bool up) {
 }
 
 Ref<UIImage> drawCrossHair() {
-    UIGraphicsBeginImageContextWithOptions(CGSizeMake(15, 15), false, 1);
+    UIGraphicsBeginImageContextWithOptions(CGSizeMake(15, 15), false, kArtworkScale);
     if (auto c = UIGraphicsGetCurrentContext()) {
         CGContextSetRGBFillColor(c, 0, 0, 0, 1);
         CGContextFillRect(c, CGRectMake(6.5, 0, 2, 15));
@@ -292,8 +297,8 @@ bool writeResources(const std::string& resourcesDirectory) {
     ok = writePNG(drawPresetsButton(true), retina("zhengti_down")) && ok;
     ok = writePNG(drawConsoleHandleArrow(false), retina(kConsoleLowerImage)) && ok;
     ok = writePNG(drawConsoleHandleArrow(true), retina(kConsoleRaiseImage)) && ok;
-    ok = writePNG(drawCrossHair(), path("shizi.png")) && ok;
-    ok = writePNG(drawColorWheel(), path("color_wheel.png")) && ok;
+    ok = writePNG(drawCrossHair(), retina("shizi")) && ok;
+    ok = writePNG(drawColorWheel(), retina("color_wheel")) && ok;
     for (const auto& selector : partSelectors()) {
         ok = writePNG(drawPartButton(selector, false), retina(selector + "_up")) && ok;
         ok = writePNG(drawPartButton(selector, true), retina(selector + "_down")) && ok;

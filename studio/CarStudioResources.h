@@ -3,8 +3,8 @@
 // "back_down"), the presets button ("zhengti_up", "zhengti_down"), the console handle's arrows, the
 // colour wheel's cross-hair ("shizi"), the colour wheel ("color_wheel") and, per modifiable part,
 // "<selector>_up.png" and "<selector>_down.png". The screen reads them by name through
-// UIImage::imageNamed; a missing picture leaves its button plain. The buttons are written as "@2x"
-// files (drawn at twice their size in points), which imageNamed prefers.
+// UIImage::imageNamed; a missing picture leaves its button plain. Every picture is written as an
+// "@2x" file (drawn at twice its size in points), which imageNamed prefers.
 //
 // writeResources() draws the artwork and writes it into a resources folder (for the app's
 // resources and for tests). Drawing is deterministic, so renders of the studio compare run to run.
@@ -18,8 +18,9 @@ namespace CarStudioResources {
 
 // The part selectors that get row buttons drawn.
 const std::vector<std::string>& partSelectors();
-// The colour wheel: hue round the circle, white at the centre, transparent outside; side points.
-Ref<UIImage> drawColorWheel(int side = 150);
+// The colour wheel: hue round the circle, white at the centre, transparent outside, its rim
+// smoothed; side points at `scale` pixels a point (nullptr for a side or scale out of reason).
+Ref<UIImage> drawColorWheel(int side = 150, int scale = 2);
 // The console handle's arrows: pointing down while the console is up (a tap lowers it), up while
 // it is lowered.
 inline constexpr char kConsoleLowerImage[] = "console_lower";
@@ -39,6 +40,7 @@ Ref<UIImage> drawPresetsButton(bool pressed, int side = 50);
 Ref<UIImage> drawBackButton(bool pressed, int side = 44);
 // The console handle's arrow (24 x 14 points), white.
 Ref<UIImage> drawConsoleHandleArrow(bool up);
+// The colour wheel's cross-hair, 15 points, black.
 Ref<UIImage> drawCrossHair();
 // Writes every picture above into the folder (made when missing). False when one failed.
 bool writeResources(const std::string& resourcesDirectory);

@@ -124,7 +124,7 @@ Ref<UIView> buildHomeView(UIViewController& owner) {
     camera->setAutoresizingMask(UIViewAutoresizingFlexibleTopMargin);
     root->addSubview(camera);
 
-    auto studio = roundButton("改装", UIColor_Extensions::QVNRedColor());
+    auto studio = roundButton("改装", UIColor_Extensions::QVNDeepAccentColor());
     root->addSubview(studio);
     studio->setTranslatesAutoresizingMaskIntoConstraints(false);
     auto bottom = NSLayoutConstraint::constraintWithItem(

@@ -69,7 +69,7 @@ namespace {
 
 // Raised whenever the studio's drawn pictures change, so that a folder written by an earlier
 // version is written again rather than kept with the old pictures.
-constexpr const char* kStudioArtworkVersion = "2";
+constexpr const char* kStudioArtworkVersion = "3";
 constexpr const char* kStudioArtworkStamp = "studio-artwork.version";
 
 std::string stampIn(const std::filesystem::path& folder) {
@@ -88,7 +88,8 @@ bool writeResources(const std::string& resourcesDirectory) {
     bool ok = true;
     if (stampIn(folder) != kStudioArtworkVersion) {
         // Pictures of the same name at one scale would otherwise outlive these at two.
-        for (const char* name : {"back_up", "back_down", "zhengti_up", "zhengti_down"})
+        for (const char* name :
+             {"back_up", "back_down", "zhengti_up", "zhengti_down", "color_wheel", "shizi"})
             std::filesystem::remove(folder / (std::string(name) + ".png"), error);
         for (const std::string& selector : CarStudioResources::partSelectors())
             for (const char* state : {"_up", "_down"})

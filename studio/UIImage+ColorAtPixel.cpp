@@ -15,10 +15,14 @@ Ref<UIColor> colorAtPixel(const Ref<UIImage>& image, CGPoint point) {
     if (!(point.x >= 0 && point.y >= 0 && point.x < size.width && point.y < size.height)) return nullptr;
     CGImageRef bitmap = image->CGImage();
     if (!bitmap) return nullptr;
-    const double x = std::trunc(point.x);
-    const double y = std::trunc(point.y);
-    const double width = static_cast<double>(static_cast<unsigned long>(size.width));
-    const double height = static_cast<double>(static_cast<unsigned long>(size.height));
+    // A picture of scale 2 (the colour wheel) holds two pixels a point: the one under the point is
+    // read, not a blend of the picture drawn down to one pixel a point.
+    const double scale = image->scale() > 0 ? image->scale() : 1;
+    const double x = std::trunc(point.x * scale);
+    const double y = std::trunc(point.y * scale);
+    const double width = static_cast<double>(bitmap->width());
+    const double height = static_cast<double>(bitmap->height());
+    if (x >= width || y >= height) return nullptr;
 
     std::array<std::uint8_t, 4> pixel{0, 0, 0, 0};
     CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();

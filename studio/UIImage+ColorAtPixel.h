@@ -3,7 +3,8 @@
 // that the studio can test a touch against a layer's visible pixels and read the colour wheel.
 //
 // The point is in picture points; a point outside (0, 0, width, height) gives nil. The pixel read
-// is the one in column x and row y counted from the top, x and y truncated.
+// is the one in column x and row y counted from the top, x and y times the picture's scale and
+// truncated.
 
 #include "graphics/CGGeometry.h"
 #include "graphics/UIColor.h"

@@ -12,10 +12,12 @@
 #include "forum/PublishQuestionViewController.h"
 #include "forum/QVNRizUrDetailView.h"
 #include "forum/QuestionDetailController.h"
+#include "forum/RizUrListViewController.h"
 #include "system/SystemTesting.h"
 #include "tests/app/AreaStandIns.h"
 #include "tests/forum/ForumTestSupport.h"
 #include "tests/forum/ForumWindowTest.h"
+#include "tests/support/ScreenTestSupport.h"
 #include "uikit/UIAlertTestDriver.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UINavigationController.h"
@@ -111,6 +113,43 @@ TEST_F(ForumTapsTest, TheQuestionsLikeButtonAnswersATap) {
     ASSERT_TRUE(waitUntil(
         [&] { return like->titleForState(UIControlStateNormal) == std::optional<std::string>("(3)"); }, 10));
     ASSERT_TRUE(waitUntil([&] { return !server.requestsTo("question/questionlike.do").empty(); }, 5));
+}
+
+// What the forum writes on its buttons reads where a finger reaches them: the list's ask button in
+// the accent on white; the answer bar's send button and the publishing strip's submit picture in
+// white on their fills, the picture drawn at the screen's scale so that it is as sharp as the text
+// beside it.
+TEST_F(ForumTapsTest, TheAskSendAndSubmitButtonsTitlesRead) {
+    signIn(3);
+    auto list = showScene<RizUrListViewController>("RizUrListViewController");
+    ASSERT_TRUE(waitUntil([&] { return list->isViewLoaded(); }));
+    auto ask = testsupport::buttonTitled(list->view(), "提问");
+    ASSERT_TRUE(ask && reachable(ask));
+    EXPECT_TRUE(testsupport::reads(ask));
+
+    auto detail = showScene<QuestionDetailController>("QuestionDetailController",
+                                                      [](const Ref<QuestionDetailController>& screen) {
+                                                          screen->setQuestionId(NSNumber::numberWithLong(24));
+                                                      });
+    ASSERT_TRUE(waitUntil([&] { return detail->detailQuestion() && !detail->comments().empty(); }));
+    testsupport::pumpMainRunLoop(1.0);
+    auto send = testsupport::buttonTitled(detail->view(), "发送");
+    ASSERT_TRUE(send);
+    ASSERT_TRUE(reachable(send));
+    EXPECT_TRUE(testsupport::readsWhite(send));
+
+    auto publish = showScene<PublishQuestionViewController>("PublishQuestionViewController");
+    ASSERT_TRUE(waitUntil([&] { return publish->brandArray().size() >= 2; }));
+    auto submit = publish->messagePhotoView()->pushBtn;
+    ASSERT_TRUE(submit && reachable(submit));
+    for (UIControlState state : {UIControlStateNormal, UIControlStateSelected}) {
+        SCOPED_TRACE(state);
+        auto picture = submit->backgroundImageForState(state);
+        ASSERT_TRUE(picture);
+        EXPECT_EQ(picture->scale(), UIScreen::mainScreen()->scale());
+        EXPECT_EQ(picture->size(), submit->bounds().size);
+    }
+    EXPECT_TRUE(testsupport::readsWhite(submit));
 }
 
 }  // namespace

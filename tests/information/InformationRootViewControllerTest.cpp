@@ -17,9 +17,10 @@ constexpr char kList[] = "news/getnewslist.do";
 
 class InformationRootViewControllerTest : public InformationTabTest {
   protected:
+    // The accent a title on white is written in: its deeper shade, which reads there.
     bool isRed(const Weak<UIButton>& button) {
         auto colour = button.lock()->titleColorForState(UIControlStateNormal);
-        return colour && colour->isEqual(*UIColor_Extensions::QVNRedColor());
+        return colour && colour->isEqual(*UIColor_Extensions::QVNDeepAccentColor());
     }
     bool isBlack(const Weak<UIButton>& button) {
         auto colour = button.lock()->titleColorForState(UIControlStateNormal);
@@ -113,6 +114,21 @@ TEST_F(InformationRootViewControllerTest, TheBrandButtonScrollsOverAndTheBrandPa
     EXPECT_FALSE(tab->informationRedLine.lock()->isHidden());
     EXPECT_TRUE(tab->brandRedLine.lock()->isHidden());
     EXPECT_TRUE(isRed(tab->carInfoButton));
+}
+
+// The chosen page's title is written in the accent on white: it reads there, whichever page a tap
+// chose, as does the other's black.
+TEST_F(InformationRootViewControllerTest, EitherPagesTitleReadsOnTheWhiteBar) {
+    auto tab = showTab();
+    ASSERT_TRUE(tab);
+    for (const auto& chosen : {tab->brandInfoButton.lock(), tab->carInfoButton.lock()}) {
+        SCOPED_TRACE(chosen->titleForState(UIControlStateNormal).value_or(""));
+        UITestDriver::tap(chosen);
+        settle(0.5);
+        ASSERT_TRUE(isRed(chosen));
+        EXPECT_TRUE(testsupport::reads(tab->carInfoButton.lock()));
+        EXPECT_TRUE(testsupport::reads(tab->brandInfoButton.lock()));
+    }
 }
 
 TEST_F(InformationRootViewControllerTest, DraggingPastTheLastPageTellsTheDelegateOnEveryStep) {

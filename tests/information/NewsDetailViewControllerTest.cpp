@@ -650,4 +650,17 @@ TEST_F(NewsDetailTest, GoldenArticleWithComments) {
                                    "information", 24, 0.02);
 }
 
+// The reply bar's send button: its white title reads on its fill as the article shows it, and
+// still once the user has typed a comment.
+TEST_F(NewsDetailTest, TheSendButtonsWhiteTitleReadsOnItsFill) {
+    auto detail = showDetail(busyArticle(), 10);
+    ASSERT_TRUE(detail);
+    auto send = testsupport::buttonTitled(detail->view(), "发送");
+    ASSERT_TRUE(send);
+    EXPECT_TRUE(testsupport::readsWhite(send));
+    UITextEntryDriver::typeText(detail->replyTextView.lock(), "好车");
+    settle();
+    EXPECT_TRUE(testsupport::readsWhite(send));
+}
+
 }  // namespace

@@ -683,4 +683,21 @@ TEST_F(ProductionGalleryTest, GoldenWaterfallGallery) {
                                    "information", 24, 0.01);
 }
 
+// The cards' vote buttons: their white titles read on their fill, on the first cards of the gallery as
+// it opens.
+TEST_F(ProductionGalleryTest, TheVoteButtonsWhiteTitlesReadOnTheirFill) {
+    auto gallery = openWaterfall(photoEvent());
+    ASSERT_TRUE(gallery);
+    testsupport::drainMainRunLoop();
+    for (long item : {0L, 1L}) {
+        SCOPED_TRACE(item);
+        auto shown = card(gallery, item);
+        ASSERT_TRUE(shown);
+        auto vote = shown->VoteButton.lock();
+        ASSERT_TRUE(vote && !vote->isHidden());
+        EXPECT_EQ(vote->titleForState(UIControlStateNormal), std::optional<std::string>("投票"));
+        EXPECT_TRUE(testsupport::readsWhite(vote));
+    }
+}
+
 }  // namespace

@@ -242,4 +242,17 @@ TEST(HomeStandInButtonsTest, TheirWhiteTitlesReadOnTheirFill) {
     }
 }
 
+class HomeStudioButtonTest : public HomeScreenTest {};
+
+// The home screen's round studio button: its white title reads on its fill as the screen shows it.
+// The disc's middle is read, away from the screen showing at its round edge.
+TEST_F(HomeStudioButtonTest, ItsWhiteTitleReadsOnItsFill) {
+    launch();
+    settle(0.5);
+    auto button = home->modifyEntranceButton.lock();
+    ASSERT_TRUE(button);
+    EXPECT_EQ(button->titleForState(UIControlStateNormal), std::optional<std::string>("改装"));
+    EXPECT_TRUE(testsupport::readsWhite(button, CGRectInset(button->bounds(), 14, 14)));
+}
+
 }  // namespace

@@ -13,6 +13,7 @@
 #include "studio/UIImage+DrawPictures.h"
 #include "tests/studio/CameraTestSupport.h"
 #include "tests/support/GoldenImage.h"
+#include "tests/support/ScreenTestSupport.h"
 #include "uikit/CAAnimation.h"
 #include "uikit/UIImagePickerController.h"
 
@@ -305,6 +306,26 @@ TEST_F(CameraTest, ThePanelShowsOneStripAndTabsKeepTheRow) {
     camera->buttonAction(stray);
     camera->btnAction(stray);
     EXPECT_TRUE(camera->MiddleView.lock()->isHidden());
+}
+
+// The watermark lists' tabs, chosen by a finger: the chosen tab's white caption reads on its fill, and
+// so does the other's on its dark grey. The tabs' middles are read, inside their rounded corners.
+TEST_F(CameraTest, EitherTabsWhiteCaptionReadsOnItsFill) {
+    open();
+    UITestDriver::tap(buttonTagged(QVNCustomCameryViewController::kPanelTag, camera->view()));
+    settle(0.5);
+    ASSERT_FALSE(camera->MiddleView.lock()->isHidden());
+    auto front = camera->positiveBtn.lock();
+    auto side = camera->sideBtn.lock();
+    ASSERT_TRUE(front && side);
+    for (const auto& chosen : {side, front}) {
+        SCOPED_TRACE(chosen == side ? "侧面" : "正面");
+        UITestDriver::tap(chosen);
+        settle(0.5);
+        for (const auto& tab : {front, side})
+            EXPECT_TRUE(testsupport::readsWhite(tab, CGRectInset(tab->bounds(), 6, 4)));
+    }
+    EXPECT_EQ(front->imageForState(UIControlStateNormal), CameraArtwork::imageNamed("zhengmian1"));
 }
 
 TEST_F(CameraTest, TheComposedPhotoMatchesAnIndependentlyDrawnComposite) {

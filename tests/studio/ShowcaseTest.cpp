@@ -488,6 +488,66 @@ TEST_F(ShowcaseTest, TheWheelTintsTheSelectedPartAndResetClearsEveryTint) {
     }
 }
 
+// The wheel and its cross-hair are drawn at the screen's scale: the wheel's rim is smooth (pixels
+// partly covered between the solid wheel and the clear outside), the cross-hair's bars land on whole
+// pixels; a tap still reads the colour under the finger, from the centre's white to the rim's hue.
+TEST_F(ShowcaseTest, TheWheelAndItsCrossHairAreDrawnAtTheScreensScale) {
+    openInModify();
+    const CGFloat scale = UIScreen::mainScreen()->scale();
+    UITestDriver::tap(studio->btnColorWheel.lock());
+    clock_.advance(0.3);
+    ASSERT_EQ(studio->showcaseState(), CarShowcaseStateColorWheel);
+    auto wheel = studio->colorWheel.lock();
+    ASSERT_TRUE(wheel && wheel->image());
+    const Ref<UIImage>& picture = wheel->image();
+    EXPECT_EQ(picture->scale(), scale);
+    EXPECT_EQ(picture->size(), wheel->bounds().size);
+    const NSData pixels = detail::pixelsAsPremultipliedBGRA(*picture->CGImage());
+    const long side = static_cast<long>(picture->CGImage()->width());
+    ASSERT_EQ(side, std::lround(150 * scale));
+    auto alpha = [&](long x, long y) { return pixels.bytes()[(y * side + x) * 4 + 3]; };
+    long partial = 0;
+    for (long y = 0; y < side; ++y)
+        for (long x = 0; x < side; ++x) partial += alpha(x, y) > 0 && alpha(x, y) < 255;
+    EXPECT_GT(partial, side) << "a stepped rim";
+    EXPECT_EQ(alpha(side / 2, side / 2), 255);
+    EXPECT_EQ(alpha(0, 0), 0);
+
+    auto hood = studio->selectedCar()->selectedPartWithPartSelector("yinqinggai");
+    studio->setSelectedPart(hood);
+    struct Tap {
+        CGPoint at;
+        int red, green, blue;  // the colour expected, within 40
+    };
+    for (const Tap& tap :
+         {Tap{{75, 75}, 255, 255, 255}, Tap{{147, 75}, 255, 8, 8}, Tap{{75, 147}, 134, 255, 8}}) {
+        SCOPED_TRACE(testing::Message() << tap.at.x << "," << tap.at.y);
+        UITestDriver::tapAt(wheel, tap.at);
+        clock_.advance(0.5);
+        CGFloat r, g, b, a;
+        ASSERT_TRUE(hood->tintColor());
+        ASSERT_TRUE(hood->tintColor()->getRed(&r, &g, &b, &a));
+        EXPECT_NEAR(r * 255, tap.red, 40);
+        EXPECT_NEAR(g * 255, tap.green, 40);
+        EXPECT_NEAR(b * 255, tap.blue, 40);
+    }
+
+    auto crossHair = studio->colorPickerIndicator();
+    ASSERT_TRUE(crossHair->image());
+    EXPECT_EQ(crossHair->image()->scale(), scale);
+    EXPECT_EQ(crossHair->image()->size(), CGSizeMake(15, 15));
+    // Its bars are solid, not greys spread over a pixel's edge.
+    const NSData hair = detail::pixelsAsPremultipliedBGRA(*crossHair->image()->CGImage());
+    const long hairSide = static_cast<long>(crossHair->image()->CGImage()->width());
+    long solid = 0;
+    for (long x = 0; x < hairSide; ++x) {
+        const int a = hair.bytes()[(1 * hairSide + x) * 4 + 3];
+        EXPECT_TRUE(a == 0 || a == 255) << "soft edge at " << x;
+        solid += a == 255;
+    }
+    EXPECT_EQ(solid, std::lround(2 * scale));
+}
+
 TEST_F(ShowcaseTest, APresetColourWithoutPartTintsTheWholeCarWithAFlash) {
     openInModify();
     studio->colorPickerCarButtonTapped(nullptr);

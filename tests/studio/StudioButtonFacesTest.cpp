@@ -378,24 +378,27 @@ TEST_F(TuningPanelsTest, ThePanelsAreOpaqueOverTheScreenBelow) {
 
 namespace {
 
-// A resources folder an earlier version wrote (one-scale pictures of the same names, no stamp) gets
-// the current pictures; a current folder is left as it is.
+// A resources folder an earlier version wrote (one-scale pictures of the same names, with no stamp
+// or an older one) gets the current pictures; a current folder is left as it is.
 TEST(StudioResourcesFolderTest, AFolderOfAnEarlierVersionIsWrittenAgain) {
-    testsupport::TemporaryDirectory folder;
-    const std::filesystem::path root(folder.path());
-    for (const char* old : {"color_wheel.png", "back_up.png", "qianbaowei_up.png"})
-        std::ofstream(root / old) << "an earlier picture";
-    ASSERT_TRUE(StudioScenes::writeResources(folder.path()));
-    EXPECT_TRUE(std::filesystem::exists(root / "back_up@2x.png"));
-    EXPECT_TRUE(std::filesystem::exists(root / "qianbaowei_up@2x.png"));
-    EXPECT_FALSE(std::filesystem::exists(root / "back_up.png"));
-    EXPECT_FALSE(std::filesystem::exists(root / "qianbaowei_up.png"));
-    EXPECT_NE(std::filesystem::file_size(root / "color_wheel.png"), std::string("an earlier picture").size());
+    for (const char* stamp : {"", "2"}) {
+        SCOPED_TRACE(std::string("stamp '") + stamp + "'");
+        testsupport::TemporaryDirectory folder;
+        const std::filesystem::path root(folder.path());
+        for (const char* old : {"color_wheel.png", "shizi.png", "back_up.png", "qianbaowei_up.png"})
+            std::ofstream(root / old) << "an earlier picture";
+        if (*stamp) std::ofstream(root / "studio-artwork.version") << stamp;
+        ASSERT_TRUE(StudioScenes::writeResources(folder.path()));
+        for (const char* name : {"back_up", "qianbaowei_up", "color_wheel", "shizi"}) {
+            EXPECT_TRUE(std::filesystem::exists(root / (std::string(name) + "@2x.png"))) << name;
+            EXPECT_FALSE(std::filesystem::exists(root / (std::string(name) + ".png"))) << name;
+        }
 
-    // Written once: a second start keeps what is there.
-    std::ofstream(root / "back_up@2x.png", std::ios::trunc) << "kept";
-    ASSERT_TRUE(StudioScenes::writeResources(folder.path()));
-    EXPECT_EQ(std::filesystem::file_size(root / "back_up@2x.png"), 4u);
+        // Written once: a second start keeps what is there.
+        std::ofstream(root / "back_up@2x.png", std::ios::trunc) << "kept";
+        ASSERT_TRUE(StudioScenes::writeResources(folder.path()));
+        EXPECT_EQ(std::filesystem::file_size(root / "back_up@2x.png"), 4u);
+    }
 }
 
 }  // namespace

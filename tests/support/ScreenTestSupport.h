@@ -9,8 +9,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "controls/VHProgressHUD.h"
 #include "graphics/CGContext.h"
@@ -19,9 +22,11 @@
 #include "tests/support/MainLoop.h"
 #include "uikit/UIAlertTestDriver.h"
 #include "uikit/UIApplication.h"
+#include "uikit/UIButton.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIWindow.h"
+#include "uikit/UIWindowRenderer.h"
 
 namespace testsupport {
 
@@ -140,6 +145,94 @@ inline double contrastRatio(RenderedPixels::RGB a, RenderedPixels::RGB b) {
     };
     double la = luminance(a), lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// How the writing on a part of the screen reads, as a person sees it: within `rect` of `view` (in
+// the view's points; when null, a titled button's title, else the view's bounds) on the screen's
+// render, the commonest colour is the ground and the pixel that stands out most from it the writing.
+struct Reading {
+    RenderedPixels::RGB ground, writing;
+    double contrast = 1;
+    long pixels = 0;  // the pixels looked at: 0 when the view is not on screen
+};
+
+inline Reading readingOf(const Ref<UIView>& view, CGRect rect = CGRectNull) {
+    Reading reading;
+    if (!view || !view->window()) return reading;
+    if (CGRectIsNull(rect)) {
+        // A titled button is read over its title, not its edges, where the screen behind shows.
+        auto button = std::dynamic_pointer_cast<UIButton>(view);
+        if (button && button->currentTitle() && button->titleLabel()) {
+            button->layoutIfNeeded();
+            rect = button->titleLabel()->frame();
+        } else {
+            rect = view->bounds();
+        }
+    }
+    const Ref<UIWindow> window = view->window();
+    CGRect onScreen = view->convertRectToView(rect, window);
+    onScreen.origin.x += window->frame().origin.x;
+    onScreen.origin.y += window->frame().origin.y;
+    const CGFloat scale = UIScreen::mainScreen()->scale();
+    const RenderedPixels screen(UIWindowRenderer::imageOfScreen(scale));
+    const long x0 = std::max(0L, std::lround(CGRectGetMinX(onScreen) * scale));
+    const long y0 = std::max(0L, std::lround(CGRectGetMinY(onScreen) * scale));
+    const long x1 = std::min(screen.width(), std::lround(CGRectGetMaxX(onScreen) * scale));
+    const long y1 = std::min(screen.height(), std::lround(CGRectGetMaxY(onScreen) * scale));
+    std::map<long, long> counts;
+    auto key = [](RenderedPixels::RGB c) { return (long(c.red) << 16) | (long(c.green) << 8) | c.blue; };
+    for (long y = y0; y < y1; ++y)
+        for (long x = x0; x < x1; ++x) ++counts[key(screen.at(x, y))];
+    if (counts.empty()) return reading;
+    const long ground = std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+                            return a.second < b.second;
+                        })->first;
+    reading.ground = {int(ground >> 16), int((ground >> 8) & 0xFF), int(ground & 0xFF)};
+    reading.writing = reading.ground;
+    for (const auto& [colour, count] : counts) {
+        RenderedPixels::RGB c{int(colour >> 16), int((colour >> 8) & 0xFF), int(colour & 0xFF)};
+        const double ratio = contrastRatio(c, reading.ground);
+        if (ratio > reading.contrast) reading.contrast = ratio, reading.writing = c;
+        reading.pixels += count;
+    }
+    return reading;
+}
+
+inline bool isWhiteish(RenderedPixels::RGB c) {
+    return c.red >= 225 && c.green >= 225 && c.blue >= 225;
+}
+
+// Success when the view shows writing within `rect` (see readingOf) that reads on its ground as
+// small text must: a contrast of 4.5 : 1 at least; and, when `white`, the writing is white.
+inline ::testing::AssertionResult reads(const Ref<UIView>& view, CGRect rect = CGRectNull,
+                                        bool white = false) {
+    const Reading reading = readingOf(view, rect);
+    auto colour = [](RenderedPixels::RGB c) {
+        return std::to_string(c.red) + "," + std::to_string(c.green) + "," + std::to_string(c.blue);
+    };
+    if (reading.pixels == 0) return ::testing::AssertionFailure() << "not on screen";
+    if (white && !isWhiteish(reading.writing))
+        return ::testing::AssertionFailure() << "no white writing on " << colour(reading.ground)
+                                             << " (at most " << colour(reading.writing) << ")";
+    if (reading.contrast < 4.5)
+        return ::testing::AssertionFailure() << colour(reading.writing) << " on " << colour(reading.ground)
+                                             << " reads at " << reading.contrast << " : 1";
+    return ::testing::AssertionSuccess() << "contrast " << reading.contrast;
+}
+
+inline ::testing::AssertionResult readsWhite(const Ref<UIView>& view, CGRect rect = CGRectNull) {
+    return reads(view, rect, true);
+}
+
+// The first button under `view` (itself included) whose title is `title`, depth first.
+inline Ref<UIButton> buttonTitled(const Ref<UIView>& view, const std::string& title) {
+    if (!view) return nullptr;
+    if (auto button = std::dynamic_pointer_cast<UIButton>(view);
+        button && button->titleForState(UIControlStateNormal) == std::optional<std::string>(title))
+        return button;
+    for (const auto& child : view->subviews())
+        if (auto found = buttonTitled(child, title)) return found;
+    return nullptr;
 }
 
 // The application and its key window with a navigation controller, for a fixture to hold.
