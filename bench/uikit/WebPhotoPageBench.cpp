@@ -33,8 +33,9 @@
 #include <thread>
 #include <vector>
 
-#include "bench/support/LoopbackListener.h"
+#include "bench/support/ChildProcess.h"
 #include "bench/support/RatioReporter.h"
+#include "bench/support/WebPageChild.h"
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSURL.h"
 #include "graphics/CGImage.h"
@@ -44,9 +45,11 @@
 #include "uikit/UIWindow.h"
 #include "uikit/UIWindowRenderer.h"
 
-extern char** environ;
-
 namespace {
+
+using benchsupport::peakKB;
+using benchsupport::readFile;
+using benchsupport::runSelf;
 
 constexpr double kTargetMB = 512;
 constexpr double kChildSeconds = 60;
@@ -56,13 +59,6 @@ constexpr CGFloat kViewW = 375, kViewH = 667;
 std::string cacheDir() {
     const char* tmp = std::getenv("TMPDIR");
     return std::string(tmp && *tmp ? tmp : "/tmp") + "/web-photo-page-bench";
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
 }
 
 // A camera photo's worth of detail (a noisy gradient), written whole and then renamed: a file
@@ -82,82 +78,6 @@ int makePhoto(const std::string& dir) {
 }
 
 // ---- the child: a loopback server and a web view ---------------------------------------------
-
-class Server {
-  public:
-    // Path -> content type and body; bodies are shared, so 50 URLs of one photo hold it once.
-    using Routes = std::map<std::string, std::pair<std::string, std::shared_ptr<const std::string>>>;
-    explicit Server(Routes routes) : routes_(std::move(routes)) {
-        listener_ = benchsupport::listenOnLoopback(64, &port_);
-        // The process ends with _exit, so these threads are never joined.
-        std::thread([this] { acceptLoop(); }).detach();
-    }
-    std::string url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
-    }
-
-  private:
-    void acceptLoop() {
-        for (;;) {
-            int client = ::accept(listener_, nullptr, nullptr);
-            if (client < 0) continue;
-            std::thread([this, client] { serve(client); }).detach();
-        }
-    }
-    void serve(int client) {
-        std::string request;
-        char buffer[4096];
-        while (request.find("\r\n\r\n") == std::string::npos) {
-            ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
-            request.append(buffer, std::size_t(n));
-        }
-        const std::size_t start = request.find(' ') + 1;
-        const std::string path = request.substr(start, request.find(' ', start) - start);
-        auto found = routes_.find(path);
-        std::string head;
-        const std::string* body = nullptr;
-        if (found == routes_.end()) {
-            head = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-        } else {
-            body = found->second.second.get();
-            head = "HTTP/1.1 200 OK\r\nContent-Type: " + found->second.first +
-                   "\r\nContent-Length: " + std::to_string(body->size()) + "\r\nConnection: close\r\n\r\n";
-        }
-        bool ok = send(client, head.data(), head.size());
-        if (ok && body) send(client, body->data(), body->size());
-        ::shutdown(client, SHUT_WR);
-        ::close(client);
-    }
-    static bool send(int client, const char* data, std::size_t size) {
-        while (size > 0) {
-            ssize_t n = ::send(client, data, size, MSG_NOSIGNAL);
-            if (n <= 0) return false;
-            data += n;
-            size -= std::size_t(n);
-        }
-        return true;
-    }
-
-    Routes routes_;
-    int listener_ = -1;
-    int port_ = 0;
-};
-
-class PageEnd : public NSObject, public UIWebViewDelegate {
-  public:
-    const char* outcome = nullptr;
-    void webViewDidFinishLoad(UIWebView&) override { outcome = "finished"; }
-    void webViewDidFailLoadWithError(UIWebView&, const Ref<NSError>&) override { outcome = "failed"; }
-};
-
-long peakKB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
-}
 
 // The photo boxes whose middle and corners the window drew in something other than white.
 int drawnBoxes(const Ref<UIWindow>& window, int count) {
@@ -184,7 +104,7 @@ int runChild(const std::string& name, const std::string& dir) {
         std::fprintf(stderr, "no case %s\n", name.c_str());
         return 2;
     }
-    Server::Routes routes;
+    std::map<std::string, benchsupport::PageReply> routes;
     std::string page =
         "<html><body style=\"margin:0\"><div style=\"width:" + std::to_string(kBoxW * kPerRow) + "px\">";
     {
@@ -198,22 +118,16 @@ int runChild(const std::string& name, const std::string& dir) {
     }
     routes["/"] = {"text/html; charset=utf-8",
                    std::make_shared<const std::string>(page + "</div></body></html>")};
-    Server server(std::move(routes));
+    benchsupport::PageServer server(std::move(routes));
 
     auto window = make<UIWindow>(CGRectMake(0, 0, kViewW, kViewH));
     window->setHidden(false);
     auto web = make<UIWebView>(CGRectMake(0, 0, kViewW, kViewH));
     window->addSubview(web);
-    auto end = make<PageEnd>();
-    web->setDelegate(end);
-    web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/"))));
-    auto loop = NSRunLoop::mainRunLoop();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kChildSeconds);
-    while (!end->outcome && std::chrono::steady_clock::now() < deadline)
-        loop->runOnce(NSDefaultRunLoopMode, 0.01);
-    for (int i = 0; i < 10; ++i) loop->runOnce(NSDefaultRunLoopMode, 0);
-    const int drawn = end->outcome ? drawnBoxes(window, count) : 0;
-    std::printf("peak_kb %ld %s %d %d\n", peakKB(), end->outcome ? end->outcome : "timed-out", drawn, count);
+    const char* outcome = benchsupport::loadUntilEnded(web, server.url("/"), kChildSeconds);
+    for (int i = 0; i < 10; ++i) NSRunLoop::mainRunLoop()->runOnce(NSDefaultRunLoopMode, 0);
+    const int drawn = std::strcmp(outcome, "timed-out") != 0 ? drawnBoxes(window, count) : 0;
+    std::printf("peak_kb %ld %s %d %d\n", peakKB(), outcome, drawn, count);
     std::fflush(stdout);
     // Server threads and workers may still be busy with the page: no orderly teardown.
     _exit(0);
@@ -229,46 +143,6 @@ struct Outcome {
 std::map<std::string, Outcome>& outcomes() {
     static std::map<std::string, Outcome> map;
     return map;
-}
-
-// Runs this program as `args`, answering what it printed (empty when it did not end well in time).
-std::string runSelf(std::vector<std::string> args, double seconds) {
-    int out[2];
-    if (::pipe(out) != 0) return "";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const bool spawned = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    std::string text;
-    if (!spawned) {
-        ::close(out[0]);
-        return "";
-    }
-    std::thread reader([&] {
-        char buffer[4096];
-        ssize_t n;
-        while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, std::size_t(n));
-    });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    reader.join();
-    ::close(out[0]);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text : text + " (ended badly)";
 }
 
 void BM_PhotoPage(benchmark::State& state, std::string name) {
@@ -297,7 +171,7 @@ Ref<UIWebView> viewOf(const std::string& unit) {
     page.reserve((16u << 20) + unit.size());
     while (page.size() < (16u << 20)) page += unit;
     auto web = make<UIWebView>(CGRectMake(0, 0, kViewW, kViewH));
-    auto end = make<PageEnd>();
+    auto end = make<benchsupport::PageEnd>();
     web->setDelegate(end);
     web->loadHTMLString(page + "<p>after</p>", nullptr);
     auto loop = NSRunLoop::mainRunLoop();
