@@ -443,8 +443,13 @@ class Writer {
             const bool raw = top.node->type == GUMBO_NODE_ELEMENT && !top.closing.empty() &&
                              isRawText(top.closing) && top.closing != "title" && top.closing != "textarea";
             switch (child->type) {
-                case GUMBO_NODE_TEXT:
                 case GUMBO_NODE_WHITESPACE:
+                    if (!raw) {
+                        writeWhitespace(child->v.text.text);
+                        break;
+                    }
+                    [[fallthrough]];
+                case GUMBO_NODE_TEXT:
                 case GUMBO_NODE_CDATA:
                     writeText(child->v.text.text, raw, raw && top.closing == "style");
                     break;
@@ -486,6 +491,19 @@ class Writer {
     }
 
   private:
+    // Text of white space alone: past the bound, only its first character is kept (all that
+    // shows of it unless the page preserves white space).
+    void writeWhitespace(const char* text) {
+        std::string_view t(text);
+        if (whitespace_ + t.size() > limits_.maxWhitespaceBytes) {
+            std::size_t room = limits_.maxWhitespaceBytes - std::min(whitespace_, limits_.maxWhitespaceBytes);
+            t = t.substr(0, std::max<std::size_t>(room, 1));
+            info_.whitespaceCut = true;
+        }
+        whitespace_ += t.size();
+        writeText(std::string(t).c_str(), false, false);
+    }
+
     void writeText(const char* text, bool raw, bool styleSheet) {
         std::string_view t(text);
         if (text_ + t.size() > limits_.maxTextBytes) {
@@ -531,6 +549,7 @@ class Writer {
     WebPageSourceInfo& info_;
     std::string out_;
     std::size_t text_ = 0;
+    std::size_t whitespace_ = 0;
     std::size_t styleRulesLeft_ = WebStyleSheetLimits{}.maxRules;
     bool full_ = false;
 };

@@ -11,6 +11,9 @@
 //     the limit; the parser itself is kept from deep nesting by a first pass over the tags, as
 //     its cost grows with the depth of open elements for every tag;
 //   - elements and text bytes written;
+//   - white space in text of white space alone (between tags): the layout engine makes an element
+//     of each of its characters, so past maxWhitespaceBytes such text keeps its first character
+//     only (what shows of it unless the page preserves white space);
 //   - table spans (colspan, rowspan) to what a grid of the element bound can hold.
 // Scripts, comments, templates and SVG or MathML islands are left out (nothing runs them or
 // draws them).
@@ -26,11 +29,13 @@ struct WebPageLimits {
     std::size_t maxDepth = 200;
     std::size_t maxElements = 30000;
     std::size_t maxTextBytes = 1u << 20;
+    std::size_t maxWhitespaceBytes = 1u << 17;
 };
 
 struct WebPageSourceInfo {
-    bool truncated = false;    // a tag, element or text bound dropped the rest
-    bool depthCapped = false;  // some elements lost their tags to the nesting bound
+    bool truncated = false;      // a tag, element or text bound dropped the rest
+    bool depthCapped = false;    // some elements lost their tags to the nesting bound
+    bool whitespaceCut = false;  // white space between tags was cut to its first character
     std::size_t elements = 0;
     std::size_t depth = 0;  // of the tree written
 };
