@@ -131,7 +131,8 @@ Page breaks() {
 
 Page nestedInline() {
     Page p;
-    for (int i = 0; i < 100; ++i) p.html += "<p>" + repeat("<span>", 100) + "x" + repeat("</span>", 100) + "</p>";
+    for (int i = 0; i < 100; ++i)
+        p.html += "<p>" + repeat("<span>", 100) + "x" + repeat("</span>", 100) + "</p>";
     p.elements = 10100;
     return p;
 }
@@ -179,7 +180,8 @@ Page relativeNested() {
 Page zIndex() {
     Page p;
     p.sheet = "div{position:relative;width:10px;height:10px}";
-    for (int i = 0; i < 29000; ++i) p.html += "<div style=\"z-index:" + n((i * 7919) % 20011 - 10000) + "\">z</div>";
+    for (int i = 0; i < 29000; ++i)
+        p.html += "<div style=\"z-index:" + n((i * 7919) % 20011 - 10000) + "\">z</div>";
     p.elements = 29000;
     return p;
 }
@@ -219,7 +221,8 @@ Page textExtremes() {
               ".e{line-height:1000000000px}.f{line-height:-1000000000px}.g{word-spacing:1000000000px}"
               ".h{line-height:100000000}";
     static const char* kinds[] = {"a", "b", "c", "d", "e", "f", "g", "h"};
-    for (int i = 0; i < 29000; ++i) p.html += std::string("<p class=") + kinds[i % 8] + ">words in a line</p>";
+    for (int i = 0; i < 29000; ++i)
+        p.html += std::string("<p class=") + kinds[i % 8] + ">words in a line</p>";
     p.elements = 29000;
     return p;
 }
@@ -298,8 +301,9 @@ Page manyFonts2() {
     Page p;
     static const char* lines[] = {"none", "underline", "line-through", "overline"};
     for (int i = 0; i < 29000; ++i)
-        p.html += "<span style=\"font:" + std::string(i % 2 ? "italic " : "") + n(100 * (1 + i / 2 % 9)) + " " +
-                  n(1 + i / 18 % 1000) + "px serif;text-decoration:" + lines[i / 18000 % 4] + "\">f</span>";
+        p.html += "<span style=\"font:" + std::string(i % 2 ? "italic " : "") + n(100 * (1 + i / 2 % 9)) +
+                  " " + n(1 + i / 18 % 1000) + "px serif;text-decoration:" + lines[i / 18000 % 4] +
+                  "\">f</span>";
     p.elements = 29000;
     return p;
 }
@@ -324,7 +328,8 @@ Page floatsNested() {
     // Floats in nested blocks: each looks up its ancestors' floats.
     Page p;
     p.sheet = "i{float:left;width:2px;height:2px;display:block}";
-    for (int i = 0; i < 100; ++i) p.html += repeat("<div>", 180) + repeat("<i></i>", 110) + repeat("</div>", 180);
+    for (int i = 0; i < 100; ++i)
+        p.html += repeat("<div>", 180) + repeat("<i></i>", 110) + repeat("</div>", 180);
     p.elements = 29000;
     return p;
 }
@@ -456,7 +461,8 @@ void buildLayOutAndDraw(const Page& page, cairo_surface_t* surface) {
 }
 
 void run(benchmark::State& state, const std::string& name, const Page& page) {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(kWidth), int(kDrawnHeight));
+    cairo_surface_t* surface =
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(kWidth), int(kDrawnHeight));
     resetPeak();
     for (auto _ : state) buildLayOutAndDraw(page, surface);
     peaks()[name] = peakMB();
@@ -496,10 +502,10 @@ int main(int argc, char** argv) {
         int count = std::max(1, c.make().elements);
         auto ref = reporter.time("BM_reference_" + std::to_string(count));
         std::printf("ratio web_layout_%s %.4g\n", c.name, *time / kTargetMs);
-        std::printf("  built, laid out and drawn in %.4g ms of CPU, peak %.0f MB; target: at most %.0f ms (1.0)\n",
-                    *time, peaks()[c.name], kTargetMs);
-        if (ref)
-            std::printf("  reference, a plain page of %d paragraphs: %.4g ms\n", count, *ref);
+        std::printf(
+            "  built, laid out and drawn in %.4g ms of CPU, peak %.0f MB; target: at most %.0f ms (1.0)\n",
+            *time, peaks()[c.name], kTargetMs);
+        if (ref) std::printf("  reference, a plain page of %d paragraphs: %.4g ms\n", count, *ref);
     }
     return 0;
 }

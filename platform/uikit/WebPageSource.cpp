@@ -462,12 +462,14 @@ class Writer {
                     bool keepTags = depth < limits_.maxDepth && isPlainName(name);
                     if (depth >= limits_.maxDepth) info_.depthCapped = true;
                     if (keepTags) {
-                        if (info_.elements >= limits_.maxElements) {
+                        if (info_.elements >= limits_.maxElements ||
+                            info_.nestingWeight + depth + 1 > limits_.maxNestingWeight) {
                             full_ = true;
                             info_.truncated = true;
                             break;
                         }
                         ++info_.elements;
+                        info_.nestingWeight += depth + 1;
                         writeStartTag(name, element);
                         if (isVoid(name)) break;
                         ++depth;

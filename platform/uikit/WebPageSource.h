@@ -11,6 +11,10 @@
 //     the limit; the parser itself is kept from deep nesting by a first pass over the tags, as
 //     its cost grows with the depth of open elements for every tag;
 //   - elements and text bytes written;
+//   - the nesting weight: the depth of every element written, summed. Styling looks up every
+//     inherited property an element does not set through all its ancestors, so thousands of
+//     elements each nested a hundred deep cost seconds where the same elements side by side
+//     cost a fraction of one;
 //   - white space in text of white space alone (between tags): the layout engine makes an element
 //     of each of its characters, so past maxWhitespaceBytes such text keeps its first character
 //     only (what shows of it unless the page preserves white space);
@@ -30,6 +34,7 @@ struct WebPageLimits {
     std::size_t maxElements = 30000;
     std::size_t maxTextBytes = 1u << 20;
     std::size_t maxWhitespaceBytes = 1u << 17;
+    std::size_t maxNestingWeight = 1u << 19;
 };
 
 struct WebPageSourceInfo {
@@ -37,7 +42,8 @@ struct WebPageSourceInfo {
     bool depthCapped = false;    // some elements lost their tags to the nesting bound
     bool whitespaceCut = false;  // white space between tags was cut to its first character
     std::size_t elements = 0;
-    std::size_t depth = 0;  // of the tree written
+    std::size_t depth = 0;          // of the tree written
+    std::size_t nestingWeight = 0;  // the depths of the elements written, summed
 };
 
 // Appends text with the characters HTML reads as markup escaped (and '"' inside an attribute).

@@ -64,8 +64,9 @@ TEST(WebLayoutBoundsTest, FloatsPastTheBoundAreLaidOutInTheFlow) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.floats);
-        const double h = heightOf("<style>body{margin:0}i{float:left;width:1px;height:1px;display:block}</style>" +
-                                  repeat("<i></i>", row.floats));
+        const double h =
+            heightOf("<style>body{margin:0}i{float:left;width:1px;height:1px;display:block}</style>" +
+                     repeat("<i></i>", row.floats));
         EXPECT_GE(h, row.atLeast);
         EXPECT_LE(h, row.atMost);
     }
@@ -87,12 +88,14 @@ TEST(WebLayoutBoundsTest, ZIndexLevelsKeepTheirOrderAndSidePastTheBound) {
         std::uint32_t colour;
     } rows[] = {
         {"within the bound, the highest level on top though it comes first",
-         "<div style=\"" + box + "z-index:60;background:#ff0000\"></div>" + [&] {
-             std::string greens;
-             for (int z = 1; z < 60; ++z)
-                 greens += "<div style=\"" + box + "z-index:" + std::to_string(z) + ";background:#00ff00\"></div>";
-             return greens;
-         }(),
+         "<div style=\"" + box + "z-index:60;background:#ff0000\"></div>" +
+             [&] {
+                 std::string greens;
+                 for (int z = 1; z < 60; ++z)
+                     greens += "<div style=\"" + box + "z-index:" + std::to_string(z) +
+                               ";background:#00ff00\"></div>";
+                 return greens;
+             }(),
          0xFF0000},
         {"past the bound, a far higher level still on top though it comes first",
          "<div style=\"" + box + "z-index:100000;background:#ff0000\"></div><div style=\"" + box +
@@ -119,7 +122,8 @@ TEST(WebLayoutBoundsTest, FontFacesPastTheBoundTakeTheNearestSizeLoaded) {
     // The page loads `faces` sizes (10 px up) before a line in a 300 px font.
     auto withBigLine = [](int faces, bool big) {
         std::string html = "<body style=\"margin:0\"><div>";
-        for (int i = 0; i < faces; ++i) html += "<span style=\"font-size:" + std::to_string(10 + i) + "px\">f</span>";
+        for (int i = 0; i < faces; ++i)
+            html += "<span style=\"font-size:" + std::to_string(10 + i) + "px\">f</span>";
         html += "</div>";
         if (big) html += "<div style=\"font-size:300px\">Big</div>";
         return html + "</body>";
@@ -128,8 +132,7 @@ TEST(WebLayoutBoundsTest, FontFacesPastTheBoundTakeTheNearestSizeLoaded) {
         int faces;
         double atLeast, atMost;  // the height the big line adds
     } rows[] = {
-        {10, 300, 500},
-        {200, 100, 200},  // the 128th face loaded, 137 px, is the nearest
+        {10, 300, 500}, {200, 100, 200},  // the 128th face loaded, 137 px, is the nearest
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.faces);
@@ -150,8 +153,9 @@ TEST(WebLayoutBoundsTest, WordsAndSpacesPastTheBoundAreLeftOut) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.lines);
-        const double h = heightOf("<body style=\"margin:0\"><div style=\"white-space:pre;font:1px/1px sans-serif\">" +
-                                  repeat("a\n", row.lines) + "</div></body>");
+        const double h =
+            heightOf("<body style=\"margin:0\"><div style=\"white-space:pre;font:1px/1px sans-serif\">" +
+                     repeat("a\n", row.lines) + "</div></body>");
         EXPECT_GE(h, row.shown);
         EXPECT_LE(h, row.shown + 2);
     }
@@ -167,11 +171,12 @@ TEST(WebLayoutBoundsTest, WhiteSpaceBetweenTagsPastTheBoundKeepsItsFirstCharacte
     } rows[] = {
         {"within the bound", "<p>a</p>\t\t\t<p>b</p>", 3, false},
         {"a run past the bound keeps what fits", "<p>a</p>" + std::string(20, '\t') + "<p>b</p>", 8, true},
-        {"runs past the bound keep a character each", "<p>" + repeat("<b>x</b>\t\t", 10) + "</p>", 8 + 6, true},
+        {"runs past the bound keep a character each", "<p>" + repeat("<b>x</b>\t\t", 10) + "</p>", 8 + 6,
+         true},
         {"white space within words is text, not bounded here", "<p>a" + std::string(20, '\t') + "b</p>", 20,
          false},
-        {"a preserving element's white space is bounded too", "<pre>x</pre><pre>" + std::string(20, '\t') + "</pre>",
-         8, true},
+        {"a preserving element's white space is bounded too",
+         "<pre>x</pre><pre>" + std::string(20, '\t') + "</pre>", 8, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -185,10 +190,50 @@ TEST(WebLayoutBoundsTest, WhiteSpaceBetweenTagsPastTheBoundKeepsItsFirstCharacte
     }
 }
 
+TEST(WebLayoutBoundsTest, TheNestingWeightKeepsFlatAndSingleDeepPagesAndCutsManyDeepOnes) {
+    auto chains = [](int count, int depth) {
+        std::string out;
+        for (int i = 0; i < count; ++i) out += repeat("<div>", depth) + "x" + repeat("</div>", depth);
+        return out;
+    };
+    // Each chain of 190 under html and body weighs 3 + 4 + ... + 192 = 18,525.
+    constexpr std::size_t kChain = 18525;
+    constexpr std::size_t kRoom = (std::size_t(1) << 19) - 5;  // html 1, head 2, body 2
+    struct Row {
+        const char* name;
+        std::string html;
+        bool truncated;
+        std::size_t elements;
+    } rows[] = {
+        {"29,000 paragraphs side by side", repeat("<p>w</p>", 29000), false, 29003},
+        {"one chain at the depth bound", chains(1, 190), false, 193},
+        {"as many chains as the weight holds", chains(int(kRoom / kChain), 190), false,
+         3 + kRoom / kChain * 190},
+        {"150 chains: cut in the first chain past the weight", chains(150, 190), true, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        detail::WebPageSourceInfo info;
+        detail::boundedPageSource(row.html, {}, &info);
+        EXPECT_EQ(info.truncated, row.truncated);
+        EXPECT_LE(info.nestingWeight, std::size_t(1) << 19);
+        if (!row.truncated) {
+            EXPECT_EQ(info.elements, row.elements);
+        } else {
+            EXPECT_GT(info.elements, 3 + kRoom / kChain * 190);
+            EXPECT_LT(info.elements, 3 + (kRoom / kChain + 1) * 190);
+        }
+    }
+    // What is kept lays out and shows.
+    auto doc = page("<body style=\"margin:0\">" + chains(150, 190) + "</body>");
+    EXPECT_GE(doc->layout(375).height, kRoom / kChain * 10);
+}
+
 TEST(WebLayoutBoundsTest, AMegabyteOfLineBreaksShowsTheBoundsWorthAndTheTextAfter) {
     // The text node of line breaks alone is cut to the white space bound; the word after stays.
-    const std::string html = "<body style=\"margin:0\"><div style=\"white-space:pre;font:1px/1px sans-serif\">" +
-                             std::string((1u << 20) - 200, '\n') + "</div><p style=\"margin:0\">after</p></body>";
+    const std::string html =
+        "<body style=\"margin:0\"><div style=\"white-space:pre;font:1px/1px sans-serif\">" +
+        std::string((1u << 20) - 200, '\n') + "</div><p style=\"margin:0\">after</p></body>";
     detail::WebPageSourceInfo info;
     const std::string source = detail::boundedPageSource(html, {}, &info);
     EXPECT_TRUE(info.whitespaceCut);

@@ -972,6 +972,23 @@ std::vector<Row> hostileRows() {
          20,
          std::nullopt,
          {showsText("before the breaks")}},
+        {"150 chains of 190 nested positioned boxes",
+         [](Scene& s) {
+             std::string page = "<html><head><style>div{position:relative;left:1px;z-index:1}</style>"
+                                "</head><body><p>chained text</p>";
+             for (int i = 0; i < 150; ++i) {
+                 for (int d = 0; d < 190; ++d) page += "<div>";
+                 page += "x";
+                 for (int d = 0; d < 190; ++d) page += "</div>";
+             }
+             s.server.setReply("/r/chains", ScriptedReply::text(page + "</body></html>", 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/chains"));
+         },
+         std::nullopt,
+         0,
+         20,
+         std::nullopt,
+         {showsText("chained text")}},
     };
 }
 
