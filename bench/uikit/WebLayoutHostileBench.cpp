@@ -86,6 +86,14 @@ Page tableColspans() {
     return p;
 }
 
+Page tableWideAndLong() {
+    // One row of 14,000 cells over 14,000 rows of one: the engine fills every row to the widest.
+    Page p;
+    p.html = "<table><tr>" + repeat("<td>w</td>", 14000) + repeat("<tr><td>c</td></tr>", 14000) + "</table>";
+    p.elements = 28000;
+    return p;
+}
+
 Page nestedTables() {
     Page p;
     p.html = repeat("<table><tr><td>x", 100) + "deep" + repeat("</td></tr></table>", 100);
@@ -387,6 +395,7 @@ const Case kCases[] = {
     {"floats_nested", floatsNested},
     {"table_170x170", table170},
     {"table_spans", tableColspans},
+    {"table_wide_and_long", tableWideAndLong},
     {"tables_nested_100", nestedTables},
     {"table_cells_no_table", tableCells},
     {"table_rows_no_table", tableRows},

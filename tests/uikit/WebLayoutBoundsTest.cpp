@@ -229,6 +229,51 @@ TEST(WebLayoutBoundsTest, TheNestingWeightKeepsFlatAndSingleDeepPagesAndCutsMany
     EXPECT_GE(doc->layout(375).height, kRoom / kChain * 10);
 }
 
+TEST(WebLayoutBoundsTest, ATableWhoseGridPassesTheBoundKeepsTheFirstColumnsOfEachRow) {
+    auto count = [](const std::string& s, const std::string& what) {
+        std::size_t n = 0;
+        for (std::size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
+        return n;
+    };
+    // A bound of 12 cells.
+    struct Row {
+        const char* name;
+        std::string html;
+        std::size_t cells;
+        std::string spans;  // the colspans written, in order
+        bool cut;
+    } rows[] = {
+        {"a grid within the bound", "<table><tr><td>a<td>b<td>c<tr><td>d<td>e<td>f</table>", 6, "", false},
+        {"a grid at the bound", "<table>" + repeat("<tr><td>a<td>b<td>c", 4) + "</table>", 12, "", false},
+        {"one wide row over narrow ones",
+         "<table><tr>" + repeat("<td>w", 8) + repeat("<tr><td>n", 3) + "</table>", 3 + 3, "", true},
+        {"a span cut at the edge",
+         "<table><tr><td>a<td colspan=5>b<td>c" + repeat("<tr><td>n", 3) + "</table>", 2 + 3, "colspan=\"2\"",
+         true},
+        {"rows in a body and a head",
+         "<table><thead><tr><td colspan=7>h</thead><tbody><tr><td>b<tr><td>c</tbody></table>", 3,
+         "colspan=\"4\"", true},
+        {"a table nested in a cut one keeps its own grid",
+         "<table><tr><td><table><tr><td>1<td>2<td>3</table>" + repeat("<td>w", 7) + repeat("<tr><td>n", 3) +
+             "</table>",
+         3 + 3 + 3, "", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        detail::WebPageLimits limits;
+        limits.maxTableCells = 12;
+        detail::WebPageSourceInfo info;
+        const std::string out = detail::boundedPageSource(row.html, limits, &info);
+        EXPECT_EQ(count(out, "<td"), row.cells) << out;
+        if (!row.spans.empty()) EXPECT_NE(out.find(row.spans), std::string::npos) << out;
+        EXPECT_EQ(info.gridCut, row.cut);
+    }
+    // What is kept lays out: one row of 14,000 cells over 14,000 rows of one.
+    auto doc =
+        page("<table><tr>" + repeat("<td>w</td>", 14000) + repeat("<tr><td>c</td></tr>", 14000) + "</table>");
+    EXPECT_GT(doc->layout(375).height, 14000);
+}
+
 TEST(WebLayoutBoundsTest, AMegabyteOfLineBreaksShowsTheBoundsWorthAndTheTextAfter) {
     // The text node of line breaks alone is cut to the white space bound; the word after stays.
     const std::string html =

@@ -989,6 +989,20 @@ std::vector<Row> hostileRows() {
          20,
          std::nullopt,
          {showsText("chained text")}},
+        {"a table row of 14,000 cells over 14,000 rows of one",
+         [](Scene& s) {
+             std::string page = "<html><body><p>tabled text</p><table><tr>";
+             for (int i = 0; i < 14000; ++i) page += "<td>w</td>";
+             for (int i = 0; i < 14000; ++i) page += "<tr><td>c</td></tr>";
+             s.server.setReply("/r/grid",
+                               ScriptedReply::text(page + "</table></body></html>", 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/grid"));
+         },
+         std::nullopt,
+         0,
+         20,
+         std::nullopt,
+         {showsText("tabled text")}},
     };
 }
 
