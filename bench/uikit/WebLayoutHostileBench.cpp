@@ -289,6 +289,18 @@ Page decorated() {
     return p;
 }
 
+Page fatRule() {
+    // One rule of 100 declarations (of no property the engine knows), copied into every element.
+    Page p;
+    const int n = 100;
+    p.sheet = "div{";
+    for (int i = 0; i < n; ++i) p.sheet += "x" + std::to_string(i) + ":1;";
+    p.sheet += "}";
+    p.html = repeat("<div>r</div>", 29000);
+    p.elements = 29000;
+    return p;
+}
+
 Page hugeFont() {
     Page p;
     p.sheet = "p{font-size:1000000px}span{font-size:1e9px}";
@@ -421,6 +433,7 @@ const Case kCases[] = {
     {"pre_newlines", preNewlines},
     {"pre_long_line", preLongLine},
     {"decorated", decorated},
+    {"fat_rule", fatRule},
     {"huge_font", hugeFont},
     {"many_font_sizes", manyFonts},
     {"many_fonts", manyFonts2},
