@@ -11,6 +11,7 @@
 #include <limits>
 #include <map>
 #include <set>
+#include <tuple>
 #include <unordered_map>
 
 #include "foundation/NSURL.h"
@@ -42,6 +43,22 @@ constexpr std::size_t kMaxReducedPictures = 32;
 constexpr long kMaxReducedSide = 2048;
 // Measured words kept per font before the cache starts over.
 constexpr std::size_t kMaxCachedWidths = 20000;
+// Faces (family, size, weight, slant) one page may load: each costs pango a font and its metrics,
+// about a millisecond, and a page can ask for one per element. Past this many, text takes the
+// nearest size already loaded in its family, weight and slant.
+constexpr std::size_t kMaxFontFaces = 128;
+// Words and spaces one page is split into: each is an element of its own (a few hundred bytes,
+// laid out and drawn one by one), and a megabyte of text may hold a million. Past this many, the
+// rest of the page's text is left out, as past the page's text bound.
+constexpr std::size_t kMaxTextPieces = 1u << 18;
+// Floats one page lays out as floats: placing one looks at those before it in its formatting
+// context at every height it tries, so thousands cost seconds. Past this many, a float is laid out
+// where it stands in the flow, as a block.
+constexpr std::size_t kMaxFloats = 2000;
+// Distinct z-index levels one page draws: a stacking context walks its whole subtree once for
+// each level among its positioned boxes. Past this many, levels are merged into as many bands
+// (in order; boxes of one band draw in document order).
+constexpr std::size_t kMaxZIndexLevels = 64;
 
 litehtml::context& sharedContext() {
     static litehtml::context* context = [] {
@@ -103,21 +120,47 @@ std::string cleanReference(const std::string& text) {
     return out;
 }
 
-struct WebFont {
+// A loaded face, shared by every font of the page that differs from it only in decoration or in
+// what the page asked for beyond what is drawn (weights 600 and 900 draw alike).
+struct WebFontFace {
     PangoFontDescription* description = nullptr;
-    // Shared by every word measured or drawn in this font: making a layout costs more than
+    // Shared by every word measured or drawn in this face: making a layout costs more than
     // setting its text.
     PangoLayout* layout = nullptr;
-    unsigned decoration = 0;
-    int ascent = 0;
+    int ascent = 0, descent = 0, xHeight = 0;
     double underlinePosition = 0, underlineThickness = 1, strikePosition = 0, strikeThickness = 1;
     std::unordered_map<std::string, int> widths;
 
-    ~WebFont() {
+    ~WebFontFace() {
         if (layout) g_object_unref(layout);
         if (description) pango_font_description_free(description);
     }
 };
+
+struct WebFont {
+    std::shared_ptr<WebFontFace> face;
+    unsigned decoration = 0;
+};
+
+// A face by what tells faces apart: monospace, bold, italic, size.
+using FontFaceKey = std::tuple<bool, bool, bool, int>;
+
+// The engine keeps an element's float and z-index to itself, set from its style; the layout
+// bounds below change them once the page is styled. An explicit instantiation may name them.
+template <class Tag, typename Tag::type Member>
+struct ExposeMember {
+    friend typename Tag::type member(Tag) { return Member; }
+};
+struct FloatTag {
+    using type = litehtml::element_float litehtml::html_tag::*;
+    friend type member(FloatTag);
+};
+template struct ExposeMember<FloatTag, &litehtml::html_tag::m_float>;
+struct ZIndexTag {
+    using type = int litehtml::html_tag::*;
+    friend type member(ZIndexTag);
+};
+template struct ExposeMember<ZIndexTag, &litehtml::html_tag::m_z_index>;
 
 bool isMonospaceFamily(const std::string& faceName) {
     std::string list = lowercase(faceName);
@@ -226,6 +269,52 @@ void boundShrinkToFitNesting(const litehtml::element::ptr& root) {
     }
 }
 
+// What the page's styles leave for layout and drawing to do, bounded (see kMaxFloats and
+// kMaxZIndexLevels). Runs after every styling, before layout: styling sets both again.
+void boundLayoutWork(const litehtml::element::ptr& root) {
+    std::size_t floats = 0;
+    std::vector<litehtml::html_tag*> positioned;
+    std::vector<litehtml::element::ptr> pending{root};
+    while (!pending.empty()) {
+        litehtml::element::ptr el = pending.back();
+        pending.pop_back();
+        for (std::size_t i = el->get_children_count(); i-- > 0;)
+            if (auto child = el->get_child(int(i))) pending.push_back(child);
+        auto* tag = dynamic_cast<litehtml::html_tag*>(el.get());
+        if (!tag) continue;
+        if (tag->get_float() != litehtml::float_none && ++floats > kMaxFloats)
+            tag->*member(FloatTag{}) = litehtml::float_none;
+        if (tag->is_positioned()) positioned.push_back(tag);
+    }
+    std::vector<int> below, above;  // distinct levels under and over 0, ascending
+    for (auto* tag : positioned) {
+        int z = tag->*member(ZIndexTag{});
+        if (z < 0) below.push_back(z);
+        if (z > 0) above.push_back(z);
+    }
+    auto distinct = [](std::vector<int>& levels) {
+        std::sort(levels.begin(), levels.end());
+        levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+    };
+    distinct(below);
+    distinct(above);
+    if (below.size() + above.size() < kMaxZIndexLevels) return;
+    // Each side keeps its sign (what draws under the page's blocks stays under them) and its
+    // order, in half the levels.
+    const std::size_t bands = kMaxZIndexLevels / 2;
+    for (auto* tag : positioned) {
+        int& z = tag->*member(ZIndexTag{});
+        if (z < 0) {
+            std::size_t fromTop =
+                std::size_t(below.end() - std::lower_bound(below.begin(), below.end(), z)) - 1;
+            z = -1 - int(fromTop * bands / below.size());
+        } else if (z > 0) {
+            std::size_t rank = std::size_t(std::lower_bound(above.begin(), above.end(), z) - above.begin());
+            z = 1 + int(rank * bands / above.size());
+        }
+    }
+}
+
 }  // namespace
 
 class WebContainer final : public litehtml::document_container {
@@ -245,6 +334,7 @@ class WebContainer final : public litehtml::document_container {
 
     void load(const std::string& html) {
         std::string source = boundedPageSource(html);
+        textPieces_ = 0;
         matching_ = makeElementMatching();
         try {
             document_ = litehtml::document::createFromUTF8(source.c_str(), this, &sharedContext());
@@ -272,6 +362,7 @@ class WebContainer final : public litehtml::document_container {
             document_->media_changed();
         }
         try {
+            if (auto root = document_->root()) boundLayoutWork(root);
             document_->render(px);
         } catch (...) {
         }
@@ -361,38 +452,16 @@ class WebContainer final : public litehtml::document_container {
                                    litehtml::font_style italic, unsigned int decoration,
                                    litehtml::font_metrics* fm) override {
         auto font = std::make_unique<WebFont>();
-        int points = std::clamp(size, 1, kMaxFontSize);
-        UIFont described(isMonospaceFamily(faceName ? faceName : "") ? UIFont::Family::Courier
-                                                                     : UIFont::Family::System,
-                         points, weight >= 600 ? UIFontWeightBold : UIFontWeightRegular,
-                         italic == litehtml::fontStyleItalic);
-        font->description = realFontDescription(described);
+        FontFaceKey key{isMonospaceFamily(faceName ? faceName : ""), weight >= 600,
+                        italic == litehtml::fontStyleItalic, std::clamp(size, 1, kMaxFontSize)};
+        font->face = fontFace(key);
         font->decoration = decoration;
-        int ascent = 0, descent = 0, xHeight = 0;
-        withRealPangoContext([&](PangoContext* context) {
-            font->layout = pango_layout_new(context);
-            pango_layout_set_font_description(font->layout, font->description);
-            PangoFontMetrics* m = pango_context_get_metrics(context, font->description, nullptr);
-            ascent = int(std::ceil(pango_font_metrics_get_ascent(m) / double(PANGO_SCALE)));
-            descent = int(std::ceil(pango_font_metrics_get_descent(m) / double(PANGO_SCALE)));
-            font->underlinePosition = pango_font_metrics_get_underline_position(m) / double(PANGO_SCALE);
-            font->underlineThickness =
-                std::max(1.0, pango_font_metrics_get_underline_thickness(m) / double(PANGO_SCALE));
-            font->strikePosition = pango_font_metrics_get_strikethrough_position(m) / double(PANGO_SCALE);
-            font->strikeThickness =
-                std::max(1.0, pango_font_metrics_get_strikethrough_thickness(m) / double(PANGO_SCALE));
-            pango_font_metrics_unref(m);
-            pango_layout_set_text(font->layout, "x", 1);
-            PangoRectangle ink;
-            pango_layout_get_extents(font->layout, &ink, nullptr);
-            xHeight = int(std::lround(ink.height / double(PANGO_SCALE)));
-        });
-        font->ascent = ascent;
+        const WebFontFace& face = *font->face;
         if (fm) {
-            fm->ascent = ascent;
-            fm->descent = descent;
-            fm->height = ascent + descent;
-            fm->x_height = std::max(1, xHeight);
+            fm->ascent = face.ascent;
+            fm->descent = face.descent;
+            fm->height = face.ascent + face.descent;
+            fm->x_height = std::max(1, face.xHeight);
             fm->draw_spaces = decoration != litehtml::font_decoration_none;
         }
         return reinterpret_cast<litehtml::uint_ptr>(font.release());
@@ -403,18 +472,19 @@ class WebContainer final : public litehtml::document_container {
     int text_width(const litehtml::tchar_t* text, litehtml::uint_ptr hFont) override {
         auto* font = reinterpret_cast<WebFont*>(hFont);
         if (!font || !text || !*text) return 0;
+        WebFontFace& face = *font->face;
         std::string key(text);
-        if (auto found = font->widths.find(key); found != font->widths.end()) return found->second;
+        if (auto found = face.widths.find(key); found != face.widths.end()) return found->second;
         std::string valid = validUTF8(text);
         int width = 0;
         withRealPangoContext([&](PangoContext*) {
-            pango_layout_set_text(font->layout, valid.data(), int(valid.size()));
+            pango_layout_set_text(face.layout, valid.data(), int(valid.size()));
             PangoRectangle logical;
-            pango_layout_get_extents(font->layout, nullptr, &logical);
+            pango_layout_get_extents(face.layout, nullptr, &logical);
             width = int(std::ceil(logical.width / double(PANGO_SCALE)));
         });
-        if (font->widths.size() >= kMaxCachedWidths) font->widths.clear();
-        font->widths.emplace(std::move(key), width);
+        if (face.widths.size() >= kMaxCachedWidths) face.widths.clear();
+        face.widths.emplace(std::move(key), width);
         return width;
     }
 
@@ -425,13 +495,14 @@ class WebContainer final : public litehtml::document_container {
         if (!cr || !font || !text || !*text || color.alpha == 0) return;
         if (!intersectsDrawArea(pos)) return;
         std::string valid = validUTF8(text);
+        const WebFontFace& face = *font->face;
         cairo_save(cr);
         setColor(cr, color);
-        double baseline = pos.y + font->ascent;
+        double baseline = pos.y + face.ascent;
         double width = 0;
         withRealPangoContext([&](PangoContext*) {
-            pango_layout_set_text(font->layout, valid.data(), int(valid.size()));
-            PangoLayoutLine* line = pango_layout_get_line_readonly(font->layout, 0);
+            pango_layout_set_text(face.layout, valid.data(), int(valid.size()));
+            PangoLayoutLine* line = pango_layout_get_line_readonly(face.layout, 0);
             if (!line) return;
             PangoRectangle logical;
             pango_layout_line_get_extents(line, nullptr, &logical);
@@ -440,11 +511,11 @@ class WebContainer final : public litehtml::document_container {
             pango_cairo_show_layout_line(cr, line);
         });
         if (font->decoration & litehtml::font_decoration_underline)
-            cairo_rectangle(cr, pos.x, baseline - font->underlinePosition, width, font->underlineThickness);
+            cairo_rectangle(cr, pos.x, baseline - face.underlinePosition, width, face.underlineThickness);
         if (font->decoration & litehtml::font_decoration_linethrough)
-            cairo_rectangle(cr, pos.x, baseline - font->strikePosition, width, font->strikeThickness);
+            cairo_rectangle(cr, pos.x, baseline - face.strikePosition, width, face.strikeThickness);
         if (font->decoration & litehtml::font_decoration_overline)
-            cairo_rectangle(cr, pos.x, pos.y, width, font->underlineThickness);
+            cairo_rectangle(cr, pos.x, pos.y, width, face.underlineThickness);
         cairo_fill(cr);
         cairo_restore(cr);
     }
@@ -657,21 +728,26 @@ class WebContainer final : public litehtml::document_container {
     // "，" or "？") and after opening punctuation.
     void split_text(const char* text, const std::function<void(const litehtml::tchar_t*)>& on_word,
                     const std::function<void(const litehtml::tchar_t*)>& on_space) override {
-        if (!text) return;
+        if (!text || textPieces_ >= kMaxTextPieces) return;
         std::string valid = validUTF8(text);
         std::string word;
         bool breakAfter = false, afterOpening = false;
         auto flush = [&] {
-            if (!word.empty()) on_word(word.c_str());
+            if (!word.empty() && textPieces_ < kMaxTextPieces) {
+                ++textPieces_;
+                on_word(word.c_str());
+            }
             word.clear();
         };
-        for (const char* p = valid.c_str(); *p;) {
+        for (const char* p = valid.c_str(); *p && textPieces_ < kMaxTextPieces;) {
             const char* next = g_utf8_next_char(p);
             gunichar c = g_utf8_get_char(p);
             std::string bytes(p, next);
             p = next;
             if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
                 flush();
+                if (textPieces_ >= kMaxTextPieces) break;
+                ++textPieces_;
                 on_space(bytes.c_str());
                 breakAfter = afterOpening = false;
                 continue;
@@ -855,6 +931,54 @@ class WebContainer final : public litehtml::document_container {
         return url->absoluteString();
     }
 
+    // The face for a key, loaded once per page; past kMaxFontFaces, the nearest size loaded in the
+    // same family, weight and slant (or in any, when none is).
+    std::shared_ptr<WebFontFace> fontFace(const FontFaceKey& key) {
+        if (auto found = faces_.find(key); found != faces_.end()) return found->second;
+        if (faces_.size() >= kMaxFontFaces) {
+            auto [mono, bold, italic, size] = key;
+            std::shared_ptr<WebFontFace> nearest;
+            int best = std::numeric_limits<int>::max();
+            bool bestSameStyle = false;
+            for (const auto& [other, face] : faces_) {
+                bool sameStyle =
+                    std::get<0>(other) == mono && std::get<1>(other) == bold && std::get<2>(other) == italic;
+                int distance = std::abs(std::get<3>(other) - size);
+                if ((sameStyle && !bestSameStyle) || (sameStyle == bestSameStyle && distance < best)) {
+                    nearest = face;
+                    best = distance;
+                    bestSameStyle = sameStyle;
+                }
+            }
+            return nearest;
+        }
+        auto face = std::make_shared<WebFontFace>();
+        auto [mono, bold, italic, size] = key;
+        UIFont described(mono ? UIFont::Family::Courier : UIFont::Family::System, size,
+                         bold ? UIFontWeightBold : UIFontWeightRegular, italic);
+        face->description = realFontDescription(described);
+        withRealPangoContext([&](PangoContext* context) {
+            face->layout = pango_layout_new(context);
+            pango_layout_set_font_description(face->layout, face->description);
+            PangoFontMetrics* m = pango_context_get_metrics(context, face->description, nullptr);
+            face->ascent = int(std::ceil(pango_font_metrics_get_ascent(m) / double(PANGO_SCALE)));
+            face->descent = int(std::ceil(pango_font_metrics_get_descent(m) / double(PANGO_SCALE)));
+            face->underlinePosition = pango_font_metrics_get_underline_position(m) / double(PANGO_SCALE);
+            face->underlineThickness =
+                std::max(1.0, pango_font_metrics_get_underline_thickness(m) / double(PANGO_SCALE));
+            face->strikePosition = pango_font_metrics_get_strikethrough_position(m) / double(PANGO_SCALE);
+            face->strikeThickness =
+                std::max(1.0, pango_font_metrics_get_strikethrough_thickness(m) / double(PANGO_SCALE));
+            pango_font_metrics_unref(m);
+            pango_layout_set_text(face->layout, "x", 1);
+            PangoRectangle ink;
+            pango_layout_get_extents(face->layout, &ink, nullptr);
+            face->xHeight = int(std::lround(ink.height / double(PANGO_SCALE)));
+        });
+        faces_.emplace(key, face);
+        return face;
+    }
+
     // The picture at an absolute URL, asked for once per layout while it is missing.
     Ref<CGImage> image(const std::string& url) {
         if (std::find(imageURLs_.begin(), imageURLs_.end(), url) == imageURLs_.end())
@@ -1004,6 +1128,8 @@ class WebContainer final : public litehtml::document_container {
         cairo_surface_t* surface;
     };
     std::map<std::string, Reduced> reduced_;
+    std::map<FontFaceKey, std::shared_ptr<WebFontFace>> faces_;
+    std::size_t textPieces_ = 0;
     int width_ = 0;
     bool laidOut_ = false;
     cairo_t* cr_ = nullptr;

@@ -407,6 +407,45 @@ std::string attributeValue(std::string_view name, std::string_view value) {
     return std::string(value);
 }
 
+long spanOf(const GumboElement& cell) {
+    const GumboAttribute* a = gumbo_get_attribute(&cell.attributes, "colspan");
+    return a ? std::stol(attributeValue("colspan", a->value)) : 1;
+}
+
+bool isCell(const GumboNode* n) {
+    return n->type == GUMBO_NODE_ELEMENT &&
+           (n->v.element.tag == GUMBO_TAG_TD || n->v.element.tag == GUMBO_TAG_TH);
+}
+
+// The columns each row of a table may take so that its grid (rows times the widest row, which
+// the layout engine fills whole) stays within `maxCells`; 0 when the table is within it as it is.
+std::size_t columnsAllowed(const GumboElement& table, std::size_t maxCells) {
+    std::size_t rows = 0, widest = 0;
+    auto row = [&](const GumboNode* tr) {
+        ++rows;
+        std::size_t width = 0;
+        const GumboVector& cells = tr->v.element.children;
+        for (unsigned k = 0; k < cells.length; ++k)
+            if (auto* cell = static_cast<const GumboNode*>(cells.data[k]); isCell(cell))
+                width += std::size_t(spanOf(cell->v.element));
+        widest = std::max(widest, width);
+    };
+    for (unsigned i = 0; i < table.children.length; ++i) {
+        auto* child = static_cast<const GumboNode*>(table.children.data[i]);
+        if (child->type != GUMBO_NODE_ELEMENT) continue;
+        GumboTag tag = child->v.element.tag;
+        if (tag == GUMBO_TAG_TR) row(child);
+        if (tag != GUMBO_TAG_TBODY && tag != GUMBO_TAG_THEAD && tag != GUMBO_TAG_TFOOT) continue;
+        const GumboVector& rowsOf = child->v.element.children;
+        for (unsigned k = 0; k < rowsOf.length; ++k)
+            if (auto* tr = static_cast<const GumboNode*>(rowsOf.data[k]);
+                tr->type == GUMBO_NODE_ELEMENT && tr->v.element.tag == GUMBO_TAG_TR)
+                row(tr);
+    }
+    if (rows == 0 || rows * widest <= maxCells) return 0;
+    return std::max<std::size_t>(1, maxCells / rows);
+}
+
 class Writer {
   public:
     Writer(const WebPageLimits& limits, WebPageSourceInfo& info) : limits_(limits), info_(info) {}
@@ -433,6 +472,7 @@ class Writer {
                 if (!top.closing.empty()) {
                     out_ += "</" + top.closing + ">";
                     --depth;
+                    if (top.closing == "table" && !tables_.empty()) tables_.pop_back();
                 }
                 stack.pop_back();
                 continue;
@@ -443,8 +483,13 @@ class Writer {
             const bool raw = top.node->type == GUMBO_NODE_ELEMENT && !top.closing.empty() &&
                              isRawText(top.closing) && top.closing != "title" && top.closing != "textarea";
             switch (child->type) {
-                case GUMBO_NODE_TEXT:
                 case GUMBO_NODE_WHITESPACE:
+                    if (!raw) {
+                        writeWhitespace(child->v.text.text);
+                        break;
+                    }
+                    [[fallthrough]];
+                case GUMBO_NODE_TEXT:
                 case GUMBO_NODE_CDATA:
                     writeText(child->v.text.text, raw, raw && top.closing == "style");
                     break;
@@ -456,14 +501,36 @@ class Writer {
                     if (name == "plaintext") name = "pre";
                     bool keepTags = depth < limits_.maxDepth && isPlainName(name);
                     if (depth >= limits_.maxDepth) info_.depthCapped = true;
+                    // A table whose grid would pass the bound keeps the first columns of
+                    // each row: later cells are left out, and a span is cut at the edge.
+                    std::size_t colspan = 0;
+                    if (keepTags && !tables_.empty() && tables_.back().columns > 0) {
+                        Table& table = tables_.back();
+                        if (name == "tr") table.used = 0;
+                        if ((name == "td" || name == "th") && top.closing == "tr") {
+                            if (table.used >= table.columns) {
+                                info_.gridCut = true;
+                                break;
+                            }
+                            colspan = std::min<std::size_t>(std::size_t(spanOf(element)),
+                                                            table.columns - table.used);
+                            table.used += colspan;
+                        }
+                    }
                     if (keepTags) {
-                        if (info_.elements >= limits_.maxElements) {
+                        if (info_.elements >= limits_.maxElements ||
+                            info_.nestingWeight + depth + 1 > limits_.maxNestingWeight) {
                             full_ = true;
                             info_.truncated = true;
                             break;
                         }
                         ++info_.elements;
-                        writeStartTag(name, element);
+                        info_.nestingWeight += depth + 1;
+                        writeStartTag(name, element, colspan);
+                        if (name == "table") {
+                            tables_.push_back({columnsAllowed(element, limits_.maxTableCells), 0});
+                            if (tables_.back().columns > 0) info_.gridCut = true;
+                        }
                         if (isVoid(name)) break;
                         ++depth;
                         info_.depth = std::max(info_.depth, depth);
@@ -486,6 +553,19 @@ class Writer {
     }
 
   private:
+    // Text of white space alone: past the bound, only its first character is kept (all that
+    // shows of it unless the page preserves white space).
+    void writeWhitespace(const char* text) {
+        std::string_view t(text);
+        if (whitespace_ + t.size() > limits_.maxWhitespaceBytes) {
+            std::size_t room = limits_.maxWhitespaceBytes - std::min(whitespace_, limits_.maxWhitespaceBytes);
+            t = t.substr(0, std::max<std::size_t>(room, 1));
+            info_.whitespaceCut = true;
+        }
+        whitespace_ += t.size();
+        writeText(std::string(t).c_str(), false, false);
+    }
+
     void writeText(const char* text, bool raw, bool styleSheet) {
         std::string_view t(text);
         if (text_ + t.size() > limits_.maxTextBytes) {
@@ -512,7 +592,8 @@ class Writer {
         }
     }
 
-    void writeStartTag(const std::string& name, const GumboElement& element) {
+    // colspan, when not 0, is the cell's span as written.
+    void writeStartTag(const std::string& name, const GumboElement& element, std::size_t colspan = 0) {
         out_ += "<" + name;
         for (unsigned k = 0; k < element.attributes.length; ++k) {
             auto* a = static_cast<const GumboAttribute*>(element.attributes.data[k]);
@@ -521,7 +602,10 @@ class Writer {
             out_ += " ";
             out_ += attrName;
             out_ += "=\"";
-            appendEscapedHTML(out_, attributeValue(attrName, a->value), true);
+            if (colspan > 0 && attrName == "colspan")
+                out_ += std::to_string(colspan);
+            else
+                appendEscapedHTML(out_, attributeValue(attrName, a->value), true);
             out_ += "\"";
         }
         out_ += ">";
@@ -531,6 +615,12 @@ class Writer {
     WebPageSourceInfo& info_;
     std::string out_;
     std::size_t text_ = 0;
+    std::size_t whitespace_ = 0;
+    struct Table {
+        std::size_t columns;  // a row's bound, 0 for none
+        std::size_t used;     // columns taken in the current row
+    };
+    std::vector<Table> tables_;  // the tables written around the current point
     std::size_t styleRulesLeft_ = WebStyleSheetLimits{}.maxRules;
     bool full_ = false;
 };

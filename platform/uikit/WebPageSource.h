@@ -11,7 +11,17 @@
 //     the limit; the parser itself is kept from deep nesting by a first pass over the tags, as
 //     its cost grows with the depth of open elements for every tag;
 //   - elements and text bytes written;
-//   - table spans (colspan, rowspan) to what a grid of the element bound can hold.
+//   - the nesting weight: the depth of every element written, summed. Styling looks up every
+//     inherited property an element does not set through all its ancestors, so thousands of
+//     elements each nested a hundred deep cost seconds where the same elements side by side
+//     cost a fraction of one;
+//   - white space in text of white space alone (between tags): the layout engine makes an element
+//     of each of its characters, so past maxWhitespaceBytes such text keeps its first character
+//     only (what shows of it unless the page preserves white space);
+//   - table spans (colspan, rowspan) to what a grid of the element bound can hold;
+//   - a table's grid: the layout engine fills every row to the widest one, so one wide row over
+//     many narrow ones costs rows times columns; past maxTableCells, each row keeps the first
+//     columns that fit (later cells are left out, a span is cut at the edge).
 // Scripts, comments, templates and SVG or MathML islands are left out (nothing runs them or
 // draws them).
 
@@ -26,13 +36,20 @@ struct WebPageLimits {
     std::size_t maxDepth = 200;
     std::size_t maxElements = 30000;
     std::size_t maxTextBytes = 1u << 20;
+    std::size_t maxWhitespaceBytes = 1u << 17;
+    std::size_t maxNestingWeight = 1u << 19;
+    std::size_t maxTableCells = 1u << 18;
 };
 
 struct WebPageSourceInfo {
     bool truncated = false;    // a tag, element or text bound dropped the rest
     bool depthCapped = false;  // some elements lost their tags to the nesting bound
+    bool whitespaceCut = false;
+    bool gridCut = false;  // a table's rows lost columns to the grid bound  // white space between tags was
+                           // cut to its first character
     std::size_t elements = 0;
-    std::size_t depth = 0;  // of the tree written
+    std::size_t depth = 0;          // of the tree written
+    std::size_t nestingWeight = 0;  // the depths of the elements written, summed
 };
 
 // Appends text with the characters HTML reads as markup escaped (and '"' inside an attribute).

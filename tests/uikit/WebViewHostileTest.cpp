@@ -904,6 +904,105 @@ std::vector<Row> hostileRows() {
          20,
          std::nullopt,
          {showsText("wrapped text"), stylesheetApplied(true)}},
+        // Layout and drawing whose cost grows faster than the page: each shows, bounded.
+        {"29,000 tiny floats in one formatting context",
+         [](Scene& s) {
+             std::string page = "<html><head><style>i{float:left;width:3px;height:3px;display:block}</style>"
+                                "</head><body><p>floated text</p>";
+             for (int i = 0; i < 29000; ++i) page += "<i></i>";
+             s.server.setReply("/r/floats", ScriptedReply::text(page + "</body></html>", 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/floats"));
+         },
+         std::nullopt,
+         0,
+         20,
+         std::nullopt,
+         {showsText("floated text")}},
+        {"29,000 positioned boxes, each at a z-index level of its own",
+         [](Scene& s) {
+             std::string page = "<html><head><style>div{position:relative;width:9px;height:9px}</style>"
+                                "</head><body><p>stacked text</p>";
+             for (int i = 0; i < 29000; ++i)
+                 page += "<div style=\"z-index:" + std::to_string(i - 14500) + "\"></div>";
+             s.server.setReply("/r/levels", ScriptedReply::text(page + "</body></html>", 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/levels"));
+         },
+         std::nullopt,
+         0,
+         20,
+         std::nullopt,
+         {showsText("stacked text")}},
+        {"29,000 elements, each in a font of its own",
+         [](Scene& s) {
+             std::string page = "<html><body><p>font text</p>";
+             for (int i = 0; i < 29000; ++i)
+                 page += "<span style=\"font:" + std::string(i % 2 ? "italic " : "") +
+                         std::to_string(100 * (1 + i / 2 % 9)) + " " + std::to_string(1 + i / 18 % 1000) +
+                         "px serif\">f</span>";
+             s.server.setReply("/r/fonts", ScriptedReply::text(page + "</body></html>", 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/fonts"));
+         },
+         std::nullopt,
+         0,
+         20,
+         std::nullopt,
+         {showsText("font text")}},
+        {"a paragraph of half a million one-letter words",
+         [](Scene& s) {
+             std::string page = "<html><body><p>first words ";
+             for (int i = 0; i < 500000; ++i) page += "a ";
+             s.server.setReply("/r/words",
+                               ScriptedReply::text(page + "</p></body></html>", 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/words"));
+         },
+         std::nullopt,
+         0,
+         20,
+         std::nullopt,
+         {showsText("first words")}},
+        {"preserved white space of a million line breaks",
+         [](Scene& s) {
+             std::string page = "<html><body><p>before the breaks</p><pre>" + std::string(1000000, '\n') +
+                                "</pre></body></html>";
+             s.server.setReply("/r/breaks", ScriptedReply::text(page, 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/breaks"));
+         },
+         std::nullopt,
+         0,
+         20,
+         std::nullopt,
+         {showsText("before the breaks")}},
+        {"150 chains of 190 nested positioned boxes",
+         [](Scene& s) {
+             std::string page = "<html><head><style>div{position:relative;left:1px;z-index:1}</style>"
+                                "</head><body><p>chained text</p>";
+             for (int i = 0; i < 150; ++i) {
+                 for (int d = 0; d < 190; ++d) page += "<div>";
+                 page += "x";
+                 for (int d = 0; d < 190; ++d) page += "</div>";
+             }
+             s.server.setReply("/r/chains", ScriptedReply::text(page + "</body></html>", 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/chains"));
+         },
+         std::nullopt,
+         0,
+         20,
+         std::nullopt,
+         {showsText("chained text")}},
+        {"a table row of 14,000 cells over 14,000 rows of one",
+         [](Scene& s) {
+             std::string page = "<html><body><p>tabled text</p><table><tr>";
+             for (int i = 0; i < 14000; ++i) page += "<td>w</td>";
+             for (int i = 0; i < 14000; ++i) page += "<tr><td>c</td></tr>";
+             s.server.setReply("/r/grid",
+                               ScriptedReply::text(page + "</table></body></html>", 200, "text/html"));
+             return PageLoad::request(s.server.url("/r/grid"));
+         },
+         std::nullopt,
+         0,
+         20,
+         std::nullopt,
+         {showsText("tabled text")}},
     };
 }
 
