@@ -28,7 +28,8 @@ struct PageReply {
 
     PageReply() = default;
     PageReply(std::string type, std::string bytes, bool gzipped = false)
-        : contentType(std::move(type)), body(std::make_shared<const std::string>(std::move(bytes))),
+        : contentType(std::move(type)),
+          body(std::make_shared<const std::string>(std::move(bytes))),
           gzip(gzipped) {}
     PageReply(std::string type, std::shared_ptr<const std::string> bytes)
         : contentType(std::move(type)), body(std::move(bytes)) {}
@@ -110,7 +111,8 @@ inline const char* loadUntilEnded(const Ref<UIWebView>& web, const std::string& 
     web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(url)));
     auto loop = NSRunLoop::mainRunLoop();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!end->outcome && std::chrono::steady_clock::now() < deadline) loop->runOnce(NSDefaultRunLoopMode, 0.01);
+    while (!end->outcome && std::chrono::steady_clock::now() < deadline)
+        loop->runOnce(NSDefaultRunLoopMode, 0.01);
     return end->outcome ? end->outcome : "timed-out";
 }
 

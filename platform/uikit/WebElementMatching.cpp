@@ -122,8 +122,11 @@ std::uintptr_t memoKey(const void* selector, bool applyPseudo) {
 
 constexpr std::uint32_t kNoKey = 0;
 // A rule an element meets costs more than one matching step: the engine parses its declarations
-// again for each element it applies to.
+// again for each element it applies to and keeps a copy of each in the element, so a rule costs
+// by the length of its declarations too (a rule of thousands of declarations over every element
+// of a page would otherwise hold the main thread for minutes and take gigabytes).
 constexpr std::size_t kStepsPerCandidate = 4;
+constexpr std::size_t kDeclarationBytesPerStep = 1;
 
 }  // namespace
 
@@ -200,7 +203,9 @@ class ElementMatching {
         };
         gather(kNoKey);
         for (std::uint32_t a : active_ancestors_) gather(a);
-        if (!spend(found_.size() * kStepsPerCandidate)) return;
+        std::size_t cost = 0;
+        for (std::uint32_t i : found_) cost += ruleCost_[i];
+        if (!spend(cost)) return;
         std::sort(found_.begin(), found_.end());
         const auto& all = full.selectors();
         rules.reserve(found_.size());
@@ -251,11 +256,13 @@ class ElementMatching {
         ids_.clear();
         roles_.assign(1, 0);  // id 0: no key
         buckets_.clear();
+        ruleCost_.clear();
         const auto& rules = sheet.selectors();
         for (std::size_t i = 0; i < rules.size(); ++i) {
             std::uint32_t r = intern(compoundKey(rules[i]->m_right), kRightRole);
             std::uint32_t a = intern(ancestorKey(*rules[i]), kAncestorRole);
             buckets_[(std::uint64_t(a) << 32) | r].push_back(std::uint32_t(i));
+            ruleCost_.push_back(kStepsPerCandidate + rules[i]->m_style.size() / kDeclarationBytesPerStep);
         }
         ancestorCount_.assign(roles_.size(), 0);
         active_ancestors_.clear();
@@ -287,6 +294,7 @@ class ElementMatching {
     std::unordered_map<std::string, std::uint32_t> ids_;
     std::vector<std::uint8_t> roles_;
     std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> buckets_;
+    std::vector<std::size_t> ruleCost_;  // steps, by rule
     std::vector<int> ancestorCount_;
     std::vector<std::uint32_t> active_ancestors_;
     std::vector<std::uint32_t> pushed_;

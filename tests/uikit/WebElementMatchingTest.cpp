@@ -434,6 +434,35 @@ TEST(WebElementMatchingTest, BudgetDropsFurtherRulesAndThePageStillShows) {
     EXPECT_GT(detail::matchingStats(*container.matching).passes, passes);
 }
 
+// A rule costs its pass by the length of its declarations too (the engine parses and copies them
+// into every element the rule meets): under one budget, a rule of many declarations reaches fewer
+// elements than a short one, and a rule of thousands reaches only a few.
+TEST(WebElementMatchingTest, ARuleCostsByTheLengthOfItsDeclarations) {
+    std::string body;
+    for (int i = 0; i < 400; ++i) body += "<p>x</p>";
+    auto reached = [&](int declarations) {
+        std::string rule = "p{color:red";
+        for (int i = 0; i < declarations; ++i) rule += ";x" + std::to_string(i) + ":1";
+        TestContainer container(true, 20000);
+        const std::string html =
+            "<html><head><style>" + rule + "}</style></head><body>" + body + "</body></html>";
+        auto doc = litehtml::document::createFromString(html.c_str(), &container, &sharedContext());
+        EXPECT_TRUE(doc);
+        if (!doc) return std::size_t(0);
+        doc->render(800);
+        EXPECT_GT(doc->height(), 0);
+        std::size_t red = 0;
+        for (const auto& p : doc->root()->select_all("p"))
+            red += std::strcmp(p->get_style_property("color", false, ""), "red") == 0;
+        return red;
+    };
+    const std::size_t thin = reached(0), fat = reached(40), huge = reached(2000);
+    EXPECT_EQ(thin, 400u);
+    EXPECT_LT(fat, thin / 2);
+    EXPECT_GT(fat, 0u);
+    EXPECT_LT(huge, 10u);
+}
+
 // The app's pages (a question or article: paragraphs, pictures, links, under the default sheet
 // and the app's own) spend a sliver of the budget, so none of their rules is ever dropped.
 TEST(WebElementMatchingTest, TheAppsPagesStayFarBelowTheBudget) {
@@ -460,7 +489,8 @@ TEST(WebElementMatchingTest, TheAppsPagesStayFarBelowTheBudget) {
     const auto stats = detail::matchingStats(*container.matching);
     EXPECT_EQ(stats.exhaustedPasses, 0u);
     EXPECT_GE(stats.passes, 2u);  // the default sheet's and the page's
-    EXPECT_LT(stats.mostPassSteps * 100, detail::kDefaultMatchingStepsPerPass) << stats.mostPassSteps;
+    // A twentieth of the budget at most: a page twenty times as long still shows every rule.
+    EXPECT_LT(stats.mostPassSteps * 20, detail::kDefaultMatchingStepsPerPass) << stats.mostPassSteps;
 }
 
 TEST(WebElementMatchingTest, MalformedSelectorsAndEmptySheetsAreHarmless) {
