@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bench/support/RatioReporter.h"
+#include "bench/support/WebPageDrawing.h"
 #include "uikit/WebDocument.h"
 
 namespace {
@@ -78,29 +79,10 @@ Page longList(bool rules) {
     return p;
 }
 
-// What the view does: the page with its linked sheet, built, laid out and drawn.
-void buildLayOutAndDraw(const Page& page, cairo_surface_t* surface) {
-    WebDocument::Resources resources;
-    resources.stylesheet = [&page](const std::string&) -> std::optional<std::string> { return page.sheet; };
-    resources.image = [](const std::string&) -> Ref<CGImage> { return nullptr; };
-    auto doc = WebDocument::create(
-        "<html><head><link rel=\"stylesheet\" href=\"http://bench.test/s.css\"></head><body>" + page.html +
-            "</body></html>",
-        "http://bench.test/", resources);
-    CGSize size = doc->layout(kWidth);
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-    doc->draw(cr, CGRectMake(0, 0, kWidth, std::min<CGFloat>(size.height, 4000)));
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
-    benchmark::DoNotOptimize(cairo_image_surface_get_data(surface));
-}
-
 void run(benchmark::State& state, Page (*make)(bool), bool rules) {
     const Page page = make(rules);
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(kWidth), 4000);
-    for (auto _ : state) buildLayOutAndDraw(page, surface);
+    for (auto _ : state) benchsupport::buildLayOutAndDraw(page.html, page.sheet, surface, kWidth);
     cairo_surface_destroy(surface);
 }
 

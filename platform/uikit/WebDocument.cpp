@@ -269,23 +269,33 @@ void boundShrinkToFitNesting(const litehtml::element::ptr& root) {
     }
 }
 
-// What the page's styles leave for layout and drawing to do, bounded (see kMaxFloats and
-// kMaxZIndexLevels). Runs after every styling, before layout: styling sets both again.
-void boundLayoutWork(const litehtml::element::ptr& root) {
-    std::size_t floats = 0;
-    std::vector<litehtml::html_tag*> positioned;
-    std::vector<litehtml::element::ptr> pending{root};
+// Calls `visit` on every element of the tree under `root` (itself first), in document order,
+// without recursion: a page's tree may be deep.
+template <class Visit>
+void forEachElement(const litehtml::element::ptr& root, Visit&& visit) {
+    std::vector<litehtml::element::ptr> pending;
+    pending.push_back(root);
     while (!pending.empty()) {
         litehtml::element::ptr el = pending.back();
         pending.pop_back();
         for (std::size_t i = el->get_children_count(); i-- > 0;)
             if (auto child = el->get_child(int(i))) pending.push_back(child);
+        visit(el);
+    }
+}
+
+// What the page's styles leave for layout and drawing to do, bounded (see kMaxFloats and
+// kMaxZIndexLevels). Runs after every styling, before layout: styling sets both again.
+void boundLayoutWork(const litehtml::element::ptr& root) {
+    std::size_t floats = 0;
+    std::vector<litehtml::html_tag*> positioned;
+    forEachElement(root, [&](const litehtml::element::ptr& el) {
         auto* tag = dynamic_cast<litehtml::html_tag*>(el.get());
-        if (!tag) continue;
+        if (!tag) return;
         if (tag->get_float() != litehtml::float_none && ++floats > kMaxFloats)
             tag->*member(FloatTag{}) = litehtml::float_none;
         if (tag->is_positioned()) positioned.push_back(tag);
-    }
+    });
     std::vector<int> below, above;  // distinct levels under and over 0, ascending
     for (auto* tag : positioned) {
         int z = tag->*member(ZIndexTag{});
@@ -599,18 +609,13 @@ class WebContainer final : public litehtml::document_container {
         // A page without pictures is not walked.
         litehtml::element::ptr root = document_ && !imageURLs_.empty() ? document_->root() : nullptr;
         if (!root) return;
-        std::vector<litehtml::element::ptr> pending{root};
-        while (!pending.empty()) {
-            litehtml::element::ptr el = pending.back();
-            pending.pop_back();
-            for (std::size_t i = el->get_children_count(); i-- > 0;)
-                if (auto child = el->get_child(int(i))) pending.push_back(child);
+        forEachElement(root, [&](const litehtml::element::ptr& el) {
             const char* tag = el->get_tagName();
-            if (!tag || std::strcmp(tag, "img") != 0) continue;
+            if (!tag || std::strcmp(tag, "img") != 0) return;
             const char* src = el->get_attr("src");
-            if (!src) continue;
+            if (!src) return;
             auto url = resolve(src, nullptr);
-            if (!url) continue;
+            if (!url) return;
             const litehtml::position& box = el->get_position();
             const bool sizedWidth = !el->get_css_width().is_predefined() && box.width > 0;
             const bool sizedHeight = !el->get_css_height().is_predefined() && box.height > 0;
@@ -618,7 +623,7 @@ class WebContainer final : public litehtml::document_container {
             if (sizedWidth) known.width = std::max<CGFloat>(known.width, box.width);
             if (sizedHeight) known.height = std::max<CGFloat>(known.height, box.height);
             if (!sizedWidth && !sizedHeight) known.ownSize = true;
-        }
+        });
     }
 
     void draw_background(litehtml::uint_ptr hdc, const litehtml::background_paint& bg) override {
