@@ -89,7 +89,7 @@ class LZWReader {
     Result start(GifFileType* gif) {
         gif_ = gif;
         ended_ = failed_ = false;
-        at_ = length_ = 0;
+        at_ = blockSize_ = 0;
         pending_ = 0;
         bits_ = 0;
         top_ = 0;
@@ -105,7 +105,10 @@ class LZWReader {
         if (codeSize < 2 || codeSize > 11) return Result::Damaged;
         clear_ = 1u << codeSize;
         minWidth_ = codeSize + 1;
-        for (unsigned i = 0; i < clear_; ++i) first_[i] = std::uint8_t(i);
+        for (unsigned i = 0; i < clear_; ++i) {
+            first_[i] = std::uint8_t(i);
+            length_[i] = 1;
+        }
         reset();
         return Result::Done;
     }
@@ -133,22 +136,35 @@ class LZWReader {
                 previous_ = code;
                 continue;
             }
-            // Pushed last character first; a code just being defined is the previous string and
-            // its own first character.
+            // A code just being defined is the previous string and its own first character. The
+            // string goes straight into the row when it fits there, last character first, and
+            // otherwise onto the stack, whose rest opens the next row.
+            const bool defining = code == next_;
+            const unsigned length = defining ? length_[previous_] + 1u : length_[code];
+            std::uint8_t* end;
+            if (count - done >= length) {
+                end = out + done + length;
+                done += length;
+            } else {
+                end = stack_ + length;
+                top_ = length;
+            }
             unsigned walk = code;
-            if (code == next_) {
-                stack_[top_++] = first_[previous_];
+            if (defining) {
+                *--end = first_[previous_];
                 walk = previous_;
             }
             while (walk > clear_) {
-                stack_[top_++] = suffix_[walk];
+                *--end = suffix_[walk];
                 walk = prefix_[walk];
             }
-            stack_[top_++] = std::uint8_t(walk);
+            *--end = std::uint8_t(walk);
+            if (top_ > 0) std::reverse(stack_, stack_ + top_);
             if (next_ < kTableSize) {
                 prefix_[next_] = std::uint16_t(previous_);
                 suffix_[next_] = first_[code == next_ ? previous_ : code];
                 first_[next_] = first_[previous_];
+                length_[next_] = std::uint16_t(length_[previous_] + 1);
                 ++next_;
                 if (next_ >= (1u << width_) && width_ < 12) ++width_;
             }
@@ -180,7 +196,7 @@ class LZWReader {
             return;
         }
         block_ = block + 1;
-        length_ = block[0];
+        blockSize_ = block[0];
         at_ = 0;
     }
     bool nextBlock() {
@@ -195,7 +211,7 @@ class LZWReader {
     }
     bool nextCode(unsigned& code) {
         while (bits_ < width_) {
-            if (at_ == length_) {
+            if (at_ == blockSize_) {
                 if (!nextBlock()) return false;
                 continue;
             }
@@ -210,11 +226,11 @@ class LZWReader {
 
     GifFileType* gif_ = nullptr;
     const GifByteType* block_ = nullptr;
-    std::size_t at_ = 0, length_ = 0;
+    std::size_t at_ = 0, blockSize_ = 0;
     bool ended_ = false, failed_ = false;
     std::uint32_t pending_ = 0;
     unsigned bits_ = 0, width_ = 3, minWidth_ = 3, clear_ = 4, next_ = 6, previous_ = kNone;
-    std::uint16_t prefix_[kTableSize] = {};
+    std::uint16_t prefix_[kTableSize] = {}, length_[kTableSize] = {};
     std::uint8_t suffix_[kTableSize] = {}, first_[kTableSize] = {};
     // The longest string is a chain through the whole table, plus the character a code being
     // defined repeats.

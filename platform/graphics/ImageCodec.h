@@ -139,7 +139,7 @@ std::uint64_t estimateGIFDecodeWork(const std::uint8_t* bytes, std::size_t lengt
 // noise, one code a pixel or long strings, clear codes anywhere): this is about a second at the
 // slowest. Real animations stay far below it: every frame within its screen, and the frames kept
 // within the size budget, 200 frames of 1000 x 1000 need 200 million.
-inline constexpr std::uint64_t kMaxGIFDecodePixels = 250'000'000;
+inline constexpr std::uint64_t kMaxGIFDecodePixels = 150'000'000;
 // What GIFAnimation::read did with a file.
 struct GIFReadReport {
     enum class Refusal { None, Invalid, TooMuchWork };

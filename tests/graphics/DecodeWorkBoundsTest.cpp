@@ -1,5 +1,6 @@
 // Pictures that cost far more than their size are held to what they show: a GIF's frames are
-// clipped to its screen (and priced so), a PNG's text chunks are never inflated, and a progressive
+// clipped to its screen (and priced so) and a GIF is refused by the pixels its data must be
+// expanded to, a PNG's text chunks are never inflated, and a progressive
 // JPEG is refused by the work its scans add up to, while ordinary pictures still decode.
 
 #include <gtest/gtest.h>
@@ -174,6 +175,241 @@ TEST(GIFWorkBounds, TheEstimateCoversEveryFrameTheReaderKeeps) {
         auto partial = detail::estimateGIFDecodeBytes(bytes.bytes(), cut);
         ASSERT_TRUE(partial) << cut;
         EXPECT_LE(*partial, *whole) << cut;
+    }
+}
+
+// The rows a frame must expand, as its data holds them, to reach its last row on the screen: the
+// count made from the descriptors before decoding is what the reader then expands, and the rows
+// land where they belong.
+TEST(GIFWorkBounds, TheWorkIsTheRowsExpandedToReachTheScreen) {
+    struct Case {
+        const char* name;
+        std::size_t height, onScreen;
+        bool interlaced;
+        std::uint64_t rows;
+    };
+    for (const Case& c : {
+             Case{"in order, cut by the screen", 13, 4, false, 4},
+             Case{"in order, whole", 13, 13, false, 13},
+             // Rows 0 and 8, then 4 and 12, then 2, 6 and 10, then 1 and 3 of the last pass.
+             Case{"interlaced, four rows on the screen", 13, 4, true, 2 + 2 + 3 + 2},
+             Case{"interlaced, five rows on the screen", 13, 5, true, 2 + 2 + 3 + 2},
+             Case{"interlaced, the first row only", 13, 1, true, 1},
+             Case{"interlaced, three rows of three", 3, 3, true, 3},
+             Case{"interlaced, whole", 13, 13, true, 13},
+             Case{"interlaced, one row of one", 1, 1, true, 1},
+         }) {
+        SCOPED_TRACE(c.name);
+        // Six wide on a screen four wide: whole rows are expanded, what overhangs is not kept.
+        corpus::GIFRecipe recipe;
+        recipe.width = 4;
+        recipe.height = c.onScreen;
+        recipe.globalPalette = corpus::basicPalette();
+        corpus::GIFFrame frame;
+        frame.width = 6;
+        frame.height = c.height;
+        frame.interlaced = c.interlaced;
+        for (std::size_t y = 0; y < c.height; ++y)
+            for (std::size_t x = 0; x < 6; ++x) frame.indices.push_back(std::uint8_t((x + 3 * y) % 4));
+        recipe.frames = {frame};
+        const NSData bytes = corpus::makeGIF(recipe);
+        EXPECT_EQ(detail::estimateGIFDecodeWork(bytes.bytes(), bytes.length()), c.rows * 6);
+        detail::GIFReadReport report;
+        auto gif =
+            detail::GIFAnimation::read(bytes.bytes(), bytes.length(), detail::kMaxAnimationBytes, &report);
+        ASSERT_TRUE(gif);
+        EXPECT_EQ(report.refusal, detail::GIFReadReport::Refusal::None);
+        EXPECT_EQ(report.work, c.rows * 6);
+        EXPECT_EQ(report.expanded, c.rows * 6);
+        ASSERT_EQ(gif->frameCount(), 1u);
+        const auto& kept = gif->frame(0);
+        ASSERT_EQ(kept.indices.size(), 4 * c.onScreen);
+        for (std::size_t y = 0; y < c.onScreen; ++y)
+            for (std::size_t x = 0; x < 4; ++x)
+                EXPECT_EQ(kept.indices[y * 4 + x], (x + 3 * y) % 4) << x << "," << y;
+    }
+}
+
+TEST(GIFWorkBounds, FramesAskingTooMuchAreRefusedBeforeDecodingWhileAnimationsShow) {
+    using hostile::GIFFrameSize;
+    struct Case {
+        const char* name;
+        unsigned screenW, screenH;
+        std::vector<GIFFrameSize> frames;
+        // What the descriptors ask for, when under the bound.
+        std::uint64_t work;
+        bool shows;
+        std::size_t framesKept;
+    };
+    const GIFFrameSize interlaced{10000, 10000, true}, plain{10000, 10000};
+    // The screen's second row is in the last pass: 5001 rows of 10,000 a frame.
+    constexpr std::uint64_t kInterlacedFrame = 5001 * 10000;
+    for (const Case& c : {
+             Case{"a 2-row screen, four interlaced frames of 100 MP", 1, 2, {4, interlaced}, 0, false, 0},
+             Case{"a 2-row screen, three interlaced frames of 100 MP", 1, 2, {3, interlaced}, 0, false, 0},
+             Case{"a 2-row screen, one interlaced frame of 100 MP",
+                  1,
+                  2,
+                  {interlaced},
+                  kInterlacedFrame,
+                  true,
+                  1},
+             Case{"a 2-row screen, the same four frames in row order",
+                  1,
+                  2,
+                  {4, plain},
+                  4 * 2 * 10000,
+                  true,
+                  4},
+             // 7500 rows of 10,000, twice: the bound exactly, and one pixel more.
+             Case{"at the bound", 1, 7500, {plain, plain}, detail::kMaxGIFDecodePixels, true, 2},
+             Case{"one pixel past the bound", 1, 7500, {plain, plain, {1, 1}}, 0, false, 0},
+             // The size budget keeps 134 of the canvases of 4 MB, and only those are expanded.
+             Case{"200 frames of 1000 x 1000", 1000, 1000, {200, {1000, 1000}}, 134'000'000, true, 134},
+         }) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = hostile::bigFrameGIF(c.screenW, c.screenH, c.frames);
+        const std::uint64_t work = detail::estimateGIFDecodeWork(bytesOf(bytes), bytes.size());
+        detail::GIFReadReport report;
+        auto gif =
+            detail::GIFAnimation::read(bytesOf(bytes), bytes.size(), detail::kMaxAnimationBytes, &report);
+        EXPECT_EQ(report.work, work);
+        if (!c.shows) {
+            // Refused from the descriptors: nothing expanded, and no frame for anyone asking.
+            EXPECT_FALSE(gif);
+            EXPECT_GT(work, detail::kMaxGIFDecodePixels);
+            EXPECT_EQ(report.refusal, detail::GIFReadReport::Refusal::TooMuchWork);
+            EXPECT_EQ(report.expanded, 0u);
+            auto source = CGImageSourceCreateWithData(dataOf(bytes));
+            EXPECT_EQ(CGImageSourceGetCount(source), 0u);
+            EXPECT_EQ(CGImageSourceGetStatus(source), kCGImageStatusInvalidData);
+            EXPECT_FALSE(CGImageSourceCreateImageAtIndex(source, 0));
+            EXPECT_FALSE(pageThumbnail(dataOf(bytes)));
+            continue;
+        }
+        EXPECT_EQ(work, c.work);
+        ASSERT_TRUE(gif);
+        EXPECT_EQ(report.refusal, detail::GIFReadReport::Refusal::None);
+        EXPECT_EQ(report.expanded, c.work);
+        EXPECT_FALSE(report.stoppedForWork);
+        ASSERT_EQ(gif->frameCount(), c.framesKept);
+        CGImageRef last = gif->compositeFrame(c.framesKept - 1);
+        ASSERT_TRUE(last);
+        EXPECT_EQ(corpus::pixelsOf(*last).bgra[2], 255);  // red
+    }
+}
+
+// The count takes every frame to be whole; frames dropped as damaged are not kept, so the reader
+// may go past where the count stopped at the size budget. The work bound then stops the reading
+// where a frame would pass it, keeping what came before, as the size budget does.
+TEST(GIFWorkBounds, DamagedFramesCannotCarryTheReadingPastTheBound) {
+    // Canvases of 30,000 bytes; a budget of two of them. Each frame asks for 75 million pixels.
+    const std::uint64_t budget = 2 * 7500 * 4;
+    struct Case {
+        const char* name;
+        std::vector<hostile::GIFFrameSize> frames;
+        std::size_t framesKept;
+        bool stoppedForWork;
+    };
+    const hostile::GIFFrameSize whole{10000, 10000}, damaged{10000, 10000, false, 1000};
+    for (const Case& c : {
+             Case{"whole frames: the budget stops the reading", {whole, whole, whole}, 2, false},
+             Case{"a damaged first frame: the work stops it", {damaged, whole, whole}, 1, true},
+             Case{"damaged frames before the last", {damaged, damaged, whole}, 0, true},
+         }) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = hostile::bigFrameGIF(1, 7500, c.frames);
+        detail::GIFReadReport report;
+        auto gif = detail::GIFAnimation::read(bytesOf(bytes), bytes.size(), budget, &report);
+        ASSERT_TRUE(gif);
+        EXPECT_EQ(report.work, detail::kMaxGIFDecodePixels);
+        EXPECT_EQ(gif->frameCount(), c.framesKept);
+        EXPECT_EQ(report.stoppedForWork, c.stoppedForWork);
+        EXPECT_FALSE(gif->complete());
+        EXPECT_LE(report.expanded, detail::kMaxGIFDecodePixels);
+    }
+}
+
+// The frames' data is decompressed by the codec itself: a clear code costs no more than any other
+// code, and every damage loses the frame while the file goes on.
+TEST(GIFWorkBounds, LZWDataIsReadExactlyAndDamageLosesOnlyItsFrame) {
+    using hostile::internal::BitWriter;
+    struct Code {
+        unsigned value;
+        int width;
+    };
+    struct Case {
+        const char* name;
+        std::size_t width;
+        int codeSize;
+        std::vector<Code> codes;
+        std::vector<std::uint8_t> pixels;  // empty: the frame is damaged
+    };
+    // One literal a code from a clear on, as an encoder that never looks for strings writes them;
+    // the table fills after 4090 codes and then stays full, its codes 12 bits wide.
+    auto literals = [](const std::vector<std::uint8_t>& pixels) {
+        std::vector<Code> codes{{4, 3}};
+        int width = 3;
+        unsigned next = 6;
+        for (std::uint8_t p : pixels) {
+            codes.push_back({p, width});
+            if (next < 4096) {
+                if (next >= (1u << width) && width < 12) ++width;
+                ++next;
+            }
+        }
+        codes.push_back({5, width});
+        return codes;
+    };
+    std::vector<std::uint8_t> long5000(5000, 0);
+    long5000.back() = 2;
+    std::vector<Code> clears(1'000'000, {4, 3});
+    clears.insert(clears.end(), {{1, 3}, {2, 3}, {5, 3}});
+    for (const Case& c : {
+             Case{"a clear code before every pixel",
+                  4,
+                  2,
+                  {{4, 3}, {1, 3}, {4, 3}, {2, 3}, {4, 3}, {3, 3}, {4, 3}, {0, 3}, {5, 3}},
+                  {1, 2, 3, 0}},
+             Case{"a million clear codes, then the pixels", 2, 2, clears, {1, 2}},
+             Case{"the code being defined", 4, 2, {{4, 3}, {1, 3}, {6, 3}, {2, 3}, {5, 3}}, {1, 1, 1, 2}},
+             Case{"a table full and never cleared", 5000, 2, literals(long5000), long5000},
+             Case{"no end code", 2, 2, {{4, 3}, {1, 3}, {2, 3}}, {1, 2}},
+             Case{"clear codes only", 2, 2, {{4, 3}, {4, 3}, {4, 3}, {5, 3}}, {}},
+             Case{"the end before the pixels", 4, 2, {{4, 3}, {1, 3}, {2, 3}, {5, 3}}, {}},
+             Case{"a code the table does not hold yet", 4, 2, {{4, 3}, {1, 3}, {7, 3}, {5, 3}}, {}},
+             Case{"a string code first after a clear", 2, 2, {{4, 3}, {6, 3}, {5, 3}}, {}},
+             Case{"the data ends before the pixels", 4, 2, {{4, 3}, {1, 3}}, {}},
+             Case{"a code size of 1", 2, 1, {{2, 2}, {1, 2}, {1, 2}, {3, 2}}, {}},
+             Case{"a code size of 0", 2, 0, {{1, 1}, {0, 1}, {0, 2}, {2, 2}}, {}},
+         }) {
+        SCOPED_TRACE(c.name);
+        BitWriter data;
+        for (const Code& code : c.codes) data.put(code.value, code.width);
+        data.finish();
+        // The frame on trial, then a whole frame of colour 0 shown for half a second.
+        std::string g = "GIF89a";
+        hostile::internal::put16(g, unsigned(c.width));
+        hostile::internal::put16(g, 1);
+        g += std::string("\x81\x00\x00\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\xFF", 15);
+        g += char(0x2C);
+        for (unsigned v : {0u, 0u, unsigned(c.width), 1u}) hostile::internal::put16(g, v);
+        g += char(0);
+        g += char(c.codeSize);
+        hostile::internal::putBlocks(g, data.bytes);
+        g += std::string("\x21\xF9\x04\x00\x32\x00\x00\x00", 8);
+        g += char(0x2C);
+        for (unsigned v : {0u, 0u, unsigned(c.width), 1u}) hostile::internal::put16(g, v);
+        g += std::string("\x00\x02", 2);
+        hostile::internal::putBlocks(g, hostile::internal::constantLZW(c.width));
+        g += char(0x3B);
+        auto gif = detail::GIFAnimation::read(bytesOf(g), g.size());
+        ASSERT_TRUE(gif);
+        EXPECT_TRUE(gif->complete());
+        ASSERT_EQ(gif->frameCount(), c.pixels.empty() ? 1u : 2u);
+        if (!c.pixels.empty()) EXPECT_EQ(gif->frame(0).indices, c.pixels);
+        EXPECT_DOUBLE_EQ(gif->frame(gif->frameCount() - 1).delay, 0.5);
+        EXPECT_EQ(gif->frame(gif->frameCount() - 1).indices, std::vector<std::uint8_t>(c.width, 0));
     }
 }
 
