@@ -134,12 +134,13 @@ std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* bytes, s
 // are no GIF or its screen is refused. Counting stops once past kMaxGIFDecodePixels.
 std::uint64_t estimateGIFDecodeWork(const std::uint8_t* bytes, std::size_t length,
                                     std::uint64_t budget = kMaxAnimationBytes);
-// A GIF whose work passes this is refused before anything is decoded. Expanding costs 3 to 8 ns a
-// pixel on one core of the reference machine, however the data is made (runs of one colour or
-// noise, one code a pixel or long strings, clear codes anywhere): this is about a second at the
-// slowest. Real animations stay far below it: every frame within its screen, and the frames kept
-// within the size budget, 200 frames of 1000 x 1000 need 200 million.
-inline constexpr std::uint64_t kMaxGIFDecodePixels = 150'000'000;
+// A GIF whose work passes this is refused before anything is decoded. Every GIF whose frames lie
+// within its screen needs at most 134.2 million (the size budget keeps at most 512 MiB of
+// four-byte canvases, and a frame expands no more than a canvas), so 200 frames of 1000 x 1000
+// read as far as the budget lets them; only frames overhanging the screen can ask for more.
+// Expanding costs from about 1.5 ns a pixel (long runs of one colour) to 7.4 ns (noise of 256
+// colours, the slowest data) on one core of the reference machine: the bound is about a second.
+inline constexpr std::uint64_t kMaxGIFDecodePixels = 140'000'000;
 // What GIFAnimation::read did with a file.
 struct GIFReadReport {
     enum class Refusal { None, Invalid, TooMuchWork };
