@@ -79,8 +79,9 @@ std::uint64_t rowsToReach(std::uint64_t height, std::uint64_t onScreen, bool int
 // A frame's LZW data, decompressed here rather than by giflib's line reader: that one resets its
 // whole code table at every clear code (some 400 ns each), so a few megabytes of nothing but clear
 // codes would hold it for tens of seconds while producing no pixel. Here a clear code costs a few
-// steps, and every other code costs the pixels it expands to, so the pixels counted before
-// decoding bound the time. The data's sub-blocks come through giflib's block reader.
+// steps, and every other code the pixels it expands to, so the time is bounded by the pixels
+// counted before decoding and by the bytes of the data (a code is at least three bits). The
+// data's sub-blocks come through giflib's block reader.
 class LZWReader {
   public:
     enum class Result { Done, Damaged, Unreadable };
