@@ -31,11 +31,15 @@ int readBytes(GifFileType* gif, GifByteType* buffer, int wanted) {
     return static_cast<int>(n);
 }
 
-// Reads past an image's compressed blocks; false when the blocks themselves are broken.
-bool skipImageData(GifFileType* gif) {
+// Reads past the rest of an image's compressed blocks; false when the blocks themselves are broken.
+bool skipImageData(GifFileType* gif, bool started) {
     GifByteType* block = nullptr;
-    int codeSize = 0;
-    if (DGifGetCode(gif, &codeSize, &block) == GIF_ERROR) return false;
+    if (!started) {
+        int codeSize = 0;
+        if (DGifGetCode(gif, &codeSize, &block) == GIF_ERROR) return false;
+    } else if (DGifGetCodeNext(gif, &block) == GIF_ERROR) {
+        return false;
+    }
     while (block) {
         if (DGifGetCodeNext(gif, &block) == GIF_ERROR) return false;
     }
@@ -76,175 +80,13 @@ std::uint64_t rowsToReach(std::uint64_t height, std::uint64_t onScreen, bool int
     return rows;
 }
 
-// A frame's LZW data, decompressed here rather than by giflib's line reader: that one resets its
-// whole code table at every clear code (some 400 ns each), so a few megabytes of nothing but clear
-// codes would hold it for tens of seconds while producing no pixel. Here a clear code costs a few
-// steps, and every other code the pixels it expands to, so the time is bounded by the pixels
-// counted before decoding and by the bytes of the data (a code is at least three bits). The
-// data's sub-blocks come through giflib's block reader.
-class LZWReader {
-  public:
-    enum class Result { Done, Damaged, Unreadable };
-
-    // After the frame's image descriptor: takes its first data block.
-    Result start(GifFileType* gif) {
-        gif_ = gif;
-        ended_ = failed_ = false;
-        at_ = blockSize_ = 0;
-        pending_ = 0;
-        bits_ = 0;
-        top_ = 0;
-        int codeSize = 0;
-        GifByteType* block = nullptr;
-        if (DGifGetCode(gif, &codeSize, &block) == GIF_ERROR) {
-            failed_ = true;
-            return Result::Unreadable;
-        }
-        take(block);
-        // A code size below 2 is not one an encoder writes, and past 11 the clear code would not
-        // fit in 12 bits.
-        if (codeSize < 2 || codeSize > 11) return Result::Damaged;
-        clear_ = 1u << codeSize;
-        minWidth_ = codeSize + 1;
-        for (unsigned i = 0; i < clear_; ++i) {
-            first_[i] = std::uint8_t(i);
-            length_[i] = 1;
-        }
-        reset();
-        return Result::Done;
-    }
-
-    // The next `count` pixels of the frame.
-    Result read(std::uint8_t* out, std::size_t count) {
-        std::size_t done = 0;
-        while (done < count) {
-            if (top_ > 0) {
-                const std::size_t n = std::min<std::size_t>(top_, count - done);
-                for (std::size_t i = 0; i < n; ++i) out[done++] = stack_[--top_];
-                continue;
-            }
-            unsigned code = 0;
-            if (!nextCode(code)) return failed_ ? Result::Unreadable : Result::Damaged;
-            if (code == clear_) {
-                reset();
-                continue;
-            }
-            // The end code, or one the table does not hold yet, before the frame is full.
-            if (code == clear_ + 1 || code > next_ || (code == next_ && previous_ == kNone))
-                return Result::Damaged;
-            if (previous_ == kNone) {
-                out[done++] = std::uint8_t(code);
-                previous_ = code;
-                continue;
-            }
-            // A code just being defined is the previous string and its own first character. The
-            // string goes straight into the row when it fits there, last character first, and
-            // otherwise onto the stack, whose rest opens the next row.
-            const bool defining = code == next_;
-            const unsigned length = defining ? length_[previous_] + 1u : length_[code];
-            std::uint8_t* end;
-            if (count - done >= length) {
-                end = out + done + length;
-                done += length;
-            } else {
-                end = stack_ + length;
-                top_ = length;
-            }
-            unsigned walk = code;
-            if (defining) {
-                *--end = first_[previous_];
-                walk = previous_;
-            }
-            while (walk > clear_) {
-                *--end = suffix_[walk];
-                walk = prefix_[walk];
-            }
-            *--end = std::uint8_t(walk);
-            if (top_ > 0) std::reverse(stack_, stack_ + top_);
-            if (next_ < kTableSize) {
-                prefix_[next_] = std::uint16_t(previous_);
-                suffix_[next_] = first_[code == next_ ? previous_ : code];
-                first_[next_] = first_[previous_];
-                length_[next_] = std::uint16_t(length_[previous_] + 1);
-                ++next_;
-                if (next_ >= (1u << width_) && width_ < 12) ++width_;
-            }
-            previous_ = code;
-        }
-        return Result::Done;
-    }
-
-    // Passes over the rest of the frame's blocks; false when they are broken.
-    bool finish() {
-        while (!ended_) {
-            if (!nextBlock()) return !failed_;
-        }
-        return true;
-    }
-    bool unreadable() const { return failed_; }
-
-  private:
-    static constexpr unsigned kTableSize = 4096, kNone = ~0u;
-
-    void reset() {
-        width_ = minWidth_;
-        next_ = clear_ + 2;
-        previous_ = kNone;
-    }
-    void take(const GifByteType* block) {
-        if (!block) {
-            ended_ = true;
-            return;
-        }
-        block_ = block + 1;
-        blockSize_ = block[0];
-        at_ = 0;
-    }
-    bool nextBlock() {
-        if (ended_ || failed_) return false;
-        GifByteType* block = nullptr;
-        if (DGifGetCodeNext(gif_, &block) == GIF_ERROR) {
-            failed_ = true;
-            return false;
-        }
-        take(block);
-        return !ended_;
-    }
-    bool nextCode(unsigned& code) {
-        while (bits_ < width_) {
-            if (at_ == blockSize_) {
-                if (!nextBlock()) return false;
-                continue;
-            }
-            pending_ |= std::uint32_t(block_[at_++]) << bits_;
-            bits_ += 8;
-        }
-        code = pending_ & ((1u << width_) - 1);
-        pending_ >>= width_;
-        bits_ -= width_;
-        return true;
-    }
-
-    GifFileType* gif_ = nullptr;
-    const GifByteType* block_ = nullptr;
-    std::size_t at_ = 0, blockSize_ = 0;
-    bool ended_ = false, failed_ = false;
-    std::uint32_t pending_ = 0;
-    unsigned bits_ = 0, width_ = 3, minWidth_ = 3, clear_ = 4, next_ = 6, previous_ = kNone;
-    std::uint16_t prefix_[kTableSize] = {}, length_[kTableSize] = {};
-    std::uint8_t suffix_[kTableSize] = {}, first_[kTableSize] = {};
-    // The longest string is a chain through the whole table, plus the character a code being
-    // defined repeats.
-    std::uint8_t stack_[kTableSize + 1] = {};
-    std::size_t top_ = 0;
-};
-
 // A frame's image descriptor as the block walk finds it.
 struct FrameDescriptor {
     std::uint64_t left, top, width, height;
     bool interlaced, localPalette;
-    // Where its compressed data starts (past the code size).
+    // Where its compressed data starts (past the code size), and that code size (-1: cut off).
     std::size_t dataOffset;
+    int codeSize;
 };
 
 // Walks a GIF's records by their block structure alone, nothing decompressed, calling
@@ -281,7 +123,8 @@ bool walkFrames(const std::uint8_t* b, std::size_t n, Visit&& visit) {
             frame.localPalette = (packed & 0x80) != 0;
             at += 9;
             if (frame.localPalette) at += std::size_t(3) << ((packed & 7) + 1);
-            ++at;  // the code size
+            frame.codeSize = at < n ? b[at] : -1;
+            ++at;
             frame.dataOffset = std::min(at, n);
             if (!visit(frame)) break;
             if (!skipBlocks()) break;
@@ -290,6 +133,137 @@ bool walkFrames(const std::uint8_t* b, std::size_t n, Visit&& visit) {
         }
     }
     return true;
+}
+
+// The clear codes a frame's data charges the work: all of them when the frame is decoded (a
+// clear code costs the library's line reader a reset of its whole table), none when it is not.
+std::uint64_t clearCodeWork(const GIFCodeCount& count) {
+    return count.clearCodes * kGIFClearCodePixels;
+}
+
+// How many more clear codes fit in what is left of the work bound: one more passes it.
+std::uint64_t clearCodesLeft(std::uint64_t work) {
+    return work > kMaxGIFDecodePixels ? 0 : (kMaxGIFDecodePixels - work) / kGIFClearCodePixels;
+}
+
+}  // namespace
+
+GIFCodeCount countGIFCodes(const std::uint8_t* b, std::size_t n, int codeSize, std::uint64_t maxClearCodes) {
+    GIFCodeCount count;
+    // Past 8 bits a pixel the library refuses the frame before decoding any of it.
+    if (codeSize < 0 || codeSize > 8) {
+        count.stop = GIFCodeCount::Stop::Damage;
+        return count;
+    }
+    const unsigned clear = 1u << codeSize, end = clear + 1;
+    // The library's own bookkeeping, followed exactly so that the boundaries fall where its reader
+    // finds them: `running` counts every code read since a clear (the table's next entry is two
+    // below it), and the width grows as soon as it passes what the width can hold. For code sizes
+    // from 2 that is the table's next entry reaching 2^width; at 0 and 1 the width grows one code
+    // sooner, as that reader does. A full table keeps its 12 bits until a clear code.
+    constexpr unsigned kMaxCodes = 4096 + 1, kMaxWidth = 12;
+    unsigned width = unsigned(codeSize) + 1, limit = 1u << width, running = clear + 2;
+    bool afterClear = true;
+    std::uint64_t pending = 0;
+    unsigned bits = 0;
+    std::size_t at = 0;
+    while (at < n) {
+        const std::size_t size = b[at++];
+        if (size == 0) {
+            count.stop = GIFCodeCount::Stop::DataEnd;
+            return count;
+        }
+        const std::size_t blockEnd = std::min(at + size, n);
+        while (at < blockEnd) {
+            pending |= std::uint64_t(b[at++]) << bits;
+            bits += 8;
+            while (bits >= width) {
+                const unsigned code = unsigned(pending) & ((1u << width) - 1);
+                pending >>= width;
+                bits -= width;
+                if (code == end) {
+                    count.stop = GIFCodeCount::Stop::EndCode;
+                    return count;
+                }
+                // A string code first after a clear has nothing to stand on: the library's reader
+                // stops there and the frame is lost. Any other code past the table it reads on
+                // through (making up its pixels), so counting goes on too.
+                if (afterClear && code > end) {
+                    count.stop = GIFCodeCount::Stop::Damage;
+                    return count;
+                }
+                ++count.codes;
+                if (running < kMaxCodes && ++running > limit && width < kMaxWidth) {
+                    limit <<= 1;
+                    ++width;
+                }
+                if (code == clear) {
+                    if (++count.clearCodes > maxClearCodes) {
+                        count.stop = GIFCodeCount::Stop::Limit;
+                        return count;
+                    }
+                    width = unsigned(codeSize) + 1;
+                    limit = 1u << width;
+                    running = clear + 2;
+                    afterClear = true;
+                    continue;
+                }
+                afterClear = false;
+            }
+        }
+    }
+    count.stop = GIFCodeCount::Stop::DataEnd;
+    return count;
+}
+
+namespace {
+
+// What a frame's clear codes were counted to be, by where its data starts.
+struct FramePrice {
+    std::size_t dataOffset;
+    std::uint64_t clearCodes;
+};
+
+// estimateGIFDecodeWork, telling also the clear codes and, when asked, each decoded frame's.
+std::uint64_t priceGIF(const std::uint8_t* b, std::size_t n, std::uint64_t budget, std::uint64_t* clearCodes,
+                       std::vector<FramePrice>* prices) {
+    if (clearCodes) *clearCodes = 0;
+    if (sniffImageFormat(b, n) != ImageFormat::GIF || n < 13) return 0;
+    const std::uint64_t width = b[6] | (b[7] << 8), height = b[8] | (b[9] << 8);
+    // A screen the reader refuses is read no further.
+    if (!imageSizeAllowed(width, height)) return 0;
+    const bool globalPalette = (b[10] & 0x80) != 0;
+    const std::uint64_t canvasBytes = width * height * 4;
+    budget = std::min(budget, kMaxAnimationBytes);
+    // The reader's choices, frame by frame, with every frame taken to be whole: which it passes
+    // over unread, where its budget stops it, how many rows of each it expands and what clear
+    // codes the data it decodes holds.
+    std::uint64_t kept = 0, indexBytes = 0, work = 0, clears = 0;
+    walkFrames(b, n, [&](const FrameDescriptor& f) {
+        if (f.width == 0 || f.height == 0) return true;
+        const std::uint64_t clippedW = std::min(f.left + f.width, width) - std::min(f.left, width);
+        const std::uint64_t clippedH = std::min(f.top + f.height, height) - std::min(f.top, height);
+        const std::uint64_t pixels = clippedW * clippedH, fullPixels = f.width * f.height;
+        const std::uint64_t remaining = n - f.dataOffset;
+        if ((kept + 1) * canvasBytes > budget || indexBytes + pixels > budget) return false;
+        if (!(f.localPalette || globalPalette) || fullPixels > kMaxImagePixels ||
+            fullPixels > kMaxLZWRatio * remaining + 4096)
+            return true;
+        ++kept;
+        if (pixels == 0) return true;
+        indexBytes += pixels;
+        work += rowsToReach(f.height, clippedH, f.interlaced) * f.width;
+        // Counting on past the bound would only cost time, for the pixels as for the clear codes.
+        if (work > kMaxGIFDecodePixels) return false;
+        const GIFCodeCount count =
+            countGIFCodes(b + f.dataOffset, n - f.dataOffset, f.codeSize, clearCodesLeft(work));
+        work += clearCodeWork(count);
+        clears += count.clearCodes;
+        if (prices) prices->push_back({f.dataOffset, count.clearCodes});
+        return work <= kMaxGIFDecodePixels;
+    });
+    if (clearCodes) *clearCodes = clears;
+    return work;
 }
 
 }  // namespace
@@ -303,7 +277,8 @@ struct GIFReader {
         budget = std::min(budget, kMaxAnimationBytes);
         // The work is known from the descriptors: a file that asks for too much is refused before
         // any of it is decoded.
-        r.work = estimateGIFDecodeWork(bytes, length, budget);
+        std::vector<FramePrice> prices;
+        r.work = priceGIF(bytes, length, budget, &r.clearCodes, &prices);
         if (r.work > kMaxGIFDecodePixels) {
             r.refusal = GIFReadReport::Refusal::TooMuchWork;
             return nullptr;
@@ -317,7 +292,7 @@ struct GIFReader {
         }
         std::unique_ptr<GIFAnimation> animation;
         try {
-            animation = readRecords(gif, cursor, budget, r);
+            animation = readRecords(gif, cursor, budget, prices, r);
         } catch (const std::bad_alloc&) {
             animation = nullptr;
         }
@@ -327,7 +302,9 @@ struct GIFReader {
     }
 
     static std::unique_ptr<GIFAnimation> readRecords(GifFileType* gif, const Cursor& cursor,
-                                                     std::uint64_t budget, GIFReadReport& report) {
+                                                     std::uint64_t budget,
+                                                     const std::vector<FramePrice>& prices,
+                                                     GIFReadReport& report) {
         if (gif->SWidth <= 0 || gif->SHeight <= 0 ||
             !imageSizeAllowed(static_cast<std::uint64_t>(gif->SWidth),
                               static_cast<std::uint64_t>(gif->SHeight))) {
@@ -339,7 +316,7 @@ struct GIFReader {
         const std::uint64_t canvasBytes = std::uint64_t(animation->width_) * animation->height_ * 4;
         std::vector<std::uint8_t> globalPalette = paletteOf(gif->SColorMap);
         std::uint64_t indexBytes = 0, work = 0;
-        auto lzw = std::make_unique<LZWReader>();
+        std::size_t price = 0;  // the first of `prices` not yet passed
 
         GIFAnimation::Frame pending;  // graphic control values for the next image
         for (;;) {
@@ -360,7 +337,7 @@ struct GIFReader {
             pending = GIFAnimation::Frame();
             const GifImageDesc& desc = gif->Image;
             if (desc.Left < 0 || desc.Top < 0 || desc.Width <= 0 || desc.Height <= 0) {
-                if (!skipImageData(gif)) break;
+                if (!skipImageData(gif, false)) break;
                 continue;
             }
             // Only what lies on the screen is ever drawn, so only that is kept: a frame far larger
@@ -383,44 +360,68 @@ struct GIFReader {
             bool overBudget =
                 (animation->frames_.size() + 1) * canvasBytes > budget || indexBytes + pixels > budget;
             if (!usable || overBudget) {
-                if (!skipImageData(gif)) break;
+                if (!skipImageData(gif, false)) break;
                 if (overBudget) break;
                 continue;
             }
             if (pixels == 0) {
                 // Wholly off the screen: it shows nothing, but its place in the timing stays.
-                if (!skipImageData(gif)) break;
+                if (!skipImageData(gif, false)) break;
                 frame.left = frame.top = frame.width = frame.height = 0;
                 animation->frames_.push_back(std::move(frame));
                 continue;
             }
             // A frame starts on the screen, so clipping trims only its right and its bottom: rows
-            // are expanded whole, in the data's order, down to the last one on the screen.
+            // are expanded whole, in the data's order, down to the last one on the screen. Its clear
+            // codes are as the count before decoding found them; a frame that count never reached
+            // (it stopped at the size budget, taking frames the reader drops as damaged to be kept)
+            // has them counted here.
             const std::uint64_t needed = rowsToReach(fullH, frame.height, desc.Interlace);
-            const std::uint64_t frameWork = needed * fullW;
+            std::uint64_t frameWork = needed * fullW;
             if (work + frameWork > kMaxGIFDecodePixels) {
-                // Reached only past frames the walk counted as kept and the reader dropped as
+                // Reached only past frames the count took as kept and the reader dropped as
                 // damaged: the reading stops here, as at the size budget.
                 report.stoppedForWork = true;
-                skipImageData(gif);
+                skipImageData(gif, false);
+                break;
+            }
+            while (price < prices.size() && prices[price].dataOffset < cursor.offset) ++price;
+            std::uint64_t clearCodes;
+            if (price < prices.size() && prices[price].dataOffset == cursor.offset) {
+                clearCodes = prices[price].clearCodes;
+            } else {
+                // The code size is the byte the library has just read.
+                clearCodes = countGIFCodes(cursor.bytes + cursor.offset, cursor.length - cursor.offset,
+                                           cursor.bytes[cursor.offset - 1], clearCodesLeft(work + frameWork))
+                                 .clearCodes;
+            }
+            frameWork += clearCodes * kGIFClearCodePixels;
+            if (work + frameWork > kMaxGIFDecodePixels) {
+                report.stoppedForWork = true;
+                skipImageData(gif, false);
                 break;
             }
             work += frameWork;
             frame.indices.assign(static_cast<std::size_t>(pixels), 0);
             std::vector<std::uint8_t> line(fullW);
-            LZWReader::Result result = lzw->start(gif);
-            for (std::uint64_t i = 0; i < needed && result == LZWReader::Result::Done; ++i) {
-                result = lzw->read(line.data(), fullW);
-                if (result != LZWReader::Result::Done) break;
+            bool damaged = false;
+            for (std::uint64_t i = 0; i < needed; ++i) {
+                if (DGifGetLine(gif, line.data(), desc.Width) == GIF_ERROR) {
+                    damaged = true;
+                    break;
+                }
                 report.expanded += fullW;
                 const std::size_t y = rowOf(i, fullH, desc.Interlace);
                 if (y < frame.height)
                     std::memcpy(frame.indices.data() + y * frame.width, line.data(), frame.width);
             }
+            if (damaged) {
+                // The frame is lost; the file goes on if its block structure is intact.
+                if (gif->Error == D_GIF_ERR_READ_FAILED || !skipImageData(gif, true)) break;
+                continue;
+            }
             // Rows below the screen are not decoded: their compressed blocks are passed over.
-            if (result == LZWReader::Result::Unreadable || !lzw->finish()) break;
-            // A damaged frame is lost; the file goes on, its block structure intact.
-            if (result == LZWReader::Result::Damaged) continue;
+            if (needed < fullH && !skipImageData(gif, true)) break;
             indexBytes += pixels;
             animation->frames_.push_back(std::move(frame));
         }
@@ -495,41 +496,13 @@ std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* b, std::
     budget = std::min(budget, kMaxAnimationBytes);
     if (canvas > 0) indices = std::min({indices, budget / (canvas * 4) * canvas, budget});
     // The canvas, a frame's answered copy and the canvas saved for a frame that restores it (four
-    // bytes a pixel each); the kept indices; one row of the widest frame and the decoders' tables
-    // (giflib's and the LZW reader's).
+    // bytes a pixel each); the kept indices; one row of the widest frame and the decoder's tables.
     constexpr std::uint64_t kDecoderTables = 64u << 10;
     return canvas * 12 + indices + widest + kDecoderTables;
 }
 
 std::uint64_t estimateGIFDecodeWork(const std::uint8_t* b, std::size_t n, std::uint64_t budget) {
-    if (sniffImageFormat(b, n) != ImageFormat::GIF || n < 13) return 0;
-    const std::uint64_t width = b[6] | (b[7] << 8), height = b[8] | (b[9] << 8);
-    // A screen the reader refuses is read no further.
-    if (!imageSizeAllowed(width, height)) return 0;
-    const bool globalPalette = (b[10] & 0x80) != 0;
-    const std::uint64_t canvasBytes = width * height * 4;
-    budget = std::min(budget, kMaxAnimationBytes);
-    // The reader's choices, frame by frame, with every frame taken to be whole: which it passes
-    // over unread, where its budget stops it, and how many rows of each it expands.
-    std::uint64_t kept = 0, indexBytes = 0, work = 0;
-    walkFrames(b, n, [&](const FrameDescriptor& f) {
-        if (f.width == 0 || f.height == 0) return true;
-        const std::uint64_t clippedW = std::min(f.left + f.width, width) - std::min(f.left, width);
-        const std::uint64_t clippedH = std::min(f.top + f.height, height) - std::min(f.top, height);
-        const std::uint64_t pixels = clippedW * clippedH, fullPixels = f.width * f.height;
-        const std::uint64_t remaining = n - f.dataOffset;
-        if ((kept + 1) * canvasBytes > budget || indexBytes + pixels > budget) return false;
-        if (!(f.localPalette || globalPalette) || fullPixels > kMaxImagePixels ||
-            fullPixels > kMaxLZWRatio * remaining + 4096)
-            return true;
-        ++kept;
-        if (pixels == 0) return true;
-        indexBytes += pixels;
-        work += rowsToReach(f.height, clippedH, f.interlaced) * f.width;
-        // Counting on past the bound would only cost time.
-        return work <= kMaxGIFDecodePixels;
-    });
-    return work;
+    return priceGIF(b, n, budget, nullptr, nullptr);
 }
 
 CGImageRef GIFAnimation::compositeFrame(std::size_t index) {

@@ -43,8 +43,10 @@ struct BitWriter {
 };
 
 // LZW data of `pixels` pixels of colour 0 at a code size of 2: runs one pixel longer each code,
-// the table cleared before it fills, so a hundred megapixels take under 70 KB.
-inline std::vector<std::uint8_t> constantLZW(std::uint64_t pixels) {
+// the table cleared before it fills, so a hundred megapixels take under 70 KB. `clears`, when
+// given, is told how many clear codes it holds (the first included); `extraClears` more open it.
+inline std::vector<std::uint8_t> constantLZW(std::uint64_t pixels, std::uint64_t* clears = nullptr,
+                                             std::uint64_t extraClears = 0) {
     constexpr unsigned kClear = 4, kEnd = 5, kFirst = 6, kRestartAt = 4000;
     BitWriter out;
     int width = 3;
@@ -58,7 +60,9 @@ inline std::vector<std::uint8_t> constantLZW(std::uint64_t pixels) {
             ++next;
         }
     };
+    for (std::uint64_t i = 0; i < extraClears; ++i) out.put(kClear, width);
     out.put(kClear, width);
+    if (clears) *clears = 1 + extraClears;
     bool fresh = true;  // the first code after a clear
     std::uint64_t run = 1;
     while (pixels > 0) {
@@ -71,6 +75,7 @@ inline std::vector<std::uint8_t> constantLZW(std::uint64_t pixels) {
         }
         if (next >= kRestartAt) {
             out.put(kClear, width);
+            if (clears) ++*clears;
             width = 3;
             next = kFirst;
             fresh = true;
@@ -162,6 +167,8 @@ struct GIFFrameSize {
     bool interlaced = false;
     // How many pixels its data holds before the end code; 0: all (fewer: the frame is damaged).
     std::uint64_t dataPixels = 0;
+    // Clear codes opening its data besides the one an encoder writes.
+    std::uint64_t extraClears = 0;
 };
 
 // A GIF89a whose logical screen is screenWidth x screenHeight, holding frames of the sizes given
@@ -185,7 +192,8 @@ inline std::string bigFrameGIF(unsigned screenWidth, unsigned screenHeight,
         g += char(f.interlaced ? 0x40 : 0);
         g += char(2);  // code size
         internal::putBlocks(
-            g, internal::constantLZW(f.dataPixels ? f.dataPixels : std::uint64_t(f.width) * f.height));
+            g, internal::constantLZW(f.dataPixels ? f.dataPixels : std::uint64_t(f.width) * f.height, nullptr,
+                                     f.extraClears));
     }
     g += char(0x3B);
     return g;
@@ -204,7 +212,7 @@ inline std::string interlacedHugeFramesGIF(int frames) {
 }
 
 // A 1 x 1 GIF whose one frame's data is `clearCodes` clear codes (three bits each) before its
-// pixel, of colour 0.
+// pixel, of colour 0: each costs a decoder that resets its table at a clear code that reset.
 inline std::string clearCodeGIF(std::size_t clearCodes) {
     std::string g = "GIF89a";
     internal::put16(g, 1);
