@@ -162,58 +162,80 @@ GIFCodeCount countGIFCodes(const std::uint8_t* b, std::size_t n, int codeSize, s
     // from 2 that is the table's next entry reaching 2^width; at 0 and 1 the width grows one code
     // sooner, as that reader does. A full table keeps its 12 bits until a clear code.
     constexpr unsigned kMaxCodes = 4096 + 1, kMaxWidth = 12;
-    unsigned width = unsigned(codeSize) + 1, limit = 1u << width, running = clear + 2;
+    const unsigned firstWidth = unsigned(codeSize) + 1;
+    unsigned width = firstWidth, limit = 1u << width, running = clear + 2;
     bool afterClear = true;
+    std::uint64_t codes = 0, clears = 0;
+    // Bits not yet read, the oldest lowest. The count runs at a few cycles a code, as a file of
+    // clear codes is refused only after some two million of them.
     std::uint64_t pending = 0;
     unsigned bits = 0;
-    std::size_t at = 0;
-    while (at < n) {
-        const std::size_t size = b[at++];
-        if (size == 0) {
-            count.stop = GIFCodeCount::Stop::DataEnd;
-            return count;
-        }
-        const std::size_t blockEnd = std::min(at + size, n);
-        while (at < blockEnd) {
-            pending |= std::uint64_t(b[at++]) << bits;
-            bits += 8;
+    const std::uint8_t* p = b;
+    const std::uint8_t* const last = b + n;
+    // Clear codes one after another leave the state as the first of them set it: a run of them is
+    // taken a word at a time.
+    const unsigned runCodes = 48 / firstWidth, runBits = runCodes * firstWidth;
+    std::uint64_t runPattern = 0;
+    for (unsigned i = 0; i < runCodes; ++i) runPattern |= std::uint64_t(clear) << (i * firstWidth);
+    const std::uint64_t runMask = (std::uint64_t(1) << runBits) - 1;
+    auto finish = [&](GIFCodeCount::Stop stop) {
+        count.codes = codes;
+        count.clearCodes = clears;
+        count.stop = stop;
+        return count;
+    };
+    while (p < last) {
+        const std::size_t size = *p++;
+        if (size == 0) return finish(GIFCodeCount::Stop::DataEnd);
+        const std::uint8_t* const blockEnd = p + std::min<std::size_t>(size, std::size_t(last - p));
+        while (p < blockEnd) {
+            // As many whole bytes as fit, eight at a time while the block holds them.
+            if (blockEnd - p >= 8) {
+                std::uint64_t word;
+                std::memcpy(&word, p, 8);
+                const unsigned take = (63 - bits) >> 3;
+                pending |= (word & ((std::uint64_t(1) << (take * 8)) - 1)) << bits;
+                p += take;
+                bits += take * 8;
+            } else {
+                pending |= std::uint64_t(*p++) << bits;
+                bits += 8;
+            }
             while (bits >= width) {
+                if (afterClear && bits >= runBits && (pending & runMask) == runPattern &&
+                    clears + runCodes <= maxClearCodes) {
+                    pending >>= runBits;
+                    bits -= runBits;
+                    codes += runCodes;
+                    clears += runCodes;
+                    continue;
+                }
                 const unsigned code = unsigned(pending) & ((1u << width) - 1);
                 pending >>= width;
                 bits -= width;
-                if (code == end) {
-                    count.stop = GIFCodeCount::Stop::EndCode;
-                    return count;
-                }
+                if (code == end) return finish(GIFCodeCount::Stop::EndCode);
                 // A string code first after a clear has nothing to stand on: the library's reader
                 // stops there and the frame is lost. Any other code past the table it reads on
                 // through (making up its pixels), so counting goes on too.
-                if (afterClear && code > end) {
-                    count.stop = GIFCodeCount::Stop::Damage;
-                    return count;
-                }
-                ++count.codes;
-                if (running < kMaxCodes && ++running > limit && width < kMaxWidth) {
-                    limit <<= 1;
-                    ++width;
-                }
+                if (afterClear && code > end) return finish(GIFCodeCount::Stop::Damage);
+                ++codes;
                 if (code == clear) {
-                    if (++count.clearCodes > maxClearCodes) {
-                        count.stop = GIFCodeCount::Stop::Limit;
-                        return count;
-                    }
-                    width = unsigned(codeSize) + 1;
+                    if (++clears > maxClearCodes) return finish(GIFCodeCount::Stop::Limit);
+                    width = firstWidth;
                     limit = 1u << width;
                     running = clear + 2;
                     afterClear = true;
                     continue;
                 }
                 afterClear = false;
+                if (running < kMaxCodes && ++running > limit && width < kMaxWidth) {
+                    limit <<= 1;
+                    ++width;
+                }
             }
         }
     }
-    count.stop = GIFCodeCount::Stop::DataEnd;
-    return count;
+    return finish(GIFCodeCount::Stop::DataEnd);
 }
 
 namespace {

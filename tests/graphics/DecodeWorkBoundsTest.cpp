@@ -411,6 +411,11 @@ TEST(GIFWorkBounds, TheCodeCounterFollowsTheDataAsTheDecoderReadsIt) {
     };
     std::vector<Code> million(1'000'000, {4, 3});
     million.insert(million.end(), {{1, 3}, {2, 3}, {5, 3}});
+    // Runs of clear codes broken by pixels at odd places, at a code size of 8.
+    std::vector<Code> broken(37, {256, 9});
+    broken.push_back({65, 9});
+    broken.insert(broken.end(), 41, {256, 9});
+    broken.insert(broken.end(), {{66, 9}, {67, 9}, {256, 9}, {257, 9}});
     for (const Case& c : {
              Case{"a clear code between pixels",
                   2,
@@ -420,6 +425,9 @@ TEST(GIFWorkBounds, TheCodeCounterFollowsTheDataAsTheDecoderReadsIt) {
                   Stop::EndCode},
              Case{"a million clear codes, then the pixels", 2, million, 1'000'002, 1'000'000, Stop::EndCode},
              Case{"clear codes past what is left of the bound", 2, million, 1001, 1001, Stop::Limit, 1000},
+             Case{"runs of clear codes broken by pixels", 8, broken, 37 + 1 + 41 + 3, 37 + 41 + 1,
+                  Stop::EndCode},
+             Case{"the limit inside a run", 8, broken, 37 + 1 + 41, 37 + 41, Stop::Limit, 77},
              // Codes 6 and 7 are defined by the second and third codes: the fourth is four bits.
              Case{"the width grows at the eighth entry",
                   2,
