@@ -139,11 +139,12 @@ const NSData& interlacedGIF() {
     static const NSData data = dataOf(hostile::interlacedHugeFramesGIF(230));
     return data;
 }
-// Near the most work a GIF may ask for, in the data slowest to expand: 14 frames of 9800 x 1000
-// pixels of noise overhanging a 1000 x 1000 screen (about 190 MB), 137.2 million pixels and the
-// clear codes an encoder writes when its table is full (about 2400 a frame).
+// Near the most work a GIF may ask for, in the data slowest to expand: 14 frames of 9600 x 1000
+// pixels of noise overhanging a 1000 x 1000 screen (about 185 MB), 134.4 million pixels and the
+// clear codes an encoder writes when its table is full (about 2400 a frame, 2.1 million pixels'
+// worth).
 const NSData& boundGIF() {
-    static const NSData data = dataOf(hostile::noiseGIF(1000, 1000, 9800, 14));
+    static const NSData data = dataOf(hostile::noiseGIF(1000, 1000, 9600, 14));
     return data;
 }
 // 16 MB of clear codes before one pixel, each of which costs the library's line reader a reset of

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "graphics/ImageCodec.h"
 
@@ -163,79 +164,139 @@ GIFCodeCount countGIFCodes(const std::uint8_t* b, std::size_t n, int codeSize, s
     // sooner, as that reader does. A full table keeps its 12 bits until a clear code.
     constexpr unsigned kMaxCodes = 4096 + 1, kMaxWidth = 12;
     const unsigned firstWidth = unsigned(codeSize) + 1;
-    unsigned width = firstWidth, limit = 1u << width, running = clear + 2;
-    bool afterClear = true;
-    std::uint64_t codes = 0, clears = 0;
-    // Bits not yet read, the oldest lowest. The count runs at a few cycles a code, as a file of
-    // clear codes is refused only after some two million of them.
-    std::uint64_t pending = 0;
-    unsigned bits = 0;
-    const std::uint8_t* p = b;
-    const std::uint8_t* const last = b + n;
-    // Clear codes one after another leave the state as the first of them set it: a run of them is
-    // taken a word at a time.
-    const unsigned runCodes = 48 / firstWidth, runBits = runCodes * firstWidth;
+    struct State {
+        unsigned width, limit, running;
+        bool afterClear;
+        std::uint64_t codes, clears;
+        std::uint64_t at;  // the next bit to read in the chunk below
+    } state{firstWidth, 1u << firstWidth, clear + 2, true, 0, 0, 0};
+
+    // The count runs at a cycle or two a code, as a file of clear codes is refused only after some
+    // two million of them and a file at the bound holds a hundred million codes. Codes are taken a
+    // word at a time wherever they leave the state as it was: a run of clear codes, each as the
+    // first of them left it; and codes of one width that neither clear the table nor end the data.
+    // Those two differ in their lowest bit alone (from a code size of 1), so with that bit dropped
+    // each field is XORed with the clear code and a field of zero looked for with the usual borrow
+    // test. A word read at any bit holds 57 bits.
+    constexpr unsigned kWordBits = 57;
+    const unsigned runCodes = kWordBits / firstWidth, runBits = runCodes * firstWidth;
     std::uint64_t runPattern = 0;
     for (unsigned i = 0; i < runCodes; ++i) runPattern |= std::uint64_t(clear) << (i * firstWidth);
     const std::uint64_t runMask = (std::uint64_t(1) << runBits) - 1;
-    auto finish = [&](GIFCodeCount::Stop stop) {
-        count.codes = codes;
-        count.clearCodes = clears;
-        count.stop = stop;
-        return count;
-    };
-    while (p < last) {
-        const std::size_t size = *p++;
-        if (size == 0) return finish(GIFCodeCount::Stop::DataEnd);
-        const std::uint8_t* const blockEnd = p + std::min<std::size_t>(size, std::size_t(last - p));
-        while (p < blockEnd) {
-            // As many whole bytes as fit, eight at a time while the block holds them.
-            if (blockEnd - p >= 8) {
-                std::uint64_t word;
-                std::memcpy(&word, p, 8);
-                const unsigned take = (63 - bits) >> 3;
-                pending |= (word & ((std::uint64_t(1) << (take * 8)) - 1)) << bits;
-                p += take;
-                bits += take * 8;
-            } else {
-                pending |= std::uint64_t(*p++) << bits;
-                bits += 8;
-            }
-            while (bits >= width) {
-                if (afterClear && bits >= runBits && (pending & runMask) == runPattern &&
-                    clears + runCodes <= maxClearCodes) {
-                    pending >>= runBits;
-                    bits -= runBits;
+    // Per width: the fields a word holds and their bits, a 1 in each one's lowest bit and in its
+    // highest, every bit but the lowest, and the clear code in each.
+    const bool inWords = codeSize >= 1;
+    unsigned fieldsOf[kMaxWidth + 1] = {}, bitsOf[kMaxWidth + 1] = {};
+    std::uint64_t lows[kMaxWidth + 1] = {}, highs[kMaxWidth + 1] = {}, uppers[kMaxWidth + 1] = {},
+                                   clears[kMaxWidth + 1] = {};
+    for (unsigned w = firstWidth; w <= kMaxWidth; ++w) {
+        fieldsOf[w] = kWordBits / w;
+        bitsOf[w] = fieldsOf[w] * w;
+        for (unsigned i = 0; i < fieldsOf[w]; ++i) lows[w] |= std::uint64_t(1) << (i * w);
+        highs[w] = lows[w] << (w - 1);
+        uppers[w] = ((std::uint64_t(1) << bitsOf[w]) - 1) & ~lows[w];
+        clears[w] = clear * lows[w];
+    }
+
+    // The sub-blocks' bytes are gathered into one run (eight bytes of slack past its end), so that a
+    // word can be read at any bit; what a pass leaves unread moves to the front for the next.
+    constexpr std::size_t kChunk = 4096;
+    std::uint8_t chunk[kChunk + 8];
+    std::size_t held = 0;
+    std::optional<GIFCodeCount::Stop> stop;
+    auto pass = [&] {
+        const std::uint64_t total = std::uint64_t(held) * 8;
+        std::memset(chunk + held, 0, 8);
+        // Worked on in locals, which the compiler keeps in registers, and put back after.
+        unsigned width = state.width, limit = state.limit, running = state.running;
+        bool afterClear = state.afterClear;
+        std::uint64_t codes = state.codes, cleared = state.clears, at = state.at;
+        const std::uint8_t* const bytes = chunk;
+        auto save = [&] { state = {width, limit, running, afterClear, codes, cleared, at}; };
+        while (at + width <= total) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + (at >> 3), 8);
+            word >>= at & 7;
+            if (afterClear) {
+                if (at + runBits <= total && (word & runMask) == runPattern &&
+                    cleared + runCodes <= maxClearCodes) {
+                    at += runBits;
                     codes += runCodes;
-                    clears += runCodes;
+                    cleared += runCodes;
                     continue;
                 }
-                const unsigned code = unsigned(pending) & ((1u << width) - 1);
-                pending >>= width;
-                bits -= width;
-                if (code == end) return finish(GIFCodeCount::Stop::EndCode);
-                // A string code first after a clear has nothing to stand on: the library's reader
-                // stops there and the frame is lost. Any other code past the table it reads on
-                // through (making up its pixels), so counting goes on too.
-                if (afterClear && code > end) return finish(GIFCodeCount::Stop::Damage);
-                ++codes;
-                if (code == clear) {
-                    if (++clears > maxClearCodes) return finish(GIFCodeCount::Stop::Limit);
-                    width = firstWidth;
-                    limit = 1u << width;
-                    running = clear + 2;
-                    afterClear = true;
+            } else if (inWords && (width == kMaxWidth || running + fieldsOf[width] <= limit) &&
+                       at + bitsOf[width] <= total) {
+                // None past a growth of the width, which the single steps below make.
+                const std::uint64_t x = (word & uppers[width]) ^ clears[width];
+                if (((x - lows[width]) & ~x & highs[width]) == 0) {
+                    at += bitsOf[width];
+                    codes += fieldsOf[width];
+                    running = std::min(running + fieldsOf[width], kMaxCodes);
                     continue;
                 }
-                afterClear = false;
-                if (running < kMaxCodes && ++running > limit && width < kMaxWidth) {
-                    limit <<= 1;
-                    ++width;
+            }
+            const unsigned code = unsigned(word) & ((1u << width) - 1);
+            at += width;
+            if (code == end) {
+                save();
+                stop = GIFCodeCount::Stop::EndCode;
+                return;
+            }
+            // A string code first after a clear has nothing to stand on: the library's reader
+            // stops there and the frame is lost. Any other code past the table it reads on
+            // through (making up its pixels), so counting goes on too.
+            if (afterClear && code > end) {
+                save();
+                stop = GIFCodeCount::Stop::Damage;
+                return;
+            }
+            ++codes;
+            if (code == clear) {
+                if (++cleared > maxClearCodes) {
+                    save();
+                    stop = GIFCodeCount::Stop::Limit;
+                    return;
                 }
+                width = firstWidth;
+                limit = 1u << width;
+                running = clear + 2;
+                afterClear = true;
+                continue;
+            }
+            afterClear = false;
+            if (running < kMaxCodes && ++running > limit && width < kMaxWidth) {
+                limit <<= 1;
+                ++width;
             }
         }
+        // Keep the bytes not wholly read.
+        const std::size_t from = std::size_t(at >> 3);
+        std::memmove(chunk, chunk + from, held - from);
+        held -= from;
+        at &= 7;
+        save();
+    };
+
+    std::size_t p = 0;
+    while (p < n && !stop) {
+        const std::size_t size = b[p++];
+        if (size == 0) break;
+        std::size_t left = std::min(size, n - p);
+        while (left > 0 && !stop) {
+            const std::size_t take = std::min(left, kChunk - held);
+            std::memcpy(chunk + held, b + p, take);
+            held += take;
+            p += take;
+            left -= take;
+            if (held == kChunk) pass();
+        }
     }
-    return finish(GIFCodeCount::Stop::DataEnd);
+    if (!stop) pass();
+    count.codes = state.codes;
+    count.clearCodes = state.clears;
+    count.stop = stop.value_or(GIFCodeCount::Stop::DataEnd);
+    return count;
 }
 
 namespace {

@@ -139,12 +139,12 @@ std::uint64_t estimateGIFDecodeWork(const std::uint8_t* bytes, std::size_t lengt
 // A GIF whose work passes this is refused before anything is decoded. Every GIF whose frames lie
 // within its screen needs at most 134.2 million pixels (the size budget keeps at most 512 MiB of
 // four-byte canvases, and a frame expands no more than a canvas) and, written as encoders write
-// (a clear code when the table of 4096 entries is full), under 1.6% more for its clear codes, so
+// (a clear code when the table of 4096 entries is full), under 1.7% more for its clear codes, so
 // 200 frames of 1000 x 1000 read as far as the budget lets them; only frames overhanging the
 // screen, or data cleared far more often, can ask for more. The library's line reader expands
-// noise of 256 colours, the slowest data, at about 7 ns a pixel on one core of the reference
-// machine: the bound is about a second.
-inline constexpr std::uint64_t kMaxGIFDecodePixels = 140'000'000;
+// noise of 256 colours, the slowest data, at about 8.7 ns a pixel on one core of the reference
+// machine: the bound is about 1.2 seconds, and no lower bound keeps those 200 frames.
+inline constexpr std::uint64_t kMaxGIFDecodePixels = 137'000'000;
 // What a clear code costs, in pixels: the library's line reader resets its whole table of 4096
 // entries at each, some 400 ns against some 6.5 ns a pixel of noise (measured side by side, 350
 // to 560 ns at code sizes 0 to 8).

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -253,12 +254,17 @@ TEST(GIFWorkBounds, FramesAskingTooMuchAreRefusedBeforeDecodingWhileAnimationsSh
         bool shows;
         std::size_t framesKept;
     };
-    const GIFFrameSize interlaced{10000, 10000, true}, plain{10000, 10000}, tall{10000, 6999};
+    const GIFFrameSize interlaced{10000, 10000, true}, plain{10000, 10000};
+    // Two frames of 10,000 wide on a screen of 7000 rows whose pixels are the bound exactly, and two a
+    // row shorter.
+    static_assert(detail::kMaxGIFDecodePixels % 20000 == 0 && detail::kMaxGIFDecodePixels / 20000 < 7000);
+    constexpr unsigned kRows = unsigned(detail::kMaxGIFDecodePixels / 20000);
+    const GIFFrameSize exact{10000, kRows}, tall{10000, kRows - 1};
     // The screen's second row is in the last pass: 5001 rows of 10,000 a frame.
     constexpr std::uint64_t kInterlacedFrame = 5001 * 10000;
-    // Two frames of 6999 rows of 10,000, and one row as wide as what is left of the bound once
-    // their clear codes and its own are charged: the bound exactly.
-    const std::uint64_t left = detail::kMaxGIFDecodePixels - 2 * 6999 * 10000 -
+    // The shorter two, and one row as wide as what is left of the bound once their clear codes and
+    // its own are charged: the bound exactly.
+    const std::uint64_t left = detail::kMaxGIFDecodePixels - 2 * (kRows - 1) * 10000ull -
                                (2 * clearsOf(tall) + 1) * detail::kGIFClearCodePixels;
     ASSERT_LT(left, 65536u);
     const GIFFrameSize last{unsigned(left), 1}, lastAndOne{unsigned(left + 1), 1};
@@ -279,9 +285,9 @@ TEST(GIFWorkBounds, FramesAskingTooMuchAreRefusedBeforeDecodingWhileAnimationsSh
                   4 * 2 * 10000,
                   true,
                   4},
-             Case{"at the bound", 1, 7000, {tall, tall, last}, 2 * 6999 * 10000 + left, true, 3},
+             Case{"at the bound", 1, 7000, {tall, tall, last}, 2 * (kRows - 1) * 10000ull + left, true, 3},
              Case{"one pixel past the bound", 1, 7000, {tall, tall, lastAndOne}, 0, false, 0},
-             Case{"the bound's pixels, then one frame's clear code", 1, 7000, {plain, plain}, 0, false, 0},
+             Case{"the bound's pixels, then their clear codes", 1, 7000, {exact, exact}, 0, false, 0},
              // The size budget keeps 134 of the canvases of 4 MB, and only those are expanded.
              Case{"200 frames of 1000 x 1000", 1000, 1000, {200, {1000, 1000}}, 134'000'000, true, 134},
          }) {
@@ -336,8 +342,9 @@ TEST(GIFWorkBounds, DamagedFramesCannotCarryTheReadingPastTheBound) {
         std::size_t framesKept;
         bool stoppedForWork;
     };
-    // Each whole frame asks for 69.99 million pixels and its clear codes.
-    const GIFFrameSize whole{10000, 6999}, damaged{10000, 6999, false, 1000};
+    // Each whole frame asks for a row less than half the bound and its clear codes.
+    constexpr unsigned kRows = unsigned(detail::kMaxGIFDecodePixels / 20000) - 1;
+    const GIFFrameSize whole{10000, kRows}, damaged{10000, kRows, false, 1000};
     // Small damaged frames, then frames of a hundred pixels whose clear codes the count never saw:
     // within what is left of the bound, or past it.
     const GIFFrameSize small{10, 10, false, 5};
@@ -346,10 +353,10 @@ TEST(GIFWorkBounds, DamagedFramesCannotCarryTheReadingPastTheBound) {
     for (const Case& c : {
              Case{"a damaged first frame: the work stops it",
                   {damaged, whole, whole},
-                  2 * 6999 * 10000,
+                  2 * kRows * 10000ull,
                   1,
                   true},
-             Case{"damaged frames before the last", {damaged, damaged, whole}, 2 * 6999 * 10000, 0, true},
+             Case{"damaged frames before the last", {damaged, damaged, whole}, 2 * kRows * 10000ull, 0, true},
              Case{
                  "damaged frames, then clear codes within the bound", {small, small, cleared}, 200, 1, false},
              Case{"damaged frames, then clear codes past the bound",
@@ -495,6 +502,54 @@ TEST(GIFWorkBounds, TheCodeCounterFollowsTheDataAsTheDecoderReadsIt) {
                 detail::countGIFCodes(part.data(), part.size(), c.codeSize, c.maxClearCodes);
             EXPECT_LE(partial.codes, count.codes) << cut;
             EXPECT_LE(partial.clearCodes, count.clearCodes) << cut;
+        }
+    }
+}
+
+// Long streams of every code size from 2 to 8, written code by code with the widths the decoder
+// expects (tables filled, kept full and cleared at random): the count, which takes runs of codes a
+// word at a time, agrees with them code for code.
+TEST(GIFWorkBounds, TheCodeCounterAgreesWithStreamsWrittenCodeByCode) {
+    std::mt19937 random(11);
+    for (int codeSize = 2; codeSize <= 8; ++codeSize) {
+        for (double clearChance : {0.0, 0.0002, 0.01, 0.3}) {
+            SCOPED_TRACE(testing::Message() << codeSize << " bits, clear chance " << clearChance);
+            const unsigned clear = 1u << codeSize, end = clear + 1;
+            hostile::internal::BitWriter out;
+            unsigned width = codeSize + 1, next = clear + 2;
+            bool fresh = true;
+            std::uint64_t codes = 0, clears = 0;
+            std::uniform_real_distribution<double> chance(0, 1);
+            for (int i = 0; i < 20000; ++i) {
+                if (chance(random) < clearChance) {
+                    out.put(clear, int(width));
+                    ++codes;
+                    ++clears;
+                    width = codeSize + 1;
+                    next = clear + 2;
+                    fresh = true;
+                    continue;
+                }
+                // A literal first after a clear, otherwise any code the table holds but the two.
+                unsigned code = unsigned(random()) % (fresh ? clear : next);
+                if (code == clear || code == end) code = 0;
+                out.put(code, int(width));
+                ++codes;
+                if (!fresh && next < 4096) {
+                    ++next;
+                    if (next >= (1u << width) && width < 12) ++width;
+                }
+                fresh = false;
+            }
+            out.put(end, int(width));
+            out.finish();
+            std::string blocks;
+            hostile::internal::putBlocks(blocks, out.bytes);
+            const detail::GIFCodeCount count =
+                detail::countGIFCodes(bytesOf(blocks), blocks.size(), codeSize);
+            EXPECT_EQ(count.codes, codes);
+            EXPECT_EQ(count.clearCodes, clears);
+            EXPECT_EQ(count.stop, detail::GIFCodeCount::Stop::EndCode);
         }
     }
 }
