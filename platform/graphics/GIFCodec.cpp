@@ -2,8 +2,9 @@
 // pixels are decompressed into palette indices (which checks them), a frame whose compressed data
 // is damaged is dropped and reading goes on with the next record when the block structure still
 // holds. Full-canvas frames are composited later, on request. Before any of that, the block
-// structure alone says how many pixels the frames' data must be expanded to, and a file that asks
-// for too many is refused undecoded.
+// structure alone says how many pixels the frames' data must be expanded to, and the code
+// boundaries of the data how many clear codes (each a reset of the library's table) it holds: a
+// file that asks for too much of either is refused undecoded.
 
 #include <gif_lib.h>
 
