@@ -2,9 +2,11 @@
 // a 2048 x 2048 photo-like picture as PNG and as JPEG, decoded by CGImageSource (and UIImage) into
 // premultiplied BGRA, and by plain libpng / libjpeg into an RGB buffer; a 24 MP progressive photo
 // the same two ways. Then hostile pictures against that photo's decode: a 6400 x 6400 progressive
-// JPEG in 990 scans (refused), one whose scans ask for the most work still allowed, and a 1-pixel
-// PNG of 990 zTXt chunks that inflate to 7.9 MB each. Ends with one "ratio <name> <ours/reference>"
-// line per pair, with its target.
+// JPEG in 990 scans (refused), one whose scans ask for the most work still allowed, a 1-pixel
+// PNG of 990 zTXt chunks that inflate to 7.9 MB each, a 16 MB GIF of interlaced 100 MP frames on a
+// 2-row screen (refused), a GIF of noise asking for the most work a GIF may, and a 16 MB GIF of
+// clear codes (refused, each priced at what resetting the decoder's table costs). Ends with one "ratio <name>
+// <ours/reference>" line per pair, with its target.
 
 #include <benchmark/benchmark.h>
 #include <png.h>
@@ -25,6 +27,7 @@
 
 #include "bench/support/RatioReporter.h"
 #include "graphics/CGImageSource.h"
+#include "graphics/ImageCodec.h"
 #include "graphics/UIImage.h"
 #include "tests/graphics/HostilePictures.h"
 #include "tests/graphics/JPEGWriter.h"
@@ -129,6 +132,25 @@ const NSData& boundJPEG() {
 }
 const NSData& zTXtPNG() {
     static const NSData data = dataOf(hostile::zTXtPNG());
+    return data;
+}
+// 230 interlaced frames of 100 MP (16 MB) on a 1 x 2 screen: 11.5 billion pixels to expand.
+const NSData& interlacedGIF() {
+    static const NSData data = dataOf(hostile::interlacedHugeFramesGIF(230));
+    return data;
+}
+// Near the most work a GIF may ask for, in the data slowest to expand: 14 frames of 9600 x 1000
+// pixels of noise overhanging a 1000 x 1000 screen (about 185 MB), 134.4 million pixels and the
+// clear codes an encoder writes when its table is full (about 2400 a frame, 2.1 million pixels'
+// worth).
+const NSData& boundGIF() {
+    static const NSData data = dataOf(hostile::noiseGIF(1000, 1000, 9600, 14));
+    return data;
+}
+// 16 MB of clear codes before one pixel, each of which costs the library's line reader a reset of
+// its whole table: refused from the count of its codes.
+const NSData& clearCodeGIF() {
+    static const NSData data = dataOf(hostile::clearCodeGIF(16'000'000 * 8 / 3));
     return data;
 }
 // 6000 x 4000 at 4:2:0 in the library's ten scans, with a photo's noise.
@@ -250,6 +272,27 @@ void BM_HostilePNG_TextChunks(benchmark::State& state) {
         benchmark::DoNotOptimize(image);
     }
 }
+void BM_HostileGIF_InterlacedRefused(benchmark::State& state) {
+    for (auto _ : state) {
+        auto image = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(interlacedGIF()), 0);
+        if (image) state.SkipWithError("the interlaced frames were decoded");
+        benchmark::DoNotOptimize(image);
+    }
+}
+void BM_HostileGIF_AtTheWorkBound(benchmark::State& state) {
+    for (auto _ : state) {
+        auto image = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(boundGIF()), 0);
+        if (!image) state.SkipWithError("the GIF at the bound was refused");
+        benchmark::DoNotOptimize(image);
+    }
+}
+void BM_HostileGIF_ClearCodesRefused(benchmark::State& state) {
+    for (auto _ : state) {
+        auto image = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(clearCodeGIF()), 0);
+        if (image) state.SkipWithError("the clear codes were decoded");
+        benchmark::DoNotOptimize(image);
+    }
+}
 void BM_Photo24MP_ImageSource(benchmark::State& state) {
     for (auto _ : state) {
         auto image = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(photo24MP()), 0);
@@ -273,6 +316,9 @@ BENCHMARK(BM_Photo24MP_ImageSource)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_HostileJPEG_ManyScansRefused)->Unit(benchmark::kMillisecond)->MinTime(1);
 BENCHMARK(BM_HostileJPEG_AtTheWorkBound)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_HostilePNG_TextChunks)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_HostileGIF_InterlacedRefused)->Unit(benchmark::kMillisecond)->MinTime(1);
+BENCHMARK(BM_HostileGIF_AtTheWorkBound)->Unit(benchmark::kMillisecond)->MinTime(4);
+BENCHMARK(BM_HostileGIF_ClearCodesRefused)->Unit(benchmark::kMillisecond)->MinTime(1);
 
 }  // namespace
 
@@ -284,6 +330,9 @@ int main(int argc, char** argv) {
     (void)boundJPEG();
     (void)zTXtPNG();
     (void)photo24MP();
+    (void)interlacedGIF();
+    (void)boundGIF();
+    (void)clearCodeGIF();
     benchsupport::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
@@ -309,5 +358,23 @@ int main(int argc, char** argv) {
     if (reporter.printRatio("png_ztxt_1px", "BM_HostilePNG_TextChunks", "BM_Photo24MP_ImageSource", "ms"))
         std::printf("  target: at most 0.1 (%zu bytes, 990 zTXt chunks never inflated)\n",
                     zTXtPNG().length());
+    if (reporter.printRatio("gif_interlaced_refused", "BM_HostileGIF_InterlacedRefused",
+                            "BM_Photo24MP_ImageSource", "ms"))
+        std::printf("  target: at most 0.01 (%zu bytes, refused from its frame descriptors)\n",
+                    interlacedGIF().length());
+    if (reporter.printRatio("gif_at_work_bound", "BM_HostileGIF_AtTheWorkBound", "BM_Photo24MP_ImageSource",
+                            "ms")) {
+        const double work = double(detail::estimateGIFDecodeWork(boundGIF().bytes(), boundGIF().length()));
+        std::printf(
+            "  target: at most 4.5 (near the most work a GIF may ask for, %zu bytes; %.1f ns a pixel of "
+            "its %.1f million of %.0f; about a second of one core at most)\n",
+            boundGIF().length(), *reporter.time("BM_HostileGIF_AtTheWorkBound") * 1e6 / work, work / 1e6,
+            double(detail::kMaxGIFDecodePixels) / 1e6);
+    }
+    if (reporter.printRatio("gif_clear_codes_refused", "BM_HostileGIF_ClearCodesRefused",
+                            "BM_Photo24MP_ImageSource", "ms"))
+        std::printf(
+            "  target: at most 0.01 (%zu bytes of clear codes, refused from the count of its codes)\n",
+            clearCodeGIF().length());
     return 0;
 }

@@ -1,13 +1,17 @@
 // GIF reading over giflib's record-level reader. The whole file is walked once: every frame's
 // pixels are decompressed into palette indices (which checks them), a frame whose compressed data
 // is damaged is dropped and reading goes on with the next record when the block structure still
-// holds. Full-canvas frames are composited later, on request.
+// holds. Full-canvas frames are composited later, on request. Before any of that, the block
+// structure alone says how many pixels the frames' data must be expanded to, and the code
+// boundaries of the data how many clear codes (each a reset of the library's table) it holds: a
+// file that asks for too much of either is refused undecoded.
 
 #include <gif_lib.h>
 
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "graphics/ImageCodec.h"
 
@@ -61,27 +65,330 @@ std::vector<std::uint8_t> paletteOf(const ColorMapObject* map) {
 // bytes of data per pixel; anything claiming more is refused before its buffer is made.
 constexpr std::uint64_t kMaxLZWRatio = 4096 * 8 / 12 + 1;
 
+// How many of a frame's rows, in the order its data holds them, must be expanded to reach the
+// last of its first `onScreen` rows: all of them in order when it is not interlaced, otherwise
+// the earlier passes whole and the last pass that holds an on-screen row up to that row.
+std::uint64_t rowsToReach(std::uint64_t height, std::uint64_t onScreen, bool interlaced) {
+    onScreen = std::min(onScreen, height);
+    if (!interlaced || onScreen == 0) return onScreen;
+    static const std::uint64_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+    auto rowsBelow = [](std::uint64_t limit, int pass) {
+        return limit > start[pass] ? (limit - start[pass] + step[pass] - 1) / step[pass] : 0;
+    };
+    int last = 3;
+    while (rowsBelow(onScreen, last) == 0) --last;  // pass 1 always holds row 0
+    std::uint64_t rows = rowsBelow(onScreen, last);
+    for (int pass = 0; pass < last; ++pass) rows += rowsBelow(height, pass);
+    return rows;
+}
+
+// A frame's image descriptor as the block walk finds it.
+struct FrameDescriptor {
+    std::uint64_t left, top, width, height;
+    bool interlaced, localPalette;
+    // Where its compressed data starts (past the code size), and that code size (-1: cut off).
+    std::size_t dataOffset;
+    int codeSize;
+};
+
+// Walks a GIF's records by their block structure alone, nothing decompressed, calling
+// visit(descriptor) for each image until it answers false, the trailer or damage the reader
+// stops at too. Each frame is visited before its data is looked at: a frame cut short may still
+// be read in part. False when the bytes are no GIF or too short for its screen.
+template <typename Visit>
+bool walkFrames(const std::uint8_t* b, std::size_t n, Visit&& visit) {
+    if (sniffImageFormat(b, n) != ImageFormat::GIF || n < 13) return false;
+    std::size_t at = 13;
+    if (b[10] & 0x80) at += std::size_t(3) << ((b[10] & 7) + 1);
+    auto skipBlocks = [&] {
+        while (at < n) {
+            const std::size_t size = b[at++];
+            if (size == 0) return true;
+            at += size;
+        }
+        return false;
+    };
+    while (at < n) {
+        const std::uint8_t kind = b[at++];
+        if (kind == 0x21) {
+            ++at;  // the label
+            if (!skipBlocks()) break;
+        } else if (kind == 0x2C) {
+            if (at + 9 > n) break;
+            FrameDescriptor frame;
+            frame.left = b[at] | (b[at + 1] << 8);
+            frame.top = b[at + 2] | (b[at + 3] << 8);
+            frame.width = b[at + 4] | (b[at + 5] << 8);
+            frame.height = b[at + 6] | (b[at + 7] << 8);
+            const std::uint8_t packed = b[at + 8];
+            frame.interlaced = (packed & 0x40) != 0;
+            frame.localPalette = (packed & 0x80) != 0;
+            at += 9;
+            if (frame.localPalette) at += std::size_t(3) << ((packed & 7) + 1);
+            frame.codeSize = at < n ? b[at] : -1;
+            ++at;
+            frame.dataOffset = std::min(at, n);
+            if (!visit(frame)) break;
+            if (!skipBlocks()) break;
+        } else {
+            break;  // the trailer, or damage the reader stops at too
+        }
+    }
+    return true;
+}
+
+// The clear codes a frame's data charges the work: all of them when the frame is decoded (a
+// clear code costs the library's line reader a reset of its whole table), none when it is not.
+std::uint64_t clearCodeWork(const GIFCodeCount& count) {
+    return count.clearCodes * kGIFClearCodePixels;
+}
+
+// How many more clear codes fit in what is left of the work bound: one more passes it.
+std::uint64_t clearCodesLeft(std::uint64_t work) {
+    return work > kMaxGIFDecodePixels ? 0 : (kMaxGIFDecodePixels - work) / kGIFClearCodePixels;
+}
+
+}  // namespace
+
+GIFCodeCount countGIFCodes(const std::uint8_t* b, std::size_t n, int codeSize, std::uint64_t maxClearCodes) {
+    GIFCodeCount count;
+    // Past 8 bits a pixel the library refuses the frame before decoding any of it.
+    if (codeSize < 0 || codeSize > 8) {
+        count.stop = GIFCodeCount::Stop::Damage;
+        return count;
+    }
+    const unsigned clear = 1u << codeSize, end = clear + 1;
+    // The library's own bookkeeping, followed exactly so that the boundaries fall where its reader
+    // finds them: `running` counts every code read since a clear (the table's next entry is two
+    // below it), and the width grows as soon as it passes what the width can hold. For code sizes
+    // from 2 that is the table's next entry reaching 2^width; at 0 and 1 the width grows one code
+    // sooner, as that reader does. A full table keeps its 12 bits until a clear code.
+    constexpr unsigned kMaxCodes = 4096 + 1, kMaxWidth = 12;
+    const unsigned firstWidth = unsigned(codeSize) + 1;
+    struct State {
+        unsigned width, limit, running;
+        bool afterClear;
+        std::uint64_t codes, clears;
+        std::uint64_t at;  // the next bit to read in the chunk below
+    } state{firstWidth, 1u << firstWidth, clear + 2, true, 0, 0, 0};
+
+    // The count runs at a cycle or two a code, as a file of clear codes is refused only after some
+    // two million of them and a file at the bound holds a hundred million codes. Codes are taken a
+    // word at a time wherever they leave the state as it was: a run of clear codes, each as the
+    // first of them left it; and codes of one width that neither clear the table nor end the data.
+    // Those two differ in their lowest bit alone (from a code size of 1), so with that bit dropped
+    // each field is XORed with the clear code and a field of zero looked for with the usual borrow
+    // test. A word read at any bit holds 57 bits.
+    constexpr unsigned kWordBits = 57;
+    const unsigned runCodes = kWordBits / firstWidth, runBits = runCodes * firstWidth;
+    std::uint64_t runPattern = 0;
+    for (unsigned i = 0; i < runCodes; ++i) runPattern |= std::uint64_t(clear) << (i * firstWidth);
+    const std::uint64_t runMask = (std::uint64_t(1) << runBits) - 1;
+    // Per width: the fields a word holds and their bits, a 1 in each one's lowest bit and in its
+    // highest, every bit but the lowest, and the clear code in each.
+    const bool inWords = codeSize >= 1;
+    unsigned fieldsOf[kMaxWidth + 1] = {}, bitsOf[kMaxWidth + 1] = {};
+    std::uint64_t lows[kMaxWidth + 1] = {}, highs[kMaxWidth + 1] = {}, uppers[kMaxWidth + 1] = {},
+                                   clears[kMaxWidth + 1] = {};
+    for (unsigned w = firstWidth; w <= kMaxWidth; ++w) {
+        fieldsOf[w] = kWordBits / w;
+        bitsOf[w] = fieldsOf[w] * w;
+        for (unsigned i = 0; i < fieldsOf[w]; ++i) lows[w] |= std::uint64_t(1) << (i * w);
+        highs[w] = lows[w] << (w - 1);
+        uppers[w] = ((std::uint64_t(1) << bitsOf[w]) - 1) & ~lows[w];
+        clears[w] = clear * lows[w];
+    }
+
+    // The sub-blocks' bytes are gathered into one run (eight bytes of slack past its end), so that a
+    // word can be read at any bit; what a pass leaves unread moves to the front for the next.
+    constexpr std::size_t kChunk = 4096;
+    std::uint8_t chunk[kChunk + 8];
+    std::size_t held = 0;
+    std::optional<GIFCodeCount::Stop> stop;
+    auto pass = [&] {
+        const std::uint64_t total = std::uint64_t(held) * 8;
+        std::memset(chunk + held, 0, 8);
+        // Worked on in locals, which the compiler keeps in registers, and put back after.
+        unsigned width = state.width, limit = state.limit, running = state.running;
+        bool afterClear = state.afterClear;
+        std::uint64_t codes = state.codes, cleared = state.clears, at = state.at;
+        const std::uint8_t* const bytes = chunk;
+        auto save = [&] { state = {width, limit, running, afterClear, codes, cleared, at}; };
+        while (at + width <= total) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + (at >> 3), 8);
+            word >>= at & 7;
+            if (afterClear) {
+                if (at + runBits <= total && (word & runMask) == runPattern &&
+                    cleared + runCodes <= maxClearCodes) {
+                    at += runBits;
+                    codes += runCodes;
+                    cleared += runCodes;
+                    continue;
+                }
+            } else if (inWords && (width == kMaxWidth || running + fieldsOf[width] <= limit) &&
+                       at + bitsOf[width] <= total) {
+                // None past a growth of the width, which the single steps below make.
+                const std::uint64_t x = (word & uppers[width]) ^ clears[width];
+                if (((x - lows[width]) & ~x & highs[width]) == 0) {
+                    at += bitsOf[width];
+                    codes += fieldsOf[width];
+                    running = std::min(running + fieldsOf[width], kMaxCodes);
+                    continue;
+                }
+            }
+            const unsigned code = unsigned(word) & ((1u << width) - 1);
+            at += width;
+            if (code == end) {
+                save();
+                stop = GIFCodeCount::Stop::EndCode;
+                return;
+            }
+            // A string code first after a clear has nothing to stand on: the library's reader
+            // stops there and the frame is lost. Any other code past the table it reads on
+            // through (making up its pixels), so counting goes on too.
+            if (afterClear && code > end) {
+                save();
+                stop = GIFCodeCount::Stop::Damage;
+                return;
+            }
+            ++codes;
+            if (code == clear) {
+                if (++cleared > maxClearCodes) {
+                    save();
+                    stop = GIFCodeCount::Stop::Limit;
+                    return;
+                }
+                width = firstWidth;
+                limit = 1u << width;
+                running = clear + 2;
+                afterClear = true;
+                continue;
+            }
+            afterClear = false;
+            if (running < kMaxCodes && ++running > limit && width < kMaxWidth) {
+                limit <<= 1;
+                ++width;
+            }
+        }
+        // Keep the bytes not wholly read.
+        const std::size_t from = std::size_t(at >> 3);
+        std::memmove(chunk, chunk + from, held - from);
+        held -= from;
+        at &= 7;
+        save();
+    };
+
+    std::size_t p = 0;
+    while (p < n && !stop) {
+        const std::size_t size = b[p++];
+        if (size == 0) break;
+        std::size_t left = std::min(size, n - p);
+        while (left > 0 && !stop) {
+            const std::size_t take = std::min(left, kChunk - held);
+            std::memcpy(chunk + held, b + p, take);
+            held += take;
+            p += take;
+            left -= take;
+            if (held == kChunk) pass();
+        }
+    }
+    if (!stop) pass();
+    count.codes = state.codes;
+    count.clearCodes = state.clears;
+    count.stop = stop.value_or(GIFCodeCount::Stop::DataEnd);
+    return count;
+}
+
+namespace {
+
+// What a frame's clear codes were counted to be, by where its data starts.
+struct FramePrice {
+    std::size_t dataOffset;
+    std::uint64_t clearCodes;
+};
+
+// estimateGIFDecodeWork, telling also the clear codes and, when asked, each decoded frame's.
+std::uint64_t priceGIF(const std::uint8_t* b, std::size_t n, std::uint64_t budget, std::uint64_t* clearCodes,
+                       std::vector<FramePrice>* prices) {
+    if (clearCodes) *clearCodes = 0;
+    if (sniffImageFormat(b, n) != ImageFormat::GIF || n < 13) return 0;
+    const std::uint64_t width = b[6] | (b[7] << 8), height = b[8] | (b[9] << 8);
+    // A screen the reader refuses is read no further.
+    if (!imageSizeAllowed(width, height)) return 0;
+    const bool globalPalette = (b[10] & 0x80) != 0;
+    const std::uint64_t canvasBytes = width * height * 4;
+    budget = std::min(budget, kMaxAnimationBytes);
+    // The reader's choices, frame by frame, with every frame taken to be whole: which it passes
+    // over unread, where its budget stops it, how many rows of each it expands and what clear
+    // codes the data it decodes holds.
+    std::uint64_t kept = 0, indexBytes = 0, work = 0, clears = 0;
+    walkFrames(b, n, [&](const FrameDescriptor& f) {
+        if (f.width == 0 || f.height == 0) return true;
+        const std::uint64_t clippedW = std::min(f.left + f.width, width) - std::min(f.left, width);
+        const std::uint64_t clippedH = std::min(f.top + f.height, height) - std::min(f.top, height);
+        const std::uint64_t pixels = clippedW * clippedH, fullPixels = f.width * f.height;
+        const std::uint64_t remaining = n - f.dataOffset;
+        if ((kept + 1) * canvasBytes > budget || indexBytes + pixels > budget) return false;
+        if (!(f.localPalette || globalPalette) || fullPixels > kMaxImagePixels ||
+            fullPixels > kMaxLZWRatio * remaining + 4096)
+            return true;
+        ++kept;
+        if (pixels == 0) return true;
+        indexBytes += pixels;
+        work += rowsToReach(f.height, clippedH, f.interlaced) * f.width;
+        // Counting on past the bound would only cost time, for the pixels as for the clear codes.
+        if (work > kMaxGIFDecodePixels) return false;
+        const GIFCodeCount count =
+            countGIFCodes(b + f.dataOffset, n - f.dataOffset, f.codeSize, clearCodesLeft(work));
+        work += clearCodeWork(count);
+        clears += count.clearCodes;
+        if (prices) prices->push_back({f.dataOffset, count.clearCodes});
+        return work <= kMaxGIFDecodePixels;
+    });
+    if (clearCodes) *clearCodes = clears;
+    return work;
+}
+
 }  // namespace
 
 struct GIFReader {
     static std::unique_ptr<GIFAnimation> read(const std::uint8_t* bytes, std::size_t length,
-                                              std::uint64_t budget) {
+                                              std::uint64_t budget, GIFReadReport* report) {
+        GIFReadReport unused;
+        GIFReadReport& r = report ? *report : unused;
+        r = GIFReadReport();
+        budget = std::min(budget, kMaxAnimationBytes);
+        // The work is known from the descriptors: a file that asks for too much is refused before
+        // any of it is decoded.
+        std::vector<FramePrice> prices;
+        r.work = priceGIF(bytes, length, budget, &r.clearCodes, &prices);
+        if (r.work > kMaxGIFDecodePixels) {
+            r.refusal = GIFReadReport::Refusal::TooMuchWork;
+            return nullptr;
+        }
         Cursor cursor{bytes, length};
         int error = 0;
         GifFileType* gif = DGifOpen(&cursor, readBytes, &error);
-        if (!gif) return nullptr;
+        if (!gif) {
+            r.refusal = GIFReadReport::Refusal::Invalid;
+            return nullptr;
+        }
         std::unique_ptr<GIFAnimation> animation;
         try {
-            animation = readRecords(gif, cursor, std::min(budget, kMaxAnimationBytes));
+            animation = readRecords(gif, cursor, budget, prices, r);
         } catch (const std::bad_alloc&) {
             animation = nullptr;
         }
         DGifCloseFile(gif, &error);
+        if (!animation) r.refusal = GIFReadReport::Refusal::Invalid;
         return animation;
     }
 
     static std::unique_ptr<GIFAnimation> readRecords(GifFileType* gif, const Cursor& cursor,
-                                                     std::uint64_t budget) {
+                                                     std::uint64_t budget,
+                                                     const std::vector<FramePrice>& prices,
+                                                     GIFReadReport& report) {
         if (gif->SWidth <= 0 || gif->SHeight <= 0 ||
             !imageSizeAllowed(static_cast<std::uint64_t>(gif->SWidth),
                               static_cast<std::uint64_t>(gif->SHeight))) {
@@ -92,7 +399,8 @@ struct GIFReader {
         animation->height_ = static_cast<std::size_t>(gif->SHeight);
         const std::uint64_t canvasBytes = std::uint64_t(animation->width_) * animation->height_ * 4;
         std::vector<std::uint8_t> globalPalette = paletteOf(gif->SColorMap);
-        std::uint64_t indexBytes = 0;
+        std::uint64_t indexBytes = 0, work = 0;
+        std::size_t price = 0;  // the first of `prices` not yet passed
 
         GIFAnimation::Frame pending;  // graphic control values for the next image
         for (;;) {
@@ -147,32 +455,49 @@ struct GIFReader {
                 animation->frames_.push_back(std::move(frame));
                 continue;
             }
+            // A frame starts on the screen, so clipping trims only its right and its bottom: rows
+            // are expanded whole, in the data's order, down to the last one on the screen. Its clear
+            // codes are as the count before decoding found them; a frame that count never reached
+            // (it stopped at the size budget, taking frames the reader drops as damaged to be kept)
+            // has them counted here.
+            const std::uint64_t needed = rowsToReach(fullH, frame.height, desc.Interlace);
+            std::uint64_t frameWork = needed * fullW;
+            if (work + frameWork > kMaxGIFDecodePixels) {
+                // Reached only past frames the count took as kept and the reader dropped as
+                // damaged: the reading stops here, as at the size budget.
+                report.stoppedForWork = true;
+                skipImageData(gif, false);
+                break;
+            }
+            while (price < prices.size() && prices[price].dataOffset < cursor.offset) ++price;
+            std::uint64_t clearCodes;
+            if (price < prices.size() && prices[price].dataOffset == cursor.offset) {
+                clearCodes = prices[price].clearCodes;
+            } else {
+                // The code size is the byte the library has just read.
+                clearCodes = countGIFCodes(cursor.bytes + cursor.offset, cursor.length - cursor.offset,
+                                           cursor.bytes[cursor.offset - 1], clearCodesLeft(work + frameWork))
+                                 .clearCodes;
+            }
+            frameWork += clearCodes * kGIFClearCodePixels;
+            if (work + frameWork > kMaxGIFDecodePixels) {
+                report.stoppedForWork = true;
+                skipImageData(gif, false);
+                break;
+            }
+            work += frameWork;
             frame.indices.assign(static_cast<std::size_t>(pixels), 0);
             std::vector<std::uint8_t> line(fullW);
-            // The rows in the order the data holds them, and how many must be read to reach the
-            // last one on the screen: the rest is passed over undecoded.
-            std::vector<std::uint32_t> order;
-            order.reserve(fullH);
-            if (desc.Interlace) {
-                static const std::size_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-                for (int pass = 0; pass < 4; ++pass)
-                    for (std::size_t y = start[pass]; y < fullH; y += step[pass])
-                        order.push_back(static_cast<std::uint32_t>(y));
-            } else {
-                for (std::size_t y = 0; y < fullH; ++y) order.push_back(static_cast<std::uint32_t>(y));
-            }
-            // A frame starts on the screen, so clipping trims only its right and its bottom.
-            std::size_t needed = 0;
-            for (std::size_t i = 0; i < order.size(); ++i)
-                if (order[i] < frame.height) needed = i + 1;
             bool damaged = false;
-            for (std::size_t i = 0; i < needed; ++i) {
+            for (std::uint64_t i = 0; i < needed; ++i) {
                 if (DGifGetLine(gif, line.data(), desc.Width) == GIF_ERROR) {
                     damaged = true;
                     break;
                 }
-                if (order[i] < frame.height)
-                    std::memcpy(frame.indices.data() + order[i] * frame.width, line.data(), frame.width);
+                report.expanded += fullW;
+                const std::size_t y = rowOf(i, fullH, desc.Interlace);
+                if (y < frame.height)
+                    std::memcpy(frame.indices.data() + y * frame.width, line.data(), frame.width);
             }
             if (damaged) {
                 // The frame is lost; the file goes on if its block structure is intact.
@@ -180,11 +505,24 @@ struct GIFReader {
                 continue;
             }
             // Rows below the screen are not decoded: their compressed blocks are passed over.
-            if (needed < order.size() && !skipImageData(gif, true)) break;
+            if (needed < fullH && !skipImageData(gif, true)) break;
             indexBytes += pixels;
             animation->frames_.push_back(std::move(frame));
         }
         return animation;
+    }
+
+    // The row the i-th row of a frame's data is, interlaced or not.
+    static std::size_t rowOf(std::uint64_t i, std::uint64_t height, bool interlaced) {
+        if (!interlaced) return static_cast<std::size_t>(i);
+        static const std::uint64_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+        for (int pass = 0; pass < 4; ++pass) {
+            const std::uint64_t rows =
+                height > start[pass] ? (height - start[pass] + step[pass] - 1) / step[pass] : 0;
+            if (i < rows) return static_cast<std::size_t>(start[pass] + i * step[pass]);
+            i -= rows;
+        }
+        return static_cast<std::size_t>(height);
     }
 
     static bool readExtension(GifFileType* gif, GIFAnimation& animation, GIFAnimation::Frame& pending) {
@@ -216,9 +554,12 @@ struct GIFReader {
 };
 
 std::unique_ptr<GIFAnimation> GIFAnimation::read(const std::uint8_t* bytes, std::size_t length,
-                                                 std::uint64_t budget) {
-    if (sniffImageFormat(bytes, length) != ImageFormat::GIF) return nullptr;
-    return GIFReader::read(bytes, length, budget);
+                                                 std::uint64_t budget, GIFReadReport* report) {
+    if (sniffImageFormat(bytes, length) != ImageFormat::GIF) {
+        if (report) *report = GIFReadReport{GIFReadReport::Refusal::Invalid};
+        return nullptr;
+    }
+    return GIFReader::read(bytes, length, budget, report);
 }
 
 std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* b, std::size_t n,
@@ -226,51 +567,26 @@ std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* b, std::
     if (sniffImageFormat(b, n) != ImageFormat::GIF || n < 13) return std::nullopt;
     const std::uint64_t width = b[6] | (b[7] << 8), height = b[8] | (b[9] << 8);
     const std::uint64_t canvas = width * height;
-    // The blocks are walked, never decompressed: descriptors and sub-block lengths only.
-    std::size_t at = 13;
-    if (b[10] & 0x80) at += std::size_t(3) << ((b[10] & 7) + 1);
-    auto skipBlocks = [&] {
-        while (at < n) {
-            const std::size_t size = b[at++];
-            if (size == 0) return true;
-            at += size;
-        }
-        return false;
-    };
-    std::uint64_t indices = 0, widest = 0, tallest = 0;
-    while (at < n) {
-        const std::uint8_t kind = b[at++];
-        if (kind == 0x21) {
-            ++at;  // the label
-            if (!skipBlocks()) break;
-        } else if (kind == 0x2C) {
-            if (at + 9 > n) break;
-            const std::uint64_t left = b[at] | (b[at + 1] << 8), top = b[at + 2] | (b[at + 3] << 8);
-            const std::uint64_t w = b[at + 4] | (b[at + 5] << 8), h = b[at + 6] | (b[at + 7] << 8);
-            const std::uint8_t packed = b[at + 8];
-            at += 9;
-            if (packed & 0x80) at += std::size_t(3) << ((packed & 7) + 1);
-            ++at;  // the code size
-            // Counted before its data is looked at: a frame cut short may still be read in part.
-            const std::uint64_t clippedW = std::min(left + w, width) - std::min(left, width);
-            const std::uint64_t clippedH = std::min(top + h, height) - std::min(top, height);
-            indices += clippedW * clippedH;
-            widest = std::max(widest, w);
-            tallest = std::max(tallest, h);
-            if (!skipBlocks()) break;
-        } else {
-            break;  // the trailer, or damage the reader stops at too
-        }
-    }
+    std::uint64_t indices = 0, widest = 0;
+    walkFrames(b, n, [&](const FrameDescriptor& f) {
+        const std::uint64_t clippedW = std::min(f.left + f.width, width) - std::min(f.left, width);
+        const std::uint64_t clippedH = std::min(f.top + f.height, height) - std::min(f.top, height);
+        indices += clippedW * clippedH;
+        widest = std::max(widest, f.width);
+        return true;
+    });
     // The reader stops where another composited canvas or more indices would pass its budget,
     // and each frame it keeps is at most a canvas of indices.
     budget = std::min(budget, kMaxAnimationBytes);
     if (canvas > 0) indices = std::min({indices, budget / (canvas * 4) * canvas, budget});
     // The canvas, a frame's answered copy and the canvas saved for a frame that restores it (four
-    // bytes a pixel each); the kept indices; one row of the widest frame, the row order of the
-    // tallest and the decoder's tables.
+    // bytes a pixel each); the kept indices; one row of the widest frame and the decoder's tables.
     constexpr std::uint64_t kDecoderTables = 64u << 10;
-    return canvas * 12 + indices + widest + tallest * 4 + kDecoderTables;
+    return canvas * 12 + indices + widest + kDecoderTables;
+}
+
+std::uint64_t estimateGIFDecodeWork(const std::uint8_t* b, std::size_t n, std::uint64_t budget) {
+    return priceGIF(b, n, budget, nullptr, nullptr);
 }
 
 CGImageRef GIFAnimation::compositeFrame(std::size_t index) {

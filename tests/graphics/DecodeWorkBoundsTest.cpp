@@ -1,9 +1,11 @@
 // Pictures that cost far more than their size are held to what they show: a GIF's frames are
-// clipped to its screen (and priced so), a PNG's text chunks are never inflated, and a progressive
+// clipped to its screen (and priced so) and a GIF is refused by the pixels its data must be
+// expanded to, a PNG's text chunks are never inflated, and a progressive
 // JPEG is refused by the work its scans add up to, while ordinary pictures still decode.
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,14 @@ CGImageRef pageThumbnail(const NSData& bytes) {
 }
 
 // ---- GIF -------------------------------------------------------------------------------------
+
+// The clear codes bigFrameGIF writes in a frame's data, counted as they are written.
+std::uint64_t clearsOf(const hostile::GIFFrameSize& f) {
+    std::uint64_t clears = 0;
+    hostile::internal::constantLZW(f.dataPixels ? f.dataPixels : std::uint64_t(f.width) * f.height, &clears,
+                                   f.extraClears);
+    return clears;
+}
 
 TEST(GIFWorkBounds, FramesLargerThanTheScreenAreClippedToIt) {
     struct Case {
@@ -175,6 +185,480 @@ TEST(GIFWorkBounds, TheEstimateCoversEveryFrameTheReaderKeeps) {
         ASSERT_TRUE(partial) << cut;
         EXPECT_LE(*partial, *whole) << cut;
     }
+}
+
+// The rows a frame must expand, as its data holds them, to reach its last row on the screen: the
+// count made from the descriptors before decoding is what the reader then expands, and the rows
+// land where they belong.
+TEST(GIFWorkBounds, TheWorkIsTheRowsExpandedToReachTheScreen) {
+    struct Case {
+        const char* name;
+        std::size_t height, onScreen;
+        bool interlaced;
+        std::uint64_t rows;
+    };
+    for (const Case& c : {
+             Case{"in order, cut by the screen", 13, 4, false, 4},
+             Case{"in order, whole", 13, 13, false, 13},
+             // Rows 0 and 8, then 4 and 12, then 2, 6 and 10, then 1 and 3 of the last pass.
+             Case{"interlaced, four rows on the screen", 13, 4, true, 2 + 2 + 3 + 2},
+             Case{"interlaced, five rows on the screen", 13, 5, true, 2 + 2 + 3 + 2},
+             Case{"interlaced, the first row only", 13, 1, true, 1},
+             Case{"interlaced, three rows of three", 3, 3, true, 3},
+             Case{"interlaced, whole", 13, 13, true, 13},
+             Case{"interlaced, one row of one", 1, 1, true, 1},
+         }) {
+        SCOPED_TRACE(c.name);
+        // Six wide on a screen four wide: whole rows are expanded, what overhangs is not kept.
+        corpus::GIFRecipe recipe;
+        recipe.width = 4;
+        recipe.height = c.onScreen;
+        recipe.globalPalette = corpus::basicPalette();
+        corpus::GIFFrame frame;
+        frame.width = 6;
+        frame.height = c.height;
+        frame.interlaced = c.interlaced;
+        for (std::size_t y = 0; y < c.height; ++y)
+            for (std::size_t x = 0; x < 6; ++x) frame.indices.push_back(std::uint8_t((x + 3 * y) % 4));
+        recipe.frames = {frame};
+        const NSData bytes = corpus::makeGIF(recipe);
+        // The encoder opens the data with a clear code, and this little never fills its table.
+        const std::uint64_t work = c.rows * 6 + detail::kGIFClearCodePixels;
+        EXPECT_EQ(detail::estimateGIFDecodeWork(bytes.bytes(), bytes.length()), work);
+        detail::GIFReadReport report;
+        auto gif =
+            detail::GIFAnimation::read(bytes.bytes(), bytes.length(), detail::kMaxAnimationBytes, &report);
+        ASSERT_TRUE(gif);
+        EXPECT_EQ(report.refusal, detail::GIFReadReport::Refusal::None);
+        EXPECT_EQ(report.work, work);
+        EXPECT_EQ(report.clearCodes, 1u);
+        EXPECT_EQ(report.expanded, c.rows * 6);
+        ASSERT_EQ(gif->frameCount(), 1u);
+        const auto& kept = gif->frame(0);
+        ASSERT_EQ(kept.indices.size(), 4 * c.onScreen);
+        for (std::size_t y = 0; y < c.onScreen; ++y)
+            for (std::size_t x = 0; x < 4; ++x)
+                EXPECT_EQ(kept.indices[y * 4 + x], (x + 3 * y) % 4) << x << "," << y;
+    }
+}
+
+TEST(GIFWorkBounds, FramesAskingTooMuchAreRefusedBeforeDecodingWhileAnimationsShow) {
+    using hostile::GIFFrameSize;
+    struct Case {
+        const char* name;
+        unsigned screenW, screenH;
+        std::vector<GIFFrameSize> frames;
+        // The pixels the descriptors ask to be expanded, when under the bound; the clear codes of
+        // the frames decoded are added to them.
+        std::uint64_t pixels;
+        bool shows;
+        std::size_t framesKept;
+    };
+    const GIFFrameSize interlaced{10000, 10000, true}, plain{10000, 10000};
+    // Two frames of 10,000 wide on a screen of 7000 rows whose pixels are the bound exactly, and two a
+    // row shorter.
+    static_assert(detail::kMaxGIFDecodePixels % 20000 == 0 && detail::kMaxGIFDecodePixels / 20000 < 7000);
+    constexpr unsigned kRows = unsigned(detail::kMaxGIFDecodePixels / 20000);
+    const GIFFrameSize exact{10000, kRows}, tall{10000, kRows - 1};
+    // The screen's second row is in the last pass: 5001 rows of 10,000 a frame.
+    constexpr std::uint64_t kInterlacedFrame = 5001 * 10000;
+    // The shorter two, and one row as wide as what is left of the bound once their clear codes and
+    // its own are charged: the bound exactly.
+    const std::uint64_t left = detail::kMaxGIFDecodePixels - 2 * (kRows - 1) * 10000ull -
+                               (2 * clearsOf(tall) + 1) * detail::kGIFClearCodePixels;
+    ASSERT_LT(left, 65536u);
+    const GIFFrameSize last{unsigned(left), 1}, lastAndOne{unsigned(left + 1), 1};
+    for (const Case& c : {
+             Case{"a 2-row screen, four interlaced frames of 100 MP", 1, 2, {4, interlaced}, 0, false, 0},
+             Case{"a 2-row screen, three interlaced frames of 100 MP", 1, 2, {3, interlaced}, 0, false, 0},
+             Case{"a 2-row screen, one interlaced frame of 100 MP",
+                  1,
+                  2,
+                  {interlaced},
+                  kInterlacedFrame,
+                  true,
+                  1},
+             Case{"a 2-row screen, the same four frames in row order",
+                  1,
+                  2,
+                  {4, plain},
+                  4 * 2 * 10000,
+                  true,
+                  4},
+             Case{"at the bound", 1, 7000, {tall, tall, last}, 2 * (kRows - 1) * 10000ull + left, true, 3},
+             Case{"one pixel past the bound", 1, 7000, {tall, tall, lastAndOne}, 0, false, 0},
+             Case{"the bound's pixels, then their clear codes", 1, 7000, {exact, exact}, 0, false, 0},
+             // The size budget keeps 134 of the canvases of 4 MB, and only those are expanded.
+             Case{"200 frames of 1000 x 1000", 1000, 1000, {200, {1000, 1000}}, 134'000'000, true, 134},
+         }) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = hostile::bigFrameGIF(c.screenW, c.screenH, c.frames);
+        const std::uint64_t work = detail::estimateGIFDecodeWork(bytesOf(bytes), bytes.size());
+        detail::GIFReadReport report;
+        auto gif =
+            detail::GIFAnimation::read(bytesOf(bytes), bytes.size(), detail::kMaxAnimationBytes, &report);
+        EXPECT_EQ(report.work, work);
+        if (!c.shows) {
+            // Refused from the descriptors: nothing expanded, and no frame for anyone asking.
+            EXPECT_FALSE(gif);
+            EXPECT_GT(work, detail::kMaxGIFDecodePixels);
+            EXPECT_EQ(report.refusal, detail::GIFReadReport::Refusal::TooMuchWork);
+            EXPECT_EQ(report.expanded, 0u);
+            auto source = CGImageSourceCreateWithData(dataOf(bytes));
+            EXPECT_EQ(CGImageSourceGetCount(source), 0u);
+            EXPECT_EQ(CGImageSourceGetStatus(source), kCGImageStatusInvalidData);
+            EXPECT_FALSE(CGImageSourceCreateImageAtIndex(source, 0));
+            EXPECT_FALSE(pageThumbnail(dataOf(bytes)));
+            continue;
+        }
+        // Every clear code of a decoded frame is charged, those of rows never reached too.
+        std::uint64_t clears = 0;
+        for (std::size_t i = 0; i < c.framesKept; ++i) clears += clearsOf(c.frames[i]);
+        EXPECT_EQ(report.clearCodes, clears);
+        EXPECT_EQ(work, c.pixels + clears * detail::kGIFClearCodePixels);
+        EXPECT_LE(work, detail::kMaxGIFDecodePixels);
+        ASSERT_TRUE(gif);
+        EXPECT_EQ(report.refusal, detail::GIFReadReport::Refusal::None);
+        EXPECT_EQ(report.expanded, c.pixels);
+        EXPECT_FALSE(report.stoppedForWork);
+        ASSERT_EQ(gif->frameCount(), c.framesKept);
+        CGImageRef lastFrame = gif->compositeFrame(c.framesKept - 1);
+        ASSERT_TRUE(lastFrame);
+        EXPECT_EQ(corpus::pixelsOf(*lastFrame).bgra[2], 255);  // red
+    }
+}
+
+// The count takes every frame to be whole; frames dropped as damaged are not kept, so the reader
+// may go past where the count stopped at the size budget. The work bound then stops the reading
+// where a frame would pass it, keeping what came before, as the size budget does.
+TEST(GIFWorkBounds, DamagedFramesCannotCarryTheReadingPastTheBound) {
+    // Canvases of 28,000 bytes; a budget of two of them, so the count stops after two frames.
+    const std::uint64_t budget = 2 * 7000 * 4;
+    using hostile::GIFFrameSize;
+    struct Case {
+        const char* name;
+        std::vector<GIFFrameSize> frames;
+        std::uint64_t pixels;  // what the count charges for the first two frames' rows
+        std::size_t framesKept;
+        bool stoppedForWork;
+    };
+    // Each whole frame asks for a row less than half the bound and its clear codes.
+    constexpr unsigned kRows = unsigned(detail::kMaxGIFDecodePixels / 20000) - 1;
+    const GIFFrameSize whole{10000, kRows}, damaged{10000, kRows, false, 1000};
+    // Small damaged frames, then frames of a hundred pixels whose clear codes the count never saw:
+    // within what is left of the bound, or past it.
+    const GIFFrameSize small{10, 10, false, 5};
+    const GIFFrameSize cleared{10, 10, false, 0, 1000},
+        clearedPast{10, 10, false, 0, detail::kMaxGIFDecodePixels / detail::kGIFClearCodePixels};
+    for (const Case& c : {
+             Case{"a damaged first frame: the work stops it",
+                  {damaged, whole, whole},
+                  2 * kRows * 10000ull,
+                  1,
+                  true},
+             Case{"damaged frames before the last", {damaged, damaged, whole}, 2 * kRows * 10000ull, 0, true},
+             Case{
+                 "damaged frames, then clear codes within the bound", {small, small, cleared}, 200, 1, false},
+             Case{"damaged frames, then clear codes past the bound",
+                  {small, small, clearedPast},
+                  200,
+                  0,
+                  true},
+         }) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = hostile::bigFrameGIF(1, 7000, c.frames);
+        detail::GIFReadReport report;
+        auto gif = detail::GIFAnimation::read(bytesOf(bytes), bytes.size(), budget, &report);
+        ASSERT_TRUE(gif);
+        const std::uint64_t clears = clearsOf(c.frames[0]) + clearsOf(c.frames[1]);
+        EXPECT_EQ(report.clearCodes, clears);
+        EXPECT_EQ(report.work, c.pixels + clears * detail::kGIFClearCodePixels);
+        EXPECT_EQ(gif->frameCount(), c.framesKept);
+        EXPECT_EQ(report.stoppedForWork, c.stoppedForWork);
+        EXPECT_EQ(gif->complete(), !c.stoppedForWork);
+        EXPECT_LE(report.expanded, detail::kMaxGIFDecodePixels);
+    }
+}
+
+// The code boundaries of a frame's data, followed without decoding it: codes and clear codes are
+// counted as the library's line reader would meet them, and the count stops where that reader
+// stops.
+TEST(GIFWorkBounds, TheCodeCounterFollowsTheDataAsTheDecoderReadsIt) {
+    using hostile::internal::BitWriter;
+    using Stop = detail::GIFCodeCount::Stop;
+    struct Code {
+        unsigned value;
+        int width;
+    };
+    struct Case {
+        const char* name;
+        int codeSize;
+        std::vector<Code> codes;
+        std::uint64_t counted, clearCodes;
+        Stop stop;
+        std::uint64_t maxClearCodes = ~std::uint64_t(0);
+    };
+    // One literal a code from a clear on, as an encoder that never looks for strings writes them;
+    // the table fills after 4090 codes and then keeps its 12 bits until a clear.
+    auto literals = [](std::size_t count, bool clearAtTheEnd) {
+        std::vector<Code> codes{{4, 3}};
+        int width = 3;
+        unsigned next = 6;
+        for (std::size_t i = 0; i < count; ++i) {
+            codes.push_back({unsigned(i % 4), width});
+            if (i > 0 && next < 4096) {
+                ++next;
+                if (next >= (1u << width) && width < 12) ++width;
+            }
+        }
+        if (clearAtTheEnd) codes.push_back({4, width});
+        codes.push_back({clearAtTheEnd ? 2u : 5u, clearAtTheEnd ? 3 : width});
+        if (clearAtTheEnd) codes.push_back({5, 3});
+        return codes;
+    };
+    std::vector<Code> million(1'000'000, {4, 3});
+    million.insert(million.end(), {{1, 3}, {2, 3}, {5, 3}});
+    // Runs of clear codes broken by pixels at odd places, at a code size of 8.
+    std::vector<Code> broken(37, {256, 9});
+    broken.push_back({65, 9});
+    broken.insert(broken.end(), 41, {256, 9});
+    broken.insert(broken.end(), {{66, 9}, {67, 9}, {256, 9}, {257, 9}});
+    for (const Case& c : {
+             Case{"a clear code between pixels",
+                  2,
+                  {{4, 3}, {1, 3}, {4, 3}, {2, 3}, {4, 3}, {3, 3}, {4, 3}, {0, 3}, {5, 3}},
+                  8,
+                  4,
+                  Stop::EndCode},
+             Case{"a million clear codes, then the pixels", 2, million, 1'000'002, 1'000'000, Stop::EndCode},
+             Case{"clear codes past what is left of the bound", 2, million, 1001, 1001, Stop::Limit, 1000},
+             Case{"runs of clear codes broken by pixels", 8, broken, 37 + 1 + 41 + 3, 37 + 41 + 1,
+                  Stop::EndCode},
+             Case{"the limit inside a run", 8, broken, 37 + 1 + 41, 37 + 41, Stop::Limit, 77},
+             // Codes 6 and 7 are defined by the second and third codes: the fourth is four bits.
+             Case{"the width grows at the eighth entry",
+                  2,
+                  {{4, 3}, {0, 3}, {1, 3}, {2, 3}, {3, 4}, {8, 4}, {5, 4}},
+                  6,
+                  1,
+                  Stop::EndCode},
+             // 4095 codes fill the table; then 12 bits until the clear, after which 3 again.
+             Case{"the full table kept until a clear", 2, literals(4200, true), 4203, 2, Stop::EndCode},
+             Case{"the full table never cleared", 2, literals(5000, false), 5001, 1, Stop::EndCode},
+             // The last byte's padding reads as two more codes, the second four bits wide.
+             Case{"no end code", 2, {{4, 3}, {1, 3}, {2, 3}}, 5, 1, Stop::DataEnd},
+             Case{"no clear code first", 2, {{1, 3}, {2, 3}, {5, 3}}, 2, 0, Stop::EndCode},
+             // A code the table does not hold yet, mid-stream: read through, clear codes after it
+             // counted.
+             Case{"a code past the table",
+                  2,
+                  {{4, 3}, {1, 3}, {7, 3}, {4, 3}, {4, 3}, {0, 3}, {5, 3}},
+                  6,
+                  3,
+                  Stop::EndCode},
+             Case{"a string code first after a clear",
+                  2,
+                  {{4, 3}, {1, 3}, {4, 3}, {6, 3}, {4, 3}, {4, 3}, {5, 3}},
+                  3,
+                  2,
+                  Stop::Damage},
+             Case{"a string code first of all", 2, {{6, 3}, {4, 3}, {5, 3}}, 0, 0, Stop::Damage},
+             // At code sizes 0 and 1 the width grows at the first code after a clear.
+             Case{"a code size of 1",
+                  1,
+                  {{2, 2}, {1, 2}, {0, 3}, {4, 3}, {2, 3}, {3, 2}},
+                  5,
+                  2,
+                  Stop::EndCode},
+             Case{"a code size of 0",
+                  0,
+                  {{1, 1}, {0, 1}, {0, 2}, {3, 3}, {1, 3}, {1, 1}, {0, 1}, {2, 2}},
+                  7,
+                  3,
+                  Stop::EndCode},
+             Case{"a code size of 8",
+                  8,
+                  {{256, 9}, {65, 9}, {66, 9}, {256, 9}, {67, 9}, {257, 9}},
+                  5,
+                  2,
+                  Stop::EndCode},
+             Case{"a code size of 9", 9, {{512, 10}, {1, 10}, {513, 10}}, 0, 0, Stop::Damage},
+         }) {
+        SCOPED_TRACE(c.name);
+        BitWriter data;
+        for (const Code& code : c.codes) data.put(code.value, code.width);
+        data.finish();
+        std::string blocks;
+        hostile::internal::putBlocks(blocks, data.bytes);
+        const detail::GIFCodeCount count =
+            detail::countGIFCodes(bytesOf(blocks), blocks.size(), c.codeSize, c.maxClearCodes);
+        EXPECT_EQ(count.codes, c.counted);
+        EXPECT_EQ(count.clearCodes, c.clearCodes);
+        EXPECT_EQ(count.stop, c.stop);
+        // Cut anywhere, the count is never more than the whole's and never reads past the cut.
+        for (std::size_t cut : {std::size_t(0), std::size_t(1), blocks.size() / 2, blocks.size() - 1}) {
+            const std::vector<std::uint8_t> part(blocks.begin(), blocks.begin() + std::ptrdiff_t(cut));
+            const detail::GIFCodeCount partial =
+                detail::countGIFCodes(part.data(), part.size(), c.codeSize, c.maxClearCodes);
+            EXPECT_LE(partial.codes, count.codes) << cut;
+            EXPECT_LE(partial.clearCodes, count.clearCodes) << cut;
+        }
+    }
+}
+
+// Long streams of every code size from 2 to 8, written code by code with the widths the decoder
+// expects (tables filled, kept full and cleared at random): the count, which takes runs of codes a
+// word at a time, agrees with them code for code.
+TEST(GIFWorkBounds, TheCodeCounterAgreesWithStreamsWrittenCodeByCode) {
+    std::mt19937 random(11);
+    for (int codeSize = 2; codeSize <= 8; ++codeSize) {
+        for (double clearChance : {0.0, 0.0002, 0.01, 0.3}) {
+            SCOPED_TRACE(testing::Message() << codeSize << " bits, clear chance " << clearChance);
+            const unsigned clear = 1u << codeSize, end = clear + 1;
+            hostile::internal::BitWriter out;
+            unsigned width = codeSize + 1, next = clear + 2;
+            bool fresh = true;
+            std::uint64_t codes = 0, clears = 0;
+            std::uniform_real_distribution<double> chance(0, 1);
+            for (int i = 0; i < 20000; ++i) {
+                if (chance(random) < clearChance) {
+                    out.put(clear, int(width));
+                    ++codes;
+                    ++clears;
+                    width = codeSize + 1;
+                    next = clear + 2;
+                    fresh = true;
+                    continue;
+                }
+                // A literal first after a clear, otherwise any code the table holds but the two.
+                unsigned code = unsigned(random()) % (fresh ? clear : next);
+                if (code == clear || code == end) code = 0;
+                out.put(code, int(width));
+                ++codes;
+                if (!fresh && next < 4096) {
+                    ++next;
+                    if (next >= (1u << width) && width < 12) ++width;
+                }
+                fresh = false;
+            }
+            out.put(end, int(width));
+            out.finish();
+            std::string blocks;
+            hostile::internal::putBlocks(blocks, out.bytes);
+            const detail::GIFCodeCount count =
+                detail::countGIFCodes(bytesOf(blocks), blocks.size(), codeSize);
+            EXPECT_EQ(count.codes, codes);
+            EXPECT_EQ(count.clearCodes, clears);
+            EXPECT_EQ(count.stop, detail::GIFCodeCount::Stop::EndCode);
+        }
+    }
+}
+
+// The same streams read by the decoder: a frame is decoded, or lost while the file goes on, as
+// the count before decoding expects, and clear codes the decoder would reset its table at are
+// refused in any number past the bound.
+TEST(GIFWorkBounds, ClearCodesArePricedWhereTheDecoderMeetsThem) {
+    struct Code {
+        unsigned value;
+        int width;
+    };
+    struct Case {
+        const char* name;
+        std::size_t width;
+        std::vector<Code> codes;
+        std::size_t clearsBeforeLast;      // clear codes written before the last code
+        std::vector<std::uint8_t> pixels;  // empty: the frame is lost (or the file refused)
+        bool refused = false;
+    };
+    const std::size_t many = detail::kMaxGIFDecodePixels / detail::kGIFClearCodePixels + 1;
+    for (const Case& c : {
+             Case{"a clear code before every pixel",
+                  4,
+                  {{4, 3}, {1, 3}, {4, 3}, {2, 3}, {4, 3}, {3, 3}, {4, 3}, {0, 3}, {5, 3}},
+                  0,
+                  {1, 2, 3, 0}},
+             Case{"the code being defined", 4, {{4, 3}, {1, 3}, {6, 3}, {2, 3}, {5, 3}}, 0, {1, 1, 1, 2}},
+             Case{"the width grown at the eighth entry",
+                  4,
+                  {{4, 3}, {1, 3}, {2, 3}, {3, 3}, {1, 4}, {5, 4}},
+                  0,
+                  {1, 2, 3, 1}},
+             Case{"no end code", 2, {{4, 3}, {1, 3}, {2, 3}}, 0, {1, 2}},
+             Case{"the end before the pixels", 4, {{4, 3}, {1, 3}, {2, 3}, {5, 3}}, 0, {}},
+             // The decoder makes pixels up from a code past the table and reads on through every
+             // clear code after it: refused.
+             Case{"a code past the table, then the bound's clear codes",
+                  8,
+                  {{4, 3}, {1, 3}, {7, 3}, {0, 3}},
+                  many,
+                  {},
+                  true},
+             // It stops at a string code first after a clear: the clear codes after it cost
+             // nothing, and the frame alone is lost.
+             Case{"a string code first after a clear, then the bound's clear codes",
+                  8,
+                  {{4, 3}, {7, 3}, {0, 3}},
+                  many,
+                  {}},
+             Case{"the bound's clear codes after the last pixel, charged all the same",
+                  2,
+                  {{4, 3}, {1, 3}, {2, 3}, {5, 3}},
+                  many,
+                  {},
+                  true},
+         }) {
+        SCOPED_TRACE(c.name);
+        hostile::internal::BitWriter data;
+        for (std::size_t i = 0; i < c.codes.size(); ++i) {
+            if (i + 1 == c.codes.size())
+                for (std::size_t k = 0; k < c.clearsBeforeLast; ++k) data.put(4, 3);
+            data.put(c.codes[i].value, c.codes[i].width);
+        }
+        data.finish();
+        // The frame on trial, then a whole frame of colour 0 shown for half a second.
+        std::string g = "GIF89a";
+        hostile::internal::put16(g, unsigned(c.width));
+        hostile::internal::put16(g, 1);
+        g += std::string("\x81\x00\x00\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\xFF", 15);
+        g += char(0x2C);
+        for (unsigned v : {0u, 0u, unsigned(c.width), 1u}) hostile::internal::put16(g, v);
+        g += char(0);
+        g += char(2);
+        hostile::internal::putBlocks(g, data.bytes);
+        g += std::string("\x21\xF9\x04\x00\x32\x00\x00\x00", 8);
+        g += char(0x2C);
+        for (unsigned v : {0u, 0u, unsigned(c.width), 1u}) hostile::internal::put16(g, v);
+        g += std::string("\x00\x02", 2);
+        hostile::internal::putBlocks(g, hostile::internal::constantLZW(c.width));
+        g += char(0x3B);
+        detail::GIFReadReport report;
+        auto gif = detail::GIFAnimation::read(bytesOf(g), g.size(), detail::kMaxAnimationBytes, &report);
+        if (c.refused) {
+            EXPECT_FALSE(gif);
+            EXPECT_EQ(report.refusal, detail::GIFReadReport::Refusal::TooMuchWork);
+            EXPECT_EQ(report.expanded, 0u);
+            continue;
+        }
+        ASSERT_TRUE(gif);
+        EXPECT_TRUE(gif->complete());
+        ASSERT_EQ(gif->frameCount(), c.pixels.empty() ? 1u : 2u);
+        if (!c.pixels.empty()) {
+            EXPECT_EQ(gif->frame(0).indices, c.pixels);
+        }
+        EXPECT_DOUBLE_EQ(gif->frame(gif->frameCount() - 1).delay, 0.5);
+        EXPECT_EQ(gif->frame(gif->frameCount() - 1).indices, std::vector<std::uint8_t>(c.width, 0));
+    }
+    // The clear-code file itself: at the bound it is priced and allowed, one clear code more and
+    // it is refused before the decoder sees it.
+    const std::size_t allowed = (detail::kMaxGIFDecodePixels - 1) / detail::kGIFClearCodePixels;
+    const std::string atBound = hostile::clearCodeGIF(allowed);
+    EXPECT_EQ(detail::estimateGIFDecodeWork(bytesOf(atBound), atBound.size()),
+              1 + allowed * detail::kGIFClearCodePixels);
+    const std::string past = hostile::clearCodeGIF(allowed + 1);
+    detail::GIFReadReport report;
+    EXPECT_FALSE(detail::GIFAnimation::read(bytesOf(past), past.size(), detail::kMaxAnimationBytes, &report));
+    EXPECT_EQ(report.refusal, detail::GIFReadReport::Refusal::TooMuchWork);
+    EXPECT_GT(report.work, detail::kMaxGIFDecodePixels);
 }
 
 // ---- PNG -------------------------------------------------------------------------------------

@@ -1,14 +1,17 @@
 #pragma once
 // Pictures that cost a decoder far more than their size, made in-process for the tests and the
 // benchmarks: a GIF whose tiny screen holds frames of a hundred megapixels (their data compressed
-// to the limit of the format), a PNG of one pixel carrying hundreds of text chunks that each
+// to the limit of the format, interlaced or not), one whose data is nothing but clear codes, one of
+// noise at the most work a GIF may ask for, a PNG of one pixel carrying hundreds of text chunks that each
 // inflate to megabytes, and a progressive JPEG whose hundreds of scans of next to no data each
 // sweep a large picture.
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -40,8 +43,10 @@ struct BitWriter {
 };
 
 // LZW data of `pixels` pixels of colour 0 at a code size of 2: runs one pixel longer each code,
-// the table cleared before it fills, so a hundred megapixels take under 70 KB.
-inline std::vector<std::uint8_t> constantLZW(std::uint64_t pixels) {
+// the table cleared before it fills, so a hundred megapixels take under 70 KB. `clears`, when
+// given, is told how many clear codes it holds (the first included); `extraClears` more open it.
+inline std::vector<std::uint8_t> constantLZW(std::uint64_t pixels, std::uint64_t* clears = nullptr,
+                                             std::uint64_t extraClears = 0) {
     constexpr unsigned kClear = 4, kEnd = 5, kFirst = 6, kRestartAt = 4000;
     BitWriter out;
     int width = 3;
@@ -55,7 +60,9 @@ inline std::vector<std::uint8_t> constantLZW(std::uint64_t pixels) {
             ++next;
         }
     };
+    for (std::uint64_t i = 0; i < extraClears; ++i) out.put(kClear, width);
     out.put(kClear, width);
+    if (clears) *clears = 1 + extraClears;
     bool fresh = true;  // the first code after a clear
     std::uint64_t run = 1;
     while (pixels > 0) {
@@ -68,6 +75,7 @@ inline std::vector<std::uint8_t> constantLZW(std::uint64_t pixels) {
         }
         if (next >= kRestartAt) {
             out.put(kClear, width);
+            if (clears) ++*clears;
             width = 3;
             next = kFirst;
             fresh = true;
@@ -82,6 +90,55 @@ inline std::vector<std::uint8_t> constantLZW(std::uint64_t pixels) {
     out.put(kEnd, width);
     out.finish();
     return out.bytes;
+}
+
+// LZW data of any pixels at a code size of 8, as an encoder writes it: the longest string the
+// table holds each code, the table cleared when full.
+inline std::vector<std::uint8_t> encodeLZW(const std::vector<std::uint8_t>& pixels) {
+    constexpr unsigned kClear = 256, kEnd = 257, kFirst = 258, kTable = 4096;
+    BitWriter out;
+    int width = 9;
+    unsigned next = kFirst;
+    // The code for (string, pixel), 0 when the table has none.
+    std::vector<std::uint16_t> codes(std::size_t(kTable) * 256, 0);
+    out.put(kClear, width);
+    if (pixels.empty()) {
+        out.put(kEnd, width);
+        out.finish();
+        return out.bytes;
+    }
+    unsigned current = pixels[0];
+    for (std::size_t i = 1; i < pixels.size(); ++i) {
+        const std::uint8_t p = pixels[i];
+        if (const unsigned found = codes[std::size_t(current) * 256 + p]) {
+            current = found;
+            continue;
+        }
+        out.put(current, width);
+        if (next < kTable) {
+            codes[std::size_t(current) * 256 + p] = std::uint16_t(next);
+            if (next++ == (1u << width) && width < 12) ++width;
+        } else {
+            out.put(kClear, width);
+            std::fill(codes.begin(), codes.end(), 0);
+            width = 9;
+            next = kFirst;
+        }
+        current = p;
+    }
+    out.put(current, width);
+    out.put(kEnd, width);
+    out.finish();
+    return out.bytes;
+}
+
+inline void putBlocks(std::string& g, const std::vector<std::uint8_t>& data) {
+    for (std::size_t at = 0; at < data.size(); at += 255) {
+        const std::size_t n = data.size() - at < 255 ? data.size() - at : 255;
+        g += char(n);
+        g.append(reinterpret_cast<const char*>(data.data() + at), n);
+    }
+    g += char(0);
 }
 
 inline void put16(std::string& s, unsigned v) {
@@ -107,6 +164,11 @@ inline void pngChunk(std::string& s, const char* type, const std::string& data) 
 
 struct GIFFrameSize {
     unsigned width, height;
+    bool interlaced = false;
+    // How many pixels its data holds before the end code; 0: all (fewer: the frame is damaged).
+    std::uint64_t dataPixels = 0;
+    // Clear codes opening its data besides the one an encoder writes.
+    std::uint64_t extraClears = 0;
 };
 
 // A GIF89a whose logical screen is screenWidth x screenHeight, holding frames of the sizes given
@@ -127,15 +189,11 @@ inline std::string bigFrameGIF(unsigned screenWidth, unsigned screenHeight,
         internal::put16(g, 0);
         internal::put16(g, f.width);
         internal::put16(g, f.height);
-        g += char(0);
+        g += char(f.interlaced ? 0x40 : 0);
         g += char(2);  // code size
-        const std::vector<std::uint8_t> data = internal::constantLZW(std::uint64_t(f.width) * f.height);
-        for (std::size_t at = 0; at < data.size(); at += 255) {
-            const std::size_t n = data.size() - at < 255 ? data.size() - at : 255;
-            g += char(n);
-            g.append(reinterpret_cast<const char*>(data.data() + at), n);
-        }
-        g += char(0);
+        internal::putBlocks(
+            g, internal::constantLZW(f.dataPixels ? f.dataPixels : std::uint64_t(f.width) * f.height, nullptr,
+                                     f.extraClears));
     }
     g += char(0x3B);
     return g;
@@ -144,6 +202,61 @@ inline std::string bigFrameGIF(unsigned screenWidth, unsigned screenHeight,
 // The page case: a 1 x 1 screen holding frames of 100 and 34 megapixels (about 88 KB).
 inline std::string hugeFramesGIF() {
     return bigFrameGIF(1, 1, {{10000, 10000}, {5000, 6800}});
+}
+
+// The page case of work: a 1 x 2 screen holding `frames` interlaced frames of 100 megapixels
+// (about 70 KB each). The screen's second row is in the last pass, so half of every frame must be
+// expanded to reach it: 50 million pixels a frame.
+inline std::string interlacedHugeFramesGIF(int frames) {
+    return bigFrameGIF(1, 2, std::vector<GIFFrameSize>(std::size_t(frames), {10000, 10000, true}));
+}
+
+// A 1 x 1 GIF whose one frame's data is `clearCodes` clear codes (three bits each) before its
+// pixel, of colour 0: each costs a decoder that resets its table at a clear code that reset.
+inline std::string clearCodeGIF(std::size_t clearCodes) {
+    std::string g = "GIF89a";
+    internal::put16(g, 1);
+    internal::put16(g, 1);
+    g += std::string("\x81\x00\x00\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\xFF", 15);
+    g += std::string("\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02", 11);
+    internal::BitWriter out;
+    for (std::size_t i = 0; i < clearCodes; ++i) out.put(4, 3);
+    out.put(0, 3);
+    out.put(5, 3);
+    out.finish();
+    internal::putBlocks(g, out.bytes);
+    g += char(0x3B);
+    return g;
+}
+
+// A GIF of noise (256 grey levels) whose frames of frameWidth x screenHeight overhang the right of
+// a screen of screenWidth x screenHeight: each frame expands frameWidth x screenHeight pixels, the
+// worst data there is for it (under one pixel a byte), and keeps a screen of them. One frame's
+// data is made and repeated.
+inline std::string noiseGIF(unsigned screenWidth, unsigned screenHeight, unsigned frameWidth, int frames) {
+    std::string g = "GIF89a";
+    internal::put16(g, screenWidth);
+    internal::put16(g, screenHeight);
+    g += char(0xF7);  // global palette of 256
+    g += char(0);
+    g += char(0);
+    for (int i = 0; i < 256; ++i) g += std::string(3, char(i));
+    std::vector<std::uint8_t> pixels(std::size_t(frameWidth) * screenHeight);
+    std::mt19937 random(7);
+    for (auto& p : pixels) p = std::uint8_t(random());
+    std::string frame("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8);
+    frame += char(0x2C);
+    internal::put16(frame, 0);
+    internal::put16(frame, 0);
+    internal::put16(frame, frameWidth);
+    internal::put16(frame, screenHeight);
+    frame += char(0);
+    frame += char(8);  // code size
+    internal::putBlocks(frame, internal::encodeLZW(pixels));
+    g.reserve(g.size() + frame.size() * std::size_t(frames) + 1);
+    for (int i = 0; i < frames; ++i) g += frame;
+    g += char(0x3B);
+    return g;
 }
 
 // A 1 x 1 opaque green PNG (RGB, 8 bits) with `chunks` zTXt chunks before its data, each

@@ -1003,6 +1003,19 @@ std::vector<Row> hostileRows() {
          20,
          std::nullopt,
          {showsText("tabled text")}},
+        {"a GIF of eight interlaced 100 MP frames on a 1 x 2 screen is refused and keeps its box",
+         [](Scene& s) {
+             // 400 million pixels to expand to reach the screen's second row, in 560 KB.
+             s.server.setReply("/r/interlaced.gif",
+                               ScriptedReply::text(hostile::interlacedHugeFramesGIF(8), 200, "image/gif"));
+             return PageLoad::string(picturePage(s.server.url("/r/interlaced.gif")),
+                                     s.server.url("/r/interlaced"));
+         },
+         std::nullopt,
+         0,
+         5,
+         std::nullopt,
+         {pictureKeepsItsBox(), colourDrawn({255, 0, 0, 255}, false)}},
     };
 }
 
