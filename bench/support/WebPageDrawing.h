@@ -19,14 +19,16 @@ inline void buildLayOutAndDraw(const std::string& body, const std::string& sheet
     WebDocument::Resources resources;
     resources.stylesheet = [&sheet](const std::string&) -> std::optional<std::string> { return sheet; };
     resources.image = [](const std::string&) -> Ref<CGImage> { return nullptr; };
-    auto doc = WebDocument::create("<html><head><link rel=\"stylesheet\" href=\"http://bench.test/s.css\"></head><body>" +
-                                       body + "</body></html>",
-                                   "http://bench.test/", resources);
+    auto doc = WebDocument::create(
+        "<html><head><link rel=\"stylesheet\" href=\"http://bench.test/s.css\"></head><body>" + body +
+            "</body></html>",
+        "http://bench.test/", resources);
     CGSize size = doc->layout(width);
     cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
-    doc->draw(cr, CGRectMake(0, 0, width, std::min<CGFloat>(size.height, cairo_image_surface_get_height(surface))));
+    doc->draw(
+        cr, CGRectMake(0, 0, width, std::min<CGFloat>(size.height, cairo_image_surface_get_height(surface))));
     cairo_destroy(cr);
     cairo_surface_flush(surface);
     benchmark::DoNotOptimize(cairo_image_surface_get_data(surface));
