@@ -65,21 +65,38 @@ std::vector<std::uint8_t> paletteOf(const ColorMapObject* map) {
 // bytes of data per pixel; anything claiming more is refused before its buffer is made.
 constexpr std::uint64_t kMaxLZWRatio = 4096 * 8 / 12 + 1;
 
+// An interlaced frame's data holds its rows in four passes, each from a first row on by a step.
+constexpr std::uint64_t kInterlaceStart[4] = {0, 4, 2, 1}, kInterlaceStep[4] = {8, 8, 4, 2};
+
+// The rows of an interlaced pass that lie above `limit`.
+std::uint64_t passRowsBelow(std::uint64_t limit, int pass) {
+    return limit > kInterlaceStart[pass]
+               ? (limit - kInterlaceStart[pass] + kInterlaceStep[pass] - 1) / kInterlaceStep[pass]
+               : 0;
+}
+
 // How many of a frame's rows, in the order its data holds them, must be expanded to reach the
 // last of its first `onScreen` rows: all of them in order when it is not interlaced, otherwise
 // the earlier passes whole and the last pass that holds an on-screen row up to that row.
 std::uint64_t rowsToReach(std::uint64_t height, std::uint64_t onScreen, bool interlaced) {
     onScreen = std::min(onScreen, height);
     if (!interlaced || onScreen == 0) return onScreen;
-    static const std::uint64_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-    auto rowsBelow = [](std::uint64_t limit, int pass) {
-        return limit > start[pass] ? (limit - start[pass] + step[pass] - 1) / step[pass] : 0;
-    };
     int last = 3;
-    while (rowsBelow(onScreen, last) == 0) --last;  // pass 1 always holds row 0
-    std::uint64_t rows = rowsBelow(onScreen, last);
-    for (int pass = 0; pass < last; ++pass) rows += rowsBelow(height, pass);
+    while (passRowsBelow(onScreen, last) == 0) --last;  // pass 1 always holds row 0
+    std::uint64_t rows = passRowsBelow(onScreen, last);
+    for (int pass = 0; pass < last; ++pass) rows += passRowsBelow(height, pass);
     return rows;
+}
+
+// The row the i-th row of a frame's data is, interlaced or not.
+std::size_t rowOf(std::uint64_t i, std::uint64_t height, bool interlaced) {
+    if (!interlaced) return static_cast<std::size_t>(i);
+    for (int pass = 0; pass < 4; ++pass) {
+        const std::uint64_t rows = passRowsBelow(height, pass);
+        if (i < rows) return static_cast<std::size_t>(kInterlaceStart[pass] + i * kInterlaceStep[pass]);
+        i -= rows;
+    }
+    return static_cast<std::size_t>(height);
 }
 
 // A frame's image descriptor as the block walk finds it.
@@ -89,6 +106,14 @@ struct FrameDescriptor {
     // Where its compressed data starts (past the code size), and that code size (-1: cut off).
     std::size_t dataOffset;
     int codeSize;
+
+    // The part of it on a screen of this size.
+    std::uint64_t clippedWidth(std::uint64_t screenWidth) const {
+        return std::min(left + width, screenWidth) - std::min(left, screenWidth);
+    }
+    std::uint64_t clippedHeight(std::uint64_t screenHeight) const {
+        return std::min(top + height, screenHeight) - std::min(top, screenHeight);
+    }
 };
 
 // Walks a GIF's records by their block structure alone, nothing decompressed, calling
@@ -325,9 +350,8 @@ std::uint64_t priceGIF(const std::uint8_t* b, std::size_t n, std::uint64_t budge
     std::uint64_t kept = 0, indexBytes = 0, work = 0, clears = 0;
     walkFrames(b, n, [&](const FrameDescriptor& f) {
         if (f.width == 0 || f.height == 0) return true;
-        const std::uint64_t clippedW = std::min(f.left + f.width, width) - std::min(f.left, width);
-        const std::uint64_t clippedH = std::min(f.top + f.height, height) - std::min(f.top, height);
-        const std::uint64_t pixels = clippedW * clippedH, fullPixels = f.width * f.height;
+        const std::uint64_t clippedH = f.clippedHeight(height);
+        const std::uint64_t pixels = f.clippedWidth(width) * clippedH, fullPixels = f.width * f.height;
         const std::uint64_t remaining = n - f.dataOffset;
         if ((kept + 1) * canvasBytes > budget || indexBytes + pixels > budget) return false;
         if (!(f.localPalette || globalPalette) || fullPixels > kMaxImagePixels ||
@@ -512,19 +536,6 @@ struct GIFReader {
         return animation;
     }
 
-    // The row the i-th row of a frame's data is, interlaced or not.
-    static std::size_t rowOf(std::uint64_t i, std::uint64_t height, bool interlaced) {
-        if (!interlaced) return static_cast<std::size_t>(i);
-        static const std::uint64_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-        for (int pass = 0; pass < 4; ++pass) {
-            const std::uint64_t rows =
-                height > start[pass] ? (height - start[pass] + step[pass] - 1) / step[pass] : 0;
-            if (i < rows) return static_cast<std::size_t>(start[pass] + i * step[pass]);
-            i -= rows;
-        }
-        return static_cast<std::size_t>(height);
-    }
-
     static bool readExtension(GifFileType* gif, GIFAnimation& animation, GIFAnimation::Frame& pending) {
         int code = 0;
         GifByteType* block = nullptr;
@@ -569,9 +580,7 @@ std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* b, std::
     const std::uint64_t canvas = width * height;
     std::uint64_t indices = 0, widest = 0;
     walkFrames(b, n, [&](const FrameDescriptor& f) {
-        const std::uint64_t clippedW = std::min(f.left + f.width, width) - std::min(f.left, width);
-        const std::uint64_t clippedH = std::min(f.top + f.height, height) - std::min(f.top, height);
-        indices += clippedW * clippedH;
+        indices += f.clippedWidth(width) * f.clippedHeight(height);
         widest = std::max(widest, f.width);
         return true;
     });

@@ -187,6 +187,16 @@ std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n) {
 
 namespace {
 
+// The blocks of one component of the frame, padding to whole blocks included.
+std::uint64_t componentBlocks(const jpeg_decompress_struct& cinfo, int c) {
+    const std::uint64_t maxH = std::max(1, cinfo.max_h_samp_factor),
+                        maxV = std::max(1, cinfo.max_v_samp_factor);
+    const std::uint64_t h = std::max(1, cinfo.comp_info[c].h_samp_factor);
+    const std::uint64_t v = std::max(1, cinfo.comp_info[c].v_samp_factor);
+    return ((cinfo.image_width * h + 8 * maxH - 1) / (8 * maxH)) *
+           ((cinfo.image_height * v + 8 * maxV - 1) / (8 * maxV));
+}
+
 // The blocks all the scans of the file cover together, from the scan headers alone: the
 // entropy-coded data between them is stepped over, never decoded. A scan of one component covers
 // that component's blocks; an interleaved one every block of every MCU, padding included. A
@@ -202,11 +212,9 @@ std::uint64_t countScanBlocks(const std::uint8_t* b, std::size_t n, const jpeg_d
     std::uint64_t own[MAX_COMPONENTS] = {}, perMCU[MAX_COMPONENTS] = {};
     std::uint64_t largest = 0, largestPerMCU = 0;
     for (int c = 0; c < components; ++c) {
-        const std::uint64_t h = std::max(1, cinfo.comp_info[c].h_samp_factor);
-        const std::uint64_t v = std::max(1, cinfo.comp_info[c].v_samp_factor);
-        own[c] = ((cinfo.image_width * h + 8 * maxH - 1) / (8 * maxH)) *
-                 ((cinfo.image_height * v + 8 * maxV - 1) / (8 * maxV));
-        perMCU[c] = h * v;
+        own[c] = componentBlocks(cinfo, c);
+        perMCU[c] = std::uint64_t(std::max(1, cinfo.comp_info[c].h_samp_factor)) *
+                    std::uint64_t(std::max(1, cinfo.comp_info[c].v_samp_factor));
         largest = std::max(largest, own[c]);
         largestPerMCU = std::max(largestPerMCU, perMCU[c]);
     }
@@ -252,15 +260,9 @@ std::uint64_t countScanBlocks(const std::uint8_t* b, std::size_t n, const jpeg_d
 // The most blocks the scans of this frame may cover: kMaxJPEGScanBlocks, or as many passes over
 // every component of a picture so large that its own progression needs more.
 std::uint64_t scanBlockLimit(const jpeg_decompress_struct& cinfo) {
-    const std::uint64_t maxH = std::max(1, cinfo.max_h_samp_factor),
-                        maxV = std::max(1, cinfo.max_v_samp_factor);
     std::uint64_t pass = 0;
-    for (int c = 0; c < std::min(cinfo.num_components, MAX_COMPONENTS); ++c) {
-        const std::uint64_t h = std::max(1, cinfo.comp_info[c].h_samp_factor);
-        const std::uint64_t v = std::max(1, cinfo.comp_info[c].v_samp_factor);
-        pass += ((cinfo.image_width * h + 8 * maxH - 1) / (8 * maxH)) *
-                ((cinfo.image_height * v + 8 * maxV - 1) / (8 * maxV));
-    }
+    for (int c = 0; c < std::min(cinfo.num_components, MAX_COMPONENTS); ++c)
+        pass += componentBlocks(cinfo, c);
     return std::max(kMaxJPEGScanBlocks, pass * kMaxJPEGScanPasses);
 }
 

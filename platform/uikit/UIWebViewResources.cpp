@@ -473,14 +473,8 @@ void WebResourceLoader::request(Kind kind, const std::string& url, const WebPict
         Entry& entry = found->second;
         if (entry.kind != Kind::Image || kind != Kind::Image) return;
         entry.fit = entry.fit.joined(fit);
-        // A larger box than the decode covers: fetched and decoded again (a decode still to come
-        // takes the new fit; one under way is looked at again when it ends).
-        if (entry.done && wantsLargerDecode(entry)) {
-            ++entry.redecodes;
-            entry.done = false;
-            waiting_.push_back(url);
-            startWaiting();
-        }
+        // A decode still to come takes the new fit; one under way is looked at again when it ends.
+        if (entry.done && queueLargerDecode(url, entry)) startWaiting();
         return;
     }
     Entry& entry = entries_[url];
@@ -528,11 +522,15 @@ std::size_t WebResourceLoader::pending(Kind kind) const {
     return count;
 }
 
-bool WebResourceLoader::wantsLargerDecode(const Entry& entry) const {
+bool WebResourceLoader::queueLargerDecode(const std::string& url, Entry& entry) {
     if (!entry.image || entry.redecodes >= kMostRedecodes) return false;
     // A few pixels more are not worth a fetch (and the capped natural size rounds).
     const long long side = entry.fit.side(entry.naturalWidth, entry.naturalHeight, limits_.maxDecodedSide);
-    return side > entry.decodedSide + std::max<long long>(2, entry.decodedSide / 16);
+    if (side <= entry.decodedSide + std::max<long long>(2, entry.decodedSide / 16)) return false;
+    ++entry.redecodes;
+    entry.done = false;
+    waiting_.push_back(url);
+    return true;
 }
 
 void WebResourceLoader::startWaiting() {
@@ -594,7 +592,6 @@ void WebResourceLoader::start(const std::string& url, Entry& entry) {
 void WebResourceLoader::timedOut(std::uint64_t fetch) {
     Entry* entry = entryForFetch(fetch);
     if (!entry || entry->decoding) return;
-    auto keepAlive = shared_from_this();
     end(*entry);
 }
 
@@ -657,11 +654,9 @@ void WebResourceLoader::end(Entry& entry) {
         if (loader && !loader->cancelled_ && loader->changed_) loader->changed_(kind);
     });
     // A fit that grew while the picture was fetched or decoded asks for another decode.
-    if (wantsLargerDecode(entry)) {
-        ++entry.redecodes;
-        entry.done = false;
+    if (entry.kind == Kind::Image && entry.image) {
         for (auto& [url, e] : entries_)
-            if (&e == &entry) waiting_.push_back(url);
+            if (&e == &entry) queueLargerDecode(url, entry);
     }
     startWaiting();
 }

@@ -179,8 +179,9 @@ class WebResourceLoader : public NSObject {
     void stopFetch(Entry& entry);
     // Past the fetch's deadline: it fails.
     void timedOut(std::uint64_t fetch);
-    // Whether the picture's fit asks for a larger decode than it has, and may have one.
-    bool wantsLargerDecode(const Entry& entry) const;
+    // Queues the picture to be fetched and decoded again when its fit asks for a larger decode
+    // than it has and it may have one; whether it did.
+    bool queueLargerDecode(const std::string& url, Entry& entry);
     // How many times one picture may be fetched and decoded again for a larger box.
     static constexpr int kMostRedecodes = 3;
     Entry* entryForFetch(std::uint64_t fetch);

@@ -19,6 +19,7 @@
 #include "graphics/UIFont.h"
 #include "uikit/WebDefaultStyleSheet.h"
 #include "uikit/WebElementMatching.h"
+#include "uikit/WebEngineAccess.h"
 #include "uikit/WebPageSource.h"
 #include "uikit/WebStyleSheetSource.h"
 
@@ -146,11 +147,7 @@ struct WebFont {
 using FontFaceKey = std::tuple<bool, bool, bool, int>;
 
 // The engine keeps an element's float and z-index to itself, set from its style; the layout
-// bounds below change them once the page is styled. An explicit instantiation may name them.
-template <class Tag, typename Tag::type Member>
-struct ExposeMember {
-    friend typename Tag::type member(Tag) { return Member; }
-};
+// bounds below change them once the page is styled.
 struct FloatTag {
     using type = litehtml::element_float litehtml::html_tag::*;
     friend type member(FloatTag);

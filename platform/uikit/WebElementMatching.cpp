@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "uikit/WebEngineAccess.h"
+
 namespace detail {
 
 namespace {
@@ -33,11 +35,7 @@ struct CssSelectorsTag {
     using type = litehtml::css_selector::vector litehtml::css::*;
     friend type member(CssSelectorsTag);
 };
-template <class Tag, typename Tag::type Member>
-struct Expose {
-    friend typename Tag::type member(Tag) { return Member; }
-};
-template struct Expose<CssSelectorsTag, &litehtml::css::m_selectors>;
+template struct ExposeMember<CssSelectorsTag, &litehtml::css::m_selectors>;
 
 litehtml::css_selector::vector& rulesOf(litehtml::css& sheet) {
     return sheet.*member(CssSelectorsTag{});

@@ -399,17 +399,19 @@ bool isLeftOut(const GumboElement& element) {
 
 // Spans beyond what a bounded table grid can hold are clipped, as a browser clips them to its
 // own (larger) limits.
+long clippedSpan(std::string_view name, std::string_view value) {
+    long n = std::strtol(std::string(value.substr(0, 16)).c_str(), nullptr, 10);
+    return std::clamp(n, 1L, name == "colspan" ? 100L : 200L);
+}
+
 std::string attributeValue(std::string_view name, std::string_view value) {
-    if (name == "colspan" || name == "rowspan") {
-        long n = std::strtol(std::string(value.substr(0, 16)).c_str(), nullptr, 10);
-        return std::to_string(std::clamp(n, 1L, name == "colspan" ? 100L : 200L));
-    }
+    if (name == "colspan" || name == "rowspan") return std::to_string(clippedSpan(name, value));
     return std::string(value);
 }
 
 long spanOf(const GumboElement& cell) {
     const GumboAttribute* a = gumbo_get_attribute(&cell.attributes, "colspan");
-    return a ? std::stol(attributeValue("colspan", a->value)) : 1;
+    return a ? clippedSpan("colspan", a->value) : 1;
 }
 
 bool isCell(const GumboNode* n) {

@@ -42,11 +42,10 @@ struct WebPageLimits {
 };
 
 struct WebPageSourceInfo {
-    bool truncated = false;    // a tag, element or text bound dropped the rest
-    bool depthCapped = false;  // some elements lost their tags to the nesting bound
-    bool whitespaceCut = false;
-    bool gridCut = false;  // a table's rows lost columns to the grid bound  // white space between tags was
-                           // cut to its first character
+    bool truncated = false;      // a tag, element or text bound dropped the rest
+    bool depthCapped = false;    // some elements lost their tags to the nesting bound
+    bool whitespaceCut = false;  // white space between tags was cut to its first character
+    bool gridCut = false;        // a table's rows lost columns to the grid bound
     std::size_t elements = 0;
     std::size_t depth = 0;          // of the tree written
     std::size_t nestingWeight = 0;  // the depths of the elements written, summed

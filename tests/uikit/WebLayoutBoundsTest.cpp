@@ -265,7 +265,9 @@ TEST(WebLayoutBoundsTest, ATableWhoseGridPassesTheBoundKeepsTheFirstColumnsOfEac
         detail::WebPageSourceInfo info;
         const std::string out = detail::boundedPageSource(row.html, limits, &info);
         EXPECT_EQ(count(out, "<td"), row.cells) << out;
-        if (!row.spans.empty()) EXPECT_NE(out.find(row.spans), std::string::npos) << out;
+        if (!row.spans.empty()) {
+            EXPECT_NE(out.find(row.spans), std::string::npos) << out;
+        }
         EXPECT_EQ(info.gridCut, row.cut);
     }
     // What is kept lays out: one row of 14,000 cells over 14,000 rows of one.
