@@ -13,7 +13,7 @@
 
 #include "bench/support/RatioReporter.h"
 #include "graphics/TextMeasurer.h"
-#include "uikit/WebDocument.h"
+#include "web/WebDocument.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 
 #include "bench/support/RatioReporter.h"
 #include "bench/support/WebPageDrawing.h"
-#include "uikit/WebDocument.h"
+#include "web/WebDocument.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include "network/NSURLResponse.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UITapGestureRecognizer.h"
-#include "uikit/WebDocument.h"
-#include "uikit/WebPageSource.h"
-#include "uikit/WebTextDecoding.h"
+#include "web/WebDocument.h"
+#include "web/WebPageSource.h"
+#include "web/WebTextDecoding.h"
 
 namespace {
 

@@ -42,12 +42,14 @@
 #include "foundation/NSObject.h"
 #include "foundation/NSURL.h"
 #include "graphics/CGImage.h"
+#include "web/WebPictureDecoding.h"
 
 class NSURLConnection;
 
 namespace detail {
 
-struct WebResourceLimits {
+// The fetch bounds; the picture bounds (WebPictureLimits) are the page's process's.
+struct WebResourceLimits : WebPictureLimits {
     // The page itself: bytes past this are not read (the page is what came up to there).
     std::size_t maxDocumentBytes = 16u << 20;
     // The page itself, from the start of its load: past this it fails as timed out and shows
@@ -60,16 +62,6 @@ struct WebResourceLimits {
     int maxConcurrent = 6;
     int maxStylesheets = 32;
     int maxImages = 100;
-    // Header sizes past this many pixels are not decoded (a JPEG: past 64 times this many).
-    std::uint64_t maxImagePixels = 24'000'000;
-    // The longer side of a decoded picture, in pixels, whatever box it is shown in.
-    int maxDecodedSide = 2048;
-    // Decoded pixels of all the page's pictures together; pictures past it fail.
-    std::uint64_t maxDecodedPixelsInAll = 40'000'000;
-    // What decoding one picture may hold at its peak, estimated from its header (a progressive
-    // JPEG keeps all its coefficients whatever the scale); pictures past it fail undecoded. The
-    // decodes of all web views together wait their turn within twice the default of this.
-    std::uint64_t maxPictureDecodeBytes = 128ull << 20;
 };
 
 // Which local files a page may read, from the page's own URL.
@@ -101,23 +93,6 @@ class RealTimeAlarm {
   private:
     int fd_ = -1;
     std::uint64_t token_ = 0;
-};
-
-// How large a page shows a picture, in device pixels: the box it is laid out in, each side where
-// the page gives it a size (0 where it gives none), and the screen's width for a picture it also
-// shows at its own size or as a background (0: none). A picture is decoded just large enough to
-// cover all of them.
-struct WebPictureFit {
-    double width = 0, height = 0;
-    double screen = 0;
-
-    // The longer side to decode a picture of this natural size at: what covers the fit, never
-    // more than `maxSide` nor the picture's own; `maxSide` (or the picture's own) when the fit
-    // knows nothing.
-    long long side(long long naturalWidth, long long naturalHeight, long long maxSide) const;
-    // Covers both.
-    WebPictureFit joined(const WebPictureFit& other) const;
-    bool operator==(const WebPictureFit&) const = default;
 };
 
 class WebResourceLoader : public NSObject {
@@ -216,13 +191,5 @@ struct FileReadOptions {
 // than the cap. Never blocks on a pipe or device. Any thread.
 std::optional<NSData> readFileUpTo(const std::string& path, std::size_t cap, bool* more = nullptr,
                                    const FileReadOptions& options = {}, bool* timedOut = nullptr);
-
-// Decodes picture bytes within the limits, as large as the fit asks (the default fit: as large as
-// the limits allow): nullptr for bytes that are no picture, or a picture too large to decode (see
-// above). `naturalWidth` / `naturalHeight`, when given, receive the picture's size from its
-// header, scaled down to the decode bound on its longer side. Any thread.
-Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebResourceLimits& limits,
-                              const WebPictureFit& fit = {}, long long* naturalWidth = nullptr,
-                              long long* naturalHeight = nullptr);
 
 }  // namespace detail

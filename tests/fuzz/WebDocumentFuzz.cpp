@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "uikit/WebDocument.h"
-#include "uikit/WebTextDecoding.h"
+#include "web/WebDocument.h"
+#include "web/WebTextDecoding.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "uikit/WebPageSource.h"
+#include "web/WebPageSource.h"
 
 #include <gumbo.h>
 
@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "uikit/WebStyleSheetSource.h"
+#include "web/WebStyleSheetSource.h"
 
 namespace detail {
 

@@ -1,4 +1,4 @@
-#include "uikit/WebDefaultStyleSheet.h"
+#include "web/WebDefaultStyleSheet.h"
 
 namespace detail {
 

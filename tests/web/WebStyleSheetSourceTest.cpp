@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "uikit/WebDefaultStyleSheet.h"
-#include "uikit/WebStyleSheetSource.h"
+#include "web/WebDefaultStyleSheet.h"
+#include "web/WebStyleSheetSource.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "uikit/WebStyleSheetSource.h"
+#include "web/WebStyleSheetSource.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "uikit/WebTextDecoding.h"
+#include "web/WebTextDecoding.h"
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>

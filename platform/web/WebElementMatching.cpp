@@ -1,4 +1,4 @@
-#include "uikit/WebElementMatching.h"
+#include "web/WebElementMatching.h"
 
 #include <litehtml/el_anchor.h>
 #include <litehtml/el_base.h>
@@ -22,7 +22,7 @@
 #include <utility>
 #include <vector>
 
-#include "uikit/WebEngineAccess.h"
+#include "web/WebEngineAccess.h"
 
 namespace detail {
 

@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "uikit/WebDocument.h"
+#include "web/WebDocument.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "uikit/WebDocument.h"
-#include "uikit/WebPageSource.h"
+#include "web/WebDocument.h"
+#include "web/WebPageSource.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "uikit/WebTextDecoding.h"
+#include "web/WebTextDecoding.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 
 #include <cxxabi.h>
 
-#include "uikit/WebDefaultStyleSheet.h"
-#include "uikit/WebElementMatching.h"
+#include "web/WebDefaultStyleSheet.h"
+#include "web/WebElementMatching.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "uikit/WebDocument.h"
+#include "web/WebDocument.h"
 
 #include <litehtml/litehtml.h>
 #include <pango/pangocairo.h>
@@ -17,11 +17,11 @@
 #include "foundation/NSURL.h"
 #include "graphics/TextMeasurer.h"
 #include "graphics/UIFont.h"
-#include "uikit/WebDefaultStyleSheet.h"
-#include "uikit/WebElementMatching.h"
-#include "uikit/WebEngineAccess.h"
-#include "uikit/WebPageSource.h"
-#include "uikit/WebStyleSheetSource.h"
+#include "web/WebDefaultStyleSheet.h"
+#include "web/WebElementMatching.h"
+#include "web/WebEngineAccess.h"
+#include "web/WebPageSource.h"
+#include "web/WebStyleSheetSource.h"
 
 namespace detail {
 

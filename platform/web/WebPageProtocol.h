@@ -1,0 +1,227 @@
+#pragma once
+// What a web view and its page's process say to each other over their socket. The page's process
+// reads the page's text, styles, lays out, decodes pictures and paints; the web view fetches, reads
+// files, keeps the delegate's order and shows the pixels it is sent.
+//
+// A message is a frame: its body's length (4 bytes, little-endian), then the body: one byte of
+// type, then its fields in order. Numbers are little-endian (integers of 1, 4 or 8 bytes, IEEE
+// doubles of 8); strings and byte runs are a 4-byte length then the bytes. Bodies longer than
+// kMaxMessageBytes are refused before any of them is read.
+//
+// Every command the web view sends carries an id of its own choosing; the page's process answers
+// each command with exactly one reply carrying the same id, in the order the commands came
+// (Load with Loaded, Stylesheet and Picture with Ack, Refresh with LaidOut, Paint with Pixels,
+// LinkAt with Link). Ready is sent once, unasked, when the process is set up and waits for work.
+//
+// The decoders check the shape of every field (lengths within the body and within their bounds,
+// numbers finite and in range, a picture's bytes exactly its width times height times four);
+// whether a reply fits the command it answers is the web view's to check. Either side treats a
+// malformed message as the end of the other.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "web/WebPictureDecoding.h"
+
+namespace detail::webpage {
+
+// The largest body either side sends or accepts: a document or picture at its byte cap, a page's
+// text decoded, or the pixels of a large screen painted at scale 3.
+inline constexpr std::uint32_t kMaxMessageBytes = 96u << 20;
+// Bounds on what a reply may describe.
+inline constexpr std::size_t kMaxURLBytes = 64u << 10;
+inline constexpr std::size_t kMaxResourceURLs = 200000;
+inline constexpr double kMaxContentSide = 1e8;  // points
+inline constexpr std::int32_t kMaxPixelSide = 16384;
+inline constexpr double kMaxScale = 8;
+
+enum class MessageType : std::uint8_t {
+    // web view -> page's process
+    Load = 1,
+    Stylesheet = 2,
+    Picture = 3,
+    Refresh = 4,
+    Paint = 5,
+    LinkAt = 6,
+    // page's process -> web view
+    Ready = 64,
+    Loaded = 65,
+    Ack = 66,
+    LaidOut = 67,
+    Pixels = 68,
+    Link = 69,
+};
+
+// How the page is laid out and its pictures sized: the view's width in points, the screen's scale,
+// and the screen's width in device pixels (what a picture shown at its own size is decoded for).
+struct Viewport {
+    double width = 0;
+    double scale = 1;
+    double screenPixels = 0;
+    bool operator==(const Viewport&) const = default;
+};
+
+// ---- commands -----------------------------------------------------------------------------------
+
+// A new document replaces the one shown (its stylesheets and pictures with it). `plainText`: the
+// bytes are text/plain (shown as preformatted text); `MIMEType` and `textEncodingName` are empty
+// when unknown.
+struct LoadCommand {
+    std::uint64_t id = 0;
+    std::string document;
+    std::string MIMEType;
+    std::string textEncodingName;
+    std::string baseURL;
+    Viewport viewport;
+    WebPictureLimits pictureLimits;
+    bool operator==(const LoadCommand&) const = default;
+};
+
+// A stylesheet the page asked for: its bytes and the charset its reply named (empty: none), or
+// `ok` false when it failed. Kept for the next Refresh that rebuilds.
+struct StylesheetCommand {
+    std::uint64_t id = 0;
+    std::string url;
+    bool ok = false;
+    std::string bytes;
+    std::string charset;
+    bool operator==(const StylesheetCommand&) const = default;
+};
+
+// A picture the page asked for: its bytes (decoded by the page's process within its limits), or
+// `ok` false when it failed.
+struct PictureCommand {
+    std::uint64_t id = 0;
+    std::string url;
+    bool ok = false;
+    std::string bytes;
+    bool operator==(const PictureCommand&) const = default;
+};
+
+// Lays the page out again at the viewport; `rebuild`: makes the page again first from its text and
+// the stylesheets in so far.
+struct RefreshCommand {
+    std::uint64_t id = 0;
+    bool rebuild = false;
+    Viewport viewport;
+    bool operator==(const RefreshCommand&) const = default;
+};
+
+// Paints the page's area (document coordinates, points) at a scale: the pixels cover the area's
+// device-pixel bounds (its edges rounded outwards).
+struct PaintCommand {
+    std::uint64_t id = 0;
+    double x = 0, y = 0, width = 0, height = 0;
+    double scale = 1;
+    bool operator==(const PaintCommand&) const = default;
+};
+
+// The link under a point of the page (document coordinates).
+struct LinkAtCommand {
+    std::uint64_t id = 0;
+    double x = 0, y = 0;
+    bool operator==(const LinkAtCommand&) const = default;
+};
+
+using Command =
+    std::variant<LoadCommand, StylesheetCommand, PictureCommand, RefreshCommand, PaintCommand, LinkAtCommand>;
+
+// ---- replies ------------------------------------------------------------------------------------
+
+// A picture the page shows, by absolute URL, and how large it shows it.
+struct PictureRequest {
+    std::string url;
+    WebPictureFit fit;
+    bool operator==(const PictureRequest&) const = default;
+};
+
+// The page as laid out: its content size in points, its own canvas colour if it sets one, and every
+// stylesheet and picture it asks for so far (absolute http, https or file URLs, first-asked first;
+// pictures in data: URLs are the page process's own and never asked for).
+struct Layout {
+    double contentWidth = 1, contentHeight = 1;
+    bool hasCanvas = false;
+    double canvasRed = 0, canvasGreen = 0, canvasBlue = 0, canvasAlpha = 0;
+    std::vector<std::string> stylesheets;
+    std::vector<PictureRequest> pictures;
+    bool operator==(const Layout&) const = default;
+};
+
+struct ReadyReply {
+    bool operator==(const ReadyReply&) const = default;
+};
+
+// The document read: its text (UTF-8) and the encoding it was read in, and the page laid out.
+struct LoadedReply {
+    std::uint64_t id = 0;
+    std::string text;
+    std::string encoding;
+    Layout layout;
+    bool operator==(const LoadedReply&) const = default;
+};
+
+// A stylesheet kept, or a picture decoded (`ok` false: it could not be).
+struct AckReply {
+    std::uint64_t id = 0;
+    bool ok = false;
+    bool operator==(const AckReply&) const = default;
+};
+
+struct LaidOutReply {
+    std::uint64_t id = 0;
+    Layout layout;
+    bool operator==(const LaidOutReply&) const = default;
+};
+
+// Premultiplied 32-bit pixels (cairo's ARGB32 in native order), rows of width * 4 bytes, covering
+// the device-pixel rectangle x, y, width, height at `scale`.
+struct PixelsReply {
+    std::uint64_t id = 0;
+    std::int32_t x = 0, y = 0, width = 0, height = 0;
+    double scale = 1;
+    std::string pixels;
+    bool operator==(const PixelsReply&) const = default;
+};
+
+// The link's absolute URL, or empty for none.
+struct LinkReply {
+    std::uint64_t id = 0;
+    std::string url;
+    bool operator==(const LinkReply&) const = default;
+};
+
+using Reply = std::variant<ReadyReply, LoadedReply, AckReply, LaidOutReply, PixelsReply, LinkReply>;
+
+// ---- encoding -----------------------------------------------------------------------------------
+
+// The whole frame (length and body).
+std::string encodeFrame(const Command& command);
+std::string encodeFrame(const Reply& reply);
+
+// A body (without its length) read back; nullopt and `error` set when it is malformed.
+std::optional<Command> decodeCommand(std::string_view body, std::string* error = nullptr);
+std::optional<Reply> decodeReply(std::string_view body, std::string* error = nullptr);
+
+// Collects bytes as they come and hands out whole bodies. A length past kMaxMessageBytes is an
+// error (the stream is then unusable).
+class FrameReader {
+  public:
+    void append(const char* bytes, std::size_t length);
+    // The next whole body, if one is in.
+    std::optional<std::string> next();
+    bool failed() const { return failed_; }
+    // Bytes held (at most one body's length plus what came with it).
+    std::size_t buffered() const { return buffer_.size() - start_; }
+
+  private:
+    std::string buffer_;
+    std::size_t start_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace detail::webpage
