@@ -288,15 +288,15 @@ Ref<UIView> buildMessageCentre(UIViewController& owner) {
         *tables[i] = list;
     }
     // The clear actions, one per page, in one place under the lists: the screen shows only the
-    // shown page's, and each names what it clears.
+    // shown page's, and each names what it clears. They take the accent's deep fill of the app's
+    // other action buttons: a grey one read as switched off, and its white title hardly read at all.
     void (S::*clears[])(const Ref<NSObject>&) = {&S::siXinCleanMessage, &S::rizUrCleanMessage,
                                                  &S::xiTongCleanMessage};
     const char* selectors[] = {"siXinCleanMessage:", "rizUrCleanMessage:", "xiTongCleanMessage:"};
     const char* clearTitles[] = {"清空私信", "清空回复", "清空公告"};
     Weak<UIButton>* clearOutlets[] = {&screen.siXinClear, &screen.rizUrClear, &screen.siTongClear};
     for (int i = 0; i < 3; ++i) {
-        auto clear = button(root, CGRectMake(8, height() - 42, w - 16, 36), clearTitles[i], false);
-        clear->setBackgroundColor(UIColor::colorWithWhite(0.6, 1));
+        auto clear = button(root, CGRectMake(8, height() - 42, w - 16, 36), clearTitles[i]);
         clear->setHidden(i != 0);
         connect<S>(owner, clear, clears[i], selectors[i]);
         *clearOutlets[i] = clear;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "account/NewMessageViewController.h"
@@ -104,6 +105,28 @@ TEST_F(MessageCentreMarksTest, TappingATitleMarksItAndShowsOnlyItsOwnClearButton
         EXPECT_EQ(clear(c)->isHidden(), false);
         settle(1.0);
         expectShown(c);
+    }
+}
+
+// Each page's clear button, reached by its title, while the page has messages to clear: its white
+// title reads on its fill, and the fill is a colour, not the grey of a control that is switched off.
+TEST_F(MessageCentreMarksTest, EachClearButtonReadsAndLooksEnabledWhileThereIsMailToClear) {
+    open();
+    for (long index : {1, 2, 0}) {
+        const Category& c = kCategories[index];
+        SCOPED_TRACE(c.clearTitle);
+        UITestDriver::tap(title(c));
+        settle(1.0);
+        ASSERT_FALSE(((*centre).*c.messages)().empty());
+        auto button = clear(c);
+        ASSERT_FALSE(button->isHidden());
+        EXPECT_TRUE(button->isEnabled());
+        EXPECT_TRUE(testsupport::readsWhite(button));
+        // A grey reads as disabled: the fill's channels must stand well apart.
+        const testsupport::Reading reading = testsupport::readingOf(button);
+        const auto [low, high] = std::minmax({reading.ground.red, reading.ground.green, reading.ground.blue});
+        EXPECT_GE(high - low, 48) << reading.ground.red << "," << reading.ground.green << ","
+                                  << reading.ground.blue;
     }
 }
 
