@@ -79,13 +79,32 @@ std::vector<Ref<NSObject>> buildMaskImgCell(const Ref<NSObject>&, const Dictiona
     cell->setFrame(CGRectMake(0, 0, 110, 110));
     cell->setBackgroundColor(UIColor::clearColor());
     cell->setSelectionStyle(UITableViewCellSelectionStyleNone);  // the border overlay shows the pick
-    auto thumbnail = make<UIImageView>(CGRectMake(8, 8, 94, 94));
+    // The picture inside the frame the strip draws around it (94 points square, 8 in from the
+    // cell's edges).
+    auto thumbnail = make<UIImageView>(
+        CGRectInset(CGRectMake(8, 8, 94, 94), MaskImgCell::kFrameOutset, MaskImgCell::kFrameOutset));
     thumbnail->setContentMode(UIViewContentModeScaleAspectFit);
     thumbnail->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     cell->contentView()->insertSubviewAtIndex(thumbnail, 0);
     cell->maskImageView = thumbnail;
     cell->awakeFromNib();
     return {cell};
+}
+
+// The fills under the save bar's and the share sheet's white titles: each deep enough for the title
+// to read at 4.5:1 at least, and each keeping its hue (the chat and moments greens apart, the deeper
+// one for moments).
+Ref<UIColor> momentsGreen() {
+    return rgb(30, 104, 62);  // 6.8:1
+}
+Ref<UIColor> chatGreen() {
+    return rgb(24, 130, 78);  // 4.8:1
+}
+Ref<UIColor> shareBlue() {
+    return rgb(44, 108, 196);  // 5.2:1
+}
+Ref<UIColor> cancelGrey() {
+    return rgb(106, 106, 112);  // 5.4:1
 }
 
 Ref<UIButton> barButton(CGRect frame, long tag, const std::string& title, const Ref<UIColor>& ground) {
@@ -107,9 +126,8 @@ std::vector<Ref<NSObject>> buildSaveView(const Ref<NSObject>&, const Dictionary&
     };
     CGFloat third = w / 3;
     bar->cancelBtn = add(barButton(CGRectMake(12, 29, third - 24, 40), 22, "取消", rgb(80, 80, 85)));
-    bar->saveBtn = add(barButton(CGRectMake(third + 12, 29, third - 24, 40), 23, "保存", rgb(46, 139, 87)));
-    bar->shareBtn =
-        add(barButton(CGRectMake(2 * third + 12, 29, third - 24, 40), 24, "分享", rgb(58, 123, 213)));
+    bar->saveBtn = add(barButton(CGRectMake(third + 12, 29, third - 24, 40), 23, "保存", momentsGreen()));
+    bar->shareBtn = add(barButton(CGRectMake(2 * third + 12, 29, third - 24, 40), 24, "分享", shareBlue()));
     return {bar};
 }
 
@@ -127,12 +145,11 @@ std::vector<Ref<NSObject>> buildShareView(const Ref<NSObject>&, const Dictionary
         return b;
     };
     CGFloat third = w / 3;
-    sheet->pengyouBtn = add(barButton(CGRectMake(12, 30, third - 24, 80), 26, "朋友圈", rgb(46, 139, 87)));
-    sheet->weixinBtn =
-        add(barButton(CGRectMake(third + 12, 30, third - 24, 80), 27, "微信", rgb(60, 179, 113)));
+    sheet->pengyouBtn = add(barButton(CGRectMake(12, 30, third - 24, 80), 26, "朋友圈", momentsGreen()));
+    sheet->weixinBtn = add(barButton(CGRectMake(third + 12, 30, third - 24, 80), 27, "微信", chatGreen()));
     auto weibo = add(barButton(CGRectMake(2 * third + 12, 30, third - 24, 80), 28, "微博", rgb(216, 58, 58)));
     sheet->weiboBtn = weibo;
-    sheet->cancelBtn = add(barButton(CGRectMake(12, 130, w - 24, 50), 29, "取消", rgb(120, 120, 125)));
+    sheet->cancelBtn = add(barButton(CGRectMake(12, 130, w - 24, 50), 29, "取消", cancelGrey()));
     // The Weibo button's offset from the box's centre, which hiding the WeChat buttons clears.
     auto centre = NSLayoutConstraint::constraintWithItem(
         weibo, NSLayoutAttributeCenterX, NSLayoutRelationEqual, box, NSLayoutAttributeCenterX, 1, third);

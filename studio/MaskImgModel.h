@@ -47,6 +47,9 @@ class MaskImgCell : public UITableViewCell {
 
     // The thumbnail view, the content view's first subview (the nib connects it).
     Weak<UIImageView> maskImageView;
+    // How far the frame drawn around a thumbnail reaches out from the thumbnail view: the frame's
+    // stroke (6.3 points at the cell's size) lies beside the picture, never over a sticker's ends.
+    static constexpr CGFloat kFrameOutset = 7;
 
     const Ref<MaskImgModel>& maskImgModel() const { return maskImgModel_; }
     // Stores the model and loads its picture into the thumbnail view (no placeholder).

@@ -362,7 +362,8 @@ QVNCustomCameryViewController::horizontalTableViewCellForRowAtIndexPath(Horizont
         // A reused cell already carries its border overlay.
         Ref<UIView> border = thumbnail->viewWithTag(kBorderTag);
         if (!border || border == thumbnail) {
-            auto overlay = make<UIImageView>(thumbnail->bounds());
+            auto overlay = make<UIImageView>(
+                CGRectInset(thumbnail->bounds(), -MaskImgCell::kFrameOutset, -MaskImgCell::kFrameOutset));
             overlay->setTag(kBorderTag);
             overlay->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
             thumbnail->addSubview(overlay);
