@@ -107,14 +107,15 @@ std::optional<WebDataURL> readDataURL(std::string_view url, std::size_t maxBytes
     const std::size_t most = result.base64 ? (data.size() / 4 + 1) * 3 : data.size();
     if (most > maxBytes) {
         // A long run of white space or escapes may still decode small enough: look closer.
+        // White space and padding in base64 decode to nothing.
+        const auto counts = [&](char c) { return !(result.base64 && (isSpace(c) || c == '=')); };
         std::size_t significant = 0;
         for (std::size_t i = 0; i < data.size(); ++i) {
             if (data[i] == '%' && i + 2 < data.size() && hexValue(data[i + 1]) >= 0 &&
                 hexValue(data[i + 2]) >= 0) {
-                const char c = static_cast<char>(hexValue(data[i + 1]) * 16 + hexValue(data[i + 2]));
+                if (counts(static_cast<char>(hexValue(data[i + 1]) * 16 + hexValue(data[i + 2])))) ++significant;
                 i += 2;
-                if (!(result.base64 && isSpace(c))) ++significant;
-            } else if (!(result.base64 && isSpace(data[i]))) {
+            } else if (counts(data[i])) {
                 ++significant;
             }
         }

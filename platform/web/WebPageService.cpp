@@ -114,6 +114,7 @@ void WebPageService::reset() {
     encoding_.clear();
     stylesheets_.clear();
     pictures_.clear();
+    fits_.clear();
     decodedPixels_ = 0;
     pictureBytes_ = 0;
 }
@@ -159,7 +160,8 @@ AckReply WebPageService::picture(const PictureCommand& command) {
     Picture& p = pictures_[command.url];
     // The same picture again replaces what it had (its bytes stay counted: they came).
     decodedPixels_ -= pixelsOf(p.image);
-    const WebPictureFit fit = p.fit == WebPictureFit{} ? defaultFit() : p.fit;
+    auto shown = fits_.find(command.url);
+    const WebPictureFit fit = shown == fits_.end() ? defaultFit() : shown->second;
     p = Picture{};
     p.fit = fit;
     if (!command.ok) {
@@ -300,9 +302,9 @@ std::map<std::string, WebPictureFit> WebPageService::pictureFits() const {
 
 Layout WebPageService::layOut() {
     if (!document_) return Layout{};
-    newDataPictures_.clear();
     CGSize size = document_->layout(viewport_.width);
     auto fits = pictureFits();
+    for (const auto& [url, fit] : fits) fits_[url] = fits_[url].joined(fit);
     bool changed = false;
     // data: pictures first shown now are read at the boxes they were just laid out in.
     std::set<std::string> fresh;

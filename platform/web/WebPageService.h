@@ -98,6 +98,9 @@ class WebPageService {
     // nullopt: the stylesheet failed.
     std::map<std::string, std::optional<std::string>> stylesheets_;
     std::map<std::string, Picture> pictures_;
+    // What every picture the page showed so far is shown at, the largest over its layouts: a
+    // picture that comes is decoded for it.
+    std::map<std::string, WebPictureFit> fits_;
     std::uint64_t decodedPixels_ = 0;
     std::uint64_t pictureBytes_ = 0;
     // data: pictures the page showed for the first time in the layout under way.
