@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -119,6 +120,20 @@ std::vector<std::string> readablePaths() {
     if (length > 0) paths.emplace_back(self, std::size_t(length));
     paths.push_back("/usr/lib");
     paths.push_back("/lib");
+    // The leak checker reads its suppressions when it checks, at exit.
+    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        const std::string options = environment(name);
+        for (std::size_t at = options.find("suppressions="); at != std::string::npos;
+             at = options.find("suppressions=", at + 1)) {
+            const std::size_t start = at + std::strlen("suppressions=");
+            const std::size_t end = options.find_first_of(": ,", start);
+            std::string path =
+                options.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            if (path.size() >= 2 && (path.front() == '"' || path.front() == '\''))
+                path = path.substr(1, path.size() - 2);
+            if (!path.empty() && path[0] == '/') paths.push_back(path);
+        }
+    }
 #endif
     return paths;
 }
@@ -285,12 +300,14 @@ bool lockSystemCalls() {
     return ok;
 }
 
+#if !WEB_PAGE_SANITIZED
 std::uint64_t addressSpaceNow() {
     std::ifstream statm("/proc/self/statm");
     std::uint64_t pages = 0;
     if (!(statm >> pages)) return 0;
     return pages * std::uint64_t(::sysconf(_SC_PAGESIZE));
 }
+#endif
 
 }  // namespace
 
