@@ -188,7 +188,9 @@ struct LaidOutReply {
 };
 
 // Premultiplied 32-bit pixels (cairo's ARGB32 in native order), rows of width * 4 bytes, covering
-// the device-pixel rectangle x, y, width, height at `scale`.
+// the device-pixel rectangle x, y, width, height at `scale`. Where the page paints nothing they
+// are transparent. A paint whose pixels would not fit one frame covers fewer rows, from its top:
+// `height` says how many.
 struct PixelsReply {
     std::uint64_t id = 0;
     std::int32_t x = 0, y = 0, width = 0, height = 0;

@@ -175,6 +175,9 @@ bool lockFileSystem(int version) {
 bool lockSystemCalls() {
     scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
     if (!filter) return false;
+    // Every thread, should a library have started one (landlock binds only the calling thread,
+    // which is why the process locks down while it has no other).
+    seccomp_attr_set(filter, SCMP_FLTATR_CTL_TSYNC, 1);
     const std::uint32_t refuse = SCMP_ACT_ERRNO(EPERM);
     bool ok = true;
     const auto deny = [&](int call) {
