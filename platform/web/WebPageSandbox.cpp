@@ -1,10 +1,12 @@
 #include "web/WebPageSandbox.h"
 
 #include <cairo.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/landlock.h>
 #include <sched.h>
 #include <seccomp.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -286,6 +288,11 @@ bool lockSystemCalls() {
     for (int call :
          {SCMP_SYS(kill), SCMP_SYS(tgkill), SCMP_SYS(rt_sigqueueinfo), SCMP_SYS(rt_tgsigqueueinfo)})
         ok = seccomp_rule_add(filter, refuse, call, 1, SCMP_A0(SCMP_CMP_NE, self)) == 0 && ok;
+    // Typing into the terminal the process may have inherited would reach whatever reads it.
+    for (unsigned long request : {TIOCSTI, TIOCLINUX})
+        ok = seccomp_rule_add(filter, refuse, SCMP_SYS(ioctl), 1,
+                              SCMP_A1(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFu, request)) == 0 &&
+             ok;
         // Threads share everything; anything else is a new process. The leak checker's tracer shares
         // memory without being a thread.
 #if WEB_PAGE_SANITIZED
@@ -310,6 +317,29 @@ std::uint64_t addressSpaceNow() {
     if (!(statm >> pages)) return 0;
     return pages * std::uint64_t(::sysconf(_SC_PAGESIZE));
 }
+#endif
+
+std::size_t threadCount() {
+    std::size_t threads = 0;
+    if (DIR* tasks = ::opendir("/proc/self/task")) {
+        while (const dirent* entry = ::readdir(tasks))
+            if (entry->d_name[0] != '.') ++threads;
+        ::closedir(tasks);
+    }
+    return threads;
+}
+
+// The threads the process has of its own: the thread sanitizer keeps one beside the main one.
+#if defined(__SANITIZE_THREAD__)
+constexpr std::size_t kOwnThreads = 2;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr std::size_t kOwnThreads = 2;
+#else
+constexpr std::size_t kOwnThreads = 1;
+#endif
+#else
+constexpr std::size_t kOwnThreads = 1;
 #endif
 
 }  // namespace
@@ -350,6 +380,11 @@ SandboxState lockDown() {
         if (::setrlimit(RLIMIT_AS, &space) == 0) state.addressSpaceBound = space.rlim_cur;
     }
 #endif
+    // The text layer starts short-lived threads as it warms up; landlock binds only the thread
+    // that locks, so those still ending are waited for (briefly: one that stays goes on unbound
+    // by landlock, though the system-call filter binds it too).
+    for (int wait = 0; wait < 200 && threadCount() > kOwnThreads; ++wait) ::usleep(5000);
+    state.threadsAtLock = threadCount();
     // Neither lock may be shed by starting a program with more rights.
     ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     state.landlockABI = landlockVersion();

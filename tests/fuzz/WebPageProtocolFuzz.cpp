@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (reply) {
                 FUZZ_CHECK(encodeFrame(*reply).substr(4) == input);
                 if (auto* pixels = std::get_if<PixelsReply>(&*reply))
-                    FUZZ_CHECK(pixels->pixels.size() == std::size_t(pixels->width) * std::size_t(pixels->height) * 4);
+                    FUZZ_CHECK(pixels->pixels.size() ==
+                               std::size_t(pixels->width) * std::size_t(pixels->height) * 4);
             }
             break;
         }
