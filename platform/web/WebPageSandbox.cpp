@@ -19,6 +19,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -174,6 +175,25 @@ bool lockFileSystem(int version) {
     return locked;
 }
 
+// What a page has no use for, refused whatever the arguments, by theme. The file-system changes
+// are landlock's to refuse too (truncating a memory file is the one the process could want; it
+// makes none).
+const char* const kRefusedCalls[] = {
+    "socket socketpair connect bind listen accept accept4",
+    "execve execveat fork vfork",
+    "mount umount2 chroot pivot_root setns unshare move_mount open_tree fsopen fsmount fsconfig fspick "
+    "mount_setattr",
+    "kexec_load kexec_file_load init_module finit_module delete_module bpf perf_event_open reboot swapon "
+    "swapoff sethostname setdomainname acct quotactl syslog settimeofday clock_settime adjtimex "
+    "clock_adjtime iopl ioperm personality seccomp",
+    "process_vm_readv process_vm_writev kcmp tkill pidfd_send_signal pidfd_getfd pidfd_open process_madvise",
+    "keyctl add_key request_key userfaultfd io_uring_setup io_uring_enter io_uring_register",
+    "open_by_handle_at name_to_handle_at",
+    "chown fchown lchown fchownat setuid setgid setreuid setregid setresuid setresgid setgroups",
+    "mknod mknodat link linkat symlink symlinkat unlink unlinkat rename renameat renameat2",
+    "mkdir mkdirat rmdir truncate ftruncate",
+};
+
 bool lockSystemCalls() {
     scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
     if (!filter) return false;
@@ -186,99 +206,9 @@ bool lockSystemCalls() {
         if (call < 0) return;  // not on this architecture
         ok = seccomp_rule_add(filter, refuse, call, 0) == 0 && ok;
     };
-    for (const char* name : {"socket",
-                             "socketpair",
-                             "connect",
-                             "bind",
-                             "listen",
-                             "accept",
-                             "accept4",
-                             "execve",
-                             "execveat",
-                             "fork",
-                             "vfork",
-                             "mount",
-                             "umount2",
-                             "chroot",
-                             "pivot_root",
-                             "setns",
-                             "unshare",
-                             "move_mount",
-                             "open_tree",
-                             "fsopen",
-                             "fsmount",
-                             "fsconfig",
-                             "fspick",
-                             "mount_setattr",
-                             "kexec_load",
-                             "kexec_file_load",
-                             "init_module",
-                             "finit_module",
-                             "delete_module",
-                             "bpf",
-                             "perf_event_open",
-                             "process_vm_readv",
-                             "process_vm_writev",
-                             "kcmp",
-                             "keyctl",
-                             "add_key",
-                             "request_key",
-                             "userfaultfd",
-                             "reboot",
-                             "swapon",
-                             "swapoff",
-                             "sethostname",
-                             "setdomainname",
-                             "acct",
-                             "quotactl",
-                             "open_by_handle_at",
-                             "name_to_handle_at",
-                             "io_uring_setup",
-                             "io_uring_enter",
-                             "io_uring_register",
-                             "tkill",
-                             "pidfd_send_signal",
-                             "pidfd_getfd",
-                             "pidfd_open",
-                             "process_madvise",
-                             "seccomp",
-                             "personality",
-                             "iopl",
-                             "ioperm",
-                             "syslog",
-                             "settimeofday",
-                             "clock_settime",
-                             "adjtimex",
-                             "clock_adjtime",
-                             "chown",
-                             "fchown",
-                             "lchown",
-                             "fchownat",
-                             "setuid",
-                             "setgid",
-                             "setreuid",
-                             "setregid",
-                             "setresuid",
-                             "setresgid",
-                             "setgroups",
-                             "mknod",
-                             "mknodat",
-                             "link",
-                             "linkat",
-                             "symlink",
-                             "symlinkat",
-                             "unlink",
-                             "unlinkat",
-                             "rename",
-                             "renameat",
-                             "renameat2",
-                             "mkdir",
-                             "mkdirat",
-                             "rmdir",
-                             "truncate",
-                             "ftruncate"}) {
-        // ftruncate of a memory file is the only one the process could need; it makes none.
-        deny(seccomp_syscall_resolve_name(name));
+    for (const char* theme : kRefusedCalls) {
+        std::istringstream names(theme);
+        for (std::string name; names >> name;) deny(seccomp_syscall_resolve_name(name.c_str()));
     }
 #if !WEB_PAGE_SANITIZED
     deny(SCMP_SYS(ptrace));
@@ -289,20 +219,19 @@ bool lockSystemCalls() {
          {SCMP_SYS(kill), SCMP_SYS(tgkill), SCMP_SYS(rt_sigqueueinfo), SCMP_SYS(rt_tgsigqueueinfo)})
         ok = seccomp_rule_add(filter, refuse, call, 1, SCMP_A0(SCMP_CMP_NE, self)) == 0 && ok;
     // Typing into the terminal the process may have inherited would reach whatever reads it.
-    for (unsigned long request : {TIOCSTI, TIOCLINUX})
-        ok = seccomp_rule_add(filter, refuse, SCMP_SYS(ioctl), 1,
-                              SCMP_A1(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFu, request)) == 0 &&
-             ok;
-        // Threads share everything; anything else is a new process. The leak checker's tracer shares
-        // memory without being a thread.
+    for (unsigned long request : {TIOCSTI, TIOCLINUX}) {
+        const auto call = SCMP_A1(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFu, request);
+        ok = seccomp_rule_add(filter, refuse, SCMP_SYS(ioctl), 1, call) == 0 && ok;
+    }
+    // Threads share everything; anything else is a new process. The leak checker's tracer shares
+    // memory without being a thread.
 #if WEB_PAGE_SANITIZED
     const scmp_datum_t together = CLONE_THREAD | CLONE_VM;
 #else
     const scmp_datum_t together = CLONE_THREAD;
 #endif
-    ok =
-        seccomp_rule_add(filter, refuse, SCMP_SYS(clone), 1, SCMP_A0(SCMP_CMP_MASKED_EQ, together, 0)) == 0 &&
-        ok;
+    const auto notTogether = SCMP_A0(SCMP_CMP_MASKED_EQ, together, 0);
+    ok = seccomp_rule_add(filter, refuse, SCMP_SYS(clone), 1, notTogether) == 0 && ok;
     const int clone3 = seccomp_syscall_resolve_name("clone3");
     if (clone3 >= 0) ok = seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), clone3, 0) == 0 && ok;
     ok = ok && seccomp_load(filter) == 0;
