@@ -68,7 +68,9 @@ struct Viewport {
 
 // How the page's process ends, by its exit status: the web view tells from it why it ended. A
 // process killed by a signal (the web view's own bounds on memory and time, or its parent's death)
-// has no status.
+// has no status; an allocation that fails inside a C library under the engine (which aborts on
+// it) ends it by SIGABRT rather than with kExitOutOfMemory. The process bounds its own address
+// space (see WebPageSandbox.h), so a huge allocation fails at once.
 inline constexpr int kExitPeerGone = 0;          // its socket closed (end of stream) or broke
 inline constexpr int kExitNotStarted = 2;        // no socket as descriptor 3
 inline constexpr int kExitOutOfMemory = 3;       // an allocation failed (std::bad_alloc)
