@@ -921,6 +921,8 @@ class WebContainer final : public litehtml::document_container {
     }
 
     std::optional<std::string> resolve(const char* reference, const char* baseurl) const {
+        if (auto ref = cleanReference(reference ? reference : ""); lowercase(ref.substr(0, 5)) == "data:")
+            return ref;
         return resolveWith(reference, baseurl && *baseurl ? std::string(baseurl) : baseURL_, false);
     }
 
