@@ -259,6 +259,51 @@ inline std::string noiseGIF(unsigned screenWidth, unsigned screenHeight, unsigne
     return g;
 }
 
+// A GIF of `frames` one-pixel frames, each of colour (i % 4), at the top left of a screen of
+// screenSide x screenSide with a global palette of 256 colours: the cheapest frame there is, some 15
+// bytes, which a reader that keeps a record and a colour table a frame pays hundreds for. With
+// `controls` every frame has a graphic control extension (a tenth of a second); with `localColours`
+// (a power of two from 2) every frame carries a colour table of its own of that many colours. One
+// frame of each colour is made and repeated, so a file of a million frames takes a moment.
+inline std::string manyFrameGIF(std::size_t frames, unsigned screenSide = 1, bool controls = false,
+                                unsigned localColours = 0) {
+    std::string g = "GIF89a";
+    internal::put16(g, screenSide);
+    internal::put16(g, screenSide);
+    g += char(0xF7);  // global palette of 256
+    g += char(0);
+    g += char(0);
+    for (int i = 0; i < 256; ++i) g += std::string{char(i), char(255 - i), char(i / 2)};
+    unsigned localBits = 0;
+    while (localColours > (2u << localBits)) ++localBits;
+    std::string one[4];
+    for (unsigned colour = 0; colour < 4; ++colour) {
+        std::string& f = one[colour];
+        if (controls) f += std::string("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8);
+        f += char(0x2C);
+        for (unsigned v : {0u, 0u, 1u, 1u}) internal::put16(f, v);
+        f += char(localColours ? 0x80 | localBits : 0);
+        for (unsigned i = 0; localColours && i < (2u << localBits); ++i)
+            f += std::string{char(i * 7), char(i * 11), char(i * 13)};
+        f += char(2);  // code size
+        internal::BitWriter out;
+        out.put(4, 3);  // clear
+        out.put(colour, 3);
+        out.put(5, 3);  // end
+        out.finish();
+        internal::putBlocks(f, out.bytes);
+    }
+    g.reserve(g.size() + one[0].size() * frames + 1);
+    for (std::size_t i = 0; i < frames; ++i) g += one[i % 4];
+    g += char(0x3B);
+    return g;
+}
+
+// The page case: 1.1 million frames of one pixel (about 16 MB).
+inline std::string millionFrameGIF() {
+    return manyFrameGIF(1'100'000);
+}
+
 // A 1 x 1 opaque green PNG (RGB, 8 bits) with `chunks` zTXt chunks before its data, each
 // `inflatedBytes` of zeros deflated. One chunk is made and repeated, so a file of hundreds of
 // megabytes of text takes a moment to make. garbled: the deflated data past its first bytes is
