@@ -392,6 +392,9 @@ GIFPlan planGIF(const std::uint8_t* b, std::size_t n, std::uint64_t budget, std:
         plan.held = colourTableCost(lastTableBytes);
     }
     walkFrames(b, n, [&](const FrameDescriptor& f) {
+        // Every descriptor the reader reaches costs it, whatever it then does with the frame.
+        plan.work += kGIFFramePixels;
+        if (plan.work > kMaxGIFDecodePixels) return false;
         if (f.width == 0 || f.height == 0) return true;
         const std::uint64_t clippedH = f.clippedHeight(height);
         const std::uint64_t pixels = f.clippedWidth(width) * clippedH, fullPixels = f.width * f.height;
@@ -519,6 +522,12 @@ struct GIFReader {
             // would otherwise hold a million of them, outside any budget.
             GifFreeSavedImages(gif);
             gif->ImageCount = 0;
+            work += kGIFFramePixels;
+            if (work > kMaxGIFDecodePixels) {
+                // As below: only frames the count took as kept and the reader dropped bring it here.
+                report.stoppedForWork = true;
+                break;
+            }
 
             const Control control = pending;
             pending = Control();
