@@ -89,7 +89,11 @@ std::optional<ImageInfo> readPNGInfo(const std::uint8_t* bytes, std::size_t leng
 CGImageRef decodePNG(const std::uint8_t* bytes, std::size_t length, bool partial);
 
 // ---- JPEG
-std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* bytes, std::size_t length);
+// The frame header's size, sampling and scans; withMetadata, also the orientation and thumbnail of
+// the first EXIF block (a block whose structure is not as a camera writes it is passed over).
+// Other APPn and comment segments are stepped over by their length, so a header read costs
+// milliseconds however many segments of metadata come before the frame.
+std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* bytes, std::size_t length, bool withMetadata = true);
 struct JPEGDecodeOptions {
     // Decode what is there: a progressive picture at the precision its scans so far give, a
     // sequential one down to the last complete row with the rest transparent.
