@@ -403,7 +403,8 @@ GIFPlan planGIF(const std::uint8_t* b, std::size_t n, std::uint64_t budget, std:
             f.localPalette && pixels > 0 &&
             !(lastTable && lastTableBytes == f.paletteBytes && f.paletteOffset + f.paletteBytes <= n &&
               std::memcmp(lastTable, b + f.paletteOffset, f.paletteBytes) == 0);
-        const std::uint64_t cost = kGIFFrameRecordBytes + pixels + (newTable ? colourTableCost(f.paletteBytes) : 0);
+        const std::uint64_t cost =
+            kGIFFrameRecordBytes + pixels + (newTable ? colourTableCost(f.paletteBytes) : 0);
         if ((plan.framesKept + 1) * canvasBytes > budget || plan.held + cost > budget) return false;
         if (!(f.localPalette || globalPalette) || fullPixels > kMaxImagePixels ||
             fullPixels > kMaxLZWRatio * remaining + 4096)
@@ -613,7 +614,8 @@ struct GIFReader {
             // The indices go after the last frame's; past the run reserved for what the count
             // expected, a new one takes what is left of the budget, which nothing kept can pass.
             if (a.indexRuns_.back().capacity() - a.indexRuns_.back().size() < pixels)
-                a.indexRuns_.emplace_back().reserve(static_cast<std::size_t>(std::max(pixels, budget - held)));
+                a.indexRuns_.emplace_back().reserve(
+                    static_cast<std::size_t>(std::max(pixels, budget - held)));
             std::vector<std::uint8_t>& run = a.indexRuns_.back();
             record.run = static_cast<std::uint32_t>(a.indexRuns_.size() - 1);
             record.offset = static_cast<std::uint32_t>(run.size());
@@ -761,7 +763,8 @@ CGImageRef GIFAnimation::compositeFrame(std::size_t index) {
             }
             if (f.disposal == 2) {
                 for (std::size_t y = fTop; y < bottom; ++y) {
-                    std::memset(canvas_.data() + y * stride + fLeft * 4, 0, (right - std::min(right, fLeft)) * 4);
+                    std::memset(canvas_.data() + y * stride + fLeft * 4, 0,
+                                (right - std::min(right, fLeft)) * 4);
                 }
             } else if (f.disposal == 3 && previous_.size() == canvas_.size()) {
                 canvas_.swap(previous_);

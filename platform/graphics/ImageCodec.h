@@ -93,7 +93,8 @@ CGImageRef decodePNG(const std::uint8_t* bytes, std::size_t length, bool partial
 // the first EXIF block (a block whose structure is not as a camera writes it is passed over).
 // Other APPn and comment segments are stepped over by their length, so a header read costs
 // milliseconds however many segments of metadata come before the frame.
-std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* bytes, std::size_t length, bool withMetadata = true);
+std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* bytes, std::size_t length,
+                                      bool withMetadata = true);
 struct JPEGDecodeOptions {
     // Decode what is there: a progressive picture at the precision its scans so far give, a
     // sequential one down to the last complete row with the rest transparent.
@@ -134,10 +135,10 @@ std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* bytes, s
                                                     std::uint64_t budget = kMaxAnimationBytes);
 // The work of reading a GIF with this budget, in pixels: those its frames' data must be expanded
 // to, all frames together, kGIFClearCodePixels for each clear code in the data of a frame that is
-// decoded and kGIFFramePixels for each image descriptor read. A frame is expanded in whole rows of its full width, in the order its data holds
-// them, down to the last row on the screen (rows below are passed over undecoded, a frame wholly
-// off the screen is not decoded at all), and only the frames the reader reaches before its budget
-// stops it count. From the image descriptors and the code boundaries of the data (see
+// decoded and kGIFFramePixels for each image descriptor read. A frame is expanded in whole rows of its full
+// width, in the order its data holds them, down to the last row on the screen (rows below are passed over
+// undecoded, a frame wholly off the screen is not decoded at all), and only the frames the reader reaches
+// before its budget stops it count. From the image descriptors and the code boundaries of the data (see
 // countGIFCodes), nothing decompressed; 0 when the bytes are no GIF or its screen is refused.
 // Counting stops once past kMaxGIFDecodePixels.
 std::uint64_t estimateGIFDecodeWork(const std::uint8_t* bytes, std::size_t length,

@@ -138,7 +138,10 @@ bool exifShapedAsWritten(const std::uint8_t* tiff, std::size_t length, std::size
                 if (u32(entry + 8) + bytes > length) return false;
                 data += bytes;
             }
-            const int pointer = tag == kExifPointer ? 0 : tag == kGPSPointer ? 1 : tag == kInteropPointer ? 2 : -1;
+            const int pointer = tag == kExifPointer      ? 0
+                                : tag == kGPSPointer     ? 1
+                                : tag == kInteropPointer ? 2
+                                                         : -1;
             if (pointer >= 0) {
                 if (pointerSeen[pointer] || pendingCount == 5) return false;
                 pointerSeen[pointer] = true;
@@ -245,7 +248,8 @@ std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n, bool
         if (segment < 2) return std::nullopt;
         const std::uint8_t* payload = b + at + 4;
         std::size_t available = std::min(segment - 2, n - (at + 4));
-        if (marker == 0xE1 && !exifRead && available == segment - 2) exifRead = readExif(payload, available, info);
+        if (marker == 0xE1 && !exifRead && available == segment - 2)
+            exifRead = readExif(payload, available, info);
         if (marker == 0xEE && available >= 12) info.invertedInks = true;
         if (isFrameMarker(marker)) {
             if (available < 6) return std::nullopt;

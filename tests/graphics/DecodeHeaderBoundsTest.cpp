@@ -94,7 +94,8 @@ TEST(GIFHeaderBounds, TheEstimateCountsEveryFramesRecordAndEachNewColourTable) {
 TEST(GIFHeaderBounds, TheBudgetStopsReadingAtWhatTheFramesHoldAndTheEstimateCoversIt) {
     // Frames of one pixel, each with a new table of 256: 849 bytes a frame.
     const std::string bytes = hostile::manyFrameGIF(5000, 1, false, 256);
-    const std::uint64_t perFrame = detail::kGIFFrameRecordBytes + 1 + 256 * 3 + detail::kGIFColourTableOverheadBytes;
+    const std::uint64_t perFrame =
+        detail::kGIFFrameRecordBytes + 1 + 256 * 3 + detail::kGIFColourTableOverheadBytes;
     const std::uint64_t global = 256 * 3 + detail::kGIFColourTableOverheadBytes;
     for (std::uint64_t budget : {std::uint64_t(64) << 10, std::uint64_t(1) << 20, std::uint64_t(3) << 20,
                                  detail::kMaxAnimationBytes}) {
@@ -158,13 +159,22 @@ TEST(JPEGHeaderBounds, StuffedMetadataIsSteppedOverAndTheFirstOrientationHonoure
 
 TEST(JPEGHeaderBounds, AnEXIFBlockNotShapedAsWrittenIsPassedOverWhileThePictureShows) {
     using hostile::ExifStuffing;
-    for (ExifStuffing kind : {ExifStuffing::OverlappingData, ExifStuffing::PointersBack}) {
-        SCOPED_TRACE(int(kind));
-        // The stuffed block first: it is the one read, and it is not read; its orientation is lost.
-        const std::string bytes = hostile::exifStuffedJPEG(3, 0, kind);
+    struct Case {
+        ExifStuffing kind;
+        int orientation;
+    };
+    for (const Case& c : {
+             Case{ExifStuffing::OverlappingData, 0},
+             Case{ExifStuffing::PointersBack, 0},
+             // Shaped as written: read, its maker's note passed by.
+             Case{ExifStuffing::MakerNote, 6},
+         }) {
+        SCOPED_TRACE(int(c.kind));
+        // The stuffed block first: it is the one looked at.
+        const std::string bytes = hostile::exifStuffedJPEG(3, 0, c.kind);
         auto info = detail::readJPEGInfo(bytesOf(bytes), bytes.size());
         ASSERT_TRUE(info);
-        EXPECT_EQ(info->orientation, 0);
+        EXPECT_EQ(info->orientation, c.orientation);
         EXPECT_TRUE(CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(dataOf(bytes)), 0));
     }
     // Cut anywhere inside the metadata: no crash, and no picture without its frame header.

@@ -318,7 +318,8 @@ TEST(GIFWorkBounds, FramesAskingTooMuchAreRefusedBeforeDecodingWhileAnimationsSh
         EXPECT_EQ(report.clearCodes, clears);
         // And every descriptor read, the one the size budget stops at too.
         const std::uint64_t descriptors = std::min(c.frames.size(), c.framesKept + 1);
-        EXPECT_EQ(work, c.pixels + clears * detail::kGIFClearCodePixels + descriptors * detail::kGIFFramePixels);
+        EXPECT_EQ(work,
+                  c.pixels + clears * detail::kGIFClearCodePixels + descriptors * detail::kGIFFramePixels);
         EXPECT_LE(work, detail::kMaxGIFDecodePixels);
         ASSERT_TRUE(gif);
         EXPECT_EQ(report.refusal, detail::GIFReadReport::Refusal::None);
@@ -376,8 +377,7 @@ TEST(GIFWorkBounds, DamagedFramesCannotCarryTheReadingPastTheBound) {
         const std::uint64_t clears = clearsOf(c.frames[0]) + clearsOf(c.frames[1]);
         EXPECT_EQ(report.clearCodes, clears);
         // The count read the third descriptor before its budget stopped it.
-        EXPECT_EQ(report.work,
-                  c.pixels + clears * detail::kGIFClearCodePixels + 3 * detail::kGIFFramePixels);
+        EXPECT_EQ(report.work, c.pixels + clears * detail::kGIFClearCodePixels + 3 * detail::kGIFFramePixels);
         EXPECT_EQ(gif->frameCount(), c.framesKept);
         EXPECT_EQ(report.stoppedForWork, c.stoppedForWork);
         EXPECT_EQ(gif->complete(), !c.stoppedForWork);

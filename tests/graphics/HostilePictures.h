@@ -366,7 +366,8 @@ enum class ExifStuffing {
     // A first directory of some 5400 pointers to the EXIF directory, all back at itself: a reader
     // that follows each pointer goes down it thousands of times.
     PointersBack,
-    // A maker's note of some 5000 entries of overlapping data, behind a phone maker's signature.
+    // A maker's note of some 5000 entries of overlapping data, behind a phone maker's signature, in
+    // a block otherwise as a phone writes it (with the orientation 6).
     MakerNote,
     // A block that is no EXIF at all (an XMP packet's signature) under the same marker.
     NotExif,
@@ -422,15 +423,17 @@ inline std::string stuffedExif(ExifStuffing kind) {
     // Tags of the first directory that a reader keeps.
     static const unsigned kTags[] = {0x010E, 0x010F, 0x0110, 0x0131, 0x0132, 0x013B, 0x8298};
     if (kind == ExifStuffing::MakerNote) {
-        // Offsets from the TIFF header: the first directory at 8 (the maker's name at 38), the EXIF
-        // directory at 46 and the note at 64, to the end of the block.
-        t.u16(2);
-        t.entry(0x010F, 2, 6, 38);
-        t.entry(0x8769, 4, 1, 46);
+        // Offsets from the TIFF header: the first directory at 8 (the maker's name at 50), the EXIF
+        // directory at 58 and the note at 76, to the end of the block. As a phone writes it, the
+        // first directory holds the orientation too: the sixth.
+        t.u16(3);
+        t.entry(0x0112, 3, 1, 6u << 16);
+        t.entry(0x010F, 2, 6, 50);
+        t.entry(0x8769, 4, 1, 58);
         t.u32(0);
         t.bytes += std::string("Apple\0\0\0", 8);
         t.u16(1);
-        t.entry(0x927C, 7, std::uint32_t(kPayload - 6 - 64), 64);
+        t.entry(0x927C, 7, std::uint32_t(kPayload - 6 - 76), 76);
         t.u32(0);
         t.bytes += std::string("Apple iOS\0\0\x01MM", 14);
         t.u16(5000);
