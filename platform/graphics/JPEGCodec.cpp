@@ -201,7 +201,13 @@ bool isFrameMarker(std::uint8_t m) {
 // (a large count) when the bytes end before one.
 int firstScanComponents(const std::uint8_t* b, std::size_t n, std::size_t at) {
     while (at + 4 <= n) {
-        if (b[at] != 0xFF || b[at + 1] == 0xFF) {
+        if (b[at] != 0xFF) {
+            const void* next = std::memchr(b + at, 0xFF, n - at);
+            if (!next) break;
+            at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(next) - b);
+            continue;
+        }
+        if (b[at + 1] == 0xFF) {
             ++at;
             continue;
         }
@@ -230,8 +236,11 @@ std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n, bool
     std::size_t at = 2;
     while (at + 4 <= n) {
         if (b[at] != 0xFF) {
-            // Stray bytes between segments: skipped up to the next marker, as the decoder does.
-            ++at;
+            // Stray bytes between segments: skipped up to the next marker, as the decoder does (a
+            // search, not a step a byte: there may be megabytes of them).
+            const void* next = std::memchr(b + at, 0xFF, n - at);
+            if (!next) break;
+            at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(next) - b);
             continue;
         }
         std::uint8_t marker = b[at + 1];

@@ -177,6 +177,16 @@ TEST(JPEGHeaderBounds, AnEXIFBlockNotShapedAsWrittenIsPassedOverWhileThePictureS
         EXPECT_EQ(info->orientation, c.orientation);
         EXPECT_TRUE(CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(dataOf(bytes)), 0));
     }
+    // Megabytes of stray bytes between the segments are searched past, as the decoder passes them.
+    {
+        std::string stray = hostile::exifStuffedJPEG(1, 6, ExifStuffing::NotExif);
+        const std::size_t afterOrientation = 4 + ((std::uint8_t(stray[4]) << 8) | std::uint8_t(stray[5]));
+        stray.insert(afterOrientation, std::string(8u << 20, '\0'));
+        auto info = detail::readJPEGInfo(bytesOf(stray), stray.size());
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->width, 640u);
+        EXPECT_EQ(info->orientation, 6);
+    }
     // Cut anywhere inside the metadata: no crash, and no picture without its frame header.
     const std::string bytes = hostile::exifStuffedJPEG(2, 6, ExifStuffing::PointersBack);
     for (std::size_t cut = 3; cut < 2 * 65540; cut += 4099) {
