@@ -5,8 +5,11 @@
 // JPEG in 990 scans (refused), one whose scans ask for the most work still allowed, a 1-pixel
 // PNG of 990 zTXt chunks that inflate to 7.9 MB each, a 16 MB GIF of interlaced 100 MP frames on a
 // 2-row screen (refused), a GIF of noise asking for the most work a GIF may, and a 16 MB GIF of
-// clear codes (refused, each priced at what resetting the decoder's table costs). Ends with one "ratio <name>
-// <ours/reference>" line per pair, with its target.
+// clear codes (refused, each priced at what resetting the decoder's table costs), a 16 MB GIF of 1.1
+// million one-pixel frames (refused from its descriptors; its time, and its peak memory read in a
+// process of its own against an ordinary animation's), and a 640 x 480 JPEG behind 220 EXIF
+// blocks of 64 KB, against the same JPEG without them, as a web page asks for it. Ends with one
+// "ratio <name> <ours/reference>" line per pair, with its target.
 
 #include <benchmark/benchmark.h>
 #include <png.h>
@@ -21,10 +24,12 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
 
+#include "bench/support/ChildProcess.h"
 #include "bench/support/RatioReporter.h"
 #include "graphics/CGImageSource.h"
 #include "graphics/ImageCodec.h"
@@ -151,6 +156,26 @@ const NSData& boundGIF() {
 // its whole table: refused from the count of its codes.
 const NSData& clearCodeGIF() {
     static const NSData data = dataOf(hostile::clearCodeGIF(16'000'000 * 8 / 3));
+    return data;
+}
+// 1.1 million frames of one pixel, 15 bytes each (16.5 MB): refused for the descriptors it asks the
+// decoder to read, each of which sets the decoder up.
+const NSData& millionFrameGIF() {
+    static const NSData data = dataOf(hostile::millionFrameGIF());
+    return data;
+}
+// The same 640 x 480 photo (orientation 6) behind 220 EXIF blocks of 64 KB whose data overlap, or
+// first a phone's block with a maker's note of overlapping data and 219 more of them; and bare.
+const NSData& stuffedJPEG() {
+    static const NSData data = dataOf(hostile::exifStuffedJPEG(220, 6));
+    return data;
+}
+const NSData& makerNoteJPEG() {
+    static const NSData data = dataOf(hostile::exifStuffedJPEG(220, 0, hostile::ExifStuffing::MakerNote));
+    return data;
+}
+const NSData& bareJPEG() {
+    static const NSData data = dataOf(hostile::exifStuffedJPEG(0, 6));
     return data;
 }
 // 6000 x 4000 at 4:2:0 in the library's ten scans, with a photo's noise.
@@ -293,6 +318,49 @@ void BM_HostileGIF_ClearCodesRefused(benchmark::State& state) {
         benchmark::DoNotOptimize(image);
     }
 }
+void BM_HostileGIF_MillionFramesRefused(benchmark::State& state) {
+    for (auto _ : state) {
+        auto image = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(millionFrameGIF()), 0);
+        if (image) state.SkipWithError("the million frames were read");
+        benchmark::DoNotOptimize(image);
+    }
+}
+
+// As a web page asks for a picture: the estimate at the largest it may show, then a thumbnail turned
+// upright, both held to the page's decode bound.
+CGImageRef pagePicture(const NSData& bytes) {
+    Dictionary options = Dictionary::mutableDictionary();
+    options.setObject(kCGImageSourceCreateThumbnailFromImageAlways, true);
+    options.setObject(kCGImageSourceCreateThumbnailWithTransform, true);
+    options.setObject(kCGImageSourceThumbnailMaxPixelSize, 640.0);
+    options.setObject(kCGImageSourceMaxDecodeBytes, double(128u << 20));
+    auto source = CGImageSourceCreateWithData(bytes, options);
+    auto bytesNeeded = CGImageSourceEstimateThumbnailBytes(source, 0, options);
+    if (!bytesNeeded || *bytesNeeded > (128u << 20)) return nullptr;
+    return CGImageSourceCreateThumbnailAtIndex(source, 0, options);
+}
+void BM_JPEG640_StuffedEXIF(benchmark::State& state) {
+    for (auto _ : state) {
+        auto image = pagePicture(stuffedJPEG());
+        if (!image || image->width() != 480) state.SkipWithError("not decoded upright");
+        benchmark::DoNotOptimize(image);
+    }
+}
+void BM_JPEG640_MakerNoteEXIF(benchmark::State& state) {
+    for (auto _ : state) {
+        auto image = pagePicture(makerNoteJPEG());
+        if (!image || image->width() != 480) state.SkipWithError("not decoded upright");
+        benchmark::DoNotOptimize(image);
+    }
+}
+void BM_JPEG640_Bare(benchmark::State& state) {
+    for (auto _ : state) {
+        auto image = pagePicture(bareJPEG());
+        if (!image || image->width() != 480) state.SkipWithError("not decoded upright");
+        benchmark::DoNotOptimize(image);
+    }
+}
+
 void BM_Photo24MP_ImageSource(benchmark::State& state) {
     for (auto _ : state) {
         auto image = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(photo24MP()), 0);
@@ -319,10 +387,53 @@ BENCHMARK(BM_HostilePNG_TextChunks)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_HostileGIF_InterlacedRefused)->Unit(benchmark::kMillisecond)->MinTime(1);
 BENCHMARK(BM_HostileGIF_AtTheWorkBound)->Unit(benchmark::kMillisecond)->MinTime(4);
 BENCHMARK(BM_HostileGIF_ClearCodesRefused)->Unit(benchmark::kMillisecond)->MinTime(1);
+BENCHMARK(BM_HostileGIF_MillionFramesRefused)->Unit(benchmark::kMillisecond)->MinTime(1);
+BENCHMARK(BM_JPEG640_Bare)->Unit(benchmark::kMillisecond)->MinTime(1);
+BENCHMARK(BM_JPEG640_StuffedEXIF)->Unit(benchmark::kMillisecond)->MinTime(1);
+BENCHMARK(BM_JPEG640_MakerNoteEXIF)->Unit(benchmark::kMillisecond)->MinTime(1);
+
+// In a process of its own: makes the GIF ("million" or an ordinary animation of 40 frames of
+// 400 x 300), starts the peak over, reads it as a web page does (the estimate, then the first frame
+// as a thumbnail within the page's bound) and as an image from data, and prints "peak_kb <KB>".
+int runGIFPeakChild(const char* which) {
+    NSData bytes;
+    if (std::strcmp(which, "million") == 0) {
+        bytes = dataOf(hostile::millionFrameGIF());
+    } else {
+        bytes = dataOf(hostile::bigFrameGIF(400, 300, std::vector<hostile::GIFFrameSize>(40, {400, 300})));
+    }
+    // Only what reading holds is measured: the peak starts over once the file is in memory.
+    std::FILE* clear = std::fopen("/proc/self/clear_refs", "w");
+    if (clear) {
+        std::fputs("5", clear);
+        std::fclose(clear);
+    }
+    Dictionary options = Dictionary::mutableDictionary();
+    options.setObject(kCGImageSourceCreateThumbnailFromImageAlways, true);
+    options.setObject(kCGImageSourceThumbnailMaxPixelSize, 640.0);
+    options.setObject(kCGImageSourceMaxDecodeBytes, double(128u << 20));
+    auto source = CGImageSourceCreateWithData(bytes, options);
+    auto needed = CGImageSourceEstimateThumbnailBytes(source, 0, options);
+    CGImageRef image;
+    if (needed && *needed <= (128u << 20)) image = CGImageSourceCreateThumbnailAtIndex(source, 0, options);
+    auto plain = UIImage::imageWithData(bytes);
+    std::printf("peak_kb %ld %s\n", benchsupport::peakKB(), image || plain ? "decoded" : "refused");
+    return 0;
+}
+
+// The child's peak in MB and what it did; a negative peak when it failed.
+std::pair<double, std::string> gifPeak(const char* which) {
+    const std::string text = benchsupport::runSelf({"bench_graphics_decode", "--gif-peak", which}, 60);
+    long kb = -1;
+    char how[32] = "";
+    if (std::sscanf(text.c_str(), "peak_kb %ld %31s", &kb, how) != 2) return {-1, text};
+    return {kb / 1024.0, how};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--gif-peak") == 0) return runGIFPeakChild(argv[2]);
     benchmark::Initialize(&argc, argv);
     (void)pngFile();
     (void)jpegFile();
@@ -333,6 +444,10 @@ int main(int argc, char** argv) {
     (void)interlacedGIF();
     (void)boundGIF();
     (void)clearCodeGIF();
+    (void)millionFrameGIF();
+    (void)stuffedJPEG();
+    (void)makerNoteJPEG();
+    (void)bareJPEG();
     benchsupport::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
@@ -376,5 +491,30 @@ int main(int argc, char** argv) {
         std::printf(
             "  target: at most 0.01 (%zu bytes of clear codes, refused from the count of its codes)\n",
             clearCodeGIF().length());
+    if (reporter.printRatio("gif_million_frames_refused", "BM_HostileGIF_MillionFramesRefused",
+                            "BM_Photo24MP_ImageSource", "ms"))
+        std::printf("  target: at most 0.25 (%zu bytes, 1.1 million descriptors walked and refused)\n",
+                    millionFrameGIF().length());
+    // Measured once each, in processes of their own, after the benchmarks.
+    const auto million = gifPeak("million"), ordinary = gifPeak("ordinary");
+    if (million.first >= 0 && ordinary.first > 0) {
+        std::printf("ratio gif_million_frames_peak %.4g\n", million.first / ordinary.first);
+        std::printf(
+            "  peak while reading %.1f MB (%s), an ordinary animation of 40 frames of 400 x 300 %.1f MB "
+            "(%s)\n",
+            million.first, million.second.c_str(), ordinary.first, ordinary.second.c_str());
+        std::printf("  target: at most 1.5, and well under 100 MB (it held 1.2 GB when every frame kept its "
+                    "own records)\n");
+    } else {
+        std::printf("gif_million_frames_peak: child failed: %s | %s\n", million.second.c_str(),
+                    ordinary.second.c_str());
+    }
+    if (reporter.printRatio("jpeg_220_exif_blocks", "BM_JPEG640_StuffedEXIF", "BM_JPEG640_Bare", "ms"))
+        std::printf("  target: at most 1.5 (%zu bytes against %zu: 220 blocks stepped over, the first "
+                    "orientation kept)\n",
+                    stuffedJPEG().length(), bareJPEG().length());
+    if (reporter.printRatio("jpeg_maker_note_first", "BM_JPEG640_MakerNoteEXIF", "BM_JPEG640_Bare", "ms"))
+        std::printf("  target: at most 1.5 (the first block read, its maker's note of overlapping data "
+                    "passed by)\n");
     return 0;
 }

@@ -185,15 +185,15 @@ std::optional<Dictionary> CGImageSource::propertiesAtIndex(std::size_t index) co
     if (s.format == ImageFormat::GIF) {
         auto* gif = s.animation();
         if (!gif || index >= gif->frameCount()) return std::nullopt;
-        const auto& frame = gif->frame(index);
         props.setObject(kCGImagePropertyPixelWidth, static_cast<long>(gif->canvasWidth()));
         props.setObject(kCGImagePropertyPixelHeight, static_cast<long>(gif->canvasHeight()));
         props.setObject(kCGImagePropertyDepth, 8);
         props.setObject(kCGImagePropertyColorModel, kCGImagePropertyColorModelRGB);
         props.setObject(kCGImagePropertyHasAlpha, true);
         Dictionary gifProps;
-        gifProps.setObject(kCGImagePropertyGIFUnclampedDelayTime, frame.delay);
-        gifProps.setObject(kCGImagePropertyGIFDelayTime, detail::clampedGIFDelay(frame.delay));
+        const double delay = gif->frameDelay(index);
+        gifProps.setObject(kCGImagePropertyGIFUnclampedDelayTime, delay);
+        gifProps.setObject(kCGImagePropertyGIFDelayTime, detail::clampedGIFDelay(delay));
         props.setObject(kCGImagePropertyGIFDictionary, gifProps);
         return props;
     }

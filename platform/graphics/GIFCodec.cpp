@@ -103,6 +103,8 @@ std::size_t rowOf(std::uint64_t i, std::uint64_t height, bool interlaced) {
 struct FrameDescriptor {
     std::uint64_t left, top, width, height;
     bool interlaced, localPalette;
+    // Its own colour table (when it has one): where it starts and its length.
+    std::size_t paletteOffset, paletteBytes;
     // Where its compressed data starts (past the code size), and that code size (-1: cut off).
     std::size_t dataOffset;
     int codeSize;
@@ -149,7 +151,9 @@ bool walkFrames(const std::uint8_t* b, std::size_t n, Visit&& visit) {
             frame.interlaced = (packed & 0x40) != 0;
             frame.localPalette = (packed & 0x80) != 0;
             at += 9;
-            if (frame.localPalette) at += std::size_t(3) << ((packed & 7) + 1);
+            frame.paletteOffset = at;
+            frame.paletteBytes = frame.localPalette ? std::size_t(3) << ((packed & 7) + 1) : 0;
+            at += frame.paletteBytes;
             frame.codeSize = at < n ? b[at] : -1;
             ++at;
             frame.dataOffset = std::min(at, n);
@@ -172,6 +176,26 @@ std::uint64_t clearCodeWork(const GIFCodeCount& count) {
 std::uint64_t clearCodesLeft(std::uint64_t work) {
     return work > kMaxGIFDecodePixels ? 0 : (kMaxGIFDecodePixels - work) / kGIFClearCodePixels;
 }
+
+// Per code width: the fields a word of kWordBits holds and their bits, a 1 in each one's lowest
+// bit and in its highest, and every bit but the lowest. Made once: a file of a million small
+// frames counts a million times.
+struct WordFields {
+    static constexpr unsigned kWordBits = 57, kMaxWidth = 12;
+    unsigned fields[kMaxWidth + 1] = {}, bits[kMaxWidth + 1] = {};
+    std::uint64_t lows[kMaxWidth + 1] = {}, highs[kMaxWidth + 1] = {}, uppers[kMaxWidth + 1] = {};
+};
+constexpr WordFields kWordFields = [] {
+    WordFields f;
+    for (unsigned w = 1; w <= WordFields::kMaxWidth; ++w) {
+        f.fields[w] = WordFields::kWordBits / w;
+        f.bits[w] = f.fields[w] * w;
+        for (unsigned i = 0; i < f.fields[w]; ++i) f.lows[w] |= std::uint64_t(1) << (i * w);
+        f.highs[w] = f.lows[w] << (w - 1);
+        f.uppers[w] = ((std::uint64_t(1) << f.bits[w]) - 1) & ~f.lows[w];
+    }
+    return f;
+}();
 
 }  // namespace
 
@@ -204,25 +228,20 @@ GIFCodeCount countGIFCodes(const std::uint8_t* b, std::size_t n, int codeSize, s
     // Those two differ in their lowest bit alone (from a code size of 1), so with that bit dropped
     // each field is XORed with the clear code and a field of zero looked for with the usual borrow
     // test. A word read at any bit holds 57 bits.
-    constexpr unsigned kWordBits = 57;
-    const unsigned runCodes = kWordBits / firstWidth, runBits = runCodes * firstWidth;
-    std::uint64_t runPattern = 0;
-    for (unsigned i = 0; i < runCodes; ++i) runPattern |= std::uint64_t(clear) << (i * firstWidth);
+    // The fields of each width are the same for every frame (kWordFields); only the clear code in
+    // them is the frame's own, a multiple of the lowest bits.
+    const WordFields& words = kWordFields;
+    const unsigned* const fieldsOf = words.fields;
+    const unsigned* const bitsOf = words.bits;
+    const std::uint64_t* const lows = words.lows;
+    const std::uint64_t* const highs = words.highs;
+    const std::uint64_t* const uppers = words.uppers;
+    const unsigned runCodes = fieldsOf[firstWidth], runBits = bitsOf[firstWidth];
+    const std::uint64_t runPattern = clear * lows[firstWidth];
     const std::uint64_t runMask = (std::uint64_t(1) << runBits) - 1;
-    // Per width: the fields a word holds and their bits, a 1 in each one's lowest bit and in its
-    // highest, every bit but the lowest, and the clear code in each.
     const bool inWords = codeSize >= 1;
-    unsigned fieldsOf[kMaxWidth + 1] = {}, bitsOf[kMaxWidth + 1] = {};
-    std::uint64_t lows[kMaxWidth + 1] = {}, highs[kMaxWidth + 1] = {}, uppers[kMaxWidth + 1] = {},
-                                   clears[kMaxWidth + 1] = {};
-    for (unsigned w = firstWidth; w <= kMaxWidth; ++w) {
-        fieldsOf[w] = kWordBits / w;
-        bitsOf[w] = fieldsOf[w] * w;
-        for (unsigned i = 0; i < fieldsOf[w]; ++i) lows[w] |= std::uint64_t(1) << (i * w);
-        highs[w] = lows[w] << (w - 1);
-        uppers[w] = ((std::uint64_t(1) << bitsOf[w]) - 1) & ~lows[w];
-        clears[w] = clear * lows[w];
-    }
+    std::uint64_t clears[kMaxWidth + 1] = {};
+    for (unsigned w = firstWidth; w <= kMaxWidth; ++w) clears[w] = clear * lows[w];
 
     // The sub-blocks' bytes are gathered into one run (eight bytes of slack past its end), so that a
     // word can be read at any bit; what a pass leaves unread moves to the front for the next.
@@ -327,56 +346,104 @@ GIFCodeCount countGIFCodes(const std::uint8_t* b, std::size_t n, int codeSize, s
 
 namespace {
 
-// What a frame's clear codes were counted to be, by where its data starts.
+// What a frame's clear codes were counted to be, by where its data starts. Only frames of more
+// than kPricedCodes codes are noted: counting a smaller one again as it is read costs less than
+// noting it, in a file of a million frames.
 struct FramePrice {
     std::size_t dataOffset;
     std::uint64_t clearCodes;
 };
+constexpr std::uint64_t kPricedCodes = 1024;
 
-// estimateGIFDecodeWork, telling also the clear codes and, when asked, each decoded frame's.
-std::uint64_t priceGIF(const std::uint8_t* b, std::size_t n, std::uint64_t budget, std::uint64_t* clearCodes,
-                       std::vector<FramePrice>* prices) {
-    if (clearCodes) *clearCodes = 0;
-    if (sniffImageFormat(b, n) != ImageFormat::GIF || n < 13) return 0;
+// What a colour table of its own adds to what the reader keeps: nothing when it repeats the last
+// table kept (or the global one, before any other).
+std::uint64_t colourTableCost(std::size_t bytes) {
+    return bytes + kGIFColourTableOverheadBytes;
+}
+
+// The reader's choices, frame by frame, with every frame taken to be whole: which it passes over
+// unread, where its budget stops it, what it keeps of each, how many rows of each it expands and
+// what clear codes the data it decodes holds.
+struct GIFPlan {
+    std::uint64_t work = 0, clearCodes = 0;
+    std::uint64_t framesKept = 0;
+    // What the kept frames hold (see kGIFFrameRecordBytes), and of it their indices.
+    std::uint64_t held = 0, indexBytes = 0;
+    std::uint64_t widest = 0;  // of the frames decoded
+};
+
+// The plan for a file, counted up to where the work passes kMaxGIFDecodePixels; with `prices`, the
+// clear codes of each large frame decoded. Empty when the bytes are no GIF or its screen is refused.
+GIFPlan planGIF(const std::uint8_t* b, std::size_t n, std::uint64_t budget, std::vector<FramePrice>* prices) {
+    GIFPlan plan;
+    if (sniffImageFormat(b, n) != ImageFormat::GIF || n < 13) return plan;
     const std::uint64_t width = b[6] | (b[7] << 8), height = b[8] | (b[9] << 8);
     // A screen the reader refuses is read no further.
-    if (!imageSizeAllowed(width, height)) return 0;
+    if (!imageSizeAllowed(width, height)) return plan;
     const bool globalPalette = (b[10] & 0x80) != 0;
     const std::uint64_t canvasBytes = width * height * 4;
     budget = std::min(budget, kMaxAnimationBytes);
-    // The reader's choices, frame by frame, with every frame taken to be whole: which it passes
-    // over unread, where its budget stops it, how many rows of each it expands and what clear
-    // codes the data it decodes holds.
-    std::uint64_t kept = 0, indexBytes = 0, work = 0, clears = 0;
+    // The last colour table kept, as the file holds it: the global one until a frame brings another.
+    const std::uint8_t* lastTable = nullptr;
+    std::size_t lastTableBytes = 0;
+    if (globalPalette) {
+        lastTableBytes = std::min(std::size_t(3) << ((b[10] & 7) + 1), n - 13);
+        lastTable = b + 13;
+        plan.held = colourTableCost(lastTableBytes);
+    }
     walkFrames(b, n, [&](const FrameDescriptor& f) {
+        // Every descriptor the reader reaches costs it, whatever it then does with the frame.
+        plan.work += kGIFFramePixels;
+        if (plan.work > kMaxGIFDecodePixels) return false;
         if (f.width == 0 || f.height == 0) return true;
         const std::uint64_t clippedH = f.clippedHeight(height);
         const std::uint64_t pixels = f.clippedWidth(width) * clippedH, fullPixels = f.width * f.height;
         const std::uint64_t remaining = n - f.dataOffset;
-        if ((kept + 1) * canvasBytes > budget || indexBytes + pixels > budget) return false;
+        const bool newTable =
+            f.localPalette && pixels > 0 &&
+            !(lastTable && lastTableBytes == f.paletteBytes && f.paletteOffset + f.paletteBytes <= n &&
+              std::memcmp(lastTable, b + f.paletteOffset, f.paletteBytes) == 0);
+        const std::uint64_t cost =
+            kGIFFrameRecordBytes + pixels + (newTable ? colourTableCost(f.paletteBytes) : 0);
+        if ((plan.framesKept + 1) * canvasBytes > budget || plan.held + cost > budget) return false;
         if (!(f.localPalette || globalPalette) || fullPixels > kMaxImagePixels ||
             fullPixels > kMaxLZWRatio * remaining + 4096)
             return true;
-        ++kept;
+        ++plan.framesKept;
+        plan.held += cost;
         if (pixels == 0) return true;
-        indexBytes += pixels;
-        work += rowsToReach(f.height, clippedH, f.interlaced) * f.width;
+        if (newTable) {
+            lastTable = b + f.paletteOffset;
+            lastTableBytes = f.paletteBytes;
+        }
+        plan.indexBytes += pixels;
+        plan.widest = std::max(plan.widest, f.width);
+        plan.work += rowsToReach(f.height, clippedH, f.interlaced) * f.width;
         // Counting on past the bound would only cost time, for the pixels as for the clear codes.
-        if (work > kMaxGIFDecodePixels) return false;
+        if (plan.work > kMaxGIFDecodePixels) return false;
         const GIFCodeCount count =
-            countGIFCodes(b + f.dataOffset, n - f.dataOffset, f.codeSize, clearCodesLeft(work));
-        work += clearCodeWork(count);
-        clears += count.clearCodes;
-        if (prices) prices->push_back({f.dataOffset, count.clearCodes});
-        return work <= kMaxGIFDecodePixels;
+            countGIFCodes(b + f.dataOffset, n - f.dataOffset, f.codeSize, clearCodesLeft(plan.work));
+        plan.work += clearCodeWork(count);
+        plan.clearCodes += count.clearCodes;
+        if (prices && count.codes > kPricedCodes) prices->push_back({f.dataOffset, count.clearCodes});
+        return plan.work <= kMaxGIFDecodePixels;
     });
-    if (clearCodes) *clearCodes = clears;
-    return work;
+    return plan;
 }
 
 }  // namespace
 
 struct GIFReader {
+    static_assert(sizeof(GIFAnimation::Record) + sizeof(void*) / 2 <= kGIFFrameRecordBytes,
+                  "a frame's record, with its share of the blocks' index, is priced at kGIFFrameRecordBytes");
+
+    // The graphic control values for the next image.
+    struct Control {
+        int disposal = 0, transparentIndex = -1;
+        unsigned delay = 0;
+        bool hasDelay = false;
+    };
+
     static std::unique_ptr<GIFAnimation> read(const std::uint8_t* bytes, std::size_t length,
                                               std::uint64_t budget, GIFReadReport* report) {
         GIFReadReport unused;
@@ -386,7 +453,9 @@ struct GIFReader {
         // The work is known from the descriptors: a file that asks for too much is refused before
         // any of it is decoded.
         std::vector<FramePrice> prices;
-        r.work = priceGIF(bytes, length, budget, &r.clearCodes, &prices);
+        const GIFPlan plan = planGIF(bytes, length, budget, &prices);
+        r.work = plan.work;
+        r.clearCodes = plan.clearCodes;
         if (r.work > kMaxGIFDecodePixels) {
             r.refusal = GIFReadReport::Refusal::TooMuchWork;
             return nullptr;
@@ -400,7 +469,7 @@ struct GIFReader {
         }
         std::unique_ptr<GIFAnimation> animation;
         try {
-            animation = readRecords(gif, cursor, budget, prices, r);
+            animation = readRecords(gif, cursor, budget, plan, prices, r);
         } catch (const std::bad_alloc&) {
             animation = nullptr;
         }
@@ -410,7 +479,7 @@ struct GIFReader {
     }
 
     static std::unique_ptr<GIFAnimation> readRecords(GifFileType* gif, const Cursor& cursor,
-                                                     std::uint64_t budget,
+                                                     std::uint64_t budget, const GIFPlan& plan,
                                                      const std::vector<FramePrice>& prices,
                                                      GIFReadReport& report) {
         if (gif->SWidth <= 0 || gif->SHeight <= 0 ||
@@ -419,30 +488,50 @@ struct GIFReader {
             return nullptr;
         }
         auto animation = std::make_unique<GIFAnimation>();
-        animation->width_ = static_cast<std::size_t>(gif->SWidth);
-        animation->height_ = static_cast<std::size_t>(gif->SHeight);
-        const std::uint64_t canvasBytes = std::uint64_t(animation->width_) * animation->height_ * 4;
-        std::vector<std::uint8_t> globalPalette = paletteOf(gif->SColorMap);
-        std::uint64_t indexBytes = 0, work = 0;
+        GIFAnimation& a = *animation;
+        a.width_ = static_cast<std::size_t>(gif->SWidth);
+        a.height_ = static_cast<std::size_t>(gif->SHeight);
+        const std::uint64_t canvasBytes = std::uint64_t(a.width_) * a.height_ * 4;
+        // What the kept frames hold, priced as the plan prices it (see kGIFFrameRecordBytes).
+        std::uint64_t held = 0, work = 0;
+        const bool globalPalette = gif->SColorMap != nullptr;
+        if (globalPalette) {
+            a.colourTables_.push_back(paletteOf(gif->SColorMap));
+            held += colourTableCost(a.colourTables_.back().size());
+        }
+        a.indexRuns_.emplace_back().reserve(static_cast<std::size_t>(plan.indexBytes));
+        std::vector<std::uint8_t> line;
         std::size_t price = 0;  // the first of `prices` not yet passed
 
-        GIFAnimation::Frame pending;  // graphic control values for the next image
+        Control pending;
         for (;;) {
             GifRecordType type = UNDEFINED_RECORD_TYPE;
             if (DGifGetRecordType(gif, &type) == GIF_ERROR) break;
             if (type == TERMINATE_RECORD_TYPE) {
-                animation->complete_ = true;
+                a.complete_ = true;
                 break;
             }
             if (type == EXTENSION_RECORD_TYPE) {
-                if (!readExtension(gif, *animation, pending)) break;
+                if (!readExtension(gif, a, pending)) break;
                 continue;
             }
             if (type != IMAGE_DESC_RECORD_TYPE) break;
             if (DGifGetImageDesc(gif) == GIF_ERROR) break;
+            // The library keeps a record of every image descriptor it reads, with a copy of its
+            // colour table, for readers that take the whole file at once. This one keeps what it
+            // needs itself, so the library's are dropped as they come: a file of a million frames
+            // would otherwise hold a million of them, outside any budget.
+            GifFreeSavedImages(gif);
+            gif->ImageCount = 0;
+            work += kGIFFramePixels;
+            if (work > kMaxGIFDecodePixels) {
+                // As below: only frames the count took as kept and the reader dropped bring it here.
+                report.stoppedForWork = true;
+                break;
+            }
 
-            GIFAnimation::Frame frame = pending;
-            pending = GIFAnimation::Frame();
+            const Control control = pending;
+            pending = Control();
             const GifImageDesc& desc = gif->Image;
             if (desc.Left < 0 || desc.Top < 0 || desc.Width <= 0 || desc.Height <= 0) {
                 if (!skipImageData(gif, false)) break;
@@ -450,23 +539,34 @@ struct GIFReader {
             }
             // Only what lies on the screen is ever drawn, so only that is kept: a frame far larger
             // than its screen costs no more than the screen.
-            const std::size_t screenW = animation->width_, screenH = animation->height_;
+            const std::size_t screenW = a.width_, screenH = a.height_;
             const std::size_t left = static_cast<std::size_t>(desc.Left),
                               top = static_cast<std::size_t>(desc.Top);
             const std::size_t fullW = static_cast<std::size_t>(desc.Width);
             const std::size_t fullH = static_cast<std::size_t>(desc.Height);
-            frame.left = std::min(left, screenW);
-            frame.top = std::min(top, screenH);
-            frame.width = std::min(left + fullW, screenW) - frame.left;
-            frame.height = std::min(top + fullH, screenH) - frame.top;
-            frame.palette = desc.ColorMap ? paletteOf(desc.ColorMap) : globalPalette;
+            GIFAnimation::Record record;
+            record.left = static_cast<std::uint16_t>(std::min(left, screenW));
+            record.top = static_cast<std::uint16_t>(std::min(top, screenH));
+            record.width = static_cast<std::uint16_t>(std::min(left + fullW, screenW) - record.left);
+            record.height = static_cast<std::uint16_t>(std::min(top + fullH, screenH) - record.top);
+            record.disposal = static_cast<std::uint8_t>(control.disposal);
+            record.transparentIndex = static_cast<std::int16_t>(control.transparentIndex);
+            record.delay = static_cast<std::uint16_t>(control.delay);
+            record.hasDelay = control.hasDelay;
             const std::uint64_t fullPixels = std::uint64_t(fullW) * fullH;
-            const std::uint64_t pixels = std::uint64_t(frame.width) * frame.height;
+            const std::uint64_t pixels = std::uint64_t(record.width) * record.height;
+            // A colour table of its own is kept unless it repeats the last one kept.
+            std::vector<std::uint8_t> ownTable;
+            if (desc.ColorMap && pixels > 0) {
+                ownTable = paletteOf(desc.ColorMap);
+                if (!a.colourTables_.empty() && ownTable == a.colourTables_.back()) ownTable.clear();
+            }
+            const std::uint64_t cost =
+                kGIFFrameRecordBytes + pixels + (ownTable.empty() ? 0 : colourTableCost(ownTable.size()));
             const std::uint64_t remaining = cursor.length - cursor.offset;
-            bool usable = !frame.palette.empty() && fullPixels <= kMaxImagePixels &&
-                          fullPixels <= kMaxLZWRatio * remaining + 4096;
-            bool overBudget =
-                (animation->frames_.size() + 1) * canvasBytes > budget || indexBytes + pixels > budget;
+            const bool usable = (desc.ColorMap || globalPalette) && fullPixels <= kMaxImagePixels &&
+                                fullPixels <= kMaxLZWRatio * remaining + 4096;
+            const bool overBudget = (a.records_.size() + 1) * canvasBytes > budget || held + cost > budget;
             if (!usable || overBudget) {
                 if (!skipImageData(gif, false)) break;
                 if (overBudget) break;
@@ -475,16 +575,17 @@ struct GIFReader {
             if (pixels == 0) {
                 // Wholly off the screen: it shows nothing, but its place in the timing stays.
                 if (!skipImageData(gif, false)) break;
-                frame.left = frame.top = frame.width = frame.height = 0;
-                animation->frames_.push_back(std::move(frame));
+                record.left = record.top = record.width = record.height = 0;
+                a.records_.push_back(record);
+                held += cost;
                 continue;
             }
             // A frame starts on the screen, so clipping trims only its right and its bottom: rows
             // are expanded whole, in the data's order, down to the last one on the screen. Its clear
             // codes are as the count before decoding found them; a frame that count never reached
-            // (it stopped at the size budget, taking frames the reader drops as damaged to be kept)
-            // has them counted here.
-            const std::uint64_t needed = rowsToReach(fullH, frame.height, desc.Interlace);
+            // (it stopped at the size budget, taking frames the reader drops as damaged to be kept),
+            // or too small to note, has them counted here.
+            const std::uint64_t needed = rowsToReach(fullH, record.height, desc.Interlace);
             std::uint64_t frameWork = needed * fullW;
             if (work + frameWork > kMaxGIFDecodePixels) {
                 // Reached only past frames the count took as kept and the reader dropped as
@@ -510,8 +611,17 @@ struct GIFReader {
                 break;
             }
             work += frameWork;
-            frame.indices.assign(static_cast<std::size_t>(pixels), 0);
-            std::vector<std::uint8_t> line(fullW);
+            // The indices go after the last frame's; past the run reserved for what the count
+            // expected, a new one takes what is left of the budget, which nothing kept can pass.
+            if (a.indexRuns_.back().capacity() - a.indexRuns_.back().size() < pixels)
+                a.indexRuns_.emplace_back().reserve(
+                    static_cast<std::size_t>(std::max(pixels, budget - held)));
+            std::vector<std::uint8_t>& run = a.indexRuns_.back();
+            record.run = static_cast<std::uint32_t>(a.indexRuns_.size() - 1);
+            record.offset = static_cast<std::uint32_t>(run.size());
+            run.resize(run.size() + static_cast<std::size_t>(pixels));
+            std::uint8_t* indices = run.data() + record.offset;
+            line.resize(fullW);
             bool damaged = false;
             for (std::uint64_t i = 0; i < needed; ++i) {
                 if (DGifGetLine(gif, line.data(), desc.Width) == GIF_ERROR) {
@@ -520,23 +630,25 @@ struct GIFReader {
                 }
                 report.expanded += fullW;
                 const std::size_t y = rowOf(i, fullH, desc.Interlace);
-                if (y < frame.height)
-                    std::memcpy(frame.indices.data() + y * frame.width, line.data(), frame.width);
+                if (y < record.height) std::memcpy(indices + y * record.width, line.data(), record.width);
             }
             if (damaged) {
                 // The frame is lost; the file goes on if its block structure is intact.
+                run.resize(record.offset);
                 if (gif->Error == D_GIF_ERR_READ_FAILED || !skipImageData(gif, true)) break;
                 continue;
             }
             // Rows below the screen are not decoded: their compressed blocks are passed over.
             if (needed < fullH && !skipImageData(gif, true)) break;
-            indexBytes += pixels;
-            animation->frames_.push_back(std::move(frame));
+            if (!ownTable.empty()) a.colourTables_.push_back(std::move(ownTable));
+            record.colourTable = desc.ColorMap ? static_cast<std::uint32_t>(a.colourTables_.size() - 1) : 0;
+            a.records_.push_back(record);
+            held += cost;
         }
         return animation;
     }
 
-    static bool readExtension(GifFileType* gif, GIFAnimation& animation, GIFAnimation::Frame& pending) {
+    static bool readExtension(GifFileType* gif, GIFAnimation& animation, Control& pending) {
         int code = 0;
         GifByteType* block = nullptr;
         if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return false;
@@ -546,7 +658,7 @@ struct GIFReader {
             if (code == GRAPHICS_EXT_FUNC_CODE && first && size >= 4) {
                 int packed = block[1];
                 pending.disposal = (packed >> 2) & 7;
-                pending.delay = (block[2] | (block[3] << 8)) / 100.0;
+                pending.delay = block[2] | (block[3] << 8);
                 pending.hasDelay = true;
                 pending.transparentIndex = (packed & 1) ? block[4] : -1;
             } else if (code == APPLICATION_EXT_FUNC_CODE && first && size == 11) {
@@ -578,28 +690,37 @@ std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* b, std::
     if (sniffImageFormat(b, n) != ImageFormat::GIF || n < 13) return std::nullopt;
     const std::uint64_t width = b[6] | (b[7] << 8), height = b[8] | (b[9] << 8);
     const std::uint64_t canvas = width * height;
-    std::uint64_t indices = 0, widest = 0;
-    walkFrames(b, n, [&](const FrameDescriptor& f) {
-        indices += f.clippedWidth(width) * f.clippedHeight(height);
-        widest = std::max(widest, f.width);
-        return true;
-    });
-    // The reader stops where another composited canvas or more indices would pass its budget,
-    // and each frame it keeps is at most a canvas of indices.
-    budget = std::min(budget, kMaxAnimationBytes);
-    if (canvas > 0) indices = std::min({indices, budget / (canvas * 4) * canvas, budget});
+    // What the reader keeps, as it keeps it: up to its budget, each frame priced as it will be held.
+    const GIFPlan plan = planGIF(b, n, budget, nullptr);
     // The canvas, a frame's answered copy and the canvas saved for a frame that restores it (four
-    // bytes a pixel each); the kept indices; one row of the widest frame and the decoder's tables.
+    // bytes a pixel each); the kept frames; one row of the widest frame and the decoder's tables.
     constexpr std::uint64_t kDecoderTables = 64u << 10;
-    return canvas * 12 + indices + widest + kDecoderTables;
+    return canvas * 12 + plan.held + plan.widest + kDecoderTables;
 }
 
 std::uint64_t estimateGIFDecodeWork(const std::uint8_t* b, std::size_t n, std::uint64_t budget) {
-    return priceGIF(b, n, budget, nullptr, nullptr);
+    return planGIF(b, n, budget, nullptr).work;
+}
+
+GIFAnimation::Frame GIFAnimation::frame(std::size_t index) const {
+    const Record& r = records_[index];
+    Frame f;
+    f.left = r.left;
+    f.top = r.top;
+    f.width = r.width;
+    f.height = r.height;
+    f.disposal = r.disposal;
+    f.transparentIndex = r.transparentIndex;
+    f.delay = r.delay / 100.0;
+    f.hasDelay = r.hasDelay;
+    if (r.colourTable < colourTables_.size()) f.palette = colourTables_[r.colourTable];
+    const std::uint8_t* indices = indicesOf(r);
+    f.indices.assign(indices, indices + std::size_t(r.width) * r.height);
+    return f;
 }
 
 CGImageRef GIFAnimation::compositeFrame(std::size_t index) {
-    if (index >= frames_.size()) return nullptr;
+    if (index >= records_.size()) return nullptr;
     const std::size_t stride = width_ * 4;
     try {
         if (index < cursor_ || canvas_.empty()) {
@@ -608,20 +729,25 @@ CGImageRef GIFAnimation::compositeFrame(std::size_t index) {
         }
         CGImageRef result;
         while (cursor_ <= index) {
-            const Frame& f = frames_[cursor_];
+            const Record& f = records_[cursor_];
             if (f.disposal == 3) previous_ = canvas_;
-            const std::size_t right = std::min(width_, f.left + f.width);
-            const std::size_t bottom = std::min(height_, f.top + f.height);
-            const std::size_t colours = f.palette.size() / 3;
-            for (std::size_t y = f.top; y < bottom; ++y) {
-                const std::uint8_t* src = f.indices.data() + (y - f.top) * f.width;
-                std::uint8_t* dst = canvas_.data() + y * stride + f.left * 4;
-                for (std::size_t x = f.left; x < right; ++x, ++src, dst += 4) {
+            const std::size_t fLeft = f.left, fTop = f.top, fWidth = f.width;
+            const std::size_t right = std::min(width_, fLeft + fWidth);
+            const std::size_t bottom = std::min(height_, fTop + std::size_t(f.height));
+            static const std::vector<std::uint8_t> kNoColours;
+            const std::vector<std::uint8_t>& palette =
+                f.colourTable < colourTables_.size() ? colourTables_[f.colourTable] : kNoColours;
+            const std::size_t colours = palette.size() / 3;
+            const std::uint8_t* indices = f.width > 0 ? indicesOf(f) : nullptr;
+            for (std::size_t y = fTop; y < bottom; ++y) {
+                const std::uint8_t* src = indices + (y - fTop) * fWidth;
+                std::uint8_t* dst = canvas_.data() + y * stride + fLeft * 4;
+                for (std::size_t x = fLeft; x < right; ++x, ++src, dst += 4) {
                     unsigned i = *src;
                     if (static_cast<int>(i) == f.transparentIndex || i >= colours) continue;
-                    dst[0] = f.palette[i * 3 + 2];
-                    dst[1] = f.palette[i * 3 + 1];
-                    dst[2] = f.palette[i * 3];
+                    dst[0] = palette[i * 3 + 2];
+                    dst[1] = palette[i * 3 + 1];
+                    dst[2] = palette[i * 3];
                     dst[3] = 255;
                 }
             }
@@ -636,9 +762,9 @@ CGImageRef GIFAnimation::compositeFrame(std::size_t index) {
                 result = makeBGRAImage(width_, height_, NSData(canvas_.data(), canvas_.size()), hasAlpha);
             }
             if (f.disposal == 2) {
-                for (std::size_t y = f.top; y < bottom; ++y) {
-                    std::memset(canvas_.data() + y * stride + f.left * 4, 0,
-                                (right - std::min(right, f.left)) * 4);
+                for (std::size_t y = fTop; y < bottom; ++y) {
+                    std::memset(canvas_.data() + y * stride + fLeft * 4, 0,
+                                (right - std::min(right, fLeft)) * 4);
                 }
             } else if (f.disposal == 3 && previous_.size() == canvas_.size()) {
                 canvas_.swap(previous_);

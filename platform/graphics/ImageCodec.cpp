@@ -77,7 +77,8 @@ std::optional<std::uint64_t> estimateDecodeBytes(const std::uint8_t* bytes, std:
                                                  unsigned scaleDenominator, std::uint64_t gifBudget) {
     switch (sniffImageFormat(bytes, length)) {
         case ImageFormat::JPEG: {
-            auto info = readJPEGInfo(bytes, length);
+            // The size and sampling alone: metadata costs nothing here.
+            auto info = readJPEGInfo(bytes, length, false);
             if (!info || info->sampling.empty()) return std::nullopt;
             return estimateJPEGDecodeBytes(info->width, info->height, info->sampling.data(),
                                            static_cast<int>(info->sampling.size()), info->multiScan,

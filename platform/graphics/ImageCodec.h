@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -88,7 +89,12 @@ std::optional<ImageInfo> readPNGInfo(const std::uint8_t* bytes, std::size_t leng
 CGImageRef decodePNG(const std::uint8_t* bytes, std::size_t length, bool partial);
 
 // ---- JPEG
-std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* bytes, std::size_t length);
+// The frame header's size, sampling and scans; withMetadata, also the orientation and thumbnail of
+// the first EXIF block (a block whose structure is not as a camera writes it is passed over).
+// Other APPn and comment segments are stepped over by their length, so a header read costs
+// milliseconds however many segments of metadata come before the frame.
+std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* bytes, std::size_t length,
+                                      bool withMetadata = true);
 struct JPEGDecodeOptions {
     // Decode what is there: a progressive picture at the precision its scans so far give, a
     // sequential one down to the last complete row with the rest transparent.
@@ -121,17 +127,18 @@ CGImageRef decodeJPEG(const std::uint8_t* bytes, std::size_t length, const JPEGD
 // ---- GIF
 // What reading a GIF with this budget (see GIFAnimation::read) and compositing a frame hold: the
 // canvas, its composite and the saved canvas of a frame that restores (four bytes a pixel each),
-// the palette indices of the frames the reader keeps (each clipped to the canvas), a row of the
-// widest frame and the decoder's tables. From the block structure alone, nothing decompressed;
-// nullopt when the bytes are no GIF.
+// what the reader keeps of each frame it keeps (its record, a colour table of its own when it
+// brings a new one, and its palette indices clipped to the canvas), a row of the widest frame and
+// the decoder's tables. From the block structure alone, nothing decompressed; nullopt when the
+// bytes are no GIF.
 std::optional<std::uint64_t> estimateGIFDecodeBytes(const std::uint8_t* bytes, std::size_t length,
                                                     std::uint64_t budget = kMaxAnimationBytes);
 // The work of reading a GIF with this budget, in pixels: those its frames' data must be expanded
-// to, all frames together, and kGIFClearCodePixels for each clear code in the data of a frame that
-// is decoded. A frame is expanded in whole rows of its full width, in the order its data holds
-// them, down to the last row on the screen (rows below are passed over undecoded, a frame wholly
-// off the screen is not decoded at all), and only the frames the reader reaches before its budget
-// stops it count. From the image descriptors and the code boundaries of the data (see
+// to, all frames together, kGIFClearCodePixels for each clear code in the data of a frame that is
+// decoded and kGIFFramePixels for each image descriptor read. A frame is expanded in whole rows of its full
+// width, in the order its data holds them, down to the last row on the screen (rows below are passed over
+// undecoded, a frame wholly off the screen is not decoded at all), and only the frames the reader reaches
+// before its budget stops it count. From the image descriptors and the code boundaries of the data (see
 // countGIFCodes), nothing decompressed; 0 when the bytes are no GIF or its screen is refused.
 // Counting stops once past kMaxGIFDecodePixels.
 std::uint64_t estimateGIFDecodeWork(const std::uint8_t* bytes, std::size_t length,
@@ -149,6 +156,11 @@ inline constexpr std::uint64_t kMaxGIFDecodePixels = 137'000'000;
 // entries at each, some 400 ns against some 6.5 ns a pixel of noise (measured side by side, 350
 // to 560 ns at code sizes 0 to 8).
 inline constexpr std::uint64_t kGIFClearCodePixels = 64;
+// What reading an image descriptor costs, in pixels, decoded or not: the library sets its decoder
+// up for the frame as it reads the descriptor (a reset of its table, as at a clear code) and keeps
+// a record of it; with the reader's own bookkeeping about 0.9 us a frame, against some 6.5 to 8.7
+// ns a pixel of noise. A file of a million frames of one pixel asks for some 200 million.
+inline constexpr std::uint64_t kGIFFramePixels = 128;
 // A frame's LZW data as its code boundaries alone show it, followed as the library's line reader
 // follows them, without a table of strings or any pixel: the width starts at the code size plus
 // one, grows with the table's entries up to 12 bits and stays there while the table is full, and
@@ -172,6 +184,14 @@ struct GIFCodeCount {
 // `data` is the frame's sub-blocks (past its code size byte).
 GIFCodeCount countGIFCodes(const std::uint8_t* data, std::size_t length, int codeSize,
                            std::uint64_t maxClearCodes = ~std::uint64_t(0));
+// What the reader keeps of a frame besides its palette indices: its record (placement, timing,
+// disposal, where its colour table and indices are) and, for a colour table of its own unlike the
+// last one kept, the table (three bytes a colour) and this much besides. Frames that use the
+// global table, or repeat the table before them, share it; graphic control and other extension
+// blocks are read into the record as they come and never kept. These count in the size budget as
+// the indices do, so a file of a million frames of one pixel is held to it too.
+inline constexpr std::uint64_t kGIFFrameRecordBytes = 32;
+inline constexpr std::uint64_t kGIFColourTableOverheadBytes = 48;
 // What GIFAnimation::read did with a file.
 struct GIFReadReport {
     enum class Refusal { None, Invalid, TooMuchWork };
@@ -186,14 +206,15 @@ struct GIFReadReport {
     // frames dropped as damaged (and so not kept, as the count takes them to be) can bring about.
     bool stoppedForWork = false;
 };
-// A GIF's frames: the file is read once (each frame's pixels on the canvas decompressed to check
-// them and kept as palette indices; a frame is clipped to the canvas, and rows below it are passed
-// over undecoded), and full-canvas frames are composited on request, honouring disposal and
-// transparency. A file whose frames ask for too much work is refused before any is decoded. Frames whose data
-// is broken are left out; reading stops at the first damage that makes the rest unreadable, or when the size
-// budget is spent.
+// A GIF's frames: the file is read once, frame by frame (each frame's pixels on the canvas
+// decompressed to check them and kept as palette indices; a frame is clipped to the canvas, and rows
+// below it are passed over undecoded), and full-canvas frames are composited on request, honouring
+// disposal and transparency. A file whose frames ask for too much work is refused before any is
+// decoded. Frames whose data is broken are left out; reading stops at the first damage that makes
+// the rest unreadable, or when the size budget is spent.
 class GIFAnimation {
   public:
+    // A kept frame as it is read, copied out for a caller to look at.
     struct Frame {
         // The part on the canvas (all zero for a frame wholly off it).
         std::size_t left = 0, top = 0, width = 0, height = 0;
@@ -209,15 +230,19 @@ class GIFAnimation {
     // nullptr when the data holds no readable GIF header, or asks for more work than
     // kMaxGIFDecodePixels (see estimateGIFDecodeWork). partial: data still arriving.
     // `budget` (at most kMaxAnimationBytes) bounds the frames kept, as composited canvases and as
-    // indices: reading stops at the first frame past it. `report`, when given, is told why.
+    // what the reader keeps of them (see kGIFFrameRecordBytes): reading stops at the first frame
+    // past it. `report`, when given, is told why.
     static std::unique_ptr<GIFAnimation> read(const std::uint8_t* bytes, std::size_t length,
                                               std::uint64_t budget = kMaxAnimationBytes,
                                               GIFReadReport* report = nullptr);
 
     std::size_t canvasWidth() const { return width_; }
     std::size_t canvasHeight() const { return height_; }
-    std::size_t frameCount() const { return frames_.size(); }
-    const Frame& frame(std::size_t index) const { return frames_[index]; }
+    std::size_t frameCount() const { return records_.size(); }
+    // A copy of what is kept of a frame, its colour table and indices included; index < frameCount().
+    Frame frame(std::size_t index) const;
+    // A frame's delay in seconds, as written (0 when it has none); index < frameCount().
+    double frameDelay(std::size_t index) const { return records_[index].delay / 100.0; }
     // 0 = forever; nullopt when the file gives no loop count.
     std::optional<int> loopCount() const { return loopCount_; }
     // Whether the file was read to its trailer.
@@ -227,14 +252,36 @@ class GIFAnimation {
     CGImageRef compositeFrame(std::size_t index);
 
   private:
+    // A kept frame, in kGIFFrameRecordBytes at most: its part on the canvas (whose sides are at
+    // most kMaxImageSide), its colour table among colourTables_ and its indices, at `offset` in
+    // indexRuns_[run].
+    struct Record {
+        std::uint16_t left = 0, top = 0, width = 0, height = 0;
+        std::uint16_t delay = 0;  // hundredths
+        std::int16_t transparentIndex = -1;
+        std::uint8_t disposal = 0;
+        bool hasDelay = false;
+        std::uint32_t colourTable = 0;
+        std::uint32_t run = 0, offset = 0;
+    };
     std::size_t width_ = 0, height_ = 0;
-    std::vector<Frame> frames_;
+    // Kept in blocks, never moved as they grow: a vector doubling past a million records would
+    // hold the old and the new at once.
+    std::deque<Record> records_;
+    std::deque<std::vector<std::uint8_t>> colourTables_;  // RGB triples
+    // The frames' indices, one after another: the first run is reserved for what the count before
+    // reading expects, and a second, needed only when frames it took for whole are dropped as
+    // damaged, for what is left of the budget.
+    std::vector<std::vector<std::uint8_t>> indexRuns_;
     std::optional<int> loopCount_;
     bool complete_ = false;
     // Compositing cursor: the canvas after frame cursor_ - 1.
     std::vector<std::uint8_t> canvas_;
     std::vector<std::uint8_t> previous_;
     std::size_t cursor_ = 0;
+    const std::uint8_t* indicesOf(const Record& record) const {
+        return indexRuns_[record.run].data() + record.offset;
+    }
     friend struct GIFReader;
 };
 

@@ -91,11 +91,93 @@ void attachSource(j_decompress_ptr cinfo, Source* src, const std::uint8_t* bytes
     cinfo->src = &src->pub;
 }
 
-// The EXIF orientation and thumbnail of an APP1 payload starting "Exif\0\0".
-void readExif(const std::uint8_t* payload, std::size_t length, ImageInfo& info) {
-    if (length < 14 || std::memcmp(payload, "Exif\0\0", 6) != 0) return;
+// libexif reads whatever an EXIF block's structure asks of it: a directory whose thousands of
+// entries all point at the same sub-directory sends it down that one again and again (seconds for
+// 64 KB), entries whose data overlap have it copy the same bytes thousands of times, and it
+// interprets the camera maker's own notes with no bound either. So the structure is looked at first,
+// without reading a value, and only a block shaped as a camera writes one is handed over: its
+// directories (the first and second, and the EXIF, GPS and interoperability ones) each reached
+// once, from one pointer, within the block, and the data of each directory's entries no more
+// than the block holds. `makerNote` is told where the tag of a maker's note entry lies (0 when
+// there is none).
+bool exifShapedAsWritten(const std::uint8_t* tiff, std::size_t length, std::size_t* makerNote) {
+    *makerNote = 0;
+    if (length < 8) return false;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return false;
+    auto u16 = [&](std::size_t at) -> std::uint32_t {
+        return little ? tiff[at] | (tiff[at + 1] << 8) : (tiff[at] << 8) | tiff[at + 1];
+    };
+    auto u32 = [&](std::size_t at) -> std::uint32_t {
+        return little ? u16(at) | (u16(at + 2) << 16) : (u16(at) << 16) | u16(at + 2);
+    };
+    // Bytes a value of each TIFF type takes (1 to 12); others count as none, as libexif skips them.
+    static constexpr std::uint8_t kTypeBytes[13] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
+    constexpr std::uint16_t kExifPointer = 0x8769, kGPSPointer = 0x8825, kInteropPointer = 0xA005,
+                            kMakerNote = 0x927C;
+    // At most the five directories a camera writes, each once.
+    std::size_t pending[5] = {u32(4)}, seen[5] = {};
+    std::size_t pendingCount = 1, seenCount = 0;
+    bool pointerSeen[3] = {};
+    bool first = true;
+    while (pendingCount > 0) {
+        const std::size_t at = pending[--pendingCount];
+        if (at < 8 || at + 2 > length) return false;
+        for (std::size_t i = 0; i < seenCount; ++i)
+            if (seen[i] == at) return false;
+        if (seenCount == 5) return false;
+        seen[seenCount++] = at;
+        const std::size_t entries = u16(at);
+        if (at + 2 + entries * 12 > length) return false;
+        std::uint64_t data = 0;
+        for (std::size_t e = 0; e < entries; ++e) {
+            const std::size_t entry = at + 2 + e * 12;
+            const std::uint16_t tag = std::uint16_t(u16(entry)), type = std::uint16_t(u16(entry + 2));
+            const std::uint64_t bytes = std::uint64_t(u32(entry + 4)) * (type <= 12 ? kTypeBytes[type] : 0);
+            if (bytes > 4) {
+                if (u32(entry + 8) + bytes > length) return false;
+                data += bytes;
+            }
+            const int pointer = tag == kExifPointer      ? 0
+                                : tag == kGPSPointer     ? 1
+                                : tag == kInteropPointer ? 2
+                                                         : -1;
+            if (pointer >= 0) {
+                if (pointerSeen[pointer] || pendingCount == 5) return false;
+                pointerSeen[pointer] = true;
+                pending[pendingCount++] = u32(entry + 8);
+            }
+            if (tag == kMakerNote) *makerNote = entry;
+        }
+        if (data > length) return false;
+        // The first directory links to the second (the thumbnail's); no other link is followed.
+        if (first && at + 2 + entries * 12 + 4 <= length) {
+            const std::size_t next = u32(at + 2 + entries * 12);
+            if (next != 0) {
+                if (pendingCount == 5) return false;
+                pending[pendingCount++] = next;
+            }
+        }
+        first = false;
+    }
+    return true;
+}
+
+// The EXIF orientation and thumbnail of an APP1 payload starting "Exif\0\0"; false when it is no
+// EXIF block (a segment of another kind under the same marker), true when it is one, read or not.
+bool readExif(const std::uint8_t* payload, std::size_t length, ImageInfo& info) {
+    if (length < 14 || std::memcmp(payload, "Exif\0\0", 6) != 0) return false;
+    std::size_t makerNote = 0;
+    if (!exifShapedAsWritten(payload + 6, length - 6, &makerNote)) return true;
+    // Nothing here uses a maker's note: its tag is hidden, in a copy, so that libexif passes it by.
+    std::vector<std::uint8_t> copy;
+    if (makerNote != 0) {
+        copy.assign(payload, payload + length);
+        copy[6 + makerNote] = copy[6 + makerNote + 1] = 0;
+        payload = copy.data();
+    }
     ExifData* exif = exif_data_new();
-    if (!exif) return;
+    if (!exif) return true;
     exif_data_unset_option(exif, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
     exif_data_load_data(exif, payload, static_cast<unsigned>(length));
     ExifEntry* entry = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
@@ -108,6 +190,7 @@ void readExif(const std::uint8_t* payload, std::size_t length, ImageInfo& info) 
         info.embeddedThumbnail = NSData(exif->data, exif->size);
     }
     exif_data_unref(exif);
+    return true;
 }
 
 bool isFrameMarker(std::uint8_t m) {
@@ -118,7 +201,13 @@ bool isFrameMarker(std::uint8_t m) {
 // (a large count) when the bytes end before one.
 int firstScanComponents(const std::uint8_t* b, std::size_t n, std::size_t at) {
     while (at + 4 <= n) {
-        if (b[at] != 0xFF || b[at + 1] == 0xFF) {
+        if (b[at] != 0xFF) {
+            const void* next = std::memchr(b + at, 0xFF, n - at);
+            if (!next) break;
+            at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(next) - b);
+            continue;
+        }
+        if (b[at + 1] == 0xFF) {
             ++at;
             continue;
         }
@@ -138,14 +227,20 @@ int firstScanComponents(const std::uint8_t* b, std::size_t n, std::size_t at) {
 
 }  // namespace
 
-std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n) {
+std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n, bool withMetadata) {
     if (sniffImageFormat(b, n) != ImageFormat::JPEG) return std::nullopt;
     ImageInfo info;
+    // Only the first EXIF block is read, as a camera writes one; any others, and every other APPn
+    // and comment segment, are stepped over by their length, never copied or parsed.
+    bool exifRead = !withMetadata;
     std::size_t at = 2;
     while (at + 4 <= n) {
         if (b[at] != 0xFF) {
-            // Stray bytes between segments: skipped up to the next marker, as the decoder does.
-            ++at;
+            // Stray bytes between segments: skipped up to the next marker, as the decoder does (a
+            // search, not a step a byte: there may be megabytes of them).
+            const void* next = std::memchr(b + at, 0xFF, n - at);
+            if (!next) break;
+            at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(next) - b);
             continue;
         }
         std::uint8_t marker = b[at + 1];
@@ -162,7 +257,8 @@ std::optional<ImageInfo> readJPEGInfo(const std::uint8_t* b, std::size_t n) {
         if (segment < 2) return std::nullopt;
         const std::uint8_t* payload = b + at + 4;
         std::size_t available = std::min(segment - 2, n - (at + 4));
-        if (marker == 0xE1 && available == segment - 2) readExif(payload, available, info);
+        if (marker == 0xE1 && !exifRead && available == segment - 2)
+            exifRead = readExif(payload, available, info);
         if (marker == 0xEE && available >= 12) info.invertedInks = true;
         if (isFrameMarker(marker)) {
             if (available < 6) return std::nullopt;
@@ -430,7 +526,7 @@ CGImageRef decodeReported(const std::uint8_t* bytes, std::size_t length, const J
     if (result.cmyk) {
         // CMYK written with an APP14 segment stores inverted inks; the library hands them over
         // as stored.
-        auto header = readJPEGInfo(bytes, length);
+        auto header = readJPEGInfo(bytes, length, false);
         bool inverted = header && header->invertedInks;
         std::uint8_t* p = pixels.data();
         if (options.keepCMYK) {

@@ -223,7 +223,7 @@ TEST(GIFWorkBounds, TheWorkIsTheRowsExpandedToReachTheScreen) {
         recipe.frames = {frame};
         const NSData bytes = corpus::makeGIF(recipe);
         // The encoder opens the data with a clear code, and this little never fills its table.
-        const std::uint64_t work = c.rows * 6 + detail::kGIFClearCodePixels;
+        const std::uint64_t work = c.rows * 6 + detail::kGIFClearCodePixels + detail::kGIFFramePixels;
         EXPECT_EQ(detail::estimateGIFDecodeWork(bytes.bytes(), bytes.length()), work);
         detail::GIFReadReport report;
         auto gif =
@@ -265,7 +265,8 @@ TEST(GIFWorkBounds, FramesAskingTooMuchAreRefusedBeforeDecodingWhileAnimationsSh
     // The shorter two, and one row as wide as what is left of the bound once their clear codes and
     // its own are charged: the bound exactly.
     const std::uint64_t left = detail::kMaxGIFDecodePixels - 2 * (kRows - 1) * 10000ull -
-                               (2 * clearsOf(tall) + 1) * detail::kGIFClearCodePixels;
+                               (2 * clearsOf(tall) + 1) * detail::kGIFClearCodePixels -
+                               3 * detail::kGIFFramePixels;
     ASSERT_LT(left, 65536u);
     const GIFFrameSize last{unsigned(left), 1}, lastAndOne{unsigned(left + 1), 1};
     for (const Case& c : {
@@ -315,7 +316,10 @@ TEST(GIFWorkBounds, FramesAskingTooMuchAreRefusedBeforeDecodingWhileAnimationsSh
         std::uint64_t clears = 0;
         for (std::size_t i = 0; i < c.framesKept; ++i) clears += clearsOf(c.frames[i]);
         EXPECT_EQ(report.clearCodes, clears);
-        EXPECT_EQ(work, c.pixels + clears * detail::kGIFClearCodePixels);
+        // And every descriptor read, the one the size budget stops at too.
+        const std::uint64_t descriptors = std::min(c.frames.size(), c.framesKept + 1);
+        EXPECT_EQ(work,
+                  c.pixels + clears * detail::kGIFClearCodePixels + descriptors * detail::kGIFFramePixels);
         EXPECT_LE(work, detail::kMaxGIFDecodePixels);
         ASSERT_TRUE(gif);
         EXPECT_EQ(report.refusal, detail::GIFReadReport::Refusal::None);
@@ -372,7 +376,8 @@ TEST(GIFWorkBounds, DamagedFramesCannotCarryTheReadingPastTheBound) {
         ASSERT_TRUE(gif);
         const std::uint64_t clears = clearsOf(c.frames[0]) + clearsOf(c.frames[1]);
         EXPECT_EQ(report.clearCodes, clears);
-        EXPECT_EQ(report.work, c.pixels + clears * detail::kGIFClearCodePixels);
+        // The count read the third descriptor before its budget stopped it.
+        EXPECT_EQ(report.work, c.pixels + clears * detail::kGIFClearCodePixels + 3 * detail::kGIFFramePixels);
         EXPECT_EQ(gif->frameCount(), c.framesKept);
         EXPECT_EQ(report.stoppedForWork, c.stoppedForWork);
         EXPECT_EQ(gif->complete(), !c.stoppedForWork);
@@ -650,10 +655,11 @@ TEST(GIFWorkBounds, ClearCodesArePricedWhereTheDecoderMeetsThem) {
     }
     // The clear-code file itself: at the bound it is priced and allowed, one clear code more and
     // it is refused before the decoder sees it.
-    const std::size_t allowed = (detail::kMaxGIFDecodePixels - 1) / detail::kGIFClearCodePixels;
+    const std::size_t allowed =
+        (detail::kMaxGIFDecodePixels - 1 - detail::kGIFFramePixels) / detail::kGIFClearCodePixels;
     const std::string atBound = hostile::clearCodeGIF(allowed);
     EXPECT_EQ(detail::estimateGIFDecodeWork(bytesOf(atBound), atBound.size()),
-              1 + allowed * detail::kGIFClearCodePixels);
+              1 + allowed * detail::kGIFClearCodePixels + detail::kGIFFramePixels);
     const std::string past = hostile::clearCodeGIF(allowed + 1);
     detail::GIFReadReport report;
     EXPECT_FALSE(detail::GIFAnimation::read(bytesOf(past), past.size(), detail::kMaxAnimationBytes, &report));

@@ -259,6 +259,52 @@ inline std::string noiseGIF(unsigned screenWidth, unsigned screenHeight, unsigne
     return g;
 }
 
+// A GIF of `frames` one-pixel frames, each of colour (i % 4), at the top left of a screen of
+// screenSide x screenSide with a global palette of 256 colours: the cheapest frame there is, some 15
+// bytes, which a reader that keeps a record and a colour table a frame pays hundreds for. With
+// `controls` every frame has a graphic control extension (a tenth of a second); with `localColours`
+// (a power of two from 2) every frame carries a colour table of its own of that many colours, unlike
+// the table of the frame before. One
+// frame of each colour is made and repeated, so a file of a million frames takes a moment.
+inline std::string manyFrameGIF(std::size_t frames, unsigned screenSide = 1, bool controls = false,
+                                unsigned localColours = 0) {
+    std::string g = "GIF89a";
+    internal::put16(g, screenSide);
+    internal::put16(g, screenSide);
+    g += char(0xF7);  // global palette of 256
+    g += char(0);
+    g += char(0);
+    for (int i = 0; i < 256; ++i) g += std::string{char(i), char(255 - i), char(i / 2)};
+    unsigned localBits = 0;
+    while (localColours > (2u << localBits)) ++localBits;
+    std::string one[4];
+    for (unsigned colour = 0; colour < 4; ++colour) {
+        std::string& f = one[colour];
+        if (controls) f += std::string("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8);
+        f += char(0x2C);
+        for (unsigned v : {0u, 0u, 1u, 1u}) internal::put16(f, v);
+        f += char(localColours ? 0x80 | localBits : 0);
+        for (unsigned i = 0; localColours && i < (2u << localBits); ++i)
+            f += std::string{char(i * 7 + colour), char(i * 11), char(i * 13)};
+        f += char(2);  // code size
+        internal::BitWriter out;
+        out.put(4, 3);  // clear
+        out.put(colour, 3);
+        out.put(5, 3);  // end
+        out.finish();
+        internal::putBlocks(f, out.bytes);
+    }
+    g.reserve(g.size() + one[0].size() * frames + 1);
+    for (std::size_t i = 0; i < frames; ++i) g += one[i % 4];
+    g += char(0x3B);
+    return g;
+}
+
+// The page case: 1.1 million frames of one pixel (about 16 MB).
+inline std::string millionFrameGIF() {
+    return manyFrameGIF(1'100'000);
+}
+
 // A 1 x 1 opaque green PNG (RGB, 8 bits) with `chunks` zTXt chunks before its data, each
 // `inflatedBytes` of zeros deflated. One chunk is made and repeated, so a file of hundreds of
 // megabytes of text takes a moment to make. garbled: the deflated data past its first bytes is
@@ -308,6 +354,120 @@ inline std::string manyScanJPEG(int side, int scans) {
 // The page case: 6400 x 6400 in 990 scans (about 245 KB).
 inline std::string manyScan6400JPEG() {
     return manyScanJPEG(6400, 990);
+}
+
+// ---- JPEG metadata
+
+// What fills the EXIF blocks of exifStuffedJPEG, each about 64 KB, the most a segment holds.
+enum class ExifStuffing {
+    // A first directory of some 5400 entries whose data all overlap, 60,000 bytes each: a reader that
+    // copies every entry's data copies 320 MB a block.
+    OverlappingData,
+    // A first directory of some 5400 pointers to the EXIF directory, all back at itself: a reader
+    // that follows each pointer goes down it thousands of times.
+    PointersBack,
+    // A maker's note of some 5000 entries of overlapping data, behind a phone maker's signature, in
+    // a block otherwise as a phone writes it (with the orientation 6).
+    MakerNote,
+    // A block that is no EXIF at all (an XMP packet's signature) under the same marker.
+    NotExif,
+};
+
+namespace internal {
+
+inline void be16(std::string& s, unsigned v) {
+    s += char(v >> 8);
+    s += char(v);
+}
+
+// An APP1 segment holding `payload` (at most 65533 bytes).
+inline std::string app1(const std::string& payload) {
+    std::string segment("\xFF\xE1", 2);
+    be16(segment, unsigned(payload.size() + 2));
+    return segment + payload;
+}
+
+// Big-endian TIFF structure, as EXIF blocks hold it.
+struct TIFFWriter {
+    std::string bytes;
+    void u16(unsigned v) { be16(bytes, v); }
+    void u32(std::uint32_t v) {
+        be16(bytes, v >> 16);
+        be16(bytes, v & 0xFFFF);
+    }
+    void entry(unsigned tag, unsigned type, std::uint32_t count, std::uint32_t value) {
+        u16(tag);
+        u16(type);
+        u32(count);
+        u32(value);
+    }
+};
+
+// An EXIF block whose first directory holds `orientation` alone.
+inline std::string orientationExif(int orientation) {
+    TIFFWriter t{std::string("Exif\0\0MM\0\x2A\0\0\0\x08", 14)};
+    t.u16(1);
+    t.entry(0x0112, 3, 1, std::uint32_t(orientation) << 16);  // a SHORT sits in the value's first half
+    t.u32(0);                                                 // no next directory
+    return t.bytes;
+}
+
+inline std::string stuffedExif(ExifStuffing kind) {
+    constexpr std::size_t kPayload = 65533;
+    if (kind == ExifStuffing::NotExif) {
+        std::string xmp(kPayload, ' ');
+        xmp.replace(0, 29, "http://ns.adobe.com/xap/1.0/\0", 29);
+        return xmp;
+    }
+    TIFFWriter t{std::string("Exif\0\0MM\0\x2A\0\0\0\x08", 14)};
+    // Tags of the first directory that a reader keeps.
+    static const unsigned kTags[] = {0x010E, 0x010F, 0x0110, 0x0131, 0x0132, 0x013B, 0x8298};
+    if (kind == ExifStuffing::MakerNote) {
+        // Offsets from the TIFF header: the first directory at 8 (the maker's name at 50), the EXIF
+        // directory at 58 and the note at 76, to the end of the block. As a phone writes it, the
+        // first directory holds the orientation too: the sixth.
+        t.u16(3);
+        t.entry(0x0112, 3, 1, 6u << 16);
+        t.entry(0x010F, 2, 6, 50);
+        t.entry(0x8769, 4, 1, 58);
+        t.u32(0);
+        t.bytes += std::string("Apple\0\0\0", 8);
+        t.u16(1);
+        t.entry(0x927C, 7, std::uint32_t(kPayload - 6 - 76), 76);
+        t.u32(0);
+        t.bytes += std::string("Apple iOS\0\0\x01MM", 14);
+        t.u16(5000);
+        for (unsigned i = 0; i < 5000; ++i) t.entry(i + 1, 7, 60000, 8);
+        t.u32(0);
+    } else {
+        const unsigned entries = unsigned((kPayload - 14 - 2 - 4) / 12);
+        t.u16(entries);
+        for (unsigned i = 0; i < entries; ++i) {
+            if (kind == ExifStuffing::OverlappingData)
+                t.entry(kTags[i % 7], 7, 60000, 8);
+            else
+                t.entry(0x8769, 4, 1, 8);
+        }
+        t.u32(0);
+    }
+    t.bytes.resize(kPayload, 'x');
+    return t.bytes;
+}
+
+}  // namespace internal
+
+// A 640 x 480 baseline photo-like JPEG (4:2:0) carrying, before its frame, an EXIF block with
+// `orientation` (none when 0) and then `segments` APP1 segments of about 64 KB stuffed as `kind`
+// says. The page case: 220 of them.
+inline std::string exifStuffedJPEG(int segments, int orientation = 0,
+                                   ExifStuffing kind = ExifStuffing::OverlappingData) {
+    const std::string photo = jpegwriter::write({640, 480, 3, true, false, false, 85});
+    std::string out = photo.substr(0, 2);
+    if (orientation > 0) out += internal::app1(internal::orientationExif(orientation));
+    const std::string stuffed = internal::app1(internal::stuffedExif(kind));
+    out.reserve(out.size() + stuffed.size() * std::size_t(segments) + photo.size());
+    for (int i = 0; i < segments; ++i) out += stuffed;
+    return out + photo.substr(2);
 }
 
 }  // namespace hostile
