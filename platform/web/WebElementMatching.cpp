@@ -126,6 +126,45 @@ constexpr std::uint32_t kNoKey = 0;
 constexpr std::size_t kStepsPerCandidate = 4;
 constexpr std::size_t kDeclarationBytesPerStep = 1;
 
+// Declarations past this length are almost always one inline picture (a data: URL), which the
+// engine copies whole into every element the rule meets. Their bytes past it are counted apart,
+// so that one such rule over many elements runs out of its own allowance, not the page's: past
+// it, only rules that long are dropped.
+constexpr std::size_t kBulkDeclarationBytes = 4096;
+constexpr std::size_t kBulkBytesPerPass = 32u << 20;
+
+// The engine parses the argument of a pseudo-class such as :not() again on every try and
+// recurses into it, so a selector nested n deep costs the square of its length per element.
+// Real sheets nest two or three deep; a rule nested deeper than this is dropped outright.
+constexpr int kMostArgumentNesting = 8;
+
+// An element of more classes than this answers class tests through its own index: the engine
+// compares each class a selector asks for with every class of the element.
+constexpr std::size_t kClassIndexFrom = 16;
+
+// How deep parentheses nest in the arguments of a compound's pseudo-classes, and the bytes the
+// engine parses to try them once.
+struct ArgumentWork {
+    int nesting = 0;
+    std::size_t bytes = 0;
+};
+ArgumentWork argumentWork(const litehtml::css_element_selector& compound) {
+    ArgumentWork work;
+    for (const auto& a : compound.m_attrs) {
+        if (a.condition != litehtml::select_pseudo_class) continue;
+        int depth = 0, deepest = 0;
+        for (char c : a.val) {
+            if (c == '(') deepest = std::max(deepest, ++depth);
+            else if (c == ')' && depth > 0) --depth;
+        }
+        if (deepest == 0) continue;
+        work.nesting = std::max(work.nesting, deepest);
+        // Each level parses what is inside it again.
+        work.bytes += a.val.size() * std::size_t(deepest);
+    }
+    return work;
+}
+
 }  // namespace
 
 class ElementMatching {
@@ -141,6 +180,8 @@ class ElementMatching {
         ++generation_;
         steps_ = 0;
         exhausted_ = false;
+        bulk_ = 0;
+        bulkExhausted_ = false;
         ++stats_.passes;
     }
     void endPass() {
@@ -157,6 +198,16 @@ class ElementMatching {
         exhausted_ = true;
         ++stats_.exhaustedPasses;
         return false;
+    }
+    // The same for the bytes of long declarations, which have an allowance of their own.
+    bool spendBulk(std::size_t bytes) {
+        if (bulk_ + bytes > kBulkBytesPerPass) {
+            if (!bulkExhausted_) ++stats_.bulkDroppedPasses;
+            bulkExhausted_ = true;
+            return false;
+        }
+        bulk_ += bytes;
+        return true;
     }
 
     // The sheet the engine hands down may be one this matching filtered for a parent.
@@ -201,13 +252,14 @@ class ElementMatching {
         };
         gather(kNoKey);
         for (std::uint32_t a : active_ancestors_) gather(a);
-        std::size_t cost = 0;
-        for (std::uint32_t i : found_) cost += ruleCost_[i];
-        if (!spend(cost)) return;
         std::sort(found_.begin(), found_.end());
         const auto& all = full.selectors();
         rules.reserve(found_.size());
-        for (std::uint32_t i : found_) rules.push_back(all[i]);
+        for (std::uint32_t i : found_) {
+            if (!spend(ruleCost_[i])) break;
+            if (ruleBulk_[i] && !spendBulk(ruleBulk_[i])) continue;
+            rules.push_back(all[i]);
+        }
     }
 
     // Returns a mark for popAncestorKeys.
@@ -255,12 +307,22 @@ class ElementMatching {
         roles_.assign(1, 0);  // id 0: no key
         buckets_.clear();
         ruleCost_.clear();
+        ruleBulk_.clear();
         const auto& rules = sheet.selectors();
         for (std::size_t i = 0; i < rules.size(); ++i) {
-            std::uint32_t r = intern(compoundKey(rules[i]->m_right), kRightRole);
-            std::uint32_t a = intern(ancestorKey(*rules[i]), kAncestorRole);
+            const litehtml::css_selector& rule = *rules[i];
+            int nesting = 0;
+            for (const litehtml::css_selector* s = &rule; s; s = s->m_left.get())
+                nesting = std::max(nesting, argumentWork(s->m_right).nesting);
+            const std::size_t declarations = rule.m_style.size();
+            const std::size_t counted = std::min(declarations, kBulkDeclarationBytes);
+            ruleCost_.push_back(kStepsPerCandidate + argumentWork(rule.m_right).bytes +
+                                counted / kDeclarationBytesPerStep);
+            ruleBulk_.push_back(declarations - counted);
+            if (nesting > kMostArgumentNesting) continue;  // in no bucket: never met
+            std::uint32_t r = intern(compoundKey(rule.m_right), kRightRole);
+            std::uint32_t a = intern(ancestorKey(rule), kAncestorRole);
             buckets_[(std::uint64_t(a) << 32) | r].push_back(std::uint32_t(i));
-            ruleCost_.push_back(kStepsPerCandidate + rules[i]->m_style.size() / kDeclarationBytesPerStep);
         }
         ancestorCount_.assign(roles_.size(), 0);
         active_ancestors_.clear();
@@ -282,6 +344,8 @@ class ElementMatching {
     std::size_t maxSteps_;
     std::size_t steps_ = 0;
     bool exhausted_ = false;
+    std::size_t bulk_ = 0;
+    bool bulkExhausted_ = false;
     std::uint64_t generation_ = 1;
     int active_ = 0;
     ElementMatchingStats stats_;
@@ -293,6 +357,7 @@ class ElementMatching {
     std::vector<std::uint8_t> roles_;
     std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> buckets_;
     std::vector<std::size_t> ruleCost_;  // steps, by rule
+    std::vector<std::size_t> ruleBulk_;  // bytes of long declarations, by rule
     std::vector<int> ancestorCount_;
     std::vector<std::uint32_t> active_ancestors_;
     std::vector<std::uint32_t> pushed_;
@@ -395,6 +460,37 @@ class Matched : public Base, public MatchedMixin {
         int result = Base::select(selector, applyPseudo);
         memo().selected.emplace(k, result);
         return result;
+    }
+
+    // One compound against this element alone. The engine also comes here for the argument of
+    // a :not(), which it parses again each time: that work is counted.
+    int select(const litehtml::css_element_selector& compound, bool applyPseudo) override {
+        PassScope pass(*matching_);
+        const ArgumentWork work = argumentWork(compound);
+        if (work.nesting > kMostArgumentNesting || !matching_->spend(1 + work.bytes))
+            return litehtml::select_no_match;
+        if (std::vector<std::string>* full = fullClasses_) {
+            // An argument inside a compound tried on the narrowed classes: it may ask for others.
+            ClassesSwap restore(*this, *full, nullptr);
+            return select(compound, applyPseudo);
+        }
+        if (this->m_class_values.size() <= kClassIndexFrom) return Base::select(compound, applyPseudo);
+        // The engine looks each class the compound asks for up among all of the element's: the
+        // index answers which of them can be equal, and the engine decides among those alone.
+        std::vector<std::string> narrowed;
+        bool asksClasses = false;
+        for (const auto& a : compound.m_attrs) {
+            if (a.condition != litehtml::select_equal || a.attribute != "class") continue;
+            asksClasses = true;
+            for (const auto& wanted : a.class_val) {
+                auto [from, to] = classIndex().equal_range(key('.', wanted));
+                if (from == to) return litehtml::select_no_match;
+                for (auto it = from; it != to; ++it) narrowed.push_back(this->m_class_values[it->second]);
+            }
+        }
+        if (!asksClasses) return Base::select(compound, applyPseudo);
+        ClassesSwap narrow(*this, narrowed, &narrowed);
+        return Base::select(compound, applyPseudo);
     }
 
     litehtml::element::ptr find_ancestor(const litehtml::css_selector& selector, bool applyPseudo,
@@ -556,7 +652,12 @@ class Matched : public Base, public MatchedMixin {
 
     void set_attr(const litehtml::tchar_t* name, const litehtml::tchar_t* val) override {
         Base::set_attr(name, val);
+        classIndex_.reset();
         changed();
+    }
+    void parse_attributes() override {
+        Base::parse_attributes();
+        classIndex_.reset();
     }
     bool set_pseudo_class(const litehtml::tchar_t* pclass, bool add) override {
         bool result = Base::set_pseudo_class(pclass, add);
@@ -565,6 +666,7 @@ class Matched : public Base, public MatchedMixin {
     }
     bool set_class(const litehtml::tchar_t* pclass, bool add) override {
         bool result = Base::set_class(pclass, add);
+        classIndex_.reset();
         changed();
         return result;
     }
@@ -580,6 +682,17 @@ class Matched : public Base, public MatchedMixin {
     }
 
   protected:
+    // The element's classes by lowercased name (several may differ in case only).
+    const std::unordered_multimap<std::string, std::uint32_t>& classIndex() {
+        if (!classIndex_) {
+            classIndex_ = std::make_unique<std::unordered_multimap<std::string, std::uint32_t>>();
+            classIndex_->reserve(this->m_class_values.size());
+            for (std::size_t i = 0; i < this->m_class_values.size(); ++i)
+                classIndex_->emplace(key('.', this->m_class_values[i]), std::uint32_t(i));
+        }
+        return *classIndex_;
+    }
+
     void unwind(bool root) {
         --matching_->applyDepth;
         if (root) matching_->endStyling();
@@ -633,6 +746,32 @@ class Matched : public Base, public MatchedMixin {
         auto it = memo_.typeCount.find(tag ? tag : "");
         return it == memo_.typeCount.end() ? 0 : it->second;
     }
+
+    // Puts `other` in the element's place for a scope and back (also when the engine throws).
+    // `full` is where the element's own list waits meanwhile, when `other` is a narrowed one.
+    class ClassesSwap {
+      public:
+        ClassesSwap(Matched& el, std::vector<std::string>& other, std::vector<std::string>* full)
+            : el_(el), other_(other), saved_(el.fullClasses_) {
+            el_.m_class_values.swap(other_);
+            el_.fullClasses_ = full;
+        }
+        ~ClassesSwap() {
+            el_.m_class_values.swap(other_);
+            el_.fullClasses_ = saved_;
+        }
+        ClassesSwap(const ClassesSwap&) = delete;
+        ClassesSwap& operator=(const ClassesSwap&) = delete;
+
+      private:
+        Matched& el_;
+        std::vector<std::string>& other_;
+        std::vector<std::string>* saved_;
+    };
+
+    std::unique_ptr<std::unordered_multimap<std::string, std::uint32_t>> classIndex_;
+    // While a compound is tried on the classes it asks for, the element's own list.
+    std::vector<std::string>* fullClasses_ = nullptr;
 };
 
 // A list item numbers itself among the items before it once it is laid out in a numbered list,

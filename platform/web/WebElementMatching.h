@@ -27,9 +27,11 @@
 namespace detail {
 
 // Matching steps one pass may take, where a rule an element meets costs a few steps and one more
-// per byte of its declarations (the engine parses and copies them into the element): some forty
-// times what the app's pages need, and about half a second of one core at worst.
-constexpr std::size_t kDefaultMatchingStepsPerPass = 2'000'000;
+// per byte of its declarations (the engine parses and copies them into the element), up to a few
+// kilobytes a rule (longer declarations have an allowance of their own). Whole pages of 30,000
+// elements under a thousand-rule site sheet take a tenth of it; the page's own process, which the
+// app may end, bounds what is left.
+constexpr std::size_t kDefaultMatchingStepsPerPass = 40'000'000;
 
 // Shared by every element of one document.
 class ElementMatching;
@@ -48,6 +50,7 @@ struct ElementMatchingStats {
     std::uint64_t exhaustedPasses = 0;  // passes that ran out of budget
     std::size_t lastPassSteps = 0;      // steps of the last pass ended
     std::size_t mostPassSteps = 0;      // steps of the costliest pass
+    std::uint64_t bulkDroppedPasses = 0;  // passes that dropped rules of long declarations
 };
 ElementMatchingStats matchingStats(const ElementMatching& matching);
 
