@@ -18,7 +18,9 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -167,6 +169,39 @@ ArgumentWork argumentWork(const litehtml::css_element_selector& compound) {
 
 }  // namespace
 
+namespace {
+
+class MatchedMixin;
+
+// Whether a pseudo-class of a rule's subject answers the same for every child of one parent
+// whose own tag, classes, attributes and states are alike: states do, :not() and :lang() of such
+// do; anything that counts siblings or children (or is unknown) does not.
+bool sameForAlikeSiblings(const std::string& pseudo) {
+    static const char* const kStructural[] = {"child", "type", "empty", "root", "scope"};
+    for (const char* word : kStructural)
+        if (pseudo.find(word) != std::string::npos) return false;
+    const std::string name = pseudo.substr(0, pseudo.find('('));
+    static const char* const kAlike[] = {"hover", "active", "focus", "link", "visited", "not", "lang"};
+    return std::any_of(std::begin(kAlike), std::end(kAlike), [&](const char* a) { return name == a; });
+}
+
+// Whether a rule answers alike for alike children of one parent and adds to the element nothing but
+// its declarations, parsed alike, so that one child's outcome may be copied to the next: no sibling
+// combinator or sibling count on its subject, no generated content, no var() (the engine resolves
+// it against the element as it parses) and no declarations long enough to be counted apart.
+bool copiesToAlikeSiblings(const litehtml::css_selector& rule) {
+    if (rule.m_left && (rule.m_combinator == litehtml::combinator_adjacent_sibling ||
+                        rule.m_combinator == litehtml::combinator_general_sibling))
+        return false;
+    for (const auto& a : rule.m_right.m_attrs) {
+        if (a.condition == litehtml::select_pseudo_element) return false;
+        if (a.condition == litehtml::select_pseudo_class && !sameForAlikeSiblings(a.val)) return false;
+    }
+    return rule.m_style.size() <= kBulkDeclarationBytes && rule.m_style.find("var(") == std::string::npos;
+}
+
+}  // namespace
+
 class ElementMatching {
   public:
     explicit ElementMatching(std::size_t maxSteps) : maxSteps_(maxSteps) {}
@@ -231,18 +266,22 @@ class ElementMatching {
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) pushAncestorKeys(**it);
     }
     void endStyling() {
+        shared_.clear();
         pushed_.clear();
         active_ancestors_.clear();
         std::fill(ancestorCount_.begin(), ancestorCount_.end(), 0);
     }
 
-    // Fills `out` with the rules of `full` the element can meet, in the sheet's order.
-    void candidates(const litehtml::element& el, const litehtml::css& full, litehtml::css& out) {
+    // Fills `out` with the rules of `full` the element can meet, in the sheet's order. Answers
+    // whether all of them were granted and each copies to alike siblings.
+    bool candidates(const litehtml::element& el, const litehtml::css& full, litehtml::css& out,
+                    std::size_t* spent = nullptr) {
+        const std::size_t start = steps_;
         auto& rules = rulesOf(out);
         rules.clear();
-        if (&full != indexed_) return;  // not styling: nothing is applied outside a pass
+        if (&full != indexed_) return false;  // not styling: nothing is applied outside a pass
         ownKeys(el);
-        if (!spend(1 + (active_ancestors_.size() + 1) * ownRight_.size())) return;
+        if (!spend(1 + (active_ancestors_.size() + 1) * ownRight_.size())) return false;
         found_.clear();
         auto gather = [&](std::uint32_t anc) {
             for (std::uint32_t r : ownRight_) {
@@ -255,12 +294,57 @@ class ElementMatching {
         std::sort(found_.begin(), found_.end());
         const auto& all = full.selectors();
         rules.reserve(found_.size());
+        bool copies = true;
         for (std::uint32_t i : found_) {
-            if (!spend(ruleCost_[i])) break;
-            if (ruleBulk_[i] && !spendBulk(ruleBulk_[i])) continue;
+            if (!spend(ruleCost_[i])) return false;
+            copies = copies && ruleCopies_[i];
+            if (ruleBulk_[i] && !spendBulk(ruleBulk_[i])) {
+                copies = false;
+                continue;
+            }
             rules.push_back(all[i]);
         }
+        if (spent) *spent = steps_ - start;
+        return copies;
     }
+
+    // Children of one parent that are alike for this sheet: the key of their likeness, or false
+    // for an element that never shares (one with an id or a style attribute).
+    bool likeness(const litehtml::element* parent, const std::string& tag, const litehtml::string_map& attrs,
+                  const litehtml::string_vector& states, std::string& out) const {
+        out.assign(reinterpret_cast<const char*>(&parent), sizeof parent);
+        auto add = [&out](const std::string& text) {
+            const std::size_t n = text.size();
+            out.append(reinterpret_cast<const char*>(&n), sizeof n);
+            out += text;
+        };
+        add(tag);
+        for (const auto& [name, value] : attrs) {
+            if (name == "id" || name == "style") return false;
+            if (ignoredAttribute(name)) continue;
+            add(name);
+            add(value);
+        }
+        out += '\1';
+        for (const auto& state : states) add(state);
+        return true;
+    }
+
+    // What a child styled by itself in this pass leaves for alike siblings: its outcome may be
+    // copied by one whose styles before the pass came from the same history.
+    struct Shared {
+        MatchedMixin* source = nullptr;
+        std::uint64_t before = 0;  // the source's history before this pass
+        std::uint64_t after = 0;   // and after it
+        std::size_t steps = 0;     // what its rules cost it, which a copy costs again
+    };
+    const Shared* sharedFor(const std::string& likeness) const {
+        auto it = shared_.find(likeness);
+        return it == shared_.end() ? nullptr : &it->second;
+    }
+    void share(std::string likeness, const Shared& shared) { shared_[std::move(likeness)] = shared; }
+    std::uint64_t newHistory() { return ++histories_; }
+    void noteCopy() { ++stats_.copiedStyles; }
 
     // Returns a mark for popAncestorKeys.
     std::size_t pushAncestorKeys(const litehtml::element& el) {
@@ -302,8 +386,34 @@ class ElementMatching {
         return it->second;
     }
 
+    // Attributes that neither this sheet's selectors look at nor the engine turns into styles
+    // (a link's target, a picture's source, data): children differing in them alone are alike.
+    bool ignoredAttribute(const std::string& name) const {
+        if (allAttributesSeen_ || attributesSeen_.count(name)) return false;
+        static const char* const kInert[] = {"href", "src", "alt", "title", "target", "rel", "name"};
+        return name.rfind("data-", 0) == 0 ||
+               std::any_of(std::begin(kInert), std::end(kInert), [&](const char* a) { return name == a; });
+    }
+
+    void noteAttributes(const litehtml::css_element_selector& compound) {
+        for (const auto& a : compound.m_attrs) {
+            if (a.condition == litehtml::select_pseudo_element) continue;
+            if (a.condition == litehtml::select_pseudo_class) {
+                if (a.val.find('[') != std::string::npos) allAttributesSeen_ = true;
+                if (a.val.find("lang") != std::string::npos) attributesSeen_.insert("lang");
+                continue;
+            }
+            attributesSeen_.insert(key('a', a.attribute).substr(1));
+            attributesSeen_.insert(a.attribute);
+        }
+    }
+
     void buildIndex(const litehtml::css& sheet) {
         ids_.clear();
+        attributesSeen_.clear();
+        allAttributesSeen_ = false;
+        shared_.clear();
+        ruleCopies_.clear();
         roles_.assign(1, 0);  // id 0: no key
         buckets_.clear();
         ruleCost_.clear();
@@ -312,8 +422,11 @@ class ElementMatching {
         for (std::size_t i = 0; i < rules.size(); ++i) {
             const litehtml::css_selector& rule = *rules[i];
             int nesting = 0;
-            for (const litehtml::css_selector* s = &rule; s; s = s->m_left.get())
+            for (const litehtml::css_selector* s = &rule; s; s = s->m_left.get()) {
                 nesting = std::max(nesting, argumentWork(s->m_right).nesting);
+                noteAttributes(s->m_right);
+            }
+            ruleCopies_.push_back(copiesToAlikeSiblings(rule));
             const std::size_t declarations = rule.m_style.size();
             const std::size_t counted = std::min(declarations, kBulkDeclarationBytes);
             ruleCost_.push_back(kStepsPerCandidate + argumentWork(rule.m_right).bytes +
@@ -358,6 +471,11 @@ class ElementMatching {
     std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> buckets_;
     std::vector<std::size_t> ruleCost_;  // steps, by rule
     std::vector<std::size_t> ruleBulk_;  // bytes of long declarations, by rule
+    std::vector<bool> ruleCopies_;       // by rule: see copiesToAlikeSiblings
+    std::unordered_set<std::string> attributesSeen_;
+    bool allAttributesSeen_ = false;
+    std::unordered_map<std::string, Shared> shared_;  // this pass's, by likeness
+    std::uint64_t histories_ = 0;
     std::vector<int> ancestorCount_;
     std::vector<std::uint32_t> active_ancestors_;
     std::vector<std::uint32_t> pushed_;
@@ -438,6 +556,9 @@ class MatchedMixin {
 
     std::shared_ptr<ElementMatching> matching_;
     mutable ElementMemo memo_;
+    // Which styles the element holds: elements of one history got the same styles from the same
+    // rules, pass after pass (0: none yet, as made).
+    std::uint64_t history_ = 0;
 };
 
 bool nthMatches(int idx, int num, int off) {
@@ -447,6 +568,10 @@ bool nthMatches(int idx, int num, int off) {
 
 template <class Base>
 class Matched : public Base, public MatchedMixin {
+    // The engine's anchor does more in its pass than apply rules (it marks itself a link), so
+    // anchors are always styled by themselves.
+    static constexpr bool kCopiesStyles = !std::is_same_v<Base, litehtml::el_anchor>;
+
   public:
     Matched(const std::shared_ptr<litehtml::document>& doc, std::shared_ptr<ElementMatching> matching)
         : Base(doc), MatchedMixin(std::move(matching)) {}
@@ -590,26 +715,12 @@ class Matched : public Base, public MatchedMixin {
         PassScope pass(m);
         if (root) m.startStyling(full, *this);
         ++m.applyDepth;
-        litehtml::css own;
-        m.candidates(*this, full, own);
-
-        // The engine's pass styles this element and its generated ::before/::after with the
-        // rules it can meet; its own children are styled below, each with what it can meet.
-        litehtml::elements_vector children;
-        children.swap(this->m_children);
-        for (const auto& c : children)
-            if (isGenerated(*c)) this->m_children.push_back(c);
-        m.pushFiltered(own, full);
         try {
-            Base::apply_stylesheet(own);
+            styleItself(full, root);
         } catch (...) {
-            restoreChildren(children);
-            m.popFiltered();
             unwind(root);
             throw;
         }
-        m.popFiltered();
-        restoreChildren(children);
 
         std::size_t mark = m.pushAncestorKeys(*this);
         try {
@@ -648,6 +759,13 @@ class Matched : public Base, public MatchedMixin {
     void refresh_styles() override {
         PassScope pass(*matching_);
         Base::refresh_styles();
+        history_ = matching_->newHistory();
+    }
+    // Adds the element's own style attribute (and what its kind takes from its attributes) to
+    // what the rules gave it.
+    void parse_styles(bool isReparse) override {
+        Base::parse_styles(isReparse);
+        history_ = matching_->newHistory();
     }
 
     void set_attr(const litehtml::tchar_t* name, const litehtml::tchar_t* val) override {
@@ -682,6 +800,61 @@ class Matched : public Base, public MatchedMixin {
     }
 
   protected:
+    // Styles the element (not its children) with the rules of `full` it can meet, or copies the
+    // outcome of an alike earlier sibling of the same history.
+    void styleItself(const litehtml::css& full, bool root) {
+        ElementMatching& m = *matching_;
+        std::string likeness;
+        const bool alike = !root && kCopiesStyles && !hasGenerated() &&
+                           m.likeness(this->parent().get(), this->m_tag, this->m_attrs, this->m_pseudo_classes,
+                                      likeness);
+        if (alike) {
+            const ElementMatching::Shared* shared = m.sharedFor(likeness);
+            auto* source = shared ? dynamic_cast<Matched*>(shared->source) : nullptr;
+            // A copy costs what the rules cost the source: the strings of their declarations are
+            // copied again, as the engine would have copied them.
+            if (source && shared->before == history_ && m.spend(shared->steps)) {
+                m.noteCopy();
+                this->m_style = source->m_style;
+                this->m_used_styles.clear();
+                this->m_used_styles.reserve(source->m_used_styles.size());
+                for (const auto& used : source->m_used_styles)
+                    this->m_used_styles.push_back(
+                        std::make_unique<litehtml::used_selector>(used->m_selector, used->m_used));
+                history_ = shared->after;
+                return;
+            }
+        }
+
+        litehtml::css own;
+        std::size_t spent = 0;
+        const bool copies = m.candidates(*this, full, own, &spent);
+        // The engine's pass styles this element and its generated ::before/::after with the
+        // rules it can meet; its own children are styled below, each with what it can meet.
+        litehtml::elements_vector children;
+        children.swap(this->m_children);
+        for (const auto& c : children)
+            if (isGenerated(*c)) this->m_children.push_back(c);
+        m.pushFiltered(own, full);
+        const std::uint64_t before = history_;
+        try {
+            Base::apply_stylesheet(own);
+        } catch (...) {
+            restoreChildren(children);
+            m.popFiltered();
+            throw;
+        }
+        m.popFiltered();
+        restoreChildren(children);
+        history_ = m.newHistory();
+        if (alike && copies && !hasGenerated()) m.share(std::move(likeness), {this, before, history_, spent});
+    }
+
+    bool hasGenerated() const {
+        return std::any_of(this->m_children.begin(), this->m_children.end(),
+                           [](const litehtml::element::ptr& c) { return isGenerated(*c); });
+    }
+
     // The element's classes by lowercased name (several may differ in case only).
     const std::unordered_multimap<std::string, std::uint32_t>& classIndex() {
         if (!classIndex_) {
