@@ -151,8 +151,8 @@ inline StyledPage dataBackground(int elements, std::size_t bytes, bool rules) {
     StyledPage page;
     for (int i = 0; i < elements; ++i) page.body += "<div class=\"tile\"><p>t</p></div>";
     if (!rules) return page;
-    page.sheet = ".tile{background:url(data:image/png;base64," + std::string(bytes, 'A') +
-                 ")}.tile{color:#123456;height:20px}.tile p{width:30px}";
+    page.sheet = ".tile{background:url(\"data:image/png;base64," + std::string(bytes, 'A') +
+                 "\")}.tile{color:#123456;height:20px}.tile p{width:30px}";
     return page;
 }
 
