@@ -40,9 +40,10 @@ inline StyledPage forumThread(int posts, bool rules) {
     for (int i = 0; i < posts; ++i) {
         const std::string n = std::to_string(i);
         const std::string user = std::to_string(i % 311);
-        b += "<div class=\"post\" id=\"post-" + n + "\"><div class=\"post-meta\"><img class=\"avatar\" src=\"/a/" +
-             std::to_string(i % 50) + ".png\" width=\"32\" height=\"32\"><a class=\"author\" href=\"/u/" + user +
-             "\">driver" + user + "</a><span class=\"date\">Dec " + std::to_string(1 + i % 28) +
+        b += "<div class=\"post\" id=\"post-" + n +
+             "\"><div class=\"post-meta\"><img class=\"avatar\" src=\"/a/" + std::to_string(i % 50) +
+             ".png\" width=\"32\" height=\"32\"><a class=\"author\" href=\"/u/" + user + "\">driver" + user +
+             "</a><span class=\"date\">Dec " + std::to_string(1 + i % 28) +
              "</span></div><div class=\"post-body\"><p>Post " + n +
              ": the cat-back sounds fine at idle and drones at cruise.</p><p>See <a href=\"/t/" + n +
              "\">my build</a> for pictures.</p></div><div class=\"post-actions\"><a class=\"like\" "
@@ -70,15 +71,33 @@ inline StyledPage forumThread(int posts, bool rules) {
     for (int k = 0; k < 940; ++k) {
         const std::string c = std::to_string(k);
         switch (k % 9) {
-            case 0: s += ".widget-" + c + " .title{font-size:14px;color:#333333;margin:4px 0}"; break;
-            case 1: s += ".btn-" + c + "{padding:4px 8px;border:1px solid #cccccc}"; break;
-            case 2: s += ".btn-" + c + ":hover{background-color:#eeeeee}"; break;
-            case 3: s += ".card-" + c + " > .header{font-weight:bold;padding:6px}"; break;
-            case 4: s += ".list-" + c + " li + li{border-top:1px solid #eeeeee}"; break;
-            case 5: s += "#modal-" + c + " .body{padding:12px}"; break;
-            case 6: s += ".post .badge-" + c + "{color:#aa5500;font-size:11px}"; break;
-            case 7: s += ".tab-" + c + ":first-child{margin-left:0}"; break;
-            default: s += "ul.menu-" + c + " > li a{color:#444444}"; break;
+            case 0:
+                s += ".widget-" + c + " .title{font-size:14px;color:#333333;margin:4px 0}";
+                break;
+            case 1:
+                s += ".btn-" + c + "{padding:4px 8px;border:1px solid #cccccc}";
+                break;
+            case 2:
+                s += ".btn-" + c + ":hover{background-color:#eeeeee}";
+                break;
+            case 3:
+                s += ".card-" + c + " > .header{font-weight:bold;padding:6px}";
+                break;
+            case 4:
+                s += ".list-" + c + " li + li{border-top:1px solid #eeeeee}";
+                break;
+            case 5:
+                s += "#modal-" + c + " .body{padding:12px}";
+                break;
+            case 6:
+                s += ".post .badge-" + c + "{color:#aa5500;font-size:11px}";
+                break;
+            case 7:
+                s += ".tab-" + c + ":first-child{margin-left:0}";
+                break;
+            default:
+                s += "ul.menu-" + c + " > li a{color:#444444}";
+                break;
         }
     }
     return page;
@@ -111,10 +130,18 @@ inline StyledPage article(int paragraphs, bool rules) {
     for (int k = 0; k < 160; ++k) {
         const std::string c = std::to_string(k);
         switch (k % 4) {
-            case 0: s += ".related-" + c + " a{color:#0055aa}"; break;
-            case 1: s += ".share-" + c + ":hover{opacity:0.8}"; break;
-            case 2: s += ".article .aside-" + c + " > p{font-size:13px}"; break;
-            default: s += ".gallery-" + c + " img + img{margin-left:4px}"; break;
+            case 0:
+                s += ".related-" + c + " a{color:#0055aa}";
+                break;
+            case 1:
+                s += ".share-" + c + ":hover{opacity:0.8}";
+                break;
+            case 2:
+                s += ".article .aside-" + c + " > p{font-size:13px}";
+                break;
+            default:
+                s += ".gallery-" + c + " img + img{margin-left:4px}";
+                break;
         }
     }
     return page;

@@ -70,14 +70,14 @@ StyledPage dataBackground(bool rules) {
     return benchsupport::dataBackground(1000, std::size_t(1) << 20, rules);
 }
 
-#define PAGE_BENCHMARKS(name, make)                                      \
-    void BM_##name(benchmark::State& state) {                            \
-        run(state, make, true);                                          \
-    }                                                                    \
-    BENCHMARK(BM_##name)->Unit(benchmark::kMillisecond)->Iterations(3);  \
-    void BM_##name##_tree(benchmark::State& state) {                     \
-        run(state, make, false);                                         \
-    }                                                                    \
+#define PAGE_BENCHMARKS(name, make)                                                                          \
+    void BM_##name(benchmark::State& state) {                                                                \
+        run(state, make, true);                                                                              \
+    }                                                                                                        \
+    BENCHMARK(BM_##name)->Unit(benchmark::kMillisecond)->Iterations(3);                                      \
+    void BM_##name##_tree(benchmark::State& state) {                                                         \
+        run(state, make, false);                                                                             \
+    }                                                                                                        \
     BENCHMARK(BM_##name##_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 PAGE_BENCHMARKS(forum_thread, forum)
@@ -98,9 +98,10 @@ int main(int argc, char** argv) {
         auto tree = reporter.time(std::string("BM_") + name + "_tree");
         if (!page) continue;
         std::printf("ratio web_matching_%s %.4g\n", name, *page / kTargetMs);
-        std::printf("  built, styled, laid out and first screen drawn in %.4g ms of CPU; target: at most %.0f ms "
-                    "(1.0)\n",
-                    *page, kTargetMs);
+        std::printf(
+            "  built, styled, laid out and first screen drawn in %.4g ms of CPU; target: at most %.0f ms "
+            "(1.0)\n",
+            *page, kTargetMs);
         if (tree) std::printf("  reference, the same tree without its rules: %.4g ms\n", *tree);
     }
     return 0;

@@ -156,8 +156,10 @@ ArgumentWork argumentWork(const litehtml::css_element_selector& compound) {
         if (a.condition != litehtml::select_pseudo_class) continue;
         int depth = 0, deepest = 0;
         for (char c : a.val) {
-            if (c == '(') deepest = std::max(deepest, ++depth);
-            else if (c == ')' && depth > 0) --depth;
+            if (c == '(')
+                deepest = std::max(deepest, ++depth);
+            else if (c == ')' && depth > 0)
+                --depth;
         }
         if (deepest == 0) continue;
         work.nesting = std::max(work.nesting, deepest);
@@ -805,9 +807,9 @@ class Matched : public Base, public MatchedMixin {
     void styleItself(const litehtml::css& full, bool root) {
         ElementMatching& m = *matching_;
         std::string likeness;
-        const bool alike = !root && kCopiesStyles && !hasGenerated() &&
-                           m.likeness(this->parent().get(), this->m_tag, this->m_attrs, this->m_pseudo_classes,
-                                      likeness);
+        const bool alike =
+            !root && kCopiesStyles && !hasGenerated() &&
+            m.likeness(this->parent().get(), this->m_tag, this->m_attrs, this->m_pseudo_classes, likeness);
         if (alike) {
             const ElementMatching::Shared* shared = m.sharedFor(likeness);
             auto* source = shared ? dynamic_cast<Matched*>(shared->source) : nullptr;

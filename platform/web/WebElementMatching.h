@@ -13,8 +13,17 @@
 //   - a sheet is indexed once per styling pass by each rule's rightmost key (id, class, tag or
 //     none) and by one key an ancestor must carry, so an element is tried only against the rules
 //     it can meet, in the sheet's order;
+//   - a child alike an earlier sibling (same tag, classes, states and the attributes that the
+//     sheet looks at or the engine turns into styles; no id, no style attribute) copies that
+//     sibling's styles instead of being matched, when every rule it can meet answers alike for
+//     such siblings (nothing that counts or looks at siblings, no generated content);
+//   - an element of many classes answers class tests through an index of them, and the argument
+//     of a pseudo-class such as :not(), which the engine parses again on every try, is counted by
+//     its length and nesting; a rule nested deeper than real sheets nest is dropped outright;
 //   - each pass has a budget of matching steps; past it, further rules are dropped (they answer
 //     no match) and the page is still shown, as the stylesheet walker drops CSS past its bounds.
+//     Long declarations (an inline picture) have an allowance of their own, so that one rule of
+//     a megabyte over many elements loses its reach before the page's other rules lose theirs.
 //
 // Only for the page renderer, on the thread that owns the document.
 
@@ -46,10 +55,10 @@ std::shared_ptr<litehtml::element> createMatchedElement(const char* tag,
                                                         const std::shared_ptr<ElementMatching>& matching);
 
 struct ElementMatchingStats {
-    std::uint64_t passes = 0;           // passes begun
-    std::uint64_t exhaustedPasses = 0;  // passes that ran out of budget
-    std::size_t lastPassSteps = 0;      // steps of the last pass ended
-    std::size_t mostPassSteps = 0;      // steps of the costliest pass
+    std::uint64_t passes = 0;             // passes begun
+    std::uint64_t exhaustedPasses = 0;    // passes that ran out of budget
+    std::size_t lastPassSteps = 0;        // steps of the last pass ended
+    std::size_t mostPassSteps = 0;        // steps of the costliest pass
     std::uint64_t bulkDroppedPasses = 0;  // passes that dropped rules of long declarations
     std::uint64_t copiedStyles = 0;       // elements that took an alike sibling's styles
 };

@@ -122,7 +122,7 @@ std::string typeName(const litehtml::element& el) {
 
 // Each element, depth first: its tag, the properties a rule of the cases sets, and the text of
 // generated content.
-const char* const kProperties[] = {"color",      "background-color", "width",       "font-weight",
+const char* const kProperties[] = {"color",       "background-color", "width",        "font-weight",
                                    "margin-left", "margin-top",       "padding-left", "text-decoration"};
 
 void describe(const litehtml::element::ptr& el, std::vector<std::string>& out, int depth = 0) {
@@ -547,7 +547,8 @@ TEST(WebElementMatchingTest, AlikeSiblingsShareOnlyWhatEveryRuleAnswersAlike) {
         {"states", "a:link{color:red} .a:hover{color:green} a:hover{width:1px}", ""},
         {"generated", ".a::before{content:'B'} .b::after{content:'A'}", ""},
         {"case", ".A{color:red} .a{width:2px} P{margin-left:1px}", ""},
-        {"important and order", ".a{color:red !important} p.a{color:green} .list p{width:1px} p{width:2px}", ""},
+        {"important and order", ".a{color:red !important} p.a{color:green} .list p{width:1px} p{width:2px}",
+         ""},
     };
     const std::string body = alikeRuns();
     for (const Case& c : cases) {
@@ -560,8 +561,8 @@ TEST(WebElementMatchingTest, AlikeSiblingsShareOnlyWhatEveryRuleAnswersAlike) {
 }
 
 TEST(WebElementMatchingTest, CopiedStylesFollowRestylingAsTheEnginesOwn) {
-    const std::string css =
-        "@media (max-width: 500px){.list p{color:red}} p:hover{color:green} .on p{width:5px} .a{margin-left:2px}";
+    const std::string css = "@media (max-width: 500px){.list p{color:red}} p:hover{color:green} .on "
+                            "p{width:5px} .a{margin-left:2px}";
     const std::string body = alikeRuns();
     auto nth = [](litehtml::document& doc, int i) { return doc.root()->select_all("p")[std::size_t(i)]; };
     struct Step {
@@ -650,9 +651,10 @@ TEST(WebElementMatchingTest, AnArticleIsStyledWholeAsTheEnginesOwn) {
 
 TEST(WebElementMatchingTest, SelectorsNestedInNotAreCountedAndTheDeepOnesDropped) {
     // Shallow nesting matches as the engine's own does.
-    expectSameAsEngine(":not(:not(p)){color:red} :not(:not(:not(:not(.x)))){width:2px} p:not(:not(.x)){margin-left:1px}"
-                       ":not(:not(:not(:not(:not(:not(:not(:not(span)))))))){color:green}",
-                       kTree);
+    expectSameAsEngine(
+        ":not(:not(p)){color:red} :not(:not(:not(:not(.x)))){width:2px} p:not(:not(.x)){margin-left:1px}"
+        ":not(:not(:not(:not(:not(:not(:not(:not(span)))))))){color:green}",
+        kTree);
     // Twenty rules nested 160 deep over 3,000 paragraphs: dropped, the page shows.
     TestContainer container(true);
     auto doc = build(container, benchsupport::nestedNot(3000, 20, 160, true));
@@ -681,12 +683,13 @@ TEST(WebElementMatchingTest, ElementsOfThousandsOfClassesMeetClassRulesCheaply) 
     // engine's own, in any case and in compounds of several classes and :not().
     std::string many;
     for (int c = 0; c < 40; ++c) many += (c % 3 == 0 ? " C" : " c") + std::to_string(c);
-    const std::string body = "<div class='" + many + "'><p class='" + many + " x'>p</p></div><p class='" + many +
-                             "'>q</p><span class='" + many + "'>s</span>";
-    expectSameAsEngine(".c1{color:red} .C3{width:3px} .c3{margin-left:3px} .c1.c2.x{font-weight:bold}"
-                       ".c1.c99{color:green} p:not(.x){padding-left:2px} .c4 .x{margin-top:1px} .c39:not(.C0){"
-                       "text-decoration:underline} [class~=c5]{background-color:blue}",
-                       body);
+    const std::string body = "<div class='" + many + "'><p class='" + many + " x'>p</p></div><p class='" +
+                             many + "'>q</p><span class='" + many + "'>s</span>";
+    expectSameAsEngine(
+        ".c1{color:red} .C3{width:3px} .c3{margin-left:3px} .c1.c2.x{font-weight:bold}"
+        ".c1.c99{color:green} p:not(.x){padding-left:2px} .c4 .x{margin-top:1px} .c39:not(.C0){"
+        "text-decoration:underline} [class~=c5]{background-color:blue}",
+        body);
 
     // Forty elements of 5,000 classes against 19,000 class rules: the last rule an element meets
     // (.c4999) decides, within the budget.
