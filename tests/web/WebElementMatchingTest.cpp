@@ -647,6 +647,67 @@ TEST(WebElementMatchingTest, AnArticleIsStyledWholeAsTheEnginesOwn) {
     EXPECT_GT(stats.copiedStyles, 4000u);  // the paragraphs copy one another
 }
 
+// Each element merges a rule's declarations parsed once: shorthands, importance and the order of
+// rules end as when the engine parses them into every element.
+TEST(WebElementMatchingTest, DeclarationsParsedOnceEndAsParsedIntoEachElement) {
+    const char* const names[] = {"margin-top",
+                                 "margin-left",
+                                 "margin-bottom",
+                                 "padding-top",
+                                 "padding-left",
+                                 "border-top-width",
+                                 "border-top-style",
+                                 "border-top-color",
+                                 "border-left-width",
+                                 "border-left-style",
+                                 "border-bottom-color",
+                                 "border-top-left-radius-x",
+                                 "border-bottom-right-radius-y",
+                                 "background-color",
+                                 "background-image",
+                                 "background-image-baseurl",
+                                 "background-repeat",
+                                 "background-position",
+                                 "font-size",
+                                 "font-weight",
+                                 "font-family",
+                                 "font-style",
+                                 "line-height",
+                                 "list-style-type",
+                                 "list-style-image",
+                                 "color",
+                                 "display",
+                                 "width",
+                                 "text-decoration",
+                                 "float",
+                                 "clear",
+                                 "vertical-align",
+                                 "-litehtml-border-spacing-x"};
+    const std::string css =
+        "p{margin:0;padding:3px;border:1px solid red} .a{margin-top:4px;border-top:2px dashed blue}"
+        ".b{margin:1px 2px !important;border-color:green !important} p{margin:5px;border-radius:4px}"
+        ".a{background:url(x.png) no-repeat;font:bold 12px/1.5 serif} .b{background-color:blue !important}"
+        "p{background:none;color:red} .a{color:blue !important;list-style:square inside} .b{color:green}"
+        "div p{font-size:14px;float:left;clear:both} .a.b{display:inline-block;width:10px;border-spacing:2px}"
+        ".b{font-weight:normal !important;text-decoration:underline;vertical-align:top}";
+    std::string body;
+    for (int i = 0; i < 12; ++i)
+        body += i % 3 == 0 ? "<p class=a>a</p>" : i % 3 == 1 ? "<p class=b>b</p>" : "<p class='a b'>c</p>";
+    body = "<div>" + body + "</div>" + body;
+    auto properties = [&](bool matched) {
+        TestContainer container(matched);
+        auto doc = build(container, {body, css});
+        std::vector<std::string> out;
+        for (const auto& p : doc->root()->select_all("p"))
+            for (const char* name : names) {
+                const char* value = p->get_style_property(name, false, nullptr);
+                out.push_back(std::string(name) + "=" + (value ? value : "<none>"));
+            }
+        return out;
+    };
+    EXPECT_EQ(properties(true), properties(false));
+}
+
 // ---- shapes built to make matching slow ----------------------------------------------------------
 
 TEST(WebElementMatchingTest, SelectorsNestedInNotAreCountedAndTheDeepOnesDropped) {
