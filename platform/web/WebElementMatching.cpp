@@ -285,7 +285,7 @@ class ElementMatching {
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) pushAncestorKeys(**it);
     }
     void endStyling() {
-        shared_.clear();
+        runDepth_ = 0;
         ruleOfDeclarations_.clear();
         parsed_.clear();
         pushed_.clear();
@@ -331,9 +331,9 @@ class ElementMatching {
 
     // Children of one parent that are alike for this sheet: the key of their likeness, or false
     // for an element that never shares (one with an id or a style attribute).
-    bool likeness(const litehtml::element* parent, const std::string& tag, const litehtml::string_map& attrs,
+    bool likeness(const std::string& tag, const litehtml::string_map& attrs,
                   const litehtml::string_vector& states, std::string& out) const {
-        out.assign(reinterpret_cast<const char*>(&parent), sizeof parent);
+        out.clear();
         auto add = [&out](const std::string& text) {
             const std::size_t n = text.size();
             out.append(reinterpret_cast<const char*>(&n), sizeof n);
@@ -359,11 +359,37 @@ class ElementMatching {
         std::uint64_t after = 0;   // and after it
         std::size_t steps = 0;     // what its rules cost it, which a copy costs again
     };
-    const Shared* sharedFor(const std::string& likeness) const {
-        auto it = shared_.find(likeness);
-        return it == shared_.end() ? nullptr : &it->second;
+    // Around styling one parent's children, which look among their earlier siblings' few latest
+    // kinds (runs of alike children are what pages repeat).
+    void beginChildren() {
+        if (runs_.size() <= runDepth_) runs_.emplace_back();
+        runs_[runDepth_++].clear();
     }
-    void share(std::string likeness, const Shared& shared) { shared_[std::move(likeness)] = shared; }
+    void endChildren() {
+        if (runDepth_ > 0) --runDepth_;
+    }
+    const Shared* sharedFor(const std::string& likeness) const {
+        if (runDepth_ == 0) return nullptr;
+        for (const auto& [kind, shared] : runs_[runDepth_ - 1])
+            if (kind == likeness) return &shared;
+        return nullptr;
+    }
+    void share(std::string likeness, const Shared& shared) {
+        if (runDepth_ == 0) return;
+        auto& run = runs_[runDepth_ - 1];
+        for (auto& [kind, known] : run) {
+            if (kind == likeness) {
+                known = shared;
+                return;
+            }
+        }
+        if (run.size() < kKindsPerRun) {
+            run.emplace_back(std::move(likeness), shared);
+        } else {
+            std::rotate(run.begin(), run.begin() + 1, run.end());  // the oldest kind goes
+            run.back() = {std::move(likeness), shared};
+        }
+    }
     std::uint64_t newHistory() { return ++histories_; }
 
     // The declarations of a rule of the sheet being applied, parsed (see DeclarationParser), or
@@ -458,7 +484,7 @@ class ElementMatching {
         ids_.clear();
         attributesSeen_.clear();
         allAttributesSeen_ = false;
-        shared_.clear();
+        runDepth_ = 0;
         ruleCopies_.clear();
         roles_.assign(1, 0);  // id 0: no key
         buckets_.clear();
@@ -524,7 +550,9 @@ class ElementMatching {
     std::vector<bool> ruleCopies_;       // by rule: see copiesToAlikeSiblings
     std::unordered_set<std::string> attributesSeen_;
     bool allAttributesSeen_ = false;
-    std::unordered_map<std::string, Shared> shared_;  // this pass's, by likeness
+    static constexpr std::size_t kKindsPerRun = 8;
+    std::vector<std::vector<std::pair<std::string, Shared>>> runs_;  // by depth; kept for their storage
+    std::size_t runDepth_ = 0;
     std::uint64_t histories_ = 0;
     std::unordered_map<const litehtml::tstring*, std::uint32_t> ruleOfDeclarations_;
     std::vector<std::unique_ptr<litehtml::style>> parsed_;  // by rule, as met
@@ -776,6 +804,7 @@ class Matched : public Base, public MatchedMixin {
         }
 
         std::size_t mark = m.pushAncestorKeys(*this);
+        m.beginChildren();
         try {
             litehtml::elements_vector snapshot = this->m_children;
             for (const auto& c : snapshot) {
@@ -801,10 +830,12 @@ class Matched : public Base, public MatchedMixin {
                 m.popFiltered();
             }
         } catch (...) {
+            m.endChildren();
             m.popAncestorKeys(mark);
             unwind(root);
             throw;
         }
+        m.endChildren();
         m.popAncestorKeys(mark);
         unwind(root);
     }
@@ -865,9 +896,8 @@ class Matched : public Base, public MatchedMixin {
     void styleItself(const litehtml::css& full, bool root) {
         ElementMatching& m = *matching_;
         std::string likeness;
-        const bool alike =
-            !root && kCopiesStyles && !hasGenerated() &&
-            m.likeness(this->parent().get(), this->m_tag, this->m_attrs, this->m_pseudo_classes, likeness);
+        const bool alike = !root && kCopiesStyles && !hasGenerated() &&
+                           m.likeness(this->m_tag, this->m_attrs, this->m_pseudo_classes, likeness);
         if (alike) {
             const ElementMatching::Shared* shared = m.sharedFor(likeness);
             auto* source = shared ? dynamic_cast<Matched*>(shared->source) : nullptr;
@@ -910,9 +940,10 @@ class Matched : public Base, public MatchedMixin {
         if (alike && copies && !hasGenerated()) m.share(std::move(likeness), {this, before, history_, spent});
     }
 
+    // Generated content sits first (::before) or last (::after) among the children.
     bool hasGenerated() const {
-        return std::any_of(this->m_children.begin(), this->m_children.end(),
-                           [](const litehtml::element::ptr& c) { return isGenerated(*c); });
+        return !this->m_children.empty() &&
+               (isGenerated(*this->m_children.front()) || isGenerated(*this->m_children.back()));
     }
 
     // The element's classes by lowercased name (several may differ in case only).
