@@ -17,6 +17,8 @@
 //     sheet looks at or the engine turns into styles; no id, no style attribute) copies that
 //     sibling's styles instead of being matched, when every rule it can meet answers alike for
 //     such siblings (nothing that counts or looks at siblings, no generated content);
+//   - a rule's declarations are parsed once per pass and merged into each element it meets (the
+//     engine would parse them again for each; the outcome is the same), except var() and long ones;
 //   - an element of many classes answers class tests through an index of them, and the argument
 //     of a pseudo-class such as :not(), which the engine parses again on every try, is counted by
 //     its length and nesting; a rule nested deeper than real sheets nest is dropped outright;
