@@ -221,6 +221,20 @@ class DeclarationParser final : public litehtml::html_tag {
 
 }  // namespace
 
+// The same for children of alike parents (of alike parents...): nothing in the rule counts or
+// looks at siblings, of the element or of any ancestor.
+bool copiesToAlikeCousins(const litehtml::css_selector& rule) {
+    if (!copiesToAlikeSiblings(rule)) return false;
+    for (const litehtml::css_selector* s = &rule; s; s = s->m_left.get()) {
+        if (s->m_left && s->m_combinator != litehtml::combinator_descendant &&
+            s->m_combinator != litehtml::combinator_child)
+            return false;
+        for (const auto& a : s->m_right.m_attrs)
+            if (a.condition == litehtml::select_pseudo_class && !sameForAlikeSiblings(a.val)) return false;
+    }
+    return true;
+}
+
 class ElementMatching {
   public:
     explicit ElementMatching(std::size_t maxSteps) : maxSteps_(maxSteps) {}
@@ -285,7 +299,8 @@ class ElementMatching {
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) pushAncestorKeys(**it);
     }
     void endStyling() {
-        runDepth_ = 0;
+        kinds_.clear();
+        kinds_stack_.clear();
         ruleOfDeclarations_.clear();
         parsed_.clear();
         pushed_.clear();
@@ -293,16 +308,22 @@ class ElementMatching {
         std::fill(ancestorCount_.begin(), ancestorCount_.end(), 0);
     }
 
+    // Whether an element's outcome may be copied to alike siblings, and to alike cousins.
+    struct Copies {
+        bool siblings = false;
+        bool cousins = false;
+    };
+
     // Fills `out` with the rules of `full` the element can meet, in the sheet's order. Answers
-    // whether all of them were granted and each copies to alike siblings.
-    bool candidates(const litehtml::element& el, const litehtml::css& full, litehtml::css& out,
-                    std::size_t* spent = nullptr) {
+    // whether all of them were granted and each copies to alike siblings (cousins).
+    Copies candidates(const litehtml::element& el, const litehtml::css& full, litehtml::css& out,
+                      std::size_t* spent = nullptr) {
         const std::size_t start = steps_;
         auto& rules = rulesOf(out);
         rules.clear();
-        if (&full != indexed_) return false;  // not styling: nothing is applied outside a pass
+        if (&full != indexed_) return {};  // not styling: nothing is applied outside a pass
         ownKeys(el);
-        if (!spend(1 + (active_ancestors_.size() + 1) * ownRight_.size())) return false;
+        if (!spend(1 + (active_ancestors_.size() + 1) * ownRight_.size())) return {};
         found_.clear();
         auto gather = [&](std::uint32_t anc) {
             for (std::uint32_t r : ownRight_) {
@@ -315,12 +336,13 @@ class ElementMatching {
         std::sort(found_.begin(), found_.end());
         const auto& all = full.selectors();
         rules.reserve(found_.size());
-        bool copies = true;
+        Copies copies{true, true};
         for (std::uint32_t i : found_) {
-            if (!spend(ruleCost_[i])) return false;
-            copies = copies && ruleCopies_[i];
+            if (!spend(ruleCost_[i])) return {};
+            copies.siblings = copies.siblings && ruleCopies_[i];
+            copies.cousins = copies.cousins && ruleCopiesToCousins_[i];
             if (ruleBulk_[i] && !spendBulk(ruleBulk_[i])) {
-                copies = false;
+                copies = {};
                 continue;
             }
             rules.push_back(all[i]);
@@ -329,11 +351,31 @@ class ElementMatching {
         return copies;
     }
 
-    // Children of one parent that are alike for this sheet: the key of their likeness, or false
-    // for an element that never shares (one with an id or a style attribute).
-    bool likeness(const std::string& tag, const litehtml::string_map& attrs,
-                  const litehtml::string_vector& states, std::string& out) const {
-        out.clear();
+    // What a child styled by itself in this pass leaves for alike elements: its outcome may be
+    // copied by one whose styles before the pass came from the same history.
+    struct Shared {
+        MatchedMixin* source = nullptr;
+        const litehtml::element* parent = nullptr;
+        std::uint64_t before = 0;  // the source's history before this pass
+        std::uint64_t after = 0;   // and after it
+        std::size_t steps = 0;     // what its rules cost it, which a copy costs again
+        bool cousins = false;      // whether children of other alike parents may copy it too
+    };
+    // Elements alike for this sheet's selectors: the same tag, classes, states and attributes
+    // that the sheet looks at or the engine turns into styles (ids the sheet never names and
+    // style attributes are not looked at), under alike parents (the root's children under it).
+    struct Kind {
+        std::uint64_t id = 0;
+        Shared shared;
+    };
+    // The kind of a child of the element being styled (see beginChildren). `copies` tells
+    // whether the element may copy or be copied at all: not with an id or a style attribute.
+    Kind& kindOf(const std::string& tag, const litehtml::string_map& attrs,
+                 const litehtml::string_vector& states, bool& copies) {
+        copies = true;
+        std::string& out = kindKey_;
+        const std::uint64_t parent = kinds_stack_.empty() ? 0 : kinds_stack_.back();
+        out.assign(reinterpret_cast<const char*>(&parent), sizeof parent);
         auto add = [&out](const std::string& text) {
             const std::size_t n = text.size();
             out.append(reinterpret_cast<const char*>(&n), sizeof n);
@@ -341,54 +383,30 @@ class ElementMatching {
         };
         add(tag);
         for (const auto& [name, value] : attrs) {
-            if (name == "id" || name == "style") return false;
-            if (ignoredAttribute(name)) continue;
+            if (name == "style") {
+                copies = false;
+                continue;
+            }
+            if (name == "id") {
+                copies = false;
+                if (!allIdsSeen_ && !attributesSeen_.count(name) && !idsSeen_.count(key('#', value)))
+                    continue;
+            } else if (ignoredAttribute(name)) {
+                continue;
+            }
             add(name);
             add(value);
         }
         out += '\1';
         for (const auto& state : states) add(state);
-        return true;
+        auto [it, added] = kinds_.try_emplace(out);
+        if (added) it->second.id = ++lastKind_;
+        return it->second;
     }
-
-    // What a child styled by itself in this pass leaves for alike siblings: its outcome may be
-    // copied by one whose styles before the pass came from the same history.
-    struct Shared {
-        MatchedMixin* source = nullptr;
-        std::uint64_t before = 0;  // the source's history before this pass
-        std::uint64_t after = 0;   // and after it
-        std::size_t steps = 0;     // what its rules cost it, which a copy costs again
-    };
-    // Around styling one parent's children, which look among their earlier siblings' few latest
-    // kinds (runs of alike children are what pages repeat).
-    void beginChildren() {
-        if (runs_.size() <= runDepth_) runs_.emplace_back();
-        runs_[runDepth_++].clear();
-    }
+    // Around styling the children of an element of a kind.
+    void beginChildren(std::uint64_t kind) { kinds_stack_.push_back(kind); }
     void endChildren() {
-        if (runDepth_ > 0) --runDepth_;
-    }
-    const Shared* sharedFor(const std::string& likeness) const {
-        if (runDepth_ == 0) return nullptr;
-        for (const auto& [kind, shared] : runs_[runDepth_ - 1])
-            if (kind == likeness) return &shared;
-        return nullptr;
-    }
-    void share(std::string likeness, const Shared& shared) {
-        if (runDepth_ == 0) return;
-        auto& run = runs_[runDepth_ - 1];
-        for (auto& [kind, known] : run) {
-            if (kind == likeness) {
-                known = shared;
-                return;
-            }
-        }
-        if (run.size() < kKindsPerRun) {
-            run.emplace_back(std::move(likeness), shared);
-        } else {
-            std::rotate(run.begin(), run.begin() + 1, run.end());  // the oldest kind goes
-            run.back() = {std::move(likeness), shared};
-        }
+        if (!kinds_stack_.empty()) kinds_stack_.pop_back();
     }
     std::uint64_t newHistory() { return ++histories_; }
 
@@ -472,7 +490,12 @@ class ElementMatching {
             if (a.condition == litehtml::select_pseudo_element) continue;
             if (a.condition == litehtml::select_pseudo_class) {
                 if (a.val.find('[') != std::string::npos) allAttributesSeen_ = true;
+                if (a.val.find('#') != std::string::npos) allIdsSeen_ = true;
                 if (a.val.find("lang") != std::string::npos) attributesSeen_.insert("lang");
+                continue;
+            }
+            if (a.condition == litehtml::select_equal && a.attribute == "id") {
+                idsSeen_.insert(key('#', a.val));
                 continue;
             }
             attributesSeen_.insert(key('a', a.attribute).substr(1));
@@ -484,8 +507,12 @@ class ElementMatching {
         ids_.clear();
         attributesSeen_.clear();
         allAttributesSeen_ = false;
-        runDepth_ = 0;
+        idsSeen_.clear();
+        allIdsSeen_ = false;
+        kinds_.clear();
+        kinds_stack_.clear();
         ruleCopies_.clear();
+        ruleCopiesToCousins_.clear();
         roles_.assign(1, 0);  // id 0: no key
         buckets_.clear();
         ruleCost_.clear();
@@ -502,6 +529,7 @@ class ElementMatching {
                 noteAttributes(s->m_right);
             }
             ruleCopies_.push_back(copiesToAlikeSiblings(rule));
+            ruleCopiesToCousins_.push_back(copiesToAlikeCousins(rule));
             ruleOfDeclarations_.emplace(&rule.m_style, std::uint32_t(i));
             const std::size_t declarations = rule.m_style.size();
             const std::size_t counted = std::min(declarations, kBulkDeclarationBytes);
@@ -550,9 +578,13 @@ class ElementMatching {
     std::vector<bool> ruleCopies_;       // by rule: see copiesToAlikeSiblings
     std::unordered_set<std::string> attributesSeen_;
     bool allAttributesSeen_ = false;
-    static constexpr std::size_t kKindsPerRun = 8;
-    std::vector<std::vector<std::pair<std::string, Shared>>> runs_;  // by depth; kept for their storage
-    std::size_t runDepth_ = 0;
+    std::unordered_set<std::string> idsSeen_;  // keyed as the index keys them
+    bool allIdsSeen_ = false;
+    std::vector<bool> ruleCopiesToCousins_;        // by rule: see copiesToAlikeCousins
+    std::unordered_map<std::string, Kind> kinds_;  // this pass's
+    std::vector<std::uint64_t> kinds_stack_;       // of the elements whose children are styled
+    std::uint64_t lastKind_ = 0;
+    std::string kindKey_;
     std::uint64_t histories_ = 0;
     std::unordered_map<const litehtml::tstring*, std::uint32_t> ruleOfDeclarations_;
     std::vector<std::unique_ptr<litehtml::style>> parsed_;  // by rule, as met
@@ -796,15 +828,16 @@ class Matched : public Base, public MatchedMixin {
         PassScope pass(m);
         if (root) m.startStyling(full, *this);
         ++m.applyDepth;
+        std::uint64_t kind = 0;
         try {
-            styleItself(full, root);
+            kind = styleItself(full, root);
         } catch (...) {
             unwind(root);
             throw;
         }
 
         std::size_t mark = m.pushAncestorKeys(*this);
-        m.beginChildren();
+        m.beginChildren(kind);
         try {
             litehtml::elements_vector snapshot = this->m_children;
             for (const auto& c : snapshot) {
@@ -893,17 +926,20 @@ class Matched : public Base, public MatchedMixin {
   protected:
     // Styles the element (not its children) with the rules of `full` it can meet, or copies the
     // outcome of an alike earlier sibling of the same history.
-    void styleItself(const litehtml::css& full, bool root) {
+    std::uint64_t styleItself(const litehtml::css& full, bool root) {
         ElementMatching& m = *matching_;
-        std::string likeness;
-        const bool alike = !root && kCopiesStyles && !hasGenerated() &&
-                           m.likeness(this->m_tag, this->m_attrs, this->m_pseudo_classes, likeness);
-        if (alike) {
-            const ElementMatching::Shared* shared = m.sharedFor(likeness);
-            auto* source = shared ? dynamic_cast<Matched*>(shared->source) : nullptr;
+        const litehtml::element* parent = root ? nullptr : this->parent().get();
+        bool copies = false;
+        ElementMatching::Kind* kind = nullptr;
+        if (kCopiesStyles) {
+            kind = &m.kindOf(this->m_tag, this->m_attrs, this->m_pseudo_classes, copies);
+            copies = copies && !root && !hasGenerated();
+            const ElementMatching::Shared& shared = kind->shared;
+            auto* source = copies && shared.source ? dynamic_cast<Matched*>(shared.source) : nullptr;
             // A copy costs what the rules cost the source: the strings of their declarations are
             // copied again, as the engine would have copied them.
-            if (source && shared->before == history_ && m.spend(shared->steps)) {
+            if (source && shared.before == history_ && (shared.parent == parent || shared.cousins) &&
+                m.spend(shared.steps)) {
                 m.noteCopy();
                 this->m_style = source->m_style;
                 this->m_used_styles.clear();
@@ -911,14 +947,14 @@ class Matched : public Base, public MatchedMixin {
                 for (const auto& used : source->m_used_styles)
                     this->m_used_styles.push_back(
                         std::make_unique<litehtml::used_selector>(used->m_selector, used->m_used));
-                history_ = shared->after;
-                return;
+                history_ = shared.after;
+                return kind->id;
             }
         }
 
         litehtml::css own;
         std::size_t spent = 0;
-        const bool copies = m.candidates(*this, full, own, &spent);
+        const ElementMatching::Copies rules = m.candidates(*this, full, own, &spent);
         // The engine's pass styles this element and its generated ::before/::after with the
         // rules it can meet; its own children are styled below, each with what it can meet.
         litehtml::elements_vector children;
@@ -937,7 +973,15 @@ class Matched : public Base, public MatchedMixin {
         m.popFiltered();
         restoreChildren(children);
         history_ = m.newHistory();
-        if (alike && copies && !hasGenerated()) m.share(std::move(likeness), {this, before, history_, spent});
+        if (!kind) {
+            // What its pass changed of what selectors see (an anchor marks itself a link) is
+            // what its children's rules see.
+            bool unused = false;
+            return m.kindOf(this->m_tag, this->m_attrs, this->m_pseudo_classes, unused).id;
+        }
+        if (copies && rules.siblings && !hasGenerated())
+            kind->shared = {this, parent, before, history_, spent, rules.cousins};
+        return kind->id;
     }
 
     // Generated content sits first (::before) or last (::after) among the children.

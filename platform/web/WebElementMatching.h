@@ -13,10 +13,12 @@
 //   - a sheet is indexed once per styling pass by each rule's rightmost key (id, class, tag or
 //     none) and by one key an ancestor must carry, so an element is tried only against the rules
 //     it can meet, in the sheet's order;
-//   - a child alike an earlier sibling (same tag, classes, states and the attributes that the
-//     sheet looks at or the engine turns into styles; no id, no style attribute) copies that
-//     sibling's styles instead of being matched, when every rule it can meet answers alike for
-//     such siblings (nothing that counts or looks at siblings, no generated content);
+//   - an element alike an earlier one (same tag, classes, states and the attributes that the
+//     sheet looks at or the engine turns into styles, under alike parents; no id or style
+//     attribute of its own, though its ancestors' ids count only where the sheet names them)
+//     copies that one's styles instead of being matched, when every rule it can meet answers
+//     alike for both: for a sibling, nothing that counts or looks at its siblings and no
+//     generated content; for a cousin, neither for any ancestor's siblings either;
 //   - a rule's declarations are parsed once per pass and merged into each element it meets (the
 //     engine would parse them again for each; the outcome is the same), except var() and long ones;
 //   - an element of many classes answers class tests through an index of them, and the argument

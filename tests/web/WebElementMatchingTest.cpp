@@ -560,6 +560,46 @@ TEST(WebElementMatchingTest, AlikeSiblingsShareOnlyWhatEveryRuleAnswersAlike) {
     EXPECT_GE(stats.copiedStyles, 20u);
 }
 
+// Children of alike parents (ids on them the sheet does not name): a rule that counts or looks at
+// the parents' siblings, or names one of them, keeps them apart.
+TEST(WebElementMatchingTest, ChildrenOfAlikeParentsShareOnlyWhatEveryRuleAnswersAlike) {
+    std::string body = "<div class=wrap>";
+    for (int i = 0; i < 8; ++i) {
+        body += "<div class=x id=p" + std::to_string(i) + (i == 3 ? " title=t" : "") +
+                " data-n=" + std::to_string(i % 3) +
+                "><p class=a>a</p><p class=a>b</p><span class=a>s<b>b</b></span>"
+                "<div class=in><p>deep</p></div></div>";
+    }
+    body += "</div>";
+    const Case cases[] = {
+        {"plain", ".x .a{color:red} .x > p{width:1px} .in p{margin-left:2px} .wrap b{padding-left:1px}", ""},
+        {"ancestor positions",
+         ".x:first-child .a{color:green} .x:nth-child(2n) > p{width:2px} .x:last-child span{margin-left:1px}"
+         ".x:nth-of-type(3) .in p{color:blue} .x:only-child b{width:9px}",
+         ""},
+        {"ancestor siblings", ".x + .x .a{color:blue} .x ~ .x p{width:3px} #p2 + .x b{margin-left:4px}", ""},
+        {"ancestor ids", "#p3 .a{color:green} #p5 > p{width:4px} #P6 .in p{margin-left:2px}", ""},
+        {"ancestor attributes",
+         "[title] .a{color:red} .x[data-n='2'] p{width:5px} [id$='7'] b{margin-top:2px}", ""},
+        {"ancestor not",
+         ".x:not(:first-child) p{color:red} .x:not(#p2) span{width:6px} .x:not([title]) b{color:blue}", ""},
+        {"ancestor states", ".x:hover .a{color:green}", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectSameAsEngine(c.css, body);
+    }
+    // With nothing that keeps them apart, the later parents' children copy the first's.
+    EXPECT_GE(expectSameAsEngine(".x .a{color:red} .in p{width:1px}", body).copiedStyles, 30u);
+    // A state on one parent, restyled.
+    expectSameAsEngine(".x:hover .a{color:green} .x:hover b{width:2px}", body,
+                       [](litehtml::document& doc, TestContainer&) {
+                           doc.root()->select_all(".x")[4]->set_pseudo_class("hover", true);
+                           doc.root()->refresh_styles();
+                           doc.root()->parse_styles();
+                       });
+}
+
 TEST(WebElementMatchingTest, CopiedStylesFollowRestylingAsTheEnginesOwn) {
     const std::string css = "@media (max-width: 500px){.list p{color:red}} p:hover{color:green} .on "
                             "p{width:5px} .a{margin-left:2px}";
