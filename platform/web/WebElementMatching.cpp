@@ -392,6 +392,8 @@ class ElementMatching {
                 if (!allIdsSeen_ && !attributesSeen_.count(name) && !idsSeen_.count(key('#', value)))
                     continue;
             } else if (ignoredAttribute(name)) {
+                // An anchor with a link marks itself one as it is styled.
+                if (name == "href") out += '\2';
                 continue;
             }
             add(name);
@@ -681,9 +683,9 @@ bool nthMatches(int idx, int num, int off) {
 
 template <class Base>
 class Matched : public Base, public MatchedMixin {
-    // The engine's anchor does more in its pass than apply rules (it marks itself a link), so
-    // anchors are always styled by themselves.
-    static constexpr bool kCopiesStyles = !std::is_same_v<Base, litehtml::el_anchor>;
+    // The engine's anchor does more in its pass than apply rules: it marks itself a link when it
+    // has one, which a copy copies too (alike anchors have a link alike).
+    static constexpr bool kMarksItself = std::is_same_v<Base, litehtml::el_anchor>;
 
   public:
     Matched(const std::shared_ptr<litehtml::document>& doc, std::shared_ptr<ElementMatching> matching)
@@ -930,26 +932,24 @@ class Matched : public Base, public MatchedMixin {
         ElementMatching& m = *matching_;
         const litehtml::element* parent = root ? nullptr : this->parent().get();
         bool copies = false;
-        ElementMatching::Kind* kind = nullptr;
-        if (kCopiesStyles) {
-            kind = &m.kindOf(this->m_tag, this->m_attrs, this->m_pseudo_classes, copies);
-            copies = copies && !root && !hasGenerated();
-            const ElementMatching::Shared& shared = kind->shared;
-            auto* source = copies && shared.source ? dynamic_cast<Matched*>(shared.source) : nullptr;
-            // A copy costs what the rules cost the source: the strings of their declarations are
-            // copied again, as the engine would have copied them.
-            if (source && shared.before == history_ && (shared.parent == parent || shared.cousins) &&
-                m.spend(shared.steps)) {
-                m.noteCopy();
-                this->m_style = source->m_style;
-                this->m_used_styles.clear();
-                this->m_used_styles.reserve(source->m_used_styles.size());
-                for (const auto& used : source->m_used_styles)
-                    this->m_used_styles.push_back(
-                        std::make_unique<litehtml::used_selector>(used->m_selector, used->m_used));
-                history_ = shared.after;
-                return kind->id;
-            }
+        ElementMatching::Kind& kind = m.kindOf(this->m_tag, this->m_attrs, this->m_pseudo_classes, copies);
+        copies = copies && !root && !hasGenerated();
+        const ElementMatching::Shared& shared = kind.shared;
+        auto* source = copies && shared.source ? dynamic_cast<Matched*>(shared.source) : nullptr;
+        // A copy costs what the rules cost the source: the strings of their declarations are
+        // copied again, as the engine would have copied them.
+        if (source && shared.before == history_ && (shared.parent == parent || shared.cousins) &&
+            m.spend(shared.steps)) {
+            m.noteCopy();
+            this->m_style = source->m_style;
+            this->m_used_styles.clear();
+            this->m_used_styles.reserve(source->m_used_styles.size());
+            for (const auto& used : source->m_used_styles)
+                this->m_used_styles.push_back(
+                    std::make_unique<litehtml::used_selector>(used->m_selector, used->m_used));
+            if constexpr (kMarksItself) this->m_pseudo_classes = source->m_pseudo_classes;
+            history_ = shared.after;
+            return kind.id;
         }
 
         litehtml::css own;
@@ -973,15 +973,9 @@ class Matched : public Base, public MatchedMixin {
         m.popFiltered();
         restoreChildren(children);
         history_ = m.newHistory();
-        if (!kind) {
-            // What its pass changed of what selectors see (an anchor marks itself a link) is
-            // what its children's rules see.
-            bool unused = false;
-            return m.kindOf(this->m_tag, this->m_attrs, this->m_pseudo_classes, unused).id;
-        }
         if (copies && rules.siblings && !hasGenerated())
-            kind->shared = {this, parent, before, history_, spent, rules.cousins};
-        return kind->id;
+            kind.shared = {this, parent, before, history_, spent, rules.cousins};
+        return kind.id;
     }
 
     // Generated content sits first (::before) or last (::after) among the children.
