@@ -64,7 +64,7 @@ struct ElementMatchingStats {
     std::size_t lastPassSteps = 0;        // steps of the last pass ended
     std::size_t mostPassSteps = 0;        // steps of the costliest pass
     std::uint64_t bulkDroppedPasses = 0;  // passes that dropped rules of long declarations
-    std::uint64_t copiedStyles = 0;       // elements that took an alike sibling's styles
+    std::uint64_t copiedStyles = 0;       // elements that took an alike element's styles
 };
 ElementMatchingStats matchingStats(const ElementMatching& matching);
 
