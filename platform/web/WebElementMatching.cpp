@@ -18,7 +18,9 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -126,7 +128,112 @@ constexpr std::uint32_t kNoKey = 0;
 constexpr std::size_t kStepsPerCandidate = 4;
 constexpr std::size_t kDeclarationBytesPerStep = 1;
 
+// Declarations past this length are almost always one inline picture (a data: URL), which the
+// engine copies whole into every element the rule meets. Their bytes past it are counted apart,
+// so that one such rule over many elements runs out of its own allowance, not the page's: past
+// it, only rules that long are dropped.
+constexpr std::size_t kBulkDeclarationBytes = 4096;
+constexpr std::size_t kBulkBytesPerPass = 32u << 20;
+
+// The engine parses the argument of a pseudo-class such as :not() again on every try and
+// recurses into it, so a selector nested n deep costs the square of its length per element.
+// Real sheets nest two or three deep; a rule nested deeper than this is dropped outright.
+constexpr int kMostArgumentNesting = 8;
+
+// An element of more classes than this answers class tests through its own index: the engine
+// compares each class a selector asks for with every class of the element.
+constexpr std::size_t kClassIndexFrom = 16;
+
+// How deep parentheses nest in the arguments of a compound's pseudo-classes, and the bytes the
+// engine parses to try them once.
+struct ArgumentWork {
+    int nesting = 0;
+    std::size_t bytes = 0;
+};
+ArgumentWork argumentWork(const litehtml::css_element_selector& compound) {
+    ArgumentWork work;
+    for (const auto& a : compound.m_attrs) {
+        if (a.condition != litehtml::select_pseudo_class) continue;
+        int depth = 0, deepest = 0;
+        for (char c : a.val) {
+            if (c == '(')
+                deepest = std::max(deepest, ++depth);
+            else if (c == ')' && depth > 0)
+                --depth;
+        }
+        if (deepest == 0) continue;
+        work.nesting = std::max(work.nesting, deepest);
+        // Each level parses what is inside it again.
+        work.bytes += a.val.size() * std::size_t(deepest);
+    }
+    return work;
+}
+
 }  // namespace
+
+namespace {
+
+class MatchedMixin;
+
+// Whether a pseudo-class of a rule's subject answers the same for every child of one parent
+// whose own tag, classes, attributes and states are alike: states do, :not() and :lang() of such
+// do; anything that counts siblings or children (or is unknown) does not.
+bool sameForAlikeSiblings(const std::string& pseudo) {
+    static const char* const kStructural[] = {"child", "type", "empty", "root", "scope"};
+    for (const char* word : kStructural)
+        if (pseudo.find(word) != std::string::npos) return false;
+    const std::string name = pseudo.substr(0, pseudo.find('('));
+    static const char* const kAlike[] = {"hover", "active", "focus", "link", "visited", "not", "lang"};
+    return std::any_of(std::begin(kAlike), std::end(kAlike), [&](const char* a) { return name == a; });
+}
+
+// Whether a rule answers alike for alike children of one parent and adds to the element nothing but
+// its declarations, parsed alike, so that one child's outcome may be copied to the next: no sibling
+// combinator or sibling count on its subject, no generated content, no var() (the engine resolves
+// it against the element as it parses) and no declarations long enough to be counted apart.
+bool copiesToAlikeSiblings(const litehtml::css_selector& rule) {
+    if (rule.m_left && (rule.m_combinator == litehtml::combinator_adjacent_sibling ||
+                        rule.m_combinator == litehtml::combinator_general_sibling))
+        return false;
+    for (const auto& a : rule.m_right.m_attrs) {
+        if (a.condition == litehtml::select_pseudo_element) return false;
+        if (a.condition == litehtml::select_pseudo_class && !sameForAlikeSiblings(a.val)) return false;
+    }
+    return rule.m_style.size() <= kBulkDeclarationBytes && rule.m_style.find("var(") == std::string::npos;
+}
+
+// Parses a rule's declarations as the engine parses them into an element, once: an element the
+// rule meets then merges the parsed properties, which ends the same as parsing them again into
+// it (what the engine does for every element a rule meets) at a fraction of the cost.
+class DeclarationParser final : public litehtml::html_tag {
+  public:
+    using html_tag::html_tag;
+    std::unique_ptr<litehtml::style> parse(const litehtml::tstring& declarations,
+                                           const litehtml::tstring& baseurl) {
+        m_style.clear();
+        html_tag::add_style(declarations, baseurl);
+        auto parsed = std::make_unique<litehtml::style>();
+        *parsed = m_style;
+        m_style.clear();
+        return parsed;
+    }
+};
+
+}  // namespace
+
+// The same for children of alike parents (of alike parents...): nothing in the rule counts or
+// looks at siblings, of the element or of any ancestor.
+bool copiesToAlikeCousins(const litehtml::css_selector& rule) {
+    if (!copiesToAlikeSiblings(rule)) return false;
+    for (const litehtml::css_selector* s = &rule; s; s = s->m_left.get()) {
+        if (s->m_left && s->m_combinator != litehtml::combinator_descendant &&
+            s->m_combinator != litehtml::combinator_child)
+            return false;
+        for (const auto& a : s->m_right.m_attrs)
+            if (a.condition == litehtml::select_pseudo_class && !sameForAlikeSiblings(a.val)) return false;
+    }
+    return true;
+}
 
 class ElementMatching {
   public:
@@ -141,6 +248,8 @@ class ElementMatching {
         ++generation_;
         steps_ = 0;
         exhausted_ = false;
+        bulk_ = 0;
+        bulkExhausted_ = false;
         ++stats_.passes;
     }
     void endPass() {
@@ -157,6 +266,16 @@ class ElementMatching {
         exhausted_ = true;
         ++stats_.exhaustedPasses;
         return false;
+    }
+    // The same for the bytes of long declarations, which have an allowance of their own.
+    bool spendBulk(std::size_t bytes) {
+        if (bulk_ + bytes > kBulkBytesPerPass) {
+            if (!bulkExhausted_) ++stats_.bulkDroppedPasses;
+            bulkExhausted_ = true;
+            return false;
+        }
+        bulk_ += bytes;
+        return true;
     }
 
     // The sheet the engine hands down may be one this matching filtered for a parent.
@@ -180,18 +299,31 @@ class ElementMatching {
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) pushAncestorKeys(**it);
     }
     void endStyling() {
+        kinds_.clear();
+        kinds_stack_.clear();
+        ruleOfDeclarations_.clear();
+        parsed_.clear();
         pushed_.clear();
         active_ancestors_.clear();
         std::fill(ancestorCount_.begin(), ancestorCount_.end(), 0);
     }
 
-    // Fills `out` with the rules of `full` the element can meet, in the sheet's order.
-    void candidates(const litehtml::element& el, const litehtml::css& full, litehtml::css& out) {
+    // Whether an element's outcome may be copied to alike siblings, and to alike cousins.
+    struct Copies {
+        bool siblings = false;
+        bool cousins = false;
+    };
+
+    // Fills `out` with the rules of `full` the element can meet, in the sheet's order. Answers
+    // whether all of them were granted and each copies to alike siblings (cousins).
+    Copies candidates(const litehtml::element& el, const litehtml::css& full, litehtml::css& out,
+                      std::size_t* spent = nullptr) {
+        const std::size_t start = steps_;
         auto& rules = rulesOf(out);
         rules.clear();
-        if (&full != indexed_) return;  // not styling: nothing is applied outside a pass
+        if (&full != indexed_) return {};  // not styling: nothing is applied outside a pass
         ownKeys(el);
-        if (!spend(1 + (active_ancestors_.size() + 1) * ownRight_.size())) return;
+        if (!spend(1 + (active_ancestors_.size() + 1) * ownRight_.size())) return {};
         found_.clear();
         auto gather = [&](std::uint32_t anc) {
             for (std::uint32_t r : ownRight_) {
@@ -201,14 +333,110 @@ class ElementMatching {
         };
         gather(kNoKey);
         for (std::uint32_t a : active_ancestors_) gather(a);
-        std::size_t cost = 0;
-        for (std::uint32_t i : found_) cost += ruleCost_[i];
-        if (!spend(cost)) return;
         std::sort(found_.begin(), found_.end());
         const auto& all = full.selectors();
         rules.reserve(found_.size());
-        for (std::uint32_t i : found_) rules.push_back(all[i]);
+        Copies copies{true, true};
+        for (std::uint32_t i : found_) {
+            if (!spend(ruleCost_[i])) return {};
+            copies.siblings = copies.siblings && ruleCopies_[i];
+            copies.cousins = copies.cousins && ruleCopiesToCousins_[i];
+            if (ruleBulk_[i] && !spendBulk(ruleBulk_[i])) {
+                copies = {};
+                continue;
+            }
+            rules.push_back(all[i]);
+        }
+        if (spent) *spent = steps_ - start;
+        return copies;
     }
+
+    // What a child styled by itself in this pass leaves for alike elements: its outcome may be
+    // copied by one whose styles before the pass came from the same history.
+    struct Shared {
+        MatchedMixin* source = nullptr;
+        const litehtml::element* parent = nullptr;
+        std::uint64_t before = 0;  // the source's history before this pass
+        std::uint64_t after = 0;   // and after it
+        std::size_t steps = 0;     // what its rules cost it, which a copy costs again
+        bool cousins = false;      // whether children of other alike parents may copy it too
+    };
+    // Elements alike for this sheet's selectors: the same tag, classes, states and attributes
+    // that the sheet looks at or the engine turns into styles (ids the sheet never names and
+    // style attributes are not looked at), under alike parents (the root's children under it).
+    struct Kind {
+        std::uint64_t id = 0;
+        Shared shared;
+    };
+    // The kind of a child of the element being styled (see beginChildren). `copies` tells
+    // whether the element may copy or be copied at all: not with an id or a style attribute.
+    Kind& kindOf(const std::string& tag, const litehtml::string_map& attrs,
+                 const litehtml::string_vector& states, bool& copies) {
+        copies = true;
+        std::string& out = kindKey_;
+        const std::uint64_t parent = kinds_stack_.empty() ? 0 : kinds_stack_.back();
+        out.assign(reinterpret_cast<const char*>(&parent), sizeof parent);
+        auto add = [&out](const std::string& text) {
+            const std::size_t n = text.size();
+            out.append(reinterpret_cast<const char*>(&n), sizeof n);
+            out += text;
+        };
+        add(tag);
+        for (const auto& [name, value] : attrs) {
+            if (name == "style") {
+                copies = false;
+                continue;
+            }
+            if (name == "id") {
+                copies = false;
+                if (!allIdsSeen_ && !attributesSeen_.count(name) && !idsSeen_.count(key('#', value)))
+                    continue;
+            } else if (ignoredAttribute(name)) {
+                // An anchor with a link marks itself one as it is styled.
+                if (name == "href") out += '\2';
+                continue;
+            }
+            add(name);
+            add(value);
+        }
+        out += '\1';
+        for (const auto& state : states) add(state);
+        auto [it, added] = kinds_.try_emplace(out);
+        if (added) it->second.id = ++lastKind_;
+        return it->second;
+    }
+    // Around styling the children of an element of a kind.
+    void beginChildren(std::uint64_t kind) { kinds_stack_.push_back(kind); }
+    void endChildren() {
+        if (!kinds_stack_.empty()) kinds_stack_.pop_back();
+    }
+    std::uint64_t newHistory() { return ++histories_; }
+
+    // The declarations of a rule of the sheet being applied, parsed (see DeclarationParser), or
+    // null where they must be parsed into the element itself: outside styling (the rule may be
+    // of another sheet), var() (resolved against the element) and long declarations (not kept
+    // twice).
+    const litehtml::style* parsedDeclarations(const litehtml::tstring& declarations,
+                                              const litehtml::tstring& baseurl, const litehtml::element& el) {
+        if (applyDepth == 0 || !indexed_) return nullptr;
+        auto it = ruleOfDeclarations_.find(&declarations);
+        if (it == ruleOfDeclarations_.end()) return nullptr;
+        const litehtml::css_selector& rule = *indexed_->selectors()[it->second];
+        if (&baseurl != &rule.m_baseurl || declarations.size() > kBulkDeclarationBytes ||
+            declarations.find("var(") != std::string::npos)
+            return nullptr;
+        std::unique_ptr<litehtml::style>& parsed = parsed_[it->second];
+        if (!parsed) {
+            if (!parser_) {
+                auto doc = el.get_document();
+                if (!doc) return nullptr;
+                parser_ = std::make_unique<DeclarationParser>(doc);
+            }
+            parsed = parser_->parse(declarations, baseurl);
+        }
+        return parsed.get();
+    }
+    void noteCopy() { ++stats_.copiedStyles; }
 
     // Returns a mark for popAncestorKeys.
     std::size_t pushAncestorKeys(const litehtml::element& el) {
@@ -250,17 +478,70 @@ class ElementMatching {
         return it->second;
     }
 
+    // Attributes that neither this sheet's selectors look at nor the engine turns into styles
+    // (a link's target, a picture's source, data): children differing in them alone are alike.
+    bool ignoredAttribute(const std::string& name) const {
+        if (allAttributesSeen_ || attributesSeen_.count(name)) return false;
+        static const char* const kInert[] = {"href", "src", "alt", "title", "target", "rel", "name"};
+        return name.rfind("data-", 0) == 0 ||
+               std::any_of(std::begin(kInert), std::end(kInert), [&](const char* a) { return name == a; });
+    }
+
+    void noteAttributes(const litehtml::css_element_selector& compound) {
+        for (const auto& a : compound.m_attrs) {
+            if (a.condition == litehtml::select_pseudo_element) continue;
+            if (a.condition == litehtml::select_pseudo_class) {
+                if (a.val.find('[') != std::string::npos) allAttributesSeen_ = true;
+                if (a.val.find('#') != std::string::npos) allIdsSeen_ = true;
+                if (a.val.find("lang") != std::string::npos) attributesSeen_.insert("lang");
+                continue;
+            }
+            if (a.condition == litehtml::select_equal && a.attribute == "id") {
+                idsSeen_.insert(key('#', a.val));
+                continue;
+            }
+            attributesSeen_.insert(key('a', a.attribute).substr(1));
+            attributesSeen_.insert(a.attribute);
+        }
+    }
+
     void buildIndex(const litehtml::css& sheet) {
         ids_.clear();
+        attributesSeen_.clear();
+        allAttributesSeen_ = false;
+        idsSeen_.clear();
+        allIdsSeen_ = false;
+        kinds_.clear();
+        kinds_stack_.clear();
+        ruleCopies_.clear();
+        ruleCopiesToCousins_.clear();
         roles_.assign(1, 0);  // id 0: no key
         buckets_.clear();
         ruleCost_.clear();
+        ruleBulk_.clear();
+        ruleOfDeclarations_.clear();
+        parsed_.clear();
+        parsed_.resize(sheet.selectors().size());
         const auto& rules = sheet.selectors();
         for (std::size_t i = 0; i < rules.size(); ++i) {
-            std::uint32_t r = intern(compoundKey(rules[i]->m_right), kRightRole);
-            std::uint32_t a = intern(ancestorKey(*rules[i]), kAncestorRole);
+            const litehtml::css_selector& rule = *rules[i];
+            int nesting = 0;
+            for (const litehtml::css_selector* s = &rule; s; s = s->m_left.get()) {
+                nesting = std::max(nesting, argumentWork(s->m_right).nesting);
+                noteAttributes(s->m_right);
+            }
+            ruleCopies_.push_back(copiesToAlikeSiblings(rule));
+            ruleCopiesToCousins_.push_back(copiesToAlikeCousins(rule));
+            ruleOfDeclarations_.emplace(&rule.m_style, std::uint32_t(i));
+            const std::size_t declarations = rule.m_style.size();
+            const std::size_t counted = std::min(declarations, kBulkDeclarationBytes);
+            ruleCost_.push_back(kStepsPerCandidate + argumentWork(rule.m_right).bytes +
+                                counted / kDeclarationBytesPerStep);
+            ruleBulk_.push_back(declarations - counted);
+            if (nesting > kMostArgumentNesting) continue;  // in no bucket: never met
+            std::uint32_t r = intern(compoundKey(rule.m_right), kRightRole);
+            std::uint32_t a = intern(ancestorKey(rule), kAncestorRole);
             buckets_[(std::uint64_t(a) << 32) | r].push_back(std::uint32_t(i));
-            ruleCost_.push_back(kStepsPerCandidate + rules[i]->m_style.size() / kDeclarationBytesPerStep);
         }
         ancestorCount_.assign(roles_.size(), 0);
         active_ancestors_.clear();
@@ -282,6 +563,8 @@ class ElementMatching {
     std::size_t maxSteps_;
     std::size_t steps_ = 0;
     bool exhausted_ = false;
+    std::size_t bulk_ = 0;
+    bool bulkExhausted_ = false;
     std::uint64_t generation_ = 1;
     int active_ = 0;
     ElementMatchingStats stats_;
@@ -293,6 +576,21 @@ class ElementMatching {
     std::vector<std::uint8_t> roles_;
     std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> buckets_;
     std::vector<std::size_t> ruleCost_;  // steps, by rule
+    std::vector<std::size_t> ruleBulk_;  // bytes of long declarations, by rule
+    std::vector<bool> ruleCopies_;       // by rule: see copiesToAlikeSiblings
+    std::unordered_set<std::string> attributesSeen_;
+    bool allAttributesSeen_ = false;
+    std::unordered_set<std::string> idsSeen_;  // keyed as the index keys them
+    bool allIdsSeen_ = false;
+    std::vector<bool> ruleCopiesToCousins_;        // by rule: see copiesToAlikeCousins
+    std::unordered_map<std::string, Kind> kinds_;  // this pass's
+    std::vector<std::uint64_t> kinds_stack_;       // of the elements whose children are styled
+    std::uint64_t lastKind_ = 0;
+    std::string kindKey_;
+    std::uint64_t histories_ = 0;
+    std::unordered_map<const litehtml::tstring*, std::uint32_t> ruleOfDeclarations_;
+    std::vector<std::unique_ptr<litehtml::style>> parsed_;  // by rule, as met
+    std::unique_ptr<DeclarationParser> parser_;
     std::vector<int> ancestorCount_;
     std::vector<std::uint32_t> active_ancestors_;
     std::vector<std::uint32_t> pushed_;
@@ -373,6 +671,9 @@ class MatchedMixin {
 
     std::shared_ptr<ElementMatching> matching_;
     mutable ElementMemo memo_;
+    // Which styles the element holds: elements of one history got the same styles from the same
+    // rules, pass after pass (0: none yet, as made).
+    std::uint64_t history_ = 0;
 };
 
 bool nthMatches(int idx, int num, int off) {
@@ -382,6 +683,10 @@ bool nthMatches(int idx, int num, int off) {
 
 template <class Base>
 class Matched : public Base, public MatchedMixin {
+    // The engine's anchor does more in its pass than apply rules: it marks itself a link when it
+    // has one, which a copy copies too (alike anchors have a link alike).
+    static constexpr bool kMarksItself = std::is_same_v<Base, litehtml::el_anchor>;
+
   public:
     Matched(const std::shared_ptr<litehtml::document>& doc, std::shared_ptr<ElementMatching> matching)
         : Base(doc), MatchedMixin(std::move(matching)) {}
@@ -395,6 +700,37 @@ class Matched : public Base, public MatchedMixin {
         int result = Base::select(selector, applyPseudo);
         memo().selected.emplace(k, result);
         return result;
+    }
+
+    // One compound against this element alone. The engine also comes here for the argument of
+    // a :not(), which it parses again each time: that work is counted.
+    int select(const litehtml::css_element_selector& compound, bool applyPseudo) override {
+        PassScope pass(*matching_);
+        const ArgumentWork work = argumentWork(compound);
+        if (work.nesting > kMostArgumentNesting || !matching_->spend(1 + work.bytes))
+            return litehtml::select_no_match;
+        if (std::vector<std::string>* full = fullClasses_) {
+            // An argument inside a compound tried on the narrowed classes: it may ask for others.
+            ClassesSwap restore(*this, *full, nullptr);
+            return select(compound, applyPseudo);
+        }
+        if (this->m_class_values.size() <= kClassIndexFrom) return Base::select(compound, applyPseudo);
+        // The engine looks each class the compound asks for up among all of the element's: the
+        // index answers which of them can be equal, and the engine decides among those alone.
+        std::vector<std::string> narrowed;
+        bool asksClasses = false;
+        for (const auto& a : compound.m_attrs) {
+            if (a.condition != litehtml::select_equal || a.attribute != "class") continue;
+            asksClasses = true;
+            for (const auto& wanted : a.class_val) {
+                auto [from, to] = classIndex().equal_range(key('.', wanted));
+                if (from == to) return litehtml::select_no_match;
+                for (auto it = from; it != to; ++it) narrowed.push_back(this->m_class_values[it->second]);
+            }
+        }
+        if (!asksClasses) return Base::select(compound, applyPseudo);
+        ClassesSwap narrow(*this, narrowed, &narrowed);
+        return Base::select(compound, applyPseudo);
     }
 
     litehtml::element::ptr find_ancestor(const litehtml::css_selector& selector, bool applyPseudo,
@@ -494,28 +830,16 @@ class Matched : public Base, public MatchedMixin {
         PassScope pass(m);
         if (root) m.startStyling(full, *this);
         ++m.applyDepth;
-        litehtml::css own;
-        m.candidates(*this, full, own);
-
-        // The engine's pass styles this element and its generated ::before/::after with the
-        // rules it can meet; its own children are styled below, each with what it can meet.
-        litehtml::elements_vector children;
-        children.swap(this->m_children);
-        for (const auto& c : children)
-            if (isGenerated(*c)) this->m_children.push_back(c);
-        m.pushFiltered(own, full);
+        std::uint64_t kind = 0;
         try {
-            Base::apply_stylesheet(own);
+            kind = styleItself(full, root);
         } catch (...) {
-            restoreChildren(children);
-            m.popFiltered();
             unwind(root);
             throw;
         }
-        m.popFiltered();
-        restoreChildren(children);
 
         std::size_t mark = m.pushAncestorKeys(*this);
+        m.beginChildren(kind);
         try {
             litehtml::elements_vector snapshot = this->m_children;
             for (const auto& c : snapshot) {
@@ -541,22 +865,43 @@ class Matched : public Base, public MatchedMixin {
                 m.popFiltered();
             }
         } catch (...) {
+            m.endChildren();
             m.popAncestorKeys(mark);
             unwind(root);
             throw;
         }
+        m.endChildren();
         m.popAncestorKeys(mark);
         unwind(root);
+    }
+
+    void add_style(const litehtml::tstring& declarations, const litehtml::tstring& baseurl) override {
+        if (const litehtml::style* parsed = matching_->parsedDeclarations(declarations, baseurl, *this))
+            this->m_style.combine(*parsed);
+        else
+            Base::add_style(declarations, baseurl);
     }
 
     void refresh_styles() override {
         PassScope pass(*matching_);
         Base::refresh_styles();
+        history_ = matching_->newHistory();
+    }
+    // Adds the element's own style attribute (and what its kind takes from its attributes) to
+    // what the rules gave it.
+    void parse_styles(bool isReparse) override {
+        Base::parse_styles(isReparse);
+        history_ = matching_->newHistory();
     }
 
     void set_attr(const litehtml::tchar_t* name, const litehtml::tchar_t* val) override {
         Base::set_attr(name, val);
+        classIndex_.reset();
         changed();
+    }
+    void parse_attributes() override {
+        Base::parse_attributes();
+        classIndex_.reset();
     }
     bool set_pseudo_class(const litehtml::tchar_t* pclass, bool add) override {
         bool result = Base::set_pseudo_class(pclass, add);
@@ -565,6 +910,7 @@ class Matched : public Base, public MatchedMixin {
     }
     bool set_class(const litehtml::tchar_t* pclass, bool add) override {
         bool result = Base::set_class(pclass, add);
+        classIndex_.reset();
         changed();
         return result;
     }
@@ -580,6 +926,75 @@ class Matched : public Base, public MatchedMixin {
     }
 
   protected:
+    // Styles the element (not its children) with the rules of `full` it can meet, or copies the
+    // outcome of an alike earlier sibling of the same history.
+    std::uint64_t styleItself(const litehtml::css& full, bool root) {
+        ElementMatching& m = *matching_;
+        const litehtml::element* parent = root ? nullptr : this->parent().get();
+        bool copies = false;
+        ElementMatching::Kind& kind = m.kindOf(this->m_tag, this->m_attrs, this->m_pseudo_classes, copies);
+        copies = copies && !root && !hasGenerated();
+        const ElementMatching::Shared& shared = kind.shared;
+        auto* source = copies && shared.source ? dynamic_cast<Matched*>(shared.source) : nullptr;
+        // A copy costs what the rules cost the source: the strings of their declarations are
+        // copied again, as the engine would have copied them.
+        if (source && shared.before == history_ && (shared.parent == parent || shared.cousins) &&
+            m.spend(shared.steps)) {
+            m.noteCopy();
+            this->m_style = source->m_style;
+            this->m_used_styles.clear();
+            this->m_used_styles.reserve(source->m_used_styles.size());
+            for (const auto& used : source->m_used_styles)
+                this->m_used_styles.push_back(
+                    std::make_unique<litehtml::used_selector>(used->m_selector, used->m_used));
+            if constexpr (kMarksItself) this->m_pseudo_classes = source->m_pseudo_classes;
+            history_ = shared.after;
+            return kind.id;
+        }
+
+        litehtml::css own;
+        std::size_t spent = 0;
+        const ElementMatching::Copies rules = m.candidates(*this, full, own, &spent);
+        // The engine's pass styles this element and its generated ::before/::after with the
+        // rules it can meet; its own children are styled below, each with what it can meet.
+        litehtml::elements_vector children;
+        children.swap(this->m_children);
+        for (const auto& c : children)
+            if (isGenerated(*c)) this->m_children.push_back(c);
+        m.pushFiltered(own, full);
+        const std::uint64_t before = history_;
+        try {
+            Base::apply_stylesheet(own);
+        } catch (...) {
+            restoreChildren(children);
+            m.popFiltered();
+            throw;
+        }
+        m.popFiltered();
+        restoreChildren(children);
+        history_ = m.newHistory();
+        if (copies && rules.siblings && !hasGenerated())
+            kind.shared = {this, parent, before, history_, spent, rules.cousins};
+        return kind.id;
+    }
+
+    // Generated content sits first (::before) or last (::after) among the children.
+    bool hasGenerated() const {
+        return !this->m_children.empty() &&
+               (isGenerated(*this->m_children.front()) || isGenerated(*this->m_children.back()));
+    }
+
+    // The element's classes by lowercased name (several may differ in case only).
+    const std::unordered_multimap<std::string, std::uint32_t>& classIndex() {
+        if (!classIndex_) {
+            classIndex_ = std::make_unique<std::unordered_multimap<std::string, std::uint32_t>>();
+            classIndex_->reserve(this->m_class_values.size());
+            for (std::size_t i = 0; i < this->m_class_values.size(); ++i)
+                classIndex_->emplace(key('.', this->m_class_values[i]), std::uint32_t(i));
+        }
+        return *classIndex_;
+    }
+
     void unwind(bool root) {
         --matching_->applyDepth;
         if (root) matching_->endStyling();
@@ -633,6 +1048,32 @@ class Matched : public Base, public MatchedMixin {
         auto it = memo_.typeCount.find(tag ? tag : "");
         return it == memo_.typeCount.end() ? 0 : it->second;
     }
+
+    // Puts `other` in the element's place for a scope and back (also when the engine throws).
+    // `full` is where the element's own list waits meanwhile, when `other` is a narrowed one.
+    class ClassesSwap {
+      public:
+        ClassesSwap(Matched& el, std::vector<std::string>& other, std::vector<std::string>* full)
+            : el_(el), other_(other), saved_(el.fullClasses_) {
+            el_.m_class_values.swap(other_);
+            el_.fullClasses_ = full;
+        }
+        ~ClassesSwap() {
+            el_.m_class_values.swap(other_);
+            el_.fullClasses_ = saved_;
+        }
+        ClassesSwap(const ClassesSwap&) = delete;
+        ClassesSwap& operator=(const ClassesSwap&) = delete;
+
+      private:
+        Matched& el_;
+        std::vector<std::string>& other_;
+        std::vector<std::string>* saved_;
+    };
+
+    std::unique_ptr<std::unordered_multimap<std::string, std::uint32_t>> classIndex_;
+    // While a compound is tried on the classes it asks for, the element's own list.
+    std::vector<std::string>* fullClasses_ = nullptr;
 };
 
 // A list item numbers itself among the items before it once it is laid out in a numbered list,

@@ -13,8 +13,21 @@
 //   - a sheet is indexed once per styling pass by each rule's rightmost key (id, class, tag or
 //     none) and by one key an ancestor must carry, so an element is tried only against the rules
 //     it can meet, in the sheet's order;
+//   - an element alike an earlier one (same tag, classes, states and the attributes that the
+//     sheet looks at or the engine turns into styles, under alike parents; no id or style
+//     attribute of its own, though its ancestors' ids count only where the sheet names them)
+//     copies that one's styles instead of being matched, when every rule it can meet answers
+//     alike for both: for a sibling, nothing that counts or looks at its siblings and no
+//     generated content; for a cousin, neither for any ancestor's siblings either;
+//   - a rule's declarations are parsed once per pass and merged into each element it meets (the
+//     engine would parse them again for each; the outcome is the same), except var() and long ones;
+//   - an element of many classes answers class tests through an index of them, and the argument
+//     of a pseudo-class such as :not(), which the engine parses again on every try, is counted by
+//     its length and nesting; a rule nested deeper than real sheets nest is dropped outright;
 //   - each pass has a budget of matching steps; past it, further rules are dropped (they answer
 //     no match) and the page is still shown, as the stylesheet walker drops CSS past its bounds.
+//     Long declarations (an inline picture) have an allowance of their own, so that one rule of
+//     a megabyte over many elements loses its reach before the page's other rules lose theirs.
 //
 // Only for the page renderer, on the thread that owns the document.
 
@@ -27,9 +40,11 @@
 namespace detail {
 
 // Matching steps one pass may take, where a rule an element meets costs a few steps and one more
-// per byte of its declarations (the engine parses and copies them into the element): some forty
-// times what the app's pages need, and about half a second of one core at worst.
-constexpr std::size_t kDefaultMatchingStepsPerPass = 2'000'000;
+// per byte of its declarations (the engine parses and copies them into the element), up to a few
+// kilobytes a rule (longer declarations have an allowance of their own). Whole pages of 30,000
+// elements under a thousand-rule site sheet take a tenth of it; the page's own process, which the
+// app may end, bounds what is left.
+constexpr std::size_t kDefaultMatchingStepsPerPass = 40'000'000;
 
 // Shared by every element of one document.
 class ElementMatching;
@@ -44,10 +59,12 @@ std::shared_ptr<litehtml::element> createMatchedElement(const char* tag,
                                                         const std::shared_ptr<ElementMatching>& matching);
 
 struct ElementMatchingStats {
-    std::uint64_t passes = 0;           // passes begun
-    std::uint64_t exhaustedPasses = 0;  // passes that ran out of budget
-    std::size_t lastPassSteps = 0;      // steps of the last pass ended
-    std::size_t mostPassSteps = 0;      // steps of the costliest pass
+    std::uint64_t passes = 0;             // passes begun
+    std::uint64_t exhaustedPasses = 0;    // passes that ran out of budget
+    std::size_t lastPassSteps = 0;        // steps of the last pass ended
+    std::size_t mostPassSteps = 0;        // steps of the costliest pass
+    std::uint64_t bulkDroppedPasses = 0;  // passes that dropped rules of long declarations
+    std::uint64_t copiedStyles = 0;       // elements that took an alike element's styles
 };
 ElementMatchingStats matchingStats(const ElementMatching& matching);
 

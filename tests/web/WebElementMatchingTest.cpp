@@ -7,6 +7,7 @@
 
 #include <litehtml/litehtml.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -15,6 +16,7 @@
 
 #include <cxxabi.h>
 
+#include "bench/support/WebStyledPages.h"
 #include "web/WebDefaultStyleSheet.h"
 #include "web/WebElementMatching.h"
 
@@ -120,7 +122,8 @@ std::string typeName(const litehtml::element& el) {
 
 // Each element, depth first: its tag, the properties a rule of the cases sets, and the text of
 // generated content.
-const char* const kProperties[] = {"color", "background-color", "width", "font-weight", "margin-left"};
+const char* const kProperties[] = {"color",       "background-color", "width",        "font-weight",
+                                   "margin-left", "margin-top",       "padding-left", "text-decoration"};
 
 void describe(const litehtml::element::ptr& el, std::vector<std::string>& out, int depth = 0) {
     std::string line(std::size_t(depth), ' ');
@@ -167,15 +170,18 @@ Styled style(bool matched, const std::string& css, const std::string& body,
     return s;
 }
 
-void expectSameAsEngine(const std::string& css, const std::string& body,
-                        const std::function<void(litehtml::document&, TestContainer&)>& then = nullptr) {
+// Answers what our matching counted, for cases that check how it got there.
+detail::ElementMatchingStats
+expectSameAsEngine(const std::string& css, const std::string& body,
+                   const std::function<void(litehtml::document&, TestContainer&)>& then = nullptr) {
     Styled engine = style(false, css, body, then);
     Styled ours = style(true, css, body, then);
-    ASSERT_EQ(engine.elements.size(), ours.elements.size());
-    for (std::size_t i = 0; i < engine.elements.size(); ++i)
+    EXPECT_EQ(engine.elements.size(), ours.elements.size());
+    for (std::size_t i = 0; i < std::min(engine.elements.size(), ours.elements.size()); ++i)
         EXPECT_EQ(engine.elements[i], ours.elements[i]) << i;
     EXPECT_EQ(engine.markers, ours.markers);
     EXPECT_EQ(ours.stats.exhaustedPasses, 0u);
+    return ours.stats;
 }
 
 struct Case {
@@ -505,6 +511,343 @@ TEST(WebElementMatchingTest, MalformedSelectorsAndEmptySheetsAreHarmless) {
         SCOPED_TRACE(c.name);
         expectSameAsEngine(c.css, c.body);
     }
+}
+
+// ---- alike siblings copy each other's styles ------------------------------------------------------
+
+// Runs of children alike but for what some rule may look at: an id, a style attribute, a title
+// and language, data, a second class, another tag, position among the run.
+std::string alikeRuns() {
+    std::string run;
+    for (int i = 0; i < 6; ++i) run += "<p class=a>a</p>";
+    run += "<p class=a id=x>id</p><p class=a style='color:#333333;width:9px'>inline</p><p class=a>a</p>"
+           "<p class=a title=t lang=en-gb>t</p><p class=a data-k=1>k</p><p class=a data-k=2>k</p>"
+           "<p class='a b'>ab</p><span class=a>s</span><p class=a>a</p><p class=A>upper</p><p class=a>a</p>"
+           "<a class=a href='/1'>l</a><a class=a href='/2'>l</a><a class=a>no link</a>";
+    for (int i = 0; i < 5; ++i) run += "<p>plain</p>";
+    return "<div class=list>" + run + "</div><div class=list>" + run + "<p class=a>last</p></div>";
+}
+
+TEST(WebElementMatchingTest, AlikeSiblingsShareOnlyWhatEveryRuleAnswersAlike) {
+    const Case cases[] = {
+        {"classes", ".a{color:red} .b{width:3px} .list .a{margin-left:2px} .list > p{padding-left:1px}", ""},
+        {"ids", "#x{color:green} .a{color:red} p#x{width:4px}", ""},
+        {"inline styles", ".a{color:red;width:2px} p{margin-top:3px}", ""},
+        {"adjacent", ".a + .a{color:green} p + p{width:2px} span + p{margin-left:5px}", ""},
+        {"general sibling", "span ~ .a{color:blue} #x ~ p{width:6px}", ""},
+        {"positions",
+         ".a:nth-child(3n){color:green} p:first-child{width:1px} p:last-of-type{margin-left:4px}"
+         ".a:nth-last-child(2){font-weight:bold} p:only-of-type{padding-left:2px}",
+         ""},
+        {"attributes",
+         "[title]{color:red} [data-k]{width:5px} [lang|=en]{margin-left:1px} [data-k='2']{color:green}"
+         "a[href]{padding-left:3px}",
+         ""},
+        {"not", ".a:not(.b){color:green} p:not(:first-child){width:2px} p:not([title]){margin-left:3px}", ""},
+        {"states", "a:link{color:red} .a:hover{color:green} a:hover{width:1px}", ""},
+        {"generated", ".a::before{content:'B'} .b::after{content:'A'}", ""},
+        {"case", ".A{color:red} .a{width:2px} P{margin-left:1px}", ""},
+        {"important and order", ".a{color:red !important} p.a{color:green} .list p{width:1px} p{width:2px}",
+         ""},
+    };
+    const std::string body = alikeRuns();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectSameAsEngine(c.css, body);
+    }
+    // Where every rule answers alike, the runs copy (ids, style attributes and links do not).
+    const auto stats = expectSameAsEngine(".a{color:red} .list p{width:1px}", body);
+    EXPECT_GE(stats.copiedStyles, 20u);
+}
+
+// Children of alike parents (ids on them the sheet does not name): a rule that counts or looks at
+// the parents' siblings, or names one of them, keeps them apart.
+TEST(WebElementMatchingTest, ChildrenOfAlikeParentsShareOnlyWhatEveryRuleAnswersAlike) {
+    std::string body = "<div class=wrap>";
+    for (int i = 0; i < 8; ++i) {
+        body += "<div class=x id=p" + std::to_string(i) + (i == 3 ? " title=t" : "") +
+                " data-n=" + std::to_string(i % 3) +
+                "><p class=a>a</p><p class=a>b</p><span class=a>s<b>b</b></span>"
+                "<div class=in><p>deep</p></div></div>";
+    }
+    body += "</div>";
+    const Case cases[] = {
+        {"plain", ".x .a{color:red} .x > p{width:1px} .in p{margin-left:2px} .wrap b{padding-left:1px}", ""},
+        {"ancestor positions",
+         ".x:first-child .a{color:green} .x:nth-child(2n) > p{width:2px} .x:last-child span{margin-left:1px}"
+         ".x:nth-of-type(3) .in p{color:blue} .x:only-child b{width:9px}",
+         ""},
+        {"ancestor siblings", ".x + .x .a{color:blue} .x ~ .x p{width:3px} #p2 + .x b{margin-left:4px}", ""},
+        {"ancestor ids", "#p3 .a{color:green} #p5 > p{width:4px} #P6 .in p{margin-left:2px}", ""},
+        {"ancestor attributes",
+         "[title] .a{color:red} .x[data-n='2'] p{width:5px} [id$='7'] b{margin-top:2px}", ""},
+        {"ancestor not",
+         ".x:not(:first-child) p{color:red} .x:not(#p2) span{width:6px} .x:not([title]) b{color:blue}", ""},
+        {"ancestor states", ".x:hover .a{color:green}", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectSameAsEngine(c.css, body);
+    }
+    // With nothing that keeps them apart, the later parents' children copy the first's.
+    EXPECT_GE(expectSameAsEngine(".x .a{color:red} .in p{width:1px}", body).copiedStyles, 30u);
+    // A state on one parent, restyled.
+    expectSameAsEngine(".x:hover .a{color:green} .x:hover b{width:2px}", body,
+                       [](litehtml::document& doc, TestContainer&) {
+                           doc.root()->select_all(".x")[4]->set_pseudo_class("hover", true);
+                           doc.root()->refresh_styles();
+                           doc.root()->parse_styles();
+                       });
+}
+
+TEST(WebElementMatchingTest, CopiedStylesFollowRestylingAsTheEnginesOwn) {
+    const std::string css = "@media (max-width: 500px){.list p{color:red}} p:hover{color:green} .on "
+                            "p{width:5px} .a{margin-left:2px}";
+    const std::string body = alikeRuns();
+    auto nth = [](litehtml::document& doc, int i) { return doc.root()->select_all("p")[std::size_t(i)]; };
+    struct Step {
+        const char* name;
+        std::function<void(litehtml::document&, TestContainer&)> run;
+    };
+    const Step steps[] = {
+        {"media narrows",
+         [](litehtml::document& doc, TestContainer& c) {
+             c.width = 400;
+             doc.media_changed();
+         }},
+        {"hover on one of a run",
+         [&](litehtml::document& doc, TestContainer&) {
+             nth(doc, 2)->set_pseudo_class("hover", true);
+             doc.root()->refresh_styles();
+             doc.root()->parse_styles();
+         }},
+        {"class added to a run's parent",
+         [&](litehtml::document& doc, TestContainer& c) {
+             doc.root()->select_all(".list")[0]->set_class("on", true);
+             c.width = 400;
+             doc.media_changed();
+         }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        expectSameAsEngine(css, body, step.run);
+    }
+}
+
+// ---- whole pages --------------------------------------------------------------------------------
+
+std::shared_ptr<litehtml::document> build(TestContainer& container, const benchsupport::StyledPage& page) {
+    const std::string html =
+        "<html><head><style>" + page.sheet + "</style></head><body>" + page.body + "</body></html>";
+    auto doc = litehtml::document::createFromString(html.c_str(), &container, &sharedContext());
+    if (doc) doc->render(container.width);
+    return doc;
+}
+
+std::vector<std::string> described(const litehtml::element::ptr& el) {
+    std::vector<std::string> out;
+    describe(el, out);
+    return out;
+}
+
+// A forum thread of 2,400 posts under a site sheet of a thousand rules is styled to its last
+// post, as its second (the first is :first-child, odd ones are striped) and far below the budget.
+TEST(WebElementMatchingTest, AForumThreadIsStyledWhole) {
+    TestContainer container(true);
+    container.width = 320;
+    auto doc = build(container, benchsupport::forumThread(2400, true));
+    ASSERT_TRUE(doc);
+    const auto posts = doc->root()->select_all(".post");
+    ASSERT_EQ(posts.size(), 2400u);
+    EXPECT_EQ(described(posts[1]), described(posts.back()));
+    const auto dates = doc->root()->select_all(".date");
+    EXPECT_STREQ(dates.back()->get_style_property("color", false, ""), "#888888");
+    const auto avatars = doc->root()->select_all(".avatar");
+    EXPECT_EQ(avatars.back()->get_position().height, 32);
+    EXPECT_STREQ(posts.back()->get_style_property("background-color", false, ""), "#fafafa");
+    const auto stats = detail::matchingStats(*container.matching);
+    EXPECT_EQ(stats.exhaustedPasses, 0u);
+    EXPECT_LT(stats.mostPassSteps * 4, detail::kDefaultMatchingStepsPerPass) << stats.mostPassSteps;
+}
+
+TEST(WebElementMatchingTest, AnArticleIsStyledWholeAsTheEnginesOwn) {
+    const auto page = benchsupport::article(5000, true);
+    TestContainer engineContainer(false), oursContainer(true);
+    engineContainer.width = oursContainer.width = 320;
+    auto engine = build(engineContainer, page);
+    auto ours = build(oursContainer, page);
+    ASSERT_TRUE(engine && ours);
+    EXPECT_EQ(ours->height(), engine->height());
+    EXPECT_EQ(described(ours->root()), described(engine->root()));
+    const auto ps = ours->root()->select_all(".content p");
+    ASSERT_EQ(ps.size(), 5000u);
+    EXPECT_STREQ(ps.back()->get_style_property("margin-bottom", false, ""), "12px");
+    const auto stats = detail::matchingStats(*oursContainer.matching);
+    EXPECT_EQ(stats.exhaustedPasses, 0u);
+    EXPECT_GT(stats.copiedStyles, 4000u);  // the paragraphs copy one another
+}
+
+// Each element merges a rule's declarations parsed once: shorthands, importance and the order of
+// rules end as when the engine parses them into every element.
+TEST(WebElementMatchingTest, DeclarationsParsedOnceEndAsParsedIntoEachElement) {
+    const char* const names[] = {"margin-top",
+                                 "margin-left",
+                                 "margin-bottom",
+                                 "padding-top",
+                                 "padding-left",
+                                 "border-top-width",
+                                 "border-top-style",
+                                 "border-top-color",
+                                 "border-left-width",
+                                 "border-left-style",
+                                 "border-bottom-color",
+                                 "border-top-left-radius-x",
+                                 "border-bottom-right-radius-y",
+                                 "background-color",
+                                 "background-image",
+                                 "background-image-baseurl",
+                                 "background-repeat",
+                                 "background-position",
+                                 "font-size",
+                                 "font-weight",
+                                 "font-family",
+                                 "font-style",
+                                 "line-height",
+                                 "list-style-type",
+                                 "list-style-image",
+                                 "color",
+                                 "display",
+                                 "width",
+                                 "text-decoration",
+                                 "float",
+                                 "clear",
+                                 "vertical-align",
+                                 "-litehtml-border-spacing-x"};
+    const std::string css =
+        "p{margin:0;padding:3px;border:1px solid red} .a{margin-top:4px;border-top:2px dashed blue}"
+        ".b{margin:1px 2px !important;border-color:green !important} p{margin:5px;border-radius:4px}"
+        ".a{background:url(x.png) no-repeat;font:bold 12px/1.5 serif} .b{background-color:blue !important}"
+        "p{background:none;color:red} .a{color:blue !important;list-style:square inside} .b{color:green}"
+        "div p{font-size:14px;float:left;clear:both} .a.b{display:inline-block;width:10px;border-spacing:2px}"
+        ".b{font-weight:normal !important;text-decoration:underline;vertical-align:top}";
+    std::string body;
+    for (int i = 0; i < 12; ++i)
+        body += i % 3 == 0 ? "<p class=a>a</p>" : i % 3 == 1 ? "<p class=b>b</p>" : "<p class='a b'>c</p>";
+    body = "<div>" + body + "</div>" + body;
+    auto properties = [&](bool matched) {
+        TestContainer container(matched);
+        auto doc = build(container, {body, css});
+        std::vector<std::string> out;
+        for (const auto& p : doc->root()->select_all("p"))
+            for (const char* name : names) {
+                const char* value = p->get_style_property(name, false, nullptr);
+                out.push_back(std::string(name) + "=" + (value ? value : "<none>"));
+            }
+        return out;
+    };
+    EXPECT_EQ(properties(true), properties(false));
+}
+
+// ---- shapes built to make matching slow ----------------------------------------------------------
+
+TEST(WebElementMatchingTest, SelectorsNestedInNotAreCountedAndTheDeepOnesDropped) {
+    // Shallow nesting matches as the engine's own does.
+    expectSameAsEngine(
+        ":not(:not(p)){color:red} :not(:not(:not(:not(.x)))){width:2px} p:not(:not(.x)){margin-left:1px}"
+        ":not(:not(:not(:not(:not(:not(:not(:not(span)))))))){color:green}",
+        kTree);
+    // Twenty rules nested 160 deep over 3,000 paragraphs: dropped, the page shows.
+    TestContainer container(true);
+    auto doc = build(container, benchsupport::nestedNot(3000, 20, 160, true));
+    ASSERT_TRUE(doc);
+    EXPECT_GT(doc->height(), 0);
+    const auto ps = doc->root()->select_all("p");
+    ASSERT_EQ(ps.size(), 3000u);
+    EXPECT_STREQ(ps.back()->get_style_property("color", false, ""), "");
+    const auto stats = detail::matchingStats(*container.matching);
+    EXPECT_EQ(stats.exhaustedPasses, 0u);
+    // Nested just within reach, each try counts what the engine parses again: a small budget
+    // runs out rather than spending it on a few paragraphs.
+    std::string rule = "p";
+    for (int d = 0; d < 8; ++d) rule = ":not(" + rule + ")";
+    std::string body;
+    for (int i = 0; i < 500; ++i) body += "<p>n</p>";
+    TestContainer small(true, 20000);
+    benchsupport::StyledPage page{body, ""};
+    for (int r = 0; r < 20; ++r) page.sheet += rule + "{width:" + std::to_string(r) + "px}";
+    ASSERT_TRUE(build(small, page));
+    EXPECT_GE(detail::matchingStats(*small.matching).exhaustedPasses, 1u);
+}
+
+TEST(WebElementMatchingTest, ElementsOfThousandsOfClassesMeetClassRulesCheaply) {
+    // Past the class count an element looks its classes up in an index: the same outcome as the
+    // engine's own, in any case and in compounds of several classes and :not().
+    std::string many;
+    for (int c = 0; c < 40; ++c) many += (c % 3 == 0 ? " C" : " c") + std::to_string(c);
+    const std::string body = "<div class='" + many + "'><p class='" + many + " x'>p</p></div><p class='" +
+                             many + "'>q</p><span class='" + many + "'>s</span>";
+    expectSameAsEngine(
+        ".c1{color:red} .C3{width:3px} .c3{margin-left:3px} .c1.c2.x{font-weight:bold}"
+        ".c1.c99{color:green} p:not(.x){padding-left:2px} .c4 .x{margin-top:1px} .c39:not(.C0){"
+        "text-decoration:underline} [class~=c5]{background-color:blue}",
+        body);
+
+    // Forty elements of 5,000 classes against 19,000 class rules: the last rule an element meets
+    // (.c4999) decides, within the budget.
+    TestContainer container(true);
+    auto doc = build(container, benchsupport::manyClasses(40, 5000, 19000, true));
+    ASSERT_TRUE(doc);
+    const auto divs = doc->root()->select_all("div");
+    ASSERT_EQ(divs.size(), 40u);
+    for (const auto& div : divs) EXPECT_STREQ(div->get_style_property("margin-left", false, ""), "1px");
+    EXPECT_EQ(detail::matchingStats(*container.matching).exhaustedPasses, 0u);
+}
+
+// A rule of a megabyte (an inline picture) over a thousand elements runs out of its own
+// allowance; the page's other rules reach every element.
+TEST(WebElementMatchingTest, LongDeclarationsRunOutOfTheirOwnAllowance) {
+    TestContainer container(true);
+    auto doc = build(container, benchsupport::dataBackground(1000, std::size_t(1) << 20, true));
+    ASSERT_TRUE(doc);
+    const auto tiles = doc->root()->select_all(".tile");
+    ASSERT_EQ(tiles.size(), 1000u);
+    std::size_t pictured = 0;
+    for (const auto& tile : tiles) {
+        EXPECT_STREQ(tile->get_style_property("color", false, ""), "#123456");
+        const char* image = tile->get_style_property("background-image", false, "");
+        pictured += image && std::strlen(image) > (1u << 20);
+    }
+    EXPECT_GT(pictured, 0u);
+    EXPECT_LT(pictured, 100u);
+    for (const auto& p : doc->root()->select_all(".tile p"))
+        EXPECT_STREQ(p->get_style_property("width", false, ""), "30px");
+    const auto stats = detail::matchingStats(*container.matching);
+    EXPECT_EQ(stats.exhaustedPasses, 0u);
+    EXPECT_GE(stats.bulkDroppedPasses, 1u);
+}
+
+// Under the default budget, a page built to spend it (two thousand long rules for every one of
+// 3,000 paragraphs) still ends: the rules met first apply, the rest are dropped, the page shows.
+TEST(WebElementMatchingTest, TheDefaultBudgetEndsAPageBuiltToExhaustIt) {
+    benchsupport::StyledPage page;
+    for (int i = 0; i < 3000; ++i) page.body += "<p>x</p>";
+    for (int r = 0; r < 2000; ++r) {
+        page.sheet += "p{color:#" + std::to_string(100000 + r) + ";margin-left:" + std::to_string(r) + "px";
+        for (int d = 0; d < 12; ++d) page.sheet += ";padding-left:" + std::to_string(d) + "px";
+        page.sheet += "}";
+    }
+    TestContainer container(true);
+    auto doc = build(container, page);
+    ASSERT_TRUE(doc);
+    EXPECT_GT(doc->height(), 0);
+    const auto ps = doc->root()->select_all("p");
+    ASSERT_EQ(ps.size(), 3000u);
+    EXPECT_STREQ(ps.front()->get_style_property("color", false, ""), "#101999");
+    EXPECT_STREQ(ps.back()->get_style_property("color", false, ""), "");
+    const auto stats = detail::matchingStats(*container.matching);
+    EXPECT_GE(stats.exhaustedPasses, 1u);
+    // Past the budget by one element's rules at most.
+    EXPECT_LT(stats.mostPassSteps, detail::kDefaultMatchingStepsPerPass / 100 * 101);
 }
 
 }  // namespace
