@@ -48,10 +48,16 @@ constexpr std::size_t kMaxCachedWidths = 20000;
 // about a millisecond, and a page can ask for one per element. Past this many, text takes the
 // nearest size already loaded in its family, weight and slant.
 constexpr std::size_t kMaxFontFaces = 128;
-// Words and spaces one page is split into: each is an element of its own (a few hundred bytes,
-// laid out and drawn one by one), and a megabyte of text may hold a million. Past this many, the
-// rest of the page's text is left out, as past the page's text bound.
-constexpr std::size_t kMaxTextPieces = 1u << 18;
+// Words and spaces one page is split into: each is an element of its own (about 280 bytes, laid
+// out and drawn one by one), and a megabyte of text may hold a million. Past this many (about
+// 210 MB of them, beside 100,000 elements' 190 MB), the rest of the page's text is left out, as
+// past the page's text bound.
+constexpr std::size_t kMaxTextPieces = 768u << 10;
+// Pieces an ordinary page may make, about 140 MB of the engine's elements: a page whose text would
+// make more (a few megabytes of it) has its words joined in twos or threes, evenly, so that it
+// keeps to about this many. Its lines then break at every second or third word: all of it shows.
+constexpr std::size_t kTextPieceBudget = 512u << 10;
+constexpr double kMaxWordsPerPiece = 4;
 // Floats one page lays out as floats: placing one looks at those before it in its formatting
 // context at every height it tries, so thousands cost seconds. Past this many, a float is laid out
 // where it stands in the flow, as a block.
@@ -83,6 +89,10 @@ std::string validUTF8(const char* text) {
     std::string out(valid);
     g_free(valid);
     return out;
+}
+
+bool isWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
 // A URL reference as written in a page, made acceptable to the URL parser the way browsers
@@ -340,8 +350,10 @@ class WebContainer final : public litehtml::document_container {
     }
 
     void load(const std::string& html) {
-        std::string source = boundedPageSource(html);
-        textPieces_ = 0;
+        WebPageSourceInfo info;
+        std::string source = boundedPageSource(html, {}, &info, &styleState_);
+        textPieces_ = wordsSeen_ = 0;
+        wordsPerPiece_ = std::clamp(double(info.textPieces) / double(kTextPieceBudget), 1.0, kMaxWordsPerPiece);
         matching_ = makeElementMatching();
         try {
             document_ = litehtml::document::createFromUTF8(source.c_str(), this, &sharedContext());
@@ -535,7 +547,7 @@ class WebContainer final : public litehtml::document_container {
         auto* cr = reinterpret_cast<cairo_t*>(hdc);
         if (!cr || !intersectsDrawArea(marker.pos)) return;
         if (!marker.image.empty()) {
-            if (auto url = resolve(marker.image.c_str(), marker.baseurl)) {
+            if (auto url = resolvePicture(marker.image.c_str(), marker.baseurl)) {
                 litehtml::background_paint bg;
                 bg.image = *url;
                 bg.clip_box = bg.origin_box = bg.border_box = marker.pos;
@@ -576,14 +588,14 @@ class WebContainer final : public litehtml::document_container {
 
     void load_image(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl, bool) override {
         if (!src) return;
-        if (auto url = resolve(src, baseurl)) image(*url);
+        if (auto url = resolvePicture(src, baseurl)) image(*url);
     }
 
     void get_image_size(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl,
                         litehtml::size& sz) override {
         sz.width = sz.height = 0;
         if (!src) return;
-        auto url = resolve(src, baseurl);
+        auto url = resolvePicture(src, baseurl);
         if (!url) return;
         auto picture = image(*url);
         if (!picture) return;
@@ -591,7 +603,7 @@ class WebContainer final : public litehtml::document_container {
         // as large as it is where the page gives it no size.
         double w = double(picture->width()), h = double(picture->height());
         if (resources_.imageSize) {
-            if (auto natural = resources_.imageSize(*url);
+            if (auto natural = resources_.imageSize(outsideURL(*url));
                 natural && natural->width >= 1 && natural->height >= 1)
                 w = natural->width, h = natural->height;
         }
@@ -611,12 +623,12 @@ class WebContainer final : public litehtml::document_container {
             if (!tag || std::strcmp(tag, "img") != 0) return;
             const char* src = el->get_attr("src");
             if (!src) return;
-            auto url = resolve(src, nullptr);
+            auto url = resolvePicture(src, nullptr);
             if (!url) return;
             const litehtml::position& box = el->get_position();
             const bool sizedWidth = !el->get_css_width().is_predefined() && box.width > 0;
             const bool sizedHeight = !el->get_css_height().is_predefined() && box.height > 0;
-            WebDocument::PictureBox& known = pictureBoxes_[*url];
+            WebDocument::PictureBox& known = pictureBoxes_[outsideURL(*url)];
             if (sizedWidth) known.width = std::max<CGFloat>(known.width, box.width);
             if (sizedHeight) known.height = std::max<CGFloat>(known.height, box.height);
             if (!sizedWidth && !sizedHeight) known.ownSize = true;
@@ -635,7 +647,7 @@ class WebContainer final : public litehtml::document_container {
             cairo_restore(cr);
             return;
         }
-        if (auto url = resolve(bg.image.c_str(), bg.baseurl.c_str())) drawImage(cr, *url, bg);
+        if (auto url = resolvePicture(bg.image.c_str(), bg.baseurl.c_str())) drawImage(cr, *url, bg);
     }
 
     void draw_borders(litehtml::uint_ptr hdc, const litehtml::borders& borders, const litehtml::position& pos,
@@ -734,8 +746,12 @@ class WebContainer final : public litehtml::document_container {
         std::string valid = validUTF8(text);
         std::string word;
         bool breakAfter = false, afterOpening = false;
-        auto flush = [&] {
-            if (!word.empty() && textPieces_ < kMaxTextPieces) {
+        // mayJoin: the word may be kept to go with the next one (see wordsPerPiece_).
+        auto flush = [&](bool mayJoin = false) {
+            if (word.empty()) return;
+            ++wordsSeen_;
+            if (mayJoin && double(wordsSeen_) < double(textPieces_ + 1) * wordsPerPiece_) return;
+            if (textPieces_ < kMaxTextPieces) {
                 ++textPieces_;
                 on_word(word.c_str());
             }
@@ -747,6 +763,15 @@ class WebContainer final : public litehtml::document_container {
             std::string bytes(p, next);
             p = next;
             if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+                // A lone space after a word goes with the word: half the pieces of ordinary text,
+                // each of which costs the engine an element of its own. Runs of white space stay
+                // pieces of their own, for the engine to collapse or keep.
+                if (c == ' ' && !word.empty() && !isWhiteSpace(*p)) {
+                    word += ' ';
+                    flush(true);
+                    breakAfter = afterOpening = false;
+                    continue;
+                }
                 flush();
                 if (textPieces_ >= kMaxTextPieces) break;
                 ++textPieces_;
@@ -769,7 +794,7 @@ class WebContainer final : public litehtml::document_container {
                     afterOpening = false;
                     break;
                 case U_LB_OPEN_PUNCTUATION:
-                    if (breakAfter) flush();
+                    if (breakAfter) flush(true);
                     word += bytes;
                     breakAfter = false;
                     afterOpening = true;
@@ -780,13 +805,13 @@ class WebContainer final : public litehtml::document_container {
                 case U_LB_JL:
                 case U_LB_JV:
                 case U_LB_JT:
-                    if (!afterOpening) flush();
+                    if (!afterOpening) flush(true);
                     word += bytes;
                     breakAfter = true;
                     afterOpening = false;
                     break;
                 default:
-                    if (breakAfter) flush();
+                    if (breakAfter) flush(true);
                     word += bytes;
                     breakAfter = false;
                     afterOpening = false;
@@ -821,7 +846,7 @@ class WebContainer final : public litehtml::document_container {
         limits.maxBytes = room;
         limits.maxRules = stylesheetRulesLeft_;
         WebStyleSheetInfo sheet;
-        text = boundedStyleSheet(*css, limits, &sheet);
+        text = boundedStyleSheet(*css, limits, &sheet, &styleState_);
         stylesheetBytes_ += std::min(css->size(), room);
         stylesheetRulesLeft_ -= std::min(stylesheetRulesLeft_, sheet.rules);
         baseurl = *absolute;
@@ -924,6 +949,24 @@ class WebContainer final : public litehtml::document_container {
         return resolveWith(reference, baseurl && *baseurl ? std::string(baseurl) : baseURL_, false);
     }
 
+    // A picture's URL as the renderer keys it: a data: URL keeps the key it was written as (or,
+    // written as it came, its own text, trimmed), never resolved against the base.
+    std::optional<std::string> resolvePicture(const char* reference, const char* baseurl) const {
+        if (!reference) return std::nullopt;
+        if (styleState_.dataURL(reference)) return std::string(reference);
+        std::string_view ref(reference);
+        while (!ref.empty() && static_cast<unsigned char>(ref.front()) <= ' ') ref.remove_prefix(1);
+        while (!ref.empty() && static_cast<unsigned char>(ref.back()) <= ' ') ref.remove_suffix(1);
+        if (ref.size() > 5 && lowercase(std::string(ref.substr(0, 5))) == "data:") return std::string(ref);
+        return resolve(reference, baseurl);
+    }
+
+    // The URL a picture is known by outside: a data: URL whole.
+    const std::string& outsideURL(const std::string& url) const {
+        const std::string* data = styleState_.dataURL(url);
+        return data ? *data : url;
+    }
+
     std::optional<std::string> resolveLink(const char* href) const {
         std::string ref = cleanReference(href);
         if (ref.empty()) return std::nullopt;
@@ -983,11 +1026,11 @@ class WebContainer final : public litehtml::document_container {
 
     // The picture at an absolute URL, asked for once per layout while it is missing.
     Ref<CGImage> image(const std::string& url) {
-        if (std::find(imageURLs_.begin(), imageURLs_.end(), url) == imageURLs_.end())
-            imageURLs_.push_back(url);
         auto found = images_.find(url);
         if (found != images_.end()) return found->second;
-        Ref<CGImage> picture = resources_.image ? resources_.image(url) : nullptr;
+        const std::string& outside = outsideURL(url);
+        if (askedImages_.insert(url).second) imageURLs_.push_back(outside);
+        Ref<CGImage> picture = resources_.image ? resources_.image(outside) : nullptr;
         images_[url] = picture;
         return picture;
     }
@@ -1117,7 +1160,9 @@ class WebContainer final : public litehtml::document_container {
     std::string documentBaseURL_;  // as given
     std::shared_ptr<litehtml::document> document_;
     std::shared_ptr<ElementMatching> matching_;
+    WebPageStyleState styleState_;  // custom properties and data: URLs, see WebStyleSheetSource.h
     std::vector<std::string> stylesheetURLs_, imageURLs_;
+    std::set<std::string> askedImages_;  // as keyed here, for imageURLs_
     std::set<std::string> importedSheets_;
     std::size_t stylesheetBytes_ = 0;
     std::size_t stylesheetRulesLeft_ = WebStyleSheetLimits{}.maxRules;  // shared by every linked sheet
@@ -1132,6 +1177,8 @@ class WebContainer final : public litehtml::document_container {
     std::map<std::string, Reduced> reduced_;
     std::map<FontFaceKey, std::shared_ptr<WebFontFace>> faces_;
     std::size_t textPieces_ = 0;
+    std::size_t wordsSeen_ = 0;
+    double wordsPerPiece_ = 1;
     int width_ = 0;
     bool laidOut_ = false;
     cairo_t* cr_ = nullptr;
