@@ -1,6 +1,7 @@
 #include "web/WebStyleSheetSource.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -156,6 +157,104 @@ bool WebPageStyleState::reaches(const std::set<std::string>& from, const std::st
     return false;
 }
 
+std::size_t WebPageStyleState::holds(const std::string& name) const {
+    auto found = properties_.find(name);
+    if (found == properties_.end() || (!found->second.defined && found->second.previewed == 0))
+        return kUnknownValueBytes;
+    return std::max({found->second.longest, found->second.previewed, kAssumedValueBytes});
+}
+
+namespace {
+
+// The names of the var() in a value, each time it is used, as the engine finds them: from "var("
+// (not after a letter or digit) to the next ')'. False when one names no custom property.
+bool varUses(std::string_view value, std::vector<std::string>& uses) {
+    for (std::size_t at = 0; at + 4 <= value.size(); ++at) {
+        if (lower(value[at]) != 'v' || lower(value[at + 1]) != 'a' || lower(value[at + 2]) != 'r' ||
+            value[at + 3] != '(' || (at > 0 && isAlnum(value[at - 1])))
+            continue;
+        std::size_t close = value.find(')', at + 4);
+        if (close == std::string_view::npos) break;
+        std::string used = lowered(trimmed(value.substr(at + 4, close - at - 4)));
+        if (used.size() < 2 || used[0] != '-' || used[1] != '-') return false;
+        uses.push_back(std::move(used));
+    }
+    return true;
+}
+
+}  // namespace
+
+void WebPageStyleState::preview(std::string_view css) {
+    if (css.find("--") == std::string_view::npos) return;
+    std::string text = css.find("/*") == std::string_view::npos ? std::string(css) : withoutComments(css);
+    struct Definition {
+        std::size_t length = 0;
+        std::vector<std::string> uses;
+    };
+    std::map<std::string, std::vector<Definition>> found;
+    std::size_t definitions = 0;
+    for (std::size_t i = text.find("--"); i != std::string::npos && definitions < 10000;
+         i = text.find("--", i + 1)) {
+        std::size_t before = i;
+        while (before > 0 && isSpace(text[before - 1])) --before;
+        if (before > 0 && text[before - 1] != '{' && text[before - 1] != ';') continue;
+        std::size_t colon = i + 2;
+        while (colon < text.size() && isNameChar(text[colon])) ++colon;
+        std::string name = lowered(std::string_view(text).substr(i, colon - i));
+        while (colon < text.size() && isSpace(text[colon])) ++colon;
+        if (colon >= text.size() || text[colon] != ':') continue;
+        std::size_t end = colon + 1;
+        for (int parens = 0; end < text.size(); ++end) {
+            char c = text[end];
+            if (c == '(') ++parens;
+            if (c == ')' && parens > 0) --parens;
+            if (parens == 0 && (c == ';' || c == '}')) break;
+        }
+        Definition d;
+        std::string_view value = trimmed(std::string_view(text).substr(colon + 1, end - colon - 1));
+        // A data: URL is written as a short key.
+        d.length = value.size();
+        for (std::size_t at = 0; at + 5 <= value.size(); ++at) {
+            if (!containsFolded(value.substr(at, 5), "data:")) continue;
+            std::size_t stop = value.find_first_of(")\"'", at);
+            stop = stop == std::string_view::npos ? value.size() : stop;
+            d.length -= std::min(d.length, stop - at);
+            d.length += 24;
+            at = stop;
+        }
+        if (!varUses(value, d.uses)) continue;
+        found[name].push_back(std::move(d));
+        ++definitions;
+        i = end - 1;
+    }
+    // What each may hold, as acceptDeclaration reckons it; a name in a cycle holds more than any.
+    std::map<std::string, std::size_t> memo;
+    std::set<std::string> open;
+    std::size_t steps = 0;
+    std::function<std::size_t(const std::string&)> reckon = [&](const std::string& name) -> std::size_t {
+        if (auto m = memo.find(name); m != memo.end()) return m->second;
+        auto defs = found.find(name);
+        if (defs == found.end()) return holds(name);
+        if (open.count(name) || ++steps > kMaxStepsPerSearch * 16) return kMaxSubstitutionBytes + 1;
+        open.insert(name);
+        std::size_t most = 0;
+        for (const auto& d : defs->second) {
+            std::size_t total = d.length;
+            for (const auto& used : d.uses)
+                total = std::min(total + std::max(reckon(used), kAssumedValueBytes), kMaxSubstitutionBytes + 1);
+            most = std::max(most, total);
+        }
+        open.erase(name);
+        memo[name] = most;
+        return most;
+    };
+    for (const auto& [name, defs] : found) {
+        std::size_t most = reckon(name);
+        Property& p = properties_[name];
+        p.previewed = std::max(p.previewed, most);
+    }
+}
+
 bool WebPageStyleState::acceptDeclaration(std::string_view declaration, bool inSheet) {
     std::string text = declaration.find("/*") == std::string_view::npos ? std::string(declaration)
                                                                          : withoutComments(declaration);
@@ -167,24 +266,13 @@ bool WebPageStyleState::acceptDeclaration(std::string_view declaration, bool inS
     bool hasVar = containsFolded(value, "var(");
     if (!custom && !hasVar) return true;
 
-    // The names it uses, each time it uses them, as the engine finds them: from "var(" (not
-    // after a letter or digit) to the next ')'.
     std::vector<std::string> uses;
-    for (std::size_t at = 0; hasVar && at + 4 <= value.size(); ++at) {
-        if (lower(value[at]) != 'v' || lower(value[at + 1]) != 'a' || lower(value[at + 2]) != 'r' ||
-            value[at + 3] != '(' || (at > 0 && isAlnum(value[at - 1])))
-            continue;
-        std::size_t close = value.find(')', at + 4);
-        if (close == std::string_view::npos) break;
-        std::string used = lowered(trimmed(value.substr(at + 4, close - at - 4)));
-        if (used.size() < 2 || used[0] != '-' || used[1] != '-') return false;
-        uses.push_back(std::move(used));
-    }
+    if (hasVar && !varUses(value, uses)) return false;
     std::size_t longest = value.size();
+    std::vector<std::size_t> reckoned;
     for (const auto& used : uses) {
-        auto found = properties_.find(used);
-        std::size_t holds = found == properties_.end() ? 0 : found->second.longest;
-        longest += std::max(holds, kAssumedValueBytes);
+        reckoned.push_back(holds(used));
+        longest += reckoned.back();
         if (longest > kMaxSubstitutionBytes) return false;
     }
     if (custom) {
@@ -199,9 +287,9 @@ bool WebPageStyleState::acceptDeclaration(std::string_view declaration, bool inS
         if (longest > (kMaxCopiedSubstitutionBytes - copiedBytes_) / copies) return false;
         copiedBytes_ += longest * copies;
     }
-    for (const auto& used : uses) {
-        Property& p = properties_[used];
-        p.assumed = std::max({p.assumed, p.longest, kAssumedValueBytes});
+    for (std::size_t k = 0; k < uses.size(); ++k) {
+        Property& p = properties_[uses[k]];
+        p.assumed = std::max(p.assumed, reckoned[k]);
     }
     if (custom) {
         Property& p = properties_[name];
@@ -674,6 +762,7 @@ std::string boundedStyleSheet(std::string_view css, const WebStyleSheetLimits& l
     WebStyleSheetInfo local;
     WebStyleSheetInfo& result = info ? *info : local;
     result = {};
+    if (state) state->preview(css.substr(0, limits.maxBytes));
     return Walker(css, limits, result, state).run();
 }
 
@@ -681,6 +770,7 @@ std::string boundedDeclarations(std::string_view declarations, WebPageStyleState
     WebStyleSheetLimits limits;
     limits.maxBytes = limits.maxDeclarationBytes;
     WebStyleSheetInfo info;
+    if (state) state->preview(declarations.substr(0, limits.maxBytes));
     return Walker(declarations, limits, info, state, true).run();
 }
 

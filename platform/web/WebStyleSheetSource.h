@@ -65,6 +65,7 @@ class WebPageStyleState {
   public:
     static constexpr std::size_t kMaxSubstitutionBytes = 64u << 10;
     static constexpr std::size_t kAssumedValueBytes = 1u << 10;
+    static constexpr std::size_t kUnknownValueBytes = 4u << 10;  // for a name not defined so far
     static constexpr std::size_t kFreeSubstitutionBytes = 2u << 10;
     static constexpr std::size_t kMaxCopiedSubstitutionBytes = 64u << 20;
     // One data: URL (2 MB of base64 is a 1.5 MB picture, more than a phone screen's worth), and
@@ -75,6 +76,9 @@ class WebPageStyleState {
     // Whether a declaration ("name: value", comments stripped or not) may stay, by the rules
     // above; a custom property that stays is recorded.
     bool acceptDeclaration(std::string_view declaration, bool inSheet = true);
+    // Reads ahead the custom properties a sheet or style attribute defines, so that a use before
+    // the definition in the same text is reckoned at what the definition may hold.
+    void preview(std::string_view css);
     // The elements of the page, which a sheet's declaration may style each.
     void setPageElements(std::size_t elements) { pageElements_ = elements; }
 
@@ -88,11 +92,13 @@ class WebPageStyleState {
   private:
     struct Property {
         std::size_t longest = 0;   // the longest definition accepted
+        std::size_t previewed = 0;  // the longest definition read ahead
         std::size_t assumed = 0;   // the most any accepted declaration reckoned it could hold
         bool defined = false;
         std::set<std::string> refs;  // names its accepted definitions use
     };
     bool reaches(const std::set<std::string>& from, const std::string& target);
+    std::size_t holds(const std::string& name) const;  // reckoned for one use of a name
 
     std::map<std::string, Property, std::less<>> properties_;
     std::size_t searchSteps_ = 0;
