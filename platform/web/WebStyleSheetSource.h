@@ -117,8 +117,9 @@ struct WebStyleSheetLimits {
     std::size_t maxBytes = 2u << 20;
     std::size_t maxRules = 20000;
     std::size_t maxComments = 1000;
-    // data: URLs in url(): their text in all (past it a url() is written empty). It is not
-    // counted in maxBytes or maxDeclarationBytes: only a short key is written for each.
+    // data: URLs in url(): their text in all. It is not counted in maxBytes or
+    // maxDeclarationBytes (only a short key is written for each); past it, a data: URL is the
+    // sheet's own text, which those bounds cut. One past the page's bounds is written empty.
     std::size_t maxDataBytes = 16u << 20;
 };
 

@@ -309,13 +309,17 @@ TEST(WebStyleSheetSourceTest, DataURLsAreKeptWholeBehindKeys) {
         ASSERT_NE(state.dataURL(key), nullptr) << out;
         EXPECT_EQ(*state.dataURL(key), c.url);
     }
-    // The sheet's data bound: 16 MB of 1 MB URLs, then empty ones; the sheet goes on.
+    // The sheet's data bound: 16 MB of 1 MB URLs; past it they are the sheet's own text, whose
+    // bounds cut them.
     WebPageStyleState state;
     std::string sheet;
     for (int i = 0; i < 20; ++i) sheet += "a{background:url(data:," + std::string(1u << 20, char('a' + i)) + ")}";
-    std::string out = boundedStyleSheet(sheet + "b{color:red}", {}, nullptr, &state);
+    WebStyleSheetInfo info;
+    std::string out = boundedStyleSheet(sheet + "b{color:red}", {}, &info, &state);
     EXPECT_EQ(count(out, "url(x-web-data:"), 15u);
-    EXPECT_NE(out.find("b{color:red}"), std::string::npos);
+    EXPECT_TRUE(info.truncated);
+    EXPECT_LT(out.size(), 3u << 20);
+    EXPECT_EQ(*state.dataURL("x-web-data:14"), "data:," + std::string(1u << 20, char('a' + 14)));
     EXPECT_EQ(state.dataURL("x-web-data:99"), nullptr);
     EXPECT_EQ(state.dataURL("http://h.test/x-web-data:1"), nullptr);
 }
