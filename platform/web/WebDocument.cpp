@@ -475,7 +475,10 @@ class WebContainer final : public litehtml::document_container {
         std::string source = boundedPageSource(html, {}, &info, &styleState_);
         textPieces_ = wordsSeen_ = 0;
         wordsPerPiece_ = std::clamp(double(info.textPieces) / double(kTextPieceBudget), 1.0, kMaxWordsPerPiece);
-        matching_ = makeElementMatching();
+        // The matching budget was set for pages of at most 30,000 elements: a larger page gets as
+        // much for each of its elements.
+        matching_ = makeElementMatching(kDefaultMatchingStepsPerPass *
+                                        std::max<std::size_t>(1, (info.elements + 29999) / 30000));
         try {
             document_ = litehtml::document::createFromUTF8(source.c_str(), this, &sharedContext());
             if (document_ && document_->root()) boundShrinkToFitNesting(document_->root());
