@@ -57,7 +57,7 @@ constexpr std::size_t kMaxTextPieces = 768u << 10;
 // Pieces an ordinary page may make, about 140 MB of the engine's elements: a page whose text would
 // make more (a few megabytes of it) has its words joined in twos or threes, evenly, so that it
 // keeps to about this many. Its lines then break at every second or third word: all of it shows.
-constexpr std::size_t kTextPieceBudget = 512u << 10;
+constexpr std::size_t kTextPieceBudget = 384u << 10;
 constexpr double kMaxWordsPerPiece = 4;
 // Floats one page lays out as floats: placing one looks at those before it in its formatting
 // context at every height it tries, so thousands cost seconds. Past this many, a float is laid out

@@ -581,6 +581,7 @@ class Writer {
             info_.truncated = true;
         }
         text_ += t.size();
+        info_.textBytes = text_;
         // Every inline sheet passes here once; the rule bound is the page's, as many small style
         // elements add up to it.
         if (styleSheet) {

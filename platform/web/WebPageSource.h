@@ -52,6 +52,7 @@ struct WebPageSourceInfo {
     // About how many pieces (words, white space characters, wide characters) the text written
     // breaks into for line breaking.
     std::size_t textPieces = 0;
+    std::size_t textBytes = 0;  // written, style sheets included
 };
 
 // Appends text with the characters HTML reads as markup escaped (and '"' inside an attribute).
