@@ -10,7 +10,7 @@
 //   - nesting: elements deeper than maxDepth lose their tags, their content joins the element at
 //     the limit; the parser itself is kept from deep nesting by a first pass over the tags, as
 //     its cost grows with the depth of open elements for every tag;
-//   - elements and text bytes written;
+//   - elements and text bytes written (100,000 and 4 MB: an ordinary page is shown whole);
 //   - the nesting weight: the depth of every element written, summed. Styling looks up every
 //     inherited property an element does not set through all its ancestors, so thousands of
 //     elements each nested a hundred deep cost seconds where the same elements side by side

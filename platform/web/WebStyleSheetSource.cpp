@@ -136,6 +136,7 @@ constexpr std::string_view kDataKeyPrefix = "x-web-data:";
 // taken for part of a cycle.
 constexpr std::size_t kMaxSearchSteps = 1u << 20;
 constexpr std::size_t kMaxStepsPerSearch = 1u << 12;
+constexpr std::size_t kMaxPreviewDepth = 256;
 
 }  // namespace
 
@@ -231,11 +232,14 @@ void WebPageStyleState::preview(std::string_view css) {
     std::map<std::string, std::size_t> memo;
     std::set<std::string> open;
     std::size_t steps = 0;
+    // A chain deeper than kMaxPreviewDepth is taken for too long (no ordinary page nests its
+    // properties so; the search is recursive).
     std::function<std::size_t(const std::string&)> reckon = [&](const std::string& name) -> std::size_t {
         if (auto m = memo.find(name); m != memo.end()) return m->second;
         auto defs = found.find(name);
         if (defs == found.end()) return holds(name);
-        if (open.count(name) || ++steps > kMaxStepsPerSearch * 16) return kMaxSubstitutionBytes + 1;
+        if (open.count(name) || open.size() >= kMaxPreviewDepth || ++steps > kMaxStepsPerSearch * 16)
+            return kMaxSubstitutionBytes + 1;
         open.insert(name);
         std::size_t most = 0;
         for (const auto& d : defs->second) {

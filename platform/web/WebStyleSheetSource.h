@@ -17,7 +17,9 @@
 //   - the sheet stops before the rule past maxRules, and after maxBytes of its text (what is
 //     written may be a little longer: closings, and escapes in place of the few characters below);
 //   - comments past maxComments are left out (the engine strips every comment before it reads
-//     anything, at a cost that grows with their number times the sheet's size).
+//     anything, at a cost that grows with their number times the sheet's size);
+//   - with a page's state (WebPageStyleState below): declarations whose var() could grow past
+//     its bounds are left out, and data: URLs are written as keys, up to maxDataBytes.
 // Errors are recovered from as CSS does: what is open at the end (a comment, string, url(...),
 // block) is closed; a stray '}' at the top makes the rule it stands in invalid, so it is dropped.
 //

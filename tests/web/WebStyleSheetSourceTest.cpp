@@ -325,3 +325,25 @@ TEST(WebStyleSheetSourceTest, DataURLsAreKeptWholeBehindKeys) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every prefix of a sheet and of a style attribute holding custom properties and data: URLs (cut
+// strings, urls, var() and blocks) comes out bounded, and what is kept still reads as a sheet.
+TEST(WebStyleSheetSourceTest, CutSheetsWithVarAndDataURLsStayBounded) {
+    const std::string sheet =
+        "html{--a:url('data:image/png;base64,AAAA');--b:var(--a) var(--a);--c:var(--c)}"
+        "p{background:url( \"data:image/svg+xml,%3Csvg%3E\" ) ;color:var(--b, red);width:var(width)}"
+        "@media screen{q{--d:var(--b)}}/* var( */a{b:url(data:,x";
+    for (std::size_t n = 0; n <= sheet.size(); ++n) {
+        SCOPED_TRACE(n);
+        detail::WebPageStyleState state;
+        std::string out = boundedStyleSheet(sheet.substr(0, n), {}, nullptr, &state);
+        EXPECT_LE(out.size(), n + 16);
+        EXPECT_EQ(boundedStyleSheet(out), out);
+        std::string attribute = detail::boundedDeclarations(sheet.substr(5, n), &state);
+        EXPECT_LE(attribute.size(), n + 16);
+    }
+}
+
+}  // namespace
