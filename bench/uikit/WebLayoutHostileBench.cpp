@@ -9,9 +9,11 @@
 
 #include <benchmark/benchmark.h>
 #include <cairo.h>
+#include <malloc.h>
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -470,8 +472,10 @@ const Case kCases[] = {
 
 // ---- running --------------------------------------------------------------------------------
 
-// The peak resident size is reset (Linux: 5 to clear_refs) so that each case reports its own.
+// The peak resident size is reset (Linux: 5 to clear_refs), after what the last case freed is
+// given back, so that each case reports its own.
 void resetPeak() {
+    malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
@@ -488,7 +492,9 @@ std::map<std::string, double>& peaks() {
     return p;
 }
 
-void run(benchmark::State& state, const std::string& name, const Page& page) {
+// The page is made here, so that only the case's own page is held while it runs.
+void run(benchmark::State& state, const std::string& name, const std::function<Page()>& make) {
+    const Page page = make();
     cairo_surface_t* surface =
         cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(kWidth), int(kDrawnHeight));
     resetPeak();
@@ -504,19 +510,20 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     std::map<int, bool> references;
     for (const Case& c : kCases) {
-        Page page = c.make();
-        int count = std::max(1, page.elements);
+        int count = std::max(1, c.make().elements);
         std::string name = c.name;
+        auto make = c.make;
         benchmark::RegisterBenchmark(("BM_" + name).c_str(),
-                                     [name, page](benchmark::State& state) { run(state, name, page); })
+                                     [name, make](benchmark::State& state) { run(state, name, make); })
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1);
         if (!references[count]) {
             references[count] = true;
             std::string ref = "BM_reference_" + std::to_string(count);
-            Page plain = reference(count);
             benchmark::RegisterBenchmark(ref.c_str(),
-                                         [ref, plain](benchmark::State& state) { run(state, ref, plain); })
+                                         [ref, count](benchmark::State& state) {
+                                             run(state, ref, [count] { return reference(count); });
+                                         })
                 ->Unit(benchmark::kMillisecond)
                 ->Iterations(1);
         }
