@@ -8,9 +8,9 @@
 // Cases: a page of 2 MB of gzip-compressed zeros (2 GB decoded) and a picture served the same
 // way; six 10,000 x 10,000 progressive JPEGs, three CMYK ones, six 50-megapixel progressive
 // photos; a stylesheet of selector chains 10,000 deep, the same inline, @media blocks nested
-// 10,000 deep, and custom properties doubling 30 deep; 32 GIFs of 88 KB whose 1 x 1 screen holds frames of 100 and 34 megapixels, three
-// 1-pixel PNGs of 990 zTXt chunks inflating to 7.9 MB each, and six 6400 x 6400 progressive JPEGs
-// in 990 scans. The big files are made once, by a child, and kept in a temporary folder.
+// 10,000 deep, and custom properties doubling 30 deep; 32 GIFs of 88 KB whose 1 x 1 screen holds frames of
+// 100 and 34 megapixels, three 1-pixel PNGs of 990 zTXt chunks inflating to 7.9 MB each, and six 6400 x 6400
+// progressive JPEGs in 990 scans. The big files are made once, by a child, and kept in a temporary folder.
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -53,11 +53,10 @@ using benchsupport::runSelf;
 constexpr double kTargetMB = 512;
 constexpr double kChildSeconds = 60;
 
-const char* const kCases[] = {"plain_page",          "gzip_page",         "gzip_picture",
-                              "progressive_100mp",   "cmyk_100mp",        "photos_50mp",
-                              "css_selector_chains", "css_inline_chains", "css_nested_media",
-                              "gif_huge_frames",     "png_ztxt",          "jpeg_990_scans",
-                              "css_var_chain"};
+const char* const kCases[] = {
+    "plain_page",  "gzip_page",           "gzip_picture",      "progressive_100mp", "cmyk_100mp",
+    "photos_50mp", "css_selector_chains", "css_inline_chains", "css_nested_media",  "gif_huge_frames",
+    "png_ztxt",    "jpeg_990_scans",      "css_var_chain"};
 
 std::string cacheDir() {
     const char* tmp = std::getenv("TMPDIR");
@@ -138,8 +137,8 @@ std::string chainsStylesheet() {
 std::string varChain() {
     std::string css = "html{--v0:" + std::string(100, 'x') + ";";
     for (int i = 1; i <= 30; ++i)
-        css += "--v" + std::to_string(i) + ":var(--v" + std::to_string(i - 1) + ") var(--v" + std::to_string(i - 1) +
-               ");";
+        css += "--v" + std::to_string(i) + ":var(--v" + std::to_string(i - 1) + ") var(--v" +
+               std::to_string(i - 1) + ");";
     return css + "}p{font-family:var(--v30)}";
 }
 

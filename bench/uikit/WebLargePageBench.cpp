@@ -31,11 +31,14 @@ std::string question(int i) {
     const std::string zh = "这辆车的前保险杠上周刚换过，轮毂也换成了更宽的一套。";
     const std::string n = std::to_string(i);
     std::string s = "<h2>Question " + n + " about wheels</h2>";
-    s += "<p>" + words + "<a href=\"/q/" + n + "\">the answers</a> " + words + "<b>bold words</b> " + zh + "</p>";
+    s += "<p>" + words + "<a href=\"/q/" + n + "\">the answers</a> " + words + "<b>bold words</b> " + zh +
+         "</p>";
     s += "<p>" + zh + words + "<a href=\"/u/" + n + "\">a user</a> and more</p><ul>";
-    for (int k = 0; k < 8; ++k) s += "<li>An item of the list, with a few words " + std::string(k % 3 ? "" : zh) + "</li>";
+    for (int k = 0; k < 8; ++k)
+        s += "<li>An item of the list, with a few words " + std::string(k % 3 ? "" : zh) + "</li>";
     s += "</ul><ol>";
-    for (int k = 0; k < 6; ++k) s += "<li><a href=\"/i/" + std::to_string(k) + "\">link " + std::to_string(k) + "</a> text</li>";
+    for (int k = 0; k < 6; ++k)
+        s += "<li><a href=\"/i/" + std::to_string(k) + "\">link " + std::to_string(k) + "</a> text</li>";
     s += "</ol>";
     if (i % 8 == 0) {
         s += "<table>";
@@ -48,7 +51,8 @@ std::string question(int i) {
     } else {
         s += "<div><span>" + words + "</span><em>a few words</em><span>" + zh + "</span></div>";
         for (int k = 0; k < 7; ++k)
-            s += "<p>Short <b>paragraph</b> " + std::to_string(k) + " of the answer, " + (k % 2 ? zh : words) + "</p>";
+            s += "<p>Short <b>paragraph</b> " + std::to_string(k) + " of the answer, " +
+                 (k % 2 ? zh : words) + "</p>";
         s += "<p><a href=\"/more\">more</a> <i>in italics</i> <code>code</code></p>";
     }
     return s;
@@ -119,8 +123,8 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     auto large = reporter.time("BM_LargePage"), small = reporter.time("BM_TenthPage");
     if (!large || !small) return 0;
-    std::printf("  the page: %zu elements, %zu bytes of text in %zu pieces, %s\n", info.elements, info.textBytes,
-                info.textPieces, info.truncated ? "cut by a bound" : "whole");
+    std::printf("  the page: %zu elements, %zu bytes of text in %zu pieces, %s\n", info.elements,
+                info.textBytes, info.textPieces, info.truncated ? "cut by a bound" : "whole");
     std::printf("ratio web_large_page_cpu %.4g\n", *large / kTargetMs);
     std::printf("  built, laid out and first screen drawn in %.4g ms of CPU; target: at most %.0f ms (1.0)\n",
                 *large, kTargetMs);

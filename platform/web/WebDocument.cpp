@@ -1,10 +1,12 @@
 #include "web/WebDocument.h"
 
 #include <litehtml/litehtml.h>
-#include <litehtml/el_text.h>
 #include <pango/pangocairo.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+
+// After the engine's own header, which it needs first.
+#include <litehtml/el_text.h>
 
 #include <algorithm>
 #include <cmath>
@@ -277,7 +279,8 @@ void numberLists(const std::vector<litehtml::element::ptr>& lists) {
             auto& style = item->*member(ListStyleTag{});
             const bool roman = style == litehtml::list_style_type_lower_roman ||
                                style == litehtml::list_style_type_upper_roman;
-            if (style > litehtml::list_style_type_decimal_leading_zero && (number < 1 || (roman && number > 3999)))
+            if (style > litehtml::list_style_type_decimal_leading_zero &&
+                (number < 1 || (roman && number > 3999)))
                 style = litehtml::list_style_type_decimal;
             item->set_attr("list_index", std::to_string(number).c_str());
             number += reversed ? -1 : 1;
@@ -474,7 +477,8 @@ class WebContainer final : public litehtml::document_container {
         WebPageSourceInfo info;
         std::string source = boundedPageSource(html, {}, &info, &styleState_);
         textPieces_ = wordsSeen_ = 0;
-        wordsPerPiece_ = std::clamp(double(info.textPieces) / double(kTextPieceBudget), 1.0, kMaxWordsPerPiece);
+        wordsPerPiece_ =
+            std::clamp(double(info.textPieces) / double(kTextPieceBudget), 1.0, kMaxWordsPerPiece);
         // The matching budget was set for pages of at most 30,000 elements: a larger page gets as
         // much for each of its elements.
         matching_ = makeElementMatching(kDefaultMatchingStepsPerPass *
@@ -658,11 +662,13 @@ class WebContainer final : public litehtml::document_container {
         // A long word a run at a time, each drawn only where it meets the area drawn.
         auto runs = runsOf(valid);
         for (std::string_view run : runs) {
-            if (runs.size() > 1 && (x > drawArea_.x + drawArea_.width + 10000.0 ||
-                                    x + runWidth(face, run) < drawArea_.x - 10000.0)) {
-                if (x > drawArea_.x + drawArea_.width + 10000.0) break;
-                x += runWidth(face, run);
-                continue;
+            if (runs.size() > 1) {
+                if (x > drawArea_.x + drawArea_.width) break;
+                double w = runWidth(face, run);
+                if (x + w < drawArea_.x) {
+                    x += w;
+                    continue;
+                }
             }
             withRealPangoContext([&](PangoContext*) {
                 pango_layout_set_text(face.layout, run.data(), int(run.size()));

@@ -647,12 +647,13 @@ class Writer {
         while (!pending.empty() && n < limits_.maxElements) {
             const GumboNode* node = pending.back();
             pending.pop_back();
-            const GumboVector* kids = node->type == GUMBO_NODE_DOCUMENT ? &node->v.document.children
+            const GumboVector* kids = node->type == GUMBO_NODE_DOCUMENT  ? &node->v.document.children
                                       : node->type == GUMBO_NODE_ELEMENT ? &node->v.element.children
                                                                          : nullptr;
             if (node->type == GUMBO_NODE_ELEMENT) ++n;
             if (!kids) continue;
-            for (unsigned k = 0; k < kids->length; ++k) pending.push_back(static_cast<const GumboNode*>(kids->data[k]));
+            for (unsigned k = 0; k < kids->length; ++k)
+                pending.push_back(static_cast<const GumboNode*>(kids->data[k]));
         }
         return std::min(n, limits_.maxElements);
     }

@@ -245,7 +245,8 @@ void WebPageStyleState::preview(std::string_view css) {
         for (const auto& d : defs->second) {
             std::size_t total = d.length;
             for (const auto& used : d.uses)
-                total = std::min(total + std::max(reckon(used), kAssumedValueBytes), kMaxSubstitutionBytes + 1);
+                total =
+                    std::min(total + std::max(reckon(used), kAssumedValueBytes), kMaxSubstitutionBytes + 1);
             most = std::max(most, total);
         }
         open.erase(name);
@@ -261,7 +262,7 @@ void WebPageStyleState::preview(std::string_view css) {
 
 bool WebPageStyleState::acceptDeclaration(std::string_view declaration, bool inSheet) {
     std::string text = declaration.find("/*") == std::string_view::npos ? std::string(declaration)
-                                                                         : withoutComments(declaration);
+                                                                        : withoutComments(declaration);
     std::size_t colon = text.find(':');
     if (colon == std::string::npos) return true;
     std::string name = lowered(trimmed(std::string_view(text).substr(0, colon)));
@@ -761,8 +762,8 @@ class Walker {
 
 }  // namespace
 
-std::string boundedStyleSheet(std::string_view css, const WebStyleSheetLimits& limits, WebStyleSheetInfo* info,
-                              WebPageStyleState* state) {
+std::string boundedStyleSheet(std::string_view css, const WebStyleSheetLimits& limits,
+                              WebStyleSheetInfo* info, WebPageStyleState* state) {
     WebStyleSheetInfo local;
     WebStyleSheetInfo& result = info ? *info : local;
     result = {};

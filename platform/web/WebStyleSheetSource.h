@@ -93,9 +93,9 @@ class WebPageStyleState {
 
   private:
     struct Property {
-        std::size_t longest = 0;   // the longest definition accepted
+        std::size_t longest = 0;    // the longest definition accepted
         std::size_t previewed = 0;  // the longest definition read ahead
-        std::size_t assumed = 0;   // the most any accepted declaration reckoned it could hold
+        std::size_t assumed = 0;    // the most any accepted declaration reckoned it could hold
         bool defined = false;
         std::set<std::string> refs;  // names its accepted definitions use
     };

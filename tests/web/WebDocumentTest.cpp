@@ -347,13 +347,13 @@ TEST(WebDocumentTest, URLsAreResolvedAgainstTheBaseInFirstAskedOrderWithoutDupli
         {"http",
          "http://h.test/a/b.html",
          {"http://h.test/s.css", "http://cdn.test/x.css"},
-         {"http://h.test/a/c.png", "http://h.test/d.png", "http://other.test/e.png", "data:image/png;base64,AAAA",
-          "http://h.test/a/sp%20ace.png", "http://h.test/a/f.png"}},
+         {"http://h.test/a/c.png", "http://h.test/d.png", "http://other.test/e.png",
+          "data:image/png;base64,AAAA", "http://h.test/a/sp%20ace.png", "http://h.test/a/f.png"}},
         {"file",
          "file:///data/pages/q.html",
          {"file:///data/s.css", "http://cdn.test/x.css"},
-         {"file:///data/pages/c.png", "file:///d.png", "http://other.test/e.png", "data:image/png;base64,AAAA",
-          "file:///data/pages/sp%20ace.png", "file:///data/pages/f.png"}},
+         {"file:///data/pages/c.png", "file:///d.png", "http://other.test/e.png",
+          "data:image/png;base64,AAAA", "file:///data/pages/sp%20ace.png", "file:///data/pages/f.png"}},
         {"no base", "", {"http://cdn.test/x.css"}, {"http://other.test/e.png", "data:image/png;base64,AAAA"}},
     };
     for (const auto& c : cases) {
@@ -364,8 +364,11 @@ TEST(WebDocumentTest, URLsAreResolvedAgainstTheBaseInFirstAskedOrderWithoutDupli
         EXPECT_EQ(doc->stylesheetURLs(), c.sheets);
         EXPECT_EQ(doc->imageURLs(), c.images);
         // A data: URL is asked for as the page wrote it, never resolved.
-        for (const auto& url : page.asked)
-            if (url.find("data:") != std::string::npos) EXPECT_EQ(url, "data:image/png;base64,AAAA");
+        for (const auto& url : page.asked) {
+            if (url.find("data:") != std::string::npos) {
+                EXPECT_EQ(url, "data:image/png;base64,AAAA");
+            }
+        }
     }
 }
 

@@ -51,7 +51,8 @@ class Drawn {
     ~Drawn() { cairo_surface_destroy(surface_); }
     std::uint32_t at(int x, int y) const {
         auto* data = cairo_image_surface_get_data(surface_);
-        return *reinterpret_cast<const std::uint32_t*>(data + y * cairo_image_surface_get_stride(surface_) + x * 4) &
+        return *reinterpret_cast<const std::uint32_t*>(data + y * cairo_image_surface_get_stride(surface_) +
+                                                       x * 4) &
                0xFFFFFF;
     }
     // Pixels clearly of one primary colour (0 red, 1 green, 2 blue) in a rectangle.
@@ -61,7 +62,8 @@ class Drawn {
             for (int x = std::max(0, x0); x < std::min(w_, x1); ++x) {
                 auto p = at(x, y);
                 int c[3] = {int(p >> 16) & 255, int(p >> 8) & 255, int(p) & 255};
-                if (c[channel] > 120 && c[channel] > 3 * c[(channel + 1) % 3] && c[channel] > 3 * c[(channel + 2) % 3])
+                if (c[channel] > 120 && c[channel] > 3 * c[(channel + 1) % 3] &&
+                    c[channel] > 3 * c[(channel + 2) % 3])
                     ++n;
             }
         return n;
@@ -114,15 +116,18 @@ TEST(WebPageContentTest, CustomPropertiesColourTextAndChainsFinishBounded) {
     };
     const Case cases[] = {
         {"ordinary use", "<style>html{--c:#ff0000}p{color:var(--c)}</style><p>Colour</p>", 0},
-        {"through another property", "<style>html{--b:#0000ff;--c:var(--b)}p{color:var(--c)}</style><p>Colour</p>",
-         2},
+        {"through another property",
+         "<style>html{--b:#0000ff;--c:var(--b)}p{color:var(--c)}</style><p>Colour</p>", 2},
         {"in a style attribute", "<p style='--c:#00ff00;color:var(--c)'>Colour</p>", 1},
-        {"a chain 30 deep in a sheet", "<style>html{" + varChain(30) + "}p{color:#0000ff;font-family:var(--v30)}</style><p>Colour</p>",
-         2},
+        {"a chain 30 deep in a sheet",
+         "<style>html{" + varChain(30) + "}p{color:#0000ff;font-family:var(--v30)}</style><p>Colour</p>", 2},
         {"a chain 30 deep in a style attribute",
-         "<div style='" + varChain(30) + "'><p style='color:#ff0000;font-family:var(--v30)'>Colour</p></div>", 0},
+         "<div style='" + varChain(30) + "'><p style='color:#ff0000;font-family:var(--v30)'>Colour</p></div>",
+         0},
         {"a property naming itself, nested",
-         "<style>div{--s:var(--s) var(--s)}p{color:#00ff00}</style><p>Colour</p>" + repeat("<div>", 150) + "x", 1},
+         "<style>div{--s:var(--s) var(--s)}p{color:#00ff00}</style><p>Colour</p>" + repeat("<div>", 150) +
+             "x",
+         1},
         {"a name that is no custom property, nested",
          "<style>div{font-family:var(font-family) var(font-family)}p{color:#ff0000}</style><p>Colour</p>" +
              repeat("<div>", 150) + "x",
@@ -143,9 +148,10 @@ TEST(WebPageContentTest, APageOf100000ElementsAnd4MBOfTextIsLaidOutWhole) {
     // in all, and the last block where the styles put it.
     const int blocks = 99990;
     const std::string text = "words about wheels, tyres and a bumper 42";
-    std::string html = "<style>body{margin:0}div{height:2px;overflow:hidden;font-size:1px}.last{background:#00ff00}"
-                       "</style>" +
-                       repeat("<div>" + text + "</div>", blocks) + "<div class=last></div>";
+    std::string html =
+        "<style>body{margin:0}div{height:2px;overflow:hidden;font-size:1px}.last{background:#00ff00}"
+        "</style>" +
+        repeat("<div>" + text + "</div>", blocks) + "<div class=last></div>";
     detail::WebPageSourceInfo info;
     detail::boundedPageSource(html, {}, &info);
     EXPECT_FALSE(info.truncated);
@@ -160,8 +166,10 @@ TEST(WebPageContentTest, APageOf100000ElementsAnd4MBOfTextIsLaidOutWhole) {
 }
 
 TEST(WebPageContentTest, DataURLsReachResourcesAsThePageWroteThem) {
-    const std::string base64 = "data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk";
-    const std::string percent = "data:image/svg+xml,%3Csvg%20xmlns=%22http://www.w3.org/2000/svg%22%3E%3C/svg%3E";
+    const std::string base64 =
+        "data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk";
+    const std::string percent =
+        "data:image/svg+xml,%3Csvg%20xmlns=%22http://www.w3.org/2000/svg%22%3E%3C/svg%3E";
     const std::string huge = "data:image/png;base64," + std::string(1500000, 'Q') + "==";
     struct Case {
         const char* name;
@@ -174,10 +182,11 @@ TEST(WebPageContentTest, DataURLsReachResourcesAsThePageWroteThem) {
         {"img, percent-encoded", "<img src=\"" + percent + "\" width=40 height=30>", percent, true},
         {"img, 1.5 MB", "<img src='" + huge + "' width=40 height=30>", huge, true},
         {"CSS background, base64",
-         "<style>div{background:url(" + base64 + ");width:40px;height:30px}</style><div></div>", base64, false},
-        {"CSS background, percent-encoded, quoted",
-         "<style>div{background-image:url(\"" + percent + "\");width:40px;height:30px}</style><div></div>", percent,
+         "<style>div{background:url(" + base64 + ");width:40px;height:30px}</style><div></div>", base64,
          false},
+        {"CSS background, percent-encoded, quoted",
+         "<style>div{background-image:url(\"" + percent + "\");width:40px;height:30px}</style><div></div>",
+         percent, false},
         {"CSS background, 1.5 MB, in a style attribute",
          "<div style='background:url(" + huge + ");width:40px;height:30px'></div>", huge, false},
     };
@@ -252,8 +261,10 @@ TEST(WebPageContentTest, AWordLongerThanItsLineIsDrawnAndBrokenWhereStylesAllow)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Page page;
-        auto doc = page.make(std::string("<body style='margin:0'><p style='margin:0;font:20px/30px sans-serif;color:#ff0000;") +
-                             c.style + "'>" + word + "</p></body>");
+        auto doc = page.make(
+            std::string(
+                "<body style='margin:0'><p style='margin:0;font:20px/30px sans-serif;color:#ff0000;") +
+            c.style + "'>" + word + "</p></body>");
         CGSize size = doc->layout(300);
         Drawn d(*doc, 300, 120);
         // The first line is drawn across the view.

@@ -273,7 +273,8 @@ TEST(WebStyleSheetSourceTest, LargeSubstitutionsAreReckonedForEveryElementASheet
     WebPageStyleState state;
     state.setPageElements(100000);
     boundedStyleSheet(big, {}, nullptr, &state);
-    EXPECT_EQ(detail::boundedDeclarations("--copy:var(--big);color:red", &state), "--copy:var(--big);color:red");
+    EXPECT_EQ(detail::boundedDeclarations("--copy:var(--big);color:red", &state),
+              "--copy:var(--big);color:red");
     EXPECT_EQ(detail::boundedDeclarations("--s:var(--s);color:red;} x;top:0", &state), "color:red;top:0");
 }
 
@@ -286,7 +287,8 @@ TEST(WebStyleSheetSourceTest, DataURLsAreKeptWholeBehindKeys) {
         std::string url;  // what the key stands for; empty: written as an empty url()
     };
     const Case cases[] = {
-        {"unquoted base64, past the declaration bound", "a{background:url(" + base64 + ") no-repeat}", base64},
+        {"unquoted base64, past the declaration bound", "a{background:url(" + base64 + ") no-repeat}",
+         base64},
         {"double quoted", "a{background-image:url( \"" + percent + "\" )}", percent},
         {"single quoted", "a{background-image:URL('data:image/gif;base64,R0lG/+==')}",
          "data:image/gif;base64,R0lG/+=="},
@@ -313,7 +315,8 @@ TEST(WebStyleSheetSourceTest, DataURLsAreKeptWholeBehindKeys) {
     // bounds cut them.
     WebPageStyleState state;
     std::string sheet;
-    for (int i = 0; i < 20; ++i) sheet += "a{background:url(data:," + std::string(1u << 20, char('a' + i)) + ")}";
+    for (int i = 0; i < 20; ++i)
+        sheet += "a{background:url(data:," + std::string(1u << 20, char('a' + i)) + ")}";
     WebStyleSheetInfo info;
     std::string out = boundedStyleSheet(sheet + "b{color:red}", {}, &info, &state);
     EXPECT_EQ(count(out, "url(x-web-data:"), 15u);
