@@ -168,13 +168,18 @@ std::size_t WebPageStyleState::holds(const std::string& name) const {
 namespace {
 
 // The names of the var() in a value, each time it is used, as the engine finds them: from "var("
-// (not after a letter or digit) to the next ')'. False when one names no custom property.
-bool varUses(std::string_view value, std::vector<std::string>& uses) {
-    for (std::size_t at = 0; at + 4 <= value.size(); ++at) {
+// (not after a letter or digit) to the next ')'. False when one names no custom property. Past
+// `most` uses it stops (each is reckoned at kAssumedValueBytes at least, so more pass the bound).
+bool varUses(std::string_view value, std::vector<std::string>& uses,
+             std::size_t most = WebPageStyleState::kMaxSubstitutionBytes /
+                                    WebPageStyleState::kAssumedValueBytes +
+                                1) {
+    std::size_t close = 0;  // the ')' after the last "var(" found, searched for once per ')'
+    for (std::size_t at = 0; at + 4 <= value.size() && uses.size() < most; ++at) {
         if (lower(value[at]) != 'v' || lower(value[at + 1]) != 'a' || lower(value[at + 2]) != 'r' ||
             value[at + 3] != '(' || (at > 0 && isAlnum(value[at - 1])))
             continue;
-        std::size_t close = value.find(')', at + 4);
+        if (close < at + 4) close = value.find(')', at + 4);
         if (close == std::string_view::npos) break;
         std::string used = lowered(trimmed(value.substr(at + 4, close - at - 4)));
         if (used.size() < 2 || used[0] != '-' || used[1] != '-') return false;
@@ -223,10 +228,10 @@ void WebPageStyleState::preview(std::string_view css) {
             d.length += 24;
             at = stop;
         }
+        i = end - 1;  // past the value, whatever it holds: each is read once
         if (!varUses(value, d.uses)) continue;
         found[name].push_back(std::move(d));
         ++definitions;
-        i = end - 1;
     }
     // What each may hold, as acceptDeclaration reckons it; a name in a cycle holds more than any.
     std::map<std::string, std::size_t> memo;
@@ -261,6 +266,8 @@ void WebPageStyleState::preview(std::string_view css) {
 }
 
 bool WebPageStyleState::acceptDeclaration(std::string_view declaration, bool inSheet) {
+    // Most declarations have nothing to do with custom properties.
+    if (declaration.find("--") == std::string_view::npos && !containsFolded(declaration, "var(")) return true;
     std::string text = declaration.find("/*") == std::string_view::npos ? std::string(declaration)
                                                                         : withoutComments(declaration);
     std::size_t colon = text.find(':');

@@ -350,3 +350,35 @@ TEST(WebStyleSheetSourceTest, CutSheetsWithVarAndDataURLsStayBounded) {
 }
 
 }  // namespace
+
+namespace {
+
+// Shapes that would make the custom property reckoning cost the square of the sheet.
+TEST(WebStyleSheetSourceTest, VarReckoningStaysLinearOnHostileSheets) {
+    struct Case {
+        const char* name;
+        std::string css;
+    };
+    const Case cases[] = {
+        {"var( without end", "a{color:" + repeat("var(", 15000) + "}"},
+        {"var( before one far ')'", "a{color:" + repeat("var(", 15000) + ")}"},
+        {"definitions whose values never close", "a{" + repeat("--a:(;var(x);", 150000) + "}"},
+        {"a long chain of custom properties",
+         [] {
+             std::string css = "a{--p0:x;";
+             for (int i = 1; i < 20000; ++i)
+                 css += "--p" + std::to_string(i) + ":var(--p" + std::to_string(i - 1) + ");";
+             return css + "}";
+         }()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        detail::WebPageStyleState state;
+        WebStyleSheetInfo info;
+        std::string out = boundedStyleSheet(c.css, {}, &info, &state);
+        EXPECT_LE(out.size(), c.css.size() + 16);
+        detail::boundedDeclarations(c.css.substr(2, 60000), &state);
+    }
+}
+
+}  // namespace
