@@ -1,9 +1,10 @@
 // Pages shaped to make layout and drawing slow, each within the page bounds (400,000 tags, depth
 // 200, 100,000 elements, 4 MB of text): built, laid out at a phone's 375 points and drawn (the
 // first 4,000 points) by the web page renderer on one thread, as the view does on the main one.
-// Ends with "ratio web_layout_<case> <CPU ms per page / 1000 ms>" (target: at most 1.0), with,
-// from the same run, a plain page of as many paragraphs as the case has elements, and the peak
-// resident size the case reached (the peak is reset before each case).
+// Ends with "ratio web_layout_<case> <CPU ms per page / 5,000 ms>" and "ratio
+// web_layout_<case>_peak <peak MB / 512 MB>" (targets: at most 1.0 each, the page's process
+// limits, past which the page would be ended), with, from the same run, a plain page of as many
+// paragraphs as the case has elements (the peak is reset before each case).
 //
 // Run one case with --benchmark_filter=<case>; each runs once (the slow ones take long).
 
@@ -25,7 +26,8 @@
 namespace {
 
 constexpr CGFloat kWidth = 375;
-constexpr double kTargetMs = 1000;
+constexpr double kTargetMs = 5000;
+constexpr double kTargetMB = 512;
 constexpr CGFloat kDrawnHeight = 4000;
 
 struct Page {
@@ -537,9 +539,10 @@ int main(int argc, char** argv) {
         int count = std::max(1, c.make().elements);
         auto ref = reporter.time("BM_reference_" + std::to_string(count));
         std::printf("ratio web_layout_%s %.4g\n", c.name, *time / kTargetMs);
-        std::printf(
-            "  built, laid out and drawn in %.4g ms of CPU, peak %.0f MB; target: at most %.0f ms (1.0)\n",
-            *time, peaks()[c.name], kTargetMs);
+        std::printf("ratio web_layout_%s_peak %.4g\n", c.name, peaks()[c.name] / kTargetMB);
+        std::printf("  built, laid out and drawn in %.4g ms of CPU, peak %.0f MB; targets: at most %.0f ms "
+                    "and %.0f MB\n",
+                    *time, peaks()[c.name], kTargetMs, kTargetMB);
         if (ref) std::printf("  reference, a plain page of %d paragraphs: %.4g ms\n", count, *ref);
     }
     return 0;
