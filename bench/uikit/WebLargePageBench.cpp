@@ -30,10 +30,10 @@ std::string question(int i) {
     const std::string words = "The front bumper of this car was fitted last week and the wheels are wider ";
     const std::string zh = "这辆车的前保险杠上周刚换过，轮毂也换成了更宽的一套。";
     const std::string n = std::to_string(i);
-    std::string s = "<h2>Question " + n + " about wheels and tyres for the winter</h2>";
+    std::string s = "<h2>Question " + n + " about wheels and tyres for the winter, and the snow chains</h2>";
     s += "<p>" + words + "<a href=\"/q/" + n + "\">the answers</a> " + words + "<b>bold words</b> " + zh +
          "</p>";
-    s += "<p>" + zh + words + "<a href=\"/u/" + n + "\">a user</a> and more</p><ul>";
+    s += "<p>" + zh + words + "<a href=\"/u/" + n + "\">a user</a> and more " + words + words + "</p><ul>";
     for (int k = 0; k < 8; ++k)
         s += "<li>An item of the list, with a few words " + std::string(k % 3 ? "" : zh) + "</li>";
     s += "</ul><ol>";
