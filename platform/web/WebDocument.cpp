@@ -5,6 +5,9 @@
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
+// After the engine's own header, which it needs first.
+#include <litehtml/el_text.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -48,10 +51,16 @@ constexpr std::size_t kMaxCachedWidths = 20000;
 // about a millisecond, and a page can ask for one per element. Past this many, text takes the
 // nearest size already loaded in its family, weight and slant.
 constexpr std::size_t kMaxFontFaces = 128;
-// Words and spaces one page is split into: each is an element of its own (a few hundred bytes,
-// laid out and drawn one by one), and a megabyte of text may hold a million. Past this many, the
-// rest of the page's text is left out, as past the page's text bound.
-constexpr std::size_t kMaxTextPieces = 1u << 18;
+// Words and spaces one page is split into: each is an element of its own (about 280 bytes, laid
+// out and drawn one by one), and a megabyte of text may hold a million. Past this many (about
+// 210 MB of them, beside 100,000 elements' 190 MB), the rest of the page's text is left out, as
+// past the page's text bound.
+constexpr std::size_t kMaxTextPieces = 768u << 10;
+// Pieces an ordinary page may make, about 140 MB of the engine's elements: a page whose text would
+// make more (a few megabytes of it) has its words joined in twos or threes, evenly, so that it
+// keeps to about this many. Its lines then break at every second or third word: all of it shows.
+constexpr std::size_t kTextPieceBudget = 384u << 10;
+constexpr double kMaxWordsPerPiece = 4;
 // Floats one page lays out as floats: placing one looks at those before it in its formatting
 // context at every height it tries, so thousands cost seconds. Past this many, a float is laid out
 // where it stands in the flow, as a block.
@@ -83,6 +92,10 @@ std::string validUTF8(const char* text) {
     std::string out(valid);
     g_free(valid);
     return out;
+}
+
+bool isWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
 // A URL reference as written in a page, made acceptable to the URL parser the way browsers
@@ -158,6 +171,122 @@ struct ZIndexTag {
     friend type member(ZIndexTag);
 };
 template struct ExposeMember<ZIndexTag, &litehtml::html_tag::m_z_index>;
+
+// Text longer than this is measured and drawn a run at a time: pango counts a line's width in
+// 1/1024 points in an int, which a word of some hundred thousand characters passes (it was then
+// drawn not at all).
+constexpr std::size_t kMaxRunBytes = 2048;
+
+// Where text may be cut into runs or pieces: at a character, never before a combining mark or a
+// joiner (which belong to the character before).
+bool cutsBefore(const char* p) {
+    gunichar c = g_utf8_get_char(p);
+    return !g_unichar_ismark(c) && c != 0x200D && !(c >= 0xFE00 && c <= 0xFE0F);
+}
+
+std::vector<std::string_view> runsOf(std::string_view text) {
+    std::vector<std::string_view> runs;
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
+    while (begin < end) {
+        const char* cut = begin;
+        while (cut < end && std::size_t(cut - begin) < kMaxRunBytes) cut = g_utf8_next_char(cut);
+        while (cut < end && !cutsBefore(cut)) cut = g_utf8_next_char(cut);
+        runs.emplace_back(begin, std::size_t(std::min(cut, end) - begin));
+        begin = cut;
+    }
+    return runs;
+}
+
+struct ChildrenTag {
+    using type = litehtml::elements_vector litehtml::element::*;
+    friend type member(ChildrenTag);
+};
+template struct ExposeMember<ChildrenTag, &litehtml::element::m_children>;
+
+// Whether the styles an element inherits let a word break anywhere to fit its line.
+bool breaksWords(const litehtml::element& el) {
+    auto is = [&](const char* property, std::initializer_list<const char*> values) {
+        const char* v = el.get_style_property(property, true, nullptr);
+        if (!v) return false;
+        for (const char* value : values)
+            if (std::strcmp(v, value) == 0) return true;
+        return false;
+    };
+    return is("word-break", {"break-all", "break-word"}) || is("overflow-wrap", {"break-word", "anywhere"}) ||
+           is("word-wrap", {"break-word", "anywhere"});
+}
+
+// The width of the content box of the block an element's lines are laid out in.
+int lineWidthFor(const litehtml::element::ptr& el) {
+    for (auto p = el->parent(); p; p = p->parent()) {
+        switch (p->get_display()) {
+            case litehtml::display_block:
+            case litehtml::display_list_item:
+            case litehtml::display_table_cell:
+            case litehtml::display_inline_block:
+                return p->get_position().width;
+            default:
+                break;
+        }
+    }
+    return 0;
+}
+
+struct ListStyleTag {
+    using type = litehtml::list_style_type litehtml::html_tag::*;
+    friend type member(ListStyleTag);
+};
+template struct ExposeMember<ListStyleTag, &litehtml::html_tag::m_list_style_type>;
+
+// An integer attribute as HTML reads one (leading white space, a sign, digits up to the first
+// other character), kept within what list numbers may be; nullopt without digits.
+std::optional<long> integerAttribute(const char* text) {
+    if (!text) return std::nullopt;
+    const char* p = text;
+    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f') ++p;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    if (*p < '0' || *p > '9') return std::nullopt;
+    long value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) value = std::min(value * 10 + (*p - '0'), 1000000000L);
+    return negative ? -value : value;
+}
+
+// Numbers the list items of every list as a browser does: from the list's start (its count of
+// items when reversed), down when reversed, an item's own value setting its number and the
+// next's; items not shown are not counted. The engine's items have numbered themselves when
+// first laid out (from 1, every item counted); this runs after each layout, before drawing.
+void numberLists(const std::vector<litehtml::element::ptr>& lists) {
+    for (const auto& list : lists) {
+        std::vector<litehtml::html_tag*> items;
+        for (std::size_t i = 0; i < list->get_children_count(); ++i) {
+            auto child = list->get_child(int(i));
+            auto* tag = dynamic_cast<litehtml::html_tag*>(child.get());
+            if (tag && tag->get_display() == litehtml::display_list_item) items.push_back(tag);
+        }
+        const char* name = list->get_tagName();
+        const bool ordered = name && std::strcmp(name, "ol") == 0;
+        const bool reversed = ordered && list->get_attr("reversed");
+        long number = reversed ? long(items.size()) : 1;
+        if (ordered)
+            if (auto start = integerAttribute(list->get_attr("start"))) number = *start;
+        for (auto* item : items) {
+            if (auto value = integerAttribute(item->get_attr("value"))) number = *value;
+            // A style with no numeral for the number falls back to decimal, as in a browser:
+            // letters from 1, Roman numerals from 1 to 3999 (past which the engine would write
+            // thousands of 'm's).
+            auto& style = item->*member(ListStyleTag{});
+            const bool roman = style == litehtml::list_style_type_lower_roman ||
+                               style == litehtml::list_style_type_upper_roman;
+            if (style > litehtml::list_style_type_decimal_leading_zero &&
+                (number < 1 || (roman && number > 3999)))
+                style = litehtml::list_style_type_decimal;
+            item->set_attr("list_index", std::to_string(number).c_str());
+            number += reversed ? -1 : 1;
+        }
+    }
+}
 
 bool isMonospaceFamily(const std::string& faceName) {
     std::string list = lowercase(faceName);
@@ -283,12 +412,17 @@ void forEachElement(const litehtml::element::ptr& root, Visit&& visit) {
 
 // What the page's styles leave for layout and drawing to do, bounded (see kMaxFloats and
 // kMaxZIndexLevels). Runs after every styling, before layout: styling sets both again.
-void boundLayoutWork(const litehtml::element::ptr& root) {
+// Collects the elements holding list items, for numberLists.
+void boundLayoutWork(const litehtml::element::ptr& root, std::vector<litehtml::element::ptr>& lists) {
     std::size_t floats = 0;
     std::vector<litehtml::html_tag*> positioned;
+    lists.clear();
     forEachElement(root, [&](const litehtml::element::ptr& el) {
         auto* tag = dynamic_cast<litehtml::html_tag*>(el.get());
         if (!tag) return;
+        if (tag->get_display() == litehtml::display_list_item)
+            if (auto parent = el->parent(); parent && (lists.empty() || lists.back() != parent))
+                lists.push_back(parent);
         if (tag->get_float() != litehtml::float_none && ++floats > kMaxFloats)
             tag->*member(FloatTag{}) = litehtml::float_none;
         if (tag->is_positioned()) positioned.push_back(tag);
@@ -340,9 +474,14 @@ class WebContainer final : public litehtml::document_container {
     }
 
     void load(const std::string& html) {
-        std::string source = boundedPageSource(html);
-        textPieces_ = 0;
-        matching_ = makeElementMatching();
+        WebPageSourceInfo info;
+        std::string source = boundedPageSource(html, {}, &info, &styleState_);
+        textPieces_ = wordsSeen_ = 0;
+        wordsPerPiece_ =
+            std::clamp(double(info.textPieces) / double(kTextPieceBudget), 1.0, kMaxWordsPerPiece);
+        // The default budget styles whole pages at the page bounds (a page of 100,000 elements under
+        // a site sheet takes about a third of it).
+        matching_ = makeElementMatching(kDefaultMatchingStepsPerPass);
         try {
             document_ = litehtml::document::createFromUTF8(source.c_str(), this, &sharedContext());
             if (document_ && document_->root()) boundShrinkToFitNesting(document_->root());
@@ -369,8 +508,11 @@ class WebContainer final : public litehtml::document_container {
             document_->media_changed();
         }
         try {
-            if (auto root = document_->root()) boundLayoutWork(root);
+            std::vector<litehtml::element::ptr> lists;
+            if (auto root = document_->root()) boundLayoutWork(root, lists);
             document_->render(px);
+            if (widestWord_ > px / 2 && breakOverlongWords()) document_->render(px);
+            numberLists(lists);
         } catch (...) {
         }
         laidOut_ = true;
@@ -483,15 +625,24 @@ class WebContainer final : public litehtml::document_container {
         std::string key(text);
         if (auto found = face.widths.find(key); found != face.widths.end()) return found->second;
         std::string valid = validUTF8(text);
-        int width = 0;
+        double width = 0;
+        for (std::string_view run : runsOf(valid)) width += runWidth(face, run);
+        int result = int(std::min(std::ceil(width), double(std::numeric_limits<int>::max() / 4)));
+        if (face.widths.size() >= kMaxCachedWidths) face.widths.clear();
+        face.widths.emplace(std::move(key), result);
+        widestWord_ = std::max(widestWord_, result);
+        return result;
+    }
+
+    // The width of text of at most a run's length, in points.
+    static double runWidth(const WebFontFace& face, std::string_view run) {
+        double width = 0;
         withRealPangoContext([&](PangoContext*) {
-            pango_layout_set_text(face.layout, valid.data(), int(valid.size()));
+            pango_layout_set_text(face.layout, run.data(), int(run.size()));
             PangoRectangle logical;
             pango_layout_get_extents(face.layout, nullptr, &logical);
-            width = int(std::ceil(logical.width / double(PANGO_SCALE)));
+            width = logical.width / double(PANGO_SCALE);
         });
-        if (face.widths.size() >= kMaxCachedWidths) face.widths.clear();
-        face.widths.emplace(std::move(key), width);
         return width;
     }
 
@@ -506,23 +657,36 @@ class WebContainer final : public litehtml::document_container {
         cairo_save(cr);
         setColor(cr, color);
         double baseline = pos.y + face.ascent;
-        double width = 0;
-        withRealPangoContext([&](PangoContext*) {
-            pango_layout_set_text(face.layout, valid.data(), int(valid.size()));
-            PangoLayoutLine* line = pango_layout_get_line_readonly(face.layout, 0);
-            if (!line) return;
-            PangoRectangle logical;
-            pango_layout_line_get_extents(line, nullptr, &logical);
-            width = logical.width / double(PANGO_SCALE);
-            cairo_move_to(cr, pos.x - logical.x / double(PANGO_SCALE), baseline);
-            pango_cairo_show_layout_line(cr, line);
-        });
+        double x = pos.x;
+        // A long word a run at a time, each drawn only where it meets the area drawn.
+        auto runs = runsOf(valid);
+        for (std::string_view run : runs) {
+            if (runs.size() > 1) {
+                if (x > drawArea_.x + drawArea_.width) break;
+                double w = runWidth(face, run);
+                if (x + w < drawArea_.x) {
+                    x += w;
+                    continue;
+                }
+            }
+            withRealPangoContext([&](PangoContext*) {
+                pango_layout_set_text(face.layout, run.data(), int(run.size()));
+                PangoLayoutLine* line = pango_layout_get_line_readonly(face.layout, 0);
+                if (!line) return;
+                PangoRectangle logical;
+                pango_layout_line_get_extents(line, nullptr, &logical);
+                cairo_move_to(cr, x - logical.x / double(PANGO_SCALE), baseline);
+                pango_cairo_show_layout_line(cr, line);
+                x += logical.width / double(PANGO_SCALE);
+            });
+        }
+        double from = clampX(pos.x), width = std::max(0.0, clampX(x) - from);
         if (font->decoration & litehtml::font_decoration_underline)
-            cairo_rectangle(cr, pos.x, baseline - face.underlinePosition, width, face.underlineThickness);
+            cairo_rectangle(cr, from, baseline - face.underlinePosition, width, face.underlineThickness);
         if (font->decoration & litehtml::font_decoration_linethrough)
-            cairo_rectangle(cr, pos.x, baseline - face.strikePosition, width, face.strikeThickness);
+            cairo_rectangle(cr, from, baseline - face.strikePosition, width, face.strikeThickness);
         if (font->decoration & litehtml::font_decoration_overline)
-            cairo_rectangle(cr, pos.x, pos.y, width, face.underlineThickness);
+            cairo_rectangle(cr, from, pos.y, width, face.underlineThickness);
         cairo_fill(cr);
         cairo_restore(cr);
     }
@@ -535,7 +699,7 @@ class WebContainer final : public litehtml::document_container {
         auto* cr = reinterpret_cast<cairo_t*>(hdc);
         if (!cr || !intersectsDrawArea(marker.pos)) return;
         if (!marker.image.empty()) {
-            if (auto url = resolve(marker.image.c_str(), marker.baseurl)) {
+            if (auto url = resolvePicture(marker.image.c_str(), marker.baseurl)) {
                 litehtml::background_paint bg;
                 bg.image = *url;
                 bg.clip_box = bg.origin_box = bg.border_box = marker.pos;
@@ -576,14 +740,14 @@ class WebContainer final : public litehtml::document_container {
 
     void load_image(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl, bool) override {
         if (!src) return;
-        if (auto url = resolve(src, baseurl)) image(*url);
+        if (auto url = resolvePicture(src, baseurl)) image(*url);
     }
 
     void get_image_size(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl,
                         litehtml::size& sz) override {
         sz.width = sz.height = 0;
         if (!src) return;
-        auto url = resolve(src, baseurl);
+        auto url = resolvePicture(src, baseurl);
         if (!url) return;
         auto picture = image(*url);
         if (!picture) return;
@@ -591,7 +755,7 @@ class WebContainer final : public litehtml::document_container {
         // as large as it is where the page gives it no size.
         double w = double(picture->width()), h = double(picture->height());
         if (resources_.imageSize) {
-            if (auto natural = resources_.imageSize(*url);
+            if (auto natural = resources_.imageSize(outsideURL(*url));
                 natural && natural->width >= 1 && natural->height >= 1)
                 w = natural->width, h = natural->height;
         }
@@ -611,12 +775,12 @@ class WebContainer final : public litehtml::document_container {
             if (!tag || std::strcmp(tag, "img") != 0) return;
             const char* src = el->get_attr("src");
             if (!src) return;
-            auto url = resolve(src, nullptr);
+            auto url = resolvePicture(src, nullptr);
             if (!url) return;
             const litehtml::position& box = el->get_position();
             const bool sizedWidth = !el->get_css_width().is_predefined() && box.width > 0;
             const bool sizedHeight = !el->get_css_height().is_predefined() && box.height > 0;
-            WebDocument::PictureBox& known = pictureBoxes_[*url];
+            WebDocument::PictureBox& known = pictureBoxes_[outsideURL(*url)];
             if (sizedWidth) known.width = std::max<CGFloat>(known.width, box.width);
             if (sizedHeight) known.height = std::max<CGFloat>(known.height, box.height);
             if (!sizedWidth && !sizedHeight) known.ownSize = true;
@@ -635,7 +799,7 @@ class WebContainer final : public litehtml::document_container {
             cairo_restore(cr);
             return;
         }
-        if (auto url = resolve(bg.image.c_str(), bg.baseurl.c_str())) drawImage(cr, *url, bg);
+        if (auto url = resolvePicture(bg.image.c_str(), bg.baseurl.c_str())) drawImage(cr, *url, bg);
     }
 
     void draw_borders(litehtml::uint_ptr hdc, const litehtml::borders& borders, const litehtml::position& pos,
@@ -734,8 +898,12 @@ class WebContainer final : public litehtml::document_container {
         std::string valid = validUTF8(text);
         std::string word;
         bool breakAfter = false, afterOpening = false;
-        auto flush = [&] {
-            if (!word.empty() && textPieces_ < kMaxTextPieces) {
+        // mayJoin: the word may be kept to go with the next one (see wordsPerPiece_).
+        auto flush = [&](bool mayJoin = false) {
+            if (word.empty()) return;
+            ++wordsSeen_;
+            if (mayJoin && double(wordsSeen_) < double(textPieces_ + 1) * wordsPerPiece_) return;
+            if (textPieces_ < kMaxTextPieces) {
                 ++textPieces_;
                 on_word(word.c_str());
             }
@@ -747,6 +915,15 @@ class WebContainer final : public litehtml::document_container {
             std::string bytes(p, next);
             p = next;
             if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+                // A lone space after a word goes with the word: half the pieces of ordinary text,
+                // each of which costs the engine an element of its own. Runs of white space stay
+                // pieces of their own, for the engine to collapse or keep.
+                if (c == ' ' && !word.empty() && !isWhiteSpace(*p)) {
+                    word += ' ';
+                    flush(true);
+                    breakAfter = afterOpening = false;
+                    continue;
+                }
                 flush();
                 if (textPieces_ >= kMaxTextPieces) break;
                 ++textPieces_;
@@ -769,7 +946,7 @@ class WebContainer final : public litehtml::document_container {
                     afterOpening = false;
                     break;
                 case U_LB_OPEN_PUNCTUATION:
-                    if (breakAfter) flush();
+                    if (breakAfter) flush(true);
                     word += bytes;
                     breakAfter = false;
                     afterOpening = true;
@@ -780,13 +957,13 @@ class WebContainer final : public litehtml::document_container {
                 case U_LB_JL:
                 case U_LB_JV:
                 case U_LB_JT:
-                    if (!afterOpening) flush();
+                    if (!afterOpening) flush(true);
                     word += bytes;
                     breakAfter = true;
                     afterOpening = false;
                     break;
                 default:
-                    if (breakAfter) flush();
+                    if (breakAfter) flush(true);
                     word += bytes;
                     breakAfter = false;
                     afterOpening = false;
@@ -821,7 +998,7 @@ class WebContainer final : public litehtml::document_container {
         limits.maxBytes = room;
         limits.maxRules = stylesheetRulesLeft_;
         WebStyleSheetInfo sheet;
-        text = boundedStyleSheet(*css, limits, &sheet);
+        text = boundedStyleSheet(*css, limits, &sheet, &styleState_);
         stylesheetBytes_ += std::min(css->size(), room);
         stylesheetRulesLeft_ -= std::min(stylesheetRulesLeft_, sheet.rules);
         baseurl = *absolute;
@@ -926,6 +1103,24 @@ class WebContainer final : public litehtml::document_container {
         return resolveWith(reference, baseurl && *baseurl ? std::string(baseurl) : baseURL_, false);
     }
 
+    // A picture's URL as the renderer keys it: a data: URL keeps the key it was written as (or,
+    // written as it came, its own text, trimmed), never resolved against the base.
+    std::optional<std::string> resolvePicture(const char* reference, const char* baseurl) const {
+        if (!reference) return std::nullopt;
+        if (styleState_.dataURL(reference)) return std::string(reference);
+        std::string_view ref(reference);
+        while (!ref.empty() && static_cast<unsigned char>(ref.front()) <= ' ') ref.remove_prefix(1);
+        while (!ref.empty() && static_cast<unsigned char>(ref.back()) <= ' ') ref.remove_suffix(1);
+        if (ref.size() > 5 && lowercase(std::string(ref.substr(0, 5))) == "data:") return std::string(ref);
+        return resolve(reference, baseurl);
+    }
+
+    // The URL a picture is known by outside: a data: URL whole.
+    const std::string& outsideURL(const std::string& url) const {
+        const std::string* data = styleState_.dataURL(url);
+        return data ? *data : url;
+    }
+
     std::optional<std::string> resolveLink(const char* href) const {
         std::string ref = cleanReference(href);
         if (ref.empty()) return std::nullopt;
@@ -933,6 +1128,64 @@ class WebContainer final : public litehtml::document_container {
         Ref<NSURL> url = base ? NSURL::URLWithString(ref, base) : NSURL::URLWithString(ref);
         if (!url || !url->scheme() || lowercase(*url->scheme()) == "javascript") return std::nullopt;
         return url->absoluteString();
+    }
+
+    // Words wider than their line where the page's styles let words break (word-break,
+    // overflow-wrap) are cut into pieces that fit it, each an element of the engine's own text,
+    // so that the engine breaks the line between them. Answers whether any was cut.
+    bool breakOverlongWords() {
+        auto root = document_->root();
+        if (!root) return false;
+        std::vector<litehtml::element::ptr> overlong;
+        forEachElement(root, [&](const litehtml::element::ptr& el) {
+            if (!dynamic_cast<litehtml::el_text*>(el.get()) || el->is_white_space()) return;
+            int line = lineWidthFor(el);
+            if (line > 0 && el->get_position().width > line && breaksWords(*el)) overlong.push_back(el);
+        });
+        bool cut = false;
+        for (const auto& el : overlong) {
+            auto parent = el->parent();
+            int line = lineWidthFor(el);
+            auto* font = reinterpret_cast<WebFont*>(el->get_font());
+            if (!parent || !font || line <= 0) continue;
+            std::string text;
+            el->get_text(text);
+            std::vector<std::string> pieces;
+            std::string piece;
+            double width = 0;
+            const char* p = text.c_str();
+            while (*p && textPieces_ < kMaxTextPieces) {
+                const char* next = g_utf8_next_char(p);
+                while (*next && !cutsBefore(next)) next = g_utf8_next_char(next);
+                std::string character(p, next);
+                double w = text_width(character.c_str(), el->get_font());
+                if (!piece.empty() && width + w > line) {
+                    pieces.push_back(std::move(piece));
+                    piece.clear();
+                    width = 0;
+                    ++textPieces_;
+                }
+                piece += character;
+                width += w;
+                p = next;
+            }
+            if (!piece.empty()) pieces.push_back(std::move(piece));
+            if (pieces.size() < 2) continue;
+            auto& children = parent.get()->*member(ChildrenTag{});
+            auto at = std::find(children.begin(), children.end(), el);
+            if (at == children.end()) continue;
+            litehtml::elements_vector made;
+            for (const auto& text : pieces) {
+                auto made1 = std::make_shared<litehtml::el_text>(text.c_str(), document_);
+                made1->parent(parent);
+                made1->parse_styles(false);
+                made.push_back(made1);
+            }
+            at = children.erase(at);
+            children.insert(at, made.begin(), made.end());
+            cut = true;
+        }
+        return cut;
     }
 
     // The face for a key, loaded once per page; past kMaxFontFaces, the nearest size loaded in the
@@ -985,11 +1238,11 @@ class WebContainer final : public litehtml::document_container {
 
     // The picture at an absolute URL, asked for once per layout while it is missing.
     Ref<CGImage> image(const std::string& url) {
-        if (std::find(imageURLs_.begin(), imageURLs_.end(), url) == imageURLs_.end())
-            imageURLs_.push_back(url);
         auto found = images_.find(url);
         if (found != images_.end()) return found->second;
-        Ref<CGImage> picture = resources_.image ? resources_.image(url) : nullptr;
+        const std::string& outside = outsideURL(url);
+        if (askedImages_.insert(url).second) imageURLs_.push_back(outside);
+        Ref<CGImage> picture = resources_.image ? resources_.image(outside) : nullptr;
         images_[url] = picture;
         return picture;
     }
@@ -1119,7 +1372,9 @@ class WebContainer final : public litehtml::document_container {
     std::string documentBaseURL_;  // as given
     std::shared_ptr<litehtml::document> document_;
     std::shared_ptr<ElementMatching> matching_;
+    WebPageStyleState styleState_;  // custom properties and data: URLs, see WebStyleSheetSource.h
     std::vector<std::string> stylesheetURLs_, imageURLs_;
+    std::set<std::string> askedImages_;  // as keyed here, for imageURLs_
     std::set<std::string> importedSheets_;
     std::size_t stylesheetBytes_ = 0;
     std::size_t stylesheetRulesLeft_ = WebStyleSheetLimits{}.maxRules;  // shared by every linked sheet
@@ -1134,6 +1389,9 @@ class WebContainer final : public litehtml::document_container {
     std::map<std::string, Reduced> reduced_;
     std::map<FontFaceKey, std::shared_ptr<WebFontFace>> faces_;
     std::size_t textPieces_ = 0;
+    std::size_t wordsSeen_ = 0;
+    int widestWord_ = 0;  // measured so far
+    double wordsPerPiece_ = 1;
     int width_ = 0;
     bool laidOut_ = false;
     cairo_t* cr_ = nullptr;

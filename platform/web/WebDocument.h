@@ -53,8 +53,9 @@ class WebDocument {
 
     // Absolute URLs of every stylesheet (<link rel="stylesheet">, @import) and every picture
     // (<img src>, CSS background images) the page asked for so far, in first-asked order,
-    // without duplicates. A caller fetches those it lacks, then calls create() again (for
-    // stylesheets: new @imports may appear) or layout() again (for pictures).
+    // without duplicates. A picture's data: URL is listed (and handed to Resources) whole, as the
+    // page wrote it, never resolved against the base. A caller fetches those it lacks, then calls create()
+    // again (for stylesheets: new @imports may appear) or layout() again (for pictures).
     const std::vector<std::string>& stylesheetURLs() const;
     const std::vector<std::string>& imageURLs() const;
 

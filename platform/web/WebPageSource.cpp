@@ -450,10 +450,12 @@ std::size_t columnsAllowed(const GumboElement& table, std::size_t maxCells) {
 
 class Writer {
   public:
-    Writer(const WebPageLimits& limits, WebPageSourceInfo& info) : limits_(limits), info_(info) {}
+    Writer(const WebPageLimits& limits, WebPageSourceInfo& info, WebPageStyleState* state)
+        : limits_(limits), info_(info), state_(state) {}
 
     std::string write(const GumboNode* root) {
         out_ = "<!DOCTYPE html>";
+        if (state_) state_->setPageElements(countElements(root));
         struct Frame {
             const GumboNode* node;
             std::size_t next;     // child to visit
@@ -579,19 +581,40 @@ class Writer {
             info_.truncated = true;
         }
         text_ += t.size();
+        info_.textBytes = text_;
         // Every inline sheet passes here once; the rule bound is the page's, as many small style
         // elements add up to it.
         if (styleSheet) {
             WebStyleSheetLimits limits;
             limits.maxRules = styleRulesLeft_;
             WebStyleSheetInfo sheet;
-            out_.append(boundedStyleSheet(t, limits, &sheet));
+            out_.append(boundedStyleSheet(t, limits, &sheet, state_));
             styleRulesLeft_ -= std::min(styleRulesLeft_, sheet.rules);
         } else if (raw) {
             out_.append(t);
         } else {
+            countPieces(t);
             appendEscapedHTML(out_, t, false);
         }
+    }
+
+    // As the renderer splits text: a word with the lone space after it, each further white space
+    // character, each wide character (from U+3000 up, three bytes or more in UTF-8).
+    void countPieces(std::string_view t) {
+        for (std::size_t k = 0; k < t.size(); ++k) {
+            auto c = static_cast<unsigned char>(t[k]);
+            if (isSpace(char(c))) {
+                if (!inWord_ || c != ' ' || (k + 1 < t.size() && isSpace(t[k + 1]))) ++info_.textPieces;
+                inWord_ = false;
+            } else if (c >= 0xE3) {
+                ++info_.textPieces;
+                inWord_ = false;
+            } else if (c < 0x80 || c >= 0xC0) {
+                if (!inWord_) ++info_.textPieces;
+                inWord_ = true;
+            }
+        }
+        inWord_ = false;
     }
 
     // colspan, when not 0, is the cell's span as written.
@@ -606,6 +629,10 @@ class Writer {
             out_ += "=\"";
             if (colspan > 0 && attrName == "colspan")
                 out_ += std::to_string(colspan);
+            else if (state_ && attrName == "style" && needsStyleState(a->value))
+                appendEscapedHTML(out_, boundedDeclarations(a->value, state_), true);
+            else if (state_ && attrName == "src" && name == "img" && isDataURL(a->value))
+                appendEscapedHTML(out_, state_->keepDataURL(trimmedURL(a->value)).value_or(""), true);
             else
                 appendEscapedHTML(out_, attributeValue(attrName, a->value), true);
             out_ += "\"";
@@ -613,8 +640,48 @@ class Writer {
         out_ += ">";
     }
 
+    // The elements the page will have, at most the bound (its sheets' declarations may style each).
+    std::size_t countElements(const GumboNode* root) const {
+        std::size_t n = 0;
+        std::vector<const GumboNode*> pending{root};
+        while (!pending.empty() && n < limits_.maxElements) {
+            const GumboNode* node = pending.back();
+            pending.pop_back();
+            const GumboVector* kids = node->type == GUMBO_NODE_DOCUMENT  ? &node->v.document.children
+                                      : node->type == GUMBO_NODE_ELEMENT ? &node->v.element.children
+                                                                         : nullptr;
+            if (node->type == GUMBO_NODE_ELEMENT) ++n;
+            if (!kids) continue;
+            for (unsigned k = 0; k < kids->length; ++k)
+                pending.push_back(static_cast<const GumboNode*>(kids->data[k]));
+        }
+        return std::min(n, limits_.maxElements);
+    }
+
+    static std::string_view trimmedURL(std::string_view v) {
+        while (!v.empty() && static_cast<unsigned char>(v.front()) <= ' ') v.remove_prefix(1);
+        while (!v.empty() && static_cast<unsigned char>(v.back()) <= ' ') v.remove_suffix(1);
+        return v;
+    }
+    static bool startsFolded(std::string_view v, std::string_view prefix) {
+        if (v.size() < prefix.size()) return false;
+        for (std::size_t k = 0; k < prefix.size(); ++k)
+            if (lower(v[k]) != prefix[k]) return false;
+        return true;
+    }
+    static bool isDataURL(std::string_view v) { return startsFolded(trimmedURL(v), "data:"); }
+    // A style attribute the state has a say in: custom properties, var() or data: URLs.
+    static bool needsStyleState(std::string_view v) {
+        for (std::size_t k = 0; k + 1 < v.size(); ++k) {
+            if (v[k] == '-' && v[k + 1] == '-') return true;
+            if (startsFolded(v.substr(k), "var(") || startsFolded(v.substr(k), "data:")) return true;
+        }
+        return false;
+    }
+
     const WebPageLimits& limits_;
     WebPageSourceInfo& info_;
+    WebPageStyleState* state_;
     std::string out_;
     std::size_t text_ = 0;
     std::size_t whitespace_ = 0;
@@ -625,11 +692,13 @@ class Writer {
     std::vector<Table> tables_;  // the tables written around the current point
     std::size_t styleRulesLeft_ = WebStyleSheetLimits{}.maxRules;
     bool full_ = false;
+    bool inWord_ = false;
 };
 
 }  // namespace
 
-std::string boundedPageSource(std::string_view html, const WebPageLimits& limits, WebPageSourceInfo* info) {
+std::string boundedPageSource(std::string_view html, const WebPageLimits& limits, WebPageSourceInfo* info,
+                              WebPageStyleState* state) {
     WebPageSourceInfo local;
     WebPageSourceInfo& result = info ? *info : local;
     result = {};
@@ -646,7 +715,7 @@ std::string boundedPageSource(std::string_view html, const WebPageLimits& limits
     options.max_errors = 0;  // each recorded error copies the stack of open elements
     GumboOutput* output = gumbo_parse_with_options(&options, bounded.data(), bounded.size());
     if (!output) return "<!DOCTYPE html>";
-    Writer writer(limits, result);
+    Writer writer(limits, result, state);
     return writer.write(output->document);
     // The arena frees the tree.
 }

@@ -10,7 +10,7 @@
 //   - nesting: elements deeper than maxDepth lose their tags, their content joins the element at
 //     the limit; the parser itself is kept from deep nesting by a first pass over the tags, as
 //     its cost grows with the depth of open elements for every tag;
-//   - elements and text bytes written;
+//   - elements and text bytes written (100,000 and 4 MB: an ordinary page is shown whole);
 //   - the nesting weight: the depth of every element written, summed. Styling looks up every
 //     inherited property an element does not set through all its ancestors, so thousands of
 //     elements each nested a hundred deep cost seconds where the same elements side by side
@@ -32,12 +32,12 @@
 namespace detail {
 
 struct WebPageLimits {
-    std::size_t maxTags = 100000;
+    std::size_t maxTags = 400000;
     std::size_t maxDepth = 200;
-    std::size_t maxElements = 30000;
-    std::size_t maxTextBytes = 1u << 20;
+    std::size_t maxElements = 100000;
+    std::size_t maxTextBytes = 4u << 20;
     std::size_t maxWhitespaceBytes = 1u << 17;
-    std::size_t maxNestingWeight = 1u << 19;
+    std::size_t maxNestingWeight = 1u << 22;
     std::size_t maxTableCells = 1u << 18;
 };
 
@@ -49,12 +49,20 @@ struct WebPageSourceInfo {
     std::size_t elements = 0;
     std::size_t depth = 0;          // of the tree written
     std::size_t nestingWeight = 0;  // the depths of the elements written, summed
+    // About how many pieces (words, white space characters, wide characters) the text written
+    // breaks into for line breaking.
+    std::size_t textPieces = 0;
+    std::size_t textBytes = 0;  // written, style sheets included
 };
 
 // Appends text with the characters HTML reads as markup escaped (and '"' inside an attribute).
 void appendEscapedHTML(std::string& out, std::string_view text, bool attribute);
 
+class WebPageStyleState;
+
+// With a state, the page's sheets and style attributes are rewritten through it (var() bounds,
+// data: URLs as keys; see WebStyleSheetSource.h), and so are the data: URLs of its pictures.
 std::string boundedPageSource(std::string_view html, const WebPageLimits& limits = {},
-                              WebPageSourceInfo* info = nullptr);
+                              WebPageSourceInfo* info = nullptr, WebPageStyleState* state = nullptr);
 
 }  // namespace detail

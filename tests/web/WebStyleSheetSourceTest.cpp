@@ -194,3 +194,191 @@ TEST(WebStyleSheetSourceTest, SizeAndCountBoundsCutAtWholePieces) {
 }
 
 }  // namespace
+
+namespace {
+
+using detail::WebPageStyleState;
+
+std::string chain(int levels, std::size_t first) {
+    std::string css = "html{--v0:" + std::string(first, 'x') + ";";
+    for (int i = 1; i <= levels; ++i)
+        css += "--v" + std::to_string(i) + ":var(--v" + std::to_string(i - 1) + ") var(--v" +
+               std::to_string(i - 1) + ");";
+    return css + "}";
+}
+
+TEST(WebStyleSheetSourceTest, VarDeclarationsPastTheirBoundsAreLeftOut) {
+    struct Case {
+        const char* name;
+        std::string in;
+        std::string out;  // "=" when unchanged
+    };
+    const std::string same = "=";
+    const Case cases[] = {
+        {"ordinary use", ":root{--brand:#c00;--gap:4px}a{color:var(--brand);margin:var(--gap) var( --gap )}",
+         same},
+        {"a custom property built of others",
+         "html{--x:1px;--y:2px;--shadow:var(--x) var(--y) #000}p{box-shadow:var(--shadow)}", same},
+        {"a use before the definition", "p{color:var(--later)}html{--later:red}", same},
+        {"a fallback the engine cannot read is left alone", "p{color:var(--none, red)}", same},
+        {"comments", "p{color:/* a */var(--c)}", same},
+        {"a name that is no custom property", "p{width:var(height);color:red}", "p{color:red}"},
+        {"a property naming itself", "div{--s:var(--s) var(--s);color:red}", "div{color:red}"},
+        {"a ring", "a{--a:var(--b)}b{--b:var(--c)}c{--c:var(--a);color:red}", "a{}b{}c{color:red}"},
+        {"a definition after its use, built of others",
+         "p{color:var(--brand)}html{--brand:var(--red);--red:#f00}", same},
+        {"a data: URL in a custom property is reckoned at its key",
+         "html{--icon:url(data:," + std::string(100000, 'x') + ")}a{background:var(--icon)}",
+         "html{--icon:url(x-web-data:0)}a{background:var(--icon)}"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WebPageStyleState state;
+        EXPECT_EQ(boundedStyleSheet(c.in, {}, nullptr, &state), c.out == same ? c.in : c.out);
+    }
+    // A chain of doublings from 100 bytes: each step reckoned at least 1 KB a use, so the fifth
+    // (32 KB and its text) is the last kept, and what uses a dropped step keeps only its own text.
+    WebPageStyleState state;
+    std::string out = boundedStyleSheet(chain(30, 100), {}, nullptr, &state);
+    EXPECT_NE(out.find("--v5:"), std::string::npos) << out;
+    EXPECT_EQ(out.find("--v6:"), std::string::npos) << out;
+    EXPECT_EQ(out.find("--v30:"), std::string::npos) << out;
+    EXPECT_LT(out.size(), 4000u);
+    // A sheet read after one that used a name may not define it longer than was assumed there.
+    for (std::size_t length : {4000u, 5000u}) {
+        SCOPED_TRACE(length);
+        WebPageStyleState later;
+        boundedStyleSheet("p{color:var(--v)}", {}, nullptr, &later);
+        std::string defined = "html{--v:" + std::string(length, 'x') + "}";
+        EXPECT_EQ(boundedStyleSheet(defined, {}, nullptr, &later), length < 4096 ? defined : "html{}");
+    }
+    // Without a state nothing is looked at.
+    EXPECT_EQ(boundedStyleSheet(chain(30, 100)), chain(30, 100));
+}
+
+TEST(WebStyleSheetSourceTest, LargeSubstitutionsAreReckonedForEveryElementASheetStyles) {
+    const std::string big = "html{--big:" + std::string(10000, 'x') + "}";
+    struct Case {
+        std::size_t elements;
+        bool kept;
+    } cases[] = {{100, true}, {6000, true}, {7000, false}};  // 64 MB of 10 KB copies: 6,710
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.elements);
+        WebPageStyleState state;
+        state.setPageElements(c.elements);
+        std::string out = boundedStyleSheet(big + "*{--copy:var(--big)}", {}, nullptr, &state);
+        EXPECT_EQ(out.find("--copy") != std::string::npos, c.kept);
+    }
+    // A style attribute styles one element.
+    WebPageStyleState state;
+    state.setPageElements(100000);
+    boundedStyleSheet(big, {}, nullptr, &state);
+    EXPECT_EQ(detail::boundedDeclarations("--copy:var(--big);color:red", &state),
+              "--copy:var(--big);color:red");
+    EXPECT_EQ(detail::boundedDeclarations("--s:var(--s);color:red;} x;top:0", &state), "color:red;top:0");
+}
+
+TEST(WebStyleSheetSourceTest, DataURLsAreKeptWholeBehindKeys) {
+    const std::string base64 = "data:image/png;base64," + std::string(300000, 'A') + "==";
+    const std::string percent = "data:image/svg+xml,%3Csvg xmlns='http://www.w3.org/2000/svg'%3E%3C/svg%3E";
+    struct Case {
+        const char* name;
+        std::string css;
+        std::string url;  // what the key stands for; empty: written as an empty url()
+    };
+    const Case cases[] = {
+        {"unquoted base64, past the declaration bound", "a{background:url(" + base64 + ") no-repeat}",
+         base64},
+        {"double quoted", "a{background-image:url( \"" + percent + "\" )}", percent},
+        {"single quoted", "a{background-image:URL('data:image/gif;base64,R0lG/+==')}",
+         "data:image/gif;base64,R0lG/+=="},
+        {"past the bound of one URL", "a{background:url(data:," + std::string(3u << 20, 'x') + ")}", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WebPageStyleState state;
+        WebStyleSheetInfo info;
+        std::string out = boundedStyleSheet(c.css + "b{color:red}", {}, &info, &state);
+        EXPECT_FALSE(info.truncated);
+        EXPECT_LT(out.size(), 200u);
+        EXPECT_NE(out.find("b{color:red}"), std::string::npos) << out;
+        std::size_t open = out.find("url(") + 4, close = out.find(')', open);
+        std::string key = out.substr(open, close - open);
+        if (c.url.empty()) {
+            EXPECT_EQ(key, "");
+            continue;
+        }
+        ASSERT_NE(state.dataURL(key), nullptr) << out;
+        EXPECT_EQ(*state.dataURL(key), c.url);
+    }
+    // The sheet's data bound: 16 MB of 1 MB URLs; past it they are the sheet's own text, whose
+    // bounds cut them.
+    WebPageStyleState state;
+    std::string sheet;
+    for (int i = 0; i < 20; ++i)
+        sheet += "a{background:url(data:," + std::string(1u << 20, char('a' + i)) + ")}";
+    WebStyleSheetInfo info;
+    std::string out = boundedStyleSheet(sheet + "b{color:red}", {}, &info, &state);
+    EXPECT_EQ(count(out, "url(x-web-data:"), 15u);
+    EXPECT_TRUE(info.truncated);
+    EXPECT_LT(out.size(), 3u << 20);
+    EXPECT_EQ(*state.dataURL("x-web-data:14"), "data:," + std::string(1u << 20, char('a' + 14)));
+    EXPECT_EQ(state.dataURL("x-web-data:99"), nullptr);
+    EXPECT_EQ(state.dataURL("http://h.test/x-web-data:1"), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// Every prefix of a sheet and of a style attribute holding custom properties and data: URLs (cut
+// strings, urls, var() and blocks) comes out bounded, and what is kept still reads as a sheet.
+TEST(WebStyleSheetSourceTest, CutSheetsWithVarAndDataURLsStayBounded) {
+    const std::string sheet =
+        "html{--a:url('data:image/png;base64,AAAA');--b:var(--a) var(--a);--c:var(--c)}"
+        "p{background:url( \"data:image/svg+xml,%3Csvg%3E\" ) ;color:var(--b, red);width:var(width)}"
+        "@media screen{q{--d:var(--b)}}/* var( */a{b:url(data:,x";
+    for (std::size_t n = 0; n <= sheet.size(); ++n) {
+        SCOPED_TRACE(n);
+        detail::WebPageStyleState state;
+        std::string out = boundedStyleSheet(sheet.substr(0, n), {}, nullptr, &state);
+        EXPECT_LE(out.size(), n + 16);
+        EXPECT_EQ(boundedStyleSheet(out), out);
+        std::string attribute = detail::boundedDeclarations(sheet.substr(5, n), &state);
+        EXPECT_LE(attribute.size(), n + 16);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Shapes that would make the custom property reckoning cost the square of the sheet.
+TEST(WebStyleSheetSourceTest, VarReckoningStaysLinearOnHostileSheets) {
+    struct Case {
+        const char* name;
+        std::string css;
+    };
+    const Case cases[] = {
+        {"var( without end", "a{color:" + repeat("var(", 15000) + "}"},
+        {"var( before one far ')'", "a{color:" + repeat("var(", 15000) + ")}"},
+        {"definitions whose values never close", "a{" + repeat("--a:(;var(x);", 150000) + "}"},
+        {"a long chain of custom properties",
+         [] {
+             std::string css = "a{--p0:x;";
+             for (int i = 1; i < 20000; ++i)
+                 css += "--p" + std::to_string(i) + ":var(--p" + std::to_string(i - 1) + ");";
+             return css + "}";
+         }()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        detail::WebPageStyleState state;
+        WebStyleSheetInfo info;
+        std::string out = boundedStyleSheet(c.css, {}, &info, &state);
+        EXPECT_LE(out.size(), c.css.size() + 16);
+        detail::boundedDeclarations(c.css.substr(2, 60000), &state);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,136 @@
+// What an ordinary page at the page bounds costs: 100,000 elements and 4 MB of text (questions
+// with paragraphs, links, bold words, lists and a few tables, in English and Chinese), built,
+// laid out at a phone's 375 points and its first screen (667 points) drawn by the web page
+// renderer on one thread, as the page's process does. Ends with
+//   ratio web_large_page_cpu <CPU ms / 3,000 ms>   (target: at most 1.0, a few seconds of a core)
+//   ratio web_large_page_memory <peak MB / 384 MB> (target: at most 1.0, well within the page
+//                                                   process's 512 MB)
+// and, from the same run, the same page at a tenth of its size as the reference.
+
+#include <benchmark/benchmark.h>
+#include <cairo.h>
+#include <malloc.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "bench/support/RatioReporter.h"
+#include "web/WebDocument.h"
+#include "web/WebPageSource.h"
+
+namespace {
+
+constexpr double kTargetMs = 3000;
+constexpr double kTargetMB = 384;
+
+// About 50 elements and 2 KB of text.
+std::string question(int i) {
+    const std::string words = "The front bumper of this car was fitted last week and the wheels are wider ";
+    const std::string zh = "这辆车的前保险杠上周刚换过，轮毂也换成了更宽的一套。";
+    const std::string n = std::to_string(i);
+    std::string s = "<h2>Question " + n + " about wheels and tyres for the winter, and the snow chains</h2>";
+    s += "<p>" + words + "<a href=\"/q/" + n + "\">the answers</a> " + words + "<b>bold words</b> " + zh +
+         "</p>";
+    s += "<p>" + zh + words + "<a href=\"/u/" + n + "\">a user</a> and more " + words + words + "</p><ul>";
+    for (int k = 0; k < 8; ++k)
+        s += "<li>An item of the list, with a few words " + std::string(k % 3 ? "" : zh) + "</li>";
+    s += "</ul><ol>";
+    for (int k = 0; k < 6; ++k)
+        s += "<li><a href=\"/i/" + std::to_string(k) + "\">link " + std::to_string(k) + "</a> text</li>";
+    s += "</ol>";
+    if (i % 8 == 0) {
+        s += "<table>";
+        for (int r = 0; r < 3; ++r) {
+            s += "<tr>";
+            for (int c = 0; c < 4; ++c) s += "<td>cell " + std::to_string(r * 4 + c) + "</td>";
+            s += "</tr>";
+        }
+        s += "</table>";
+    } else {
+        s += "<div><span>" + words + "</span><em>a few words</em><span>" + zh + "</span></div>";
+        for (int k = 0; k < 7; ++k)
+            s += "<p>Short <b>paragraph</b> " + std::to_string(k) + " of the answer, " +
+                 (k % 2 ? zh : words) + "</p>";
+        s += "<p><a href=\"/more\">more</a> <i>in italics</i> <code>code</code></p>";
+    }
+    return s;
+}
+
+std::string page(int questions) {
+    std::string body;
+    for (int i = 0; i < questions; ++i) body += question(i);
+    return "<html><head><style>body{margin:8px;font-size:15px;line-height:1.5;word-wrap:break-word}"
+           "a{color:#2a7ae2}h2{font-size:20px}td{border:1px solid #ccc}</style></head><body>" +
+           body + "</body></html>";
+}
+
+// The peak resident size is reset (Linux: 5 to clear_refs), after what the last case freed is
+// given back, so that each case reports its own.
+void resetPeak() {
+    malloc_trim(0);
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+double peakMB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    return 0;
+}
+
+std::map<std::string, double>& peaks() {
+    static std::map<std::string, double> p;
+    return p;
+}
+
+void run(benchmark::State& state, const std::string& name, const std::string& html) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 375, 667);
+    resetPeak();
+    for (auto _ : state) {
+        WebDocument::Resources resources;
+        resources.image = [](const std::string&) -> Ref<CGImage> { return nullptr; };
+        auto doc = WebDocument::create(html, "http://bench.test/", resources);
+        CGSize size = doc->layout(375);
+        cairo_t* cr = cairo_create(surface);
+        doc->draw(cr, CGRectMake(0, 0, 375, std::min<CGFloat>(size.height, 667)));
+        cairo_destroy(cr);
+        benchmark::DoNotOptimize(size);
+    }
+    peaks()[name] = peakMB();
+    state.counters["peak_MB"] = peaks()[name];
+    cairo_surface_destroy(surface);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    // 2,000 questions: the page's bounds; 200: the reference.
+    const std::string full = page(2000), tenth = page(200);
+    detail::WebPageSourceInfo info;
+    detail::boundedPageSource(full, {}, &info);
+    benchmark::RegisterBenchmark("BM_TenthPage", [&](benchmark::State& s) { run(s, "BM_TenthPage", tenth); })
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    benchmark::RegisterBenchmark("BM_LargePage", [&](benchmark::State& s) { run(s, "BM_LargePage", full); })
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    benchsupport::RatioReporter reporter(benchsupport::RatioReporter::Clock::CPU);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    auto large = reporter.time("BM_LargePage"), small = reporter.time("BM_TenthPage");
+    if (!large || !small) return 0;
+    std::printf("  the page: %zu elements, %zu bytes of text in %zu pieces, %s\n", info.elements,
+                info.textBytes, info.textPieces, info.truncated ? "cut by a bound" : "whole");
+    std::printf("ratio web_large_page_cpu %.4g\n", *large / kTargetMs);
+    std::printf("  built, laid out and first screen drawn in %.4g ms of CPU; target: at most %.0f ms (1.0)\n",
+                *large, kTargetMs);
+    std::printf("  reference, the page at a tenth: %.4g ms\n", *small);
+    std::printf("ratio web_large_page_memory %.4g\n", peaks()["BM_LargePage"] / kTargetMB);
+    std::printf("  peak %.0f MB; target: at most %.0f MB (1.0); reference, the page at a tenth: %.0f MB\n",
+                peaks()["BM_LargePage"], kTargetMB, peaks()["BM_TenthPage"]);
+    return 0;
+}
