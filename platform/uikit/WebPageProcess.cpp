@@ -720,7 +720,8 @@ bool WebPageProcess::deliver(Incoming& item, bool check) {
         endFor(WebPageProcessEnd::Malformed, why);
         return false;
     }
-    if (handlers_.reply) handlers_.reply(reply);
+    // A copy: the handler may end this process, which lets go of its handlers.
+    if (auto handler = handlers_.reply) handler(reply);
     return true;
 }
 
@@ -755,7 +756,7 @@ bool WebPageProcess::waitForReply(std::uint64_t id, double seconds) {
             if (idOf(reply) == id) came = true;
             // Pixels only fill the picture kept; the rest may call the delegate, so waits a turn.
             if (std::holds_alternative<PixelsReply>(reply)) {
-                if (handlers_.reply) handlers_.reply(reply);
+                if (auto handler = handlers_.reply) handler(reply);
             } else {
                 held_.push_back(std::move(item));
             }
