@@ -908,6 +908,7 @@ class WebContainer final : public litehtml::document_container {
                                            bool keepFragment) const {
         std::string ref = cleanReference(reference);
         if (ref.empty()) return std::nullopt;
+        if (lowercase(ref.substr(0, 5)) == "data:") return ref;  // the page's own bytes: read as they are
         Ref<NSURL> baseURL = base.empty() ? nullptr : NSURL::URLWithString(base);
         Ref<NSURL> url = baseURL ? NSURL::URLWithString(ref, baseURL) : NSURL::URLWithString(ref);
         if (!url || !url->scheme()) return std::nullopt;

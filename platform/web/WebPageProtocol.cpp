@@ -104,13 +104,15 @@ class Reader {
     std::uint32_t u32() {
         if (!take(4)) return 0;
         std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v |= std::uint32_t(static_cast<std::uint8_t>(body_[at_ - 4 + i])) << (8 * i);
+        for (int i = 0; i < 4; ++i)
+            v |= std::uint32_t(static_cast<std::uint8_t>(body_[at_ - 4 + i])) << (8 * i);
         return v;
     }
     std::uint64_t u64() {
         if (!take(8)) return 0;
         std::uint64_t v = 0;
-        for (int i = 0; i < 8; ++i) v |= std::uint64_t(static_cast<std::uint8_t>(body_[at_ - 8 + i])) << (8 * i);
+        for (int i = 0; i < 8; ++i)
+            v |= std::uint64_t(static_cast<std::uint8_t>(body_[at_ - 8 + i])) << (8 * i);
         return v;
     }
     std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
@@ -196,7 +198,8 @@ Layout readLayout(Reader& r) {
     l.canvasAlpha = r.f64In(0, 1, "a colour");
     const std::uint32_t sheets = r.count(kMaxResourceURLs, 4, "stylesheets");
     l.stylesheets.reserve(sheets);
-    for (std::uint32_t i = 0; i < sheets && r.ok(); ++i) l.stylesheets.push_back(r.bytes(kMaxURLBytes, "a URL"));
+    for (std::uint32_t i = 0; i < sheets && r.ok(); ++i)
+        l.stylesheets.push_back(r.bytes(kMaxURLBytes, "a URL"));
     const std::uint32_t pictures = r.count(kMaxResourceURLs, 28, "pictures");
     l.pictures.reserve(pictures);
     for (std::uint32_t i = 0; i < pictures && r.ok(); ++i) {
@@ -421,8 +424,9 @@ std::optional<Reply> decodeReply(std::string_view body, std::string* error) {
             m.height = r.i32();
             m.scale = r.f64In(0.01, kMaxScale, "a scale");
             const std::int64_t limit = std::int64_t(kMaxContentSide * kMaxScale);
-            if (r.ok() && (m.width < 0 || m.height < 0 || m.width > kMaxPixelSide || m.height > kMaxPixelSide ||
-                           std::abs(std::int64_t(m.x)) > limit || std::abs(std::int64_t(m.y)) > limit))
+            if (r.ok() &&
+                (m.width < 0 || m.height < 0 || m.width > kMaxPixelSide || m.height > kMaxPixelSide ||
+                 std::abs(std::int64_t(m.x)) > limit || std::abs(std::int64_t(m.y)) > limit))
                 r.fail("pixels out of range");
             m.pixels = r.bytes(kMaxMessageBytes, "pixels");
             if (r.ok() && m.pixels.size() != std::uint64_t(m.width) * std::uint64_t(m.height) * 4)
@@ -454,7 +458,8 @@ void FrameReader::append(const char* bytes, std::size_t length) {
 std::optional<std::string> FrameReader::next() {
     if (failed_ || buffered() < 4) return std::nullopt;
     std::uint32_t length = 0;
-    for (int i = 0; i < 4; ++i) length |= std::uint32_t(static_cast<std::uint8_t>(buffer_[start_ + i])) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+        length |= std::uint32_t(static_cast<std::uint8_t>(buffer_[start_ + i])) << (8 * i);
     if (length > kMaxMessageBytes) {
         failed_ = true;
         buffer_.clear();

@@ -66,6 +66,15 @@ struct Viewport {
     bool operator==(const Viewport&) const = default;
 };
 
+// How the page's process ends, by its exit status: the web view tells from it why it ended. A
+// process killed by a signal (the web view's own bounds on memory and time, or its parent's death)
+// has no status.
+inline constexpr int kExitPeerGone = 0;          // its socket closed (end of stream) or broke
+inline constexpr int kExitNotStarted = 2;        // no socket as descriptor 3
+inline constexpr int kExitOutOfMemory = 3;       // an allocation failed (std::bad_alloc)
+inline constexpr int kExitMalformedCommand = 4;  // a malformed command or a frame past the bound
+inline constexpr int kExitFailed = 5;            // anything else thrown out of the engine
+
 // ---- commands -----------------------------------------------------------------------------------
 
 // A new document replaces the one shown (its stylesheets and pictures with it). `plainText`: the
