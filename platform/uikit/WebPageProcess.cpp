@@ -355,7 +355,7 @@ void readReplies(std::shared_ptr<Shared> p) {
     if (p->killedFor) {
         reason = *p->killedFor;
         why = p->killWhy;
-    } else if (WIFEXITED(status) && WEXITSTATUS(status) == 3) {
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) == kExitOutOfMemory) {
         reason = WebPageProcessEnd::MemoryLimit;
         why = "the page's process ran out of memory";
     } else if (!p->ready) {
