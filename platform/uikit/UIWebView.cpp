@@ -293,7 +293,8 @@ class UIWebViewPage : public UIView {
 // The scroll view of a web view: a move of the visible area asks for its pixels.
 class UIWebViewScrollView : public UIScrollView {
   public:
-    UIWebViewScrollView(CGRect frame, Weak<UIWebView> owner) : UIScrollView(frame), owner_(std::move(owner)) {}
+    UIWebViewScrollView(CGRect frame, Weak<UIWebView> owner)
+        : UIScrollView(frame), owner_(std::move(owner)) {}
 
   protected:
     void contentOffsetDidChange(CGPoint oldOffset) override {
@@ -622,8 +623,8 @@ void UIWebView::show(const Document& document, bool addToHistory, bool fetchReso
     Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
     resources_ = make<detail::WebResourceLoader>(
         limitsInForce(), files_,
-        [weak, serial](detail::WebResourceLoader::Kind kind, const std::string& url, std::optional<NSData> bytes,
-                       const std::optional<std::string>& charset) {
+        [weak, serial](detail::WebResourceLoader::Kind kind, const std::string& url,
+                       std::optional<NSData> bytes, const std::optional<std::string>& charset) {
             auto view = weak.lock();
             if (view && view->loadSerial_ == serial) view->sendResource(kind, url, std::move(bytes), charset);
         });
@@ -665,6 +666,9 @@ void UIWebView::show(const Document& document, bool addToHistory, bool fetchReso
     page.loadID = page.process->send(std::move(load));
     page.loadLayout = ++page.layoutSerial;
     placePage();
+    // A new page shows from its top: its first screen is asked for with it, sparing a round trip.
+    const CGSize view = bounds().size;
+    requestPaint(CGRectMake(0, 0, view.width, view.height), paintScale(), true);
 }
 
 void UIWebView::handleReply(detail::webpage::Reply& reply) {
@@ -690,7 +694,9 @@ void UIWebView::handleReply(detail::webpage::Reply& reply) {
         page.refreshID = 0;
         applyLayout(laidOut->layout, page.refreshLayout);
         requestResources();
-        paintVisibleArea();
+        // While more is coming the page is laid out again soon: painting each step would only
+        // hold the process up (a window rendered meanwhile asks for what it shows).
+        if (!resources_ || resources_->idle()) paintVisibleArea();
         // What ended meanwhile is laid out now; else the page may be done.
         refreshPage();
         finishIfDone();
@@ -708,7 +714,8 @@ void UIWebView::handleReply(detail::webpage::Reply& reply) {
         const std::uint64_t layout = it->layout;
         page.paints.erase(it);
         if (layout != page.layoutSerial || pixels->width <= 0 || pixels->height <= 0) return;
-        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels->width, pixels->height);
+        cairo_surface_t* surface =
+            cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels->width, pixels->height);
         if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
             cairo_surface_destroy(surface);
             return;
@@ -718,8 +725,8 @@ void UIWebView::handleReply(detail::webpage::Reply& reply) {
         const int stride = cairo_image_surface_get_stride(surface);
         const std::size_t row = std::size_t(pixels->width) * 4;
         for (std::int32_t y = 0; y < pixels->height; ++y)
-            std::memcpy(into + std::size_t(y) * std::size_t(stride), pixels->pixels.data() + std::size_t(y) * row,
-                        row);
+            std::memcpy(into + std::size_t(y) * std::size_t(stride),
+                        pixels->pixels.data() + std::size_t(y) * row, row);
         cairo_surface_mark_dirty(surface);
         Page::Piece piece;
         piece.x = pixels->x;
@@ -911,10 +918,15 @@ int UIWebView::pageProcessID() const {
     return page_ && page_->process ? int(page_->process->pid()) : 0;
 }
 
-std::uint64_t UIWebView::requestPaint(CGRect area, double scale) {
-    if (!page_ || !page_->process || !page_->shown) return 0;
+double UIWebView::paintScale() const {
+    if (page_ && page_->drawScale > 0) return page_->drawScale;
+    return std::clamp<double>(contentScaleFactor(), 1, detail::webpage::kMaxScale);
+}
+
+std::uint64_t UIWebView::requestPaint(CGRect area, double scale, bool beforeShown) {
+    if (!page_ || !page_->process || (!page_->shown && !beforeShown)) return 0;
     Page& page = *page_;
-    area = CGRectIntersection(area, pageView_ ? pageView_->frame() : CGRectZero);
+    if (!beforeShown) area = CGRectIntersection(area, pageView_ ? pageView_->frame() : CGRectZero);
     if (CGRectIsNull(area) || CGRectIsEmpty(area)) return 0;
     if (std::uint64_t id = page.paintCovering(area, scale)) return id;
     // Within what one message may carry: sides to the pixel bound, the whole to a quarter of the
@@ -938,9 +950,10 @@ std::uint64_t UIWebView::requestPaint(CGRect area, double scale) {
 
 void UIWebView::paintVisibleArea() {
     if (!page_ || !page_->shown || !scrollView_) return;
-    const double scale = page_->drawScale > 0 ? page_->drawScale : std::max<double>(1, contentScaleFactor());
+    const double scale = paintScale();
     const CGRect visible = scrollView_->bounds();
-    if (CGRectIsEmpty(visible) || page_->covering(visible, scale) || page_->paintCovering(visible, scale)) return;
+    if (CGRectIsEmpty(visible) || page_->covering(visible, scale) || page_->paintCovering(visible, scale))
+        return;
     // A little around it, so that a small move needs nothing new.
     requestPaint(CGRectInset(visible, 0, -visible.size.height / 4), scale);
 }
@@ -970,8 +983,8 @@ void UIWebView::drawPage(const CGContextRef& context, CGRect rect) {
     if (!page.gone && page.shown) {
         page.drawScale = scale;
         if (!page.covering(visible, scale)) {
-            // The window is rendered now: the pixels it needs are worth a short wait.
-            const std::uint64_t id = requestPaint(CGRectInset(visible, 0, -visible.size.height / 4), scale);
+            // The window is rendered now: the pixels it needs are worth a short wait (and no more).
+            const std::uint64_t id = requestPaint(visible, scale);
             auto process = page.process;
             if (id && process) process->waitForReply(id, 1.0);
         }
@@ -1012,8 +1025,10 @@ void UIWebView::drawPage(const CGContextRef& context, CGRect rect) {
 void UIWebView::contentTapped(CGPoint pointInPage) {
     if (!page_ || !page_->shown || !page_->process) return;
     detail::webpage::LinkAtCommand command;
-    command.x = std::clamp<double>(pointInPage.x, -detail::webpage::kMaxContentSide, detail::webpage::kMaxContentSide);
-    command.y = std::clamp<double>(pointInPage.y, -detail::webpage::kMaxContentSide, detail::webpage::kMaxContentSide);
+    command.x = std::clamp<double>(pointInPage.x, -detail::webpage::kMaxContentSide,
+                                   detail::webpage::kMaxContentSide);
+    command.y = std::clamp<double>(pointInPage.y, -detail::webpage::kMaxContentSide,
+                                   detail::webpage::kMaxContentSide);
     if (const std::uint64_t id = page_->process->send(command)) page_->links[id] = loadSerial_;
 }
 
@@ -1027,7 +1042,8 @@ void UIWebView::linkFound(std::uint64_t serial, const std::string& link) {
     auto request = NSURLRequest::requestWithURL(url);
     auto keepAlive = weak_from_this().lock();
     if (auto d = delegate()) {
-        if (!d->webViewShouldStartLoadWithRequest(*this, request, UIWebViewNavigationTypeLinkClicked).value_or(true))
+        if (!d->webViewShouldStartLoadWithRequest(*this, request, UIWebViewNavigationTypeLinkClicked)
+                 .value_or(true))
             return;
     }
     if (loadSerial_ != serial) return;

@@ -243,8 +243,8 @@ class UIWebView : public UIView {
     void applyLayout(const detail::webpage::Layout& layout, std::uint64_t serial);
     void placePage();
     void requestResources();
-    void sendResource(detail::WebResourceLoader::Kind kind, const std::string& url, std::optional<NSData> bytes,
-                      const std::optional<std::string>& charset);
+    void sendResource(detail::WebResourceLoader::Kind kind, const std::string& url,
+                      std::optional<NSData> bytes, const std::optional<std::string>& charset);
     void resourceEnded(detail::WebResourceLoader::Kind kind);
     void refreshPage();
     void finishIfDone();
@@ -252,7 +252,10 @@ class UIWebView : public UIView {
     void contentTapped(CGPoint pointInPage);
     void linkFound(std::uint64_t serial, const std::string& link);
     // Asks for the pixels of an area (document coordinates) at a scale; the command's id, or 0.
-    std::uint64_t requestPaint(CGRect area, double scale);
+    // (`beforeShown`: for the page whose Load is on its way, before its size is known.)
+    std::uint64_t requestPaint(CGRect area, double scale, bool beforeShown = false);
+    // The scale the window renders the page at, as far as known.
+    double paintScale() const;
     // Asks for the visible area's pixels if they are not in.
     void paintVisibleArea();
 

@@ -318,7 +318,8 @@ void WebResourceLoader::startWaiting() {
         std::string url = waiting_.front();
         waiting_.pop_front();
         auto it = entries_.find(url);
-        if (it == entries_.end() || it->second.done || it->second.handedOver || it->second.fetch != 0) continue;
+        if (it == entries_.end() || it->second.done || it->second.handedOver || it->second.fetch != 0)
+            continue;
         // Pictures that waited while others filled the bytes in all fail without a fetch.
         if (it->second.kind == Kind::Image && pictureBytes_ >= limits_.maxPictureBytesInAll) {
             hand(url, it->second, std::nullopt, std::nullopt);
@@ -380,7 +381,8 @@ void WebResourceLoader::timedOut(std::uint64_t fetch) {
     hand(it->first, it->second, std::nullopt, std::nullopt);
 }
 
-std::map<std::string, WebResourceLoader::Entry>::iterator WebResourceLoader::entryForFetch(std::uint64_t fetch) {
+std::map<std::string, WebResourceLoader::Entry>::iterator
+WebResourceLoader::entryForFetch(std::uint64_t fetch) {
     if (cancelled_ || fetch == 0) return entries_.end();
     for (auto it = entries_.begin(); it != entries_.end(); ++it)
         if (it->second.fetch == fetch) return it;

@@ -218,7 +218,9 @@ class Watchdog {
     }
 
   private:
-    Watchdog() { std::thread([this] { run(); }).detach(); }
+    Watchdog() {
+        std::thread([this] { run(); }).detach();
+    }
     void run() {
         static const long ticksPerSecond = ::sysconf(_SC_CLK_TCK) > 0 ? ::sysconf(_SC_CLK_TCK) : 100;
         std::vector<std::shared_ptr<Shared>> round;
@@ -241,7 +243,8 @@ class Watchdog {
                 std::lock_guard<std::mutex> guard(p->lock);
                 if (!p->spawned || p->reaped || p->killedFor || p->closing) continue;
                 if (!p->ready && secondsSince(p->startedAt) > limits.startSeconds) {
-                    p->killFor(WebPageProcessEnd::CouldNotStart, "the page's process never said it was ready");
+                    p->killFor(WebPageProcessEnd::CouldNotStart,
+                               "the page's process never said it was ready");
                     continue;
                 }
                 if (auto resident = residentBytesOf(p->pid); resident && *resident > limits.residentBytes) {
@@ -372,7 +375,8 @@ void writeCommands(std::shared_ptr<Shared> p) {
         std::string frame;
         {
             std::unique_lock<std::mutex> guard(p->lock);
-            p->changed.wait(guard, [&] { return p->reaped || p->closing || (!broken && !p->outgoing.empty()); });
+            p->changed.wait(guard,
+                            [&] { return p->reaped || p->closing || (!broken && !p->outgoing.empty()); });
             if (p->reaped || p->closing) return;
             frame = std::move(p->outgoing.front());
             p->outgoing.pop_front();
@@ -406,7 +410,9 @@ class Launcher {
     }
 
   private:
-    Launcher() { std::thread([this] { run(); }).detach(); }
+    Launcher() {
+        std::thread([this] { run(); }).detach();
+    }
     void run() {
         while (true) {
             std::shared_ptr<Shared> p;
@@ -678,7 +684,8 @@ bool WebPageProcess::checkReply(Reply& reply, std::string* why) {
         // Rounding may differ by a pixel at an edge; more is not what was asked.
         const auto near = [](std::int64_t a, std::int64_t b) { return a - b <= 1 && b - a <= 1; };
         if (std::abs(pixels->scale - front.scale) > 1e-9 || !near(pixels->x, front.x) ||
-            !near(pixels->y, front.y) || !near(std::int64_t(pixels->x) + pixels->width, front.x + front.width) ||
+            !near(pixels->y, front.y) ||
+            !near(std::int64_t(pixels->x) + pixels->width, front.x + front.width) ||
             !near(std::int64_t(pixels->y) + pixels->height, front.y + front.height)) {
             *why = "pixels other than those asked for";
             return false;

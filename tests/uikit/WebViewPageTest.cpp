@@ -513,7 +513,8 @@ TEST_F(WebPageTest, ANewWidthLaysThePageOutAgain) {
     web->setFrame(CGRectMake(0, 0, 160, 400));
     web->layoutIfNeeded();
     // The page's process lays it out again and answers on a later turn.
-    EXPECT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return web->scrollView()->contentSize().width == 160; }));
+    EXPECT_TRUE(
+        testsupport::pumpMainRunLoopUntil([&] { return web->scrollView()->contentSize().width == 160; }));
     const CGSize narrow = web->scrollView()->contentSize();
     EXPECT_DOUBLE_EQ(narrow.width, 160);
     EXPECT_GT(narrow.height, wide.height * 1.5);

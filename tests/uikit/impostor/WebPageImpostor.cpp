@@ -98,8 +98,10 @@ int main(int argc, char** argv) {
                 if (mode != "wrong-pixels") {
                     pixels.x = std::int32_t(std::floor(paint->x * paint->scale));
                     pixels.y = std::int32_t(std::floor(paint->y * paint->scale));
-                    pixels.width = std::int32_t(std::ceil((paint->x + paint->width) * paint->scale)) - pixels.x;
-                    pixels.height = std::int32_t(std::ceil((paint->y + paint->height) * paint->scale)) - pixels.y;
+                    pixels.width =
+                        std::int32_t(std::ceil((paint->x + paint->width) * paint->scale)) - pixels.x;
+                    pixels.height =
+                        std::int32_t(std::ceil((paint->y + paint->height) * paint->scale)) - pixels.y;
                 } else {
                     pixels.x = 5000;
                 }
