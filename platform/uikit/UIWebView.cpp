@@ -688,6 +688,11 @@ void UIWebView::handleReply(detail::webpage::Reply& reply) {
         scroll->setContentOffset(scroll->minimumContentOffset());
         requestResources();
         paintVisibleArea();
+        // The view changed width while the process read the page.
+        if (bounds().size.width != laidOutWidth_) {
+            page.relayoutWanted = true;
+            refreshPage();
+        }
         finishIfDone();
     } else if (auto* laidOut = std::get_if<LaidOutReply>(&reply)) {
         if (laidOut->id != page.refreshID) return;
@@ -1004,9 +1009,13 @@ void UIWebView::drawPage(const CGContextRef& context, CGRect rect) {
                 cairo_paint(cr);
             }
             if (!page.gone) {
-                // What it has, oldest first, so the newest shows where they overlap.
+                // What it has of the newest layout it has, oldest first, so the newest shows where
+                // they overlap.
+                std::uint64_t newest = 0;
+                for (const auto& piece : page.pieces)
+                    if (std::abs(piece.scale - scale) <= 1e-6) newest = std::max(newest, piece.layout);
                 for (const auto& piece : page.pieces) {
-                    if (piece.layout != page.layoutSerial || std::abs(piece.scale - scale) > 1e-6) continue;
+                    if (piece.layout != newest || std::abs(piece.scale - scale) > 1e-6) continue;
                     cairo_save(cr);
                     cairo_scale(cr, 1 / piece.scale, 1 / piece.scale);
                     cairo_set_source_surface(cr, piece.surface.get(), piece.x, piece.y);

@@ -508,22 +508,44 @@ std::shared_ptr<WebPageProcess> launchNew() {
 
 // ---- settings -----------------------------------------------------------------------------------
 
-double WebPageProcess::Limits::defaultCPUSeconds() {
+namespace {
+
+enum class Sanitizer { None, Address, Thread };
+
+constexpr Sanitizer builtWith() {
 #if defined(__SANITIZE_THREAD__)
-    return 60;
+    return Sanitizer::Thread;
 #elif defined(__SANITIZE_ADDRESS__)
-    return 20;
+    return Sanitizer::Address;
 #elif defined(__has_feature)
 #if __has_feature(thread_sanitizer)
-    return 60;
+    return Sanitizer::Thread;
 #elif __has_feature(address_sanitizer)
-    return 20;
+    return Sanitizer::Address;
 #else
-    return 5;
+    return Sanitizer::None;
 #endif
 #else
-    return 5;
+    return Sanitizer::None;
 #endif
+}
+
+}  // namespace
+
+std::uint64_t WebPageProcess::Limits::defaultResidentBytes() {
+    return (builtWith() == Sanitizer::None ? 512ull : 2048ull) << 20;
+}
+
+double WebPageProcess::Limits::defaultCPUSeconds() {
+    switch (builtWith()) {
+        case Sanitizer::Thread:
+            return 60;
+        case Sanitizer::Address:
+            return 20;
+        case Sanitizer::None:
+            break;
+    }
+    return 5;
 }
 
 WebPageProcess::Limits WebPageProcess::limits() {

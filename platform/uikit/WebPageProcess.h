@@ -52,12 +52,14 @@ enum class WebPageProcessEnd {
 
 class WebPageProcess : public std::enable_shared_from_this<WebPageProcess> {
   public:
+    // 512 MB resident and 5 s of CPU in a span; builds with sanitizers run the program several
+    // times slower and larger (shadow memory, quarantine), so there both are scaled up.
     struct Limits {
-        std::uint64_t residentBytes = 512ull << 20;
-        // Builds with sanitizers run the program many times slower: their span is longer.
+        std::uint64_t residentBytes = defaultResidentBytes();
         double cpuSeconds = defaultCPUSeconds();
         // From the start until Ready, real time.
         double startSeconds = 20;
+        static std::uint64_t defaultResidentBytes();
         static double defaultCPUSeconds();
     };
     static Limits limits();
