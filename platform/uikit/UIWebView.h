@@ -230,7 +230,6 @@ class UIWebView : public UIView {
     // (`fetchResources` false: laid out as it is, its stylesheets and pictures not fetched, and
     // not finished; the caller ends the load.)
     void show(const Document& document, bool addToHistory, bool fetchResources = true);
-    struct Page;
     void fail(const Ref<NSError>& error);
     // The document's deadline for the load in progress: from now on, real time.
     void startDocumentClock();
@@ -264,6 +263,8 @@ class UIWebView : public UIView {
     Ref<UITapGestureRecognizer> tap_;
     // Draws the page, inside the scroll view, over the content (at least the view's size).
     Ref<UIView> pageView_;
+    // The page in its process: what the view asked of it and has of it.
+    struct Page;
     std::unique_ptr<Page> page_;
     Ref<detail::WebResourceLoader> resources_;
     CGFloat laidOutWidth_ = -1;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <type_traits>
 #include <variant>
@@ -136,6 +137,7 @@ struct WebPageProcess::Shared {
     std::size_t outstanding = 0;
     std::uint64_t busyEpoch = 0;
     // The watchdog's own.
+    bool idleChecked = false;
     std::uint64_t seenEpoch = 0;
     long long cpuAtSpanStart = 0;
 
@@ -216,6 +218,12 @@ class Watchdog {
         watched_.push_back(process);
         wake_.notify_all();
     }
+    // A process has work: it is watched closely from now on.
+    void poke() {
+        std::lock_guard<std::mutex> guard(lock_);
+        poked_ = true;
+        wake_.notify_all();
+    }
 
   private:
     Watchdog() {
@@ -224,6 +232,7 @@ class Watchdog {
     void run() {
         static const long ticksPerSecond = ::sysconf(_SC_CLK_TCK) > 0 ? ::sysconf(_SC_CLK_TCK) : 100;
         std::vector<std::shared_ptr<Shared>> round;
+        std::set<const Shared*> over;
         while (true) {
             {
                 std::unique_lock<std::mutex> guard(lock_);
@@ -239,9 +248,17 @@ class Watchdog {
                 }
             }
             const WebPageProcess::Limits limits = WebPageProcess::limits();
+            bool anyBusy = false;
             for (auto& p : round) {
                 std::lock_guard<std::mutex> guard(p->lock);
+                if (p->reaped || p->spawnFailed) over.insert(p.get());
                 if (!p->spawned || p->reaped || p->killedFor || p->closing) continue;
+                // A process waiting for work does none: it holds what it held when it went idle,
+                // which is looked at once.
+                const bool idle = p->ready && p->outstanding == 0;
+                if (idle && p->idleChecked) continue;
+                p->idleChecked = idle;
+                anyBusy = anyBusy || !idle;
                 if (!p->ready && secondsSince(p->startedAt) > limits.startSeconds) {
                     p->killFor(WebPageProcessEnd::CouldNotStart,
                                "the page's process never said it was ready");
@@ -263,23 +280,27 @@ class Watchdog {
             }
             round.clear();
             {
+                // Never a process's lock inside this one (the reader pokes holding neither).
                 std::lock_guard<std::mutex> guard(lock_);
                 watched_.erase(std::remove_if(watched_.begin(), watched_.end(),
-                                              [](const std::weak_ptr<Shared>& w) {
+                                              [&](const std::weak_ptr<Shared>& w) {
                                                   auto p = w.lock();
-                                                  if (!p) return true;
-                                                  std::lock_guard<std::mutex> g(p->lock);
-                                                  return p->reaped || p->spawnFailed;
+                                                  return !p || over.count(p.get());
                                               }),
                                watched_.end());
+                over.clear();
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+            // Every few milliseconds while some process works; else until one gets work.
+            std::unique_lock<std::mutex> guard(lock_);
+            wake_.wait_for(guard, std::chrono::milliseconds(anyBusy ? 4 : 250), [&] { return poked_; });
+            poked_ = false;
         }
     }
 
     std::mutex lock_;
     std::condition_variable wake_;
     std::vector<std::weak_ptr<Shared>> watched_;
+    bool poked_ = false;
 };
 
 // Reads replies until the socket ends, then reaps the child and tells why it ended.
@@ -287,6 +308,7 @@ void readReplies(std::shared_ptr<Shared> p) {
     FrameReader frames;
     std::vector<char> buffer(256 * 1024);
     std::string malformed;
+    bool becameIdle = false;
     while (malformed.empty()) {
         const ssize_t n = ::recv(p->fd, buffer.data(), buffer.size(), 0);
         if (n < 0 && errno == EINTR) continue;
@@ -319,9 +341,15 @@ void readReplies(std::shared_ptr<Shared> p) {
                 malformed = "a reply before Ready";
                 break;
             }
-            if (p->outstanding > 0) --p->outstanding;
+            if (p->outstanding > 0 && --p->outstanding == 0) {
+                p->idleChecked = false;
+                becameIdle = true;
+            }
             p->post(std::move(*reply));
         }
+        // Outside the process's lock: the watchdog takes its own first.
+        if (becameIdle) Watchdog::shared().poke();
+        becameIdle = false;
         if (frames.failed() && malformed.empty()) malformed = "a frame past the size bound";
     }
     if (!malformed.empty()) {
@@ -680,10 +708,15 @@ std::uint64_t WebPageProcess::send(Command command) {
         command);
     std::string frame = encodeFrame(command);
     waiting_.push_back(waiting);
-    std::lock_guard<std::mutex> guard(shared_->lock);
-    if (shared_->outstanding++ == 0) ++shared_->busyEpoch;
-    shared_->outgoing.push_back(std::move(frame));
-    shared_->changed.notify_all();
+    bool spanStarts = false;
+    {
+        std::lock_guard<std::mutex> guard(shared_->lock);
+        spanStarts = shared_->outstanding++ == 0;
+        if (spanStarts) ++shared_->busyEpoch;
+        shared_->outgoing.push_back(std::move(frame));
+        shared_->changed.notify_all();
+    }
+    if (spanStarts) Watchdog::shared().poke();
     return id;
 }
 
