@@ -113,7 +113,8 @@ std::optional<WebDataURL> readDataURL(std::string_view url, std::size_t maxBytes
         for (std::size_t i = 0; i < data.size(); ++i) {
             if (data[i] == '%' && i + 2 < data.size() && hexValue(data[i + 1]) >= 0 &&
                 hexValue(data[i + 2]) >= 0) {
-                if (counts(static_cast<char>(hexValue(data[i + 1]) * 16 + hexValue(data[i + 2])))) ++significant;
+                if (counts(static_cast<char>(hexValue(data[i + 1]) * 16 + hexValue(data[i + 2]))))
+                    ++significant;
                 i += 2;
             } else if (counts(data[i])) {
                 ++significant;

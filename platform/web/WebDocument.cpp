@@ -908,7 +908,6 @@ class WebContainer final : public litehtml::document_container {
                                            bool keepFragment) const {
         std::string ref = cleanReference(reference);
         if (ref.empty()) return std::nullopt;
-        if (lowercase(ref.substr(0, 5)) == "data:") return ref;  // the page's own bytes: read as they are
         Ref<NSURL> baseURL = base.empty() ? nullptr : NSURL::URLWithString(base);
         Ref<NSURL> url = baseURL ? NSURL::URLWithString(ref, baseURL) : NSURL::URLWithString(ref);
         if (!url || !url->scheme()) return std::nullopt;
@@ -922,6 +921,8 @@ class WebContainer final : public litehtml::document_container {
     }
 
     std::optional<std::string> resolve(const char* reference, const char* baseurl) const {
+        if (auto ref = cleanReference(reference ? reference : ""); lowercase(ref.substr(0, 5)) == "data:")
+            return ref;
         return resolveWith(reference, baseurl && *baseurl ? std::string(baseurl) : baseURL_, false);
     }
 

@@ -68,7 +68,9 @@ struct Viewport {
 
 // How the page's process ends, by its exit status: the web view tells from it why it ended. A
 // process killed by a signal (the web view's own bounds on memory and time, or its parent's death)
-// has no status.
+// has no status; an allocation that fails inside a C library under the engine (which aborts on
+// it) ends it by SIGABRT rather than with kExitOutOfMemory. The process bounds its own address
+// space (see WebPageSandbox.h), so a huge allocation fails at once.
 inline constexpr int kExitPeerGone = 0;          // its socket closed (end of stream) or broke
 inline constexpr int kExitNotStarted = 2;        // no socket as descriptor 3
 inline constexpr int kExitOutOfMemory = 3;       // an allocation failed (std::bad_alloc)
@@ -188,7 +190,9 @@ struct LaidOutReply {
 };
 
 // Premultiplied 32-bit pixels (cairo's ARGB32 in native order), rows of width * 4 bytes, covering
-// the device-pixel rectangle x, y, width, height at `scale`.
+// the device-pixel rectangle x, y, width, height at `scale`. Where the page paints nothing they
+// are transparent. A paint whose pixels would not fit one frame covers fewer rows, from its top:
+// `height` says how many.
 struct PixelsReply {
     std::uint64_t id = 0;
     std::int32_t x = 0, y = 0, width = 0, height = 0;

@@ -1,10 +1,12 @@
 #include "web/WebPageSandbox.h"
 
 #include <cairo.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/landlock.h>
 #include <sched.h>
 #include <seccomp.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -14,8 +16,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -119,6 +123,20 @@ std::vector<std::string> readablePaths() {
     if (length > 0) paths.emplace_back(self, std::size_t(length));
     paths.push_back("/usr/lib");
     paths.push_back("/lib");
+    // The leak checker reads its suppressions when it checks, at exit.
+    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        const std::string options = environment(name);
+        for (std::size_t at = options.find("suppressions="); at != std::string::npos;
+             at = options.find("suppressions=", at + 1)) {
+            const std::size_t start = at + std::strlen("suppressions=");
+            const std::size_t end = options.find_first_of(": ,", start);
+            std::string path =
+                options.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            if (path.size() >= 2 && (path.front() == '"' || path.front() == '\''))
+                path = path.substr(1, path.size() - 2);
+            if (!path.empty() && path[0] == '/') paths.push_back(path);
+        }
+    }
 #endif
     return paths;
 }
@@ -157,108 +175,40 @@ bool lockFileSystem(int version) {
     return locked;
 }
 
+// What a page has no use for, refused whatever the arguments, by theme. The file-system changes
+// are landlock's to refuse too (truncating a memory file is the one the process could want; it
+// makes none).
+const char* const kRefusedCalls[] = {
+    "socket socketpair connect bind listen accept accept4",
+    "execve execveat fork vfork",
+    "mount umount2 chroot pivot_root setns unshare move_mount open_tree fsopen fsmount fsconfig fspick "
+    "mount_setattr",
+    "kexec_load kexec_file_load init_module finit_module delete_module bpf perf_event_open reboot swapon "
+    "swapoff sethostname setdomainname acct quotactl syslog settimeofday clock_settime adjtimex "
+    "clock_adjtime iopl ioperm personality seccomp",
+    "process_vm_readv process_vm_writev kcmp tkill pidfd_send_signal pidfd_getfd pidfd_open process_madvise",
+    "keyctl add_key request_key userfaultfd io_uring_setup io_uring_enter io_uring_register",
+    "open_by_handle_at name_to_handle_at",
+    "chown fchown lchown fchownat setuid setgid setreuid setregid setresuid setresgid setgroups",
+    "mknod mknodat link linkat symlink symlinkat unlink unlinkat rename renameat renameat2",
+    "mkdir mkdirat rmdir truncate ftruncate",
+};
+
 bool lockSystemCalls() {
     scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
     if (!filter) return false;
+    // Every thread, should a library have started one (landlock binds only the calling thread,
+    // which is why the process locks down while it has no other).
+    seccomp_attr_set(filter, SCMP_FLTATR_CTL_TSYNC, 1);
     const std::uint32_t refuse = SCMP_ACT_ERRNO(EPERM);
     bool ok = true;
     const auto deny = [&](int call) {
         if (call < 0) return;  // not on this architecture
         ok = seccomp_rule_add(filter, refuse, call, 0) == 0 && ok;
     };
-    for (const char* name : {"socket",
-                             "socketpair",
-                             "connect",
-                             "bind",
-                             "listen",
-                             "accept",
-                             "accept4",
-                             "execve",
-                             "execveat",
-                             "fork",
-                             "vfork",
-                             "mount",
-                             "umount2",
-                             "chroot",
-                             "pivot_root",
-                             "setns",
-                             "unshare",
-                             "move_mount",
-                             "open_tree",
-                             "fsopen",
-                             "fsmount",
-                             "fsconfig",
-                             "fspick",
-                             "mount_setattr",
-                             "kexec_load",
-                             "kexec_file_load",
-                             "init_module",
-                             "finit_module",
-                             "delete_module",
-                             "bpf",
-                             "perf_event_open",
-                             "process_vm_readv",
-                             "process_vm_writev",
-                             "kcmp",
-                             "keyctl",
-                             "add_key",
-                             "request_key",
-                             "userfaultfd",
-                             "reboot",
-                             "swapon",
-                             "swapoff",
-                             "sethostname",
-                             "setdomainname",
-                             "acct",
-                             "quotactl",
-                             "open_by_handle_at",
-                             "name_to_handle_at",
-                             "io_uring_setup",
-                             "io_uring_enter",
-                             "io_uring_register",
-                             "tkill",
-                             "pidfd_send_signal",
-                             "pidfd_getfd",
-                             "pidfd_open",
-                             "process_madvise",
-                             "seccomp",
-                             "personality",
-                             "iopl",
-                             "ioperm",
-                             "syslog",
-                             "settimeofday",
-                             "clock_settime",
-                             "adjtimex",
-                             "clock_adjtime",
-                             "chown",
-                             "fchown",
-                             "lchown",
-                             "fchownat",
-                             "setuid",
-                             "setgid",
-                             "setreuid",
-                             "setregid",
-                             "setresuid",
-                             "setresgid",
-                             "setgroups",
-                             "mknod",
-                             "mknodat",
-                             "link",
-                             "linkat",
-                             "symlink",
-                             "symlinkat",
-                             "unlink",
-                             "unlinkat",
-                             "rename",
-                             "renameat",
-                             "renameat2",
-                             "mkdir",
-                             "mkdirat",
-                             "rmdir",
-                             "truncate",
-                             "ftruncate"}) {
-        // ftruncate of a memory file is the only one the process could need; it makes none.
-        deny(seccomp_syscall_resolve_name(name));
+    for (const char* theme : kRefusedCalls) {
+        std::istringstream names(theme);
+        for (std::string name; names >> name;) deny(seccomp_syscall_resolve_name(name.c_str()));
     }
 #if !WEB_PAGE_SANITIZED
     deny(SCMP_SYS(ptrace));
@@ -268,16 +218,20 @@ bool lockSystemCalls() {
     for (int call :
          {SCMP_SYS(kill), SCMP_SYS(tgkill), SCMP_SYS(rt_sigqueueinfo), SCMP_SYS(rt_tgsigqueueinfo)})
         ok = seccomp_rule_add(filter, refuse, call, 1, SCMP_A0(SCMP_CMP_NE, self)) == 0 && ok;
-        // Threads share everything; anything else is a new process. The leak checker's tracer shares
-        // memory without being a thread.
+    // Typing into the terminal the process may have inherited would reach whatever reads it.
+    for (unsigned long request : {TIOCSTI, TIOCLINUX}) {
+        const auto call = SCMP_A1(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFu, request);
+        ok = seccomp_rule_add(filter, refuse, SCMP_SYS(ioctl), 1, call) == 0 && ok;
+    }
+    // Threads share everything; anything else is a new process. The leak checker's tracer shares
+    // memory without being a thread.
 #if WEB_PAGE_SANITIZED
     const scmp_datum_t together = CLONE_THREAD | CLONE_VM;
 #else
     const scmp_datum_t together = CLONE_THREAD;
 #endif
-    ok =
-        seccomp_rule_add(filter, refuse, SCMP_SYS(clone), 1, SCMP_A0(SCMP_CMP_MASKED_EQ, together, 0)) == 0 &&
-        ok;
+    const auto notTogether = SCMP_A0(SCMP_CMP_MASKED_EQ, together, 0);
+    ok = seccomp_rule_add(filter, refuse, SCMP_SYS(clone), 1, notTogether) == 0 && ok;
     const int clone3 = seccomp_syscall_resolve_name("clone3");
     if (clone3 >= 0) ok = seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), clone3, 0) == 0 && ok;
     ok = ok && seccomp_load(filter) == 0;
@@ -285,12 +239,37 @@ bool lockSystemCalls() {
     return ok;
 }
 
+#if !WEB_PAGE_SANITIZED
 std::uint64_t addressSpaceNow() {
     std::ifstream statm("/proc/self/statm");
     std::uint64_t pages = 0;
     if (!(statm >> pages)) return 0;
     return pages * std::uint64_t(::sysconf(_SC_PAGESIZE));
 }
+#endif
+
+std::size_t threadCount() {
+    std::size_t threads = 0;
+    if (DIR* tasks = ::opendir("/proc/self/task")) {
+        while (const dirent* entry = ::readdir(tasks))
+            if (entry->d_name[0] != '.') ++threads;
+        ::closedir(tasks);
+    }
+    return threads;
+}
+
+// The threads the process has of its own: the thread sanitizer keeps one beside the main one.
+#if defined(__SANITIZE_THREAD__)
+constexpr std::size_t kOwnThreads = 2;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr std::size_t kOwnThreads = 2;
+#else
+constexpr std::size_t kOwnThreads = 1;
+#endif
+#else
+constexpr std::size_t kOwnThreads = 1;
+#endif
 
 }  // namespace
 
@@ -330,6 +309,11 @@ SandboxState lockDown() {
         if (::setrlimit(RLIMIT_AS, &space) == 0) state.addressSpaceBound = space.rlim_cur;
     }
 #endif
+    // The text layer starts short-lived threads as it warms up; landlock binds only the thread
+    // that locks, so those still ending are waited for (briefly: one that stays goes on unbound
+    // by landlock, though the system-call filter binds it too).
+    for (int wait = 0; wait < 200 && threadCount() > kOwnThreads; ++wait) ::usleep(5000);
+    state.threadsAtLock = threadCount();
     // Neither lock may be shed by starting a program with more rights.
     ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     state.landlockABI = landlockVersion();

@@ -23,6 +23,7 @@
 // engine's faces first: fontconfig has its configuration and caches read and the usual faces open
 // before the file system closes.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -38,6 +39,7 @@ struct SandboxState {
     bool landlock = false;
     bool seccomp = false;
     std::uint64_t addressSpaceBound = 0;  // 0: none set
+    std::size_t threadsAtLock = 0;        // the process's threads when it locked
     std::string describe() const;
 };
 

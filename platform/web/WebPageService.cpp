@@ -115,6 +115,7 @@ void WebPageService::reset() {
     stylesheets_.clear();
     pictures_.clear();
     fits_.clear();
+    dataPictures_ = 0;
     decodedPixels_ = 0;
     pictureBytes_ = 0;
 }
@@ -309,13 +310,17 @@ Layout WebPageService::layOut() {
     // data: pictures first shown now are read at the boxes they were just laid out in.
     std::set<std::string> fresh;
     fresh.swap(newDataPictures_);
-    for (const std::string& url : fresh) {
+    for (const std::string& url : document_->imageURLs()) {
+        // In the page's order, so that the count of data: pictures keeps the first ones.
+        if (!fresh.count(url) || pictures_.count(url)) continue;
         Picture& p = pictures_[url];
         auto fit = fits.find(url);
         p.fit = fit == fits.end() ? defaultFit() : fit->second;
-        std::string error;
-        auto data =
-            readDataURL(url, std::min<std::uint64_t>(limits_.maxPictureBytesInAll, kMaxMessageBytes), &error);
+        if (++dataPictures_ > kMostDataPictures) {
+            p.failed = true;
+            continue;
+        }
+        auto data = readDataURL(url, std::min<std::uint64_t>(limits_.maxPictureBytesInAll, kMaxMessageBytes));
         if (!data) {
             p.failed = true;
             continue;

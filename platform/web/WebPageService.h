@@ -34,6 +34,9 @@ class WebPageService {
   public:
     // How many times one picture is decoded again for a larger box.
     static constexpr int kMostRedecodes = 3;
+    // How many pictures one page may write into itself as data: URLs; past them they fail, so
+    // that a page of many tiny pictures does not spend its time decoding them.
+    static constexpr std::size_t kMostDataPictures = 1000;
 
     WebPageService();
     ~WebPageService();
@@ -105,6 +108,7 @@ class WebPageService {
     std::uint64_t pictureBytes_ = 0;
     // data: pictures the page showed for the first time in the layout under way.
     std::set<std::string> newDataPictures_;
+    std::size_t dataPictures_ = 0;
 };
 
 }  // namespace detail::webpage

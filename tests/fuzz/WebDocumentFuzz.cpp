@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end());
         for (const auto& url : sorted)
             FUZZ_CHECK(url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0 ||
-                       url.rfind("file:", 0) == 0);
+                       url.rfind("file:", 0) == 0 || url.rfind("data:", 0) == 0);
     }
 
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 64, 64);

@@ -55,10 +55,10 @@ TEST(WebDataURLTest, MalformedURLsAreRefusedWithAReason) {
         "data:text/plain",
         "http://site.test/a,b",
         "dat:,x",
-        "data:;base64,Q",          // a length no base64 has
-        "data:;base64,Q===",       // padding where data should be
-        "data:;base64,QQ==QQ==",   // data after the padding
-        "data:;base64,!!!!",       // outside the alphabet
+        "data:;base64,Q",         // a length no base64 has
+        "data:;base64,Q===",      // padding where data should be
+        "data:;base64,QQ==QQ==",  // data after the padding
+        "data:;base64,!!!!",      // outside the alphabet
         "data:;base64,QQ%3D%3D%3D",
         "data:" + std::string(2000, 'x') + ",a",  // a media type past its bound
     };
@@ -89,7 +89,8 @@ TEST(WebDataURLTest, TheByteBoundIsCheckedBeforeDecodingAndCountsWhatDecodes) {
     };
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_EQ(readDataURL(c.url, c.most, &error).has_value(), c.read) << c.url.substr(0, 60) << ": " << error;
+        EXPECT_EQ(readDataURL(c.url, c.most, &error).has_value(), c.read)
+            << c.url.substr(0, 60) << ": " << error;
     }
 }
 

@@ -183,8 +183,7 @@ TEST(WebPageProtocolTest, MalformedFieldsAreRefused) {
         EXPECT_FALSE(error.empty()) << c.what;
     }
     // The offsets above point where they should: unpatched, each reads.
-    for (const auto* body : {&paint, &link, &refresh, &picture, &loadBody})
-        EXPECT_TRUE(decodeCommand(*body));
+    for (const auto* body : {&paint, &link, &refresh, &picture, &loadBody}) EXPECT_TRUE(decodeCommand(*body));
     for (const auto* body : {&ack, &pixels, &laidOut}) EXPECT_TRUE(decodeReply(*body));
 }
 

@@ -67,7 +67,8 @@ class WebPageServiceTest : public ::testing::Test {
         EXPECT_EQ(reply.id, c.id);
         return reply;
     }
-    bool stylesheet(const std::string& url, bool ok, const std::string& bytes, const std::string& charset = "") {
+    bool stylesheet(const std::string& url, bool ok, const std::string& bytes,
+                    const std::string& charset = "") {
         StylesheetCommand c{++id_, url, ok, bytes, charset};
         auto reply = std::get<AckReply>(service.handle(c));
         EXPECT_EQ(reply.id, c.id);
@@ -105,9 +106,9 @@ class WebPageServiceTest : public ::testing::Test {
 };
 
 TEST_F(WebPageServiceTest, APageLaysOutAtTheViewportAndPaintsItsBoxesTransparentElsewhere) {
-    auto loaded = load(
-        "<html><body style='margin:0'><div style='width:50px;height:400px;background:#ff0000'></div>"
-        "</body></html>");
+    auto loaded =
+        load("<html><body style='margin:0'><div style='width:50px;height:400px;background:#ff0000'></div>"
+             "</body></html>");
     EXPECT_EQ(loaded.encoding, "utf-8");
     EXPECT_DOUBLE_EQ(loaded.layout.contentWidth, 320);
     EXPECT_DOUBLE_EQ(loaded.layout.contentHeight, 400);
@@ -199,9 +200,9 @@ TEST_F(WebPageServiceTest, PlainTextShowsPreformattedWithItsMarkupAsText) {
 }
 
 TEST_F(WebPageServiceTest, TheLinkUnderAPointIsAbsoluteAndNoneElsewhere) {
-    load(
-        "<body style='margin:0'><a href='../next.html?q=1' style='display:block;width:100px;height:50px'>go</a>"
-        "<a href='javascript:alert(1)' style='display:block;height:50px'>no</a></body>");
+    load("<body style='margin:0'><a href='../next.html?q=1' "
+         "style='display:block;width:100px;height:50px'>go</a>"
+         "<a href='javascript:alert(1)' style='display:block;height:50px'>no</a></body>");
     EXPECT_EQ(linkAt(10, 10), "http://site.test/next.html?q=1");
     EXPECT_EQ(linkAt(150, 10), "");
     EXPECT_EQ(linkAt(10, 75), "");
@@ -234,7 +235,8 @@ TEST_F(WebPageServiceTest, StylesheetsAreListedKeptAndReadWhenThePageIsMadeAgain
 
 TEST_F(WebPageServiceTest, APictureIsDecodedAtItsBoxAndAgainLargerWhenItShowsLarger) {
     const std::string url = "http://site.test/dir/a.png";
-    auto loaded = load("<body style='margin:0'><img src='a.png' style='display:block;width:50%'></body>", {200, 2, 400});
+    auto loaded = load("<body style='margin:0'><img src='a.png' style='display:block;width:50%'></body>",
+                       {200, 2, 400});
     ASSERT_EQ(loaded.layout.pictures.size(), 1u);
     EXPECT_EQ(loaded.layout.pictures[0].url, url);
     EXPECT_DOUBLE_EQ(loaded.layout.pictures[0].fit.width, 200);  // 100 points at scale 2
@@ -265,7 +267,8 @@ TEST_F(WebPageServiceTest, APictureIsDecodedAtItsBoxAndAgainLargerWhenItShowsLar
 
 TEST_F(WebPageServiceTest, APictureAtItsOwnSizeIsDecodedForTheScreenAndLaysOutAtItsNaturalSize) {
     const std::string url = "http://site.test/dir/big.png";
-    auto loaded = load("<body style='margin:0'><img src='big.png' style='display:block'></body>", {100, 2, 200});
+    auto loaded =
+        load("<body style='margin:0'><img src='big.png' style='display:block'></body>", {100, 2, 200});
     ASSERT_EQ(loaded.layout.pictures.size(), 1u);
     EXPECT_DOUBLE_EQ(loaded.layout.pictures[0].fit.screen, 200);
     ASSERT_TRUE(picture(url, true, pngOf(1000, 500, 0, 255, 0)));
@@ -278,7 +281,8 @@ TEST_F(WebPageServiceTest, APictureAtItsOwnSizeIsDecodedForTheScreenAndLaysOutAt
 TEST_F(WebPageServiceTest, ALargerDecodePastThePixelBudgetIsRefusedAndTheSmallerStays) {
     limits.maxDecodedPixelsInAll = 100 * 100 + 150 * 150;
     const std::string a = "http://site.test/dir/a.png", b = "http://site.test/dir/b.png";
-    load("<body style='margin:0'><img src='a.png' style='width:50%'><img src='b.png' width=150 height=150></body>",
+    load("<body style='margin:0'><img src='a.png' style='width:50%'><img src='b.png' width=150 "
+         "height=150></body>",
          {200, 1, 200});
     EXPECT_TRUE(picture(a, true, pngOf(400, 400, 255, 0, 0)));
     EXPECT_TRUE(picture(b, true, pngOf(300, 300, 0, 0, 255)));
@@ -301,8 +305,8 @@ TEST_F(WebPageServiceTest, PicturesPastTheBytesOfAllTogetherFailFetchedOrWritten
 
     // A data: picture counts against the same bytes.
     limits.maxPictureBytesInAll = first.size() + second.size() - 1;
-    const std::string page = "<img src='a.png' width=10 height=10><img src='" + dataURLOf(second) +
-                             "' width=10 height=10>";
+    const std::string page =
+        "<img src='a.png' width=10 height=10><img src='" + dataURLOf(second) + "' width=10 height=10>";
     load(page);
     EXPECT_EQ(service.pictureBytesInAll(), second.size());
     EXPECT_TRUE(service.pictureFor(dataURLOf(second)));
@@ -391,6 +395,17 @@ TEST_F(WebPageServiceTest, HostilePagesFinishWithinTheirBounds) {
     load("<img src='" + huge + "' width=10 height=10>");
     EXPECT_FALSE(service.pictureFor(huge));
     EXPECT_EQ(service.pictureBytesInAll(), 0u);
+    // Past their count, data: pictures fail undecoded, however small.
+    limits = {};
+    std::string many;
+    std::vector<std::string> urls;
+    for (std::size_t i = 0; i < WebPageService::kMostDataPictures + 5; ++i) {
+        urls.push_back(dataURLOf(pngOf(1 + i % 50, 1 + i / 50, 0, 0, 0)));
+        many += "<img width=1 height=1 src='" + urls.back() + "'>";
+    }
+    load(many);
+    for (std::size_t i = 0; i < urls.size(); ++i)
+        EXPECT_EQ(service.pictureFor(urls[i]) != nullptr, i < WebPageService::kMostDataPictures) << i;
     // Deep nesting and many pictures still answer.
     std::string deep;
     for (int i = 0; i < 20000; ++i) deep += "<div>";

@@ -9,6 +9,7 @@
 // must refuse and lay out a page of text, print one line per attempt on its standard output and
 // exit: the tests' look at the sandbox from inside.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -83,6 +84,16 @@ int selfCheck(const SandboxState& state) {
     std::printf("exec: %s\n", outcome(true, errno).c_str());
     const int parent = ::kill(::getppid(), 0);
     std::printf("signal-parent: %s\n", outcome(parent != 0, errno).c_str());
+    std::string open;
+    if (DIR* fds = ::opendir("/proc/self/fd")) {
+        while (const dirent* entry = ::readdir(fds)) {
+            if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == ::dirfd(fds)) continue;
+            open += std::string(open.empty() ? "" : " ") + entry->d_name;
+        }
+        ::closedir(fds);
+    }
+    std::printf("descriptors: %s\n", open.c_str());
+    std::printf("threads: %zu\n", state.threadsAtLock);
 
     // Text in both scripts must still lay out and paint: the fonts open as they did before.
     WebPageService service;
