@@ -3,16 +3,35 @@
 // "ratio web_question_page <time per layout and draw / 16.7 ms frame>": lower is better, the
 // target is at most 0.5 (half a frame). Beside it, from the same run, the platform's own text
 // drawing of the same words and pictures painted straight with cairo, as a floor.
+//
+// The same pages through a web view, whose page's process reads, lays out, decodes and paints
+// them: from the load call to the first screen's pixels in hand (the window rendered at scale 2),
+// the process already started, the stylesheet and pictures served on loopback. Ends with
+// "ratio web_question_page_process <time / 16.7 ms frame>" (target: under 1, a frame) and
+// "ratio web_article_page_process" (the same for a news article with its comments), each printed
+// with the in-process layout and draw above as the reference; and "ratio web_page_process_start
+// <spawn to Ready / 16.7 ms frame>", what a load would wait without a process started ahead.
 
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bench/support/RatioReporter.h"
+#include "bench/support/WebPageChild.h"
+#include "foundation/NSRunLoop.h"
 #include "graphics/TextMeasurer.h"
+#include "graphics/UIImage.h"
+#include "uikit/UIWebView.h"
+#include "uikit/UIWindow.h"
+#include "uikit/UIWindowRenderer.h"
+#include "uikit/WebPageProcess.h"
 #include "web/WebDocument.h"
 
 namespace {
@@ -155,6 +174,147 @@ BENCHMARK(BM_PlatformTextAndPictures)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
+namespace {
+
+// ---- through the page's process -----------------------------------------------------------------
+
+std::string jpegOf(const Ref<CGImage>& picture) {
+    auto data = UIImageJPEGRepresentation(UIImage::imageWithCGImage(picture), 0.85);
+    return data ? std::string(reinterpret_cast<const char*>(data->bytes()), data->length()) : std::string();
+}
+
+// A news article as the information pages show it: a title, twenty paragraphs, two photos and
+// the comments under it.
+std::string articlePage(const std::string& base) {
+    std::string page = "<html><head><link rel=\"stylesheet\" href=\"" + base +
+                       "XWDetails.css\"></head><style>img{max-width:355.000000px}</style><body>"
+                       "<h2>改装车展：今年最受欢迎的十款套件 / Ten kits of the show</h2>";
+    for (int i = 0; i < 20; ++i) {
+        page += "<p>第" + std::to_string(i + 1) +
+                "段：本届改装车展共有两百多家厂商参展，轮毂、避震和空气动力学套件依旧是关注的焦点。"
+                "Visitors queued for the carbon diffusers and the forged wheels, and several clubs showed "
+                "their builds side by side.</p>";
+        if (i == 3) page += "<img src=\"" + base + "q/a.jpg\">";
+        if (i == 11) page += "<img src=\"" + base + "q/b.jpg\">";
+    }
+    page += "<h3>评论</h3>";
+    for (int i = 0; i < 12; ++i)
+        page += "<p><b>车友" + std::to_string(100 + i) + "</b> 说得好，明年一定去现场看看。<a href=\"" +
+                base + "u/" + std::to_string(i) + "\">回复</a></p>";
+    return page + "</body></html>";
+}
+
+// A window with a 375-point web view whose page's process is started, and the loopback server of
+// the pages' stylesheet and pictures.
+struct ProcessStage {
+    benchsupport::PageServer server;
+    Ref<UIWindow> window;
+    Ref<UIWebView> web;
+    Ref<benchsupport::PageEnd> end = make<benchsupport::PageEnd>();
+    CGFloat height = 0;
+
+    ProcessStage()
+        : server({{"/XWDetails.css", {"text/css", kStylesheet}},
+                  {"/q/a.jpg", {"image/jpeg", jpegOf(fixture().pictures[0])}},
+                  {"/q/b.jpg", {"image/jpeg", jpegOf(fixture().pictures[1])}},
+                  {"/q/c.jpg", {"image/jpeg", jpegOf(fixture().pictures[2])}}}) {
+        window = make<UIWindow>(CGRectMake(0, 0, kWidth, 667));
+        window->setHidden(false);
+        web = make<UIWebView>(CGRectMake(0, 0, kWidth, 667));
+        window->addSubview(web);
+        web->setDelegate(end);
+    }
+    std::string questionPage() const {
+        std::string page = ::questionPage();
+        for (const char* from : {"file:///app/bundle/", "http://img.example.test/q/1001/"}) {
+            const std::string to =
+                std::string(from).find("img") != std::string::npos ? server.url("/q/") : server.url("/");
+            for (std::size_t at = page.find(from); at != std::string::npos;
+                 at = page.find(from, at + to.size()))
+                page.replace(at, std::strlen(from), to);
+        }
+        return page;
+    }
+    // From the load call to the first screen's pixels in hand: once the page is read and laid out
+    // (`finished`: once its stylesheet and pictures are in too); false when it did not get there.
+    bool show(const std::string& page, bool finished) {
+        end->outcome = nullptr;
+        // Each load a page of its own, so that the one shown before does not count.
+        const std::string html = page + "<!--" + std::to_string(++loads) + "-->";
+        web->loadHTMLString(html, NSURL::URLWithString(server.url("/")));
+        auto loop = NSRunLoop::mainRunLoop();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        auto there = [&] { return finished ? end->outcome != nullptr : web->shownHTML() == html; };
+        while (!there() && std::chrono::steady_clock::now() < deadline)
+            loop->runOnce(NSDefaultRunLoopMode, 0.01);
+        if (!there() || (end->outcome && std::strcmp(end->outcome, "finished") != 0)) return false;
+        benchmark::DoNotOptimize(UIWindowRenderer::imageOfView(window, 2));
+        height = web->scrollView()->contentSize().height;
+        return true;
+    }
+    // What is still coming for an unfinished page ends before the next load.
+    void settle() {
+        auto loop = NSRunLoop::mainRunLoop();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!end->outcome && std::chrono::steady_clock::now() < deadline)
+            loop->runOnce(NSDefaultRunLoopMode, 0.01);
+        // And the process has painted what the finished page asked for.
+        const auto quiet = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+        while (std::chrono::steady_clock::now() < quiet) loop->runOnce(NSDefaultRunLoopMode, 0.01);
+    }
+    int loads = 0;
+};
+
+ProcessStage& stage() {
+    static ProcessStage* s = new ProcessStage;
+    return *s;
+}
+
+void pageThroughProcess(benchmark::State& state, bool article, bool finished) {
+    ProcessStage& s = stage();
+    const std::string page = article ? articlePage(s.server.url("/")) : s.questionPage();
+    // The process started and warm.
+    if (!s.show(page, true)) return state.SkipWithError("the page did not finish");
+    s.settle();
+    for (auto _ : state) {
+        if (!s.show(page, finished)) return state.SkipWithError("the page did not show");
+        // The rest of an unfinished page's work is not the first screen's.
+        state.PauseTiming();
+        s.settle();
+        state.ResumeTiming();
+    }
+}
+
+void BM_WebQuestionPageThroughProcess(benchmark::State& state) {
+    pageThroughProcess(state, false, false);
+}
+BENCHMARK(BM_WebQuestionPageThroughProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_WebArticlePageThroughProcess(benchmark::State& state) {
+    pageThroughProcess(state, true, false);
+}
+BENCHMARK(BM_WebArticlePageThroughProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_WebQuestionPageFinishedThroughProcess(benchmark::State& state) {
+    pageThroughProcess(state, false, true);
+}
+BENCHMARK(BM_WebQuestionPageFinishedThroughProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A process started and ready for work: spawn, the program's set-up, its Ready read back.
+void BM_WebPageProcessStart(benchmark::State& state) {
+    for (auto _ : state) {
+        auto process = detail::WebPageProcess::start();
+        if (!process->waitUntilReady(20)) return state.SkipWithError("the page's process did not start");
+        state.PauseTiming();
+        process->end();
+        process.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_WebPageProcessStart)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchsupport::RatioReporter reporter;
@@ -172,5 +332,29 @@ int main(int argc, char** argv) {
     if (page && floor)
         std::printf("  the platform's own text drawing and painted pictures: %.4g ms (%.2f of the page)\n",
                     *floor, *floor / *page);
+    for (const auto& [name, bench, what] :
+         {std::tuple{"web_question_page_process", "BM_WebQuestionPageThroughProcess", "question page"},
+          std::tuple{"web_article_page_process", "BM_WebArticlePageThroughProcess", "article"}}) {
+        auto time = reporter.time(bench);
+        if (!time) continue;
+        std::printf("ratio %s %.4g\n", name, *time / kFrameMs);
+        std::printf(
+            "  the %s from the load call to the first screen's pixels in hand, through its process: "
+            "%.4g ms; reference: the in-process layout and draw of the question page, %.4g ms; target: "
+            "under a %.1f ms frame (ratio below 1)\n",
+            what, *time, page ? *page : 0.0, kFrameMs);
+    }
+    if (auto finished = reporter.time("BM_WebQuestionPageFinishedThroughProcess"))
+        std::printf(
+            "  the question page until it finished (its stylesheet and three photos fetched, decoded and "
+            "laid out) and drawn: %.4g ms\n",
+            *finished);
+    if (auto start = reporter.time("BM_WebPageProcessStart")) {
+        std::printf("ratio web_page_process_start %.4g\n", *start / kFrameMs);
+        std::printf(
+            "  a page's process from spawn to Ready: %.4g ms; reference: a %.1f ms frame; a load never "
+            "waits for it while the spare is ready\n",
+            *start, kFrameMs);
+    }
     return 0;
 }

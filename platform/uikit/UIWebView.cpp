@@ -5,7 +5,12 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
 #include <string_view>
+
+#include <cairo.h>
 
 #include "dispatch/Dispatch.h"
 #include "foundation/NSMainThreadCheck.h"
@@ -16,22 +21,13 @@
 #include "network/NSURLResponse.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UITapGestureRecognizer.h"
-#include "web/WebDocument.h"
-#include "web/WebPageSource.h"
-#include "web/WebTextDecoding.h"
+#include "uikit/WebPageProcess.h"
 
 namespace {
 
 UIWebView::ResourceLimits& limitsInForce() {
     static UIWebView::ResourceLimits limits;
     return limits;
-}
-
-// A plain-text document shows as preformatted text.
-std::string pageOfPlainText(const std::string& text) {
-    std::string out = "<html><body><pre>";
-    detail::appendEscapedHTML(out, text, false);
-    return out + "</pre></body></html>";
 }
 
 std::string lower(std::string s) {
@@ -138,6 +134,69 @@ double steadySeconds() {
 
 }  // namespace
 
+// What the view knows of the page its process holds, and what it asked of it.
+struct UIWebView::Page {
+    std::shared_ptr<detail::WebPageProcess> process;
+    // The load whose page this is (a later load's serial is not this one's).
+    std::uint64_t loadSerial = 0;
+    bool fetchResources = true;
+    std::uint64_t loadID = 0;  // the Load waiting for Loaded
+    bool shown = false;        // the process has read the document
+    bool gone = false;         // the process ended: the view shows white
+    // Loads and Refreshes sent; pixels belong to the layout they were painted for.
+    std::uint64_t layoutSerial = 0;
+    std::uint64_t loadLayout = 0;
+    std::uint64_t refreshID = 0;  // the Refresh waiting for LaidOut
+    std::uint64_t refreshLayout = 0;
+    bool relayoutWanted = false;
+    detail::webpage::Layout layout;
+    // Stylesheets and pictures handed over, by the command's id, until their Ack.
+    std::map<std::uint64_t, std::pair<detail::WebResourceLoader::Kind, std::string>> handedOver;
+    // Link questions, by the command's id: the load they were asked on.
+    std::map<std::uint64_t, std::uint64_t> links;
+    struct Paint {
+        std::uint64_t id = 0;
+        CGRect area;
+        double scale = 1;
+        std::uint64_t layout = 0;
+    };
+    std::deque<Paint> paints;
+    struct Piece {
+        std::int32_t x = 0, y = 0, width = 0, height = 0;
+        double scale = 1;
+        std::uint64_t layout = 0;
+        std::shared_ptr<cairo_surface_t> surface;
+    };
+    // The newest last; a few screens at most.
+    std::deque<Piece> pieces;
+    static constexpr std::size_t kMostPieces = 3;
+    // The scale the window last rendered the page at.
+    double drawScale = 0;
+
+    // Whether a piece of the current layout at the scale covers the area.
+    const Piece* covering(CGRect area, double scale) const {
+        const auto x0 = std::int64_t(std::floor(area.origin.x * scale)),
+                   y0 = std::int64_t(std::floor(area.origin.y * scale)),
+                   x1 = std::int64_t(std::ceil(CGRectGetMaxX(area) * scale)),
+                   y1 = std::int64_t(std::ceil(CGRectGetMaxY(area) * scale));
+        for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+            if (it->layout != layoutSerial || std::abs(it->scale - scale) > 1e-6) continue;
+            if (it->x <= x0 && it->y <= y0 && std::int64_t(it->x) + it->width >= x1 &&
+                std::int64_t(it->y) + it->height >= y1)
+                return &*it;
+        }
+        return nullptr;
+    }
+    // A paint on its way that will cover the area; its id, else 0.
+    std::uint64_t paintCovering(CGRect area, double scale) const {
+        for (const Paint& paint : paints)
+            if (paint.layout == layoutSerial && std::abs(paint.scale - scale) < 1e-6 &&
+                CGRectContainsRect(paint.area, area))
+                return paint.id;
+        return 0;
+    }
+};
+
 // Collects a connection's reply for the web view that started it.
 class UIWebView::Loader : public NSObject, public NSURLConnectionDataDelegate {
   public:
@@ -231,6 +290,22 @@ class UIWebViewPage : public UIView {
     Weak<UIWebView> owner_;
 };
 
+// The scroll view of a web view: a move of the visible area asks for its pixels.
+class UIWebViewScrollView : public UIScrollView {
+  public:
+    UIWebViewScrollView(CGRect frame, Weak<UIWebView> owner)
+        : UIScrollView(frame), owner_(std::move(owner)) {}
+
+  protected:
+    void contentOffsetDidChange(CGPoint oldOffset) override {
+        UIScrollView::contentOffsetDidChange(oldOffset);
+        if (auto web = owner_.lock()) web->visibleAreaMoved();
+    }
+
+  private:
+    Weak<UIWebView> owner_;
+};
+
 void UIWebViewPageLayer::drawInContext(const CGContextRef& context) {
     auto page = dynamic_cast<UIWebViewPage*>(owningView());
     if (!page) return;
@@ -247,16 +322,20 @@ UIWebView::~UIWebView() {
     documentAlarm_.reset();
     if (connection_) connection_->cancel();
     if (resources_) resources_->cancel();
+    // A view gone ends its page's process.
+    if (page_ && page_->process) page_->process->end();
 }
 
 void UIWebView::didInit() {
     ensureParts();
+    // A page's process is started ahead for the first load.
+    detail::WebPageProcess::prepareSpare();
 }
 
 void UIWebView::ensureParts() {
     if (scrollView_ || weak_from_this().expired()) return;
     Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
-    scrollView_ = make<UIScrollView>(bounds());
+    scrollView_ = make<UIWebViewScrollView>(bounds(), weak);
     scrollView_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     scrollView_->setContentSize(CGSizeMake(bounds().size.width, 0));
     addSubview(scrollView_);
@@ -479,6 +558,42 @@ void UIWebView::documentTimedOut() {
     fail(NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorTimedOut));
 }
 
+// ---- the page, in its process -------------------------------------------------------------------
+
+namespace {
+
+detail::webpage::Viewport viewportOf(UIView& view) {
+    detail::webpage::Viewport viewport;
+    viewport.scale = std::clamp<double>(view.contentScaleFactor(), 1, detail::webpage::kMaxScale);
+    viewport.width = std::clamp<double>(view.bounds().size.width, 0, detail::webpage::kMaxContentSide);
+    // A view not sized yet stands for the screen it will be shown on: pictures are sized for it.
+    const double width = viewport.width > 0 ? viewport.width : UIScreen::mainScreen()->bounds().size.width;
+    viewport.screenPixels = std::clamp(std::ceil(width * viewport.scale), 1.0, 1e6);
+    return viewport;
+}
+
+long errorCodeFor(detail::WebPageProcessEnd reason) {
+    switch (reason) {
+        case detail::WebPageProcessEnd::CouldNotStart:
+            return UIWebViewPageProcessErrorCouldNotStart;
+        case detail::WebPageProcessEnd::Crashed:
+            return UIWebViewPageProcessErrorCrashed;
+        case detail::WebPageProcessEnd::MemoryLimit:
+            return UIWebViewPageProcessErrorMemoryLimit;
+        case detail::WebPageProcessEnd::CPULimit:
+            return UIWebViewPageProcessErrorCPULimit;
+        case detail::WebPageProcessEnd::Malformed:
+            return UIWebViewPageProcessErrorMalformedMessage;
+    }
+    return UIWebViewPageProcessErrorCrashed;
+}
+
+std::string bytesOf(const NSData& data) {
+    return std::string(reinterpret_cast<const char*>(data.bytes()), data.length());
+}
+
+}  // namespace
+
 void UIWebView::show(const Document& document, bool addToHistory, bool fetchResources) {
     auto keepAlive = weak_from_this().lock();
     connection_ = nullptr;
@@ -489,14 +604,6 @@ void UIWebView::show(const Document& document, bool addToHistory, bool fetchReso
     shownData_ = document.data;
     shownMIMEType_ = document.MIMEType;
     baseURL_ = document.baseURL;
-    // The text is decoded as a browser decodes it: the bytes' own mark, the given charset, what
-    // the page declares in itself (plain text declares nothing), UTF-8.
-    const std::string_view bytes(reinterpret_cast<const char*>(document.data.bytes()),
-                                 document.data.length());
-    std::string encoding;
-    shownHTML_ = document.MIMEType && lower(*document.MIMEType) == "text/plain"
-                     ? detail::decodeTextBytes(bytes, document.textEncodingName, &encoding)
-                     : detail::decodeHTMLBytes(bytes, document.textEncodingName, &encoding);
     if (addToHistory && request_) {
         if (pendingHistoryIndex_) {
             historyIndex_ = *pendingHistoryIndex_;
@@ -514,90 +621,211 @@ void UIWebView::show(const Document& document, bool addToHistory, bool fetchReso
     if (resources_) resources_->cancel();
     const std::uint64_t serial = loadSerial_;
     Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
-    resources_ = make<detail::WebResourceLoader>(limitsInForce(), files_,
-                                                 [weak, serial](detail::WebResourceLoader::Kind kind) {
-                                                     auto view = weak.lock();
-                                                     if (view && view->loadSerial_ == serial)
-                                                         view->resourceEnded(kind);
-                                                 });
-    resources_->setDocumentEncoding(encoding);
+    resources_ = make<detail::WebResourceLoader>(
+        limitsInForce(), files_,
+        [weak, serial](detail::WebResourceLoader::Kind kind, const std::string& url,
+                       std::optional<NSData> bytes, const std::optional<std::string>& charset) {
+            auto view = weak.lock();
+            if (view && view->loadSerial_ == serial) view->sendResource(kind, url, std::move(bytes), charset);
+        });
     if (!fetchResources) resources_->cancel();
     stylesheetsChanged_ = false;
     imagesChanged_ = false;
-    buildDocument();
-    layoutDocument();
-    auto scroll = scrollView();
-    // A new page shows from its top.
-    scroll->setContentOffset(scroll->minimumContentOffset());
-    if (!fetchResources) return;
-    requestResources();
-    if (resources_->idle()) finishLoad();
+
+    if (!page_) page_ = std::make_unique<Page>();
+    Page& page = *page_;
+    if (!page.process || page.process->hasEnded()) {
+        page.process = detail::WebPageProcess::take();
+        page.process->setHandlers({[weak](detail::webpage::Reply& reply) {
+                                       if (auto view = weak.lock()) view->handleReply(reply);
+                                   },
+                                   [weak](detail::WebPageProcessEnd reason, const std::string& why) {
+                                       if (auto view = weak.lock()) view->pageEnded(reason, why);
+                                   }});
+    }
+    page.loadSerial = serial;
+    page.fetchResources = fetchResources;
+    page.shown = false;
+    page.gone = false;
+    page.refreshID = 0;
+    page.relayoutWanted = false;
+    page.layout = {};
+    page.handedOver.clear();
+    page.links.clear();
+    page.paints.clear();
+    page.pieces.clear();
+
+    detail::webpage::LoadCommand load;
+    load.document = bytesOf(document.data);
+    load.MIMEType = document.MIMEType.value_or("");
+    load.textEncodingName = document.textEncodingName.value_or("");
+    load.baseURL = document.baseURL ? document.baseURL->absoluteString() : std::string();
+    load.viewport = viewportOf(*this);
+    load.pictureLimits = limitsInForce();
+    laidOutWidth_ = bounds().size.width;
+    page.loadID = page.process->send(std::move(load));
+    page.loadLayout = ++page.layoutSerial;
+    placePage();
+    // A new page shows from its top: its first screen is asked for with it, sparing a round trip.
+    const CGSize view = bounds().size;
+    requestPaint(CGRectMake(0, 0, view.width, view.height), paintScale(), true);
 }
 
-void UIWebView::buildDocument() {
-    Weak<detail::WebResourceLoader> weak = resources_;
-    WebDocument::Resources resources;
-    resources.stylesheet = [weak](const std::string& url) -> std::optional<std::string> {
-        auto loader = weak.lock();
-        return loader ? loader->stylesheet(url) : std::nullopt;
-    };
-    resources.image = [weak](const std::string& url) -> Ref<CGImage> {
-        auto loader = weak.lock();
-        return loader ? loader->image(url) : nullptr;
-    };
-    resources.imageSize = [weak](const std::string& url) -> std::optional<CGSize> {
-        auto loader = weak.lock();
-        auto size = loader ? loader->imageSize(url) : std::nullopt;
-        if (!size) return std::nullopt;
-        return CGSizeMake(CGFloat(size->first), CGFloat(size->second));
-    };
-    const bool plain = shownMIMEType_ && lower(*shownMIMEType_) == "text/plain";
-    document_ = WebDocument::create(plain ? pageOfPlainText(shownHTML_) : shownHTML_,
-                                    baseURL_ ? baseURL_->absoluteString() : std::string(), resources);
-    laidOutWidth_ = -1;
+void UIWebView::handleReply(detail::webpage::Reply& reply) {
+    if (!page_) return;
+    auto keepAlive = weak_from_this().lock();
+    Page& page = *page_;
+    using namespace detail::webpage;
+    if (auto* loaded = std::get_if<LoadedReply>(&reply)) {
+        // An earlier document's, replaced since.
+        if (loaded->id != page.loadID) return;
+        page.loadID = 0;
+        page.shown = true;
+        shownHTML_ = std::move(loaded->text);
+        applyLayout(loaded->layout, page.loadLayout);
+        auto scroll = scrollView();
+        // A new page shows from its top.
+        scroll->setContentOffset(scroll->minimumContentOffset());
+        requestResources();
+        paintVisibleArea();
+        // The view changed width while the process read the page.
+        if (bounds().size.width != laidOutWidth_) {
+            page.relayoutWanted = true;
+            refreshPage();
+        }
+        finishIfDone();
+    } else if (auto* laidOut = std::get_if<LaidOutReply>(&reply)) {
+        if (laidOut->id != page.refreshID) return;
+        page.refreshID = 0;
+        applyLayout(laidOut->layout, page.refreshLayout);
+        requestResources();
+        // While more is coming the page is laid out again soon: painting each step would only
+        // hold the process up (a window rendered meanwhile asks for what it shows).
+        if (!resources_ || resources_->idle()) paintVisibleArea();
+        // What ended meanwhile is laid out now; else the page may be done.
+        refreshPage();
+        finishIfDone();
+    } else if (auto* ack = std::get_if<AckReply>(&reply)) {
+        auto it = page.handedOver.find(ack->id);
+        if (it == page.handedOver.end()) return;
+        const auto [kind, url] = it->second;
+        page.handedOver.erase(it);
+        if (resources_) resources_->delivered(url);
+        resourceEnded(kind);
+    } else if (auto* pixels = std::get_if<PixelsReply>(&reply)) {
+        auto it = std::find_if(page.paints.begin(), page.paints.end(),
+                               [&](const Page::Paint& p) { return p.id == pixels->id; });
+        if (it == page.paints.end()) return;
+        const std::uint64_t layout = it->layout;
+        page.paints.erase(it);
+        if (layout != page.layoutSerial || pixels->width <= 0 || pixels->height <= 0) return;
+        cairo_surface_t* surface =
+            cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels->width, pixels->height);
+        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(surface);
+            return;
+        }
+        cairo_surface_flush(surface);
+        unsigned char* into = cairo_image_surface_get_data(surface);
+        const int stride = cairo_image_surface_get_stride(surface);
+        const std::size_t row = std::size_t(pixels->width) * 4;
+        for (std::int32_t y = 0; y < pixels->height; ++y)
+            std::memcpy(into + std::size_t(y) * std::size_t(stride),
+                        pixels->pixels.data() + std::size_t(y) * row, row);
+        cairo_surface_mark_dirty(surface);
+        Page::Piece piece;
+        piece.x = pixels->x;
+        piece.y = pixels->y;
+        piece.width = pixels->width;
+        piece.height = pixels->height;
+        piece.scale = pixels->scale;
+        piece.layout = layout;
+        piece.surface = std::shared_ptr<cairo_surface_t>(surface, cairo_surface_destroy);
+        page.pieces.push_back(std::move(piece));
+        while (page.pieces.size() > Page::kMostPieces) page.pieces.pop_front();
+    } else if (auto* link = std::get_if<LinkReply>(&reply)) {
+        auto it = page.links.find(link->id);
+        if (it == page.links.end()) return;
+        const std::uint64_t serial = it->second;
+        page.links.erase(it);
+        linkFound(serial, link->url);
+    }
 }
 
-void UIWebView::layoutDocument() {
-    if (!document_) return;
-    const CGFloat width = bounds().size.width;
-    laidOutSize_ = document_->layout(width);
-    laidOutWidth_ = width;
+void UIWebView::applyLayout(const detail::webpage::Layout& layout, std::uint64_t serial) {
+    Page& page = *page_;
+    page.layout = layout;
+    // Pixels painted for an earlier layout are of another page.
+    std::erase_if(page.pieces, [&](const Page::Piece& piece) { return piece.layout < serial; });
+    laidOutSize_ = CGSizeMake(layout.contentWidth, layout.contentHeight);
     scrollView()->setContentSize(laidOutSize_);
     placePage();
+}
+
+void UIWebView::pageEnded(detail::WebPageProcessEnd reason, const std::string& why) {
+    if (!page_) return;
+    auto keepAlive = weak_from_this().lock();
+    Page& page = *page_;
+    const bool servedTheLoad = loading_ && !awaitingDocument_ && page.loadSerial == loadSerial_;
+    page.process = nullptr;
+    page.gone = true;
+    page.shown = false;
+    page.loadID = 0;
+    page.refreshID = 0;
+    page.relayoutWanted = false;
+    page.handedOver.clear();
+    page.links.clear();
+    page.paints.clear();
+    page.pieces.clear();
+    // What the page still waited for has nowhere to go.
+    if (resources_) resources_->cancel();
+    stylesheetsChanged_ = false;
+    imagesChanged_ = false;
+    placePage();
+    if (!servedTheLoad) return;
+    Dictionary info = Dictionary::mutableDictionary();
+    info.setObject(NSLocalizedDescriptionKey, why);
+    fail(NSError::errorWithDomain(UIWebViewPageProcessErrorDomain, errorCodeFor(reason), info));
 }
 
 void UIWebView::placePage() {
     if (!pageView_) return;
     const CGSize view = bounds().size;
-    pageView_->setHidden(!document_);
+    pageView_->setHidden(!page_ || (!page_->shown && !page_->gone));
     pageView_->setFrame(CGRectMake(0, 0, std::max(laidOutSize_.width, view.width),
                                    std::max(laidOutSize_.height, view.height)));
 }
 
 void UIWebView::requestResources() {
-    if (!document_ || !resources_) return;
-    for (const std::string& url : document_->stylesheetURLs())
+    if (!page_ || !page_->shown || !page_->fetchResources || !resources_) return;
+    // The page's process sizes each picture for the screen; the app fetches each once.
+    for (const std::string& url : page_->layout.stylesheets)
         resources_->request(detail::WebResourceLoader::Kind::Stylesheet, url);
-    // Each picture is decoded as large as the page shows it on this screen, no larger: its box
-    // where the page sizes it, else the view's width.
-    const double scale = std::max<CGFloat>(1, contentScaleFactor());
-    // A view not sized yet stands for the screen it will be shown on.
-    const CGFloat width =
-        bounds().size.width > 0 ? bounds().size.width : UIScreen::mainScreen()->bounds().size.width;
-    const double screen = std::max(1.0, std::ceil(width * scale));
-    const auto& boxes = document_->pictureBoxes();
-    for (const std::string& url : document_->imageURLs()) {
-        detail::WebPictureFit fit;
-        auto box = boxes.find(url);
-        if (box == boxes.end()) {
-            fit.screen = screen;
-        } else {
-            fit.width = std::ceil(box->second.width * scale);
-            fit.height = std::ceil(box->second.height * scale);
-            if (box->second.ownSize || (fit.width <= 0 && fit.height <= 0)) fit.screen = screen;
-        }
-        resources_->request(detail::WebResourceLoader::Kind::Image, url, fit);
+    for (const auto& picture : page_->layout.pictures)
+        resources_->request(detail::WebResourceLoader::Kind::Image, picture.url);
+}
+
+void UIWebView::sendResource(detail::WebResourceLoader::Kind kind, const std::string& url,
+                             std::optional<NSData> bytes, const std::optional<std::string>& charset) {
+    if (!page_ || !page_->process) return;
+    std::uint64_t id = 0;
+    if (kind == detail::WebResourceLoader::Kind::Stylesheet) {
+        detail::webpage::StylesheetCommand command;
+        command.url = url;
+        command.ok = bytes.has_value();
+        if (bytes) command.bytes = bytesOf(*bytes);
+        command.charset = charset.value_or("");
+        bytes.reset();
+        id = page_->process->send(std::move(command));
+    } else {
+        detail::webpage::PictureCommand command;
+        command.url = url;
+        command.ok = bytes.has_value();
+        if (bytes) command.bytes = bytesOf(*bytes);
+        bytes.reset();
+        id = page_->process->send(std::move(command));
     }
+    if (id) page_->handedOver[id] = {kind, url};
 }
 
 void UIWebView::resourceEnded(detail::WebResourceLoader::Kind kind) {
@@ -614,26 +842,44 @@ void UIWebView::resourceEnded(detail::WebResourceLoader::Kind kind) {
         auto view = weak.lock();
         if (!view) return;
         view->refreshScheduled_ = false;
-        if (view->loadSerial_ == serial) view->refreshPage();
+        if (view->loadSerial_ != serial) return;
+        view->refreshPage();
+        view->finishIfDone();
     });
 }
 
 void UIWebView::refreshPage() {
-    if (!document_ || !resources_) return;
-    auto keepAlive = weak_from_this().lock();
+    if (!page_ || !page_->shown || !page_->process) return;
+    Page& page = *page_;
+    // One layout at a time: what comes meanwhile is laid out when it is in.
+    if (page.refreshID) return;
+    bool rebuild = false, send = page.relayoutWanted;
     // Stylesheets change how the page reads (and may import more): it is made again once the
     // ones asked for so far are all in.
-    if (stylesheetsChanged_ && resources_->pending(detail::WebResourceLoader::Kind::Stylesheet) == 0) {
+    if (stylesheetsChanged_ && resources_ &&
+        resources_->pending(detail::WebResourceLoader::Kind::Stylesheet) == 0) {
         stylesheetsChanged_ = false;
         imagesChanged_ = false;
-        buildDocument();
-        layoutDocument();
+        rebuild = send = true;
     } else if (imagesChanged_) {
         imagesChanged_ = false;
-        layoutDocument();
+        send = true;
     }
-    requestResources();
-    if (loading_ && resources_->idle() && !stylesheetsChanged_) finishLoad();
+    if (!send) return;
+    page.relayoutWanted = false;
+    detail::webpage::RefreshCommand command;
+    command.rebuild = rebuild;
+    command.viewport = viewportOf(*this);
+    laidOutWidth_ = bounds().size.width;
+    page.refreshID = page.process->send(std::move(command));
+    page.refreshLayout = ++page.layoutSerial;
+}
+
+void UIWebView::finishIfDone() {
+    if (!loading_ || !page_ || !page_->shown || !page_->fetchResources || page_->refreshID) return;
+    if (page_->loadSerial != loadSerial_ || !resources_ || !resources_->idle()) return;
+    if (stylesheetsChanged_ || imagesChanged_ || page_->relayoutWanted) return;
+    finishLoad();
 }
 
 void UIWebView::finishLoad() {
@@ -673,12 +919,83 @@ void UIWebView::resetResourceLimits() {
     limitsInForce() = ResourceLimits();
 }
 
+int UIWebView::pageProcessID() const {
+    return page_ && page_->process ? int(page_->process->pid()) : 0;
+}
+
+double UIWebView::paintScale() const {
+    if (page_ && page_->drawScale > 0) return page_->drawScale;
+    return std::clamp<double>(contentScaleFactor(), 1, detail::webpage::kMaxScale);
+}
+
+std::uint64_t UIWebView::requestPaint(CGRect area, double scale, bool beforeShown) {
+    if (!page_ || !page_->process || (!page_->shown && !beforeShown)) return 0;
+    Page& page = *page_;
+    if (!beforeShown) area = CGRectIntersection(area, pageView_ ? pageView_->frame() : CGRectZero);
+    if (CGRectIsNull(area) || CGRectIsEmpty(area)) return 0;
+    if (std::uint64_t id = page.paintCovering(area, scale)) return id;
+    // Within what one message may carry: sides to the pixel bound, the whole to a quarter of the
+    // message bound.
+    using namespace detail::webpage;
+    const double side = (kMaxPixelSide - 2) / scale;
+    area.size.width = std::min<double>(area.size.width, side);
+    area.size.height = std::min<double>(area.size.height, side);
+    const double most = double(kMaxMessageBytes) / 16 / (scale * scale);
+    if (area.size.width * area.size.height > most) area.size.height = std::max(1.0, most / area.size.width);
+    PaintCommand command;
+    command.x = area.origin.x;
+    command.y = area.origin.y;
+    command.width = area.size.width;
+    command.height = area.size.height;
+    command.scale = scale;
+    const std::uint64_t id = page.process->send(command);
+    if (id) page.paints.push_back({id, area, scale, page.layoutSerial});
+    return id;
+}
+
+void UIWebView::paintVisibleArea() {
+    if (!page_ || !page_->shown || !scrollView_) return;
+    const double scale = paintScale();
+    const CGRect visible = scrollView_->bounds();
+    if (CGRectIsEmpty(visible) || page_->covering(visible, scale) || page_->paintCovering(visible, scale))
+        return;
+    // A little around it, so that a small move needs nothing new.
+    requestPaint(CGRectInset(visible, 0, -visible.size.height / 4), scale);
+}
+
+void UIWebView::visibleAreaMoved() {
+    if (paintScheduled_ || !page_ || !page_->shown) return;
+    paintScheduled_ = true;
+    Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
+    NSRunLoop::mainRunLoop()->performBlock([weak] {
+        auto view = weak.lock();
+        if (!view) return;
+        view->paintScheduled_ = false;
+        view->paintVisibleArea();
+    });
+}
+
 void UIWebView::drawPage(const CGContextRef& context, CGRect rect) {
-    if (!document_ || !context) return;
+    if (!context || !page_) return;
     const CGRect visible = CGRectIntersection(CGContextGetClipBoundingBox(context), rect);
     if (CGRectIsNull(visible) || CGRectIsEmpty(visible)) return;
+    Page& page = *page_;
+    const CGAffineTransform ctm = CGContextGetCTM(context);
+    double scale = std::sqrt(std::abs(ctm.a * ctm.d - ctm.b * ctm.c));
+    // Scales a hair off a whole number are that number (a window rendered at 2 is 2).
+    if (std::abs(scale - std::round(scale)) < 1e-6) scale = std::round(scale);
+    scale = std::clamp(scale, 0.01, detail::webpage::kMaxScale);
+    if (!page.gone && page.shown) {
+        page.drawScale = scale;
+        if (!page.covering(visible, scale)) {
+            // The window is rendered now: the pixels it needs are worth a short wait (and no more).
+            const std::uint64_t id = requestPaint(visible, scale);
+            auto process = page.process;
+            if (id && process) process->waitForReply(id, 1.0);
+        }
+    }
     // The page's own canvas is the page's to paint; without one an opaque view shows white.
-    const bool white = !document_->canvasColor() && isOpaque();
+    const bool white = isOpaque() && (page.gone || !page.layout.hasCanvas);
     context->drawWithCairo(visible, [&](cairo_t* cr, bool coverageOnly) {
         cairo_save(cr);
         cairo_rectangle(cr, visible.origin.x, visible.origin.y, visible.size.width, visible.size.height);
@@ -691,7 +1008,22 @@ void UIWebView::drawPage(const CGContextRef& context, CGRect rect) {
                 cairo_set_source_rgb(cr, 1, 1, 1);
                 cairo_paint(cr);
             }
-            document_->draw(cr, visible);
+            if (!page.gone) {
+                // What it has of the newest layout it has, oldest first, so the newest shows where
+                // they overlap.
+                std::uint64_t newest = 0;
+                for (const auto& piece : page.pieces)
+                    if (std::abs(piece.scale - scale) <= 1e-6) newest = std::max(newest, piece.layout);
+                for (const auto& piece : page.pieces) {
+                    if (piece.layout != newest || std::abs(piece.scale - scale) > 1e-6) continue;
+                    cairo_save(cr);
+                    cairo_scale(cr, 1 / piece.scale, 1 / piece.scale);
+                    cairo_set_source_surface(cr, piece.surface.get(), piece.x, piece.y);
+                    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+                    cairo_paint(cr);
+                    cairo_restore(cr);
+                }
+            }
         }
         cairo_restore(cr);
     });
@@ -700,30 +1032,33 @@ void UIWebView::drawPage(const CGContextRef& context, CGRect rect) {
 // ---- links --------------------------------------------------------------------------------------
 
 void UIWebView::contentTapped(CGPoint pointInPage) {
-    if (!document_) return;
-    std::optional<std::string> link = document_->linkAt(pointInPage);
-    if (!link) return;
-    Ref<NSURL> url = baseURL_ ? NSURL::URLWithString(*link, baseURL_) : NSURL::URLWithString(*link);
+    if (!page_ || !page_->shown || !page_->process) return;
+    detail::webpage::LinkAtCommand command;
+    command.x = std::clamp<double>(pointInPage.x, -detail::webpage::kMaxContentSide,
+                                   detail::webpage::kMaxContentSide);
+    command.y = std::clamp<double>(pointInPage.y, -detail::webpage::kMaxContentSide,
+                                   detail::webpage::kMaxContentSide);
+    if (const std::uint64_t id = page_->process->send(command)) page_->links[id] = loadSerial_;
+}
+
+void UIWebView::linkFound(std::uint64_t serial, const std::string& link) {
+    // The page in progress goes on unless the delegate lets the link load.
+    if (serial != loadSerial_ || link.empty()) return;
+    Ref<NSURL> url = baseURL_ ? NSURL::URLWithString(link, baseURL_) : NSURL::URLWithString(link);
     if (!url) return;
     // A file the page may not reach is no link at all: nothing is asked, nothing loads.
     if (url->isFileURL() && !files_.allows(url)) return;
     auto request = NSURLRequest::requestWithURL(url);
-    // The page in progress goes on unless the delegate lets the link load.
-    const std::uint64_t serial = loadSerial_;
-    Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
-    NSRunLoop::mainRunLoop()->performBlock([weak, serial, request] {
-        auto view = weak.lock();
-        if (!view || view->loadSerial_ != serial) return;
-        if (auto d = view->delegate()) {
-            if (!d->webViewShouldStartLoadWithRequest(*view, request, UIWebViewNavigationTypeLinkClicked)
-                     .value_or(true))
-                return;
-        }
-        if (view->loadSerial_ != serial) return;
-        view->lastGivenDocument_.reset();
-        view->pendingHistoryIndex_.reset();
-        view->beginLoad(request, UIWebViewNavigationTypeLinkClicked, std::nullopt, true, true);
-    });
+    auto keepAlive = weak_from_this().lock();
+    if (auto d = delegate()) {
+        if (!d->webViewShouldStartLoadWithRequest(*this, request, UIWebViewNavigationTypeLinkClicked)
+                 .value_or(true))
+            return;
+    }
+    if (loadSerial_ != serial) return;
+    lastGivenDocument_.reset();
+    pendingHistoryIndex_.reset();
+    beginLoad(request, UIWebViewNavigationTypeLinkClicked, std::nullopt, true, true);
 }
 
 // ---- script -------------------------------------------------------------------------------------
@@ -746,10 +1081,11 @@ void UIWebView::setJavaScriptAnswer(const std::string& script, const std::string
 void UIWebView::layoutSubviews() {
     UIView::layoutSubviews();
     ensureParts();
-    // A new width lays the page out again, and may show its pictures larger.
-    if (document_ && bounds().size.width != laidOutWidth_) {
-        layoutDocument();
-        requestResources();
-    } else
-        placePage();
+    // A new width lays the page out again (its process answers on a later turn).
+    if (page_ && page_->shown && bounds().size.width != laidOutWidth_) {
+        laidOutWidth_ = bounds().size.width;
+        page_->relayoutWanted = true;
+        refreshPage();
+    }
+    placePage();
 }

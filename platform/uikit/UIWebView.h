@@ -1,25 +1,35 @@
 #pragma once
-// Web views: pages laid out and drawn by the page renderer (uikit/WebDocument.h), with their
-// stylesheets and pictures; no script. A web view loads what it is given (through the URL loading
-// system for http and https, from disk for file URLs), keeps the document it shows for assertions
-// (shownHTML, shownData, shownMIMEType, baseURL), and tells its delegate as a browser would.
+// Web views: pages read, styled, laid out, decoded and painted by a process of their own (the
+// program web-page-process, uikit/WebPageProcess.h), with their stylesheets and pictures; no
+// script. A web view loads what it is given (through the URL loading system for http and https,
+// from disk for file URLs), hands the bytes to its page's process, keeps the document it shows for
+// assertions (shownHTML, shownData, shownMIMEType, baseURL), and tells its delegate as a browser
+// would. The page's process opens nothing: it gets bytes, the view's width and the screen's scale.
 //
 // Every load (loadRequest, loadHTMLString, loadData, reload, goBack, goForward, a tapped link)
 // begins on a later turn of the main run loop: the delegate is asked
 // webViewShouldStartLoadWithRequest (refusal ends it there), then told webViewDidStartLoad while
-// isLoading is true. When the document is in (a later turn again) it is shown at once, and the
-// stylesheets and pictures it asks for are fetched (uikit/UIWebViewResources.h gives the bounds:
-// time-outs, byte caps, how many at once and in all, picture sizes); once every one of them is in
-// or has failed, webViewDidFinishLoad follows with the scroll view's content size from the laid-out
-// page, or webViewDidFailLoadWithError if the document itself failed. A page that asks for nothing
-// finishes on the turn it is shown. A picture that fails keeps the box the page gives it. A new
-// load or stopLoading cancels the one in progress, stylesheets and pictures included (a cancelled
-// load reports didFailLoadWithError with NSURLErrorCancelled (-999), as the platform does, when it
-// had started). An HTTP error status still shows its page and finishes normally. A document past
-// its byte cap (ResourceLimits::maxDocumentBytes) shows what came up to there. A document still
-// coming past its deadline (ResourceLimits::documentDeadlineSeconds from the start of the load,
-// real time, whether it trickles or has gone silent) fails with NSURLErrorTimedOut and shows what
-// came, laid out, without fetching its stylesheets and pictures.
+// isLoading is true. When the document is in (a later turn again) it goes to the page's process and
+// is shown as soon as the process has read it (shownHTML is its text as the process decoded it),
+// and the stylesheets and pictures it asks for are fetched (uikit/UIWebViewResources.h gives the
+// bounds: time-outs, byte caps, how many at once, stylesheets in all, pictures' bytes in all) and
+// handed over; once every one of them is taken in or has failed, webViewDidFinishLoad follows with
+// the scroll view's content size from the laid-out page, or webViewDidFailLoadWithError if the
+// document itself failed. A page that asks for nothing finishes on the turn it is shown. A picture
+// that fails keeps the box the page gives it. A new load or stopLoading cancels the one in
+// progress, stylesheets and pictures included (a cancelled load reports didFailLoadWithError with
+// NSURLErrorCancelled (-999), as the platform does, when it had started). An HTTP error status
+// still shows its page and finishes normally. A document past its byte cap
+// (ResourceLimits::maxDocumentBytes) shows what came up to there. A document still coming past its
+// deadline (ResourceLimits::documentDeadlineSeconds from the start of the load, real time, whether
+// it trickles or has gone silent) fails with NSURLErrorTimedOut and shows what came, laid out,
+// without fetching its stylesheets and pictures.
+//
+// The page's process: each web view has one (a spare is kept started ahead, so a load does not
+// wait for a start); releasing the view ends it. When it dies, is ended for passing its memory or
+// CPU bound, or sends a malformed message, the load in progress fails once (never also finishes)
+// with UIWebViewPageProcessErrorDomain and the code below, the view shows white, and the next load
+// starts a new process. No page work runs on the main thread.
 //
 // Local files: a file URL is read only when it names a regular file (no device, pipe, socket or
 // kernel file of /proc or /sys), within the same byte cap and time bounds as over http; a file
@@ -32,14 +42,18 @@
 // loadRequest is the app's own choice and reads the file wherever it is.
 //
 // Drawing: the page is laid out at the view's width (CSS px are points; a new width lays it out
-// again and updates the content size) and drawn at the screen's scale by a view inside the scroll
-// view that draws only what is visible, as the window renders. The canvas is the page's own
+// again and updates the content size when the process answers) and painted by the process, at the
+// scale the window renders at, for a view inside the scroll view. The view keeps the pixels of the
+// visible area and a little around it (a few screens at most, dropped when the page changes),
+// asks for them after each layout and when the visible area moves, and draws what it has; when the
+// window is rendered and the pixels for the visible area at that scale are not in, it waits for
+// them at most a second (the only wait on the main thread). The canvas is the page's own
 // background, else white; a view that is not opaque paints no white, so its background colour (or,
 // when clear, what is behind it) shows through where the page paints nothing.
 //
-// A tap on a link (the web view's own tap recogniser) asks the delegate with
-// UIWebViewNavigationTypeLinkClicked and loads the link's URL if it is allowed (file links as
-// above).
+// A tap on a link (the web view's own tap recogniser) asks the page's process which link is there,
+// then the delegate with UIWebViewNavigationTypeLinkClicked, and loads the link's URL if it is
+// allowed (file links as above).
 //
 // stringByEvaluatingJavaScriptFromString answers what a test scripted for that script (or a
 // handler), else ""; every script is recorded. The web view has a tap recogniser of its own on
@@ -61,11 +75,15 @@
 #include "uikit/UIScrollView.h"
 #include "uikit/UIView.h"
 #include "uikit/UIWebViewResources.h"
+#include "web/WebPageProtocol.h"
 
 class UIWebView;
 class UITapGestureRecognizer;
 class NSURLConnection;
-class WebDocument;
+namespace detail {
+class WebPageProcess;
+enum class WebPageProcessEnd;
+}  // namespace detail
 
 enum UIWebViewNavigationType : long {
     UIWebViewNavigationTypeLinkClicked = 0,
@@ -81,6 +99,21 @@ inline constexpr UIDataDetectorTypes UIDataDetectorTypeNone = 0;
 inline constexpr UIDataDetectorTypes UIDataDetectorTypePhoneNumber = 1u << 0;
 inline constexpr UIDataDetectorTypes UIDataDetectorTypeLink = 1u << 1;
 inline constexpr UIDataDetectorTypes UIDataDetectorTypeAll = ~0ul;
+
+// How a load fails when its page's process ends (NSError domain and codes).
+inline constexpr char UIWebViewPageProcessErrorDomain[] = "UIWebViewPageProcessErrorDomain";
+enum : long {
+    // The program is missing, could not be run, or ended before it was ready.
+    UIWebViewPageProcessErrorCouldNotStart = 1,
+    // It died (killed, or a crash).
+    UIWebViewPageProcessErrorCrashed = 2,
+    // It passed its memory bound, or ran out of memory itself (exit status 3).
+    UIWebViewPageProcessErrorMemoryLimit = 3,
+    // It worked past its CPU bound on one command (and those sent while it worked).
+    UIWebViewPageProcessErrorCPULimit = 4,
+    // It sent a malformed or unexpected message.
+    UIWebViewPageProcessErrorMalformedMessage = 5,
+};
 
 // The delegate protocol; every method is optional.
 class UIWebViewDelegate {
@@ -173,6 +206,11 @@ class UIWebView : public UIView {
     // ---- for the page's view ------------------------------------------------------------------
     // Draws the visible part of `rect` (document coordinates, the context's user space).
     void drawPage(const CGContextRef& context, CGRect rect);
+    // The visible area moved: its pixels are asked for.
+    void visibleAreaMoved();
+
+    // The pid of this view's page's process, 0 when it has none (for tests).
+    int pageProcessID() const;
 
   private:
     // A document to show: its bytes, type, encoding and base URL.
@@ -198,28 +236,43 @@ class UIWebView : public UIView {
     // Past the deadline: shows what came, fails as timed out.
     void documentTimedOut();
     void cancelLoad(bool report);
-    // The shown page: made from shownHTML_, laid out, its resources asked for, finished.
-    void buildDocument();
-    void layoutDocument();
+    // The shown page, in its process: laid out, its resources asked for and handed over, finished.
+    void handleReply(detail::webpage::Reply& reply);
+    void pageEnded(detail::WebPageProcessEnd reason, const std::string& why);
+    void applyLayout(const detail::webpage::Layout& layout, std::uint64_t serial);
     void placePage();
     void requestResources();
+    void sendResource(detail::WebResourceLoader::Kind kind, const std::string& url,
+                      std::optional<NSData> bytes, const std::optional<std::string>& charset);
     void resourceEnded(detail::WebResourceLoader::Kind kind);
     void refreshPage();
+    void finishIfDone();
     void finishLoad();
     void contentTapped(CGPoint pointInPage);
+    void linkFound(std::uint64_t serial, const std::string& link);
+    // Asks for the pixels of an area (document coordinates) at a scale; the command's id, or 0.
+    // (`beforeShown`: for the page whose Load is on its way, before its size is known.)
+    std::uint64_t requestPaint(CGRect area, double scale, bool beforeShown = false);
+    // The scale the window renders the page at, as far as known.
+    double paintScale() const;
+    // Asks for the visible area's pixels if they are not in.
+    void paintVisibleArea();
 
     Weak<UIWebViewDelegate> delegate_;
     Ref<UIScrollView> scrollView_;
     Ref<UITapGestureRecognizer> tap_;
     // Draws the page, inside the scroll view, over the content (at least the view's size).
     Ref<UIView> pageView_;
-    std::unique_ptr<WebDocument> document_;
+    // The page in its process: what the view asked of it and has of it.
+    struct Page;
+    std::unique_ptr<Page> page_;
     Ref<detail::WebResourceLoader> resources_;
     CGFloat laidOutWidth_ = -1;
     CGSize laidOutSize_{0, 0};
     bool stylesheetsChanged_ = false;
     bool imagesChanged_ = false;
     bool refreshScheduled_ = false;
+    bool paintScheduled_ = false;
     int contentTaps_ = 0;
     Ref<NSURLRequest> request_;
     bool loading_ = false;

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <vector>
 
 #include <fcntl.h>
@@ -22,12 +21,9 @@
 #include "foundation/NSRunLoop.h"
 #include "foundation/NSString.h"
 #include "foundation/NSURL.h"
-#include "graphics/CGImageSource.h"
 #include "network/NSURLConnection.h"
 #include "network/NSURLRequest.h"
 #include "network/NSURLResponse.h"
-#include "web/WebPictureDecoding.h"
-#include "web/WebTextDecoding.h"
 
 namespace detail {
 
@@ -38,63 +34,6 @@ using SteadyClock = std::chrono::steady_clock;
 void onMainThread(std::function<void()> block) {
     NSRunLoop::mainRunLoop()->performBlock(std::move(block));
 }
-
-// What the pictures of every web view may hold while they decode, estimated from their headers:
-// a decode starts when its estimate fits beside those running (or when none runs), the others
-// wait in the order they came. No thread waits: a decode that ends starts the next that fits.
-class DecodeBudget {
-  public:
-    static constexpr std::uint64_t kBytesAtOnce = 256ull << 20;
-
-    static DecodeBudget& shared() {
-        // Never destroyed: decodes may still end on worker threads as the process exits.
-        static auto* budget = new DecodeBudget;
-        return *budget;
-    }
-
-    void run(std::uint64_t bytes, std::function<void()> decode) {
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            if (!waiting_.empty() || !fits(bytes)) {
-                waiting_.push_back({bytes, std::move(decode)});
-                return;
-            }
-            inUse_ += bytes;
-        }
-        launch(bytes, std::move(decode));
-    }
-
-  private:
-    struct Waiting {
-        std::uint64_t bytes;
-        std::function<void()> decode;
-    };
-    bool fits(std::uint64_t bytes) const { return inUse_ == 0 || inUse_ + bytes <= kBytesAtOnce; }
-    void launch(std::uint64_t bytes, std::function<void()> decode) {
-        dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT),
-                       [this, bytes, decode = std::move(decode)] {
-                           decode();
-                           release(bytes);
-                       });
-    }
-    void release(std::uint64_t bytes) {
-        std::vector<Waiting> admitted;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            inUse_ -= bytes;
-            while (!waiting_.empty() && fits(waiting_.front().bytes)) {
-                inUse_ += waiting_.front().bytes;
-                admitted.push_back(std::move(waiting_.front()));
-                waiting_.pop_front();
-            }
-        }
-        for (auto& next : admitted) launch(next.bytes, std::move(next.decode));
-    }
-
-    std::mutex lock_;
-    std::uint64_t inUse_ = 0;
-    std::deque<Waiting> waiting_;
-};
 
 // One http or https fetch: collects the body within the bounds and hands it over. Its deadline is
 // the loader's alarm.
@@ -147,32 +86,6 @@ class Fetch : public NSObject, public NSURLConnectionDataDelegate {
     std::optional<std::string> charset_;
     bool ended_ = false;
 };
-
-// Decodes on a worker queue, when the process's decoding budget has room for what the picture's
-// header says it needs, and hands the picture back on the main thread. A picture past its own
-// bound fails at once, without waiting for room.
-void decodeElsewhere(Weak<WebResourceLoader> loader, std::uint64_t fetch, NSData bytes,
-                     const WebResourceLimits& limits, const WebPictureFit& fit) {
-    auto handBack = [loader, fetch](WebResourceLoader::Decoded decoded) {
-        onMainThread([loader, fetch, decoded = std::move(decoded)]() mutable {
-            if (auto l = loader.lock()) l->finishImage(fetch, std::move(decoded));
-        });
-    };
-    dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT),
-                   [loader, handBack, bytes = std::move(bytes), limits, fit]() mutable {
-                       const auto needed = webPictureDecodeBytes(bytes, limits, fit);
-                       if (!needed || *needed > limits.maxPictureDecodeBytes) return handBack({});
-                       DecodeBudget::shared().run(*needed, [loader, handBack, bytes, limits, fit]() mutable {
-                           WebResourceLoader::Decoded decoded;
-                           // A page gone while its picture waited would see nothing of it.
-                           if (!loader.expired())
-                               decoded.image = decodeWebPicture(bytes, limits, fit, &decoded.naturalWidth,
-                                                                &decoded.naturalHeight);
-                           bytes = NSData();
-                           handBack(std::move(decoded));
-                       });
-                   });
-}
 
 SteadyClock::duration secondsOf(double seconds) {
     // Past a year is as good as never, and keeps the sum with now() from overflowing.
@@ -344,9 +257,8 @@ RealTimeAlarm::~RealTimeAlarm() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-WebResourceLoader::WebResourceLoader(WebResourceLimits limits, WebFileAccess files,
-                                     std::function<void(Kind)> changed)
-    : limits_(limits), files_(std::move(files)), changed_(std::move(changed)) {}
+WebResourceLoader::WebResourceLoader(WebResourceLimits limits, WebFileAccess files, Deliver deliver)
+    : limits_(limits), files_(std::move(files)), deliver_(std::move(deliver)) {}
 
 WebResourceLoader::~WebResourceLoader() {
     cancel();
@@ -365,55 +277,33 @@ void WebResourceLoader::stopFetch(Entry& entry) {
     entry.connection = nullptr;
     entry.delegate = nullptr;
     entry.fetch = 0;
-    entry.decoding = false;
 }
 
-void WebResourceLoader::request(Kind kind, const std::string& url, const WebPictureFit& fit) {
-    if (cancelled_ || url.empty()) return;
-    if (auto found = entries_.find(url); found != entries_.end()) {
-        Entry& entry = found->second;
-        if (entry.kind != Kind::Image || kind != Kind::Image) return;
-        entry.fit = entry.fit.joined(fit);
-        // A decode still to come takes the new fit; one under way is looked at again when it ends.
-        if (entry.done && queueLargerDecode(url, entry)) startWaiting();
-        return;
-    }
+void WebResourceLoader::request(Kind kind, const std::string& url) {
+    if (cancelled_ || url.empty() || entries_.count(url)) return;
     Entry& entry = entries_[url];
     entry.kind = kind;
-    entry.fit = fit;
     // A page from the network never reaches a local file: it fails at once, waiting for nothing.
     if (!files_.folder) {
         Ref<NSURL> address = NSURL::URLWithString(url);
-        if (address && address->isFileURL()) {
-            end(entry);
-            return;
-        }
+        if (address && address->isFileURL()) return hand(url, entry, std::nullopt, std::nullopt);
     }
-    int& asked = kind == Kind::Image ? imagesAsked_ : stylesheetsAsked_;
-    const int most = kind == Kind::Image ? limits_.maxImages : limits_.maxStylesheets;
-    if (asked >= most) {
-        end(entry);
-        return;
+    if (kind == Kind::Stylesheet) {
+        if (stylesheetsAsked_ >= limits_.maxStylesheets) return hand(url, entry, std::nullopt, std::nullopt);
+        ++stylesheetsAsked_;
+    } else if (pictureBytes_ >= limits_.maxPictureBytesInAll) {
+        return hand(url, entry, std::nullopt, std::nullopt);
     }
-    ++asked;
     waiting_.push_back(url);
     startWaiting();
 }
 
-std::optional<std::string> WebResourceLoader::stylesheet(const std::string& url) const {
+void WebResourceLoader::delivered(const std::string& url) {
     auto it = entries_.find(url);
-    return it == entries_.end() ? std::nullopt : it->second.text;
-}
-
-Ref<CGImage> WebResourceLoader::image(const std::string& url) const {
-    auto it = entries_.find(url);
-    return it == entries_.end() ? nullptr : it->second.image;
-}
-
-std::optional<std::pair<long long, long long>> WebResourceLoader::imageSize(const std::string& url) const {
-    auto it = entries_.find(url);
-    if (it == entries_.end() || !it->second.image) return std::nullopt;
-    return std::make_pair(it->second.naturalWidth, it->second.naturalHeight);
+    if (cancelled_ || it == entries_.end() || !it->second.handedOver) return;
+    Entry& entry = it->second;
+    entry.handedOver = false;
+    entry.done = true;
 }
 
 std::size_t WebResourceLoader::pending(Kind kind) const {
@@ -423,23 +313,18 @@ std::size_t WebResourceLoader::pending(Kind kind) const {
     return count;
 }
 
-bool WebResourceLoader::queueLargerDecode(const std::string& url, Entry& entry) {
-    if (!entry.image || entry.redecodes >= kMostRedecodes) return false;
-    // A few pixels more are not worth a fetch (and the capped natural size rounds).
-    const long long side = entry.fit.side(entry.naturalWidth, entry.naturalHeight, limits_.maxDecodedSide);
-    if (side <= entry.decodedSide + std::max<long long>(2, entry.decodedSide / 16)) return false;
-    ++entry.redecodes;
-    entry.done = false;
-    waiting_.push_back(url);
-    return true;
-}
-
 void WebResourceLoader::startWaiting() {
     while (!cancelled_ && running_ < std::max(1, limits_.maxConcurrent) && !waiting_.empty()) {
         std::string url = waiting_.front();
         waiting_.pop_front();
         auto it = entries_.find(url);
-        if (it == entries_.end() || it->second.done || it->second.fetch != 0) continue;
+        if (it == entries_.end() || it->second.done || it->second.handedOver || it->second.fetch != 0)
+            continue;
+        // Pictures that waited while others filled the bytes in all fail without a fetch.
+        if (it->second.kind == Kind::Image && pictureBytes_ >= limits_.maxPictureBytesInAll) {
+            hand(url, it->second, std::nullopt, std::nullopt);
+            continue;
+        }
         start(url, it->second);
     }
 }
@@ -472,7 +357,7 @@ void WebResourceLoader::start(const std::string& url, Entry& entry) {
                                                    limits_.timeoutSeconds)
                     : nullptr;
         if (!request || !NSURLConnection::canHandleRequest(request)) {
-            end(entry);
+            hand(url, entry, std::nullopt, std::nullopt);
             return;
         }
         entry.fetch = fetch;
@@ -491,74 +376,45 @@ void WebResourceLoader::start(const std::string& url, Entry& entry) {
 }
 
 void WebResourceLoader::timedOut(std::uint64_t fetch) {
-    Entry* entry = entryForFetch(fetch);
-    if (!entry || entry->decoding) return;
-    end(*entry);
+    auto it = entryForFetch(fetch);
+    if (it == entries_.end()) return;
+    hand(it->first, it->second, std::nullopt, std::nullopt);
 }
 
-WebResourceLoader::Entry* WebResourceLoader::entryForFetch(std::uint64_t fetch) {
-    if (cancelled_ || fetch == 0) return nullptr;
-    for (auto& [url, entry] : entries_)
-        if (entry.fetch == fetch) return &entry;
-    return nullptr;
+std::map<std::string, WebResourceLoader::Entry>::iterator
+WebResourceLoader::entryForFetch(std::uint64_t fetch) {
+    if (cancelled_ || fetch == 0) return entries_.end();
+    for (auto it = entries_.begin(); it != entries_.end(); ++it)
+        if (it->second.fetch == fetch) return it;
+    return entries_.end();
 }
 
 void WebResourceLoader::finishBytes(std::uint64_t fetch, std::optional<NSData> bytes,
                                     const std::optional<std::string>& charset) {
-    Entry* entry = entryForFetch(fetch);
-    if (!entry || entry->decoding) return;
-    if (bytes && entry->kind == Kind::Image) {
-        // The fetch is over; decoding waits its turn within the budget, not the deadline.
-        entry->deadline.reset();
-        entry->decoding = true;
-        entry->connection = nullptr;
-        entry->delegate = nullptr;
-        decodeElsewhere(std::static_pointer_cast<WebResourceLoader>(shared_from_this()), fetch,
-                        std::move(*bytes), limits_, entry->fit);
-        return;
-    }
-    if (bytes && entry->kind == Kind::Stylesheet)
-        entry->text = decodeStyleSheetBytes(
-            std::string_view(reinterpret_cast<const char*>(bytes->bytes()), bytes->length()), charset,
-            documentEncoding_);
-    end(*entry);
+    auto it = entryForFetch(fetch);
+    if (it == entries_.end()) return;
+    hand(it->first, it->second, std::move(bytes), charset);
 }
 
-void WebResourceLoader::finishImage(std::uint64_t fetch, Decoded decoded) {
-    Entry* entry = entryForFetch(fetch);
-    if (!entry) return;
-    if (decoded.image) {
-        const auto pixelsOf = [](const Ref<CGImage>& image) {
-            return image ? std::uint64_t(image->width()) * image->height() : 0;
-        };
-        const std::uint64_t before = pixelsOf(entry->image), after = pixelsOf(decoded.image);
-        // A larger decode replaces the smaller one within the page's bound, or the smaller stays.
-        if (decodedPixels_ - before + after <= limits_.maxDecodedPixelsInAll) {
-            decodedPixels_ = decodedPixels_ - before + after;
-            entry->decodedSide = std::max<long long>(decoded.image->width(), decoded.image->height());
-            entry->naturalWidth = decoded.naturalWidth;
-            entry->naturalHeight = decoded.naturalHeight;
-            entry->image = std::move(decoded.image);
-        }
-    }
-    end(*entry);
-}
-
-void WebResourceLoader::end(Entry& entry) {
+void WebResourceLoader::hand(const std::string& url, Entry& entry, std::optional<NSData> bytes,
+                             const std::optional<std::string>& charset) {
     if (entry.fetch != 0) --running_;
     stopFetch(entry);
-    entry.done = true;
-    const Kind kind = entry.kind;
-    Weak<WebResourceLoader> weak = std::static_pointer_cast<WebResourceLoader>(shared_from_this());
-    onMainThread([weak, kind] {
-        auto loader = weak.lock();
-        if (loader && !loader->cancelled_ && loader->changed_) loader->changed_(kind);
-    });
-    // A fit that grew while the picture was fetched or decoded asks for another decode.
-    if (entry.kind == Kind::Image && entry.image) {
-        for (auto& [url, e] : entries_)
-            if (&e == &entry) queueLargerDecode(url, entry);
+    if (bytes && entry.kind == Kind::Image) {
+        // The page's pictures together stay within their bytes; the one that would pass fails.
+        if (pictureBytes_ + bytes->length() > limits_.maxPictureBytesInAll) {
+            pictureBytes_ = limits_.maxPictureBytesInAll;
+            bytes.reset();
+        } else {
+            pictureBytes_ += bytes->length();
+        }
     }
+    entry.handedOver = true;
+    // Copied: the handler may cancel this loader, and the URL is the entry's own key.
+    const std::string key = url;
+    const Kind kind = entry.kind;
+    auto keepAlive = shared_from_this();
+    if (deliver_) deliver_(kind, key, std::move(bytes), charset);
     startWaiting();
 }
 

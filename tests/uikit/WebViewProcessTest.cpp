@@ -1,0 +1,356 @@
+// Web views and their page's process: a process that is killed, passes its memory or CPU bound,
+// misbehaves (an impostor program speaking the wire format wrongly) or cannot start fails the load
+// in progress once, with its code, never also finishing; the view shows white and the next load
+// works in a new process. A released view leaves no process behind but the spare. Pages past the
+// old cuts (64 stylesheets, 2,000 pictures) show whole.
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+
+#include "foundation/NSError.h"
+#include "graphics/UIColor.h"
+#include "graphics/UIImage.h"
+#include "tests/support/LoopbackHTTPServer.h"
+#include "tests/support/MainLoop.h"
+#include "tests/uikit/ControlsTestSupport.h"
+#include "tests/uikit/WebViewTestSupport.h"
+#include "uikit/UIWindowRenderer.h"
+#include "uikit/WebPageProcess.h"
+
+namespace {
+
+using detail::WebPageProcess;
+using testsupport::LoopbackHTTPServer;
+using testsupport::ScriptedReply;
+
+class Events : public NSObject, public UIWebViewDelegate {
+  public:
+    int finishes = 0, failures = 0;
+    std::string domain;
+    long code = 0;
+    void webViewDidFinishLoad(UIWebView&) override { ++finishes; }
+    void webViewDidFailLoadWithError(UIWebView&, const Ref<NSError>& error) override {
+        ++failures;
+        domain = error->domain();
+        code = error->code();
+    }
+    int ends() const { return finishes + failures; }
+    void clear() {
+        finishes = failures = 0;
+        domain.clear();
+        code = 0;
+    }
+};
+
+// The pids of this test program's children, zombies included (so a child not reaped counts).
+std::set<int> children() {
+    std::set<int> found;
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return found;
+    while (dirent* entry = ::readdir(proc)) {
+        const int pid = std::atoi(entry->d_name);
+        if (pid <= 0) continue;
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+        FILE* file = std::fopen(path, "re");
+        if (!file) continue;
+        char buffer[512] = {};
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, file);
+        std::fclose(file);
+        buffer[n] = 0;
+        const char* at = std::strrchr(buffer, ')');
+        int parent = 0;
+        if (at && std::sscanf(at + 1, " %*c %d", &parent) == 1 && parent == ::getpid()) found.insert(pid);
+    }
+    ::closedir(proc);
+    return found;
+}
+
+std::string programOf(int pid) {
+    char path[64], target[PATH_MAX] = {};
+    std::snprintf(path, sizeof path, "/proc/%d/exe", pid);
+    const ssize_t n = ::readlink(path, target, sizeof target - 1);
+    return n > 0 ? std::string(target, std::size_t(n)) : std::string();
+}
+
+std::uint64_t residentBytesOf(int pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/statm", pid);
+    FILE* file = std::fopen(path, "re");
+    if (!file) return 0;
+    unsigned long long size = 0, resident = 0;
+    const int read = std::fscanf(file, "%llu %llu", &size, &resident);
+    std::fclose(file);
+    return read == 2 ? resident * std::uint64_t(::sysconf(_SC_PAGESIZE)) : 0;
+}
+
+std::string pngOf(const Ref<UIColor>& colour, int width, int height) {
+    auto image = controlstest::solidImage(colour, CGSizeMake(width, height), 1);
+    auto data = UIImagePNGRepresentation(image);
+    return data ? std::string(reinterpret_cast<const char*>(data->bytes()), data->length()) : std::string();
+}
+
+class WebViewProcessTest : public uikittest::WebViewStageTest {
+  protected:
+    void SetUp() override {
+        WebViewStageTest::SetUp();
+        events = make<Events>();
+        web->setDelegate(events);
+        server.setReply("/page", ScriptedReply::text("<p>ordinary</p>", 200, "text/html"));
+    }
+    void TearDown() override {
+        WebPageProcess::resetLimits();
+        WebPageProcess::resetProgramPath();
+        WebViewStageTest::TearDown();
+    }
+    // A new web view in the old one's place (a view keeps its process from load to load).
+    void freshWebView() {
+        web->removeFromSuperview();
+        web = make<UIWebView>(CGRectMake(0, 0, 320, 400));
+        window->addSubview(web);
+        web->setDelegate(events);
+    }
+    // Loads the page and runs the loop until it ends; then a little more, so that anything told
+    // twice is told.
+    bool loadEnds(const std::string& html, double seconds = 20) {
+        events->clear();
+        web->loadHTMLString(html, NSURL::URLWithString(server.url("/")));
+        const bool ended = testsupport::pumpMainRunLoopUntil([&] { return events->ends() > 0; }, seconds);
+        testsupport::pumpMainRunLoop(0.2);
+        return ended;
+    }
+    // Every pixel of the web view is white.
+    testing::AssertionResult showsWhite() {
+        controlstest::PixelReader pixels(UIWindowRenderer::imageOfView(window, 1));
+        for (int y = 0; y < 400; y += 3)
+            for (int x = 0; x < 320; x += 3) {
+                auto p = pixels.at(x, y);
+                if (p.r != 255 || p.g != 255 || p.b != 255)
+                    return testing::AssertionFailure() << "(" << x << ", " << y << ") is " << int(p.r) << ", "
+                                                       << int(p.g) << ", " << int(p.b);
+            }
+        return testing::AssertionSuccess();
+    }
+    // Exactly one failure of the page's process with the code, and no finish.
+    testing::AssertionResult failedOnceWith(long code) {
+        if (events->failures != 1 || events->finishes != 0)
+            return testing::AssertionFailure()
+                   << events->failures << " failures and " << events->finishes << " finishes";
+        if (events->domain != UIWebViewPageProcessErrorDomain || events->code != code)
+            return testing::AssertionFailure() << "failed with " << events->domain << " " << events->code;
+        return testing::AssertionSuccess();
+    }
+    // The next load, with the real program, finishes in a new process.
+    testing::AssertionResult nextLoadWorks(int previousPid) {
+        WebPageProcess::resetProgramPath();
+        if (!loadEnds("<p style=\"background:#c80000;height:20px\">again</p>") || events->finishes != 1 ||
+            events->failures != 0)
+            return testing::AssertionFailure() << "the next load did not finish";
+        const int pid = web->pageProcessID();
+        if (pid == 0 || pid == previousPid) return testing::AssertionFailure() << "no new process";
+        char real[PATH_MAX];
+        const std::string program = ::realpath(WebPageProcess::programPath().c_str(), real) ? real : "";
+        if (programOf(pid) != program) return testing::AssertionFailure() << "runs " << programOf(pid);
+        if (web->shownText() != "again") return testing::AssertionFailure() << "shows " << web->shownText();
+        return testing::AssertionSuccess();
+    }
+
+    LoopbackHTTPServer server;
+    Ref<Events> events;
+};
+
+TEST_F(WebViewProcessTest, AnImpostorOrAMissingProgramFailsTheLoadOnceWithItsCode) {
+    ScriptedReply slow = ScriptedReply::text("p{}", 200, "text/css");
+    slow.delayBeforeHeaders = 0.4;
+    server.setReply("/slow.css", slow);
+    struct Row {
+        const char* mode;  // the impostor's argument; empty: a program that does not exist
+        long code;
+    };
+    const Row rows[] = {
+        {"no-ready", UIWebViewPageProcessErrorCouldNotStart},
+        {"", UIWebViewPageProcessErrorCouldNotStart},
+        {"garbage-at-start", UIWebViewPageProcessErrorMalformedMessage},
+        {"ready-twice", UIWebViewPageProcessErrorMalformedMessage},
+        {"huge-frame", UIWebViewPageProcessErrorMalformedMessage},
+        {"garbage", UIWebViewPageProcessErrorMalformedMessage},
+        {"wrong-id", UIWebViewPageProcessErrorMalformedMessage},
+        {"wrong-kind", UIWebViewPageProcessErrorMalformedMessage},
+        {"unasked", UIWebViewPageProcessErrorMalformedMessage},
+        {"bad-url", UIWebViewPageProcessErrorMalformedMessage},
+        {"wrong-pixels", UIWebViewPageProcessErrorMalformedMessage},
+        {"exit-oom", UIWebViewPageProcessErrorMemoryLimit},
+        {"crash", UIWebViewPageProcessErrorCrashed},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(*row.mode ? row.mode : "missing program");
+        if (*row.mode)
+            WebPageProcess::setProgramPath(WEB_PAGE_IMPOSTOR_PATH, {row.mode});
+        else
+            WebPageProcess::setProgramPath("/nonexistent/web-page-process");
+        freshWebView();
+        ASSERT_TRUE(loadEnds("<p>hostile</p>"));
+        EXPECT_TRUE(failedOnceWith(row.code));
+        EXPECT_FALSE(web->isLoading());
+        EXPECT_TRUE(showsWhite());
+        EXPECT_TRUE(nextLoadWorks(0));
+    }
+}
+
+TEST_F(WebViewProcessTest, AKilledProcessFailsTheLoadInProgressOnlyAndTheNextLoadWorks) {
+    UIWebView::ResourceLimits limits = UIWebView::resourceLimits();
+    limits.timeoutSeconds = 10;
+    limits.deadlineSeconds = 10;
+    UIWebView::setResourceLimits(limits);
+    ScriptedReply slow = ScriptedReply::text("p{color:blue}", 200, "text/css");
+    slow.delayBeforeHeaders = 3;
+    server.setReply("/slow.css", slow);
+    const std::string waiting = "<link rel=\"stylesheet\" href=\"slow.css\"><p>waiting</p>";
+    const std::string plain = "<p style=\"background:#0000c8;height:50px\">plain</p>";
+
+    // During a load: its document read, its stylesheet still coming.
+    events->clear();
+    web->loadHTMLString(waiting, NSURL::URLWithString(server.url("/")));
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil(
+        [&] { return web->isLoading() && web->shownText() == "waiting" && web->pageProcessID() != 0; }));
+    int pid = web->pageProcessID();
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return events->ends() > 0; }));
+    testsupport::pumpMainRunLoop(0.2);
+    EXPECT_TRUE(failedOnceWith(UIWebViewPageProcessErrorCrashed));
+    EXPECT_EQ(web->pageProcessID(), 0);
+    EXPECT_TRUE(showsWhite());
+    EXPECT_TRUE(nextLoadWorks(pid));
+
+    // After a load: nothing is in progress, so nothing is told; the page goes white.
+    ASSERT_TRUE(loadEnds(plain));
+    ASSERT_EQ(events->finishes, 1);
+    EXPECT_FALSE(showsWhite());
+    pid = web->pageProcessID();
+    events->clear();
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return web->pageProcessID() == 0; }));
+    testsupport::pumpMainRunLoop(0.2);
+    EXPECT_EQ(events->ends(), 0);
+    EXPECT_TRUE(showsWhite());
+    EXPECT_TRUE(nextLoadWorks(pid));
+
+    // Idle, killed, then a new load at once: the load takes a new process.
+    pid = web->pageProcessID();
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return !children().count(pid); }));
+    EXPECT_TRUE(nextLoadWorks(pid));
+    EXPECT_FALSE(showsWhite());
+}
+
+TEST_F(WebViewProcessTest, AProcessPastItsMemoryOrCPUBoundIsEndedAndTheLoadFails) {
+    // Bounds low enough for a test, around what a fresh process holds.
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([] { return WebPageProcess::spareProcessID() != 0; }));
+    testsupport::pumpMainRunLoop(0.5);
+    const std::uint64_t fresh = residentBytesOf(WebPageProcess::spareProcessID());
+    ASSERT_GT(fresh, 0u);
+
+    // Eight pictures of 2,000 x 2,000 pixels, each shown at its size: 128 MB decoded.
+    const std::string big = pngOf(UIColor::colorWithRed(0, 0.5, 1, 1), 2000, 2000);
+    std::string pictures = "<body style=\"margin:0\">";
+    for (int i = 0; i < 8; ++i) {
+        server.setReply("/big" + std::to_string(i) + ".png", ScriptedReply::text(big, 200, "image/png"));
+        pictures += "<img width=\"2000\" height=\"2000\" src=\"big" + std::to_string(i) + ".png\">";
+    }
+    // Twenty rules of :not() nested 160 deep, over 3,000 paragraphs.
+    std::string rules = "<style>";
+    for (int r = 0; r < 20; ++r) {
+        std::string selector = "p.c" + std::to_string(r);
+        for (int d = 0; d < 160; ++d) selector = ":not(" + selector + ")";
+        rules += selector + " span{color:#" + std::to_string(100 + r) + "}";
+    }
+    rules += "</style>";
+    for (int i = 0; i < 3000; ++i) rules += "<p class=\"c" + std::to_string(i % 20) + "\"><span>x</span></p>";
+
+    struct Row {
+        const char* name;
+        std::string page;
+        WebPageProcess::Limits limits;
+        long code;
+    };
+    WebPageProcess::Limits memory, cpu;
+    memory.residentBytes = fresh + (48ull << 20);
+    cpu.cpuSeconds = 1;  // a fifth of the real bound
+    const Row rows[] = {
+        {"big pictures", pictures + "</body>", memory, UIWebViewPageProcessErrorMemoryLimit},
+        {"nested :not() rules", rules, cpu, UIWebViewPageProcessErrorCPULimit},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WebPageProcess::setLimits(row.limits);
+        ASSERT_TRUE(loadEnds(row.page, 30));
+        EXPECT_TRUE(failedOnceWith(row.code));
+        EXPECT_TRUE(showsWhite());
+        WebPageProcess::resetLimits();
+        EXPECT_TRUE(nextLoadWorks(0));
+    }
+}
+
+TEST_F(WebViewProcessTest, AReleasedWebViewLeavesNoProcessButTheSpare) {
+    ASSERT_TRUE(loadEnds("<p>one</p>"));
+    ASSERT_EQ(events->finishes, 1);
+    const int pid = web->pageProcessID();
+    ASSERT_NE(pid, 0);
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([] { return WebPageProcess::spareProcessID() != 0; }));
+    const int spare = WebPageProcess::spareProcessID();
+    EXPECT_TRUE(children().count(pid));
+    EXPECT_TRUE(children().count(spare));
+    web->removeFromSuperview();
+    web = nullptr;
+    EXPECT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return children() == std::set<int>{spare}; }))
+        << children().size() << " children";
+}
+
+TEST_F(WebViewProcessTest, PagesPastTheOldCutsShowWhole) {
+    // 64 stylesheets, each giving one block its height.
+    std::string head, body;
+    for (int i = 0; i < 64; ++i) {
+        const std::string name = "s" + std::to_string(i) + ".css";
+        server.setReply("/" + name,
+                        ScriptedReply::text("#b" + std::to_string(i) + "{height:2px;background:#00c800}", 200,
+                                            "text/css"));
+        head += "<link rel=\"stylesheet\" href=\"" + name + "\">";
+        body += "<div id=\"b" + std::to_string(i) + "\"></div>";
+    }
+    ASSERT_TRUE(
+        loadEnds("<html><head>" + head + "</head><body style=\"margin:0\">" + body + "</body></html>"));
+    EXPECT_EQ(events->finishes, 1);
+    EXPECT_DOUBLE_EQ(web->scrollView()->contentSize().height, 128);
+
+    // 2,000 small pictures in rows of 80 across the view: 25 rows of 4 points.
+    const std::string small = pngOf(UIColor::colorWithRed(0, 0.5, 1, 1), 4, 4);
+    // Not kept by the URL cache: 2,000 writes to its store would be most of the test's time.
+    ScriptedReply picture = ScriptedReply::text(small, 200, "image/png");
+    picture.headers.push_back({"Cache-Control", "no-store"});
+    server.setDefaultHandler([&](const testsupport::RecordedRequest&) { return picture; });
+    std::string page = "<html><head><style>img{display:block;float:left;width:4px;height:4px}</style></head>"
+                       "<body style=\"margin:0\">";
+    for (int i = 0; i < 2000; ++i) page += "<img src=\"p" + std::to_string(i) + ".png\">";
+    ASSERT_TRUE(loadEnds(page + "</body></html>", 60));
+    EXPECT_EQ(events->finishes, 1);
+    controlstest::PixelReader pixels(UIWindowRenderer::imageOfView(window, 1));
+    int blank = 0;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 320; ++x)
+            if (auto p = pixels.at(x, y);
+                std::abs(p.r - 0) > 8 || std::abs(p.g - 128) > 8 || std::abs(p.b - 255) > 8)
+                ++blank;
+    EXPECT_EQ(blank, 0);
+    EXPECT_GE(server.requestCount(), 2000u);
+}
+
+}  // namespace
