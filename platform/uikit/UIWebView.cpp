@@ -634,6 +634,12 @@ void UIWebView::show(const Document& document, bool addToHistory, bool fetchReso
 
     if (!page_) page_ = std::make_unique<Page>();
     Page& page = *page_;
+    // A process still at work on the page before (a heavy one may hold it for seconds) is let go:
+    // the new page starts at once in a fresh one, and never pays for the old one's bounds.
+    if (page.process && !page.process->hasEnded() && page.process->waitingCommands() > 0) {
+        page.process->end();
+        page.process = nullptr;
+    }
     if (!page.process || page.process->hasEnded()) {
         page.process = detail::WebPageProcess::take();
         page.process->setHandlers({[weak](detail::webpage::Reply& reply) {

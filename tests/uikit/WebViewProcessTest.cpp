@@ -298,6 +298,32 @@ TEST_F(WebViewProcessTest, AProcessPastItsMemoryOrCPUBoundIsEndedAndTheLoadFails
     }
 }
 
+// A load that replaces one whose page still holds the process starts at once in a fresh one: the
+// old page's work (here past the CPU bound, lowered for the test) never ends the new load.
+TEST_F(WebViewProcessTest, ALoadReplacingABusyPageTakesAFreshProcess) {
+    std::string longPage;
+    for (int i = 0; i < 50000; ++i) longPage += "<p>words of paragraph " + std::to_string(i) + "</p>";
+    WebPageProcess::Limits cpu;
+    cpu.cpuSeconds = 0.25;
+    WebPageProcess::setLimits(cpu);
+    events->clear();
+    web->loadHTMLString(longPage, NSURL::URLWithString(server.url("/")));
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return web->pageProcessID() != 0; }));
+    const int busy = web->pageProcessID();
+    ASSERT_TRUE(loadEnds("<p style=\"background:#c80000;height:20px\">next</p>"));
+    EXPECT_EQ(events->finishes, 1);
+    // The page replaced reports itself cancelled, as any replaced load does; nothing else fails.
+    EXPECT_LE(events->failures, 1);
+    if (events->failures) {
+        EXPECT_EQ(events->domain, NSURLErrorDomain);
+        EXPECT_EQ(events->code, NSURLErrorCancelled);
+    }
+    testsupport::pumpMainRunLoop(0.5);
+    EXPECT_EQ(events->finishes, 1);
+    EXPECT_NE(web->pageProcessID(), busy);
+    EXPECT_FALSE(showsWhite());
+}
+
 TEST_F(WebViewProcessTest, AReleasedWebViewLeavesNoProcessButTheSpare) {
     ASSERT_TRUE(loadEnds("<p>one</p>"));
     ASSERT_EQ(events->finishes, 1);
