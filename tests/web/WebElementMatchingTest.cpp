@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -191,6 +192,14 @@ struct Case {
     std::string body;
 };
 
+// Each case styled by ours and by the engine alike; a case without a body of its own styles `body`.
+void expectEachSameAsEngine(std::span<const Case> cases, const std::string& body = "") {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectSameAsEngine(c.css, c.body.empty() ? body : c.body);
+    }
+}
+
 // ---- restyling ----------------------------------------------------------------------------------
 
 using Restyle = std::function<void(litehtml::document&, TestContainer&)>;
@@ -281,10 +290,7 @@ TEST(WebElementMatchingTest, SelectorsMatchAsTheEnginesOwnElements) {
          kTree},
         {"media", "@media (max-width: 500px){p{color:red}} @media (min-width: 500px){p{color:green}}", kTree},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectSameAsEngine(c.css, c.body);
-    }
+    expectEachSameAsEngine(cases);
 }
 
 TEST(WebElementMatchingTest, ListItemsAreNumberedAsTheEnginesOwn) {
@@ -527,10 +533,7 @@ TEST(WebElementMatchingTest, MalformedSelectorsAndEmptySheetsAreHarmless) {
         {"only pseudo elements", "::before{content:'x'} ::after{content:'y'}", kTree},
         {"empty body", "p{color:red}", ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectSameAsEngine(c.css, c.body);
-    }
+    expectEachSameAsEngine(cases);
 }
 
 // ---- alike siblings copy each other's styles ------------------------------------------------------
@@ -571,10 +574,7 @@ TEST(WebElementMatchingTest, AlikeSiblingsShareOnlyWhatEveryRuleAnswersAlike) {
          ""},
     };
     const std::string body = alikeRuns();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectSameAsEngine(c.css, body);
-    }
+    expectEachSameAsEngine(cases, body);
     // Where every rule answers alike, the runs copy (ids, style attributes and links do not).
     const auto stats = expectSameAsEngine(".a{color:red} .list p{width:1px}", body);
     EXPECT_GE(stats.copiedStyles, 20u);
@@ -605,18 +605,14 @@ TEST(WebElementMatchingTest, ChildrenOfAlikeParentsShareOnlyWhatEveryRuleAnswers
          ".x:not(:first-child) p{color:red} .x:not(#p2) span{width:6px} .x:not([title]) b{color:blue}", ""},
         {"ancestor states", ".x:hover .a{color:green}", ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectSameAsEngine(c.css, body);
-    }
+    expectEachSameAsEngine(cases, body);
     // With nothing that keeps them apart, the later parents' children copy the first's.
     EXPECT_GE(expectSameAsEngine(".x .a{color:red} .in p{width:1px}", body).copiedStyles, 30u);
     // A state on one parent, restyled.
     expectSameAsEngine(".x:hover .a{color:green} .x:hover b{width:2px}", body,
                        [](litehtml::document& doc, TestContainer&) {
                            doc.root()->select_all(".x")[4]->set_pseudo_class("hover", true);
-                           doc.root()->refresh_styles();
-                           doc.root()->parse_styles();
+                           restyleAll(doc);
                        });
 }
 

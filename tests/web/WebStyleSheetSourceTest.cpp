@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "bench/support/WebStyledPages.h"
 #include "web/WebDefaultStyleSheet.h"
 #include "tests/web/WebTestPages.h"
 #include "web/WebStyleSheetSource.h"
@@ -21,13 +22,7 @@ using detail::WebStyleSheetLimits;
 
 using webtest::repeat;
 
-const char* kQuestionSheet = R"css(
-body { margin: 0; padding: 0 10px; font-size: 15px; color: #333333; line-height: 1.6;
-       font-family: "Helvetica Neue", sans-serif; word-wrap: break-word; }
-p { margin: 0 0 8px 0; }
-img { display: block; margin: 6px 0; border-radius: 4px; }
-a { color: #2a7ae2; text-decoration: none; }
-)css";
+using benchsupport::kQuestionPageSheet;
 
 TEST(WebStyleSheetSourceTest, SheetsAreWrittenBackAsTheyCameOrBoundedAndRepaired) {
     struct Case {
@@ -38,7 +33,7 @@ TEST(WebStyleSheetSourceTest, SheetsAreWrittenBackAsTheyCameOrBoundedAndRepaired
     const std::string same = "=";
     const Case cases[] = {
         // Ordinary sheets.
-        {"question page", kQuestionSheet, same},
+        {"question page", kQuestionPageSheet, same},
         {"the default style", detail::webDefaultStyleSheet(), same},
         {"the app's picture width", "img{max-width:355.000000px}", same},
         {"nested at-rules within the depth",
