@@ -40,7 +40,6 @@ namespace {
 constexpr CGFloat kWidth = 375;
 constexpr double kFrameMs = 16.7;
 
-
 const char* kContent =
     "<p>各位车友好，我的车是2015年的高尔夫GTI，原厂18寸轮毂，最近想换一套19寸的锻造轮毂，同时升级避震。"
     "预算大概一万五左右，平时主要是城市通勤，周末偶尔跑山。</p>"

@@ -409,7 +409,8 @@ const Encoding* metaDeclaration(std::string_view bytes) {
 // it, and last UTF-8.
 std::string decodeByFirstSource(std::string_view bytes, const std::optional<std::string>& transportCharset,
                                 const Encoding* (*declaredInside)(std::string_view),
-                                const std::optional<std::string>& documentEncoding, std::string* encodingUsed) {
+                                const std::optional<std::string>& documentEncoding,
+                                std::string* encodingUsed) {
     std::size_t mark = 0;
     const Encoding* encoding = sniffBOM(bytes, mark);
     if (!encoding) encoding = findOptional(transportCharset);

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "web/WebDocument.h"
 #include "tests/web/WebTestPages.h"
+#include "web/WebDocument.h"
 #include "web/WebPageSource.h"
 
 namespace {

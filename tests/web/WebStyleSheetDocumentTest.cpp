@@ -10,8 +10,8 @@
 #include <map>
 #include <string>
 
-#include "web/WebDocument.h"
 #include "tests/web/WebTestPages.h"
+#include "web/WebDocument.h"
 
 namespace {
 

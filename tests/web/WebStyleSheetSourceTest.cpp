@@ -10,8 +10,8 @@
 #include <string>
 
 #include "bench/support/WebStyledPages.h"
-#include "web/WebDefaultStyleSheet.h"
 #include "tests/web/WebTestPages.h"
+#include "web/WebDefaultStyleSheet.h"
 #include "web/WebStyleSheetSource.h"
 
 namespace {
@@ -164,8 +164,8 @@ TEST(WebStyleSheetSourceTest, SizeAndCountBoundsCutAtWholePieces) {
         std::optional<bool> closed;  // with `truncated`; not looked at where nullopt
     };
     const Small small[] = {
-        {"rules inside a block", &WebStyleSheetLimits::maxRules, 3, "@media x{a{}b{}c{}}d{}", "@media x{a{}b{}}",
-         false},
+        {"rules inside a block", &WebStyleSheetLimits::maxRules, 3, "@media x{a{}b{}c{}}d{}",
+         "@media x{a{}b{}}", false},
         {"declarations within an unclosed parenthesis", &WebStyleSheetLimits::maxDeclarationBytes, 20,
          "a{x:y;z:f(1;2;3;4;5;6;7;8;9)}b{}", "a{x:y;}b{}", std::nullopt},
         {"bytes", &WebStyleSheetLimits::maxBytes, 10, "a{color:red}b{}", "a{color:re}", true},

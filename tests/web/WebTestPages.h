@@ -31,7 +31,8 @@ inline std::size_t occurrences(const std::string& s, const std::string& what) {
 }
 
 // An opaque picture of one colour.
-inline Ref<CGImage> solidPicture(std::size_t w, std::size_t h, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+inline Ref<CGImage> solidPicture(std::size_t w, std::size_t h, std::uint8_t r, std::uint8_t g,
+                                 std::uint8_t b) {
     std::vector<std::uint8_t> px(w * h * 4);
     for (std::size_t i = 0; i < w * h; ++i) {
         px[i * 4 + 0] = b;
@@ -76,7 +77,8 @@ struct Page {
         return r;
     }
 
-    std::unique_ptr<WebDocument> make(const std::string& html, const std::string& base = "http://h.test/a/b.html") {
+    std::unique_ptr<WebDocument> make(const std::string& html,
+                                      const std::string& base = "http://h.test/a/b.html") {
         return WebDocument::create(html, base, resources());
     }
 };
