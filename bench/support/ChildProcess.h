@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/PeakMemory.h"
+
 extern char** environ;
 
 namespace benchsupport {
@@ -25,15 +27,6 @@ inline std::string readFile(const std::string& path) {
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
-}
-
-// This process's peak resident size in KB (-1 when unknown).
-inline long peakKB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
 }
 
 // Runs this program as `args`, answering what it printed; " (ended badly)" is appended when it did

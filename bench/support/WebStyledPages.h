@@ -15,6 +15,15 @@ struct StyledPage {
     std::string sheet;
 };
 
+// The sheet a question page of the app links: a few rules for its text, pictures and links.
+inline constexpr const char* kQuestionPageSheet = R"css(
+body { margin: 0; padding: 0 10px; font-size: 15px; color: #333333; line-height: 1.6;
+       font-family: "Helvetica Neue", sans-serif; word-wrap: break-word; }
+p { margin: 0 0 8px 0; }
+img { display: block; margin: 6px 0; border-radius: 4px; }
+a { color: #2a7ae2; text-decoration: none; }
+)css";
+
 // The reset a site sheet opens with: one selector list that the engine keeps as one rule a tag.
 inline std::string resetSheet() {
     return "html,body,div,span,h1,h2,h3,h4,h5,h6,p,blockquote,pre,a,abbr,em,img,strong,small,b,u,i,"

@@ -9,13 +9,11 @@
 
 #include <benchmark/benchmark.h>
 #include <cairo.h>
-#include <malloc.h>
 
 #include <cstdio>
-#include <fstream>
-#include <map>
 #include <string>
 
+#include "bench/support/PeakMemory.h"
 #include "bench/support/RatioReporter.h"
 #include "web/WebDocument.h"
 #include "web/WebPageSource.h"
@@ -66,29 +64,9 @@ std::string page(int questions) {
            body + "</body></html>";
 }
 
-// The peak resident size is reset (Linux: 5 to clear_refs), after what the last case freed is
-// given back, so that each case reports its own.
-void resetPeak() {
-    malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-double peakMB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    return 0;
-}
-
-std::map<std::string, double>& peaks() {
-    static std::map<std::string, double> p;
-    return p;
-}
-
 void run(benchmark::State& state, const std::string& name, const std::string& html) {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 375, 667);
-    resetPeak();
+    benchsupport::resetPeak();
     for (auto _ : state) {
         WebDocument::Resources resources;
         resources.image = [](const std::string&) -> Ref<CGImage> { return nullptr; };
@@ -99,8 +77,7 @@ void run(benchmark::State& state, const std::string& name, const std::string& ht
         cairo_destroy(cr);
         benchmark::DoNotOptimize(size);
     }
-    peaks()[name] = peakMB();
-    state.counters["peak_MB"] = peaks()[name];
+    benchsupport::recordPeak(state, name);
     cairo_surface_destroy(surface);
 }
 
@@ -121,6 +98,7 @@ int main(int argc, char** argv) {
     benchsupport::RatioReporter reporter(benchsupport::RatioReporter::Clock::CPU);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    auto& peaks = benchsupport::casePeaksMB();
     auto large = reporter.time("BM_LargePage"), small = reporter.time("BM_TenthPage");
     if (!large || !small) return 0;
     std::printf("  the page: %zu elements, %zu bytes of text in %zu pieces, %s\n", info.elements,
@@ -129,8 +107,8 @@ int main(int argc, char** argv) {
     std::printf("  built, laid out and first screen drawn in %.4g ms of CPU; target: at most %.0f ms (1.0)\n",
                 *large, kTargetMs);
     std::printf("  reference, the page at a tenth: %.4g ms\n", *small);
-    std::printf("ratio web_large_page_memory %.4g\n", peaks()["BM_LargePage"] / kTargetMB);
+    std::printf("ratio web_large_page_memory %.4g\n", peaks["BM_LargePage"] / kTargetMB);
     std::printf("  peak %.0f MB; target: at most %.0f MB (1.0); reference, the page at a tenth: %.0f MB\n",
-                peaks()["BM_LargePage"], kTargetMB, peaks()["BM_TenthPage"]);
+                peaks["BM_LargePage"], kTargetMB, peaks["BM_TenthPage"]);
     return 0;
 }

@@ -10,15 +10,14 @@
 
 #include <benchmark/benchmark.h>
 #include <cairo.h>
-#include <malloc.h>
 
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "bench/support/PeakMemory.h"
 #include "bench/support/RatioReporter.h"
 #include "bench/support/WebPageDrawing.h"
 #include "web/WebDocument.h"
@@ -474,35 +473,14 @@ const Case kCases[] = {
 
 // ---- running --------------------------------------------------------------------------------
 
-// The peak resident size is reset (Linux: 5 to clear_refs), after what the last case freed is
-// given back, so that each case reports its own.
-void resetPeak() {
-    malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-double peakMB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    return 0;
-}
-
-std::map<std::string, double>& peaks() {
-    static std::map<std::string, double> p;
-    return p;
-}
-
 // The page is made here, so that only the case's own page is held while it runs.
 void run(benchmark::State& state, const std::string& name, const std::function<Page()>& make) {
     const Page page = make();
     cairo_surface_t* surface =
         cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(kWidth), int(kDrawnHeight));
-    resetPeak();
+    benchsupport::resetPeak();
     for (auto _ : state) benchsupport::buildLayOutAndDraw(page.html, page.sheet, surface, kWidth);
-    peaks()[name] = peakMB();
-    state.counters["peak_MB"] = peaks()[name];
+    benchsupport::recordPeak(state, name);
     cairo_surface_destroy(surface);
 }
 
@@ -533,16 +511,17 @@ int main(int argc, char** argv) {
     benchsupport::RatioReporter reporter(benchsupport::RatioReporter::Clock::CPU);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    auto& peaks = benchsupport::casePeaksMB();
     for (const Case& c : kCases) {
         auto time = reporter.time(std::string("BM_") + c.name);
         if (!time) continue;
         int count = std::max(1, c.make().elements);
         auto ref = reporter.time("BM_reference_" + std::to_string(count));
         std::printf("ratio web_layout_%s %.4g\n", c.name, *time / kTargetMs);
-        std::printf("ratio web_layout_%s_peak %.4g\n", c.name, peaks()[c.name] / kTargetMB);
+        std::printf("ratio web_layout_%s_peak %.4g\n", c.name, peaks[c.name] / kTargetMB);
         std::printf("  built, laid out and drawn in %.4g ms of CPU, peak %.0f MB; targets: at most %.0f ms "
                     "and %.0f MB\n",
-                    *time, peaks()[c.name], kTargetMs, kTargetMB);
+                    *time, peaks[c.name], kTargetMs, kTargetMB);
         if (ref) std::printf("  reference, a plain page of %d paragraphs: %.4g ms\n", count, *ref);
     }
     return 0;

@@ -25,6 +25,7 @@
 
 #include "bench/support/RatioReporter.h"
 #include "bench/support/WebPageChild.h"
+#include "bench/support/WebStyledPages.h"
 #include "foundation/NSRunLoop.h"
 #include "graphics/TextMeasurer.h"
 #include "graphics/UIImage.h"
@@ -38,14 +39,6 @@ namespace {
 
 constexpr CGFloat kWidth = 375;
 constexpr double kFrameMs = 16.7;
-
-const char* kStylesheet = R"css(
-body { margin: 0; padding: 0 10px; font-size: 15px; color: #333333; line-height: 1.6;
-       font-family: "Helvetica Neue", sans-serif; word-wrap: break-word; }
-p { margin: 0 0 8px 0; }
-img { display: block; margin: 6px 0; border-radius: 4px; }
-a { color: #2a7ae2; text-decoration: none; }
-)css";
 
 const char* kContent =
     "<p>各位车友好，我的车是2015年的高尔夫GTI，原厂18寸轮毂，最近想换一套19寸的锻造轮毂，同时升级避震。"
@@ -88,7 +81,7 @@ struct Fixture {
     Fixture() {
         WebDocument::Resources resources;
         resources.stylesheet = [](const std::string&) -> std::optional<std::string> {
-            return std::string(kStylesheet);
+            return std::string(benchsupport::kQuestionPageSheet);
         };
         resources.image = [this](const std::string& url) -> Ref<CGImage> {
             return pictures[url.back() == 'g' ? (url[url.size() - 5] - 'a') % 3 : 0];
@@ -214,7 +207,7 @@ struct ProcessStage {
     CGFloat height = 0;
 
     ProcessStage()
-        : server({{"/XWDetails.css", {"text/css", kStylesheet}},
+        : server({{"/XWDetails.css", {"text/css", benchsupport::kQuestionPageSheet}},
                   {"/q/a.jpg", {"image/jpeg", jpegOf(fixture().pictures[0])}},
                   {"/q/b.jpg", {"image/jpeg", jpegOf(fixture().pictures[1])}},
                   {"/q/c.jpg", {"image/jpeg", jpegOf(fixture().pictures[2])}}}) {

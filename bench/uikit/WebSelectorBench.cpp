@@ -12,10 +12,9 @@
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 
-#include <cstdio>
 #include <string>
 
-#include "bench/support/RatioReporter.h"
+#include "bench/support/RulesAgainstTree.h"
 #include "bench/support/WebPageDrawing.h"
 #include "web/WebDocument.h"
 
@@ -86,62 +85,17 @@ void run(benchmark::State& state, Page (*make)(bool), bool rules) {
     cairo_surface_destroy(surface);
 }
 
-void BM_nested(benchmark::State& state) {
-    run(state, nested, true);
-}
-BENCHMARK(BM_nested)->Unit(benchmark::kMillisecond)->Iterations(3);
-void BM_nested_tree(benchmark::State& state) {
-    run(state, nested, false);
-}
-BENCHMARK(BM_nested_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
-void BM_siblings(benchmark::State& state) {
-    run(state, siblings, true);
-}
-BENCHMARK(BM_siblings)->Unit(benchmark::kMillisecond)->Iterations(3);
-void BM_siblings_tree(benchmark::State& state) {
-    run(state, siblings, false);
-}
-BENCHMARK(BM_siblings_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
-void BM_class_rules(benchmark::State& state) {
-    run(state, classRules, true);
-}
-BENCHMARK(BM_class_rules)->Unit(benchmark::kMillisecond)->Iterations(3);
-void BM_class_rules_tree(benchmark::State& state) {
-    run(state, classRules, false);
-}
-BENCHMARK(BM_class_rules_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
-void BM_over_budget(benchmark::State& state) {
-    run(state, overBudget, true);
-}
-BENCHMARK(BM_over_budget)->Unit(benchmark::kMillisecond)->Iterations(3);
-void BM_over_budget_tree(benchmark::State& state) {
-    run(state, overBudget, false);
-}
-BENCHMARK(BM_over_budget_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
-void BM_long_list(benchmark::State& state) {
-    run(state, longList, true);
-}
-BENCHMARK(BM_long_list)->Unit(benchmark::kMillisecond)->Iterations(3);
-void BM_long_list_tree(benchmark::State& state) {
-    run(state, longList, false);
-}
-BENCHMARK(BM_long_list_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    benchsupport::RatioReporter reporter(benchsupport::RatioReporter::Clock::CPU);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    for (const char* name : {"nested", "siblings", "class_rules", "over_budget", "long_list"}) {
-        auto page = reporter.time(std::string("BM_") + name);
-        auto tree = reporter.time(std::string("BM_") + name + "_tree");
-        if (!page) continue;
-        std::printf("ratio web_selectors_%s %.4g\n", name, *page / kTargetMs);
-        std::printf("  built, styled, laid out and drawn in %.4g ms of CPU; target: at most %.0f ms (1.0)\n",
-                    *page, kTargetMs);
-        if (tree) std::printf("  reference, the same tree without its rules: %.4g ms\n", *tree);
-    }
-    return 0;
+    return benchsupport::runRulesAgainstTree(
+        argc, argv, "web_selectors_",
+        {
+            {"nested", [](benchmark::State& s, bool rules) { run(s, nested, rules); }},
+            {"siblings", [](benchmark::State& s, bool rules) { run(s, siblings, rules); }},
+            {"class_rules", [](benchmark::State& s, bool rules) { run(s, classRules, rules); }},
+            {"over_budget", [](benchmark::State& s, bool rules) { run(s, overBudget, rules); }},
+            {"long_list", [](benchmark::State& s, bool rules) { run(s, longList, rules); }},
+        },
+        kTargetMs, "built, styled, laid out and drawn");
 }

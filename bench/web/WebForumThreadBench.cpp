@@ -12,11 +12,10 @@
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
-#include "bench/support/RatioReporter.h"
+#include "bench/support/RulesAgainstTree.h"
 #include "bench/support/WebStyledPages.h"
 #include "web/WebDocument.h"
 
@@ -78,39 +77,17 @@ StyledPage dataBackground(bool rules) {
     return benchsupport::dataBackground(1000, std::size_t(1) << 20, rules);
 }
 
-#define PAGE_BENCHMARKS(name, make)                                                                          \
-    void BM_##name(benchmark::State& state) {                                                                \
-        run(state, make, true);                                                                              \
-    }                                                                                                        \
-    BENCHMARK(BM_##name)->Unit(benchmark::kMillisecond)->Iterations(3);                                      \
-    void BM_##name##_tree(benchmark::State& state) {                                                         \
-        run(state, make, false);                                                                             \
-    }                                                                                                        \
-    BENCHMARK(BM_##name##_tree)->Unit(benchmark::kMillisecond)->Iterations(3);
-
-PAGE_BENCHMARKS(forum_thread, forum)
-PAGE_BENCHMARKS(article, article)
-PAGE_BENCHMARKS(nested_not, nestedNot)
-PAGE_BENCHMARKS(many_classes, manyClasses)
-PAGE_BENCHMARKS(data_background, dataBackground)
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    benchsupport::RatioReporter reporter(benchsupport::RatioReporter::Clock::CPU);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    for (const char* name : {"forum_thread", "article", "nested_not", "many_classes", "data_background"}) {
-        auto page = reporter.time(std::string("BM_") + name);
-        auto tree = reporter.time(std::string("BM_") + name + "_tree");
-        if (!page) continue;
-        std::printf("ratio web_matching_%s %.4g\n", name, *page / kTargetMs);
-        std::printf(
-            "  built, styled, laid out and first screen drawn in %.4g ms of CPU; target: at most %.0f ms "
-            "(1.0)\n",
-            *page, kTargetMs);
-        if (tree) std::printf("  reference, the same tree without its rules: %.4g ms\n", *tree);
-    }
-    return 0;
+    return benchsupport::runRulesAgainstTree(
+        argc, argv, "web_matching_",
+        {
+            {"forum_thread", [](benchmark::State& s, bool rules) { run(s, forum, rules); }},
+            {"article", [](benchmark::State& s, bool rules) { run(s, article, rules); }},
+            {"nested_not", [](benchmark::State& s, bool rules) { run(s, nestedNot, rules); }},
+            {"many_classes", [](benchmark::State& s, bool rules) { run(s, manyClasses, rules); }},
+            {"data_background", [](benchmark::State& s, bool rules) { run(s, dataBackground, rules); }},
+        },
+        kTargetMs, "built, styled, laid out and first screen drawn");
 }

@@ -220,11 +220,6 @@ std::string decodeWith(const Encoding& encoding, std::string_view bytes) {
     return out;
 }
 
-std::string decodeAs(const Encoding& encoding, std::string_view bytes, std::string* encodingUsed) {
-    if (encodingUsed) *encodingUsed = encoding.name;
-    return decodeWith(encoding, bytes);
-}
-
 // The charset named in an http-equiv content value (already lower case), as a browser finds it.
 std::optional<std::string_view> charsetInContent(std::string_view value) {
     std::size_t i = 0;
@@ -404,6 +399,28 @@ const Encoding* charsetRule(std::string_view bytes) {
     return declared(find(head.substr(start.size(), close - start.size())));
 }
 
+const Encoding* metaDeclaration(std::string_view bytes) {
+    return Prescan(bytes).run();
+}
+
+// Every kind of text is decoded by the first source that names a known encoding: a byte-order
+// mark (left out of the text), the transport's charset, what the text declares inside itself
+// (`declaredInside`, where its kind has a way to), the encoding of the document that refers to
+// it, and last UTF-8.
+std::string decodeByFirstSource(std::string_view bytes, const std::optional<std::string>& transportCharset,
+                                const Encoding* (*declaredInside)(std::string_view),
+                                const std::optional<std::string>& documentEncoding,
+                                std::string* encodingUsed) {
+    std::size_t mark = 0;
+    const Encoding* encoding = sniffBOM(bytes, mark);
+    if (!encoding) encoding = findOptional(transportCharset);
+    if (!encoding && declaredInside) encoding = declaredInside(bytes);
+    if (!encoding) encoding = findOptional(documentEncoding);
+    if (!encoding) encoding = &kUTF8;
+    if (encodingUsed) *encodingUsed = encoding->name;
+    return decodeWith(*encoding, bytes.substr(mark));
+}
+
 }  // namespace
 
 std::optional<std::string> encodingForLabel(std::string_view label) {
@@ -413,33 +430,17 @@ std::optional<std::string> encodingForLabel(std::string_view label) {
 
 std::string decodeHTMLBytes(std::string_view bytes, const std::optional<std::string>& transportCharset,
                             std::string* encodingUsed) {
-    std::size_t mark = 0;
-    if (const Encoding* encoding = sniffBOM(bytes, mark))
-        return decodeAs(*encoding, bytes.substr(mark), encodingUsed);
-    if (const Encoding* encoding = findOptional(transportCharset))
-        return decodeAs(*encoding, bytes, encodingUsed);
-    if (const Encoding* encoding = Prescan(bytes).run()) return decodeAs(*encoding, bytes, encodingUsed);
-    return decodeAs(kUTF8, bytes, encodingUsed);
+    return decodeByFirstSource(bytes, transportCharset, metaDeclaration, std::nullopt, encodingUsed);
 }
 
 std::string decodeTextBytes(std::string_view bytes, const std::optional<std::string>& transportCharset,
                             std::string* encodingUsed) {
-    std::size_t mark = 0;
-    if (const Encoding* encoding = sniffBOM(bytes, mark))
-        return decodeAs(*encoding, bytes.substr(mark), encodingUsed);
-    if (const Encoding* encoding = findOptional(transportCharset))
-        return decodeAs(*encoding, bytes, encodingUsed);
-    return decodeAs(kUTF8, bytes, encodingUsed);
+    return decodeByFirstSource(bytes, transportCharset, nullptr, std::nullopt, encodingUsed);
 }
 
 std::string decodeStyleSheetBytes(std::string_view bytes, const std::optional<std::string>& transportCharset,
                                   const std::optional<std::string>& documentEncoding) {
-    std::size_t mark = 0;
-    if (const Encoding* encoding = sniffBOM(bytes, mark)) return decodeWith(*encoding, bytes.substr(mark));
-    if (const Encoding* encoding = findOptional(transportCharset)) return decodeWith(*encoding, bytes);
-    if (const Encoding* encoding = charsetRule(bytes)) return decodeWith(*encoding, bytes);
-    if (const Encoding* encoding = findOptional(documentEncoding)) return decodeWith(*encoding, bytes);
-    return decodeWith(kUTF8, bytes);
+    return decodeByFirstSource(bytes, transportCharset, charsetRule, documentEncoding, nullptr);
 }
 
 }  // namespace detail

@@ -146,6 +146,28 @@ inline void put16(std::string& s, unsigned v) {
     s += char(v >> 8);
 }
 
+// A GIF89a's signature and logical screen; `flags` tells of the global palette that follows.
+inline std::string gifScreen(unsigned width, unsigned height, unsigned flags) {
+    std::string g = "GIF89a";
+    put16(g, width);
+    put16(g, height);
+    g += char(flags);
+    g += char(0);  // background colour
+    g += char(0);  // aspect
+    return g;
+}
+
+// A frame's image descriptor at the screen's top left: its size and its flags (interlace, a
+// local palette).
+inline void putFrameAt00(std::string& g, unsigned width, unsigned height, unsigned flags) {
+    g += char(0x2C);
+    put16(g, 0);
+    put16(g, 0);
+    put16(g, width);
+    put16(g, height);
+    g += char(flags);
+}
+
 inline void put32be(std::string& s, std::uint32_t v) {
     s += char(v >> 24);
     s += char(v >> 16);
@@ -175,21 +197,11 @@ struct GIFFrameSize {
 // at its top left, each wholly of colour 0 (red) of a four-colour global palette.
 inline std::string bigFrameGIF(unsigned screenWidth, unsigned screenHeight,
                                const std::vector<GIFFrameSize>& frames) {
-    std::string g = "GIF89a";
-    internal::put16(g, screenWidth);
-    internal::put16(g, screenHeight);
-    g += char(0x81);  // global palette of four
-    g += char(0);
-    g += char(0);
+    std::string g = internal::gifScreen(screenWidth, screenHeight, 0x81);  // global palette of four
     g += std::string("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\xFF", 12);
     for (const GIFFrameSize& f : frames) {
         g += std::string("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8);  // a tenth of a second
-        g += char(0x2C);
-        internal::put16(g, 0);
-        internal::put16(g, 0);
-        internal::put16(g, f.width);
-        internal::put16(g, f.height);
-        g += char(f.interlaced ? 0x40 : 0);
+        internal::putFrameAt00(g, f.width, f.height, f.interlaced ? 0x40 : 0);
         g += char(2);  // code size
         internal::putBlocks(
             g, internal::constantLZW(f.dataPixels ? f.dataPixels : std::uint64_t(f.width) * f.height, nullptr,
@@ -234,23 +246,13 @@ inline std::string clearCodeGIF(std::size_t clearCodes) {
 // worst data there is for it (under one pixel a byte), and keeps a screen of them. One frame's
 // data is made and repeated.
 inline std::string noiseGIF(unsigned screenWidth, unsigned screenHeight, unsigned frameWidth, int frames) {
-    std::string g = "GIF89a";
-    internal::put16(g, screenWidth);
-    internal::put16(g, screenHeight);
-    g += char(0xF7);  // global palette of 256
-    g += char(0);
-    g += char(0);
+    std::string g = internal::gifScreen(screenWidth, screenHeight, 0xF7);  // global palette of 256
     for (int i = 0; i < 256; ++i) g += std::string(3, char(i));
     std::vector<std::uint8_t> pixels(std::size_t(frameWidth) * screenHeight);
     std::mt19937 random(7);
     for (auto& p : pixels) p = std::uint8_t(random());
     std::string frame("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8);
-    frame += char(0x2C);
-    internal::put16(frame, 0);
-    internal::put16(frame, 0);
-    internal::put16(frame, frameWidth);
-    internal::put16(frame, screenHeight);
-    frame += char(0);
+    internal::putFrameAt00(frame, frameWidth, screenHeight, 0);
     frame += char(8);  // code size
     internal::putBlocks(frame, internal::encodeLZW(pixels));
     g.reserve(g.size() + frame.size() * std::size_t(frames) + 1);
@@ -268,12 +270,7 @@ inline std::string noiseGIF(unsigned screenWidth, unsigned screenHeight, unsigne
 // frame of each colour is made and repeated, so a file of a million frames takes a moment.
 inline std::string manyFrameGIF(std::size_t frames, unsigned screenSide = 1, bool controls = false,
                                 unsigned localColours = 0) {
-    std::string g = "GIF89a";
-    internal::put16(g, screenSide);
-    internal::put16(g, screenSide);
-    g += char(0xF7);  // global palette of 256
-    g += char(0);
-    g += char(0);
+    std::string g = internal::gifScreen(screenSide, screenSide, 0xF7);  // global palette of 256
     for (int i = 0; i < 256; ++i) g += std::string{char(i), char(255 - i), char(i / 2)};
     unsigned localBits = 0;
     while (localColours > (2u << localBits)) ++localBits;
@@ -281,9 +278,7 @@ inline std::string manyFrameGIF(std::size_t frames, unsigned screenSide = 1, boo
     for (unsigned colour = 0; colour < 4; ++colour) {
         std::string& f = one[colour];
         if (controls) f += std::string("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8);
-        f += char(0x2C);
-        for (unsigned v : {0u, 0u, 1u, 1u}) internal::put16(f, v);
-        f += char(localColours ? 0x80 | localBits : 0);
+        internal::putFrameAt00(f, 1, 1, localColours ? 0x80 | localBits : 0);
         for (unsigned i = 0; localColours && i < (2u << localBits); ++i)
             f += std::string{char(i * 7 + colour), char(i * 11), char(i * 13)};
         f += char(2);  // code size

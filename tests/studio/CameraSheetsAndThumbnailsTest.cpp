@@ -35,22 +35,15 @@ struct Span {
     long first, last;
 };
 
-std::optional<Span> whiteAlongRow(const RenderedPixels& screen, long y, long x0, long x1) {
-    std::optional<Span> span;
-    for (long x = x0; x < x1; ++x) {
-        if (!testsupport::isWhiteish(screen.at(x, y))) continue;
-        if (!span) span = Span{x, x};
-        span->last = x;
-    }
-    return span;
-}
+enum class Line { Row, Column };
 
-std::optional<Span> whiteAlongColumn(const RenderedPixels& screen, long x, long y0, long y1) {
+// Along row `at` from x = from to x = to (exclusive), or along column `at` from y = from.
+std::optional<Span> whiteAlong(const RenderedPixels& screen, Line line, long at, long from, long to) {
     std::optional<Span> span;
-    for (long y = y0; y < y1; ++y) {
-        if (!testsupport::isWhiteish(screen.at(x, y))) continue;
-        if (!span) span = Span{y, y};
-        span->last = y;
+    for (long i = from; i < to; ++i) {
+        if (!testsupport::isWhiteish(line == Line::Row ? screen.at(i, at) : screen.at(at, i))) continue;
+        if (!span) span = Span{i, i};
+        span->last = i;
     }
     return span;
 }
@@ -162,8 +155,8 @@ TEST_F(CameraSheetsTest, APlatesThumbnailShowsBothRoundedEndsWhole) {
                    bottom = std::lround(CGRectGetMaxY(cell) * scale);
         const long midX = (left + right) / 2, midY = (top + bottom) / 2;
 
-        auto across = whiteAlongRow(screen, midY, left, right);
-        auto down = whiteAlongColumn(screen, midX, top, bottom);
+        auto across = whiteAlong(screen, Line::Row, midY, left, right);
+        auto down = whiteAlong(screen, Line::Column, midX, top, bottom);
         ASSERT_TRUE(across && down) << "no plate in the cell";
         const double width = across->last - across->first + 1, height = down->last - down->first + 1;
         EXPECT_NEAR(width / height, proportion, 0.08) << width << " x " << height;
@@ -176,7 +169,7 @@ TEST_F(CameraSheetsTest, APlatesThumbnailShowsBothRoundedEndsWhole) {
             const long dy = std::lround(share * r);
             const double setBack = r - std::sqrt(r * r - double(dy) * dy);
             for (long y : {centreY - dy, centreY + dy}) {
-                auto line = whiteAlongRow(screen, y, left, right);
+                auto line = whiteAlong(screen, Line::Row, y, left, right);
                 ASSERT_TRUE(line) << "at " << share << " of the height";
                 EXPECT_NEAR(line->first - across->first, setBack, 3) << "left end, " << share;
                 EXPECT_NEAR(across->last - line->last, setBack, 3) << "right end, " << share;

@@ -11,43 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/web/WebTestPages.h"
 #include "web/WebDocument.h"
 #include "web/WebPageSource.h"
 
 namespace {
 
-Ref<CGImage> solidPicture(std::size_t w, std::size_t h, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    std::vector<std::uint8_t> px(w * h * 4);
-    for (std::size_t i = 0; i < w * h; ++i) {
-        px[i * 4 + 0] = b;
-        px[i * 4 + 1] = g;
-        px[i * 4 + 2] = r;
-        px[i * 4 + 3] = 255;
-    }
-    return detail::makeBGRAImage(w, h, NSData(std::move(px)), false);
-}
-
-struct Page {
-    std::map<std::string, std::string> sheets;
-    std::map<std::string, Ref<CGImage>> pictures;
-    std::vector<std::string> asked;
-
-    WebDocument::Resources resources() {
-        WebDocument::Resources r;
-        r.stylesheet = [this](const std::string& url) -> std::optional<std::string> {
-            asked.push_back(url);
-            auto found = sheets.find(url);
-            if (found == sheets.end()) return std::nullopt;
-            return found->second;
-        };
-        r.image = [this](const std::string& url) -> Ref<CGImage> {
-            asked.push_back(url);
-            auto found = pictures.find(url);
-            return found == pictures.end() ? nullptr : found->second;
-        };
-        return r;
-    }
-};
+using webtest::Page;
+using webtest::repeat;
+using webtest::solidPicture;
 
 // A drawn page: a transparent ARGB surface of the document area (0, 0, w, h) at scale 1.
 class Drawing {
@@ -99,10 +71,7 @@ class Drawing {
         for (int y = 0; y < h_; ++y)
             for (int x = 0; x < w_; ++x) {
                 auto p = at(x, y);
-                int c[3] = {red(p), green(p), blue(p)};
-                if (alpha(p) > 100 && c[channel] > 120 && c[channel] > 3 * c[(channel + 1) % 3] &&
-                    c[channel] > 3 * c[(channel + 2) % 3])
-                    ++n;
+                if (alpha(p) > 100 && webtest::clearlyOf(channel, red(p), green(p), blue(p))) ++n;
             }
         return n;
     }
@@ -115,7 +84,7 @@ class Drawing {
 
 std::unique_ptr<WebDocument> make(const std::string& html, Page& page,
                                   const std::string& base = "http://h.test/a/b.html") {
-    return WebDocument::create(html, base, page.resources());
+    return page.make(html, base);
 }
 
 TEST(WebDocumentTest, TextIsDrawnWithinTheLinesTheLayoutGives) {
@@ -407,13 +376,6 @@ TEST(WebDocumentTest, LinkAtAnswersTheLinkUnderAPointOnly) {
 
 // ---------------------------------------------------------------------------------------------
 // Hostile pages.
-
-std::string repeat(const std::string& s, std::size_t n) {
-    std::string out;
-    out.reserve(s.size() * n);
-    for (std::size_t i = 0; i < n; ++i) out += s;
-    return out;
-}
 
 TEST(WebDocumentTest, HostilePagesFinishWithBoundedResults) {
     struct Case {

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -190,6 +192,48 @@ struct Case {
     std::string body;
 };
 
+// Each case styled by ours and by the engine alike; a case without a body of its own styles `body`.
+void expectEachSameAsEngine(std::span<const Case> cases, const std::string& body = "") {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectSameAsEngine(c.css, c.body.empty() ? body : c.body);
+    }
+}
+
+// ---- restyling ----------------------------------------------------------------------------------
+
+using Restyle = std::function<void(litehtml::document&, TestContainer&)>;
+
+struct RestyleStep {
+    const char* name;
+    Restyle run;
+};
+
+// Each step runs on a fresh page, ours and the engine's, which must then agree.
+void expectEachRestyleSameAsEngine(const std::string& css, const std::string& body,
+                                   std::initializer_list<RestyleStep> steps) {
+    for (const RestyleStep& step : steps) {
+        SCOPED_TRACE(step.name);
+        expectSameAsEngine(css, body, step.run);
+    }
+}
+
+// The viewport narrows to 400 px, under the pages' max-width queries of 500.
+void narrowViewport(litehtml::document& doc, TestContainer& container) {
+    container.width = 400;
+    doc.media_changed();
+}
+
+// What the engine does after an element's pseudo-class changes.
+void restyleAll(litehtml::document& doc) {
+    doc.root()->refresh_styles();
+    doc.root()->parse_styles();
+}
+
+litehtml::element::ptr paragraph(litehtml::document& doc, int i) {
+    return doc.root()->select_all("p")[std::size_t(i)];
+}
+
 const std::string kTree =
     "<div id=top class='a b'>t <p class=x>one <b>bold</b></p> text <p>two</p><span>s</span>"
     "<p class='x y' title=hello lang=en>three</p> <div class=a><p>four <span class=x>in</span></p></div>"
@@ -246,10 +290,7 @@ TEST(WebElementMatchingTest, SelectorsMatchAsTheEnginesOwnElements) {
          kTree},
         {"media", "@media (max-width: 500px){p{color:red}} @media (min-width: 500px){p{color:green}}", kTree},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectSameAsEngine(c.css, c.body);
-    }
+    expectEachSameAsEngine(cases);
 }
 
 TEST(WebElementMatchingTest, ListItemsAreNumberedAsTheEnginesOwn) {
@@ -268,38 +309,23 @@ TEST(WebElementMatchingTest, RestylingFollowsMediaPseudoClassesAndClasses) {
     const std::string css = "@media (max-width: 500px){div p{color:red}} p:hover{color:green} .on "
                             "p{width:5px} p.on + p{color:blue}";
     const std::string body = "<div><p>a</p><p>b</p><p>c</p></div>";
-    auto find = [](litehtml::document& doc, int i) { return doc.root()->select_all("p")[std::size_t(i)]; };
-    struct Step {
-        const char* name;
-        std::function<void(litehtml::document&, TestContainer&)> run;
-    };
-    const Step steps[] = {
-        {"media narrows",
-         [](litehtml::document& doc, TestContainer& c) {
-             c.width = 400;
-             doc.media_changed();
-         }},
-        {"hover on and off",
-         [&](litehtml::document& doc, TestContainer&) {
-             find(doc, 1)->set_pseudo_class("hover", true);
-             doc.root()->refresh_styles();
-             doc.root()->parse_styles();
-             find(doc, 1)->set_pseudo_class("hover", false);
-             find(doc, 2)->set_pseudo_class("hover", true);
-             doc.root()->refresh_styles();
-             doc.root()->parse_styles();
-         }},
-        {"class added and restyled",
-         [&](litehtml::document& doc, TestContainer& c) {
-             find(doc, 0)->set_class("on", true);
-             c.width = 400;
-             doc.media_changed();
-         }},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.name);
-        expectSameAsEngine(css, body, step.run);
-    }
+    expectEachRestyleSameAsEngine(css, body,
+                                  {
+                                      {"media narrows", narrowViewport},
+                                      {"hover on and off",
+                                       [](litehtml::document& doc, TestContainer&) {
+                                           paragraph(doc, 1)->set_pseudo_class("hover", true);
+                                           restyleAll(doc);
+                                           paragraph(doc, 1)->set_pseudo_class("hover", false);
+                                           paragraph(doc, 2)->set_pseudo_class("hover", true);
+                                           restyleAll(doc);
+                                       }},
+                                      {"class added and restyled",
+                                       [](litehtml::document& doc, TestContainer& c) {
+                                           paragraph(doc, 0)->set_class("on", true);
+                                           narrowViewport(doc, c);
+                                       }},
+                                  });
 }
 
 // The element kinds the engine makes per tag are the ones ours extend (style and script keep
@@ -507,10 +533,7 @@ TEST(WebElementMatchingTest, MalformedSelectorsAndEmptySheetsAreHarmless) {
         {"only pseudo elements", "::before{content:'x'} ::after{content:'y'}", kTree},
         {"empty body", "p{color:red}", ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectSameAsEngine(c.css, c.body);
-    }
+    expectEachSameAsEngine(cases);
 }
 
 // ---- alike siblings copy each other's styles ------------------------------------------------------
@@ -551,10 +574,7 @@ TEST(WebElementMatchingTest, AlikeSiblingsShareOnlyWhatEveryRuleAnswersAlike) {
          ""},
     };
     const std::string body = alikeRuns();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectSameAsEngine(c.css, body);
-    }
+    expectEachSameAsEngine(cases, body);
     // Where every rule answers alike, the runs copy (ids, style attributes and links do not).
     const auto stats = expectSameAsEngine(".a{color:red} .list p{width:1px}", body);
     EXPECT_GE(stats.copiedStyles, 20u);
@@ -585,18 +605,14 @@ TEST(WebElementMatchingTest, ChildrenOfAlikeParentsShareOnlyWhatEveryRuleAnswers
          ".x:not(:first-child) p{color:red} .x:not(#p2) span{width:6px} .x:not([title]) b{color:blue}", ""},
         {"ancestor states", ".x:hover .a{color:green}", ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectSameAsEngine(c.css, body);
-    }
+    expectEachSameAsEngine(cases, body);
     // With nothing that keeps them apart, the later parents' children copy the first's.
     EXPECT_GE(expectSameAsEngine(".x .a{color:red} .in p{width:1px}", body).copiedStyles, 30u);
     // A state on one parent, restyled.
     expectSameAsEngine(".x:hover .a{color:green} .x:hover b{width:2px}", body,
                        [](litehtml::document& doc, TestContainer&) {
                            doc.root()->select_all(".x")[4]->set_pseudo_class("hover", true);
-                           doc.root()->refresh_styles();
-                           doc.root()->parse_styles();
+                           restyleAll(doc);
                        });
 }
 
@@ -604,34 +620,20 @@ TEST(WebElementMatchingTest, CopiedStylesFollowRestylingAsTheEnginesOwn) {
     const std::string css = "@media (max-width: 500px){.list p{color:red}} p:hover{color:green} .on "
                             "p{width:5px} .a{margin-left:2px}";
     const std::string body = alikeRuns();
-    auto nth = [](litehtml::document& doc, int i) { return doc.root()->select_all("p")[std::size_t(i)]; };
-    struct Step {
-        const char* name;
-        std::function<void(litehtml::document&, TestContainer&)> run;
-    };
-    const Step steps[] = {
-        {"media narrows",
-         [](litehtml::document& doc, TestContainer& c) {
-             c.width = 400;
-             doc.media_changed();
-         }},
-        {"hover on one of a run",
-         [&](litehtml::document& doc, TestContainer&) {
-             nth(doc, 2)->set_pseudo_class("hover", true);
-             doc.root()->refresh_styles();
-             doc.root()->parse_styles();
-         }},
-        {"class added to a run's parent",
-         [&](litehtml::document& doc, TestContainer& c) {
-             doc.root()->select_all(".list")[0]->set_class("on", true);
-             c.width = 400;
-             doc.media_changed();
-         }},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.name);
-        expectSameAsEngine(css, body, step.run);
-    }
+    expectEachRestyleSameAsEngine(css, body,
+                                  {
+                                      {"media narrows", narrowViewport},
+                                      {"hover on one of a run",
+                                       [](litehtml::document& doc, TestContainer&) {
+                                           paragraph(doc, 2)->set_pseudo_class("hover", true);
+                                           restyleAll(doc);
+                                       }},
+                                      {"class added to a run's parent",
+                                       [](litehtml::document& doc, TestContainer& c) {
+                                           doc.root()->select_all(".list")[0]->set_class("on", true);
+                                           narrowViewport(doc, c);
+                                       }},
+                                  });
 }
 
 // ---- whole pages --------------------------------------------------------------------------------

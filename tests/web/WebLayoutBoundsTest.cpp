@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/web/WebTestPages.h"
 #include "web/WebDocument.h"
 #include "web/WebPageSource.h"
 
@@ -20,10 +21,14 @@ namespace {
 constexpr int kFloatBound = 2000;
 constexpr int kTextPieceBound = 768 << 10;
 
-std::string repeat(const std::string& s, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += s;
-    return out;
+using webtest::repeat;
+
+// The page's source with one of its bounds set to `value`, the rest as they are by default.
+std::string boundedBy(const std::string& html, std::size_t detail::WebPageLimits::*bound, std::size_t value,
+                      detail::WebPageSourceInfo& info) {
+    detail::WebPageLimits limits;
+    limits.*bound = value;
+    return detail::boundedPageSource(html, limits, &info);
 }
 
 std::unique_ptr<WebDocument> page(const std::string& html) {
@@ -180,10 +185,8 @@ TEST(WebLayoutBoundsTest, WhiteSpaceBetweenTagsPastTheBoundKeepsItsFirstCharacte
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        detail::WebPageLimits limits;
-        limits.maxWhitespaceBytes = 8;
         detail::WebPageSourceInfo info;
-        const std::string out = detail::boundedPageSource(row.html, limits, &info);
+        const std::string out = boundedBy(row.html, &detail::WebPageLimits::maxWhitespaceBytes, 8, info);
         EXPECT_EQ(tabs(out), row.written) << out;
         EXPECT_EQ(info.whitespaceCut, row.cut);
         EXPECT_FALSE(info.truncated);
@@ -230,11 +233,6 @@ TEST(WebLayoutBoundsTest, TheNestingWeightKeepsFlatAndSingleDeepPagesAndCutsMany
 }
 
 TEST(WebLayoutBoundsTest, ATableWhoseGridPassesTheBoundKeepsTheFirstColumnsOfEachRow) {
-    auto count = [](const std::string& s, const std::string& what) {
-        std::size_t n = 0;
-        for (std::size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
-        return n;
-    };
     // A bound of 12 cells.
     struct Row {
         const char* name;
@@ -260,11 +258,9 @@ TEST(WebLayoutBoundsTest, ATableWhoseGridPassesTheBoundKeepsTheFirstColumnsOfEac
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        detail::WebPageLimits limits;
-        limits.maxTableCells = 12;
         detail::WebPageSourceInfo info;
-        const std::string out = detail::boundedPageSource(row.html, limits, &info);
-        EXPECT_EQ(count(out, "<td"), row.cells) << out;
+        const std::string out = boundedBy(row.html, &detail::WebPageLimits::maxTableCells, 12, info);
+        EXPECT_EQ(webtest::occurrences(out, "<td"), row.cells) << out;
         if (!row.spans.empty()) {
             EXPECT_NE(out.find(row.spans), std::string::npos) << out;
         }

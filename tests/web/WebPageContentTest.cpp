@@ -12,28 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/web/WebTestPages.h"
 #include "web/WebDocument.h"
 #include "web/WebPageSource.h"
 
 namespace {
 
-std::string repeat(const std::string& s, int n) {
-    std::string out;
-    out.reserve(s.size() * std::size_t(n));
-    for (int i = 0; i < n; ++i) out += s;
-    return out;
-}
-
-Ref<CGImage> solidPicture(std::size_t w, std::size_t h, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    std::vector<std::uint8_t> px(w * h * 4);
-    for (std::size_t i = 0; i < w * h; ++i) {
-        px[i * 4 + 0] = b;
-        px[i * 4 + 1] = g;
-        px[i * 4 + 2] = r;
-        px[i * 4 + 3] = 255;
-    }
-    return detail::makeBGRAImage(w, h, NSData(std::move(px)), false);
-}
+using webtest::Page;
+using webtest::repeat;
+using webtest::solidPicture;
 
 // A page drawn into a white surface: pixels as 0xRRGGBB.
 class Drawn {
@@ -61,10 +48,7 @@ class Drawn {
         for (int y = std::max(0, y0); y < std::min(h_, y1); ++y)
             for (int x = std::max(0, x0); x < std::min(w_, x1); ++x) {
                 auto p = at(x, y);
-                int c[3] = {int(p >> 16) & 255, int(p >> 8) & 255, int(p) & 255};
-                if (c[channel] > 120 && c[channel] > 3 * c[(channel + 1) % 3] &&
-                    c[channel] > 3 * c[(channel + 2) % 3])
-                    ++n;
+                if (webtest::clearlyOf(channel, int(p >> 16) & 255, int(p >> 8) & 255, int(p) & 255)) ++n;
             }
         return n;
     }
@@ -79,25 +63,6 @@ class Drawn {
   private:
     int w_, h_;
     cairo_surface_t* surface_;
-};
-
-struct Page {
-    std::map<std::string, Ref<CGImage>> pictures;
-    std::vector<std::string> asked, sized;
-
-    std::unique_ptr<WebDocument> make(const std::string& html) {
-        WebDocument::Resources r;
-        r.image = [this](const std::string& url) -> Ref<CGImage> {
-            asked.push_back(url);
-            auto found = pictures.find(url);
-            return found == pictures.end() ? nullptr : found->second;
-        };
-        r.imageSize = [this](const std::string& url) -> std::optional<CGSize> {
-            sized.push_back(url);
-            return std::nullopt;
-        };
-        return WebDocument::create(html, "http://h.test/a/b.html", r);
-    }
 };
 
 std::string varChain(int levels) {

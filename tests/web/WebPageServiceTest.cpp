@@ -11,6 +11,7 @@
 
 #include "foundation/NSData+Base64.h"
 #include "graphics/ImageCodec.h"
+#include "tests/web/WebTestPages.h"
 #include "web/WebPageService.h"
 
 namespace {
@@ -20,14 +21,7 @@ using namespace detail::webpage;
 constexpr const char* kBase = "http://site.test/dir/page.html";
 
 std::string pngOf(std::size_t w, std::size_t h, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    std::vector<std::uint8_t> px(w * h * 4);
-    for (std::size_t i = 0; i < w * h; ++i) {
-        px[i * 4 + 0] = b;
-        px[i * 4 + 1] = g;
-        px[i * 4 + 2] = r;
-        px[i * 4 + 3] = 255;
-    }
-    auto png = detail::encodePNG(*detail::makeBGRAImage(w, h, NSData(std::move(px)), false));
+    auto png = detail::encodePNG(*webtest::solidPicture(w, h, r, g, b));
     return png ? png->toString() : std::string();
 }
 

@@ -10,15 +10,12 @@
 #include <map>
 #include <string>
 
+#include "tests/web/WebTestPages.h"
 #include "web/WebDocument.h"
 
 namespace {
 
-std::string repeat(const std::string& s, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += s;
-    return out;
-}
+using webtest::repeat;
 
 // Pixels drawn clearly red.
 int redPixels(WebDocument& doc, int w, int h) {
@@ -34,7 +31,7 @@ int redPixels(WebDocument& doc, int w, int h) {
         for (int x = 0; x < w; ++x) {
             auto p = *reinterpret_cast<const std::uint32_t*>(data + y * stride + x * 4);
             int a = int(p >> 24), r = int((p >> 16) & 0xFF), g = int((p >> 8) & 0xFF), b = int(p & 0xFF);
-            if (a > 100 && r > 120 && r > 3 * g && r > 3 * b) ++n;
+            if (a > 100 && webtest::clearlyOf(0, r, g, b)) ++n;
         }
     cairo_surface_destroy(surface);
     return n;
