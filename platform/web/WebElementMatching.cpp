@@ -43,6 +43,29 @@ litehtml::css_selector::vector& rulesOf(litehtml::css& sheet) {
     return sheet.*member(CssSelectorsTag{});
 }
 
+// How many properties a style holds: what styling stores in an element is counted by them.
+struct StylePropertiesTag {
+    using type = litehtml::props_map litehtml::style::*;
+    friend type member(StylePropertiesTag);
+};
+template struct ExposeMember<StylePropertiesTag, &litehtml::style::m_properties>;
+
+std::size_t propertiesOf(const litehtml::style& style) {
+    return (style.*member(StylePropertiesTag{})).size();
+}
+
+// Generated content is the engine's own element; what rules store in it is counted from outside.
+struct TagStyleTag {
+    using type = litehtml::style litehtml::html_tag::*;
+    friend type member(TagStyleTag);
+};
+template struct ExposeMember<TagStyleTag, &litehtml::html_tag::m_style>;
+
+std::size_t propertiesOf(const litehtml::element& el) {
+    const auto* tag = dynamic_cast<const litehtml::html_tag*>(&el);
+    return tag ? propertiesOf(tag->*member(TagStyleTag{})) : 0;
+}
+
 std::string key(char kind, std::string_view text) {
     std::string k(1, kind);
     k.reserve(text.size() + 1);
@@ -237,7 +260,8 @@ bool copiesToAlikeCousins(const litehtml::css_selector& rule) {
 
 class ElementMatching {
   public:
-    explicit ElementMatching(std::size_t maxSteps) : maxSteps_(maxSteps) {}
+    ElementMatching(std::size_t maxSteps, std::size_t maxProperties)
+        : maxSteps_(maxSteps), maxProperties_(maxProperties) {}
 
     std::uint64_t generation() const { return generation_; }
     bool inPass() const { return active_ > 0; }
@@ -250,12 +274,16 @@ class ElementMatching {
         exhausted_ = false;
         bulk_ = 0;
         bulkExhausted_ = false;
+        properties_ = 0;
+        propertiesExhausted_ = false;
         ++stats_.passes;
     }
     void endPass() {
         if (--active_ > 0) return;
         stats_.lastPassSteps = steps_;
         stats_.mostPassSteps = std::max(stats_.mostPassSteps, steps_);
+        stats_.lastPassProperties = properties_;
+        stats_.mostPassProperties = std::max(stats_.mostPassProperties, properties_);
     }
 
     // False once the pass has spent its budget: the caller answers "no match".
@@ -277,6 +305,18 @@ class ElementMatching {
         bulk_ += bytes;
         return true;
     }
+
+    // The properties rules store in elements, which is what a page's styles weigh (a property
+    // a later rule only overwrites weighs nothing more). The pass stores until it passes its
+    // allowance; the rule that passes it is kept, the ones after it that would store are dropped.
+    void stored(std::size_t n) {
+        properties_ += n;
+        if (properties_ <= maxProperties_ || propertiesExhausted_) return;
+        propertiesExhausted_ = true;
+        ++stats_.propertyDroppedPasses;
+    }
+    std::size_t storedProperties() const { return properties_; }
+    bool storesNoMore() const { return propertiesExhausted_; }
 
     // The sheet the engine hands down may be one this matching filtered for a parent.
     const litehtml::css& fullSheet(const litehtml::css& sheet) const {
@@ -345,6 +385,10 @@ class ElementMatching {
                 copies = {};
                 continue;
             }
+            if (propertiesExhausted_ && ruleStores_[i]) {
+                copies = {};
+                continue;
+            }
             rules.push_back(all[i]);
         }
         if (spent) *spent = steps_ - start;
@@ -356,10 +400,11 @@ class ElementMatching {
     struct Shared {
         MatchedMixin* source = nullptr;
         const litehtml::element* parent = nullptr;
-        std::uint64_t before = 0;  // the source's history before this pass
-        std::uint64_t after = 0;   // and after it
-        std::size_t steps = 0;     // what its rules cost it, which a copy costs again
-        bool cousins = false;      // whether children of other alike parents may copy it too
+        std::uint64_t before = 0;    // the source's history before this pass
+        std::uint64_t after = 0;     // and after it
+        std::size_t steps = 0;       // what its rules cost it, which a copy costs again
+        std::size_t properties = 0;  // what its rules stored in it, which a copy stores again
+        bool cousins = false;        // whether children of other alike parents may copy it too
     };
     // Elements alike for this sheet's selectors: the same tag, classes, states and attributes
     // that the sheet looks at or the engine turns into styles (ids the sheet never names and
@@ -519,6 +564,7 @@ class ElementMatching {
         buckets_.clear();
         ruleCost_.clear();
         ruleBulk_.clear();
+        ruleStores_.clear();
         ruleOfDeclarations_.clear();
         parsed_.clear();
         parsed_.resize(sheet.selectors().size());
@@ -538,6 +584,7 @@ class ElementMatching {
             ruleCost_.push_back(kStepsPerCandidate + argumentWork(rule.m_right).bytes +
                                 counted / kDeclarationBytesPerStep);
             ruleBulk_.push_back(declarations - counted);
+            ruleStores_.push_back(rule.m_style.find_first_not_of(" \t\n\r\f;") != std::string::npos);
             if (nesting > kMostArgumentNesting) continue;  // in no bucket: never met
             std::uint32_t r = intern(compoundKey(rule.m_right), kRightRole);
             std::uint32_t a = intern(ancestorKey(rule), kAncestorRole);
@@ -565,6 +612,9 @@ class ElementMatching {
     bool exhausted_ = false;
     std::size_t bulk_ = 0;
     bool bulkExhausted_ = false;
+    std::size_t maxProperties_;
+    std::size_t properties_ = 0;
+    bool propertiesExhausted_ = false;
     std::uint64_t generation_ = 1;
     int active_ = 0;
     ElementMatchingStats stats_;
@@ -577,6 +627,7 @@ class ElementMatching {
     std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> buckets_;
     std::vector<std::size_t> ruleCost_;  // steps, by rule
     std::vector<std::size_t> ruleBulk_;  // bytes of long declarations, by rule
+    std::vector<bool> ruleStores_;       // by rule: whether it has declarations to store
     std::vector<bool> ruleCopies_;       // by rule: see copiesToAlikeSiblings
     std::unordered_set<std::string> attributesSeen_;
     bool allAttributesSeen_ = false;
@@ -875,11 +926,17 @@ class Matched : public Base, public MatchedMixin {
         unwind(root);
     }
 
+    // A rule the element meets stores its properties here, within the pass's allowance; past it
+    // the rule is dropped, as one past the step budget is.
     void add_style(const litehtml::tstring& declarations, const litehtml::tstring& baseurl) override {
-        if (const litehtml::style* parsed = matching_->parsedDeclarations(declarations, baseurl, *this))
+        ElementMatching& m = *matching_;
+        if (m.storesNoMore()) return;
+        const std::size_t before = propertiesOf(this->m_style);
+        if (const litehtml::style* parsed = m.parsedDeclarations(declarations, baseurl, *this))
             this->m_style.combine(*parsed);
         else
             Base::add_style(declarations, baseurl);
+        m.stored(std::max(propertiesOf(this->m_style), before) - before);
     }
 
     void refresh_styles() override {
@@ -939,7 +996,8 @@ class Matched : public Base, public MatchedMixin {
         // A copy costs what the rules cost the source: the strings of their declarations are
         // copied again, as the engine would have copied them.
         if (source && shared.before == history_ && (shared.parent == parent || shared.cousins) &&
-            m.spend(shared.steps)) {
+            m.spend(shared.steps) && !m.storesNoMore()) {
+            m.stored(shared.properties);
             m.noteCopy();
             this->m_style = source->m_style;
             this->m_used_styles.clear();
@@ -963,6 +1021,9 @@ class Matched : public Base, public MatchedMixin {
             if (isGenerated(*c)) this->m_children.push_back(c);
         m.pushFiltered(own, full);
         const std::uint64_t before = history_;
+        const std::size_t storedBefore = m.storedProperties();
+        std::size_t generatedBefore = 0;
+        for (const auto& c : this->m_children) generatedBefore += propertiesOf(*c);
         try {
             Base::apply_stylesheet(own);
         } catch (...) {
@@ -971,10 +1032,14 @@ class Matched : public Base, public MatchedMixin {
             throw;
         }
         m.popFiltered();
+        std::size_t generatedAfter = 0;
+        for (const auto& c : this->m_children) generatedAfter += propertiesOf(*c);
+        if (generatedAfter > generatedBefore) m.stored(generatedAfter - generatedBefore);
         restoreChildren(children);
         history_ = m.newHistory();
         if (copies && rules.siblings && !hasGenerated())
-            kind.shared = {this, parent, before, history_, spent, rules.cousins};
+            kind.shared = {this,         parent, before, history_, spent, m.storedProperties() - storedBefore,
+                           rules.cousins};
         return kind.id;
     }
 
@@ -1118,8 +1183,9 @@ std::shared_ptr<litehtml::element> make(const std::shared_ptr<litehtml::document
 
 }  // namespace
 
-std::shared_ptr<ElementMatching> makeElementMatching(std::size_t maxStepsPerPass) {
-    return std::make_shared<ElementMatching>(maxStepsPerPass);
+std::shared_ptr<ElementMatching> makeElementMatching(std::size_t maxStepsPerPass,
+                                                     std::size_t maxStoredPropertiesPerPass) {
+    return std::make_shared<ElementMatching>(maxStepsPerPass, maxStoredPropertiesPerPass);
 }
 
 std::shared_ptr<litehtml::element> createMatchedElement(const char* tag,

@@ -28,8 +28,9 @@ namespace {
 // to draw; `matched` chooses our elements or the engine's own.
 class TestContainer final : public litehtml::document_container {
   public:
-    explicit TestContainer(bool matched, std::size_t budget = detail::kDefaultMatchingStepsPerPass)
-        : matching(matched ? detail::makeElementMatching(budget) : nullptr) {}
+    explicit TestContainer(bool matched, std::size_t budget = detail::kDefaultMatchingStepsPerPass,
+                           std::size_t properties = detail::kDefaultStoredPropertiesPerPass)
+        : matching(matched ? detail::makeElementMatching(budget, properties) : nullptr) {}
 
     std::shared_ptr<detail::ElementMatching> matching;
     int width = 800;
@@ -183,6 +184,7 @@ expectSameAsEngine(const std::string& css, const std::string& body,
         EXPECT_EQ(engine.elements[i], ours.elements[i]) << i;
     EXPECT_EQ(engine.markers, ours.markers);
     EXPECT_EQ(ours.stats.exhaustedPasses, 0u);
+    EXPECT_EQ(ours.stats.propertyDroppedPasses, 0u);
     return ours.stats;
 }
 
@@ -523,6 +525,9 @@ TEST(WebElementMatchingTest, TheAppsPagesStayFarBelowTheBudget) {
     EXPECT_GE(stats.passes, 2u);  // the default sheet's and the page's
     // A twentieth of the budget at most: a page twenty times as long still shows every rule.
     EXPECT_LT(stats.mostPassSteps * 20, detail::kDefaultMatchingStepsPerPass) << stats.mostPassSteps;
+    EXPECT_EQ(stats.propertyDroppedPasses, 0u);
+    EXPECT_LT(stats.mostPassProperties * 20, detail::kDefaultStoredPropertiesPerPass)
+        << stats.mostPassProperties;
 }
 
 TEST(WebElementMatchingTest, MalformedSelectorsAndEmptySheetsAreHarmless) {
@@ -670,6 +675,11 @@ TEST(WebElementMatchingTest, AForumThreadIsStyledWhole) {
     const auto stats = detail::matchingStats(*container.matching);
     EXPECT_EQ(stats.exhaustedPasses, 0u);
     EXPECT_LT(stats.mostPassSteps * 4, detail::kDefaultMatchingStepsPerPass) << stats.mostPassSteps;
+    // A third of what a pass may store at most.
+    EXPECT_EQ(stats.propertyDroppedPasses, 0u);
+    EXPECT_GT(stats.mostPassProperties, 100'000u);  // what the thread's thirty thousand elements hold
+    EXPECT_LT(stats.mostPassProperties * 3, detail::kDefaultStoredPropertiesPerPass)
+        << stats.mostPassProperties;
 }
 
 TEST(WebElementMatchingTest, AnArticleIsStyledWholeAsTheEnginesOwn) {
@@ -687,6 +697,9 @@ TEST(WebElementMatchingTest, AnArticleIsStyledWholeAsTheEnginesOwn) {
     const auto stats = detail::matchingStats(*oursContainer.matching);
     EXPECT_EQ(stats.exhaustedPasses, 0u);
     EXPECT_GT(stats.copiedStyles, 4000u);  // the paragraphs copy one another
+    EXPECT_EQ(stats.propertyDroppedPasses, 0u);
+    EXPECT_LT(stats.mostPassProperties * 10, detail::kDefaultStoredPropertiesPerPass)
+        << stats.mostPassProperties;
 }
 
 // Each element merges a rule's declarations parsed once: shorthands, importance and the order of
@@ -850,6 +863,127 @@ TEST(WebElementMatchingTest, TheDefaultBudgetEndsAPageBuiltToExhaustIt) {
     EXPECT_GE(stats.exhaustedPasses, 1u);
     // Past the budget by one element's rules at most.
     EXPECT_LT(stats.mostPassSteps, detail::kDefaultMatchingStepsPerPass / 100 * 101);
+}
+
+// ---- what styling stores ------------------------------------------------------------------------
+
+int redDivs(litehtml::document& doc) {
+    int red = 0;
+    for (const auto& div : doc.root()->select_all("div"))
+        red += std::strcmp(div->get_style_property("color", false, ""), "red") == 0;
+    return red;
+}
+
+std::string unknownDeclarations(int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += ";x" + std::to_string(i) + ":1";
+    return out;
+}
+
+// A pass stores properties in elements up to its allowance, whichever way a rule stores them
+// (parsed once, parsed into each element, copied from an alike one, into generated content):
+// past it the rules that would store more are dropped, those met first still apply, and the
+// page shows. Under an allowance that holds them all, every element is styled.
+TEST(WebElementMatchingTest, StoredPropertiesPastTheAllowanceDropFurtherRules) {
+    constexpr int kDivs = 400;
+    constexpr std::size_t kAllowance = 2000;  // the default sheet's pass stores one a div
+    const std::string picture = "url(\"data:image/png;base64," + std::string(6000, 'A') + "\")";
+    const Case cases[] = {
+        {"unknown declarations", "div{color:red" + unknownDeclarations(20) + "}", ""},
+        {"shorthands", "div{color:red;border:1px solid blue;margin:1px 2px;padding:3px;background:#fe8}", ""},
+        {"each a rule of its own", "div{color:red} div{margin:1px} div{padding:2px} div{border:1px solid}",
+         ""},
+        {"var()", "div{--a:1px;color:red;margin:var(--a);padding:var(--a)" + unknownDeclarations(8) + "}",
+         ""},
+        {"long declarations", "div{color:red;background:" + picture + unknownDeclarations(10) + "}", ""},
+        {"generated content", "div{color:red} div::before{content:'b'" + unknownDeclarations(20) + "}", ""},
+        {"alike elements apart", "div{color:red" + unknownDeclarations(20) + "}", "<p>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string body;
+        for (int i = 0; i < kDivs; ++i) body += "<div>d</div>" + c.body;
+        {
+            TestContainer roomy(true, detail::kDefaultMatchingStepsPerPass, kAllowance * 100);
+            auto doc = build(roomy, {body, c.css});
+            ASSERT_TRUE(doc);
+            EXPECT_EQ(redDivs(*doc), kDivs);
+            EXPECT_EQ(detail::matchingStats(*roomy.matching).propertyDroppedPasses, 0u);
+        }
+        TestContainer container(true, detail::kDefaultMatchingStepsPerPass, kAllowance);
+        auto doc = build(container, {body, c.css});
+        ASSERT_TRUE(doc);
+        EXPECT_GT(doc->height(), 0);
+        const auto divs = doc->root()->select_all("div");
+        ASSERT_EQ(divs.size(), std::size_t(kDivs));
+        EXPECT_STREQ(divs.front()->get_style_property("color", false, ""), "red");
+        EXPECT_STREQ(divs.back()->get_style_property("color", false, ""), "");
+        const int red = redDivs(*doc);
+        EXPECT_GT(red, 0);
+        EXPECT_LT(red, kDivs / 2);
+        const auto stats = detail::matchingStats(*container.matching);
+        EXPECT_EQ(stats.exhaustedPasses, 0u);
+        EXPECT_GE(stats.propertyDroppedPasses, 1u);
+        // Past the allowance by one element's rules at most.
+        EXPECT_GE(stats.mostPassProperties, kAllowance);
+        EXPECT_LT(stats.mostPassProperties, kAllowance + 40);
+    }
+}
+
+// What a property weighs is its place in the element: rules that only overwrite what an element
+// holds store nothing more, and a pass that drops rules leaves the next one its whole allowance.
+TEST(WebElementMatchingTest, OverwrittenPropertiesWeighNothingMoreAndEachPassStartsAfresh) {
+    std::string body;
+    for (int i = 0; i < 400; ++i) body += "<div>d</div>";
+    std::string css;
+    for (int r = 0; r < 50; ++r) css += "div{color:#" + std::to_string(100000 + r) + ";margin:1px}";
+    css += "div{color:red}";
+    TestContainer container(true, detail::kDefaultMatchingStepsPerPass, 2000);
+    auto doc = build(container, {body, css});
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(redDivs(*doc), 400);
+    auto stats = detail::matchingStats(*container.matching);
+    EXPECT_EQ(stats.propertyDroppedPasses, 0u);
+    EXPECT_LE(stats.mostPassProperties, 400u * 5);
+
+    TestContainer small(true, detail::kDefaultMatchingStepsPerPass, 2000);
+    auto page = build(small, {body, "div{color:red" + unknownDeclarations(20) + "}"});
+    ASSERT_TRUE(page);
+    const int red = redDivs(*page);
+    stats = detail::matchingStats(*small.matching);
+    ASSERT_GE(stats.propertyDroppedPasses, 1u);
+    // A restyle stores in one pass what the default sheet's and the page's stored in two: about
+    // the same elements are styled, no more, and the first ones still.
+    page->root()->refresh_styles();
+    page->root()->parse_styles();
+    EXPECT_LE(redDivs(*page), red);
+    EXPECT_GT(redDivs(*page), red * 3 / 4);
+    EXPECT_STREQ(page->root()->select_all("div").front()->get_style_property("color", false, ""), "red");
+    stats = detail::matchingStats(*small.matching);
+    EXPECT_GE(stats.propertyDroppedPasses, 2u);
+    EXPECT_LT(stats.lastPassProperties, 2000u + 40);
+}
+
+// Under the default allowance, a rule of a hundred declarations no property knows over 20,000
+// elements stores its allowance and no more: the first elements are styled, the page shows.
+TEST(WebElementMatchingTest, TheDefaultAllowanceEndsAPageBuiltToExhaustIt) {
+    benchsupport::StyledPage page;
+    page.sheet = "div{color:red" + unknownDeclarations(100) + "}";
+    for (int i = 0; i < 20000; ++i) page.body += "<div>r</div>";
+    TestContainer container(true);
+    auto doc = build(container, page);
+    ASSERT_TRUE(doc);
+    EXPECT_GT(doc->height(), 0);
+    const int red = redDivs(*doc);
+    EXPECT_GT(red, 10000);
+    EXPECT_LT(red, 20000);
+    const auto divs = doc->root()->select_all("div");
+    EXPECT_STREQ(divs.front()->get_style_property("color", false, ""), "red");
+    EXPECT_STREQ(divs.back()->get_style_property("color", false, ""), "");
+    const auto stats = detail::matchingStats(*container.matching);
+    EXPECT_EQ(stats.exhaustedPasses, 0u);
+    EXPECT_GE(stats.propertyDroppedPasses, 1u);
+    EXPECT_LT(stats.mostPassProperties, detail::kDefaultStoredPropertiesPerPass + 200);
 }
 
 }  // namespace
