@@ -55,8 +55,9 @@ class ElementMatching;
 // Properties one pass may store in elements: each property a rule an element meets adds to it
 // (a shorthand as the properties it expands to, declarations no property knows too; one a later
 // rule overwrites weighs nothing more). A forum thread of 30,000 elements under a thousand-rule
-// site sheet stores a third of it; 96,000 elements of a dozen decorations each stop at about
-// 130 MB of properties, where they would take 400 MB, within the page process's 512 MB.
+// site sheet stores a third of it; 96,000 divs of borders, radius, shadow and background (thirty
+// properties each) stop at 140 MB more than plain paragraphs take, where they took 370 MB and
+// passed the page process's 512 MB.
 constexpr std::size_t kDefaultStoredPropertiesPerPass = 1'300'000;
 
 std::shared_ptr<ElementMatching>
