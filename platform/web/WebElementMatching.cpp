@@ -381,11 +381,8 @@ class ElementMatching {
             if (!spend(ruleCost_[i])) return {};
             copies.siblings = copies.siblings && ruleCopies_[i];
             copies.cousins = copies.cousins && ruleCopiesToCousins_[i];
-            if (ruleBulk_[i] && !spendBulk(ruleBulk_[i])) {
-                copies = {};
-                continue;
-            }
-            if (propertiesExhausted_ && ruleStores_[i]) {
+            // A rule dropped for what it would store spends nothing of the long declarations'.
+            if ((propertiesExhausted_ && ruleStores_[i]) || (ruleBulk_[i] && !spendBulk(ruleBulk_[i]))) {
                 copies = {};
                 continue;
             }
