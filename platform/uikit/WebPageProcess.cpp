@@ -561,7 +561,17 @@ constexpr Sanitizer builtWith() {
 }  // namespace
 
 std::uint64_t WebPageProcess::Limits::defaultResidentBytes() {
-    return (builtWith() == Sanitizer::None ? 512ull : 2048ull) << 20;
+    // The thread sanitizer keeps four bytes of shadow for each byte the page touches, beside its
+    // own records: a page at the page bounds (about 400 MB) holds over 2 GB under it.
+    switch (builtWith()) {
+        case Sanitizer::Thread:
+            return 6ull << 30;
+        case Sanitizer::Address:
+            return 2ull << 30;
+        case Sanitizer::None:
+            break;
+    }
+    return 512ull << 20;
 }
 
 double WebPageProcess::Limits::defaultCPUSeconds() {
