@@ -2,9 +2,10 @@
 // with paragraphs, links, bold words, lists and a few tables, in English and Chinese), built,
 // laid out at a phone's 375 points and its first screen (667 points) drawn by the web page
 // renderer on one thread, as the page's process does. Ends with
-//   ratio web_large_page_cpu <CPU ms / 3,000 ms>   (target: at most 1.0, a few seconds of a core)
-//   ratio web_large_page_memory <peak MB / 384 MB> (target: at most 1.0, well within the page
-//                                                   process's 512 MB)
+//   ratio web_large_page_cpu <CPU ms / 4,000 ms>   (target: at most 1.0, four fifths of the page
+//                                                   process's 5 s, so the page is never ended)
+//   ratio web_large_page_memory <peak MB / 448 MB> (target: at most 1.0, seven eighths of the page
+//                                                   process's 512 MB, the rest its libraries and fonts)
 // and, from the same run, the same page at a tenth of its size as the reference.
 
 #include <benchmark/benchmark.h>
@@ -20,8 +21,8 @@
 
 namespace {
 
-constexpr double kTargetMs = 3000;
-constexpr double kTargetMB = 384;
+constexpr double kTargetMs = 4000;
+constexpr double kTargetMB = 448;
 
 // About 50 elements and 2 KB of text.
 std::string question(int i) {
