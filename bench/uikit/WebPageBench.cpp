@@ -7,9 +7,10 @@
 // The same pages through a web view, whose page's process reads, lays out, decodes and paints
 // them: from the load call to the first screen's pixels in hand (the window rendered at scale 2),
 // the process already started, the stylesheet and pictures served on loopback. Ends with
-// "ratio web_question_page_process <time / 16.7 ms frame>" (target: under 1, a frame) and
-// "ratio web_article_page_process" (the same for a news article with its comments), each printed
-// with the in-process layout and draw above as the reference; and "ratio web_page_process_start
+// "ratio web_question_page_process <time / 16.7 ms frame>" (target: under 1, a frame), with the
+// in-process layout and draw above as the reference; "ratio web_article_page_process <time / the
+// article's own work in process>" (a news article with its comments, its first screen once its
+// stylesheet is in; measured, no target); and "ratio web_page_process_start
 // <spawn to Ready / 16.7 ms frame>", what a load would wait without a process started ahead.
 
 #include <benchmark/benchmark.h>
@@ -19,6 +20,8 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -278,6 +281,32 @@ void pageThroughProcess(benchmark::State& state, bool article, bool finished) {
     }
 }
 
+// The article's own work, in process: read, styled, laid out and its first screen drawn at scale 2,
+// as its page's process does before the first screen's pixels leave it (the stylesheet and photos
+// not in yet, as on a first load).
+void BM_WebArticleInProcess(benchmark::State& state) {
+    const std::string page = articlePage("http://bench.test/");
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(kWidth * 2), 667 * 2);
+    WebDocument::Resources resources;
+    resources.stylesheet = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
+    resources.image = [](const std::string&) -> Ref<CGImage> { return nullptr; };
+    for (auto _ : state) {
+        auto doc = WebDocument::create(page, "http://bench.test/", resources);
+        benchmark::DoNotOptimize(doc->layout(kWidth));
+        cairo_t* cr = cairo_create(surface);
+        cairo_scale(cr, 2, 2);
+        doc->draw(cr, CGRectMake(0, 0, kWidth, 667));
+        cairo_destroy(cr);
+        cairo_surface_flush(surface);
+        benchmark::DoNotOptimize(cairo_image_surface_get_data(surface));
+        state.PauseTiming();
+        doc.reset();
+        state.ResumeTiming();
+    }
+    cairo_surface_destroy(surface);
+}
+BENCHMARK(BM_WebArticleInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_WebQuestionPageThroughProcess(benchmark::State& state) {
     pageThroughProcess(state, false, false);
 }
@@ -325,17 +354,25 @@ int main(int argc, char** argv) {
     if (page && floor)
         std::printf("  the platform's own text drawing and painted pictures: %.4g ms (%.2f of the page)\n",
                     *floor, *floor / *page);
-    for (const auto& [name, bench, what] :
-         {std::tuple{"web_question_page_process", "BM_WebQuestionPageThroughProcess", "question page"},
-          std::tuple{"web_article_page_process", "BM_WebArticlePageThroughProcess", "article"}}) {
-        auto time = reporter.time(bench);
-        if (!time) continue;
-        std::printf("ratio %s %.4g\n", name, *time / kFrameMs);
+    if (auto time = reporter.time("BM_WebQuestionPageThroughProcess")) {
+        std::printf("ratio web_question_page_process %.4g\n", *time / kFrameMs);
         std::printf(
-            "  the %s from the load call to the first screen's pixels in hand, through its process: "
-            "%.4g ms; reference: the in-process layout and draw of the question page, %.4g ms; target: "
-            "under a %.1f ms frame (ratio below 1)\n",
-            what, *time, page ? *page : 0.0, kFrameMs);
+            "  the question page from the load call to the first screen's pixels in hand, through its "
+            "process: %.4g ms; reference: the in-process layout and draw of the question page, %.4g ms; "
+            "target: under a %.1f ms frame (ratio below 1)\n",
+            *time, page ? *page : 0.0, kFrameMs);
+    }
+    // The article's first screen waits for its stylesheet's restyle (served at once on loopback), so
+    // it is measured against its own work in process, with no frame target.
+    auto article = reporter.time("BM_WebArticlePageThroughProcess");
+    auto articleHere = reporter.time("BM_WebArticleInProcess");
+    if (article && articleHere) {
+        std::printf("ratio web_article_page_process %.4g\n", *article / *articleHere);
+        std::printf(
+            "  the article from the load call to the first screen's pixels in hand (its stylesheet in and "
+            "the page restyled), through its process: %.4g ms; reference: its own work in process (read, "
+            "styled, laid out, first screen drawn), %.4g ms; measured, no target\n",
+            *article, *articleHere);
     }
     if (auto finished = reporter.time("BM_WebQuestionPageFinishedThroughProcess"))
         std::printf(
