@@ -25,6 +25,7 @@
 #include "foundation/NSString.h"
 #include "foundation/NSURL.h"
 #include "uikit/WebPageProcessPath.h"
+#include "web/WebSanitizerBuild.h"
 
 extern char** environ;
 
@@ -536,37 +537,16 @@ std::shared_ptr<WebPageProcess> launchNew() {
 
 // ---- settings -----------------------------------------------------------------------------------
 
-namespace {
-
-enum class Sanitizer { None, Address, Thread };
-
-constexpr Sanitizer builtWith() {
-#if defined(__SANITIZE_THREAD__)
-    return Sanitizer::Thread;
-#elif defined(__SANITIZE_ADDRESS__)
-    return Sanitizer::Address;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-    return Sanitizer::Thread;
-#elif __has_feature(address_sanitizer)
-    return Sanitizer::Address;
-#else
-    return Sanitizer::None;
-#endif
-#else
-    return Sanitizer::None;
-#endif
-}
-
-}  // namespace
+using webpage::Sanitizer;
 
 std::uint64_t WebPageProcess::Limits::defaultResidentBytes() {
     // The thread sanitizer keeps four bytes of shadow for each byte the page touches, beside its
     // own records: a page at the page bounds (about 400 MB) holds over 2 GB under it.
-    switch (builtWith()) {
+    switch (webpage::kBuiltWith) {
         case Sanitizer::Thread:
             return 6ull << 30;
         case Sanitizer::Address:
+        case Sanitizer::Memory:
             return 2ull << 30;
         case Sanitizer::None:
             break;
@@ -575,10 +555,11 @@ std::uint64_t WebPageProcess::Limits::defaultResidentBytes() {
 }
 
 double WebPageProcess::Limits::defaultCPUSeconds() {
-    switch (builtWith()) {
+    switch (webpage::kBuiltWith) {
         case Sanitizer::Thread:
             return 60;
         case Sanitizer::Address:
+        case Sanitizer::Memory:
             return 20;
         case Sanitizer::None:
             break;

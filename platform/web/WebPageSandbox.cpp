@@ -24,17 +24,7 @@
 #include <vector>
 
 #include "web/WebDocument.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define WEB_PAGE_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define WEB_PAGE_SANITIZED 1
-#endif
-#endif
-#ifndef WEB_PAGE_SANITIZED
-#define WEB_PAGE_SANITIZED 0
-#endif
+#include "web/WebSanitizerBuild.h"
 
 namespace detail::webpage {
 
@@ -116,7 +106,7 @@ std::vector<std::string> readablePaths() {
             start = end + 1;
         }
     }
-#if WEB_PAGE_SANITIZED
+#if WEB_SANITIZED
     // A sanitizer's report reads the program and its libraries for their symbols.
     char self[4096];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -210,7 +200,7 @@ bool lockSystemCalls() {
         std::istringstream names(theme);
         for (std::string name; names >> name;) deny(seccomp_syscall_resolve_name(name.c_str()));
     }
-#if !WEB_PAGE_SANITIZED
+#if !WEB_SANITIZED
     deny(SCMP_SYS(ptrace));
 #endif
     // Signals only to this process (a pid of 0 or below names groups).
@@ -225,7 +215,7 @@ bool lockSystemCalls() {
     }
     // Threads share everything; anything else is a new process. The leak checker's tracer shares
     // memory without being a thread.
-#if WEB_PAGE_SANITIZED
+#if WEB_SANITIZED
     const scmp_datum_t together = CLONE_THREAD | CLONE_VM;
 #else
     const scmp_datum_t together = CLONE_THREAD;
@@ -239,7 +229,7 @@ bool lockSystemCalls() {
     return ok;
 }
 
-#if !WEB_PAGE_SANITIZED
+#if !WEB_SANITIZED
 std::uint64_t addressSpaceNow() {
     std::ifstream statm("/proc/self/statm");
     std::uint64_t pages = 0;
@@ -303,7 +293,7 @@ SandboxState lockDown() {
     ::setrlimit(RLIMIT_CORE, &noCore);
     const rlimit descriptors{kMostDescriptors, kMostDescriptors};
     ::setrlimit(RLIMIT_NOFILE, &descriptors);
-#if !WEB_PAGE_SANITIZED
+#if !WEB_SANITIZED
     if (const std::uint64_t now = addressSpaceNow()) {
         const rlimit space{now + kAddressSpaceHeadroom, now + kAddressSpaceHeadroom};
         if (::setrlimit(RLIMIT_AS, &space) == 0) state.addressSpaceBound = space.rlim_cur;
