@@ -725,20 +725,16 @@ void UIWebView::handleReply(detail::webpage::Reply& reply) {
         const std::uint64_t layout = it->layout;
         page.paints.erase(it);
         if (layout != page.layoutSerial || pixels->width <= 0 || pixels->height <= 0) return;
-        cairo_surface_t* surface =
-            cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels->width, pixels->height);
+        // The piece is drawn from the reply's own pixels, which it keeps (rows of cairo's ARGB32
+        // are exactly width * 4 bytes, as the reply's are).
+        auto kept = std::make_shared<std::string>(std::move(pixels->pixels));
+        cairo_surface_t* surface = cairo_image_surface_create_for_data(
+            reinterpret_cast<unsigned char*>(kept->data()), CAIRO_FORMAT_ARGB32, pixels->width,
+            pixels->height, pixels->width * 4);
         if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
             cairo_surface_destroy(surface);
             return;
         }
-        cairo_surface_flush(surface);
-        unsigned char* into = cairo_image_surface_get_data(surface);
-        const int stride = cairo_image_surface_get_stride(surface);
-        const std::size_t row = std::size_t(pixels->width) * 4;
-        for (std::int32_t y = 0; y < pixels->height; ++y)
-            std::memcpy(into + std::size_t(y) * std::size_t(stride),
-                        pixels->pixels.data() + std::size_t(y) * row, row);
-        cairo_surface_mark_dirty(surface);
         Page::Piece piece;
         piece.x = pixels->x;
         piece.y = pixels->y;
@@ -746,7 +742,10 @@ void UIWebView::handleReply(detail::webpage::Reply& reply) {
         piece.height = pixels->height;
         piece.scale = pixels->scale;
         piece.layout = layout;
-        piece.surface = std::shared_ptr<cairo_surface_t>(surface, cairo_surface_destroy);
+        piece.surface = std::shared_ptr<cairo_surface_t>(surface, [kept](cairo_surface_t* s) {
+            cairo_surface_finish(s);
+            cairo_surface_destroy(s);
+        });
         page.pieces.push_back(std::move(piece));
         while (page.pieces.size() > Page::kMostPieces) page.pieces.pop_front();
     } else if (auto* link = std::get_if<LinkReply>(&reply)) {

@@ -317,7 +317,7 @@ void readReplies(std::shared_ptr<Shared> p) {
         frames.append(buffer.data(), std::size_t(n));
         while (auto body = frames.next()) {
             std::string error;
-            auto reply = decodeReply(*body, &error);
+            auto reply = decodeReply(std::move(*body), &error);
             body.reset();
             if (!reply) {
                 malformed = "a malformed reply: " + error;

@@ -34,9 +34,9 @@ class Writer {
         u32(static_cast<std::uint32_t>(v.size()));
         out_.append(v.data(), v.size());
     }
-    // The frame, its length filled in.
-    std::string finish() {
-        const std::uint32_t length = static_cast<std::uint32_t>(out_.size() - 4);
+    // The frame, its length filled in (`following`: bytes to be written after it).
+    std::string finish(std::size_t following = 0) {
+        const std::uint32_t length = static_cast<std::uint32_t>(out_.size() - 4 + following);
         for (int i = 0; i < 4; ++i) out_[i] = static_cast<char>((length >> (8 * i)) & 0xff);
         return std::move(out_);
     }
@@ -133,6 +133,11 @@ class Reader {
         return ok() ? v : 0;
     }
     std::string bytes(std::size_t most, const char* what) {
+        const std::string_view run = span(most, what);
+        return std::string(run);
+    }
+    // A run of bytes as it stands in the body; empty when it does not fit.
+    std::string_view span(std::size_t most, const char* what) {
         const std::uint32_t length = u32();
         if (!ok()) return {};
         if (length > most) {
@@ -140,7 +145,7 @@ class Reader {
             return {};
         }
         if (!take(length)) return {};
-        return std::string(body_.substr(at_ - length, length));
+        return body_.substr(at_ - length, length);
     }
     // A count of items each at least `itemBytes` long: no more than the body can hold.
     std::uint32_t count(std::size_t most, std::size_t itemBytes, const char* what) {
@@ -213,6 +218,24 @@ Layout readLayout(Reader& r) {
     return l;
 }
 
+// A Pixels reply's fields after its type; the pixels as they stand in the body.
+std::string_view readPixels(Reader& r, PixelsReply& m) {
+    m.id = r.u64();
+    m.x = r.i32();
+    m.y = r.i32();
+    m.width = r.i32();
+    m.height = r.i32();
+    m.scale = r.f64In(0.01, kMaxScale, "a scale");
+    const std::int64_t limit = std::int64_t(kMaxContentSide * kMaxScale);
+    if (r.ok() && (m.width < 0 || m.height < 0 || m.width > kMaxPixelSide || m.height > kMaxPixelSide ||
+                   std::abs(std::int64_t(m.x)) > limit || std::abs(std::int64_t(m.y)) > limit))
+        r.fail("pixels out of range");
+    const std::string_view pixels = r.span(kMaxMessageBytes, "pixels");
+    if (r.ok() && pixels.size() != std::uint64_t(m.width) * std::uint64_t(m.height) * 4)
+        r.fail("pixels that are not width times height times four bytes");
+    return r.ok() ? pixels : std::string_view();
+}
+
 template <typename T>
 std::optional<T> finished(Reader& r, T value, std::string* error) {
     if (r.ok() && !r.atEnd()) r.fail("bytes past the message's end");
@@ -282,28 +305,34 @@ std::string encodeFrame(const Command& command) {
 }
 
 std::string encodeFrame(const Reply& reply) {
+    FrameParts parts = encodeFrameParts(reply);
+    parts.head.append(parts.tail);
+    return std::move(parts.head);
+}
+
+FrameParts encodeFrameParts(const Reply& reply) {
     return std::visit(
-        [](const auto& r) -> std::string {
+        [](const auto& r) -> FrameParts {
             using T = std::decay_t<decltype(r)>;
             if constexpr (std::is_same_v<T, ReadyReply>) {
-                return Writer(MessageType::Ready).finish();
+                return {Writer(MessageType::Ready).finish(), {}};
             } else if constexpr (std::is_same_v<T, LoadedReply>) {
                 Writer w(MessageType::Loaded);
                 w.u64(r.id);
                 w.bytes(r.text);
                 w.bytes(r.encoding);
                 writeLayout(w, r.layout);
-                return w.finish();
+                return {w.finish(), {}};
             } else if constexpr (std::is_same_v<T, AckReply>) {
                 Writer w(MessageType::Ack);
                 w.u64(r.id);
                 w.boolean(r.ok);
-                return w.finish();
+                return {w.finish(), {}};
             } else if constexpr (std::is_same_v<T, LaidOutReply>) {
                 Writer w(MessageType::LaidOut);
                 w.u64(r.id);
                 writeLayout(w, r.layout);
-                return w.finish();
+                return {w.finish(), {}};
             } else if constexpr (std::is_same_v<T, PixelsReply>) {
                 Writer w(MessageType::Pixels);
                 w.u64(r.id);
@@ -312,14 +341,14 @@ std::string encodeFrame(const Reply& reply) {
                 w.i32(r.width);
                 w.i32(r.height);
                 w.f64(r.scale);
-                w.bytes(r.pixels);
-                return w.finish();
+                w.u32(static_cast<std::uint32_t>(r.pixels.size()));
+                return {w.finish(r.pixels.size()), r.pixels};
             } else {
                 static_assert(std::is_same_v<T, LinkReply>);
                 Writer w(MessageType::Link);
                 w.u64(r.id);
                 w.bytes(r.url);
-                return w.finish();
+                return {w.finish(), {}};
             }
         },
         reply);
@@ -417,20 +446,7 @@ std::optional<Reply> decodeReply(std::string_view body, std::string* error) {
         }
         case MessageType::Pixels: {
             PixelsReply m;
-            m.id = r.u64();
-            m.x = r.i32();
-            m.y = r.i32();
-            m.width = r.i32();
-            m.height = r.i32();
-            m.scale = r.f64In(0.01, kMaxScale, "a scale");
-            const std::int64_t limit = std::int64_t(kMaxContentSide * kMaxScale);
-            if (r.ok() &&
-                (m.width < 0 || m.height < 0 || m.width > kMaxPixelSide || m.height > kMaxPixelSide ||
-                 std::abs(std::int64_t(m.x)) > limit || std::abs(std::int64_t(m.y)) > limit))
-                r.fail("pixels out of range");
-            m.pixels = r.bytes(kMaxMessageBytes, "pixels");
-            if (r.ok() && m.pixels.size() != std::uint64_t(m.width) * std::uint64_t(m.height) * 4)
-                r.fail("pixels that are not width times height times four bytes");
+            m.pixels = std::string(readPixels(r, m));
             return finished<Reply>(r, std::move(m), error);
         }
         case MessageType::Link: {
@@ -445,6 +461,27 @@ std::optional<Reply> decodeReply(std::string_view body, std::string* error) {
     }
 }
 
+std::optional<Reply> decodeReply(std::string&& body, std::string* error) {
+    if (body.empty() || static_cast<MessageType>(body[0]) != MessageType::Pixels)
+        return decodeReply(std::string_view(body), error);
+    Reader r(body);
+    r.u8();
+    PixelsReply m;
+    const std::string_view pixels = readPixels(r, m);
+    auto reply = finished<Reply>(r, PixelsReply{}, error);
+    if (!reply) return reply;
+    // The pixels end the body: what is before them goes, and the body is the pixels.
+    const std::size_t at = std::size_t(pixels.data() - body.data());
+    body.erase(0, at);
+    m.pixels = std::move(body);
+    return Reply(std::move(m));
+}
+
+namespace {
+// Bodies this long are handed over rather than copied out of the buffer.
+constexpr std::size_t kHandOverBytes = 64 * 1024;
+}  // namespace
+
 void FrameReader::append(const char* bytes, std::size_t length) {
     if (failed_) return;
     // What was handed out is let go before the buffer grows.
@@ -452,7 +489,26 @@ void FrameReader::append(const char* bytes, std::size_t length) {
         buffer_.erase(0, start_);
         start_ = 0;
     }
+    // The whole of a long body is made room for once, not as it trickles in.
+    if (buffered() < 4 && buffered() + length >= 4) {
+        char head[4];
+        const std::size_t held = buffered();
+        std::memcpy(head, buffer_.data() + start_, held);
+        std::memcpy(head + held, bytes, 4 - held);
+        std::uint32_t announced = 0;
+        for (int i = 0; i < 4; ++i) announced |= std::uint32_t(static_cast<std::uint8_t>(head[i])) << (8 * i);
+        if (announced <= kMaxMessageBytes) buffer_.reserve(start_ + 4 + std::size_t(announced));
+    }
     buffer_.append(bytes, length);
+}
+
+std::size_t FrameReader::missing() const {
+    if (failed_ || buffered() < 4) return 0;
+    std::uint32_t length = 0;
+    for (int i = 0; i < 4; ++i)
+        length |= std::uint32_t(static_cast<std::uint8_t>(buffer_[start_ + i])) << (8 * i);
+    if (length > kMaxMessageBytes) return 0;
+    return buffered() - 4 >= length ? 0 : length - (buffered() - 4);
 }
 
 std::optional<std::string> FrameReader::next() {
@@ -467,6 +523,14 @@ std::optional<std::string> FrameReader::next() {
         return std::nullopt;
     }
     if (buffered() - 4 < length) return std::nullopt;
+    // A body that is all the buffer holds is handed over whole (a screen's pixels are not copied).
+    if (buffered() - 4 == length && length >= kHandOverBytes) {
+        std::string body = std::move(buffer_);
+        body.erase(0, start_ + 4);
+        buffer_.clear();
+        start_ = 0;
+        return body;
+    }
     std::string body = buffer_.substr(start_ + 4, length);
     start_ += 4 + length;
     return body;

@@ -215,10 +215,20 @@ using Reply = std::variant<ReadyReply, LoadedReply, AckReply, LaidOutReply, Pixe
 // The whole frame (length and body).
 std::string encodeFrame(const Command& command);
 std::string encodeFrame(const Reply& reply);
+// A reply's frame in two parts to be written one after the other: `head`, then `tail`, a view of
+// the reply's own pixels (empty for the other replies), so that a screen's pixels are not copied
+// to be sent. `tail` lives as long as the reply.
+struct FrameParts {
+    std::string head;
+    std::string_view tail;
+};
+FrameParts encodeFrameParts(const Reply& reply);
 
-// A body (without its length) read back; nullopt and `error` set when it is malformed.
+// A body (without its length) read back; nullopt and `error` set when it is malformed. Given the
+// body itself, a Pixels reply takes its pixels out of it rather than copy them.
 std::optional<Command> decodeCommand(std::string_view body, std::string* error = nullptr);
 std::optional<Reply> decodeReply(std::string_view body, std::string* error = nullptr);
+std::optional<Reply> decodeReply(std::string&& body, std::string* error = nullptr);
 
 // Collects bytes as they come and hands out whole bodies. A length past kMaxMessageBytes is an
 // error (the stream is then unusable).
@@ -230,6 +240,9 @@ class FrameReader {
     bool failed() const { return failed_; }
     // Bytes held (at most one body's length plus what came with it).
     std::size_t buffered() const { return buffer_.size() - start_; }
+    // Bytes still to come for the body begun (0 when none is begun): a reader may ask its socket
+    // for that much at once.
+    std::size_t missing() const;
 
   private:
     std::string buffer_;

@@ -200,7 +200,12 @@ PixelsReply WebPageService::paint(const PaintCommand& command) {
     reply.width = width;
     reply.height = height;
 
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    // Painted straight into the reply, transparent to start with (rows of cairo's ARGB32 are
+    // exactly width * 4 bytes).
+    const std::size_t row = std::size_t(width) * 4;
+    reply.pixels.assign(row * std::size_t(height), '\0');
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(reply.pixels.data()), CAIRO_FORMAT_ARGB32, width, height, int(row));
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
         throw std::bad_alloc();
@@ -218,13 +223,7 @@ PixelsReply WebPageService::paint(const PaintCommand& command) {
         cairo_destroy(cr);
     }
     cairo_surface_flush(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    const std::size_t row = std::size_t(width) * 4;
-    reply.pixels.resize(row * std::size_t(height));
-    for (std::int32_t y = 0; y < height; ++y)
-        std::memcpy(reply.pixels.data() + row * std::size_t(y), data + std::size_t(stride) * std::size_t(y),
-                    row);
+    cairo_surface_finish(surface);
     cairo_surface_destroy(surface);
     return reply;
 }

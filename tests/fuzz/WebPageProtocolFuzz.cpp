@@ -1,8 +1,9 @@
 // The wire between a web view and its page's process, as either side reads it: the first byte
 // picks what the rest is read as (a command's body, a reply's body, or a stream of frames cut into
 // pieces where the next bytes say). Whatever comes, a body read must write back to the very same
-// bytes (the format has one spelling of each message), and the frame reader must hand out no more
-// than it was given and hold no more than one frame's worth.
+// bytes (the format has one spelling of each message), a reply's body handed over must read as
+// the same body seen in place, and the frame reader must hand out no more than it was given and
+// hold no more than one frame's worth.
 
 #include <algorithm>
 #include <string>
@@ -28,6 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::string error;
             auto reply = decodeReply(input, &error);
             FUZZ_CHECK(reply.has_value() == error.empty());
+            // The body handed over reads as the body seen in place.
+            std::string handedOverError;
+            auto handedOver = decodeReply(std::string(input), &handedOverError);
+            FUZZ_CHECK(handedOverError == error);
+            FUZZ_CHECK(handedOver == reply);
             if (reply) {
                 FUZZ_CHECK(encodeFrame(*reply).substr(4) == input);
                 if (auto* pixels = std::get_if<PixelsReply>(&*reply))
@@ -46,10 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (std::size_t at = 0; at < stream.size(); at += piece) {
                 const std::size_t length = std::min(piece, stream.size() - at);
                 reader.append(stream.data() + at, length);
+                FUZZ_CHECK(reader.missing() <= kMaxMessageBytes);
                 while (auto body = reader.next()) {
                     handedOut += 4 + body->size();
                     (void)decodeCommand(*body);
-                    (void)decodeReply(*body);
+                    (void)decodeReply(std::move(*body));
                 }
                 if (reader.failed())
                     FUZZ_CHECK(reader.buffered() == 0);

@@ -89,6 +89,35 @@ TEST(WebPageProtocolTest, EveryMessageReadsBackAsWritten) {
     }
 }
 
+// A reply goes out as a head and its pixels where they were painted; a body handed over whole is
+// read as the same body seen in place, pixels and all.
+TEST(WebPageProtocolTest, ARepliesTwoPartsAndItsBodyHandedOverReadAsTheWholeFrame) {
+    for (const auto& reply : everyReply()) {
+        const FrameParts parts = encodeFrameParts(reply);
+        EXPECT_EQ(parts.head + std::string(parts.tail), encodeFrame(reply)) << reply.index();
+        if (auto* pixels = std::get_if<PixelsReply>(&reply)) {
+            EXPECT_EQ(parts.tail.size(), pixels->pixels.size());
+            if (!pixels->pixels.empty()) {
+                EXPECT_EQ(parts.tail.data(), pixels->pixels.data());
+            }
+        } else {
+            EXPECT_TRUE(parts.tail.empty());
+        }
+        const std::string body = bodyOf(encodeFrame(reply));
+        auto moved = decodeReply(std::string(body));
+        ASSERT_TRUE(moved) << reply.index();
+        EXPECT_EQ(*moved, reply);
+        // Cut anywhere or overlong, the body handed over is refused as the one seen in place.
+        for (std::size_t cut = 0; cut < body.size(); ++cut) {
+            std::string inPlace, handedOver;
+            EXPECT_FALSE(decodeReply(body.substr(0, cut), &inPlace));
+            EXPECT_FALSE(decodeReply(std::string(body.substr(0, cut)), &handedOver));
+            EXPECT_EQ(handedOver, inPlace) << reply.index() << " cut at " << cut;
+        }
+        EXPECT_FALSE(decodeReply(body + 'x'));
+    }
+}
+
 TEST(WebPageProtocolTest, ABodyCutShortAtAnyByteOrLongerThanItsFieldsIsRefused) {
     for (const auto& command : everyCommand()) {
         const std::string body = bodyOf(encodeFrame(command));
@@ -176,10 +205,14 @@ TEST(WebPageProtocolTest, MalformedFieldsAreRefused) {
     };
     for (const auto& c : cases) {
         std::string error;
-        if (c.command)
+        if (c.command) {
             EXPECT_FALSE(decodeCommand(c.body, &error)) << c.what;
-        else
+        } else {
             EXPECT_FALSE(decodeReply(c.body, &error)) << c.what;
+            std::string handedOver;
+            EXPECT_FALSE(decodeReply(std::string(c.body), &handedOver)) << c.what;
+            EXPECT_EQ(handedOver, error) << c.what;
+        }
         EXPECT_FALSE(error.empty()) << c.what;
     }
     // The offsets above point where they should: unpatched, each reads.
@@ -205,6 +238,47 @@ TEST(WebPageProtocolTest, FramesAreCollectedHoweverTheBytesArrive) {
         EXPECT_FALSE(reader.failed());
         EXPECT_EQ(reader.buffered(), 0u);
     }
+}
+
+// A screen's pixels between small replies, in pieces of every kind of size: the long body is
+// made room for when its length is in, handed out whole (alone in the buffer or not), and what is
+// still missing of it is counted down to the byte.
+TEST(WebPageProtocolTest, LongBodiesAmongShortOnesAreCollectedWhole) {
+    std::string painted(300 * 200 * 4, '\0');
+    for (std::size_t i = 0; i < painted.size(); ++i) painted[i] = char(i * 7 + i / 1000);
+    const std::vector<Reply> replies = {AckReply{1, true}, PixelsReply{2, 0, 0, 300, 200, 2, painted},
+                                        LinkReply{3, "http://site.test/"},
+                                        PixelsReply{4, 0, 400, 300, 200, 2, painted}};
+    std::string stream;
+    for (const auto& reply : replies) stream += encodeFrame(reply);
+    for (std::size_t piece : {std::size_t(3), std::size_t(4096), std::size_t(65536 + 7), stream.size()}) {
+        FrameReader reader;
+        std::vector<Reply> read;
+        std::size_t at = 0;
+        while (at < stream.size()) {
+            const std::size_t missing = reader.missing();
+            const std::size_t length = std::min(piece, stream.size() - at);
+            reader.append(stream.data() + at, length);
+            // What was missing before is missing less by what came, unless a body is now whole.
+            if (missing > length) {
+                EXPECT_EQ(reader.missing(), missing - length) << piece << " at " << at;
+            }
+            at += length;
+            while (auto body = reader.next()) {
+                auto reply = decodeReply(std::move(*body));
+                ASSERT_TRUE(reply);
+                read.push_back(std::move(*reply));
+            }
+        }
+        EXPECT_EQ(read, replies) << piece;
+        EXPECT_EQ(reader.buffered(), 0u);
+        EXPECT_EQ(reader.missing(), 0u);
+    }
+    // A length past the bound is missing nothing: the stream has failed.
+    FrameReader reader;
+    const std::uint32_t past = kMaxMessageBytes + 1;
+    reader.append(reinterpret_cast<const char*>(&past), 4);
+    EXPECT_EQ(reader.missing(), 0u);
 }
 
 TEST(WebPageProtocolTest, AFramePastTheBoundFailsTheStreamBeforeItsBodyComes) {

@@ -16,6 +16,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,10 +45,19 @@ void closeInheritedDescriptors() {
     for (long fd = kSocket + 1; fd < (most > 0 ? most : 65536); ++fd) ::close(int(fd));
 }
 
-bool writeAll(const std::string& bytes) {
+// A reply's frame, its pixels written from where they were painted.
+bool writeAll(const FrameParts& frame) {
+    const std::size_t total = frame.head.size() + frame.tail.size();
     std::size_t at = 0;
-    while (at < bytes.size()) {
-        const ssize_t n = ::write(kSocket, bytes.data() + at, bytes.size() - at);
+    while (at < total) {
+        iovec parts[2];
+        int count = 0;
+        if (at < frame.head.size())
+            parts[count++] = {const_cast<char*>(frame.head.data() + at), frame.head.size() - at};
+        const std::size_t intoTail = at > frame.head.size() ? at - frame.head.size() : 0;
+        if (intoTail < frame.tail.size())
+            parts[count++] = {const_cast<char*>(frame.tail.data() + intoTail), frame.tail.size() - intoTail};
+        const ssize_t n = ::writev(kSocket, parts, count);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         at += std::size_t(n);
@@ -120,7 +130,7 @@ int selfCheck(const SandboxState& state) {
 int serve() {
     WebPageService service;
     FrameReader reader;
-    if (!writeAll(encodeFrame(Reply{ReadyReply{}}))) return kExitPeerGone;
+    if (!writeAll(encodeFrameParts(Reply{ReadyReply{}}))) return kExitPeerGone;
     std::string buffer(1 << 16, '\0');
     while (true) {
         while (auto body = reader.next()) {
@@ -129,7 +139,7 @@ int serve() {
             body.reset();
             const Reply reply = service.handle(*command);
             command.reset();
-            if (!writeAll(encodeFrame(reply))) return kExitPeerGone;
+            if (!writeAll(encodeFrameParts(reply))) return kExitPeerGone;
         }
         if (reader.failed()) return kExitMalformedCommand;
         const ssize_t n = ::read(kSocket, buffer.data(), buffer.size());
