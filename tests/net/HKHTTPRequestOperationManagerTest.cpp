@@ -440,6 +440,9 @@ TEST_F(ManagerTest, MultipartUploadReportsProgressOnTheMainQueue) {
     Outcome outcome;
     std::int64_t lastTotal = 0, expected = 0;
     bool offMain = false;
+    // The queue holds the operation until its progress block is set: a quick upload could
+    // otherwise be sent whole before the block is there.
+    manager()->operationQueue()->setSuspended(true);
     auto op = manager()->POST(
         "upload", Value(),
         [&](const Ref<HKMultipartFormData>& form) {
@@ -452,6 +455,7 @@ TEST_F(ManagerTest, MultipartUploadReportsProgressOnTheMainQueue) {
         lastTotal = total;
         expected = totalExpected;
     });
+    manager()->operationQueue()->setSuspended(false);
     ASSERT_TRUE(outcome.wait());
     testsupport::drainMainRunLoop();
     EXPECT_EQ(outcome.successes, 1);
