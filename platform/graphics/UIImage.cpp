@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "foundation/NSBundle.h"
 #include "graphics/GraphicsTesting.h"
 #include "graphics/ImageCodec.h"
 
@@ -135,7 +136,8 @@ std::string UIImage::resourcesDirectory() {
         if (!named.directoryOverride.empty()) return named.directoryOverride;
     }
     if (const char* env = std::getenv("APP_RESOURCES_DIR"); env && *env) return env;
-    return "resources";
+    // Else where the app's bundle is: a program started by hand finds the pictures it keeps there.
+    return NSBundle::mainBundle()->resourcePath();
 }
 
 void UIImage::clearNamedImageCache() {

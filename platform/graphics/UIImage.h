@@ -6,8 +6,9 @@
 //
 // Named images come from the resources folder: the folder a test set
 // (graphics_testing::setResourcesDirectory), else the APP_RESOURCES_DIR environment variable, else
-// "resources" beside the working directory. A name is tried as given, then with "@2x" and ".png"
-// variants; each found name is decoded once and kept (the cache answers the same image again).
+// the main bundle's folder (NSBundle.h: beside the program). A name is tried as given, then with
+// "@2x" and ".png" variants; each found name is decoded once and kept (the cache answers the same
+// image again).
 
 #include <cstdint>
 #include <optional>

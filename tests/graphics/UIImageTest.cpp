@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "ImageCorpus.h"
+#include "foundation/NSBundle.h"
 #include "graphics/GraphicsTesting.h"
 #include "graphics/UIImage.h"
 #include "tests/support/TestSupport.h"
@@ -141,6 +142,26 @@ TEST(NamedImageEnvironmentTest, UsesTheEnvironmentFolder) {
     EXPECT_NE(UIImage::imageNamed("env-only"), nullptr);
     ::unsetenv("APP_RESOURCES_DIR");
     UIImage::clearNamedImageCache();
+}
+
+// Without either, the pictures are those of the app's bundle, wherever it was started from (the
+// working folder has none of them).
+TEST(NamedImageEnvironmentTest, ElseUsesTheMainBundlesFolder) {
+    testsupport::TemporaryDirectory dir;
+    ASSERT_TRUE(corpus::makePNG({}, nullptr).writeToFile(dir.file("bundle-only.png")));
+    const char* env = std::getenv("APP_RESOURCES_DIR");
+    const std::string savedEnv = env ? env : "";
+    ::unsetenv("APP_RESOURCES_DIR");
+    const std::string savedBundle = NSBundle::mainBundle()->bundlePath();
+    NSBundle::setMainBundlePath(dir.path());
+    graphics_testing::setResourcesDirectory("");
+    UIImage::clearNamedImageCache();
+    EXPECT_EQ(UIImage::resourcesDirectory(), NSBundle::mainBundle()->resourcePath());
+    EXPECT_NE(UIImage::imageNamed("bundle-only"), nullptr);
+    NSBundle::setMainBundlePath(savedBundle);
+    if (!savedEnv.empty()) ::setenv("APP_RESOURCES_DIR", savedEnv.c_str(), 1);
+    UIImage::clearNamedImageCache();
+    EXPECT_EQ(UIImage::imageNamed("bundle-only"), nullptr);
 }
 
 TEST(AnimatedImageTest, FramesAndDuration) {
