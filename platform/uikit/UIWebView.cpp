@@ -175,14 +175,14 @@ struct UIWebView::Page {
 
     // Whether a piece of the current layout at the scale covers the area.
     const Piece* covering(CGRect area, double scale) const {
-        const auto x0 = std::int64_t(std::floor(area.origin.x * scale)),
-                   y0 = std::int64_t(std::floor(area.origin.y * scale)),
-                   x1 = std::int64_t(std::ceil(CGRectGetMaxX(area) * scale)),
-                   y1 = std::int64_t(std::ceil(CGRectGetMaxY(area) * scale));
+        // The device pixels as a paint of the area would round them.
+        const auto wanted = detail::webpage::pixelAreaOf(
+            {0, area.origin.x, area.origin.y, area.size.width, area.size.height, scale});
         for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
             if (it->layout != layoutSerial || std::abs(it->scale - scale) > 1e-6) continue;
-            if (it->x <= x0 && it->y <= y0 && std::int64_t(it->x) + it->width >= x1 &&
-                std::int64_t(it->y) + it->height >= y1)
+            if (it->x <= wanted.x && it->y <= wanted.y &&
+                std::int64_t(it->x) + it->width >= wanted.x + wanted.width &&
+                std::int64_t(it->y) + it->height >= wanted.y + wanted.height)
                 return &*it;
         }
         return nullptr;
@@ -588,10 +588,6 @@ long errorCodeFor(detail::WebPageProcessEnd reason) {
     return UIWebViewPageProcessErrorCrashed;
 }
 
-std::string bytesOf(const NSData& data) {
-    return std::string(reinterpret_cast<const char*>(data.bytes()), data.length());
-}
-
 }  // namespace
 
 void UIWebView::show(const Document& document, bool addToHistory, bool fetchResources) {
@@ -662,7 +658,7 @@ void UIWebView::show(const Document& document, bool addToHistory, bool fetchReso
     page.pieces.clear();
 
     detail::webpage::LoadCommand load;
-    load.document = bytesOf(document.data);
+    load.document = document.data.toString();
     load.MIMEType = document.MIMEType.value_or("");
     load.textEncodingName = document.textEncodingName.value_or("");
     load.baseURL = document.baseURL ? document.baseURL->absoluteString() : std::string();
@@ -818,7 +814,7 @@ void UIWebView::sendResource(detail::WebResourceLoader::Kind kind, const std::st
         detail::webpage::StylesheetCommand command;
         command.url = url;
         command.ok = bytes.has_value();
-        if (bytes) command.bytes = bytesOf(*bytes);
+        if (bytes) command.bytes = bytes->toString();
         command.charset = charset.value_or("");
         bytes.reset();
         id = page_->process->send(std::move(command));
@@ -826,7 +822,7 @@ void UIWebView::sendResource(detail::WebResourceLoader::Kind kind, const std::st
         detail::webpage::PictureCommand command;
         command.url = url;
         command.ok = bytes.has_value();
-        if (bytes) command.bytes = bytesOf(*bytes);
+        if (bytes) command.bytes = bytes->toString();
         bytes.reset();
         id = page_->process->send(std::move(command));
     }

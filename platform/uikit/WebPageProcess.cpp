@@ -160,6 +160,11 @@ struct WebPageProcess::Shared {
     void post(Incoming item) {
         incoming.push_back(std::move(item));
         changed.notify_all();
+        postDrain();
+    }
+    // Under the lock: the main thread handles what came (and what a wait held back) on its next
+    // turn, once however much comes meanwhile.
+    void postDrain() {
         if (drainPosted) return;
         drainPosted = true;
         std::weak_ptr<WebPageProcess> weak = owner;
@@ -690,10 +695,7 @@ std::uint64_t WebPageProcess::send(Command command) {
             if constexpr (std::is_same_v<T, PaintCommand>) {
                 waiting.answer = MessageType::Pixels;
                 waiting.scale = c.scale;
-                waiting.x = std::int64_t(std::floor(c.x * c.scale));
-                waiting.y = std::int64_t(std::floor(c.y * c.scale));
-                waiting.width = std::int64_t(std::ceil((c.x + c.width) * c.scale)) - waiting.x;
-                waiting.height = std::int64_t(std::ceil((c.y + c.height) * c.scale)) - waiting.y;
+                waiting.pixels = pixelAreaOf(c);
             }
         },
         command);
@@ -730,14 +732,15 @@ bool WebPageProcess::checkReply(Reply& reply, std::string* why) {
         // Rounding may differ by a pixel at an edge; more is not what was asked.
         const auto near = [](std::int64_t a, std::int64_t b) { return a - b <= 1 && b - a <= 1; };
         // Pixels past one frame come cut short at the bottom (the web view asks for less).
+        const PixelArea& asked = front.pixels;
         const bool pastAFrame =
-            std::uint64_t(front.width) * std::uint64_t(front.height) * 4 > kMaxMessageBytes / 2;
+            std::uint64_t(asked.width) * std::uint64_t(asked.height) * 4 > kMaxMessageBytes / 2;
         const std::int64_t bottom = std::int64_t(pixels->y) + pixels->height;
-        const bool bottomFits = near(bottom, front.y + front.height) ||
-                                (pastAFrame && pixels->height > 0 && bottom <= front.y + front.height + 1);
-        if (std::abs(pixels->scale - front.scale) > 1e-9 || !near(pixels->x, front.x) ||
-            !near(pixels->y, front.y) ||
-            !near(std::int64_t(pixels->x) + pixels->width, front.x + front.width) || !bottomFits) {
+        const bool bottomFits = near(bottom, asked.y + asked.height) ||
+                                (pastAFrame && pixels->height > 0 && bottom <= asked.y + asked.height + 1);
+        if (std::abs(pixels->scale - front.scale) > 1e-9 || !near(pixels->x, asked.x) ||
+            !near(pixels->y, asked.y) ||
+            !near(std::int64_t(pixels->x) + pixels->width, asked.x + asked.width) || !bottomFits) {
             *why = "pixels other than those asked for";
             return false;
         }
@@ -822,13 +825,7 @@ bool WebPageProcess::waitForReply(std::uint64_t id, double seconds) {
     }
     if (!held_.empty()) {
         std::lock_guard<std::mutex> guard(shared_->lock);
-        if (!shared_->drainPosted) {
-            shared_->drainPosted = true;
-            std::weak_ptr<WebPageProcess> weak = weak_from_this();
-            NSRunLoop::mainRunLoop()->performBlock([weak] {
-                if (auto process = weak.lock()) process->drain();
-            });
-        }
+        shared_->postDrain();
     }
     return came;
 }

@@ -115,7 +115,7 @@ class WebPageProcess : public std::enable_shared_from_this<WebPageProcess> {
         std::uint64_t id = 0;
         webpage::MessageType answer;
         // Paint: the device pixels asked for.
-        std::int64_t x = 0, y = 0, width = 0, height = 0;
+        webpage::PixelArea pixels;
         double scale = 1;
     };
     // Handles what the reader posted.

@@ -248,6 +248,15 @@ std::optional<T> finished(Reader& r, T value, std::string* error) {
 
 }  // namespace
 
+PixelArea pixelAreaOf(const PaintCommand& paint) {
+    PixelArea area;
+    area.x = std::int64_t(std::floor(paint.x * paint.scale));
+    area.y = std::int64_t(std::floor(paint.y * paint.scale));
+    area.width = std::int64_t(std::ceil((paint.x + paint.width) * paint.scale)) - area.x;
+    area.height = std::int64_t(std::ceil((paint.y + paint.height) * paint.scale)) - area.y;
+    return area;
+}
+
 std::string encodeFrame(const Command& command) {
     return std::visit(
         [](const auto& c) -> std::string {
@@ -489,33 +498,36 @@ void FrameReader::append(const char* bytes, std::size_t length) {
         buffer_.erase(0, start_);
         start_ = 0;
     }
-    // The whole of a long body is made room for once, not as it trickles in.
-    if (buffered() < 4 && buffered() + length >= 4) {
-        char head[4];
-        const std::size_t held = buffered();
-        std::memcpy(head, buffer_.data() + start_, held);
-        std::memcpy(head + held, bytes, 4 - held);
-        std::uint32_t announced = 0;
-        for (int i = 0; i < 4; ++i) announced |= std::uint32_t(static_cast<std::uint8_t>(head[i])) << (8 * i);
-        if (announced <= kMaxMessageBytes) buffer_.reserve(start_ + 4 + std::size_t(announced));
+    // The whole of a long body is made room for once its length is in, not as it trickles in.
+    if (buffered() < 4) {
+        const std::size_t head = std::min(length, 4 - buffered());
+        buffer_.append(bytes, head);
+        bytes += head;
+        length -= head;
+        if (auto body = announced(); body && *body <= kMaxMessageBytes)
+            buffer_.reserve(start_ + 4 + std::size_t(*body));
     }
     buffer_.append(bytes, length);
 }
 
-std::size_t FrameReader::missing() const {
-    if (failed_ || buffered() < 4) return 0;
+std::optional<std::uint32_t> FrameReader::announced() const {
+    if (buffered() < 4) return std::nullopt;
     std::uint32_t length = 0;
     for (int i = 0; i < 4; ++i)
         length |= std::uint32_t(static_cast<std::uint8_t>(buffer_[start_ + i])) << (8 * i);
-    if (length > kMaxMessageBytes) return 0;
-    return buffered() - 4 >= length ? 0 : length - (buffered() - 4);
+    return length;
+}
+
+std::size_t FrameReader::missing() const {
+    const auto length = announced();
+    if (failed_ || !length || *length > kMaxMessageBytes) return 0;
+    return buffered() - 4 >= *length ? 0 : *length - (buffered() - 4);
 }
 
 std::optional<std::string> FrameReader::next() {
-    if (failed_ || buffered() < 4) return std::nullopt;
-    std::uint32_t length = 0;
-    for (int i = 0; i < 4; ++i)
-        length |= std::uint32_t(static_cast<std::uint8_t>(buffer_[start_ + i])) << (8 * i);
+    const auto announcedLength = announced();
+    if (failed_ || !announcedLength) return std::nullopt;
+    const std::uint32_t length = *announcedLength;
     if (length > kMaxMessageBytes) {
         failed_ = true;
         buffer_.clear();

@@ -132,6 +132,13 @@ struct PaintCommand {
     bool operator==(const PaintCommand&) const = default;
 };
 
+// The device pixels a paint covers: its area at its scale, edges rounded outwards (before any
+// bound on what one reply may carry).
+struct PixelArea {
+    std::int64_t x = 0, y = 0, width = 0, height = 0;
+};
+PixelArea pixelAreaOf(const PaintCommand& paint);
+
 // The link under a point of the page (document coordinates).
 struct LinkAtCommand {
     std::uint64_t id = 0;
@@ -245,6 +252,8 @@ class FrameReader {
     std::size_t missing() const;
 
   private:
+    // The length of the body begun, once its four bytes are in.
+    std::optional<std::uint32_t> announced() const;
     std::string buffer_;
     std::size_t start_ = 0;
     bool failed_ = false;

@@ -183,12 +183,10 @@ PixelsReply WebPageService::paint(const PaintCommand& command) {
     reply.id = command.id;
     reply.scale = command.scale;
     const double s = command.scale;
-    // The device pixels the area touches, its edges rounded outwards.
-    const double left = std::floor(command.x * s), top = std::floor(command.y * s);
-    const double right = std::ceil((command.x + command.width) * s);
-    const double bottom = std::ceil((command.y + command.height) * s);
-    const auto width = static_cast<std::int32_t>(std::clamp(right - left, 0.0, double(kMaxPixelSide)));
-    auto height = static_cast<std::int32_t>(std::clamp(bottom - top, 0.0, double(kMaxPixelSide)));
+    const PixelArea device = pixelAreaOf(command);
+    const double left = double(device.x), top = double(device.y);
+    const auto width = static_cast<std::int32_t>(std::clamp<std::int64_t>(device.width, 0, kMaxPixelSide));
+    auto height = static_cast<std::int32_t>(std::clamp<std::int64_t>(device.height, 0, kMaxPixelSide));
     // The reply must fit a frame: a taller area than that is painted from its top down.
     if (width > 0) {
         const std::uint64_t rows = (kMaxMessageBytes - kReplyOverhead) / (std::uint64_t(width) * 4);
@@ -333,13 +331,18 @@ Layout WebPageService::layOut() {
         found->second.fit = found->second.fit.joined(fit);
         if (decodeLarger(found->second)) changed = true;
     }
-    // The page asks its pictures again as it lays out: the new decodes show.
-    if (changed) size = document_->layout(viewport_.width);
+    // The page asks its pictures again as it lays out: the new decodes show, in boxes that may
+    // have changed with them.
+    if (changed) {
+        size = document_->layout(viewport_.width);
+        fits = pictureFits();
+    }
     newDataPictures_.clear();
-    return describe(size.width, size.height);
+    return describe(size.width, size.height, fits);
 }
 
-Layout WebPageService::describe(double width, double height) {
+Layout WebPageService::describe(double width, double height,
+                                const std::map<std::string, WebPictureFit>& fits) {
     Layout layout;
     layout.contentWidth = within(width, 0, kMaxContentSide);
     layout.contentHeight = within(height, 0, kMaxContentSide);
@@ -365,7 +368,6 @@ Layout WebPageService::describe(double width, double height) {
         if (layout.stylesheets.size() >= kMaxResourceURLs) break;
         if (listable(url)) layout.stylesheets.push_back(url);
     }
-    const auto fits = pictureFits();
     for (const std::string& url : document_->imageURLs()) {
         if (layout.pictures.size() >= kMaxResourceURLs) break;
         if (!listable(url)) continue;

@@ -75,7 +75,7 @@ class WebPageService {
     void build();
     // Lays the page out at the viewport, decodes larger what now shows larger, and describes it.
     Layout layOut();
-    Layout describe(double width, double height);
+    Layout describe(double width, double height, const std::map<std::string, WebPictureFit>& fits);
     // The fits the last layout shows each picture at, by URL.
     std::map<std::string, WebPictureFit> pictureFits() const;
     // Takes the picture's bytes against the byte budget and decodes them at its fit; whether it
