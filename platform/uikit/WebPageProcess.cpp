@@ -95,6 +95,7 @@ MessageType typeOf(const Reply& reply) {
             if constexpr (std::is_same_v<T, LaidOutReply>) return MessageType::LaidOut;
             if constexpr (std::is_same_v<T, PixelsReply>) return MessageType::Pixels;
             if constexpr (std::is_same_v<T, LinkReply>) return MessageType::Link;
+            if constexpr (std::is_same_v<T, DecodedReply>) return MessageType::Decoded;
         },
         reply);
 }
@@ -692,6 +693,7 @@ std::uint64_t WebPageProcess::send(Command command) {
                 waiting.answer = MessageType::Ack;
             if constexpr (std::is_same_v<T, RefreshCommand>) waiting.answer = MessageType::LaidOut;
             if constexpr (std::is_same_v<T, LinkAtCommand>) waiting.answer = MessageType::Link;
+            if constexpr (std::is_same_v<T, DecodeCommand>) waiting.answer = MessageType::Decoded;
             if constexpr (std::is_same_v<T, PaintCommand>) {
                 waiting.answer = MessageType::Pixels;
                 waiting.scale = c.scale;

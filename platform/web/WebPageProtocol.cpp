@@ -76,6 +76,8 @@ void writeLayout(Writer& w, const Layout& l) {
         w.f64(p.fit.height);
         w.f64(p.fit.screen);
     }
+    w.boolean(l.awaitingStylesheets);
+    w.u32(l.picturesToDecode);
 }
 
 // ---- reading ------------------------------------------------------------------------------------
@@ -192,6 +194,12 @@ WebPictureLimits readLimits(Reader& r) {
     return l;
 }
 
+std::uint32_t readPicturesToDecode(Reader& r) {
+    const std::uint32_t n = r.u32();
+    if (r.ok() && n > kMaxPicturesToDecode) r.fail("too many pictures to decode");
+    return r.ok() ? n : 0;
+}
+
 Layout readLayout(Reader& r) {
     Layout l;
     l.contentWidth = r.f64In(0, kMaxContentSide, "a content width");
@@ -215,6 +223,8 @@ Layout readLayout(Reader& r) {
         p.fit.screen = r.f64In(0, 1e9, "a picture box");
         l.pictures.push_back(std::move(p));
     }
+    l.awaitingStylesheets = r.boolean();
+    l.picturesToDecode = readPicturesToDecode(r);
     return l;
 }
 
@@ -226,6 +236,7 @@ std::string_view readPixels(Reader& r, PixelsReply& m) {
     m.width = r.i32();
     m.height = r.i32();
     m.scale = r.f64In(0.01, kMaxScale, "a scale");
+    m.picturesToDecode = readPicturesToDecode(r);
     const std::int64_t limit = std::int64_t(kMaxContentSide * kMaxScale);
     if (r.ok() && (m.width < 0 || m.height < 0 || m.width > kMaxPixelSide || m.height > kMaxPixelSide ||
                    std::abs(std::int64_t(m.x)) > limit || std::abs(std::int64_t(m.y)) > limit))
@@ -270,6 +281,7 @@ std::string encodeFrame(const Command& command) {
                 w.bytes(c.baseURL);
                 writeViewport(w, c.viewport);
                 writeLimits(w, c.pictureLimits);
+                w.boolean(c.stylesheetsFirst);
                 return w.finish();
             } else if constexpr (std::is_same_v<T, StylesheetCommand>) {
                 Writer w(MessageType::Stylesheet);
@@ -301,12 +313,16 @@ std::string encodeFrame(const Command& command) {
                 w.f64(c.height);
                 w.f64(c.scale);
                 return w.finish();
-            } else {
-                static_assert(std::is_same_v<T, LinkAtCommand>);
+            } else if constexpr (std::is_same_v<T, LinkAtCommand>) {
                 Writer w(MessageType::LinkAt);
                 w.u64(c.id);
                 w.f64(c.x);
                 w.f64(c.y);
+                return w.finish();
+            } else {
+                static_assert(std::is_same_v<T, DecodeCommand>);
+                Writer w(MessageType::Decode);
+                w.u64(c.id);
                 return w.finish();
             }
         },
@@ -336,6 +352,8 @@ FrameParts encodeFrameParts(const Reply& reply) {
                 Writer w(MessageType::Ack);
                 w.u64(r.id);
                 w.boolean(r.ok);
+                w.boolean(r.relayout);
+                w.u32(r.picturesToDecode);
                 return {w.finish(), {}};
             } else if constexpr (std::is_same_v<T, LaidOutReply>) {
                 Writer w(MessageType::LaidOut);
@@ -350,13 +368,20 @@ FrameParts encodeFrameParts(const Reply& reply) {
                 w.i32(r.width);
                 w.i32(r.height);
                 w.f64(r.scale);
+                w.u32(r.picturesToDecode);
                 w.u32(static_cast<std::uint32_t>(r.pixels.size()));
                 return {w.finish(r.pixels.size()), r.pixels};
-            } else {
-                static_assert(std::is_same_v<T, LinkReply>);
+            } else if constexpr (std::is_same_v<T, LinkReply>) {
                 Writer w(MessageType::Link);
                 w.u64(r.id);
                 w.bytes(r.url);
+                return {w.finish(), {}};
+            } else {
+                static_assert(std::is_same_v<T, DecodedReply>);
+                Writer w(MessageType::Decoded);
+                w.u64(r.id);
+                w.boolean(r.repaint);
+                w.u32(r.picturesToDecode);
                 return {w.finish(), {}};
             }
         },
@@ -376,6 +401,7 @@ std::optional<Command> decodeCommand(std::string_view body, std::string* error) 
             c.baseURL = r.bytes(kMaxURLBytes, "a base URL");
             c.viewport = readViewport(r);
             c.pictureLimits = readLimits(r);
+            c.stylesheetsFirst = r.boolean();
             return finished<Command>(r, std::move(c), error);
         }
         case MessageType::Stylesheet: {
@@ -421,6 +447,11 @@ std::optional<Command> decodeCommand(std::string_view body, std::string* error) 
             c.y = r.f64In(-kMaxContentSide, kMaxContentSide, "a point");
             return finished<Command>(r, std::move(c), error);
         }
+        case MessageType::Decode: {
+            DecodeCommand c;
+            c.id = r.u64();
+            return finished<Command>(r, std::move(c), error);
+        }
         default:
             r.fail(r.ok() ? "a command of unknown type" : "an empty message");
             return finished<Command>(r, LoadCommand{}, error);
@@ -445,6 +476,8 @@ std::optional<Reply> decodeReply(std::string_view body, std::string* error) {
             AckReply m;
             m.id = r.u64();
             m.ok = r.boolean();
+            m.relayout = r.boolean();
+            m.picturesToDecode = readPicturesToDecode(r);
             return finished<Reply>(r, std::move(m), error);
         }
         case MessageType::LaidOut: {
@@ -462,6 +495,13 @@ std::optional<Reply> decodeReply(std::string_view body, std::string* error) {
             LinkReply m;
             m.id = r.u64();
             m.url = r.bytes(kMaxURLBytes, "a URL");
+            return finished<Reply>(r, std::move(m), error);
+        }
+        case MessageType::Decoded: {
+            DecodedReply m;
+            m.id = r.u64();
+            m.repaint = r.boolean();
+            m.picturesToDecode = readPicturesToDecode(r);
             return finished<Reply>(r, std::move(m), error);
         }
         default:

@@ -11,7 +11,13 @@
 // Every command the web view sends carries an id of its own choosing; the page's process answers
 // each command with exactly one reply carrying the same id, in the order the commands came
 // (Load with Loaded, Stylesheet and Picture with Ack, Refresh with LaidOut, Paint with Pixels,
-// LinkAt with Link). Ready is sent once, unasked, when the process is set up and waits for work.
+// LinkAt with Link, Decode with Decoded). Ready is sent once, unasked, when the process is set up
+// and waits for work.
+//
+// Each command is one bounded piece of work: pictures are not decoded as they come but when a
+// paint meets them (within a short budget of the paint's own) and then one per Decode, those the
+// last paints met first. Replies that may change what waits to be decoded say how many pictures
+// still do (`picturesToDecode`), so that the web view asks for the rest while the page is idle.
 //
 // The decoders check the shape of every field (lengths within the body and within their bounds,
 // numbers finite and in range, a picture's bytes exactly its width times height times four);
@@ -48,6 +54,7 @@ enum class MessageType : std::uint8_t {
     Refresh = 4,
     Paint = 5,
     LinkAt = 6,
+    Decode = 7,
     // page's process -> web view
     Ready = 64,
     Loaded = 65,
@@ -55,6 +62,7 @@ enum class MessageType : std::uint8_t {
     LaidOut = 67,
     Pixels = 68,
     Link = 69,
+    Decoded = 70,
 };
 
 // How the page is laid out and its pictures sized: the view's width in points, the screen's scale,
@@ -79,9 +87,12 @@ inline constexpr int kExitFailed = 5;            // anything else thrown out of 
 
 // ---- commands -----------------------------------------------------------------------------------
 
-// A new document replaces the one shown (its stylesheets and pictures with it). `plainText`: the
-// bytes are text/plain (shown as preformatted text); `MIMEType` and `textEncodingName` are empty
-// when unknown.
+// A new document replaces the one shown (its stylesheets and pictures with it). `MIMEType` and
+// `textEncodingName` are empty when unknown (text/plain shows as preformatted text).
+// `stylesheetsFirst`: the web view will hand over the stylesheets the page links, so a page that
+// links some is read but neither styled nor laid out until a Refresh that rebuilds (its Loaded
+// layout lists the stylesheets and says `awaitingStylesheets`); a browser lays nothing out before
+// the sheets of its head are in, and a page laid out twice costs twice.
 struct LoadCommand {
     std::uint64_t id = 0;
     std::string document;
@@ -90,6 +101,7 @@ struct LoadCommand {
     std::string baseURL;
     Viewport viewport;
     WebPictureLimits pictureLimits;
+    bool stylesheetsFirst = false;
     bool operator==(const LoadCommand&) const = default;
 };
 
@@ -104,8 +116,8 @@ struct StylesheetCommand {
     bool operator==(const StylesheetCommand&) const = default;
 };
 
-// A picture the page asked for: its bytes (decoded by the page's process within its limits), or
-// `ok` false when it failed.
+// A picture the page asked for: its bytes (kept by the page's process within its limits, its
+// header read; decoded when a paint or a Decode comes to it), or `ok` false when it failed.
 struct PictureCommand {
     std::uint64_t id = 0;
     std::string url;
@@ -146,8 +158,18 @@ struct LinkAtCommand {
     bool operator==(const LinkAtCommand&) const = default;
 };
 
-using Command =
-    std::variant<LoadCommand, StylesheetCommand, PictureCommand, RefreshCommand, PaintCommand, LinkAtCommand>;
+// Decodes the next picture waiting to be decoded (the pictures the last paints met first, then the
+// rest in the page's order), within the page's decoded-pixel budget.
+struct DecodeCommand {
+    std::uint64_t id = 0;
+    bool operator==(const DecodeCommand&) const = default;
+};
+
+using Command = std::variant<LoadCommand, StylesheetCommand, PictureCommand, RefreshCommand, PaintCommand,
+                             LinkAtCommand, DecodeCommand>;
+
+// The most pictures a reply may say wait to be decoded.
+inline constexpr std::uint32_t kMaxPicturesToDecode = 1'000'000;
 
 // ---- replies ------------------------------------------------------------------------------------
 
@@ -160,13 +182,16 @@ struct PictureRequest {
 
 // The page as laid out: its content size in points, its own canvas colour if it sets one, and every
 // stylesheet and picture it asks for so far (absolute http, https or file URLs, first-asked first;
-// pictures in data: URLs are the page process's own and never asked for).
+// pictures in data: URLs are the page process's own and never asked for). `awaitingStylesheets`:
+// nothing is laid out yet, the page waits for the stylesheets listed (see LoadCommand).
 struct Layout {
     double contentWidth = 1, contentHeight = 1;
     bool hasCanvas = false;
     double canvasRed = 0, canvasGreen = 0, canvasBlue = 0, canvasAlpha = 0;
     std::vector<std::string> stylesheets;
     std::vector<PictureRequest> pictures;
+    bool awaitingStylesheets = false;
+    std::uint32_t picturesToDecode = 0;
     bool operator==(const Layout&) const = default;
 };
 
@@ -183,10 +208,15 @@ struct LoadedReply {
     bool operator==(const LoadedReply&) const = default;
 };
 
-// A stylesheet kept, or a picture decoded (`ok` false: it could not be).
+// A stylesheet kept, or a picture taken in (`ok` false: it is no picture, or past the page's
+// bounds). `relayout`: the picture changes how the page lays out (some element shows it at a size
+// the page does not fix); a picture in boxes the page fixes, or only a background, needs a paint
+// and no layout.
 struct AckReply {
     std::uint64_t id = 0;
     bool ok = false;
+    bool relayout = false;
+    std::uint32_t picturesToDecode = 0;
     bool operator==(const AckReply&) const = default;
 };
 
@@ -199,11 +229,12 @@ struct LaidOutReply {
 // Premultiplied 32-bit pixels (cairo's ARGB32 in native order), rows of width * 4 bytes, covering
 // the device-pixel rectangle x, y, width, height at `scale`. Where the page paints nothing they
 // are transparent. A paint whose pixels would not fit one frame covers fewer rows, from its top:
-// `height` says how many.
+// `height` says how many. Pictures of the area not decoded yet are left out.
 struct PixelsReply {
     std::uint64_t id = 0;
     std::int32_t x = 0, y = 0, width = 0, height = 0;
     double scale = 1;
+    std::uint32_t picturesToDecode = 0;
     std::string pixels;
     bool operator==(const PixelsReply&) const = default;
 };
@@ -215,7 +246,16 @@ struct LinkReply {
     bool operator==(const LinkReply&) const = default;
 };
 
-using Reply = std::variant<ReadyReply, LoadedReply, AckReply, LaidOutReply, PixelsReply, LinkReply>;
+// A Decode done: `repaint` when the page now shows differently (a picture it shows was decoded).
+struct DecodedReply {
+    std::uint64_t id = 0;
+    bool repaint = false;
+    std::uint32_t picturesToDecode = 0;
+    bool operator==(const DecodedReply&) const = default;
+};
+
+using Reply =
+    std::variant<ReadyReply, LoadedReply, AckReply, LaidOutReply, PixelsReply, LinkReply, DecodedReply>;
 
 // ---- encoding -----------------------------------------------------------------------------------
 

@@ -80,8 +80,10 @@ Reply WebPageService::handle(const Command& command) {
                     return refresh(c);
                 else if constexpr (std::is_same_v<T, PaintCommand>)
                     return paint(c);
-                else
+                else if constexpr (std::is_same_v<T, LinkAtCommand>)
                     return linkAt(c);
+                else
+                    return decode(c);
             },
             command);
     } catch (const std::bad_alloc&) {
@@ -99,9 +101,11 @@ Reply WebPageService::handle(const Command& command) {
                 else if constexpr (std::is_same_v<T, RefreshCommand>)
                     return LaidOutReply{c.id, Layout{}};
                 else if constexpr (std::is_same_v<T, PaintCommand>)
-                    return PixelsReply{c.id, 0, 0, 0, 0, c.scale, {}};
-                else
+                    return PixelsReply{c.id, 0, 0, 0, 0, c.scale, 0, {}};
+                else if constexpr (std::is_same_v<T, LinkAtCommand>)
                     return LinkReply{c.id, {}};
+                else
+                    return DecodedReply{c.id, false, 0};
             },
             command);
     }
@@ -234,6 +238,10 @@ LinkReply WebPageService::linkAt(const LinkAtCommand& command) {
         link && link->size() <= kMaxURLBytes)
         reply.url = *link;
     return reply;
+}
+
+DecodedReply WebPageService::decode(const DecodeCommand& command) {
+    return {command.id, false, 0};
 }
 
 void WebPageService::build() {

@@ -71,6 +71,7 @@ class WebPageService {
     LaidOutReply refresh(const RefreshCommand& command);
     PixelsReply paint(const PaintCommand& command);
     LinkReply linkAt(const LinkAtCommand& command);
+    DecodedReply decode(const DecodeCommand& command);
 
     void build();
     // Lays the page out at the viewport, decodes larger what now shows larger, and describes it.

@@ -31,6 +31,7 @@ std::vector<Command> everyCommand() {
     load.pictureLimits.maxDecodedPixelsInAll = 1ull << 40;
     load.pictureLimits.maxPictureDecodeBytes = 5;
     load.pictureLimits.maxPictureBytesInAll = 6;
+    load.stylesheetsFirst = true;
     return {load,
             StylesheetCommand{2, "http://site.test/a.css", true, "p{color:red}", "utf-8"},
             StylesheetCommand{3, "http://site.test/b.css", false, "", ""},
@@ -38,7 +39,8 @@ std::vector<Command> everyCommand() {
             PictureCommand{std::numeric_limits<std::uint64_t>::max(), "", false, ""},
             RefreshCommand{5, true, {1, 0.5, 0}},
             PaintCommand{6, -10.5, 20.25, 100, 200, 2},
-            LinkAtCommand{7, 1e6, -3}};
+            LinkAtCommand{7, 1e6, -3},
+            DecodeCommand{8}};
 }
 
 std::vector<Reply> everyReply() {
@@ -50,7 +52,9 @@ std::vector<Reply> everyReply() {
     layout.canvasAlpha = 1;
     layout.stylesheets = {"http://site.test/a.css", "https://other.test/b.css"};
     layout.pictures = {{"http://site.test/a.png", {100, 0, 0}}, {"file:///x.png", {0, 50, 750}}};
-    PixelsReply pixels{9, -3, 4, 2, 3, 1.5, std::string(2 * 3 * 4, '\x7f')};
+    layout.awaitingStylesheets = true;
+    layout.picturesToDecode = 2;
+    PixelsReply pixels{9, -3, 4, 2, 3, 1.5, 17, std::string(2 * 3 * 4, '\x7f')};
     return {ReadyReply{},
             LoadedReply{1, "text 中文", "utf-8", layout},
             LoadedReply{2, "", "", Layout{}},
@@ -58,9 +62,12 @@ std::vector<Reply> everyReply() {
             AckReply{4, false},
             LaidOutReply{5, layout},
             pixels,
-            PixelsReply{10, 0, 0, 0, 0, 1, ""},
+            PixelsReply{10, 0, 0, 0, 0, 1, 0, ""},
             LinkReply{11, "http://site.test/next"},
-            LinkReply{12, ""}};
+            LinkReply{12, ""},
+            AckReply{13, true, true, 250},
+            DecodedReply{14, true, 0},
+            DecodedReply{15, false, kMaxPicturesToDecode}};
 }
 
 std::string bodyOf(const std::string& frame) {
@@ -156,11 +163,12 @@ TEST(WebPageProtocolTest, MalformedFieldsAreRefused) {
     const std::string refresh = bodyOf(encodeFrame(RefreshCommand{1, false, {100, 1, 100}}));
     const std::string ack = bodyOf(encodeFrame(AckReply{1, true}));
     const std::string picture = bodyOf(encodeFrame(PictureCommand{1, "u", true, "abc"}));
-    const std::string pixels = bodyOf(encodeFrame(PixelsReply{1, 0, 0, 1, 1, 1, "abcd"}));
+    const std::string pixels = bodyOf(encodeFrame(PixelsReply{1, 0, 0, 1, 1, 1, 0, "abcd"}));
     LoadCommand load;
     load.viewport = {100, 1, 100};
     const std::string loadBody = bodyOf(encodeFrame(load));
-    const std::size_t limitsAt = loadBody.size() - 36;
+    const std::size_t limitsAt = loadBody.size() - 37;
+    const std::string decoded = bodyOf(encodeFrame(DecodedReply{1, true, 3}));
     Layout layout;
     layout.pictures = {{"u", {1, 1, 1}}};
     const std::string laidOut = bodyOf(encodeFrame(LaidOutReply{1, layout}));
@@ -173,7 +181,7 @@ TEST(WebPageProtocolTest, MalformedFieldsAreRefused) {
     } cases[] = {
         {"an empty body", "", true},
         {"an empty reply", "", false},
-        {"an unknown command", std::string(1, '\x07') + std::string(8, '\0'), true},
+        {"an unknown command", std::string(1, '\x08') + std::string(8, '\0'), true},
         {"a reply's type as a command", bodyOf(encodeFrame(Reply{ReadyReply{}})), true},
         {"an unknown reply", std::string(1, '\x63'), false},
         {"a NaN in a paint", patched(paint, 9, nan), true},
@@ -201,7 +209,13 @@ TEST(WebPageProtocolTest, MalformedFieldsAreRefused) {
         {"a count of 4 billion", patched(laidOut, picturesCountAt, std::uint32_t(0xFFFFFFF0)), false},
         {"a colour above 1", patched(laidOut, 1 + 8 + 16 + 1, 1.5), false},
         {"a negative content height", patched(laidOut, 1 + 8 + 8, -2.0), false},
-        {"a picture box that is not finite", patched(laidOut, laidOut.size() - 8, inf), false},
+        {"a picture box that is not finite", patched(laidOut, laidOut.size() - 5 - 8, inf), false},
+        {"a waiting flag of 3", patched(laidOut, laidOut.size() - 5, std::uint8_t(3)), false},
+        {"more pictures to decode than the bound",
+         patched(laidOut, laidOut.size() - 4, kMaxPicturesToDecode + 1), false},
+        {"a decoded reply's count past the bound",
+         patched(decoded, decoded.size() - 4, std::uint32_t(0xFFFFFFFF)), false},
+        {"a first-stylesheets flag of 2", patched(loadBody, loadBody.size() - 1, std::uint8_t(2)), true},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -217,7 +231,7 @@ TEST(WebPageProtocolTest, MalformedFieldsAreRefused) {
     }
     // The offsets above point where they should: unpatched, each reads.
     for (const auto* body : {&paint, &link, &refresh, &picture, &loadBody}) EXPECT_TRUE(decodeCommand(*body));
-    for (const auto* body : {&ack, &pixels, &laidOut}) EXPECT_TRUE(decodeReply(*body));
+    for (const auto* body : {&ack, &pixels, &laidOut, &decoded}) EXPECT_TRUE(decodeReply(*body));
 }
 
 TEST(WebPageProtocolTest, FramesAreCollectedHoweverTheBytesArrive) {
@@ -246,9 +260,9 @@ TEST(WebPageProtocolTest, FramesAreCollectedHoweverTheBytesArrive) {
 TEST(WebPageProtocolTest, LongBodiesAmongShortOnesAreCollectedWhole) {
     std::string painted(300 * 200 * 4, '\0');
     for (std::size_t i = 0; i < painted.size(); ++i) painted[i] = char(i * 7 + i / 1000);
-    const std::vector<Reply> replies = {AckReply{1, true}, PixelsReply{2, 0, 0, 300, 200, 2, painted},
+    const std::vector<Reply> replies = {AckReply{1, true}, PixelsReply{2, 0, 0, 300, 200, 2, 0, painted},
                                         LinkReply{3, "http://site.test/"},
-                                        PixelsReply{4, 0, 400, 300, 200, 2, painted}};
+                                        PixelsReply{4, 0, 400, 300, 200, 2, 0, painted}};
     std::string stream;
     for (const auto& reply : replies) stream += encodeFrame(reply);
     for (std::size_t piece : {std::size_t(3), std::size_t(4096), std::size_t(65536 + 7), stream.size()}) {
