@@ -270,3 +270,9 @@ class CALayer : public NSObject {
     std::uint64_t anonymousAnimationSeq_ = 0;
     std::map<std::string, Value> otherValues_;
 };
+
+namespace detail {
+// The rendering under way on this thread (renderInContext, outermost call), by a serial of its own;
+// 0 when none. What drawing may wait for (a web view's pixels) is bounded once per rendering.
+std::uint64_t currentRenderingSerial();
+}  // namespace detail

@@ -8,6 +8,7 @@
 // mask layer's alpha masks the group. Hidden or fully transparent layers draw nothing.
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "uikit/CALayer.h"
@@ -162,8 +163,29 @@ void detail::renderLayerTree(CALayer& layer, const CGContextRef& context,
     CGContextRestoreGState(context);
 }
 
+namespace {
+thread_local std::uint64_t renderingSerial = 0;
+thread_local int renderingDepth = 0;
+std::atomic<std::uint64_t> lastRenderingSerial{0};
+
+// Marks the outermost rendering of this thread for as long as it lasts.
+struct RenderingScope {
+    RenderingScope() {
+        if (renderingDepth++ == 0) renderingSerial = ++lastRenderingSerial;
+    }
+    ~RenderingScope() {
+        if (--renderingDepth == 0) renderingSerial = 0;
+    }
+};
+}  // namespace
+
+std::uint64_t detail::currentRenderingSerial() {
+    return renderingSerial;
+}
+
 void CALayer::renderInContext(const CGContextRef& context) {
     if (!context) return;
+    RenderingScope rendering;
     context->beginDirectDrawing();
     detail::renderLayerTree(*this, context, [context](CALayer& layer) {
         if (UIView* view = layer.owningView(); view && (view->needsDisplay() || !layer.contents())) {

@@ -132,6 +132,26 @@ double steadySeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+constexpr double kFrameSeconds = 1.0 / 60;
+// What one rendering of a window may wait for its web views' pixels, all of them together.
+constexpr double kRenderingWaitSeconds = 1.0;
+
+// How long a web view drawn now may still wait for its pixels: a rendering's views share one
+// second between them (a window of stalled pages is not a second per page); outside a rendering,
+// each drawing has its own.
+double renderingWaitLeft() {
+    static std::uint64_t rendering = 0;
+    static double deadline = 0;
+    const std::uint64_t current = detail::currentRenderingSerial();
+    const double now = steadySeconds();
+    if (current == 0) return kRenderingWaitSeconds;
+    if (current != rendering) {
+        rendering = current;
+        deadline = now + kRenderingWaitSeconds;
+    }
+    return std::max(0.0, deadline - now);
+}
+
 }  // namespace
 
 // What the view knows of the page its process holds, and what it asked of it.
@@ -143,12 +163,27 @@ struct UIWebView::Page {
     std::uint64_t loadID = 0;  // the Load waiting for Loaded
     bool shown = false;        // the process has read the document
     bool gone = false;         // the process ended: the view shows white
+    // The document until its process answers the Load: a process that dies before that never
+    // began the page's work, and the page is given a new one, once.
+    std::optional<Document> unanswered;
+    bool restarted = false;
+    // Nothing is laid out yet: the page waits for its stylesheets.
+    bool awaitingStylesheets = false;
     // Loads and Refreshes sent; pixels belong to the layout they were painted for.
     std::uint64_t layoutSerial = 0;
     std::uint64_t loadLayout = 0;
     std::uint64_t refreshID = 0;  // the Refresh waiting for LaidOut
     std::uint64_t refreshLayout = 0;
     bool relayoutWanted = false;
+    // When the last Refresh was sent (steady seconds): layouts come at most once a frame.
+    double lastRefreshAt = -1;
+    std::unique_ptr<detail::RealTimeAlarm> refreshAlarm;
+    // What the page shows changed without a new layout (a picture came in or was decoded): pixels
+    // painted before are of the page as it was.
+    std::uint64_t contentSerial = 0;
+    // Pictures the process holds still to decode, as it last said; the Decode on its way.
+    std::uint32_t toDecode = 0;
+    std::uint64_t decodeID = 0;
     detail::webpage::Layout layout;
     // Stylesheets and pictures handed over, by the command's id, until their Ack.
     std::map<std::uint64_t, std::pair<detail::WebResourceLoader::Kind, std::string>> handedOver;
@@ -159,12 +194,14 @@ struct UIWebView::Page {
         CGRect area;
         double scale = 1;
         std::uint64_t layout = 0;
+        std::uint64_t content = 0;
     };
     std::deque<Paint> paints;
     struct Piece {
         std::int32_t x = 0, y = 0, width = 0, height = 0;
         double scale = 1;
         std::uint64_t layout = 0;
+        std::uint64_t content = 0;
         std::shared_ptr<cairo_surface_t> surface;
     };
     // The newest last; a few screens at most.
@@ -179,7 +216,9 @@ struct UIWebView::Page {
         const auto wanted = detail::webpage::pixelAreaOf(
             {0, area.origin.x, area.origin.y, area.size.width, area.size.height, scale});
         for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
-            if (it->layout != layoutSerial || std::abs(it->scale - scale) > 1e-6) continue;
+            if (it->layout != layoutSerial || it->content != contentSerial ||
+                std::abs(it->scale - scale) > 1e-6)
+                continue;
             if (it->x <= wanted.x && it->y <= wanted.y &&
                 std::int64_t(it->x) + it->width >= wanted.x + wanted.width &&
                 std::int64_t(it->y) + it->height >= wanted.y + wanted.height)
@@ -190,10 +229,15 @@ struct UIWebView::Page {
     // A paint on its way that will cover the area; its id, else 0.
     std::uint64_t paintCovering(CGRect area, double scale) const {
         for (const Paint& paint : paints)
-            if (paint.layout == layoutSerial && std::abs(paint.scale - scale) < 1e-6 &&
-                CGRectContainsRect(paint.area, area))
+            if (paint.layout == layoutSerial && paint.content == contentSerial &&
+                std::abs(paint.scale - scale) < 1e-6 && CGRectContainsRect(paint.area, area))
                 return paint.id;
         return 0;
+    }
+    // Whether a paint of the current layout is on its way (what it brings is looked at again).
+    bool painting() const {
+        return std::any_of(paints.begin(), paints.end(),
+                           [&](const Paint& paint) { return paint.layout == layoutSerial; });
     }
 };
 
@@ -584,6 +628,8 @@ long errorCodeFor(detail::WebPageProcessEnd reason) {
             return UIWebViewPageProcessErrorCPULimit;
         case detail::WebPageProcessEnd::Malformed:
             return UIWebViewPageProcessErrorMalformedMessage;
+        case detail::WebPageProcessEnd::Unresponsive:
+            return UIWebViewPageProcessErrorUnresponsive;
     }
     return UIWebViewPageProcessErrorCrashed;
 }
@@ -636,6 +682,15 @@ void UIWebView::show(const Document& document, bool addToHistory, bool fetchReso
         page.process->end();
         page.process = nullptr;
     }
+    page.loadSerial = serial;
+    page.fetchResources = fetchResources;
+    page.restarted = false;
+    startPage(document);
+}
+
+void UIWebView::startPage(const Document& document) {
+    Page& page = *page_;
+    Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
     if (!page.process || page.process->hasEnded()) {
         page.process = detail::WebPageProcess::take();
         page.process->setHandlers({[weak](detail::webpage::Reply& reply) {
@@ -645,17 +700,21 @@ void UIWebView::show(const Document& document, bool addToHistory, bool fetchReso
                                        if (auto view = weak.lock()) view->pageEnded(reason, why);
                                    }});
     }
-    page.loadSerial = serial;
-    page.fetchResources = fetchResources;
     page.shown = false;
     page.gone = false;
+    page.awaitingStylesheets = false;
     page.refreshID = 0;
     page.relayoutWanted = false;
+    page.lastRefreshAt = -1;
+    page.refreshAlarm.reset();
+    page.toDecode = 0;
+    page.decodeID = 0;
     page.layout = {};
     page.handedOver.clear();
     page.links.clear();
     page.paints.clear();
     page.pieces.clear();
+    page.unanswered = document;
 
     detail::webpage::LoadCommand load;
     load.document = document.data.toString();
@@ -664,6 +723,8 @@ void UIWebView::show(const Document& document, bool addToHistory, bool fetchReso
     load.baseURL = document.baseURL ? document.baseURL->absoluteString() : std::string();
     load.viewport = viewportOf(*this);
     load.pictureLimits = limitsInForce();
+    // The stylesheets it links will be handed over: nothing is laid out before them.
+    load.stylesheetsFirst = page.fetchResources;
     laidOutWidth_ = bounds().size.width;
     page.loadID = page.process->send(std::move(load));
     page.loadLayout = ++page.layoutSerial;
@@ -682,8 +743,11 @@ void UIWebView::handleReply(detail::webpage::Reply& reply) {
         // An earlier document's, replaced since.
         if (loaded->id != page.loadID) return;
         page.loadID = 0;
+        page.unanswered.reset();
         page.shown = true;
         shownHTML_ = std::move(loaded->text);
+        page.awaitingStylesheets = loaded->layout.awaitingStylesheets;
+        page.toDecode = loaded->layout.picturesToDecode;
         applyLayout(loaded->layout, page.loadLayout);
         auto scroll = scrollView();
         // A new page shows from its top.
@@ -699,11 +763,11 @@ void UIWebView::handleReply(detail::webpage::Reply& reply) {
     } else if (auto* laidOut = std::get_if<LaidOutReply>(&reply)) {
         if (laidOut->id != page.refreshID) return;
         page.refreshID = 0;
+        page.awaitingStylesheets = laidOut->layout.awaitingStylesheets;
+        page.toDecode = laidOut->layout.picturesToDecode;
         applyLayout(laidOut->layout, page.refreshLayout);
         requestResources();
-        // While more is coming the page is laid out again soon: painting each step would only
-        // hold the process up (a window rendered meanwhile asks for what it shows).
-        if (!resources_ || resources_->idle()) paintVisibleArea();
+        paintVisibleArea();
         // What ended meanwhile is laid out now; else the page may be done.
         refreshPage();
         finishIfDone();
@@ -712,15 +776,32 @@ void UIWebView::handleReply(detail::webpage::Reply& reply) {
         if (it == page.handedOver.end()) return;
         const auto [kind, url] = it->second;
         page.handedOver.erase(it);
+        if (kind == detail::WebResourceLoader::Kind::Image) page.toDecode = ack->picturesToDecode;
         if (resources_) resources_->delivered(url);
-        resourceEnded(kind);
+        // A picture in a box the page fixes (or a background) needs only a new paint.
+        const bool relayout = kind == detail::WebResourceLoader::Kind::Stylesheet || ack->relayout;
+        if (kind == detail::WebResourceLoader::Kind::Image && ack->ok && !ack->relayout) contentChanged();
+        resourceEnded(kind, relayout);
+    } else if (auto* decoded = std::get_if<DecodedReply>(&reply)) {
+        if (decoded->id != page.decodeID) return;
+        page.decodeID = 0;
+        // A process that decodes nothing and keeps as much waiting is asked no more until the
+        // page changes.
+        const bool progressed = decoded->repaint || decoded->picturesToDecode < page.toDecode;
+        page.toDecode = progressed ? decoded->picturesToDecode : 0;
+        if (decoded->repaint) contentChanged();
     } else if (auto* pixels = std::get_if<PixelsReply>(&reply)) {
         auto it = std::find_if(page.paints.begin(), page.paints.end(),
                                [&](const Page::Paint& p) { return p.id == pixels->id; });
         if (it == page.paints.end()) return;
         const std::uint64_t layout = it->layout;
+        const std::uint64_t content = it->content;
         page.paints.erase(it);
-        if (layout != page.layoutSerial || pixels->width <= 0 || pixels->height <= 0) return;
+        if (layout == page.layoutSerial) page.toDecode = pixels->picturesToDecode;
+        if (layout != page.layoutSerial || pixels->width <= 0 || pixels->height <= 0) {
+            paintVisibleArea();
+            return;
+        }
         // The piece is drawn from the reply's own pixels, which it keeps (rows of cairo's ARGB32
         // are exactly width * 4 bytes, as the reply's are).
         auto kept = std::make_shared<std::string>(std::move(pixels->pixels));
@@ -738,12 +819,15 @@ void UIWebView::handleReply(detail::webpage::Reply& reply) {
         piece.height = pixels->height;
         piece.scale = pixels->scale;
         piece.layout = layout;
+        piece.content = content;
         piece.surface = std::shared_ptr<cairo_surface_t>(surface, [kept](cairo_surface_t* s) {
             cairo_surface_finish(s);
             cairo_surface_destroy(s);
         });
         page.pieces.push_back(std::move(piece));
         while (page.pieces.size() > Page::kMostPieces) page.pieces.pop_front();
+        // What changed while it was painted is painted next.
+        paintVisibleArea();
     } else if (auto* link = std::get_if<LinkReply>(&reply)) {
         auto it = page.links.find(link->id);
         if (it == page.links.end()) return;
@@ -751,6 +835,23 @@ void UIWebView::handleReply(detail::webpage::Reply& reply) {
         page.links.erase(it);
         linkFound(serial, link->url);
     }
+    if (page_ && page_->process) decodeIfIdle();
+}
+
+void UIWebView::contentChanged() {
+    if (!page_) return;
+    ++page_->contentSerial;
+    paintVisibleArea();
+}
+
+void UIWebView::decodeIfIdle() {
+    Page& page = *page_;
+    // The rest of the pictures are decoded while the page has nothing else to do: whatever the
+    // view asks for next waits behind one picture at most.
+    if (!page.shown || page.awaitingStylesheets || page.toDecode == 0 || page.decodeID ||
+        page.process->waitingCommands() > 0)
+        return;
+    page.decodeID = page.process->send(detail::webpage::DecodeCommand{});
 }
 
 void UIWebView::applyLayout(const detail::webpage::Layout& layout, std::uint64_t serial) {
@@ -768,12 +869,28 @@ void UIWebView::pageEnded(detail::WebPageProcessEnd reason, const std::string& w
     auto keepAlive = weak_from_this().lock();
     Page& page = *page_;
     const bool servedTheLoad = loading_ && !awaitingDocument_ && page.loadSerial == loadSerial_;
+    // A process that died before it answered the Load (killed as the load began, or gone before it
+    // read it) did none of the page's work: the page gets a new one, once, and the user sees
+    // nothing of it. Its bounds are the page's doing, and end the load.
+    const bool beforeTheWork =
+        reason == detail::WebPageProcessEnd::Crashed || reason == detail::WebPageProcessEnd::CouldNotStart;
+    if (servedTheLoad && page.unanswered && !page.restarted && beforeTheWork) {
+        page.restarted = true;
+        page.process = nullptr;
+        const Document document = std::move(*page.unanswered);
+        startPage(document);
+        return;
+    }
     page.process = nullptr;
     page.gone = true;
     page.shown = false;
     page.loadID = 0;
     page.refreshID = 0;
     page.relayoutWanted = false;
+    page.refreshAlarm.reset();
+    page.unanswered.reset();
+    page.toDecode = 0;
+    page.decodeID = 0;
     page.handedOver.clear();
     page.links.clear();
     page.paints.clear();
@@ -819,23 +936,31 @@ void UIWebView::sendResource(detail::WebResourceLoader::Kind kind, const std::st
         bytes.reset();
         id = page_->process->send(std::move(command));
     } else {
+        // A picture that failed changes nothing the page shows (its box stays as it was laid
+        // out): its process is not told, and it ends here.
+        if (!bytes) {
+            if (resources_) resources_->delivered(url);
+            resourceEnded(kind, false);
+            return;
+        }
         detail::webpage::PictureCommand command;
         command.url = url;
-        command.ok = bytes.has_value();
-        if (bytes) command.bytes = bytes->toString();
+        command.ok = true;
+        command.bytes = bytes->toString();
         bytes.reset();
         id = page_->process->send(std::move(command));
     }
     if (id) page_->handedOver[id] = {kind, url};
 }
 
-void UIWebView::resourceEnded(detail::WebResourceLoader::Kind kind) {
+void UIWebView::resourceEnded(detail::WebResourceLoader::Kind kind, bool relayout) {
     if (kind == detail::WebResourceLoader::Kind::Stylesheet)
         stylesheetsChanged_ = true;
-    else
+    else if (relayout)
         imagesChanged_ = true;
     if (refreshScheduled_) return;
-    // Resources that end together cost one new layout.
+    // Resources that end together cost one new layout (or none), and one look at whether the page
+    // is done; called while the loader hands a resource over, it waits for a turn of its own.
     refreshScheduled_ = true;
     const std::uint64_t serial = loadSerial_;
     Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
@@ -853,7 +978,7 @@ void UIWebView::refreshPage() {
     if (!page_ || !page_->shown || !page_->process) return;
     Page& page = *page_;
     // One layout at a time: what comes meanwhile is laid out when it is in.
-    if (page.refreshID) return;
+    if (page.refreshID || page.refreshAlarm) return;
     bool rebuild = false, send = page.relayoutWanted;
     // Stylesheets change how the page reads (and may import more): it is made again once the
     // ones asked for so far are all in.
@@ -867,6 +992,26 @@ void UIWebView::refreshPage() {
         send = true;
     }
     if (!send) return;
+    // At most one layout a frame, however many pictures come: what comes sooner waits for the
+    // frame's end (real time, as the pictures come).
+    const double now = steadySeconds();
+    if (!rebuild && page.lastRefreshAt >= 0 && now - page.lastRefreshAt < kFrameSeconds) {
+        page.relayoutWanted = true;
+        const std::uint64_t serial = loadSerial_;
+        Weak<UIWebView> weak = std::static_pointer_cast<UIWebView>(shared_from_this());
+        page.refreshAlarm = std::make_unique<detail::RealTimeAlarm>(
+            kFrameSeconds - (now - page.lastRefreshAt), [weak, serial] {
+                auto view = weak.lock();
+                if (!view || !view->page_) return;
+                auto keepAlive = view;
+                view->page_->refreshAlarm.reset();
+                if (view->loadSerial_ != serial) return;
+                view->refreshPage();
+                view->finishIfDone();
+            });
+        return;
+    }
+    page.lastRefreshAt = now;
     page.relayoutWanted = false;
     detail::webpage::RefreshCommand command;
     command.rebuild = rebuild;
@@ -877,7 +1022,9 @@ void UIWebView::refreshPage() {
 }
 
 void UIWebView::finishIfDone() {
-    if (!loading_ || !page_ || !page_->shown || !page_->fetchResources || page_->refreshID) return;
+    if (!loading_ || !page_ || !page_->shown || !page_->fetchResources || page_->refreshID ||
+        page_->refreshAlarm || page_->awaitingStylesheets)
+        return;
     if (page_->loadSerial != loadSerial_ || !resources_ || !resources_->idle()) return;
     if (stylesheetsChanged_ || imagesChanged_ || page_->relayoutWanted) return;
     finishLoad();
@@ -950,16 +1097,17 @@ std::uint64_t UIWebView::requestPaint(CGRect area, double scale, bool beforeShow
     command.height = area.size.height;
     command.scale = scale;
     const std::uint64_t id = page.process->send(command);
-    if (id) page.paints.push_back({id, area, scale, page.layoutSerial});
+    if (id) page.paints.push_back({id, area, scale, page.layoutSerial, page.contentSerial});
     return id;
 }
 
 void UIWebView::paintVisibleArea() {
-    if (!page_ || !page_->shown || !scrollView_) return;
+    if (!page_ || !page_->shown || page_->awaitingStylesheets || !scrollView_) return;
     const double scale = paintScale();
     const CGRect visible = scrollView_->bounds();
-    if (CGRectIsEmpty(visible) || page_->covering(visible, scale) || page_->paintCovering(visible, scale))
-        return;
+    // One paint of the page at a time: what changes meanwhile is looked at when it is in, so a
+    // stream of pictures costs as many paints as the process has time for, not one each.
+    if (CGRectIsEmpty(visible) || page_->covering(visible, scale) || page_->painting()) return;
     // A little around it, so that a small move needs nothing new.
     requestPaint(CGRectInset(visible, 0, -visible.size.height / 4), scale);
 }
@@ -992,7 +1140,8 @@ void UIWebView::drawPage(const CGContextRef& context, CGRect rect) {
             // The window is rendered now: the pixels it needs are worth a short wait (and no more).
             const std::uint64_t id = requestPaint(visible, scale);
             auto process = page.process;
-            if (id && process) process->waitForReply(id, 1.0);
+            const double wait = renderingWaitLeft();
+            if (id && process && wait > 0) process->waitForReply(id, wait);
         }
     }
     // The page's own canvas is the page's to paint; without one an opaque view shows white.
@@ -1047,6 +1196,12 @@ void UIWebView::linkFound(std::uint64_t serial, const std::string& link) {
     if (serial != loadSerial_ || link.empty()) return;
     Ref<NSURL> url = baseURL_ ? NSURL::URLWithString(link, baseURL_) : NSURL::URLWithString(link);
     if (!url) return;
+    // The page's process says which link is there, and is trusted with nothing: a script link
+    // runs nothing here (no script does), so it is no link at all.
+    if (const auto scheme = url->scheme();
+        scheme && (NSString::caseInsensitiveCompare(*scheme, "javascript") == NSOrderedSame ||
+                   NSString::caseInsensitiveCompare(*scheme, "vbscript") == NSOrderedSame))
+        return;
     // A file the page may not reach is no link at all: nothing is asked, nothing loads.
     if (url->isFileURL() && !files_.allows(url)) return;
     auto request = NSURLRequest::requestWithURL(url);

@@ -113,6 +113,8 @@ enum : long {
     UIWebViewPageProcessErrorCPULimit = 4,
     // It sent a malformed or unexpected message.
     UIWebViewPageProcessErrorMalformedMessage = 5,
+    // It left a command unanswered past its real-time bound (stopped, or silent mid-message).
+    UIWebViewPageProcessErrorUnresponsive = 6,
 };
 
 // The delegate protocol; every method is optional.
@@ -230,6 +232,8 @@ class UIWebView : public UIView {
     // (`fetchResources` false: laid out as it is, its stylesheets and pictures not fetched, and
     // not finished; the caller ends the load.)
     void show(const Document& document, bool addToHistory, bool fetchResources = true);
+    // Hands the document to the page's process (a new one when it has none).
+    void startPage(const Document& document);
     void fail(const Ref<NSError>& error);
     // The document's deadline for the load in progress: from now on, real time.
     void startDocumentClock();
@@ -244,7 +248,12 @@ class UIWebView : public UIView {
     void requestResources();
     void sendResource(detail::WebResourceLoader::Kind kind, const std::string& url,
                       std::optional<NSData> bytes, const std::optional<std::string>& charset);
-    void resourceEnded(detail::WebResourceLoader::Kind kind);
+    // (`relayout`: it changes how the page lays out.)
+    void resourceEnded(detail::WebResourceLoader::Kind kind, bool relayout);
+    // The page shows differently without a new layout: the visible area is painted again.
+    void contentChanged();
+    // Asks the process to decode a picture still waiting, when it has nothing else to do.
+    void decodeIfIdle();
     void refreshPage();
     void finishIfDone();
     void finishLoad();

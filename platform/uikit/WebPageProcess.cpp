@@ -135,9 +135,11 @@ struct WebPageProcess::Shared {
     std::deque<Incoming> incoming;
     bool drainPosted = false;
 
-    // The busy span: commands sent and not answered; a new span gets a new epoch.
+    // Commands sent and not answered; each command's work (from the reply before it, or from its
+    // sending when nothing was waiting) gets an epoch of its own, and the time it began.
     std::size_t outstanding = 0;
     std::uint64_t busyEpoch = 0;
+    SteadyClock::time_point workBegan = SteadyClock::now();
     // The watchdog's own.
     bool idleChecked = false;
     std::uint64_t seenEpoch = 0;
@@ -275,14 +277,19 @@ class Watchdog {
                     p->killFor(WebPageProcessEnd::MemoryLimit, "the page's process held too much memory");
                     continue;
                 }
-                if (p->outstanding == 0) continue;
+                if (p->outstanding == 0 || !p->ready) continue;
+                if (secondsSince(p->workBegan) > limits.unresponsiveSeconds) {
+                    p->killFor(WebPageProcessEnd::Unresponsive, "the page's process stopped answering");
+                    continue;
+                }
                 auto ticks = cpuTicksOf(p->pid);
                 if (!ticks) continue;
                 if (p->seenEpoch != p->busyEpoch) {
                     p->seenEpoch = p->busyEpoch;
                     p->cpuAtSpanStart = *ticks;
                 } else if (double(*ticks - p->cpuAtSpanStart) / double(ticksPerSecond) > limits.cpuSeconds) {
-                    p->killFor(WebPageProcessEnd::CPULimit, "the page's process worked too long");
+                    p->killFor(WebPageProcessEnd::CPULimit,
+                               "the page's process worked too long on one command");
                 }
             }
             round.clear();
@@ -341,6 +348,11 @@ void readReplies(std::shared_ptr<Shared> p) {
                     break;
                 }
                 p->ready = true;
+                // What was sent before Ready begins its work now.
+                if (p->outstanding > 0) {
+                    ++p->busyEpoch;
+                    p->workBegan = SteadyClock::now();
+                }
                 p->changed.notify_all();
                 continue;
             }
@@ -351,6 +363,10 @@ void readReplies(std::shared_ptr<Shared> p) {
             if (p->outstanding > 0 && --p->outstanding == 0) {
                 p->idleChecked = false;
                 becameIdle = true;
+            } else if (p->outstanding > 0) {
+                // The next command's work begins now: its own CPU and its own wait.
+                ++p->busyEpoch;
+                p->workBegan = SteadyClock::now();
             }
             p->post(std::move(*reply));
         }
@@ -573,6 +589,11 @@ double WebPageProcess::Limits::defaultCPUSeconds() {
     return 5;
 }
 
+double WebPageProcess::Limits::defaultUnresponsiveSeconds() {
+    // Never shorter than twice what one command may work: a busy program is the CPU bound's.
+    return std::max(10.0, 2 * defaultCPUSeconds());
+}
+
 WebPageProcess::Limits WebPageProcess::limits() {
     std::lock_guard<std::mutex> guard(settings().lock);
     return settings().limits;
@@ -707,7 +728,10 @@ std::uint64_t WebPageProcess::send(Command command) {
     {
         std::lock_guard<std::mutex> guard(shared_->lock);
         spanStarts = shared_->outstanding++ == 0;
-        if (spanStarts) ++shared_->busyEpoch;
+        if (spanStarts) {
+            ++shared_->busyEpoch;
+            shared_->workBegan = SteadyClock::now();
+        }
         shared_->outgoing.push_back(std::move(frame));
         shared_->changed.notify_all();
     }

@@ -19,10 +19,13 @@
 //
 // Limits, enforced from outside by one watchdog thread that polls /proc every few milliseconds: a
 // process whose resident memory passes Limits::residentBytes is killed (MemoryLimit), and so is one
-// that spends more than Limits::cpuSeconds of CPU in one busy span (CPULimit): a span runs from the
-// first command sent while nothing was waiting until every command is answered. A program that ends
-// itself with exit status 3 ran out of memory (MemoryLimit too); any other end is Crashed. Every
-// child is reaped by its pid (no SIGCHLD handler).
+// that spends more than Limits::cpuSeconds of CPU on one command (CPULimit): the program answers in
+// order, so a command's work runs from the reply before it (or from its sending, when nothing was
+// waiting) to its own reply. A page's work is made of such bounded pieces, however long the page.
+// A command left unanswered for Limits::unresponsiveSeconds of real time ends the process too
+// (Unresponsive): a program stopped, or one that sent half a frame and fell silent, spends neither
+// CPU nor memory. A program that ends itself with exit status 3 ran out of memory (MemoryLimit
+// too); any other end is Crashed. Every child is reaped by its pid (no SIGCHLD handler).
 //
 // The handlers run on the main thread, replies in order, then the end once (never after end() was
 // called). Main thread only, except waitUntilReady() and the static limits.
@@ -48,19 +51,23 @@ enum class WebPageProcessEnd {
     MemoryLimit,
     CPULimit,
     Malformed,
+    Unresponsive,
 };
 
 class WebPageProcess : public std::enable_shared_from_this<WebPageProcess> {
   public:
-    // 512 MB resident and 5 s of CPU in a span; builds with sanitizers run the program several
-    // times slower and larger (shadow memory, quarantine), so there both are scaled up.
+    // 512 MB resident, 5 s of CPU on one command and 10 s of real time waiting for one answer;
+    // builds with sanitizers run the program several times slower and larger (shadow memory,
+    // quarantine), so there all three are scaled up.
     struct Limits {
         std::uint64_t residentBytes = defaultResidentBytes();
         double cpuSeconds = defaultCPUSeconds();
+        double unresponsiveSeconds = defaultUnresponsiveSeconds();
         // From the start until Ready, real time.
         double startSeconds = 20;
         static std::uint64_t defaultResidentBytes();
         static double defaultCPUSeconds();
+        static double defaultUnresponsiveSeconds();
     };
     static Limits limits();
     static void setLimits(const Limits& limits);

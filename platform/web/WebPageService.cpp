@@ -173,7 +173,7 @@ AckReply WebPageService::picture(const PictureCommand& command) {
         p.failed = true;
         return {command.id, false};
     }
-    return {command.id, accept(p, NSData(command.bytes.data(), command.bytes.size()))};
+    return {command.id, accept(p, NSData(command.bytes.data(), command.bytes.size())), true};
 }
 
 LaidOutReply WebPageService::refresh(const RefreshCommand& command) {
