@@ -174,6 +174,7 @@ struct UIWebView::Page {
     std::uint64_t loadLayout = 0;
     std::uint64_t refreshID = 0;  // the Refresh waiting for LaidOut
     std::uint64_t refreshLayout = 0;
+    int refreshes = 0;
     bool relayoutWanted = false;
     // When the last Refresh was sent (steady seconds): layouts come at most once a frame.
     double lastRefreshAt = -1;
@@ -707,6 +708,7 @@ void UIWebView::startPage(const Document& document) {
     page.relayoutWanted = false;
     page.lastRefreshAt = -1;
     page.refreshAlarm.reset();
+    page.refreshes = 0;
     page.toDecode = 0;
     page.decodeID = 0;
     page.layout = {};
@@ -1018,6 +1020,7 @@ void UIWebView::refreshPage() {
     command.viewport = viewportOf(*this);
     laidOutWidth_ = bounds().size.width;
     page.refreshID = page.process->send(std::move(command));
+    if (page.refreshID) ++page.refreshes;
     page.refreshLayout = ++page.layoutSerial;
 }
 
@@ -1069,6 +1072,10 @@ void UIWebView::resetResourceLimits() {
 
 int UIWebView::pageProcessID() const {
     return page_ && page_->process ? int(page_->process->pid()) : 0;
+}
+
+int UIWebView::pageRelayouts() const {
+    return page_ ? page_->refreshes : 0;
 }
 
 double UIWebView::paintScale() const {

@@ -213,6 +213,9 @@ class UIWebView : public UIView {
 
     // The pid of this view's page's process, 0 when it has none (for tests).
     int pageProcessID() const;
+    // How many times the page shown was laid out again by its process since it was handed over
+    // (for tests: stylesheets, pictures and new widths each may cost one).
+    int pageRelayouts() const;
 
   private:
     // A document to show: its bytes, type, encoding and base URL.

@@ -1,8 +1,10 @@
 // Web views and their page's process: a process that is killed, passes its memory or CPU bound,
-// misbehaves (an impostor program speaking the wire format wrongly) or cannot start fails the load
-// in progress once, with its code, never also finishing; the view shows white and the next load
-// works in a new process. A released view leaves no process behind but the spare. Pages past the
-// old cuts (64 stylesheets, 2,000 pictures) show whole.
+// stops answering, misbehaves (an impostor program speaking the wire format wrongly) or cannot
+// start fails the load in progress once, with its code, never also finishing; the view shows white
+// and the next load works in a new process. A process that dies before it reads the load is
+// replaced unseen. A rendering waits one second in all for its stalled views. A link the process
+// names that the app would not load does nothing. A released view leaves no process behind but the
+// spare. Pages past the old cuts (64 stylesheets, 2,000 pictures) show whole, laid out once.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -34,9 +37,15 @@ using testsupport::ScriptedReply;
 
 class Events : public NSObject, public UIWebViewDelegate {
   public:
-    int finishes = 0, failures = 0;
+    int finishes = 0, failures = 0, asked = 0, starts = 0;
     std::string domain;
     long code = 0;
+    std::optional<bool> webViewShouldStartLoadWithRequest(UIWebView&, const Ref<NSURLRequest>&,
+                                                          UIWebViewNavigationType) override {
+        ++asked;
+        return true;
+    }
+    void webViewDidStartLoad(UIWebView&) override { ++starts; }
     void webViewDidFinishLoad(UIWebView&) override { ++finishes; }
     void webViewDidFailLoadWithError(UIWebView&, const Ref<NSError>& error) override {
         ++failures;
@@ -45,7 +54,7 @@ class Events : public NSObject, public UIWebViewDelegate {
     }
     int ends() const { return finishes + failures; }
     void clear() {
-        finishes = failures = 0;
+        finishes = failures = asked = starts = 0;
         domain.clear();
         code = 0;
     }
@@ -380,6 +389,165 @@ TEST_F(WebViewProcessTest, PagesPastTheOldCutsShowWhole) {
                 ++blank;
     EXPECT_EQ(blank, 0);
     EXPECT_GE(server.requestCount(), 2000u);
+}
+
+// A process that stops answering (stopped, silent, or silent mid-message) spends no CPU and no
+// memory: the wait for its answer is what ends it.
+TEST_F(WebViewProcessTest, AProcessThatStopsAnsweringEndsItsLoadOnceWithItsCode) {
+    ScriptedReply slow = ScriptedReply::text("p{color:blue}", 200, "text/css");
+    slow.delayBeforeHeaders = 0.3;
+    server.setReply("/slow.css", slow);
+    WebPageProcess::Limits limits;
+    limits.unresponsiveSeconds = 1;
+    struct Row {
+        const char* mode;  // the impostor's argument; empty: the program, stopped mid-load
+    };
+    for (const Row& row : {Row{"silent"}, Row{"half-frame"}, Row{""}}) {
+        SCOPED_TRACE(*row.mode ? row.mode : "stopped");
+        WebPageProcess::setLimits(limits);
+        if (*row.mode) WebPageProcess::setProgramPath(WEB_PAGE_IMPOSTOR_PATH, {row.mode});
+        freshWebView();
+        events->clear();
+        const auto begin = std::chrono::steady_clock::now();
+        web->loadHTMLString("<link rel=\"stylesheet\" href=\"slow.css\"><p>waiting</p>",
+                            NSURL::URLWithString(server.url("/")));
+        int stopped = 0;
+        if (!*row.mode) {
+            // Stopped once its document is read: the stylesheet that comes goes unanswered.
+            ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return web->shownText() == "waiting"; }));
+            stopped = web->pageProcessID();
+            ASSERT_EQ(::kill(stopped, SIGSTOP), 0);
+        }
+        ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return events->ends() > 0; }, 20));
+        testsupport::pumpMainRunLoop(0.2);
+        EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(), 1.0);
+        EXPECT_TRUE(failedOnceWith(UIWebViewPageProcessErrorUnresponsive));
+        EXPECT_TRUE(showsWhite());
+        if (stopped)
+            EXPECT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return !children().count(stopped); }));
+        WebPageProcess::resetLimits();
+        EXPECT_TRUE(nextLoadWorks(stopped));
+    }
+}
+
+// Eight web views whose processes never paint: one rendering of their window waits a second in all,
+// not a second for each.
+TEST_F(WebViewProcessTest, ARenderingOfManyStalledViewsWaitsOneSecondInAll) {
+    WebPageProcess::setProgramPath(WEB_PAGE_IMPOSTOR_PATH, {"no-pixels"});
+    std::vector<Ref<UIWebView>> views;
+    for (int i = 0; i < 8; ++i) {
+        auto view = make<UIWebView>(CGRectMake(0, 50 * i, 320, 50));
+        window->addSubview(view);
+        view->setDelegate(events);
+        view->loadHTMLString("<p>stalled</p>", nullptr);
+        views.push_back(view);
+    }
+    events->clear();
+    ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return events->finishes == 8; }, 20));
+    for (int round = 0; round < 2; ++round) {
+        const auto begin = std::chrono::steady_clock::now();
+        ASSERT_TRUE(UIWindowRenderer::imageOfView(window, 1));
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        EXPECT_LT(took, 3.0) << "round " << round;
+    }
+    for (auto& view : views) view->removeFromSuperview();
+}
+
+// The spare killed in the very turn a page is given: the page never began in it, so it is read in
+// a new process and finishes as if nothing happened.
+TEST_F(WebViewProcessTest, ASpareThatDiesAsTheLoadBeginsIsReplacedUnseen) {
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        freshWebView();
+        ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([] {
+            return WebPageProcess::spareProcessID() != 0 &&
+                   children().count(WebPageProcess::spareProcessID());
+        }));
+        const int spare = WebPageProcess::spareProcessID();
+        events->clear();
+        web->loadHTMLString("<p>after the spare</p>", NSURL::URLWithString(server.url("/")));
+        ASSERT_EQ(::kill(spare, SIGKILL), 0);
+        ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return events->ends() > 0; }, 20));
+        testsupport::pumpMainRunLoop(0.2);
+        EXPECT_EQ(events->failures, 0) << events->domain << " " << events->code;
+        EXPECT_EQ(events->finishes, 1);
+        EXPECT_EQ(web->shownText(), "after the spare");
+        EXPECT_NE(web->pageProcessID(), 0);
+        EXPECT_NE(web->pageProcessID(), spare);
+    }
+    // A program that dies on every page is given a second chance once, then the load fails once.
+    WebPageProcess::setProgramPath(WEB_PAGE_IMPOSTOR_PATH, {"crash"});
+    freshWebView();
+    ASSERT_TRUE(loadEnds("<p>crashes</p>"));
+    EXPECT_TRUE(failedOnceWith(UIWebViewPageProcessErrorCrashed));
+}
+
+// What the page's process says is under a tap is checked: a script link is no link (no script runs
+// here), whether the page wrote it or the process made it up; an ordinary one is asked about.
+TEST_F(WebViewProcessTest, AScriptLinkFromThePageOrItsProcessDoesNothing) {
+    struct Row {
+        const char* name;
+        const char* mode;  // the impostor's argument; empty: the program
+        std::string page;
+        bool asked;
+    };
+    const std::string block = "style=\"display:block;height:300px\"";
+    const Row rows[] = {
+        {"a script link on the page", "", "<a href=\"javascript:alert(document.cookie)\" " + block + ">x</a>",
+         false},
+        {"a script link made up", "script-link", "<p>plain</p>", false},
+        {"an ordinary link", "", "<a href=\"/page\" " + block + ">x</a>", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (*row.mode)
+            WebPageProcess::setProgramPath(WEB_PAGE_IMPOSTOR_PATH, {row.mode});
+        else
+            WebPageProcess::resetProgramPath();
+        freshWebView();
+        ASSERT_TRUE(loadEnds(row.page));
+        ASSERT_EQ(events->finishes, 1);
+        events->clear();
+        UITestDriver::tapAt(web, CGPointMake(40, 40));
+        testsupport::pumpMainRunLoopUntil([&] { return events->starts > 0; }, 1);
+        EXPECT_EQ(events->asked > 0, row.asked);
+        EXPECT_EQ(events->starts > 0, row.asked);
+        if (row.asked) EXPECT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return events->ends() > 0; }));
+    }
+}
+
+// A page is laid out once its stylesheets are in, not before and again after; pictures in boxes the
+// page fixes are painted in as they come, with no layout of their own.
+TEST_F(WebViewProcessTest, APageIsLaidOutOnceAndFixedPicturesOnlyPainted) {
+    server.setReply("/sheet.css", ScriptedReply::text("img{width:10px;height:10px}", 200, "text/css"));
+    const std::string small = pngOf(UIColor::colorWithRed(0, 0.5, 1, 1), 4, 4);
+    ScriptedReply picture = ScriptedReply::text(small, 200, "image/png");
+    picture.headers.push_back({"Cache-Control", "no-store"});
+    server.setDefaultHandler([&](const testsupport::RecordedRequest&) { return picture; });
+    std::string fixed, unsized;
+    for (int i = 0; i < 60; ++i) {
+        fixed += "<img src=\"f" + std::to_string(i) + ".png\">";
+        unsized += "<img src=\"u" + std::to_string(i) + ".png\" style=\"width:auto;height:auto\">";
+    }
+    struct Row {
+        const char* name;
+        std::string page;
+        int most, least;  // layouts after the page was handed over
+    };
+    const Row rows[] = {
+        {"a linked sheet", "<link rel=\"stylesheet\" href=\"sheet.css\"><p>text</p>", 1, 1},
+        {"a linked sheet and fixed pictures", "<link rel=\"stylesheet\" href=\"sheet.css\">" + fixed, 1, 1},
+        {"fixed pictures", "<style>img{width:10px;height:10px}</style>" + fixed, 0, 0},
+        {"pictures sized by themselves", unsized, 60, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        freshWebView();
+        ASSERT_TRUE(loadEnds(row.page));
+        EXPECT_EQ(events->finishes, 1);
+        EXPECT_LE(web->pageRelayouts(), row.most);
+        EXPECT_GE(web->pageRelayouts(), row.least);
+    }
 }
 
 }  // namespace

@@ -13,6 +13,10 @@
 //   exit-oom           ends with the out-of-memory status on the Load
 //   crash              aborts on the Load
 //   no-ready           ends at once, saying nothing
+//   silent             answers nothing at all
+//   half-frame         half of the Loaded frame for the Load, then nothing more
+//   no-pixels          answers everything but Paint
+//   script-link        answers every link question with a script link
 // Everything else is answered plainly (an empty page). It ends at the end of its socket.
 
 #include <unistd.h>
@@ -51,7 +55,7 @@ std::string garbageFrame() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string mode = argc > 1 ? argv[1] : "";
+    std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "no-ready") return 0;
     send(ReadyReply{});
     if (mode == "ready-twice") send(ReadyReply{});
@@ -67,6 +71,7 @@ int main(int argc, char** argv) {
         while (auto body = frames.next()) {
             auto command = decodeCommand(*body);
             if (!command) return kExitMalformedCommand;
+            if (mode == "silent") continue;
             if (auto* load = std::get_if<LoadCommand>(&*command)) {
                 baseURL = load->baseURL;
                 LoadedReply loaded;
@@ -88,8 +93,15 @@ int main(int argc, char** argv) {
                 if (mode == "wrong-pixels") loaded.layout.stylesheets.push_back(baseURL + "slow.css");
                 if (mode == "exit-oom") return kExitOutOfMemory;
                 if (mode == "crash") std::abort();
+                if (mode == "half-frame") {
+                    const std::string frame = encodeFrame(loaded);
+                    writeAll(frame.substr(0, frame.size() / 2));
+                    mode = "silent";
+                    continue;
+                }
                 send(loaded);
             } else if (auto* paint = std::get_if<PaintCommand>(&*command)) {
+                if (mode == "no-pixels") continue;
                 PixelsReply pixels;
                 pixels.id = paint->id;
                 pixels.scale = paint->scale;
@@ -118,7 +130,9 @@ int main(int argc, char** argv) {
                 laidOut.layout.contentHeight = 100;
                 send(laidOut);
             } else if (auto* link = std::get_if<LinkAtCommand>(&*command)) {
-                send(LinkReply{link->id, ""});
+                send(LinkReply{link->id, mode == "script-link" ? "javascript:alert(document.cookie)" : ""});
+            } else if (auto* decode = std::get_if<DecodeCommand>(&*command)) {
+                send(DecodedReply{decode->id, false, 0});
             }
         }
         if (frames.failed()) return kExitMalformedCommand;
