@@ -15,8 +15,12 @@
 // bounds: time-outs, byte caps, how many at once, stylesheets in all, pictures' bytes in all) and
 // handed over; once every one of them is taken in or has failed, webViewDidFinishLoad follows with
 // the scroll view's content size from the laid-out page, or webViewDidFailLoadWithError if the
-// document itself failed. A page that asks for nothing finishes on the turn it is shown. A picture
-// that fails keeps the box the page gives it. A new load or stopLoading cancels the one in
+// document itself failed. A page that asks for nothing finishes on the turn it is shown. A page that
+// links stylesheets is laid out once they are in (or failed), not before. A picture that fails keeps
+// the box the page gives it (its process is not told of it); a picture in a box the page fixes, or
+// a background, is painted in as it comes, and others lay the page out again, at most once a frame
+// (real time). Pictures are decoded by the process as they are painted, those shown first, the rest
+// while the page is idle, also after the load finished; each shows as it is decoded. A new load or stopLoading cancels the one in
 // progress, stylesheets and pictures included (a cancelled load reports didFailLoadWithError with
 // NSURLErrorCancelled (-999), as the platform does, when it had started). An HTTP error status
 // still shows its page and finishes normally. A document past its byte cap
@@ -26,10 +30,13 @@
 // without fetching its stylesheets and pictures.
 //
 // The page's process: each web view has one (a spare is kept started ahead, so a load does not
-// wait for a start); releasing the view ends it. When it dies, is ended for passing its memory or
-// CPU bound, or sends a malformed message, the load in progress fails once (never also finishes)
-// with UIWebViewPageProcessErrorDomain and the code below, the view shows white, and the next load
-// starts a new process. No page work runs on the main thread.
+// wait for a start); releasing the view ends it. When it dies, is ended for passing its memory
+// bound or its CPU bound on one command, leaves a command unanswered past its real-time bound, or
+// sends a malformed message, the load in progress fails once (never also finishes) with
+// UIWebViewPageProcessErrorDomain and the code below, the view shows white, and the next load
+// starts a new process. A process that dies before it answered the load's document (the spare
+// killed as the load began) did none of the page's work: the page is given a new process, once,
+// and the delegate hears nothing of it. No page work runs on the main thread.
 //
 // Local files: a file URL is read only when it names a regular file (no device, pipe, socket or
 // kernel file of /proc or /sys), within the same byte cap and time bounds as over http; a file
@@ -45,15 +52,17 @@
 // again and updates the content size when the process answers) and painted by the process, at the
 // scale the window renders at, for a view inside the scroll view. The view keeps the pixels of the
 // visible area and a little around it (a few screens at most, dropped when the page changes),
-// asks for them after each layout and when the visible area moves, and draws what it has; when the
-// window is rendered and the pixels for the visible area at that scale are not in, it waits for
-// them at most a second (the only wait on the main thread). The canvas is the page's own
+// asks for them after each layout, when the visible area moves and when what the page shows
+// changed (one paint on its way at a time), and draws what it has; when the window is rendered and
+// the pixels for the visible area at that scale are not in, it waits for them (the only wait on
+// the main thread): at most a second for one rendering, shared by all the web views it draws. The canvas is the page's own
 // background, else white; a view that is not opaque paints no white, so its background colour (or,
 // when clear, what is behind it) shows through where the page paints nothing.
 //
 // A tap on a link (the web view's own tap recogniser) asks the page's process which link is there,
 // then the delegate with UIWebViewNavigationTypeLinkClicked, and loads the link's URL if it is
-// allowed (file links as above).
+// allowed (file links as above). A script link (javascript:, vbscript:) is no link: no script runs
+// here, and nothing is asked or loaded.
 //
 // stringByEvaluatingJavaScriptFromString answers what a test scripted for that script (or a
 // handler), else ""; every script is recorded. The web view has a tap recogniser of its own on
@@ -109,7 +118,7 @@ enum : long {
     UIWebViewPageProcessErrorCrashed = 2,
     // It passed its memory bound, or ran out of memory itself (exit status 3).
     UIWebViewPageProcessErrorMemoryLimit = 3,
-    // It worked past its CPU bound on one command (and those sent while it worked).
+    // It worked past its CPU bound on one command.
     UIWebViewPageProcessErrorCPULimit = 4,
     // It sent a malformed or unexpected message.
     UIWebViewPageProcessErrorMalformedMessage = 5,
