@@ -44,9 +44,8 @@ namespace {
 constexpr double kTargetMs = 4000;
 constexpr double kTargetMB = 448;
 constexpr double kProcessTargetSeconds = 2.5;
-constexpr char kRules[] =
-    "body{margin:8px;font-size:15px;line-height:1.5;word-wrap:break-word}"
-    "a{color:#2a7ae2}h2{font-size:20px}td{border:1px solid #ccc}";
+constexpr char kRules[] = "body{margin:8px;font-size:15px;line-height:1.5;word-wrap:break-word}"
+                          "a{color:#2a7ae2}h2{font-size:20px}td{border:1px solid #ccc}";
 
 // About 50 elements and 2 KB of text.
 std::string question(int i) {
@@ -157,7 +156,8 @@ void run(benchmark::State& state, const std::string& name, const std::string& ht
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--through-web-view") == 0) return throughWebView(std::atoi(argv[2]));
+    if (argc == 3 && std::strcmp(argv[1], "--through-web-view") == 0)
+        return throughWebView(std::atoi(argv[2]));
     benchmark::Initialize(&argc, argv);
     // 2,000 questions: the page's bounds; 200: the reference.
     const std::string full = page(2000), tenth = page(200);
@@ -191,10 +191,12 @@ int main(int argc, char** argv) {
     };
     auto through = [](int questions) {
         Through t;
-        const std::string text = benchsupport::runSelf({"bench", "--through-web-view", std::to_string(questions)}, 90);
+        const std::string text =
+            benchsupport::runSelf({"bench", "--through-web-view", std::to_string(questions)}, 90);
         char how[64] = "";
         int drawn = 0;
-        if (std::sscanf(text.c_str(), "process %63s %lf %lf %d", how, &t.cpu, &t.peakMB, &drawn) == 4 && drawn)
+        if (std::sscanf(text.c_str(), "process %63s %lf %lf %d", how, &t.cpu, &t.peakMB, &drawn) == 4 &&
+            drawn)
             t.how = how;
         return t;
     };
@@ -205,10 +207,10 @@ int main(int argc, char** argv) {
         std::printf("ratio web_large_page_process_cpu %.4g\n", whole.cpu / kProcessTargetSeconds);
         std::printf("ratio web_large_page_process_memory %.4g\n", whole.peakMB / kTargetMB);
     }
-    std::printf("  through a web view, one linked stylesheet: %s, its process spent %.3f s of CPU and peaked at "
-                "%.0f MB; targets: at most %.1f s and %.0f MB (1.0); reference, the page at a tenth: %.3f s, "
-                "%.0f MB\n",
-                whole.how.c_str(), whole.cpu, whole.peakMB, kProcessTargetSeconds, kTargetMB, part.cpu,
-                part.peakMB);
+    std::printf(
+        "  through a web view, one linked stylesheet: %s, its process spent %.3f s of CPU and peaked at "
+        "%.0f MB; targets: at most %.1f s and %.0f MB (1.0); reference, the page at a tenth: %.3f s, "
+        "%.0f MB\n",
+        whole.how.c_str(), whole.cpu, whole.peakMB, kProcessTargetSeconds, kTargetMB, part.cpu, part.peakMB);
     return 0;
 }

@@ -100,8 +100,8 @@ Case makeCase(const std::string& name, const std::string& dir) {
     Case c;
     std::string boxes;
     auto box = [&](const std::string& src) {
-        boxes += "<img style=\"display:block;float:left\" width=\"" + std::to_string(c.boxW) + "\" height=\"" +
-                 std::to_string(c.boxH) + "\" src=\"" + src + "\">";
+        boxes += "<img style=\"display:block;float:left\" width=\"" + std::to_string(c.boxW) +
+                 "\" height=\"" + std::to_string(c.boxH) + "\" src=\"" + src + "\">";
     };
     if (name == "photos_200") {
         c.count = 200, c.boxW = 20, c.boxH = 15, c.perRow = 18;
@@ -223,8 +223,8 @@ void BM_PicturePage(benchmark::State& state, std::string name) {
         char how[64] = "";
         int same = 0;
         Outcome o;
-        if (std::sscanf(text.c_str(), "outcome %63s %lf %lf %d %d %d %lf", how, &o.finished, &o.allDrawn, &o.drawn,
-                        &o.expected, &same, &o.longestTurnMs) == 7) {
+        if (std::sscanf(text.c_str(), "outcome %63s %lf %lf %d %d %d %lf", how, &o.finished, &o.allDrawn,
+                        &o.drawn, &o.expected, &same, &o.longestTurnMs) == 7) {
             o.how = how;
             o.sameProcess = same != 0;
         }
@@ -247,8 +247,8 @@ void report(const char* ratio, const std::string& name, bool untilDrawn, double 
         std::printf("ratio %s %.4g\n", ratio, seconds / target);
     std::printf("  %s: %s after %.3f s, %d of %d pictures drawn%s%s, the process %s; longest main-thread "
                 "turn %.1f ms; target: at most 1.0 (%g s)\n",
-                name.c_str(), o.how.c_str(), o.finished, o.drawn, o.expected,
-                o.allDrawn >= 0 ? " by " : "", o.allDrawn >= 0 ? (std::to_string(o.allDrawn) + " s").c_str() : "",
+                name.c_str(), o.how.c_str(), o.finished, o.drawn, o.expected, o.allDrawn >= 0 ? " by " : "",
+                o.allDrawn >= 0 ? (std::to_string(o.allDrawn) + " s").c_str() : "",
                 o.sameProcess ? "lived" : "ended", o.longestTurnMs, target);
 }
 

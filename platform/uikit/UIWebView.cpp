@@ -755,12 +755,14 @@ void UIWebView::handleReply(detail::webpage::Reply& reply) {
         // A new page shows from its top.
         scroll->setContentOffset(scroll->minimumContentOffset());
         requestResources();
+        // A page waiting for stylesheets none of which is still coming is laid out now.
+        if (page.awaitingStylesheets && resources_ &&
+            resources_->pending(detail::WebResourceLoader::Kind::Stylesheet) == 0)
+            stylesheetsChanged_ = true;
         paintVisibleArea();
         // The view changed width while the process read the page.
-        if (bounds().size.width != laidOutWidth_) {
-            page.relayoutWanted = true;
-            refreshPage();
-        }
+        if (bounds().size.width != laidOutWidth_) page.relayoutWanted = true;
+        if (page.relayoutWanted || stylesheetsChanged_) refreshPage();
         finishIfDone();
     } else if (auto* laidOut = std::get_if<LaidOutReply>(&reply)) {
         if (laidOut->id != page.refreshID) return;

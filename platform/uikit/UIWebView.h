@@ -20,10 +20,10 @@
 // the box the page gives it (its process is not told of it); a picture in a box the page fixes, or
 // a background, is painted in as it comes, and others lay the page out again, at most once a frame
 // (real time). Pictures are decoded by the process as they are painted, those shown first, the rest
-// while the page is idle, also after the load finished; each shows as it is decoded. A new load or stopLoading cancels the one in
-// progress, stylesheets and pictures included (a cancelled load reports didFailLoadWithError with
-// NSURLErrorCancelled (-999), as the platform does, when it had started). An HTTP error status
-// still shows its page and finishes normally. A document past its byte cap
+// while the page is idle, also after the load finished; each shows as it is decoded. A new load or
+// stopLoading cancels the one in progress, stylesheets and pictures included (a cancelled load reports
+// didFailLoadWithError with NSURLErrorCancelled (-999), as the platform does, when it had started). An HTTP
+// error status still shows its page and finishes normally. A document past its byte cap
 // (ResourceLimits::maxDocumentBytes) shows what came up to there. A document still coming past its
 // deadline (ResourceLimits::documentDeadlineSeconds from the start of the load, real time, whether
 // it trickles or has gone silent) fails with NSURLErrorTimedOut and shows what came, laid out,
@@ -55,9 +55,9 @@
 // asks for them after each layout, when the visible area moves and when what the page shows
 // changed (one paint on its way at a time), and draws what it has; when the window is rendered and
 // the pixels for the visible area at that scale are not in, it waits for them (the only wait on
-// the main thread): at most a second for one rendering, shared by all the web views it draws. The canvas is the page's own
-// background, else white; a view that is not opaque paints no white, so its background colour (or,
-// when clear, what is behind it) shows through where the page paints nothing.
+// the main thread): at most a second for one rendering, shared by all the web views it draws. The canvas is
+// the page's own background, else white; a view that is not opaque paints no white, so its background colour
+// (or, when clear, what is behind it) shows through where the page paints nothing.
 //
 // A tap on a link (the web view's own tap recogniser) asks the page's process which link is there,
 // then the delegate with UIWebViewNavigationTypeLinkClicked, and loads the link's URL if it is

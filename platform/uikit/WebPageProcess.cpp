@@ -709,7 +709,10 @@ std::uint64_t WebPageProcess::send(Command command) {
         [&](auto& c) {
             using T = std::decay_t<decltype(c)>;
             c.id = id;
-            if constexpr (std::is_same_v<T, LoadCommand>) waiting.answer = MessageType::Loaded;
+            if constexpr (std::is_same_v<T, LoadCommand>) {
+                waiting.answer = MessageType::Loaded;
+                waiting.stylesheetsFirst = c.stylesheetsFirst;
+            }
             if constexpr (std::is_same_v<T, StylesheetCommand> || std::is_same_v<T, PictureCommand>)
                 waiting.answer = MessageType::Ack;
             if constexpr (std::is_same_v<T, RefreshCommand>) waiting.answer = MessageType::LaidOut;
@@ -752,6 +755,15 @@ bool WebPageProcess::checkReply(Reply& reply, std::string* why) {
     }
     if (front.answer != typeOf(reply)) {
         *why = "a reply of the wrong kind";
+        return false;
+    }
+    // Only a Load that may wait for its stylesheets may be answered with a page that waits.
+    const bool waits = (std::holds_alternative<LoadedReply>(reply) &&
+                        std::get<LoadedReply>(reply).layout.awaitingStylesheets && !front.stylesheetsFirst) ||
+                       (std::holds_alternative<LaidOutReply>(reply) &&
+                        std::get<LaidOutReply>(reply).layout.awaitingStylesheets);
+    if (waits) {
+        *why = "a page waiting for stylesheets where it must be laid out";
         return false;
     }
     if (auto* pixels = std::get_if<PixelsReply>(&reply)) {

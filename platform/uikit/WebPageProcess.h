@@ -121,6 +121,8 @@ class WebPageProcess : public std::enable_shared_from_this<WebPageProcess> {
     struct Waiting {
         std::uint64_t id = 0;
         webpage::MessageType answer;
+        // Load: whether the page may wait for its stylesheets.
+        bool stylesheetsFirst = false;
         // Paint: the device pixels asked for.
         webpage::PixelArea pixels;
         double scale = 1;

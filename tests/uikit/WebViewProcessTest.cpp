@@ -197,6 +197,7 @@ TEST_F(WebViewProcessTest, AnImpostorOrAMissingProgramFailsTheLoadOnceWithItsCod
         {"unasked", UIWebViewPageProcessErrorMalformedMessage},
         {"bad-url", UIWebViewPageProcessErrorMalformedMessage},
         {"wrong-pixels", UIWebViewPageProcessErrorMalformedMessage},
+        {"laid-out-waiting", UIWebViewPageProcessErrorMalformedMessage},
         {"exit-oom", UIWebViewPageProcessErrorMemoryLimit},
         {"crash", UIWebViewPageProcessErrorCrashed},
     };
@@ -514,6 +515,16 @@ TEST_F(WebViewProcessTest, AScriptLinkFromThePageOrItsProcessDoesNothing) {
         EXPECT_EQ(events->starts > 0, row.asked);
         if (row.asked) EXPECT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return events->ends() > 0; }));
     }
+}
+
+// A page that says it waits for stylesheets but names none is laid out at once, not left waiting.
+TEST_F(WebViewProcessTest, APageWaitingForNoStylesheetIsLaidOutAtOnce) {
+    WebPageProcess::setProgramPath(WEB_PAGE_IMPOSTOR_PATH, {"waits-for-nothing"});
+    freshWebView();
+    ASSERT_TRUE(loadEnds("<p>no sheets</p>"));
+    EXPECT_EQ(events->finishes, 1);
+    EXPECT_EQ(events->failures, 0);
+    EXPECT_EQ(web->pageRelayouts(), 1);
 }
 
 // A page is laid out once its stylesheets are in, not before and again after; pictures in boxes the

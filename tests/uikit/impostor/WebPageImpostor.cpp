@@ -17,6 +17,8 @@
 //   half-frame         half of the Loaded frame for the Load, then nothing more
 //   no-pixels          answers everything but Paint
 //   script-link        answers every link question with a script link
+//   laid-out-waiting   Loaded listing "slow.css" and waiting for it, then a layout still waiting
+//   waits-for-nothing  Loaded waiting for stylesheets it does not list
 // Everything else is answered plainly (an empty page). It ends at the end of its socket.
 
 #include <unistd.h>
@@ -90,7 +92,9 @@ int main(int argc, char** argv) {
                 }
                 if (mode == "unasked") send(LinkReply{load->id + 1000, ""});
                 if (mode == "bad-url") loaded.layout.pictures.push_back({"ftp://example.invalid/p.png", {}});
-                if (mode == "wrong-pixels") loaded.layout.stylesheets.push_back(baseURL + "slow.css");
+                if (mode == "wrong-pixels" || mode == "laid-out-waiting")
+                    loaded.layout.stylesheets.push_back(baseURL + "slow.css");
+                loaded.layout.awaitingStylesheets = mode == "laid-out-waiting" || mode == "waits-for-nothing";
                 if (mode == "exit-oom") return kExitOutOfMemory;
                 if (mode == "crash") std::abort();
                 if (mode == "half-frame") {
@@ -128,6 +132,7 @@ int main(int argc, char** argv) {
                 laidOut.id = refresh->id;
                 laidOut.layout.contentWidth = refresh->viewport.width;
                 laidOut.layout.contentHeight = 100;
+                laidOut.layout.awaitingStylesheets = mode == "laid-out-waiting";
                 send(laidOut);
             } else if (auto* link = std::get_if<LinkAtCommand>(&*command)) {
                 send(LinkReply{link->id, mode == "script-link" ? "javascript:alert(document.cookie)" : ""});
