@@ -140,10 +140,13 @@ struct WebPageProcess::Shared {
     std::size_t outstanding = 0;
     std::uint64_t busyEpoch = 0;
     SteadyClock::time_point workBegan = SteadyClock::now();
-    // The watchdog's own.
+    // The watchdog's own: the CPU at the command's start, and a window of real time over which the
+    // process must have worked at all while a command waits.
     bool idleChecked = false;
     std::uint64_t seenEpoch = 0;
     long long cpuAtSpanStart = 0;
+    SteadyClock::time_point windowBegan = SteadyClock::now();
+    long long cpuAtWindow = 0;
 
     ~Shared() {
         if (fd >= 0) ::close(fd);
@@ -215,6 +218,10 @@ std::optional<long long> cpuTicksOf(pid_t pid) {
     return static_cast<long long>(utime + stime);
 }
 
+// The least share of a wait's real time a process answering a command works: less, over a whole
+// unresponsive bound, and it is taken for one that stopped answering.
+constexpr double kLeastWorkingShare = 0.05;
+
 // Polls every live child's memory and busy CPU; never ends.
 class Watchdog {
   public:
@@ -278,18 +285,31 @@ class Watchdog {
                     continue;
                 }
                 if (p->outstanding == 0 || !p->ready) continue;
-                if (secondsSince(p->workBegan) > limits.unresponsiveSeconds) {
-                    p->killFor(WebPageProcessEnd::Unresponsive, "the page's process stopped answering");
-                    continue;
-                }
                 auto ticks = cpuTicksOf(p->pid);
                 if (!ticks) continue;
                 if (p->seenEpoch != p->busyEpoch) {
                     p->seenEpoch = p->busyEpoch;
-                    p->cpuAtSpanStart = *ticks;
-                } else if (double(*ticks - p->cpuAtSpanStart) / double(ticksPerSecond) > limits.cpuSeconds) {
+                    p->cpuAtSpanStart = p->cpuAtWindow = *ticks;
+                    p->windowBegan = p->workBegan;
+                    continue;
+                }
+                if (double(*ticks - p->cpuAtSpanStart) / double(ticksPerSecond) > limits.cpuSeconds) {
                     p->killFor(WebPageProcessEnd::CPULimit,
                                "the page's process worked too long on one command");
+                    continue;
+                }
+                // A command waiting while the process does (next to) nothing: stopped, blocked, or
+                // silent mid-message. A busy process on a loaded machine still works a share of
+                // the time, and its CPU bound is what ends it.
+                const double window = secondsSince(p->windowBegan);
+                if (window >= limits.unresponsiveSeconds) {
+                    const double worked = double(*ticks - p->cpuAtWindow) / double(ticksPerSecond);
+                    if (worked < window * kLeastWorkingShare) {
+                        p->killFor(WebPageProcessEnd::Unresponsive, "the page's process stopped answering");
+                        continue;
+                    }
+                    p->windowBegan = SteadyClock::now();
+                    p->cpuAtWindow = *ticks;
                 }
             }
             round.clear();

@@ -431,6 +431,19 @@ TEST_F(WebViewProcessTest, AProcessThatStopsAnsweringEndsItsLoadOnceWithItsCode)
     }
 }
 
+// A process that works long on one command, well within its CPU bound, is busy, not stopped: a
+// real-time bound far shorter than its work does not end it.
+TEST_F(WebViewProcessTest, ABusyProcessIsNotTakenForOneThatStoppedAnswering) {
+    std::string longPage;
+    for (int i = 0; i < 50000; ++i) longPage += "<p>words of paragraph " + std::to_string(i) + "</p>";
+    WebPageProcess::Limits limits;
+    limits.unresponsiveSeconds = 0.2;
+    WebPageProcess::setLimits(limits);
+    ASSERT_TRUE(loadEnds(longPage, 60));
+    EXPECT_EQ(events->finishes, 1);
+    EXPECT_EQ(events->failures, 0) << events->domain << " " << events->code;
+}
+
 // Eight web views whose processes never paint: one rendering of their window waits a second in all,
 // not a second for each.
 TEST_F(WebViewProcessTest, ARenderingOfManyStalledViewsWaitsOneSecondInAll) {
