@@ -267,34 +267,40 @@ WebResourceLoader::~WebResourceLoader() {
 void WebResourceLoader::cancel() {
     cancelled_ = true;
     waiting_.clear();
-    for (auto& [url, entry] : entries_) stopFetch(entry);
-    running_ = 0;
+    // Only the running fetches hold anything to stop.
+    auto running = std::move(fetches_);
+    fetches_.clear();
+    for (auto& [fetch, resource] : running) stopFetch(resource->second);
 }
 
 void WebResourceLoader::stopFetch(Entry& entry) {
+    if (entry.fetch != 0) fetches_.erase(entry.fetch);
+    entry.fetch = 0;
     entry.deadline.reset();
     if (entry.connection) entry.connection->cancel();
     entry.connection = nullptr;
     entry.delegate = nullptr;
-    entry.fetch = 0;
 }
 
 void WebResourceLoader::request(Kind kind, const std::string& url) {
-    if (cancelled_ || url.empty() || entries_.count(url)) return;
-    Entry& entry = entries_[url];
-    entry.kind = kind;
+    if (cancelled_ || url.empty()) return;
+    auto [it, added] = entries_.try_emplace(url);
+    if (!added) return;
+    Resource& resource = *it;
+    resource.second.kind = kind;
+    ++pending_[index(kind)];
     // A page from the network never reaches a local file: it fails at once, waiting for nothing.
     if (!files_.folder) {
         Ref<NSURL> address = NSURL::URLWithString(url);
-        if (address && address->isFileURL()) return hand(url, entry, std::nullopt, std::nullopt);
+        if (address && address->isFileURL()) return hand(resource, std::nullopt, std::nullopt);
     }
     if (kind == Kind::Stylesheet) {
-        if (stylesheetsAsked_ >= limits_.maxStylesheets) return hand(url, entry, std::nullopt, std::nullopt);
+        if (stylesheetsAsked_ >= limits_.maxStylesheets) return hand(resource, std::nullopt, std::nullopt);
         ++stylesheetsAsked_;
     } else if (pictureBytes_ >= limits_.maxPictureBytesInAll) {
-        return hand(url, entry, std::nullopt, std::nullopt);
+        return hand(resource, std::nullopt, std::nullopt);
     }
-    waiting_.push_back(url);
+    waiting_.push_back(&resource);
     startWaiting();
 }
 
@@ -304,39 +310,43 @@ void WebResourceLoader::delivered(const std::string& url) {
     Entry& entry = it->second;
     entry.handedOver = false;
     entry.done = true;
-}
-
-std::size_t WebResourceLoader::pending(Kind kind) const {
-    std::size_t count = 0;
-    for (const auto& [url, entry] : entries_)
-        if (entry.kind == kind && !entry.done) ++count;
-    return count;
+    --pending_[index(entry.kind)];
 }
 
 void WebResourceLoader::startWaiting() {
-    while (!cancelled_ && running_ < std::max(1, limits_.maxConcurrent) && !waiting_.empty()) {
-        std::string url = waiting_.front();
+    // What fails without a fetch is handed over from inside this loop, and each hand-over asks
+    // for the next one: the loop already running takes it, rather than a call within a call for
+    // each of a hundred thousand pictures past their bytes in all.
+    if (startingWaiting_) return;
+    const std::size_t most = static_cast<std::size_t>(std::max(1, limits_.maxConcurrent));
+    if (cancelled_ || fetches_.size() >= most || waiting_.empty()) return;
+    startingWaiting_ = true;
+    auto keepAlive = shared_from_this();
+    while (!cancelled_ && fetches_.size() < most && !waiting_.empty()) {
+        Resource& resource = *waiting_.front();
         waiting_.pop_front();
-        auto it = entries_.find(url);
-        if (it == entries_.end() || it->second.done || it->second.handedOver || it->second.fetch != 0)
-            continue;
+        const Entry& entry = resource.second;
+        if (entry.done || entry.handedOver || entry.fetch != 0) continue;
         // Pictures that waited while others filled the bytes in all fail without a fetch.
-        if (it->second.kind == Kind::Image && pictureBytes_ >= limits_.maxPictureBytesInAll) {
-            hand(url, it->second, std::nullopt, std::nullopt);
+        if (entry.kind == Kind::Image && pictureBytes_ >= limits_.maxPictureBytesInAll) {
+            hand(resource, std::nullopt, std::nullopt);
             continue;
         }
-        start(url, it->second);
+        start(resource);
     }
+    startingWaiting_ = false;
 }
 
-void WebResourceLoader::start(const std::string& url, Entry& entry) {
+void WebResourceLoader::start(Resource& resource) {
+    const std::string& url = resource.first;
+    Entry& entry = resource.second;
     Ref<NSURL> address = NSURL::URLWithString(url);
     const std::uint64_t fetch = nextFetch_++;
     Weak<WebResourceLoader> weak = std::static_pointer_cast<WebResourceLoader>(shared_from_this());
     const std::size_t cap = entry.kind == Kind::Image ? limits_.maxImageBytes : limits_.maxStylesheetBytes;
     if (address && address->isFileURL()) {
         entry.fetch = fetch;
-        ++running_;
+        fetches_.emplace(fetch, &resource);
         const std::string path = address->path();
         FileReadOptions options;
         options.silenceSeconds = limits_.timeoutSeconds;
@@ -357,11 +367,11 @@ void WebResourceLoader::start(const std::string& url, Entry& entry) {
                                                    limits_.timeoutSeconds)
                     : nullptr;
         if (!request || !NSURLConnection::canHandleRequest(request)) {
-            hand(url, entry, std::nullopt, std::nullopt);
+            hand(resource, std::nullopt, std::nullopt);
             return;
         }
         entry.fetch = fetch;
-        ++running_;
+        fetches_.emplace(fetch, &resource);
         auto delegate = make<Fetch>(weak, fetch, cap);
         entry.delegate = delegate;
         entry.connection = make<NSURLConnection>(request, delegate, false);
@@ -370,35 +380,31 @@ void WebResourceLoader::start(const std::string& url, Entry& entry) {
     }
     // The connection's callbacks come only while something arrives: a server that answers
     // slowly, trickles or redirects again and again is ended by the clock, from the first request.
+    // A fetch that already ended (a connection may fail within start) needs no alarm.
+    if (entry.fetch != fetch) return;
     entry.deadline = std::make_unique<RealTimeAlarm>(limits_.deadlineSeconds, [weak, fetch] {
         if (auto loader = weak.lock()) loader->timedOut(fetch);
     });
 }
 
 void WebResourceLoader::timedOut(std::uint64_t fetch) {
-    auto it = entryForFetch(fetch);
-    if (it == entries_.end()) return;
-    hand(it->first, it->second, std::nullopt, std::nullopt);
+    if (Resource* resource = resourceForFetch(fetch)) hand(*resource, std::nullopt, std::nullopt);
 }
 
-std::map<std::string, WebResourceLoader::Entry>::iterator
-WebResourceLoader::entryForFetch(std::uint64_t fetch) {
-    if (cancelled_ || fetch == 0) return entries_.end();
-    for (auto it = entries_.begin(); it != entries_.end(); ++it)
-        if (it->second.fetch == fetch) return it;
-    return entries_.end();
+WebResourceLoader::Resource* WebResourceLoader::resourceForFetch(std::uint64_t fetch) const {
+    if (cancelled_ || fetch == 0) return nullptr;
+    auto it = fetches_.find(fetch);
+    return it == fetches_.end() ? nullptr : it->second;
 }
 
 void WebResourceLoader::finishBytes(std::uint64_t fetch, std::optional<NSData> bytes,
                                     const std::optional<std::string>& charset) {
-    auto it = entryForFetch(fetch);
-    if (it == entries_.end()) return;
-    hand(it->first, it->second, std::move(bytes), charset);
+    if (Resource* resource = resourceForFetch(fetch)) hand(*resource, std::move(bytes), charset);
 }
 
-void WebResourceLoader::hand(const std::string& url, Entry& entry, std::optional<NSData> bytes,
+void WebResourceLoader::hand(Resource& resource, std::optional<NSData> bytes,
                              const std::optional<std::string>& charset) {
-    if (entry.fetch != 0) --running_;
+    Entry& entry = resource.second;
     stopFetch(entry);
     if (bytes && entry.kind == Kind::Image) {
         // The page's pictures together stay within their bytes; the one that would pass fails.
@@ -410,11 +416,10 @@ void WebResourceLoader::hand(const std::string& url, Entry& entry, std::optional
         }
     }
     entry.handedOver = true;
-    // Copied: the handler may cancel this loader, and the URL is the entry's own key.
-    const std::string key = url;
-    const Kind kind = entry.kind;
+    // The handler may cancel this loader or let it go: it stays until the hand-over is done, and
+    // its entries (the URL is one's key) are never removed.
     auto keepAlive = shared_from_this();
-    if (deliver_) deliver_(kind, key, std::move(bytes), charset);
+    if (deliver_) deliver_(entry.kind, resource.first, std::move(bytes), charset);
     startWaiting();
 }
 

@@ -22,17 +22,18 @@
 // A fetch that ends (bytes or failed) is handed over through `deliver` (main thread, possibly
 // inside request() for what fails at once; the loader keeps nothing of its bytes), and the
 // resource ends when the web view says its page's process took it in (delivered()). cancel() (and
-// the destructor) stop every fetch; nothing is handed over after it. Main thread only, except the
-// work it sends to worker queues.
+// the destructor) stop every fetch; nothing is handed over after it. Whatever ends (a fetch, a
+// failure, the process taking it in) costs the same however many resources the page asked for.
+// Main thread only, except the work it sends to worker queues.
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "foundation/NSData.h"
 #include "foundation/NSObject.h"
@@ -104,12 +105,13 @@ class WebResourceLoader : public NSObject {
     // The page's process took in what was delivered for the URL: the resource ends.
     void delivered(const std::string& url);
     // Resources asked for that have not ended.
-    std::size_t pending(Kind kind) const;
+    std::size_t pending(Kind kind) const { return pending_[index(kind)]; }
     bool idle() const { return pending(Kind::Stylesheet) == 0 && pending(Kind::Image) == 0; }
     void cancel();
 
     // ---- for the fetches -------------------------------------------------------------------------
-    // The fetch's bytes (nullopt: it failed). `charset`: the one the reply named, if any.
+    // The fetch's bytes (nullopt: it failed). `charset`: the one the reply named, if any. A fetch
+    // number that is unknown or already ended does nothing.
     void finishBytes(std::uint64_t fetch, std::optional<NSData> bytes,
                      const std::optional<std::string>& charset = std::nullopt);
 
@@ -123,26 +125,34 @@ class WebResourceLoader : public NSObject {
         Ref<NSObject> delegate;
         std::unique_ptr<RealTimeAlarm> deadline;
     };
+    // An entry with its URL. The map's nodes stay where they are as it grows, so the running
+    // fetches and the waiting queue point at them rather than look their URLs up again.
+    using Resource = std::pair<const std::string, Entry>;
+
+    static std::size_t index(Kind kind) { return kind == Kind::Stylesheet ? 0 : 1; }
     void startWaiting();
-    void start(const std::string& url, Entry& entry);
+    void start(Resource& resource);
     // The fetch is over: its bytes (or its failure) go to the page.
-    void hand(const std::string& url, Entry& entry, std::optional<NSData> bytes,
-              const std::optional<std::string>& charset);
+    void hand(Resource& resource, std::optional<NSData> bytes, const std::optional<std::string>& charset);
     void stopFetch(Entry& entry);
     // Past the fetch's deadline: it fails.
     void timedOut(std::uint64_t fetch);
-    std::map<std::string, Entry>::iterator entryForFetch(std::uint64_t fetch);
+    Resource* resourceForFetch(std::uint64_t fetch) const;
 
     WebResourceLimits limits_;
     WebFileAccess files_;
     Deliver deliver_;
-    std::map<std::string, Entry> entries_;
-    std::deque<std::string> waiting_;
-    int running_ = 0;
+    // A page may ask for a hundred thousand resources, and each one that ends is looked up,
+    // counted and followed by the next one waiting: none of that walks the others.
+    std::unordered_map<std::string, Entry> entries_;
+    std::unordered_map<std::uint64_t, Resource*> fetches_;  // the running ones, by number
+    std::deque<Resource*> waiting_;
+    std::size_t pending_[2] = {0, 0};  // by kind: asked for and not ended
     int stylesheetsAsked_ = 0;
     std::uint64_t pictureBytes_ = 0;
     std::uint64_t nextFetch_ = 1;
     bool cancelled_ = false;
+    bool startingWaiting_ = false;
 };
 
 // The bounds of a file read besides its byte cap.

@@ -69,12 +69,22 @@ class NetworkThreadBlocker {
                 running_ = true;
                 changed_.notify_all();
                 changed_.wait(lock, [this] { return released_; });
+                // Told while the lock is held: the blocker sees it only once this work no longer
+                // touches the blocker's members.
+                returned_ = true;
+                changed_.notify_all();
             },
             false);
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [this] { return running_; });
     }
-    ~NetworkThreadBlocker() { release(); }
+    // The work on the network thread uses this blocker's members until it returns: the blocker
+    // outlives it.
+    ~NetworkThreadBlocker() {
+        release();
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return returned_; });
+    }
     void release() {
         std::lock_guard lock(mutex_);
         released_ = true;
@@ -87,6 +97,7 @@ class NetworkThreadBlocker {
     std::condition_variable changed_;
     bool running_ = false;
     bool released_ = false;
+    bool returned_ = false;
 };
 
 class ConnectionOperationTest : public nettest::NetTest {
