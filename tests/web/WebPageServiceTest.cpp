@@ -69,10 +69,33 @@ class WebPageServiceTest : public ::testing::Test {
         return reply.ok;
     }
     bool picture(const std::string& url, bool ok, const std::string& bytes) {
+        return pictureAck(url, ok, bytes).ok;
+    }
+    AckReply pictureAck(const std::string& url, bool ok, const std::string& bytes) {
         PictureCommand c{++id_, url, ok, bytes};
         auto reply = std::get<AckReply>(service.handle(c));
         EXPECT_EQ(reply.id, c.id);
-        return reply.ok;
+        EXPECT_EQ(reply.picturesToDecode, service.picturesToDecode());
+        return reply;
+    }
+    DecodedReply decode() {
+        DecodeCommand c{++id_};
+        auto reply = std::get<DecodedReply>(service.handle(c));
+        EXPECT_EQ(reply.id, c.id);
+        EXPECT_EQ(reply.picturesToDecode, service.picturesToDecode());
+        return reply;
+    }
+    // Decodes until nothing waits (each Decode takes one off, or it is no bounded piece of work);
+    // answers how many Decodes that took.
+    std::size_t decodeAll() {
+        std::size_t decodes = 0;
+        for (std::uint32_t left = service.picturesToDecode(); left > 0; ++decodes) {
+            const auto reply = decode();
+            EXPECT_LT(reply.picturesToDecode, left);
+            if (reply.picturesToDecode >= left) break;
+            left = reply.picturesToDecode;
+        }
+        return decodes;
     }
     Layout refresh(bool rebuild, Viewport viewport = {320, 1, 320}) {
         RefreshCommand c{++id_, rebuild, viewport};
@@ -85,6 +108,7 @@ class WebPageServiceTest : public ::testing::Test {
         auto reply = std::get<PixelsReply>(service.handle(c));
         EXPECT_EQ(reply.id, c.id);
         EXPECT_EQ(reply.pixels.size(), std::size_t(reply.width) * std::size_t(reply.height) * 4);
+        EXPECT_EQ(reply.picturesToDecode, service.picturesToDecode());
         return reply;
     }
     std::string linkAt(double x, double y) {
@@ -236,21 +260,31 @@ TEST_F(WebPageServiceTest, APictureIsDecodedAtItsBoxAndAgainLargerWhenItShowsLar
     EXPECT_DOUBLE_EQ(loaded.layout.pictures[0].fit.width, 200);  // 100 points at scale 2
 
     ASSERT_TRUE(picture(url, true, pngOf(1600, 800, 255, 0, 0)));
+    // Taken in, not decoded: a Decode does that.
+    EXPECT_FALSE(service.pictureFor(url));
+    EXPECT_EQ(service.picturesToDecode(), 1u);
+    EXPECT_TRUE(decode().repaint);
     ASSERT_TRUE(service.pictureFor(url));
     EXPECT_EQ(service.pictureFor(url)->width(), 200u);
     EXPECT_EQ(service.decodedPixelsInAll(), 200u * 100u);
     auto layout = refresh(false, {200, 2, 400});
     EXPECT_DOUBLE_EQ(layout.contentHeight, 50);
+    EXPECT_EQ(layout.picturesToDecode, 0u);
     EXPECT_EQ(pixelAt(paint(0, 0, 100, 50, 2), 100, 50), (RGBA{255, 0, 0, 255}));
 
-    // Wider views show it wider: decoded again from the bytes kept, three times at most.
+    // Wider views show it wider: it waits to be decoded again from the bytes kept (the smaller
+    // decode showing meanwhile), three times at most.
     const struct {
         double width;
         std::size_t decoded;
         int redecodes;
     } steps[] = {{400, 400, 1}, {410, 400, 1}, {600, 600, 2}, {800, 800, 3}, {1200, 800, 3}};
     for (const auto& step : steps) {
-        refresh(false, {step.width, 2, 2 * step.width});
+        const auto before = service.pictureFor(url)->width();
+        const auto wider = refresh(false, {step.width, 2, 2 * step.width});
+        EXPECT_EQ(wider.picturesToDecode, step.decoded > before ? 1u : 0u) << step.width;
+        EXPECT_EQ(service.pictureFor(url)->width(), before);
+        decodeAll();
         EXPECT_EQ(service.pictureFor(url)->width(), step.decoded) << step.width;
         EXPECT_EQ(service.redecodesOf(url), step.redecodes) << step.width;
         EXPECT_EQ(service.decodedPixelsInAll(), step.decoded * step.decoded / 2);
@@ -266,10 +300,13 @@ TEST_F(WebPageServiceTest, APictureAtItsOwnSizeIsDecodedForTheScreenAndLaysOutAt
     ASSERT_EQ(loaded.layout.pictures.size(), 1u);
     EXPECT_DOUBLE_EQ(loaded.layout.pictures[0].fit.screen, 200);
     ASSERT_TRUE(picture(url, true, pngOf(1000, 500, 0, 255, 0)));
-    EXPECT_EQ(service.pictureFor(url)->width(), 200u);
+    // Laid out at its natural size before it is decoded.
     auto layout = refresh(false, {100, 2, 200});
     EXPECT_DOUBLE_EQ(layout.contentWidth, 1000);
     EXPECT_DOUBLE_EQ(layout.contentHeight, 500);
+    EXPECT_FALSE(service.pictureFor(url));
+    decodeAll();
+    EXPECT_EQ(service.pictureFor(url)->width(), 200u);
 }
 
 TEST_F(WebPageServiceTest, ALargerDecodePastThePixelBudgetIsRefusedAndTheSmallerStays) {
@@ -280,13 +317,20 @@ TEST_F(WebPageServiceTest, ALargerDecodePastThePixelBudgetIsRefusedAndTheSmaller
          {200, 1, 200});
     EXPECT_TRUE(picture(a, true, pngOf(400, 400, 255, 0, 0)));
     EXPECT_TRUE(picture(b, true, pngOf(300, 300, 0, 0, 255)));
+    EXPECT_EQ(decodeAll(), 2u);
     EXPECT_EQ(service.decodedPixelsInAll(), limits.maxDecodedPixelsInAll);
-    refresh(false, {400, 1, 400});
+    EXPECT_EQ(refresh(false, {400, 1, 400}).picturesToDecode, 1u);
+    EXPECT_FALSE(decode().repaint);
     EXPECT_EQ(service.pictureFor(a)->width(), 100u);
     EXPECT_EQ(service.decodedPixelsInAll(), limits.maxDecodedPixelsInAll);
-    // A third picture finds no pixels left.
-    EXPECT_FALSE(picture("http://site.test/dir/c.png", true, pngOf(10, 10, 0, 0, 0)));
-    EXPECT_FALSE(service.pictureFor("http://site.test/dir/c.png"));
+    // A third picture finds no pixels left: its bytes are taken, it is not decoded, and it does
+    // not wait.
+    const std::string c = "http://site.test/dir/c.png";
+    EXPECT_TRUE(picture(c, true, pngOf(10, 10, 0, 0, 0)));
+    EXPECT_EQ(service.picturesToDecode(), 1u);
+    EXPECT_FALSE(decode().repaint);
+    EXPECT_EQ(service.picturesToDecode(), 0u);
+    EXPECT_FALSE(service.pictureFor(c));
 }
 
 TEST_F(WebPageServiceTest, PicturesPastTheBytesOfAllTogetherFailFetchedOrWrittenIntoThePage) {
@@ -301,8 +345,9 @@ TEST_F(WebPageServiceTest, PicturesPastTheBytesOfAllTogetherFailFetchedOrWritten
     limits.maxPictureBytesInAll = first.size() + second.size() - 1;
     const std::string page =
         "<img src='a.png' width=10 height=10><img src='" + dataURLOf(second) + "' width=10 height=10>";
-    load(page);
+    EXPECT_EQ(load(page).layout.picturesToDecode, 1u);
     EXPECT_EQ(service.pictureBytesInAll(), second.size());
+    decodeAll();
     EXPECT_TRUE(service.pictureFor(dataURLOf(second)));
     EXPECT_FALSE(picture("http://site.test/dir/a.png", true, first));
 }
@@ -323,10 +368,12 @@ TEST_F(WebPageServiceTest, DataPicturesInImgAndCSSBackgroundsAreReadHereAndNever
                        green + "\")'></div><img src='data:image/png;base64,!!!!' width=5 height=5></body>");
     EXPECT_TRUE(loaded.layout.pictures.empty());
     EXPECT_TRUE(loaded.layout.stylesheets.empty());
+    // Read as the page was laid out, decoded as it is painted.
+    EXPECT_EQ(loaded.layout.picturesToDecode, 2u);
+    auto pixels = paint(0, 0, 40, 50);
     ASSERT_TRUE(service.pictureFor(red));
     EXPECT_EQ(service.pictureFor(red)->width(), 40u);
     EXPECT_FALSE(service.pictureFor("data:image/png;base64,!!!!"));
-    auto pixels = paint(0, 0, 40, 50);
     EXPECT_EQ(pixelAt(pixels, 20, 10), (RGBA{255, 0, 0, 255}));
     EXPECT_EQ(pixelAt(pixels, 10, 35), (RGBA{0, 255, 0, 255}));
     EXPECT_EQ(pixelAt(pixels, 35, 35), (RGBA{0, 0, 0, 0}));
@@ -337,16 +384,24 @@ TEST_F(WebPageServiceTest, DataPicturesInImgAndCSSBackgroundsAreReadHereAndNever
 TEST_F(WebPageServiceTest, FailedAndUnreadablePicturesAnswerNotOkAndShowNothing) {
     const std::string a = "http://site.test/dir/a.png";
     load("<body style='margin:0'><img src='a.png' width=20 height=20 style='display:block'></body>");
+    // A picture whose header reads is taken in; one whose body then does not decode fails at
+    // its decode.
     struct Case {
         bool ok;
         std::string bytes;
-    } cases[] = {{false, ""},
-                 {true, ""},
-                 {true, "not a picture"},
-                 {true, pngOf(8, 8, 0, 0, 0).substr(0, 40)},
-                 {false, pngOf(8, 8, 0, 0, 0)}};
+        bool taken;
+    } cases[] = {{false, "", false},
+                 {true, "", false},
+                 {true, "not a picture", false},
+                 {true, pngOf(8, 8, 0, 0, 0).substr(0, 40), true},
+                 {false, pngOf(8, 8, 0, 0, 0), false}};
     for (const auto& c : cases) {
-        EXPECT_FALSE(picture(a, c.ok, c.bytes));
+        const auto ack = pictureAck(a, c.ok, c.bytes);
+        EXPECT_EQ(ack.ok, c.taken);
+        EXPECT_FALSE(ack.relayout);
+        EXPECT_EQ(ack.picturesToDecode, c.taken ? 1u : 0u);
+        EXPECT_FALSE(decode().repaint);
+        EXPECT_EQ(service.picturesToDecode(), 0u);
         EXPECT_FALSE(service.pictureFor(a));
         EXPECT_EQ(service.decodedPixelsInAll(), 0u);
     }
@@ -374,6 +429,7 @@ TEST_F(WebPageServiceTest, ANewPageLetsGoOfThePicturesAndStylesheetsOfTheOld) {
     load("<link rel=stylesheet href='s.css'><img src='a.png' width=10 height=10>");
     ASSERT_TRUE(picture(a, true, pngOf(10, 10, 1, 2, 3)));
     ASSERT_TRUE(stylesheet("http://site.test/dir/s.css", true, "body{margin:0;height:900px}"));
+    decodeAll();
     EXPECT_GT(service.decodedPixelsInAll(), 0u);
     auto loaded = load("<link rel=stylesheet href='s.css'><p>new</p>");
     EXPECT_EQ(service.decodedPixelsInAll(), 0u);
@@ -389,17 +445,23 @@ TEST_F(WebPageServiceTest, HostilePagesFinishWithinTheirBounds) {
     load("<img src='" + huge + "' width=10 height=10>");
     EXPECT_FALSE(service.pictureFor(huge));
     EXPECT_EQ(service.pictureBytesInAll(), 0u);
-    // Past their count, data: pictures fail undecoded, however small.
+    // Past the bytes of all together, data: pictures fail unread, however small: the first ones
+    // show.
     limits = {};
     std::string many;
     std::vector<std::string> urls;
-    for (std::size_t i = 0; i < WebPageService::kMostDataPictures + 5; ++i) {
-        urls.push_back(dataURLOf(pngOf(1 + i % 50, 1 + i / 50, 0, 0, 0)));
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < 1200; ++i) {
+        const std::string png = pngOf(1 + i % 50, 1 + i / 50, 0, 0, 0);
+        if (i < 1000) bytes += png.size();
+        urls.push_back(dataURLOf(png));
         many += "<img width=1 height=1 src='" + urls.back() + "'>";
     }
-    load(many);
+    limits.maxPictureBytesInAll = bytes;
+    EXPECT_EQ(load(many).layout.picturesToDecode, 1000u);
+    EXPECT_EQ(decodeAll(), 1000u);
     for (std::size_t i = 0; i < urls.size(); ++i)
-        EXPECT_EQ(service.pictureFor(urls[i]) != nullptr, i < WebPageService::kMostDataPictures) << i;
+        EXPECT_EQ(service.pictureFor(urls[i]) != nullptr, i < 1000) << i;
     // Deep nesting and many pictures still answer.
     std::string deep;
     for (int i = 0; i < 20000; ++i) deep += "<div>";
@@ -407,6 +469,115 @@ TEST_F(WebPageServiceTest, HostilePagesFinishWithinTheirBounds) {
     auto loaded = load(deep);
     EXPECT_LE(loaded.layout.pictures.size(), kMaxResourceURLs);
     EXPECT_GE(loaded.layout.contentHeight, 1);
+}
+
+}  // namespace
+
+namespace {
+
+class WebPageServiceLazyTest : public WebPageServiceTest {
+  protected:
+    LoadedReply loadFirst(const std::string& document, bool stylesheetsFirst,
+                          Viewport viewport = {320, 1, 320}) {
+        LoadCommand c;
+        c.id = ++id_;
+        c.document = document;
+        c.MIMEType = "text/html";
+        c.baseURL = kBase;
+        c.viewport = viewport;
+        c.pictureLimits = limits;
+        c.stylesheetsFirst = stylesheetsFirst;
+        auto reply = std::get<LoadedReply>(service.handle(c));
+        EXPECT_EQ(reply.id, c.id);
+        EXPECT_EQ(reply.layout.picturesToDecode, service.picturesToDecode());
+        return reply;
+    }
+};
+
+// The stylesheets a scan of the page finds are those its build asks for.
+TEST_F(WebPageServiceLazyTest, AStylesheetsFirstLoadListsTheLinkedSheetsAndWaitsForThem) {
+    struct Case {
+        const char* name;
+        std::string head;
+        std::vector<std::string> sheets;
+    } cases[] = {
+        {"one link", "<link rel=stylesheet href='a.css'>", {"http://site.test/dir/a.css"}},
+        // The engine reads rel as the one word "stylesheet", as written: so does the scan.
+        {"attributes in capitals, quoted, a reference in the href",
+         "<link href=\"/b.css?x=1&amp;y=2\" REL=\"stylesheet\"><link rel=icon href=i.png>"
+         "<link rel='alternate stylesheet' href='alt.css'><link rel=StyleSheet href='other.css'>",
+         {"http://site.test/b.css?x=1&y=2"}},
+        {"an @import in a style element",
+         "<style>/* @import 'no.css'; */ @import url(\"c.css\"); @import 'd.css' screen; p{}</style>",
+         {"http://site.test/dir/c.css", "http://site.test/dir/d.css"}},
+        {"a base",
+         "<base href='http://cdn.test/s/'><link rel=stylesheet href='e.css'>",
+         {"http://cdn.test/s/e.css"}},
+        {"in a comment and a script: not a link",
+         "<!-- <link rel=stylesheet href='x.css'> --><script>'<link rel=stylesheet href=y.css>'</script>"
+         "<link rel=stylesheet href='f.css'>",
+         {"http://site.test/dir/f.css"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string page =
+            "<html><head>" + c.head +
+            "</head><body style='margin:0'><img src='p.png' width=10 height=10 style='display:block'>"
+            "<div style='height:100px;background:#f00'></div><a href='x'>x</a></body></html>";
+        auto loaded = loadFirst(page, true);
+        EXPECT_TRUE(loaded.layout.awaitingStylesheets);
+        EXPECT_EQ(loaded.layout.stylesheets, c.sheets);
+        EXPECT_TRUE(loaded.layout.pictures.empty());
+        EXPECT_EQ(loaded.layout.picturesToDecode, 0u);
+        EXPECT_EQ(loaded.text, page);
+        // Nothing is built: nothing paints, no link is found, no picture is asked for.
+        EXPECT_EQ(pixelAt(paint(0, 0, 20, 20), 5, 5), (RGBA{0, 0, 0, 0}));
+        EXPECT_EQ(linkAt(2, 105), "");
+        // The Refresh that rebuilds lays it out once, and asks for what the scan found.
+        for (const auto& url : c.sheets) stylesheet(url, true, "div{height:300px !important}");
+        auto layout = refresh(true);
+        EXPECT_FALSE(layout.awaitingStylesheets);
+        EXPECT_EQ(layout.stylesheets, c.sheets);
+        EXPECT_GE(layout.contentHeight, 310);  // the sheet's height, and the link's line
+        ASSERT_EQ(layout.pictures.size(), 1u);
+        EXPECT_EQ(pixelAt(paint(0, 0, 20, 20), 5, 15), (RGBA{255, 0, 0, 255}));
+    }
+}
+
+TEST_F(WebPageServiceLazyTest, AStylesheetsFirstLoadOfAPageLinkingNoneOrWithoutTheFlagLaysOutAtOnce) {
+    struct Case {
+        const char* name;
+        std::string head;
+        bool stylesheetsFirst;
+        std::vector<std::string> sheets;
+    } cases[] = {
+        {"no flag", "<link rel=stylesheet href='a.css'>", false, {"http://site.test/dir/a.css"}},
+        {"no sheet", "<style>div{color:red}</style>", true, {}},
+        {"only a data: sheet", "<link rel=stylesheet href='data:text/css,div{}'>", true, {}},
+        {"a sheet no server gives", "<link rel=stylesheet href='javascript:x'>", true, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto loaded = loadFirst(
+            "<html><head>" + c.head +
+                "</head><body style='margin:0'><img src='p.png' width=10 height=10 style='display:block'>"
+                "<div style='height:100px'></div></body></html>",
+            c.stylesheetsFirst);
+        EXPECT_FALSE(loaded.layout.awaitingStylesheets);
+        EXPECT_EQ(loaded.layout.stylesheets, c.sheets);
+        EXPECT_DOUBLE_EQ(loaded.layout.contentHeight, 110);
+        ASSERT_EQ(loaded.layout.pictures.size(), 1u);
+        EXPECT_EQ(loaded.layout.pictures[0].url, "http://site.test/dir/p.png");
+    }
+    // Plain text links nothing, whatever it says.
+    LoadCommand plain;
+    plain.id = ++id_;
+    plain.document = "<link rel=stylesheet href=a.css>";
+    plain.MIMEType = "text/plain";
+    plain.baseURL = kBase;
+    plain.viewport = {320, 1, 320};
+    plain.stylesheetsFirst = true;
+    EXPECT_FALSE(std::get<LoadedReply>(service.handle(plain)).layout.awaitingStylesheets);
 }
 
 }  // namespace
