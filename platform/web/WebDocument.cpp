@@ -562,6 +562,7 @@ class WebContainer final : public litehtml::document_container {
         }
         if (document_ && laidOut_) {
             auto toInt = [](double v) { return int(std::clamp(v, -1e9, 1e9)); };
+            drawRect_ = rect;
             drawArea_ = litehtml::position(toInt(std::floor(rect.origin.x)), toInt(std::floor(rect.origin.y)),
                                            toInt(std::ceil(rect.size.width)) + 1,
                                            toInt(std::ceil(rect.size.height)) + 1);
@@ -1099,6 +1100,15 @@ class WebContainer final : public litehtml::document_container {
     // The page is shown in a phone-shaped view whose height the document does not know.
     int viewportHeight() const { return std::max(1, width_ * 16 / 9); }
 
+    // Whether a box shows in the area drawn at all (not only in the margin drawArea_ keeps).
+    bool showsInDrawRect(const litehtml::position& p) const {
+        if (!cr_) return true;
+        return double(p.x)<drawRect_.origin.x + drawRect_.size.width&& double(p.x) + p.width> drawRect_.origin
+                   .x &&
+               double(p.y)<drawRect_.origin.y + drawRect_.size.height&& double(p.y) + p.height> drawRect_
+                   .origin.y;
+    }
+
     bool intersectsDrawArea(const litehtml::position& p) const {
         if (!cr_) return true;
         return double(p.x)<double(drawArea_.x) + drawArea_.width&& double(p.x) + p.width> drawArea_.x &&
@@ -1369,7 +1379,9 @@ class WebContainer final : public litehtml::document_container {
 
     // Whether the picture was there to draw.
     bool drawImage(cairo_t* cr, const std::string& url, const litehtml::background_paint& bg) {
-        if (bg.image_size.width <= 0 || bg.image_size.height <= 0) return false;
+        // A picture is asked for (and may be decoded for it) only where it shows.
+        if (bg.image_size.width <= 0 || bg.image_size.height <= 0 || !showsInDrawRect(bg.clip_box))
+            return false;
         Ref<CGImage> picture = drawnPicture(url);
         if (!picture) return false;
         cairo_surface_t* surface = surfaceFor(url, picture);
@@ -1459,7 +1471,8 @@ class WebContainer final : public litehtml::document_container {
     bool laidOut_ = false;
     cairo_t* cr_ = nullptr;
     int clipDepth_ = 0;
-    litehtml::position drawArea_;
+    litehtml::position drawArea_;  // the area drawn, rounded out and a little more
+    CGRect drawRect_{};            // the area drawn, as asked
 };
 
 }  // namespace detail

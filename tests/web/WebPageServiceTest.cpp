@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -580,4 +582,233 @@ TEST_F(WebPageServiceLazyTest, AStylesheetsFirstLoadOfAPageLinkingNoneOrWithoutT
     EXPECT_FALSE(std::get<LoadedReply>(service.handle(plain)).layout.awaitingStylesheets);
 }
 
+// What a picture that comes asks of the web view: a layout only where the page leaves a side of
+// its box to it; in any case nothing is decoded until a paint or a Decode.
+TEST_F(WebPageServiceLazyTest, APictureAsksForALayoutOnlyWhereItsSizeLaysThePageOut) {
+    const std::string url = "http://site.test/dir/p.png";
+    const std::string png = pngOf(40, 30, 255, 0, 0);
+    struct Case {
+        const char* name;
+        std::string body;
+        bool ok;
+        std::string bytes;
+        bool relayout;
+    } cases[] = {
+        {"attributes fix both sides", "<img src='p.png' width=20 height=10 style='display:block'>", true, png,
+         false},
+        {"its style fixes both sides", "<img src='p.png' style='display:block;width:50%;height:10px'>", true,
+         png, false},
+        {"a background", "<div style='width:20px;height:10px;background:url(p.png)'></div>", true, png,
+         false},
+        {"its width alone", "<img src='p.png' width=20 style='display:block'>", true, png, true},
+        {"unsized", "<img src='p.png' style='display:block'>", true, png, true},
+        {"one fixed, one unsized", "<img src='p.png' width=20 height=10><img src='p.png'>", true, png, true},
+        {"failed", "<img src='p.png' style='display:block'>", false, "", false},
+        {"no picture", "<img src='p.png' style='display:block'>", true, "GIF89a but not really", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto loaded = loadFirst("<body style='margin:0'>" + c.body + "</body>", false);
+        const auto ack = pictureAck(url, c.ok, c.bytes);
+        EXPECT_EQ(ack.relayout, c.relayout);
+        EXPECT_EQ(ack.picturesToDecode, ack.ok ? 1u : 0u);
+        // Taken in, not decoded.
+        EXPECT_EQ(service.decodedPixelsInAll(), 0u);
+        EXPECT_FALSE(service.pictureFor(url));
+        if (!c.relayout && c.ok && ack.ok) {
+            // Shown by the next paint, without a layout: the paint decodes what it meets.
+            auto pixels = paint(0, 0, 20, 10);
+            EXPECT_EQ(pixelAt(pixels, 10, 5), (RGBA{255, 0, 0, 255}));
+            EXPECT_EQ(pixels.picturesToDecode, 0u);
+            EXPECT_TRUE(service.pictureFor(url));
+        }
+        if (c.relayout) {
+            // The layout it asks for sizes it from its header, decoded or not.
+            const auto layout = refresh(false);
+            EXPECT_GT(layout.contentHeight, loaded.layout.contentHeight);
+            EXPECT_FALSE(service.pictureFor(url));
+            EXPECT_EQ(layout.picturesToDecode, 1u);
+        }
+    }
+    // Before the page's first layout (waiting for its stylesheets), any picture may change it.
+    loadFirst("<link rel=stylesheet href=s.css><img src='p.png' width=20 height=10>", true);
+    EXPECT_TRUE(pictureAck(url, true, png).relayout);
+}
+
+// A page of six pictures, each in a 20-point box of its own, one under the other.
+class WebPageServicePicturesTest : public WebPageServiceLazyTest {
+  protected:
+    static constexpr int kCount = 6;
+    static std::string urlOf(int i) { return "http://site.test/dir/p" + std::to_string(i) + ".png"; }
+    static std::uint8_t shadeOf(int i) { return std::uint8_t(40 * (i + 1)); }
+
+    void loadPictures() {
+        std::string body = "<body style='margin:0'>";
+        for (int i = 0; i < kCount; ++i)
+            body += "<img src='p" + std::to_string(i) + ".png' width=20 height=20 style='display:block'>";
+        auto loaded = loadFirst(body + "</body>", false);
+        ASSERT_EQ(loaded.layout.pictures.size(), std::size_t(kCount));
+        for (int i = 0; i < kCount; ++i) {
+            const auto ack = pictureAck(urlOf(i), true, pngOf(20, 20, shadeOf(i), 0, 0));
+            ASSERT_TRUE(ack.ok);
+            EXPECT_FALSE(ack.relayout);
+            EXPECT_EQ(ack.picturesToDecode, std::uint32_t(i + 1));
+        }
+        EXPECT_EQ(service.decodedPixelsInAll(), 0u);
+    }
+    std::vector<int> decodedOnes() const {
+        std::vector<int> decoded;
+        for (int i = 0; i < kCount; ++i)
+            if (service.pictureFor(urlOf(i))) decoded.push_back(i);
+        return decoded;
+    }
+    // Paints pictures `from` to `to` and answers which it showed.
+    std::vector<int> paintPictures(int from, int to) {
+        auto pixels = paint(0, 20 * from, 20, 20 * (to - from + 1));
+        std::vector<int> shown;
+        for (int i = from; i <= to; ++i)
+            if (pixelAt(pixels, 10, 20 * (i - from) + 10) == (RGBA{shadeOf(i), 0, 0, 255}))
+                shown.push_back(i);
+        return shown;
+    }
+};
+
+TEST_F(WebPageServicePicturesTest, APaintDecodesThePicturesItMeetsAndNoOthers) {
+    loadPictures();
+    EXPECT_EQ(paintPictures(1, 2), (std::vector<int>{1, 2}));
+    EXPECT_EQ(decodedOnes(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(service.picturesToDecode(), std::uint32_t(kCount - 2));
+    EXPECT_EQ(service.decodedPixelsInAll(), 2u * 20 * 20);
+    // Painted again: nothing more to decode, the same pixels.
+    EXPECT_EQ(paintPictures(1, 2), (std::vector<int>{1, 2}));
+    EXPECT_EQ(service.decodedPixelsInAll(), 2u * 20 * 20);
+    // A paint outside every picture decodes none.
+    paint(100, 0, 20, 20);
+    EXPECT_EQ(service.picturesToDecode(), std::uint32_t(kCount - 2));
+}
+
+TEST_F(WebPageServicePicturesTest, PastItsBudgetAPaintDrawsTheRestEmptyAndDecodeTakesThePaintedOnesFirst) {
+    // No budget: one picture per paint.
+    service.setPaintDecodeBudget(std::chrono::nanoseconds(0));
+    loadPictures();
+    EXPECT_EQ(paintPictures(1, 2), (std::vector<int>{1}));
+    EXPECT_EQ(paintPictures(4, 5), (std::vector<int>{4}));
+    EXPECT_EQ(service.picturesToDecode(), std::uint32_t(kCount - 2));
+    // The latest paint's first, then the one before, then the rest in the page's order.
+    const int expected[] = {5, 2, 0, 3};
+    for (int next : expected) {
+        const auto before = decodedOnes();
+        const auto reply = decode();
+        EXPECT_TRUE(reply.repaint) << next;
+        auto after = decodedOnes();
+        ASSERT_EQ(after.size(), before.size() + 1) << next;
+        EXPECT_TRUE(std::find(after.begin(), after.end(), next) != after.end()) << next;
+    }
+    EXPECT_EQ(service.picturesToDecode(), 0u);
+    EXPECT_EQ(paintPictures(0, kCount - 1), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    // Nothing left: a Decode does nothing.
+    const auto idle = decode();
+    EXPECT_FALSE(idle.repaint);
+    EXPECT_EQ(idle.picturesToDecode, 0u);
+}
+
+TEST_F(WebPageServicePicturesTest,
+       DecodesPastThePixelBudgetLetGoOfTheLeastRecentlyPaintedAndComeBackWhenPainted) {
+    limits.maxDecodedPixelsInAll = 2 * 20 * 20;
+    loadPictures();
+    const std::uint64_t bytes = service.pictureBytesInAll();
+    EXPECT_EQ(paintPictures(0, 0), (std::vector<int>{0}));
+    EXPECT_EQ(paintPictures(1, 1), (std::vector<int>{1}));
+    EXPECT_EQ(paintPictures(2, 2), (std::vector<int>{2}));
+    // The least recently painted went; its bytes stay, and it does not wait.
+    EXPECT_EQ(decodedOnes(), (std::vector<int>{1, 2}));
+    EXPECT_LE(service.decodedPixelsInAll(), limits.maxDecodedPixelsInAll);
+    EXPECT_EQ(service.pictureBytesInAll(), bytes);
+    EXPECT_EQ(service.picturesToDecode(), std::uint32_t(kCount - 3));
+    // Painted again, it is decoded again, in place of the least recently painted.
+    EXPECT_EQ(paintPictures(0, 0), (std::vector<int>{0}));
+    EXPECT_EQ(decodedOnes(), (std::vector<int>{0, 2}));
+    // A paint meeting more than fits decodes what fits and leaves the rest empty, not waiting.
+    EXPECT_EQ(paintPictures(3, 5), (std::vector<int>{3, 4}));
+    EXPECT_EQ(decodedOnes(), (std::vector<int>{3, 4}));
+    EXPECT_LE(service.decodedPixelsInAll(), limits.maxDecodedPixelsInAll);
+    // What no paint met takes no one's place: each Decode finds the next one does not fit, and
+    // it no longer waits.
+    loadPictures();
+    EXPECT_EQ(paintPictures(0, 1), (std::vector<int>{0, 1}));
+    for (int left = kCount - 3; left >= 0; --left) {
+        const auto reply = decode();
+        EXPECT_FALSE(reply.repaint);
+        EXPECT_EQ(reply.picturesToDecode, std::uint32_t(left));
+    }
+    EXPECT_EQ(decodedOnes(), (std::vector<int>{0, 1}));
+}
+
+TEST_F(WebPageServiceLazyTest, ThousandsOfSmallDataPicturesAllShowWithinTheBytesOfAll) {
+    constexpr int kPictures = 2000;
+    std::string body = "<body style='margin:0'>";
+    std::vector<std::string> urls;
+    std::size_t bytes = 0;
+    for (int i = 0; i < kPictures; ++i) {
+        const std::string png = pngOf(8, 8, std::uint8_t(i % 251), std::uint8_t(i / 251 * 20), 200);
+        bytes += png.size();
+        urls.push_back(dataURLOf(png));
+        body += "<img src='" + urls.back() + "' width=8 height=8 style='display:block'>";
+    }
+    body += "</body>";
+    const struct {
+        const char* name;
+        std::uint64_t byteBudget;
+        int shown;
+    } cases[] = {{"all fit", limits.maxPictureBytesInAll, kPictures}, {"a quarter's bytes", bytes / 4, 500}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        limits.maxPictureBytesInAll = c.byteBudget;
+        const auto loaded = loadFirst(body, false);
+        EXPECT_TRUE(loaded.layout.pictures.empty());
+        EXPECT_NEAR(int(loaded.layout.picturesToDecode), c.shown, 1);
+        // A paint of all of it, then Decodes for what its budget left.
+        auto pixels = paint(0, 0, 8, 8 * kPictures);
+        decodeAll();
+        pixels = paint(0, 0, 8, 8 * kPictures);
+        int shown = 0;
+        for (int i = 0; i < kPictures; ++i) {
+            const RGBA expected{i % 251, i / 251 * 20, 200, 255};
+            if (pixelAt(pixels, 4, 8 * i + 4) == expected) {
+                ++shown;
+                EXPECT_LT(i, c.shown + 1) << "a later picture shows where an earlier one does not";
+            }
+        }
+        EXPECT_NEAR(shown, c.shown, 1);
+        EXPECT_LE(service.pictureBytesInAll(), c.byteBudget);
+    }
+}
+
+TEST_F(WebPageServiceLazyTest, DecodesWithNothingToDecodeOrBeforeAnyPageAndGarbageBytesAnswerQuietly) {
+    // Before any page.
+    auto idle = decode();
+    EXPECT_FALSE(idle.repaint);
+    EXPECT_EQ(idle.picturesToDecode, 0u);
+    // A page without pictures.
+    loadFirst("<p>text</p>", false);
+    EXPECT_FALSE(decode().repaint);
+    // A header that reads over a body that does not: taken in, then failed at its decode, its
+    // box empty and nothing left waiting; the same URL may come again, whole.
+    const std::string url = "http://site.test/dir/g.png";
+    loadFirst("<body style='margin:0'><img src='g.png' width=10 height=10 style='display:block'></body>",
+              false);
+    std::string broken = pngOf(10, 10, 0, 0, 255);
+    for (std::size_t i = 60; i < broken.size(); ++i) broken[i] = char(0x5A ^ i);
+    ASSERT_TRUE(pictureAck(url, true, broken).ok);
+    EXPECT_EQ(pixelAt(paint(0, 0, 10, 10), 5, 5), (RGBA{0, 0, 0, 0}));
+    EXPECT_EQ(service.picturesToDecode(), 0u);
+    EXPECT_FALSE(decode().repaint);
+    EXPECT_EQ(service.decodedPixelsInAll(), 0u);
+    ASSERT_TRUE(pictureAck(url, true, pngOf(10, 10, 0, 0, 255)).ok);
+    EXPECT_EQ(pixelAt(paint(0, 0, 10, 10), 5, 5), (RGBA{0, 0, 255, 255}));
+    // A Decode interleaved anywhere answers with the count the other replies give.
+    ASSERT_TRUE(pictureAck(url, true, pngOf(10, 10, 0, 255, 0)).ok);
+    EXPECT_EQ(decode().picturesToDecode, 0u);
+    EXPECT_EQ(pixelAt(paint(0, 0, 10, 10), 5, 5), (RGBA{0, 255, 0, 255}));
+}
 }  // namespace
