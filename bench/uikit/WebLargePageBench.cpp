@@ -16,6 +16,7 @@
 
 #include "bench/support/PeakMemory.h"
 #include "bench/support/RatioReporter.h"
+#include "bench/support/WebLargePage.h"
 #include "web/WebDocument.h"
 #include "web/WebPageSource.h"
 
@@ -23,47 +24,6 @@ namespace {
 
 constexpr double kTargetMs = 4000;
 constexpr double kTargetMB = 448;
-
-// About 50 elements and 2 KB of text.
-std::string question(int i) {
-    const std::string words = "The front bumper of this car was fitted last week and the wheels are wider ";
-    const std::string zh = "这辆车的前保险杠上周刚换过，轮毂也换成了更宽的一套。";
-    const std::string n = std::to_string(i);
-    std::string s = "<h2>Question " + n + " about wheels and tyres for the winter, and the snow chains</h2>";
-    s += "<p>" + words + "<a href=\"/q/" + n + "\">the answers</a> " + words + "<b>bold words</b> " + zh +
-         "</p>";
-    s += "<p>" + zh + words + "<a href=\"/u/" + n + "\">a user</a> and more " + words + words + "</p><ul>";
-    for (int k = 0; k < 8; ++k)
-        s += "<li>An item of the list, with a few words " + std::string(k % 3 ? "" : zh) + "</li>";
-    s += "</ul><ol>";
-    for (int k = 0; k < 6; ++k)
-        s += "<li><a href=\"/i/" + std::to_string(k) + "\">link " + std::to_string(k) + "</a> text</li>";
-    s += "</ol>";
-    if (i % 8 == 0) {
-        s += "<table>";
-        for (int r = 0; r < 3; ++r) {
-            s += "<tr>";
-            for (int c = 0; c < 4; ++c) s += "<td>cell " + std::to_string(r * 4 + c) + "</td>";
-            s += "</tr>";
-        }
-        s += "</table>";
-    } else {
-        s += "<div><span>" + words + "</span><em>a few words</em><span>" + zh + "</span></div>";
-        for (int k = 0; k < 7; ++k)
-            s += "<p>Short <b>paragraph</b> " + std::to_string(k) + " of the answer, " +
-                 (k % 2 ? zh : words) + "</p>";
-        s += "<p><a href=\"/more\">more</a> <i>in italics</i> <code>code</code></p>";
-    }
-    return s;
-}
-
-std::string page(int questions) {
-    std::string body;
-    for (int i = 0; i < questions; ++i) body += question(i);
-    return "<html><head><style>body{margin:8px;font-size:15px;line-height:1.5;word-wrap:break-word}"
-           "a{color:#2a7ae2}h2{font-size:20px}td{border:1px solid #ccc}</style></head><body>" +
-           body + "</body></html>";
-}
 
 void run(benchmark::State& state, const std::string& name, const std::string& html) {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 375, 667);
@@ -87,7 +47,7 @@ void run(benchmark::State& state, const std::string& name, const std::string& ht
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     // 2,000 questions: the page's bounds; 200: the reference.
-    const std::string full = page(2000), tenth = page(200);
+    const std::string full = benchsupport::largePage(2000), tenth = benchsupport::largePage(200);
     detail::WebPageSourceInfo info;
     detail::boundedPageSource(full, {}, &info);
     benchmark::RegisterBenchmark("BM_TenthPage", [&](benchmark::State& s) { run(s, "BM_TenthPage", tenth); })
