@@ -40,9 +40,8 @@ inline std::string largePageQuestion(int i) {
 }
 
 // The site's rules for it.
-inline const char* kLargePageSheet =
-    "body{margin:8px;font-size:15px;line-height:1.5;word-wrap:break-word}"
-    "a{color:#2a7ae2}h2{font-size:20px}td{border:1px solid #ccc}";
+inline const char* kLargePageSheet = "body{margin:8px;font-size:15px;line-height:1.5;word-wrap:break-word}"
+                                     "a{color:#2a7ae2}h2{font-size:20px}td{border:1px solid #ccc}";
 
 // The page of so many questions (2,000: about 100,000 elements and 4 MB of text, the page bounds),
 // its rules in a <style> element, or linked (<link rel=stylesheet href=linked>) when given.

@@ -110,7 +110,8 @@ void failedPictures(benchmark::State& state) {
         auto service = std::make_unique<WebPageService>();
         service->handle(loadOf("<p>a page whose pictures all fail</p>", false));
         state.ResumeTiming();
-        for (const auto& url : urls) benchmark::DoNotOptimize(service->handle(PictureCommand{2, url, false, ""}));
+        for (const auto& url : urls)
+            benchmark::DoNotOptimize(service->handle(PictureCommand{2, url, false, ""}));
         state.PauseTiming();
         service.reset();
         state.ResumeTiming();
@@ -121,15 +122,18 @@ void failedPictures(benchmark::State& state) {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    benchmark::RegisterBenchmark("BM_LargePageStylesheetsFirst",
-                                 [](benchmark::State& s) { largePage(s, "BM_LargePageStylesheetsFirst", true); })
+    benchmark::RegisterBenchmark(
+        "BM_LargePageStylesheetsFirst",
+        [](benchmark::State& s) { largePage(s, "BM_LargePageStylesheetsFirst", true); })
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
     benchmark::RegisterBenchmark("BM_LargePageBuiltTwice",
                                  [](benchmark::State& s) { largePage(s, "BM_LargePageBuiltTwice", false); })
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
-    benchmark::RegisterBenchmark("BM_FixedBoxPictures", fixedBoxPictures)->Unit(benchmark::kMillisecond)->Iterations(3);
+    benchmark::RegisterBenchmark("BM_FixedBoxPictures", fixedBoxPictures)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
     benchmark::RegisterBenchmark("BM_FailedPictures10000", failedPictures)
         ->Arg(10000)
         ->Unit(benchmark::kMillisecond)
@@ -142,7 +146,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     auto& peaks = benchsupport::casePeaksMB();
-    if (auto first = reporter.time("BM_LargePageStylesheetsFirst"), twice = reporter.time("BM_LargePageBuiltTwice");
+    if (auto first = reporter.time("BM_LargePageStylesheetsFirst"),
+        twice = reporter.time("BM_LargePageBuiltTwice");
         first && twice) {
         std::printf("ratio web_large_page_stylesheets_first_cpu %.4g\n", *first / kLargePageTargetMs);
         std::printf("  loaded, sheet in, built and laid out once, first screen painted: %.4g ms of CPU; "
@@ -150,13 +155,15 @@ int main(int argc, char** argv) {
                     *first, kLargePageTargetMs, *twice);
         std::printf("ratio web_large_page_stylesheets_first_memory %.4g\n",
                     peaks["BM_LargePageStylesheetsFirst"] / kLargePageTargetMB);
-        std::printf("  peak %.0f MB; target: at most %.0f MB (1.0); reference, without stylesheetsFirst: %.0f MB\n",
-                    peaks["BM_LargePageStylesheetsFirst"], kLargePageTargetMB, peaks["BM_LargePageBuiltTwice"]);
+        std::printf(
+            "  peak %.0f MB; target: at most %.0f MB (1.0); reference, without stylesheetsFirst: %.0f MB\n",
+            peaks["BM_LargePageStylesheetsFirst"], kLargePageTargetMB, peaks["BM_LargePageBuiltTwice"]);
     }
     if (auto fixed = reporter.time("BM_FixedBoxPictures")) {
         std::printf("ratio web_fixed_box_pictures_cpu %.4g\n", *fixed / kFixedBoxTargetMs);
-        std::printf("  2,000 Picture commands in fixed boxes: %.4g ms of CPU; target: at most %.0f ms (1.0)\n",
-                    *fixed, kFixedBoxTargetMs);
+        std::printf(
+            "  2,000 Picture commands in fixed boxes: %.4g ms of CPU; target: at most %.0f ms (1.0)\n",
+            *fixed, kFixedBoxTargetMs);
     }
     if (auto many = reporter.time("BM_FailedPictures100000"), few = reporter.time("BM_FailedPictures10000");
         many && few && *few > 0) {

@@ -834,7 +834,8 @@ void scanImports(std::string_view css, std::vector<std::string>& out, std::size_
             i = std::min(css.size(), find(css, "*/", i + 2) + 2);
             continue;
         }
-        if (css[i] != '@' || !startsFoldedWith(css, i + 1, "import")) {
+        // As the engine reads the rule: in lower case, as written.
+        if (css.compare(i, 7, "@import") != 0) {
             ++i;
             continue;
         }
