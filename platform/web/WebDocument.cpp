@@ -1103,10 +1103,10 @@ class WebContainer final : public litehtml::document_container {
     // Whether a box shows in the area drawn at all (not only in the margin drawArea_ keeps).
     bool showsInDrawRect(const litehtml::position& p) const {
         if (!cr_) return true;
-        return double(p.x)<drawRect_.origin.x + drawRect_.size.width&& double(p.x) + p.width> drawRect_.origin
-                   .x &&
-               double(p.y)<drawRect_.origin.y + drawRect_.size.height&& double(p.y) + p.height> drawRect_
-                   .origin.y;
+        const double left = drawRect_.origin.x, top = drawRect_.origin.y;
+        const double right = left + drawRect_.size.width, bottom = top + drawRect_.size.height;
+        const double x = p.x, y = p.y;
+        return x < right && x + p.width > left && y < bottom && y + p.height > top;
     }
 
     bool intersectsDrawArea(const litehtml::position& p) const {
