@@ -36,6 +36,7 @@
 
 #include "bench/support/PeakMemory.h"
 #include "bench/support/RatioReporter.h"
+#include "bench/support/WebLargePage.h"
 #include "web/WebDocument.h"
 #include "web/WebPageSource.h"
 
@@ -44,49 +45,6 @@ namespace {
 constexpr double kTargetMs = 4000;
 constexpr double kTargetMB = 448;
 constexpr double kProcessTargetSeconds = 2.5;
-constexpr char kRules[] = "body{margin:8px;font-size:15px;line-height:1.5;word-wrap:break-word}"
-                          "a{color:#2a7ae2}h2{font-size:20px}td{border:1px solid #ccc}";
-
-// About 50 elements and 2 KB of text.
-std::string question(int i) {
-    const std::string words = "The front bumper of this car was fitted last week and the wheels are wider ";
-    const std::string zh = "这辆车的前保险杠上周刚换过，轮毂也换成了更宽的一套。";
-    const std::string n = std::to_string(i);
-    std::string s = "<h2>Question " + n + " about wheels and tyres for the winter, and the snow chains</h2>";
-    s += "<p>" + words + "<a href=\"/q/" + n + "\">the answers</a> " + words + "<b>bold words</b> " + zh +
-         "</p>";
-    s += "<p>" + zh + words + "<a href=\"/u/" + n + "\">a user</a> and more " + words + words + "</p><ul>";
-    for (int k = 0; k < 8; ++k)
-        s += "<li>An item of the list, with a few words " + std::string(k % 3 ? "" : zh) + "</li>";
-    s += "</ul><ol>";
-    for (int k = 0; k < 6; ++k)
-        s += "<li><a href=\"/i/" + std::to_string(k) + "\">link " + std::to_string(k) + "</a> text</li>";
-    s += "</ol>";
-    if (i % 8 == 0) {
-        s += "<table>";
-        for (int r = 0; r < 3; ++r) {
-            s += "<tr>";
-            for (int c = 0; c < 4; ++c) s += "<td>cell " + std::to_string(r * 4 + c) + "</td>";
-            s += "</tr>";
-        }
-        s += "</table>";
-    } else {
-        s += "<div><span>" + words + "</span><em>a few words</em><span>" + zh + "</span></div>";
-        for (int k = 0; k < 7; ++k)
-            s += "<p>Short <b>paragraph</b> " + std::to_string(k) + " of the answer, " +
-                 (k % 2 ? zh : words) + "</p>";
-        s += "<p><a href=\"/more\">more</a> <i>in italics</i> <code>code</code></p>";
-    }
-    return s;
-}
-
-std::string page(int questions, bool linked = false) {
-    std::string body;
-    for (int i = 0; i < questions; ++i) body += question(i);
-    const std::string head = linked ? std::string("<link rel=\"stylesheet\" href=\"/page.css\">")
-                                    : std::string("<style>") + kRules + "</style>";
-    return "<html><head>" + head + "</head><body>" + body + "</body></html>";
-}
 
 // CPU seconds a process has spent, and its peak resident size in MB; -1 when /proc cannot tell.
 double cpuSecondsOf(int pid) {
@@ -110,8 +68,8 @@ double peakMBOf(int pid) {
 // The child: the page through a web view; prints what its process spent.
 int throughWebView(int questions) {
     std::map<std::string, benchsupport::PageReply> routes;
-    routes["/"] = {"text/html; charset=utf-8", page(questions, true)};
-    routes["/page.css"] = {"text/css", kRules};
+    routes["/"] = {"text/html; charset=utf-8", benchsupport::largePage(questions, "/page.css")};
+    routes["/page.css"] = {"text/css", benchsupport::kLargePageSheet};
     benchsupport::PageServer server(std::move(routes));
     auto window = make<UIWindow>(CGRectMake(0, 0, 375, 667));
     window->setHidden(false);
@@ -160,7 +118,7 @@ int main(int argc, char** argv) {
         return throughWebView(std::atoi(argv[2]));
     benchmark::Initialize(&argc, argv);
     // 2,000 questions: the page's bounds; 200: the reference.
-    const std::string full = page(2000), tenth = page(200);
+    const std::string full = benchsupport::largePage(2000), tenth = benchsupport::largePage(200);
     detail::WebPageSourceInfo info;
     detail::boundedPageSource(full, {}, &info);
     benchmark::RegisterBenchmark("BM_TenthPage", [&](benchmark::State& s) { run(s, "BM_TenthPage", tenth); })

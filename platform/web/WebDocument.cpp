@@ -134,6 +134,30 @@ std::string cleanReference(const std::string& text) {
     return out;
 }
 
+// An absolute http, https or file URL for a reference as a page writes one, against a base.
+std::optional<std::string> resolveReference(const char* reference, const std::string& base,
+                                            bool keepFragment) {
+    std::string ref = cleanReference(reference);
+    if (ref.empty()) return std::nullopt;
+    Ref<NSURL> baseURL = base.empty() ? nullptr : NSURL::URLWithString(base);
+    Ref<NSURL> url = baseURL ? NSURL::URLWithString(ref, baseURL) : NSURL::URLWithString(ref);
+    if (!url || !url->scheme()) return std::nullopt;
+    std::string scheme = lowercase(*url->scheme());
+    if (scheme != "http" && scheme != "https" && scheme != "file") return std::nullopt;
+    // "https:name" names no server to ask.
+    if (scheme != "file" && (!url->host() || url->host()->empty())) return std::nullopt;
+    std::string text = url->absoluteString();
+    if (!keepFragment) text = text.substr(0, text.find('#'));
+    return text;
+}
+
+// A stylesheet's or picture's URL: data: ones as written, others absolute without a fragment.
+std::optional<std::string> resolveResource(const char* reference, const std::string& base) {
+    if (auto ref = cleanReference(reference ? reference : ""); lowercase(ref.substr(0, 5)) == "data:")
+        return ref;
+    return resolveReference(reference ? reference : "", base, false);
+}
+
 // A loaded face, shared by every font of the page that differs from it only in decoration or in
 // what the page asked for beyond what is drawn (weights 600 and 900 draw alike).
 struct WebFontFace {
@@ -501,6 +525,7 @@ class WebContainer final : public litehtml::document_container {
         int px = std::max(1, int(std::lround(w)));
         // Pictures are asked for again: missing ones may be in, others decoded larger.
         images_.clear();
+        naturalSizes_.clear();
         pictureBoxes_.clear();
         if (!document_) return CGSizeMake(w, 1);
         if (px != width_) {
@@ -537,6 +562,7 @@ class WebContainer final : public litehtml::document_container {
         }
         if (document_ && laidOut_) {
             auto toInt = [](double v) { return int(std::clamp(v, -1e9, 1e9)); };
+            drawRect_ = rect;
             drawArea_ = litehtml::position(toInt(std::floor(rect.origin.x)), toInt(std::floor(rect.origin.y)),
                                            toInt(std::ceil(rect.size.width)) + 1,
                                            toInt(std::ceil(rect.size.height)) + 1);
@@ -593,6 +619,22 @@ class WebContainer final : public litehtml::document_container {
     const std::vector<std::string>& stylesheetURLs() const { return stylesheetURLs_; }
     const std::vector<std::string>& imageURLs() const { return imageURLs_; }
     const std::map<std::string, WebDocument::PictureBox>& pictureBoxes() const { return pictureBoxes_; }
+
+    // What is kept of a picture's pixels for drawing is let go (see WebDocument::pictureChanged).
+    void pictureChanged(const std::string& outside) {
+        auto key = dataKeys_.find(std::string_view(outside));
+        const std::string url = key != dataKeys_.end() ? key->second : outside;
+        images_.erase(url);
+        naturalSizes_.erase(url);
+        if (auto found = surfaces_.find(url); found != surfaces_.end()) {
+            cairo_surface_destroy(found->second);
+            surfaces_.erase(found);
+        }
+        if (auto found = reduced_.find(url); found != reduced_.end()) {
+            cairo_surface_destroy(found->second.surface);
+            reduced_.erase(found);
+        }
+    }
 
     // ------------------------------------------------------------------------------------------
     // The engine's calls.
@@ -708,10 +750,7 @@ class WebContainer final : public litehtml::document_container {
                 bg.position_x = marker.pos.x;
                 bg.position_y = marker.pos.y;
                 bg.repeat = litehtml::background_repeat_no_repeat;
-                if (image(*url)) {
-                    drawImage(cr, *url, bg);
-                    return;
-                }
+                if (drawImage(cr, *url, bg)) return;
             }
         }
         cairo_save(cr);
@@ -750,14 +789,15 @@ class WebContainer final : public litehtml::document_container {
         auto url = resolvePicture(src, baseurl);
         if (!url) return;
         auto picture = image(*url);
-        if (!picture) return;
-        // The natural size, not the decode's: a picture decoded for a small box still lays out
-        // as large as it is where the page gives it no size.
-        double w = double(picture->width()), h = double(picture->height());
-        if (resources_.imageSize) {
-            if (auto natural = resources_.imageSize(outsideURL(*url));
-                natural && natural->width >= 1 && natural->height >= 1)
-                w = natural->width, h = natural->height;
+        // The natural size, not the decode's: a picture decoded for a small box, or not decoded
+        // yet, lays out as large as it is where the page gives it no size.
+        double w = 0, h = 0;
+        if (auto natural = naturalSize(*url)) {
+            w = natural->width, h = natural->height;
+        } else if (picture) {
+            w = double(picture->width()), h = double(picture->height());
+        } else {
+            return;
         }
         constexpr double kMost = std::numeric_limits<int>::max() / 4;
         sz.width = int(std::clamp(w, 0.0, kMost));
@@ -784,6 +824,9 @@ class WebContainer final : public litehtml::document_container {
             if (sizedWidth) known.width = std::max<CGFloat>(known.width, box.width);
             if (sizedHeight) known.height = std::max<CGFloat>(known.height, box.height);
             if (!sizedWidth && !sizedHeight) known.ownSize = true;
+            // A side the page leaves to the picture: its natural size lays the page out.
+            if (el->get_css_width().is_predefined() || el->get_css_height().is_predefined())
+                known.sizedByPicture = true;
         });
     }
 
@@ -1057,6 +1100,15 @@ class WebContainer final : public litehtml::document_container {
     // The page is shown in a phone-shaped view whose height the document does not know.
     int viewportHeight() const { return std::max(1, width_ * 16 / 9); }
 
+    // Whether a box shows in the area drawn at all (not only in the margin drawArea_ keeps).
+    bool showsInDrawRect(const litehtml::position& p) const {
+        if (!cr_) return true;
+        const double left = drawRect_.origin.x, top = drawRect_.origin.y;
+        const double right = left + drawRect_.size.width, bottom = top + drawRect_.size.height;
+        const double x = p.x, y = p.y;
+        return x < right && x + p.width > left && y < bottom && y + p.height > top;
+    }
+
     bool intersectsDrawArea(const litehtml::position& p) const {
         if (!cr_) return true;
         return double(p.x)<double(drawArea_.x) + drawArea_.width&& double(p.x) + p.width> drawArea_.x &&
@@ -1083,24 +1135,11 @@ class WebContainer final : public litehtml::document_container {
 
     std::optional<std::string> resolveWith(const char* reference, const std::string& base,
                                            bool keepFragment) const {
-        std::string ref = cleanReference(reference);
-        if (ref.empty()) return std::nullopt;
-        Ref<NSURL> baseURL = base.empty() ? nullptr : NSURL::URLWithString(base);
-        Ref<NSURL> url = baseURL ? NSURL::URLWithString(ref, baseURL) : NSURL::URLWithString(ref);
-        if (!url || !url->scheme()) return std::nullopt;
-        std::string scheme = lowercase(*url->scheme());
-        if (scheme != "http" && scheme != "https" && scheme != "file") return std::nullopt;
-        // "https:name" names no server to ask.
-        if (scheme != "file" && (!url->host() || url->host()->empty())) return std::nullopt;
-        std::string text = url->absoluteString();
-        if (!keepFragment) text = text.substr(0, text.find('#'));
-        return text;
+        return resolveReference(reference, base, keepFragment);
     }
 
     std::optional<std::string> resolve(const char* reference, const char* baseurl) const {
-        if (auto ref = cleanReference(reference ? reference : ""); lowercase(ref.substr(0, 5)) == "data:")
-            return ref;
-        return resolveWith(reference, baseurl && *baseurl ? std::string(baseurl) : baseURL_, false);
+        return resolveResource(reference, baseurl && *baseurl ? std::string(baseurl) : baseURL_);
     }
 
     // A picture's URL as the renderer keys it: a data: URL keeps the key it was written as (or,
@@ -1236,15 +1275,43 @@ class WebContainer final : public litehtml::document_container {
         return face;
     }
 
-    // The picture at an absolute URL, asked for once per layout while it is missing.
+    // The URL listed among the page's pictures, once, in the order first asked.
+    const std::string& listPicture(const std::string& url) {
+        const std::string& outside = outsideURL(url);
+        if (askedImages_.insert(url).second) {
+            imageURLs_.push_back(outside);
+            // The data: URL's text lives as long as the page's state: its key is found from it.
+            if (&outside != &url) dataKeys_.emplace(std::string_view(outside), url);
+        }
+        return outside;
+    }
+
+    // The picture at an absolute URL as layout sees it, asked for once per layout.
     Ref<CGImage> image(const std::string& url) {
         auto found = images_.find(url);
         if (found != images_.end()) return found->second;
-        const std::string& outside = outsideURL(url);
-        if (askedImages_.insert(url).second) imageURLs_.push_back(outside);
+        const std::string& outside = listPicture(url);
         Ref<CGImage> picture = resources_.image ? resources_.image(outside) : nullptr;
         images_[url] = picture;
         return picture;
+    }
+
+    // The picture as it is now, asked each time it is drawn: one that came or was decoded since
+    // the layout shows without another.
+    Ref<CGImage> drawnPicture(const std::string& url) {
+        const std::string& outside = listPicture(url);
+        return resources_.image ? resources_.image(outside) : nullptr;
+    }
+
+    // The picture's natural size where Resources know it, once per layout.
+    std::optional<CGSize> naturalSize(const std::string& url) {
+        if (!resources_.imageSize) return std::nullopt;
+        auto found = naturalSizes_.find(url);
+        if (found != naturalSizes_.end()) return found->second;
+        std::optional<CGSize> natural = resources_.imageSize(listPicture(url));
+        if (natural && !(natural->width >= 1 && natural->height >= 1)) natural.reset();
+        naturalSizes_[url] = natural;
+        return natural;
     }
 
     // A cairo surface over the picture's own pixels (no copy for decoded pictures); null when
@@ -1310,11 +1377,15 @@ class WebContainer final : public litehtml::document_container {
         return surface;
     }
 
-    void drawImage(cairo_t* cr, const std::string& url, const litehtml::background_paint& bg) {
-        Ref<CGImage> picture = image(url);
-        if (!picture || bg.image_size.width <= 0 || bg.image_size.height <= 0) return;
+    // Whether the picture was there to draw.
+    bool drawImage(cairo_t* cr, const std::string& url, const litehtml::background_paint& bg) {
+        // A picture is asked for (and may be decoded for it) only where it shows.
+        if (bg.image_size.width <= 0 || bg.image_size.height <= 0 || !showsInDrawRect(bg.clip_box))
+            return false;
+        Ref<CGImage> picture = drawnPicture(url);
+        if (!picture) return false;
         cairo_surface_t* surface = surfaceFor(url, picture);
-        if (!surface) return;
+        if (!surface) return false;
         double sx = double(picture->width()) / bg.image_size.width;
         double sy = double(picture->height()) / bg.image_size.height;
         // A picture shown smaller than its pixels is reduced once to its size on the device and
@@ -1346,7 +1417,7 @@ class WebContainer final : public litehtml::document_container {
         double y0 = repeatY ? clampY(-1e9) : clampY(py), y1 = repeatY ? clampY(1e9) : clampY(py + th);
         if (x1 <= x0 || y1 <= y0) {
             cairo_restore(cr);
-            return;
+            return true;
         }
         cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
         cairo_clip(cr);
@@ -1362,6 +1433,7 @@ class WebContainer final : public litehtml::document_container {
         cairo_paint(cr);
         cairo_pattern_destroy(pattern);
         cairo_restore(cr);
+        return true;
     }
 
     static inline cairo_user_data_key_t kPixelsKey;
@@ -1379,6 +1451,9 @@ class WebContainer final : public litehtml::document_container {
     std::size_t stylesheetBytes_ = 0;
     std::size_t stylesheetRulesLeft_ = WebStyleSheetLimits{}.maxRules;  // shared by every linked sheet
     std::map<std::string, Ref<CGImage>> images_;
+    std::map<std::string, std::optional<CGSize>> naturalSizes_;
+    // The key each data: picture is written as, by its URL (the text the page's state keeps).
+    std::unordered_map<std::string_view, std::string> dataKeys_;
     std::map<std::string, WebDocument::PictureBox> pictureBoxes_;
     std::map<std::string, cairo_surface_t*> surfaces_;
     struct Reduced {
@@ -1396,7 +1471,8 @@ class WebContainer final : public litehtml::document_container {
     bool laidOut_ = false;
     cairo_t* cr_ = nullptr;
     int clipDepth_ = 0;
-    litehtml::position drawArea_;
+    litehtml::position drawArea_;  // the area drawn, rounded out and a little more
+    CGRect drawRect_{};            // the area drawn, as asked
 };
 
 }  // namespace detail
@@ -1410,6 +1486,25 @@ std::unique_ptr<WebDocument> WebDocument::create(const std::string& html, const 
     document->container_ = std::make_unique<detail::WebContainer>(baseURL, std::move(resources));
     document->container_->load(html);
     return document;
+}
+
+std::vector<std::string> WebDocument::linkedStylesheetURLs(const std::string& html,
+                                                           const std::string& baseURL, std::size_t most) {
+    const detail::WebPageLinks links = detail::scanPageLinks(html, most);
+    // As the document reads its base: only an absolute one is a base at all, and a <base href>
+    // is read against it.
+    std::string base;
+    if (auto url = NSURL::URLWithString(detail::cleanReference(baseURL)); url && url->scheme())
+        base = baseURL;
+    if (links.base)
+        if (auto url = detail::resolveReference(links.base->c_str(), base, false)) base = *url;
+    std::vector<std::string> urls;
+    std::set<std::string> seen;
+    for (const std::string& reference : links.stylesheets) {
+        auto url = detail::resolveResource(reference.c_str(), base);
+        if (url && seen.insert(*url).second) urls.push_back(std::move(*url));
+    }
+    return urls;
 }
 
 const std::vector<std::string>& WebDocument::stylesheetURLs() const {
@@ -1426,6 +1521,10 @@ CGSize WebDocument::layout(CGFloat width) {
 
 const std::map<std::string, WebDocument::PictureBox>& WebDocument::pictureBoxes() const {
     return container_->pictureBoxes();
+}
+
+void WebDocument::pictureChanged(const std::string& url) {
+    container_->pictureChanged(url);
 }
 
 void WebDocument::draw(cairo_t* cr, CGRect rect) {

@@ -27,19 +27,25 @@ class WebDocument {
     struct Resources {
         // The text of a stylesheet by absolute URL, or nullopt when it is not (yet) in or failed.
         std::function<std::optional<std::string>(const std::string& url)> stylesheet;
-        // A decoded picture by absolute URL, or null when it is not (yet) in or failed.
+        // A decoded picture by absolute URL, or null when it is not (yet) in, not decoded or
+        // failed. Asked once per layout, and again each time the picture is drawn: what it
+        // answers then is drawn, so a picture that comes or is decoded after the layout shows in
+        // the next draw (a caller may decode it as it is asked while drawing).
         std::function<Ref<CGImage>(const std::string& url)> image;
-        // The natural size of a picture that is in, which may be decoded smaller than it is
-        // shown; when not given (or nullopt), the decoded picture's own size.
+        // The natural size of a picture that is in, decoded or not (it may be decoded smaller
+        // than it is shown, or later); when not given (or nullopt), the decoded picture's own
+        // size. Asked once per layout.
         std::function<std::optional<CGSize>(const std::string& url)> imageSize;
     };
 
     // The box a picture (<img>) is laid out in, the largest over the elements showing it, in
     // CSS px: a side is 0 where no element gives it a size (attribute or style), and `ownSize`
-    // tells that some element shows the picture at its own size.
+    // tells that some element shows the picture at its own size. `sizedByPicture`: some element
+    // leaves one side or both to the picture, so that its natural size changes the layout.
     struct PictureBox {
         CGFloat width = 0, height = 0;
         bool ownSize = false;
+        bool sizedByPicture = false;
     };
 
     // Parses the page (UTF-8). Never throws; malformed HTML is read as a browser reads it;
@@ -47,6 +53,14 @@ class WebDocument {
     // baseURL may be empty (then relative URLs stay unresolved and are not asked for).
     static std::unique_ptr<WebDocument> create(const std::string& html, const std::string& baseURL,
                                                Resources resources);
+    // The stylesheets a page links (<link rel=stylesheet href>, and @import in its <style>
+    // elements), absolute, as create() would resolve them (against the page's <base href>), in
+    // the page's order and without duplicates, found by a scan of its tags: neither parsed nor
+    // styled. At most `most` of them. A page's own text may hide or add a sheet the scan does not
+    // see as the parser would (a link inside a comment-like construct): create() lists the sheets
+    // it really asks for.
+    static std::vector<std::string> linkedStylesheetURLs(const std::string& html, const std::string& baseURL,
+                                                         std::size_t most);
     ~WebDocument();
     WebDocument(const WebDocument&) = delete;
     WebDocument& operator=(const WebDocument&) = delete;
@@ -66,6 +80,9 @@ class WebDocument {
     // The boxes of the pictures of <img> elements by absolute URL, as last laid out; a picture
     // shown otherwise (a CSS background, a list marker) has none.
     const std::map<std::string, PictureBox>& pictureBoxes() const;
+    // The picture at `url` (as handed to Resources) came, was decoded again or was let go: what
+    // the document keeps of its pixels to draw it is let go, and it is asked for afresh.
+    void pictureChanged(const std::string& url);
     // Draws the document area `rect` (document coordinates) into `cr`, whose user space is the
     // document's (the caller translates for the scroll offset and scales for the screen).
     // Paints the page's own canvas (see canvasColor) when it has one, never a default one.

@@ -17,7 +17,9 @@
 // Each command is one bounded piece of work: pictures are not decoded as they come but when a
 // paint meets them (within a short budget of the paint's own) and then one per Decode, those the
 // last paints met first. Replies that may change what waits to be decoded say how many pictures
-// still do (`picturesToDecode`), so that the web view asks for the rest while the page is idle.
+// still do (`picturesToDecode`), so that the web view asks for the rest while the page is idle:
+// pictures that are in and could be decoded now, not those that failed, nor those the page's budget
+// of decoded pixels let go or found no room for (they wait again when a paint meets them).
 //
 // The decoders check the shape of every field (lengths within the body and within their bounds,
 // numbers finite and in range, a picture's bytes exactly its width times height times four);
@@ -208,10 +210,13 @@ struct LoadedReply {
     bool operator==(const LoadedReply&) const = default;
 };
 
-// A stylesheet kept, or a picture taken in (`ok` false: it is no picture, or past the page's
-// bounds). `relayout`: the picture changes how the page lays out (some element shows it at a size
-// the page does not fix); a picture in boxes the page fixes, or only a background, needs a paint
-// and no layout.
+// A stylesheet kept, or a picture taken in: its bytes kept and its header read, not decoded (`ok`
+// false: its header is no picture's, or it is past the page's bounds or its own; bytes whose
+// header reads but whose picture does not fail later, at their decode, and show nothing).
+// `relayout`: the picture changes how the page lays out (some element shows it at a size the page
+// does not fix, or the page was not laid out yet); a picture in boxes the page fixes, or only a
+// background, needs a paint and no layout. A stylesheet's Ack never asks for one (a Refresh that
+// rebuilds reads it).
 struct AckReply {
     std::uint64_t id = 0;
     bool ok = false;

@@ -3,6 +3,7 @@
 #include <gumbo.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <initializer_list>
 #include <memory>
@@ -718,6 +719,210 @@ std::string boundedPageSource(std::string_view html, const WebPageLimits& limits
     Writer writer(limits, result, state);
     return writer.write(output->document);
     // The arena frees the tree.
+}
+
+namespace {
+
+void appendUTF8(std::string& out, unsigned long c) {
+    if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+    if (c < 0x80) {
+        out.push_back(char(c));
+    } else if (c < 0x800) {
+        out.push_back(char(0xC0 | (c >> 6)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(char(0xE0 | (c >> 12)));
+        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (c >> 18)));
+        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    }
+}
+
+// An attribute's value with the character references a URL is written with read (numeric ones
+// and the markup characters' names); others stay as written.
+std::string attributeText(std::string_view v) {
+    std::string out;
+    out.reserve(v.size());
+    for (std::size_t i = 0; i < v.size();) {
+        if (v[i] != '&') {
+            out.push_back(v[i++]);
+            continue;
+        }
+        const std::size_t semicolon = v.find(';', i + 1);
+        if (semicolon != std::string_view::npos && semicolon - i <= 10) {
+            const std::string_view name = v.substr(i + 1, semicolon - i - 1);
+            const char* named = name == "amp"    ? "&"
+                                : name == "lt"   ? "<"
+                                : name == "gt"   ? ">"
+                                : name == "quot" ? "\""
+                                : name == "apos" ? "'"
+                                                 : nullptr;
+            if (named) {
+                out += named;
+                i = semicolon + 1;
+                continue;
+            }
+            if (name.size() >= 2 && name[0] == '#') {
+                const bool hex = name[1] == 'x' || name[1] == 'X';
+                const std::string digits(name.substr(hex ? 2 : 1));
+                char* end = nullptr;
+                const unsigned long c = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
+                if (!digits.empty() && end && *end == '\0' &&
+                    std::isalnum(static_cast<unsigned char>(digits[0]))) {
+                    appendUTF8(out, c);
+                    i = semicolon + 1;
+                    continue;
+                }
+            }
+        }
+        out.push_back(v[i++]);
+    }
+    return out;
+}
+
+// The tag's attributes from just past its name, handed to `attribute` (name in lower case,
+// value as written); answers the position past its '>'.
+template <class Attribute>
+std::size_t readAttributes(std::string_view s, std::size_t i, Attribute&& attribute) {
+    while (i < s.size()) {
+        char c = s[i];
+        if (isSpace(c) || c == '/') {
+            ++i;
+            continue;
+        }
+        if (c == '>') return i + 1;
+        const std::size_t nameAt = i++;
+        while (i < s.size() && !isSpace(s[i]) && s[i] != '/' && s[i] != '>' && s[i] != '=') ++i;
+        std::string name;
+        for (std::size_t k = nameAt; k < i; ++k) name.push_back(lower(s[k]));
+        while (i < s.size() && isSpace(s[i])) ++i;
+        std::string_view value;
+        if (i < s.size() && s[i] == '=') {
+            ++i;
+            while (i < s.size() && isSpace(s[i])) ++i;
+            if (i < s.size() && (s[i] == '"' || s[i] == '\'')) {
+                std::size_t close = s.find(s[i], i + 1);
+                if (close == std::string_view::npos) return s.size();
+                value = s.substr(i + 1, close - i - 1);
+                i = close + 1;
+            } else {
+                const std::size_t from = i;
+                while (i < s.size() && !isSpace(s[i]) && s[i] != '>') ++i;
+                value = s.substr(from, i - from);
+            }
+        }
+        attribute(name, value);
+    }
+    return s.size();
+}
+
+bool startsFoldedWith(std::string_view s, std::size_t at, std::string_view prefix) {
+    if (s.size() - std::min(at, s.size()) < prefix.size()) return false;
+    for (std::size_t k = 0; k < prefix.size(); ++k)
+        if (lower(s[at + k]) != prefix[k]) return false;
+    return true;
+}
+
+// The references of a sheet's @import rules, comments skipped.
+void scanImports(std::string_view css, std::vector<std::string>& out, std::size_t most) {
+    for (std::size_t i = 0; i < css.size() && out.size() < most;) {
+        if (css[i] == '/' && i + 1 < css.size() && css[i + 1] == '*') {
+            i = std::min(css.size(), find(css, "*/", i + 2) + 2);
+            continue;
+        }
+        // As the engine reads the rule: in lower case, as written.
+        if (css.compare(i, 7, "@import") != 0) {
+            ++i;
+            continue;
+        }
+        i += 7;
+        while (i < css.size() && isSpace(css[i])) ++i;
+        std::size_t from = i, to = i;
+        if (startsFoldedWith(css, i, "url(")) {
+            from = i + 4;
+            to = find(css, ")", from);
+            i = to;
+        } else if (i < css.size() && (css[i] == '"' || css[i] == '\'')) {
+            from = i + 1;
+            to = find(css, std::string_view(&css[i], 1), from);
+            i = to;
+        } else {
+            continue;
+        }
+        std::string_view reference = css.substr(from, to - from);
+        while (!reference.empty() &&
+               (isSpace(reference.front()) || reference.front() == '"' || reference.front() == '\''))
+            reference.remove_prefix(1);
+        while (!reference.empty() &&
+               (isSpace(reference.back()) || reference.back() == '"' || reference.back() == '\''))
+            reference.remove_suffix(1);
+        if (!reference.empty()) out.emplace_back(reference);
+    }
+}
+
+}  // namespace
+
+WebPageLinks scanPageLinks(std::string_view s, std::size_t most) {
+    WebPageLinks links;
+    std::size_t i = 0;
+    while (i < s.size() && (links.stylesheets.size() < most || !links.base)) {
+        i = find(s, "<", i);
+        if (i >= s.size()) break;
+        if (startsFoldedWith(s, i, "<!--")) {
+            i = std::min(s.size(), find(s, "-->", i + 4) + 3);
+            continue;
+        }
+        const bool endTag = i + 1 < s.size() && s[i + 1] == '/';
+        const std::size_t nameAt = i + (endTag ? 2 : 1);
+        if (nameAt >= s.size() || !isLetter(s[nameAt])) {
+            // "<!doctype>", "<?...>", "</ ...>": to their '>'; a lone '<' is text.
+            i = i + 1 < s.size() && (s[i + 1] == '!' || s[i + 1] == '?' || endTag)
+                    ? std::min(s.size(), find(s, ">", i + 1) + 1)
+                    : i + 1;
+            continue;
+        }
+        std::size_t nameEnd = nameAt;
+        while (nameEnd < s.size() && !isSpace(s[nameEnd]) && s[nameEnd] != '/' && s[nameEnd] != '>')
+            ++nameEnd;
+        std::string name;
+        for (std::size_t k = nameAt; k < nameEnd; ++k) name.push_back(lower(s[k]));
+        if (endTag) {
+            bool selfClosing = false;
+            i = skipTagRest(s, nameEnd, selfClosing);
+            continue;
+        }
+        std::optional<std::string> href;
+        bool stylesheet = false;
+        i = readAttributes(s, nameEnd, [&](const std::string& attribute, std::string_view value) {
+            if (attribute == "href" && !href) href = attributeText(value);
+            // As the engine reads it: the one word, as written.
+            if (attribute == "rel" && value == "stylesheet") stylesheet = true;
+        });
+        if (name == "link" && stylesheet && href && links.stylesheets.size() < most)
+            links.stylesheets.push_back(std::move(*href));
+        else if (name == "base" && href && !links.base)
+            links.base = std::move(*href);
+        if (name == "plaintext") break;
+        if (!isRawText(name)) continue;
+        // Text up to the element's own end tag.
+        std::size_t k = i;
+        while (true) {
+            k = find(s, "</", k);
+            if (k >= s.size()) break;
+            const std::size_t e = k + 2;
+            if (startsFoldedWith(s, e, name) && (e + name.size() == s.size() || isSpace(s[e + name.size()]) ||
+                                                 s[e + name.size()] == '/' || s[e + name.size()] == '>'))
+                break;
+            k += 2;
+        }
+        if (name == "style") scanImports(s.substr(i, k - i), links.stylesheets, most);
+        i = k;
+    }
+    return links;
 }
 
 void appendEscapedHTML(std::string& out, std::string_view text, bool attribute) {

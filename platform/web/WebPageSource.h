@@ -26,8 +26,10 @@
 // draws them).
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace detail {
 
@@ -54,6 +56,17 @@ struct WebPageSourceInfo {
     std::size_t textPieces = 0;
     std::size_t textBytes = 0;  // written, style sheets included
 };
+
+// What a page links, found by a scan of its tags alone (no parse, no tree, linear in the page):
+// the href of each <link rel=stylesheet> (the one word, as the engine reads it) and each @import
+// of its <style> elements, as written (character references read), in the page's order, at
+// most `most` of them; and the href of its first <base>. Comments and the text of raw-text
+// elements (scripts, titles) are skipped as the parser skips them.
+struct WebPageLinks {
+    std::vector<std::string> stylesheets;
+    std::optional<std::string> base;
+};
+WebPageLinks scanPageLinks(std::string_view html, std::size_t most);
 
 // Appends text with the characters HTML reads as markup escaped (and '"' inside an attribute).
 void appendEscapedHTML(std::string& out, std::string_view text, bool attribute);

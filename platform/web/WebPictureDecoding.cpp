@@ -79,31 +79,70 @@ WebPictureFit WebPictureFit::joined(const WebPictureFit& other) const {
     return {std::max(width, other.width), std::max(height, other.height), std::max(screen, other.screen)};
 }
 
-Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebPictureLimits& limits, const WebPictureFit& fit,
-                              long long* naturalWidth, long long* naturalHeight) {
-    Dictionary sourceOptions = Dictionary::mutableDictionary();
-    sourceOptions.setObject(kCGImageSourceMaxDecodeBytes, static_cast<double>(limits.maxPictureDecodeBytes));
-    auto source = CGImageSourceCreateWithData(bytes, sourceOptions);
-    if (!source) return nullptr;
+namespace {
+
+// The picture's header, when the limits let it be decoded.
+std::optional<PictureHeader> decodableHeader(const CGImageSourceRef& source, const WebPictureLimits& limits) {
+    if (!source) return std::nullopt;
     // Before anything is read past the header (a GIF's frames are read to count them), at the
     // largest decode this picture could be made at.
     const auto largest =
         CGImageSourceEstimateThumbnailBytes(source, 0, webPictureOptions(limits, limits.maxDecodedSide));
-    if (!largest || *largest > limits.maxPictureDecodeBytes) return nullptr;
+    if (!largest || *largest > limits.maxPictureDecodeBytes) return std::nullopt;
     auto header = headerOf(source);
-    if (!header) return nullptr;
+    if (!header) return std::nullopt;
     // A JPEG decoder can shrink by eight as it reads; other formats decode at full size first.
     const bool jpeg = CGImageSourceGetType(source) == std::optional<std::string>(kUTTypeJPEG);
     const std::uint64_t pixels = header->pixels();
     const std::uint64_t decodedPixels = jpeg && pixels > limits.maxImagePixels ? pixels / 64 : pixels;
-    if (decodedPixels > limits.maxImagePixels) return nullptr;
+    if (decodedPixels > limits.maxImagePixels) return std::nullopt;
+    return header;
+}
+
+// The size a page lays the picture out at: as a thumbnail at the bound would measure.
+WebPictureHeader readHeader(const PictureHeader& header, long long maxSide) {
+    WebPictureHeader read;
+    read.width = header.width;
+    read.height = header.height;
+    const long long longer = std::max(header.width, header.height);
+    const double scale = longer > maxSide ? double(maxSide) / double(longer) : 1.0;
+    read.naturalWidth = std::clamp<long long>(std::llround(double(header.width) * scale), 1, maxSide);
+    read.naturalHeight = std::clamp<long long>(std::llround(double(header.height) * scale), 1, maxSide);
+    return read;
+}
+
+CGImageSourceRef sourceOf(const NSData& bytes, const WebPictureLimits& limits) {
+    Dictionary sourceOptions = Dictionary::mutableDictionary();
+    sourceOptions.setObject(kCGImageSourceMaxDecodeBytes, static_cast<double>(limits.maxPictureDecodeBytes));
+    return CGImageSourceCreateWithData(bytes, sourceOptions);
+}
+
+}  // namespace
+
+std::uint64_t WebPictureHeader::decodedPixels(const WebPictureFit& fit, long long maxSide) const {
+    const long long longer = std::max<long long>(1, std::max(width, height));
+    const long long shorter = std::max<long long>(1, std::min(width, height));
+    const long long side = fit.side(width, height, std::max<long long>(1, maxSide));
+    const auto other = static_cast<std::uint64_t>(std::ceil(double(side) * double(shorter) / double(longer)));
+    return std::uint64_t(side) * std::max<std::uint64_t>(1, other);
+}
+
+std::optional<WebPictureHeader> readWebPictureHeader(const NSData& bytes, const WebPictureLimits& limits) {
+    auto header = decodableHeader(sourceOf(bytes, limits), limits);
+    if (!header) return std::nullopt;
+    return readHeader(*header, std::max(1, limits.maxDecodedSide));
+}
+
+Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebPictureLimits& limits, const WebPictureFit& fit,
+                              long long* naturalWidth, long long* naturalHeight) {
+    auto source = sourceOf(bytes, limits);
+    auto header = decodableHeader(source, limits);
+    if (!header) return nullptr;
     const long long maxSide = std::max(1, limits.maxDecodedSide);
     if (naturalWidth && naturalHeight) {
-        // As a thumbnail at the bound would measure.
-        const long long longer = std::max(header->width, header->height);
-        const double scale = longer > maxSide ? double(maxSide) / double(longer) : 1.0;
-        *naturalWidth = std::clamp<long long>(std::llround(double(header->width) * scale), 1, maxSide);
-        *naturalHeight = std::clamp<long long>(std::llround(double(header->height) * scale), 1, maxSide);
+        const WebPictureHeader read = readHeader(*header, maxSide);
+        *naturalWidth = read.naturalWidth;
+        *naturalHeight = read.naturalHeight;
     }
     return CGImageSourceCreateThumbnailAtIndex(
         source, 0, webPictureOptions(limits, fit.side(header->width, header->height, maxSide)));

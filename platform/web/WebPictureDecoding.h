@@ -44,6 +44,21 @@ struct WebPictureFit {
     bool operator==(const WebPictureFit&) const = default;
 };
 
+// What a picture's header says, read without decoding it: its size as it stands upright, and its
+// natural size as the page lays it out (scaled down to the decode bound on its longer side, as a
+// decode at that bound would measure).
+struct WebPictureHeader {
+    long long width = 0, height = 0;
+    long long naturalWidth = 0, naturalHeight = 0;
+    // The pixels a decode for the fit holds, about (the thumbnail's sides round).
+    std::uint64_t decodedPixels(const WebPictureFit& fit, long long maxSide) const;
+};
+
+// The header of picture bytes the limits let be decoded: nullopt for bytes that are no picture,
+// and for a picture whose decode the limits refuse (what decoding it would hold at its peak, its
+// pixels). Cheap: a GIF's frames are counted, nothing is decoded. Any thread.
+std::optional<WebPictureHeader> readWebPictureHeader(const NSData& bytes, const WebPictureLimits& limits);
+
 // Decodes picture bytes within the limits, as large as the fit asks (the default fit: as large as
 // the limits allow): nullptr for bytes that are no picture, or a picture too large to decode (see
 // above). `naturalWidth` / `naturalHeight`, when given, receive the picture's size from its

@@ -1,8 +1,9 @@
 // The page's process as the web view runs it: started over a socket pair as descriptor 3, it says
 // Ready, answers each command in order, ends with status 0 when its socket closes, with its own
-// status on garbage, and with its parent. From inside, its sandbox refuses writing, reading
-// outside the fonts, sockets, new processes, programs and signals to others, while text still
-// lays out in its fonts; it keeps none of its parent's other descriptors.
+// status on garbage, and with its parent. Pictures it is sent are decoded by the paints that meet
+// them, then one per Decode. From inside, its sandbox refuses writing, reading outside the fonts,
+// sockets, new processes, programs and signals to others, while text still lays out in its fonts;
+// it keeps none of its parent's other descriptors.
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "graphics/ImageCodec.h"
+#include "tests/web/WebTestPages.h"
 #include "web/WebPageProcessProgram.h"
 #include "web/WebPageProtocol.h"
 
@@ -239,6 +242,71 @@ TEST(WebPageProcessProgramTest, ItSaysReadyAndAnswersEachCommandInOrder) {
     EXPECT_DOUBLE_EQ(laidOut.layout.contentWidth, 300);
 
     // The web view closing its end is the ordinary ending.
+    process.closeSocket();
+    EXPECT_EQ(process.exitStatus(), kExitPeerGone);
+}
+
+TEST(WebPageProcessProgramTest, PicturesAreTakenInUndecodedAndDecodedByThePaintThatMeetsThemThenOneADecode) {
+    PageProcess process;
+    ASSERT_TRUE(process.started());
+    ASSERT_TRUE(process.receive());
+    const auto png = [](std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        auto encoded = detail::encodePNG(*webtest::solidPicture(40, 40, r, g, b));
+        return encoded ? encoded->toString() : std::string();
+    };
+    LoadCommand load;
+    load.id = 1;
+    load.document = "<body style='margin:0'><img src='a.png' width=20 height=20 style='display:block'>"
+                    "<img src='b.png' width=20 height=20 style='display:block'><img src='c.png'></body>";
+    load.MIMEType = "text/html";
+    load.baseURL = "http://site.test/";
+    load.viewport = {100, 1, 100};
+    ASSERT_TRUE(process.send(load));
+    ASSERT_TRUE(process.send(PictureCommand{2, "http://site.test/a.png", true, png(255, 0, 0)}));
+    ASSERT_TRUE(process.send(PictureCommand{3, "http://site.test/b.png", true, png(0, 0, 255)}));
+    ASSERT_TRUE(process.send(PictureCommand{4, "http://site.test/c.png", true, png(0, 255, 0)}));
+    ASSERT_TRUE(process.send(PaintCommand{5, 0, 0, 20, 20, 1}));
+    ASSERT_TRUE(process.send(DecodeCommand{6}));
+    ASSERT_TRUE(process.send(PaintCommand{7, 0, 20, 20, 20, 1}));
+    ASSERT_TRUE(process.send(DecodeCommand{8}));
+    ASSERT_TRUE(process.send(DecodeCommand{9}));
+
+    auto loaded = expectReply<LoadedReply>(process, 1);
+    EXPECT_EQ(loaded.layout.pictures.size(), 3u);
+    EXPECT_EQ(loaded.layout.picturesToDecode, 0u);
+    // Each taken in undecoded: in a box the page fixes, no layout; unsized, one.
+    const AckReply a = expectReply<AckReply>(process, 2), b = expectReply<AckReply>(process, 3),
+                   c = expectReply<AckReply>(process, 4);
+    EXPECT_TRUE(a.ok && b.ok && c.ok);
+    EXPECT_FALSE(a.relayout);
+    EXPECT_FALSE(b.relayout);
+    EXPECT_TRUE(c.relayout);
+    EXPECT_EQ(a.picturesToDecode, 1u);
+    EXPECT_EQ(b.picturesToDecode, 2u);
+    EXPECT_EQ(c.picturesToDecode, 3u);
+    const auto colourAt = [](const PixelsReply& pixels, int x, int y) {
+        const auto* p = reinterpret_cast<const std::uint8_t*>(pixels.pixels.data()) +
+                        (std::size_t(y) * std::size_t(pixels.width) + std::size_t(x)) * 4;
+        return std::vector<int>{p[2], p[1], p[0], p[3]};
+    };
+    // The paint decodes the one it meets and shows it, with no layout in between.
+    auto first = expectReply<PixelsReply>(process, 5);
+    ASSERT_EQ(first.width, 20);
+    EXPECT_EQ(colourAt(first, 10, 10), (std::vector<int>{255, 0, 0, 255}));
+    EXPECT_EQ(first.picturesToDecode, 2u);
+    auto decoded = expectReply<DecodedReply>(process, 6);
+    EXPECT_TRUE(decoded.repaint);
+    EXPECT_EQ(decoded.picturesToDecode, 1u);
+    auto second = expectReply<PixelsReply>(process, 7);
+    ASSERT_EQ(second.width, 20);
+    EXPECT_EQ(colourAt(second, 10, 10), (std::vector<int>{0, 0, 255, 255}));
+    decoded = expectReply<DecodedReply>(process, 8);
+    EXPECT_TRUE(decoded.repaint);
+    EXPECT_EQ(decoded.picturesToDecode, 0u);
+    decoded = expectReply<DecodedReply>(process, 9);
+    EXPECT_FALSE(decoded.repaint);
+    EXPECT_EQ(decoded.picturesToDecode, 0u);
+
     process.closeSocket();
     EXPECT_EQ(process.exitStatus(), kExitPeerGone);
 }

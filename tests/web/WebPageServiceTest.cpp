@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -69,10 +71,33 @@ class WebPageServiceTest : public ::testing::Test {
         return reply.ok;
     }
     bool picture(const std::string& url, bool ok, const std::string& bytes) {
+        return pictureAck(url, ok, bytes).ok;
+    }
+    AckReply pictureAck(const std::string& url, bool ok, const std::string& bytes) {
         PictureCommand c{++id_, url, ok, bytes};
         auto reply = std::get<AckReply>(service.handle(c));
         EXPECT_EQ(reply.id, c.id);
-        return reply.ok;
+        EXPECT_EQ(reply.picturesToDecode, service.picturesToDecode());
+        return reply;
+    }
+    DecodedReply decode() {
+        DecodeCommand c{++id_};
+        auto reply = std::get<DecodedReply>(service.handle(c));
+        EXPECT_EQ(reply.id, c.id);
+        EXPECT_EQ(reply.picturesToDecode, service.picturesToDecode());
+        return reply;
+    }
+    // Decodes until nothing waits (each Decode takes one off, or it is no bounded piece of work);
+    // answers how many Decodes that took.
+    std::size_t decodeAll() {
+        std::size_t decodes = 0;
+        for (std::uint32_t left = service.picturesToDecode(); left > 0; ++decodes) {
+            const auto reply = decode();
+            EXPECT_LT(reply.picturesToDecode, left);
+            if (reply.picturesToDecode >= left) break;
+            left = reply.picturesToDecode;
+        }
+        return decodes;
     }
     Layout refresh(bool rebuild, Viewport viewport = {320, 1, 320}) {
         RefreshCommand c{++id_, rebuild, viewport};
@@ -85,6 +110,7 @@ class WebPageServiceTest : public ::testing::Test {
         auto reply = std::get<PixelsReply>(service.handle(c));
         EXPECT_EQ(reply.id, c.id);
         EXPECT_EQ(reply.pixels.size(), std::size_t(reply.width) * std::size_t(reply.height) * 4);
+        EXPECT_EQ(reply.picturesToDecode, service.picturesToDecode());
         return reply;
     }
     std::string linkAt(double x, double y) {
@@ -236,21 +262,31 @@ TEST_F(WebPageServiceTest, APictureIsDecodedAtItsBoxAndAgainLargerWhenItShowsLar
     EXPECT_DOUBLE_EQ(loaded.layout.pictures[0].fit.width, 200);  // 100 points at scale 2
 
     ASSERT_TRUE(picture(url, true, pngOf(1600, 800, 255, 0, 0)));
+    // Taken in, not decoded: a Decode does that.
+    EXPECT_FALSE(service.pictureFor(url));
+    EXPECT_EQ(service.picturesToDecode(), 1u);
+    EXPECT_TRUE(decode().repaint);
     ASSERT_TRUE(service.pictureFor(url));
     EXPECT_EQ(service.pictureFor(url)->width(), 200u);
     EXPECT_EQ(service.decodedPixelsInAll(), 200u * 100u);
     auto layout = refresh(false, {200, 2, 400});
     EXPECT_DOUBLE_EQ(layout.contentHeight, 50);
+    EXPECT_EQ(layout.picturesToDecode, 0u);
     EXPECT_EQ(pixelAt(paint(0, 0, 100, 50, 2), 100, 50), (RGBA{255, 0, 0, 255}));
 
-    // Wider views show it wider: decoded again from the bytes kept, three times at most.
+    // Wider views show it wider: it waits to be decoded again from the bytes kept (the smaller
+    // decode showing meanwhile), three times at most.
     const struct {
         double width;
         std::size_t decoded;
         int redecodes;
     } steps[] = {{400, 400, 1}, {410, 400, 1}, {600, 600, 2}, {800, 800, 3}, {1200, 800, 3}};
     for (const auto& step : steps) {
-        refresh(false, {step.width, 2, 2 * step.width});
+        const auto before = service.pictureFor(url)->width();
+        const auto wider = refresh(false, {step.width, 2, 2 * step.width});
+        EXPECT_EQ(wider.picturesToDecode, step.decoded > before ? 1u : 0u) << step.width;
+        EXPECT_EQ(service.pictureFor(url)->width(), before);
+        decodeAll();
         EXPECT_EQ(service.pictureFor(url)->width(), step.decoded) << step.width;
         EXPECT_EQ(service.redecodesOf(url), step.redecodes) << step.width;
         EXPECT_EQ(service.decodedPixelsInAll(), step.decoded * step.decoded / 2);
@@ -266,10 +302,13 @@ TEST_F(WebPageServiceTest, APictureAtItsOwnSizeIsDecodedForTheScreenAndLaysOutAt
     ASSERT_EQ(loaded.layout.pictures.size(), 1u);
     EXPECT_DOUBLE_EQ(loaded.layout.pictures[0].fit.screen, 200);
     ASSERT_TRUE(picture(url, true, pngOf(1000, 500, 0, 255, 0)));
-    EXPECT_EQ(service.pictureFor(url)->width(), 200u);
+    // Laid out at its natural size before it is decoded.
     auto layout = refresh(false, {100, 2, 200});
     EXPECT_DOUBLE_EQ(layout.contentWidth, 1000);
     EXPECT_DOUBLE_EQ(layout.contentHeight, 500);
+    EXPECT_FALSE(service.pictureFor(url));
+    decodeAll();
+    EXPECT_EQ(service.pictureFor(url)->width(), 200u);
 }
 
 TEST_F(WebPageServiceTest, ALargerDecodePastThePixelBudgetIsRefusedAndTheSmallerStays) {
@@ -280,13 +319,20 @@ TEST_F(WebPageServiceTest, ALargerDecodePastThePixelBudgetIsRefusedAndTheSmaller
          {200, 1, 200});
     EXPECT_TRUE(picture(a, true, pngOf(400, 400, 255, 0, 0)));
     EXPECT_TRUE(picture(b, true, pngOf(300, 300, 0, 0, 255)));
+    EXPECT_EQ(decodeAll(), 2u);
     EXPECT_EQ(service.decodedPixelsInAll(), limits.maxDecodedPixelsInAll);
-    refresh(false, {400, 1, 400});
+    EXPECT_EQ(refresh(false, {400, 1, 400}).picturesToDecode, 1u);
+    EXPECT_FALSE(decode().repaint);
     EXPECT_EQ(service.pictureFor(a)->width(), 100u);
     EXPECT_EQ(service.decodedPixelsInAll(), limits.maxDecodedPixelsInAll);
-    // A third picture finds no pixels left.
-    EXPECT_FALSE(picture("http://site.test/dir/c.png", true, pngOf(10, 10, 0, 0, 0)));
-    EXPECT_FALSE(service.pictureFor("http://site.test/dir/c.png"));
+    // A third picture finds no pixels left: its bytes are taken, it is not decoded, and it does
+    // not wait.
+    const std::string c = "http://site.test/dir/c.png";
+    EXPECT_TRUE(picture(c, true, pngOf(10, 10, 0, 0, 0)));
+    EXPECT_EQ(service.picturesToDecode(), 1u);
+    EXPECT_FALSE(decode().repaint);
+    EXPECT_EQ(service.picturesToDecode(), 0u);
+    EXPECT_FALSE(service.pictureFor(c));
 }
 
 TEST_F(WebPageServiceTest, PicturesPastTheBytesOfAllTogetherFailFetchedOrWrittenIntoThePage) {
@@ -301,8 +347,9 @@ TEST_F(WebPageServiceTest, PicturesPastTheBytesOfAllTogetherFailFetchedOrWritten
     limits.maxPictureBytesInAll = first.size() + second.size() - 1;
     const std::string page =
         "<img src='a.png' width=10 height=10><img src='" + dataURLOf(second) + "' width=10 height=10>";
-    load(page);
+    EXPECT_EQ(load(page).layout.picturesToDecode, 1u);
     EXPECT_EQ(service.pictureBytesInAll(), second.size());
+    decodeAll();
     EXPECT_TRUE(service.pictureFor(dataURLOf(second)));
     EXPECT_FALSE(picture("http://site.test/dir/a.png", true, first));
 }
@@ -323,10 +370,12 @@ TEST_F(WebPageServiceTest, DataPicturesInImgAndCSSBackgroundsAreReadHereAndNever
                        green + "\")'></div><img src='data:image/png;base64,!!!!' width=5 height=5></body>");
     EXPECT_TRUE(loaded.layout.pictures.empty());
     EXPECT_TRUE(loaded.layout.stylesheets.empty());
+    // Read as the page was laid out, decoded as it is painted.
+    EXPECT_EQ(loaded.layout.picturesToDecode, 2u);
+    auto pixels = paint(0, 0, 40, 50);
     ASSERT_TRUE(service.pictureFor(red));
     EXPECT_EQ(service.pictureFor(red)->width(), 40u);
     EXPECT_FALSE(service.pictureFor("data:image/png;base64,!!!!"));
-    auto pixels = paint(0, 0, 40, 50);
     EXPECT_EQ(pixelAt(pixels, 20, 10), (RGBA{255, 0, 0, 255}));
     EXPECT_EQ(pixelAt(pixels, 10, 35), (RGBA{0, 255, 0, 255}));
     EXPECT_EQ(pixelAt(pixels, 35, 35), (RGBA{0, 0, 0, 0}));
@@ -337,16 +386,24 @@ TEST_F(WebPageServiceTest, DataPicturesInImgAndCSSBackgroundsAreReadHereAndNever
 TEST_F(WebPageServiceTest, FailedAndUnreadablePicturesAnswerNotOkAndShowNothing) {
     const std::string a = "http://site.test/dir/a.png";
     load("<body style='margin:0'><img src='a.png' width=20 height=20 style='display:block'></body>");
+    // A picture whose header reads is taken in; one whose body then does not decode fails at
+    // its decode.
     struct Case {
         bool ok;
         std::string bytes;
-    } cases[] = {{false, ""},
-                 {true, ""},
-                 {true, "not a picture"},
-                 {true, pngOf(8, 8, 0, 0, 0).substr(0, 40)},
-                 {false, pngOf(8, 8, 0, 0, 0)}};
+        bool taken;
+    } cases[] = {{false, "", false},
+                 {true, "", false},
+                 {true, "not a picture", false},
+                 {true, pngOf(8, 8, 0, 0, 0).substr(0, 40), true},
+                 {false, pngOf(8, 8, 0, 0, 0), false}};
     for (const auto& c : cases) {
-        EXPECT_FALSE(picture(a, c.ok, c.bytes));
+        const auto ack = pictureAck(a, c.ok, c.bytes);
+        EXPECT_EQ(ack.ok, c.taken);
+        EXPECT_FALSE(ack.relayout);
+        EXPECT_EQ(ack.picturesToDecode, c.taken ? 1u : 0u);
+        EXPECT_FALSE(decode().repaint);
+        EXPECT_EQ(service.picturesToDecode(), 0u);
         EXPECT_FALSE(service.pictureFor(a));
         EXPECT_EQ(service.decodedPixelsInAll(), 0u);
     }
@@ -374,6 +431,7 @@ TEST_F(WebPageServiceTest, ANewPageLetsGoOfThePicturesAndStylesheetsOfTheOld) {
     load("<link rel=stylesheet href='s.css'><img src='a.png' width=10 height=10>");
     ASSERT_TRUE(picture(a, true, pngOf(10, 10, 1, 2, 3)));
     ASSERT_TRUE(stylesheet("http://site.test/dir/s.css", true, "body{margin:0;height:900px}"));
+    decodeAll();
     EXPECT_GT(service.decodedPixelsInAll(), 0u);
     auto loaded = load("<link rel=stylesheet href='s.css'><p>new</p>");
     EXPECT_EQ(service.decodedPixelsInAll(), 0u);
@@ -389,17 +447,23 @@ TEST_F(WebPageServiceTest, HostilePagesFinishWithinTheirBounds) {
     load("<img src='" + huge + "' width=10 height=10>");
     EXPECT_FALSE(service.pictureFor(huge));
     EXPECT_EQ(service.pictureBytesInAll(), 0u);
-    // Past their count, data: pictures fail undecoded, however small.
+    // Past the bytes of all together, data: pictures fail unread, however small: the first ones
+    // show.
     limits = {};
     std::string many;
     std::vector<std::string> urls;
-    for (std::size_t i = 0; i < WebPageService::kMostDataPictures + 5; ++i) {
-        urls.push_back(dataURLOf(pngOf(1 + i % 50, 1 + i / 50, 0, 0, 0)));
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < 1200; ++i) {
+        const std::string png = pngOf(1 + i % 50, 1 + i / 50, 0, 0, 0);
+        if (i < 1000) bytes += png.size();
+        urls.push_back(dataURLOf(png));
         many += "<img width=1 height=1 src='" + urls.back() + "'>";
     }
-    load(many);
+    limits.maxPictureBytesInAll = bytes;
+    EXPECT_EQ(load(many).layout.picturesToDecode, 1000u);
+    EXPECT_EQ(decodeAll(), 1000u);
     for (std::size_t i = 0; i < urls.size(); ++i)
-        EXPECT_EQ(service.pictureFor(urls[i]) != nullptr, i < WebPageService::kMostDataPictures) << i;
+        EXPECT_EQ(service.pictureFor(urls[i]) != nullptr, i < 1000) << i;
     // Deep nesting and many pictures still answer.
     std::string deep;
     for (int i = 0; i < 20000; ++i) deep += "<div>";
@@ -409,4 +473,342 @@ TEST_F(WebPageServiceTest, HostilePagesFinishWithinTheirBounds) {
     EXPECT_GE(loaded.layout.contentHeight, 1);
 }
 
+}  // namespace
+
+namespace {
+
+class WebPageServiceLazyTest : public WebPageServiceTest {
+  protected:
+    LoadedReply loadFirst(const std::string& document, bool stylesheetsFirst,
+                          Viewport viewport = {320, 1, 320}) {
+        LoadCommand c;
+        c.id = ++id_;
+        c.document = document;
+        c.MIMEType = "text/html";
+        c.baseURL = kBase;
+        c.viewport = viewport;
+        c.pictureLimits = limits;
+        c.stylesheetsFirst = stylesheetsFirst;
+        auto reply = std::get<LoadedReply>(service.handle(c));
+        EXPECT_EQ(reply.id, c.id);
+        EXPECT_EQ(reply.layout.picturesToDecode, service.picturesToDecode());
+        return reply;
+    }
+};
+
+// The stylesheets a scan of the page finds are those its build asks for.
+TEST_F(WebPageServiceLazyTest, AStylesheetsFirstLoadListsTheLinkedSheetsAndWaitsForThem) {
+    struct Case {
+        const char* name;
+        std::string head;
+        std::vector<std::string> sheets;
+    } cases[] = {
+        {"one link", "<link rel=stylesheet href='a.css'>", {"http://site.test/dir/a.css"}},
+        // The engine reads rel as the one word "stylesheet", as written: so does the scan.
+        {"attributes in capitals, quoted, a reference in the href",
+         "<link href=\"/b.css?x=1&amp;y=2\" REL=\"stylesheet\"><link rel=icon href=i.png>"
+         "<link rel='alternate stylesheet' href='alt.css'><link rel=StyleSheet href='other.css'>",
+         {"http://site.test/b.css?x=1&y=2"}},
+        {"an @import in a style element",
+         "<style>/* @import 'no.css'; */ @import url(\"c.css\"); @import 'd.css' screen; p{}</style>",
+         {"http://site.test/dir/c.css", "http://site.test/dir/d.css"}},
+        {"a base",
+         "<base href='http://cdn.test/s/'><link rel=stylesheet href='e.css'>",
+         {"http://cdn.test/s/e.css"}},
+        {"in a comment and a script: not a link",
+         "<!-- <link rel=stylesheet href='x.css'> --><script>'<link rel=stylesheet href=y.css>'</script>"
+         "<link rel=stylesheet href='f.css'>",
+         {"http://site.test/dir/f.css"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string page =
+            "<html><head>" + c.head +
+            "</head><body style='margin:0'><img src='p.png' width=10 height=10 style='display:block'>"
+            "<div style='height:100px;background:#f00'></div><a href='x'>x</a></body></html>";
+        auto loaded = loadFirst(page, true);
+        EXPECT_TRUE(loaded.layout.awaitingStylesheets);
+        EXPECT_EQ(loaded.layout.stylesheets, c.sheets);
+        EXPECT_TRUE(loaded.layout.pictures.empty());
+        EXPECT_EQ(loaded.layout.picturesToDecode, 0u);
+        EXPECT_EQ(loaded.text, page);
+        // Nothing is built: nothing paints, no link is found, no picture is asked for.
+        EXPECT_EQ(pixelAt(paint(0, 0, 20, 20), 5, 5), (RGBA{0, 0, 0, 0}));
+        EXPECT_EQ(linkAt(2, 105), "");
+        // The Refresh that rebuilds lays it out once, and asks for what the scan found.
+        for (const auto& url : c.sheets) stylesheet(url, true, "div{height:300px !important}");
+        auto layout = refresh(true);
+        EXPECT_FALSE(layout.awaitingStylesheets);
+        EXPECT_EQ(layout.stylesheets, c.sheets);
+        EXPECT_GE(layout.contentHeight, 310);  // the sheet's height, and the link's line
+        ASSERT_EQ(layout.pictures.size(), 1u);
+        EXPECT_EQ(pixelAt(paint(0, 0, 20, 20), 5, 15), (RGBA{255, 0, 0, 255}));
+    }
+}
+
+TEST_F(WebPageServiceLazyTest, AStylesheetsFirstLoadOfAPageLinkingNoneOrWithoutTheFlagLaysOutAtOnce) {
+    struct Case {
+        const char* name;
+        std::string head;
+        bool stylesheetsFirst;
+        std::vector<std::string> sheets;
+    } cases[] = {
+        {"no flag", "<link rel=stylesheet href='a.css'>", false, {"http://site.test/dir/a.css"}},
+        {"no sheet", "<style>div{color:red}</style>", true, {}},
+        {"only a data: sheet", "<link rel=stylesheet href='data:text/css,div{}'>", true, {}},
+        {"a sheet no server gives", "<link rel=stylesheet href='javascript:x'>", true, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto loaded = loadFirst(
+            "<html><head>" + c.head +
+                "</head><body style='margin:0'><img src='p.png' width=10 height=10 style='display:block'>"
+                "<div style='height:100px'></div></body></html>",
+            c.stylesheetsFirst);
+        EXPECT_FALSE(loaded.layout.awaitingStylesheets);
+        EXPECT_EQ(loaded.layout.stylesheets, c.sheets);
+        EXPECT_DOUBLE_EQ(loaded.layout.contentHeight, 110);
+        ASSERT_EQ(loaded.layout.pictures.size(), 1u);
+        EXPECT_EQ(loaded.layout.pictures[0].url, "http://site.test/dir/p.png");
+    }
+    // Plain text links nothing, whatever it says.
+    LoadCommand plain;
+    plain.id = ++id_;
+    plain.document = "<link rel=stylesheet href=a.css>";
+    plain.MIMEType = "text/plain";
+    plain.baseURL = kBase;
+    plain.viewport = {320, 1, 320};
+    plain.stylesheetsFirst = true;
+    EXPECT_FALSE(std::get<LoadedReply>(service.handle(plain)).layout.awaitingStylesheets);
+}
+
+// What a picture that comes asks of the web view: a layout only where the page leaves a side of
+// its box to it; in any case nothing is decoded until a paint or a Decode.
+TEST_F(WebPageServiceLazyTest, APictureAsksForALayoutOnlyWhereItsSizeLaysThePageOut) {
+    const std::string url = "http://site.test/dir/p.png";
+    const std::string png = pngOf(40, 30, 255, 0, 0);
+    struct Case {
+        const char* name;
+        std::string body;
+        bool ok;
+        std::string bytes;
+        bool relayout;
+    } cases[] = {
+        {"attributes fix both sides", "<img src='p.png' width=20 height=10 style='display:block'>", true, png,
+         false},
+        {"its style fixes both sides", "<img src='p.png' style='display:block;width:50%;height:10px'>", true,
+         png, false},
+        {"a background", "<div style='width:20px;height:10px;background:url(p.png)'></div>", true, png,
+         false},
+        {"its width alone", "<img src='p.png' width=20 style='display:block'>", true, png, true},
+        {"unsized", "<img src='p.png' style='display:block'>", true, png, true},
+        {"one fixed, one unsized", "<img src='p.png' width=20 height=10><img src='p.png'>", true, png, true},
+        {"failed", "<img src='p.png' style='display:block'>", false, "", false},
+        {"no picture", "<img src='p.png' style='display:block'>", true, "GIF89a but not really", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto loaded = loadFirst("<body style='margin:0'>" + c.body + "</body>", false);
+        const auto ack = pictureAck(url, c.ok, c.bytes);
+        EXPECT_EQ(ack.relayout, c.relayout);
+        EXPECT_EQ(ack.picturesToDecode, ack.ok ? 1u : 0u);
+        // Taken in, not decoded.
+        EXPECT_EQ(service.decodedPixelsInAll(), 0u);
+        EXPECT_FALSE(service.pictureFor(url));
+        if (!c.relayout && c.ok && ack.ok) {
+            // Shown by the next paint, without a layout: the paint decodes what it meets.
+            auto pixels = paint(0, 0, 20, 10);
+            EXPECT_EQ(pixelAt(pixels, 10, 5), (RGBA{255, 0, 0, 255}));
+            EXPECT_EQ(pixels.picturesToDecode, 0u);
+            EXPECT_TRUE(service.pictureFor(url));
+        }
+        if (c.relayout) {
+            // The layout it asks for sizes it from its header, decoded or not.
+            const auto layout = refresh(false);
+            EXPECT_GT(layout.contentHeight, loaded.layout.contentHeight);
+            EXPECT_FALSE(service.pictureFor(url));
+            EXPECT_EQ(layout.picturesToDecode, 1u);
+        }
+    }
+    // Before the page's first layout (waiting for its stylesheets), any picture may change it.
+    loadFirst("<link rel=stylesheet href=s.css><img src='p.png' width=20 height=10>", true);
+    EXPECT_TRUE(pictureAck(url, true, png).relayout);
+}
+
+// A page of six pictures, each in a 20-point box of its own, one under the other.
+class WebPageServicePicturesTest : public WebPageServiceLazyTest {
+  protected:
+    static constexpr int kCount = 6;
+    static std::string urlOf(int i) { return "http://site.test/dir/p" + std::to_string(i) + ".png"; }
+    static std::uint8_t shadeOf(int i) { return std::uint8_t(40 * (i + 1)); }
+
+    void loadPictures() {
+        std::string body = "<body style='margin:0'>";
+        for (int i = 0; i < kCount; ++i)
+            body += "<img src='p" + std::to_string(i) + ".png' width=20 height=20 style='display:block'>";
+        auto loaded = loadFirst(body + "</body>", false);
+        ASSERT_EQ(loaded.layout.pictures.size(), std::size_t(kCount));
+        for (int i = 0; i < kCount; ++i) {
+            const auto ack = pictureAck(urlOf(i), true, pngOf(20, 20, shadeOf(i), 0, 0));
+            ASSERT_TRUE(ack.ok);
+            EXPECT_FALSE(ack.relayout);
+            EXPECT_EQ(ack.picturesToDecode, std::uint32_t(i + 1));
+        }
+        EXPECT_EQ(service.decodedPixelsInAll(), 0u);
+    }
+    std::vector<int> decodedOnes() const {
+        std::vector<int> decoded;
+        for (int i = 0; i < kCount; ++i)
+            if (service.pictureFor(urlOf(i))) decoded.push_back(i);
+        return decoded;
+    }
+    // Paints pictures `from` to `to` and answers which it showed.
+    std::vector<int> paintPictures(int from, int to) {
+        auto pixels = paint(0, 20 * from, 20, 20 * (to - from + 1));
+        std::vector<int> shown;
+        for (int i = from; i <= to; ++i)
+            if (pixelAt(pixels, 10, 20 * (i - from) + 10) == (RGBA{shadeOf(i), 0, 0, 255}))
+                shown.push_back(i);
+        return shown;
+    }
+};
+
+TEST_F(WebPageServicePicturesTest, APaintDecodesThePicturesItMeetsAndNoOthers) {
+    loadPictures();
+    EXPECT_EQ(paintPictures(1, 2), (std::vector<int>{1, 2}));
+    EXPECT_EQ(decodedOnes(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(service.picturesToDecode(), std::uint32_t(kCount - 2));
+    EXPECT_EQ(service.decodedPixelsInAll(), 2u * 20 * 20);
+    // Painted again: nothing more to decode, the same pixels.
+    EXPECT_EQ(paintPictures(1, 2), (std::vector<int>{1, 2}));
+    EXPECT_EQ(service.decodedPixelsInAll(), 2u * 20 * 20);
+    // A paint outside every picture decodes none.
+    paint(100, 0, 20, 20);
+    EXPECT_EQ(service.picturesToDecode(), std::uint32_t(kCount - 2));
+}
+
+TEST_F(WebPageServicePicturesTest, PastItsBudgetAPaintDrawsTheRestEmptyAndDecodeTakesThePaintedOnesFirst) {
+    // No budget: one picture per paint.
+    service.setPaintDecodeBudget(std::chrono::nanoseconds(0));
+    loadPictures();
+    EXPECT_EQ(paintPictures(1, 2), (std::vector<int>{1}));
+    EXPECT_EQ(paintPictures(4, 5), (std::vector<int>{4}));
+    EXPECT_EQ(service.picturesToDecode(), std::uint32_t(kCount - 2));
+    // The latest paint's first, then the one before, then the rest in the page's order.
+    const int expected[] = {5, 2, 0, 3};
+    for (int next : expected) {
+        const auto before = decodedOnes();
+        const auto reply = decode();
+        EXPECT_TRUE(reply.repaint) << next;
+        auto after = decodedOnes();
+        ASSERT_EQ(after.size(), before.size() + 1) << next;
+        EXPECT_TRUE(std::find(after.begin(), after.end(), next) != after.end()) << next;
+    }
+    EXPECT_EQ(service.picturesToDecode(), 0u);
+    EXPECT_EQ(paintPictures(0, kCount - 1), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    // Nothing left: a Decode does nothing.
+    const auto idle = decode();
+    EXPECT_FALSE(idle.repaint);
+    EXPECT_EQ(idle.picturesToDecode, 0u);
+}
+
+TEST_F(WebPageServicePicturesTest,
+       DecodesPastThePixelBudgetLetGoOfTheLeastRecentlyPaintedAndComeBackWhenPainted) {
+    limits.maxDecodedPixelsInAll = 2 * 20 * 20;
+    loadPictures();
+    const std::uint64_t bytes = service.pictureBytesInAll();
+    EXPECT_EQ(paintPictures(0, 0), (std::vector<int>{0}));
+    EXPECT_EQ(paintPictures(1, 1), (std::vector<int>{1}));
+    EXPECT_EQ(paintPictures(2, 2), (std::vector<int>{2}));
+    // The least recently painted went; its bytes stay, and it does not wait.
+    EXPECT_EQ(decodedOnes(), (std::vector<int>{1, 2}));
+    EXPECT_LE(service.decodedPixelsInAll(), limits.maxDecodedPixelsInAll);
+    EXPECT_EQ(service.pictureBytesInAll(), bytes);
+    EXPECT_EQ(service.picturesToDecode(), std::uint32_t(kCount - 3));
+    // Painted again, it is decoded again, in place of the least recently painted.
+    EXPECT_EQ(paintPictures(0, 0), (std::vector<int>{0}));
+    EXPECT_EQ(decodedOnes(), (std::vector<int>{0, 2}));
+    // A paint meeting more than fits decodes what fits and leaves the rest empty, not waiting.
+    EXPECT_EQ(paintPictures(3, 5), (std::vector<int>{3, 4}));
+    EXPECT_EQ(decodedOnes(), (std::vector<int>{3, 4}));
+    EXPECT_LE(service.decodedPixelsInAll(), limits.maxDecodedPixelsInAll);
+    // What no paint met takes no one's place: each Decode finds the next one does not fit, and
+    // it no longer waits.
+    loadPictures();
+    EXPECT_EQ(paintPictures(0, 1), (std::vector<int>{0, 1}));
+    for (int left = kCount - 3; left >= 0; --left) {
+        const auto reply = decode();
+        EXPECT_FALSE(reply.repaint);
+        EXPECT_EQ(reply.picturesToDecode, std::uint32_t(left));
+    }
+    EXPECT_EQ(decodedOnes(), (std::vector<int>{0, 1}));
+}
+
+TEST_F(WebPageServiceLazyTest, ThousandsOfSmallDataPicturesAllShowWithinTheBytesOfAll) {
+    constexpr int kPictures = 2000;
+    std::string body = "<body style='margin:0'>";
+    std::vector<std::string> urls;
+    std::size_t bytes = 0;
+    for (int i = 0; i < kPictures; ++i) {
+        const std::string png = pngOf(8, 8, std::uint8_t(i % 251), std::uint8_t(i / 251 * 20), 200);
+        bytes += png.size();
+        urls.push_back(dataURLOf(png));
+        body += "<img src='" + urls.back() + "' width=8 height=8 style='display:block'>";
+    }
+    body += "</body>";
+    const struct {
+        const char* name;
+        std::uint64_t byteBudget;
+        int shown;
+    } cases[] = {{"all fit", limits.maxPictureBytesInAll, kPictures}, {"a quarter's bytes", bytes / 4, 500}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        limits.maxPictureBytesInAll = c.byteBudget;
+        const auto loaded = loadFirst(body, false);
+        EXPECT_TRUE(loaded.layout.pictures.empty());
+        EXPECT_NEAR(int(loaded.layout.picturesToDecode), c.shown, 1);
+        // A paint of all of it, then Decodes for what its budget left.
+        auto pixels = paint(0, 0, 8, 8 * kPictures);
+        decodeAll();
+        pixels = paint(0, 0, 8, 8 * kPictures);
+        int shown = 0;
+        for (int i = 0; i < kPictures; ++i) {
+            const RGBA expected{i % 251, i / 251 * 20, 200, 255};
+            if (pixelAt(pixels, 4, 8 * i + 4) == expected) {
+                ++shown;
+                EXPECT_LT(i, c.shown + 1) << "a later picture shows where an earlier one does not";
+            }
+        }
+        EXPECT_NEAR(shown, c.shown, 1);
+        EXPECT_LE(service.pictureBytesInAll(), c.byteBudget);
+    }
+}
+
+TEST_F(WebPageServiceLazyTest, DecodesWithNothingToDecodeOrBeforeAnyPageAndGarbageBytesAnswerQuietly) {
+    // Before any page.
+    auto idle = decode();
+    EXPECT_FALSE(idle.repaint);
+    EXPECT_EQ(idle.picturesToDecode, 0u);
+    // A page without pictures.
+    loadFirst("<p>text</p>", false);
+    EXPECT_FALSE(decode().repaint);
+    // A header that reads over a body that does not: taken in, then failed at its decode, its
+    // box empty and nothing left waiting; the same URL may come again, whole.
+    const std::string url = "http://site.test/dir/g.png";
+    loadFirst("<body style='margin:0'><img src='g.png' width=10 height=10 style='display:block'></body>",
+              false);
+    std::string broken = pngOf(10, 10, 0, 0, 255);
+    for (std::size_t i = 60; i < broken.size(); ++i) broken[i] = char(0x5A ^ i);
+    ASSERT_TRUE(pictureAck(url, true, broken).ok);
+    EXPECT_EQ(pixelAt(paint(0, 0, 10, 10), 5, 5), (RGBA{0, 0, 0, 0}));
+    EXPECT_EQ(service.picturesToDecode(), 0u);
+    EXPECT_FALSE(decode().repaint);
+    EXPECT_EQ(service.decodedPixelsInAll(), 0u);
+    ASSERT_TRUE(pictureAck(url, true, pngOf(10, 10, 0, 0, 255)).ok);
+    EXPECT_EQ(pixelAt(paint(0, 0, 10, 10), 5, 5), (RGBA{0, 0, 255, 255}));
+    // A Decode interleaved anywhere answers with the count the other replies give.
+    ASSERT_TRUE(pictureAck(url, true, pngOf(10, 10, 0, 255, 0)).ok);
+    EXPECT_EQ(decode().picturesToDecode, 0u);
+    EXPECT_EQ(pixelAt(paint(0, 0, 10, 10), 5, 5), (RGBA{0, 255, 0, 255}));
+}
 }  // namespace
