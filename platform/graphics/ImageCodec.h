@@ -60,9 +60,10 @@ struct ImageInfo {
 // ---- What decoding needs
 // The bytes a decoder holds at its peak for a picture, from its header alone: for a JPEG the
 // coefficient store of a multi-scan file (128 bytes a block of every component, whatever the
-// output scale), its sample rows and its output at 1/scaleDenominator; for a PNG the full-size
-// pixels; for a GIF see estimateGIFDecodeBytes, read with gifBudget. nullopt when the bytes hold
-// no header that says.
+// output scale and however few scans are read: the library makes it whole even when a picture at
+// an eighth is read without its AC scans), its sample rows and its output at 1/scaleDenominator;
+// for a PNG the full-size pixels; for a GIF see estimateGIFDecodeBytes, read with gifBudget.
+// nullopt when the bytes hold no header that says.
 std::optional<std::uint64_t> estimateDecodeBytes(const std::uint8_t* bytes, std::size_t length,
                                                  unsigned scaleDenominator = 1,
                                                  std::uint64_t gifBudget = kMaxAnimationBytes);
@@ -107,6 +108,10 @@ struct JPEGDecodeOptions {
     // refused before anything is decoded, and the library itself is held to the rest while it
     // runs, so a header that lies gains nothing. 0: the codec's own bound (1200 MB).
     std::uint64_t maxMemoryBytes = 0;
+    // At an eighth, a progressive picture is decoded without the AC scans of the components the
+    // eighth shows by their DC coefficients alone (all of them but the chroma of subsampled
+    // pictures), to the same pixels. Set, every scan is read as at other scales: for comparing.
+    bool readEveryScan = false;
     // When set, told what the decode estimated and why it gave nothing.
     struct Report {
         enum class Refusal { None, Invalid, OverBudget, TooManyScans, TooMuchWork };
@@ -115,8 +120,10 @@ struct JPEGDecodeOptions {
         // The blocks the scans of a multi-scan file cover together (see kMaxJPEGScanBlocks),
         // counted up to just past the bound; 0 for a single scan or one refused for its memory.
         std::uint64_t scanBlocks = 0;
-        // Scan headers the decoder reached (its header reading reaches the first).
+        // Scan headers the decoder reached (its header reading reaches the first), and the AC
+        // scans it was spared at an eighth (see readEveryScan), not among them.
         int scansRead = 0;
+        int scansSkipped = 0;
         // Whether decoding began (the coefficient store, if any, and the output were made).
         bool decodingStarted = false;
     };

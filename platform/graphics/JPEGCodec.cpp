@@ -2,6 +2,8 @@
 // given: at their end it supplies an end-of-image marker and remembers that the data ran out. A
 // complete decode that runs out is refused; a partial one keeps what arrived (a progressive
 // picture at the precision of its scans so far, a sequential one down to its last whole row).
+// A progressive picture decoded at an eighth is handed over without the AC scans that cannot
+// show at that size (see planEighthRead).
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
@@ -42,6 +45,11 @@ void onProgress(j_common_ptr cinfo) {
 }
 void onOutputMessage(j_common_ptr) {}
 
+// A stretch of the file, [begin, end).
+struct Span {
+    std::size_t begin = 0, end = 0;
+};
+
 struct Source {
     jpeg_source_mgr pub;
     const std::uint8_t* bytes;
@@ -50,6 +58,11 @@ struct Source {
     // Output rows complete when the data ran out.
     JDIMENSION rowsAtEnd = 0;
     j_decompress_ptr cinfo;
+    // When the decoder reads only parts of the file: the parts, in order, and the next to hand
+    // over once the one it reads is spent. `parts` is owned by the caller of the decode.
+    std::vector<Span>* parts = nullptr;
+    bool inParts = false;
+    std::size_t nextPart = 0;
 };
 
 const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
@@ -57,6 +70,14 @@ const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
 void initSource(j_decompress_ptr) {}
 boolean fillInput(j_decompress_ptr cinfo) {
     auto* src = reinterpret_cast<Source*>(cinfo->src);
+    while (src->inParts && src->nextPart < src->parts->size()) {
+        const Span& part = (*src->parts)[src->nextPart++];
+        if (part.end > part.begin) {
+            src->pub.next_input_byte = src->bytes + part.begin;
+            src->pub.bytes_in_buffer = part.end - part.begin;
+            return TRUE;
+        }
+    }
     if (!src->ranOut) {
         src->ranOut = true;
         src->rowsAtEnd = cinfo->output_scanline;
@@ -362,6 +383,208 @@ std::uint64_t scanBlockLimit(const jpeg_decompress_struct& cinfo) {
     return std::max(kMaxJPEGScanBlocks, pass * kMaxJPEGScanPasses);
 }
 
+// ---- A progressive picture at an eighth
+//
+// At an eighth of its size the library turns each block of a component into one pixel, from the
+// block's DC coefficient alone (components it scales less, such as the chroma of a 4:2:0 picture,
+// keep a few coefficients more): the AC scans of such a component, most of a progressive photo's
+// bytes, change nothing of the picture, yet reading them costs four times the rest of the decode.
+// So the decoder is handed the file in parts with those scans left out, header and data alike. The
+// picture is the same as the whole file's, because:
+// - the decoder ends a scan at the first marker that is neither a restart nor a stuffed zero (fill
+//   bytes before it included), and reads what follows alike whether the scan was there or not;
+//   a scan it keeps is handed over exactly as written, damaged as it may be;
+// - the scans left out are only those it would have read without error (one component, a band
+//   within the block, a step of successive approximation it accepts, a Huffman table of sound
+//   codes defined before them), of a component a DC scan has already started (which fixes the
+//   component's quantisation table); damaged data in them is never read, and would only have
+//   been warned about;
+// - the file's scans bring every coefficient of every component to full precision and all end
+//   before the end of the image, so the whole file's decode has nothing for the library's
+//   smoothing between blocks to estimate; it is turned off here too (coefficients left out would
+//   turn it on, and it changes the DC of blocks that have no AC yet);
+// - the bounds on scans and work are taken from the whole file, before this plan.
+// A file this reading does not vouch for (another coding, a marker it does not know, data that
+// ends early, a script that leaves coefficients short, more scans than the decoder takes) is read
+// whole, as before.
+
+bool isRestartMarker(std::uint8_t m) {
+    return m >= 0xD0 && m <= 0xD7;
+}
+
+// Whether the library turns each block of the component into a single pixel at the scale set.
+bool showsOnlyDC(const jpeg_component_info& component) {
+#if JPEG_LIB_VERSION >= 70
+    return component.DCT_h_scaled_size == 1 && component.DCT_v_scaled_size == 1;
+#else
+    return component.DCT_scaled_size == 1;
+#endif
+}
+
+// Where the entropy-coded data from `at` ends: at the marker after it (the last of any fill
+// bytes before the marker's code), or at n when the bytes end first.
+std::size_t entropyEnd(const std::uint8_t* b, std::size_t n, std::size_t at) {
+    while (at < n) {
+        const void* next = std::memchr(b + at, 0xFF, n - at);
+        if (!next) return n;
+        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(next) - b);
+        std::size_t code = at + 1;
+        while (code < n && b[code] == 0xFF) ++code;
+        if (code >= n) return n;
+        if (b[code] != 0x00 && !isRestartMarker(b[code])) return code - 1;
+        at = code + 1;
+    }
+    return n;
+}
+
+// Notes which AC tables a DHT segment's payload defines and whether their codes are sound: given
+// in order of length, each length's codes fit in it with its all-ones code unused, as the decoder
+// requires of a table it builds. False when the payload is not laid out as the decoder reads it.
+bool readHuffmanTables(const std::uint8_t* p, std::size_t length, bool* acSound) {
+    std::size_t at = 0;
+    while (at < length) {
+        if (length - at < 17) return false;
+        const int kind = p[at] >> 4, slot = p[at] & 0x0F;
+        if (kind > 1 || slot >= NUM_HUFF_TBLS) return false;
+        std::size_t count = 0;
+        std::uint32_t code = 0;
+        bool sound = true;
+        for (int bits = 1; bits <= 16; ++bits) {
+            count += p[at + bits];
+            code += p[at + bits];
+            if (code >= (1u << bits)) sound = false;
+            code <<= 1;
+        }
+        if (count > 256 || length - at - 17 < count) return false;
+        if (kind == 1) acSound[slot] = sound && count > 0;
+        at += 17 + count;
+    }
+    return true;
+}
+
+// The parts of the file to hand the decoder of `cinfo` (its header read, its scale set), so that
+// it passes over the AC scans of the components it shows by their DC coefficients alone. Answers
+// the scans left out; 0 when the file is to be read whole (nothing to leave out, or bytes this
+// reading does not vouch for). Steps over entropy-coded data by searching for markers, as
+// countScanBlocks does: a pass over the file, never a decode.
+int planEighthRead(const std::uint8_t* b, std::size_t n, const jpeg_decompress_struct& cinfo,
+                   std::vector<Span>* parts) {
+    const int components = std::min(cinfo.num_components, MAX_COMPONENTS);
+    bool dcOnly[MAX_COMPONENTS] = {}, started[MAX_COMPONENTS] = {};
+    for (int c = 0; c < components; ++c) dcOnly[c] = showsOnlyDC(cinfo.comp_info[c]);
+    // The precision (the bits not yet sent) each coefficient's scans so far leave it at: 255
+    // before any scan, 0 once known whole.
+    std::uint8_t precision[MAX_COMPONENTS][64];
+    std::memset(precision, 255, sizeof precision);
+    bool ended = false;
+    bool acSound[NUM_HUFF_TBLS] = {};
+    bool frameRead = false;
+    int scans = 0, skipped = 0;
+    std::size_t keptFrom = 0, at = 2;
+    parts->clear();
+    if (n < 4 || b[0] != 0xFF || b[1] != 0xD8) return 0;
+    while (at < n) {
+        if (b[at] != 0xFF) {
+            // Stray bytes between segments, which the decoder steps over as it finds them.
+            const void* next = std::memchr(b + at, 0xFF, n - at);
+            if (!next) break;
+            at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(next) - b);
+            continue;
+        }
+        if (at + 1 >= n) break;
+        const std::uint8_t marker = b[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        // A stuffed zero or a restart marker out of a scan: passed over by the decoder.
+        if (marker == 0x00 || isRestartMarker(marker)) {
+            at += 2;
+            continue;
+        }
+        // The end of the image: what follows is never read.
+        if (marker == 0xD9) {
+            ended = true;
+            break;
+        }
+        if (n - at < 4) return 0;
+        const std::size_t length = (std::size_t(b[at + 2]) << 8) | b[at + 3];
+        if (length < 2) return 0;
+        const std::size_t next = at + 2 + length;
+        if (marker == 0xC2) {
+            if (frameRead) return 0;
+            frameRead = true;
+            at = next;
+            continue;
+        }
+        if (marker == 0xC4) {
+            if (next > n) return 0;
+            if (!readHuffmanTables(b + at + 4, length - 2, acSound)) return 0;
+            at = next;
+            continue;
+        }
+        // Quantisation tables, restart interval, line count, application data and comments.
+        if (marker == 0xDB || marker == 0xDD || marker == 0xDC || (marker >= 0xE0 && marker <= 0xEF) ||
+            marker == 0xFE) {
+            at = next;
+            continue;
+        }
+        if (marker != 0xDA || !frameRead || next > n || ++scans > kMaxJPEGScans) return 0;
+        const std::size_t inScan = b[at + 4];
+        if (inScan < 1 || inScan > MAX_COMPS_IN_SCAN || length != 6 + 2 * inScan) return 0;
+        int index[MAX_COMPS_IN_SCAN] = {};
+        for (std::size_t i = 0; i < inScan; ++i) {
+            int c = 0;
+            while (c < components && cinfo.comp_info[c].component_id != b[at + 5 + 2 * i]) ++c;
+            if (c == components) return 0;
+            index[i] = c;
+        }
+        const std::size_t params = at + 5 + 2 * inScan;
+        const int ss = b[params], se = b[params + 1], ah = b[params + 2] >> 4, al = b[params + 2] & 0x0F;
+        const std::size_t end = entropyEnd(b, n, next);
+        if (end == n) return 0;
+        for (std::size_t i = 0; i < inScan; ++i)
+            for (int k = ss; k <= std::min(se, 63); ++k) precision[index[i]][k] = std::uint8_t(al);
+        if (ss == 0) {
+            // A DC scan, kept (a malformed one too, which the decoder refuses as it would anyway).
+            if (ah == 0)
+                for (std::size_t i = 0; i < inScan; ++i) started[index[i]] = true;
+            at = end;
+            continue;
+        }
+        const int c = index[0];
+        if (inScan != 1 || !dcOnly[c]) {
+            at = end;
+            continue;
+        }
+        const int table = b[at + 6] & 0x0F;
+        if (!started[c] || se > 63 || ss > se || (ah != 0 && al != ah - 1) || al > 13 ||
+            table >= NUM_HUFF_TBLS || !acSound[table])
+            return 0;
+        if (at > keptFrom) parts->push_back({keptFrom, at});
+        keptFrom = end;
+        ++skipped;
+        at = end;
+    }
+    if (skipped == 0 || !ended) return 0;
+    for (int c = 0; c < components; ++c)
+        for (int k = 0; k < 64; ++k)
+            if (precision[c][k] != 0) return 0;
+    if (n > keptFrom) parts->push_back({keptFrom, n});
+    return skipped;
+}
+
+// planEighthRead, with no exception leaving it: it runs between the library's calls.
+int planEighthReadSafely(const std::uint8_t* b, std::size_t n, const jpeg_decompress_struct& cinfo,
+                         std::vector<Span>* parts) {
+    try {
+        return planEighthRead(b, n, cinfo, parts);
+    } catch (const std::bad_alloc&) {
+        parts->clear();
+        return 0;
+    }
+}
+
 struct DecodeResult {
     std::size_t width = 0, height = 0;
     std::uint64_t estimatedBytes = 0;
@@ -374,6 +597,7 @@ struct DecodeResult {
     bool sequential = true;
     bool anyScan = false;
     JDIMENSION rowsAtEnd = 0;
+    int scansSkipped = 0;
 };
 
 // Everything that can longjmp lives here, with no C++ object alive across it; the caller owns
@@ -447,6 +671,22 @@ bool runDecode(jpeg_decompress_struct* cinfo, Source* src, jpeg_progress_mgr* pr
             return false;
         }
     }
+    if (denom == 8 && !options.readEveryScan && cinfo->progressive_mode && !cinfo->arith_code &&
+        !src->ranOut && src->parts) {
+        // The components' scales as the decoder will use them.
+        jpeg_calc_output_dimensions(cinfo);
+        const int skipped = planEighthReadSafely(src->bytes, src->length, *cinfo, src->parts);
+        // The header is read up to the first scan's data, which the first part holds.
+        const std::size_t read = static_cast<std::size_t>(src->pub.next_input_byte - src->bytes);
+        if (skipped > 0 && src->parts->front().begin == 0 && read <= src->parts->front().end) {
+            src->pub.bytes_in_buffer = src->parts->front().end - read;
+            src->inParts = true;
+            src->nextPart = 1;
+            result->scansSkipped = skipped;
+            // As the whole file's decode, which has nothing to smooth (see planEighthRead).
+            cinfo->do_block_smoothing = FALSE;
+        }
+    }
     result->started = true;
     if (!jpeg_start_decompress(cinfo)) return false;
     result->width = cinfo->output_width;
@@ -494,6 +734,8 @@ CGImageRef decodeReported(const std::uint8_t* bytes, std::size_t length, const J
     Source src{};
     src.bytes = bytes;
     src.length = length;
+    std::vector<Span> parts;
+    src.parts = &parts;
     jpeg_progress_mgr progress{};
     progress.progress_monitor = onProgress;
     std::vector<std::uint8_t> pixels;
@@ -505,6 +747,7 @@ CGImageRef decodeReported(const std::uint8_t* bytes, std::size_t length, const J
         options.report->scansRead = cinfo.input_scan_number;
         options.report->decodingStarted = result.started;
         options.report->scanBlocks = result.scanBlocks;
+        options.report->scansSkipped = result.scansSkipped;
         options.report->refusal = result.overBudget    ? Refusal::OverBudget
                                   : result.tooMuchWork ? Refusal::TooMuchWork
                                   : err.tooManyScans   ? Refusal::TooManyScans

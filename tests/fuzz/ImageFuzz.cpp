@@ -2,9 +2,12 @@
 // incrementally) with every query the app makes, the platform's UIImage from data, and the
 // remote-image decoders (content-type sniffing, multi-format decoding, animated GIF assembly).
 // Whatever decodes must be a consistent picture: the size its header properties promise, within
-// the platform's limits, with exactly as many pixels as it claims.
+// the platform's limits, with exactly as many pixels as it claims. A JPEG at an eighth, read
+// without the AC scans that cannot show (as thumbnails are), must be refused or give the very
+// pixels that reading every scan gives.
 
 #include <algorithm>
+#include <cstring>
 
 #include "FuzzSupport.h"
 #include "graphics/CGImageSource.h"
@@ -55,11 +58,36 @@ void exerciseSource(const CGImageSourceRef& source, bool final) {
     }
 }
 
+// The eighth read without AC scans against the eighth read whole, complete and partial.
+void compareEighths(const std::uint8_t* data, std::size_t size) {
+    if (detail::sniffImageFormat(data, size) != detail::ImageFormat::JPEG) return;
+    for (bool partial : {false, true}) {
+        detail::JPEGDecodeOptions::Report sparedReport, wholeReport;
+        detail::JPEGDecodeOptions options;
+        options.scaleDenominator = 8;
+        options.partial = partial;
+        options.report = &sparedReport;
+        auto spared = detail::decodeJPEG(data, size, options);
+        options.readEveryScan = true;
+        options.report = &wholeReport;
+        auto whole = detail::decodeJPEG(data, size, options);
+        FUZZ_CHECK(wholeReport.scansSkipped == 0);
+        FUZZ_CHECK((spared != nullptr) == (whole != nullptr));
+        FUZZ_CHECK(sparedReport.refusal == wholeReport.refusal);
+        if (!spared) continue;
+        checkPicture(spared);
+        FUZZ_CHECK(spared->width() == whole->width() && spared->height() == whole->height());
+        FUZZ_CHECK(spared->data().length() == whole->data().length());
+        FUZZ_CHECK(std::memcmp(spared->data().bytes(), whole->data().bytes(), whole->data().length()) == 0);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     NSData bytes(data, size);
     exerciseSource(CGImageSourceCreateWithData(bytes), true);
+    compareEighths(data, size);
 
     // Incremental: half of the bytes, then all of them as final.
     auto incremental = CGImageSourceCreateIncremental();

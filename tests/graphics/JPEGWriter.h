@@ -1,14 +1,15 @@
 #pragma once
-// JPEGs of any size, sampling and progression for the decoders' memory tests, written with the
-// format library a row at a time: a gradient with a little noise (a photo's worth of detail), or
-// one flat colour. Also the hostile variants made from them: a header that claims another size,
-// and a progressive file whose last scan repeats.
+// JPEGs of any size, sampling and progression (the library's, or a scan script of one's own, with
+// restart markers or not) for the decoders' tests, written with the format library a row at a
+// time: a gradient with a little noise (a photo's worth of detail), or one flat colour. Also the hostile
+// variants made from them: a header that claims another size, and a progressive file whose last scan repeats.
 
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,22 @@ struct Recipe {
     bool progressive = false;
     bool flat = false;  // one colour rather than a noisy gradient
     int quality = 80;
+    int restartInterval = 0;  // MCUs between restart markers; 0: none
+    bool arithmetic = false;  // arithmetic coding rather than Huffman
+    // When set, the luma's sampling factors (the other components' are 1), instead of subsampled's.
+    int lumaHorizontal = 0, lumaVertical = 0;
+    // When not empty, the scans written, instead of the library's progression or a single scan.
+    std::vector<jpeg_scan_info> script = {};
 };
+
+// A scan of a script: the components (by their index in the frame), the band of coefficients and
+// the successive approximation's bits before and after.
+inline jpeg_scan_info scan(std::initializer_list<int> components, int ss, int se, int ah = 0, int al = 0) {
+    jpeg_scan_info info{};
+    for (int c : components) info.component_index[info.comps_in_scan++] = c;
+    info.Ss = ss, info.Se = se, info.Ah = ah, info.Al = al;
+    return info;
+}
 
 namespace internal {
 struct Error {
@@ -50,8 +66,18 @@ inline bool run(jpeg_compress_struct* cinfo, const Recipe& r, unsigned char** ou
         const bool luma = c == 0 && r.components == 3 && r.subsampled;
         cinfo->comp_info[c].h_samp_factor = luma ? 2 : 1;
         cinfo->comp_info[c].v_samp_factor = luma ? 2 : 1;
+        if (c == 0 && r.lumaHorizontal > 0) {
+            cinfo->comp_info[c].h_samp_factor = r.lumaHorizontal;
+            cinfo->comp_info[c].v_samp_factor = r.lumaVertical;
+        }
     }
     if (r.progressive) jpeg_simple_progression(cinfo);
+    if (!r.script.empty()) {
+        cinfo->scan_info = r.script.data();
+        cinfo->num_scans = int(r.script.size());
+    }
+    cinfo->restart_interval = unsigned(r.restartInterval);
+    cinfo->arith_code = r.arithmetic;
     jpeg_start_compress(cinfo, TRUE);
     std::uint32_t noise = 12345;
     while (cinfo->next_scanline < cinfo->image_height) {
