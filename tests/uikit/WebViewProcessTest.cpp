@@ -294,8 +294,8 @@ TEST_F(WebViewProcessTest, AProcessPastItsMemoryOrCPUBoundIsEndedAndTheLoadFails
     memory.residentBytes = fresh + (48ull << 20);
     cpu.cpuSeconds = 0.25;
     const Row rows[] = {
-        {"big pictures", pictures + "</body>", memory, UIWebViewPageProcessErrorMemoryLimit},
-        {"a long page", longPage, cpu, UIWebViewPageProcessErrorCPULimit},
+        {"a long page, in memory", longPage, memory, UIWebViewPageProcessErrorMemoryLimit},
+        {"a long page, in time", longPage, cpu, UIWebViewPageProcessErrorCPULimit},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -306,6 +306,20 @@ TEST_F(WebViewProcessTest, AProcessPastItsMemoryOrCPUBoundIsEndedAndTheLoadFails
         WebPageProcess::resetLimits();
         EXPECT_TRUE(nextLoadWorks(0));
     }
+
+    // Pictures are decoded as they are painted, the rest once the page is in: the page finishes,
+    // and its process passes the bound afterwards, decoding. Nothing was in progress, so nothing
+    // is told; the view goes white.
+    WebPageProcess::setLimits(memory);
+    freshWebView();
+    ASSERT_TRUE(loadEnds(pictures + "</body>", 30));
+    EXPECT_EQ(events->finishes, 1);
+    EXPECT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return web->pageProcessID() == 0; }, 30));
+    testsupport::pumpMainRunLoop(0.2);
+    EXPECT_EQ(events->ends(), 1);
+    EXPECT_TRUE(showsWhite());
+    WebPageProcess::resetLimits();
+    EXPECT_TRUE(nextLoadWorks(0));
 }
 
 // A load that replaces one whose page still holds the process starts at once in a fresh one: the
