@@ -162,6 +162,10 @@ struct NSURLCache::Impl {
             return false;
         }
         sqlite3_busy_timeout(db, 2000);
+        // A cache may lose what it kept when the machine stops (a body shorter than its row says
+        // is a miss, a damaged index is set aside): it does not wait for the disk on each reply
+        // it keeps, which would hold up whoever stores it (a page's pictures, one by one).
+        exec("PRAGMA synchronous=OFF");
         if (!createSchema()) {
             closeDisk();
             return false;
@@ -274,7 +278,11 @@ struct NSURLCache::Impl {
         auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
         std::snprintf(name, sizeof name, "%016llx-%llx.body", static_cast<unsigned long long>(fnv1a(key)),
                       static_cast<unsigned long long>(stamp));
-        if (!r->data().writeToFile(bodiesDir() + "/" + name, true)) return;
+        // A name of its own, read only once its row is in: written in place, not synced.
+        if (!r->data().writeToFile(bodiesDir() + "/" + name, false)) {
+            removeBodyFile(name);
+            return;
+        }
         sqlite3_stmt* st = nullptr;
         bool ok = false;
         if (sqlite3_prepare_v2(
