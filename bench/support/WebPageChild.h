@@ -3,9 +3,14 @@
 // fixed replies, and a page load run on the main run loop until it ends or its time runs out.
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,6 +24,29 @@
 #include "uikit/UIWebView.h"
 
 namespace benchsupport {
+
+// A folder of its own under the temporary folder, where a benchmark keeps the files it makes once.
+inline std::string benchCacheDir(const std::string& name) {
+    const char* tmp = std::getenv("TMPDIR");
+    return std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name;
+}
+
+// Writes the file `make` gives, once: written whole and then renamed, so a file that exists is
+// complete. 0 when it is there, 1 when it could not be made.
+inline int makeFileOnce(const std::string& dir, const std::string& name,
+                        const std::function<std::string()>& make) {
+    ::mkdir(dir.c_str(), 0755);
+    const std::string path = dir + "/" + name;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && st.st_size > 0) return 0;
+    const std::string bytes = make();
+    if (bytes.empty()) return 1;
+    {
+        std::ofstream out(path + ".part", std::ios::binary);
+        if (!(out << bytes)) return 1;
+    }
+    return std::rename((path + ".part").c_str(), path.c_str()) == 0 ? 0 : 1;
+}
 
 struct PageReply {
     std::string contentType;

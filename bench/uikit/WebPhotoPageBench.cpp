@@ -57,24 +57,15 @@ constexpr int kPhotos = 50, kBoxW = 60, kBoxH = 45, kPerRow = 6;
 constexpr CGFloat kViewW = 375, kViewH = 667;
 
 std::string cacheDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    return std::string(tmp && *tmp ? tmp : "/tmp") + "/web-photo-page-bench";
+    return benchsupport::benchCacheDir("web-photo-page-bench");
 }
 
 // A camera photo's worth of detail (a noisy gradient), written whole and then renamed: a file
 // that exists is complete.
 int makePhoto(const std::string& dir) {
-    ::mkdir(dir.c_str(), 0755);
-    const std::string path = dir + "/camera.jpg";
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && st.st_size > 0) return 0;
-    const std::string bytes = jpegwriter::write({4032, 3024, 3, true, false, false, 85});
-    if (bytes.empty()) return 1;
-    {
-        std::ofstream out(path + ".part", std::ios::binary);
-        if (!(out << bytes)) return 1;
-    }
-    return std::rename((path + ".part").c_str(), path.c_str()) == 0 ? 0 : 1;
+    return benchsupport::makeFileOnce(dir, "camera.jpg", [] {
+        return jpegwriter::write({4032, 3024, 3, true, false, false, 85});
+    });
 }
 
 // ---- the child: a loopback server and a web view ---------------------------------------------

@@ -60,23 +60,14 @@ constexpr double kDrawnWithinSeconds = 10;
 constexpr CGFloat kViewW = 375, kViewH = 667;
 
 std::string cacheDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    return std::string(tmp && *tmp ? tmp : "/tmp") + "/web-picture-pages-bench";
+    return benchsupport::benchCacheDir("web-picture-pages-bench");
 }
 
 // A camera photo's worth of detail, progressive, written whole and then renamed.
 int makePhoto(const std::string& dir) {
-    ::mkdir(dir.c_str(), 0755);
-    const std::string path = dir + "/camera.jpg";
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && st.st_size > 0) return 0;
-    const std::string bytes = jpegwriter::write({4032, 3024, 3, true, true, false, 95});
-    if (bytes.empty()) return 1;
-    {
-        std::ofstream out(path + ".part", std::ios::binary);
-        if (!(out << bytes)) return 1;
-    }
-    return std::rename((path + ".part").c_str(), path.c_str()) == 0 ? 0 : 1;
+    return benchsupport::makeFileOnce(dir, "camera.jpg", [] {
+        return jpegwriter::write({4032, 3024, 3, true, true, false, 95});
+    });
 }
 
 // An 8 x 8 PNG of a colour of its own (none of them white).
