@@ -277,6 +277,42 @@ std::optional<long> integerAttribute(const char* text) {
     return negative ? -value : value;
 }
 
+// The text pieces wider than the line they are laid out in (see lineWidthFor) where the styles
+// they inherit let words break, in document order. Each element's line width is handed down from
+// its parent rather than looked up through its ancestors: a page holds a million pieces.
+std::vector<litehtml::element::ptr> overlongTextPieces(const litehtml::element::ptr& root) {
+    std::vector<litehtml::element::ptr> overlong;
+    // An element, and the width of the lines its children are laid out in.
+    std::vector<std::pair<const litehtml::element::ptr*, int>> pending;
+    pending.emplace_back(&root, 0);
+    while (!pending.empty()) {
+        auto [at, line] = pending.back();
+        pending.pop_back();
+        const litehtml::element::ptr& el = *at;
+        const auto& children = el.get()->*member(ChildrenTag{});
+        if (children.empty()) {
+            if (line > 0 && el->get_position().width > line && dynamic_cast<litehtml::el_text*>(el.get()) &&
+                !el->is_white_space() && breaksWords(*el))
+                overlong.push_back(el);
+            continue;
+        }
+        int inner = line;
+        switch (el->get_display()) {
+            case litehtml::display_block:
+            case litehtml::display_list_item:
+            case litehtml::display_table_cell:
+            case litehtml::display_inline_block:
+                inner = el->get_position().width;
+                break;
+            default:
+                break;
+        }
+        for (auto child = children.rbegin(); child != children.rend(); ++child)
+            if (*child) pending.emplace_back(&*child, inner);
+    }
+    return overlong;
+}
+
 // Numbers the list items of every list as a browser does: from the list's start (its count of
 // items when reversed), down when reversed, an item's own value setting its number and the
 // next's; items not shown are not counted. The engine's items have numbered themselves when
@@ -400,36 +436,45 @@ bool shrinksToFit(const litehtml::element::ptr& el) {
 }
 
 void boundShrinkToFitNesting(const litehtml::element::ptr& root) {
-    std::vector<std::pair<litehtml::element::ptr, int>> pending;
-    pending.emplace_back(root, 0);
+    // Plain pointers, not copies of the engine's: a page of a million text pieces would otherwise
+    // pay two atomic counts for each.
+    std::vector<std::pair<litehtml::element*, int>> pending;
+    pending.emplace_back(root.get(), 0);
+    std::vector<litehtml::element::ptr> dropped;
     while (!pending.empty()) {
         auto [el, level] = pending.back();
         pending.pop_back();
-        std::vector<litehtml::element::ptr> dropped;
-        for (std::size_t i = 0; i < el->get_children_count(); ++i) {
-            auto child = el->get_child(int(i));
+        dropped.clear();
+        for (const auto& child : el->*member(ChildrenTag{})) {
             if (!child) continue;
+            // A childless element short of the bound stays whatever it is: only text pieces are
+            // asked nothing.
+            const bool leaf = (child.get()->*member(ChildrenTag{})).empty();
+            if (leaf && level < kMaxShrinkToFitNesting) continue;
             int inner = level + (shrinksToFit(child) ? 1 : 0);
             if (inner > kMaxShrinkToFitNesting)
                 dropped.push_back(child);
             else
-                pending.emplace_back(child, inner);
+                pending.emplace_back(child.get(), inner);
         }
         for (const auto& child : dropped) el->removeChild(child);
     }
 }
 
 // Calls `visit` on every element of the tree under `root` (itself first), in document order,
-// without recursion: a page's tree may be deep.
+// without recursion: a page's tree may be deep. The walk holds the engine's own pointers, not
+// copies (a page of a million text pieces would pay two atomic counts for each), so `visit`
+// leaves the tree as it is.
 template <class Visit>
 void forEachElement(const litehtml::element::ptr& root, Visit&& visit) {
-    std::vector<litehtml::element::ptr> pending;
-    pending.push_back(root);
+    std::vector<const litehtml::element::ptr*> pending;
+    pending.push_back(&root);
     while (!pending.empty()) {
-        litehtml::element::ptr el = pending.back();
+        const litehtml::element::ptr& el = *pending.back();
         pending.pop_back();
-        for (std::size_t i = el->get_children_count(); i-- > 0;)
-            if (auto child = el->get_child(int(i))) pending.push_back(child);
+        const auto& children = el.get()->*member(ChildrenTag{});
+        for (auto child = children.rbegin(); child != children.rend(); ++child)
+            if (*child) pending.push_back(&*child);
         visit(el);
     }
 }
@@ -501,6 +546,7 @@ class WebContainer final : public litehtml::document_container {
         WebPageSourceInfo info;
         std::string source = boundedPageSource(html, {}, &info, &styleState_);
         textPieces_ = wordsSeen_ = 0;
+        layoutBounded_ = false;
         wordsPerPiece_ =
             std::clamp(double(info.textPieces) / double(kTextPieceBudget), 1.0, kMaxWordsPerPiece);
         // One budget for every page: a forum thread of 30,000 elements under a thousand-rule site
@@ -530,14 +576,17 @@ class WebContainer final : public litehtml::document_container {
         if (!document_) return CGSizeMake(w, 1);
         if (px != width_) {
             width_ = px;
-            document_->media_changed();
+            // Styled again when the page's media queries answer otherwise at this width.
+            if (document_->media_changed()) layoutBounded_ = false;
         }
         try {
-            std::vector<litehtml::element::ptr> lists;
-            if (auto root = document_->root()) boundLayoutWork(root, lists);
+            if (!layoutBounded_) {
+                if (auto root = document_->root()) boundLayoutWork(root, lists_);
+                layoutBounded_ = true;
+            }
             document_->render(px);
             if (widestWord_ > px / 2 && breakOverlongWords()) document_->render(px);
-            numberLists(lists);
+            numberLists(lists_);
         } catch (...) {
         }
         laidOut_ = true;
@@ -1175,12 +1224,7 @@ class WebContainer final : public litehtml::document_container {
     bool breakOverlongWords() {
         auto root = document_->root();
         if (!root) return false;
-        std::vector<litehtml::element::ptr> overlong;
-        forEachElement(root, [&](const litehtml::element::ptr& el) {
-            if (!dynamic_cast<litehtml::el_text*>(el.get()) || el->is_white_space()) return;
-            int line = lineWidthFor(el);
-            if (line > 0 && el->get_position().width > line && breaksWords(*el)) overlong.push_back(el);
-        });
+        std::vector<litehtml::element::ptr> overlong = overlongTextPieces(root);
         bool cut = false;
         for (const auto& el : overlong) {
             auto parent = el->parent();
@@ -1463,6 +1507,10 @@ class WebContainer final : public litehtml::document_container {
     };
     std::map<std::string, Reduced> reduced_;
     std::map<FontFaceKey, std::shared_ptr<WebFontFace>> faces_;
+    // The elements holding list items, and whether the layout bounds hold for the page as last
+    // styled (see boundLayoutWork).
+    std::vector<litehtml::element::ptr> lists_;
+    bool layoutBounded_ = false;
     std::size_t textPieces_ = 0;
     std::size_t wordsSeen_ = 0;
     int widestWord_ = 0;  // measured so far

@@ -77,6 +77,22 @@ TEST(WebLayoutBoundsTest, FloatsPastTheBoundAreLaidOutInTheFlow) {
     }
 }
 
+// The bounds are taken again when the page is styled again: at a width where its media queries
+// make thousands of floats, and back.
+TEST(WebLayoutBoundsTest, FloatsPastTheBoundStayInTheFlowWhenAWidthStylesThemAgain) {
+    auto doc = page("<style>body{margin:0}i{width:1px;height:1px;display:block}"
+                    "@media (min-width:500px){i{float:left}}</style>" +
+                    repeat("<i></i>", kFloatBound + 300));
+    struct Row {
+        CGFloat width;
+        double height;
+    } rows[] = {{375, kFloatBound + 300}, {600, 300}, {600, 300}, {375, kFloatBound + 300}, {600, 300}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.width);
+        EXPECT_EQ(doc->layout(row.width).height, row.height);
+    }
+}
+
 TEST(WebLayoutBoundsTest, ZIndexLevelsKeepTheirOrderAndSidePastTheBound) {
     const std::string box = "position:absolute;left:0;top:0;width:20px;height:20px;";
     // Boxes at another place, each a level of its own, take the page past the level bound.
