@@ -545,7 +545,7 @@ class WebContainer final : public litehtml::document_container {
     void load(const std::string& html) {
         WebPageSourceInfo info;
         std::string source = boundedPageSource(html, {}, &info, &styleState_);
-        textPieces_ = wordsSeen_ = 0;
+        textPieces_ = wordsSeen_ = wordPieces_ = 0;
         layoutBounded_ = false;
         wordsPerPiece_ =
             std::clamp(double(info.textPieces) / double(kTextPieceBudget), 1.0, kMaxWordsPerPiece);
@@ -990,16 +990,26 @@ class WebContainer final : public litehtml::document_container {
         std::string valid = validUTF8(text);
         std::string word;
         bool breakAfter = false, afterOpening = false;
-        // mayJoin: the word may be kept to go with the next one (see wordsPerPiece_).
+        // mayJoin: the word may be kept to go with the next one (see wordsPerPiece_). Words are
+        // joined on their own count, never the spaces' (a page indented with white space would
+        // otherwise join its words into pieces no line breaks), and at most as many as the page's
+        // rate rounded up go in one piece.
+        const int mostJoined = int(std::ceil(wordsPerPiece_));
+        int joined = 0;
         auto flush = [&](bool mayJoin = false) {
             if (word.empty()) return;
             ++wordsSeen_;
-            if (mayJoin && double(wordsSeen_) < double(textPieces_ + 1) * wordsPerPiece_) return;
+            ++joined;
+            if (mayJoin && joined < mostJoined &&
+                double(wordsSeen_) < double(wordPieces_ + 1) * wordsPerPiece_)
+                return;
             if (textPieces_ < kMaxTextPieces) {
                 ++textPieces_;
+                ++wordPieces_;
                 on_word(word.c_str());
             }
             word.clear();
+            joined = 0;
         };
         for (const char* p = valid.c_str(); *p && textPieces_ < kMaxTextPieces;) {
             const char* next = g_utf8_next_char(p);
@@ -1513,7 +1523,8 @@ class WebContainer final : public litehtml::document_container {
     bool layoutBounded_ = false;
     std::size_t textPieces_ = 0;
     std::size_t wordsSeen_ = 0;
-    int widestWord_ = 0;  // measured so far
+    std::size_t wordPieces_ = 0;  // pieces of words made (of textPieces_)
+    int widestWord_ = 0;          // measured so far
     double wordsPerPiece_ = 1;
     int width_ = 0;
     bool laidOut_ = false;

@@ -374,3 +374,23 @@ TEST(WebPageContentTest, AWordLongerThanItsLineIsDrawnAndBrokenWhereStylesAllow)
 }
 
 }  // namespace
+
+// Words join into pieces (which lines do not break) only past the piece budget, evenly: never on
+// an ordinary page, however much white space it is indented with.
+TEST(WebPageContentTest, WordsJoinOnlyPastTheBudgetAndEvenly) {
+    const std::string box = "<body style=\"margin:0\"><div style=\"width:60px;font:10px/10px sans-serif\">";
+    const std::string words = "aaa bbb ccc ddd eee fff";
+    auto height = [](const std::string& html) {
+        WebDocument::Resources resources;
+        return WebDocument::create(html, "", resources)->layout(375).height;
+    };
+    const double plain = height(box + words + "</div>");
+    EXPECT_GE(plain, 20);
+    for (const std::string& indent : {std::string("\n      "), std::string("\n\t\t"), repeat("\n  ", 50)}) {
+        SCOPED_TRACE(indent.size());
+        EXPECT_EQ(height(box + indent + words + "</div>"), plain);
+        EXPECT_EQ(height(box + indent + words + indent + "<b>x</b>" + indent + words + "</div>"),
+                  height(box + words + " <b>x</b> " + words + "</div>"));
+    }
+}
+
