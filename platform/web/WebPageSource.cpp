@@ -193,6 +193,15 @@ std::size_t find(std::string_view s, std::string_view what, std::size_t from) {
     return at == std::string_view::npos ? s.size() : at;
 }
 
+// The tag name from `at` (its first letter), lower-cased into `name`; where it ends.
+std::size_t readTagName(std::string_view s, std::size_t at, std::string& name) {
+    std::size_t end = at;
+    while (end < s.size() && !isSpace(s[end]) && s[end] != '/' && s[end] != '>') ++end;
+    name.clear();
+    for (std::size_t k = at; k < end; ++k) name.push_back(lower(s[k]));
+    return end;
+}
+
 // Past the '>' that ends a tag whose name ends at i (attribute values may hold '>'); sets
 // selfClosing when it ends in "/>".
 std::size_t skipTagRest(std::string_view s, std::size_t i, bool& selfClosing) {
@@ -278,11 +287,8 @@ std::string limitNesting(std::string_view s, std::size_t depthLimit, std::size_t
             }
             continue;
         }
-        std::size_t nameEnd = nameAt;
-        while (nameEnd < s.size() && !isSpace(s[nameEnd]) && s[nameEnd] != '/' && s[nameEnd] != '>')
-            ++nameEnd;
         std::string name;
-        for (std::size_t k = nameAt; k < nameEnd; ++k) name.push_back(lower(s[k]));
+        const std::size_t nameEnd = readTagName(s, nameAt, name);
         bool selfClosing = false;
         i = skipTagRest(s, nameEnd, selfClosing);
         if (++tags > tagLimit) {
@@ -885,11 +891,8 @@ WebPageLinks scanPageLinks(std::string_view s, std::size_t most) {
                     : i + 1;
             continue;
         }
-        std::size_t nameEnd = nameAt;
-        while (nameEnd < s.size() && !isSpace(s[nameEnd]) && s[nameEnd] != '/' && s[nameEnd] != '>')
-            ++nameEnd;
         std::string name;
-        for (std::size_t k = nameAt; k < nameEnd; ++k) name.push_back(lower(s[k]));
+        const std::size_t nameEnd = readTagName(s, nameAt, name);
         if (endTag) {
             bool selfClosing = false;
             i = skipTagRest(s, nameEnd, selfClosing);

@@ -393,4 +393,3 @@ TEST(WebPageContentTest, WordsJoinOnlyPastTheBudgetAndEvenly) {
                   height(box + words + " <b>x</b> " + words + "</div>"));
     }
 }
-
