@@ -87,7 +87,9 @@ NSData encodePNG(const std::vector<std::uint8_t>& rgb) {
     return NSData(std::move(out));
 }
 
-NSData encodeJPEG(const std::vector<std::uint8_t>& rgb) {
+// RGB rows of `width` x `height` as a JPEG at the quality, progressive when asked.
+NSData encodeJPEG(const std::vector<std::uint8_t>& rgb, int width, int height, int quality,
+                  bool progressive) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
     cinfo.err = jpeg_std_error(&err);
@@ -95,15 +97,17 @@ NSData encodeJPEG(const std::vector<std::uint8_t>& rgb) {
     unsigned char* out = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = kSide;
-    cinfo.image_height = kSide;
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
     cinfo.input_components = 3;
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    if (progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb.data() + std::size_t(cinfo.next_scanline) * kSide * 3);
+        JSAMPROW row =
+            const_cast<JSAMPROW>(rgb.data() + std::size_t(cinfo.next_scanline) * std::size_t(width) * 3);
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
@@ -118,7 +122,7 @@ const NSData& pngFile() {
     return data;
 }
 const NSData& jpegFile() {
-    static const NSData data = encodeJPEG(photoPixels());
+    static const NSData data = encodeJPEG(photoPixels(), kSide, kSide, 90, false);
     return data;
 }
 
@@ -213,30 +217,7 @@ std::vector<std::uint8_t> cameraPixels() {
     return rgb;
 }
 NSData encodeCamera(const std::vector<std::uint8_t>& rgb, bool progressive) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = kCameraWidth;
-    cinfo.image_height = kCameraHeight;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 92, TRUE);
-    if (progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb.data() + std::size_t(cinfo.next_scanline) * kCameraWidth * 3);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    NSData data(out, size);
-    std::free(out);
-    return data;
+    return encodeJPEG(rgb, kCameraWidth, kCameraHeight, 92, progressive);
 }
 const std::pair<NSData, NSData>& cameraPhotos() {
     static const std::pair<NSData, NSData> files = [] {
