@@ -137,7 +137,14 @@ TEST_F(WebPictureBudgetTest, ManyHeavyPicturesOnOnePageAllShowInTurn) {
     }
     ASSERT_TRUE(load(page + "</body>"));
     EXPECT_EQ(log->finishes, 1);
-    CGSize shown = extentOf(60, 110, 160);
+    // They show as the page's process decodes them, one after another, also after the load.
+    CGSize shown = CGSizeZero;
+    testsupport::pumpMainRunLoopUntil(
+        [&] {
+            shown = extentOf(60, 110, 160);
+            return std::abs(shown.width - 240) <= 1;
+        },
+        30);
     EXPECT_NEAR(shown.width, 240, 1);
     EXPECT_NEAR(shown.height, 30, 1);
 }
