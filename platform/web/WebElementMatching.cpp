@@ -258,10 +258,50 @@ bool copiesToAlikeCousins(const litehtml::css_selector& rule) {
     return true;
 }
 
+namespace {
+
+// What one element remembers within one pass, for what its children and descendants ask of it:
+// a pass styles elements in document order and a selector only looks up and back (at ancestors
+// and earlier siblings), so an element is asked only while it or one of its descendants is being
+// styled. Its memo is let go when its subtree is styled (and every memo when the pass ends), so
+// that what a pass remembers grows with the depth of the page and the children of the elements
+// on the way down, never with its elements times the compounds of its sheet.
+struct ElementMemo {
+    std::uint64_t generation = 0;
+    std::size_t holder = 0;      // its place among the matching's memos
+    std::size_t remembered = 0;  // entries counted against the pass's allowance
+
+    // Per (selector, pseudo) asked of the element by a child (">"), and the element itself or its
+    // nearest ancestor matching it, for descendants (" ").
+    std::unordered_map<std::uintptr_t, int> selected;
+    std::unordered_map<std::uintptr_t, std::pair<litehtml::element*, bool>> selfOrAncestor;
+
+    // As a parent: its children as the engine counts them (all but text), each one's position
+    // and position among children of its tag, and per (selector, pseudo) how far its children
+    // were tried for "~" and the last of them matching: later children ask in document order.
+    bool indexed = false;
+    std::size_t indexedCount = 0;
+    std::vector<litehtml::element*> counted;
+    std::vector<MatchedMixin*> countedMatched;  // the same, null for the engine's own elements
+    std::unordered_map<const litehtml::element*, std::uint32_t> position;
+    std::vector<std::uint32_t> typePosition;
+    std::unordered_map<std::string, std::uint32_t> typeCount;
+    struct Scan {
+        std::uint32_t tried = 0;  // children before this one were tried
+        std::int32_t last = -1;   // the last of them matching
+        bool lastPseudo = false;
+    };
+    std::unordered_map<std::uintptr_t, Scan> siblings;
+};
+
+}  // namespace
+
 class ElementMatching {
   public:
-    ElementMatching(std::size_t maxSteps, std::size_t maxProperties)
-        : maxSteps_(maxSteps), maxProperties_(maxProperties) {}
+    ElementMatching(std::size_t maxSteps, std::size_t maxProperties, std::size_t maxRemembered)
+        : maxSteps_(maxSteps), maxProperties_(maxProperties), maxRemembered_(maxRemembered) {}
+    ElementMatching(const ElementMatching&) = delete;
+    ElementMatching& operator=(const ElementMatching&) = delete;
 
     std::uint64_t generation() const { return generation_; }
     bool inPass() const { return active_ > 0; }
@@ -276,10 +316,15 @@ class ElementMatching {
         bulkExhausted_ = false;
         properties_ = 0;
         propertiesExhausted_ = false;
+        mostRemembered_ = 0;
+        forgetful_ = false;
         ++stats_.passes;
     }
     void endPass() {
         if (--active_ > 0) return;
+        while (!holders_.empty()) release(*holders_.back());
+        stats_.lastPassRemembered = mostRemembered_;
+        stats_.mostPassRemembered = std::max(stats_.mostPassRemembered, mostRemembered_);
         stats_.lastPassSteps = steps_;
         stats_.mostPassSteps = std::max(stats_.mostPassSteps, steps_);
         stats_.lastPassProperties = properties_;
@@ -317,6 +362,50 @@ class ElementMatching {
     }
     std::size_t storedProperties() const { return properties_; }
     bool storesNoMore() const { return propertiesExhausted_; }
+
+    // An element's memo for this pass, made if it has none (or one of an earlier pass).
+    ElementMemo& memoOf(std::unique_ptr<ElementMemo>& slot) {
+        if (slot && slot->generation == generation_) return *slot;
+        release(slot);
+        slot = std::make_unique<ElementMemo>();
+        slot->generation = generation_;
+        slot->holder = holders_.size();
+        holders_.push_back(&slot);
+        return *slot;
+    }
+    // Lets an element's memo go (its subtree is styled, it changed, or it goes).
+    void release(std::unique_ptr<ElementMemo>& slot) {
+        if (!slot) return;
+        remembered_ -= slot->remembered;
+        const std::size_t at = slot->holder;
+        holders_[at] = holders_.back();
+        (*holders_[at])->holder = at;
+        holders_.pop_back();
+        slot.reset();
+    }
+    // Whether the pass may remember one more answer in `memo`; past its allowance it answers
+    // again whatever is asked again (within the step budget), and remembers nothing more.
+    // The children of `memo`'s element changed: how far they were tried counts no more.
+    void forgetSiblings(ElementMemo& memo) {
+        memo.remembered -= memo.siblings.size();
+        remembered_ -= memo.siblings.size();
+        memo.siblings.clear();
+    }
+    bool remember(ElementMemo& memo) {
+        if (remembered_ >= maxRemembered_) {
+            if (!forgetful_) ++stats_.forgetfulPasses;
+            forgetful_ = true;
+            return false;
+        }
+        ++memo.remembered;
+        mostRemembered_ = std::max(mostRemembered_, ++remembered_);
+        return true;
+    }
+
+    // The element whose own rules the engine is trying (being styled or refreshed): what it is
+    // asked, it is asked once, so it remembers none of it.
+    const litehtml::element* subject() const { return subject_; }
+    const litehtml::element* setSubject(const litehtml::element* el) { return std::exchange(subject_, el); }
 
     // The sheet the engine hands down may be one this matching filtered for a parent.
     const litehtml::css& fullSheet(const litehtml::css& sheet) const {
@@ -615,6 +704,12 @@ class ElementMatching {
     std::uint64_t generation_ = 1;
     int active_ = 0;
     ElementMatchingStats stats_;
+    std::size_t maxRemembered_;
+    std::size_t remembered_ = 0;      // entries the memos hold now
+    std::size_t mostRemembered_ = 0;  // and at most in this pass
+    bool forgetful_ = false;          // this pass reached its allowance
+    std::vector<std::unique_ptr<ElementMemo>*> holders_;
+    const litehtml::element* subject_ = nullptr;
 
     std::vector<std::pair<const litehtml::css*, const litehtml::css*>> filtered_;
 
@@ -661,64 +756,52 @@ class PassScope {
     ElementMatching& m_;
 };
 
-// What one element remembers within one pass.
-struct ElementMemo {
-    std::uint64_t generation = 0;
-    std::unordered_map<std::uintptr_t, int> selected;
-    std::unordered_map<std::uintptr_t, std::pair<litehtml::element*, bool>> ancestors;
+// The element whose own rules the engine tries, for a scope.
+class SubjectScope {
+  public:
+    SubjectScope(ElementMatching& m, const litehtml::element* el) : m_(m), saved_(m.setSubject(el)) {}
+    ~SubjectScope() { m_.setSubject(saved_); }
+    SubjectScope(const SubjectScope&) = delete;
+    SubjectScope& operator=(const SubjectScope&) = delete;
 
-    // As a parent: its children as the engine counts them (all but text), each one's position
-    // and position among children of its tag, and per (selector, pseudo) the last earlier child
-    // matching it.
-    bool indexed = false;
-    std::size_t indexedCount = 0;
-    std::vector<litehtml::element*> counted;
-    std::unordered_map<const litehtml::element*, std::uint32_t> position;
-    std::vector<std::uint32_t> typePosition;
-    std::unordered_map<std::string, std::uint32_t> typeCount;
-    struct Siblings {
-        std::vector<std::int32_t> lastBefore;
-        std::vector<bool> pseudoBefore;
-        std::int32_t last = -1;
-        bool lastPseudo = false;
-    };
-    std::unordered_map<std::uintptr_t, Siblings> siblings;
-
-    void clear(std::uint64_t now) {
-        generation = now;
-        selected.clear();
-        ancestors.clear();
-        indexed = false;
-        counted.clear();
-        position.clear();
-        typePosition.clear();
-        typeCount.clear();
-        siblings.clear();
-    }
+  private:
+    ElementMatching& m_;
+    const litehtml::element* saved_;
 };
 
-// Marks elements matched here, so that a parent knows which children take the full sheet.
+// Marks elements matched here, so that a parent knows which children take the full sheet, and
+// answers what other elements ask of it.
 class MatchedMixin {
   public:
     explicit MatchedMixin(std::shared_ptr<ElementMatching> matching) : matching_(std::move(matching)) {}
-    virtual ~MatchedMixin() = default;
+    virtual ~MatchedMixin() { matching_->release(memo_); }
+    MatchedMixin(const MatchedMixin&) = delete;
+    MatchedMixin& operator=(const MatchedMixin&) = delete;
+
+    // A selector asked of the element for a later sibling ("+", "~"): a pass asks it once (the
+    // next sibling asks for "+", and a parent tries each child once for "~"), so the answer is
+    // not remembered.
+    virtual int selectForSibling(const litehtml::css_selector& selector, bool applyPseudo) = 0;
+    // The element itself or its nearest ancestor matching `selector`, and whether it matched by a
+    // pseudo-class, remembered for the element's descendants.
+    virtual std::pair<litehtml::element*, bool> selfOrAncestor(const litehtml::css_selector& selector,
+                                                               bool applyPseudo) = 0;
 
   protected:
-    ElementMemo& memo() const {
-        if (memo_.generation != matching_->generation()) memo_.clear(matching_->generation());
-        return memo_;
-    }
+    ElementMemo& memo() const { return matching_->memoOf(memo_); }
+    // Nothing is asked of the element any more in this pass: its subtree is styled.
+    void forget() const { matching_->release(memo_); }
     // The element changed what selectors see of it. Within a pass elements are styled in
     // document order, so nothing else has asked about it yet; outside one, everything may have.
     void changed() {
         if (matching_->inPass())
-            memo_.generation = 0;
+            forget();
         else
             matching_->invalidate();
     }
 
     std::shared_ptr<ElementMatching> matching_;
-    mutable ElementMemo memo_;
+    mutable std::unique_ptr<ElementMemo> memo_;
     // Which styles the element holds: elements of one history got the same styles from the same
     // rules, pass after pass (0: none yet, as made).
     std::uint64_t history_ = 0;
@@ -740,14 +823,39 @@ class Matched : public Base, public MatchedMixin {
         : Base(doc), MatchedMixin(std::move(matching)) {}
 
     using Base::select;
+    // A selector asked of the element by a child (">") is remembered for the element's other
+    // children; one the element is styled by is asked once.
     int select(const litehtml::css_selector& selector, bool applyPseudo) override {
         PassScope pass(*matching_);
-        auto k = memoKey(&selector, applyPseudo);
-        if (auto it = memo().selected.find(k); it != memo_.selected.end()) return it->second;
-        if (!matching_->spend(1)) return litehtml::select_no_match;
-        int result = Base::select(selector, applyPseudo);
-        memo().selected.emplace(k, result);
+        ElementMatching& m = *matching_;
+        if (m.subject() == this)
+            return m.spend(1) ? Base::select(selector, applyPseudo) : litehtml::select_no_match;
+        const auto k = memoKey(&selector, applyPseudo);
+        if (auto it = memo().selected.find(k); it != memo_->selected.end()) return it->second;
+        if (!m.spend(1)) return litehtml::select_no_match;
+        const int result = Base::select(selector, applyPseudo);
+        if (ElementMemo& memo = this->memo(); m.remember(memo)) memo.selected.emplace(k, result);
         return result;
+    }
+
+    int selectForSibling(const litehtml::css_selector& selector, bool applyPseudo) override {
+        return matching_->spend(1) ? Base::select(selector, applyPseudo) : litehtml::select_no_match;
+    }
+
+    std::pair<litehtml::element*, bool> selfOrAncestor(const litehtml::css_selector& selector,
+                                                       bool applyPseudo) override {
+        ElementMatching& m = *matching_;
+        const auto k = memoKey(&selector, applyPseudo);
+        if (auto it = memo().selfOrAncestor.find(k); it != memo_->selfOrAncestor.end()) return it->second;
+        std::pair<litehtml::element*, bool> found{nullptr, false};
+        if (!m.spend(1)) return found;
+        const int result = selectForSibling(selector, applyPseudo);
+        if (result != litehtml::select_no_match)
+            found = {this, (result & litehtml::select_match_pseudo_class) != 0};
+        else if (auto parent = this->parent())
+            found = ancestorOf(*parent, selector, applyPseudo);
+        if (ElementMemo& memo = this->memo(); m.remember(memo)) memo.selfOrAncestor.emplace(k, found);
+        return found;
     }
 
     // One compound against this element alone. The engine also comes here for the argument of
@@ -781,27 +889,13 @@ class Matched : public Base, public MatchedMixin {
         return Base::select(compound, applyPseudo);
     }
 
+    // The parent remembers the answer for all its descendants.
     litehtml::element::ptr find_ancestor(const litehtml::css_selector& selector, bool applyPseudo,
                                          bool* isPseudo) override {
         PassScope pass(*matching_);
-        auto k = memoKey(&selector, applyPseudo);
-        std::pair<litehtml::element*, bool> found{nullptr, false};
-        if (auto it = memo().ancestors.find(k); it != memo_.ancestors.end()) {
-            found = it->second;
-        } else {
-            if (!matching_->spend(1)) return nullptr;
-            if (auto parent = this->parent()) {
-                int result = parent->select(selector, applyPseudo);
-                if (result != litehtml::select_no_match) {
-                    found = {parent.get(), (result & litehtml::select_match_pseudo_class) != 0};
-                } else {
-                    bool pseudo = false;
-                    if (auto above = parent->find_ancestor(selector, applyPseudo, &pseudo))
-                        found = {above.get(), pseudo};
-                }
-            }
-            memo().ancestors.emplace(k, found);
-        }
+        auto parent = this->parent();
+        if (!parent) return nullptr;
+        const auto found = ancestorOf(*parent, selector, applyPseudo);
         if (!found.first) return nullptr;
         if (isPseudo) *isPseudo = found.second;
         return found.first->shared_from_this();
@@ -813,46 +907,52 @@ class Matched : public Base, public MatchedMixin {
         PassScope pass(*matching_);
         std::uint32_t pos = 0;
         if (!childPosition(el.get(), pos) || pos == 0) return nullptr;
-        litehtml::element* previous = memo_.counted[pos - 1];
-        int result = previous->select(selector, applyPseudo);
+        const int result = selectChild(pos - 1, selector, applyPseudo);
         if (result == litehtml::select_no_match) return nullptr;
         if (isPseudo) *isPseudo = (result & litehtml::select_match_pseudo_class) != 0;
-        return previous->shared_from_this();
+        return memo_->counted[pos - 1]->shared_from_this();
     }
 
+    // The engine answers the last earlier child that matches. Later children ask in document
+    // order, so each child is tried once per selector however many later siblings need the
+    // answer, and what is kept is how far the children were tried; one that asks about an
+    // earlier place than that (a query from outside a styling pass) has them tried again.
     litehtml::element::ptr find_sibling(const litehtml::element::ptr& el,
                                         const litehtml::css_selector& selector, bool applyPseudo,
                                         bool* isPseudo) override {
         PassScope pass(*matching_);
+        ElementMatching& m = *matching_;
         std::uint32_t pos = 0;
         if (!childIndex()) return nullptr;
-        if (!childPosition(el.get(), pos)) pos = std::uint32_t(memo_.counted.size());
-        // The engine answers the last earlier child that matches; each child is asked once per
-        // selector however many later siblings need the answer.
-        auto& table = memo_.siblings[memoKey(&selector, applyPseudo)];
-        while (table.lastBefore.size() <= pos) {
-            std::size_t i = table.lastBefore.size();
-            table.lastBefore.push_back(table.last);
-            table.pseudoBefore.push_back(table.lastPseudo);
-            if (i >= memo_.counted.size()) continue;
-            if (!matching_->spend(1)) return nullptr;
-            int result = memo_.counted[i]->select(selector, applyPseudo);
+        if (!childPosition(el.get(), pos)) pos = std::uint32_t(memo_->counted.size());
+        ElementMemo::Scan unkept;
+        ElementMemo::Scan* scan = &unkept;
+        const auto k = memoKey(&selector, applyPseudo);
+        if (auto it = memo_->siblings.find(k); it != memo_->siblings.end())
+            scan = &it->second;
+        else if (m.remember(*memo_))
+            scan = &memo_->siblings[k];
+        if (scan->tried > pos && scan->last >= std::int32_t(pos)) *scan = {};
+        while (scan->tried < pos) {
+            const std::uint32_t i = scan->tried;
+            if (!m.spend(1)) return nullptr;
+            const int result = selectChild(i, selector, applyPseudo);
             if (result != litehtml::select_no_match) {
-                table.last = std::int32_t(i);
-                table.lastPseudo = (result & litehtml::select_match_pseudo_class) != 0;
+                scan->last = std::int32_t(i);
+                scan->lastPseudo = (result & litehtml::select_match_pseudo_class) != 0;
             }
+            ++scan->tried;
         }
-        std::int32_t found = table.lastBefore[pos];
-        if (found < 0) return nullptr;
-        if (isPseudo) *isPseudo = table.pseudoBefore[pos];
-        return memo_.counted[std::size_t(found)]->shared_from_this();
+        if (scan->last < 0) return nullptr;
+        if (isPseudo) *isPseudo = scan->lastPseudo;
+        return memo_->counted[std::size_t(scan->last)]->shared_from_this();
     }
 
     bool is_nth_child(const litehtml::element::ptr& el, int num, int off, bool ofType) const override {
         PassScope pass(*matching_);
         std::uint32_t pos = 0;
         if (!childPosition(el.get(), pos)) return false;
-        int idx = ofType ? int(memo_.typePosition[pos]) : int(pos) + 1;
+        int idx = ofType ? int(memo_->typePosition[pos]) : int(pos) + 1;
         return nthMatches(idx, num, off);
     }
 
@@ -860,15 +960,15 @@ class Matched : public Base, public MatchedMixin {
         PassScope pass(*matching_);
         std::uint32_t pos = 0;
         if (!childPosition(el.get(), pos)) return false;
-        int idx =
-            ofType ? int(typeCount(el.get()) - memo_.typePosition[pos] + 1) : int(memo_.counted.size() - pos);
+        int idx = ofType ? int(typeCount(el.get()) - memo_->typePosition[pos] + 1)
+                         : int(memo_->counted.size() - pos);
         return nthMatches(idx, num, off);
     }
 
     bool is_only_child(const litehtml::element::ptr& el, bool ofType) const override {
         PassScope pass(*matching_);
         if (!childIndex()) return false;
-        return (ofType ? typeCount(el.get()) : memo_.counted.size()) <= 1;
+        return (ofType ? typeCount(el.get()) : memo_->counted.size()) <= 1;
     }
 
     void apply_stylesheet(const litehtml::css& sheet) override {
@@ -921,6 +1021,7 @@ class Matched : public Base, public MatchedMixin {
         m.endChildren();
         m.popAncestorKeys(mark);
         unwind(root);
+        forget();
     }
 
     // A rule the element meets stores its properties here, within the pass's allowance; past it
@@ -936,10 +1037,13 @@ class Matched : public Base, public MatchedMixin {
         m.stored(std::max(propertiesOf(this->m_style), before) - before);
     }
 
+    // The engine refreshes the children first, then tries the element's own rules again.
     void refresh_styles() override {
         PassScope pass(*matching_);
+        SubjectScope subject(*matching_, this);
         Base::refresh_styles();
         history_ = matching_->newHistory();
+        forget();
     }
     // Adds the element's own style attribute (and what its kind takes from its attributes) to
     // what the rules gave it.
@@ -1022,6 +1126,7 @@ class Matched : public Base, public MatchedMixin {
         std::size_t generatedBefore = 0;
         for (const auto& c : this->m_children) generatedBefore += propertiesOf(*c);
         try {
+            SubjectScope subject(m, this);
             Base::apply_stylesheet(own);
         } catch (...) {
             restoreChildren(children);
@@ -1076,19 +1181,41 @@ class Matched : public Base, public MatchedMixin {
         this->m_children.swap(merged);
     }
 
+    // The parent's memo answers (or the engine's own element, which remembers nothing).
+    std::pair<litehtml::element*, bool> ancestorOf(litehtml::element& parent,
+                                                   const litehtml::css_selector& selector, bool applyPseudo) {
+        if (auto* matched = dynamic_cast<MatchedMixin*>(&parent))
+            return matched->selfOrAncestor(selector, applyPseudo);
+        const int result = parent.select(selector, applyPseudo);
+        if (result != litehtml::select_no_match)
+            return {&parent, (result & litehtml::select_match_pseudo_class) != 0};
+        bool pseudo = false;
+        if (auto above = parent.find_ancestor(selector, applyPseudo, &pseudo)) return {above.get(), pseudo};
+        return {nullptr, false};
+    }
+
+    // A selector asked of the i-th counted child for a later sibling (the index is built).
+    int selectChild(std::uint32_t i, const litehtml::css_selector& selector, bool applyPseudo) {
+        if (MatchedMixin* matched = memo_->countedMatched[i])
+            return matched->selectForSibling(selector, applyPseudo);
+        return memo_->counted[i]->select(selector, applyPseudo);
+    }
+
     bool childIndex() const {
         ElementMemo& memo = this->memo();
         if (memo.indexed && memo.indexedCount == this->m_children.size()) return true;
         if (!matching_->spend(this->m_children.size() + 1)) return false;
         memo.counted.clear();
+        memo.countedMatched.clear();
         memo.position.clear();
         memo.typePosition.clear();
         memo.typeCount.clear();
-        memo.siblings.clear();
+        matching_->forgetSiblings(memo);
         for (const auto& c : this->m_children) {
             if (c->get_display() == litehtml::display_inline_text) continue;
             memo.position.emplace(c.get(), std::uint32_t(memo.counted.size()));
             memo.counted.push_back(c.get());
+            memo.countedMatched.push_back(dynamic_cast<MatchedMixin*>(c.get()));
             const char* tag = c->get_tagName();
             memo.typePosition.push_back(++memo.typeCount[tag ? tag : ""]);
         }
@@ -1099,16 +1226,16 @@ class Matched : public Base, public MatchedMixin {
 
     bool childPosition(const litehtml::element* el, std::uint32_t& pos) const {
         if (!childIndex()) return false;
-        auto it = memo_.position.find(el);
-        if (it == memo_.position.end()) return false;
+        auto it = memo_->position.find(el);
+        if (it == memo_->position.end()) return false;
         pos = it->second;
         return true;
     }
 
     std::uint32_t typeCount(const litehtml::element* el) const {
         const char* tag = el->get_tagName();
-        auto it = memo_.typeCount.find(tag ? tag : "");
-        return it == memo_.typeCount.end() ? 0 : it->second;
+        auto it = memo_->typeCount.find(tag ? tag : "");
+        return it == memo_->typeCount.end() ? 0 : it->second;
     }
 
     // Puts `other` in the element's place for a scope and back (also when the engine throws).
@@ -1181,8 +1308,10 @@ std::shared_ptr<litehtml::element> make(const std::shared_ptr<litehtml::document
 }  // namespace
 
 std::shared_ptr<ElementMatching> makeElementMatching(std::size_t maxStepsPerPass,
-                                                     std::size_t maxStoredPropertiesPerPass) {
-    return std::make_shared<ElementMatching>(maxStepsPerPass, maxStoredPropertiesPerPass);
+                                                     std::size_t maxStoredPropertiesPerPass,
+                                                     std::size_t maxRememberedPerPass) {
+    return std::make_shared<ElementMatching>(maxStepsPerPass, maxStoredPropertiesPerPass,
+                                             maxRememberedPerPass);
 }
 
 std::shared_ptr<litehtml::element> createMatchedElement(const char* tag,
