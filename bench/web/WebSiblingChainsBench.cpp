@@ -31,7 +31,8 @@ struct Case {
 const Case kCases[] = {{"sibling_chains_tree", 0}, {"sibling_chains_one", 1}, {"sibling_chains", kChains}};
 
 void run(benchmark::State& state, const Case& c) {
-    const auto page = benchsupport::siblingChains(kParagraphs, c.chains ? c.chains : 1, kCompounds, c.chains > 0);
+    const auto page =
+        benchsupport::siblingChains(kParagraphs, c.chains ? c.chains : 1, kCompounds, c.chains > 0);
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(kWidth), int(kHeight));
     benchsupport::resetPeak();
     for (auto _ : state) benchsupport::buildLayOutAndDraw(page.body, page.sheet, surface, kWidth);
@@ -65,7 +66,8 @@ int main(int argc, char** argv) {
         std::printf("ratio web_sibling_chains_memory %.4g\n", chains->second / kTargetMB);
         std::printf("  %d paragraphs under %d chains of %d compounds: %s; target: at most 1.0 (%.0f MB)\n",
                     kParagraphs, kChains, kCompounds, shown("sibling_chains").c_str(), kTargetMB);
-        std::printf("  reference, the same paragraphs without rules: %s\n", shown("sibling_chains_tree").c_str());
+        std::printf("  reference, the same paragraphs without rules: %s\n",
+                    shown("sibling_chains_tree").c_str());
         std::printf("  reference, under one chain: %s\n", shown("sibling_chains_one").c_str());
     }
     return 0;

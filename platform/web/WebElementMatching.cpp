@@ -915,8 +915,8 @@ class Matched : public Base, public MatchedMixin {
 
     // The engine answers the last earlier child that matches. Later children ask in document
     // order, so each child is tried once per selector however many later siblings need the
-    // answer, and what is kept is how far the children were tried; one that asks about an
-    // earlier place than that (a query from outside a styling pass) has them tried again.
+    // answer, and what is kept is how far the children were tried and the last match; should one
+    // ask about a place before that match, the children are tried again from the first.
     litehtml::element::ptr find_sibling(const litehtml::element::ptr& el,
                                         const litehtml::css_selector& selector, bool applyPseudo,
                                         bool* isPseudo) override {
