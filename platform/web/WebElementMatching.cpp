@@ -15,6 +15,7 @@
 #include <litehtml/el_tr.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -402,6 +403,69 @@ class ElementMatching {
         return true;
     }
 
+    // ---- reading styles in (parse_styles) ----
+    // The engine reads an element's properties in from its styles once they are matched, parent
+    // before children, and a property the element does not set (or sets to "inherit") is asked of
+    // its parent, which asks its own parent, up to the root: a page of many elements asks its
+    // upper elements the same few dozen properties again for every element below them. So the
+    // answers of each element on the way down are remembered for its children while it is read
+    // in, as long as no style on the way changes.
+    struct StyleLevel {
+        const MatchedMixin* el = nullptr;
+        const litehtml::element* element = nullptr;
+        bool parentBelow = false;  // its parent is the level below
+        std::uint32_t stamp = 0;   // its answers of this stamp hold
+    };
+    // Returns the element's level.
+    std::size_t enterStyles(const MatchedMixin* el, const litehtml::element* element,
+                            const litehtml::element* parent) {
+        const bool parentBelow = !styleLevels_.empty() && styleLevels_.back().element == parent;
+        styleLevels_.push_back({el, element, parentBelow, ++styleStamp_});
+        if (styleSlots_.size() < styleLevels_.size()) styleSlots_.emplace_back();
+        return styleLevels_.size() - 1;
+    }
+    void leaveStyles() { styleLevels_.pop_back(); }
+    // The parent of the element at `level`, when the element is there and its parent below it.
+    const MatchedMixin* styledParent(const MatchedMixin* el, std::size_t level) const {
+        if (level >= styleLevels_.size() || styleLevels_[level].el != el || !styleLevels_[level].parentBelow)
+            return nullptr;
+        return styleLevels_[level - 1].el;
+    }
+    // The element at `level` changed its styles: its answers and those below it no longer hold.
+    void restyled(const MatchedMixin* el, std::size_t level) {
+        if (level >= styleLevels_.size() || styleLevels_[level].el != el) level = 0;
+        for (std::size_t i = level; i < styleLevels_.size(); ++i) styleLevels_[i].stamp = ++styleStamp_;
+    }
+    // What the element at `level` answers for a property, remembered (`find` asks it).
+    template <class Find>
+    const char* rememberedStyle(std::size_t level, const char* name, bool inherited, Find find) {
+        auto& slots = styleSlots_[level];
+        const std::uint32_t stamp = styleLevels_[level].stamp;
+        // Names are the engine's constants: a pointer is a good key, checked by its text.
+        const std::size_t start = std::size_t(
+            (reinterpret_cast<std::uintptr_t>(name) >> 3) * 0x9E3779B97F4A7C15u >> (64 - kStyleSlotBits));
+        for (std::size_t probe = 0; probe < 8; ++probe) {
+            StyleSlot& slot = slots[(start + probe) & (slots.size() - 1)];
+            if (slot.stamp != stamp) {
+                const char* value = find();
+                // `find` may have entered levels above (none below): the slot is still this level's.
+                slot = {name, name, value, stamp, inherited};
+                return value;
+            }
+            if (slot.name == name && slot.inherited == inherited && slot.text == name) return slot.value;
+        }
+        return find();
+    }
+    // A property an element sets itself, looked up without making its name a string each time.
+    const char* ownStyle(const litehtml::style& style, const char* name) {
+        if (!name) return nullptr;
+        const litehtml::props_map& properties = style.*member(StylePropertiesTag{});
+        if (properties.empty()) return nullptr;
+        styleKey_.assign(name);
+        auto it = properties.find(styleKey_);
+        return it == properties.end() ? nullptr : it->second.m_value.c_str();
+    }
+
     // The element whose own rules the engine is trying (being styled or refreshed): what it is
     // asked, it is asked once, so it remembers none of it.
     const litehtml::element* subject() const { return subject_; }
@@ -711,6 +775,19 @@ class ElementMatching {
     std::vector<std::unique_ptr<ElementMemo>*> holders_;
     const litehtml::element* subject_ = nullptr;
 
+    static constexpr std::size_t kStyleSlotBits = 6;
+    struct StyleSlot {
+        const char* name = nullptr;
+        std::string text;
+        const char* value = nullptr;
+        std::uint32_t stamp = 0;
+        bool inherited = false;
+    };
+    std::vector<StyleLevel> styleLevels_;
+    std::vector<std::array<StyleSlot, std::size_t(1) << kStyleSlotBits>> styleSlots_;
+    std::uint32_t styleStamp_ = 0;
+    std::string styleKey_;
+
     std::vector<std::pair<const litehtml::css*, const litehtml::css*>> filtered_;
 
     const litehtml::css* indexed_ = nullptr;
@@ -786,6 +863,8 @@ class MatchedMixin {
     // pseudo-class, remembered for the element's descendants.
     virtual std::pair<litehtml::element*, bool> selfOrAncestor(const litehtml::css_selector& selector,
                                                                bool applyPseudo) = 0;
+    // What the engine's element answers for a property with no default (see get_style_property).
+    virtual const char* styleOf(const char* name, bool inherited) const = 0;
 
   protected:
     ElementMemo& memo() const { return matching_->memoOf(memo_); }
@@ -802,6 +881,8 @@ class MatchedMixin {
 
     std::shared_ptr<ElementMatching> matching_;
     mutable std::unique_ptr<ElementMemo> memo_;
+    // Its place among the elements whose styles are read in (see ElementMatching::StyleLevel).
+    std::size_t styleLevel_ = 0;
     // Which styles the element holds: elements of one history got the same styles from the same
     // rules, pass after pass (0: none yet, as made).
     std::uint64_t history_ = 0;
@@ -976,6 +1057,7 @@ class Matched : public Base, public MatchedMixin {
         const litehtml::css& full = m.fullSheet(sheet);
         const bool root = m.applyDepth == 0;
         PassScope pass(m);
+        m.restyled(this, styleLevel_);
         if (root) m.startStyling(full, *this);
         ++m.applyDepth;
         std::uint64_t kind = 0;
@@ -1029,6 +1111,7 @@ class Matched : public Base, public MatchedMixin {
     void add_style(const litehtml::tstring& declarations, const litehtml::tstring& baseurl) override {
         ElementMatching& m = *matching_;
         if (m.storesNoMore()) return;
+        m.restyled(this, styleLevel_);
         const std::size_t before = propertiesOf(this->m_style);
         if (const litehtml::style* parsed = m.parsedDeclarations(declarations, baseurl, *this))
             this->m_style.combine(*parsed);
@@ -1041,6 +1124,7 @@ class Matched : public Base, public MatchedMixin {
     void refresh_styles() override {
         PassScope pass(*matching_);
         SubjectScope subject(*matching_, this);
+        matching_->restyled(this, styleLevel_);
         Base::refresh_styles();
         history_ = matching_->newHistory();
         forget();
@@ -1048,8 +1132,37 @@ class Matched : public Base, public MatchedMixin {
     // Adds the element's own style attribute (and what its kind takes from its attributes) to
     // what the rules gave it.
     void parse_styles(bool isReparse) override {
-        Base::parse_styles(isReparse);
-        history_ = matching_->newHistory();
+        ElementMatching& m = *matching_;
+        auto parent = this->parent();
+        styleLevel_ = m.enterStyles(this, this, parent.get());
+        try {
+            Base::parse_styles(isReparse);
+        } catch (...) {
+            m.leaveStyles();
+            throw;
+        }
+        m.leaveStyles();
+        history_ = m.newHistory();
+    }
+
+    // As the engine's element answers (its own value, else its parent's where the property is
+    // inherited or set to "inherit", else `def`), with the answers of the elements above it
+    // remembered while styles are read in.
+    const litehtml::tchar_t* get_style_property(const litehtml::tchar_t* name, bool inherited,
+                                                const litehtml::tchar_t* def) const override {
+        const char* found = styleOf(name, inherited);
+        return found ? found : def;
+    }
+    const char* styleOf(const char* name, bool inherited) const override {
+        ElementMatching& m = *matching_;
+        const char* own = m.ownStyle(this->m_style, name);
+        if (own ? litehtml::t_strcasecmp(own, "inherit") != 0 : !inherited) return own;
+        if (const MatchedMixin* parent = m.styledParent(this, styleLevel_))
+            return m.rememberedStyle(styleLevel_ - 1, name, inherited,
+                                     [&] { return parent->styleOf(name, inherited); });
+        auto parent = this->parent();
+        if (!parent) return own;
+        return parent->get_style_property(name, inherited, nullptr);
     }
 
     void set_attr(const litehtml::tchar_t* name, const litehtml::tchar_t* val) override {

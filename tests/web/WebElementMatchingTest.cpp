@@ -1157,4 +1157,89 @@ TEST(WebElementMatchingTest, AHostilePageOfSiblingChainsEndsWithinItsBudgets) {
     EXPECT_LT(stats.mostPassRemembered, 70u * 16 * 2);
 }
 
+// ---- reading styles in ----------------------------------------------------------------------------
+
+// Each element (text and generated content too), depth first: what it answers for properties
+// inherited or not, asked either way and with a default, and what the engine read in from them.
+std::vector<std::string> readIn(const litehtml::element::ptr& el) {
+    static const char* const kNames[] = {
+        "color",       "font-size",  "font-family",      "font-weight",  "line-height",     "text-align",
+        "white-space", "visibility", "list-style-type",  "cursor",       "text-transform",  "margin-left",
+        "width",       "display",    "border-top-width", "padding-left", "text-decoration", "x-unknown"};
+    std::vector<std::string> out;
+    std::function<void(const litehtml::element::ptr&, int)> walk = [&](const litehtml::element::ptr& e,
+                                                                       int depth) {
+        std::string line(std::size_t(depth), ' ');
+        line += e->get_tagName();
+        for (const char* name : kNames) {
+            const char* inherited = e->get_style_property(name, true, "D");
+            const char* own = e->get_style_property(name, false, nullptr);
+            line += std::string(" ") + name + "=" + (inherited ? inherited : "<null>") + "/" +
+                    (own ? own : "<null>");
+        }
+        line += " size=" + std::to_string(e->get_font_size()) + " lh=" + std::to_string(e->line_height()) +
+                " ws=" + std::to_string(int(e->get_white_space())) +
+                " vis=" + std::to_string(int(e->get_visibility())) +
+                " display=" + std::to_string(int(e->get_display()));
+        out.push_back(line);
+        for (std::size_t i = 0; i < e->get_children_count(); ++i) walk(e->get_child(int(i)), depth + 1);
+    };
+    walk(el, 0);
+    return out;
+}
+
+// Properties read in with the answers of the elements above remembered: the same as the engine
+// reads them, through "inherit" (in any case) of inherited properties and of others, style
+// attributes, generated content, text, and restyles that change what the upper elements hold.
+TEST(WebElementMatchingTest, InheritedPropertiesAreReadAsTheEnginesOwn) {
+    const std::string css =
+        "body{color:#102030;font-family:serif;line-height:1.5} "
+        ".a{font-size:20px;white-space:pre;text-align:right}"
+        ".b{color:inherit;margin-left:inherit;width:INHERIT;visibility:hidden} .c{margin-left:7px;width:30px}"
+        ".c > p{border-top-width:inherit;padding-left:inherit;cursor:pointer} "
+        ".d::before{content:'x';color:inherit}"
+        "li{list-style-type:inherit} ol{list-style-type:lower-roman} .e *{font-weight:inherit} "
+        ".e{font-weight:bold}"
+        ".on .b{color:#445566;font-size:9px} .on{text-transform:uppercase;line-height:30px}"
+        "@media (max-width: 500px){.a{font-size:12px;color:#998877}}";
+    const std::string body =
+        "<div class=a>text <p class=b>b <span>s <b>deep</b></span></p><div class=c><p class=b>cb</p>"
+        "<p style='padding-left:inherit;color:inherit;font-size:inherit'>st</p><div "
+        "class=c><p>x</p></div></div>"
+        "<p class=d>d <i class=b>i</i></p></div><ol><li>one<ol><li class=b>two</li></ol></li></ol>"
+        "<div class=e><p style='white-space:inherit'>e <span class=b>f</span></p></div>"
+        "<table><tr><td class=b>t</td></tr></table>";
+    const RestyleStep steps[] = {
+        {"as built", nullptr},
+        {"media narrows", narrowViewport},
+        {"class added on an upper element",
+         [](litehtml::document& doc, TestContainer& c) {
+             doc.root()->select_all(".a")[0]->set_class("on", true);
+             narrowViewport(doc, c);
+         }},
+        {"hover restyled",
+         [](litehtml::document& doc, TestContainer&) {
+             doc.root()->select_all(".c")[0]->set_pseudo_class("hover", true);
+             restyleAll(doc);
+         }},
+    };
+    for (const RestyleStep& step : steps) {
+        SCOPED_TRACE(step.name);
+        auto read = [&](bool matched) {
+            TestContainer container(matched);
+            auto doc = build(container, {body, css});
+            if (step.run) {
+                step.run(*doc, container);
+                doc->render(container.width);
+            }
+            return readIn(doc->root());
+        };
+        const auto engine = read(false), ours = read(true);
+        ASSERT_EQ(engine.size(), ours.size());
+        for (std::size_t i = 0; i < engine.size(); ++i) EXPECT_EQ(engine[i], ours[i]) << i;
+    }
+    // And what it lays out and draws.
+    expectSameAsEngine(css, body);
+}
+
 }  // namespace
