@@ -108,25 +108,33 @@ std::string ancestorKey(const litehtml::css_selector& rule) {
     return best;
 }
 
-// Every key an element carries: its tag, its id and its classes (split on spaces and on any
-// white space, so that the split the engine uses is among them).
-void elementKeys(const litehtml::element& el, std::vector<std::string>& out) {
-    out.clear();
-    if (const char* tag = el.get_tagName(); tag && *tag) out.push_back(key('t', tag));
-    if (const char* id = el.get_attr("id"); id && *id) out.push_back(key('#', id));
+// Calls `use` with every key an element carries, made in `scratch` (see key()): its tag, its id
+// and its classes (split on spaces and on any white space, so that the split the engine uses is
+// among them).
+template <class Use>
+void forEachKey(const litehtml::element& el, std::string& scratch, Use use) {
+    auto emit = [&](char kind, std::string_view text) {
+        scratch.assign(1, kind);
+        for (char c : text) scratch.push_back(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+        use(scratch);
+    };
+    if (const char* tag = el.get_tagName(); tag && *tag) emit('t', tag);
+    if (const char* id = el.get_attr("id"); id && *id) emit('#', id);
     if (const char* cls = el.get_attr("class"); cls && *cls) {
         std::string_view text(cls);
         auto split = [&](auto isSeparator) {
             std::size_t start = 0;
             for (std::size_t i = 0; i <= text.size(); ++i) {
                 if (i == text.size() || isSeparator(text[i])) {
-                    if (i > start) out.push_back(key('.', text.substr(start, i - start)));
+                    if (i > start) emit('.', text.substr(start, i - start));
                     start = i + 1;
                 }
             }
         };
         split([](char c) { return c == ' '; });
-        split([](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; });
+        // Split apart at other white space too, when there is any.
+        if (text.find_first_of("\t\n\r\f") != std::string_view::npos)
+            split([](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; });
     }
 }
 
@@ -636,14 +644,13 @@ class ElementMatching {
     // Returns a mark for popAncestorKeys.
     std::size_t pushAncestorKeys(const litehtml::element& el) {
         std::size_t mark = pushed_.size();
-        elementKeys(el, keys_);
-        for (const auto& k : keys_) {
+        forEachKey(el, scratchKey_, [&](const std::string& k) {
             auto it = ids_.find(k);
-            if (it == ids_.end() || !(roles_[it->second] & kAncestorRole)) continue;
+            if (it == ids_.end() || !(roles_[it->second] & kAncestorRole)) return;
             std::uint32_t id = it->second;
             pushed_.push_back(id);
             if (ancestorCount_[id]++ == 0) active_ancestors_.push_back(id);
-        }
+        });
         return mark;
     }
     void popAncestorKeys(std::size_t mark) {
@@ -747,12 +754,11 @@ class ElementMatching {
     }
 
     void ownKeys(const litehtml::element& el) {
-        elementKeys(el, keys_);
         ownRight_.assign(1, kNoKey);
-        for (const auto& k : keys_) {
+        forEachKey(el, scratchKey_, [&](const std::string& k) {
             auto it = ids_.find(k);
             if (it != ids_.end() && (roles_[it->second] & kRightRole)) ownRight_.push_back(it->second);
-        }
+        });
         std::sort(ownRight_.begin(), ownRight_.end());
         ownRight_.erase(std::unique(ownRight_.begin(), ownRight_.end()), ownRight_.end());
     }
@@ -815,7 +821,7 @@ class ElementMatching {
     std::vector<std::uint32_t> active_ancestors_;
     std::vector<std::uint32_t> pushed_;
 
-    std::vector<std::string> keys_;
+    std::string scratchKey_;
     std::vector<std::uint32_t> ownRight_;
     std::vector<std::uint32_t> found_;
 };
@@ -1068,6 +1074,15 @@ class Matched : public Base, public MatchedMixin {
             throw;
         }
 
+        // Most elements hold text only: nothing below them is styled.
+        if (std::none_of(this->m_children.begin(), this->m_children.end(),
+                         [](const litehtml::element::ptr& c) {
+                             return c->get_display() != litehtml::display_inline_text && !isGenerated(*c);
+                         })) {
+            unwind(root);
+            forget();
+            return;
+        }
         std::size_t mark = m.pushAncestorKeys(*this);
         m.beginChildren(kind);
         try {
@@ -1233,6 +1248,7 @@ class Matched : public Base, public MatchedMixin {
         children.swap(this->m_children);
         for (const auto& c : children)
             if (isGenerated(*c)) this->m_children.push_back(c);
+        const bool hadGenerated = !this->m_children.empty();
         m.pushFiltered(own, full);
         const std::uint64_t before = history_;
         const std::size_t storedBefore = m.storedProperties();
@@ -1242,7 +1258,7 @@ class Matched : public Base, public MatchedMixin {
             SubjectScope subject(m, this);
             Base::apply_stylesheet(own);
         } catch (...) {
-            restoreChildren(children);
+            restoreChildren(children, hadGenerated);
             m.popFiltered();
             throw;
         }
@@ -1250,7 +1266,7 @@ class Matched : public Base, public MatchedMixin {
         std::size_t generatedAfter = 0;
         for (const auto& c : this->m_children) generatedAfter += propertiesOf(*c);
         if (generatedAfter > generatedBefore) m.stored(generatedAfter - generatedBefore);
-        restoreChildren(children);
+        restoreChildren(children, hadGenerated);
         history_ = m.newHistory();
         if (copies && rules.siblings && !hasGenerated())
             kind.shared = {this,         parent, before, history_, spent, m.storedProperties() - storedBefore,
@@ -1282,7 +1298,11 @@ class Matched : public Base, public MatchedMixin {
 
     // Puts the children back around what the engine left of the generated ones: ::before first,
     // the element's own children, then ::after.
-    void restoreChildren(const litehtml::elements_vector& children) {
+    void restoreChildren(litehtml::elements_vector& children, bool hadGenerated) {
+        if (this->m_children.empty() && !hadGenerated) {
+            this->m_children.swap(children);
+            return;
+        }
         litehtml::elements_vector merged;
         merged.reserve(children.size() + this->m_children.size());
         for (const auto& c : this->m_children)
