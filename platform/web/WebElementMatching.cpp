@@ -140,12 +140,17 @@ void forEachKey(const litehtml::element& el, std::string& scratch, Use use) {
 
 bool isGenerated(const litehtml::element& el) {
     const char* tag = el.get_tagName();
-    return tag && (std::strcmp(tag, "::before") == 0 || std::strcmp(tag, "::after") == 0);
+    return tag && tag[0] == ':' && (std::strcmp(tag, "::before") == 0 || std::strcmp(tag, "::after") == 0);
 }
 
 bool isBefore(const litehtml::element& el) {
     const char* tag = el.get_tagName();
-    return tag && std::strcmp(tag, "::before") == 0;
+    return tag && tag[0] == ':' && std::strcmp(tag, "::before") == 0;
+}
+
+// A child the styling of its parent styles in turn: not text, not generated content.
+bool isStyledChild(const litehtml::element& el) {
+    return el.get_display() != litehtml::display_inline_text && !isGenerated(el);
 }
 
 std::uintptr_t memoKey(const void* selector, bool applyPseudo) {
@@ -464,11 +469,52 @@ class ElementMatching {
         }
         return find();
     }
-    // A property an element sets itself, looked up without making its name a string each time.
-    const char* ownStyle(const litehtml::style& style, const char* name) {
+    // The names of the properties an element sets, hashed into a few bits each: most properties the
+    // engine reads in an element does not set, and the bits tell those apart without a lookup.
+    struct StyleNames {
+        std::uint64_t bits[2] = {0, 0};
+
+        // From the length and the first and last eight bytes, which tell the engine's property
+        // names apart (many share a beginning, or an end).
+        static std::uint64_t hash(std::string_view name) {
+            std::uint64_t first = 0, last = 0;
+            if (name.size() >= 8) {
+                std::memcpy(&first, name.data(), 8);
+                std::memcpy(&last, name.data() + name.size() - 8, 8);
+            } else {
+                std::memcpy(&first, name.data(), name.size());
+            }
+            std::uint64_t h = (first * 0x9E3779B97F4A7C15u) ^ (last * 0xC2B2AE3D27D4EB4Fu) ^ name.size();
+            h ^= h >> 31;
+            h *= 0x94D049BB133111EBu;
+            return h ^ (h >> 29);
+        }
+        void add(std::uint64_t h) {
+            bits[(h >> 6) & 1] |= std::uint64_t(1) << (h & 63);
+            bits[(h >> 13) & 1] |= std::uint64_t(1) << ((h >> 7) & 63);
+        }
+        bool mayHold(std::uint64_t h) const {
+            return (bits[(h >> 6) & 1] >> (h & 63) & 1) && (bits[(h >> 13) & 1] >> ((h >> 7) & 63) & 1);
+        }
+        static StyleNames of(const litehtml::style& style) {
+            StyleNames names;
+            for (const auto& property : style.*member(StylePropertiesTag{})) names.add(hash(property.first));
+            return names;
+        }
+    };
+    // Whether the element at `level` is read in now, and the stamp its answers hold under.
+    bool readingIn(const MatchedMixin* el, std::size_t level) const {
+        return level < styleLevels_.size() && styleLevels_[level].el == el;
+    }
+    std::uint32_t stampAt(std::size_t level) const { return styleLevels_[level].stamp; }
+
+    // A property an element sets itself, looked up without making its name a string each time;
+    // `names`, when given, are those the element sets.
+    const char* ownStyle(const litehtml::style& style, const char* name, const StyleNames* names = nullptr) {
         if (!name) return nullptr;
         const litehtml::props_map& properties = style.*member(StylePropertiesTag{});
         if (properties.empty()) return nullptr;
+        if (names && !names->mayHold(StyleNames::hash(name))) return nullptr;
         styleKey_.assign(name);
         auto it = properties.find(styleKey_);
         return it == properties.end() ? nullptr : it->second.m_value.c_str();
@@ -1076,9 +1122,7 @@ class Matched : public Base, public MatchedMixin {
 
         // Most elements hold text only: nothing below them is styled.
         if (std::none_of(this->m_children.begin(), this->m_children.end(),
-                         [](const litehtml::element::ptr& c) {
-                             return c->get_display() != litehtml::display_inline_text && !isGenerated(*c);
-                         })) {
+                         [](const litehtml::element::ptr& c) { return isStyledChild(*c); })) {
             unwind(root);
             forget();
             return;
@@ -1088,7 +1132,7 @@ class Matched : public Base, public MatchedMixin {
         try {
             litehtml::elements_vector snapshot = this->m_children;
             for (const auto& c : snapshot) {
-                if (isGenerated(*c) || c->get_display() == litehtml::display_inline_text) continue;
+                if (!isStyledChild(*c)) continue;
                 if (dynamic_cast<MatchedMixin*>(c.get())) {
                     c->apply_stylesheet(full);
                     continue;
@@ -1170,7 +1214,7 @@ class Matched : public Base, public MatchedMixin {
     }
     const char* styleOf(const char* name, bool inherited) const override {
         ElementMatching& m = *matching_;
-        const char* own = m.ownStyle(this->m_style, name);
+        const char* own = m.ownStyle(this->m_style, name, styleNames());
         if (own ? litehtml::t_strcasecmp(own, "inherit") != 0 : !inherited) return own;
         if (const MatchedMixin* parent = m.styledParent(this, styleLevel_))
             return m.rememberedStyle(styleLevel_ - 1, name, inherited,
@@ -1244,10 +1288,11 @@ class Matched : public Base, public MatchedMixin {
         const ElementMatching::Copies rules = m.candidates(*this, full, own, &spent);
         // The engine's pass styles this element and its generated ::before/::after with the
         // rules it can meet; its own children are styled below, each with what it can meet.
+        // Generated content sits first (::before) or last (::after) among the children.
         litehtml::elements_vector children;
         children.swap(this->m_children);
-        for (const auto& c : children)
-            if (isGenerated(*c)) this->m_children.push_back(c);
+        if (!children.empty() && isGenerated(*children.front())) this->m_children.push_back(children.front());
+        if (children.size() > 1 && isGenerated(*children.back())) this->m_children.push_back(children.back());
         const bool hadGenerated = !this->m_children.empty();
         m.pushFiltered(own, full);
         const std::uint64_t before = history_;
@@ -1278,6 +1323,20 @@ class Matched : public Base, public MatchedMixin {
     bool hasGenerated() const {
         return !this->m_children.empty() &&
                (isGenerated(*this->m_children.front()) || isGenerated(*this->m_children.back()));
+    }
+
+    // The names of the properties the element sets, while it is read in: the engine adds its style
+    // attribute to its styles before it reads any, and nothing changes them after without
+    // renewing the stamp (see ElementMatching::restyled).
+    const ElementMatching::StyleNames* styleNames() const {
+        ElementMatching& m = *matching_;
+        if (!m.readingIn(this, styleLevel_)) return nullptr;
+        const std::uint32_t stamp = m.stampAt(styleLevel_);
+        if (styleNamesStamp_ != stamp) {
+            styleNames_ = ElementMatching::StyleNames::of(this->m_style);
+            styleNamesStamp_ = stamp;
+        }
+        return &styleNames_;
     }
 
     // The element's classes by lowercased name (several may differ in case only).
@@ -1394,6 +1453,8 @@ class Matched : public Base, public MatchedMixin {
     };
 
     std::unique_ptr<std::unordered_multimap<std::string, std::uint32_t>> classIndex_;
+    mutable ElementMatching::StyleNames styleNames_;
+    mutable std::uint32_t styleNamesStamp_ = 0;
     // While a compound is tried on the classes it asks for, the element's own list.
     std::vector<std::string>* fullClasses_ = nullptr;
 };
