@@ -1162,10 +1162,29 @@ TEST(WebElementMatchingTest, AHostilePageOfSiblingChainsEndsWithinItsBudgets) {
 // Each element (text and generated content too), depth first: what it answers for properties
 // inherited or not, asked either way and with a default, and what the engine read in from them.
 std::vector<std::string> readIn(const litehtml::element::ptr& el) {
-    static const char* const kNames[] = {
-        "color",       "font-size",  "font-family",      "font-weight",  "line-height",     "text-align",
-        "white-space", "visibility", "list-style-type",  "cursor",       "text-transform",  "margin-left",
-        "width",       "display",    "border-top-width", "padding-left", "text-decoration", "x-unknown"};
+    static const char* const kNames[] = {"color",
+                                         "font-size",
+                                         "font-family",
+                                         "font-weight",
+                                         "line-height",
+                                         "text-align",
+                                         "white-space",
+                                         "visibility",
+                                         "list-style-type",
+                                         "cursor",
+                                         "text-transform",
+                                         "margin-left",
+                                         "width",
+                                         "display",
+                                         "border-top-width",
+                                         "padding-left",
+                                         "text-decoration",
+                                         "x-unknown",
+                                         "border-top-left-radius-x",
+                                         "border-top-left-radius-y",
+                                         "border-bottom-right-radius-y",
+                                         "background-position",
+                                         "-litehtml-border-spacing-x"};
     std::vector<std::string> out;
     std::function<void(const litehtml::element::ptr&, int)> walk = [&](const litehtml::element::ptr& e,
                                                                        int depth) {
@@ -1201,6 +1220,8 @@ TEST(WebElementMatchingTest, InheritedPropertiesAreReadAsTheEnginesOwn) {
         "li{list-style-type:inherit} ol{list-style-type:lower-roman} .e *{font-weight:inherit} "
         ".e{font-weight:bold}"
         ".on .b{color:#445566;font-size:9px} .on{text-transform:uppercase;line-height:30px}"
+        ".c{border-radius:3px 4px;background:url(x.png) 2px 3px} table{border-spacing:4px 2px}"
+        ".b{border-top-left-radius:inherit;border-bottom-right-radius:1px 9px}"
         "@media (max-width: 500px){.a{font-size:12px;color:#998877}}";
     const std::string body =
         "<div class=a>text <p class=b>b <span>s <b>deep</b></span></p><div class=c><p class=b>cb</p>"
