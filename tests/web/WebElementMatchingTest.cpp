@@ -1222,7 +1222,7 @@ TEST(WebElementMatchingTest, InheritedPropertiesAreReadAsTheEnginesOwn) {
         ".on .b{color:#445566;font-size:9px} .on{text-transform:uppercase;line-height:30px}"
         ".c{border-radius:3px 4px;background:url(x.png) 2px 3px} table{border-spacing:4px 2px}"
         ".b{border-top-left-radius:inherit;border-bottom-right-radius:1px 9px}"
-        "@media (max-width: 500px){.a{font-size:12px;color:#998877}}";
+        "@media (max-width: 500px){.a{font-size:12px;color:#998877} .c{white-space:nowrap;line-height:11px}}";
     const std::string body =
         "<div class=a>text <p class=b>b <span>s <b>deep</b></span></p><div class=c><p class=b>cb</p>"
         "<p style='padding-left:inherit;color:inherit;font-size:inherit'>st</p><div "
@@ -1253,6 +1253,9 @@ TEST(WebElementMatchingTest, InheritedPropertiesAreReadAsTheEnginesOwn) {
                 step.run(*doc, container);
                 doc->render(container.width);
             }
+            for (const auto& b : doc->root()->select_all(".b"))
+                std::printf("%s %s fs=%d color=%s\n", matched ? "O" : "E", b->get_tagName(),
+                            b->get_font_size(), b->get_style_property("font-size", false, "-"));
             return readIn(doc->root());
         };
         const auto engine = read(false), ours = read(true);
