@@ -427,7 +427,7 @@ class ElementMatching {
         const MatchedMixin* el = nullptr;
         const litehtml::element* element = nullptr;
         bool parentBelow = false;  // its parent is the level below
-        std::uint32_t stamp = 0;   // its answers of this stamp hold
+        std::uint64_t stamp = 0;   // its answers of this stamp hold
     };
     // Returns the element's level.
     std::size_t enterStyles(const MatchedMixin* el, const litehtml::element* element,
@@ -453,7 +453,7 @@ class ElementMatching {
     template <class Find>
     const char* rememberedStyle(std::size_t level, const char* name, bool inherited, Find find) {
         auto& slots = styleSlots_[level];
-        const std::uint32_t stamp = styleLevels_[level].stamp;
+        const std::uint64_t stamp = styleLevels_[level].stamp;
         // Names are the engine's constants: a pointer is a good key, checked by its text.
         const std::size_t start = std::size_t(
             (reinterpret_cast<std::uintptr_t>(name) >> 3) * 0x9E3779B97F4A7C15u >> (64 - kStyleSlotBits));
@@ -462,7 +462,11 @@ class ElementMatching {
             if (slot.stamp != stamp) {
                 const char* value = find();
                 // `find` may have entered levels above (none below): the slot is still this level's.
-                slot = {name, name, value, stamp, inherited};
+                slot.name = name;
+                slot.text.assign(name);
+                slot.value = value;
+                slot.stamp = stamp;
+                slot.inherited = inherited;
                 return value;
             }
             if (slot.name == name && slot.inherited == inherited && slot.text == name) return slot.value;
@@ -506,7 +510,7 @@ class ElementMatching {
     bool readingIn(const MatchedMixin* el, std::size_t level) const {
         return level < styleLevels_.size() && styleLevels_[level].el == el;
     }
-    std::uint32_t stampAt(std::size_t level) const { return styleLevels_[level].stamp; }
+    std::uint64_t stampAt(std::size_t level) const { return styleLevels_[level].stamp; }
 
     // A property an element sets itself, looked up without making its name a string each time;
     // `names`, when given, are those the element sets.
@@ -832,12 +836,12 @@ class ElementMatching {
         const char* name = nullptr;
         std::string text;
         const char* value = nullptr;
-        std::uint32_t stamp = 0;
+        std::uint64_t stamp = 0;
         bool inherited = false;
     };
     std::vector<StyleLevel> styleLevels_;
     std::vector<std::array<StyleSlot, std::size_t(1) << kStyleSlotBits>> styleSlots_;
-    std::uint32_t styleStamp_ = 0;
+    std::uint64_t styleStamp_ = 0;
     std::string styleKey_;
 
     std::vector<std::pair<const litehtml::css*, const litehtml::css*>> filtered_;
@@ -1331,7 +1335,7 @@ class Matched : public Base, public MatchedMixin {
     const ElementMatching::StyleNames* styleNames() const {
         ElementMatching& m = *matching_;
         if (!m.readingIn(this, styleLevel_)) return nullptr;
-        const std::uint32_t stamp = m.stampAt(styleLevel_);
+        const std::uint64_t stamp = m.stampAt(styleLevel_);
         if (styleNamesStamp_ != stamp) {
             styleNames_ = ElementMatching::StyleNames::of(this->m_style);
             styleNamesStamp_ = stamp;
@@ -1454,7 +1458,7 @@ class Matched : public Base, public MatchedMixin {
 
     std::unique_ptr<std::unordered_multimap<std::string, std::uint32_t>> classIndex_;
     mutable ElementMatching::StyleNames styleNames_;
-    mutable std::uint32_t styleNamesStamp_ = 0;
+    mutable std::uint64_t styleNamesStamp_ = 0;
     // While a compound is tried on the classes it asks for, the element's own list.
     std::vector<std::string>* fullClasses_ = nullptr;
 };
