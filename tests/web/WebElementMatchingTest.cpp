@@ -1008,6 +1008,19 @@ std::string siblingRuns(int siblings) {
     return body + "</div>";
 }
 
+// Each case's rules style some elements of `body` (by the engine's own matching).
+void expectEachStylesSome(std::span<const Case> cases, const std::string& body) {
+    const Styled plain = style(false, "", body);
+    for (const Case& c : cases) {
+        const Styled styled = style(false, c.css, body);
+        ASSERT_EQ(styled.elements.size(), plain.elements.size());
+        std::size_t changed = 0;
+        for (std::size_t i = 0; i < plain.elements.size(); ++i)
+            changed += styled.elements[i] != plain.elements[i];
+        EXPECT_GT(changed, 0u) << c.name;
+    }
+}
+
 // The engine's own matching tries every earlier sibling for each "~" again, so these pages stay
 // small enough for it to finish.
 TEST(WebElementMatchingTest, SiblingChainsOverManySiblingsMatchAsTheEnginesOwn) {
@@ -1033,18 +1046,19 @@ TEST(WebElementMatchingTest, SiblingChainsOverManySiblingsMatchAsTheEnginesOwn) 
          ""},
         {"long chains", benchsupport::siblingChains(16, 6, 7, true).sheet, ""},
     };
-    const std::string body = siblingRuns(40);
-    expectEachSameAsEngine(cases, body);
-    // Each case styles some of the siblings.
-    const Styled plain = style(false, "", body);
-    for (const Case& c : cases) {
-        const Styled styled = style(false, c.css, body);
-        ASSERT_EQ(styled.elements.size(), plain.elements.size());
-        std::size_t changed = 0;
-        for (std::size_t i = 0; i < plain.elements.size(); ++i)
-            changed += styled.elements[i] != plain.elements[i];
-        EXPECT_GT(changed, 0u) << c.name;
-    }
+    expectEachSameAsEngine(cases, siblingRuns(40));
+    expectEachStylesSome(cases, siblingRuns(40));
+    // Over 400 siblings, chains of "+" around one "~" (which the engine tries over every earlier
+    // sibling), up to the last siblings.
+    const Case longRuns[] = {
+        {"one general sibling",
+         "#c > p:first-child + p + p ~ span + p + p{color:red} span ~ p + p + p + span{width:2px}"
+         "p:not(.x) ~ p.x + p + p{margin-left:3px} #c > span + p ~ #s388{font-weight:bold}",
+         ""},
+        {"after the last ids", "#p393 + p ~ p{color:blue} #s381 + p + p ~ span{width:6px}", ""},
+    };
+    expectEachSameAsEngine(longRuns, siblingRuns(400));
+    expectEachStylesSome(longRuns, siblingRuns(400));
 }
 
 // Restyled, the engine tries an element's children before it, and queries from outside ask in
