@@ -192,4 +192,32 @@ inline StyledPage dataBackground(int elements, std::size_t bytes, bool rules) {
     return page;
 }
 
+// `paragraphs` sibling paragraphs (ids p0 ...) in one div (id c), under `chains` rules of
+// `compounds` compounds each, chained by "+" and "~" from the div's first child ("#c >
+// p:first-child + p ~ p + p ~ ..."), each rule's own mix of the two and its own colour: every
+// compound of every chain is asked of nearly every paragraph, which is what a page built to make
+// matching remember much looks like. Sixteen compounds is what a sheet may chain (see
+// WebStyleSheetLimits::maxSelectorSteps).
+inline StyledPage siblingChains(int paragraphs, int chains, int compounds, bool rules) {
+    StyledPage page;
+    std::string& b = page.body;
+    b.reserve(std::size_t(paragraphs) * 24 + 32);
+    b += "<div id=\"c\">";
+    for (int i = 0; i < paragraphs; ++i) {
+        const std::string n = std::to_string(i);
+        b += "<p id=\"p" + n + "\">" + n + "</p>";
+    }
+    b += "</div>";
+    if (!rules) return page;
+    for (int k = 0; k < chains; ++k) {
+        // Some chains start at the first child, some at any paragraph, some at a paragraph by id.
+        std::string rule = k % 3 == 0   ? "#c > p:first-child"
+                           : k % 3 == 1 ? "#c > p"
+                                        : "#c > #p" + std::to_string(k);
+        for (int j = 1; j < compounds; ++j) rule += ((k >> (j % 6)) & 1) == (j & 1) ? " + p" : " ~ p";
+        page.sheet += rule + "{color:#" + std::to_string(100000 + k) + "}";
+    }
+    return page;
+}
+
 }  // namespace benchsupport

@@ -15,6 +15,7 @@
 #include <litehtml/el_tr.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -107,36 +108,49 @@ std::string ancestorKey(const litehtml::css_selector& rule) {
     return best;
 }
 
-// Every key an element carries: its tag, its id and its classes (split on spaces and on any
-// white space, so that the split the engine uses is among them).
-void elementKeys(const litehtml::element& el, std::vector<std::string>& out) {
-    out.clear();
-    if (const char* tag = el.get_tagName(); tag && *tag) out.push_back(key('t', tag));
-    if (const char* id = el.get_attr("id"); id && *id) out.push_back(key('#', id));
+// Calls `use` with every key an element carries, made in `scratch` (see key()): its tag, its id
+// and its classes (split on spaces and on any white space, so that the split the engine uses is
+// among them).
+template <class Use>
+void forEachKey(const litehtml::element& el, std::string& scratch, Use use) {
+    auto emit = [&](char kind, std::string_view text) {
+        scratch.assign(1, kind);
+        for (char c : text) scratch.push_back(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+        use(scratch);
+    };
+    if (const char* tag = el.get_tagName(); tag && *tag) emit('t', tag);
+    if (const char* id = el.get_attr("id"); id && *id) emit('#', id);
     if (const char* cls = el.get_attr("class"); cls && *cls) {
         std::string_view text(cls);
         auto split = [&](auto isSeparator) {
             std::size_t start = 0;
             for (std::size_t i = 0; i <= text.size(); ++i) {
                 if (i == text.size() || isSeparator(text[i])) {
-                    if (i > start) out.push_back(key('.', text.substr(start, i - start)));
+                    if (i > start) emit('.', text.substr(start, i - start));
                     start = i + 1;
                 }
             }
         };
         split([](char c) { return c == ' '; });
-        split([](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; });
+        // Split apart at other white space too, when there is any.
+        if (text.find_first_of("\t\n\r\f") != std::string_view::npos)
+            split([](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; });
     }
 }
 
 bool isGenerated(const litehtml::element& el) {
     const char* tag = el.get_tagName();
-    return tag && (std::strcmp(tag, "::before") == 0 || std::strcmp(tag, "::after") == 0);
+    return tag && tag[0] == ':' && (std::strcmp(tag, "::before") == 0 || std::strcmp(tag, "::after") == 0);
 }
 
 bool isBefore(const litehtml::element& el) {
     const char* tag = el.get_tagName();
-    return tag && std::strcmp(tag, "::before") == 0;
+    return tag && tag[0] == ':' && std::strcmp(tag, "::before") == 0;
+}
+
+// A child the styling of its parent styles in turn: not text, not generated content.
+bool isStyledChild(const litehtml::element& el) {
+    return el.get_display() != litehtml::display_inline_text && !isGenerated(el);
 }
 
 std::uintptr_t memoKey(const void* selector, bool applyPseudo) {
@@ -258,10 +272,50 @@ bool copiesToAlikeCousins(const litehtml::css_selector& rule) {
     return true;
 }
 
+namespace {
+
+// What one element remembers within one pass, for what its children and descendants ask of it:
+// a pass styles elements in document order and a selector only looks up and back (at ancestors
+// and earlier siblings), so an element is asked only while it or one of its descendants is being
+// styled. Its memo is let go when its subtree is styled (and every memo when the pass ends), so
+// that what a pass remembers grows with the depth of the page and the children of the elements
+// on the way down, never with its elements times the compounds of its sheet.
+struct ElementMemo {
+    std::uint64_t generation = 0;
+    std::size_t holder = 0;      // its place among the matching's memos
+    std::size_t remembered = 0;  // entries counted against the pass's allowance
+
+    // Per (selector, pseudo) asked of the element by a child (">"), and the element itself or its
+    // nearest ancestor matching it, for descendants (" ").
+    std::unordered_map<std::uintptr_t, int> selected;
+    std::unordered_map<std::uintptr_t, std::pair<litehtml::element*, bool>> selfOrAncestor;
+
+    // As a parent: its children as the engine counts them (all but text), each one's position
+    // and position among children of its tag, and per (selector, pseudo) how far its children
+    // were tried for "~" and the last of them matching: later children ask in document order.
+    bool indexed = false;
+    std::size_t indexedCount = 0;
+    std::vector<litehtml::element*> counted;
+    std::vector<MatchedMixin*> countedMatched;  // the same, null for the engine's own elements
+    std::unordered_map<const litehtml::element*, std::uint32_t> position;
+    std::vector<std::uint32_t> typePosition;
+    std::unordered_map<std::string, std::uint32_t> typeCount;
+    struct Scan {
+        std::uint32_t tried = 0;  // children before this one were tried
+        std::int32_t last = -1;   // the last of them matching
+        bool lastPseudo = false;
+    };
+    std::unordered_map<std::uintptr_t, Scan> siblings;
+};
+
+}  // namespace
+
 class ElementMatching {
   public:
-    ElementMatching(std::size_t maxSteps, std::size_t maxProperties)
-        : maxSteps_(maxSteps), maxProperties_(maxProperties) {}
+    ElementMatching(std::size_t maxSteps, std::size_t maxProperties, std::size_t maxRemembered)
+        : maxSteps_(maxSteps), maxProperties_(maxProperties), maxRemembered_(maxRemembered) {}
+    ElementMatching(const ElementMatching&) = delete;
+    ElementMatching& operator=(const ElementMatching&) = delete;
 
     std::uint64_t generation() const { return generation_; }
     bool inPass() const { return active_ > 0; }
@@ -276,10 +330,15 @@ class ElementMatching {
         bulkExhausted_ = false;
         properties_ = 0;
         propertiesExhausted_ = false;
+        mostRemembered_ = 0;
+        forgetful_ = false;
         ++stats_.passes;
     }
     void endPass() {
         if (--active_ > 0) return;
+        while (!holders_.empty()) release(*holders_.back());
+        stats_.lastPassRemembered = mostRemembered_;
+        stats_.mostPassRemembered = std::max(stats_.mostPassRemembered, mostRemembered_);
         stats_.lastPassSteps = steps_;
         stats_.mostPassSteps = std::max(stats_.mostPassSteps, steps_);
         stats_.lastPassProperties = properties_;
@@ -317,6 +376,158 @@ class ElementMatching {
     }
     std::size_t storedProperties() const { return properties_; }
     bool storesNoMore() const { return propertiesExhausted_; }
+
+    // An element's memo for this pass, made if it has none (or one of an earlier pass).
+    ElementMemo& memoOf(std::unique_ptr<ElementMemo>& slot) {
+        if (slot && slot->generation == generation_) return *slot;
+        release(slot);
+        slot = std::make_unique<ElementMemo>();
+        slot->generation = generation_;
+        slot->holder = holders_.size();
+        holders_.push_back(&slot);
+        return *slot;
+    }
+    // Lets an element's memo go (its subtree is styled, it changed, or it goes).
+    void release(std::unique_ptr<ElementMemo>& slot) {
+        if (!slot) return;
+        remembered_ -= slot->remembered;
+        const std::size_t at = slot->holder;
+        holders_[at] = holders_.back();
+        (*holders_[at])->holder = at;
+        holders_.pop_back();
+        slot.reset();
+    }
+    // Whether the pass may remember one more answer in `memo`; past its allowance it answers
+    // again whatever is asked again (within the step budget), and remembers nothing more.
+    // The children of `memo`'s element changed: how far they were tried counts no more.
+    void forgetSiblings(ElementMemo& memo) {
+        memo.remembered -= memo.siblings.size();
+        remembered_ -= memo.siblings.size();
+        memo.siblings.clear();
+    }
+    bool remember(ElementMemo& memo) {
+        if (remembered_ >= maxRemembered_) {
+            if (!forgetful_) ++stats_.forgetfulPasses;
+            forgetful_ = true;
+            return false;
+        }
+        ++memo.remembered;
+        mostRemembered_ = std::max(mostRemembered_, ++remembered_);
+        return true;
+    }
+
+    // ---- reading styles in (parse_styles) ----
+    // The engine reads an element's properties in from its styles once they are matched, parent
+    // before children, and a property the element does not set (or sets to "inherit") is asked of
+    // its parent, which asks its own parent, up to the root: a page of many elements asks its
+    // upper elements the same few dozen properties again for every element below them. So the
+    // answers of each element on the way down are remembered for its children while it is read
+    // in, as long as no style on the way changes.
+    struct StyleLevel {
+        const MatchedMixin* el = nullptr;
+        const litehtml::element* element = nullptr;
+        bool parentBelow = false;  // its parent is the level below
+        std::uint64_t stamp = 0;   // its answers of this stamp hold
+    };
+    // Returns the element's level.
+    std::size_t enterStyles(const MatchedMixin* el, const litehtml::element* element,
+                            const litehtml::element* parent) {
+        const bool parentBelow = !styleLevels_.empty() && styleLevels_.back().element == parent;
+        styleLevels_.push_back({el, element, parentBelow, ++styleStamp_});
+        if (styleSlots_.size() < styleLevels_.size()) styleSlots_.emplace_back();
+        return styleLevels_.size() - 1;
+    }
+    void leaveStyles() { styleLevels_.pop_back(); }
+    // The parent of the element at `level`, when the element is there and its parent below it.
+    const MatchedMixin* styledParent(const MatchedMixin* el, std::size_t level) const {
+        if (level >= styleLevels_.size() || styleLevels_[level].el != el || !styleLevels_[level].parentBelow)
+            return nullptr;
+        return styleLevels_[level - 1].el;
+    }
+    // The element at `level` changed its styles: its answers and those below it no longer hold.
+    void restyled(const MatchedMixin* el, std::size_t level) {
+        if (level >= styleLevels_.size() || styleLevels_[level].el != el) level = 0;
+        for (std::size_t i = level; i < styleLevels_.size(); ++i) styleLevels_[i].stamp = ++styleStamp_;
+    }
+    // What the element at `level` answers for a property, remembered (`find` asks it).
+    template <class Find>
+    const char* rememberedStyle(std::size_t level, const char* name, bool inherited, Find find) {
+        auto& slots = styleSlots_[level];
+        const std::uint64_t stamp = styleLevels_[level].stamp;
+        // Names are the engine's constants: a pointer is a good key, checked by its text.
+        const std::size_t start = std::size_t(
+            (reinterpret_cast<std::uintptr_t>(name) >> 3) * 0x9E3779B97F4A7C15u >> (64 - kStyleSlotBits));
+        for (std::size_t probe = 0; probe < 8; ++probe) {
+            StyleSlot& slot = slots[(start + probe) & (slots.size() - 1)];
+            if (slot.stamp != stamp) {
+                const char* value = find();
+                // `find` may have entered levels above (none below): the slot is still this level's.
+                slot.name = name;
+                slot.text.assign(name);
+                slot.value = value;
+                slot.stamp = stamp;
+                slot.inherited = inherited;
+                return value;
+            }
+            if (slot.name == name && slot.inherited == inherited && slot.text == name) return slot.value;
+        }
+        return find();
+    }
+    // The names of the properties an element sets, hashed into a few bits each: most properties the
+    // engine reads in an element does not set, and the bits tell those apart without a lookup.
+    struct StyleNames {
+        std::uint64_t bits[2] = {0, 0};
+
+        // From the length and the first and last eight bytes, which tell the engine's property
+        // names apart (many share a beginning, or an end).
+        static std::uint64_t hash(std::string_view name) {
+            std::uint64_t first = 0, last = 0;
+            if (name.size() >= 8) {
+                std::memcpy(&first, name.data(), 8);
+                std::memcpy(&last, name.data() + name.size() - 8, 8);
+            } else {
+                std::memcpy(&first, name.data(), name.size());
+            }
+            std::uint64_t h = (first * 0x9E3779B97F4A7C15u) ^ (last * 0xC2B2AE3D27D4EB4Fu) ^ name.size();
+            h ^= h >> 31;
+            h *= 0x94D049BB133111EBu;
+            return h ^ (h >> 29);
+        }
+        void add(std::uint64_t h) {
+            bits[(h >> 6) & 1] |= std::uint64_t(1) << (h & 63);
+            bits[(h >> 13) & 1] |= std::uint64_t(1) << ((h >> 7) & 63);
+        }
+        bool mayHold(std::uint64_t h) const {
+            return (bits[(h >> 6) & 1] >> (h & 63) & 1) && (bits[(h >> 13) & 1] >> ((h >> 7) & 63) & 1);
+        }
+        static StyleNames of(const litehtml::style& style) {
+            StyleNames names;
+            for (const auto& property : style.*member(StylePropertiesTag{})) names.add(hash(property.first));
+            return names;
+        }
+    };
+    // Whether the element at `level` is read in now, and the stamp its answers hold under.
+    bool readingIn(const MatchedMixin* el, std::size_t level) const {
+        return level < styleLevels_.size() && styleLevels_[level].el == el;
+    }
+    std::uint64_t stampAt(std::size_t level) const { return styleLevels_[level].stamp; }
+
+    // A property an element sets itself, looked up without making its name a string each time;
+    // `names`, when given, are those the element sets.
+    const char* ownStyle(const litehtml::style& style, const char* name, const StyleNames* names = nullptr) {
+        if (!name) return nullptr;
+        const litehtml::props_map& properties = style.*member(StylePropertiesTag{});
+        if (properties.empty()) return nullptr;
+        if (names && !names->mayHold(StyleNames::hash(name))) return nullptr;
+        styleKey_.assign(name);
+        auto it = properties.find(styleKey_);
+        return it == properties.end() ? nullptr : it->second.m_value.c_str();
+    }
+
+    // The element whose own rules the engine is trying (being styled or refreshed): what it is
+    // asked, it is asked once, so it remembers none of it.
+    const litehtml::element* subject() const { return subject_; }
+    const litehtml::element* setSubject(const litehtml::element* el) { return std::exchange(subject_, el); }
 
     // The sheet the engine hands down may be one this matching filtered for a parent.
     const litehtml::css& fullSheet(const litehtml::css& sheet) const {
@@ -483,14 +694,13 @@ class ElementMatching {
     // Returns a mark for popAncestorKeys.
     std::size_t pushAncestorKeys(const litehtml::element& el) {
         std::size_t mark = pushed_.size();
-        elementKeys(el, keys_);
-        for (const auto& k : keys_) {
+        forEachKey(el, scratchKey_, [&](const std::string& k) {
             auto it = ids_.find(k);
-            if (it == ids_.end() || !(roles_[it->second] & kAncestorRole)) continue;
+            if (it == ids_.end() || !(roles_[it->second] & kAncestorRole)) return;
             std::uint32_t id = it->second;
             pushed_.push_back(id);
             if (ancestorCount_[id]++ == 0) active_ancestors_.push_back(id);
-        }
+        });
         return mark;
     }
     void popAncestorKeys(std::size_t mark) {
@@ -594,12 +804,11 @@ class ElementMatching {
     }
 
     void ownKeys(const litehtml::element& el) {
-        elementKeys(el, keys_);
         ownRight_.assign(1, kNoKey);
-        for (const auto& k : keys_) {
+        forEachKey(el, scratchKey_, [&](const std::string& k) {
             auto it = ids_.find(k);
             if (it != ids_.end() && (roles_[it->second] & kRightRole)) ownRight_.push_back(it->second);
-        }
+        });
         std::sort(ownRight_.begin(), ownRight_.end());
         ownRight_.erase(std::unique(ownRight_.begin(), ownRight_.end()), ownRight_.end());
     }
@@ -615,6 +824,25 @@ class ElementMatching {
     std::uint64_t generation_ = 1;
     int active_ = 0;
     ElementMatchingStats stats_;
+    std::size_t maxRemembered_;
+    std::size_t remembered_ = 0;      // entries the memos hold now
+    std::size_t mostRemembered_ = 0;  // and at most in this pass
+    bool forgetful_ = false;          // this pass reached its allowance
+    std::vector<std::unique_ptr<ElementMemo>*> holders_;
+    const litehtml::element* subject_ = nullptr;
+
+    static constexpr std::size_t kStyleSlotBits = 6;
+    struct StyleSlot {
+        const char* name = nullptr;
+        std::string text;
+        const char* value = nullptr;
+        std::uint64_t stamp = 0;
+        bool inherited = false;
+    };
+    std::vector<StyleLevel> styleLevels_;
+    std::vector<std::array<StyleSlot, std::size_t(1) << kStyleSlotBits>> styleSlots_;
+    std::uint64_t styleStamp_ = 0;
+    std::string styleKey_;
 
     std::vector<std::pair<const litehtml::css*, const litehtml::css*>> filtered_;
 
@@ -643,7 +871,7 @@ class ElementMatching {
     std::vector<std::uint32_t> active_ancestors_;
     std::vector<std::uint32_t> pushed_;
 
-    std::vector<std::string> keys_;
+    std::string scratchKey_;
     std::vector<std::uint32_t> ownRight_;
     std::vector<std::uint32_t> found_;
 };
@@ -661,64 +889,56 @@ class PassScope {
     ElementMatching& m_;
 };
 
-// What one element remembers within one pass.
-struct ElementMemo {
-    std::uint64_t generation = 0;
-    std::unordered_map<std::uintptr_t, int> selected;
-    std::unordered_map<std::uintptr_t, std::pair<litehtml::element*, bool>> ancestors;
+// The element whose own rules the engine tries, for a scope.
+class SubjectScope {
+  public:
+    SubjectScope(ElementMatching& m, const litehtml::element* el) : m_(m), saved_(m.setSubject(el)) {}
+    ~SubjectScope() { m_.setSubject(saved_); }
+    SubjectScope(const SubjectScope&) = delete;
+    SubjectScope& operator=(const SubjectScope&) = delete;
 
-    // As a parent: its children as the engine counts them (all but text), each one's position
-    // and position among children of its tag, and per (selector, pseudo) the last earlier child
-    // matching it.
-    bool indexed = false;
-    std::size_t indexedCount = 0;
-    std::vector<litehtml::element*> counted;
-    std::unordered_map<const litehtml::element*, std::uint32_t> position;
-    std::vector<std::uint32_t> typePosition;
-    std::unordered_map<std::string, std::uint32_t> typeCount;
-    struct Siblings {
-        std::vector<std::int32_t> lastBefore;
-        std::vector<bool> pseudoBefore;
-        std::int32_t last = -1;
-        bool lastPseudo = false;
-    };
-    std::unordered_map<std::uintptr_t, Siblings> siblings;
-
-    void clear(std::uint64_t now) {
-        generation = now;
-        selected.clear();
-        ancestors.clear();
-        indexed = false;
-        counted.clear();
-        position.clear();
-        typePosition.clear();
-        typeCount.clear();
-        siblings.clear();
-    }
+  private:
+    ElementMatching& m_;
+    const litehtml::element* saved_;
 };
 
-// Marks elements matched here, so that a parent knows which children take the full sheet.
+// Marks elements matched here, so that a parent knows which children take the full sheet, and
+// answers what other elements ask of it.
 class MatchedMixin {
   public:
     explicit MatchedMixin(std::shared_ptr<ElementMatching> matching) : matching_(std::move(matching)) {}
-    virtual ~MatchedMixin() = default;
+    virtual ~MatchedMixin() { matching_->release(memo_); }
+    MatchedMixin(const MatchedMixin&) = delete;
+    MatchedMixin& operator=(const MatchedMixin&) = delete;
+
+    // A selector asked of the element for a later sibling ("+", "~"): a pass asks it once (the
+    // next sibling asks for "+", and a parent tries each child once for "~"), so the answer is
+    // not remembered.
+    virtual int selectForSibling(const litehtml::css_selector& selector, bool applyPseudo) = 0;
+    // The element itself or its nearest ancestor matching `selector`, and whether it matched by a
+    // pseudo-class, remembered for the element's descendants.
+    virtual std::pair<litehtml::element*, bool> selfOrAncestor(const litehtml::css_selector& selector,
+                                                               bool applyPseudo) = 0;
+    // What the engine's element answers for a property with no default (see get_style_property).
+    virtual const char* styleOf(const char* name, bool inherited) const = 0;
 
   protected:
-    ElementMemo& memo() const {
-        if (memo_.generation != matching_->generation()) memo_.clear(matching_->generation());
-        return memo_;
-    }
+    ElementMemo& memo() const { return matching_->memoOf(memo_); }
+    // Nothing is asked of the element any more in this pass: its subtree is styled.
+    void forget() const { matching_->release(memo_); }
     // The element changed what selectors see of it. Within a pass elements are styled in
     // document order, so nothing else has asked about it yet; outside one, everything may have.
     void changed() {
         if (matching_->inPass())
-            memo_.generation = 0;
+            forget();
         else
             matching_->invalidate();
     }
 
     std::shared_ptr<ElementMatching> matching_;
-    mutable ElementMemo memo_;
+    mutable std::unique_ptr<ElementMemo> memo_;
+    // Its place among the elements whose styles are read in (see ElementMatching::StyleLevel).
+    std::size_t styleLevel_ = 0;
     // Which styles the element holds: elements of one history got the same styles from the same
     // rules, pass after pass (0: none yet, as made).
     std::uint64_t history_ = 0;
@@ -740,14 +960,39 @@ class Matched : public Base, public MatchedMixin {
         : Base(doc), MatchedMixin(std::move(matching)) {}
 
     using Base::select;
+    // A selector asked of the element by a child (">") is remembered for the element's other
+    // children; one the element is styled by is asked once.
     int select(const litehtml::css_selector& selector, bool applyPseudo) override {
         PassScope pass(*matching_);
-        auto k = memoKey(&selector, applyPseudo);
-        if (auto it = memo().selected.find(k); it != memo_.selected.end()) return it->second;
-        if (!matching_->spend(1)) return litehtml::select_no_match;
-        int result = Base::select(selector, applyPseudo);
-        memo().selected.emplace(k, result);
+        ElementMatching& m = *matching_;
+        if (m.subject() == this)
+            return m.spend(1) ? Base::select(selector, applyPseudo) : litehtml::select_no_match;
+        const auto k = memoKey(&selector, applyPseudo);
+        if (auto it = memo().selected.find(k); it != memo_->selected.end()) return it->second;
+        if (!m.spend(1)) return litehtml::select_no_match;
+        const int result = Base::select(selector, applyPseudo);
+        if (ElementMemo& memo = this->memo(); m.remember(memo)) memo.selected.emplace(k, result);
         return result;
+    }
+
+    int selectForSibling(const litehtml::css_selector& selector, bool applyPseudo) override {
+        return matching_->spend(1) ? Base::select(selector, applyPseudo) : litehtml::select_no_match;
+    }
+
+    std::pair<litehtml::element*, bool> selfOrAncestor(const litehtml::css_selector& selector,
+                                                       bool applyPseudo) override {
+        ElementMatching& m = *matching_;
+        const auto k = memoKey(&selector, applyPseudo);
+        if (auto it = memo().selfOrAncestor.find(k); it != memo_->selfOrAncestor.end()) return it->second;
+        std::pair<litehtml::element*, bool> found{nullptr, false};
+        if (!m.spend(1)) return found;
+        const int result = selectForSibling(selector, applyPseudo);
+        if (result != litehtml::select_no_match)
+            found = {this, (result & litehtml::select_match_pseudo_class) != 0};
+        else if (auto parent = this->parent())
+            found = ancestorOf(*parent, selector, applyPseudo);
+        if (ElementMemo& memo = this->memo(); m.remember(memo)) memo.selfOrAncestor.emplace(k, found);
+        return found;
     }
 
     // One compound against this element alone. The engine also comes here for the argument of
@@ -781,27 +1026,13 @@ class Matched : public Base, public MatchedMixin {
         return Base::select(compound, applyPseudo);
     }
 
+    // The parent remembers the answer for all its descendants.
     litehtml::element::ptr find_ancestor(const litehtml::css_selector& selector, bool applyPseudo,
                                          bool* isPseudo) override {
         PassScope pass(*matching_);
-        auto k = memoKey(&selector, applyPseudo);
-        std::pair<litehtml::element*, bool> found{nullptr, false};
-        if (auto it = memo().ancestors.find(k); it != memo_.ancestors.end()) {
-            found = it->second;
-        } else {
-            if (!matching_->spend(1)) return nullptr;
-            if (auto parent = this->parent()) {
-                int result = parent->select(selector, applyPseudo);
-                if (result != litehtml::select_no_match) {
-                    found = {parent.get(), (result & litehtml::select_match_pseudo_class) != 0};
-                } else {
-                    bool pseudo = false;
-                    if (auto above = parent->find_ancestor(selector, applyPseudo, &pseudo))
-                        found = {above.get(), pseudo};
-                }
-            }
-            memo().ancestors.emplace(k, found);
-        }
+        auto parent = this->parent();
+        if (!parent) return nullptr;
+        const auto found = ancestorOf(*parent, selector, applyPseudo);
         if (!found.first) return nullptr;
         if (isPseudo) *isPseudo = found.second;
         return found.first->shared_from_this();
@@ -813,46 +1044,52 @@ class Matched : public Base, public MatchedMixin {
         PassScope pass(*matching_);
         std::uint32_t pos = 0;
         if (!childPosition(el.get(), pos) || pos == 0) return nullptr;
-        litehtml::element* previous = memo_.counted[pos - 1];
-        int result = previous->select(selector, applyPseudo);
+        const int result = selectChild(pos - 1, selector, applyPseudo);
         if (result == litehtml::select_no_match) return nullptr;
         if (isPseudo) *isPseudo = (result & litehtml::select_match_pseudo_class) != 0;
-        return previous->shared_from_this();
+        return memo_->counted[pos - 1]->shared_from_this();
     }
 
+    // The engine answers the last earlier child that matches. Later children ask in document
+    // order, so each child is tried once per selector however many later siblings need the
+    // answer, and what is kept is how far the children were tried and the last match; should one
+    // ask about a place before that match, the children are tried again from the first.
     litehtml::element::ptr find_sibling(const litehtml::element::ptr& el,
                                         const litehtml::css_selector& selector, bool applyPseudo,
                                         bool* isPseudo) override {
         PassScope pass(*matching_);
+        ElementMatching& m = *matching_;
         std::uint32_t pos = 0;
         if (!childIndex()) return nullptr;
-        if (!childPosition(el.get(), pos)) pos = std::uint32_t(memo_.counted.size());
-        // The engine answers the last earlier child that matches; each child is asked once per
-        // selector however many later siblings need the answer.
-        auto& table = memo_.siblings[memoKey(&selector, applyPseudo)];
-        while (table.lastBefore.size() <= pos) {
-            std::size_t i = table.lastBefore.size();
-            table.lastBefore.push_back(table.last);
-            table.pseudoBefore.push_back(table.lastPseudo);
-            if (i >= memo_.counted.size()) continue;
-            if (!matching_->spend(1)) return nullptr;
-            int result = memo_.counted[i]->select(selector, applyPseudo);
+        if (!childPosition(el.get(), pos)) pos = std::uint32_t(memo_->counted.size());
+        ElementMemo::Scan unkept;
+        ElementMemo::Scan* scan = &unkept;
+        const auto k = memoKey(&selector, applyPseudo);
+        if (auto it = memo_->siblings.find(k); it != memo_->siblings.end())
+            scan = &it->second;
+        else if (m.remember(*memo_))
+            scan = &memo_->siblings[k];
+        if (scan->tried > pos && scan->last >= std::int32_t(pos)) *scan = {};
+        while (scan->tried < pos) {
+            const std::uint32_t i = scan->tried;
+            if (!m.spend(1)) return nullptr;
+            const int result = selectChild(i, selector, applyPseudo);
             if (result != litehtml::select_no_match) {
-                table.last = std::int32_t(i);
-                table.lastPseudo = (result & litehtml::select_match_pseudo_class) != 0;
+                scan->last = std::int32_t(i);
+                scan->lastPseudo = (result & litehtml::select_match_pseudo_class) != 0;
             }
+            ++scan->tried;
         }
-        std::int32_t found = table.lastBefore[pos];
-        if (found < 0) return nullptr;
-        if (isPseudo) *isPseudo = table.pseudoBefore[pos];
-        return memo_.counted[std::size_t(found)]->shared_from_this();
+        if (scan->last < 0) return nullptr;
+        if (isPseudo) *isPseudo = scan->lastPseudo;
+        return memo_->counted[std::size_t(scan->last)]->shared_from_this();
     }
 
     bool is_nth_child(const litehtml::element::ptr& el, int num, int off, bool ofType) const override {
         PassScope pass(*matching_);
         std::uint32_t pos = 0;
         if (!childPosition(el.get(), pos)) return false;
-        int idx = ofType ? int(memo_.typePosition[pos]) : int(pos) + 1;
+        int idx = ofType ? int(memo_->typePosition[pos]) : int(pos) + 1;
         return nthMatches(idx, num, off);
     }
 
@@ -860,15 +1097,15 @@ class Matched : public Base, public MatchedMixin {
         PassScope pass(*matching_);
         std::uint32_t pos = 0;
         if (!childPosition(el.get(), pos)) return false;
-        int idx =
-            ofType ? int(typeCount(el.get()) - memo_.typePosition[pos] + 1) : int(memo_.counted.size() - pos);
+        int idx = ofType ? int(typeCount(el.get()) - memo_->typePosition[pos] + 1)
+                         : int(memo_->counted.size() - pos);
         return nthMatches(idx, num, off);
     }
 
     bool is_only_child(const litehtml::element::ptr& el, bool ofType) const override {
         PassScope pass(*matching_);
         if (!childIndex()) return false;
-        return (ofType ? typeCount(el.get()) : memo_.counted.size()) <= 1;
+        return (ofType ? typeCount(el.get()) : memo_->counted.size()) <= 1;
     }
 
     void apply_stylesheet(const litehtml::css& sheet) override {
@@ -876,6 +1113,7 @@ class Matched : public Base, public MatchedMixin {
         const litehtml::css& full = m.fullSheet(sheet);
         const bool root = m.applyDepth == 0;
         PassScope pass(m);
+        m.restyled(this, styleLevel_);
         if (root) m.startStyling(full, *this);
         ++m.applyDepth;
         std::uint64_t kind = 0;
@@ -886,12 +1124,19 @@ class Matched : public Base, public MatchedMixin {
             throw;
         }
 
+        // Most elements hold text only: nothing below them is styled.
+        if (std::none_of(this->m_children.begin(), this->m_children.end(),
+                         [](const litehtml::element::ptr& c) { return isStyledChild(*c); })) {
+            unwind(root);
+            forget();
+            return;
+        }
         std::size_t mark = m.pushAncestorKeys(*this);
         m.beginChildren(kind);
         try {
             litehtml::elements_vector snapshot = this->m_children;
             for (const auto& c : snapshot) {
-                if (isGenerated(*c) || c->get_display() == litehtml::display_inline_text) continue;
+                if (!isStyledChild(*c)) continue;
                 if (dynamic_cast<MatchedMixin*>(c.get())) {
                     c->apply_stylesheet(full);
                     continue;
@@ -921,6 +1166,7 @@ class Matched : public Base, public MatchedMixin {
         m.endChildren();
         m.popAncestorKeys(mark);
         unwind(root);
+        forget();
     }
 
     // A rule the element meets stores its properties here, within the pass's allowance; past it
@@ -928,6 +1174,7 @@ class Matched : public Base, public MatchedMixin {
     void add_style(const litehtml::tstring& declarations, const litehtml::tstring& baseurl) override {
         ElementMatching& m = *matching_;
         if (m.storesNoMore()) return;
+        m.restyled(this, styleLevel_);
         const std::size_t before = propertiesOf(this->m_style);
         if (const litehtml::style* parsed = m.parsedDeclarations(declarations, baseurl, *this))
             this->m_style.combine(*parsed);
@@ -936,16 +1183,49 @@ class Matched : public Base, public MatchedMixin {
         m.stored(std::max(propertiesOf(this->m_style), before) - before);
     }
 
+    // The engine refreshes the children first, then tries the element's own rules again.
     void refresh_styles() override {
         PassScope pass(*matching_);
+        SubjectScope subject(*matching_, this);
+        matching_->restyled(this, styleLevel_);
         Base::refresh_styles();
         history_ = matching_->newHistory();
+        forget();
     }
     // Adds the element's own style attribute (and what its kind takes from its attributes) to
     // what the rules gave it.
     void parse_styles(bool isReparse) override {
-        Base::parse_styles(isReparse);
-        history_ = matching_->newHistory();
+        ElementMatching& m = *matching_;
+        auto parent = this->parent();
+        styleLevel_ = m.enterStyles(this, this, parent.get());
+        try {
+            Base::parse_styles(isReparse);
+        } catch (...) {
+            m.leaveStyles();
+            throw;
+        }
+        m.leaveStyles();
+        history_ = m.newHistory();
+    }
+
+    // As the engine's element answers (its own value, else its parent's where the property is
+    // inherited or set to "inherit", else `def`), with the answers of the elements above it
+    // remembered while styles are read in.
+    const litehtml::tchar_t* get_style_property(const litehtml::tchar_t* name, bool inherited,
+                                                const litehtml::tchar_t* def) const override {
+        const char* found = styleOf(name, inherited);
+        return found ? found : def;
+    }
+    const char* styleOf(const char* name, bool inherited) const override {
+        ElementMatching& m = *matching_;
+        const char* own = m.ownStyle(this->m_style, name, styleNames());
+        if (own ? litehtml::t_strcasecmp(own, "inherit") != 0 : !inherited) return own;
+        if (const MatchedMixin* parent = m.styledParent(this, styleLevel_))
+            return m.rememberedStyle(styleLevel_ - 1, name, inherited,
+                                     [&] { return parent->styleOf(name, inherited); });
+        auto parent = this->parent();
+        if (!parent) return own;
+        return parent->get_style_property(name, inherited, nullptr);
     }
 
     void set_attr(const litehtml::tchar_t* name, const litehtml::tchar_t* val) override {
@@ -1012,19 +1292,22 @@ class Matched : public Base, public MatchedMixin {
         const ElementMatching::Copies rules = m.candidates(*this, full, own, &spent);
         // The engine's pass styles this element and its generated ::before/::after with the
         // rules it can meet; its own children are styled below, each with what it can meet.
+        // Generated content sits first (::before) or last (::after) among the children.
         litehtml::elements_vector children;
         children.swap(this->m_children);
-        for (const auto& c : children)
-            if (isGenerated(*c)) this->m_children.push_back(c);
+        if (!children.empty() && isGenerated(*children.front())) this->m_children.push_back(children.front());
+        if (children.size() > 1 && isGenerated(*children.back())) this->m_children.push_back(children.back());
+        const bool hadGenerated = !this->m_children.empty();
         m.pushFiltered(own, full);
         const std::uint64_t before = history_;
         const std::size_t storedBefore = m.storedProperties();
         std::size_t generatedBefore = 0;
         for (const auto& c : this->m_children) generatedBefore += propertiesOf(*c);
         try {
+            SubjectScope subject(m, this);
             Base::apply_stylesheet(own);
         } catch (...) {
-            restoreChildren(children);
+            restoreChildren(children, hadGenerated);
             m.popFiltered();
             throw;
         }
@@ -1032,7 +1315,7 @@ class Matched : public Base, public MatchedMixin {
         std::size_t generatedAfter = 0;
         for (const auto& c : this->m_children) generatedAfter += propertiesOf(*c);
         if (generatedAfter > generatedBefore) m.stored(generatedAfter - generatedBefore);
-        restoreChildren(children);
+        restoreChildren(children, hadGenerated);
         history_ = m.newHistory();
         if (copies && rules.siblings && !hasGenerated())
             kind.shared = {this,         parent, before, history_, spent, m.storedProperties() - storedBefore,
@@ -1044,6 +1327,20 @@ class Matched : public Base, public MatchedMixin {
     bool hasGenerated() const {
         return !this->m_children.empty() &&
                (isGenerated(*this->m_children.front()) || isGenerated(*this->m_children.back()));
+    }
+
+    // The names of the properties the element sets, while it is read in: the engine adds its style
+    // attribute to its styles before it reads any, and nothing changes them after without
+    // renewing the stamp (see ElementMatching::restyled).
+    const ElementMatching::StyleNames* styleNames() const {
+        ElementMatching& m = *matching_;
+        if (!m.readingIn(this, styleLevel_)) return nullptr;
+        const std::uint64_t stamp = m.stampAt(styleLevel_);
+        if (styleNamesStamp_ != stamp) {
+            styleNames_ = ElementMatching::StyleNames::of(this->m_style);
+            styleNamesStamp_ = stamp;
+        }
+        return &styleNames_;
     }
 
     // The element's classes by lowercased name (several may differ in case only).
@@ -1064,7 +1361,11 @@ class Matched : public Base, public MatchedMixin {
 
     // Puts the children back around what the engine left of the generated ones: ::before first,
     // the element's own children, then ::after.
-    void restoreChildren(const litehtml::elements_vector& children) {
+    void restoreChildren(litehtml::elements_vector& children, bool hadGenerated) {
+        if (this->m_children.empty() && !hadGenerated) {
+            this->m_children.swap(children);
+            return;
+        }
         litehtml::elements_vector merged;
         merged.reserve(children.size() + this->m_children.size());
         for (const auto& c : this->m_children)
@@ -1076,19 +1377,41 @@ class Matched : public Base, public MatchedMixin {
         this->m_children.swap(merged);
     }
 
+    // The parent's memo answers (or the engine's own element, which remembers nothing).
+    std::pair<litehtml::element*, bool> ancestorOf(litehtml::element& parent,
+                                                   const litehtml::css_selector& selector, bool applyPseudo) {
+        if (auto* matched = dynamic_cast<MatchedMixin*>(&parent))
+            return matched->selfOrAncestor(selector, applyPseudo);
+        const int result = parent.select(selector, applyPseudo);
+        if (result != litehtml::select_no_match)
+            return {&parent, (result & litehtml::select_match_pseudo_class) != 0};
+        bool pseudo = false;
+        if (auto above = parent.find_ancestor(selector, applyPseudo, &pseudo)) return {above.get(), pseudo};
+        return {nullptr, false};
+    }
+
+    // A selector asked of the i-th counted child for a later sibling (the index is built).
+    int selectChild(std::uint32_t i, const litehtml::css_selector& selector, bool applyPseudo) {
+        if (MatchedMixin* matched = memo_->countedMatched[i])
+            return matched->selectForSibling(selector, applyPseudo);
+        return memo_->counted[i]->select(selector, applyPseudo);
+    }
+
     bool childIndex() const {
         ElementMemo& memo = this->memo();
         if (memo.indexed && memo.indexedCount == this->m_children.size()) return true;
         if (!matching_->spend(this->m_children.size() + 1)) return false;
         memo.counted.clear();
+        memo.countedMatched.clear();
         memo.position.clear();
         memo.typePosition.clear();
         memo.typeCount.clear();
-        memo.siblings.clear();
+        matching_->forgetSiblings(memo);
         for (const auto& c : this->m_children) {
             if (c->get_display() == litehtml::display_inline_text) continue;
             memo.position.emplace(c.get(), std::uint32_t(memo.counted.size()));
             memo.counted.push_back(c.get());
+            memo.countedMatched.push_back(dynamic_cast<MatchedMixin*>(c.get()));
             const char* tag = c->get_tagName();
             memo.typePosition.push_back(++memo.typeCount[tag ? tag : ""]);
         }
@@ -1099,16 +1422,16 @@ class Matched : public Base, public MatchedMixin {
 
     bool childPosition(const litehtml::element* el, std::uint32_t& pos) const {
         if (!childIndex()) return false;
-        auto it = memo_.position.find(el);
-        if (it == memo_.position.end()) return false;
+        auto it = memo_->position.find(el);
+        if (it == memo_->position.end()) return false;
         pos = it->second;
         return true;
     }
 
     std::uint32_t typeCount(const litehtml::element* el) const {
         const char* tag = el->get_tagName();
-        auto it = memo_.typeCount.find(tag ? tag : "");
-        return it == memo_.typeCount.end() ? 0 : it->second;
+        auto it = memo_->typeCount.find(tag ? tag : "");
+        return it == memo_->typeCount.end() ? 0 : it->second;
     }
 
     // Puts `other` in the element's place for a scope and back (also when the engine throws).
@@ -1134,6 +1457,8 @@ class Matched : public Base, public MatchedMixin {
     };
 
     std::unique_ptr<std::unordered_multimap<std::string, std::uint32_t>> classIndex_;
+    mutable ElementMatching::StyleNames styleNames_;
+    mutable std::uint64_t styleNamesStamp_ = 0;
     // While a compound is tried on the classes it asks for, the element's own list.
     std::vector<std::string>* fullClasses_ = nullptr;
 };
@@ -1181,8 +1506,10 @@ std::shared_ptr<litehtml::element> make(const std::shared_ptr<litehtml::document
 }  // namespace
 
 std::shared_ptr<ElementMatching> makeElementMatching(std::size_t maxStepsPerPass,
-                                                     std::size_t maxStoredPropertiesPerPass) {
-    return std::make_shared<ElementMatching>(maxStepsPerPass, maxStoredPropertiesPerPass);
+                                                     std::size_t maxStoredPropertiesPerPass,
+                                                     std::size_t maxRememberedPerPass) {
+    return std::make_shared<ElementMatching>(maxStepsPerPass, maxStoredPropertiesPerPass,
+                                             maxRememberedPerPass);
 }
 
 std::shared_ptr<litehtml::element> createMatchedElement(const char* tag,
