@@ -202,6 +202,29 @@ std::size_t readTagName(std::string_view s, std::size_t at, std::string& name) {
     return end;
 }
 
+// One attribute from `i`, its name's first character (which may be '='): its name and its value as
+// written (empty without one); where it ends, npos when a quoted value never closes.
+std::size_t readAttribute(std::string_view s, std::size_t i, std::string_view& name, std::string_view& value) {
+    const std::size_t nameAt = i++;
+    while (i < s.size() && !isSpace(s[i]) && s[i] != '/' && s[i] != '>' && s[i] != '=') ++i;
+    name = s.substr(nameAt, i - nameAt);
+    value = {};
+    while (i < s.size() && isSpace(s[i])) ++i;
+    if (i >= s.size() || s[i] != '=') return i;
+    ++i;
+    while (i < s.size() && isSpace(s[i])) ++i;
+    if (i < s.size() && (s[i] == '"' || s[i] == '\'')) {
+        const std::size_t close = s.find(s[i], i + 1);
+        if (close == std::string_view::npos) return close;
+        value = s.substr(i + 1, close - i - 1);
+        return close + 1;
+    }
+    const std::size_t from = i;
+    while (i < s.size() && !isSpace(s[i]) && s[i] != '>') ++i;
+    value = s.substr(from, i - from);
+    return i;
+}
+
 // Past the '>' that ends a tag whose name ends at i (attribute values may hold '>'); sets
 // selfClosing when it ends in "/>".
 std::size_t skipTagRest(std::string_view s, std::size_t i, bool& selfClosing) {
@@ -221,21 +244,9 @@ std::size_t skipTagRest(std::string_view s, std::size_t i, bool& selfClosing) {
             }
             continue;
         }
-        // An attribute name (its first character may be '='), then perhaps a value.
-        ++i;
-        while (i < s.size() && !isSpace(s[i]) && s[i] != '/' && s[i] != '>' && s[i] != '=') ++i;
-        while (i < s.size() && isSpace(s[i])) ++i;
-        if (i < s.size() && s[i] == '=') {
-            ++i;
-            while (i < s.size() && isSpace(s[i])) ++i;
-            if (i < s.size() && (s[i] == '"' || s[i] == '\'')) {
-                std::size_t close = s.find(s[i], i + 1);
-                if (close == std::string_view::npos) return s.size();
-                i = close + 1;
-            } else {
-                while (i < s.size() && !isSpace(s[i]) && s[i] != '>') ++i;
-            }
-        }
+        std::string_view name, value;
+        i = readAttribute(s, i, name, value);
+        if (i == std::string_view::npos) return s.size();
     }
     return s.size();
 }
@@ -801,26 +812,11 @@ std::size_t readAttributes(std::string_view s, std::size_t i, Attribute&& attrib
             continue;
         }
         if (c == '>') return i + 1;
-        const std::size_t nameAt = i++;
-        while (i < s.size() && !isSpace(s[i]) && s[i] != '/' && s[i] != '>' && s[i] != '=') ++i;
+        std::string_view written, value;
+        i = readAttribute(s, i, written, value);
+        if (i == std::string_view::npos) return s.size();
         std::string name;
-        for (std::size_t k = nameAt; k < i; ++k) name.push_back(lower(s[k]));
-        while (i < s.size() && isSpace(s[i])) ++i;
-        std::string_view value;
-        if (i < s.size() && s[i] == '=') {
-            ++i;
-            while (i < s.size() && isSpace(s[i])) ++i;
-            if (i < s.size() && (s[i] == '"' || s[i] == '\'')) {
-                std::size_t close = s.find(s[i], i + 1);
-                if (close == std::string_view::npos) return s.size();
-                value = s.substr(i + 1, close - i - 1);
-                i = close + 1;
-            } else {
-                const std::size_t from = i;
-                while (i < s.size() && !isSpace(s[i]) && s[i] != '>') ++i;
-                value = s.substr(from, i - from);
-            }
-        }
+        for (char k : written) name.push_back(lower(k));
         attribute(name, value);
     }
     return s.size();
