@@ -247,10 +247,7 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--page") == 0) return runChild(argv[2], argv[3]);
 
     benchmark::Initialize(&argc, argv);
-    if (runSelf({"bench", "--make", cacheDir()}, 600).find("ended badly") != std::string::npos) {
-        std::fprintf(stderr, "could not make the pictures in %s\n", cacheDir().c_str());
-        return 1;
-    }
+    if (!benchsupport::madeInChild(cacheDir(), "the pictures")) return 1;
     for (const char* name : kCases)
         benchmark::RegisterBenchmark((std::string("BM_HostilePage/") + name).c_str(), BM_HostilePage, name)
             ->Iterations(1)

@@ -203,10 +203,7 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--page") == 0) return runChild(argv[2], argv[3]);
 
     benchmark::Initialize(&argc, argv);
-    if (runSelf({"bench", "--make", cacheDir()}, 600).find("ended badly") != std::string::npos) {
-        std::fprintf(stderr, "could not make the photo in %s\n", cacheDir().c_str());
-        return 1;
-    }
+    if (!benchsupport::madeInChild(cacheDir(), "the photo")) return 1;
     for (const char* name : {"one_photo", "photos_50"})
         benchmark::RegisterBenchmark((std::string("BM_PhotoPage/") + name).c_str(), BM_PhotoPage, name)
             ->Iterations(1)

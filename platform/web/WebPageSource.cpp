@@ -204,7 +204,8 @@ std::size_t readTagName(std::string_view s, std::size_t at, std::string& name) {
 
 // One attribute from `i`, its name's first character (which may be '='): its name and its value as
 // written (empty without one); where it ends, npos when a quoted value never closes.
-std::size_t readAttribute(std::string_view s, std::size_t i, std::string_view& name, std::string_view& value) {
+std::size_t readAttribute(std::string_view s, std::size_t i, std::string_view& name,
+                          std::string_view& value) {
     const std::size_t nameAt = i++;
     while (i < s.size() && !isSpace(s[i]) && s[i] != '/' && s[i] != '>' && s[i] != '=') ++i;
     name = s.substr(nameAt, i - nameAt);
