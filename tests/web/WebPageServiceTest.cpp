@@ -50,7 +50,8 @@ RGBA pixelAt(const PixelsReply& pixels, int x, int y) {
 class WebPageServiceTest : public ::testing::Test {
   protected:
     LoadedReply load(const std::string& document, Viewport viewport = {320, 1, 320},
-                     const std::string& MIMEType = "text/html", const std::string& charset = "") {
+                     const std::string& MIMEType = "text/html", const std::string& charset = "",
+                     bool stylesheetsFirst = false) {
         LoadCommand c;
         c.id = ++id_;
         c.document = document;
@@ -59,8 +60,10 @@ class WebPageServiceTest : public ::testing::Test {
         c.baseURL = kBase;
         c.viewport = viewport;
         c.pictureLimits = limits;
+        c.stylesheetsFirst = stylesheetsFirst;
         auto reply = std::get<LoadedReply>(service.handle(c));
         EXPECT_EQ(reply.id, c.id);
+        EXPECT_EQ(reply.layout.picturesToDecode, service.picturesToDecode());
         return reply;
     }
     bool stylesheet(const std::string& url, bool ok, const std::string& bytes,
@@ -481,18 +484,7 @@ class WebPageServiceLazyTest : public WebPageServiceTest {
   protected:
     LoadedReply loadFirst(const std::string& document, bool stylesheetsFirst,
                           Viewport viewport = {320, 1, 320}) {
-        LoadCommand c;
-        c.id = ++id_;
-        c.document = document;
-        c.MIMEType = "text/html";
-        c.baseURL = kBase;
-        c.viewport = viewport;
-        c.pictureLimits = limits;
-        c.stylesheetsFirst = stylesheetsFirst;
-        auto reply = std::get<LoadedReply>(service.handle(c));
-        EXPECT_EQ(reply.id, c.id);
-        EXPECT_EQ(reply.layout.picturesToDecode, service.picturesToDecode());
-        return reply;
+        return load(document, viewport, "text/html", "", stylesheetsFirst);
     }
 };
 
