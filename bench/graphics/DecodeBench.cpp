@@ -369,13 +369,13 @@ void BM_HostileGIF_MillionFramesRefused(benchmark::State& state) {
     }
 }
 
-// As a web page asks for a picture: the estimate at the largest it may show, then a thumbnail turned
-// upright, both held to the page's decode bound.
-CGImageRef pagePicture(const NSData& bytes) {
+// As a web page asks for a picture shown at most `side` pixels long: the estimate, then a thumbnail
+// turned upright, both held to the page's decode bound.
+CGImageRef pagePicture(const NSData& bytes, double side = 640) {
     Dictionary options = Dictionary::mutableDictionary();
     options.setObject(kCGImageSourceCreateThumbnailFromImageAlways, true);
     options.setObject(kCGImageSourceCreateThumbnailWithTransform, true);
-    options.setObject(kCGImageSourceThumbnailMaxPixelSize, 640.0);
+    options.setObject(kCGImageSourceThumbnailMaxPixelSize, side);
     options.setObject(kCGImageSourceMaxDecodeBytes, double(128u << 20));
     auto source = CGImageSourceCreateWithData(bytes, options);
     auto bytesNeeded = CGImageSourceEstimateThumbnailBytes(source, 0, options);
@@ -384,15 +384,7 @@ CGImageRef pagePicture(const NSData& bytes) {
 }
 // As a page shows a photo in a box of 20 x 15 points on a screen of scale 2.
 CGImageRef boxPicture(const NSData& bytes) {
-    Dictionary options = Dictionary::mutableDictionary();
-    options.setObject(kCGImageSourceCreateThumbnailFromImageAlways, true);
-    options.setObject(kCGImageSourceCreateThumbnailWithTransform, true);
-    options.setObject(kCGImageSourceThumbnailMaxPixelSize, 40.0);
-    options.setObject(kCGImageSourceMaxDecodeBytes, double(128u << 20));
-    auto source = CGImageSourceCreateWithData(bytes, options);
-    auto bytesNeeded = CGImageSourceEstimateThumbnailBytes(source, 0, options);
-    if (!bytesNeeded || *bytesNeeded > (128u << 20)) return nullptr;
-    return CGImageSourceCreateThumbnailAtIndex(source, 0, options);
+    return pagePicture(bytes, 40);
 }
 void BM_CameraEighth_Progressive(benchmark::State& state) {
     for (auto _ : state) {
