@@ -90,6 +90,9 @@ struct NSURLCache::Impl {
 
     sqlite3* db = nullptr;
     bool diskTried = false;
+    // What the disk entries take, as last summed and kept since, and the index's version then.
+    std::optional<std::uint64_t> usageKnown;
+    sqlite3_int64 usageVersion = 0;
 
     ~Impl() {
         if (db) sqlite3_close(db);
@@ -137,6 +140,7 @@ struct NSURLCache::Impl {
     void closeDisk() {
         if (db) sqlite3_close(db);
         db = nullptr;
+        usageKnown.reset();
     }
 
     // Sets a damaged store aside and starts an empty one.
@@ -202,13 +206,18 @@ struct NSURLCache::Impl {
         sqlite3* d = disk();
         if (!d) return;
         sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(d, "SELECT file FROM entries WHERE key = ?", -1, &st, nullptr) == SQLITE_OK) {
+        std::uint64_t removed = 0;
+        if (sqlite3_prepare_v2(d, "SELECT file, size FROM entries WHERE key = ?", -1, &st, nullptr) ==
+            SQLITE_OK) {
             sqlite3_bind_text(st, 1, key.c_str(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
             while (sqlite3_step(st) == SQLITE_ROW) {
                 if (auto f = reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) removeBodyFile(f);
+                removed +=
+                    static_cast<std::uint64_t>(std::max<sqlite3_int64>(0, sqlite3_column_int64(st, 1)));
             }
         }
         sqlite3_finalize(st);
+        if (usageKnown) *usageKnown -= std::min(*usageKnown, removed);
         if (sqlite3_prepare_v2(d, "DELETE FROM entries WHERE key = ?", -1, &st, nullptr) == SQLITE_OK) {
             sqlite3_bind_text(st, 1, key.c_str(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
             sqlite3_step(st);
@@ -223,9 +232,25 @@ struct NSURLCache::Impl {
         std::filesystem::remove(bodiesDir() + "/" + file, ec);
     }
 
+    // The index's version as other connections change it (this one's own changes leave it).
+    std::optional<sqlite3_int64> dataVersion(sqlite3* d) {
+        sqlite3_stmt* st = nullptr;
+        std::optional<sqlite3_int64> version;
+        if (sqlite3_prepare_v2(d, "PRAGMA data_version", -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            version = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+        return version;
+    }
+
+    // What the entries take: summed once, then kept as this cache adds and removes entries, and
+    // summed again only when another cache on the same folder changed them. Summing every time
+    // read the whole index for each reply kept (a page's pictures cost more the more came before).
     std::uint64_t diskUsage() {
         sqlite3* d = disk();
         if (!d) return 0;
+        const auto version = dataVersion(d);
+        if (usageKnown && version && *version == usageVersion) return *usageKnown;
         sqlite3_stmt* st = nullptr;
         std::uint64_t total = 0;
         if (sqlite3_prepare_v2(d, "SELECT COALESCE(SUM(size), 0) FROM entries", -1, &st, nullptr) ==
@@ -234,6 +259,10 @@ struct NSURLCache::Impl {
             total = static_cast<std::uint64_t>(std::max<sqlite3_int64>(0, sqlite3_column_int64(st, 0)));
         }
         sqlite3_finalize(st);
+        if (version) {
+            usageKnown = total;
+            usageVersion = *version;
+        }
         return total;
     }
 
@@ -305,6 +334,7 @@ struct NSURLCache::Impl {
             diskFailed();
             return;
         }
+        if (usageKnown) *usageKnown += size;
         diskTrim();
     }
 
@@ -361,6 +391,7 @@ struct NSURLCache::Impl {
         sqlite3* d = disk();
         if (!d) return;
         exec("DELETE FROM entries");
+        if (usageKnown) usageKnown = 0;
         std::error_code ec;
         for (auto& entry : std::filesystem::directory_iterator(bodiesDir(), ec)) {
             std::filesystem::remove(entry.path(), ec);

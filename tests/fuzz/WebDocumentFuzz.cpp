@@ -6,7 +6,8 @@
 // valid UTF-8 of bounded size. Pictures are small decoded images for URLs whose name holds
 // "pic", one 30,000 pixels wide for "wide", and missing for the rest. The page is laid out at two
 // widths and drawn onto a small cairo surface; whatever the page says, the results must stay
-// consistent and the drawing context usable.
+// consistent and the drawing context usable. The scan of the page's linked stylesheets (what a
+// page's process does instead of building a page that waits for them) stays bounded and sound.
 
 #include <cairo.h>
 
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <iterator>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -96,6 +98,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (url.find("pic") != std::string::npos) return small;
         return nullptr;
     };
+    // The scan for linked sheets a Load may do instead of building: bounded, absolute, once each.
+    const auto linked = WebDocument::linkedStylesheetURLs(html, "http://fuzz.test/dir/page.html", 16);
+    FUZZ_CHECK(linked.size() <= 16);
+    for (const auto& url : linked)
+        FUZZ_CHECK(url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0 ||
+                   url.rfind("file:", 0) == 0);
+    FUZZ_CHECK(std::set<std::string>(linked.begin(), linked.end()).size() == linked.size());
+
     auto doc = WebDocument::create(html, "http://fuzz.test/dir/page.html", resources);
     FUZZ_CHECK(doc);
     for (const auto* urls : {&doc->stylesheetURLs(), &doc->imageURLs()}) {

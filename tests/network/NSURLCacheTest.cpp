@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "tests/support/TestSupport.h"
@@ -91,6 +92,49 @@ TEST_F(NSURLCacheTest, DiskCapacityEvictsTheOldest) {
     std::size_t files = 0;
     for (auto& f : std::filesystem::directory_iterator(folder() + "/bodies")) files += f.is_regular_file();
     EXPECT_EQ(files, 1u);
+}
+
+// What the disk part takes is kept as entries come and go, and stays what the index sums to, also
+// when another cache on the same folder changes it (its trimming then counts those entries too).
+TEST_F(NSURLCacheTest, DiskUsageFollowsEveryChangeAndOtherCachesOnTheFolder) {
+    auto cache = make<NSURLCache>(0, 1 << 20, folder());
+    auto summed = [&] { return make<NSURLCache>(0, 1 << 20, folder())->currentDiskUsage(); };
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+    };
+    const Step steps[] = {
+        {"stored", [&] { cache->storeCachedResponse(entry(std::string(1000, 'a')), req("/1")); }},
+        {"another", [&] { cache->storeCachedResponse(entry(std::string(3000, 'b')), req("/2")); }},
+        {"replaced larger", [&] { cache->storeCachedResponse(entry(std::string(5000, 'c')), req("/1")); }},
+        {"replaced smaller", [&] { cache->storeCachedResponse(entry("d"), req("/2")); }},
+        {"removed", [&] { cache->removeCachedResponseForRequest(req("/1")); }},
+        {"removed twice", [&] { cache->removeCachedResponseForRequest(req("/1")); }},
+        {"memory only",
+         [&] { cache->storeCachedResponse(entry("e", NSURLCacheStorageAllowedInMemoryOnly), req("/2")); }},
+        {"by another cache",
+         [&] {
+             make<NSURLCache>(0, 1 << 20, folder())
+                 ->storeCachedResponse(entry(std::string(7000, 'f')), req("/3"));
+         }},
+        {"all removed", [&] { cache->removeAllCachedResponses(); }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        EXPECT_EQ(cache->currentDiskUsage(), summed());
+    }
+    EXPECT_EQ(cache->currentDiskUsage(), 0u);
+
+    // Another cache fills the folder: this one's next store trims what that one left.
+    auto other = make<NSURLCache>(0, 1 << 20, folder());
+    for (int i = 0; i < 5; ++i)
+        other->storeCachedResponse(entry(std::string(10000, 'g')), req("/o" + std::to_string(i)));
+    cache->setDiskCapacity(30000);
+    cache->storeCachedResponse(entry(std::string(10000, 'h')), req("/mine"));
+    EXPECT_LE(cache->currentDiskUsage(), 30000u);
+    EXPECT_EQ(cache->currentDiskUsage(), summed());
+    EXPECT_TRUE(cache->cachedResponseForRequest(req("/mine")));
 }
 
 TEST_F(NSURLCacheTest, RemoveAllEmptiesBothParts) {
