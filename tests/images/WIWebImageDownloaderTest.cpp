@@ -14,6 +14,7 @@
 #include "images/WIWebImageDownloader.h"
 #include "tests/images/ImagesTestSupport.h"
 #include "tests/support/HTTPSTestServer.h"
+#include "tests/support/LoopbackHTTPServer.h"
 #include "tests/support/TestCertificates.h"
 #include "uikit/UIApplication.h"
 
@@ -402,8 +403,9 @@ TEST_F(DownloaderTest, AnUntrustedServerCertificateFailsTheDownload) {
 
 TEST_F(DownloaderTest, UnreachableAndUnsupportedURLsFailCleanly) {
     Answer refused, unsupported;
-    host.stop();  // nothing listens on this port any more
-    downloader->downloadImageWithURL(NSURL::URLWithString(host.url("/p.png")), 0, nullptr, refused.block());
+    // A port no one may listen on while the test runs (a stopped server's may be taken again).
+    testsupport::RefusingPort nobody;
+    downloader->downloadImageWithURL(NSURL::URLWithString(nobody.url("/p.png")), 0, nullptr, refused.block());
     downloader->downloadImageWithURL(NSURL::URLWithString("ftp://127.0.0.1/p.png"), 0, nullptr,
                                      unsupported.block());
     ASSERT_TRUE(waitFor([&] { return refused.calls > 0 && unsupported.calls > 0; }));

@@ -153,4 +153,20 @@ class LoopbackHTTPServer {
     std::vector<int> openFds_;
 };
 
+// A loopback port bound but not listening: every connection to it is refused at once, and no other
+// server can take the port while it lives (a port closed after use may be taken by the next test).
+class RefusingPort {
+  public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    int port() const { return port_; }
+    std::string url(const std::string& path) const;
+
+  private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
 }  // namespace testsupport

@@ -147,13 +147,8 @@ TEST_F(WebViewTest, HTTPErrorsStillShowTheirPage) {
 }
 
 TEST_F(WebViewTest, TransportFailuresReportTheError) {
-    int port;
-    {
-        LoopbackHTTPServer server;  // a port that is closed once the server stops
-        port = server.port();
-    }
-    web->loadRequest(NSURLRequest::requestWithURL(
-        NSURL::URLWithString("http://127.0.0.1:" + std::to_string(port) + "/gone")));
+    testsupport::RefusingPort refusing;
+    web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(refusing.url("/gone"))));
     ASSERT_TRUE(waitForEnd());
     EXPECT_EQ(log->log.back(), "fail -1004");
     EXPECT_FALSE(web->isLoading());
