@@ -176,126 +176,73 @@ TEST(WebPageContentTest, DataURLsReachResourcesAsThePageWroteThem) {
     }
 }
 
-// A picture known by its natural size alone lays out at it; its pixels are asked for as it is
-// drawn, so one that comes after the layout shows in the next draw, and one let go is drawn no more.
+// A picture known by its natural size alone lays out at it (and says so); its pixels are asked for
+// as it is drawn, where its box shows in the area drawn, so one that comes after the layout shows
+// in the next draw, and one let go is drawn no more.
 TEST(WebPageContentTest, PicturesLayOutAtTheirNaturalSizeUndecodedAndShowAsTheyAreDrawn) {
-    std::map<std::string, Ref<CGImage>> decoded;
-    std::map<std::string, CGSize> natural;
-    int drawnAsks = 0;
-    WebDocument::Resources resources;
-    resources.image = [&](const std::string& url) -> Ref<CGImage> {
-        ++drawnAsks;
-        auto found = decoded.find(url);
-        return found == decoded.end() ? nullptr : found->second;
-    };
-    resources.imageSize = [&](const std::string& url) -> std::optional<CGSize> {
-        auto found = natural.find(url);
-        if (found == natural.end()) return std::nullopt;
-        return found->second;
-    };
     const std::string a = "http://h.test/a/a.png", b = "http://h.test/a/b.png";
-    natural[a] = CGSizeMake(60, 40);
+    Page page;
+    auto resources = page.resources();
+    resources.imageSize = [&](const std::string& url) -> std::optional<CGSize> {
+        return url == a ? std::optional(CGSizeMake(60, 40)) : std::nullopt;
+    };
     auto doc = WebDocument::create("<body style='margin:0'><img src='a.png' style='display:block'>"
                                    "<img src='b.png' width=30 height=20 style='display:block'></body>",
                                    "http://h.test/a/b.html", resources);
-    // Sized from its natural size though nothing is decoded; the other by its attributes.
     EXPECT_EQ(doc->layout(200).height, 60);
-    {
-        Drawn d(*doc, 200, 60);
-        EXPECT_EQ(d.count(0, 0, 0, 200, 60), 0);
-    }
+    EXPECT_TRUE(doc->pictureBoxes().at(a).sizedByPicture);
+    EXPECT_FALSE(doc->pictureBoxes().at(b).sizedByPicture);
+    EXPECT_EQ(Drawn(*doc, 200, 60).count(0, 0, 0, 200, 60), 0);
     // Decoded after the layout (smaller than it shows), then drawn without another layout.
-    decoded[a] = solidPicture(30, 20, 255, 0, 0);
-    decoded[b] = solidPicture(30, 20, 0, 0, 255);
-    drawnAsks = 0;
-    {
-        Drawn d(*doc, 200, 60);
-        EXPECT_EQ(d.at(30, 20), 0xFF0000u);
-        EXPECT_EQ(d.at(15, 50), 0x0000FFu);
-        EXPECT_EQ(d.count(0, 0, 0, 200, 60), 60 * 40);
-    }
-    EXPECT_GE(drawnAsks, 2);
-    // Let go: what the document kept of it to draw goes with it.
-    decoded.erase(a);
+    page.pictures = {{a, solidPicture(30, 20, 255, 0, 0)}, {b, solidPicture(30, 20, 0, 0, 255)}};
+    Drawn both(*doc, 200, 60);
+    EXPECT_EQ(both.at(30, 20), 0xFF0000u);
+    EXPECT_EQ(both.count(0, 0, 0, 200, 60), 60 * 40);
+    page.pictures.erase(a);
     doc->pictureChanged(a);
-    Drawn d(*doc, 200, 60);
-    EXPECT_EQ(d.count(0, 0, 0, 200, 40), 0);
-    EXPECT_EQ(d.at(15, 50), 0x0000FFu);
-    // A picture drawn only where its box shows in the area drawn: one under the area is not asked.
-    drawnAsks = 0;
+    Drawn one(*doc, 200, 60);
+    EXPECT_EQ(one.count(0, 0, 0, 200, 40), 0);
+    EXPECT_EQ(one.at(15, 50), 0x0000FFu);
+    page.asked.clear();
     Drawn top(*doc, 200, 40);
-    EXPECT_EQ(drawnAsks, 1);
+    EXPECT_EQ(page.asked, std::vector<std::string>{a});
 }
 
-TEST(WebPageContentTest, APicturesBoxSaysWhetherItsNaturalSizeLaysThePageOut) {
-    struct Case {
-        const char* name;
-        std::string html;
-        bool sizedByPicture;
-    } cases[] = {
-        {"both attributes", "<img src='p.png' width=20 height=10>", false},
-        {"both in its style", "<img src='p.png' style='width:50%;height:2em'>", false},
-        {"width alone", "<img src='p.png' width=20>", true},
-        {"height alone", "<img src='p.png' style='height:10px'>", true},
-        {"unsized", "<img src='p.png'>", true},
-        {"one of two unsized", "<img src='p.png' width=20 height=10><img src='p.png'>", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Page page;
-        auto doc = page.make("<body>" + c.html + "</body>");
-        doc->layout(300);
-        const auto& boxes = doc->pictureBoxes();
-        ASSERT_EQ(boxes.count("http://h.test/a/p.png"), 1u);
-        EXPECT_EQ(boxes.at("http://h.test/a/p.png").sizedByPicture, c.sizedByPicture);
-    }
-}
-
-// The stylesheets a scan of the tags finds are those the built page asks for; hostile text ends
-// the scan quietly.
+// The stylesheets a scan of the tags finds are those the built page asks for (it asks for its
+// links' before its style elements' imports); hostile text ends the scan quietly; it finds at
+// most as many as asked for, in the page's order.
 TEST(WebPageContentTest, TheLinkedStylesheetsAScanFindsAreThoseTheBuildAsksFor) {
     const std::string base = "http://h.test/a/b.html";
-    const std::string pages[] = {
-        "<link rel=stylesheet href=one.css><link rel=stylesheet href='one.css'><p>x</p>",
-        "<head><base href='/root/'><link rel=stylesheet href=\"s.css?a=1&amp;b=&#x32;\"></head>",
-        "<style>@IMPORT url( 'i.css' ); @import \"j.css\";</style><link rel=stylesheet href=k.css>",
-        "<style>@import url( 'i.css' );</style>",
-        "<style>@IMPORT url(i.css);</style>",
-        "<style>p{} @import url(i.css);</style>",
-        "<title><link rel=stylesheet href=no.css></title><textarea><link rel=stylesheet href=no2.css>"
-        "</textarea><link rel=stylesheet href=yes.css>",
-        "<link rel=stylesheet href=data:text/css,p{}><link rel=stylesheet href=//cdn.test/c.css>",
+    const auto scan = [&](const std::string& html, std::size_t most = 100) {
+        return WebDocument::linkedStylesheetURLs(html, base, most);
     };
-    for (const auto& html : pages) {
-        SCOPED_TRACE(html);
+    const auto sorted = [](std::vector<std::string> urls) {
+        std::sort(urls.begin(), urls.end());
+        return urls;
+    };
+    for (const std::string html :
+         {"<link rel=stylesheet href=one.css><link rel=stylesheet href='one.css'><p>x</p>",
+          "<head><base href='/root/'><link rel=stylesheet href=\"s.css?a=1&amp;b=&#x32;\"></head>",
+          "<style>@IMPORT url( 'i.css' ); @import \"j.css\";</style><link rel=stylesheet href=k.css>"
+          "<style>@import url( 'l.css' );</style><style>@IMPORT url(m.css);</style>"
+          "<style>p{} @import url(n.css);</style>",
+          "<title><link rel=stylesheet href=no.css></title><textarea><link rel=stylesheet href=no2.css>"
+          "</textarea><link rel=stylesheet href=yes.css>",
+          "<link rel=stylesheet href=data:text/css,p{}><link rel=stylesheet href=//cdn.test/c.css>"}) {
         Page page;
-        auto doc = page.make(html, base);
-        // The same sheets (the engine asks for its links' before its style elements' imports).
-        auto scanned = WebDocument::linkedStylesheetURLs(html, base, 100);
-        auto built = doc->stylesheetURLs();
-        std::sort(scanned.begin(), scanned.end());
-        std::sort(built.begin(), built.end());
-        EXPECT_EQ(scanned, built);
+        EXPECT_EQ(sorted(scan(html)), sorted(page.make(html, base)->stylesheetURLs())) << html;
     }
-    const std::string hostile[] = {
-        "<link rel=stylesheet href='never closed",
-        "<!-- <link rel=stylesheet href=a.css>",
-        "<style>@import url(a.css",
-        "<style>@import '",
-        "<link rel=stylesheet href=&#xFFFFFFFFFF;>",
-        "<link rel=stylesheet href=\"&#0;&#xD800;&#;\">",
-        std::string("<link\0rel=stylesheet href=a.css>", 32),
-        "<<<<</</<!<?<a<",
-    };
-    for (const auto& html : hostile) {
-        SCOPED_TRACE(html);
-        for (const auto& url : WebDocument::linkedStylesheetURLs(html, base, 100))
-            EXPECT_EQ(url.rfind("http://h.test/", 0), 0u) << url;
-    }
-    // At most as many as asked for, in the page's order.
+    for (const std::string& html :
+         {std::string("<link rel=stylesheet href='never closed"),
+          std::string("<!-- <link rel=stylesheet href=a.css>"), std::string("<style>@import url(a.css"),
+          std::string("<style>@import '"), std::string("<link rel=stylesheet href=&#xFFFFFFFFFF;>"),
+          std::string("<link rel=stylesheet href=\"&#0;&#xD800;&#;\">"),
+          std::string("<link\0rel=stylesheet href=a.css>", 32), std::string("<<<<</</<!<?<a<")})
+        for (const auto& url : scan(html))
+            EXPECT_EQ(url.rfind("http://h.test/", 0), 0u) << html << " found " << url;
     std::string many;
     for (int i = 0; i < 5000; ++i) many += "<link rel=stylesheet href=s" + std::to_string(i) + ".css>";
-    const auto found = WebDocument::linkedStylesheetURLs(many, base, 64);
+    const auto found = scan(many, 64);
     ASSERT_EQ(found.size(), 64u);
     EXPECT_EQ(found.front(), "http://h.test/a/s0.css");
     EXPECT_EQ(found.back(), "http://h.test/a/s63.css");
@@ -378,18 +325,19 @@ TEST(WebPageContentTest, AWordLongerThanItsLineIsDrawnAndBrokenWhereStylesAllow)
 // Words join into pieces (which lines do not break) only past the piece budget, evenly: never on
 // an ordinary page, however much white space it is indented with.
 TEST(WebPageContentTest, WordsJoinOnlyPastTheBudgetAndEvenly) {
-    const std::string box = "<body style=\"margin:0\"><div style=\"width:60px;font:10px/10px sans-serif\">";
-    const std::string words = "aaa bbb ccc ddd eee fff";
-    auto height = [](const std::string& html) {
-        WebDocument::Resources resources;
-        return WebDocument::create(html, "", resources)->layout(375).height;
+    const auto height = [](const std::string& text) {
+        const std::string box =
+            "<body style=\"margin:0\"><div style=\"width:60px;font:10px/10px sans-serif\">";
+        Page page;
+        return page.make(box + text + "</div>")->layout(375).height;
     };
-    const double plain = height(box + words + "</div>");
+    const std::string words = "aaa bbb ccc ddd eee fff";
+    const double plain = height(words);
     EXPECT_GE(plain, 20);
     for (const std::string& indent : {std::string("\n      "), std::string("\n\t\t"), repeat("\n  ", 50)}) {
         SCOPED_TRACE(indent.size());
-        EXPECT_EQ(height(box + indent + words + "</div>"), plain);
-        EXPECT_EQ(height(box + indent + words + indent + "<b>x</b>" + indent + words + "</div>"),
-                  height(box + words + " <b>x</b> " + words + "</div>"));
+        EXPECT_EQ(height(indent + words), plain);
+        EXPECT_EQ(height(indent + words + indent + "<b>x</b>" + indent + words),
+                  height(words + " <b>x</b> " + words));
     }
 }

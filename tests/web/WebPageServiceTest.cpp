@@ -476,331 +476,226 @@ TEST_F(WebPageServiceTest, HostilePagesFinishWithinTheirBounds) {
     EXPECT_GE(loaded.layout.contentHeight, 1);
 }
 
-}  // namespace
-
-namespace {
-
-class WebPageServiceLazyTest : public WebPageServiceTest {
-  protected:
-    LoadedReply loadFirst(const std::string& document, bool stylesheetsFirst,
-                          Viewport viewport = {320, 1, 320}) {
-        return load(document, viewport, "text/html", "", stylesheetsFirst);
-    }
-};
-
-// The stylesheets a scan of the page finds are those its build asks for.
-TEST_F(WebPageServiceLazyTest, AStylesheetsFirstLoadListsTheLinkedSheetsAndWaitsForThem) {
-    struct Case {
-        const char* name;
-        std::string head;
-        std::vector<std::string> sheets;
-    } cases[] = {
-        {"one link", "<link rel=stylesheet href='a.css'>", {"http://site.test/dir/a.css"}},
-        // The engine reads rel as the one word "stylesheet", as written: so does the scan.
-        {"attributes in capitals, quoted, a reference in the href",
-         "<link href=\"/b.css?x=1&amp;y=2\" REL=\"stylesheet\"><link rel=icon href=i.png>"
-         "<link rel='alternate stylesheet' href='alt.css'><link rel=StyleSheet href='other.css'>",
-         {"http://site.test/b.css?x=1&y=2"}},
-        {"an @import in a style element",
-         "<style>/* @import 'no.css'; */ @import url(\"c.css\"); @import 'd.css' screen; p{}</style>",
-         {"http://site.test/dir/c.css", "http://site.test/dir/d.css"}},
-        {"a base",
-         "<base href='http://cdn.test/s/'><link rel=stylesheet href='e.css'>",
-         {"http://cdn.test/s/e.css"}},
-        {"in a comment and a script: not a link",
-         "<!-- <link rel=stylesheet href='x.css'> --><script>'<link rel=stylesheet href=y.css>'</script>"
-         "<link rel=stylesheet href='f.css'>",
-         {"http://site.test/dir/f.css"}},
+// A Load told to wait for the stylesheets waits only for a page whose tags link some (as its build
+// asks for them): it neither builds nor lays it out until the Refresh that rebuilds.
+TEST_F(WebPageServiceTest, AStylesheetsFirstLoadWaitsOnlyForTheSheetsAScanOfItsTagsFinds) {
+    const auto page = [](const std::string& head) {
+        return "<html><head>" + head +
+               "</head><body style='margin:0'><img src='http://site.test/dir/p.png' width=10 height=10 "
+               "style='display:block'><div style='height:100px;background:#f00'>"
+               "<a href='http://site.test/x'>x</a></div></body></html>";
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string page =
-            "<html><head>" + c.head +
-            "</head><body style='margin:0'><img src='p.png' width=10 height=10 style='display:block'>"
-            "<div style='height:100px;background:#f00'></div><a href='x'>x</a></body></html>";
-        auto loaded = loadFirst(page, true);
-        EXPECT_TRUE(loaded.layout.awaitingStylesheets);
-        EXPECT_EQ(loaded.layout.stylesheets, c.sheets);
-        EXPECT_TRUE(loaded.layout.pictures.empty());
-        EXPECT_EQ(loaded.layout.picturesToDecode, 0u);
-        EXPECT_EQ(loaded.text, page);
-        // Nothing is built: nothing paints, no link is found, no picture is asked for.
-        EXPECT_EQ(pixelAt(paint(0, 0, 20, 20), 5, 5), (RGBA{0, 0, 0, 0}));
-        EXPECT_EQ(linkAt(2, 105), "");
-        // The Refresh that rebuilds lays it out once, and asks for what the scan found.
-        for (const auto& url : c.sheets) stylesheet(url, true, "div{height:300px !important}");
-        auto layout = refresh(true);
+    // Built and laid out: its picture asked for, its box painted, its link found.
+    const auto built = [&](const Layout& layout, double height, const std::vector<std::string>& sheets) {
         EXPECT_FALSE(layout.awaitingStylesheets);
-        EXPECT_EQ(layout.stylesheets, c.sheets);
-        EXPECT_GE(layout.contentHeight, 310);  // the sheet's height, and the link's line
+        EXPECT_EQ(layout.stylesheets, sheets);
+        EXPECT_DOUBLE_EQ(layout.contentHeight, height);
         ASSERT_EQ(layout.pictures.size(), 1u);
+        EXPECT_EQ(layout.pictures[0].url, "http://site.test/dir/p.png");
         EXPECT_EQ(pixelAt(paint(0, 0, 20, 20), 5, 15), (RGBA{255, 0, 0, 255}));
-    }
-}
-
-TEST_F(WebPageServiceLazyTest, AStylesheetsFirstLoadOfAPageLinkingNoneOrWithoutTheFlagLaysOutAtOnce) {
-    struct Case {
-        const char* name;
-        std::string head;
-        bool stylesheetsFirst;
-        std::vector<std::string> sheets;
-    } cases[] = {
-        {"no flag", "<link rel=stylesheet href='a.css'>", false, {"http://site.test/dir/a.css"}},
-        {"no sheet", "<style>div{color:red}</style>", true, {}},
-        {"only a data: sheet", "<link rel=stylesheet href='data:text/css,div{}'>", true, {}},
-        {"a sheet no server gives", "<link rel=stylesheet href='javascript:x'>", true, {}},
+        EXPECT_EQ(linkAt(2, 15), "http://site.test/x");
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto loaded = loadFirst(
-            "<html><head>" + c.head +
-                "</head><body style='margin:0'><img src='p.png' width=10 height=10 style='display:block'>"
-                "<div style='height:100px'></div></body></html>",
-            c.stylesheetsFirst);
-        EXPECT_FALSE(loaded.layout.awaitingStylesheets);
-        EXPECT_EQ(loaded.layout.stylesheets, c.sheets);
-        EXPECT_DOUBLE_EQ(loaded.layout.contentHeight, 110);
-        ASSERT_EQ(loaded.layout.pictures.size(), 1u);
-        EXPECT_EQ(loaded.layout.pictures[0].url, "http://site.test/dir/p.png");
+    // The engine reads rel as the one word "stylesheet", as written, and asks for its links'
+    // sheets before its imports: so does the scan.
+    const std::string linking =
+        page("<base href='http://cdn.test/s/'><link href=\"/b.css?x=1&amp;y=2\" REL=\"stylesheet\">"
+             "<link rel=icon href=i.png><link rel='alternate stylesheet' href=alt.css>"
+             "<link rel=StyleSheet href=o.css>"
+             "<!-- <link rel=stylesheet href='x.css'> --><script>'<link rel=stylesheet href=y.css>'</script>"
+             "<link rel=stylesheet href='f.css'>"
+             "<style>/* @import 'no.css'; */ @import url(\"c.css\"); @import 'd.css' screen; p{}</style>");
+    const std::vector<std::string> sheets = {"http://cdn.test/b.css?x=1&y=2", "http://cdn.test/s/f.css",
+                                             "http://cdn.test/s/c.css", "http://cdn.test/s/d.css"};
+    const auto loaded = load(linking, {320, 1, 320}, "text/html", "", true);
+    EXPECT_EQ(loaded.text, linking);
+    EXPECT_TRUE(loaded.layout.awaitingStylesheets);
+    EXPECT_EQ(loaded.layout.stylesheets, sheets);
+    // Nothing built: no picture is asked for, nothing paints, no link is found.
+    EXPECT_TRUE(loaded.layout.pictures.empty());
+    EXPECT_EQ(pixelAt(paint(0, 0, 20, 20), 5, 15), (RGBA{0, 0, 0, 0}));
+    EXPECT_EQ(linkAt(2, 15), "");
+    for (const auto& url : sheets) EXPECT_TRUE(stylesheet(url, true, "div{height:300px !important}"));
+    built(refresh(true), 310, sheets);
+    // Laid out at once: without the flag, or linking no sheet a server gives; plain text links none.
+    built(load(page("<link rel=stylesheet href='a.css'>")).layout, 110, {"http://site.test/dir/a.css"});
+    for (const char* head :
+         {"<style>div{color:red}</style>", "<link rel=stylesheet href='data:text/css,div{}'>",
+          "<link rel=stylesheet href='javascript:x'>"}) {
+        SCOPED_TRACE(head);
+        built(load(page(head), {320, 1, 320}, "text/html", "", true).layout, 110, {});
     }
-    // Plain text links nothing, whatever it says.
-    LoadCommand plain;
-    plain.id = ++id_;
-    plain.document = "<link rel=stylesheet href=a.css>";
-    plain.MIMEType = "text/plain";
-    plain.baseURL = kBase;
-    plain.viewport = {320, 1, 320};
-    plain.stylesheetsFirst = true;
-    EXPECT_FALSE(std::get<LoadedReply>(service.handle(plain)).layout.awaitingStylesheets);
+    EXPECT_FALSE(load("<link rel=stylesheet href=a.css>", {320, 1, 320}, "text/plain", "", true)
+                     .layout.awaitingStylesheets);
 }
 
 // What a picture that comes asks of the web view: a layout only where the page leaves a side of
-// its box to it; in any case nothing is decoded until a paint or a Decode.
-TEST_F(WebPageServiceLazyTest, APictureAsksForALayoutOnlyWhereItsSizeLaysThePageOut) {
-    const std::string url = "http://site.test/dir/p.png";
-    const std::string png = pngOf(40, 30, 255, 0, 0);
-    struct Case {
-        const char* name;
-        std::string body;
-        bool ok;
-        std::string bytes;
-        bool relayout;
-    } cases[] = {
-        {"attributes fix both sides", "<img src='p.png' width=20 height=10 style='display:block'>", true, png,
-         false},
-        {"its style fixes both sides", "<img src='p.png' style='display:block;width:50%;height:10px'>", true,
-         png, false},
-        {"a background", "<div style='width:20px;height:10px;background:url(p.png)'></div>", true, png,
-         false},
-        {"its width alone", "<img src='p.png' width=20 style='display:block'>", true, png, true},
-        {"unsized", "<img src='p.png' style='display:block'>", true, png, true},
-        {"one fixed, one unsized", "<img src='p.png' width=20 height=10><img src='p.png'>", true, png, true},
-        {"failed", "<img src='p.png' style='display:block'>", false, "", false},
-        {"no picture", "<img src='p.png' style='display:block'>", true, "GIF89a but not really", false},
+// its box to it, or before the page's first layout; nothing is decoded until a paint or a Decode.
+// (Pictures that fail ask for none: see FailedAndUnreadablePicturesAnswerNotOkAndShowNothing.)
+TEST_F(WebPageServiceTest, APictureAsksForALayoutOnlyWhereItsSizeLaysThePageOut) {
+    const std::string url = "http://site.test/dir/p.png", png = pngOf(40, 30, 255, 0, 0);
+    const std::pair<const char*, bool> cases[] = {
+        {"<img src='p.png' width=20 height=10>", false},
+        {"<img src='p.png' style='width:50%;height:10px'>", false},
+        {"<div style='width:20px;height:10px;background:url(p.png)'></div>", false},
+        {"<img src='p.png' width=20>", true},
+        {"<img src='p.png' style='height:1000px'>", true},
+        {"<img src='p.png'>", true},
+        {"<img src='p.png' width=20 height=10><img src='p.png'>", true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto loaded = loadFirst("<body style='margin:0'>" + c.body + "</body>", false);
-        const auto ack = pictureAck(url, c.ok, c.bytes);
-        EXPECT_EQ(ack.relayout, c.relayout);
-        EXPECT_EQ(ack.picturesToDecode, ack.ok ? 1u : 0u);
-        // Taken in, not decoded.
-        EXPECT_EQ(service.decodedPixelsInAll(), 0u);
-        EXPECT_FALSE(service.pictureFor(url));
-        if (!c.relayout && c.ok && ack.ok) {
-            // Shown by the next paint, without a layout: the paint decodes what it meets.
-            auto pixels = paint(0, 0, 20, 10);
-            EXPECT_EQ(pixelAt(pixels, 10, 5), (RGBA{255, 0, 0, 255}));
-            EXPECT_EQ(pixels.picturesToDecode, 0u);
-            EXPECT_TRUE(service.pictureFor(url));
-        }
-        if (c.relayout) {
-            // The layout it asks for sizes it from its header, decoded or not.
+    for (const auto& [body, relayout] : cases) {
+        SCOPED_TRACE(body);
+        const auto loaded =
+            load(std::string("<style>img{display:block}</style><body style='margin:0'>") + body);
+        const auto ack = pictureAck(url, true, png);
+        EXPECT_TRUE(ack.ok && ack.picturesToDecode == 1);
+        EXPECT_EQ(ack.relayout, relayout);
+        if (relayout) {
+            // The layout it asks for sizes its boxes from its header.
             const auto layout = refresh(false);
-            EXPECT_GT(layout.contentHeight, loaded.layout.contentHeight);
-            EXPECT_FALSE(service.pictureFor(url));
-            EXPECT_EQ(layout.picturesToDecode, 1u);
+            EXPECT_GT(layout.contentWidth * layout.contentHeight,
+                      loaded.layout.contentWidth * loaded.layout.contentHeight);
+        } else {
+            // Shown by the next paint, without a layout: the paint decodes what it meets.
+            EXPECT_EQ(service.decodedPixelsInAll(), 0u);
+            EXPECT_EQ(pixelAt(paint(0, 0, 20, 10), 10, 5), (RGBA{255, 0, 0, 255}));
         }
     }
-    // Before the page's first layout (waiting for its stylesheets), any picture may change it.
-    loadFirst("<link rel=stylesheet href=s.css><img src='p.png' width=20 height=10>", true);
+    load("<link rel=stylesheet href=s.css><img src='p.png' width=20 height=10>", {320, 1, 320}, "text/html",
+         "", true);
     EXPECT_TRUE(pictureAck(url, true, png).relayout);
 }
 
-// A page of six pictures, each in a 20-point box of its own, one under the other.
-class WebPageServicePicturesTest : public WebPageServiceLazyTest {
-  protected:
-    static constexpr int kCount = 6;
-    static std::string urlOf(int i) { return "http://site.test/dir/p" + std::to_string(i) + ".png"; }
-    static std::uint8_t shadeOf(int i) { return std::uint8_t(40 * (i + 1)); }
-
-    void loadPictures() {
+// Six pictures, each in a 20-point box of its own, one under the other: paints decode those they
+// meet within their time budget, Decodes the rest (those the latest paint met first, then the
+// paint's before, then the page's order), and decodes past the pixel budget let go of the least
+// recently painted, which are decoded again when painted again.
+TEST_F(WebPageServiceTest, PaintsDecodeThePicturesTheyMeetAndDecodesTheRestWithinTheirBudgets) {
+    const int kCount = 6;
+    const auto urlOf = [](int i) { return "http://site.test/dir/p" + std::to_string(i) + ".png"; };
+    const auto shadeOf = [](int i) { return std::uint8_t(40 * (i + 1)); };
+    const auto loadPictures = [&] {
         std::string body = "<body style='margin:0'>";
         for (int i = 0; i < kCount; ++i)
-            body += "<img src='p" + std::to_string(i) + ".png' width=20 height=20 style='display:block'>";
-        auto loaded = loadFirst(body + "</body>", false);
-        ASSERT_EQ(loaded.layout.pictures.size(), std::size_t(kCount));
-        for (int i = 0; i < kCount; ++i) {
-            const auto ack = pictureAck(urlOf(i), true, pngOf(20, 20, shadeOf(i), 0, 0));
-            ASSERT_TRUE(ack.ok);
-            EXPECT_FALSE(ack.relayout);
-            EXPECT_EQ(ack.picturesToDecode, std::uint32_t(i + 1));
-        }
-        EXPECT_EQ(service.decodedPixelsInAll(), 0u);
-    }
-    std::vector<int> decodedOnes() const {
+            body += "<img src='" + urlOf(i) + "' width=20 height=20 style='display:block'>";
+        load(body);
+        for (int i = 0; i < kCount; ++i)
+            EXPECT_TRUE(picture(urlOf(i), true, pngOf(20, 20, shadeOf(i), 0, 0)));
+        EXPECT_EQ(service.picturesToDecode(), std::uint32_t(kCount));
+    };
+    const auto decodedOnes = [&] {
         std::vector<int> decoded;
         for (int i = 0; i < kCount; ++i)
             if (service.pictureFor(urlOf(i))) decoded.push_back(i);
         return decoded;
-    }
+    };
     // Paints pictures `from` to `to` and answers which it showed.
-    std::vector<int> paintPictures(int from, int to) {
+    const auto paintPictures = [&](int from, int to) {
         auto pixels = paint(0, 20 * from, 20, 20 * (to - from + 1));
         std::vector<int> shown;
         for (int i = from; i <= to; ++i)
             if (pixelAt(pixels, 10, 20 * (i - from) + 10) == (RGBA{shadeOf(i), 0, 0, 255}))
                 shown.push_back(i);
         return shown;
-    }
-};
+    };
+    using Is = std::vector<int>;
 
-TEST_F(WebPageServicePicturesTest, APaintDecodesThePicturesItMeetsAndNoOthers) {
     loadPictures();
-    EXPECT_EQ(paintPictures(1, 2), (std::vector<int>{1, 2}));
-    EXPECT_EQ(decodedOnes(), (std::vector<int>{1, 2}));
-    EXPECT_EQ(service.picturesToDecode(), std::uint32_t(kCount - 2));
-    EXPECT_EQ(service.decodedPixelsInAll(), 2u * 20 * 20);
-    // Painted again: nothing more to decode, the same pixels.
-    EXPECT_EQ(paintPictures(1, 2), (std::vector<int>{1, 2}));
-    EXPECT_EQ(service.decodedPixelsInAll(), 2u * 20 * 20);
-    // A paint outside every picture decodes none.
-    paint(100, 0, 20, 20);
-    EXPECT_EQ(service.picturesToDecode(), std::uint32_t(kCount - 2));
-}
+    paint(100, 0, 20, 20);  // outside every picture
+    EXPECT_EQ(paintPictures(1, 2), (Is{1, 2}));
+    EXPECT_EQ(decodedOnes(), (Is{1, 2}));
 
-TEST_F(WebPageServicePicturesTest, PastItsBudgetAPaintDrawsTheRestEmptyAndDecodeTakesThePaintedOnesFirst) {
-    // No budget: one picture per paint.
-    service.setPaintDecodeBudget(std::chrono::nanoseconds(0));
+    service.setPaintDecodeBudget(std::chrono::nanoseconds(0));  // one picture per paint
     loadPictures();
-    EXPECT_EQ(paintPictures(1, 2), (std::vector<int>{1}));
-    EXPECT_EQ(paintPictures(4, 5), (std::vector<int>{4}));
-    EXPECT_EQ(service.picturesToDecode(), std::uint32_t(kCount - 2));
-    // The latest paint's first, then the one before, then the rest in the page's order.
-    const int expected[] = {5, 2, 0, 3};
-    for (int next : expected) {
-        const auto before = decodedOnes();
-        const auto reply = decode();
-        EXPECT_TRUE(reply.repaint) << next;
-        auto after = decodedOnes();
-        ASSERT_EQ(after.size(), before.size() + 1) << next;
-        EXPECT_TRUE(std::find(after.begin(), after.end(), next) != after.end()) << next;
+    EXPECT_EQ(paintPictures(1, 2), (Is{1}));
+    EXPECT_EQ(paintPictures(4, 5), (Is{4}));
+    Is decoded{1, 4};
+    for (int next : {5, 2, 0, 3}) {
+        EXPECT_TRUE(decode().repaint) << next;
+        decoded.insert(std::upper_bound(decoded.begin(), decoded.end(), next), next);
+        EXPECT_EQ(decodedOnes(), decoded) << next;
     }
     EXPECT_EQ(service.picturesToDecode(), 0u);
-    EXPECT_EQ(paintPictures(0, kCount - 1), (std::vector<int>{0, 1, 2, 3, 4, 5}));
-    // Nothing left: a Decode does nothing.
-    const auto idle = decode();
-    EXPECT_FALSE(idle.repaint);
-    EXPECT_EQ(idle.picturesToDecode, 0u);
-}
+    EXPECT_EQ(paintPictures(0, kCount - 1), (Is{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(service.decodedPixelsInAll(), kCount * 20u * 20);  // met again: none decoded twice
+    EXPECT_FALSE(decode().repaint);
 
-TEST_F(WebPageServicePicturesTest,
-       DecodesPastThePixelBudgetLetGoOfTheLeastRecentlyPaintedAndComeBackWhenPainted) {
+    service.setPaintDecodeBudget(WebPageService::kPaintDecodeBudget);
     limits.maxDecodedPixelsInAll = 2 * 20 * 20;
     loadPictures();
     const std::uint64_t bytes = service.pictureBytesInAll();
-    EXPECT_EQ(paintPictures(0, 0), (std::vector<int>{0}));
-    EXPECT_EQ(paintPictures(1, 1), (std::vector<int>{1}));
-    EXPECT_EQ(paintPictures(2, 2), (std::vector<int>{2}));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(paintPictures(i, i), Is{i});
     // The least recently painted went; its bytes stay, and it does not wait.
-    EXPECT_EQ(decodedOnes(), (std::vector<int>{1, 2}));
-    EXPECT_LE(service.decodedPixelsInAll(), limits.maxDecodedPixelsInAll);
+    EXPECT_EQ(decodedOnes(), (Is{1, 2}));
+    EXPECT_EQ(service.decodedPixelsInAll(), limits.maxDecodedPixelsInAll);
     EXPECT_EQ(service.pictureBytesInAll(), bytes);
     EXPECT_EQ(service.picturesToDecode(), std::uint32_t(kCount - 3));
-    // Painted again, it is decoded again, in place of the least recently painted.
-    EXPECT_EQ(paintPictures(0, 0), (std::vector<int>{0}));
-    EXPECT_EQ(decodedOnes(), (std::vector<int>{0, 2}));
-    // A paint meeting more than fits decodes what fits and leaves the rest empty, not waiting.
-    EXPECT_EQ(paintPictures(3, 5), (std::vector<int>{3, 4}));
-    EXPECT_EQ(decodedOnes(), (std::vector<int>{3, 4}));
-    EXPECT_LE(service.decodedPixelsInAll(), limits.maxDecodedPixelsInAll);
-    // What no paint met takes no one's place: each Decode finds the next one does not fit, and
-    // it no longer waits.
+    // Painted again, it takes the least recently painted's place; a paint meeting more than fits
+    // decodes what fits and leaves the rest empty.
+    EXPECT_EQ(paintPictures(0, 0), (Is{0}));
+    EXPECT_EQ(decodedOnes(), (Is{0, 2}));
+    EXPECT_EQ(paintPictures(3, 5), (Is{3, 4}));
+    EXPECT_EQ(decodedOnes(), (Is{3, 4}));
+    // What no paint met takes no one's place: each Decode finds it does not fit, and it no longer
+    // waits.
     loadPictures();
-    EXPECT_EQ(paintPictures(0, 1), (std::vector<int>{0, 1}));
+    EXPECT_EQ(paintPictures(0, 1), (Is{0, 1}));
     for (int left = kCount - 3; left >= 0; --left) {
         const auto reply = decode();
-        EXPECT_FALSE(reply.repaint);
-        EXPECT_EQ(reply.picturesToDecode, std::uint32_t(left));
+        EXPECT_TRUE(!reply.repaint && reply.picturesToDecode == std::uint32_t(left)) << left;
     }
-    EXPECT_EQ(decodedOnes(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(decodedOnes(), (Is{0, 1}));
 }
 
-TEST_F(WebPageServiceLazyTest, ThousandsOfSmallDataPicturesAllShowWithinTheBytesOfAll) {
+// Bytes for all of them, then a quarter's (the first quarter shows); a paint of all of it, then
+// Decodes for what its budget left.
+TEST_F(WebPageServiceTest, ThousandsOfSmallDataPicturesAllShowWithinTheBytesOfAll) {
     constexpr int kPictures = 2000;
     std::string body = "<body style='margin:0'>";
-    std::vector<std::string> urls;
     std::size_t bytes = 0;
     for (int i = 0; i < kPictures; ++i) {
         const std::string png = pngOf(8, 8, std::uint8_t(i % 251), std::uint8_t(i / 251 * 20), 200);
         bytes += png.size();
-        urls.push_back(dataURLOf(png));
-        body += "<img src='" + urls.back() + "' width=8 height=8 style='display:block'>";
+        body += "<img src='" + dataURLOf(png) + "' width=8 height=8 style='display:block'>";
     }
-    body += "</body>";
-    const struct {
-        const char* name;
-        std::uint64_t byteBudget;
-        int shown;
-    } cases[] = {{"all fit", limits.maxPictureBytesInAll, kPictures}, {"a quarter's bytes", bytes / 4, 500}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        limits.maxPictureBytesInAll = c.byteBudget;
-        const auto loaded = loadFirst(body, false);
-        EXPECT_TRUE(loaded.layout.pictures.empty());
-        EXPECT_NEAR(int(loaded.layout.picturesToDecode), c.shown, 1);
-        // A paint of all of it, then Decodes for what its budget left.
-        auto pixels = paint(0, 0, 8, 8 * kPictures);
+    const std::pair<std::uint64_t, int> cases[] = {{limits.maxPictureBytesInAll, kPictures},
+                                                   {bytes / 4, 500}};
+    for (const auto& [byteBudget, shows] : cases) {
+        SCOPED_TRACE(shows);
+        limits.maxPictureBytesInAll = byteBudget;
+        EXPECT_NEAR(int(load(body).layout.picturesToDecode), shows, 1);
+        paint(0, 0, 8, 8 * kPictures);
         decodeAll();
-        pixels = paint(0, 0, 8, 8 * kPictures);
+        const auto pixels = paint(0, 0, 8, 8 * kPictures);
         int shown = 0;
-        for (int i = 0; i < kPictures; ++i) {
-            const RGBA expected{i % 251, i / 251 * 20, 200, 255};
-            if (pixelAt(pixels, 4, 8 * i + 4) == expected) {
+        for (int i = 0; i < kPictures; ++i)
+            if (pixelAt(pixels, 4, 8 * i + 4) == (RGBA{i % 251, i / 251 * 20, 200, 255})) {
                 ++shown;
-                EXPECT_LT(i, c.shown + 1) << "a later picture shows where an earlier one does not";
+                EXPECT_LE(i, shows) << "a later picture shows where an earlier one does not";
             }
-        }
-        EXPECT_NEAR(shown, c.shown, 1);
-        EXPECT_LE(service.pictureBytesInAll(), c.byteBudget);
+        EXPECT_NEAR(shown, shows, 1);
+        EXPECT_LE(service.pictureBytesInAll(), byteBudget);
     }
 }
 
-TEST_F(WebPageServiceLazyTest, DecodesWithNothingToDecodeOrBeforeAnyPageAndGarbageBytesAnswerQuietly) {
-    // Before any page.
-    auto idle = decode();
-    EXPECT_FALSE(idle.repaint);
-    EXPECT_EQ(idle.picturesToDecode, 0u);
-    // A page without pictures.
-    loadFirst("<p>text</p>", false);
-    EXPECT_FALSE(decode().repaint);
-    // A header that reads over a body that does not: taken in, then failed at its decode, its
-    // box empty and nothing left waiting; the same URL may come again, whole.
+// A header that reads over a body that does not: taken in, then failed as a paint meets it, its
+// box empty and nothing left waiting. The same URL may come again, whole, and again over its decode.
+TEST_F(WebPageServiceTest, DecodesBeforeAnyPageAndGarbageBytesAnswerQuietly) {
+    const auto idle = decode();
+    EXPECT_TRUE(!idle.repaint && idle.picturesToDecode == 0);
     const std::string url = "http://site.test/dir/g.png";
-    loadFirst("<body style='margin:0'><img src='g.png' width=10 height=10 style='display:block'></body>",
-              false);
+    load("<body style='margin:0'><img src='g.png' width=10 height=10 style='display:block'></body>");
     std::string broken = pngOf(10, 10, 0, 0, 255);
     for (std::size_t i = 60; i < broken.size(); ++i) broken[i] = char(0x5A ^ i);
-    ASSERT_TRUE(pictureAck(url, true, broken).ok);
+    ASSERT_TRUE(picture(url, true, broken));
     EXPECT_EQ(pixelAt(paint(0, 0, 10, 10), 5, 5), (RGBA{0, 0, 0, 0}));
     EXPECT_EQ(service.picturesToDecode(), 0u);
     EXPECT_FALSE(decode().repaint);
     EXPECT_EQ(service.decodedPixelsInAll(), 0u);
-    ASSERT_TRUE(pictureAck(url, true, pngOf(10, 10, 0, 0, 255)).ok);
+    ASSERT_TRUE(picture(url, true, pngOf(10, 10, 0, 0, 255)));
     EXPECT_EQ(pixelAt(paint(0, 0, 10, 10), 5, 5), (RGBA{0, 0, 255, 255}));
-    // A Decode interleaved anywhere answers with the count the other replies give.
-    ASSERT_TRUE(pictureAck(url, true, pngOf(10, 10, 0, 255, 0)).ok);
+    ASSERT_TRUE(picture(url, true, pngOf(10, 10, 0, 255, 0)));
     EXPECT_EQ(decode().picturesToDecode, 0u);
     EXPECT_EQ(pixelAt(paint(0, 0, 10, 10), 5, 5), (RGBA{0, 255, 0, 255}));
 }
+
 }  // namespace
