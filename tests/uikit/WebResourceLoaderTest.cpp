@@ -155,7 +155,7 @@ TEST_F(WebResourceLoaderTest, AtMostMaxConcurrentRunEachEndStartsTheNextAskedAnd
 }
 
 TEST_F(WebResourceLoaderTest, TwentyThousandRefusedPicturesAllEndCountedOnceAndInTheOrderAsked) {
-    server.stop();  // its port refuses every connection at once
+    testsupport::RefusingPort refusing;  // refuses every connection at once
     constexpr std::size_t kPictures = 20'000;
     makeLoader();
     // The page's process takes each in a little later, as from the web view: the count seen at
@@ -168,7 +168,7 @@ TEST_F(WebResourceLoaderTest, TwentyThousandRefusedPicturesAllEndCountedOnceAndI
             ++takenIn;
         });
     };
-    const std::string base = server.url("/");
+    const std::string base = refusing.url("/");
     for (std::size_t i = 0; i < kPictures; ++i) loader->request(Kind::Image, base + std::to_string(i));
     ASSERT_TRUE(testsupport::pumpMainRunLoopUntil([&] { return takenIn == kPictures; }, 120));
     EXPECT_EQ(wrongCounts, 0u);
