@@ -235,6 +235,21 @@ struct UIWebView::Page {
                 return paint.id;
         return 0;
     }
+    // Forgets what was asked of the process and what it sent: it is gone, or a new page begins.
+    void forgetRequests() {
+        shown = false;
+        awaitingStylesheets = false;
+        loadID = 0;
+        refreshID = 0;
+        relayoutWanted = false;
+        refreshAlarm.reset();
+        toDecode = 0;
+        decodeID = 0;
+        handedOver.clear();
+        links.clear();
+        paints.clear();
+        pieces.clear();
+    }
     // Whether a paint of the current layout is on its way (what it brings is looked at again).
     bool painting() const {
         return std::any_of(paints.begin(), paints.end(),
@@ -701,21 +716,11 @@ void UIWebView::startPage(const Document& document) {
                                        if (auto view = weak.lock()) view->pageEnded(reason, why);
                                    }});
     }
-    page.shown = false;
+    page.forgetRequests();
     page.gone = false;
-    page.awaitingStylesheets = false;
-    page.refreshID = 0;
-    page.relayoutWanted = false;
     page.lastRefreshAt = -1;
-    page.refreshAlarm.reset();
     page.refreshes = 0;
-    page.toDecode = 0;
-    page.decodeID = 0;
     page.layout = {};
-    page.handedOver.clear();
-    page.links.clear();
-    page.paints.clear();
-    page.pieces.clear();
     page.unanswered = document;
 
     detail::webpage::LoadCommand load;
@@ -886,19 +891,9 @@ void UIWebView::pageEnded(detail::WebPageProcessEnd reason, const std::string& w
         return;
     }
     page.process = nullptr;
+    page.forgetRequests();
     page.gone = true;
-    page.shown = false;
-    page.loadID = 0;
-    page.refreshID = 0;
-    page.relayoutWanted = false;
-    page.refreshAlarm.reset();
     page.unanswered.reset();
-    page.toDecode = 0;
-    page.decodeID = 0;
-    page.handedOver.clear();
-    page.links.clear();
-    page.paints.clear();
-    page.pieces.clear();
     // What the page still waited for has nowhere to go.
     if (resources_) resources_->cancel();
     stylesheetsChanged_ = false;

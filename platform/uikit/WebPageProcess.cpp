@@ -152,6 +152,12 @@ struct WebPageProcess::Shared {
         if (fd >= 0) ::close(fd);
     }
 
+    // Under the lock: the next command's work begins now, with its own CPU and its own wait.
+    void commandBegins() {
+        ++busyEpoch;
+        workBegan = SteadyClock::now();
+    }
+
     // Under the lock: ends the child for a reason (the first reason stands).
     void killFor(WebPageProcessEnd reason, std::string why) {
         if (reaped || killedFor || closing) return;
@@ -369,10 +375,7 @@ void readReplies(std::shared_ptr<Shared> p) {
                 }
                 p->ready = true;
                 // What was sent before Ready begins its work now.
-                if (p->outstanding > 0) {
-                    ++p->busyEpoch;
-                    p->workBegan = SteadyClock::now();
-                }
+                if (p->outstanding > 0) p->commandBegins();
                 p->changed.notify_all();
                 continue;
             }
@@ -384,9 +387,7 @@ void readReplies(std::shared_ptr<Shared> p) {
                 p->idleChecked = false;
                 becameIdle = true;
             } else if (p->outstanding > 0) {
-                // The next command's work begins now: its own CPU and its own wait.
-                ++p->busyEpoch;
-                p->workBegan = SteadyClock::now();
+                p->commandBegins();
             }
             p->post(std::move(*reply));
         }
@@ -751,10 +752,7 @@ std::uint64_t WebPageProcess::send(Command command) {
     {
         std::lock_guard<std::mutex> guard(shared_->lock);
         spanStarts = shared_->outstanding++ == 0;
-        if (spanStarts) {
-            ++shared_->busyEpoch;
-            shared_->workBegan = SteadyClock::now();
-        }
+        if (spanStarts) shared_->commandBegins();
         shared_->outgoing.push_back(std::move(frame));
         shared_->changed.notify_all();
     }

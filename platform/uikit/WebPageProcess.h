@@ -25,9 +25,9 @@
 // A command left unanswered for Limits::unresponsiveSeconds of real time in which the process
 // hardly worked (under a twentieth of that time) ends the process too (Unresponsive): a program
 // stopped, blocked, or one that sent half a frame and fell silent spends neither CPU nor memory,
-// while one merely slowed by a loaded machine still works. A program that ends itself with exit status 3 ran
-// out of memory (MemoryLimit too); any other end is Crashed. Every child is reaped by its pid (no SIGCHLD
-// handler).
+// while one merely slowed by a loaded machine still works. A program that ends itself with exit
+// status 3 ran out of memory (MemoryLimit too); any other end is Crashed. Every child is reaped by
+// its pid (no SIGCHLD handler).
 //
 // The handlers run on the main thread, replies in order, then the end once (never after end() was
 // called). Main thread only, except waitUntilReady() and the static limits.

@@ -241,22 +241,6 @@ bool breaksWords(const litehtml::element& el) {
            is("word-wrap", {"break-word", "anywhere"});
 }
 
-// The width of the content box of the block an element's lines are laid out in.
-int lineWidthFor(const litehtml::element::ptr& el) {
-    for (auto p = el->parent(); p; p = p->parent()) {
-        switch (p->get_display()) {
-            case litehtml::display_block:
-            case litehtml::display_list_item:
-            case litehtml::display_table_cell:
-            case litehtml::display_inline_block:
-                return p->get_position().width;
-            default:
-                break;
-        }
-    }
-    return 0;
-}
-
 struct ListStyleTag {
     using type = litehtml::list_style_type litehtml::html_tag::*;
     friend type member(ListStyleTag);
@@ -277,11 +261,12 @@ std::optional<long> integerAttribute(const char* text) {
     return negative ? -value : value;
 }
 
-// The text pieces wider than the line they are laid out in (see lineWidthFor) where the styles
-// they inherit let words break, in document order. Each element's line width is handed down from
-// its parent rather than looked up through its ancestors: a page holds a million pieces.
-std::vector<litehtml::element::ptr> overlongTextPieces(const litehtml::element::ptr& root) {
-    std::vector<litehtml::element::ptr> overlong;
+// The text pieces wider than the line they are laid out in (the content box of the nearest block,
+// list item, table cell or inline block around them) where the styles they inherit let words
+// break, in document order, each with that line's width. Each element's line width is handed down
+// from its parent rather than looked up through its ancestors: a page holds a million pieces.
+std::vector<std::pair<litehtml::element::ptr, int>> overlongTextPieces(const litehtml::element::ptr& root) {
+    std::vector<std::pair<litehtml::element::ptr, int>> overlong;
     // An element, and the width of the lines its children are laid out in.
     std::vector<std::pair<const litehtml::element::ptr*, int>> pending;
     pending.emplace_back(&root, 0);
@@ -293,7 +278,7 @@ std::vector<litehtml::element::ptr> overlongTextPieces(const litehtml::element::
         if (children.empty()) {
             if (line > 0 && el->get_position().width > line && dynamic_cast<litehtml::el_text*>(el.get()) &&
                 !el->is_white_space() && breaksWords(*el))
-                overlong.push_back(el);
+                overlong.emplace_back(el, line);
             continue;
         }
         int inner = line;
@@ -948,7 +933,7 @@ class WebContainer final : public litehtml::document_container {
 
     void set_base_url(const litehtml::tchar_t* base_url) override {
         if (!base_url) return;
-        if (auto url = resolveWith(base_url, documentBaseURL_, false)) baseURL_ = *url;
+        if (auto url = resolveReference(base_url, documentBaseURL_, false)) baseURL_ = *url;
     }
 
     void link(const std::shared_ptr<litehtml::document>&, const litehtml::element::ptr&) override {}
@@ -1192,11 +1177,6 @@ class WebContainer final : public litehtml::document_container {
         cairo_clip(cr);
     }
 
-    std::optional<std::string> resolveWith(const char* reference, const std::string& base,
-                                           bool keepFragment) const {
-        return resolveReference(reference, base, keepFragment);
-    }
-
     std::optional<std::string> resolve(const char* reference, const char* baseurl) const {
         return resolveResource(reference, baseurl && *baseurl ? std::string(baseurl) : baseURL_);
     }
@@ -1234,11 +1214,9 @@ class WebContainer final : public litehtml::document_container {
     bool breakOverlongWords() {
         auto root = document_->root();
         if (!root) return false;
-        std::vector<litehtml::element::ptr> overlong = overlongTextPieces(root);
         bool cut = false;
-        for (const auto& el : overlong) {
+        for (const auto& [el, line] : overlongTextPieces(root)) {
             auto parent = el->parent();
-            int line = lineWidthFor(el);
             auto* font = reinterpret_cast<WebFont*>(el->get_font());
             if (!parent || !font || line <= 0) continue;
             std::string text;

@@ -397,14 +397,14 @@ class ElementMatching {
         holders_.pop_back();
         slot.reset();
     }
-    // Whether the pass may remember one more answer in `memo`; past its allowance it answers
-    // again whatever is asked again (within the step budget), and remembers nothing more.
     // The children of `memo`'s element changed: how far they were tried counts no more.
     void forgetSiblings(ElementMemo& memo) {
         memo.remembered -= memo.siblings.size();
         remembered_ -= memo.siblings.size();
         memo.siblings.clear();
     }
+    // Whether the pass may remember one more answer in `memo`; past its allowance it answers
+    // again whatever is asked again (within the step budget), and remembers nothing more.
     bool remember(ElementMemo& memo) {
         if (remembered_ >= maxRemembered_) {
             if (!forgetful_) ++stats_.forgetfulPasses;

@@ -369,9 +369,7 @@ void WebPageService::clear(Picture& picture) {
     unqueue(picture);
     if (picture.image) {
         decoded_.erase(paintedKey(picture));
-        decodedPixels_ -= pixelsOf(picture.image);
-        picture.image = nullptr;
-        if (document_) document_->pictureChanged(*picture.url);
+        forgetImage(picture);
     }
     picture.bytes = NSData();
     picture.header.reset();
@@ -470,6 +468,10 @@ bool WebPageService::makeRoom(std::uint64_t pixels, std::uint64_t before, const 
 void WebPageService::letGo(Picture& picture) {
     // Its bytes stay: a paint that meets it again decodes it again.
     unqueue(picture);
+    forgetImage(picture);
+}
+
+void WebPageService::forgetImage(Picture& picture) {
     decodedPixels_ -= pixelsOf(picture.image);
     picture.image = nullptr;
     picture.decodedSide = 0;

@@ -138,6 +138,8 @@ class WebPageService {
     // Lets go of decodes painted before `before` (not `self`) until `pixels` more fit.
     bool makeRoom(std::uint64_t pixels, std::uint64_t before, const Picture* self);
     void letGo(Picture& picture);
+    // Drops the picture's decode from the budget and from what the document draws.
+    void forgetImage(Picture& picture);
     void queue(Picture& picture);
     void unqueue(Picture& picture);
     MetKey metKey(const Picture& picture) const { return {~picture.metPaint, picture.painted}; }

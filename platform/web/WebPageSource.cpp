@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/NSString.h"
 #include "web/WebStyleSheetSource.h"
 
 namespace detail {
@@ -741,25 +742,6 @@ std::string boundedPageSource(std::string_view html, const WebPageLimits& limits
 
 namespace {
 
-void appendUTF8(std::string& out, unsigned long c) {
-    if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-    if (c < 0x80) {
-        out.push_back(char(c));
-    } else if (c < 0x800) {
-        out.push_back(char(0xC0 | (c >> 6)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(char(0xE0 | (c >> 12)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(char(0xF0 | (c >> 18)));
-        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    }
-}
-
 // An attribute's value with the character references a URL is written with read (numeric ones
 // and the markup characters' names); others stay as written.
 std::string attributeText(std::string_view v) {
@@ -791,7 +773,9 @@ std::string attributeText(std::string_view v) {
                 const unsigned long c = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
                 if (!digits.empty() && end && *end == '\0' &&
                     std::isalnum(static_cast<unsigned char>(digits[0]))) {
-                    appendUTF8(out, c);
+                    // What a reference may not stand for reads as the replacement character.
+                    const bool valid = c != 0 && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
+                    appendUTF8(out, valid ? char32_t(c) : char32_t(0xFFFD));
                     i = semicolon + 1;
                     continue;
                 }

@@ -99,18 +99,6 @@ std::optional<PictureHeader> decodableHeader(const CGImageSourceRef& source, con
     return header;
 }
 
-// The size a page lays the picture out at: as a thumbnail at the bound would measure.
-WebPictureHeader readHeader(const PictureHeader& header, long long maxSide) {
-    WebPictureHeader read;
-    read.width = header.width;
-    read.height = header.height;
-    const long long longer = std::max(header.width, header.height);
-    const double scale = longer > maxSide ? double(maxSide) / double(longer) : 1.0;
-    read.naturalWidth = std::clamp<long long>(std::llround(double(header.width) * scale), 1, maxSide);
-    read.naturalHeight = std::clamp<long long>(std::llround(double(header.height) * scale), 1, maxSide);
-    return read;
-}
-
 CGImageSourceRef sourceOf(const NSData& bytes, const WebPictureLimits& limits) {
     Dictionary sourceOptions = Dictionary::mutableDictionary();
     sourceOptions.setObject(kCGImageSourceMaxDecodeBytes, static_cast<double>(limits.maxPictureDecodeBytes));
@@ -130,20 +118,23 @@ std::uint64_t WebPictureHeader::decodedPixels(const WebPictureFit& fit, long lon
 std::optional<WebPictureHeader> readWebPictureHeader(const NSData& bytes, const WebPictureLimits& limits) {
     auto header = decodableHeader(sourceOf(bytes, limits), limits);
     if (!header) return std::nullopt;
-    return readHeader(*header, std::max(1, limits.maxDecodedSide));
+    WebPictureHeader read;
+    read.width = header->width;
+    read.height = header->height;
+    // The size a page lays the picture out at: as a thumbnail at the bound would measure.
+    const long long maxSide = std::max(1, limits.maxDecodedSide);
+    const long long longer = std::max(header->width, header->height);
+    const double scale = longer > maxSide ? double(maxSide) / double(longer) : 1.0;
+    read.naturalWidth = std::clamp<long long>(std::llround(double(header->width) * scale), 1, maxSide);
+    read.naturalHeight = std::clamp<long long>(std::llround(double(header->height) * scale), 1, maxSide);
+    return read;
 }
 
-Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebPictureLimits& limits, const WebPictureFit& fit,
-                              long long* naturalWidth, long long* naturalHeight) {
+Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebPictureLimits& limits, const WebPictureFit& fit) {
     auto source = sourceOf(bytes, limits);
     auto header = decodableHeader(source, limits);
     if (!header) return nullptr;
     const long long maxSide = std::max(1, limits.maxDecodedSide);
-    if (naturalWidth && naturalHeight) {
-        const WebPictureHeader read = readHeader(*header, maxSide);
-        *naturalWidth = read.naturalWidth;
-        *naturalHeight = read.naturalHeight;
-    }
     return CGImageSourceCreateThumbnailAtIndex(
         source, 0, webPictureOptions(limits, fit.side(header->width, header->height, maxSide)));
 }

@@ -61,11 +61,9 @@ std::optional<WebPictureHeader> readWebPictureHeader(const NSData& bytes, const 
 
 // Decodes picture bytes within the limits, as large as the fit asks (the default fit: as large as
 // the limits allow): nullptr for bytes that are no picture, or a picture too large to decode (see
-// above). `naturalWidth` / `naturalHeight`, when given, receive the picture's size from its
-// header, scaled down to the decode bound on its longer side. Any thread.
+// above; readWebPictureHeader tells its natural size). Any thread.
 Ref<CGImage> decodeWebPicture(const NSData& bytes, const WebPictureLimits& limits,
-                              const WebPictureFit& fit = {}, long long* naturalWidth = nullptr,
-                              long long* naturalHeight = nullptr);
+                              const WebPictureFit& fit = {});
 
 // What making the picture's thumbnail for the fit holds at its peak, from its header; nullopt for
 // bytes that are no picture. Any thread.

@@ -81,21 +81,18 @@ TEST(WebPictureFitTest, PicturesDecodeAtTheFitAndTellTheirNaturalSize) {
     UIWebView::ResourceLimits limits;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        long long naturalWidth = 0, naturalHeight = 0;
-        Ref<CGImage> image =
-            detail::decodeWebPicture(bytesOf(c.bytes), limits, c.fit, &naturalWidth, &naturalHeight);
+        Ref<CGImage> image = detail::decodeWebPicture(bytesOf(c.bytes), limits, c.fit);
         ASSERT_TRUE(image);
         EXPECT_EQ(image->width(), c.width);
         EXPECT_EQ(image->height(), c.height);
-        EXPECT_EQ(naturalWidth, c.naturalWidth);
-        EXPECT_EQ(naturalHeight, c.naturalHeight);
+        const auto header = detail::readWebPictureHeader(bytesOf(c.bytes), limits);
+        ASSERT_TRUE(header);
+        EXPECT_EQ(header->naturalWidth, c.naturalWidth);
+        EXPECT_EQ(header->naturalHeight, c.naturalHeight);
     }
     // Bytes that are no picture tell no size.
-    long long naturalWidth = -1, naturalHeight = -1;
-    EXPECT_FALSE(detail::decodeWebPicture(bytesOf("GIF89a but not really"), limits, {120, 90, 0},
-                                          &naturalWidth, &naturalHeight));
-    EXPECT_EQ(naturalWidth, -1);
-    EXPECT_EQ(naturalHeight, -1);
+    EXPECT_FALSE(detail::decodeWebPicture(bytesOf("GIF89a but not really"), limits, {120, 90, 0}));
+    EXPECT_FALSE(detail::readWebPictureHeader(bytesOf("GIF89a but not really"), limits));
 }
 
 class Ends : public NSObject, public UIWebViewDelegate {
